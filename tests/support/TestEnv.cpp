@@ -1,0 +1,97 @@
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+std::vector<std::unique_ptr<QTemporaryDir>>& tempDirs()
+{
+    static std::vector<std::unique_ptr<QTemporaryDir>> dirs;
+    return dirs;
+}
+
+bool copyRecursively(const QString& from, const QString& to)
+{
+    QFileInfo info(from);
+    if (info.isDir()) {
+        if (!QDir().mkpath(to))
+            return false;
+        const auto entries = QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        for (const QFileInfo& e : entries) {
+            if (!copyRecursively(e.absoluteFilePath(), to + "/" + e.fileName()))
+                return false;
+        }
+        return true;
+    }
+    if (!QFile::copy(from, to))
+        return false;
+    // Fixtures are read-only on disk; copies must be writable so tests may work on them.
+    return QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
+}
+
+struct AutoSetUp
+{
+    AutoSetUp() { TestEnv::setUp(); }
+};
+AutoSetUp autoSetUp;
+
+} // namespace
+
+namespace TestEnv {
+
+void setUp()
+{
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
+    static QTemporaryDir home(QDir::tempPath() + "/qm-home-XXXXXX");
+    qputenv("HOME", home.path().toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("TZ"))
+        qputenv("TZ", "UTC");
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu");
+    qputenv("LC_ALL", "C.UTF-8");
+}
+
+QString sharedDir()
+{
+    QString dir = QString::fromUtf8(QM_SHARED_DIR) + "/fixtures";
+    if (!qEnvironmentVariableIsEmpty("QM_SHARED_DIR"))
+        dir = qEnvironmentVariable("QM_SHARED_DIR") + "/fixtures";
+    return QFileInfo(dir).isDir() ? QDir(dir).absolutePath() : QString();
+}
+
+QString realFixture(const QString& relative)
+{
+    const QString shared = sharedDir();
+    return shared.isEmpty() ? QString() : shared + "/real/" + relative;
+}
+
+QString tempDir()
+{
+    auto dir = std::make_unique<QTemporaryDir>();
+    const QString path = dir->path();
+    tempDirs().push_back(std::move(dir));
+    return path;
+}
+
+QString copyToTemp(const QString& source)
+{
+    QFileInfo info(source);
+    if (source.isEmpty() || !info.exists())
+        return {};
+    const QString target = tempDir() + "/" + info.fileName();
+    return copyRecursively(info.absoluteFilePath(), target) ? target : QString();
+}
+
+} // namespace TestEnv

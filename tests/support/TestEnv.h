@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Test environment shared by every suite.
+namespace TestEnv {
+
+// Points HOME at a fresh temporary folder (removed at exit) and fixes zone and locale.
+// Called automatically before main() of every suite that links the test support library.
+void setUp();
+
+// The fixtures folder beside the checkout, or an empty string when it is absent.
+QString sharedDir();
+
+// Absolute path of a file under ../shared/fixtures/real, or empty when ../shared is absent.
+QString realFixture(const QString& relative);
+
+// Copies a file or folder into a fresh temporary folder that lives until the process ends, so a
+// fixture is never opened in place. Returns the path of the copy, or empty when the source is absent.
+QString copyToTemp(const QString& source);
+
+// A fresh temporary folder that lives until the process ends.
+QString tempDir();
+
+} // namespace TestEnv
+
+// Use at the top of a test that needs ../shared: skips with a clear message when it is absent.
+#define QM_REQUIRE_SHARED()                                                                        \
+    do {                                                                                           \
+        if (TestEnv::sharedDir().isEmpty())                                                        \
+            QSKIP("../shared/fixtures is not beside the checkout; fixture test skipped");          \
+    } while (0)

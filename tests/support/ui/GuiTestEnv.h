@@ -1,0 +1,11 @@
+#pragma once
+
+class QWidget;
+class QString;
+
+namespace GuiTestEnv {
+
+// Saves a picture of the widget as PNG under QM_SCREENSHOT_DIR (when set), for looking at by hand.
+void screenshot(QWidget* widget, const QString& name);
+
+} // namespace GuiTestEnv

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the build dependencies on Debian 12, builds, and then either starts the application
+# ("run") or runs the whole test suite headless ("test").
+set -euo pipefail
+mode=${1:-run}
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${QM_BUILD_DIR:-$here/build}
+
+packages=(build-essential cmake pkg-config ccache
+  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+  libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev
+  python3 python3-cryptography libplist-utils sqlite3 openssl
+  python3-phonenumbers iso-codes mobile-broadband-provider-info
+  xvfb xauth fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+export CCACHE_BASEDIR=$here CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache} CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+jobs=$(nproc)
+case "$mode" in
+  run)
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_TESTS=OFF
+    cmake --build "$build" -j"$jobs" --target quillmarrow
+    exec "$build/src/quillmarrow"
+    ;;
+  test)
+    cmake -S "$here" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_TESTS=ON
+    cmake --build "$build" -j"$jobs"
+    export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
+    export TZ=UTC LANG=C.UTF-8 LC_ALL=C.UTF-8
+    cd "$build" && ctest --output-on-failure -j"$jobs"
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
