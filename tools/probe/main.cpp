@@ -1,16 +1,28 @@
+#include "ProbeCommand.h"
+
 #include <QCoreApplication>
-#include <QTextStream>
+
+#include <exception>
 
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);
-    if (args.isEmpty()) {
-        err << "usage: qm-probe COMMAND ARGS...\n";
+    const ProbeCommand* command = args.isEmpty() ? nullptr : ProbeCommand::find(args.first());
+    if (!command) {
+        if (!args.isEmpty())
+            err << "qm-probe: unknown command " << args.first() << "\n";
+        err << "usage:\n" << ProbeCommand::usages().join("\n") << "\n";
         return 2;
     }
-    err << "qm-probe: unknown command " << args.first() << "\n";
-    return 2;
+    try {
+        return command->run(args.mid(1), out, err);
+    } catch (const std::exception& e) {
+        out.flush();
+        err << "qm-probe " << command->name << ": " << e.what() << "\n";
+        return 1;
+    }
 }
