@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+// Where the program keeps its data, and small path helpers. None of these throws or reports
+// failure; callers that use a folder that could not be made fail on their own.
+//
+// Layout under the home folder:
+//   Library/Application Support/                           g_osAppDir()
+//     QuillMarrow/                                          g_defaultSaveDirPath()
+//       7C2E41A9D05B38F6E19A4C7D2B60F853.redirect           optional: another base folder
+//       7C2E41A9D05B38F6E19A4C7D2B60F853/                   g_dataSaveDir() (in the redirect target when
+//       valid)
+//         local_databases/                                  g_localDbDir()
+
+// The data folder, worked out by the first g_dataSaveDir() call and kept until exit.
+extern QString g_curDataSaveDirPath;
+
+QDir g_osAppDir();
+QString g_defaultSaveDirPath();
+// The path named by the redirect file when something exists there, else empty.
+QString g_dataSaveDirLink();
+// Writes the redirect file; does nothing when its folder does not exist.
+void g_setDataSaveDirLink(const QString& path);
+// The data folder, created (again) on every call.
+QDir g_dataSaveDir();
+// The folder of local databases inside the data folder, created when missing.
+QDir g_localDbDir();
+
+// Deletes a folder tree. Hidden entries (and the folders leading to them) stay; symbolic links are
+// removed as links, never followed.
+void g_delDirCascade(const QString& path);
+// path when nothing exists there, else the first free "stem(n).suffix" beside it.
+QString g_getValidFilePath(const QString& path);
+// Hand a file, folder or web address to the desktop's opener; never through a shell.
+void g_openFileOrFolder(const QString& path);
+void g_openLink(const QString& address);
+// The name without \ / : * ? " < > | and line feed, carriage return or tab, trimmed.
+QString g_formatFileName(const QString& name);
+// MD5 of the UTF-8 text as 32 lower-case hexadecimal digits.
+QString g_pathHash(const QString& text);

@@ -1,0 +1,222 @@
+#include "app/sqlite/Sqlite3DB.h"
+
+#include "app/sqlite/Sqlite3Stmt.h"
+
+#include <QUrl>
+#include <memory>
+
+Sqlite3DB::Sqlite3DB() = default;
+
+Sqlite3DB::~Sqlite3DB()
+{
+    close();
+}
+
+void Sqlite3DB::openThrow(const QString& path, int flags)
+{
+    close();
+    if (path.startsWith("file:"))
+        flags |= SQLITE_OPEN_URI;
+    const QByteArray utf8 = path.toUtf8();
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(utf8.constData(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("out of memory");
+        sqlite3_close_v2(db);
+        Sqlite3Stmt::throwError(message, path);
+    }
+    sqlite3_extended_result_codes(db, 0);
+    // Another program (or another connection of ours) may hold a lock for a moment.
+    sqlite3_busy_timeout(db, 5000);
+    // Opening is lazy in SQLite; read the schema now so a damaged or foreign file fails here.
+    sqlite3_stmt* check = nullptr;
+    rc = sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, &check, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(check);
+    if (rc != SQLITE_ROW) {
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(check);
+        sqlite3_close_v2(db);
+        Sqlite3Stmt::throwError(message, path);
+    }
+    sqlite3_finalize(check);
+    handle = db;
+    m_path = path;
+    m_tranDepth = 0;
+}
+
+void Sqlite3DB::openReadOnlyThrow(const QString& path, bool immutable)
+{
+    openThrow(immutable ? immutableUri(path) : path, SQLITE_OPEN_READONLY);
+}
+
+QString Sqlite3DB::immutableUri(const QString& path)
+{
+    QUrl url = QUrl::fromLocalFile(path);
+    url.setQuery("mode=ro&immutable=1");
+    return QString::fromUtf8(url.toEncoded());
+}
+
+void Sqlite3DB::close()
+{
+    if (!handle)
+        return;
+    // close_v2 waits for cursors that still live: the connection goes with the last of them.
+    sqlite3_close_v2(handle);
+    handle = nullptr;
+    m_tranDepth = 0;
+}
+
+QString Sqlite3DB::savepointName(int depth) const
+{
+    return QString("qm_nested_%1").arg(depth);
+}
+
+void Sqlite3DB::runThrow(const char* sql)
+{
+    Sqlite3Stmt stmt(handle, sql, -1);
+    stmt.stepThrow();
+}
+
+void Sqlite3DB::beginTran()
+{
+    if (!handle)
+        Sqlite3Stmt::throwError(QString("database is not open"), "begin");
+    if (m_tranDepth > 0 && sqlite3_get_autocommit(handle))
+        m_tranDepth = 0; // SQLite ended the transaction itself after an error
+    if (m_tranDepth == 0)
+        runThrow("begin");
+    else
+        runThrow(QString("savepoint %1").arg(savepointName(m_tranDepth)).toUtf8().constData());
+    ++m_tranDepth;
+}
+
+void Sqlite3DB::commitTran()
+{
+    if (!handle || m_tranDepth == 0)
+        return;
+    if (sqlite3_get_autocommit(handle)) {
+        // Reporting success here would lose the caller's writes silently.
+        m_tranDepth = 0;
+        Sqlite3Stmt::throwError(
+            QString("the transaction was already rolled back after an earlier error"), "commit");
+    }
+    if (m_tranDepth == 1) {
+        try {
+            runThrow("commit");
+        } catch (...) {
+            if (sqlite3_get_autocommit(handle))
+                m_tranDepth = 0;
+            throw; // still open: a later rollback ends it
+        }
+    } else {
+        runThrow(QString("release %1").arg(savepointName(m_tranDepth - 1)).toUtf8().constData());
+    }
+    --m_tranDepth;
+}
+
+void Sqlite3DB::rollbackTran()
+{
+    if (!handle || m_tranDepth == 0)
+        return;
+    if (sqlite3_get_autocommit(handle)) {
+        // Already undone by SQLite; the enclosing commit will report it.
+        --m_tranDepth;
+        return;
+    }
+    if (m_tranDepth == 1) {
+        runThrow("rollback");
+    } else {
+        const QString name = savepointName(m_tranDepth - 1);
+        runThrow(QString("rollback to %1").arg(name).toUtf8().constData());
+        runThrow(QString("release %1").arg(name).toUtf8().constData());
+    }
+    --m_tranDepth;
+}
+
+void Sqlite3DB::executeThrow(Sqlite3Sql sql)
+{
+    const QByteArray utf8 = sql.sql().toUtf8();
+    const char* begin = utf8.constData();
+    const char* end = begin + utf8.size();
+    const QList<QVariant>& params = sql.params();
+    int next = 0;
+    while (begin < end) {
+        const char* tail = nullptr;
+        Sqlite3Stmt stmt(handle, begin, int(end - begin), &tail);
+        if (!stmt.handle())
+            break; // only blanks or comments left
+        const int count = stmt.paramCount();
+        for (int i = 1; i <= count && next < params.size(); ++i)
+            stmt.bindThrow(i, params[next++]);
+        begin = tail ? tail : end;
+        // Surplus parameters mean a wrong statement: refuse it before it changes anything.
+        if (next < params.size() && QByteArray(begin, int(end - begin)).trimmed().isEmpty())
+            break;
+        while (stmt.stepThrow()) { }
+    }
+    if (next < params.size())
+        Sqlite3Stmt::throwError(QString("more parameters than placeholders (%1)").arg(params.size()),
+            sql.sql().simplified().left(200));
+}
+
+Sqlite3Cursor Sqlite3DB::queryThrow(Sqlite3Sql sql)
+{
+    const QByteArray utf8 = sql.sql().toUtf8();
+    auto stmt = std::make_unique<Sqlite3Stmt>(handle, utf8.constData(), int(utf8.size()));
+    const QList<QVariant>& params = sql.params();
+    for (int i = 0; i < params.size(); ++i)
+        stmt->bindThrow(i + 1, params[i]);
+    return Sqlite3Cursor(std::move(stmt), std::move(sql));
+}
+
+int Sqlite3DB::exec(const QString& sql, QString& err)
+{
+    if (!handle) {
+        err = "database is not open";
+        return SQLITE_MISUSE;
+    }
+    char* message = nullptr;
+    int rc = sqlite3_exec(handle, sql.toUtf8().constData(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK)
+        err = message ? QString::fromUtf8(message) : QString::fromUtf8(sqlite3_errstr(rc));
+    sqlite3_free(message);
+    return rc;
+}
+
+qint64 Sqlite3DB::lastInsertId() const
+{
+    return handle ? sqlite3_last_insert_rowid(handle) : 0;
+}
+
+int Sqlite3DB::changes() const
+{
+    return handle ? sqlite3_changes(handle) : 0;
+}
+
+QList<_SqliteCol> Sqlite3DB::tbCols(const QString& table)
+{
+    QList<_SqliteCol> cols;
+    Sqlite3Cursor cursor = queryThrow(QString("pragma table_info(%1)").arg(Sqlite3Row::quoteName(table)));
+    while (cursor.moveNext()) {
+        cols.append(_SqliteCol(cursor.getText("name"), cursor.getText("type"), cursor.getInt("notnull") != 0,
+            !cursor.isNull("dflt_value"), cursor.getInt("pk") != 0));
+    }
+    return cols;
+}
+
+QHash<QString, _SqliteCol> Sqlite3DB::tbInfo(const QString& table)
+{
+    QHash<QString, _SqliteCol> info;
+    for (const _SqliteCol& col : tbCols(table))
+        info.insert(col.name, col);
+    return info;
+}
+
+bool Sqlite3DB::tableExists(const QString& table)
+{
+    Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=?");
+    sql.addTextParam(table);
+    Sqlite3Cursor cursor = queryThrow(sql);
+    return cursor.moveNext() && cursor.getInt64(0) > 0;
+}

@@ -1,0 +1,137 @@
+#include "app/sqlite/Sqlite3Stmt.h"
+
+#include <stdexcept>
+
+namespace
+{
+
+// Statements can be long (schema scripts); keep the error text readable.
+QString shortSql(QString sql)
+{
+    sql = sql.simplified();
+    if (sql.size() > 200)
+        sql = sql.left(200) + "...";
+    return sql;
+}
+
+} // namespace
+
+Sqlite3Stmt::Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tail)
+    : m_db(db)
+{
+    if (!db)
+        throwError(QString("database is not open"), shortSql(QString::fromUtf8(sql, len)));
+    const char* rest = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, len, &m_stmt, &rest);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throwError(db, shortSql(QString::fromUtf8(sql, len)));
+    }
+    if (tail)
+        *tail = rest;
+}
+
+Sqlite3Stmt::~Sqlite3Stmt()
+{
+    if (m_stmt)
+        sqlite3_finalize(m_stmt);
+}
+
+void Sqlite3Stmt::bindThrow(int index, const QVariant& value)
+{
+    if (!m_stmt)
+        return;
+    int rc;
+    if (!value.isValid()) {
+        rc = sqlite3_bind_null(m_stmt, index);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::Short:
+        case QMetaType::UShort:
+        case QMetaType::Char:
+        case QMetaType::SChar:
+        case QMetaType::UChar:
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int(m_stmt, index, value.toInt());
+            break;
+        case QMetaType::UInt:
+        case QMetaType::Long:
+        case QMetaType::LongLong:
+        case QMetaType::ULong:
+        case QMetaType::ULongLong:
+            rc = sqlite3_bind_int64(m_stmt, index, value.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(m_stmt, index, value.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            // A null data pointer would bind NULL; an empty blob must stay an empty blob.
+            rc = bytes.isEmpty() ? sqlite3_bind_zeroblob(m_stmt, index, 0)
+                                 : sqlite3_bind_blob64(m_stmt, index, bytes.constData(),
+                                     sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            // Explicit length, so text with NUL characters is stored whole.
+            const QByteArray utf8 = value.toString().toUtf8();
+            // A null data pointer would bind NULL; an empty text must stay an empty text.
+            rc = sqlite3_bind_text64(m_stmt, index, utf8.isEmpty() ? "" : utf8.constData(),
+                sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_OK) {
+        if (rc == SQLITE_RANGE)
+            throwError(QString("more parameters than placeholders (%1)").arg(index), shortSql(sql()));
+        throwError(m_db, shortSql(sql()));
+    }
+}
+
+int Sqlite3Stmt::paramCount() const
+{
+    return m_stmt ? sqlite3_bind_parameter_count(m_stmt) : 0;
+}
+
+bool Sqlite3Stmt::stepThrow()
+{
+    if (!m_stmt)
+        return false;
+    int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    // The message belongs to the connection; read it before reset can change it.
+    const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    sqlite3_reset(m_stmt);
+    throwError(message, shortSql(sql()));
+}
+
+void Sqlite3Stmt::reset()
+{
+    if (m_stmt)
+        sqlite3_reset(m_stmt);
+}
+
+QString Sqlite3Stmt::sql() const
+{
+    return m_stmt ? QString::fromUtf8(sqlite3_sql(m_stmt)) : QString();
+}
+
+void Sqlite3Stmt::throwError(sqlite3* db, const QString& context)
+{
+    throwError(db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("database is not open"), context);
+}
+
+void Sqlite3Stmt::throwError(const QString& message, const QString& context)
+{
+    QString text = message;
+    if (!context.isEmpty())
+        text += QString(" (%1)").arg(context);
+    throw std::runtime_error(text.toUtf8().toStdString());
+}

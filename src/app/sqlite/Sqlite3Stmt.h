@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <sqlite3.h>
+
+// One prepared statement, finalised by the destructor. Not copyable: cursors share it by pointer.
+class Sqlite3Stmt
+{
+public:
+    // Prepares the first statement of sql (UTF-8, len bytes); *tail receives where the next one begins.
+    // Throws std::runtime_error with SQLite's message. Text holding only blanks or comments gives a
+    // statement whose handle is null.
+    Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tail = nullptr);
+    ~Sqlite3Stmt();
+    Sqlite3Stmt(const Sqlite3Stmt&) = delete;
+    Sqlite3Stmt& operator=(const Sqlite3Stmt&) = delete;
+
+    // Binds value to the 1-based parameter index; throws when SQLite refuses it.
+    void bindThrow(int index, const QVariant& value);
+    int paramCount() const;
+
+    // sqlite3_step; result codes other than SQLITE_ROW and SQLITE_DONE are thrown.
+    bool stepThrow();
+    void reset();
+
+    sqlite3* db() const { return m_db; }
+    sqlite3_stmt* handle() const { return m_stmt; }
+    QString sql() const;
+
+    // Throws std::runtime_error with the connection's current message and a short context.
+    [[noreturn]] static void throwError(sqlite3* db, const QString& context);
+    [[noreturn]] static void throwError(const QString& message, const QString& context);
+
+private:
+    sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_stmt = nullptr;
+};

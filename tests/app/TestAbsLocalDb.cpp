@@ -1,0 +1,83 @@
+#include "app/AbsLocalDb.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace
+{
+
+class NotesLikeDb : public AbsLocalDb
+{
+public:
+    using AbsLocalDb::AbsLocalDb;
+    void open() override
+    {
+        ++opens;
+        const bool exists = QFile::exists(path);
+        db.openThrow(path, exists ? 2 : 6);
+        if (!exists)
+            db.executeThrow("create table note(id integer primary key, body text)");
+    }
+    int count()
+    {
+        if (!isOpened())
+            open();
+        Sqlite3Cursor c = db.queryThrow("select count(*) from note");
+        return c.moveNext() ? c.getInt(0) : -1;
+    }
+    int opens = 0;
+};
+
+} // namespace
+
+class TestAbsLocalDb : public QObject
+{
+    Q_OBJECT
+    QString path(const QString& name) { return QDir(TestEnv::tempDir()).absoluteFilePath(name); }
+
+private Q_SLOTS:
+    void opensOnFirstEditOnly()
+    {
+        NotesLikeDb store(path("notes.db"));
+        QVERIFY(!store.isOpened());
+        QVERIFY(!QFile::exists(store.path));
+        store.beginEdit();
+        QVERIFY(store.isOpened());
+        store.db.executeThrow("insert into note(body) values('a')");
+        store.endEdit(true);
+        QCOMPARE(store.opens, 1);
+        QCOMPARE(store.count(), 1);
+    }
+
+    void endEditOnClosedStoreOpensFirst()
+    {
+        NotesLikeDb store(path("closed.db"));
+        store.endEdit(false); // nothing open: opens, then has nothing to end
+        QVERIFY(store.isOpened());
+        QCOMPARE(store.opens, 1);
+        store.close();
+        QVERIFY(!store.isOpened());
+        store.endEdit(true);
+        QCOMPARE(store.opens, 2);
+    }
+
+    void rollbackUndoesNestedCommits()
+    {
+        NotesLikeDb store(path("nested.db"));
+        store.beginEdit();
+        store.db.executeThrow("insert into note(body) values('outer')");
+        // A store operation with its own transaction inside the caller's edit.
+        store.beginEdit();
+        store.db.executeThrow("insert into note(body) values('inner')");
+        store.endEdit(true);
+        QCOMPARE(store.count(), 2);
+        store.endEdit(false);
+        QCOMPARE(store.count(), 0);
+        QCOMPARE(store.db.tranDepth(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAbsLocalDb)
+#include "TestAbsLocalDb.moc"

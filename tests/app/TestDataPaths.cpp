@@ -1,0 +1,173 @@
+#include "app/DataPaths.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+class TestDataPaths : public QObject
+{
+    Q_OBJECT
+
+    QString home;
+
+    static void touch(const QString& path, const QByteArray& content = QByteArray())
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    QString appSupport() const { return home + "/Library/Application Support"; }
+    QString redirectFile() const
+    {
+        return appSupport() + "/QuillMarrow/7C2E41A9D05B38F6E19A4C7D2B60F853.redirect";
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        // Each case starts from a fresh home and an empty cache.
+        home = TestEnv::tempDir();
+        qputenv("HOME", home.toUtf8());
+        g_curDataSaveDirPath.clear();
+    }
+
+    void defaultLayoutUnderHome()
+    {
+        QCOMPARE(g_osAppDir().absolutePath(), appSupport());
+        QCOMPARE(g_defaultSaveDirPath(), appSupport() + "/QuillMarrow");
+        QVERIFY(g_dataSaveDirLink().isEmpty());
+        const QString expected = appSupport() + "/QuillMarrow/7C2E41A9D05B38F6E19A4C7D2B60F853";
+        QCOMPARE(g_dataSaveDir().absolutePath(), expected);
+        QVERIFY(QFileInfo(expected).isDir());
+        QCOMPARE(g_localDbDir().absolutePath(), expected + "/local_databases");
+        QVERIFY(QFileInfo(expected + "/local_databases").isDir());
+    }
+
+    void dataFolderIsRecreated()
+    {
+        const QString data = g_dataSaveDir().absolutePath();
+        QVERIFY(QDir(data).removeRecursively());
+        QCOMPARE(g_dataSaveDir().absolutePath(), data);
+        QVERIFY(QFileInfo(data).isDir());
+    }
+
+    void redirectToExistingFolder()
+    {
+        const QString target = QDir(TestEnv::tempDir()).absoluteFilePath("elsewhere");
+        QVERIFY(QDir().mkpath(target));
+        // Without the product folder the redirect cannot be written.
+        g_setDataSaveDirLink(target);
+        QVERIFY(!QFile::exists(redirectFile()));
+        QVERIFY(QDir().mkpath(appSupport() + "/QuillMarrow"));
+        g_setDataSaveDirLink(target);
+        QFile f(redirectFile());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), target.toUtf8()); // no terminator
+        QCOMPARE(g_dataSaveDirLink(), target);
+        QCOMPARE(g_dataSaveDir().absolutePath(), target + "/7C2E41A9D05B38F6E19A4C7D2B60F853");
+        QVERIFY(QFileInfo(target + "/7C2E41A9D05B38F6E19A4C7D2B60F853").isDir());
+        // The path is worked out once: a later change of the redirect waits for the next start.
+        g_setDataSaveDirLink(QString());
+        QCOMPARE(g_dataSaveDir().absolutePath(), target + "/7C2E41A9D05B38F6E19A4C7D2B60F853");
+    }
+
+    void redirectTextRules()
+    {
+        const QString target = QDir(TestEnv::tempDir()).absoluteFilePath("t\u00e9");
+        QVERIFY(QDir().mkpath(target));
+        QVERIFY(QDir().mkpath(appSupport() + "/QuillMarrow"));
+        // A trailing line break names a path that does not exist.
+        touch(redirectFile(), target.toUtf8() + "\n");
+        QVERIFY(g_dataSaveDirLink().isEmpty());
+        QCOMPARE(
+            g_dataSaveDir().absolutePath(), appSupport() + "/QuillMarrow/7C2E41A9D05B38F6E19A4C7D2B60F853");
+        // Only the text up to the first NUL counts.
+        touch(redirectFile(), target.toUtf8() + QByteArray("\0garbage", 8));
+        QCOMPARE(g_dataSaveDirLink(), target);
+        // A missing target.
+        touch(redirectFile(), "/no/such/folder/anywhere");
+        QVERIFY(g_dataSaveDirLink().isEmpty());
+    }
+
+    void validFilePath()
+    {
+        const QString dir = TestEnv::tempDir();
+        const QString free = dir + "/free.txt";
+        QCOMPARE(g_getValidFilePath(free), free);
+        touch(dir + "/a.txt");
+        touch(dir + "/a(1).txt");
+        QCOMPARE(g_getValidFilePath(dir + "/a.txt"), dir + "/a(2).txt");
+        touch(dir + "/notes");
+        QCOMPARE(g_getValidFilePath(dir + "/notes"), dir + "/notes(1)");
+        touch(dir + "/.profile");
+        QCOMPARE(g_getValidFilePath(dir + "/.profile"), dir + "/(1).profile");
+        touch(dir + "/report.tar.gz");
+        QCOMPARE(g_getValidFilePath(dir + "/report.tar.gz"), dir + "/report(1).gz");
+        // A folder counts as taken too, and so does a dangling link.
+        QVERIFY(QDir().mkpath(dir + "/sub"));
+        QCOMPARE(g_getValidFilePath(dir + "/sub"), dir + "/sub(1)");
+        QVERIFY(QFile::link(dir + "/nowhere", dir + "/dangling"));
+        QCOMPARE(g_getValidFilePath(dir + "/dangling"), dir + "/dangling(1)");
+    }
+
+    void formatFileName()
+    {
+        QCOMPARE(g_formatFileName("  a:b?c.txt  "), QString("abc.txt"));
+        QCOMPARE(g_formatFileName("***"), QString());
+        QCOMPARE(g_formatFileName("x\\y/z\"<>|\n\r\tw"), QString("xyzw"));
+        QCOMPARE(g_formatFileName(".hidden name"), QString(".hidden name"));
+    }
+
+    void delDirCascade()
+    {
+        const QString base = TestEnv::tempDir();
+        g_delDirCascade(base + "/does-not-exist"); // nothing happens
+
+        const QString tree = base + "/tree";
+        QVERIFY(QDir().mkpath(tree + "/a/b"));
+        touch(tree + "/f1");
+        touch(tree + "/a/b/f2");
+        // A link to a folder outside: removed as a link, its target untouched.
+        const QString outside = base + "/outside";
+        QVERIFY(QDir().mkpath(outside));
+        touch(outside + "/keep.txt");
+        QVERIFY(QFile::link(outside, tree + "/a/link"));
+        g_delDirCascade(tree);
+        QVERIFY(!QFileInfo::exists(tree));
+        QVERIFY(QFile::exists(outside + "/keep.txt"));
+
+        // A hidden entry keeps its folder.
+        const QString hidden = base + "/hidden";
+        QVERIFY(QDir().mkpath(hidden + "/inner"));
+        touch(hidden + "/inner/.dot");
+        touch(hidden + "/plain");
+        g_delDirCascade(hidden);
+        QVERIFY(QFile::exists(hidden + "/inner/.dot"));
+        QVERIFY(!QFile::exists(hidden + "/plain"));
+
+        // A link given as the folder itself is not walked.
+        QVERIFY(QFile::link(outside, base + "/toplink"));
+        g_delDirCascade(base + "/toplink");
+        QVERIFY(QFile::exists(outside + "/keep.txt"));
+    }
+
+    void pathHash()
+    {
+        QCOMPARE(g_pathHash(""), QString("d41d8cd98f00b204e9800998ecf8427e"));
+        QCOMPARE(g_pathHash("abc"), QString("900150983cd24fb0d6963f7d28e17f72"));
+        QVERIFY(g_pathHash("ABC") != g_pathHash("abc"));
+        QCOMPARE(g_pathHash("/a/b"), g_pathHash("/a/b"));
+    }
+
+    void openersAreSafeWithoutDesktop()
+    {
+        // Headless: nothing is started, nothing crashes.
+        g_openFileOrFolder(TestEnv::tempDir());
+        g_openLink("https://example.invalid/");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataPaths)
+#include "TestDataPaths.moc"
