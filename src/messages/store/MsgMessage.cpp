@@ -1,0 +1,157 @@
+#include "messages/store/MsgMessage.h"
+
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/MsgText.h"
+
+#include <QCryptographicHash>
+#include <QStringList>
+#include <QtEndian>
+#include <algorithm>
+
+namespace {
+QString plainName(const _MsgHandle* h)
+{
+    if (!h)
+        return QStringLiteral("You");
+    return h->_ct_name.isEmpty() ? h->id : h->_ct_name;
+}
+
+QString attachmentMarker(const QString& mime)
+{
+    if (mime.startsWith(QLatin1String("image/"), Qt::CaseInsensitive))
+        return QStringLiteral(" [IMAGE]");
+    if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive))
+        return QStringLiteral(" [VIDEO]");
+    if (mime.startsWith(QLatin1String("audio/"), Qt::CaseInsensitive))
+        return QStringLiteral(" [AUDIO]");
+    if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
+        || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0)
+        return QStringLiteral(" [VCARD]");
+    return QStringLiteral(" [ATTA]");
+}
+} // namespace
+
+QString _MsgMessage::summaryRawEmoji() const
+{
+    if (item_type == 0) {
+        QString s = text();
+        // Markers in rowid order, so the summary does not depend on hash iteration.
+        for (const _MsgAttachment* a : attachments())
+            s += attachmentMarker(a->mime_type);
+        return s.trimmed();
+    }
+    const QString when = dtFromDate21(date).toString(QStringLiteral("dd MMM yyyy h:m AP"));
+    switch (item_type) {
+    case 1:
+        return QStringLiteral("%1 Added %2 to the conversation.\n%3")
+            .arg(plainName(_sender))
+            .arg(plainName(_other_handle))
+            .arg(when);
+    case 2:
+        return QStringLiteral("%1 named the conversation \"%2\".\n%3").arg(plainName(_sender)).arg(group_title).arg(when);
+    case 3:
+        return QStringLiteral("%1 left the conversation.\n%2").arg(plainName(_sender)).arg(when);
+    case 4:
+        return QStringLiteral("%1 %2 sharing location with %3.\n%4")
+            .arg(plainName(_sender))
+            .arg(share_status == 0 ? QStringLiteral("started") : QStringLiteral("stopped"))
+            .arg(plainName(_other_handle))
+            .arg(when);
+    default:
+        return QStringLiteral("System Information.\n%1").arg(when);
+    }
+}
+
+QList<_MsgAttachment*> _MsgMessage::attachments() const
+{
+    QList<_MsgAttachment*> list = _attachments.values();
+    std::sort(list.begin(), list.end(), compareMsgAttachmentAsc);
+    return list;
+}
+
+QString _MsgMessage::contactInfo() const
+{
+    if (!_chat)
+        return QStringLiteral("unknown");
+    QString s = _chat->displayName(true);
+    if (_chat->_handles.size() >= 2 && _sender)
+        s += QStringLiteral(" (%1)").arg(plainName(_sender));
+    return s;
+}
+
+QString _MsgMessage::logicalHash() const
+{
+    QCryptographicHash md5(QCryptographicHash::Md5);
+    if (item_type != 0) {
+        md5.addData(guid.toUtf8());
+    } else {
+        if (_sender)
+            md5.addData(_sender->id.toLower().toUtf8());
+        char le[4];
+        qToLittleEndian<qint32>(date, le);
+        md5.addData(QByteArrayView(le, 4));
+        const char fromMe = char(is_from_me & 0xFF);
+        md5.addData(QByteArrayView(&fromMe, 1));
+        md5.addData(text().toUtf8());
+        if (!_attachments.isEmpty()) {
+            QStringList names;
+            for (const _MsgAttachment* a : _attachments) {
+                if (!a || a->filename.isEmpty())
+                    continue;
+                names << a->filename.mid(a->filename.lastIndexOf('/') + 1).toLower();
+            }
+            std::sort(names.begin(), names.end());
+            for (const QString& n : names)
+                md5.addData(n.toLower().toUtf8());
+        }
+    }
+    return QString::fromLatin1(md5.result().toHex());
+}
+
+bool isMsgMessageNear(const _MsgMessage* a, const _MsgMessage* b)
+{
+    if (a->_sort_rowid <= 0 || b->_sort_rowid <= 0 || a->_recovered || b->_recovered)
+        return false;
+    const qint64 dr = a->_sort_rowid - b->_sort_rowid;
+    const qint64 dd = qint64(a->date) - qint64(b->date);
+    return (dr < 0 ? -dr : dr) <= 20 && (dd < 0 ? -dd : dd) <= 120;
+}
+
+bool compareMsgMessageAsc(const _MsgMessage* a, const _MsgMessage* b)
+{
+    if (a->date != b->date)
+        return a->date < b->date;
+    if (a->_sort_rowid != b->_sort_rowid)
+        return a->_sort_rowid < b->_sort_rowid;
+    return a->rowid < b->rowid;
+}
+
+bool compareMsgMessageDesc(const _MsgMessage* a, const _MsgMessage* b)
+{
+    return compareMsgMessageAsc(b, a);
+}
+
+void sortMsgMessages(QList<_MsgMessage*>& list, bool ascending)
+{
+    std::stable_sort(list.begin(), list.end(), compareMsgMessageAsc);
+    // Neighbours that are near each other take the order of their source rows. Each swap removes
+    // one row-order inversion, so the passes end; the loop is bounded by the list length anyway.
+    const int n = list.size();
+    for (int pass = 0; pass < n; ++pass) {
+        bool swapped = false;
+        for (int i = 0; i + 1 < n; ++i) {
+            _MsgMessage* a = list[i];
+            _MsgMessage* b = list[i + 1];
+            if (a->_sort_rowid > b->_sort_rowid && isMsgMessageNear(a, b)) {
+                list.swapItemsAt(i, i + 1);
+                swapped = true;
+            }
+        }
+        if (!swapped)
+            break;
+    }
+    if (!ascending)
+        std::reverse(list.begin(), list.end());
+}
