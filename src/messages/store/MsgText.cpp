@@ -13,8 +13,8 @@ const char kAttaBodyTail[] = "86928498981D5F5F6B494D4D65737361676550617274417474
 QDateTime dtFromDate21(int date)
 {
     // The sum wraps in unsigned 32-bit arithmetic, as the stored dates are 32-bit.
-    const quint32 unix = quint32(date) + 978307200u;
-    return QDateTime::fromSecsSinceEpoch(qint64(unix)).toLocalTime();
+    const quint32 unixTime = quint32(date) + 978307200u;
+    return QDateTime::fromSecsSinceEpoch(qint64(unixTime)).toLocalTime();
 }
 
 QByteArray msgAttaAttributeBody(const QString& guid)

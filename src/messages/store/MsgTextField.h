@@ -17,6 +17,11 @@ public:
         QString::operator=(s);
         return *this;
     }
+    MsgTextField& operator=(const char* s)
+    {
+        QString::operator=(QString::fromUtf8(s));
+        return *this;
+    }
     MsgTextField& operator=(QString&& s)
     {
         QString::operator=(std::move(s));

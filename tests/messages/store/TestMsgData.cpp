@@ -1,0 +1,107 @@
+#include "messages/store/MsgData.h"
+
+#include <QtTest>
+
+
+class TestMsgData : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void emptyModel()
+    {
+        MsgData d;
+        QVERIFY(d.chats().isEmpty());
+        QVERIFY(d.messages().isEmpty());
+        QVERIFY(d.chatMergeList().isEmpty());
+    }
+
+    void copiesShareOneOwner()
+    {
+        // A shared byte array tells whether the records holding it still exist.
+        QByteArray probe(16, 'x');
+        {
+            MsgData a;
+            {
+                MsgData b = a;
+                auto* m = new _MsgMessage;
+                m->rowid = 5;
+                m->attributedBody = probe;
+                b.p()->messages.insert(5, m);
+                auto* n = new _MsgMessage;
+                n->rowid = -2047483649;
+                n->attributedBody = probe;
+                b.p()->messages.insert(n->rowid, n);
+            }
+            QVERIFY(!probe.isDetached());
+            QCOMPARE(a.messages().size(), 2);
+        }
+        QVERIFY(probe.isDetached());
+    }
+
+    void removeMessageKeepsHandlesAndAttachments()
+    {
+        MsgData d;
+        auto* c = new _MsgChat;
+        c->rowid = 1;
+        d.p()->chats.insert(1, c);
+        auto* h = new _MsgHandle;
+        h->rowid = 2;
+        d.p()->handles.insert(2, h);
+        auto* a = new _MsgAttachment;
+        a->rowid = 3;
+        d.p()->attachments.insert(3, a);
+        auto* m = new _MsgMessage;
+        m->rowid = 10;
+        m->_chat = c;
+        m->_sender = h;
+        m->_attachments.insert("3", a);
+        c->_messages.insert("10", m);
+        d.p()->messages.insert(10, m);
+        auto* orphan = new _MsgMessage;
+        orphan->rowid = 11;
+        d.p()->messages.insert(11, orphan);
+
+        d.p()->removeMessage(m);
+        QVERIFY(c->_messages.isEmpty());
+        QCOMPARE(d.messages().size(), 1);
+        QCOMPARE(d.p()->handles.size(), 1);
+        QCOMPARE(d.p()->attachments.size(), 1);
+        d.p()->removeMessage(orphan);
+        QVERIFY(d.messages().isEmpty());
+        d.p()->removeChat(c);
+        QVERIFY(d.chats().isEmpty());
+    }
+
+    void chatMergeGroupsByIdentifier()
+    {
+        MsgData d;
+        auto add = [&](qint64 id, const QString& ident, int last) {
+            auto* c = new _MsgChat;
+            c->rowid = id;
+            c->chat_identifier = ident;
+            c->_last = last;
+            auto* m = new _MsgMessage;
+            m->rowid = id * 100;
+            c->_messages.insert(QString::number(m->rowid), m);
+            d.p()->messages.insert(m->rowid, m);
+            d.p()->chats.insert(id, c);
+        };
+        add(1, "+1555", 10);
+        add(2, "+1555", 30);
+        add(3, "+1555 ", 5);
+        add(4, "+1555x", 1);
+        add(5, "A", 1);
+        add(6, "a", 2);
+        const auto groups = d.chatMergeList();
+        QCOMPARE(groups.size(), 5);
+        for (const auto& g : groups) {
+            if (g.chats.size() == 2) {
+                QCOMPARE(g._last, 30);
+                QCOMPARE(g.messages().size(), 2);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMsgData)
+#include "TestMsgData.moc"

@@ -1,0 +1,248 @@
+#include "messages/store/MsgData.h"
+#include "messages/store/MsgText.h"
+
+#include <QtTest>
+
+class TestMsgMessage : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void defaults()
+    {
+        _MsgMessage m;
+        QCOMPARE(m.version, 10);
+        QCOMPARE(m.other_handle, -1);
+        QCOMPARE(m.item_type, 0);
+        QCOMPARE(m.date, 0);
+        QCOMPARE(m.handle_id, qint64(0));
+        QVERIFY(!m._recovered);
+        QCOMPARE(m._sort_rowid, qint64(0));
+        QVERIFY(!m._sender && !m._chat && !m._other_handle);
+        QVERIFY(m._attachments.isEmpty());
+        _MsgChat c;
+        QCOMPARE(c.style, 45);
+        QCOMPARE(c.state, 3);
+        QCOMPARE(c.service_name, QString("SMS"));
+        QCOMPARE(c.account_login, QString("E:"));
+        QCOMPARE(_MsgHandle().service, QString("SMS"));
+        _MsgAttachment a;
+        QCOMPARE(a.transfer_state, 5);
+        QCOMPARE(a.total_bytes, qint64(0));
+    }
+
+    void copiesShareLinksButNotTables()
+    {
+        _MsgAttachment att;
+        att.rowid = 4;
+        _MsgHandle h;
+        _MsgMessage m;
+        m._sender = &h;
+        m._attachments.insert("4", &att);
+        {
+            _MsgMessage copy(m);
+            QCOMPARE(copy._sender, &h);
+            _MsgAttachment other;
+            copy._attachments.insert("5", &other);
+            QCOMPARE(m._attachments.size(), 1);
+        }
+        QCOMPARE(m._attachments.value("4")->rowid, qint64(4));
+        m = m;
+        QCOMPARE(m._sender, &h);
+    }
+
+    void textAndSummary()
+    {
+        _MsgMessage m;
+        m.text = QString(QChar(0xFFFC)) + QChar(0xFFFC);
+        QCOMPARE(m.text(), QString());
+        QCOMPARE(m.text.size(), 2);
+        _MsgAttachment img;
+        img.mime_type = "image/jpeg";
+        m._attachments.insert("1", &img);
+        QCOMPARE(m.summaryRawEmoji(), QString("[IMAGE]"));
+
+        _MsgMessage t;
+        t.text = "hi";
+        _MsgAttachment card;
+        card.mime_type = "TEXT/VCARD";
+        t._attachments.insert("1", &card);
+        QCOMPARE(t.summaryRawEmoji(), QString("hi [VCARD]"));
+        card.mime_type = "application/pdf";
+        QCOMPARE(t.summaryRawEmoji(), QString("hi [ATTA]"));
+    }
+
+    void eventSummaries()
+    {
+        _MsgMessage m;
+        m.item_type = 3;
+        const QString when = dtFromDate21(0).toString("dd MMM yyyy h:m AP");
+        QCOMPARE(m.summaryRawEmoji(), QString("You left the conversation.\n%1").arg(when));
+        m.item_type = 4;
+        m.share_status = 1;
+        QVERIFY(m.summaryRawEmoji().contains("stopped"));
+        m.share_status = 0;
+        QVERIFY(m.summaryRawEmoji().contains("started"));
+        m.item_type = 7;
+        QCOMPARE(m.summaryRawEmoji(), QString("System Information.\n%1").arg(when));
+        m.item_type = -1;
+        QVERIFY(m.summaryRawEmoji().startsWith("System Information."));
+        // Templates are filled one placeholder at a time.
+        _MsgHandle h;
+        h._ct_name = "A %2 B";
+        m.item_type = 1;
+        m._sender = &h;
+        QVERIFY(m.summaryRawEmoji().startsWith("A You B Added"));
+    }
+
+    void displayNamesAndContactInfo()
+    {
+        _MsgChat c;
+        QCOMPARE(c.displayName(true), QString("Unknown"));
+        _MsgHandle a, b;
+        a.id = "+1555";
+        a._ct_name = "Ada";
+        b.id = "bob@example.com";
+        c._handles.insert("1", &a);
+        QCOMPARE(c.displayName(true), QString("Ada (+1555)"));
+        QCOMPARE(c.displayName(false), QString("Ada"));
+        _MsgMessage m;
+        QCOMPARE(m.contactInfo(), QString("unknown"));
+        m._chat = &c;
+        m._sender = &a;
+        QCOMPARE(m.contactInfo(), QString("Ada (+1555)"));
+        c._handles.insert("2", &b);
+        m._sender = &b;
+        const QString info = m.contactInfo();
+        QVERIFY(info.endsWith(" (bob@example.com)"));
+        QVERIFY(info.contains("Ada (+1555)") && info.contains("bob@example.com, ") != info.contains(", bob"));
+        c.display_name = "Team";
+        QCOMPARE(c.displayName(true), QString("Team"));
+        QVERIFY(c.isGroup());
+    }
+
+    void attachmentsInRowidOrder()
+    {
+        _MsgAttachment a, b, c;
+        a.rowid = 12;
+        b.rowid = 3;
+        c.rowid = 7;
+        _MsgMessage m;
+        m._attachments.insert("x", &a);
+        m._attachments.insert("y", &b);
+        m._attachments.insert("z", &c);
+        const auto list = m.attachments();
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0]->rowid, qint64(3));
+        QCOMPARE(list[2]->rowid, qint64(12));
+    }
+
+    void logicalHash()
+    {
+        _MsgMessage m;
+        m.text = "abc";
+        QCOMPARE(m.logicalHash(), QString("4b1029095d367394eb9826df11cd8bc6"));
+        _MsgMessage n = m;
+        n.rowid = 99;
+        n.guid = "X";
+        QCOMPARE(n.logicalHash(), m.logicalHash());
+        n.text = QString("abc") + QChar(0xFFFC);
+        QCOMPARE(n.logicalHash(), m.logicalHash());
+        n.date = 1;
+        QVERIFY(n.logicalHash() != m.logicalHash());
+
+        _MsgHandle h1, h2;
+        h1.id = "A@x.com";
+        h2.id = "a@X.com";
+        _MsgAttachment f1, f2;
+        f1.filename = "/x/IMG.JPG";
+        f2.filename = "~/y/other.png";
+        _MsgMessage p, q;
+        p._sender = &h1;
+        q._sender = &h2;
+        p._attachments.insert("1", &f1);
+        p._attachments.insert("2", &f2);
+        _MsgAttachment g1, g2;
+        g1.filename = "other.PNG";
+        g2.filename = "/z/img.jpg";
+        q._attachments.insert("1", &g1);
+        q._attachments.insert("2", &g2);
+        QCOMPARE(p.logicalHash(), q.logicalHash());
+        g1.filename = "other2.png";
+        QVERIFY(p.logicalHash() != q.logicalHash());
+
+        _MsgMessage e1, e2;
+        e1.item_type = e2.item_type = 2;
+        e1.guid = e2.guid = "G";
+        e1.text = "x";
+        QCOMPARE(e1.logicalHash(), e2.logicalHash());
+    }
+
+    void orderingIsStrictWeak()
+    {
+        _MsgMessage a, b;
+        a.date = b.date = 500;
+        a._sort_rowid = 1;
+        b._sort_rowid = 900;
+        a.rowid = 1;
+        b.rowid = 900;
+        QVERIFY(compareMsgMessageAsc(&a, &b));
+        QVERIFY(!compareMsgMessageAsc(&b, &a));
+        QVERIFY(!compareMsgMessageAsc(&a, &a));
+        QVERIFY(!compareMsgMessageDesc(&a, &a));
+        QVERIFY(compareMsgMessageDesc(&b, &a));
+        _MsgChat c1, c2;
+        c1._last = c2._last = 10;
+        QVERIFY(!compareMsgChatLastDesc(&c1, &c2) && !compareMsgChatLastDesc(&c2, &c1));
+        _MsgChatMerge g1, g2;
+        QVERIFY(!compareMsgChatMergeLastDesc(g1, g2));
+    }
+
+    void nearMessagesKeepRowOrder()
+    {
+        _MsgMessage a, b;
+        a._sort_rowid = a.rowid = 100;
+        a.date = 1000;
+        b._sort_rowid = b.rowid = 120;
+        b.date = 880;
+        QList<_MsgMessage*> list{&b, &a};
+        sortMsgMessages(list);
+        QCOMPARE(list.first(), &a);
+        b._sort_rowid = b.rowid = 121;
+        list = {&a, &b};
+        sortMsgMessages(list);
+        QCOMPARE(list.first(), &b);
+        b._sort_rowid = 120;
+        b.date = 879;
+        list = {&a, &b};
+        sortMsgMessages(list);
+        QCOMPARE(list.first(), &b);
+        b.date = 880;
+        b._recovered = true;
+        list = {&a, &b};
+        sortMsgMessages(list);
+        QCOMPARE(list.first(), &b);
+        b._recovered = false;
+        list = {&a, &b};
+        sortMsgMessages(list, false);
+        QCOMPARE(list.first(), &b);
+    }
+
+    void sortingLargeListsStaysInBounds()
+    {
+        // Clock skews everywhere: every neighbour is near, dates jump back and forth.
+        QList<_MsgMessage> store(2000);
+        QList<_MsgMessage*> list;
+        for (int i = 0; i < store.size(); ++i) {
+            store[i].rowid = store[i]._sort_rowid = i + 1;
+            store[i].date = (i * 37) % 150;
+            list << &store[i];
+        }
+        sortMsgMessages(list);
+        QCOMPARE(list.size(), store.size());
+        QSet<_MsgMessage*> seen(list.begin(), list.end());
+        QCOMPARE(seen.size(), store.size());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMsgMessage)
+#include "TestMsgMessage.moc"
