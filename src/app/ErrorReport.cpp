@@ -1,0 +1,107 @@
+#include "app/ErrorReport.h"
+
+#include <QCoreApplication>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QSysInfo>
+#include <QThread>
+
+namespace
+{
+
+const char* const kProductId = "7C2E41A9D05B38F6E19A4C7D2B60F853";
+const int kProductVersion = 39;
+const int kTimeoutMs = 30000;
+
+QMutex& baseMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+// Function-local so that a setServiceBase() from another file's static set-up is never undone.
+QUrl& baseStorage()
+{
+    static QUrl base(QString::fromUtf8(QM_SERVICE_HOST));
+    return base;
+}
+
+void send(const QUrl& url, const QByteArray& body)
+{
+    // One client for the whole run, owned by the application object and living on its thread.
+    static QPointer<QNetworkAccessManager> client;
+    if (!client)
+        client = new QNetworkAccessManager(QCoreApplication::instance());
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
+    request.setTransferTimeout(kTimeoutMs);
+    QNetworkReply* reply = client->post(request, body);
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
+
+} // namespace
+
+QUrl ErrorReport::serviceBase()
+{
+    QMutexLocker lock(&baseMutex());
+    return baseStorage();
+}
+
+void ErrorReport::setServiceBase(const QUrl& base)
+{
+    QMutexLocker lock(&baseMutex());
+    baseStorage() = base;
+}
+
+QUrl ErrorReport::reportUrl()
+{
+    const QUrl base = serviceBase();
+    if (base.isEmpty() || !base.isValid())
+        return {};
+    QString basePath = base.path();
+    while (basePath.endsWith('/'))
+        basePath.chop(1);
+    QUrl url = base;
+    url.setPath(basePath + QString::fromLatin1(path));
+    return url;
+}
+
+QByteArray ErrorReport::body(const QString& text)
+{
+    // Form encoding with every reserved character escaped, so '+', '&' and '=' inside a value
+    // reach the service as they were.
+    const QList<QPair<const char*, QString>> fields = {
+        { "pid", QString::fromLatin1(kProductId) },
+        { "ver", QString::number(kProductVersion) },
+        { "sys", QSysInfo::productType() },
+        { "os", QSysInfo::prettyProductName() },
+        { "msg", text },
+    };
+    QByteArray out;
+    for (const auto& [key, value] : fields) {
+        if (!out.isEmpty())
+            out += '&';
+        out += key;
+        out += '=';
+        out += QUrl::toPercentEncoding(value);
+    }
+    return out;
+}
+
+void ErrorReport::post(const QString& text)
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    const QUrl url = reportUrl();
+    if (!app || url.isEmpty())
+        return;
+    const QByteArray data = body(text);
+    if (QThread::currentThread() == app->thread())
+        send(url, data);
+    else
+        QMetaObject::invokeMethod(
+            app, [url, data] { send(url, data); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,180 @@
+#include "app/ui/ProgressForm.h"
+
+#include "app/StyleSheet.h"
+#include "app/ui/Tips.h"
+#include "app/ui/WinMovable.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMetaObject>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+ProgressForm::ProgressForm(const QString& title, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName("ProgressForm");
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    if (!parent)
+        setWindowModality(Qt::ApplicationModal);
+    setWindowTitle(title);
+    setStyleSheet(getStyleSheet());
+    new WinMovable(this);
+
+    m_status = new QLabel(title, this);
+    m_status->setObjectName("lbStatus");
+    m_status->setWordWrap(true);
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName("progressBar");
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_bar->setTextVisible(false);
+    m_detail = new QLabel(this);
+    m_detail->setObjectName("lbDetail");
+    m_detail->setWordWrap(true);
+    m_btnCancel = new QPushButton(tr("IDS_CANCEL"), this);
+    m_btnCancel->setObjectName("btnCancel");
+    m_btnCancel->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_btnCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(18, 14, 18, 14);
+    layout->setSpacing(8);
+    layout->addWidget(m_status);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_detail);
+    layout->addLayout(buttons);
+    setMinimumWidth(440);
+
+    connect(m_btnCancel, &QPushButton::clicked, this, &ProgressForm::onBtnCancel);
+    connect(this, &QDialog::finished, this, &ProgressForm::onFinish);
+}
+
+ProgressForm::~ProgressForm() = default;
+
+void ProgressForm::setCancelable(bool cancelable)
+{
+    m_btnCancel->setEnabled(cancelable);
+}
+
+void ProgressForm::invokeUpdateProgress(const QString& status, int percent, const QString& text)
+{
+    QMetaObject::invokeMethod(
+        this, [this, status, percent, text] { updateProgress(status, percent, text); }, Qt::AutoConnection);
+}
+
+void ProgressForm::invokeSucceed(const QString& text)
+{
+    QMetaObject::invokeMethod(
+        this, [this, text] { succeed(text); }, Qt::AutoConnection);
+}
+
+void ProgressForm::invokeErrorOccurred(const QString& message)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message] { errorOccurred(message); }, Qt::AutoConnection);
+}
+
+void ProgressForm::updateProgress(const QString& status, int percent, const QString& text)
+{
+    if (!status.isEmpty())
+        m_status->setText(status);
+    if (percent < 0)
+        percent = m_bar->value();
+    m_bar->setValue(qBound(0, percent, 100));
+    m_detail->setText(text.isEmpty() ? QString("Progress:%1%").arg(percent) : text);
+}
+
+void ProgressForm::succeed(const QString& text)
+{
+    if (m_ended)
+        return;
+    m_bar->setValue(100);
+    if (!text.isEmpty())
+        Tips::info(text);
+    finishWith(1);
+}
+
+void ProgressForm::errorOccurred(const QString& message)
+{
+    if (m_ended)
+        return;
+    Tips::error(message);
+    finishWith(0);
+}
+
+void ProgressForm::onBtnCancel()
+{
+    if (m_ended || !m_btnCancel->isEnabled())
+        return;
+    if (!Tips::question("Are You Sure You Want To Cancel?"))
+        return;
+    // The worker may have finished while the question was open; its result stands.
+    if (m_ended)
+        return;
+    emit userCancel();
+    finishWith(0);
+}
+
+void ProgressForm::finishWith(int result)
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    if (m_running)
+        done(result);
+    else
+        m_pendingResult = result; // exec() not started yet: it returns this at once
+}
+
+void ProgressForm::onFinish(int result)
+{
+    cancelled = (result == 0);
+}
+
+int ProgressForm::exec()
+{
+    if (m_pendingResult >= 0) {
+        const int result = m_pendingResult;
+        m_pendingResult = -1;
+        setResult(result);
+        emit finished(result);
+        return result;
+    }
+    m_running = true;
+    const int result = QDialog::exec();
+    m_running = false;
+    return result;
+}
+
+void ProgressForm::accept() { }
+
+void ProgressForm::reject() { }
+
+bool ProgressForm::waitForThread(QThread& thread, bool terminate)
+{
+    while (!thread.wait(1000)) {
+        if (terminate && cancelled)
+            return thread.wait(1000);
+    }
+    return true;
+}
+
+QString ProgressForm::statusText() const
+{
+    return m_status->text();
+}
+
+QString ProgressForm::detailText() const
+{
+    return m_detail->text();
+}
+
+int ProgressForm::progressValue() const
+{
+    return m_bar->value();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+// The modal, frameless progress dialog that one worker thread reports to. Built on the stack of the
+// action that starts the worker and handed to it by reference; the worker calls the invoke...
+// operations (safe from any thread) and polls `cancelled`. exec() returns 1 after success, 0 after
+// an error or a confirmed cancel.
+class ProgressForm : public QDialog
+{
+    Q_OBJECT
+public:
+    // The title is the window title and the first status text. With an empty title and no parent
+    // the dialog stands alone and is application-modal.
+    explicit ProgressForm(const QString& title = QString(), QWidget* parent = nullptr);
+    ~ProgressForm() override;
+
+    // True exactly when the dialog ended with result 0; read by workers without a lock.
+    bool cancelled = false;
+
+    // Enables or disables the cancel button; disabled, only the worker can end the dialog.
+    void setCancelable(bool cancelable);
+
+    // Posted to the dialog's thread (queued from a worker, direct on the dialog's own thread).
+    void invokeUpdateProgress(const QString& status, int percent, const QString& text = QString());
+    void invokeSucceed(const QString& text = QString());
+    void invokeErrorOccurred(const QString& message);
+
+    // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
+    // and terminate is true, gives up after one more step. Returns whether the thread has ended.
+    bool waitForThread(QThread& thread, bool terminate);
+
+    int exec() override;
+    // Escape and stray accept/reject calls do nothing: only the worker or a confirmed cancel ends it.
+    void accept() override;
+    void reject() override;
+
+    // Current texts, for the caller's checks.
+    QString statusText() const;
+    QString detailText() const;
+    int progressValue() const;
+
+signals:
+    // The user pressed cancel and confirmed; the dialog then ends with 0.
+    void userCancel();
+
+public slots:
+    // A non-empty status replaces the status line; a negative percent keeps the bar; an empty
+    // text shows "Progress:<percent>%".
+    void updateProgress(const QString& status, int percent, const QString& text);
+    // Shows an information box when text is not empty, then ends with 1.
+    void succeed(const QString& text);
+    // Shows the error box with the message, then ends with 0.
+    void errorOccurred(const QString& message);
+    void onFinish(int result);
+
+private slots:
+    void onBtnCancel();
+
+private:
+    void finishWith(int result);
+
+    QLabel* m_status;
+    QProgressBar* m_bar;
+    QLabel* m_detail;
+    QPushButton* m_btnCancel;
+    bool m_running = false; // inside exec()
+    bool m_ended = false; // a result has been given; later reports are ignored
+    int m_pendingResult = -1; // a result given before exec() started
+};

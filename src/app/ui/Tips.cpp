@@ -1,0 +1,76 @@
+#include "app/ui/Tips.h"
+
+#include "app/ErrorReport.h"
+#include "app/StyleSheet.h"
+#include "app/ui/WinMovable.h"
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextDocument>
+
+namespace
+{
+
+// Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
+QString asRichText(const QString& text)
+{
+    if (Qt::mightBeRichText(text))
+        return text;
+    return text.toHtmlEscaped().replace('\n', "<br/>");
+}
+
+int runBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons,
+    QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton* clicked = nullptr)
+{
+    QMessageBox box(icon, Tips::title(), QString(), QMessageBox::NoButton, nullptr);
+    box.setObjectName(Tips::objectName);
+    new WinMovable(&box);
+    box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    box.setStyleSheet(getStyleSheet());
+    box.setTextFormat(Qt::RichText);
+    box.setText(asRichText(text));
+    box.setStandardButtons(buttons);
+    box.setDefaultButton(defaultButton);
+    const int result = box.exec();
+    if (clicked)
+        *clicked = box.standardButton(box.clickedButton());
+    return result;
+}
+
+} // namespace
+
+QString Tips::title()
+{
+    return QStringLiteral("Quillmarrow");
+}
+
+void Tips::info(const QString& text)
+{
+    runBox(QMessageBox::Information, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void Tips::warning(const QString& text)
+{
+    runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void Tips::error(const QString& text)
+{
+    try {
+        qWarning("Error shown: %s", qUtf8Printable(text));
+        const QString framed
+            = QCoreApplication::translate("Tips", "IDS_ERROR_FRAME_%1").arg(asRichText(text));
+        runBox(QMessageBox::Critical, framed, QMessageBox::Ok, QMessageBox::Ok);
+        ErrorReport::post(text);
+    } catch (...) {
+        // An error box must never become a second failure.
+    }
+}
+
+bool Tips::question(const QString& text)
+{
+    QMessageBox::StandardButton clicked = QMessageBox::NoButton;
+    runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, &clicked);
+    return clicked == QMessageBox::Yes;
+}

@@ -1,0 +1,292 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/ProgressForm.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QThread>
+#include <QtTest>
+#include <atomic>
+
+namespace
+{
+
+// A worker in the shape the program's threads have: reports progress, polls the cancelled flag,
+// ends with success or an error.
+class Worker : public QThread
+{
+public:
+    enum class End { Succeed, Error, UntilCancelled };
+    Worker(ProgressForm& form, End end, QString message = QString())
+        : form(form)
+        , end(end)
+        , message(std::move(message))
+    {
+    }
+
+    void run() override
+    {
+        for (int i = 0; i <= 100; i += 10) {
+            if (form.cancelled) {
+                stoppedOnCancel = true;
+                return;
+            }
+            form.invokeUpdateProgress(QString("Step %1").arg(i / 10), i, QString());
+            ++steps;
+            msleep(5);
+        }
+        if (end == End::UntilCancelled) {
+            while (!form.cancelled)
+                msleep(5);
+            stoppedOnCancel = true;
+            return;
+        }
+        if (end == End::Succeed)
+            form.invokeSucceed(message);
+        else
+            form.invokeErrorOccurred(message);
+    }
+
+    ProgressForm& form;
+    End end;
+    QString message;
+    std::atomic<int> steps = 0;
+    std::atomic<bool> stoppedOnCancel = false;
+};
+
+QPushButton* cancelButton(ProgressForm& form)
+{
+    return form.findChild<QPushButton*>("btnCancel");
+}
+
+// Clicks the form's cancel button once the form is up (the click runs inside exec()).
+void clickCancelWhenShown(ProgressForm& form, ModalAnswerer& answerer)
+{
+    answerer.answerWith([&form](QWidget* modal) {
+        if (modal != &form)
+            return false;
+        QMetaObject::invokeMethod(cancelButton(form), &QAbstractButton::click, Qt::QueuedConnection);
+        return true;
+    });
+}
+
+} // namespace
+
+class TestProgressForm : public QObject
+{
+    Q_OBJECT
+private:
+    IdsTranslator translator;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(translator.load(":/en.qm"));
+        QCoreApplication::installTranslator(&translator);
+    }
+
+    void workerSucceedsWithMessage()
+    {
+        ProgressForm form("Exporting");
+        QCOMPARE(form.windowTitle(), QString("Exporting"));
+        QCOMPARE(form.statusText(), QString("Exporting"));
+        QVERIFY(!form.cancelled);
+        ModalAnswerer answerer;
+        Worker worker(form, Worker::End::Succeed, "Export finished.");
+        worker.start();
+        QCOMPARE(form.exec(), 1);
+        form.waitForThread(worker, false);
+        QVERIFY(!form.cancelled);
+        QCOMPARE(worker.steps.load(), 11);
+        QCOMPARE(form.statusText(), QString("Step 10"));
+        QCOMPARE(answerer.seen(), QStringList({ "Export finished." }));
+        QCOMPARE(answerer.seenIcons().value(0), QMessageBox::Information);
+    }
+
+    void emptySuccessShowsNoBox()
+    {
+        ProgressForm form("Updating");
+        ModalAnswerer answerer;
+        Worker worker(form, Worker::End::Succeed);
+        worker.start();
+        QCOMPARE(form.exec(), 1);
+        worker.wait();
+        QCOMPARE(answerer.handled(), 0);
+    }
+
+    void workerErrorShowsErrorBoxAndCancels()
+    {
+        ProgressForm form("Saving");
+        ModalAnswerer answerer;
+        Worker worker(form, Worker::End::Error, "Disk full.");
+        worker.start();
+        QCOMPARE(form.exec(), 0);
+        QVERIFY(form.waitForThread(worker, true));
+        QVERIFY(form.cancelled);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().at(0).contains("Disk full."));
+        QCOMPARE(answerer.seenIcons().value(0), QMessageBox::Critical);
+    }
+
+    void updateProgressRules()
+    {
+        ProgressForm form("Copying");
+        form.updateProgress("Copying files", 40, QString());
+        QCOMPARE(form.statusText(), QString("Copying files"));
+        QCOMPARE(form.progressValue(), 40);
+        QCOMPARE(form.detailText(), QString("Progress:40%"));
+        // Empty status keeps the line, negative percent keeps the bar.
+        form.updateProgress(QString(), -1, QString());
+        QCOMPARE(form.statusText(), QString("Copying files"));
+        QCOMPARE(form.progressValue(), 40);
+        QCOMPARE(form.detailText(), QString("Progress:40%"));
+        form.updateProgress(QString(), 55, "file 3 of 7");
+        QCOMPARE(form.progressValue(), 55);
+        QCOMPARE(form.detailText(), QString("file 3 of 7"));
+        // A negative percent before any value starts from 0, never "-1".
+        ProgressForm fresh("x");
+        fresh.updateProgress(QString(), -1, QString());
+        QCOMPARE(fresh.detailText(), QString("Progress:0%"));
+        QCOMPARE(fresh.progressValue(), 0);
+    }
+
+    void cancelAnsweredYesEndsWithZero()
+    {
+        ProgressForm form("Restoring");
+        QSignalSpy cancels(&form, &ProgressForm::userCancel);
+        ModalAnswerer answerer;
+        clickCancelWhenShown(form, answerer);
+        answerer.answer(QMessageBox::Yes);
+        Worker worker(form, Worker::End::UntilCancelled);
+        worker.start();
+        QCOMPARE(form.exec(), 0);
+        QVERIFY(form.waitForThread(worker, true));
+        QVERIFY(form.cancelled);
+        QVERIFY(worker.stoppedOnCancel);
+        QCOMPARE(cancels.size(), 1);
+        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+    }
+
+    void cancelAnsweredNoKeepsRunning()
+    {
+        ProgressForm form("Restoring");
+        QSignalSpy cancels(&form, &ProgressForm::userCancel);
+        ModalAnswerer answerer;
+        clickCancelWhenShown(form, answerer);
+        answerer.answer(QMessageBox::No);
+        // Once No was answered, the worker finishes normally.
+        std::atomic<bool> release = false;
+        QThread* worker = QThread::create([&] {
+            while (!release)
+                QThread::msleep(5);
+            form.invokeSucceed(QString());
+        });
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            if (answerer.handled() >= 2)
+                release = true;
+        });
+        poll.start(10);
+        worker->start();
+        QCOMPARE(form.exec(), 1);
+        worker->wait();
+        delete worker;
+        QVERIFY(!form.cancelled);
+        QCOMPARE(cancels.size(), 0);
+    }
+
+    void notCancelableIgnoresButton()
+    {
+        ProgressForm form("Upgrading");
+        form.setCancelable(false);
+        QVERIFY(!cancelButton(form)->isEnabled());
+        ModalAnswerer answerer;
+        Worker worker(form, Worker::End::Succeed);
+        worker.start();
+        QCOMPARE(form.exec(), 1);
+        worker.wait();
+        QCOMPARE(answerer.handled(), 0);
+    }
+
+    void escapeDoesNothing()
+    {
+        ProgressForm form("Working");
+        ModalAnswerer answerer;
+        answerer.answerWith([&form](QWidget* modal) {
+            if (modal != &form)
+                return false;
+            QTest::keyClick(&form, Qt::Key_Escape);
+            form.reject();
+            form.accept();
+            form.invokeSucceed(QString());
+            return true;
+        });
+        QCOMPARE(form.exec(), 1);
+    }
+
+    void resultBeforeExecIsNotLost()
+    {
+        // Reported on the GUI thread before exec() ran: exec() returns it at once instead of hanging.
+        ProgressForm form("Quick");
+        form.invokeSucceed(QString());
+        QCOMPARE(form.exec(), 1);
+        QVERIFY(!form.cancelled);
+        ProgressForm failing("Quick");
+        ModalAnswerer answerer;
+        failing.invokeErrorOccurred("Bad input.");
+        QCOMPARE(failing.exec(), 0);
+        QVERIFY(failing.cancelled);
+    }
+
+    void lateReportsAfterCancelShowNoBox()
+    {
+        // The worker posts an error after the user cancelled: the dialog has ended, nothing shows.
+        ProgressForm form("Restoring");
+        ModalAnswerer answerer;
+        clickCancelWhenShown(form, answerer);
+        answerer.answer(QMessageBox::Yes);
+        Worker worker(form, Worker::End::UntilCancelled);
+        worker.start();
+        QCOMPARE(form.exec(), 0);
+        worker.wait();
+        form.invokeErrorOccurred("late");
+        form.invokeSucceed("late");
+        QTest::qWait(100);
+        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+    }
+
+    void waitForThreadGivesUpWhenCancelled()
+    {
+        ProgressForm form("x");
+        form.cancelled = true;
+        std::atomic<bool> stop = false;
+        QThread* stuck = QThread::create([&] {
+            while (!stop)
+                QThread::msleep(10);
+        });
+        stuck->start();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!form.waitForThread(*stuck, true));
+        QVERIFY(timer.elapsed() >= 1900 && timer.elapsed() < 5000);
+        stop = true;
+        QVERIFY(form.waitForThread(*stuck, false));
+        delete stuck;
+    }
+
+    void screenshot()
+    {
+        ProgressForm form("Exporting messages");
+        form.updateProgress("Exporting conversation 3 of 12", 42, QString());
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        GuiTestEnv::screenshot(&form, "progress-form");
+        form.grab().save(QDir::tempPath() + "/qm-progress-form.png");
+    }
+};
+
+QTEST_MAIN(TestProgressForm)
+#include "TestProgressForm.moc"

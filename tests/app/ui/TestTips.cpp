@@ -1,0 +1,133 @@
+#include "app/ErrorReport.h"
+#include "app/IdsTranslator.h"
+#include "app/StyleSheet.h"
+#include "app/support/LoopbackHttpServer.h"
+#include "app/ui/Tips.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QtTest>
+
+class TestTips : public QObject
+{
+    Q_OBJECT
+private:
+    IdsTranslator translator;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(translator.load(":/en.qm"));
+        QCoreApplication::installTranslator(&translator);
+    }
+
+    void questionIsTrueOnlyForYes()
+    {
+        ModalAnswerer answerer;
+        answerer.answer(QMessageBox::Yes);
+        QVERIFY(Tips::question("Delete it?"));
+        answerer.answer(QMessageBox::No);
+        QVERIFY(!Tips::question("Delete it?"));
+        // Closed without a choice (Escape): not a Yes.
+        answerer.answerWith([](QWidget* modal) {
+            QMetaObject::invokeMethod(
+                modal, [modal] { QTest::keyClick(modal, Qt::Key_Escape); }, Qt::QueuedConnection);
+            return true;
+        });
+        QVERIFY(!Tips::question("Delete it?"));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>(3, QMessageBox::Question));
+    }
+
+    void boxesAreFramelessStyledAndTitled()
+    {
+        ModalAnswerer answerer;
+        QMessageBox* seen = nullptr;
+        Qt::WindowFlags flags;
+        QString sheet, name, title;
+        Qt::TextFormat format = Qt::AutoText;
+        qsizetype buttons = 0;
+        answerer.answerWith([&](QWidget* modal) {
+            seen = qobject_cast<QMessageBox*>(modal);
+            if (!seen)
+                return false;
+            flags = seen->windowFlags();
+            sheet = seen->styleSheet();
+            name = seen->objectName();
+            title = seen->windowTitle();
+            format = seen->textFormat();
+            buttons = seen->buttons().size();
+            GuiTestEnv::screenshot(seen, "tips-warning");
+            seen->grab().save(QDir::tempPath() + "/qm-tips-warning.png");
+            return ModalAnswerer::click(seen, QMessageBox::Ok);
+        });
+        Tips::warning("The backup folder <b>Backup 1</b> is not readable.");
+        QVERIFY(seen);
+        QVERIFY(flags.testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(sheet, getStyleSheet());
+        QCOMPARE(name, QString(Tips::objectName));
+        QCOMPARE(title, Tips::title());
+        QCOMPARE(format, Qt::RichText);
+        QCOMPARE(buttons, 1);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
+        Tips::info("Saved.");
+        QCOMPARE(answerer.seenIcons().value(1), QMessageBox::Information);
+    }
+
+    void plainTextIsEscaped()
+    {
+        ModalAnswerer answerer;
+        Tips::info("Cannot open a<b.txt\nsecond line");
+        QCOMPARE(answerer.seen().value(0), QString("Cannot open a&lt;b.txt<br/>second line"));
+    }
+
+    void errorIsFramedAndReported()
+    {
+        LoopbackHttpServer server;
+        ErrorReport::setServiceBase(server.baseUrl());
+        ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            GuiTestEnv::screenshot(box, "tips-error");
+            box->grab().save(QDir::tempPath() + "/qm-tips-error.png");
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        Tips::error("Unable to read Manifest.db.");
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains("Unable to read Manifest.db.") && shown.contains("error occurred"),
+            qPrintable(shown));
+        // The report carries the bare text, not the frame.
+        QVERIFY(server.waitForRequests(1));
+        QCOMPARE(server.requests().at(0).method, QByteArray("POST"));
+        QCOMPARE(server.requests().at(0).body, ErrorReport::body("Unable to read Manifest.db."));
+        ErrorReport::setServiceBase(QUrl());
+    }
+
+    void errorReportIsSentOnlyAfterTheBoxCloses()
+    {
+        LoopbackHttpServer server;
+        ErrorReport::setServiceBase(server.baseUrl());
+        ModalAnswerer answerer;
+        int requestsWhileOpen = -1;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            QTest::qWait(100);
+            requestsWhileOpen = int(server.requests().size());
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        Tips::error("late");
+        QCOMPARE(requestsWhileOpen, 0);
+        QVERIFY(server.waitForRequests(1));
+        ErrorReport::setServiceBase(QUrl());
+    }
+};
+
+QTEST_MAIN(TestTips)
+#include "TestTips.moc"

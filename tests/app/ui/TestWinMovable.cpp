@@ -1,0 +1,67 @@
+#include "app/ui/WinMovable.h"
+
+#include <QDialog>
+#include <QPointer>
+#include <QtTest>
+
+class TestWinMovable : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void dragsWindowByPointerOffset()
+    {
+        QDialog window;
+        window.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+        window.resize(300, 200);
+        window.move(100, 100);
+        new WinMovable(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint start = window.pos();
+
+        QTest::mousePress(&window, Qt::LeftButton, {}, QPoint(10, 10));
+        // QTest::mouseMove does not carry the pressed button offscreen, so send the move directly.
+        const QPoint localMoved(50, 40);
+        QMouseEvent move(QEvent::MouseMove, localMoved, window.mapToGlobal(localMoved), Qt::NoButton,
+            Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &move);
+        QCOMPARE(window.pos(), start + QPoint(40, 30));
+        QTest::mouseRelease(&window, Qt::LeftButton, {}, QPoint(50, 40));
+
+        // After the release, moves no longer drag.
+        const QPoint after = window.pos();
+        QMouseEvent idle(QEvent::MouseMove, QPoint(80, 80), window.mapToGlobal(QPoint(80, 80)), Qt::NoButton,
+            Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &idle);
+        QCOMPARE(window.pos(), after);
+    }
+
+    void rightButtonDoesNotDrag()
+    {
+        QDialog window;
+        window.move(100, 100);
+        new WinMovable(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint start = window.pos();
+        QTest::mousePress(&window, Qt::RightButton, {}, QPoint(10, 10));
+        QMouseEvent move(QEvent::MouseMove, QPoint(60, 60), window.mapToGlobal(QPoint(60, 60)), Qt::NoButton,
+            Qt::RightButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &move);
+        QCOMPARE(window.pos(), start);
+    }
+
+    void destroyedWithItsWindow()
+    {
+        QPointer<WinMovable> filter;
+        {
+            QDialog window;
+            filter = new WinMovable(&window);
+            QVERIFY(filter);
+        }
+        QVERIFY(!filter);
+    }
+};
+
+QTEST_MAIN(TestWinMovable)
+#include "TestWinMovable.moc"
