@@ -32,7 +32,8 @@ private Q_SLOTS:
     {
         MyTreeView view;
         QSignalSpy spy(&view, &MyTreeView::createContextMenu);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+        QContextMenuEvent event(
+            QContextMenuEvent::Mouse, QPoint(5, 5), view.viewport()->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(view.viewport(), &event);
         QCOMPARE(spy.size(), 1);
     }
