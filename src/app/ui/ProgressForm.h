@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <atomic>
 
 class QLabel;
 class QProgressBar;
@@ -21,8 +22,9 @@ public:
     explicit ProgressForm(const QString& title = QString(), QWidget* parent = nullptr);
     ~ProgressForm() override;
 
-    // True exactly when the dialog ended with result 0; read by workers without a lock.
-    bool cancelled = false;
+    // True exactly when the dialog ended with result 0. Workers poll it without a lock; atomic so
+    // that a polling loop always sees the change (reads and writes look like a plain bool's).
+    std::atomic<bool> cancelled = false;
 
     // Enables or disables the cancel button; disabled, only the worker can end the dialog.
     void setCancelable(bool cancelable);
