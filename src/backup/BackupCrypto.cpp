@@ -1,0 +1,192 @@
+#include "backup/BackupCrypto.h"
+
+#include <QIODevice>
+#include <openssl/evp.h>
+#include <stdexcept>
+
+namespace
+{
+
+struct CtxFree {
+    void operator()(EVP_CIPHER_CTX* c) const { EVP_CIPHER_CTX_free(c); }
+};
+using CtxPtr = std::unique_ptr<EVP_CIPHER_CTX, CtxFree>;
+
+const unsigned char kZeroIv[16] = {};
+constexpr int kChunk = 8192;
+
+const unsigned char* u(const QByteArray& a)
+{
+    return reinterpret_cast<const unsigned char*>(a.constData());
+}
+
+CtxPtr cbcContext(const QByteArray& key, bool encrypt)
+{
+    if (key.size() != 32)
+        throw std::runtime_error("AES-256 key must be 32 bytes");
+    CtxPtr ctx(EVP_CIPHER_CTX_new());
+    if (!ctx
+        || EVP_CipherInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, u(key), kZeroIv, encrypt ? 1 : 0) != 1)
+        throw std::runtime_error("AES initialisation failed");
+    EVP_CIPHER_CTX_set_padding(ctx.get(), 0);
+    return ctx;
+}
+
+QByteArray wrapOp(const QByteArray& kek, const QByteArray& in, bool wrap)
+{
+    const EVP_CIPHER* cipher = nullptr;
+    switch (kek.size()) {
+    case 16:
+        cipher = EVP_aes_128_wrap();
+        break;
+    case 24:
+        cipher = EVP_aes_192_wrap();
+        break;
+    case 32:
+        cipher = EVP_aes_256_wrap();
+        break;
+    default:
+        return {};
+    }
+    if (in.size() < (wrap ? 16 : 24) || in.size() % 8 != 0)
+        return {};
+    CtxPtr ctx(EVP_CIPHER_CTX_new());
+    if (!ctx)
+        return {};
+    EVP_CIPHER_CTX_set_flags(ctx.get(), EVP_CIPHER_CTX_FLAG_WRAP_ALLOW);
+    if (EVP_CipherInit_ex(ctx.get(), cipher, nullptr, u(kek), nullptr, wrap ? 1 : 0) != 1)
+        return {};
+    QByteArray out(in.size() + 16, Qt::Uninitialized);
+    int len = 0;
+    if (EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &len, u(in), in.size()) != 1
+        || len <= 0)
+        return {};
+    int fin = 0;
+    if (EVP_CipherFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(out.data()) + len, &fin) != 1)
+        return {};
+    out.resize(len + fin);
+    return out;
+}
+
+} // namespace
+
+QByteArray BackupCrypto::aesUnwrap(const QByteArray& kek, const QByteArray& wrapped)
+{
+    return wrapOp(kek, wrapped, false);
+}
+
+QByteArray BackupCrypto::aesWrap(const QByteArray& kek, const QByteArray& key)
+{
+    return wrapOp(kek, key, true);
+}
+
+QByteArray BackupCrypto::cbcDecrypt(const QByteArray& key, const QByteArray& data)
+{
+    if (data.size() % 16 != 0)
+        throw std::runtime_error("encrypted data is not a whole number of AES blocks");
+    CtxPtr ctx = cbcContext(key, false);
+    QByteArray out(data.size(), Qt::Uninitialized);
+    int len = 0;
+    if (!data.isEmpty()
+        && EVP_CipherUpdate(
+               ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &len, u(data), data.size())
+            != 1)
+        throw std::runtime_error("AES decryption failed");
+    return out;
+}
+
+QByteArray BackupCrypto::cbcEncrypt(const QByteArray& key, const QByteArray& data)
+{
+    QByteArray padded = data;
+    const int pad = 16 - data.size() % 16;
+    padded.append(QByteArray(pad, char(pad)));
+    CtxPtr ctx = cbcContext(key, true);
+    QByteArray out(padded.size(), Qt::Uninitialized);
+    int len = 0;
+    if (EVP_CipherUpdate(
+            ctx.get(), reinterpret_cast<unsigned char*>(out.data()), &len, u(padded), padded.size())
+        != 1)
+        throw std::runtime_error("AES encryption failed");
+    return out;
+}
+
+QByteArray BackupCrypto::stripValidPadding(const QByteArray& plain)
+{
+    if (plain.isEmpty())
+        return plain;
+    const int pad = uchar(plain.back());
+    if (pad < 1 || pad > 16 || pad > plain.size())
+        return plain;
+    for (int i = plain.size() - pad; i < plain.size(); ++i)
+        if (uchar(plain[i]) != pad)
+            return plain;
+    return plain.left(plain.size() - pad);
+}
+
+void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size)
+{
+    CtxPtr ctx = cbcContext(key, false);
+    QByteArray buf(kChunk, Qt::Uninitialized);
+    QByteArray plain(kChunk, Qt::Uninitialized);
+    QByteArray held; // the last block, kept until the end decides about padding
+    qint64 written = 0;
+    const bool trimToSize = size > 0;
+    auto put = [&](const char* p, qint64 n) {
+        if (trimToSize)
+            n = std::min(n, size - written);
+        if (n > 0 && out.write(p, n) != n)
+            throw std::runtime_error(out.errorString().toStdString());
+        written += std::max<qint64>(n, 0);
+    };
+    for (;;) {
+        const qint64 n = in.read(buf.data(), kChunk);
+        if (n < 0)
+            throw std::runtime_error(in.errorString().toStdString());
+        if (n == 0)
+            break;
+        if (n % 16 != 0 && !in.atEnd())
+            throw std::runtime_error("short read from the encrypted file");
+        if (n % 16 != 0)
+            throw std::runtime_error("encrypted file is not a whole number of AES blocks");
+        int len = 0;
+        EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(plain.data()), &len, u(buf), int(n));
+        // Hold back the final block of what we have: only the end of the stream may carry padding.
+        if (!held.isEmpty())
+            put(held.constData(), held.size());
+        put(plain.constData(), len - 16);
+        held = plain.mid(len - 16, 16);
+    }
+    if (held.isEmpty())
+        return;
+    if (trimToSize && written + held.size() >= size)
+        put(held.constData(), held.size());
+    else {
+        const QByteArray last = stripValidPadding(held);
+        put(last.constData(), last.size());
+    }
+}
+
+qint64 BackupCrypto::encryptStream(const QByteArray& key, QIODevice& in, QIODevice& out)
+{
+    CtxPtr ctx = cbcContext(key, true);
+    EVP_CIPHER_CTX_set_padding(ctx.get(), 1);
+    QByteArray buf(kChunk, Qt::Uninitialized);
+    QByteArray enc(kChunk + 32, Qt::Uninitialized);
+    qint64 total = 0;
+    int len = 0;
+    for (;;) {
+        const qint64 n = in.read(buf.data(), kChunk);
+        if (n < 0)
+            throw std::runtime_error(in.errorString().toStdString());
+        if (n == 0)
+            break;
+        total += n;
+        EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(enc.data()), &len, u(buf), int(n));
+        if (len > 0 && out.write(enc.constData(), len) != len)
+            throw std::runtime_error(out.errorString().toStdString());
+    }
+    EVP_CipherFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(enc.data()), &len);
+    if (len > 0 && out.write(enc.constData(), len) != len)
+        throw std::runtime_error(out.errorString().toStdString());
+    return total;
+}

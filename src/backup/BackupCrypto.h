@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <memory>
+
+class QIODevice;
+
+// AES primitives of backup encryption: RFC 3394 key wrap and unwrap, and AES-256-CBC with a zero
+// IV in whole blocks, as stored files and encrypted manifests use it.
+class BackupCrypto
+{
+public:
+    // Unwraps a wrapped key (8 bytes longer than the key); empty when the integrity check fails.
+    static QByteArray aesUnwrap(const QByteArray& kek, const QByteArray& wrapped);
+    // Wraps a key of a multiple of 8 bytes (at least 16) with kek.
+    static QByteArray aesWrap(const QByteArray& kek, const QByteArray& key);
+
+    // Whole-buffer AES-256-CBC with zero IV. decrypt expects whole blocks and returns them
+    // unpadded; encrypt adds PKCS#7 padding.
+    static QByteArray cbcDecrypt(const QByteArray& key, const QByteArray& data);
+    static QByteArray cbcEncrypt(const QByteArray& key, const QByteArray& data);
+
+    // Removes PKCS#7 padding from a decrypted buffer only when the padding is valid.
+    static QByteArray stripValidPadding(const QByteArray& plain);
+
+    // Streams in to out through AES-256-CBC decryption in blocks of 8,192 bytes. The plaintext is
+    // trimmed to size when 0 < size <= its length, else its valid PKCS#7 padding is removed.
+    // Throws std::runtime_error on a length that is not whole blocks or on a write error.
+    static void decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size);
+    // Streams in to out through AES-256-CBC encryption with PKCS#7 padding; returns the plain size.
+    static qint64 encryptStream(const QByteArray& key, QIODevice& in, QIODevice& out);
+};

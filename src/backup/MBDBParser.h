@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <memory>
+
+// File records of a backup. The records of Manifest.mbdb are read and written here; Manifest.db
+// rows are turned into the same record type by BackupManifest.
+class MBDBParser
+{
+public:
+    static constexpr quint16 kModeTypeMask = 0xF000;
+    static constexpr quint16 kModeFile = 0x8000;
+    static constexpr quint16 kModeFolder = 0x4000;
+    static constexpr quint16 kModeLink = 0xA000;
+
+    // Fields that most records lack, kept out of line so a record stays small.
+    struct _MBDBExtra {
+        QByteArray linkTarget;
+        QByteArray dataHash;
+        QByteArray encryptionKey; // 4 bytes class (LE) + 40 bytes wrapped key, when stored inline
+        QList<QPair<QByteArray, QByteArray>> properties;
+        // Which of link target, data hash and key the mbdb record stored (even empty), bits 0-2.
+        quint8 present = 0;
+    };
+
+    // One file record. Strings are kept as UTF-8; the domain text is shared between records.
+    struct _MBDBItem {
+        QString domain;
+        QByteArray pathUtf8;
+        std::shared_ptr<const _MBDBExtra> extra;
+        quint64 inode = 0;
+        qint64 size = 0;
+        quint32 mtime = 0;
+        quint32 atime = 0;
+        quint32 ctime = 0;
+        quint32 uid = 0;
+        quint32 gid = 0;
+        quint16 mode = 0;
+        quint8 protectionClass = 0;
+        bool domainNull = false; // the mbdb record stored an absent domain
+        bool pathNull = false; // the mbdb record stored an absent path
+
+        QString relativePath() const { return QString::fromUtf8(pathUtf8); }
+        QString linkTarget() const { return extra ? QString::fromUtf8(extra->linkTarget) : QString(); }
+        QByteArray encryptionKey() const { return extra ? extra->encryptionKey : QByteArray(); }
+        bool isFolder() const { return (mode & kModeTypeMask) == kModeFolder; }
+        bool isLink() const { return (mode & kModeTypeMask) == kModeLink; }
+        bool isFile() const { return !isFolder() && !isLink(); }
+        // Lower-case hex SHA-1 of UTF-8 domain + "-" + relative path.
+        QString backupFileName() const;
+        _MBDBExtra& mutableExtra();
+    };
+
+    // Parses Manifest.mbdb bytes; source names the file in error texts. Throws std::runtime_error.
+    static QList<_MBDBItem> parseThrow(const QByteArray& data, const QString& source);
+    static QList<_MBDBItem> parseFileThrow(const QString& path);
+    // Serialises records in the Manifest.mbdb format (header included).
+    static QByteArray serialize(const QList<_MBDBItem>& items);
+
+    static QString backupFileName(const QString& domain, const QString& relativePath);
+
+    // dir/name, or dir/<first two characters of name>/name when dir holds a Manifest.db and no
+    // Manifest.mbdb; with create set, that sub-folder is made.
+    static QString getBKFilePath(const QDir& dir, QString name, bool create);
+};

@@ -1,0 +1,100 @@
+#include "backup/MBDBParser.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <stdexcept>
+
+class TestMBDBParser : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void readsRealRecord()
+    {
+        QM_REQUIRE_SHARED();
+        const auto items
+            = MBDBParser::parseFileThrow(TestEnv::realFixture("pyiosbackup/backup_ios9_mbdb/Manifest.mbdb"));
+        QCOMPARE(items.size(), 1);
+        const auto& it = items[0];
+        QCOMPARE(it.domain, QString("MyTestDomain"));
+        QCOMPARE(it.relativePath(), QString("Media/Test.txt"));
+        QCOMPARE(it.mode, quint16(0100755));
+        QCOMPARE(it.uid, 501u);
+        QCOMPARE(it.mtime, 1628082463u);
+        QCOMPARE(it.atime, 1628082509u);
+        QCOMPARE(it.ctime, 1627974948u);
+        QCOMPARE(it.size, qint64(9));
+        QCOMPARE(it.protectionClass, quint8(4));
+        QCOMPARE(it.encryptionKey().size(), 44);
+        QVERIFY(it.isFile() && !it.isFolder());
+        QCOMPARE(it.backupFileName(), QString("5727bd1c5fa1055e15d8b4a75a74793c84b5ffdc"));
+        // Serialising the parsed record gives the file back byte for byte.
+        QFile f(TestEnv::realFixture("pyiosbackup/backup_ios9_mbdb/Manifest.mbdb"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(MBDBParser::serialize(items).toHex(), f.readAll().toHex());
+    }
+
+    void roundTripsNullsPropertiesAndUnicode()
+    {
+        MBDBParser::_MBDBItem a;
+        a.domain = "HomeDomain";
+        a.pathUtf8 = QString("Library/Notizen/Übersicht.db").toUtf8();
+        a.mode = 0100644;
+        a.size = 1234567890123;
+        a.mtime = 0xFFFFFFFF;
+        auto& x = a.mutableExtra();
+        x.dataHash = QByteArray(20, 'h');
+        x.properties = { { "com.apple.xattr", QByteArray("\0\1", 2) } };
+        MBDBParser::_MBDBItem b;
+        b.domain = "MediaDomain";
+        b.pathNull = true;
+        b.mode = 040755;
+        const auto back = MBDBParser::parseThrow(MBDBParser::serialize({ a, b }), "t");
+        QCOMPARE(back.size(), 2);
+        QCOMPARE(back[0].relativePath(), a.relativePath());
+        QCOMPARE(back[0].size, a.size);
+        QCOMPARE(back[0].mtime, a.mtime);
+        QCOMPARE(back[0].extra->dataHash, x.dataHash);
+        QCOMPARE(back[0].extra->properties.size(), 1);
+        QCOMPARE(back[0].extra->properties[0].second, QByteArray("\0\1", 2));
+        QVERIFY(back[1].pathNull && back[1].isFolder() && !back[1].extra);
+        QCOMPARE(back[1].backupFileName(), MBDBParser::backupFileName("MediaDomain", ""));
+    }
+
+    void namesFileOnDamage()
+    {
+        MBDBParser::_MBDBItem a;
+        a.domain = "HomeDomain";
+        a.pathUtf8 = "Library/x";
+        const QByteArray good = MBDBParser::serialize({ a });
+        for (int cut : { 7, 20, int(good.size()) - 1 })
+            try {
+                MBDBParser::parseThrow(good.left(cut), "/b/Manifest.mbdb");
+                QFAIL("truncated file accepted");
+            } catch (const std::runtime_error& e) {
+                QVERIFY2(QString(e.what()).contains("/b/Manifest.mbdb"), e.what());
+            }
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, MBDBParser::parseThrow("garbage garbage", "x"));
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error, MBDBParser::parseThrow(QByteArray("mbdb\x04\x00", 6), "x"));
+        QCOMPARE(MBDBParser::parseThrow(QByteArray("mbdb\x05\x00", 6), "x").size(), 0);
+    }
+
+    void bkFilePathFollowsLayout()
+    {
+        QTemporaryDir d;
+        const QString name = "ab12cd";
+        QCOMPARE(MBDBParser::getBKFilePath(QDir(d.path()), name, false), d.path() + "/ab12cd");
+        QFile(d.filePath("Manifest.db")).open(QIODevice::WriteOnly);
+        QCOMPARE(MBDBParser::getBKFilePath(QDir(d.path()), name, false), d.path() + "/ab/ab12cd");
+        QVERIFY(!QDir(d.filePath("ab")).exists());
+        MBDBParser::getBKFilePath(QDir(d.path()), name, true);
+        QVERIFY(QDir(d.filePath("ab")).exists());
+        QFile(d.filePath("Manifest.mbdb")).open(QIODevice::WriteOnly);
+        QCOMPARE(MBDBParser::getBKFilePath(QDir(d.path()), name, false), d.path() + "/ab12cd");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMBDBParser)
+#include "TestMBDBParser.moc"

@@ -1,0 +1,414 @@
+#!/usr/bin/env python3
+"""Makes synthetic device backups for tests, benchmarks and the demo.
+
+Written from the public description of the backup folder (Manifest.plist with the keybag,
+Manifest.db or Manifest.mbdb, hashed file names), independently of the program's reader.
+
+Examples:
+  make_backup.py --demo DIR                        a small plain backup a new user can open
+  make_backup.py --layout mbdb --password 1234 DIR an encrypted iOS 9 style backup
+  make_backup.py --records 372000 --no-filler-files DIR   a big manifest for benchmarks
+"""
+import argparse
+import datetime
+import hashlib
+import io
+import json
+import os
+import plistlib
+import random
+import sqlite3
+import struct
+import sys
+import zlib
+
+WELL_KNOWN = [
+    ("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb"),
+    ("HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb"),
+    ("HomeDomain", "Library/Notes/notes.sqlite"),
+    ("HomeDomain", "Library/Calendar/Calendar.sqlitedb"),
+    ("HomeDomain", "Library/Calendar/Extras.db"),
+    ("MediaDomain", "Media/Recordings/Recordings.db"),
+    ("HomeDomain", "Library/Voicemail/voicemail.db"),
+    ("HomeDomain", "Library/Safari/Bookmarks.db"),
+    ("WirelessDomain", "Library/CallHistory/call_history.db"),
+    ("HomeDomain", "Library/CallHistoryDB/CallHistory.storedata"),
+    ("HomeDomain", "Library/SMS/sms.db"),
+]
+
+MODE_FILE, MODE_DIR, MODE_LINK = 0o100644, 0o040755, 0o120755
+
+
+def sha1_name(domain, path):
+    return hashlib.sha1((domain + "-" + path).encode("utf-8")).hexdigest()
+
+
+def tiny_png(seed):
+    """A valid 8x8 RGB PNG whose colour depends on seed."""
+    rnd = random.Random(seed)
+    color = bytes([rnd.randrange(256) for _ in range(3)])
+    raw = b"".join(b"\x00" + color * 8 for _ in range(8))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 8, 8, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
+
+
+def make_sqlite(schema_rows):
+    """Builds a small SQLite database in memory and returns its bytes."""
+    import tempfile
+    fd, path = tempfile.mkstemp(suffix=".db")
+    os.close(fd)
+    try:
+        os.unlink(path)
+        con = sqlite3.connect(path)
+        for sql in schema_rows:
+            con.execute(sql)
+        con.commit()
+        con.close()
+        with open(path, "rb") as f:
+            return f.read()
+    finally:
+        if os.path.exists(path):
+            os.unlink(path)
+
+
+def well_known_content(path):
+    name = path.rsplit("/", 1)[-1]
+    if name == "sms.db":
+        return make_sqlite([
+            "CREATE TABLE _SqliteDatabaseProperties (key TEXT, value TEXT, UNIQUE(key))",
+            "INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion','14006')",
+            "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country TEXT, "
+            "service TEXT NOT NULL, uncanonicalized_id TEXT, person_centric_id TEXT, UNIQUE (id, service))",
+            "INSERT INTO handle VALUES (1,'+15555550101','us','SMS',NULL,NULL)",
+            "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style INTEGER, "
+            "state INTEGER, account_id TEXT, properties BLOB, chat_identifier TEXT, service_name TEXT, "
+            "room_name TEXT, account_login TEXT, is_archived INTEGER DEFAULT 0, last_addressed_handle TEXT, "
+            "display_name TEXT, group_id TEXT, is_filtered INTEGER, successful_query INTEGER)",
+            "INSERT INTO chat (ROWID,guid,style,state,chat_identifier,service_name) "
+            "VALUES (1,'SMS;-;+15555550101',45,3,'+15555550101','SMS')",
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, text TEXT, "
+            "replace INTEGER DEFAULT 0, service_center TEXT, handle_id INTEGER DEFAULT 0, subject TEXT, "
+            "country TEXT, attributedBody BLOB, version INTEGER DEFAULT 0, type INTEGER DEFAULT 0, "
+            "service TEXT, account TEXT, account_guid TEXT, error INTEGER DEFAULT 0, date INTEGER, "
+            "date_read INTEGER, date_delivered INTEGER, is_delivered INTEGER DEFAULT 0, "
+            "is_finished INTEGER DEFAULT 0, is_emote INTEGER DEFAULT 0, is_from_me INTEGER DEFAULT 0, "
+            "is_empty INTEGER DEFAULT 0, is_delayed INTEGER DEFAULT 0, is_auto_reply INTEGER DEFAULT 0, "
+            "is_prepared INTEGER DEFAULT 0, is_read INTEGER DEFAULT 0, is_system_message INTEGER DEFAULT 0, "
+            "is_sent INTEGER DEFAULT 0, has_dd_results INTEGER DEFAULT 0, cache_has_attachments INTEGER DEFAULT 0, "
+            "item_type INTEGER DEFAULT 0, group_title TEXT, group_action_type INTEGER DEFAULT 0, "
+            "share_status INTEGER DEFAULT 0, share_direction INTEGER DEFAULT 0, is_expirable INTEGER DEFAULT 0, "
+            "expire_state INTEGER DEFAULT 0, message_action_type INTEGER DEFAULT 0, message_source INTEGER DEFAULT 0)",
+            "INSERT INTO message (ROWID,guid,text,handle_id,service,date,is_from_me,is_read,is_sent,is_delivered,"
+            "is_finished) VALUES (1,'demo-1','Hello from the demo backup',1,'SMS',400000000,0,1,0,1,1)",
+            "INSERT INTO message (ROWID,guid,text,handle_id,service,date,is_from_me,is_read,is_sent,is_delivered,"
+            "is_finished) VALUES (2,'demo-2','Hi! Nice to hear from you.',1,'SMS',400000060,1,1,1,1,1)",
+            "CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER, UNIQUE(chat_id, handle_id))",
+            "INSERT INTO chat_handle_join VALUES (1,1)",
+            "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, PRIMARY KEY (chat_id, message_id))",
+            "INSERT INTO chat_message_join VALUES (1,1)",
+            "INSERT INTO chat_message_join VALUES (1,2)",
+            "CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, "
+            "created_date INTEGER DEFAULT 0, start_date INTEGER DEFAULT 0, filename TEXT, uti TEXT, "
+            "mime_type TEXT, transfer_state INTEGER DEFAULT 0, is_outgoing INTEGER DEFAULT 0, "
+            "user_info BLOB, transfer_name TEXT, total_bytes INTEGER DEFAULT 0)",
+            "CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER, "
+            "UNIQUE(message_id, attachment_id))",
+        ])
+    if name == "call_history.db":
+        return make_sqlite([
+            "CREATE TABLE call (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, "
+            "duration INTEGER, flags INTEGER, id INTEGER, name TEXT, country_code TEXT, network_code TEXT, "
+            "read INTEGER, assisted INTEGER, face_time_data BLOB, originalAddress TEXT)",
+            "INSERT INTO call (address,date,duration,flags,id,read) VALUES ('+15555550101',1400000000,65,5,-1,1)",
+        ])
+    return make_sqlite([
+        "CREATE TABLE demo_info (key TEXT PRIMARY KEY, value TEXT)",
+        "INSERT INTO demo_info VALUES ('file', '%s')" % path.replace("'", "''"),
+    ])
+
+
+class Keybag:
+    """A backup keybag with random class keys wrapped by the password."""
+
+    def __init__(self, password, iter_sha1, dpic, double_protection, rnd):
+        from cryptography.hazmat.primitives.keywrap import aes_key_wrap
+        self.salt = rnd.randbytes(20)
+        self.dpsl = rnd.randbytes(20)
+        self.iter = iter_sha1
+        self.dpic = dpic
+        self.double = double_protection
+        pw = password.encode("utf-8")
+        stage = hashlib.pbkdf2_hmac("sha256", pw, self.dpsl, dpic, 32) if double_protection else pw
+        kek = hashlib.pbkdf2_hmac("sha1", stage, self.salt, iter_sha1, 32)
+        self.class_keys = {}
+        self.items = []
+
+        def tlv(tag, value):
+            if isinstance(value, int):
+                value = struct.pack(">I", value)
+            return tag.encode("ascii") + struct.pack(">I", len(value)) + value
+
+        out = [tlv("VERS", 5 if double_protection else 3), tlv("TYPE", 1), tlv("UUID", rnd.randbytes(16)),
+               tlv("HMCK", rnd.randbytes(40)), tlv("WRAP", 0), tlv("SALT", self.salt), tlv("ITER", iter_sha1)]
+        if double_protection:
+            out += [tlv("DPWT", 1), tlv("DPIC", dpic), tlv("DPSL", self.dpsl)]
+        for cls in list(range(1, 12)):
+            key = rnd.randbytes(32)
+            self.class_keys[cls] = key
+            out += [tlv("UUID", rnd.randbytes(16)), tlv("CLAS", cls), tlv("WRAP", 3 if cls in (1, 2, 3) else 2),
+                    tlv("KTYP", 0), tlv("WPKY", aes_key_wrap(kek, key))]
+        self.data = b"".join(out)
+
+    def wrap_for(self, cls, key):
+        from cryptography.hazmat.primitives.keywrap import aes_key_wrap
+        return struct.pack("<I", cls) + aes_key_wrap(self.class_keys[cls], key)
+
+
+def aes_cbc_encrypt(key, data, pad=True):
+    from cryptography.hazmat.primitives import padding
+    from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+    if pad:
+        p = padding.PKCS7(128).padder()
+        data = p.update(data) + p.finalize()
+    else:
+        data = data + b"\0" * (-len(data) % 16)
+    enc = Cipher(algorithms.AES(key), modes.CBC(b"\0" * 16)).encryptor()
+    return enc.update(data) + enc.finalize()
+
+
+def mbfile_archive(rec, key_blob):
+    """The keyed archive stored in the file column of Manifest.db."""
+    objects = ["$null"]
+    root = {}
+    objects.append(root)
+    objects.append(rec["path"])
+    root["RelativePath"] = plistlib.UID(2)
+    for k in ("LastModified", "LastStatusChange", "Birth", "Size", "Mode", "InodeNumber", "UserID",
+              "GroupID", "ProtectionClass", "Flags"):
+        root[k] = rec[k]
+    if rec.get("target") is not None:
+        objects.append(rec["target"])
+        root["Target"] = plistlib.UID(len(objects) - 1)
+    if key_blob is not None:
+        objects.append({"NS.data": key_blob, "$class": plistlib.UID(len(objects) + 1)})
+        root["EncryptionKey"] = plistlib.UID(len(objects) - 1)
+        objects.append({"$classname": "NSMutableData", "$classes": ["NSMutableData", "NSData", "NSObject"]})
+    objects.append({"$classname": "MBFile", "$classes": ["MBFile", "NSObject"]})
+    root["$class"] = plistlib.UID(len(objects) - 1)
+    archive = {"$version": 100000, "$archiver": "NSKeyedArchiver", "$top": {"root": plistlib.UID(1)},
+               "$objects": objects}
+    return plistlib.dumps(archive, fmt=plistlib.FMT_BINARY)
+
+
+class Builder:
+    def __init__(self, args):
+        self.args = args
+        self.rnd = random.Random(args.seed)
+        self.records = []  # dicts in manifest order
+        self.inode = 1000
+        self.base_time = 1600000000
+        self.keybag = None
+        if args.password is not None:
+            self.keybag = Keybag(args.password, args.iter, args.dpic, args.layout == "db" and not args.no_dpsl,
+                                 self.rnd)
+        self.dirs = set()
+
+    def record(self, domain, path, mode, content=None, target=None, cls=3):
+        self.inode += 1
+        size = len(content) if content is not None else 0
+        t = self.base_time + self.inode
+        rec = {"domain": domain, "path": path, "mode": mode, "content": content, "target": target,
+               "LastModified": t, "LastStatusChange": t, "Birth": t - 100, "Size": size, "Mode": mode,
+               "InodeNumber": self.inode, "UserID": 501, "GroupID": 501, "ProtectionClass": cls, "Flags": 0}
+        self.records.append(rec)
+        return rec
+
+    def ensure_dirs(self, domain, path):
+        parts = path.split("/")[:-1]
+        for i in range(1, len(parts) + 1):
+            d = "/".join(parts[:i])
+            if (domain, d) not in self.dirs:
+                self.dirs.add((domain, d))
+                self.record(domain, d, MODE_DIR)
+
+    def add_file(self, domain, path, content, cls=3):
+        self.ensure_dirs(domain, path)
+        return self.record(domain, path, MODE_FILE, content, cls=cls)
+
+    def populate(self):
+        a = self.args
+        for domain in ("HomeDomain", "MediaDomain", "WirelessDomain", "CameraRollDomain"):
+            self.record(domain, "", MODE_DIR)
+        if not a.no_well_known:
+            for domain, path in WELL_KNOWN:
+                if a.skip_storedata and path.endswith("CallHistory.storedata"):
+                    continue
+                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+        for i in range(a.photos):
+            self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
+        for i in range(a.videos):
+            self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.MOV" % (i + 101),
+                          b"\0\0\0\x14ftypqt  " + self.rnd.randbytes(200 + i))
+        self.ensure_dirs("HomeDomain", "Library/Preferences/x")
+        self.record("HomeDomain", "Library/Preferences/link.plist", MODE_LINK, target="/var/mobile/elsewhere.plist")
+        self.add_file("HomeDomain", "Library/Preferences/com.example.demo.plist",
+                      plistlib.dumps({"Greeting": "hello"}, fmt=plistlib.FMT_BINARY))
+        if a.big_file:
+            self.add_file("HomeDomain", "Library/Caches/big.bin", self.rnd.randbytes(a.big_file))
+        # Filler: application data spread over many folders, like a phone with years of use.
+        n = 0
+        app = 0
+        while len(self.records) < a.records:
+            app += 1
+            domain = "AppDomain-com.example.app%04d" % app
+            self.record(domain, "", MODE_DIR)
+            for folder in range(self.rnd.randrange(3, 30)):
+                base = "Library/Application Support/Storage/%s/%02d" % (
+                    ["Caches", "Documents", "Data", "Media"][folder % 4], folder)
+                self.ensure_dirs(domain, base + "/x")
+                for f in range(self.rnd.randrange(5, 60)):
+                    if len(self.records) >= a.records:
+                        break
+                    n += 1
+                    content = None if a.no_filler_files else self.rnd.randbytes(self.rnd.randrange(0, 300))
+                    rec = self.record(domain, "%s/file_%06d.dat" % (base, n), MODE_FILE, content)
+                    if content is None:
+                        rec["Size"] = self.rnd.randrange(0, 1 << 20)
+                if len(self.records) >= a.records:
+                    break
+
+    def write(self, out):
+        a = self.args
+        os.makedirs(out, exist_ok=True)
+        encrypted = self.keybag is not None
+        stored = []
+        for rec in self.records:
+            key_blob = None
+            if rec["mode"] == MODE_FILE and encrypted:
+                fkey = self.rnd.randbytes(32)
+                key_blob = self.keybag.wrap_for(rec["ProtectionClass"], fkey)
+                rec["key_blob"] = key_blob
+                data = aes_cbc_encrypt(fkey, rec["content"]) if rec["content"] is not None else None
+            else:
+                data = rec["content"]
+            rec["key_blob"] = key_blob
+            if data is not None:
+                name = sha1_name(rec["domain"], rec["path"])
+                sub = os.path.join(out, name[:2]) if a.layout == "db" else out
+                os.makedirs(sub, exist_ok=True)
+                with open(os.path.join(sub, name), "wb") as f:
+                    f.write(data)
+                stored.append(name)
+        manifest_key_blob = None
+        if a.layout == "db":
+            path = os.path.join(out, "Manifest.db")
+            if os.path.exists(path):
+                os.unlink(path)
+            con = sqlite3.connect(path)
+            con.execute("CREATE TABLE Files (fileID TEXT PRIMARY KEY, domain TEXT, relativePath TEXT, "
+                        "flags INTEGER, file BLOB)")
+            con.execute("CREATE TABLE Properties (key TEXT PRIMARY KEY, value BLOB)")
+            con.execute("CREATE INDEX FilesDomainIdx ON Files(domain)")
+            con.execute("CREATE INDEX FilesRelativePathIdx ON Files(relativePath)")
+            con.execute("CREATE INDEX FilesFlagsIdx ON Files(flags)")
+            rows = []
+            for rec in self.records:
+                flags = {MODE_FILE: 1, MODE_DIR: 2, MODE_LINK: 4}[rec["mode"]]
+                rows.append((sha1_name(rec["domain"], rec["path"]), rec["domain"], rec["path"], flags,
+                             mbfile_archive(rec, rec["key_blob"])))
+            con.executemany("INSERT INTO Files VALUES (?,?,?,?,?)", rows)
+            con.execute("INSERT INTO Properties VALUES ('salt', ?)", (self.rnd.randbytes(16),))
+            con.commit()
+            con.close()
+            if encrypted:
+                mkey = self.rnd.randbytes(32)
+                manifest_key_blob = self.keybag.wrap_for(4, mkey)
+                with open(path, "rb") as f:
+                    plain = f.read()
+                with open(path, "wb") as f:
+                    f.write(aes_cbc_encrypt(mkey, plain, pad=not a.manifest_nopad))
+        else:
+            def s(v):
+                if v is None:
+                    return b"\xff\xff"
+                v = v.encode("utf-8") if isinstance(v, str) else v
+                return struct.pack(">H", len(v)) + v
+
+            buf = io.BytesIO()
+            buf.write(b"mbdb\x05\x00")
+            for rec in self.records:
+                content = rec["content"]
+                digest = hashlib.sha1(content).digest() if content is not None else None
+                buf.write(s(rec["domain"]) + s(rec["path"]) + s(rec["target"]) + s(digest) + s(rec["key_blob"]))
+                buf.write(struct.pack(">HQIIIIIQBB", rec["mode"], rec["InodeNumber"], 501, 501,
+                                      rec["LastModified"], rec["LastModified"], rec["LastStatusChange"],
+                                      rec["Size"], rec["ProtectionClass"], 0))
+            with open(os.path.join(out, "Manifest.mbdb"), "wb") as f:
+                f.write(buf.getvalue())
+        udid = a.udid
+        lockdown = {"DeviceName": a.device_name, "ProductType": "iPhone10,4",
+                    "ProductVersion": "14.3" if a.layout == "db" else "9.3.5", "SerialNumber": "F00DEMO0SERIAL",
+                    "UniqueDeviceID": udid, "BuildVersion": "18C66" if a.layout == "db" else "13G36"}
+        manifest = {"Lockdown": lockdown, "IsEncrypted": encrypted,
+                    "Date": datetime.datetime(2026, 1, 2, 3, 4, 5),
+                    "Version": "10.0" if a.layout == "db" else "9.1", "WasPasscodeSet": encrypted,
+                    "Applications": {}}
+        if encrypted:
+            manifest["BackupKeyBag"] = self.keybag.data
+            if manifest_key_blob is not None:
+                manifest["ManifestKey"] = manifest_key_blob
+        with open(os.path.join(out, "Manifest.plist"), "wb") as f:
+            plistlib.dump(manifest, f, fmt=plistlib.FMT_BINARY)
+        with open(os.path.join(out, "Info.plist"), "wb") as f:
+            plistlib.dump({"Device Name": a.device_name, "Product Type": "iPhone10,4", "Unique Identifier": udid,
+                           "Last Backup Date": datetime.datetime(2026, 1, 2, 3, 4, 5)}, f)
+        with open(os.path.join(out, "Status.plist"), "wb") as f:
+            plistlib.dump({"IsFullBackup": True, "Version": "3.3", "UUID": "00000000-DEMO",
+                           "Date": datetime.datetime(2026, 1, 2, 3, 4, 5), "BackupState": "new",
+                           "SnapshotState": "finished"}, f, fmt=plistlib.FMT_BINARY)
+        summary = {"records": len(self.records), "stored": len(stored), "encrypted": encrypted,
+                   "layout": a.layout, "udid": udid,
+                   "files": sum(1 for r in self.records if r["mode"] == MODE_FILE),
+                   "folders": sum(1 for r in self.records if r["mode"] == MODE_DIR),
+                   "links": sum(1 for r in self.records if r["mode"] == MODE_LINK),
+                   "photos": a.photos, "videos": a.videos}
+        with open(os.path.join(out, "generator-summary.json"), "w") as f:
+            json.dump(summary, f, indent=1)
+        return summary
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("out", help="backup folder to create")
+    p.add_argument("--demo", action="store_true", help="a small plain backup with sample data to open")
+    p.add_argument("--layout", choices=["db", "mbdb"], default="db")
+    p.add_argument("--password", help="encrypt the backup with this password")
+    p.add_argument("--iter", type=int, default=10000, help="ITER of the keybag (SHA-1 step)")
+    p.add_argument("--dpic", type=int, default=10000000, help="DPIC of the keybag (SHA-256 step)")
+    p.add_argument("--no-dpsl", action="store_true", help="old keybag without DPSL/DPIC even for Manifest.db")
+    p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")
+    p.add_argument("--records", type=int, default=0, help="pad the manifest with filler records up to this count")
+    p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")
+    p.add_argument("--no-well-known", action="store_true")
+    p.add_argument("--skip-storedata", action="store_true", help="only the older call_history.db")
+    p.add_argument("--photos", type=int, default=3)
+    p.add_argument("--videos", type=int, default=2)
+    p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
+    p.add_argument("--device-name", default="Demo iPhone")
+    p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
+    p.add_argument("--seed", type=int, default=7)
+    a = p.parse_args()
+    if a.demo:
+        a.layout, a.password, a.records = "db", None, 0
+    b = Builder(a)
+    b.populate()
+    summary = b.write(a.out)
+    print(json.dumps(summary))
+
+
+if __name__ == "__main__":
+    main()
