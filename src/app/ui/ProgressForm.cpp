@@ -91,8 +91,11 @@ void ProgressForm::updateProgress(const QString& status, int percent, const QStr
 
 void ProgressForm::succeed(const QString& text)
 {
+    // The first report wins; it is marked before its box opens, so a report arriving while the
+    // box is up cannot show a second box or change the result.
     if (m_ended)
         return;
+    m_ended = true;
     m_bar->setValue(100);
     if (!text.isEmpty())
         Tips::info(text);
@@ -103,6 +106,7 @@ void ProgressForm::errorOccurred(const QString& message)
 {
     if (m_ended)
         return;
+    m_ended = true;
     Tips::error(message);
     finishWith(0);
 }
@@ -116,15 +120,13 @@ void ProgressForm::onBtnCancel()
     // The worker may have finished while the question was open; its result stands.
     if (m_ended)
         return;
+    m_ended = true;
     emit userCancel();
     finishWith(0);
 }
 
 void ProgressForm::finishWith(int result)
 {
-    if (m_ended)
-        return;
-    m_ended = true;
     if (m_running)
         done(result);
     else

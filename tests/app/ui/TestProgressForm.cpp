@@ -258,6 +258,25 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
     }
 
+    void firstReportWins()
+    {
+        // An error that arrives while the success box is still open neither shows a second box
+        // nor turns the success into a failure.
+        ProgressForm form("Saving");
+        ModalAnswerer answerer;
+        answerer.answerWith([&form](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            form.invokeErrorOccurred("too late");
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        form.invokeSucceed("Saved.");
+        QCOMPARE(form.exec(), 1);
+        QVERIFY(!form.cancelled);
+        QCOMPARE(answerer.seen(), QStringList({ "Saved." }));
+    }
+
     void waitForThreadGivesUpWhenCancelled()
     {
         ProgressForm form("x");
