@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+// Replaces every emoji of text by what callback makes of its code point, written in upper-case
+// hexadecimal ("E001", "203C", "1F604"). Two passes, in this order: first the single UTF-16 units
+// of the old private-use emoji range U+E000-U+E537 and of a set of symbols; then the surrogate
+// pairs of U+1F000-U+1F7FF. Each emoji calls callback once, in text order within a pass; what
+// callback returns is not scanned again. context is handed to callback unchanged.
+QString emoji_replace(const QString& text, QString (*callback)(void* context, QString code), void* context);

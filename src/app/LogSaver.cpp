@@ -1,0 +1,90 @@
+#include "app/LogSaver.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace
+{
+
+// Written once before the handler is installed, only read afterwards.
+QString g_logRoot;
+
+void qtMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    log_output(type, message.toUtf8().constData());
+}
+
+} // namespace
+
+QString logsaver_root()
+{
+    return g_logRoot;
+}
+
+void logsaver_install_msghandler(const QString& rootPath, int keepCount)
+{
+    g_logRoot = rootPath;
+    QDir dir(rootPath);
+    QStringList files = dir.entryList(QDir::Files, QDir::NoSort);
+    // Plain code-unit order: with "log-yyyyMMdd.txt" names that is date order.
+    std::sort(files.begin(), files.end(), [](const QString& a, const QString& b) { return a < b; });
+    const int surplus = int(files.size()) - std::max(keepCount, 0);
+    for (int i = 0; i < surplus; ++i)
+        dir.remove(files[i]);
+    qInstallMessageHandler(qtMessageHandler);
+}
+
+QString logsaver_format_line(QtMsgType type, const QTime& time, const QString& text)
+{
+    const char* pattern;
+    switch (type) {
+    case QtDebugMsg:
+        pattern = "(D %1) %2\n";
+        break;
+    case QtWarningMsg:
+        pattern = "(W %1) %2\n";
+        break;
+    case QtCriticalMsg:
+        pattern = "(C %1) %2\n";
+        break;
+    case QtFatalMsg:
+        pattern = "(F %1) %2\n";
+        break;
+    default:
+        pattern = "(%1) %2\n";
+        break;
+    }
+    // Two arguments in one call, so a "%1" inside the text is not replaced again.
+    return QString::fromLatin1(pattern).arg(time.toString("hh:mm:ss"), text);
+}
+
+void log_output(QtMsgType type, const char* message)
+{
+    const char* raw = message ? message : "";
+    if (type == QtDebugMsg) {
+        std::fputs(raw, stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    }
+    const QString root = g_logRoot;
+    if (!root.isEmpty()) {
+        // One clock reading, so a line written at midnight lands in the file of its own date.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString name = QString("log-%1.txt").arg(now.date().toString("yyyyMMdd"));
+        QDir dir(root);
+        if (!dir.exists())
+            QDir().mkpath(root);
+        QFile file(dir.absoluteFilePath(name));
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            file.write(logsaver_format_line(type, now.time(), QString::fromUtf8(raw)).toUtf8());
+            file.close();
+        }
+    }
+    if (type == QtFatalMsg)
+        std::abort();
+}
