@@ -1,9 +1,26 @@
 #include "app/AbsDb.h"
 
+void AbsDb::unwindEdit(bool commit)
+{
+    while (tranDepth() > m_editBaseDepth) {
+        if (commit)
+            commitTran();
+        else
+            rollbackTran();
+    }
+}
+
 void AbsDb::beginEdit()
 {
     openCheck();
+    if (editing) {
+        qWarning("AbsDb::beginEdit: rolling back an edit left open by an earlier failure");
+        unwindEdit(false);
+        editing = false;
+    }
+    const int base = tranDepth();
     beginTran();
+    m_editBaseDepth = base;
     editing = true;
 }
 
@@ -12,10 +29,7 @@ void AbsDb::endEdit(bool commit)
     if (!editing)
         return;
     openCheck();
-    if (commit)
-        commitTran();
-    else
-        rollbackTran();
+    unwindEdit(commit);
     editing = false;
 }
 

@@ -19,10 +19,13 @@ public:
     virtual void openCheck() = 0;
 
     // openCheck(), begin a transaction, then mark the edit open. On failure the mark is unchanged.
+    // An edit that a failure left open is rolled back first: its commit could otherwise never
+    // reach the file.
     void beginEdit();
-    // Commits (true) or rolls back (false) the edit that beginEdit opened; does nothing, and opens
-    // nothing, when no edit is open. On failure the edit stays open, so a later endEdit(false)
-    // still rolls it back.
+    // Commits (true) or rolls back (false) the edit that beginEdit opened, together with any
+    // transaction begun inside it and left open (by a writer that threw, say); does nothing, and
+    // opens nothing, when no edit is open. On failure the edit stays open, so a later
+    // endEdit(false) still rolls it back.
     void endEdit(bool commit);
     bool isEditing() const { return editing; }
 
@@ -33,4 +36,8 @@ public:
 
     // True between a successful beginEdit() and the endEdit() that closes it.
     bool editing = false;
+
+private:
+    int m_editBaseDepth = 0; // transaction depth outside the open edit
+    void unwindEdit(bool commit);
 };

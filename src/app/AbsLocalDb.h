@@ -2,6 +2,7 @@
 
 #include "app/sqlite/Sqlite3DB.h"
 
+#include <QList>
 #include <QString>
 
 // Base of the program's own local stores: one file per data kind inside a local database folder.
@@ -22,9 +23,15 @@ public:
 
     // Opens the store when needed, then begins a transaction; a begin inside an open edit nests.
     void beginEdit();
-    // Opens the store when needed, then commits (true) or rolls back (false) the innermost edit.
+    // Opens the store when needed, then commits (true) or rolls back (false) the innermost edit,
+    // together with any transaction begun inside it and left open (by a writer that threw, say),
+    // so a rolled-back edit never leaves the store inside a transaction. Without an edit of its
+    // own, it ends the connection's current transaction.
     void endEdit(bool commit);
 
     QString path;
     Sqlite3DB db;
+
+private:
+    QList<int> m_editBases; // transaction depth outside each open edit, innermost last
 };

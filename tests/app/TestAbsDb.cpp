@@ -105,6 +105,47 @@ private Q_SLOTS:
         QCOMPARE(countRows(db), 0);
     }
 
+    void editEndsTransactionsLeftOpenInside()
+    {
+        const QString file = path("unwind.db");
+        CountingDb db(file);
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('a')");
+        db.beginTran(); // a writer that throws before its own commit
+        db.executeThrow("insert into item(name) values('b')");
+        db.endEdit(false);
+        QCOMPARE(db.tranDepth(), 0);
+        QCOMPARE(countRows(db), 0);
+
+        db.beginEdit();
+        db.beginTran();
+        db.executeThrow("insert into item(name) values('c')");
+        db.endEdit(true); // commits the inner work with the edit
+        QCOMPARE(db.tranDepth(), 0);
+        CountingDb other(file);
+        other.openCheck();
+        QCOMPARE(countRows(other), 1);
+    }
+
+    void editLeftOpenByFailureIsRolledBackAtNextBegin()
+    {
+        const QString file = path("stale.db");
+        CountingDb db(file);
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('from the failed run')");
+        // The run failed here and never ended its edit. The next run:
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('next run')");
+        db.endEdit(true);
+        QCOMPARE(db.tranDepth(), 0);
+        CountingDb other(file);
+        other.openCheck();
+        Sqlite3Cursor c = other.queryThrow("select name from item");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getText("name"), QString("next run"));
+        QVERIFY(!c.moveNext());
+    }
+
     void tableRowsAndInsertSqlRow()
     {
         CountingDb db(path("rows.db"));

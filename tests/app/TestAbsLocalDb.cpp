@@ -77,6 +77,42 @@ private Q_SLOTS:
         QCOMPARE(store.count(), 0);
         QCOMPARE(store.db.tranDepth(), 0);
     }
+
+    void rollbackAfterInnerFailureLeavesNoTransaction()
+    {
+        const QString file = path("failing.db");
+        NotesLikeDb store(file);
+        store.beginEdit();
+        store.db.executeThrow("insert into note(body) values('kept?')");
+        // A store writer begins its own transaction and throws before ending it.
+        try {
+            store.db.beginTran();
+            store.db.executeThrow("insert into note(body) values('inner')");
+            store.db.executeThrow("insert into nowhere values(1)");
+        } catch (const std::exception&) {
+            store.endEdit(false);
+        }
+        QCOMPARE(store.db.tranDepth(), 0);
+        QCOMPARE(store.count(), 0);
+
+        // The next save reaches the file.
+        store.beginEdit();
+        store.db.executeThrow("insert into note(body) values('saved')");
+        store.endEdit(true);
+        NotesLikeDb other(file);
+        QCOMPARE(other.count(), 1);
+    }
+
+    void endEditWithoutOwnEditEndsCurrentTransaction()
+    {
+        NotesLikeDb store(path("plain.db"));
+        store.open();
+        store.db.beginTran();
+        store.db.executeThrow("insert into note(body) values('x')");
+        store.endEdit(true);
+        QCOMPARE(store.db.tranDepth(), 0);
+        QCOMPARE(store.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAbsLocalDb)

@@ -2,6 +2,7 @@
 
 #include "app/sqlite/Sqlite3Stmt.h"
 
+#include <QFileInfo>
 #include <QUrl>
 #include <memory>
 
@@ -52,7 +53,7 @@ void Sqlite3DB::openReadOnlyThrow(const QString& path, bool immutable)
 
 QString Sqlite3DB::immutableUri(const QString& path)
 {
-    QUrl url = QUrl::fromLocalFile(path);
+    QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     url.setQuery("mode=ro&immutable=1");
     return QString::fromUtf8(url.toEncoded());
 }

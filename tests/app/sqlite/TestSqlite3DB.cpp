@@ -490,6 +490,32 @@ private Q_SLOTS:
         }
     }
 
+    void realMessageDatabaseReadsByName()
+    {
+        QM_REQUIRE_SHARED();
+        const QString src = TestEnv::realFixture("magnet-ctf-2020-sms/sms.db");
+        if (!QFile::exists(src))
+            QSKIP("sms.db fixture not present");
+        Sqlite3DB db;
+        db.openReadOnlyThrow(TestEnv::copyToTemp(src), true);
+        // The table declares its key as ROWID; readers ask for "rowid" under select *.
+        Sqlite3Cursor c = db.queryThrow("select * from message order by ROWID");
+        QCOMPARE(c.count(), 105);
+        qint64 last = 0;
+        int withText = 0;
+        while (c.moveNext()) {
+            QVERIFY(c.getInt64("rowid") > last);
+            last = c.getInt64("rowid");
+            QCOMPARE(c.getText("GUID"), c.getText("guid"));
+            if (!c.getText("text").isEmpty())
+                ++withText;
+            QCOMPARE(c.getInt("no_such_column_in_old_schemas"), 0);
+        }
+        QVERIFY(withText > 0);
+        QVERIFY(db.tbInfo("message").contains("ROWID"));
+        QVERIFY(db.tbInfo("message").value("ROWID").primaryKey);
+    }
+
     void immutableUriEscapesPath()
     {
         const QString dir = QDir(TestEnv::tempDir()).absoluteFilePath("a dir #1?x");
