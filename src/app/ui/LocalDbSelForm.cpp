@@ -1,0 +1,91 @@
+#include "app/ui/LocalDbSelForm.h"
+
+#include "app/DataPaths.h"
+#include "app/StyleSheet.h"
+#include "app/ui/Tips.h"
+#include "app/ui/WinMovable.h"
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+
+LocalDbSelForm::LocalDbSelForm(QWidget* parent, const QString& presetName)
+    : QDialog(parent)
+    , dbDir(QString())
+{
+    setObjectName("LocalDbSelForm");
+    setFixedSize(423, 156);
+    setWindowTitle(tr("选择要备份到哪个数据库"));
+
+    label = new QLabel(tr("选择或输入新的数据库名称:"), this);
+    label->setObjectName("label");
+    label->setGeometry(10, 20, 401, 16);
+
+    cbLocalDbNames = new QComboBox(this);
+    cbLocalDbNames->setObjectName("cbLocalDbNames");
+    cbLocalDbNames->setGeometry(10, 40, 401, 22);
+    cbLocalDbNames->setEditable(true);
+    cbLocalDbNames->setInsertPolicy(QComboBox::NoInsert);
+    cbLocalDbNames->setToolTip(tr("选择现有的数据库会将短信息附加到里面,输入新的名字会创建新的本地数据库."));
+
+    auto* layoutWidget = new QWidget(this);
+    layoutWidget->setObjectName("layoutWidget");
+    layoutWidget->setGeometry(100, 120, 211, 25);
+    auto* horizontalLayout = new QHBoxLayout(layoutWidget);
+    horizontalLayout->setObjectName("horizontalLayout");
+    horizontalLayout->setSpacing(6);
+    horizontalLayout->setContentsMargins(0, 0, 0, 0);
+    btnOK = new QPushButton(tr("确定"), layoutWidget);
+    btnOK->setObjectName("btnOK");
+    horizontalLayout->addWidget(btnOK);
+    horizontalLayout->addStretch(1);
+    btnClose = new QPushButton(tr("取消"), layoutWidget);
+    btnClose->setObjectName("btnClose");
+    horizontalLayout->addWidget(btnClose);
+
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(getStyleSheet());
+    new WinMovable(this);
+    connect(btnOK, &QPushButton::pressed, this, &LocalDbSelForm::onBtnOkPress);
+    connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
+
+    const QFileInfoList folders
+        = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    cbLocalDbNames->addItem(QString());
+    for (const QFileInfo& folder : folders)
+        cbLocalDbNames->addItem(folder.fileName());
+    cbLocalDbNames->setCurrentIndex(-1);
+    if (!presetName.isEmpty())
+        cbLocalDbNames->setEditText(presetName);
+}
+
+bool LocalDbSelForm::isValidName(const QString& name)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
+    const QString trimmed = name.trimmed();
+    if (trimmed.contains(forbidden))
+        return false;
+    // "." and ".." (and longer runs of dots) would name the parent folders or a hidden entry.
+    static const QRegularExpression onlyDots(QStringLiteral("^\\.+$"));
+    return !onlyDots.match(trimmed).hasMatch();
+}
+
+void LocalDbSelForm::onBtnOkPress()
+{
+    const QString name = cbLocalDbNames->currentText().trimmed();
+    if (name.isEmpty()) {
+        Tips::warning(tr("IDS_PLEASE_SELECT_DATABASE_OR_INPUT_NEW_NAME"));
+        return;
+    }
+    if (!isValidName(name)) {
+        Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
+        return;
+    }
+    const QDir root = g_localDbDir();
+    dbDir = QDir(root.absoluteFilePath(name));
+    if (!dbDir.exists())
+        root.mkpath(name);
+    accept();
+}
