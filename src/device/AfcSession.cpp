@@ -1,0 +1,3 @@
+#include "device/AfcSession.h"
+
+AfcSession::~AfcSession() = default;

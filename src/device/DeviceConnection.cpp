@@ -1,0 +1,3 @@
+#include "device/DeviceConnection.h"
+
+DeviceConnection::~DeviceConnection() = default;

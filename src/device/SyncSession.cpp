@@ -1,0 +1,3 @@
+#include "device/SyncSession.h"
+
+SyncSession::~SyncSession() = default;
