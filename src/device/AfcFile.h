@@ -3,7 +3,8 @@
 #include "device/AfcSession.h"
 
 // One open device file. It must not outlive the mobiledevice_afc that opened it.
-class AfcFile {
+class AfcFile
+{
 public:
     AfcFile();
     ~AfcFile();

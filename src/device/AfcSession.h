@@ -11,7 +11,8 @@ enum AfcFileMode { AfcReadOnly = 1, AfcReadWrite = 2, AfcWriteOnly = 3 };
 enum AfcLockOp { AfcLockShared = 1 | 4, AfcLockExclusive = 2 | 4, AfcUnlock = 8 | 4 };
 
 // An open AFC client (the device's file service). Results are AFC error codes, 0 = success.
-class AfcSession {
+class AfcSession
+{
 public:
     virtual ~AfcSession();
 

@@ -8,13 +8,14 @@
 
 // An open mobilebackup2 client: the DeviceLink messages and the raw byte stream of one backup or
 // restore conversation. Results are mobilebackup2 error codes, 0 = success (-5 is a receive time-out).
-class Backup2Channel {
+class Backup2Channel
+{
 public:
     virtual ~Backup2Channel();
 
     virtual int versionExchange(const QList<double>& localVersions, double& remoteVersion) = 0;
     virtual int sendRequest(const QString& request, const QByteArray& targetIdentifier,
-                            const QByteArray& sourceIdentifier, const PlistCFType& options)
+        const QByteArray& sourceIdentifier, const PlistCFType& options)
         = 0;
     virtual int sendMessage(const QString& message, const PlistCFType& options) = 0;
     // One DeviceLink message: on success `message` owns the array and `name` is its first element.

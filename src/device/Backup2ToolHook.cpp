@@ -2,7 +2,8 @@
 
 #include <QFileInfo>
 
-namespace {
+namespace
+{
 // The error code of the two type conflicts of a copy and of removals and folders that failed.
 const int kTypeConflict = 14;
 } // namespace
@@ -129,7 +130,8 @@ void rmdir_recursive(const QString& path)
     if (!dir.exists())
         return;
     const QFileInfoList entries = dir.entryInfoList(
-        QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink())
             rmdir_recursive(entry.absoluteFilePath());
@@ -173,7 +175,8 @@ int copy_recursive(const QString& from, const QString& to, QString& err)
         const QFileInfoList entries
             = QDir(from).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo& entry : entries) {
-            int result = copy_recursive(entry.absoluteFilePath(), QDir(to).absoluteFilePath(entry.fileName()), err);
+            int result
+                = copy_recursive(entry.absoluteFilePath(), QDir(to).absoluteFilePath(entry.fileName()), err);
             if (result != 0)
                 return result;
         }

@@ -11,7 +11,8 @@
 // The file operations of the device backup protocol host on the computer's disk. The default keeps
 // the backup as plain files under the backup root; subclasses keep it another way. Paths are
 // relative to the root; int results are 0 for success, else an error code with a text in `err`.
-class Backup2ToolHook {
+class Backup2ToolHook
+{
 public:
     struct DirItem {
         QString name;

@@ -2,7 +2,8 @@
 
 #include "device/LibDeviceBackend.h"
 
-namespace {
+namespace
+{
 // Set once at start-up (or by a test before device work starts), then only read.
 std::shared_ptr<DeviceBackend>& current()
 {

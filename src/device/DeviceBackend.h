@@ -7,8 +7,8 @@ class DeviceConnection;
 
 // One attach, detach or pair event of the device library, in backend-neutral form.
 struct DeviceEvent {
-    int type = 0;           // 1 added, 2 removed, 3 paired (the library's numbering)
-    QString udid;           // ASCII UDID
+    int type = 0; // 1 added, 2 removed, 3 paired (the library's numbering)
+    QString udid; // ASCII UDID
     int connectionType = 0; // 1 usbmuxd (USB), 2 network
 };
 
@@ -17,7 +17,8 @@ using DeviceEventCallback = void (*)(const DeviceEvent& event, void* userData);
 // The seam between the device services and the device library. The production back end calls
 // libimobiledevice; tests install an in-process fake. Every result code is the library's own
 // error code (0 = success) so the callers' texts read the same with either back end.
-class DeviceBackend {
+class DeviceBackend
+{
 public:
     virtual ~DeviceBackend();
 

@@ -12,7 +12,8 @@ class Backup2Channel;
 
 // One opened device (idevice_t) with at most one lockdown client, as the device back end gives it.
 // Freeing the object frees the lockdown client first, then the device.
-class DeviceConnection {
+class DeviceConnection
+{
 public:
     virtual ~DeviceConnection();
 
@@ -35,8 +36,8 @@ public:
     virtual int startSync(const QString& label, std::unique_ptr<SyncSession>& sync) = 0;
     // instproxy_client_start_service, then instproxy_browse of the apps of one application type with
     // the given return attributes; on success `apps` owns the array.
-    virtual int browseApps(const QString& label, const QString& applicationType, const QStringList& attributes,
-                           PlistCFType& apps)
+    virtual int browseApps(const QString& label, const QString& applicationType,
+        const QStringList& attributes, PlistCFType& apps)
         = 0;
     // lockdownd_start_service_with_escrow_bag "com.apple.mobilebackup2", then the lockdown client is
     // freed whatever happened, then mobilebackup2_client_new. Non-zero when any step failed.

@@ -20,9 +20,11 @@
 // preceding receive of the device's changes. Written over the public mobilesync_send and
 // mobilesync_receive: waits for the device's "SDMessageDeviceReadyToReceiveChanges" and answers
 // with the DeviceLink ping, as the library's own readiness step does.
-extern "C" mobilesync_error_t mobilesync_ready_to_send_changes_from_computer_nocheck(mobilesync_client_t client);
+extern "C" mobilesync_error_t mobilesync_ready_to_send_changes_from_computer_nocheck(
+    mobilesync_client_t client);
 
-namespace {
+namespace
+{
 
 QByteArray utf8(const QString& text)
 {
@@ -35,9 +37,13 @@ const char* optional(const QByteArray& bytes, const QString& text)
     return text.isNull() || text.isEmpty() ? nullptr : bytes.constData();
 }
 
-class SyncWire : public MobileSyncProtocol::Wire {
+class SyncWire : public MobileSyncProtocol::Wire
+{
 public:
-    explicit SyncWire(mobilesync_client_t client) : m_client(client) { }
+    explicit SyncWire(mobilesync_client_t client)
+        : m_client(client)
+    {
+    }
     int send(const PlistCFType& message) override
     {
         return mobilesync_send(m_client, static_cast<plist_t>(message.ref()));
@@ -54,9 +60,13 @@ private:
     mobilesync_client_t m_client;
 };
 
-class LibAfcSession : public AfcSession {
+class LibAfcSession : public AfcSession
+{
 public:
-    explicit LibAfcSession(afc_client_t client) : m_client(client) { }
+    explicit LibAfcSession(afc_client_t client)
+        : m_client(client)
+    {
+    }
     ~LibAfcSession() override { afc_client_free(m_client); }
 
     int getFileInfo(const QString& path, QList<QPair<QByteArray, QByteArray>>& pairs) override
@@ -65,7 +75,7 @@ public:
         int err = afc_get_file_info(m_client, utf8(path).constData(), &info);
         if (err == AFC_E_SUCCESS && info) {
             for (int i = 0; info[i] && info[i + 1]; i += 2)
-                pairs.append({QByteArray(info[i]), QByteArray(info[i + 1])});
+                pairs.append({ QByteArray(info[i]), QByteArray(info[i + 1]) });
         }
         if (info)
             afc_dictionary_free(info);
@@ -126,13 +136,17 @@ private:
     afc_client_t m_client;
 };
 
-class LibSyncSession : public SyncSession {
+class LibSyncSession : public SyncSession
+{
 public:
-    explicit LibSyncSession(mobilesync_client_t client) : m_client(client) { }
+    explicit LibSyncSession(mobilesync_client_t client)
+        : m_client(client)
+    {
+    }
     ~LibSyncSession() override { mobilesync_client_free(m_client); }
 
     int start(const QString& dataClass, const QString& deviceAnchor, const QString& computerAnchor,
-              quint64 version, QString& errorDescription) override
+        quint64 version, QString& errorDescription) override
     {
         m_dataClass = dataClass;
         mobilesync_anchors_t anchors
@@ -140,8 +154,8 @@ public:
         mobilesync_sync_type_t syncType;
         uint64_t deviceVersion = 0;
         char* description = nullptr;
-        int err = mobilesync_start(m_client, utf8(dataClass).constData(), anchors, version, &syncType,
-                                   &deviceVersion, &description);
+        int err = mobilesync_start(
+            m_client, utf8(dataClass).constData(), anchors, version, &syncType, &deviceVersion, &description);
         mobilesync_anchors_free(anchors);
         if (description) {
             errorDescription = QString::fromUtf8(description);
@@ -196,30 +210,34 @@ private:
     QString m_dataClass;
 };
 
-class LibBackup2Channel : public Backup2Channel {
+class LibBackup2Channel : public Backup2Channel
+{
 public:
-    explicit LibBackup2Channel(mobilebackup2_client_t client) : m_client(client) { }
+    explicit LibBackup2Channel(mobilebackup2_client_t client)
+        : m_client(client)
+    {
+    }
     ~LibBackup2Channel() override { mobilebackup2_client_free(m_client); }
 
     int versionExchange(const QList<double>& localVersions, double& remoteVersion) override
     {
         std::vector<double> versions(localVersions.begin(), localVersions.end());
         double remote = 0;
-        int err = mobilebackup2_version_exchange(m_client, versions.data(), static_cast<char>(versions.size()),
-                                                 &remote);
+        int err = mobilebackup2_version_exchange(
+            m_client, versions.data(), static_cast<char>(versions.size()), &remote);
         remoteVersion = remote;
         return err;
     }
     int sendRequest(const QString& request, const QByteArray& target, const QByteArray& source,
-                    const PlistCFType& options) override
+        const PlistCFType& options) override
     {
         return mobilebackup2_send_request(m_client, utf8(request).constData(), target.constData(),
-                                          source.constData(), static_cast<plist_t>(options.ref()));
+            source.constData(), static_cast<plist_t>(options.ref()));
     }
     int sendMessage(const QString& message, const PlistCFType& options) override
     {
-        return mobilebackup2_send_message(m_client, utf8(message).constData(),
-                                          static_cast<plist_t>(options.ref()));
+        return mobilebackup2_send_message(
+            m_client, utf8(message).constData(), static_cast<plist_t>(options.ref()));
     }
     int receiveMessage(PlistCFType& message, QString& name) override
     {
@@ -248,17 +266,21 @@ public:
     int sendStatusResponse(int code, const QString& description, const PlistCFType& content) override
     {
         const QByteArray text = utf8(description);
-        return mobilebackup2_send_status_response(m_client, code, description.isNull() ? nullptr : text.constData(),
-                                                  static_cast<plist_t>(content.ref()));
+        return mobilebackup2_send_status_response(m_client, code,
+            description.isNull() ? nullptr : text.constData(), static_cast<plist_t>(content.ref()));
     }
 
 private:
     mobilebackup2_client_t m_client;
 };
 
-class LibDeviceConnection : public DeviceConnection {
+class LibDeviceConnection : public DeviceConnection
+{
 public:
-    explicit LibDeviceConnection(idevice_t device) : m_device(device) { }
+    explicit LibDeviceConnection(idevice_t device)
+        : m_device(device)
+    {
+    }
     ~LibDeviceConnection() override
     {
         lockdownFree();
@@ -332,7 +354,7 @@ public:
         return err;
     }
     int browseApps(const QString& label, const QString& applicationType, const QStringList& attributes,
-                   PlistCFType& apps) override
+        PlistCFType& apps) override
     {
         instproxy_client_t client = nullptr;
         int err = instproxy_client_start_service(m_device, &client, utf8(label).constData());
@@ -399,7 +421,8 @@ void onLibraryEvent(const idevice_event_t* event, void* /*userData*/)
 
 } // namespace
 
-extern "C" mobilesync_error_t mobilesync_ready_to_send_changes_from_computer_nocheck(mobilesync_client_t client)
+extern "C" mobilesync_error_t mobilesync_ready_to_send_changes_from_computer_nocheck(
+    mobilesync_client_t client)
 {
     if (!client)
         return MOBILESYNC_E_INVALID_ARG;
@@ -420,7 +443,7 @@ int LibDeviceBackend::openDevice(const QString& udid, std::unique_ptr<DeviceConn
 
 int LibDeviceBackend::subscribe(DeviceEventCallback callback, void* userData)
 {
-    g_subscription = {callback, userData};
+    g_subscription = { callback, userData };
     return idevice_event_subscribe(onLibraryEvent, nullptr);
 }
 

@@ -1,6 +1,7 @@
 #include "device/MobileSyncProtocol.h"
 
-namespace {
+namespace
+{
 const char* const kEmptyParameter = "___EmptyParameterString___";
 }
 
@@ -27,7 +28,7 @@ int MobileSyncProtocol::readyToSendNoCheck(Wire& wire)
 }
 
 int MobileSyncProtocol::sendChanges(Wire& wire, const QString& dataClass, const PlistCFType& entities,
-                                    bool isLast, const PlistCFType& actions)
+    bool isLast, const PlistCFType& actions)
 {
     if (!entities.isCFDictionary())
         return -1; // invalid argument, as the library answers

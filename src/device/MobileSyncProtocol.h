@@ -8,10 +8,12 @@
 // receive. The device library refuses to send changes unless its own readiness call ran after a
 // receive of the device's changes; these steps do not require that, so a restore can push records
 // straight after the start of an exchange.
-class MobileSyncProtocol {
+class MobileSyncProtocol
+{
 public:
     // The send and receive of whole DeviceLink messages (mobilesync_send, mobilesync_receive).
-    class Wire {
+    class Wire
+    {
     public:
         virtual ~Wire();
         virtual int send(const PlistCFType& message) = 0;
@@ -26,7 +28,7 @@ public:
     static int readyToSendNoCheck(Wire& wire);
     // Sends "SDMessageProcessChanges" for the data class; a null `actions` sends the empty marker.
     static int sendChanges(Wire& wire, const QString& dataClass, const PlistCFType& entities, bool isLast,
-                           const PlistCFType& actions);
+        const PlistCFType& actions);
     // Reads "SDMessageRemapRecordIdentifiers"; `mapping` owns a copy of the dictionary, or is null.
     static int remapIdentifiers(Wire& wire, PlistCFType& mapping);
 };

@@ -2,13 +2,17 @@
 
 #include "device/DeviceBackend.h"
 
-namespace {
+namespace
+{
 const int kUsbmuxd = 1;
 const int kDeviceAdded = 1;
 const int kDeviceRemoved = 2;
 } // namespace
 
-MobiledeviceSubscribe::MobiledeviceSubscribe(QObject* parent) : QObject(parent) { }
+MobiledeviceSubscribe::MobiledeviceSubscribe(QObject* parent)
+    : QObject(parent)
+{
+}
 
 MobiledeviceSubscribe::~MobiledeviceSubscribe()
 {

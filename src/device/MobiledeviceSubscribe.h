@@ -7,7 +7,8 @@ struct DeviceEvent;
 
 // Turns the device library's attach and detach events into Qt signals. The events arrive on the
 // library's own thread; receivers on the GUI thread get the signals queued.
-class MobiledeviceSubscribe : public QObject {
+class MobiledeviceSubscribe : public QObject
+{
     Q_OBJECT
 public:
     explicit MobiledeviceSubscribe(QObject* parent = nullptr);

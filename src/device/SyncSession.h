@@ -5,12 +5,13 @@
 #include <QString>
 
 // An open mobilesync client. Results are mobilesync error codes, 0 = success.
-class SyncSession {
+class SyncSession
+{
 public:
     virtual ~SyncSession();
 
     virtual int start(const QString& dataClass, const QString& deviceAnchor, const QString& computerAnchor,
-                      quint64 computerDataClassVersion, QString& errorDescription)
+        quint64 computerDataClassVersion, QString& errorDescription)
         = 0;
     virtual int getAllRecordsFromDevice() = 0;
     // One batch of changes; `entities` and `actions` own what they receive.

@@ -2,7 +2,10 @@
 
 _AfcFileInfo::_AfcFileInfo() = default;
 
-_AfcFileInfo::_AfcFileInfo(const QString& name) : name(name) { }
+_AfcFileInfo::_AfcFileInfo(const QString& name)
+    : name(name)
+{
+}
 
 bool _AfcFileInfo::isValid() const
 {

@@ -13,8 +13,8 @@ struct _AfcFileInfo {
     bool isDir() const;
     bool isLink() const;
 
-    QString name;   // the full device path that was queried
+    QString name; // the full device path that was queried
     qint64 size = 0;
     QDateTime mtime; // null when the device did not report it
-    QString ifmt;    // "S_IFREG", "S_IFDIR", "S_IFLNK"...; empty in an invalid record
+    QString ifmt; // "S_IFREG", "S_IFDIR", "S_IFLNK"...; empty in an invalid record
 };

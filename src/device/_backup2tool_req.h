@@ -7,7 +7,10 @@ enum backup2tool_op : qint32 { backup2tool_backup = 0, backup2tool_restore = 1 }
 
 // The request of one device backup or restore run. The flags matter for a restore only.
 struct _backup2tool_req {
-    explicit _backup2tool_req(backup2tool_op op) : op(op) { }
+    explicit _backup2tool_req(backup2tool_op op)
+        : op(op)
+    {
+    }
 
     backup2tool_op op;
     bool sparseOptions = false;

@@ -14,10 +14,11 @@
 #include <stdexcept>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const int kReceiveTimeout = -5; // the library's receive time-out
-const int kRefused = -22;       // status of a message that is refused as malformed or unsafe
+const int kRefused = -22; // status of a message that is refused as malformed or unsafe
 const quint32 kMaxNameLength = 4096;
 const quint32 kMaxBlockLength = 64u * 1024u * 1024u; // a data block announced above this is refused
 const quint32 kMaxRemoteErrorText = 64u * 1024u;
@@ -51,9 +52,12 @@ PlistCFType emptyDict()
 
 } // namespace
 
-backup2tool::backup2tool(const QString& udid, const QDir& backupRoot, QSharedPointer<Backup2ToolHook> hook,
-                         QObject* parent)
-    : QObject(parent), udid(udid), backupRoot(backupRoot), hook(std::move(hook))
+backup2tool::backup2tool(
+    const QString& udid, const QDir& backupRoot, QSharedPointer<Backup2ToolHook> hook, QObject* parent)
+    : QObject(parent)
+    , udid(udid)
+    , backupRoot(backupRoot)
+    , hook(std::move(hook))
 {
     deviceDir = QDir(this->backupRoot.absoluteFilePath(udid));
     if (!this->hook)
@@ -114,10 +118,11 @@ void backup2tool::runThrow(_backup2tool_req req)
         if (message.contains(QLatin1String("Find My iPhone must be disabled"), Qt::CaseInsensitive)) {
             code = -37;
         } else if (message.contains(QLatin1String("could not send"), Qt::CaseInsensitive)
-                   || message.contains(QLatin1String("could only send"), Qt::CaseInsensitive)
-                   || message.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
+            || message.contains(QLatin1String("could only send"), Qt::CaseInsensitive)
+            || message.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
             code = -10;
-        } else if (result == 100 || message.contains(QLatin1String("Insufficient free"), Qt::CaseInsensitive)) {
+        } else if (result == 100
+            || message.contains(QLatin1String("Insufficient free"), Qt::CaseInsensitive)) {
             code = -36;
         } else if (message.contains(
                        QLatin1String("Failed to move the incomplete restore directory into place at path"),
@@ -128,13 +133,15 @@ void backup2tool::runThrow(_backup2tool_req req)
     QString text = QStringLiteral("error code:%1. ").arg(code);
     switch (code) {
     case -37:
-        text += tr("Please follow <a href=\"%1/guides/how-to-disable-find-my-iphone.html\">this tutorial</a> to "
-                   "disable \"Find my iPhone\" first and then restart your iPhone to try again.")
+        text += tr(
+            "Please follow <a href=\"%1/guides/how-to-disable-find-my-iphone.html\">this tutorial</a> to "
+            "disable \"Find my iPhone\" first and then restart your iPhone to try again.")
                     .arg(QStringLiteral(QM_SERVICE_HOST));
         break;
     case -36:
         text += req.op == backup2tool_restore
-            ? tr("Insufficient free disk space on device to back up. Not enough free disk space on your Device.")
+            ? tr("Insufficient free disk space on device to back up. Not enough free disk space on your "
+                 "Device.")
             : tr("Insufficient free disk space on drive to back up. Not enough free disk space on your "
                  "computer.");
         break;
@@ -164,7 +171,8 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& message)
         fail(QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
     err = device->lockdownNew(QString::fromLatin1(kLockdownLabel), true);
     if (err != 0)
-        fail(QStringLiteral("backup2tool: open device failed, return %1. Please restart your iPhone to try again.")
+        fail(QStringLiteral(
+            "backup2tool: open device failed, return %1. Please restart your iPhone to try again.")
                  .arg(err));
     if (req.op == backup2tool_backup && !deviceDir.exists())
         QDir().mkpath(deviceDir.absolutePath());
@@ -172,11 +180,11 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& message)
     std::unique_ptr<Backup2Channel> channel;
     err = device->startBackup2(channel);
     if (err != 0 || !channel)
-        fail(QStringLiteral(
-            "backup2tool: start service com.apple.mobilebackup2 failed. Please restart your iPhone to try again."));
+        fail(QStringLiteral("backup2tool: start service com.apple.mobilebackup2 failed. Please restart your "
+                            "iPhone to try again."));
 
     double remoteVersion = 0;
-    err = channel->versionExchange({2.0, 2.1}, remoteVersion);
+    err = channel->versionExchange({ 2.0, 2.1 }, remoteVersion);
     if (err != 0)
         fail(QStringLiteral("Could not perform backup protocol version exchange, error code %1").arg(err));
 
@@ -184,22 +192,28 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& message)
     if (req.op == backup2tool_backup) {
         err = channel->sendRequest(QStringLiteral("Backup"), target, target, PlistCFType());
         if (err == -7)
-            fail(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup process: "
-                                "device refused to start the backup process."));
+            fail(QStringLiteral(
+                "Please restart your iPhone to try again. ERROR: Could not start backup process: "
+                "device refused to start the backup process."));
         if (err == -6)
             fail(QStringLiteral("ERROR: Could not start backup process: backup protocol version mismatch!"));
         if (err != 0)
-            fail(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup process: "
-                                "unspecified error occurred"));
+            fail(QStringLiteral(
+                "Please restart your iPhone to try again. ERROR: Could not start backup process: "
+                "unspecified error occurred"));
     } else if (req.op == backup2tool_restore) {
         PlistCFType options = PlistCFType::createCFDictionary();
-        options.put(QStringLiteral("RestoreSystemFiles"), PlistCFType::createCFBoolean(req.restoreSystemFiles));
-        options.put(QStringLiteral("RestorePreserveSettings"), PlistCFType::createCFBoolean(req.preserveSettings));
+        options.put(
+            QStringLiteral("RestoreSystemFiles"), PlistCFType::createCFBoolean(req.restoreSystemFiles));
+        options.put(
+            QStringLiteral("RestorePreserveSettings"), PlistCFType::createCFBoolean(req.preserveSettings));
         if (!req.sparseOptions) {
-            options.put(QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(req.shouldReboot));
-            options.put(QStringLiteral("RestoreDontCopyBackup"), PlistCFType::createCFBoolean(req.dontCopyBackup));
+            options.put(
+                QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(req.shouldReboot));
+            options.put(
+                QStringLiteral("RestoreDontCopyBackup"), PlistCFType::createCFBoolean(req.dontCopyBackup));
             options.put(QStringLiteral("RemoveItemsNotRestored"),
-                        PlistCFType::createCFBoolean(req.removeItemsNotRestored));
+                PlistCFType::createCFBoolean(req.removeItemsNotRestored));
         } else {
             if (!req.shouldReboot)
                 options.put(QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(false));
@@ -247,8 +261,9 @@ int backup2tool::messageLoopThrow(Backup2Channel& channel, const _backup2tool_re
         }
         idleTurns = 0;
         if (err != 0)
-            fail(QStringLiteral("ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to "
-                                "try again.")
+            fail(QStringLiteral(
+                "ERROR: Could not receive from mobilebackup2 (%1). Please restart your iPhone to "
+                "try again.")
                      .arg(err));
         if (!msg.isCFArray() || name.isEmpty())
             rejectThrow(channel, QStringLiteral("ERROR: Malformed message from the device."));
@@ -278,9 +293,11 @@ int backup2tool::messageLoopThrow(Backup2Channel& channel, const _backup2tool_re
             sendDirContentsThrow(channel, msg);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
             createDirectoryThrow(channel, msg);
-        } else if (name == QLatin1String("DLMessageMoveFiles") || name == QLatin1String("DLMessageMoveItems")) {
+        } else if (name == QLatin1String("DLMessageMoveFiles")
+            || name == QLatin1String("DLMessageMoveItems")) {
             moveFilesThrow(channel, msg);
-        } else if (name == QLatin1String("DLMessageRemoveFiles") || name == QLatin1String("DLMessageRemoveItems")) {
+        } else if (name == QLatin1String("DLMessageRemoveFiles")
+            || name == QLatin1String("DLMessageRemoveItems")) {
             removeFilesThrow(channel, msg);
         } else if (name == QLatin1String("DLMessageCopyItem")) {
             copyItemThrow(channel, msg);
@@ -313,12 +330,13 @@ void backup2tool::rejectThrow(Backup2Channel& client, const QString& text)
 void backup2tool::checkPathThrow(Backup2Channel& client, const QString& messageName, const QString& path)
 {
     if (!BackupPath::resolve(backupRoot, path))
-        rejectThrow(client, QStringLiteral("ERROR: %1 names a path outside the backup folder: %2")
-                                .arg(messageName, path.left(kMaxNameLength)));
+        rejectThrow(client,
+            QStringLiteral("ERROR: %1 names a path outside the backup folder: %2")
+                .arg(messageName, path.left(kMaxNameLength)));
 }
 
 void backup2tool::replyThrow(Backup2Channel& client, int code, const QString& description,
-                             const PlistCFType& content, const QString& failureText)
+    const PlistCFType& content, const QString& failureText)
 {
     int err = client.sendStatusResponse(code, description, content);
     if (err != 0)
@@ -375,7 +393,7 @@ void backup2tool::sendFreeDiskSpaceThrow(Backup2Channel& client)
     storage.refresh();
     const qint64 available = storage.isValid() ? qMax<qint64>(0, storage.bytesAvailable()) : 0;
     replyThrow(client, 0, QString(), PlistCFType::createCFNumberInt64(available),
-               QStringLiteral("backup2tool: Could not send status response, error %1."));
+        QStringLiteral("backup2tool: Could not send status response, error %1."));
 }
 
 void backup2tool::createDirectoryThrow(Backup2Channel& client, PlistCFType message)
@@ -388,7 +406,7 @@ void backup2tool::createDirectoryThrow(Backup2Channel& client, PlistCFType messa
     QString err;
     const int result = hook->mkdir(backupRoot, path, err);
     replyThrow(client, deviceCode(result), err.isEmpty() ? QString() : err, PlistCFType(),
-               QStringLiteral("backup2tool::createDirectory: Could not send status response, error %1."));
+        QStringLiteral("backup2tool::createDirectory: Could not send status response, error %1."));
 }
 
 void backup2tool::sendFilesThrow(Backup2Channel& client, PlistCFType message)
@@ -410,7 +428,8 @@ void backup2tool::sendFilesThrow(Backup2Channel& client, PlistCFType message)
             return;
         if (path.isEmpty())
             continue;
-        emit update(m_progress, QString(), QStringLiteral("Sending %1 to device...").arg(lastComponent(path)));
+        emit update(
+            m_progress, QString(), QStringLiteral("Sending %1 to device...").arg(lastComponent(path)));
         sendFileThrow(client, path, errors);
     }
 
@@ -418,15 +437,15 @@ void backup2tool::sendFilesThrow(Backup2Channel& client, PlistCFType message)
     int err = sendAll(client, endOfList.constData(), 4);
     if (err != 0)
         fail(QString::fromLatin1(kAttach)
-             + QStringLiteral("backup2tool::sendFilesThrow: send end of list failed. return %1.").arg(err));
+            + QStringLiteral("backup2tool::sendFilesThrow: send end of list failed. return %1.").arg(err));
     if (!errors.isCFDictionary())
         replyThrow(client, 0, QString(), emptyDict(),
-                   QString::fromLatin1(kAttach)
-                       + QStringLiteral("backup2tool::sendFilesThrow, Could not send status response, error %1"));
+            QString::fromLatin1(kAttach)
+                + QStringLiteral("backup2tool::sendFilesThrow, Could not send status response, error %1"));
     else
         replyThrow(client, -13, QStringLiteral("Multi status"), errors,
-                   QString::fromLatin1(kAttach)
-                       + QStringLiteral("backup2tool::sendFilesThrow, Could not send status response, error %1"));
+            QString::fromLatin1(kAttach)
+                + QStringLiteral("backup2tool::sendFilesThrow, Could not send status response, error %1"));
 }
 
 void backup2tool::sendFileThrow(Backup2Channel& client, const QString& path, PlistCFType& errors)
@@ -438,7 +457,9 @@ void backup2tool::sendFileThrow(Backup2Channel& client, const QString& path, Pli
     int err = sendAll(client, block.constData(), quint32(block.size()));
     if (err != 0)
         fail(QString::fromLatin1(kAttach)
-             + QStringLiteral("backup2tool::sendFileThrow: send path(%1) failed. return %2.").arg(path).arg(err));
+            + QStringLiteral("backup2tool::sendFileThrow: send path(%1) failed. return %2.")
+                  .arg(path)
+                  .arg(err));
 
     QString local;
     if (!manifestDbName.isEmpty()
@@ -461,14 +482,15 @@ void backup2tool::sendFileThrow(Backup2Channel& client, const QString& path, Pli
         err = sendAll(client, errorBlock.constData(), quint32(errorBlock.size()));
         if (err != 0)
             fail(QString::fromLatin1(kAttach)
-                 + QStringLiteral("backup2tool::sendFileThrow: send error string failed. return %1.").arg(err));
+                + QStringLiteral("backup2tool::sendFileThrow: send error string failed. return %1.")
+                      .arg(err));
         return;
     }
 
     if (info.size() > 0) {
         if (!file.open(QIODevice::ReadOnly))
-            fail(QStringLiteral("backup2tool::sendFileThrow: can not open %1. %2").arg(file.fileName(),
-                                                                                    file.errorString()));
+            fail(QStringLiteral("backup2tool::sendFileThrow: can not open %1. %2")
+                     .arg(file.fileName(), file.errorString()));
         std::vector<char> buffer(kPiece + 1);
         buffer[0] = '\x0C';
         while (!file.atEnd()) {
@@ -476,15 +498,15 @@ void backup2tool::sendFileThrow(Backup2Channel& client, const QString& path, Pli
                 return;
             const qint64 n = file.read(buffer.data() + 1, kPiece);
             if (n <= 0)
-                fail(QStringLiteral("backup2tool::sendFileThrow: can not read %1. %2").arg(file.fileName(),
-                                                                                        file.errorString()));
+                fail(QStringLiteral("backup2tool::sendFileThrow: can not read %1. %2")
+                         .arg(file.fileName(), file.errorString()));
             const QByteArray length = lengthBytes(quint32(n + 1));
             err = sendAll(client, length.constData(), 4);
             if (err == 0)
                 err = sendAll(client, buffer.data(), quint32(n + 1));
             if (err != 0)
                 fail(QString::fromLatin1(kAttach)
-                     + QStringLiteral("backup2tool::sendFileThrow: send buf failed. return %1.").arg(err));
+                    + QStringLiteral("backup2tool::sendFileThrow: send buf failed. return %1.").arg(err));
         }
         file.close();
     }
@@ -495,14 +517,15 @@ void backup2tool::sendFileThrow(Backup2Channel& client, const QString& path, Pli
         err = sendAll(client, "\0", 1);
     if (err != 0)
         fail(QString::fromLatin1(kAttach)
-             + QStringLiteral("backup2tool::sendFileThrow: send status failed. return %1.").arg(err));
+            + QStringLiteral("backup2tool::sendFileThrow: send status failed. return %1.").arg(err));
 }
 
 void backup2tool::recvFilesThrow(Backup2Channel& client, PlistCFType message)
 {
     QString err;
     const quint64 total = quint64(message.at(3).CFNumberInt64(0));
-    emit update(m_progress, QString(), QStringLiteral("Receiving files (size: %1)...").arg(formatSize(total)));
+    emit update(
+        m_progress, QString(), QStringLiteral("Receiving files (size: %1)...").arg(formatSize(total)));
 
     for (;;) {
         if (isCancel())
@@ -518,8 +541,8 @@ void backup2tool::recvFilesThrow(Backup2Channel& client, PlistCFType message)
         recvFileThrow(client, dname, path, err);
     }
     replyThrow(client, 0, err.isEmpty() ? QString() : err, emptyDict(),
-               QString::fromLatin1(kAttach)
-                   + QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
+        QString::fromLatin1(kAttach)
+            + QStringLiteral("backup2tool::recvFilesThrow, Could not send status response, error %1"));
 }
 
 QString backup2tool::recvFileNameThrow(Backup2Channel& client)
@@ -528,21 +551,22 @@ QString backup2tool::recvFileNameThrow(Backup2Channel& client)
     const quint32 got = recvExact(client, header, 4);
     if (got != 4)
         fail(QString::fromLatin1(kAttach)
-             + QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
+            + QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
     const quint32 length = qFromBigEndian<quint32>(header);
     if (length == 0)
         return QString();
     if (length > kMaxNameLength)
-        rejectThrow(client, QStringLiteral("backup2tool::recvFileNamesThrow: too large filename length (%1)!")
-                                .arg(length));
+        rejectThrow(client,
+            QStringLiteral("backup2tool::recvFileNamesThrow: too large filename length (%1)!").arg(length));
     QByteArray name(int(length), '\0');
     if (recvExact(client, name.data(), length) != length)
         fail(QString::fromLatin1(kAttach)
-             + QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
+            + QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(Backup2Channel& client, const QString& dname, const QString& path, QString& err)
+int backup2tool::recvFileThrow(
+    Backup2Channel& client, const QString& dname, const QString& path, QString& err)
 {
     Q_UNUSED(dname);
     QFile file;
@@ -551,72 +575,80 @@ int backup2tool::recvFileThrow(Backup2Channel& client, const QString& dname, con
     std::vector<char> piece(kPiece);
 
     auto truncated = [&]() {
-        // A short block must not stay in the file as if it were data.
+        fail(QString::fromLatin1(kAttach) + QStringLiteral("backup2tool::recvFileThrow: recv null data."));
+    };
+
+    try {
+        for (;;) {
+            char header[4];
+            if (recvExact(client, header, 4) != 4)
+                truncated();
+            const quint32 length = qFromBigEndian<quint32>(header);
+            if (length == 0)
+                truncated();
+            if (length > kMaxBlockLength)
+                rejectThrow(client,
+                    QStringLiteral("backup2tool::recvFileThrow: too large data block (%1).").arg(length));
+            char code = 0;
+            if (recvExact(client, &code, 1) != 1)
+                truncated();
+            quint32 remaining = length - 1;
+
+            if (code == '\x00') {
+                // End of file; an unexpected payload is read and dropped.
+                while (remaining > 0) {
+                    const quint32 want = qMin(remaining, kPiece);
+                    if (recvExact(client, piece.data(), want) != want)
+                        truncated();
+                    remaining -= want;
+                }
+                hook->recvFileEnd(backupRoot, path, count);
+                break;
+            }
+            if (code == '\x0C') {
+                while (remaining > 0) {
+                    const quint32 want = qMin(remaining, kPiece);
+                    if (recvExact(client, piece.data(), want) != want)
+                        truncated();
+                    if (file.isOpen() && result == 0) {
+                        if (file.write(piece.data(), want) != qint64(want)) {
+                            result = file.error() != 0 ? int(file.error()) : int(QFileDevice::WriteError);
+                            err = file.errorString();
+                        }
+                    }
+                    count += want;
+                    remaining -= want;
+                }
+                continue;
+            }
+            if (code == '\x0B') {
+                if (remaining > kMaxRemoteErrorText)
+                    rejectThrow(client,
+                        QStringLiteral("backup2tool::recvFileThrow: too large data block (%1).").arg(length));
+                QByteArray text(int(remaining), '\0');
+                if (recvExact(client, text.data(), remaining) != remaining)
+                    truncated();
+                err = QString::fromUtf8(text);
+                fail(QStringLiteral(
+                    "Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. %1")
+                         .arg(err));
+            }
+            rejectThrow(
+                client, QStringLiteral("backup2tool::recvFileThrow: invalid code %1.").arg(int(qint8(code))));
+        }
+    } catch (...) {
+        // A file whose stream broke off must not stay in the backup as if it were whole.
         if (file.isOpen()) {
             file.close();
             file.remove();
         }
-        fail(QString::fromLatin1(kAttach) + QStringLiteral("backup2tool::recvFileThrow: recv null data."));
-    };
-
-    for (;;) {
-        char header[4];
-        if (recvExact(client, header, 4) != 4)
-            truncated();
-        const quint32 length = qFromBigEndian<quint32>(header);
-        if (length == 0)
-            truncated();
-        if (length > kMaxBlockLength)
-            rejectThrow(client, QStringLiteral("backup2tool::recvFileThrow: too large data block (%1).").arg(length));
-        char code = 0;
-        if (recvExact(client, &code, 1) != 1)
-            truncated();
-        quint32 remaining = length - 1;
-
-        if (code == '\x00') {
-            // End of file; an unexpected payload is read and dropped.
-            while (remaining > 0) {
-                const quint32 want = qMin(remaining, kPiece);
-                if (recvExact(client, piece.data(), want) != want)
-                    truncated();
-                remaining -= want;
-            }
-            hook->recvFileEnd(backupRoot, path, count);
-            break;
-        }
-        if (code == '\x0C') {
-            while (remaining > 0) {
-                const quint32 want = qMin(remaining, kPiece);
-                if (recvExact(client, piece.data(), want) != want)
-                    truncated();
-                if (file.isOpen() && result == 0) {
-                    if (file.write(piece.data(), want) != qint64(want)) {
-                        result = file.error() != 0 ? int(file.error()) : int(QFileDevice::WriteError);
-                        err = file.errorString();
-                    }
-                }
-                count += want;
-                remaining -= want;
-            }
-            continue;
-        }
-        if (code == '\x0B') {
-            if (remaining > kMaxRemoteErrorText)
-                rejectThrow(client, QStringLiteral("backup2tool::recvFileThrow: too large data block (%1).")
-                                        .arg(length));
-            QByteArray text(int(remaining), '\0');
-            if (recvExact(client, text.data(), remaining) != remaining)
-                truncated();
-            err = QString::fromUtf8(text);
-            fail(QStringLiteral("Please restart your iPhone to try again. backup2tool::recvFileThrow: remote error. %1")
-                     .arg(err));
-        }
-        rejectThrow(client, QStringLiteral("backup2tool::recvFileThrow: invalid code %1.").arg(int(qint8(code))));
+        throw;
     }
 
     if (result == 0)
         return 0;
-    fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(backupRoot.absoluteFilePath(path), err));
+    fail(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2")
+             .arg(backupRoot.absoluteFilePath(path), err));
 }
 
 void backup2tool::sendDirContentsThrow(Backup2Channel& client, PlistCFType message)
@@ -629,14 +661,14 @@ void backup2tool::sendDirContentsThrow(Backup2Channel& client, PlistCFType messa
     for (const Backup2ToolHook::DirItem& item : hook->dirContents(backupRoot, path)) {
         PlistCFType entry = PlistCFType::createCFDictionary();
         entry.put(QStringLiteral("DLFileType"),
-                  PlistCFType::createCFString(item.kind == 2 ? QStringLiteral("DLFileTypeDirectory")
-                                                             : QStringLiteral("DLFileTypeRegular")));
+            PlistCFType::createCFString(item.kind == 2 ? QStringLiteral("DLFileTypeDirectory")
+                                                       : QStringLiteral("DLFileTypeRegular")));
         entry.put(QStringLiteral("DLFileSize"), PlistCFType::createCFNumberInt64(item.size));
         entry.put(QStringLiteral("DLFileModificationDate"), PlistCFType::createCFDate(item.modified));
         listing.put(item.name, entry);
     }
     replyThrow(client, 0, QString(), listing,
-               QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
+        QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1"));
 }
 
 void backup2tool::moveFilesThrow(Backup2Channel& client, PlistCFType message)
@@ -652,7 +684,7 @@ void backup2tool::moveFilesThrow(Backup2Channel& client, PlistCFType message)
             continue;
         checkPathThrow(client, QStringLiteral("DLMessageMoveFiles"), from);
         checkPathThrow(client, QStringLiteral("DLMessageMoveFiles"), to);
-        pairs.append({from, to});
+        pairs.append({ from, to });
     }
     QString err;
     int result = 0;
@@ -662,7 +694,7 @@ void backup2tool::moveFilesThrow(Backup2Channel& client, PlistCFType message)
             break;
     }
     replyThrow(client, deviceCode(result), err.isEmpty() ? QString() : err, emptyDict(),
-               QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1."));
+        QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1."));
 }
 
 void backup2tool::removeFilesThrow(Backup2Channel& client, PlistCFType message)
@@ -686,7 +718,7 @@ void backup2tool::removeFilesThrow(Backup2Channel& client, PlistCFType message)
             failed = result; // every path is still tried
     }
     replyThrow(client, deviceCode(failed), err.isEmpty() ? QString() : err, emptyDict(),
-               QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
+        QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1."));
 }
 
 void backup2tool::copyItemThrow(Backup2Channel& client, PlistCFType message)
@@ -700,5 +732,5 @@ void backup2tool::copyItemThrow(Backup2Channel& client, PlistCFType message)
     QString err;
     const int result = hook->copyFile(backupRoot, from, to, err);
     replyThrow(client, deviceCode(result), err.isEmpty() ? QString() : err, emptyDict(),
-               QStringLiteral("backup2tool::copyItemThrow: Could not send status response, error %1."));
+        QStringLiteral("backup2tool::copyItemThrow: Could not send status response, error %1."));
 }

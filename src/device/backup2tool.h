@@ -15,11 +15,12 @@ class Backup2Channel;
 // The computer's side of the device backup protocol (mobilebackup2): opens the device, sends one
 // Backup or Restore request and serves the device's DeviceLink messages until it ends the
 // conversation. Every change on disk goes through the hook.
-class backup2tool : public QObject {
+class backup2tool : public QObject
+{
     Q_OBJECT
 public:
     backup2tool(const QString& udid, const QDir& backupRoot, QSharedPointer<Backup2ToolHook> hook,
-                QObject* parent = nullptr);
+        QObject* parent = nullptr);
     ~backup2tool() override;
 
     // Runs one whole conversation on the calling thread. Returns normally on success, on cancel and
@@ -73,7 +74,7 @@ private:
     // The path must stay inside the backup root, else the message is refused.
     void checkPathThrow(Backup2Channel& client, const QString& messageName, const QString& path);
     void replyThrow(Backup2Channel& client, int code, const QString& description, const PlistCFType& content,
-                    const QString& failureText);
+        const QString& failureText);
 
     // Sends all bytes; 0 or the channel's error code.
     int sendAll(Backup2Channel& client, const char* data, quint32 length);

@@ -2,12 +2,16 @@
 
 #include "device/DeviceBackend.h"
 
-namespace {
+namespace
+{
 const int kNoDevice = -3; // the device library's "no device" code
 const int kInvalidArg = -1;
 } // namespace
 
-iDevice::iDevice(const QString& udid) : udid(udid) { }
+iDevice::iDevice(const QString& udid)
+    : udid(udid)
+{
+}
 
 iDevice::~iDevice()
 {

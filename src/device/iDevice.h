@@ -9,7 +9,8 @@
 inline constexpr const char* kLockdownLabel = "QUILLMARROW";
 
 // One connection to one device by UDID (device handle and lockdown client), made for one operation.
-class iDevice {
+class iDevice
+{
 public:
     explicit iDevice(const QString& udid);
     ~iDevice();

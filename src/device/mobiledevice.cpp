@@ -31,7 +31,8 @@ bool mobiledevice_set(iDevice* dev, const QString& domain, const QString& key, c
     return dev->connection()->setValue(domain, key, value) == 0;
 }
 
-bool mobiledevice_set(const QString& udid, const QString& domain, const QString& key, const PlistCFType& value)
+bool mobiledevice_set(
+    const QString& udid, const QString& domain, const QString& key, const PlistCFType& value)
 {
     iDevice dev(udid);
     if (!dev.open())
@@ -49,7 +50,7 @@ void enableOrDisableICloudBackup(const QString& udid, bool enable)
     if (dev.connection()->startBackup2(channel) != 0 || !channel)
         return;
     double remote = 0;
-    if (channel->versionExchange({2.0, 2.1}, remote) != 0)
+    if (channel->versionExchange({ 2.0, 2.1 }, remote) != 0)
         return;
     PlistCFType options = PlistCFType::createCFDictionary();
     options.put(QStringLiteral("CloudBackupState"), PlistCFType::createCFBoolean(enable));

@@ -14,7 +14,8 @@ PlistCFType mobiledevice_info(iDevice* dev, const QString& domain, const QString
 
 // Writes a lockdown value (a copy of it; the caller's value stays intact). True when accepted.
 bool mobiledevice_set(iDevice* dev, const QString& domain, const QString& key, const PlistCFType& value);
-bool mobiledevice_set(const QString& udid, const QString& domain, const QString& key, const PlistCFType& value);
+bool mobiledevice_set(
+    const QString& udid, const QString& domain, const QString& key, const PlistCFType& value);
 
 // Switches the device's iCloud backup on or off; the result is not reported.
 void enableOrDisableICloudBackup(const QString& udid, bool enable);

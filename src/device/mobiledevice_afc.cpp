@@ -3,11 +3,15 @@
 #include <QBuffer>
 #include <QDir>
 
-namespace {
+namespace
+{
 const int kCopyBuffer = 8192;
 }
 
-mobiledevice_afc::mobiledevice_afc(const QString& udid) : m_device(udid) { }
+mobiledevice_afc::mobiledevice_afc(const QString& udid)
+    : m_device(udid)
+{
+}
 
 mobiledevice_afc::~mobiledevice_afc()
 {

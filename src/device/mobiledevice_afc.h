@@ -12,7 +12,8 @@
 
 // A small client of the device's file service ("com.apple.afc"). Nothing throws: failures come back
 // as false, an empty list or an invalid record. Paths are device paths. One thread per object.
-class mobiledevice_afc {
+class mobiledevice_afc
+{
 public:
     explicit mobiledevice_afc(const QString& udid);
     ~mobiledevice_afc();

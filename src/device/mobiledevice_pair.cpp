@@ -2,7 +2,10 @@
 
 #include "device/iDevice.h"
 
-mobiledevice_pair::mobiledevice_pair(const QString& udid) : udid(udid) { }
+mobiledevice_pair::mobiledevice_pair(const QString& udid)
+    : udid(udid)
+{
+}
 
 bool mobiledevice_pair::pair()
 {
@@ -23,6 +26,6 @@ bool mobiledevice_pair::pair()
                     .arg(tr("Please launch iTunes (Finder if MacOS 10.15 or above) first and then re-connect "
                             "your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS 10.15 or "
                             "above), please restart Quillmarrow software."),
-                         errorText);
+                        errorText);
     return false;
 }

@@ -4,7 +4,8 @@
 #include <QString>
 
 // Pairs the computer with a device (the device must trust it).
-class mobiledevice_pair {
+class mobiledevice_pair
+{
     Q_DECLARE_TR_FUNCTIONS(mobiledevice_pair)
 public:
     explicit mobiledevice_pair(const QString& udid);

@@ -5,7 +5,8 @@
 
 #include <stdexcept>
 
-namespace {
+namespace
+{
 const quint64 kComputerDataClassVersion = 106;
 
 [[noreturn]] void fail(const QString& text)
@@ -14,8 +15,8 @@ const quint64 kComputerDataClassVersion = 106;
 }
 } // namespace
 
-void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync_ctx& ctx,
-                                   mobiledevice_sync_client& client)
+void mobiledevice_sync_start_throw(
+    const QString& udid, const _mobiledevice_sync_ctx& ctx, mobiledevice_sync_client& client)
 {
     client.free();
     auto dev = std::make_unique<iDevice>(udid);
@@ -27,10 +28,12 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
     if (err != 0 || !client.client)
         fail(QStringLiteral("mobiledevice_sync_start_throw: start service failed. return %1.").arg(err));
     QString description;
-    err = client.client->start(ctx.dataClass, ctx.deviceAnchor, ctx.computerAnchor, kComputerDataClassVersion,
-                               description);
+    err = client.client->start(
+        ctx.dataClass, ctx.deviceAnchor, ctx.computerAnchor, kComputerDataClassVersion, description);
     if (err != 0)
-        fail(QStringLiteral("mobiledevice_sync_start_throw: start failed. return %1. %2").arg(err).arg(description));
+        fail(QStringLiteral("mobiledevice_sync_start_throw: start failed. return %1. %2")
+                 .arg(err)
+                 .arg(description));
 }
 
 void mobiledevice_sync_start_recv_all_records_throw(mobiledevice_sync_client& client)
@@ -42,8 +45,8 @@ void mobiledevice_sync_start_recv_all_records_throw(mobiledevice_sync_client& cl
         fail(QStringLiteral("mobilesync_get_all_records_from_device failed. return %1.").arg(err));
 }
 
-bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client& client, PlistCFType& entities,
-                                         PlistCFType* actions)
+bool mobiledevice_sync_record_next_throw(
+    mobiledevice_sync_client& client, PlistCFType& entities, PlistCFType* actions)
 {
     if (!client.client)
         return false;
@@ -71,8 +74,8 @@ void mobiledevice_sync_start_send_to_device_throw(mobiledevice_sync_client& clie
         fail(QStringLiteral("mobilesync_ready_to_send_changes_from_computer failed. return %1.").arg(err));
 }
 
-PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client& client, PlistCFType entities, bool isLast,
-                                         PlistCFType actions)
+PlistCFType mobiledevice_sync_send_throw(
+    mobiledevice_sync_client& client, PlistCFType entities, bool isLast, PlistCFType actions)
 {
     if (!client.client)
         return PlistCFType(nullptr, true);

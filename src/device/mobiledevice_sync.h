@@ -29,16 +29,16 @@ struct mobiledevice_sync_client {
 };
 
 // Starts an exchange of the context's data class (computer data class version 106).
-void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync_ctx& ctx,
-                                   mobiledevice_sync_client& client);
+void mobiledevice_sync_start_throw(
+    const QString& udid, const _mobiledevice_sync_ctx& ctx, mobiledevice_sync_client& client);
 void mobiledevice_sync_start_recv_all_records_throw(mobiledevice_sync_client& client);
 // Receives and acknowledges one batch; true while more batches follow.
-bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client& client, PlistCFType& entities,
-                                         PlistCFType* actions);
+bool mobiledevice_sync_record_next_throw(
+    mobiledevice_sync_client& client, PlistCFType& entities, PlistCFType* actions);
 void mobiledevice_sync_start_send_to_device_throw(mobiledevice_sync_client& client);
 // Sends one batch and returns the device's identifier remapping (null when it sent none).
-PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client& client, PlistCFType entities, bool isLast,
-                                         PlistCFType actions);
+PlistCFType mobiledevice_sync_send_throw(
+    mobiledevice_sync_client& client, PlistCFType entities, bool isLast, PlistCFType actions);
 void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client);
 // Writes the tethered-sync switch of one data class; true when the device took it. Never throws.
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& name, bool disable);
