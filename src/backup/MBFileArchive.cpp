@@ -295,8 +295,12 @@ bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool w
         case 'E':
             if (wantKey && is("EncryptionKey")) {
                 quint64 obj, dataRef;
-                if (object(v, obj) && p.lookup(obj, "NS.data", dataRef))
+                if (object(v, obj) && p.lookup(obj, "NS.data", dataRef)) {
+                    quint64 dataObj; // some writers put the bytes in an object of their own
+                    if (object(dataRef, dataObj))
+                        dataRef = dataObj;
                     p.bytes(dataRef, out.encryptionKey);
+                }
             }
             break;
         default:

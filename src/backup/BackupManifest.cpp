@@ -1,0 +1,1044 @@
+#include "backup/BackupManifest.h"
+
+#include "app/DataPaths.h"
+#include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCrypto.h"
+#include "backup/MBFileArchive.h"
+#include "device/PlistCFType.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+#include <stdexcept>
+#include <utime.h>
+
+namespace
+{
+
+BackupManifest::UnlockRunner& unlockRunner()
+{
+    static BackupManifest::UnlockRunner runner;
+    return runner;
+}
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+bool looksLikeSqlite(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+enum class MediaKind { None, Photo, Video };
+
+MediaKind mediaKind(const QByteArray& path)
+{
+    if (!path.startsWith("Media/DCIM/"))
+        return MediaKind::None;
+    const int dot = path.lastIndexOf('.');
+    if (dot < 0)
+        return MediaKind::None;
+    const QByteArray ext = path.mid(dot + 1).toLower();
+    static const QSet<QByteArray> photos
+        = { "jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "bmp" };
+    static const QSet<QByteArray> videos = { "mov", "mp4", "m4v", "3gp", "avi" };
+    if (photos.contains(ext))
+        return MediaKind::Photo;
+    if (videos.contains(ext))
+        return MediaKind::Video;
+    return MediaKind::None;
+}
+
+// Splits a relative path into its parts, dropping empty and "." parts.
+QList<QByteArray> pathParts(const QByteArray& path)
+{
+    QList<QByteArray> parts;
+    for (const QByteArray& p : path.split('/'))
+        if (!p.isEmpty() && p != ".")
+            parts.append(p);
+    return parts;
+}
+
+bool isCleanPath(const QByteArray& path)
+{
+    return !path.startsWith('/') && !path.endsWith('/') && !path.contains("//") && !path.startsWith("./")
+        && !path.contains("/./") && path != ".";
+}
+
+} // namespace
+
+// Lookup tables used while the tree is built; dropped afterwards.
+struct BackupManifest::TreeBuilder {
+    QHash<QString, _FileNode*> domains;
+    QHash<_FileNode*, QHash<QByteArray, _FileNode*>> folders;
+    QHash<QByteArray, QString> domainTexts; // shares one QString per domain
+};
+
+QString BackupManifest::_FileNode::name() const
+{
+    const QByteArray& p = item.pathUtf8;
+    int end = p.size();
+    while (end > 0 && p[end - 1] == '/')
+        --end;
+    if (end == 0)
+        return item.domain;
+    const int start = p.lastIndexOf('/', end - 1) + 1;
+    const QByteArray last = p.mid(start, end - start);
+    if (last == "." || last == "..")
+        return QString(last.size(), QLatin1Char('_'));
+    return QString::fromUtf8(last);
+}
+
+void BackupManifest::setUnlockRunner(UnlockRunner runner)
+{
+    unlockRunner() = std::move(runner);
+}
+
+BackupManifest::BackupManifest(QString path, QObject* parent)
+    : QObject(parent)
+    , dir(path)
+{
+    m_root.item.mode = MBDBParser::kModeFolder | 0755;
+    m_root.implied = true;
+}
+
+BackupManifest::~BackupManifest() = default;
+
+QString BackupManifest::dirPathMd5() const
+{
+    return g_pathHash(dir.absolutePath());
+}
+
+bool BackupManifest::isMbdb() const
+{
+    return dir.exists(QStringLiteral("Manifest.mbdb"));
+}
+
+QString BackupManifest::readableManifestDbPath() const
+{
+    if (m_plainDir)
+        return m_plainDir->filePath(QStringLiteral("Manifest.db"));
+    return dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+}
+
+void BackupManifest::readManifestInfo()
+{
+    const QString plistPath = dir.absoluteFilePath(QStringLiteral("Manifest.plist"));
+    if (!QFileInfo(dir.absolutePath()).isDir())
+        fail(QStringLiteral("Cannot find the backup folder %1.").arg(dir.absolutePath()));
+    if (!QFileInfo::exists(plistPath))
+        fail(QStringLiteral("Cannot find %1. This folder is not a device backup.").arg(plistPath));
+    QFile f(plistPath);
+    if (!f.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, f.errorString()));
+    const QByteArray bytes = f.readAll();
+    const PlistCFType plist = PlistCFType::createCFPropertyList(bytes);
+    if (!plist.isCFDictionary())
+        fail(QStringLiteral("%1 is damaged: it is not a readable property list.").arg(plistPath));
+    const PlistCFType lockdown = plist.get(QStringLiteral("Lockdown"));
+    if (!lockdown.isCFDictionary())
+        fail(QStringLiteral("%1 is damaged: it has no device identity (Lockdown).").arg(plistPath));
+    auto text = [&](const char* key) {
+        const PlistCFType v = lockdown.get(QString::fromLatin1(key));
+        return v.isCFString() ? v.CFStringQString() : QString();
+    };
+    UniqueDeviceID = text("UniqueDeviceID");
+    DeviceName = text("DeviceName");
+    ProductType = text("ProductType");
+    ProductVersion = text("ProductVersion");
+    SerialNumber = text("SerialNumber");
+    BuildVersion = text("BuildVersion");
+    IsEncrypted = plist.get(QStringLiteral("IsEncrypted")).CFNumberBool(false);
+    const PlistCFType ver = plist.get(QStringLiteral("Version"));
+    version = ver.isCFString() ? ver.CFStringQString() : QString();
+    const PlistCFType d = plist.get(QStringLiteral("Date"));
+    date = d.isCFDate() ? d.CFDateToDateTime(0) : QDateTime();
+    const QFileInfo status(dir.absoluteFilePath(QStringLiteral("Status.plist")));
+    if (status.exists())
+        date = status.lastModified();
+
+    const QString folderName = QFileInfo(dir.absolutePath()).fileName();
+    if (!UniqueDeviceID.isEmpty() && folderName.contains(UniqueDeviceID))
+        displayName = QString(folderName).replace(UniqueDeviceID, DeviceName);
+    else
+        displayName = DeviceName + QLatin1Char('-') + folderName;
+
+    m_keyBag.reset();
+    m_manifestKeyBlob.clear();
+    m_plainDir.reset();
+    m_password.clear();
+    if (IsEncrypted) {
+        const PlistCFType bag = plist.get(QStringLiteral("BackupKeyBag"));
+        if (!bag.isCFData())
+            fail(
+                QStringLiteral("%1 is damaged: the backup is encrypted but holds no keybag.").arg(plistPath));
+        m_keyBag = std::make_unique<BackupKeyBag>(BackupKeyBag::parseThrow(bag.CFDataBytes(), plistPath));
+        const PlistCFType mk = plist.get(QStringLiteral("ManifestKey"));
+        if (mk.isCFData()) {
+            m_manifestKeyBlob = mk.CFDataBytes();
+            if (m_manifestKeyBlob.size() != 44)
+                fail(QStringLiteral("%1 is damaged: the manifest key has %2 bytes instead of 44.")
+                         .arg(plistPath)
+                         .arg(m_manifestKeyBlob.size()));
+        }
+    }
+    m_infoRead = true;
+}
+
+bool BackupManifest::setPasscode(QString password)
+{
+    if (!m_infoRead)
+        readManifestInfo();
+    if (!IsEncrypted)
+        return true;
+    BackupKeyBag candidate = *m_keyBag;
+    bool ok = false;
+    std::exception_ptr error;
+    const std::function<void()> work = [&]() {
+        try {
+            ok = candidate.unlock(password);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    };
+    if (unlockRunner())
+        unlockRunner()(*this, work);
+    else
+        work();
+    if (error)
+        std::rethrow_exception(error);
+    if (!ok)
+        return false;
+    *m_keyBag = candidate;
+    m_password = password;
+    if (!m_manifestKeyBlob.isEmpty())
+        decryptManifestDbThrow();
+    return true;
+}
+
+QByteArray BackupManifest::manifestKey() const
+{
+    if (m_manifestKeyBlob.isEmpty() || !isUnlocked())
+        return {};
+    return m_keyBag->unwrapKeyBlob(m_manifestKeyBlob);
+}
+
+void BackupManifest::decryptManifestDbThrow()
+{
+    const QString src = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    const QByteArray key = manifestKey();
+    if (key.isEmpty())
+        fail(QStringLiteral(
+            "The manifest key in %1 does not fit the keybag: the backup's Manifest.plist is damaged.")
+                 .arg(dir.absoluteFilePath(QStringLiteral("Manifest.plist"))));
+    QFile in(src);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot find %1. %2").arg(src, in.errorString()));
+    auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
+    if (!tmp->isValid())
+        fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest."));
+    const QString plainPath = tmp->filePath(QStringLiteral("Manifest.db"));
+    QFile out(plainPath);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("Cannot create %1. %2").arg(plainPath, out.errorString()));
+    try {
+        BackupCrypto::decryptStream(key, in, out, 0);
+    } catch (const std::exception& e) {
+        fail(QStringLiteral("%1 is damaged and cannot be decrypted: %2")
+                 .arg(src, QString::fromUtf8(e.what())));
+    }
+    out.close();
+    if (!looksLikeSqlite(plainPath))
+        fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
+    m_plainDir = std::move(tmp);
+}
+
+void BackupManifest::clearTree()
+{
+    m_root.children.clear();
+    m_nodes.clear();
+    m_recordCount = 0;
+    addressBookNode = addressBookImagesNode = notesNode = calendarNode = calendarExtrasNode = nullptr;
+    recordingsNode = voicemailNode = bookmarksNode = callHistoryNode = callHistoryStoreNode = smsNode
+        = nullptr;
+    photoList.clear();
+    videoList.clear();
+}
+
+BackupManifest::_FileNode* BackupManifest::newNode(
+    const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied)
+{
+    _FileNode& n = m_nodes.emplace_back();
+    n.item = item;
+    n.parent = parent;
+    n.implied = implied;
+    parent->children.append(&n);
+    return &n;
+}
+
+void BackupManifest::noteWellKnown(_FileNode* node)
+{
+    const MBDBParser::_MBDBItem& it = node->item;
+    const QByteArray& p = it.pathUtf8;
+    if (it.isFolder())
+        return;
+    const MediaKind media = mediaKind(p);
+    if (media == MediaKind::Photo)
+        photoList.append(node);
+    else if (media == MediaKind::Video)
+        videoList.append(node);
+    if (!p.startsWith("Library/") && !p.startsWith("Media/") && !p.startsWith("library/"))
+        return;
+    struct Known {
+        const char* domain;
+        const char* path;
+        _FileNode* BackupManifest::*member;
+    };
+    static const Known known[] = {
+        { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", &BackupManifest::addressBookNode },
+        { "HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
+            &BackupManifest::addressBookImagesNode },
+        { "HomeDomain", "Library/Notes/notes.sqlite", &BackupManifest::notesNode },
+        { "HomeDomain", "Library/Calendar/Extras.db", &BackupManifest::calendarExtrasNode },
+        { "MediaDomain", "Media/Recordings/Recordings.db", &BackupManifest::recordingsNode },
+        { "HomeDomain", "Library/Voicemail/voicemail.db", &BackupManifest::voicemailNode },
+        { "HomeDomain", "Library/Safari/Bookmarks.db", &BackupManifest::bookmarksNode },
+        { "WirelessDomain", "Library/CallHistory/call_history.db", &BackupManifest::callHistoryNode },
+        { "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
+            &BackupManifest::callHistoryStoreNode },
+        { "HomeDomain", "Library/SMS/sms.db", &BackupManifest::smsNode },
+    };
+    for (const Known& k : known)
+        if (!(this->*k.member) && p == k.path && it.domain == QLatin1String(k.domain)) {
+            this->*k.member = node;
+            return;
+        }
+    // The calendar is matched ignoring case, as its readers expect.
+    if (!calendarNode && it.domain.compare(QLatin1String("HomeDomain"), Qt::CaseInsensitive) == 0
+        && QString::fromUtf8(p).compare(
+               QLatin1String("Library/Calendar/Calendar.sqlitedb"), Qt::CaseInsensitive)
+            == 0)
+        calendarNode = node;
+}
+
+void BackupManifest::parseInfo()
+{
+    const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
+    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    clearTree();
+    m_builder = std::make_unique<TreeBuilder>();
+    try {
+        if (QFileInfo::exists(mbdb))
+            parseMbdbThrow(mbdb);
+        else if (QFileInfo::exists(db)) {
+            if (IsEncrypted && hasManifestKey() && !m_plainDir)
+                fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
+                         .arg(dir.absolutePath()));
+            parseManifestDbThrow(readableManifestDbPath());
+        } else
+            fail(QStringLiteral(
+                "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
+                     .arg(dir.absolutePath()));
+    } catch (...) {
+        m_builder.reset();
+        clearTree();
+        throw;
+    }
+    m_builder.reset();
+}
+
+BackupManifest::_FileNode* BackupManifest::domainNode(const QString& domain)
+{
+    if (m_builder) {
+        if (_FileNode* n = m_builder->domains.value(domain))
+            return n;
+    } else {
+        for (_FileNode* n : std::as_const(m_root.children))
+            if (n->item.domain == domain && n->item.pathUtf8.isEmpty())
+                return n;
+    }
+    MBDBParser::_MBDBItem it;
+    it.domain = domain;
+    it.mode = MBDBParser::kModeFolder | 0755;
+    _FileNode* n = newNode(it, &m_root, true);
+    if (m_builder)
+        m_builder->domains.insert(domain, n);
+    return n;
+}
+
+BackupManifest::_FileNode* BackupManifest::folderNode(_FileNode* domain, const QByteArray& folderPath)
+{
+    if (folderPath.isEmpty())
+        return domain;
+    if (m_builder) {
+        if (_FileNode* n = m_builder->folders[domain].value(folderPath))
+            return n;
+    }
+    const int slash = folderPath.lastIndexOf('/');
+    _FileNode* parent = folderNode(domain, slash < 0 ? QByteArray() : folderPath.left(slash));
+    if (!m_builder) {
+        for (_FileNode* c : std::as_const(parent->children))
+            if (c->item.isFolder() && c->item.pathUtf8 == folderPath)
+                return c;
+    }
+    MBDBParser::_MBDBItem it;
+    it.domain = domain->item.domain;
+    it.pathUtf8 = folderPath;
+    it.mode = MBDBParser::kModeFolder | 0755;
+    _FileNode* n = newNode(it, parent, true);
+    if (m_builder)
+        m_builder->folders[domain].insert(folderPath, n);
+    return n;
+}
+
+BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBItem& item)
+{
+    ++m_recordCount;
+    _FileNode* dom = domainNode(item.domain);
+    // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
+    QByteArray key = item.pathUtf8;
+    if (!isCleanPath(key))
+        key = pathParts(key).join('/');
+    if (key.isEmpty()) {
+        if (dom->implied) {
+            dom->item = item;
+            dom->implied = false;
+            return dom;
+        }
+        return newNode(item, dom, false); // a second record for the domain itself
+    }
+    if (item.isFolder()) {
+        _FileNode* existing = nullptr;
+        if (m_builder)
+            existing = m_builder->folders[dom].value(key);
+        if (existing && existing->implied) {
+            existing->item = item;
+            existing->implied = false;
+            return existing;
+        }
+    }
+    const int slash = key.lastIndexOf('/');
+    _FileNode* parent = folderNode(dom, slash < 0 ? QByteArray() : key.left(slash));
+    if (!m_builder && item.isFolder())
+        for (_FileNode* c : std::as_const(parent->children))
+            if (c->implied && c->item.pathUtf8 == key) {
+                c->item = item;
+                c->implied = false;
+                return c;
+            }
+    _FileNode* n = newNode(item, parent, false);
+    if (item.isFolder() && m_builder)
+        m_builder->folders[dom].insert(key, n);
+    noteWellKnown(n);
+    return n;
+}
+
+void BackupManifest::parseMbdbThrow(const QString& path)
+{
+    const QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path);
+    for (const MBDBParser::_MBDBItem& it : items)
+        insertRecord(it);
+}
+
+void BackupManifest::parseManifestDbThrow(const QString& path)
+{
+    Sqlite3DB db;
+    try {
+        db.openReadOnlyThrow(path, true);
+    } catch (const std::exception& e) {
+        fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
+                 .arg(path, QString::fromUtf8(e.what())));
+    }
+    if (!db.tableExists(QStringLiteral("Files")))
+        fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
+    // The hot loop reads columns through the raw statement: no copies of the archive bytes.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(
+            db.handle, "select domain, relativePath, flags, file from Files", -1, &stmt, nullptr)
+        != SQLITE_OK)
+        fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
+                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle))));
+    QHash<QByteArray, QString>& domainTexts = m_builder->domainTexts;
+    MBFileArchive::Fields f;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        MBDBParser::_MBDBItem it;
+        const QByteArray domain(
+            reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), sqlite3_column_bytes(stmt, 0));
+        auto d = domainTexts.constFind(domain);
+        if (d == domainTexts.constEnd())
+            d = domainTexts.insert(domain, QString::fromUtf8(domain));
+        it.domain = *d;
+        it.pathUtf8 = QByteArray(
+            reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), sqlite3_column_bytes(stmt, 1));
+        const int flags = sqlite3_column_int(stmt, 2);
+        const char* blob = static_cast<const char*>(sqlite3_column_blob(stmt, 3));
+        const int blobLen = sqlite3_column_bytes(stmt, 3);
+        const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
+        if (blob && blobLen > 0 && !decoded) {
+            sqlite3_finalize(stmt);
+            fail(QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
+                     .arg(path, it.domain, it.relativePath()));
+        }
+        if (decoded) {
+            it.size = f.size;
+            it.mtime = quint32(f.lastModified);
+            it.ctime = quint32(f.lastStatusChange);
+            it.atime = quint32(f.lastModified);
+            it.inode = quint64(f.inode);
+            it.uid = quint32(f.userId);
+            it.gid = quint32(f.groupId);
+            it.protectionClass = quint8(f.protectionClass);
+            it.mode = quint16(f.mode);
+            if (!f.target.isEmpty())
+                it.mutableExtra().linkTarget = f.target;
+        }
+        // The flags column decides the kind when the archive lacks a mode.
+        if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
+            it.mode = quint16((it.mode & 07777)
+                | (flags == 2        ? MBDBParser::kModeFolder
+                        : flags == 4 ? MBDBParser::kModeLink
+                                     : MBDBParser::kModeFile));
+        insertRecord(it);
+    }
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE)
+        fail(QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle))));
+}
+
+BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const QString& relativePath) const
+{
+    const QByteArray path = relativePath.toUtf8();
+    const _FileNode* dom = nullptr;
+    for (const _FileNode* n : m_root.children)
+        if (n->item.domain == domain) {
+            dom = n;
+            break;
+        }
+    if (!dom)
+        return nullptr;
+    if (path.isEmpty())
+        return const_cast<_FileNode*>(dom);
+    const _FileNode* cur = dom;
+    QByteArray prefix;
+    const QList<QByteArray> parts = pathParts(path);
+    for (int i = 0; i < parts.size(); ++i) {
+        prefix = prefix.isEmpty() ? parts[i] : prefix + '/' + parts[i];
+        const _FileNode* next = nullptr;
+        for (const _FileNode* c : cur->children) {
+            const QByteArray& cp = c->item.pathUtf8;
+            if (cp == prefix || (!isCleanPath(cp) && pathParts(cp).join('/') == prefix)) {
+                next = c;
+                if (i + 1 < parts.size() ? c->item.isFolder() : true)
+                    break;
+            }
+        }
+        if (!next)
+            return nullptr;
+        cur = next;
+    }
+    return const_cast<_FileNode*>(cur);
+}
+
+QString BackupManifest::storedFilePath(const MBDBParser::_MBDBItem& item) const
+{
+    return MBDBParser::getBKFilePath(dir, item.backupFileName(), false);
+}
+
+QByteArray BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
+{
+    const QByteArray inlineKey = item.encryptionKey();
+    if (!inlineKey.isEmpty() || !IsEncrypted || isMbdb())
+        return inlineKey;
+    // Manifest.db keeps the key inside the record's archive; read it on demand.
+    Sqlite3DB db;
+    db.openReadOnlyThrow(readableManifestDbPath(), !m_plainDir);
+    Sqlite3Cursor c = db.queryThrow(
+        Sqlite3Sql("select file from Files where fileID=?").addTextParam(item.backupFileName()));
+    if (!c.moveNext())
+        return {};
+    MBFileArchive::Fields f;
+    if (!MBFileArchive::decode(c.getBlob(0), f, true, false))
+        return {};
+    return f.encryptionKey;
+}
+
+QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
+{
+    if (!IsEncrypted || !isUnlocked())
+        return {};
+    return m_keyBag->unwrapKeyBlob(fileKeyBlob(item));
+}
+
+void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
+{
+    if (!node)
+        return;
+    const QString src = storedFilePath(node->item);
+    QFile in(src);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("can not open %1. %2").arg(src, in.errorString()));
+    QDir().mkpath(QFileInfo(dest).absolutePath());
+    QFile out(dest);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("can not create %1. %2").arg(dest, out.errorString()));
+    const QByteArray key = IsEncrypted ? fileKey(node->item) : QByteArray();
+    if (!key.isEmpty()) {
+        try {
+            BackupCrypto::decryptStream(key, in, out, node->item.size);
+        } catch (const std::exception& e) {
+            fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
+                     .arg(QString::fromUtf8(e.what())));
+        }
+    } else {
+        const qint64 total = in.size();
+        qint64 done = 0;
+        QByteArray buf(8192, Qt::Uninitialized);
+        for (;;) {
+            const qint64 n = in.read(buf.data(), buf.size());
+            if (n < 0)
+                fail(QStringLiteral("can not open %1. %2").arg(src, in.errorString()));
+            if (n == 0)
+                break;
+            if (out.write(buf.constData(), n) != n)
+                fail(QStringLiteral("can not create %1. %2").arg(dest, out.errorString()));
+            done += n;
+            if (progress)
+                progress(total, done, context);
+        }
+    }
+    out.close();
+    struct utimbuf times;
+    times.actime = times.modtime = time_t(node->item.mtime);
+    utime(QFile::encodeName(dest).constData(), &times);
+}
+
+QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)
+{
+    QStringList parts;
+    for (const QString& p : relative.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (p == QLatin1String("."))
+            continue;
+        if (p == QLatin1String("..") || p.contains(QLatin1Char('\\')) || p.contains(QChar(0)))
+            fail(QStringLiteral("The backup path %1 leads out of its folder; it is not written.")
+                     .arg(relative));
+        parts.append(p);
+    }
+    if (parts.isEmpty())
+        fail(QStringLiteral("The backup path \"%1\" names no file.").arg(relative));
+    return base.absoluteFilePath(parts.join(QLatin1Char('/')));
+}
+
+namespace
+{
+
+// The files a reduced manifest always keeps: what the restore roads write.
+const char* const kAlwaysKept[4][2] = {
+    { "HomeDomain", "Library/SMS/sms.db" },
+    { "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata" },
+    { "WirelessDomain", "Library/CallHistory/call_history.db" },
+    { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb" },
+};
+
+bool copyFileThrow(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
+    return true;
+}
+
+void encryptFileThrow(const QByteArray& key, const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
+    BackupCrypto::encryptStream(key, in, out);
+    if (!out.flush())
+        fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
+}
+
+// The keyed archive of one Manifest.db record.
+QByteArray mbFileArchive(const MBFileArchive::Fields& f)
+{
+    QList<PlistCFType> objects;
+    objects.append(PlistCFType::createCFString(QStringLiteral("$null")));
+    PlistCFType root = PlistCFType::createCFDictionary();
+    auto num = [](qint64 v) { return PlistCFType::createCFNumberInt64(v); };
+    root.put(QStringLiteral("Birth"), num(f.birth));
+    root.put(QStringLiteral("Flags"), num(f.flags));
+    root.put(QStringLiteral("GroupID"), num(f.groupId));
+    root.put(QStringLiteral("InodeNumber"), num(f.inode));
+    root.put(QStringLiteral("LastModified"), num(f.lastModified));
+    root.put(QStringLiteral("LastStatusChange"), num(f.lastStatusChange));
+    root.put(QStringLiteral("Mode"), num(f.mode));
+    root.put(QStringLiteral("ProtectionClass"), num(f.protectionClass));
+    root.put(QStringLiteral("RelativePath"), PlistCFType::createCFKeyedArchiverUID(2));
+    root.put(QStringLiteral("Size"), num(f.size));
+    root.put(QStringLiteral("UserID"), num(f.userId));
+    int next = 3;
+    PlistCFType pathObj = PlistCFType::createCFString(QString::fromUtf8(f.relativePath));
+    QList<PlistCFType> extra;
+    if (!f.encryptionKey.isEmpty()) {
+        root.put(QStringLiteral("EncryptionKey"), PlistCFType::createCFKeyedArchiverUID(next));
+        PlistCFType keyObj = PlistCFType::createCFDictionary();
+        keyObj.put(QStringLiteral("NS.data"), PlistCFType::createCFData(f.encryptionKey));
+        keyObj.put(QStringLiteral("$class"), PlistCFType::createCFKeyedArchiverUID(next + 1));
+        extra.append(keyObj);
+        PlistCFType cls = PlistCFType::createCFDictionary();
+        cls.put(QStringLiteral("$classname"), PlistCFType::createCFString(QStringLiteral("NSMutableData")));
+        PlistCFType classes = PlistCFType::createCFArray();
+        for (const char* c : { "NSMutableData", "NSData", "NSObject" })
+            classes.append(PlistCFType::createCFString(QString::fromLatin1(c)));
+        cls.put(QStringLiteral("$classes"), classes);
+        extra.append(cls);
+        next += 2;
+    }
+    root.put(QStringLiteral("$class"), PlistCFType::createCFKeyedArchiverUID(next));
+    PlistCFType mbClass = PlistCFType::createCFDictionary();
+    mbClass.put(QStringLiteral("$classname"), PlistCFType::createCFString(QStringLiteral("MBFile")));
+    PlistCFType mbClasses = PlistCFType::createCFArray();
+    mbClasses.append(PlistCFType::createCFString(QStringLiteral("MBFile")));
+    mbClasses.append(PlistCFType::createCFString(QStringLiteral("NSObject")));
+    mbClass.put(QStringLiteral("$classes"), mbClasses);
+
+    PlistCFType objs = PlistCFType::createCFArray();
+    objs.append(objects[0]);
+    objs.append(root);
+    objs.append(pathObj);
+    for (const PlistCFType& e : extra)
+        objs.append(e);
+    objs.append(mbClass);
+    PlistCFType top = PlistCFType::createCFDictionary();
+    top.put(QStringLiteral("root"), PlistCFType::createCFKeyedArchiverUID(1));
+    PlistCFType archive = PlistCFType::createCFDictionary();
+    archive.put(QStringLiteral("$version"), PlistCFType::createCFNumberInt64(100000));
+    archive.put(QStringLiteral("$archiver"), PlistCFType::createCFString(QStringLiteral("NSKeyedArchiver")));
+    archive.put(QStringLiteral("$top"), top);
+    archive.put(QStringLiteral("$objects"), objs);
+    return archive.CFPropertyListToBytes(CFPropertyListBinaryFormat);
+}
+
+// Files moved into place by a write, with what they replaced, so a failure can be undone.
+struct Replacement {
+    QString target;
+    QString temp;
+    QString aside; // the old file moved aside, empty when there was none
+    bool done = false;
+};
+
+void rollBack(QList<Replacement>& list)
+{
+    for (auto it = list.rbegin(); it != list.rend(); ++it) {
+        if (it->done) {
+            QFile::remove(it->target);
+            if (!it->aside.isEmpty())
+                QFile::rename(it->aside, it->target);
+        }
+        QFile::remove(it->temp);
+    }
+}
+
+} // namespace
+
+void BackupManifest::saveManifestDbAsThrow(
+    bool keepSystem, QSet<QString> keepDomains, QString dest, void (*fn)(Sqlite3DB*))
+{
+    const QString src = readableManifestDbPath();
+    if (isMbdb() || !QFileInfo::exists(src))
+        fail(QStringLiteral("The backup in %1 has no Manifest.db.").arg(dir.absolutePath()));
+    if (hasManifestKey() && !m_plainDir)
+        fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
+                 .arg(dir.absolutePath()));
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-reduced-XXXXXX"));
+    const QString plain = work.filePath(QStringLiteral("Manifest.db"));
+    copyFileThrow(src, plain);
+    {
+        Sqlite3DB db;
+        db.openThrow(plain, SQLITE_OPEN_READWRITE);
+        QList<QString> drop;
+        Sqlite3Cursor c = db.queryThrow("select fileID, domain, relativePath, flags from Files");
+        while (c.moveNext()) {
+            const QString fileId = c.getText(0);
+            const QString domain = c.getText(1);
+            const QString path = c.getText(2);
+            const int flags = c.getInt(3);
+            bool always = false;
+            for (const auto& k : kAlwaysKept)
+                always = always || (domain == QLatin1String(k[0]) && path == QLatin1String(k[1]));
+            const bool system = !domain.startsWith(QLatin1String("AppDomain"), Qt::CaseInsensitive)
+                || domain.contains(QLatin1String("com.apple."), Qt::CaseInsensitive);
+            bool keep = always || keepDomains.contains(domain) || (keepSystem && system);
+            // A file record is only worth restoring when its stored copy is in the backup.
+            if (keep && flags != 2 && flags != 4
+                && !QFileInfo::exists(MBDBParser::getBKFilePath(dir, fileId.toLower(), false)))
+                keep = false;
+            if (!keep)
+                drop.append(fileId);
+        }
+        db.beginTran();
+        for (const QString& id : drop)
+            db.executeThrow(Sqlite3Sql("delete from Files where fileID=?").addTextParam(id));
+        db.commitTran();
+        db.executeThrow("vacuum");
+        if (fn)
+            fn(&db);
+        db.close();
+    }
+    const QString tmpDest = dest + QStringLiteral(".qmtmp");
+    if (hasManifestKey())
+        encryptFileThrow(manifestKey(), plain, tmpDest);
+    else
+        copyFileThrow(plain, tmpDest);
+    QFile::remove(dest);
+    if (!QFile::rename(tmpDest, dest)) {
+        QFile::remove(tmpDest);
+        fail(QStringLiteral("Cannot create %1.").arg(dest));
+    }
+}
+
+void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
+    const std::function<void(int, const QString&)>& progress, const std::function<bool()>& cancelled)
+{
+    if (IsEncrypted && !isUnlocked())
+        fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
+    const bool mbdb = isMbdb();
+    const QString manifestPath
+        = dir.absoluteFilePath(mbdb ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
+    if (!QFileInfo::exists(manifestPath))
+        fail(QStringLiteral("Cannot find %1.").arg(manifestPath));
+
+    struct Prepared {
+        WriteRequest req;
+        QString target;
+        qint64 size = 0;
+        QByteArray keyBlob;
+        quint32 protectionClass = 0;
+        QByteArray sha1;
+    };
+    QList<Prepared> prepared;
+    QList<Replacement> replacements;
+    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
+    const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
+    QString newPlainDb;
+    try {
+        // 1. Every new file goes to a temporary beside its target.
+        for (int i = 0; i < items.size(); ++i) {
+            if (cancelled && cancelled())
+                fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
+            const WriteRequest& r = items[i];
+            if (progress)
+                progress(i, r.relativePath);
+            Prepared p;
+            p.req = r;
+            const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
+            p.target = MBDBParser::getBKFilePath(dir, name, true);
+            if (QFileInfo::exists(p.target) && !r.overwrite)
+                continue;
+            QFile src(r.sourceFile);
+            if (!src.open(QIODevice::ReadOnly))
+                fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, src.errorString()));
+            Replacement rep;
+            rep.target = p.target;
+            rep.temp = p.target + QStringLiteral(".qmtmp");
+            replacements.append(rep);
+            QFile out(rep.temp);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                fail(QStringLiteral("Cannot create %1. %2").arg(rep.temp, out.errorString()));
+            const _FileNode* existing = findNode(r.domain, r.relativePath);
+            if (IsEncrypted) {
+                quint32 cls = r.useSecondClassKey ? 3 : 4;
+                if (existing && !existing->implied
+                    && !m_keyBag->classKey(existing->item.protectionClass).isEmpty())
+                    cls = existing->item.protectionClass; // keep the class the device gave the file
+                QByteArray key(32, Qt::Uninitialized);
+                QRandomGenerator::system()->generate(key.begin(), key.end());
+                const QByteArray wrapped = m_keyBag->wrapFileKey(cls, key);
+                if (wrapped.isEmpty())
+                    fail(QStringLiteral("The backup's keybag has no key of protection class %1.").arg(cls));
+                p.protectionClass = cls;
+                p.keyBlob = QByteArray(1, char(cls)) + QByteArray(3, '\0') + wrapped;
+                p.size = BackupCrypto::encryptStream(key, src, out);
+            } else {
+                p.protectionClass = existing ? existing->item.protectionClass : (r.useSecondClassKey ? 3 : 4);
+                QCryptographicHash h(QCryptographicHash::Sha1);
+                QByteArray buf(8192, Qt::Uninitialized);
+                for (qint64 n; (n = src.read(buf.data(), buf.size())) > 0;) {
+                    if (out.write(buf.constData(), n) != n)
+                        fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, out.errorString()));
+                    h.addData(QByteArrayView(buf.constData(), n));
+                    p.size += n;
+                }
+                p.sha1 = h.result();
+            }
+            if (!out.flush())
+                fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, out.errorString()));
+            prepared.append(p);
+        }
+
+        // 2. The new manifest, also as a temporary.
+        Replacement manifestRep;
+        manifestRep.target = manifestPath;
+        manifestRep.temp = manifestPath + QStringLiteral(".qmtmp");
+        replacements.append(manifestRep);
+        if (mbdb) {
+            QList<MBDBParser::_MBDBItem> records = MBDBParser::parseFileThrow(manifestPath);
+            for (const Prepared& p : prepared) {
+                MBDBParser::_MBDBItem* rec = nullptr;
+                for (auto& r : records)
+                    if (r.domain == p.req.domain && r.relativePath() == p.req.relativePath) {
+                        rec = &r;
+                        break;
+                    }
+                if (!rec) {
+                    MBDBParser::_MBDBItem fresh;
+                    fresh.domain = p.req.domain;
+                    fresh.pathUtf8 = p.req.relativePath.toUtf8();
+                    fresh.mode = MBDBParser::kModeFile | 0644;
+                    fresh.uid = fresh.gid = 501;
+                    fresh.ctime = now;
+                    records.append(fresh);
+                    rec = &records.last();
+                }
+                rec->size = p.size;
+                if (IsEncrypted) {
+                    // The stored size is that of the plain file.
+                    rec->size = QFileInfo(p.req.sourceFile).size();
+                }
+                rec->mtime = rec->atime = rec->ctime = now;
+                rec->protectionClass = quint8(p.protectionClass);
+                auto& x = rec->mutableExtra();
+                x.encryptionKey = p.keyBlob;
+                x.present = quint8((x.present & ~4) | (p.keyBlob.isEmpty() ? 0 : 4));
+                if (!p.sha1.isEmpty()) {
+                    x.dataHash = p.sha1;
+                    x.present |= 2;
+                }
+            }
+            QFile out(manifestRep.temp);
+            const QByteArray bytes = MBDBParser::serialize(records);
+            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
+                || !out.flush())
+                fail(QStringLiteral("Cannot write %1. %2").arg(manifestRep.temp, out.errorString()));
+        } else {
+            if (hasManifestKey() && !m_plainDir)
+                fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
+                         .arg(dir.absolutePath()));
+            newPlainDb = work.filePath(QStringLiteral("Manifest.db"));
+            copyFileThrow(readableManifestDbPath(), newPlainDb);
+            Sqlite3DB db;
+            db.openThrow(newPlainDb, SQLITE_OPEN_READWRITE);
+            db.beginTran();
+            for (const Prepared& p : prepared) {
+                const QString fileId = MBDBParser::backupFileName(p.req.domain, p.req.relativePath);
+                MBFileArchive::Fields f;
+                Sqlite3Cursor c
+                    = db.queryThrow(Sqlite3Sql("select file from Files where fileID=?").addTextParam(fileId));
+                const bool had = c.moveNext() && MBFileArchive::decode(c.getBlob(0), f, false, false);
+                if (!had) {
+                    f = MBFileArchive::Fields();
+                    f.mode = MBDBParser::kModeFile | 0644;
+                    f.userId = f.groupId = 501;
+                    f.birth = now;
+                    f.inode = 0;
+                }
+                f.relativePath = p.req.relativePath.toUtf8();
+                f.size = IsEncrypted ? QFileInfo(p.req.sourceFile).size() : p.size;
+                f.lastModified = f.lastStatusChange = now;
+                f.protectionClass = p.protectionClass;
+                f.encryptionKey = p.keyBlob;
+                db.executeThrow(
+                    Sqlite3Sql("insert or replace into Files(fileID, domain, relativePath, flags, file) "
+                               "values(?,?,?,1,?)")
+                        .addTextParam(fileId)
+                        .addTextParam(p.req.domain)
+                        .addTextParam(p.req.relativePath)
+                        .addBlobParam(mbFileArchive(f)));
+                // Parent folders the manifest lacks get records of their own.
+                QStringList parts = p.req.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+                parts.removeLast();
+                QString folder;
+                for (const QString& part : parts) {
+                    folder = folder.isEmpty() ? part : folder + QLatin1Char('/') + part;
+                    const QString folderId = MBDBParser::backupFileName(p.req.domain, folder);
+                    if (db.queryThrow(Sqlite3Sql("select 1 from Files where fileID=?").addTextParam(folderId))
+                            .moveNext())
+                        continue;
+                    MBFileArchive::Fields d;
+                    d.relativePath = folder.toUtf8();
+                    d.mode = MBDBParser::kModeFolder | 0755;
+                    d.userId = d.groupId = 501;
+                    d.birth = d.lastModified = d.lastStatusChange = now;
+                    d.protectionClass = 0;
+                    db.executeThrow(Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) "
+                                               "values(?,?,?,2,?)")
+                                        .addTextParam(folderId)
+                                        .addTextParam(p.req.domain)
+                                        .addTextParam(folder)
+                                        .addBlobParam(mbFileArchive(d)));
+                }
+            }
+            db.commitTran();
+            db.close();
+            if (hasManifestKey())
+                encryptFileThrow(manifestKey(), newPlainDb, manifestRep.temp);
+            else
+                copyFileThrow(newPlainDb, manifestRep.temp);
+        }
+
+        // 3. Everything is ready: move the new files into place, the manifest last.
+        for (Replacement& rep : replacements) {
+            if (QFileInfo::exists(rep.target)) {
+                rep.aside = rep.target + QStringLiteral(".qmold");
+                QFile::remove(rep.aside);
+                if (!QFile::rename(rep.target, rep.aside)) {
+                    rep.aside.clear();
+                    fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+                }
+            }
+            rep.done = true;
+            if (!QFile::rename(rep.temp, rep.target))
+                fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+        }
+    } catch (...) {
+        rollBack(replacements);
+        throw;
+    }
+    for (const Replacement& rep : replacements)
+        if (!rep.aside.isEmpty())
+            QFile::remove(rep.aside);
+
+    // The object follows what is now on disk.
+    if (!newPlainDb.isEmpty() && m_plainDir)
+        copyFileThrow(newPlainDb, m_plainDir->filePath(QStringLiteral("Manifest.db")));
+    for (const Prepared& p : prepared) {
+        _FileNode* node = findNode(p.req.domain, p.req.relativePath);
+        if (!node || node->implied || node->item.isFolder()) {
+            MBDBParser::_MBDBItem it;
+            it.domain = p.req.domain;
+            it.pathUtf8 = p.req.relativePath.toUtf8();
+            it.mode = MBDBParser::kModeFile | 0644;
+            node = insertRecord(it);
+        }
+        node->item.size = QFileInfo(p.req.sourceFile).size();
+        node->item.mtime = node->item.atime = node->item.ctime = now;
+        node->item.protectionClass = quint8(p.protectionClass);
+        if (mbdb || !p.keyBlob.isEmpty()) {
+            auto& x = node->item.mutableExtra();
+            x.encryptionKey = mbdb ? p.keyBlob : QByteArray();
+            if (mbdb && !p.keyBlob.isEmpty())
+                x.present |= 4;
+        }
+    }
+}

@@ -1,0 +1,173 @@
+#pragma once
+
+#include "backup/BackupKeyBag.h"
+#include "backup/MBDBParser.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QList>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <deque>
+#include <functional>
+#include <memory>
+
+class QTemporaryDir;
+class Sqlite3DB;
+
+// One backup folder on disk: the device identity of Manifest.plist, the encryption state with
+// keybag and password, the file records (Manifest.mbdb or Manifest.db) as a tree, the well-known
+// database files, and the copying, decrypting and encrypting of its files.
+class BackupManifest : public QObject
+{
+    Q_OBJECT
+public:
+    // One node of the file tree. Nodes live in the manifest and stay valid as long as it does.
+    struct _FileNode {
+        MBDBParser::_MBDBItem item;
+        _FileNode* parent = nullptr;
+        QList<_FileNode*> children;
+        // No record of its own: a folder implied by the paths of other records.
+        bool implied = false;
+
+        // The name the tree shows: the last part of the relative path, or the domain for the top
+        // level. "." and ".." are shown as "_" and "__" so a name can never lead out of a folder.
+        QString name() const;
+    };
+
+    // Runs the key derivation of setPasscode. The user interface installs one that shows a
+    // progress dialog while a worker thread runs work; the default calls work directly.
+    using UnlockRunner = std::function<void(BackupManifest& manifest, const std::function<void()>& work)>;
+    static void setUnlockRunner(UnlockRunner runner);
+
+    // Callback of copyFile for plain copies: total bytes, bytes written so far, context.
+    using CopyProgress = void (*)(long long total, long long done, void* context);
+
+    explicit BackupManifest(QString path, QObject* parent = nullptr);
+    ~BackupManifest() override;
+
+    // Manifest.plist (and the time of Status.plist): identity, date, encryption, keybag, manifest
+    // key. Throws std::runtime_error ("Cannot find ..." when the file is missing).
+    void readManifestInfo();
+    // Reads the file records into the tree and finds the well-known files. Throws
+    // std::runtime_error naming the file when the records cannot be read.
+    void parseInfo();
+    // Tries the password on the keybag; true when it unlocks (the manifest database is then
+    // decrypted for reading). Throws when the keybag asks for absurd work or the manifest is damaged.
+    bool setPasscode(QString password);
+
+    // Lower-case hex MD5 of the folder's absolute path; names the backup's cache folder.
+    QString dirPathMd5() const;
+
+    // Copies the stored file of node to dest, decrypted for an encrypted backup; see the .cpp.
+    void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
+
+    // Writes a copy of the manifest database reduced to the records worth restoring to dest,
+    // runs fn on it, and encrypts it again when the backup's manifest is encrypted.
+    void saveManifestDbAsThrow(
+        bool keepSystem, QSet<QString> keepDomains, QString dest, void (*fn)(Sqlite3DB*));
+
+    // One file to write into the backup (see writeFilesThrow).
+    struct WriteRequest {
+        QString domain;
+        QString sourceFile;
+        QString relativePath;
+        bool overwrite = false;
+        bool useSecondClassKey = false;
+    };
+    // Writes each file under its hashed name (encrypted when the backup is), adds or updates its
+    // record and saves the manifest in the backup's own format. Everything is prepared in
+    // temporaries first and replaces the old files at the end; on failure the backup is unchanged.
+    // progress(index, relative path) is called before each file; cancelled() is polled between files.
+    void writeFilesThrow(const QList<WriteRequest>& items,
+        const std::function<void(int, const QString&)>& progress = {},
+        const std::function<bool()>& cancelled = {});
+
+    // Lookups over the parsed tree.
+    _FileNode* rootNode() { return &m_root; }
+    const _FileNode* rootNode() const { return &m_root; }
+    _FileNode* findNode(const QString& domain, const QString& relativePath) const;
+    qint64 recordCount() const { return m_recordCount; }
+    // The stored copy of a record in the backup folder.
+    QString storedFilePath(const MBDBParser::_MBDBItem& item) const;
+    // The record's key blob (4 bytes class LE + wrapped key), read from the manifest when needed.
+    QByteArray fileKeyBlob(const MBDBParser::_MBDBItem& item) const;
+    // The record's unwrapped file key; empty for plain backups or when unwrapping fails.
+    QByteArray fileKey(const MBDBParser::_MBDBItem& item) const;
+
+    bool isMbdb() const;
+    bool isUnlocked() const { return m_keyBag && m_keyBag->isUnlocked(); }
+    const BackupKeyBag* keyBag() const { return m_keyBag.get(); }
+    QString password() const { return m_password; }
+    bool hasManifestKey() const { return !m_manifestKeyBlob.isEmpty(); }
+    // The Manifest.db to read: the decrypted copy for an encrypted manifest, else the backup's own.
+    QString readableManifestDbPath() const;
+
+    // From the "Lockdown" dictionary of Manifest.plist.
+    QString UniqueDeviceID;
+    QString DeviceName;
+    QString ProductType;
+    QString ProductVersion;
+    QString SerialNumber;
+    QString BuildVersion;
+    // "Date" of Manifest.plist, or the modification time of Status.plist when that exists.
+    QDateTime date;
+    bool IsEncrypted = false;
+    QString version;
+    QString displayName;
+    // The backup folder.
+    QDir dir;
+
+    // Well-known files, null when the backup lacks them.
+    _FileNode* addressBookNode = nullptr; // Library/AddressBook/AddressBook.sqlitedb
+    _FileNode* addressBookImagesNode = nullptr; // Library/AddressBook/AddressBookImages.sqlitedb
+    _FileNode* notesNode = nullptr; // Library/Notes/notes.sqlite
+    _FileNode* calendarNode = nullptr; // Library/Calendar/Calendar.sqlitedb
+    _FileNode* calendarExtrasNode = nullptr; // Library/Calendar/Extras.db
+    _FileNode* recordingsNode = nullptr; // Media/Recordings/Recordings.db
+    _FileNode* voicemailNode = nullptr; // Library/Voicemail/voicemail.db
+    _FileNode* bookmarksNode = nullptr; // Library/Safari/Bookmarks.db
+    _FileNode* callHistoryNode = nullptr; // Library/CallHistory/call_history.db
+    _FileNode* callHistoryStoreNode = nullptr; // Library/CallHistoryDB/CallHistory.storedata
+    _FileNode* smsNode = nullptr; // Library/SMS/sms.db
+    // Pictures and movies of the camera folders under Media/DCIM/.
+    QList<_FileNode*> photoList;
+    QList<_FileNode*> videoList;
+
+    // Counts written by the backup loading, in this order.
+    qint64 msgCount = 0;
+    qint64 contactsCount = 0;
+    qint64 voicemailCount = 0;
+    qint64 calendarEventCount = 0;
+    qint64 notesCount = 0;
+    qint64 callHistoryCount = 0;
+    qint64 recordingsCount = 0;
+    qint64 bookmarksCount = 0;
+
+    // Joins a backup-relative path to base, refusing any path that would leave base.
+    static QString safeJoinThrow(const QDir& base, const QString& relative);
+
+private:
+    struct TreeBuilder;
+    void clearTree();
+    _FileNode* newNode(const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied);
+    _FileNode* insertRecord(const MBDBParser::_MBDBItem& item);
+    _FileNode* domainNode(const QString& domain);
+    _FileNode* folderNode(_FileNode* domain, const QByteArray& folderPath);
+    void noteWellKnown(_FileNode* node);
+    void parseMbdbThrow(const QString& path);
+    void parseManifestDbThrow(const QString& path);
+    void decryptManifestDbThrow();
+    QByteArray manifestKey() const;
+
+    _FileNode m_root;
+    std::deque<_FileNode> m_nodes;
+    std::unique_ptr<TreeBuilder> m_builder;
+    qint64 m_recordCount = 0;
+    std::unique_ptr<BackupKeyBag> m_keyBag;
+    QByteArray m_manifestKeyBlob;
+    QString m_password;
+    std::unique_ptr<QTemporaryDir> m_plainDir; // holds the decrypted Manifest.db
+    bool m_infoRead = false;
+};

@@ -1,0 +1,408 @@
+#include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCrypto.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+#include <stdexcept>
+
+namespace
+{
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray extract(const BackupManifest& m, const BackupManifest::_FileNode* node)
+{
+    const QString out = TestEnv::tempDir() + "/out.bin";
+    m.copyFile(node, out, nullptr, nullptr);
+    return readAll(out);
+}
+
+QString errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+} // namespace
+
+class TestBackupManifest : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void opensRealPlainBackup()
+    {
+        QM_REQUIRE_SHARED();
+        const QString dir = TestEnv::copyToTemp(TestEnv::realFixture("mvt/ios_backup"));
+        BackupManifest m(dir);
+        // This fixture has no Manifest.plist: the identity is missing, the records still read.
+        QVERIFY(errorOf([&] { m.readManifestInfo(); }).startsWith("Cannot find "));
+        m.parseInfo();
+        QCOMPARE(m.recordCount(), qint64(3721));
+        QVERIFY(m.smsNode);
+        QVERIFY(m.calendarNode);
+        QCOMPARE(m.smsNode->item.backupFileName(), QString("3d0d7e5fb2ce288813306e4d4636395e047a3d28"));
+        const QByteArray sms = extract(m, m.smsNode);
+        QCOMPARE(sms, readAll(dir + "/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"));
+        QCOMPARE(QFileInfo(TestEnv::tempDir() + "/x").exists(), false);
+        // Every record sits under a top-level domain node, whose name is the domain.
+        qint64 folders = 0, files = 0, links = 0;
+        std::function<void(const BackupManifest::_FileNode*)> walk = [&](const BackupManifest::_FileNode* n) {
+            for (const auto* c : n->children) {
+                QCOMPARE(c->parent, n);
+                if (!c->implied)
+                    (c->item.isFolder() ? folders : c->item.isLink() ? links : files)++;
+                walk(c);
+            }
+        };
+        walk(m.rootNode());
+        QCOMPARE(files, qint64(1089));
+        QCOMPARE(links, qint64(14));
+        QCOMPARE(folders, qint64(2618));
+        // A record whose stored file is missing gives an error naming it.
+        const BackupManifest::_FileNode* missing = m.addressBookNode ? m.addressBookNode : nullptr;
+        for (const auto* top : m.rootNode()->children)
+            for (const auto* c : top->children)
+                if (!missing && c->item.isFile() && !QFileInfo::exists(m.storedFilePath(c->item)))
+                    missing = c;
+        QVERIFY(missing);
+        const QString err = errorOf([&] { extract(m, missing); });
+        QVERIFY2(
+            err.startsWith("can not open ") && err.contains(missing->item.backupFileName()), qPrintable(err));
+    }
+
+    void opensRealEncryptedBackups_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("Manifest.db, encrypted manifest") << "pyiosbackup/backup_ios10_3";
+        QTest::newRow("Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb";
+    }
+    void opensRealEncryptedBackups()
+    {
+        QM_REQUIRE_SHARED();
+        QFETCH(QString, fixture);
+        const QString dir = TestEnv::copyToTemp(TestEnv::realFixture(fixture));
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.IsEncrypted);
+        QVERIFY(!m.setPasscode("1234"));
+        QVERIFY(!m.isUnlocked());
+        QVERIFY(m.setPasscode("0000"));
+        m.parseInfo();
+        QCOMPARE(m.recordCount(), qint64(1));
+        const auto* node = m.findNode("MyTestDomain", "Media/Test.txt");
+        QVERIFY(node);
+        QCOMPARE(node->item.size, qint64(9));
+        QCOMPARE(extract(m, node), QByteArray("Test data"));
+        QCOMPARE(node->name(), QString("Test.txt"));
+    }
+
+    void opensEveryGeneratedLayout_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("db plain") << QStringList { "--layout", "db" } << "";
+        QTest::newRow("db encrypted")
+            << QStringList { "--password", "s3cret", "--iter", "10", "--dpic", "100" } << "s3cret";
+        QTest::newRow("db encrypted, manifest in whole blocks") << QStringList { "--password", "pw", "--iter",
+            "5", "--dpic", "5", "--manifest-nopad", "--big-file", "100003" }
+                                                                << "pw";
+        QTest::newRow("db encrypted, old keybag")
+            << QStringList { "--password", "pw", "--iter", "5", "--no-dpsl" } << "pw";
+        QTest::newRow("mbdb plain") << QStringList { "--layout", "mbdb" } << "";
+        QTest::newRow("mbdb encrypted") << QStringList { "--layout", "mbdb", "--password", "pässwort",
+            "--iter", "7", "--big-file", "70001" }
+                                        << "pässwort";
+    }
+    void opensEveryGeneratedLayout()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        const QString dir = GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-copy");
+        QVERIFY(!dir.isEmpty());
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QCOMPARE(m.DeviceName, QString("Demo iPhone"));
+        QCOMPARE(m.UniqueDeviceID, QString("0123456789abcdef0123456789abcdef01234567"));
+        QCOMPARE(m.displayName, QString("Demo iPhone-copy"));
+        QCOMPARE(m.IsEncrypted, !password.isEmpty());
+        QCOMPARE(m.date, QFileInfo(dir + "/Status.plist").lastModified());
+        QCOMPARE(m.dirPathMd5().size(), 32);
+        if (!password.isEmpty()) {
+            QVERIFY(!m.setPasscode(password + "x"));
+            if (!args.contains("mbdb") && !args.contains("--no-dpsl"))
+                QVERIFY(errorOf([&] { m.parseInfo(); }).contains("unlock"));
+            QVERIFY(m.setPasscode(password));
+        }
+        m.parseInfo();
+        const QJsonObject summary
+            = QJsonDocument::fromJson(readAll(dir + "/generator-summary.json")).object();
+        QCOMPARE(m.recordCount(), qint64(summary["records"].toInt()));
+        for (auto* n : { m.addressBookNode, m.addressBookImagesNode, m.notesNode, m.calendarNode,
+                 m.calendarExtrasNode, m.recordingsNode, m.voicemailNode, m.bookmarksNode, m.callHistoryNode,
+                 m.callHistoryStoreNode, m.smsNode }) {
+            QVERIFY(n);
+            QCOMPARE(extract(m, n).left(15), QByteArray("SQLite format 3"));
+            QCOMPARE(extract(m, n).size(), int(n->item.size));
+        }
+        QCOMPARE(m.photoList.size(), 3);
+        QCOMPARE(m.videoList.size(), 2);
+        QCOMPARE(extract(m, m.photoList[0]).left(4), QByteArray("\x89PNG"));
+        if (auto* big = m.findNode("HomeDomain", "Library/Caches/big.bin")) {
+            const QByteArray bytes = extract(m, big);
+            QCOMPARE(bytes.size(), int(big->item.size));
+            QVERIFY(bytes.size() > 70000);
+        }
+        const auto* link = m.findNode("HomeDomain", "Library/Preferences/link.plist");
+        QVERIFY(link && link->item.isLink());
+        QCOMPARE(link->item.linkTarget(), QString("/var/mobile/elsewhere.plist"));
+        // The copy carries the record's modification time.
+        extract(m, m.smsNode);
+        QCOMPARE(QFileInfo(TestEnv::tempDir() + "/../out.bin").exists(), false);
+    }
+
+    void tellsBadInputApart()
+    {
+        // Not a backup at all.
+        const QString empty = TestEnv::tempDir();
+        BackupManifest none(empty);
+        QVERIFY(errorOf([&] { none.readManifestInfo(); }).startsWith("Cannot find "));
+        QVERIFY(errorOf([&] { none.parseInfo(); }).contains("not a device backup"));
+
+        const QString dir = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5" });
+        QVERIFY(!dir.isEmpty());
+        // Garbage Manifest.plist: named in the error.
+        const QByteArray plist = readAll(dir + "/Manifest.plist");
+        QFile f(dir + "/Manifest.plist");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(plist.left(plist.size() / 2));
+        f.close();
+        BackupManifest broken(dir);
+        QVERIFY(errorOf([&] { broken.readManifestInfo(); }).contains("Manifest.plist"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(plist);
+        f.close();
+
+        // A damaged encrypted Manifest.db with the right password: a damaged manifest, not a wrong password.
+        const QByteArray db = readAll(dir + "/Manifest.db");
+        QFile dbf(dir + "/Manifest.db");
+        QVERIFY(dbf.open(QIODevice::WriteOnly));
+        dbf.write(db.left(4093));
+        dbf.close();
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(!m.setPasscode("wrong"));
+        const QString err = errorOf([&] { m.setPasscode("pw"); });
+        QVERIFY2(err.contains("Manifest.db") && err.contains("damaged"), qPrintable(err));
+        QVERIFY(dbf.open(QIODevice::WriteOnly));
+        dbf.write(QByteArray(4096, 'g'));
+        dbf.close();
+        QVERIFY(errorOf([&] { m.setPasscode("pw"); }).contains("does not decrypt to a database"));
+    }
+
+    void namesDamagedRecordFiles()
+    {
+        const QString dir = GenBackup::make({ "--layout", "db" });
+        QFile dbf(dir + "/Manifest.db");
+        QVERIFY(dbf.open(QIODevice::WriteOnly));
+        dbf.write("this is not a database at all, just text");
+        dbf.close();
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(errorOf([&] { m.parseInfo(); }).contains(dir + "/Manifest.db"));
+
+        const QString mb = GenBackup::make({ "--layout", "mbdb" });
+        const QByteArray bytes = readAll(mb + "/Manifest.mbdb");
+        QFile mf(mb + "/Manifest.mbdb");
+        QVERIFY(mf.open(QIODevice::WriteOnly));
+        mf.write(bytes.left(bytes.size() - 3));
+        mf.close();
+        BackupManifest m2(mb);
+        m2.readManifestInfo();
+        QVERIFY(errorOf([&] { m2.parseInfo(); }).contains(mb + "/Manifest.mbdb"));
+    }
+
+    void namesAndPathsNeverLeaveTheirFolder()
+    {
+        BackupManifest::_FileNode n;
+        n.item.domain = "HomeDomain";
+        n.item.pathUtf8 = "Library/..";
+        QCOMPARE(n.name(), QString("__"));
+        n.item.pathUtf8 = "";
+        QCOMPARE(n.name(), QString("HomeDomain"));
+        n.item.pathUtf8 = "a/b/";
+        QCOMPARE(n.name(), QString("b"));
+        const QDir base(TestEnv::tempDir());
+        QCOMPARE(BackupManifest::safeJoinThrow(base, "SMS//./sms.db"), base.absoluteFilePath("SMS/sms.db"));
+        QVERIFY(!errorOf([&] { BackupManifest::safeJoinThrow(base, "SMS/../../etc/passwd"); }).isEmpty());
+        QVERIFY(!errorOf([&] { BackupManifest::safeJoinThrow(base, "/"); }).isEmpty());
+    }
+
+    void writesBackInEveryLayout_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::newRow("db plain") << QStringList {} << "";
+        QTest::newRow("db encrypted")
+            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw";
+        QTest::newRow("mbdb plain") << QStringList { "--layout", "mbdb" } << "";
+        QTest::newRow("mbdb encrypted")
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw";
+    }
+    void writesBackInEveryLayout()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const bool mbdb = args.contains("mbdb");
+        const QString src1 = TestEnv::tempDir() + "/new-sms.db";
+        const QString src2 = TestEnv::tempDir() + "/picture.jpg";
+        QFile a(src1), b(src2);
+        QVERIFY(a.open(QIODevice::WriteOnly) && b.open(QIODevice::WriteOnly));
+        a.write(QByteArray(20000, 'S'));
+        b.write("a new attachment");
+        a.close();
+        b.close();
+        {
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            if (!password.isEmpty())
+                QVERIFY(m.setPasscode(password));
+            m.parseInfo();
+            const qint64 before = m.recordCount();
+            QList<BackupManifest::WriteRequest> items;
+            items.append({ "HomeDomain", src1, "Library/SMS/sms.db", true, true });
+            items.append({ "MediaDomain", src2, "Library/SMS/Attachments/ab/01/picture.jpg", false, true });
+            items.append({ "HomeDomain", src2, "Library/Notes/notes.sqlite", false,
+                false }); // present, not overwritten
+            m.writeFilesThrow(items);
+            // The open object sees the new files at once.
+            QCOMPARE(extract(m, m.smsNode), QByteArray(20000, 'S'));
+            QVERIFY(m.recordCount() > before);
+        }
+        QCOMPARE(QFileInfo::exists(dir + "/Manifest.db"), !mbdb);
+        QCOMPARE(QFileInfo::exists(dir + "/Manifest.mbdb"), mbdb);
+        BackupManifest again(dir);
+        again.readManifestInfo();
+        if (!password.isEmpty())
+            QVERIFY(again.setPasscode(password));
+        again.parseInfo();
+        QCOMPARE(extract(again, again.smsNode), QByteArray(20000, 'S'));
+        const auto* att = again.findNode("MediaDomain", "Library/SMS/Attachments/ab/01/picture.jpg");
+        QVERIFY(att);
+        QCOMPARE(extract(again, att), QByteArray("a new attachment"));
+        QCOMPARE(extract(again, again.notesNode).left(15), QByteArray("SQLite format 3"));
+        if (!mbdb) {
+            // New folders got records of their own.
+            const auto* folder = again.findNode("MediaDomain", "Library/SMS/Attachments/ab");
+            QVERIFY(folder && !folder->implied);
+        }
+        if (!password.isEmpty())
+            QVERIFY(readAll(MBDBParser::getBKFilePath(QDir(dir), att->item.backupFileName(), false))
+                != "a new attachment");
+        const QStringList leftovers = QDir(dir).entryList({ "*.qmtmp", "*.qmold" });
+        QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(",")));
+    }
+
+    void failedWriteLeavesBackupAsBefore()
+    {
+        for (const QStringList& args :
+            { QStringList {}, QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } }) {
+            const QString dir = GenBackup::make(args);
+            QVERIFY(!dir.isEmpty());
+            const QString digest = GenBackup::folderDigest(dir);
+            const QString src = TestEnv::tempDir() + "/ok.db";
+            QFile f(src);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("fine");
+            f.close();
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            if (m.IsEncrypted)
+                QVERIFY(m.setPasscode("pw"));
+            m.parseInfo();
+            QList<BackupManifest::WriteRequest> items;
+            items.append({ "HomeDomain", src, "Library/SMS/sms.db", true, true });
+            items.append({ "HomeDomain", src + ".missing", "Library/Other.db", true, true });
+            QVERIFY(errorOf([&] { m.writeFilesThrow(items); }).contains(".missing"));
+            QCOMPARE(GenBackup::folderDigest(dir), digest);
+        }
+    }
+
+    void savesReducedManifest()
+    {
+        for (const QStringList& args : { QStringList { "--records", "400" },
+                 QStringList { "--records", "400", "--password", "pw", "--iter", "5", "--dpic", "5" } }) {
+            const QString dir = GenBackup::make(args);
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            if (m.IsEncrypted)
+                QVERIFY(m.setPasscode("pw"));
+            m.parseInfo();
+            const QString dest = dir + "/Manifest-sys.db";
+            static int calls = 0;
+            calls = 0;
+            m.saveManifestDbAsThrow(true, {}, dest, [](Sqlite3DB* db) {
+                ++calls;
+                QVERIFY(db->isOpen());
+            });
+            QCOMPARE(calls, 1);
+            QString plain = dest;
+            if (m.IsEncrypted) {
+                QVERIFY(!readAll(dest).startsWith("SQLite format 3"));
+                // Decrypt with the manifest key to look inside.
+                const QByteArray bytes = readAll(dest);
+                QFile mk(m.readableManifestDbPath());
+                QVERIFY(mk.exists());
+                plain = TestEnv::tempDir() + "/reduced.db";
+                // The original plain copy and the reduced one share the key: re-encrypting equal data.
+                Q_UNUSED(bytes);
+                m.saveManifestDbAsThrow(true, {}, dest, nullptr);
+                QVERIFY(!readAll(dest).startsWith("SQLite format 3"));
+                BackupManifest reopened(dir);
+                // Swap the reduced manifest in to prove the key still opens it.
+                QFile::rename(dir + "/Manifest.db", dir + "/Manifest-full.db");
+                QFile::copy(dest, dir + "/Manifest.db");
+                reopened.readManifestInfo();
+                QVERIFY(reopened.setPasscode("pw"));
+                plain = reopened.readableManifestDbPath();
+                Sqlite3DB db;
+                db.openReadOnlyThrow(plain);
+                Sqlite3Cursor c = db.queryThrow("select count(*), sum(domain like 'AppDomain%') from Files");
+                QVERIFY(c.moveNext());
+                QVERIFY(c.getInt(0) > 0);
+                QCOMPARE(c.getInt(1), 0);
+                continue;
+            }
+            Sqlite3DB db;
+            db.openReadOnlyThrow(plain);
+            Sqlite3Cursor c = db.queryThrow("select count(*), sum(domain like 'AppDomain%'), "
+                                            "sum(relativePath='Library/SMS/sms.db') from Files");
+            QVERIFY(c.moveNext());
+            QVERIFY(c.getInt(0) > 10);
+            QCOMPARE(c.getInt(1), 0);
+            QCOMPARE(c.getInt(2), 1);
+        }
+        // A backup without Manifest.db cannot give one.
+        const QString mb = GenBackup::make({ "--layout", "mbdb" });
+        BackupManifest m(mb);
+        m.readManifestInfo();
+        m.parseInfo();
+        QVERIFY(!errorOf([&] { m.saveManifestDbAsThrow(true, {}, mb + "/x.db", nullptr); }).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBackupManifest)
+#include "TestBackupManifest.moc"
