@@ -1,0 +1,677 @@
+#include "messages/modern/IOS6MessageDb.h"
+
+#include "messages/store/MsgData.h"
+#include "messages/store/MsgIdentity.h"
+#include "messages/store/MsgPath.h"
+#include "messages/store/MsgText.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <stdexcept>
+
+void sqlite3fun_delete_attachment_path(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int(context, 0);
+}
+
+void sqlite3fun_before_delete_attachment_path(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int(context, 0);
+}
+
+void sqlite3fun_after_delete_message_plugin(sqlite3_context* context, int, sqlite3_value**)
+{
+    sqlite3_result_int(context, 0);
+}
+
+namespace
+{
+// Column positions of a message query, found once per query rather than once per value.
+struct MessageColumns {
+    int rowid, guid, text, replace, service_center, handle_id, subject, country, attributedBody, version,
+        type, service, account, account_guid, error, date, date_read, date_delivered, is_delivered,
+        is_finished, is_emote, is_from_me, is_empty, is_delayed, is_auto_reply, is_prepared, is_read,
+        is_system_message, is_sent, has_dd_results, is_service_message, is_forward, was_downgraded,
+        is_archive, cache_has_attachments, cache_roomnames, was_data_detected, was_deduplicated,
+        is_audio_message, is_played, date_played, item_type, other_handle, group_title, group_action_type,
+        share_status, share_direction, is_expirable, expire_state, message_action_type;
+
+    explicit MessageColumns(const Sqlite3Cursor& c)
+    {
+#define QM_COL(name) name = c.columnIndex(QStringLiteral(#name));
+        QM_COL(rowid)
+        QM_COL(guid) QM_COL(text) QM_COL(replace) QM_COL(service_center) QM_COL(handle_id) QM_COL(subject)
+            QM_COL(country) QM_COL(attributedBody) QM_COL(version) QM_COL(type) QM_COL(service)
+                QM_COL(account) QM_COL(account_guid) QM_COL(error) QM_COL(date) QM_COL(date_read)
+                    QM_COL(date_delivered) QM_COL(is_delivered) QM_COL(is_finished) QM_COL(is_emote)
+                        QM_COL(is_from_me) QM_COL(is_empty) QM_COL(is_delayed) QM_COL(is_auto_reply)
+                            QM_COL(is_prepared) QM_COL(is_read) QM_COL(is_system_message) QM_COL(is_sent)
+                                QM_COL(has_dd_results) QM_COL(is_service_message) QM_COL(is_forward) QM_COL(
+                                    was_downgraded) QM_COL(is_archive) QM_COL(cache_has_attachments)
+                                    QM_COL(cache_roomnames) QM_COL(was_data_detected) QM_COL(was_deduplicated)
+                                        QM_COL(is_audio_message) QM_COL(is_played) QM_COL(date_played)
+                                            QM_COL(item_type) QM_COL(other_handle) QM_COL(group_title)
+                                                QM_COL(group_action_type) QM_COL(share_status)
+                                                    QM_COL(share_direction) QM_COL(is_expirable)
+                                                        QM_COL(expire_state) QM_COL(message_action_type)
+#undef QM_COL
+    }
+};
+
+// Dates above 10^17 are nanoseconds (later device generations), others seconds.
+int toSeconds21(qint64 v)
+{
+    return int(v > 100000000000000000LL ? v / 1000000000LL : v);
+}
+
+void fillFrom(const Sqlite3Cursor& c, const MessageColumns& k, _MsgMessage& m)
+{
+    m.rowid = c.getInt64(k.rowid);
+    m.guid = c.getText(k.guid);
+    m.text = c.getText(k.text);
+    m.replace = c.getInt(k.replace);
+    m.service_center = c.getText(k.service_center);
+    m.handle_id = c.getInt64(k.handle_id);
+    m.subject = c.getText(k.subject);
+    m.country = c.getText(k.country);
+    m.attributedBody = c.getBlob(k.attributedBody);
+    m.version = c.getInt(k.version);
+    m.type = c.getInt(k.type);
+    m.service = c.getText(k.service);
+    m.account = c.getText(k.account);
+    m.account_guid = c.getText(k.account_guid);
+    m.error = c.getInt(k.error);
+    m.date = toSeconds21(c.getInt64(k.date));
+    m.date_read = toSeconds21(c.getInt64(k.date_read));
+    m.date_delivered = toSeconds21(c.getInt64(k.date_delivered));
+    m.is_delivered = c.getInt(k.is_delivered);
+    m.is_finished = c.getInt(k.is_finished);
+    m.is_emote = c.getInt(k.is_emote);
+    m.is_from_me = c.getInt(k.is_from_me);
+    m.is_empty = c.getInt(k.is_empty);
+    m.is_delayed = c.getInt(k.is_delayed);
+    m.is_auto_reply = c.getInt(k.is_auto_reply);
+    m.is_prepared = c.getInt(k.is_prepared);
+    m.is_read = c.getInt(k.is_read);
+    m.is_system_message = c.getInt(k.is_system_message);
+    m.is_sent = c.getInt(k.is_sent);
+    m.has_dd_results = c.getInt(k.has_dd_results);
+    m.is_service_message = c.getInt(k.is_service_message);
+    m.is_forward = c.getInt(k.is_forward);
+    m.was_downgraded = c.getInt(k.was_downgraded);
+    m.is_archive = c.getInt(k.is_archive);
+    m.cache_has_attachments = c.getInt(k.cache_has_attachments);
+    m.cache_roomnames = c.getText(k.cache_roomnames);
+    m.was_data_detected = c.getInt(k.was_data_detected);
+    m.was_deduplicated = c.getInt(k.was_deduplicated);
+    m.is_audio_message = c.getInt(k.is_audio_message);
+    m.is_played = c.getInt(k.is_played);
+    m.date_played = c.getInt(k.date_played);
+    m.item_type = c.getInt(k.item_type);
+    m.other_handle = c.getInt(k.other_handle);
+    m.group_title = c.getText(k.group_title);
+    m.group_action_type = c.getInt(k.group_action_type);
+    m.share_status = c.getInt(k.share_status);
+    m.share_direction = c.getInt(k.share_direction);
+    m.is_expirable = c.getInt(k.is_expirable);
+    m.expire_state = c.getInt(k.expire_state);
+    m.message_action_type = c.getInt(k.message_action_type);
+    // Later systems leave the text column empty and keep the text only in the attributed body;
+    // a body that does not parse leaves the text empty.
+    if (m.text.isEmpty() && !m.attributedBody.isEmpty()) {
+        const QString t = msgTextFromAttributedBody(m.attributedBody);
+        if (!t.isNull())
+            m.text = t;
+    }
+}
+
+struct UpgradeStep {
+    int line;
+    const char* column;
+    const char* sql;
+};
+
+const UpgradeStep kMessageUpgrades[] = {
+    { 101, "is_audio_message", "ALTER TABLE message ADD COLUMN is_audio_message INTEGER DEFAULT 0;" },
+    { 102, "is_played", "ALTER TABLE message ADD COLUMN is_played INTEGER DEFAULT 0;" },
+    { 103, "date_played", "ALTER TABLE message ADD COLUMN date_played INTEGER;" },
+    { 104, "item_type", "ALTER TABLE message ADD COLUMN item_type INTEGER DEFAULT 0;" },
+    { 105, "other_handle", "ALTER TABLE message ADD COLUMN other_handle INTEGER DEFAULT -1;" },
+    { 106, "group_title", "ALTER TABLE message ADD COLUMN group_title TEXT;" },
+    { 107, "group_action_type", "ALTER TABLE message ADD COLUMN group_action_type INTEGER DEFAULT 0;" },
+    { 108, "share_status", "ALTER TABLE message ADD COLUMN share_status INTEGER;" },
+    { 109, "share_direction", "ALTER TABLE message ADD COLUMN share_direction INTEGER;" },
+    { 110, "is_expirable", "ALTER TABLE message ADD COLUMN is_expirable INTEGER DEFAULT 0;" },
+    { 111, "expire_state", "ALTER TABLE message ADD COLUMN expire_state INTEGER DEFAULT 0;" },
+    { 112, "message_action_type", "ALTER TABLE message ADD COLUMN message_action_type INTEGER DEFAULT 0;" },
+};
+} // namespace
+
+IOS6MessageDb::IOS6MessageDb(const QDir& dir, const _CountryInfo& country, bool upgrade)
+    : dbDir(dir)
+    , relayDir(dir.absoluteFilePath(QStringLiteral("file-relay")))
+    , contactsDb(dir, country)
+    , recycleStore(dir.absoluteFilePath(QStringLiteral("recycle.db")))
+    , countryDb(QString())
+    , countryInfo(country)
+    , upgradeSchema(upgrade)
+{
+    dbPath = relayDir.absoluteFilePath(QStringLiteral("var/mobile/Library/SMS/sms.db"));
+}
+
+bool IOS6MessageDb::tableHas(const QString& table, const QString& text, Qt::CaseSensitivity cs) const
+{
+    return tableSql.value(table).contains(text, cs);
+}
+
+bool IOS6MessageDb::isItemTypeEnabled() const
+{
+    return tableHas(QStringLiteral("message"), QStringLiteral("item_type"));
+}
+
+void IOS6MessageDb::upgradeThrow()
+{
+    auto run = [this](int line, const QString& sql) {
+        QString err;
+        if (exec(sql, err) != 0)
+            throw std::runtime_error(
+                QStringLiteral("line:%1, sql:%2, error:%3").arg(line).arg(sql, err).toStdString());
+    };
+    if (!tbInfo(QStringLiteral("chat")).contains(QStringLiteral("group_id")))
+        run(100, QStringLiteral("ALTER TABLE chat ADD COLUMN group_id TEXT;"));
+    const auto cols = tbInfo(QStringLiteral("message"));
+    for (const UpgradeStep& s : kMessageUpgrades)
+        if (!cols.contains(QLatin1String(s.column)))
+            run(s.line, QLatin1String(s.sql));
+    if (!cols.contains(QStringLiteral("logic_hash"))) {
+        run(113, QStringLiteral("ALTER TABLE message ADD COLUMN logic_hash TEXT;"));
+        run(114, QStringLiteral("CREATE INDEX message_idx_logic_hash ON message(logic_hash);"));
+    }
+}
+
+void IOS6MessageDb::openCheck()
+{
+    if (handle)
+        return;
+    if (!QFile::exists(dbPath)) {
+        // Only a store of the program's own is made here; a device database that is missing from
+        // a backup stays missing.
+        if (!upgradeSchema)
+            throw std::runtime_error(QStringLiteral("can not find message database %1.")
+                                         .arg(QDir::toNativeSeparators(dbPath))
+                                         .toStdString());
+        QDir().mkpath(QFileInfo(dbPath).absolutePath());
+        openThrow(dbPath, 6);
+        QFile ddl(QStringLiteral(":/res/localmsgdb_ddl.sql"));
+        if (!ddl.open(QIODevice::ReadOnly))
+            throw std::runtime_error(
+                QStringLiteral("read IOS6MessageDb ddl error. %1").arg(ddl.errorString()).toStdString());
+        const QByteArray script = ddl.readAll();
+        char* err = nullptr;
+        if (sqlite3_exec(handle, script.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+            const QString msg = QString::fromUtf8(err ? err : "");
+            sqlite3_free(err);
+            throw std::runtime_error(QStringLiteral("create IOS6MessageDb error. %1").arg(msg).toStdString());
+        }
+    } else {
+        openThrow(dbPath, 2);
+        if (upgradeSchema)
+            upgradeThrow();
+    }
+    sqlite3_create_function_v2(handle, "delete_attachment_path", 1, SQLITE_ANY, nullptr,
+        sqlite3fun_delete_attachment_path, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "before_delete_attachment_path", 2, SQLITE_ANY, nullptr,
+        sqlite3fun_before_delete_attachment_path, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "after_delete_message_plugin", 2, SQLITE_ANY, nullptr,
+        sqlite3fun_after_delete_message_plugin, nullptr, nullptr, nullptr);
+    Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
+    while (c.moveNext())
+        tableSql.insert(c.getText("name"), c.getText("sql"));
+    for (const char* t :
+        { "sync_deleted_attachments", "sync_deleted_chats", "sync_deleted_messages", "deleted_messages" })
+        if (tableSql.contains(QLatin1String(t)))
+            executeThrow(QStringLiteral("delete from %1").arg(QLatin1String(t)));
+}
+
+qint64 IOS6MessageDb::total()
+{
+    openCheck();
+    Sqlite3Cursor c = queryThrow("select count(*) from message");
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
+void IOS6MessageDb::chats(MsgData& data)
+{
+    openCheck();
+    try {
+        contactsDb.openCheck();
+    } catch (const std::exception&) {
+    }
+    __MsgData* d = data.p();
+    Sqlite3Cursor c = queryThrow("select * from chat");
+    while (c.moveNext()) {
+        const qint64 rowid = c.getInt64("rowid");
+        if (d->chats.contains(rowid))
+            continue;
+        auto* ch = new _MsgChat;
+        ch->rowid = rowid;
+        ch->guid = c.getText("guid");
+        ch->style = c.getInt("style");
+        ch->state = c.getInt("state");
+        ch->account_id = c.getText("account_id");
+        ch->properties = c.getBlob("properties");
+        ch->chat_identifier = c.getText("chat_identifier");
+        ch->service_name = c.getText("service_name");
+        ch->room_name = c.getText("room_name");
+        ch->account_login = c.getText("account_login");
+        ch->is_archived = c.getInt("is_archived");
+        ch->last_addressed_handle = c.getText("last_addressed_handle");
+        ch->display_name = c.getText("display_name");
+        ch->_last = c.getInt("_last");
+        ch->group_id = c.getText("group_id");
+        d->chats.insert(rowid, ch);
+    }
+    if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive)) {
+        c = queryThrow(
+            "select chat_id, max(date) as last from ( select cm.chat_id, m.date from chat_message_join as "
+            "cm inner join message as m on cm.message_id=m.rowid ) as tmp group by chat_id");
+        while (c.moveNext())
+            if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
+                ch->_last = toSeconds21(c.getInt64("last"));
+    }
+    c = queryThrow(
+        "select j.chat_id, h.* from chat_handle_join as j inner join handle as h on j.handle_id = h.rowid");
+    while (c.moveNext()) {
+        const qint64 rowid = c.getInt64("rowid");
+        _MsgHandle* h = d->handles.value(rowid);
+        if (!h) {
+            h = new _MsgHandle;
+            h->rowid = rowid;
+            h->id = c.getText("id");
+            h->country = c.getText("country");
+            h->service = c.getText("service");
+            h->uncanonicalized_id = c.getText("uncanonicalized_id");
+            h->_ct_name = c.getText("_ct_name");
+            h->_photo = c.getBlob("_photo");
+            d->handles.insert(rowid, h);
+            if (h->country.isEmpty()) {
+                h->country = countryInfo.sn.toLower();
+                h->id = countryInfo.formatNumber(h->id);
+            } else {
+                h->id = countryDb.infoByCode(h->country, nullptr).formatNumber(h->id);
+            }
+            if (contactsDb.handle) {
+                try {
+                    const _IOSContactPhoneInfo info = contactsDb.contactInfoByNumber(h->id);
+                    h->_ct_name = info.displayName();
+                    h->_photo = info.photo;
+                } catch (const std::exception& e) {
+                    qWarning().noquote() << QStringLiteral("IOS6MessageDb::chats, IOSContactsMemDb error. %1")
+                                                .arg(QString::fromUtf8(e.what()));
+                }
+            }
+        }
+        if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
+            ch->_handles.insert(QString::number(rowid), h);
+    }
+}
+
+void IOS6MessageDb::fillMessage(Sqlite3Cursor& row, _MsgMessage& message)
+{
+    fillFrom(row, MessageColumns(row), message);
+}
+
+QString IOS6MessageDb::localPathOf(const QString& filename) const
+{
+    static const QRegularExpression leadSlash(QStringLiteral("^/"));
+    static const QRegularExpression leadHome(QStringLiteral("^~/"));
+    static const QRegularExpression badChars(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
+    QString rel = filename;
+    rel.replace(leadSlash, QString());
+    rel.replace(leadHome, QStringLiteral("var/mobile/"));
+    rel.replace(badChars, QString());
+    return msgConfinedPath(relayDir, rel);
+}
+
+void IOS6MessageDb::messages(MsgData& data, qint64 chat)
+{
+    openCheck();
+    chats(data);
+    __MsgData* d = data.p();
+    Sqlite3Sql sql("select j.chat_id, m.* from chat_message_join as j inner join message as m on "
+                   "j.message_id = m.rowid");
+    if (tableHas(QStringLiteral("message"), QStringLiteral("item_type")))
+        sql.appendSql(" and m.item_type <> 4");
+    if (chat > 0)
+        sql.appendSql(QStringLiteral(" and j.chat_id=%1").arg(chat));
+    Sqlite3Cursor c = queryThrow(sql);
+    const MessageColumns cols(c);
+    const int chatCol = c.columnIndex(QStringLiteral("chat_id"));
+    d->messages.reserve(d->messages.size() + 1024);
+    while (c.moveNext()) {
+        if (c.getInt(cols.item_type) != 0)
+            continue;
+        const qint64 rowid = c.getInt64(cols.rowid);
+        _MsgMessage*& slot = d->messages[rowid];
+        _MsgMessage* m = slot;
+        if (!m) {
+            m = slot = new _MsgMessage;
+            m->_sort_rowid = rowid;
+            fillFrom(c, cols, *m);
+        }
+        if (_MsgHandle* h = d->handles.value(m->handle_id)) {
+            m->_sender = h;
+            if (m->country.isEmpty())
+                m->country = h->country;
+        }
+        if (m->other_handle > 0)
+            if (_MsgHandle* h = d->handles.value(m->other_handle))
+                m->_other_handle = h;
+        if (_MsgChat* ch = d->chats.value(c.getInt64(chatCol))) {
+            m->_chat = ch;
+            ch->_messages.insert(QString::number(rowid), m);
+        }
+    }
+
+    sql = Sqlite3Sql(
+        "select ma.message_id, ma.attachment_id, cm.chat_id, a.* from message_attachment_join as ma inner "
+        "join attachment as a on ma.attachment_id=a.rowid inner join chat_message_join as cm on "
+        "ma.message_id=cm.message_id");
+    if (chat > 0)
+        sql.appendSql(QStringLiteral(" and cm.chat_id=%1").arg(chat));
+    c = queryThrow(sql);
+    while (c.moveNext()) {
+        const qint64 aid = c.getInt64("attachment_id");
+        _MsgAttachment* a = d->attachments.value(aid);
+        if (!a) {
+            a = new _MsgAttachment;
+            a->rowid = c.getInt64("rowid");
+            a->guid = c.getText("guid");
+            a->created_date = c.getInt("created_date");
+            a->start_date = c.getInt("start_date");
+            a->filename = c.getText("filename");
+            a->uti = c.getText("uti");
+            a->mime_type = c.getText("mime_type");
+            a->transfer_state = c.getInt("transfer_state");
+            a->is_outgoing = c.getInt("is_outgoing");
+            a->user_info = c.getBlob("user_info");
+            a->transfer_name = c.getText("transfer_name");
+            a->total_bytes = c.getInt64("total_bytes");
+            d->attachments.insert(aid, a);
+        }
+        if (!a->filename.isEmpty())
+            a->_path = localPathOf(a->filename);
+        if (_MsgMessage* m = d->messages.value(c.getInt64("message_id")))
+            m->_attachments.insert(QString::number(aid), a);
+    }
+}
+
+qint64 IOS6MessageDb::findChat(const QString& guid)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from chat where guid=?");
+    sql.addTextParam(guid);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 IOS6MessageDb::findHandle(const _MsgHandle& handle)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from handle where id=? and service=?");
+    sql.addTextParam(handle.id).addTextParam(handle.service);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+bool IOS6MessageDb::isHandleBelong2Chat(qint64 chatId, qint64 handleId)
+{
+    openCheck();
+    Sqlite3Cursor c
+        = queryThrow(QStringLiteral("select 1 from chat_handle_join where chat_id=%1 and handle_id=%2")
+                         .arg(chatId)
+                         .arg(handleId));
+    return c.moveNext();
+}
+
+qint64 IOS6MessageDb::findMessage(const QString& guid)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from message where guid=?");
+    sql.addTextParam(guid);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 IOS6MessageDb::findMessageHash(const _MsgMessage& message)
+{
+    openCheck();
+    if (!tableHas(QStringLiteral("message"), QStringLiteral("logic_hash")))
+        return 0;
+    Sqlite3Sql sql("select rowid from message where logic_hash=?");
+    sql.addTextParam(message.logicalHash());
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 IOS6MessageDb::findAttachment(const _MsgAttachment& attachment)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from attachment where guid=?");
+    sql.addTextParam(attachment.guid);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 IOS6MessageDb::insertChatAndHandles(const _MsgChat& chat)
+{
+    openCheck();
+    const QString t = QStringLiteral("chat");
+    Sqlite3Row row;
+    row["guid"] = chat.guid;
+    row["style"] = chat.style;
+    row["state"] = chat.state;
+    if (!chat.account_id.isEmpty())
+        row["account_id"] = chat.account_id;
+    row["chat_identifier"] = chat.chat_identifier;
+    row["service_name"] = chat.service_name;
+    if (!chat.room_name.isEmpty())
+        row["room_name"] = chat.room_name;
+    row["account_login"] = chat.account_login;
+    row["is_archived"] = chat.is_archived;
+    if (tableHas(t, QStringLiteral("display_name")))
+        row["display_name"] = chat.display_name;
+    if (tableHas(t, QStringLiteral("group_id")))
+        row["group_id"] = chat.group_id.isEmpty() ? hashUUID(chat.guid.toUtf8()) : chat.group_id;
+    if (tableHas(t, QStringLiteral("last_addressed_handle")) && chat.group_id.isEmpty())
+        row["last_addressed_handle"] = chat.chat_identifier;
+    if (tableHas(t, QStringLiteral("is_filtered")))
+        row["is_filtered"] = 1;
+    if (tableHas(t, QStringLiteral("successful_query")))
+        row["successful_query"] = 0;
+    if (tableHas(t, QStringLiteral("original_group_id")))
+        row["original_group_id"] = row.val(QStringLiteral("group_id"));
+    const qint64 chatId = insertSqlRow(row, t, {});
+    for (const _MsgHandle* h : chat._handles) {
+        if (!h)
+            continue;
+        qint64 hid = findHandle(*h);
+        if (hid == 0)
+            hid = insertHandle(*h);
+        joinChatHandle(chatId, hid);
+    }
+    return chatId;
+}
+
+qint64 IOS6MessageDb::insertHandle(const _MsgHandle& h)
+{
+    openCheck();
+    const QString t = QStringLiteral("handle");
+    Sqlite3Row row;
+    row["id"] = h.id;
+    if (!h.country.isEmpty())
+        row["country"] = h.country;
+    row["service"] = h.service;
+    if (!h.uncanonicalized_id.isEmpty())
+        row["uncanonicalized_id"] = h.uncanonicalized_id;
+    if (tableHas(t, QStringLiteral("_ct_name TEXT"), Qt::CaseInsensitive))
+        row["_ct_name"] = h._ct_name;
+    if (tableHas(t, QStringLiteral("_photo BLOB"), Qt::CaseInsensitive))
+        row["_photo"] = h._photo;
+    return insertSqlRow(row, t, {});
+}
+
+void IOS6MessageDb::joinChatHandle(qint64 chatId, qint64 handleId)
+{
+    openCheck();
+    executeThrow(QStringLiteral("replace into chat_handle_join(chat_id,handle_id) values(%1,%2)")
+                     .arg(chatId)
+                     .arg(handleId));
+}
+
+void IOS6MessageDb::updateChatLastHandle(qint64 chatId, const QString& handleText)
+{
+    openCheck();
+    Sqlite3Sql sql("update chat set last_addressed_handle=? where rowid=?");
+    sql.addTextParam(handleText).addInt64Param(chatId);
+    executeThrow(sql);
+}
+
+void IOS6MessageDb::updateChatLastDate21(qint64 chatId, int date)
+{
+    openCheck();
+    if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive))
+        return;
+    executeThrow(QStringLiteral("update chat set _last=%1 where rowid=%2 and _last < %3")
+                     .arg(date)
+                     .arg(chatId)
+                     .arg(date));
+}
+
+qint64 IOS6MessageDb::insertMessage(
+    const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, QString logicHash)
+{
+    openCheck();
+    const QString t = QStringLiteral("message");
+    const bool ns = tableHas(t, QStringLiteral("ck_record_id"), Qt::CaseInsensitive);
+    auto has = [&](const char* col) { return tableHas(t, QLatin1String(col)); };
+    auto date = [&](int v) -> QVariant { return ns ? QVariant(qint64(v) * 1000000000LL) : QVariant(v); };
+    Sqlite3Row row;
+    row["guid"] = m.guid;
+    row["text"] = QString(m.text);
+    row["replace"] = m.replace;
+    if (!m.service_center.isEmpty())
+        row["service_center"] = m.service_center;
+    row["handle_id"] = handleId;
+    if (!m.subject.isEmpty())
+        row["subject"] = m.subject;
+    if (!m.country.isEmpty())
+        row["country"] = m.country;
+    if (!m.attributedBody.isEmpty() && !m._attachments.isEmpty())
+        row["attributedBody"] = m.attributedBody;
+    row["version"] = m.version;
+    row["type"] = m.type;
+    row["service"] = m.service;
+    row["account"] = m.account;
+    row["account_guid"] = m.account_guid;
+    row["error"] = m.error;
+    row["date"] = date(m.date);
+    row["date_read"] = date(m.date_read);
+    row["date_delivered"] = date(m.date_delivered);
+    row["is_delivered"] = m.is_delivered;
+    row["is_finished"] = m.is_finished;
+    row["is_emote"] = m.is_emote;
+    row["is_from_me"] = m.is_from_me;
+    row["is_empty"] = m.is_empty;
+    row["is_delayed"] = m.is_delayed;
+    row["is_auto_reply"] = m.is_auto_reply;
+    row["is_prepared"] = m.is_prepared;
+    row["is_read"] = m.is_read;
+    row["is_system_message"] = m.is_system_message;
+    row["is_sent"] = m.is_sent;
+    row["has_dd_results"] = m.has_dd_results;
+    row["is_service_message"] = m.is_service_message;
+    row["is_forward"] = m.is_forward;
+    row["was_downgraded"] = m.was_downgraded;
+    row["is_archive"] = m.is_archive;
+    row["cache_has_attachments"] = m.cache_has_attachments;
+    row["cache_roomnames"] = m.cache_roomnames;
+    row["was_data_detected"] = m.was_data_detected;
+    row["was_deduplicated"] = m.was_deduplicated;
+    if (has("is_audio_message"))
+        row["is_audio_message"] = m.is_audio_message;
+    if (has("is_played"))
+        row["is_played"] = m.is_played;
+    if (has("date_played"))
+        row["date_played"] = m.date_played;
+    if (has("item_type"))
+        row["item_type"] = m.item_type;
+    if (has("other_handle") && otherHandleId > 0)
+        row["other_handle"] = otherHandleId;
+    if (has("group_title") && !m.group_title.isEmpty())
+        row["group_title"] = m.group_title;
+    if (has("group_action_type"))
+        row["group_action_type"] = m.group_action_type;
+    if (has("share_status"))
+        row["share_status"] = m.share_status;
+    if (has("share_direction"))
+        row["share_direction"] = m.share_direction;
+    if (has("is_expirable"))
+        row["is_expirable"] = m.is_expirable;
+    if (has("expire_state"))
+        row["expire_state"] = m.expire_state;
+    if (has("message_action_type"))
+        row["message_action_type"] = m.message_action_type;
+    if (has("logic_hash"))
+        row["logic_hash"] = logicHash.isEmpty() ? m.logicalHash() : logicHash;
+    return insertSqlRow(row, t, {});
+}
+
+void IOS6MessageDb::joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate)
+{
+    openCheck();
+    if (tableHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"))) {
+        Sqlite3Sql sql("replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)");
+        sql.addInt64Param(chatId).addInt64Param(messageId).addInt64Param(messageDate);
+        executeThrow(sql);
+    } else {
+        executeThrow(QStringLiteral("replace into chat_message_join(chat_id,message_id) values(%1,%2)")
+                         .arg(chatId)
+                         .arg(messageId));
+    }
+}
+
+qint64 IOS6MessageDb::insertAttachment(const _MsgAttachment& a)
+{
+    openCheck();
+    const QString t = QStringLiteral("attachment");
+    Sqlite3Row row;
+    row["guid"] = a.guid;
+    row["created_date"] = a.created_date;
+    row["start_date"] = a.start_date;
+    row["filename"] = a.filename;
+    row["uti"] = a.uti;
+    row["mime_type"] = a.mime_type;
+    row["transfer_state"] = a.transfer_state;
+    row["is_outgoing"] = a.is_outgoing;
+    if (tableHas(t, QStringLiteral("user_info")) && !a.user_info.isEmpty())
+        row["user_info"] = a.user_info;
+    if (tableHas(t, QStringLiteral("transfer_name")))
+        row["transfer_name"] = QFileInfo(a._path).fileName();
+    if (tableHas(t, QStringLiteral("total_bytes")))
+        row["total_bytes"] = a.total_bytes;
+    if (tableHas(t, QStringLiteral("original_guid")))
+        row["original_guid"] = a.guid;
+    return insertSqlRow(row, t, {});
+}
+
+void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
+{
+    openCheck();
+    executeThrow(
+        QStringLiteral("replace into message_attachment_join(message_id,attachment_id) values(%1,%2)")
+            .arg(messageId)
+            .arg(attachmentId));
+}

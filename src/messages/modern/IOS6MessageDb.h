@@ -1,0 +1,87 @@
+#pragma once
+
+#include "messages/store/AbsIOSMessageDb.h"
+#include "messages/store/CountryInfo.h"
+#include "messages/store/CountryLibDb.h"
+#include "messages/store/IOSContactsMemDb.h"
+#include "messages/store/MessageRecycleDb.h"
+
+#include <QDir>
+#include <QHash>
+#include <QString>
+#include <sqlite3.h>
+
+class _MsgAttachment;
+class _MsgChat;
+class _MsgHandle;
+class _MsgMessage;
+
+// The modern message database (iOS 6 and later sms.db; also the local message store and the
+// message export database) at folder/file-relay/var/mobile/Library/SMS/sms.db. Opens on first use.
+// A missing file is created from the schema resource only when the object may upgrade (a store of
+// the program's own); a backup's database that is not there is an error, never an empty new file.
+class IOS6MessageDb : public AbsIOSMessageDb
+{
+public:
+    IOS6MessageDb(const QDir& dir, const _CountryInfo& country, bool upgrade);
+    ~IOS6MessageDb() override = default;
+
+    void openCheck() override;
+    void chats(MsgData& data) override;
+    void messages(MsgData& data, qint64 chat) override;
+    int type() const override { return 6; }
+
+    // Copies the current row of a message query into message (dates in seconds since 2001).
+    void fillMessage(Sqlite3Cursor& row, _MsgMessage& message);
+
+    MessageRecycleDb* recycleDb() { return &recycleStore; }
+    void setIOSDbPath(const QString& path) { dbPath = path; }
+    const QString& iosDbPath() const { return dbPath; }
+    // Number of messages (rows of the message table).
+    qint64 total();
+    // True when the message table has the column item_type (as last opened).
+    bool isItemTypeEnabled() const;
+
+    // Lookups: the row's ROWID, or 0 when there is none.
+    qint64 findChat(const QString& guid);
+    qint64 findHandle(const _MsgHandle& handle);
+    bool isHandleBelong2Chat(qint64 chatId, qint64 handleId);
+    qint64 findMessage(const QString& guid);
+    qint64 findMessageHash(const _MsgMessage& message);
+    qint64 findAttachment(const _MsgAttachment& attachment);
+
+    // Writers; the callers wrap them in one edit (beginEdit/endEdit).
+    qint64 insertChatAndHandles(const _MsgChat& chat);
+    qint64 insertHandle(const _MsgHandle& handle);
+    void joinChatHandle(qint64 chatId, qint64 handleId);
+    void updateChatLastHandle(qint64 chatId, const QString& handle);
+    void updateChatLastDate21(qint64 chatId, int date);
+    qint64 insertMessage(
+        const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
+    void joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate);
+    qint64 insertAttachment(const _MsgAttachment& attachment);
+    void joinMessageAtta(qint64 messageId, qint64 attachmentId);
+
+    // The local file of an attachment's device path, inside the file-relay folder, or empty when
+    // the name would lead out of it.
+    QString localPathOf(const QString& filename) const;
+
+private:
+    bool tableHas(
+        const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
+    void upgradeThrow();
+
+    QHash<QString, QString> tableSql;
+    QDir dbDir;
+    QDir relayDir;
+    IOSContactsMemDb contactsDb;
+    MessageRecycleDb recycleStore;
+    CountryLibDb countryDb;
+    _CountryInfo countryInfo;
+    QString dbPath;
+    bool upgradeSchema;
+};
+
+void sqlite3fun_delete_attachment_path(sqlite3_context* context, int argc, sqlite3_value** argv);
+void sqlite3fun_before_delete_attachment_path(sqlite3_context* context, int argc, sqlite3_value** argv);
+void sqlite3fun_after_delete_message_plugin(sqlite3_context* context, int argc, sqlite3_value** argv);

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/AbsDb.h"
+#include "messages/store/CountryInfo.h"
+
+// The country rules database countries.db in the data folder, copied there from the resources on
+// first use and opened lazily.
+class CountryLibDb : public AbsDb
+{
+public:
+    explicit CountryLibDb(const QString& mmc);
+    ~CountryLibDb() override = default;
+
+    void openCheck() override;
+    _CountryInfo infoByMMC(const QString& mmc, bool* found);
+    _CountryInfo infoByCode(const QString& code, bool* found);
+    const _CountryInfo& defCountryInfo();
+
+private:
+    _CountryInfo lookup(Sqlite3Sql sql, bool* found);
+
+    QString m_mmc;
+    _CountryInfo m_def;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "messages/store/AbsIOSMessageDb.h"
+#include "messages/store/CountryInfo.h"
+#include "messages/store/CountryLibDb.h"
+#include "messages/store/IOSContactsMemDb.h"
+#include "messages/store/MessageRecycleDb.h"
+
+#include <QDir>
+#include <QHash>
+#include <sqlite3.h>
+
+class _MsgHandle;
+
+// Reader of an iOS 5 message database (sms.db) inside a folder in the cache layout
+// (folder/file-relay/var/mobile/Library/SMS/sms.db). Reads only; MMS parts held inline in the
+// database are written out as files under the folder's file-relay tree.
+class IOS5MessageDb : public AbsIOSMessageDb
+{
+public:
+    IOS5MessageDb(const QDir& folder, const _CountryInfo& country);
+    ~IOS5MessageDb() override = default;
+
+    void openCheck() override;
+    void chats(MsgData& data) override;
+    void messages(MsgData& data, qint64 chat) override;
+    int type() const override { return 5; }
+
+    // Number of rows of the message table.
+    qint64 total();
+    MessageRecycleDb* recycleDb() { return &_recycleDb; }
+    const QString& dbPath() const { return _dbPath; }
+
+private:
+    void lookupContact(_MsgHandle* h);
+
+    QDir _relayDir;
+    IOSContactsMemDb _contactsDb;
+    MessageRecycleDb _recycleDb;
+    CountryLibDb _countryDb;
+    _CountryInfo _countryInfo;
+    QHash<QString, QString> _tables;
+    QString _dbPath;
+};
+
+// SQL function "read" that device triggers call: 1 for a non-zero integer argument, else 0.
+void sqlite3fun_read(sqlite3_context* context, int argc, sqlite3_value** argv);
+// The attachment guids named in an iMessage attachment-info blob, in order.
+QStringList g_madridAttachmentGUIDS(const QByteArray& info);

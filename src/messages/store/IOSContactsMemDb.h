@@ -1,0 +1,41 @@
+#pragma once
+
+#include "app/AbsDb.h"
+#include "messages/store/CountryInfo.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QString>
+
+// A contact found by phone number.
+class _IOSContactPhoneInfo
+{
+public:
+    // "first middle last" with empty parts left out, trimmed.
+    QString displayName() const;
+
+    QString first;
+    QString middle;
+    QString last;
+    QByteArray photo;
+};
+
+// Phone-number-to-contact lookup of a backup's cache folder: a small database "ct-phone.db" in the
+// folder, rebuilt from the copied address book whenever that is newer, then opened read-only.
+class IOSContactsMemDb : public AbsDb
+{
+public:
+    IOSContactsMemDb(const QDir& dir, const _CountryInfo& country);
+    ~IOSContactsMemDb() override = default;
+
+    // Builds (when out of date) and opens the store; stays closed when the folder has no address book.
+    void openCheck() override;
+    // The contact with this normalised number, or an empty record.
+    _IOSContactPhoneInfo contactInfoByNumber(const QString& number);
+
+private:
+    void rebuild(const QString& store, const QString& book, const QString& images, qint64 sourceTime);
+
+    QDir dbDir;
+    _CountryInfo countryInfo;
+};

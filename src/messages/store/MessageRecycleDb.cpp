@@ -1,0 +1,252 @@
+#include "messages/store/MessageRecycleDb.h"
+
+#include "messages/store/MsgIdentity.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <stdexcept>
+
+namespace
+{
+const char kSchema[]
+    = "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, text TEXT, "
+      "replace "
+      "INTEGER DEFAULT 0, service_center TEXT, handle_id INTEGER DEFAULT 0, subject TEXT, country TEXT, "
+      "attributedBody "
+      "BLOB, version INTEGER DEFAULT 0, type INTEGER DEFAULT 0, service TEXT, account TEXT, account_guid "
+      "TEXT, error "
+      "INTEGER DEFAULT 0, date INTEGER, date_read INTEGER, date_delivered INTEGER, is_delivered INTEGER "
+      "DEFAULT 0, "
+      "is_finished INTEGER DEFAULT 0, is_emote INTEGER DEFAULT 0, is_from_me INTEGER DEFAULT 0, is_empty "
+      "INTEGER "
+      "DEFAULT 0, is_delayed INTEGER DEFAULT 0, is_auto_reply INTEGER DEFAULT 0, is_prepared INTEGER DEFAULT "
+      "0, "
+      "is_read INTEGER DEFAULT 0, is_system_message INTEGER DEFAULT 0, is_sent INTEGER DEFAULT 0, "
+      "has_dd_results "
+      "INTEGER DEFAULT 0, is_service_message INTEGER DEFAULT 0, is_forward INTEGER DEFAULT 0, was_downgraded "
+      "INTEGER "
+      "DEFAULT 0, is_archive INTEGER DEFAULT 0, cache_has_attachments INTEGER DEFAULT 0, cache_roomnames "
+      "TEXT, "
+      "was_data_detected INTEGER DEFAULT 0, was_deduplicated INTEGER DEFAULT 0,chat_identifier TEXT, handle "
+      "TEXT, "
+      "src_rowid INTEGER, is_skip INTEGER NOT NULL DEFAULT 0);"
+      "CREATE INDEX message_idx_chat_identifier on message(is_skip, chat_identifier, date);"
+      "CREATE INDEX message_idx_chat_date on message(date);"
+      "CREATE INDEX message_idx_handle_id on message(handle_id);"
+      "CREATE INDEX message_idx_src_rowid on message(src_rowid);"
+      "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style INTEGER, "
+      "state "
+      "INTEGER, account_id TEXT, properties BLOB, chat_identifier TEXT, service_name TEXT, room_name TEXT, "
+      "account_login TEXT, is_archived INTEGER DEFAULT 0, last_addressed_handle TEXT, display_name "
+      "TEXT,src_rowid "
+      "INTEGER);"
+      "CREATE INDEX chat_idx_identifier ON chat(chat_identifier);"
+      "CREATE INDEX chat_idx_src_rowid ON chat(src_rowid);"
+      "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country TEXT, "
+      "service "
+      "TEXT NOT NULL, uncanonicalized_id TEXT, src_rowid INTEGER, UNIQUE (id, service));"
+      "CREATE INDEX handle_idx_src_rowid ON handle(src_rowid);";
+} // namespace
+
+MessageRecycleDb::MessageRecycleDb(const QString& path)
+    : m_path(path)
+{
+}
+
+void MessageRecycleDb::openCheck()
+{
+    if (handle)
+        return;
+    if (QFile::exists(m_path)) {
+        openThrow(m_path, 2);
+        return;
+    }
+    openThrow(m_path, 6);
+    char* err = nullptr;
+    if (sqlite3_exec(handle, kSchema, nullptr, nullptr, &err) != SQLITE_OK) {
+        const QString msg = QString::fromUtf8(err ? err : "");
+        sqlite3_free(err);
+        throw std::runtime_error(QStringLiteral("create MessageRecycleDb error. %1").arg(msg).toStdString());
+    }
+}
+
+qint64 MessageRecycleDb::insertMessage(
+    const _MsgMessage* m, const QString& chatIdentifier, const QString& handleText, qint64 srcRowid)
+{
+    static const QRegularExpression uuidShape(QStringLiteral(
+        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
+    openCheck();
+    Sqlite3Row row;
+    row["guid"] = uuidShape.match(m->guid).hasMatch() ? m->guid : genUUID();
+    row["text"] = QString(m->text);
+    row["replace"] = m->replace;
+    if (!m->service_center.isEmpty())
+        row["service_center"] = m->service_center;
+    row["handle_id"] = m->handle_id;
+    if (!m->subject.isEmpty())
+        row["subject"] = m->subject;
+    if (!m->country.isEmpty())
+        row["country"] = m->country;
+    if (!m->attributedBody.isEmpty())
+        row["attributedBody"] = m->attributedBody;
+    row["version"] = m->version;
+    row["type"] = m->type;
+    row["service"] = m->service;
+    row["account"] = m->account;
+    row["account_guid"] = m->account_guid;
+    row["error"] = m->error;
+    row["date"] = m->date;
+    row["date_read"] = m->date_read;
+    row["date_delivered"] = m->date_delivered;
+    row["is_delivered"] = m->is_delivered;
+    row["is_finished"] = m->is_finished;
+    row["is_emote"] = m->is_emote;
+    row["is_from_me"] = m->is_from_me;
+    row["is_empty"] = m->is_empty;
+    row["is_delayed"] = m->is_delayed;
+    row["is_auto_reply"] = m->is_auto_reply;
+    row["is_prepared"] = m->is_prepared;
+    row["is_read"] = m->is_read;
+    row["is_system_message"] = m->is_system_message;
+    row["is_sent"] = m->is_sent;
+    row["has_dd_results"] = m->has_dd_results;
+    row["is_service_message"] = m->is_service_message;
+    row["is_forward"] = m->is_forward;
+    row["was_downgraded"] = m->was_downgraded;
+    row["is_archive"] = m->is_archive;
+    row["cache_has_attachments"] = m->_attachments.isEmpty() ? 0 : 1;
+    row["cache_roomnames"] = m->cache_roomnames;
+    row["was_data_detected"] = m->was_data_detected;
+    row["was_deduplicated"] = m->was_deduplicated;
+    row["chat_identifier"] = chatIdentifier;
+    row["handle"] = handleText;
+    if (srcRowid > 0)
+        row["src_rowid"] = srcRowid;
+    return insertSqlRow(row, QStringLiteral("message"), {});
+}
+
+qint64 MessageRecycleDb::findMessage(const _MsgMessage* m)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from message where guid=? or (date=? and is_from_me=? and text=?)");
+    sql.addTextParam(m->guid).addIntParam(m->date).addIntParam(m->is_from_me).addTextParam(m->text);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+QList<RecycleMsg> MessageRecycleDb::messages()
+{
+    openCheck();
+    QList<RecycleMsg> list;
+    Sqlite3Cursor c = queryThrow("select * from message where is_skip=0");
+    while (c.moveNext()) {
+        RecycleMsg m;
+        m.rowid = -2047483648LL - c.getInt64("rowid");
+        m.guid = c.getText("guid");
+        m.text = c.getText("text");
+        m.replace = c.getInt("replace");
+        m.service_center = c.getText("service_center");
+        m.handle_id = c.getInt64("handle_id");
+        m.subject = c.getText("subject");
+        m.country = c.getText("country");
+        m.attributedBody = c.getBlob("attributedBody");
+        m.version = c.getInt("version");
+        m.type = c.getInt("type");
+        m.service = c.getText("service");
+        m.account = c.getText("account");
+        m.account_guid = c.getText("account_guid");
+        m.error = c.getInt("error");
+        m.date = c.getInt("date");
+        m.date_read = c.getInt("date_read");
+        m.date_delivered = c.getInt("date_delivered");
+        m.is_delivered = c.getInt("is_delivered");
+        m.is_finished = c.getInt("is_finished");
+        m.is_emote = c.getInt("is_emote");
+        m.is_from_me = c.getInt("is_from_me");
+        m.is_empty = c.getInt("is_empty");
+        m.is_delayed = c.getInt("is_delayed");
+        m.is_auto_reply = c.getInt("is_auto_reply");
+        m.is_prepared = c.getInt("is_prepared");
+        m.is_read = c.getInt("is_read");
+        m.is_system_message = c.getInt("is_system_message");
+        m.is_sent = c.getInt("is_sent");
+        m.has_dd_results = c.getInt("has_dd_results");
+        m.is_service_message = c.getInt("is_service_message");
+        m.is_forward = c.getInt("is_forward");
+        m.was_downgraded = c.getInt("was_downgraded");
+        m.is_archive = c.getInt("is_archive");
+        m.cache_has_attachments = c.getInt("cache_has_attachments");
+        m.cache_roomnames = c.getText("cache_roomnames");
+        m.was_data_detected = c.getInt("was_data_detected");
+        m.was_deduplicated = c.getInt("was_deduplicated");
+        m._recovered = true;
+        m.chat_identifier = c.getText("chat_identifier");
+        m.handle = c.getText("handle");
+        list.append(m);
+    }
+    return list;
+}
+
+qint64 MessageRecycleDb::findHandle(const _MsgHandle* h)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from handle where id=? and service=?");
+    sql.addTextParam(h->id).addTextParam(h->service);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 MessageRecycleDb::insertHandle(const _MsgHandle* h, qint64 srcRowid)
+{
+    openCheck();
+    Sqlite3Row row;
+    row["id"] = h->id;
+    row["country"] = h->country;
+    row["service"] = h->service;
+    row["uncanonicalized_id"] = h->uncanonicalized_id;
+    if (srcRowid > 0)
+        row["src_rowid"] = srcRowid;
+    return insertSqlRow(row, QStringLiteral("handle"), {});
+}
+
+QList<_MsgHandle> MessageRecycleDb::handles()
+{
+    openCheck();
+    QList<_MsgHandle> list;
+    Sqlite3Cursor c = queryThrow("select * from handle");
+    while (c.moveNext()) {
+        _MsgHandle h;
+        h.rowid = c.getInt64("rowid");
+        h.id = c.getText("id");
+        h.service = c.getText("service");
+        h.uncanonicalized_id = c.getText("uncanonicalized_id");
+        list.append(h);
+    }
+    return list;
+}
+
+_MsgHandle MessageRecycleDb::handleBySrcRowId(qint64 srcRowid)
+{
+    openCheck();
+    _MsgHandle h;
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select * from handle where src_rowid=%1").arg(srcRowid));
+    if (c.moveNext()) {
+        h.rowid = c.getInt64("src_rowid");
+        h.id = c.getText("id");
+        h.service = c.getText("service");
+        h.uncanonicalized_id = c.getText("uncanonicalized_id");
+    }
+    return h;
+}
+
+void MessageRecycleDb::updateMessageChat(
+    const _MsgMessage* msg, const QString& chatIdentifier, const QString& handleText)
+{
+    openCheck();
+    const qint64 r = findMessage(msg);
+    if (r == 0)
+        return;
+    Sqlite3Sql sql("update message set chat_identifier=?, handle=? where rowid=?");
+    sql.addTextParam(chatIdentifier).addTextParam(handleText).addInt64Param(r);
+    executeThrow(sql);
+}

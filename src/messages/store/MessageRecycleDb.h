@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/AbsDb.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/RecycleMsg.h"
+
+#include <QList>
+
+class MsgData;
+
+// The store of recovered messages, "recycle.db" in a message source's folder. Created with its
+// schema on first use; rows are never deleted.
+class MessageRecycleDb : public AbsDb
+{
+public:
+    explicit MessageRecycleDb(const QString& path);
+    ~MessageRecycleDb() override = default;
+
+    void openCheck() override;
+
+    qint64 insertMessage(
+        const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle, qint64 srcRowid);
+    qint64 findMessage(const _MsgMessage* msg);
+    QList<RecycleMsg> messages();
+    qint64 findHandle(const _MsgHandle* handle);
+    qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
+    QList<_MsgHandle> handles();
+    _MsgHandle handleBySrcRowId(qint64 srcRowid);
+    void updateMessageChat(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle);
+
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+};

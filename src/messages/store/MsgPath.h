@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+// The absolute, cleaned path of relative inside base, or an empty string when it would lead out
+// of base (".." parts, an absolute path). Paths read from a database pass through here so that a
+// crafted row can never point the program at files elsewhere.
+QString msgConfinedPath(const QDir& base, const QString& relative);
