@@ -1,0 +1,366 @@
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgData.h"
+#include "messages/store/MsgText.h"
+#include "messages/support/MsgFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using namespace MsgFixtures;
+
+namespace
+{
+_MsgMessage* findText(const MsgData& d, const QString& text)
+{
+    for (_MsgMessage* m : d.messages())
+        if (QString(m->text) == text)
+            return m;
+    return nullptr;
+}
+
+struct Loaded {
+    MsgData data;
+    QString error;
+};
+
+Loaded load(const QString& folder)
+{
+    Loaded l;
+    IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+    try {
+        db.messages(l.data, 0);
+    } catch (const std::exception& e) {
+        l.error = e.what();
+    }
+    return l;
+}
+} // namespace
+
+class TestIOS6MessageDb : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void syntheticDatabaseBothDateUnits_data()
+    {
+        QTest::addColumn<bool>("ns");
+        QTest::newRow("seconds") << false;
+        QTest::newRow("nanoseconds") << true;
+    }
+
+    void syntheticDatabaseBothDateUnits()
+    {
+        QFETCH(bool, ns);
+        QString err;
+        const QString folder = generate("ios6", ns ? QStringList { "--ns" } : QStringList {}, &err);
+        QVERIFY2(!folder.isEmpty(), qPrintable(err));
+        const QJsonObject exp = expected(folder);
+        const QByteArray before = fileHash(smsPath(folder));
+        Loaded l = load(folder);
+        QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+        QCOMPARE(l.data.chats().size(), exp["chats"].toInt());
+        QCOMPARE(int(l.data.p()->handles.size()), exp["handles_distinct_joined"].toInt());
+        QCOMPARE(l.data.messages().size(), exp["messages"].toInt());
+        QCOMPARE(int(l.data.p()->attachments.size()), exp["attachments"].toInt());
+        int first = INT_MAX, last = INT_MIN;
+        for (const _MsgMessage* m : l.data.messages()) {
+            first = qMin(first, m->date);
+            last = qMax(last, m->date);
+            QCOMPARE(m->item_type, 0);
+        }
+        QCOMPARE(first, exp["first_date"].toInt());
+        QCOMPARE(last, exp["last_date"].toInt());
+        // Reading leaves the rows as they were (only the device's sync tables are emptied).
+        QCOMPARE(querySql(smsPath(folder), "select count(*) from message"),
+            QString::number(exp["message_rows"].toInt()));
+        Q_UNUSED(before);
+
+        // Text kept only in the attributed body comes out; a body that does not parse leaves it empty.
+        QVERIFY(findText(l.data, exp["attributed_only_text"].toString()));
+        // A message of a deleted handle loads without a sender.
+        _MsgMessage* orphan = findText(l.data, exp["deleted_handle_message_text"].toString());
+        QVERIFY(orphan);
+        QVERIFY(!orphan->_sender);
+        QVERIFY(orphan->_chat);
+
+        // Group chat with its display name and three participants; contact names from the address book.
+        _MsgChat* group = nullptr;
+        for (_MsgChat* c : l.data.chats())
+            if (c->guid == exp["group_chat_guid"].toString())
+                group = c;
+        QVERIFY(group);
+        QVERIFY(group->isGroup());
+        QCOMPARE(group->_handles.size(), 3);
+        QCOMPARE(group->displayName(true), exp["group_display_name"].toString());
+        // A device file keeps no last date: it is the newest joined row, events included.
+        QCOMPARE(group->_last, exp["first_date"].toInt() + 10 * 60);
+        bool named = false;
+        for (const _MsgHandle* h : l.data.p()->handles)
+            if (h->id == "+15551230001")
+                named = h->_ct_name == "Ada Lovelace" && !h->_photo.isEmpty();
+        QVERIFY(named);
+    }
+
+    void attachmentPathsStayInTheirFolder()
+    {
+        const QString folder = generate("ios6");
+        QVERIFY(!folder.isEmpty());
+        Loaded l = load(folder);
+        const QString relay = QDir(folder + "/file-relay").absolutePath() + "/";
+        int withFile = 0, confined = 0, empty = 0;
+        QSet<QString> kinds;
+        for (const _MsgAttachment* a : l.data.p()->attachments) {
+            if (a->_path.isEmpty()) {
+                ++empty;
+                QVERIFY(a->filename.contains(".."));
+                continue;
+            }
+            QVERIFY2(a->_path.startsWith(relay), qPrintable(a->_path));
+            ++confined;
+            if (QFile::exists(a->_path))
+                ++withFile;
+            kinds << QString(a->mime_type).section('/', 0, 0);
+        }
+        QCOMPARE(empty, 1);
+        QCOMPARE(withFile, expected(folder)["attachment_files"].toInt());
+        QVERIFY(confined > withFile); // one row's file is gone: it still loads
+        QCOMPARE(kinds, QSet<QString>({ "image", "video", "audio", "text", "application" }));
+
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        QCOMPARE(db.localPathOf("~/Library/SMS/Attachments/a:b?.jpg"),
+            QDir(folder).absoluteFilePath("file-relay/var/mobile/Library/SMS/Attachments/ab.jpg"));
+        QCOMPARE(db.localPathOf("/var/mobile/x.jpg"),
+            QDir(folder).absoluteFilePath("file-relay/var/mobile/x.jpg"));
+        QVERIFY(db.localPathOf("//etc/passwd").isEmpty());
+        QVERIFY(db.localPathOf("/var/mobile/../../../etc/passwd").isEmpty());
+    }
+
+    void missingDeviceDatabaseIsNotCreated()
+    {
+        const QString folder = TestEnv::tempDir();
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        MsgData d;
+        QVERIFY_THROWS_EXCEPTION(std::exception, db.messages(d, 0));
+        QVERIFY(!QFile::exists(smsPath(folder)));
+        QVERIFY(!QDir(folder + "/file-relay").exists());
+    }
+
+    void localStoreIsCreatedFromSchema()
+    {
+        const QString folder = TestEnv::tempDir();
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), true);
+        MsgData d;
+        db.messages(d, 0);
+        QVERIFY(QFile::exists(smsPath(folder)));
+        QCOMPARE(
+            querySql(smsPath(folder), "select count(*) from sqlite_master where type='table'"), QString("8"));
+        QCOMPARE(querySql(smsPath(folder), "select count(*) from sqlite_master where type='trigger'"),
+            QString("6"));
+        QVERIFY(db.isItemTypeEnabled());
+        QCOMPARE(db.type(), 6);
+    }
+
+    void notADatabase()
+    {
+        const QString folder = TestEnv::tempDir();
+        QDir().mkpath(QFileInfo(smsPath(folder)).absolutePath());
+        QFile f(smsPath(folder));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("this is not a database, just text that is long enough to look like one........");
+        f.close();
+        const QByteArray before = fileHash(smsPath(folder));
+        Loaded l = load(folder);
+        QVERIFY(!l.error.isEmpty());
+        QCOMPARE(fileHash(smsPath(folder)), before);
+    }
+
+    void missingColumnsReadAsEmpty()
+    {
+        // An early modern file: message table without the later columns, chat without group_id.
+        const QString folder = TestEnv::tempDir();
+        QDir().mkpath(QFileInfo(smsPath(folder)).absolutePath());
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open(smsPath(folder).toUtf8().constData(), &raw), SQLITE_OK);
+        sqlite3_exec(raw,
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, text "
+            "TEXT, handle_id INTEGER DEFAULT 0, date INTEGER, is_from_me INTEGER DEFAULT 0);"
+            "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country "
+            "TEXT, service TEXT NOT NULL, uncanonicalized_id TEXT, UNIQUE (id, service));"
+            "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style "
+            "INTEGER, state INTEGER, chat_identifier TEXT);"
+            "CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER);"
+            "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
+            "CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, filename TEXT);"
+            "CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER);"
+            "INSERT INTO handle VALUES (1, '(555) 123-4567', NULL, 'SMS', NULL);"
+            "INSERT INTO chat VALUES (1, 'SMS;-;x', 45, 3, 'x');"
+            "INSERT INTO chat_handle_join VALUES (1, 1);"
+            "INSERT INTO message VALUES (1, 'g1', 'hi', 1, 378000000, 0);"
+            "INSERT INTO message VALUES (2, 'g2', 'ns', 0, 378000000000000000, 1);"
+            "INSERT INTO chat_message_join VALUES (1, 1);"
+            "INSERT INTO chat_message_join VALUES (1, 2);",
+            nullptr, nullptr, nullptr);
+        sqlite3_close(raw);
+        Loaded l = load(folder);
+        QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+        QCOMPARE(l.data.messages().size(), 2);
+        _MsgMessage* a = l.data.p()->messages.value(1);
+        _MsgMessage* b = l.data.p()->messages.value(2);
+        QCOMPARE(a->date, 378000000);
+        QCOMPARE(b->date, 378000000);
+        QCOMPARE(a->other_handle, 0);
+        QVERIFY(!a->_other_handle);
+        QVERIFY(a->_sender);
+        QCOMPARE(a->_sender->id, QString("5551234567")); // empty country record: digits only
+        QCOMPARE(l.data.chats().first()->_last, 378000000);
+    }
+
+    void upgradeAddsColumnsOnlyWhenAllowed()
+    {
+        const QString folder = generate("ios6");
+        QVERIFY(!folder.isEmpty());
+        {
+            IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+            db.openCheck();
+            QVERIFY(db.isItemTypeEnabled()); // the device file has item_type already
+        }
+        QVERIFY(querySql(smsPath(folder), "select sql from sqlite_master where name='message'")
+                    .indexOf("logic_hash")
+            < 0);
+        {
+            IOS6MessageDb db(QDir(folder), _CountryInfo(), true);
+            db.openCheck();
+        }
+        const QString sql = querySql(smsPath(folder), "select sql from sqlite_master where name='message'");
+        QVERIFY(sql.contains("logic_hash"));
+        QVERIFY(querySql(smsPath(folder), "select sql from sqlite_master where name='chat'")
+                    .contains("group_id"));
+        QCOMPARE(querySql(smsPath(folder),
+                     "select count(*) from sqlite_master where name='message_idx_logic_hash'"),
+            QString("1"));
+        // The device's sync tables are emptied at every open.
+        QVERIFY(execSql(smsPath(folder), "insert into deleted_messages(guid) values('x')"));
+        {
+            IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+            db.openCheck();
+        }
+        QCOMPARE(querySql(smsPath(folder), "select count(*) from deleted_messages"), QString("0"));
+    }
+
+    void writeAndReadBack()
+    {
+        const QString src = generate("ios6");
+        QVERIFY(!src.isEmpty());
+        Loaded l = load(src);
+        const QString dst = TestEnv::tempDir();
+        IOS6MessageDb out(QDir(dst), _CountryInfo(), true);
+        out.beginEdit();
+        QList<_MsgMessage*> list = l.data.messages();
+        sortMsgMessages(list);
+        for (_MsgMessage* m : list) {
+            if (!m->_chat)
+                continue;
+            qint64 chatId = out.findChat(m->_chat->guid);
+            if (chatId == 0)
+                chatId = out.insertChatAndHandles(*m->_chat);
+            qint64 sender = 0;
+            if (m->_sender) {
+                sender = out.findHandle(*m->_sender);
+                if (sender == 0) {
+                    sender = out.insertHandle(*m->_sender);
+                    out.joinChatHandle(chatId, sender);
+                } else if (!out.isHandleBelong2Chat(chatId, sender)) {
+                    out.joinChatHandle(chatId, sender);
+                }
+            }
+            qint64 mid = out.findMessageHash(*m);
+            if (mid == 0)
+                mid = out.findMessage(m->guid);
+            if (mid == 0) {
+                mid = out.insertMessage(*m, sender, 0, QString());
+                out.joinChatMessage(chatId, mid, qint64(m->date) * 1000000000LL);
+                out.updateChatLastDate21(chatId, m->date);
+            }
+            for (_MsgAttachment* a : m->attachments()) {
+                qint64 aid = out.findAttachment(*a);
+                if (aid == 0)
+                    aid = out.insertAttachment(*a);
+                out.joinMessageAtta(mid, aid);
+            }
+        }
+        out.endEdit(true);
+        // Writing the same messages again finds them all.
+        for (_MsgMessage* m : list)
+            if (m->_chat)
+                QVERIFY(out.findMessageHash(*m) != 0);
+
+        Loaded back = load(dst);
+        QVERIFY2(back.error.isEmpty(), qPrintable(back.error));
+        QCOMPARE(back.data.messages().size(), l.data.messages().size());
+        QCOMPARE(
+            back.data.chats().size(), l.data.chats().size() - 1); // the chat without messages is not written
+        QCOMPARE(int(back.data.p()->attachments.size()), int(l.data.p()->attachments.size()));
+        int maxLast = 0;
+        for (const _MsgChat* c : back.data.chats())
+            maxLast = qMax(maxLast, c->_last);
+        QCOMPARE(maxLast, expected(src)["last_date"].toInt());
+        QCOMPARE(querySql(smsPath(dst), "select count(*) from message where cache_has_attachments=1"),
+            querySql(smsPath(src), "select count(distinct message_id) from message_attachment_join"));
+    }
+
+    void nanosecondTargetScalesDates()
+    {
+        const QString folder = generate("ios6", { "--ns" });
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        _MsgMessage m;
+        m.guid = "NEW-GUID";
+        m.date = 500000000;
+        m.date_played = 7;
+        const qint64 id = db.insertMessage(m, 0, 0, QString());
+        QCOMPARE(querySql(smsPath(folder), QString("select date from message where rowid=%1").arg(id)),
+            QString("500000000000000000"));
+        QCOMPARE(querySql(smsPath(folder), QString("select date_played from message where rowid=%1").arg(id)),
+            QString("7"));
+        QCOMPARE(
+            querySql(smsPath(folder), QString("select other_handle from message where rowid=%1").arg(id)),
+            QString("0"));
+    }
+
+    void realModernDatabases()
+    {
+        QM_REQUIRE_SHARED();
+        struct Case {
+            const char* path;
+            int chats, handles, messages, attachments;
+        };
+        const Case cases[] = { { "magnet-ctf-2020-sms/sms.db", 7, 7, 105, 7 },
+            { "otapki-iphone/HomeDomain/Library/SMS/sms.db", 1, 1, 2, 0 } };
+        for (const Case& c : cases) {
+            const QString src = TestEnv::realFixture(c.path);
+            const QByteArray before = fileHash(src);
+            const QString folder = cacheFolderWith(src);
+            const QString sql = smsPath(folder);
+            // The rules: chats as stored, handles named by a chat, messages of item type 0 joined to a chat.
+            QCOMPARE(querySql(sql, "select count(*) from chat"), QString::number(c.chats));
+            QCOMPARE(querySql(sql,
+                         "select count(distinct handle_id) from chat_handle_join j join handle h on "
+                         "h.rowid=j.handle_id"),
+                QString::number(c.handles));
+            Loaded l = load(folder);
+            QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+            QCOMPARE(l.data.chats().size(), c.chats);
+            QCOMPARE(int(l.data.p()->handles.size()), c.handles);
+            QCOMPARE(l.data.messages().size(), c.messages);
+            QCOMPARE(int(l.data.p()->attachments.size()), c.attachments);
+            QCOMPARE(fileHash(src), before);
+            for (const _MsgMessage* m : l.data.messages()) {
+                QVERIFY(m->date > 400000000 && m->date < 700000000);
+                QVERIFY(m->_chat);
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIOS6MessageDb)
+#include "TestIOS6MessageDb.moc"

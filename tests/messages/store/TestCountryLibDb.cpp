@@ -1,0 +1,72 @@
+#include "app/DataPaths.h"
+#include "messages/store/CountryLibDb.h"
+#include "messages/support/MsgFixtures.h"
+
+#include <QFile>
+#include <QtTest>
+
+class TestCountryLibDb : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void copiedOnFirstUseAndLookedUp()
+    {
+        const QString target = g_dataSaveDir().absoluteFilePath("countries.db");
+        QFile::remove(target);
+        CountryLibDb db { QString() };
+        QVERIFY(!QFile::exists(target));
+        bool found = false;
+        const _CountryInfo in = db.infoByCode("in", &found);
+        QVERIFY(found);
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(in.sn, QString("IN"));
+        QCOMPARE(in.pnum, QString("91"));
+        QCOMPARE(in.mmc, QString("404,405"));
+        QCOMPARE(in.r1, QString("^[7-9]\\d{9}$"));
+        QCOMPARE(in.formatNumber("098765 43210"), QString("+919876543210"));
+        QCOMPARE(db.infoByMMC("405", &found).sn, QString("IN"));
+        QVERIFY(found);
+        QVERIFY(db.infoByMMC("", &found).sn.isEmpty());
+        QVERIFY(!found);
+        QVERIFY(db.infoByCode("ZZ", &found).sn.isEmpty());
+        QVERIFY(!found);
+        QVERIFY(db.defCountryInfo().sn.isEmpty());
+        QCOMPARE(db.infoByCode("RU", nullptr).ln, QString::fromUtf8("Россия"));
+        QCOMPARE(db.infoByCode("us", nullptr).formatNumber("(212) 555-0123"), QString("+12125550123"));
+        QCOMPARE(db.infoByCode("CN", nullptr).formatNumber("0086 13912345678"), QString("008613912345678"));
+        QCOMPARE(db.infoByCode("CN", nullptr).formatNumber("86 13912345678"), QString("+8613912345678"));
+        QVERIFY(db.infoByCode("AC", nullptr).r1 == "^$");
+    }
+
+    void tableShape()
+    {
+        CountryLibDb db { QString() };
+        db.openCheck();
+        Sqlite3Cursor c = db.queryThrow("select count(*) from countries");
+        QVERIFY(c.moveNext());
+        QVERIFY(c.getInt(0) >= 240);
+        c = db.queryThrow(
+            "select count(*) from mmc_sn m left join countries c on c.sn=m.sn where c.sn is null");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getInt(0), 0);
+        c = db.queryThrow("select count(*) from countries where pnum='1'");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getInt(0), 25);
+    }
+
+    void existingFileIsKept()
+    {
+        const QString target = g_dataSaveDir().absoluteFilePath("countries.db");
+        QFile::remove(target);
+        {
+            CountryLibDb db { QString() };
+            db.openCheck();
+        }
+        QVERIFY(MsgFixtures::execSql(target, "update countries set n='Changed' where sn='IN'"));
+        CountryLibDb db("405");
+        QCOMPARE(db.defCountryInfo().n, QString("Changed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCountryLibDb)
+#include "TestCountryLibDb.moc"

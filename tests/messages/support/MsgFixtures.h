@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+// Synthetic message databases made by tools/gen/make_sms_db.py, and helpers around fixtures.
+namespace MsgFixtures
+{
+
+// Runs the generator ("ios5", "ios6", "bulk") into a fresh temporary folder and returns the folder,
+// or an empty string (with the reason in error) when it fails.
+QString generate(const QString& kind, const QStringList& extraArgs = {}, QString* error = nullptr);
+// The generator's expected.json of a folder.
+QJsonObject expected(const QString& folder);
+// A folder in the cache layout holding a copy of the given sms.db.
+QString cacheFolderWith(const QString& smsDb);
+// SHA-1 of a file's bytes, to show that a reader left it unchanged.
+QByteArray fileHash(const QString& path);
+// Path of the sms.db inside a cache-layout folder.
+QString smsPath(const QString& folder);
+// Runs one SQL statement on a database file with the SQLite library directly; false on failure.
+bool execSql(const QString& dbPath, const QString& sql);
+// The first column of the first row of a query, as text.
+QString querySql(const QString& dbPath, const QString& sql);
+
+} // namespace MsgFixtures
