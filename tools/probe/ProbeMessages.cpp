@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MacMessagingDb.h"
@@ -64,6 +65,22 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
             for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
                 if (QFile::exists(src.absoluteFilePath(ab + f)))
                     copyDb(src.absoluteFilePath(ab + f), folder.absoluteFilePath(ab + f));
+        } else if (QFile::exists(src.absoluteFilePath("Manifest.db"))
+            || QFile::exists(src.absoluteFilePath("Manifest.mbdb"))) {
+            // A backup folder: its sms.db found through the manifest and copied out.
+            BackupManifest manifest(src.absolutePath());
+            try {
+                manifest.readManifestInfo();
+            } catch (const std::exception&) {
+                // No Manifest.plist: taken as an unencrypted backup.
+            }
+            if (manifest.IsEncrypted)
+                throw std::runtime_error("encrypted backup: copy its files into a cache folder first");
+            manifest.parseInfo();
+            if (!manifest.smsNode)
+                throw std::runtime_error("the backup holds no Library/SMS/sms.db");
+            QDir().mkpath(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
+            manifest.copyFile(manifest.smsNode, folder.absoluteFilePath(kSmsRel), nullptr, nullptr);
         } else if (QFile::exists(src.absoluteFilePath("chat.db"))) {
             copyDb(src.absoluteFilePath("chat.db"), folder.absoluteFilePath("chat.db"));
             kind = "mac";
@@ -132,6 +149,7 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     return rc;
 }
 
-const ProbeCommand command(
-    "messages", "PATH   counts and date range of a message database or cache folder", runMessages);
+const ProbeCommand command("messages",
+    "PATH   counts and date range of a message database, a cache folder or an unencrypted backup",
+    runMessages);
 } // namespace

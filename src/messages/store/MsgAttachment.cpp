@@ -1,16 +1,15 @@
 #include "messages/store/MsgAttachment.h"
 
+#include "app/DataPaths.h"
 #include "messages/store/MsgTempDir.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
 
 QString _MsgAttachment::thumbnail() const
 {
-    const QString name = QString::fromLatin1(
-        QCryptographicHash::hash(_path.toUtf8(), QCryptographicHash::Md5).toHex());
+    const QString name = g_pathHash(_path);
     const QString thumb = QDir(msgPrivateTempDir()).absoluteFilePath(name + QStringLiteral(".thumb"));
     if (QFileInfo(thumb).isFile())
         return thumb;
@@ -21,8 +20,9 @@ QString _MsgAttachment::thumbnail() const
         image.load(_path, "PNG");
     }
     if (!image.isNull()) {
-        const QImage small = image.height() > image.width() ? image.scaledToHeight(120, Qt::FastTransformation)
-                                                            : image.scaledToWidth(120, Qt::FastTransformation);
+        const QImage small = image.height() > image.width()
+            ? image.scaledToHeight(120, Qt::FastTransformation)
+            : image.scaledToWidth(120, Qt::FastTransformation);
         small.save(thumb, format);
     }
     return thumb;

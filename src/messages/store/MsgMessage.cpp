@@ -1,5 +1,6 @@
 #include "messages/store/MsgMessage.h"
 
+#include "app/EmojiReplace.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
@@ -10,7 +11,8 @@
 #include <QtEndian>
 #include <algorithm>
 
-namespace {
+namespace
+{
 QString plainName(const _MsgHandle* h)
 {
     if (!h)
@@ -50,7 +52,10 @@ QString _MsgMessage::summaryRawEmoji() const
             .arg(plainName(_other_handle))
             .arg(when);
     case 2:
-        return QStringLiteral("%1 named the conversation \"%2\".\n%3").arg(plainName(_sender)).arg(group_title).arg(when);
+        return QStringLiteral("%1 named the conversation \"%2\".\n%3")
+            .arg(plainName(_sender))
+            .arg(group_title)
+            .arg(when);
     case 3:
         return QStringLiteral("%1 left the conversation.\n%2").arg(plainName(_sender)).arg(when);
     case 4:
@@ -62,6 +67,11 @@ QString _MsgMessage::summaryRawEmoji() const
     default:
         return QStringLiteral("System Information.\n%1").arg(when);
     }
+}
+
+QString _MsgMessage::summary() const
+{
+    return emoji_replace(summaryRawEmoji(), emoji_replace_handler, nullptr);
 }
 
 QList<_MsgAttachment*> _MsgMessage::attachments() const

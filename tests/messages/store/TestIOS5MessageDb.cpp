@@ -1,3 +1,4 @@
+#include "backup/BackupManifest.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -6,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 
 using namespace MsgFixtures;

@@ -1,6 +1,9 @@
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
+#include "support/TestEnv.h"
 
+#include <QDir>
+#include <QImage>
 #include <QtTest>
 
 class TestMsgMessage : public QObject
@@ -69,6 +72,42 @@ private Q_SLOTS:
         QCOMPARE(t.summaryRawEmoji(), QString("hi [VCARD]"));
         card.mime_type = "application/pdf";
         QCOMPARE(t.summaryRawEmoji(), QString("hi [ATTA]"));
+    }
+
+    void summaryReplacesEmoji()
+    {
+        _MsgMessage m;
+        m.text = QString::fromUtf8("hi \xF0\x9F\x98\x80 there");
+        QCOMPARE(m.summary(), QString("hi [EMOJI] there"));
+        QVERIFY(m.summaryRawEmoji().contains(QString::fromUtf8("\xF0\x9F\x98\x80")));
+    }
+
+    void thumbnails()
+    {
+        const QString dir = TestEnv::tempDir();
+        QImage tall(300, 600, QImage::Format_RGB32);
+        tall.fill(Qt::red);
+        QVERIFY(tall.save(dir + "/tall.png", "PNG"));
+        QImage square(500, 500, QImage::Format_RGB32);
+        square.fill(Qt::blue);
+        QVERIFY(square.save(dir + "/square.jpg", "JPEG"));
+        _MsgAttachment a;
+        a._path = dir + "/tall.png";
+        const QString t = a.thumbnail();
+        QVERIFY(!t.startsWith(QDir::tempPath() + "/") || t.contains("quillmarrow"));
+        QCOMPARE(QFileInfo(QFileInfo(t).absolutePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
+            QFile::Permissions());
+        QCOMPARE(QImage(t).size(), QSize(60, 120));
+        // Served from the cache afterwards, even when the image changes.
+        QImage other(10, 10, QImage::Format_RGB32);
+        other.fill(Qt::green);
+        QVERIFY(other.save(dir + "/tall.png", "PNG"));
+        QCOMPARE(a.thumbnail(), t);
+        QCOMPARE(QImage(t).size(), QSize(60, 120));
+        a._path = dir + "/square.jpg";
+        QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 120));
+        a._path = dir + "/missing.jpg";
+        QVERIFY(!QFile::exists(a.thumbnail()));
     }
 
     void eventSummaries()
@@ -204,25 +243,25 @@ private Q_SLOTS:
         a.date = 1000;
         b._sort_rowid = b.rowid = 120;
         b.date = 880;
-        QList<_MsgMessage*> list{&b, &a};
+        QList<_MsgMessage*> list { &b, &a };
         sortMsgMessages(list);
         QCOMPARE(list.first(), &a);
         b._sort_rowid = b.rowid = 121;
-        list = {&a, &b};
+        list = { &a, &b };
         sortMsgMessages(list);
         QCOMPARE(list.first(), &b);
         b._sort_rowid = 120;
         b.date = 879;
-        list = {&a, &b};
+        list = { &a, &b };
         sortMsgMessages(list);
         QCOMPARE(list.first(), &b);
         b.date = 880;
         b._recovered = true;
-        list = {&a, &b};
+        list = { &a, &b };
         sortMsgMessages(list);
         QCOMPARE(list.first(), &b);
         b._recovered = false;
-        list = {&a, &b};
+        list = { &a, &b };
         sortMsgMessages(list, false);
         QCOMPARE(list.first(), &b);
     }
