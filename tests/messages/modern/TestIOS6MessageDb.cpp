@@ -78,6 +78,11 @@ private Q_SLOTS:
 
         // Text kept only in the attributed body comes out; a body that does not parse leaves it empty.
         QVERIFY(findText(l.data, exp["attributed_only_text"].toString()));
+        int emptyText = 0;
+        for (const _MsgMessage* m : l.data.messages())
+            if (m->text.isEmpty())
+                ++emptyText;
+        QCOMPARE(emptyText, 1); // the one whose attributed body does not parse
         // A message of a deleted handle loads without a sender.
         _MsgMessage* orphan = findText(l.data, exp["deleted_handle_message_text"].toString());
         QVERIFY(orphan);

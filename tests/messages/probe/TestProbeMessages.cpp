@@ -1,0 +1,80 @@
+#include "messages/support/MsgFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+// The developer probe's "messages" command, run as a program.
+class TestProbeMessages : public QObject
+{
+    Q_OBJECT
+
+    QString probe;
+
+    QJsonObject run(const QString& path, int* rc = nullptr)
+    {
+        QProcess p;
+        p.start(probe, { "messages", path });
+        p.waitForFinished(120000);
+        if (rc)
+            *rc = p.exitCode();
+        return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        probe = QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe";
+        if (!QFile::exists(probe))
+            QSKIP("qm-probe is not built beside the tests");
+    }
+
+    void cacheFolderAndFile()
+    {
+        const QString folder = MsgFixtures::generate("ios6");
+        QVERIFY(!folder.isEmpty());
+        const QJsonObject exp = MsgFixtures::expected(folder);
+        const QByteArray before = MsgFixtures::fileHash(MsgFixtures::smsPath(folder));
+        for (const QString& path : { folder, MsgFixtures::smsPath(folder) }) {
+            int rc = -1;
+            const QJsonObject o = run(path, &rc);
+            QCOMPARE(rc, 0);
+            QCOMPARE(o["schema"].toString(), QString("ios6"));
+            QCOMPARE(o["chats"].toInt(), exp["chats"].toInt());
+            QCOMPARE(o["handles"].toInt(), exp["handles_distinct_joined"].toInt());
+            QCOMPARE(o["messages"].toInt(), exp["messages"].toInt());
+            QCOMPARE(o["attachments"].toInt(), exp["attachments"].toInt());
+            QCOMPARE(o["first_date21"].toInt(), exp["first_date"].toInt());
+            QCOMPARE(o["last_date21"].toInt(), exp["last_date"].toInt());
+            QCOMPARE(o["first_date"].toString(), QString("2013-09-04T15:06:40Z"));
+        }
+        // The probe works on a private copy: the given database is not touched, not even emptied
+        // of its sync rows.
+        QCOMPARE(MsgFixtures::fileHash(MsgFixtures::smsPath(folder)), before);
+        QVERIFY(!QFile::exists(folder + "/recycle.db"));
+    }
+
+    void realFixtures()
+    {
+        QM_REQUIRE_SHARED();
+        const QJsonObject magnet = run(TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"));
+        QCOMPARE(magnet["messages"].toInt(), 105);
+        QCOMPARE(magnet["chats"].toInt(), 7);
+        QCOMPARE(magnet["attachments"].toInt(), 7);
+        const QJsonObject mac = run(TestEnv::realFixture("imessagedb/chat.db"));
+        QCOMPARE(mac["schema"].toString(), QString("mac"));
+        QCOMPARE(mac["messages"].toInt(), 2);
+        int rc = 0;
+        const QJsonObject mvt = run(TestEnv::realFixture("mvt/ios_backup"), &rc);
+        QCOMPARE(rc, 1);
+        QCOMPARE(mvt["total"].toInt(), 1);
+        QVERIFY(mvt["error"].toString().contains("msg_group"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProbeMessages)
+#include "TestProbeMessages.moc"
