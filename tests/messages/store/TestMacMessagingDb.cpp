@@ -63,6 +63,12 @@ private Q_SLOTS:
             QVERIFY2(!m->text().trimmed().isEmpty() || !m->_attachments.isEmpty(), qPrintable(m->guid));
             QVERIFY(m->_chat);
         }
+        bool fromBody = false;
+        for (const _MsgMessage* m : d.messages())
+            if (m->guid == "DA016DAD-9188-4D80-87A4-7FD3FF03167B")
+                fromBody
+                    = m->text().startsWith(QString::fromUtf8("iMessagedb test: Let\u2019s set something up"));
+        QVERIFY(fromBody);
         for (const _MsgAttachment* a : d.p()->attachments) {
             QVERIFY(a->filename.startsWith("~/Library/SMS/Attachments/" + a->guid.left(2).toLower() + "/"));
             QVERIFY(a->_path.startsWith(home));
