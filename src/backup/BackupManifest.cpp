@@ -12,6 +12,7 @@
 #include <QHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <deque>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <utime.h>
@@ -75,10 +76,18 @@ bool isCleanPath(const QByteArray& path)
 } // namespace
 
 // Lookup tables used while the tree is built; dropped afterwards.
+struct BackupManifest::DomainEntry {
+    _FileNode* node = nullptr;
+    QHash<QByteArray, _FileNode*> folders; // folder path -> node
+};
+
 struct BackupManifest::TreeBuilder {
-    QHash<QString, _FileNode*> domains;
-    QHash<_FileNode*, QHash<QByteArray, _FileNode*>> folders;
-    QHash<QByteArray, QString> domainTexts; // shares one QString per domain
+    std::deque<DomainEntry> entries;
+    QHash<QString, DomainEntry*> domains;
+    QHash<QByteArray, DomainEntry*> domainsUtf8;
+    _FileNode* lastParent = nullptr;
+    _FileNode* lastParentDomain = nullptr;
+    QByteArray lastParentPath;
 };
 
 QString BackupManifest::_FileNode::name() const
@@ -263,7 +272,8 @@ void BackupManifest::decryptManifestDbThrow()
 void BackupManifest::clearTree()
 {
     m_root.children.clear();
-    m_nodes.clear();
+    m_chunks.clear();
+    m_chunkUsed = 0;
     m_recordCount = 0;
     addressBookNode = addressBookImagesNode = notesNode = calendarNode = calendarExtrasNode = nullptr;
     recordingsNode = voicemailNode = bookmarksNode = callHistoryNode = callHistoryStoreNode = smsNode
@@ -275,7 +285,12 @@ void BackupManifest::clearTree()
 BackupManifest::_FileNode* BackupManifest::newNode(
     const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied)
 {
-    _FileNode& n = m_nodes.emplace_back();
+    constexpr int kChunk = 4096;
+    if (m_chunks.empty() || m_chunkUsed == kChunk) {
+        m_chunks.push_back(std::make_unique<_FileNode[]>(kChunk));
+        m_chunkUsed = 0;
+    }
+    _FileNode& n = m_chunks.back()[m_chunkUsed++];
     n.item = item;
     n.parent = parent;
     n.implied = implied;
@@ -354,54 +369,67 @@ void BackupManifest::parseInfo()
     m_builder.reset();
 }
 
-BackupManifest::_FileNode* BackupManifest::domainNode(const QString& domain)
+BackupManifest::DomainEntry* BackupManifest::domainEntry(const QString& domain)
 {
-    if (m_builder) {
-        if (_FileNode* n = m_builder->domains.value(domain))
-            return n;
-    } else {
-        for (_FileNode* n : std::as_const(m_root.children))
-            if (n->item.domain == domain && n->item.pathUtf8.isEmpty())
-                return n;
-    }
+    if (DomainEntry* e = m_builder->domains.value(domain))
+        return e;
     MBDBParser::_MBDBItem it;
     it.domain = domain;
     it.mode = MBDBParser::kModeFolder | 0755;
-    _FileNode* n = newNode(it, &m_root, true);
-    if (m_builder)
-        m_builder->domains.insert(domain, n);
-    return n;
+    DomainEntry& e = m_builder->entries.emplace_back();
+    e.node = newNode(it, &m_root, true);
+    m_builder->domains.insert(domain, &e);
+    m_builder->domainsUtf8.insert(domain.toUtf8(), &e);
+    return &e;
 }
 
-BackupManifest::_FileNode* BackupManifest::folderNode(_FileNode* domain, const QByteArray& folderPath)
+BackupManifest::_FileNode* BackupManifest::domainNode(const QString& domain)
+{
+    if (m_builder)
+        return domainEntry(domain)->node;
+    for (_FileNode* n : std::as_const(m_root.children))
+        if (n->item.domain == domain && n->item.pathUtf8.isEmpty())
+            return n;
+    MBDBParser::_MBDBItem it;
+    it.domain = domain;
+    it.mode = MBDBParser::kModeFolder | 0755;
+    return newNode(it, &m_root, true);
+}
+
+BackupManifest::_FileNode* BackupManifest::folderNode(
+    _FileNode* domain, QHash<QByteArray, _FileNode*>* folders, const QByteArray& folderPath)
 {
     if (folderPath.isEmpty())
         return domain;
-    if (m_builder) {
-        if (_FileNode* n = m_builder->folders[domain].value(folderPath))
+    if (folders) {
+        if (_FileNode* n = folders->value(folderPath))
             return n;
     }
     const int slash = folderPath.lastIndexOf('/');
-    _FileNode* parent = folderNode(domain, slash < 0 ? QByteArray() : folderPath.left(slash));
-    if (!m_builder) {
+    _FileNode* parent = folderNode(
+        domain, folders, slash < 0 ? QByteArray() : QByteArray::fromRawData(folderPath.constData(), slash));
+    if (!folders) {
         for (_FileNode* c : std::as_const(parent->children))
             if (c->item.isFolder() && c->item.pathUtf8 == folderPath)
                 return c;
     }
     MBDBParser::_MBDBItem it;
     it.domain = domain->item.domain;
-    it.pathUtf8 = folderPath;
+    it.pathUtf8 = QByteArray(folderPath.constData(), folderPath.size()); // own copy, never raw
     it.mode = MBDBParser::kModeFolder | 0755;
     _FileNode* n = newNode(it, parent, true);
-    if (m_builder)
-        m_builder->folders[domain].insert(folderPath, n);
+    if (folders)
+        folders->insert(n->item.pathUtf8, n);
     return n;
 }
 
-BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBItem& item)
+BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBItem& item, DomainEntry* entry)
 {
     ++m_recordCount;
-    _FileNode* dom = domainNode(item.domain);
+    if (m_builder && !entry)
+        entry = domainEntry(item.domain);
+    _FileNode* dom = entry ? entry->node : domainNode(item.domain);
+    QHash<QByteArray, _FileNode*>* folders = entry ? &entry->folders : nullptr;
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
     QByteArray key = item.pathUtf8;
     if (!isCleanPath(key))
@@ -415,9 +443,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBI
         return newNode(item, dom, false); // a second record for the domain itself
     }
     if (item.isFolder()) {
-        _FileNode* existing = nullptr;
-        if (m_builder)
-            existing = m_builder->folders[dom].value(key);
+        _FileNode* existing = folders ? folders->value(key) : nullptr;
         if (existing && existing->implied) {
             existing->item = item;
             existing->implied = false;
@@ -425,8 +451,21 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBI
         }
     }
     const int slash = key.lastIndexOf('/');
-    _FileNode* parent = folderNode(dom, slash < 0 ? QByteArray() : key.left(slash));
-    if (!m_builder && item.isFolder())
+    const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
+    // Siblings usually follow each other: reuse the previous parent when it is the same folder.
+    _FileNode* parent = nullptr;
+    if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
+        && m_builder->lastParentPath == parentPath)
+        parent = m_builder->lastParent;
+    else {
+        parent = folderNode(dom, folders, parentPath);
+        if (m_builder) {
+            m_builder->lastParent = parent;
+            m_builder->lastParentDomain = dom;
+            m_builder->lastParentPath = parent->item.pathUtf8;
+        }
+    }
+    if (!folders && item.isFolder())
         for (_FileNode* c : std::as_const(parent->children))
             if (c->implied && c->item.pathUtf8 == key) {
                 c->item = item;
@@ -434,8 +473,8 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBI
                 return c;
             }
     _FileNode* n = newNode(item, parent, false);
-    if (item.isFolder() && m_builder)
-        m_builder->folders[dom].insert(key, n);
+    if (item.isFolder() && folders)
+        folders->insert(key, n);
     noteWellKnown(n);
     return n;
 }
@@ -451,7 +490,11 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
 {
     Sqlite3DB db;
     try {
-        db.openReadOnlyThrow(path, true);
+        // Read through a memory map without connection locking: one reader, hundreds of thousands of rows.
+        db.openThrow(
+            Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        QString ignored;
+        db.exec(QStringLiteral("PRAGMA mmap_size=1073741824"), ignored);
     } catch (const std::exception& e) {
         fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
                  .arg(path, QString::fromUtf8(e.what())));
@@ -465,17 +508,25 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
         != SQLITE_OK)
         fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
                  .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle))));
-    QHash<QByteArray, QString>& domainTexts = m_builder->domainTexts;
     MBFileArchive::Fields f;
+    DomainEntry* lastEntry = nullptr;
+    QByteArray lastDomain;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         MBDBParser::_MBDBItem it;
-        const QByteArray domain(
-            reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), sqlite3_column_bytes(stmt, 0));
-        auto d = domainTexts.constFind(domain);
-        if (d == domainTexts.constEnd())
-            d = domainTexts.insert(domain, QString::fromUtf8(domain));
-        it.domain = *d;
+        const char* domainText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
+        const QByteArray domain
+            = QByteArray::fromRawData(domainText ? domainText : "", sqlite3_column_bytes(stmt, 0));
+        // Records usually come grouped by domain: check the previous one before hashing.
+        DomainEntry* entry
+            = lastEntry && lastDomain == domain ? lastEntry : m_builder->domainsUtf8.value(domain);
+        if (!entry)
+            entry = domainEntry(QString::fromUtf8(domain));
+        if (entry != lastEntry) {
+            lastEntry = entry;
+            lastDomain = QByteArray(domain.constData(), domain.size());
+        }
+        it.domain = entry->node->item.domain;
         it.pathUtf8 = QByteArray(
             reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), sqlite3_column_bytes(stmt, 1));
         const int flags = sqlite3_column_int(stmt, 2);
@@ -506,7 +557,7 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
                 | (flags == 2        ? MBDBParser::kModeFolder
                         : flags == 4 ? MBDBParser::kModeLink
                                      : MBDBParser::kModeFile));
-        insertRecord(it);
+        insertRecord(it, entry);
     }
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE)

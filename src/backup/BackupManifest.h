@@ -5,13 +5,14 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QSet>
 #include <QString>
-#include <deque>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QTemporaryDir;
 class Sqlite3DB;
@@ -152,9 +153,12 @@ private:
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied);
-    _FileNode* insertRecord(const MBDBParser::_MBDBItem& item);
+    struct DomainEntry;
+    _FileNode* insertRecord(const MBDBParser::_MBDBItem& item, DomainEntry* entry = nullptr);
+    DomainEntry* domainEntry(const QString& domain);
     _FileNode* domainNode(const QString& domain);
-    _FileNode* folderNode(_FileNode* domain, const QByteArray& folderPath);
+    _FileNode* folderNode(
+        _FileNode* domain, QHash<QByteArray, _FileNode*>* folders, const QByteArray& folderPath);
     void noteWellKnown(_FileNode* node);
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
@@ -162,7 +166,9 @@ private:
     QByteArray manifestKey() const;
 
     _FileNode m_root;
-    std::deque<_FileNode> m_nodes;
+    // Nodes in chunks of fixed size: stable addresses without a heap block per node.
+    std::vector<std::unique_ptr<_FileNode[]>> m_chunks;
+    int m_chunkUsed = 0;
     std::unique_ptr<TreeBuilder> m_builder;
     qint64 m_recordCount = 0;
     std::unique_ptr<BackupKeyBag> m_keyBag;

@@ -236,7 +236,8 @@ bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool w
         if (!p.length(koff, klen, kpos) || kpos + klen > p.tableOffset)
             continue;
         const char* name = reinterpret_cast<const char*>(p.data + kpos);
-        auto is = [&](const char* s) { return std::strlen(s) == klen && std::memcmp(name, s, klen) == 0; };
+        auto is
+            = [&]<size_t N>(const char(&s)[N]) { return N - 1 == klen && std::memcmp(name, s, N - 1) == 0; };
         switch (name[0]) {
         case 'S':
             if (is("Size"))

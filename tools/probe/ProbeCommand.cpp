@@ -2,7 +2,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 std::vector<const ProbeCommand*>& registry()
 {
     static std::vector<const ProbeCommand*> commands;
@@ -10,7 +11,10 @@ std::vector<const ProbeCommand*>& registry()
 }
 } // namespace
 
-ProbeCommand::ProbeCommand(const char* name, const char* usage, Run run) : name(name), usage(usage), run(run)
+ProbeCommand::ProbeCommand(const char* name, const char* usage, Run run)
+    : name(name)
+    , usage(usage)
+    , run(run)
 {
     registry().push_back(this);
 }

@@ -1,0 +1,34 @@
+#include "backup/ui/BackupUnlockUi.h"
+
+#include "app/ui/ProgressForm.h"
+#include "backup/BackupManifest.h"
+
+#include <QApplication>
+#include <QThread>
+#include <memory>
+
+namespace BackupUnlockUi
+{
+
+void install()
+{
+    BackupManifest::setUnlockRunner([](BackupManifest&, const std::function<void()>& work) {
+        // Off the user-interface thread there is no dialog to show: run in place.
+        if (!qApp || QThread::currentThread() != qApp->thread()) {
+            work();
+            return;
+        }
+        ProgressForm form(QCoreApplication::translate("BackupUnlockUi", "IDS_CHECKING_BACKUP_PASSWORD"),
+            QApplication::activeWindow());
+        form.setCancelable(false);
+        std::unique_ptr<QThread> thread(QThread::create([&]() {
+            work();
+            form.invokeSucceed(QString());
+        }));
+        thread->start();
+        form.exec();
+        thread->wait();
+    });
+}
+
+} // namespace BackupUnlockUi

@@ -1,0 +1,68 @@
+#include "backup/ui/ITunesCacheSMSThread.h"
+
+#include "app/DataPaths.h"
+#include "app/ui/ProgressForm.h"
+#include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
+
+#include <QFileInfo>
+
+ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent)
+    : QThread(parent)
+    , m_manifest(manifest)
+    , m_form(form)
+    , m_cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest.dirPathMd5()))
+{
+}
+
+void ITunesCacheSMSThread::run()
+{
+    m_form.invokeUpdateProgress(tr("IDS_LOADING_ITUNES_BACKUP"), -1);
+    const BackupManifest::_FileNode* sms
+        = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS"));
+    if (!sms) {
+        m_form.invokeErrorOccurred(tr("IDS_NOT_CONTAIN_SMS_DB_IN_ITUNES_BACKUP"));
+        return;
+    }
+    m_cacheDir.mkpath(QStringLiteral("."));
+    const QDir library(m_cacheDir.absoluteFilePath(QStringLiteral("file-relay/var/mobile/Library")));
+    try {
+        library.mkpath(QStringLiteral("."));
+        BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
+        cache.openThrow();
+        QList<const BackupManifest::_FileNode*> roots { sms };
+        if (auto* att = m_manifest.findNode(QStringLiteral("MediaDomain"), QStringLiteral("Library/SMS")))
+            roots.append(att); // message attachments live in the media domain
+        if (auto* ab
+            = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/AddressBook")))
+            roots.append(ab);
+        std::function<void(const BackupManifest::_FileNode*)> copy
+            = [&](const BackupManifest::_FileNode* node) {
+                  if (m_form.cancelled)
+                      return;
+                  if (node->item.isFolder()) {
+                      for (const auto* c : node->children)
+                          copy(c);
+                      return;
+                  }
+                  if (!node->item.isFile() || !QFileInfo::exists(m_manifest.storedFilePath(node->item)))
+                      return;
+                  // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
+                  const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
+                  const QString dest = BackupManifest::safeJoinThrow(library, rel);
+                  const QString name = node->item.backupFileName();
+                  if (cache.fileTime(name) == qint64(node->item.mtime) && QFileInfo::exists(dest))
+                      return;
+                  m_manifest.copyFile(node, dest, nullptr, nullptr);
+                  cache.setFileTimeThrow(name, node->item.mtime);
+              };
+        for (const auto* root : roots)
+            copy(root);
+    } catch (const std::exception& e) {
+        g_delDirCascade(library.absolutePath());
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!m_form.cancelled)
+        m_form.invokeSucceed(QString());
+}

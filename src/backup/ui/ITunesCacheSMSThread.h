@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDir>
+#include <QThread>
+
+class BackupManifest;
+class ProgressForm;
+
+// Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
+// into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed.
+class ITunesCacheSMSThread : public QThread
+{
+    Q_OBJECT
+public:
+    ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent = nullptr);
+
+    // The backup's cache folder: "itunes_cache"/<dirPathMd5> in the data folder.
+    QDir cacheDir() const { return m_cacheDir; }
+
+protected:
+    void run() override;
+
+private:
+    BackupManifest& m_manifest;
+    ProgressForm& m_form;
+    QDir m_cacheDir;
+};

@@ -1,0 +1,32 @@
+#include "ProbeBackupSupport.h"
+
+#include <QFileInfo>
+#include <cstdio>
+#include <stdexcept>
+
+namespace ProbeBackup
+{
+
+QString readPassword()
+{
+    QTextStream in(stdin);
+    return in.readLine();
+}
+
+std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse)
+{
+    auto m = std::make_unique<BackupManifest>(dir);
+    const bool hasPlist = QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.plist"));
+    // A backup without Manifest.plist (some tools strip it) is read as a plain backup.
+    if (hasPlist
+        || !(QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.db"))
+            || QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.mbdb"))))
+        m->readManifestInfo();
+    if (unlock && m->IsEncrypted && !m->setPasscode(readPassword()))
+        throw std::runtime_error("wrong password");
+    if (parse)
+        m->parseInfo();
+    return m;
+}
+
+} // namespace ProbeBackup

@@ -1,0 +1,30 @@
+#include "ProbeBackupSupport.h"
+#include "ProbeCommand.h"
+
+#include <stdexcept>
+
+namespace
+{
+
+int run(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 4) {
+        err << "usage: qm-probe extract DIR DOMAIN RELATIVEPATH OUT\n";
+        return 2;
+    }
+    auto m = ProbeBackup::openThrow(args[0], true, true);
+    const BackupManifest::_FileNode* node = m->findNode(args[1], args[2]);
+    if (!node || node->implied)
+        throw std::runtime_error(
+            QStringLiteral("no record %1 %2 in the backup").arg(args[1], args[2]).toStdString());
+    if (!node->item.isFile())
+        throw std::runtime_error(QStringLiteral("%1 %2 is not a file").arg(args[1], args[2]).toStdString());
+    m->copyFile(node, args[3], nullptr, nullptr);
+    out << "wrote " << args[3] << "\n";
+    return 0;
+}
+
+const ProbeCommand command(
+    "extract", "DIR DOMAIN RELATIVEPATH OUT   (password on standard input when encrypted)", run);
+
+} // namespace
