@@ -1,5 +1,8 @@
 #include "device/support/ScriptedBackupPeer.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
 #include <QtEndian>
 #include <cstring>
 
@@ -191,6 +194,35 @@ QByteArray ScriptedBackupPeer::uploadFile(
         out += block('\x0C', data.mid(offset, piece));
     out += block('\x00');
     return out;
+}
+
+QByteArray ScriptedBackupPeer::uploadTree(const QString& folder, const QString& udid)
+{
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(folder).relativeFilePath(it.next());
+    files.sort();
+    QByteArray out;
+    for (const QString& relative : files) {
+        QFile file(QDir(folder).absoluteFilePath(relative));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        out += uploadFile(relative, udid + QLatin1Char('/') + relative, file.readAll());
+    }
+    return out + endOfList();
+}
+
+ScriptedBackupPeer& ScriptedBackupPeer::scriptBackupOf(const QString& folder, const QString& udid)
+{
+    const QByteArray upload = uploadTree(folder, udid);
+    return message(uploadFiles(upload.size(), 50), upload).message(processMessage(0));
+}
+
+ScriptedBackupPeer& ScriptedBackupPeer::scriptRestoreRequesting(
+    const QStringList& paths, int errorCode, const QString& description)
+{
+    return message(downloadFiles(paths, 50)).message(processMessage(errorCode, description));
 }
 
 QList<ScriptedBackupPeer::SentFile> ScriptedBackupPeer::parseDownload(

@@ -72,6 +72,18 @@ public:
     static QByteArray uploadFile(
         const QString& dname, const QString& path, const QByteArray& data, int piece = 65536);
 
+    // Every file under `folder` (recursive, in name order) uploaded as "<udid>/<relative path>", with
+    // the relative path as the device-side name, then the end of list.
+    static QByteArray uploadTree(const QString& folder, const QString& udid);
+    // The whole conversation of a device backup of `folder` (for instance a backup that the
+    // generator made): its files uploaded, then success. `folder` should hold Status.plist,
+    // Manifest.plist and Manifest.db for the result to count as a finished backup.
+    ScriptedBackupPeer& scriptBackupOf(const QString& folder, const QString& udid);
+    // The conversation of a restore that asks for these files, then reports success (or `errorCode`
+    // with `description`).
+    ScriptedBackupPeer& scriptRestoreRequesting(
+        const QStringList& paths, int errorCode = 0, const QString& description = QString());
+
     // --- behaviour ---
     int versionResult = 0;
     int requestResult = 0;

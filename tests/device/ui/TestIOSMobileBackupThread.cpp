@@ -1,5 +1,6 @@
 #include "app/ui/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "device/IOSMobileBackupRules.h"
 #include "device/iosbackup.h"
 #include "device/support/FakeDeviceBackend.h"
 #include "device/ui/IOSMobileBackupThread.h"
@@ -77,6 +78,30 @@ private Q_SLOTS:
         QVERIFY(
             QFileInfo::exists(deviceFolder() + "/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28")); // keepAll
         QCOMPARE(peer->requests[0].request, QStringLiteral("Backup"));
+    }
+
+    void backsUpAFolderScriptedAsAWhole()
+    {
+        const QString source = TestEnv::tempDir();
+        QDir().mkpath(source + "/3d");
+        for (const auto& [name, data] :
+            std::initializer_list<std::pair<QString, QByteArray>> {
+                { "Status.plist", plist("<key>SnapshotState</key><string>finished</string>") },
+                { "Manifest.plist",
+                    plist("<key>Lockdown</key><dict><key>ProductVersion</key><string>17.1</string></dict>") },
+                { "Manifest.db", "db" }, { "3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28", "sms" } }) {
+            QFile file(source + "/" + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(data);
+        }
+        peer->scriptBackupOf(source, kUdid);
+        ProgressForm form;
+        IOSMobileBackupThread thread(true, device, true, "sys", form);
+        thread.start();
+        QCOMPARE(form.exec(), 1);
+        thread.wait();
+        QVERIFY(QFileInfo::exists(deviceFolder() + "/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"));
+        QVERIFY(IOSMobileBackupRules::keepEarlierBackup(QDir(deviceFolder()), "17.1"));
     }
 
     void earlierBackupOfAnotherVersionIsDropped()
