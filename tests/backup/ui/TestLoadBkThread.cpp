@@ -1,0 +1,83 @@
+#include "app/ui/ProgressForm.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "backup/ui/LoadBkThread.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+class TestLoadBkThread : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void copiesDecryptedAndSkipsUnchanged()
+    {
+        const QString dir
+            = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5", "--skip-storedata" });
+        QVERIFY(!dir.isEmpty());
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        QVERIFY(!m.callHistoryStoreNode && m.callHistoryNode);
+        const QDir cache(TestEnv::tempDir() + "/cache/abc");
+        QList<const BackupManifest::_FileNode*> files { m.addressBookNode, nullptr, m.callHistoryNode };
+        {
+            ProgressForm form;
+            LoadBkThread t(&m, files, cache, &form);
+            t.start();
+            QCOMPARE(form.exec(), 1);
+            t.wait();
+            QCOMPARE(t.cacheDir.absolutePath(), cache.absolutePath());
+        }
+        const QString ab = cache.absoluteFilePath(m.addressBookNode->item.backupFileName());
+        QFile f(ab);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.read(15), QByteArray("SQLite format 3"));
+        f.close();
+        QVERIFY(QFileInfo::exists(cache.absoluteFilePath("manifest2.db")));
+        // A second run leaves an unchanged file alone.
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Append));
+        f.write("marker");
+        f.close();
+        {
+            ProgressForm form;
+            LoadBkThread t(&m, files, cache, &form);
+            t.start();
+            QCOMPARE(form.exec(), 1);
+            t.wait();
+        }
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY(f.readAll().endsWith("marker"));
+    }
+
+    void reportsCopyErrors()
+    {
+        const QString dir = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5" });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        // Damage the stored file: it no longer decrypts in whole blocks.
+        QFile stored(m.storedFilePath(m.notesNode->item));
+        QVERIFY(stored.open(QIODevice::Append));
+        stored.write("xyz");
+        stored.close();
+        ModalAnswerer answerer;
+        ProgressForm form;
+        LoadBkThread t(&m, { m.notesNode }, QDir(TestEnv::tempDir()), &form);
+        t.start();
+        QCOMPARE(form.exec(), 0);
+        t.wait();
+        QVERIFY(answerer.waitHandled(1));
+        QVERIFY2(answerer.seen().value(0).contains(
+                     "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed."),
+            qPrintable(answerer.seen().value(0)));
+    }
+};
+
+QTEST_MAIN(TestLoadBkThread)
+#include "TestLoadBkThread.moc"
