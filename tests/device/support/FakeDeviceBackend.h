@@ -71,6 +71,15 @@ struct FakeDevice {
 // The in-process device back end of the tests: devices by UDID, AFC over a temporary folder, canned
 // sync batches, installation-proxy answers, a scripted backup peer, and attach and detach events
 // raised from a thread that is not the GUI thread, as the device library raises them.
+//
+//     auto backend = FakeDeviceBackend::install();          // every device call now reaches the fake
+//     FakeDevice& phone = backend->addDevice("UDID");
+//     phone.domains[""].put("ProductType", PlistCFType::createCFString("iPhone14,2"));
+//     phone.syncBatches["com.apple.Contacts"] = {FakeSyncBatch{records, PlistCFType()}};
+//     phone.backupPeer = std::make_shared<ScriptedBackupPeer>();
+//     phone.backupPeer->scriptBackupOf(generatedBackupFolder, "UDID");   // IOSMobileBackupThread
+//     ...run the code under test, then read phone.sent, phone.syncLog, backupPeer->statuses...
+//     FakeDeviceBackend::uninstall();
 class FakeDeviceBackend : public DeviceBackend
 {
 public:
