@@ -1,11 +1,58 @@
+#include "app/AppInfo.h"
+#include "app/DataPaths.h"
+#include "app/IdsTranslator.h"
+#include "app/LogSaver.h"
+#include "app/PowerAssertion.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/ProgressForm.h"
+#include "app/ui/Tips.h"
+#include "app/ui/UpdateLocalDbThread.h"
+#include "backup/ui/BackupUnlockUi.h"
+#include "device/ui/DeviceTips.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    MainWindow window;
-    window.show();
-    return app.exec();
+    app.setWindowIcon(QIcon(":/res/main_icon.png"));
+
+    IdsTranslator translator;
+    translator.load(":/en.qm");
+    QCoreApplication::installTranslator(&translator);
+
+    const quint32 powerAssertion = PowerAssertion::create("NoDisplaySleepAssertion", "Describe Activity Type");
+
+    logsaver_install_msghandler(g_dataSaveDir().absoluteFilePath("qlogs"), 10);
+
+    // Message boxes for the device list and a progress dialog for trying backup passwords.
+    installDeviceTips();
+    BackupUnlockUi::install();
+
+    int code = 0;
+    {
+        MainWindow window;
+        window.show();
+
+        if (!UpdateLocalDbThread::firstFolderToUpdate().isEmpty()) {
+            ProgressForm form;
+            form.setCancelable(false);
+            UpdateLocalDbThread thread(form);
+            thread.start();
+            form.exec();
+            thread.wait();
+        }
+
+        if (!QFileInfo(g_defaultSaveDirPath()).isWritable()) {
+            Tips::warning(QObject::tr("Please allow Quillmarrow to access storage on this computer. "
+                                      "<a href=\"%1\">How to?</a>")
+                              .arg(AppInfo::storageHowToPage()));
+        }
+
+        code = app.exec();
+    }
+    PowerAssertion::release(powerAssertion);
+    return code;
 }

@@ -305,8 +305,9 @@ int main(int argc, char** argv)
         p.setPen(QColor(0x6a, 0x78, 0x88));
         p.drawText(QRectF(54, 32, 300, 18), Qt::AlignLeft | Qt::AlignVCenter, "iPhone and iPad backup reader");
     });
-    save("getstart.png", 300, 210, [&](QPainter& p) {
+    save("getstart.png", 260, 182, [&](QPainter& p) {
         // A sketch of the main window: tree on the left, a page on the right.
+        p.scale(260.0 / 300.0, 182.0 / 210.0);
         p.setPen(QPen(QColor(0x9a, 0xa5, 0xb1), 2));
         p.setBrush(Qt::white);
         p.drawRoundedRect(QRectF(6, 6, 288, 198), 10, 10);

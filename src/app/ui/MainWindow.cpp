@@ -1,10 +1,599 @@
 #include "app/ui/MainWindow.h"
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
+#include "app/AppInfo.h"
+#include "app/DataPaths.h"
+#include "app/DataSources.h"
+#include "app/StyleSheet.h"
+#include "app/ui/AboutUsForm.h"
+#include "app/ui/BKDescForm.h"
+#include "app/ui/DataPageFactory.h"
+#include "app/ui/GetStartForm.h"
+#include "app/ui/LoadItunesBackupDlg.h"
+#include "app/ui/LocalDbDescForm.h"
+#include "app/ui/LocalDbSelForm.h"
+#include "app/ui/MyTreeView.h"
+#include "app/ui/PasscodeDlg.h"
+#include "app/ui/ProgressForm.h"
+#include "app/ui/Tips.h"
+#include "app/ui/WinMovable.h"
+#include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
+#include "backup/CacheListDb.h"
+#include "backup/ui/ITunesCacheSMSThread.h"
+#include "backup/ui/LoadBkThread.h"
+#include "device/IOSDeviceMonitor.h"
+#include "device/iosbackup.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <exception>
+
+namespace {
+
+std::function<void()>& exitHandler()
 {
-    setObjectName("MainWindow");
-    setWindowTitle("Quillmarrow");
-    resize(1024, 700);
+    static std::function<void()> handler = [] { QCoreApplication::exit(0); };
+    return handler;
 }
 
-MainWindow::~MainWindow() = default;
+// Keeps a page's backup alive for as long as the page exists: pages hold plain pointers to it,
+// and the tree may let go of the backup (unlist, reload) while the page is still on screen.
+class BackupHold : public QObject
+{
+public:
+    BackupHold(QSharedPointer<BackupManifest> manifest, QObject* page) : QObject(page), m_manifest(std::move(manifest))
+    {
+    }
+
+private:
+    QSharedPointer<BackupManifest> m_manifest;
+};
+
+QString cacheListPath()
+{
+    return BkCacheDb::cacheDir().absoluteFilePath("cache_list.db");
+}
+
+} // namespace
+
+void Ui_MainWindow::setupUi(QMainWindow* window)
+{
+    if (window->objectName().isEmpty())
+        window->setObjectName("MainWindow");
+    window->resize(1000, 680);
+    centralWidget = new QWidget(window);
+    centralWidget->setObjectName("centralWidget");
+    verticalLayout = new QVBoxLayout(centralWidget);
+    verticalLayout->setObjectName("verticalLayout");
+    verticalLayout->setSpacing(6);
+    verticalLayout->setContentsMargins(0, 0, 0, 0);
+    splitter = new QSplitter(centralWidget);
+    splitter->setObjectName("splitter");
+    splitter->setOrientation(Qt::Horizontal);
+    splitter->setHandleWidth(1);
+    splitter->setChildrenCollapsible(false);
+    treeBK = new MyTreeView(splitter);
+    treeBK->setObjectName("treeBK");
+    treeBK->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    treeBK->setIconSize(QSize(18, 18));
+    treeBK->setIndentation(15);
+    treeBK->header()->setVisible(false);
+    splitter->addWidget(treeBK);
+    wdMain = new QWidget(splitter);
+    wdMain->setObjectName("wdMain");
+    wdMain->setStyleSheet(QString());
+    splitter->addWidget(wdMain);
+    verticalLayout->addWidget(splitter);
+    window->setCentralWidget(centralWidget);
+    menuBar = new QMenuBar(window);
+    menuBar->setObjectName("menuBar");
+    menuBar->setGeometry(QRect(0, 0, 1000, 21));
+    window->setMenuBar(menuBar);
+    toolBar = new QToolBar(window);
+    toolBar->setObjectName("toolBar");
+    toolBar->setMovable(false);
+    toolBar->setAllowedAreas(Qt::NoToolBarArea);
+    toolBar->setIconSize(QSize(52, 52));
+    toolBar->setFloatable(false);
+    window->addToolBar(Qt::TopToolBarArea, toolBar);
+    statusBar = new QStatusBar(window);
+    statusBar->setObjectName("statusBar");
+    window->setStatusBar(statusBar);
+    retranslateUi(window);
+}
+
+void Ui_MainWindow::retranslateUi(QMainWindow* window)
+{
+    window->setWindowTitle(QCoreApplication::translate("MainWindow", "MainWindow"));
+    toolBar->setWindowTitle(QCoreApplication::translate("MainWindow", "toolBar"));
+}
+
+void MainWindow::setExitHandler(std::function<void()> handler)
+{
+    exitHandler() = std::move(handler);
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent), ui(new Ui_MainWindow), m_model(this),
+      m_updateChecker(g_dataSaveDir().absoluteFilePath("last-check-version-time"))
+{
+    ui->setupUi(this);
+
+    connect(ui->treeBK, &QTreeView::clicked, this, &MainWindow::bkSelected);
+    connect(ui->treeBK, &MyTreeView::createContextMenu, this, &MainWindow::mainTreeContext);
+    connect(ui->treeBK, &MyTreeView::onSelectionChanged, this, &MainWindow::mainTreeSelected);
+
+    setStyleSheet(getStyleSheet());
+
+    m_pageLayout = new QVBoxLayout(ui->wdMain);
+    m_pageLayout->setContentsMargins(0, 0, 0, 0);
+    m_pageLayout->setSpacing(0);
+    m_curPage = new GetStartForm(this);
+    m_pageLayout->addWidget(m_curPage);
+
+    setWindowTitle(AppInfo::displayName());
+    ui->treeBK->setModel(&m_model);
+
+    QMenu* menu = ui->menuBar->addMenu(tr("IDS_MI_MENU"));
+    m_loadBackupAction =
+        menu->addAction(QIcon(":/res/load_itunes.png"), tr("IDS_MI_LOAD_BACKUP"), this, &MainWindow::miLoadiTunesBackup);
+    menu->addAction(QIcon(":/res/mi_open_local_db_folder.png"), tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"), this,
+                    &MainWindow::miOpenAppFolder);
+    menu->addAction(QIcon(":/res/exit.png"), tr("IDS_MI_EXIT"), this, &QWidget::close);
+    QMenu* tools = ui->menuBar->addMenu(tr("IDS_MI_TOOLS"));
+    tools->addAction(tr("IDS_MI_CHECK_UPDATE"), this, &MainWindow::miCheckUpdate);
+    tools->addAction(tr("IDS_MI_CLEAR_CACHES"), this, &MainWindow::miClearCaches);
+    QMenu* help = ui->menuBar->addMenu(tr("IDS_MI_HELP"));
+    help->addAction(QIcon(":/res/help.png"), tr("IDS_MI_HELP"), this, &MainWindow::miHelp);
+    help->addAction(tr("IDS_MI_FEEDBACKUP"), this, &MainWindow::miFeedback);
+    help->addAction(tr("IDS_MI_ABOUT_US"), this, &MainWindow::miAboutUs);
+
+    auto* banner = new QLabel(ui->toolBar);
+    banner->setObjectName("lbBanner");
+    banner->setTextFormat(Qt::RichText);
+    banner->setText("<img src=\":/res/banner.png\"/>");
+    banner->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    ui->toolBar->addWidget(banner);
+    ui->toolBar->addAction(m_loadBackupAction);
+    m_toolbarSeparator = ui->toolBar->addSeparator();
+    auto* home = new QAction(QIcon(":/res/home.png"), tr("IDS_MI_HOME"), this);
+    connect(home, &QAction::triggered, this, &MainWindow::miHome);
+    ui->toolBar->addAction(home);
+
+    auto* link = new QLabel(ui->statusBar);
+    link->setObjectName("lbStatusLink");
+    link->setTextFormat(Qt::RichText);
+    link->setOpenExternalLinks(true);
+    link->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(AppInfo::homePage(), tr("IDS_STATUS_HOME_LINK")));
+    ui->statusBar->setStyleSheet("QStatusBar::item{border: 0px}");
+    ui->statusBar->addWidget(link, 0);
+
+    IOSDeviceMonitor::getInstance()->start();
+
+    relistBackups();
+    listLocalDbs();
+    ui->treeBK->expandAll();
+
+    connect(&m_updateChecker, &UpdateChecker::downloadOffered, this, &MainWindow::onUpdateOffered);
+    if (m_updateChecker.shouldCheck())
+        m_updateChecker.start();
+}
+
+MainWindow::~MainWindow()
+{
+    delete ui;
+}
+
+void MainWindow::relistBackups()
+{
+    QList<CacheListDb::_CacheItem> items;
+    {
+        CacheListDb list(cacheListPath());
+        items = list.cacheList();
+    }
+    for (const CacheListDb::_CacheItem& item : items) {
+        if (QFileInfo::exists(item.path)) {
+            try {
+                QSharedPointer<BackupManifest> manifest(new BackupManifest(item.path, nullptr));
+                manifest->readManifestInfo();
+                m_model.addBackup(manifest);
+            } catch (const std::exception& e) {
+                // Unreadable for now: not shown, tried again at the next start.
+                qWarning("Backup %s not listed: %s", qUtf8Printable(item.path), e.what());
+            }
+        } else {
+            CacheListDb(cacheListPath()).remove(item.uid);
+            g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(item.uid));
+        }
+    }
+}
+
+void MainWindow::listLocalDbs()
+{
+    const QFileInfoList folders = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    for (const QFileInfo& folder : folders)
+        m_model.addLocalDb(QDir(folder.absoluteFilePath()), ItemModelBK::_LocalDbStat());
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    const int w = event->size().width();
+    ui->splitter->setSizes({int(0.2 * double(w)), int(0.8 * double(w))});
+}
+
+void MainWindow::exitProgram()
+{
+    close();
+    exitHandler()();
+}
+
+void MainWindow::onUpdateOffered(const QString& address, bool firstCheck)
+{
+    QMessageBox box(firstCheck ? QMessageBox::Warning : QMessageBox::Question, AppInfo::displayName(), QString(),
+                    QMessageBox::NoButton, nullptr);
+    box.setObjectName("UpdateBox");
+    new WinMovable(&box);
+    box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    box.setStyleSheet(getStyleSheet());
+    if (firstCheck) {
+        box.setText(QStringLiteral("This version of Quillmarrow software has become obsolete. Please download the "
+                                   "latest version to install on your computer."));
+        box.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
+        box.exec();
+        g_openLink(address);
+        exitProgram();
+        return;
+    }
+    box.setText(QStringLiteral("A new version of %1 is available. To support your phone, please download the "
+                               "latest version.")
+                    .arg(AppInfo::displayName()));
+    QPushButton* now = box.addButton(QStringLiteral("Download now"), QMessageBox::AcceptRole);
+    box.addButton(QStringLiteral("Download later"), QMessageBox::RejectRole);
+    box.exec();
+    if (box.clickedButton() == now) {
+        g_openLink(address);
+        exitProgram();
+    } else {
+        m_updateChecker.writeTimeFile();
+    }
+}
+
+MainWindow::_CurSel MainWindow::curSel() const
+{
+    _CurSel sel;
+    sel.node = AbsTreeItemModel::nodeOf(ui->treeBK->currentIndex());
+    if (!ui->treeBK->currentIndex().isValid())
+        sel.node = nullptr;
+    if (!sel.node)
+        return sel;
+    AbsTreeItemModel::_ItemNode* owner = sel.node;
+    if (owner->kind >= ItemModelBK::KindSms && owner->kind <= ItemModelBK::KindVideos)
+        owner = owner->parentNode;
+    if (owner && owner->kind == ItemModelBK::KindBackup)
+        sel.bkNode = static_cast<ItemModelBK::_BKItemNode*>(owner);
+    else if (owner && owner->kind == ItemModelBK::KindLocalDb)
+        sel.localDbNode = static_cast<ItemModelBK::_LocalDbItemNode*>(owner);
+    return sel;
+}
+
+MainWindow::TreeEdit::TreeEdit(MainWindow* window) : m_window(window)
+{
+    ++m_window->m_treeEdits;
+}
+
+MainWindow::TreeEdit::~TreeEdit()
+{
+    if (--m_window->m_treeEdits == 0 && m_window->m_pageStale) {
+        m_window->m_pageStale = false;
+        m_window->loadItemMainForm();
+    }
+}
+
+void MainWindow::mainTreeSelected(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    Q_UNUSED(deselected);
+    if (selected.isEmpty())
+        return;
+    if (m_treeEdits > 0) {
+        m_pageStale = true;
+        return;
+    }
+    loadItemMainForm();
+}
+
+void MainWindow::bkSelected(const QModelIndex& index)
+{
+    Q_UNUSED(index);
+    // Only compared, never dereferenced: a click on the entry whose page the previous click left
+    // builds that page again.
+    static const QWidget* lastActive = nullptr;
+    if (m_curPage && m_curPage == lastActive)
+        loadItemMainForm();
+    lastActive = m_curPage;
+}
+
+void MainWindow::mainTreeContext()
+{
+    if (m_treeContextActions.isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addActions(m_treeContextActions);
+    menu.exec(QCursor::pos());
+}
+
+QAction* MainWindow::addContextAction(const QString& icon, const QString& text, void (MainWindow::*slot)())
+{
+    auto* action = icon.isEmpty() ? new QAction(text, this) : new QAction(QIcon(icon), text, this);
+    connect(action, &QAction::triggered, this, slot);
+    m_treeContextActions.append(action);
+    return action;
+}
+
+void MainWindow::loadItemMainForm()
+{
+    if (m_curPage) {
+        m_curPage->hide();
+        m_pageLayout->removeWidget(m_curPage);
+        m_curPage->deleteLater();
+        m_curPage = nullptr;
+    }
+    for (QAction* action : std::as_const(m_pageToolbarActions)) {
+        ui->toolBar->removeAction(action);
+        action->deleteLater();
+    }
+    m_pageToolbarActions.clear();
+    for (QAction* action : std::as_const(m_treeContextActions))
+        action->deleteLater();
+    m_treeContextActions.clear();
+
+    const _CurSel sel = curSel();
+    QWidget* page = nullptr;
+    QSharedPointer<BackupManifest> backup = sel.bkNode ? sel.bkNode->manifest : QSharedPointer<BackupManifest>();
+    try {
+        if (sel.node) {
+            switch (sel.node->kind) {
+            case ItemModelBK::KindLocalDbRoot:
+                addContextAction(":/res/mi_open_local_db_folder.png", tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"),
+                                 &MainWindow::miOpenAppFolder);
+                addContextAction(QString(), tr("Import Messages from iMessage(Mac) to Local Database"),
+                                 &MainWindow::miImportMacMessages);
+                break;
+            case ItemModelBK::KindBackup:
+                if (sel.bkNode->children.isEmpty() && loadBackup(backup))
+                    m_model.showBackupNode(sel.bkNode);
+                page = new BKDescForm(backup.data(), this);
+                addContextAction(":/res/unmount.png", tr("IDS_MI_UNMOUNT_BACKUP"), &MainWindow::miUnmountBK);
+                break;
+            case ItemModelBK::KindLocalDb:
+                if (sel.localDbNode->children.isEmpty())
+                    loadLocalDb(sel.localDbNode->dir.dirName());
+                page = new LocalDbDescForm(sel.localDbNode->dir, this);
+                addContextAction(":/res/mi_delete.png", tr("IDS_MI_REMVOE_LOCALDB"), &MainWindow::miRemoveLocalDb);
+                break;
+            default:
+                if (sel.node->kind >= ItemModelBK::KindSms && sel.node->kind <= ItemModelBK::KindVideos) {
+                    DataPageFactory::Page made;
+                    if (sel.bkNode) {
+                        const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
+                        made = DataPageFactory::backupPage(sel.node->kind, backup.data(), dataDir, this);
+                    } else if (sel.localDbNode) {
+                        made = DataPageFactory::localDbPage(sel.node->kind, sel.localDbNode->dir, this);
+                    }
+                    page = made.page;
+                    if (page) {
+                        m_pageToolbarActions = made.actions;
+                        m_treeContextActions.append(made.actions);
+                        if (sel.bkNode && made.savesToLocalDb)
+                            connect(page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
+                    }
+                }
+                break;
+            }
+        }
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+    }
+    if (page && backup)
+        new BackupHold(backup, page);
+    if (!page) {
+        m_curPage = new GetStartForm(this);
+        m_pageLayout->addWidget(m_curPage);
+        return;
+    }
+    m_curPage = page;
+    m_pageLayout->addWidget(page, 0);
+    for (QAction* action : std::as_const(m_pageToolbarActions)) {
+        if (!action->icon().isNull())
+            ui->toolBar->insertAction(m_toolbarSeparator, action);
+    }
+}
+
+bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
+{
+    if (manifest->IsEncrypted) {
+        PasscodeDlg dlg(manifest.data(), this);
+        if (dlg.exec() != 1)
+            return false;
+    }
+    try {
+        manifest->parseInfo();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return false;
+    }
+    const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(*manifest);
+    const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    {
+        ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
+        LoadBkThread thread(manifest.data(), files, cacheDir, &form, this);
+        thread.start();
+        const int result = form.exec();
+        thread.wait();
+        if (result != 1 || form.cancelled)
+            return false;
+    }
+    {
+        ProgressForm form(QString(), this);
+        ITunesCacheSMSThread thread(*manifest, form, this);
+        thread.start();
+        form.exec();
+        thread.wait();
+    }
+    DataSources::countBackup(*manifest, cacheDir);
+    return true;
+}
+
+void MainWindow::miLoadiTunesBackup()
+{
+    QSharedPointer<BackupManifest> manifest;
+    {
+        LoadItunesBackupDlg dlg(this);
+        if (dlg.exec() != 1)
+            return;
+        manifest = dlg.manifest;
+    }
+    if (!manifest || !loadBackup(manifest))
+        return;
+    const QString uid = manifest->dirPathMd5();
+    ItemModelBK::_BKItemNode* node = nullptr;
+    for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.bkRoot->children)) {
+        auto* bk = static_cast<ItemModelBK::_BKItemNode*>(child);
+        if (bk->manifest && bk->manifest->dirPathMd5() == uid) {
+            node = bk;
+            break;
+        }
+    }
+    TreeEdit edit(this);
+    if (node) {
+        // A page of the old backup keeps it alive through its hold until the page goes.
+        node->manifest = manifest;
+        m_model.clearChilds(node);
+    } else {
+        node = m_model.addBackup(manifest);
+    }
+    m_model.showBackupNode(node);
+    ui->treeBK->expand(m_model.indexOfItemNode(m_model.bkRoot));
+    ui->treeBK->expand(m_model.indexOfItemNode(node));
+    ui->treeBK->setCurrentIndex(m_model.indexOfItemNode(node));
+    CacheListDb(cacheListPath()).save(uid, manifest->dir.absolutePath());
+}
+
+void MainWindow::miUnmountBK()
+{
+    const _CurSel sel = curSel();
+    if (!sel.bkNode)
+        return;
+    CacheListDb(cacheListPath()).remove(sel.bkNode->manifest->dirPathMd5());
+    TreeEdit edit(this);
+    m_model.removeNode(sel.bkNode);
+}
+
+void MainWindow::loadLocalDb(const QString& name)
+{
+    ItemModelBK::_LocalDbItemNode* node = nullptr;
+    for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.localDbRoot->children)) {
+        auto* db = static_cast<ItemModelBK::_LocalDbItemNode*>(child);
+        if (db->dir.dirName().compare(name, Qt::CaseInsensitive) == 0) {
+            node = db;
+            break;
+        }
+    }
+    const QDir folder(g_localDbDir().absoluteFilePath(name));
+    const ItemModelBK::_LocalDbStat stat = DataSources::countLocalDb(folder, true);
+    TreeEdit edit(this);
+    if (!node)
+        node = m_model.addLocalDb(folder, stat);
+    else
+        node->stat = stat;
+    m_model.showLocalDbNode(node);
+}
+
+void MainWindow::onBackupFinished(const QString& dbName)
+{
+    loadLocalDb(dbName);
+}
+
+void MainWindow::miRemoveLocalDb()
+{
+    const _CurSel sel = curSel();
+    if (!sel.localDbNode)
+        return;
+    if (!Tips::question(tr("IDS_CONFIRM_REMOVE_LOCAL_DB")))
+        return;
+    const QString path = sel.localDbNode->dir.absolutePath();
+    g_delDirCascade(path);
+    if (QFileInfo::exists(path)) {
+        Tips::error(tr("IDS_CANT_DEL_LOCAL_DB"));
+        return;
+    }
+    Tips::info(tr("IDS_REMOVE_LOCALDB_SUC"));
+    TreeEdit edit(this);
+    m_model.removeNode(sel.localDbNode);
+}
+
+void MainWindow::miImportMacMessages()
+{
+    try {
+        if (!DataPageFactory::importMacMessagesThrow(this))
+            return;
+        const QString name = DataPageFactory::lastImportedDbName();
+        if (!name.isEmpty())
+            onBackupFinished(name);
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+    }
+}
+
+void MainWindow::miOpenAppFolder()
+{
+    g_openFileOrFolder(g_localDbDir().absolutePath());
+}
+
+void MainWindow::miCheckUpdate()
+{
+    g_openLink(UpdateChecker::updatePageUrl().toString());
+}
+
+void MainWindow::miClearCaches()
+{
+    const QDir cache = BkCacheDb::cacheDir();
+    if (cache.exists())
+        g_delDirCascade(cache.absolutePath());
+    iosbackup_clear_temp("sys");
+    Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
+}
+
+void MainWindow::miHelp()
+{
+    g_openLink(AppInfo::helpPage());
+}
+
+void MainWindow::miFeedback()
+{
+    g_openLink(AppInfo::supportPage());
+}
+
+void MainWindow::miHome()
+{
+    g_openLink(AppInfo::homePage());
+}
+
+void MainWindow::miAboutUs()
+{
+    AboutUsForm dlg(this);
+    dlg.exec();
+}

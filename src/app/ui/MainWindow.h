@@ -1,12 +1,123 @@
 #pragma once
 
-#include <QMainWindow>
+#include "app/ItemModelBK.h"
+#include "app/UpdateChecker.h"
 
-// The program's one top-level window.
+#include <QItemSelection>
+#include <QList>
+#include <QMainWindow>
+#include <QSharedPointer>
+
+#include <functional>
+
+class BackupManifest;
+class MyTreeView;
+class QAction;
+class QMenuBar;
+class QSplitter;
+class QStatusBar;
+class QToolBar;
+class QVBoxLayout;
+
+// The widgets of the main window, named as the style sheet knows them.
+struct Ui_MainWindow
+{
+    QWidget* centralWidget = nullptr;
+    QVBoxLayout* verticalLayout = nullptr;
+    QSplitter* splitter = nullptr;
+    MyTreeView* treeBK = nullptr;
+    QWidget* wdMain = nullptr;
+    QMenuBar* menuBar = nullptr;
+    QToolBar* toolBar = nullptr;
+    QStatusBar* statusBar = nullptr;
+
+    void setupUi(QMainWindow* window);
+    void retranslateUi(QMainWindow* window);
+};
+
+// The program's one top-level window: the tree of backups and local databases on the left, the
+// page of the selected entry on the right, with menus, tool bar and status bar around them.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
 public:
+    // The current selection: the tree's node and the backup or local database it stands for.
+    struct _CurSel
+    {
+        AbsTreeItemModel::_ItemNode* node = nullptr;
+        ItemModelBK::_BKItemNode* bkNode = nullptr;
+        ItemModelBK::_LocalDbItemNode* localDbNode = nullptr;
+    };
+
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    _CurSel curSel() const;
+    void loadItemMainForm();
+    bool loadBackup(QSharedPointer<BackupManifest> manifest);
+    void loadLocalDb(const QString& name);
+    // Ends the program after the user chose to download a new release: the window closes and the
+    // event loop ends; no other process is touched.
+    void exitProgram();
+
+    // What exitProgram() does after closing the window; tests replace it.
+    static void setExitHandler(std::function<void()> handler);
+
+    Ui_MainWindow* ui;
+    ItemModelBK& model() { return m_model; }
+    QWidget* currentPage() const { return m_curPage; }
+    const QList<QAction*>& pageToolbarActions() const { return m_pageToolbarActions; }
+    const QList<QAction*>& treeContextActions() const { return m_treeContextActions; }
+    QAction* toolbarSeparator() const { return m_toolbarSeparator; }
+    UpdateChecker& updateChecker() { return m_updateChecker; }
+
+public Q_SLOTS:
+    void onUpdateOffered(const QString& address, bool firstCheck);
+    void bkSelected(const QModelIndex& index);
+    void mainTreeSelected(const QItemSelection& selected, const QItemSelection& deselected);
+    void mainTreeContext();
+    void miLoadiTunesBackup();
+    void miOpenAppFolder();
+    void miCheckUpdate();
+    void miClearCaches();
+    void miHelp();
+    void miFeedback();
+    void miAboutUs();
+    void miHome();
+    void miUnmountBK();
+    void miRemoveLocalDb();
+    void onBackupFinished(const QString& dbName);
+    void miImportMacMessages();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void relistBackups();
+    void listLocalDbs();
+    void showPage(QWidget* page);
+    QAction* addContextAction(const QString& icon, const QString& text, void (MainWindow::*slot)());
+
+    // Tree edits can move the current index (rows removed under it); the page is rebuilt once
+    // the edit is over rather than in the middle of it.
+    class TreeEdit
+    {
+    public:
+        explicit TreeEdit(MainWindow* window);
+        ~TreeEdit();
+
+    private:
+        MainWindow* m_window;
+    };
+    int m_treeEdits = 0;
+    bool m_pageStale = false;
+
+    QWidget* m_curPage = nullptr;
+    QVBoxLayout* m_pageLayout = nullptr;
+    ItemModelBK m_model;
+    QAction* m_toolbarSeparator = nullptr;
+    QAction* m_loadBackupAction = nullptr;
+    QList<QAction*> m_pageToolbarActions;
+    QList<QAction*> m_treeContextActions;
+    UpdateChecker m_updateChecker;
 };

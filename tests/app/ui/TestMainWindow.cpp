@@ -1,19 +1,504 @@
+#include "app/DataPaths.h"
+#include "app/IdsTranslator.h"
+#include "app/support/LoopbackHttpServer.h"
+#include "app/support/SyntheticBackup.h"
+#include "app/ui/BKDescForm.h"
+#include "app/ui/GetStartForm.h"
+#include "app/ui/LoadItunesBackupDlg.h"
+#include "app/ui/LocalDbDescForm.h"
 #include "app/ui/MainWindow.h"
+#include "app/ui/MyTreeView.h"
+#include "app/ui/NotAvailableForm.h"
+#include "app/ui/PasscodeDlg.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
+#include "backup/CacheListDb.h"
+#include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
 #include <QtTest>
 
 class TestMainWindow : public QObject
 {
     Q_OBJECT
-private Q_SLOTS:
-    void showsTitledWindow()
+    IdsTranslator m_english;
+    QString m_backups; // a folder of synthetic backups made once
+    QList<QUrl> m_opened;
+    int m_exits = 0;
+
+    QString plainBackup() const { return m_backups + "/plain"; }
+    QString lockedBackup() const { return m_backups + "/locked"; }
+
+    static QString cacheList() { return BkCacheDb::cacheDir().absoluteFilePath("cache_list.db"); }
+    static QString uidOf(const QString& path)
     {
-        MainWindow window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QCOMPARE(window.objectName(), QString("MainWindow"));
-        GuiTestEnv::screenshot(&window, "main-window");
+        BackupManifest m(path);
+        return m.dirPathMd5();
+    }
+    static QStringList texts(const QList<AbsTreeItemModel::_ItemNode*>& nodes)
+    {
+        QStringList list;
+        for (const auto* n : nodes)
+            list << n->text;
+        return list;
+    }
+    static QStringList actionTexts(const QList<QAction*>& actions)
+    {
+        QStringList list;
+        for (const QAction* a : actions)
+            list << (a->isSeparator() ? QString("|") : a->text());
+        return list;
+    }
+    static void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
+    {
+        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+    }
+    // Answers the load dialog by adding the folder and choosing the backup in it.
+    static void chooseBackup(ModalAnswerer& answerer, const QString& folder)
+    {
+        answerer.answerWith([folder](QWidget* modal) {
+            auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
+            if (!dlg)
+                return false;
+            dlg->addFolder(folder);
+            QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
+            return true;
+        });
+    }
+    // Answers the password dialog with the texts in turn; the box after each wrong one is closed.
+    static void enterPasswords(ModalAnswerer& answerer, const QStringList& passwords, bool closeAtEnd = false)
+    {
+        auto tries = std::make_shared<QStringList>(passwords);
+        answerer.answerWith([tries, closeAtEnd](QWidget* modal) {
+            auto* dlg = qobject_cast<PasscodeDlg*>(modal);
+            if (!dlg)
+                return false;
+            auto* timer = new QTimer(dlg);
+            QObject::connect(timer, &QTimer::timeout, dlg, [dlg, tries, closeAtEnd, timer] {
+                if (QApplication::activeModalWidget() != dlg)
+                    return; // a warning is still open
+                if (tries->isEmpty()) {
+                    timer->stop();
+                    if (closeAtEnd)
+                        dlg->btnClose->click();
+                    return;
+                }
+                dlg->edPassword->setText(tries->takeFirst());
+                dlg->btnOK->click();
+            });
+            timer->start(20);
+            return true;
+        });
+    }
+
+public Q_SLOTS:
+    void openUrl(const QUrl& url) { m_opened << url; }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&m_english);
+        m_backups = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(plainBackup(), {"--demo"}));
+        QVERIFY(SyntheticBackup::makeEncrypted(lockedBackup(), "1234"));
+        for (const char* scheme : {"http", "https", "file"})
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        MainWindow::setExitHandler([this] { ++m_exits; });
+    }
+
+    void init()
+    {
+        g_delDirCascade(g_dataSaveDir().absolutePath());
+        QDir(g_dataSaveDir().absolutePath()).removeRecursively();
+        m_opened.clear();
+        m_exits = 0;
+        UpdateChecker::setServiceBase(QUrl());
+    }
+
+    void frame()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.objectName(), QString("MainWindow"));
+        QCOMPARE(w.windowTitle(), QString("Quillmarrow"));
+        for (const char* name : {"centralWidget", "splitter", "treeBK", "wdMain", "menuBar", "toolBar", "statusBar"})
+            QVERIFY2(w.findChild<QWidget*>(name), name);
+        QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+        QCOMPARE(w.model().rowCount(), 2);
+        QVERIFY(w.ui->treeBK->isHeaderHidden());
+
+        QStringList menus;
+        QStringList entries;
+        for (QAction* m : w.menuBar()->actions()) {
+            menus << m->text();
+            for (QAction* a : m->menu()->actions()) {
+                entries << a->text();
+                QVERIFY(a->shortcut().isEmpty());
+            }
+        }
+        QCOMPARE(menus, QStringList({"Menu", "Tools", "Help"}));
+        QCOMPARE(entries, QStringList({"Load iTunes Backup", "Open Database Folder", "Exit", "Check for Update",
+                                       "Clear Cache files", "Help", "Feedback and Support", "About"}));
+
+        const QList<QAction*> tools = w.ui->toolBar->actions();
+        QCOMPARE(tools.size(), 4);
+        QVERIFY(qobject_cast<QLabel*>(w.ui->toolBar->widgetForAction(tools[0])));
+        QCOMPARE(actionTexts(tools.mid(1)), QStringList({"Load iTunes Backup", "|", "Homepage"}));
+        QCOMPARE(w.ui->toolBar->iconSize(), QSize(52, 52));
+        QVERIFY(!w.ui->toolBar->isMovable());
+
+        // The tree takes a fifth of the width; the page the rest, less the one-pixel handle.
+        w.resize(1000, 680);
+        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({200, 799}));
+        w.resize(999, 680);
+        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({199, 799}));
+    }
+
+    void relistsRememberedBackups()
+    {
+        const QString missing = m_backups + "/gone";
+        const QString noPlist = TestEnv::tempDir() + "/no-plist";
+        QVERIFY(QDir().mkpath(noPlist));
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb list(cacheList());
+            list.save(uidOf(plainBackup()), plainBackup());
+            list.save(uidOf(missing), missing);
+            list.save(uidOf(noPlist), noPlist);
+        }
+        const QDir missingCache(BkCacheDb::cacheDir().absoluteFilePath(uidOf(missing)));
+        QVERIFY(QDir().mkpath(missingCache.absoluteFilePath("file-relay")));
+
+        MainWindow w;
+        QCOMPARE(texts(w.model().bkRoot->children), QStringList({"Demo iPhone"}));
+        QVERIFY(!missingCache.exists());
+        QStringList paths;
+        for (const auto& item : CacheListDb(cacheList()).cacheList())
+            paths << item.path;
+        paths.sort();
+        QStringList expected{plainBackup(), noPlist};
+        expected.sort();
+        QCOMPARE(paths, expected);
+    }
+
+    void listsLocalDatabasesUncounted()
+    {
+        g_localDbDir().mkpath("Alpha");
+        g_localDbDir().mkpath("Beta");
+        MainWindow w;
+        QStringList names = texts(w.model().localDbRoot->children);
+        names.sort();
+        QCOMPARE(names, QStringList({"Alpha", "Beta"}));
+        for (const auto* node : w.model().localDbRoot->children)
+            QCOMPARE(node->children.size(), 0);
+    }
+
+    void selectingALocalDatabaseCountsIt()
+    {
+        g_localDbDir().mkpath("Alpha");
+        MainWindow w;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        QCOMPARE(node->children.size(), 6);
+        QCOMPARE(node->children.first()->text, QString("SMS(0)"));
+        QVERIFY(qobject_cast<LocalDbDescForm*>(w.currentPage()));
+        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({"Delete local Database"}));
+
+        // A name differing only in case refreshes the same node.
+        w.loadLocalDb("ALPHA");
+        QCOMPARE(w.model().localDbRoot->children.size(), 1);
+        // A new database saved by a page appears.
+        g_localDbDir().mkpath("Gamma");
+        w.onBackupFinished("Gamma");
+        QCOMPARE(w.model().localDbRoot->children.size(), 2);
+        QCOMPARE(w.model().localDbRoot->children.last()->children.size(), 6);
+    }
+
+    void refreshingTheShownLocalDatabasePage()
+    {
+        g_localDbDir().mkpath("Alpha");
+        MainWindow w;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        select(w, node->children.first());
+        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        // Recounting removes the page's own node; the window then shows the page of what is current.
+        w.loadLocalDb("Alpha");
+        QCOMPARE(node->children.size(), 6);
+        QVERIFY(w.currentPage());
+        QCOMPARE(w.ui->wdMain->layout()->count(), 1);
+    }
+
+    void deletingALocalDatabase()
+    {
+        g_localDbDir().mkpath("Alpha");
+        MainWindow w;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::No);
+            w.miRemoveLocalDb();
+            QCOMPARE(answerer.seen(), QStringList({"Confirm to delete local Database?"}));
+            QCOMPARE(w.model().localDbRoot->children.size(), 1);
+            QVERIFY(g_localDbDir().exists("Alpha"));
+        }
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            int childrenWhenInfoShown = -1;
+            answerer.answerWith([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                if (!box)
+                    return false;
+                childrenWhenInfoShown = int(w.model().localDbRoot->children.size());
+                return ModalAnswerer::click(box, QMessageBox::Ok);
+            });
+            w.miRemoveLocalDb();
+            QCOMPARE(childrenWhenInfoShown, 1); // the box comes first, then the node goes
+            QCOMPARE(w.model().localDbRoot->children.size(), 0);
+            QVERIFY(!g_localDbDir().exists("Alpha"));
+        }
+    }
+
+    void loadingABackupThroughTheMenu()
+    {
+        MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, plainBackup());
+            w.miLoadiTunesBackup();
+            QCOMPARE(answerer.seen(), QStringList());
+        }
+        QCOMPARE(w.model().bkRoot->children.size(), 1);
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.size(), 11);
+        QCOMPARE(node->children.at(0)->text, QString("Photos(3)"));
+        QCOMPARE(node->children.at(1)->text, QString("Videos(2)"));
+        QCOMPARE(node->children.at(2)->text, QString("SMS(2)"));
+        QCOMPARE(w.model().indexOfItemNode(node), w.ui->treeBK->currentIndex());
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({"Unlist this iTunes Backup"}));
+        const QList<CacheListDb::_CacheItem> listed = CacheListDb(cacheList()).cacheList();
+        QCOMPARE(listed.size(), 1);
+        QCOMPARE(listed.first().path, QDir(plainBackup()).absolutePath());
+        QVERIFY(BkCacheDb::cacheDir().exists(node->manifest->dirPathMd5()));
+        GuiTestEnv::screenshot(&w, "main-window-backup");
+
+        select(w, node->children.at(2));
+        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        GuiTestEnv::screenshot(&w, "main-window-messages");
+
+        // Loading it again keeps one node, rebuilt from a fresh backup object.
+        QWeakPointer<BackupManifest> old = node->manifest;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, plainBackup());
+            w.miLoadiTunesBackup();
+        }
+        QCOMPARE(w.model().bkRoot->children.size(), 1);
+        QCOMPARE(node->children.size(), 11);
+        QVERIFY(node->manifest != old.toStrongRef());
+        QTRY_VERIFY(!old); // freed once the old page is gone
+        QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 1);
+
+        // Unlisting drops the node and the list entry; the cache stays.
+        const QString uid = node->manifest->dirPathMd5();
+        select(w, node);
+        w.miUnmountBK();
+        QCOMPARE(w.model().bkRoot->children.size(), 0);
+        QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
+        QVERIFY(BkCacheDb::cacheDir().exists(uid));
+    }
+
+    void pagesKeepTheirBackupWhileShown()
+    {
+        MainWindow w;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, plainBackup());
+            w.miLoadiTunesBackup();
+        }
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        select(w, node->children.at(2));
+        QPointer<QWidget> page = w.currentPage();
+        QWeakPointer<BackupManifest> backup = node->manifest;
+        // The tree lets go of the backup while its page is still on screen.
+        node->manifest.reset();
+        QVERIFY(backup);
+        select(w, w.model().bkRoot);
+        QTRY_VERIFY(!page);
+        QTRY_VERIFY(!backup);
+    }
+
+    void selectingARememberedBackupLoadsItOnce()
+    {
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
+        }
+        MainWindow w;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.size(), 0);
+        select(w, node);
+        QCOMPARE(node->children.size(), 11);
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        select(w, w.model().localDbRoot);
+        QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+        QCOMPARE(actionTexts(w.treeContextActions()),
+                 QStringList({"Open Database Folder", "Import Messages from iMessage(Mac) to Local Database"}));
+        select(w, w.model().bkRoot);
+        QVERIFY(w.treeContextActions().isEmpty());
+        select(w, node);
+        QCOMPARE(node->children.size(), 11);
+    }
+
+    void encryptedBackupAsksForThePassword()
+    {
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(lockedBackup()), lockedBackup());
+        }
+        MainWindow w;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        {
+            // Closed without a password: nothing loaded, no message.
+            ModalAnswerer answerer;
+            enterPasswords(answerer, {}, true);
+            select(w, node);
+            QCOMPARE(node->children.size(), 0);
+            QCOMPARE(answerer.seen(), QStringList());
+            QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        }
+        {
+            // Three wrong passwords, each with its warning, then the right one.
+            ModalAnswerer answerer;
+            enterPasswords(answerer, {"0000", "1111", "2222", "1234"});
+            select(w, w.model().bkRoot);
+            select(w, node);
+            QCOMPARE(answerer.seen(),
+                     QStringList({"Invalid password.", "Invalid password.", "Invalid password."}));
+            QCOMPARE(node->children.size(), 11);
+        }
+    }
+
+    void passwordDialogScreenshot()
+    {
+        MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QSharedPointer<BackupManifest> m(new BackupManifest(lockedBackup()));
+        m->readManifestInfo();
+        ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* dlg = qobject_cast<PasscodeDlg*>(modal);
+            if (!dlg)
+                return false;
+            dlg->edPassword->setText("1234");
+            GuiTestEnv::screenshot(dlg, "password-dialog");
+            dlg->btnClose->click();
+            return true;
+        });
+        QVERIFY(!w.loadBackup(m));
+    }
+
+    void backupRemovedWhileListed()
+    {
+        const QString doomed = TestEnv::tempDir() + "/doomed";
+        QVERIFY(SyntheticBackup::make(doomed, {"--udid", QString(40, 'f')}));
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(doomed), doomed);
+        }
+        MainWindow w;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QVERIFY(QDir(doomed).removeRecursively());
+        ModalAnswerer answerer;
+        select(w, node);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({QMessageBox::Critical}));
+        QCOMPARE(node->children.size(), 0);
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        QVERIFY(w.isVisible() || !w.isHidden());
+    }
+
+    void clearingTheCaches()
+    {
+        QVERIFY(QDir().mkpath(BkCacheDb::cacheDir().absoluteFilePath("0123/file-relay")));
+        {
+            CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
+        }
+        MainWindow w;
+        ModalAnswerer answerer;
+        w.miClearCaches();
+        QCOMPARE(answerer.seen(), QStringList({"Successfully cleared cache files."}));
+        QVERIFY(!BkCacheDb::cacheDir().exists());
+        MainWindow next;
+        QCOMPARE(next.model().bkRoot->children.size(), 0);
+    }
+
+    void updateOfferedOnFirstCheckEndsTheProgram()
+    {
+        LoopbackHttpServer server;
+        server.setResponse(200, "http://dl.quillmarrow.example/latest");
+        UpdateChecker::setServiceBase(server.baseUrl());
+        ModalAnswerer answerer;
+        answerer.answerText("Download");
+        MainWindow w;
+        w.show();
+        QVERIFY(server.waitForRequests(1));
+        QTRY_COMPARE(m_exits, 1);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().first().contains("has become obsolete"));
+        QCOMPARE(m_opened, QList<QUrl>({QUrl("http://dl.quillmarrow.example/latest")}));
+        QVERIFY(!w.updateChecker().timeFileExists());
+        QVERIFY(!w.isVisible());
+    }
+
+    void updateOfferedLaterRecordsTheCheck()
+    {
+        MainWindow w;
+        w.updateChecker().writeTimeFile(5);
+        {
+            ModalAnswerer answerer;
+            answerer.answerText("Download later");
+            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+            QVERIFY(answerer.seen().first().startsWith("A new version of Quillmarrow is available."));
+        }
+        QCOMPARE(m_exits, 0);
+        QVERIFY(m_opened.isEmpty());
+        QVERIFY(!w.updateChecker().shouldCheck());
+        {
+            ModalAnswerer answerer;
+            answerer.answerText("Download now");
+            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+        }
+        QCOMPARE(m_exits, 1);
+        QCOMPARE(m_opened, QList<QUrl>({QUrl("https://dl.quillmarrow.example/x")}));
+    }
+
+    void checkForUpdateOpensTheUpdatePage()
+    {
+        MainWindow w;
+        w.miCheckUpdate();
+        QCOMPARE(m_opened.size(), 1);
+        QVERIFY(m_opened.first().toString().endsWith("/sms_check_update.php?pid=7C2E41A9D05B38F6E19A4C7D2B60F853&ver=39&sys=linux"));
     }
 };
 

@@ -1,0 +1,101 @@
+#include "app/DataSources.h"
+
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/AbsIOSMessageDb.h"
+#include "messages/store/CountryInfo.h"
+#include "messages/store/IOS5MessageDb.h"
+
+#include <QFileInfo>
+
+#include <exception>
+#include <stdexcept>
+
+namespace {
+
+const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
+
+} // namespace
+
+QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const BackupManifest& m)
+{
+    const BackupManifest::_FileNode* calls = m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode;
+    return {
+        m.addressBookNode, m.addressBookImagesNode, m.voicemailNode, m.calendarNode,
+        m.notesNode,       calls,                   m.recordingsNode, m.bookmarksNode,
+    };
+}
+
+qint64 DataSources::countBackupMessages(const QDir& cacheDir)
+{
+    try {
+        const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
+        if (!QFileInfo::exists(path))
+            return 0;
+        const _CountryInfo country;
+        switch (AbsIOSMessageDb::checkDbType(path)) {
+        case 5:
+            return IOS5MessageDb(cacheDir, country).total();
+        case 6:
+            return IOS6MessageDb(cacheDir, country, false).total();
+        default:
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        qWarning("Messages not counted: %s", e.what());
+        return 0;
+    }
+}
+
+void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
+{
+    m.msgCount = countBackupMessages(cacheDir);
+    // The readers of these kinds plug in here as they are built; until then they count 0.
+    m.contactsCount = 0;
+    m.voicemailCount = 0;
+    m.calendarEventCount = 0;
+    m.notesCount = 0;
+    m.callHistoryCount = 0;
+    m.recordingsCount = 0;
+    m.bookmarksCount = 0;
+}
+
+qint64 DataSources::countLocalDbMessages(const QDir& folder)
+{
+    try {
+        return IOS6MessageDb(folder, _CountryInfo(), true).total();
+    } catch (const std::exception& e) {
+        qWarning("Local messages of %s not counted: %s", qUtf8Printable(folder.dirName()), e.what());
+        return 0;
+    }
+}
+
+ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool withCalls)
+{
+    ItemModelBK::_LocalDbStat stat;
+    stat.messageCount = countLocalDbMessages(folder);
+    // The local stores of contacts, calendars, notes, bookmarks and call history plug in here.
+    Q_UNUSED(withCalls);
+    return stat;
+}
+
+bool DataSources::canConvertOldMessages()
+{
+    return false;
+}
+
+void DataSources::convertOldMessagesThrow(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    throw std::runtime_error("Old local message files cannot be converted by this version.");
+}
+
+bool DataSources::canConvertOldCalendars()
+{
+    return false;
+}
+
+void DataSources::convertOldCalendarsThrow(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    throw std::runtime_error("Old local calendar files cannot be converted by this version.");
+}

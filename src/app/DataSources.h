@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/ItemModelBK.h"
+#include "backup/BackupManifest.h"
+
+#include <QDir>
+#include <QList>
+
+// The one place where the readers and local stores of each data kind meet the application shell:
+// what is copied into a backup's cache, how each kind is counted, and the converters of old local
+// database files. A kind whose reader this build lacks counts 0.
+class DataSources
+{
+public:
+    // The well-known files the first copy brings into a backup's cache, in copy order; a file the
+    // backup lacks is a null entry.
+    static QList<const BackupManifest::_FileNode*> backupFilesToCache(const BackupManifest& manifest);
+
+    // Counts every data kind of a loaded backup from its cache folder into the manifest; a reader
+    // that cannot open or count its file gives 0.
+    static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
+    static qint64 countBackupMessages(const QDir& cacheDir);
+
+    // Counts the stores of a local database folder, creating the missing ones empty. Call history
+    // only when withCalls is set (the description page does not show it).
+    static ItemModelBK::_LocalDbStat countLocalDb(const QDir& folder, bool withCalls);
+    static qint64 countLocalDbMessages(const QDir& folder);
+
+    // Converters of the older local database layout ("mms.db", "calendar.db"); a converter this
+    // build lacks leaves the old file as it is.
+    static bool canConvertOldMessages();
+    static void convertOldMessagesThrow(const QDir& folder);
+    static bool canConvertOldCalendars();
+    static void convertOldCalendarsThrow(const QDir& folder);
+};

@@ -1,0 +1,140 @@
+#include "app/ItemModelBK.h"
+
+#include "backup/BackupManifest.h"
+
+#include <QPixmap>
+#include <QSize>
+
+ItemModelBK::_BKItemNode::_BKItemNode(QSharedPointer<BackupManifest> m, _ItemNode* parent)
+    : _ItemNode(KindBackup, m ? m->displayName : QString(), parent), manifest(std::move(m))
+{
+}
+
+ItemModelBK::_BKItemNode::~_BKItemNode() = default;
+
+ItemModelBK::_LocalDbItemNode::_LocalDbItemNode(const QDir& d, const _LocalDbStat& s, _ItemNode* parent)
+    : _ItemNode(KindLocalDb, d.dirName(), parent), dir(d), stat(s)
+{
+}
+
+ItemModelBK::ItemModelBK(QObject* parent) : AbsTreeItemModel(parent)
+{
+    bkRoot = new _ItemNode(KindBkRoot, tr("IDS_ROOT_BK"), nullptr);
+    roots.append(bkRoot);
+    localDbRoot = new _ItemNode(KindLocalDbRoot, tr("IDS_ROOT_LOCALDB"), nullptr);
+    roots.append(localDbRoot);
+}
+
+int ItemModelBK::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
+
+QVariant ItemModelBK::headerData(int, Qt::Orientation, int) const
+{
+    return QVariant();
+}
+
+QString ItemModelBK::iconPath(int kind)
+{
+    static const char* const paths[] = {
+        ":/res/bk.png",        ":/res/databases.png", nullptr,
+        ":/res/database.png",  ":/res/sms.png",       ":/res/contacts.png",
+        ":/res/voicemail.png", ":/res/calendar.png",  ":/res/notes.png",
+        ":/res/call.png",      ":/res/recording.png", ":/res/bookmark.png",
+        ":/res/filesys.png",   ":/res/photo.png",     ":/res/video.png",
+    };
+    if (kind < 1 || kind > 15 || !paths[kind - 1])
+        return QString();
+    return QString::fromLatin1(paths[kind - 1]);
+}
+
+QVariant ItemModelBK::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.model() != this || role >= 14)
+        return QVariant();
+    const _ItemNode* node = nodeOf(index);
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        return node ? QVariant(node->text) : QVariant();
+    case Qt::DecorationRole: {
+        // Made on first use and kept for the whole run; index 0 is the iPad picture.
+        static QList<QPixmap> pixmaps;
+        if (pixmaps.isEmpty()) {
+            pixmaps.append(QPixmap(":/res/ipad.png").scaledToWidth(18, Qt::FastTransformation));
+            for (int kind = 1; kind <= 15; ++kind) {
+                const QString path = kind == KindBackup ? QStringLiteral(":/res/iphone.png") : iconPath(kind);
+                pixmaps.append(QPixmap(path).scaledToWidth(18, Qt::FastTransformation));
+            }
+        }
+        if (!node || node->kind < 1 || node->kind > 15)
+            return QVariant();
+        if (node->kind == KindBackup) {
+            auto* bk = static_cast<const _BKItemNode*>(node);
+            if (bk->manifest && bk->manifest->ProductType.startsWith("ipad", Qt::CaseInsensitive))
+                return pixmaps.at(0);
+        }
+        return pixmaps.at(node->kind);
+    }
+    case Qt::SizeHintRole:
+        return QSize(0, 25);
+    default:
+        return QVariant();
+    }
+}
+
+ItemModelBK::_BKItemNode* ItemModelBK::addBackup(QSharedPointer<BackupManifest> manifest)
+{
+    auto* node = new _BKItemNode(std::move(manifest), bkRoot);
+    bkRoot->children.append(node);
+    return node;
+}
+
+void ItemModelBK::addKindNode(_ItemNode* parent, int kind, const QString& text)
+{
+    parent->children.append(new _ItemNode(kind, text, parent));
+}
+
+void ItemModelBK::showBackupNode(_BKItemNode* node)
+{
+    if (!node || !node->children.isEmpty())
+        return;
+    const BackupManifest& m = *node->manifest;
+    const auto count = [](qint64 n) { return QString::number(n); };
+    addKindNode(node, KindPhotos, QStringLiteral("Photos(%1)").arg(count(m.photoList.size())));
+    addKindNode(node, KindVideos, QStringLiteral("Videos(%1)").arg(count(m.videoList.size())));
+    addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(count(m.msgCount)));
+    addKindNode(node, KindContacts, QStringLiteral("Contacts(%1)").arg(count(m.contactsCount)));
+    addKindNode(node, KindVoicemail, QStringLiteral("Voicemail(%1)").arg(count(m.voicemailCount)));
+    addKindNode(node, KindCalendar, QStringLiteral("Calendar(%1)").arg(count(m.calendarEventCount)));
+    addKindNode(node, KindNotes, QStringLiteral("Notes(%1)").arg(count(m.notesCount)));
+    addKindNode(node, KindCallHistory, QStringLiteral("Call History(%1)").arg(count(m.callHistoryCount)));
+    addKindNode(node, KindRecordings, QStringLiteral("Recordings(%1)").arg(count(m.recordingsCount)));
+    addKindNode(node, KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(count(m.bookmarksCount)));
+    addKindNode(node, KindFileSystem, QStringLiteral("File System"));
+    Q_EMIT layoutChanged();
+}
+
+ItemModelBK::_LocalDbItemNode* ItemModelBK::addLocalDb(const QDir& dir, const _LocalDbStat& stat)
+{
+    auto* node = new _LocalDbItemNode(dir, stat, localDbRoot);
+    localDbRoot->children.append(node);
+    return node;
+}
+
+void ItemModelBK::showLocalDbNode(_LocalDbItemNode* node)
+{
+    if (!node)
+        return;
+    if (!node->children.isEmpty())
+        clearChilds(node);
+    const _LocalDbStat& s = node->stat;
+    addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(s.messageCount));
+    addKindNode(node, KindContacts, QStringLiteral("Contacts(%1)").arg(s.contactCount));
+    addKindNode(node, KindCalendar, QStringLiteral("Calendar(%1)").arg(s.calendarCount));
+    addKindNode(node, KindNotes, QStringLiteral("Notes(%1)").arg(s.noteCount));
+    addKindNode(node, KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(s.bookmarkCount));
+    addKindNode(node, KindCallHistory, QStringLiteral("Call History(%1)").arg(s.callCount));
+    Q_EMIT layoutChanged();
+}

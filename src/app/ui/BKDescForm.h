@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QWidget>
+
+class BackupManifest;
+class QGridLayout;
+class QLabel;
+
+// The summary page of a loaded backup: device, system version, serial, device id, date, state
+// and a link to the backup folder.
+class BKDescForm : public QWidget
+{
+    Q_OBJECT
+public:
+    BKDescForm(const BackupManifest* manifest, QWidget* parent = nullptr);
+
+    // The header text: the name, cut to 40 characters followed by "..." when longer.
+    static QString headerText(const QString& displayName);
+
+    QLabel* lbBKName;
+    QLabel* lbiTunesLogo;
+    QWidget* infoArea;
+    QLabel* lbPath = nullptr;
+
+public Q_SLOTS:
+    void openBackupFolder(const QString& link);
+};

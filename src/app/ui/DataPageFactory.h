@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDir>
+#include <QList>
+
+class BackupManifest;
+class QAction;
+class QWidget;
+
+// The one place where the data views plug into the main window: the page of each data kind over
+// a backup's cache folder or over a local database folder. A kind whose view this build lacks
+// gets the plain "not available yet" page.
+class DataPageFactory
+{
+public:
+    struct Page
+    {
+        QWidget* page = nullptr;
+        // The page's actions for the tool bar (those with an icon) and the tree's context menu.
+        QList<QAction*> actions;
+        // The page can save into a local database and announces it with backupFinished(QString).
+        bool savesToLocalDb = false;
+    };
+
+    static Page backupPage(int kind, BackupManifest* manifest, const QDir& dataDir, QWidget* parent);
+    static Page localDbPage(int kind, const QDir& folder, QWidget* parent);
+
+    // Imports the messages of the computer's own Messages database into a local database the user
+    // chooses; false when nothing was imported. The folder name is then lastImportedDbName().
+    static bool importMacMessagesThrow(QWidget* parent);
+    static QString lastImportedDbName();
+
+    // The fixed title of a data kind ("Messages", "Contacts"...).
+    static QString kindTitle(int kind);
+};

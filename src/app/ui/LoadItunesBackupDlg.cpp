@@ -1,0 +1,167 @@
+#include "app/ui/LoadItunesBackupDlg.h"
+
+#include "app/DataPaths.h"
+#include "app/StyleSheet.h"
+#include "app/ui/Tips.h"
+#include "app/ui/WinMovable.h"
+#include "backup/BackupManifest.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+
+LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent) : QDialog(parent)
+{
+    setObjectName("LoadItunesBackupDlg");
+    setWindowTitle(tr("IDS_MI_LOAD_BACKUP"));
+    resize(720, 400);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(10);
+    lbTitle = new QLabel(tr("IDS_SELECT_ITUNES_BACKUP"), this);
+    lbTitle->setObjectName("lbTitle");
+    layout->addWidget(lbTitle);
+
+    twBackups = new QTreeWidget(this);
+    twBackups->setObjectName("twBackups");
+    twBackups->setRootIsDecorated(false);
+    twBackups->setAlternatingRowColors(true);
+    twBackups->setUniformRowHeights(true);
+    twBackups->setIconSize(QSize(18, 18));
+    twBackups->setHeaderLabels({tr("IDS_BK_COL_NAME"), tr("IDS_BK_COL_DEVICE"), tr("IDS_BK_COL_VERSION"),
+                                tr("IDS_BK_COL_DATE"), tr("IDS_BK_COL_STATUS")});
+    twBackups->header()->setStretchLastSection(false);
+    twBackups->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    for (int c = 1; c < 5; ++c)
+        twBackups->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
+    layout->addWidget(twBackups, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setObjectName("horizontalLayout");
+    buttons->setSpacing(6);
+    btnAddFolder = new QPushButton(tr("IDS_ADD_BACKUP_FOLDER"), this);
+    btnAddFolder->setObjectName("btnAddFolder");
+    btnAddFolder->setAutoDefault(false);
+    buttons->addWidget(btnAddFolder);
+    buttons->addStretch(1);
+    btnOK = new QPushButton(tr("IDS_LOAD"), this);
+    btnOK->setObjectName("btnOK");
+    btnOK->setDefault(true);
+    buttons->addWidget(btnOK);
+    btnClose = new QPushButton(tr("取消"), this);
+    btnClose->setObjectName("btnClose");
+    btnClose->setAutoDefault(false);
+    buttons->addWidget(btnClose);
+    layout->addLayout(buttons);
+
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(getStyleSheet());
+    new WinMovable(this);
+    connect(btnOK, &QPushButton::pressed, this, &LoadItunesBackupDlg::onBtnOkPressed);
+    connect(btnAddFolder, &QPushButton::pressed, this, &LoadItunesBackupDlg::onBtnAddFolderPressed);
+    connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
+    connect(twBackups, &QTreeWidget::itemDoubleClicked, this, &LoadItunesBackupDlg::onBtnOkPressed);
+
+    for (const QString& root : systemBackupRoots()) {
+        if (QFileInfo(root).isDir())
+            addFolder(root, false);
+    }
+    if (twBackups->topLevelItemCount() == 1)
+        twBackups->setCurrentItem(twBackups->topLevelItem(0));
+}
+
+QStringList LoadItunesBackupDlg::systemBackupRoots()
+{
+    return {g_osAppDir().absoluteFilePath("MobileSync/Backup")};
+}
+
+int LoadItunesBackupDlg::addBackup(const QString& path, QString* error)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    for (int row = 0; row < m_backups.size(); ++row) {
+        if (m_backups[row]->dir.absolutePath() == absolute)
+            return row;
+    }
+    QSharedPointer<BackupManifest> backup(new BackupManifest(absolute, nullptr));
+    try {
+        backup->readManifestInfo();
+    } catch (const std::exception& e) {
+        if (error)
+            *error = QString::fromUtf8(e.what());
+        return -1;
+    }
+    auto* item = new QTreeWidgetItem(twBackups);
+    item->setText(0, backup->displayName);
+    item->setToolTip(0, absolute);
+    item->setIcon(0, QIcon(backup->ProductType.startsWith("ipad", Qt::CaseInsensitive) ? ":/res/ipad.png"
+                                                                                          : ":/res/iphone.png"));
+    item->setText(1, backup->ProductType);
+    item->setText(2, backup->ProductVersion);
+    item->setText(3, QLocale::system().toString(backup->date, QLocale::ShortFormat));
+    item->setText(4, backup->IsEncrypted ? tr("Encrypted") : tr("Normal"));
+    m_backups.append(backup);
+    return int(m_backups.size()) - 1;
+}
+
+int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
+{
+    const QDir dir(path);
+    QString error;
+    if (dir.exists("Manifest.plist")) {
+        const int row = addBackup(path, &error);
+        if (row < 0) {
+            if (report)
+                Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), error));
+            return 0;
+        }
+        twBackups->setCurrentItem(twBackups->topLevelItem(row));
+        return 1;
+    }
+    // A folder of backups, like the one the computer keeps.
+    int added = 0;
+    QStringList unreadable;
+    const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QFileInfo& sub : subfolders) {
+        if (!QFileInfo::exists(sub.absoluteFilePath() + "/Manifest.plist"))
+            continue;
+        if (addBackup(sub.absoluteFilePath(), &error) >= 0)
+            ++added;
+        else
+            unreadable.append(sub.fileName() + ": " + error);
+    }
+    if (report && added == 0 && unreadable.isEmpty())
+        Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
+    else if (report && !unreadable.isEmpty())
+        Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
+    if (!report && !unreadable.isEmpty())
+        qWarning("Backups not listed: %s", qUtf8Printable(unreadable.join("; ")));
+    return added;
+}
+
+void LoadItunesBackupDlg::onBtnAddFolderPressed()
+{
+    const QString path = QFileDialog::getExistingDirectory(this, tr("IDS_ADD_BACKUP_FOLDER"), QDir::homePath());
+    if (!path.isEmpty())
+        addFolder(path, true);
+}
+
+void LoadItunesBackupDlg::onBtnOkPressed()
+{
+    const int row = twBackups->indexOfTopLevelItem(twBackups->currentItem());
+    if (row < 0 || row >= m_backups.size()) {
+        Tips::warning(tr("IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP"));
+        return;
+    }
+    manifest = m_backups.at(row);
+    accept();
+}

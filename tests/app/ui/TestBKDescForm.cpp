@@ -1,0 +1,102 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/BKDescForm.h"
+#include "backup/BackupManifest.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QtTest>
+
+class TestBKDescForm : public QObject
+{
+    Q_OBJECT
+    QList<QUrl> m_opened;
+
+    static QSharedPointer<BackupManifest> backup(const QString& folder)
+    {
+        QSharedPointer<BackupManifest> m(new BackupManifest(folder));
+        m->dir = QDir(folder);
+        m->displayName = "Anna's iPhone";
+        m->ProductType = "iPhone10,4";
+        m->ProductVersion = "14.3";
+        m->SerialNumber = "F2LXK0ABCD12";
+        m->UniqueDeviceID = "0123456789abcdef0123456789abcdef01234567";
+        m->date = QDateTime(QDate(2021, 3, 4), QTime(5, 6, 7));
+        return m;
+    }
+    static QStringList labelTexts(const QWidget* area)
+    {
+        QStringList texts;
+        for (const QLabel* l : area->findChildren<QLabel*>())
+            texts << l->text();
+        return texts;
+    }
+
+public Q_SLOTS:
+    void openUrl(const QUrl& url) { m_opened << url; }
+
+private Q_SLOTS:
+    void header_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("40") << 40 << QString(40, 'x');
+        QTest::newRow("41") << 41 << QString(40, 'x') + "...";
+        QTest::newRow("short") << 3 << QString("xxx");
+    }
+    void header()
+    {
+        QFETCH(int, length);
+        QFETCH(QString, shown);
+        auto m = backup("/backups/one");
+        m->displayName = QString(length, 'x');
+        BKDescForm page(m.data());
+        QCOMPARE(page.lbBKName->text(), shown);
+    }
+
+    void showsTheManifestFields()
+    {
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        auto m = backup("/backups/0123456789abcdef0123456789abcdef01234567");
+        BKDescForm page(m.data());
+        const QStringList texts = labelTexts(page.infoArea);
+        for (const QString& expected : {"iPhone10,4", "14.3", "F2LXK0ABCD12", "0123456789abcdef0123456789abcdef01234567",
+                                        "Normal"})
+            QVERIFY2(texts.contains(expected), qPrintable(expected));
+        QVERIFY(texts.contains(QLocale::system().toString(m->date, QLocale::ShortFormat)));
+        QCOMPARE(page.lbPath->toolTip(), QString("/backups/0123456789abcdef0123456789abcdef01234567"));
+        QVERIFY(page.lbPath->text().contains(">0123456789abcdef0123456789abcdef01234567</a>"));
+        page.resize(800, 560);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        GuiTestEnv::screenshot(&page, "backup-description");
+        QCoreApplication::removeTranslator(&english);
+
+        m->IsEncrypted = true;
+        BKDescForm encrypted(m.data());
+        QVERIFY(labelTexts(encrypted.infoArea).contains("Encrypted"));
+    }
+
+    void pathLinkOpensTheFolder()
+    {
+        QDesktopServices::setUrlHandler("file", this, "openUrl");
+        auto m = backup("/backups/with space & amp");
+        BKDescForm page(m.data());
+        Q_EMIT page.lbPath->linkActivated("/backups/with space & amp");
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened.first().toLocalFile(), QString("/backups/with space & amp"));
+    }
+
+    void emptyFieldsGiveEmptyLabels()
+    {
+        QSharedPointer<BackupManifest> m(new BackupManifest("/backups/bare"));
+        BKDescForm page(m.data());
+        QVERIFY(page.lbBKName->text().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestBKDescForm)
+#include "TestBKDescForm.moc"

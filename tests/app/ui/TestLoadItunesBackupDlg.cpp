@@ -1,0 +1,118 @@
+#include "app/DataPaths.h"
+#include "app/IdsTranslator.h"
+#include "app/support/SyntheticBackup.h"
+#include "app/ui/LoadItunesBackupDlg.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+class TestLoadItunesBackupDlg : public QObject
+{
+    Q_OBJECT
+    QString m_systemRoot;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_systemRoot = LoadItunesBackupDlg::systemBackupRoots().first();
+        QVERIFY(m_systemRoot.startsWith(QDir::homePath()));
+        QVERIFY(SyntheticBackup::make(m_systemRoot + "/0123456789abcdef0123456789abcdef01234567", {"--demo"}));
+    }
+
+    void listsTheComputersBackups()
+    {
+        LoadItunesBackupDlg dlg;
+        QCOMPARE(dlg.backups().size(), 1);
+        QCOMPARE(dlg.twBackups->topLevelItemCount(), 1);
+        // The only backup is chosen already, so Load takes it at once.
+        ModalAnswerer answerer;
+        dlg.onBtnOkPressed();
+        QCOMPARE(answerer.seen(), QStringList());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(dlg.manifest);
+        QCOMPARE(dlg.manifest->DeviceName, QString("Demo iPhone"));
+        QCOMPARE(dlg.twBackups->topLevelItem(0)->text(1), dlg.manifest->ProductType);
+    }
+
+    void addsAFolderOfBackupsAndOneBackup()
+    {
+        const QString folder = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(folder + "/one", {"--device-name", "Phone One", "--udid", QString(40, 'a')}));
+        QVERIFY(SyntheticBackup::make(folder + "/two", {"--device-name", "Phone Two", "--udid", QString(40, 'b')}));
+        const QString single = TestEnv::tempDir() + "/three";
+        QVERIFY(SyntheticBackup::make(single, {"--device-name", "Phone Three", "--udid", QString(40, 'c')}));
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        LoadItunesBackupDlg dlg;
+        QCoreApplication::removeTranslator(&english);
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(folder), 2);
+        QCOMPARE(dlg.addFolder(single), 1);
+        // Adding the same folder again lists nothing twice.
+        QCOMPARE(dlg.addFolder(single), 1);
+        QCOMPARE(dlg.backups().size(), 4);
+        QCOMPARE(answerer.seen(), QStringList());
+        // The backup just added is the current entry.
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        GuiTestEnv::screenshot(&dlg, "load-backup-dialog");
+        dlg.onBtnOkPressed();
+        QCOMPARE(dlg.manifest->DeviceName, QString("Phone Three"));
+    }
+
+    void folderThatIsNoBackupIsRefused()
+    {
+        const QString folder = TestEnv::tempDir();
+        QFile f(folder + "/notes.txt");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(folder), 0);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
+        QCOMPARE(answerer.seenIcons().first(), QMessageBox::Warning);
+        QCOMPARE(dlg.backups().size(), 1);
+    }
+
+    void damagedManifestIsReported()
+    {
+        const QString backup = TestEnv::tempDir() + "/damaged";
+        QVERIFY(SyntheticBackup::make(backup, {"--udid", QString(40, 'd')}));
+        QFile plist(backup + "/Manifest.plist");
+        QVERIFY(plist.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        plist.write("bplist00 this is not a property list");
+        plist.close();
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(backup), 0);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({QMessageBox::Critical}));
+        QVERIFY(answerer.seen().first().contains("damaged"));
+        QCOMPARE(dlg.backups().size(), 1);
+    }
+
+    void loadWithoutChoiceWarns()
+    {
+        const QString second = m_systemRoot + "/" + QString(40, 'e');
+        QVERIFY(SyntheticBackup::make(second, {"--udid", QString(40, 'e')}));
+        LoadItunesBackupDlg dlg;
+        QCOMPARE(dlg.backups().size(), 2);
+        QVERIFY(!dlg.twBackups->currentItem());
+        ModalAnswerer answerer;
+        dlg.onBtnOkPressed();
+        QCOMPARE(answerer.seen(), QStringList({"IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP"}));
+        QVERIFY(dlg.result() != QDialog::Accepted);
+        QVERIFY(!dlg.manifest);
+        QDir(second).removeRecursively();
+    }
+};
+
+QTEST_MAIN(TestLoadItunesBackupDlg)
+#include "TestLoadItunesBackupDlg.moc"
