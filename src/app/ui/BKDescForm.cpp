@@ -60,7 +60,7 @@ BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent) : QWidge
     lbiTunesLogo = new QLabel(widget_2);
     lbiTunesLogo->setObjectName("lbiTunesLogo");
     lbiTunesLogo->setTextFormat(Qt::RichText);
-    lbiTunesLogo->setText("<img src=\":/res/bk_big.png\"/>");
+    lbiTunesLogo->setText("<img src=\":/res/bk_big.png\" width=\"96\" height=\"96\"/>");
     horizontalLayout->addWidget(lbiTunesLogo);
     horizontalLayout->addSpacing(20);
     infoArea = new QWidget(widget_2);
