@@ -6,11 +6,11 @@
 #include "messages/store/IOS5MessageDb.h"
 
 #include <QFileInfo>
-
 #include <exception>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
@@ -18,10 +18,17 @@ const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
 QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const BackupManifest& m)
 {
-    const BackupManifest::_FileNode* calls = m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode;
+    const BackupManifest::_FileNode* calls
+        = m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode;
     return {
-        m.addressBookNode, m.addressBookImagesNode, m.voicemailNode, m.calendarNode,
-        m.notesNode,       calls,                   m.recordingsNode, m.bookmarksNode,
+        m.addressBookNode,
+        m.addressBookImagesNode,
+        m.voicemailNode,
+        m.calendarNode,
+        m.notesNode,
+        calls,
+        m.recordingsNode,
+        m.bookmarksNode,
     };
 }
 

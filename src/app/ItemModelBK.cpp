@@ -6,18 +6,22 @@
 #include <QSize>
 
 ItemModelBK::_BKItemNode::_BKItemNode(QSharedPointer<BackupManifest> m, _ItemNode* parent)
-    : _ItemNode(KindBackup, m ? m->displayName : QString(), parent), manifest(std::move(m))
+    : _ItemNode(KindBackup, m ? m->displayName : QString(), parent)
+    , manifest(std::move(m))
 {
 }
 
 ItemModelBK::_BKItemNode::~_BKItemNode() = default;
 
 ItemModelBK::_LocalDbItemNode::_LocalDbItemNode(const QDir& d, const _LocalDbStat& s, _ItemNode* parent)
-    : _ItemNode(KindLocalDb, d.dirName(), parent), dir(d), stat(s)
+    : _ItemNode(KindLocalDb, d.dirName(), parent)
+    , dir(d)
+    , stat(s)
 {
 }
 
-ItemModelBK::ItemModelBK(QObject* parent) : AbsTreeItemModel(parent)
+ItemModelBK::ItemModelBK(QObject* parent)
+    : AbsTreeItemModel(parent)
 {
     bkRoot = new _ItemNode(KindBkRoot, tr("IDS_ROOT_BK"), nullptr);
     roots.append(bkRoot);
@@ -38,11 +42,21 @@ QVariant ItemModelBK::headerData(int, Qt::Orientation, int) const
 QString ItemModelBK::iconPath(int kind)
 {
     static const char* const paths[] = {
-        ":/res/bk.png",        ":/res/databases.png", nullptr,
-        ":/res/database.png",  ":/res/sms.png",       ":/res/contacts.png",
-        ":/res/voicemail.png", ":/res/calendar.png",  ":/res/notes.png",
-        ":/res/call.png",      ":/res/recording.png", ":/res/bookmark.png",
-        ":/res/filesys.png",   ":/res/photo.png",     ":/res/video.png",
+        ":/res/bk.png",
+        ":/res/databases.png",
+        nullptr,
+        ":/res/database.png",
+        ":/res/sms.png",
+        ":/res/contacts.png",
+        ":/res/voicemail.png",
+        ":/res/calendar.png",
+        ":/res/notes.png",
+        ":/res/call.png",
+        ":/res/recording.png",
+        ":/res/bookmark.png",
+        ":/res/filesys.png",
+        ":/res/photo.png",
+        ":/res/video.png",
     };
     if (kind < 1 || kind > 15 || !paths[kind - 1])
         return QString();

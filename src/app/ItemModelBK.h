@@ -34,8 +34,7 @@ public:
     };
 
     // The counts of one local database.
-    struct _LocalDbStat
-    {
+    struct _LocalDbStat {
         qint64 messageCount = 0;
         qint64 contactCount = 0;
         qint64 calendarCount = 0;

@@ -20,10 +20,12 @@ int main(int argc, char** argv)
     app.setWindowIcon(QIcon(":/res/main_icon.png"));
 
     IdsTranslator translator;
-    translator.load(":/en.qm");
+    // Without the file the keys themselves are shown; nothing else to do about it.
+    static_cast<void>(translator.load(":/en.qm"));
     QCoreApplication::installTranslator(&translator);
 
-    const quint32 powerAssertion = PowerAssertion::create("NoDisplaySleepAssertion", "Describe Activity Type");
+    const quint32 powerAssertion
+        = PowerAssertion::create("NoDisplaySleepAssertion", "Describe Activity Type");
 
     logsaver_install_msghandler(g_dataSaveDir().absoluteFilePath("qlogs"), 10);
 

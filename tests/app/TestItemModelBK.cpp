@@ -75,7 +75,7 @@ private Q_SLOTS:
     {
         ItemModelBK model;
         auto m = backup("iPhone5,2");
-        m->photoList = {nullptr, nullptr, nullptr};
+        m->photoList = { nullptr, nullptr, nullptr };
         m->msgCount = 12;
         m->contactsCount = 0;
         m->voicemailCount = 2;
@@ -93,10 +93,10 @@ private Q_SLOTS:
         QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
         model.showBackupNode(node);
         QCOMPARE(layout.count(), 1);
-        QCOMPARE(childTexts(node), QStringList({"Photos(3)", "Videos(0)", "SMS(12)", "Contacts(0)", "Voicemail(2)",
-                                                "Calendar(3)", "Notes(4)", "Call History(5)", "Recordings(6)",
-                                                "Bookmarks(7)", "File System"}));
-        QCOMPARE(childKinds(node), QList<int>({14, 15, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+        QCOMPARE(childTexts(node),
+            QStringList({ "Photos(3)", "Videos(0)", "SMS(12)", "Contacts(0)", "Voicemail(2)", "Calendar(3)",
+                "Notes(4)", "Call History(5)", "Recordings(6)", "Bookmarks(7)", "File System" }));
+        QCOMPARE(childKinds(node), QList<int>({ 14, 15, 5, 6, 7, 8, 9, 10, 11, 12, 13 }));
 
         m->msgCount = 99;
         model.showBackupNode(node);
@@ -109,11 +109,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("productType");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("iPad") << "IPad4,1" << ":/res/ipad.png";
-        QTest::newRow("ipad lower") << "ipad2,5" << ":/res/ipad.png";
-        QTest::newRow("iPod") << "iPod5,1" << ":/res/iphone.png";
-        QTest::newRow("empty") << "" << ":/res/iphone.png";
-        QTest::newRow("iPhone") << "iPhone10,3" << ":/res/iphone.png";
+        QTest::newRow("iPad") << "IPad4,1"
+                              << ":/res/ipad.png";
+        QTest::newRow("ipad lower") << "ipad2,5"
+                                    << ":/res/ipad.png";
+        QTest::newRow("iPod") << "iPod5,1"
+                              << ":/res/iphone.png";
+        QTest::newRow("empty") << ""
+                               << ":/res/iphone.png";
+        QTest::newRow("iPhone") << "iPhone10,3"
+                                << ":/res/iphone.png";
     }
     void deviceIcon()
     {
@@ -123,7 +128,7 @@ private Q_SLOTS:
         model.addBackup(backup(productType));
         const QModelIndex index = model.index(0, 0, model.index(0, 0));
         QCOMPARE(image(model.data(index, Qt::DecorationRole)),
-                 QPixmap(icon).scaledToWidth(18, Qt::FastTransformation).toImage());
+            QPixmap(icon).scaledToWidth(18, Qt::FastTransformation).toImage());
     }
 
     void localDbNodeIsRebuiltEachTime()
@@ -134,11 +139,12 @@ private Q_SLOTS:
         QCOMPARE(node->kind, 4);
         QCOMPARE(node->text, QString("Work"));
         QCOMPARE(node->children.size(), 0);
-        node->stat = {1, 2, 3, 4, 5, 6};
+        node->stat = { 1, 2, 3, 4, 5, 6 };
         model.showLocalDbNode(node);
-        QCOMPARE(childTexts(node), QStringList({"SMS(1)", "Contacts(2)", "Calendar(3)", "Notes(4)", "Bookmarks(5)",
-                                                "Call History(6)"}));
-        QCOMPARE(childKinds(node), QList<int>({5, 6, 8, 9, 12, 10}));
+        QCOMPARE(childTexts(node),
+            QStringList(
+                { "SMS(1)", "Contacts(2)", "Calendar(3)", "Notes(4)", "Bookmarks(5)", "Call History(6)" }));
+        QCOMPARE(childKinds(node), QList<int>({ 5, 6, 8, 9, 12, 10 }));
         node->stat.messageCount = 1234567890123;
         QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
         model.showLocalDbNode(node);

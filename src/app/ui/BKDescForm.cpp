@@ -9,7 +9,8 @@
 #include <QLocale>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 QLabel* caption(const QString& text, QWidget* parent)
 {
@@ -35,7 +36,8 @@ QString BKDescForm::headerText(const QString& displayName)
     return displayName.size() > 40 ? displayName.left(40) + QStringLiteral("...") : displayName;
 }
 
-BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent) : QWidget(parent)
+BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent)
+    : QWidget(parent)
 {
     setObjectName("BKDescForm");
     setWindowTitle("Form");
@@ -92,7 +94,8 @@ BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent) : QWidge
         tr("<b style=\"font-style:italic;\">Device ID:</b>"), manifest->UniqueDeviceID);
     row(2, tr("<b style=\"font-style:italic;\">Backup Date:</b>"),
         QLocale::system().toString(manifest->date, QLocale::ShortFormat),
-        tr("<b style=\"font-style:italic;\">Status:</b>"), manifest->IsEncrypted ? tr("Encrypted") : tr("Normal"));
+        tr("<b style=\"font-style:italic;\">Status:</b>"),
+        manifest->IsEncrypted ? tr("Encrypted") : tr("Normal"));
 
     const QDir dir = manifest->dir;
     grid->addWidget(caption(tr("<b style=\"font-style:italic;\">Path:</b>"), infoArea), 3, 0);

@@ -6,7 +6,8 @@
 
 #include <QCoreApplication>
 
-namespace {
+namespace
+{
 
 QString g_lastImportedDbName;
 
@@ -42,8 +43,8 @@ QString DataPageFactory::kindTitle(int kind)
     }
 }
 
-DataPageFactory::Page DataPageFactory::backupPage(int kind, BackupManifest* manifest, const QDir& dataDir,
-                                                  QWidget* parent)
+DataPageFactory::Page DataPageFactory::backupPage(
+    int kind, BackupManifest* manifest, const QDir& dataDir, QWidget* parent)
 {
     Q_UNUSED(manifest);
     Q_UNUSED(dataDir);

@@ -13,8 +13,7 @@ class QWidget;
 class DataPageFactory
 {
 public:
-    struct Page
-    {
+    struct Page {
         QWidget* page = nullptr;
         // The page's actions for the tool bar (those with an icon) and the tree's context menu.
         QList<QAction*> actions;

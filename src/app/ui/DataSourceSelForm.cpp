@@ -10,7 +10,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-DataSourceSelForm::DataSourceSelForm(QWidget* parent) : QDialog(parent)
+DataSourceSelForm::DataSourceSelForm(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName("DataSourceSelForm");
     setWindowTitle("DataSourceSelForm");
@@ -48,7 +49,8 @@ DataSourceSelForm::DataSourceSelForm(QWidget* parent) : QDialog(parent)
     connect(btnOK, &QPushButton::pressed, this, &DataSourceSelForm::onBtnOkPressed);
     connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
     connect(monitor, &IOSDeviceMonitor::deviceConnected, this, &DataSourceSelForm::onIOSDeviceConnected);
-    connect(monitor, &IOSDeviceMonitor::deviceDisconnected, this, &DataSourceSelForm::onIOSDeviceDisconnected);
+    connect(
+        monitor, &IOSDeviceMonitor::deviceDisconnected, this, &DataSourceSelForm::onIOSDeviceDisconnected);
 
     const auto& devices = monitor->devices;
     for (auto it = devices.cbegin(); it != devices.cend(); ++it)

@@ -41,7 +41,7 @@ GetStartForm::GetStartForm(QWidget* parent)
     label_4 = rich("label_4");
     label_5 = rich("label_5");
     // The steps wrap in a narrow window rather than pushing the tree aside.
-    for (QLabel* step : {label_3, label_4, label_5})
+    for (QLabel* step : { label_3, label_4, label_5 })
         step->setWordWrap(true);
     verticalLayout->addWidget(label_3);
     verticalLayout->addWidget(label_4);

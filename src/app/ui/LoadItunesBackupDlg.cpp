@@ -16,10 +16,10 @@
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-
 #include <exception>
 
-LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent) : QDialog(parent)
+LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
+    : QDialog(parent)
 {
     setObjectName("LoadItunesBackupDlg");
     setWindowTitle(tr("IDS_MI_LOAD_BACKUP"));
@@ -38,8 +38,8 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent) : QDialog(parent)
     twBackups->setAlternatingRowColors(true);
     twBackups->setUniformRowHeights(true);
     twBackups->setIconSize(QSize(18, 18));
-    twBackups->setHeaderLabels({tr("IDS_BK_COL_NAME"), tr("IDS_BK_COL_DEVICE"), tr("IDS_BK_COL_VERSION"),
-                                tr("IDS_BK_COL_DATE"), tr("IDS_BK_COL_STATUS")});
+    twBackups->setHeaderLabels({ tr("IDS_BK_COL_NAME"), tr("IDS_BK_COL_DEVICE"), tr("IDS_BK_COL_VERSION"),
+        tr("IDS_BK_COL_DATE"), tr("IDS_BK_COL_STATUS") });
     twBackups->header()->setStretchLastSection(false);
     twBackups->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int c = 1; c < 5; ++c)
@@ -82,7 +82,7 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent) : QDialog(parent)
 
 QStringList LoadItunesBackupDlg::systemBackupRoots()
 {
-    return {g_osAppDir().absoluteFilePath("MobileSync/Backup")};
+    return { g_osAppDir().absoluteFilePath("MobileSync/Backup") };
 }
 
 int LoadItunesBackupDlg::addBackup(const QString& path, QString* error)
@@ -103,8 +103,9 @@ int LoadItunesBackupDlg::addBackup(const QString& path, QString* error)
     auto* item = new QTreeWidgetItem(twBackups);
     item->setText(0, backup->displayName);
     item->setToolTip(0, absolute);
-    item->setIcon(0, QIcon(backup->ProductType.startsWith("ipad", Qt::CaseInsensitive) ? ":/res/ipad.png"
-                                                                                          : ":/res/iphone.png"));
+    item->setIcon(0,
+        QIcon(backup->ProductType.startsWith("ipad", Qt::CaseInsensitive) ? ":/res/ipad.png"
+                                                                          : ":/res/iphone.png"));
     item->setText(1, backup->ProductType);
     item->setText(2, backup->ProductVersion);
     item->setText(3, QLocale::system().toString(backup->date, QLocale::ShortFormat));
@@ -142,7 +143,8 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
     if (report && added == 0 && unreadable.isEmpty())
         Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
     else if (report && !unreadable.isEmpty())
-        Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
+        Tips::error(
+            tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
     if (!report && !unreadable.isEmpty())
         qWarning("Backups not listed: %s", qUtf8Printable(unreadable.join("; ")));
     return added;
@@ -150,7 +152,8 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
 
 void LoadItunesBackupDlg::onBtnAddFolderPressed()
 {
-    const QString path = QFileDialog::getExistingDirectory(this, tr("IDS_ADD_BACKUP_FOLDER"), QDir::homePath());
+    const QString path
+        = QFileDialog::getExistingDirectory(this, tr("IDS_ADD_BACKUP_FOLDER"), QDir::homePath());
     if (!path.isEmpty())
         addFolder(path, true);
 }

@@ -8,7 +8,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent) : QWidget(parent)
+LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
+    : QWidget(parent)
 {
     setObjectName("LocalDbDescForm");
     setWindowTitle("Form");

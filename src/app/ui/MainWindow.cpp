@@ -39,10 +39,10 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
-
 #include <exception>
 
-namespace {
+namespace
+{
 
 std::function<void()>& exitHandler()
 {
@@ -55,7 +55,9 @@ std::function<void()>& exitHandler()
 class BackupHold : public QObject
 {
 public:
-    BackupHold(QSharedPointer<BackupManifest> manifest, QObject* page) : QObject(page), m_manifest(std::move(manifest))
+    BackupHold(QSharedPointer<BackupManifest> manifest, QObject* page)
+        : QObject(page)
+        , m_manifest(std::move(manifest))
     {
     }
 
@@ -128,8 +130,10 @@ void MainWindow::setExitHandler(std::function<void()> handler)
 }
 
 MainWindow::MainWindow(QWidget* parent)
-    : QMainWindow(parent), ui(new Ui_MainWindow), m_model(this),
-      m_updateChecker(g_dataSaveDir().absoluteFilePath("last-check-version-time"))
+    : QMainWindow(parent)
+    , ui(new Ui_MainWindow)
+    , m_model(this)
+    , m_updateChecker(g_dataSaveDir().absoluteFilePath("last-check-version-time"))
 {
     ui->setupUi(this);
 
@@ -149,10 +153,10 @@ MainWindow::MainWindow(QWidget* parent)
     ui->treeBK->setModel(&m_model);
 
     QMenu* menu = ui->menuBar->addMenu(tr("IDS_MI_MENU"));
-    m_loadBackupAction =
-        menu->addAction(QIcon(":/res/load_itunes.png"), tr("IDS_MI_LOAD_BACKUP"), this, &MainWindow::miLoadiTunesBackup);
+    m_loadBackupAction = menu->addAction(
+        QIcon(":/res/load_itunes.png"), tr("IDS_MI_LOAD_BACKUP"), this, &MainWindow::miLoadiTunesBackup);
     menu->addAction(QIcon(":/res/mi_open_local_db_folder.png"), tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"), this,
-                    &MainWindow::miOpenAppFolder);
+        &MainWindow::miOpenAppFolder);
     menu->addAction(QIcon(":/res/exit.png"), tr("IDS_MI_EXIT"), this, &QWidget::close);
     QMenu* tools = ui->menuBar->addMenu(tr("IDS_MI_TOOLS"));
     tools->addAction(tr("IDS_MI_CHECK_UPDATE"), this, &MainWindow::miCheckUpdate);
@@ -178,7 +182,8 @@ MainWindow::MainWindow(QWidget* parent)
     link->setObjectName("lbStatusLink");
     link->setTextFormat(Qt::RichText);
     link->setOpenExternalLinks(true);
-    link->setText(QStringLiteral("<a href=\"%1\">%2</a>").arg(AppInfo::homePage(), tr("IDS_STATUS_HOME_LINK")));
+    link->setText(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(AppInfo::homePage(), tr("IDS_STATUS_HOME_LINK")));
     ui->statusBar->setStyleSheet("QStatusBar::item{border: 0px}");
     ui->statusBar->addWidget(link, 0);
 
@@ -224,7 +229,8 @@ void MainWindow::relistBackups()
 
 void MainWindow::listLocalDbs()
 {
-    const QFileInfoList folders = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList folders
+        = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& folder : folders)
         m_model.addLocalDb(QDir(folder.absoluteFilePath()), ItemModelBK::_LocalDbStat());
 }
@@ -232,7 +238,7 @@ void MainWindow::listLocalDbs()
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     const int w = event->size().width();
-    ui->splitter->setSizes({int(0.2 * double(w)), int(0.8 * double(w))});
+    ui->splitter->setSizes({ int(0.2 * double(w)), int(0.8 * double(w)) });
 }
 
 void MainWindow::exitProgram()
@@ -243,15 +249,16 @@ void MainWindow::exitProgram()
 
 void MainWindow::onUpdateOffered(const QString& address, bool firstCheck)
 {
-    QMessageBox box(firstCheck ? QMessageBox::Warning : QMessageBox::Question, AppInfo::displayName(), QString(),
-                    QMessageBox::NoButton, nullptr);
+    QMessageBox box(firstCheck ? QMessageBox::Warning : QMessageBox::Question, AppInfo::displayName(),
+        QString(), QMessageBox::NoButton, nullptr);
     box.setObjectName("UpdateBox");
     new WinMovable(&box);
     box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     box.setStyleSheet(getStyleSheet());
     if (firstCheck) {
-        box.setText(QStringLiteral("This version of Quillmarrow software has become obsolete. Please download the "
-                                   "latest version to install on your computer."));
+        box.setText(
+            QStringLiteral("This version of Quillmarrow software has become obsolete. Please download the "
+                           "latest version to install on your computer."));
         box.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
         box.exec();
         g_openLink(address);
@@ -290,7 +297,8 @@ MainWindow::_CurSel MainWindow::curSel() const
     return sel;
 }
 
-MainWindow::TreeEdit::TreeEdit(MainWindow* window) : m_window(window)
+MainWindow::TreeEdit::TreeEdit(MainWindow* window)
+    : m_window(window)
 {
     ++m_window->m_treeEdits;
 }
@@ -362,15 +370,16 @@ void MainWindow::loadItemMainForm()
 
     const _CurSel sel = curSel();
     QWidget* page = nullptr;
-    QSharedPointer<BackupManifest> backup = sel.bkNode ? sel.bkNode->manifest : QSharedPointer<BackupManifest>();
+    QSharedPointer<BackupManifest> backup
+        = sel.bkNode ? sel.bkNode->manifest : QSharedPointer<BackupManifest>();
     try {
         if (sel.node) {
             switch (sel.node->kind) {
             case ItemModelBK::KindLocalDbRoot:
                 addContextAction(":/res/mi_open_local_db_folder.png", tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"),
-                                 &MainWindow::miOpenAppFolder);
+                    &MainWindow::miOpenAppFolder);
                 addContextAction(QString(), tr("Import Messages from iMessage(Mac) to Local Database"),
-                                 &MainWindow::miImportMacMessages);
+                    &MainWindow::miImportMacMessages);
                 break;
             case ItemModelBK::KindBackup:
                 if (sel.bkNode->children.isEmpty() && loadBackup(backup))
@@ -382,7 +391,8 @@ void MainWindow::loadItemMainForm()
                 if (sel.localDbNode->children.isEmpty())
                     loadLocalDb(sel.localDbNode->dir.dirName());
                 page = new LocalDbDescForm(sel.localDbNode->dir, this);
-                addContextAction(":/res/mi_delete.png", tr("IDS_MI_REMVOE_LOCALDB"), &MainWindow::miRemoveLocalDb);
+                addContextAction(
+                    ":/res/mi_delete.png", tr("IDS_MI_REMVOE_LOCALDB"), &MainWindow::miRemoveLocalDb);
                 break;
             default:
                 if (sel.node->kind >= ItemModelBK::KindSms && sel.node->kind <= ItemModelBK::KindVideos) {
@@ -398,7 +408,8 @@ void MainWindow::loadItemMainForm()
                         m_pageToolbarActions = made.actions;
                         m_treeContextActions.append(made.actions);
                         if (sel.bkNode && made.savesToLocalDb)
-                            connect(page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
+                            connect(
+                                page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
                     }
                 }
                 break;

@@ -7,7 +7,6 @@
 #include <QList>
 #include <QMainWindow>
 #include <QSharedPointer>
-
 #include <functional>
 
 class BackupManifest;
@@ -20,8 +19,7 @@ class QToolBar;
 class QVBoxLayout;
 
 // The widgets of the main window, named as the style sheet knows them.
-struct Ui_MainWindow
-{
+struct Ui_MainWindow {
     QWidget* centralWidget = nullptr;
     QVBoxLayout* verticalLayout = nullptr;
     QSplitter* splitter = nullptr;
@@ -42,8 +40,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     // The current selection: the tree's node and the backup or local database it stands for.
-    struct _CurSel
-    {
+    struct _CurSel {
         AbsTreeItemModel::_ItemNode* node = nullptr;
         ItemModelBK::_BKItemNode* bkNode = nullptr;
         ItemModelBK::_LocalDbItemNode* localDbNode = nullptr;

@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-NotAvailableForm::NotAvailableForm(int kind, const QString& title, QWidget* parent) : QWidget(parent), m_kind(kind)
+NotAvailableForm::NotAvailableForm(int kind, const QString& title, QWidget* parent)
+    : QWidget(parent)
+    , m_kind(kind)
 {
     setObjectName("NotAvailableForm");
     auto* layout = new QVBoxLayout(this);

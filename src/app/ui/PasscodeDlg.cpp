@@ -11,10 +11,11 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
-
 #include <exception>
 
-PasscodeDlg::PasscodeDlg(BackupManifest* manifest, QWidget* parent) : QDialog(parent), m_manifest(manifest)
+PasscodeDlg::PasscodeDlg(BackupManifest* manifest, QWidget* parent)
+    : QDialog(parent)
+    , m_manifest(manifest)
 {
     setObjectName("PasscodeDlg");
     setWindowTitle(tr("IDS_BACKUP_PASSWORD"));

@@ -5,14 +5,18 @@
 #include "app/ui/ProgressForm.h"
 
 #include <QFile>
-
 #include <exception>
 
-UpdateLocalDbThread::UpdateLocalDbThread(ProgressForm& form, QObject* parent) : QThread(parent), m_form(form) {}
+UpdateLocalDbThread::UpdateLocalDbThread(ProgressForm& form, QObject* parent)
+    : QThread(parent)
+    , m_form(form)
+{
+}
 
 QString UpdateLocalDbThread::firstFolderToUpdate()
 {
-    const QFileInfoList folders = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+    const QFileInfoList folders
+        = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
     for (const QFileInfo& folder : folders) {
         const QDir dir(folder.absoluteFilePath());
         if (dir.exists("mms.db") && DataSources::canConvertOldMessages())
@@ -26,8 +30,8 @@ QString UpdateLocalDbThread::firstFolderToUpdate()
 void UpdateLocalDbThread::run()
 {
     try {
-        const QFileInfoList folders =
-            g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+        const QFileInfoList folders
+            = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo& folder : folders) {
             QDir dir(folder.absoluteFilePath());
             if (dir.exists("mms.db") && DataSources::canConvertOldMessages()) {

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // Backups made by the project's generator (tools/gen/make_backup.py) for the shell's tests.
-namespace SyntheticBackup {
+namespace SyntheticBackup
+{
 
 // Writes a backup into `folder` with the generator's options; true on success.
 bool make(const QString& folder, const QStringList& options = {});

@@ -62,8 +62,8 @@ private Q_SLOTS:
         auto m = backup("/backups/0123456789abcdef0123456789abcdef01234567");
         BKDescForm page(m.data());
         const QStringList texts = labelTexts(page.infoArea);
-        for (const QString& expected : {"iPhone10,4", "14.3", "F2LXK0ABCD12", "0123456789abcdef0123456789abcdef01234567",
-                                        "Normal"})
+        for (const QString& expected :
+            { "iPhone10,4", "14.3", "F2LXK0ABCD12", "0123456789abcdef0123456789abcdef01234567", "Normal" })
             QVERIFY2(texts.contains(expected), qPrintable(expected));
         QVERIFY(texts.contains(QLocale::system().toString(m->date, QLocale::ShortFormat)));
         QCOMPARE(page.lbPath->toolTip(), QString("/backups/0123456789abcdef0123456789abcdef01234567"));

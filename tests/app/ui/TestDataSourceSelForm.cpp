@@ -43,11 +43,11 @@ private Q_SLOTS:
         {
             ModalAnswerer answerer;
             dlg.onBtnOkPressed();
-            QCOMPARE(answerer.seen(), QStringList({"IDS_PLEASE_SELECT_ONE_DATASOURCE"}));
+            QCOMPARE(answerer.seen(), QStringList({ "IDS_PLEASE_SELECT_ONE_DATASOURCE" }));
         }
         QVERIFY(dlg.result() != QDialog::Accepted);
         attach("udid-b", "Bob's iPhone");
-        QCOMPARE(names(dlg), QStringList({"Bob's iPhone"}));
+        QCOMPARE(names(dlg), QStringList({ "Bob's iPhone" }));
         QCOMPARE(dlg.cbDevice->currentIndex(), 0);
         // Reported twice: listed once.
         Q_EMIT monitor()->deviceConnected("udid-b");
@@ -78,7 +78,7 @@ private Q_SLOTS:
         attach("udid-a", "Anna's iPad", false);
         DataSourceSelForm dlg;
         // In UDID order, nothing chosen.
-        QCOMPARE(names(dlg), QStringList({"Anna's iPad", "Bob's iPhone"}));
+        QCOMPARE(names(dlg), QStringList({ "Anna's iPad", "Bob's iPhone" }));
         QCOMPARE(dlg.cbDevice->currentIndex(), -1);
         attach("udid-c", "Carl's iPhone");
         QCOMPARE(dlg.cbDevice->count(), 3);
@@ -92,7 +92,7 @@ private Q_SLOTS:
         detach("udid-unknown");
         QCOMPARE(dlg.cbDevice->count(), 3);
         detach("udid-a");
-        QCOMPARE(names(dlg), QStringList({"Bob's iPhone", "Carl's iPhone"}));
+        QCOMPARE(names(dlg), QStringList({ "Bob's iPhone", "Carl's iPhone" }));
         dlg.onBtnOkPressed();
         QCOMPARE(dlg.udid, QString("udid-b"));
     }

@@ -22,7 +22,8 @@ private Q_SLOTS:
     {
         m_systemRoot = LoadItunesBackupDlg::systemBackupRoots().first();
         QVERIFY(m_systemRoot.startsWith(QDir::homePath()));
-        QVERIFY(SyntheticBackup::make(m_systemRoot + "/0123456789abcdef0123456789abcdef01234567", {"--demo"}));
+        QVERIFY(
+            SyntheticBackup::make(m_systemRoot + "/0123456789abcdef0123456789abcdef01234567", { "--demo" }));
     }
 
     void listsTheComputersBackups()
@@ -43,10 +44,13 @@ private Q_SLOTS:
     void addsAFolderOfBackupsAndOneBackup()
     {
         const QString folder = TestEnv::tempDir();
-        QVERIFY(SyntheticBackup::make(folder + "/one", {"--device-name", "Phone One", "--udid", QString(40, 'a')}));
-        QVERIFY(SyntheticBackup::make(folder + "/two", {"--device-name", "Phone Two", "--udid", QString(40, 'b')}));
+        QVERIFY(SyntheticBackup::make(
+            folder + "/one", { "--device-name", "Phone One", "--udid", QString(40, 'a') }));
+        QVERIFY(SyntheticBackup::make(
+            folder + "/two", { "--device-name", "Phone Two", "--udid", QString(40, 'b') }));
         const QString single = TestEnv::tempDir() + "/three";
-        QVERIFY(SyntheticBackup::make(single, {"--device-name", "Phone Three", "--udid", QString(40, 'c')}));
+        QVERIFY(
+            SyntheticBackup::make(single, { "--device-name", "Phone Three", "--udid", QString(40, 'c') }));
         IdsTranslator english;
         QVERIFY(english.load(":/en.qm"));
         QCoreApplication::installTranslator(&english);
@@ -85,7 +89,7 @@ private Q_SLOTS:
     void damagedManifestIsReported()
     {
         const QString backup = TestEnv::tempDir() + "/damaged";
-        QVERIFY(SyntheticBackup::make(backup, {"--udid", QString(40, 'd')}));
+        QVERIFY(SyntheticBackup::make(backup, { "--udid", QString(40, 'd') }));
         QFile plist(backup + "/Manifest.plist");
         QVERIFY(plist.open(QIODevice::WriteOnly | QIODevice::Truncate));
         plist.write("bplist00 this is not a property list");
@@ -93,7 +97,7 @@ private Q_SLOTS:
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
         QCOMPARE(dlg.addFolder(backup), 0);
-        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({QMessageBox::Critical}));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         QVERIFY(answerer.seen().first().contains("damaged"));
         QCOMPARE(dlg.backups().size(), 1);
     }
@@ -101,13 +105,13 @@ private Q_SLOTS:
     void loadWithoutChoiceWarns()
     {
         const QString second = m_systemRoot + "/" + QString(40, 'e');
-        QVERIFY(SyntheticBackup::make(second, {"--udid", QString(40, 'e')}));
+        QVERIFY(SyntheticBackup::make(second, { "--udid", QString(40, 'e') }));
         LoadItunesBackupDlg dlg;
         QCOMPARE(dlg.backups().size(), 2);
         QVERIFY(!dlg.twBackups->currentItem());
         ModalAnswerer answerer;
         dlg.onBtnOkPressed();
-        QCOMPARE(answerer.seen(), QStringList({"IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP"}));
+        QCOMPARE(answerer.seen(), QStringList({ "IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP" }));
         QVERIFY(dlg.result() != QDialog::Accepted);
         QVERIFY(!dlg.manifest);
         QDir(second).removeRecursively();

@@ -29,7 +29,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dir.absolutePath()));
         LocalDbDescForm page(dir);
         QCOMPARE(page.lbDbName->text(), QString("Family Archive"));
-        QCOMPARE(counts(page), QStringList({"0", "0", "0", "0", "0"}));
+        QCOMPARE(counts(page), QStringList({ "0", "0", "0", "0", "0" }));
         QVERIFY(QFile::exists(dir.absoluteFilePath("file-relay/var/mobile/Library/SMS/sms.db")));
         QCOMPARE(page.lbPath->toolTip(), dir.absolutePath());
         page.resize(800, 560);

@@ -111,9 +111,9 @@ private Q_SLOTS:
         QVERIFY(m_english.load(":/en.qm"));
         QCoreApplication::installTranslator(&m_english);
         m_backups = TestEnv::tempDir();
-        QVERIFY(SyntheticBackup::make(plainBackup(), {"--demo"}));
+        QVERIFY(SyntheticBackup::make(plainBackup(), { "--demo" }));
         QVERIFY(SyntheticBackup::makeEncrypted(lockedBackup(), "1234"));
-        for (const char* scheme : {"http", "https", "file"})
+        for (const char* scheme : { "http", "https", "file" })
             QDesktopServices::setUrlHandler(scheme, this, "openUrl");
         MainWindow::setExitHandler([this] { ++m_exits; });
     }
@@ -134,7 +134,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.objectName(), QString("MainWindow"));
         QCOMPARE(w.windowTitle(), QString("Quillmarrow"));
-        for (const char* name : {"centralWidget", "splitter", "treeBK", "wdMain", "menuBar", "toolBar", "statusBar"})
+        for (const char* name :
+            { "centralWidget", "splitter", "treeBK", "wdMain", "menuBar", "toolBar", "statusBar" })
             QVERIFY2(w.findChild<QWidget*>(name), name);
         QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
         QCOMPARE(w.model().rowCount(), 2);
@@ -149,22 +150,23 @@ private Q_SLOTS:
                 QVERIFY(a->shortcut().isEmpty());
             }
         }
-        QCOMPARE(menus, QStringList({"Menu", "Tools", "Help"}));
-        QCOMPARE(entries, QStringList({"Load iTunes Backup", "Open Database Folder", "Exit", "Check for Update",
-                                       "Clear Cache files", "Help", "Feedback and Support", "About"}));
+        QCOMPARE(menus, QStringList({ "Menu", "Tools", "Help" }));
+        QCOMPARE(entries,
+            QStringList({ "Load iTunes Backup", "Open Database Folder", "Exit", "Check for Update",
+                "Clear Cache files", "Help", "Feedback and Support", "About" }));
 
         const QList<QAction*> tools = w.ui->toolBar->actions();
         QCOMPARE(tools.size(), 4);
         QVERIFY(qobject_cast<QLabel*>(w.ui->toolBar->widgetForAction(tools[0])));
-        QCOMPARE(actionTexts(tools.mid(1)), QStringList({"Load iTunes Backup", "|", "Homepage"}));
+        QCOMPARE(actionTexts(tools.mid(1)), QStringList({ "Load iTunes Backup", "|", "Homepage" }));
         QCOMPARE(w.ui->toolBar->iconSize(), QSize(52, 52));
         QVERIFY(!w.ui->toolBar->isMovable());
 
         // The tree takes a fifth of the width; the page the rest, less the one-pixel handle.
         w.resize(1000, 680);
-        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({200, 799}));
+        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({ 200, 799 }));
         w.resize(999, 680);
-        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({199, 799}));
+        QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({ 199, 799 }));
     }
 
     void relistsRememberedBackups()
@@ -183,13 +185,13 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(missingCache.absoluteFilePath("file-relay")));
 
         MainWindow w;
-        QCOMPARE(texts(w.model().bkRoot->children), QStringList({"Demo iPhone-plain"}));
+        QCOMPARE(texts(w.model().bkRoot->children), QStringList({ "Demo iPhone-plain" }));
         QVERIFY(!missingCache.exists());
         QStringList paths;
         for (const auto& item : CacheListDb(cacheList()).cacheList())
             paths << item.path;
         paths.sort();
-        QStringList expected{plainBackup(), noPlist};
+        QStringList expected { plainBackup(), noPlist };
         expected.sort();
         QCOMPARE(paths, expected);
     }
@@ -201,7 +203,7 @@ private Q_SLOTS:
         MainWindow w;
         QStringList names = texts(w.model().localDbRoot->children);
         names.sort();
-        QCOMPARE(names, QStringList({"Alpha", "Beta"}));
+        QCOMPARE(names, QStringList({ "Alpha", "Beta" }));
         for (const auto* node : w.model().localDbRoot->children)
             QCOMPARE(node->children.size(), 0);
     }
@@ -215,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(node->children.size(), 6);
         QCOMPARE(node->children.first()->text, QString("SMS(0)"));
         QVERIFY(qobject_cast<LocalDbDescForm*>(w.currentPage()));
-        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({"Delete local Database"}));
+        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({ "Delete local Database" }));
 
         // A name differing only in case refreshes the same node.
         w.loadLocalDb("ALPHA");
@@ -252,7 +254,7 @@ private Q_SLOTS:
             ModalAnswerer answerer;
             answerer.answer(QMessageBox::No);
             w.miRemoveLocalDb();
-            QCOMPARE(answerer.seen(), QStringList({"Confirm to delete local Database?"}));
+            QCOMPARE(answerer.seen(), QStringList({ "Confirm to delete local Database?" }));
             QCOMPARE(w.model().localDbRoot->children.size(), 1);
             QVERIFY(g_localDbDir().exists("Alpha"));
         }
@@ -294,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(node->children.at(2)->text, QString("SMS(2)"));
         QCOMPARE(w.model().indexOfItemNode(node), w.ui->treeBK->currentIndex());
         QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
-        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({"Unlist this iTunes Backup"}));
+        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({ "Unlist this iTunes Backup" }));
         const QList<CacheListDb::_CacheItem> listed = CacheListDb(cacheList()).cacheList();
         QCOMPARE(listed.size(), 1);
         QCOMPARE(listed.first().path, QDir(plainBackup()).absolutePath());
@@ -364,7 +366,7 @@ private Q_SLOTS:
         select(w, w.model().localDbRoot);
         QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
         QCOMPARE(actionTexts(w.treeContextActions()),
-                 QStringList({"Open Database Folder", "Import Messages from iMessage(Mac) to Local Database"}));
+            QStringList({ "Open Database Folder", "Import Messages from iMessage(Mac) to Local Database" }));
         select(w, w.model().bkRoot);
         QVERIFY(w.treeContextActions().isEmpty());
         select(w, node);
@@ -391,11 +393,11 @@ private Q_SLOTS:
         {
             // Three wrong passwords, each with its warning, then the right one.
             ModalAnswerer answerer;
-            enterPasswords(answerer, {"0000", "1111", "2222", "1234"});
+            enterPasswords(answerer, { "0000", "1111", "2222", "1234" });
             select(w, w.model().bkRoot);
             select(w, node);
             QCOMPARE(answerer.seen(),
-                     QStringList({"Invalid password.", "Invalid password.", "Invalid password."}));
+                QStringList({ "Invalid password.", "Invalid password.", "Invalid password." }));
             QCOMPARE(node->children.size(), 11);
         }
     }
@@ -424,7 +426,7 @@ private Q_SLOTS:
     void backupRemovedWhileListed()
     {
         const QString doomed = TestEnv::tempDir() + "/doomed";
-        QVERIFY(SyntheticBackup::make(doomed, {"--udid", QString(40, 'f')}));
+        QVERIFY(SyntheticBackup::make(doomed, { "--udid", QString(40, 'f') }));
         {
             QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
             CacheListDb(cacheList()).save(uidOf(doomed), doomed);
@@ -434,11 +436,11 @@ private Q_SLOTS:
         QVERIFY(QDir(doomed).removeRecursively());
         ModalAnswerer answerer;
         select(w, node);
-        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({QMessageBox::Critical}));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         QCOMPARE(node->children.size(), 0);
         QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
         // The node stays; once the folder is back, selecting it again loads it.
-        QVERIFY(SyntheticBackup::make(doomed, {"--udid", QString(40, 'f')}));
+        QVERIFY(SyntheticBackup::make(doomed, { "--udid", QString(40, 'f') }));
         select(w, w.model().bkRoot);
         select(w, node);
         QCOMPARE(node->children.size(), 11);
@@ -453,7 +455,7 @@ private Q_SLOTS:
         MainWindow w;
         ModalAnswerer answerer;
         w.miClearCaches();
-        QCOMPARE(answerer.seen(), QStringList({"Successfully cleared cache files."}));
+        QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));
         QVERIFY(!BkCacheDb::cacheDir().exists());
         MainWindow next;
         QCOMPARE(next.model().bkRoot->children.size(), 0);
@@ -472,7 +474,7 @@ private Q_SLOTS:
         QTRY_COMPARE(m_exits, 1);
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().contains("has become obsolete"));
-        QCOMPARE(m_opened, QList<QUrl>({QUrl("http://dl.quillmarrow.example/latest")}));
+        QCOMPARE(m_opened, QList<QUrl>({ QUrl("http://dl.quillmarrow.example/latest") }));
         QVERIFY(!w.updateChecker().timeFileExists());
         QVERIFY(!w.isVisible());
     }
@@ -496,7 +498,7 @@ private Q_SLOTS:
             w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
         }
         QCOMPARE(m_exits, 1);
-        QCOMPARE(m_opened, QList<QUrl>({QUrl("https://dl.quillmarrow.example/x")}));
+        QCOMPARE(m_opened, QList<QUrl>({ QUrl("https://dl.quillmarrow.example/x") }));
     }
 
     void checkForUpdateOpensTheUpdatePage()
@@ -505,8 +507,9 @@ private Q_SLOTS:
         UpdateChecker::setServiceBase(QUrl("http://updates.quillmarrow.example"));
         w.miCheckUpdate();
         QCOMPARE(m_opened.size(), 1);
-        QCOMPARE(m_opened.first(), QUrl("http://updates.quillmarrow.example/sms_check_update.php"
-                                        "?pid=7C2E41A9D05B38F6E19A4C7D2B60F853&ver=39&sys=linux"));
+        QCOMPARE(m_opened.first(),
+            QUrl("http://updates.quillmarrow.example/sms_check_update.php"
+                 "?pid=7C2E41A9D05B38F6E19A4C7D2B60F853&ver=39&sys=linux"));
     }
 };
 

@@ -36,7 +36,7 @@ private Q_SLOTS:
         BackupManifest manifest(m_backup);
         manifest.readManifestInfo();
         PasscodeDlg dlg(&manifest);
-        QCOMPARE(tryPassword(dlg, QString()), QStringList({"IDS_PWD_IS_NULL"}));
+        QCOMPARE(tryPassword(dlg, QString()), QStringList({ "IDS_PWD_IS_NULL" }));
         QVERIFY(dlg.result() != QDialog::Accepted);
         QVERIFY(!manifest.isUnlocked());
     }
@@ -47,8 +47,8 @@ private Q_SLOTS:
         manifest.readManifestInfo();
         PasscodeDlg dlg(&manifest);
         QCOMPARE(dlg.edPassword->echoMode(), QLineEdit::Password);
-        for (const char* wrong : {"0000", "12345", "abcd"}) {
-            QCOMPARE(tryPassword(dlg, wrong), QStringList({"IDS_INVALID_PASSWORD"}));
+        for (const char* wrong : { "0000", "12345", "abcd" }) {
+            QCOMPARE(tryPassword(dlg, wrong), QStringList({ "IDS_INVALID_PASSWORD" }));
             QVERIFY(dlg.edPassword->text().isEmpty());
             QVERIFY(dlg.result() != QDialog::Accepted);
             QVERIFY(dlg.password.isEmpty());
