@@ -4,11 +4,13 @@
 #include <QStringList>
 #include <QTime>
 #include <QtEndian>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <plist/plist.h>
+#include <vector>
 
 namespace
 {
@@ -109,6 +111,196 @@ plist_t uidFromDictionary(plist_t dict)
     uint64_t v = 0;
     plist_get_uint_val(plist_dict_get_item(dict, "CF$UID"), &v);
     return plist_new_uid(v);
+}
+
+// Property lists nested deeper than this are refused: libplist parses, copies, frees and writes
+// trees recursively, and hostile input could otherwise exhaust the stack. Real ones nest a few levels.
+constexpr int kMaxDepth = 512;
+
+quint64 readBigEndian(const uchar* p, int size)
+{
+    quint64 v = 0;
+    for (int i = 0; i < size; ++i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
+// The nesting depth of a binary property list, read from its object table without recursion, or -1
+// when the table is unreadable or refers in a circle (libplist refuses those too).
+int binaryNestingDepth(const QByteArray& bytes)
+{
+    const qsizetype size = bytes.size();
+    if (size < 8 + 32)
+        return -1;
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* t = data + size - 32;
+    const int offsetSize = t[6];
+    const int refSize = t[7];
+    const quint64 count = readBigEndian(t + 8, 8);
+    const quint64 top = readBigEndian(t + 16, 8);
+    const quint64 table = readBigEndian(t + 24, 8);
+    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || top >= count
+        || table < 8 || table >= quint64(size) || count > (quint64(size) - table) / quint64(offsetSize))
+        return -1;
+    const quint64 objectsEnd = quint64(size) - 32;
+
+    // The references held by object i (none for anything but arrays, sets and dictionaries).
+    auto children = [&](quint64 i, quint64& first, quint64& n) {
+        first = 0;
+        n = 0;
+        const quint64 off = readBigEndian(data + table + i * quint64(offsetSize), offsetSize);
+        if (off < 8 || off >= objectsEnd)
+            return;
+        const uchar marker = data[off];
+        const int kind = marker >> 4;
+        if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD)
+            return;
+        quint64 items = marker & 0x0F;
+        quint64 pos = off + 1;
+        if (items == 0x0F) {
+            if (pos >= objectsEnd || (data[pos] >> 4) != 0x1)
+                return;
+            const int intSize = 1 << (data[pos] & 0x0F);
+            if (intSize > 8 || pos + 1 + quint64(intSize) > objectsEnd)
+                return;
+            items = readBigEndian(data + pos + 1, intSize);
+            pos += 1 + quint64(intSize);
+        }
+        const quint64 refs = kind == 0xD ? items * 2 : items;
+        if (items > objectsEnd || refs > (objectsEnd - pos) / quint64(refSize))
+            return;
+        first = pos;
+        n = refs;
+    };
+
+    std::vector<int> depth(count, 0);
+    std::vector<uchar> state(count, 0); // 0 unseen, 1 on the path, 2 done
+    struct Frame {
+        quint64 object;
+        quint64 first;
+        quint64 n;
+        quint64 next;
+    };
+    std::vector<Frame> stack;
+    auto push = [&](quint64 i) {
+        Frame f { i, 0, 0, 0 };
+        children(i, f.first, f.n);
+        state[i] = 1;
+        depth[i] = 1;
+        stack.push_back(f);
+    };
+    push(top);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.next == f.n) {
+            state[f.object] = 2;
+            const int d = depth[f.object];
+            stack.pop_back();
+            if (!stack.empty())
+                depth[stack.back().object] = std::max(depth[stack.back().object], d + 1);
+            continue;
+        }
+        const quint64 child = readBigEndian(data + f.first + f.next * quint64(refSize), refSize);
+        ++f.next;
+        if (child >= count)
+            continue;
+        if (state[child] == 1)
+            return -1;
+        if (state[child] == 2) {
+            depth[f.object] = std::max(depth[f.object], depth[child] + 1);
+            continue;
+        }
+        if (int(stack.size()) > kMaxDepth)
+            return kMaxDepth + 1;
+        push(child);
+    }
+    return depth[top];
+}
+
+bool isContainer(plist_t node)
+{
+    const int type = typeOf(node);
+    return type == PLIST_ARRAY || type == PLIST_DICT;
+}
+
+// The first item of a container, or null when it is empty or no container.
+plist_t firstChild(plist_t node)
+{
+    if (typeOf(node) == PLIST_ARRAY)
+        return plist_array_get_size(node) ? plist_array_get_item(node, 0) : nullptr;
+    if (typeOf(node) != PLIST_DICT)
+        return nullptr;
+    plist_dict_iter it = nullptr;
+    plist_dict_new_iter(node, &it);
+    if (!it)
+        return nullptr;
+    char* key = nullptr;
+    plist_t item = nullptr;
+    plist_dict_next_item(node, it, &key, &item);
+    free(key);
+    free(it);
+    return item;
+}
+
+// Whether a tree nests deeper than kMaxDepth, found without recursion.
+bool tooDeep(plist_t root)
+{
+    std::vector<std::pair<plist_t, int>> pending { { root, 1 } };
+    while (!pending.empty()) {
+        const auto [node, d] = pending.back();
+        pending.pop_back();
+        if (d > kMaxDepth)
+            return true;
+        if (typeOf(node) == PLIST_ARRAY) {
+            const uint32_t n = plist_array_get_size(node);
+            for (uint32_t i = 0; i < n; ++i) {
+                plist_t item = plist_array_get_item(node, i);
+                if (isContainer(item))
+                    pending.emplace_back(item, d + 1);
+            }
+        } else if (typeOf(node) == PLIST_DICT) {
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            for (; it;) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, it, &key, &item);
+                free(key);
+                if (!item)
+                    break;
+                if (isContainer(item))
+                    pending.emplace_back(item, d + 1);
+            }
+            free(it);
+        }
+    }
+    return false;
+}
+
+// Frees a tree from the leaves up, so its depth cannot exhaust the stack as plist_free would.
+void freeDeepTree(plist_t root)
+{
+    plist_t node = root;
+    while (node) {
+        if (plist_t child = firstChild(node)) {
+            node = child;
+            continue;
+        }
+        if (node == root) {
+            plist_free(root);
+            return;
+        }
+        plist_t parent = plist_get_parent(node);
+        if (typeOf(parent) == PLIST_ARRAY) {
+            plist_array_remove_item(parent, 0);
+        } else {
+            char* key = nullptr;
+            plist_dict_get_item_key(node, &key);
+            plist_dict_remove_item(parent, key ? key : "");
+            free(key);
+        }
+        node = parent;
+    }
 }
 
 plist_t restoreXmlUids(plist_t root)
@@ -663,10 +855,17 @@ PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes)
     plist_t node = nullptr;
     if (bytes.size() > std::numeric_limits<int32_t>::max())
         return PlistCFType(nullptr, true);
-    if (bytes.size() > 6 && bytes.startsWith("bplist"))
+    if (bytes.size() > 6 && bytes.startsWith("bplist")) {
+        const int depth = binaryNestingDepth(bytes);
+        if (depth < 1 || depth > kMaxDepth)
+            return PlistCFType(nullptr, true);
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &node);
-    else if (!bytes.isEmpty()) {
+    } else if (!bytes.isEmpty()) {
         plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &node);
+        if (node && tooDeep(node)) {
+            freeDeepTree(node);
+            node = nullptr;
+        }
         if (node)
             node = restoreXmlUids(node);
     }

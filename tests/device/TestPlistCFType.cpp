@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
+#include <QtEndian>
 #include <plist/plist.h>
 
 namespace
@@ -685,14 +686,75 @@ void TestPlistCFType::randomGarbageIsSafe()
     }
 }
 
+namespace
+{
+
+// A binary property list of arrays nested depth levels deep, each object one array holding the next.
+QByteArray nestedBinary(int depth)
+{
+    QByteArray objects;
+    QList<quint32> offsets;
+    for (int i = 0; i < depth; ++i) {
+        offsets << quint32(8 + objects.size());
+        if (i == depth - 1) {
+            objects.append(char(0xA0));
+        } else {
+            objects.append(char(0xA1));
+            char ref[4];
+            qToBigEndian(quint32(i + 1), ref);
+            objects.append(ref, 4);
+        }
+    }
+    QByteArray bin = "bplist00" + objects;
+    const quint64 table = quint64(bin.size());
+    for (quint32 off : offsets) {
+        char be[4];
+        qToBigEndian(off, be);
+        bin.append(be, 4);
+    }
+    QByteArray trailer(32, '\0');
+    trailer[6] = 4;
+    trailer[7] = 4;
+    qToBigEndian(quint64(depth), trailer.data() + 8);
+    qToBigEndian(table, trailer.data() + 24);
+    return bin + trailer;
+}
+
+QByteArray nestedXml(int depth)
+{
+    QByteArray xml = "<plist>";
+    for (int i = 0; i < depth; ++i)
+        xml += "<array>";
+    for (int i = 0; i < depth; ++i)
+        xml += "</array>";
+    return xml + "</plist>";
+}
+
+} // namespace
+
 void TestPlistCFType::deepNestingIsSafe()
 {
-    // Deeply nested input must not exhaust the stack.
-    QByteArray xml = "<plist>";
-    for (int i = 0; i < 100000; ++i)
-        xml += "<array>";
-    const PlistCFType x = PlistCFType::createCFPropertyList(xml);
-    x.toString();
+    // Ordinary nesting parses in both forms.
+    QCOMPARE(PlistCFType::createCFPropertyList(nestedBinary(100)).typeId(), 19ul);
+    const PlistCFType x = PlistCFType::createCFPropertyList(nestedXml(100));
+    QCOMPARE(x.typeId(), 19ul);
+    QCOMPARE(
+        PlistCFType::createCFPropertyList(x.CFPropertyListToBytes(CFPropertyListBinaryFormat)).toString(),
+        x.toString());
+    // Hostile nesting is refused instead of exhausting the stack in parsing, freeing or writing.
+    for (int depth : { 600, 200000, 1000000 }) {
+        QCOMPARE(PlistCFType::createCFPropertyList(nestedBinary(depth)).typeId(), 16ul);
+        QCOMPARE(PlistCFType::createCFPropertyList(nestedXml(depth)).typeId(), 16ul);
+    }
+    // Unclosed nesting.
+    QCOMPARE(PlistCFType::createCFPropertyList(
+                 "<plist>" + QByteArray(100000 * 7, 'x').replace("xxxxxxx", "<array>"))
+                 .typeId(),
+        16ul);
+    // An array that holds itself.
+    QByteArray loop = nestedBinary(2);
+    loop[12] = 0;
+    QCOMPARE(PlistCFType::createCFPropertyList(loop).typeId(), 16ul);
 }
 
 // ---- keyed archives
