@@ -126,7 +126,8 @@ quint64 readBigEndian(const uchar* p, int size)
 }
 
 // The nesting depth of a binary property list, read from its object table without recursion, or -1
-// when the table is unreadable or refers in a circle (libplist refuses those too).
+// when the table is unreadable or refers in a circle (libplist refuses those too) or when a dictionary
+// key holds a NUL character.
 int binaryNestingDepth(const QByteArray& bytes)
 {
     const qsizetype size = bytes.size();
@@ -144,33 +145,65 @@ int binaryNestingDepth(const QByteArray& bytes)
         return -1;
     const quint64 objectsEnd = quint64(size) - 32;
 
+    // Marker kind, item count and first content byte of object i; false when unreadable.
+    auto header = [&](quint64 i, int& kind, quint64& items, quint64& pos) {
+        const quint64 off = readBigEndian(data + table + i * quint64(offsetSize), offsetSize);
+        if (off < 8 || off >= objectsEnd)
+            return false;
+        const uchar marker = data[off];
+        kind = marker >> 4;
+        items = marker & 0x0F;
+        pos = off + 1;
+        if (items == 0x0F && kind >= 0x4) {
+            if (pos >= objectsEnd || (data[pos] >> 4) != 0x1)
+                return false;
+            const int intSize = 1 << (data[pos] & 0x0F);
+            if (intSize > 8 || pos + 1 + quint64(intSize) > objectsEnd)
+                return false;
+            items = readBigEndian(data + pos + 1, intSize);
+            pos += 1 + quint64(intSize);
+        }
+        return true;
+    };
+
+    // A dictionary key holding a NUL character trips an assertion in libplist's key reader.
+    auto keyHasNul = [&](quint64 i) {
+        int kind = 0;
+        quint64 items = 0;
+        quint64 pos = 0;
+        if (i >= count || !header(i, kind, items, pos))
+            return false;
+        const quint64 unit = kind == 0x6 ? 2 : 1;
+        if ((kind != 0x5 && kind != 0x6) || items > (objectsEnd - pos) / unit)
+            return false;
+        for (quint64 k = 0; k < items; ++k) {
+            if (data[pos + k * unit] == 0 && (unit == 1 || data[pos + k * unit + 1] == 0))
+                return true;
+        }
+        return false;
+    };
+
     // The references held by object i (none for anything but arrays, sets and dictionaries).
     auto children = [&](quint64 i, quint64& first, quint64& n) {
         first = 0;
         n = 0;
-        const quint64 off = readBigEndian(data + table + i * quint64(offsetSize), offsetSize);
-        if (off < 8 || off >= objectsEnd)
-            return;
-        const uchar marker = data[off];
-        const int kind = marker >> 4;
-        if (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD)
-            return;
-        quint64 items = marker & 0x0F;
-        quint64 pos = off + 1;
-        if (items == 0x0F) {
-            if (pos >= objectsEnd || (data[pos] >> 4) != 0x1)
-                return;
-            const int intSize = 1 << (data[pos] & 0x0F);
-            if (intSize > 8 || pos + 1 + quint64(intSize) > objectsEnd)
-                return;
-            items = readBigEndian(data + pos + 1, intSize);
-            pos += 1 + quint64(intSize);
-        }
+        int kind = 0;
+        quint64 items = 0;
+        quint64 pos = 0;
+        if (!header(i, kind, items, pos) || (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD))
+            return true;
         const quint64 refs = kind == 0xD ? items * 2 : items;
         if (items > objectsEnd || refs > (objectsEnd - pos) / quint64(refSize))
-            return;
+            return true;
         first = pos;
         n = refs;
+        if (kind == 0xD) {
+            for (quint64 k = 0; k < items; ++k) {
+                if (keyHasNul(readBigEndian(data + pos + k * quint64(refSize), refSize)))
+                    return false;
+            }
+        }
+        return true;
     };
 
     std::vector<int> depth(count, 0);
@@ -184,12 +217,15 @@ int binaryNestingDepth(const QByteArray& bytes)
     std::vector<Frame> stack;
     auto push = [&](quint64 i) {
         Frame f { i, 0, 0, 0 };
-        children(i, f.first, f.n);
+        if (!children(i, f.first, f.n))
+            return false;
         state[i] = 1;
         depth[i] = 1;
         stack.push_back(f);
+        return true;
     };
-    push(top);
+    if (!push(top))
+        return -1;
     while (!stack.empty()) {
         Frame& f = stack.back();
         if (f.next == f.n) {
@@ -212,7 +248,8 @@ int binaryNestingDepth(const QByteArray& bytes)
         }
         if (int(stack.size()) > kMaxDepth)
             return kMaxDepth + 1;
-        push(child);
+        if (!push(child))
+            return -1;
     }
     return depth[top];
 }

@@ -42,6 +42,7 @@ PlistCFType sampleTree()
     dict.put("yes", PlistCFType::createCFBoolean(true));
     dict.put("blob", PlistCFType::createCFData(QByteArray("\x00\x01\xff", 3)));
     dict.put("when", PlistCFType::createCFDate(QDateTime(QDate(2050, 6, 1), QTime(12, 30, 15), Qt::UTC)));
+    dict.put("far", PlistCFType::createCFDate(QDateTime(QDate(2100, 1, 1), QTime(0, 0), Qt::UTC)));
     PlistCFType list = PlistCFType::createCFArray();
     list.append(PlistCFType::createCFNumberInt32(1)).append(PlistCFType::createCFString("two"));
     dict.put("list", list);
@@ -521,6 +522,18 @@ void TestPlistCFType::parseRejectsBadInput()
     QCOMPARE(PlistCFType::createCFPropertyList("<plist><dict><key>a</key>").typeId(), 16ul);
     QCOMPARE(PlistCFType::createCFPropertyList("hello world").typeId(), 16ul);
     QCOMPARE(PlistCFType::createCFPropertyList(QByteArray(100, '\0')).typeId(), 16ul);
+    // Dictionary keys holding a NUL character (ASCII and UTF-16) are refused rather than read.
+    for (const char* hex : { "62706c6973743030d10102536100625178080b0f000000000000010100000000000000030000000"
+                             "0000000000000000000000011",
+             "62706c6973743030d101026200e900005178080b1000000000000001010000000000000003000000000000000000000"
+             "00000000012" })
+        QCOMPARE(PlistCFType::createCFPropertyList(QByteArray::fromHex(hex)).typeId(), 16ul);
+    // A string value holding a NUL reads up to it.
+    const PlistCFType nul = PlistCFType::createCFPropertyList(
+        QByteArray::fromHex("62706c6973743030d10102516b53780079080b0d0000000000000101000000000000000300000000"
+                            "000000000000000000000011"));
+    QCOMPARE(nul.get("k").CFStringQString(), QString("x"));
+    QCOMPARE(nul.toString(), QString("{k : x}"));
     // An XML plist is recognised without its header.
     const PlistCFType x
         = PlistCFType::createCFPropertyList("<plist version=\"1.0\"><string>ok</string></plist>");
@@ -561,6 +574,7 @@ for path in sys.argv[1:]:
     QVERIFY2(line.contains("('real', '2.5')"), qPrintable(line));
     QVERIFY2(line.contains("('yes', 'True')"), qPrintable(line));
     QVERIFY2(line.contains("('when', '2050-06-01 12:30:15"), qPrintable(line));
+    QVERIFY2(line.contains("('far', '2100-01-01 00:00:00')"), qPrintable(line));
     QVERIFY2(line.contains("('blob', \"b'\\\\x00\\\\x01\\\\xff'\")"), qPrintable(line));
     QVERIFY2(line.contains("('list', \"[1, 'two']\")"), qPrintable(line));
     QVERIFY2(line.contains(QString::fromUtf8("Zoë \xF0\x9F\x98\x80")), qPrintable(line));
