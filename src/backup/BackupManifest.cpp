@@ -12,7 +12,10 @@
 #include <QHash>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
 #include <deque>
+#include <future>
 #include <sqlite3.h>
 #include <stdexcept>
 #include <utime.h>
@@ -283,7 +286,7 @@ void BackupManifest::clearTree()
 }
 
 BackupManifest::_FileNode* BackupManifest::newNode(
-    const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied)
+    MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
     constexpr int kChunk = 4096;
     if (m_chunks.empty() || m_chunkUsed == kChunk) {
@@ -291,7 +294,7 @@ BackupManifest::_FileNode* BackupManifest::newNode(
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
-    n.item = item;
+    n.item = std::move(item);
     n.parent = parent;
     n.implied = implied;
     parent->children.append(&n);
@@ -423,7 +426,7 @@ BackupManifest::_FileNode* BackupManifest::folderNode(
     return n;
 }
 
-BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBItem& item, DomainEntry* entry)
+BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry)
 {
     ++m_recordCount;
     if (m_builder && !entry)
@@ -436,16 +439,16 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBI
         key = pathParts(key).join('/');
     if (key.isEmpty()) {
         if (dom->implied) {
-            dom->item = item;
+            dom->item = std::move(item);
             dom->implied = false;
             return dom;
         }
-        return newNode(item, dom, false); // a second record for the domain itself
+        return newNode(std::move(item), dom, false); // a second record for the domain itself
     }
     if (item.isFolder()) {
         _FileNode* existing = folders ? folders->value(key) : nullptr;
         if (existing && existing->implied) {
-            existing->item = item;
+            existing->item = std::move(item);
             existing->implied = false;
             return existing;
         }
@@ -468,12 +471,13 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(const MBDBParser::_MBDBI
     if (!folders && item.isFolder())
         for (_FileNode* c : std::as_const(parent->children))
             if (c->implied && c->item.pathUtf8 == key) {
-                c->item = item;
+                c->item = std::move(item);
                 c->implied = false;
                 return c;
             }
-    _FileNode* n = newNode(item, parent, false);
-    if (item.isFolder() && folders)
+    const bool folder = item.isFolder();
+    _FileNode* n = newNode(std::move(item), parent, false);
+    if (folder && folders)
         folders->insert(key, n);
     noteWellKnown(n);
     return n;
@@ -486,66 +490,74 @@ void BackupManifest::parseMbdbThrow(const QString& path)
         insertRecord(it);
 }
 
-void BackupManifest::parseManifestDbThrow(const QString& path)
+namespace
 {
+
+// Rows of one rowid range of Manifest.db, read and decoded by a worker thread.
+struct RowChunk {
+    std::vector<QString> domains; // distinct domains of the chunk
+    std::vector<std::pair<int, MBDBParser::_MBDBItem>> rows; // domain index and record
+    QString error;
+};
+
+RowChunk readRowChunk(const QString& path, qint64 from, qint64 to)
+{
+    RowChunk chunk;
     Sqlite3DB db;
     try {
-        // Read through a memory map without connection locking: one reader, hundreds of thousands of rows.
         db.openThrow(
             Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
-        QString ignored;
-        db.exec(QStringLiteral("PRAGMA mmap_size=1073741824"), ignored);
     } catch (const std::exception& e) {
-        fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                 .arg(path, QString::fromUtf8(e.what())));
+        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
+                          .arg(path, QString::fromUtf8(e.what()));
+        return chunk;
     }
-    if (!db.tableExists(QStringLiteral("Files")))
-        fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
     // The hot loop reads columns through the raw statement: no copies of the archive bytes.
     sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(
-            db.handle, "select domain, relativePath, flags, file from Files", -1, &stmt, nullptr)
-        != SQLITE_OK)
-        fail(QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                 .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle))));
-    MBFileArchive::Fields f;
-    DomainEntry* lastEntry = nullptr;
+    if (sqlite3_prepare_v2(db.handle,
+            "select domain, relativePath, flags, file from Files where rowid between ? and ? order by rowid",
+            -1, &stmt, nullptr)
+        != SQLITE_OK) {
+        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
+                          .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
+        return chunk;
+    }
+    sqlite3_bind_int64(stmt, 1, from);
+    sqlite3_bind_int64(stmt, 2, to);
+    QHash<QByteArray, int> domainIndex;
     QByteArray lastDomain;
+    int lastIndex = -1;
+    MBFileArchive::Fields f;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
         MBDBParser::_MBDBItem it;
         const char* domainText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
         const QByteArray domain
             = QByteArray::fromRawData(domainText ? domainText : "", sqlite3_column_bytes(stmt, 0));
-        // Records usually come grouped by domain: check the previous one before hashing.
-        DomainEntry* entry
-            = lastEntry && lastDomain == domain ? lastEntry : m_builder->domainsUtf8.value(domain);
-        if (!entry)
-            entry = domainEntry(QString::fromUtf8(domain));
-        if (entry != lastEntry) {
-            lastEntry = entry;
+        int index = lastIndex >= 0 && lastDomain == domain ? lastIndex : domainIndex.value(domain, -1);
+        if (index < 0) {
+            index = int(chunk.domains.size());
+            chunk.domains.push_back(QString::fromUtf8(domain));
+            domainIndex.insert(QByteArray(domain.constData(), domain.size()), index);
+        }
+        if (index != lastIndex) {
+            lastIndex = index;
             lastDomain = QByteArray(domain.constData(), domain.size());
         }
-        it.domain = entry->node->item.domain;
-        it.pathUtf8 = QByteArray(
-            reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), sqlite3_column_bytes(stmt, 1));
+        const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+        it.pathUtf8 = QByteArray(pathText ? pathText : "", sqlite3_column_bytes(stmt, 1));
         const int flags = sqlite3_column_int(stmt, 2);
         const char* blob = static_cast<const char*>(sqlite3_column_blob(stmt, 3));
         const int blobLen = sqlite3_column_bytes(stmt, 3);
         const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
         if (blob && blobLen > 0 && !decoded) {
-            sqlite3_finalize(stmt);
-            fail(QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
-                     .arg(path, it.domain, it.relativePath()));
+            chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
+                              .arg(path, chunk.domains[size_t(index)], it.relativePath());
+            break;
         }
         if (decoded) {
             it.size = f.size;
             it.mtime = quint32(f.lastModified);
-            it.ctime = quint32(f.lastStatusChange);
-            it.atime = quint32(f.lastModified);
-            it.inode = quint64(f.inode);
-            it.uid = quint32(f.userId);
-            it.gid = quint32(f.groupId);
             it.protectionClass = quint8(f.protectionClass);
             it.mode = quint16(f.mode);
             if (!f.target.isEmpty())
@@ -557,11 +569,70 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
                 | (flags == 2        ? MBDBParser::kModeFolder
                         : flags == 4 ? MBDBParser::kModeLink
                                      : MBDBParser::kModeFile));
-        insertRecord(it, entry);
+        chunk.rows.emplace_back(index, std::move(it));
     }
+    if (chunk.error.isEmpty() && rc != SQLITE_DONE)
+        chunk.error
+            = QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
     sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE)
-        fail(QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle))));
+    return chunk;
+}
+
+} // namespace
+
+void BackupManifest::parseManifestDbThrow(const QString& path)
+{
+    Sqlite3DB db;
+    qint64 minRow = 0, maxRow = -1;
+    try {
+        db.openReadOnlyThrow(path, true);
+        if (!db.tableExists(QStringLiteral("Files")))
+            fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
+        Sqlite3Cursor c = db.queryThrow("select min(rowid), max(rowid) from Files");
+        if (c.moveNext() && !c.isNull(0)) {
+            minRow = c.getInt64(0);
+            maxRow = c.getInt64(1);
+        }
+    } catch (const std::exception& e) {
+        const QString text = QString::fromUtf8(e.what());
+        fail(text.contains(path)
+                ? text
+                : QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, text));
+    }
+    db.close();
+    // Worker threads read and decode rowid ranges; this thread builds the tree in rowid order.
+    constexpr qint64 kChunkRows = 16384;
+    const int workers = std::clamp(QThread::idealThreadCount() - 1, 1, 4);
+    std::deque<std::future<RowChunk>> inFlight;
+    qint64 next = minRow;
+    auto launch = [&]() {
+        while (next <= maxRow && int(inFlight.size()) < workers + 1) {
+            const qint64 from = next;
+            const qint64 to = std::min(maxRow, next + kChunkRows - 1);
+            next = to + 1;
+            inFlight.push_back(std::async(std::launch::async, readRowChunk, path, from, to));
+        }
+    };
+    launch();
+    while (!inFlight.empty()) {
+        RowChunk chunk = inFlight.front().get();
+        inFlight.pop_front();
+        if (!chunk.error.isEmpty()) {
+            for (auto& f : inFlight)
+                f.wait();
+            fail(chunk.error);
+        }
+        launch();
+        std::vector<DomainEntry*> entries;
+        entries.reserve(chunk.domains.size());
+        for (const QString& d : chunk.domains)
+            entries.push_back(domainEntry(d));
+        for (auto& [index, item] : chunk.rows) {
+            DomainEntry* entry = entries[size_t(index)];
+            item.domain = entry->node->item.domain;
+            insertRecord(std::move(item), entry);
+        }
+    }
 }
 
 BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const QString& relativePath) const
@@ -957,8 +1028,8 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
                     fresh.domain = p.req.domain;
                     fresh.pathUtf8 = p.req.relativePath.toUtf8();
                     fresh.mode = MBDBParser::kModeFile | 0644;
-                    fresh.uid = fresh.gid = 501;
-                    fresh.ctime = now;
+                    auto& fx = fresh.mutableExtra();
+                    fx.uid = fx.gid = 501;
                     records.append(fresh);
                     rec = &records.last();
                 }
@@ -967,9 +1038,10 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
                     // The stored size is that of the plain file.
                     rec->size = QFileInfo(p.req.sourceFile).size();
                 }
-                rec->mtime = rec->atime = rec->ctime = now;
+                rec->mtime = now;
                 rec->protectionClass = quint8(p.protectionClass);
                 auto& x = rec->mutableExtra();
+                x.atime = x.ctime = now;
                 x.encryptionKey = p.keyBlob;
                 x.present = quint8((x.present & ~4) | (p.keyBlob.isEmpty() ? 0 : 4));
                 if (!p.sha1.isEmpty()) {
@@ -1083,7 +1155,7 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
             node = insertRecord(it);
         }
         node->item.size = QFileInfo(p.req.sourceFile).size();
-        node->item.mtime = node->item.atime = node->item.ctime = now;
+        node->item.mtime = now;
         node->item.protectionClass = quint8(p.protectionClass);
         if (mbdb || !p.keyBlob.isEmpty()) {
             auto& x = node->item.mutableExtra();

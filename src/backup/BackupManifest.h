@@ -152,9 +152,9 @@ public:
 private:
     struct TreeBuilder;
     void clearTree();
-    _FileNode* newNode(const MBDBParser::_MBDBItem& item, _FileNode* parent, bool implied);
+    _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
     struct DomainEntry;
-    _FileNode* insertRecord(const MBDBParser::_MBDBItem& item, DomainEntry* entry = nullptr);
+    _FileNode* insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry = nullptr);
     DomainEntry* domainEntry(const QString& domain);
     _FileNode* domainNode(const QString& domain);
     _FileNode* folderNode(

@@ -130,17 +130,17 @@ QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, cons
             d = domains.insert(domain, QString::fromUtf8(domain));
         it.domain = *d;
         it.mode = quint16(r.uint(2));
-        it.inode = r.uint(8);
-        it.uid = quint32(r.uint(4));
-        it.gid = quint32(r.uint(4));
+        auto extra = std::make_shared<_MBDBExtra>();
+        extra->inode = r.uint(8);
+        extra->uid = quint32(r.uint(4));
+        extra->gid = quint32(r.uint(4));
         it.mtime = quint32(r.uint(4));
-        it.atime = quint32(r.uint(4));
-        it.ctime = quint32(r.uint(4));
+        extra->atime = quint32(r.uint(4));
+        extra->ctime = quint32(r.uint(4));
         it.size = qint64(r.uint(8));
         it.protectionClass = quint8(r.uint(1));
         const int props = int(r.uint(1));
-        if (hasLink || hasHash || hasKey || props > 0) {
-            auto extra = std::make_shared<_MBDBExtra>();
+        {
             extra->linkTarget = hasLink ? link : QByteArray();
             extra->dataHash = hasHash ? hash : QByteArray();
             extra->encryptionKey = hasKey ? key : QByteArray();
@@ -150,8 +150,8 @@ QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, cons
                 r.string(value);
                 extra->properties.append({ name, value });
             }
-            it.extra = std::move(extra);
         }
+        it.extra = std::move(extra);
         if (it.size < 0)
             r.fail(QStringLiteral("a record has an impossible size"));
         items.append(std::move(it));
@@ -182,12 +182,12 @@ QByteArray MBDBParser::serialize(const QList<_MBDBItem>& items)
         putString(out, x ? x->dataHash : QByteArray(), absent(x ? x->dataHash : QByteArray(), 2));
         putString(out, x ? x->encryptionKey : QByteArray(), absent(x ? x->encryptionKey : QByteArray(), 4));
         putUint(out, it.mode, 2);
-        putUint(out, it.inode, 8);
-        putUint(out, it.uid, 4);
-        putUint(out, it.gid, 4);
+        putUint(out, it.inode(), 8);
+        putUint(out, it.uid(), 4);
+        putUint(out, it.gid(), 4);
         putUint(out, it.mtime, 4);
-        putUint(out, it.atime, 4);
-        putUint(out, it.ctime, 4);
+        putUint(out, it.atime(), 4);
+        putUint(out, it.ctime(), 4);
         putUint(out, quint64(it.size), 8);
         putUint(out, it.protectionClass, 1);
         const int props = x ? int(std::min<qsizetype>(x->properties.size(), 255)) : 0;

@@ -25,6 +25,13 @@ public:
         QList<QPair<QByteArray, QByteArray>> properties;
         // Which of link target, data hash and key the mbdb record stored (even empty), bits 0-2.
         quint8 present = 0;
+        // Ownership and times that only the mbdb format keeps per record (Manifest.db keeps
+        // them in the record's archive).
+        quint64 inode = 0;
+        quint32 uid = 0;
+        quint32 gid = 0;
+        quint32 atime = 0;
+        quint32 ctime = 0;
     };
 
     // One file record. Strings are kept as UTF-8; the domain text is shared between records.
@@ -32,13 +39,8 @@ public:
         QString domain;
         QByteArray pathUtf8;
         std::shared_ptr<const _MBDBExtra> extra;
-        quint64 inode = 0;
         qint64 size = 0;
-        quint32 mtime = 0;
-        quint32 atime = 0;
-        quint32 ctime = 0;
-        quint32 uid = 0;
-        quint32 gid = 0;
+        quint32 mtime = 0; // modification time, Unix seconds
         quint16 mode = 0;
         quint8 protectionClass = 0;
         bool domainNull = false; // the mbdb record stored an absent domain
@@ -47,6 +49,11 @@ public:
         QString relativePath() const { return QString::fromUtf8(pathUtf8); }
         QString linkTarget() const { return extra ? QString::fromUtf8(extra->linkTarget) : QString(); }
         QByteArray encryptionKey() const { return extra ? extra->encryptionKey : QByteArray(); }
+        quint64 inode() const { return extra ? extra->inode : 0; }
+        quint32 uid() const { return extra ? extra->uid : 0; }
+        quint32 gid() const { return extra ? extra->gid : 0; }
+        quint32 atime() const { return extra ? extra->atime : mtime; }
+        quint32 ctime() const { return extra ? extra->ctime : mtime; }
         bool isFolder() const { return (mode & kModeTypeMask) == kModeFolder; }
         bool isLink() const { return (mode & kModeTypeMask) == kModeLink; }
         bool isFile() const { return !isFolder() && !isLink(); }

@@ -20,10 +20,10 @@ private Q_SLOTS:
         QCOMPARE(it.domain, QString("MyTestDomain"));
         QCOMPARE(it.relativePath(), QString("Media/Test.txt"));
         QCOMPARE(it.mode, quint16(0100755));
-        QCOMPARE(it.uid, 501u);
+        QCOMPARE(it.uid(), 501u);
         QCOMPARE(it.mtime, 1628082463u);
-        QCOMPARE(it.atime, 1628082509u);
-        QCOMPARE(it.ctime, 1627974948u);
+        QCOMPARE(it.atime(), 1628082509u);
+        QCOMPARE(it.ctime(), 1627974948u);
         QCOMPARE(it.size, qint64(9));
         QCOMPARE(it.protectionClass, quint8(4));
         QCOMPARE(it.encryptionKey().size(), 44);
@@ -58,7 +58,7 @@ private Q_SLOTS:
         QCOMPARE(back[0].extra->dataHash, x.dataHash);
         QCOMPARE(back[0].extra->properties.size(), 1);
         QCOMPARE(back[0].extra->properties[0].second, QByteArray("\0\1", 2));
-        QVERIFY(back[1].pathNull && back[1].isFolder() && !back[1].extra);
+        QVERIFY(back[1].pathNull && back[1].isFolder() && back[1].extra->present == 0);
         QCOMPARE(back[1].backupFileName(), MBDBParser::backupFileName("MediaDomain", ""));
     }
 
