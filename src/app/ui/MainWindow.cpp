@@ -477,8 +477,14 @@ void MainWindow::miLoadiTunesBackup()
             return;
         manifest = dlg.manifest;
     }
-    if (!manifest || !loadBackup(manifest))
+    try {
+        if (!manifest || !loadBackup(manifest))
+            return;
+    } catch (const std::exception& e) {
+        // A copy thread that could not even start: reported, and the tree stays as it was.
+        Tips::error(QString::fromUtf8(e.what()));
         return;
+    }
     const QString uid = manifest->dirPathMd5();
     ItemModelBK::_BKItemNode* node = nullptr;
     for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.bkRoot->children)) {

@@ -373,6 +373,34 @@ private Q_SLOTS:
         QCOMPARE(node->children.size(), 11);
     }
 
+    void clickingTheSelectedEntryAgainRebuildsItsPage()
+    {
+        g_localDbDir().mkpath("Alpha");
+        MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* db = w.model().localDbRoot->children.first();
+        select(w, db);
+        auto click = [&](const AbsTreeItemModel::_ItemNode* node) {
+            const QRect rect = w.ui->treeBK->visualRect(w.model().indexOfItemNode(node));
+            QTest::mouseClick(w.ui->treeBK->viewport(), Qt::LeftButton, {}, rect.center());
+        };
+        auto* sms = db->children.first();
+        click(sms);
+        QPointer<QWidget> first = w.currentPage();
+        QVERIFY(qobject_cast<NotAvailableForm*>(first));
+        click(sms);
+        QVERIFY(w.currentPage() != first.data());
+        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        // A click on another entry builds its page once.
+        auto* contacts = db->children.at(1);
+        click(contacts);
+        QPointer<QWidget> contactsPage = w.currentPage();
+        QCOMPARE(static_cast<NotAvailableForm*>(contactsPage.data())->kind(), 6);
+        QTRY_VERIFY(!first);
+    }
+
     void encryptedBackupAsksForThePassword()
     {
         {
