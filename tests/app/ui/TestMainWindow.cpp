@@ -212,11 +212,16 @@ private Q_SLOTS:
     {
         g_localDbDir().mkpath("Alpha");
         MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto* node = w.model().localDbRoot->children.first();
         select(w, node);
         QCOMPARE(node->children.size(), 6);
         QCOMPARE(node->children.first()->text, QString("SMS(0)"));
         QVERIFY(qobject_cast<LocalDbDescForm*>(w.currentPage()));
+        QTRY_VERIFY(w.currentPage()->isVisible());
+        GuiTestEnv::screenshot(&w, "main-window-local-database");
         QCOMPARE(actionTexts(w.treeContextActions()), QStringList({ "Delete local Database" }));
 
         // A name differing only in case refreshes the same node.
@@ -463,6 +468,13 @@ private Q_SLOTS:
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         QVERIFY(QDir(doomed).removeRecursively());
         ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            GuiTestEnv::screenshot(box, "error-backup-removed");
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
         select(w, node);
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         QCOMPARE(node->children.size(), 0);
