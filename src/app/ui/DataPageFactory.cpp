@@ -3,6 +3,8 @@
 #include "app/ItemModelBK.h"
 #include "app/ui/NotAvailableForm.h"
 #include "app/ui/Tips.h"
+#include "messages/store/MacMessagingDb.h"
+#include "messages/store/MsgData.h"
 
 #include <QCoreApplication>
 
@@ -66,7 +68,12 @@ bool DataPageFactory::importMacMessagesThrow(QWidget* parent)
 {
     Q_UNUSED(parent);
     g_lastImportedDbName.clear();
-    // Saving messages into a local database comes with the message views.
+    // Read first: a Messages database that cannot be read ends here with the reader's text.
+    MacMessagingDb db(MacMessagingDb::defaultFolder());
+    MsgData data;
+    db.messages(data, 0);
+    // Saving messages into a local database comes with the message views; until then nothing is
+    // chosen, so no empty local database folder is made.
     Tips::info(QCoreApplication::translate("MainWindow", "IDS_FEATURE_NOT_AVAILABLE_YET"));
     return false;
 }

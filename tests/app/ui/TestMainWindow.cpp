@@ -486,6 +486,16 @@ private Q_SLOTS:
         QCOMPARE(node->children.size(), 11);
     }
 
+    void importingMacMessagesWithoutTheirDatabase()
+    {
+        MainWindow w;
+        ModalAnswerer answerer;
+        w.miImportMacMessages();
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        QCOMPARE(w.model().localDbRoot->children.size(), 0);
+        QVERIFY(g_localDbDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
+    }
+
     void clearingTheCaches()
     {
         QVERIFY(QDir().mkpath(BkCacheDb::cacheDir().absoluteFilePath("0123/file-relay")));
