@@ -1,17 +1,13 @@
-#include "app/AppInfo.h"
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/LogSaver.h"
 #include "app/PowerAssertion.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/ProgressForm.h"
-#include "app/ui/Tips.h"
-#include "app/ui/UpdateLocalDbThread.h"
+#include "app/ui/StartUpChecks.h"
 #include "backup/ui/BackupUnlockUi.h"
 #include "device/ui/DeviceTips.h"
 
 #include <QApplication>
-#include <QFileInfo>
 #include <QIcon>
 
 int main(int argc, char** argv)
@@ -38,20 +34,8 @@ int main(int argc, char** argv)
         MainWindow window;
         window.show();
 
-        if (!UpdateLocalDbThread::firstFolderToUpdate().isEmpty()) {
-            ProgressForm form;
-            form.setCancelable(false);
-            UpdateLocalDbThread thread(form);
-            thread.start();
-            form.exec();
-            thread.wait();
-        }
-
-        if (!QFileInfo(g_defaultSaveDirPath()).isWritable()) {
-            Tips::warning(QObject::tr("Please allow Quillmarrow to access storage on this computer. "
-                                      "<a href=\"%1\">How to?</a>")
-                              .arg(AppInfo::storageHowToPage()));
-        }
+        StartUpChecks::convertOldLocalDbs();
+        StartUpChecks::warnIfStorageNotWritable();
 
         code = app.exec();
     }
