@@ -506,12 +506,20 @@ void TestPlistCFType::parseAndSerialiseRoundTrip()
         const PlistCFType data = tree.CFPropertyListToData(f);
         QCOMPARE(data.CFDataBytes(), bytes);
     }
-    // A keyed-archive UID survives the binary form.
+    // A keyed-archive UID survives both forms (XML writes it as a dictionary holding "CF$UID").
     PlistCFType arr = PlistCFType::createCFArray({ PlistCFType::createCFKeyedArchiverUID(12) });
-    const PlistCFType back
-        = PlistCFType::createCFPropertyList(arr.CFPropertyListToBytes(CFPropertyListBinaryFormat));
-    QVERIFY(back.at(0).isCFKeyedArchiverUID());
-    QCOMPARE(back.at(0).CFKeyedArchiverUIDGetValue(), 12u);
+    for (CFPropertyListFormat f : { CFPropertyListXMLFormat, CFPropertyListBinaryFormat }) {
+        const PlistCFType back = PlistCFType::createCFPropertyList(arr.CFPropertyListToBytes(f));
+        QVERIFY(back.at(0).isCFKeyedArchiverUID());
+        QCOMPARE(back.at(0).CFKeyedArchiverUIDGetValue(), 12u);
+    }
+    QVERIFY(
+        PlistCFType::createCFPropertyList("<plist><dict><key>CF$UID</key><integer>3</integer></dict></plist>")
+            .isCFKeyedArchiverUID());
+    // Only a dictionary holding nothing but an integer "CF$UID" stands for a UID.
+    QVERIFY(
+        PlistCFType::createCFPropertyList("<plist><dict><key>CF$UID</key><string>3</string></dict></plist>")
+            .isCFDictionary());
 }
 
 void TestPlistCFType::parseRejectsBadInput()
