@@ -43,6 +43,7 @@ GetStartForm::GetStartForm(QWidget* parent)
     // The steps wrap in a narrow window rather than pushing the tree aside.
     for (QLabel* step : { label_3, label_4, label_5 })
         step->setWordWrap(true);
+    widget->setMinimumWidth(440);
     verticalLayout->addWidget(label_3);
     verticalLayout->addWidget(label_4);
     verticalLayout->addWidget(label_5);

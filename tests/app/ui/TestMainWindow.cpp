@@ -140,6 +140,9 @@ private Q_SLOTS:
         QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
         QCOMPARE(w.model().rowCount(), 2);
         QVERIFY(w.ui->treeBK->isHeaderHidden());
+        w.resize(1000, 680);
+        QTRY_VERIFY(w.currentPage()->isVisible());
+        GuiTestEnv::screenshot(&w, "main-window-start");
 
         QStringList menus;
         QStringList entries;
