@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <deque>
 #include <future>
 #include <sqlite3.h>
@@ -72,8 +74,19 @@ QList<QByteArray> pathParts(const QByteArray& path)
 
 bool isCleanPath(const QByteArray& path)
 {
-    return !path.startsWith('/') && !path.endsWith('/') && !path.contains("//") && !path.startsWith("./")
-        && !path.contains("/./") && path != ".";
+    // One pass: no empty part, no "." part (".." is kept as a name and shown as "__").
+    const char* d = path.constData();
+    const qsizetype n = path.size();
+    qsizetype partStart = 0;
+    for (qsizetype i = 0; i <= n; ++i) {
+        if (i == n || d[i] == '/') {
+            const qsizetype len = i - partStart;
+            if ((len == 0 && n > 0) || (len == 1 && d[partStart] == '.'))
+                return false;
+            partStart = i + 1;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -333,13 +346,24 @@ void BackupManifest::noteWellKnown(_FileNode* node)
             &BackupManifest::callHistoryStoreNode },
         { "HomeDomain", "Library/SMS/sms.db", &BackupManifest::smsNode },
     };
-    for (const Known& k : known)
-        if (!(this->*k.member) && p == k.path && it.domain == QLatin1String(k.domain)) {
+    static const auto lengths = [] {
+        std::array<qsizetype, std::size(known)> l {};
+        for (size_t i = 0; i < std::size(known); ++i)
+            l[i] = qsizetype(std::strlen(known[i].path));
+        return l;
+    }();
+    for (size_t i = 0; i < std::size(known); ++i) {
+        const Known& k = known[i];
+        if (p.size() == lengths[i] && !(this->*k.member) && p == k.path
+            && it.domain == QLatin1String(k.domain)) {
             this->*k.member = node;
             return;
         }
+    }
     // The calendar is matched ignoring case, as its readers expect.
-    if (!calendarNode && it.domain.compare(QLatin1String("HomeDomain"), Qt::CaseInsensitive) == 0
+    static const QLatin1String calendarPath("Library/Calendar/Calendar.sqlitedb");
+    if (!calendarNode && p.size() == calendarPath.size()
+        && it.domain.compare(QLatin1String("HomeDomain"), Qt::CaseInsensitive) == 0
         && QString::fromUtf8(p).compare(
                QLatin1String("Library/Calendar/Calendar.sqlitedb"), Qt::CaseInsensitive)
             == 0)
