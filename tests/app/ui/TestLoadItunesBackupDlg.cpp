@@ -102,6 +102,18 @@ private Q_SLOTS:
         QCOMPARE(dlg.backups().size(), 1);
     }
 
+    void realFolderWithoutManifestPlistIsRefused()
+    {
+        QM_REQUIRE_SHARED();
+        const QString folder = TestEnv::copyToTemp(TestEnv::realFixture("mvt/ios_backup"));
+        QVERIFY(!folder.isEmpty());
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(folder), 0);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
+        QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
+    }
+
     void loadWithoutChoiceWarns()
     {
         const QString second = m_systemRoot + "/" + QString(40, 'e');

@@ -438,6 +438,27 @@ private Q_SLOTS:
         }
     }
 
+    void realEncryptedBackupThroughTheMenu()
+    {
+        QM_REQUIRE_SHARED();
+        const QString backup = TestEnv::copyToTemp(TestEnv::realFixture("pyiosbackup/backup_ios9_mbdb"));
+        QVERIFY(!backup.isEmpty());
+        MainWindow w;
+        ModalAnswerer answerer;
+        chooseBackup(answerer, backup);
+        enterPasswords(answerer, { "1234", "0000" });
+        w.miLoadiTunesBackup();
+        QCOMPARE(w.model().bkRoot->children.size(), 1);
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QVERIFY(node->manifest->isUnlocked());
+        QCOMPARE(node->children.size(), 11);
+        QCOMPARE(node->children.at(2)->text, QString("SMS(0)"));
+        // The wrong password, then the copy of the message folder that this backup lacks.
+        QCOMPARE(answerer.seen().value(0), QString("Invalid password."));
+        QCOMPARE(answerer.seen().size(), 2);
+        QCOMPARE(answerer.seenIcons().value(1), QMessageBox::Critical);
+    }
+
     void passwordDialogScreenshot()
     {
         MainWindow w;
