@@ -266,9 +266,13 @@ class Builder:
             app += 1
             domain = "AppDomain-com.example.app%04d" % app
             self.record(domain, "", MODE_DIR)
+            if len(self.records) >= a.records:
+                break
             for folder in range(self.rnd.randrange(3, 30)):
                 base = "Library/Application Support/Storage/%s/%02d" % (
                     ["Caches", "Documents", "Data", "Media"][folder % 4], folder)
+                if len(self.records) + base.count("/") + 1 >= a.records:
+                    break
                 self.ensure_dirs(domain, base + "/x")
                 for f in range(self.rnd.randrange(5, 60)):
                     if len(self.records) >= a.records:
