@@ -382,6 +382,8 @@ void MainWindow::loadItemMainForm()
                     &MainWindow::miImportMacMessages);
                 break;
             case ItemModelBK::KindBackup:
+                if (!backup)
+                    break;
                 if (sel.bkNode->children.isEmpty() && loadBackup(backup))
                     m_model.showBackupNode(sel.bkNode);
                 page = new BKDescForm(backup.data(), this);
@@ -397,7 +399,7 @@ void MainWindow::loadItemMainForm()
             default:
                 if (sel.node->kind >= ItemModelBK::KindSms && sel.node->kind <= ItemModelBK::KindVideos) {
                     DataPageFactory::Page made;
-                    if (sel.bkNode) {
+                    if (sel.bkNode && backup) {
                         const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
                         made = DataPageFactory::backupPage(sel.node->kind, backup.data(), dataDir, this);
                     } else if (sel.localDbNode) {
