@@ -2,13 +2,11 @@
 
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
+#include "messages/store/MsgMessageColumns.h"
 #include "messages/store/MsgPath.h"
-#include "messages/store/MsgText.h"
 
-#include <QDebug>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <stdexcept>
 
 void sqlite3fun_delete_attachment_path(sqlite3_context* context, int, sqlite3_value**)
@@ -28,105 +26,6 @@ void sqlite3fun_after_delete_message_plugin(sqlite3_context* context, int, sqlit
 
 namespace
 {
-// Column positions of a message query, found once per query rather than once per value.
-struct MessageColumns {
-    int rowid, guid, text, replace, service_center, handle_id, subject, country, attributedBody, version,
-        type, service, account, account_guid, error, date, date_read, date_delivered, is_delivered,
-        is_finished, is_emote, is_from_me, is_empty, is_delayed, is_auto_reply, is_prepared, is_read,
-        is_system_message, is_sent, has_dd_results, is_service_message, is_forward, was_downgraded,
-        is_archive, cache_has_attachments, cache_roomnames, was_data_detected, was_deduplicated,
-        is_audio_message, is_played, date_played, item_type, other_handle, group_title, group_action_type,
-        share_status, share_direction, is_expirable, expire_state, message_action_type;
-
-    explicit MessageColumns(const Sqlite3Cursor& c)
-    {
-#define QM_COL(name) name = c.columnIndex(QStringLiteral(#name));
-        QM_COL(rowid)
-        QM_COL(guid) QM_COL(text) QM_COL(replace) QM_COL(service_center) QM_COL(handle_id) QM_COL(subject)
-            QM_COL(country) QM_COL(attributedBody) QM_COL(version) QM_COL(type) QM_COL(service)
-                QM_COL(account) QM_COL(account_guid) QM_COL(error) QM_COL(date) QM_COL(date_read)
-                    QM_COL(date_delivered) QM_COL(is_delivered) QM_COL(is_finished) QM_COL(is_emote)
-                        QM_COL(is_from_me) QM_COL(is_empty) QM_COL(is_delayed) QM_COL(is_auto_reply)
-                            QM_COL(is_prepared) QM_COL(is_read) QM_COL(is_system_message) QM_COL(is_sent)
-                                QM_COL(has_dd_results) QM_COL(is_service_message) QM_COL(is_forward) QM_COL(
-                                    was_downgraded) QM_COL(is_archive) QM_COL(cache_has_attachments)
-                                    QM_COL(cache_roomnames) QM_COL(was_data_detected) QM_COL(was_deduplicated)
-                                        QM_COL(is_audio_message) QM_COL(is_played) QM_COL(date_played)
-                                            QM_COL(item_type) QM_COL(other_handle) QM_COL(group_title)
-                                                QM_COL(group_action_type) QM_COL(share_status)
-                                                    QM_COL(share_direction) QM_COL(is_expirable)
-                                                        QM_COL(expire_state) QM_COL(message_action_type)
-#undef QM_COL
-    }
-};
-
-// Dates above 10^17 are nanoseconds (later device generations), others seconds.
-int toSeconds21(qint64 v)
-{
-    return int(v > 100000000000000000LL ? v / 1000000000LL : v);
-}
-
-void fillFrom(const Sqlite3Cursor& c, const MessageColumns& k, _MsgMessage& m)
-{
-    m.rowid = c.getInt64(k.rowid);
-    m.guid = c.getText(k.guid);
-    m.text = c.getText(k.text);
-    m.replace = c.getInt(k.replace);
-    m.service_center = c.getText(k.service_center);
-    m.handle_id = c.getInt64(k.handle_id);
-    m.subject = c.getText(k.subject);
-    m.country = c.getText(k.country);
-    m.attributedBody = c.getBlob(k.attributedBody);
-    m.version = c.getInt(k.version);
-    m.type = c.getInt(k.type);
-    m.service = c.getText(k.service);
-    m.account = c.getText(k.account);
-    m.account_guid = c.getText(k.account_guid);
-    m.error = c.getInt(k.error);
-    m.date = toSeconds21(c.getInt64(k.date));
-    m.date_read = toSeconds21(c.getInt64(k.date_read));
-    m.date_delivered = toSeconds21(c.getInt64(k.date_delivered));
-    m.is_delivered = c.getInt(k.is_delivered);
-    m.is_finished = c.getInt(k.is_finished);
-    m.is_emote = c.getInt(k.is_emote);
-    m.is_from_me = c.getInt(k.is_from_me);
-    m.is_empty = c.getInt(k.is_empty);
-    m.is_delayed = c.getInt(k.is_delayed);
-    m.is_auto_reply = c.getInt(k.is_auto_reply);
-    m.is_prepared = c.getInt(k.is_prepared);
-    m.is_read = c.getInt(k.is_read);
-    m.is_system_message = c.getInt(k.is_system_message);
-    m.is_sent = c.getInt(k.is_sent);
-    m.has_dd_results = c.getInt(k.has_dd_results);
-    m.is_service_message = c.getInt(k.is_service_message);
-    m.is_forward = c.getInt(k.is_forward);
-    m.was_downgraded = c.getInt(k.was_downgraded);
-    m.is_archive = c.getInt(k.is_archive);
-    m.cache_has_attachments = c.getInt(k.cache_has_attachments);
-    m.cache_roomnames = c.getText(k.cache_roomnames);
-    m.was_data_detected = c.getInt(k.was_data_detected);
-    m.was_deduplicated = c.getInt(k.was_deduplicated);
-    m.is_audio_message = c.getInt(k.is_audio_message);
-    m.is_played = c.getInt(k.is_played);
-    m.date_played = c.getInt(k.date_played);
-    m.item_type = c.getInt(k.item_type);
-    m.other_handle = c.getInt(k.other_handle);
-    m.group_title = c.getText(k.group_title);
-    m.group_action_type = c.getInt(k.group_action_type);
-    m.share_status = c.getInt(k.share_status);
-    m.share_direction = c.getInt(k.share_direction);
-    m.is_expirable = c.getInt(k.is_expirable);
-    m.expire_state = c.getInt(k.expire_state);
-    m.message_action_type = c.getInt(k.message_action_type);
-    // Later systems leave the text column empty and keep the text only in the attributed body;
-    // a body that does not parse leaves the text empty.
-    if (m.text.isEmpty() && !m.attributedBody.isEmpty()) {
-        const QString t = msgTextFromAttributedBody(m.attributedBody);
-        if (!t.isNull())
-            m.text = t;
-    }
-}
-
 struct UpgradeStep {
     int line;
     const char* column;
@@ -235,20 +134,10 @@ void IOS6MessageDb::openCheck()
             executeThrow(QStringLiteral("delete from %1").arg(QLatin1String(t)));
 }
 
-qint64 IOS6MessageDb::total()
-{
-    openCheck();
-    Sqlite3Cursor c = queryThrow("select count(*) from message");
-    return c.moveNext() ? c.getInt64(0) : 0;
-}
-
 void IOS6MessageDb::chats(MsgData& data)
 {
     openCheck();
-    try {
-        contactsDb.openCheck();
-    } catch (const std::exception&) {
-    }
+    contactsDb.openQuietly();
     __MsgData* d = data.p();
     Sqlite3Cursor c = queryThrow("select * from chat");
     while (c.moveNext()) {
@@ -256,21 +145,7 @@ void IOS6MessageDb::chats(MsgData& data)
         if (d->chats.contains(rowid))
             continue;
         auto* ch = new _MsgChat;
-        ch->rowid = rowid;
-        ch->guid = c.getText("guid");
-        ch->style = c.getInt("style");
-        ch->state = c.getInt("state");
-        ch->account_id = c.getText("account_id");
-        ch->properties = c.getBlob("properties");
-        ch->chat_identifier = c.getText("chat_identifier");
-        ch->service_name = c.getText("service_name");
-        ch->room_name = c.getText("room_name");
-        ch->account_login = c.getText("account_login");
-        ch->is_archived = c.getInt("is_archived");
-        ch->last_addressed_handle = c.getText("last_addressed_handle");
-        ch->display_name = c.getText("display_name");
-        ch->_last = c.getInt("_last");
-        ch->group_id = c.getText("group_id");
+        fillMsgChat(*ch, c);
         d->chats.insert(rowid, ch);
     }
     if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive)) {
@@ -279,7 +154,7 @@ void IOS6MessageDb::chats(MsgData& data)
             "cm inner join message as m on cm.message_id=m.rowid ) as tmp group by chat_id");
         while (c.moveNext())
             if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
-                ch->_last = toSeconds21(c.getInt64("last"));
+                ch->_last = MsgMessageColumns::secondsFromEither(c.getInt64("last"));
     }
     c = queryThrow(
         "select j.chat_id, h.* from chat_handle_join as j inner join handle as h on j.handle_id = h.rowid");
@@ -288,13 +163,7 @@ void IOS6MessageDb::chats(MsgData& data)
         _MsgHandle* h = d->handles.value(rowid);
         if (!h) {
             h = new _MsgHandle;
-            h->rowid = rowid;
-            h->id = c.getText("id");
-            h->country = c.getText("country");
-            h->service = c.getText("service");
-            h->uncanonicalized_id = c.getText("uncanonicalized_id");
-            h->_ct_name = c.getText("_ct_name");
-            h->_photo = c.getBlob("_photo");
+            fillMsgHandle(*h, c);
             d->handles.insert(rowid, h);
             if (h->country.isEmpty()) {
                 h->country = countryInfo.sn.toLower();
@@ -302,16 +171,7 @@ void IOS6MessageDb::chats(MsgData& data)
             } else {
                 h->id = countryDb.infoByCode(h->country, nullptr).formatNumber(h->id);
             }
-            if (contactsDb.handle) {
-                try {
-                    const _IOSContactPhoneInfo info = contactsDb.contactInfoByNumber(h->id);
-                    h->_ct_name = info.displayName();
-                    h->_photo = info.photo;
-                } catch (const std::exception& e) {
-                    qWarning().noquote() << QStringLiteral("IOS6MessageDb::chats, IOSContactsMemDb error. %1")
-                                                .arg(QString::fromUtf8(e.what()));
-                }
-            }
+            contactsDb.fillHandleContact(*h, "IOS6MessageDb::chats");
         }
         if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
             ch->_handles.insert(QString::number(rowid), h);
@@ -320,19 +180,12 @@ void IOS6MessageDb::chats(MsgData& data)
 
 void IOS6MessageDb::fillMessage(Sqlite3Cursor& row, _MsgMessage& message)
 {
-    fillFrom(row, MessageColumns(row), message);
+    MsgMessageColumns(row).fill(row, message, MsgMessageColumns::Dates::Either);
 }
 
 QString IOS6MessageDb::localPathOf(const QString& filename) const
 {
-    static const QRegularExpression leadSlash(QStringLiteral("^/"));
-    static const QRegularExpression leadHome(QStringLiteral("^~/"));
-    static const QRegularExpression badChars(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
-    QString rel = filename;
-    rel.replace(leadSlash, QString());
-    rel.replace(leadHome, QStringLiteral("var/mobile/"));
-    rel.replace(badChars, QString());
-    return msgConfinedPath(relayDir, rel);
+    return msgRelayPath(relayDir, filename);
 }
 
 void IOS6MessageDb::messages(MsgData& data, qint64 chat)
@@ -347,7 +200,7 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
     if (chat > 0)
         sql.appendSql(QStringLiteral(" and j.chat_id=%1").arg(chat));
     Sqlite3Cursor c = queryThrow(sql);
-    const MessageColumns cols(c);
+    const MsgMessageColumns cols(c);
     const int chatCol = c.columnIndex(QStringLiteral("chat_id"));
     d->messages.reserve(d->messages.size() + 1024);
     while (c.moveNext()) {
@@ -359,20 +212,9 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
         if (!m) {
             m = slot = new _MsgMessage;
             m->_sort_rowid = rowid;
-            fillFrom(c, cols, *m);
+            cols.fill(c, *m, MsgMessageColumns::Dates::Either);
         }
-        if (_MsgHandle* h = d->handles.value(m->handle_id)) {
-            m->_sender = h;
-            if (m->country.isEmpty())
-                m->country = h->country;
-        }
-        if (m->other_handle > 0)
-            if (_MsgHandle* h = d->handles.value(m->other_handle))
-                m->_other_handle = h;
-        if (_MsgChat* ch = d->chats.value(c.getInt64(chatCol))) {
-            m->_chat = ch;
-            ch->_messages.insert(QString::number(rowid), m);
-        }
+        d->linkMessage(rowid, m, c.getInt64(chatCol));
     }
 
     sql = Sqlite3Sql(
@@ -387,18 +229,7 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
         _MsgAttachment* a = d->attachments.value(aid);
         if (!a) {
             a = new _MsgAttachment;
-            a->rowid = c.getInt64("rowid");
-            a->guid = c.getText("guid");
-            a->created_date = c.getInt("created_date");
-            a->start_date = c.getInt("start_date");
-            a->filename = c.getText("filename");
-            a->uti = c.getText("uti");
-            a->mime_type = c.getText("mime_type");
-            a->transfer_state = c.getInt("transfer_state");
-            a->is_outgoing = c.getInt("is_outgoing");
-            a->user_info = c.getBlob("user_info");
-            a->transfer_name = c.getText("transfer_name");
-            a->total_bytes = c.getInt64("total_bytes");
+            fillMsgAttachment(*a, c);
             d->attachments.insert(aid, a);
         }
         if (!a->filename.isEmpty())

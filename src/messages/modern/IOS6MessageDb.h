@@ -37,8 +37,6 @@ public:
     MessageRecycleDb* recycleDb() { return &recycleStore; }
     void setIOSDbPath(const QString& path) { dbPath = path; }
     const QString& iosDbPath() const { return dbPath; }
-    // Number of messages (rows of the message table).
-    qint64 total();
     // True when the message table has the column item_type (as last opened).
     bool isItemTypeEnabled() const;
 

@@ -57,34 +57,10 @@ void IOS5MessageDb::openCheck()
         _tables.insert(c.getText("name"), c.getText("sql"));
 }
 
-qint64 IOS5MessageDb::total()
-{
-    openCheck();
-    Sqlite3Cursor c = queryThrow("select count(*) from message");
-    return c.moveNext() ? c.getInt64(0) : 0;
-}
-
-void IOS5MessageDb::lookupContact(_MsgHandle* h)
-{
-    if (!_contactsDb.handle)
-        return;
-    try {
-        const _IOSContactPhoneInfo info = _contactsDb.contactInfoByNumber(h->id);
-        h->_ct_name = info.displayName();
-        h->_photo = info.photo;
-    } catch (const std::exception& e) {
-        qWarning().noquote() << QStringLiteral("IOS5MessageDb::chats, IOSContactsMemDb error. %1")
-                                    .arg(QString::fromUtf8(e.what()));
-    }
-}
-
 void IOS5MessageDb::chats(MsgData& data)
 {
     openCheck();
-    try {
-        _contactsDb.openCheck();
-    } catch (const std::exception&) {
-    }
+    _contactsDb.openQuietly();
     __MsgData* d = data.p();
 
     Sqlite3Cursor c
@@ -121,7 +97,7 @@ void IOS5MessageDb::chats(MsgData& data)
             h->country = c.getText("country");
             h->service = QStringLiteral("SMS");
             h->id = _countryDb.infoByCode(h->country, nullptr).formatNumber(c.getText("address"));
-            lookupContact(h);
+            _contactsDb.fillHandleContact(*h, "IOS5MessageDb::chats");
         }
         if (chat->_handles.contains(h->id))
             continue;
@@ -166,7 +142,7 @@ void IOS5MessageDb::chats(MsgData& data)
             h->rowid = -(qint64(d->handles.size()) + 1);
             h->service = QStringLiteral("iMessage");
             h->id = _countryInfo.formatNumber(participants.at(i).toString());
-            lookupContact(h);
+            _contactsDb.fillHandleContact(*h, "IOS5MessageDb::chats");
             d->handles.insert(h->rowid, h);
             chat->_handles.insert(h->id, h);
         }
@@ -199,19 +175,6 @@ void setFixedFields(_MsgMessage* m)
     m->is_sent = 1;
     m->cache_has_attachments = 0;
     m->was_data_detected = 1;
-}
-
-// "/var/mobile/..." stored as "~/..."; the local file under the relay folder, never outside it.
-QString relayPathOf(const QDir& relay, const QString& filename)
-{
-    static const QRegularExpression leadSlash(QStringLiteral("^/"));
-    static const QRegularExpression leadHome(QStringLiteral("^~/"));
-    static const QRegularExpression badChars(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
-    QString rel = filename;
-    rel.replace(leadSlash, QString());
-    rel.replace(leadHome, QStringLiteral("var/mobile/"));
-    rel.replace(badChars, QString());
-    return msgConfinedPath(relay, rel);
 }
 } // namespace
 
@@ -317,7 +280,7 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
                     fn = QStringLiteral("~/") + fn.mid(12);
                 a->filename = fn;
                 if (!fn.isEmpty())
-                    a->_path = relayPathOf(_relayDir, fn);
+                    a->_path = msgRelayPath(_relayDir, fn);
                 a->uti = ac.getText("uti_type");
                 a->mime_type = ac.getText("mime_type");
                 a->transfer_state = ac.getInt("transfer_state");

@@ -10,8 +10,6 @@
 #include <QHash>
 #include <sqlite3.h>
 
-class _MsgHandle;
-
 // Reader of an iOS 5 message database (sms.db) inside a folder in the cache layout
 // (folder/file-relay/var/mobile/Library/SMS/sms.db). Reads only; MMS parts held inline in the
 // database are written out as files under the folder's file-relay tree.
@@ -26,14 +24,10 @@ public:
     void messages(MsgData& data, qint64 chat) override;
     int type() const override { return 5; }
 
-    // Number of rows of the message table.
-    qint64 total();
     MessageRecycleDb* recycleDb() { return &_recycleDb; }
     const QString& dbPath() const { return _dbPath; }
 
 private:
-    void lookupContact(_MsgHandle* h);
-
     QDir _relayDir;
     IOSContactsMemDb _contactsDb;
     MessageRecycleDb _recycleDb;

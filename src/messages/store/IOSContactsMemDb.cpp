@@ -1,5 +1,7 @@
 #include "messages/store/IOSContactsMemDb.h"
 
+#include "messages/store/MsgHandle.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -55,6 +57,14 @@ void IOSContactsMemDb::openCheck()
     if (storeTime < sourceTime)
         rebuild(store, book, images, sourceTime);
     openThrow(store, 1);
+}
+
+void IOSContactsMemDb::openQuietly()
+{
+    try {
+        openCheck();
+    } catch (const std::exception&) {
+    }
 }
 
 void IOSContactsMemDb::rebuild(
@@ -133,4 +143,18 @@ _IOSContactPhoneInfo IOSContactsMemDb::contactInfoByNumber(const QString& number
         info.photo = c.getBlob("photo");
     }
     return info;
+}
+
+void IOSContactsMemDb::fillHandleContact(_MsgHandle& h, const char* caller)
+{
+    if (!handle)
+        return;
+    try {
+        const _IOSContactPhoneInfo info = contactInfoByNumber(h.id);
+        h._ct_name = info.displayName();
+        h._photo = info.photo;
+    } catch (const std::exception& e) {
+        qWarning().noquote() << QStringLiteral("%1, IOSContactsMemDb error. %2")
+                                    .arg(QLatin1String(caller), QString::fromUtf8(e.what()));
+    }
 }

@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QString>
 
+class _MsgHandle;
+
 // A contact found by phone number.
 class _IOSContactPhoneInfo
 {
@@ -30,8 +32,13 @@ public:
 
     // Builds (when out of date) and opens the store; stays closed when the folder has no address book.
     void openCheck() override;
+    // openCheck, except that a failure only leaves the store closed: contact names are optional.
+    void openQuietly();
     // The contact with this normalised number, or an empty record.
     _IOSContactPhoneInfo contactInfoByNumber(const QString& number);
+    // When the store is open, gives handle the name and photo of the contact with its id. A failed
+    // lookup leaves the handle as it is and is logged under caller.
+    void fillHandleContact(_MsgHandle& handle, const char* caller);
 
 private:
     void rebuild(const QString& store, const QString& book, const QString& images, qint64 sourceTime);

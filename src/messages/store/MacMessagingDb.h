@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messages/store/AbsMessageDb.h"
+#include "messages/store/MsgMessageColumns.h"
 
 #include <QDir>
 #include <QHash>
@@ -29,6 +30,9 @@ public:
     const QString& path() const { return dbPath; }
 
 private:
+    // The date form of the message table as last opened.
+    MsgMessageColumns::Dates messageDates() const;
+
     QDir dbDir;
     QString dbPath;
     QHash<QString, QString> tableSql;

@@ -1,6 +1,7 @@
 #include "messages/store/MessageRecycleDb.h"
 
 #include "messages/store/MsgIdentity.h"
+#include "messages/store/MsgMessageColumns.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -46,6 +47,15 @@ const char kSchema[]
       "service "
       "TEXT NOT NULL, uncanonicalized_id TEXT, src_rowid INTEGER, UNIQUE (id, service));"
       "CREATE INDEX handle_idx_src_rowid ON handle(src_rowid);";
+
+// The handle columns read back from the store. The country stays empty even where the column holds
+// one; the caller sets the rowid.
+void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
+{
+    h.id = c.getText("id");
+    h.service = c.getText("service");
+    h.uncanonicalized_id = c.getText("uncanonicalized_id");
+}
 } // namespace
 
 MessageRecycleDb::MessageRecycleDb(const QString& path)
@@ -139,46 +149,12 @@ QList<RecycleMsg> MessageRecycleDb::messages()
     openCheck();
     QList<RecycleMsg> list;
     Sqlite3Cursor c = queryThrow("select * from message where is_skip=0");
+    const MsgMessageColumns cols(c);
     while (c.moveNext()) {
         RecycleMsg m;
-        m.rowid = -2047483648LL - c.getInt64("rowid");
-        m.guid = c.getText("guid");
-        m.text = c.getText("text");
-        m.replace = c.getInt("replace");
-        m.service_center = c.getText("service_center");
-        m.handle_id = c.getInt64("handle_id");
-        m.subject = c.getText("subject");
-        m.country = c.getText("country");
-        m.attributedBody = c.getBlob("attributedBody");
-        m.version = c.getInt("version");
-        m.type = c.getInt("type");
-        m.service = c.getText("service");
-        m.account = c.getText("account");
-        m.account_guid = c.getText("account_guid");
-        m.error = c.getInt("error");
-        m.date = c.getInt("date");
-        m.date_read = c.getInt("date_read");
-        m.date_delivered = c.getInt("date_delivered");
-        m.is_delivered = c.getInt("is_delivered");
-        m.is_finished = c.getInt("is_finished");
-        m.is_emote = c.getInt("is_emote");
-        m.is_from_me = c.getInt("is_from_me");
-        m.is_empty = c.getInt("is_empty");
-        m.is_delayed = c.getInt("is_delayed");
-        m.is_auto_reply = c.getInt("is_auto_reply");
-        m.is_prepared = c.getInt("is_prepared");
-        m.is_read = c.getInt("is_read");
-        m.is_system_message = c.getInt("is_system_message");
-        m.is_sent = c.getInt("is_sent");
-        m.has_dd_results = c.getInt("has_dd_results");
-        m.is_service_message = c.getInt("is_service_message");
-        m.is_forward = c.getInt("is_forward");
-        m.was_downgraded = c.getInt("was_downgraded");
-        m.is_archive = c.getInt("is_archive");
-        m.cache_has_attachments = c.getInt("cache_has_attachments");
-        m.cache_roomnames = c.getText("cache_roomnames");
-        m.was_data_detected = c.getInt("was_data_detected");
-        m.was_deduplicated = c.getInt("was_deduplicated");
+        // The store has the original columns only; the text is taken as stored.
+        cols.fillCommon(c, m, MsgMessageColumns::Dates::Seconds);
+        m.rowid = -2047483648LL - m.rowid;
         m._recovered = true;
         m.chat_identifier = c.getText("chat_identifier");
         m.handle = c.getText("handle");
@@ -216,10 +192,8 @@ QList<_MsgHandle> MessageRecycleDb::handles()
     Sqlite3Cursor c = queryThrow("select * from handle");
     while (c.moveNext()) {
         _MsgHandle h;
+        fillStoredHandle(h, c);
         h.rowid = c.getInt64("rowid");
-        h.id = c.getText("id");
-        h.service = c.getText("service");
-        h.uncanonicalized_id = c.getText("uncanonicalized_id");
         list.append(h);
     }
     return list;
@@ -231,10 +205,8 @@ _MsgHandle MessageRecycleDb::handleBySrcRowId(qint64 srcRowid)
     _MsgHandle h;
     Sqlite3Cursor c = queryThrow(QStringLiteral("select * from handle where src_rowid=%1").arg(srcRowid));
     if (c.moveNext()) {
+        fillStoredHandle(h, c);
         h.rowid = c.getInt64("src_rowid");
-        h.id = c.getText("id");
-        h.service = c.getText("service");
-        h.uncanonicalized_id = c.getText("uncanonicalized_id");
     }
     return h;
 }

@@ -1,6 +1,7 @@
 #include "messages/store/MsgAttachment.h"
 
 #include "app/DataPaths.h"
+#include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgTempDir.h"
 
 #include <QDir>
@@ -31,4 +32,20 @@ QString _MsgAttachment::thumbnail() const
 bool compareMsgAttachmentAsc(const _MsgAttachment* a, const _MsgAttachment* b)
 {
     return a->rowid < b->rowid;
+}
+
+void fillMsgAttachment(_MsgAttachment& a, const Sqlite3Cursor& c)
+{
+    a.rowid = c.getInt64("rowid");
+    a.guid = c.getText("guid");
+    a.created_date = c.getInt("created_date");
+    a.start_date = c.getInt("start_date");
+    a.filename = c.getText("filename");
+    a.uti = c.getText("uti");
+    a.mime_type = c.getText("mime_type");
+    a.transfer_state = c.getInt("transfer_state");
+    a.is_outgoing = c.getInt("is_outgoing");
+    a.user_info = c.getBlob("user_info");
+    a.transfer_name = c.getText("transfer_name");
+    a.total_bytes = c.getInt64("total_bytes");
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class Sqlite3Cursor;
+
 // One attachment of the message model. _path is where the file lies on this computer.
 class _MsgAttachment
 {
@@ -30,3 +32,7 @@ public:
 
 // Orders attachments by rowid, oldest row first.
 bool compareMsgAttachmentAsc(const _MsgAttachment* a, const _MsgAttachment* b);
+
+// Copies the current row of a query over the attachment table (rowid to total_bytes) into
+// attachment, the file name as stored; a column the result lacks reads 0 or empty. _path is left alone.
+void fillMsgAttachment(_MsgAttachment& attachment, const Sqlite3Cursor& cursor);

@@ -1,5 +1,6 @@
 #include "messages/store/MsgChat.h"
 
+#include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgHandle.h"
 
 #include <QStringList>
@@ -20,4 +21,23 @@ QString _MsgChat::displayName(bool withId) const
 bool compareMsgChatLastDesc(const _MsgChat* a, const _MsgChat* b)
 {
     return a->_last > b->_last;
+}
+
+void fillMsgChat(_MsgChat& ch, const Sqlite3Cursor& c)
+{
+    ch.rowid = c.getInt64("rowid");
+    ch.guid = c.getText("guid");
+    ch.style = c.getInt("style");
+    ch.state = c.getInt("state");
+    ch.account_id = c.getText("account_id");
+    ch.properties = c.getBlob("properties");
+    ch.chat_identifier = c.getText("chat_identifier");
+    ch.service_name = c.getText("service_name");
+    ch.room_name = c.getText("room_name");
+    ch.account_login = c.getText("account_login");
+    ch.is_archived = c.getInt("is_archived");
+    ch.last_addressed_handle = c.getText("last_addressed_handle");
+    ch.display_name = c.getText("display_name");
+    ch._last = c.getInt("_last");
+    ch.group_id = c.getText("group_id");
 }

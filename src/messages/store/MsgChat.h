@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QString>
 
+class Sqlite3Cursor;
 class _MsgHandle;
 class _MsgMessage;
 
@@ -36,6 +37,10 @@ public:
     QHash<QString, _MsgHandle*> _handles;
     QHash<QString, _MsgMessage*> _messages;
 };
+
+// Copies the current row of a query over the chat table (rowid to group_id) into chat; a column
+// the result lacks reads 0 or empty. The link tables are left alone.
+void fillMsgChat(_MsgChat& chat, const Sqlite3Cursor& cursor);
 
 // Newest conversation first. Equal dates keep their relative order (a strict weak order).
 bool compareMsgChatLastDesc(const _MsgChat* a, const _MsgChat* b);

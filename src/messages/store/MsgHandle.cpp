@@ -1,5 +1,7 @@
 #include "messages/store/MsgHandle.h"
 
+#include "app/sqlite/Sqlite3Cursor.h"
+
 QString _MsgHandle::displayName(bool withId) const
 {
     if (_ct_name.isEmpty())
@@ -7,4 +9,15 @@ QString _MsgHandle::displayName(bool withId) const
     if (!withId)
         return _ct_name;
     return QStringLiteral("%1 (%2)").arg(_ct_name, id);
+}
+
+void fillMsgHandle(_MsgHandle& h, const Sqlite3Cursor& c)
+{
+    h.rowid = c.getInt64("rowid");
+    h.id = c.getText("id");
+    h.country = c.getText("country");
+    h.service = c.getText("service");
+    h.uncanonicalized_id = c.getText("uncanonicalized_id");
+    h._ct_name = c.getText("_ct_name");
+    h._photo = c.getBlob("_photo");
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class Sqlite3Cursor;
+
 // One participant address of the message model, with the contact name and photo found for it.
 class _MsgHandle
 {
@@ -20,3 +22,7 @@ public:
     QString _ct_name;
     QByteArray _photo;
 };
+
+// Copies the current row of a query over the handle table into handle, with the contact columns
+// _ct_name and _photo of the program's own stores; a column the result lacks reads 0 or empty.
+void fillMsgHandle(_MsgHandle& handle, const Sqlite3Cursor& cursor);

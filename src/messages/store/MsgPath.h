@@ -7,3 +7,6 @@
 // of base (".." parts, an absolute path). Paths read from a database pass through here so that a
 // crafted row can never point the program at files elsewhere.
 QString msgConfinedPath(const QDir& base, const QString& relative);
+// The local file of a device path ("/var/mobile/..." or "~/...") inside the file-relay folder relay,
+// with characters no file name may hold taken out, or an empty string when it would lead out of relay.
+QString msgRelayPath(const QDir& relay, const QString& devicePath);
