@@ -735,7 +735,17 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     QFile out(dest);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(QStringLiteral("can not create %1. %2").arg(dest, out.errorString()));
-    const QByteArray key = IsEncrypted ? fileKey(node->item) : QByteArray();
+    QByteArray key;
+    if (IsEncrypted) {
+        const QByteArray blob = fileKeyBlob(node->item);
+        key = blob.isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(blob);
+        // Copying the encrypted bytes as if they were the file would hide the failure.
+        if (!blob.isEmpty() && key.isEmpty())
+            fail(
+                QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
+                    .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
+                                      : QStringLiteral("The backup is locked.")));
+    }
     if (!key.isEmpty()) {
         try {
             BackupCrypto::decryptStream(key, in, out, node->item.size);
@@ -975,6 +985,7 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
     };
     QList<Prepared> prepared;
     QList<Replacement> replacements;
+    QStringList createdFolders; // hashed sub-folders this write made, removed again on failure
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
     const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
     QString newPlainDb;
@@ -989,6 +1000,9 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
             Prepared p;
             p.req = r;
             const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
+            const QString sub = dir.absoluteFilePath(name.left(2));
+            if (!isMbdb() && !QFileInfo::exists(sub))
+                createdFolders.append(sub);
             p.target = MBDBParser::getBKFilePath(dir, name, true);
             if (QFileInfo::exists(p.target) && !r.overwrite)
                 continue;
@@ -1160,6 +1174,8 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
         }
     } catch (...) {
         rollBack(replacements);
+        for (const QString& folder : std::as_const(createdFolders))
+            QDir().rmdir(folder); // only when still empty
         throw;
     }
     for (const Replacement& rep : replacements)

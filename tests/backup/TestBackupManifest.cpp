@@ -211,6 +211,17 @@ private Q_SLOTS:
         QVERIFY(errorOf([&] { m.setPasscode("pw"); }).contains("does not decrypt to a database"));
     }
 
+    void lockedBackupNeverCopiesCiphertextAsFile()
+    {
+        const QString dir = GenBackup::make({ "--layout", "mbdb", "--password", "pw", "--iter", "5" });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo(); // mbdb records are readable without the password
+        const QString err = errorOf([&] { extract(m, m.smsNode); });
+        QVERIFY2(err.startsWith("BackupManifest::decryptFile: decrypt failed.") && err.contains("locked"),
+            qPrintable(err));
+    }
+
     void namesDamagedRecordFiles()
     {
         const QString dir = GenBackup::make({ "--layout", "db" });

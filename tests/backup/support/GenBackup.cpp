@@ -28,9 +28,14 @@ QString make(const QStringList& args, const QString& folderName)
 QString folderDigest(const QString& dir)
 {
     QStringList lines;
-    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(
+        dir, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
+        if (it.fileInfo().isDir()) {
+            lines.append(QDir(dir).relativeFilePath(path) + QLatin1Char('/'));
+            continue;
+        }
         QFile f(path);
         f.open(QIODevice::ReadOnly);
         lines.append(QDir(dir).relativeFilePath(path) + QLatin1Char(' ')
