@@ -1,0 +1,81 @@
+#include "app/sqlite/Sqlite3DB.h"
+#include "backup/MBFileArchive.h"
+#include "device/PlistCFType.h"
+#include "support/TestEnv.h"
+
+#include <QRandomGenerator>
+#include <QtTest>
+
+class TestMBFileArchive : public QObject
+{
+    Q_OBJECT
+
+    static QList<QByteArray> realBlobs(const QString& fixture)
+    {
+        Sqlite3DB db;
+        db.openReadOnlyThrow(TestEnv::realFixture(fixture), true);
+        Sqlite3Cursor c = db.queryThrow("select file from Files");
+        QList<QByteArray> blobs;
+        while (c.moveNext())
+            blobs.append(c.getBlob(0));
+        return blobs;
+    }
+
+private Q_SLOTS:
+    // The fast path reads every real record exactly as the general keyed-archive reader does.
+    void agreesWithGeneralReaderOnRealRecords()
+    {
+        QM_REQUIRE_SHARED();
+        const QList<QByteArray> blobs = realBlobs("mvt/ios_backup/Manifest.db")
+            + realBlobs("pyiosbackup/backup_ios10_3_Manifest.decrypted.db");
+        QCOMPARE(blobs.size(), 3722);
+        int links = 0, keys = 0;
+        for (const QByteArray& blob : blobs) {
+            MBFileArchive::Fields f;
+            QVERIFY(MBFileArchive::decode(blob, f, true, true));
+            const PlistCFType archive = PlistCFType::createCFPropertyList(blob); // the entries below view it
+            const QHash<QString, PlistCFType> ref = archive.NSKeyedArchiver();
+            QCOMPARE(f.size, ref.value("Size").CFNumberInt64(0));
+            QCOMPARE(f.mode, ref.value("Mode").CFNumberInt64(0));
+            QCOMPARE(f.lastModified, ref.value("LastModified").CFNumberInt64(0));
+            QCOMPARE(f.protectionClass, ref.value("ProtectionClass").CFNumberInt64(0));
+            QCOMPARE(f.inode, ref.value("InodeNumber").CFNumberInt64(0));
+            QCOMPARE(QString::fromUtf8(f.relativePath), ref.value("RelativePath").toString());
+            if (ref.contains("Target")) {
+                ++links;
+                QCOMPARE(QString::fromUtf8(f.target), ref.value("Target").toString());
+            }
+            if (ref.contains("EncryptionKey")) {
+                ++keys;
+                QCOMPARE(f.encryptionKey.size(), 44);
+            }
+        }
+        QCOMPARE(links, 14);
+        QCOMPARE(keys, 1090); // even the plain backup stores wrapped keys for its files
+    }
+
+    // Damaged archives are refused (or read partially) without reading outside the bytes.
+    void survivesTruncatedAndMutatedBytes()
+    {
+        QM_REQUIRE_SHARED();
+        const QList<QByteArray> blobs = realBlobs("mvt/ios_backup/Manifest.db").mid(0, 200);
+        QRandomGenerator rng(42);
+        for (const QByteArray& blob : blobs) {
+            MBFileArchive::Fields f;
+            for (int cut = 0; cut < blob.size(); cut += 7)
+                MBFileArchive::decode(blob.left(cut), f, true, true);
+            for (int i = 0; i < 20; ++i) {
+                QByteArray bad = blob;
+                bad[rng.bounded(int(bad.size()))] = char(rng.bounded(256));
+                MBFileArchive::decode(bad, f, true, true);
+            }
+        }
+        MBFileArchive::Fields f;
+        QVERIFY(!MBFileArchive::decode(QByteArray("bplist00"), f, false, false));
+        QVERIFY(!MBFileArchive::decode(QByteArray(), f, false, false));
+        QVERIFY(!MBFileArchive::decode(QByteArray(100, '\xff'), f, false, false));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMBFileArchive)
+#include "TestMBFileArchive.moc"
