@@ -258,7 +258,8 @@ class Builder:
         self.add_file("HomeDomain", "Library/Preferences/com.example.demo.plist",
                       plistlib.dumps({"Greeting": "hello"}, fmt=plistlib.FMT_BINARY))
         if a.big_file:
-            self.add_file("HomeDomain", "Library/Caches/big.bin", self.rnd.randbytes(a.big_file))
+            chunks = [self.rnd.randbytes(min(1 << 20, a.big_file - i)) for i in range(0, a.big_file, 1 << 20)]
+            self.add_file("HomeDomain", "Library/Caches/big.bin", b"".join(chunks))
         # Filler: application data spread over many folders, like a phone with years of use.
         n = 0
         app = 0
