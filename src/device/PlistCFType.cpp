@@ -5,6 +5,7 @@
 #include <QTime>
 #include <QtEndian>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -252,6 +253,47 @@ int binaryNestingDepth(const QByteArray& bytes)
             return -1;
     }
     return depth[top];
+}
+
+// The deepest nesting of array and dictionary tags in XML text, counted before libplist sees it:
+// its parser frees a failed tree recursively. Comments are skipped; a malformed text can only
+// count deeper than it is, never shallower.
+int xmlNestingDepth(const QByteArray& xml)
+{
+    const char* p = xml.constData();
+    const char* end = p + xml.size();
+    int depth = 0;
+    int deepest = 0;
+    auto isNameEnd
+        = [&](const char* q) { return q >= end || !(std::isalnum(uchar(*q)) || *q == '_' || *q == '-'); };
+    while ((p = static_cast<const char*>(std::memchr(p, '<', size_t(end - p)))) != nullptr) {
+        ++p;
+        if (end - p >= 3 && std::memcmp(p, "!--", 3) == 0) {
+            const char* close = static_cast<const char*>(memmem(p + 3, size_t(end - p - 3), "-->", 3));
+            if (!close)
+                break;
+            p = close + 3;
+            continue;
+        }
+        const bool closing = p < end && *p == '/';
+        const char* name = closing ? p + 1 : p;
+        int len = 0;
+        if (end - name >= 5 && std::memcmp(name, "array", 5) == 0 && isNameEnd(name + 5))
+            len = 5;
+        else if (end - name >= 4 && std::memcmp(name, "dict", 4) == 0 && isNameEnd(name + 4))
+            len = 4;
+        if (!len)
+            continue;
+        const char* gt = static_cast<const char*>(std::memchr(name, '>', size_t(end - name)));
+        if (closing) {
+            depth = std::max(0, depth - 1);
+        } else if (!(gt && gt[-1] == '/')) {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > kMaxDepth)
+                return deepest;
+        }
+    }
+    return deepest;
 }
 
 bool isContainer(plist_t node)
@@ -898,6 +940,8 @@ PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes)
             return PlistCFType(nullptr, true);
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &node);
     } else if (!bytes.isEmpty()) {
+        if (xmlNestingDepth(bytes) > kMaxDepth)
+            return PlistCFType(nullptr, true);
         plist_from_xml(bytes.constData(), uint32_t(bytes.size()), &node);
         if (node && tooDeep(node)) {
             freeDeepTree(node);

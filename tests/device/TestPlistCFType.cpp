@@ -768,7 +768,15 @@ void TestPlistCFType::deepNestingIsSafe()
         QCOMPARE(PlistCFType::createCFPropertyList(nestedBinary(depth)).typeId(), 16ul);
         QCOMPARE(PlistCFType::createCFPropertyList(nestedXml(depth)).typeId(), 16ul);
     }
-    // Unclosed nesting.
+    // Unclosed or broken nesting, which libplist would free recursively.
+    QCOMPARE(
+        PlistCFType::createCFPropertyList("<plist>" + nestedXml(2000000).mid(7, 7 * 2000000)).typeId(), 16ul);
+    QCOMPARE(PlistCFType::createCFPropertyList(nestedXml(2000000).chopped(8) + "<bogus/>").typeId(), 16ul);
+    // Empty containers and comments do not count as nesting.
+    QByteArray flat = "<plist><array>";
+    for (int i = 0; i < 2000; ++i)
+        flat += "<array/><dict/><dict></dict><!-- <array> -->";
+    QCOMPARE(PlistCFType::createCFPropertyList(flat + "</array></plist>").array_size(), 6000);
     QCOMPARE(PlistCFType::createCFPropertyList(
                  "<plist>" + QByteArray(100000 * 7, 'x').replace("xxxxxxx", "<array>"))
                  .typeId(),
