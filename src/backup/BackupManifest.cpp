@@ -612,10 +612,12 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
         db.openReadOnlyThrow(path, true);
         if (!db.tableExists(QStringLiteral("Files")))
             fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
-        Sqlite3Cursor c = db.queryThrow("select min(rowid), max(rowid) from Files");
-        if (c.moveNext() && !c.isNull(0)) {
-            minRow = c.getInt64(0);
-            maxRow = c.getInt64(1);
+        // Two queries: each is a single b-tree lookup, together they would scan the table.
+        Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
+        Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
+        if (lo.moveNext() && !lo.isNull(0) && hi.moveNext()) {
+            minRow = lo.getInt64(0);
+            maxRow = hi.getInt64(0);
         }
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
