@@ -127,8 +127,8 @@ quint64 readBigEndian(const uchar* p, int size)
 }
 
 // The nesting depth of a binary property list, read from its object table without recursion, or -1
-// when the table is unreadable or refers in a circle (libplist refuses those too) or when a dictionary
-// key holds a NUL character.
+// when the table is unreadable or refers in a circle (libplist refuses those too), when a dictionary
+// key holds a NUL character, or when shared objects would expand into an enormous tree.
 int binaryNestingDepth(const QByteArray& bytes)
 {
     const qsizetype size = bytes.size();
@@ -207,6 +207,11 @@ int binaryNestingDepth(const QByteArray& bytes)
         return true;
     };
 
+    // libplist copies an object for every reference to it, so objects shared between containers
+    // can make a small file expand into an enormous tree. The expanded size is counted, capped well
+    // above what any file without such sharing can reach.
+    const quint64 maxNodes = 4 * quint64(size) + 1000000;
+    std::vector<quint64> nodes(count, 0);
     std::vector<int> depth(count, 0);
     std::vector<uchar> state(count, 0); // 0 unseen, 1 on the path, 2 done
     struct Frame {
@@ -222,6 +227,7 @@ int binaryNestingDepth(const QByteArray& bytes)
             return false;
         state[i] = 1;
         depth[i] = 1;
+        nodes[i] = 1;
         stack.push_back(f);
         return true;
     };
@@ -232,9 +238,13 @@ int binaryNestingDepth(const QByteArray& bytes)
         if (f.next == f.n) {
             state[f.object] = 2;
             const int d = depth[f.object];
+            const quint64 expanded = nodes[f.object];
             stack.pop_back();
-            if (!stack.empty())
-                depth[stack.back().object] = std::max(depth[stack.back().object], d + 1);
+            if (!stack.empty()) {
+                const quint64 parent = stack.back().object;
+                depth[parent] = std::max(depth[parent], d + 1);
+                nodes[parent] = std::min(maxNodes + 1, nodes[parent] + expanded);
+            }
             continue;
         }
         const quint64 child = readBigEndian(data + f.first + f.next * quint64(refSize), refSize);
@@ -245,6 +255,7 @@ int binaryNestingDepth(const QByteArray& bytes)
             return -1;
         if (state[child] == 2) {
             depth[f.object] = std::max(depth[f.object], depth[child] + 1);
+            nodes[f.object] = std::min(maxNodes + 1, nodes[f.object] + nodes[child]);
             continue;
         }
         if (int(stack.size()) > kMaxDepth)
@@ -252,7 +263,7 @@ int binaryNestingDepth(const QByteArray& bytes)
         if (!push(child))
             return -1;
     }
-    return depth[top];
+    return nodes[top] > maxNodes ? -1 : depth[top];
 }
 
 // The deepest nesting of array and dictionary tags in XML text, counted before libplist sees it:

@@ -781,6 +781,34 @@ void TestPlistCFType::deepNestingIsSafe()
                  "<plist>" + QByteArray(100000 * 7, 'x').replace("xxxxxxx", "<array>"))
                  .typeId(),
         16ul);
+    // Forty arrays each holding the next one twice would expand to 2^40 nodes.
+    QByteArray dag = "bplist00";
+    QByteArray table;
+    for (int i = 0; i < 40; ++i) {
+        char be[4];
+        qToBigEndian(quint32(dag.size()), be);
+        table.append(be, 4);
+        if (i == 39) {
+            dag.append(char(0xA0));
+            continue;
+        }
+        dag.append(char(0xA2));
+        qToBigEndian(quint32(i + 1), be);
+        dag.append(be, 4).append(be, 4);
+    }
+    QByteArray trailer(32, '\0');
+    trailer[6] = 4;
+    trailer[7] = 4;
+    qToBigEndian(quint64(40), trailer.data() + 8);
+    qToBigEndian(quint64(dag.size()), trailer.data() + 24);
+    QCOMPARE(PlistCFType::createCFPropertyList(dag + table + trailer).typeId(), 16ul);
+    // Shared leaves, as Apple's writer stores repeated values, are fine.
+    PlistCFType shared = PlistCFType::createCFArray();
+    for (int i = 0; i < 1000; ++i)
+        shared.append(PlistCFType::createCFString("same"));
+    QCOMPARE(PlistCFType::createCFPropertyList(shared.CFPropertyListToBytes(CFPropertyListBinaryFormat))
+                 .array_size(),
+        1000);
     // An array that holds itself.
     QByteArray loop = nestedBinary(2);
     loop[12] = 0;
