@@ -4,6 +4,7 @@
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
 #include "messages/store/MsgPath.h"
+#include "messages/store/MsgTableLoader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -139,43 +140,25 @@ void IOS6MessageDb::chats(MsgData& data)
     openCheck();
     contactsDb.openQuietly();
     __MsgData* d = data.p();
-    Sqlite3Cursor c = queryThrow("select * from chat");
-    while (c.moveNext()) {
-        const qint64 rowid = c.getInt64("rowid");
-        if (d->chats.contains(rowid))
-            continue;
-        auto* ch = new _MsgChat;
-        fillMsgChat(*ch, c);
-        d->chats.insert(rowid, ch);
-    }
+    MsgTableLoader loader(*this, *d);
+    loader.loadChats();
     if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive)) {
-        c = queryThrow(
+        Sqlite3Cursor c = queryThrow(
             "select chat_id, max(date) as last from ( select cm.chat_id, m.date from chat_message_join as "
             "cm inner join message as m on cm.message_id=m.rowid ) as tmp group by chat_id");
         while (c.moveNext())
             if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
                 ch->_last = MsgMessageColumns::secondsFromEither(c.getInt64("last"));
     }
-    c = queryThrow(
-        "select j.chat_id, h.* from chat_handle_join as j inner join handle as h on j.handle_id = h.rowid");
-    while (c.moveNext()) {
-        const qint64 rowid = c.getInt64("rowid");
-        _MsgHandle* h = d->handles.value(rowid);
-        if (!h) {
-            h = new _MsgHandle;
-            fillMsgHandle(*h, c);
-            d->handles.insert(rowid, h);
-            if (h->country.isEmpty()) {
-                h->country = countryInfo.sn.toLower();
-                h->id = countryInfo.formatNumber(h->id);
-            } else {
-                h->id = countryDb.infoByCode(h->country, nullptr).formatNumber(h->id);
-            }
-            contactsDb.fillHandleContact(*h, "IOS6MessageDb::chats");
+    loader.loadHandles([this](_MsgHandle& h) {
+        if (h.country.isEmpty()) {
+            h.country = countryInfo.sn.toLower();
+            h.id = countryInfo.formatNumber(h.id);
+        } else {
+            h.id = countryDb.infoByCode(h.country, nullptr).formatNumber(h.id);
         }
-        if (_MsgChat* ch = d->chats.value(c.getInt64("chat_id")))
-            ch->_handles.insert(QString::number(rowid), h);
-    }
+        contactsDb.fillHandleContact(h, "IOS6MessageDb::chats");
+    });
 }
 
 void IOS6MessageDb::fillMessage(Sqlite3Cursor& row, _MsgMessage& message)
@@ -192,51 +175,13 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
 {
     openCheck();
     chats(data);
-    __MsgData* d = data.p();
-    Sqlite3Sql sql("select j.chat_id, m.* from chat_message_join as j inner join message as m on "
-                   "j.message_id = m.rowid");
-    if (tableHas(QStringLiteral("message"), QStringLiteral("item_type")))
-        sql.appendSql(" and m.item_type <> 4");
-    if (chat > 0)
-        sql.appendSql(QStringLiteral(" and j.chat_id=%1").arg(chat));
-    Sqlite3Cursor c = queryThrow(sql);
-    const MsgMessageColumns cols(c);
-    const int chatCol = c.columnIndex(QStringLiteral("chat_id"));
-    d->messages.reserve(d->messages.size() + 1024);
-    while (c.moveNext()) {
-        if (c.getInt(cols.item_type) != 0)
-            continue;
-        const qint64 rowid = c.getInt64(cols.rowid);
-        _MsgMessage*& slot = d->messages[rowid];
-        _MsgMessage* m = slot;
-        if (!m) {
-            m = slot = new _MsgMessage;
-            m->_sort_rowid = rowid;
-            cols.fill(c, *m, MsgMessageColumns::Dates::Either);
-        }
-        d->linkMessage(rowid, m, c.getInt64(chatCol));
-    }
-
-    sql = Sqlite3Sql(
-        "select ma.message_id, ma.attachment_id, cm.chat_id, a.* from message_attachment_join as ma inner "
-        "join attachment as a on ma.attachment_id=a.rowid inner join chat_message_join as cm on "
-        "ma.message_id=cm.message_id");
-    if (chat > 0)
-        sql.appendSql(QStringLiteral(" and cm.chat_id=%1").arg(chat));
-    c = queryThrow(sql);
-    while (c.moveNext()) {
-        const qint64 aid = c.getInt64("attachment_id");
-        _MsgAttachment* a = d->attachments.value(aid);
-        if (!a) {
-            a = new _MsgAttachment;
-            fillMsgAttachment(*a, c);
-            d->attachments.insert(aid, a);
-        }
-        if (!a->filename.isEmpty())
-            a->_path = localPathOf(a->filename);
-        if (_MsgMessage* m = d->messages.value(c.getInt64("message_id")))
-            m->_attachments.insert(QString::number(aid), a);
-    }
+    MsgTableLoader loader(*this, *data.p());
+    loader.loadMessages(chat, tableHas(QStringLiteral("message"), QStringLiteral("item_type")),
+        MsgMessageColumns::Dates::Either);
+    loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
+        if (!a.filename.isEmpty())
+            a._path = localPathOf(a.filename);
+    });
 }
 
 qint64 IOS6MessageDb::findChat(const QString& guid)

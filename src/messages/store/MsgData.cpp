@@ -32,22 +32,6 @@ void __MsgData::removeChat(_MsgChat* chat)
     delete chat;
 }
 
-void __MsgData::linkMessage(qint64 rowid, _MsgMessage* m, qint64 chatId)
-{
-    if (_MsgHandle* h = handles.value(m->handle_id)) {
-        m->_sender = h;
-        if (m->country.isEmpty())
-            m->country = h->country;
-    }
-    if (m->other_handle > 0)
-        if (_MsgHandle* h = handles.value(m->other_handle))
-            m->_other_handle = h;
-    if (_MsgChat* ch = chats.value(chatId)) {
-        m->_chat = ch;
-        ch->_messages.insert(QString::number(rowid), m);
-    }
-}
-
 MsgData::MsgData()
     : d(new __MsgData)
 {

@@ -24,9 +24,6 @@ public:
     void removeMessage(_MsgMessage* message);
     // Takes a chat out of the model and deletes it; its messages must have been removed first.
     void removeChat(_MsgChat* chat);
-    // Links a message of the modern schema, held under rowid, to its sender (whose country fills
-    // an empty one), its other handle and the chat chatId, as far as the model holds them.
-    void linkMessage(qint64 rowid, _MsgMessage* message, qint64 chatId);
 
     QHash<qint64, _MsgChat*> chats;
     QHash<qint64, _MsgHandle*> handles;

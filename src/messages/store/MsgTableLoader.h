@@ -1,0 +1,41 @@
+#pragma once
+
+#include "messages/store/MsgMessageColumns.h"
+
+#include <functional>
+
+class Sqlite3DB;
+class __MsgData;
+class _MsgAttachment;
+class _MsgHandle;
+class _MsgMessage;
+
+// Loads the tables of the modern message schema (chat, handle, message, attachment and their join
+// tables), which the device database of later systems and the Mac's chat.db share, into a message
+// model. A row whose rowid the model already holds is not read again; only its links are added.
+class MsgTableLoader
+{
+public:
+    MsgTableLoader(Sqlite3DB& db, __MsgData& data);
+
+    // Adds the chats of the chat table.
+    void loadChats();
+    // Adds the handles of the chats and puts them into their chats. created (when set) is called
+    // for each handle made here, before it goes into a chat.
+    void loadHandles(const std::function<void(_MsgHandle&)>& created);
+    // Adds the messages of chat (every chat when 0), linked to their chats and handles. Only
+    // messages of item type 0 are taken; withItemType says the table has that column, so that the
+    // query can leave out type 4 rows.
+    void loadMessages(qint64 chat, bool withItemType, MsgMessageColumns::Dates dates);
+    // Adds the attachments of the messages of chat (every chat when 0) and puts them into their
+    // messages. each is called for every row with its attachment and whether it was made here.
+    void loadAttachments(qint64 chat, const std::function<void(_MsgAttachment&, bool created)>& each);
+
+private:
+    // Links a message held under rowid to its sender (whose country fills an empty one), its other
+    // handle and the chat chatId, as far as the model holds them.
+    void linkMessage(qint64 rowid, _MsgMessage* message, qint64 chatId);
+
+    Sqlite3DB& db;
+    __MsgData& data;
+};
