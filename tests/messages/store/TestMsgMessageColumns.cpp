@@ -1,0 +1,86 @@
+#include "app/sqlite/Sqlite3DB.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgMessageColumns.h"
+#include "messages/store/MsgText.h"
+#include "support/TestEnv.h"
+
+#include <QtTest>
+
+class TestMsgMessageColumns : public QObject
+{
+    Q_OBJECT
+
+    // A message table of the original columns only, one row per statement in rows.
+    static QString messageDb(const QStringList& rows)
+    {
+        const QString path = TestEnv::tempDir() + "/m.db";
+        Sqlite3DB db;
+        db.openThrow(path, 6);
+        db.executeThrow(
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, text TEXT, version INTEGER, date "
+            "INTEGER, date_read INTEGER, date_delivered INTEGER, attributedBody BLOB, was_deduplicated "
+            "INTEGER)");
+        for (const QString& r : rows)
+            db.executeThrow(r);
+        return path;
+    }
+
+private Q_SLOTS:
+    void datesInEachStoredForm()
+    {
+        const QString path = messageDb({ "INSERT INTO message (ROWID, date, date_read, date_delivered) "
+                                         "VALUES (1, 600000000, 600000000000000000, -1500000000)" });
+        Sqlite3DB db;
+        db.openThrow(path, 1);
+        Sqlite3Cursor c = db.queryThrow("select * from message");
+        const MsgMessageColumns cols(c);
+        QVERIFY(c.moveNext());
+        _MsgMessage m;
+        cols.fill(c, m, MsgMessageColumns::Dates::Seconds);
+        QCOMPARE(m.date, 600000000);
+        QCOMPARE(m.date_delivered, -1500000000);
+        cols.fill(c, m, MsgMessageColumns::Dates::Nanoseconds);
+        QCOMPARE(m.date, 0);
+        QCOMPARE(m.date_read, 600000000);
+        QCOMPARE(m.date_delivered, -1); // toward zero
+        cols.fill(c, m, MsgMessageColumns::Dates::Either);
+        QCOMPARE(m.date, 600000000);
+        QCOMPARE(m.date_read, 600000000);
+        QCOMPARE(m.date_delivered, -1500000000);
+        QCOMPARE(MsgMessageColumns::secondsFromEither(600000000), 600000000);
+        QCOMPARE(MsgMessageColumns::secondsFromEither(100000005000000000LL), 100000005);
+    }
+
+    void commonColumnsKeepLaterDefaults()
+    {
+        const QByteArray body = msgAttaAttributeBody("GUID-1");
+        const QString path = messageDb({ "INSERT INTO message (ROWID, guid, text, version, attributedBody, "
+                                         "was_deduplicated) VALUES (7, 'G7', '', 3, x'"
+            + QString::fromLatin1(body.toHex()) + "', 1)" });
+        Sqlite3DB db;
+        db.openThrow(path, 1);
+        // The leading column moves every position: they are found by name.
+        Sqlite3Cursor c = db.queryThrow("select 42 as chat_id, m.* from message as m");
+        const MsgMessageColumns cols(c);
+        QVERIFY(c.moveNext());
+
+        _MsgMessage common;
+        cols.fillCommon(c, common, MsgMessageColumns::Dates::Seconds);
+        QCOMPARE(common.rowid, qint64(7));
+        QCOMPARE(common.guid, QString("G7"));
+        QCOMPARE(common.version, 3);
+        QCOMPARE(common.was_deduplicated, 1);
+        QCOMPARE(common.attributedBody, body);
+        QVERIFY(common.text.isEmpty()); // taken as stored
+        QCOMPARE(common.other_handle, -1);
+
+        _MsgMessage full;
+        cols.fill(c, full, MsgMessageColumns::Dates::Seconds);
+        QCOMPARE(full.other_handle, 0); // a lacking column reads 0, defaults do not survive
+        QCOMPARE(QString(full.text), msgTextFromAttributedBody(body));
+        QVERIFY(!full.text.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMsgMessageColumns)
+#include "TestMsgMessageColumns.moc"
