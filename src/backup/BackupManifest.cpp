@@ -1121,13 +1121,14 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
                 f.lastModified = f.lastStatusChange = now;
                 f.protectionClass = p.protectionClass;
                 f.encryptionKey = p.keyBlob;
-                db.executeThrow(
-                    Sqlite3Sql("insert or replace into Files(fileID, domain, relativePath, flags, file) "
-                               "values(?,?,?,1,?)")
-                        .addTextParam(fileId)
-                        .addTextParam(p.req.domain)
-                        .addTextParam(p.req.relativePath)
-                        .addBlobParam(mbFileArchive(f)));
+                // Not every manifest declares fileID unique: remove the old row explicitly.
+                db.executeThrow(Sqlite3Sql("delete from Files where fileID=?").addTextParam(fileId));
+                db.executeThrow(Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) "
+                                           "values(?,?,?,1,?)")
+                                    .addTextParam(fileId)
+                                    .addTextParam(p.req.domain)
+                                    .addTextParam(p.req.relativePath)
+                                    .addBlobParam(mbFileArchive(f)));
                 // Parent folders the manifest lacks get records of their own.
                 QStringList parts = p.req.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
                 parts.removeLast();

@@ -327,6 +327,51 @@ private Q_SLOTS:
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(",")));
     }
 
+    void writesBackIntoRealFixtures_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::newRow("plain Manifest.db") << "mvt/ios_backup";
+        QTest::newRow("encrypted Manifest.db") << "pyiosbackup/backup_ios10_3";
+        QTest::newRow("encrypted Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb";
+    }
+    void writesBackIntoRealFixtures()
+    {
+        QM_REQUIRE_SHARED();
+        QFETCH(QString, fixture);
+        const QString dir = TestEnv::copyToTemp(TestEnv::realFixture(fixture));
+        const bool hasPlist = QFileInfo::exists(dir + "/Manifest.plist");
+        const QString src = TestEnv::tempDir() + "/note.txt";
+        QFile f(src);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("written back");
+        f.close();
+        auto open = [&](BackupManifest& m) {
+            if (hasPlist) {
+                m.readManifestInfo();
+                if (m.IsEncrypted)
+                    QVERIFY(m.setPasscode("0000"));
+            }
+            m.parseInfo();
+        };
+        const bool mbdb = QFileInfo::exists(dir + "/Manifest.mbdb");
+        {
+            BackupManifest m(dir);
+            open(m);
+            m.writeFilesThrow({ { "MyTestDomain", src, "Media/Test.txt", true, false },
+                { "HomeDomain", src, "Library/Notes/new note.txt", false, true } });
+        }
+        QCOMPARE(QFileInfo::exists(dir + "/Manifest.mbdb"), mbdb);
+        QCOMPARE(QFileInfo::exists(dir + "/Manifest.db"), !mbdb);
+        BackupManifest again(dir);
+        open(again);
+        for (const auto& [domain, path] : { std::pair<QString, QString> { "MyTestDomain", "Media/Test.txt" },
+                 std::pair<QString, QString> { "HomeDomain", "Library/Notes/new note.txt" } }) {
+            const auto* node = again.findNode(domain, path);
+            QVERIFY2(node && !node->implied, qPrintable(path));
+            QCOMPARE(extract(again, node), QByteArray("written back"));
+        }
+    }
+
     void failedWriteLeavesBackupAsBefore()
     {
         for (const QStringList& args :
