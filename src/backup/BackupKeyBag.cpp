@@ -28,7 +28,6 @@ quint64 bigEndian(const QByteArray& v)
 BackupKeyBag BackupKeyBag::parseThrow(const QByteArray& data, const QString& source)
 {
     BackupKeyBag bag;
-    ClassKey* current = nullptr;
     ClassKey pending;
     bool inClass = false;
     auto flush = [&]() {
@@ -89,7 +88,6 @@ BackupKeyBag BackupKeyBag::parseThrow(const QByteArray& data, const QString& sou
             bag.m_dpic = bigEndian(value);
     }
     flush();
-    (void)current;
     if (!sawHeaderUuid || bag.m_salt.isEmpty() || bag.m_iter == 0)
         fail(source, QStringLiteral("it lacks the UUID, SALT or ITER item"));
     if (bag.m_classes.isEmpty())
