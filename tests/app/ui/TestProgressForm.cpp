@@ -303,7 +303,6 @@ private Q_SLOTS:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         GuiTestEnv::screenshot(&form, "progress-form");
-        form.grab().save(QDir::tempPath() + "/qm-progress-form.png");
     }
 };
 

@@ -60,7 +60,6 @@ private Q_SLOTS:
             format = seen->textFormat();
             buttons = seen->buttons().size();
             GuiTestEnv::screenshot(seen, "tips-warning");
-            seen->grab().save(QDir::tempPath() + "/qm-tips-warning.png");
             return ModalAnswerer::click(seen, QMessageBox::Ok);
         });
         Tips::warning("The backup folder <b>Backup 1</b> is not readable.");
@@ -93,7 +92,6 @@ private Q_SLOTS:
             if (!box)
                 return false;
             GuiTestEnv::screenshot(box, "tips-error");
-            box->grab().save(QDir::tempPath() + "/qm-tips-error.png");
             return ModalAnswerer::click(box, QMessageBox::Ok);
         });
         Tips::error("Unable to read Manifest.db.");
