@@ -34,6 +34,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -222,7 +223,11 @@ void MainWindow::relistBackups()
             }
         } else {
             CacheListDb(cacheListPath()).remove(item.uid);
-            g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(item.uid));
+            // A cache folder is named by the 32-digit path hash; any other name read from the list
+            // (empty, "..", an absolute path) would point the deletion outside the cache.
+            static const QRegularExpression cacheName(QStringLiteral("^[0-9a-f]{32}$"));
+            if (cacheName.match(item.uid).hasMatch())
+                g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(item.uid));
         }
     }
 }

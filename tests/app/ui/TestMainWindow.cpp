@@ -199,6 +199,31 @@ private Q_SLOTS:
         QCOMPARE(paths, expected);
     }
 
+    void foreignCacheNamesInTheListDeleteNothing()
+    {
+        // A damaged list whose entries name no hash: dropping them must not delete what they point at.
+        const QString outside = TestEnv::tempDir() + "/keep";
+        QVERIFY(QDir().mkpath(outside));
+        QFile keep(outside + "/precious.txt");
+        QVERIFY(keep.open(QIODevice::WriteOnly));
+        keep.write("x");
+        keep.close();
+        QVERIFY(QDir().mkpath(g_localDbDir().absoluteFilePath("Saved")));
+        QVERIFY(QDir().mkpath(BkCacheDb::cacheDir().absoluteFilePath(uidOf(plainBackup()))));
+        {
+            CacheListDb list(cacheList());
+            list.save("..", m_backups + "/gone1");
+            list.save(outside, m_backups + "/gone2");
+            list.save(QString(), m_backups + "/gone3");
+        }
+        MainWindow w;
+        QCOMPARE(w.model().bkRoot->children.size(), 0);
+        QVERIFY(QFile::exists(outside + "/precious.txt"));
+        QVERIFY(g_localDbDir().exists("Saved"));
+        QVERIFY(BkCacheDb::cacheDir().exists(uidOf(plainBackup())));
+        QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
+    }
+
     void listsLocalDatabasesUncounted()
     {
         g_localDbDir().mkpath("Alpha");
