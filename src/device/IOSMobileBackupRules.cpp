@@ -87,3 +87,16 @@ bool IOSMobileBackupRules::restoreNeedsFreshBackup(const QString& what)
 {
     return what.contains(QLatin1String("MBErrorDomain/205"), Qt::CaseInsensitive);
 }
+
+bool IOSMobileBackupRules::isDeviceFolderName(const QString& udid)
+{
+    if (udid.isEmpty() || udid.size() > 128)
+        return false;
+    for (const QChar c : udid) {
+        const bool ok
+            = (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'-';
+        if (!ok)
+            return false;
+    }
+    return true;
+}

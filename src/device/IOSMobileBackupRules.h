@@ -18,4 +18,7 @@ public:
     static QString restoreFailureText(const QString& what, bool tutorialNote);
     // Whether a restore failure means the backup must be made again from nothing.
     static bool restoreNeedsFreshBackup(const QString& what);
+    // Whether a device identifier can safely name a folder of the working folder: letters, digits
+    // and dashes only, so "", ".", ".." or a path can never make a removal reach beyond the device.
+    static bool isDeviceFolderName(const QString& udid);
 };

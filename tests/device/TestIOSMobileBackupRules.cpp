@@ -37,6 +37,15 @@ class TestIOSMobileBackupRules : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void onlyPlainIdentifiersNameDeviceFolders()
+    {
+        QVERIFY(IOSMobileBackupRules::isDeviceFolderName("00008030-001A2B3C4D5E6F70"));
+        QVERIFY(IOSMobileBackupRules::isDeviceFolderName("0123456789abcdef0123456789abcdef01234567"));
+        for (const char* bad : { "", ".", "..", "../x", "a/b", "/abs", "a b", "a\\b" })
+            QVERIFY2(!IOSMobileBackupRules::isDeviceFolderName(QString::fromUtf8(bad)), bad);
+        QVERIFY(!IOSMobileBackupRules::isDeviceFolderName(QString(200, 'a')));
+    }
+
     void decidesWhetherAnEarlierBackupStays()
     {
         QVERIFY(IOSMobileBackupRules::keepEarlierBackup(QDir(makeBackup("finished", "17.1")), "17.1"));

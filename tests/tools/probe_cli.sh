@@ -28,6 +28,10 @@ out=$(echo 9999 | "$probe" unlock "$work/bk"); rc=$?
 echo 1234 | "$probe" extract "$work/bk" HomeDomain Library/SMS/sms.db "$work/sms.db"
 check "extract writes the decrypted file" $?
 [ "$(head -c 15 "$work/sms.db")" = "SQLite format 3" ]; check "extracted file is a readable database" $?
+before=$(sha256sum "$work/bk/Manifest.plist")
+echo 1234 | "$probe" extract "$work/bk" HomeDomain Library/SMS/sms.db "$work/bk/Manifest.plist" > /dev/null 2>&1
+[ $? -ne 0 ] && [ "$(sha256sum "$work/bk/Manifest.plist")" = "$before" ]
+check "extract refuses to overwrite an existing file, even one of the backup" $?
 
 echo 1234 | "$probe" tree "$work/bk" > "$work/tree.txt"
 check "tree succeeds" $?

@@ -1,6 +1,7 @@
 #include "ProbeBackupSupport.h"
 #include "ProbeCommand.h"
 
+#include <QFileInfo>
 #include <stdexcept>
 
 namespace
@@ -12,6 +13,10 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "usage: qm-probe extract DIR DOMAIN RELATIVEPATH OUT\n";
         return 2;
     }
+    // Never overwrite: OUT could be a file of the backup itself.
+    if (QFileInfo::exists(args[3]) || QFileInfo(args[3]).isSymLink())
+        throw std::runtime_error(
+            QStringLiteral("%1 already exists; give the name of a new file").arg(args[3]).toStdString());
     auto m = ProbeBackup::openThrow(args[0], true, true);
     const BackupManifest::_FileNode* node = m->findNode(args[1], args[2]);
     if (!node || node->implied)

@@ -43,6 +43,11 @@ void IOSMobileBackupThread::run()
 {
     form->invokeUpdateProgress(QStringLiteral("Loading data from Device..."), 0, QString());
     const QString udid = device ? device->udid : QString();
+    if (!IOSMobileBackupRules::isDeviceFolderName(udid)) {
+        // The identifier names the backup folder; one that is not a plain name could reach outside it.
+        form->invokeErrorOccurred(QStringLiteral("The device's identifier \"%1\" is not valid.").arg(udid));
+        return;
+    }
 
     // The list of apps of an earlier restore would make the device restore them again.
     {
@@ -57,8 +62,7 @@ void IOSMobileBackupThread::run()
         selective->wantedApps.insert(app);
 
     const QString dev = rootDir.absoluteFilePath(udid);
-    if (!udid.isEmpty() && QDir(dev).exists()
-        && !IOSMobileBackupRules::keepEarlierBackup(QDir(dev), device->productVersion))
+    if (QDir(dev).exists() && !IOSMobileBackupRules::keepEarlierBackup(QDir(dev), device->productVersion))
         g_delDirCascade(QDir(dev).absolutePath());
 
     try {
@@ -68,8 +72,7 @@ void IOSMobileBackupThread::run()
         form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         // A broken backup must never be the base of the next one.
-        if (!udid.isEmpty())
-            g_delDirCascade(QDir(dev).absolutePath());
+        g_delDirCascade(QDir(dev).absolutePath());
         form->invokeErrorOccurred(
             IOSMobileBackupRules::backupFailureText(QString::fromUtf8(e.what()), tutorialNote));
     }

@@ -57,7 +57,8 @@ void IOSMobileRestoreThread::run()
         form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         const QString what = QString::fromUtf8(e.what());
-        if (IOSMobileBackupRules::restoreNeedsFreshBackup(what) && device)
+        if (IOSMobileBackupRules::restoreNeedsFreshBackup(what) && device
+            && IOSMobileBackupRules::isDeviceFolderName(device->udid))
             g_delDirCascade(backupDir.absoluteFilePath(device->udid));
         form->invokeErrorOccurred(IOSMobileBackupRules::restoreFailureText(what, tutorialNote));
     }
