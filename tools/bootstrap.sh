@@ -7,7 +7,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QM_BUILD_DIR:-$here/build}
 
 packages=(build-essential cmake pkg-config ccache
-  qt6-base-dev qt6-webengine-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+  qt6-base-dev qt6-webengine-dev qt6-pdf-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libegl-dev libglu1-mesa-dev
   libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev
   python3 python3-cryptography libplist-utils sqlite3 openssl
   python3-phonenumbers iso-codes mobile-broadband-provider-info
