@@ -8,10 +8,10 @@
 
 #include <QFileInfo>
 #include <QMutexLocker>
-#include <QStorageInfo>
 #include <QtEndian>
 #include <memory>
 #include <stdexcept>
+#include <sys/statvfs.h>
 #include <vector>
 
 namespace
@@ -389,9 +389,12 @@ void backup2tool::sendFreeDiskSpaceThrow(Backup2Channel& client)
     QString path = backupRoot.absolutePath();
     while (!QFileInfo::exists(path) && path != QLatin1String("/"))
         path = QFileInfo(path).absolutePath();
-    QStorageInfo storage(path);
-    storage.refresh();
-    const qint64 available = storage.isValid() ? qMax<qint64>(0, storage.bytesAvailable()) : 0;
+    // statvfs on the folder itself: mount-table lookups fail inside containers and chroots.
+    struct statvfs fs {
+    };
+    const qint64 available = ::statvfs(QFile::encodeName(path).constData(), &fs) == 0
+        ? qint64(fs.f_bavail) * qint64(fs.f_frsize)
+        : 0;
     replyThrow(client, 0, QString(), PlistCFType::createCFNumberInt64(available),
         QStringLiteral("backup2tool: Could not send status response, error %1."));
 }
