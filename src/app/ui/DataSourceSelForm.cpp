@@ -1,12 +1,10 @@
 #include "app/ui/DataSourceSelForm.h"
 
-#include "app/StyleSheet.h"
+#include "app/ui/FramelessOkCancel.h"
 #include "app/ui/Tips.h"
-#include "app/ui/WinMovable.h"
 #include "device/IOSDeviceMonitor.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 
@@ -26,24 +24,9 @@ DataSourceSelForm::DataSourceSelForm(QWidget* parent)
     cbDevice->setEditable(false);
     cbDevice->setToolTip(QString());
 
-    auto* layoutWidget = new QWidget(this);
-    layoutWidget->setObjectName("layoutWidget");
-    layoutWidget->setGeometry(100, 100, 211, 25);
-    auto* horizontalLayout = new QHBoxLayout(layoutWidget);
-    horizontalLayout->setObjectName("horizontalLayout");
-    horizontalLayout->setSpacing(6);
-    horizontalLayout->setContentsMargins(0, 0, 0, 0);
-    btnOK = new QPushButton(tr("确定"), layoutWidget);
-    btnOK->setObjectName("btnOK");
-    horizontalLayout->addWidget(btnOK);
-    horizontalLayout->addStretch(1);
-    btnClose = new QPushButton(tr("取消"), layoutWidget);
-    btnClose->setObjectName("btnClose");
-    horizontalLayout->addWidget(btnClose);
-
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    setStyleSheet(getStyleSheet());
-    new WinMovable(this);
+    const FramelessOkCancel buttons = setUpFramelessOkCancel(this, QRect(100, 100, 211, 25));
+    btnOK = buttons.ok;
+    btnClose = buttons.cancel;
 
     IOSDeviceMonitor* monitor = IOSDeviceMonitor::getInstance();
     connect(btnOK, &QPushButton::pressed, this, &DataSourceSelForm::onBtnOkPressed);

@@ -1,12 +1,10 @@
 #include "app/ui/LocalDbSelForm.h"
 
 #include "app/DataPaths.h"
-#include "app/StyleSheet.h"
+#include "app/ui/FramelessOkCancel.h"
 #include "app/ui/Tips.h"
-#include "app/ui/WinMovable.h"
 
 #include <QComboBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -30,24 +28,9 @@ LocalDbSelForm::LocalDbSelForm(QWidget* parent, const QString& presetName)
     cbLocalDbNames->setInsertPolicy(QComboBox::NoInsert);
     cbLocalDbNames->setToolTip(tr("选择现有的数据库会将短信息附加到里面,输入新的名字会创建新的本地数据库."));
 
-    auto* layoutWidget = new QWidget(this);
-    layoutWidget->setObjectName("layoutWidget");
-    layoutWidget->setGeometry(100, 120, 211, 25);
-    auto* horizontalLayout = new QHBoxLayout(layoutWidget);
-    horizontalLayout->setObjectName("horizontalLayout");
-    horizontalLayout->setSpacing(6);
-    horizontalLayout->setContentsMargins(0, 0, 0, 0);
-    btnOK = new QPushButton(tr("确定"), layoutWidget);
-    btnOK->setObjectName("btnOK");
-    horizontalLayout->addWidget(btnOK);
-    horizontalLayout->addStretch(1);
-    btnClose = new QPushButton(tr("取消"), layoutWidget);
-    btnClose->setObjectName("btnClose");
-    horizontalLayout->addWidget(btnClose);
-
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    setStyleSheet(getStyleSheet());
-    new WinMovable(this);
+    const FramelessOkCancel buttons = setUpFramelessOkCancel(this, QRect(100, 120, 211, 25));
+    btnOK = buttons.ok;
+    btnClose = buttons.cancel;
     connect(btnOK, &QPushButton::pressed, this, &LocalDbSelForm::onBtnOkPress);
     connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
 
