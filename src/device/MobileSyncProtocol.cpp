@@ -7,9 +7,9 @@ const char* const kEmptyParameter = "___EmptyParameterString___";
 
 MobileSyncProtocol::Wire::~Wire() = default;
 
-int MobileSyncProtocol::readyToSendNoCheck(Wire& wire)
+int MobileSyncProtocol::receiveExpected(
+    Wire& wire, const char* expectedType, int otherTypeError, PlistCFType& message)
 {
-    PlistCFType message;
     int err = wire.receive(message);
     if (err != Success)
         return err;
@@ -18,8 +18,17 @@ int MobileSyncProtocol::readyToSendNoCheck(Wire& wire)
     const QString type = message.at(0).CFStringQString();
     if (type == QLatin1String("SDMessageCancelSession"))
         return Cancelled;
-    if (type != QLatin1String("SDMessageDeviceReadyToReceiveChanges"))
-        return NotReady;
+    if (type != QLatin1String(expectedType))
+        return otherTypeError;
+    return Success;
+}
+
+int MobileSyncProtocol::readyToSendNoCheck(Wire& wire)
+{
+    PlistCFType message;
+    const int err = receiveExpected(wire, "SDMessageDeviceReadyToReceiveChanges", NotReady, message);
+    if (err != Success)
+        return err;
 
     PlistCFType ping = PlistCFType::createCFArray();
     ping.append(PlistCFType::createCFString(QStringLiteral("DLMessagePing")));
@@ -47,16 +56,9 @@ int MobileSyncProtocol::sendChanges(Wire& wire, const QString& dataClass, const 
 int MobileSyncProtocol::remapIdentifiers(Wire& wire, PlistCFType& mapping)
 {
     PlistCFType message;
-    int err = wire.receive(message);
+    const int err = receiveExpected(wire, "SDMessageRemapRecordIdentifiers", PlistError, message);
     if (err != Success)
         return err;
-    if (!message.isCFArray() || !message.at(0).isCFString())
-        return PlistError;
-    const QString type = message.at(0).CFStringQString();
-    if (type == QLatin1String("SDMessageCancelSession"))
-        return Cancelled;
-    if (type != QLatin1String("SDMessageRemapRecordIdentifiers"))
-        return PlistError;
     PlistCFType map = message.at(2);
     mapping = map.isCFDictionary() ? PlistCFType::clone(map) : PlistCFType();
     return Success;

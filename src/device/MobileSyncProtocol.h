@@ -31,4 +31,11 @@ public:
         const PlistCFType& actions);
     // Reads "SDMessageRemapRecordIdentifiers"; `mapping` owns a copy of the dictionary, or is null.
     static int remapIdentifiers(Wire& wire, PlistCFType& mapping);
+
+private:
+    // Receives one message into `message` and checks that it is an array led by `expectedType`: a
+    // receive failure passes through, a malformed message gives PlistError, "SDMessageCancelSession"
+    // Cancelled and any other type `otherTypeError`.
+    static int receiveExpected(
+        Wire& wire, const char* expectedType, int otherTypeError, PlistCFType& message);
 };
