@@ -1,5 +1,6 @@
 #include "device/backup2tool.h"
 #include "device/support/FakeDeviceBackend.h"
+#include "device/support/FileFixtures.h"
 #include "device/support/ScriptedBackupPeer.h"
 #include "support/TestEnv.h"
 
@@ -19,20 +20,6 @@ QByteArray pattern(int size, char seed = 'a')
     for (int i = 0; i < size; ++i)
         data[i] = char(seed + i % 23);
     return data;
-}
-
-void writeFile(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString runError(backup2tool& tool, _backup2tool_req req)
@@ -159,7 +146,7 @@ private Q_SLOTS:
         QCOMPARE(peer->statuses[4].code, 0);
         QCOMPARE(peer->statuses[5].code, 0);
 
-        QCOMPARE(readFile(root + "/" + kUdid + "/Manifest.plist"), small);
+        QCOMPARE(fileContents(root + "/" + kUdid + "/Manifest.plist"), small);
         QVERIFY(!QFileInfo::exists(root + "/" + kUdid + "/Snapshot/Manifest.plist"));
         QVERIFY(!QFileInfo::exists(root + "/" + kUdid + "/Snapshot/ab")); // removed after it was received
         QCOMPARE(tool.progress(), 90.0);
@@ -181,7 +168,7 @@ private Q_SLOTS:
         peer->maxRawChunk = 1000;
         backup2tool tool(kUdid, QDir(root), nullptr);
         tool.runThrow(_backup2tool_req(backup2tool_backup));
-        QCOMPARE(readFile(root + "/" + kUdid + "/aa/aa01"), big);
+        QCOMPARE(fileContents(root + "/" + kUdid + "/aa/aa01"), big);
     }
 
     void restoreSendsDefaultOptionsAndPassword()
@@ -215,11 +202,11 @@ private Q_SLOTS:
     void restoreDownloadFramesFiles()
     {
         const QString dev = root + "/" + kUdid;
-        writeFile(dev + "/Manifest.plist", QByteArray());
-        writeFile(dev + "/aa/exact", pattern(32768));
-        writeFile(dev + "/aa/plusone", pattern(32769));
-        writeFile(dev + "/Manifest-sys.db", QByteArray("reduced manifest"));
-        writeFile(dev + "/Manifest.db", QByteArray("full manifest"));
+        putFile(dev + "/Manifest.plist", QByteArray());
+        putFile(dev + "/aa/exact", pattern(32768));
+        putFile(dev + "/aa/plusone", pattern(32769));
+        putFile(dev + "/Manifest-sys.db", QByteArray("reduced manifest"));
+        putFile(dev + "/Manifest.db", QByteArray("full manifest"));
         peer->message(ScriptedBackupPeer::downloadFiles(
                           { kUdid + "/Manifest.plist", kUdid + "/aa/exact", kUdid + "/aa/plusone",
                               kUdid + "/aa/missing", kUdid + "/MANIFEST.DB" },
@@ -266,7 +253,7 @@ private Q_SLOTS:
 
     void downloadSurvivesShortWrites()
     {
-        writeFile(root + "/" + kUdid + "/f", pattern(50000));
+        putFile(root + "/" + kUdid + "/f", pattern(50000));
         peer->message(ScriptedBackupPeer::downloadFiles({ kUdid + "/f" }))
             .message(QStringLiteral("DLMessageDisconnect"));
         peer->maxSendChunk = 3;
@@ -373,14 +360,14 @@ private Q_SLOTS:
 
     void copyItemUsesTheDefaultHook()
     {
-        writeFile(root + "/" + kUdid + "/src/one", "1");
+        putFile(root + "/" + kUdid + "/src/one", "1");
         peer->message(QStringLiteral("DLMessageCopyItem"),
                 { ScriptedBackupPeer::str(kUdid + "/src"), ScriptedBackupPeer::str(kUdid + "/dst") })
             .message(QStringLiteral("DLMessageDisconnect"));
         backup2tool tool(kUdid, QDir(root), nullptr);
         tool.runThrow(_backup2tool_req(backup2tool_backup));
         QCOMPARE(peer->statuses[0].code, 0);
-        QCOMPARE(readFile(root + "/" + kUdid + "/dst/one"), QByteArray("1"));
+        QCOMPARE(fileContents(root + "/" + kUdid + "/dst/one"), QByteArray("1"));
     }
 
     void formatsSizes()
@@ -486,7 +473,7 @@ private Q_SLOTS:
     void linksOutOfTheBackupAreNotFollowed()
     {
         const QString outsideDir = TestEnv::tempDir();
-        writeFile(outsideDir + "/keep.txt", "precious");
+        putFile(outsideDir + "/keep.txt", "precious");
         QDir().mkpath(root + "/" + kUdid);
         QVERIFY(QFile::link(outsideDir, root + "/" + kUdid + "/link"));
         peer->message(QStringLiteral("DLMessageRemoveFiles"),
@@ -494,7 +481,7 @@ private Q_SLOTS:
         backup2tool tool(kUdid, QDir(root), nullptr);
         const QString error = runError(tool, _backup2tool_req(backup2tool_backup));
         QVERIFY(error.contains(QStringLiteral("outside the backup folder")));
-        QCOMPARE(readFile(outsideDir + "/keep.txt"), QByteArray("precious"));
+        QCOMPARE(fileContents(outsideDir + "/keep.txt"), QByteArray("precious"));
     }
 
     void receiveFailuresEndTheRun()
@@ -527,7 +514,7 @@ private Q_SLOTS:
         peer->message(QStringLiteral("DLMessageDisconnect"));
         backup2tool tool(kUdid, QDir(root), nullptr);
         tool.runThrow(_backup2tool_req(backup2tool_backup));
-        QCOMPARE(readFile(root + "/" + kUdid + "/late"), QByteArray("abc"));
+        QCOMPARE(fileContents(root + "/" + kUdid + "/late"), QByteArray("abc"));
     }
 
     void cancelBeforeTheRunStillStopsIt()
@@ -543,7 +530,7 @@ private Q_SLOTS:
 
     void cancelBetweenMessagesAndDuringDownload()
     {
-        writeFile(root + "/" + kUdid + "/one", "1");
+        putFile(root + "/" + kUdid + "/one", "1");
         auto hook = QSharedPointer<CodeHook>::create();
         backup2tool tool(kUdid, QDir(root), hook);
         hook->onMessage = [&](const QString& name) {

@@ -1,25 +1,9 @@
 #include "device/Backup2ToolHook.h"
+#include "device/support/FileFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QtTest>
-
-namespace
-{
-void put(const QString& path, const QByteArray& data = "x")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-
-QByteArray get(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
 
 class TestBackup2ToolHook : public QObject
 {
@@ -36,29 +20,29 @@ private Q_SLOTS:
         QCOMPARE(hook.moveFile(QDir(root), "missing", "dest", err), 0);
         QVERIFY(!QFileInfo::exists(root + "/dest"));
 
-        put(root + "/src/a", "new");
-        put(root + "/dest/old/b", "old");
+        putFile(root + "/src/a", "new");
+        putFile(root + "/dest/old/b", "old");
         QCOMPARE(hook.moveFile(QDir(root), "src", "dest", err), 0);
-        QCOMPARE(get(root + "/dest/a"), QByteArray("new"));
+        QCOMPARE(fileContents(root + "/dest/a"), QByteArray("new"));
         QVERIFY(!QFileInfo::exists(root + "/dest/old"));
 
-        put(root + "/f1", "one");
+        putFile(root + "/f1", "one");
         QCOMPARE(hook.moveFile(QDir(root), "f1", "deep/er/f2", err), 0);
-        QCOMPARE(get(root + "/deep/er/f2"), QByteArray("one"));
+        QCOMPARE(fileContents(root + "/deep/er/f2"), QByteArray("one"));
         QVERIFY(err.isEmpty());
     }
 
     void removesEverythingAndReportsFailure()
     {
         QString err;
-        put(root + "/dir/.hidden");
-        put(root + "/dir/sub/file");
+        putFile(root + "/dir/.hidden");
+        putFile(root + "/dir/sub/file");
         QCOMPARE(hook.removeFile(QDir(root), "dir", err), 0);
         QVERIFY(!QFileInfo::exists(root + "/dir"));
         QCOMPARE(hook.removeFile(QDir(root), "never-there", err), 0);
 
         // A folder that cannot be emptied is a failure the device hears about.
-        put(root + "/locked/inner/file");
+        putFile(root + "/locked/inner/file");
         QFile::setPermissions(root + "/locked/inner", QFile::ReadOwner | QFile::ExeOwner);
         const int result = hook.removeFile(QDir(root), "locked", err);
         QFile::setPermissions(root + "/locked/inner", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -71,18 +55,18 @@ private Q_SLOTS:
     void removalNeverFollowsLinks()
     {
         const QString outside = TestEnv::tempDir();
-        put(outside + "/keep");
-        put(root + "/dir/file");
+        putFile(outside + "/keep");
+        putFile(root + "/dir/file");
         QVERIFY(QFile::link(outside, root + "/dir/link"));
         rmdir_recursive(root + "/dir");
         QVERIFY(!QFileInfo::exists(root + "/dir"));
-        QCOMPARE(get(outside + "/keep"), QByteArray("x"));
+        QCOMPARE(fileContents(outside + "/keep"), QByteArray("x"));
     }
 
     void copiesWithTypeConflicts()
     {
         QString err;
-        put(root + "/file");
+        putFile(root + "/file");
         QDir().mkpath(root + "/folder");
         QCOMPARE(hook.copyFile(QDir(root), "file", "folder", err), 14);
         QCOMPARE(err, QStringLiteral("Destination is a folder."));
@@ -90,11 +74,11 @@ private Q_SLOTS:
         QCOMPARE(hook.copyFile(QDir(root), "folder", "file", err), 14);
         QCOMPARE(err, QStringLiteral("Destination is a file."));
 
-        put(root + "/tree/a/b", "b");
-        put(root + "/tree/.hidden", "h");
+        putFile(root + "/tree/a/b", "b");
+        putFile(root + "/tree/.hidden", "h");
         err.clear();
         QCOMPARE(hook.copyFile(QDir(root), "tree", "copy/of/tree", err), 0);
-        QCOMPARE(get(root + "/copy/of/tree/a/b"), QByteArray("b"));
+        QCOMPARE(fileContents(root + "/copy/of/tree/a/b"), QByteArray("b"));
         QVERIFY(!QFileInfo::exists(root + "/copy/of/tree/.hidden"));
         QCOMPARE(hook.copyFile(QDir(root), "absent", "x", err), 0);
         QVERIFY(!QFileInfo::exists(root + "/x"));
@@ -102,9 +86,9 @@ private Q_SLOTS:
 
     void listsFoldersAndOpensFiles()
     {
-        put(root + "/dir/file", "12345");
+        putFile(root + "/dir/file", "12345");
         QDir().mkpath(root + "/dir/sub");
-        put(root + "/dir/.hidden");
+        putFile(root + "/dir/.hidden");
         auto items = hook.dirContents(QDir(root), "dir");
         QCOMPARE(items.size(), 2);
         std::sort(items.begin(), items.end(), [](auto& a, auto& b) { return a.name < b.name; });
@@ -116,11 +100,11 @@ private Q_SLOTS:
 
         QFile file;
         QString err;
-        put(root + "/a/b/c", "old content");
+        putFile(root + "/a/b/c", "old content");
         QCOMPARE(hook.recvFileOpenWrite(QDir(root), "a/b/c", file, err), 0);
         QVERIFY(file.isOpen());
         file.close();
-        QCOMPARE(get(root + "/a/b/c"), QByteArray());
+        QCOMPARE(fileContents(root + "/a/b/c"), QByteArray());
         QFile other;
         QCOMPARE(hook.recvFileOpenWrite(QDir(root), "x/y/z", other, err), 0);
         QVERIFY(QFileInfo::exists(root + "/x/y/z"));
@@ -132,7 +116,7 @@ private Q_SLOTS:
         QCOMPARE(hook.mkdir(QDir(root), "a/b", err), 0);
         QCOMPARE(hook.mkdir(QDir(root), "a/b", err), 0);
         QVERIFY(QFileInfo(root + "/a/b").isDir());
-        put(root + "/plain");
+        putFile(root + "/plain");
         QVERIFY(hook.mkdir(QDir(root), "plain", err) != 0);
         QVERIFY(!err.isEmpty());
     }

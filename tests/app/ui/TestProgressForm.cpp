@@ -1,5 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <QtTest>
 #include <atomic>
+#include <memory>
 
 namespace
 {
@@ -62,8 +64,10 @@ QPushButton* cancelButton(ProgressForm& form)
     return form.findChild<QPushButton*>("btnCancel");
 }
 
-// Clicks the form's cancel button once the form is up (the click runs inside exec()).
-void clickCancelWhenShown(ProgressForm& form, ModalAnswerer& answerer)
+// Clicks the form's cancel button once the form is up (the click runs inside exec()), then gives
+// `confirmation` to the "are you sure" box that follows.
+void clickCancelWhenShown(
+    ProgressForm& form, ModalAnswerer& answerer, QMessageBox::StandardButton confirmation)
 {
     answerer.answerWith([&form](QWidget* modal) {
         if (modal != &form)
@@ -71,6 +75,15 @@ void clickCancelWhenShown(ProgressForm& form, ModalAnswerer& answerer)
         QMetaObject::invokeMethod(cancelButton(form), &QAbstractButton::click, Qt::QueuedConnection);
         return true;
     });
+    answerer.answer(confirmation);
+}
+
+// Starts a worker on the form; the test runs the form and waits for the worker before it ends.
+std::unique_ptr<Worker> startWorker(ProgressForm& form, Worker::End end, const QString& message = QString())
+{
+    auto worker = std::make_unique<Worker>(form, end, message);
+    worker->start();
+    return worker;
 }
 
 } // namespace
@@ -82,11 +95,7 @@ private:
     IdsTranslator translator;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(translator.load(":/en.qm"));
-        QCoreApplication::installTranslator(&translator);
-    }
+    void initTestCase() { installEnglishTexts(translator); }
 
     void workerSucceedsWithMessage()
     {
@@ -95,12 +104,11 @@ private Q_SLOTS:
         QCOMPARE(form.statusText(), QString("Exporting"));
         QVERIFY(!form.cancelled);
         ModalAnswerer answerer;
-        Worker worker(form, Worker::End::Succeed, "Export finished.");
-        worker.start();
+        const auto worker = startWorker(form, Worker::End::Succeed, "Export finished.");
         QCOMPARE(form.exec(), 1);
-        form.waitForThread(worker, false);
+        form.waitForThread(*worker, false);
         QVERIFY(!form.cancelled);
-        QCOMPARE(worker.steps.load(), 11);
+        QCOMPARE(worker->steps.load(), 11);
         QCOMPARE(form.statusText(), QString("Step 10"));
         QCOMPARE(answerer.seen(), QStringList({ "Export finished." }));
         QCOMPARE(answerer.seenIcons().value(0), QMessageBox::Information);
@@ -110,10 +118,9 @@ private Q_SLOTS:
     {
         ProgressForm form("Updating");
         ModalAnswerer answerer;
-        Worker worker(form, Worker::End::Succeed);
-        worker.start();
+        const auto worker = startWorker(form, Worker::End::Succeed);
         QCOMPARE(form.exec(), 1);
-        worker.wait();
+        worker->wait();
         QCOMPARE(answerer.handled(), 0);
     }
 
@@ -121,10 +128,9 @@ private Q_SLOTS:
     {
         ProgressForm form("Saving");
         ModalAnswerer answerer;
-        Worker worker(form, Worker::End::Error, "Disk full.");
-        worker.start();
+        const auto worker = startWorker(form, Worker::End::Error, "Disk full.");
         QCOMPARE(form.exec(), 0);
-        QVERIFY(form.waitForThread(worker, true));
+        QVERIFY(form.waitForThread(*worker, true));
         QVERIFY(form.cancelled);
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().at(0).contains("Disk full."));
@@ -158,14 +164,12 @@ private Q_SLOTS:
         ProgressForm form("Restoring");
         QSignalSpy cancels(&form, &ProgressForm::userCancel);
         ModalAnswerer answerer;
-        clickCancelWhenShown(form, answerer);
-        answerer.answer(QMessageBox::Yes);
-        Worker worker(form, Worker::End::UntilCancelled);
-        worker.start();
+        clickCancelWhenShown(form, answerer, QMessageBox::Yes);
+        const auto worker = startWorker(form, Worker::End::UntilCancelled);
         QCOMPARE(form.exec(), 0);
-        QVERIFY(form.waitForThread(worker, true));
+        QVERIFY(form.waitForThread(*worker, true));
         QVERIFY(form.cancelled);
-        QVERIFY(worker.stoppedOnCancel);
+        QVERIFY(worker->stoppedOnCancel);
         QCOMPARE(cancels.size(), 1);
         QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
     }
@@ -175,8 +179,7 @@ private Q_SLOTS:
         ProgressForm form("Restoring");
         QSignalSpy cancels(&form, &ProgressForm::userCancel);
         ModalAnswerer answerer;
-        clickCancelWhenShown(form, answerer);
-        answerer.answer(QMessageBox::No);
+        clickCancelWhenShown(form, answerer, QMessageBox::No);
         // Once No was answered, the worker finishes normally.
         std::atomic<bool> release = false;
         QThread* worker = QThread::create([&] {
@@ -204,10 +207,9 @@ private Q_SLOTS:
         form.setCancelable(false);
         QVERIFY(!cancelButton(form)->isEnabled());
         ModalAnswerer answerer;
-        Worker worker(form, Worker::End::Succeed);
-        worker.start();
+        const auto worker = startWorker(form, Worker::End::Succeed);
         QCOMPARE(form.exec(), 1);
-        worker.wait();
+        worker->wait();
         QCOMPARE(answerer.handled(), 0);
     }
 
@@ -246,12 +248,10 @@ private Q_SLOTS:
         // The worker posts an error after the user cancelled: the dialog has ended, nothing shows.
         ProgressForm form("Restoring");
         ModalAnswerer answerer;
-        clickCancelWhenShown(form, answerer);
-        answerer.answer(QMessageBox::Yes);
-        Worker worker(form, Worker::End::UntilCancelled);
-        worker.start();
+        clickCancelWhenShown(form, answerer, QMessageBox::Yes);
+        const auto worker = startWorker(form, Worker::End::UntilCancelled);
         QCOMPARE(form.exec(), 0);
-        worker.wait();
+        worker->wait();
         form.invokeErrorOccurred("late");
         form.invokeSucceed("late");
         QTest::qWait(100);

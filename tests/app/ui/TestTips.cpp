@@ -3,6 +3,7 @@
 #include "app/StyleSheet.h"
 #include "app/support/LoopbackHttpServer.h"
 #include "app/ui/Tips.h"
+#include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -18,11 +19,7 @@ private:
     IdsTranslator translator;
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(translator.load(":/en.qm"));
-        QCoreApplication::installTranslator(&translator);
-    }
+    void initTestCase() { installEnglishTexts(translator); }
 
     void questionIsTrueOnlyForYes()
     {

@@ -1,25 +1,10 @@
 #include "app/ui/ProgressForm.h"
+#include "device/support/FileFixtures.h"
 #include "device/ui/CopyUWPItunesThread.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QtTest>
-
-namespace
-{
-void put(const QString& path, const QByteArray& data)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
-QByteArray get(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
 
 class TestCopyUWPItunesThread : public QObject
 {
@@ -28,11 +13,11 @@ private Q_SLOTS:
     void copiesOnlyMissingFilesAndMarksTheCopy()
     {
         const QString source = TestEnv::tempDir() + "/iTunes.app";
-        put(source + "/Contents/a", "new a");
-        put(source + "/Contents/b", "new b");
+        putFile(source + "/Contents/a", "new a");
+        putFile(source + "/Contents/b", "new b");
         const QDir target = CopyUWPItunesThread::uwpItunesSaveDir(source);
         QCOMPARE(target.absolutePath(), QDir::homePath() + "/quillmarrow_itunes/iTunes.app");
-        put(target.absoluteFilePath("Contents/a"), "kept a");
+        putFile(target.absoluteFilePath("Contents/a"), "kept a");
         QVERIFY(!CopyUWPItunesThread::isUWPItunesCopied(target));
 
         ProgressForm form;
@@ -40,8 +25,8 @@ private Q_SLOTS:
         thread.start();
         QCOMPARE(form.exec(), 1);
         thread.wait();
-        QCOMPARE(get(target.absoluteFilePath("Contents/a")), QByteArray("kept a"));
-        QCOMPARE(get(target.absoluteFilePath("Contents/b")), QByteArray("new b"));
+        QCOMPARE(fileContents(target.absoluteFilePath("Contents/a")), QByteArray("kept a"));
+        QCOMPARE(fileContents(target.absoluteFilePath("Contents/b")), QByteArray("new b"));
         QVERIFY(CopyUWPItunesThread::isUWPItunesCopied(target));
 
         ProgressForm again;
@@ -49,7 +34,7 @@ private Q_SLOTS:
         clearing.start();
         QCOMPARE(again.exec(), 1);
         clearing.wait();
-        QCOMPARE(get(target.absoluteFilePath("Contents/a")), QByteArray("new a"));
+        QCOMPARE(fileContents(target.absoluteFilePath("Contents/a")), QByteArray("new a"));
     }
 };
 
