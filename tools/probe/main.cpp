@@ -1,13 +1,15 @@
 #include "ProbeCommand.h"
 
-#include <QCoreApplication>
-
+#include <QApplication>
 #include <exception>
 
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
+    // The worker threads report to the program's progress dialog: run without a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);

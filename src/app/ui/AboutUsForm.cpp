@@ -2,7 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/StyleSheet.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/WinMovable.h"
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>

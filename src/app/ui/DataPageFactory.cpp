@@ -1,8 +1,8 @@
 #include "app/ui/DataPageFactory.h"
 
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/NotAvailableForm.h"
-#include "app/ui/Tips.h"
+#include "app/ui/shared/Tips.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
 
@@ -48,21 +48,100 @@ QString DataPageFactory::kindTitle(int kind)
 DataPageFactory::Page DataPageFactory::backupPage(
     int kind, BackupManifest* manifest, const QDir& dataDir, QWidget* parent)
 {
-    Q_UNUSED(manifest);
-    Q_UNUSED(dataDir);
-    Page page;
-    // The views of each kind plug in here as they are built.
-    page.page = new NotAvailableForm(kind, kindTitle(kind), parent);
-    return page;
+    return pageFor(kind, Source { manifest, dataDir }, parent);
 }
 
 DataPageFactory::Page DataPageFactory::localDbPage(int kind, const QDir& folder, QWidget* parent)
 {
-    Q_UNUSED(folder);
+    return pageFor(kind, Source { nullptr, folder }, parent);
+}
+
+DataPageFactory::Page DataPageFactory::pageFor(int kind, const Source& src, QWidget* parent)
+{
+    switch (kind) {
+    case ItemModelBK::KindSms:
+        return messagesPage(src, parent);
+    case ItemModelBK::KindContacts:
+        return contactsPage(src, parent);
+    case ItemModelBK::KindCallHistory:
+        return callHistoryPage(src, parent);
+    case ItemModelBK::KindCalendar:
+        return calendarPage(src, parent);
+    case ItemModelBK::KindNotes:
+        return notesPage(src, parent);
+    case ItemModelBK::KindBookmarks:
+        return bookmarksPage(src, parent);
+    case ItemModelBK::KindFileSystem:
+        return src.isBackup() ? fileSystemPage(src, parent) : notAvailablePage(kind, parent);
+    default:
+        return notAvailablePage(kind, parent);
+    }
+}
+
+DataPageFactory::Page DataPageFactory::notAvailablePage(int kind, QWidget* parent)
+{
     Page page;
     page.page = new NotAvailableForm(kind, kindTitle(kind), parent);
     return page;
 }
+
+// ---- Messages ----
+
+DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindSms, parent);
+}
+
+// ---- Contacts ----
+
+DataPageFactory::Page DataPageFactory::contactsPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindContacts, parent);
+}
+
+// ---- Call history ----
+
+DataPageFactory::Page DataPageFactory::callHistoryPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindCallHistory, parent);
+}
+
+// ---- Calendars ----
+
+DataPageFactory::Page DataPageFactory::calendarPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindCalendar, parent);
+}
+
+// ---- Notes ----
+
+DataPageFactory::Page DataPageFactory::notesPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindNotes, parent);
+}
+
+// ---- Bookmarks ----
+
+DataPageFactory::Page DataPageFactory::bookmarksPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindBookmarks, parent);
+}
+
+// ---- Backup file tree ----
+
+DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget* parent)
+{
+    Q_UNUSED(src);
+    return notAvailablePage(ItemModelBK::KindFileSystem, parent);
+}
+
+// ---- Import of the computer's own messages ----
 
 bool DataPageFactory::importMacMessagesThrow(QWidget* parent)
 {

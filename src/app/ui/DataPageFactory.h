@@ -31,4 +31,24 @@ public:
 
     // The fixed title of a data kind ("Messages", "Contacts"...).
     static QString kindTitle(int kind);
+
+    // Where one page is built: over a backup (manifest set, dir its cache folder) or over a local
+    // database folder (manifest null, dir that folder).
+    struct Source {
+        BackupManifest* manifest = nullptr;
+        QDir dir;
+        bool isBackup() const { return manifest != nullptr; }
+    };
+
+private:
+    // One builder per data kind, each in its own block of DataPageFactory.cpp.
+    static Page messagesPage(const Source& src, QWidget* parent);
+    static Page contactsPage(const Source& src, QWidget* parent);
+    static Page callHistoryPage(const Source& src, QWidget* parent);
+    static Page calendarPage(const Source& src, QWidget* parent);
+    static Page notesPage(const Source& src, QWidget* parent);
+    static Page bookmarksPage(const Source& src, QWidget* parent);
+    static Page fileSystemPage(const Source& src, QWidget* parent);
+    static Page pageFor(int kind, const Source& src, QWidget* parent);
+    static Page notAvailablePage(int kind, QWidget* parent);
 };

@@ -1,7 +1,7 @@
 #include "app/ui/LocalDbDescForm.h"
 
 #include "app/DataPaths.h"
-#include "app/DataSources.h"
+#include "app/ui/DataSources.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/UpdateChecker.h"
 
 #include <QItemSelection>

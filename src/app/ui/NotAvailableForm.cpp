@@ -1,6 +1,6 @@
 #include "app/ui/NotAvailableForm.h"
 
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

@@ -2,8 +2,8 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
-#include "app/ui/ProgressForm.h"
-#include "app/ui/Tips.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
 #include "app/ui/UpdateLocalDbThread.h"
 
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 #include "app/ui/UpdateLocalDbThread.h"
 
 #include "app/DataPaths.h"
-#include "app/DataSources.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/DataSources.h"
+#include "app/ui/shared/ProgressForm.h"
 
 #include <QFile>
 #include <exception>

@@ -1,6 +1,6 @@
 #include "backup/ui/BackupUnlockUi.h"
 
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 
 #include <QApplication>

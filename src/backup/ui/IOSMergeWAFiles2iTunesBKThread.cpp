@@ -1,6 +1,6 @@
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 
 IOSMergeWAFiles2iTunesBKThread::IOSMergeWAFiles2iTunesBKThread(

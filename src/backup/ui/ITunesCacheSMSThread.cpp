@@ -1,7 +1,7 @@
 #include "backup/ui/ITunesCacheSMSThread.h"
 
 #include "app/DataPaths.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 

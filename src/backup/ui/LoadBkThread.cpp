@@ -1,6 +1,6 @@
 #include "backup/ui/LoadBkThread.h"
 
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "backup/BkCacheDb.h"
 
 #include <QFileInfo>

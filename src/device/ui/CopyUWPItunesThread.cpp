@@ -1,6 +1,6 @@
 #include "device/ui/CopyUWPItunesThread.h"
 
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 
 #include <QFile>
 

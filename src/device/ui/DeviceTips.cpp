@@ -1,6 +1,6 @@
 #include "device/ui/DeviceTips.h"
 
-#include "app/ui/Tips.h"
+#include "app/ui/shared/Tips.h"
 #include "device/IOSDeviceMonitor.h"
 
 namespace

@@ -1,7 +1,7 @@
 #include "device/ui/IOSMobileBackupThread.h"
 
 #include "app/DataPaths.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "device/FakeBackup2ToolHook.h"
 #include "device/IOSMobileBackupRules.h"
 #include "device/backup2tool.h"

@@ -1,7 +1,7 @@
 #include "device/ui/IOSMobileRestoreThread.h"
 
 #include "app/DataPaths.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "device/IOSMobileBackupRules.h"
 #include "device/backup2tool.h"
 

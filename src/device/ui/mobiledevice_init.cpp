@@ -1,6 +1,6 @@
 #include "device/ui/mobiledevice_init.h"
 
-#include "app/ui/Tips.h"
+#include "app/ui/shared/Tips.h"
 #include "device/mobiledevice_loader.h"
 
 int mobiledevice_init()

@@ -1,5 +1,5 @@
 #include "app/DataPaths.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/UpdateLocalDbThread.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "device/support/FileFixtures.h"
 #include "device/ui/CopyUWPItunesThread.h"
 #include "support/TestEnv.h"

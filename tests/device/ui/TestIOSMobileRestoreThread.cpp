@@ -1,4 +1,4 @@
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "device/support/FakeDeviceBackend.h"
 #include "device/ui/IOSMobileRestoreThread.h"

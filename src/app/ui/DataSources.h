@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 #include "backup/BackupManifest.h"
 
 #include <QDir>
@@ -20,11 +20,23 @@ public:
     // that cannot open or count its file gives 0.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     static qint64 countBackupMessages(const QDir& cacheDir);
+    static qint64 countBackupContacts(const QDir& cacheDir);
+    static qint64 countBackupCallHistory(const QDir& cacheDir);
+    static qint64 countBackupCalendarEvents(const QDir& cacheDir);
+    static qint64 countBackupNotes(const QDir& cacheDir);
+    static qint64 countBackupBookmarks(const QDir& cacheDir);
+    static qint64 countBackupVoicemail(const QDir& cacheDir);
+    static qint64 countBackupRecordings(const QDir& cacheDir);
 
     // Counts the stores of a local database folder, creating the missing ones empty. Call history
     // only when withCalls is set (the description page does not show it).
     static ItemModelBK::_LocalDbStat countLocalDb(const QDir& folder, bool withCalls);
     static qint64 countLocalDbMessages(const QDir& folder);
+    static qint64 countLocalDbContacts(const QDir& folder);
+    static qint64 countLocalDbCalls(const QDir& folder);
+    static qint64 countLocalDbCalendarEvents(const QDir& folder);
+    static qint64 countLocalDbNotes(const QDir& folder);
+    static qint64 countLocalDbBookmarks(const QDir& folder);
 
     // Converters of the older local database layout ("mms.db", "calendar.db"); a converter this
     // build lacks leaves the old file as it is.

@@ -1,8 +1,8 @@
-#include "app/ui/LocalDbSelForm.h"
+#include "app/ui/shared/LocalDbSelForm.h"
 
 #include "app/DataPaths.h"
-#include "app/ui/FramelessOkCancel.h"
-#include "app/ui/Tips.h"
+#include "app/ui/shared/FramelessOkCancel.h"
+#include "app/ui/shared/Tips.h"
 
 #include <QComboBox>
 #include <QLabel>

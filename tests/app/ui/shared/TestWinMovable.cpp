@@ -1,4 +1,4 @@
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/WinMovable.h"
 
 #include <QDialog>
 #include <QPointer>

@@ -43,6 +43,11 @@ public:
     void accept() override;
     void reject() override;
 
+    // Quiet: success and error texts are kept (resultText) instead of shown in message boxes, for
+    // drivers without a user (the probe, benchmarks).
+    void setQuiet(bool quiet) { m_quiet = quiet; }
+    QString resultText() const { return m_resultText; }
+
     // Current texts, for the caller's checks.
     QString statusText() const;
     QString detailText() const;
@@ -75,4 +80,6 @@ private:
     bool m_running = false; // inside exec()
     bool m_ended = false; // a result has been given; later reports are ignored
     int m_pendingResult = -1; // a result given before exec() started
+    bool m_quiet = false;
+    QString m_resultText; // the success or error text of the run
 };

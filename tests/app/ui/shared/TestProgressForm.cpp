@@ -1,5 +1,5 @@
 #include "app/IdsTranslator.h"
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"

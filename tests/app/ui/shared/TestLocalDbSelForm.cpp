@@ -1,6 +1,6 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
-#include "app/ui/LocalDbSelForm.h"
+#include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"
 

@@ -1,4 +1,4 @@
-#include "app/ui/MyTreeView.h"
+#include "app/ui/shared/MyTreeView.h"
 
 MyTreeView::MyTreeView(QWidget* parent)
     : QTreeView(parent)

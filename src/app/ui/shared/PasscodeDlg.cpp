@@ -1,8 +1,8 @@
-#include "app/ui/PasscodeDlg.h"
+#include "app/ui/shared/PasscodeDlg.h"
 
 #include "app/StyleSheet.h"
-#include "app/ui/Tips.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WinMovable.h"
 #include "backup/BackupManifest.h"
 
 #include <QHBoxLayout>

@@ -1,9 +1,9 @@
-#include "app/ui/LoadItunesBackupDlg.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
 
 #include "app/DataPaths.h"
 #include "app/StyleSheet.h"
-#include "app/ui/Tips.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WinMovable.h"
 #include "backup/BackupManifest.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 #include "app/IdsTranslator.h"
 #include "app/StyleSheet.h"
 #include "app/support/LoopbackHttpServer.h"
-#include "app/ui/Tips.h"
+#include "app/ui/shared/Tips.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"

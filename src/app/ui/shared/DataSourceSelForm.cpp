@@ -1,7 +1,7 @@
-#include "app/ui/DataSourceSelForm.h"
+#include "app/ui/shared/DataSourceSelForm.h"
 
-#include "app/ui/FramelessOkCancel.h"
-#include "app/ui/Tips.h"
+#include "app/ui/shared/FramelessOkCancel.h"
+#include "app/ui/shared/Tips.h"
 #include "device/IOSDeviceMonitor.h"
 
 #include <QComboBox>

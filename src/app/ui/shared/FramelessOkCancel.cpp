@@ -1,7 +1,7 @@
-#include "app/ui/FramelessOkCancel.h"
+#include "app/ui/shared/FramelessOkCancel.h"
 
 #include "app/StyleSheet.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/WinMovable.h"
 
 #include <QCoreApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/support/SyntheticBackup.h"
-#include "app/ui/PasscodeDlg.h"
+#include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "support/TestEnv.h"

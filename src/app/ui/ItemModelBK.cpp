@@ -1,4 +1,4 @@
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 
 #include "backup/BackupManifest.h"
 

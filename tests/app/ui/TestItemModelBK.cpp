@@ -1,5 +1,5 @@
 #include "app/IdsTranslator.h"
-#include "app/ItemModelBK.h"
+#include "app/ui/ItemModelBK.h"
 #include "backup/BackupManifest.h"
 
 #include <QPixmap>

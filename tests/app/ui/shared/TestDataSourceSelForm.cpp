@@ -1,4 +1,4 @@
-#include "app/ui/DataSourceSelForm.h"
+#include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "device/IOSDeviceMonitor.h"
 
