@@ -170,3 +170,11 @@ QString g_pathHash(const QString& text)
 {
     return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5).toHex());
 }
+
+QString g_bubbleDir()
+{
+    const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/bubble");
+    if (QFileInfo(beside).isDir())
+        return beside;
+    return QStringLiteral(QM_BUBBLE_SOURCE_DIR);
+}

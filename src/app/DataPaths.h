@@ -40,3 +40,6 @@ void g_openLink(const QString& address);
 QString g_formatFileName(const QString& name);
 // MD5 of the UTF-8 text as 32 lower-case hexadecimal digits.
 QString g_pathHash(const QString& text);
+// The folder "bubble" of the conversation view's assets: beside the executable when installed,
+// else the one in the source tree (a build run where it was built); never the working directory.
+QString g_bubbleDir();
