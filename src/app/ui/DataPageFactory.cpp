@@ -5,6 +5,13 @@
 #include "app/ui/shared/Tips.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
+#include "notes_media/IOSBookmarkDb.h"
+#include "notes_media/IOSNotesDb.h"
+#include "notes_media/LocalBookmarkDb.h"
+#include "notes_media/LocalNotesDb.h"
+#include "notes_media/ui/BookmarksMainForm.h"
+#include "notes_media/ui/FileSysMainForm.h"
+#include "notes_media/ui/NotesMainForm.h"
 
 #include <QCoreApplication>
 
@@ -121,24 +128,45 @@ DataPageFactory::Page DataPageFactory::calendarPage(const Source& src, QWidget* 
 
 DataPageFactory::Page DataPageFactory::notesPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindNotes, parent);
+    QSharedPointer<INotesDb> source;
+    if (src.isBackup())
+        source.reset(new IOSNotesDb(src.manifest, src.dir));
+    else
+        source.reset(new LocalNotesDb(src.dir.absoluteFilePath(QStringLiteral("notes.db"))));
+    auto* form = new NotesMainForm(source, src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Bookmarks ----
 
 DataPageFactory::Page DataPageFactory::bookmarksPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindBookmarks, parent);
+    QSharedPointer<IBookmarkDb> source;
+    if (src.isBackup())
+        source.reset(new IOSBookmarkDb(src.manifest, src.dir));
+    else
+        source.reset(new LocalBookmarkDb(src.dir.absoluteFilePath(QStringLiteral("bookmarks.db"))));
+    auto* form = new BookmarksMainForm(source, src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Backup file tree ----
 
 DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindFileSystem, parent);
+    auto* form = new FileSysMainForm(src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    return page;
 }
 
 // ---- Import of the computer's own messages ----

@@ -4,6 +4,12 @@
 #include "messages/store/AbsIOSMessageDb.h"
 #include "messages/store/CountryInfo.h"
 #include "messages/store/IOS5MessageDb.h"
+#include "notes_media/IOSBookmarkDb.h"
+#include "notes_media/IOSNotesDb.h"
+#include "notes_media/IOSRecordingDb.h"
+#include "notes_media/IOSVoicemailDb.h"
+#include "notes_media/LocalBookmarkDb.h"
+#include "notes_media/LocalNotesDb.h"
 
 #include <QFileInfo>
 #include <exception>
@@ -134,42 +140,56 @@ qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 
 qint64 DataSources::countBackupNotes(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSNotesDb(nullptr, cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Notes not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbNotes(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    return LocalNotesDb(folder.absoluteFilePath(QStringLiteral("notes.db"))).total();
 }
 
 // ---- Bookmarks ----
 
 qint64 DataSources::countBackupBookmarks(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSBookmarkDb(nullptr, cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Bookmarks not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    return LocalBookmarkDb(folder.absoluteFilePath(QStringLiteral("bookmarks.db"))).total();
 }
 
 // ---- Voicemail and recordings ----
 
 qint64 DataSources::countBackupVoicemail(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSVoicemailDb(nullptr, cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Voicemail not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countBackupRecordings(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSRecordingDb(nullptr, cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Recordings not counted: %s", e.what());
+        return 0;
+    }
 }
 
 // ---- Old local database layout ----

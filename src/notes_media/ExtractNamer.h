@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+// Names of what an extraction writes. A name from a backup is cleaned so that it stays one entry
+// inside its folder: \ / : * ? " < > |, line ends, tabs and NUL are removed, the rest trimmed, an
+// empty name, "." and ".." become "_", "_" and "__", and the name is cut to 255 UTF-8 bytes.
+// Two entries of one run that end up with the same path get " (2)", " (3)"... (before the
+// extension of a file); an entry that was there before the run is not renamed.
+class ExtractNamer
+{
+public:
+    static QString cleanName(const QString& name);
+    // The path in folder for the entry called name, unique among the paths of this run.
+    QString claimPath(const QString& folder, const QString& name, bool isFile);
+
+private:
+    QSet<QString> m_used;
+};

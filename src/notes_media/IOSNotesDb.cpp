@@ -1,0 +1,66 @@
+#include "notes_media/IOSNotesDb.h"
+
+#include "notes_media/BackupCacheFile.h"
+
+#include <utility>
+
+namespace
+{
+
+// Core Data keeps times as seconds since 2001-01-01 UTC.
+QDateTime fromCoreDataTime(double seconds)
+{
+    return QDateTime::fromMSecsSinceEpoch(qint64((seconds + 978307200.0) * 1000.0), Qt::UTC);
+}
+
+} // namespace
+
+IOSNotesDb::IOSNotesDb(const BackupManifest* manifest, QDir dir)
+    : m_manifest(manifest)
+    , m_dir(std::move(dir))
+{
+}
+
+IOSNotesDb::~IOSNotesDb()
+{
+    m_db.close();
+}
+
+void IOSNotesDb::openCheck()
+{
+    if (m_db.isOpen())
+        return;
+    const QString path = BackupCacheFile::pathThrow(m_manifest, m_dir, QStringLiteral("HomeDomain"),
+        QStringLiteral("Library/Notes/notes.sqlite"), "Cannot find notes.sqlite.");
+    m_db.openThrow(path, SQLITE_OPEN_READWRITE);
+}
+
+QList<_Notes> IOSNotesDb::notes()
+{
+    openCheck();
+    QList<_Notes> list;
+    Sqlite3Cursor c = m_db.queryThrow("select n.Z_PK as pk, n.ZCREATIONDATE as created, n.ZMODIFICATIONDATE "
+                                      "as modified, n.ZTITLE as title, "
+                                      "n.ZSUMMARY as summary, n.ZGUID as guid, b.ZCONTENT as content "
+                                      "from ZNOTE as n left join ZNOTEBODY as b on b.Z_PK = n.ZBODY "
+                                      "order by n.ZMODIFICATIONDATE desc, n.Z_PK asc");
+    while (c.moveNext()) {
+        _Notes note;
+        note.srcId = QString::number(c.getInt64("pk"));
+        note.createDate = fromCoreDataTime(c.getDouble("created"));
+        note.modifiedDate = fromCoreDataTime(c.getDouble("modified"));
+        note.title = c.getText("title");
+        note.summary = c.getText("summary");
+        note.content = c.getText("content");
+        note.devId = c.getText("guid");
+        list.append(note);
+    }
+    return list;
+}
+
+qint64 IOSNotesDb::total()
+{
+    openCheck();
+    Sqlite3Cursor c = m_db.queryThrow("select count(*) from ZNOTE");
+    return c.moveNext() ? c.getInt64(0) : 0;
+}

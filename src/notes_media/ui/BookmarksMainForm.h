@@ -1,0 +1,62 @@
+#pragma once
+
+#include "notes_media/IBookmarkDb.h"
+#include "notes_media/ui/ItemModelBookmark.h"
+
+#include <QList>
+#include <QSharedPointer>
+#include <QWidget>
+
+class BackupManifest;
+class Ui_BookmarksMainForm;
+class QAction;
+
+// The bookmarks page: the bookmark tree of a backup or of a local store, with search, count,
+// and the export, save (backup source), restore and delete (local source) operations.
+class BookmarksMainForm : public QWidget
+{
+    Q_OBJECT
+public:
+    BookmarksMainForm(
+        QSharedPointer<IBookmarkDb> db, const BackupManifest* manifest, QWidget* parent = nullptr);
+    ~BookmarksMainForm() override;
+
+    void reload();
+    QList<QAction*> toolbarActions();
+    void expandUntilShowNode(const AbsTreeItemModel::_ItemNode* node);
+    QList<_Bookmark*> getSelections() const;
+    void exportBookmarks(QList<_Bookmark*> list);
+    void backupBookmarks(QList<_Bookmark*> list);
+    void restoreBookmarks(QList<_Bookmark*> list);
+
+    Ui_BookmarksMainForm* ui;
+    ItemModelBookmark model;
+
+signals:
+    void backupFinished(QString name);
+
+public slots:
+    void bookmarkDoubleClicked();
+    void contextMenu();
+    void btnSearchClicked();
+    void miExport();
+    void miBackup();
+    void miRestore();
+    void miDelete();
+    void miToolbarExport();
+    void miToolbarBackup();
+    void miToolbarRestore();
+    void miToolbarDelete();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct Operation;
+    QList<Operation> operations() const;
+    bool hasSelection() const;
+
+    QSharedPointer<IBookmarkDb> m_bookmarkDb;
+    const BackupManifest* m_manifest;
+    QList<_Bookmark*> m_bookmarks; // owned roots
+};

@@ -1,0 +1,159 @@
+#include "notes_media/ui/CopyFileThread.h"
+
+#include "app/DataPaths.h"
+#include "app/ui/shared/ProgressForm.h"
+
+#include <QFile>
+#include <QLocale>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+namespace
+{
+
+QFileInfoList listFolder(const QString& path)
+{
+    return QDir(path).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot);
+}
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toUtf8().toStdString());
+}
+
+// Files under entry; a folder already on the way down (a link cycle) counts 0.
+qint64 totalFiles(const QFileInfo& entry, QSet<QString>& ancestors)
+{
+    if (!entry.isDir())
+        return 1;
+    const QString canonical = entry.canonicalFilePath();
+    if (ancestors.contains(canonical))
+        return 0;
+    ancestors.insert(canonical);
+    qint64 n = 0;
+    for (const QFileInfo& e : listFolder(entry.absoluteFilePath()))
+        n += totalFiles(e, ancestors);
+    ancestors.remove(canonical);
+    return n;
+}
+
+} // namespace
+
+CopyFileThread::CopyFileThread(QString source, QDir destination, ProgressForm* form, QObject* parent)
+    : QThread(parent)
+    , m_source(std::move(source))
+    , m_destination(std::move(destination))
+    , m_form(form)
+{
+}
+
+void CopyFileThread::run()
+{
+    const QFileInfo source(m_source);
+    if (!source.exists()) {
+        m_form->invokeErrorOccurred(QStringLiteral("Can not find ") + source.absoluteFilePath());
+        return;
+    }
+    QDir().mkpath(m_destination.absolutePath());
+    QSet<QString> ancestors;
+    totalFiles = ::totalFiles(source, ancestors);
+    copiedFiles = 0;
+    try {
+        copy(source, m_destination);
+    } catch (const std::exception& e) {
+        cleanUp();
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (m_form->cancelled) {
+        cleanUp();
+        return;
+    }
+    m_form->invokeSucceed(QString());
+}
+
+void CopyFileThread::copy(const QFileInfo& entry, const QDir& destination)
+{
+    if (entry.isDir())
+        copyFolder(entry, destination);
+    else if (entry.isFile() && !m_form->cancelled)
+        copyOneFile(entry, destination);
+}
+
+void CopyFileThread::copyFolder(const QFileInfo& entry, const QDir& destination)
+{
+    if (m_form->cancelled)
+        return;
+    const QString canonical = entry.canonicalFilePath();
+    if (m_ancestors.contains(canonical))
+        return; // a link back into the tree being copied
+    const QString target = destination.absoluteFilePath(entry.fileName());
+    const QFileInfo targetInfo(target);
+    if (!targetInfo.exists() && !targetInfo.isSymLink()) {
+        if (!destination.mkdir(entry.fileName()))
+            fail(QStringLiteral("Can not create folder %1.").arg(target));
+        m_createdFolders.append(target);
+    } else if (!targetInfo.isDir() || targetInfo.isSymLink()) {
+        fail(QStringLiteral("%1 is not a folder.").arg(target));
+    }
+    m_ancestors.insert(canonical);
+    const QDir sub(target);
+    for (const QFileInfo& e : listFolder(entry.absoluteFilePath())) {
+        if (m_form->cancelled)
+            break;
+        copy(e, sub);
+    }
+    m_ancestors.remove(canonical);
+}
+
+void CopyFileThread::copyOneFile(const QFileInfo& entry, const QDir& destination)
+{
+    ++copiedFiles;
+    m_form->invokeUpdateProgress(tr("IDS_COPYING_%1").arg(entry.fileName()),
+        int(double(copiedFiles) / totalFiles * 100.0),
+        QStringLiteral("Files:%1 / %2").arg(copiedFiles).arg(totalFiles));
+    QFile in(entry.absoluteFilePath());
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Open %1 error. %2").arg(in.fileName(), in.errorString()));
+    const QString target = destination.absoluteFilePath(entry.fileName());
+    // A link at the target is replaced by the copy, never written through.
+    if (QFileInfo(target).isSymLink())
+        QFile::remove(target);
+    const bool existed = QFileInfo::exists(target);
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("create %1 error. %2").arg(target, out.errorString()));
+    if (!existed)
+        m_createdFiles.append(target);
+    QByteArray buf(8192, Qt::Uninitialized);
+    const QLocale locale;
+    qint64 done = 0;
+    while (!in.atEnd() && !m_form->cancelled) {
+        const qint64 n = in.read(buf.data(), buf.size());
+        if (n < 0)
+            fail(QStringLiteral("reading %1 error. %2").arg(in.fileName(), in.errorString()));
+        if (out.write(buf.constData(), n) != n)
+            fail(QStringLiteral("writing %1 error. %2").arg(target, out.errorString()));
+        done += n;
+        m_form->invokeUpdateProgress(QString(), -1,
+            QStringLiteral("%1KB / %2KB")
+                .arg(locale.toString(done / 1024), locale.toString(in.size() / 1024)));
+    }
+    if (!out.flush())
+        fail(QStringLiteral("writing %1 error. %2").arg(target, out.errorString()));
+    out.setPermissions(in.permissions());
+    out.close();
+    in.close();
+}
+
+// Removes what this run made, newest first, for a folder source only; what was there before stays.
+void CopyFileThread::cleanUp()
+{
+    if (!QFileInfo(m_source).isDir())
+        return;
+    for (auto it = m_createdFiles.crbegin(); it != m_createdFiles.crend(); ++it)
+        QFile::remove(*it);
+    for (auto it = m_createdFolders.crbegin(); it != m_createdFolders.crend(); ++it)
+        g_delDirCascade(*it);
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+#include "notes_media/ExtractNamer.h"
+
+#include <QDir>
+#include <QList>
+#include <QThread>
+
+class ProgressForm;
+
+// Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
+// folder, decrypting the files of an encrypted backup and giving each its record's modification
+// time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
+// never followed. Files without a stored copy are skipped. Nothing written is removed after a
+// cancel or a failure.
+class ExportBKFileThread : public QThread
+{
+    Q_OBJECT
+public:
+    ExportBKFileThread(const BackupManifest* manifest, const QList<const BackupManifest::_FileNode*>& nodes,
+        QDir destDir, ProgressForm* form, QObject* parent = nullptr);
+    ~ExportBKFileThread() override;
+
+    qint64 totalFiles = 0;
+    qint64 processedFiles = 0;
+    qint64 extractedFiles = 0;
+
+protected:
+    void run() override;
+
+private:
+    void computeTotalFiles(const BackupManifest::_FileNode* node);
+    void copy(const QDir& dir, const BackupManifest::_FileNode* node);
+    void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node);
+
+    const BackupManifest* m_manifest;
+    QList<const BackupManifest::_FileNode*> m_nodes;
+    QDir m_destDir;
+    ProgressForm* m_form;
+    ExtractNamer m_namer;
+};
+
+// The progress callback of BackupManifest::copyFile; context is the ProgressForm.
+void copyFileProgress(long long total, long long done, void* context);

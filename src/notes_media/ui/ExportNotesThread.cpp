@@ -1,0 +1,60 @@
+#include "notes_media/ui/ExportNotesThread.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "notes_media/NotePageWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <utility>
+
+ExportNotesThread::ExportNotesThread(
+    const QList<_Notes>& notes, QString folder, ProgressForm* form, QObject* parent)
+    : QThread(parent)
+    , m_notes(notes)
+    , m_folder(std::move(folder))
+    , m_form(form)
+{
+}
+
+void ExportNotesThread::run()
+{
+    QDir().mkpath(m_folder);
+    const int total = int(m_notes.size());
+    written = 0;
+    QSet<QString> used;
+    for (const _Notes& note : std::as_const(m_notes)) {
+        if (m_form->cancelled)
+            return;
+        ++written;
+        m_form->invokeUpdateProgress(tr("IDS_EXPORTING_NOTES"), int(double(written) / total * 100.0),
+            tr("Notes:%1 / %2").arg(written).arg(total));
+        if (!writeNote(note, NotePageWriter::fileName(note, used)))
+            return;
+    }
+    m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written));
+}
+
+// Writes one page; false after reporting a failure.
+bool ExportNotesThread::writeNote(const _Notes& note, const QString& name)
+{
+    const QString path = QDir(m_folder).absoluteFilePath(name);
+    // A link standing at the name is replaced, never written through.
+    if (QFileInfo(path).isSymLink())
+        QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_form->invokeErrorOccurred(file.errorString());
+        return false;
+    }
+    const QByteArray page = NotePageWriter::page(note);
+    const bool ok = file.write(page) == page.size() && file.flush();
+    const QString error = file.errorString();
+    file.close();
+    if (!ok) {
+        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(path, error));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "notes_media/_Notes.h"
+
+#include <QList>
+#include <QString>
+#include <QThread>
+
+class ProgressForm;
+
+// Writes one XHTML page per note into a folder under a progress dialog. Pages already written
+// stay after a cancel or a failure.
+class ExportNotesThread : public QThread
+{
+    Q_OBJECT
+public:
+    ExportNotesThread(
+        const QList<_Notes>& notes, QString folder, ProgressForm* form, QObject* parent = nullptr);
+
+    int written = 0;
+
+protected:
+    void run() override;
+
+private:
+    bool writeNote(const _Notes& note, const QString& name);
+
+    QList<_Notes> m_notes;
+    QString m_folder;
+    ProgressForm* m_form;
+};

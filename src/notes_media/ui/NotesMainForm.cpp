@@ -1,0 +1,168 @@
+#include "notes_media/ui/NotesMainForm.h"
+
+#include "app/StyleSheet.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "notes_media/LocalNotesDb.h"
+#include "notes_media/ui/BackupNotesThread.h"
+#include "notes_media/ui/ExportNotesThread.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QStandardItemModel>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManifest* manifest, QWidget* parent)
+    : QWidget(parent)
+    , m_source(std::move(source))
+    , m_manifest(manifest)
+    , m_model(new QStandardItemModel(this))
+{
+    setObjectName("NotesMainForm");
+    resize(951, 640);
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 0, 0, 0);
+    listNotes = new MyTreeView(this);
+    listNotes->setObjectName("listNotes");
+    listNotes->setStyleSheet(QStringLiteral("border:none;"));
+    listNotes->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listNotes->setRootIsDecorated(false);
+    listNotes->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listNotes->setModel(m_model);
+    layout->addWidget(listNotes);
+    lbCount = new QLabel(tr("Total: 0"), this);
+    lbCount->setObjectName("lbCount");
+    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(lbCount);
+    setStyleSheet(getStyleSheet());
+    connect(listNotes, &MyTreeView::createContextMenu, this, &NotesMainForm::contextMenu);
+    reload();
+}
+
+void NotesMainForm::reload()
+{
+    try {
+        m_notes = m_source->notes();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    m_model->clear();
+    m_model->setHorizontalHeaderLabels({ tr("Title"), tr("Date modified"), tr("Summary") });
+    for (const _Notes& n : std::as_const(m_notes)) {
+        auto* title = new QStandardItem(QIcon(QStringLiteral(":/res/notes.png")), n.title);
+        auto* date = new QStandardItem(
+            QLocale::system().toString(n.modifiedDate.toLocalTime(), QLocale::ShortFormat));
+        auto* summary = new QStandardItem(n.summary);
+        m_model->appendRow({ title, date, summary });
+    }
+    listNotes->header()->resizeSection(0, 300);
+    listNotes->header()->resizeSection(1, 160);
+    lbCount->setText(tr("Total:%1").arg(m_notes.size()));
+}
+
+QList<QAction*> NotesMainForm::toolbarActions()
+{
+    QList<QAction*> actions;
+    if (m_manifest) {
+        auto* save
+            = new QAction(QIcon(QStringLiteral(":/res/save-to-database.png")), tr("IDS_BACKUP_NOTES"), this);
+        connect(save, &QAction::triggered, this, &NotesMainForm::miToolbarBackup);
+        actions.append(save);
+    }
+    auto* exp = new QAction(QIcon(QStringLiteral(":/res/mi_export-sms.png")), tr("IDS_EXPORT_NOTES"), this);
+    connect(exp, &QAction::triggered, this, &NotesMainForm::miToolbarExport);
+    actions.append(exp);
+    return actions;
+}
+
+QList<_Notes> NotesMainForm::selectedNotes(bool withAll) const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : listNotes->selectionModel()->selectedRows(0))
+        rows.append(index.row());
+    if (rows.isEmpty() && withAll)
+        return m_notes;
+    std::sort(rows.begin(), rows.end());
+    QList<_Notes> chosen;
+    for (int r : std::as_const(rows))
+        if (r >= 0 && r < m_notes.size())
+            chosen.append(m_notes.at(r));
+    return chosen;
+}
+
+void NotesMainForm::contextMenu()
+{
+    if (selectedNotes(false).isEmpty())
+        return;
+    QMenu menu(this);
+    if (m_manifest)
+        connect(menu.addAction(QIcon(QStringLiteral(":/res/save-to-database.png")), tr("IDS_BACKUP_NOTES")),
+            &QAction::triggered, this, &NotesMainForm::miBackup);
+    connect(menu.addAction(QIcon(QStringLiteral(":/res/mi_export-sms.png")), tr("IDS_EXPORT_NOTES")),
+        &QAction::triggered, this, &NotesMainForm::miExport);
+    menu.exec(QCursor::pos());
+}
+
+void NotesMainForm::backupNotes(QList<_Notes> notes)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
+    const QString name = m_manifest ? QString(m_manifest->DeviceName).remove(forbidden) : QString();
+    LocalDbSelForm sel(this, name);
+    if (sel.exec() != 1)
+        return;
+    LocalNotesDb store(sel.dbDir.absoluteFilePath(QStringLiteral("notes.db")));
+    ProgressForm form(tr("IDS_TITLE_BACKUPING_NOTES"), this);
+    BackupNotesThread thread(&store, notes, &form, this);
+    thread.start();
+    const int result = form.exec();
+    thread.wait();
+    if (result == 1 && !form.cancelled)
+        emit backupFinished(sel.dbDir.dirName());
+}
+
+void NotesMainForm::exportNotes(QList<_Notes> notes)
+{
+    const QString proposed = QDir::home().absoluteFilePath(
+        QStringLiteral("notes-%1").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    const QString path = QFileDialog::getSaveFileName(this, QString(), proposed, QString());
+    if (path.isEmpty())
+        return;
+    ProgressForm form(tr("IDS_TITLE_EXPORT_NOTES"), this);
+    ExportNotesThread thread(notes, path, &form, this);
+    thread.start();
+    form.exec();
+    thread.wait();
+}
+
+void NotesMainForm::miBackup()
+{
+    backupNotes(selectedNotes(false));
+}
+
+void NotesMainForm::miExport()
+{
+    exportNotes(selectedNotes(false));
+}
+
+void NotesMainForm::miToolbarBackup()
+{
+    backupNotes(selectedNotes(true));
+}
+
+void NotesMainForm::miToolbarExport()
+{
+    exportNotes(selectedNotes(true));
+}

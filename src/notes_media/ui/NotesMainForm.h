@@ -1,0 +1,48 @@
+#pragma once
+
+#include "notes_media/INotesDb.h"
+
+#include <QList>
+#include <QSharedPointer>
+#include <QWidget>
+
+class BackupManifest;
+class MyTreeView;
+class QAction;
+class QLabel;
+class QStandardItemModel;
+
+// The notes page: the notes of a backup or of a local store as a list (title, date modified,
+// summary), with the save into a local store (backup source) and the export as pages.
+class NotesMainForm : public QWidget
+{
+    Q_OBJECT
+public:
+    NotesMainForm(QSharedPointer<INotesDb> source, const BackupManifest* manifest, QWidget* parent = nullptr);
+
+    void reload();
+    QList<QAction*> toolbarActions();
+    // The selected notes in list order, or every note when withAll and nothing is selected.
+    QList<_Notes> selectedNotes(bool withAll) const;
+    void backupNotes(QList<_Notes> notes);
+    void exportNotes(QList<_Notes> notes);
+
+    MyTreeView* listNotes;
+    QLabel* lbCount;
+
+signals:
+    void backupFinished(QString name);
+
+public slots:
+    void contextMenu();
+    void miBackup();
+    void miExport();
+    void miToolbarBackup();
+    void miToolbarExport();
+
+private:
+    QSharedPointer<INotesDb> m_source;
+    const BackupManifest* m_manifest;
+    QStandardItemModel* m_model;
+    QList<_Notes> m_notes;
+};

@@ -1,0 +1,86 @@
+#include "ProbeNotesSupport.h"
+
+#include "ProbeBackupSupport.h"
+#include "backup/MBDBParser.h"
+#include "notes_media/IOSBookmarkDb.h"
+#include "notes_media/IOSNotesDb.h"
+#include "notes_media/LocalBookmarkDb.h"
+#include "notes_media/LocalNotesDb.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace
+{
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+void copyInto(const QString& from, const QString& to)
+{
+    if (!QFile::copy(from, to))
+        fail(QStringLiteral("can not copy %1").arg(from));
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+bool isBackup(const QDir& dir)
+{
+    return QFileInfo::exists(dir.absoluteFilePath("Manifest.db"))
+        || QFileInfo::exists(dir.absoluteFilePath("Manifest.mbdb"));
+}
+
+// The cached copy of a backup's file in work, under its backup file name; returns the cache folder.
+QDir cacheThrow(const QString& src, ProbeNotes::Work& work, const QString& domain, const QString& rel)
+{
+    if (!work.temp.isValid())
+        fail("can not create a temporary folder");
+    const QDir cache(work.temp.path());
+    const QFileInfo info(src);
+    if (info.isFile()) {
+        copyInto(src, cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel)));
+        return cache;
+    }
+    work.manifest = ProbeBackup::openThrow(src, true, true);
+    const BackupManifest::_FileNode* node = work.manifest->findNode(domain, rel);
+    if (node && !node->implied)
+        work.manifest->copyFile(node, cache.absoluteFilePath(node->item.backupFileName()), nullptr, nullptr);
+    return cache;
+}
+
+} // namespace
+
+namespace ProbeNotes
+{
+
+std::unique_ptr<IBookmarkDb> bookmarkSourceThrow(const QString& src, Work& work)
+{
+    const QFileInfo info(src);
+    if (!info.exists())
+        fail(QStringLiteral("%1 does not exist").arg(src));
+    if (info.isDir() && !isBackup(QDir(src))) {
+        const QString copy = QDir(work.temp.path()).absoluteFilePath("bookmarks.db");
+        copyInto(QDir(src).absoluteFilePath("bookmarks.db"), copy);
+        return std::make_unique<LocalBookmarkDb>(copy);
+    }
+    const QDir cache = cacheThrow(src, work, "HomeDomain", "Library/Safari/Bookmarks.db");
+    return std::make_unique<IOSBookmarkDb>(work.manifest.get(), cache);
+}
+
+std::unique_ptr<INotesDb> notesSourceThrow(const QString& src, Work& work)
+{
+    const QFileInfo info(src);
+    if (!info.exists())
+        fail(QStringLiteral("%1 does not exist").arg(src));
+    if (info.isDir() && !isBackup(QDir(src))) {
+        const QString copy = QDir(work.temp.path()).absoluteFilePath("notes.db");
+        copyInto(QDir(src).absoluteFilePath("notes.db"), copy);
+        return std::make_unique<LocalNotesDb>(copy);
+    }
+    const QDir cache = cacheThrow(src, work, "HomeDomain", "Library/Notes/notes.sqlite");
+    return std::make_unique<IOSNotesDb>(work.manifest.get(), cache);
+}
+
+} // namespace ProbeNotes
