@@ -23,7 +23,7 @@ void ExportBookmarkThread::run()
     std::stable_sort(m_bookmarks.begin(), m_bookmarks.end(), compareBookmarkLess);
     total = _Bookmark::countOf(m_bookmarks);
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_form->invokeErrorOccurred(file.errorString());
         return;
     }

@@ -44,7 +44,7 @@ bool ExportNotesThread::writeNote(const _Notes& note, const QString& name)
     if (QFileInfo(path).isSymLink())
         QFile::remove(path);
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         m_form->invokeErrorOccurred(file.errorString());
         return false;
     }

@@ -1,0 +1,242 @@
+#include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "notes_media/ExtractNamer.h"
+#include "notes_media/ui/ExportBKFileThread.h"
+#include "support/TestEnv.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+#include <deque>
+#include <functional>
+
+namespace
+{
+
+struct Run {
+    int result = 0;
+    qint64 extracted = 0, processed = 0, total = 0;
+    QString text;
+    QList<int> percents;
+};
+
+Run extract(
+    const BackupManifest& m, const QList<const BackupManifest::_FileNode*>& nodes, const QString& dest)
+{
+    Run r;
+    ProgressForm form;
+    form.setQuiet(true);
+    ExportBKFileThread t(&m, nodes, QDir(dest), &form);
+    t.start();
+    r.result = form.exec();
+    t.wait();
+    r.extracted = t.extractedFiles;
+    r.processed = t.processedFiles;
+    r.total = t.totalFiles;
+    r.text = form.resultText();
+    return r;
+}
+
+QList<const BackupManifest::_FileNode*> topLevel(const BackupManifest& m)
+{
+    QList<const BackupManifest::_FileNode*> list;
+    for (const BackupManifest::_FileNode* n : m.rootNode()->children)
+        list.append(n);
+    return list;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// A hand-made tree over a plain backup folder: names that a backup could carry.
+struct EvilBackup {
+    BackupManifest manifest;
+    std::deque<BackupManifest::_FileNode> nodes;
+    BackupManifest::_FileNode* domain;
+
+    explicit EvilBackup(const QString& dir)
+        : manifest(dir)
+    {
+        domain = add(nullptr, "", true, {});
+    }
+    BackupManifest::_FileNode* add(BackupManifest::_FileNode* parent, const QByteArray& path, bool folder,
+        const QByteArray& content, bool stored = true)
+    {
+        BackupManifest::_FileNode& n = nodes.emplace_back();
+        n.item.domain = "EvilDomain";
+        n.item.pathUtf8 = path;
+        n.item.mode = (folder ? MBDBParser::kModeFolder : MBDBParser::kModeFile) | 0644;
+        n.item.mtime = 1500000000;
+        n.item.size = content.size();
+        n.parent = parent;
+        if (parent)
+            parent->children.append(&n);
+        if (!folder && stored) {
+            QFile f(manifest.storedFilePath(n.item));
+            f.open(QIODevice::WriteOnly);
+            f.write(content);
+        }
+        return &n;
+    }
+};
+
+} // namespace
+
+class TestExportBKFileThread : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    // The real backup has no Manifest.plist; only 10 of its 1,103 files and links have copies.
+    void extractsRealPlainBackup()
+    {
+        QM_REQUIRE_SHARED();
+        const QString dir = TestEnv::copyToTemp(TestEnv::realFixture("mvt/ios_backup"));
+        BackupManifest m(dir);
+        m.parseInfo();
+        const QString dest = TestEnv::tempDir() + "/out";
+        const Run r = extract(m, topLevel(m), dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.extracted, 10);
+        QCOMPARE(r.processed, 1103);
+        int folders = 0, files = 0;
+        QDirIterator it(dest, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            it.fileInfo().isDir() ? ++folders : ++files;
+        }
+        QCOMPARE(folders, 2618);
+        QCOMPARE(files, 10);
+        // Every stored file arrives byte for byte with its record's time.
+        std::function<void(const BackupManifest::_FileNode*, const QString&)> check
+            = [&](const BackupManifest::_FileNode* n, const QString& path) {
+                  const QString here = path + "/" + ExtractNamer::cleanName(n->name());
+                  if (n->item.isFolder()) {
+                      for (const BackupManifest::_FileNode* c : n->children)
+                          check(c, here);
+                  } else if (QFileInfo::exists(m.storedFilePath(n->item))) {
+                      QCOMPARE(readAll(here), readAll(m.storedFilePath(n->item)));
+                      QCOMPARE(QFileInfo(here).lastModified().toSecsSinceEpoch(), qint64(n->item.mtime));
+                  }
+              };
+        for (const BackupManifest::_FileNode* n : m.rootNode()->children)
+            check(n, dest);
+    }
+
+    void decryptsEncryptedBackups_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("Manifest.db") << "backup_ios10_3";
+        QTest::newRow("Manifest.mbdb") << "backup_ios9_mbdb";
+    }
+    void decryptsEncryptedBackups()
+    {
+        QM_REQUIRE_SHARED();
+        QFETCH(QString, folder);
+        const QString dir = TestEnv::copyToTemp(TestEnv::realFixture("pyiosbackup/" + folder));
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.setPasscode("0000"));
+        m.parseInfo();
+        const QString dest = TestEnv::tempDir();
+        const Run r = extract(m, topLevel(m), dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.extracted, 1);
+        const QString file = dest + "/MyTestDomain/Media/Test.txt";
+        QCOMPARE(readAll(file), QByteArray("Test data"));
+        QCOMPARE(QFileInfo(file).lastModified().toSecsSinceEpoch(), 1628082463);
+    }
+
+    void generatedEncryptedBackup()
+    {
+        const QString dir = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5" });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        const QString dest = TestEnv::tempDir();
+        const BackupManifest::_FileNode* prefs = m.findNode("HomeDomain", "Library/Preferences");
+        // A folder and a file inside it, as the page hands them over after pruning: the folder only.
+        const Run r = extract(m, { prefs }, dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.total, 2); // the plist and the link without a copy
+        QCOMPARE(r.extracted, 1);
+        QVERIFY(readAll(dest + "/Preferences/com.example.demo.plist").startsWith("bplist00"));
+        QVERIFY(!QFileInfo::exists(dest + "/Preferences/link.plist"));
+        const Run empty = extract(m, {}, TestEnv::tempDir());
+        QCOMPARE(empty.result, 1);
+        QCOMPARE(empty.extracted, 0);
+    }
+
+    // Names from a backup never lead out of the destination, links there are not written
+    // through, and names that collide after cleaning are numbered.
+    void namesAreConfined()
+    {
+        EvilBackup b(TestEnv::tempDir());
+        const QString root = TestEnv::tempDir();
+        const QString dest = root + "/dest";
+        const QString outsideDir = root + "/outside";
+        QVERIFY(QDir().mkpath(dest + "/EvilDomain"));
+        QVERIFY(QDir().mkpath(outsideDir));
+        QFile victim(outsideDir + "/victim");
+        QVERIFY(victim.open(QIODevice::WriteOnly));
+        victim.write("keep");
+        victim.close();
+        QVERIFY(QFile::link(outsideDir + "/victim", dest + "/EvilDomain/victim"));
+        QVERIFY(QFile::link(outsideDir, dest + "/EvilDomain/sub"));
+        QFile before(dest + "/EvilDomain/old.txt");
+        QVERIFY(before.open(QIODevice::WriteOnly));
+        before.write("before");
+        before.close();
+        b.add(b.domain, "c:d", false, "first");
+        b.add(b.domain, "cd", false, "second");
+        b.add(b.domain, "..", false, "dots");
+        b.add(b.domain, QByteArray("a\\..\\b"), false, "backslash");
+        b.add(b.domain, QByteArray("n\0l", 3), false, "nul");
+        b.add(b.domain, QByteArray(300, 'L'), false, "long");
+        b.add(b.domain, "victim", false, "new");
+        b.add(b.domain, "old.txt", false, "replaced");
+        b.add(b.domain, "gone", false, "", false);
+        BackupManifest::_FileNode* sub = b.add(b.domain, "sub", true, {});
+        b.add(sub, "sub/inner", false, "inner");
+        const Run r = extract(b.manifest, { b.domain }, dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.extracted, 9);
+        QCOMPARE(r.processed, 10);
+        const QString d = dest + "/EvilDomain/";
+        QCOMPARE(readAll(d + "cd"), QByteArray("first"));
+        QCOMPARE(readAll(d + "cd (2)"), QByteArray("second"));
+        QCOMPARE(readAll(d + "__"), QByteArray("dots"));
+        QCOMPARE(readAll(d + "a..b"), QByteArray("backslash"));
+        QCOMPARE(readAll(d + "nl"), QByteArray("nul"));
+        QCOMPARE(readAll(d + QString(255, 'L')), QByteArray("long"));
+        QCOMPARE(readAll(d + "old.txt"), QByteArray("replaced"));
+        QVERIFY(!QFileInfo(d + "victim").isSymLink());
+        QCOMPARE(readAll(d + "victim"), QByteArray("new"));
+        QVERIFY(!QFileInfo(d + "sub").isSymLink());
+        QCOMPARE(readAll(d + "sub/inner"), QByteArray("inner"));
+        QCOMPARE(readAll(outsideDir + "/victim"), QByteArray("keep"));
+        QVERIFY(!QFileInfo::exists(outsideDir + "/inner"));
+        QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList({ "dest", "outside" }));
+    }
+
+    void unwritableDestinationIsReported()
+    {
+        EvilBackup b(TestEnv::tempDir());
+        b.add(b.domain, "file", false, "x");
+        const QString dest = TestEnv::tempDir();
+        QVERIFY(QDir().mkpath(dest + "/EvilDomain/file")); // a folder where the file goes
+        const Run r = extract(b.manifest, { b.domain }, dest);
+        QCOMPARE(r.result, 0);
+        QVERIFY2(r.text.startsWith("can not create "), qPrintable(r.text));
+    }
+};
+
+QTEST_MAIN(TestExportBKFileThread)
+#include "TestExportBKFileThread.moc"

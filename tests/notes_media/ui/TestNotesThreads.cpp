@@ -1,0 +1,135 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "notes_media/IOSNotesDb.h"
+#include "notes_media/LocalNotesDb.h"
+#include "notes_media/support/NotesFixtures.h"
+#include "notes_media/ui/BackupNotesThread.h"
+#include "notes_media/ui/ExportNotesThread.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace
+{
+
+template <class Thread, class... Args> int runThread(QString* text, Args&&... args)
+{
+    ProgressForm form;
+    form.setQuiet(true);
+    Thread t(std::forward<Args>(args)..., &form);
+    t.start();
+    const int r = form.exec();
+    t.wait();
+    *text = form.resultText();
+    return r;
+}
+
+QList<_Notes> generatedNotes()
+{
+    const QString file = NotesFixtures::generate("make_notes_db.py", {}, "notes.sqlite");
+    return IOSNotesDb(nullptr, NotesFixtures::notesCache(file)).notes();
+}
+
+} // namespace
+
+class TestNotesThreads : public QObject
+{
+    Q_OBJECT
+    IdsTranslator m_translator;
+private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(m_translator); }
+
+    void savesIntoLocalStoreTwice()
+    {
+        const QList<_Notes> notes = generatedNotes();
+        LocalNotesDb store(TestEnv::tempDir() + "/notes.db");
+        QString text;
+        QCOMPARE(runThread<BackupNotesThread>(&text, &store, notes), 1);
+        QCOMPARE(text, QString("Successfully backup 5 notes."));
+        QCOMPARE(runThread<BackupNotesThread>(&text, &store, notes), 1);
+        QCOMPARE(text, QString("Successfully backup 5 notes."));
+        QCOMPARE(store.total(), 5);
+        // Two notes of the list with the same title and content end in one row.
+        QList<_Notes> twins { notes.first(), notes.first() };
+        twins[1].summary = "later";
+        LocalNotesDb other(TestEnv::tempDir() + "/notes.db");
+        QCOMPARE(runThread<BackupNotesThread>(&text, &other, twins), 1);
+        QCOMPARE(other.total(), 1);
+        QCOMPARE(other.notes().first().summary, QString("later"));
+        QCOMPARE(runThread<BackupNotesThread>(&text, &other, QList<_Notes>()), 1);
+        QCOMPARE(text, QString("Successfully backup 0 notes."));
+    }
+
+    void failureRollsBack()
+    {
+        LocalNotesDb store(TestEnv::tempDir() + "/notes.db");
+        store.open();
+        store.db.executeThrow("create trigger refuse before insert on notes when new.title='Shopping' "
+                              "begin select raise(abort, 'refused'); end");
+        QString text;
+        QCOMPARE(runThread<BackupNotesThread>(&text, &store, generatedNotes()), 0);
+        QVERIFY2(text.contains("refused"), qPrintable(text));
+        QCOMPARE(store.total(), 0);
+    }
+
+    void exportsOnePagePerNote()
+    {
+        const QString folder = TestEnv::tempDir() + "/out/notes";
+        QString text;
+        QCOMPARE(runThread<ExportNotesThread>(&text, generatedNotes(), folder), 1);
+        QCOMPARE(text, QString("Successfully extracted 5 Notes."));
+        QStringList names = QDir(folder).entryList(QDir::Files);
+        names.sort();
+        QCOMPARE(names,
+            QStringList({ "1-Milk, eggs bread.html", "2-A summary that is lo.html",
+                "3-1234567890123456789.html", "4-same.html", "5-same.html" }));
+        for (const QString& name : names) {
+            QFile f(QDir(folder).absoluteFilePath(name));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QXmlStreamReader xml(f.readAll());
+            while (!xml.atEnd())
+                xml.readNext();
+            QVERIFY2(!xml.hasError(), qPrintable(name + ": " + xml.errorString()));
+        }
+    }
+
+    void sameNamesAreNumberedAndLinksNotFollowed()
+    {
+        const QString folder = TestEnv::tempDir();
+        const QString outside = TestEnv::tempDir() + "/victim";
+        QFile victim(outside);
+        QVERIFY(victim.open(QIODevice::WriteOnly));
+        victim.write("keep");
+        victim.close();
+        QVERIFY(QFile::link(outside, folder + "/1-same.html"));
+        _Notes n;
+        n.srcId = "1";
+        n.summary = "same";
+        n.title = "t";
+        QString text;
+        QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n, n }, folder), 1);
+        QVERIFY(!QFileInfo(folder + "/1-same.html").isSymLink());
+        QVERIFY(QFile::exists(folder + "/1-same (2).html"));
+        QVERIFY(victim.open(QIODevice::ReadOnly));
+        QCOMPARE(victim.readAll(), QByteArray("keep"));
+    }
+
+    void unopenableFileIsReported()
+    {
+        const QString folder = TestEnv::tempDir();
+        QVERIFY(QDir(folder).mkdir("1-same.html")); // a folder where the page goes
+        _Notes n;
+        n.srcId = "1";
+        n.summary = "same";
+        QString text;
+        QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n }, folder), 0);
+        QVERIFY(!text.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestNotesThreads)
+#include "TestNotesThreads.moc"
