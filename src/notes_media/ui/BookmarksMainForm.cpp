@@ -174,11 +174,17 @@ void BookmarksMainForm::bookmarkDoubleClicked()
         const _Bookmark* b = ItemModelBookmark::bookmarkOf(index);
         if (!b || b->isFolder)
             continue;
-        const QUrl url(b->url.trimmed(), QUrl::StrictMode);
-        const QString scheme = url.scheme().toLower();
-        if (url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")))
-            g_openLink(url.toString());
+        if (isWebAddress(b->url))
+            g_openLink(b->url.trimmed());
     }
+}
+
+bool BookmarksMainForm::isWebAddress(const QString& address)
+{
+    const QUrl url(address.trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
 }
 
 void BookmarksMainForm::contextMenu()

@@ -28,6 +28,8 @@ public:
     void exportBookmarks(QList<_Bookmark*> list);
     void backupBookmarks(QList<_Bookmark*> list);
     void restoreBookmarks(QList<_Bookmark*> list);
+    // Only http and https addresses with a host are opened on double-click.
+    static bool isWebAddress(const QString& address);
 
     Ui_BookmarksMainForm* ui;
     ItemModelBookmark model;
