@@ -260,6 +260,10 @@ class Builder:
         if a.big_file:
             chunks = [self.rnd.randbytes(min(1 << 20, a.big_file - i)) for i in range(0, a.big_file, 1 << 20)]
             self.add_file("HomeDomain", "Library/Caches/big.bin", b"".join(chunks))
+        # Bulk: many files of one size in folders of 200, for extraction benchmarks.
+        for i in range(a.bulk_files):
+            self.add_file("AppDomain-com.example.bulk", "Documents/d%03d/f%06d.bin" % (i // 200, i),
+                          self.rnd.randbytes(a.bulk_bytes))
         # Filler: application data spread over many folders, like a phone with years of use.
         n = 0
         app = 0
@@ -403,6 +407,8 @@ def main():
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
+    p.add_argument("--bulk-files", type=int, default=0, help="add this many files of --bulk-bytes each")
+    p.add_argument("--bulk-bytes", type=int, default=1024)
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)

@@ -2,15 +2,29 @@
 
 #include "app/ui/shared/ProgressForm.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSemaphore>
+#include <QThreadPool>
+#include <atomic>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 #include <utime.h>
 
+// One file copy handed to a helper thread.
+struct ExportBKFileThread::PendingCopy {
+    QSemaphore done;
+    QString error; // empty after success
+};
+
 namespace
 {
+
+// Copies under way at most; enough to keep the helper threads and the disk busy.
+const int kWindow = 16;
 
 bool isFolder(const BackupManifest::_FileNode* node)
 {
@@ -35,6 +49,18 @@ void setModified(const QString& path, quint32 mtime)
 
 void copyFileProgress(long long total, long long done, void* context)
 {
+    // The byte count of the file under way, at most every 100 ms: posting one per 8 KiB block
+    // would keep the dialog's thread busy long after the copy (a gigabyte is 130,000 blocks).
+    static std::atomic<qint64> lastPost { 0 };
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    const qint64 now = clock.elapsed();
+    qint64 last = lastPost.load();
+    if (now - last < 100 || !lastPost.compare_exchange_strong(last, now))
+        return;
     auto* form = static_cast<ProgressForm*>(context);
     const QLocale locale;
     form->invokeUpdateProgress(QString(), -1,
@@ -58,16 +84,53 @@ void ExportBKFileThread::run()
     totalFiles = processedFiles = extractedFiles = 0;
     for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
         computeTotalFiles(n);
+    // Decryption stays on this thread: it uses the backup's keys, which are not shared.
+    if (!m_manifest->IsEncrypted) {
+        m_pool = std::make_unique<QThreadPool>();
+        m_pool->setMaxThreadCount(qBound(1, QThread::idealThreadCount(), 4));
+    }
     // A destination that is not there yet is made, so the first folders do not go missing.
     QDir().mkpath(m_destDir.absolutePath());
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
             copy(m_destDir, n);
+        while (!m_pending.empty())
+            finishOldestThrow();
+        setFolderTimes();
         if (!m_form->cancelled)
             m_form->invokeSucceed(QString());
     } catch (const std::exception& e) {
+        drainQuietly();
+        setFolderTimes();
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
+}
+
+// Waits for the oldest copy under way; its failure is thrown.
+void ExportBKFileThread::finishOldestThrow()
+{
+    const std::shared_ptr<PendingCopy> oldest = m_pending.front();
+    m_pending.pop_front();
+    oldest->done.acquire();
+    if (!oldest->error.isEmpty())
+        throw std::runtime_error(oldest->error.toUtf8().toStdString());
+    ++extractedFiles;
+}
+
+void ExportBKFileThread::drainQuietly()
+{
+    for (const std::shared_ptr<PendingCopy>& p : m_pending)
+        p->done.acquire();
+    m_pending.clear();
+}
+
+// Writing into a folder changes its time, so folders get theirs when everything is written,
+// innermost first.
+void ExportBKFileThread::setFolderTimes()
+{
+    for (auto it = m_folderTimes.crbegin(); it != m_folderTimes.crend(); ++it)
+        setModified(it->first, it->second);
+    m_folderTimes.clear();
 }
 
 void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node)
@@ -97,10 +160,10 @@ void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* 
     removeLink(path);
     QDir().mkdir(path);
     const QDir sub(path);
+    if (!node->implied)
+        m_folderTimes.append({ path, node->item.mtime });
     for (const BackupManifest::_FileNode* c : node->children)
         copy(sub, c);
-    if (!node->implied && !m_form->cancelled)
-        setModified(path, node->item.mtime);
 }
 
 void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node)
@@ -113,6 +176,23 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
         return;
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
     removeLink(path);
-    m_manifest->copyFile(node, path, m_form, copyFileProgress);
-    ++extractedFiles;
+    if (!m_pool) {
+        m_manifest->copyFile(node, path, m_form, copyFileProgress);
+        ++extractedFiles;
+        return;
+    }
+    auto pending = std::make_shared<PendingCopy>();
+    m_pending.push_back(pending);
+    const BackupManifest* manifest = m_manifest;
+    ProgressForm* form = m_form;
+    m_pool->start([manifest, form, node, path, pending] {
+        try {
+            manifest->copyFile(node, path, form, copyFileProgress);
+        } catch (const std::exception& e) {
+            pending->error = QString::fromUtf8(e.what());
+        }
+        pending->done.release();
+    });
+    while (m_pending.size() >= size_t(kWindow))
+        finishOldestThrow();
 }

@@ -5,15 +5,22 @@
 
 #include <QDir>
 #include <QList>
+#include <QPair>
 #include <QThread>
+#include <deque>
+#include <memory>
 
 class ProgressForm;
+class QThreadPool;
 
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
 // folder, decrypting the files of an encrypted backup and giving each its record's modification
 // time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
 // never followed. Files without a stored copy are skipped. Nothing written is removed after a
-// cancel or a failure.
+// cancel or a failure. Files of a plain backup are copied by a few helper threads while this
+// thread walks on: progress is still reported once per file in tree order, a cancel still lets
+// the files under way complete and starts no other, and the first failure in tree order is the
+// one reported.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
@@ -33,12 +40,19 @@ private:
     void computeTotalFiles(const BackupManifest::_FileNode* node);
     void copy(const QDir& dir, const BackupManifest::_FileNode* node);
     void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node);
+    struct PendingCopy;
+    void finishOldestThrow();
+    void drainQuietly();
+    void setFolderTimes();
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_nodes;
     QDir m_destDir;
     ProgressForm* m_form;
     ExtractNamer m_namer;
+    std::unique_ptr<QThreadPool> m_pool; // helper threads for plain backups only
+    std::deque<std::shared_ptr<PendingCopy>> m_pending; // copies under way, in tree order
+    QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
 };
 
 // The progress callback of BackupManifest::copyFile; context is the ProgressForm.
