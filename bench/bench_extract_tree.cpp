@@ -135,13 +135,17 @@ int main(int argc, char** argv)
         std::printf("openssl enc -d loop:    %.2f s\n", openssl);
         std::printf("ratio ours / openssl:   %.3f (goal <= 0.5)\n", ours / openssl);
     }
+    // Fresh folders every run and nothing deleted in between: creating files where many were just
+    // deleted costs the file system more, whoever comes next. The order alternates.
     double oursPlain = 1e9, cp = 1e9;
     for (int i = 0; i < 3; ++i) {
         const QString a = tmp.filePath(QStringLiteral("out-plain%1").arg(i));
         const QString b = tmp.filePath(QStringLiteral("out-cp%1").arg(i));
+        if (i % 2)
+            cp = std::min(cp, shell(QStringLiteral("cp -r '%1' '%2'").arg(plain, b)));
         oursPlain = std::min(oursPlain, extract(*pm, a, &written));
-        cp = std::min(cp, shell(QStringLiteral("cp -r '%1' '%2'").arg(plain, b)));
-        shell(QStringLiteral("rm -rf '%1' '%2'").arg(a, b));
+        if (!(i % 2))
+            cp = std::min(cp, shell(QStringLiteral("cp -r '%1' '%2'").arg(plain, b)));
     }
     std::printf("extract plain tree:     %.2f s, %lld files\n", oursPlain, written);
     std::printf("cp -r plain backup:     %.2f s\n", cp);

@@ -84,6 +84,9 @@ void ExportBKFileThread::run()
     totalFiles = processedFiles = extractedFiles = 0;
     for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
         computeTotalFiles(n);
+    // Looked up once: the texts are the same for every file.
+    m_statusText = tr("IDS_COPYING_FILE_%1");
+    m_detailText = tr("Files:%1/%2");
     // Decryption stays on this thread: it uses the backup's keys, which are not shared.
     if (!m_manifest->IsEncrypted) {
         m_pool = std::make_unique<QThreadPool>();
@@ -169,9 +172,8 @@ void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* 
 void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node)
 {
     ++processedFiles;
-    m_form->invokeUpdateProgress(tr("IDS_COPYING_FILE_%1").arg(node->name()),
-        int(double(processedFiles) / totalFiles * 100.0),
-        tr("Files:%1/%2").arg(processedFiles).arg(totalFiles));
+    m_form->invokeUpdateProgress(m_statusText.arg(node->name()),
+        int(double(processedFiles) / totalFiles * 100.0), m_detailText.arg(processedFiles).arg(totalFiles));
     if (!QFileInfo::exists(m_manifest->storedFilePath(node->item)))
         return;
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);

@@ -50,6 +50,8 @@ private:
     QDir m_destDir;
     ProgressForm* m_form;
     ExtractNamer m_namer;
+    QString m_statusText;
+    QString m_detailText;
     std::unique_ptr<QThreadPool> m_pool; // helper threads for plain backups only
     std::deque<std::shared_ptr<PendingCopy>> m_pending; // copies under way, in tree order
     QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
