@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace
 {
@@ -116,6 +118,29 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(folder + "/1-same (2).html"));
         QVERIFY(victim.open(QIODevice::ReadOnly));
         QCOMPARE(victim.readAll(), QByteArray("keep"));
+    }
+
+    // A write that fails (over the file size limit, as on a full disk) is reported, not success.
+    void failedWriteIsReported()
+    {
+        _Notes n;
+        n.srcId = "1";
+        n.content = QString(5000, 'x');
+        const QString folder = TestEnv::tempDir();
+        QString text;
+        int result = -1;
+        {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit old {};
+            getrlimit(RLIMIT_FSIZE, &old);
+            rlimit lower = old;
+            lower.rlim_cur = 1000;
+            setrlimit(RLIMIT_FSIZE, &lower);
+            result = runThread<ExportNotesThread>(&text, QList<_Notes> { n }, folder);
+            setrlimit(RLIMIT_FSIZE, &old);
+        }
+        QCOMPARE(result, 0);
+        QVERIFY2(text.startsWith("Cannot write "), qPrintable(text));
     }
 
     void unopenableFileIsReported()
