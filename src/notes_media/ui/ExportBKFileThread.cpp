@@ -18,6 +18,7 @@
 struct ExportBKFileThread::PendingCopy {
     QSemaphore done;
     QString error; // empty after success
+    bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
 namespace
@@ -89,6 +90,7 @@ void ExportBKFileThread::run()
     m_detailText = tr("Files:%1/%2");
     // Decryption stays on this thread: it uses the backup's keys, which are not shared.
     if (!m_manifest->IsEncrypted) {
+        m_failed = std::make_shared<std::atomic<bool>>(false);
         m_pool = std::make_unique<QThreadPool>();
         m_pool->setMaxThreadCount(qBound(1, QThread::idealThreadCount(), 4));
     }
@@ -117,7 +119,8 @@ void ExportBKFileThread::finishOldestThrow()
     oldest->done.acquire();
     if (!oldest->error.isEmpty())
         throw std::runtime_error(oldest->error.toUtf8().toStdString());
-    ++extractedFiles;
+    if (!oldest->skipped)
+        ++extractedFiles;
 }
 
 void ExportBKFileThread::drainQuietly()
@@ -187,11 +190,18 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     m_pending.push_back(pending);
     const BackupManifest* manifest = m_manifest;
     ProgressForm* form = m_form;
-    m_pool->start([manifest, form, node, path, pending] {
-        try {
-            manifest->copyFile(node, path, form, copyFileProgress);
-        } catch (const std::exception& e) {
-            pending->error = QString::fromUtf8(e.what());
+    std::shared_ptr<std::atomic<bool>> failed = m_failed;
+    m_pool->start([manifest, form, node, path, pending, failed] {
+        // Copies wait in line in tree order; once the user cancelled or one failed, no other starts.
+        if (form->cancelled || failed->load()) {
+            pending->skipped = true;
+        } else {
+            try {
+                manifest->copyFile(node, path, form, copyFileProgress);
+            } catch (const std::exception& e) {
+                pending->error = QString::fromUtf8(e.what());
+                failed->store(true);
+            }
         }
         pending->done.release();
     });

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPair>
 #include <QThread>
+#include <atomic>
 #include <deque>
 #include <memory>
 
@@ -53,6 +54,7 @@ private:
     QString m_statusText;
     QString m_detailText;
     std::unique_ptr<QThreadPool> m_pool; // helper threads for plain backups only
+    std::shared_ptr<std::atomic<bool>> m_failed; // set by the first copy that fails
     std::deque<std::shared_ptr<PendingCopy>> m_pending; // copies under way, in tree order
     QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
 };

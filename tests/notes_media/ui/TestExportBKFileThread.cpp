@@ -1,4 +1,5 @@
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
 #include "notes_media/ExtractNamer.h"
@@ -8,6 +9,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QPushButton>
 #include <QtTest>
 #include <deque>
 #include <functional>
@@ -224,6 +226,30 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(outsideDir + "/inner"));
         QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
             QStringList({ "dest", "outside" }));
+    }
+
+    // After a confirmed cancel no file or folder is touched and no success follows.
+    void cancelWritesNothing()
+    {
+        EvilBackup b(TestEnv::tempDir());
+        for (int i = 0; i < 40; ++i)
+            b.add(b.domain, QByteArray("f") + QByteArray::number(i), false, QByteArray(1000, 'x'));
+        const QString dest = TestEnv::tempDir();
+        ProgressForm form;
+        form.setQuiet(true);
+        ModalAnswerer answerer;
+        answerer.answer(QMessageBox::Yes);
+        QPushButton* cancel = form.findChild<QPushButton*>();
+        QVERIFY(cancel);
+        cancel->click(); // confirmed: exec() will end with 0
+        form.cancelled = true; // what the dialog sets as it ends; the worker polls it
+        ExportBKFileThread t(&b.manifest, { b.domain }, QDir(dest), &form);
+        t.start();
+        QCOMPARE(form.exec(), 0);
+        t.wait();
+        QCOMPARE(t.extractedFiles, 0);
+        QVERIFY(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(form.resultText().isEmpty());
     }
 
     void unwritableDestinationIsReported()
