@@ -88,7 +88,8 @@ void ExportBKFileThread::run()
     // Looked up once: the texts are the same for every file.
     m_statusText = tr("IDS_COPYING_FILE_%1");
     m_detailText = tr("Files:%1/%2");
-    // Decryption stays on this thread: it uses the backup's keys, which are not shared.
+    // Encrypted files stay on this thread: their keys come through the backup object, which is
+    // not made for several threads at once. Plain copies go to helper threads.
     if (!m_manifest->IsEncrypted) {
         m_failed = std::make_shared<std::atomic<bool>>(false);
         m_pool = std::make_unique<QThreadPool>();
