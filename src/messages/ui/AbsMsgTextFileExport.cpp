@@ -15,19 +15,22 @@ void AbsMsgTextFileExport::init()
     m_stream.setEncoding(QStringConverter::Utf8);
     m_stream.setGenerateByteOrderMark(false);
     writeHeader();
-    flushLines();
+    checkLines();
 }
 
-void AbsMsgTextFileExport::flushLines()
+void AbsMsgTextFileExport::checkLines()
 {
-    m_stream.flush();
-    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError || !m_file.flush())
+    // The stream hands its buffer to the file as it fills; a failed hand-over shows here.
+    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError)
         throwWriteError();
 }
 
 void AbsMsgTextFileExport::uninit()
 {
-    flushLines();
+    m_stream.flush();
+    if (!m_file.flush())
+        throwWriteError();
+    checkLines();
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
         throwWriteError();

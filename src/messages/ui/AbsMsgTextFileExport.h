@@ -8,9 +8,9 @@
 
 class _MsgMessage;
 
-// A message export into one UTF-8 text file (no byte-order mark), written line by line. A write
-// that does not reach the disk (a full disk, a lost device) throws with the system's error text
-// instead of passing unnoticed.
+// A message export into one UTF-8 text file (no byte-order mark), written line by line through
+// buffers. A write that does not reach the disk (a full disk, a lost device) throws with the
+// system's error text, at the latest in uninit(), instead of passing unnoticed.
 class AbsMsgTextFileExport : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -23,8 +23,8 @@ public:
 
 protected:
     virtual void writeHeader() { }
-    // Ends the lines written so far and checks that they reached the file.
-    void flushLines();
+    // Throws when what was written so far could not be handed to the file.
+    void checkLines();
 
     QFile m_file;
     QTextStream m_stream;

@@ -1,6 +1,7 @@
 #include "messages/ui/BubbleHtml.h"
 
 #include "app/EmojiReplace.h"
+#include "messages/ui/MsgExportText.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -29,28 +30,48 @@ QString g_emojiImageUrl(const QString& code)
 
 QString g_htmlEncode(const QString& text)
 {
-    QString s = text;
-    s.replace('&', QLatin1String("&amp;"));
-    s.replace('<', QLatin1String("&lt;"));
-    s.replace('>', QLatin1String("&gt;"));
-    s.replace(QLatin1String("\r\n"), QLatin1String("<br/>"));
-    s.replace('\n', QLatin1String("<br/>"));
-    return emoji_replace(s, emoji_replace_handler, nullptr);
+    // One pass for the entities and line breaks, copying the runs between them whole.
+    QString s;
+    s.reserve(text.size() + 16);
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = p[i].unicode();
+        if (u != '&' && u != '<' && u != '>' && u != '\n')
+            continue;
+        // A carriage return right before a line feed goes with it.
+        const qsizetype end = (u == '\n' && i > run && p[i - 1] == QLatin1Char('\r')) ? i - 1 : i;
+        s.append(p + run, end - run);
+        s += u == '&'  ? QLatin1String("&amp;")
+            : u == '<' ? QLatin1String("&lt;")
+            : u == '>' ? QLatin1String("&gt;")
+                       : QLatin1String("<br/>");
+        run = i + 1;
+    }
+    s.append(p + run, n - run);
+    return g_mayHoldEmoji(s) ? emoji_replace(s, emoji_replace_handler, nullptr) : s;
 }
 
 QString bubbleContent(const QString& html, bool fromMe, const QString& sender)
 {
-    static const char* const cells[] = { "top_left", "top_middle", "top_right", "middle_left",
-        "middle_middle", "middle_right", "bottom_left", "bottom_middle", "bottom_right" };
+    static const QLatin1String cells(
+        "<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div>"
+        "<div class=\"bb_bg top_right\"></div><div class=\"bb_bg middle_left\"></div>"
+        "<div class=\"bb_bg middle_middle\"></div><div class=\"bb_bg middle_right\"></div>"
+        "<div class=\"bb_bg bottom_left\"></div><div class=\"bb_bg bottom_middle\"></div>"
+        "<div class=\"bb_bg bottom_right\"></div>");
     QString out;
-    if (!sender.isEmpty())
-        out += QStringLiteral("<div class=\"ct_left\">") + g_htmlEncode(sender)
-            + QStringLiteral("</div><div class=\"clear\"></div>");
-    out += fromMe ? QStringLiteral("<div class=\"bb2\">") : QStringLiteral("<div class=\"bb1\">");
-    for (const char* cell : cells)
-        out += QStringLiteral("<div class=\"bb_bg %1\"></div>").arg(QLatin1String(cell));
+    out.reserve(html.size() + cells.size() + sender.size() + 100);
+    if (!sender.isEmpty()) {
+        out += QLatin1String("<div class=\"ct_left\">");
+        out += g_htmlEncode(sender);
+        out += QLatin1String("</div><div class=\"clear\"></div>");
+    }
+    out += fromMe ? QLatin1String("<div class=\"bb2\">") : QLatin1String("<div class=\"bb1\">");
+    out += cells;
     out += html;
-    out += QStringLiteral("</div><div class=\"clear\"></div>");
+    out += QLatin1String("</div><div class=\"clear\"></div>");
     return out;
 }
 

@@ -3,18 +3,26 @@
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
 #include "messages/store/MsgMessage.h"
-#include "messages/store/MsgText.h"
+#include "messages/ui/MsgExportText.h"
 
 QString g_csvFormat(const QString& text)
 {
-    if (text.isEmpty())
-        return QString();
+    bool quote = false;
+    bool hasQuote = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        // A lone carriage return is quoted too: readers take it as the end of the record otherwise.
+        if (u == ',' || u == '\n' || u == '\r')
+            quote = true;
+        else if (u == '"')
+            quote = hasQuote = true;
+    }
+    if (!quote)
+        return text;
     QString out = text;
-    out.replace('"', QLatin1String("\"\""));
-    // A lone carriage return is quoted too: readers take it as the end of the record otherwise.
-    if (text.contains(',') || text.contains('"') || text.contains('\n') || text.contains('\r'))
-        return '"' + out + '"';
-    return out;
+    if (hasQuote)
+        out.replace('"', QLatin1String("\"\""));
+    return '"' + out + '"';
 }
 
 ExportMessagesCsv::ExportMessagesCsv(const QString& path)
@@ -45,8 +53,8 @@ void ExportMessagesCsv::write(_MsgMessage& message)
             number = handle->id;
         }
     }
-    m_stream << dtFromDate21(message.date).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")) << ','
-             << (message.is_from_me ? '1' : '0') << ',' << g_csvFormat(person) << ',' << g_csvFormat(number)
-             << ',' << g_csvFormat(message.summary()) << '\n';
-    flushLines();
+    m_stream << m_time.stamp(message.date) << ',' << (message.is_from_me ? '1' : '0') << ','
+             << g_csvFormat(person) << ',' << g_csvFormat(number) << ','
+             << g_csvFormat(msgExportSummary(message)) << '\n';
+    checkLines();
 }

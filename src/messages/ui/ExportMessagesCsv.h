@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messages/ui/AbsMsgTextFileExport.h"
+#include "messages/ui/ExportLocalTime.h"
 
 // Messages as comma-separated values: a header line, then date, send, person, number and content
 // of each message on one line.
@@ -13,6 +14,9 @@ public:
 
 protected:
     void writeHeader() override;
+
+private:
+    ExportLocalTime m_time;
 };
 
 // One CSV field: every double quote doubled, the whole enclosed in double quotes when it holds a

@@ -9,6 +9,7 @@
 #include "messages/store/MsgText.h"
 #include "messages/ui/BubbleHtml.h"
 #include "messages/ui/ExportFileNames.h"
+#include "messages/ui/MsgExportText.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -90,7 +91,7 @@ void ExportMessagesHtml::write(_MsgMessage& message)
 void ExportMessagesHtml::uninit()
 {
     m_stream << "</body></html>";
-    checkWritten();
+    checkWritten(true);
     m_file.close();
     if (m_file.error() != QFileDevice::NoError)
         throw std::runtime_error(QStringLiteral("Can not write %1: %2")
@@ -98,10 +99,13 @@ void ExportMessagesHtml::uninit()
                                      .toStdString());
 }
 
-void ExportMessagesHtml::checkWritten()
+void ExportMessagesHtml::checkWritten(bool flush)
 {
-    m_stream.flush();
-    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError || !m_file.flush())
+    if (flush) {
+        m_stream.flush();
+        m_file.flush();
+    }
+    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError)
         throw std::runtime_error(QStringLiteral("Can not write %1: %2")
                                      .arg(m_file.fileName(), m_file.errorString())
                                      .toStdString());
@@ -124,7 +128,8 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path)
 QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)
 {
     if (m.item_type != 0)
-        return QStringLiteral("<div class=\"sysif\">") + g_htmlEncode(m.summary()) + QStringLiteral("</div>");
+        return QStringLiteral("<div class=\"sysif\">") + g_htmlEncode(msgExportSummary(m))
+            + QStringLiteral("</div>");
     const QString sender = senderText(m);
     const bool fromMe = m.is_from_me != 0;
     QString html = dateLine(m);
@@ -156,12 +161,12 @@ QString ExportMessagesHtml::senderText(const _MsgMessage& m) const
 
 QString ExportMessagesHtml::dateLine(const _MsgMessage& m)
 {
-    const QDateTime dt = dtFromDate21(m.date);
-    const qint64 t = dt.toSecsSinceEpoch();
+    const qint64 t = ExportLocalTime::unixTime(m.date);
     if (t - m_lastDated < 61)
         return QString();
     m_lastDated = int(t);
-    return QStringLiteral("<div class=\"dt\">") + dt.toString(QStringLiteral("dd MMM yyyy hh:mm AP"))
+    return QStringLiteral("<div class=\"dt\">")
+        + m_time.wallClock(m.date).toString(QStringLiteral("dd MMM yyyy hh:mm AP"))
         + QStringLiteral("</div>");
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "messages/ui/ExportLocalTime.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,7 +34,8 @@ private:
     QString senderText(const _MsgMessage& m) const;
     QString dateLine(const _MsgMessage& m);
     std::optional<QString> attachmentContent(const _MsgAttachment& a);
-    void checkWritten();
+    // Throws when the page could not be written (flush: after writing out the buffers).
+    void checkWritten(bool flush = false);
 
     int m_lastDated = 0;
     QDir m_dir;
@@ -41,6 +43,7 @@ private:
     QFile m_file;
     QTextStream m_stream;
     bool m_labelAllSenders;
+    ExportLocalTime m_time;
 };
 
 // "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.

@@ -64,7 +64,8 @@ class TestProbeExportMessages : public QObject
         const Result html = run("html", src, base + "/html");
         QCOMPARE(html.rc, 0);
         QVERIFY(!html.files.isEmpty());
-        const QJsonObject checked = QJsonDocument::fromJson(runExportChecker({ "html", base + "/html" })).object();
+        const QJsonObject checked
+            = QJsonDocument::fromJson(runExportChecker({ "html", base + "/html" })).object();
         QCOMPARE(checked["pages"].toObject().size(), html.files.size());
         QCOMPARE(checked["missing"].toArray(), QJsonArray());
 
