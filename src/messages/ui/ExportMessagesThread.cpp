@@ -35,7 +35,10 @@ QString conversationStem(const _MsgChat* chat)
 {
     if (!chat)
         return QStringLiteral("unknown-chat");
-    const QString stem = g_formatFileName(chat->isGroup() ? chat->chat_identifier : chat->displayName(true));
+    QString stem = g_formatFileName(chat->isGroup() ? chat->chat_identifier : chat->displayName(true));
+    // No hidden files: a leading dot goes.
+    while (stem.startsWith('.'))
+        stem.remove(0, 1);
     return stem.isEmpty() ? QStringLiteral("unknown-chat") : stem;
 }
 } // namespace

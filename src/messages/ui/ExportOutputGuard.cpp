@@ -1,7 +1,5 @@
 #include "messages/ui/ExportOutputGuard.h"
 
-#include "app/DataPaths.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,10 +10,11 @@ namespace
 {
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
 
+// Removes an entry the export made, hidden files inside it included; links are removed, not followed.
 void removeEntry(const QFileInfo& entry)
 {
     if (entry.isDir() && !entry.isSymLink())
-        g_delDirCascade(entry.absoluteFilePath());
+        QDir(entry.absoluteFilePath()).removeRecursively();
     else
         QFile::remove(entry.absoluteFilePath());
 }
@@ -50,7 +49,8 @@ void ExportOutputGuard::removeCreated() const
         return;
     }
     if (!m_existed) {
-        g_delDirCascade(m_path);
+        if (info.isDir() && !info.isSymLink())
+            QDir(m_path).removeRecursively();
         return;
     }
     if (!info.isDir())

@@ -134,6 +134,25 @@ private Q_SLOTS:
         QVERIFY(html.contains("<div class=\"ct_left\">+2</div>"));
     }
 
+    // With every sender labelled, a one-to-one conversation names its chat above received messages.
+    void labelAllSenders()
+    {
+        MsgModelBuilder b;
+        _MsgHandle* ada = b.handle("+1", "Ada");
+        _MsgChat* chat = b.chat("+1", { ada });
+        _MsgMessage* in = b.message(chat, ada, 1000, "in");
+        _MsgMessage* out = b.message(chat, nullptr, 2000, "out", true);
+        const QString dir = TestEnv::tempDir() + "/labels";
+        QDir().mkpath(dir);
+        ExportMessagesHtml page(QDir(dir), "p.html", true);
+        page.init();
+        page.write(*in);
+        page.write(*out);
+        page.uninit();
+        const QString html = readAll(dir + "/p.html");
+        QCOMPARE(html.count("<div class=\"ct_left\">Ada (+1)</div>"), 1);
+    }
+
     // A page with no message is still a whole document.
     void emptyPage()
     {

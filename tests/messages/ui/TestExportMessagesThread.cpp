@@ -85,12 +85,14 @@ private Q_SLOTS:
         _MsgChat* group = b.chat("Chat99", { b.handle("a"), b.handle("b") }, "Named group", 300);
         _MsgChat* lower = b.chat("chat99", { b.handle("a"), b.handle("b") }, QString(), 100);
         b.message(nullptr, nullptr, 50, "lost");
+        b.message(b.chat("x", {}, "..."), nullptr, 20, "dots");
         b.message(lower, nullptr, 1000, "x");
         b.message(group, nullptr, 3000, "y");
         const QString out = TestEnv::tempDir() + "/names";
         const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
         QCOMPARE(run.result, 1);
-        QCOMPARE(names(run.written), QStringList({ "unknown-chat.html", "chat99.html" }));
+        QCOMPARE(
+            names(run.written), QStringList({ "unknown-chat.html", "unknown-chat(2).html", "chat99.html" }));
         QVERIFY(QFile::exists(out + "/files/style.css"));
         QVERIFY(QFile::exists(out + "/files/bb2_09.png"));
     }
@@ -183,6 +185,7 @@ private Q_SLOTS:
         touch(dir + "/new.html");
         touch(dir + "/files/new.png");
         touch(dir + "/newdir/inner.txt");
+        touch(dir + "/newdir/.inner");
         guard.removeCreated();
         QVERIFY(QFile::exists(dir + "/keep.html"));
         QVERIFY(QFile::exists(dir + "/files/keep.png"));
