@@ -144,6 +144,17 @@ qint64 MessageRecycleDb::findMessage(const _MsgMessage* m)
     return c.moveNext() ? c.getInt64("rowid") : 0;
 }
 
+qint64 MessageRecycleDb::findMessageInChat(const _MsgMessage* m, const QString& chatIdentifier)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from message where guid=? or (date=? and is_from_me=? and text=?"
+                   " and ifnull(chat_identifier,'')=?)");
+    sql.addTextParam(m->guid).addIntParam(m->date).addIntParam(m->is_from_me).addTextParam(m->text);
+    sql.addTextParam(chatIdentifier);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
 QList<RecycleMsg> MessageRecycleDb::messages()
 {
     openCheck();

@@ -21,6 +21,9 @@ public:
     qint64 insertMessage(
         const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle, qint64 srcRowid);
     qint64 findMessage(const _MsgMessage* msg);
+    // As findMessage, but a message with the same date, direction and text counts as stored only in
+    // the same conversation: two deleted messages alike in different conversations are both kept.
+    qint64 findMessageInChat(const _MsgMessage* msg, const QString& chatIdentifier);
     QList<RecycleMsg> messages();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
