@@ -99,6 +99,7 @@ def main():
     ap.add_argument("--text-bytes", type=int, default=0)
     ap.add_argument("--long-every", type=int, default=1)
     ap.add_argument("--wal", action="store_true")
+    ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
     a = ap.parse_args()
     path = os.path.join(a.folder, SMS_REL)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -135,6 +136,9 @@ def main():
     for e in deleted:
         db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
         db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
+    if a.delete_handle:
+        db.execute("DELETE FROM chat_handle_join WHERE handle_id=3")
+        db.execute("DELETE FROM handle WHERE ROWID=3")
     db.execute("COMMIT")
     if a.wal:
         # Copied while the writer is open, so the deletions are still in the log only.

@@ -74,6 +74,11 @@ public:
     void recycleDeletedMessages(const QList<_MsgChat*>& chats, IProgressSink* progress);
     // Decodes one raw row of the message table; false when it is not a message.
     bool recoverFetchMessage(const _SqliteFileRowData& row, _MsgMessage* message) const;
+    // The same for deleted handles, each stored once with the rowid it had.
+    void recycleDeletedHandles(IProgressSink* progress);
+    bool recoverFetchHandle(const _SqliteFileRowData& row, _MsgHandle* handle);
+    // Adds the stored recovered messages that this database no longer holds to data.
+    void deletedMessages(MsgData& data);
 
 private:
     bool tableHas(

@@ -7,6 +7,10 @@
 #include <QList>
 
 class MsgData;
+class _MsgChat;
+
+// An SMS conversation with its one handle, both put into data under rowid.
+_MsgChat* createSMSChat(MsgData& data, qint64 rowid, const QString& identifier);
 
 // The store of recovered messages, "recycle.db" in a message source's folder. Created with its
 // schema on first use; rows are never deleted.
@@ -30,6 +34,10 @@ public:
     QList<_MsgHandle> handles();
     _MsgHandle handleBySrcRowId(qint64 srcRowid);
     void updateMessageChat(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle);
+
+    // Adds recovered messages to a loaded model, each into the loaded conversation of its
+    // identifier and kind, or into one made for it; merging the same list twice adds nothing.
+    void mergeMessages(MsgData& data, const QList<RecycleMsg>& msgs);
 
     const QString& path() const { return m_path; }
 

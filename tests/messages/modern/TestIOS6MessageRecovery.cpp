@@ -3,6 +3,7 @@
 #include "messages/modern/IOS6MessageRecovery.h"
 #include "messages/modern/MessageCarveLayouts.h"
 #include "messages/store/CountryInfo.h"
+#include "messages/store/MessageRecycleDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/support/MsgFixtures.h"
 #include "support/TestEnv.h"
@@ -214,6 +215,72 @@ private Q_SLOTS:
         const Run r = recover({}, &all);
         QVERIFY(!r.recovered.isEmpty());
         QCOMPARE(all.percents.last(), 100);
+    }
+
+    void recoversDeletedHandlesAndMergesMessages()
+    {
+        const QString folder = generateWith("make_deleted_sms.py", {"--delete-handle"});
+        QVERIFY(!folder.isEmpty());
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        db.recycleDeletedHandles(nullptr);
+        const QList<_MsgHandle> handles = db.recycleDb()->handles();
+        const auto it = std::find_if(handles.begin(), handles.end(),
+            [](const _MsgHandle& h) { return h.id.endsWith("7700900123") && h.service == "SMS"; });
+        QVERIFY2(it != handles.end(), "the deleted handle was not recovered");
+        // Its rowid is known only where the cell's leading bytes survived; never another number.
+        const _MsgHandle bySource = db.recycleDb()->handleBySrcRowId(3);
+        QVERIFY(bySource.id.isEmpty() || bySource.id == it->id);
+        db.recycleDeletedHandles(nullptr);
+        QCOMPARE(db.recycleDb()->handles().size(), handles.size());
+
+        MsgData data;
+        db.messages(data, 0);
+        const int live = data.messages().size();
+        db.recycleDeletedMessages(data.chats(), nullptr);
+        const int stored = db.recycleDb()->messages().size();
+        QVERIFY(stored > 0);
+        db.deletedMessages(data);
+        QCOMPARE(data.messages().size(), live + stored);
+        int recovered = 0;
+        for (const _MsgMessage* m : data.messages()) {
+            if (!m->_recovered)
+                continue;
+            ++recovered;
+            QVERIFY(m->_chat && m->_chat->_messages.contains(QString::number(m->rowid)));
+            QVERIFY(m->_sort_rowid > 0);
+        }
+        QCOMPARE(recovered, stored);
+        db.deletedMessages(data);
+        QCOMPARE(data.messages().size(), live + stored);
+    }
+
+    void mergedConversationsNeverDisplaceEachOther()
+    {
+        MsgData data;
+        QList<RecycleMsg> list;
+        const char* idents[] = {"+15550001", "+15550002", "", "friend@example.com"};
+        for (int i = 0; i < 4; ++i) {
+            RecycleMsg r;
+            r.rowid = -2047483648LL - (i + 1);
+            r.guid = QString("G%1").arg(i);
+            r.handle_id = 0; // older databases give every recovered message handle 0
+            r.service = i == 3 ? "iMessage" : "SMS";
+            r.chat_identifier = idents[i];
+            r.date = 100 + i;
+            r._recovered = true;
+            list.append(r);
+        }
+        MessageRecycleDb store(TestEnv::tempDir() + "/recycle.db");
+        store.mergeMessages(data, list);
+        QCOMPARE(data.chats().size(), 4);
+        QSet<QString> seen;
+        for (const _MsgMessage* m : data.messages()) {
+            QVERIFY(data.p()->chats.value(m->_chat->rowid) == m->_chat);
+            seen.insert(m->_chat->chat_identifier);
+        }
+        QCOMPARE(seen, QSet<QString>({"+15550001", "+15550002", "unknown0", "friend@example.com"}));
+        store.mergeMessages(data, list);
+        QCOMPARE(data.messages().size(), 4);
     }
 
     void missingDatabaseIsAnError()
