@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Modern device message databases with deleted messages left in free space, for the recovery.
 
+  make_deleted_sms.py FOLDER --ios5 [--messages N] [--delete-every K]
   make_deleted_sms.py FOLDER [--columns 74|78] [--messages N] [--delete-every K] [--page-size P]
                              [--text-bytes B [--long-every L]] [--wal]
 
@@ -89,6 +90,57 @@ def message_row(i, rng, ncols, text_bytes, long_every):
     return chat + 1, {k: v for k, v in row.items() if k in dict(COLUMNS[:ncols])}
 
 
+# The older message table, with madrid_account_guid added last as later system versions have it.
+IOS5_COLUMNS = ("ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, text TEXT, flags INTEGER,"
+                " replace INTEGER, svc_center TEXT, group_id INTEGER, association_id INTEGER, height INTEGER,"
+                " UIFlags INTEGER, version INTEGER, subject TEXT, country TEXT, headers BLOB, recipients BLOB,"
+                " read INTEGER, madrid_attributedBody BLOB, madrid_handle TEXT, madrid_version INTEGER,"
+                " madrid_guid TEXT, madrid_type INTEGER, madrid_roomname TEXT, madrid_service TEXT,"
+                " madrid_account TEXT, madrid_flags INTEGER, madrid_attachmentInfo BLOB, madrid_url TEXT,"
+                " madrid_error INTEGER, is_madrid INTEGER, madrid_date_read INTEGER, madrid_date_delivered INTEGER,"
+                " madrid_account_guid TEXT")
+
+
+def gen_ios5(a, path):
+    db = sqlite3.connect(path, isolation_level=None)
+    db.execute("PRAGMA secure_delete=OFF")
+    db.execute("CREATE TABLE message (%s)" % IOS5_COLUMNS)
+    db.execute("CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type INTEGER, newest_message INTEGER,"
+               " unread_count INTEGER, hash INTEGER)")
+    db.execute("CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, group_id INTEGER, address TEXT,"
+               " country TEXT)")
+    db.execute("CREATE TABLE msg_pieces (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, message_id INTEGER, data BLOB,"
+               " part_id INTEGER, preview_part INTEGER, content_type TEXT, height INTEGER, version INTEGER,"
+               " flags INTEGER, content_loc TEXT, headers BLOB)")
+    db.execute("BEGIN")
+    rng = random.Random(5)
+    live, deleted = [], []
+    for i in range(1, a.messages + 1):
+        text = "old phone message %d %s" % (i, "y" * rng.randrange(0, 30))
+        if i % 2:
+            cur = db.execute("INSERT INTO message (address, date, text, flags, replace, UIFlags, version, country, read,"
+                             " is_madrid) VALUES ('5551230001', ?, ?, ?, 0, 0, 0, 'us', 1, 0)",
+                             (1300000000 + i * 60, text, 3 if i % 4 == 1 else 2))
+            chat = "+15551230001"
+        else:
+            guid = str(uuid.UUID(int=rng.getrandbits(128))).upper()
+            cur = db.execute("INSERT INTO message (date, text, flags, replace, UIFlags, version, read, madrid_handle,"
+                             " madrid_guid, madrid_roomname, madrid_service, madrid_account, madrid_error, is_madrid,"
+                             " madrid_date_read, madrid_date_delivered, madrid_account_guid) VALUES"
+                             " (?, ?, 0, 0, 0, 0, 1, 'friend@example.com', ?, '', 'Madrid', 'e:me@example.com', 0, 1,"
+                             " 0, 0, ?)", (330000000 + i * 60, text, guid, str(uuid.UUID(int=7)).upper()))
+            chat = "friend@example.com"
+        entry = {"rowid": cur.lastrowid, "text": text, "chat": chat}
+        (deleted if a.delete_every and i % a.delete_every == 0 else live).append(entry)
+    db.execute("COMMIT")
+    db.execute("BEGIN")
+    for e in deleted:
+        db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
+    db.execute("COMMIT")
+    db.close()
+    return live, deleted
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("folder")
@@ -99,6 +151,7 @@ def main():
     ap.add_argument("--text-bytes", type=int, default=0)
     ap.add_argument("--long-every", type=int, default=1)
     ap.add_argument("--wal", action="store_true")
+    ap.add_argument("--ios5", action="store_true", help="the older message table")
     ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
     a = ap.parse_args()
     path = os.path.join(a.folder, SMS_REL)
@@ -106,6 +159,12 @@ def main():
     for suffix in ("", "-wal", "-shm"):
         if os.path.exists(path + suffix):
             os.remove(path + suffix)
+    if a.ios5:
+        live, deleted = gen_ios5(a, path)
+        with open(os.path.join(a.folder, "expected.json"), "w") as f:
+            json.dump({"live": live, "deleted": deleted}, f, indent=1)
+        print(json.dumps({"live": len(live), "deleted": len(deleted)}))
+        return
     work = path + ".work" if a.wal else path
     db = sqlite3.connect(work, isolation_level=None)
     db.execute("PRAGMA page_size=%d" % a.page_size)

@@ -23,11 +23,12 @@ IOS6HandleRecovery::IOS6HandleRecovery(IOS6MessageDb& db, IProgressSink* progres
 
 QList<QList<_SqliteCol>> IOS6HandleRecovery::layouts()
 {
-    const QList<_SqliteCol> five = {_SqliteCol("ROWID", "INTEGER", false, false, true),
+    const QList<_SqliteCol> five = { _SqliteCol("ROWID", "INTEGER", false, false, true),
         _SqliteCol("id", "TEXT", true, false, false), _SqliteCol("country", "TEXT", false, false, false),
         _SqliteCol("service", "TEXT", true, false, false),
-        _SqliteCol("uncanonicalized_id", "TEXT", false, false, false)};
-    return {five, five + QList<_SqliteCol> {_SqliteCol("person_centric_id", "TEXT", false, false, false)}};
+        _SqliteCol("uncanonicalized_id", "TEXT", false, false, false) };
+    return { five,
+        five + QList<_SqliteCol> { _SqliteCol("person_centric_id", "TEXT", false, false, false) } };
 }
 
 bool IOS6HandleRecovery::checkHandleRow(const _SqliteFileRowData& row)

@@ -7,7 +7,6 @@
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
 
-
 namespace
 {
 
@@ -33,7 +32,8 @@ QString firstHandleId(const _MsgChat* chat)
 
 } // namespace
 
-IOS6MessageRecovery::IOS6MessageRecovery(IOS6MessageDb& db, const QList<_MsgChat*>& chats, IProgressSink* progress)
+IOS6MessageRecovery::IOS6MessageRecovery(
+    IOS6MessageDb& db, const QList<_MsgChat*>& chats, IProgressSink* progress)
     : m_db(db)
     , m_store(*db.recycleDb())
     , m_walk(db.iosDbPath(), progress)
@@ -82,7 +82,8 @@ QList<_MsgMessage> IOS6MessageRecovery::carvePage(
 {
     QList<_MsgMessage> found;
     for (const QList<_SqliteCol>& layout : layouts) {
-        for (const _SqliteFileRowData& row : m_walk.carve(page, layout, &IOS6MessageRecovery::checkMessageRowValid)) {
+        for (const _SqliteFileRowData& row :
+            m_walk.carve(page, layout, &IOS6MessageRecovery::checkMessageRowValid)) {
             _MsgMessage m;
             if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
                 found.append(m);
@@ -124,4 +125,3 @@ bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)
 {
     return row.values.size() >= kMinMessageValues && isMessageService(row.values.at(11).toString());
 }
-

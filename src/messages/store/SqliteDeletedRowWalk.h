@@ -43,7 +43,8 @@ public:
     const QList<qint64>& pages() const { return m_pages; }
 
 private:
-    void listTrunk(const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
+    void listTrunk(
+        const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
 
     QString m_source;
     IProgressSink* m_progress;

@@ -219,7 +219,7 @@ private Q_SLOTS:
 
     void recoversDeletedHandlesAndMergesMessages()
     {
-        const QString folder = generateWith("make_deleted_sms.py", {"--delete-handle"});
+        const QString folder = generateWith("make_deleted_sms.py", { "--delete-handle" });
         QVERIFY(!folder.isEmpty());
         IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
         db.recycleDeletedHandles(nullptr);
@@ -258,7 +258,7 @@ private Q_SLOTS:
     {
         MsgData data;
         QList<RecycleMsg> list;
-        const char* idents[] = {"+15550001", "+15550002", "", "friend@example.com"};
+        const char* idents[] = { "+15550001", "+15550002", "", "friend@example.com" };
         for (int i = 0; i < 4; ++i) {
             RecycleMsg r;
             r.rowid = -2047483648LL - (i + 1);
@@ -278,7 +278,7 @@ private Q_SLOTS:
             QVERIFY(data.p()->chats.value(m->_chat->rowid) == m->_chat);
             seen.insert(m->_chat->chat_identifier);
         }
-        QCOMPARE(seen, QSet<QString>({"+15550001", "+15550002", "unknown0", "friend@example.com"}));
+        QCOMPARE(seen, QSet<QString>({ "+15550001", "+15550002", "unknown0", "friend@example.com" }));
         store.mergeMessages(data, list);
         QCOMPARE(data.messages().size(), 4);
     }
