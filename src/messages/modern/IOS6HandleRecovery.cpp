@@ -52,10 +52,12 @@ void IOS6HandleRecovery::run()
             store(h);
     });
     if (m_walk.listTableLeaves(QStringLiteral("handle"))) {
-        const QList<QList<_SqliteCol>> shapes = layouts();
+        QList<_SqliteCarveShape> shapes;
+        for (const QList<_SqliteCol>& cols : layouts())
+            shapes.append(_SqliteCarveShape(cols));
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             QList<_MsgHandle> found;
-            for (const QList<_SqliteCol>& layout : shapes) {
+            for (const _SqliteCarveShape& layout : shapes) {
                 for (const _SqliteFileRowData& row : m_walk.carve(page, layout, &checkHandleRow)) {
                     _MsgHandle h;
                     if (m_db.recoverFetchHandle(row, &h))

@@ -63,7 +63,9 @@ void IOS6MessageRecovery::run()
         if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
             file(m, false);
     });
-    const QList<QList<_SqliteCol>> layouts = messageCarveLayouts();
+    QList<_SqliteCarveShape> layouts;
+    for (const QList<_SqliteCol>& cols : messageCarveLayouts())
+        layouts.append(_SqliteCarveShape(cols));
     if (m_walk.listTableLeaves(QStringLiteral("message"))) {
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             for (const _MsgMessage& m : carvePage(page, layouts)) {
@@ -78,10 +80,10 @@ void IOS6MessageRecovery::run()
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
-    const _SqliteBtreePage& page, const QList<QList<_SqliteCol>>& layouts) const
+    const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const
 {
     QList<_MsgMessage> found;
-    for (const QList<_SqliteCol>& layout : layouts) {
+    for (const _SqliteCarveShape& layout : layouts) {
         for (const _SqliteFileRowData& row :
             m_walk.carve(page, layout, &IOS6MessageRecovery::checkMessageRowValid)) {
             _MsgMessage m;

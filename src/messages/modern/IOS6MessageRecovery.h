@@ -27,7 +27,7 @@ public:
 
 private:
     void buildHandleMap(const QList<_MsgChat*>& chats);
-    QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<QList<_SqliteCol>>& layouts) const;
+    QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const;
     // Files one decoded message; carved tells the two paths apart.
     void file(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);

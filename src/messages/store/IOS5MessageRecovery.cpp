@@ -75,10 +75,10 @@ void IOS5MessageRecovery::store(const IOS5RecycleMsgItem& item)
 }
 
 QList<IOS5RecycleMsgItem> IOS5MessageRecovery::carvePage(
-    const _SqliteBtreePage& page, const QList<QList<_SqliteCol>>& shapes)
+    const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& shapes)
 {
     QList<IOS5RecycleMsgItem> found;
-    for (const QList<_SqliteCol>& shape : shapes) {
+    for (const _SqliteCarveShape& shape : shapes) {
         if (m_walk.cancelled())
             break;
         const QList<_SqliteFileRowData> rows = m_walk.carve(page, shape, &checkMessageRow);
@@ -107,7 +107,9 @@ void IOS5MessageRecovery::run()
             store(item);
     });
     if (m_walk.listTableLeaves(QStringLiteral("message"))) {
-        const QList<QList<_SqliteCol>> shapes = layouts();
+        QList<_SqliteCarveShape> shapes;
+        for (const QList<_SqliteCol>& cols : layouts())
+            shapes.append(_SqliteCarveShape(cols));
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             const QList<IOS5RecycleMsgItem> items = carvePage(page, shapes);
             for (const IOS5RecycleMsgItem& item : items) {

@@ -27,7 +27,7 @@ public:
     static QList<QList<_SqliteCol>> layouts();
 
 private:
-    QList<IOS5RecycleMsgItem> carvePage(const _SqliteBtreePage& page, const QList<QList<_SqliteCol>>& shapes);
+    QList<IOS5RecycleMsgItem> carvePage(const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& shapes);
     void store(const IOS5RecycleMsgItem& item);
     bool isLive(const IOS5RecycleMsgItem& item);
 

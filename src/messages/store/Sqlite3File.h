@@ -62,6 +62,14 @@ struct _SqliteFileRowData {
     QList<QVariant> values;
 };
 
+// A table shape prepared for carving: the columns and what each accepts, worked out once.
+struct _SqliteCarveShape {
+    _SqliteCarveShape() = default;
+    explicit _SqliteCarveShape(const QList<_SqliteCol>& columns);
+    QList<_SqliteCol> cols;
+    QList<quint8> accepts;
+};
+
 // Reads a SQLite 3 database file from its bytes, without the SQLite library: pages, the freelist,
 // b-tree cells with their overflow chains, records, and the records of deleted rows left in free
 // space. The file is mapped read-only and never written. Every walk is bounded: a damaged file
@@ -95,7 +103,14 @@ public:
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
 
-    // Records of deleted rows in free space (see Sqlite3FileCarve.cpp).
+    // Records of deleted rows in free space (see Sqlite3FileCarve.cpp). The shape overloads save
+    // working out the column types again for every range.
+    QList<_SqliteFileRowData> recoverRows(const _SqliteCarveShape& shape, short firstColBytes, int usableSize,
+        const char* begin, const char* end, RowFilter filter) const;
+    QList<_SqliteFileRowData> recoverFreeBlockRows(const _SqliteCarveShape& shape, short firstColBytes,
+        const _SqliteBtreePage& page, RowFilter filter) const;
+    QList<_SqliteFileRowData> recoverFreeBlockRowsRaw(const _SqliteCarveShape& shape, short firstColBytes,
+        qint64 pageNo, int offset, RowFilter filter) const;
     QList<_SqliteFileRowData> recoverRows(const QList<_SqliteCol>& cols, short firstColBytes, int usableSize,
         const char* begin, const char* end, RowFilter filter) const;
     QList<_SqliteFileRowData> recoverFreeBlockRows(const QList<_SqliteCol>& cols, short firstColBytes,

@@ -5,16 +5,39 @@
 namespace
 {
 
-bool typeFits(qint64 t, const _SqliteCol& col)
+// What a column accepts, worked out once per carve instead of once per byte.
+enum Accepts : quint8 { Null = 1, Integer = 2, Real = 4, Blob = 8, Text = 16 };
+
+QList<quint8> acceptsOf(const QList<_SqliteCol>& cols)
+{
+    QList<quint8> out;
+    for (const _SqliteCol& c : cols) {
+        quint8 a = 0;
+        if (!c.notNull && !c.hasDefault && !c.primaryKey)
+            a |= Null;
+        if (c.isInteger() || c.isNumeric())
+            a |= Integer;
+        if (c.isReal() || c.isNumeric())
+            a |= Real;
+        if (c.isBlob())
+            a |= Blob;
+        if (c.isText())
+            a |= Text;
+        out.append(a);
+    }
+    return out;
+}
+
+bool typeFits(qint64 t, quint8 accepts)
 {
     if (t == 0)
-        return !col.notNull && !col.hasDefault && !col.primaryKey;
+        return accepts & Null;
     if ((t >= 1 && t <= 6) || t == 8 || t == 9)
-        return col.isInteger() || col.isNumeric();
+        return accepts & Integer;
     if (t == 7)
-        return col.isReal() || col.isNumeric();
+        return accepts & Real;
     if (t >= 12)
-        return (t % 2 == 0) ? col.isBlob() : col.isText();
+        return accepts & ((t % 2 == 0) ? Blob : Text);
     return true; // 10, 11 and negative values
 }
 
@@ -29,17 +52,20 @@ qint64 contentSize(qint64 t)
 }
 
 // The serial types of columns 1 to n-1 starting at c; false when one does not fit its column.
-bool matchHeader(const QList<_SqliteCol>& cols, const char* c, const char* end, QList<qint64>& types,
+bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, QList<qint64>& types,
     const char** headerEnd)
 {
     types.clear();
     const char* p = c;
-    for (int i = 1; i < cols.size(); ++i) {
+    for (int i = 1; i < accepts.size(); ++i) {
         qint64 t = 0;
-        const int len = sqlitefile_varint(&t, p, end);
-        if (len == 0)
+        int len = 1;
+        // Most candidates end at their first byte: read one-byte varints inline.
+        if (p < end && !(quint8(*p) & 0x80))
+            t = quint8(*p);
+        else if ((len = sqlitefile_varint(&t, p, end)) == 0)
             t = 0;
-        if (!typeFits(t, cols.at(i)))
+        if (!typeFits(t, accepts.at(i)))
             return false;
         types.append(t);
         p += len;
@@ -77,9 +103,35 @@ qint64 Sqlite3File::recoverRowid(
     return 0;
 }
 
+_SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
+    : cols(columns)
+    , accepts(acceptsOf(columns))
+{
+}
+
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
+    return recoverRows(_SqliteCarveShape(cols), firstColBytes, usableSize, begin, rangeEnd, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
+    const QList<_SqliteCol>& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
+{
+    return recoverFreeBlockRows(_SqliteCarveShape(cols), firstColBytes, page, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
+    const QList<_SqliteCol>& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
+{
+    return recoverFreeBlockRowsRaw(_SqliteCarveShape(cols), firstColBytes, pageNo, offset, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short firstColBytes,
+    int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
+{
+    const QList<_SqliteCol>& cols = shape.cols;
+    const QList<quint8>& accepts = shape.accepts;
     QList<_SqliteFileRowData> rows;
     if (!begin || begin < base)
         begin = base;
@@ -95,9 +147,10 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols
     const qint64 m = ((u - 12) * 32 / 255) - 23;
     const qint64 firstBytes = qMax<qint64>(0, firstColBytes);
     QList<qint64> types;
+    types.reserve(cols.size());
     for (const char* c = begin; c < rangeEnd;) {
         const char* h = nullptr;
-        if (!matchHeader(cols, c, rangeEnd, types, &h)) {
+        if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
             ++c;
             continue;
         }
@@ -147,7 +200,7 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
-    const QList<_SqliteCol>& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
+    const _SqliteCarveShape& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
 {
     if (!page.isLeaf() || !page.isBtreePage())
         return recoverFreeBlockRowsRaw(cols, firstColBytes, page.pageNo, 8, filter);
@@ -168,7 +221,7 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
-    const QList<_SqliteCol>& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
+    const _SqliteCarveShape& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
 {
     if (pageNo < 1 || offset < 0)
         return {};

@@ -112,10 +112,10 @@ void SqliteDeletedRowWalk::carvePages(const std::function<bool(const _SqliteBtre
 }
 
 QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(
-    const _SqliteBtreePage& page, const QList<_SqliteCol>& layout, Sqlite3File::RowFilter filter) const
+    const _SqliteBtreePage& page, const _SqliteCarveShape& shape, Sqlite3File::RowFilter filter) const
 {
-    return page.isBtreePage() ? m_file->recoverFreeBlockRows(layout, 0, page, filter)
-                              : m_file->recoverFreeBlockRowsRaw(layout, 0, page.pageNo, 0, filter);
+    return page.isBtreePage() ? m_file->recoverFreeBlockRows(shape, 0, page, filter)
+                              : m_file->recoverFreeBlockRowsRaw(shape, 0, page.pageNo, 0, filter);
 }
 
 RecoveryEdit::RecoveryEdit(AbsDb& store)

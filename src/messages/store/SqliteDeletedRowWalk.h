@@ -38,7 +38,7 @@ public:
     void carvePages(const std::function<bool(const _SqliteBtreePage& page)>& visit);
     // The rows a layout carves from one page: its free space when it is a b-tree page, else all of it.
     QList<_SqliteFileRowData> carve(
-        const _SqliteBtreePage& page, const QList<_SqliteCol>& layout, Sqlite3File::RowFilter filter) const;
+        const _SqliteBtreePage& page, const _SqliteCarveShape& shape, Sqlite3File::RowFilter filter) const;
 
     const QList<qint64>& pages() const { return m_pages; }
 
