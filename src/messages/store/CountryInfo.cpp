@@ -5,8 +5,7 @@
 #include <QRegularExpression>
 #include <QStringList>
 
-namespace
-{
+namespace {
 // Patterns are compiled once per text; records are copied freely, so the cache is shared.
 QRegularExpression compiled(const QString& pattern)
 {

@@ -39,7 +39,6 @@ QString genUUID()
 
 QString hashUUID(const QByteArray& bytes)
 {
-    const QString h
-        = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()).toUpper();
+    const QString h = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()).toUpper();
     return h.mid(0, 8) + '-' + h.mid(8, 4) + '-' + h.mid(12, 4) + '-' + h.mid(16, 4) + '-' + h.mid(20, 12);
 }

@@ -9,18 +9,9 @@ class MsgTextField : public QString
 {
 public:
     MsgTextField() = default;
-    MsgTextField(const QString& s)
-        : QString(s)
-    {
-    }
-    MsgTextField(QString&& s)
-        : QString(std::move(s))
-    {
-    }
-    MsgTextField(const char* s)
-        : QString(QString::fromUtf8(s))
-    {
-    }
+    MsgTextField(const QString& s) : QString(s) {}
+    MsgTextField(QString&& s) : QString(std::move(s)) {}
+    MsgTextField(const char* s) : QString(QString::fromUtf8(s)) {}
     MsgTextField& operator=(const QString& s)
     {
         QString::operator=(s);
