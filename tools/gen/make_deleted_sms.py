@@ -65,7 +65,9 @@ def schema(db, ncols):
                " room_name TEXT, account_login TEXT, is_archived INTEGER DEFAULT 0, last_addressed_handle TEXT,"
                " display_name TEXT, group_id TEXT)")
     db.execute("CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL,"
-               " filename TEXT, mime_type TEXT, transfer_name TEXT, total_bytes INTEGER DEFAULT 0)")
+               " created_date INTEGER DEFAULT 0, start_date INTEGER DEFAULT 0, filename TEXT, uti TEXT, mime_type TEXT,"
+               " transfer_state INTEGER DEFAULT 0, is_outgoing INTEGER DEFAULT 0, user_info BLOB, transfer_name TEXT,"
+               " total_bytes INTEGER DEFAULT 0)")
     db.execute("CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER, UNIQUE(chat_id, handle_id))")
     db.execute("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, message_date INTEGER DEFAULT 0,"
                " PRIMARY KEY (chat_id, message_id))")
