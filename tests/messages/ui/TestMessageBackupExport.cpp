@@ -174,7 +174,9 @@ private Q_SLOTS:
             if (i.domain == "MediaDomain")
                 media << i.relativePath;
         }
-        QCOMPARE(media, QStringList { "Library/SMS/Attachments/ab/pic.jpg" });
+        QVERIFY(media.contains("Library/SMS/Attachments/ab/pic.jpg"));
+        for (const QString& rel : media)
+            QVERIFY2(!rel.contains(".."), qPrintable(rel));
     }
 
     void exportIntoBackup_data()
