@@ -1,6 +1,7 @@
 #include "messages/modern/IOS6MessageRecovery.h"
 
 #include "app/IProgressSink.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/MessageCarveLayouts.h"
 #include "messages/store/MessageRecycleDb.h"
@@ -41,6 +42,8 @@ IOS6MessageRecovery::IOS6MessageRecovery(
     buildHandleMap(chats);
 }
 
+IOS6MessageRecovery::~IOS6MessageRecovery() = default;
+
 void IOS6MessageRecovery::buildHandleMap(const QList<_MsgChat*>& chats)
 {
     // A handle of a one-to-one conversation maps to it (the last such); one held only by groups
@@ -58,6 +61,8 @@ void IOS6MessageRecovery::run()
 {
     m_walk.open();
     RecoveryEdit edit(m_store);
+    m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
+    m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
     m_walk.listFreePages([this](const _SqliteFileRowData& row) {
         _MsgMessage m;
         if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
@@ -76,6 +81,8 @@ void IOS6MessageRecovery::run()
             return true;
         });
     }
+    m_storeStmts.reset();
+    m_liveStmts.reset();
     edit.commit();
 }
 
@@ -98,7 +105,7 @@ bool IOS6MessageRecovery::isLive(const QString& guid)
 {
     Sqlite3Sql live("select rowid from message where guid=?");
     live.addTextParam(guid);
-    return m_walk.copy().queryThrow(live).moveNext();
+    return m_liveStmts->firstInt64(live) != 0;
 }
 
 void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
@@ -119,8 +126,8 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
     } else {
         chatId = handle = m_store.handleBySrcRowId(m.handle_id).id;
     }
-    if (m_store.findMessageInChat(&m, chatId) == 0)
-        m_store.insertMessage(&m, chatId, handle, srcRowid);
+    if (m_store.findMessageInChat(&m, chatId, m_storeStmts.get()) == 0)
+        m_store.insertMessage(&m, chatId, handle, srcRowid, m_storeStmts.get());
 }
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)

@@ -5,8 +5,10 @@
 
 #include <QHash>
 #include <QList>
+#include <memory>
 
 class IOS6MessageDb;
+class Sqlite3StmtCache;
 class IProgressSink;
 class MessageRecycleDb;
 class _MsgChat;
@@ -19,6 +21,7 @@ class IOS6MessageRecovery
 {
 public:
     IOS6MessageRecovery(IOS6MessageDb& db, const QList<_MsgChat*>& chats, IProgressSink* progress);
+    ~IOS6MessageRecovery();
 
     void run();
 
@@ -35,5 +38,7 @@ private:
     IOS6MessageDb& m_db;
     MessageRecycleDb& m_store;
     SqliteDeletedRowWalk m_walk;
+    std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the private copy
     QHash<qint64, _MsgChat*> m_handleChats;
 };

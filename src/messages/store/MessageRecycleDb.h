@@ -7,6 +7,7 @@
 #include <QList>
 
 class MsgData;
+class Sqlite3StmtCache;
 class _MsgChat;
 
 // An SMS conversation with its one handle, both put into data under rowid.
@@ -22,12 +23,14 @@ public:
 
     void openCheck() override;
 
-    qint64 insertMessage(
-        const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle, qint64 srcRowid);
+    // With cache, the statement is prepared once for many inserts (recovery runs).
+    qint64 insertMessage(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
     qint64 findMessage(const _MsgMessage* msg);
     // As findMessage, but a message with the same date, direction and text counts as stored only in
     // the same conversation: two deleted messages alike in different conversations are both kept.
-    qint64 findMessageInChat(const _MsgMessage* msg, const QString& chatIdentifier);
+    qint64 findMessageInChat(
+        const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache = nullptr);
     QList<RecycleMsg> messages();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
