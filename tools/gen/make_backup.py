@@ -243,11 +243,22 @@ class Builder:
         a = self.args
         for domain in ("HomeDomain", "MediaDomain", "WirelessDomain", "CameraRollDomain"):
             self.record(domain, "", MODE_DIR)
+        puts = {}
+        for spec in a.put:
+            where, local = spec.split("=", 1)
+            domain, path = where.split(":", 1)
+            with open(local, "rb") as f:
+                puts[(domain, path)] = f.read()
         if not a.no_well_known:
             for domain, path in WELL_KNOWN:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
-                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+                content = puts.pop((domain, path), None)
+                if content is None:
+                    content = well_known_content(path)
+                self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
+        for (domain, path), content in sorted(puts.items()):
+            self.add_file(domain, path, content)
         for i in range(a.photos):
             self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
         for i in range(a.videos):
@@ -406,6 +417,8 @@ def main():
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)
+    p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
+                   help="store FILE's bytes as that record (replacing a well-known file of the same path)")
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0
