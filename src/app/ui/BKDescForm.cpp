@@ -1,6 +1,7 @@
 #include "app/ui/BKDescForm.h"
 
 #include "app/DataPaths.h"
+#include "app/ui/shared/DesktopOpener.h"
 #include "backup/BackupManifest.h"
 
 #include <QGridLayout>
@@ -112,5 +113,5 @@ BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent)
 
 void BKDescForm::openBackupFolder(const QString& link)
 {
-    g_openFileOrFolder(link);
+    DesktopOpener::openFileOrFolder(link);
 }

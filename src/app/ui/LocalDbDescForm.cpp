@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/ui/DataSources.h"
+#include "app/ui/shared/DesktopOpener.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -85,5 +86,5 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
 
 void LocalDbDescForm::openDbFolder(const QString& link)
 {
-    g_openFileOrFolder(link);
+    DesktopOpener::openFileOrFolder(link);
 }

@@ -585,7 +585,7 @@ private Q_SLOTS:
         {
             ModalAnswerer answerer;
             answerer.answerText("Download later");
-            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+            w.onCheckVersionReadyRead("https://dl.quillmarrow.example/x", false);
             QVERIFY(answerer.seen().first().startsWith("A new version of Quillmarrow is available."));
         }
         QCOMPARE(m_exits, 0);
@@ -594,7 +594,7 @@ private Q_SLOTS:
         {
             ModalAnswerer answerer;
             answerer.answerText("Download now");
-            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+            w.onCheckVersionReadyRead("https://dl.quillmarrow.example/x", false);
         }
         QCOMPARE(m_exits, 1);
         QCOMPARE(m_opened, QList<QUrl>({ QUrl("https://dl.quillmarrow.example/x") }));

@@ -1,5 +1,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 
+#include "app/ui/shared/Tips.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -7,16 +9,37 @@
 #include <QTimer>
 #include <QtTest>
 
+namespace
+{
+
+// True while a handler answers a box that is not shown yet: clicks then land at once.
+bool g_answeringNow = false;
+
+void press(QAbstractButton* b)
+{
+    if (g_answeringNow)
+        b->click();
+    else // queued, so the click never runs inside a poll and the box's own loop ends normally
+        QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+} // namespace
+
 ModalAnswerer::ModalAnswerer(QObject* parent)
     : QObject(parent)
     , m_timer(new QTimer(this))
+    , m_previousAnswerer(Tips::answerer())
 {
+    Tips::setAnswerer([this](QMessageBox& box) { answerBox(box); });
     m_timer->setInterval(15);
     connect(m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
     m_timer->start();
 }
 
-ModalAnswerer::~ModalAnswerer() = default;
+ModalAnswerer::~ModalAnswerer()
+{
+    Tips::setAnswerer(m_previousAnswerer);
+}
 
 void ModalAnswerer::answer(QMessageBox::StandardButton button)
 {
@@ -44,8 +67,7 @@ bool ModalAnswerer::click(QMessageBox* box, QMessageBox::StandardButton button)
     QAbstractButton* b = box->button(button);
     if (!b)
         return false;
-    // Queued, so the click never runs inside this poll and the box's own loop ends normally.
-    QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+    press(b);
     return true;
 }
 
@@ -54,11 +76,54 @@ bool ModalAnswerer::click(QMessageBox* box, const QString& buttonText)
     const auto buttons = box->buttons();
     for (QAbstractButton* b : buttons) {
         if (b->text().remove('&') == QString(buttonText).remove('&')) {
-            QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
+            press(b);
             return true;
         }
     }
     return false;
+}
+
+bool ModalAnswerer::closeUnexpected(QMessageBox* box, bool now)
+{
+    if (!box || !m_closeUnexpected)
+        return false;
+    QAbstractButton* b = box->escapeButton() ? box->escapeButton() : box->defaultButton();
+    if (!b && !box->buttons().isEmpty())
+        b = box->buttons().first();
+    if (!b)
+        return false;
+    const bool saved = g_answeringNow;
+    g_answeringNow = now;
+    press(b);
+    g_answeringNow = saved;
+    return true;
+}
+
+void ModalAnswerer::record(QWidget* modal)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        m_seen.append(box->text());
+        m_icons.append(box->icon());
+    }
+    m_done.append(modal);
+    ++m_handled;
+}
+
+void ModalAnswerer::answerBox(QMessageBox& box)
+{
+    bool dealt = false;
+    if (!m_answers.empty()) {
+        const bool saved = g_answeringNow;
+        g_answeringNow = true;
+        dealt = m_answers.front()(&box);
+        g_answeringNow = saved;
+        if (dealt)
+            m_answers.pop();
+    } else {
+        dealt = closeUnexpected(&box, true);
+    }
+    if (dealt)
+        record(&box);
 }
 
 void ModalAnswerer::poll()
@@ -76,23 +141,11 @@ void ModalAnswerer::poll()
         dealt = m_answers.front()(modal);
         if (dealt)
             m_answers.pop();
-    } else if (box && m_closeUnexpected) {
-        QAbstractButton* b = box->escapeButton() ? box->escapeButton() : box->defaultButton();
-        if (!b && !box->buttons().isEmpty())
-            b = box->buttons().first();
-        if (b) {
-            QMetaObject::invokeMethod(b, &QAbstractButton::click, Qt::QueuedConnection);
-            dealt = true;
-        }
+    } else {
+        dealt = closeUnexpected(box, false);
     }
-    if (!dealt)
-        return;
-    if (box) {
-        m_seen.append(box->text());
-        m_icons.append(box->icon());
-    }
-    m_done.append(modal);
-    ++m_handled;
+    if (dealt)
+        record(modal);
 }
 
 bool ModalAnswerer::waitHandled(int n, int timeoutMs)

@@ -11,9 +11,11 @@ class QTimer;
 class QWidget;
 
 // Answers the modal windows a test opens (message boxes, dialogs run with exec()), so offscreen GUI
-// tests never hang. While alive it looks at the active modal widget every few milliseconds; each new
-// one takes the next queued answer. A message box with no answer queued is closed with its escape
-// (else default) button, so an unexpected box shows up in seen() instead of blocking.
+// tests never hang. Each new modal window takes the next queued answer. The program's message
+// boxes (Tips) are handed over before they are shown and answered at once, without an event loop;
+// other modal windows (dialogs, boxes run by hand) are looked for every few milliseconds. A message
+// box with no answer queued is closed with its escape (else default) button, so an unexpected box
+// shows up in seen() instead of blocking.
 //
 //     ModalAnswerer answerer;
 //     answerer.answer(QMessageBox::Yes);            // the next box gets Yes
@@ -57,6 +59,11 @@ private slots:
     void poll();
 
 private:
+    // Answers a box before it is shown; it runs as usual when no answer took it.
+    void answerBox(QMessageBox& box);
+    bool closeUnexpected(QMessageBox* box, bool now);
+    void record(QWidget* modal);
+
     QTimer* m_timer;
     std::queue<Handler> m_answers;
     QList<QPointer<QWidget>> m_done; // windows already handled
@@ -64,4 +71,5 @@ private:
     QList<QMessageBox::Icon> m_icons;
     int m_handled = 0;
     bool m_closeUnexpected = true;
+    std::function<void(QMessageBox&)> m_previousAnswerer;
 };
