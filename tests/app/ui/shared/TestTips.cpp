@@ -7,6 +7,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -36,6 +37,56 @@ private Q_SLOTS:
         });
         QVERIFY(!Tips::question("Delete it?"));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>(3, QMessageBox::Question));
+    }
+
+    void boxesAreAnsweredBeforeTheyShow()
+    {
+        ModalAnswerer answerer;
+        bool shown = true;
+        answerer.answerWith([&](QWidget* modal) {
+            shown = modal->isVisible();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            return box && ModalAnswerer::click(box, QMessageBox::No);
+        });
+        QVERIFY(!Tips::question("Delete it?"));
+        QVERIFY(!shown);
+        QCOMPARE(answerer.handled(), 1);
+        // Nothing queued: closed with its escape button, at once.
+        QVERIFY(!Tips::question("Delete it?"));
+        QCOMPARE(answerer.handled(), 2);
+    }
+
+    void answererOfOnesOwn()
+    {
+        QStringList texts;
+        Tips::setAnswerer([&](QMessageBox& box) {
+            texts << box.text();
+            box.button(QMessageBox::Yes)->click();
+        });
+        QVERIFY(Tips::question("Go on?"));
+        Tips::setAnswerer(nullptr);
+        QCOMPARE(texts, QStringList({ "Go on?" }));
+        QVERIFY(!Tips::answerer());
+    }
+
+    void copyableWarningCanBeSelected()
+    {
+        ModalAnswerer answerer;
+        Qt::TextInteractionFlags copyable, plain;
+        auto flagsInto = [&](Qt::TextInteractionFlags& flags) {
+            answerer.answerWith([&flags](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                flags = box ? box->textInteractionFlags() : Qt::TextInteractionFlags();
+                return box && ModalAnswerer::click(box, QMessageBox::Ok);
+            });
+        };
+        flagsInto(copyable);
+        Tips::warningCopyable("Open it yourself:\nhttps://help.quillmarrow.example/");
+        flagsInto(plain);
+        Tips::warning("Plain.");
+        QVERIFY(copyable.testFlag(Qt::TextSelectableByMouse));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>(2, QMessageBox::Warning));
+        QVERIFY(answerer.seen().value(0).endsWith("<br/>https://help.quillmarrow.example/"));
     }
 
     void boxesAreFramelessStyledAndTitled()

@@ -87,9 +87,22 @@ bool ModalAnswerer::closeUnexpected(QMessageBox* box, bool now)
 {
     if (!box || !m_closeUnexpected)
         return false;
-    QAbstractButton* b = box->escapeButton() ? box->escapeButton() : box->defaultButton();
-    if (!b && !box->buttons().isEmpty())
-        b = box->buttons().first();
+    // The box finds its escape button only when shown: look for it the same way (reject role,
+    // then no role, then the only button), so an unexpected question is never answered Yes.
+    QAbstractButton* b = box->escapeButton();
+    const auto buttons = box->buttons();
+    for (QMessageBox::ButtonRole role : { QMessageBox::RejectRole, QMessageBox::NoRole }) {
+        for (QAbstractButton* candidate : buttons) {
+            if (!b && box->buttonRole(candidate) == role)
+                b = candidate;
+        }
+    }
+    if (!b && buttons.size() == 1)
+        b = buttons.first();
+    if (!b)
+        b = box->defaultButton();
+    if (!b && !buttons.isEmpty())
+        b = buttons.first();
     if (!b)
         return false;
     const bool saved = g_answeringNow;
