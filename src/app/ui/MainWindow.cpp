@@ -207,7 +207,9 @@ MainWindow::MainWindow(QWidget* parent)
     auto* link = new QLabel(ui->statusBar);
     link->setObjectName("lbStatusLink");
     link->setTextFormat(Qt::RichText);
-    link->setOpenExternalLinks(true);
+    // Opened through the desktop like the menu's pages, so a failure is shown with the address.
+    connect(
+        link, &QLabel::linkActivated, this, [](const QString& address) { DesktopOpener::openLink(address); });
     link->setText(
         QStringLiteral("<a href=\"%1\">%2</a>").arg(AppInfo::homePage(), tr("IDS_STATUS_HOME_LINK")));
     ui->statusBar->setStyleSheet("QStatusBar::item{border: 0px}");

@@ -624,6 +624,7 @@ private Q_SLOTS:
         QTest::newRow("homepage") << "miHome" << AppInfo::homePage();
         QTest::newRow("check for update") << "miCheckUpdate" << UpdateChecker::updatePageUrl().toString();
         QTest::newRow("database folder") << "miOpenAppFolder" << g_localDbDir().absolutePath();
+        QTest::newRow("status bar link") << "status link" << AppInfo::homePage();
     }
 
     void desktopFailuresShowTheAddress()
@@ -634,7 +635,10 @@ private Q_SLOTS:
             QDesktopServices::unsetUrlHandler(scheme);
         MainWindow w;
         ModalAnswerer answerer;
-        QVERIFY(QMetaObject::invokeMethod(&w, entry.toLatin1().constData()));
+        if (entry == "status link")
+            Q_EMIT w.findChild<QLabel*>("lbStatusLink")->linkActivated(shown);
+        else
+            QVERIFY(QMetaObject::invokeMethod(&w, entry.toLatin1().constData()));
         for (const char* scheme : { "http", "https", "file" })
             QDesktopServices::setUrlHandler(scheme, this, "openUrl");
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));

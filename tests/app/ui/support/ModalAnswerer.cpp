@@ -43,23 +43,25 @@ ModalAnswerer::~ModalAnswerer()
 
 void ModalAnswerer::answer(QMessageBox::StandardButton button)
 {
-    answerWith([button](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        return box && click(box, button);
-    });
+    m_answers.push({ [button](QWidget* modal) {
+                        auto* box = qobject_cast<QMessageBox*>(modal);
+                        return box && click(box, button);
+                    },
+        true });
 }
 
 void ModalAnswerer::answerText(const QString& buttonText)
 {
-    answerWith([buttonText](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        return box && click(box, buttonText);
-    });
+    m_answers.push({ [buttonText](QWidget* modal) {
+                        auto* box = qobject_cast<QMessageBox*>(modal);
+                        return box && click(box, buttonText);
+                    },
+        true });
 }
 
 void ModalAnswerer::answerWith(const Handler& handler)
 {
-    m_answers.push(handler);
+    m_answers.push({ handler, false });
 }
 
 bool ModalAnswerer::click(QMessageBox* box, QMessageBox::StandardButton button)
@@ -125,16 +127,17 @@ void ModalAnswerer::record(QWidget* modal)
 void ModalAnswerer::answerBox(QMessageBox& box)
 {
     bool dealt = false;
-    if (!m_answers.empty()) {
+    if (m_answers.empty()) {
+        dealt = closeUnexpected(&box, true);
+    } else if (m_answers.front().beforeShown) {
         const bool saved = g_answeringNow;
         g_answeringNow = true;
-        dealt = m_answers.front()(&box);
+        dealt = m_answers.front().handler(&box);
         g_answeringNow = saved;
         if (dealt)
             m_answers.pop();
-    } else {
-        dealt = closeUnexpected(&box, true);
     }
+    // Otherwise the test's own handler gets the box once it is shown, as any modal window.
     if (dealt)
         record(&box);
 }
@@ -151,7 +154,7 @@ void ModalAnswerer::poll()
     auto* box = qobject_cast<QMessageBox*>(modal);
     bool dealt = false;
     if (!m_answers.empty()) {
-        dealt = m_answers.front()(modal);
+        dealt = m_answers.front().handler(modal);
         if (dealt)
             m_answers.pop();
     } else {
