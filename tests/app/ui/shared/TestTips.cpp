@@ -87,6 +87,19 @@ private Q_SLOTS:
         QVERIFY(!Tips::answerer());
     }
 
+    void answerersEndInAnyOrder()
+    {
+        auto* older = new ModalAnswerer;
+        {
+            ModalAnswerer newer;
+            delete older; // the newer one still takes the boxes
+            newer.answer(QMessageBox::Yes);
+            QVERIFY(Tips::question("Go on?"));
+            QCOMPARE(newer.handled(), 1);
+        }
+        QVERIFY(!Tips::answerer());
+    }
+
     void copyableWarningCanBeSelected()
     {
         ModalAnswerer answerer;

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <algorithm>
 
 namespace
 {
@@ -28,9 +29,13 @@ void press(QAbstractButton* b)
 ModalAnswerer::ModalAnswerer(QObject* parent)
     : QObject(parent)
     , m_timer(new QTimer(this))
-    , m_previousAnswerer(Tips::answerer())
 {
-    Tips::setAnswerer([this](QMessageBox& box) { answerBox(box); });
+    // The newest answerer alive takes the boxes, whatever order answerers go in.
+    if (alive().empty()) {
+        m_previousAnswerer = Tips::answerer();
+        Tips::setAnswerer([](QMessageBox& box) { alive().back()->answerBox(box); });
+    }
+    alive().push_back(this);
     m_timer->setInterval(15);
     connect(m_timer, &QTimer::timeout, this, &ModalAnswerer::poll);
     m_timer->start();
@@ -38,7 +43,19 @@ ModalAnswerer::ModalAnswerer(QObject* parent)
 
 ModalAnswerer::~ModalAnswerer()
 {
-    Tips::setAnswerer(m_previousAnswerer);
+    auto& list = alive();
+    const bool first = list.front() == this;
+    list.erase(std::find(list.begin(), list.end(), this));
+    if (list.empty())
+        Tips::setAnswerer(m_previousAnswerer);
+    else if (first)
+        list.front()->m_previousAnswerer = m_previousAnswerer;
+}
+
+std::vector<ModalAnswerer*>& ModalAnswerer::alive()
+{
+    static std::vector<ModalAnswerer*> answerers;
+    return answerers;
 }
 
 void ModalAnswerer::answer(QMessageBox::StandardButton button)

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <functional>
 #include <queue>
+#include <vector>
 
 class QTimer;
 class QWidget;
@@ -65,6 +66,7 @@ private:
     void answerBox(QMessageBox& box);
     bool closeUnexpected(QMessageBox* box, bool now);
     void record(QWidget* modal);
+    static std::vector<ModalAnswerer*>& alive();
 
     QTimer* m_timer;
     struct Answer {
