@@ -635,6 +635,13 @@ private Q_SLOTS:
             QDesktopServices::unsetUrlHandler(scheme);
         MainWindow w;
         ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            GuiTestEnv::screenshot(box, "desktop-cannot-open");
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
         if (entry == "status link")
             Q_EMIT w.findChild<QLabel*>("lbStatusLink")->linkActivated(shown);
         else
