@@ -607,6 +607,10 @@ RowChunk readRowChunk(const QString& path, qint64 from, qint64 to)
 
 void BackupManifest::parseManifestDbThrow(const QString& path)
 {
+    // Errors name the file as the user knows it: the backup's own Manifest.db, not SQLite's
+    // read-only URI nor the decrypted copy of an encrypted backup.
+    const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    auto fail = [&](QString text) { ::fail(text.replace(path, known)); };
     Sqlite3DB db;
     qint64 minRow = 0, maxRow = -1;
     try {
@@ -621,8 +625,9 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
             maxRow = hi.getInt64(0);
         }
     } catch (const std::exception& e) {
-        const QString text = QString::fromUtf8(e.what());
-        fail(text.contains(path)
+        const QString text
+            = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
+        fail(text.contains(path) || text.contains(known)
                 ? text
                 : QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, text));
     }

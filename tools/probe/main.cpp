@@ -1,7 +1,9 @@
 #include "ProbeCommand.h"
+#include "device/LibDeviceBackend.h"
 
 #include <QApplication>
 #include <exception>
+#include <memory>
 
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
@@ -10,6 +12,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);
