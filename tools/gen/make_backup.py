@@ -247,7 +247,13 @@ class Builder:
             for domain, path in WELL_KNOWN:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
-                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+                content = well_known_content(path)
+                for item in a.content or []:
+                    rel, _, src = item.partition("=")
+                    if rel == path:
+                        with open(src, "rb") as f:
+                            content = f.read()
+                self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         for i in range(a.photos):
             self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
         for i in range(a.videos):
@@ -400,6 +406,8 @@ def main():
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")
     p.add_argument("--no-well-known", action="store_true")
     p.add_argument("--skip-storedata", action="store_true", help="only the older call_history.db")
+    p.add_argument("--content", action="append", metavar="REL=FILE",
+                   help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
