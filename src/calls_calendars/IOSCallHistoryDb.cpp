@@ -99,7 +99,18 @@ bool IOSCallHistoryDb::openContactsDbCheck()
 QList<_CallHistory> IOSCallHistoryDb::callHistories()
 {
     openCheck();
-    if (m_numberToName.isEmpty() && openContactsDbCheck()) {
+    if (m_numberToName.isEmpty())
+        loadNames();
+    return m_core->callHistories(this);
+}
+
+void IOSCallHistoryDb::loadNames()
+{
+    // The names are extras: an address book that cannot be read leaves the calls without names
+    // rather than hiding the calls.
+    try {
+        if (!openContactsDbCheck())
+            return;
         Sqlite3Sql sql(
             "select number_suffix(a.value) as suffix, person_name(b.first, b.middle, b.last) as name");
         sql.appendSql(" from ABMultiValue as a inner join abperson as b on a.record_id = b.rowid");
@@ -110,8 +121,9 @@ QList<_CallHistory> IOSCallHistoryDb::callHistories()
             if (!suffix.isEmpty())
                 m_numberToName.insert(suffix, c.getText("name"));
         }
+    } catch (const std::exception& e) {
+        qWarning("Contact names for the call history not read: %s", e.what());
     }
-    return m_core->callHistories(this);
 }
 
 QString IOSCallHistoryDb::personFor(const QString& address) const

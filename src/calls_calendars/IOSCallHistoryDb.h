@@ -47,6 +47,8 @@ public:
     bool inSave() const;
 
 private:
+    void loadNames();
+
     QDir m_folder;
     bool m_encrypted;
     QSharedPointer<AbsCallsDbCore> m_core;
