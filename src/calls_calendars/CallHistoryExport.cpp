@@ -36,7 +36,7 @@ QString CallHistoryExport::flagWord(int flags)
 
 QString CallHistoryExport::dateText(const QDateTime& date)
 {
-    return QLocale::system().toString(date, QLocale::ShortFormat);
+    return QLocale::system().toString(date.toLocalTime(), QLocale::ShortFormat);
 }
 
 QString CallHistoryExport::header(bool csv)

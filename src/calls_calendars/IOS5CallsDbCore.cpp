@@ -76,7 +76,7 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText("address");
-        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000);
+        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000, Qt::UTC);
         call.duration = c.getInt("duration");
         call.name = c.getText("name");
         call.country_code = c.getText("country_code");

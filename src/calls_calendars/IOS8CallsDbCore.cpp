@@ -39,21 +39,45 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
 {
     QList<_CallHistory> list;
     Sqlite3Cursor c = queryThrow("select * from ZCALLRECORD order by ZDATE desc");
+    // Columns found once; a column the store lacks (-1) reads as empty.
+    enum {
+        Address,
+        Name,
+        Device,
+        Country,
+        Unique,
+        Date,
+        Duration,
+        Read,
+        Answered,
+        Type,
+        Avail,
+        FaceTime,
+        Orig,
+        N
+    };
+    static const char* const names[N]
+        = { "ZADDRESS", "ZNAME", "ZDEVICE_ID", "ZISO_COUNTRY_CODE", "ZUNIQUE_ID", "ZDATE", "ZDURATION",
+              "ZREAD", "ZANSWERED", "ZCALLTYPE", "ZNUMBER_AVAILABILITY", "ZFACE_TIME_DATA", "ZORIGINATED" };
+    int col[N];
+    for (int i = 0; i < N; ++i)
+        col[i] = c.columnIndex(QLatin1String(names[i]));
     while (c.moveNext()) {
         _CallHistory call;
-        call.address = c.getText("ZADDRESS");
-        call.name = c.getText("ZNAME");
-        call.device_id = c.getText("ZDEVICE_ID");
-        call.cn = c.getText("ZISO_COUNTRY_CODE");
-        call.unique_id = c.getText("ZUNIQUE_ID");
-        call.date = QDateTime::fromSecsSinceEpoch(c.getInt64("ZDATE") + kSecs1970To2001);
-        call.duration = c.getInt("ZDURATION");
-        call.read = c.getInt("ZREAD");
-        call.answered = c.getInt("ZANSWERED");
-        call.call_type = c.getInt("ZCALLTYPE");
-        call.availability = c.getInt("ZNUMBER_AVAILABILITY");
-        call.face_time_data = c.getBlob("ZFACE_TIME_DATA");
-        if (c.getInt("ZORIGINATED") != 0)
+        call.address = c.getText(col[Address]);
+        call.name = c.getText(col[Name]);
+        call.device_id = c.getText(col[Device]);
+        call.cn = c.getText(col[Country]);
+        call.unique_id = c.getText(col[Unique]);
+        // Kept in UTC (cheap to compare and sort); shown in local time.
+        call.date = QDateTime::fromSecsSinceEpoch(c.getInt64(col[Date]) + kSecs1970To2001, Qt::UTC);
+        call.duration = c.getInt(col[Duration]);
+        call.read = c.getInt(col[Read]);
+        call.answered = c.getInt(col[Answered]);
+        call.call_type = c.getInt(col[Type]);
+        call.availability = c.getInt(col[Avail]);
+        call.face_time_data = c.getBlob(col[FaceTime]);
+        if (c.getInt(col[Orig]) != 0)
             call.flags = CallFlagOutgoing;
         else
             call.flags = call.answered != 0 ? CallFlagIncoming : CallFlagUnanswered;

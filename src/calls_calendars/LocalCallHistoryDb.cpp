@@ -52,7 +52,7 @@ LocalCallHistoryDb::LocalCallHistoryDb(QString path)
 
 void LocalCallHistoryDb::create()
 {
-    db.openThrow(path, 6);
+    db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
     runSchemaResourceThrow(db, QStringLiteral(":/res/local_callhistory_db.sql"));
 }
 
@@ -63,7 +63,7 @@ void LocalCallHistoryDb::open()
     if (!QFile::exists(path))
         create();
     else
-        db.openThrow(path, 2);
+        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX); // one thread at a time uses a store
     m_columns = db.tbInfo(QStringLiteral("call"));
     for (const auto& col : kAddedColumns)
         if (!m_columns.contains(QLatin1String(col[0])))
@@ -79,7 +79,7 @@ QList<_CallHistory> LocalCallHistoryDb::callHistories()
         _CallHistory call;
         call.id = c.getInt64("_id");
         call.address = c.getText("address");
-        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000);
+        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000, Qt::UTC);
         call.duration = c.getInt("duration");
         call.flags = storedFlag(c.getInt("flags"));
         call.person = c.getText("person");
@@ -108,34 +108,94 @@ qint64 LocalCallHistoryDb::total()
     return c.moveNext() ? c.getInt64(0) : 0;
 }
 
+sqlite3_stmt* LocalCallHistoryDb::preparedThrow(CachedStmt& cached, const char* sql)
+{
+    if (cached.stmt && cached.on == db.handle)
+        return cached.stmt;
+    sqlite3_finalize(cached.stmt);
+    cached = CachedStmt();
+    if (sqlite3_prepare_v2(db.handle, sql, -1, &cached.stmt, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db.handle));
+    cached.on = db.handle;
+    return cached.stmt;
+}
+
+void LocalCallHistoryDb::finalizeStatements()
+{
+    for (CachedStmt* cached : { &m_find, &m_insert }) {
+        sqlite3_finalize(cached->stmt);
+        *cached = CachedStmt();
+    }
+}
+
+LocalCallHistoryDb::~LocalCallHistoryDb()
+{
+    finalizeStatements();
+}
+
+namespace
+{
+
+void bindText(sqlite3_stmt* stmt, int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+}
+
+// Steps once and resets the statement for its next use, also when the step fails.
+int stepThrow(sqlite3* db, sqlite3_stmt* stmt)
+{
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        const std::string message = sqlite3_errmsg(db);
+        sqlite3_reset(stmt);
+        throw std::runtime_error(message);
+    }
+    return rc;
+}
+
+} // namespace
+
 qint64 LocalCallHistoryDb::insertCallHistory(const _CallHistory& call)
 {
     openIfNeeded();
-    const QString hash = QString::fromLatin1(call.toHash());
-    Sqlite3Cursor c = db.queryThrow(QStringLiteral("select _id from call where hash='%1'").arg(hash));
-    if (c.moveNext())
-        return c.getInt64(0);
-    Sqlite3Row row;
-    row["address"] = call.address;
-    row["date"] = callSecsSinceEpoch(call.date);
-    row["duration"] = call.duration;
-    row["flags"] = int(call.flags);
-    row["person"] = call.person;
-    row["hash"] = hash;
-    row["name"] = call.name;
-    row["country_code"] = call.country_code;
-    row["network_code"] = call.network_code;
-    row["read"] = call.read;
-    row["assisted"] = call.assisted;
-    row["face_time_data"] = call.face_time_data;
-    row["originalAddress"] = call.originalAddress;
-    row["answered"] = call.answered;
-    row["call_type"] = call.call_type;
-    row["availability"] = call.availability;
-    row["device_id"] = call.device_id;
-    row["cn"] = call.cn;
-    row["unique_id"] = call.unique_id;
-    db.executeThrow(row.insertSql(QStringLiteral("call")));
+    // Prepared once per connection: saving many calls costs one lookup and one insert each.
+    const QByteArray hash = call.toHash();
+    sqlite3_stmt* find = preparedThrow(m_find, "select _id from call where hash=?");
+    sqlite3_bind_text(find, 1, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+    if (stepThrow(db.handle, find) == SQLITE_ROW) {
+        const qint64 id = sqlite3_column_int64(find, 0);
+        sqlite3_reset(find);
+        return id;
+    }
+    sqlite3_reset(find);
+    sqlite3_stmt* ins = preparedThrow(m_insert,
+        "insert into "
+        "call(address,date,duration,flags,person,hash,name,country_code,network_code,read,assisted,"
+        "face_time_data,originalAddress,answered,call_type,availability,device_id,cn,unique_id) "
+        "values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    bindText(ins, 1, call.address);
+    sqlite3_bind_int64(ins, 2, callSecsSinceEpoch(call.date));
+    sqlite3_bind_int(ins, 3, call.duration);
+    sqlite3_bind_int(ins, 4, int(call.flags));
+    bindText(ins, 5, call.person);
+    sqlite3_bind_text(ins, 6, hash.constData(), int(hash.size()), SQLITE_TRANSIENT);
+    bindText(ins, 7, call.name);
+    bindText(ins, 8, call.country_code);
+    bindText(ins, 9, call.network_code);
+    sqlite3_bind_int(ins, 10, call.read);
+    sqlite3_bind_int(ins, 11, call.assisted);
+    sqlite3_bind_blob(
+        ins, 12, call.face_time_data.constData(), int(call.face_time_data.size()), SQLITE_TRANSIENT);
+    bindText(ins, 13, call.originalAddress);
+    sqlite3_bind_int(ins, 14, call.answered);
+    sqlite3_bind_int(ins, 15, call.call_type);
+    sqlite3_bind_int(ins, 16, call.availability);
+    bindText(ins, 17, call.device_id);
+    bindText(ins, 18, call.cn);
+    bindText(ins, 19, call.unique_id);
+    stepThrow(db.handle, ins);
+    sqlite3_reset(ins);
     return db.lastInsertId();
 }
 
@@ -147,6 +207,7 @@ void LocalCallHistoryDb::deleteCallHistory(qint64 id)
 
 void LocalCallHistoryDb::deleteDbFile()
 {
+    finalizeStatements();
     close();
     QFile file(path);
     if (!file.remove())

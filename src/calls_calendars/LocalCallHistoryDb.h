@@ -12,7 +12,7 @@ class LocalCallHistoryDb : public AbsLocalDb, public ICallHistoryDb
 {
 public:
     explicit LocalCallHistoryDb(QString path);
-    ~LocalCallHistoryDb() override = default;
+    ~LocalCallHistoryDb() override;
 
     void create();
     void open() override;
@@ -28,7 +28,17 @@ private:
         if (!isOpened())
             open();
     }
+    // A statement kept prepared across calls on the connection it was made on.
+    struct CachedStmt {
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3* on = nullptr;
+    };
+    sqlite3_stmt* preparedThrow(CachedStmt& cached, const char* sql);
+    void finalizeStatements();
+
     QHash<QString, _SqliteCol> m_columns;
+    CachedStmt m_find;
+    CachedStmt m_insert;
 };
 
 // Runs a schema script of the resources on an open connection; throws with SQLite's message.

@@ -2,6 +2,7 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/ProgressThrottle.h"
 
 BackupCalendarThread::BackupCalendarThread(
     LocalCalendarsDb* store, QList<_CalEvent> events, ProgressForm* form, QObject* parent)
@@ -20,14 +21,17 @@ void BackupCalendarThread::run()
         m_store->beginEdit();
         began = true;
         int i = 0;
+        ProgressThrottle throttle;
         for (const _CalEvent& event : m_events) {
             if (m_form->cancelled) {
                 m_store->endEdit(false);
                 return;
             }
             ++i;
-            m_form->invokeUpdateProgress(tr("IDS_BACKUPING_CALENDAT_ITEMS"), int(double(i) / n * 100.0),
-                tr("Calendar event:%1 / %2").arg(i).arg(n));
+            const int percent = int(double(i) / n * 100.0);
+            if (throttle.due(percent))
+                m_form->invokeUpdateProgress(
+                    tr("IDS_BACKUPING_CALENDAT_ITEMS"), percent, tr("Calendar event:%1 / %2").arg(i).arg(n));
             m_store->saveEvent(0, event, nullptr);
         }
         m_store->endEdit(true);

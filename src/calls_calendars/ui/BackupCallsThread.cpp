@@ -2,6 +2,7 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
+#include "calls_calendars/ProgressThrottle.h"
 
 BackupCallsThread::BackupCallsThread(
     LocalCallHistoryDb& store, QList<_CallHistory> calls, ProgressForm& form, QObject* parent)
@@ -20,14 +21,17 @@ void BackupCallsThread::run()
         m_store.beginEdit();
         began = true;
         int i = 0;
+        ProgressThrottle throttle;
         for (const _CallHistory& call : m_calls) {
             if (m_form.cancelled) {
                 m_store.endEdit(false);
                 return;
             }
             ++i;
-            m_form.invokeUpdateProgress(tr("IDS_BACKUPING_CALLS"), int(double(i) / n * 100.0),
-                QStringLiteral("Calls:%1 / %2").arg(i).arg(n));
+            const int percent = int(double(i) / n * 100.0);
+            if (throttle.due(percent))
+                m_form.invokeUpdateProgress(
+                    tr("IDS_BACKUPING_CALLS"), percent, QStringLiteral("Calls:%1 / %2").arg(i).arg(n));
             m_store.insertCallHistory(call);
         }
         m_store.endEdit(true);

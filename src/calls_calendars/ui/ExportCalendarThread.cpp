@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/CalendarExport.h"
+#include "calls_calendars/ProgressThrottle.h"
 
 ExportCalendarThread::ExportCalendarThread(
     QList<_CalEvent> events, QString path, ProgressForm* form, QObject* parent)
@@ -20,13 +21,16 @@ void ExportCalendarThread::run()
         out.init();
         const int n = int(m_events.size());
         int done = 0;
-        int count = 0; // events written; those without a start are left out
+        int count = 0;
+        ProgressThrottle throttle; // events written; those without a start are left out
         for (const _CalEvent& event : m_events) {
             if (m_form->cancelled)
                 return;
             ++done;
-            m_form->invokeUpdateProgress(tr("IDS_EXPORTING_CALENDAR_ITEMS"), int(double(done) / n * 100.0),
-                tr("%1 / %2").arg(done).arg(n));
+            const int percent = int(double(done) / n * 100.0);
+            if (throttle.due(percent))
+                m_form->invokeUpdateProgress(
+                    tr("IDS_EXPORTING_CALENDAR_ITEMS"), percent, tr("%1 / %2").arg(done).arg(n));
             out.write(event);
             count += CalendarExport::accepts(event);
         }

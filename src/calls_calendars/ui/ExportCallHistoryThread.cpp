@@ -2,6 +2,7 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/CallHistoryExport.h"
+#include "calls_calendars/ProgressThrottle.h"
 
 ExportCallHistoryThread::ExportCallHistoryThread(
     QList<_CallHistory> calls, QString path, ProgressForm* form, QObject* parent)
@@ -20,12 +21,14 @@ void ExportCallHistoryThread::run()
         out.init();
         const int n = int(m_calls.size());
         int count = 0;
+        ProgressThrottle throttle;
         for (const _CallHistory& call : m_calls) {
             if (m_form->cancelled)
                 return;
             ++count;
-            m_form->invokeUpdateProgress(
-                QString(), int(double(count) / n * 100.0), tr("%1 / %2").arg(count).arg(n));
+            const int percent = int(double(count) / n * 100.0);
+            if (throttle.due(percent))
+                m_form->invokeUpdateProgress(QString(), percent, tr("%1 / %2").arg(count).arg(n));
             out.write(call);
         }
         if (m_form->cancelled)
