@@ -61,8 +61,13 @@ IOSCallHistoryDb::~IOSCallHistoryDb() = default;
 
 void IOSCallHistoryDb::openCheck()
 {
-    if (m_core)
+    if (m_core) {
+        // A store that failed to open keeps failing with its first error rather than being used
+        // through a closed connection.
+        if (!m_core->isOpen())
+            throw std::runtime_error(m_openError.toStdString());
         return;
+    }
     if (m_folder.exists(QLatin1String(kStoreFile))) {
         m_dbFileName = QLatin1String(kStoreFile);
         m_core = QSharedPointer<AbsCallsDbCore>(new IOS8CallsDbCore());
@@ -78,7 +83,12 @@ void IOSCallHistoryDb::openCheck()
             "IOSCallHistoryDb", "This data is only available when backup encryption is enabled.")
                                      .toStdString());
     }
-    m_core->openCheck(m_folder.absoluteFilePath(m_dbFileName));
+    try {
+        m_core->openCheck(m_folder.absoluteFilePath(m_dbFileName));
+    } catch (const std::exception& e) {
+        m_openError = QString::fromUtf8(e.what());
+        throw;
+    }
 }
 
 bool IOSCallHistoryDb::openContactsDbCheck()
@@ -186,6 +196,8 @@ void IOSCallHistoryDb::close()
 {
     if (m_contacts.isOpen())
         m_contacts.close();
-    if (m_core)
+    if (m_core) {
         m_core->close();
+        m_openError = QStringLiteral("The call history database is closed.");
+    }
 }

@@ -55,4 +55,5 @@ private:
     Sqlite3DB m_contacts;
     QHash<QString, QString> m_numberToName;
     QString m_dbFileName;
+    QString m_openError;
 };

@@ -160,6 +160,31 @@ private slots:
         db.cancelSave(); // nothing to roll back, and no crash
     }
 
+    void damagedDatabaseKeepsItsError()
+    {
+        const QString cache = TestEnv::tempDir();
+        QFile f(cache + "/" + IOSCallHistoryDb::kOldDbFile);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        IOSCallHistoryDb db { QDir(cache) };
+        QString first;
+        try {
+            db.callHistories();
+        } catch (const std::runtime_error& e) {
+            first = QString::fromUtf8(e.what());
+        }
+        QVERIFY(!first.isEmpty());
+        for (int i = 0; i < 2; ++i) { // never used through a closed connection
+            try {
+                db.total();
+                QFAIL("no error");
+            } catch (const std::runtime_error& e) {
+                QCOMPARE(QString::fromUtf8(e.what()), first);
+            }
+        }
+    }
+
     void oldCoreFlags_data()
     {
         QTest::addColumn<int>("version");
