@@ -112,6 +112,19 @@ private slots:
         QCOMPARE(events[0].id, node->event.id);
     }
 
+    void otherGenerationShowsTheError()
+    {
+        const QString cache
+            = cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb({ "--no-calendar-table" }) } });
+        ModalAnswerer answerer;
+        CalendarMainForm page(
+            QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(cache))), m_manifest.get());
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen()[0].contains("no calendar table"));
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(cache)), 0);
+    }
+
     void saveExportAndDeleteInALocalDatabase()
     {
         CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
