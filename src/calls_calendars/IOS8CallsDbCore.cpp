@@ -102,18 +102,8 @@ QString IOS8CallsDbCore::uniqueIdFor(const _CallHistory& call)
         .arg(hex.mid(0, 8), hex.mid(8, 4), hex.mid(12, 4), hex.mid(16, 4), hex.mid(20, 12));
 }
 
-qint64 IOS8CallsDbCore::saveCall(IOSCallHistoryDb*, const _CallHistory& call)
+Sqlite3Row IOS8CallsDbCore::rowFor(const _CallHistory& call, const QString& uid)
 {
-    // Without the entity number a row would carry a wrong Z_ENT: refuse before writing anything.
-    if (m_entity < 0)
-        throw std::runtime_error("The call history store has no CallRecord entity; nothing was written.");
-    const QString uid = call.unique_id.isEmpty() ? uniqueIdFor(call) : call.unique_id;
-    Sqlite3Sql find("select rowid from ZCALLRECORD where ZUNIQUE_ID=?");
-    find.addTextParam(uid);
-    Sqlite3Cursor c = queryThrow(find);
-    if (c.moveNext())
-        return c.getInt64(0);
-
     Sqlite3Row row;
     row["Z_ENT"] = m_entity;
     row["Z_OPT"] = 1;
@@ -147,7 +137,22 @@ qint64 IOS8CallsDbCore::saveCall(IOSCallHistoryDb*, const _CallHistory& call)
         row["ZLOCATION"] = QStringLiteral("<<RecentsNumberLocationNotFound>>");
     if (hasColumn("ZSERVICE_PROVIDER"))
         row["ZSERVICE_PROVIDER"] = QStringLiteral("com.apple.Telephony");
-    executeThrow(row.insertSql(QStringLiteral("ZCALLRECORD")));
+    return row;
+}
+
+qint64 IOS8CallsDbCore::saveCall(IOSCallHistoryDb*, const _CallHistory& call)
+{
+    // Without the entity number a row would carry a wrong Z_ENT: refuse before writing anything.
+    if (m_entity < 0)
+        throw std::runtime_error("The call history store has no CallRecord entity; nothing was written.");
+    const QString uid = call.unique_id.isEmpty() ? uniqueIdFor(call) : call.unique_id;
+    Sqlite3Sql find("select rowid from ZCALLRECORD where ZUNIQUE_ID=?");
+    find.addTextParam(uid);
+    Sqlite3Cursor c = queryThrow(find);
+    if (c.moveNext())
+        return c.getInt64(0);
+
+    executeThrow(rowFor(call, uid).insertSql(QStringLiteral("ZCALLRECORD")));
     return lastInsertId();
 }
 

@@ -25,6 +25,8 @@ public:
 
 private:
     qint64 nextKey();
+    // The new ZCALLRECORD row of a call.
+    Sqlite3Row rowFor(const _CallHistory& call, const QString& uid);
     bool hasColumn(const char* name) const { return m_columns.contains(QString::fromLatin1(name).toUpper()); }
 
     int m_entity = -1; // Z_ENT of "CallRecord"; -1 when the store names none

@@ -51,6 +51,43 @@ bool CallsDeviceRestore::iCloudBackupIsOn(const QString& udid)
     return info.isCFDictionary() && info.get(QStringLiteral("CloudBackupEnabled")).CFNumberBool(false);
 }
 
+bool CallsDeviceRestore::openBackup(BackupManifest& manifest, const QSharedPointer<_IOSDevice>& device)
+{
+    try {
+        manifest.readManifestInfo();
+        // A password remembered while the device stays connected is tried before asking.
+        if (manifest.IsEncrypted
+            && !(!device->backupPassword.isEmpty() && manifest.setPasscode(device->backupPassword))) {
+            PasscodeDlg passcode(&manifest, m_page);
+            if (passcode.exec() != 1)
+                return false;
+            device->backupPassword = passcode.password;
+        }
+        manifest.parseInfo();
+        return true;
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return false;
+    }
+}
+
+int CallsDeviceRestore::mergeAndReduce(BackupManifest& manifest, const QList<_CallHistory>& calls)
+{
+    try {
+        const int n = CallsMergeRoad::run(
+            manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
+                return runWorker(title, make);
+            });
+        if (n >= 0)
+            manifest.saveManifestDbAsThrow(
+                true, {}, manifest.dir.absoluteFilePath("Manifest-sys.db"), nullptr);
+        return n;
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return -1;
+    }
+}
+
 bool CallsDeviceRestore::runOnDevice(
     const QSharedPointer<_IOSDevice>& device, const QList<_CallHistory>& calls)
 {
@@ -70,33 +107,11 @@ bool CallsDeviceRestore::runOnDevice(
         }))
         return false;
     BackupManifest manifest(root.absoluteFilePath(device->udid), m_page);
-    try {
-        manifest.readManifestInfo();
-        if (manifest.IsEncrypted
-            && !(!device->backupPassword.isEmpty() && manifest.setPasscode(device->backupPassword))) {
-            PasscodeDlg passcode(&manifest, m_page);
-            if (passcode.exec() != 1)
-                return false;
-            device->backupPassword = passcode.password;
-        }
-        manifest.parseInfo();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    if (!openBackup(manifest, device))
         return false;
-    }
-    int n = -1;
-    try {
-        n = CallsMergeRoad::run(
-            manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
-                return runWorker(title, make);
-            });
-        if (n < 0)
-            return false;
-        manifest.saveManifestDbAsThrow(true, {}, manifest.dir.absoluteFilePath("Manifest-sys.db"), nullptr);
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    const int n = mergeAndReduce(manifest, calls);
+    if (n < 0)
         return false;
-    }
     if (!runWorker(QString(), [&](ProgressForm& form) {
             auto thread = std::make_unique<IOSMobileRestoreThread>(true, device, root, true, form);
             thread->manifestDbName = QStringLiteral("Manifest-sys.db");
