@@ -20,7 +20,8 @@ int runCalendars(const QStringList& arguments, QTextStream& out, QTextStream& er
     }
     QTemporaryDir work;
     QString kind;
-    std::unique_ptr<ICalendarDb> db = ProbeCalls::openCalendarsThrow(args.first(), work.path(), password, &kind);
+    std::unique_ptr<ICalendarDb> db
+        = ProbeCalls::openCalendarsThrow(args.first(), work.path(), password, &kind);
     const QList<_Calendar> calendars = db->calendars();
     QJsonObject o;
     o["source"] = args.first();
@@ -41,6 +42,7 @@ int runCalendars(const QStringList& arguments, QTextStream& out, QTextStream& er
 }
 
 const ProbeCommand command("calendars",
-    "[--password P] SRC   calendar and event counts of a backup, Calendar.sqlitedb or local database", runCalendars);
+    "[--password P] SRC   calendar and event counts of a backup, Calendar.sqlitedb or local database",
+    runCalendars);
 
 } // namespace
