@@ -79,23 +79,27 @@ def many(n):
              "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
 
 
+def build(out, events, no_calendar_table):
+    if os.path.exists(out):
+        os.unlink(out)
+    con = sqlite3.connect(out)
+    for sql in SCHEMA:
+        if no_calendar_table and sql.startswith("CREATE TABLE Calendar "):
+            continue
+        con.execute(sql)
+    if not no_calendar_table:
+        fill(con, many(events) if events else DEFAULT_ITEMS)
+    con.commit()
+    con.close()
+
+
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("out")
     p.add_argument("--events", type=int, default=0, help="this many plain busy events instead of the default set")
     p.add_argument("--no-calendar-table", action="store_true")
     a = p.parse_args()
-    if os.path.exists(a.out):
-        os.unlink(a.out)
-    con = sqlite3.connect(a.out)
-    for sql in SCHEMA:
-        if a.no_calendar_table and sql.startswith("CREATE TABLE Calendar "):
-            continue
-        con.execute(sql)
-    if not a.no_calendar_table:
-        fill(con, many(a.events) if a.events else DEFAULT_ITEMS)
-    con.commit()
-    con.close()
+    build(a.out, a.events, a.no_calendar_table)
 
 
 if __name__ == "__main__":
