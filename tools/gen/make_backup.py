@@ -75,6 +75,27 @@ def make_sqlite(schema_rows):
             os.unlink(path)
 
 
+def generated_db(name):
+    """A small call store or calendar database from the project's own generators beside this one."""
+    import tempfile
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_calendar_db
+    import make_call_history
+    fd, path = tempfile.mkstemp(suffix=".db")
+    os.close(fd)
+    os.unlink(path)
+    try:
+        if name == "CallHistory.storedata":
+            make_call_history.write_store(path, make_call_history.calls(6, 3), 0, "CallRecord")
+        else:
+            make_calendar_db.build(path, 0, False)
+        with open(path, "rb") as f:
+            return f.read()
+    finally:
+        if os.path.exists(path):
+            os.unlink(path)
+
+
 def well_known_content(path):
     name = path.rsplit("/", 1)[-1]
     if name == "sms.db":
@@ -125,6 +146,8 @@ def well_known_content(path):
             "read INTEGER, assisted INTEGER, face_time_data BLOB, originalAddress TEXT)",
             "INSERT INTO call (address,date,duration,flags,id,read) VALUES ('+15555550101',1400000000,65,5,-1,1)",
         ])
+    if name in ("CallHistory.storedata", "Calendar.sqlitedb"):
+        return generated_db(name)
     return make_sqlite([
         "CREATE TABLE demo_info (key TEXT PRIMARY KEY, value TEXT)",
         "INSERT INTO demo_info VALUES ('file', '%s')" % path.replace("'", "''"),
@@ -256,6 +279,11 @@ class Builder:
                 content = puts.pop((domain, path), None)
                 if content is None:
                     content = well_known_content(path)
+                for item in a.content or []:
+                    rel, _, src = item.partition("=")
+                    if rel == path:
+                        with open(src, "rb") as f:
+                            content = f.read()
                 self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         for (domain, path), content in sorted(puts.items()):
             self.add_file(domain, path, content)
@@ -411,6 +439,8 @@ def main():
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")
     p.add_argument("--no-well-known", action="store_true")
     p.add_argument("--skip-storedata", action="store_true", help="only the older call_history.db")
+    p.add_argument("--content", action="append", metavar="REL=FILE",
+                   help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
