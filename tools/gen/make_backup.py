@@ -131,6 +131,18 @@ def well_known_content(path):
     ])
 
 
+def addressbook_content(spec, path):
+    """The address book (or its images) of make_addressbook.py: "edge", "empty" or a number of people."""
+    import subprocess
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        opts = ["--edge"] if spec == "edge" else [] if spec == "empty" else ["--people", spec]
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_addressbook.py")]
+                       + opts + [tmp], check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(tmp, path.rsplit("/", 1)[-1]), "rb") as f:
+            return f.read()
+
+
 class Keybag:
     """A backup keybag with random class keys wrapped by the password."""
 
@@ -247,7 +259,10 @@ class Builder:
             for domain, path in WELL_KNOWN:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
-                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+                content = well_known_content(path)
+                if a.addressbook and path.startswith("Library/AddressBook/"):
+                    content = addressbook_content(a.addressbook, path)
+                self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         for i in range(a.photos):
             self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
         for i in range(a.videos):
@@ -406,6 +421,7 @@ def main():
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)
+    p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, empty or a number of people")
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0
