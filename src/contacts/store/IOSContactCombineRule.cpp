@@ -9,104 +9,52 @@ QStringList keys(std::initializer_list<int> numbers)
         list << QStringLiteral("data%1").arg(n);
     return list;
 }
+
+// One rule table, built once: per kind 0 to 13 the four key lists and the one-entity flag.
+struct KindRule {
+    QStringList empty, min, full, valid;
+    bool single = false;
+};
+
+const KindRule& ruleOf(int kind)
+{
+    static const QList<KindRule> table = [] {
+        QList<KindRule> t(14);
+        t[2] = { keys({ 4 }), keys({ 4 }), keys({ 4 }), keys({ 4, 15 }), true };
+        for (int k : { 3, 4, 13 })
+            t[k] = { keys({ 1 }), keys({ 1 }), keys({ 1, 2, 3 }), keys({ 1, 2, 3 }), false };
+        t[5] = { keys({ 1 }), keys({ 1 }), keys({ 1 }), keys({ 1 }), true };
+        t[9] = t[5];
+        for (int k : { 6, 11 })
+            t[k] = { keys({ 1 }), keys({ 1, 2 }), keys({ 1, 2, 3 }), keys({ 1, 2, 3 }), false };
+        t[8] = { keys({ 1 }), keys({ 1, 5 }), keys({ 1, 5, 2, 3 }), keys({ 1, 5, 2, 3 }), false };
+        t[10] = { keys({ 1, 5, 4 }), keys({ 1, 5, 4 }), keys({ 1, 5, 4 }), keys({ 1, 5, 4 }), true };
+        t[12] = { keys({ 1 }), keys({ 1 }), keys({ 10, 11, 8, 7, 4, 9, 2, 3 }),
+            keys({ 1, 10, 11, 8, 7, 4, 9, 2, 3 }), false };
+        return t; // kinds 0, 1 (name), 7 (group) keep empty lists
+    }();
+    static const KindRule none;
+    return kind >= 0 && kind < table.size() ? table.at(kind) : none;
+}
 } // namespace
 
 QStringList IOSContactCombineRule::checkEmptyFields(int kind)
 {
-    switch (kind) {
-    case 2:
-        return keys({ 4 });
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 8:
-    case 9:
-    case 11:
-    case 12:
-    case 13:
-        return keys({ 1 });
-    case 10:
-        return keys({ 1, 5, 4 });
-    default:
-        return {};
-    }
+    return ruleOf(kind).empty;
 }
 
 QStringList IOSContactCombineRule::checkEqualFieldsMin(int kind)
 {
-    switch (kind) {
-    case 2:
-        return keys({ 4 });
-    case 3:
-    case 4:
-    case 5:
-    case 9:
-    case 12:
-    case 13:
-        return keys({ 1 });
-    case 6:
-    case 11:
-        return keys({ 1, 2 });
-    case 8:
-        return keys({ 1, 5 });
-    case 10:
-        return keys({ 1, 5, 4 });
-    default:
-        return {};
-    }
+    return ruleOf(kind).min;
 }
 
 QStringList IOSContactCombineRule::checkEqualFieldsFull(int kind)
 {
-    switch (kind) {
-    case 2:
-        return keys({ 4 });
-    case 3:
-    case 4:
-    case 6:
-    case 11:
-    case 13:
-        return keys({ 1, 2, 3 });
-    case 5:
-    case 9:
-        return keys({ 1 });
-    case 8:
-        return keys({ 1, 5, 2, 3 });
-    case 10:
-        return keys({ 1, 5, 4 });
-    case 12:
-        return keys({ 10, 11, 8, 7, 4, 9, 2, 3 });
-    default:
-        return {};
-    }
+    return ruleOf(kind).full;
 }
 
 QStringList IOSContactCombineRule::validFields(int kind, bool& single)
 {
-    single = false;
-    switch (kind) {
-    case 2:
-        single = true;
-        return keys({ 4, 15 });
-    case 3:
-    case 4:
-    case 6:
-    case 11:
-    case 13:
-        return keys({ 1, 2, 3 });
-    case 5:
-    case 9:
-        single = true;
-        return keys({ 1 });
-    case 8:
-        return keys({ 1, 5, 2, 3 });
-    case 10:
-        single = true;
-        return keys({ 1, 5, 4 });
-    case 12:
-        return keys({ 1, 10, 11, 8, 7, 4, 9, 2, 3 });
-    default:
-        return {};
-    }
+    single = ruleOf(kind).single;
+    return ruleOf(kind).valid;
 }

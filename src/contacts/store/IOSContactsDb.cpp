@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 #include <cmath>
+#include <memory>
 #include <stdexcept>
 #include <utility>
 
@@ -75,7 +76,7 @@ bool hasTable(Sqlite3DB& db, const char* name)
 }
 
 // Seconds from 2001 of a date column, or false when it is NULL or empty.
-bool secondsOf(const Sqlite3Cursor& c, const QString& column, qint64& seconds)
+template <typename Column> bool secondsOf(const Sqlite3Cursor& c, Column column, qint64& seconds)
 {
     if (c.isNull(column) || c.getText(column).trimmed().isEmpty())
         return false;
@@ -83,6 +84,30 @@ bool secondsOf(const Sqlite3Cursor& c, const QString& column, qint64& seconds)
     return true;
 }
 } // namespace
+
+// Rows of a query ordered by a person's rowid in column 0, walked alongside the people.
+class IOSContactsDb::RecordRows
+{
+public:
+    explicit RecordRows(Sqlite3Cursor cursor)
+        : m_cursor(std::move(cursor))
+    {
+        m_has = m_cursor.moveNext();
+    }
+    // True when the current row belongs to the person; rows of no person met so far are skipped.
+    bool at(qint64 rowid)
+    {
+        while (m_has && m_cursor.getInt64(0) < rowid)
+            m_has = m_cursor.moveNext();
+        return m_has && m_cursor.getInt64(0) == rowid;
+    }
+    void next() { m_has = m_cursor.moveNext(); }
+    const Sqlite3Cursor& row() const { return m_cursor; }
+
+private:
+    Sqlite3Cursor m_cursor;
+    bool m_has = false;
+};
 
 IOSContactsDb::IOSContactsDb(QDir dir)
     : m_dir(std::move(dir))
@@ -176,12 +201,29 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
     Sqlite3Cursor people = m_db.queryThrow(
         QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols.join(QLatin1Char(','))));
+    // One query per table, walked in rowid order, rather than one per person.
+    std::unique_ptr<RecordRows> values, photos;
+    if (m_hasMultiValues) {
+        Sqlite3Sql sql(m_hasLabels ? "select v.record_id,v.UID,v.property,v.value,l.value as subType"
+                                   : "select v.record_id,v.UID,v.property,v.value,NULL as subType");
+        sql.appendSql(m_hasLabels
+                ? QStringLiteral(" from abmultivalue as v left join abmultivaluelabel as l on "
+                                 "v.label=l.rowid")
+                : QStringLiteral(" from abmultivalue as v"));
+        sql.appendSql(QStringLiteral(" order by v.record_id, v.UID"));
+        values = std::make_unique<RecordRows>(m_db.queryThrow(sql));
+    }
+    if (m_hasImages)
+        photos = std::make_unique<RecordRows>(
+            m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
     QList<pim::_Contact> list;
     while (people.moveNext()) {
-        const qint64 rowid = people.getInt64(QStringLiteral("rowid"));
+        const qint64 rowid = people.getInt64(0);
         pim::_Contact contact = readPerson(people);
-        readPhoto(rowid, contact);
-        readMultiValues(rowid, contact);
+        if (photos)
+            readPhoto(rowid, *photos, contact);
+        if (values)
+            readMultiValues(rowid, *values, contact);
         list.append(contact);
     }
     return list;
@@ -189,18 +231,21 @@ QList<pim::_Contact> IOSContactsDb::contacts()
 
 pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
 {
-    auto text = [&p](const char* col) { return p.getText(QLatin1String(col)); };
+    // Columns in the order of the people query: rowid, first, last, middle, prefix, suffix,
+    // organization, department, jobtitle, note, birthday, nickname.
+    enum { First = 1, Last, Middle, Prefix, Suffix, Org, Dept, Job, Note, Birthday, Nickname };
+    auto text = [&p](int col) { return p.getText(col); };
     pim::_Contact contact;
     pim::Entity name;
-    name.values[QStringLiteral("data2")] = text("first");
-    name.values[QStringLiteral("data3")] = text("last");
-    name.values[QStringLiteral("data4")] = text("middle");
-    name.values[QStringLiteral("data5")] = text("prefix");
-    name.values[QStringLiteral("data6")] = text("suffix");
+    name.values[QStringLiteral("data2")] = text(First);
+    name.values[QStringLiteral("data3")] = text(Last);
+    name.values[QStringLiteral("data4")] = text(Middle);
+    name.values[QStringLiteral("data5")] = text(Prefix);
+    name.values[QStringLiteral("data6")] = text(Suffix);
     contact.fullName = name.fullName();
     name.values[QStringLiteral("data1")] = contact.fullName;
     contact.entities[pim::KindName].append(name);
-    const QString org = text("organization"), dept = text("department"), job = text("jobtitle");
+    const QString org = text(Org), dept = text(Dept), job = text(Job);
     if (!org.isEmpty() || !dept.isEmpty() || !job.isEmpty()) {
         pim::Entity e;
         e.values[QStringLiteral("data1")] = org;
@@ -209,16 +254,17 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
         contact.entities[pim::KindOrg].append(e);
     }
     for (auto [col, kind] :
-        { std::pair { "note", pim::KindNote }, std::pair { "nickname", pim::KindNickname } }) {
-        if (!text(col).isEmpty()) {
+        { std::pair { int(Note), pim::KindNote }, std::pair { int(Nickname), pim::KindNickname } }) {
+        const QString value = text(col);
+        if (!value.isEmpty()) {
             pim::Entity e;
-            e.values[QStringLiteral("data1")] = text(col);
+            e.values[QStringLiteral("data1")] = value;
             contact.entities[kind].append(e);
         }
     }
     // Every stored birthday counts, also those before 2001 (negative seconds).
     qint64 seconds = 0;
-    if (secondsOf(p, QStringLiteral("birthday"), seconds)) {
+    if (secondsOf(p, int(Birthday), seconds)) {
         pim::Entity e;
         e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
         e.values[QStringLiteral("data2")] = 3;
@@ -227,15 +273,13 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
     return contact;
 }
 
-void IOSContactsDb::readPhoto(qint64 rowid, pim::_Contact& contact)
+void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact)
 {
-    if (!m_hasImages)
+    // The first image row of the person; empty bytes make no photo.
+    if (!photos.at(rowid))
         return;
-    Sqlite3Cursor c = m_imgDb.queryThrow(
-        QStringLiteral("select data from ABFullSizeImage where record_id=%1 limit 1").arg(rowid));
-    if (!c.moveNext())
-        return;
-    const QByteArray bytes = c.getBlob(QStringLiteral("data"));
+    const QByteArray bytes = photos.row().getBlob(1);
+    photos.next();
     if (bytes.isEmpty())
         return;
     pim::Entity e;
@@ -243,22 +287,14 @@ void IOSContactsDb::readPhoto(qint64 rowid, pim::_Contact& contact)
     contact.entities[pim::KindPhoto].append(e);
 }
 
-void IOSContactsDb::readMultiValues(qint64 rowid, pim::_Contact& contact)
+void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact)
 {
-    if (!m_hasMultiValues)
-        return;
-    // A left join: values whose label row is missing are kept.
-    Sqlite3Sql sql(m_hasLabels ? "select v.UID,v.property,v.value,l.value as subType"
-                               : "select v.UID,v.property,v.value,NULL as subType");
-    sql.appendSql(m_hasLabels
-            ? QStringLiteral(" from abmultivalue as v left join abmultivaluelabel as l on v.label=l.rowid")
-            : QStringLiteral(" from abmultivalue as v"));
-    sql.appendSql(QStringLiteral(" where v.record_id=%1 order by v.UID").arg(rowid));
-    Sqlite3Cursor c = m_db.queryThrow(sql);
-    while (c.moveNext()) {
-        const int property = c.getInt(QStringLiteral("property"));
-        const QString label = c.getText(QStringLiteral("subType"));
-        const auto uid = static_cast<unsigned long long>(c.getInt64(QStringLiteral("UID")));
+    // Values whose label row is missing are kept (the query's join is a left join).
+    for (; values.at(rowid); values.next()) {
+        const Sqlite3Cursor& c = values.row();
+        const int property = c.getInt(2);
+        const QString label = c.getText(4);
+        const auto uid = static_cast<unsigned long long>(c.getInt64(1));
         pim::Entity e;
         int kind = 0;
         switch (property) {
@@ -296,12 +332,12 @@ void IOSContactsDb::readMultiValues(qint64 rowid, pim::_Contact& contact)
         }
         if (kind == pim::KindDate) {
             qint64 seconds = 0;
-            if (!secondsOf(c, QStringLiteral("value"), seconds))
+            if (!secondsOf(c, 3, seconds))
                 continue;
             e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
             setLabel(e, label, dateLabels());
         } else if (kind != pim::KindAddress && kind != pim::KindIM) {
-            e.values[QStringLiteral("data1")] = c.getText(QStringLiteral("value"));
+            e.values[QStringLiteral("data1")] = c.getText(3);
         }
         contact.entities[kind].append(e);
     }

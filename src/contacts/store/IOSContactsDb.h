@@ -41,7 +41,8 @@ private:
     bool m_hasImages = true;
 
     pim::_Contact readPerson(const Sqlite3Cursor& person);
-    void readPhoto(qint64 rowid, pim::_Contact& contact);
-    void readMultiValues(qint64 rowid, pim::_Contact& contact);
+    class RecordRows;
+    void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
+    void readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact);
     Sqlite3Cursor entries(unsigned long long uid);
 };

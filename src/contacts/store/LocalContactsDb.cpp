@@ -29,12 +29,72 @@ LocalContactsDb::LocalContactsDb(QString path, QSharedPointer<AbsContactCombineR
 {
 }
 
+LocalContactsDb::~LocalContactsDb()
+{
+    dropStatements(); // before the connection they belong to
+}
+
+void LocalContactsDb::dropStatements()
+{
+    m_statements.clear();
+    m_statementsDb = nullptr;
+}
+
+Sqlite3Stmt& LocalContactsDb::statement(const Sqlite3Sql& sql)
+{
+    if (m_statementsDb != db.handle) {
+        dropStatements();
+        m_statementsDb = db.handle;
+    }
+    std::shared_ptr<Sqlite3Stmt>& stmt = m_statements[sql.sql()];
+    if (!stmt) {
+        const QByteArray utf8 = sql.sql().toUtf8();
+        stmt = std::make_shared<Sqlite3Stmt>(db.handle, utf8.constData(), int(utf8.size()));
+    }
+    stmt->reset();
+    const QList<QVariant>& params = sql.params();
+    for (int i = 0; i < params.size(); ++i)
+        stmt->bindThrow(i + 1, params.at(i));
+    return *stmt;
+}
+
+void LocalContactsDb::executeCached(const Sqlite3Sql& sql)
+{
+    Sqlite3Stmt& stmt = statement(sql);
+    try {
+        while (stmt.stepThrow()) { }
+    } catch (...) {
+        stmt.reset();
+        throw;
+    }
+    stmt.reset();
+}
+
+qint64 LocalContactsDb::firstIdCached(const Sqlite3Sql& sql)
+{
+    Sqlite3Stmt& stmt = statement(sql);
+    qint64 id = 0;
+    try {
+        if (stmt.stepThrow())
+            id = sqlite3_column_int64(stmt.handle(), 0);
+    } catch (...) {
+        stmt.reset();
+        throw;
+    }
+    stmt.reset();
+    return id;
+}
+
 void LocalContactsDb::open()
 {
     if (QFile::exists(path))
         db.openThrow(path, 2);
     else
         create();
+    // Each merge is a savepoint inside the caller's edit: keep its journal in memory, not in a
+    // temporary file per contact.
+    QString err;
+    db.exec(QStringLiteral("PRAGMA temp_store=MEMORY"), err);
 }
 
 void LocalContactsDb::create()
@@ -63,6 +123,7 @@ void LocalContactsDb::open_check()
 
 void LocalContactsDb::deleteDbFile()
 {
+    dropStatements();
     db.close();
     QFile file(path);
     if (!file.remove())
@@ -71,6 +132,7 @@ void LocalContactsDb::deleteDbFile()
 
 bool LocalContactsDb::removeDB()
 {
+    dropStatements();
     if (isOpened())
         db.close();
     return QFile::remove(path);
@@ -80,38 +142,48 @@ bool LocalContactsDb::removeDB()
 
 QStringList LocalContactsDb::kindColumns(int kind)
 {
-    auto cols = [](std::initializer_list<int> n) {
-        QStringList list;
-        for (int i : n)
-            list << QStringLiteral("data%1").arg(i);
-        return list;
-    };
-    switch (kind) {
-    case 1:
-        return cols({ 1, 2, 3, 4, 5, 6, 7, 8 });
-    case 2:
-        return cols({ 4, 15 });
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 11:
-    case 13:
-        return cols({ 1, 2, 3 });
-    case 7:
-        return cols({ 1, 2 });
-    case 8:
-        return cols({ 1, 2, 3, 5, 6 });
-    case 9:
-        return cols({ 1 });
-    case 10:
-        return cols({ 1, 2, 3, 4, 5, 6, 7, 9 });
-    case 12:
-        return cols({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
-    default:
-        return {};
-    }
+    static const QList<QStringList> table = [] {
+        auto cols = [](std::initializer_list<int> n) {
+            QStringList list;
+            for (int i : n)
+                list << QStringLiteral("data%1").arg(i);
+            return list;
+        };
+        QList<QStringList> t(14);
+        t[1] = cols({ 1, 2, 3, 4, 5, 6, 7, 8 });
+        t[2] = cols({ 4, 15 });
+        for (int k : { 3, 4, 5, 6, 11, 13 })
+            t[k] = cols({ 1, 2, 3 });
+        t[7] = cols({ 1, 2 });
+        t[8] = cols({ 1, 2, 3, 5, 6 });
+        t[9] = cols({ 1 });
+        t[10] = cols({ 1, 2, 3, 4, 5, 6, 7, 9 });
+        t[12] = cols({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
+        return t;
+    }();
+    return kind >= 0 && kind < table.size() ? table.at(kind) : QStringList();
 }
+
+namespace
+{
+// The insert and update statements of each kind, built once.
+const QString& kindStatement(int kind, bool insert)
+{
+    static const QList<QPair<QString, QString>> table = [] {
+        QList<QPair<QString, QString>> t(14);
+        for (int kind = 1; kind <= 13; ++kind) {
+            const QStringList cols = LocalContactsDb::kindColumns(kind);
+            QStringList marks(cols.size() + 3, QStringLiteral("?"));
+            t[kind].first = QStringLiteral("insert into data(contact_id,type,src_id,%1) values(%2)")
+                                .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+            t[kind].second = QStringLiteral("update data set src_id=?,") + cols.join(QStringLiteral("=?,"))
+                + QStringLiteral("=? where _id=?");
+        }
+        return t;
+    }();
+    return insert ? table.at(kind).first : table.at(kind).second;
+}
+} // namespace
 
 void LocalContactsDb::fill_entity(Sqlite3Cursor& cursor, int kind, pim::Entity& entity)
 {
@@ -200,12 +272,12 @@ qint64 LocalContactsDb::total()
 
 namespace
 {
-void bindKindValues(Sqlite3Sql& sql, const QStringList& cols, const pim::Entity& entity)
+void bindKindValues(Sqlite3Sql& sql, int kind, const QStringList& cols, const pim::Entity& entity)
 {
     for (const QString& col : cols) {
-        if (col == QLatin1String("data15"))
+        if (kind == pim::KindPhoto && col == QLatin1String("data15"))
             sql.addBlobParam(entity.values.value(col).toByteArray());
-        else if (col == QLatin1String("data4") && cols.contains(QLatin1String("data15")))
+        else if (kind == pim::KindPhoto && col == QLatin1String("data4"))
             sql.addTextParam(entity.photoHash()); // the photo hash, always computed anew
         else
             sql.addTextParam(entity.values.value(col).toString());
@@ -219,16 +291,12 @@ void LocalContactsDb::insertEntity(unsigned long long contactId, int kind, pim::
     if (cols.isEmpty())
         fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
     open_check();
-    QStringList marks;
-    for (int i = 0; i < cols.size() + 3; ++i)
-        marks << QStringLiteral("?");
-    Sqlite3Sql sql(QStringLiteral("insert into data(contact_id,type,src_id,%1) values(%2)")
-                       .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+    Sqlite3Sql sql(kindStatement(kind, true));
     sql.addInt64Param(static_cast<long long>(contactId));
     sql.addIntParam(kind);
     sql.addTextParam(entity.srcId);
-    bindKindValues(sql, cols, entity);
-    db.executeThrow(sql);
+    bindKindValues(sql, kind, cols, entity);
+    executeCached(sql);
     entity.id = static_cast<unsigned long long>(db.lastInsertId());
 }
 
@@ -238,13 +306,11 @@ void LocalContactsDb::updateEntity(int kind, const pim::Entity& entity)
     if (cols.isEmpty())
         fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
     open_check();
-    Sqlite3Sql sql("update data set src_id=?,");
+    Sqlite3Sql sql(kindStatement(kind, false));
     sql.addTextParam(entity.srcId);
-    sql.appendSql(cols.join(QStringLiteral("=?,")) + QStringLiteral("=?"));
-    bindKindValues(sql, cols, entity);
-    sql.appendSql(QStringLiteral(" where _id=?"));
+    bindKindValues(sql, kind, cols, entity);
     sql.addInt64Param(static_cast<long long>(entity.id));
-    db.executeThrow(sql);
+    executeCached(sql);
 }
 
 void LocalContactsDb::insertContactBase(pim::_Contact& c)
@@ -252,7 +318,7 @@ void LocalContactsDb::insertContactBase(pim::_Contact& c)
     open_check();
     Sqlite3Sql sql("insert into contact(src_id,full_name) values(?,?)");
     sql.addTextParam(c.srcId).addTextParam(c.fullName);
-    db.executeThrow(sql);
+    executeCached(sql);
     c.id = static_cast<unsigned long long>(db.lastInsertId());
 }
 
@@ -345,8 +411,7 @@ unsigned long long LocalContactsDb::isContactBaseExist(const QString& fullName)
     // Equal but for ASCII case; "%" and "_" are letters like any other.
     Sqlite3Sql sql("select _id,src_id from contact where full_name = ? COLLATE NOCASE limit 1");
     sql.addTextParam(fullName);
-    Sqlite3Cursor c = db.queryThrow(sql);
-    return c.moveNext() ? static_cast<unsigned long long>(c.getInt64(QStringLiteral("_id"))) : 0;
+    return static_cast<unsigned long long>(firstIdCached(sql));
 }
 
 unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
@@ -355,8 +420,7 @@ unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
     Sqlite3Sql sql("select c._id from contact as c inner join data as d on d.contact_id=c._id and d.type=10 "
                    "where ifnull(c.full_name,'')='' and d.data1=? order by c._id limit 1");
     sql.addTextParam(org);
-    Sqlite3Cursor c = db.queryThrow(sql);
-    return c.moveNext() ? static_cast<unsigned long long>(c.getInt64(0)) : 0;
+    return static_cast<unsigned long long>(firstIdCached(sql));
 }
 
 unsigned long long LocalContactsDb::getGroupIdOrAdd(const QString& name)

@@ -1,14 +1,17 @@
 #pragma once
 
 #include "app/AbsLocalDb.h"
+#include "app/sqlite/Sqlite3Stmt.h"
 #include "contacts/store/AbsContactCombineRule.h"
 #include "contacts/store/IContactsDb.h"
 #include "contacts/store/_Contact.h"
 #include "contacts/store/_Group.h"
 
+#include <QHash>
 #include <QMap>
 #include <QSharedPointer>
 #include <QStringList>
+#include <memory>
 
 class Sqlite3Cursor;
 
@@ -19,7 +22,7 @@ class LocalContactsDb : public AbsLocalDb, public IContactsDb
 {
 public:
     LocalContactsDb(QString path, QSharedPointer<AbsContactCombineRule> rule);
-    ~LocalContactsDb() override = default;
+    ~LocalContactsDb() override;
 
     void open() override;
     void create();
@@ -73,6 +76,15 @@ public:
 
 private:
     QSharedPointer<AbsContactCombineRule> combineRule;
+    // Prepared statements of the row operations, for the connection they were made on.
+    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_statements;
+    sqlite3* m_statementsDb = nullptr;
+
+    Sqlite3Stmt& statement(const Sqlite3Sql& sql);
+    void executeCached(const Sqlite3Sql& sql);
+    // The first column of the first row as a 64-bit integer, or 0 without a row.
+    qint64 firstIdCached(const Sqlite3Sql& sql);
+    void dropStatements();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
     void mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,

@@ -3,6 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "contacts/store/LocalContactsDb.h"
 
+#include <QElapsedTimer>
 #include <exception>
 #include <utility>
 
@@ -18,12 +19,22 @@ BackupContactsThread::BackupContactsThread(
 void BackupContactsThread::import(int& done, int& merges)
 {
     const int n = int(m_contacts.size());
+    const QString status = tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB");
+    const QString detail = tr("Contacts:%1/%2");
+    int lastPercent = -1;
+    QElapsedTimer sinceReport;
     for (const pim::_Contact& contact : std::as_const(m_contacts)) {
         if (m_progress->cancelled)
             break;
         ++done;
-        m_progress->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB"),
-            int(double(done) / n * 100.0), tr("Contacts:%1/%2").arg(done).arg(n));
+        // Reported before the contact is merged, whenever the percentage moves and at least every
+        // 100 ms: every contact of a short list, without flooding the dialog on a long one.
+        const int percent = int(double(done) / n * 100.0);
+        if (percent != lastPercent || done == n || !sinceReport.isValid() || sinceReport.elapsed() >= 100) {
+            m_progress->invokeUpdateProgress(status, percent, detail.arg(done).arg(n));
+            lastPercent = percent;
+            sinceReport.start();
+        }
         pim::_Contact stored;
         bool merged = false;
         m_store->combineContact(contact, stored, merged);
