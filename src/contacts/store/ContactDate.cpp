@@ -1,5 +1,7 @@
 #include "contacts/store/ContactDate.h"
 
+#include <cstdio>
+#include <ctime>
 #include <limits>
 
 QString ContactDate::textFromSecs2001(qint64 seconds)
