@@ -75,6 +75,23 @@ bool hasTable(Sqlite3DB& db, const char* name)
     return c.moveNext() && c.getInt64(0) > 0;
 }
 
+// The people query's columns; one the device's schema lacks reads as NULL rather than failing the
+// whole book.
+QString personColumns(Sqlite3DB& db)
+{
+    const auto have = db.tbInfo(QStringLiteral("ABPerson"));
+    QStringList cols { QStringLiteral("rowid") };
+    for (const char* name : { "first", "last", "middle", "prefix", "suffix", "organization", "department",
+             "jobtitle", "note", "birthday", "nickname" }) {
+        const QString col = QLatin1String(name);
+        bool found = false;
+        for (auto it = have.cbegin(); it != have.cend() && !found; ++it)
+            found = it.key().compare(col, Qt::CaseInsensitive) == 0;
+        cols << (found ? col : QStringLiteral("NULL as ") + col);
+    }
+    return cols.join(QLatin1Char(','));
+}
+
 // Seconds from 2001 of a date column, or false when it is NULL or empty.
 template <typename Column> bool secondsOf(const Sqlite3Cursor& c, Column column, qint64& seconds)
 {
@@ -184,23 +201,13 @@ QList<pim::_Contact> IOSContactsDb::contacts()
         open();
     if (!hasTable(m_db, "ABPerson"))
         throw std::runtime_error("The address book holds no table of people (ABPerson).");
-    // A column the device's schema lacks reads as NULL rather than failing the whole book.
-    const auto have = m_db.tbInfo(QStringLiteral("ABPerson"));
-    QStringList cols { QStringLiteral("rowid") };
-    for (const char* name : { "first", "last", "middle", "prefix", "suffix", "organization", "department",
-             "jobtitle", "note", "birthday", "nickname" }) {
-        const QString col = QLatin1String(name);
-        bool found = false;
-        for (auto it = have.cbegin(); it != have.cend() && !found; ++it)
-            found = it.key().compare(col, Qt::CaseInsensitive) == 0;
-        cols << (found ? col : QStringLiteral("NULL as ") + col);
-    }
+    const QString cols = personColumns(m_db);
     m_hasMultiValues = hasTable(m_db, "ABMultiValue");
     m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
     m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
     m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
-    Sqlite3Cursor people = m_db.queryThrow(
-        QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols.join(QLatin1Char(','))));
+    Sqlite3Cursor people
+        = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
     // One query per table, walked in rowid order, rather than one per person.
     std::unique_ptr<RecordRows> values, photos;
     if (m_hasMultiValues) {
