@@ -139,8 +139,14 @@ void IOSContactsDb::open()
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
     // Read-only: the reader never writes into the backup's copy.
     m_db.openReadOnlyThrow(abPath);
-    if (QFile::exists(imgPath))
+    if (!QFile::exists(imgPath))
+        return;
+    try {
         m_imgDb.openReadOnlyThrow(imgPath);
+    } catch (const std::exception& e) {
+        // A damaged images file costs the photos, not the contacts.
+        qWarning("Contact photos not read: %s", e.what());
+    }
 }
 
 qint64 IOSContactsDb::total()
