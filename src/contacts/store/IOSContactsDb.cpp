@@ -214,18 +214,18 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
-    // One query per table, walked in rowid order, rather than one per person.
+    // One query per table, walked in rowid order, rather than one per person; the labels are read
+    // once (a value whose label row is missing keeps no label, as with a left join).
     std::unique_ptr<RecordRows> values, photos;
-    if (m_hasMultiValues) {
-        Sqlite3Sql sql(m_hasLabels ? "select v.record_id,v.UID,v.property,v.value,l.value as subType"
-                                   : "select v.record_id,v.UID,v.property,v.value,NULL as subType");
-        sql.appendSql(m_hasLabels
-                ? QStringLiteral(" from abmultivalue as v left join abmultivaluelabel as l on "
-                                 "v.label=l.rowid")
-                : QStringLiteral(" from abmultivalue as v"));
-        sql.appendSql(QStringLiteral(" order by v.record_id, v.UID"));
-        values = std::make_unique<RecordRows>(m_db.queryThrow(sql));
+    m_labels.clear();
+    if (m_hasLabels) {
+        Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
+        while (labels.moveNext())
+            m_labels.insert(labels.getInt64(0), labels.getText(1));
     }
+    if (m_hasMultiValues)
+        values = std::make_unique<RecordRows>(m_db.queryThrow(
+            "select record_id,UID,property,value,label from abmultivalue order by record_id, UID"));
     if (m_hasImages)
         photos = std::make_unique<RecordRows>(
             m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
@@ -306,7 +306,7 @@ void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Cont
     for (; values.at(rowid); values.next()) {
         const Sqlite3Cursor& c = values.row();
         const int property = c.getInt(2);
-        const QString label = c.getText(4);
+        const QString label = c.isNull(4) ? QString() : m_labels.value(c.getInt64(4));
         const auto uid = static_cast<unsigned long long>(c.getInt64(1));
         pim::Entity e;
         int kind = 0;
