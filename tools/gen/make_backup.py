@@ -154,6 +154,18 @@ def well_known_content(path):
     ])
 
 
+def addressbook_content(spec, path):
+    """The address book (or its images) of make_addressbook.py: "edge", "empty" or a number of people."""
+    import subprocess
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        opts = ["--edge"] if spec == "edge" else [] if spec == "empty" else ["--people", spec]
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_addressbook.py")]
+                       + opts + [tmp], check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(tmp, path.rsplit("/", 1)[-1]), "rb") as f:
+            return f.read()
+
+
 class Keybag:
     """A backup keybag with random class keys wrapped by the password."""
 
@@ -284,6 +296,8 @@ class Builder:
                     if rel == path:
                         with open(src, "rb") as f:
                             content = f.read()
+                if a.addressbook and path.startswith("Library/AddressBook/"):
+                    content = addressbook_content(a.addressbook, path)
                 self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         for (domain, path), content in sorted(puts.items()):
             self.add_file(domain, path, content)
@@ -449,6 +463,7 @@ def main():
     p.add_argument("--seed", type=int, default=7)
     p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
                    help="store FILE's bytes as that record (replacing a well-known file of the same path)")
+    p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, empty or a number of people")
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0

@@ -4,6 +4,9 @@
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCalendarsDb.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/store/LocalContactsDb.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/AbsIOSMessageDb.h"
 #include "messages/store/CountryInfo.h"
@@ -96,14 +99,20 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
 
 qint64 DataSources::countBackupContacts(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSContactsDb(cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Contacts not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    // Opening creates an empty contacts.db in a folder that has none; a failure counts 0.
+    LocalContactsDb store(folder.absoluteFilePath(QStringLiteral("contacts.db")),
+        QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    return store.total();
 }
 
 // ---- Call history ----
