@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "app/IdsTranslator.h"
 #include "device/LibDeviceBackend.h"
 
 #include <QApplication>
@@ -12,6 +13,10 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Texts the threads report are shown in English, as in the program.
+    IdsTranslator translator;
+    static_cast<void>(translator.load(":/en.qm"));
+    QCoreApplication::installTranslator(&translator);
     DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     QTextStream out(stdout);
     QTextStream err(stderr);
