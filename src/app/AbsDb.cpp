@@ -1,26 +1,13 @@
 #include "app/AbsDb.h"
 
-void AbsDb::unwindEdit(bool commit)
-{
-    while (tranDepth() > m_editBaseDepth) {
-        if (commit)
-            commitTran();
-        else
-            rollbackTran();
-    }
-}
-
 void AbsDb::beginEdit()
 {
     openCheck();
-    if (editing) {
-        qWarning("AbsDb::beginEdit: rolling back an edit left open by an earlier failure");
-        unwindEdit(false);
-        editing = false;
-    }
     const int base = tranDepth();
+    if (base == 0)
+        m_editBases.clear(); // nothing open: earlier edits ended with their transactions
     beginTran();
-    m_editBaseDepth = base;
+    m_editBases.append(base);
     editing = true;
 }
 
@@ -29,8 +16,15 @@ void AbsDb::endEdit(bool commit)
     if (!editing)
         return;
     openCheck();
-    unwindEdit(commit);
-    editing = false;
+    const int base = m_editBases.last();
+    while (tranDepth() > base) {
+        if (commit)
+            commitTran();
+        else
+            rollbackTran();
+    }
+    m_editBases.removeLast();
+    editing = !m_editBases.isEmpty();
 }
 
 QList<Sqlite3Row> AbsDb::tableRows(const QString& table)

@@ -18,14 +18,13 @@ public:
     // nothing while it is open; failures throw.
     virtual void openCheck() = 0;
 
-    // openCheck(), begin a transaction, then mark the edit open. On failure the mark is unchanged.
-    // An edit that a failure left open is rolled back first: its commit could otherwise never
-    // reach the file.
+    // openCheck(), begin a transaction, then mark the edit open. A begin inside an open edit nests:
+    // the inner edit is a savepoint of the outer one. On failure nothing changes.
     void beginEdit();
-    // Commits (true) or rolls back (false) the edit that beginEdit opened, together with any
-    // transaction begun inside it and left open (by a writer that threw, say); does nothing, and
-    // opens nothing, when no edit is open. On failure the edit stays open, so a later
-    // endEdit(false) still rolls it back.
+    // Commits (true) or rolls back (false) the innermost open edit, together with any transaction
+    // begun inside it and left open (by a writer that threw, say); the edits around it stay open.
+    // Does nothing, and opens nothing, when no edit is open. On failure the edit stays open, so a
+    // later endEdit(false) still rolls it back.
     void endEdit(bool commit);
     bool isEditing() const { return editing; }
 
@@ -34,10 +33,9 @@ public:
     // Inserts row into table without the skipped columns; returns the new rowid.
     qint64 insertSqlRow(const Sqlite3Row& row, const QString& table, const QSet<QString>& skipped);
 
-    // True between a successful beginEdit() and the endEdit() that closes it.
+    // True between a successful beginEdit() and the endEdit() that closes the outermost edit.
     bool editing = false;
 
 private:
-    int m_editBaseDepth = 0; // transaction depth outside the open edit
-    void unwindEdit(bool commit);
+    QList<int> m_editBases; // transaction depth outside each open edit, innermost last
 };

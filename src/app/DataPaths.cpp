@@ -35,15 +35,18 @@ bool existsOrLink(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
-void openWithDesktop(const QUrl& url)
+bool openWithDesktop(const QUrl& url)
 {
     // The desktop services need the GUI application; headless callers get a log line instead.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         qWarning("cannot open %s without a desktop session", qPrintable(url.toDisplayString()));
-        return;
+        return false;
     }
-    if (!QDesktopServices::openUrl(url))
+    if (!QDesktopServices::openUrl(url)) {
         qWarning("the desktop could not open %s", qPrintable(url.toDisplayString()));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -144,14 +147,14 @@ QString g_getValidFilePath(const QString& path)
     }
 }
 
-void g_openFileOrFolder(const QString& path)
+bool g_openFileOrFolder(const QString& path)
 {
-    openWithDesktop(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+    return openWithDesktop(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }
 
-void g_openLink(const QString& address)
+bool g_openLink(const QString& address)
 {
-    openWithDesktop(QUrl::fromUserInput(address));
+    return openWithDesktop(QUrl::fromUserInput(address));
 }
 
 QString g_formatFileName(const QString& name)

@@ -33,9 +33,10 @@ QDir g_localDbDir();
 void g_delDirCascade(const QString& path);
 // path when nothing exists there, else the first free "stem(n).suffix" beside it.
 QString g_getValidFilePath(const QString& path);
-// Hand a file, folder or web address to the desktop's opener; never through a shell.
-void g_openFileOrFolder(const QString& path);
-void g_openLink(const QString& address);
+// Hand a file, folder or web address to the desktop's opener; never through a shell. False when
+// the desktop could not take it (no desktop session, no handler): the caller may tell the user.
+bool g_openFileOrFolder(const QString& path);
+bool g_openLink(const QString& address);
 // The name without \ / : * ? " < > | and line feed, carriage return or tab, trimmed.
 QString g_formatFileName(const QString& name);
 // MD5 of the UTF-8 text as 32 lower-case hexadecimal digits.

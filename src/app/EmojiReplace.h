@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRegularExpressionMatch>
 #include <QString>
 
 // Replaces every emoji of text by what callback makes of its code point, written in upper-case
@@ -8,3 +9,8 @@
 // pairs of U+1F000-U+1F7FF. Each emoji calls callback once, in text order within a pass; what
 // callback returns is not scanned again. context is handed to callback unchanged.
 QString emoji_replace(const QString& text, QString (*callback)(void* context, QString code), void* context);
+
+// Internal: the replacement functions of the two passes, handed to rx_replace. pair points at the
+// caller's callback and context; each returns the callback's text for the emoji in capture 1.
+QString empji_rep1(void* pair, const QRegularExpressionMatch& rx);
+QString empji_rep2(void* pair, const QRegularExpressionMatch& rx);

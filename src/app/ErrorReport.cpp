@@ -30,16 +30,37 @@ QUrl& baseStorage()
     return base;
 }
 
+// The one client of the run. It lives on the application's thread and is taken down before the
+// application object goes, while the network thread behind it can still end in order.
+class ReportClient
+{
+public:
+    static QNetworkAccessManager& get()
+    {
+        if (!s_client) {
+            s_client = new QNetworkAccessManager;
+            qAddPostRoutine(&ReportClient::shutDown);
+        }
+        return *s_client;
+    }
+
+private:
+    // Replies still in flight are dropped: a report is worth no wait at exit.
+    static void shutDown()
+    {
+        delete s_client;
+        s_client = nullptr;
+    }
+
+    static inline QNetworkAccessManager* s_client = nullptr;
+};
+
 void send(const QUrl& url, const QByteArray& body)
 {
-    // One client for the whole run, owned by the application object and living on its thread.
-    static QPointer<QNetworkAccessManager> client;
-    if (!client)
-        client = new QNetworkAccessManager(QCoreApplication::instance());
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
     request.setTransferTimeout(kTimeoutMs);
-    QNetworkReply* reply = client->post(request, body);
+    QNetworkReply* reply = ReportClient::get().post(request, body);
     QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
 }
 

@@ -1,8 +1,11 @@
 #include "app/LogSaver.h"
 
+#include "app/Clock.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +20,19 @@ QString g_logRoot;
 void qtMessageHandler(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
     log_output(type, message.toUtf8().constData());
+}
+
+// Later lines of a message of several lines are indented, so every line that begins with "(" is the
+// start of an entry and a message cannot forge one.
+QString continuedLines(const QString& text)
+{
+    static const QRegularExpression lineBreak(QStringLiteral("\r\n|\r|\n"));
+    QString body = text;
+    while (body.endsWith('\n') || body.endsWith('\r'))
+        body.chop(1);
+    if (!body.contains('\n') && !body.contains('\r'))
+        return body;
+    return body.split(lineBreak).join(QStringLiteral("\n    "));
 }
 
 } // namespace
@@ -60,7 +76,7 @@ QString logsaver_format_line(QtMsgType type, const QTime& time, const QString& t
         break;
     }
     // Two arguments in one call, so a "%1" inside the text is not replaced again.
-    return QString::fromLatin1(pattern).arg(time.toString("hh:mm:ss"), text);
+    return QString::fromLatin1(pattern).arg(time.toString("hh:mm:ss"), continuedLines(text));
 }
 
 void log_output(QtMsgType type, const char* message)
@@ -74,7 +90,7 @@ void log_output(QtMsgType type, const char* message)
     const QString root = g_logRoot;
     if (!root.isEmpty()) {
         // One clock reading, so a line written at midnight lands in the file of its own date.
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = Clock::now();
         const QString name = QString("log-%1.txt").arg(now.date().toString("yyyyMMdd"));
         QDir dir(root);
         if (!dir.exists())

@@ -11,6 +11,8 @@
 //   "(C hh:mm:ss) text"  critical
 //   "(F hh:mm:ss) text"  fatal, after which the process aborts
 //   "(hh:mm:ss) text"    anything else
+// A text of several lines continues on lines indented by four spaces, so each entry still starts
+// its own line with "(".
 
 // Sets the log folder, deletes all but the last keepCount regular files of it by name order (with
 // the dated names, the newest days stay), then installs the handler. The folder is made by the

@@ -1,5 +1,7 @@
 #include "app/UpdateChecker.h"
 
+#include "app/Clock.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QNetworkReply>
@@ -65,7 +67,7 @@ QUrl UpdateChecker::updatePageUrl()
 
 quint32 UpdateChecker::now()
 {
-    return quint32(QDateTime::currentSecsSinceEpoch());
+    return quint32(Clock::secsSinceEpoch());
 }
 
 bool UpdateChecker::shouldCheck(quint32 when) const

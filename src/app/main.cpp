@@ -5,10 +5,12 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartUpChecks.h"
 #include "backup/ui/BackupUnlockUi.h"
+#include "device/LibDeviceBackend.h"
 #include "device/ui/DeviceTips.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -25,6 +27,7 @@ int main(int argc, char** argv)
 
     logsaver_install_msghandler(g_dataSaveDir().absoluteFilePath("qlogs"), 10);
 
+    DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     // Message boxes for the device list and a progress dialog for trying backup passwords.
     installDeviceTips();
     BackupUnlockUi::install();

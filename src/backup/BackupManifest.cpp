@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
 #include "device/PlistCFType.h"
 
@@ -606,6 +607,10 @@ RowChunk readRowChunk(const QString& path, qint64 from, qint64 to)
 
 void BackupManifest::parseManifestDbThrow(const QString& path)
 {
+    // Errors name the file as the user knows it: the backup's own Manifest.db, not SQLite's
+    // read-only URI nor the decrypted copy of an encrypted backup.
+    const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    auto fail = [&](QString text) { ::fail(text.replace(path, known)); };
     Sqlite3DB db;
     qint64 minRow = 0, maxRow = -1;
     try {
@@ -620,8 +625,9 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
             maxRow = hi.getInt64(0);
         }
     } catch (const std::exception& e) {
-        const QString text = QString::fromUtf8(e.what());
-        fail(text.contains(path)
+        const QString text
+            = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
+        fail(text.contains(path) || text.contains(known)
                 ? text
                 : QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, text));
     }
@@ -805,109 +811,6 @@ const char* const kAlwaysKept[4][2] = {
     { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb" },
 };
 
-bool copyFileThrow(const QString& from, const QString& to)
-{
-    QFile::remove(to);
-    if (!QFile::copy(from, to))
-        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
-    return true;
-}
-
-void encryptFileThrow(const QByteArray& key, const QString& from, const QString& to)
-{
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
-    QFile out(to);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
-    BackupCrypto::encryptStream(key, in, out);
-    if (!out.flush())
-        fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
-}
-
-// The keyed archive of one Manifest.db record.
-QByteArray mbFileArchive(const MBFileArchive::Fields& f)
-{
-    QList<PlistCFType> objects;
-    objects.append(PlistCFType::createCFString(QStringLiteral("$null")));
-    PlistCFType root = PlistCFType::createCFDictionary();
-    auto num = [](qint64 v) { return PlistCFType::createCFNumberInt64(v); };
-    root.put(QStringLiteral("Birth"), num(f.birth));
-    root.put(QStringLiteral("Flags"), num(f.flags));
-    root.put(QStringLiteral("GroupID"), num(f.groupId));
-    root.put(QStringLiteral("InodeNumber"), num(f.inode));
-    root.put(QStringLiteral("LastModified"), num(f.lastModified));
-    root.put(QStringLiteral("LastStatusChange"), num(f.lastStatusChange));
-    root.put(QStringLiteral("Mode"), num(f.mode));
-    root.put(QStringLiteral("ProtectionClass"), num(f.protectionClass));
-    root.put(QStringLiteral("RelativePath"), PlistCFType::createCFKeyedArchiverUID(2));
-    root.put(QStringLiteral("Size"), num(f.size));
-    root.put(QStringLiteral("UserID"), num(f.userId));
-    int next = 3;
-    PlistCFType pathObj = PlistCFType::createCFString(QString::fromUtf8(f.relativePath));
-    QList<PlistCFType> extra;
-    if (!f.encryptionKey.isEmpty()) {
-        root.put(QStringLiteral("EncryptionKey"), PlistCFType::createCFKeyedArchiverUID(next));
-        PlistCFType keyObj = PlistCFType::createCFDictionary();
-        keyObj.put(QStringLiteral("NS.data"), PlistCFType::createCFData(f.encryptionKey));
-        keyObj.put(QStringLiteral("$class"), PlistCFType::createCFKeyedArchiverUID(next + 1));
-        extra.append(keyObj);
-        PlistCFType cls = PlistCFType::createCFDictionary();
-        cls.put(QStringLiteral("$classname"), PlistCFType::createCFString(QStringLiteral("NSMutableData")));
-        PlistCFType classes = PlistCFType::createCFArray();
-        for (const char* c : { "NSMutableData", "NSData", "NSObject" })
-            classes.append(PlistCFType::createCFString(QString::fromLatin1(c)));
-        cls.put(QStringLiteral("$classes"), classes);
-        extra.append(cls);
-        next += 2;
-    }
-    root.put(QStringLiteral("$class"), PlistCFType::createCFKeyedArchiverUID(next));
-    PlistCFType mbClass = PlistCFType::createCFDictionary();
-    mbClass.put(QStringLiteral("$classname"), PlistCFType::createCFString(QStringLiteral("MBFile")));
-    PlistCFType mbClasses = PlistCFType::createCFArray();
-    mbClasses.append(PlistCFType::createCFString(QStringLiteral("MBFile")));
-    mbClasses.append(PlistCFType::createCFString(QStringLiteral("NSObject")));
-    mbClass.put(QStringLiteral("$classes"), mbClasses);
-
-    PlistCFType objs = PlistCFType::createCFArray();
-    objs.append(objects[0]);
-    objs.append(root);
-    objs.append(pathObj);
-    for (const PlistCFType& e : extra)
-        objs.append(e);
-    objs.append(mbClass);
-    PlistCFType top = PlistCFType::createCFDictionary();
-    top.put(QStringLiteral("root"), PlistCFType::createCFKeyedArchiverUID(1));
-    PlistCFType archive = PlistCFType::createCFDictionary();
-    archive.put(QStringLiteral("$version"), PlistCFType::createCFNumberInt64(100000));
-    archive.put(QStringLiteral("$archiver"), PlistCFType::createCFString(QStringLiteral("NSKeyedArchiver")));
-    archive.put(QStringLiteral("$top"), top);
-    archive.put(QStringLiteral("$objects"), objs);
-    return archive.CFPropertyListToBytes(CFPropertyListBinaryFormat);
-}
-
-// Files moved into place by a write, with what they replaced, so a failure can be undone.
-struct Replacement {
-    QString target;
-    QString temp;
-    QString aside; // the old file moved aside, empty when there was none
-    bool done = false;
-};
-
-void rollBack(QList<Replacement>& list)
-{
-    for (auto it = list.rbegin(); it != list.rend(); ++it) {
-        if (it->done) {
-            QFile::remove(it->target);
-            if (!it->aside.isEmpty())
-                QFile::rename(it->aside, it->target);
-        }
-        QFile::remove(it->temp);
-    }
-}
-
 } // namespace
 
 void BackupManifest::saveManifestDbAsThrow(
@@ -921,7 +824,7 @@ void BackupManifest::saveManifestDbAsThrow(
                  .arg(dir.absolutePath()));
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-reduced-XXXXXX"));
     const QString plain = work.filePath(QStringLiteral("Manifest.db"));
-    copyFileThrow(src, plain);
+    BackupWriter::copyFileThrow(src, plain);
     {
         Sqlite3DB db;
         db.openThrow(plain, SQLITE_OPEN_READWRITE);
@@ -939,7 +842,7 @@ void BackupManifest::saveManifestDbAsThrow(
                 || domain.contains(QLatin1String("com.apple."), Qt::CaseInsensitive);
             bool keep = always || keepDomains.contains(domain) || (keepSystem && system);
             // A file record is only worth restoring when its stored copy is in the backup.
-            if (keep && flags != 2 && flags != 4
+            if (keep && flags != BackupWriter::kRecordFolder && flags != BackupWriter::kRecordLink
                 && !QFileInfo::exists(MBDBParser::getBKFilePath(dir, fileId.toLower(), false)))
                 keep = false;
             if (!keep)
@@ -956,9 +859,9 @@ void BackupManifest::saveManifestDbAsThrow(
     }
     const QString tmpDest = dest + QStringLiteral(".qmtmp");
     if (hasManifestKey())
-        encryptFileThrow(manifestKey(), plain, tmpDest);
+        BackupWriter::encryptFileThrow(manifestKey(), plain, tmpDest);
     else
-        copyFileThrow(plain, tmpDest);
+        BackupWriter::copyFileThrow(plain, tmpDest);
     QFile::remove(dest);
     if (!QFile::rename(tmpDest, dest)) {
         QFile::remove(tmpDest);
@@ -969,241 +872,36 @@ void BackupManifest::saveManifestDbAsThrow(
 void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
     const std::function<void(int, const QString&)>& progress, const std::function<bool()>& cancelled)
 {
-    if (IsEncrypted && !isUnlocked())
-        fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
+    BackupWriter writer(*this, progress, cancelled);
+    writer.stageFilesThrow(items);
+    writer.stageManifestThrow();
+    writer.commitThrow();
+    noteWrittenFiles(writer);
+}
+
+// After a write the object follows what is now on disk.
+void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
+{
     const bool mbdb = isMbdb();
-    const QString manifestPath
-        = dir.absoluteFilePath(mbdb ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
-    if (!QFileInfo::exists(manifestPath))
-        fail(QStringLiteral("Cannot find %1.").arg(manifestPath));
-
-    struct Prepared {
-        WriteRequest req;
-        QString target;
-        qint64 size = 0;
-        QByteArray keyBlob;
-        quint32 protectionClass = 0;
-        QByteArray sha1;
-    };
-    QList<Prepared> prepared;
-    QList<Replacement> replacements;
-    QStringList createdFolders; // hashed sub-folders this write made, removed again on failure
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
-    const quint32 now = quint32(QDateTime::currentSecsSinceEpoch());
-    QString newPlainDb;
-    try {
-        // 1. Every new file goes to a temporary beside its target.
-        for (int i = 0; i < items.size(); ++i) {
-            if (cancelled && cancelled())
-                fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
-            const WriteRequest& r = items[i];
-            if (progress)
-                progress(i, r.relativePath);
-            Prepared p;
-            p.req = r;
-            const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
-            const QString sub = dir.absoluteFilePath(name.left(2));
-            if (!isMbdb() && !QFileInfo::exists(sub))
-                createdFolders.append(sub);
-            p.target = MBDBParser::getBKFilePath(dir, name, true);
-            if (QFileInfo::exists(p.target) && !r.overwrite)
-                continue;
-            QFile src(r.sourceFile);
-            if (!src.open(QIODevice::ReadOnly))
-                fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, src.errorString()));
-            Replacement rep;
-            rep.target = p.target;
-            rep.temp = p.target + QStringLiteral(".qmtmp");
-            replacements.append(rep);
-            QFile out(rep.temp);
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-                fail(QStringLiteral("Cannot create %1. %2").arg(rep.temp, out.errorString()));
-            const _FileNode* existing = findNode(r.domain, r.relativePath);
-            if (IsEncrypted) {
-                quint32 cls = r.useSecondClassKey ? 3 : 4;
-                if (existing && !existing->implied
-                    && !m_keyBag->classKey(existing->item.protectionClass).isEmpty())
-                    cls = existing->item.protectionClass; // keep the class the device gave the file
-                QByteArray key(32, Qt::Uninitialized);
-                QRandomGenerator::system()->generate(key.begin(), key.end());
-                const QByteArray wrapped = m_keyBag->wrapFileKey(cls, key);
-                if (wrapped.isEmpty())
-                    fail(QStringLiteral("The backup's keybag has no key of protection class %1.").arg(cls));
-                p.protectionClass = cls;
-                p.keyBlob = QByteArray(1, char(cls)) + QByteArray(3, '\0') + wrapped;
-                p.size = BackupCrypto::encryptStream(key, src, out);
-            } else {
-                p.protectionClass = existing ? existing->item.protectionClass : (r.useSecondClassKey ? 3 : 4);
-                QCryptographicHash h(QCryptographicHash::Sha1);
-                QByteArray buf(8192, Qt::Uninitialized);
-                for (qint64 n; (n = src.read(buf.data(), buf.size())) > 0;) {
-                    if (out.write(buf.constData(), n) != n)
-                        fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, out.errorString()));
-                    h.addData(QByteArrayView(buf.constData(), n));
-                    p.size += n;
-                }
-                p.sha1 = h.result();
-            }
-            if (!out.flush())
-                fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, out.errorString()));
-            prepared.append(p);
-        }
-
-        // 2. The new manifest, also as a temporary.
-        Replacement manifestRep;
-        manifestRep.target = manifestPath;
-        manifestRep.temp = manifestPath + QStringLiteral(".qmtmp");
-        replacements.append(manifestRep);
-        if (mbdb) {
-            QList<MBDBParser::_MBDBItem> records = MBDBParser::parseFileThrow(manifestPath);
-            for (const Prepared& p : prepared) {
-                MBDBParser::_MBDBItem* rec = nullptr;
-                for (auto& r : records)
-                    if (r.domain == p.req.domain && r.relativePath() == p.req.relativePath) {
-                        rec = &r;
-                        break;
-                    }
-                if (!rec) {
-                    MBDBParser::_MBDBItem fresh;
-                    fresh.domain = p.req.domain;
-                    fresh.pathUtf8 = p.req.relativePath.toUtf8();
-                    fresh.mode = MBDBParser::kModeFile | 0644;
-                    auto& fx = fresh.mutableExtra();
-                    fx.uid = fx.gid = 501;
-                    records.append(fresh);
-                    rec = &records.last();
-                }
-                rec->size = p.size;
-                if (IsEncrypted) {
-                    // The stored size is that of the plain file.
-                    rec->size = QFileInfo(p.req.sourceFile).size();
-                }
-                rec->mtime = now;
-                rec->protectionClass = quint8(p.protectionClass);
-                auto& x = rec->mutableExtra();
-                x.atime = x.ctime = now;
-                x.encryptionKey = p.keyBlob;
-                x.present = quint8((x.present & ~4) | (p.keyBlob.isEmpty() ? 0 : 4));
-                if (!p.sha1.isEmpty()) {
-                    x.dataHash = p.sha1;
-                    x.present |= 2;
-                }
-            }
-            QFile out(manifestRep.temp);
-            const QByteArray bytes = MBDBParser::serialize(records);
-            if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
-                || !out.flush())
-                fail(QStringLiteral("Cannot write %1. %2").arg(manifestRep.temp, out.errorString()));
-        } else {
-            if (hasManifestKey() && !m_plainDir)
-                fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
-                         .arg(dir.absolutePath()));
-            newPlainDb = work.filePath(QStringLiteral("Manifest.db"));
-            copyFileThrow(readableManifestDbPath(), newPlainDb);
-            Sqlite3DB db;
-            db.openThrow(newPlainDb, SQLITE_OPEN_READWRITE);
-            db.beginTran();
-            for (const Prepared& p : prepared) {
-                const QString fileId = MBDBParser::backupFileName(p.req.domain, p.req.relativePath);
-                MBFileArchive::Fields f;
-                Sqlite3Cursor c
-                    = db.queryThrow(Sqlite3Sql("select file from Files where fileID=?").addTextParam(fileId));
-                const bool had = c.moveNext() && MBFileArchive::decode(c.getBlob(0), f, false, false);
-                if (!had) {
-                    f = MBFileArchive::Fields();
-                    f.mode = MBDBParser::kModeFile | 0644;
-                    f.userId = f.groupId = 501;
-                    f.birth = now;
-                    f.inode = 0;
-                }
-                f.relativePath = p.req.relativePath.toUtf8();
-                f.size = IsEncrypted ? QFileInfo(p.req.sourceFile).size() : p.size;
-                f.lastModified = f.lastStatusChange = now;
-                f.protectionClass = p.protectionClass;
-                f.encryptionKey = p.keyBlob;
-                // Not every manifest declares fileID unique: remove the old row explicitly.
-                db.executeThrow(Sqlite3Sql("delete from Files where fileID=?").addTextParam(fileId));
-                db.executeThrow(Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) "
-                                           "values(?,?,?,1,?)")
-                                    .addTextParam(fileId)
-                                    .addTextParam(p.req.domain)
-                                    .addTextParam(p.req.relativePath)
-                                    .addBlobParam(mbFileArchive(f)));
-                // Parent folders the manifest lacks get records of their own.
-                QStringList parts = p.req.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-                parts.removeLast();
-                QString folder;
-                for (const QString& part : parts) {
-                    folder = folder.isEmpty() ? part : folder + QLatin1Char('/') + part;
-                    const QString folderId = MBDBParser::backupFileName(p.req.domain, folder);
-                    if (db.queryThrow(Sqlite3Sql("select 1 from Files where fileID=?").addTextParam(folderId))
-                            .moveNext())
-                        continue;
-                    MBFileArchive::Fields d;
-                    d.relativePath = folder.toUtf8();
-                    d.mode = MBDBParser::kModeFolder | 0755;
-                    d.userId = d.groupId = 501;
-                    d.birth = d.lastModified = d.lastStatusChange = now;
-                    d.protectionClass = 0;
-                    db.executeThrow(Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) "
-                                               "values(?,?,?,2,?)")
-                                        .addTextParam(folderId)
-                                        .addTextParam(p.req.domain)
-                                        .addTextParam(folder)
-                                        .addBlobParam(mbFileArchive(d)));
-                }
-            }
-            db.commitTran();
-            db.close();
-            if (hasManifestKey())
-                encryptFileThrow(manifestKey(), newPlainDb, manifestRep.temp);
-            else
-                copyFileThrow(newPlainDb, manifestRep.temp);
-        }
-
-        // 3. Everything is ready: move the new files into place, the manifest last.
-        for (Replacement& rep : replacements) {
-            if (QFileInfo::exists(rep.target)) {
-                rep.aside = rep.target + QStringLiteral(".qmold");
-                QFile::remove(rep.aside);
-                if (!QFile::rename(rep.target, rep.aside)) {
-                    rep.aside.clear();
-                    fail(QStringLiteral("can not overwrite %1").arg(rep.target));
-                }
-            }
-            rep.done = true;
-            if (!QFile::rename(rep.temp, rep.target))
-                fail(QStringLiteral("can not overwrite %1").arg(rep.target));
-        }
-    } catch (...) {
-        rollBack(replacements);
-        for (const QString& folder : std::as_const(createdFolders))
-            QDir().rmdir(folder); // only when still empty
-        throw;
-    }
-    for (const Replacement& rep : replacements)
-        if (!rep.aside.isEmpty())
-            QFile::remove(rep.aside);
-
-    // The object follows what is now on disk.
-    if (!newPlainDb.isEmpty() && m_plainDir)
-        copyFileThrow(newPlainDb, m_plainDir->filePath(QStringLiteral("Manifest.db")));
-    for (const Prepared& p : prepared) {
-        _FileNode* node = findNode(p.req.domain, p.req.relativePath);
+    if (!writer.newPlainManifestDb().isEmpty() && m_plainDir)
+        BackupWriter::copyFileThrow(
+            writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
+    for (const BackupWriter::Staged& s : writer.staged()) {
+        _FileNode* node = findNode(s.req.domain, s.req.relativePath);
         if (!node || node->implied || node->item.isFolder()) {
             MBDBParser::_MBDBItem it;
-            it.domain = p.req.domain;
-            it.pathUtf8 = p.req.relativePath.toUtf8();
-            it.mode = MBDBParser::kModeFile | 0644;
+            it.domain = s.req.domain;
+            it.pathUtf8 = s.req.relativePath.toUtf8();
+            it.mode = BackupWriter::kFileMode;
             node = insertRecord(it);
         }
-        node->item.size = QFileInfo(p.req.sourceFile).size();
-        node->item.mtime = now;
-        node->item.protectionClass = quint8(p.protectionClass);
-        if (mbdb || !p.keyBlob.isEmpty()) {
+        node->item.size = QFileInfo(s.req.sourceFile).size();
+        node->item.mtime = writer.now();
+        node->item.protectionClass = quint8(s.protectionClass);
+        if (mbdb || !s.keyBlob.isEmpty()) {
             auto& x = node->item.mutableExtra();
-            x.encryptionKey = mbdb ? p.keyBlob : QByteArray();
-            if (mbdb && !p.keyBlob.isEmpty())
+            x.encryptionKey = mbdb ? s.keyBlob : QByteArray();
+            if (mbdb && !s.keyBlob.isEmpty())
                 x.present |= 4;
         }
     }

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+class BackupWriter;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -150,6 +151,8 @@ public:
     static QString safeJoinThrow(const QDir& base, const QString& relative);
 
 private:
+    friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
+    void noteWrittenFiles(const BackupWriter& writer);
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);

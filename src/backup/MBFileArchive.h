@@ -32,4 +32,6 @@ public:
     {
         return decode(data.constData(), data.size(), out, wantKey, wantStrings);
     }
+    // The archive of a record with these fields (target aside), as a binary property list.
+    static QByteArray encode(const Fields& fields);
 };

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define QM_HAVE_X86 1
 #endif
@@ -96,8 +97,11 @@ __attribute__((target("sha,sse4.1"))) inline void compressShaNi(quint32 state[8]
 bool cpuHasSha()
 {
 #ifdef QM_HAVE_X86
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("sha") && __builtin_cpu_supports("sse4.1");
+    // Read from CPUID directly: not every compiler's __builtin_cpu_supports knows "sha".
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_SSE4_1))
+        return false;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_SHA);
 #else
     return false;
 #endif

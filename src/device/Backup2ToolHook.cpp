@@ -129,9 +129,9 @@ void rmdir_recursive(const QString& path)
     QDir dir(path);
     if (!dir.exists())
         return;
-    const QFileInfoList entries = dir.entryInfoList(
-        QDir::Dirs | QDir::Files | QDir::Drives | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDir::NoSort);
+    // Hidden and system entries are not listed, so a folder holding one stays (silently).
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink())
             rmdir_recursive(entry.absoluteFilePath());

@@ -14,9 +14,10 @@ struct DeviceEvent {
 
 using DeviceEventCallback = void (*)(const DeviceEvent& event, void* userData);
 
-// The seam between the device services and the device library. The production back end calls
-// libimobiledevice; tests install an in-process fake. Every result code is the library's own
-// error code (0 = success) so the callers' texts read the same with either back end.
+// The seam between the device services and the device library. The program's and the probe's
+// main() install the production back end (LibDeviceBackend, which calls libimobiledevice); tests
+// install an in-process fake. Until one is installed no device is seen. Every result code is the
+// library's own error code (0 = success) so the callers' texts read the same with any back end.
 class DeviceBackend
 {
 public:
@@ -29,8 +30,10 @@ public:
     virtual int subscribe(DeviceEventCallback callback, void* userData) = 0;
     virtual int unsubscribe() = 0;
 
-    // The back end in use; the production one unless a test installed another.
+    static constexpr int kNoDevice = -3; // the library's "no device" code
+
+    // The back end in use.
     static DeviceBackend& instance();
-    // Installs a back end (null restores the production one). Call before any device work starts.
+    // Installs a back end (null: none, no device is seen). Call before any device work starts.
     static void setInstance(std::shared_ptr<DeviceBackend> backend);
 };

@@ -1,5 +1,6 @@
 #include "device/FakeBackup2ToolHook.h"
 
+#include "app/Clock.h"
 #include "device/iDevice.h"
 
 #include <QFileInfo>
@@ -123,7 +124,7 @@ void FakeBackup2ToolHook::recvFileBegin(QDir root, QString udid, QString path, Q
     if (!dnameDb.isOpen())
         openRecordThrow(root, udid);
     const bool incl = isFileIncluded(root, path, dname);
-    dnameDb.insert(name, dname, incl, QDateTime::currentDateTime());
+    dnameDb.insert(name, dname, incl, Clock::now());
 }
 
 int FakeBackup2ToolHook::recvFileOpenWrite(QDir root, QString path, QFile& file, QString& err)
@@ -136,7 +137,7 @@ int FakeBackup2ToolHook::recvFileOpenWrite(QDir root, QString path, QFile& file,
 void FakeBackup2ToolHook::recvFileEnd(QDir root, QString path, unsigned long long size)
 {
     Q_UNUSED(root);
-    dnameDb.update(fileNameOf(path), QDateTime::currentDateTime(), qint64(size));
+    dnameDb.update(fileNameOf(path), Clock::now(), qint64(size));
 }
 
 QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QString path)

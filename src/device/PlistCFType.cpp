@@ -1,5 +1,7 @@
 #include "device/PlistCFType.h"
 
+#include "device/BinaryPlistTable.h"
+
 #include <QFile>
 #include <QStringList>
 #include <QTime>
@@ -59,21 +61,12 @@ bool exactDateSeconds(plist_t node, double& seconds)
     plist_to_bin(node, &buf, &len);
     QByteArray bin(buf, buf ? int(len) : 0);
     free(buf);
-    if (bin.size() < 8 + 9 + 32)
+    BinaryPlistTable table;
+    BinaryPlistTable::Header h;
+    if (!table.open(bin.constData(), bin.size()) || !table.header(table.top(), h)
+        || h.kind != BinaryPlistTable::kDate)
         return false;
-    const auto* t = reinterpret_cast<const uchar*>(bin.constData() + bin.size() - 32);
-    const int offsetSize = t[6];
-    const quint64 top = qFromBigEndian<quint64>(t + 16);
-    const quint64 table = qFromBigEndian<quint64>(t + 24);
-    if (offsetSize < 1 || offsetSize > 8 || top > 1
-        || table + quint64(offsetSize) * (top + 1) > quint64(bin.size()))
-        return false;
-    quint64 offset = 0;
-    for (int i = 0; i < offsetSize; ++i)
-        offset = (offset << 8) | uchar(bin[int(table + top * offsetSize) + i]);
-    if (offset + 9 > quint64(bin.size()) || uchar(bin[int(offset)]) != 0x33)
-        return false;
-    const quint64 bits = qFromBigEndian<quint64>(bin.constData() + offset + 1);
+    const quint64 bits = BinaryPlistTable::be(table.data() + h.pos, 8);
     std::memcpy(&seconds, &bits, sizeof seconds);
     return std::isfinite(seconds);
 }
@@ -118,89 +111,47 @@ plist_t uidFromDictionary(plist_t dict)
 // trees recursively, and hostile input could otherwise exhaust the stack. Real ones nest a few levels.
 constexpr int kMaxDepth = 512;
 
-quint64 readBigEndian(const uchar* p, int size)
-{
-    quint64 v = 0;
-    for (int i = 0; i < size; ++i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
 // The nesting depth of a binary property list, read from its object table without recursion, or -1
 // when the table is unreadable or refers in a circle (libplist refuses those too), when a dictionary
 // key holds a NUL character, or when shared objects would expand into an enormous tree.
 int binaryNestingDepth(const QByteArray& bytes)
 {
+    BinaryPlistTable table;
+    if (!table.open(bytes.constData(), bytes.size()))
+        return -1;
+    const quint64 count = table.count();
+    const quint64 top = table.top();
     const qsizetype size = bytes.size();
-    if (size < 8 + 32)
-        return -1;
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
-    const uchar* t = data + size - 32;
-    const int offsetSize = t[6];
-    const int refSize = t[7];
-    const quint64 count = readBigEndian(t + 8, 8);
-    const quint64 top = readBigEndian(t + 16, 8);
-    const quint64 table = readBigEndian(t + 24, 8);
-    if (offsetSize < 1 || offsetSize > 8 || refSize < 1 || refSize > 8 || count == 0 || top >= count
-        || table < 8 || table >= quint64(size) || count > (quint64(size) - table) / quint64(offsetSize))
-        return -1;
-    const quint64 objectsEnd = quint64(size) - 32;
-
-    // Marker kind, item count and first content byte of object i; false when unreadable.
-    auto header = [&](quint64 i, int& kind, quint64& items, quint64& pos) {
-        const quint64 off = readBigEndian(data + table + i * quint64(offsetSize), offsetSize);
-        if (off < 8 || off >= objectsEnd)
-            return false;
-        const uchar marker = data[off];
-        kind = marker >> 4;
-        items = marker & 0x0F;
-        pos = off + 1;
-        if (items == 0x0F && kind >= 0x4) {
-            if (pos >= objectsEnd || (data[pos] >> 4) != 0x1)
-                return false;
-            const int intSize = 1 << (data[pos] & 0x0F);
-            if (intSize > 8 || pos + 1 + quint64(intSize) > objectsEnd)
-                return false;
-            items = readBigEndian(data + pos + 1, intSize);
-            pos += 1 + quint64(intSize);
-        }
-        return true;
-    };
 
     // A dictionary key holding a NUL character trips an assertion in libplist's key reader.
     auto keyHasNul = [&](quint64 i) {
-        int kind = 0;
-        quint64 items = 0;
-        quint64 pos = 0;
-        if (i >= count || !header(i, kind, items, pos))
+        BinaryPlistTable::Header h;
+        if (!table.header(i, h) || (h.kind != BinaryPlistTable::kAscii && h.kind != BinaryPlistTable::kUtf16))
             return false;
-        const quint64 unit = kind == 0x6 ? 2 : 1;
-        if ((kind != 0x5 && kind != 0x6) || items > (objectsEnd - pos) / unit)
+        const quint64 unit = h.kind == BinaryPlistTable::kUtf16 ? 2 : 1;
+        if (!table.fits(h.pos, h.length, unit))
             return false;
-        for (quint64 k = 0; k < items; ++k) {
-            if (data[pos + k * unit] == 0 && (unit == 1 || data[pos + k * unit + 1] == 0))
+        const uchar* p = table.data() + h.pos;
+        for (quint64 k = 0; k < h.length; ++k) {
+            if (p[k * unit] == 0 && (unit == 1 || p[k * unit + 1] == 0))
                 return true;
         }
         return false;
     };
 
-    // The references held by object i (none for anything but arrays, sets and dictionaries).
+    // The references held by object i (none for anything but arrays, sets and dictionaries, or
+    // for an unreadable container, which libplist refuses on its own).
     auto children = [&](quint64 i, quint64& first, quint64& n) {
         first = 0;
         n = 0;
-        int kind = 0;
+        quint8 kind = 0;
         quint64 items = 0;
-        quint64 pos = 0;
-        if (!header(i, kind, items, pos) || (kind != 0xA && kind != 0xB && kind != 0xC && kind != 0xD))
+        if (!table.references(i, kind, items, first))
             return true;
-        const quint64 refs = kind == 0xD ? items * 2 : items;
-        if (items > objectsEnd || refs > (objectsEnd - pos) / quint64(refSize))
-            return true;
-        first = pos;
-        n = refs;
-        if (kind == 0xD) {
+        n = kind == BinaryPlistTable::kDict ? 2 * items : items;
+        if (kind == BinaryPlistTable::kDict) {
             for (quint64 k = 0; k < items; ++k) {
-                if (keyHasNul(readBigEndian(data + pos + k * quint64(refSize), refSize)))
+                if (keyHasNul(table.reference(first, k)))
                     return false;
             }
         }
@@ -247,7 +198,7 @@ int binaryNestingDepth(const QByteArray& bytes)
             }
             continue;
         }
-        const quint64 child = readBigEndian(data + f.first + f.next * quint64(refSize), refSize);
+        const quint64 child = table.reference(f.first, f.next);
         ++f.next;
         if (child >= count)
             continue;
@@ -1090,10 +1041,9 @@ QHash<QString, PlistCFType> PlistCFType::parseNSDictionaryStringCFType(const Pli
     for (int i = 0; i < count; ++i) {
         const quint32 ki = keyRefs.at(i).CFKeyedArchiverUIDGetValue();
         const quint32 vi = valueRefs.at(i).CFKeyedArchiverUIDGetValue();
-        // Index 0 is the archive's "$null" marker: no value.
-        const PlistCFType item = vi == 0 || vi > quint32(std::numeric_limits<int>::max())
-            ? PlistCFType(nullptr, false)
-            : objects.at(int(vi));
+        // Index 0 is the archive's "$null" marker; it comes back as that string, as the decoder gives it.
+        const PlistCFType item = vi > quint32(std::numeric_limits<int>::max()) ? PlistCFType(nullptr, false)
+                                                                               : objects.at(int(vi));
         const PlistCFType value = item.ref() ? clone(item) : PlistCFType(nullptr, true);
         const QString key = ki > quint32(std::numeric_limits<int>::max())
             ? QString("")

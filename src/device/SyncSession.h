@@ -24,4 +24,6 @@ public:
     // On success `mapping` owns the device's remapping, or is null when the device sent none.
     virtual int remapIdentifiers(PlistCFType& mapping) = 0;
     virtual int finish() = 0;
+    // Ends the exchange without finishing it, telling the device why (after a failure or a cancel).
+    virtual int cancel(const QString& reason) = 0;
 };

@@ -219,8 +219,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& message)
                 options.put(QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(false));
             if (req.dontCopyBackup)
                 options.put(QStringLiteral("RestoreDontCopyBackup"), PlistCFType::createCFBoolean(true));
-            if (req.removeItemsNotRestored)
-                options.put(QStringLiteral("RemoveItemsNotRestored"), PlistCFType::createCFBoolean(true));
+            // Always said: left to the device, a partial restore could remove what it does not carry.
+            options.put(QStringLiteral("RemoveItemsNotRestored"),
+                PlistCFType::createCFBoolean(req.removeItemsNotRestored));
         }
         if (!req.password.isEmpty())
             options.put(QStringLiteral("Password"), PlistCFType::createCFString(req.password));

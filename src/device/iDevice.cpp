@@ -16,11 +16,13 @@ iDevice::iDevice(const QString& udid)
 iDevice::~iDevice()
 {
     // The connection frees its lockdown client before the device.
+    client = nullptr;
     device.reset();
 }
 
 int iDevice::newDevice()
 {
+    client = nullptr;
     device.reset();
     if (udid.isEmpty())
         return kNoDevice;
@@ -29,16 +31,22 @@ int iDevice::newDevice()
 
 int iDevice::lockdowndWithHandshake()
 {
-    if (!device)
-        return kInvalidArg;
-    return device->lockdownNew(QString::fromLatin1(kLockdownLabel), true);
+    return lockdownNew(true);
 }
 
 int iDevice::lockdown()
 {
+    return lockdownNew(false);
+}
+
+int iDevice::lockdownNew(bool handshake)
+{
     if (!device)
         return kInvalidArg;
-    return device->lockdownNew(QString::fromLatin1(kLockdownLabel), false);
+    const int code = device->lockdownNew(QString::fromLatin1(kLockdownLabel), handshake);
+    if (code == 0)
+        client = device.get();
+    return code;
 }
 
 bool iDevice::open()

@@ -9,6 +9,7 @@
 inline constexpr const char* kLockdownLabel = "QUILLMARROW";
 
 // One connection to one device by UDID (device handle and lockdown client), made for one operation.
+// Fields in order: the UDID, the device and the lockdown client.
 class iDevice
 {
 public:
@@ -28,10 +29,15 @@ public:
 
     // The opened device (null until newDevice succeeded).
     DeviceConnection* connection() const { return device.get(); }
-    bool hasClient() const { return device && device->hasLockdown(); }
+    bool hasClient() const { return client && client->hasLockdown(); }
 
     QString udid;
+    // The lockdown client: null until a lockdown call succeeded. The device back end keeps it in
+    // the connection object, so this is that connection seen through its lockdown side.
+    DeviceConnection* client = nullptr;
 
 private:
+    int lockdownNew(bool handshake);
+
     std::unique_ptr<DeviceConnection> device;
 };

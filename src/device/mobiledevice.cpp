@@ -18,7 +18,7 @@ PlistCFType mobiledevice_info(iDevice* dev, const QString& domain, const QString
     PlistCFType value;
     const QString d = domain.isEmpty() ? QString() : domain;
     const QString k = key.isEmpty() ? QString() : key;
-    if (dev->connection()->getValue(d, k, value) != 0)
+    if (dev->client->getValue(d, k, value) != 0)
         return PlistCFType(nullptr, true);
     return value;
 }
@@ -28,7 +28,7 @@ bool mobiledevice_set(iDevice* dev, const QString& domain, const QString& key, c
     if (!dev || !dev->hasClient())
         return false;
     // Empty strings go to the device as empty strings, unlike reads.
-    return dev->connection()->setValue(domain, key, value) == 0;
+    return dev->client->setValue(domain, key, value) == 0;
 }
 
 bool mobiledevice_set(

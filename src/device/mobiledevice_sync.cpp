@@ -98,6 +98,15 @@ void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client)
         fail(QStringLiteral("mobilesync_finish failed. return %1.").arg(err));
 }
 
+void mobiledevice_sync_cancel(mobiledevice_sync_client& client, const QString& reason)
+{
+    if (!client.client)
+        return;
+    const int err = client.client->cancel(reason);
+    if (err != 0)
+        qWarning("mobilesync_cancel failed. return %d.", err);
+}
+
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& name, bool disable)
 {
     PlistCFType value = PlistCFType::createCFDictionary();

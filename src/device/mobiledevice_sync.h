@@ -40,5 +40,7 @@ void mobiledevice_sync_start_send_to_device_throw(mobiledevice_sync_client& clie
 PlistCFType mobiledevice_sync_send_throw(
     mobiledevice_sync_client& client, PlistCFType entities, bool isLast, PlistCFType actions);
 void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client);
+// Cancels an open exchange with the reason given; never throws (used on the way out of a failure).
+void mobiledevice_sync_cancel(mobiledevice_sync_client& client, const QString& reason);
 // Writes the tethered-sync switch of one data class; true when the device took it. Never throws.
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& name, bool disable);

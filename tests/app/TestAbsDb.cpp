@@ -1,4 +1,5 @@
 #include "app/AbsDb.h"
+#include "app/ScopedEdit.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -127,23 +128,78 @@ private Q_SLOTS:
         QCOMPARE(countRows(other), 1);
     }
 
-    void editLeftOpenByFailureIsRolledBackAtNextBegin()
+    // Rows on disk, as another connection sees them.
+    static QStringList namesOnDisk(const QString& file)
     {
-        const QString file = path("stale.db");
-        CountingDb db(file);
-        db.beginEdit();
-        db.executeThrow("insert into item(name) values('from the failed run')");
-        // The run failed here and never ended its edit. The next run:
-        db.beginEdit();
-        db.executeThrow("insert into item(name) values('next run')");
-        db.endEdit(true);
-        QCOMPARE(db.tranDepth(), 0);
         CountingDb other(file);
         other.openCheck();
-        Sqlite3Cursor c = other.queryThrow("select name from item");
-        QVERIFY(c.moveNext());
-        QCOMPARE(c.getText("name"), QString("next run"));
-        QVERIFY(!c.moveNext());
+        QStringList names;
+        Sqlite3Cursor c = other.queryThrow("select name from item order by id");
+        while (c.moveNext())
+            names << c.getText("name");
+        return names;
+    }
+
+    void nestedEditsClosePerLevel_data()
+    {
+        QTest::addColumn<bool>("commitInner");
+        QTest::addColumn<bool>("commitOuter");
+        QTest::addColumn<QStringList>("saved");
+        QTest::newRow("both commit") << true << true << QStringList { "outer", "inner", "after" };
+        QTest::newRow("inner rolls back") << false << true << QStringList { "outer", "after" };
+        QTest::newRow("outer rolls back") << true << false << QStringList {};
+    }
+
+    // A writer that begins and ends its own edit inside the caller's closes only its level: the
+    // caller's earlier and later writes are kept or dropped with the caller's own end.
+    void nestedEditsClosePerLevel()
+    {
+        QFETCH(bool, commitInner);
+        QFETCH(bool, commitOuter);
+        QFETCH(QStringList, saved);
+        const QString file = path(QString("nested-%1-%2.db").arg(commitInner).arg(commitOuter));
+        CountingDb db(file);
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('outer')");
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('inner')");
+        db.endEdit(commitInner);
+        QVERIFY(db.editing);
+        QCOMPARE(db.tranDepth(), 1);
+        db.executeThrow("insert into item(name) values('after')");
+        db.endEdit(commitOuter);
+        QVERIFY(!db.editing);
+        QCOMPARE(db.tranDepth(), 0);
+        QCOMPARE(namesOnDisk(file), saved);
+    }
+
+    // A batch that throws ends its own edit through the scoped guard; the caller's edit and its
+    // work are untouched, and a batch on its own leaves nothing open.
+    void failingBatchEndsOnlyItsOwnEdit()
+    {
+        const QString file = path("guard.db");
+        CountingDb db(file);
+        auto failingBatch = [&] {
+            ScopedEdit<AbsDb> edit(db);
+            db.executeThrow("insert into item(name) values('lost')");
+            db.executeThrow("insert into missing_table values(1)");
+            edit.commit();
+        };
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, failingBatch());
+        QVERIFY(!db.editing);
+        QCOMPARE(db.tranDepth(), 0);
+
+        db.beginEdit();
+        db.executeThrow("insert into item(name) values('kept')");
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, failingBatch());
+        QVERIFY(db.editing);
+        {
+            ScopedEdit<AbsDb> edit(db);
+            db.executeThrow("insert into item(name) values('batch')");
+            edit.commit();
+        }
+        db.endEdit(true);
+        QCOMPARE(namesOnDisk(file), QStringList({ "kept", "batch" }));
     }
 
     void tableRowsAndInsertSqlRow()

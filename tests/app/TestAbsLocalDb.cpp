@@ -1,4 +1,5 @@
 #include "app/AbsLocalDb.h"
+#include "app/ScopedEdit.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -61,6 +62,25 @@ private Q_SLOTS:
         QVERIFY(!store.isOpened());
         store.endEdit(true);
         QCOMPARE(store.opens, 2);
+    }
+
+    // A batch that fails inside the caller's edit rolls back its own writes only.
+    void scopedBatchFailureKeepsCallersWork()
+    {
+        NotesLikeDb store(path("scoped.db"));
+        store.beginEdit();
+        store.db.executeThrow("insert into note(body) values('kept')");
+        try {
+            ScopedEdit<AbsLocalDb> batch(store);
+            store.db.executeThrow("insert into note(body) values('dropped')");
+            store.db.executeThrow("insert into missing values(1)");
+            batch.commit();
+        } catch (const std::runtime_error&) {
+        }
+        QCOMPARE(store.db.tranDepth(), 1);
+        store.endEdit(true);
+        QCOMPARE(store.count(), 1);
+        QCOMPARE(store.db.tranDepth(), 0);
     }
 
     void rollbackUndoesNestedCommits()

@@ -1,4 +1,5 @@
 #include "app/CsvHelper.h"
+#include "support/FailDevice.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -18,22 +19,6 @@ struct Input {
     }
     QByteArray data;
     QBuffer buffer;
-};
-
-// A device whose reads fail.
-class BrokenDevice : public QIODevice
-{
-public:
-    BrokenDevice()
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        setErrorString("device broke");
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char*, qint64) override { return -1; }
 };
 
 } // namespace
@@ -138,7 +123,7 @@ private Q_SLOTS:
 
     void readErrorsThrow()
     {
-        BrokenDevice broken;
+        FailDevice broken(QIODevice::ReadOnly, 0, "device broke");
         QStringList row;
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, utf8CSVRow(row, &broken, false));
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, utf8CSVRow(row, &broken, true));
@@ -148,6 +133,11 @@ private Q_SLOTS:
         } catch (const std::runtime_error& e) {
             QCOMPARE(QString::fromUtf8(e.what()), QString("device broke"));
         }
+        // A device that breaks part-way through the records.
+        FailDevice midway(QIODevice::ReadOnly, 6, "device broke");
+        midway.setInput("a,b\nc,d\ne,f\n");
+        QVERIFY(utf8CSVRow(row, &midway, false));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, utf8CSVRow(row, &midway, false));
     }
 
     void headerAndCells()

@@ -83,6 +83,11 @@ private Q_SLOTS:
         const QString text = QString(QChar(0xD83D)) + "x" + QChar(0xD83C);
         QCOMPARE(emoji_replace(text, record, &codes), text);
         QVERIFY(codes.isEmpty());
+
+        // Emoji around a lone surrogate are still found by both passes.
+        const QString mixed = QString(QChar(0xE001)) + QChar(0xDC00) + QString::fromUtf16(u"\U0001F604");
+        QCOMPARE(emoji_replace(mixed, record, &codes), "[E001]" + QString(QChar(0xDC00)) + "[1F604]");
+        QCOMPARE(codes, QStringList({ "E001", "1F604" }));
     }
 };
 

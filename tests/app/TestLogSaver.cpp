@@ -1,4 +1,5 @@
 #include "app/LogSaver.h"
+#include "support/MockClock.h"
 #include "support/TestEnv.h"
 
 #include <QDate>
@@ -53,6 +54,40 @@ private Q_SLOTS:
         QCOMPARE(logsaver_format_line(QtFatalMsg, t, "f"), QString("(F 09:05:07) f\n"));
         QCOMPARE(logsaver_format_line(QtInfoMsg, t, "i"), QString("(09:05:07) i\n"));
         QCOMPARE(logsaver_format_line(QtWarningMsg, t, "50%1 %2"), QString("(W 09:05:07) 50%1 %2\n"));
+    }
+
+    void severalLinesStayOneEntry_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("lf") << "Cannot copy\n(W 00:00:00) forged"
+                            << "(W 09:05:07) Cannot copy\n    (W 00:00:00) forged\n";
+        QTest::newRow("crlf") << "a\r\nb"
+                              << "(W 09:05:07) a\n    b\n";
+        QTest::newRow("cr") << "a\rb\r\rc"
+                            << "(W 09:05:07) a\n    b\n    \n    c\n";
+        QTest::newRow("trailing") << "one\n"
+                                  << "(W 09:05:07) one\n";
+    }
+
+    void severalLinesStayOneEntry()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, line);
+        QCOMPARE(logsaver_format_line(QtWarningMsg, QTime(9, 5, 7), text), line);
+    }
+
+    void dayFileAndTimeComeFromTheClock()
+    {
+        const QString root = QDir(TestEnv::tempDir()).absoluteFilePath("qlogs");
+        MockClock clock(QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59)));
+        logsaver_install_msghandler(root, 10);
+        qWarning("before midnight");
+        clock.advance(1);
+        qWarning("after");
+        qInstallMessageHandler(testHandler);
+        QCOMPARE(readAll(root + "/log-20240131.txt"), QByteArray("(W 23:59:59) before midnight\n"));
+        QCOMPARE(readAll(root + "/log-20240201.txt"), QByteArray("(W 00:00:00) after\n"));
     }
 
     void trimsToNewestFiles()

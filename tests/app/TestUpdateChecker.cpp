@@ -1,5 +1,6 @@
 #include "app/UpdateChecker.h"
 #include "app/support/LoopbackHttpServer.h"
+#include "support/MockClock.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -72,6 +73,18 @@ private Q_SLOTS:
             writeRaw(content);
         UpdateChecker checker(timeFile());
         QCOMPARE(checker.shouldCheck(1700000000), expected);
+    }
+
+    void nowComesFromTheClock()
+    {
+        MockClock clock(QDateTime::fromSecsSinceEpoch(1700000000));
+        UpdateChecker checker(timeFile());
+        checker.writeTimeFile();
+        QCOMPARE(readRaw(), QByteArray("1700000000"));
+        clock.advance(86400);
+        QVERIFY(!checker.shouldCheck());
+        clock.advance(1);
+        QVERIFY(checker.shouldCheck());
     }
 
     void writesDigitsOnly()

@@ -3,6 +3,7 @@
 #include "device/PlistCFType.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
 
@@ -72,8 +73,38 @@ private Q_SLOTS:
         }
         MBFileArchive::Fields f;
         QVERIFY(!MBFileArchive::decode(QByteArray("bplist00"), f, false, false));
+        QVERIFY(!MBFileArchive::decode(nullptr, 0, f, false, false));
         QVERIFY(!MBFileArchive::decode(QByteArray(), f, false, false));
         QVERIFY(!MBFileArchive::decode(QByteArray(100, '\xff'), f, false, false));
+    }
+
+    void hostileRecords_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QByteArray>("target");
+        // A link target whose UTF-16 length, doubled, wraps to 2: refused, not written past.
+        QTest::newRow("utf-16 target length wraps")
+            << "crash-utf16-target-length" << qint64(0) << QByteArray();
+        QTest::newRow("utf-16 path length huge") << "utf16-path-length" << qint64(0) << QByteArray();
+        QTest::newRow("size a NaN real") << "real-size-nan" << qint64(0) << QByteArray();
+        QTest::newRow("size a 1e300 real") << "real-size-huge" << qint64(0) << QByteArray();
+        QTest::newRow("link") << "link" << qint64(4096) << QByteArray("Ünïcode/target");
+    }
+
+    // Hand-made records of the fuzz corpus: unreadable fields stay unset, the rest is read.
+    void hostileRecords()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, size);
+        QFETCH(QByteArray, target);
+        QFile file(QString(QM_SOURCE_DIR) + "/tests/fuzz/corpus/manifest_record/" + name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        MBFileArchive::Fields f;
+        QVERIFY(MBFileArchive::decode(file.readAll(), f, true, true));
+        QCOMPARE(f.size, size);
+        QCOMPARE(f.target, target);
+        QVERIFY(f.relativePath.isEmpty() || f.relativePath == "Library/SMS/sms.db" || name == "link");
     }
 };
 

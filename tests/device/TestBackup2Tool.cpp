@@ -187,7 +187,9 @@ private Q_SLOTS:
         QVERIFY(options.get("RestoreSystemFiles").isCFBoolean());
     }
 
-    void restoreWithSparseOptionsSendsThreeKeys()
+    // RemoveItemsNotRestored is always said, so the device never decides to remove what a partial
+    // restore leaves out.
+    void restoreWithSparseOptionsSendsFourKeys()
     {
         peer->message(QStringLiteral("DLMessageDisconnect"));
         backup2tool tool(kUdid, QDir(root), nullptr);
@@ -196,7 +198,8 @@ private Q_SLOTS:
         tool.runThrow(req);
         QCOMPARE(peer->requests[0].options.toString(),
             QStringLiteral(
-                "{RestoreSystemFiles : 1, RestorePreserveSettings : 1, RestoreDontCopyBackup : 1}"));
+                "{RestoreSystemFiles : 1, RestorePreserveSettings : 1, RestoreDontCopyBackup : 1, "
+                "RemoveItemsNotRestored : 0}"));
     }
 
     void restoreDownloadFramesFiles()

@@ -32,14 +32,34 @@ private Q_SLOTS:
         QVERIFY(err.isEmpty());
     }
 
+    void removesTreesButKeepsHiddenEntries()
+    {
+        putFile(root + "/dir/sub/file");
+        putFile(root + "/dir/keep/.hidden");
+        putFile(root + "/dir/keep/plain");
+        putFile(root + "/dir/top");
+        rmdir_recursive(root + "/dir");
+        // The folder holding the hidden file and the folders above it stay; the rest goes.
+        QVERIFY(QFileInfo::exists(root + "/dir/keep/.hidden"));
+        QVERIFY(!QFileInfo::exists(root + "/dir/keep/plain"));
+        QVERIFY(!QFileInfo::exists(root + "/dir/sub"));
+        QVERIFY(!QFileInfo::exists(root + "/dir/top"));
+        rmdir_recursive(root + "/never-there");
+    }
+
     void removesEverythingAndReportsFailure()
     {
         QString err;
-        putFile(root + "/dir/.hidden");
         putFile(root + "/dir/sub/file");
         QCOMPARE(hook.removeFile(QDir(root), "dir", err), 0);
         QVERIFY(!QFileInfo::exists(root + "/dir"));
         QCOMPARE(hook.removeFile(QDir(root), "never-there", err), 0);
+
+        // A folder still holding a hidden entry stays, and the device hears that it does.
+        putFile(root + "/shown/.hidden");
+        QVERIFY(hook.removeFile(QDir(root), "shown", err) != 0);
+        QVERIFY(QFileInfo::exists(root + "/shown/.hidden"));
+        err.clear();
 
         // A folder that cannot be emptied is a failure the device hears about.
         putFile(root + "/locked/inner/file");

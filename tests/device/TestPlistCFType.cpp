@@ -869,14 +869,18 @@ void TestPlistCFType::keyedArchiveBuildAndParse()
         QCOMPARE(decoded.value("NS.keys").array_size(), 3);
     }
 
-    // A missing value is archived as "$null" and does not shift the rest.
+    // A missing value is archived as a reference to "$null", does not shift the rest, and reads
+    // back as that string from both readers.
     QHash<QString, PlistCFType> withNull;
     withNull.insert("a", PlistCFType());
     withNull.insert("b", PlistCFType::createCFString("B"));
     const PlistCFType archive = PlistCFType::createNSDictionaryStringCFType(withNull, false);
     const QHash<QString, PlistCFType> out = PlistCFType::parseNSDictionaryStringCFType(archive);
     QCOMPARE(out.size(), 2);
-    QCOMPARE(out.value("a").typeId(), 16ul);
+    QCOMPARE(out.value("a").CFStringQString(), QString("$null"));
+    PlistCFType nullRef = PlistCFType::clone(archive);
+    nullRef.get("$objects").at(1).put("zero", PlistCFType::createCFKeyedArchiverUID(0));
+    QCOMPARE(nullRef.NSKeyedArchiver().value("zero").CFStringQString(), QString("$null"));
     QCOMPARE(out.value("b").toString(), QString("B"));
     const PlistCFType objects = archive.get("$objects");
     const quint32 cls = objects.at(1).get("$class").CFKeyedArchiverUIDGetValue();

@@ -27,9 +27,18 @@ private Q_SLOTS:
     void opensWithTheProgramLabel()
     {
         iDevice dev("UDID1");
+        QCOMPARE(dev.newDevice(), 0);
+        QVERIFY(dev.client == nullptr); // no lockdown client before a lockdown call
+        QCOMPARE(dev.lockdowndWithHandshake(), 0);
+        QVERIFY(dev.client != nullptr);
+        QVERIFY(dev.hasClient());
+        QCOMPARE(dev.newDevice(), 0); // a new device drops the old client
+        QVERIFY(dev.client == nullptr);
         QVERIFY(dev.open());
         QVERIFY(dev.hasClient());
-        QCOMPARE(backend->calls(), (QStringList { "open UDID1", "lockdown UDID1 QUILLMARROW handshake" }));
+        QCOMPARE(backend->calls(),
+            (QStringList { "open UDID1", "lockdown UDID1 QUILLMARROW handshake", "open UDID1", "open UDID1",
+                "lockdown UDID1 QUILLMARROW handshake" }));
         iDevice absent("nobody");
         QCOMPARE(absent.newDevice(), -3);
         QVERIFY(!absent.open());

@@ -75,6 +75,27 @@ def make_sqlite(schema_rows):
             os.unlink(path)
 
 
+def generated_db(name):
+    """A small call store or calendar database from the project's own generators beside this one."""
+    import tempfile
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_calendar_db
+    import make_call_history
+    fd, path = tempfile.mkstemp(suffix=".db")
+    os.close(fd)
+    os.unlink(path)
+    try:
+        if name == "CallHistory.storedata":
+            make_call_history.write_store(path, make_call_history.calls(6, 3), 0, "CallRecord")
+        else:
+            make_calendar_db.build(path, 0, False)
+        with open(path, "rb") as f:
+            return f.read()
+    finally:
+        if os.path.exists(path):
+            os.unlink(path)
+
+
 def well_known_content(path):
     name = path.rsplit("/", 1)[-1]
     if name == "sms.db":
@@ -125,10 +146,24 @@ def well_known_content(path):
             "read INTEGER, assisted INTEGER, face_time_data BLOB, originalAddress TEXT)",
             "INSERT INTO call (address,date,duration,flags,id,read) VALUES ('+15555550101',1400000000,65,5,-1,1)",
         ])
+    if name in ("CallHistory.storedata", "Calendar.sqlitedb"):
+        return generated_db(name)
     return make_sqlite([
         "CREATE TABLE demo_info (key TEXT PRIMARY KEY, value TEXT)",
         "INSERT INTO demo_info VALUES ('file', '%s')" % path.replace("'", "''"),
     ])
+
+
+def addressbook_content(spec, path):
+    """The address book (or its images) of make_addressbook.py: "edge", "empty" or a number of people."""
+    import subprocess
+    import tempfile
+    with tempfile.TemporaryDirectory() as tmp:
+        opts = ["--edge"] if spec == "edge" else [] if spec == "empty" else ["--people", spec]
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_addressbook.py")]
+                       + opts + [tmp], check=True, stdout=subprocess.DEVNULL)
+        with open(os.path.join(tmp, path.rsplit("/", 1)[-1]), "rb") as f:
+            return f.read()
 
 
 class Keybag:
@@ -243,11 +278,29 @@ class Builder:
         a = self.args
         for domain in ("HomeDomain", "MediaDomain", "WirelessDomain", "CameraRollDomain"):
             self.record(domain, "", MODE_DIR)
+        puts = {}
+        for spec in a.put:
+            where, local = spec.split("=", 1)
+            domain, path = where.split(":", 1)
+            with open(local, "rb") as f:
+                puts[(domain, path)] = f.read()
         if not a.no_well_known:
             for domain, path in WELL_KNOWN:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
-                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+                content = puts.pop((domain, path), None)
+                if content is None:
+                    content = well_known_content(path)
+                for item in a.content or []:
+                    rel, _, src = item.partition("=")
+                    if rel == path:
+                        with open(src, "rb") as f:
+                            content = f.read()
+                if a.addressbook and path.startswith("Library/AddressBook/"):
+                    content = addressbook_content(a.addressbook, path)
+                self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
+        for (domain, path), content in sorted(puts.items()):
+            self.add_file(domain, path, content)
         for i in range(a.photos):
             self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
         for i in range(a.videos):
@@ -404,6 +457,8 @@ def main():
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")
     p.add_argument("--no-well-known", action="store_true")
     p.add_argument("--skip-storedata", action="store_true", help="only the older call_history.db")
+    p.add_argument("--content", action="append", metavar="REL=FILE",
+                   help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
@@ -412,6 +467,9 @@ def main():
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)
+    p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
+                   help="store FILE's bytes as that record (replacing a well-known file of the same path)")
+    p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, empty or a number of people")
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0

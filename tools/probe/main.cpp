@@ -1,7 +1,10 @@
 #include "ProbeCommand.h"
+#include "app/IdsTranslator.h"
+#include "device/LibDeviceBackend.h"
 
 #include <QApplication>
 #include <exception>
+#include <memory>
 
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
@@ -10,6 +13,11 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    // Texts the threads report are shown in English, as in the program.
+    IdsTranslator translator;
+    static_cast<void>(translator.load(":/en.qm"));
+    QCoreApplication::installTranslator(&translator);
+    DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     QTextStream out(stdout);
     QTextStream err(stderr);
     const QStringList args = app.arguments().mid(1);

@@ -1,6 +1,8 @@
 #include "app/ui/BKDescForm.h"
 
 #include "app/DataPaths.h"
+#include "app/ui/WidthSwitch.h"
+#include "app/ui/shared/DesktopOpener.h"
 #include "backup/BackupManifest.h"
 
 #include <QGridLayout>
@@ -51,6 +53,7 @@ BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent)
     lbBKName->setAlignment(Qt::AlignCenter);
     lbBKName->setTextFormat(Qt::PlainText);
     lbBKName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbBKName->setWordWrap(true);
     verticalLayout_2->addWidget(lbBKName);
 
     auto* widget_2 = new QWidget(this);
@@ -80,37 +83,50 @@ BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent)
     auto* grid = new QGridLayout(infoArea);
     grid->setSpacing(10);
     grid->setContentsMargins(0, 0, 0, 0);
-    grid->setColumnMinimumWidth(1, 120);
-    grid->setColumnMinimumWidth(3, 120);
-    auto row = [&](int r, const QString& c1, const QString& v1, const QString& c2, const QString& v2) {
-        grid->addWidget(caption(c1, infoArea), r, 0);
-        grid->addWidget(value(v1, infoArea), r, 1);
-        grid->addWidget(caption(c2, infoArea), r, 2);
-        grid->addWidget(value(v2, infoArea), r, 3);
-    };
-    row(0, tr("<b style=\"font-style:italic;\">Device:</b>"), manifest->ProductType,
-        tr("<b style=\"font-style:italic;\">IOS Version:</b>"), manifest->ProductVersion);
-    row(1, tr("<b style=\"font-style:italic;\">Serial:</b>"), manifest->SerialNumber,
-        tr("<b style=\"font-style:italic;\">Device ID:</b>"), manifest->UniqueDeviceID);
-    row(2, tr("<b style=\"font-style:italic;\">Backup Date:</b>"),
-        QLocale::system().toString(manifest->date, QLocale::ShortFormat),
-        tr("<b style=\"font-style:italic;\">Status:</b>"),
-        manifest->IsEncrypted ? tr("Encrypted") : tr("Normal"));
+    auto field = [&](const QString& c, QWidget* v) { m_fields.append({ caption(c, infoArea), v }); };
+    field(tr("<b style=\"font-style:italic;\">Device:</b>"), value(manifest->ProductType, infoArea));
+    field(tr("<b style=\"font-style:italic;\">IOS Version:</b>"), value(manifest->ProductVersion, infoArea));
+    field(tr("<b style=\"font-style:italic;\">Serial:</b>"), value(manifest->SerialNumber, infoArea));
+    field(tr("<b style=\"font-style:italic;\">Device ID:</b>"), value(manifest->UniqueDeviceID, infoArea));
+    field(tr("<b style=\"font-style:italic;\">Backup Date:</b>"),
+        value(QLocale::system().toString(manifest->date, QLocale::ShortFormat), infoArea));
+    field(tr("<b style=\"font-style:italic;\">Status:</b>"),
+        value(manifest->IsEncrypted ? tr("Encrypted") : tr("Normal"), infoArea));
 
     const QDir dir = manifest->dir;
-    grid->addWidget(caption(tr("<b style=\"font-style:italic;\">Path:</b>"), infoArea), 3, 0);
     lbPath = new QLabel(infoArea);
     lbPath->setObjectName("lbPath");
     lbPath->setTextFormat(Qt::RichText);
+    lbPath->ensurePolished();
+    // A long folder name is shortened in the middle rather than cut off at the label's edge.
+    const QString linkText = lbPath->fontMetrics().elidedText(dir.dirName(), Qt::ElideMiddle, 400);
     lbPath->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                        .arg(dir.absolutePath().toHtmlEscaped(), dir.dirName().toHtmlEscaped()));
+                        .arg(dir.absolutePath().toHtmlEscaped(), linkText.toHtmlEscaped()));
     lbPath->setToolTip(dir.absolutePath());
     lbPath->setMaximumWidth(400);
     connect(lbPath, &QLabel::linkActivated, this, &BKDescForm::openBackupFolder);
-    grid->addWidget(lbPath, 3, 1, 1, 3);
+    field(tr("<b style=\"font-style:italic;\">Path:</b>"), lbPath);
+
+    new WidthSwitch(this, [this, grid](bool wide) { placeFields(grid, wide); });
+}
+
+void BKDescForm::placeFields(QGridLayout* grid, bool wide)
+{
+    while (QLayoutItem* item = grid->takeAt(0))
+        delete item; // the widgets stay
+    // Wide: two fields a row, the path across the row below; narrow: one field a row.
+    grid->setColumnMinimumWidth(1, 120);
+    grid->setColumnMinimumWidth(3, wide ? 120 : 0);
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const bool path = i == m_fields.size() - 1;
+        const int row = wide ? i / 2 : i;
+        const int column = wide && !path ? (i % 2) * 2 : 0;
+        grid->addWidget(m_fields[i].first, row, column);
+        grid->addWidget(m_fields[i].second, row, column + 1, 1, wide && path ? 3 : 1);
+    }
 }
 
 void BKDescForm::openBackupFolder(const QString& link)
 {
-    g_openFileOrFolder(link);
+    DesktopOpener::openFileOrFolder(link);
 }

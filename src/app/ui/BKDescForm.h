@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QWidget>
 
 class BackupManifest;
@@ -24,4 +26,10 @@ public:
 
 public Q_SLOTS:
     void openBackupFolder(const QString& link);
+
+private:
+    void placeFields(QGridLayout* grid, bool wide);
+
+    // Caption and value of each field in reading order; the path is the last.
+    QList<QPair<QLabel*, QWidget*>> m_fields;
 };

@@ -3,6 +3,13 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/NotAvailableForm.h"
 #include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "calls_calendars/IOSCalendarDb.h"
+#include "calls_calendars/IOSCallHistoryDb.h"
+#include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
+#include "calls_calendars/ui/CalendarMainForm.h"
+#include "calls_calendars/ui/CallHistoryMainForm.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
 #include "notes_media/IOSBookmarkDb.h"
@@ -112,16 +119,34 @@ DataPageFactory::Page DataPageFactory::contactsPage(const Source& src, QWidget* 
 
 DataPageFactory::Page DataPageFactory::callHistoryPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindCallHistory, parent);
+    QSharedPointer<ICallHistoryDb> db;
+    if (src.isBackup())
+        db.reset(new IOSCallHistoryDb(src.dir, src.manifest->IsEncrypted));
+    else
+        db.reset(new LocalCallHistoryDb(src.dir.absoluteFilePath(QStringLiteral("calls.db"))));
+    auto* form = new CallHistoryMainForm(src.manifest, db, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Calendars ----
 
 DataPageFactory::Page DataPageFactory::calendarPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindCalendar, parent);
+    QSharedPointer<ICalendarDb> db;
+    if (src.isBackup())
+        db.reset(new IOSCalendarDb(src.manifest, src.dir));
+    else
+        db.reset(new LocalCalendarsDb(src.dir.absoluteFilePath(QStringLiteral("calendars.db"))));
+    auto* form = new CalendarMainForm(db, src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Notes ----

@@ -1,5 +1,12 @@
 #include "app/ui/DataSources.h"
 
+#include "calls_calendars/IOSCalendarDb.h"
+#include "calls_calendars/IOSCallHistoryDb.h"
+#include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/store/LocalContactsDb.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/AbsIOSMessageDb.h"
 #include "messages/store/CountryInfo.h"
@@ -98,42 +105,62 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
 
 qint64 DataSources::countBackupContacts(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSContactsDb(cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Contacts not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    // Opening creates an empty contacts.db in a folder that has none; a failure counts 0.
+    LocalContactsDb store(folder.absoluteFilePath(QStringLiteral("contacts.db")),
+        QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    return store.total();
 }
 
 // ---- Call history ----
 
 qint64 DataSources::countBackupCallHistory(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        return IOSCallHistoryDb(cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Call history not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbCalls(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    try {
+        return LocalCallHistoryDb(folder.absoluteFilePath(QStringLiteral("calls.db"))).total();
+    } catch (const std::exception& e) {
+        qWarning("Local calls of %s not counted: %s", qUtf8Printable(folder.dirName()), e.what());
+        return 0;
+    }
 }
 
 // ---- Calendars ----
 
 qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir)
 {
-    Q_UNUSED(cacheDir);
-    return 0;
+    try {
+        // Only a backup that holds the calendar database has it in its cache.
+        if (!cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)))
+            return 0;
+        return IOSCalendarDb(nullptr, cacheDir).total();
+    } catch (const std::exception& e) {
+        qWarning("Calendar events not counted: %s", e.what());
+        return 0;
+    }
 }
 
 qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    return 0;
+    return LocalCalendarsDb(folder.absoluteFilePath(QStringLiteral("calendars.db"))).total();
 }
 
 // ---- Notes ----
@@ -207,11 +234,48 @@ void DataSources::convertOldMessagesThrow(const QDir& folder)
 
 bool DataSources::canConvertOldCalendars()
 {
-    return false;
+    return true;
 }
+
+namespace
+{
+
+_CalEvent oldCalendarEvent(const Sqlite3Cursor& c)
+{
+    static const char* const freqs[] = { "FREQ=DAILY", "FREQ=WEEKLY", "FREQ=MONTHLY", "FREQ=YEARLY" };
+    _CalEvent e(0, 0, QStringLiteral("DEFAULT_CALENDAR_NAME"));
+    e.all_day = c.getInt("all_day");
+    if (!c.isNull("start_date"))
+        e.start_date = QDateTime::fromSecsSinceEpoch(c.getInt64("start_date")).toLocalTime();
+    if (!c.isNull("end_date"))
+        e.end_date = QDateTime::fromSecsSinceEpoch(c.getInt64("end_date")).toLocalTime();
+    e.tz = c.getText("tz");
+    e.summary = c.getText("summary");
+    e.description = c.getText("description");
+    const int freq = c.getInt("freq");
+    if (freq >= 1 && freq <= 4)
+        e.rrule = QLatin1String(freqs[freq - 1]);
+    if (c.getInt("freq_interval") > 0)
+        e.rrule += QStringLiteral(";INTERVAL=%1").arg(c.getInt("freq_interval"));
+    return e;
+}
+
+} // namespace
 
 void DataSources::convertOldCalendarsThrow(const QDir& folder)
 {
-    Q_UNUSED(folder);
-    throw std::runtime_error("Old local calendar files cannot be converted by this version.");
+    // The old file is only read; the caller removes it after a successful conversion.
+    Sqlite3DB old;
+    old.openReadOnlyThrow(folder.absoluteFilePath(QStringLiteral("calendar.db")));
+    LocalCalendarsDb store(folder.absoluteFilePath(QStringLiteral("calendars.db")));
+    store.beginEdit();
+    try {
+        Sqlite3Cursor c = old.queryThrow("select * from calendar");
+        while (c.moveNext())
+            store.saveEvent(0, oldCalendarEvent(c), nullptr);
+        store.endEdit(true);
+    } catch (...) {
+        store.endEdit(false);
+        throw;
+    }
 }

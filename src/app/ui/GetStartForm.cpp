@@ -1,5 +1,7 @@
 #include "app/ui/GetStartForm.h"
 
+#include "app/ui/WidthSwitch.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -64,4 +66,7 @@ GetStartForm::GetStartForm(QWidget* parent)
         tr("<p style=\"font-size:18px\">3 Click <img src=\":/res/mi_export-sms.png\" height=\"32\"/> "
            "button to extract data.</p>"));
     label_2->setText(tr("<html><head/><body><p><img src=\":/res/getstart.png\"/></p></body></html>"));
+
+    // The picture only illustrates the steps: a narrow window shows the steps alone.
+    new WidthSwitch(this, [this](bool wide) { label_2->setVisible(wide); });
 }

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/ui/DataSources.h"
+#include "app/ui/shared/DesktopOpener.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -30,6 +31,7 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
     lbDbName->setAlignment(Qt::AlignCenter);
     lbDbName->setTextFormat(Qt::PlainText);
     lbDbName->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbDbName->setWordWrap(true); // a long name wraps in a narrow window
     lbDbName->setText(dbDir.dirName());
     verticalLayout->addWidget(lbDbName);
     infoArea = new QWidget(widget);
@@ -75,8 +77,11 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
     lbPath = new QLabel(infoArea);
     lbPath->setObjectName("lbPath");
     lbPath->setTextFormat(Qt::RichText);
+    lbPath->ensurePolished();
+    // A long folder name is shortened in the middle rather than cut off at the label's edge.
+    const QString linkText = lbPath->fontMetrics().elidedText(dbDir.dirName(), Qt::ElideMiddle, 300);
     lbPath->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                        .arg(dbDir.absolutePath().toHtmlEscaped(), dbDir.dirName().toHtmlEscaped()));
+                        .arg(dbDir.absolutePath().toHtmlEscaped(), linkText.toHtmlEscaped()));
     lbPath->setToolTip(dbDir.absolutePath());
     lbPath->setMaximumWidth(300);
     connect(lbPath, &QLabel::linkActivated, this, &LocalDbDescForm::openDbFolder);
@@ -85,5 +90,5 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
 
 void LocalDbDescForm::openDbFolder(const QString& link)
 {
-    g_openFileOrFolder(link);
+    DesktopOpener::openFileOrFolder(link);
 }

@@ -2,14 +2,15 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
-#include "app/ui/DataSources.h"
 #include "app/StyleSheet.h"
 #include "app/ui/AboutUsForm.h"
 #include "app/ui/BKDescForm.h"
 #include "app/ui/DataPageFactory.h"
+#include "app/ui/DataSources.h"
 #include "app/ui/GetStartForm.h"
-#include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/LocalDbDescForm.h"
+#include "app/ui/shared/DesktopOpener.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
@@ -36,6 +37,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
@@ -66,6 +68,29 @@ private:
     QSharedPointer<BackupManifest> m_manifest;
 };
 
+// Pages keep their own minimum sizes; a page larger than the room left beside the tree scrolls
+// instead of widening the window or squeezing the tree to bare icons. Returns the page layout.
+QVBoxLayout* createPageHolder(QWidget* wdMain)
+{
+    auto* outer = new QVBoxLayout(wdMain);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    auto* scroll = new QScrollArea(wdMain);
+    scroll->setObjectName("pageScroll");
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setStyleSheet("#pageScroll, #pageHolder { background: transparent; }");
+    scroll->viewport()->setAutoFillBackground(false);
+    auto* holder = new QWidget;
+    holder->setObjectName("pageHolder");
+    auto* pageLayout = new QVBoxLayout(holder);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->setSpacing(0);
+    scroll->setWidget(holder);
+    outer->addWidget(scroll);
+    return pageLayout;
+}
+
 QString cacheListPath()
 {
     return BkCacheDb::cacheDir().absoluteFilePath("cache_list.db");
@@ -95,6 +120,8 @@ void Ui_MainWindow::setupUi(QMainWindow* window)
     treeBK->setIconSize(QSize(18, 18));
     treeBK->setIndentation(15);
     treeBK->header()->setVisible(false);
+    // Names that begin alike ("Test Legacy Plain ...") stay apart in a narrow tree.
+    treeBK->setTextElideMode(Qt::ElideMiddle);
     splitter->addWidget(treeBK);
     wdMain = new QWidget(splitter);
     wdMain->setObjectName("wdMain");
@@ -144,9 +171,7 @@ MainWindow::MainWindow(QWidget* parent)
 
     setStyleSheet(getStyleSheet());
 
-    m_pageLayout = new QVBoxLayout(ui->wdMain);
-    m_pageLayout->setContentsMargins(0, 0, 0, 0);
-    m_pageLayout->setSpacing(0);
+    m_pageLayout = createPageHolder(ui->wdMain);
     m_curPage = new GetStartForm(this);
     m_pageLayout->addWidget(m_curPage);
 
@@ -182,7 +207,9 @@ MainWindow::MainWindow(QWidget* parent)
     auto* link = new QLabel(ui->statusBar);
     link->setObjectName("lbStatusLink");
     link->setTextFormat(Qt::RichText);
-    link->setOpenExternalLinks(true);
+    // Opened through the desktop like the menu's pages, so a failure is shown with the address.
+    connect(
+        link, &QLabel::linkActivated, this, [](const QString& address) { DesktopOpener::openLink(address); });
     link->setText(
         QStringLiteral("<a href=\"%1\">%2</a>").arg(AppInfo::homePage(), tr("IDS_STATUS_HOME_LINK")));
     ui->statusBar->setStyleSheet("QStatusBar::item{border: 0px}");
@@ -194,7 +221,7 @@ MainWindow::MainWindow(QWidget* parent)
     listLocalDbs();
     ui->treeBK->expandAll();
 
-    connect(&m_updateChecker, &UpdateChecker::downloadOffered, this, &MainWindow::onUpdateOffered);
+    connect(&m_updateChecker, &UpdateChecker::downloadOffered, this, &MainWindow::onCheckVersionReadyRead);
     if (m_updateChecker.shouldCheck())
         m_updateChecker.start();
 }
@@ -252,7 +279,7 @@ void MainWindow::exitProgram()
     exitHandler()();
 }
 
-void MainWindow::onUpdateOffered(const QString& address, bool firstCheck)
+void MainWindow::onCheckVersionReadyRead(const QString& address, bool firstCheck)
 {
     QMessageBox box(firstCheck ? QMessageBox::Warning : QMessageBox::Question, AppInfo::displayName(),
         QString(), QMessageBox::NoButton, nullptr);
@@ -265,8 +292,8 @@ void MainWindow::onUpdateOffered(const QString& address, bool firstCheck)
             QStringLiteral("This version of Quillmarrow software has become obsolete. Please download the "
                            "latest version to install on your computer."));
         box.addButton(QStringLiteral("Download"), QMessageBox::AcceptRole);
-        box.exec();
-        g_openLink(address);
+        Tips::exec(box);
+        DesktopOpener::openLink(address);
         exitProgram();
         return;
     }
@@ -275,9 +302,8 @@ void MainWindow::onUpdateOffered(const QString& address, bool firstCheck)
                     .arg(AppInfo::displayName()));
     QPushButton* now = box.addButton(QStringLiteral("Download now"), QMessageBox::AcceptRole);
     box.addButton(QStringLiteral("Download later"), QMessageBox::RejectRole);
-    box.exec();
-    if (box.clickedButton() == now) {
-        g_openLink(address);
+    if (Tips::exec(box) == now) {
+        DesktopOpener::openLink(address);
         exitProgram();
     } else {
         m_updateChecker.writeTimeFile();
@@ -442,6 +468,11 @@ void MainWindow::loadItemMainForm()
 
 bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
 {
+    if (!QFileInfo(manifest->dir.absolutePath()).isDir()) {
+        Tips::error(
+            tr("IDS_BACKUP_FOLDER_GONE_%1").arg(QDir::toNativeSeparators(manifest->dir.absolutePath())));
+        return false;
+    }
     if (manifest->IsEncrypted) {
         PasscodeDlg dlg(manifest.data(), this);
         if (dlg.exec() != 1)
@@ -584,12 +615,12 @@ void MainWindow::miImportMacMessages()
 
 void MainWindow::miOpenAppFolder()
 {
-    g_openFileOrFolder(g_localDbDir().absolutePath());
+    DesktopOpener::openFileOrFolder(g_localDbDir().absolutePath());
 }
 
 void MainWindow::miCheckUpdate()
 {
-    g_openLink(UpdateChecker::updatePageUrl().toString());
+    DesktopOpener::openLink(UpdateChecker::updatePageUrl().toString());
 }
 
 void MainWindow::miClearCaches()
@@ -603,17 +634,17 @@ void MainWindow::miClearCaches()
 
 void MainWindow::miHelp()
 {
-    g_openLink(AppInfo::helpPage());
+    DesktopOpener::openLink(AppInfo::helpPage());
 }
 
 void MainWindow::miFeedback()
 {
-    g_openLink(AppInfo::supportPage());
+    DesktopOpener::openLink(AppInfo::supportPage());
 }
 
 void MainWindow::miHome()
 {
-    g_openLink(AppInfo::homePage());
+    DesktopOpener::openLink(AppInfo::homePage());
 }
 
 void MainWindow::miAboutUs()

@@ -69,7 +69,8 @@ public:
     UpdateChecker& updateChecker() { return m_updateChecker; }
 
 public Q_SLOTS:
-    void onUpdateOffered(const QString& address, bool firstCheck);
+    // The update check's answer named a download address: insist on it (first check) or offer it.
+    void onCheckVersionReadyRead(const QString& address, bool firstCheck);
     void bkSelected(const QModelIndex& index);
     void mainTreeSelected(const QItemSelection& selected, const QItemSelection& deselected);
     void mainTreeContext();

@@ -20,6 +20,9 @@ class _MsgMessage;
 // message export database) at folder/file-relay/var/mobile/Library/SMS/sms.db. Opens on first use.
 // A missing file is created from the schema resource only when the object may upgrade (a store of
 // the program's own); a backup's database that is not there is an error, never an empty new file.
+class IProgressSink;
+struct _SqliteFileRowData;
+
 class IOS6MessageDb : public AbsIOSMessageDb
 {
 public:
@@ -63,6 +66,19 @@ public:
     // The local file of an attachment's device path, inside the file-relay folder, or empty when
     // the name would lead out of it.
     QString localPathOf(const QString& filename) const;
+
+    // Finds deleted messages in the raw pages of a private copy of the database file (and its -wal)
+    // and files the new ones into the store of recovered messages; chats are the conversations
+    // already read from this database, used to name the conversation of each recovered message.
+    // The user's file is never written. Failures throw; a cancel stops early and keeps what was filed.
+    void recycleDeletedMessages(const QList<_MsgChat*>& chats, IProgressSink* progress);
+    // Decodes one raw row of the message table; false when it is not a message.
+    bool recoverFetchMessage(const _SqliteFileRowData& row, _MsgMessage* message) const;
+    // The same for deleted handles, each stored once with the rowid it had.
+    void recycleDeletedHandles(IProgressSink* progress);
+    bool recoverFetchHandle(const _SqliteFileRowData& row, _MsgHandle* handle);
+    // Adds the stored recovered messages that this database no longer holds to data.
+    void deletedMessages(MsgData& data);
 
 private:
     bool tableHas(

@@ -13,6 +13,10 @@
 // Reader of an iOS 5 message database (sms.db) inside a folder in the cache layout
 // (folder/file-relay/var/mobile/Library/SMS/sms.db). Reads only; MMS parts held inline in the
 // database are written out as files under the folder's file-relay tree.
+class IProgressSink;
+class RecycleMsg;
+struct _SqliteFileRowData;
+
 class IOS5MessageDb : public AbsIOSMessageDb
 {
 public:
@@ -26,6 +30,14 @@ public:
 
     MessageRecycleDb* recycleDb() { return &_recycleDb; }
     const QString& dbPath() const { return _dbPath; }
+
+    // Finds deleted messages in the raw pages of a private copy of the database file and files the
+    // new ones into the store of recovered messages; the user's file is never written.
+    void recycleDeletedMessages(IProgressSink* progress);
+    // Decodes one raw row of the message table; false when it is not a message to keep.
+    bool recoverFetchMessage(const _SqliteFileRowData& row, RecycleMsg& item);
+    // Adds the stored recovered messages to data.
+    void deletedMessages(MsgData& data);
 
 private:
     QDir _relayDir;

@@ -1,5 +1,6 @@
 #include "messages/store/MessageRecycleDb.h"
 
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
 
@@ -80,8 +81,8 @@ void MessageRecycleDb::openCheck()
     }
 }
 
-qint64 MessageRecycleDb::insertMessage(
-    const _MsgMessage* m, const QString& chatIdentifier, const QString& handleText, qint64 srcRowid)
+qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chatIdentifier,
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
 {
     static const QRegularExpression uuidShape(QStringLiteral(
         "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
@@ -132,7 +133,10 @@ qint64 MessageRecycleDb::insertMessage(
     row["handle"] = handleText;
     if (srcRowid > 0)
         row["src_rowid"] = srcRowid;
-    return insertSqlRow(row, QStringLiteral("message"), {});
+    if (!cache)
+        return insertSqlRow(row, QStringLiteral("message"), {});
+    cache->execute(row.insertSql(QStringLiteral("message")));
+    return lastInsertId();
 }
 
 qint64 MessageRecycleDb::findMessage(const _MsgMessage* m)
@@ -140,6 +144,20 @@ qint64 MessageRecycleDb::findMessage(const _MsgMessage* m)
     openCheck();
     Sqlite3Sql sql("select rowid from message where guid=? or (date=? and is_from_me=? and text=?)");
     sql.addTextParam(m->guid).addIntParam(m->date).addIntParam(m->is_from_me).addTextParam(m->text);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+qint64 MessageRecycleDb::findMessageInChat(
+    const _MsgMessage* m, const QString& chatIdentifier, Sqlite3StmtCache* cache)
+{
+    openCheck();
+    Sqlite3Sql sql("select rowid from message where guid=? or (date=? and is_from_me=? and text=?"
+                   " and ifnull(chat_identifier,'')=?)");
+    sql.addTextParam(m->guid).addIntParam(m->date).addIntParam(m->is_from_me).addTextParam(m->text);
+    sql.addTextParam(chatIdentifier);
+    if (cache)
+        return cache->firstInt64(sql);
     Sqlite3Cursor c = queryThrow(sql);
     return c.moveNext() ? c.getInt64("rowid") : 0;
 }

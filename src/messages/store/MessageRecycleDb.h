@@ -7,6 +7,11 @@
 #include <QList>
 
 class MsgData;
+class Sqlite3StmtCache;
+class _MsgChat;
+
+// An SMS conversation with its one handle, both put into data under rowid.
+_MsgChat* createSMSChat(MsgData& data, qint64 rowid, const QString& identifier);
 
 // The store of recovered messages, "recycle.db" in a message source's folder. Created with its
 // schema on first use; rows are never deleted.
@@ -18,15 +23,24 @@ public:
 
     void openCheck() override;
 
-    qint64 insertMessage(
-        const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle, qint64 srcRowid);
+    // With cache, the statement is prepared once for many inserts (recovery runs).
+    qint64 insertMessage(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
     qint64 findMessage(const _MsgMessage* msg);
+    // As findMessage, but a message with the same date, direction and text counts as stored only in
+    // the same conversation: two deleted messages alike in different conversations are both kept.
+    qint64 findMessageInChat(
+        const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache = nullptr);
     QList<RecycleMsg> messages();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
     QList<_MsgHandle> handles();
     _MsgHandle handleBySrcRowId(qint64 srcRowid);
     void updateMessageChat(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle);
+
+    // Adds recovered messages to a loaded model, each into the loaded conversation of its
+    // identifier and kind, or into one made for it; merging the same list twice adds nothing.
+    void mergeMessages(MsgData& data, const QList<RecycleMsg>& msgs);
 
     const QString& path() const { return m_path; }
 

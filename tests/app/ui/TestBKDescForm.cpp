@@ -1,5 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/BKDescForm.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -88,6 +89,41 @@ private Q_SLOTS:
         QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(m_opened.size(), 1);
         QCOMPARE(m_opened.first().toLocalFile(), QString("/backups/with space & amp"));
+    }
+
+    void pathLinkWithoutDesktopShowsTheFolder()
+    {
+        auto m = backup("/backups/a<b");
+        BKDescForm page(m.data());
+        ModalAnswerer answerer;
+        Q_EMIT page.lbPath->linkActivated("/backups/a<b");
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
+        QVERIFY2(answerer.seen().value(0).endsWith("/backups/a&lt;b"), qPrintable(answerer.seen().value(0)));
+    }
+
+    // Narrow: one field a row, so the page needs far less width than with two fields a row.
+    void narrowPageTakesOneFieldARow()
+    {
+        auto m = backup("/backups/narrow");
+        BKDescForm page(m.data());
+        const QWidget* serial = nullptr;
+        const QWidget* deviceId = nullptr;
+        for (const QLabel* l : page.infoArea->findChildren<QLabel*>()) {
+            if (l->text() == m->SerialNumber)
+                serial = l;
+            else if (l->text() == m->UniqueDeviceID)
+                deviceId = l;
+        }
+        QVERIFY(serial && deviceId);
+        QVERIFY(page.minimumWidth() < 600);
+        page.resize(page.minimumWidth(), 400);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        // The device id stands below the serial when narrow, beside it when wide.
+        QTRY_VERIFY(deviceId->y() > serial->y());
+        page.resize(1200, 400);
+        QTRY_COMPARE(deviceId->y(), serial->y());
+        QVERIFY(deviceId->x() > serial->x());
     }
 
     void emptyFieldsGiveEmptyLabels()

@@ -1,14 +1,15 @@
+#include "app/AppInfo.h"
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/support/LoopbackHttpServer.h"
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/BKDescForm.h"
 #include "app/ui/GetStartForm.h"
-#include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/LocalDbDescForm.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/shared/MyTreeView.h"
 #include "app/ui/NotAvailableForm.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -118,6 +119,12 @@ private Q_SLOTS:
         MainWindow::setExitHandler([this] { ++m_exits; });
     }
 
+    void cleanupTestCase()
+    {
+        for (const char* scheme : { "http", "https", "file" })
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+
     void init()
     {
         g_delDirCascade(g_dataSaveDir().absolutePath());
@@ -170,6 +177,52 @@ private Q_SLOTS:
         QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({ 200, 799 }));
         w.resize(999, 680);
         QTRY_COMPARE(w.ui->splitter->sizes(), QList<int>({ 199, 799 }));
+    }
+
+    // At 800 x 600 every page makes room (wraps or scrolls): the window keeps its width and the
+    // tree its fifth, so names are readable; at 1000 the tree can be widened past the page's wish.
+    void narrowWindowKeepsTheTreeLabels()
+    {
+        const QString one = TestEnv::tempDir() + "/one";
+        const QString two = TestEnv::tempDir() + "/two";
+        QVERIFY(SyntheticBackup::make(
+            one, { "--demo", "--device-name", "Test Legacy Plain Backup One", "--udid", QString(40, '1') }));
+        QVERIFY(SyntheticBackup::make(
+            two, { "--demo", "--device-name", "Test Legacy Plain Backup Two", "--udid", QString(40, '2') }));
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb list(cacheList());
+            list.save(uidOf(one), one);
+            list.save(uidOf(two), two);
+        }
+        g_localDbDir().mkpath("Saved messages of a long local database name");
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        const auto* first = w.model().bkRoot->children.first();
+        using Node = const AbsTreeItemModel::_ItemNode*;
+        const QList<QPair<std::function<Node()>, QString>> pages = {
+            { [&] { return w.model().bkRoot; }, "main-window-narrow-start" },
+            { [&] { return first; }, "main-window-narrow" },
+            { [&] { return w.model().localDbRoot->children.first(); }, "main-window-narrow-local-db" },
+            { [&] { return first->children.value(2); }, "main-window-narrow-messages" },
+        };
+        for (const auto& [nodeOf, picture] : pages) {
+            const Node node = nodeOf();
+            QVERIFY(node);
+            select(w, node);
+            w.resize(800, 600);
+            QTRY_COMPARE(w.width(), 800);
+            QTRY_COMPARE(w.ui->splitter->sizes().value(0), 160);
+            QTRY_VERIFY(w.currentPage()->isVisible());
+            GuiTestEnv::screenshot(&w, picture);
+            w.resize(1000, 680);
+            QTRY_COMPARE(w.width(), 1000);
+            w.ui->splitter->setSizes({ 420, 579 });
+            QTRY_COMPARE(w.ui->splitter->sizes().value(0), 420);
+        }
+        // Names that begin alike stay apart when cut to the tree's width.
+        QCOMPARE(w.ui->treeBK->textElideMode(), Qt::ElideMiddle);
     }
 
     void relistsRememberedBackups()
@@ -526,6 +579,9 @@ private Q_SLOTS:
         });
         select(w, node);
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        QVERIFY2(answerer.seen().value(0).contains(
+                     QString("The backup folder %1 is gone").arg(QDir::toNativeSeparators(doomed))),
+            qPrintable(answerer.seen().value(0)));
         QCOMPARE(node->children.size(), 0);
         QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
         // The node stays; once the folder is back, selecting it again loads it.
@@ -533,6 +589,69 @@ private Q_SLOTS:
         select(w, w.model().bkRoot);
         select(w, node);
         QCOMPARE(node->children.size(), 11);
+    }
+
+    void damagedManifestDbIsNamedAsTheUserKnowsIt()
+    {
+        const QString damaged = TestEnv::tempDir() + "/damaged";
+        QVERIFY(SyntheticBackup::make(damaged, { "--udid", QString(40, 'e') }));
+        QFile db(damaged + "/Manifest.db");
+        QVERIFY(db.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        db.write(QByteArray(4096, 'x'));
+        db.close();
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(damaged), damaged);
+        }
+        MainWindow w;
+        ModalAnswerer answerer;
+        select(w, w.model().bkRoot->children.first());
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains(QDir::toNativeSeparators(damaged + "/Manifest.db") + " is damaged"),
+            qPrintable(shown));
+        QVERIFY2(!shown.contains("mode=ro") && !shown.contains("file:"), qPrintable(shown));
+    }
+
+    // Without a desktop to open them, the menu entries, the Homepage button and the folder
+    // entries say so, with the address or folder in the box to copy.
+    void desktopFailuresShowTheAddress_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("help") << "miHelp" << AppInfo::helpPage();
+        QTest::newRow("feedback") << "miFeedback" << AppInfo::supportPage();
+        QTest::newRow("homepage") << "miHome" << AppInfo::homePage();
+        QTest::newRow("check for update") << "miCheckUpdate" << UpdateChecker::updatePageUrl().toString();
+        QTest::newRow("database folder") << "miOpenAppFolder" << g_localDbDir().absolutePath();
+        QTest::newRow("status bar link") << "status link" << AppInfo::homePage();
+    }
+
+    void desktopFailuresShowTheAddress()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QString, shown);
+        for (const char* scheme : { "http", "https", "file" })
+            QDesktopServices::unsetUrlHandler(scheme);
+        MainWindow w;
+        ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            GuiTestEnv::screenshot(box, "desktop-cannot-open");
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        if (entry == "status link")
+            Q_EMIT w.findChild<QLabel*>("lbStatusLink")->linkActivated(shown);
+        else
+            QVERIFY(QMetaObject::invokeMethod(&w, entry.toLatin1().constData()));
+        for (const char* scheme : { "http", "https", "file" })
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
+        const QString text = answerer.seen().value(0);
+        QVERIFY2(
+            text.contains("could not be started") && text.endsWith(shown.toHtmlEscaped()), qPrintable(text));
     }
 
     void importingMacMessagesWithoutTheirDatabase()
@@ -585,7 +704,7 @@ private Q_SLOTS:
         {
             ModalAnswerer answerer;
             answerer.answerText("Download later");
-            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+            w.onCheckVersionReadyRead("https://dl.quillmarrow.example/x", false);
             QVERIFY(answerer.seen().first().startsWith("A new version of Quillmarrow is available."));
         }
         QCOMPARE(m_exits, 0);
@@ -594,7 +713,7 @@ private Q_SLOTS:
         {
             ModalAnswerer answerer;
             answerer.answerText("Download now");
-            w.onUpdateOffered("https://dl.quillmarrow.example/x", false);
+            w.onCheckVersionReadyRead("https://dl.quillmarrow.example/x", false);
         }
         QCOMPARE(m_exits, 1);
         QCOMPARE(m_opened, QList<QUrl>({ QUrl("https://dl.quillmarrow.example/x") }));

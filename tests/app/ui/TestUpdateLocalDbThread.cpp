@@ -1,6 +1,7 @@
 #include "app/DataPaths.h"
-#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/UpdateLocalDbThread.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "calls_calendars/LocalCalendarsDb.h"
 
 #include <QFile>
 #include <QtTest>
@@ -32,7 +33,6 @@ private Q_SLOTS:
     {
         g_localDbDir().mkpath("Old/attachments");
         touch(g_localDbDir().absoluteFilePath("Old/mms.db"));
-        touch(g_localDbDir().absoluteFilePath("Old/calendar.db"));
         QVERIFY(UpdateLocalDbThread::firstFolderToUpdate().isEmpty());
 
         ProgressForm form;
@@ -42,8 +42,51 @@ private Q_SLOTS:
         QCOMPARE(form.exec(), 1);
         QVERIFY(thread.wait(10000));
         QVERIFY(QFile::exists(g_localDbDir().absoluteFilePath("Old/mms.db")));
-        QVERIFY(QFile::exists(g_localDbDir().absoluteFilePath("Old/calendar.db")));
         QVERIFY(QDir(g_localDbDir().absoluteFilePath("Old/attachments")).exists());
+    }
+
+    // An old calendar.db becomes events of the calendar store; the old file goes only after that.
+    void oldCalendarConverted_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("old layout") << false;
+        QTest::newRow("damaged") << true;
+    }
+    void oldCalendarConverted()
+    {
+        QFETCH(bool, damaged);
+        g_localDbDir().mkpath("Old");
+        const QString old = g_localDbDir().absoluteFilePath("Old/calendar.db");
+        if (damaged) {
+            touch(old);
+        } else {
+            Sqlite3DB db;
+            db.openThrow(old, 6);
+            db.executeThrow(
+                "create table calendar (_id INTEGER PRIMARY KEY, all_day INTEGER, start_date INTEGER, "
+                "end_date INTEGER, tz TEXT, summary TEXT, description TEXT, freq INTEGER, "
+                "freq_interval INTEGER);"
+                "insert into calendar values(1,0,-14182940,-14179340,'UTC','Moon','',0,0);"
+                "insert into calendar values(2,1,1370000000,1370086400,'UTC','Gym','x',2,3);");
+        }
+        QCOMPARE(UpdateLocalDbThread::firstFolderToUpdate(), g_localDbDir().absoluteFilePath("Old"));
+        ProgressForm form;
+        form.setQuiet(true);
+        form.setCancelable(false);
+        UpdateLocalDbThread thread(form);
+        thread.start();
+        QCOMPARE(form.exec(), damaged ? 0 : 1);
+        QVERIFY(thread.wait(10000));
+        QCOMPARE(QFile::exists(old), damaged);
+        if (damaged)
+            return;
+        LocalCalendarsDb store(g_localDbDir().absoluteFilePath("Old/calendars.db"));
+        const QList<_Calendar> cals = store.calendars();
+        QCOMPARE(cals.size(), 1);
+        QCOMPARE(cals[0].name, QString("DEFAULT_CALENDAR_NAME"));
+        QCOMPARE(cals[0].events.size(), 2);
+        QCOMPARE(cals[0].events[0].start_date.toSecsSinceEpoch(), -14182940); // before 1970
+        QCOMPARE(cals[0].events[1].rrule, QString("FREQ=WEEKLY;INTERVAL=3"));
     }
 };
 

@@ -224,6 +224,11 @@ public:
         log(QStringLiteral("finish"));
         return m_device->finishError;
     }
+    int cancel(const QString& reason) override
+    {
+        log(QStringLiteral("cancel %1").arg(reason));
+        return 0;
+    }
 
 private:
     FakeDeviceBackend* m_backend;

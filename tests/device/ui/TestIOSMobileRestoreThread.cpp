@@ -55,7 +55,7 @@ private Q_SLOTS:
         thread.wait();
         QCOMPARE(peer->requests[0].options.toString(),
             QStringLiteral("{RestoreSystemFiles : 1, RestorePreserveSettings : 1, RestoreDontCopyBackup : 1, "
-                           "Password : pw}"));
+                           "RemoveItemsNotRestored : 0, Password : pw}"));
         const auto files = ScriptedBackupPeer::parseDownload(peer->sentRaw);
         QCOMPARE(files.size(), 1);
         QCOMPARE(files[0].data, QByteArray("reduced"));

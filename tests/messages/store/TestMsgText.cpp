@@ -1,5 +1,4 @@
 #include "messages/store/MsgText.h"
-
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -35,9 +34,33 @@ private Q_SLOTS:
         QCOMPARE(msgTextFromAttributedBody(QByteArray()), QString());
         QVERIFY(msgTextFromAttributedBody("\x04\x0bstreamtyped garbage").isNull());
         QVERIFY(msgTextFromAttributedBody("not a typedstream").isNull());
-        // Truncated in the middle of the text run.
+        // Cut in the middle of the text run: the whole characters before the cut.
         QByteArray cut = msgAttaAttributeBody("01234567-89AB-CDEF-0123-456789ABCDEF").left(122);
-        QVERIFY(msgTextFromAttributedBody(cut).isNull());
+        QCOMPARE(msgTextFromAttributedBody(cut), QString(""));
+    }
+
+    void declaredLengthPastTheEnd_data()
+    {
+        QTest::addColumn<QByteArray>("run");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ends at the archive's marker") << QByteArray("Hello\x86\x84\x02iI") << "Hello";
+        QTest::newRow("whole multi-byte characters")
+            << QByteArray("Gr\xC3\xBC\xC3\x9F\xF0\x9F\x98\x80") << "Grüß😀";
+        QTest::newRow("cut inside a character") << QByteArray("ab\xF0\x9F\x98") << "ab";
+        QTest::newRow("overlong form refused") << QByteArray("ab\xC0\xAFcd") << "ab";
+        QTest::newRow("surrogate refused") << QByteArray("ab\xED\xA0\x80") << "ab";
+        QTest::newRow("nothing there") << QByteArray() << "";
+    }
+
+    // A run whose declared length (here 200) runs past the blob gives its well-formed text.
+    void declaredLengthPastTheEnd()
+    {
+        QFETCH(QByteArray, run);
+        QFETCH(QString, text);
+        QByteArray body
+            = QByteArray("\x04\x0bstreamtyped\x81\xe8\x03\x84\x01@\x84\x84\x84\x08NSString\x01\x84\x01+");
+        body += QByteArray("\x81\xc8\x00", 3) + run;
+        QCOMPARE(msgTextFromAttributedBody(body), text);
     }
 
     void realAttributedBodies()
@@ -53,8 +76,8 @@ private Q_SLOTS:
         QVERIFY(msgTextFromAttributedBody(read("AttributedBodyTextOnly2")).startsWith("Test 3"));
         QCOMPARE(msgTextFromAttributedBody(read("Blank")), QString(""));
         QVERIFY(msgTextFromAttributedBody(read("URL")).startsWith("https:"));
-        // Its text run claims more bytes than the archive holds: not parsable.
-        QVERIFY(msgTextFromAttributedBody(read("ExtraData")).isNull());
+        // Its text run claims more bytes than the archive holds: the text that is there.
+        QCOMPARE(msgTextFromAttributedBody(read("ExtraData")), QString("This is parsing  "));
         QVERIFY(msgTextFromAttributedBody(read("MultiPart")).startsWith(QChar(0xFFFC)));
     }
 };

@@ -13,19 +13,36 @@
 namespace MsgFixtures
 {
 
+namespace
+{
+
+    bool runPython(const QStringList& args, QString* error)
+    {
+        const QString python = QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
+        QProcess p;
+        p.start(python, args);
+        if (!p.waitForFinished(300000) || p.exitCode() != 0) {
+            if (error)
+                *error = QString::fromUtf8(p.readAllStandardError());
+            return false;
+        }
+        return true;
+    }
+
+} // namespace
+
 QString generate(const QString& kind, const QStringList& extraArgs, QString* error)
 {
     const QString folder = TestEnv::tempDir() + "/gen-" + kind;
-    const QString python = QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-    QProcess p;
-    p.start(python,
-        QStringList { QString::fromUtf8(QM_TOOLS_DIR) + "/gen/make_sms_db.py", kind, folder } + extraArgs);
-    if (!p.waitForFinished(300000) || p.exitCode() != 0) {
-        if (error)
-            *error = QString::fromUtf8(p.readAllStandardError());
-        return QString();
-    }
-    return folder;
+    const QString script = QString::fromUtf8(QM_TOOLS_DIR) + "/gen/make_sms_db.py";
+    return runPython(QStringList { script, kind, folder } + extraArgs, error) ? folder : QString();
+}
+
+QString generateWith(const QString& script, const QStringList& args, QString* error)
+{
+    const QString folder = TestEnv::tempDir();
+    const QString path = QString::fromUtf8(QM_TOOLS_DIR) + "/gen/" + script;
+    return runPython(QStringList { path, folder } + args, error) ? folder : QString();
 }
 
 QJsonObject expected(const QString& folder)

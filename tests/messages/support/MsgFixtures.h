@@ -12,6 +12,9 @@ namespace MsgFixtures
 // Runs the generator ("ios5", "ios6", "bulk") into a fresh temporary folder and returns the folder,
 // or an empty string (with the reason in error) when it fails.
 QString generate(const QString& kind, const QStringList& extraArgs = {}, QString* error = nullptr);
+// Runs another generator of tools/gen (script name, arguments after the target folder) into a
+// fresh temporary folder; empty on failure.
+QString generateWith(const QString& script, const QStringList& args = {}, QString* error = nullptr);
 // The generator's expected.json of a folder.
 QJsonObject expected(const QString& folder);
 // A folder in the cache layout holding a copy of the given sms.db.

@@ -1,6 +1,5 @@
 #include "app/ui/shared/DataSourceSelForm.h"
 
-#include "app/ui/shared/FramelessOkCancel.h"
 #include "app/ui/shared/Tips.h"
 #include "device/IOSDeviceMonitor.h"
 
@@ -11,22 +10,7 @@
 DataSourceSelForm::DataSourceSelForm(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName("DataSourceSelForm");
-    setWindowTitle("DataSourceSelForm");
-    resize(427, 138);
-
-    lbSelDevice = new QLabel(tr("IDS_PLEASE_SELECT_ONE_DEVICE"), this);
-    lbSelDevice->setObjectName("lbSelDevice");
-    lbSelDevice->setGeometry(10, 10, 401, 16);
-    cbDevice = new QComboBox(this);
-    cbDevice->setObjectName("cbDevice");
-    cbDevice->setGeometry(10, 40, 401, 22);
-    cbDevice->setEditable(false);
-    cbDevice->setToolTip(QString());
-
-    const FramelessOkCancel buttons = setUpFramelessOkCancel(this, QRect(100, 100, 211, 25));
-    btnOK = buttons.ok;
-    btnClose = buttons.cancel;
+    setupUi(this);
 
     IOSDeviceMonitor* monitor = IOSDeviceMonitor::getInstance();
     connect(btnOK, &QPushButton::pressed, this, &DataSourceSelForm::onBtnOkPressed);

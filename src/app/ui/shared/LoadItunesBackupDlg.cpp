@@ -144,7 +144,7 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
         Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
     else if (report && !unreadable.isEmpty())
         Tips::error(
-            tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
+            tr("IDS_BACKUPS_SKIPPED_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
     if (!report && !unreadable.isEmpty())
         qWarning("Backups not listed: %s", qUtf8Printable(unreadable.join("; ")));
     return added;

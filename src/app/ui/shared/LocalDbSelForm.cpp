@@ -1,7 +1,6 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 
 #include "app/DataPaths.h"
-#include "app/ui/shared/FramelessOkCancel.h"
 #include "app/ui/shared/Tips.h"
 
 #include <QComboBox>
@@ -13,24 +12,7 @@ LocalDbSelForm::LocalDbSelForm(QWidget* parent, const QString& presetName)
     : QDialog(parent)
     , dbDir(QString())
 {
-    setObjectName("LocalDbSelForm");
-    setFixedSize(423, 156);
-    setWindowTitle(tr("选择要备份到哪个数据库"));
-
-    label = new QLabel(tr("选择或输入新的数据库名称:"), this);
-    label->setObjectName("label");
-    label->setGeometry(10, 20, 401, 16);
-
-    cbLocalDbNames = new QComboBox(this);
-    cbLocalDbNames->setObjectName("cbLocalDbNames");
-    cbLocalDbNames->setGeometry(10, 40, 401, 22);
-    cbLocalDbNames->setEditable(true);
-    cbLocalDbNames->setInsertPolicy(QComboBox::NoInsert);
-    cbLocalDbNames->setToolTip(tr("选择现有的数据库会将短信息附加到里面,输入新的名字会创建新的本地数据库."));
-
-    const FramelessOkCancel buttons = setUpFramelessOkCancel(this, QRect(100, 120, 211, 25));
-    btnOK = buttons.ok;
-    btnClose = buttons.cancel;
+    setupUi(this);
     connect(btnOK, &QPushButton::pressed, this, &LocalDbSelForm::onBtnOkPress);
     connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
 

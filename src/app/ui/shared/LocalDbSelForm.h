@@ -1,15 +1,13 @@
 #pragma once
 
+#include "app/ui/shared/Ui_LocalDbSelForm.h"
+
 #include <QDialog>
 #include <QDir>
 
-class QComboBox;
-class QLabel;
-class QPushButton;
-
 // Asks where data is saved: an existing local database (merged into) or a new one named by the
 // user. After exec() returned 1, dbDir is the chosen folder under the local-databases folder.
-class LocalDbSelForm : public QDialog
+class LocalDbSelForm : public QDialog, public Ui_LocalDbSelForm
 {
     Q_OBJECT
 public:
@@ -20,11 +18,6 @@ public:
 
     // True for a name that may become a local database folder (after trimming).
     static bool isValidName(const QString& name);
-
-    QLabel* label;
-    QComboBox* cbLocalDbNames;
-    QPushButton* btnOK;
-    QPushButton* btnClose;
 
 public Q_SLOTS:
     void onBtnOkPress();

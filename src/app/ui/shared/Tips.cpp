@@ -12,6 +12,12 @@
 namespace
 {
 
+Tips::Answerer& answererRef()
+{
+    static Tips::Answerer answerer;
+    return answerer;
+}
+
 // Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
 QString asRichText(const QString& text)
 {
@@ -20,8 +26,8 @@ QString asRichText(const QString& text)
     return text.toHtmlEscaped().replace('\n', "<br/>");
 }
 
-int runBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardButtons buttons,
-    QMessageBox::StandardButton defaultButton, QMessageBox::StandardButton* clicked = nullptr)
+QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text,
+    QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton, bool copyable = false)
 {
     QMessageBox box(icon, Tips::title(), QString(), QMessageBox::NoButton, nullptr);
     box.setObjectName(Tips::objectName);
@@ -32,13 +38,34 @@ int runBox(QMessageBox::Icon icon, const QString& text, QMessageBox::StandardBut
     box.setText(asRichText(text));
     box.setStandardButtons(buttons);
     box.setDefaultButton(defaultButton);
-    const int result = box.exec();
-    if (clicked)
-        *clicked = box.standardButton(box.clickedButton());
-    return result;
+    if (copyable)
+        box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    return box.standardButton(Tips::exec(box));
 }
 
 } // namespace
+
+QAbstractButton* Tips::exec(QMessageBox& box)
+{
+    // A copy: the answerer may install another one while it runs.
+    if (const Answerer answer = answererRef()) {
+        answer(box);
+        if (box.clickedButton())
+            return box.clickedButton();
+    }
+    box.exec();
+    return box.clickedButton();
+}
+
+void Tips::setAnswerer(Answerer answerer)
+{
+    answererRef() = std::move(answerer);
+}
+
+const Tips::Answerer& Tips::answerer()
+{
+    return answererRef();
+}
 
 QString Tips::title()
 {
@@ -53,6 +80,11 @@ void Tips::info(const QString& text)
 void Tips::warning(const QString& text)
 {
     runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
+void Tips::warningCopyable(const QString& text)
+{
+    runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok, true);
 }
 
 void Tips::error(const QString& text)
@@ -70,7 +102,6 @@ void Tips::error(const QString& text)
 
 bool Tips::question(const QString& text)
 {
-    QMessageBox::StandardButton clicked = QMessageBox::NoButton;
-    runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes, &clicked);
-    return clicked == QMessageBox::Yes;
+    return runBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+        == QMessageBox::Yes;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+
+class QAbstractButton;
+class QMessageBox;
 
 // The application's modal message boxes: frameless, draggable, styled with the application style
 // sheet, rich text, titled with the product's display name. GUI thread only.
@@ -9,6 +13,8 @@ class Tips
 public:
     static void info(const QString& text);
     static void warning(const QString& text);
+    // A warning whose text can be selected and copied (an address, a folder).
+    static void warningCopyable(const QString& text);
     // The text inside the application's error frame; once the box is closed the text is also sent
     // as an error report (reply ignored). Never throws.
     static void error(const QString& text);
@@ -19,4 +25,14 @@ public:
     static QString title();
     // Object name of every box, for the style sheet and for tests.
     static constexpr const char* objectName = "TipsBox";
+
+    // Runs a message box built by the caller and returns the button that closed it (null when
+    // none did). Every message box of the program goes through here, so an answerer can take it.
+    static QAbstractButton* exec(QMessageBox& box);
+
+    // Test seam: the answerer gets each box, built and not yet shown. When it clicks one of the
+    // box's buttons the box is never shown; otherwise the box runs as usual. Null removes it.
+    using Answerer = std::function<void(QMessageBox& box)>;
+    static void setAnswerer(Answerer answerer);
+    static const Answerer& answerer();
 };

@@ -3,6 +3,7 @@
 #include "device/IOSDeviceMonitor.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QtTest>
 
@@ -34,6 +35,20 @@ class TestDataSourceSelForm : public QObject
     }
 
 private Q_SLOTS:
+    void formOnAPlainDialog()
+    {
+        QDialog dialog;
+        Ui_DataSourceSelForm form;
+        form.setupUi(&dialog);
+        QCOMPARE(dialog.objectName(), QString("DataSourceSelForm"));
+        QCOMPARE(dialog.windowTitle(), QString("DataSourceSelForm"));
+        QCOMPARE(dialog.size(), QSize(427, 138));
+        QVERIFY(!form.cbDevice->isEditable());
+        QCOMPARE(form.lbSelDevice->geometry(), QRect(10, 10, 401, 16));
+        QCOMPARE(dialog.findChild<QPushButton*>("btnOK"), form.btnOK);
+        QCOMPARE(dialog.findChild<QPushButton*>("btnClose"), form.btnClose);
+    }
+
     void init() { monitor()->devices.clear(); }
 
     void noDeviceWarnsThenFollowsAttach()

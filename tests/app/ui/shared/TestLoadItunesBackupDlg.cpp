@@ -102,6 +102,31 @@ private Q_SLOTS:
         QCOMPARE(dlg.backups().size(), 1);
     }
 
+    void folderWithOneDamagedBackupNamesIt()
+    {
+        const QString folder = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(folder + "/good", { "--udid", QString(40, 'f') }));
+        QVERIFY(SyntheticBackup::make(folder + "/bad", { "--udid", QString(40, '9') }));
+        QFile plist(folder + "/bad/Manifest.plist");
+        QVERIFY(plist.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        plist.write("not a property list");
+        plist.close();
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        const int added = dlg.addFolder(folder, true);
+        QCoreApplication::removeTranslator(&english);
+        QCOMPARE(added, 1);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(
+            shown.contains("These entries of the folder") && shown.contains("<br/>bad: "), qPrintable(shown));
+        QVERIFY2(!shown.contains("is not a readable iTunes backup."), qPrintable(shown));
+        QVERIFY(!shown.contains("good"));
+    }
+
     void realFolderWithoutManifestPlistIsRefused()
     {
         QM_REQUIRE_SHARED();

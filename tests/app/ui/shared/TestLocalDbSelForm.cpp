@@ -30,6 +30,22 @@ class TestLocalDbSelForm : public QObject
     }
 
 private Q_SLOTS:
+    // The form builds on any dialog, as a form file's class does.
+    void formOnAPlainDialog()
+    {
+        QDialog dialog;
+        Ui_LocalDbSelForm form;
+        form.setupUi(&dialog);
+        QCOMPARE(dialog.objectName(), QString("LocalDbSelForm"));
+        QCOMPARE(dialog.minimumSize(), QSize(423, 156));
+        QCOMPARE(dialog.maximumSize(), QSize(423, 156));
+        QVERIFY(dialog.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(form.cbLocalDbNames->isEditable());
+        QCOMPARE(form.cbLocalDbNames->geometry(), QRect(10, 40, 401, 22));
+        QCOMPARE(dialog.findChild<QPushButton*>("btnOK"), form.btnOK);
+        QCOMPARE(dialog.findChild<QPushButton*>("btnClose"), form.btnClose);
+    }
+
     void init()
     {
         g_delDirCascade(root().absolutePath());

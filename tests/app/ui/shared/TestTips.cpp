@@ -7,6 +7,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
@@ -36,6 +37,87 @@ private Q_SLOTS:
         });
         QVERIFY(!Tips::question("Delete it?"));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>(3, QMessageBox::Question));
+    }
+
+    void buttonAnswersAreGivenBeforeTheBoxShows()
+    {
+        struct ShowCounter : QObject {
+            int shown = 0;
+            bool eventFilter(QObject* o, QEvent* e) override
+            {
+                if (e->type() == QEvent::Show && qobject_cast<QMessageBox*>(o))
+                    ++shown;
+                return false;
+            }
+        } counter;
+        qApp->installEventFilter(&counter);
+        ModalAnswerer answerer;
+        answerer.answer(QMessageBox::No);
+        QVERIFY(!Tips::question("Delete it?"));
+        answerer.answerText("Yes");
+        QVERIFY(Tips::question("Delete it?"));
+        // Nothing queued: closed with its escape button, never with Yes.
+        QVERIFY(!Tips::question("Delete it?"));
+        Tips::info("Saved.");
+        QCOMPARE(answerer.handled(), 4);
+        QCOMPARE(counter.shown, 0);
+        // A handler of the test's own gets the box as shown on screen.
+        bool visible = false;
+        answerer.answerWith([&](QWidget* modal) {
+            visible = modal->isVisible();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            return box && ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        Tips::info("Saved.");
+        QVERIFY(visible);
+        QCOMPARE(counter.shown, 1);
+        qApp->removeEventFilter(&counter);
+    }
+
+    void answererOfOnesOwn()
+    {
+        QStringList texts;
+        Tips::setAnswerer([&](QMessageBox& box) {
+            texts << box.text();
+            box.button(QMessageBox::Yes)->click();
+        });
+        QVERIFY(Tips::question("Go on?"));
+        Tips::setAnswerer(nullptr);
+        QCOMPARE(texts, QStringList({ "Go on?" }));
+        QVERIFY(!Tips::answerer());
+    }
+
+    void answerersEndInAnyOrder()
+    {
+        auto* older = new ModalAnswerer;
+        {
+            ModalAnswerer newer;
+            delete older; // the newer one still takes the boxes
+            newer.answer(QMessageBox::Yes);
+            QVERIFY(Tips::question("Go on?"));
+            QCOMPARE(newer.handled(), 1);
+        }
+        QVERIFY(!Tips::answerer());
+    }
+
+    void copyableWarningCanBeSelected()
+    {
+        ModalAnswerer answerer;
+        Qt::TextInteractionFlags copyable, plain;
+        auto flagsInto = [&](Qt::TextInteractionFlags& flags) {
+            answerer.answerWith([&flags](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                flags = box ? box->textInteractionFlags() : Qt::TextInteractionFlags();
+                return box && ModalAnswerer::click(box, QMessageBox::Ok);
+            });
+        };
+        flagsInto(copyable);
+        Tips::warningCopyable("Open it yourself:\nhttps://help.quillmarrow.example/");
+        flagsInto(plain);
+        Tips::warning("Plain.");
+        QVERIFY(copyable.testFlag(Qt::TextSelectableByMouse));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>(2, QMessageBox::Warning));
+        QVERIFY(answerer.seen().value(0).endsWith("<br/>https://help.quillmarrow.example/"));
     }
 
     void boxesAreFramelessStyledAndTitled()

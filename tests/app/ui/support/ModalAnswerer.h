@@ -6,14 +6,19 @@
 #include <QStringList>
 #include <functional>
 #include <queue>
+#include <vector>
 
 class QTimer;
 class QWidget;
 
 // Answers the modal windows a test opens (message boxes, dialogs run with exec()), so offscreen GUI
-// tests never hang. While alive it looks at the active modal widget every few milliseconds; each new
-// one takes the next queued answer. A message box with no answer queued is closed with its escape
-// (else default) button, so an unexpected box shows up in seen() instead of blocking.
+// tests never hang. Each new modal window takes the next queued answer. The program's message
+// boxes (Tips) are handed over before they are shown: a button answer (answer(), answerText()) or
+// no answer at all is given at once, without showing the box or running an event loop. Answers of
+// the test's own (answerWith()) and other modal windows (dialogs, boxes run by hand) get the
+// window once it is shown, looked for every few milliseconds. A message box with no answer queued
+// is closed with its escape button (else its only or default one), so an unexpected box shows up
+// in seen() instead of blocking.
 //
 //     ModalAnswerer answerer;
 //     answerer.answer(QMessageBox::Yes);            // the next box gets Yes
@@ -57,11 +62,22 @@ private slots:
     void poll();
 
 private:
+    // Answers a box before it is shown; it runs as usual when no answer took it.
+    void answerBox(QMessageBox& box);
+    bool closeUnexpected(QMessageBox* box, bool now);
+    void record(QWidget* modal);
+    static std::vector<ModalAnswerer*>& alive();
+
     QTimer* m_timer;
-    std::queue<Handler> m_answers;
+    struct Answer {
+        Handler handler;
+        bool beforeShown; // a plain button answer, given before the box is shown
+    };
+    std::queue<Answer> m_answers;
     QList<QPointer<QWidget>> m_done; // windows already handled
     QStringList m_seen;
     QList<QMessageBox::Icon> m_icons;
     int m_handled = 0;
     bool m_closeUnexpected = true;
+    std::function<void(QMessageBox&)> m_previousAnswerer;
 };

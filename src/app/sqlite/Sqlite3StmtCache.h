@@ -1,0 +1,30 @@
+#pragma once
+
+#include "app/sqlite/Sqlite3Sql.h"
+#include "app/sqlite/Sqlite3Stmt.h"
+
+#include <QHash>
+#include <memory>
+
+class Sqlite3DB;
+
+// Prepared statements of one connection kept by their text, for work that runs the same few
+// statements thousands of times (parsing is then paid once). Destroy it before the connection
+// closes.
+class Sqlite3StmtCache
+{
+public:
+    explicit Sqlite3StmtCache(Sqlite3DB& db);
+    ~Sqlite3StmtCache();
+
+    // Runs a single statement, result rows ignored.
+    void execute(const Sqlite3Sql& sql);
+    // Column 0 of the first result row as a 64-bit integer; 0 when there is no row.
+    qint64 firstInt64(const Sqlite3Sql& sql);
+
+private:
+    Sqlite3Stmt& bound(const Sqlite3Sql& sql);
+
+    Sqlite3DB& m_db;
+    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_stmts;
+};

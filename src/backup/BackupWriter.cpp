@@ -1,0 +1,319 @@
+#include "backup/BackupWriter.h"
+
+#include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCrypto.h"
+#include "backup/MBFileArchive.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <sqlite3.h>
+#include <stdexcept>
+
+namespace
+{
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+const QString kTempSuffix = QStringLiteral(".qmtmp");
+const QString kAsideSuffix = QStringLiteral(".qmold");
+
+} // namespace
+
+BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled)
+    : m_manifest(manifest)
+    , m_progress(std::move(progress))
+    , m_cancelled(std::move(cancelled))
+    , m_now(quint32(QDateTime::currentSecsSinceEpoch()))
+{
+}
+
+BackupWriter::~BackupWriter()
+{
+    if (!m_committed)
+        rollBack();
+}
+
+void BackupWriter::copyFileThrow(const QString& from, const QString& to)
+{
+    QFile::remove(to);
+    if (!QFile::copy(from, to))
+        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
+}
+
+void BackupWriter::encryptFileThrow(const QByteArray& key, const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
+    QFile out(to);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
+    BackupCrypto::encryptStream(key, in, out);
+    if (!out.flush())
+        fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
+}
+
+BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
+{
+    Replacement rep;
+    rep.target = target;
+    rep.temp = target + kTempSuffix;
+    m_replacements.append(rep);
+    return m_replacements.last();
+}
+
+// ---- staging the files
+
+void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& items)
+{
+    const QDir& dir = m_manifest.dir;
+    if (m_manifest.IsEncrypted && !m_manifest.isUnlocked())
+        fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
+    m_manifestPath = dir.absoluteFilePath(
+        m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
+    if (!QFileInfo::exists(m_manifestPath))
+        fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
+    for (int i = 0; i < items.size(); ++i) {
+        if (m_cancelled && m_cancelled())
+            fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
+        if (m_progress)
+            m_progress(i, items[i].relativePath);
+        stageFileThrow(items[i]);
+    }
+}
+
+void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
+{
+    const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
+    const QString sub = m_manifest.dir.absoluteFilePath(name.left(2));
+    if (!m_manifest.isMbdb() && !QFileInfo::exists(sub))
+        m_createdFolders.append(sub);
+    Staged s;
+    s.req = r;
+    s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true);
+    if (QFileInfo::exists(s.target) && !r.overwrite)
+        return;
+    QFile in(r.sourceFile);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
+    const QString temp = addReplacement(s.target).temp;
+    QFile out(temp);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, out.errorString()));
+    const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
+    if (m_manifest.IsEncrypted)
+        encryptInto(s, existing, in, out);
+    else {
+        s.protectionClass = existing ? existing->item.protectionClass
+                                     : (r.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone);
+        copyInto(s, in, out, temp);
+    }
+    if (!out.flush())
+        fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
+    m_staged.append(s);
+}
+
+void BackupWriter::encryptInto(
+    Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out)
+{
+    const BackupKeyBag& bag = *m_manifest.m_keyBag;
+    quint32 cls = s.req.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone;
+    if (existing && !existing->implied && !bag.classKey(existing->item.protectionClass).isEmpty())
+        cls = existing->item.protectionClass; // keep the class the device gave the file
+    QByteArray key(32, Qt::Uninitialized);
+    QRandomGenerator::system()->generate(key.begin(), key.end());
+    const QByteArray wrapped = bag.wrapFileKey(cls, key);
+    if (wrapped.isEmpty())
+        fail(QStringLiteral("The backup's keybag has no key of protection class %1.").arg(cls));
+    s.protectionClass = cls;
+    s.keyBlob = QByteArray(1, char(cls)) + QByteArray(3, '\0') + wrapped;
+    s.size = BackupCrypto::encryptStream(key, in, out);
+}
+
+void BackupWriter::copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName)
+{
+    QCryptographicHash h(QCryptographicHash::Sha1);
+    QByteArray buf(8192, Qt::Uninitialized);
+    for (qint64 n; (n = in.read(buf.data(), buf.size())) > 0;) {
+        if (out.write(buf.constData(), n) != n)
+            fail(QStringLiteral("Cannot write %1. %2").arg(outName, out.errorString()));
+        h.addData(QByteArrayView(buf.constData(), n));
+        s.size += n;
+    }
+    s.sha1 = h.result();
+}
+
+// ---- staging the manifest
+
+void BackupWriter::stageManifestThrow()
+{
+    const QString temp = addReplacement(m_manifestPath).temp;
+    if (m_manifest.isMbdb())
+        updateMbdbThrow(temp);
+    else
+        updateManifestDbThrow(temp);
+}
+
+void BackupWriter::updateMbdbThrow(const QString& temp)
+{
+    QList<MBDBParser::_MBDBItem> records = MBDBParser::parseFileThrow(m_manifestPath);
+    for (const Staged& s : std::as_const(m_staged)) {
+        auto rec = std::find_if(records.begin(), records.end(), [&](const MBDBParser::_MBDBItem& r) {
+            return r.domain == s.req.domain && r.relativePath() == s.req.relativePath;
+        });
+        if (rec == records.end()) {
+            MBDBParser::_MBDBItem fresh;
+            fresh.domain = s.req.domain;
+            fresh.pathUtf8 = s.req.relativePath.toUtf8();
+            fresh.mode = kFileMode;
+            auto& fx = fresh.mutableExtra();
+            fx.uid = fx.gid = kMobileUserId;
+            records.append(fresh);
+            rec = records.end() - 1;
+        }
+        // The stored size is that of the plain file.
+        rec->size = m_manifest.IsEncrypted ? QFileInfo(s.req.sourceFile).size() : s.size;
+        rec->mtime = m_now;
+        rec->protectionClass = quint8(s.protectionClass);
+        auto& x = rec->mutableExtra();
+        x.atime = x.ctime = m_now;
+        x.encryptionKey = s.keyBlob;
+        x.present = quint8((x.present & ~4) | (s.keyBlob.isEmpty() ? 0 : 4));
+        if (!s.sha1.isEmpty()) {
+            x.dataHash = s.sha1;
+            x.present |= 2;
+        }
+    }
+    QFile out(temp);
+    const QByteArray bytes = MBDBParser::serialize(records);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
+        || !out.flush())
+        fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
+}
+
+void BackupWriter::updateManifestDbThrow(const QString& temp)
+{
+    if (m_manifest.hasManifestKey() && !m_manifest.m_plainDir)
+        fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
+                 .arg(m_manifest.dir.absolutePath()));
+    m_work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
+    m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
+    copyFileThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
+    {
+        Sqlite3DB db;
+        db.openThrow(m_newPlainDb, SQLITE_OPEN_READWRITE);
+        db.beginTran();
+        for (const Staged& s : std::as_const(m_staged)) {
+            replaceDbRecordThrow(db, s);
+            addMissingFoldersThrow(db, s);
+        }
+        db.commitTran();
+        db.close();
+    }
+    if (m_manifest.hasManifestKey())
+        encryptFileThrow(m_manifest.manifestKey(), m_newPlainDb, temp);
+    else
+        copyFileThrow(m_newPlainDb, temp);
+}
+
+void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
+{
+    const QString fileId = MBDBParser::backupFileName(s.req.domain, s.req.relativePath);
+    MBFileArchive::Fields f;
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql("select file from Files where fileID=?").addTextParam(fileId));
+    const bool had = c.moveNext() && MBFileArchive::decode(c.getBlob(0), f, false, false);
+    if (!had) {
+        f = MBFileArchive::Fields();
+        f.mode = kFileMode;
+        f.userId = f.groupId = kMobileUserId;
+        f.birth = m_now;
+    }
+    f.relativePath = s.req.relativePath.toUtf8();
+    f.size = m_manifest.IsEncrypted ? QFileInfo(s.req.sourceFile).size() : s.size;
+    f.lastModified = f.lastStatusChange = m_now;
+    f.protectionClass = s.protectionClass;
+    f.encryptionKey = s.keyBlob;
+    // Not every manifest declares fileID unique: remove the old row explicitly.
+    db.executeThrow(Sqlite3Sql("delete from Files where fileID=?").addTextParam(fileId));
+    db.executeThrow(
+        Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) values(?,?,?,?,?)")
+            .addTextParam(fileId)
+            .addTextParam(s.req.domain)
+            .addTextParam(s.req.relativePath)
+            .addIntParam(kRecordFile)
+            .addBlobParam(MBFileArchive::encode(f)));
+}
+
+// Parent folders the manifest lacks get records of their own.
+void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
+{
+    QStringList parts = s.req.relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (!parts.isEmpty())
+        parts.removeLast();
+    QString folder;
+    for (const QString& part : std::as_const(parts)) {
+        folder = folder.isEmpty() ? part : folder + QLatin1Char('/') + part;
+        const QString folderId = MBDBParser::backupFileName(s.req.domain, folder);
+        if (db.queryThrow(Sqlite3Sql("select 1 from Files where fileID=?").addTextParam(folderId)).moveNext())
+            continue;
+        MBFileArchive::Fields d;
+        d.relativePath = folder.toUtf8();
+        d.mode = kFolderMode;
+        d.userId = d.groupId = kMobileUserId;
+        d.birth = d.lastModified = d.lastStatusChange = m_now;
+        db.executeThrow(
+            Sqlite3Sql("insert into Files(fileID, domain, relativePath, flags, file) values(?,?,?,?,?)")
+                .addTextParam(folderId)
+                .addTextParam(s.req.domain)
+                .addTextParam(folder)
+                .addIntParam(kRecordFolder)
+                .addBlobParam(MBFileArchive::encode(d)));
+    }
+}
+
+// ---- commit and roll back
+
+void BackupWriter::commitThrow()
+{
+    for (Replacement& rep : m_replacements) {
+        if (QFileInfo::exists(rep.target)) {
+            rep.aside = rep.target + kAsideSuffix;
+            QFile::remove(rep.aside);
+            if (!QFile::rename(rep.target, rep.aside)) {
+                rep.aside.clear();
+                fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+            }
+        }
+        rep.done = true;
+        if (!QFile::rename(rep.temp, rep.target))
+            fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+    }
+    m_committed = true;
+    for (const Replacement& rep : std::as_const(m_replacements))
+        if (!rep.aside.isEmpty())
+            QFile::remove(rep.aside);
+}
+
+void BackupWriter::rollBack()
+{
+    for (auto it = m_replacements.rbegin(); it != m_replacements.rend(); ++it) {
+        if (it->done) {
+            QFile::remove(it->target);
+            if (!it->aside.isEmpty())
+                QFile::rename(it->aside, it->target);
+        }
+        QFile::remove(it->temp);
+    }
+    m_replacements.clear();
+    for (const QString& folder : std::as_const(m_createdFolders))
+        QDir().rmdir(folder); // only when still empty
+    m_createdFolders.clear();
+}

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class QTemporaryDir;
+class Sqlite3DB;
+
+// Writes files into a backup folder in three steps: stage every file (encrypted when the backup
+// is) and the updated manifest as temporaries beside their targets, then commit by moving them
+// into place, the manifest last; anything not committed is rolled back, so a failure leaves the
+// backup as it was. BackupManifest::writeFilesThrow drives it.
+class BackupWriter
+{
+public:
+    // The device's "mobile" user, owner (user and group) of the files it keeps.
+    static constexpr quint32 kMobileUserId = 501;
+    static constexpr quint16 kFileMode = MBDBParser::kModeFile | 0644;
+    static constexpr quint16 kFolderMode = MBDBParser::kModeFolder | 0755;
+    // The "flags" column of Manifest.db's Files table: what a record is.
+    static constexpr int kRecordFile = 1;
+    static constexpr int kRecordFolder = 2;
+    static constexpr int kRecordLink = 4;
+    // Protection classes of new files: available after the first unlock, or always.
+    static constexpr quint32 kClassUntilFirstUnlock = 3;
+    static constexpr quint32 kClassNone = 4;
+
+    // One staged file: what was asked, where it goes and the values of its record.
+    struct Staged {
+        BackupManifest::WriteRequest req;
+        QString target;
+        qint64 size = 0; // bytes written (for an encrypted backup, of the encrypted file)
+        QByteArray keyBlob; // class (4 bytes LE) + wrapped file key; empty for a plain backup
+        quint32 protectionClass = 0;
+        QByteArray sha1; // of a plain file
+    };
+
+    using Progress = std::function<void(int, const QString&)>;
+    using Cancelled = std::function<bool()>;
+
+    BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled);
+    // Rolls back whatever was staged but not committed.
+    ~BackupWriter();
+    BackupWriter(const BackupWriter&) = delete;
+    BackupWriter& operator=(const BackupWriter&) = delete;
+
+    // Checks that the backup can be written; then each file to a temporary beside its target.
+    // A file already in the backup is skipped unless its request allows overwriting.
+    void stageFilesThrow(const QList<BackupManifest::WriteRequest>& items);
+    // The manifest with the staged files' records, in the backup's own format, as a temporary.
+    void stageManifestThrow();
+    // Moves the temporaries into place, the manifest last; on failure everything is put back.
+    void commitThrow();
+    void rollBack();
+
+    const QList<Staged>& staged() const { return m_staged; }
+    // The plain Manifest.db now in the backup (empty for Manifest.mbdb).
+    QString newPlainManifestDb() const { return m_newPlainDb; }
+    // The time written into the records, Unix seconds.
+    quint32 now() const { return m_now; }
+
+    // Copies a file (replacing to), made writable for its owner.
+    static void copyFileThrow(const QString& from, const QString& to);
+    // Encrypts a whole file with key into to.
+    static void encryptFileThrow(const QByteArray& key, const QString& from, const QString& to);
+
+private:
+    // A file moved into place by the commit, with what it replaced, so a failure can be undone.
+    struct Replacement {
+        QString target;
+        QString temp;
+        QString aside; // the old file moved aside, empty when there was none
+        bool done = false;
+    };
+
+    void stageFileThrow(const BackupManifest::WriteRequest& r);
+    void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out);
+    void copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName);
+    Replacement& addReplacement(const QString& target);
+    void updateMbdbThrow(const QString& temp);
+    void updateManifestDbThrow(const QString& temp);
+    void replaceDbRecordThrow(Sqlite3DB& db, const Staged& s);
+    void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
+
+    BackupManifest& m_manifest;
+    Progress m_progress;
+    Cancelled m_cancelled;
+    QString m_manifestPath;
+    QList<Staged> m_staged;
+    QList<Replacement> m_replacements;
+    QStringList m_createdFolders; // hashed sub-folders this write made, removed again on failure
+    std::unique_ptr<QTemporaryDir> m_work;
+    QString m_newPlainDb;
+    quint32 m_now = 0;
+    bool m_committed = false;
+};

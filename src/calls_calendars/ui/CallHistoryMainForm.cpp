@@ -1,0 +1,298 @@
+#include "calls_calendars/ui/CallHistoryMainForm.h"
+
+#include "app/StyleSheet.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
+#include "calls_calendars/ui/BackupCallsThread.h"
+#include "calls_calendars/ui/CallsDeviceRestore.h"
+#include "calls_calendars/ui/CallsMergeRoad.h"
+#include "calls_calendars/ui/ExportCallHistoryThread.h"
+#include "calls_calendars/ui/Ui_CallHistoryMainForm.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QRegularExpression>
+
+CallHistoryMainForm::CallHistoryMainForm(
+    const BackupManifest* manifest, QSharedPointer<ICallHistoryDb> db, QWidget* parent)
+    : QWidget(parent)
+    , m_ui(new Ui_CallHistoryMainForm)
+    , m_manifest(manifest)
+    , m_db(std::move(db))
+    , m_model(this)
+{
+    m_ui->setupUi(this);
+    setStyleSheet(getStyleSheet());
+    connect(m_ui->listCalls, &MyTreeView::createContextMenu, this, &CallHistoryMainForm::contextMenu);
+    m_ui->listCalls->setModel(&m_model);
+    reload();
+}
+
+CallHistoryMainForm::~CallHistoryMainForm()
+{
+    delete m_ui;
+}
+
+void CallHistoryMainForm::reload()
+{
+    try {
+        m_model.loadCalls(m_db->callHistories());
+        m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_model.calls().size()));
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    }
+}
+
+QList<QAction*> CallHistoryMainForm::makeActions(bool forMenu)
+{
+    const bool local = m_manifest == nullptr;
+    QList<QAction*> list;
+    auto add = [&](const char* icon, const QString& text, void (CallHistoryMainForm::*slot)()) {
+        auto* action = new QAction(icon ? QIcon(QLatin1String(icon)) : QIcon(), text, this);
+        connect(action, &QAction::triggered, this, slot);
+        list.append(action);
+    };
+    if (local)
+        add(nullptr, QStringLiteral("Export Call History to iTunes Backup"),
+            forMenu ? &CallHistoryMainForm::mi2Itunes : &CallHistoryMainForm::miAll2Itunes);
+    else
+        add(":/res/save-to-database.png", tr("IDS_BACKUP_CALLS"),
+            forMenu ? &CallHistoryMainForm::miBackup : &CallHistoryMainForm::miToolbarBackup);
+    add(":/res/db2i.png", tr("IDS_RESTORE_CALLS"),
+        forMenu ? &CallHistoryMainForm::miRestore : &CallHistoryMainForm::miToolbarRestore);
+    add(":/res/mi_export-sms.png", forMenu ? tr("IDS_EXPORT_CALLS") : tr("IDS_EXPORT_CALL_HISTORIES"),
+        forMenu ? &CallHistoryMainForm::miExport : &CallHistoryMainForm::miToolbarExport);
+    if (local)
+        add(":/res/mi_delete.png", tr("IDS_DELETE_CALLS"),
+            forMenu ? &CallHistoryMainForm::miDelete : &CallHistoryMainForm::miToolbarDelete);
+    return list;
+}
+
+QList<QAction*> CallHistoryMainForm::toolbarActions()
+{
+    return makeActions(false);
+}
+
+void CallHistoryMainForm::contextMenu()
+{
+    if (m_ui->listCalls->selectionModel()->selectedRows(0).isEmpty())
+        return;
+    QMenu menu(this);
+    menu.addActions(makeActions(true));
+    menu.exec(QCursor::pos());
+}
+
+QList<_CallHistory> CallHistoryMainForm::getSelections() const
+{
+    QList<_CallHistory> list;
+    for (const QModelIndex& index : m_ui->listCalls->selectionModel()->selectedRows(0))
+        if (const auto* node
+            = static_cast<const ItemModelCall::_CallItemNode*>(AbsTreeItemModel::nodeOf(index)))
+            list.append(node->call);
+    return list;
+}
+
+QList<_CallHistory> CallHistoryMainForm::toolbarSelection() const
+{
+    return m_ui->listCalls->selectionModel()->selectedRows(0).isEmpty() ? m_model.calls() : getSelections();
+}
+
+void CallHistoryMainForm::miExport()
+{
+    exportCallHistories(getSelections());
+}
+void CallHistoryMainForm::miToolbarExport()
+{
+    exportCallHistories(toolbarSelection());
+}
+void CallHistoryMainForm::miBackup()
+{
+    backupCallHistories(getSelections());
+}
+void CallHistoryMainForm::miToolbarBackup()
+{
+    backupCallHistories(toolbarSelection());
+}
+void CallHistoryMainForm::miRestore()
+{
+    restoreCallHistories(getSelections());
+}
+void CallHistoryMainForm::miToolbarRestore()
+{
+    restoreCallHistories(toolbarSelection());
+}
+void CallHistoryMainForm::mi2Itunes()
+{
+    export2iTunes(getSelections());
+}
+void CallHistoryMainForm::miAll2Itunes()
+{
+    export2iTunes(m_model.calls());
+}
+
+void CallHistoryMainForm::miDelete()
+{
+    if (!Tips::question(tr("IDS_CONFIRM_DEL_CALLS")))
+        return;
+    auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
+    if (!store)
+        return;
+    try {
+        store->beginEdit();
+        for (const _CallHistory& call : getSelections())
+            store->deleteCallHistory(call.id);
+        store->endEdit(true);
+    } catch (const std::exception& e) {
+        try {
+            store->endEdit(false);
+        } catch (const std::exception&) {
+        }
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return;
+    }
+    Tips::info(tr("IDS_DEL_CALLS_SUC"));
+    reload();
+}
+
+void CallHistoryMainForm::miToolbarDelete()
+{
+    if (!m_ui->listCalls->selectionModel()->selectedRows(0).isEmpty())
+        miDelete();
+    else
+        deleteAll();
+}
+
+void CallHistoryMainForm::deleteAll()
+{
+    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CALLS")))
+        return;
+    auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
+    if (!store)
+        return;
+    try {
+        store->deleteDbFile();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return;
+    }
+    Tips::info(tr("IDS_DEL_ALL_CALLS_SUC"));
+    reload();
+}
+
+void CallHistoryMainForm::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    const int w = (width() - 23) / 5;
+    for (int i = 0; i < 5; ++i)
+        m_ui->listCalls->header()->resizeSection(i, w);
+}
+
+bool CallHistoryMainForm::runWorker(
+    const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make)
+{
+    ProgressForm form(title, this);
+    std::unique_ptr<QThread> thread = make(form);
+    thread->start();
+    const int result = form.exec();
+    const bool ok = result == 1 && !form.cancelled;
+    thread->wait();
+    return ok;
+}
+
+void CallHistoryMainForm::backupCallHistories(const QList<_CallHistory>& calls)
+{
+    static const QRegularExpression bad(QStringLiteral("[\\\\/:\\*\\?\\\"<>|\\n\\r\\t]+"));
+    QString preset = m_manifest ? m_manifest->DeviceName : QString();
+    preset.remove(bad);
+    LocalDbSelForm chooser(this, preset);
+    if (chooser.exec() != 1)
+        return;
+    backupCallHistoriesTo(calls, chooser.dbDir);
+}
+
+bool CallHistoryMainForm::backupCallHistoriesTo(const QList<_CallHistory>& calls, const QDir& folder)
+{
+    LocalCallHistoryDb store(folder.absoluteFilePath(QStringLiteral("calls.db")));
+    const bool ok = runWorker(tr("IDS_TITLE_BACKUPING_CALL_HISTORY"),
+        [&](ProgressForm& form) { return std::make_unique<BackupCallsThread>(store, calls, form, this); });
+    if (ok)
+        emit backupFinished(folder.dirName());
+    return ok;
+}
+
+void CallHistoryMainForm::exportCallHistories(const QList<_CallHistory>& calls)
+{
+    const QString txt = tr("Text Files(*.txt)");
+    const QString csv = tr("CSV Files(*.csv)");
+    QString selected = csv;
+    const QString proposal = QDir::home().absoluteFilePath(
+        QStringLiteral("call_histories-%1").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    QString path = QFileDialog::getSaveFileName(nullptr, QString(), proposal, txt + ";;" + csv, &selected);
+    if (path.isEmpty())
+        return;
+    if (selected != csv && selected != txt)
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += selected == csv ? QStringLiteral(".csv") : QStringLiteral(".txt");
+    exportCallHistoriesTo(calls, path);
+}
+
+void CallHistoryMainForm::exportCallHistoriesTo(const QList<_CallHistory>& calls, const QString& path)
+{
+    ProgressForm form(tr("IDS_TITLE_EXPORT_CALL_HISTORIES"));
+    ExportCallHistoryThread thread(calls, path, &form);
+    thread.start();
+    form.exec();
+    thread.wait();
+}
+
+void CallHistoryMainForm::restoreCallHistories(const QList<_CallHistory>& calls)
+{
+    CallsDeviceRestore(this).run(calls);
+}
+
+void CallHistoryMainForm::export2iTunes(const QList<_CallHistory>& calls)
+{
+    LoadItunesBackupDlg dlg(this);
+    if (dlg.exec() != 1 || !dlg.manifest)
+        return;
+    QSharedPointer<BackupManifest> manifest = dlg.manifest;
+    try {
+        if (manifest->IsEncrypted) {
+            PasscodeDlg passcode(manifest.data(), this);
+            if (passcode.exec() != 1)
+                return;
+        }
+        manifest->parseInfo();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return;
+    }
+    export2iTunesTo(calls, *manifest);
+}
+
+void CallHistoryMainForm::export2iTunesTo(const QList<_CallHistory>& calls, BackupManifest& manifest)
+{
+    int n = -1;
+    try {
+        n = CallsMergeRoad::run(
+            manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
+                return runWorker(title, make);
+            });
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return;
+    }
+    if (n >= 0)
+        Tips::info(tr("IDS_SUC_EXPORT_%1_CALLS_TO_BACKUP").arg(n));
+}

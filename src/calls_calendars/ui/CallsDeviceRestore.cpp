@@ -1,0 +1,125 @@
+#include "calls_calendars/ui/CallsDeviceRestore.h"
+
+#include "app/ui/shared/DataSourceSelForm.h"
+#include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "calls_calendars/ui/CallsMergeRoad.h"
+#include "device/IOSDeviceMonitor.h"
+#include "device/_IOSDevice.h"
+#include "device/mobiledevice.h"
+#include "device/ui/IOSMobileBackupThread.h"
+#include "device/ui/IOSMobileRestoreThread.h"
+
+#include <QCoreApplication>
+
+namespace
+{
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("CallHistoryMainForm", text);
+}
+
+} // namespace
+
+void CallsDeviceRestore::run(const QList<_CallHistory>& calls)
+{
+    DataSourceSelForm picker(m_page);
+    picker.exec();
+    const QSharedPointer<_IOSDevice> device = IOSDeviceMonitor::getInstance()->devices.value(picker.udid);
+    if (!device)
+        return;
+    runOnDevice(device, calls);
+}
+
+bool CallsDeviceRestore::runWorker(
+    const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make)
+{
+    ProgressForm form(title, m_page);
+    std::unique_ptr<QThread> thread = make(form);
+    thread->start();
+    const bool ok = form.exec() == 1 && !form.cancelled;
+    thread->wait();
+    return ok;
+}
+
+bool CallsDeviceRestore::iCloudBackupIsOn(const QString& udid)
+{
+    const PlistCFType info = mobiledevice_info(udid, QStringLiteral("com.apple.mobile.backup"), QString());
+    return info.isCFDictionary() && info.get(QStringLiteral("CloudBackupEnabled")).CFNumberBool(false);
+}
+
+bool CallsDeviceRestore::openBackup(BackupManifest& manifest, const QSharedPointer<_IOSDevice>& device)
+{
+    try {
+        manifest.readManifestInfo();
+        // A password remembered while the device stays connected is tried before asking.
+        if (manifest.IsEncrypted
+            && !(!device->backupPassword.isEmpty() && manifest.setPasscode(device->backupPassword))) {
+            PasscodeDlg passcode(&manifest, m_page);
+            if (passcode.exec() != 1)
+                return false;
+            device->backupPassword = passcode.password;
+        }
+        manifest.parseInfo();
+        return true;
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return false;
+    }
+}
+
+int CallsDeviceRestore::mergeAndReduce(BackupManifest& manifest, const QList<_CallHistory>& calls)
+{
+    try {
+        const int n = CallsMergeRoad::run(
+            manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
+                return runWorker(title, make);
+            });
+        if (n >= 0)
+            manifest.saveManifestDbAsThrow(
+                true, {}, manifest.dir.absoluteFilePath("Manifest-sys.db"), nullptr);
+        return n;
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return -1;
+    }
+}
+
+bool CallsDeviceRestore::runOnDevice(
+    const QSharedPointer<_IOSDevice>& device, const QList<_CallHistory>& calls)
+{
+    if (iCloudBackupIsOn(device->udid)) {
+        Tips::warning(
+            QStringLiteral("Failed to transfer data to device. Please turn off iCloud backup on your "
+                           "iPhone to try again.<br/><br/><img src=\":/res/close_icloudbk.jpg\"/>"));
+        return false;
+    }
+    Tips::info(tr("IDS_TIPS_BEFORE_RESTORE_CALLS"));
+    QDir root;
+    if (!runWorker(QString(), [&](ProgressForm& form) {
+            auto thread
+                = std::make_unique<IOSMobileBackupThread>(true, device, true, QStringLiteral("sys"), form);
+            root = thread->root();
+            return thread;
+        }))
+        return false;
+    BackupManifest manifest(root.absoluteFilePath(device->udid), m_page);
+    if (!openBackup(manifest, device))
+        return false;
+    const int n = mergeAndReduce(manifest, calls);
+    if (n < 0)
+        return false;
+    if (!runWorker(QString(), [&](ProgressForm& form) {
+            auto thread = std::make_unique<IOSMobileRestoreThread>(true, device, root, true, form);
+            thread->manifestDbName = QStringLiteral("Manifest-sys.db");
+            if (!device->backupPassword.isEmpty())
+                thread->setBackupPasscode(device->backupPassword);
+            return thread;
+        }))
+        return false;
+    Tips::info(tr("IDS_SUC_RESTORE_%1_CALLS").arg(n));
+    return true;
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "calls_calendars/_CallHistory.h"
+
+#include <QList>
+#include <QSharedPointer>
+#include <functional>
+#include <memory>
+
+class BackupManifest;
+class ProgressForm;
+class QThread;
+class QWidget;
+struct _IOSDevice;
+
+// Restores calls to a connected device through a backup of it: the system part of the device is
+// backed up, the calls merged into its call database, the manifest cut down to the system files and
+// the backup restored. Message boxes and progress forms are parented to the page.
+class CallsDeviceRestore
+{
+public:
+    explicit CallsDeviceRestore(QWidget* page)
+        : m_page(page)
+    {
+    }
+
+    // The whole road, starting with the choice of device.
+    void run(const QList<_CallHistory>& calls);
+    // The road after the device was chosen; true when it ended with the success message.
+    bool runOnDevice(const QSharedPointer<_IOSDevice>& device, const QList<_CallHistory>& calls);
+
+private:
+    bool runWorker(const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make);
+    bool iCloudBackupIsOn(const QString& udid);
+    // Reads and unlocks the device backup; false (after any message) when the road ends.
+    bool openBackup(BackupManifest& manifest, const QSharedPointer<_IOSDevice>& device);
+    // Merges the calls and writes the reduced manifest; the number of calls, or -1.
+    int mergeAndReduce(BackupManifest& manifest, const QList<_CallHistory>& calls);
+
+    QWidget* m_page;
+};

@@ -1,0 +1,60 @@
+#include "calls_calendars/ui/CallsMergeRoad.h"
+
+#include "app/DataPaths.h"
+#include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
+#include "backup/ui/LoadBkThread.h"
+#include "calls_calendars/ui/RestoreCallsThread.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+
+QList<const BackupManifest::_FileNode*> CallsMergeRoad::callFiles(const BackupManifest& m)
+{
+    return { m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, m.addressBookNode };
+}
+
+QString CallsMergeRoad::makePrivateWorkDir()
+{
+    const QString base = g_dataSaveDir().absoluteFilePath(QStringLiteral("tmp"));
+    QDir().mkpath(base);
+    QFile::setPermissions(base, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return base;
+}
+
+int CallsMergeRoad::run(
+    BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker)
+{
+    // Decrypted copies stay inside the program's own folder, readable by the owner only, and go
+    // with the road.
+    QTemporaryDir work(makePrivateWorkDir() + QStringLiteral("/calls-XXXXXX"));
+    if (!work.isValid())
+        throw std::runtime_error(work.errorString().toStdString());
+    const QDir cache(work.path());
+    const QList<const BackupManifest::_FileNode*> files = callFiles(manifest);
+    if (!runWorker(QString(), [&](ProgressForm& form) {
+            return std::make_unique<LoadBkThread>(&manifest, files, cache, &form);
+        }))
+        return -1;
+
+    auto merged = std::make_shared<QPair<QList<IOSMergeWAFiles2iTunesBKThread::_Item>, int>>();
+    const bool encrypted = manifest.IsEncrypted;
+    if (!runWorker(QCoreApplication::translate("CallHistoryMainForm", "IDS_RESTORING_CALLS_TO_IOS_DEVICE"),
+            [&](ProgressForm& form) {
+                auto thread = std::make_unique<RestoreCallsThread>(calls, cache, form, nullptr, encrypted);
+                RestoreCallsThread* t = thread.get();
+                QObject::connect(
+                    t, &QThread::finished, t,
+                    [t, merged] {
+                        *merged = { t->items, t->doneCount };
+                    },
+                    Qt::DirectConnection);
+                return thread;
+            }))
+        return -1;
+
+    if (!runWorker(QString(), [&](ProgressForm& form) {
+            return std::make_unique<IOSMergeWAFiles2iTunesBKThread>(manifest, merged->first, form);
+        }))
+        return -1;
+    return merged->second;
+}

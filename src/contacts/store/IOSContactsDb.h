@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/sqlite/Sqlite3DB.h"
+#include "contacts/store/IContactsDb.h"
+
+#include <QDir>
+#include <QHash>
+
+// The contact source over a backup's address book, read from a folder that holds its files under
+// their backup names (a backup's cache folder). Only ever queries; opens on first use.
+class IOSContactsDb : public IContactsDb
+{
+public:
+    static const char* const kAddressBookName; // Library/AddressBook/AddressBook.sqlitedb
+    static const char* const kImagesName; // Library/AddressBook/AddressBookImages.sqlitedb
+
+    explicit IOSContactsDb(QDir dir);
+    ~IOSContactsDb() override = default;
+
+    // Opens the address book (and the images file when present); throws "Cannot find
+    // AddressBook.sqlitedb" when the folder has none.
+    void open();
+    bool isOpened() const { return m_db.isOpen(); }
+    // Number of people.
+    qint64 total();
+    // One contact per person, in ascending rowid.
+    QList<pim::_Contact> contacts() override;
+
+    // Postal address parts and the formatted address of one multi-value.
+    void readAddr(unsigned long long uid, pim::Entity& entity);
+    // User name and protocol code of one instant-message multi-value.
+    void readIM(unsigned long long uid, pim::Entity& entity);
+
+private:
+    QDir m_dir;
+    Sqlite3DB m_db;
+    Sqlite3DB m_imgDb;
+    // Optional tables of the device's schema, found when the people are read.
+    bool m_hasMultiValues = true;
+    bool m_hasEntries = true;
+    bool m_hasLabels = true;
+    bool m_hasImages = true;
+    QHash<qint64, QString> m_labels; // ABMultiValueLabel by rowid
+
+    pim::_Contact readPerson(const Sqlite3Cursor& person);
+    class RecordRows;
+    void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
+    void readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact);
+    Sqlite3Cursor entries(unsigned long long uid);
+};

@@ -1,0 +1,548 @@
+#include "contacts/store/LocalContactsDb.h"
+
+#include <QFile>
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace
+{
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toUtf8().toStdString());
+}
+
+QString num(unsigned long long n)
+{
+    return QString::number(n);
+}
+
+bool contactSortCompare(const pim::_Contact& a, const pim::_Contact& b)
+{
+    return QString::compare(a.fullName, b.fullName) < 0;
+}
+} // namespace
+
+LocalContactsDb::LocalContactsDb(QString path, QSharedPointer<AbsContactCombineRule> rule)
+    : AbsLocalDb(std::move(path))
+    , combineRule(std::move(rule))
+{
+}
+
+LocalContactsDb::~LocalContactsDb()
+{
+    dropStatements(); // before the connection they belong to
+}
+
+void LocalContactsDb::dropStatements()
+{
+    m_statements.clear();
+    m_statementsDb = nullptr;
+}
+
+Sqlite3Stmt& LocalContactsDb::statement(const Sqlite3Sql& sql)
+{
+    if (m_statementsDb != db.handle) {
+        dropStatements();
+        m_statementsDb = db.handle;
+    }
+    std::shared_ptr<Sqlite3Stmt>& stmt = m_statements[sql.sql()];
+    if (!stmt) {
+        const QByteArray utf8 = sql.sql().toUtf8();
+        stmt = std::make_shared<Sqlite3Stmt>(db.handle, utf8.constData(), int(utf8.size()));
+    }
+    stmt->reset();
+    const QList<QVariant>& params = sql.params();
+    for (int i = 0; i < params.size(); ++i)
+        stmt->bindThrow(i + 1, params.at(i));
+    return *stmt;
+}
+
+void LocalContactsDb::executeCached(const Sqlite3Sql& sql)
+{
+    Sqlite3Stmt& stmt = statement(sql);
+    try {
+        while (stmt.stepThrow()) { }
+    } catch (...) {
+        stmt.reset();
+        throw;
+    }
+    stmt.reset();
+}
+
+qint64 LocalContactsDb::firstIdCached(const Sqlite3Sql& sql)
+{
+    Sqlite3Stmt& stmt = statement(sql);
+    qint64 id = 0;
+    try {
+        if (stmt.stepThrow())
+            id = sqlite3_column_int64(stmt.handle(), 0);
+    } catch (...) {
+        stmt.reset();
+        throw;
+    }
+    stmt.reset();
+    return id;
+}
+
+void LocalContactsDb::open()
+{
+    // One thread uses a store at a time: SQLite's own per-call locking is not needed.
+    if (QFile::exists(path))
+        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX);
+    else
+        create();
+    // Each merge is a savepoint inside the caller's edit: keep its journal in memory, not in a
+    // temporary file per contact.
+    QString err;
+    db.exec(QStringLiteral("PRAGMA temp_store=MEMORY"), err);
+}
+
+void LocalContactsDb::create()
+{
+    db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
+    QFile script(QStringLiteral(":/res/local_contacts_db.sql"));
+    QString err;
+    bool ok = script.open(QIODevice::ReadOnly);
+    if (!ok)
+        err = script.errorString();
+    else if (db.exec(QString::fromUtf8(script.readAll()), err) != 0)
+        ok = false;
+    if (!ok) {
+        // A half-built store is never left behind to be taken for a good one later.
+        db.close();
+        QFile::remove(path);
+        fail(err);
+    }
+}
+
+void LocalContactsDb::open_check()
+{
+    if (!isOpened())
+        open();
+}
+
+void LocalContactsDb::deleteDbFile()
+{
+    dropStatements();
+    db.close();
+    QFile file(path);
+    if (!file.remove())
+        fail(file.errorString());
+}
+
+bool LocalContactsDb::removeDB()
+{
+    dropStatements();
+    if (isOpened())
+        db.close();
+    return QFile::remove(path);
+}
+
+// ---- reading
+
+QStringList LocalContactsDb::kindColumns(int kind)
+{
+    static const QList<QStringList> table = [] {
+        auto cols = [](std::initializer_list<int> n) {
+            QStringList list;
+            for (int i : n)
+                list << QStringLiteral("data%1").arg(i);
+            return list;
+        };
+        QList<QStringList> t(14);
+        t[1] = cols({ 1, 2, 3, 4, 5, 6, 7, 8 });
+        t[2] = cols({ 4, 15 });
+        for (int k : { 3, 4, 5, 6, 11, 13 })
+            t[k] = cols({ 1, 2, 3 });
+        t[7] = cols({ 1, 2 });
+        t[8] = cols({ 1, 2, 3, 5, 6 });
+        t[9] = cols({ 1 });
+        t[10] = cols({ 1, 2, 3, 4, 5, 6, 7, 9 });
+        t[12] = cols({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
+        return t;
+    }();
+    return kind >= 0 && kind < table.size() ? table.at(kind) : QStringList();
+}
+
+namespace
+{
+// The insert and update statements of each kind, built once.
+const QString& kindStatement(int kind, bool insert)
+{
+    static const QList<QPair<QString, QString>> table = [] {
+        QList<QPair<QString, QString>> t(14);
+        for (int kind = 1; kind <= 13; ++kind) {
+            const QStringList cols = LocalContactsDb::kindColumns(kind);
+            QStringList marks(cols.size() + 3, QStringLiteral("?"));
+            t[kind].first = QStringLiteral("insert into data(contact_id,type,src_id,%1) values(%2)")
+                                .arg(cols.join(QLatin1Char(',')), marks.join(QLatin1Char(',')));
+            t[kind].second = QStringLiteral("update data set src_id=?,") + cols.join(QStringLiteral("=?,"))
+                + QStringLiteral("=? where _id=?");
+        }
+        return t;
+    }();
+    return insert ? table.at(kind).first : table.at(kind).second;
+}
+} // namespace
+
+void LocalContactsDb::fill_entity(Sqlite3Cursor& cursor, int kind, pim::Entity& entity)
+{
+    // The address's country code (data11) is read back as well as written.
+    for (const QString& col : kindColumns(kind)) {
+        if (col == QLatin1String("data15"))
+            entity.values.insert(col, cursor.getBlob(col));
+        else
+            entity.values.insert(col, cursor.getText(col));
+    }
+}
+
+QList<pim::_Contact> LocalContactsDb::contacts()
+{
+    open_check();
+    Sqlite3Sql sql("select d.*,c.full_name,c.src_id as csrc_id from data as d inner join contact as c "
+                   "on d.contact_id=c._id");
+    sql.appendSql(QStringLiteral(" order by contact_id asc, d._id asc"));
+    Sqlite3Cursor cursor = db.queryThrow(sql);
+    QList<pim::_Contact> result;
+    pim::_Contact current;
+    while (cursor.moveNext()) {
+        const auto contactId = static_cast<unsigned long long>(cursor.getInt64(QStringLiteral("contact_id")));
+        if (contactId != current.id) {
+            if (current.id != 0)
+                result.append(current);
+            current = pim::_Contact(contactId, cursor.getText(QStringLiteral("csrc_id")),
+                cursor.getText(QStringLiteral("full_name")));
+        }
+        const int kind = cursor.getInt(QStringLiteral("type"));
+        pim::Entity entity(static_cast<unsigned long long>(cursor.getInt64(QStringLiteral("_id"))),
+            cursor.getText(QStringLiteral("src_id")));
+        fill_entity(cursor, kind, entity);
+        current.entities[kind].append(entity);
+    }
+    if (current.id != 0)
+        result.append(current);
+    std::stable_sort(result.begin(), result.end(), contactSortCompare);
+    return result;
+}
+
+pim::_Contact LocalContactsDb::contact(unsigned long long id)
+{
+    open_check();
+    Sqlite3Cursor c = db.queryThrow(QStringLiteral("select * from contact where _id=%1").arg(num(id)));
+    if (!c.moveNext())
+        return pim::_Contact();
+    pim::_Contact contact(static_cast<unsigned long long>(c.getInt64(QStringLiteral("_id"))),
+        c.getText(QStringLiteral("src_id")), c.getText(QStringLiteral("full_name")));
+    Sqlite3Cursor d
+        = db.queryThrow(QStringLiteral("select * from data where contact_id=%1 order by _id").arg(num(id)));
+    while (d.moveNext()) {
+        const int kind = d.getInt(QStringLiteral("type"));
+        pim::Entity entity(static_cast<unsigned long long>(d.getInt64(QStringLiteral("_id"))),
+            d.getText(QStringLiteral("src_id")));
+        fill_entity(d, kind, entity);
+        contact.entities[kind].append(entity);
+    }
+    return contact;
+}
+
+QList<pim::_Group> LocalContactsDb::groups()
+{
+    open_check();
+    Sqlite3Cursor c = db.queryThrow("select * from contact_group order by name asc");
+    QList<pim::_Group> list;
+    while (c.moveNext())
+        list.append(pim::_Group(static_cast<unsigned long long>(c.getInt64(QStringLiteral("_id"))),
+            c.getText(QStringLiteral("name"))));
+    return list;
+}
+
+qint64 LocalContactsDb::total()
+{
+    try {
+        open_check();
+        Sqlite3Cursor c = db.queryThrow("select count(*) from contact");
+        return c.moveNext() ? c.getInt64(0) : 0;
+    } catch (const std::exception& e) {
+        qWarning("Contacts of %s not counted: %s", qUtf8Printable(path), e.what());
+        return 0;
+    }
+}
+
+// ---- rows
+
+namespace
+{
+void bindKindValues(Sqlite3Sql& sql, int kind, const QStringList& cols, const pim::Entity& entity)
+{
+    for (const QString& col : cols) {
+        if (kind == pim::KindPhoto && col == QLatin1String("data15"))
+            sql.addBlobParam(entity.values.value(col).toByteArray());
+        else if (kind == pim::KindPhoto && col == QLatin1String("data4"))
+            sql.addTextParam(entity.photoHash()); // the photo hash, always computed anew
+        else
+            sql.addTextParam(entity.values.value(col).toString());
+    }
+}
+} // namespace
+
+void LocalContactsDb::insertEntity(unsigned long long contactId, int kind, pim::Entity& entity)
+{
+    const QStringList cols = kindColumns(kind);
+    if (cols.isEmpty())
+        fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
+    open_check();
+    Sqlite3Sql sql(kindStatement(kind, true));
+    sql.addInt64Param(static_cast<long long>(contactId));
+    sql.addIntParam(kind);
+    sql.addTextParam(entity.srcId);
+    bindKindValues(sql, kind, cols, entity);
+    executeCached(sql);
+    entity.id = static_cast<unsigned long long>(db.lastInsertId());
+}
+
+void LocalContactsDb::updateEntity(int kind, const pim::Entity& entity)
+{
+    const QStringList cols = kindColumns(kind);
+    if (cols.isEmpty())
+        fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
+    open_check();
+    Sqlite3Sql sql(kindStatement(kind, false));
+    sql.addTextParam(entity.srcId);
+    bindKindValues(sql, kind, cols, entity);
+    sql.addInt64Param(static_cast<long long>(entity.id));
+    executeCached(sql);
+}
+
+void LocalContactsDb::insertContactBase(pim::_Contact& c)
+{
+    open_check();
+    Sqlite3Sql sql("insert into contact(src_id,full_name) values(?,?)");
+    sql.addTextParam(c.srcId).addTextParam(c.fullName);
+    executeCached(sql);
+    c.id = static_cast<unsigned long long>(db.lastInsertId());
+}
+
+void LocalContactsDb::updateContactBase(const pim::_Contact& c)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=?, full_name=? where _id=?");
+    sql.addTextParam(c.srcId).addTextParam(c.fullName).addInt64Param(static_cast<long long>(c.id));
+    db.executeThrow(sql);
+}
+
+void LocalContactsDb::updateContactBaseSrcId(unsigned long long id, const QString& srcId)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=? where _id=?");
+    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(id));
+    db.executeThrow(sql);
+}
+
+void LocalContactsDb::updateContactBaseSrcId(const QString& oldSrcId, const QString& newSrcId)
+{
+    open_check();
+    Sqlite3Sql sql("update contact set src_id=? where src_id=?");
+    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
+    db.executeThrow(sql);
+}
+
+void LocalContactsDb::updateEntitySrcId(unsigned long long id, const QString& srcId)
+{
+    open_check();
+    Sqlite3Sql sql("update data set src_id=? where _id=?");
+    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(id));
+    db.executeThrow(sql);
+}
+
+void LocalContactsDb::updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId)
+{
+    open_check();
+    Sqlite3Sql sql("update data set src_id=? where src_id=?");
+    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
+    db.executeThrow(sql);
+}
+
+void LocalContactsDb::removeEntity(unsigned long long id)
+{
+    open_check();
+    db.executeThrow(QStringLiteral("delete from data where _id=%1").arg(num(id)));
+}
+
+void LocalContactsDb::removeContact(unsigned long long id)
+{
+    open_check();
+    db.executeThrow(QStringLiteral("delete from data where contact_id=%1").arg(num(id)));
+    db.executeThrow(QStringLiteral("delete from contact where _id=%1").arg(num(id)));
+}
+
+void LocalContactsDb::removeGroupOnly(unsigned long long id)
+{
+    open_check();
+    db.executeThrow(QStringLiteral("delete from contact_group where _id=%1").arg(num(id)));
+}
+
+pim::Entity LocalContactsDb::setGroup(
+    unsigned long long contactId, unsigned long long groupId, const QString& name)
+{
+    ungroup(contactId);
+    Sqlite3Sql sql(QStringLiteral("insert into data(type,contact_id,%1,%2) values(?,?,?,?)")
+                       .arg(QStringLiteral("data1"), QStringLiteral("data2")));
+    sql.addIntParam(pim::KindGroup).addInt64Param(static_cast<long long>(contactId));
+    sql.addTextParam(num(groupId)).addTextParam(name);
+    db.executeThrow(sql);
+    pim::Entity e(static_cast<unsigned long long>(db.lastInsertId()), QString());
+    e.values.insert(QStringLiteral("data1"), QVariant::fromValue<qulonglong>(groupId));
+    e.values.insert(QStringLiteral("data2"), name);
+    return e;
+}
+
+void LocalContactsDb::ungroup(unsigned long long contactId)
+{
+    db.executeThrow(QStringLiteral("delete from data where type=%1 and contact_id=%2")
+                        .arg(pim::KindGroup)
+                        .arg(num(contactId)));
+}
+
+// ---- merging
+
+unsigned long long LocalContactsDb::isContactBaseExist(const QString& fullName)
+{
+    open_check();
+    // Equal but for ASCII case; "%" and "_" are letters like any other.
+    Sqlite3Sql sql("select _id,src_id from contact where full_name = ? COLLATE NOCASE limit 1");
+    sql.addTextParam(fullName);
+    return static_cast<unsigned long long>(firstIdCached(sql));
+}
+
+unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
+{
+    open_check();
+    Sqlite3Sql sql("select c._id from contact as c inner join data as d on d.contact_id=c._id and d.type=10 "
+                   "where ifnull(c.full_name,'')='' and d.data1=? order by c._id limit 1");
+    sql.addTextParam(org);
+    return static_cast<unsigned long long>(firstIdCached(sql));
+}
+
+unsigned long long LocalContactsDb::getGroupIdOrAdd(const QString& name)
+{
+    Sqlite3Sql query("select _id from contact_group where name = ? COLLATE NOCASE");
+    query.addTextParam(name);
+    Sqlite3Cursor c = db.queryThrow(query);
+    if (c.moveNext())
+        return static_cast<unsigned long long>(c.getInt64(0));
+    Sqlite3Sql insert("insert into contact_group(name) values(?)");
+    insert.addTextParam(name);
+    db.executeThrow(insert);
+    return static_cast<unsigned long long>(db.lastInsertId());
+}
+
+unsigned long long LocalContactsDb::findCounterpart(const pim::_Contact& in)
+{
+    if (!in.fullName.isEmpty())
+        return isContactBaseExist(in.fullName);
+    // A nameless contact joins only a nameless one of the same organisation.
+    const QList<pim::Entity> orgs = in.entities.value(pim::KindOrg);
+    const QString org = orgs.isEmpty() ? QString() : orgs.first().text(QStringLiteral("data1"));
+    return org.isEmpty() ? 0 : namelessContactWithOrg(org);
+}
+
+bool LocalContactsDb::combine_entity(
+    int kind, QList<pim::Entity>& existing, const pim::Entity& incoming, pim::Entity& out)
+{
+    bool single = false;
+    const QStringList minFields = combineRule->checkEqualFieldsMin(kind);
+    const QStringList valid = combineRule->validFields(kind, single);
+    if (valid.isEmpty())
+        return false;
+    pim::Entity in = incoming;
+    const QString hashKey = QStringLiteral("data4");
+    if (kind == pim::KindPhoto && !in.values.value(QStringLiteral("data15")).toByteArray().isEmpty())
+        in.values[hashKey] = in.photoHash(); // compared as stored, so an unchanged photo is no change
+    int found = -1;
+    if (single)
+        found = existing.isEmpty() ? -1 : 0;
+    for (int i = 0; !single && i < existing.size(); ++i) {
+        if (AbsContactCombineRule::isEntityEqual(existing.at(i), in, minFields)) {
+            found = i;
+            break;
+        }
+    }
+    if (found >= 0)
+        out = existing.at(found);
+    if (AbsContactCombineRule::isEntityEqual(out, in, valid))
+        return false;
+    bool changed = found < 0;
+    for (const QString& key : valid) {
+        const QVariant v = in.values.value(key);
+        if (AbsContactCombineRule::isValueEmpty(v))
+            continue;
+        if (!AbsContactCombineRule::isValueEqual(out.values.value(key), v))
+            changed = true;
+        out.values[key] = v;
+    }
+    // Copying that changes no value (an absent label against a stored empty one) writes nothing.
+    if (!changed)
+        return false;
+    if (found < 0)
+        existing.append(out);
+    return true;
+}
+
+QMap<int, QList<pim::Entity>> LocalContactsDb::combineContact(
+    const pim::_Contact& in, pim::_Contact& stored, bool& merged)
+{
+    open_check();
+    const unsigned long long id = findCounterpart(in);
+    QMap<int, QList<pim::Entity>> result;
+    db.beginTran();
+    try {
+        merged = id != 0;
+        if (merged) {
+            stored = contact(id);
+        } else {
+            stored = pim::_Contact(0, QString(QLatin1String("")), in.fullName);
+            insertContactBase(stored);
+            const QList<pim::Entity> names = in.entities.value(pim::KindName);
+            if (!names.isEmpty()) {
+                pim::Entity name = names.first();
+                name.srcId = QString(QLatin1String(""));
+                insertEntity(stored.id, pim::KindName, name);
+                stored.entities[pim::KindName].append(name);
+                result[pim::KindName].append(name);
+            }
+        }
+        for (auto it = in.entities.cbegin(); it != in.entities.cend(); ++it)
+            mergeKind(it.key(), it.value(), stored, result);
+        db.commitTran();
+    } catch (...) {
+        db.rollbackTran(); // undoes this merge only; an enclosing edit is its caller's to end
+        throw;
+    }
+    return result;
+}
+
+void LocalContactsDb::mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,
+    QMap<int, QList<pim::Entity>>& result)
+{
+    bool single = false;
+    combineRule->validFields(kind, single);
+    QList<pim::Entity>& list = stored.entities[kind];
+    for (const pim::Entity& entity : incoming) {
+        pim::Entity out(0, QString(QLatin1String("")));
+        const int before = list.size();
+        if (!combine_entity(kind, list, entity, out))
+            continue;
+        if (kind == pim::KindGroup)
+            out.values[QStringLiteral("data1")]
+                = QVariant::fromValue<qulonglong>(getGroupIdOrAdd(out.text(QStringLiteral("data2"))));
+        if (out.id != 0)
+            updateEntity(kind, out);
+        else
+            insertEntity(stored.id, kind, out);
+        // A one-entity kind keeps one row: a second incoming entity updates the row just added.
+        if (single && list.size() > before)
+            list.last() = out;
+        result[kind].append(out);
+    }
+}

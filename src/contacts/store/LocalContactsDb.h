@@ -1,0 +1,92 @@
+#pragma once
+
+#include "app/AbsLocalDb.h"
+#include "app/sqlite/Sqlite3Stmt.h"
+#include "contacts/store/AbsContactCombineRule.h"
+#include "contacts/store/IContactsDb.h"
+#include "contacts/store/_Contact.h"
+#include "contacts/store/_Group.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSharedPointer>
+#include <QStringList>
+#include <memory>
+
+class Sqlite3Cursor;
+
+// The program's own contacts store, "contacts.db" of a local database folder (also the working
+// copy of a contacts restore). Opens on first use, creating the file from its schema. Merges
+// contacts by full name and their entities by its combine rule. Failures are std::exception.
+class LocalContactsDb : public AbsLocalDb, public IContactsDb
+{
+public:
+    LocalContactsDb(QString path, QSharedPointer<AbsContactCombineRule> rule);
+    ~LocalContactsDb() override;
+
+    void open() override;
+    void create();
+    void open_check();
+    // Closes the store and removes its file; throws when the file cannot be removed.
+    void deleteDbFile();
+    // Closes the store and removes its file; false when it could not be removed.
+    bool removeDB();
+
+    // ---- reading
+    // Every contact that has at least one entity, sorted by full name (case-sensitive).
+    QList<pim::_Contact> contacts() override;
+    // One stored contact with all its entities; an empty contact (id 0) when there is none.
+    pim::_Contact contact(unsigned long long id);
+    QList<pim::_Group> groups();
+    // Number of contact rows; 0 when the store cannot be opened or read.
+    qint64 total();
+    // Copies the kind's columns of the cursor's data row into the entity's values.
+    static void fill_entity(Sqlite3Cursor& cursor, int kind, pim::Entity& entity);
+    // The value columns of a kind, in row-layout order; empty for a kind outside 1 to 13.
+    static QStringList kindColumns(int kind);
+
+    // ---- rows
+    void insertEntity(unsigned long long contactId, int kind, pim::Entity& entity);
+    void updateEntity(int kind, const pim::Entity& entity);
+    void insertContactBase(pim::_Contact& c);
+    void updateContactBase(const pim::_Contact& c);
+    void updateContactBaseSrcId(unsigned long long id, const QString& srcId);
+    void updateContactBaseSrcId(const QString& oldSrcId, const QString& newSrcId);
+    void updateEntitySrcId(unsigned long long id, const QString& srcId);
+    void updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId);
+    void removeEntity(unsigned long long id);
+    void removeContact(unsigned long long id);
+    void removeGroupOnly(unsigned long long id);
+    pim::Entity setGroup(unsigned long long contactId, unsigned long long groupId, const QString& name);
+    void ungroup(unsigned long long contactId);
+
+    // ---- merging
+    // Merges `in` into the stored contact of the same full name, or a new one. `stored` receives
+    // that contact, `merged` whether it existed. Returns the entities written, by kind.
+    QMap<int, QList<pim::Entity>> combineContact(
+        const pim::_Contact& in, pim::_Contact& stored, bool& merged);
+    // Merges one incoming entity into `existing`; true when `out` is to be written.
+    bool combine_entity(
+        int kind, QList<pim::Entity>& existing, const pim::Entity& incoming, pim::Entity& out);
+    // The id of the contact whose full name equals fullName but for ASCII case, or 0.
+    unsigned long long isContactBaseExist(const QString& fullName);
+    // The id of a nameless contact whose organisation is `org`, or 0.
+    unsigned long long namelessContactWithOrg(const QString& org);
+    unsigned long long getGroupIdOrAdd(const QString& name);
+
+private:
+    QSharedPointer<AbsContactCombineRule> combineRule;
+    // Prepared statements of the row operations, for the connection they were made on.
+    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_statements;
+    sqlite3* m_statementsDb = nullptr;
+
+    Sqlite3Stmt& statement(const Sqlite3Sql& sql);
+    void executeCached(const Sqlite3Sql& sql);
+    // The first column of the first row as a 64-bit integer, or 0 without a row.
+    qint64 firstIdCached(const Sqlite3Sql& sql);
+    void dropStatements();
+
+    unsigned long long findCounterpart(const pim::_Contact& in);
+    void mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,
+        QMap<int, QList<pim::Entity>>& result);
+};

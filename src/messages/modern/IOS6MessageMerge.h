@@ -1,0 +1,77 @@
+#pragma once
+
+#include "app/sqlite/Sqlite3Row.h"
+#include "messages/store/CountryInfo.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+class IOS6MessageDb;
+class IProgressSink;
+class _MsgMessage;
+
+// One entry of the merge order: an old message row of the device database or a chosen message.
+struct _MsgInsertData {
+    qint64 rowid = 0;
+    int date = 0;
+    const Sqlite3Row* row = nullptr; // set for an old row
+    _MsgMessage* message = nullptr; // set for a chosen message
+    bool existing = false;
+    bool recovered = false;
+    int index = 0; // position in the list before sorting, the last tie-breaker
+};
+
+// The merge order: old rows and chosen messages by date, except that entries close in rowid (20)
+// and time (120 s) keep their rowid order; on a tie an old row first, then the original order.
+// A strict weak order only together with stable sorting and the index tie-break; sort with
+// sortInsertData.
+bool compareInsertDataLess(const _MsgInsertData& a, const _MsgInsertData& b);
+void sortInsertData(QList<_MsgInsertData>& list);
+
+// Builds a new message database for a device backup: a copy of the device's database with its
+// chats, handles, joins and attachments kept under their row ids and its old messages and the
+// chosen ones inserted in one merged order, so message row ids rise with time. Lists the files to
+// write into the backup (the new database and the chosen messages' attachment files).
+class IOS6MessageMerge
+{
+public:
+    // One file to write into the backup.
+    struct File {
+        QString domain;
+        QString sourceFile;
+        QString relativePath;
+        bool overwrite = false;
+        bool useSecondClassKey = true;
+    };
+
+    IOS6MessageMerge(const _CountryInfo& country, const QList<_MsgMessage*>& messages, IOS6MessageDb& source);
+    ~IOS6MessageMerge();
+
+    // The whole merge; throws std::runtime_error (and removes the work file) on failure. A cancel
+    // seen through progress throws int -1 after removing the work file.
+    void runThrow(IProgressSink* progress);
+    // Removes the work file once the caller has written it into the backup.
+    void removeWorkFile();
+
+    QList<File> items;
+    int restoredCount = 0;
+    int unknownChatCount = 0;
+    QString workPath;
+
+private:
+    void copySourceThrow();
+    void rebuildThrow(IOS6MessageDb& work, IProgressSink* progress);
+    QList<_MsgInsertData> mergeList(IOS6MessageDb& work, const QList<Sqlite3Row>& oldRows);
+    void writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row);
+    void writeChosen(IOS6MessageDb& work, _MsgMessage& m);
+    qint64 handleInChat(IOS6MessageDb& work, qint64 chatId, const class _MsgHandle* h);
+    void listAttachmentFiles();
+
+    _CountryInfo m_country;
+    const QList<_MsgMessage*>& m_messages;
+    IOS6MessageDb& m_source;
+    QList<_MsgMessage*> m_withAttachments;
+    QHash<QString, QList<qint64>> m_attachmentsByGuid;
+    QHash<QString, QList<qint64>> m_chatsByGuid;
+};

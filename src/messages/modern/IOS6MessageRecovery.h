@@ -1,0 +1,44 @@
+#pragma once
+
+#include "messages/store/MsgMessage.h"
+#include "messages/store/SqliteDeletedRowWalk.h"
+
+#include <QHash>
+#include <QList>
+#include <memory>
+
+class IOS6MessageDb;
+class Sqlite3StmtCache;
+class IProgressSink;
+class MessageRecycleDb;
+class _MsgChat;
+
+// One run of the deleted-message recovery of a modern message database: whole cells of free table
+// leaves, then rows carved with both message-table shapes from every free page and every leaf of
+// the live message table; each new message is filed into the store of recovered messages, with the
+// conversation its handle belongs to, inside one edit.
+class IOS6MessageRecovery
+{
+public:
+    IOS6MessageRecovery(IOS6MessageDb& db, const QList<_MsgChat*>& chats, IProgressSink* progress);
+    ~IOS6MessageRecovery();
+
+    void run();
+
+    // Whether a carved row can be a message: 38 values or more and an SMS or iMessage service.
+    static bool checkMessageRowValid(const _SqliteFileRowData& row);
+
+private:
+    void buildHandleMap(const QList<_MsgChat*>& chats);
+    QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const;
+    // Files one decoded message; carved tells the two paths apart.
+    void file(const _MsgMessage& message, bool carved);
+    bool isLive(const QString& guid);
+
+    IOS6MessageDb& m_db;
+    MessageRecycleDb& m_store;
+    SqliteDeletedRowWalk m_walk;
+    std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the private copy
+    QHash<qint64, _MsgChat*> m_handleChats;
+};

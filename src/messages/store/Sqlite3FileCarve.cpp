@@ -1,0 +1,232 @@
+// Carving of deleted records out of the free space of a page: a record header is tried at every
+// byte and kept when its serial types fit the table's columns.
+#include "messages/store/Sqlite3File.h"
+
+namespace
+{
+
+// What a column accepts, worked out once per carve instead of once per byte.
+enum Accepts : quint8 { Null = 1, Integer = 2, Real = 4, Blob = 8, Text = 16 };
+
+QList<quint8> acceptsOf(const QList<_SqliteCol>& cols)
+{
+    QList<quint8> out;
+    for (const _SqliteCol& c : cols) {
+        quint8 a = 0;
+        if (!c.notNull && !c.hasDefault && !c.primaryKey)
+            a |= Null;
+        if (c.isInteger() || c.isNumeric())
+            a |= Integer;
+        if (c.isReal() || c.isNumeric())
+            a |= Real;
+        if (c.isBlob())
+            a |= Blob;
+        if (c.isText())
+            a |= Text;
+        out.append(a);
+    }
+    return out;
+}
+
+bool typeFits(qint64 t, quint8 accepts)
+{
+    if (t == 0)
+        return accepts & Null;
+    if ((t >= 1 && t <= 6) || t == 8 || t == 9)
+        return accepts & Integer;
+    if (t == 7)
+        return accepts & Real;
+    if (t >= 12)
+        return accepts & ((t % 2 == 0) ? Blob : Text);
+    return true; // 10, 11 and negative values
+}
+
+qint64 contentSize(qint64 t)
+{
+    static constexpr int sizes[] = { 0, 1, 2, 3, 4, 6, 8, 8 };
+    if (t >= 1 && t <= 7)
+        return sizes[t];
+    if (t >= 12)
+        return (t - (t % 2 ? 13 : 12)) / 2;
+    return 0;
+}
+
+// The serial types of columns 1 to n-1 starting at c; false when one does not fit its column.
+bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, QList<qint64>& types,
+    const char** headerEnd)
+{
+    types.clear();
+    const char* p = c;
+    for (int i = 1; i < accepts.size(); ++i) {
+        qint64 t = 0;
+        int len = 1;
+        // Most candidates end at their first byte: read one-byte varints inline.
+        if (p < end && !(quint8(*p) & 0x80))
+            t = quint8(*p);
+        else if ((len = sqlitefile_varint(&t, p, end)) == 0)
+            t = 0;
+        if (!typeFits(t, accepts.at(i)))
+            return false;
+        types.append(t);
+        p += len;
+    }
+    *headerEnd = p;
+    return true;
+}
+
+} // namespace
+
+// The rowid of a carved record, read back from the bytes before its column-1 serial type: column
+// 0's serial type (0, the rowid alias), the header-size varint, the rowid varint and the payload-size
+// varint must all be there and agree with the record; anything else gives 0, so a serial type or
+// a freeblock header is never taken for a rowid.
+qint64 Sqlite3File::recoverRowid(
+    const char* rangeBegin, const char* c, qint64 payloadSize, int headerBytesBeforeC) const
+{
+    const char* hdr = c - headerBytesBeforeC;
+    if (hdr - 2 < rangeBegin)
+        return 0;
+    for (int k = 1; k <= 9; ++k) {
+        const char* r = hdr - k;
+        qint64 rowid = 0;
+        if (r < rangeBegin || sqlitefile_varint(&rowid, r, hdr) != k || rowid < 1)
+            continue;
+        for (int j = 1; j <= 9; ++j) {
+            const char* s = r - j;
+            qint64 size = 0;
+            if (s < rangeBegin)
+                break;
+            if (sqlitefile_varint(&size, s, r) == j && size == payloadSize)
+                return rowid;
+        }
+    }
+    return 0;
+}
+
+_SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
+    : cols(columns)
+    , accepts(acceptsOf(columns))
+{
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
+    int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
+{
+    return recoverRows(_SqliteCarveShape(cols), firstColBytes, usableSize, begin, rangeEnd, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
+    const QList<_SqliteCol>& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
+{
+    return recoverFreeBlockRows(_SqliteCarveShape(cols), firstColBytes, page, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
+    const QList<_SqliteCol>& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
+{
+    return recoverFreeBlockRowsRaw(_SqliteCarveShape(cols), firstColBytes, pageNo, offset, filter);
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short firstColBytes,
+    int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
+{
+    const QList<_SqliteCol>& cols = shape.cols;
+    const QList<quint8>& accepts = shape.accepts;
+    QList<_SqliteFileRowData> rows;
+    if (!begin || begin < base)
+        begin = base;
+    if (!rangeEnd || rangeEnd > end)
+        rangeEnd = end;
+    if (cols.size() < 2) {
+        if (begin < rangeEnd)
+            qWarning("tbCols size < 2.");
+        return rows;
+    }
+    const qint64 u = usableSize;
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    const qint64 firstBytes = qMax<qint64>(0, firstColBytes);
+    QList<qint64> types;
+    types.reserve(cols.size());
+    for (const char* c = begin; c < rangeEnd;) {
+        const char* h = nullptr;
+        if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
+            ++c;
+            continue;
+        }
+        qint64 body = firstBytes;
+        for (qint64 t : types)
+            body += contentSize(t);
+        // Header: its size varint, column 0's serial type, then the types read.
+        const qint64 s = h - c;
+        int hv = 1;
+        while (sqlitefile_varint_lengh(hv + 1 + s) != hv)
+            ++hv;
+        const qint64 headerLen = hv + 1 + s;
+        const qint64 payload = headerLen + body;
+        qint64 localBody = body;
+        quint32 firstOverflow = 0;
+        if (payload > x) {
+            const qint64 k = m + ((payload - m) % (u - 4));
+            const qint64 local = k <= x ? k : m;
+            localBody = qMax<qint64>(0, local - headerLen);
+            const char* pageNoAt = h + localBody;
+            const qint64 pg = quint32(sqlitefile_int32(pageNoAt, rangeEnd));
+            if (pg < 1 || pg > pages()) {
+                ++c;
+                continue;
+            }
+            firstOverflow = quint32(pg);
+        }
+        QByteArray bytes = sqlitefile_bytearr(int(qMin<qint64>(localBody, INT_MAX)), h, rangeEnd);
+        if (firstOverflow && bytes.size() == localBody)
+            bytes.append(overflowBytes(firstOverflow, body - localBody));
+        _SqliteFileRowData row;
+        const char* bp = bytes.constData();
+        const char* bend = bp + bytes.size();
+        row.values.append(
+            firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
+        row.values.append(decodeValues(types, bp + qMin<qint64>(firstBytes, bytes.size()), bend));
+        row.rowid = recoverRowid(begin, c, payload, 1 + hv);
+        if (filter && !filter(row)) {
+            ++c;
+            continue;
+        }
+        rows.append(row);
+        const char* next = h + localBody + (firstOverflow ? 4 : 0);
+        c = next > c ? next : c + 1;
+    }
+    return rows;
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
+    const _SqliteCarveShape& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
+{
+    if (!page.isLeaf() || !page.isBtreePage())
+        return recoverFreeBlockRowsRaw(cols, firstColBytes, page.pageNo, 8, filter);
+    QList<_SqliteFileRowData> rows;
+    const char* pageEnd = page.page + qMin<qint64>(pageSize, end - page.page);
+    if (page.cellContentStart > 0) {
+        const char* gapEnd = page.page + qMin<qint64>(page.cellContentStart, pageEnd - page.page);
+        rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
+    }
+    for (const char* fb : page.freeblocks) {
+        const qint64 size = sqlitefile_int16(fb + 2, pageEnd);
+        if (size < 4)
+            continue;
+        const char* fbEnd = fb + qMin<qint64>(size, pageEnd - fb);
+        rows += recoverRows(cols, firstColBytes, m_usableSize, fb + 4, fbEnd, filter);
+    }
+    return rows;
+}
+
+QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
+    const _SqliteCarveShape& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
+{
+    if (pageNo < 1 || offset < 0)
+        return {};
+    const qint64 start = (pageNo - 1) * qint64(pageSize) + offset;
+    const char* from = start < fileSize ? base + start : end;
+    const char* to = from + qMin<qint64>(pageSize, end - from);
+    return recoverRows(cols, firstColBytes, m_usableSize, from, to, filter);
+}

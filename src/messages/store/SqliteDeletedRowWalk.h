@@ -1,0 +1,71 @@
+#pragma once
+
+#include "app/sqlite/Sqlite3DB.h"
+#include "messages/store/Sqlite3File.h"
+
+#include <QList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+class AbsDb;
+class IProgressSink;
+
+// The page walk shared by the recoveries of deleted rows: a private copy of the database file (with
+// its -wal, checkpointed into the copy, so the user's file is never opened for writing and nothing
+// is zeroed before it is read), the free pages of the file, the leaves of a live table, and the
+// carving of every listed page, with progress and cancel.
+class SqliteDeletedRowWalk
+{
+public:
+    SqliteDeletedRowWalk(const QString& dbPath, IProgressSink* progress);
+    ~SqliteDeletedRowWalk();
+
+    // Copies and maps the database; throws when it is missing or cannot be read.
+    void open();
+    // The connection to the private copy (root pages, the live-row test).
+    Sqlite3DB& copy() { return m_copy; }
+    const Sqlite3File& file() const { return *m_file; }
+    bool cancelled() const;
+
+    // Lists the freelist's trunk pages, its pages that are not b-tree pages and the leaves under
+    // those that are; each cell of a free table leaf is handed to wholeRow with its own rowid.
+    void listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow);
+    // Appends the leaves of a live table; false when the copy has no such table.
+    bool listTableLeaves(const QString& table);
+    // Visits every listed page in order, reporting progress before each; a visit that returns
+    // false, or a cancel, ends the pass.
+    void carvePages(const std::function<bool(const _SqliteBtreePage& page)>& visit);
+    // The rows a layout carves from one page: its free space when it is a b-tree page, else all of it.
+    QList<_SqliteFileRowData> carve(
+        const _SqliteBtreePage& page, const _SqliteCarveShape& shape, Sqlite3File::RowFilter filter) const;
+
+    const QList<qint64>& pages() const { return m_pages; }
+
+private:
+    void listTrunk(
+        const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
+
+    QString m_source;
+    IProgressSink* m_progress;
+    QTemporaryDir m_copyDir;
+    QString m_copyPath;
+    Sqlite3DB m_copy;
+    std::unique_ptr<Sqlite3File> m_file;
+    QList<qint64> m_pages;
+};
+
+// Holds an edit of a store open for one recovery run: commit() ends it, anything else rolls it back.
+class RecoveryEdit
+{
+public:
+    explicit RecoveryEdit(AbsDb& store);
+    ~RecoveryEdit();
+    RecoveryEdit(const RecoveryEdit&) = delete;
+    RecoveryEdit& operator=(const RecoveryEdit&) = delete;
+    void commit();
+
+private:
+    AbsDb& m_store;
+    bool m_open = true;
+};

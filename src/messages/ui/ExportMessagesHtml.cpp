@@ -1,0 +1,200 @@
+#include "messages/ui/ExportMessagesHtml.h"
+
+#include "app/AppInfo.h"
+#include "app/DataPaths.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgText.h"
+#include "messages/ui/BubbleHtml.h"
+#include "messages/ui/ExportFileNames.h"
+#include "messages/ui/MsgExportText.h"
+
+#include <QFileInfo>
+#include <QUrl>
+#include <optional>
+#include <stdexcept>
+
+namespace
+{
+const char kImageAttrs[] = "style=\"max-width:120px;max-height:120px\"";
+// The bubble pictures' placeholder, copied into "files" with the style sheet.
+const char kPlaceholder[] = "empty_photo.jpg";
+
+QString linkedImage(const QString& link, const QString& src, const char* attrs)
+{
+    // Concatenated rather than filled by placeholders, so "%3F" in a name stays as it is.
+    return QStringLiteral("<a href=\"") + link + QStringLiteral("\"><img src=\"") + src
+        + QStringLiteral("\" ") + QLatin1String(attrs) + QStringLiteral("></a>");
+}
+
+QString bracketLink(const QString& link, const char* label)
+{
+    return QStringLiteral("<a href=\"") + link + QStringLiteral("\">") + QLatin1String(label)
+        + QStringLiteral("</a>");
+}
+
+// A plain-text file's content up to its first NUL byte; nothing when it cannot be read.
+std::optional<QString> readPlainText(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray bytes = f.readAll();
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    return QString::fromUtf8(bytes);
+}
+} // namespace
+
+QString g_htmlFilesLink(const QString& fileName)
+{
+    // Percent-encoding leaves only letters, digits and "-._~", so nothing needs escaping after it.
+    return QStringLiteral("files/") + QString::fromLatin1(QUrl::toPercentEncoding(fileName));
+}
+
+ExportMessagesHtml::ExportMessagesHtml(const QDir& dir, QString fileName, bool labelAllSenders)
+    : m_dir(dir)
+    , m_attaDir(dir.absoluteFilePath(QStringLiteral("files")))
+    , m_file(dir.absoluteFilePath(fileName))
+    , m_labelAllSenders(labelAllSenders)
+{
+    QDir().mkpath(m_attaDir.absolutePath());
+}
+
+void ExportMessagesHtml::init()
+{
+    m_lastDated = 0;
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        throw std::runtime_error(m_file.errorString().toStdString());
+    m_stream.setDevice(&m_file);
+    m_stream.setEncoding(QStringConverter::Utf8);
+    m_stream << "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n";
+    m_stream << "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n";
+    m_stream << "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n";
+    m_stream << "<title>" << g_htmlEncode(AppInfo::displayName()) << "</title>\n";
+    m_stream << "<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>\n";
+    checkWritten();
+}
+
+void ExportMessagesHtml::write(_MsgMessage& message)
+{
+    m_stream << messageHtml(message) << '\n';
+    checkWritten();
+}
+
+void ExportMessagesHtml::uninit()
+{
+    m_stream << "</body></html>";
+    checkWritten(true);
+    m_file.close();
+    if (m_file.error() != QFileDevice::NoError)
+        throw std::runtime_error(QStringLiteral("Can not write %1: %2")
+                                     .arg(m_file.fileName(), m_file.errorString())
+                                     .toStdString());
+}
+
+void ExportMessagesHtml::checkWritten(bool flush)
+{
+    if (flush) {
+        m_stream.flush();
+        m_file.flush();
+    }
+    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError)
+        throw std::runtime_error(QStringLiteral("Can not write %1: %2")
+                                     .arg(m_file.fileName(), m_file.errorString())
+                                     .toStdString());
+}
+
+QString ExportMessagesHtml::saveAttaFile(const QString& path)
+{
+    const QString name = QFileInfo(path).fileName();
+    QString target = g_getValidFilePath(m_attaDir.absoluteFilePath(name));
+    if (QFileInfo(target).fileName().toUtf8().size() > 255) {
+        // A numbered variant of a long name: shortened within the file system's limit.
+        const QFileInfo info(name);
+        const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
+        target = m_attaDir.absoluteFilePath(ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix));
+    }
+    QFile::copy(path, target);
+    return QFileInfo(target).fileName();
+}
+
+QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)
+{
+    if (m.item_type != 0)
+        return QStringLiteral("<div class=\"sysif\">") + g_htmlEncode(msgExportSummary(m))
+            + QStringLiteral("</div>");
+    const QString sender = senderText(m);
+    const bool fromMe = m.is_from_me != 0;
+    QString html = dateLine(m);
+    QString body;
+    if (!m.subject.isEmpty())
+        body = QStringLiteral("<Subject:%1>\n").arg(m.subject);
+    body += m.text();
+    body = body.trimmed();
+    const QList<_MsgAttachment*> attachments = m.attachments();
+    if (!body.isEmpty() || attachments.isEmpty())
+        html += bubbleContent(g_htmlEncode(body), fromMe, sender);
+    for (const _MsgAttachment* a : attachments) {
+        if (const std::optional<QString> content = attachmentContent(*a))
+            html += bubbleContent(*content, fromMe, sender);
+    }
+    return html;
+}
+
+QString ExportMessagesHtml::senderText(const _MsgMessage& m) const
+{
+    if (m.is_from_me || !m._chat)
+        return QString();
+    if (!m_labelAllSenders)
+        return m._chat->isGroup() && m._sender ? m._sender->displayName(false) : QString();
+    if (m._chat->isGroup() && m._sender)
+        return m._sender->displayName(true);
+    return m._chat->displayName(true);
+}
+
+QString ExportMessagesHtml::dateLine(const _MsgMessage& m)
+{
+    const qint64 t = ExportLocalTime::unixTime(m.date);
+    if (t - m_lastDated < 61)
+        return QString();
+    m_lastDated = int(t);
+    return QStringLiteral("<div class=\"dt\">")
+        + m_time.wallClock(m.date).toString(QStringLiteral("dd MMM yyyy hh:mm AP"))
+        + QStringLiteral("</div>");
+}
+
+// The bubble content of one attachment; nothing for a plain-text file that cannot be read.
+std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachment& a)
+{
+    const QString path = a._path;
+    const bool present = !path.isEmpty() && QFileInfo(path).isFile();
+    const QString link = present ? g_htmlFilesLink(saveAttaFile(path)) : QStringLiteral("#");
+    const QString mime = a.mime_type.toLower();
+    if (mime.startsWith(QLatin1String("image/"))) {
+        // A picture that could not be previewed shows the placeholder instead of a broken image.
+        const QString thumb = present ? a.thumbnail() : QString();
+        const QString src = QFileInfo(thumb).isFile() ? g_htmlFilesLink(saveAttaFile(thumb))
+                                                      : g_htmlFilesLink(QLatin1String(kPlaceholder));
+        return linkedImage(link, src, kImageAttrs);
+    }
+    if (mime.startsWith(QLatin1String("video/")))
+        return bracketLink(link, "[VIDEO]");
+    if (mime.startsWith(QLatin1String("audio/")))
+        return bracketLink(link, "[AUDIO]");
+    if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard"))
+        return bracketLink(link, "[VCARD]");
+    if (mime == QLatin1String("text/plain")) {
+        const std::optional<QString> text = readPlainText(path);
+        if (!text)
+            return std::nullopt;
+        return g_htmlEncode(*text);
+    }
+    return bracketLink(link, "[ATTACHMENT]");
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/AbsFormatExport.h"
+#include "messages/ui/ExportLocalTime.h"
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTextStream>
+#include <optional>
+
+class _MsgAttachment;
+class _MsgMessage;
+
+// One conversation as one XHTML page of bubbles, like the conversation view but on a single page.
+// Attachments (and image thumbnails) are copied into the folder "files" beside the page, which
+// also holds the bubble style sheet and pictures, so the export folder can be moved as a whole.
+class ExportMessagesHtml : public AbsFormatExport<_MsgMessage>
+{
+public:
+    // The page is fileName inside dir; "files" is created inside dir at once.
+    ExportMessagesHtml(const QDir& dir, QString fileName, bool labelAllSenders);
+
+    void init() override;
+    void write(_MsgMessage& message) override;
+    void uninit() override;
+
+    // Copies a file into "files" under its own name, or a numbered variant of it when that is
+    // taken, and returns the name of the copy.
+    QString saveAttaFile(const QString& path);
+
+private:
+    QString messageHtml(const _MsgMessage& m);
+    QString senderText(const _MsgMessage& m) const;
+    QString dateLine(const _MsgMessage& m);
+    std::optional<QString> attachmentContent(const _MsgAttachment& a);
+    // Throws when the page could not be written (flush: after writing out the buffers).
+    void checkWritten(bool flush = false);
+
+    int m_lastDated = 0;
+    QDir m_dir;
+    QDir m_attaDir;
+    QFile m_file;
+    QTextStream m_stream;
+    bool m_labelAllSenders;
+    ExportLocalTime m_time;
+};
+
+// "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.
+QString g_htmlFilesLink(const QString& fileName);

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "app/AbsFormatExport.h"
+#include "messages/ui/MMSPrinterPrivacy.h"
+
+#include <QPrinter>
+#include <QString>
+
+class _MsgMessage;
+
+// One conversation as an A4 PDF file, painted like the printout as the messages come.
+class ExportMessagesPdf : public AbsFormatExport<_MsgMessage>
+{
+public:
+    // Sets up the PDF printer on filePath and begins painting page 1.
+    explicit ExportMessagesPdf(const QString& filePath);
+
+    // Throws when the file could not be created.
+    void init() override;
+    void write(_MsgMessage& message) override;
+    // Finishes the file; throws when it could not be completed.
+    void uninit() override;
+
+private:
+    [[noreturn]] void throwNotWritten() const;
+
+    QPrinter m_printer; // destroyed after the painter below
+    MMSPrinterPrivacy m_page;
+};

@@ -1,0 +1,189 @@
+#include "messages/ui/ExportMessagesThread.h"
+
+#include "app/DataPaths.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/ui/ExportFileNames.h"
+#include "messages/ui/ExportMessagesCsv.h"
+#include "messages/ui/ExportMessagesHtml.h"
+#include "messages/ui/ExportMessagesPdf.h"
+#include "messages/ui/ExportMessagesTxt.h"
+#include "messages/ui/ExportOutputGuard.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <stdexcept>
+
+namespace
+{
+// Between two progress reports of the same percentage at least this long, so that a large export
+// does not flood the dialog with queued updates.
+constexpr qint64 kReportIntervalMs = 100;
+
+bool isFolderType(ExportMessagesThread::FormatType type)
+{
+    return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
+        || type == ExportMessagesThread::Db;
+}
+
+// The file name stem of a conversation: a group by its identifier, another chat by its name.
+QString conversationStem(const _MsgChat* chat)
+{
+    if (!chat)
+        return QStringLiteral("unknown-chat");
+    QString stem = g_formatFileName(chat->isGroup() ? chat->chat_identifier : chat->displayName(true));
+    // No hidden files: a leading dot goes.
+    while (stem.startsWith('.'))
+        stem.remove(0, 1);
+    return stem.isEmpty() ? QStringLiteral("unknown-chat") : stem;
+}
+} // namespace
+
+ExportMessagesThread::ExportMessagesThread(
+    const QList<_MsgMessage*>& messages, QString path, FormatType type, ProgressForm& form, QObject* parent)
+    : QThread(parent)
+    , m_messages(messages)
+    , m_path(std::move(path))
+    , m_type(type)
+    , m_form(form)
+{
+}
+
+void ExportMessagesThread::run()
+{
+    m_form.invokeUpdateProgress(tr("IDS_EXPORTING_MESSAGES_TO_FILE"), -1, QString());
+    const ExportOutputGuard output(m_path, isFolderType(m_type));
+    try {
+        const int count = (m_type == Pdf || m_type == Html) ? exportPerConversation() : exportSingle();
+        m_form.invokeSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(count));
+    } catch (int) {
+        output.removeCreated();
+    } catch (const std::exception& e) {
+        output.removeCreated();
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+    }
+}
+
+int ExportMessagesThread::exportSingle()
+{
+    sortMsgMessages(m_messages);
+    const int total = int(m_messages.size());
+    std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
+    int count = 0;
+    for (_MsgMessage* m : std::as_const(m_messages)) {
+        if (m_form.cancelled)
+            throw -1;
+        step(++count, total);
+        if (!exporter) {
+            exporter = makeSingleExporter();
+            exporter->init();
+            m_written << m_path;
+        }
+        exporter->write(*m);
+    }
+    if (exporter)
+        exporter->uninit();
+    return count;
+}
+
+std::unique_ptr<AbsFormatExport<_MsgMessage>> ExportMessagesThread::makeSingleExporter()
+{
+    switch (m_type) {
+    case Txt:
+        return std::make_unique<ExportMessagesTxt>(m_path);
+    case Csv:
+        return std::make_unique<ExportMessagesCsv>(m_path);
+    // Db: ExportMessagesDb
+    default:
+        throw std::runtime_error("not support export format.");
+    }
+}
+
+int ExportMessagesThread::exportPerConversation()
+{
+    QDir().mkpath(m_path);
+    const QDir folder(m_path);
+    const QList<Conversation> list = conversations();
+    const int total = int(m_messages.size());
+    const QString ext = m_type == Pdf ? QStringLiteral(".pdf") : QStringLiteral(".html");
+    ExportFileNames names(folder);
+    int count = 0;
+    for (const Conversation& conversation : list) {
+        std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
+        for (_MsgMessage* m : conversation.messages) {
+            if (m_form.cancelled)
+                throw -1;
+            step(++count, total);
+            if (!exporter) {
+                if (m_type == Html && count == 1)
+                    prepareHtmlFiles();
+                const QString name = names.take(conversationStem(conversation.chat), ext);
+                if (m_type == Pdf)
+                    exporter = std::make_unique<ExportMessagesPdf>(folder.absoluteFilePath(name));
+                else
+                    exporter = std::make_unique<ExportMessagesHtml>(folder, name, false);
+                exporter->init();
+                m_written << folder.absoluteFilePath(name);
+            }
+            exporter->write(*m);
+        }
+        if (exporter)
+            exporter->uninit();
+    }
+    return count;
+}
+
+QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() const
+{
+    QList<Conversation> list;
+    QHash<QString, qsizetype> index;
+    for (_MsgMessage* m : m_messages) {
+        // Messages without a chat form one conversation of their own.
+        const QString key
+            = m->_chat ? QStringLiteral("c:") + m->_chat->chat_identifier.toLower() : QStringLiteral("n:");
+        auto it = index.find(key);
+        if (it == index.end()) {
+            it = index.insert(key, list.size());
+            list.append(Conversation());
+            list.back().key = key;
+        }
+        Conversation& c = list[*it];
+        c.messages.append(m);
+        if (m->_chat)
+            c.last = std::max(c.last, m->_chat->_last);
+    }
+    // Oldest conversation first; equal dates by identifier, so the order is strict.
+    std::sort(list.begin(), list.end(), [](const Conversation& a, const Conversation& b) {
+        return a.last != b.last ? a.last < b.last : a.key < b.key;
+    });
+    for (Conversation& c : list) {
+        sortMsgMessages(c.messages);
+        c.chat = c.messages.first()->_chat;
+    }
+    return list;
+}
+
+void ExportMessagesThread::prepareHtmlFiles()
+{
+    const QDir files(QDir(m_path).absoluteFilePath(QStringLiteral("files")));
+    QDir().mkpath(files.absolutePath());
+    const QDir bubble(g_bubbleDir());
+    // Plain files only; one already there (an earlier export) is kept as it is.
+    for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
+        QFile::copy(f.absoluteFilePath(), files.absoluteFilePath(f.fileName()));
+}
+
+void ExportMessagesThread::step(int count, int total)
+{
+    const int percent = int(double(count) / double(total) * 100);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (percent == m_lastPercent && count != total && now - m_lastReportMs < kReportIntervalMs)
+        return;
+    m_lastPercent = percent;
+    m_lastReportMs = now;
+    m_form.invokeUpdateProgress(QString(), percent, tr("Messages: %1/%2").arg(count).arg(total));
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/AbsFormatExport.h"
+
+#include <QList>
+#include <QString>
+#include <QThread>
+#include <memory>
+
+class ProgressForm;
+class _MsgMessage;
+class _MsgChat;
+
+// Writes a list of messages to disk in one format while a ProgressForm shows the progress: one
+// text or CSV file, a message database folder, or one PDF or HTML page per conversation (HTML with
+// the shared "files" folder of bubble pictures and attachments). Cancel or failure removes what
+// this export made, and only that.
+class ExportMessagesThread : public QThread
+{
+    Q_OBJECT
+public:
+    enum FormatType : int { Txt = 0, Csv = 1, Pdf = 2, Html = 3, Db = 4 };
+
+    // path is the output file (Txt, Csv) or the output folder (Pdf, Html, Db). The records stay
+    // owned by the caller's model and must outlive the thread.
+    ExportMessagesThread(const QList<_MsgMessage*>& messages, QString path, FormatType type,
+        ProgressForm& form, QObject* parent = nullptr);
+
+    // The names of the files written, in order (pages and single files; not attachment copies).
+    QStringList writtenFiles() const { return m_written; }
+
+protected:
+    void run() override;
+
+private:
+    // The messages of one conversation: those whose chats share a chat identifier (any case).
+    struct Conversation {
+        _MsgChat* chat = nullptr; // the chat of its first message after sorting
+        int last = 0; // newest last date of its chats
+        QString key;
+        QList<_MsgMessage*> messages;
+    };
+
+    int exportSingle(); // Txt, Csv, Db
+    int exportPerConversation(); // Pdf, Html
+    QList<Conversation> conversations() const;
+    std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
+    void prepareHtmlFiles();
+    void step(int count, int total);
+
+    QList<_MsgMessage*> m_messages;
+    QString m_path;
+    FormatType m_type;
+    ProgressForm& m_form;
+    QStringList m_written;
+    int m_lastPercent = -1;
+    qint64 m_lastReportMs = 0;
+};

@@ -1,0 +1,357 @@
+#include "messages/ui/MMSPrinterPrivacy.h"
+
+#include "app/DataPaths.h"
+#include "app/EmojiReplace.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPrinter>
+#include <QTextLayout>
+#include <QtMath>
+#include <array>
+
+namespace
+{
+const QColor BG_COLOR(219, 226, 237);
+const QColor kPagePen(146, 146, 165);
+// Top, right, bottom and left border of the received (bb1) and sent (bb2) bubble frames.
+constexpr int BB1_BORDER_WIDTH[4] = { 28, 29, 24, 40 };
+constexpr int BB2_BORDER_WIDTH[4] = { 27, 41, 25, 29 };
+// A page slice of a tall bubble is not started in less room than this.
+constexpr int kMinSlice = 60;
+
+using BubblePics = std::array<QImage, 9>;
+
+BubblePics loadPics(const char* prefix)
+{
+    BubblePics pics;
+    const QDir dir(g_bubbleDir());
+    for (int i = 0; i < 9; ++i)
+        pics[i].load(
+            dir.absoluteFilePath(QStringLiteral("%1_0%2.png").arg(QLatin1String(prefix)).arg(i + 1)));
+    return pics;
+}
+
+const BubblePics& bubblePics(bool fromMe)
+{
+    static const BubblePics bb1 = loadPics("bb1");
+    static const BubblePics bb2 = loadPics("bb2");
+    return fromMe ? bb2 : bb1;
+}
+
+QFont appFont(int pointSize)
+{
+    QFont font = QGuiApplication::font();
+    font.setPointSize(pointSize);
+    return font;
+}
+
+QImage loadPicture(const QString& path)
+{
+    QImage image;
+    if (!image.load(path, "JPEG"))
+        image.load(path, "PNG");
+    return image;
+}
+
+QImage placeholderPicture()
+{
+    return loadPicture(QDir(g_bubbleDir()).absoluteFilePath(QStringLiteral("empty_photo.jpg")));
+}
+
+QTextOption wrapOption()
+{
+    // Word boundaries first; a word longer than the line is broken rather than widening the bubble.
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    return option;
+}
+
+// Line feeds as the line separators the text layout breaks at.
+QString layoutText(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
+    text.replace('\n', QChar::LineSeparator);
+    return text;
+}
+
+// The size of text wrapped into lines of at most width units.
+QSize wrappedSize(const QString& text, const QFont& font, int width)
+{
+    QTextLayout layout(text, font);
+    layout.setTextOption(wrapOption());
+    layout.beginLayout();
+    qreal height = 0;
+    qreal widest = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        height += line.height();
+        widest = qMax(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return QSize(qCeil(widest), qCeil(height));
+}
+
+// Splits text into pieces whose bubbles are at most maxHeight high (the first at most
+// firstHeight), breaking between the lines the bubble would wrap the text into.
+QStringList splitIntoBubbles(const QString& text, int width, int firstHeight, int maxHeight)
+{
+    QTextLayout layout(text, appFont(12));
+    layout.setTextOption(wrapOption());
+    layout.beginLayout();
+    QStringList pieces;
+    int start = 0;
+    qreal height = 0;
+    int limit = firstHeight - 20;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(qMax(1, width - 50));
+        const qreal h = line.height();
+        if (height + h > limit - 4 && line.textStart() > start) {
+            pieces << text.mid(start, line.textStart() - start);
+            start = line.textStart();
+            height = 0;
+            limit = maxHeight - 20;
+        }
+        height += h;
+    }
+    layout.endLayout();
+    pieces << text.mid(start);
+    return pieces;
+}
+} // namespace
+
+void print_bubble(QPainter& painter, const QRect& r, bool fromMe)
+{
+    const BubblePics& pics = bubblePics(fromMe);
+    const int* border = fromMe ? BB2_BORDER_WIDTH : BB1_BORDER_WIDTH;
+    const int T = border[0], R = border[1], B = border[2], L = border[3];
+    const int xs[3] = { r.left(), r.left() + L, r.right() - R };
+    const int ws[3] = { L, r.width() - L - R, R };
+    const int ys[3] = { r.top(), r.top() + T, r.bottom() - B };
+    const int hs[3] = { T, r.height() - T - B, B };
+    for (int row = 0; row < 3; ++row)
+        for (int col = 0; col < 3; ++col)
+            painter.drawImage(QRect(xs[col], ys[row], ws[col], hs[row]), pics[row * 3 + col]);
+}
+
+QImage text_bubble(QString text, int width, bool fromMe)
+{
+    const QFont font = appFont(12);
+    text = layoutText(text);
+    const int lineWidth = qMax(1, width - 50);
+    const QSize size = wrappedSize(text, font, lineWidth);
+    QImage image(qMax(size.width(), 40) + 50, qMax(size.height(), 32) + 20, QImage::Format_ARGB32);
+    image.fill(BG_COLOR);
+    QPainter p(&image);
+    print_bubble(p, image.rect(), fromMe);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(fromMe ? 20 : 30, 10, lineWidth, size.height()), text, wrapOption());
+    return image;
+}
+
+QImage pm_bubble(const QImage& picture, bool fromMe)
+{
+    if (picture.isNull())
+        return picture;
+    const int pw = picture.width();
+    const int ph = picture.height();
+    QImage image(qMax(pw, 40) + 50, qMax(ph, 22) + 30, QImage::Format_ARGB32);
+    image.fill(BG_COLOR);
+    QPainter p(&image);
+    print_bubble(p, image.rect(), fromMe);
+    p.drawImage(QRect(fromMe ? 20 : 30, 10, pw, ph + 10), picture);
+    return image;
+}
+
+void MMSPrinterPrivacy::reset(QPrinter* printer)
+{
+    m_printer = printer;
+    const QMarginsF margins = printer->pageLayout().margins(QPageLayout::Point);
+    const QRectF page = printer->pageRect(QPrinter::DevicePixel);
+    const int left = int(margins.left());
+    const int top = int(margins.top());
+    m_rect = QRect(left, top, int(page.width() - margins.left() - margins.right()),
+        int(page.height() - margins.top() - margins.bottom()));
+    m_y = m_rect.top();
+    m_page = 1;
+    m_lastDate = 0;
+    if (!m_painter.begin(printer))
+        return;
+    m_painter.setFont(appFont(12));
+    m_painter.setPen(kPagePen);
+    drawPageBackground();
+}
+
+void MMSPrinterPrivacy::drawPageBackground()
+{
+    m_painter.fillRect(m_rect, BG_COLOR);
+    const QRect strip(m_rect.left(), m_rect.bottom() + 2, m_rect.width(), 18);
+    m_painter.drawText(strip, Qt::AlignRight, QString::number(m_page));
+}
+
+void MMSPrinterPrivacy::newPage()
+{
+    m_printer->newPage();
+    m_y = m_rect.top();
+    ++m_page;
+    drawPageBackground();
+}
+
+void MMSPrinterPrivacy::checkAndNextPage(int height)
+{
+    if (m_rect.height() - m_y < height)
+        newPage();
+}
+
+bool MMSPrinterPrivacy::end()
+{
+    return !m_painter.isActive() || m_painter.end();
+}
+
+int MMSPrinterPrivacy::capacity() const
+{
+    return m_rect.height() - m_rect.top();
+}
+
+int MMSPrinterPrivacy::bubbleWidth() const
+{
+    return int(m_rect.width() * 0.8);
+}
+
+void MMSPrinterPrivacy::print(const _MsgMessage* message)
+{
+    if (!m_painter.isActive())
+        return;
+    QString name;
+    const _MsgChat* chat = message->_chat;
+    if (chat && chat->isGroup() && !message->is_from_me && message->_sender)
+        name = message->_sender->_ct_name.isEmpty() ? message->_sender->id : message->_sender->_ct_name;
+    if (message->item_type != 0) {
+        m_painter.setFont(appFont(10));
+        const QString text = message->summary();
+        const int h = m_painter
+                          .boundingRect(QRect(m_rect.left(), m_y, m_rect.width(), 0),
+                              Qt::TextWordWrap | Qt::AlignHCenter, text)
+                          .height();
+        checkAndNextPage(h + 8);
+        m_painter.drawText(
+            QRect(m_rect.left(), m_y, m_rect.width(), h), Qt::TextWordWrap | Qt::AlignHCenter, text);
+        m_y += h + 8;
+        m_painter.setFont(appFont(12));
+        return;
+    }
+    const QDateTime dt = dtFromDate21(message->date);
+    const int t = int(dt.toSecsSinceEpoch());
+    if (qint64(t) - m_lastDate >= 61) {
+        m_lastDate = t;
+        checkAndNextPage(24);
+        m_painter.drawText(QRect(m_rect.left(), m_y, m_rect.width(), 22), Qt::AlignHCenter,
+            dt.toString(QStringLiteral("dd MMM yyyy h:m AP")));
+        m_y += 24;
+    }
+    QString body;
+    if (!message->subject.isEmpty())
+        body = QStringLiteral("<Subject:%1>\n").arg(message->subject);
+    body += message->text();
+    body = emoji_replace(body.trimmed(), emoji_replace_handler, nullptr);
+    const bool fromMe = message->is_from_me != 0;
+    const QList<_MsgAttachment*> attachments = message->attachments();
+    if (!body.isEmpty() || attachments.isEmpty()) {
+        nameLine(name);
+        placeText(body, fromMe);
+    }
+    for (const _MsgAttachment* a : attachments) {
+        nameLine(name);
+        placeAttachment(a, fromMe);
+    }
+}
+
+void MMSPrinterPrivacy::nameLine(const QString& name)
+{
+    if (name.isEmpty())
+        return;
+    checkAndNextPage(19);
+    m_painter.drawText(QRect(m_rect.left() + 25, m_y, m_rect.width() - 50, 18), Qt::AlignLeft, name);
+    m_y += 19;
+}
+
+// A text bubble; one taller than a page is cut between its lines into bubbles that each fit.
+void MMSPrinterPrivacy::placeText(const QString& text, bool fromMe)
+{
+    const int width = bubbleWidth();
+    const QString laidOut = layoutText(text);
+    const int height = wrappedSize(laidOut, appFont(12), qMax(1, width - 50)).height() + 20;
+    if (height <= capacity()) {
+        placeImage(text_bubble(laidOut, width, fromMe), fromMe);
+        return;
+    }
+    int room = m_rect.height() - m_y;
+    if (room < kMinSlice) {
+        newPage();
+        room = capacity();
+    }
+    for (const QString& piece : splitIntoBubbles(laidOut, width, room, capacity()))
+        placeImage(text_bubble(piece, width, fromMe), fromMe);
+}
+
+// Draws a bubble at the current position; one still taller than a page continues on the next in
+// page-sized slices rather than running off the paper.
+void MMSPrinterPrivacy::placeImage(const QImage& image, bool fromMe)
+{
+    const int x = fromMe ? m_rect.right() - image.width() : m_rect.left();
+    if (image.height() <= capacity()) {
+        checkAndNextPage(image.height());
+        if (!image.isNull())
+            m_painter.drawImage(QPoint(x, m_y), image);
+        m_y += image.height() + 10;
+        return;
+    }
+    for (int offset = 0; offset < image.height();) {
+        if (m_rect.height() - m_y < kMinSlice)
+            newPage();
+        const int slice = qMin(m_rect.height() - m_y, image.height() - offset);
+        m_painter.drawImage(QPoint(x, m_y), image, QRect(0, offset, image.width(), slice));
+        m_y += slice;
+        offset += slice;
+    }
+    m_y += 10;
+}
+
+void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
+{
+    const int w = bubbleWidth();
+    const QString mime = a->mime_type.toLower();
+    if (mime.startsWith(QLatin1String("image/"))) {
+        QImage picture = QFileInfo(a->_path).isFile() ? loadPicture(a->thumbnail()) : QImage();
+        if (picture.isNull())
+            picture = placeholderPicture();
+        placeImage(pm_bubble(picture, fromMe), fromMe);
+    } else if (mime.startsWith(QLatin1String("video/"))) {
+        placeImage(text_bubble(QStringLiteral("[VIDEO]"), w, fromMe), fromMe);
+    } else if (mime.startsWith(QLatin1String("audio/"))) {
+        placeImage(text_bubble(QStringLiteral("[AUDIO]"), w, fromMe), fromMe);
+    } else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
+        placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
+    } else if (mime == QLatin1String("text/plain")) {
+        QFile f(a->_path);
+        if (QFileInfo(a->_path).isFile() && f.open(QIODevice::ReadOnly)) {
+            QByteArray bytes = f.readAll();
+            const qsizetype nul = bytes.indexOf('\0');
+            if (nul >= 0)
+                bytes.truncate(nul);
+            placeText(QString::fromUtf8(bytes), fromMe);
+        } else {
+            placeImage(QImage(), fromMe);
+        }
+    } else {
+        placeImage(text_bubble(QStringLiteral("[ATTACHMENT]"), w, fromMe), fromMe);
+    }
+}

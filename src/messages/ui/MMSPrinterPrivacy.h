@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QImage>
+#include <QPainter>
+#include <QRect>
+#include <QString>
+
+class QPrinter;
+class _MsgAttachment;
+class _MsgMessage;
+
+// Lays messages out as a paper conversation on a printer, page after page: date lines, sender
+// names in group conversations, one bubble picture per text and per attachment (received on the
+// left, sent on the right), a coloured background and the page number. Serves both printing and
+// the PDF export. Sizes are in the printer's device units.
+class MMSPrinterPrivacy
+{
+public:
+    MMSPrinterPrivacy() = default;
+    MMSPrinterPrivacy(const MMSPrinterPrivacy&) = delete;
+    MMSPrinterPrivacy& operator=(const MMSPrinterPrivacy&) = delete;
+
+    // Binds the printer and begins painting with page 1. When painting cannot begin (a file that
+    // cannot be created) the painter stays inactive: see isActive().
+    void reset(QPrinter* printer);
+    bool isActive() const { return m_painter.isActive(); }
+    // Starts a new page when fewer than height units are left on this one.
+    void checkAndNextPage(int height);
+    // Lays out one message at the current position and moves below it.
+    void print(const _MsgMessage* message);
+    // Ends painting; false when the output could not be completed.
+    bool end();
+
+    int pageNumber() const { return m_page; }
+
+private:
+    void newPage();
+    void drawPageBackground();
+    void nameLine(const QString& name);
+    void placeImage(const QImage& image, bool fromMe);
+    void placeText(const QString& text, bool fromMe);
+    void placeAttachment(const _MsgAttachment* attachment, bool fromMe);
+    int capacity() const;
+    int bubbleWidth() const;
+
+    QPrinter* m_printer = nullptr;
+    QPainter m_painter;
+    QRect m_rect;
+    int m_y = 0;
+    int m_page = 0;
+    int m_lastDate = 0;
+};
+
+// A bubble picture holding text word-wrapped to at most width units.
+QImage text_bubble(QString text, int width, bool fromMe);
+// A bubble picture around a picture; a null picture gives a null image.
+QImage pm_bubble(const QImage& picture, bool fromMe);
+// The nine-slice bubble frame filling rect.
+void print_bubble(QPainter& painter, const QRect& rect, bool fromMe);

@@ -1,0 +1,64 @@
+#include "messages/ui/MessageBackupExport.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupManifest.h"
+#include "backup/ui/ITunesCacheSMSThread.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/ui/IOS6RestoreMessagesThread.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace
+{
+
+// Runs a worker the way every page does; true when it succeeded and was not cancelled.
+bool runStep(QThread& thread, ProgressForm& form)
+{
+    thread.start(QThread::InheritPriority);
+    const int result = form.exec();
+    thread.wait();
+    return result == 1 && !form.cancelled;
+}
+
+// Empty stand-ins for the write-ahead files of the backup's sms.db.
+void replaceJournals(
+    BackupManifest& backup, const QTemporaryDir& tmp, QList<IOSMergeWAFiles2iTunesBKThread::_Item>& items)
+{
+    for (const char* suffix : { "-wal", "-shm" }) {
+        const QString rel = QStringLiteral("Library/SMS/sms.db") + QLatin1String(suffix);
+        if (!backup.findNode(QStringLiteral("HomeDomain"), rel))
+            continue;
+        const QString empty = tmp.filePath(QStringLiteral("empty") + QLatin1String(suffix));
+        QFile f(empty);
+        f.open(QIODevice::WriteOnly);
+        f.close();
+        items.append({ QStringLiteral("HomeDomain"), empty, rel, true, true });
+    }
+}
+
+} // namespace
+
+int MessageBackupExport::run(
+    BackupManifest& backup, const QList<_MsgMessage*>& messages, const FormFactory& makeForm, QObject* parent)
+{
+    std::unique_ptr<ProgressForm> cacheForm = makeForm();
+    ITunesCacheSMSThread cache(backup, *cacheForm, parent);
+    if (!runStep(cache, *cacheForm))
+        return -1;
+    IOS6MessageDb db(cache.cacheDir(), _CountryInfo(), false);
+    std::unique_ptr<ProgressForm> mergeForm = makeForm();
+    IOS6RestoreMessagesThread merge(_CountryInfo(), messages, &db, *mergeForm, parent);
+    if (!runStep(merge, *mergeForm))
+        return -1;
+    db.close();
+    QTemporaryDir tmp;
+    QList<IOSMergeWAFiles2iTunesBKThread::_Item> items = merge.items;
+    replaceJournals(backup, tmp, items);
+    std::unique_ptr<ProgressForm> writeForm = makeForm();
+    IOSMergeWAFiles2iTunesBKThread write(backup, items, *writeForm, parent);
+    const bool written = runStep(write, *writeForm);
+    // The work copy has served once it is in the backup (or the backup is left as it was).
+    QFile::remove(merge.workPath);
+    return written ? merge.restoredCount : -1;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QList>
+#include <functional>
+#include <memory>
+
+class BackupManifest;
+class ProgressForm;
+class QObject;
+class _MsgMessage;
+
+// Merges messages into a backup on this computer whose records have been read (and which is
+// unlocked when encrypted): its message folder is cached, the messages merged into a copy of its
+// sms.db, and the new database, the attachment files and the manifest written back in the
+// backup's own format. A stale -wal or -shm beside sms.db in the backup is replaced by an empty
+// one, since the merged database already holds what it had. Each step runs under a form made by
+// makeForm; the backup is left as it was when a step fails or is cancelled.
+class MessageBackupExport
+{
+public:
+    using FormFactory = std::function<std::unique_ptr<ProgressForm>()>;
+
+    // The number of messages merged, or -1 when a step failed or was cancelled (its form has told
+    // the user).
+    static int run(BackupManifest& backup, const QList<_MsgMessage*>& messages, const FormFactory& makeForm,
+        QObject* parent = nullptr);
+};

@@ -1,0 +1,155 @@
+#include "messages/ui/SMSRestoreRoads.h"
+
+#include "app/ui/shared/DataSourceSelForm.h"
+#include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "device/IOSDeviceMonitor.h"
+#include "device/mobiledevice.h"
+#include "device/ui/IOSMobileBackupThread.h"
+#include "device/ui/IOSMobileRestoreThread.h"
+#include "messages/ui/MessageBackupExport.h"
+
+#include <QCoreApplication>
+#include <QSharedPointer>
+
+namespace
+{
+
+const char* const kContext = "SMSMainForm";
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate(kContext, text);
+}
+
+bool runStep(QThread& thread, ProgressForm& form)
+{
+    thread.start(QThread::InheritPriority);
+    const int result = form.exec();
+    thread.wait();
+    return result == 1 && !form.cancelled;
+}
+
+MessageBackupExport::FormFactory formsFor(QWidget* page)
+{
+    return [page] { return std::make_unique<ProgressForm>(QString(), page); };
+}
+
+// The device the user picks, or null.
+QSharedPointer<_IOSDevice> chooseDevice(QWidget* page)
+{
+    DataSourceSelForm sel(page);
+    sel.exec();
+    return IOSDeviceMonitor::getInstance()->devices.value(sel.udid);
+}
+
+// The checks before anything is sent: cloud backup off, a question for devices other than phones,
+// and the note about the phone-finding service. False ends the restore.
+bool deviceChecks(const _IOSDevice& device)
+{
+    const PlistCFType info
+        = mobiledevice_info(device.udid, QStringLiteral("com.apple.mobile.backup"), QString());
+    const PlistCFType cloud
+        = info.isCFDictionary() ? info.get(QStringLiteral("CloudBackupEnabled")) : PlistCFType();
+    if (cloud.isCFBoolean() && cloud.CFNumberBool(false)) {
+        Tips::warning(
+            QString("%1<br/><br/>")
+                .arg(tr("Failed to transfer data to device. Please turn off iCloud backup on your iPhone "
+                        "to try again."))
+            + QStringLiteral("<img src=\":/res/close_icloudbk.jpg\"/>"));
+        return false;
+    }
+    if (!device.productType.startsWith(QLatin1String("iPhone"), Qt::CaseInsensitive)
+        && !Tips::question(tr("You can recover iMessage only to an iPad/iPod. Want to continue?")))
+        return false;
+    Tips::info(tr("Notes:\"Find My iPhone\" must be disabled on iPhone. Check <a href=\"%1\">detail</a>.")
+                   .arg(QStringLiteral(QM_SERVICE_HOST "/help/find-my-iphone")));
+    return true;
+}
+
+// Opens the device's fresh backup, unlocked with the remembered password or one the user gives.
+std::unique_ptr<BackupManifest> openWorkingBackup(QWidget* page, _IOSDevice& device, const QString& folder)
+{
+    auto backup = std::make_unique<BackupManifest>(folder);
+    backup->readManifestInfo();
+    if (backup->IsEncrypted
+        && !(!device.backupPassword.isEmpty() && backup->setPasscode(device.backupPassword))) {
+        PasscodeDlg dlg(backup.get(), page);
+        if (dlg.exec() != 1)
+            return nullptr;
+        device.backupPassword = dlg.password;
+    }
+    backup->parseInfo();
+    return backup;
+}
+
+bool restoreBackupToDevice(
+    QWidget* page, QSharedPointer<_IOSDevice> device, const QDir& root, BackupManifest& backup)
+{
+    try {
+        backup.saveManifestDbAsThrow(
+            true, {}, backup.dir.absoluteFilePath(QStringLiteral("Manifest-sys.db")), nullptr);
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return false;
+    }
+    ProgressForm form(QString(), page);
+    IOSMobileRestoreThread restore(true, device, root, true, form, page);
+    restore.manifestDbName = QStringLiteral("Manifest-sys.db");
+    if (!device->backupPassword.isEmpty())
+        restore.setBackupPasscode(device->backupPassword);
+    return runStep(restore, form);
+}
+
+} // namespace
+
+void SMSRestoreRoads::restoreSMS(QWidget* page, const QList<_MsgMessage*>& messages)
+{
+    QSharedPointer<_IOSDevice> device = chooseDevice(page);
+    if (!device || !deviceChecks(*device))
+        return;
+    ProgressForm backupForm(QString(), page);
+    IOSMobileBackupThread deviceBackup(true, device, true, QStringLiteral("sys"), backupForm, page);
+    if (!runStep(deviceBackup, backupForm))
+        return;
+    std::unique_ptr<BackupManifest> backup;
+    try {
+        backup = openWorkingBackup(page, *device, deviceBackup.root().absoluteFilePath(device->udid));
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    if (!backup)
+        return;
+    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page);
+    if (merged < 0 || !restoreBackupToDevice(page, device, deviceBackup.root(), *backup))
+        return;
+    Tips::info(
+        tr("Successfully recovered %1 messages to iPhone. Now please disconnect your iPhone from computer.")
+            .arg(merged));
+}
+
+void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& messages)
+{
+    LoadItunesBackupDlg choose(page);
+    if (choose.exec() != 1 || !choose.manifest)
+        return;
+    QSharedPointer<BackupManifest> backup = choose.manifest;
+    try {
+        if (backup->IsEncrypted) {
+            PasscodeDlg dlg(backup.data(), page);
+            if (dlg.exec() != 1)
+                return;
+        }
+        backup->parseInfo();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page);
+    if (merged >= 0)
+        Tips::info(tr("Successfully exported %1 SMS.").arg(merged));
+}

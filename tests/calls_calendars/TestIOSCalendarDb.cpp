@@ -1,0 +1,91 @@
+#include "backup/BackupManifest.h"
+#include "calls_calendars/IOSCalendarDb.h"
+#include "calls_calendars/support/CallsFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QtTest>
+
+using namespace CallsFixtures;
+
+class TestIOSCalendarDb : public QObject
+{
+    Q_OBJECT
+private slots:
+    void generatedCalendars()
+    {
+        const QString file = makeCalendarDb();
+        QVERIFY(!file.isEmpty());
+        const QDir cache(cacheWith({ { IOSCalendarDb::kCalendarFile, file } }));
+        IOSCalendarDb db(nullptr, cache);
+        const QList<_Calendar> cals = db.calendars();
+        QCOMPARE(cals.size(), 2);
+        QCOMPARE(cals[0].name, QString("Work"));
+        QCOMPARE(cals[1].name, QString("home"));
+        QCOMPARE(cals[0].events.size(), 3); // the free item, the birthday and the reminder are left out
+        QCOMPARE(cals[1].events.size(), 4); // the item with two rules once
+        QCOMPARE(db.total(), 7);
+
+        const _CalEvent& dentist = cals[0].events[0];
+        QCOMPARE(dentist.summary, QString("Dentist\nMain St. 4"));
+        QCOMPARE(dentist.start_date.toUTC(), QDateTime(QDate(2012, 6, 12), QTime(14, 30), Qt::UTC));
+        QCOMPARE(dentist.tz, QString("Europe/Berlin"));
+        QCOMPARE(cals[0].events[1].rrule, QString("FREQ=WEEKLY;INTERVAL=2"));
+        QCOMPARE(cals[0].events[2].all_day, 1);
+
+        const _CalEvent& moon = cals[1].events[0];
+        QCOMPARE(moon.start_date.toUTC(), QDateTime(QDate(1969, 7, 20), QTime(20, 17), Qt::UTC));
+        const _CalEvent& future = cals[1].events[1];
+        QCOMPARE(future.start_date.toUTC(), QDateTime(QDate(2040, 1, 2), QTime(8, 0), Qt::UTC));
+        QCOMPARE(future.summary, QString("Far future\nHall B"));
+        QCOMPARE(future.rrule, QString("FREQ=YEARLY;INTERVAL=1"));
+        QCOMPARE(cals[1].events[2].rrule, QString("FREQ=DAILY;INTERVAL=1"));
+        QVERIFY(cals[1].events[3].start_date.isNull()); // a NULL start stays "none"
+    }
+
+    void otapkiHasNoBusyEvents()
+    {
+        QM_REQUIRE_SHARED();
+        const QString file
+            = TestEnv::realFixture("otapki-iphone/HomeDomain/Library/Calendar/Calendar.sqlitedb");
+        IOSCalendarDb db(nullptr, QDir(cacheWith({ { IOSCalendarDb::kCalendarFile, file } })));
+        QCOMPARE(db.total(), 0);
+        QCOMPARE(db.calendars().size(), 0);
+    }
+
+    void otherGeneration_data()
+    {
+        QTest::addColumn<bool>("real");
+        QTest::newRow("generated") << false;
+        QTest::newRow("mvt") << true;
+    }
+    void otherGeneration()
+    {
+        QFETCH(bool, real);
+        QString file;
+        if (real) {
+            QM_REQUIRE_SHARED();
+            file = TestEnv::realFixture("mvt/ios_backup/20/2041457d5fe04d39d0ab481178355df6781e6858");
+        } else {
+            file = makeCalendarDb({ "--no-calendar-table" });
+        }
+        const QDir cache(cacheWith({ { IOSCalendarDb::kCalendarFile, file } }));
+        IOSCalendarDb db(nullptr, cache);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.calendars());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.total()); // so the tree counts 0
+    }
+
+    void noCalendarRecord()
+    {
+        BackupManifest manifest(TestEnv::tempDir());
+        IOSCalendarDb db(&manifest, QDir(TestEnv::tempDir()));
+        try {
+            db.total();
+            QFAIL("no error");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString(e.what()), QString("Cannot find Calendar.sqlitedb"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIOSCalendarDb)
+#include "TestIOSCalendarDb.moc"

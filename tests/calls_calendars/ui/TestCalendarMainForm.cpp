@@ -1,0 +1,226 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/DataSources.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "calls_calendars/IOSCalendarDb.h"
+#include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/support/CallsFixtures.h"
+#include "calls_calendars/ui/CalendarMainForm.h"
+#include "calls_calendars/ui/Ui_CalendarMainForm.h"
+#include "device/_IOSDevice.h"
+#include "device/support/FakeDeviceBackend.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QAction>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace CallsFixtures;
+
+namespace
+{
+
+const QString kUdid = QStringLiteral("0000aaaa1111bbbb2222cccc3333dddd4444eeee");
+
+PlistCFType str(const QString& s)
+{
+    return PlistCFType::createCFString(s);
+}
+
+PlistCFType strArray(const QString& s)
+{
+    PlistCFType a = PlistCFType::createCFArray();
+    a.append(str(s));
+    return a;
+}
+
+// The device already holds one calendar, "Home" (1/3), with one event of the given start and title.
+PlistCFType deviceRecords(const _CalEvent& known)
+{
+    PlistCFType batch = PlistCFType::createCFDictionary();
+    PlistCFType cal = PlistCFType::createCFDictionary();
+    cal.put("title", str("Home"));
+    batch.put("1/3", cal);
+    PlistCFType ev = PlistCFType::createCFDictionary();
+    ev.put("summary", str(known.title()));
+    ev.put("start date", PlistCFType::createCFDate(known.start_date));
+    ev.put("end date", PlistCFType::createCFDate(known.end_date));
+    ev.put("calendar", strArray("1/3"));
+    batch.put("2/17", ev);
+    return batch;
+}
+
+} // namespace
+
+class TestCalendarMainForm : public QObject
+{
+    Q_OBJECT
+    IdsTranslator m_english;
+    std::unique_ptr<BackupManifest> m_manifest;
+    QString m_cache;
+
+private slots:
+    void initTestCase()
+    {
+        installEnglishTexts(m_english);
+        const QString db = makeCalendarDb();
+        const QString backup = GenBackup::make({ "--content", "Library/Calendar/Calendar.sqlitedb=" + db });
+        QVERIFY(!backup.isEmpty());
+        m_manifest = std::make_unique<BackupManifest>(backup);
+        m_manifest->readManifestInfo();
+        m_manifest->parseInfo();
+        QVERIFY(m_manifest->calendarNode);
+        m_cache = TestEnv::tempDir();
+        m_manifest->copyFile(m_manifest->calendarNode,
+            m_cache + "/" + m_manifest->calendarNode->item.backupFileName(), nullptr, nullptr);
+    }
+
+    void backupPage()
+    {
+        CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
+            m_manifest.get());
+        page.resize(867, 420);
+        page.show();
+        const ItemModelCalendar& model = page.model();
+        QCOMPARE(model.rowCount(), 2);
+        QCOMPARE(model.index(0, 0).data().toString(), QString("home")); // case ignored: home before Work
+        QCOMPARE(model.index(0, 1).data().toString(), QString("--"));
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total: 2"));
+        const QModelIndex first = model.index(0, 0, model.index(0, 0));
+        QCOMPARE(first.data().toString(), QString("Far future Hall B")); // latest start first
+        QCOMPARE(model.index(0, 4, model.index(0, 0)).data().toString(), QString("FREQ=YEARLY;INTERVAL=1"));
+        GuiTestEnv::screenshot(&page, "calendar-page");
+        page.resize(523, 420);
+        QCOMPARE(page.ui()->listCalendars->header()->sectionSize(3), 75);
+        QCOMPARE(page.toolbarActions().size(), 3);
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(m_cache)), 7);
+
+        // A calendar row and one of its events: every event of it once, the event row's first.
+        auto* sel = page.ui()->listCalendars->selectionModel();
+        const QModelIndex work = model.index(1, 0);
+        const QModelIndex workEvent = model.index(2, 0, work);
+        sel->select(workEvent, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(work, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QList<_CalEvent> events = page.getSelections();
+        QCOMPARE(events.size(), 3);
+        const auto* node
+            = static_cast<ItemModelCalendar::_CalEventItemNode*>(AbsTreeItemModel::nodeOf(workEvent));
+        QCOMPARE(events[0].id, node->event.id);
+    }
+
+    void otherGenerationShowsTheError()
+    {
+        const QString cache
+            = cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb({ "--no-calendar-table" }) } });
+        ModalAnswerer answerer;
+        CalendarMainForm page(
+            QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(cache))), m_manifest.get());
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen()[0].contains("no calendar table"));
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(cache)), 0);
+    }
+
+    void saveExportAndDeleteInALocalDatabase()
+    {
+        CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
+            m_manifest.get());
+        const QDir folder(TestEnv::tempDir());
+        QSignalSpy finished(&page, &CalendarMainForm::backupFinished);
+        {
+            ModalAnswerer answerer;
+            QVERIFY(page.backupCalendarsTo(page.allCalendarEvetns(), folder));
+            QVERIFY(page.backupCalendarsTo(page.allCalendarEvetns(), folder));
+            QCOMPARE(answerer.seen().value(1), QString("Successfully backup 7 Calendar events."));
+        }
+        QCOMPARE(finished.size(), 2);
+        QCOMPARE(DataSources::countLocalDbCalendarEvents(folder), 7);
+
+        auto store = QSharedPointer<LocalCalendarsDb>::create(folder.absoluteFilePath("calendars.db"));
+        CalendarMainForm local(store, nullptr);
+        QCOMPARE(local.toolbarActions().size(), 3);
+        QCOMPARE(local.toolbarActions().last()->text(), QString("Delete Calendar events"));
+        const QString ics = TestEnv::tempDir() + "/events.ics";
+        {
+            ModalAnswerer answerer;
+            local.exportCalendarsTo(local.allCalendarEvetns(), ics);
+            QCOMPARE(answerer.seen().value(0), QString("Successfully extracted 6 Calendar events."));
+        }
+        QVERIFY(QFile::exists(ics));
+        // Deleting every event of one calendar takes the calendar away.
+        local.ui()->listCalendars->selectionModel()->select(
+            local.model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            QMetaObject::invokeMethod(&local, "miToolbarDelete");
+            QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Calendar events?"));
+        }
+        QCOMPARE(local.model().rowCount(), 1);
+        QCOMPARE(store->total(), 3);
+    }
+
+    void restoreToADevice()
+    {
+        auto backend = FakeDeviceBackend::install();
+        FakeDevice& phone = backend->addDevice(kUdid);
+        auto device = QSharedPointer<_IOSDevice>::create();
+        device->udid = kUdid;
+        CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
+            m_manifest.get());
+        QList<_CalEvent> events = page.allCalendarEvetns();
+        events.removeIf([](const _CalEvent& e) { return !e.start_date.isValid(); });
+        QCOMPARE(events.size(), 6);
+        phone.syncBatches["com.apple.Calendars"]
+            = { FakeSyncBatch { deviceRecords(events[0]), PlistCFType() } };
+        {
+            ModalAnswerer answerer;
+            page.restoreCalendarsTo(device, events);
+            QCOMPARE(
+                answerer.seen().value(0), QString("Successfully restored 5 Calendar events with 1 merged."));
+        }
+        QCOMPARE(phone.sent.size(), 2); // the events, then their recurrences
+        const PlistCFType sentEvents = phone.sent[0].entities;
+        QCOMPARE(sentEvents.dict_size(), 5);
+        int rules = 0;
+        for (const PlistCFType& key : sentEvents.dict_keys()) {
+            QVERIFY(key.CFStringQString().startsWith("2/-"));
+            QCOMPARE(sentEvents.get(key.CFStringQString()).get("calendar").at(0).CFStringQString(),
+                QString("1/3"));
+        }
+        for (const PlistCFType& key : phone.sent[1].entities.dict_keys()) {
+            ++rules;
+            const QString owner
+                = phone.sent[1].entities.get(key.CFStringQString()).get("owner").at(0).CFStringQString();
+            QVERIFY2(owner.startsWith("dev-2/-"), qPrintable(owner));
+        }
+        QCOMPARE(rules, 2); // the merged event's rule is not sent again
+        FakeDeviceBackend::uninstall();
+    }
+
+    void restoreWhenTheDeviceRefuses()
+    {
+        auto backend = FakeDeviceBackend::install();
+        FakeDevice& phone = backend->addDevice(kUdid);
+        phone.syncStartError = -5;
+        phone.syncStartDescription = "busy";
+        auto device = QSharedPointer<_IOSDevice>::create();
+        device->udid = kUdid;
+        CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
+            m_manifest.get());
+        {
+            ModalAnswerer answerer;
+            page.restoreCalendarsTo(device, page.allCalendarEvetns());
+            QCOMPARE(answerer.seen().size(), 1); // the loading form's error, and nothing is sent
+        }
+        QCOMPARE(phone.sent.size(), 0);
+        FakeDeviceBackend::uninstall();
+    }
+};
+
+QTEST_MAIN(TestCalendarMainForm)
+#include "TestCalendarMainForm.moc"

@@ -1,0 +1,258 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/DataSources.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "calls_calendars/IOSCallHistoryDb.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
+#include "calls_calendars/support/CallsFixtures.h"
+#include "calls_calendars/ui/CallHistoryMainForm.h"
+#include "calls_calendars/ui/CallsMergeRoad.h"
+#include "calls_calendars/ui/Ui_CallHistoryMainForm.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QAction>
+#include <QDirIterator>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QtTest>
+
+using namespace CallsFixtures;
+
+namespace
+{
+
+// Every file of a folder by relative path with its SHA-1.
+QMap<QString, QByteArray> fileDigests(const QString& dir)
+{
+    QMap<QString, QByteArray> map;
+    QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        QFile f(path);
+        f.open(QIODevice::ReadOnly);
+        map.insert(QDir(dir).relativeFilePath(path),
+            QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1));
+    }
+    return map;
+}
+
+// The manifest's records as text lines, read by Python's own sqlite3.
+QStringList manifestRows(const QString& backup)
+{
+    return runPython({ "-c",
+                         "import sqlite3,sys\n"
+                         "for r in sqlite3.connect(sys.argv[1]).execute('select "
+                         "fileID,domain,relativePath,flags,hex(file) "
+                         "from Files order by fileID'): print('|'.join(map(str,r)))",
+                         backup + "/Manifest.db" })
+        .split('\n', Qt::SkipEmptyParts);
+}
+
+_CallHistory newCall(qint64 secs, const QString& address, CallHistoryFlag flags)
+{
+    _CallHistory c;
+    c.date = QDateTime::fromSecsSinceEpoch(secs);
+    c.address = address;
+    c.flags = flags;
+    c.duration = 61;
+    return c;
+}
+
+} // namespace
+
+class TestCallHistoryMainForm : public QObject
+{
+    Q_OBJECT
+    IdsTranslator m_english;
+
+private slots:
+    void initTestCase() { installEnglishTexts(m_english); }
+
+    void backupPageOfTracy()
+    {
+        QM_REQUIRE_SHARED();
+        const QString cache = tracyCache();
+        BackupManifest manifest(TestEnv::tempDir());
+        manifest.DeviceName = "Tracy's <phone>";
+        CallHistoryMainForm page(
+            &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
+        page.resize(523, 300);
+        page.show();
+        QCOMPARE(page.model().rowCount(), 5);
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total:5"));
+        QCOMPARE(page.ui()->listCalls->header()->sectionSize(0), 100);
+        const QModelIndex pat = page.model().index(0, 2);
+        QCOMPARE(pat.data().toString(), QString("Pat"));
+        QCOMPARE(page.model().index(0, 4).data().toString(), QString("244 s"));
+        QCOMPARE(page.model().index(2, 0).data().toString(), QString("Outgoing"));
+        QCOMPARE(
+            page.model().index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 255));
+        const QList<QAction*> actions = page.toolbarActions();
+        QCOMPARE(actions.size(), 3);
+        QCOMPARE(actions[0]->text(), QString("Backup Call History"));
+        QCOMPARE(actions[2]->text(), QString("Extract Call History"));
+        QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), 5);
+        GuiTestEnv::screenshot(&page, "calls-page");
+    }
+
+    void damagedSourceShowsTheError()
+    {
+        const QString cache = TestEnv::tempDir();
+        putBytes(cache + "/" + IOSCallHistoryDb::kOldDbFile, "not a database at all");
+        ModalAnswerer answerer;
+        BackupManifest manifest(TestEnv::tempDir());
+        CallHistoryMainForm page(
+            &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
+        QCOMPARE(answerer.seen().size(), 1);
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
+        QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), 0);
+    }
+
+    void saveExportAndDeleteInALocalDatabase()
+    {
+        const QString store = makeCallDb({ "--calls", "6" });
+        BackupManifest manifest(TestEnv::tempDir());
+        CallHistoryMainForm page(&manifest,
+            QSharedPointer<ICallHistoryDb>(
+                new IOSCallHistoryDb(QDir(cacheWith({ { IOSCallHistoryDb::kStoreFile, store } })))));
+        const QDir folder(TestEnv::tempDir());
+        QSignalSpy finished(&page, &CallHistoryMainForm::backupFinished);
+        {
+            ModalAnswerer answerer;
+            QVERIFY(page.backupCallHistoriesTo(page.model().calls(), folder));
+            QVERIFY(page.backupCallHistoriesTo(page.model().calls(), folder)); // nothing twice
+            QCOMPARE(answerer.seen().value(1), QString("Successfully backup 6 Call History"));
+        }
+        QCOMPARE(finished.size(), 2);
+        QCOMPARE(DataSources::countLocalDbCalls(folder), 6);
+
+        auto local = QSharedPointer<LocalCallHistoryDb>::create(folder.absoluteFilePath("calls.db"));
+        CallHistoryMainForm localPage(nullptr, local);
+        const QList<QAction*> actions = localPage.toolbarActions();
+        QCOMPARE(actions.size(), 4);
+        QVERIFY(actions[0]->icon().isNull());
+        QCOMPARE(actions[3]->text(), QString("Delete Call History"));
+
+        const QString csv = TestEnv::tempDir() + "/calls.csv";
+        {
+            ModalAnswerer answerer;
+            localPage.exportCallHistoriesTo(localPage.model().calls(), csv);
+            QCOMPARE(answerer.seen().value(0), QString("Successfully extracted 6 Call history."));
+        }
+        QVERIFY(QFile::exists(csv));
+
+        localPage.ui()->listCalls->selectionModel()->select(
+            localPage.model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            QMetaObject::invokeMethod(&localPage, "miToolbarDelete");
+            QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Call History?"));
+        }
+        QCOMPARE(localPage.model().rowCount(), 5);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            QMetaObject::invokeMethod(&localPage, "miToolbarDelete");
+            QCOMPARE(answerer.seen().value(0), QString("Confirm to delete all Call History?"));
+        }
+        QCOMPARE(localPage.model().rowCount(), 0);
+        QCOMPARE(localPage.ui()->lbCount->text(), QString("Total:0"));
+    }
+
+    void saveIntoAStoreThatCannotOpen()
+    {
+        // The folder is a file: the store cannot open, the thread reports it and does not crash in
+        // its rollback.
+        const QString notAFolder = TestEnv::tempDir() + "/file";
+        putBytes(notAFolder, "x");
+        BackupManifest manifest(TestEnv::tempDir());
+        CallHistoryMainForm page(
+            &manifest, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/c.db")));
+        ModalAnswerer answerer;
+        QVERIFY(!page.backupCallHistoriesTo({ newCall(1, "1", CallFlagIncoming) }, QDir(notAFolder)));
+        QCOMPARE(answerer.seen().size(), 1);
+    }
+
+    void mergeIntoAComputerBackup()
+    {
+        const QString store = makeCallDb({ "--calls", "6" });
+        const QString backup
+            = GenBackup::make({ "--content", "Library/CallHistoryDB/CallHistory.storedata=" + store });
+        QVERIFY(!backup.isEmpty());
+        const QMap<QString, QByteArray> filesBefore = fileDigests(backup);
+        const QStringList rowsBefore = manifestRows(backup);
+        const QString callFile = QString("5a/") + IOSCallHistoryDb::kStoreFile;
+
+        BackupManifest manifest(backup);
+        manifest.readManifestInfo();
+        manifest.parseInfo();
+        QList<_CallHistory> calls
+            = IOSCallHistoryDb(QDir(cacheWith({ { IOSCallHistoryDb::kStoreFile, store } })))
+                  .callHistories()
+                  .mid(0, 1); // already in the backup
+        calls << newCall(1600000000, "+4930111", CallFlagIncoming)
+              << newCall(1600000100, "+4930222", CallFlagOutgoing);
+        CallHistoryMainForm page(
+            nullptr, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/x.db")));
+        {
+            ModalAnswerer answerer;
+            page.export2iTunesTo(calls, manifest);
+            QCOMPARE(answerer.seen().value(0), QString("Successfully exported 3 Call history."));
+        }
+        // An independent reader of the format finds the two new calls in the backup's file.
+        const QString count = runPython({ "-c",
+            "import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute('select count(*), sum(ZADDRESS "
+            "in "
+            "(\"+4930111\",\"+4930222\")) from ZCALLRECORD').fetchone())",
+            backup + "/" + callFile });
+        QCOMPARE(count.trimmed(), QString("(8, 2)"));
+        // The program's own reader too, through a fresh copy out of the backup.
+        BackupManifest again(backup);
+        again.readManifestInfo();
+        again.parseInfo();
+        const QString cache = TestEnv::tempDir();
+        again.copyFile(
+            again.callHistoryStoreNode, cache + "/" + IOSCallHistoryDb::kStoreFile, nullptr, nullptr);
+        QCOMPARE(IOSCallHistoryDb(QDir(cache)).callHistories().size(), 8);
+        // Nothing else changed: other files byte for byte, and only the call file's record.
+        QMap<QString, QByteArray> filesAfter = fileDigests(backup);
+        QMap<QString, QByteArray> expected = filesBefore;
+        QVERIFY(filesAfter.value(callFile) != expected.value(callFile));
+        for (const QString& name : { callFile, QString("Manifest.db") }) {
+            filesAfter.remove(name);
+            expected.remove(name);
+        }
+        QCOMPARE(filesAfter, expected);
+        const QStringList rowsAfter = manifestRows(backup);
+        QCOMPARE(rowsAfter.size(), rowsBefore.size());
+        int changed = 0;
+        for (int i = 0; i < rowsAfter.size(); ++i) {
+            if (rowsAfter[i] != rowsBefore[i]) {
+                ++changed;
+                QVERIFY(rowsAfter[i].startsWith(IOSCallHistoryDb::kStoreFile));
+            }
+        }
+        QCOMPARE(changed, 1);
+        // The decrypted working copies are gone.
+        QCOMPARE(QDir(CallsMergeRoad::makePrivateWorkDir())
+                     .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
+                     .size(),
+            0);
+    }
+
+private:
+    static void putBytes(const QString& path, const QByteArray& data)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+};
+
+QTEST_MAIN(TestCallHistoryMainForm)
+#include "TestCallHistoryMainForm.moc"

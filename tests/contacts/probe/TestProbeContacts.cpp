@@ -1,0 +1,96 @@
+#include "contacts/support/ContactFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+// The developer probe's "contacts" and "save-contacts" commands, run as a program.
+class TestProbeContacts : public QObject
+{
+    Q_OBJECT
+    QString probe;
+
+    QByteArray run(const QStringList& args, int& rc, QByteArray* err = nullptr)
+    {
+        QProcess p;
+        p.start(probe, args);
+        p.waitForFinished(120000);
+        rc = p.exitCode();
+        if (err)
+            *err = p.readAllStandardError();
+        return p.readAllStandardOutput();
+    }
+
+    QJsonObject counts(const QString& src)
+    {
+        int rc = -1;
+        const QJsonObject o = QJsonDocument::fromJson(run({ "contacts", src }, rc)).object();
+        return rc == 0 ? o : QJsonObject();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        probe = QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe";
+        if (!QFile::exists(probe))
+            QSKIP("qm-probe is not built beside the tests");
+    }
+
+    void cacheFolderAndBackup()
+    {
+        const QString cache = ContactFixtures::generate({ "--edge" });
+        const QJsonObject o = counts(cache);
+        QCOMPARE(o["contacts"].toInt(), 10);
+        QCOMPARE(o["source"].toString(), QStringLiteral("addressbook"));
+        QCOMPARE(o["entities"].toObject()["phone"].toInt(), 7);
+        QCOMPARE(o["entities"].toObject()["photo"].toInt(), 2);
+        const QString backup = QDir(TestEnv::tempDir()).absoluteFilePath("bk");
+        QCOMPARE(
+            QProcess::execute("python3",
+                { QString::fromUtf8(QM_TOOLS_DIR) + "/gen/make_backup.py", "--addressbook", "edge", backup }),
+            0);
+        QCOMPARE(counts(backup)["contacts"].toInt(), 10);
+    }
+
+    void saveTwice()
+    {
+        const QString cache = ContactFixtures::generate({ "--edge" });
+        const QString store = QDir(TestEnv::tempDir()).absoluteFilePath("Local");
+        int rc = -1;
+        QCOMPARE(run({ "save-contacts", cache, store }, rc).trimmed(),
+            QByteArray("Successfully backup 8 contacts with 2  merged."));
+        QCOMPARE(rc, 0);
+        QCOMPARE(run({ "save-contacts", cache, store }, rc).trimmed(),
+            QByteArray("Successfully backup 0 contacts with 10  merged."));
+        const QJsonObject o = counts(store);
+        QCOMPARE(o["source"].toString(), QStringLiteral("store"));
+        QCOMPARE(o["contacts"].toInt(), 8);
+    }
+
+    void realBook()
+    {
+        QM_REQUIRE_SHARED();
+        QCOMPARE(
+            counts(TestEnv::realFixture("tracy-phone-2012/AddressBook.sqlitedb"))["contacts"].toInt(), 6);
+    }
+
+    void badInput()
+    {
+        int rc = 0;
+        QByteArray err;
+        run({ "contacts", "/no/such/path" }, rc, &err);
+        QCOMPARE(rc, 1);
+        QVERIFY(err.contains("does not exist"));
+        run({ "contacts", TestEnv::tempDir() }, rc, &err);
+        QCOMPARE(rc, 1);
+        QVERIFY(err.contains("holds no address book"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProbeContacts)
+#include "TestProbeContacts.moc"

@@ -1,0 +1,257 @@
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/support/ContactFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace
+{
+QString v(const pim::_Contact& c, int kind, int i, const char* key)
+{
+    return c.entities.value(kind).value(i).values.value(QLatin1String(key)).toString();
+}
+
+bool has(const pim::_Contact& c, int kind, int i, const char* key)
+{
+    return c.entities.value(kind).value(i).values.contains(QLatin1String(key));
+}
+
+QByteArray sha(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// A cache folder holding a copy of a real address book under its backup names.
+QString stageReal(const QString& folder)
+{
+    const QString src = TestEnv::realFixture(folder);
+    const QDir dir(TestEnv::tempDir());
+    QFile::copy(src + "/AddressBook.sqlitedb", dir.absoluteFilePath(IOSContactsDb::kAddressBookName));
+    if (QFile::exists(src + "/AddressBookImages.sqlitedb"))
+        QFile::copy(src + "/AddressBookImages.sqlitedb", dir.absoluteFilePath(IOSContactsDb::kImagesName));
+    for (const QString& f : dir.entryList(QDir::Files))
+        QFile::setPermissions(dir.absoluteFilePath(f), QFile::ReadOwner | QFile::WriteOwner);
+    return dir.absolutePath();
+}
+} // namespace
+
+class TestIOSContactsDb : public QObject
+{
+    Q_OBJECT
+    QString m_edge;
+    QList<pim::_Contact> m_contacts;
+
+private slots:
+    void initTestCase()
+    {
+        m_edge = ContactFixtures::generate({ "--edge" });
+        QVERIFY(!m_edge.isEmpty());
+        const QString ab = QDir(m_edge).absoluteFilePath(IOSContactsDb::kAddressBookName);
+        const QByteArray before = sha(ab);
+        IOSContactsDb db { QDir(m_edge) };
+        m_contacts = db.contacts();
+        QCOMPARE(db.total(), qint64(m_contacts.size()));
+        QCOMPARE(sha(ab), before); // nothing is written into the source
+    }
+
+    void missingBook()
+    {
+        IOSContactsDb db { QDir(TestEnv::tempDir()) };
+        try {
+            db.total();
+            QFAIL("no error");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString(e.what()), QStringLiteral("Cannot find AddressBook.sqlitedb"));
+        }
+    }
+
+    void everyField()
+    {
+        QCOMPARE(m_contacts.size(), 10);
+        const pim::_Contact& anna = m_contacts.first();
+        QCOMPARE(anna.fullName, QStringLiteral("Dr. Anna Lee Jr."));
+        QCOMPARE(v(anna, 1, 0, "data1"), anna.fullName);
+        QCOMPARE(v(anna, 10, 0, "data1"), QStringLiteral("Acme"));
+        QCOMPARE(v(anna, 10, 0, "data5"), QStringLiteral("R&D"));
+        QCOMPARE(v(anna, 10, 0, "data4"), QStringLiteral("Chief"));
+        QCOMPARE(v(anna, 9, 0, "data1"), QStringLiteral("Line one\nLine two"));
+        QCOMPARE(v(anna, 5, 0, "data1"), QStringLiteral("Annie"));
+        // The birthday before 2001 is kept, then the anniversary of value 0.
+        QCOMPARE(v(anna, 6, 0, "data1"), QStringLiteral("1981-01-01T00:00:00"));
+        QCOMPARE(v(anna, 6, 0, "data2"), QStringLiteral("3"));
+        QCOMPARE(v(anna, 6, 1, "data1"), QStringLiteral("2001-01-01T00:00:00"));
+        QCOMPARE(v(anna, 6, 1, "data2"), QStringLiteral("1"));
+        QCOMPARE(anna.entities.value(3).size(), 4);
+        QCOMPARE(v(anna, 3, 0, "data2"), QStringLiteral("2"));
+        QCOMPARE(v(anna, 3, 2, "data2"), QStringLiteral("0"));
+        QCOMPARE(v(anna, 3, 2, "data3"), QStringLiteral("Car phone"));
+        QCOMPARE(v(anna, 3, 3, "data1"), QStringLiteral("+1 555 0103")); // no label: kept
+        QVERIFY(!has(anna, 3, 3, "data3"));
+        QCOMPARE(v(anna, 4, 1, "data2"), QStringLiteral("2"));
+        QCOMPARE(v(anna, 12, 0, "data1"), QStringLiteral("1 Main St\nSpringfield, IL 627\nUSA"));
+        QCOMPARE(v(anna, 12, 0, "data2"), QStringLiteral("1"));
+        QCOMPARE(v(anna, 8, 0, "data1"), QStringLiteral("anna.lee"));
+        QCOMPARE(v(anna, 8, 0, "data5"), QStringLiteral("4"));
+        QCOMPARE(v(anna, 8, 0, "data2"), QStringLiteral("2"));
+        QCOMPARE(v(anna, 8, 1, "data5"), QStringLiteral("6"));
+        QCOMPARE(v(anna, 13, 0, "data2"), QStringLiteral("1"));
+        QCOMPARE(v(anna, 11, 0, "data1"), QStringLiteral("Mary Lee"));
+        QCOMPARE(v(anna, 11, 0, "data2"), QStringLiteral("8"));
+        QVERIFY(anna.entities.value(2).first().values.value("data15").toByteArray().startsWith("\xff\xd8"));
+        QVERIFY(!has(anna, 2, 0, "data4"));
+        QCOMPARE(anna.entities.keys(), (QList<int> { 1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13 }));
+    }
+
+    void awkwardCases()
+    {
+        const pim::_Contact& bob = m_contacts.at(1);
+        QCOMPARE(v(bob, 6, 0, "data1"), QStringLiteral("2002-01-01T00:00:00"));
+        QCOMPARE(v(bob, 3, 0, "data2"), QStringLiteral("0")); // label row missing: kept
+        QCOMPARE(v(bob, 3, 1, "data3"), QStringLiteral("_$!<mobile>!$_")); // case differs: own label
+        QVERIFY(bob.entities.value(2).first().values.value("data15").toByteArray().startsWith("\x89PNG"));
+        const pim::_Contact& apple = m_contacts.at(2);
+        QCOMPARE(apple.fullName, QString());
+        QCOMPARE(v(apple, 1, 0, "data2"), QString());
+        QCOMPARE(v(apple, 3, 0, "data2"), QStringLiteral("12"));
+        QVERIFY(!m_contacts.at(8).entities.contains(6)); // NULL birthday: none
+        QCOMPARE(v(m_contacts.at(9), 6, 0, "data1"), QStringLiteral("2001-01-01T00:00:00")); // 0 is a date
+    }
+
+    void withoutImages()
+    {
+        const QString dir = ContactFixtures::generate({ "--edge", "--no-images" });
+        QVERIFY(!QFile::exists(QDir(dir).absoluteFilePath(IOSContactsDb::kImagesName)));
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 10);
+        QVERIFY(!list.first().entities.contains(2));
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("people");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("no multi-values") << "DROP TABLE ABMultiValue" << 10 << "";
+        QTest::newRow("no labels") << "DROP TABLE ABMultiValueLabel" << 10 << "";
+        QTest::newRow("no entries") << "DROP TABLE ABMultiValueEntry" << 10 << "";
+        QTest::newRow("null everywhere")
+            << "UPDATE ABPerson SET "
+               "First=NULL,Last=NULL,Middle=NULL,Prefix=NULL,Suffix=NULL,Organization=NULL,"
+               "Department=NULL,JobTitle=NULL,Note=NULL,Birthday=NULL,Nickname=NULL;"
+               "UPDATE ABMultiValue SET value=NULL,label=NULL,property=NULL"
+            << 10 << "";
+        QTest::newRow("no people table") << "DROP TABLE ABPerson" << 0 << "ABPerson";
+    }
+    void badInput()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, people);
+        QFETCH(QString, error);
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName), sql));
+        IOSContactsDb db { QDir(dir) };
+        try {
+            const QList<pim::_Contact> list = db.contacts();
+            QVERIFY(error.isEmpty());
+            QCOMPARE(list.size(), people);
+        } catch (const std::exception& e) {
+            QVERIFY2(!error.isEmpty() && QString(e.what()).contains(error), e.what());
+        }
+    }
+
+    void damagedImagesFile()
+    {
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QFile f(QDir(dir).absoluteFilePath(IOSContactsDb::kImagesName));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(8192, 'z'));
+        f.close();
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 10);
+        QVERIFY(!list.first().entities.contains(2));
+    }
+
+    void missingColumns()
+    {
+        const QString dir = TestEnv::tempDir();
+        QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName),
+            "CREATE TABLE ABPerson (ROWID INTEGER PRIMARY KEY, First TEXT, Last TEXT);"
+            "INSERT INTO ABPerson VALUES (1,'Ann','Lee')"));
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list.first().fullName, QStringLiteral("Ann Lee"));
+    }
+
+    void notADatabase()
+    {
+        const QString dir = TestEnv::tempDir();
+        QFile f(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        IOSContactsDb db { QDir(dir) };
+        QVERIFY_THROWS_EXCEPTION(std::exception, db.contacts());
+    }
+
+    void realBooks_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("people");
+        QTest::addColumn<int>("multiValues");
+        QTest::addColumn<int>("photos");
+        QTest::newRow("tracy") << "tracy-phone-2012" << 6 << 9 << 0;
+        QTest::newRow("ios15") << "ileapp-ios15-contacts" << 9 << 13 << 2;
+        QTest::newRow("empty") << "otapki-iphone/HomeDomain/Library/AddressBook" << 0 << 0 << 0;
+    }
+    void realBooks()
+    {
+        QM_REQUIRE_SHARED();
+        QFETCH(QString, folder);
+        QFETCH(int, people);
+        QFETCH(int, multiValues);
+        QFETCH(int, photos);
+        IOSContactsDb db { QDir(stageReal(folder)) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(db.total(), qint64(people));
+        QCOMPARE(list.size(), people);
+        int values = 0, pics = 0;
+        for (const pim::_Contact& c : list) {
+            for (int kind : { 3, 4, 8, 11, 12, 13 }) // these books hold no dates
+                values += int(c.entities.value(kind).size());
+            pics += int(c.entities.value(2).size());
+        }
+        QCOMPARE(values, multiValues);
+        QCOMPARE(pics, photos);
+    }
+
+    void realIos15Details()
+    {
+        QM_REQUIRE_SHARED();
+        IOSContactsDb db { QDir(stageReal("ileapp-ios15-contacts")) };
+        const QList<pim::_Contact> list = db.contacts();
+        const pim::_Contact& apple = list.at(1);
+        QCOMPARE(v(apple, 10, 0, "data1"), QStringLiteral("Apple Inc."));
+        QCOMPARE(v(apple, 12, 0, "data1"),
+            QStringLiteral("One Apple Park Way\nCupertino, CA 95014\nUnited States"));
+        QCOMPARE(v(apple, 12, 0, "data2"), QStringLiteral("2"));
+        QVERIFY(
+            list.at(2).entities.value(2).first().values.value("data15").toByteArray().startsWith("\x89PNG"));
+        QVERIFY(
+            list.at(3).entities.value(2).first().values.value("data15").toByteArray().startsWith("\xff\xd8"));
+        const pim::_Contact& josh = list.at(6);
+        QCOMPARE(josh.fullName, QStringLiteral("Josh Hickman"));
+        QCOMPARE(v(josh, 3, 1, "data3"), QStringLiteral("TextNow"));
+        QCOMPARE(v(josh, 4, 0, "data1"), QStringLiteral("joshuahickman957@gmail.com")); // unlabelled, kept
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIOSContactsDb)
+#include "TestIOSContactsDb.moc"

@@ -1,0 +1,290 @@
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/support/ContactFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+using ContactFixtures::entity;
+using ContactFixtures::query;
+
+namespace
+{
+pim::_Contact person(const QString& first, const QString& last)
+{
+    pim::_Contact c;
+    pim::Entity name = entity({ { "data2", first }, { "data3", last } });
+    name.values["data1"] = name.fullName();
+    c.fullName = name.fullName();
+    c.entities[1].append(name);
+    return c;
+}
+
+QMap<int, QList<pim::Entity>> merge(LocalContactsDb& db, const pim::_Contact& c, bool* merged = nullptr)
+{
+    pim::_Contact stored;
+    bool m = false;
+    auto result = db.combineContact(c, stored, m);
+    if (merged)
+        *merged = m;
+    return result;
+}
+} // namespace
+
+class TestLocalContactsDb : public QObject
+{
+    Q_OBJECT
+private slots:
+    void createsSchemaOnFirstUse()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        QCOMPARE(db->total(), qint64(0));
+        QVERIFY(db->isOpened());
+        QCOMPARE(query(path,
+                     "select name from sqlite_master where type in ('table','index') and name not like "
+                     "'sqlite_%' order by name"),
+            QStringLiteral("contact|contact_group|data|index_contacts_full_name|index_contacts_src_id|"
+                           "index_data_contact|index_data_data|index_data_src_id"));
+        QCOMPARE(db->contact(1).id, 0ULL);
+        QVERIFY(db->contacts().isEmpty());
+    }
+
+    void rowLayout()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        pim::_Contact c(0, "", "X");
+        db->insertContactBase(c);
+        pim::Entity org = entity({ { "data1", "Acme" }, { "data8", "never" }, { "data9", "nine" } });
+        db->insertEntity(c.id, 10, org);
+        QCOMPARE(query(path, QString("select data1,data8,data9 from data where _id=%1").arg(org.id)),
+            QStringLiteral("Acme,,nine"));
+        pim::Entity addr = entity({ { "data4", "1 Main" }, { "data10", "USA" }, { "data11", "us" } });
+        db->insertEntity(c.id, 12, addr);
+        QCOMPARE(query(path, QString("select data10,data11 from data where _id=%1").arg(addr.id)),
+            QStringLiteral("USA,us"));
+        pim::Entity photo = entity({ { "data4", "junk" }, { "data15", QByteArray("img") } });
+        db->insertEntity(c.id, 2, photo);
+        QCOMPARE(query(path, QString("select data4 from data where _id=%1").arg(photo.id)),
+            pim::Entity::photoHash("img"));
+        QCOMPARE(photo.values.value("data4").toString(), QStringLiteral("junk"));
+        pim::Entity phone = entity({ { "data1", "1" }, { "data2", 2 }, { "data15", QByteArray("x") } });
+        db->insertEntity(c.id, 3, phone);
+        QCOMPARE(query(path, QString("select data2, data15 is null from data where _id=%1").arg(phone.id)),
+            QStringLiteral("2,1"));
+        phone.values["data1"] = "99";
+        db->updateEntity(3, phone);
+        QCOMPARE(
+            query(path, QString("select data1 from data where _id=%1").arg(phone.id)), QStringLiteral("99"));
+        QVERIFY_THROWS_EXCEPTION(std::exception, db->updateEntity(14, phone));
+        QVERIFY_THROWS_EXCEPTION(std::exception, db->insertEntity(c.id, 0, phone));
+        // The country code is read back as well as written.
+        const pim::_Contact back = db->contact(c.id);
+        QCOMPARE(back.entities.value(12).first().values.value("data11").toString(), QStringLiteral("us"));
+        QVERIFY(!back.entities.value(10).first().values.contains("data8"));
+    }
+
+    void contactsSortedAndJoined()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        for (const char* name : { "Zed", "amy", "Bob", "" }) {
+            pim::_Contact c(0, "", name);
+            db->insertContactBase(c);
+            pim::Entity n = entity({ { "data1", name } });
+            db->insertEntity(c.id, 1, n);
+        }
+        pim::_Contact bare(0, "", "NoRows");
+        db->insertContactBase(bare);
+        QStringList names;
+        for (const pim::_Contact& c : db->contacts())
+            names << c.fullName;
+        QCOMPARE(names, (QStringList { "", "Bob", "Zed", "amy" }));
+        QCOMPARE(db->total(), qint64(5));
+    }
+
+    void mergeLookup_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("incoming");
+        QTest::addColumn<bool>("merged");
+        QTest::newRow("ascii case") << "Pat Smith"
+                                    << "pat SMITH" << true;
+        QTest::newRow("underscore is a letter") << "Ann Lee"
+                                                << "Ann_Lee" << false;
+        QTest::newRow("percent is a letter") << "Ann Lee"
+                                             << "Ann%" << false;
+        QTest::newRow("same percent") << "50% Off"
+                                      << "50% off" << true;
+        QTest::newRow("trailing blank differs") << "Ann"
+                                                << "Ann " << false;
+    }
+    void mergeLookup()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, incoming);
+        QFETCH(bool, merged);
+        auto db = ContactFixtures::newStore();
+        pim::_Contact a;
+        a.fullName = stored;
+        merge(*db, a);
+        pim::_Contact b;
+        b.fullName = incoming;
+        bool m = false;
+        merge(*db, b, &m);
+        QCOMPARE(m, merged);
+        QCOMPARE(db->total(), qint64(merged ? 1 : 2));
+    }
+
+    void namelessContacts()
+    {
+        auto db = ContactFixtures::newStore();
+        auto org = [](const char* name) {
+            pim::_Contact c;
+            c.entities[1].append(entity({ { "data1", "" } }));
+            c.entities[10].append(entity({ { "data1", name } }));
+            return c;
+        };
+        bool m = true;
+        merge(*db, org("Apple Inc."), &m);
+        QVERIFY(!m);
+        merge(*db, org("Apple Inc."), &m);
+        QVERIFY(m);
+        merge(*db, org("Orange"), &m);
+        QVERIFY(!m);
+        pim::_Contact nothing;
+        merge(*db, nothing, &m);
+        QVERIFY(!m);
+        merge(*db, nothing, &m);
+        QVERIFY(!m); // a nameless contact without organisation is always added
+        QCOMPARE(db->total(), qint64(4));
+    }
+
+    void secondMergeChangesNothing()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        pim::_Contact c = person("Ann", "Lee");
+        c.entities[3].append(entity({ { "data1", "123" }, { "data2", 2 } })); // no data3, stored as ''
+        c.entities[2].append(entity({ { "data15", QByteArray("photo") } }));
+        c.entities[6].append(entity({ { "data1", "1981-01-01T00:00:00" }, { "data2", 3 } }));
+        c.entities[12].append(entity({ { "data1", "x" }, { "data4", "x" }, { "data2", 1 } }));
+        QVERIFY(!merge(*db, c).isEmpty());
+        const QString before = query(path, "select * from data order by _id");
+        bool m = false;
+        QVERIFY(merge(*db, c, &m).isEmpty());
+        QVERIFY(m);
+        QCOMPARE(query(path, "select * from data order by _id"), before);
+    }
+
+    void mergeCopiesNonEmptyValues()
+    {
+        auto db = ContactFixtures::newStore();
+        pim::_Contact c = person("Ann", "Lee");
+        c.entities[3].append(entity({ { "data1", "123" }, { "data2", 2 }, { "data3", "mine" } }));
+        c.entities[9].append(entity({ { "data1", "old note" } }));
+        merge(*db, c);
+        pim::_Contact d = person("ANN", "LEE");
+        d.entities[3].append(entity({ { "data1", "123" }, { "data2", 1 } }));
+        d.entities[9].append(entity({ { "data1", "new note" } }));
+        d.entities[9].append(entity({ { "data1", "newer note" } })); // one-entity kind: one row
+        d.entities[3].append(entity({ { "data1", "456" } }));
+        pim::_Contact stored;
+        bool m = false;
+        const auto result = db->combineContact(d, stored, m);
+        QCOMPARE(result.value(3).size(), 2);
+        const pim::_Contact back = db->contact(stored.id);
+        QCOMPARE(back.fullName, QStringLiteral("Ann Lee")); // the stored name stays
+        QCOMPARE(back.entities.value(9).size(), 1);
+        QCOMPARE(
+            back.entities.value(9).first().values.value("data1").toString(), QStringLiteral("newer note"));
+        QCOMPARE(back.entities.value(3).size(), 2);
+        QCOMPARE(back.entities.value(3).first().values.value("data2").toString(), QStringLiteral("1"));
+        QCOMPARE(back.entities.value(3).first().values.value("data3").toString(), QStringLiteral("mine"));
+    }
+
+    void editRollbackUndoesMerges()
+    {
+        auto db = ContactFixtures::newStore();
+        merge(*db, person("Keep", "Me"));
+        db->beginEdit();
+        merge(*db, person("Gone", "One"));
+        merge(*db, person("Gone", "Two"));
+        db->endEdit(false);
+        QCOMPARE(db->total(), qint64(1));
+        db->beginEdit();
+        merge(*db, person("Stay", "One"));
+        db->endEdit(true);
+        QCOMPARE(db->total(), qint64(2));
+    }
+
+    void groups()
+    {
+        auto db = ContactFixtures::newStore();
+        pim::_Contact c = person("G", "H");
+        merge(*db, c);
+        QCOMPARE(db->getGroupIdOrAdd("Friends"), db->getGroupIdOrAdd("friends"));
+        QVERIFY(db->getGroupIdOrAdd("F_iends") != db->getGroupIdOrAdd("Friends"));
+        const pim::Entity g = db->setGroup(1, 7, "Seven");
+        QCOMPARE(g.values.value("data1").toULongLong(), 7ULL);
+        db->setGroup(1, 8, "Eight");
+        const pim::_Contact back = db->contact(1);
+        QCOMPARE(back.entities.value(7).size(), 1);
+        QCOMPARE(back.entities.value(7).first().values.value("data1").toString(), QStringLiteral("8"));
+        QCOMPARE(db->groups().size(), 2);
+    }
+
+    void editing()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        pim::_Contact c = person("A", "B");
+        pim::_Contact stored;
+        bool m = false;
+        db->combineContact(c, stored, m);
+        db->updateContactBaseSrcId(stored.id, "dev-1");
+        db->updateEntitySrcId(stored.entities[1].first().id, "dev-e");
+        QCOMPARE(db->contact(stored.id).srcId, QStringLiteral("dev-1"));
+        db->updateContactBaseSrcId(QString("dev-1"), QString("dev-2"));
+        QCOMPARE(db->contact(stored.id).srcId, QStringLiteral("dev-2"));
+        QCOMPARE(db->contact(stored.id).entities[1].first().srcId, QStringLiteral("dev-e"));
+        db->removeContact(stored.id);
+        QCOMPARE(db->total(), qint64(0));
+        QCOMPARE(query(path, "select count(*) from data"), QStringLiteral("0"));
+    }
+
+    void deleteAndRecreate()
+    {
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        merge(*db, person("A", "B"));
+        db->deleteDbFile();
+        QVERIFY(!QFile::exists(path));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db->deleteDbFile());
+        QCOMPARE(db->contact(1).id, 0ULL);
+        QVERIFY(QFile::exists(path));
+        QVERIFY(db->removeDB());
+        QVERIFY(!db->removeDB());
+    }
+
+    void badFiles()
+    {
+        const QString dir = TestEnv::tempDir();
+        LocalContactsDb missingFolder(
+            dir + "/no/such/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        QCOMPARE(missingFolder.total(), qint64(0));
+        const QString empty = dir + "/empty.db";
+        QFile f(empty);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        LocalContactsDb db(empty, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        QCOMPARE(db.total(), qint64(0));
+        QVERIFY_THROWS_EXCEPTION(std::exception, db.contact(1));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalContactsDb)
+#include "TestLocalContactsDb.moc"

@@ -1,0 +1,217 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "messages/ui/ExportFileNames.h"
+#include "messages/ui/ExportMessagesThread.h"
+#include "messages/ui/ExportOutputGuard.h"
+#include "messages/ui/support/MsgModelBuilder.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtTest>
+
+class TestExportMessagesThread : public QObject
+{
+    Q_OBJECT
+    IdsTranslator translator;
+
+    static void touch(const QString& path)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("user data");
+    }
+    static QStringList names(const QStringList& paths)
+    {
+        QStringList out;
+        for (const QString& p : paths)
+            out << QFileInfo(p).fileName();
+        return out;
+    }
+    static int countOf(const QString& path, const QByteArray& needle)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count(needle)) : -1;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(translator); }
+
+    // Conversations that would carry one file name each get their own file, and every message is
+    // in one of them: two "Unknown" chats and two contacts sharing a name.
+    void sameNamesGetTheirOwnFiles_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("html") << int(ExportMessagesThread::Html);
+        QTest::newRow("pdf") << int(ExportMessagesThread::Pdf);
+    }
+    void sameNamesGetTheirOwnFiles()
+    {
+        QFETCH(int, type);
+        MsgModelBuilder b;
+        _MsgChat* unknown1 = b.chat("u1", {});
+        _MsgChat* unknown2 = b.chat("u2", {});
+        _MsgChat* sam1 = b.chat("+1", { b.handle("+1", "Sam") });
+        _MsgChat* sam2 = b.chat("+1", { b.handle("+1", "Sam") }); // same person, other service
+        _MsgChat* sam3 = b.chat("+2", { b.handle("+2", "Sam") });
+        sam1->_last = 10;
+        sam2->_last = 5000;
+        int date = 1000;
+        for (_MsgChat* c : { unknown1, unknown2, sam1, sam3, sam2, sam1 })
+            b.message(c, nullptr, date += 1000, "m", false);
+        const QString out = TestEnv::tempDir() + "/export";
+        const ExportRun run = runExport(b.messages(), out, type);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(run.text, QString("Successfully extracted 6 Messages."));
+        const QString ext = type == ExportMessagesThread::Html ? ".html" : ".pdf";
+        // Oldest last date first, equal dates by identifier.
+        QStringList expected = { "Sam (+2)" + ext, "Unknown" + ext, "Unknown(2)" + ext, "Sam (+1)" + ext };
+        QCOMPARE(names(run.written), expected);
+        for (const QString& f : run.written)
+            QVERIFY(QFileInfo(f).isFile());
+        if (type == ExportMessagesThread::Html) {
+            // The two chats of +1, one of them before and one after "Sam (+2)", make one page.
+            QCOMPARE(countOf(out + "/Sam (+1).html", "<div class=\"bb1\">"), 3);
+        }
+    }
+
+    // A group is named by its identifier; a message without a chat goes to "unknown-chat";
+    // identifiers that differ only in case share a file named after the first message's chat.
+    void fileNamesAndOrder()
+    {
+        MsgModelBuilder b;
+        _MsgChat* group = b.chat("Chat99", { b.handle("a"), b.handle("b") }, "Named group", 300);
+        _MsgChat* lower = b.chat("chat99", { b.handle("a"), b.handle("b") }, QString(), 100);
+        b.message(nullptr, nullptr, 50, "lost");
+        b.message(b.chat("x", {}, "..."), nullptr, 20, "dots");
+        b.message(lower, nullptr, 1000, "x");
+        b.message(group, nullptr, 3000, "y");
+        const QString out = TestEnv::tempDir() + "/names";
+        const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(
+            names(run.written), QStringList({ "unknown-chat.html", "unknown-chat(2).html", "chat99.html" }));
+        QVERIFY(QFile::exists(out + "/files/style.css"));
+        QVERIFY(QFile::exists(out + "/files/bb2_09.png"));
+    }
+
+    // File names made from long names stay within the 255-byte limit, numbered ones too.
+    void longNamesAreCapped()
+    {
+        MsgModelBuilder b;
+        const QString longName = QString::fromUtf8("\xC3\xA9").repeated(200); // 400 bytes
+        b.message(b.chat("+1", { b.handle("+1", longName) }), nullptr, 100, "a");
+        b.message(b.chat("+2", { b.handle("+1", longName) }), nullptr, 200000, "b");
+        const QString out = TestEnv::tempDir() + "/long";
+        const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Pdf);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(run.written.size(), 2);
+        for (const QString& f : run.written) {
+            QVERIFY(QFileInfo(f).isFile());
+            QVERIFY(QFileInfo(f).fileName().toUtf8().size() <= 255);
+        }
+        QVERIFY(run.written[1].endsWith("(2).pdf"));
+        QCOMPARE(g_capUtf8(QString::fromUtf8("ab\xF0\x9F\x98\x80"), 5), QString("ab")); // no half emoji
+    }
+
+    void progressAndCount()
+    {
+        MsgModelBuilder b;
+        _MsgChat* c = b.chat("x", { b.handle("x") });
+        for (int i = 0; i < 10; ++i)
+            b.message(c, nullptr, 1000 * i, "m");
+        const ExportRun run
+            = runExport(b.messages(), TestEnv::tempDir() + "/p.txt", ExportMessagesThread::Txt);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(run.detail, QString("Messages: 10/10"));
+        QCOMPARE(run.percent, 100);
+    }
+
+    // No message: no file for a single-file format; the folder of a per-conversation format is
+    // made and stays empty.
+    void emptyList()
+    {
+        const QString txt = TestEnv::tempDir() + "/empty.txt";
+        ExportRun run = runExport({}, txt, ExportMessagesThread::Txt);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(run.text, QString("Successfully extracted 0 Messages."));
+        QVERIFY(!QFile::exists(txt));
+        const QString html = TestEnv::tempDir() + "/empty-html";
+        QCOMPARE(runExport({}, html, ExportMessagesThread::Html).result, 1);
+        QVERIFY(QDir(html).exists());
+        QVERIFY(QDir(html).isEmpty());
+    }
+
+    void unsupportedFormat()
+    {
+        MsgModelBuilder b;
+        b.message(nullptr, nullptr, 1, "x");
+        const QString out = TestEnv::tempDir() + "/db";
+        const ExportRun run = runExport(b.messages(), out, 99);
+        QCOMPARE(run.result, 0);
+        QCOMPARE(run.text, QString("not support export format."));
+    }
+
+    // Cancel removes what the export made; a folder that held the user's files keeps them.
+    void cancelRemovesOnlyItsOwnOutput()
+    {
+        MsgModelBuilder b;
+        b.message(b.chat("x", { b.handle("x") }), nullptr, 1, "x");
+        const QString fresh = TestEnv::tempDir() + "/fresh";
+        QCOMPARE(runExport(b.messages(), fresh, ExportMessagesThread::Html, true).result, -1);
+        QVERIFY(!QFileInfo::exists(fresh));
+
+        const QString kept = TestEnv::tempDir() + "/kept";
+        touch(kept + "/mine.txt");
+        runExport(b.messages(), kept, ExportMessagesThread::Pdf, true);
+        QVERIFY(QFile::exists(kept + "/mine.txt"));
+
+        const QString txt = TestEnv::tempDir() + "/c.txt";
+        runExport(b.messages(), txt, ExportMessagesThread::Txt, true);
+        QVERIFY(!QFile::exists(txt));
+    }
+
+    // The guard removes the entries an export added, inside the shared "files" folder as well,
+    // and nothing that was there before.
+    void guardRemovesNewEntriesOnly()
+    {
+        const QString dir = TestEnv::tempDir() + "/guarded";
+        touch(dir + "/keep.html");
+        touch(dir + "/files/keep.png");
+        touch(dir + "/.hidden");
+        const ExportOutputGuard guard(dir, true);
+        touch(dir + "/new.html");
+        touch(dir + "/files/new.png");
+        touch(dir + "/newdir/inner.txt");
+        touch(dir + "/newdir/.inner");
+        guard.removeCreated();
+        QVERIFY(QFile::exists(dir + "/keep.html"));
+        QVERIFY(QFile::exists(dir + "/files/keep.png"));
+        QVERIFY(QFile::exists(dir + "/.hidden"));
+        QVERIFY(!QFile::exists(dir + "/new.html"));
+        QVERIFY(!QFile::exists(dir + "/files/new.png"));
+        QVERIFY(!QFileInfo::exists(dir + "/newdir"));
+    }
+
+    // A PDF that cannot be written is an error, and the success text is not shown.
+    void unwritablePdfIsAnError()
+    {
+        MsgModelBuilder b;
+        b.message(b.chat("x", { b.handle("x") }), nullptr, 1, "x");
+        const QString tooLong = TestEnv::tempDir() + "/" + QString(300, 'n');
+        ExportRun run = runExport(b.messages(), tooLong, ExportMessagesThread::Pdf);
+        QCOMPARE(run.result, 0);
+        QVERIFY2(run.text.contains("Can not write the PDF file"), qPrintable(run.text));
+        // Below a plain file no folder can be made, not even by root.
+        const QString file = TestEnv::tempDir() + "/plain";
+        touch(file);
+        run = runExport(b.messages(), file + "/sub", ExportMessagesThread::Pdf);
+        QCOMPARE(run.result, 0);
+        QVERIFY(QFile::exists(file));
+    }
+};
+
+QTEST_MAIN(TestExportMessagesThread)
+#include "TestExportMessagesThread.moc"

@@ -1,0 +1,77 @@
+#include "app/ui/support/ModalAnswerer.h"
+#include "messages/ui/MMSPrinter.h"
+#include "messages/ui/support/MsgModelBuilder.h"
+#include "messages/ui/support/PdfTools.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QtTest>
+
+class TestMMSPrinter : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!PdfTools::available())
+            QSKIP("poppler-utils (pdfinfo, pdftotext, pdftoppm) are not installed");
+        QApplication::setFont(QFont("DejaVu Sans"));
+    }
+
+    // The preview dialog opens on the messages (kept as a picture), and the same painting on a
+    // PDF printer gives A4 pages in date order with their numbers, each request from page 1.
+    void previewAndPaint()
+    {
+        MsgModelBuilder b;
+        _MsgHandle* ada = b.handle("+1", "Ada");
+        _MsgChat* chat = b.chat("+1", { ada });
+        for (int i = 30; i > 0; --i)
+            b.message(chat, ada, 100000 + i * 3600, QString("note %1 with some words to wrap").arg(i), i % 2);
+        MMSPrinter printer;
+        ModalAnswerer answerer;
+        QString title;
+        QElapsedTimer shown;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(modal);
+            if (!dialog)
+                return false;
+            if (!shown.isValid()) {
+                shown.start();
+                dialog->resize(760, 900);
+            }
+            if (shown.elapsed() < 500) // let the preview paint its pages
+                return false;
+            title = dialog->windowTitle();
+            GuiTestEnv::screenshot(dialog, "messages-print-preview");
+            dialog->reject();
+            return true;
+        });
+        printer.printMMS(b.messages());
+        QCOMPARE(answerer.handled(), 1);
+        QVERIFY(!title.isEmpty());
+
+        const QString path = TestEnv::tempDir() + "/printed.pdf";
+        for (int round = 0; round < 2; ++round) {
+            QPrinter pdf(QPrinter::ScreenResolution);
+            pdf.setOutputFormat(QPrinter::PdfFormat);
+            pdf.setPageSize(QPageSize(QPageSize::A4));
+            pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
+            pdf.setOutputFileName(path);
+            printer.onPaintRequested(&pdf);
+        }
+        QVERIFY(PdfTools::pageSize(path).contains("(A4)"));
+        const int pages = PdfTools::pages(path);
+        QVERIFY(pages >= 2);
+        const QString first = PdfTools::text(path, 1);
+        QVERIFY(first.contains("02 Jan 2001 4:46 AM"));
+        QVERIFY(first.indexOf("4:46 AM") < first.indexOf("5:46 AM"));
+        QCOMPARE(PdfTools::text(path, pages).simplified().split(' ').last(), QString::number(pages));
+    }
+};
+
+QTEST_MAIN(TestMMSPrinter)
+#include "TestMMSPrinter.moc"

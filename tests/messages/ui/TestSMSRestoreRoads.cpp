@@ -1,0 +1,129 @@
+#include "app/ui/shared/DataSourceSelForm.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "device/IOSDeviceMonitor.h"
+#include "device/iosbackup.h"
+#include "device/support/FakeDeviceBackend.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgData.h"
+#include "messages/support/MsgFixtures.h"
+#include "messages/ui/SMSRestoreRoads.h"
+#include "support/TestEnv.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace MsgFixtures;
+
+namespace
+{
+const QString kUdid = QStringLiteral("00008030aaaabbbbccccddddeeeeffff00001111");
+
+// Picks the one listed device and presses OK.
+bool pickDevice(QWidget* modal)
+{
+    auto* form = qobject_cast<DataSourceSelForm*>(modal);
+    if (!form)
+        return false;
+    QMetaObject::invokeMethod(form->btnOK, &QPushButton::pressed, Qt::QueuedConnection);
+    return true;
+}
+} // namespace
+
+class TestSMSRestoreRoads : public QObject
+{
+    Q_OBJECT
+    std::shared_ptr<FakeDeviceBackend> backend;
+    std::shared_ptr<ScriptedBackupPeer> peer;
+    QSharedPointer<_IOSDevice> device;
+
+    void attach(const QString& productType, bool cloudBackup)
+    {
+        backend = FakeDeviceBackend::install();
+        peer = std::make_shared<ScriptedBackupPeer>();
+        FakeDevice& fake = backend->addDevice(kUdid);
+        fake.backupPeer = peer;
+        fake.afcRoot = TestEnv::tempDir();
+        fake.domains["com.apple.mobile.backup"]
+            = PlistCFType::createCFDictionary({ PlistCFType::createCFString("CloudBackupEnabled") },
+                { PlistCFType::createCFBoolean(cloudBackup) });
+        device = QSharedPointer<_IOSDevice>::create();
+        device->udid = kUdid;
+        device->deviceName = "Test iPhone";
+        device->productType = productType;
+        device->productVersion = "17.1";
+        IOSDeviceMonitor::getInstance()->devices.clear();
+        IOSDeviceMonitor::getInstance()->devices.insert(kUdid, device);
+        iosbackup_clear_temp("sys");
+    }
+
+private Q_SLOTS:
+    void cleanup() { FakeDeviceBackend::uninstall(); }
+
+    void restoresThroughADeviceBackup()
+    {
+        attach("iPhone14,2", false);
+        const QString deviceDb
+            = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "20" });
+        const QString phone = GenBackup::make(
+            { "--udid", kUdid, "--put", "HomeDomain:Library/SMS/sms.db=" + smsPath(deviceDb) }, "phone");
+        peer->scriptBackupOf(phone, kUdid).scriptRestoreRequesting({ kUdid + "/Manifest.db" }, 0, QString());
+        MsgData data;
+        IOS6MessageDb(QDir(generate("ios6")), _CountryInfo(), false).messages(data, 0);
+
+        ModalAnswerer answerer;
+        answerer.answerWith(pickDevice);
+        answerer.answer(QMessageBox::Ok); // the note before the backup
+        answerer.answer(QMessageBox::Ok); // the success
+        QWidget page;
+        SMSRestoreRoads::restoreSMS(&page, data.messages());
+        QCOMPARE(answerer.seen().size(), 2);
+        QVERIFY(answerer.seen().at(0).contains("must be disabled"));
+        QVERIFY2(answerer.seen().at(1).startsWith(
+                     QString("Successfully recovered %1 messages").arg(data.messages().size())),
+            qPrintable(answerer.seen().at(1)));
+        // The device received the reduced manifest, and the working backup holds the merged messages.
+        QCOMPARE(peer->requests.size(), 2);
+        const QString work = iosbackup_temp_dir("sys").absoluteFilePath(kUdid);
+        QVERIFY(QFileInfo::exists(work + "/Manifest-sys.db"));
+        BackupManifest back(work);
+        back.readManifestInfo();
+        back.parseInfo();
+        const QString out = TestEnv::tempDir() + "/restored.db";
+        back.copyFile(back.smsNode, out, nullptr, nullptr);
+        QCOMPARE(querySql(out, "select count(*) from message").toInt(), 20 + int(data.messages().size()));
+        const auto sent = ScriptedBackupPeer::parseDownload(peer->sentRaw);
+        QCOMPARE(sent.size(), 1);
+    }
+
+    void refusesWithCloudBackupOn()
+    {
+        attach("iPhone14,2", true);
+        ModalAnswerer answerer;
+        answerer.answerWith(pickDevice);
+        answerer.answer(QMessageBox::Ok);
+        QWidget page;
+        SMSRestoreRoads::restoreSMS(&page, {});
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().at(0).contains("turn off iCloud backup"));
+        QVERIFY(peer->requests.isEmpty());
+    }
+
+    void asksBeforeRestoringToATablet()
+    {
+        attach("iPad13,1", false);
+        ModalAnswerer answerer;
+        answerer.answerWith(pickDevice);
+        answerer.answer(QMessageBox::No);
+        QWidget page;
+        SMSRestoreRoads::restoreSMS(&page, {});
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().at(0).contains("only to an iPad/iPod"));
+        QVERIFY(peer->requests.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestSMSRestoreRoads)
+#include "TestSMSRestoreRoads.moc"

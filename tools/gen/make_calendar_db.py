@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""Makes a synthetic Calendar.sqlitedb for tests and benchmarks.
+
+Written from the public description of the device's calendar database (tables Calendar,
+CalendarItem, Recurrence, Location; dates as seconds since 2001-01-01 UTC), independently of the
+program's reader. The default set holds busy events, a free one, a birthday, a recurrence (and an
+item with two recurrence rows), locations, a floating all-day item, dates before 1970 and after
+2038, a NULL start and texts that need escaping in iCalendar.
+
+Examples:
+  make_calendar_db.py OUT.sqlitedb
+  make_calendar_db.py --events 100000 OUT.sqlitedb
+  make_calendar_db.py --no-calendar-table OUT.sqlitedb    another generation's layout
+"""
+import argparse
+import calendar
+import datetime
+import os
+import sqlite3
+
+EPOCH_2001 = 978307200
+
+SCHEMA = [
+    "CREATE TABLE Calendar (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, store_id INTEGER)",
+    "CREATE TABLE CalendarItem (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, summary TEXT, location_id INTEGER, "
+    "description TEXT, start_date REAL, start_tz TEXT, end_date REAL, all_day INTEGER, calendar_id INTEGER, "
+    "orig_item_id INTEGER, orig_date REAL, organizer_id INTEGER, self_attendee_id INTEGER, status INTEGER, "
+    "availability INTEGER, privacy_level INTEGER, url TEXT, last_modified REAL, sequence_num INTEGER, "
+    "birthday_id INTEGER, modified_properties INTEGER, external_tracking_status INTEGER, external_id TEXT, "
+    "external_mod_tag TEXT, unique_identifier TEXT, external_schedule_id TEXT, external_rep BLOB, "
+    "response_comment TEXT, hidden INTEGER, has_recurrences INTEGER, has_attendees INTEGER, "
+    "UUID TEXT, entity_type INTEGER, priority INTEGER, due_date REAL, due_tz TEXT, due_all_day INTEGER, "
+    "completion_date REAL, creation_date REAL, conference TEXT)",
+    "CREATE TABLE Recurrence (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, frequency INTEGER, interval INTEGER, "
+    "week_start INTEGER, count INTEGER, cached_end_date REAL, cached_end_date_tz TEXT, end_date REAL, "
+    "specifier TEXT, by_month_day INTEGER, tz TEXT, owner_id INTEGER, external_id TEXT, UUID TEXT)",
+    "CREATE TABLE Location (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, title TEXT, address TEXT, "
+    "latitude REAL, longitude REAL, item_owner_id INTEGER)",
+]
+
+
+def secs(y, mo, d, h=0, mi=0):
+    return calendar.timegm(datetime.datetime(y, mo, d, h, mi).timetuple()) - EPOCH_2001
+
+
+DEFAULT_ITEMS = [
+    # calendar, summary, description, start, end, all_day, tz, availability, birthday, entity, rules, locations
+    (1, "Dentist", "Bring the card", secs(2012, 6, 12, 14, 30), secs(2012, 6, 12, 15, 0), 0, "Europe/Berlin", 0, None, 2, [], ["Main St. 4"]),
+    (1, "Weekly sync; team, all", "Agenda:\nline two\\end", secs(2013, 3, 4, 9), secs(2013, 3, 4, 10), 0, "UTC", 0, 0, 2, [(2, 2)], []),
+    (1, "Holiday", "", secs(2013, 8, 1), secs(2013, 8, 1, 23, 59), 1, "_float", 0, None, 2, [], []),
+    (2, "Moon landing", "Long ago " + "x" * 120, secs(1969, 7, 20, 20, 17), secs(1969, 7, 20, 21), 0, "UTC", 0, None, 2, [], []),
+    (2, "Far future", "", secs(2040, 1, 2, 8), secs(2040, 1, 2, 9), 0, "UTC", 0, None, 2, [(4, 1)], ["", "Hall B"]),
+    (2, "Two rules", "", secs(2014, 5, 5, 7), secs(2014, 5, 5, 8), 0, "UTC", 0, None, 2, [(1, 1), (3, 0)], []),
+    (1, "Free time", "", secs(2012, 7, 1, 10), secs(2012, 7, 1, 11), 0, "UTC", 1, None, 2, [], []),
+    (1, "Birthday", "", secs(2012, 9, 9), secs(2012, 9, 9, 23), 1, "_float", 0, 5, 2, [], []),
+    (1, "A reminder", "", secs(2012, 9, 9), secs(2012, 9, 9, 23), 0, "UTC", 0, None, 3, [], []),
+    (2, "No start", "", None, None, 0, "UTC", 0, None, 2, [], []),
+]
+
+
+def fill(con, items):
+    con.execute("INSERT INTO Calendar (ROWID, title) VALUES (1, 'Work')")
+    con.execute("INSERT INTO Calendar (ROWID, title) VALUES (2, 'home')")
+    for (cal, summary, desc, start, end, all_day, tz, avail, bday, entity, rules, locs) in items:
+        cur = con.execute(
+            "INSERT INTO CalendarItem (summary, description, start_date, end_date, all_day, start_tz, calendar_id, "
+            "availability, birthday_id, entity_type, url, creation_date) VALUES (?,?,?,?,?,?,?,?,?,?,?,0)",
+            (summary, desc, start, end, all_day, tz, cal, avail, bday, entity, ""))
+        rowid = cur.lastrowid
+        for freq, interval in rules:
+            con.execute("INSERT INTO Recurrence (frequency, interval, owner_id) VALUES (?,?,?)", (freq, interval, rowid))
+        for title in locs:
+            con.execute("INSERT INTO Location (title, item_owner_id) VALUES (?,?)", (title, rowid))
+
+
+def many(n):
+    base = secs(2010, 1, 1, 9)
+    return [(1 + i % 2, "Event %d" % i, "Notes, %d" % i, base + i * 86400, base + i * 86400 + 3600, i % 7 == 0,
+             "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
+
+
+def build(out, events, no_calendar_table):
+    if os.path.exists(out):
+        os.unlink(out)
+    con = sqlite3.connect(out)
+    for sql in SCHEMA:
+        if no_calendar_table and sql.startswith("CREATE TABLE Calendar "):
+            continue
+        con.execute(sql)
+    if not no_calendar_table:
+        fill(con, many(events) if events else DEFAULT_ITEMS)
+    con.commit()
+    con.close()
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("out")
+    p.add_argument("--events", type=int, default=0, help="this many plain busy events instead of the default set")
+    p.add_argument("--no-calendar-table", action="store_true")
+    a = p.parse_args()
+    build(a.out, a.events, a.no_calendar_table)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,220 @@
+#!/usr/bin/python3
+"""Modern device message databases with deleted messages left in free space, for the recovery.
+
+  make_deleted_sms.py FOLDER --ios5 [--messages N] [--delete-every K]
+  make_deleted_sms.py FOLDER [--columns 74|78] [--messages N] [--delete-every K] [--page-size P]
+                             [--text-bytes B [--long-every L]] [--wal]
+
+FOLDER is laid out like a backup's cache folder (FOLDER/file-relay/var/mobile/Library/SMS/sms.db).
+Every L-th message (every one by default) has a text of about B bytes, spilling into overflow
+pages when it does not fit a page. Every K-th message is deleted with secure_delete off, so its record stays in the file's free space.
+With --wal the deletions stay in the write-ahead log beside the database (copied while the writer
+is still open, as a device leaves them). FOLDER/expected.json lists the live and deleted messages.
+"""
+import argparse
+import json
+import os
+import random
+import shutil
+import sqlite3
+import uuid
+
+SMS_REL = "file-relay/var/mobile/Library/SMS/sms.db"
+
+INT_D = "INTEGER DEFAULT 0"
+COLUMNS = [
+    ("ROWID", "INTEGER PRIMARY KEY AUTOINCREMENT"), ("guid", "TEXT UNIQUE NOT NULL"), ("text", "TEXT"),
+    ("replace", INT_D), ("service_center", "TEXT"), ("handle_id", INT_D), ("subject", "TEXT"),
+    ("country", "TEXT"), ("attributedBody", "BLOB"), ("version", INT_D), ("type", INT_D), ("service", "TEXT"),
+    ("account", "TEXT"), ("account_guid", "TEXT"), ("error", INT_D), ("date", "INTEGER"),
+    ("date_read", "INTEGER"), ("date_delivered", "INTEGER")] + [(n, INT_D) for n in (
+        "is_delivered", "is_finished", "is_emote", "is_from_me", "is_empty", "is_delayed", "is_auto_reply",
+        "is_prepared", "is_read", "is_system_message", "is_sent", "has_dd_results", "is_service_message",
+        "is_forward", "was_downgraded", "is_archive", "cache_has_attachments")] + [
+    ("cache_roomnames", "TEXT"), ("was_data_detected", INT_D), ("was_deduplicated", INT_D),
+    ("is_audio_message", INT_D), ("is_played", INT_D), ("date_played", "INTEGER"), ("item_type", INT_D),
+    ("other_handle", INT_D), ("group_title", "TEXT"), ("group_action_type", INT_D), ("share_status", INT_D),
+    ("share_direction", INT_D), ("is_expirable", INT_D), ("expire_state", INT_D),
+    ("message_action_type", INT_D), ("message_source", INT_D), ("associated_message_guid", "TEXT"),
+    ("associated_message_type", INT_D), ("balloon_bundle_id", "TEXT"), ("payload_data", "BLOB"),
+    ("expressive_send_style_id", "TEXT"), ("associated_message_range_location", INT_D),
+    ("associated_message_range_length", INT_D), ("time_expressive_send_played", "INTEGER"),
+    ("message_summary_info", "BLOB"), ("ck_sync_state", INT_D), ("ck_record_id", "TEXT"),
+    ("ck_record_change_tag", "TEXT"), ("destination_caller_id", "TEXT"), ("sr_ck_sync_state", INT_D),
+    ("sr_ck_record_id", "TEXT"), ("sr_ck_record_change_tag", "TEXT"), ("is_corrupt", INT_D),
+    ("reply_to_guid", "TEXT DEFAULT NULL"), ("sort_id", INT_D), ("is_spam", INT_D),
+    ("has_unseen_mention", INT_D), ("thread_originator_guid", "TEXT DEFAULT NULL"),
+    ("thread_originator_part", "TEXT DEFAULT NULL"), ("syndication_ranges", "TEXT DEFAULT NULL"),
+    ("was_delivered_quietly", INT_D), ("did_notify_recipient", INT_D),
+    ("synced_syndication_ranges", "TEXT DEFAULT NULL")]
+assert len(COLUMNS) == 78
+
+HANDLES = [("+15551230001", "SMS"), ("friend@example.com", "iMessage"), ("+447700900123", "SMS")]
+# (chat guid, identifier, service, handle numbers)
+CHATS = [("SMS;-;+15551230001", "+15551230001", "SMS", [1]),
+         ("iMessage;-;friend@example.com", "friend@example.com", "iMessage", [2]),
+         ("iMessage;+;chat900", "chat900", "iMessage", [2, 3])]
+
+
+def schema(db, ncols):
+    db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in COLUMNS[:ncols]))
+    db.execute("CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country TEXT,"
+               " service TEXT NOT NULL, uncanonicalized_id TEXT, UNIQUE (id, service))")
+    db.execute("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style INTEGER,"
+               " state INTEGER, account_id TEXT, properties BLOB, chat_identifier TEXT, service_name TEXT,"
+               " room_name TEXT, account_login TEXT, is_archived INTEGER DEFAULT 0, last_addressed_handle TEXT,"
+               " display_name TEXT, group_id TEXT)")
+    db.execute("CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL,"
+               " created_date INTEGER DEFAULT 0, start_date INTEGER DEFAULT 0, filename TEXT, uti TEXT, mime_type TEXT,"
+               " transfer_state INTEGER DEFAULT 0, is_outgoing INTEGER DEFAULT 0, user_info BLOB, transfer_name TEXT,"
+               " total_bytes INTEGER DEFAULT 0)")
+    db.execute("CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER, UNIQUE(chat_id, handle_id))")
+    db.execute("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, message_date INTEGER DEFAULT 0,"
+               " PRIMARY KEY (chat_id, message_id))")
+    db.execute("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER,"
+               " UNIQUE(message_id, attachment_id))")
+
+
+def message_row(i, rng, ncols, text_bytes, long_every):
+    chat = rng.randrange(len(CHATS))
+    handle = rng.choice(CHATS[chat][3])
+    words = "%s message %d %s" % (CHATS[chat][1], i, "x" * rng.randrange(0, 40))
+    size = text_bytes if i % long_every == 0 else 0
+    text = (words + " " + "lorem ipsum " * (size // 12))[: max(len(words), size)]
+    row = {c: 0 for c, t in COLUMNS[:ncols] if "INTEGER" in t}
+    row.update({"guid": str(uuid.UUID(int=rng.getrandbits(128))).upper(), "text": text, "handle_id": handle,
+                "service": CHATS[chat][2], "account": "e:me@example.com", "version": 10,
+                "date": (500000000 + i * 60) * 1000000000, "date_read": 0, "date_delivered": 0,
+                "is_from_me": i % 2, "is_finished": 1, "other_handle": 0, "reply_to_guid": "",
+                "thread_originator_guid": "", "thread_originator_part": "", "syndication_ranges": "",
+                "synced_syndication_ranges": "", "date_played": 0, "time_expressive_send_played": 0})
+    del row["ROWID"]
+    return chat + 1, {k: v for k, v in row.items() if k in dict(COLUMNS[:ncols])}
+
+
+# The older message table, with madrid_account_guid added last as later system versions have it.
+IOS5_COLUMNS = ("ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, text TEXT, flags INTEGER,"
+                " replace INTEGER, svc_center TEXT, group_id INTEGER, association_id INTEGER, height INTEGER,"
+                " UIFlags INTEGER, version INTEGER, subject TEXT, country TEXT, headers BLOB, recipients BLOB,"
+                " read INTEGER, madrid_attributedBody BLOB, madrid_handle TEXT, madrid_version INTEGER,"
+                " madrid_guid TEXT, madrid_type INTEGER, madrid_roomname TEXT, madrid_service TEXT,"
+                " madrid_account TEXT, madrid_flags INTEGER, madrid_attachmentInfo BLOB, madrid_url TEXT,"
+                " madrid_error INTEGER, is_madrid INTEGER, madrid_date_read INTEGER, madrid_date_delivered INTEGER,"
+                " madrid_account_guid TEXT")
+
+
+def gen_ios5(a, path):
+    db = sqlite3.connect(path, isolation_level=None)
+    db.execute("PRAGMA secure_delete=OFF")
+    db.execute("CREATE TABLE message (%s)" % IOS5_COLUMNS)
+    db.execute("CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type INTEGER, newest_message INTEGER,"
+               " unread_count INTEGER, hash INTEGER)")
+    db.execute("CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, group_id INTEGER, address TEXT,"
+               " country TEXT)")
+    db.execute("CREATE TABLE msg_pieces (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, message_id INTEGER, data BLOB,"
+               " part_id INTEGER, preview_part INTEGER, content_type TEXT, height INTEGER, version INTEGER,"
+               " flags INTEGER, content_loc TEXT, headers BLOB)")
+    db.execute("BEGIN")
+    rng = random.Random(5)
+    live, deleted = [], []
+    for i in range(1, a.messages + 1):
+        text = "old phone message %d %s" % (i, "y" * rng.randrange(0, 30))
+        if i % 2:
+            cur = db.execute("INSERT INTO message (address, date, text, flags, replace, UIFlags, version, country, read,"
+                             " is_madrid) VALUES ('5551230001', ?, ?, ?, 0, 0, 0, 'us', 1, 0)",
+                             (1300000000 + i * 60, text, 3 if i % 4 == 1 else 2))
+            chat = "+15551230001"
+        else:
+            guid = str(uuid.UUID(int=rng.getrandbits(128))).upper()
+            cur = db.execute("INSERT INTO message (date, text, flags, replace, UIFlags, version, read, madrid_handle,"
+                             " madrid_guid, madrid_roomname, madrid_service, madrid_account, madrid_error, is_madrid,"
+                             " madrid_date_read, madrid_date_delivered, madrid_account_guid) VALUES"
+                             " (?, ?, 0, 0, 0, 0, 1, 'friend@example.com', ?, '', 'Madrid', 'e:me@example.com', 0, 1,"
+                             " 0, 0, ?)", (330000000 + i * 60, text, guid, str(uuid.UUID(int=7)).upper()))
+            chat = "friend@example.com"
+        entry = {"rowid": cur.lastrowid, "text": text, "chat": chat}
+        (deleted if a.delete_every and i % a.delete_every == 0 else live).append(entry)
+    db.execute("COMMIT")
+    db.execute("BEGIN")
+    for e in deleted:
+        db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
+    db.execute("COMMIT")
+    db.close()
+    return live, deleted
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("folder")
+    ap.add_argument("--columns", type=int, choices=[74, 78], default=78)
+    ap.add_argument("--messages", type=int, default=300)
+    ap.add_argument("--delete-every", type=int, default=3)
+    ap.add_argument("--page-size", type=int, default=4096)
+    ap.add_argument("--text-bytes", type=int, default=0)
+    ap.add_argument("--long-every", type=int, default=1)
+    ap.add_argument("--wal", action="store_true")
+    ap.add_argument("--ios5", action="store_true", help="the older message table")
+    ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
+    a = ap.parse_args()
+    path = os.path.join(a.folder, SMS_REL)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    for suffix in ("", "-wal", "-shm"):
+        if os.path.exists(path + suffix):
+            os.remove(path + suffix)
+    if a.ios5:
+        live, deleted = gen_ios5(a, path)
+        with open(os.path.join(a.folder, "expected.json"), "w") as f:
+            json.dump({"live": live, "deleted": deleted}, f, indent=1)
+        print(json.dumps({"live": len(live), "deleted": len(deleted)}))
+        return
+    work = path + ".work" if a.wal else path
+    db = sqlite3.connect(work, isolation_level=None)
+    db.execute("PRAGMA page_size=%d" % a.page_size)
+    db.execute("PRAGMA secure_delete=OFF")
+    db.execute("PRAGMA journal_mode=%s" % ("WAL" if a.wal else "DELETE"))
+    schema(db, a.columns)
+    db.execute("BEGIN")
+    for h, service in HANDLES:
+        db.execute("INSERT INTO handle (id, country, service) VALUES (?, 'us', ?)", (h, service))
+    for n, (guid, ident, service, members) in enumerate(CHATS, 1):
+        db.execute("INSERT INTO chat (guid, style, state, chat_identifier, service_name, account_login) VALUES"
+                   " (?, ?, 3, ?, ?, 'E:')", (guid, 43 if len(members) > 1 else 45, ident, service))
+        for h in members:
+            db.execute("INSERT INTO chat_handle_join VALUES (?, ?)", (n, h))
+    rng = random.Random(7)
+    live, deleted = [], []
+    for i in range(1, a.messages + 1):
+        chat, row = message_row(i, rng, a.columns, a.text_bytes, a.long_every)
+        cur = db.execute("INSERT INTO message (%s) VALUES (%s)" % (", ".join(row), ", ".join("?" * len(row))),
+                         list(row.values()))
+        db.execute("INSERT INTO chat_message_join VALUES (?, ?, ?)", (chat, cur.lastrowid, row["date"]))
+        entry = {"rowid": cur.lastrowid, "guid": row["guid"], "text": row["text"], "chat": CHATS[chat - 1][1]}
+        (deleted if a.delete_every and i % a.delete_every == 0 else live).append(entry)
+    db.execute("COMMIT")
+    if a.wal:
+        db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+    db.execute("BEGIN")
+    for e in deleted:
+        db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
+        db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
+    if a.delete_handle:
+        db.execute("DELETE FROM chat_handle_join WHERE handle_id=3")
+        db.execute("DELETE FROM handle WHERE ROWID=3")
+    db.execute("COMMIT")
+    if a.wal:
+        # Copied while the writer is open, so the deletions are still in the log only.
+        shutil.copyfile(work, path)
+        shutil.copyfile(work + "-wal", path + "-wal")
+    db.close()
+    if a.wal:
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(work + suffix):
+                os.remove(work + suffix)
+    exp = {"columns": a.columns, "live": live, "deleted": deleted}
+    with open(os.path.join(a.folder, "expected.json"), "w") as f:
+        json.dump(exp, f, indent=1)
+    print(json.dumps({"live": len(live), "deleted": len(deleted)}))
+
+
+if __name__ == "__main__":
+    main()

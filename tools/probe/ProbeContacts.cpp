@@ -1,0 +1,45 @@
+#include "ProbeCommand.h"
+#include "ProbeContactsSupport.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace
+{
+const char* const kKindNames[] = { "", "name", "photo", "phone", "email", "nickname", "date", "group", "im",
+    "note", "organisation", "relation", "address", "url" };
+
+int runContacts(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 1) {
+        err << "usage: qm-probe contacts SRC\n";
+        return 2;
+    }
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    QString kind;
+    std::unique_ptr<IContactsDb> db = ProbeContacts::openCopyThrow(args.first(), QDir(work.path()), kind);
+    const QList<pim::_Contact> contacts = db->contacts();
+    QJsonObject entities;
+    for (const pim::_Contact& c : contacts)
+        for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
+            const QString name = it.key() >= 1 && it.key() <= 13 ? QLatin1String(kKindNames[it.key()])
+                                                                 : QString::number(it.key());
+            entities[name] = entities[name].toInt() + int(it.value().size());
+        }
+    QJsonObject o;
+    o["path"] = args.first();
+    o["source"] = kind;
+    o["contacts"] = int(contacts.size());
+    o["entities"] = entities;
+    out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    return 0;
+}
+
+const ProbeCommand command("contacts",
+    "SRC   contact and field counts of an address book, a cache folder, a local database or a backup",
+    runContacts);
+} // namespace

@@ -1,0 +1,87 @@
+#include "ProbeContactsSupport.h"
+
+#include "ProbeBackupSupport.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/store/LocalContactsDb.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace
+{
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+void copyThrow(const QString& from, const QString& to)
+{
+    if (!QFile::copy(from, to))
+        fail(QStringLiteral("can not copy %1").arg(from));
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    for (const char* suffix : { "-wal", "-shm" })
+        if (QFile::exists(from + QLatin1String(suffix)))
+            QFile::copy(from + QLatin1String(suffix), to + QLatin1String(suffix));
+}
+
+// The address book and its images from a plain folder or a cache folder, under backup names.
+bool stageAddressBook(const QDir& src, const QDir& work)
+{
+    const QString ab = IOSContactsDb::kAddressBookName, img = IOSContactsDb::kImagesName;
+    for (const auto& [name, hashed] :
+        { std::pair { QString(ab), true }, std::pair { QStringLiteral("AddressBook.sqlitedb"), false } }) {
+        if (!QFile::exists(src.absoluteFilePath(name)))
+            continue;
+        copyThrow(src.absoluteFilePath(name), work.absoluteFilePath(ab));
+        const QString images = hashed ? img : QStringLiteral("AddressBookImages.sqlitedb");
+        if (QFile::exists(src.absoluteFilePath(images)))
+            copyThrow(src.absoluteFilePath(images), work.absoluteFilePath(img));
+        return true;
+    }
+    return false;
+}
+
+void stageBackup(const QString& dir, const QDir& work)
+{
+    std::unique_ptr<BackupManifest> m = ProbeBackup::openThrow(dir, true, true);
+    if (!m->addressBookNode)
+        fail(QStringLiteral("the backup holds no Library/AddressBook/AddressBook.sqlitedb"));
+    m->copyFile(m->addressBookNode, work.absoluteFilePath(IOSContactsDb::kAddressBookName), nullptr, nullptr);
+    if (m->addressBookImagesNode)
+        m->copyFile(
+            m->addressBookImagesNode, work.absoluteFilePath(IOSContactsDb::kImagesName), nullptr, nullptr);
+}
+} // namespace
+
+std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, const QDir& work, QString& kind)
+{
+    const QFileInfo info(src);
+    if (!info.exists())
+        fail(QStringLiteral("%1 does not exist").arg(src));
+    const QDir dir(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
+    const QString store = work.absoluteFilePath(QStringLiteral("contacts.db"));
+    kind = QStringLiteral("addressbook");
+    if (info.isFile() && info.fileName().endsWith(QLatin1String(".db"))) {
+        copyThrow(info.absoluteFilePath(), store);
+        kind = QStringLiteral("store");
+    } else if (info.isFile()) {
+        copyThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));
+        const QString images = dir.absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
+        if (QFile::exists(images))
+            copyThrow(images, work.absoluteFilePath(IOSContactsDb::kImagesName));
+    } else if (QFile::exists(dir.absoluteFilePath(QStringLiteral("contacts.db")))) {
+        copyThrow(dir.absoluteFilePath(QStringLiteral("contacts.db")), store);
+        kind = QStringLiteral("store");
+    } else if (!stageAddressBook(dir, work)) {
+        if (!QFile::exists(dir.absoluteFilePath(QStringLiteral("Manifest.db")))
+            && !QFile::exists(dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"))))
+            fail(QStringLiteral("%1 holds no address book, contacts.db or backup").arg(src));
+        stageBackup(dir.absolutePath(), work);
+    }
+    if (kind == QLatin1String("store"))
+        return std::make_unique<LocalContactsDb>(
+            store, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    return std::make_unique<IOSContactsDb>(work);
+}

@@ -1,0 +1,51 @@
+#include "ProbeCommand.h"
+#include "ProbeMessageSource.h"
+#include "ProbeWorker.h"
+#include "messages/store/MsgData.h"
+#include "messages/ui/ExportMessagesThread.h"
+
+#include <QHash>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace
+{
+int runExportMessages(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    static const QHash<QString, ExportMessagesThread::FormatType> formats
+        = { { "txt", ExportMessagesThread::Txt }, { "csv", ExportMessagesThread::Csv },
+              { "html", ExportMessagesThread::Html }, { "pdf", ExportMessagesThread::Pdf } };
+    if (args.size() != 4 || args[0] != "--format" || !formats.contains(args[1])) {
+        err << "usage: qm-probe export-messages --format txt|csv|html|pdf SRC OUT\n";
+        return 2;
+    }
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    QString kind;
+    std::unique_ptr<AbsMessageDb> reader = probeOpenMessages(args[2], QDir(work.path()), kind);
+    MsgData data;
+    reader->messages(data, 0);
+    probeRepointAttachments(data, args[2], QDir(work.path()));
+
+    QStringList written;
+    const int rc = probeRunWorker(
+        [&](ProgressForm& form) {
+            auto thread
+                = std::make_unique<ExportMessagesThread>(data.messages(), args[3], formats[args[1]], form);
+            QObject::connect(
+                thread.get(), &QThread::finished, thread.get(),
+                [&written, t = thread.get()] { written = t->writtenFiles(); }, Qt::DirectConnection);
+            return thread;
+        },
+        out, err);
+    if (rc == 0)
+        for (const QString& file : std::as_const(written))
+            out << file << "\n";
+    return rc;
+}
+
+const ProbeCommand command("export-messages",
+    "--format txt|csv|html|pdf SRC OUT   every conversation of SRC (as for messages) exported to OUT",
+    runExportMessages);
+} // namespace

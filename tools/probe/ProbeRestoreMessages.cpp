@@ -1,0 +1,84 @@
+#include "ProbeBackupSupport.h"
+#include "ProbeCommand.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/AbsIOSMessageDb.h"
+#include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MsgData.h"
+#include "messages/ui/MessageBackupExport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace
+{
+const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
+
+// Every message of SRC (an sms.db or a cache folder), read from a private copy in work.
+void loadMessages(const QString& src, const QDir& work, MsgData& data)
+{
+    const QFileInfo info(src);
+    const QString db = info.isDir() ? QDir(src).absoluteFilePath(kSmsRel) : info.absoluteFilePath();
+    const QString copy = work.absoluteFilePath(kSmsRel);
+    work.mkpath(QFileInfo(copy).absolutePath());
+    if (!QFileInfo(db).isFile() || !QFile::copy(db, copy))
+        throw std::runtime_error(QStringLiteral("%1 holds no message database").arg(src).toStdString());
+    if (QFile::exists(db + "-wal"))
+        QFile::copy(db + "-wal", copy + "-wal");
+    if (AbsIOSMessageDb::checkDbType(copy) == 6)
+        IOS6MessageDb(work, _CountryInfo(), false).messages(data, 0);
+    else
+        IOS5MessageDb(work, _CountryInfo()).messages(data, 0);
+}
+
+int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const int pw = args.indexOf("--password");
+    QStringList rest = args;
+    QString password;
+    if (pw >= 0 && pw + 1 < args.size()) {
+        password = args[pw + 1];
+        rest.remove(pw, 2);
+    }
+    if (rest.size() != 2) {
+        err << "usage: qm-probe restore-messages SRC BACKUP [--password P]\n";
+        return 2;
+    }
+    QTemporaryDir work;
+    MsgData data;
+    loadMessages(rest[0], QDir(work.path()), data);
+    std::unique_ptr<BackupManifest> backup = ProbeBackup::openThrow(rest[1], false, false);
+    if (backup->IsEncrypted && !backup->setPasscode(password))
+        throw std::runtime_error("wrong password");
+    backup->parseInfo();
+    QString failure;
+    const int merged = MessageBackupExport::run(*backup, data.messages(), [&failure] {
+        auto form = std::make_unique<ProgressForm>();
+        form->setQuiet(true);
+        QObject::connect(form.get(), &QDialog::finished, [&failure, f = form.get()](int r) {
+            if (r != 1)
+                failure = f->resultText();
+        });
+        return form;
+    });
+    if (merged < 0) {
+        err << (failure.isEmpty() ? QStringLiteral("cancelled") : failure) << "\n";
+        return 1;
+    }
+    QJsonObject o;
+    o["backup"] = QFileInfo(rest[1]).absoluteFilePath();
+    o["messages"] = int(data.messages().size());
+    o["merged"] = merged;
+    out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    return 0;
+}
+
+const ProbeCommand command("restore-messages",
+    "SRC BACKUP [--password P]   merges every message of SRC into the sms.db of a backup on disk",
+    runRestore);
+} // namespace

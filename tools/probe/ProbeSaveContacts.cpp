@@ -1,0 +1,46 @@
+#include "ProbeCommand.h"
+#include "ProbeContactsSupport.h"
+#include "ProbeWorker.h"
+#include "app/IdsTranslator.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/BackupContactsThread.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace
+{
+int runSaveContacts(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 2) {
+        err << "usage: qm-probe save-contacts SRC STORE\n";
+        return 2;
+    }
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    QString kind;
+    const QList<pim::_Contact> contacts
+        = ProbeContacts::openCopyThrow(args.at(0), QDir(work.path()), kind)->contacts();
+    // STORE is a local database folder (made when missing) or a contacts.db file.
+    QString path = args.at(1);
+    if (!path.endsWith(QLatin1String(".db"))) {
+        QDir().mkpath(path);
+        path = QDir(path).absoluteFilePath(QStringLiteral("contacts.db"));
+    }
+    // The result text in English, as the program shows it.
+    IdsTranslator translator;
+    if (translator.load(QStringLiteral(":/en.qm")))
+        QCoreApplication::installTranslator(&translator);
+    LocalContactsDb store(path, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    return probeRunWorker(
+        [&](ProgressForm& form) { return std::make_unique<BackupContactsThread>(&store, contacts, &form); },
+        out, err);
+}
+
+const ProbeCommand command("save-contacts",
+    "SRC STORE   saves the contacts of SRC into the local contacts store STORE", runSaveContacts);
+} // namespace
