@@ -228,6 +228,19 @@ private Q_SLOTS:
             QStringList({ "dest", "outside" }));
     }
 
+    void emptyFolderIsMade()
+    {
+        EvilBackup b(TestEnv::tempDir());
+        b.add(b.domain, "empty", true, {});
+        const QString dest = TestEnv::tempDir() + "/not/there/yet";
+        const Run r = extract(b.manifest, { b.domain }, dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.total, 0);
+        QCOMPARE(r.extracted, 0);
+        QVERIFY(QFileInfo(dest + "/EvilDomain/empty").isDir());
+        QCOMPARE(QFileInfo(dest + "/EvilDomain/empty").lastModified().toSecsSinceEpoch(), 1500000000);
+    }
+
     // After a confirmed cancel no file or folder is touched and no success follows.
     void cancelWritesNothing()
     {
