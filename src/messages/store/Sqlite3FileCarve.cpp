@@ -154,9 +154,17 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
             ++c;
             continue;
         }
+        // A record larger than the file cannot be there: such serial types are noise.
         qint64 body = firstBytes;
-        for (qint64 t : types)
-            body += contentSize(t);
+        for (qint64 t : types) {
+            body += qMin(contentSize(t), fileSize + 1);
+            if (body > fileSize)
+                break;
+        }
+        if (body > fileSize) {
+            ++c;
+            continue;
+        }
         // Header: its size varint, column 0's serial type, then the types read.
         const qint64 s = h - c;
         int hv = 1;
