@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "ProbeMessageSource.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -17,24 +18,6 @@
 
 namespace
 {
-const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
-
-// Copies a database file with its journal files into folder/rel, so the original is never opened.
-void copyDb(const QString& src, const QString& dest)
-{
-    QDir().mkpath(QFileInfo(dest).absolutePath());
-    if (!QFile::copy(src, dest))
-        throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
-    QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
-    for (const char* suffix : { "-wal", "-shm" }) {
-        const QString s = src + QLatin1String(suffix);
-        if (QFile::exists(s)) {
-            QFile::copy(s, dest + QLatin1String(suffix));
-            QFile::setPermissions(dest + QLatin1String(suffix), QFile::ReadOwner | QFile::WriteOwner);
-        }
-    }
-}
-
 QString isoDate(int date21)
 {
     return dtFromDate21(date21).toUTC().toString(Qt::ISODate);
@@ -47,78 +30,24 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     const QFileInfo info(args.first());
-    if (!info.exists())
-        throw std::runtime_error(QStringLiteral("%1 does not exist").arg(args.first()).toStdString());
-
-    // Everything is read from a private copy: the probe never writes beside the given files.
-    QTemporaryDir work;
-    if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
-    const QDir folder(work.path());
-    QString kind;
-    std::unique_ptr<AbsMessageDb> reader;
-    if (info.isDir()) {
-        const QDir src(info.absoluteFilePath());
-        if (QFile::exists(src.absoluteFilePath(kSmsRel))) {
-            copyDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
-            const QString ab = "file-relay/var/mobile/Library/AddressBook/";
-            for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
-                if (QFile::exists(src.absoluteFilePath(ab + f)))
-                    copyDb(src.absoluteFilePath(ab + f), folder.absoluteFilePath(ab + f));
-        } else if (QFile::exists(src.absoluteFilePath("Manifest.db"))
-            || QFile::exists(src.absoluteFilePath("Manifest.mbdb"))) {
-            // A backup folder: its sms.db found through the manifest and copied out.
-            BackupManifest manifest(src.absolutePath());
-            try {
-                manifest.readManifestInfo();
-            } catch (const std::exception&) {
-                // No Manifest.plist: taken as an unencrypted backup.
-            }
-            if (manifest.IsEncrypted)
-                throw std::runtime_error("encrypted backup: copy its files into a cache folder first");
-            manifest.parseInfo();
-            if (!manifest.smsNode)
-                throw std::runtime_error("the backup holds no Library/SMS/sms.db");
-            QDir().mkpath(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
-            manifest.copyFile(manifest.smsNode, folder.absoluteFilePath(kSmsRel), nullptr, nullptr);
-        } else if (QFile::exists(src.absoluteFilePath("chat.db"))) {
-            copyDb(src.absoluteFilePath("chat.db"), folder.absoluteFilePath("chat.db"));
-            kind = "mac";
-        } else {
-            throw std::runtime_error(QStringLiteral("%1 holds no message database (%2 or chat.db)")
-                                         .arg(args.first(), kSmsRel)
-                                         .toStdString());
-        }
-    } else if (info.fileName() == QLatin1String("chat.db")) {
-        copyDb(info.absoluteFilePath(), folder.absoluteFilePath("chat.db"));
-        kind = "mac";
-    } else {
-        copyDb(info.absoluteFilePath(), folder.absoluteFilePath(kSmsRel));
-    }
-    if (kind == "mac") {
-        reader = std::make_unique<MacMessagingDb>(folder);
-    } else if (AbsIOSMessageDb::checkDbType(folder.absoluteFilePath(kSmsRel)) == 6) {
-        kind = "ios6";
-        reader = std::make_unique<IOS6MessageDb>(folder, _CountryInfo(), false);
-    } else {
-        kind = "ios5";
-        reader = std::make_unique<IOS5MessageDb>(folder, _CountryInfo());
-    }
+    ProbeMessageSource source(args.first());
+    const QString kind = source.kind;
+    AbsMessageDb* reader = source.reader.get();
 
     MsgData data;
     QJsonObject o;
     int rc = 0;
     try {
-        reader->messages(data, 0);
+        source.load(data);
     } catch (const std::exception& e) {
         // What loaded before the failure is still counted; the error says what is wrong.
         o["error"] = QString::fromUtf8(e.what());
         rc = 1;
     }
     try {
-        if (auto* ios5 = dynamic_cast<IOS5MessageDb*>(reader.get()))
+        if (auto* ios5 = dynamic_cast<IOS5MessageDb*>(reader))
             o["total"] = double(ios5->total());
-        else if (auto* ios6 = dynamic_cast<IOS6MessageDb*>(reader.get()))
+        else if (auto* ios6 = dynamic_cast<IOS6MessageDb*>(reader))
             o["total"] = double(ios6->total());
     } catch (const std::exception&) {
         o["total"] = 0;

@@ -451,3 +451,40 @@ void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
             .arg(messageId)
             .arg(attachmentId));
 }
+
+qint64 IOS6MessageDb::total()
+{
+    openCheck();
+    QString sql = QStringLiteral(
+        "select count(*) from chat_message_join as j inner join message as m on j.message_id = m.rowid");
+    if (isItemTypeEnabled())
+        sql += QStringLiteral(" and m.item_type <> 4");
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
+void IOS6MessageDb::deleteMessage(const _MsgMessage* message)
+{
+    openCheck();
+    const qint64 id = message->rowid;
+    executeThrow(QStringLiteral("DELETE FROM message WHERE rowid=%1").arg(id));
+    executeThrow(QStringLiteral("DELETE FROM chat_message_join where message_id=%1").arg(id));
+    executeThrow(QStringLiteral("DELETE FROM message_attachment_join where message_id=%1").arg(id));
+    if (message->_chat) {
+        const qint64 chat = message->_chat->rowid;
+        executeThrow(QStringLiteral("DELETE FROM chat WHERE rowid=%1 and (SELECT 1 from chat_message_join "
+                                    "WHERE chat_id=%2 LIMIT 1) IS NULL")
+                         .arg(chat)
+                         .arg(chat));
+    }
+}
+
+bool IOS6MessageDb::isAttachmentFileReferenced(const QString& filename)
+{
+    openCheck();
+    Sqlite3Sql sql("select 1 from attachment as a inner join message_attachment_join as j on "
+                   "j.attachment_id = a.rowid where a.filename=? limit 1");
+    sql.addTextParam(filename);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext();
+}

@@ -60,6 +60,15 @@ public:
     qint64 insertAttachment(const _MsgAttachment& attachment);
     void joinMessageAtta(qint64 messageId, qint64 attachmentId);
 
+    // Messages as the message list shows them: chat_message_join rows with their message, item
+    // type 4 left out where the column exists.
+    qint64 total() override;
+    // Deletes the message's row and joins, and its chat when no message joins it any more. The
+    // caller brackets the calls in one edit; rowids are this database's.
+    void deleteMessage(const _MsgMessage* message);
+    // True while a message still joins an attachment row with this device path.
+    bool isAttachmentFileReferenced(const QString& filename);
+
     // The local file of an attachment's device path, inside the file-relay folder, or empty when
     // the name would lead out of it.
     QString localPathOf(const QString& filename) const;

@@ -1,0 +1,104 @@
+#include "ProbeMessageSource.h"
+
+#include "backup/BackupManifest.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MacMessagingDb.h"
+#include "messages/store/MsgData.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace
+{
+const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
+
+// Copies a database file with its journal files into folder/rel, so the original is never opened.
+void copyDb(const QString& src, const QString& dest)
+{
+    QDir().mkpath(QFileInfo(dest).absolutePath());
+    if (!QFile::copy(src, dest))
+        throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
+    QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
+    for (const char* suffix : { "-wal", "-shm" }) {
+        const QString s = src + QLatin1String(suffix);
+        if (QFile::exists(s)) {
+            QFile::copy(s, dest + QLatin1String(suffix));
+            QFile::setPermissions(dest + QLatin1String(suffix), QFile::ReadOwner | QFile::WriteOwner);
+        }
+    }
+}
+
+} // namespace
+
+ProbeMessageSource::ProbeMessageSource(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        throw std::runtime_error(QStringLiteral("%1 does not exist").arg(path).toStdString());
+    // Everything is read from a private copy: the probe never writes beside the given files.
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    const QDir folder(work.path());
+    if (info.isDir()) {
+        const QDir src(info.absoluteFilePath());
+        if (QFile::exists(src.absoluteFilePath(kSmsRel))) {
+            copyDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
+            sourceRelay = src.absoluteFilePath(QStringLiteral("file-relay"));
+            const QString ab = "file-relay/var/mobile/Library/AddressBook/";
+            for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
+                if (QFile::exists(src.absoluteFilePath(ab + f)))
+                    copyDb(src.absoluteFilePath(ab + f), folder.absoluteFilePath(ab + f));
+        } else if (QFile::exists(src.absoluteFilePath("Manifest.db"))
+            || QFile::exists(src.absoluteFilePath("Manifest.mbdb"))) {
+            // A backup folder: its sms.db found through the manifest and copied out.
+            BackupManifest manifest(src.absolutePath());
+            try {
+                manifest.readManifestInfo();
+            } catch (const std::exception&) {
+                // No Manifest.plist: taken as an unencrypted backup.
+            }
+            if (manifest.IsEncrypted)
+                throw std::runtime_error("encrypted backup: copy its files into a cache folder first");
+            manifest.parseInfo();
+            if (!manifest.smsNode)
+                throw std::runtime_error("the backup holds no Library/SMS/sms.db");
+            QDir().mkpath(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
+            manifest.copyFile(manifest.smsNode, folder.absoluteFilePath(kSmsRel), nullptr, nullptr);
+        } else if (QFile::exists(src.absoluteFilePath("chat.db"))) {
+            copyDb(src.absoluteFilePath("chat.db"), folder.absoluteFilePath("chat.db"));
+            kind = "mac";
+        } else {
+            throw std::runtime_error(QStringLiteral("%1 holds no message database (%2 or chat.db)")
+                                         .arg(path, kSmsRel)
+                                         .toStdString());
+        }
+    } else if (info.fileName() == QLatin1String("chat.db")) {
+        copyDb(info.absoluteFilePath(), folder.absoluteFilePath("chat.db"));
+        kind = "mac";
+    } else {
+        copyDb(info.absoluteFilePath(), folder.absoluteFilePath(kSmsRel));
+    }
+    if (kind == "mac") {
+        reader = std::make_unique<MacMessagingDb>(folder);
+    } else if (AbsIOSMessageDb::checkDbType(folder.absoluteFilePath(kSmsRel)) == 6) {
+        kind = "ios6";
+        reader = std::make_unique<IOS6MessageDb>(folder, _CountryInfo(), false);
+    } else {
+        kind = "ios5";
+        reader = std::make_unique<IOS5MessageDb>(folder, _CountryInfo());
+    }
+}
+
+void ProbeMessageSource::load(MsgData& data)
+{
+    reader->messages(data, 0);
+    if (sourceRelay.isEmpty())
+        return;
+    // Attachment files are read where they lie in the given cache folder, not in the copy.
+    const QString copyRelay = QDir(work.path()).absoluteFilePath(QStringLiteral("file-relay")) + '/';
+    for (_MsgAttachment* a : std::as_const(data.p()->attachments))
+        if (a && a->_path.startsWith(copyRelay))
+            a->_path = sourceRelay + '/' + a->_path.mid(copyRelay.size());
+}
