@@ -13,7 +13,9 @@ QString bubble::emoji_replace_handler(void*, QString code)
     const char32_t cp = char32_t(code.toUInt(&ok, 16));
     // The character stays readable as alt text when the picture cannot be fetched.
     const QString alt = ok ? QString::fromUcs4(&cp, 1).toHtmlEscaped() : QString();
-    return QStringLiteral("<img src=\"%1/app_res/emoji/%2.png\" alt=\"%3\" />")
+    // An unreachable picture gives way to the character itself instead of a broken-image sign.
+    return QStringLiteral("<img class=\"emoji\" src=\"%1/app_res/emoji/%2.png\" alt=\"%3\" "
+                          "onerror=\"this.replaceWith(document.createTextNode(this.alt))\" />")
         .arg(QStringLiteral(QM_SERVICE_HOST), code, alt);
 }
 

@@ -99,6 +99,11 @@ private Q_SLOTS:
         QCOMPARE(texts(local.toolbarActions()),
             QStringList({ "Export SMS to iTunes Backup", "Restore SMS to Device", "Extract MMS attachment",
                 "Extract Messages to file", "Print Messages", "Delete Messages" }));
+        for (const char* icon : { ":res/save-to-database.png", ":res/db2i.png", ":res/extract_meida_files.png",
+                 ":res/mi_export-sms.png", ":res/mi_print.png", ":res/mi_delete.png", ":/res/search.png",
+                 ":/res/icon_sms-sent.png", ":/res/icon_sms-receive.png", ":/res/imsg-send.png", ":/res/imsg-rec.png",
+                 ":res/group.png", ":/res/sms_handle.png" })
+            QVERIFY2(!QPixmap(QString::fromLatin1(icon)).isNull(), icon);
         BackupManifest manifest(TestEnv::tempDir());
         SMSMainForm backup(QDir(source), &manifest, nullptr);
         QCOMPARE(texts(backup.toolbarActions()),
