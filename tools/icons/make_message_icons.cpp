@@ -1,6 +1,6 @@
 // Draws the images of the message page into src/res/ (run by hand when an image changes):
-//   g++ -std=c++20 -fPIC make_message_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make_message_icons
-//   QT_QPA_PLATFORM=offscreen /tmp/make_message_icons ../../src/res
+//   g++ -std=c++20 -fPIC make_message_icons.cpp $(pkg-config --cflags --libs Qt6Gui) -o
+//   /tmp/make_message_icons QT_QPA_PLATFORM=offscreen /tmp/make_message_icons ../../src/res
 // Action icons are 64x64 like the other tool bar images; list icons are 32x32.
 #include <QGuiApplication>
 #include <QImage>
@@ -8,7 +8,8 @@
 #include <QPainterPath>
 #include <functional>
 
-namespace {
+namespace
+{
 
 QString g_out;
 
@@ -61,7 +62,8 @@ void person(QPainter& p, QColor color, QPointF at, double scale)
     p.setPen(Qt::NoPen);
     p.setBrush(color);
     p.drawEllipse(at + QPointF(-7 * scale, -20 * scale), 7 * scale, 7 * scale);
-    p.drawRoundedRect(QRectF(at.x() - 12 * scale, at.y() - 10 * scale, 24 * scale, 16 * scale), 8 * scale, 8 * scale);
+    p.drawRoundedRect(
+        QRectF(at.x() - 12 * scale, at.y() - 10 * scale, 24 * scale, 16 * scale), 8 * scale, 8 * scale);
 }
 
 void database(QPainter& p, QColor color, QRectF r)
@@ -81,10 +83,22 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     g_out = argc > 1 ? argv[1] : ".";
     const QColor green(76, 175, 80), blue(33, 150, 243), grey(120, 130, 140), orange(245, 150, 40);
-    save("icon_sms-sent.png", 32, [&](QPainter& p) { bubble(p, green, true); arrow(p, Qt::white, true); });
-    save("icon_sms-receive.png", 32, [&](QPainter& p) { bubble(p, grey, false); arrow(p, Qt::white, false); });
-    save("imsg-send.png", 32, [&](QPainter& p) { bubble(p, blue, true); arrow(p, Qt::white, true); });
-    save("imsg-rec.png", 32, [&](QPainter& p) { bubble(p, blue.lighter(130), false); arrow(p, Qt::white, false); });
+    save("icon_sms-sent.png", 32, [&](QPainter& p) {
+        bubble(p, green, true);
+        arrow(p, Qt::white, true);
+    });
+    save("icon_sms-receive.png", 32, [&](QPainter& p) {
+        bubble(p, grey, false);
+        arrow(p, Qt::white, false);
+    });
+    save("imsg-send.png", 32, [&](QPainter& p) {
+        bubble(p, blue, true);
+        arrow(p, Qt::white, true);
+    });
+    save("imsg-rec.png", 32, [&](QPainter& p) {
+        bubble(p, blue.lighter(130), false);
+        arrow(p, Qt::white, false);
+    });
     save("sms_handle.png", 32, [&](QPainter& p) { person(p, grey, QPointF(32, 46), 1.6); });
     save("group.png", 32, [&](QPainter& p) {
         person(p, grey.lighter(130), QPointF(22, 44), 1.2);
@@ -121,7 +135,8 @@ int main(int argc, char** argv)
         p.setPen(Qt::NoPen);
         p.drawRect(QRectF(18, 28, 28, 20));
         p.setBrush(green);
-        p.drawPolygon(QPolygonF({ QPointF(20, 46), QPointF(29, 34), QPointF(36, 42), QPointF(40, 38), QPointF(44, 46) }));
+        p.drawPolygon(QPolygonF(
+            { QPointF(20, 46), QPointF(29, 34), QPointF(36, 42), QPointF(40, 38), QPointF(44, 46) }));
     });
     save("mi_print.png", 64, [&](QPainter& p) {
         p.setPen(QPen(grey.darker(150), 2));

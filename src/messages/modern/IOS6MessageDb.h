@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <sqlite3.h>
 
 class _MsgAttachment;
@@ -56,6 +57,14 @@ public:
     void updateChatLastDate21(qint64 chatId, int date);
     qint64 insertMessage(
         const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
+    // The row insertMessage writes, for writers that insert through a statement of their own.
+    Sqlite3Row messageRow(
+        const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
+    // The same columns and values in insert order, handed one by one to put (names are literals).
+    void messageColumns(const _MsgMessage& message, qint64 handleId, qint64 otherHandleId,
+        const QString& logicHash, const std::function<void(const char*, const QVariant&)>& put);
+    // True when the stored CREATE statement of table contains text (as last opened).
+    bool tableSqlHas(const QString& table, const QString& text) const { return tableHas(table, text); }
     void joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate);
     qint64 insertAttachment(const _MsgAttachment& attachment);
     void joinMessageAtta(qint64 messageId, qint64 attachmentId);
@@ -79,6 +88,8 @@ private:
     void upgradeThrow();
 
     QHash<QString, QString> tableSql;
+    // Column tests of the message table already answered (cleared when the tables are read again).
+    mutable QHash<const char*, bool> messageHas; // keyed by the literal column names
     QDir dbDir;
     QDir relayDir;
     IOSContactsMemDb contactsDb;

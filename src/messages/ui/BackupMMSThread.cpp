@@ -4,6 +4,7 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/ExportMessagesDb.h"
 
+#include <QElapsedTimer>
 #include <exception>
 #include <memory>
 

@@ -1,6 +1,9 @@
+#include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/ui/DataPageFactory.h"
+#include "app/ui/DataSources.h"
 #include "app/ui/ItemModelBK.h"
+#include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
@@ -18,9 +21,11 @@
 #include "support/ui/GuiTestEnv.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace MsgFixtures;
@@ -99,10 +104,11 @@ private Q_SLOTS:
         QCOMPARE(texts(local.toolbarActions()),
             QStringList({ "Export SMS to iTunes Backup", "Restore SMS to Device", "Extract MMS attachment",
                 "Extract Messages to file", "Print Messages", "Delete Messages" }));
-        for (const char* icon : { ":res/save-to-database.png", ":res/db2i.png", ":res/extract_meida_files.png",
-                 ":res/mi_export-sms.png", ":res/mi_print.png", ":res/mi_delete.png", ":/res/search.png",
-                 ":/res/icon_sms-sent.png", ":/res/icon_sms-receive.png", ":/res/imsg-send.png", ":/res/imsg-rec.png",
-                 ":res/group.png", ":/res/sms_handle.png" })
+        for (const char* icon :
+            { ":res/save-to-database.png", ":res/db2i.png", ":res/extract_meida_files.png",
+                ":res/mi_export-sms.png", ":res/mi_print.png", ":res/mi_delete.png", ":/res/search.png",
+                ":/res/icon_sms-sent.png", ":/res/icon_sms-receive.png", ":/res/imsg-send.png",
+                ":/res/imsg-rec.png", ":res/group.png", ":/res/sms_handle.png" })
             QVERIFY2(!QPixmap(QString::fromLatin1(icon)).isNull(), icon);
         BackupManifest manifest(TestEnv::tempDir());
         SMSMainForm backup(QDir(source), &manifest, nullptr);
@@ -242,6 +248,33 @@ private Q_SLOTS:
         QVERIFY(page.handleModel()->rowCount() > 0);
         for (int row = 0; row < page.smsModel()->rowCount(); ++row)
             QVERIFY(!page.smsModel()->data(page.smsModel()->index(row, 0)).toString().isEmpty());
+    }
+
+    void importingTheComputersMessages()
+    {
+        QM_REQUIRE_SHARED();
+        const QString chatDb = QDir::home().absoluteFilePath("Library/Messages/chat.db");
+        QDir().mkpath(QFileInfo(chatDb).absolutePath());
+        QVERIFY(QFile::copy(TestEnv::realFixture("imessagedb/chat.db"), chatDb));
+        QFile::setPermissions(chatDb, QFile::ReadOwner | QFile::WriteOwner);
+        ModalAnswerer answerer;
+        QString preset;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* dlg = qobject_cast<LocalDbSelForm*>(modal);
+            if (!dlg)
+                return false;
+            preset = dlg->cbLocalDbNames->currentText();
+            dlg->cbLocalDbNames->setEditText("From the Mac");
+            dlg->btnOK->click();
+            return true;
+        });
+        QVERIFY(DataPageFactory::importMacMessagesThrow(nullptr));
+        QCOMPARE(preset, QString("MAC_Messages_Backup"));
+        QCOMPARE(DataPageFactory::lastImportedDbName(), QString("From the Mac"));
+        const QDir store(g_localDbDir().absoluteFilePath("From the Mac"));
+        SMSMainForm page(store, nullptr, nullptr);
+        QCOMPARE(page.smsModel()->rowCount(), 2);
+        QCOMPARE(DataSources::countLocalDbMessages(store), qint64(2));
     }
 
     void pageScreenshot()
