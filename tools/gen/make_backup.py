@@ -247,7 +247,11 @@ class Builder:
             for domain, path in WELL_KNOWN:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
-                self.add_file(domain, path, well_known_content(path), cls=4 if path.endswith("sms.db") else 3)
+                content = well_known_content(path)
+                if a.sms_db and path == "Library/SMS/sms.db":
+                    with open(a.sms_db, "rb") as f:
+                        content = f.read()
+                self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         for i in range(a.photos):
             self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
         for i in range(a.videos):
@@ -403,6 +407,7 @@ def main():
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
+    p.add_argument("--sms-db", help="put this message database into the backup as Library/SMS/sms.db")
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)
