@@ -594,20 +594,30 @@ void SMSMainForm::exportMMS(const QList<_MsgMessage*>& messages)
     if (name.isEmpty())
         return;
     const int format = filters.indexOf(selected);
+    const QString path = exportPath(name, format);
+    if (path.isEmpty()) {
+        Tips::error(QStringLiteral("unknown export format."));
+        return;
+    }
+    runExport(messages, path, format);
+}
+
+QString SMSMainForm::exportPath(const QString& name, int format)
+{
     const QFileInfo info(name);
     switch (format) {
     case 0:
     case 1:
-        runExport(messages, info.suffix().isEmpty() ? name + (format == 0 ? ".txt" : ".csv") : name, format);
-        return;
+        // A name with any suffix keeps it, even that of another format.
+        return info.suffix().isEmpty() ? name + (format == 0 ? ".txt" : ".csv") : name;
     case 2:
     case 3: {
-        QString base = info.suffix().isEmpty() ? name : info.dir().absoluteFilePath(info.baseName());
-        runExport(messages, base + (format == 2 ? "-pdf" : "-html"), format);
-        return;
+        // A folder beside the name: its part before the first dot, then "-pdf" or "-html".
+        const QString base = info.suffix().isEmpty() ? name : info.dir().absoluteFilePath(info.baseName());
+        return base + (format == 2 ? "-pdf" : "-html");
     }
     default:
-        Tips::error(QStringLiteral("unknown export format."));
+        return QString();
     }
 }
 

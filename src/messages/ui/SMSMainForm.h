@@ -45,6 +45,10 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+    // Where an export of the given format (0 text, 1 CSV, 2 PDF, 3 HTML) goes for the name the user
+    // chose: a file for text and CSV, a folder for PDF and HTML; empty for an unknown format.
+    static QString exportPath(const QString& name, int format);
+
     // Seams for dialogs that tests answer: the folder of an extraction, the file of an export
     // (with the chosen filter), the local database of a save (empty: cancelled).
     std::function<QString()> askExtractFolder;

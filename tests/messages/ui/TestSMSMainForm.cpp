@@ -227,6 +227,27 @@ private Q_SLOTS:
         QVERIFY(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).first().startsWith("attachments("));
     }
 
+    void exportPaths_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("text without suffix") << "/h/mms" << 0 << "/h/mms.txt";
+        QTest::newRow("text keeps a csv suffix") << "/h/a.csv" << 0 << "/h/a.csv";
+        QTest::newRow("csv without suffix") << "/h/mms" << 1 << "/h/mms.csv";
+        QTest::newRow("pdf with two dots") << "/h/a.b.pdf" << 2 << "/h/a-pdf";
+        QTest::newRow("html without suffix") << "/h/mms" << 3 << "/h/mms-html";
+        QTest::newRow("unknown format") << "/h/mms" << 4 << "";
+    }
+
+    void exportPaths()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, format);
+        QFETCH(QString, path);
+        QCOMPARE(SMSMainForm::exportPath(name, format), path);
+    }
+
     void realDatabasesShowTheirMessages_data()
     {
         QTest::addColumn<QString>("fixture");
