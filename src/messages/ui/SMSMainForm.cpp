@@ -147,7 +147,14 @@ QWidget* SMSMainForm::setupSmsPane()
     splitter->setHandleWidth(2);
     splitter->setChildrenCollapsible(false);
     splitter->setFocusPolicy(Qt::WheelFocus);
-    auto* listPane = new QWidget(splitter);
+    splitter->addWidget(setupSmsListPane(splitter));
+    splitter->addWidget(setupBubblePane(splitter));
+    return splitter;
+}
+
+QWidget* SMSMainForm::setupSmsListPane(QWidget* parent)
+{
+    auto* listPane = new QWidget(parent);
     listPane->setObjectName(QStringLiteral("widget"));
     listPane->setFocusPolicy(Qt::WheelFocus);
     auto* listLayout = vbox(listPane, "verticalLayout");
@@ -168,7 +175,12 @@ QWidget* SMSMainForm::setupSmsPane()
     treeViewSMS->setItemsExpandable(false);
     treeViewSMS->header()->setSortIndicatorShown(true);
     listLayout->addWidget(treeViewSMS);
-    auto* viewPane = new QWidget(splitter);
+    return listPane;
+}
+
+QWidget* SMSMainForm::setupBubblePane(QWidget* parent)
+{
+    auto* viewPane = new QWidget(parent);
     viewPane->setObjectName(QStringLiteral("widget_2"));
     viewPane->setFocusPolicy(Qt::WheelFocus);
     auto* viewLayout = vbox(viewPane, "verticalLayout_3");
@@ -186,9 +198,7 @@ QWidget* SMSMainForm::setupSmsPane()
     viewLayout->addWidget(lbConversation);
     viewLayout->addWidget(webViewSMS, 1);
     viewLayout->addWidget(lbCount);
-    splitter->addWidget(listPane);
-    splitter->addWidget(viewPane);
-    return splitter;
+    return viewPane;
 }
 
 void SMSMainForm::connectUi()

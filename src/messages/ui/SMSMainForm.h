@@ -114,6 +114,8 @@ private:
     void setupUi();
     QWidget* setupHandlePane();
     QWidget* setupSmsPane();
+    QWidget* setupSmsListPane(QWidget* parent);
+    QWidget* setupBubblePane(QWidget* parent);
     void connectUi();
     void loadThrow();
 
