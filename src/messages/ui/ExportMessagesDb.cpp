@@ -116,12 +116,14 @@ qint64 ExportMessagesDb::handleRowid(qint64 chatId, const _MsgHandle* handle)
 
 qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QString& hash)
 {
-    qint64 id = 0;
+    // The logical hash first, then the guid: one statement for both lookups.
     if (m_logicHash)
-        id = run(Sqlite3Sql("select rowid from message where logic_hash=?").addTextParam(hash));
-    if (id == 0)
-        id = run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
-    return id;
+        return run(
+            Sqlite3Sql("select rowid from (select rowid, 0 as k from message where logic_hash=? union all "
+                       "select rowid, 1 as k from message where guid=?) order by k limit 1")
+                .addTextParam(hash)
+                .addTextParam(message.guid));
+    return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
 }
 
 qint64 ExportMessagesDb::insertMessage(
