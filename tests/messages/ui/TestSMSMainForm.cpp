@@ -211,6 +211,31 @@ private Q_SLOTS:
         QCOMPARE(page.smsModel()->rowCount(), 0);
     }
 
+    void savingABackupsMessagesIntoALocalDatabase()
+    {
+        BackupManifest manifest(TestEnv::tempDir());
+        manifest.DeviceName = "Kid's: <Phone>?";
+        SMSMainForm page(QDir(source), &manifest, nullptr);
+        QSignalSpy finished(&page, &SMSMainForm::backupFinished);
+        const QDir store(TestEnv::tempDir() + "/Saved");
+        QString preset;
+        page.askLocalDb = [&](const QString& name, bool* ok) {
+            preset = name;
+            *ok = true;
+            return store;
+        };
+        page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
+        {
+            ModalAnswerer answerer;
+            page.miToolbarBakcup(); // one selected message
+            QCOMPARE(answerer.seen(), QStringList { "Successfully backup 1 messages." });
+        }
+        QCOMPARE(preset, QString("Kid's Phone"));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toString(), QString("Saved"));
+        QCOMPARE(querySql(smsPath(store.absolutePath()), "select count(*) from message"), "1");
+    }
+
     void extractAndExportChooseTheirPaths()
     {
         SMSMainForm page(QDir(source), nullptr, nullptr);
