@@ -278,8 +278,15 @@ class Builder:
         a = self.args
         for domain in ("HomeDomain", "MediaDomain", "WirelessDomain", "CameraRollDomain"):
             self.record(domain, "", MODE_DIR)
+        # --content REL=FILE (a well-known file) and --sms-db FILE are shorthands of --put.
+        specs = list(a.put)
+        for item in a.content or []:
+            rel, _, src = item.partition("=")
+            specs += ["%s:%s=%s" % (d, p, src) for d, p in WELL_KNOWN if p == rel]
+        if a.sms_db:
+            specs.append("HomeDomain:Library/SMS/sms.db=" + a.sms_db)
         puts = {}
-        for spec in a.put:
+        for spec in specs:
             where, local = spec.split("=", 1)
             domain, path = where.split(":", 1)
             with open(local, "rb") as f:
@@ -291,11 +298,6 @@ class Builder:
                 content = puts.pop((domain, path), None)
                 if content is None:
                     content = well_known_content(path)
-                for item in a.content or []:
-                    rel, _, src = item.partition("=")
-                    if rel == path:
-                        with open(src, "rb") as f:
-                            content = f.read()
                 if a.addressbook and path.startswith("Library/AddressBook/"):
                     content = addressbook_content(a.addressbook, path)
                 self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
@@ -464,6 +466,7 @@ def main():
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
     p.add_argument("--bulk-files", type=int, default=0, help="add this many files of --bulk-bytes each")
     p.add_argument("--bulk-bytes", type=int, default=1024)
+    p.add_argument("--sms-db", help="put this message database into the backup as Library/SMS/sms.db")
     p.add_argument("--device-name", default="Demo iPhone")
     p.add_argument("--udid", default="0123456789abcdef0123456789abcdef01234567")
     p.add_argument("--seed", type=int, default=7)

@@ -5,7 +5,6 @@
 #include "messages/ui/ExportMessagesThread.h"
 
 #include <QHash>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 namespace
@@ -19,14 +18,9 @@ int runExportMessages(const QStringList& args, QTextStream& out, QTextStream& er
         err << "usage: qm-probe export-messages --format txt|csv|html|pdf SRC OUT\n";
         return 2;
     }
-    QTemporaryDir work;
-    if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
-    QString kind;
-    std::unique_ptr<AbsMessageDb> reader = probeOpenMessages(args[2], QDir(work.path()), kind);
+    ProbeMessageSource source(args[2]);
     MsgData data;
-    reader->messages(data, 0);
-    probeRepointAttachments(data, args[2], QDir(work.path()));
+    source.load(data);
 
     QStringList written;
     const int rc = probeRunWorker(

@@ -29,19 +29,23 @@ void copyDb(const QString& src, const QString& dest)
         }
     }
 }
+
 } // namespace
 
-std::unique_ptr<AbsMessageDb> probeOpenMessages(const QString& path, const QDir& folder, QString& kind)
+ProbeMessageSource::ProbeMessageSource(const QString& path)
 {
     const QFileInfo info(path);
     if (!info.exists())
         throw std::runtime_error(QStringLiteral("%1 does not exist").arg(path).toStdString());
-    kind.clear();
-    std::unique_ptr<AbsMessageDb> reader;
+    // Everything is read from a private copy: the probe never writes beside the given files.
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    const QDir folder(work.path());
     if (info.isDir()) {
         const QDir src(info.absoluteFilePath());
         if (QFile::exists(src.absoluteFilePath(kSmsRel))) {
             copyDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
+            sourceRelay = src.absoluteFilePath(QStringLiteral("file-relay"));
             const QString ab = "file-relay/var/mobile/Library/AddressBook/";
             for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
                 if (QFile::exists(src.absoluteFilePath(ab + f)))
@@ -85,17 +89,16 @@ std::unique_ptr<AbsMessageDb> probeOpenMessages(const QString& path, const QDir&
         kind = "ios5";
         reader = std::make_unique<IOS5MessageDb>(folder, _CountryInfo());
     }
-    return reader;
 }
 
-void probeRepointAttachments(MsgData& data, const QString& path, const QDir& work)
+void ProbeMessageSource::load(MsgData& data)
 {
-    const QFileInfo info(path);
-    if (!info.isDir() || !QFile::exists(QDir(info.absoluteFilePath()).absoluteFilePath(kSmsRel)))
+    reader->messages(data, 0);
+    if (sourceRelay.isEmpty())
         return;
-    const QString from = work.absoluteFilePath("file-relay") + "/";
-    const QString to = QDir(info.absoluteFilePath()).absoluteFilePath("file-relay") + "/";
+    // Attachment files are read where they lie in the given cache folder, not in the copy.
+    const QString copyRelay = QDir(work.path()).absoluteFilePath(QStringLiteral("file-relay")) + '/';
     for (_MsgAttachment* a : std::as_const(data.p()->attachments))
-        if (a->_path.startsWith(from))
-            a->_path = to + a->_path.mid(from.size());
+        if (a && a->_path.startsWith(copyRelay))
+            a->_path = sourceRelay + '/' + a->_path.mid(copyRelay.size());
 }

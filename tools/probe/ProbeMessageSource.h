@@ -2,16 +2,27 @@
 
 #include "messages/store/AbsMessageDb.h"
 
-#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 #include <memory>
 
-// Opens the message database that PATH names (a cache or local database folder, an unencrypted
-// backup folder, an sms.db file, a folder with chat.db or a chat.db file) over a private copy
-// made in work, so the given files are never opened. kind becomes "ios5", "ios6" or "mac".
-// Attachments of a cache-layout folder keep pointing into the given folder.
-std::unique_ptr<AbsMessageDb> probeOpenMessages(const QString& path, const QDir& work, QString& kind);
+class MsgData;
 
-// After loading: attachment paths under work's "file-relay" folder re-pointed to the same place
-// in the given cache-layout folder, where the files are.
-void probeRepointAttachments(MsgData& data, const QString& path, const QDir& work);
+// A message source named on the probe's command line (a cache or local database folder, an
+// unencrypted backup, an sms.db or a chat.db), read from a private copy so that nothing beside the
+// given files is ever written. Throws when the path holds no message database.
+class ProbeMessageSource
+{
+public:
+    explicit ProbeMessageSource(const QString& path);
+
+    // Reads every message; attachments of a cache folder point at the files in that folder.
+    void load(MsgData& data);
+
+    QTemporaryDir work;
+    QString kind; // "ios5", "ios6" or "mac"
+    std::unique_ptr<AbsMessageDb> reader;
+
+private:
+    QString sourceRelay;
+};

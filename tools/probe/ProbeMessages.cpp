@@ -1,7 +1,9 @@
 #include "ProbeCommand.h"
 #include "ProbeMessageSource.h"
+#include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
 
@@ -28,30 +30,24 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     const QFileInfo info(args.first());
-    if (!info.exists())
-        throw std::runtime_error(QStringLiteral("%1 does not exist").arg(args.first()).toStdString());
-
-    // Everything is read from a private copy: the probe never writes beside the given files.
-    QTemporaryDir work;
-    if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
-    QString kind;
-    std::unique_ptr<AbsMessageDb> reader = probeOpenMessages(args.first(), QDir(work.path()), kind);
+    ProbeMessageSource source(args.first());
+    const QString kind = source.kind;
+    AbsMessageDb* reader = source.reader.get();
 
     MsgData data;
     QJsonObject o;
     int rc = 0;
     try {
-        reader->messages(data, 0);
+        source.load(data);
     } catch (const std::exception& e) {
         // What loaded before the failure is still counted; the error says what is wrong.
         o["error"] = QString::fromUtf8(e.what());
         rc = 1;
     }
     try {
-        if (auto* ios5 = dynamic_cast<IOS5MessageDb*>(reader.get()))
+        if (auto* ios5 = dynamic_cast<IOS5MessageDb*>(reader))
             o["total"] = double(ios5->total());
-        else if (auto* ios6 = dynamic_cast<IOS6MessageDb*>(reader.get()))
+        else if (auto* ios6 = dynamic_cast<IOS6MessageDb*>(reader))
             o["total"] = double(ios6->total());
     } catch (const std::exception&) {
         o["total"] = 0;

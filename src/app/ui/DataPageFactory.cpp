@@ -2,6 +2,8 @@
 
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/NotAvailableForm.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
 #include "calls_calendars/IOSCalendarDb.h"
@@ -19,6 +21,8 @@
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
+#include "messages/ui/BackupMMSThread.h"
+#include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
 
@@ -103,8 +107,18 @@ DataPageFactory::Page DataPageFactory::notAvailablePage(int kind, QWidget* paren
 
 DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindSms, parent);
+    Page page;
+    try {
+        auto* form = new SMSMainForm(src.dir, src.manifest, parent);
+        page.page = form;
+        page.actions = form->toolbarActions();
+        page.savesToLocalDb = src.isBackup();
+    } catch (const std::exception& e) {
+        // An unreadable or damaged message database is reported; the program goes on.
+        Tips::error(QCoreApplication::translate("SMSMainForm", "IDS_CAN_NOT_OPEN_MESSAGES_%1")
+                        .arg(QString::fromUtf8(e.what()).toHtmlEscaped()));
+    }
+    return page;
 }
 
 // ---- Contacts ----
@@ -198,16 +212,24 @@ DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget
 
 bool DataPageFactory::importMacMessagesThrow(QWidget* parent)
 {
-    Q_UNUSED(parent);
     g_lastImportedDbName.clear();
     // Read first: a Messages database that cannot be read ends here with the reader's text.
     MacMessagingDb db(MacMessagingDb::defaultFolder());
     MsgData data;
     db.messages(data, 0);
-    // Saving messages into a local database comes with the message views; until then nothing is
-    // chosen, so no empty local database folder is made.
-    Tips::info(QCoreApplication::translate("MainWindow", "IDS_FEATURE_NOT_AVAILABLE_YET"));
-    return false;
+    LocalDbSelForm dlg(parent, QStringLiteral("MAC_Messages_Backup"));
+    if (dlg.exec() != 1)
+        return false;
+    ProgressForm form(QCoreApplication::translate("MainWindow", "Backing up Messages..."), parent);
+    BackupMMSThread thread(dlg.dbDir, _CountryInfo(), data.messages(), form, parent);
+    thread.start(QThread::InheritPriority);
+    const int result = form.exec();
+    // The thread reads the records of data: it must have ended before they go.
+    thread.wait();
+    if (result != 1 || form.cancelled)
+        return false;
+    g_lastImportedDbName = dlg.dbDir.dirName();
+    return true;
 }
 
 QString DataPageFactory::lastImportedDbName()

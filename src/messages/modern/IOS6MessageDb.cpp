@@ -127,6 +127,7 @@ void IOS6MessageDb::openCheck()
     sqlite3_create_function_v2(handle, "after_delete_message_plugin", 2, SQLITE_ANY, nullptr,
         sqlite3fun_after_delete_message_plugin, nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
+    messageHas.clear();
     while (c.moveNext())
         tableSql.insert(c.getText("name"), c.getText("sql"));
     for (const char* t :
@@ -330,79 +331,103 @@ qint64 IOS6MessageDb::insertMessage(
     const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, QString logicHash)
 {
     openCheck();
-    const QString t = QStringLiteral("message");
-    const bool ns = tableHas(t, QStringLiteral("ck_record_id"), Qt::CaseInsensitive);
-    auto has = [&](const char* col) { return tableHas(t, QLatin1String(col)); };
-    auto date = [&](int v) -> QVariant { return ns ? QVariant(qint64(v) * 1000000000LL) : QVariant(v); };
+    return insertSqlRow(messageRow(m, handleId, otherHandleId, logicHash), QStringLiteral("message"), {});
+}
+
+Sqlite3Row IOS6MessageDb::messageRow(
+    const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, QString logicHash)
+{
     Sqlite3Row row;
-    row["guid"] = m.guid;
-    row["text"] = QString(m.text);
-    row["replace"] = m.replace;
+    messageColumns(m, handleId, otherHandleId, logicHash,
+        [&row](const char* name, const QVariant& value) { row[QLatin1String(name)] = value; });
+    return row;
+}
+
+void IOS6MessageDb::messageColumns(const _MsgMessage& m, qint64 handleId, qint64 otherHandleId,
+    const QString& logicHash, const std::function<void(const char*, const QVariant&)>& put)
+{
+    const QString t = QStringLiteral("message");
+    // Asked for every message written: each answer is looked up in the table text only once.
+    auto has = [&](const char* col) {
+        auto it = messageHas.constFind(col);
+        if (it == messageHas.constEnd())
+            it = messageHas.insert(col, tableHas(t, QLatin1String(col)));
+        return it.value();
+    };
+    static const char* const kNanoseconds = "ck_record_id (any case)";
+    auto nsIt = messageHas.constFind(kNanoseconds);
+    if (nsIt == messageHas.constEnd())
+        nsIt = messageHas.insert(
+            kNanoseconds, tableHas(t, QStringLiteral("ck_record_id"), Qt::CaseInsensitive));
+    const bool ns = nsIt.value();
+    auto date = [&](int v) -> QVariant { return ns ? QVariant(qint64(v) * 1000000000LL) : QVariant(v); };
+    put("guid", m.guid);
+    put("text", QString(m.text));
+    put("replace", m.replace);
     if (!m.service_center.isEmpty())
-        row["service_center"] = m.service_center;
-    row["handle_id"] = handleId;
+        put("service_center", m.service_center);
+    put("handle_id", handleId);
     if (!m.subject.isEmpty())
-        row["subject"] = m.subject;
+        put("subject", m.subject);
     if (!m.country.isEmpty())
-        row["country"] = m.country;
+        put("country", m.country);
     if (!m.attributedBody.isEmpty() && !m._attachments.isEmpty())
-        row["attributedBody"] = m.attributedBody;
-    row["version"] = m.version;
-    row["type"] = m.type;
-    row["service"] = m.service;
-    row["account"] = m.account;
-    row["account_guid"] = m.account_guid;
-    row["error"] = m.error;
-    row["date"] = date(m.date);
-    row["date_read"] = date(m.date_read);
-    row["date_delivered"] = date(m.date_delivered);
-    row["is_delivered"] = m.is_delivered;
-    row["is_finished"] = m.is_finished;
-    row["is_emote"] = m.is_emote;
-    row["is_from_me"] = m.is_from_me;
-    row["is_empty"] = m.is_empty;
-    row["is_delayed"] = m.is_delayed;
-    row["is_auto_reply"] = m.is_auto_reply;
-    row["is_prepared"] = m.is_prepared;
-    row["is_read"] = m.is_read;
-    row["is_system_message"] = m.is_system_message;
-    row["is_sent"] = m.is_sent;
-    row["has_dd_results"] = m.has_dd_results;
-    row["is_service_message"] = m.is_service_message;
-    row["is_forward"] = m.is_forward;
-    row["was_downgraded"] = m.was_downgraded;
-    row["is_archive"] = m.is_archive;
-    row["cache_has_attachments"] = m.cache_has_attachments;
-    row["cache_roomnames"] = m.cache_roomnames;
-    row["was_data_detected"] = m.was_data_detected;
-    row["was_deduplicated"] = m.was_deduplicated;
+        put("attributedBody", m.attributedBody);
+    put("version", m.version);
+    put("type", m.type);
+    put("service", m.service);
+    put("account", m.account);
+    put("account_guid", m.account_guid);
+    put("error", m.error);
+    put("date", date(m.date));
+    put("date_read", date(m.date_read));
+    put("date_delivered", date(m.date_delivered));
+    put("is_delivered", m.is_delivered);
+    put("is_finished", m.is_finished);
+    put("is_emote", m.is_emote);
+    put("is_from_me", m.is_from_me);
+    put("is_empty", m.is_empty);
+    put("is_delayed", m.is_delayed);
+    put("is_auto_reply", m.is_auto_reply);
+    put("is_prepared", m.is_prepared);
+    put("is_read", m.is_read);
+    put("is_system_message", m.is_system_message);
+    put("is_sent", m.is_sent);
+    put("has_dd_results", m.has_dd_results);
+    put("is_service_message", m.is_service_message);
+    put("is_forward", m.is_forward);
+    put("was_downgraded", m.was_downgraded);
+    put("is_archive", m.is_archive);
+    put("cache_has_attachments", m.cache_has_attachments);
+    put("cache_roomnames", m.cache_roomnames);
+    put("was_data_detected", m.was_data_detected);
+    put("was_deduplicated", m.was_deduplicated);
     if (has("is_audio_message"))
-        row["is_audio_message"] = m.is_audio_message;
+        put("is_audio_message", m.is_audio_message);
     if (has("is_played"))
-        row["is_played"] = m.is_played;
+        put("is_played", m.is_played);
     if (has("date_played"))
-        row["date_played"] = m.date_played;
+        put("date_played", m.date_played);
     if (has("item_type"))
-        row["item_type"] = m.item_type;
+        put("item_type", m.item_type);
     if (has("other_handle") && otherHandleId > 0)
-        row["other_handle"] = otherHandleId;
+        put("other_handle", otherHandleId);
     if (has("group_title") && !m.group_title.isEmpty())
-        row["group_title"] = m.group_title;
+        put("group_title", m.group_title);
     if (has("group_action_type"))
-        row["group_action_type"] = m.group_action_type;
+        put("group_action_type", m.group_action_type);
     if (has("share_status"))
-        row["share_status"] = m.share_status;
+        put("share_status", m.share_status);
     if (has("share_direction"))
-        row["share_direction"] = m.share_direction;
+        put("share_direction", m.share_direction);
     if (has("is_expirable"))
-        row["is_expirable"] = m.is_expirable;
+        put("is_expirable", m.is_expirable);
     if (has("expire_state"))
-        row["expire_state"] = m.expire_state;
+        put("expire_state", m.expire_state);
     if (has("message_action_type"))
-        row["message_action_type"] = m.message_action_type;
+        put("message_action_type", m.message_action_type);
     if (has("logic_hash"))
-        row["logic_hash"] = logicHash.isEmpty() ? m.logicalHash() : logicHash;
-    return insertSqlRow(row, t, {});
+        put("logic_hash", logicHash.isEmpty() ? m.logicalHash() : logicHash);
 }
 
 void IOS6MessageDb::joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate)
@@ -450,4 +475,41 @@ void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
         QStringLiteral("replace into message_attachment_join(message_id,attachment_id) values(%1,%2)")
             .arg(messageId)
             .arg(attachmentId));
+}
+
+qint64 IOS6MessageDb::total()
+{
+    openCheck();
+    QString sql = QStringLiteral(
+        "select count(*) from chat_message_join as j inner join message as m on j.message_id = m.rowid");
+    if (isItemTypeEnabled())
+        sql += QStringLiteral(" and m.item_type <> 4");
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
+void IOS6MessageDb::deleteMessage(const _MsgMessage* message)
+{
+    openCheck();
+    const qint64 id = message->rowid;
+    executeThrow(QStringLiteral("DELETE FROM message WHERE rowid=%1").arg(id));
+    executeThrow(QStringLiteral("DELETE FROM chat_message_join where message_id=%1").arg(id));
+    executeThrow(QStringLiteral("DELETE FROM message_attachment_join where message_id=%1").arg(id));
+    if (message->_chat) {
+        const qint64 chat = message->_chat->rowid;
+        executeThrow(QStringLiteral("DELETE FROM chat WHERE rowid=%1 and (SELECT 1 from chat_message_join "
+                                    "WHERE chat_id=%2 LIMIT 1) IS NULL")
+                         .arg(chat)
+                         .arg(chat));
+    }
+}
+
+bool IOS6MessageDb::isAttachmentFileReferenced(const QString& filename)
+{
+    openCheck();
+    Sqlite3Sql sql("select 1 from attachment as a inner join message_attachment_join as j on "
+                   "j.attachment_id = a.rowid where a.filename=? limit 1");
+    sql.addTextParam(filename);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext();
 }

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <sqlite3.h>
 
 class _MsgAttachment;
@@ -59,9 +60,26 @@ public:
     void updateChatLastDate21(qint64 chatId, int date);
     qint64 insertMessage(
         const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
+    // The row insertMessage writes, for writers that insert through a statement of their own.
+    Sqlite3Row messageRow(
+        const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
+    // The same columns and values in insert order, handed one by one to put (names are literals).
+    void messageColumns(const _MsgMessage& message, qint64 handleId, qint64 otherHandleId,
+        const QString& logicHash, const std::function<void(const char*, const QVariant&)>& put);
+    // True when the stored CREATE statement of table contains text (as last opened).
+    bool tableSqlHas(const QString& table, const QString& text) const { return tableHas(table, text); }
     void joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate);
     qint64 insertAttachment(const _MsgAttachment& attachment);
     void joinMessageAtta(qint64 messageId, qint64 attachmentId);
+
+    // Messages as the message list shows them: chat_message_join rows with their message, item
+    // type 4 left out where the column exists.
+    qint64 total() override;
+    // Deletes the message's row and joins, and its chat when no message joins it any more. The
+    // caller brackets the calls in one edit; rowids are this database's.
+    void deleteMessage(const _MsgMessage* message);
+    // True while a message still joins an attachment row with this device path.
+    bool isAttachmentFileReferenced(const QString& filename);
 
     // The local file of an attachment's device path, inside the file-relay folder, or empty when
     // the name would lead out of it.
@@ -86,6 +104,8 @@ private:
     void upgradeThrow();
 
     QHash<QString, QString> tableSql;
+    // Column tests of the message table already answered (cleared when the tables are read again).
+    mutable QHash<const char*, bool> messageHas; // keyed by the literal column names
     QDir dbDir;
     QDir relayDir;
     IOSContactsMemDb contactsDb;

@@ -12,8 +12,8 @@ public:
 
     // Schema generation of the reader: 5 or 6.
     virtual int type() const = 0;
-    // Number of messages (rows of the message table); calls openCheck() first.
-    qint64 total();
+    // Number of messages as the message list shows them; calls openCheck() first.
+    virtual qint64 total();
 
     // Schema generation of the database at path: 6 when it has the tables chat, handle,
     // chat_handle_join, message and chat_message_join, else 5. Throws when the file is missing

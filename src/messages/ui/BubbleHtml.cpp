@@ -1,27 +1,24 @@
 #include "messages/ui/BubbleHtml.h"
 
+#include "app/DataPaths.h"
 #include "app/EmojiReplace.h"
 #include "messages/ui/MsgExportText.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 
-namespace
-{
-
-// The emoji picture element; its own file-local handler, as the message model has another one
-// that turns every emoji into "[EMOJI]".
-QString emoji_replace_handler(void*, QString code)
+QString bubble::emoji_replace_handler(void*, QString code)
 {
     bool ok = false;
-    const char32_t codePoint = code.toUInt(&ok, 16);
-    QString alt;
-    if (ok)
-        alt = QString::fromUcs4(&codePoint, 1);
-    return QStringLiteral("<img src=\"%1\" alt=\"%2\" />").arg(g_emojiImageUrl(code), alt);
+    const char32_t codePoint = char32_t(code.toUInt(&ok, 16));
+    // The character stays readable as alt text, and takes the picture's place when the picture
+    // cannot be fetched (no broken-image sign).
+    const QString alt = ok ? QString::fromUcs4(&codePoint, 1).toHtmlEscaped() : QString();
+    return QStringLiteral("<img class=\"emoji\" src=\"%1\" alt=\"%2\" "
+                          "onerror=\"this.replaceWith(document.createTextNode(this.alt))\" />")
+        .arg(g_emojiImageUrl(code), alt);
 }
-
-} // namespace
 
 QString g_emojiImageUrl(const QString& code)
 {
@@ -50,7 +47,7 @@ QString g_htmlEncode(const QString& text)
         run = i + 1;
     }
     s.append(p + run, n - run);
-    return g_mayHoldEmoji(s) ? emoji_replace(s, emoji_replace_handler, nullptr) : s;
+    return g_mayHoldEmoji(s) ? emoji_replace(s, bubble::emoji_replace_handler, nullptr) : s;
 }
 
 QString bubbleContent(const QString& html, bool fromMe, const QString& sender)
@@ -75,10 +72,16 @@ QString bubbleContent(const QString& html, bool fromMe, const QString& sender)
     return out;
 }
 
+QString bubbleAssetUrl(const QString& name)
+{
+    return QUrl::fromLocalFile(QDir(g_bubbleDir()).absoluteFilePath(name)).toString();
+}
+
 QString imgClickableHtml(const QString& file, const QString& thumb, const QString& attrs)
 {
+    // Absolute: the view loads its pages from a private temporary file, not beside the assets.
     const QString thumbSrc = QFileInfo(thumb).isFile() ? QUrl::fromLocalFile(thumb).toString()
-                                                       : QStringLiteral("bubble/empty_photo.jpg");
+                                                       : bubbleAssetUrl(QStringLiteral("empty_photo.jpg"));
     // Concatenated, not filled by placeholders, so a "%3F" inside a URL stays what it is.
     return QStringLiteral("<a href=\"") + QUrl::fromLocalFile(file).toString()
         + QStringLiteral("\"><img src=\"") + thumbSrc + QStringLiteral("\" ") + attrs

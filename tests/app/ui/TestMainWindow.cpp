@@ -15,6 +15,7 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
+#include "messages/ui/SMSMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -322,7 +323,7 @@ private Q_SLOTS:
         auto* node = w.model().localDbRoot->children.first();
         select(w, node);
         select(w, node->children.first());
-        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
         // Recounting removes the page's own node; the window then shows the page of what is current.
         w.loadLocalDb("Alpha");
         QCOMPARE(node->children.size(), 6);
@@ -391,7 +392,7 @@ private Q_SLOTS:
         GuiTestEnv::screenshot(&w, "main-window-backup");
 
         select(w, node->children.at(2));
-        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
         QTRY_VERIFY(w.currentPage()->isVisible());
         GuiTestEnv::screenshot(&w, "main-window-messages");
 
@@ -475,10 +476,10 @@ private Q_SLOTS:
         auto* sms = db->children.first();
         click(sms);
         QPointer<QWidget> first = w.currentPage();
-        QVERIFY(qobject_cast<NotAvailableForm*>(first));
+        QVERIFY(qobject_cast<SMSMainForm*>(first));
         click(sms);
         QVERIFY(w.currentPage() != first.data());
-        QVERIFY(qobject_cast<NotAvailableForm*>(w.currentPage()));
+        QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
         // A click on another entry builds its page once.
         auto* contacts = db->children.at(1);
         click(contacts);

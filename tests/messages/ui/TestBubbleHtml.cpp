@@ -4,6 +4,11 @@
 #include <QFile>
 #include <QtTest>
 
+namespace
+{
+const QString kFallback = QStringLiteral("onerror=\"this.replaceWith(document.createTextNode(this.alt))\"");
+} // namespace
+
 class TestBubbleHtml : public QObject
 {
     Q_OBJECT
@@ -23,11 +28,11 @@ private Q_SLOTS:
         QTest::newRow("lone cr stays") << "a\rb"
                                        << "a\rb";
         QTest::newRow("emoji pair") << QString::fromUtf8("ok \xF0\x9F\x98\x80")
-                                    << "ok <img src=\"" + g_emojiImageUrl("1F600") + "\" alt=\""
-                + QString::fromUtf8("\xF0\x9F\x98\x80") + "\" />";
+                                    << "ok <img class=\"emoji\" src=\"" + g_emojiImageUrl("1F600") + "\" alt=\""
+                + QString::fromUtf8("\xF0\x9F\x98\x80") + "\" " + kFallback + " />";
         QTest::newRow("emoji symbol") << QString::fromUtf8("\xE2\x9C\x85")
-                                      << "<img src=\"" + g_emojiImageUrl("2705") + "\" alt=\""
-                + QString::fromUtf8("\xE2\x9C\x85") + "\" />";
+                                      << "<img class=\"emoji\" src=\"" + g_emojiImageUrl("2705") + "\" alt=\""
+                + QString::fromUtf8("\xE2\x9C\x85") + "\" " + kFallback + " />";
         QTest::newRow("right to left") << QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D")
                                        << QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
     }
@@ -71,7 +76,7 @@ private Q_SLOTS:
         QVERIFY2(html.contains("a%253F.jpg\"><img src=\"file://"), qPrintable(html));
         QVERIFY(html.contains("t%251.jpg\" style=\"x\"></a>"));
         QVERIFY(imgClickableHtml(dir + "/b.jpg", dir + "/missing.jpg", "")
-                    .contains("<img src=\"bubble/empty_photo.jpg\" ></a>"));
+                    .endsWith("/empty_photo.jpg\" ></a>"));
     }
 };
 

@@ -1,0 +1,75 @@
+#include "messages/ui/AttachmentExtractThread.h"
+
+#include "app/DataPaths.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgMessage.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+constexpr qint64 kEpoch2001 = 978307200;
+} // namespace
+
+AttachmentExtractThread::AttachmentExtractThread(
+    ProgressForm* form, QList<_MsgMessage*> messages, QString folder, QObject* parent)
+    : QThread(parent)
+    , m_form(form)
+    , m_messages(std::move(messages))
+    , m_folder(folder)
+{
+}
+
+void AttachmentExtractThread::run()
+{
+    const QString target = m_folder.absolutePath();
+    m_madeFolder = !QFileInfo::exists(target);
+    QDir().mkpath(target);
+    const int n = m_messages.size();
+    int i = 0;
+    int count = 0;
+    for (const _MsgMessage* m : m_messages) {
+        if (m_form->cancelled)
+            return undo();
+        ++i;
+        m_form->invokeUpdateProgress(tr("IDS_EXTRACTING_MEDIA_FILES"), int(double(i) / n * 100), QString());
+        for (const _MsgAttachment* a : m->attachments()) {
+            if (m_form->cancelled)
+                return undo();
+            if (extractOne(*m, *a))
+                ++count;
+        }
+    }
+    m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
+}
+
+bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgAttachment& a)
+{
+    if (a._path.isEmpty() || !QFileInfo(a._path).isFile())
+        return false;
+    QString name = g_formatFileName(a.filename.section(QLatin1Char('/'), -1));
+    if (name.isEmpty())
+        name = g_formatFileName(QFileInfo(a._path).fileName());
+    const QString dest = g_getValidFilePath(m_folder.absoluteFilePath(name));
+    if (!QFile::copy(a._path, dest))
+        return false; // only what was written counts
+    m_written << dest;
+    QFile copy(dest);
+    if (copy.open(QIODevice::ReadWrite)) {
+        const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(message.date) + kEpoch2001, Qt::UTC);
+        copy.setFileTime(when, QFileDevice::FileModificationTime);
+        copy.setFileTime(when, QFileDevice::FileAccessTime);
+    }
+    return true;
+}
+
+void AttachmentExtractThread::undo()
+{
+    for (const QString& path : std::as_const(m_written))
+        QFile::remove(path);
+    if (m_madeFolder)
+        QDir().rmdir(m_folder.absolutePath()); // only when nothing else is in it
+}

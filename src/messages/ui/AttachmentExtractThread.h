@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDir>
+#include <QList>
+#include <QStringList>
+#include <QThread>
+
+class ProgressForm;
+class _MsgAttachment;
+class _MsgMessage;
+
+// Copies the attachment files of messages side by side into one folder, each under its device file
+// name made unique with "(n)", stamped with its message's time. A cancel removes what this run
+// wrote (and the folder when the run made it), never anything that was there before.
+class AttachmentExtractThread : public QThread
+{
+    Q_OBJECT
+public:
+    AttachmentExtractThread(
+        ProgressForm* form, QList<_MsgMessage*> messages, QString folder, QObject* parent);
+
+protected:
+    void run() override;
+
+private:
+    bool extractOne(const _MsgMessage& message, const _MsgAttachment& attachment);
+    void undo();
+
+    ProgressForm* m_form;
+    QList<_MsgMessage*> m_messages;
+    QDir m_folder;
+    QStringList m_written;
+    bool m_madeFolder = false;
+};

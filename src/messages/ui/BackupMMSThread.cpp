@@ -1,0 +1,62 @@
+#include "messages/ui/BackupMMSThread.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/ui/ExportMessagesDb.h"
+
+#include <QElapsedTimer>
+#include <exception>
+#include <memory>
+
+BackupMMSThread::BackupMMSThread(const QDir& folder, const _CountryInfo& country,
+    const QList<_MsgMessage*>& messages, ProgressForm& form, QObject* parent)
+    : QThread(parent)
+    , m_folder(folder)
+    , m_country(country)
+    , m_messages(messages)
+    , m_form(form)
+{
+    // Oldest first, so the rowids of new rows rise with their dates.
+    sortMsgMessages(m_messages, true);
+}
+
+void BackupMMSThread::run()
+{
+    try {
+        saveThrow();
+    } catch (const std::exception& e) {
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+    }
+}
+
+void BackupMMSThread::saveThrow()
+{
+    m_form.invokeUpdateProgress(tr("IDS_BACKING_UP_MESSAGES"), 0, QString());
+    ExportMessagesDb exporter(m_folder, m_country);
+    const int n = m_messages.size();
+    int i = 0;
+    try {
+        exporter.init();
+        for (_MsgMessage* m : m_messages) {
+            if (m_form.cancelled)
+                throw -1;
+            ++i;
+            m_form.invokeUpdateProgress(
+                tr("IDS_BACKING_UP_MMS"), int(double(i) / n * 100), tr("SMS: %1/%2").arg(i).arg(n));
+            exporter.write(*m);
+        }
+        exporter.uninit();
+    } catch (int) {
+        exporter.db().close(); // cancel: the transaction is dropped, nothing reported
+        return;
+    } catch (...) {
+        exporter.db().close();
+        throw;
+    }
+    QString text = tr("IDS_SUC_BACKUP_%1_MMS").arg(i);
+    const QStringList failed = exporter.failedCopies();
+    if (!failed.isEmpty())
+        text += QStringLiteral("<br/><br/>") + tr("IDS_SAVE_ATTACHMENTS_FAILED_%1").arg(failed.size())
+            + QStringLiteral("<br/>") + failed.mid(0, 5).join(QStringLiteral("<br/>")).toHtmlEscaped();
+    m_form.invokeSucceed(text);
+}

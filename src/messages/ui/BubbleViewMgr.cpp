@@ -1,0 +1,335 @@
+#include "messages/ui/BubbleViewMgr.h"
+
+#include "app/DataPaths.h"
+#include "app/ui/shared/Tips.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgText.h"
+#include "messages/ui/AttachmentFileCopy.h"
+#include "messages/ui/BubbleHtml.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <cmath>
+
+namespace
+{
+// QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
+constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
+constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
+
+// A page that hands every clicked link to a callback instead of following it.
+class DelegatingPage : public QWebEnginePage
+{
+public:
+    DelegatingPage(std::function<void(const QUrl&)> onLink, QObject* parent)
+        : QWebEnginePage(parent)
+        , m_onLink(std::move(onLink))
+    {
+    }
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        Q_UNUSED(isMainFrame);
+        if (type != NavigationTypeLinkClicked)
+            return true;
+        m_onLink(url);
+        return false;
+    }
+
+private:
+    std::function<void(const QUrl&)> m_onLink;
+};
+
+QString tr(const char* key)
+{
+    return QCoreApplication::translate("SMSMainForm", key);
+}
+
+QString senderText(const _MsgMessage& m)
+{
+    if (m._chat && m._chat->isGroup() && !m.is_from_me && m._sender)
+        return m._sender->displayName(false);
+    return QString();
+}
+
+QString linkHtml(const QString& path, const char* label)
+{
+    return QStringLiteral("<a href=\"%1\">%2</a>")
+        .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), QLatin1String(label));
+}
+
+// The text of a plain-text attachment up to its first NUL; false when it cannot be read.
+bool readTextAttachment(const QString& path, QString& text)
+{
+    QFile f(path);
+    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = f.readAll();
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    text = QString::fromUtf8(bytes);
+    return true;
+}
+} // namespace
+
+BubbleViewMgr::BubbleViewMgr(QObject* parent)
+    : QObject(parent)
+    , opener(g_openFileOrFolder)
+{
+    askSavePath = [](const QString& proposed) {
+        return QFileDialog::getSaveFileName(nullptr, tr("IDS_SAVE_ATTACHMENT"), proposed);
+    };
+}
+
+BubbleViewMgr::~BubbleViewMgr() = default;
+
+void BubbleViewMgr::setWebview(QWidget* host)
+{
+    auto* layout = new QVBoxLayout(host);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_view = new QWebEngineView(host);
+    m_view->setContextMenuPolicy(Qt::NoContextMenu);
+    m_view->setPage(new DelegatingPage([this](const QUrl& url) { onLinkClicked(url); }, m_view));
+    layout->addWidget(m_view);
+    connect(m_view, &QWebEngineView::loadFinished, this, &BubbleViewMgr::onLoadFinish);
+    m_view->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+QWidget* BubbleViewMgr::webview() const
+{
+    return m_view;
+}
+
+void BubbleViewMgr::showBubble(MsgMessageList smslist)
+{
+    m_msgs = std::move(smslist);
+    if (m_msgs.isEmpty()) {
+        m_curPage = 0;
+        m_pageCount = 0;
+        if (m_view)
+            m_view->setHtml(QString(), QUrl());
+        return;
+    }
+    m_pageCount = int(std::ceil(m_msgs.size() / double(kPageSize)));
+    firstPage();
+}
+
+void BubbleViewMgr::firstPage()
+{
+    if (m_pageCount < 1)
+        return;
+    m_curPage = 1;
+    m_anchor = QStringLiteral("start");
+    gotoPage(m_curPage);
+}
+
+void BubbleViewMgr::lastPage()
+{
+    if (m_pageCount < 1)
+        return;
+    m_curPage = m_pageCount;
+    m_anchor = QStringLiteral("end");
+    gotoPage(m_curPage);
+}
+
+void BubbleViewMgr::previousPage()
+{
+    if (m_curPage < 2)
+        return;
+    m_anchor = QStringLiteral("end");
+    gotoPage(--m_curPage);
+}
+
+void BubbleViewMgr::nextPage()
+{
+    if (m_curPage >= m_pageCount)
+        return;
+    m_anchor = QStringLiteral("start");
+    gotoPage(++m_curPage);
+}
+
+void BubbleViewMgr::scrollToPos(int ipos)
+{
+    if (ipos < 0 || ipos >= m_msgs.size())
+        return;
+    const int page = int(std::ceil((ipos + 1) / double(kPageSize)));
+    m_anchor = QStringLiteral("sms_%1").arg(m_msgs.at(ipos)->rowid);
+    if (page != m_curPage) {
+        m_curPage = page;
+        gotoPage(page);
+    } else {
+        scrollToAnchor();
+    }
+}
+
+void BubbleViewMgr::onLoadFinish(bool)
+{
+    ++m_loads;
+    scrollToAnchor();
+    emit pageLoaded();
+}
+
+void BubbleViewMgr::scrollToAnchor()
+{
+    if (!m_view || m_anchor.isEmpty())
+        return;
+    // Anchor names are "start", "end" or "sms_<rowid>": no quoting needed.
+    m_view->page()->runJavaScript(
+        QStringLiteral(
+            "(function(){var a=document.getElementsByName('%1')[0];if(a)a.scrollIntoView(%2);})();")
+            .arg(m_anchor,
+                m_anchor == QLatin1String("end") ? QStringLiteral("false") : QStringLiteral("true")));
+}
+
+void BubbleViewMgr::gotoPage(int page)
+{
+    if (page < 1 || page > m_pageCount)
+        return;
+    setPageHtml(pageHtml(page));
+}
+
+void BubbleViewMgr::setPageHtml(const QString& html)
+{
+    if (!m_view)
+        return;
+    const QByteArray bytes = html.toUtf8();
+    const QUrl base = QUrl::fromLocalFile(QFileInfo(g_bubbleDir()).absolutePath() + QLatin1Char('/'));
+    if (bytes.size() < kSetHtmlLimit) {
+        m_view->setHtml(html, base);
+        return;
+    }
+    if (!m_tempDir)
+        m_tempDir = std::make_unique<QTemporaryDir>();
+    QFile f(m_tempDir->filePath(QStringLiteral("page.html")));
+    if (m_tempDir->isValid() && f.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && f.write(bytes) == bytes.size()) {
+        f.close();
+        m_view->load(QUrl::fromLocalFile(f.fileName()));
+    } else {
+        m_view->setHtml(QString(), QUrl());
+    }
+}
+
+QString BubbleViewMgr::pageHtml(int page) const
+{
+    if (page < 1 || page > m_pageCount)
+        return QString();
+    QString html
+        = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
+                         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+                         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"/>"
+                         "<title>Bubble</title><link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/>"
+                         "</head><body><a name=\"start\"></a>")
+              .arg(bubbleAssetUrl(QStringLiteral("style.css")));
+    if (page != 1)
+        html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
+    const int end = qMin<int>(m_msgs.size(), page * kPageSize);
+    int lastDated = 0;
+    for (int i = (page - 1) * kPageSize; i < end; ++i)
+        html += messageHtml(*m_msgs.at(i), lastDated);
+    if (page != m_pageCount)
+        html += QStringLiteral("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
+    html += QStringLiteral("<a name=\"end\"></a></body></html>");
+    return html;
+}
+
+QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated) const
+{
+    QString html = QStringLiteral("<a name=\"sms_%1\"></a>").arg(m.rowid);
+    if (m.item_type != 0)
+        return html + QStringLiteral("<div class=\"sysif\">%1</div>").arg(g_htmlEncode(m.summary()));
+    const QString sender = senderText(m);
+    const QDateTime when = dtFromDate21(m.date);
+    const qint64 t = when.toSecsSinceEpoch();
+    if (qint32(t - lastDated) >= 61) {
+        html += QStringLiteral("<div class=\"dt\">%1</div>")
+                    .arg(QLocale::c().toString(when, QStringLiteral("dd MMM yyyy h:m AP")));
+        lastDated = int(t);
+    }
+    QString body;
+    if (!m.subject.isEmpty())
+        body = QStringLiteral("<Subject:%1>\n").arg(m.subject);
+    const QString text = m.text();
+    if (!text.isEmpty())
+        body += text;
+    body = body.trimmed();
+    if (!body.isEmpty() || m._attachments.isEmpty())
+        html += bubbleContent(g_htmlEncode(body), m.is_from_me != 0, sender);
+    return html + attachmentHtml(m, sender);
+}
+
+QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sender) const
+{
+    QString html;
+    const bool fromMe = m.is_from_me != 0;
+    for (const _MsgAttachment* a : m.attachments()) {
+        const QString path = a->_path;
+        const QString mime = a->mime_type;
+        QString content;
+        if (mime.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
+            content = imgClickableHtml(path, a->thumbnail(), QLatin1String(kImgAttrs));
+        } else if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive)) {
+            content = linkHtml(path, "[VIDEO]");
+        } else if (mime.startsWith(QLatin1String("audio/"), Qt::CaseInsensitive)) {
+            content = linkHtml(path, "[AUDIO]");
+        } else if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
+            || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0) {
+            content = linkHtml(path, "[VCARD]"); // card pictures come with the contact export
+        } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
+            QString text;
+            if (!readTextAttachment(path, text))
+                continue;
+            content = g_htmlEncode(text);
+        } else {
+            content = linkHtml(path, "[ATTACHMENT]");
+        }
+        html += bubbleContent(content, fromMe, sender);
+    }
+    return html;
+}
+
+void BubbleViewMgr::onLinkClicked(QUrl url)
+{
+    if (url.path() == QLatin1String("/pre_page"))
+        return previousPage();
+    if (url.path() == QLatin1String("/next_page"))
+        return nextPage();
+    if (!url.isLocalFile())
+        return;
+    const QString path = url.toLocalFile();
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        Tips::warning(QStringLiteral("can not find %1.").arg(path.toHtmlEscaped()));
+        return;
+    }
+    if (QStringLiteral("jpg jpeg png bmp gif mp3 mp4 mov").contains(info.suffix()))
+        opener(path);
+    else
+        saveAttachment(path);
+}
+
+void BubbleViewMgr::saveAttachment(const QString& path)
+{
+    const QString dest = askSavePath(QDir::home().absoluteFilePath(QFileInfo(path).fileName()));
+    if (dest.isEmpty())
+        return;
+    // Copied beside the target first: an existing file (or the attachment itself) is never lost.
+    if (copyAttachmentFile(path, dest))
+        Tips::info(tr("IDS_SAVE_ATTACHMENT_SUC"));
+    else
+        Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR"));
+}

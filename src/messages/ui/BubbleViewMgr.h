@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <memory>
+
+class QTemporaryDir;
+class QWebEngineView;
+class QWidget;
+#include "messages/store/MsgMessage.h"
+
+using MsgMessageList = QList<_MsgMessage*>;
+
+// Shows a list of messages as chat bubbles in a web view, 50 messages a page, with links to the
+// neighbouring pages. Link clicks never navigate: page links turn the page, attachment links open
+// the file or offer to save a copy. The web engine stays inside this class.
+class BubbleViewMgr : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int kPageSize = 50;
+
+    explicit BubbleViewMgr(QObject* parent = nullptr);
+    ~BubbleViewMgr() override;
+
+    // Puts the web view into host (filling it) and connects it.
+    void setWebview(QWidget* host);
+    QWidget* webview() const;
+    // Builds one page and loads it; pages outside 1..pageCount() are ignored.
+    void gotoPage(int page);
+    // The markup of one page (empty for a page outside 1..pageCount()).
+    QString pageHtml(int page) const;
+
+    int currentPage() const { return m_curPage; }
+    int pageCount() const { return m_pageCount; }
+    QString anchor() const { return m_anchor; }
+    // Number of pages that finished loading so far (for tests and timing).
+    int loadCount() const { return m_loads; }
+
+    // Seams: how a file is handed to the desktop, and where a copy is saved (empty: cancelled).
+    std::function<void(const QString&)> opener;
+    std::function<QString(const QString& proposed)> askSavePath;
+
+public slots:
+    void showBubble(MsgMessageList smslist);
+    void onLoadFinish(bool ok);
+    void onLinkClicked(QUrl url);
+    void firstPage();
+    void previousPage();
+    void nextPage();
+    void lastPage();
+    void scrollToPos(int ipos);
+
+signals:
+    void pageLoaded();
+
+private:
+    QString messageHtml(const _MsgMessage& m, int& lastDated) const;
+    QString attachmentHtml(const _MsgMessage& m, const QString& sender) const;
+    void setPageHtml(const QString& html);
+    void scrollToAnchor();
+    void saveAttachment(const QString& path);
+
+    QWebEngineView* m_view = nullptr;
+    MsgMessageList m_msgs;
+    int m_curPage = 0;
+    int m_pageCount = 0;
+    QString m_anchor;
+    int m_loads = 0;
+    std::unique_ptr<QTemporaryDir> m_tempDir; // pages too big to hand over as text
+};

@@ -1,0 +1,84 @@
+#include "messages/ui/DeleteMMSThread.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgPath.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <exception>
+
+DeleteMMSThread::DeleteMMSThread(
+    const QDir& folder, const QList<_MsgMessage*>& messages, ProgressForm& form, QObject* parent)
+    : QThread(parent)
+    , m_folder(folder)
+    , m_messages(messages)
+    , m_form(form)
+{
+}
+
+void DeleteMMSThread::run()
+{
+    m_form.invokeUpdateProgress(tr("IDS_DELETING_MMS"), 0, QString());
+    IOS6MessageDb db(m_folder, _CountryInfo(), false);
+    try {
+        deleteThrow(db);
+    } catch (int) {
+        // Cancelled: nothing deleted, nothing reported.
+        try {
+            db.endEdit(false);
+        } catch (const std::exception&) {
+        }
+    } catch (const std::exception& e) {
+        try {
+            db.endEdit(false);
+        } catch (const std::exception&) {
+        }
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+    }
+}
+
+void DeleteMMSThread::deleteThrow(IOS6MessageDb& db)
+{
+    const int n = m_messages.size();
+    db.beginEdit();
+    int i = 0;
+    for (const _MsgMessage* m : m_messages) {
+        if (m_form.cancelled)
+            throw -1;
+        ++i;
+        m_form.invokeUpdateProgress(
+            QString(), int(double(i) / n * 100), QStringLiteral("Messages: %1/%2").arg(i).arg(n));
+        db.deleteMessage(m);
+    }
+    db.endEdit(true);
+    removeFreedFiles(db);
+    m_form.invokeSucceed(tr("IDS_SUC_DELETE_%1_MESSAGES").arg(n));
+}
+
+void DeleteMMSThread::removeFreedFiles(IOS6MessageDb& db)
+{
+    const QDir relay(m_folder.absoluteFilePath(QStringLiteral("file-relay")));
+    QSet<QString> seen;
+    for (const _MsgMessage* m : m_messages) {
+        for (const _MsgAttachment* a : m->attachments()) {
+            if (a->filename.isEmpty() || seen.contains(a->filename))
+                continue;
+            seen.insert(a->filename);
+            // Only files inside the store's own folder, and only when no remaining row needs them.
+            const QString path = msgRelayPath(relay, a->filename);
+            if (path.isEmpty() || !QFileInfo(path).isFile())
+                continue;
+            try {
+                if (db.isAttachmentFileReferenced(a->filename))
+                    continue;
+            } catch (const std::exception&) {
+                continue;
+            }
+            QFile::remove(path);
+        }
+    }
+}

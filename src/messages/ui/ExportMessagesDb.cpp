@@ -1,0 +1,227 @@
+#include "messages/ui/ExportMessagesDb.h"
+
+#include "app/sqlite/Sqlite3Stmt.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/store/MsgPath.h"
+#include "messages/ui/AttachmentFileCopy.h"
+
+#include <QDebug>
+#include <QFileInfo>
+
+namespace
+{
+// Chats at or below this rowid are the model's placeholders for messages without a known chat.
+constexpr qint64 kUnknownChatRowid = -2047483647;
+
+QString handleKey(const _MsgHandle& h)
+{
+    return h.id + QChar(0x1f) + h.service;
+}
+} // namespace
+
+ExportMessagesDb::ExportMessagesDb(const QDir& folder, const _CountryInfo& country)
+    : msgDb(folder, country, true)
+    , relayDir(folder.absoluteFilePath(QStringLiteral("file-relay")))
+{
+}
+
+ExportMessagesDb::~ExportMessagesDb()
+{
+    dropStatements(); // before the connection goes
+}
+
+void ExportMessagesDb::init()
+{
+    msgDb.beginEdit();
+    // One transaction holds the whole run: a page cache that keeps its index pages in memory spares
+    // reading them back from the file for every message of a big save.
+    QString err;
+    msgDb.exec(QStringLiteral("PRAGMA cache_size=-131072"), err);
+    m_itemType = msgDb.isItemTypeEnabled();
+    m_logicHash = msgDb.tableSqlHas(QStringLiteral("message"), QStringLiteral("logic_hash"));
+    m_joinDate = msgDb.tableSqlHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"));
+}
+
+void ExportMessagesDb::uninit()
+{
+    for (auto it = m_lastDates.cbegin(); it != m_lastDates.cend(); ++it)
+        msgDb.updateChatLastDate21(it.key(), it.value());
+    dropStatements();
+    msgDb.endEdit(true);
+    msgDb.close();
+}
+
+void ExportMessagesDb::abandon()
+{
+    dropStatements();
+    msgDb.close();
+}
+
+void ExportMessagesDb::dropStatements()
+{
+    m_stmts.clear();
+}
+
+qint64 ExportMessagesDb::run(const Sqlite3Sql& sql)
+{
+    msgDb.openCheck();
+    std::shared_ptr<Sqlite3Stmt>& stmt = m_stmts[sql.sql()];
+    if (!stmt) {
+        const QByteArray text = sql.sql().toUtf8();
+        stmt = std::make_shared<Sqlite3Stmt>(msgDb.handle, text.constData(), int(text.size()));
+    }
+    stmt->reset();
+    sqlite3_clear_bindings(stmt->handle());
+    int i = 0;
+    for (const QVariant& v : sql.params())
+        stmt->bindThrow(++i, v);
+    const qint64 first = stmt->stepThrow() ? sqlite3_column_int64(stmt->handle(), 0) : 0;
+    stmt->reset();
+    return first;
+}
+
+qint64 ExportMessagesDb::chatRowid(const _MsgChat& chat)
+{
+    qint64& id = m_chats[chat.guid];
+    if (id == 0)
+        id = msgDb.findChat(chat.guid);
+    if (id == 0)
+        id = msgDb.insertChatAndHandles(chat);
+    return id;
+}
+
+qint64 ExportMessagesDb::handleRowid(qint64 chatId, const _MsgHandle* handle)
+{
+    if (!handle)
+        return 0;
+    qint64& id = m_handles[handleKey(*handle)];
+    if (id == 0) {
+        id = msgDb.findHandle(*handle);
+        if (id == 0) {
+            id = msgDb.insertHandle(*handle);
+            msgDb.joinChatHandle(chatId, id);
+            m_chatHandles.insert({ chatId, id });
+        }
+    }
+    if (!m_chatHandles.contains({ chatId, id })) {
+        if (!msgDb.isHandleBelong2Chat(chatId, id))
+            msgDb.joinChatHandle(chatId, id);
+        m_chatHandles.insert({ chatId, id });
+    }
+    return id;
+}
+
+qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QString& hash)
+{
+    // The logical hash first, then the guid: one statement for both lookups.
+    if (m_logicHash)
+        return run(
+            Sqlite3Sql("select rowid from (select rowid, 0 as k from message where logic_hash=? union all "
+                       "select rowid, 1 as k from message where guid=?) order by k limit 1")
+                .addTextParam(hash)
+                .addTextParam(message.guid));
+    return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
+}
+
+qint64 ExportMessagesDb::insertMessage(
+    const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
+{
+    // The insert text depends only on the columns written: made once per column list.
+    QByteArray key;
+    key.reserve(800);
+    QList<QVariant> values;
+    values.reserve(64);
+    msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
+        key.append(name).append(',');
+        values.append(value);
+    });
+    QString& text = m_insertTexts[key];
+    if (text.isEmpty()) {
+        QStringList names = QString::fromLatin1(key).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        for (QString& name : names)
+            name = Sqlite3Row::quoteName(name);
+        text = QStringLiteral("insert into message(%1) values(%2)")
+                   .arg(names.join(QLatin1Char(',')),
+                       QStringList(names.size(), QStringLiteral("?")).join(','));
+    }
+    Sqlite3Sql sql(text);
+    for (const QVariant& v : std::as_const(values))
+        sql.addParam(v);
+    run(sql);
+    return msgDb.lastInsertId();
+}
+
+void ExportMessagesDb::write(_MsgMessage& message)
+{
+    if (message.item_type != 0 && !m_itemType)
+        return;
+    const _MsgChat* chat = message._chat;
+    if (!chat) {
+        qDebug() << "IOS6RestoreMessagesThread skip message with empty chat.";
+        return;
+    }
+    if (chat->rowid <= kUnknownChatRowid) {
+        qDebug() << "IOS6RestoreMessagesThread skip message with unknown chat.";
+        return;
+    }
+    const qint64 chatId = chatRowid(*chat);
+    const qint64 senderId = handleRowid(chatId, message._sender);
+    const QString hash = message.logicalHash();
+    qint64 messageId = existingMessage(message, hash);
+    if (messageId == 0) {
+        const qint64 otherId = handleRowid(chatId, message._other_handle);
+        messageId = insertMessage(message, senderId, otherId, hash);
+        const bool withDate = m_joinDate;
+        Sqlite3Sql join(withDate
+                ? "replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)"
+                : "replace into chat_message_join(chat_id,message_id) values(?,?)");
+        join.addInt64Param(chatId).addInt64Param(messageId);
+        if (withDate)
+            join.addInt64Param(qint64(message.date) * 1000000000LL);
+        run(join);
+        auto last = m_lastDates.find(chatId);
+        if (last == m_lastDates.end())
+            m_lastDates.insert(chatId, message.date);
+        else
+            *last = qMax(*last, message.date);
+    }
+    if (chat->isGroup() && message._sender && m_lastHandles.value(chatId) != message._sender->id) {
+        msgDb.updateChatLastHandle(chatId, message._sender->id);
+        m_lastHandles.insert(chatId, message._sender->id);
+    }
+    writeAttachments(message, messageId);
+}
+
+void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)
+{
+    for (const _MsgAttachment* a : message.attachments()) {
+        copyAttachmentFileOf(*a);
+        qint64 attId = run(Sqlite3Sql("select rowid from attachment where guid=?").addTextParam(a->guid));
+        if (attId == 0)
+            attId = msgDb.insertAttachment(*a);
+        run(Sqlite3Sql("replace into message_attachment_join(message_id,attachment_id) values(?,?)")
+                .addInt64Param(messageId)
+                .addInt64Param(attId));
+    }
+}
+
+void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
+{
+    if (a._path.isEmpty() || !QFileInfo(a._path).isFile())
+        return;
+    // The device path decides the place in the store; one that would lead out of it gets no copy.
+    const QString dest = msgRelayPath(relayDir, a.filename);
+    if (dest.isEmpty()) {
+        if (!a.filename.isEmpty())
+            m_failedCopies << a._path;
+        return;
+    }
+    const QFileInfo info(dest);
+    if (info.exists() || info.isSymLink())
+        return;
+    if (!QDir().mkpath(info.absolutePath()) || !copyAttachmentFile(a._path, dest))
+        m_failedCopies << a._path;
+}

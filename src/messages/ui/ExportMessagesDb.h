@@ -1,0 +1,62 @@
+#pragma once
+
+#include "app/AbsFormatExport.h"
+#include "messages/modern/IOS6MessageDb.h"
+
+#include <QDir>
+#include <QHash>
+#include <QSet>
+#include <QStringList>
+#include <memory>
+
+class Sqlite3Stmt;
+class _MsgMessage;
+
+// Writes messages into a message database of the modern schema under a folder (the local message
+// store layout), with their chats, handles, joins and attachment files, never twice the same
+// message. init() opens or creates the store and begins one transaction; uninit() commits.
+// Within a run the rowids of chats and handles already met are remembered, the statements of the
+// per-message work are prepared once, and each chat's last date is raised once at the end.
+class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
+{
+public:
+    ExportMessagesDb(const QDir& folder, const _CountryInfo& country);
+    ~ExportMessagesDb() override;
+
+    void init() override;
+    void write(_MsgMessage& message) override;
+    void uninit() override;
+    // Ends a run without committing (cancel or failure): its rows are dropped.
+    void abandon();
+
+    IOS6MessageDb& db() { return msgDb; }
+    // Local files of attachments that could not be copied into the store, in order met.
+    const QStringList& failedCopies() const { return m_failedCopies; }
+
+private:
+    qint64 chatRowid(const _MsgChat& chat);
+    qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
+    qint64 existingMessage(const _MsgMessage& message, const QString& hash);
+    qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
+    void writeAttachments(const _MsgMessage& message, qint64 messageId);
+    void copyAttachmentFileOf(const _MsgAttachment& attachment);
+    // Runs sql through a statement prepared once per text; returns the first column of the first
+    // row (0 when there is none).
+    qint64 run(const Sqlite3Sql& sql);
+    void dropStatements();
+
+    IOS6MessageDb msgDb;
+    QDir relayDir;
+    QStringList m_failedCopies;
+    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_stmts;
+    QHash<QByteArray, QString> m_insertTexts; // message columns -> insert text
+    QHash<QString, qint64> m_chats; // guid -> rowid
+    QHash<QString, qint64> m_handles; // id and service -> rowid
+    QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
+    QHash<qint64, int> m_lastDates; // chat -> newest date written
+    QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
+    // Columns of the store, read once init() opened it.
+    bool m_itemType = false;
+    bool m_logicHash = false;
+    bool m_joinDate = false;
+};

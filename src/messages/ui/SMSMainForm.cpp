@@ -1,0 +1,755 @@
+#include "messages/ui/SMSMainForm.h"
+
+#include "app/DataPaths.h"
+#include "app/StyleSheet.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/BackupMMSThread.h"
+#include "messages/ui/BubbleViewMgr.h"
+#include "messages/ui/DeleteMMSThread.h"
+#include "messages/ui/ItemModelSMSHandle.h"
+#include "messages/ui/ItemModelSms.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSplitter>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <stdexcept>
+
+namespace
+{
+const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
+
+enum Offered { Always = 0, LocalOnly = 1, BackupOnly = 2 };
+
+QVBoxLayout* vbox(QWidget* w, const char* name)
+{
+    auto* l = new QVBoxLayout(w);
+    l->setObjectName(QLatin1String(name));
+    l->setSpacing(0);
+    l->setContentsMargins(0, 0, 0, 0);
+    return l;
+}
+
+QHBoxLayout* hbox(QWidget* w, const char* name)
+{
+    auto* l = new QHBoxLayout(w);
+    l->setObjectName(QLatin1String(name));
+    l->setSpacing(0);
+    l->setContentsMargins(0, 0, 0, 0);
+    return l;
+}
+
+QToolButton* searchButton(QWidget* parent, const char* name)
+{
+    auto* b = new QToolButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setText(QStringLiteral("..."));
+    b->setIcon(QIcon(QStringLiteral(":/res/search.png")));
+    return b;
+}
+} // namespace
+
+SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* parent)
+    : QWidget(parent)
+    , dataDir(folder)
+    , manifest(backup)
+    , modelHandle(new ItemModelSMSHandle(this))
+    , modelSMS(new ItemModelSms(this))
+    , bubbleView(new BubbleViewMgr(this))
+{
+    askExtractFolder = [this] {
+        return QFileDialog::getExistingDirectory(this, tr("IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES"),
+            QDir::homePath(), QFileDialog::ShowDirsOnly);
+    };
+    askExportPath = [this](const QString& proposed, const QString& filters, QString* selected) {
+        return QFileDialog::getSaveFileName(this, tr("IDS_SEL_EXPORT_MMS_PATH"), proposed, filters, selected);
+    };
+    askLocalDb = [this](const QString& preset, bool* ok) {
+        LocalDbSelForm dlg(this, preset);
+        *ok = dlg.exec() == 1;
+        return dlg.dbDir;
+    };
+    setupUi();
+    connectUi();
+    loadThrow();
+}
+
+SMSMainForm::~SMSMainForm()
+{
+    // The views point into msgData: empty them before the records go.
+    modelSMS->clear();
+    modelHandle->loadHandles({});
+}
+
+void SMSMainForm::setupUi()
+{
+    setObjectName(QStringLiteral("SMSMainForm"));
+    resize(887, 631);
+    setWindowTitle(QStringLiteral("Form"));
+    auto* top = vbox(this, "verticalLayout_4");
+    splitter_2 = new QSplitter(Qt::Horizontal, this);
+    splitter_2->setObjectName(QStringLiteral("splitter_2"));
+    splitter_2->setHandleWidth(2);
+    splitter_2->setChildrenCollapsible(false);
+    splitter_2->addWidget(setupHandlePane());
+    splitter_2->addWidget(setupSmsPane());
+    top->addWidget(splitter_2);
+}
+
+QWidget* SMSMainForm::setupHandlePane()
+{
+    auto* pane = new QWidget(this);
+    pane->setObjectName(QStringLiteral("widget_5"));
+    auto* layout = vbox(pane, "verticalLayout_2");
+    auto* search = new QWidget(pane);
+    search->setObjectName(QStringLiteral("widget_4"));
+    auto* row = hbox(search, "horizontalLayout_2");
+    txtHandleKeyword = new QLineEdit(search);
+    txtHandleKeyword->setObjectName(QStringLiteral("txtHandleKeyword"));
+    btnSearchHandle = searchButton(search, "btnSearchHandle");
+    row->addWidget(txtHandleKeyword);
+    row->addWidget(btnSearchHandle);
+    layout->addWidget(search);
+    listHandle = new MyTreeView(pane);
+    listHandle->setObjectName(QStringLiteral("listHandle"));
+    listHandle->setIndentation(0);
+    listHandle->setHeaderHidden(true);
+    layout->addWidget(listHandle);
+    return pane;
+}
+
+QWidget* SMSMainForm::setupSmsPane()
+{
+    splitter = new QSplitter(Qt::Vertical, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setHandleWidth(2);
+    splitter->setChildrenCollapsible(false);
+    splitter->setFocusPolicy(Qt::WheelFocus);
+    splitter->addWidget(setupSmsListPane(splitter));
+    splitter->addWidget(setupBubblePane(splitter));
+    return splitter;
+}
+
+QWidget* SMSMainForm::setupSmsListPane(QWidget* parent)
+{
+    auto* listPane = new QWidget(parent);
+    listPane->setObjectName(QStringLiteral("widget"));
+    listPane->setFocusPolicy(Qt::WheelFocus);
+    auto* listLayout = vbox(listPane, "verticalLayout");
+    auto* search = new QWidget(listPane);
+    search->setObjectName(QStringLiteral("widget_3"));
+    auto* row = hbox(search, "horizontalLayout");
+    txtSMSKeyword = new QLineEdit(search);
+    txtSMSKeyword->setObjectName(QStringLiteral("txtSMSKeyword"));
+    btnSearchSMS = searchButton(search, "btnSearchSMS");
+    row->addWidget(txtSMSKeyword);
+    row->addWidget(btnSearchSMS);
+    listLayout->addWidget(search);
+    treeViewSMS = new MyTreeView(listPane);
+    treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
+    treeViewSMS->setDropIndicatorShown(false);
+    treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    treeViewSMS->setIndentation(2);
+    treeViewSMS->setItemsExpandable(false);
+    treeViewSMS->header()->setSortIndicatorShown(true);
+    listLayout->addWidget(treeViewSMS);
+    return listPane;
+}
+
+QWidget* SMSMainForm::setupBubblePane(QWidget* parent)
+{
+    auto* viewPane = new QWidget(parent);
+    viewPane->setObjectName(QStringLiteral("widget_2"));
+    viewPane->setFocusPolicy(Qt::WheelFocus);
+    auto* viewLayout = vbox(viewPane, "verticalLayout_3");
+    lbConversation = new QLabel(viewPane);
+    lbConversation->setObjectName(QStringLiteral("lbConversation"));
+    lbConversation->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    lbConversation->setAlignment(Qt::AlignCenter);
+    lbConversation->setTextFormat(Qt::PlainText);
+    webViewSMS = new QWidget(viewPane);
+    webViewSMS->setObjectName(QStringLiteral("webViewSMS"));
+    lbCount = new QLabel(tr("Total: 0"), viewPane);
+    lbCount->setObjectName(QStringLiteral("lbCount"));
+    lbCount->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    viewLayout->addWidget(lbConversation);
+    viewLayout->addWidget(webViewSMS, 1);
+    viewLayout->addWidget(lbCount);
+    return viewPane;
+}
+
+void SMSMainForm::connectUi()
+{
+    connect(listHandle, &MyTreeView::onSelectionChanged, this, &SMSMainForm::onHandleItemSelected);
+    connect(treeViewSMS, &MyTreeView::onSelectionChanged, this, &SMSMainForm::onSMSItemSelected);
+    connect(btnSearchHandle, &QToolButton::pressed, this, &SMSMainForm::findNextContact);
+    connect(btnSearchSMS, &QToolButton::pressed, this, &SMSMainForm::findNextSMS);
+    connect(listHandle, &MyTreeView::createContextMenu, this, &SMSMainForm::handleContextMenu);
+    connect(treeViewSMS, &MyTreeView::createContextMenu, this, &SMSMainForm::SMSContextMenu);
+    txtHandleKeyword->installEventFilter(this);
+    txtSMSKeyword->installEventFilter(this);
+    setStyleSheet(getStyleSheet());
+    listHandle->setModel(modelHandle);
+    treeViewSMS->setModel(modelSMS);
+    treeViewSMS->setSortingEnabled(true);
+    treeViewSMS->header()->setSectionsMovable(false);
+    treeViewSMS->header()->setSortIndicator(0, Qt::AscendingOrder);
+    connect(treeViewSMS->header(), &QHeaderView::sortIndicatorChanged, this,
+        &SMSMainForm::onSMSSortIndicatorChanged);
+    bubbleView->setWebview(webViewSMS);
+    lbConversation->setText(tr("IDS_ALL_MMS"));
+}
+
+void SMSMainForm::loadThrow()
+{
+    const QString path = dataDir.absoluteFilePath(QLatin1String(kSmsRel));
+    const _CountryInfo country;
+    switch (AbsIOSMessageDb::checkDbType(path)) {
+    case 5:
+        msgDb.reset(new IOS5MessageDb(dataDir, country));
+        break;
+    case 6:
+        msgDb.reset(new IOS6MessageDb(dataDir, country, false));
+        break;
+    default:
+        throw std::runtime_error("invalid IOS db.");
+    }
+    msgDb->messages(msgData, 0);
+    modelHandle->loadHandles(msgData.chatMergeList());
+    showSMS(msgData.messages(), nullptr);
+}
+
+void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
+{
+    curChat = chat;
+    // A strict order with the source-row rule for messages of one moment (safe for any sort).
+    sortMsgMessages(list, treeViewSMS->header()->sortIndicatorOrder() != Qt::DescendingOrder);
+    modelSMS->loadSMS(list);
+    lbCount->setText(tr("Total: %1").arg(list.size()));
+    bubbleView->showBubble(list);
+    if (!chat) {
+        lbConversation->setText(tr("IDS_ALL_MMS"));
+        return;
+    }
+    QString name = chat->displayName(false);
+    if (name.size() >= 26)
+        name = name.left(25) + QStringLiteral("...");
+    lbConversation->setText(name);
+}
+
+void SMSMainForm::clearShowSMS()
+{
+    curChat = nullptr;
+    modelSMS->clear();
+    bubbleView->showBubble({});
+    lbCount->setText(tr("Total: %1").arg(0));
+    lbConversation->setText(tr("IDS_ALL_MMS"));
+}
+
+QList<_MsgMessage*> SMSMainForm::getSMSSelections() const
+{
+    QList<_MsgMessage*> list;
+    for (const QModelIndex& index : treeViewSMS->selectionModel()->selectedRows(0))
+        if (auto* m = static_cast<_MsgMessage*>(index.internalPointer()))
+            list << m;
+    return list;
+}
+
+void SMSMainForm::onHandleItemSelected(const QItemSelection&, const QItemSelection&)
+{
+    const QModelIndexList rows = listHandle->selectionModel()->selectedRows(0);
+    if (rows.isEmpty())
+        return;
+    const auto* node
+        = static_cast<ItemModelSMSHandle::_HandleItemNode*>(AbsTreeItemModel::nodeOf(rows.first()));
+    if (!node || node->merge.chats.isEmpty()) {
+        clearShowSMS();
+        return;
+    }
+    showSMS(node->merge.messages(), node->merge.chats.first());
+}
+
+void SMSMainForm::onSMSItemSelected(const QItemSelection& selected, const QItemSelection&)
+{
+    const QModelIndexList indexes = selected.indexes();
+    if (indexes.isEmpty() || !indexes.first().internalPointer())
+        return;
+    bubbleView->scrollToPos(indexes.first().row());
+}
+
+void SMSMainForm::onSMSSortIndicatorChanged(int logicalIndex, Qt::SortOrder)
+{
+    if (logicalIndex == 0) {
+        showSMS(modelSMS->messages(), curChat);
+        return;
+    }
+    // Only the date sorts; any other column puts the indicator back, which sorts oldest first.
+    treeViewSMS->header()->setSortIndicator(0, Qt::AscendingOrder);
+}
+
+void SMSMainForm::findNextSMS()
+{
+    const QString key = txtSMSKeyword->text().trimmed();
+    if (key.isEmpty())
+        return;
+    const QList<_MsgMessage*>& list = modelSMS->messages();
+    if (list.isEmpty()) {
+        Tips::info(tr("IDS_CAN_NOT_FOUND_AND_SMS"));
+        return;
+    }
+    const QModelIndex cur = treeViewSMS->currentIndex();
+    const int start = cur.isValid() ? cur.row() : -1;
+    const int n = list.size();
+    for (int k = 1; k <= n; ++k) {
+        const int row = (start + k) % n;
+        if (list.at(row)->summary().contains(key, Qt::CaseInsensitive)) {
+            treeViewSMS->setCurrentIndex(modelSMS->indexOfPos(row));
+            return;
+        }
+    }
+    Tips::info(tr("IDS_CAN_NOT_FOUNDSMS_KEYWORD_%0").arg(key.toHtmlEscaped()));
+}
+
+void SMSMainForm::findNextContact()
+{
+    const QString key = txtHandleKeyword->text().trimmed();
+    if (key.isEmpty())
+        return;
+    const QList<AbsTreeItemModel::_ItemNode*>& nodes = modelHandle->roots;
+    const QModelIndex cur = listHandle->currentIndex();
+    const int start = cur.isValid() ? cur.row() + 1 : 0;
+    const int n = nodes.size();
+    for (int k = 0; k < n; ++k) {
+        const int row = (start + k) % n;
+        if (nodes.at(row)->text.contains(key, Qt::CaseInsensitive)) {
+            listHandle->setCurrentIndex(modelHandle->indexOfItemNode(nodes.at(row)));
+            return;
+        }
+    }
+    Tips::info(tr("IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0").arg(key.toHtmlEscaped()));
+}
+
+bool SMSMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            if (watched == txtSMSKeyword) {
+                findNextSMS();
+                return true;
+            }
+            if (watched == txtHandleKeyword) {
+                findNextContact();
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void SMSMainForm::resizeEvent(QResizeEvent*)
+{
+    const int w = width();
+    const int h = height();
+    splitter_2->setSizes({ int(0.4 * w), int(0.6 * w) });
+    splitter->setSizes({ int(0.3 * h), int(0.7 * h) });
+    const int W = int(0.6 * w - 23);
+    QHeaderView* header = treeViewSMS->header();
+    header->resizeSection(0, int(0.35 * W));
+    header->resizeSection(1, int(0.10 * W));
+    header->resizeSection(2, int(0.25 * W));
+    header->resizeSection(3, int(0.30 * W));
+}
+
+// ---- Menus and tool bar ----
+
+bool SMSMainForm::isOffered(const ActionDef& def) const
+{
+    if (def.offered == LocalOnly)
+        return manifest == nullptr;
+    if (def.offered == BackupOnly)
+        return manifest != nullptr;
+    return true;
+}
+
+QString SMSMainForm::actionText(const ActionDef& def) const
+{
+    // The first entry's text is fixed English, not a key.
+    return def.icon ? tr(def.text) : QString::fromLatin1(def.text);
+}
+
+void SMSMainForm::runMenu(const QList<ActionDef>& defs)
+{
+    QMenu menu(this);
+    for (const ActionDef& def : defs) {
+        if (!isOffered(def))
+            continue;
+        QAction* a = def.icon ? menu.addAction(QIcon(QLatin1String(def.icon)), actionText(def))
+                              : menu.addAction(actionText(def));
+        connect(a, &QAction::triggered, this, def.slot);
+    }
+    menu.exec(QCursor::pos());
+}
+
+void SMSMainForm::handleContextMenu()
+{
+    if (!listHandle->selectionModel() || listHandle->selectionModel()->selectedRows().isEmpty())
+        return;
+    runMenu({
+        { nullptr, "Export SMS to iTunes Backup", &SMSMainForm::miHandle2Itunes, LocalOnly },
+        { ":res/save-to-database.png", "IDS_MI_BACKUP_HANDLE_MMS", &SMSMainForm::miBackupHandle, BackupOnly },
+        { ":res/db2i.png", "IDS_MI_RESTORE_HANDLE_MMS_TO_DEVICE", &SMSMainForm::miRestoreHandle, Always },
+        { ":res/extract_meida_files.png", "IDS_MI_EXTRACT_HANDLE_MMS_MEDIA_FILES",
+            &SMSMainForm::miExtractHandleMedia, Always },
+        { ":res/mi_export-sms.png", "IDS_MI_EXPORT_HANDLE_MMS", &SMSMainForm::miExportHandle, Always },
+        { ":res/mi_print.png", "IDS_MI_PRINT_HANDLE_MMS", &SMSMainForm::miPrintHandle, Always },
+        { ":res/mi_delete.png", "IDS_MI_DEL_HANDLE_MMS", &SMSMainForm::miDelHandle, LocalOnly },
+    });
+}
+
+void SMSMainForm::SMSContextMenu()
+{
+    if (!treeViewSMS->selectionModel() || treeViewSMS->selectionModel()->selectedRows().isEmpty())
+        return;
+    runMenu({
+        { nullptr, "Export SMS to iTunes Backup", &SMSMainForm::miMMS2Itunes, LocalOnly },
+        { ":res/save-to-database.png", "IDS_MI_BACKUP_SEL_MMS", &SMSMainForm::miBackupMMS, BackupOnly },
+        { ":res/db2i.png", "IDS_MI_RESTORE_SEL_MMS_TO_DEVICE", &SMSMainForm::miRestoreSMS, Always },
+        { ":res/extract_meida_files.png", "IDS_MI_EXTRACT_SEL_MMS_MEDIA_FILES",
+            &SMSMainForm::miExtractMMSMedia, Always },
+        { ":res/mi_export-sms.png", "IDS_MI_EXPORT_SEL_MMS", &SMSMainForm::miExportMMS, Always },
+        { ":res/mi_print.png", "IDS_MI_PRINT_SEL_MMS", &SMSMainForm::miPrintMMS, Always },
+        { ":res/mi_delete.png", "IDS_MI_DEL_SEL_MMS", &SMSMainForm::miDelMMS, LocalOnly },
+    });
+}
+
+QList<QAction*> SMSMainForm::toolbarActions()
+{
+    const QList<ActionDef> defs = {
+        { nullptr, "Export SMS to iTunes Backup", &SMSMainForm::miHandle2Itunes, LocalOnly },
+        { ":res/save-to-database.png", "IDS_MI_BACKUP_MMS", &SMSMainForm::miToolbarBakcup, BackupOnly },
+        { ":res/db2i.png", "IDS_MI_RESTORE_MMS", &SMSMainForm::miToolbarRestore, Always },
+        { ":res/extract_meida_files.png", "IDS_MI_EXTRACT_MMS_MEDIA_FILES",
+            &SMSMainForm::miToolbarExtractMedia, Always },
+        { ":res/mi_export-sms.png", "IDS_MI_EXPORT_MMS", &SMSMainForm::miToolbarExport, Always },
+        { ":res/mi_print.png", "IDS_MI_PRINT_MMS", &SMSMainForm::miToolbarPrint, Always },
+        { ":res/mi_delete.png", "IDS_MI_DELETE_MMS", &SMSMainForm::miToolbarDel, LocalOnly },
+    };
+    QList<QAction*> actions;
+    for (const ActionDef& def : defs) {
+        if (!isOffered(def))
+            continue;
+        auto* a = def.icon ? new QAction(QIcon(QLatin1String(def.icon)), actionText(def), this)
+                           : new QAction(actionText(def), this);
+        connect(a, &QAction::triggered, this, def.slot);
+        actions << a;
+    }
+    return actions;
+}
+
+// ---- Slots by source of messages ----
+
+bool SMSMainForm::hasSelectedMessages() const
+{
+    return !treeViewSMS->selectionModel()->selectedRows(0).isEmpty();
+}
+
+QList<_MsgMessage*> SMSMainForm::toolbarMessages() const
+{
+    return hasSelectedMessages() ? getSMSSelections() : modelSMS->messages();
+}
+
+void SMSMainForm::miRestoreSMS()
+{
+    restoreSMS(getSMSSelections());
+}
+void SMSMainForm::miExportMMS()
+{
+    exportMMS(getSMSSelections());
+}
+void SMSMainForm::miExtractMMSMedia()
+{
+    extractMediaFiles(getSMSSelections());
+}
+void SMSMainForm::miPrintMMS()
+{
+    printMMS(getSMSSelections());
+}
+void SMSMainForm::miBackupMMS()
+{
+    backupMMS(getSMSSelections());
+}
+void SMSMainForm::miRestoreHandle()
+{
+    restoreSMS(modelSMS->messages());
+}
+void SMSMainForm::miExportHandle()
+{
+    exportMMS(modelSMS->messages());
+}
+void SMSMainForm::miExtractHandleMedia()
+{
+    extractMediaFiles(modelSMS->messages());
+}
+void SMSMainForm::miPrintHandle()
+{
+    printMMS(modelSMS->messages());
+}
+void SMSMainForm::miBackupHandle()
+{
+    backupMMS(modelSMS->messages());
+}
+void SMSMainForm::miToolbarBakcup()
+{
+    backupMMS(toolbarMessages());
+}
+void SMSMainForm::miToolbarRestore()
+{
+    restoreSMS(toolbarMessages());
+}
+void SMSMainForm::miToolbarExtractMedia()
+{
+    extractMediaFiles(toolbarMessages());
+}
+void SMSMainForm::miToolbarExport()
+{
+    exportMMS(toolbarMessages());
+}
+void SMSMainForm::miToolbarPrint()
+{
+    printMMS(toolbarMessages());
+}
+void SMSMainForm::miHandle2Itunes()
+{
+    export2iTunes(modelSMS->messages());
+}
+void SMSMainForm::miMMS2Itunes()
+{
+    export2iTunes(getSMSSelections());
+}
+
+// ---- Action bodies ----
+
+bool SMSMainForm::runStep(
+    const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make)
+{
+    ProgressForm form(title, this);
+    std::unique_ptr<QThread> thread = make(form);
+    thread->start(QThread::InheritPriority);
+    const int result = form.exec();
+    thread->wait();
+    return result == 1 && !form.cancelled;
+}
+
+void SMSMainForm::backupMMS(const QList<_MsgMessage*>& messages)
+{
+    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
+    QString preset = manifest ? manifest->DeviceName : QString();
+    preset.replace(forbidden, QString());
+    bool ok = false;
+    const QDir folder = askLocalDb(preset, &ok);
+    if (!ok)
+        return;
+    const bool done = runStep(tr("IDS_TITLE_BACKUPING_MMS"), [&](ProgressForm& form) {
+        return std::make_unique<BackupMMSThread>(folder, _CountryInfo(), messages, form, this);
+    });
+    if (done)
+        emit backupFinished(folder.dirName());
+}
+
+void SMSMainForm::extractMediaFiles(const QList<_MsgMessage*>& messages)
+{
+    const QString chosen = askExtractFolder();
+    if (chosen.isEmpty())
+        return;
+    const QString target = QDir(chosen).absoluteFilePath(
+        QStringLiteral("attachments(%1)")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
+    runStep(tr("IDS_TITLE_EXTRACT_MEDIA_FILES"), [&](ProgressForm& form) {
+        return std::make_unique<AttachmentExtractThread>(&form, messages, target, nullptr);
+    });
+}
+
+void SMSMainForm::exportMMS(const QList<_MsgMessage*>& messages)
+{
+    const QStringList filters = { tr("Text Files(*.txt)"), tr("CSV Files(*.csv)"), tr("PDF Files(*.pdf)"),
+        tr("HTML Files(*.html)") };
+    const QString proposed = QDir::home().absoluteFilePath(QStringLiteral("mms(%1)").arg(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"))));
+    QString selected;
+    const QString name = askExportPath(proposed, filters.join(QStringLiteral(";;")), &selected);
+    if (name.isEmpty())
+        return;
+    const int format = filters.indexOf(selected);
+    const QString path = exportPath(name, format);
+    if (path.isEmpty()) {
+        Tips::error(QStringLiteral("unknown export format."));
+        return;
+    }
+    runExport(messages, path, format);
+}
+
+QString SMSMainForm::exportPath(const QString& name, int format)
+{
+    const QFileInfo info(name);
+    switch (format) {
+    case 0:
+    case 1:
+        // A name with any suffix keeps it, even that of another format.
+        return info.suffix().isEmpty() ? name + (format == 0 ? ".txt" : ".csv") : name;
+    case 2:
+    case 3: {
+        // A folder beside the name: its part before the first dot, then "-pdf" or "-html".
+        const QString base = info.suffix().isEmpty() ? name : info.dir().absoluteFilePath(info.baseName());
+        return base + (format == 2 ? "-pdf" : "-html");
+    }
+    default:
+        return QString();
+    }
+}
+
+void SMSMainForm::runExport(const QList<_MsgMessage*>& messages, const QString& path, int format)
+{
+    Q_UNUSED(messages);
+    Q_UNUSED(path);
+    Q_UNUSED(format);
+    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+}
+
+void SMSMainForm::printMMS(const QList<_MsgMessage*>& messages)
+{
+    runPrint(messages);
+}
+
+void SMSMainForm::runPrint(const QList<_MsgMessage*>& messages)
+{
+    Q_UNUSED(messages);
+    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+}
+
+void SMSMainForm::restoreSMS(const QList<_MsgMessage*>& messages)
+{
+    Q_UNUSED(messages);
+    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+}
+
+void SMSMainForm::export2iTunes(const QList<_MsgMessage*>& messages)
+{
+    Q_UNUSED(messages);
+    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+}
+
+// ---- Deleting (local databases) ----
+
+bool SMSMainForm::deleteMessagesStep(const QList<_MsgMessage*>& messages)
+{
+    return runStep(QString(),
+        [&](ProgressForm& form) { return std::make_unique<DeleteMMSThread>(dataDir, messages, form, this); });
+}
+
+void SMSMainForm::removeRecords(const QList<_MsgMessage*>& messages)
+{
+    for (_MsgMessage* m : messages)
+        msgData.p()->removeMessage(m);
+}
+
+void SMSMainForm::miDelMMS()
+{
+    const QList<_MsgMessage*> selected = getSMSSelections();
+    if (selected.isEmpty() || !Tips::question(tr("IDS_CONFIRM_DEL_SEL_MMS")))
+        return;
+    if (!deleteMessagesStep(selected))
+        return;
+    // The views let go of the records before they are destroyed.
+    const QModelIndex current = listHandle->currentIndex();
+    const AbsTreeItemModel::_ItemNode* node = current.isValid() ? AbsTreeItemModel::nodeOf(current) : nullptr;
+    clearShowSMS();
+    removeRecords(selected);
+    if (node) {
+        listHandle->setCurrentIndex(QModelIndex());
+        QMetaObject::invokeMethod(listHandle, "setCurrentIndex", Qt::QueuedConnection,
+            Q_ARG(QModelIndex, modelHandle->indexOfItemNode(node)));
+    } else {
+        showSMS(msgData.messages(), nullptr);
+    }
+}
+
+void SMSMainForm::miDelHandle()
+{
+    if (!Tips::question(tr("IDS_CONFIRM_DEL_HANDEL_MMS")))
+        return;
+    const QModelIndex current = listHandle->currentIndex();
+    auto* node = current.isValid()
+        ? static_cast<ItemModelSMSHandle::_HandleItemNode*>(AbsTreeItemModel::nodeOf(current))
+        : nullptr;
+    if (!node)
+        return;
+    // The messages of the conversation that goes, whatever the message list shows.
+    const QList<_MsgMessage*> messages = node->merge.messages();
+    const QList<_MsgChat*> chats = node->merge.chats;
+    if (!deleteMessagesStep(messages))
+        return;
+    clearShowSMS();
+    removeRecords(messages);
+    listHandle->setCurrentIndex(QModelIndex());
+    const QSet<_MsgChat*> freed(chats.begin(), chats.end());
+    for (_MsgMessage* m : msgData.messages())
+        if (freed.contains(m->_chat))
+            m->_chat = nullptr;
+    for (_MsgChat* chat : chats)
+        msgData.p()->removeChat(chat);
+    modelHandle->removeNode(node);
+    showSMS(msgData.messages(), nullptr);
+}
+
+void SMSMainForm::miToolbarDel()
+{
+    if (hasSelectedMessages())
+        return miDelMMS();
+    if (listHandle->selectionModel() && !listHandle->selectionModel()->selectedRows().isEmpty())
+        return miDelHandle();
+    if (Tips::question(tr("IDS_DELETE_ALL_MMS")))
+        deleteAllMessages();
+}
+
+void SMSMainForm::deleteAllMessages()
+{
+    msgDb->close();
+    // Only the message store goes: the database with its attachment folder and the store of
+    // recovered messages; the folder's other stores (contacts, calls, notes...) stay.
+    const QString dbPath = dataDir.absoluteFilePath(QLatin1String(kSmsRel));
+    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
+        QFile::remove(dbPath + QLatin1String(suffix));
+    g_delDirCascade(QFileInfo(dbPath).absolutePath());
+    QFile::remove(dataDir.absoluteFilePath(QStringLiteral("recycle.db")));
+    if (QFileInfo::exists(dbPath)) {
+        Tips::warning(tr("IDS_DELETE_ALL_MMS_FAIL"));
+        return;
+    }
+    Tips::info(tr("IDS_DELETE_ALL_MMS_SUC"));
+    modelHandle->loadHandles({});
+    clearShowSMS();
+}

@@ -1,0 +1,153 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QDateTime>
+#include <QtTest>
+#include <memory>
+
+using namespace MsgUiFixtures;
+
+namespace
+{
+struct Messages {
+    std::vector<std::unique_ptr<_MsgMessage>> messages;
+    std::vector<std::unique_ptr<_MsgAttachment>> attachments;
+
+    // One message per entry, each with one attachment of the given device name and local file.
+    void add(int date, const QString& filename, const QString& local)
+    {
+        auto m = std::make_unique<_MsgMessage>();
+        m->rowid = qint64(messages.size() + 1);
+        m->date = date;
+        auto a = std::make_unique<_MsgAttachment>();
+        a->rowid = m->rowid;
+        a->filename = filename;
+        a->_path = local;
+        m->_attachments.insert(QString::number(a->rowid), a.get());
+        messages.push_back(std::move(m));
+        attachments.push_back(std::move(a));
+    }
+    QList<_MsgMessage*> list() const
+    {
+        QList<_MsgMessage*> l;
+        for (const auto& m : messages)
+            l << m.get();
+        return l;
+    }
+};
+
+void putFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+int extract(const Messages& msgs, const QString& target, bool cancel, QString* text = nullptr)
+{
+    ProgressForm form;
+    AttachmentExtractThread thread(&form, msgs.list(), target, nullptr);
+    if (cancel) {
+        runCancelled(form, thread);
+        return 0;
+    }
+    const int result = runQuiet(form, thread);
+    if (text)
+        *text = form.resultText();
+    return result;
+}
+} // namespace
+
+class TestAttachmentExtractThread : public QObject
+{
+    Q_OBJECT
+    IdsTranslator texts;
+private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(texts); }
+
+    void namesTimesAndCount()
+    {
+        const QString base = TestEnv::tempDir();
+        putFile(base + "/in/1", "one");
+        putFile(base + "/in/2", "two");
+        putFile(base + "/in/3", "three");
+        putFile(base + "/in/4", "four");
+        Messages msgs;
+        msgs.add(500000000, "~/Library/SMS/Attachments/a/IMG_0001.JPG", base + "/in/1");
+        msgs.add(500000100, "~/Library/SMS/Attachments/b/IMG_0001.JPG", base + "/in/2");
+        msgs.add(500000200, "/var/x/IMG_0001.JPG", base + "/in/3");
+        msgs.add(500000300, "~/c/a.b.jpg", base + "/in/4");
+        msgs.add(500000400, "~/c/a.b.jpg", base + "/in/4");
+        msgs.add(500000500, "~/missing.jpg", base + "/in/none");
+        msgs.add(500000600, "~/d/<bad>:name?.txt", base + "/in/1");
+        const QString target = base + "/out/attachments(x)";
+        QString text;
+        QCOMPARE(extract(msgs, target, false, &text), 1);
+        const QStringList names = QDir(target).entryList(QDir::Files, QDir::Name);
+        QCOMPARE(names,
+            QStringList({ "IMG_0001(1).JPG", "IMG_0001(2).JPG", "IMG_0001.JPG", "a(1).jpg", "a.b.jpg",
+                "badname.txt" }));
+        QCOMPARE(bytesOf(target + "/IMG_0001(2).JPG"), QByteArray("three"));
+        const QDateTime expected = QDateTime::fromSecsSinceEpoch(500000100 + 978307200LL, Qt::UTC);
+        QCOMPARE(QFileInfo(target + "/IMG_0001(1).JPG").lastModified().toUTC(), expected);
+        QVERIFY2(text.contains("6"), qPrintable(text)); // the missing file is not counted
+    }
+
+    void failedCopiesAreNotCountedAndNothingIsOverwritten()
+    {
+        const QString base = TestEnv::tempDir();
+        putFile(base + "/in/1", "one");
+        Messages msgs;
+        msgs.add(500000000, "~/x.jpg", base + "/in/1");
+        // A name longer than a file system allows: that copy fails.
+        msgs.add(500000000, "~/" + QString(300, 'y') + ".jpg", base + "/in/1");
+        const QString target = base + "/out";
+        putFile(target + "/x.jpg", "the user's own file");
+        QString text;
+        QCOMPARE(extract(msgs, target, false, &text), 1);
+        QCOMPARE(bytesOf(target + "/x.jpg"), QByteArray("the user's own file"));
+        QCOMPARE(bytesOf(target + "/x(1).jpg"), QByteArray("one"));
+        QVERIFY2(text.contains(" 1 "), qPrintable(text));
+    }
+
+    void cancelKeepsWhatWasThereBefore_data()
+    {
+        QTest::addColumn<bool>("existing");
+        QTest::newRow("new folder goes") << false;
+        QTest::newRow("existing folder and its files stay") << true;
+    }
+
+    void cancelKeepsWhatWasThereBefore()
+    {
+        QFETCH(bool, existing);
+        const QString base = TestEnv::tempDir();
+        putFile(base + "/in/1", "one");
+        Messages msgs;
+        msgs.add(500000000, "~/x.jpg", base + "/in/1");
+        const QString target = base + "/out";
+        if (existing)
+            putFile(target + "/mine.txt", "keep");
+        QCOMPARE(extract(msgs, target, true), 0);
+        QCOMPARE(QFileInfo::exists(target), existing);
+        if (existing)
+            QCOMPARE(QDir(target).entryList(QDir::Files), QStringList { "mine.txt" });
+    }
+
+    void emptyListMakesTheFolder()
+    {
+        const QString target = TestEnv::tempDir() + "/empty";
+        QString text;
+        QCOMPARE(extract(Messages(), target, false, &text), 1);
+        QVERIFY(QFileInfo(target).isDir());
+    }
+};
+
+QTEST_MAIN(TestAttachmentExtractThread)
+#include "TestAttachmentExtractThread.moc"

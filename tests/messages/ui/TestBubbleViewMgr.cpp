@@ -1,0 +1,290 @@
+#include "app/IdsTranslator.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgHandle.h"
+#include "messages/ui/BubbleHtml.h"
+#include "messages/ui/BubbleViewMgr.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <QtTest>
+#include <memory>
+
+using namespace MsgUiFixtures;
+
+namespace
+{
+struct Conversation {
+    _MsgChat chat;
+    _MsgHandle alice;
+    _MsgHandle bob;
+    std::vector<std::unique_ptr<_MsgMessage>> owned;
+    std::vector<std::unique_ptr<_MsgAttachment>> atts;
+    MsgMessageList list;
+
+    Conversation()
+    {
+        alice.id = "+15550001";
+        alice._ct_name = "Alice";
+        bob.id = "+15550002";
+        chat._handles.insert(alice.id, &alice);
+    }
+    _MsgMessage* add(int date, const QString& text, bool fromMe = false)
+    {
+        auto m = std::make_unique<_MsgMessage>();
+        m->rowid = qint64(owned.size() + 1);
+        m->date = date;
+        m->text = text;
+        m->is_from_me = fromMe ? 1 : 0;
+        m->_chat = &chat;
+        m->_sender = fromMe ? nullptr : &alice;
+        list << m.get();
+        owned.push_back(std::move(m));
+        return list.last();
+    }
+    _MsgAttachment* attach(_MsgMessage* m, const QString& mime, const QString& path)
+    {
+        auto a = std::make_unique<_MsgAttachment>();
+        a->rowid = qint64(atts.size() + 1);
+        a->mime_type = mime;
+        a->_path = path;
+        a->filename = "~/Library/SMS/Attachments/" + QFileInfo(path).fileName();
+        m->_attachments.insert(QString::number(a->rowid), a.get());
+        atts.push_back(std::move(a));
+        return atts.back().get();
+    }
+};
+
+void putFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+}
+
+QString runJs(QWebEngineView* view, const QString& js)
+{
+    QString result;
+    bool done = false;
+    view->page()->runJavaScript(js, [&](const QVariant& v) {
+        result = v.toString();
+        done = true;
+    });
+    QDeadlineTimer deadline(10000);
+    while (!done && !deadline.hasExpired())
+        QTest::qWait(20);
+    return done ? result : QStringLiteral("<no answer>");
+}
+} // namespace
+
+class TestBubbleViewMgr : public QObject
+{
+    Q_OBJECT
+    IdsTranslator texts;
+
+private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(texts); }
+
+    void encoding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("html");
+        QTest::newRow("entities") << "a&b <c>"
+                                  << "a&amp;b &lt;c&gt;";
+        QTest::newRow("line feeds") << "a\r\nb\nc\rd"
+                                    << "a<br/>b<br/>c\rd";
+        QTest::newRow("quotes stay") << "\"q\" 'a'"
+                                     << "\"q\" 'a'";
+    }
+
+    void encoding()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, html);
+        QCOMPARE(g_htmlEncode(text), html);
+    }
+
+    void emojiKeepsItsCharacterAsAltText()
+    {
+        const QString html = g_htmlEncode(QString::fromUtf8("hi \xF0\x9F\x98\x84"));
+        QVERIFY2(html.contains("/app_res/emoji/1F604.png\""), qPrintable(html));
+        QVERIFY2(html.contains(QString::fromUtf8("alt=\"\xF0\x9F\x98\x84\"")), qPrintable(html));
+    }
+
+    void linkedThumbnailWithPercentAndQuestionMark()
+    {
+        const QString html = imgClickableHtml("/tmp/a?b %1.jpg", "/nonexistent", "style=\"x\"");
+        QVERIFY2(
+            html.startsWith("<a href=\"file:///tmp/a%3Fb%20%251.jpg\"><img src=\"file://"), qPrintable(html));
+        QVERIFY2(html.endsWith("empty_photo.jpg\" style=\"x\"></a>"), qPrintable(html));
+    }
+
+    void paging_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("50: one page") << 50 << 1;
+        QTest::newRow("51: two pages") << 51 << 2;
+    }
+
+    void paging()
+    {
+        QFETCH(int, count);
+        QFETCH(int, pages);
+        Conversation c;
+        for (int i = 0; i < count; ++i)
+            c.add(500000000 + i * 100, QString("m%1").arg(i));
+        BubbleViewMgr mgr;
+        mgr.showBubble(c.list);
+        QCOMPARE(mgr.pageCount(), pages);
+        QCOMPARE(mgr.currentPage(), 1);
+        const QString first = mgr.pageHtml(1);
+        QVERIFY(!first.contains("/pre_page"));
+        QCOMPARE(first.contains("/next_page"), pages == 2);
+        if (pages == 2) {
+            const QString second = mgr.pageHtml(2);
+            QVERIFY(second.contains("/pre_page") && !second.contains("/next_page"));
+            QCOMPARE(second.count("<a name=\"sms_"), 1);
+            mgr.scrollToPos(50);
+            QCOMPARE(mgr.currentPage(), 2);
+            QCOMPARE(mgr.anchor(), QString("sms_51"));
+        }
+        mgr.showBubble({});
+        QCOMPARE(mgr.pageCount(), 0);
+        mgr.nextPage();
+        mgr.scrollToPos(0);
+        QCOMPARE(mgr.currentPage(), 0);
+    }
+
+    void dateLinesSendersAndBodies()
+    {
+        Conversation c;
+        c.chat._handles.insert(c.bob.id, &c.bob); // a group: names above received bubbles
+        c.add(500000000, "first");
+        c.add(500000060, "60 s later", true);
+        c.add(500000121, "61 s after the line");
+        c.add(500000000, "earlier");
+        _MsgMessage* subject = c.add(500001000, "");
+        subject->subject = "Plans";
+        _MsgMessage* onlyAtt = c.add(500002000, QString(QChar(0xFFFC)));
+        c.attach(onlyAtt, "video/quicktime", "/tmp/none/clip.mov");
+        BubbleViewMgr mgr;
+        mgr.showBubble(c.list);
+        const QString html = mgr.pageHtml(1);
+        QCOMPARE(html.count("class=\"dt\""), 4);
+        QCOMPARE(html.count("<div class=\"ct_left\">Alice</div>"), 5); // every received bubble, none sent
+        QVERIFY(html.contains("&lt;Subject:Plans&gt;</div>"));
+        QVERIFY(html.contains("[VIDEO]</a>"));
+        QCOMPARE(html.count("class=\"bb1\"") + html.count("class=\"bb2\""), 6);
+    }
+
+    void bigPageStillShowsAndLinksAreDelegated()
+    {
+        const QString dir = TestEnv::tempDir();
+        QByteArray big;
+        big.reserve(3 * 1024 * 1024);
+        while (big.size() < 3 * 1024 * 1024)
+            big += "line of a long text attachment\n";
+        big += "THE-END";
+        putFile(dir + "/long.txt", big);
+        putFile(dir + "/photo.jpg", "not really a jpeg");
+        putFile(dir + "/doc.JPG", "bytes");
+        Conversation c;
+        _MsgMessage* m = c.add(500000000, "see attached");
+        c.attach(m, "text/plain", dir + "/long.txt");
+        for (int i = 0; i < 60; ++i)
+            c.add(500000100 + i, QString("n%1").arg(i));
+
+        QWidget host;
+        host.resize(600, 400);
+        BubbleViewMgr mgr;
+        mgr.setWebview(&host);
+        QStringList opened;
+        mgr.opener = [&](const QString& p) { opened << p; };
+        QString proposed;
+        mgr.askSavePath = [&](const QString& p) {
+            proposed = p;
+            return dir + "/saved.JPG";
+        };
+        host.show();
+        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
+        QVERIFY(view);
+        const int loads = mgr.loadCount();
+        mgr.showBubble(c.list);
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
+        QVERIFY(runJs(view, "document.body.innerText.indexOf('THE-END') >= 0 ? 'yes' : 'no'") == "yes");
+        QVERIFY(runJs(view, "document.getElementsByName('end').length") == "1");
+
+        mgr.onLinkClicked(QUrl("file:///next_page"));
+        QCOMPARE(mgr.currentPage(), 2);
+        mgr.onLinkClicked(QUrl::fromLocalFile(dir + "/photo.jpg"));
+        QCOMPARE(opened, QStringList { dir + "/photo.jpg" });
+        putFile(dir + "/saved.JPG", "old");
+        {
+            ModalAnswerer answerer;
+            mgr.onLinkClicked(QUrl::fromLocalFile(dir + "/doc.JPG")); // upper-case suffix: saved
+            QCOMPARE(answerer.seen().size(), 1);
+        }
+        QCOMPARE(bytesOf(dir + "/saved.JPG"), QByteArray("bytes"));
+        QCOMPARE(proposed, QDir::home().absoluteFilePath("doc.JPG"));
+        mgr.askSavePath = [&](const QString&) { return dir + "/doc.JPG"; }; // onto itself
+        {
+            ModalAnswerer answerer;
+            mgr.onLinkClicked(QUrl::fromLocalFile(dir + "/doc.JPG"));
+            mgr.onLinkClicked(QUrl::fromLocalFile(dir + "/gone.txt"));
+            QCOMPARE(answerer.seen().size(), 2);
+            QVERIFY(answerer.seen().last().contains("can not find"));
+        }
+        QCOMPARE(bytesOf(dir + "/doc.JPG"), QByteArray("bytes"));
+    }
+
+    void bubblesScreenshot()
+    {
+        const QString dir = TestEnv::tempDir();
+        QImage photo(480, 320, QImage::Format_RGB32);
+        QPainter p(&photo);
+        QLinearGradient sky(0, 0, 0, 320);
+        sky.setColorAt(0, QColor(90, 160, 230));
+        sky.setColorAt(1, QColor(250, 210, 140));
+        p.fillRect(photo.rect(), sky);
+        p.setBrush(QColor(60, 120, 60));
+        p.drawEllipse(QPoint(240, 420), 360, 200);
+        p.end();
+        QVERIFY(photo.save(dir + "/IMG_0042.JPG", "JPG"));
+        Conversation c;
+        c.chat._handles.insert(c.bob.id, &c.bob);
+        c.chat.display_name = "Weekend plans";
+        c.add(600000000, QString::fromUtf8("Are we still on for Saturday? \xF0\x9F\x98\x84"));
+        c.add(600000030, QString::fromUtf8("Yes! Bring the map \xF0\x9F\x97\xBA & snacks <3"), true);
+        _MsgMessage* pic = c.add(600000400, "Look at this view");
+        c.attach(pic, "image/jpeg", dir + "/IMG_0042.JPG");
+        _MsgMessage* clip = c.add(600000500, QString(QChar(0xFFFC)), true);
+        c.attach(clip, "video/quicktime", dir + "/clip.MOV");
+        QWidget host;
+        host.resize(640, 560);
+        BubbleViewMgr mgr;
+        mgr.setWebview(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const int loads = mgr.loadCount();
+        mgr.showBubble(c.list);
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
+        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
+        // The emoji host is unreachable here: the character still reads as the picture's alt text.
+        QVERIFY(runJs(view, "document.images.length") != "0");
+        QTest::qWait(800);
+        GuiTestEnv::screenshot(&host, "messages-bubbles");
+    }
+};
+
+QTEST_MAIN(TestBubbleViewMgr)
+#include "TestBubbleViewMgr.moc"

@@ -1,0 +1,114 @@
+#include "app/ui/shared/ProgressForm.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/support/MsgFixtures.h"
+#include "messages/ui/BackupMMSThread.h"
+#include "messages/ui/DeleteMMSThread.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QtTest>
+
+using namespace MsgFixtures;
+using namespace MsgUiFixtures;
+
+namespace
+{
+// A local store filled from the generated device database, with its attachment files.
+QString makeStore()
+{
+    const QString source = generate("ios6");
+    if (source.isEmpty())
+        return QString();
+    MsgData data = loadFolder(source);
+    const QString store = TestEnv::tempDir();
+    ProgressForm form;
+    BackupMMSThread thread(QDir(store), _CountryInfo(), data.messages(), form, nullptr);
+    return runQuiet(form, thread) == 1 ? store : QString();
+}
+
+QList<_MsgMessage*> withAttachments(const MsgData& data)
+{
+    QList<_MsgMessage*> list;
+    for (_MsgMessage* m : data.messages())
+        if (!m->_attachments.isEmpty() && QFileInfo(m->attachments().first()->_path).isFile())
+            list << m;
+    return list;
+}
+
+int runDelete(const QString& store, const QList<_MsgMessage*>& list, bool cancel)
+{
+    ProgressForm form;
+    DeleteMMSThread thread(QDir(store), list, form, nullptr);
+    if (cancel) {
+        runCancelled(form, thread);
+        return 0;
+    }
+    return runQuiet(form, thread);
+}
+} // namespace
+
+class TestDeleteMMSThread : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void deleteRemovesRowsAndFreedFilesOnly()
+    {
+        const QString store = makeStore();
+        QVERIFY(!store.isEmpty());
+        MsgData data = loadFolder(store);
+        const QList<_MsgMessage*> victims = withAttachments(data).mid(0, 1);
+        QVERIFY(!victims.isEmpty());
+        const _MsgAttachment* att = victims.first()->attachments().first();
+        QVERIFY(QFileInfo(att->_path).isFile());
+        // A second message still refers to the same attachment file: the file must stay.
+        const QString shared = data.messages().last()->guid == victims.first()->guid
+            ? data.messages().first()->guid
+            : data.messages().last()->guid;
+        QVERIFY(execSql(smsPath(store),
+            QStringLiteral("insert into attachment(guid,filename) values('copy','%1')").arg(att->filename)));
+        QVERIFY(execSql(smsPath(store),
+            QStringLiteral(
+                "insert into message_attachment_join select m.ROWID, a.ROWID from message m, attachment a "
+                "where m.guid='%1' and a.guid='copy'")
+                .arg(shared)));
+        const qint64 before = data.p()->messages.size();
+        QCOMPARE(runDelete(store, victims, false), 1);
+        QCOMPARE(loadFolder(store).p()->messages.size(), before - 1);
+        QVERIFY(QFileInfo(att->_path).isFile());
+
+        QVERIFY(execSql(smsPath(store), "delete from attachment where guid='copy'"));
+        MsgData again = loadFolder(store);
+        const QList<_MsgMessage*> next = withAttachments(again).mid(0, 1);
+        const QString file = next.first()->attachments().first()->_path;
+        QVERIFY(QFileInfo(file).isFile());
+        QCOMPARE(runDelete(store, next, false), 1);
+        QVERIFY(!QFileInfo(file).exists());
+    }
+
+    void cancelAndFailureChangeNothing()
+    {
+        const QString store = makeStore();
+        QVERIFY(!store.isEmpty());
+        MsgData data = loadFolder(store);
+        const QString rows = querySql(smsPath(store), "select count(*) from message");
+        const QString file = withAttachments(data).first()->attachments().first()->_path;
+        QCOMPARE(runDelete(store, data.messages(), true), 0);
+        QCOMPARE(querySql(smsPath(store), "select count(*) from message"), rows);
+        // A failing statement half-way (the join table gone) rolls back what went before.
+        QVERIFY(execSql(smsPath(store), "alter table message_attachment_join rename to maj_old"));
+        QCOMPARE(runDelete(store, data.messages(), false), 0);
+        QVERIFY(execSql(smsPath(store), "alter table maj_old rename to message_attachment_join"));
+        QCOMPARE(querySql(smsPath(store), "select count(*) from message"), rows);
+        QVERIFY(QFileInfo(file).isFile());
+    }
+
+    void emptyListCommitsNothing()
+    {
+        const QString store = makeStore();
+        QVERIFY(!store.isEmpty());
+        QCOMPARE(runDelete(store, {}, false), 1);
+    }
+};
+
+QTEST_MAIN(TestDeleteMMSThread)
+#include "TestDeleteMMSThread.moc"

@@ -1,0 +1,189 @@
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgPath.h"
+#include "messages/support/MsgFixtures.h"
+#include "messages/ui/ExportMessagesDb.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QtTest>
+
+using namespace MsgFixtures;
+using namespace MsgUiFixtures;
+
+namespace
+{
+void saveAll(const QString& store, const QList<_MsgMessage*>& messages, QStringList* failed = nullptr)
+{
+    ExportMessagesDb exporter { QDir(store), _CountryInfo() };
+    exporter.init();
+    for (_MsgMessage* m : messages)
+        exporter.write(*m);
+    exporter.uninit();
+    if (failed)
+        *failed = exporter.failedCopies();
+}
+
+void putFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// One chat with one handle and one message carrying one attachment whose local file holds "data".
+struct OneMessage {
+    _MsgChat chat;
+    _MsgHandle handle;
+    _MsgMessage message;
+    _MsgAttachment attachment;
+
+    OneMessage(const QString& filename, const QString& local)
+    {
+        chat.rowid = 7;
+        chat.guid = "SMS;-;+15550001";
+        chat.chat_identifier = "+15550001";
+        handle.id = "+15550001";
+        chat._handles.insert(handle.id, &handle);
+        message.rowid = 1;
+        message.guid = "G-1";
+        message.text = QStringLiteral("hello");
+        message.date = 500000000;
+        message._chat = &chat;
+        message._sender = &handle;
+        attachment.rowid = 3;
+        attachment.guid = "A-1";
+        attachment.filename = filename;
+        attachment._path = local;
+        message._attachments.insert("3", &attachment);
+    }
+};
+} // namespace
+
+class TestExportMessagesDb : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void savingTwiceAddsNoRowAndCopiesFilesIntoTheDeviceLayout()
+    {
+        QString err;
+        const QString source = generate("ios6", {}, &err);
+        QVERIFY2(!source.isEmpty(), qPrintable(err));
+        MsgData data = loadFolder(source);
+        const QString store = TestEnv::tempDir();
+        saveAll(store, data.messages());
+        const QString db = smsPath(store);
+        const QString rows = querySql(db, "select count(*) from message");
+        const QString joins = querySql(db, "select count(*) from chat_message_join");
+        const QString atts = querySql(db, "select count(*) from attachment");
+        saveAll(store, data.messages());
+        QCOMPARE(querySql(db, "select count(*) from message"), rows);
+        QCOMPARE(querySql(db, "select count(*) from chat_message_join"), joins);
+        QCOMPARE(querySql(db, "select count(*) from attachment"), atts);
+
+        const QDir relay(store + "/file-relay");
+        int copied = 0;
+        for (const _MsgAttachment* a : std::as_const(data.p()->attachments)) {
+            if (!QFileInfo(a->_path).isFile())
+                continue;
+            const QString dest = msgRelayPath(relay, a->filename);
+            QVERIFY2(QFileInfo(dest).isFile(), qPrintable(dest));
+            QCOMPARE(bytesOf(dest), bytesOf(a->_path));
+            ++copied;
+        }
+        QCOMPARE(copied, expected(source).value("attachment_files").toInt());
+        // Read back, the store shows what the source showed.
+        MsgData back = loadFolder(store);
+        QCOMPARE(back.p()->messages.size(), data.p()->messages.size());
+    }
+
+    void skippedMessages_data()
+    {
+        QTest::addColumn<int>("chatRowid");
+        QTest::addColumn<bool>("withChat");
+        QTest::addColumn<int>("itemType");
+        QTest::addColumn<QString>("rows");
+        QTest::newRow("ordinary") << 7 << true << 0 << "1";
+        QTest::newRow("no chat") << 7 << false << 0 << "0";
+        QTest::newRow("placeholder chat") << -2047483647 << true << 0 << "0";
+        QTest::newRow("item type 4 into a store that has the column") << 7 << true << 4 << "1";
+    }
+
+    void skippedMessages()
+    {
+        QFETCH(int, chatRowid);
+        QFETCH(bool, withChat);
+        QFETCH(int, itemType);
+        QFETCH(QString, rows);
+        OneMessage one("", "");
+        one.message._attachments.clear();
+        one.chat.rowid = chatRowid;
+        one.message.item_type = itemType;
+        if (!withChat)
+            one.message._chat = nullptr;
+        const QString store = TestEnv::tempDir();
+        saveAll(store, { &one.message });
+        QCOMPARE(querySql(smsPath(store), "select count(*) from message"), rows);
+    }
+
+    void attachmentPaths_data()
+    {
+        QTest::addColumn<QString>("filename");
+        QTest::addColumn<QString>("expectedRel"); // empty: no copy anywhere
+        QTest::addColumn<bool>("failed");
+        QTest::newRow("home prefix") << "~/Library/SMS/Attachments/ab/12/G/IMG 1.JPG"
+                                     << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false;
+        QTest::newRow("absolute") << "/var/mobile/Library/SMS/Attachments/cd/34/x.jpg"
+                                  << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false;
+        QTest::newRow("colon and question mark dropped") << "~/a:b?.jpg"
+                                                         << "var/mobile/ab.jpg" << false;
+        QTest::newRow("dot-dot inside the store") << "~/../../x.jpg"
+                                                  << "x.jpg" << false;
+        QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true;
+        QTest::newRow("empty name: row only") << "" << QString() << false;
+    }
+
+    void attachmentPaths()
+    {
+        QFETCH(QString, filename);
+        QFETCH(QString, expectedRel);
+        QFETCH(bool, failed);
+        const QString base = TestEnv::tempDir();
+        const QString local = base + "/src/file.bin";
+        putFile(local, "data");
+        const QString store = base + "/a/b/store";
+        OneMessage one(filename, local);
+        QStringList failures;
+        saveAll(store, { &one.message }, &failures);
+        QCOMPARE(failures.size(), failed ? 1 : 0);
+        QCOMPARE(querySql(smsPath(store), "select filename from attachment"), filename);
+        if (!expectedRel.isEmpty())
+            QCOMPARE(bytesOf(store + "/file-relay/" + expectedRel), QByteArray("data"));
+        QVERIFY(!QFile::exists(base + "/escape.jpg"));
+        QVERIFY(!QFile::exists(base + "/a/escape.jpg"));
+    }
+
+    void existingDestinationIsKeptAndFailedCopiesAreReported()
+    {
+        const QString base = TestEnv::tempDir();
+        putFile(base + "/src/one.jpg", "new");
+        putFile(base + "/src/two.jpg", "new");
+        const QString store = base + "/store";
+        putFile(store + "/file-relay/var/mobile/one.jpg", "old");
+        putFile(store + "/file-relay/var/mobile/blocked", "a file where a folder must go");
+        OneMessage one("~/one.jpg", base + "/src/one.jpg");
+        OneMessage two("~/blocked/two.jpg", base + "/src/two.jpg");
+        two.message.guid = "G-2";
+        two.message.date += 10;
+        two.attachment.guid = "A-2";
+        QStringList failures;
+        saveAll(store, { &one.message, &two.message }, &failures);
+        QCOMPARE(bytesOf(store + "/file-relay/var/mobile/one.jpg"), QByteArray("old"));
+        QCOMPARE(failures, QStringList { base + "/src/two.jpg" });
+        QCOMPARE(querySql(smsPath(store), "select count(*) from message_attachment_join"), "2");
+    }
+};
+
+QTEST_MAIN(TestExportMessagesDb)
+#include "TestExportMessagesDb.moc"

@@ -1,0 +1,343 @@
+#include "app/DataPaths.h"
+#include "app/IdsTranslator.h"
+#include "app/ui/DataPageFactory.h"
+#include "app/ui/DataSources.h"
+#include "app/ui/ItemModelBK.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupManifest.h"
+#include "messages/store/MsgChat.h"
+#include "messages/support/MsgFixtures.h"
+#include "messages/ui/BackupMMSThread.h"
+#include "messages/ui/BubbleViewMgr.h"
+#include "messages/ui/ItemModelSMSHandle.h"
+#include "messages/ui/ItemModelSms.h"
+#include "messages/ui/SMSMainForm.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+using namespace MsgFixtures;
+using namespace MsgUiFixtures;
+
+namespace
+{
+QStringList texts(const QList<QAction*>& actions)
+{
+    QStringList t;
+    for (const QAction* a : actions)
+        t << a->text();
+    return t;
+}
+
+// A local database folder whose message store holds the generated device messages, beside the
+// folder's other stores.
+QString makeLocalDb(const QString& source)
+{
+    const QString folder = TestEnv::tempDir() + "/Local";
+    MsgData data = loadFolder(source);
+    ProgressForm form;
+    BackupMMSThread thread(QDir(folder), _CountryInfo(), data.messages(), form, nullptr);
+    if (runQuiet(form, thread) != 1)
+        return QString();
+    for (const char* other :
+        { "file-relay/var/mobile/Library/AddressBook/AddressBook.sqlitedb", "notes.db" }) {
+        QFile f(folder + "/" + other);
+        QDir().mkpath(QFileInfo(f).absolutePath());
+        f.open(QIODevice::WriteOnly);
+        f.write("keep");
+    }
+    return folder;
+}
+
+QModelIndex conversationIndex(SMSMainForm& page, int row)
+{
+    return page.handleModel()->indexOfItemNode(page.handleModel()->roots.at(row));
+}
+} // namespace
+
+class TestSMSMainForm : public QObject
+{
+    Q_OBJECT
+    IdsTranslator english;
+    QString source;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        installEnglishTexts(english);
+        QString err;
+        source = generate("ios6", {}, &err);
+        QVERIFY2(!source.isEmpty(), qPrintable(err));
+    }
+
+    void damagedDatabaseIsReportedNotFatal()
+    {
+        const QString folder = TestEnv::tempDir();
+        QDir().mkpath(QFileInfo(smsPath(folder)).absolutePath());
+        QFile f(smsPath(folder));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+        f.close();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, SMSMainForm(QDir(folder), nullptr, nullptr));
+        ModalAnswerer answerer;
+        const DataPageFactory::Page page
+            = DataPageFactory::localDbPage(ItemModelBK::KindSms, QDir(folder), nullptr);
+        QVERIFY(!page.page);
+        QCOMPARE(answerer.seen().size(), 1);
+    }
+
+    void actionsOfferedBySource()
+    {
+        SMSMainForm local(QDir(source), nullptr, nullptr);
+        QCOMPARE(texts(local.toolbarActions()),
+            QStringList({ "Export SMS to iTunes Backup", "Restore SMS to Device", "Extract MMS attachment",
+                "Extract Messages to file", "Print Messages", "Delete Messages" }));
+        for (const char* icon :
+            { ":res/save-to-database.png", ":res/db2i.png", ":res/extract_meida_files.png",
+                ":res/mi_export-sms.png", ":res/mi_print.png", ":res/mi_delete.png", ":/res/search.png",
+                ":/res/icon_sms-sent.png", ":/res/icon_sms-receive.png", ":/res/imsg-send.png",
+                ":/res/imsg-rec.png", ":res/group.png", ":/res/sms_handle.png" })
+            QVERIFY2(!QPixmap(QString::fromLatin1(icon)).isNull(), icon);
+        BackupManifest manifest(TestEnv::tempDir());
+        SMSMainForm backup(QDir(source), &manifest, nullptr);
+        QCOMPARE(texts(backup.toolbarActions()),
+            QStringList({ "Backup Messages", "Restore SMS to Device", "Extract MMS attachment",
+                "Extract Messages to file", "Print Messages" }));
+    }
+
+    void listsSortingAndSearch()
+    {
+        SMSMainForm page(QDir(source), nullptr, nullptr);
+        const int n = expected(source).value("messages").toInt();
+        QCOMPARE(page.smsModel()->rowCount(), n);
+        QCOMPARE(page.lbCount->text(), QString("Total: %1").arg(n));
+        QCOMPARE(page.lbConversation->text(), QString("All messages"));
+        QCOMPARE(page.handleModel()->rowCount(), expected(source).value("chats").toInt());
+        const auto& msgs = page.smsModel()->messages();
+        QVERIFY(msgs.first()->date <= msgs.last()->date);
+        QHeaderView* header = page.treeViewSMS->header();
+        header->setSortIndicator(0, Qt::DescendingOrder);
+        QVERIFY(page.smsModel()->messages().first()->date >= page.smsModel()->messages().last()->date);
+        header->setSortIndicator(2, Qt::DescendingOrder); // not a sort column: back to date, oldest first
+        QCOMPARE(header->sortIndicatorSection(), 0);
+        QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+        QVERIFY(page.smsModel()->messages().first()->date <= page.smsModel()->messages().last()->date);
+
+        page.listHandle->setCurrentIndex(conversationIndex(page, 0));
+        QVERIFY(page.currentChat());
+        QVERIFY(page.smsModel()->rowCount() < n);
+        QCOMPARE(page.bubbles()->pageCount(), 1);
+
+        QString keyword;
+        for (const _MsgMessage* m : page.smsModel()->messages())
+            if (keyword.isEmpty())
+                keyword = m->summary().trimmed().left(4);
+        QVERIFY(!keyword.isEmpty());
+        page.txtSMSKeyword->setText(QStringLiteral("  ") + keyword);
+        page.findNextSMS();
+        QVERIFY(page.treeViewSMS->currentIndex().isValid());
+        ModalAnswerer answerer;
+        page.txtHandleKeyword->setText("no such contact anywhere");
+        QTest::keyClick(page.txtHandleKeyword, Qt::Key_Return);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY(answerer.seen().first().contains("no such contact anywhere"));
+    }
+
+    void deletingFromALocalDatabase()
+    {
+        const QString folder = makeLocalDb(source);
+        QVERIFY(!folder.isEmpty());
+        SMSMainForm page(QDir(folder), nullptr, nullptr);
+        const int total = page.data().p()->messages.size();
+        // Delete one selected message of the shown conversation: the conversation shows again.
+        page.listHandle->setCurrentIndex(conversationIndex(page, 0));
+        _MsgChat* chat = page.currentChat();
+        const int shown = page.smsModel()->rowCount();
+        QVERIFY(shown > 1);
+        page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            page.miToolbarDel();
+        }
+        QTRY_COMPARE(page.smsModel()->rowCount(), shown - 1);
+        QCOMPARE(page.currentChat(), chat);
+        QCOMPARE(page.data().p()->messages.size(), total - 1);
+
+        // Current row and selection differ: the current conversation goes with its own messages.
+        auto* second = static_cast<ItemModelSMSHandle::_HandleItemNode*>(page.handleModel()->roots.at(1));
+        const QList<_MsgChat*> freed = second->merge.chats;
+        const int freedCount = second->merge.messages().size();
+        page.listHandle->setCurrentIndex(conversationIndex(page, 0));
+        page.listHandle->selectionModel()->setCurrentIndex(
+            conversationIndex(page, 1), QItemSelectionModel::NoUpdate);
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            page.miDelHandle();
+        }
+        QCOMPARE(page.data().p()->messages.size(), total - 1 - freedCount);
+        for (_MsgMessage* m : page.data().messages()) {
+            QVERIFY(!freed.contains(m->_chat));
+            QVERIFY(!m->_chat || page.data().p()->chats.values().contains(m->_chat));
+        }
+        QCOMPARE(loadFolder(folder).p()->messages.size(), page.data().p()->messages.size());
+
+        // Nothing selected: delete all takes the message store only.
+        page.treeViewSMS->clearSelection();
+        page.listHandle->clearSelection();
+        {
+            ModalAnswerer answerer;
+            answerer.answer(QMessageBox::Yes);
+            page.miToolbarDel();
+            QCOMPARE(answerer.seen().last(), QString("Successfully deleted all Messages."));
+        }
+        QVERIFY(!QFile::exists(smsPath(folder)));
+        QVERIFY(QFile::exists(folder + "/notes.db"));
+        QVERIFY(QFile::exists(folder + "/file-relay/var/mobile/Library/AddressBook/AddressBook.sqlitedb"));
+        QCOMPARE(page.handleModel()->rowCount(), 0);
+        QCOMPARE(page.smsModel()->rowCount(), 0);
+    }
+
+    void savingABackupsMessagesIntoALocalDatabase()
+    {
+        BackupManifest manifest(TestEnv::tempDir());
+        manifest.DeviceName = "Kid's: <Phone>?";
+        SMSMainForm page(QDir(source), &manifest, nullptr);
+        QSignalSpy finished(&page, &SMSMainForm::backupFinished);
+        const QDir store(TestEnv::tempDir() + "/Saved");
+        QString preset;
+        page.askLocalDb = [&](const QString& name, bool* ok) {
+            preset = name;
+            *ok = true;
+            return store;
+        };
+        page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
+        {
+            ModalAnswerer answerer;
+            page.miToolbarBakcup(); // one selected message
+            QCOMPARE(answerer.seen(), QStringList { "Successfully backup 1 messages." });
+        }
+        QCOMPARE(preset, QString("Kid's Phone"));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toString(), QString("Saved"));
+        QCOMPARE(querySql(smsPath(store.absolutePath()), "select count(*) from message"), "1");
+    }
+
+    void extractAndExportChooseTheirPaths()
+    {
+        SMSMainForm page(QDir(source), nullptr, nullptr);
+        const QString out = TestEnv::tempDir();
+        page.askExtractFolder = [&] { return out; };
+        ModalAnswerer answerer;
+        page.miToolbarExtractMedia();
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(
+            answerer.seen().first().startsWith(QString("Successfully extacted %1 MMS attachment")
+                                                   .arg(expected(source).value("attachment_files").toInt())),
+            qPrintable(answerer.seen().first()));
+        QCOMPARE(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size(), 1);
+        QVERIFY(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).first().startsWith("attachments("));
+    }
+
+    void exportPaths_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("path");
+        QTest::newRow("text without suffix") << "/h/mms" << 0 << "/h/mms.txt";
+        QTest::newRow("text keeps a csv suffix") << "/h/a.csv" << 0 << "/h/a.csv";
+        QTest::newRow("csv without suffix") << "/h/mms" << 1 << "/h/mms.csv";
+        QTest::newRow("pdf with two dots") << "/h/a.b.pdf" << 2 << "/h/a-pdf";
+        QTest::newRow("html without suffix") << "/h/mms" << 3 << "/h/mms-html";
+        QTest::newRow("unknown format") << "/h/mms" << 4 << "";
+    }
+
+    void exportPaths()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, format);
+        QFETCH(QString, path);
+        QCOMPARE(SMSMainForm::exportPath(name, format), path);
+    }
+
+    void realDatabasesShowTheirMessages_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<int>("messages");
+        QTest::newRow("iOS 13 (magnet)") << "magnet-ctf-2020-sms/sms.db" << 105;
+        QTest::newRow("iOS 7 (otapki)") << "otapki-iphone/HomeDomain/Library/SMS/sms.db" << -1;
+    }
+
+    void realDatabasesShowTheirMessages()
+    {
+        QM_REQUIRE_SHARED();
+        QFETCH(QString, fixture);
+        QFETCH(int, messages);
+        const QString folder = cacheFolderWith(TestEnv::realFixture(fixture));
+        SMSMainForm page(QDir(folder), nullptr, nullptr);
+        if (messages >= 0)
+            QCOMPARE(page.smsModel()->rowCount(), messages);
+        QVERIFY(page.smsModel()->rowCount() > 0);
+        QVERIFY(page.handleModel()->rowCount() > 0);
+        for (int row = 0; row < page.smsModel()->rowCount(); ++row)
+            QVERIFY(!page.smsModel()->data(page.smsModel()->index(row, 0)).toString().isEmpty());
+    }
+
+    void importingTheComputersMessages()
+    {
+        QM_REQUIRE_SHARED();
+        const QString chatDb = QDir::home().absoluteFilePath("Library/Messages/chat.db");
+        QDir().mkpath(QFileInfo(chatDb).absolutePath());
+        QVERIFY(QFile::copy(TestEnv::realFixture("imessagedb/chat.db"), chatDb));
+        QFile::setPermissions(chatDb, QFile::ReadOwner | QFile::WriteOwner);
+        ModalAnswerer answerer;
+        QString preset;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* dlg = qobject_cast<LocalDbSelForm*>(modal);
+            if (!dlg)
+                return false;
+            preset = dlg->cbLocalDbNames->currentText();
+            dlg->cbLocalDbNames->setEditText("From the Mac");
+            dlg->btnOK->click();
+            return true;
+        });
+        QVERIFY(DataPageFactory::importMacMessagesThrow(nullptr));
+        QCOMPARE(preset, QString("MAC_Messages_Backup"));
+        QCOMPARE(DataPageFactory::lastImportedDbName(), QString("From the Mac"));
+        const QDir store(g_localDbDir().absoluteFilePath("From the Mac"));
+        SMSMainForm page(store, nullptr, nullptr);
+        QCOMPARE(page.smsModel()->rowCount(), 2);
+        QCOMPARE(DataSources::countLocalDbMessages(store), qint64(2));
+    }
+
+    void pageScreenshot()
+    {
+        QM_REQUIRE_SHARED();
+        const QString folder = cacheFolderWith(TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"));
+        SMSMainForm page(QDir(folder), nullptr, nullptr);
+        page.resize(1100, 700);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        const int loads = page.bubbles()->loadCount();
+        page.listHandle->setCurrentIndex(conversationIndex(page, 0));
+        QTRY_VERIFY_WITH_TIMEOUT(page.bubbles()->loadCount() > loads, 20000);
+        QTest::qWait(500);
+        GuiTestEnv::screenshot(&page, "messages-page");
+    }
+};
+
+QTEST_MAIN(TestSMSMainForm)
+#include "TestSMSMainForm.moc"

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Drives the probe's message commands as a user would: messages of a generated backup (holding the
+# real iOS 13 sms.db when the shared fixtures are there) saved twice into a local store, and the
+# attachments of a generated cache folder extracted.
+set -u
+probe=$1
+tools=$2
+shared=${3:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # description, then the command's success as $?
+    if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
+}
+count() { grep -o "\"$1\": [0-9]*" "$2" | grep -o '[0-9]*$'; }
+
+sms=""
+expected=2
+if [ -n "$shared" ] && [ -f "$shared/fixtures/real/magnet-ctf-2020-sms/sms.db" ]; then
+    sms="--sms-db $shared/fixtures/real/magnet-ctf-2020-sms/sms.db"
+    expected=105
+fi
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo $sms "$work/bk" > /dev/null
+check "generator makes a backup" $?
+
+"$probe" save-messages "$work/bk" "$work/store" > "$work/first.json" 2> /dev/null
+check "save-messages succeeds" $?
+[ "$(count messages "$work/first.json")" = "$expected" ]; check "every message is in the store" $?
+[ "$(count total "$work/first.json")" = "$expected" ]; check "the store counts them" $?
+"$probe" save-messages "$work/bk" "$work/store" > "$work/second.json" 2> /dev/null
+check "saving again succeeds" $?
+[ "$(count messages "$work/second.json")" = "$expected" ]; check "saving again adds no message" $?
+
+/usr/bin/python3 "$tools/gen/make_sms_db.py" ios6 "$work/cache" > /dev/null
+files=$(grep -o '"attachment_files": [0-9]*' "$work/cache/expected.json" | grep -o '[0-9]*$')
+"$probe" extract-attachments "$work/cache" "$work/out" > /dev/null 2>&1
+check "extract-attachments succeeds" $?
+[ "$(ls "$work/out" | wc -l)" = "$files" ]; check "every attachment file is extracted" $?
+"$probe" save-messages "$work/nothing-here" "$work/store2" > /dev/null 2>&1
+[ $? -ne 0 ]; check "a missing source fails" $?
+
+echo "probe message checks done: $failures failed"
+exit $((failures > 0))

@@ -1,0 +1,48 @@
+#include "ProbeCommand.h"
+#include "ProbeMessageSource.h"
+#include "ProbeWorker.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgData.h"
+#include "messages/ui/BackupMMSThread.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace
+{
+int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    if (args.size() != 2) {
+        err << "usage: qm-probe save-messages SRC STORE\n";
+        return 2;
+    }
+    ProbeMessageSource source(args.at(0));
+    MsgData data;
+    source.load(data);
+    const QDir store(QDir(args.at(1)).absolutePath());
+    const QList<_MsgMessage*> messages = data.messages();
+    const int rc = probeRunWorker(
+        [&](ProgressForm& form) {
+            return std::make_unique<BackupMMSThread>(store, _CountryInfo(), messages, form, nullptr);
+        },
+        out, err);
+    if (rc != 0)
+        return rc;
+    IOS6MessageDb db(store, _CountryInfo(), false);
+    MsgData saved;
+    db.messages(saved, 0);
+    QJsonObject o;
+    o["store"] = store.absolutePath();
+    o["total"] = double(db.total());
+    o["messages"] = int(saved.p()->messages.size());
+    o["chats"] = int(saved.p()->chats.size());
+    o["handles"] = int(saved.p()->handles.size());
+    o["attachments"] = int(saved.p()->attachments.size());
+    out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    return 0;
+}
+
+const ProbeCommand command("save-messages",
+    "SRC STORE   save every message of SRC (as for messages) into the local message store in folder STORE",
+    runSaveMessages);
+} // namespace
