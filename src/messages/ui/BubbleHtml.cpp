@@ -80,10 +80,11 @@ QString bubbleAssetUrl(const QString& name)
 QString imgClickableHtml(const QString& file, const QString& thumb, const QString& attrs)
 {
     // Absolute: the view loads its pages from a private temporary file, not beside the assets.
-    const QString thumbSrc = QFileInfo(thumb).isFile() ? QUrl::fromLocalFile(thumb).toString()
-                                                       : bubbleAssetUrl(QStringLiteral("empty_photo.jpg"));
+    const QString thumbSrc = QFileInfo(thumb).isFile()
+        ? QUrl::fromLocalFile(thumb).toString(QUrl::FullyEncoded)
+        : bubbleAssetUrl(QStringLiteral("empty_photo.jpg"));
     // Concatenated, not filled by placeholders, so a "%3F" inside a URL stays what it is.
-    return QStringLiteral("<a href=\"") + QUrl::fromLocalFile(file).toString()
+    return QStringLiteral("<a href=\"") + QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)
         + QStringLiteral("\"><img src=\"") + thumbSrc + QStringLiteral("\" ") + attrs
         + QStringLiteral("></a>");
 }

@@ -6,6 +6,7 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/ExportMessagesCsv.h"
+#include "messages/ui/ExportMessagesDb.h"
 #include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesPdf.h"
 #include "messages/ui/ExportMessagesTxt.h"
@@ -97,7 +98,8 @@ std::unique_ptr<AbsFormatExport<_MsgMessage>> ExportMessagesThread::makeSingleEx
         return std::make_unique<ExportMessagesTxt>(m_path);
     case Csv:
         return std::make_unique<ExportMessagesCsv>(m_path);
-    // Db: ExportMessagesDb
+    case Db:
+        return std::make_unique<ExportMessagesDb>(QDir(m_path), _CountryInfo());
     default:
         throw std::runtime_error("not support export format.");
     }

@@ -15,8 +15,11 @@
 #include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/DeleteMMSThread.h"
+#include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
+#include "messages/ui/MMSPrinter.h"
+#include "messages/ui/SMSRestoreRoads.h"
 
 #include <QAction>
 #include <QCursor>
@@ -633,10 +636,10 @@ QString SMSMainForm::exportPath(const QString& name, int format)
 
 void SMSMainForm::runExport(const QList<_MsgMessage*>& messages, const QString& path, int format)
 {
-    Q_UNUSED(messages);
-    Q_UNUSED(path);
-    Q_UNUSED(format);
-    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+    runStep(QString(), [&](ProgressForm& form) {
+        return std::make_unique<ExportMessagesThread>(
+            messages, path, ExportMessagesThread::FormatType(format), form, this);
+    });
 }
 
 void SMSMainForm::printMMS(const QList<_MsgMessage*>& messages)
@@ -646,20 +649,18 @@ void SMSMainForm::printMMS(const QList<_MsgMessage*>& messages)
 
 void SMSMainForm::runPrint(const QList<_MsgMessage*>& messages)
 {
-    Q_UNUSED(messages);
-    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+    MMSPrinter printer(this);
+    printer.printMMS(messages);
 }
 
 void SMSMainForm::restoreSMS(const QList<_MsgMessage*>& messages)
 {
-    Q_UNUSED(messages);
-    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+    SMSRestoreRoads::restoreSMS(this, messages);
 }
 
 void SMSMainForm::export2iTunes(const QList<_MsgMessage*>& messages)
 {
-    Q_UNUSED(messages);
-    Tips::info(tr("IDS_FEATURE_NOT_AVAILABLE_YET"));
+    SMSRestoreRoads::export2iTunes(this, messages);
 }
 
 // ---- Deleting (local databases) ----

@@ -28,8 +28,8 @@ private Q_SLOTS:
         QTest::newRow("lone cr stays") << "a\rb"
                                        << "a\rb";
         QTest::newRow("emoji pair") << QString::fromUtf8("ok \xF0\x9F\x98\x80")
-                                    << "ok <img class=\"emoji\" src=\"" + g_emojiImageUrl("1F600") + "\" alt=\""
-                + QString::fromUtf8("\xF0\x9F\x98\x80") + "\" " + kFallback + " />";
+                                    << "ok <img class=\"emoji\" src=\"" + g_emojiImageUrl("1F600")
+                + "\" alt=\"" + QString::fromUtf8("\xF0\x9F\x98\x80") + "\" " + kFallback + " />";
         QTest::newRow("emoji symbol") << QString::fromUtf8("\xE2\x9C\x85")
                                       << "<img class=\"emoji\" src=\"" + g_emojiImageUrl("2705") + "\" alt=\""
                 + QString::fromUtf8("\xE2\x9C\x85") + "\" " + kFallback + " />";
@@ -75,8 +75,8 @@ private Q_SLOTS:
         const QString html = imgClickableHtml(dir + "/a%3F.jpg", thumb, "style=\"x\"");
         QVERIFY2(html.contains("a%253F.jpg\"><img src=\"file://"), qPrintable(html));
         QVERIFY(html.contains("t%251.jpg\" style=\"x\"></a>"));
-        QVERIFY(imgClickableHtml(dir + "/b.jpg", dir + "/missing.jpg", "")
-                    .endsWith("/empty_photo.jpg\" ></a>"));
+        QVERIFY(
+            imgClickableHtml(dir + "/b.jpg", dir + "/missing.jpg", "").endsWith("/empty_photo.jpg\" ></a>"));
     }
 };
 

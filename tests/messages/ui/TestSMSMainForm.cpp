@@ -252,6 +252,25 @@ private Q_SLOTS:
         QVERIFY(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).first().startsWith("attachments("));
     }
 
+    // The page's export runs the export thread: the chosen CSV file is written with every message.
+    void exportWritesTheChosenFile()
+    {
+        SMSMainForm page(QDir(source), nullptr, nullptr);
+        const QString out = TestEnv::tempDir() + "/all";
+        page.askExportPath = [&](const QString&, const QString& filters, QString* selected) {
+            *selected = filters.split(";;").at(1); // CSV
+            return out;
+        };
+        ModalAnswerer answerer;
+        page.miToolbarExport();
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen().first().startsWith("Successfully extracted"),
+            qPrintable(answerer.seen().first()));
+        QFile csv(out + ".csv");
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QVERIFY(csv.size() > 100);
+    }
+
     void exportPaths_data()
     {
         QTest::addColumn<QString>("name");
