@@ -15,11 +15,15 @@
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <future>
+#include <mutex>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <thread>
 #include <utime.h>
 
 namespace
@@ -301,9 +305,8 @@ void BackupManifest::clearTree()
 BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
-    constexpr int kChunk = 4096;
-    if (m_chunks.empty() || m_chunkUsed == kChunk) {
-        m_chunks.push_back(std::make_unique<_FileNode[]>(kChunk));
+    if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
+        m_chunks.push_back(std::make_unique<_FileNode[]>(kNodeChunk));
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -450,6 +453,24 @@ BackupManifest::_FileNode* BackupManifest::folderNode(
     return n;
 }
 
+BackupManifest::_FileNode* BackupManifest::parentFolder(
+    _FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key)
+{
+    const int slash = key.lastIndexOf('/');
+    const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
+    // Siblings usually follow each other: reuse the previous parent when it is the same folder.
+    if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
+        && m_builder->lastParentPath == parentPath)
+        return m_builder->lastParent;
+    _FileNode* parent = folderNode(dom, folders, parentPath);
+    if (m_builder) {
+        m_builder->lastParent = parent;
+        m_builder->lastParentDomain = dom;
+        m_builder->lastParentPath = parent->item.pathUtf8;
+    }
+    return parent;
+}
+
 BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry)
 {
     ++m_recordCount;
@@ -477,21 +498,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
             return existing;
         }
     }
-    const int slash = key.lastIndexOf('/');
-    const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
-    // Siblings usually follow each other: reuse the previous parent when it is the same folder.
-    _FileNode* parent = nullptr;
-    if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
-        && m_builder->lastParentPath == parentPath)
-        parent = m_builder->lastParent;
-    else {
-        parent = folderNode(dom, folders, parentPath);
-        if (m_builder) {
-            m_builder->lastParent = parent;
-            m_builder->lastParentDomain = dom;
-            m_builder->lastParentPath = parent->item.pathUtf8;
-        }
-    }
+    _FileNode* parent = parentFolder(dom, folders, key);
     if (!folders && item.isFolder())
         for (_FileNode* c : std::as_const(parent->children))
             if (c->implied && c->item.pathUtf8 == key) {
@@ -507,6 +514,32 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
     return n;
 }
 
+BackupManifest::_FileNode* BackupManifest::adoptRecord(
+    _FileNode* made, DomainEntry* entry, const QByteArray& key, bool mayBeKnown)
+{
+    // As insertRecord, for a node a reading thread already made and filled.
+    ++m_recordCount;
+    _FileNode* dom = entry->node;
+    if (key.isEmpty() || made->item.isFolder()) {
+        _FileNode* existing = key.isEmpty() ? dom : entry->folders.value(key);
+        if (existing && existing->implied) {
+            existing->item = std::move(made->item);
+            existing->implied = false;
+            return existing;
+        }
+    }
+    _FileNode* parent = key.isEmpty() ? dom : parentFolder(dom, &entry->folders, key);
+    made->parent = parent;
+    parent->children.append(made);
+    if (key.isEmpty())
+        return made;
+    if (made->item.isFolder())
+        entry->folders.insert(key, made);
+    else if (mayBeKnown)
+        noteWellKnown(made);
+    return made;
+}
+
 void BackupManifest::parseMbdbThrow(const QString& path)
 {
     const QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path);
@@ -517,90 +550,226 @@ void BackupManifest::parseMbdbThrow(const QString& path)
 namespace
 {
 
-// Rows of one rowid range of Manifest.db, read and decoded by a worker thread.
-struct RowChunk {
-    std::vector<QString> domains; // distinct domains of the chunk
-    std::vector<std::pair<int, MBDBParser::_MBDBItem>> rows; // domain index and record
-    QString error;
+// What a reading thread works out for each record, so that the thread building the tree only
+// links nodes.
+struct RowInfo {
+    int domain = 0; // index into RowChunk::domains
+    bool mayBeKnown = false; // a file under Library/ or Media/: maybe a well-known file or a photo
+    QByteArray key; // the path to place the record under: its own when clean
 };
 
-RowChunk readRowChunk(const QString& path, qint64 from, qint64 to)
+// The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
+// that the tree then takes over.
+struct RowChunk {
+    static constexpr int kBlock = 1024;
+    std::vector<QString> domains; // distinct domains of the chunk
+    std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
+    std::vector<RowInfo> rows;
+    QString error;
+
+    BackupManifest::_FileNode& node(size_t i) { return blocks[i / kBlock][i % kBlock]; }
+    BackupManifest::_FileNode& append()
+    {
+        if (rows.size() % kBlock == 0)
+            blocks.push_back(std::make_unique<BackupManifest::_FileNode[]>(kBlock));
+        rows.emplace_back();
+        return node(rows.size() - 1);
+    }
+};
+
+QString damagedText(const QString& path, const QString& why)
+{
+    return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
+}
+
+// One reading thread's connection to Manifest.db, read through a memory map so that pages are
+// not copied into SQLite's cache.
+class RowReader
+{
+public:
+    explicit RowReader(const QString& path)
+        : m_path(path)
+    {
+        try {
+            m_db.openThrow(
+                Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        } catch (const std::exception& e) {
+            m_error = damagedText(path, QString::fromUtf8(e.what()));
+            return;
+        }
+        sqlite3_exec(m_db.handle, "PRAGMA mmap_size=1099511627776", nullptr, nullptr, nullptr);
+        if (sqlite3_prepare_v2(m_db.handle,
+                "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
+                "rowid",
+                -1, &m_stmt, nullptr)
+            != SQLITE_OK)
+            m_error = damagedText(path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
+    }
+    ~RowReader() { sqlite3_finalize(m_stmt); }
+
+    RowChunk read(qint64 from, qint64 to);
+
+private:
+    int domainIndex(RowChunk& chunk, const char* text, int size);
+    bool readRow(RowChunk& chunk);
+
+    QString m_path;
+    Sqlite3DB m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_error;
+    QHash<QByteArray, int> m_domainIndex;
+    QByteArray m_lastDomain;
+    int m_lastIndex = -1;
+    MBFileArchive::Fields m_fields;
+};
+
+int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
+{
+    const QByteArray domain = QByteArray::fromRawData(text ? text : "", size);
+    if (m_lastIndex >= 0 && m_lastDomain == domain)
+        return m_lastIndex;
+    int index = m_domainIndex.value(domain, -1);
+    if (index < 0) {
+        index = int(chunk.domains.size());
+        chunk.domains.push_back(QString::fromUtf8(domain));
+        m_domainIndex.insert(QByteArray(domain.constData(), domain.size()), index);
+    }
+    m_lastIndex = index;
+    m_lastDomain = QByteArray(domain.constData(), domain.size());
+    return index;
+}
+
+// Decodes the current row into a new node of chunk; false (with chunk.error set) when its record
+// is unreadable.
+bool RowReader::readRow(RowChunk& chunk)
+{
+    const int index = domainIndex(chunk, reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 0)),
+        sqlite3_column_bytes(m_stmt, 0));
+    BackupManifest::_FileNode& node = chunk.append();
+    RowInfo& info = chunk.rows.back();
+    MBDBParser::_MBDBItem& it = node.item;
+    info.domain = index;
+    it.domain = chunk.domains[size_t(index)];
+    const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 1));
+    it.pathUtf8 = QByteArray(pathText ? pathText : "", sqlite3_column_bytes(m_stmt, 1));
+    const int flags = sqlite3_column_int(m_stmt, 2);
+    const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
+    const int blobLen = sqlite3_column_bytes(m_stmt, 3);
+    MBFileArchive::Fields& f = m_fields;
+    const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
+    if (blob && blobLen > 0 && !decoded) {
+        chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
+                          .arg(m_path, chunk.domains[size_t(index)], it.relativePath());
+        return false;
+    }
+    if (decoded) {
+        it.size = f.size;
+        it.mtime = quint32(f.lastModified);
+        it.protectionClass = quint8(f.protectionClass);
+        it.mode = quint16(f.mode);
+        if (!f.target.isEmpty())
+            it.mutableExtra().linkTarget = f.target;
+    }
+    // The flags column decides the kind when the archive lacks a mode.
+    if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
+        it.mode = quint16((it.mode & 07777)
+            | (flags == 2        ? MBDBParser::kModeFolder
+                    : flags == 4 ? MBDBParser::kModeLink
+                                 : MBDBParser::kModeFile));
+    // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
+    info.key = isCleanPath(it.pathUtf8) ? it.pathUtf8 : pathParts(it.pathUtf8).join('/');
+    const QByteArray& p = it.pathUtf8;
+    info.mayBeKnown
+        = !it.isFolder() && (p.startsWith("Library/") || p.startsWith("Media/") || p.startsWith("library/"));
+    return true;
+}
+
+RowChunk RowReader::read(qint64 from, qint64 to)
 {
     RowChunk chunk;
-    Sqlite3DB db;
-    try {
-        db.openThrow(
-            Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
-    } catch (const std::exception& e) {
-        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                          .arg(path, QString::fromUtf8(e.what()));
+    if (!m_error.isEmpty()) {
+        chunk.error = m_error;
         return chunk;
     }
-    // The hot loop reads columns through the raw statement: no copies of the archive bytes.
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db.handle,
-            "select domain, relativePath, flags, file from Files where rowid between ? and ? order by rowid",
-            -1, &stmt, nullptr)
-        != SQLITE_OK) {
-        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                          .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
-        return chunk;
-    }
-    sqlite3_bind_int64(stmt, 1, from);
-    sqlite3_bind_int64(stmt, 2, to);
-    QHash<QByteArray, int> domainIndex;
-    QByteArray lastDomain;
-    int lastIndex = -1;
-    MBFileArchive::Fields f;
+    m_domainIndex.clear();
+    m_lastIndex = -1;
+    sqlite3_reset(m_stmt);
+    sqlite3_bind_int64(m_stmt, 1, from);
+    sqlite3_bind_int64(m_stmt, 2, to);
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        MBDBParser::_MBDBItem it;
-        const char* domainText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        const QByteArray domain
-            = QByteArray::fromRawData(domainText ? domainText : "", sqlite3_column_bytes(stmt, 0));
-        int index = lastIndex >= 0 && lastDomain == domain ? lastIndex : domainIndex.value(domain, -1);
-        if (index < 0) {
-            index = int(chunk.domains.size());
-            chunk.domains.push_back(QString::fromUtf8(domain));
-            domainIndex.insert(QByteArray(domain.constData(), domain.size()), index);
-        }
-        if (index != lastIndex) {
-            lastIndex = index;
-            lastDomain = QByteArray(domain.constData(), domain.size());
-        }
-        const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
-        it.pathUtf8 = QByteArray(pathText ? pathText : "", sqlite3_column_bytes(stmt, 1));
-        const int flags = sqlite3_column_int(stmt, 2);
-        const char* blob = static_cast<const char*>(sqlite3_column_blob(stmt, 3));
-        const int blobLen = sqlite3_column_bytes(stmt, 3);
-        const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
-        if (blob && blobLen > 0 && !decoded) {
-            chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
-                              .arg(path, chunk.domains[size_t(index)], it.relativePath());
-            break;
-        }
-        if (decoded) {
-            it.size = f.size;
-            it.mtime = quint32(f.lastModified);
-            it.protectionClass = quint8(f.protectionClass);
-            it.mode = quint16(f.mode);
-            if (!f.target.isEmpty())
-                it.mutableExtra().linkTarget = f.target;
-        }
-        // The flags column decides the kind when the archive lacks a mode.
-        if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
-            it.mode = quint16((it.mode & 07777)
-                | (flags == 2        ? MBDBParser::kModeFolder
-                        : flags == 4 ? MBDBParser::kModeLink
-                                     : MBDBParser::kModeFile));
-        chunk.rows.emplace_back(index, std::move(it));
-    }
-    if (chunk.error.isEmpty() && rc != SQLITE_DONE)
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW)
+        if (!readRow(chunk))
+            return chunk;
+    if (rc != SQLITE_DONE)
         chunk.error
-            = QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
-    sqlite3_finalize(stmt);
+            = QStringLiteral("%1 is damaged: %2").arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
     return chunk;
 }
+
+// A fixed set of reading threads that read the chunks of a rowid range in any order and hand them
+// out in rowid order.
+class ChunkPipeline
+{
+public:
+    ChunkPipeline(const QString& path, qint64 minRow, qint64 maxRow, int threads)
+        : m_minRow(minRow)
+        , m_maxRow(maxRow)
+    {
+        // Sparse rowids make chunks hold fewer rows, never more chunks than this.
+        constexpr qint64 kRows = 8192;
+        constexpr qint64 kMaxChunks = 256;
+        const qint64 span = maxRow >= minRow ? maxRow - minRow + 1 : 0;
+        m_chunkRows = std::max(kRows, (span + kMaxChunks - 1) / kMaxChunks);
+        m_slots.resize(size_t((span + m_chunkRows - 1) / m_chunkRows));
+        threads = std::max(1, std::min(threads, int(m_slots.size())));
+        for (int i = 0; i < threads && !m_slots.empty(); ++i)
+            m_threads.emplace_back([this, path] { work(path); });
+    }
+    ~ChunkPipeline()
+    {
+        m_stop = true;
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    size_t size() const { return m_slots.size(); }
+    // Waits for chunk i and takes it.
+    RowChunk take(size_t i)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_slots[i].has_value(); });
+        RowChunk chunk = std::move(*m_slots[i]);
+        m_slots[i].reset();
+        return chunk;
+    }
+
+private:
+    void work(const QString& path)
+    {
+        RowReader reader(path);
+        for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
+            const qint64 from = m_minRow + qint64(i) * m_chunkRows;
+            RowChunk chunk;
+            try {
+                chunk = reader.read(from, std::min(m_maxRow, from + m_chunkRows - 1));
+            } catch (const std::exception& e) {
+                chunk.error = damagedText(path, QString::fromUtf8(e.what()));
+            }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_slots[i] = std::move(chunk);
+            m_ready.notify_all();
+        }
+    }
+
+    qint64 m_minRow;
+    qint64 m_maxRow;
+    qint64 m_chunkRows = 0;
+    std::vector<std::optional<RowChunk>> m_slots;
+    std::atomic<size_t> m_next { 0 };
+    std::atomic<bool> m_stop { false };
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<std::thread> m_threads;
+};
 
 } // namespace
 
@@ -621,43 +790,31 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
         }
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
-        fail(text.contains(path)
-                ? text
-                : QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, text));
+        fail(text.contains(path) ? text : damagedText(path, text));
     }
     db.close();
-    // Worker threads read and decode rowid ranges; this thread builds the tree in rowid order.
-    constexpr qint64 kChunkRows = 16384;
-    const int workers = std::clamp(QThread::idealThreadCount() - 1, 1, 4);
-    std::deque<std::future<RowChunk>> inFlight;
-    qint64 next = minRow;
-    auto launch = [&]() {
-        while (next <= maxRow && int(inFlight.size()) < workers + 1) {
-            const qint64 from = next;
-            const qint64 to = std::min(maxRow, next + kChunkRows - 1);
-            next = to + 1;
-            inFlight.push_back(std::async(std::launch::async, readRowChunk, path, from, to));
-        }
-    };
-    launch();
-    while (!inFlight.empty()) {
-        RowChunk chunk = inFlight.front().get();
-        inFlight.pop_front();
-        if (!chunk.error.isEmpty()) {
-            for (auto& f : inFlight)
-                f.wait();
+    // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
+    // order, so that the tree is the same whatever the number of threads. Linking is light, so
+    // there is one reading thread per core.
+    ChunkPipeline pipeline(path, minRow, maxRow, std::clamp(QThread::idealThreadCount(), 1, 8));
+    for (size_t i = 0; i < pipeline.size(); ++i) {
+        RowChunk chunk = pipeline.take(i);
+        if (!chunk.error.isEmpty())
             fail(chunk.error);
-        }
-        launch();
         std::vector<DomainEntry*> entries;
         entries.reserve(chunk.domains.size());
         for (const QString& d : chunk.domains)
             entries.push_back(domainEntry(d));
-        for (auto& [index, item] : chunk.rows) {
-            DomainEntry* entry = entries[size_t(index)];
-            item.domain = entry->node->item.domain;
-            insertRecord(std::move(item), entry);
+        for (size_t r = 0; r < chunk.rows.size(); ++r) {
+            const RowInfo& info = chunk.rows[r];
+            adoptRecord(&chunk.node(r), entries[size_t(info.domain)], info.key, info.mayBeKnown);
         }
+        // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
+        const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
+        m_chunks.insert(roomLeft ? m_chunks.end() - 1 : m_chunks.end(),
+            std::make_move_iterator(chunk.blocks.begin()), std::make_move_iterator(chunk.blocks.end()));
+        if (!roomLeft)
+            m_chunkUsed = kNodeChunk;
     }
 }
 
