@@ -51,7 +51,7 @@ void IOS5MessageDb::openCheck()
 {
     if (handle)
         return;
-    openThrow(_dbPath, 2);
+    openThrow(_dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     sqlite3_create_function_v2(
         handle, "read", 1, SQLITE_ANY, nullptr, sqlite3fun_read, nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
@@ -70,12 +70,6 @@ enum IOS5MessageFlags : int {
 enum IOS5MessageKind : int {
     kIOS5KindSms = 0, // SMS and MMS rows; any other value is an iMessage row
 };
-
-// The key of a conversation's _messages: the rowid as decimal text.
-QString messageKey(qint64 rowid)
-{
-    return QString::number(rowid);
-}
 
 // A chat's only participant is the sender of every message; in a group only incoming messages
 // name one, looked up by address.
@@ -199,7 +193,7 @@ void addPieceAttachment(__MsgData* d, _MsgMessage* m, _MsgAttachment* a, qint64 
         return;
     }
     qDebug() << "IOS5MessageDb::messages, clone attachment message.";
-    auto* copy = new _MsgMessage(*m);
+    _MsgMessage* copy = d->newMessage(*m);
     copy->rowid = -1647483648LL - pieceRowid;
     d->messages.insert(copy->rowid, copy);
     copy->guid = hashUUID(QStringLiteral("%1(%2)").arg(a->guid).arg(m->rowid).toUtf8());
@@ -367,13 +361,13 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
         const qint64 rowid = c.getInt64("rowid");
         if (d->messages.contains(rowid))
             continue;
-        auto* m = new _MsgMessage;
+        _MsgMessage* m = d->newMessage();
         d->messages.insert(rowid, m);
         fillCommonFields(m, rowid, c);
         if (c.getInt("is_madrid") == kIOS5KindSms)
             readSmsRow(d, c, m);
         else {
-            readMadridRow(c, m, index);
+            readMadridRow(d, c, m, index);
             if (hasMadridAttachment)
                 readMadridAttachments(d, c, m);
         }
@@ -397,14 +391,14 @@ void IOS5MessageDb::readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage
     if (!ch)
         return;
     m->_chat = ch;
-    ch->_messages.insert(messageKey(m->rowid), m);
+    ch->_messages.insert(d->messageKey(m->rowid), m);
     m->_sender = senderInChat(ch, m->is_from_me, [&] {
         return _countryDb.infoByCode(c.getText("country"), nullptr).formatNumber(c.getText("address"));
     });
 }
 
 void IOS5MessageDb::readMadridRow(
-    const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index)
+    __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index)
 {
     m->guid = c.getText("madrid_guid");
     m->service = QStringLiteral("iMessage");
@@ -419,7 +413,7 @@ void IOS5MessageDb::readMadridRow(
     const QString room = c.getText("madrid_roomname");
     if (_MsgChat* ch = index.value(room.isEmpty() ? handleId : room)) {
         m->_chat = ch;
-        ch->_messages.insert(messageKey(m->rowid), m);
+        ch->_messages.insert(d->messageKey(m->rowid), m);
         m->_sender = senderInChat(ch, m->is_from_me, [&] { return handleId; });
     }
 }

@@ -42,7 +42,8 @@ private:
     // Messages: the fields of an SMS or MMS row, of an iMessage row, the iMessage attachments,
     // then the MMS parts of msg_pieces.
     void readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
-    void readMadridRow(const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index);
+    void readMadridRow(
+        __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index);
     void readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
     void loadMsgPieces(__MsgData* d, qint64 chat);
 
