@@ -107,7 +107,6 @@ struct BackupManifest::TreeBuilder {
     QHash<QByteArray, DomainEntry*> domainsUtf8;
     _FileNode* lastParent = nullptr;
     _FileNode* lastParentDomain = nullptr;
-    QByteArray lastParentPath;
 };
 
 QString BackupManifest::_FileNode::name() const
@@ -460,13 +459,12 @@ BackupManifest::_FileNode* BackupManifest::parentFolder(
     const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
     // Siblings usually follow each other: reuse the previous parent when it is the same folder.
     if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
-        && m_builder->lastParentPath == parentPath)
+        && m_builder->lastParent->item.pathUtf8 == parentPath)
         return m_builder->lastParent;
     _FileNode* parent = folderNode(dom, folders, parentPath);
     if (m_builder) {
         m_builder->lastParent = parent;
         m_builder->lastParentDomain = dom;
-        m_builder->lastParentPath = parent->item.pathUtf8;
     }
     return parent;
 }
@@ -628,15 +626,16 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
     const QByteArray domain = QByteArray::fromRawData(text ? text : "", size);
     if (m_lastIndex >= 0 && m_lastDomain == domain)
         return m_lastIndex;
-    int index = m_domainIndex.value(domain, -1);
-    if (index < 0) {
-        index = int(chunk.domains.size());
+    auto it = m_domainIndex.constFind(domain);
+    if (it == m_domainIndex.constEnd()) {
         chunk.domains.push_back(QString::fromUtf8(domain));
-        m_domainIndex.insert(QByteArray(domain.constData(), domain.size()), index);
+        it = m_domainIndex.insert(
+            QByteArray(domain.constData(), domain.size()), int(chunk.domains.size() - 1));
     }
-    m_lastIndex = index;
-    m_lastDomain = QByteArray(domain.constData(), domain.size());
-    return index;
+    // The table's own key: no copy of the bytes when records of several domains alternate.
+    m_lastDomain = it.key();
+    m_lastIndex = it.value();
+    return m_lastIndex;
 }
 
 // Decodes the current row into a new node of chunk; false (with chunk.error set) when its record
