@@ -79,6 +79,7 @@ private Q_SLOTS:
         QTest::newRow("first block full") << 256 << false;
         QTest::newRow("many blocks") << 5000 << false;
         QTest::newRow("blocks and plain new") << 700 << true;
+        QTest::newRow("freed in bulk") << 30000 << true;
     }
     void blockMessagesLiveAndDieWithTheOwner()
     {
