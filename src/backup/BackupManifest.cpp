@@ -553,7 +553,8 @@ namespace
 struct RowInfo {
     int domain = 0; // index into RowChunk::domains
     bool mayBeKnown = false; // a file under Library/ or Media/: maybe a well-known file or a photo
-    QByteArray key; // the path to place the record under: its own when clean
+    bool unclean = false; // the path has empty or "." parts: placed under cleanKey instead
+    QByteArray cleanKey;
 };
 
 // The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
@@ -676,7 +677,10 @@ bool RowReader::readRow(RowChunk& chunk)
                     : flags == 4 ? MBDBParser::kModeLink
                                  : MBDBParser::kModeFile));
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
-    info.key = isCleanPath(it.pathUtf8) ? it.pathUtf8 : pathParts(it.pathUtf8).join('/');
+    if (!isCleanPath(it.pathUtf8)) {
+        info.unclean = true;
+        info.cleanKey = pathParts(it.pathUtf8).join('/');
+    }
     const QByteArray& p = it.pathUtf8;
     info.mayBeKnown
         = !it.isFolder() && (p.startsWith("Library/") || p.startsWith("Media/") || p.startsWith("library/"));
@@ -806,7 +810,9 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
             entries.push_back(domainEntry(d));
         for (size_t r = 0; r < chunk.rows.size(); ++r) {
             const RowInfo& info = chunk.rows[r];
-            adoptRecord(&chunk.node(r), entries[size_t(info.domain)], info.key, info.mayBeKnown);
+            _FileNode* made = &chunk.node(r);
+            adoptRecord(made, entries[size_t(info.domain)],
+                info.unclean ? info.cleanKey : made->item.pathUtf8, info.mayBeKnown);
         }
         // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
         const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
