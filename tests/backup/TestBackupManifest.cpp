@@ -221,6 +221,43 @@ private Q_SLOTS:
         QVERIFY(m.findNode("HomeDomain", "Library/SMS/sms.db") == m.smsNode);
     }
 
+    void uncleanPathsArePlacedByTheirParts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("lookup");
+        QTest::newRow("double slash and dot") << "Library//SMS/./copy.db"
+                                              << "Library/SMS/copy.db";
+        QTest::newRow("leading slash") << "/Library/SMS/lead.db"
+                                       << "Library/SMS/lead.db";
+        QTest::newRow("trailing slash") << "Library/SMS/trail.db/"
+                                        << "Library/SMS/trail.db";
+        QTest::newRow("new folders") << "Library/./New//Deep/x.db"
+                                     << "Library/New/Deep/x.db";
+    }
+    void uncleanPathsArePlacedByTheirParts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, lookup);
+        const QString dir = GenBackup::make({ "--layout", "db" });
+        {
+            Sqlite3DB db;
+            db.openThrow(dir + "/Manifest.db", 2);
+            Sqlite3Sql sql("insert into Files select 'x' || fileID, domain, ?, flags, file from Files "
+                           "where relativePath = 'Library/SMS/sms.db'");
+            sql.addTextParam(stored);
+            db.executeThrow(sql);
+        }
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        const BackupManifest::_FileNode* n = m.findNode("HomeDomain", lookup);
+        QVERIFY(n);
+        QCOMPARE(n->item.relativePath(), stored); // the record keeps its own path
+        QVERIFY(!n->implied);
+        QCOMPARE(n->parent, m.findNode("HomeDomain", lookup.section('/', 0, -2)));
+        QVERIFY(m.smsNode && m.smsNode != n);
+    }
+
     void tellsBadInputApart()
     {
         // Not a backup at all.
