@@ -151,5 +151,5 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
 
 const ProbeCommand command("messages",
     "PATH   counts and date range of a message database, a cache folder or an unencrypted backup",
-    runMessages);
+    runMessages, ProbeCommand::App::Core);
 } // namespace

@@ -39,6 +39,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     return 0;
 }
 
-const ProbeCommand command("tree", "DIR   (password on standard input when encrypted)", run);
+const ProbeCommand command(
+    "tree", "DIR   (password on standard input when encrypted)", run, ProbeCommand::App::Core);
 
 } // namespace
