@@ -610,6 +610,7 @@ public:
 
 private:
     int domainIndex(RowChunk& chunk, const char* text, int size);
+    bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
     bool readRow(RowChunk& chunk);
 
     QString m_path;
@@ -639,6 +640,30 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
     return m_lastIndex;
 }
 
+// Size, time, mode and class of a record from its archive (none when blob is null); the flags
+// column decides the kind when the archive lacks a mode. False when the archive is unreadable.
+bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
+{
+    MBFileArchive::Fields& f = m_fields;
+    const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
+    if (blob && !decoded)
+        return false;
+    if (decoded) {
+        it.size = f.size;
+        it.mtime = quint32(f.lastModified);
+        it.protectionClass = quint8(f.protectionClass);
+        it.mode = quint16(f.mode);
+        if (!f.target.isEmpty())
+            it.mutableExtra().linkTarget = f.target;
+    }
+    if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
+        it.mode = quint16((it.mode & 07777)
+            | (flags == 2        ? MBDBParser::kModeFolder
+                    : flags == 4 ? MBDBParser::kModeLink
+                                 : MBDBParser::kModeFile));
+    return true;
+}
+
 // Decodes the current row into a new node of chunk; false (with chunk.error set) when its record
 // is unreadable.
 bool RowReader::readRow(RowChunk& chunk)
@@ -655,27 +680,11 @@ bool RowReader::readRow(RowChunk& chunk)
     const int flags = sqlite3_column_int(m_stmt, 2);
     const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
     const int blobLen = sqlite3_column_bytes(m_stmt, 3);
-    MBFileArchive::Fields& f = m_fields;
-    const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
-    if (blob && blobLen > 0 && !decoded) {
+    if (!fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags)) {
         chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
                           .arg(m_path, chunk.domains[size_t(index)], it.relativePath());
         return false;
     }
-    if (decoded) {
-        it.size = f.size;
-        it.mtime = quint32(f.lastModified);
-        it.protectionClass = quint8(f.protectionClass);
-        it.mode = quint16(f.mode);
-        if (!f.target.isEmpty())
-            it.mutableExtra().linkTarget = f.target;
-    }
-    // The flags column decides the kind when the archive lacks a mode.
-    if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
-        it.mode = quint16((it.mode & 07777)
-            | (flags == 2        ? MBDBParser::kModeFolder
-                    : flags == 4 ? MBDBParser::kModeLink
-                                 : MBDBParser::kModeFile));
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
     if (!isCleanPath(it.pathUtf8)) {
         info.unclean = true;
@@ -774,9 +783,8 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-} // namespace
-
-void BackupManifest::parseManifestDbThrow(const QString& path)
+// The first and last rowid of the Files table (-1 as last when it is empty).
+std::pair<qint64, qint64> rowidRangeThrow(const QString& path)
 {
     Sqlite3DB db;
     qint64 minRow = 0, maxRow = -1;
@@ -795,7 +803,14 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
         const QString text = QString::fromUtf8(e.what());
         fail(text.contains(path) ? text : damagedText(path, text));
     }
-    db.close();
+    return { minRow, maxRow };
+}
+
+} // namespace
+
+void BackupManifest::parseManifestDbThrow(const QString& path)
+{
+    const auto [minRow, maxRow] = rowidRangeThrow(path);
     // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
     // order, so that the tree is the same whatever the number of threads. Linking is light, so
     // there is one reading thread per core.
