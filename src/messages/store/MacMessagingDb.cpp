@@ -46,7 +46,7 @@ void MacMessagingDb::openCheck()
     if (handle)
         return;
     // The user's live Messages database: never opened for writing.
-    openReadOnlyThrow(dbPath);
+    openThrow(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext()) {
         const QString sql = c.getText("sql");
