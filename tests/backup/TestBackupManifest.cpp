@@ -233,6 +233,12 @@ private Q_SLOTS:
                                         << "Library/SMS/trail.db";
         QTest::newRow("new folders") << "Library/./New//Deep/x.db"
                                      << "Library/New/Deep/x.db";
+        QTest::newRow("leading dot") << "./Library/SMS/dot.db"
+                                     << "Library/SMS/dot.db";
+        QTest::newRow("dot before the name") << "Library/SMS/x/./y.db"
+                                             << "Library/SMS/x/y.db";
+        QTest::newRow("two dots stay a name") << "Library/SMS/../z.db"
+                                              << "Library/SMS/../z.db";
     }
     void uncleanPathsArePlacedByTheirParts()
     {
