@@ -554,8 +554,7 @@ namespace
 struct RowInfo {
     int domain = 0; // index into RowChunk::domains
     bool mayBeKnown = false; // a file under Library/ or Media/: maybe a well-known file or a photo
-    bool unclean = false; // the path has empty or "." parts: placed under cleanKey instead
-    QByteArray cleanKey;
+    bool unclean = false; // the path has empty or "." parts: placed under its key in cleanKeys
 };
 
 // The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
@@ -565,6 +564,7 @@ struct RowChunk {
     std::vector<QString> domains; // distinct domains of the chunk
     std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
     std::vector<RowInfo> rows;
+    QHash<size_t, QByteArray> cleanKeys; // row -> the path to place it under, for unclean paths
     QString error;
 
     BackupManifest::_FileNode& node(size_t i) { return blocks[i / kBlock][i % kBlock]; }
@@ -575,6 +575,38 @@ struct RowChunk {
         rows.emplace_back();
         return node(rows.size() - 1);
     }
+};
+
+// The bytes of many short arrays kept in shared blocks instead of a heap block each: every array
+// is a slice of a block that holds a reference on it, and the block goes with the last of them.
+// Slices are terminated by a '\0' like any array; writing to one copies it first, as for any
+// shared array.
+class SliceArena
+{
+public:
+    QByteArray slice(const char* data, qsizetype n)
+    {
+        constexpr qsizetype kBlock = 32 * 1024;
+        if (!data || n == 0 || n > kBlock / 8)
+            return QByteArray(data ? data : "", n);
+        if (m_block.isNull() || m_used + n + 1 > kBlock) {
+            m_block = QByteArray();
+            m_block.reserve(kBlock);
+            m_used = 0;
+        }
+        char* start = m_block.data_ptr().data() + m_used;
+        std::memcpy(start, data, size_t(n));
+        start[n] = '\0';
+        m_used += n + 1;
+        QByteArray::DataPointer slice(m_block.data_ptr()); // one more reference on the block
+        slice.ptr = start;
+        slice.size = n;
+        return QByteArray(std::move(slice));
+    }
+
+private:
+    QByteArray m_block; // empty, its capacity filled by the slices
+    qsizetype m_used = 0;
 };
 
 QString damagedText(const QString& path, const QString& why)
@@ -622,6 +654,7 @@ private:
     QByteArray m_lastDomain;
     int m_lastIndex = -1;
     MBFileArchive::Fields m_fields;
+    SliceArena m_paths;
 };
 
 int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
@@ -677,7 +710,7 @@ bool RowReader::readRow(RowChunk& chunk)
     info.domain = index;
     it.domain = chunk.domains[size_t(index)];
     const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 1));
-    it.pathUtf8 = QByteArray(pathText ? pathText : "", sqlite3_column_bytes(m_stmt, 1));
+    it.pathUtf8 = m_paths.slice(pathText, sqlite3_column_bytes(m_stmt, 1));
     const int flags = sqlite3_column_int(m_stmt, 2);
     const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
     const int blobLen = sqlite3_column_bytes(m_stmt, 3);
@@ -689,7 +722,7 @@ bool RowReader::readRow(RowChunk& chunk)
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
     if (!isCleanPath(it.pathUtf8)) {
         info.unclean = true;
-        info.cleanKey = pathParts(it.pathUtf8).join('/');
+        chunk.cleanKeys.insert(chunk.rows.size() - 1, pathParts(it.pathUtf8).join('/'));
     }
     const QByteArray& p = it.pathUtf8;
     info.mayBeKnown
@@ -829,7 +862,7 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
             const RowInfo& info = chunk.rows[r];
             _FileNode* made = &chunk.node(r);
             adoptRecord(made, entries[size_t(info.domain)],
-                info.unclean ? info.cleanKey : made->item.pathUtf8, info.mayBeKnown);
+                info.unclean ? chunk.cleanKeys[r] : made->item.pathUtf8, info.mayBeKnown);
         }
         // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
         const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
