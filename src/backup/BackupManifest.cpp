@@ -1,6 +1,7 @@
 #include "backup/BackupManifest.h"
 
 #include "app/DataPaths.h"
+#include "app/SliceArena.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/MBFileArchive.h"
@@ -577,38 +578,6 @@ struct RowChunk {
     }
 };
 
-// The bytes of many short arrays kept in shared blocks instead of a heap block each: every array
-// is a slice of a block that holds a reference on it, and the block goes with the last of them.
-// Slices are terminated by a '\0' like any array; writing to one copies it first, as for any
-// shared array.
-class SliceArena
-{
-public:
-    QByteArray slice(const char* data, qsizetype n)
-    {
-        constexpr qsizetype kBlock = 32 * 1024;
-        if (!data || n == 0 || n > kBlock / 8)
-            return QByteArray(data ? data : "", n);
-        if (m_block.isNull() || m_used + n + 1 > kBlock) {
-            m_block = QByteArray();
-            m_block.reserve(kBlock);
-            m_used = 0;
-        }
-        char* start = m_block.data_ptr().data() + m_used;
-        std::memcpy(start, data, size_t(n));
-        start[n] = '\0';
-        m_used += n + 1;
-        QByteArray::DataPointer slice(m_block.data_ptr()); // one more reference on the block
-        slice.ptr = start;
-        slice.size = n;
-        return QByteArray(std::move(slice));
-    }
-
-private:
-    QByteArray m_block; // empty, its capacity filled by the slices
-    qsizetype m_used = 0;
-};
-
 QString damagedText(const QString& path, const QString& why)
 {
     return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
@@ -710,7 +679,7 @@ bool RowReader::readRow(RowChunk& chunk)
     info.domain = index;
     it.domain = chunk.domains[size_t(index)];
     const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 1));
-    it.pathUtf8 = m_paths.slice(pathText, sqlite3_column_bytes(m_stmt, 1));
+    it.pathUtf8 = m_paths.bytes(pathText, sqlite3_column_bytes(m_stmt, 1));
     const int flags = sqlite3_column_int(m_stmt, 2);
     const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
     const int blobLen = sqlite3_column_bytes(m_stmt, 3);

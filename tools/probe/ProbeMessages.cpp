@@ -123,7 +123,8 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     } catch (const std::exception&) {
         o["total"] = 0;
     }
-    const QList<_MsgMessage*> msgs = data.messages();
+    // The model's own table is walked: a list of a million pointers would be counted as the load's.
+    const QHash<qint64, _MsgMessage*>& msgs = data.p()->messages;
     o["path"] = info.absoluteFilePath();
     o["schema"] = kind;
     o["chats"] = int(data.p()->chats.size());
@@ -131,7 +132,7 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     o["messages"] = int(msgs.size());
     o["attachments"] = int(data.p()->attachments.size());
     if (!msgs.isEmpty()) {
-        int first = msgs.first()->date;
+        int first = msgs.begin().value()->date;
         int last = first;
         for (const _MsgMessage* m : msgs) {
             first = qMin(first, m->date);

@@ -186,6 +186,14 @@ QByteArrayView Sqlite3Cursor::getTextUtf8(int index) const
     return text ? QByteArrayView(text, bytes) : QByteArrayView();
 }
 
+QByteArrayView Sqlite3Cursor::getBlobView(int index) const
+{
+    QM_CURSOR_ROW(index, QByteArrayView())
+    const char* data = static_cast<const char*>(sqlite3_column_blob(h, index));
+    const int bytes = sqlite3_column_bytes(h, index);
+    return data ? QByteArrayView(data, bytes) : QByteArrayView();
+}
+
 QByteArray Sqlite3Cursor::getBlob(int index) const
 {
     QM_CURSOR_ROW(index, QByteArray())

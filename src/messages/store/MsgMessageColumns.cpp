@@ -85,14 +85,15 @@ int MsgMessageColumns::secondsFromEither(qint64 stored)
 void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates) const
 {
     m.rowid = c.getInt64(rowid);
-    m.guid = c.getText(guid);
-    m.text = c.getText(text);
+    m.guid = m_arena.text(c.getTextUtf8(guid));
+    m.text = m_arena.text(c.getTextUtf8(text));
     m.replace = c.getInt(replace);
     m.service_center = repeatedText(c, service_center, m_serviceCenter);
     m.handle_id = c.getInt64(handle_id);
     m.subject = c.getText(subject);
     m.country = repeatedText(c, country, m_country);
-    m.attributedBody = c.getBlob(attributedBody);
+    const QByteArrayView body = c.getBlobView(attributedBody);
+    m.attributedBody = m_arena.bytes(body.data(), body.size());
     m.version = c.getInt(version);
     m.type = c.getInt(type);
     m.service = repeatedText(c, service, m_service);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/SliceArena.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -58,6 +60,8 @@ private:
     };
     QString repeatedText(const Sqlite3Cursor& row, int column, RepeatedText& cache) const;
 
+    // The texts and bodies of the messages, kept in shared blocks rather than a heap block each.
+    mutable SliceArena m_arena;
     mutable RepeatedText m_serviceCenter, m_country, m_service, m_account, m_accountGuid, m_roomNames,
         m_groupTitle;
 };
