@@ -67,6 +67,6 @@ private:
     qsizetype m_bytesUsed = 0;
     QString m_text;
     qsizetype m_textUsed = 0;
-    QStringDecoder m_decoder { QStringDecoder::Utf8,
-        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom };
+    // Each value on its own, a leading byte order mark dropped, as QString::fromUtf8 does.
+    QStringDecoder m_decoder { QStringDecoder::Utf8, QStringConverter::Flag::Stateless };
 };
