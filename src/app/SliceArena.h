@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 #include <cstring>
 
 // The contents of many short arrays or strings kept in shared blocks instead of a heap block each:
@@ -17,10 +18,10 @@ public:
     {
         if (!data || n == 0 || n > kLargest)
             return QByteArray(data ? data : "", n);
-        char* start = room(m_bytes, m_bytesUsed, n + 1);
+        char* start = room(m_bytes, n + 1);
         std::memcpy(start, data, size_t(n));
         start[n] = '\0';
-        return QByteArray(sliceOf(m_bytes, start, n));
+        return QByteArray(sliceOf(m_bytes.block, start, n));
     }
 
     // The UTF-8 text as QString::fromUtf8 reads it.
@@ -29,28 +30,38 @@ public:
         if (utf8.isNull() || utf8.isEmpty() || utf8.size() > kLargest)
             return QString::fromUtf8(utf8);
         // UTF-8 never takes fewer bytes than UTF-16 code units.
-        char16_t* start = room(m_text, m_textUsed, utf8.size() + 1);
+        char16_t* start = room(m_text, utf8.size() + 1);
         QChar* end = m_decoder.appendToBuffer(reinterpret_cast<QChar*>(start), utf8);
         const qsizetype n = reinterpret_cast<char16_t*>(end) - start;
         start[n] = 0;
-        m_textUsed -= utf8.size() - n; // give back what the text did not take
-        return QString(sliceOf(m_text, start, n));
+        m_text.used -= utf8.size() - n; // give back what the text did not take
+        return QString(sliceOf(m_text.block, start, n));
     }
 
 private:
     static constexpr qsizetype kBlock = 32 * 1024; // elements per block
     static constexpr qsizetype kLargest = kBlock / 8; // longer values get a block of their own
 
+    // A block and how much of it the slices took. The first block of an arena holds just the first
+    // value, so a value filled on its own costs no more than an ordinary one; each further block is
+    // twice the size of the one before, up to kBlock.
+    template <typename Array> struct Blocks {
+        Array block; // empty, its capacity filled by the slices
+        qsizetype used = 0;
+        qsizetype capacity = 0;
+    };
+
     template <typename Array>
-    static auto room(Array& block, qsizetype& used, qsizetype n) -> decltype(block.data_ptr().data())
+    static auto room(Blocks<Array>& b, qsizetype n) -> decltype(b.block.data_ptr().data())
     {
-        if (block.isNull() || used + n > kBlock) {
-            block = Array();
-            block.reserve(kBlock);
-            used = 0;
+        if (b.block.isNull() || b.used + n > b.capacity) {
+            b.capacity = std::max(n, b.capacity == 0 ? n : std::min(2 * b.capacity, kBlock));
+            b.block = Array();
+            b.block.reserve(b.capacity);
+            b.used = 0;
         }
-        auto* start = block.data_ptr().data() + used;
-        used += n;
+        auto* start = b.block.data_ptr().data() + b.used;
+        b.used += n;
         return start;
     }
 
@@ -63,10 +74,8 @@ private:
         return slice;
     }
 
-    QByteArray m_bytes; // empty arrays whose capacity the slices fill
-    qsizetype m_bytesUsed = 0;
-    QString m_text;
-    qsizetype m_textUsed = 0;
+    Blocks<QByteArray> m_bytes;
+    Blocks<QString> m_text;
     // Each value on its own, a leading byte order mark dropped, as QString::fromUtf8 does.
     QStringDecoder m_decoder { QStringDecoder::Utf8, QStringConverter::Flag::Stateless };
 };

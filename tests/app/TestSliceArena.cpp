@@ -56,6 +56,17 @@ private Q_SLOTS:
         QCOMPARE(first, QByteArray("0!"));
     }
 
+    void aValueOnItsOwnTakesNoMoreThanItself()
+    {
+        // Callers that fill one record at a time make a fresh arena each time.
+        for (int i = 0; i < 3; ++i) {
+            SliceArena arena;
+            const QByteArray guid("0123456789abcdef0123456789abcdef0123");
+            QVERIFY(arena.bytes(guid.constData(), guid.size()).capacity() <= guid.size() + 16);
+            QVERIFY(arena.text(QByteArrayView(guid)).capacity() <= guid.size() + 16);
+        }
+    }
+
     void emptyAndLargeBytesAreOrdinaryArrays()
     {
         SliceArena arena;
