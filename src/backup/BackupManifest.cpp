@@ -24,6 +24,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <utime.h>
 
@@ -738,8 +739,15 @@ public:
         m_chunkRows = std::max(kRows, (span + kMaxChunks - 1) / kMaxChunks);
         m_slots.resize(size_t((span + m_chunkRows - 1) / m_chunkRows));
         threads = std::max(1, std::min(threads, int(m_slots.size())));
-        for (int i = 0; i < threads && !m_slots.empty(); ++i)
-            m_threads.emplace_back([this, path] { work(path); });
+        for (int i = 0; i < threads && !m_slots.empty(); ++i) {
+            try {
+                m_threads.emplace_back([this, path] { work(path); });
+            } catch (const std::system_error&) {
+                break; // the system gives no more threads: those started do the work
+            }
+        }
+        if (m_threads.empty())
+            work(path);
     }
     ~ChunkPipeline()
     {
@@ -761,12 +769,14 @@ public:
 private:
     void work(const QString& path)
     {
-        RowReader reader(path);
+        std::unique_ptr<RowReader> reader;
         for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
             const qint64 from = m_minRow + qint64(i) * m_chunkRows;
             RowChunk chunk;
             try {
-                chunk = reader.read(from, std::min(m_maxRow, from + m_chunkRows - 1));
+                if (!reader)
+                    reader = std::make_unique<RowReader>(path);
+                chunk = reader->read(from, std::min(m_maxRow, from + m_chunkRows - 1));
             } catch (const std::exception& e) {
                 chunk.error = damagedText(path, QString::fromUtf8(e.what()));
             }
