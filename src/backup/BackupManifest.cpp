@@ -1,6 +1,7 @@
 #include "backup/BackupManifest.h"
 
 #include "app/DataPaths.h"
+#include "app/SliceArena.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupWriter.h"
@@ -16,11 +17,16 @@
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <future>
+#include <mutex>
+#include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
 #include <utime.h>
 
 namespace
@@ -75,17 +81,18 @@ QList<QByteArray> pathParts(const QByteArray& path)
 
 bool isCleanPath(const QByteArray& path)
 {
-    // One pass: no empty part, no "." part (".." is kept as a name and shown as "__").
+    // No empty part, no "." part (".." is kept as a name and shown as "__"); checked at the slashes.
     const char* d = path.constData();
     const qsizetype n = path.size();
-    qsizetype partStart = 0;
-    for (qsizetype i = 0; i <= n; ++i) {
-        if (i == n || d[i] == '/') {
-            const qsizetype len = i - partStart;
-            if ((len == 0 && n > 0) || (len == 1 && d[partStart] == '.'))
-                return false;
-            partStart = i + 1;
-        }
+    if (n == 0)
+        return true;
+    if (d[0] == '/' || d[n - 1] == '/' || (d[0] == '.' && (n == 1 || d[1] == '/')))
+        return false;
+    for (const char* p = static_cast<const char*>(std::memchr(d, '/', size_t(n))); p;
+         p = static_cast<const char*>(std::memchr(p + 1, '/', size_t(d + n - p - 1)))) {
+        // p is neither the first nor the last byte here.
+        if (p[1] == '/' || (p[1] == '.' && (p + 2 == d + n || p[2] == '/')))
+            return false;
     }
     return true;
 }
@@ -104,7 +111,6 @@ struct BackupManifest::TreeBuilder {
     QHash<QByteArray, DomainEntry*> domainsUtf8;
     _FileNode* lastParent = nullptr;
     _FileNode* lastParentDomain = nullptr;
-    QByteArray lastParentPath;
 };
 
 QString BackupManifest::_FileNode::name() const
@@ -302,9 +308,8 @@ void BackupManifest::clearTree()
 BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
-    constexpr int kChunk = 4096;
-    if (m_chunks.empty() || m_chunkUsed == kChunk) {
-        m_chunks.push_back(std::make_unique<_FileNode[]>(kChunk));
+    if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
+        m_chunks.push_back(std::make_unique<_FileNode[]>(kNodeChunk));
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -451,6 +456,23 @@ BackupManifest::_FileNode* BackupManifest::folderNode(
     return n;
 }
 
+BackupManifest::_FileNode* BackupManifest::parentFolder(
+    _FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key)
+{
+    const int slash = key.lastIndexOf('/');
+    const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
+    // Siblings usually follow each other: reuse the previous parent when it is the same folder.
+    if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
+        && m_builder->lastParent->item.pathUtf8 == parentPath)
+        return m_builder->lastParent;
+    _FileNode* parent = folderNode(dom, folders, parentPath);
+    if (m_builder) {
+        m_builder->lastParent = parent;
+        m_builder->lastParentDomain = dom;
+    }
+    return parent;
+}
+
 BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry)
 {
     ++m_recordCount;
@@ -478,21 +500,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
             return existing;
         }
     }
-    const int slash = key.lastIndexOf('/');
-    const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
-    // Siblings usually follow each other: reuse the previous parent when it is the same folder.
-    _FileNode* parent = nullptr;
-    if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
-        && m_builder->lastParentPath == parentPath)
-        parent = m_builder->lastParent;
-    else {
-        parent = folderNode(dom, folders, parentPath);
-        if (m_builder) {
-            m_builder->lastParent = parent;
-            m_builder->lastParentDomain = dom;
-            m_builder->lastParentPath = parent->item.pathUtf8;
-        }
-    }
+    _FileNode* parent = parentFolder(dom, folders, key);
     if (!folders && item.isFolder())
         for (_FileNode* c : std::as_const(parent->children))
             if (c->implied && c->item.pathUtf8 == key) {
@@ -508,6 +516,32 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
     return n;
 }
 
+BackupManifest::_FileNode* BackupManifest::adoptRecord(
+    _FileNode* made, DomainEntry* entry, const QByteArray& key, bool mayBeKnown)
+{
+    // As insertRecord, for a node a reading thread already made and filled.
+    ++m_recordCount;
+    _FileNode* dom = entry->node;
+    if (key.isEmpty() || made->item.isFolder()) {
+        _FileNode* existing = key.isEmpty() ? dom : entry->folders.value(key);
+        if (existing && existing->implied) {
+            existing->item = std::move(made->item);
+            existing->implied = false;
+            return existing;
+        }
+    }
+    _FileNode* parent = key.isEmpty() ? dom : parentFolder(dom, &entry->folders, key);
+    made->parent = parent;
+    parent->children.append(made);
+    if (key.isEmpty())
+        return made;
+    if (made->item.isFolder())
+        entry->folders.insert(key, made);
+    else if (mayBeKnown)
+        noteWellKnown(made);
+    return made;
+}
+
 void BackupManifest::parseMbdbThrow(const QString& path)
 {
     const QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path);
@@ -518,99 +552,255 @@ void BackupManifest::parseMbdbThrow(const QString& path)
 namespace
 {
 
-// Rows of one rowid range of Manifest.db, read and decoded by a worker thread.
-struct RowChunk {
-    std::vector<QString> domains; // distinct domains of the chunk
-    std::vector<std::pair<int, MBDBParser::_MBDBItem>> rows; // domain index and record
-    QString error;
+// What a reading thread works out for each record, so that the thread building the tree only
+// links nodes.
+struct RowInfo {
+    int domain = 0; // index into RowChunk::domains
+    bool mayBeKnown = false; // a file under Library/ or Media/: maybe a well-known file or a photo
+    bool unclean = false; // the path has empty or "." parts: placed under its key in cleanKeys
 };
 
-RowChunk readRowChunk(const QString& path, qint64 from, qint64 to)
+// The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
+// that the tree then takes over.
+struct RowChunk {
+    static constexpr int kBlock = 1024;
+    std::vector<QString> domains; // distinct domains of the chunk
+    std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
+    std::vector<RowInfo> rows;
+    QHash<size_t, QByteArray> cleanKeys; // row -> the path to place it under, for unclean paths
+    QString error;
+
+    BackupManifest::_FileNode& node(size_t i) { return blocks[i / kBlock][i % kBlock]; }
+    BackupManifest::_FileNode& append()
+    {
+        if (rows.size() % kBlock == 0)
+            blocks.push_back(std::make_unique<BackupManifest::_FileNode[]>(kBlock));
+        rows.emplace_back();
+        return node(rows.size() - 1);
+    }
+};
+
+QString damagedText(const QString& path, const QString& why)
+{
+    return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
+}
+
+// One reading thread's connection to Manifest.db. (Memory-mapped reads were measured: no faster
+// here, as every connection maps and faults in the file on its own, and they count the whole file
+// in the process's resident memory.)
+class RowReader
+{
+public:
+    explicit RowReader(const QString& path)
+        : m_path(path)
+    {
+        try {
+            m_db.openThrow(
+                Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+        } catch (const std::exception& e) {
+            m_error = damagedText(path, QString::fromUtf8(e.what()));
+            return;
+        }
+        if (sqlite3_prepare_v2(m_db.handle,
+                "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
+                "rowid",
+                -1, &m_stmt, nullptr)
+            != SQLITE_OK)
+            m_error = damagedText(path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
+    }
+    ~RowReader() { sqlite3_finalize(m_stmt); }
+
+    RowChunk read(qint64 from, qint64 to);
+
+private:
+    int domainIndex(RowChunk& chunk, const char* text, int size);
+    bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
+    bool readRow(RowChunk& chunk);
+
+    QString m_path;
+    Sqlite3DB m_db;
+    sqlite3_stmt* m_stmt = nullptr;
+    QString m_error;
+    QHash<QByteArray, int> m_domainIndex;
+    QByteArray m_lastDomain;
+    int m_lastIndex = -1;
+    MBFileArchive::Fields m_fields;
+    SliceArena m_paths;
+};
+
+int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
+{
+    const QByteArray domain = QByteArray::fromRawData(text ? text : "", size);
+    if (m_lastIndex >= 0 && m_lastDomain == domain)
+        return m_lastIndex;
+    auto it = m_domainIndex.constFind(domain);
+    if (it == m_domainIndex.constEnd()) {
+        chunk.domains.push_back(QString::fromUtf8(domain));
+        it = m_domainIndex.insert(
+            QByteArray(domain.constData(), domain.size()), int(chunk.domains.size() - 1));
+    }
+    // The table's own key: no copy of the bytes when records of several domains alternate.
+    m_lastDomain = it.key();
+    m_lastIndex = it.value();
+    return m_lastIndex;
+}
+
+// Size, time, mode and class of a record from its archive (none when blob is null); the flags
+// column decides the kind when the archive lacks a mode. False when the archive is unreadable.
+bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
+{
+    MBFileArchive::Fields& f = m_fields;
+    const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
+    if (blob && !decoded)
+        return false;
+    if (decoded) {
+        it.size = f.size;
+        it.mtime = quint32(f.lastModified);
+        it.protectionClass = quint8(f.protectionClass);
+        it.mode = quint16(f.mode);
+        if (!f.target.isEmpty())
+            it.mutableExtra().linkTarget = f.target;
+    }
+    if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
+        it.mode = quint16((it.mode & 07777)
+            | (flags == 2        ? MBDBParser::kModeFolder
+                    : flags == 4 ? MBDBParser::kModeLink
+                                 : MBDBParser::kModeFile));
+    return true;
+}
+
+// Decodes the current row into a new node of chunk; false (with chunk.error set) when its record
+// is unreadable.
+bool RowReader::readRow(RowChunk& chunk)
+{
+    const int index = domainIndex(chunk, reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 0)),
+        sqlite3_column_bytes(m_stmt, 0));
+    BackupManifest::_FileNode& node = chunk.append();
+    RowInfo& info = chunk.rows.back();
+    MBDBParser::_MBDBItem& it = node.item;
+    info.domain = index;
+    it.domain = chunk.domains[size_t(index)];
+    const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 1));
+    it.pathUtf8 = m_paths.bytes(pathText, sqlite3_column_bytes(m_stmt, 1));
+    const int flags = sqlite3_column_int(m_stmt, 2);
+    const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
+    const int blobLen = sqlite3_column_bytes(m_stmt, 3);
+    if (!fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags)) {
+        chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
+                          .arg(m_path, chunk.domains[size_t(index)], it.relativePath());
+        return false;
+    }
+    // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
+    if (!isCleanPath(it.pathUtf8)) {
+        info.unclean = true;
+        chunk.cleanKeys.insert(chunk.rows.size() - 1, pathParts(it.pathUtf8).join('/'));
+    }
+    const QByteArray& p = it.pathUtf8;
+    info.mayBeKnown
+        = !it.isFolder() && (p.startsWith("Library/") || p.startsWith("Media/") || p.startsWith("library/"));
+    return true;
+}
+
+RowChunk RowReader::read(qint64 from, qint64 to)
 {
     RowChunk chunk;
-    Sqlite3DB db;
-    try {
-        db.openThrow(
-            Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
-    } catch (const std::exception& e) {
-        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                          .arg(path, QString::fromUtf8(e.what()));
+    if (!m_error.isEmpty()) {
+        chunk.error = m_error;
         return chunk;
     }
-    // The hot loop reads columns through the raw statement: no copies of the archive bytes.
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db.handle,
-            "select domain, relativePath, flags, file from Files where rowid between ? and ? order by rowid",
-            -1, &stmt, nullptr)
-        != SQLITE_OK) {
-        chunk.error = QStringLiteral("%1 is damaged or not a backup manifest: %2")
-                          .arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
-        return chunk;
-    }
-    sqlite3_bind_int64(stmt, 1, from);
-    sqlite3_bind_int64(stmt, 2, to);
-    QHash<QByteArray, int> domainIndex;
-    QByteArray lastDomain;
-    int lastIndex = -1;
-    MBFileArchive::Fields f;
+    m_domainIndex.clear();
+    m_lastIndex = -1;
+    chunk.rows.reserve(size_t(std::min<qint64>(to - from + 1, 8192)));
+    sqlite3_reset(m_stmt);
+    sqlite3_bind_int64(m_stmt, 1, from);
+    sqlite3_bind_int64(m_stmt, 2, to);
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        MBDBParser::_MBDBItem it;
-        const char* domainText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0));
-        const QByteArray domain
-            = QByteArray::fromRawData(domainText ? domainText : "", sqlite3_column_bytes(stmt, 0));
-        int index = lastIndex >= 0 && lastDomain == domain ? lastIndex : domainIndex.value(domain, -1);
-        if (index < 0) {
-            index = int(chunk.domains.size());
-            chunk.domains.push_back(QString::fromUtf8(domain));
-            domainIndex.insert(QByteArray(domain.constData(), domain.size()), index);
-        }
-        if (index != lastIndex) {
-            lastIndex = index;
-            lastDomain = QByteArray(domain.constData(), domain.size());
-        }
-        const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
-        it.pathUtf8 = QByteArray(pathText ? pathText : "", sqlite3_column_bytes(stmt, 1));
-        const int flags = sqlite3_column_int(stmt, 2);
-        const char* blob = static_cast<const char*>(sqlite3_column_blob(stmt, 3));
-        const int blobLen = sqlite3_column_bytes(stmt, 3);
-        const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
-        if (blob && blobLen > 0 && !decoded) {
-            chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
-                              .arg(path, chunk.domains[size_t(index)], it.relativePath());
-            break;
-        }
-        if (decoded) {
-            it.size = f.size;
-            it.mtime = quint32(f.lastModified);
-            it.protectionClass = quint8(f.protectionClass);
-            it.mode = quint16(f.mode);
-            if (!f.target.isEmpty())
-                it.mutableExtra().linkTarget = f.target;
-        }
-        // The flags column decides the kind when the archive lacks a mode.
-        if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
-            it.mode = quint16((it.mode & 07777)
-                | (flags == 2        ? MBDBParser::kModeFolder
-                        : flags == 4 ? MBDBParser::kModeLink
-                                     : MBDBParser::kModeFile));
-        chunk.rows.emplace_back(index, std::move(it));
-    }
-    if (chunk.error.isEmpty() && rc != SQLITE_DONE)
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW)
+        if (!readRow(chunk))
+            return chunk;
+    if (rc != SQLITE_DONE)
         chunk.error
-            = QStringLiteral("%1 is damaged: %2").arg(path, QString::fromUtf8(sqlite3_errmsg(db.handle)));
-    sqlite3_finalize(stmt);
+            = QStringLiteral("%1 is damaged: %2").arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
     return chunk;
 }
 
-} // namespace
-
-void BackupManifest::parseManifestDbThrow(const QString& path)
+// A fixed set of reading threads that read the chunks of a rowid range in any order and hand them
+// out in rowid order.
+class ChunkPipeline
 {
-    // Errors name the file as the user knows it: the backup's own Manifest.db, not SQLite's
-    // read-only URI nor the decrypted copy of an encrypted backup.
-    const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
-    auto fail = [&](QString text) { ::fail(text.replace(path, known)); };
+public:
+    ChunkPipeline(const QString& path, qint64 minRow, qint64 maxRow, int threads)
+        : m_minRow(minRow)
+        , m_maxRow(maxRow)
+    {
+        // Sparse rowids make chunks hold fewer rows, never more chunks than this.
+        constexpr qint64 kRows = 8192;
+        constexpr qint64 kMaxChunks = 256;
+        const qint64 span = maxRow >= minRow ? maxRow - minRow + 1 : 0;
+        m_chunkRows = std::max(kRows, (span + kMaxChunks - 1) / kMaxChunks);
+        m_slots.resize(size_t((span + m_chunkRows - 1) / m_chunkRows));
+        threads = std::max(1, std::min(threads, int(m_slots.size())));
+        for (int i = 0; i < threads && !m_slots.empty(); ++i) {
+            try {
+                m_threads.emplace_back([this, path] { work(path); });
+            } catch (const std::system_error&) {
+                break; // the system gives no more threads: those started do the work
+            }
+        }
+        if (m_threads.empty())
+            work(path);
+    }
+    ~ChunkPipeline()
+    {
+        m_stop = true;
+        for (std::thread& t : m_threads)
+            t.join();
+    }
+    size_t size() const { return m_slots.size(); }
+    // Waits for chunk i and takes it.
+    RowChunk take(size_t i)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_slots[i].has_value(); });
+        RowChunk chunk = std::move(*m_slots[i]);
+        m_slots[i].reset();
+        return chunk;
+    }
+
+private:
+    void work(const QString& path)
+    {
+        std::unique_ptr<RowReader> reader;
+        for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
+            const qint64 from = m_minRow + qint64(i) * m_chunkRows;
+            RowChunk chunk;
+            try {
+                if (!reader)
+                    reader = std::make_unique<RowReader>(path);
+                chunk = reader->read(from, std::min(m_maxRow, from + m_chunkRows - 1));
+            } catch (const std::exception& e) {
+                chunk.error = damagedText(path, QString::fromUtf8(e.what()));
+            }
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_slots[i] = std::move(chunk);
+            m_ready.notify_all();
+        }
+    }
+
+    qint64 m_minRow;
+    qint64 m_maxRow;
+    qint64 m_chunkRows = 0;
+    std::vector<std::optional<RowChunk>> m_slots;
+    std::atomic<size_t> m_next { 0 };
+    std::atomic<bool> m_stop { false };
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<std::thread> m_threads;
+};
+
+// The first and last rowid of the Files table (-1 as last when it is empty).
+std::pair<qint64, qint64> rowidRangeThrow(const QString& path)
+{
     Sqlite3DB db;
     qint64 minRow = 0, maxRow = -1;
     try {
@@ -625,45 +815,55 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
             maxRow = hi.getInt64(0);
         }
     } catch (const std::exception& e) {
+        // SQLite's text names the read-only URI: name the file instead.
         const QString text
             = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
-        fail(text.contains(path) || text.contains(known)
-                ? text
-                : QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, text));
+        fail(text.contains(path) ? text : damagedText(path, text));
     }
-    db.close();
-    // Worker threads read and decode rowid ranges; this thread builds the tree in rowid order.
-    constexpr qint64 kChunkRows = 16384;
-    const int workers = std::clamp(QThread::idealThreadCount() - 1, 1, 4);
-    std::deque<std::future<RowChunk>> inFlight;
-    qint64 next = minRow;
-    auto launch = [&]() {
-        while (next <= maxRow && int(inFlight.size()) < workers + 1) {
-            const qint64 from = next;
-            const qint64 to = std::min(maxRow, next + kChunkRows - 1);
-            next = to + 1;
-            inFlight.push_back(std::async(std::launch::async, readRowChunk, path, from, to));
-        }
-    };
-    launch();
-    while (!inFlight.empty()) {
-        RowChunk chunk = inFlight.front().get();
-        inFlight.pop_front();
-        if (!chunk.error.isEmpty()) {
-            for (auto& f : inFlight)
-                f.wait();
+    return { minRow, maxRow };
+}
+
+} // namespace
+
+void BackupManifest::parseManifestDbThrow(const QString& path)
+{
+    try {
+        readManifestDbRowsThrow(path);
+    } catch (const std::runtime_error& e) {
+        // Errors name the file as the user knows it: the backup's own Manifest.db, not the
+        // decrypted copy of an encrypted backup.
+        const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+        fail(QString::fromUtf8(e.what()).replace(path, known));
+    }
+}
+
+void BackupManifest::readManifestDbRowsThrow(const QString& path)
+{
+    const auto [minRow, maxRow] = rowidRangeThrow(path);
+    // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
+    // order, so that the tree is the same whatever the number of threads. Linking is light, so
+    // there is one reading thread per core.
+    ChunkPipeline pipeline(path, minRow, maxRow, std::clamp(QThread::idealThreadCount(), 1, 8));
+    for (size_t i = 0; i < pipeline.size(); ++i) {
+        RowChunk chunk = pipeline.take(i);
+        if (!chunk.error.isEmpty())
             fail(chunk.error);
-        }
-        launch();
         std::vector<DomainEntry*> entries;
         entries.reserve(chunk.domains.size());
         for (const QString& d : chunk.domains)
             entries.push_back(domainEntry(d));
-        for (auto& [index, item] : chunk.rows) {
-            DomainEntry* entry = entries[size_t(index)];
-            item.domain = entry->node->item.domain;
-            insertRecord(std::move(item), entry);
+        for (size_t r = 0; r < chunk.rows.size(); ++r) {
+            const RowInfo& info = chunk.rows[r];
+            _FileNode* made = &chunk.node(r);
+            adoptRecord(made, entries[size_t(info.domain)],
+                info.unclean ? chunk.cleanKeys[r] : made->item.pathUtf8, info.mayBeKnown);
         }
+        // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
+        const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
+        m_chunks.insert(roomLeft ? m_chunks.end() - 1 : m_chunks.end(),
+            std::make_move_iterator(chunk.blocks.begin()), std::make_move_iterator(chunk.blocks.end()));
+        if (!roomLeft)
+            m_chunkUsed = kNodeChunk;
     }
 }
 

@@ -158,6 +158,8 @@ private:
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
     struct DomainEntry;
     _FileNode* insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry = nullptr);
+    _FileNode* adoptRecord(_FileNode* made, DomainEntry* entry, const QByteArray& key, bool mayBeKnown);
+    _FileNode* parentFolder(_FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key);
     DomainEntry* domainEntry(const QString& domain);
     _FileNode* domainNode(const QString& domain);
     _FileNode* folderNode(
@@ -165,11 +167,14 @@ private:
     void noteWellKnown(_FileNode* node);
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
+    void readManifestDbRowsThrow(const QString& path);
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
 
     _FileNode m_root;
-    // Nodes in chunks of fixed size: stable addresses without a heap block per node.
+    // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
+    // kNodeChunk nodes; those taken over from the reading threads of Manifest.db may hold fewer.
+    static constexpr int kNodeChunk = 1024;
     std::vector<std::unique_ptr<_FileNode[]>> m_chunks;
     int m_chunkUsed = 0;
     std::unique_ptr<TreeBuilder> m_builder;

@@ -1,5 +1,6 @@
 #include "device/PlistCFType.h"
 
+#include "app/MacEpoch.h"
 #include "device/BinaryPlistTable.h"
 
 #include <QFile>
@@ -17,9 +18,6 @@
 
 namespace
 {
-
-// Seconds between 1970-01-01 and 2001-01-01, both UTC.
-constexpr qint64 kMacEpochOffset = 978307200;
 
 // Dates are kept within what QDateTime and 64-bit millisecond arithmetic handle comfortably.
 constexpr double kMaxDateSeconds = 1e13;

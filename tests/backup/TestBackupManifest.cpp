@@ -172,6 +172,98 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), qint64(m.smsNode->item.mtime));
     }
 
+    void treeDoesNotDependOnRowidLayout_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("dense") << "";
+        // Rowids far apart: the reading is split into a bounded number of ranges.
+        QTest::newRow("sparse")
+            << "update Files set rowid = rowid * 1000003 + 4611686018427387904 where rowid % 2 = 0";
+        // Records in reverse: files come before the folder records that hold them.
+        QTest::newRow("reversed")
+            << "create table t as select * from Files order by rowid desc; delete from Files; "
+               "insert into Files select * from t; drop table t";
+    }
+    void treeDoesNotDependOnRowidLayout()
+    {
+        QFETCH(QString, sql);
+        const QString dir = GenBackup::make({ "--layout", "db", "--records", "20000", "--no-filler-files" });
+        QVERIFY(!dir.isEmpty());
+        if (!sql.isEmpty()) {
+            Sqlite3DB db;
+            db.openThrow(dir + "/Manifest.db", 2);
+            QCOMPARE(sqlite3_exec(db.handle, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        }
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        QCOMPARE(m.recordCount(), qint64(20000));
+        // Every record is reachable once, folders hold their records, implied folders only fill gaps.
+        qint64 records = 0;
+        QSet<QString> folders;
+        std::function<void(const BackupManifest::_FileNode*)> walk = [&](const BackupManifest::_FileNode* n) {
+            for (const auto* c : n->children) {
+                QCOMPARE(c->parent, n);
+                if (!c->implied)
+                    ++records;
+                if (c->item.isFolder()) {
+                    const QString key = c->item.domain + "/" + c->item.relativePath();
+                    QVERIFY2(!folders.contains(key), qPrintable(key));
+                    folders.insert(key);
+                }
+                walk(c);
+            }
+        };
+        walk(m.rootNode());
+        QCOMPARE(records, qint64(20000));
+        QVERIFY(m.smsNode && m.addressBookNode && m.calendarNode);
+        QCOMPARE(m.photoList.size(), 3);
+        QVERIFY(m.findNode("HomeDomain", "Library/SMS/sms.db") == m.smsNode);
+    }
+
+    void uncleanPathsArePlacedByTheirParts_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("lookup");
+        QTest::newRow("double slash and dot") << "Library//SMS/./copy.db"
+                                              << "Library/SMS/copy.db";
+        QTest::newRow("leading slash") << "/Library/SMS/lead.db"
+                                       << "Library/SMS/lead.db";
+        QTest::newRow("trailing slash") << "Library/SMS/trail.db/"
+                                        << "Library/SMS/trail.db";
+        QTest::newRow("new folders") << "Library/./New//Deep/x.db"
+                                     << "Library/New/Deep/x.db";
+        QTest::newRow("leading dot") << "./Library/SMS/dot.db"
+                                     << "Library/SMS/dot.db";
+        QTest::newRow("dot before the name") << "Library/SMS/x/./y.db"
+                                             << "Library/SMS/x/y.db";
+        QTest::newRow("two dots stay a name") << "Library/SMS/../z.db"
+                                              << "Library/SMS/../z.db";
+    }
+    void uncleanPathsArePlacedByTheirParts()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QString, lookup);
+        const QString dir = GenBackup::make({ "--layout", "db" });
+        {
+            Sqlite3DB db;
+            db.openThrow(dir + "/Manifest.db", 2);
+            Sqlite3Sql sql("insert into Files select 'x' || fileID, domain, ?, flags, file from Files "
+                           "where relativePath = 'Library/SMS/sms.db'");
+            sql.addTextParam(stored);
+            db.executeThrow(sql);
+        }
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        const BackupManifest::_FileNode* n = m.findNode("HomeDomain", lookup);
+        QVERIFY(n);
+        QCOMPARE(n->item.relativePath(), stored); // the record keeps its own path
+        QVERIFY(!n->implied);
+        QCOMPARE(n->parent, m.findNode("HomeDomain", lookup.section('/', 0, -2)));
+        QVERIFY(m.smsNode && m.smsNode != n);
+    }
+
     void tellsBadInputApart()
     {
         // Not a backup at all.

@@ -6,10 +6,10 @@ Sources (Debian packages, all offline):
                                 international prefixes, display formats
   iso-codes                     country codes and English names (JSON), names in the country's own
                                 language (gettext domain iso_3166-1)
-  mobile-broadband-provider-info  mobile country codes (MCC) per country
   glibc locale list (/usr/share/i18n/SUPPORTED)  the language used for a country's own name
 
 Usage: /usr/bin/python3 tools/countries/make_countries_db.py src/res/countries.db
+Mobile country codes come from E212 below, the project's own copy of the ITU-T E.212 list.
 A handful of rows are pinned (PINNED below) so that the values the program's rules were tuned and
 tested with stay fixed whatever data version is installed.
 """
@@ -18,13 +18,11 @@ import json
 import os
 import sqlite3
 import sys
-import xml.etree.ElementTree as ET
 
 import phonenumbers
 from phonenumbers import PhoneMetadata
 
 ISO_JSON = "/usr/share/iso-codes/json/iso_3166-1.json"
-MBPI = "/usr/share/mobile-broadband-provider-info/serviceproviders.xml"
 LOCALES = "/usr/share/i18n/SUPPORTED"
 
 # sn: (ln, pnum, mmc, numc, r1, n) -- None keeps the generated value.
@@ -94,19 +92,43 @@ def own_language_names(iso):
     return names
 
 
+# Mobile country codes of ITU-T E.212 ("MCC country"), one code per geographic area. A code that
+# several territories share is given to one of them: 340 (French Antilles) to GP, 362 (former
+# Netherlands Antilles) to CW, 425 to IL, 505 to AU, 647 (French Indian Ocean departments) to RE;
+# the others then have none of their own. International and test codes (001, 901, ...) are left out.
+E212 = """
+202 GR  204 NL  206 BE  208 FR  212 MC  213 AD  214 ES  216 HU  218 BA  219 HR  220 RS  222 IT
+225 VA  226 RO  228 CH  230 CZ  231 SK  232 AT  234 GB  235 GB  238 DK  240 SE  242 NO  244 FI
+246 LT  247 LV  248 EE  250 RU  255 UA  257 BY  259 MD  260 PL  262 DE  266 GI  268 PT  270 LU
+272 IE  274 IS  276 AL  278 MT  280 CY  282 GE  283 AM  284 BG  286 TR  288 FO  290 GL  292 SM
+293 SI  294 MK  295 LI  297 ME
+302 CA  308 PM  310 US  311 US  312 US  313 US  314 US  315 US  316 US  330 PR  332 VI  334 MX
+338 JM  340 GP  342 BB  344 AG  346 KY  348 VG  350 BM  352 GD  354 MS  356 KN  358 LC  360 VC
+362 CW  363 AW  364 BS  365 AI  366 DM  368 CU  370 DO  372 HT  374 TT  376 TC
+400 AZ  401 KZ  402 BT  404 IN  405 IN  410 PK  412 AF  413 LK  414 MM  415 LB  416 JO  417 SY
+418 IQ  419 KW  420 SA  421 YE  422 OM  424 AE  425 IL  426 BH  427 QA  428 MN  429 NP  430 AE
+431 AE  432 IR  434 UZ  436 TJ  437 KG  438 TM  440 JP  441 JP  450 KR  452 VN  454 HK  455 MO
+456 KH  457 LA  460 CN  466 TW  467 KP  470 BD  472 MV
+502 MY  505 AU  510 ID  514 TL  515 PH  520 TH  525 SG  528 BN  530 NZ  534 MP  535 GU  536 NR
+537 PG  539 TO
+540 SB  541 VU  542 FJ  543 WF  544 AS  545 KI  546 NC  547 PF  548 CK  549 WS  550 FM  551 MH
+552 PW  553 TV  554 TK  555 NU
+602 EG  603 DZ  604 MA  605 TN  606 LY  607 GM  608 SN  609 MR  610 ML  611 GN  612 CI  613 BF
+614 NE  615 TG  616 BJ  617 MU  618 LR  619 SL  620 GH  621 NG  622 TD  623 CF  624 CM  625 CV
+626 ST  627 GQ  628 GA  629 CG  630 CD  631 AO  632 GW  633 SC  634 SD  635 RW  636 ET  637 SO
+638 DJ  639 KE  640 TZ  641 UG  642 BI  643 MZ  645 ZM  646 MG  647 RE  648 ZW  649 NA  650 MW
+651 LS  652 BW  653 SZ  654 KM  655 ZA  657 ER  658 SH  659 SS
+702 BZ  704 GT  706 SV  708 HN  710 NI  712 CR  714 PA  716 PE  722 AR  724 BR  730 CL  732 CO
+734 VE  736 BO  738 GY  740 EC  742 GF  744 PY  746 SR  748 UY  750 FK
+"""
+
+
 def mccs_by_country():
-    root = ET.parse(MBPI).getroot()
+    words = E212.split()
     out = {}
-    for country in root.findall("country"):
-        sn = country.get("code", "").upper()
-        codes = []
-        for nid in country.iter("network-id"):
-            mcc = nid.get("mcc", "")
-            if len(mcc) == 3 and mcc.isdigit() and mcc not in codes:
-                codes.append(mcc)
-        if codes:
-            out[sn] = sorted(codes)
-    return out
+    for mcc, sn in zip(words[0::2], words[1::2]):
+        out.setdefault(sn, []).append(mcc)
+    return {sn: sorted(codes) for sn, codes in out.items()}
 
 
 def lengths(desc):

@@ -29,4 +29,10 @@ std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool 
     return m;
 }
 
+void releaseAtExit(std::unique_ptr<BackupManifest> manifest)
+{
+    if (manifest && !manifest->IsEncrypted)
+        (void)manifest.release();
+}
+
 } // namespace ProbeBackup

@@ -12,4 +12,8 @@ namespace ProbeBackup
 // Throws std::runtime_error with a clear text ("wrong password", "not a backup", ...).
 std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse);
 QString readPassword();
+// For a command that is about to end the process: leaves the manifest's memory to the system
+// instead of freeing it node by node. An encrypted backup's manifest is destroyed as usual, as it
+// removes its decrypted copy of the records.
+void releaseAtExit(std::unique_ptr<BackupManifest> manifest);
 } // namespace ProbeBackup

@@ -11,10 +11,11 @@ std::vector<const ProbeCommand*>& registry()
 }
 } // namespace
 
-ProbeCommand::ProbeCommand(const char* name, const char* usage, Run run)
+ProbeCommand::ProbeCommand(const char* name, const char* usage, Run run, App app)
     : name(name)
     , usage(usage)
     , run(run)
+    , app(app)
 {
     registry().push_back(this);
 }

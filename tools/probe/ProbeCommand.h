@@ -11,7 +11,11 @@ public:
     // Runs the command with the arguments after its name; returns the process exit code.
     using Run = int (*)(const QStringList& args, QTextStream& out, QTextStream& err);
 
-    ProbeCommand(const char* name, const char* usage, Run run);
+    // Whether the command runs worker threads that report to a progress dialog, which needs the
+    // widget application; the others start faster on a core application.
+    enum class App { Widgets, Core };
+
+    ProbeCommand(const char* name, const char* usage, Run run, App app = App::Widgets);
 
     static const ProbeCommand* find(const QString& name);
     static QStringList usages();
@@ -19,4 +23,5 @@ public:
     const char* name;
     const char* usage;
     Run run;
+    App app;
 };

@@ -52,7 +52,8 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     } catch (const std::exception&) {
         o["total"] = 0;
     }
-    const QList<_MsgMessage*> msgs = data.messages();
+    // The model's own table is walked: a list of a million pointers would be counted as the load's.
+    const QHash<qint64, _MsgMessage*>& msgs = data.p()->messages;
     o["path"] = info.absoluteFilePath();
     o["schema"] = kind;
     o["chats"] = int(data.p()->chats.size());
@@ -60,7 +61,7 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     o["messages"] = int(msgs.size());
     o["attachments"] = int(data.p()->attachments.size());
     if (!msgs.isEmpty()) {
-        int first = msgs.first()->date;
+        int first = msgs.begin().value()->date;
         int last = first;
         for (const _MsgMessage* m : msgs) {
             first = qMin(first, m->date);
@@ -80,5 +81,5 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
 
 const ProbeCommand command("messages",
     "PATH   counts and date range of a message database, a cache folder or an unencrypted backup",
-    runMessages);
+    runMessages, ProbeCommand::App::Core);
 } // namespace

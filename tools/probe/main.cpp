@@ -9,10 +9,16 @@
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
 {
-    // The worker threads report to the program's progress dialog: run without a screen.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    const ProbeCommand* command = argc > 1 ? ProbeCommand::find(QString::fromLocal8Bit(argv[1])) : nullptr;
+    std::unique_ptr<QCoreApplication> app;
+    if (command && command->app == ProbeCommand::App::Core)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else {
+        // The worker threads report to the program's progress dialog: run without a screen.
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QApplication>(argc, argv);
+    }
     // Texts the threads report are shown in English, as in the program.
     IdsTranslator translator;
     static_cast<void>(translator.load(":/en.qm"));
@@ -20,8 +26,7 @@ int main(int argc, char** argv)
     DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     QTextStream out(stdout);
     QTextStream err(stderr);
-    const QStringList args = app.arguments().mid(1);
-    const ProbeCommand* command = args.isEmpty() ? nullptr : ProbeCommand::find(args.first());
+    const QStringList args = app->arguments().mid(1);
     if (!command) {
         if (!args.isEmpty())
             err << "qm-probe: unknown command " << args.first() << "\n";

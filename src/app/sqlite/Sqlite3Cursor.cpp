@@ -13,6 +13,9 @@ struct Sqlite3Cursor::State {
     bool onRow = false;
     bool done = false;
     int rowidIndex = -2; // -2: not looked up yet, -1: none
+    // The statement's handle and column count, fixed for its life: read once, not per value.
+    sqlite3_stmt* handle = nullptr;
+    int columns = 0;
 
     int find(const QString& column);
 };
@@ -70,6 +73,8 @@ Sqlite3Cursor::Sqlite3Cursor(std::unique_ptr<Sqlite3Stmt> stmt, Sqlite3Sql sql)
 {
     if (sqlite3_stmt* h = stmt->handle()) {
         const int n = sqlite3_column_count(h);
+        m_state->handle = h;
+        m_state->columns = n;
         for (int i = 0; i < n; ++i) {
             const QString name = QString::fromUtf8(sqlite3_column_name(h, i)).toLower();
             if (!m_state->names.contains(name))
@@ -143,9 +148,9 @@ int Sqlite3Cursor::columnIndex(const QString& column) const
 
 // Getters by index: a column outside the result, or no current row, reads as empty.
 #define QM_CURSOR_ROW(index, empty)                                                                          \
-    if (!hasRow() || (index) < 0 || (index) >= sqlite3_column_count(m_state->stmt->handle()))                \
+    if (!m_state || !m_state->onRow || (index) < 0 || (index) >= m_state->columns)                           \
         return empty;                                                                                        \
-    sqlite3_stmt* h = m_state->stmt->handle();
+    sqlite3_stmt* h = m_state->handle;
 
 int Sqlite3Cursor::getInt(int index) const
 {
@@ -171,6 +176,22 @@ QString Sqlite3Cursor::getText(int index) const
     const char* text = reinterpret_cast<const char*>(sqlite3_column_text(h, index));
     const int bytes = sqlite3_column_bytes(h, index);
     return text ? QString::fromUtf8(text, bytes) : QString();
+}
+
+QByteArrayView Sqlite3Cursor::getTextUtf8(int index) const
+{
+    QM_CURSOR_ROW(index, QByteArrayView())
+    const char* text = reinterpret_cast<const char*>(sqlite3_column_text(h, index));
+    const int bytes = sqlite3_column_bytes(h, index);
+    return text ? QByteArrayView(text, bytes) : QByteArrayView();
+}
+
+QByteArrayView Sqlite3Cursor::getBlobView(int index) const
+{
+    QM_CURSOR_ROW(index, QByteArrayView())
+    const char* data = static_cast<const char*>(sqlite3_column_blob(h, index));
+    const int bytes = sqlite3_column_bytes(h, index);
+    return data ? QByteArrayView(data, bytes) : QByteArrayView();
 }
 
 QByteArray Sqlite3Cursor::getBlob(int index) const

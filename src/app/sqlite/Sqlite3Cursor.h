@@ -44,6 +44,10 @@ public:
     QString getText(int index) const;
     QByteArray getBlob(int index) const;
     bool isNull(int index) const;
+    // The UTF-8 bytes of a text column as SQLite holds them, valid until the next step; null for NULL.
+    QByteArrayView getTextUtf8(int index) const;
+    // The bytes of a blob column as SQLite holds them, valid until the next step; null for NULL.
+    QByteArrayView getBlobView(int index) const;
 
     // All columns of the current row by their result names (the first of equal names wins); integers
     // as qint64, reals as double, texts as QString, blobs as QByteArray, NULL as an invalid QVariant.

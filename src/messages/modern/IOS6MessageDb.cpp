@@ -103,7 +103,7 @@ void IOS6MessageDb::openCheck()
                                          .arg(QDir::toNativeSeparators(dbPath))
                                          .toStdString());
         QDir().mkpath(QFileInfo(dbPath).absolutePath());
-        openThrow(dbPath, 6);
+        openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
         QFile ddl(QStringLiteral(":/res/localmsgdb_ddl.sql"));
         if (!ddl.open(QIODevice::ReadOnly))
             throw std::runtime_error(
@@ -116,7 +116,7 @@ void IOS6MessageDb::openCheck()
             throw std::runtime_error(QStringLiteral("create IOS6MessageDb error. %1").arg(msg).toStdString());
         }
     } else {
-        openThrow(dbPath, 2);
+        openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         if (upgradeSchema)
             upgradeThrow();
     }

@@ -1,5 +1,6 @@
 #include "messages/store/IOS5MessageDb.h"
 
+#include "app/MacEpoch.h"
 #include "device/PlistCFType.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <functional>
 
 void sqlite3fun_read(sqlite3_context* context, int, sqlite3_value** argv)
 {
@@ -49,7 +51,7 @@ void IOS5MessageDb::openCheck()
 {
     if (handle)
         return;
-    openThrow(_dbPath, 2);
+    openThrow(_dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
     sqlite3_create_function_v2(
         handle, "read", 1, SQLITE_ANY, nullptr, sqlite3fun_read, nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
@@ -57,15 +59,178 @@ void IOS5MessageDb::openCheck()
         _tables.insert(c.getText("name"), c.getText("sql"));
 }
 
+namespace
+{
+// Values of the flags column of an SMS or MMS row.
+enum IOS5MessageFlags : int {
+    kIOS5FlagsSent = 3, // written on the device and sent
+};
+
+// Values of the is_madrid column.
+enum IOS5MessageKind : int {
+    kIOS5KindSms = 0, // SMS and MMS rows; any other value is an iMessage row
+};
+
+// A chat's only participant is the sender of every message; in a group only incoming messages
+// name one, looked up by address.
+_MsgHandle* senderInChat(const _MsgChat* chat, bool fromMe, const std::function<QString()>& address)
+{
+    if (chat->_handles.size() == 1)
+        return chat->_handles.begin().value();
+    if (chat->_handles.size() > 1 && !fromMe)
+        return chat->_handles.value(address());
+    return nullptr;
+}
+
+void setFixedFields(_MsgMessage* m)
+{
+    m->replace = 0;
+    m->handle_id = 0;
+    m->version = 10;
+    m->type = 0;
+    m->is_delivered = 0;
+    m->is_finished = 1;
+    m->is_prepared = 1;
+    m->is_read = 1;
+    m->is_sent = 1;
+    m->cache_has_attachments = 0;
+    m->was_data_detected = 1;
+}
+
+// The columns every row kind fills alike.
+void fillCommonFields(_MsgMessage* m, qint64 rowid, const Sqlite3Cursor& c)
+{
+    m->rowid = rowid;
+    m->_sort_rowid = rowid;
+    m->text = c.getText("text");
+    m->service_center = c.getText("svc_center");
+    m->subject = c.getText("subject");
+    m->country = c.getText("country");
+    setFixedFields(m);
+}
+
+// An iMessage attachment from its madrid_attachment row, entered under minus the rowid.
+_MsgAttachment* newMadridAttachment(const Sqlite3Cursor& ac, qint64 key, const QDir& relayDir)
+{
+    auto* a = new _MsgAttachment;
+    a->rowid = key;
+    a->guid = ac.getText("attachment_guid");
+    a->created_date = ac.getInt("created_date");
+    a->start_date = ac.getInt("start_date");
+    QString fn = ac.getText("filename");
+    if (fn.startsWith(QLatin1String("/var/mobile/")))
+        fn = QStringLiteral("~/") + fn.mid(12);
+    a->filename = fn;
+    if (!fn.isEmpty())
+        a->_path = msgRelayPath(relayDir, fn);
+    a->uti = ac.getText("uti_type");
+    a->mime_type = ac.getText("mime_type");
+    a->transfer_state = ac.getInt("transfer_state");
+    a->is_outgoing = ac.getInt("is_incoming") == 0 ? 1 : 0;
+    return a;
+}
+
+// Relative path of an MMS part under the relay folder, named by group, message and part.
+QString pieceRelativePath(int groupId, int messageId, int partId, const QString& contentLoc)
+{
+    const QString lastComponent = contentLoc.mid(contentLoc.lastIndexOf('/') + 1);
+    const int dot = lastComponent.lastIndexOf('.');
+    const QString suffix = dot >= 0 ? lastComponent.mid(dot + 1) : QString();
+    return QStringLiteral("var/mobile/Library/SMS/Parts/%1/%2/%3-%4.%5")
+        .arg(QString::number(groupId % 256, 16).rightJustified(2, '0'),
+            QString::number(messageId % 16).rightJustified(2, '0'))
+        .arg(messageId)
+        .arg(partId)
+        .arg(suffix);
+}
+
+void writePieceData(const QString& path, const QByteArray& blob)
+{
+    if (blob.isEmpty() || path.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        f.write(blob);
+        f.flush();
+        f.close();
+    }
+}
+
+// An MMS media part from its msg_pieces row; its data, when held inline, is written out.
+_MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const QDir& relayDir)
+{
+    auto* a = new _MsgAttachment;
+    a->rowid = rowid;
+    const QString contentType = c.getText("content_type");
+    const QString contentLoc = c.getText("content_loc");
+    const QString rel
+        = pieceRelativePath(c.getInt("group_id"), c.getInt("message_id"), c.getInt("part_id"), contentLoc);
+    a->guid = hashUUID(rel.toUtf8());
+    a->_path = msgConfinedPath(relayDir, rel);
+    writePieceData(a->_path, c.getBlob("data"));
+    a->created_date = int(QDateTime::currentSecsSinceEpoch() - kMacEpochOffset);
+    a->start_date = 0;
+    a->filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2/%3/%4")
+                      .arg(a->guid.mid(0, 2).toLower(), a->guid.mid(2, 2).toLower(), a->guid, contentLoc);
+    const QStringList typeParts = contentType.split('/', Qt::KeepEmptyParts);
+    a->uti = QStringLiteral("public.") + (typeParts.size() > 1 ? typeParts.at(1) : QString());
+    a->mime_type = contentType;
+    a->transfer_state = 5;
+    a->is_outgoing = c.getInt("msg_flags") == kIOS5FlagsSent ? 1 : 0;
+    a->transfer_name = contentLoc;
+    return a;
+}
+
+// The first media part goes into the message itself; each further one into a copy of the message
+// that carries only that part.
+void addPieceAttachment(__MsgData* d, _MsgMessage* m, _MsgAttachment* a, qint64 pieceRowid)
+{
+    if (m->_attachments.isEmpty()) {
+        m->_attachments.insert(a->guid, a);
+        m->text = QString(m->text) + QChar(0xFFFC);
+        m->attributedBody = msgAttaAttributeBody(a->guid);
+        return;
+    }
+    qDebug() << "IOS5MessageDb::messages, clone attachment message.";
+    _MsgMessage* copy = d->newMessage(*m);
+    copy->rowid = -1647483648LL - pieceRowid;
+    d->messages.insert(copy->rowid, copy);
+    copy->guid = hashUUID(QStringLiteral("%1(%2)").arg(a->guid).arg(m->rowid).toUtf8());
+    copy->text = QString(QChar(0xFFFC));
+    copy->_attachments.clear();
+    copy->_attachments.insert(a->guid, a);
+    copy->attributedBody = msgAttaAttributeBody(a->guid);
+}
+
+// The text of a text/plain part, up to its first NUL, appended on a new line.
+void appendPieceText(_MsgMessage* m, const QByteArray& blob)
+{
+    const int zero = blob.indexOf('\0');
+    const QString part = QString::fromUtf8(zero >= 0 ? blob.left(zero) : blob);
+    m->text = (QString(m->text) + QLatin1Char('\n') + part).trimmed();
+}
+} // namespace
+
 void IOS5MessageDb::chats(MsgData& data)
 {
     openCheck();
     _contactsDb.openQuietly();
     __MsgData* d = data.p();
+    loadSmsChats(d);
+    loadGroupMembers(d);
+    if (!_tables.contains(QStringLiteral("madrid_chat")))
+        return;
+    QHash<QString, _MsgChat*> index;
+    loadMadridChats(d, index);
+    loadMadridChatDates(index);
+}
 
-    Sqlite3Cursor c
-        = queryThrow("select g.*,m.date-978307200 as last_date from msg_group as g inner join message as m "
-                     "on g.newest_message=m.rowid");
+void IOS5MessageDb::loadSmsChats(__MsgData* d)
+{
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select g.*,m.date-%1 as last_date from msg_group as g "
+                                                "inner join message as m on g.newest_message=m.rowid")
+                                     .arg(kMacEpochOffset));
     while (c.moveNext()) {
         const qint64 key = c.getInt64("rowid");
         if (d->chats.contains(key))
@@ -81,26 +246,34 @@ void IOS5MessageDb::chats(MsgData& data)
         chat->account_login = QStringLiteral("E:");
         d->chats.insert(key, chat);
     }
+}
 
-    c = queryThrow("select * from group_member");
+_MsgHandle* IOS5MessageDb::groupMemberHandle(__MsgData* d, const Sqlite3Cursor& c)
+{
+    const qint64 k = c.getInt64("rowid");
+    if (_MsgHandle* h = d->handles.value(k))
+        return h;
+    auto* h = new _MsgHandle;
+    d->handles.insert(k, h);
+    h->rowid = k;
+    h->country = c.getText("country");
+    h->service = QStringLiteral("SMS");
+    h->id = _countryDb.infoByCode(h->country, nullptr).formatNumber(c.getText("address"));
+    _contactsDb.fillHandleContact(*h, "IOS5MessageDb::chats");
+    return h;
+}
+
+void IOS5MessageDb::loadGroupMembers(__MsgData* d)
+{
+    Sqlite3Cursor c = queryThrow("select * from group_member");
     while (c.moveNext()) {
-        const qint64 g = c.getInt64("group_id");
-        _MsgChat* chat = d->chats.value(g);
+        _MsgChat* chat = d->chats.value(c.getInt64("group_id"));
         if (!chat)
             continue;
-        const qint64 k = c.getInt64("rowid");
-        _MsgHandle* h = d->handles.value(k);
-        if (!h) {
-            h = new _MsgHandle;
-            d->handles.insert(k, h);
-            h->rowid = k;
-            h->country = c.getText("country");
-            h->service = QStringLiteral("SMS");
-            h->id = _countryDb.infoByCode(h->country, nullptr).formatNumber(c.getText("address"));
-            _contactsDb.fillHandleContact(*h, "IOS5MessageDb::chats");
-        }
+        _MsgHandle* h = groupMemberHandle(d, c);
         if (chat->_handles.contains(h->id))
             continue;
+        // The second member makes the conversation a group, named by a hash of its first guid.
         if (chat->_handles.size() == 1) {
             chat->chat_identifier = genChatIdentifier(chat->guid);
             chat->guid = QStringLiteral("SMS;+;") + chat->chat_identifier;
@@ -114,11 +287,11 @@ void IOS5MessageDb::chats(MsgData& data)
         }
         chat->_handles.insert(h->id, h);
     }
+}
 
-    if (!_tables.contains(QStringLiteral("madrid_chat")))
-        return;
-    QHash<QString, _MsgChat*> index;
-    c = queryThrow("select * from madrid_chat");
+void IOS5MessageDb::loadMadridChats(__MsgData* d, QHash<QString, _MsgChat*>& index)
+{
+    Sqlite3Cursor c = queryThrow("select * from madrid_chat");
     while (c.moveNext()) {
         const qint64 key = -c.getInt64("rowid");
         if (d->chats.contains(key))
@@ -147,36 +320,22 @@ void IOS5MessageDb::chats(MsgData& data)
             chat->_handles.insert(h->id, h);
         }
     }
+}
+
+void IOS5MessageDb::loadMadridChatDates(const QHash<QString, _MsgChat*>& index)
+{
     for (const char* sql : { "select madrid_roomname,max(date) as last_date from message group by "
                              "madrid_roomname having madrid_roomname "
                              "is not null and madrid_roomname <> ''",
              "select madrid_handle,max(date) as last_date from message group by madrid_handle having "
              "madrid_handle is not "
              "null and madrid_handle <> ''" }) {
-        c = queryThrow(sql);
+        Sqlite3Cursor c = queryThrow(sql);
         while (c.moveNext())
             if (_MsgChat* chat = index.value(c.getText(0)))
                 chat->_last = c.getInt("last_date");
     }
 }
-
-namespace
-{
-void setFixedFields(_MsgMessage* m)
-{
-    m->replace = 0;
-    m->handle_id = 0;
-    m->version = 10;
-    m->type = 0;
-    m->is_delivered = 0;
-    m->is_finished = 1;
-    m->is_prepared = 1;
-    m->is_read = 1;
-    m->is_sent = 1;
-    m->cache_has_attachments = 0;
-    m->was_data_detected = 1;
-}
-} // namespace
 
 void IOS5MessageDb::messages(MsgData& data, qint64 chat)
 {
@@ -202,180 +361,112 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
         const qint64 rowid = c.getInt64("rowid");
         if (d->messages.contains(rowid))
             continue;
-        auto* m = new _MsgMessage;
+        _MsgMessage* m = d->newMessage();
         d->messages.insert(rowid, m);
-        m->rowid = rowid;
-        m->_sort_rowid = rowid;
-        m->text = c.getText("text");
-        m->service_center = c.getText("svc_center");
-        m->subject = c.getText("subject");
-        m->country = c.getText("country");
-        setFixedFields(m);
-
-        if (c.getInt("is_madrid") == 0) {
-            m->guid = genUUID();
-            m->service = QStringLiteral("SMS");
-            m->account = QStringLiteral("e:");
-            m->error = 0;
-            m->date = int(quint32(c.getInt("date")) - 978307200u);
-            m->date_read = m->date;
-            m->date_delivered = m->date;
-            m->is_from_me = c.getInt("flags") == 3 ? 1 : 0;
-            _MsgChat* ch = d->chats.value(qint64(c.getInt("group_id")));
-            if (!ch)
-                continue;
-            m->_chat = ch;
-            ch->_messages.insert(QString::number(rowid), m);
-            if (ch->_handles.size() == 1) {
-                m->_sender = ch->_handles.begin().value();
-            } else if (ch->_handles.size() > 1 && !m->is_from_me) {
-                const QString addr
-                    = _countryDb.infoByCode(c.getText("country"), nullptr).formatNumber(c.getText("address"));
-                m->_sender = ch->_handles.value(addr);
-            }
-            continue;
-        }
-
-        const QByteArray madridBody = c.getBlob("madrid_attributedBody");
-        m->guid = c.getText("madrid_guid");
-        m->service = QStringLiteral("iMessage");
-        m->account = c.getText("madrid_account");
-        m->account_guid = c.getText("madrid_account_guid");
-        m->error = c.getInt("madrid_error");
-        m->date = c.getInt("date");
-        m->date_read = c.getInt("madrid_date_read");
-        m->date_delivered = c.getInt("madrid_date_delivered");
-        m->is_from_me = m->date_delivered > 0 ? 1 : 0;
-        const QString handleId = _countryInfo.formatNumber(c.getText("madrid_handle"));
-        const QString room = c.getText("madrid_roomname");
-        if (_MsgChat* ch = index.value(room.isEmpty() ? handleId : room)) {
-            m->_chat = ch;
-            ch->_messages.insert(QString::number(rowid), m);
-            if (ch->_handles.size() == 1)
-                m->_sender = ch->_handles.begin().value();
-            else if (ch->_handles.size() > 1 && !m->is_from_me)
-                m->_sender = ch->_handles.value(handleId);
-        }
-        if (!hasMadridAttachment)
-            continue;
-        for (const QString& g : g_madridAttachmentGUIDS(c.getBlob("madrid_attachmentInfo"))) {
-            if (m->_attachments.contains(g))
-                continue;
-            Sqlite3Sql asql("select * from madrid_attachment where attachment_guid=?");
-            asql.addTextParam(g);
-            Sqlite3Cursor ac = queryThrow(asql);
-            if (!ac.moveNext())
-                continue;
-            const qint64 key = -ac.getInt64("rowid");
-            _MsgAttachment* a = d->attachments.value(key);
-            if (!a) {
-                a = new _MsgAttachment;
-                d->attachments.insert(key, a);
-                a->rowid = key;
-                a->guid = ac.getText("attachment_guid");
-                a->created_date = ac.getInt("created_date");
-                a->start_date = ac.getInt("start_date");
-                QString fn = ac.getText("filename");
-                if (fn.startsWith(QLatin1String("/var/mobile/")))
-                    fn = QStringLiteral("~/") + fn.mid(12);
-                a->filename = fn;
-                if (!fn.isEmpty())
-                    a->_path = msgRelayPath(_relayDir, fn);
-                a->uti = ac.getText("uti_type");
-                a->mime_type = ac.getText("mime_type");
-                a->transfer_state = ac.getInt("transfer_state");
-                a->is_outgoing = ac.getInt("is_incoming") == 0 ? 1 : 0;
-            }
-            m->_attachments.insert(a->guid, a);
-            if (m->_attachments.size() == 1)
-                m->attributedBody = msgAttaAttributeBody(a->guid);
-            else
-                m->attributedBody = madridBody;
+        fillCommonFields(m, rowid, c);
+        if (c.getInt("is_madrid") == kIOS5KindSms)
+            readSmsRow(d, c, m);
+        else {
+            readMadridRow(d, c, m, index);
+            if (hasMadridAttachment)
+                readMadridAttachments(d, c, m);
         }
     }
+    if (chat >= 0)
+        loadMsgPieces(d, chat);
+}
 
-    if (chat < 0)
+void IOS5MessageDb::readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m)
+{
+    m->guid = genUUID();
+    m->service = QStringLiteral("SMS");
+    m->account = QStringLiteral("e:");
+    m->error = 0;
+    // Unix seconds, converted in 32-bit arithmetic as the device stores them.
+    m->date = int(quint32(c.getInt("date")) - quint32(kMacEpochOffset));
+    m->date_read = m->date;
+    m->date_delivered = m->date;
+    m->is_from_me = c.getInt("flags") == kIOS5FlagsSent ? 1 : 0;
+    _MsgChat* ch = d->chats.value(qint64(c.getInt("group_id")));
+    if (!ch)
         return;
+    m->_chat = ch;
+    ch->_messages.insert(d->messageKey(m->rowid), m);
+    m->_sender = senderInChat(ch, m->is_from_me, [&] {
+        return _countryDb.infoByCode(c.getText("country"), nullptr).formatNumber(c.getText("address"));
+    });
+}
+
+void IOS5MessageDb::readMadridRow(
+    __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index)
+{
+    m->guid = c.getText("madrid_guid");
+    m->service = QStringLiteral("iMessage");
+    m->account = c.getText("madrid_account");
+    m->account_guid = c.getText("madrid_account_guid");
+    m->error = c.getInt("madrid_error");
+    m->date = c.getInt("date"); // already counted from 2001
+    m->date_read = c.getInt("madrid_date_read");
+    m->date_delivered = c.getInt("madrid_date_delivered");
+    m->is_from_me = m->date_delivered > 0 ? 1 : 0;
+    const QString handleId = _countryInfo.formatNumber(c.getText("madrid_handle"));
+    const QString room = c.getText("madrid_roomname");
+    if (_MsgChat* ch = index.value(room.isEmpty() ? handleId : room)) {
+        m->_chat = ch;
+        ch->_messages.insert(d->messageKey(m->rowid), m);
+        m->_sender = senderInChat(ch, m->is_from_me, [&] { return handleId; });
+    }
+}
+
+void IOS5MessageDb::readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m)
+{
+    const QByteArray madridBody = c.getBlob("madrid_attributedBody");
+    for (const QString& g : g_madridAttachmentGUIDS(c.getBlob("madrid_attachmentInfo"))) {
+        if (m->_attachments.contains(g))
+            continue;
+        Sqlite3Sql asql("select * from madrid_attachment where attachment_guid=?");
+        asql.addTextParam(g);
+        Sqlite3Cursor ac = queryThrow(asql);
+        if (!ac.moveNext())
+            continue;
+        const qint64 key = -ac.getInt64("rowid");
+        _MsgAttachment* a = d->attachments.value(key);
+        if (!a) {
+            a = newMadridAttachment(ac, key, _relayDir);
+            d->attachments.insert(key, a);
+        }
+        m->_attachments.insert(a->guid, a);
+        m->attributedBody = m->_attachments.size() == 1 ? msgAttaAttributeBody(a->guid) : madridBody;
+    }
+}
+
+void IOS5MessageDb::loadMsgPieces(__MsgData* d, qint64 chat)
+{
     Sqlite3Sql psql(
         "select p.*,m.group_id,m.flags as msg_flags from msg_pieces as p inner join message as m on "
         "p.message_id=m.rowid");
     if (chat > 0)
         psql.appendSql(QStringLiteral(" and m.group_id=%1").arg(chat));
-    c = queryThrow(psql);
+    Sqlite3Cursor c = queryThrow(psql);
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         if (d->attachments.contains(rowid))
             continue;
-        const int messageId = c.getInt("message_id");
-        _MsgMessage* m = d->messages.value(qint64(messageId));
+        _MsgMessage* m = d->messages.value(qint64(c.getInt("message_id")));
         if (!m)
             continue;
         const QString contentType = c.getText("content_type");
-        const QString contentLoc = c.getText("content_loc");
         if (contentType.isEmpty()
             || contentType.startsWith(QLatin1String("application/"), Qt::CaseInsensitive))
             continue;
         if (contentType.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
-            const QByteArray blob = c.getBlob("data");
-            const int zero = blob.indexOf('\0');
-            const QString part = QString::fromUtf8(zero >= 0 ? blob.left(zero) : blob);
-            m->text = (QString(m->text) + QLatin1Char('\n') + part).trimmed();
+            appendPieceText(m, c.getBlob("data"));
             continue;
         }
-        if (contentLoc.isEmpty())
+        if (c.getText("content_loc").isEmpty())
             continue;
-
-        auto* a = new _MsgAttachment;
+        _MsgAttachment* a = newPieceAttachment(c, rowid, _relayDir);
         d->attachments.insert(rowid, a);
-        a->rowid = rowid;
-        const int groupId = c.getInt("group_id");
-        const int partId = c.getInt("part_id");
-        const QString lastComponent = contentLoc.mid(contentLoc.lastIndexOf('/') + 1);
-        const int dot = lastComponent.lastIndexOf('.');
-        const QString suffix = dot >= 0 ? lastComponent.mid(dot + 1) : QString();
-        const QString rel = QStringLiteral("var/mobile/Library/SMS/Parts/%1/%2/%3-%4.%5")
-                                .arg(QString::number(groupId % 256, 16).rightJustified(2, '0'),
-                                    QString::number(messageId % 16).rightJustified(2, '0'))
-                                .arg(messageId)
-                                .arg(partId)
-                                .arg(suffix);
-        a->guid = hashUUID(rel.toUtf8());
-        a->_path = msgConfinedPath(_relayDir, rel);
-        const QByteArray blob = c.getBlob("data");
-        if (!blob.isEmpty() && !a->_path.isEmpty()) {
-            QDir().mkpath(QFileInfo(a->_path).absolutePath());
-            QFile f(a->_path);
-            if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                f.write(blob);
-                f.flush();
-                f.close();
-            }
-        }
-        a->created_date = int(QDateTime::currentSecsSinceEpoch() - 978307200);
-        a->start_date = 0;
-        a->filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2/%3/%4")
-                          .arg(a->guid.mid(0, 2).toLower(), a->guid.mid(2, 2).toLower(), a->guid, contentLoc);
-        const QStringList typeParts = contentType.split('/', Qt::KeepEmptyParts);
-        a->uti = QStringLiteral("public.") + (typeParts.size() > 1 ? typeParts.at(1) : QString());
-        a->mime_type = contentType;
-        a->transfer_state = 5;
-        a->is_outgoing = c.getInt("msg_flags") == 3 ? 1 : 0;
-        a->transfer_name = contentLoc;
-
-        if (m->_attachments.isEmpty()) {
-            m->_attachments.insert(a->guid, a);
-            m->text = QString(m->text) + QChar(0xFFFC);
-            m->attributedBody = msgAttaAttributeBody(a->guid);
-        } else {
-            qDebug() << "IOS5MessageDb::messages, clone attachment message.";
-            auto* copy = new _MsgMessage(*m);
-            copy->rowid = -1647483648LL - rowid;
-            d->messages.insert(copy->rowid, copy);
-            copy->guid = hashUUID(QStringLiteral("%1(%2)").arg(a->guid).arg(m->rowid).toUtf8());
-            copy->text = QString(QChar(0xFFFC));
-            copy->_attachments.clear();
-            copy->_attachments.insert(a->guid, a);
-            copy->attributedBody = msgAttaAttributeBody(a->guid);
-        }
+        addPieceAttachment(d, m, a, rowid);
     }
 }

@@ -10,6 +10,11 @@
 #include <QHash>
 #include <sqlite3.h>
 
+class __MsgData;
+class _MsgChat;
+class _MsgHandle;
+class _MsgMessage;
+
 // Reader of an iOS 5 message database (sms.db) inside a folder in the cache layout
 // (folder/file-relay/var/mobile/Library/SMS/sms.db). Reads only; MMS parts held inline in the
 // database are written out as files under the folder's file-relay tree.
@@ -40,6 +45,20 @@ public:
     void deletedMessages(MsgData& data);
 
 private:
+    // Conversations: SMS groups with their members, then iMessage chats with their participants.
+    void loadSmsChats(__MsgData* d);
+    void loadGroupMembers(__MsgData* d);
+    _MsgHandle* groupMemberHandle(__MsgData* d, const Sqlite3Cursor& c);
+    void loadMadridChats(__MsgData* d, QHash<QString, _MsgChat*>& index);
+    void loadMadridChatDates(const QHash<QString, _MsgChat*>& index);
+    // Messages: the fields of an SMS or MMS row, of an iMessage row, the iMessage attachments,
+    // then the MMS parts of msg_pieces.
+    void readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
+    void readMadridRow(
+        __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index);
+    void readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
+    void loadMsgPieces(__MsgData* d, qint64 chat);
+
     QDir _relayDir;
     IOSContactsMemDb _contactsDb;
     MessageRecycleDb _recycleDb;

@@ -6,6 +6,30 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+namespace
+{
+// The local file of an attachment's stored name ("~/..." or absolute). A path read from the
+// database is followed only inside the Messages folder, or when it names an existing regular file
+// inside the user's home folder (attachments saved or dragged elsewhere); links leading out of
+// the home folder and anything else are not followed.
+QString macAttachmentPath(const QString& filename, const QString& home, const QString& root)
+{
+    static const QRegularExpression leadHome(QStringLiteral("^~/"));
+    QString local = filename;
+    local.replace(leadHome, home);
+    local = QDir::cleanPath(local);
+    if (local.startsWith(root))
+        return local;
+    if (!local.startsWith(home))
+        return QString();
+    const QFileInfo info(local);
+    if (!info.isFile())
+        return QString();
+    const QString canonicalHome = QFileInfo(home).canonicalFilePath() + QLatin1Char('/');
+    return info.canonicalFilePath().startsWith(canonicalHome) ? local : QString();
+}
+} // namespace
+
 MacMessagingDb::MacMessagingDb(const QDir& folder)
     : dbDir(folder)
     , dbPath(folder.absoluteFilePath(QStringLiteral("chat.db")))
@@ -22,7 +46,7 @@ void MacMessagingDb::openCheck()
     if (handle)
         return;
     // The user's live Messages database: never opened for writing.
-    openReadOnlyThrow(dbPath);
+    openThrow(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext()) {
         const QString sql = c.getText("sql");
@@ -59,20 +83,14 @@ void MacMessagingDb::messages(MsgData& data, qint64 chat)
     MsgTableLoader loader(*this, *data.p());
     loader.loadMessages(
         chat, tableSql.value(QStringLiteral("message")).contains(QLatin1String("item_type")), messageDates());
-    // The attachments of the Messages folder; a path read from the database that leads elsewhere
-    // is not followed.
     const QString root = QDir::cleanPath(dbDir.absolutePath()) + QLatin1Char('/');
     QString home = QDir::home().absolutePath();
     if (!home.endsWith('/'))
         home += '/';
-    static const QRegularExpression leadHome(QStringLiteral("^~/"));
     loader.loadAttachments(chat, [&](_MsgAttachment& a, bool created) {
         if (!created || a.filename.isEmpty())
             return;
-        QString local = a.filename;
-        local.replace(leadHome, home);
-        local = QDir::cleanPath(local);
-        a._path = local.startsWith(root) ? local : QString();
+        a._path = macAttachmentPath(a.filename, home, root);
         a.filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2/%3/%4")
                          .arg(a.guid.mid(0, 2).toLower(), a.guid.mid(2, 2).toLower(), a.guid,
                              QFileInfo(a.filename).fileName());

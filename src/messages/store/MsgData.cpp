@@ -1,11 +1,119 @@
 #include "messages/store/MsgData.h"
 
+#include <algorithm>
+#include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+#include <new>
+
+namespace
+{
+constexpr size_t kFirstBlock = 256;
+constexpr size_t kLargestBlock = 65536;
+constexpr size_t kKeyBlock = 65536; // UTF-16 units per block of key texts
+constexpr qsizetype kBulkFree = 10000; // messages from which a model is freed in bulk
+
+void setFastFree(bool on)
+{
+#ifdef __GLIBC__
+    // 64 * sizeof(size_t) / 4 is glibc's own default.
+    mallopt(M_MXFAST, on ? int(64 * sizeof(size_t) / 4) : 0);
+#else
+    Q_UNUSED(on);
+#endif
+}
+} // namespace
+
 __MsgData::~__MsgData()
 {
+    // Millions of small blocks go back at once: glibc's fast lists would only collect them to merge
+    // them again later, which costs more than the freeing itself. Off while this model is freed.
+    const bool bulk = messages.size() >= kBulkFree;
+    if (bulk)
+        setFastFree(false);
     qDeleteAll(attachments);
-    qDeleteAll(messages);
+    // Messages of the blocks go with their blocks, in the order they were made; others one by one.
+    if (m_blocks.empty())
+        qDeleteAll(messages);
+    else
+        for (_MsgMessage* m : std::as_const(messages))
+            if (!inBlocks(m))
+                delete m;
+    destroyBlocks();
     qDeleteAll(handles);
     qDeleteAll(chats);
+    if (bulk)
+        setFastFree(true);
+}
+
+_MsgMessage* __MsgData::slot()
+{
+    if (m_blocks.empty() || m_blocks.back().used == m_blocks.back().capacity) {
+        Block b;
+        b.capacity = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
+        b.first = static_cast<_MsgMessage*>(::operator new(b.capacity * sizeof(_MsgMessage)));
+        m_blocks.push_back(b);
+    }
+    Block& b = m_blocks.back();
+    return b.first + b.used;
+}
+
+_MsgMessage* __MsgData::newMessage()
+{
+    _MsgMessage* m = new (slot()) _MsgMessage;
+    ++m_blocks.back().used;
+    return m;
+}
+
+_MsgMessage* __MsgData::newMessage(const _MsgMessage& source)
+{
+    _MsgMessage* m = new (slot()) _MsgMessage(source);
+    ++m_blocks.back().used;
+    return m;
+}
+
+bool __MsgData::inBlocks(const _MsgMessage* message) const
+{
+    // Newest blocks first: they are the largest and hold most messages.
+    for (auto b = m_blocks.rbegin(); b != m_blocks.rend(); ++b)
+        if (std::less_equal<const _MsgMessage*>()(b->first, message)
+            && std::less<const _MsgMessage*>()(message, b->first + b->used))
+            return true;
+    return false;
+}
+
+void __MsgData::destroyBlocks()
+{
+    for (Block& b : m_blocks) {
+        for (size_t i = 0; i < b.used; ++i)
+            b.first[i].~_MsgMessage();
+        ::operator delete(b.first);
+    }
+    m_blocks.clear();
+}
+
+QString __MsgData::messageKey(qint64 rowid)
+{
+    char digits[24];
+    int n = 0;
+    quint64 v = rowid < 0 ? 0 - quint64(rowid) : quint64(rowid);
+    do {
+        digits[n++] = char('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (rowid < 0)
+        digits[n++] = '-';
+    std::reverse(digits, digits + n);
+    if (m_keyBlocks.empty() || m_keyUsed + size_t(n) > kKeyBlock) {
+        m_keyBlocks.push_back(std::make_unique<char16_t[]>(kKeyBlock));
+        m_keyUsed = 0;
+    }
+    char16_t* text = m_keyBlocks.back().get() + m_keyUsed;
+    for (int i = 0; i < n; ++i)
+        text[i] = char16_t(digits[i]);
+    m_keyUsed += size_t(n);
+    return QString::fromRawData(reinterpret_cast<const QChar*>(text), n);
 }
 
 void __MsgData::removeMessage(_MsgMessage* message)
@@ -16,7 +124,12 @@ void __MsgData::removeMessage(_MsgMessage* message)
         message->_chat->_messages.remove(QString::number(message->rowid));
     if (messages.value(message->rowid) == message)
         messages.remove(message->rowid);
-    delete message;
+    if (inBlocks(message)) {
+        // The slot stays with its block: it is emptied now and destroyed with the block.
+        message->~_MsgMessage();
+        new (message) _MsgMessage;
+    } else
+        delete message;
 }
 
 void __MsgData::removeChat(_MsgChat* chat)

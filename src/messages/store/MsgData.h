@@ -9,8 +9,14 @@
 #include <QHash>
 #include <QList>
 #include <QSharedPointer>
+#include <memory>
+#include <vector>
 
 // The owner of every record of one loaded message model, each under its rowid.
+//
+// Messages are many (a million is not rare), so the readers make them with newMessage, in blocks
+// that are freed together with the owner instead of one heap object at a time. A message made
+// with plain new and put into messages is owned and deleted all the same.
 class __MsgData
 {
 public:
@@ -19,6 +25,14 @@ public:
     __MsgData& operator=(const __MsgData&) = delete;
     // Deletes attachments, messages, handles and chats, in that order.
     ~__MsgData();
+
+    // A new default message in the owner's blocks (or a copy of source); the caller puts it into
+    // messages under its rowid.
+    _MsgMessage* newMessage();
+    _MsgMessage* newMessage(const _MsgMessage& source);
+    // The key of a message in its chat's _messages: the rowid as decimal text, kept in the owner's
+    // own storage (the chats that hold it live no longer than the owner).
+    QString messageKey(qint64 rowid);
 
     // Takes a message out of its chat and of the model and deletes it.
     void removeMessage(_MsgMessage* message);
@@ -29,6 +43,20 @@ public:
     QHash<qint64, _MsgHandle*> handles;
     QHash<qint64, _MsgMessage*> messages;
     QHash<qint64, _MsgAttachment*> attachments;
+
+private:
+    struct Block {
+        _MsgMessage* first = nullptr;
+        size_t capacity = 0;
+        size_t used = 0;
+    };
+    _MsgMessage* slot();
+    bool inBlocks(const _MsgMessage* message) const;
+    void destroyBlocks();
+
+    std::vector<Block> m_blocks; // message storage, each block twice the size of the one before
+    std::vector<std::unique_ptr<char16_t[]>> m_keyBlocks; // decimal texts of messageKey
+    size_t m_keyUsed = 0;
 };
 
 // Shared handle to a message model; copies share one owner, freed with the last copy.

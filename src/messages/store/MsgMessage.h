@@ -88,15 +88,21 @@ public:
     _MsgHandle* _other_handle = nullptr;
 };
 
-// Oldest first: by date, then by the row order of the source, then by rowid. A strict weak order,
-// so it is safe for any sort; sortMsgMessages adds the row-order rule for messages close in time.
+// Message order. Sort message lists ONLY through sortMsgMessages, never by handing these
+// predicates to a sort yourself: the order a user expects (nearby rows keep their row order even
+// when their clocks disagree) is not a strict weak order, so sortMsgMessages sorts by the strict
+// order below and then applies the row-order rule in a bounded pass. Every caller (message list,
+// export, printing, saving into a local store) goes through it; the predicates are for comparing
+// two messages.
+//
+// Oldest first: by date, then by the row order of the source, then by rowid. A strict weak order.
 bool compareMsgMessageAsc(const _MsgMessage* a, const _MsgMessage* b);
 // Newest first: compareMsgMessageAsc with the arguments swapped.
 bool compareMsgMessageDesc(const _MsgMessage* a, const _MsgMessage* b);
 // True when two messages lie close enough (sort rowids at most 20 apart, dates at most 120 s apart,
 // neither recovered, both sort rowids positive) that their source row order beats their dates.
 bool isMsgMessageNear(const _MsgMessage* a, const _MsgMessage* b);
-// Sorts oldest first (or newest first), then lets neighbouring messages that are near each other
-// keep the order of their source rows, as sent and received messages of one moment may carry
-// clocks that disagree.
+// The one way to sort messages: oldest first (or newest first), then neighbouring messages that
+// are near each other keep the order of their source rows, as sent and received messages of one
+// moment may carry clocks that disagree.
 void sortMsgMessages(QList<_MsgMessage*>& list, bool ascending = true);

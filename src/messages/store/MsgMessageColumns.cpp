@@ -60,6 +60,23 @@ MsgMessageColumns::MsgMessageColumns(const Sqlite3Cursor& c)
 #undef QM_COL
 }
 
+QString MsgMessageColumns::repeatedText(const Sqlite3Cursor& c, int column, RepeatedText& cache) const
+{
+    const QByteArrayView utf8 = c.getTextUtf8(column);
+    if (utf8.isEmpty() || (cache.misses > 64 && cache.hits < cache.misses))
+        return c.getText(column);
+    for (int i = 0; i < cache.used; ++i)
+        if (cache.entries[i].utf8 == utf8) {
+            ++cache.hits;
+            return cache.entries[i].text;
+        }
+    ++cache.misses;
+    RepeatedText::Entry& e = cache.entries[cache.used < 8 ? cache.used++ : cache.next++ % 8];
+    e.utf8 = utf8.toByteArray();
+    e.text = QString::fromUtf8(utf8);
+    return e.text;
+}
+
 int MsgMessageColumns::secondsFromEither(qint64 stored)
 {
     return int(stored > 100000000000000000LL ? stored / 1000000000LL : stored);
@@ -68,19 +85,20 @@ int MsgMessageColumns::secondsFromEither(qint64 stored)
 void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates) const
 {
     m.rowid = c.getInt64(rowid);
-    m.guid = c.getText(guid);
-    m.text = c.getText(text);
+    m.guid = m_arena.text(c.getTextUtf8(guid));
+    m.text = m_arena.text(c.getTextUtf8(text));
     m.replace = c.getInt(replace);
-    m.service_center = c.getText(service_center);
+    m.service_center = repeatedText(c, service_center, m_serviceCenter);
     m.handle_id = c.getInt64(handle_id);
     m.subject = c.getText(subject);
-    m.country = c.getText(country);
-    m.attributedBody = c.getBlob(attributedBody);
+    m.country = repeatedText(c, country, m_country);
+    const QByteArrayView body = c.getBlobView(attributedBody);
+    m.attributedBody = m_arena.bytes(body.data(), body.size());
     m.version = c.getInt(version);
     m.type = c.getInt(type);
-    m.service = c.getText(service);
-    m.account = c.getText(account);
-    m.account_guid = c.getText(account_guid);
+    m.service = repeatedText(c, service, m_service);
+    m.account = repeatedText(c, account, m_account);
+    m.account_guid = repeatedText(c, account_guid, m_accountGuid);
     m.error = c.getInt(error);
     switch (dates) {
     case Dates::Seconds:
@@ -116,7 +134,7 @@ void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates
     m.was_downgraded = c.getInt(was_downgraded);
     m.is_archive = c.getInt(is_archive);
     m.cache_has_attachments = c.getInt(cache_has_attachments);
-    m.cache_roomnames = c.getText(cache_roomnames);
+    m.cache_roomnames = repeatedText(c, cache_roomnames, m_roomNames);
     m.was_data_detected = c.getInt(was_data_detected);
     m.was_deduplicated = c.getInt(was_deduplicated);
 }
@@ -129,7 +147,7 @@ void MsgMessageColumns::fill(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates
     m.date_played = c.getInt(date_played);
     m.item_type = c.getInt(item_type);
     m.other_handle = c.getInt(other_handle);
-    m.group_title = c.getText(group_title);
+    m.group_title = repeatedText(c, group_title, m_groupTitle);
     m.group_action_type = c.getInt(group_action_type);
     m.share_status = c.getInt(share_status);
     m.share_direction = c.getInt(share_direction);

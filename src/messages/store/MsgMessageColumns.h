@@ -1,5 +1,9 @@
 #pragma once
 
+#include "app/SliceArena.h"
+
+#include <QByteArray>
+#include <QString>
 #include <QtGlobal>
 
 class Sqlite3Cursor;
@@ -39,4 +43,25 @@ public:
         is_archive, cache_has_attachments, cache_roomnames, was_data_detected, was_deduplicated,
         is_audio_message, is_played, date_played, item_type, other_handle, group_title, group_action_type,
         share_status, share_direction, is_expirable, expire_state, message_action_type;
+
+private:
+    // The few values a column repeats on every row (service, account, country, ...) are made once
+    // and shared by the messages; a column whose values do not repeat stops being looked up.
+    struct RepeatedText {
+        struct Entry {
+            QByteArray utf8;
+            QString text;
+        };
+        Entry entries[8];
+        int used = 0;
+        int next = 0;
+        int hits = 0;
+        int misses = 0;
+    };
+    QString repeatedText(const Sqlite3Cursor& row, int column, RepeatedText& cache) const;
+
+    // The texts and bodies of the messages, kept in shared blocks rather than a heap block each.
+    mutable SliceArena m_arena;
+    mutable RepeatedText m_serviceCenter, m_country, m_service, m_account, m_accountGuid, m_roomNames,
+        m_groupTitle;
 };

@@ -32,6 +32,8 @@ public:
     void loadAttachments(qint64 chat, const std::function<void(_MsgAttachment&, bool created)>& each);
 
 private:
+    // Makes room in the model's message table and in each chat's for the rows loadMessages reads.
+    void reserveForMessages(qint64 chat);
     // Links a message held under rowid to its sender (whose country fills an empty one), its other
     // handle and the chat chatId, as far as the model holds them.
     void linkMessage(qint64 rowid, _MsgMessage* message, qint64 chatId);

@@ -1,5 +1,7 @@
 #include "messages/store/MsgText.h"
 
+#include "app/MacEpoch.h"
+
 namespace
 {
 const char kAttaBodyHead[]
@@ -47,7 +49,7 @@ qsizetype validUtf8Prefix(const char* p, qsizetype n)
 QDateTime dtFromDate21(int date)
 {
     // The sum wraps in unsigned 32-bit arithmetic, as the stored dates are 32-bit.
-    const quint32 unixTime = quint32(date) + 978307200u;
+    const quint32 unixTime = quint32(date) + quint32(kMacEpochOffset);
     return QDateTime::fromSecsSinceEpoch(qint64(unixTime)).toLocalTime();
 }
 

@@ -54,6 +54,57 @@ private Q_SLOTS:
         QCOMPARE(c.getInt(0), 25);
     }
 
+    void mobileCountryCodes_data()
+    {
+        QTest::addColumn<QString>("mmc");
+        QTest::addColumn<QString>("sn");
+        QTest::newRow("Antigua") << "344"
+                                 << "AG";
+        QTest::newRow("Uganda") << "641"
+                                << "UG";
+        QTest::newRow("Russia") << "250"
+                                << "RU";
+        QTest::newRow("Guam") << "535"
+                              << "GU";
+        QTest::newRow("Bolivia") << "736"
+                                 << "BO";
+        QTest::newRow("United States, last") << "316"
+                                             << "US";
+        QTest::newRow("United Kingdom, second") << "235"
+                                                << "GB";
+        QTest::newRow("South Sudan") << "659"
+                                     << "SS";
+    }
+
+    void mobileCountryCodes()
+    {
+        QFETCH(QString, mmc);
+        QFETCH(QString, sn);
+        CountryLibDb db { QString() };
+        bool found = false;
+        QCOMPARE(db.infoByMMC(mmc, &found).sn, sn);
+        QVERIFY(found);
+        QVERIFY(db.infoByCode(sn, nullptr).mmc.split(',').contains(mmc));
+    }
+
+    void mobileCountryCodesCoverTheList()
+    {
+        CountryLibDb db { QString() };
+        db.openCheck();
+        Sqlite3Cursor c = db.queryThrow("select count(*) from mmc_sn");
+        QVERIFY(c.moveNext());
+        QVERIFY(c.getInt(0) >= 235);
+        // Only territories that share another country's code are left without one.
+        c = db.queryThrow("select count(*) from countries where mmc='999'");
+        QVERIFY(c.moveNext());
+        QVERIFY(c.getInt(0) <= 18);
+        // Every country's codes point back to it, unless another country claimed the code first.
+        c = db.queryThrow("select count(*) from mmc_sn m join countries c on c.sn=m.sn "
+                          "where ','||c.mmc||',' not like '%,'||m.mmc||',%'");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getInt(0), 0);
+    }
+
     void existingFileIsKept()
     {
         const QString target = g_dataSaveDir().absoluteFilePath("countries.db");

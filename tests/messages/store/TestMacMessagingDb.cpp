@@ -129,6 +129,63 @@ private Q_SLOTS:
         QVERIFY(d.p()->attachments.value(4)->_path.isEmpty());
         QVERIFY(d.p()->attachments.value(4)->filename.isEmpty());
     }
+
+    void absolutePathsInHome_data()
+    {
+        QTest::addColumn<QString>("stored"); // "@" stands for the home folder
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("file in home") << "@/Downloads/photo.jpg" << true;
+        QTest::newRow("file in home, ~ form") << "~/Downloads/photo.jpg" << true;
+        QTest::newRow("missing file in home") << "@/Downloads/gone.jpg" << false;
+        QTest::newRow("folder in home") << "@/Downloads" << false;
+        QTest::newRow("link out of home") << "@/Downloads/hosts-link" << false;
+        QTest::newRow("existing file outside home") << "/etc/hosts" << false;
+        QTest::newRow("dot-dot out of home") << "@/Downloads/../../etc/hosts" << false;
+        QTest::newRow("relative") << "Downloads/photo.jpg" << false;
+    }
+
+    void absolutePathsInHome()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, kept);
+        const QString home = QDir::home().absolutePath();
+        QVERIFY(QDir().mkpath(home + "/Downloads"));
+        QFile photo(home + "/Downloads/photo.jpg");
+        QVERIFY(photo.open(QIODevice::WriteOnly));
+        photo.write("jpg");
+        photo.close();
+        QFile::remove(home + "/Downloads/hosts-link");
+        QVERIFY(QFile::link("/etc/hosts", home + "/Downloads/hosts-link"));
+        stored.replace("@", home);
+
+        const QString messages = MacMessagingDb::defaultFolder().absolutePath();
+        QVERIFY(QDir().mkpath(messages));
+        const QString db = messages + "/chat.db";
+        QFile::remove(db);
+        QFile empty(db);
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QVERIFY(execSql(db,
+            "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT, chat_identifier TEXT);"
+            "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY, id TEXT, service TEXT);"
+            "CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER);"
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER);"
+            "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
+            "CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY, guid TEXT, filename TEXT);"
+            "CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER);"
+            "INSERT INTO chat VALUES (1, 'iMessage;-;a', 'a');"
+            "INSERT INTO message VALUES (1, 'G1', 'a', 5);"
+            "INSERT INTO chat_message_join VALUES (1, 1);"
+            "INSERT INTO message_attachment_join VALUES (1, 1);"));
+        QVERIFY(execSql(db, QStringLiteral("INSERT INTO attachment VALUES (1, 'ABCDEF', '%1')").arg(stored)));
+        MacMessagingDb reader { QDir(messages) };
+        MsgData d;
+        reader.messages(d, 0);
+        const _MsgAttachment* a = d.p()->attachments.value(1);
+        QVERIFY(a);
+        QCOMPARE(a->_path, kept ? home + "/Downloads/photo.jpg" : QString());
+        QVERIFY(a->filename.startsWith("~/Library/SMS/Attachments/ab/cd/ABCDEF/"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMacMessagingDb)

@@ -2,7 +2,6 @@
 
 #include <QtTest>
 
-
 class TestMsgData : public QObject
 {
     Q_OBJECT
@@ -70,6 +69,59 @@ private Q_SLOTS:
         QVERIFY(d.messages().isEmpty());
         d.p()->removeChat(c);
         QVERIFY(d.chats().isEmpty());
+    }
+
+    void blockMessagesLiveAndDieWithTheOwner_data()
+    {
+        QTest::addColumn<int>("count"); // spans several blocks of growing size
+        QTest::addColumn<bool>("mixHeap");
+        QTest::newRow("one") << 1 << false;
+        QTest::newRow("first block full") << 256 << false;
+        QTest::newRow("many blocks") << 5000 << false;
+        QTest::newRow("blocks and plain new") << 700 << true;
+        QTest::newRow("freed in bulk") << 30000 << true;
+    }
+    void blockMessagesLiveAndDieWithTheOwner()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, mixHeap);
+        QByteArray probe(16, 'x');
+        {
+            MsgData d;
+            auto* c = new _MsgChat;
+            c->rowid = 1;
+            d.p()->chats.insert(1, c);
+            QList<_MsgMessage*> made;
+            for (int i = 0; i < count; ++i) {
+                _MsgMessage* m = mixHeap && i % 3 == 0 ? new _MsgMessage : d.p()->newMessage();
+                QCOMPARE(m->version, 10); // a default record
+                m->rowid = i - count / 2; // negative rowids too
+                m->attributedBody = probe;
+                m->_chat = c;
+                c->_messages.insert(d.p()->messageKey(m->rowid), m);
+                d.p()->messages.insert(m->rowid, m);
+                made << m;
+            }
+            // Keys are the decimal text of the rowid, found by any equal text.
+            QCOMPARE(c->_messages.value(QString::number(made.last()->rowid)), made.last());
+            QCOMPARE(c->_messages.size(), count);
+            // A copy made in the blocks shares the links and values of its source.
+            _MsgMessage* copy = d.p()->newMessage(*made.first());
+            QCOMPARE(copy->_chat, c);
+            QCOMPARE(copy->attributedBody, probe);
+            copy->rowid = -9999999;
+            d.p()->messages.insert(copy->rowid, copy);
+            // Taking messages out, from the blocks and plain ones alike, leaves the rest intact.
+            for (int i = 0; i < count; i += 2)
+                d.p()->removeMessage(made[i]);
+            QCOMPARE(c->_messages.size(), count / 2);
+            QCOMPARE(d.p()->messages.size(), count / 2 + 1);
+            for (int i = 1; i < count; i += 2)
+                QCOMPARE(made[i]->attributedBody, probe);
+            QVERIFY(!probe.isDetached());
+        }
+        // Every record, in blocks or not, released its values.
+        QVERIFY(probe.isDetached());
     }
 
     void chatMergeGroupsByIdentifier()

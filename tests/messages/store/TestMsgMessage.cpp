@@ -3,7 +3,9 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestMsgMessage : public QObject
@@ -280,6 +282,27 @@ private Q_SLOTS:
         QCOMPARE(list.size(), store.size());
         QSet<_MsgMessage*> seen(list.begin(), list.end());
         QCOMPARE(seen.size(), store.size());
+    }
+
+    void everySortGoesThroughSortMsgMessages()
+    {
+        // The message predicates are no sort order of their own: a sort call that names one
+        // anywhere in the program bypasses the row-order rule of sortMsgMessages.
+        const QDir src(QStringLiteral(QM_SOURCE_DIR "/src"));
+        if (!src.exists())
+            QSKIP("source tree not found");
+        static const QRegularExpression sortCall(QStringLiteral(
+            "\\b(std::(stable_)?sort|qSort|qStableSort|sort)\\s*\\([^;]*compareMsgMessage(Asc|Desc)"));
+        QStringList offenders;
+        QDirIterator it(src.absolutePath(), { "*.cpp", "*.h" }, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile f(it.next());
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QString text = QString::fromUtf8(f.readAll());
+            if (sortCall.match(text).hasMatch() && !f.fileName().endsWith("store/MsgMessage.cpp"))
+                offenders << src.relativeFilePath(f.fileName());
+        }
+        QVERIFY2(offenders.isEmpty(), qPrintable(offenders.join(", ")));
     }
 };
 

@@ -51,6 +51,50 @@ private Q_SLOTS:
         QCOMPARE(MsgMessageColumns::secondsFromEither(100000005000000000LL), 100000005);
     }
 
+    void repeatedTextsReadAsStored_data()
+    {
+        QTest::addColumn<int>("distinct"); // distinct service values, cycled over the rows
+        QTest::newRow("two values") << 2;
+        QTest::newRow("as many as remembered") << 8;
+        QTest::newRow("more than remembered") << 9;
+        QTest::newRow("all different") << 400;
+    }
+    void repeatedTextsReadAsStored()
+    {
+        QFETCH(int, distinct);
+        const QString path = TestEnv::tempDir() + "/r.db";
+        QFile::remove(path);
+        Sqlite3DB db;
+        db.openThrow(path, 6);
+        db.executeThrow("CREATE TABLE message (ROWID INTEGER PRIMARY KEY, service TEXT, account TEXT)");
+        QStringList expected;
+        db.beginTran();
+        for (int i = 0; i < 400; ++i) {
+            // NULL and empty texts in between keep their own (null or empty) value.
+            const QString value = i % 7 == 3 ? QString()
+                : i % 7 == 5                 ? ""
+                                             : QString("s\u00e9rvice-%1").arg(i % distinct);
+            Sqlite3Sql sql("INSERT INTO message (ROWID, service, account) VALUES (?, ?, 'same')");
+            sql.addIntParam(i + 1);
+            if (value.isNull())
+                sql.addNullParam();
+            else
+                sql.addTextParam(value);
+            db.executeThrow(sql);
+            expected << value;
+        }
+        db.commitTran();
+        Sqlite3Cursor c = db.queryThrow("select * from message order by rowid");
+        const MsgMessageColumns cols(c);
+        for (int i = 0; c.moveNext(); ++i) {
+            _MsgMessage m;
+            cols.fill(c, m, MsgMessageColumns::Dates::Seconds);
+            QCOMPARE(m.service, expected[i]);
+            QCOMPARE(m.service.isNull(), expected[i].isNull());
+            QCOMPARE(m.account, QString("same"));
+        }
+    }
+
     void commonColumnsKeepLaterDefaults()
     {
         const QByteArray body = msgAttaAttributeBody("GUID-1");
