@@ -1,5 +1,6 @@
 #include "backup/BackupWriter.h"
 
+#include "app/Clock.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/MBFileArchive.h"
@@ -30,7 +31,7 @@ BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelle
     : m_manifest(manifest)
     , m_progress(std::move(progress))
     , m_cancelled(std::move(cancelled))
-    , m_now(quint32(QDateTime::currentSecsSinceEpoch()))
+    , m_now(quint32(Clock::secsSinceEpoch()))
 {
 }
 

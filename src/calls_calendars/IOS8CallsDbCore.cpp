@@ -1,5 +1,6 @@
 #include "calls_calendars/IOS8CallsDbCore.h"
 
+#include "app/MacEpoch.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 #include <QCryptographicHash>
@@ -8,7 +9,7 @@
 namespace
 {
 
-const qint64 kSecs1970To2001 = 978307200;
+const qint64 kSecs1970To2001 = kMacEpochOffset;
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "calls_calendars/IOSCalendarDb.h"
 
+#include "app/MacEpoch.h"
 #include "backup/BackupManifest.h"
 
 #include <QMap>
@@ -13,7 +14,7 @@ QDateTime calendarDate2001(const Sqlite3Cursor& c, const QString& column)
         return QDateTime();
     // 64-bit whole seconds: dates before 1970 and after 2038 keep their values.
     const qint64 secs = qint64(std::trunc(c.getDouble(column)));
-    return QDateTime::fromSecsSinceEpoch(secs + 978307200).toLocalTime();
+    return QDateTime::fromSecsSinceEpoch(secs + kMacEpochOffset).toLocalTime();
 }
 
 IOSCalendarDb::IOSCalendarDb(const BackupManifest* manifest, const QDir& cacheDir)

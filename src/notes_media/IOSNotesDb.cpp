@@ -1,5 +1,6 @@
 #include "notes_media/IOSNotesDb.h"
 
+#include "app/MacEpoch.h"
 #include "notes_media/BackupCacheFile.h"
 
 #include <utility>
@@ -10,7 +11,7 @@ namespace
 // Core Data keeps times as seconds since 2001-01-01 UTC.
 QDateTime fromCoreDataTime(double seconds)
 {
-    return QDateTime::fromMSecsSinceEpoch(qint64((seconds + 978307200.0) * 1000.0), Qt::UTC);
+    return QDateTime::fromMSecsSinceEpoch(qint64((seconds + double(kMacEpochOffset)) * 1000.0), Qt::UTC);
 }
 
 } // namespace

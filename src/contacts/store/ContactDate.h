@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/MacEpoch.h"
+
 #include <QDateTime>
 #include <QString>
 
@@ -9,7 +11,7 @@
 class ContactDate
 {
 public:
-    static constexpr qint64 kEpoch2001 = 978307200; // 2001-01-01 00:00:00 UTC in Unix seconds
+    static constexpr qint64 kEpoch2001 = kMacEpochOffset; // 2001-01-01 00:00:00 UTC in Unix seconds
 
     // The local date-time text of seconds from 2001, e.g. "2001-01-01T00:00:00" in UTC.
     static QString textFromSecs2001(qint64 seconds);

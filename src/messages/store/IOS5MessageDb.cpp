@@ -1,5 +1,6 @@
 #include "messages/store/IOS5MessageDb.h"
 
+#include "app/Clock.h"
 #include "app/MacEpoch.h"
 #include "device/PlistCFType.h"
 #include "messages/store/MsgData.h"
@@ -169,7 +170,7 @@ _MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const Q
     a->guid = hashUUID(rel.toUtf8());
     a->_path = msgConfinedPath(relayDir, rel);
     writePieceData(a->_path, c.getBlob("data"));
-    a->created_date = int(QDateTime::currentSecsSinceEpoch() - kMacEpochOffset);
+    a->created_date = int(Clock::secsSinceEpoch() - kMacEpochOffset);
     a->start_date = 0;
     a->filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2/%3/%4")
                       .arg(a->guid.mid(0, 2).toLower(), a->guid.mid(2, 2).toLower(), a->guid, contentLoc);

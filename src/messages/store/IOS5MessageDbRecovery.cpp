@@ -1,4 +1,6 @@
 // The recovery operations of the older device message database.
+#include "app/Clock.h"
+#include "app/MacEpoch.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/IOS5MessageRecovery.h"
 #include "messages/store/MsgData.h"
@@ -8,9 +10,6 @@
 
 namespace
 {
-
-// Unix seconds of 2001-01-01, the origin of the message dates.
-constexpr qint64 kUnixSecondsAt2001 = 978307200;
 
 void setFixedFields(RecycleMsg& m)
 {
@@ -57,7 +56,7 @@ bool fillSms(const QList<QVariant>& v, RecycleMsg& m, const _CountryInfo& rules)
     m.service = QStringLiteral("SMS");
     m.account = QStringLiteral("e:");
     m.error = 0;
-    m.date = m.date_read = m.date_delivered = int(quint32(v[2].toInt()) - quint32(kUnixSecondsAt2001));
+    m.date = m.date_read = m.date_delivered = int(quint32(v[2].toInt()) - quint32(kMacEpochOffset));
     m.is_from_me = v[4].toInt() == 3 ? 1 : 0;
     const QString address = v[1].toString();
     if (address.isEmpty())
@@ -107,7 +106,7 @@ bool IOS5MessageDb::recoverFetchMessage(const _SqliteFileRowData& row, RecycleMs
         return false;
     if (!(madrid ? fillIMessage(v, m, _countryInfo) : fillSms(v, m, rules)))
         return false;
-    const qint64 now = QDateTime::currentSecsSinceEpoch() - kUnixSecondsAt2001;
+    const qint64 now = Clock::secsSinceEpoch() - kMacEpochOffset;
     return m.date >= 1 && m.date <= now;
 }
 

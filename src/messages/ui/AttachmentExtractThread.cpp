@@ -1,6 +1,7 @@
 #include "messages/ui/AttachmentExtractThread.h"
 
 #include "app/DataPaths.h"
+#include "app/MacEpoch.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgMessage.h"
@@ -11,7 +12,7 @@
 
 namespace
 {
-constexpr qint64 kEpoch2001 = 978307200;
+constexpr qint64 kEpoch2001 = kMacEpochOffset;
 } // namespace
 
 AttachmentExtractThread::AttachmentExtractThread(

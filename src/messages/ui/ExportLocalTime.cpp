@@ -1,5 +1,7 @@
 #include "messages/ui/ExportLocalTime.h"
 
+#include "app/MacEpoch.h"
+
 namespace
 {
 constexpr qint64 kBucket = 900; // zone changes fall on quarter hours
@@ -15,7 +17,7 @@ void appendNumber(QString& out, int value, int width)
 
 qint64 ExportLocalTime::unixTime(int date21)
 {
-    return qint64(quint32(date21) + 978307200u);
+    return qint64(quint32(date21) + quint64(kMacEpochOffset));
 }
 
 QDateTime ExportLocalTime::wallClock(int date21)
