@@ -17,7 +17,7 @@ void appendNumber(QString& out, int value, int width)
 
 qint64 ExportLocalTime::unixTime(int date21)
 {
-    return qint64(quint32(date21) + quint64(kMacEpochOffset));
+    return qint64(quint32(date21) + quint32(kMacEpochOffset));
 }
 
 QDateTime ExportLocalTime::wallClock(int date21)
