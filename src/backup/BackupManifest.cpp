@@ -563,7 +563,8 @@ struct RowInfo {
 // The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
 // that the tree then takes over.
 struct RowChunk {
-    static constexpr int kBlock = 1024;
+    // Small blocks: a node is built just before it is filled, while its memory is still in cache.
+    static constexpr int kBlock = 64;
     std::vector<QString> domains; // distinct domains of the chunk
     std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
     std::vector<RowInfo> rows;

@@ -50,10 +50,16 @@ __MsgData::~__MsgData()
 _MsgMessage* __MsgData::slot()
 {
     if (m_blocks.empty() || m_blocks.back().used == m_blocks.back().capacity) {
-        Block b;
-        b.capacity = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
-        b.first = static_cast<_MsgMessage*>(::operator new(b.capacity * sizeof(_MsgMessage)));
-        m_blocks.push_back(b);
+        const size_t capacity
+            = m_blocks.empty() ? kFirstBlock : std::min(kLargestBlock, m_blocks.back().capacity * 2);
+        m_blocks.emplace_back(); // may throw before anything is allocated
+        try {
+            m_blocks.back().first = static_cast<_MsgMessage*>(::operator new(capacity * sizeof(_MsgMessage)));
+        } catch (...) {
+            m_blocks.pop_back();
+            throw;
+        }
+        m_blocks.back().capacity = capacity;
     }
     Block& b = m_blocks.back();
     return b.first + b.used;
