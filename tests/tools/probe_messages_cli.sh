@@ -39,5 +39,26 @@ check "extract-attachments succeeds" $?
 "$probe" save-messages "$work/nothing-here" "$work/store2" > /dev/null 2>&1
 [ $? -ne 0 ]; check "a missing source fails" $?
 
+# Deleted messages of a generated database are recovered; the database is left as it was.
+/usr/bin/python3 "$tools/gen/make_deleted_sms.py" "$work/deleted" --messages 60 > /dev/null
+before=$(sha1sum "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db")
+"$probe" recover-messages "$work/deleted" > "$work/recovered.json" 2> /dev/null
+check "recover-messages succeeds" $?
+[ "$(count recovered_messages "$work/recovered.json")" = "20" ]; check "every deleted message is recovered" $?
+[ "$(sha1sum "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db")" = "$before" ]
+check "the source database is untouched" $?
+"$probe" recover-messages "$work/nothing-here" > /dev/null 2>&1
+[ $? -ne 0 ]; check "recovering from nothing fails" $?
+
+# Every message of a generated database is merged into an encrypted backup holding a device database.
+/usr/bin/python3 "$tools/gen/make_backup.py" --password pw --iter 5 --dpic 5 \
+    --sms-db "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db" "$work/enc" > /dev/null
+HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/enc" --password pw > "$work/merged.json" 2> /dev/null
+check "restore-messages succeeds" $?
+[ "$(count merged "$work/merged.json")" = "$(count messages "$work/merged.json")" ]
+check "every message is merged" $?
+HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/enc" --password wrong > /dev/null 2>&1
+[ $? -ne 0 ]; check "a wrong password fails" $?
+
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

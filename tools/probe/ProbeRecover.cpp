@@ -1,30 +1,18 @@
 #include "ProbeCommand.h"
+#include "ProbeMessageSource.h"
 #include "messages/modern/IOS6MessageDb.h"
-#include "messages/store/AbsIOSMessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MessageRecycleDb.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 namespace
 {
 const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
-
-// The database file of SRC: the file itself, or the sms.db of a cache-layout folder.
-QString sourceDb(const QString& src)
-{
-    const QFileInfo info(src);
-    const QString db = info.isDir() ? QDir(src).absoluteFilePath(kSmsRel) : info.absoluteFilePath();
-    if (!QFileInfo(db).isFile())
-        throw std::runtime_error(QStringLiteral("%1 holds no message database").arg(src).toStdString());
-    return db;
-}
 
 int runRecover(const QStringList& args, QTextStream& out, QTextStream& err)
 {
@@ -32,35 +20,30 @@ int runRecover(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "usage: qm-probe recover-messages SRC\n";
         return 2;
     }
-    // The recovered-message store is made in a private folder: nothing is written beside SRC, and
-    // the recovery itself reads a private copy of the database.
-    QTemporaryDir work;
-    if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
-    const QString db = sourceDb(args.first());
-    const int type = AbsIOSMessageDb::checkDbType(db);
+    // SRC is read from a private copy, and the store of recovered messages is made beside that
+    // copy: nothing is written beside SRC.
+    ProbeMessageSource source(args.first());
+    const QDir work(source.work.path());
+    const QString db = work.absoluteFilePath(kSmsRel);
+    const int type = source.kind == "ios6" ? 6 : source.kind == "ios5" ? 5 : 0;
     QJsonObject o;
     qint64 messages = 0;
     qint64 handles = 0;
     if (type == 6) {
-        IOS6MessageDb reader(QDir(work.path()), _CountryInfo(), false);
-        reader.setIOSDbPath(db);
+        IOS6MessageDb reader(work, _CountryInfo(), false);
         reader.recycleDeletedHandles(nullptr);
         reader.recycleDeletedMessages({}, nullptr);
         messages = reader.recycleDb()->messages().size();
         handles = reader.recycleDb()->handles().size();
     } else if (type == 5) {
-        QDir(work.path()).mkpath(QFileInfo(QDir(work.path()).absoluteFilePath(kSmsRel)).absolutePath());
-        IOS5MessageDb reader(QDir(work.path()), _CountryInfo());
-        // The older reader works on its folder's file: hand it a copy (the recovery copies again).
-        if (!QFile::copy(db, QDir(work.path()).absoluteFilePath(kSmsRel)))
-            throw std::runtime_error("can not copy the message database");
+        IOS5MessageDb reader(work, _CountryInfo());
         reader.recycleDeletedMessages(nullptr);
         messages = reader.recycleDb()->messages().size();
     } else {
-        throw std::runtime_error(QStringLiteral("%1 is not a device message database").arg(db).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("%1 is not a device message database").arg(args.first()).toStdString());
     }
-    o["path"] = db;
+    o["path"] = QFileInfo(args.first()).absoluteFilePath();
     o["schema"] = type == 6 ? "ios6" : "ios5";
     o["recovered_messages"] = double(messages);
     o["recovered_handles"] = double(handles);

@@ -1,41 +1,17 @@
 #include "ProbeBackupSupport.h"
 #include "ProbeCommand.h"
+#include "ProbeMessageSource.h"
 #include "app/ui/shared/ProgressForm.h"
-#include "messages/modern/IOS6MessageDb.h"
-#include "messages/store/AbsIOSMessageDb.h"
-#include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/MessageBackupExport.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <stdexcept>
 
 namespace
 {
-const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
-
-// Every message of SRC (an sms.db or a cache folder), read from a private copy in work.
-void loadMessages(const QString& src, const QDir& work, MsgData& data)
-{
-    const QFileInfo info(src);
-    const QString db = info.isDir() ? QDir(src).absoluteFilePath(kSmsRel) : info.absoluteFilePath();
-    const QString copy = work.absoluteFilePath(kSmsRel);
-    work.mkpath(QFileInfo(copy).absolutePath());
-    if (!QFileInfo(db).isFile() || !QFile::copy(db, copy))
-        throw std::runtime_error(QStringLiteral("%1 holds no message database").arg(src).toStdString());
-    if (QFile::exists(db + "-wal"))
-        QFile::copy(db + "-wal", copy + "-wal");
-    if (AbsIOSMessageDb::checkDbType(copy) == 6)
-        IOS6MessageDb(work, _CountryInfo(), false).messages(data, 0);
-    else
-        IOS5MessageDb(work, _CountryInfo()).messages(data, 0);
-}
-
 int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     const int pw = args.indexOf("--password");
@@ -49,9 +25,9 @@ int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "usage: qm-probe restore-messages SRC BACKUP [--password P]\n";
         return 2;
     }
-    QTemporaryDir work;
+    ProbeMessageSource source(rest[0]);
     MsgData data;
-    loadMessages(rest[0], QDir(work.path()), data);
+    source.load(data);
     std::unique_ptr<BackupManifest> backup = ProbeBackup::openThrow(rest[1], false, false);
     if (backup->IsEncrypted && !backup->setPasscode(password))
         throw std::runtime_error("wrong password");
