@@ -3,6 +3,10 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/NotAvailableForm.h"
 #include "app/ui/shared/Tips.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/ContactsMainForm.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
 
@@ -97,8 +101,18 @@ DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* 
 
 DataPageFactory::Page DataPageFactory::contactsPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindContacts, parent);
+    QSharedPointer<IContactsDb> db;
+    if (src.isBackup())
+        db.reset(new IOSContactsDb(src.dir));
+    else
+        db.reset(new LocalContactsDb(src.dir.absoluteFilePath(QStringLiteral("contacts.db")),
+            QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule)));
+    auto* form = new ContactsMainForm(db, src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Call history ----
