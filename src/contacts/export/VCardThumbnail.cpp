@@ -41,6 +41,32 @@ int drawEntityVal(QPainter& painter, QFont& font, int x, int y, int width, const
     return v.height();
 }
 
+// A text value with its escapes resolved; a line break becomes a blank (the card draws one line).
+QString unescaped(const QString& text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+            c = text.at(++i);
+            if (c == QLatin1Char('n') || c == QLatin1Char('N'))
+                c = QLatin1Char(' ');
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A structured value (ORG, ADR): its non-empty fields joined by ", ".
+QString fields(const QVCardParser::_Property& p)
+{
+    QStringList parts;
+    for (const QString& f : p.values())
+        if (!f.trimmed().isEmpty())
+            parts.append(f.trimmed());
+    return parts.join(QStringLiteral(", "));
+}
+
 QString cacheKey(const QFileInfo& fi)
 {
     // A changed file (size or modification time) gets a new image.
@@ -68,19 +94,19 @@ bool VCardThumbnail::readFirstCard(const QByteArray& bytes, ct_info& info)
     for (const QVCardParser::_Property& p : cards.first()) {
         const QString n = p.name.toUpper();
         if (n == QLatin1String("FN"))
-            info.name = p.toString();
+            info.name = unescaped(p.toString());
         else if (n == QLatin1String("BDAY"))
             info.birthday = p.toString();
         else if (n == QLatin1String("ADR"))
-            info.address = p.toString();
+            info.address = fields(p);
         else if (n == QLatin1String("TEL"))
             info.phones.append(p.toString());
         else if (n == QLatin1String("EMAIL"))
             info.email = p.toString();
         else if (n == QLatin1String("TITLE"))
-            info.title = p.toString();
+            info.title = unescaped(p.toString());
         else if (n == QLatin1String("ORG"))
-            info.org = p.toString();
+            info.org = fields(p);
         else if (n == QLatin1String("PHOTO"))
             info.photo = p.value;
     }

@@ -60,7 +60,8 @@ private slots:
         const QString folder = TestEnv::tempDir() + "/out.html";
         HtmlExport e { QDir(folder) };
         const QList<pim::_Contact> contacts { contact("<script>alert(1)</script> & Co",
-                                                  { { 5, { { "data1", "A&B" } } }, { 10, { { "data5", "Sales" } } },
+                                                  { { 5, { { "data1", "A&B" } } },
+                                                      { 10, { { "data5", "Sales" } } },
                                                       { 2, { { "data15", ExportFixtures::png() } } },
                                                       { 12, { { "data4", "<i>1</i>" }, { "data2", 1 } } } }),
             contact("Twin", { { 2, { { "data15", ExportFixtures::jpeg() } } } }),
@@ -77,10 +78,11 @@ private slots:
     void sections()
     {
         HtmlExport e { QDir(TestEnv::tempDir()) };
-        const QString block = QString::fromUtf8(e.ct2Bytes(contact("x", { { 10, { { "data1", "A" } } },
-                                                                        { 10, { { "data1", "B" }, { "data2", 1 } } },
-                                                                        { 9, { { "data1", "n1\nn2" } } } })));
-        QVERIFY(block.contains("<h2 class=\"ent_group\">Organization:</h2>\r\n<ul class=\"ent_list\">\r\n<li>Work:B</li>"));
+        const QString block = QString::fromUtf8(e.ct2Bytes(contact("x",
+            { { 10, { { "data1", "A" } } }, { 10, { { "data1", "B" }, { "data2", 1 } } },
+                { 9, { { "data1", "n1\nn2" } } } })));
+        QVERIFY(block.contains(
+            "<h2 class=\"ent_group\">Organization:</h2>\r\n<ul class=\"ent_list\">\r\n<li>Work:B</li>"));
         QVERIFY(!block.contains("<li>Other:A</li>"));
         QVERIFY(block.contains("<li>n1<br/>n2</li>"));
         QVERIFY(block.contains("src=\"photos/contact.png\""));

@@ -17,7 +17,8 @@ QString dump(const QList<QVCardParser::Card>& cards)
                 s += ';' + it.key() + '=' + it.value();
             s += ':';
             for (const char c : p.value)
-                s += uchar(c) < 32 ? QString("\\x%1").arg(uchar(c), 2, 16, QChar('0')) : QString(QChar(uchar(c)));
+                s += uchar(c) < 32 ? QString("\\x%1").arg(uchar(c), 2, 16, QChar('0'))
+                                   : QString(QChar(uchar(c)));
             props.append(s);
         }
         out.append(props.join('|'));
@@ -44,40 +45,46 @@ private slots:
         QTest::newRow("empty input") << QByteArray() << "";
         QTest::newRow("no begin") << QByteArray("FN:Ann\r\nEND:VCARD\r\n") << "";
         QTest::newRow("lower-case begin opens nothing") << QByteArray("begin:vcard\nFN:A\n") << "";
-        QTest::newRow("outside lines dropped") << "FN:x\n" + card("FN:A\n") + "FN:y\n" << "FN:A";
-        QTest::newRow("group and type") << card("item1.TEL;TYPE=CELL:+1 555 0100\r\n")
-                                        << "item1.TEL;TYPE=CELL:+1 555 0100";
-        QTest::newRow("blanks in parameters") << card("TEL; TYPE = WORK, VOICE:1\n") << "TEL;TYPE=WORK,VOICE:1";
+        QTest::newRow("outside lines dropped") << "FN:x\n" + card("FN:A\n") + "FN:y\n"
+                                               << "FN:A";
+        QTest::newRow("group and type")
+            << card("item1.TEL;TYPE=CELL:+1 555 0100\r\n") << "item1.TEL;TYPE=CELL:+1 555 0100";
+        QTest::newRow("blanks in parameters")
+            << card("TEL; TYPE = WORK, VOICE:1\n") << "TEL;TYPE=WORK,VOICE:1";
         QTest::newRow("bare parameters") << card("TEL;HOME;VOICE:1\n") << "TEL;HOME=;VOICE=:1";
-        QTest::newRow("escaped semicolon in parameter") << card("X;A=a\\;b;C=c\\\\d:v\n") << "X;A=a;b;C=c\\d:v";
+        QTest::newRow("escaped semicolon in parameter")
+            << card("X;A=a\\;b;C=c\\\\d:v\n") << "X;A=a;b;C=c\\d:v";
         QTest::newRow("escape covers one character") << card("X;A=a\\xb;C=d:v\n") << "X;A=axb;C=d:v";
         QTest::newRow("leading blanks of a value") << card("FN:   Ann Lee\n") << "FN:Ann Lee";
-        QTest::newRow("quoted-printable") << card("NOTE;ENCODING=QUOTED-PRINTABLE:a=3Db\n")
-                                          << "NOTE;ENCODING=QUOTED-PRINTABLE:a=b";
-        QTest::newRow("bare quoted-printable, lower-case digits") << card("N;QUOTED-PRINTABLE:=c3=a9\n")
-                                                                << "N;QUOTED-PRINTABLE=:\u00c3\u00a9";
-        QTest::newRow("soft break before a blank") << card("NOTE;QUOTED-PRINTABLE:ab=\r\n cd\r\n")
-                                                   << "NOTE;QUOTED-PRINTABLE=:ab cd";
-        QTest::newRow("soft break of vCard 2.1") << card("NOTE;ENCODING=QUOTED-PRINTABLE:ab=\r\ncd=0D=0Ae\r\nFN:x\r\n")
-                                                 << "NOTE;ENCODING=QUOTED-PRINTABLE:abcd\\x0d\\x0ae|FN:x";
+        QTest::newRow("quoted-printable")
+            << card("NOTE;ENCODING=QUOTED-PRINTABLE:a=3Db\n") << "NOTE;ENCODING=QUOTED-PRINTABLE:a=b";
+        QTest::newRow("bare quoted-printable, lower-case digits")
+            << card("N;QUOTED-PRINTABLE:=c3=a9\n") << "N;QUOTED-PRINTABLE=:\u00c3\u00a9";
+        QTest::newRow("soft break before a blank")
+            << card("NOTE;QUOTED-PRINTABLE:ab=\r\n cd\r\n") << "NOTE;QUOTED-PRINTABLE=:ab cd";
+        QTest::newRow("soft break of vCard 2.1")
+            << card("NOTE;ENCODING=QUOTED-PRINTABLE:ab=\r\ncd=0D=0Ae\r\nFN:x\r\n")
+            << "NOTE;ENCODING=QUOTED-PRINTABLE:abcd\\x0d\\x0ae|FN:x";
         QTest::newRow("base64") << card("A;ENCODING=b:QUJD\nB;ENCODING=b:QQ==\nC;BASE64:QUI=\n")
                                 << "A;ENCODING=b:ABC|B;ENCODING=b:A|C;BASE64=:AB";
         QTest::newRow("folded base64") << card("P;ENCODING=B:QU\r\n JD\r\n QQ==\r\n") << "P;ENCODING=B:ABCA";
         QTest::newRow("unpadded base64 end") << card("P;ENCODING=B:QUJDQQ\n") << "P;ENCODING=B:ABCA";
-        QTest::newRow("lone base64 character at the end") << card("P;ENCODING=B:QUJDR\nFN:x\n")
-                                                          << "P;ENCODING=B:ABC|FN:x";
-        QTest::newRow("invalid base64 stops") << card("FN:a\nP;ENCODING=b:*QJD\nFN:b\n") + card("FN:c\n")
-                                              << "FN:a|P;ENCODING=b:";
+        QTest::newRow("lone base64 character at the end")
+            << card("P;ENCODING=B:QUJDR\nFN:x\n") << "P;ENCODING=B:ABC|FN:x";
+        QTest::newRow("invalid base64 stops")
+            << card("FN:a\nP;ENCODING=b:*QJD\nFN:b\n") + card("FN:c\n") << "FN:a|P;ENCODING=b:";
         QTest::newRow("empty parameter name stops") << card("FN:a\nX;:v\nFN:b\n") << "FN:a";
         QTest::newRow("empty parameter value stops") << card("FN:a\nX;A=;B:v\n") << "FN:a";
         QTest::newRow("line without colon dropped") << card("JUNK\nFN:a\n") << "FN:a";
-        QTest::newRow("line break inside parameters") << card("TEL;TYPE=HOME\n,VOICE:1\n") << "TEL;TYPE=HOME,VOICE:1";
+        QTest::newRow("line break inside parameters")
+            << card("TEL;TYPE=HOME\n,VOICE:1\n") << "TEL;TYPE=HOME,VOICE:1";
         QTest::newRow("no final line break") << QByteArray("BEGIN:VCARD\nFN:Ann") << "FN:Ann";
         QTest::newRow("empty CR LF lines between cards")
             << card("FN:A\r\n") + "\r\n\r\n" + card("FN:B\r\n") << "FN:A#FN:B";
-        QTest::newRow("LF only, empty lines") << QByteArray("BEGIN:VCARD\n\nFN:A\n\nEND:VCARD\n\nBEGIN:VCARD\nFN:B\n")
-                                              << "FN:A#FN:B";
-        QTest::newRow("nested card") << card("FN:A\nBEGIN:VCARD\nFN:B\nEND:VCARD\nNOTE:lost\n") << "FN:A#FN:B";
+        QTest::newRow("LF only, empty lines")
+            << QByteArray("BEGIN:VCARD\n\nFN:A\n\nEND:VCARD\n\nBEGIN:VCARD\nFN:B\n") << "FN:A#FN:B";
+        QTest::newRow("nested card") << card("FN:A\nBEGIN:VCARD\nFN:B\nEND:VCARD\nNOTE:lost\n")
+                                     << "FN:A#FN:B";
         QTest::newRow("vCard 4 data URI kept as text")
             << card("VERSION:4.0\nPHOTO:data:image/png;base64,iVBOR\n")
             << "VERSION:4.0|PHOTO:data:image/png;base64,iVBOR";
@@ -96,9 +103,10 @@ private slots:
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<int>("maxCards");
         // A value longer than a line may be stops the reading without taking the memory.
-        QTest::newRow("huge line") << "BEGIN:VCARD\nNOTE:" + QByteArray(17 * 1024 * 1024, 'a') + "\nFN:x\n" << 1;
-        QTest::newRow("many parameters") << "BEGIN:VCARD\nX" + QByteArray(100000, ';').replace(";", ";A") + ":v\n"
-                                         << 1;
+        QTest::newRow("huge line") << "BEGIN:VCARD\nNOTE:" + QByteArray(17 * 1024 * 1024, 'a') + "\nFN:x\n"
+                                   << 1;
+        QTest::newRow("many parameters") << "BEGIN:VCARD\nX" + QByteArray(100000, ';').replace(";", ";A")
+                + ":v\n" << 1;
         QTest::newRow("base64 padding only") << card("P;ENCODING=B:" + QByteArray(100000, '=') + "\n") << 1;
         QTest::newRow("many cards") << QByteArray("BEGIN:VCARD\n").repeated(200000) << 200000;
     }

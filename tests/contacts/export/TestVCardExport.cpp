@@ -103,27 +103,31 @@ private slots:
             << contact("x", { { 1, { { "data2", "A;n\\n" } } } }) << "N;CHARSET=UTF-8:;A\\;n\\\\n;;;";
         QTest::newRow("organisation") << contact("x", { { 10, { { "data1", "Acme" } } } })
                                       << "TITLE;CHARSET=UTF-8:|ORG;CHARSET=UTF-8:Acme;;;";
-        QTest::newRow("phone types") << contact("x", { { 3, { { "data1", "1" }, { "data2", 2 } } },
-                                            { 3, { { "data1", "2" }, { "data2", 12 } } },
-                                            { 3, { { "data1", "3" }, { "data2", 1 } } } })
+        QTest::newRow("phone types") << contact("x",
+            { { 3, { { "data1", "1" }, { "data2", 2 } } }, { 3, { { "data1", "2" }, { "data2", 12 } } },
+                { 3, { { "data1", "3" }, { "data2", 1 } } } })
                                      << "TEL;TYPE=cell:1|TEL:2|TEL;TYPE=home,voice:3";
-        QTest::newRow("line breaks leave numbers") << contact("x", { { 3, { { "data1", "1\r\nEND:VCARD" } } },
-                                                          { 4, { { "data1", "a@b\nBEGIN:VCARD" } } },
-                                                          { 13, { { "data1", "http://x\r" }, { "data2", 9 } } },
-                                                          { 6, { { "data1", "2001-05-17\n" }, { "data2", 3 } } },
-                                                          { 6, { { "data1", "2002-01-01" }, { "data2", 2 } } } })
-                                                   << "TEL:1END:VCARD|EMAIL;TYPE=internet:a@bBEGIN:VCARD|BDAY:2001-05-17|"
-                                                      "X-EVENT;TYPE=other:2002-01-01|URL;TYPE=other:http://x";
-        QTest::newRow("line breaks in text values") << contact("x", { { 5, { { "data1", "a\r\nb\nc" } } },
-                                                           { 8, { { "data1", "u" }, { "data5", 9 } } },
-                                                           { 11, { { "data1", "r\\" }, { "data2", 0 } } } })
-                                                    << "NICKNAME;CHARSET=UTF-8:a\\nb\\nc|X-IM;CHARSET=UTF-8;TYPE=netmetting:u|"
-                                                       "X-REL;CHARSET=UTF-8:r\\\\";
-        QTest::newRow("address") << contact("x", { { 12, { { "data4", "1 Main St" }, { "data7", "Springfield" } } } })
-                                 << "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=intl:;;1=20Main=20St;Springfield;;;";
+        QTest::newRow("line breaks leave numbers")
+            << contact("x",
+                   { { 3, { { "data1", "1\r\nEND:VCARD" } } }, { 4, { { "data1", "a@b\nBEGIN:VCARD" } } },
+                       { 13, { { "data1", "http://x\r" }, { "data2", 9 } } },
+                       { 6, { { "data1", "2001-05-17\n" }, { "data2", 3 } } },
+                       { 6, { { "data1", "2002-01-01" }, { "data2", 2 } } } })
+            << "TEL:1END:VCARD|EMAIL;TYPE=internet:a@bBEGIN:VCARD|BDAY:2001-05-17|"
+               "X-EVENT;TYPE=other:2002-01-01|URL;TYPE=other:http://x";
+        QTest::newRow("line breaks in text values")
+            << contact("x",
+                   { { 5, { { "data1", "a\r\nb\nc" } } }, { 8, { { "data1", "u" }, { "data5", 9 } } },
+                       { 11, { { "data1", "r\\" }, { "data2", 0 } } } })
+            << "NICKNAME;CHARSET=UTF-8:a\\nb\\nc|X-IM;CHARSET=UTF-8;TYPE=netmetting:u|"
+               "X-REL;CHARSET=UTF-8:r\\\\";
+        QTest::newRow("address")
+            << contact("x", { { 12, { { "data4", "1 Main St" }, { "data7", "Springfield" } } } })
+            << "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=intl:;;1=20Main=20St;Springfield;;;";
         QTest::newRow("note") << contact("x", { { 9, { { "data1", "a=b\nc" } } } })
                               << "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:a=3Db=0Ac";
-        QTest::newRow("group") << contact("x", { { 7, { { "data2", "Friends" } } } }) << "CATEGORIES;CHARSET=UTF-8:Friends";
+        QTest::newRow("group") << contact("x", { { 7, { { "data2", "Friends" } } } })
+                               << "CATEGORIES;CHARSET=UTF-8:Friends";
         QTest::newRow("empty photo") << contact("x", { { 2, { { "data15", QByteArray() } } } })
                                      << "PHOTO;ENCODING=B;TYPE=JPEG:";
     }
@@ -160,8 +164,9 @@ private slots:
 
     void hostileValuesReadInVobject()
     {
-        checkWithVobject({ contact("Eve\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Mallory", { { 1, { { "data2", "E;v\\e" } } },
-                               { 3, { { "data1", "1\r\nTEL:2" } } }, { 4, { { "data1", "e@x\nEMAIL:f@x" } } } }),
+        checkWithVobject({ contact("Eve\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Mallory",
+                               { { 1, { { "data2", "E;v\\e" } } }, { 3, { { "data1", "1\r\nTEL:2" } } },
+                                   { 4, { { "data1", "e@x\nEMAIL:f@x" } } } }),
             contact("O'Brien & <b>", { { 2, { { "data15", ExportFixtures::png() } } } }) });
     }
 

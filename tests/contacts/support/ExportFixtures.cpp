@@ -32,8 +32,14 @@ static QByteArray image(int w, int h, const char* format)
     return bytes;
 }
 
-QByteArray png(int width, int height) { return image(width, height, "PNG"); }
-QByteArray jpeg(int width, int height) { return image(width, height, "JPEG"); }
+QByteArray png(int width, int height)
+{
+    return image(width, height, "PNG");
+}
+QByteArray jpeg(int width, int height)
+{
+    return image(width, height, "JPEG");
+}
 
 QList<pim::_Contact> generatedBook(const QStringList& options)
 {
