@@ -1,69 +1,94 @@
 #include "contacts/export/AbsTextExport.h"
 
+#include "contacts/export/DataKeys.h"
 #include "contacts/store/PimLabelMaps.h"
 
+#include <QHash>
 #include <QSet>
 #include <algorithm>
 #include <vector>
 
 namespace
 {
-QString typed(
-    const char* prefix, const QMap<int, QString>& map, const pim::Entity& e, const char* key = "data2")
-{
-    return QLatin1String(prefix) + map.value(e.code(QLatin1String(key)));
-}
+// The column names of one typed kind, built once: code to name, and the name of an unknown code.
+struct Names {
+    QHash<int, QString> byCode;
+    QString unknown;
+    Names(const char* prefix, const QMap<int, QString>& labels, const char* ending = "")
+        : unknown(QLatin1String(prefix) + QLatin1String(ending))
+    {
+        for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+            byCode.insert(it.key(), QLatin1String(prefix) + it.value() + QLatin1String(ending));
+    }
+    QString of(const pim::Entity& e, const QString& key) const { return byCode.value(e.code(key), unknown); }
+};
 
-QString addrCol(const pim::Entity& e, const char* part)
+const QString& kData2 = dataKey(2);
+
+QString addrCol(const pim::Entity& e, int part)
 {
-    return QStringLiteral("Addr:") + pim::addrTypeMap().value(e.code(QStringLiteral("data2")))
-        + QLatin1String(part);
+    static const Names names[] = { { "Addr:", pim::addrTypeMap(), ":Country" },
+        { "Addr:", pim::addrTypeMap(), ":State" }, { "Addr:", pim::addrTypeMap(), ":City" },
+        { "Addr:", pim::addrTypeMap(), ":Street" }, { "Addr:", pim::addrTypeMap(), ":Postcode" } };
+    return names[part].of(e, kData2);
 }
 } // namespace
 
 QString AbsTextExport::telCol(const pim::Entity& e)
 {
-    return typed("Tel:", pim::phoneTypeMap(), e);
+    static const Names n("Tel:", pim::phoneTypeMap());
+    return n.of(e, kData2);
 }
+
 QString AbsTextExport::emailCol(const pim::Entity& e)
 {
-    return typed("Email:", pim::emailTypeMap(), e);
+    static const Names n("Email:", pim::emailTypeMap());
+    return n.of(e, kData2);
 }
+
 QString AbsTextExport::eventCol(const pim::Entity& e)
 {
-    return typed("Date:", pim::eventTypeMap(), e);
+    static const Names n("Date:", pim::eventTypeMap());
+    return n.of(e, kData2);
 }
+
 QString AbsTextExport::imCol(const pim::Entity& e)
 {
-    return typed("IM:", pim::imProtocolMap(), e, "data5");
+    static const Names n("IM:", pim::imProtocolMap());
+    return n.of(e, dataKey(5));
 }
+
 QString AbsTextExport::relCol(const pim::Entity& e)
 {
-    return typed("Rel:", pim::relTypeMap(), e);
+    static const Names n("Rel:", pim::relTypeMap());
+    return n.of(e, kData2);
 }
+
 QString AbsTextExport::urlCol(const pim::Entity& e)
 {
-    return typed("Url:", pim::urlTypeMap(), e);
+    static const Names n("Url:", pim::urlTypeMap());
+    return n.of(e, kData2);
 }
+
 QString AbsTextExport::addrCountryCol(const pim::Entity& e)
 {
-    return addrCol(e, ":Country");
+    return addrCol(e, 0);
 }
 QString AbsTextExport::addrStateCol(const pim::Entity& e)
 {
-    return addrCol(e, ":State");
+    return addrCol(e, 1);
 }
 QString AbsTextExport::addrCityCol(const pim::Entity& e)
 {
-    return addrCol(e, ":City");
+    return addrCol(e, 2);
 }
 QString AbsTextExport::addrStreetCol(const pim::Entity& e)
 {
-    return addrCol(e, ":Street");
+    return addrCol(e, 3);
 }
 QString AbsTextExport::addrPostcodeCol(const pim::Entity& e)
 {
-    return addrCol(e, ":Postcode");
+    return addrCol(e, 4);
 }
 
 int AbsTextExport::colPriority(const QString& name)
@@ -105,37 +130,41 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
 
 QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int kind, const pim::Entity& e)
 {
-    auto v = [&e](const char* key) { return e.text(QLatin1String(key)); };
+    auto v = [&e](int n) { return e.text(dataKey(n)); };
+    static const QString prefix = QStringLiteral("Prefix"), first = QStringLiteral("First Name"),
+                         middle = QStringLiteral("Middle Name"), last = QStringLiteral("Last Name"),
+                         suffix = QStringLiteral("Suffix"), nickname = QStringLiteral("Nickname"),
+                         category = QStringLiteral("Category"), notes = QStringLiteral("Notes"),
+                         company = QStringLiteral("Company"), department = QStringLiteral("Department"),
+                         jobTitle = QStringLiteral("Job Title");
     switch (kind) {
     case pim::KindName:
-        return { { "Prefix", v("data5"), false }, { "First Name", v("data2"), false },
-            { "Middle Name", v("data4"), false }, { "Last Name", v("data3"), false },
-            { "Suffix", v("data6"), false } };
+        return { { prefix, v(5), false }, { first, v(2), false }, { middle, v(4), false },
+            { last, v(3), false }, { suffix, v(6), false } };
     case pim::KindPhone:
-        return { { telCol(e), v("data1"), true } };
+        return { { telCol(e), v(1), true } };
     case pim::KindEmail:
-        return { { emailCol(e), v("data1"), true } };
+        return { { emailCol(e), v(1), true } };
     case pim::KindNickname:
-        return { { "Nickname", v("data1"), true } };
+        return { { nickname, v(1), true } };
     case pim::KindDate:
-        return { { eventCol(e), v("data1"), true } };
+        return { { eventCol(e), v(1), true } };
     case pim::KindGroup:
-        return { { "Category", v("data2"), true } };
+        return { { category, v(2), true } };
     case pim::KindIM:
-        return { { imCol(e), v("data1"), true } };
+        return { { imCol(e), v(1), true } };
     case pim::KindNote:
-        return { { "Notes", v("data1"), true } };
+        return { { notes, v(1), true } };
     case pim::KindOrg:
-        return { { "Company", v("data1"), false }, { "Department", v("data5"), false },
-            { "Job Title", v("data4"), false } };
+        return { { company, v(1), false }, { department, v(5), false }, { jobTitle, v(4), false } };
     case pim::KindRelation:
-        return { { relCol(e), v("data1"), true } };
+        return { { relCol(e), v(1), true } };
     case pim::KindAddress:
-        return { { addrCountryCol(e), v("data10"), false }, { addrStateCol(e), v("data8"), false },
-            { addrCityCol(e), v("data7"), false }, { addrStreetCol(e), v("data4"), false },
-            { addrPostcodeCol(e), v("data9"), false } };
+        return { { addrCountryCol(e), v(10), false }, { addrStateCol(e), v(8), false },
+            { addrCityCol(e), v(7), false }, { addrStreetCol(e), v(4), false },
+            { addrPostcodeCol(e), v(9), false } };
     case pim::KindUrl:
-        return { { urlCol(e), v("data1"), true } };
+        return { { urlCol(e), v(1), true } };
     default:
         return {};
     }

@@ -4,6 +4,8 @@
 
 QString CSVExport::cell(const QString& text)
 {
+    if (text.isEmpty())
+        return text;
     const QString formatted = csvhelper::formatCell(text);
     // A lone carriage return would end the record for most readers.
     if (text.contains(QLatin1Char('\r')) && !formatted.startsWith(QLatin1Char('"')))

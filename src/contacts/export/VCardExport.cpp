@@ -1,5 +1,7 @@
 #include "contacts/export/VCardExport.h"
 
+#include "contacts/export/DataKeys.h"
+
 #include <QRegularExpression>
 
 namespace
@@ -90,21 +92,20 @@ Params utf8Params(const QString& type = QString())
     return p;
 }
 
-QByteArray esc(const pim::Entity& e, const char* key, bool semicolons = true)
+QByteArray esc(const pim::Entity& e, int key, bool semicolons = true)
 {
-    return VCardExport::escapeText(e.text(QLatin1String(key)), semicolons).toUtf8();
+    return VCardExport::escapeText(e.text(dataKey(key)), semicolons).toUtf8();
 }
 
 void nameLine(const pim::Entity& e, QList<Property>& out)
 {
-    const QByteArray v = esc(e, "data3") + ';' + esc(e, "data2") + ';' + esc(e, "data4") + ';'
-        + esc(e, "data5") + ';' + esc(e, "data6");
+    const QByteArray v = esc(e, 3) + ';' + esc(e, 2) + ';' + esc(e, 4) + ';' + esc(e, 5) + ';' + esc(e, 6);
     out.append(prop("N", utf8Params(), v));
 }
 
 void photoLine(const pim::Entity& e, QList<Property>& out)
 {
-    const QByteArray bytes = e.values.value(QStringLiteral("data15")).toByteArray();
+    const QByteArray bytes = e.values.value(dataKey(15)).toByteArray();
     out.append(prop("PHOTO",
         { { QStringLiteral("ENCODING"), QStringLiteral("B") }, { kType, VCardExport::photoType(bytes) } },
         QVCardParser::encodeBase64(bytes, 75)));
@@ -112,8 +113,8 @@ void photoLine(const pim::Entity& e, QList<Property>& out)
 
 void dateLine(const pim::Entity& e, QList<Property>& out)
 {
-    const int code = e.code(QStringLiteral("data2"));
-    const QByteArray v = oneLine(e.text(QStringLiteral("data1")));
+    const int code = e.code(dataKey(2));
+    const QByteArray v = oneLine(e.text(dataKey(1)));
     if (code == 3)
         out.append(prop("BDAY", {}, v));
     else
@@ -123,18 +124,17 @@ void dateLine(const pim::Entity& e, QList<Property>& out)
 
 void orgLines(const pim::Entity& e, QList<Property>& out)
 {
-    out.append(prop("TITLE", utf8Params(), esc(e, "data4", false)));
-    out.append(prop("ORG", utf8Params(), esc(e, "data1") + ';' + esc(e, "data5") + ";;"));
+    out.append(prop("TITLE", utf8Params(), esc(e, 4, false)));
+    out.append(prop("ORG", utf8Params(), esc(e, 1) + ';' + esc(e, 5) + ";;"));
 }
 
 void addrLine(const pim::Entity& e, QList<Property>& out)
 {
-    const int code = e.code(QStringLiteral("data2"));
+    const int code = e.code(dataKey(2));
     const QString type = code == 1 ? QStringLiteral("home")
         : code == 2                ? QStringLiteral("work")
                                    : QStringLiteral("intl");
-    QByteArray v = ";;" + esc(e, "data4") + ';' + esc(e, "data7") + ';' + esc(e, "data8") + ';'
-        + esc(e, "data9") + ';' + esc(e, "data10");
+    QByteArray v = ";;" + esc(e, 4) + ';' + esc(e, 7) + ';' + esc(e, 8) + ';' + esc(e, 9) + ';' + esc(e, 10);
     Params params = utf8Params(type);
     params.insert(QStringLiteral("ENCODING"), QStringLiteral("QUOTED-PRINTABLE"));
     out.append(prop("ADR", params, QVCardParser::encodeQuoted(v, 0)));
@@ -142,27 +142,26 @@ void addrLine(const pim::Entity& e, QList<Property>& out)
 
 void entityLines(int kind, const pim::Entity& e, QList<Property>& out)
 {
-    const QString d1 = e.text(QStringLiteral("data1"));
+    const QString d1 = e.text(dataKey(1));
     switch (kind) {
     case pim::KindName:
         return nameLine(e, out);
     case pim::KindPhoto:
         return photoLine(e, out);
     case pim::KindPhone: {
-        const QString type = phoneType(e.code(QStringLiteral("data2")));
+        const QString type = phoneType(e.code(dataKey(2)));
         return out.append(prop("TEL", type.isEmpty() ? Params() : Params { { kType, type } }, oneLine(d1)));
     }
     case pim::KindEmail:
         return out.append(prop("EMAIL", { { kType, QStringLiteral("internet") } }, oneLine(d1)));
     case pim::KindNickname:
-        return out.append(prop("NICKNAME", utf8Params(), esc(e, "data1", false)));
+        return out.append(prop("NICKNAME", utf8Params(), esc(e, 1, false)));
     case pim::KindDate:
         return dateLine(e, out);
     case pim::KindGroup:
-        return out.append(prop("CATEGORIES", utf8Params(), esc(e, "data2", false)));
+        return out.append(prop("CATEGORIES", utf8Params(), esc(e, 2, false)));
     case pim::KindIM:
-        return out.append(
-            prop("X-IM", utf8Params(imType(e.code(QStringLiteral("data5")))), esc(e, "data1", false)));
+        return out.append(prop("X-IM", utf8Params(imType(e.code(dataKey(5)))), esc(e, 1, false)));
     case pim::KindNote: {
         Params params = utf8Params();
         params.insert(QStringLiteral("ENCODING"), QStringLiteral("QUOTED-PRINTABLE"));
@@ -173,12 +172,11 @@ void entityLines(int kind, const pim::Entity& e, QList<Property>& out)
     case pim::KindOrg:
         return orgLines(e, out);
     case pim::KindRelation:
-        return out.append(
-            prop("X-REL", utf8Params(relType(e.code(QStringLiteral("data2")))), esc(e, "data1", false)));
+        return out.append(prop("X-REL", utf8Params(relType(e.code(dataKey(2)))), esc(e, 1, false)));
     case pim::KindAddress:
         return addrLine(e, out);
     case pim::KindUrl:
-        return out.append(prop("URL", { { kType, urlType(e.code(QStringLiteral("data2"))) } }, oneLine(d1)));
+        return out.append(prop("URL", { { kType, urlType(e.code(dataKey(2))) } }, oneLine(d1)));
     default:
         return;
     }
