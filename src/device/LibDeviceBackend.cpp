@@ -204,7 +204,10 @@ public:
         return MobileSyncProtocol::remapIdentifiers(wire, mapping);
     }
     int finish() override { return mobilesync_finish(m_client); }
-    int cancel(const QString& reason) override { return mobilesync_cancel(m_client, utf8(reason).constData()); }
+    int cancel(const QString& reason) override
+    {
+        return mobilesync_cancel(m_client, utf8(reason).constData());
+    }
 
 private:
     mobilesync_client_t m_client;

@@ -103,9 +103,15 @@ void IOSContactsLoader::handleContact(const QString& id, const PlistCFType& r)
     m_db.insertContactBase(contact);
     m_contactIds[id] = static_cast<long long>(contact.id);
     m_db.insertEntity(contact.id, pim::KindName, name);
+    addContactFields(contact.id, id, r);
+}
+
+void IOSContactsLoader::addContactFields(
+    unsigned long long contactId, const QString& id, const PlistCFType& r)
+{
     auto add = [&](int kind, const pim::Entity& e) {
         pim::Entity copy = e;
-        m_db.insertEntity(contact.id, kind, copy);
+        m_db.insertEntity(contactId, kind, copy);
     };
     if (has(r, "nickname")) {
         pim::Entity e(0, id);

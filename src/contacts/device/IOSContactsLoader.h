@@ -40,6 +40,8 @@ private:
 
     void handleRecord(const QString& id, const PlistCFType& record);
     void handleContact(const QString& id, const PlistCFType& record);
+    // The nickname, organisation, birthday, photo and note a contact record carries.
+    void addContactFields(unsigned long long contactId, const QString& id, const PlistCFType& record);
     void link(int kind, const pim::Entity& entity, const PlistCFType& record);
     static pim::Entity childEntity(int kind, const QString& id, const PlistCFType& record);
 };

@@ -1,13 +1,21 @@
 #include "contacts/store/ContactDate.h"
 
+#include <cstdio>
+#include <ctime>
 #include <limits>
 
 QString ContactDate::textFromSecs2001(qint64 seconds)
 {
-    const QDateTime utc = QDateTime::fromSecsSinceEpoch(kEpoch2001 + seconds, Qt::UTC);
-    const QDateTime local = utc.toLocalTime();
-    return local.date().toString(Qt::ISODate) + QLatin1Char('T')
-        + local.time().toString(QStringLiteral("HH:mm:ss"));
+    // The C library's local time: the same reading as Qt's, several times faster on a big book.
+    const time_t t = time_t(kEpoch2001 + seconds);
+    struct tm local {
+    };
+    if (!localtime_r(&t, &local))
+        return QString();
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+        local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+    return QString::fromLatin1(text);
 }
 
 QDateTime ContactDate::clockAsUtc(const QString& text)

@@ -14,9 +14,14 @@ Entity::Entity(unsigned long long id, QString srcId)
 
 QString Entity::fullName() const
 {
+    const QString parts[] = { text(QStringLiteral("data2")), text(QStringLiteral("data4")),
+        text(QStringLiteral("data3")), text(QStringLiteral("data6")) };
     QString name = text(QStringLiteral("data5"));
-    for (const char* key : { "data2", "data4", "data3", "data6" }) {
-        const QString part = text(QLatin1String(key));
+    qsizetype size = name.size();
+    for (const QString& part : parts)
+        size += part.size() + 1;
+    name.reserve(size);
+    for (const QString& part : parts) {
         if (!part.isEmpty())
             name += QLatin1Char(' ') + part;
     }

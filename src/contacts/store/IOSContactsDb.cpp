@@ -75,6 +75,23 @@ bool hasTable(Sqlite3DB& db, const char* name)
     return c.moveNext() && c.getInt64(0) > 0;
 }
 
+// The people query's columns; one the device's schema lacks reads as NULL rather than failing the
+// whole book.
+QString personColumns(Sqlite3DB& db)
+{
+    const auto have = db.tbInfo(QStringLiteral("ABPerson"));
+    QStringList cols { QStringLiteral("rowid") };
+    for (const char* name : { "first", "last", "middle", "prefix", "suffix", "organization", "department",
+             "jobtitle", "note", "birthday", "nickname" }) {
+        const QString col = QLatin1String(name);
+        bool found = false;
+        for (auto it = have.cbegin(); it != have.cend() && !found; ++it)
+            found = it.key().compare(col, Qt::CaseInsensitive) == 0;
+        cols << (found ? col : QStringLiteral("NULL as ") + col);
+    }
+    return cols.join(QLatin1Char(','));
+}
+
 // Seconds from 2001 of a date column, or false when it is NULL or empty.
 template <typename Column> bool secondsOf(const Sqlite3Cursor& c, Column column, qint64& seconds)
 {
@@ -122,8 +139,14 @@ void IOSContactsDb::open()
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
     // Read-only: the reader never writes into the backup's copy.
     m_db.openReadOnlyThrow(abPath);
-    if (QFile::exists(imgPath))
+    if (!QFile::exists(imgPath))
+        return;
+    try {
         m_imgDb.openReadOnlyThrow(imgPath);
+    } catch (const std::exception& e) {
+        // A damaged images file costs the photos, not the contacts.
+        qWarning("Contact photos not read: %s", e.what());
+    }
 }
 
 qint64 IOSContactsDb::total()
@@ -184,35 +207,25 @@ QList<pim::_Contact> IOSContactsDb::contacts()
         open();
     if (!hasTable(m_db, "ABPerson"))
         throw std::runtime_error("The address book holds no table of people (ABPerson).");
-    // A column the device's schema lacks reads as NULL rather than failing the whole book.
-    const auto have = m_db.tbInfo(QStringLiteral("ABPerson"));
-    QStringList cols { QStringLiteral("rowid") };
-    for (const char* name : { "first", "last", "middle", "prefix", "suffix", "organization", "department",
-             "jobtitle", "note", "birthday", "nickname" }) {
-        const QString col = QLatin1String(name);
-        bool found = false;
-        for (auto it = have.cbegin(); it != have.cend() && !found; ++it)
-            found = it.key().compare(col, Qt::CaseInsensitive) == 0;
-        cols << (found ? col : QStringLiteral("NULL as ") + col);
-    }
+    const QString cols = personColumns(m_db);
     m_hasMultiValues = hasTable(m_db, "ABMultiValue");
     m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
     m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
     m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
-    Sqlite3Cursor people = m_db.queryThrow(
-        QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols.join(QLatin1Char(','))));
-    // One query per table, walked in rowid order, rather than one per person.
+    Sqlite3Cursor people
+        = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
+    // One query per table, walked in rowid order, rather than one per person; the labels are read
+    // once (a value whose label row is missing keeps no label, as with a left join).
     std::unique_ptr<RecordRows> values, photos;
-    if (m_hasMultiValues) {
-        Sqlite3Sql sql(m_hasLabels ? "select v.record_id,v.UID,v.property,v.value,l.value as subType"
-                                   : "select v.record_id,v.UID,v.property,v.value,NULL as subType");
-        sql.appendSql(m_hasLabels
-                ? QStringLiteral(" from abmultivalue as v left join abmultivaluelabel as l on "
-                                 "v.label=l.rowid")
-                : QStringLiteral(" from abmultivalue as v"));
-        sql.appendSql(QStringLiteral(" order by v.record_id, v.UID"));
-        values = std::make_unique<RecordRows>(m_db.queryThrow(sql));
+    m_labels.clear();
+    if (m_hasLabels) {
+        Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
+        while (labels.moveNext())
+            m_labels.insert(labels.getInt64(0), labels.getText(1));
     }
+    if (m_hasMultiValues)
+        values = std::make_unique<RecordRows>(m_db.queryThrow(
+            "select record_id,UID,property,value,label from abmultivalue order by record_id, UID"));
     if (m_hasImages)
         photos = std::make_unique<RecordRows>(
             m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
@@ -293,7 +306,7 @@ void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Cont
     for (; values.at(rowid); values.next()) {
         const Sqlite3Cursor& c = values.row();
         const int property = c.getInt(2);
-        const QString label = c.getText(4);
+        const QString label = c.isNull(4) ? QString() : m_labels.value(c.getInt64(4));
         const auto uid = static_cast<unsigned long long>(c.getInt64(1));
         pim::Entity e;
         int kind = 0;

@@ -4,6 +4,7 @@
 #include "contacts/store/IContactsDb.h"
 
 #include <QDir>
+#include <QHash>
 
 // The contact source over a backup's address book, read from a folder that holds its files under
 // their backup names (a backup's cache folder). Only ever queries; opens on first use.
@@ -39,6 +40,7 @@ private:
     bool m_hasEntries = true;
     bool m_hasLabels = true;
     bool m_hasImages = true;
+    QHash<qint64, QString> m_labels; // ABMultiValueLabel by rowid
 
     pim::_Contact readPerson(const Sqlite3Cursor& person);
     class RecordRows;

@@ -87,8 +87,9 @@ qint64 LocalContactsDb::firstIdCached(const Sqlite3Sql& sql)
 
 void LocalContactsDb::open()
 {
+    // One thread uses a store at a time: SQLite's own per-call locking is not needed.
     if (QFile::exists(path))
-        db.openThrow(path, 2);
+        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX);
     else
         create();
     // Each merge is a savepoint inside the caller's edit: keep its journal in memory, not in a
@@ -99,7 +100,7 @@ void LocalContactsDb::open()
 
 void LocalContactsDb::create()
 {
-    db.openThrow(path, 6);
+    db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
     QFile script(QStringLiteral(":/res/local_contacts_db.sql"));
     QString err;
     bool ok = script.open(QIODevice::ReadOnly);

@@ -27,10 +27,10 @@ void BackupContactsThread::import(int& done, int& merges)
         if (m_progress->cancelled)
             break;
         ++done;
-        // Reported before the contact is merged, whenever the percentage moves and at least every
-        // 100 ms: every contact of a short list, without flooding the dialog on a long one.
+        // Reported before the contact is merged: every contact of a list of up to 1,000, and on a
+        // longer one whenever the percentage moves and at least every 100 ms, not flooding the dialog.
         const int percent = int(double(done) / n * 100.0);
-        if (percent != lastPercent || done == n || !sinceReport.isValid() || sinceReport.elapsed() >= 100) {
+        if (n <= 1000 || percent != lastPercent || done == n || sinceReport.elapsed() >= 100) {
             m_progress->invokeUpdateProgress(status, percent, detail.arg(done).arg(n));
             lastPercent = percent;
             sinceReport.start();

@@ -165,6 +165,19 @@ private slots:
         }
     }
 
+    void damagedImagesFile()
+    {
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QFile f(QDir(dir).absoluteFilePath(IOSContactsDb::kImagesName));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(8192, 'z'));
+        f.close();
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 10);
+        QVERIFY(!list.first().entities.contains(2));
+    }
+
     void missingColumns()
     {
         const QString dir = TestEnv::tempDir();

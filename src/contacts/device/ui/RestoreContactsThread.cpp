@@ -143,6 +143,17 @@ void RestoreContactsThread::handleBatch(LocalContactsDb& store, int start, int c
     QList<unsigned long long> sendList;
     QMap<unsigned long long, QString> recordIds;
     QMap<unsigned long long, Changes> changes;
+    mergeBatch(store, start, count, sendList, recordIds, changes);
+    if (!sendList.isEmpty() || !changes.isEmpty())
+        sendBatch(store, sendList, recordIds, changes);
+    store.endEdit(true);
+    editing = false;
+}
+
+void RestoreContactsThread::mergeBatch(LocalContactsDb& store, int start, int count,
+    QList<unsigned long long>& sendList, QMap<unsigned long long, QString>& recordIds,
+    QMap<unsigned long long, Changes>& changes)
+{
     for (int i = start; i < start + count; ++i) {
         checkCancel();
         ++doneCount;
@@ -160,26 +171,27 @@ void RestoreContactsThread::handleBatch(LocalContactsDb& store, int start, int c
         if (needsContactRecord(result) && !sendList.contains(stored.id))
             sendList.append(stored.id);
     }
-    if (!sendList.isEmpty() || !changes.isEmpty()) {
-        const _mobiledevice_sync_ctx ctx(QStringLiteral("com.apple.Contacts"), QStringLiteral("---"),
-            QDateTime::currentDateTime().toString(Qt::ISODate));
-        mobiledevice_sync_client client;
-        try {
-            mobiledevice_sync_start_throw(udid, ctx, client);
-            mobiledevice_sync_start_send_to_device_throw(client);
-            sendContacts(client, store, sendList, recordIds);
-            sendEntities(client, store, changes, recordIds);
-            mobiledevice_sync_send_finish_throw(client);
-        } catch (const RestoreCancelled&) {
-            mobiledevice_sync_cancel(client, QStringLiteral("Cancelled by the user"));
-            throw;
-        } catch (const std::exception& e) {
-            mobiledevice_sync_cancel(client, QString::fromUtf8(e.what()));
-            throw;
-        }
+}
+
+void RestoreContactsThread::sendBatch(LocalContactsDb& store, const QList<unsigned long long>& sendList,
+    QMap<unsigned long long, QString>& recordIds, const QMap<unsigned long long, Changes>& changes)
+{
+    const _mobiledevice_sync_ctx ctx(QStringLiteral("com.apple.Contacts"), QStringLiteral("---"),
+        QDateTime::currentDateTime().toString(Qt::ISODate));
+    mobiledevice_sync_client client;
+    try {
+        mobiledevice_sync_start_throw(udid, ctx, client);
+        mobiledevice_sync_start_send_to_device_throw(client);
+        sendContacts(client, store, sendList, recordIds);
+        sendEntities(client, store, changes, recordIds);
+        mobiledevice_sync_send_finish_throw(client);
+    } catch (const RestoreCancelled&) {
+        mobiledevice_sync_cancel(client, QStringLiteral("Cancelled by the user"));
+        throw;
+    } catch (const std::exception& e) {
+        mobiledevice_sync_cancel(client, QString::fromUtf8(e.what()));
+        throw;
     }
-    store.endEdit(true);
-    editing = false;
 }
 
 void RestoreContactsThread::sendContacts(mobiledevice_sync_client& client, LocalContactsDb& store,

@@ -42,6 +42,10 @@ private:
 
     void restore(LocalContactsDb& store);
     void checkCancel() const;
+    void mergeBatch(LocalContactsDb& store, int start, int count, QList<unsigned long long>& sendList,
+        QMap<unsigned long long, QString>& recordIds, QMap<unsigned long long, Changes>& changes);
+    void sendBatch(LocalContactsDb& store, const QList<unsigned long long>& sendList,
+        QMap<unsigned long long, QString>& recordIds, const QMap<unsigned long long, Changes>& changes);
     void sendContacts(mobiledevice_sync_client& client, LocalContactsDb& store,
         const QList<unsigned long long>& ids, QMap<unsigned long long, QString>& recordIds);
     void sendEntities(mobiledevice_sync_client& client, LocalContactsDb& store,

@@ -1,6 +1,7 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "contacts/device/IOSContactsLoader.h"
 #include "contacts/device/ui/RestoreContactsThread.h"
 #include "contacts/support/ContactFixtures.h"
 #include "contacts/support/DeviceContactRecords.h"
@@ -110,6 +111,33 @@ private slots:
         QVERIFY(phone.syncLog.contains("finish"));
         QVERIFY(!phone.sent.at(0).isLast);
         QVERIFY(!workingCopyLeft());
+    }
+
+    void deviceIdentifiersAreStored()
+    {
+        auto store = ContactFixtures::newStore();
+        store->beginEdit();
+        loadIOSContacts("U1", *store);
+        store->endEdit(true);
+        pim::_Contact ann = person("Ann", "Lee");
+        ann.entities[4] << entity({ { "data1", "ann@x" } });
+        pim::_Contact cat = person("Cat", "New");
+        cat.entities[3] << entity({ { "data1", "444" } });
+        ProgressForm form;
+        RestoreContactsThread thread("U1", { ann, cat }, &form);
+        thread.handleBatch(*store, 0, 2);
+        QCOMPARE(store->db.tranDepth(), 0);
+        const QList<pim::_Contact> all = store->contacts();
+        QCOMPARE(all.size(), 2);
+        const pim::_Contact annBack = all.at(0);
+        QCOMPARE(annBack.srcId, QStringLiteral("c1"));
+        QCOMPARE(annBack.entities.value(4).first().srcId,
+            QStringLiteral("dev-4/c1/-%1").arg(annBack.entities.value(4).first().id));
+        const pim::_Contact catBack = all.at(1);
+        QCOMPARE(catBack.srcId, QStringLiteral("dev--%1").arg(catBack.id));
+        QCOMPARE(catBack.entities.value(3).first().srcId,
+            QStringLiteral("dev-3/dev--%1/-%2").arg(catBack.id).arg(catBack.entities.value(3).first().id));
+        QCOMPARE(backend->device("U1")->sent.size(), 2);
     }
 
     void nothingChangedSendsNothing()
