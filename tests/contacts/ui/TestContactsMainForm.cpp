@@ -1,4 +1,6 @@
+#include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -12,9 +14,12 @@
 #include "support/ui/GuiTestEnv.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QTreeView>
 #include <QtTest>
@@ -188,6 +193,53 @@ private slots:
         QVERIFY(cards.open(QIODevice::ReadOnly));
         QVERIFY(cards.readAll().startsWith("BEGIN:VCARD"));
         QVERIFY(QFileInfo(base + "/print.pdf").size() > 0);
+    }
+
+    void deleteTheWholeStore()
+    {
+        const QString path = TestEnv::tempDir() + "/contacts.db";
+        auto store = QSharedPointer<LocalContactsDb>::create(
+            path, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        pim::_Contact stored;
+        bool merged = false;
+        store->combineContact(people().first(), stored, merged);
+        ContactsMainForm page(store, nullptr);
+        ModalAnswerer answerer;
+        answerer.answer(QMessageBox::No);
+        page.toolbarActions().last()->trigger();
+        QCOMPARE(page.model.rowCount(), 1);
+        answerer.answer(QMessageBox::Yes);
+        answerer.answer(QMessageBox::Ok);
+        page.toolbarActions().last()->trigger();
+        QCOMPARE(answerer.seen(),
+            QStringList({ "Confirm to delete all contacts?", "Confirm to delete all contacts?",
+                "Successfully deleted all contacts." }));
+        QCOMPARE(page.model.rowCount(), 0);
+        QCOMPARE(page.ui->lbCount->text(), QString("Total:0"));
+    }
+
+    void saveToALocalDatabase()
+    {
+        BackupManifest manifest(TestEnv::tempDir());
+        ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), &manifest);
+        QSignalSpy finished(&page, &ContactsMainForm::backupFinished);
+        ModalAnswerer answerer;
+        answerer.answerWith([](QWidget* modal) {
+            auto* form = qobject_cast<LocalDbSelForm*>(modal);
+            if (!form)
+                return false;
+            form->cbLocalDbNames->setEditText("Saved Phone");
+            QMetaObject::invokeMethod(form->btnOK, &QPushButton::pressed, Qt::QueuedConnection);
+            return true;
+        });
+        answerer.answer(QMessageBox::Ok);
+        page.toolbarActions().first()->trigger();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished.first().first().toString(), QString("Saved Phone"));
+        QCOMPARE(answerer.seen().last(), QString("Successfully backup 4 contacts."));
+        LocalContactsDb saved(g_localDbDir().absoluteFilePath("Saved Phone/contacts.db"),
+            QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        QCOMPARE(saved.contacts().size(), 4);
     }
 
     void cleanedDbName_data()
