@@ -1,5 +1,6 @@
 #include "contacts/ui/ContactsMainForm.h"
 
+#include "app/StyleSheet.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/ui/ContactDisplayer.h"
@@ -89,6 +90,7 @@ ContactsMainForm::ContactsMainForm(
     , contactsDb(std::move(contactsDb))
 {
     ui->setupUi(this);
+    setStyleSheet(getStyleSheet());
     ui->treeContacts->setModel(&model);
     connect(ui->treeContacts, &MyTreeView::onSelectionChanged, this,
         &ContactsMainForm::onContactsTreeItemSelected);
