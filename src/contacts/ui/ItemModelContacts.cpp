@@ -81,6 +81,20 @@ QVariant ItemModelContacts::cellText(const pim::_Contact& c, int column) const
     return list.first().values.value(QStringLiteral("data1"));
 }
 
+QPixmap ItemModelContacts::thumbnailOf(const _ContactsItemNode& node)
+{
+    if (node.thumbnail.isNull()) {
+        const QList<pim::Entity> photos = node.contact.entities.value(pim::KindPhoto);
+        QImage image;
+        if (!photos.isEmpty())
+            image = ContactPhoto::decode(photos.first().values.value(QStringLiteral("data15")).toByteArray());
+        if (image.isNull())
+            image = ContactPhoto::placeholder();
+        node.thumbnail = QPixmap::fromImage(image.scaledToWidth(18, Qt::FastTransformation));
+    }
+    return node.thumbnail;
+}
+
 QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
 {
     const pim::_Contact* c = contactOf(index);
@@ -90,17 +104,10 @@ QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
         return cellText(*c, index.column());
-    case Qt::DecorationRole: {
-        if (index.column() != 0)
-            return QVariant();
-        const QList<pim::Entity> photos = c->entities.value(pim::KindPhoto);
-        QImage image;
-        if (!photos.isEmpty())
-            image = ContactPhoto::decode(photos.first().values.value(QStringLiteral("data15")).toByteArray());
-        if (image.isNull())
-            image = ContactPhoto::placeholder();
-        return QPixmap::fromImage(image.scaledToWidth(18, Qt::FastTransformation));
-    }
+    case Qt::DecorationRole:
+        return index.column() == 0
+            ? QVariant(thumbnailOf(*static_cast<const _ContactsItemNode*>(nodeOf(index))))
+            : QVariant();
     case Qt::BackgroundRole:
         return QBrush(index.row() % 2 == 0 ? QColor(250, 250, 250) : QColor(255, 255, 255), Qt::SolidPattern);
     case Qt::SizeHintRole:

@@ -4,6 +4,7 @@
 #include "contacts/store/_Contact.h"
 
 #include <QList>
+#include <QPixmap>
 
 // The flat list model of the contacts page: one row per contact, sorted by full name, with the
 // columns Name (and a small photo), Phone, E-Mail and Address. Every row holds its own copy of its
@@ -17,6 +18,8 @@ public:
     public:
         _ContactsItemNode(AbsTreeItemModel::_ItemNode* parent, const pim::_Contact& contact);
         pim::_Contact contact;
+        // The 18-pixel photo, made on first use: scrolling does not decode the photo again.
+        mutable QPixmap thumbnail;
     };
 
     explicit ItemModelContacts(QObject* parent = nullptr);
@@ -36,6 +39,7 @@ public:
     QList<pim::_Contact> contacts;
 
 private:
+    static QPixmap thumbnailOf(const _ContactsItemNode& node);
     QVariant cellText(const pim::_Contact& c, int column) const;
 };
 
