@@ -128,46 +128,73 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
     return colPriority(a) < colPriority(b);
 }
 
-QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int kind, const pim::Entity& e)
+namespace
 {
-    auto v = [&e](int n) { return e.text(dataKey(n)); };
+QString valueOf(const pim::Entity& e, int n)
+{
+    const auto it = e.values.constFind(dataKey(n));
+    return it == e.values.cend() ? QString() : it->toString();
+}
+
+// Calls f(column, key, always) for each value of the entity that has a column: key is the number of
+// its "dataN" value, so a caller that needs only the column looks no value up.
+template <typename F> void forEachCell(int kind, const pim::Entity& e, F&& f)
+{
     static const QString prefix = QStringLiteral("Prefix"), first = QStringLiteral("First Name"),
                          middle = QStringLiteral("Middle Name"), last = QStringLiteral("Last Name"),
                          suffix = QStringLiteral("Suffix"), nickname = QStringLiteral("Nickname"),
                          category = QStringLiteral("Category"), notes = QStringLiteral("Notes"),
                          company = QStringLiteral("Company"), department = QStringLiteral("Department"),
                          jobTitle = QStringLiteral("Job Title");
+    auto v = [](int n) { return n; };
     switch (kind) {
     case pim::KindName:
-        return { { prefix, v(5), false }, { first, v(2), false }, { middle, v(4), false },
-            { last, v(3), false }, { suffix, v(6), false } };
+        f(prefix, v(5), false);
+        f(first, v(2), false);
+        f(middle, v(4), false);
+        f(last, v(3), false);
+        return f(suffix, v(6), false);
     case pim::KindPhone:
-        return { { telCol(e), v(1), true } };
+        return f(AbsTextExport::telCol(e), v(1), true);
     case pim::KindEmail:
-        return { { emailCol(e), v(1), true } };
+        return f(AbsTextExport::emailCol(e), v(1), true);
     case pim::KindNickname:
-        return { { nickname, v(1), true } };
+        return f(nickname, v(1), true);
     case pim::KindDate:
-        return { { eventCol(e), v(1), true } };
+        return f(AbsTextExport::eventCol(e), v(1), true);
     case pim::KindGroup:
-        return { { category, v(2), true } };
+        return f(category, v(2), true);
     case pim::KindIM:
-        return { { imCol(e), v(1), true } };
+        return f(AbsTextExport::imCol(e), v(1), true);
     case pim::KindNote:
-        return { { notes, v(1), true } };
+        return f(notes, v(1), true);
     case pim::KindOrg:
-        return { { company, v(1), false }, { department, v(5), false }, { jobTitle, v(4), false } };
+        f(company, v(1), false);
+        f(department, v(5), false);
+        return f(jobTitle, v(4), false);
     case pim::KindRelation:
-        return { { relCol(e), v(1), true } };
+        return f(AbsTextExport::relCol(e), v(1), true);
     case pim::KindAddress:
-        return { { addrCountryCol(e), v(10), false }, { addrStateCol(e), v(8), false },
-            { addrCityCol(e), v(7), false }, { addrStreetCol(e), v(4), false },
-            { addrPostcodeCol(e), v(9), false } };
+        f(AbsTextExport::addrCountryCol(e), v(10), false);
+        f(AbsTextExport::addrStateCol(e), v(8), false);
+        f(AbsTextExport::addrCityCol(e), v(7), false);
+        f(AbsTextExport::addrStreetCol(e), v(4), false);
+        return f(AbsTextExport::addrPostcodeCol(e), v(9), false);
     case pim::KindUrl:
-        return { { urlCol(e), v(1), true } };
+        return f(AbsTextExport::urlCol(e), v(1), true);
     default:
-        return {};
+        return;
     }
+}
+} // namespace
+
+QList<AbsTextExport::Cell> AbsTextExport::cellsOf(int kind, const pim::Entity& e)
+{
+    QList<Cell> cells;
+    forEachCell(kind, e, [&](const QString& column, int key, bool always) {
+        cells.append({ column, valueOf(e, key), always });
+    });
+    return cells;
 }
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
@@ -176,9 +203,10 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
     for (const pim::_Contact& c : contacts)
         for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it)
             for (const pim::Entity& e : it.value())
-                for (const Cell& cell : cellsOf(it.key(), e))
-                    if (cell.always || !cell.value.isEmpty())
-                        names.insert(cell.column);
+                forEachCell(it.key(), e, [&](const QString& column, int key, bool always) {
+                    if (always || !valueOf(e, key).isEmpty())
+                        names.insert(column);
+                });
     QStringList columns(names.cbegin(), names.cend());
     // Within one priority by name, so that the header does not depend on hashing.
     std::sort(columns.begin(), columns.end(), [](const QString& a, const QString& b) {
@@ -197,13 +225,16 @@ QByteArray AbsTextExport::ct2Bytes(const pim::_Contact& contact)
     std::vector<QString> cells(std::size_t(qMax(n, 1)));
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it)
         for (const pim::Entity& e : it.value())
-            for (const Cell& cell : cellsOf(it.key(), e)) {
-                const auto col = colIndex.constFind(cell.column);
-                if (cell.value.isEmpty() || col == colIndex.cend())
-                    continue; // an empty value never erases an earlier one
+            forEachCell(it.key(), e, [&](const QString& column, int key, bool) {
+                const QString value = valueOf(e, key);
+                if (value.isEmpty())
+                    return; // an empty value never erases an earlier one
+                const auto col = colIndex.constFind(column);
+                if (col == colIndex.cend())
+                    return;
                 QString& target = cells[std::size_t(col.value())];
-                target = target.isEmpty() ? cell.value : target + QLatin1String("; ") + cell.value;
-            }
+                target = target.isEmpty() ? value : target + QLatin1String("; ") + value;
+            });
     return rowData2Bytes(cells.data(), n);
 }
 

@@ -1,16 +1,23 @@
 #include "contacts/export/CSVExport.h"
 
-#include "app/CsvHelper.h"
-
 QString CSVExport::cell(const QString& text)
 {
-    if (text.isEmpty())
-        return text;
-    const QString formatted = csvhelper::formatCell(text);
-    // A lone carriage return would end the record for most readers.
-    if (text.contains(QLatin1Char('\r')) && !formatted.startsWith(QLatin1Char('"')))
-        return QLatin1Char('"') + formatted + QLatin1Char('"');
-    return formatted;
+    bool quote = false;
+    bool doubled = false;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '"')
+            quote = doubled = true;
+        else if (u == ',' || u == '\n'
+            || u == '\r') // a lone carriage return would end the record for most readers
+            quote = true;
+    }
+    if (!quote)
+        return text; // shared, no copy
+    QString out = text;
+    if (doubled)
+        out.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
 QByteArray CSVExport::cols2Bytes(const QStringList& columns)
@@ -25,6 +32,7 @@ QByteArray CSVExport::cols2Bytes(const QStringList& columns)
 QByteArray CSVExport::rowData2Bytes(const QString* cells, int count)
 {
     QString line;
+    line.reserve(256);
     for (int i = 0; i < count; ++i) {
         if (i > 0)
             line += QLatin1Char(',');
