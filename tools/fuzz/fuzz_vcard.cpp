@@ -1,5 +1,7 @@
-// Fuzz entry point: the vCard reader over any bytes, and its text accessors over every value.
+// Fuzz entry point: the vCard reader over any bytes, its text accessors over every value, and the
+// fields the card image takes from the first card.
 #include "contacts/export/QVCardParser.h"
+#include "contacts/export/VCardThumbnail.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -12,5 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             p.toString();
             p.values();
         }
+    ct_info info;
+    VCardThumbnail::readFirstCard(bytes, info);
     return 0;
 }
