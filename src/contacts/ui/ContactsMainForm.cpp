@@ -110,6 +110,8 @@ void ContactsMainForm::loadContacts()
     try {
         const QList<pim::_Contact> contacts = contactsDb->contacts();
         model.loadContacts(contacts);
+        // The reload empties the selection, so the card goes too (a deleted contact is not shown).
+        ui->wdContactInfo->clear();
         ui->lbCount->setText(tr("Total:%1").arg(qint64(contacts.size())));
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());

@@ -196,7 +196,6 @@ void ContactsMainForm::miToolbarDelete()
         store->deleteDbFile();
         Tips::info(tr("IDS_DEL_ALL_CONTACTS_SUC"));
         loadContacts();
-        ui->wdContactInfo->clear();
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
     }
