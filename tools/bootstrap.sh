@@ -11,7 +11,8 @@ packages=(build-essential cmake pkg-config ccache
   libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev
   python3 python3-cryptography libplist-utils sqlite3 openssl
   python3-phonenumbers python3-icalendar iso-codes mobile-broadband-provider-info
-  xvfb xauth fonts-dejavu-core poppler-utils)
+  xvfb xauth fonts-dejavu-core
+  python3-vobject poppler-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -12,8 +12,14 @@
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/ui/CalendarMainForm.h"
 #include "calls_calendars/ui/CallHistoryMainForm.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/ContactsMainForm.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
+#include "messages/ui/BackupMMSThread.h"
+#include "messages/ui/SMSMainForm.h"
 #include "notes_media/IOSBookmarkDb.h"
 #include "notes_media/IOSNotesDb.h"
 #include "notes_media/LocalBookmarkDb.h"
@@ -21,8 +27,6 @@
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
-#include "messages/ui/BackupMMSThread.h"
-#include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
 
@@ -125,8 +129,18 @@ DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* 
 
 DataPageFactory::Page DataPageFactory::contactsPage(const Source& src, QWidget* parent)
 {
-    Q_UNUSED(src);
-    return notAvailablePage(ItemModelBK::KindContacts, parent);
+    QSharedPointer<IContactsDb> db;
+    if (src.isBackup())
+        db.reset(new IOSContactsDb(src.dir));
+    else
+        db.reset(new LocalContactsDb(src.dir.absoluteFilePath(QStringLiteral("contacts.db")),
+            QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule)));
+    auto* form = new ContactsMainForm(db, src.manifest, parent);
+    Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = src.isBackup();
+    return page;
 }
 
 // ---- Call history ----

@@ -484,7 +484,7 @@ private Q_SLOTS:
         auto* contacts = db->children.at(1);
         click(contacts);
         QPointer<QWidget> contactsPage = w.currentPage();
-        QCOMPARE(static_cast<NotAvailableForm*>(contactsPage.data())->kind(), 6);
+        QVERIFY(contactsPage);
         QTRY_VERIFY(!first);
     }
 

@@ -1,0 +1,449 @@
+#include "contacts/export/CardParser.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace
+{
+enum State { StateName, StateParamStart, StateParamName, StateParamValueStart, StateParamValue, StateValue };
+enum Encoding { EncNone, EncQuotedPrintable, EncBase64, Enc8Bit };
+constexpr int kOk = -1;
+constexpr int kFail = 0;
+
+bool isSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool isBlank(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+unsigned char base64ToOrd(unsigned char c)
+{
+    if (c >= 'A' && c <= 'Z')
+        return c - 'A';
+    if (c >= 'a' && c <= 'z')
+        return c - 'a' + 26;
+    if (c >= '0' && c <= '9')
+        return c - '0' + 52;
+    if (c == '+')
+        return 62;
+    if (c == '/')
+        return 63;
+    return 255;
+}
+
+bool equalsNoCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        char x = *a >= 'a' && *a <= 'z' ? char(*a - 32) : *a;
+        char y = *b >= 'a' && *b <= 'z' ? char(*b - 32) : *b;
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+// Two hexadecimal characters read as "%X" would: leading blanks, a sign, digits up to the first
+// non-digit; no digit gives 0.
+int hexPair(const char* s)
+{
+    int i = 0;
+    while (i < 2 && isSpace(static_cast<unsigned char>(s[i])))
+        ++i;
+    bool negative = false;
+    if (i < 2 && (s[i] == '+' || s[i] == '-'))
+        negative = s[i++] == '-';
+    int value = 0;
+    for (; i < 2; ++i) {
+        const char c = s[i];
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            break;
+        value = value * 16 + d;
+    }
+    return negative ? -value : value;
+}
+} // namespace
+
+struct CARD_Parser {
+    bool nlPending = true;
+    bool folded = false;
+    std::vector<char> line;
+    int lineLen = 0;
+    int state = StateName;
+    bool valueStart = true;
+    std::vector<std::pair<int, int>> params; // name and value offsets into line (value 0: none)
+    int paramCount = 0;
+    bool escaped = false;
+    int encoding = EncNone;
+    bool qpPending = false;
+    char decodeBuf[4] = { 0, 0, 0, 0 };
+    int b64Count = 0;
+    void* userData = nullptr;
+    CARD_PropHandler propHandler = nullptr;
+    CARD_DataHandler dataHandler = nullptr;
+};
+
+namespace
+{
+void clearLine(CARD_Parser* p)
+{
+    p->lineLen = 0;
+    if (p->line.size() >= 1025)
+        std::vector<char>().swap(p->line); // a long value does not keep its memory
+    p->valueStart = true;
+    p->paramCount = 0;
+    p->escaped = false;
+    p->encoding = EncNone;
+    p->qpPending = false;
+    p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
+    p->b64Count = 0;
+}
+
+int addChar(CARD_Parser* p, char c)
+{
+    if (p->lineLen >= CARD_MAX_LINE)
+        return kFail;
+    if (p->lineLen >= int(p->line.size())) {
+        try {
+            // Grows by half again (at least 128 bytes), so a long value costs amortised linear time.
+            p->line.resize(std::size_t(p->lineLen) + std::max(128, p->lineLen / 2));
+        } catch (const std::bad_alloc&) {
+            std::vector<char>().swap(p->line);
+            p->lineLen = 0;
+            return kFail;
+        }
+    }
+    p->line[std::size_t(p->lineLen++)] = c;
+    return kOk;
+}
+
+int addParam(CARD_Parser* p, int offset)
+{
+    if (p->paramCount >= CARD_MAX_PARAMS)
+        return kFail;
+    if (p->paramCount >= int(p->params.size()))
+        p->params.resize(std::size_t(p->paramCount) + 1);
+    p->params[std::size_t(p->paramCount++)] = { offset, 0 };
+    return kOk;
+}
+
+int setParamValue(CARD_Parser* p, int offset)
+{
+    if (p->paramCount == 0)
+        return kFail;
+    p->params[std::size_t(p->paramCount - 1)].second = offset;
+    return kOk;
+}
+
+void findEncoding(CARD_Parser* p, const std::vector<const char*>& flat)
+{
+    for (int i = 0; i < p->paramCount; ++i) {
+        const char* name = flat[std::size_t(2 * i)];
+        const char* value = flat[std::size_t(2 * i + 1)];
+        const char* text = name;
+        if (equalsNoCase(name, "ENCODING")) {
+            if (!value)
+                continue;
+            text = value;
+        }
+        if (equalsNoCase(text, "QUOTED-PRINTABLE"))
+            p->encoding = EncQuotedPrintable;
+        else if (equalsNoCase(text, "BASE64") || equalsNoCase(text, "B"))
+            p->encoding = EncBase64;
+        else if (equalsNoCase(text, "8BIT"))
+            p->encoding = Enc8Bit;
+    }
+}
+
+int endProp(CARD_Parser* p)
+{
+    if (!p->propHandler) {
+        p->lineLen = 0;
+        p->state = StateValue;
+        return kOk;
+    }
+    if (addChar(p, '\0') != kOk)
+        return kFail;
+    std::vector<const char*> flat;
+    flat.reserve(std::size_t(2 * p->paramCount + 2));
+    const char* base = p->line.data();
+    for (int i = 0; i < p->paramCount; ++i) {
+        const auto& pair = p->params[std::size_t(i)];
+        flat.push_back(base + pair.first);
+        flat.push_back(pair.second ? base + pair.second : nullptr);
+    }
+    findEncoding(p, flat);
+    flat.push_back(nullptr);
+    flat.push_back(nullptr);
+    p->propHandler(p->userData, base, flat.data());
+    p->lineLen = 0;
+    p->state = StateValue;
+    return kOk;
+}
+
+// A base64 group of four held characters; failure leaves it held.
+int decodeGroup(CARD_Parser* p)
+{
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(p->decodeBuf);
+    const unsigned char b1 = base64ToOrd(s[0]), b2 = base64ToOrd(s[1]);
+    if (b1 == 255 || b2 == 255)
+        return kFail;
+    if (addChar(p, char(b1 << 2 | b2 >> 4)) != kOk)
+        return kFail;
+    if (s[2] != '=') {
+        const unsigned char b3 = base64ToOrd(s[2]);
+        if (b3 == 255 || addChar(p, char(((b2 << 4) | (b3 >> 2)) & 0xFF)) != kOk)
+            return kFail;
+        if (s[3] != '=') {
+            const unsigned char b4 = base64ToOrd(s[3]);
+            if (b4 == 255 || addChar(p, char(((b3 << 6) | b4) & 0xFF)) != kOk)
+                return kFail;
+        }
+    }
+    p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
+    p->b64Count = 0;
+    return kOk;
+}
+
+int decodeValueByte(CARD_Parser* p, char c)
+{
+    switch (p->encoding) {
+    case EncQuotedPrintable:
+        if (p->qpPending && p->decodeBuf[0] == 0) {
+            p->decodeBuf[0] = c;
+            return kOk;
+        }
+        if (p->qpPending) {
+            p->decodeBuf[1] = c;
+            p->decodeBuf[2] = 0;
+            p->qpPending = false;
+            return addChar(p, char(hexPair(p->decodeBuf) & 0xFF));
+        }
+        if (c == '=') {
+            p->qpPending = true;
+            p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
+            p->b64Count = 0;
+            return kOk;
+        }
+        return addChar(p, c);
+    case EncBase64:
+        if (isSpace(static_cast<unsigned char>(c)))
+            return kOk;
+        p->decodeBuf[p->b64Count++] = c;
+        return p->b64Count == 4 ? decodeGroup(p) : kOk;
+    default:
+        return addChar(p, c);
+    }
+}
+
+// The value's line feed: a partial base64 group is padded once (an undecodable one is dropped),
+// then the value and the end mark go to the data handler.
+void endValue(CARD_Parser* p)
+{
+    if (p->dataHandler) {
+        if (p->encoding == EncBase64 && p->b64Count > 0) {
+            while (p->b64Count < 4)
+                p->decodeBuf[p->b64Count++] = '=';
+            decodeGroup(p);
+        }
+        if (p->lineLen > 0)
+            p->dataHandler(p->userData, p->line.data(), p->lineLen);
+        p->dataHandler(p->userData, nullptr, 0);
+    }
+    clearLine(p);
+    p->state = StateName;
+}
+
+int resetAndFail(CARD_Parser* p)
+{
+    clearLine(p);
+    p->state = StateName;
+    return kFail;
+}
+
+int processName(CARD_Parser* p, char c)
+{
+    if (c == '\n') {
+        clearLine(p);
+        p->state = StateName;
+        return kOk;
+    }
+    if (c == '\r')
+        return kOk;
+    if (c == ':')
+        return endProp(p);
+    if (c == ';') {
+        p->state = StateParamStart;
+        return addChar(p, '\0');
+    }
+    if (isSpace(static_cast<unsigned char>(c)))
+        return kOk;
+    return addChar(p, c);
+}
+
+int processParam(CARD_Parser* p, char c)
+{
+    const bool space = isSpace(static_cast<unsigned char>(c));
+    switch (p->state) {
+    case StateParamStart:
+        if (c == ':')
+            return resetAndFail(p);
+        if (space)
+            return kOk;
+        if (addParam(p, p->lineLen) != kOk)
+            return kFail;
+        p->state = StateParamName;
+        return addChar(p, c);
+    case StateParamName:
+        if (c == ':')
+            return endProp(p);
+        if (c == ';' || c == '=') {
+            p->state = c == ';' ? StateParamStart : StateParamValueStart;
+            return addChar(p, '\0');
+        }
+        return space ? kOk : addChar(p, c);
+    case StateParamValueStart:
+        if (c == ':' || c == ';')
+            return resetAndFail(p);
+        if (space)
+            return kOk;
+        if (setParamValue(p, p->lineLen) != kOk)
+            return kFail;
+        p->state = StateParamValue;
+        return addChar(p, c);
+    default: // StateParamValue
+        if (c == ':')
+            return endProp(p);
+        if (c == ';' && !p->escaped) {
+            p->state = StateParamStart;
+            return addChar(p, '\0');
+        }
+        if (space)
+            return kOk;
+        if (c == '\\' && !p->escaped) {
+            p->escaped = true;
+            return kOk;
+        }
+        // The escape covers exactly the one character after the backslash.
+        p->escaped = false;
+        return addChar(p, c);
+    }
+}
+
+int processChar(CARD_Parser* p, char c)
+{
+    switch (p->state) {
+    case StateName:
+        return processName(p, c);
+    case StateValue:
+        if (c == '\r')
+            return kOk;
+        if (c == '\n') {
+            endValue(p);
+            return kOk;
+        }
+        if (p->valueStart && isSpace(static_cast<unsigned char>(c)))
+            return kOk;
+        p->valueStart = false;
+        return p->dataHandler ? decodeValueByte(p, c) : kOk;
+    default:
+        return processParam(p, c);
+    }
+}
+
+// A quoted-printable value whose line ended in "=" continues on the next line (a soft line break).
+bool softBreakPending(const CARD_Parser* p)
+{
+    return p->state == StateValue && p->encoding == EncQuotedPrintable && p->qpPending
+        && p->decodeBuf[0] == 0;
+}
+
+// One input byte through the line reader: line feeds are withheld until the next byte shows
+// whether the line is folded; empty lines (LF or CR LF) vanish.
+int feed(CARD_Parser* p, char b)
+{
+    if (!p->nlPending) {
+        if (b == '\n') {
+            p->nlPending = true;
+            p->folded = false;
+            return kOk;
+        }
+        return processChar(p, b);
+    }
+    if (b == '\n' || (b == '\r' && !p->folded))
+        return kOk;
+    if (!p->folded && isBlank(static_cast<unsigned char>(b))) {
+        p->folded = true;
+        return kOk;
+    }
+    p->nlPending = false;
+    if (p->folded) {
+        if (p->encoding == EncQuotedPrintable)
+            p->qpPending = false;
+        processChar(p, ' ');
+    } else if (softBreakPending(p)) {
+        p->qpPending = false;
+    } else {
+        processChar(p, '\n');
+    }
+    return processChar(p, b);
+}
+} // namespace
+
+const char* CARD_ParserVersion()
+{
+    return "1.0";
+}
+
+CARD_Parser* CARD_ParserCreate()
+{
+    return new (std::nothrow) CARD_Parser;
+}
+
+void CARD_ParserFree(CARD_Parser* parser)
+{
+    delete parser;
+}
+
+void CARD_SetUserData(CARD_Parser* parser, void* userData)
+{
+    parser->userData = userData;
+}
+
+void* CARD_GetUserData(CARD_Parser* parser)
+{
+    return parser->userData;
+}
+
+void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler)
+{
+    parser->propHandler = handler;
+}
+
+void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler)
+{
+    parser->dataHandler = handler;
+}
+
+int CARD_Parse(CARD_Parser* parser, const char* data, int len, int final)
+{
+    for (int i = 0; i < len; ++i)
+        if (feed(parser, data[i]) != kOk)
+            return kFail;
+    if (final)
+        processChar(parser, '\n');
+    return kOk;
+}

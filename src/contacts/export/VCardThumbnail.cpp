@@ -1,0 +1,184 @@
+#include "contacts/export/VCardThumbnail.h"
+
+#include "app/DataPaths.h"
+#include "contacts/export/ContactEntityFormat.h"
+#include "contacts/export/ContactPhoto.h"
+#include "contacts/export/QVCardParser.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace
+{
+int drawEntityVal(QPainter& painter, QFont& font, int x, int y, int width, const QString& label,
+    const QString& value, bool singleLine)
+{
+    font.setWeight(QFont::Bold);
+    font.setItalic(true);
+    painter.setFont(font);
+    const QRect l = QFontMetrics(font).boundingRect(QRect(x, y, width, 0), Qt::TextSingleLine, label);
+    painter.drawText(l, Qt::TextSingleLine, label);
+    if (value.isEmpty())
+        return l.height();
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    painter.setFont(font);
+    if (singleLine) {
+        painter.drawText(QRect(QPoint(l.right() + 3, l.top()), QPoint(l.left() + width - 2, l.bottom())),
+            Qt::TextSingleLine, value);
+        return l.height();
+    }
+    const QRect v
+        = QFontMetrics(font).boundingRect(QRect(l.right() + 3, y, width, 0), Qt::TextWordWrap, value);
+    painter.drawText(v, Qt::TextWordWrap, value);
+    return v.height();
+}
+
+// A text value with its escapes resolved; a line break becomes a blank (the card draws one line).
+QString unescaped(const QString& text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+            c = text.at(++i);
+            if (c == QLatin1Char('n') || c == QLatin1Char('N'))
+                c = QLatin1Char(' ');
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A structured value (ORG, ADR): its non-empty fields joined by ", ".
+QString fields(const QVCardParser::_Property& p)
+{
+    QStringList parts;
+    for (const QString& f : p.values())
+        if (!f.trimmed().isEmpty())
+            parts.append(f.trimmed());
+    return parts.join(QStringLiteral(", "));
+}
+
+QString cacheKey(const QFileInfo& fi)
+{
+    // A changed file (size or modification time) gets a new image.
+    return g_pathHash(fi.absoluteFilePath() + QLatin1Char('|') + QString::number(fi.size()) + QLatin1Char('|')
+        + QString::number(fi.lastModified().toMSecsSinceEpoch()));
+}
+} // namespace
+
+QString VCardThumbnail::cacheDir()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    const QString dir = base + QStringLiteral("/quillmarrow-vcard-images");
+    QDir().mkpath(dir);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return dir;
+}
+
+bool VCardThumbnail::readFirstCard(const QByteArray& bytes, ct_info& info)
+{
+    const QList<QVCardParser::Card> cards = QVCardParser::parse(bytes);
+    if (cards.isEmpty())
+        return false;
+    for (const QVCardParser::_Property& p : cards.first()) {
+        const QString n = p.name.toUpper();
+        if (n == QLatin1String("FN"))
+            info.name = unescaped(p.toString());
+        else if (n == QLatin1String("BDAY"))
+            info.birthday = p.toString();
+        else if (n == QLatin1String("ADR"))
+            info.address = fields(p);
+        else if (n == QLatin1String("TEL"))
+            info.phones.append(p.toString());
+        else if (n == QLatin1String("EMAIL"))
+            info.email = p.toString();
+        else if (n == QLatin1String("TITLE"))
+            info.title = unescaped(p.toString());
+        else if (n == QLatin1String("ORG"))
+            info.org = fields(p);
+        else if (n == QLatin1String("PHOTO"))
+            info.photo = p.value;
+    }
+    return true;
+}
+
+QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
+{
+    static const int fontSize = 11, lineSep = 1, pattern = 5, borderW = 1;
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull())
+        return image;
+    QPainter painter(&image);
+    painter.fillRect(image.rect(), QColor(219, 226, 237));
+    painter.setPen(QPen(QBrush(QColor(185, 185, 187)), borderW, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    painter.drawRect(QRect(0, 0, width - borderW, height - borderW));
+    QImage photo = ContactPhoto::decode(info.photo);
+    if (photo.isNull())
+        photo = ContactPhoto::placeholder();
+    if (!photo.isNull())
+        painter.drawImage(
+            QPoint(pattern, pattern), photo.scaled(47, 47, Qt::KeepAspectRatio, Qt::FastTransformation));
+    painter.setPen(Qt::black);
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(fontSize + fontSize / 7);
+    const int x = pattern + 47 + lineSep;
+    const int w = 143 - lineSep - pattern;
+    int y = pattern;
+    y += drawEntityVal(painter, font, x, y, w, info.name, QString(), true) + lineSep;
+    font.setPixelSize(fontSize);
+    if (!info.title.isEmpty() || !info.org.isEmpty()) {
+        const QString line
+            = (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed();
+        y += drawEntityVal(painter, font, x, y, w, line, QString(), true) + lineSep;
+    }
+    if (!info.birthday.isEmpty())
+        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Birthday:"),
+                 ContactEntityFormat::shortDate(info.birthday), false)
+            + lineSep;
+    for (const QString& phone : info.phones.mid(0, 4))
+        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Phone:"), phone, true) + lineSep;
+    if (!info.email.isEmpty())
+        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("E-Mail:"), info.email, true) + lineSep;
+    if (!info.address.isEmpty())
+        drawEntityVal(painter, font, x, y, w, QStringLiteral("Address:"), info.address, false);
+    painter.end();
+    return image;
+}
+
+QString vcard_thumbnail(const QString& path)
+{
+    const QFileInfo fi(path);
+    if (!fi.isFile() || fi.size() > VCardThumbnail::kMaxVCardFile)
+        return QString();
+    const QString cachePath
+        = QDir(VCardThumbnail::cacheDir()).absoluteFilePath(cacheKey(fi) + QStringLiteral(".jpg"));
+    if (QFile::exists(cachePath))
+        return cachePath;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray bytes = file.read(VCardThumbnail::kMaxVCardFile);
+    file.close();
+    ct_info info;
+    if (!VCardThumbnail::readFirstCard(bytes, info))
+        return QString();
+    const QImage image = VCardThumbnail::printContact(200, 90, info);
+    if (image.isNull())
+        return QString();
+    // Written whole or not at all, so a half-written image is never reused.
+    QSaveFile out(cachePath);
+    if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "JPEG") || !out.commit())
+        return QString();
+    return cachePath;
+}

@@ -1,0 +1,202 @@
+// The search and the actions of the contacts page (save, export, print, restore, delete).
+#include "app/ui/shared/DataSourceSelForm.h"
+#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
+#include "backup/BackupManifest.h"
+#include "contacts/device/ui/RestoreContactsThread.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/BackupContactsThread.h"
+#include "contacts/ui/ContactDisplayer.h"
+#include "contacts/ui/ContactsMainForm.h"
+#include "contacts/ui/ContactsPrinter.h"
+#include "contacts/ui/ExportToFileThread.h"
+#include "device/IOSDeviceMonitor.h"
+
+#include <QDateTime>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <climits>
+
+bool ContactsMainForm::matches(const pim::_Contact& c, const QString& keyword)
+{
+    auto hit = [&keyword](const QString& text) { return text.indexOf(keyword, 0, Qt::CaseInsensitive) >= 0; };
+    if (hit(c.fullName))
+        return true;
+    static const struct {
+        int kind;
+        std::initializer_list<const char*> keys;
+    } fields[] = { { pim::KindPhone, { "data1" } }, { pim::KindEmail, { "data1" } },
+        { pim::KindNickname, { "data1" } }, { pim::KindIM, { "data1" } }, { pim::KindNote, { "data1" } },
+        { pim::KindOrg, { "data1", "data4", "data5" } }, { pim::KindRelation, { "data1" } },
+        { pim::KindAddress, { "data1" } }, { pim::KindUrl, { "data1" } } };
+    for (const auto& f : fields)
+        for (const pim::Entity& e : c.entities.value(f.kind))
+            for (const char* key : f.keys)
+                if (hit(e.text(QLatin1String(key))))
+                    return true;
+    return false;
+}
+
+void ContactsMainForm::onBtnSearchPressed()
+{
+    const QString keyword = ui->txtKeyword->text().trimmed();
+    if (keyword.isEmpty())
+        return;
+    const QModelIndex current = ui->treeContacts->currentIndex();
+    const int start = current.isValid() ? current.row() + 1 : 0;
+    const int rows = int(model.roots.size());
+    for (int i = 0; i < rows; ++i) {
+        const int row = (start + i) % rows;
+        const auto* node = static_cast<const ItemModelContacts::_ContactsItemNode*>(model.roots.at(row));
+        if (matches(node->contact, keyword)) {
+            ui->treeContacts->setCurrentIndex(model.indexOfItemNode(node));
+            return;
+        }
+    }
+    Tips::info(tr("IDS_CAN_NOT_FOUNDCONTACT_KEYWORD_%0").arg(keyword).toHtmlEscaped());
+}
+
+QString ContactsMainForm::cleanedDbName(const QString& deviceName)
+{
+    QString name = deviceName;
+    name.remove(QRegularExpression(QStringLiteral("[\\\\/:\\*\\?\"<>|\\n\\r\\t]+")));
+    return name;
+}
+
+void ContactsMainForm::backupContacts(const QList<pim::_Contact>& contacts)
+{
+    LocalDbSelForm sel(this, cleanedDbName(manifest ? manifest->DeviceName : QString()));
+    if (sel.exec() != 1)
+        return;
+    LocalContactsDb store(sel.dbDir.absoluteFilePath(QStringLiteral("contacts.db")),
+        QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    ProgressForm form(tr("IDS_TITLE_BACKUPING_CONTACTS"), this);
+    BackupContactsThread thread(&store, contacts, &form, this);
+    thread.start(QThread::InheritPriority);
+    const bool ok = form.exec() == 1 && !form.cancelled;
+    thread.wait(ULONG_MAX);
+    if (ok)
+        emit backupFinished(sel.dbDir.dirName());
+}
+
+QStringList ContactsMainForm::exportFilters()
+{
+    return { tr("VCard Files(*.vcf)"), tr("CSV Files(*.csv)"), tr("Text Files(*.txt)"),
+        tr("HTML files(*.html)"), tr("Word files(*.doc)"), tr("PDF files(*.pdf)") };
+}
+
+void ContactsMainForm::exportContacts(const QList<pim::_Contact>& contacts)
+{
+    const QStringList filters = exportFilters();
+    const QString name
+        = QStringLiteral("contacts(%1)").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));
+    QString selected;
+    const QString path = QFileDialog::getSaveFileName(this, QString(),
+        QDir(QDir::homePath()).absoluteFilePath(name), filters.join(QLatin1String(";;")), &selected);
+    if (path.isEmpty())
+        return;
+    const int index = int(filters.indexOf(selected));
+    if (index < 0)
+        return;
+    exportContactsTo(contacts, index, path);
+}
+
+void ContactsMainForm::exportContactsTo(const QList<pim::_Contact>& contacts, int index, QString path)
+{
+    static const char* const suffixes[] = { ".vcf", ".csv", ".txt", ".html", ".doc", ".pdf" };
+    static const ExportToFileThread::TYPE types[] = { ExportToFileThread::VCARD, ExportToFileThread::CSV,
+        ExportToFileThread::TXT, ExportToFileThread::HTML, ExportToFileThread::HTML };
+    if (index < 0 || index > 5)
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(suffixes[index]);
+    if (index == 5) {
+        try {
+            ContactsPrinter printer(this);
+            const int n = printer.printToPDF(contacts, path);
+            Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(n));
+        } catch (const std::exception& e) {
+            Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        }
+        return;
+    }
+    ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"), this);
+    ExportToFileThread thread(contacts, types[index], path, &form, this);
+    thread.start(QThread::InheritPriority);
+    form.exec();
+    thread.wait(ULONG_MAX);
+}
+
+void ContactsMainForm::printContacts(const QList<pim::_Contact>& contacts)
+{
+    ContactsPrinter printer(this);
+    printer.printContacts(contacts);
+}
+
+void ContactsMainForm::restoreContacts(const QList<pim::_Contact>& contacts)
+{
+    DataSourceSelForm sel(this);
+    sel.exec();
+    const QString udid = sel.udid;
+    if (udid.isEmpty() || !IOSDeviceMonitor::getInstance()->devices.contains(udid))
+        return;
+    Tips::info(tr("IDS_TIPS_BEFORE_RESTORE_CONTACTS"));
+    ProgressForm form(tr("IDS_RESTORING_CONTACTS_TO_IOS_DEVICE"), this);
+    RestoreContactsThread thread(udid, contacts, &form, this);
+    thread.start(QThread::InheritPriority);
+    form.exec();
+    thread.wait(ULONG_MAX);
+}
+
+void ContactsMainForm::miDelete()
+{
+    if (!Tips::question(tr("IDS_CONFIRM_DEL_SEL_CONTACTS")))
+        return;
+    auto* store = dynamic_cast<LocalContactsDb*>(contactsDb.data());
+    if (!store)
+        return;
+    const QList<pim::_Contact> selected = getSelections();
+    bool editing = false;
+    try {
+        store->beginEdit();
+        editing = true;
+        for (const pim::_Contact& c : selected)
+            store->removeContact(c.id);
+        store->endEdit(true);
+        editing = false;
+        loadContacts();
+        Tips::info(tr("IDS_REMOVE_CONTACTS_SUC"));
+    } catch (const std::exception& e) {
+        try {
+            if (editing)
+                store->endEdit(false);
+        } catch (const std::exception&) {
+        }
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    }
+}
+
+void ContactsMainForm::miToolbarDelete()
+{
+    if (hasSelection()) {
+        miDelete();
+        return;
+    }
+    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CONTACTS")))
+        return;
+    auto* store = dynamic_cast<LocalContactsDb*>(contactsDb.data());
+    if (!store)
+        return;
+    try {
+        store->deleteDbFile();
+        Tips::info(tr("IDS_DEL_ALL_CONTACTS_SUC"));
+        loadContacts();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    }
+}

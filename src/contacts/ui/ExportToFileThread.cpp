@@ -1,0 +1,119 @@
+#include "contacts/ui/ExportToFileThread.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "contacts/export/CSVExport.h"
+#include "contacts/export/HtmlExport.h"
+#include "contacts/export/TxtExport.h"
+#include "contacts/export/VCardExport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <memory>
+#include <stdexcept>
+
+namespace
+{
+[[noreturn]] void throwFileError(const QSaveFile& file)
+{
+    throw std::runtime_error(file.errorString().toUtf8().toStdString());
+}
+
+void writeThrow(QSaveFile& file, const QByteArray& bytes)
+{
+    if (!bytes.isEmpty() && file.write(bytes) != bytes.size())
+        throwFileError(file);
+}
+// Drops the temporary file at once (an existing target stays as it was), then what the HTML
+// exporter made.
+void discard(QSaveFile& file, HtmlExport* html)
+{
+    if (file.isOpen()) {
+        file.cancelWriting();
+        file.commit();
+    }
+    if (html)
+        html->removeCreated();
+}
+} // namespace
+
+ExportToFileThread::ExportToFileThread(
+    const QList<pim::_Contact>& contacts, TYPE type, QString path, ProgressForm* form, QObject* parent)
+    : QThread(parent)
+    , m_contacts(contacts)
+    , m_type(type)
+    , m_path(std::move(path))
+    , m_form(form)
+{
+}
+
+bool ExportToFileThread::writeAll(AbsExport& exporter, QSaveFile& file, int& done)
+{
+    const int total = int(m_contacts.size());
+    const QString status = tr("IDS_EXPORTING_CONTACTS_TO_FILE");
+    int lastPercent = -1;
+    writeThrow(file, exporter.initialize(m_contacts));
+    for (const pim::_Contact& contact : std::as_const(m_contacts)) {
+        if (m_form->cancelled)
+            return false;
+        ++done;
+        const int percent = int(double(done) / total * 100.0);
+        if (percent != lastPercent || done == total) {
+            m_form->invokeUpdateProgress(
+                status, percent, QStringLiteral("Contacts:%1/%2").arg(done).arg(total));
+            lastPercent = percent;
+        }
+        writeThrow(file, exporter.ct2Bytes(contact));
+    }
+    writeThrow(file, exporter.uninitialize());
+    return true;
+}
+
+void ExportToFileThread::run()
+{
+    if (m_type < VCARD || m_type > HTML) {
+        m_form->invokeErrorOccurred(QString());
+        return;
+    }
+    std::unique_ptr<AbsExport> exporter;
+    HtmlExport* html = nullptr;
+    switch (m_type) {
+    case VCARD:
+        exporter = std::make_unique<VCardExport>();
+        break;
+    case CSV:
+        exporter = std::make_unique<CSVExport>();
+        break;
+    case TXT:
+        exporter = std::make_unique<TxtExport>();
+        break;
+    case HTML: {
+        // The chosen name is both the folder's and the page's: P/N beside P/photos.
+        auto h = std::make_unique<HtmlExport>(QDir(m_path));
+        html = h.get();
+        exporter = std::move(h);
+        QDir().mkpath(m_path);
+        m_path = QDir(m_path).absoluteFilePath(QFileInfo(m_path).fileName());
+        break;
+    }
+    }
+    QSaveFile file(m_path);
+    file.setDirectWriteFallback(false);
+    int done = 0;
+    try {
+        const QIODevice::OpenMode mode
+            = m_type == TXT ? QIODevice::WriteOnly | QIODevice::Text : QIODevice::WriteOnly;
+        if (!file.open(mode))
+            throwFileError(file);
+        if (!writeAll(*exporter, file, done)) {
+            discard(file, html);
+            return;
+        }
+        if (!file.commit())
+            throwFileError(file);
+        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(done));
+    } catch (const std::exception& e) {
+        discard(file, html);
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+    }
+}

@@ -1,0 +1,85 @@
+#include "contacts/support/ExportFixtures.h"
+#include "contacts/ui/ItemModelContacts.h"
+
+#include <QBrush>
+#include <QPixmap>
+#include <QtTest>
+
+using ExportFixtures::contact;
+
+class TestItemModelContacts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sortsByNameCaseSensitive()
+    {
+        ItemModelContacts m;
+        m.loadContacts({ contact("bob", {}), contact("Alice", {}), contact("alice", {}), contact("Zed", {}),
+            contact("", {}) });
+        QStringList names;
+        for (int r = 0; r < m.rowCount(); ++r)
+            names.append(m.data(m.index(r, 0)).toString());
+        QCOMPARE(names, QStringList({ "", "Alice", "Zed", "alice", "bob" }));
+        QCOMPARE(m.contacts.size(), 5);
+        QCOMPARE(m.contacts.at(1).fullName, QString("Alice"));
+        m.loadContacts({ contact("b", {}), contact("a", {}) });
+        QCOMPARE(m.rowCount(), 2);
+        QCOMPARE(m.contacts.first().fullName, QString("a"));
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<pim::_Contact>("input");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QVariant>("text");
+        QTest::newRow("mobile first") << contact("x",
+            { { 3, { { "data1", "111" }, { "data2", 1 } } }, { 3, { { "data1", "222" }, { "data2", 2 } } },
+                { 3, { { "data1", "333" }, { "data2", 2 } } } })
+                                      << 1 << QVariant("222");
+        QTest::newRow("else first phone")
+            << contact("x", { { 3, { { "data1", "111" }, { "data2", 3 } } }, { 3, { { "data1", "222" } } } })
+            << 1 << QVariant("111");
+        QTest::newRow("first mail") << contact(
+            "x", { { 4, { { "data1", "a@x" } } }, { 4, { { "data1", "b@x" } } } })
+                                    << 2 << QVariant("a@x");
+        QTest::newRow("no address") << contact("x", {}) << 3 << QVariant();
+        QTest::newRow("address") << contact("x", { { 12, { { "data1", "1 Main" } } } }) << 3
+                                 << QVariant("1 Main");
+    }
+
+    void cells()
+    {
+        QFETCH(pim::_Contact, input);
+        QFETCH(int, column);
+        QFETCH(QVariant, text);
+        ItemModelContacts m;
+        m.loadContacts({ input });
+        const QModelIndex i = m.index(0, column);
+        QCOMPARE(m.data(i).toString(), text.toString());
+        QCOMPARE(m.data(i).isValid(), text.isValid());
+        QCOMPARE(m.data(i, Qt::ToolTipRole), m.data(i));
+    }
+
+    void rolesAndHeader()
+    {
+        ItemModelContacts m;
+        m.loadContacts({ contact("a", { { 2, { { "data15", ExportFixtures::png(40, 20) } } } }),
+            contact("b", {}), contact("c", { { 2, { { "data15", QByteArray("junk") } } } }) });
+        QCOMPARE(m.columnCount(), 4);
+        QCOMPARE(m.headerData(3, Qt::Horizontal).toString(), QString("Address"));
+        QVERIFY(!m.headerData(0, Qt::Vertical).isValid());
+        QVERIFY(!m.headerData(4, Qt::Horizontal).isValid());
+        QCOMPARE(m.data(m.index(0, 2), Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
+        QCOMPARE(m.data(m.index(1, 2), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::white));
+        QCOMPARE(m.data(m.index(1, 1), Qt::SizeHintRole).toSize(), QSize(0, 25));
+        const QPixmap photo = m.data(m.index(0, 0), Qt::DecorationRole).value<QPixmap>();
+        QCOMPARE(photo.size(), QSize(18, 9));
+        QCOMPARE(m.data(m.index(2, 0), Qt::DecorationRole).value<QPixmap>().size(), QSize(18, 18));
+        QVERIFY(!m.data(m.index(0, 1), Qt::DecorationRole).isValid());
+        QVERIFY(!m.data(QModelIndex()).isValid());
+    }
+};
+
+QTEST_MAIN(TestItemModelContacts)
+#include "TestItemModelContacts.moc"
