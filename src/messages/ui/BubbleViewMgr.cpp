@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/ui/shared/Tips.h"
+#include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
@@ -27,6 +28,7 @@ namespace
 // QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
 constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
 constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
+constexpr char kCardAttrs[] = "style=\"max-width:200px;max-height:200px\"";
 
 // A page that hands every clicked link to a callback instead of following it.
 class DelegatingPage : public QWebEnginePage
@@ -288,7 +290,9 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
             content = linkHtml(path, "[AUDIO]");
         } else if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
             || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0) {
-            content = linkHtml(path, "[VCARD]"); // card pictures come with the contact export
+            const QString card = vcard_thumbnail(path);
+            content = QFileInfo(card).isFile() ? imgClickableHtml(path, card, QLatin1String(kCardAttrs))
+                                               : linkHtml(path, "[VCARD]");
         } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
             QString text;
             if (!readTextAttachment(path, text))

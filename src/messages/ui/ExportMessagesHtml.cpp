@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
+#include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
@@ -19,6 +20,7 @@
 namespace
 {
 const char kImageAttrs[] = "style=\"max-width:120px;max-height:120px\"";
+const char kCardAttrs[] = "style=\"max-width:200px;max-height:200px\"";
 // The bubble pictures' placeholder, copied into "files" with the style sheet.
 const char kPlaceholder[] = "empty_photo.jpg";
 
@@ -188,8 +190,12 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
         return bracketLink(link, "[VIDEO]");
     if (mime.startsWith(QLatin1String("audio/")))
         return bracketLink(link, "[AUDIO]");
-    if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard"))
+    if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
+        const QString card = present ? vcard_thumbnail(path) : QString();
+        if (QFileInfo(card).isFile())
+            return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
         return bracketLink(link, "[VCARD]");
+    }
     if (mime == QLatin1String("text/plain")) {
         const std::optional<QString> text = readPlainText(path);
         if (!text)

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/EmojiReplace.h"
+#include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
@@ -339,7 +340,12 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
     } else if (mime.startsWith(QLatin1String("audio/"))) {
         placeImage(text_bubble(QStringLiteral("[AUDIO]"), w, fromMe), fromMe);
     } else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
-        placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
+        const QString card = QFileInfo(a->_path).isFile() ? vcard_thumbnail(a->_path) : QString();
+        const QImage picture = QFileInfo(card).isFile() ? loadPicture(card) : QImage();
+        if (picture.isNull())
+            placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
+        else
+            placeImage(pm_bubble(picture, fromMe), fromMe);
     } else if (mime == QLatin1String("text/plain")) {
         QFile f(a->_path);
         if (QFileInfo(a->_path).isFile() && f.open(QIODevice::ReadOnly)) {

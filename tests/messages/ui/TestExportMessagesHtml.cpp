@@ -91,6 +91,27 @@ private Q_SLOTS:
         QVERIFY(html.contains("href=\"files/100%253F.bin\""));
     }
 
+    // A contact card shows its card picture, copied into files/; a card that cannot be read keeps
+    // the bracketed link.
+    void contactCardsShowTheirPicture()
+    {
+        MsgModelBuilder b;
+        const QString src = TestEnv::tempDir();
+        _MsgChat* chat = b.chat("card", { b.handle("card") });
+        b.attach(b.message(chat, nullptr, 1000, QString()),
+            write(src + "/ada.vcf",
+                "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ada Lovelace\r\nTEL:+15551230001\r\nEND:VCARD\r\n"),
+            "text/x-vCard");
+        b.attach(b.message(chat, nullptr, 2000, QString()), write(src + "/empty.vcf", "no card here"),
+            "text/vcard");
+        const QString out = TestEnv::tempDir() + "/cards";
+        QCOMPARE(runExport(b.messages(), out, ExportMessagesThread::Html).result, 1);
+        const QString html = readAll(out + "/card.html");
+        QVERIFY2(html.contains("style=\"max-width:200px;max-height:200px\""), qPrintable(html));
+        QVERIFY(html.contains(">[VCARD]</a>"));
+        QCOMPARE(check(out)["missing"].toArray(), QJsonArray());
+    }
+
     // Emoji are pictures with the character itself as their alternative text.
     void emojiKeepTheirCharacter()
     {
