@@ -8,8 +8,15 @@
 
 namespace
 {
-enum State { StateName, StateParamStart, StateParamName, StateParamValueStart, StateParamValue, StateValue };
-enum Encoding { EncNone, EncQuotedPrintable, EncBase64, Enc8Bit };
+enum State {
+    CARD_STATE_NAME,
+    CARD_STATE_PARAM_START,
+    CARD_STATE_PARAM_NAME,
+    CARD_STATE_PARAM_VALUE_START,
+    CARD_STATE_PARAM_VALUE,
+    CARD_STATE_VALUE
+};
+enum Encoding { CARD_ENC_NONE, CARD_ENC_QUOTED_PRINTABLE, CARD_ENC_BASE64, CARD_ENC_8BIT };
 constexpr int kOk = -1;
 constexpr int kFail = 0;
 
@@ -23,7 +30,7 @@ bool isBlank(unsigned char c)
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
 }
 
-unsigned char base64ToOrd(unsigned char c)
+unsigned char Base64ToOrd(unsigned char c)
 {
     if (c >= 'A' && c <= 'Z')
         return c - 'A';
@@ -82,18 +89,18 @@ struct CARD_Parser {
     bool folded = false;
     std::vector<char> line;
     int lineLen = 0;
-    int state = StateName;
+    int state = CARD_STATE_NAME;
     bool valueStart = true;
     std::vector<std::pair<int, int>> params; // name and value offsets into line (value 0: none)
     int paramCount = 0;
     bool escaped = false;
-    int encoding = EncNone;
+    int encoding = CARD_ENC_NONE;
     bool qpPending = false;
-    char decodeBuf[4] = { 0, 0, 0, 0 };
-    int b64Count = 0;
+    char decode_buf[4] = { 0, 0, 0, 0 };
+    int b64_count = 0;
     void* userData = nullptr;
     CARD_PropHandler propHandler = nullptr;
-    CARD_DataHandler dataHandler = nullptr;
+    CARD_DataHandler data_handler = nullptr;
 };
 
 namespace
@@ -106,10 +113,10 @@ void clearLine(CARD_Parser* p)
     p->valueStart = true;
     p->paramCount = 0;
     p->escaped = false;
-    p->encoding = EncNone;
+    p->encoding = CARD_ENC_NONE;
     p->qpPending = false;
-    p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
-    p->b64Count = 0;
+    p->decode_buf[0] = p->decode_buf[1] = p->decode_buf[2] = p->decode_buf[3] = 0;
+    p->b64_count = 0;
 }
 
 int addChar(CARD_Parser* p, char c)
@@ -130,7 +137,7 @@ int addChar(CARD_Parser* p, char c)
     return kOk;
 }
 
-int addParam(CARD_Parser* p, int offset)
+int card_add_param(CARD_Parser* p, int offset)
 {
     if (p->paramCount >= CARD_MAX_PARAMS)
         return kFail;
@@ -140,7 +147,7 @@ int addParam(CARD_Parser* p, int offset)
     return kOk;
 }
 
-int setParamValue(CARD_Parser* p, int offset)
+int card_set_paramvalue(CARD_Parser* p, int offset)
 {
     if (p->paramCount == 0)
         return kFail;
@@ -160,11 +167,11 @@ void findEncoding(CARD_Parser* p, const std::vector<const char*>& flat)
             text = value;
         }
         if (equalsNoCase(text, "QUOTED-PRINTABLE"))
-            p->encoding = EncQuotedPrintable;
+            p->encoding = CARD_ENC_QUOTED_PRINTABLE;
         else if (equalsNoCase(text, "BASE64") || equalsNoCase(text, "B"))
-            p->encoding = EncBase64;
+            p->encoding = CARD_ENC_BASE64;
         else if (equalsNoCase(text, "8BIT"))
-            p->encoding = Enc8Bit;
+            p->encoding = CARD_ENC_8BIT;
     }
 }
 
@@ -172,7 +179,7 @@ int endProp(CARD_Parser* p)
 {
     if (!p->propHandler) {
         p->lineLen = 0;
-        p->state = StateValue;
+        p->state = CARD_STATE_VALUE;
         return kOk;
     }
     if (addChar(p, '\0') != kOk)
@@ -190,60 +197,60 @@ int endProp(CARD_Parser* p)
     flat.push_back(nullptr);
     p->propHandler(p->userData, base, flat.data());
     p->lineLen = 0;
-    p->state = StateValue;
+    p->state = CARD_STATE_VALUE;
     return kOk;
 }
 
 // A base64 group of four held characters; failure leaves it held.
 int decodeGroup(CARD_Parser* p)
 {
-    const unsigned char* s = reinterpret_cast<const unsigned char*>(p->decodeBuf);
-    const unsigned char b1 = base64ToOrd(s[0]), b2 = base64ToOrd(s[1]);
+    const unsigned char* s = reinterpret_cast<const unsigned char*>(p->decode_buf);
+    const unsigned char b1 = Base64ToOrd(s[0]), b2 = Base64ToOrd(s[1]);
     if (b1 == 255 || b2 == 255)
         return kFail;
     if (addChar(p, char(b1 << 2 | b2 >> 4)) != kOk)
         return kFail;
     if (s[2] != '=') {
-        const unsigned char b3 = base64ToOrd(s[2]);
+        const unsigned char b3 = Base64ToOrd(s[2]);
         if (b3 == 255 || addChar(p, char(((b2 << 4) | (b3 >> 2)) & 0xFF)) != kOk)
             return kFail;
         if (s[3] != '=') {
-            const unsigned char b4 = base64ToOrd(s[3]);
+            const unsigned char b4 = Base64ToOrd(s[3]);
             if (b4 == 255 || addChar(p, char(((b3 << 6) | b4) & 0xFF)) != kOk)
                 return kFail;
         }
     }
-    p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
-    p->b64Count = 0;
+    p->decode_buf[0] = p->decode_buf[1] = p->decode_buf[2] = p->decode_buf[3] = 0;
+    p->b64_count = 0;
     return kOk;
 }
 
 int decodeValueByte(CARD_Parser* p, char c)
 {
     switch (p->encoding) {
-    case EncQuotedPrintable:
-        if (p->qpPending && p->decodeBuf[0] == 0) {
-            p->decodeBuf[0] = c;
+    case CARD_ENC_QUOTED_PRINTABLE:
+        if (p->qpPending && p->decode_buf[0] == 0) {
+            p->decode_buf[0] = c;
             return kOk;
         }
         if (p->qpPending) {
-            p->decodeBuf[1] = c;
-            p->decodeBuf[2] = 0;
+            p->decode_buf[1] = c;
+            p->decode_buf[2] = 0;
             p->qpPending = false;
-            return addChar(p, char(hexPair(p->decodeBuf) & 0xFF));
+            return addChar(p, char(hexPair(p->decode_buf) & 0xFF));
         }
         if (c == '=') {
             p->qpPending = true;
-            p->decodeBuf[0] = p->decodeBuf[1] = p->decodeBuf[2] = p->decodeBuf[3] = 0;
-            p->b64Count = 0;
+            p->decode_buf[0] = p->decode_buf[1] = p->decode_buf[2] = p->decode_buf[3] = 0;
+            p->b64_count = 0;
             return kOk;
         }
         return addChar(p, c);
-    case EncBase64:
+    case CARD_ENC_BASE64:
         if (isSpace(static_cast<unsigned char>(c)))
             return kOk;
-        p->decodeBuf[p->b64Count++] = c;
-        return p->b64Count == 4 ? decodeGroup(p) : kOk;
+        p->decode_buf[p->b64_count++] = c;
+        return p->b64_count == 4 ? decodeGroup(p) : kOk;
     default:
         return addChar(p, c);
     }
@@ -253,24 +260,24 @@ int decodeValueByte(CARD_Parser* p, char c)
 // then the value and the end mark go to the data handler.
 void endValue(CARD_Parser* p)
 {
-    if (p->dataHandler) {
-        if (p->encoding == EncBase64 && p->b64Count > 0) {
-            while (p->b64Count < 4)
-                p->decodeBuf[p->b64Count++] = '=';
+    if (p->data_handler) {
+        if (p->encoding == CARD_ENC_BASE64 && p->b64_count > 0) {
+            while (p->b64_count < 4)
+                p->decode_buf[p->b64_count++] = '=';
             decodeGroup(p);
         }
         if (p->lineLen > 0)
-            p->dataHandler(p->userData, p->line.data(), p->lineLen);
-        p->dataHandler(p->userData, nullptr, 0);
+            p->data_handler(p->userData, p->line.data(), p->lineLen);
+        p->data_handler(p->userData, nullptr, 0);
     }
     clearLine(p);
-    p->state = StateName;
+    p->state = CARD_STATE_NAME;
 }
 
 int resetAndFail(CARD_Parser* p)
 {
     clearLine(p);
-    p->state = StateName;
+    p->state = CARD_STATE_NAME;
     return kFail;
 }
 
@@ -278,7 +285,7 @@ int processName(CARD_Parser* p, char c)
 {
     if (c == '\n') {
         clearLine(p);
-        p->state = StateName;
+        p->state = CARD_STATE_NAME;
         return kOk;
     }
     if (c == '\r')
@@ -286,7 +293,7 @@ int processName(CARD_Parser* p, char c)
     if (c == ':')
         return endProp(p);
     if (c == ';') {
-        p->state = StateParamStart;
+        p->state = CARD_STATE_PARAM_START;
         return addChar(p, '\0');
     }
     if (isSpace(static_cast<unsigned char>(c)))
@@ -298,37 +305,37 @@ int processParam(CARD_Parser* p, char c)
 {
     const bool space = isSpace(static_cast<unsigned char>(c));
     switch (p->state) {
-    case StateParamStart:
+    case CARD_STATE_PARAM_START:
         if (c == ':')
             return resetAndFail(p);
         if (space)
             return kOk;
-        if (addParam(p, p->lineLen) != kOk)
+        if (card_add_param(p, p->lineLen) != kOk)
             return kFail;
-        p->state = StateParamName;
+        p->state = CARD_STATE_PARAM_NAME;
         return addChar(p, c);
-    case StateParamName:
+    case CARD_STATE_PARAM_NAME:
         if (c == ':')
             return endProp(p);
         if (c == ';' || c == '=') {
-            p->state = c == ';' ? StateParamStart : StateParamValueStart;
+            p->state = c == ';' ? CARD_STATE_PARAM_START : CARD_STATE_PARAM_VALUE_START;
             return addChar(p, '\0');
         }
         return space ? kOk : addChar(p, c);
-    case StateParamValueStart:
+    case CARD_STATE_PARAM_VALUE_START:
         if (c == ':' || c == ';')
             return resetAndFail(p);
         if (space)
             return kOk;
-        if (setParamValue(p, p->lineLen) != kOk)
+        if (card_set_paramvalue(p, p->lineLen) != kOk)
             return kFail;
-        p->state = StateParamValue;
+        p->state = CARD_STATE_PARAM_VALUE;
         return addChar(p, c);
-    default: // StateParamValue
+    default: // CARD_STATE_PARAM_VALUE
         if (c == ':')
             return endProp(p);
         if (c == ';' && !p->escaped) {
-            p->state = StateParamStart;
+            p->state = CARD_STATE_PARAM_START;
             return addChar(p, '\0');
         }
         if (space)
@@ -343,12 +350,12 @@ int processParam(CARD_Parser* p, char c)
     }
 }
 
-int processChar(CARD_Parser* p, char c)
+int vcard_process_char(CARD_Parser* p, char c)
 {
     switch (p->state) {
-    case StateName:
+    case CARD_STATE_NAME:
         return processName(p, c);
-    case StateValue:
+    case CARD_STATE_VALUE:
         if (c == '\r')
             return kOk;
         if (c == '\n') {
@@ -358,7 +365,7 @@ int processChar(CARD_Parser* p, char c)
         if (p->valueStart && isSpace(static_cast<unsigned char>(c)))
             return kOk;
         p->valueStart = false;
-        return p->dataHandler ? decodeValueByte(p, c) : kOk;
+        return p->data_handler ? decodeValueByte(p, c) : kOk;
     default:
         return processParam(p, c);
     }
@@ -367,8 +374,8 @@ int processChar(CARD_Parser* p, char c)
 // A quoted-printable value whose line ended in "=" continues on the next line (a soft line break).
 bool softBreakPending(const CARD_Parser* p)
 {
-    return p->state == StateValue && p->encoding == EncQuotedPrintable && p->qpPending
-        && p->decodeBuf[0] == 0;
+    return p->state == CARD_STATE_VALUE && p->encoding == CARD_ENC_QUOTED_PRINTABLE && p->qpPending
+        && p->decode_buf[0] == 0;
 }
 
 // One input byte through the line reader: line feeds are withheld until the next byte shows
@@ -381,7 +388,7 @@ int feed(CARD_Parser* p, char b)
             p->folded = false;
             return kOk;
         }
-        return processChar(p, b);
+        return vcard_process_char(p, b);
     }
     if (b == '\n' || (b == '\r' && !p->folded))
         return kOk;
@@ -391,15 +398,15 @@ int feed(CARD_Parser* p, char b)
     }
     p->nlPending = false;
     if (p->folded) {
-        if (p->encoding == EncQuotedPrintable)
+        if (p->encoding == CARD_ENC_QUOTED_PRINTABLE)
             p->qpPending = false;
-        processChar(p, ' ');
+        vcard_process_char(p, ' ');
     } else if (softBreakPending(p)) {
         p->qpPending = false;
     } else {
-        processChar(p, '\n');
+        vcard_process_char(p, '\n');
     }
-    return processChar(p, b);
+    return vcard_process_char(p, b);
 }
 } // namespace
 
@@ -435,7 +442,7 @@ void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler)
 
 void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler)
 {
-    parser->dataHandler = handler;
+    parser->data_handler = handler;
 }
 
 int CARD_Parse(CARD_Parser* parser, const char* data, int len, int final)
@@ -444,6 +451,6 @@ int CARD_Parse(CARD_Parser* parser, const char* data, int len, int final)
         if (feed(parser, data[i]) != kOk)
             return kFail;
     if (final)
-        processChar(parser, '\n');
+        vcard_process_char(parser, '\n');
     return kOk;
 }

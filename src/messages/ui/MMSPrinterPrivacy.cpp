@@ -30,10 +30,17 @@ constexpr int kMinSlice = 60;
 
 using BubblePics = std::array<QImage, 9>;
 
+// The bubble folder, fixed at first use.
+const QString& g_bubbleSrcDir()
+{
+    static const QString dir = g_bubbleDir();
+    return dir;
+}
+
 BubblePics loadPics(const char* prefix)
 {
     BubblePics pics;
-    const QDir dir(g_bubbleDir());
+    const QDir dir(g_bubbleSrcDir());
     for (int i = 0; i < 9; ++i)
         pics[i].load(
             dir.absoluteFilePath(QStringLiteral("%1_0%2.png").arg(QLatin1String(prefix)).arg(i + 1)));
@@ -42,9 +49,9 @@ BubblePics loadPics(const char* prefix)
 
 const BubblePics& bubblePics(bool fromMe)
 {
-    static const BubblePics bb1 = loadPics("bb1");
-    static const BubblePics bb2 = loadPics("bb2");
-    return fromMe ? bb2 : bb1;
+    static const BubblePics BB1_PICS = loadPics("bb1");
+    static const BubblePics BB2_PICS = loadPics("bb2");
+    return fromMe ? BB2_PICS : BB1_PICS;
 }
 
 QFont appFont(int pointSize)
