@@ -85,79 +85,79 @@ int hexPair(const char* s)
 } // namespace
 
 struct CARD_Parser {
-    bool nlPending = true;
+    bool nl_pending = true;
     bool folded = false;
     std::vector<char> line;
-    int lineLen = 0;
+    int line_len = 0;
     int state = CARD_STATE_NAME;
-    bool valueStart = true;
-    std::vector<std::pair<int, int>> params; // name and value offsets into line (value 0: none)
-    int paramCount = 0;
+    bool value_start = true;
+    std::vector<std::pair<int, int>> param_pairs; // name and value offsets into line (value 0: none)
+    int param_count = 0;
     bool escaped = false;
     int encoding = CARD_ENC_NONE;
-    bool qpPending = false;
+    bool qp_pending = false;
     char decode_buf[4] = { 0, 0, 0, 0 };
     int b64_count = 0;
-    void* userData = nullptr;
-    CARD_PropHandler propHandler = nullptr;
+    void* user_data = nullptr;
+    CARD_PropHandler prop_handler = nullptr;
     CARD_DataHandler data_handler = nullptr;
 };
 
 namespace
 {
-void clearLine(CARD_Parser* p)
+void vcard_clear_line(CARD_Parser* p)
 {
-    p->lineLen = 0;
+    p->line_len = 0;
     if (p->line.size() >= 1025)
         std::vector<char>().swap(p->line); // a long value does not keep its memory
-    p->valueStart = true;
-    p->paramCount = 0;
+    p->value_start = true;
+    p->param_count = 0;
     p->escaped = false;
     p->encoding = CARD_ENC_NONE;
-    p->qpPending = false;
+    p->qp_pending = false;
     p->decode_buf[0] = p->decode_buf[1] = p->decode_buf[2] = p->decode_buf[3] = 0;
     p->b64_count = 0;
 }
 
-int addChar(CARD_Parser* p, char c)
+int vcard_add_char_to_line(CARD_Parser* p, char c)
 {
-    if (p->lineLen >= CARD_MAX_LINE)
+    if (p->line_len >= CARD_MAX_LINE)
         return kFail;
-    if (p->lineLen >= int(p->line.size())) {
+    if (p->line_len >= int(p->line.size())) {
         try {
             // Grows by half again (at least 128 bytes), so a long value costs amortised linear time.
-            p->line.resize(std::size_t(p->lineLen) + std::max(128, p->lineLen / 2));
+            p->line.resize(std::size_t(p->line_len) + std::max(128, p->line_len / 2));
         } catch (const std::bad_alloc&) {
             std::vector<char>().swap(p->line);
-            p->lineLen = 0;
+            p->line_len = 0;
             return kFail;
         }
     }
-    p->line[std::size_t(p->lineLen++)] = c;
+    p->line[std::size_t(p->line_len++)] = c;
     return kOk;
 }
 
 int card_add_param(CARD_Parser* p, int offset)
 {
-    if (p->paramCount >= CARD_MAX_PARAMS)
+    if (p->param_count >= CARD_MAX_PARAMS)
         return kFail;
-    if (p->paramCount >= int(p->params.size()))
-        p->params.resize(std::size_t(p->paramCount) + 1);
-    p->params[std::size_t(p->paramCount++)] = { offset, 0 };
+    if (p->param_count >= int(p->param_pairs.size()))
+        p->param_pairs.resize(std::size_t(p->param_count) + 1);
+    p->param_pairs[std::size_t(p->param_count++)] = { offset, 0 };
     return kOk;
 }
 
 int card_set_paramvalue(CARD_Parser* p, int offset)
 {
-    if (p->paramCount == 0)
+    if (p->param_count == 0)
         return kFail;
-    p->params[std::size_t(p->paramCount - 1)].second = offset;
+    p->param_pairs[std::size_t(p->param_count - 1)].second = offset;
     return kOk;
 }
 
 void findEncoding(CARD_Parser* p, const std::vector<const char*>& flat)
 {
-    for (int i = 0; i < p->paramCount; ++i) {
+    for (int i = 0; i < p->param_count; ++i) {
         const char* name = flat[std::size_t(2 * i)];
         const char* value = flat[std::size_t(2 * i + 1)];
         const char* text = name;
@@ -175,28 +175,28 @@ void findEncoding(CARD_Parser* p, const std::vector<const char*>& flat)
     }
 }
 
-int endProp(CARD_Parser* p)
+int vcard_end_prop(CARD_Parser* p)
 {
-    if (!p->propHandler) {
-        p->lineLen = 0;
+    if (!p->prop_handler) {
+        p->line_len = 0;
         p->state = CARD_STATE_VALUE;
         return kOk;
     }
-    if (addChar(p, '\0') != kOk)
+    if (vcard_add_char_to_line(p, '\0') != kOk)
         return kFail;
     std::vector<const char*> flat;
-    flat.reserve(std::size_t(2 * p->paramCount + 2));
+    flat.reserve(std::size_t(2 * p->param_count + 2));
     const char* base = p->line.data();
-    for (int i = 0; i < p->paramCount; ++i) {
-        const auto& pair = p->params[std::size_t(i)];
+    for (int i = 0; i < p->param_count; ++i) {
+        const auto& pair = p->param_pairs[std::size_t(i)];
         flat.push_back(base + pair.first);
         flat.push_back(pair.second ? base + pair.second : nullptr);
     }
     findEncoding(p, flat);
     flat.push_back(nullptr);
     flat.push_back(nullptr);
-    p->propHandler(p->userData, base, flat.data());
-    p->lineLen = 0;
+    p->prop_handler(p->user_data, base, flat.data());
+    p->line_len = 0;
     p->state = CARD_STATE_VALUE;
     return kOk;
 }
@@ -208,15 +208,15 @@ int decodeGroup(CARD_Parser* p)
     const unsigned char b1 = Base64ToOrd(s[0]), b2 = Base64ToOrd(s[1]);
     if (b1 == 255 || b2 == 255)
         return kFail;
-    if (addChar(p, char(b1 << 2 | b2 >> 4)) != kOk)
+    if (vcard_add_char_to_line(p, char(b1 << 2 | b2 >> 4)) != kOk)
         return kFail;
     if (s[2] != '=') {
         const unsigned char b3 = Base64ToOrd(s[2]);
-        if (b3 == 255 || addChar(p, char(((b2 << 4) | (b3 >> 2)) & 0xFF)) != kOk)
+        if (b3 == 255 || vcard_add_char_to_line(p, char(((b2 << 4) | (b3 >> 2)) & 0xFF)) != kOk)
             return kFail;
         if (s[3] != '=') {
             const unsigned char b4 = Base64ToOrd(s[3]);
-            if (b4 == 255 || addChar(p, char(((b3 << 6) | b4) & 0xFF)) != kOk)
+            if (b4 == 255 || vcard_add_char_to_line(p, char(((b3 << 6) | b4) & 0xFF)) != kOk)
                 return kFail;
         }
     }
@@ -229,30 +229,30 @@ int decodeValueByte(CARD_Parser* p, char c)
 {
     switch (p->encoding) {
     case CARD_ENC_QUOTED_PRINTABLE:
-        if (p->qpPending && p->decode_buf[0] == 0) {
+        if (p->qp_pending && p->decode_buf[0] == 0) {
             p->decode_buf[0] = c;
             return kOk;
         }
-        if (p->qpPending) {
+        if (p->qp_pending) {
             p->decode_buf[1] = c;
             p->decode_buf[2] = 0;
-            p->qpPending = false;
-            return addChar(p, char(hexPair(p->decode_buf) & 0xFF));
+            p->qp_pending = false;
+            return vcard_add_char_to_line(p, char(hexPair(p->decode_buf) & 0xFF));
         }
         if (c == '=') {
-            p->qpPending = true;
+            p->qp_pending = true;
             p->decode_buf[0] = p->decode_buf[1] = p->decode_buf[2] = p->decode_buf[3] = 0;
             p->b64_count = 0;
             return kOk;
         }
-        return addChar(p, c);
+        return vcard_add_char_to_line(p, c);
     case CARD_ENC_BASE64:
         if (isSpace(static_cast<unsigned char>(c)))
             return kOk;
         p->decode_buf[p->b64_count++] = c;
         return p->b64_count == 4 ? decodeGroup(p) : kOk;
     default:
-        return addChar(p, c);
+        return vcard_add_char_to_line(p, c);
     }
 }
 
@@ -266,17 +266,17 @@ void endValue(CARD_Parser* p)
                 p->decode_buf[p->b64_count++] = '=';
             decodeGroup(p);
         }
-        if (p->lineLen > 0)
-            p->data_handler(p->userData, p->line.data(), p->lineLen);
-        p->data_handler(p->userData, nullptr, 0);
+        if (p->line_len > 0)
+            p->data_handler(p->user_data, p->line.data(), p->line_len);
+        p->data_handler(p->user_data, nullptr, 0);
     }
-    clearLine(p);
+    vcard_clear_line(p);
     p->state = CARD_STATE_NAME;
 }
 
 int resetAndFail(CARD_Parser* p)
 {
-    clearLine(p);
+    vcard_clear_line(p);
     p->state = CARD_STATE_NAME;
     return kFail;
 }
@@ -284,21 +284,21 @@ int resetAndFail(CARD_Parser* p)
 int processName(CARD_Parser* p, char c)
 {
     if (c == '\n') {
-        clearLine(p);
+        vcard_clear_line(p);
         p->state = CARD_STATE_NAME;
         return kOk;
     }
     if (c == '\r')
         return kOk;
     if (c == ':')
-        return endProp(p);
+        return vcard_end_prop(p);
     if (c == ';') {
         p->state = CARD_STATE_PARAM_START;
-        return addChar(p, '\0');
+        return vcard_add_char_to_line(p, '\0');
     }
     if (isSpace(static_cast<unsigned char>(c)))
         return kOk;
-    return addChar(p, c);
+    return vcard_add_char_to_line(p, c);
 }
 
 int processParam(CARD_Parser* p, char c)
@@ -310,33 +310,33 @@ int processParam(CARD_Parser* p, char c)
             return resetAndFail(p);
         if (space)
             return kOk;
-        if (card_add_param(p, p->lineLen) != kOk)
+        if (card_add_param(p, p->line_len) != kOk)
             return kFail;
         p->state = CARD_STATE_PARAM_NAME;
-        return addChar(p, c);
+        return vcard_add_char_to_line(p, c);
     case CARD_STATE_PARAM_NAME:
         if (c == ':')
-            return endProp(p);
+            return vcard_end_prop(p);
         if (c == ';' || c == '=') {
             p->state = c == ';' ? CARD_STATE_PARAM_START : CARD_STATE_PARAM_VALUE_START;
-            return addChar(p, '\0');
+            return vcard_add_char_to_line(p, '\0');
         }
-        return space ? kOk : addChar(p, c);
+        return space ? kOk : vcard_add_char_to_line(p, c);
     case CARD_STATE_PARAM_VALUE_START:
         if (c == ':' || c == ';')
             return resetAndFail(p);
         if (space)
             return kOk;
-        if (card_set_paramvalue(p, p->lineLen) != kOk)
+        if (card_set_paramvalue(p, p->line_len) != kOk)
             return kFail;
         p->state = CARD_STATE_PARAM_VALUE;
-        return addChar(p, c);
+        return vcard_add_char_to_line(p, c);
     default: // CARD_STATE_PARAM_VALUE
         if (c == ':')
-            return endProp(p);
+            return vcard_end_prop(p);
         if (c == ';' && !p->escaped) {
             p->state = CARD_STATE_PARAM_START;
-            return addChar(p, '\0');
+            return vcard_add_char_to_line(p, '\0');
         }
         if (space)
             return kOk;
@@ -346,7 +346,7 @@ int processParam(CARD_Parser* p, char c)
         }
         // The escape covers exactly the one character after the backslash.
         p->escaped = false;
-        return addChar(p, c);
+        return vcard_add_char_to_line(p, c);
     }
 }
 
@@ -362,9 +362,9 @@ int vcard_process_char(CARD_Parser* p, char c)
             endValue(p);
             return kOk;
         }
-        if (p->valueStart && isSpace(static_cast<unsigned char>(c)))
+        if (p->value_start && isSpace(static_cast<unsigned char>(c)))
             return kOk;
-        p->valueStart = false;
+        p->value_start = false;
         return p->data_handler ? decodeValueByte(p, c) : kOk;
     default:
         return processParam(p, c);
@@ -374,7 +374,7 @@ int vcard_process_char(CARD_Parser* p, char c)
 // A quoted-printable value whose line ended in "=" continues on the next line (a soft line break).
 bool softBreakPending(const CARD_Parser* p)
 {
-    return p->state == CARD_STATE_VALUE && p->encoding == CARD_ENC_QUOTED_PRINTABLE && p->qpPending
+    return p->state == CARD_STATE_VALUE && p->encoding == CARD_ENC_QUOTED_PRINTABLE && p->qp_pending
         && p->decode_buf[0] == 0;
 }
 
@@ -382,9 +382,9 @@ bool softBreakPending(const CARD_Parser* p)
 // whether the line is folded; empty lines (LF or CR LF) vanish.
 int feed(CARD_Parser* p, char b)
 {
-    if (!p->nlPending) {
+    if (!p->nl_pending) {
         if (b == '\n') {
-            p->nlPending = true;
+            p->nl_pending = true;
             p->folded = false;
             return kOk;
         }
@@ -396,13 +396,13 @@ int feed(CARD_Parser* p, char b)
         p->folded = true;
         return kOk;
     }
-    p->nlPending = false;
+    p->nl_pending = false;
     if (p->folded) {
         if (p->encoding == CARD_ENC_QUOTED_PRINTABLE)
-            p->qpPending = false;
+            p->qp_pending = false;
         vcard_process_char(p, ' ');
     } else if (softBreakPending(p)) {
-        p->qpPending = false;
+        p->qp_pending = false;
     } else {
         vcard_process_char(p, '\n');
     }
@@ -427,17 +427,17 @@ void CARD_ParserFree(CARD_Parser* parser)
 
 void CARD_SetUserData(CARD_Parser* parser, void* userData)
 {
-    parser->userData = userData;
+    parser->user_data = userData;
 }
 
 void* CARD_GetUserData(CARD_Parser* parser)
 {
-    return parser->userData;
+    return parser->user_data;
 }
 
 void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler)
 {
-    parser->propHandler = handler;
+    parser->prop_handler = handler;
 }
 
 void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler)
