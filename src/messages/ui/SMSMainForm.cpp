@@ -20,6 +20,7 @@
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/MMSPrinter.h"
 #include "messages/ui/SMSRestoreRoads.h"
+#include "messages/ui/Ui_SMSMainForm.h"
 
 #include <QAction>
 #include <QCursor>
@@ -46,32 +47,6 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 
 enum Offered { Always = 0, LocalOnly = 1, BackupOnly = 2 };
 
-QVBoxLayout* vbox(QWidget* w, const char* name)
-{
-    auto* l = new QVBoxLayout(w);
-    l->setObjectName(QLatin1String(name));
-    l->setSpacing(0);
-    l->setContentsMargins(0, 0, 0, 0);
-    return l;
-}
-
-QHBoxLayout* hbox(QWidget* w, const char* name)
-{
-    auto* l = new QHBoxLayout(w);
-    l->setObjectName(QLatin1String(name));
-    l->setSpacing(0);
-    l->setContentsMargins(0, 0, 0, 0);
-    return l;
-}
-
-QToolButton* searchButton(QWidget* parent, const char* name)
-{
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setText(QStringLiteral("..."));
-    b->setIcon(QIcon(QStringLiteral(":/res/search.png")));
-    return b;
-}
 } // namespace
 
 SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* parent)
@@ -94,7 +69,7 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
         *ok = dlg.exec() == 1;
         return dlg.dbDir;
     };
-    setupUi();
+    setupUi(this);
     connectUi();
     loadThrow();
 }
@@ -104,104 +79,6 @@ SMSMainForm::~SMSMainForm()
     // The views point into msgData: empty them before the records go.
     modelSMS->clear();
     modelHandle->loadHandles({});
-}
-
-void SMSMainForm::setupUi()
-{
-    setObjectName(QStringLiteral("SMSMainForm"));
-    resize(887, 631);
-    setWindowTitle(QStringLiteral("Form"));
-    auto* top = vbox(this, "verticalLayout_4");
-    splitter_2 = new QSplitter(Qt::Horizontal, this);
-    splitter_2->setObjectName(QStringLiteral("splitter_2"));
-    splitter_2->setHandleWidth(2);
-    splitter_2->setChildrenCollapsible(false);
-    splitter_2->addWidget(setupHandlePane());
-    splitter_2->addWidget(setupSmsPane());
-    top->addWidget(splitter_2);
-}
-
-QWidget* SMSMainForm::setupHandlePane()
-{
-    auto* pane = new QWidget(this);
-    pane->setObjectName(QStringLiteral("widget_5"));
-    auto* layout = vbox(pane, "verticalLayout_2");
-    auto* search = new QWidget(pane);
-    search->setObjectName(QStringLiteral("widget_4"));
-    auto* row = hbox(search, "horizontalLayout_2");
-    txtHandleKeyword = new QLineEdit(search);
-    txtHandleKeyword->setObjectName(QStringLiteral("txtHandleKeyword"));
-    btnSearchHandle = searchButton(search, "btnSearchHandle");
-    row->addWidget(txtHandleKeyword);
-    row->addWidget(btnSearchHandle);
-    layout->addWidget(search);
-    listHandle = new MyTreeView(pane);
-    listHandle->setObjectName(QStringLiteral("listHandle"));
-    listHandle->setIndentation(0);
-    listHandle->setHeaderHidden(true);
-    layout->addWidget(listHandle);
-    return pane;
-}
-
-QWidget* SMSMainForm::setupSmsPane()
-{
-    splitter = new QSplitter(Qt::Vertical, this);
-    splitter->setObjectName(QStringLiteral("splitter"));
-    splitter->setHandleWidth(2);
-    splitter->setChildrenCollapsible(false);
-    splitter->setFocusPolicy(Qt::WheelFocus);
-    splitter->addWidget(setupSmsListPane(splitter));
-    splitter->addWidget(setupBubblePane(splitter));
-    return splitter;
-}
-
-QWidget* SMSMainForm::setupSmsListPane(QWidget* parent)
-{
-    auto* listPane = new QWidget(parent);
-    listPane->setObjectName(QStringLiteral("widget"));
-    listPane->setFocusPolicy(Qt::WheelFocus);
-    auto* listLayout = vbox(listPane, "verticalLayout");
-    auto* search = new QWidget(listPane);
-    search->setObjectName(QStringLiteral("widget_3"));
-    auto* row = hbox(search, "horizontalLayout");
-    txtSMSKeyword = new QLineEdit(search);
-    txtSMSKeyword->setObjectName(QStringLiteral("txtSMSKeyword"));
-    btnSearchSMS = searchButton(search, "btnSearchSMS");
-    row->addWidget(txtSMSKeyword);
-    row->addWidget(btnSearchSMS);
-    listLayout->addWidget(search);
-    treeViewSMS = new MyTreeView(listPane);
-    treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
-    treeViewSMS->setDropIndicatorShown(false);
-    treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    treeViewSMS->setIndentation(2);
-    treeViewSMS->setItemsExpandable(false);
-    treeViewSMS->header()->setSortIndicatorShown(true);
-    listLayout->addWidget(treeViewSMS);
-    return listPane;
-}
-
-QWidget* SMSMainForm::setupBubblePane(QWidget* parent)
-{
-    auto* viewPane = new QWidget(parent);
-    viewPane->setObjectName(QStringLiteral("widget_2"));
-    viewPane->setFocusPolicy(Qt::WheelFocus);
-    auto* viewLayout = vbox(viewPane, "verticalLayout_3");
-    lbConversation = new QLabel(viewPane);
-    lbConversation->setObjectName(QStringLiteral("lbConversation"));
-    lbConversation->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    lbConversation->setAlignment(Qt::AlignCenter);
-    lbConversation->setTextFormat(Qt::PlainText);
-    webViewSMS = new QWidget(viewPane);
-    webViewSMS->setObjectName(QStringLiteral("webViewSMS"));
-    lbCount = new QLabel(tr("Total: 0"), viewPane);
-    lbCount->setObjectName(QStringLiteral("lbCount"));
-    lbCount->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    viewLayout->addWidget(lbConversation);
-    viewLayout->addWidget(webViewSMS, 1);
-    viewLayout->addWidget(lbCount);
-    return viewPane;
 }
 
 void SMSMainForm::connectUi()

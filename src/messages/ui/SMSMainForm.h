@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messages/store/MsgData.h"
+#include "messages/ui/Ui_SMSMainForm.h"
 
 #include <QDir>
 #include <QItemSelection>
@@ -31,7 +32,7 @@ class _MsgMessage;
 // the conversation list with its search field on the left, the message list with its search field
 // above the bubble view on the right, and the actions on messages (save, extract, export, print,
 // delete). The constructor reads the whole message database and throws when it cannot.
-class SMSMainForm : public QWidget
+class SMSMainForm : public QWidget, public Ui_SMSMainForm
 {
     Q_OBJECT
 public:
@@ -54,19 +55,6 @@ public:
     std::function<QString()> askExtractFolder;
     std::function<QString(const QString& proposed, const QString& filters, QString* selected)> askExportPath;
     std::function<QDir(const QString& presetName, bool* ok)> askLocalDb;
-
-    // Widgets, by their object names.
-    QLineEdit* txtHandleKeyword;
-    QToolButton* btnSearchHandle;
-    MyTreeView* listHandle;
-    QLineEdit* txtSMSKeyword;
-    QToolButton* btnSearchSMS;
-    MyTreeView* treeViewSMS;
-    QLabel* lbConversation;
-    QWidget* webViewSMS;
-    QLabel* lbCount;
-    QSplitter* splitter_2;
-    QSplitter* splitter;
 
     // Read by tests and the actions.
     ItemModelSMSHandle* handleModel() const { return modelHandle; }
@@ -111,11 +99,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void setupUi();
-    QWidget* setupHandlePane();
-    QWidget* setupSmsPane();
-    QWidget* setupSmsListPane(QWidget* parent);
-    QWidget* setupBubblePane(QWidget* parent);
     void connectUi();
     void loadThrow();
 
