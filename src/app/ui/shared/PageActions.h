@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AbsLocalDb;
+class BackupManifest;
+class ProgressForm;
+class QThread;
+class QWidget;
+
+// The steps the data pages share around their save, export and delete operations.
+class PageActions
+{
+public:
+    using MakeWorker = std::function<std::unique_ptr<QThread>(ProgressForm&)>;
+
+    // Runs the worker made for a progress dialog titled title until the dialog closes; true when it
+    // ended in success rather than in an error or a cancel.
+    static bool runWorker(QWidget* parent, const QString& title, const MakeWorker& make);
+
+    // Asks for the local database to save into, its name preset from the backup's device name
+    // (characters a folder name cannot hold removed); empty when the user cancels.
+    static std::optional<QDir> chooseLocalDb(QWidget* parent, const BackupManifest* manifest);
+
+    // The proposed export file in the home folder: stem, a time stamp of now, then suffix.
+    static QString proposedExportPath(const QString& stem, const QString& suffix = QString());
+
+    // Runs work in one edit of store, rolled back when anything fails; the failure's text, or
+    // nothing when the edit was committed.
+    static std::optional<QString> editOrRollBack(AbsLocalDb& store, const std::function<void()>& work);
+};
