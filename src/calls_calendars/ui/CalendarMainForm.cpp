@@ -154,22 +154,20 @@ void CalendarMainForm::miToolbarRestore()
 
 void CalendarMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS")))
-        return;
     auto* store = dynamic_cast<LocalCalendarsDb*>(m_db.data());
-    if (!store)
-        return;
     const QList<_CalEvent> chosen = getSelections();
-    const std::optional<QString> error = PageActions::editOrRollBack(*store, [&] {
-        for (const _CalEvent& e : chosen)
-            store->deleteEvent(e.id);
-    });
-    if (error) {
-        Tips::error(error->toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_CALENDAR_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _CalEvent& e : chosen)
+                store->deleteEvent(e.id);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_CALENDAR_SUC")))
+        reload();
 }
 
 void CalendarMainForm::miToolbarDelete()
@@ -182,19 +180,15 @@ void CalendarMainForm::miToolbarDelete()
 
 void CalendarMainForm::deleteAll()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS")))
-        return;
     auto* store = dynamic_cast<LocalCalendarsDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC")))
+        reload();
 }
 
 void CalendarMainForm::resizeEvent(QResizeEvent* e)

@@ -140,22 +140,19 @@ void CallHistoryMainForm::miAll2Itunes()
 
 void CallHistoryMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_CALLS")))
-        return;
     auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
-    if (!store)
-        return;
     const QList<_CallHistory> chosen = getSelections();
-    const std::optional<QString> error = PageActions::editOrRollBack(*store, [&] {
-        for (const _CallHistory& call : chosen)
-            store->deleteCallHistory(call.id);
-    });
-    if (error) {
-        Tips::error(error->toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_CALLS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _CallHistory& call : chosen)
+                store->deleteCallHistory(call.id);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC")))
+        reload();
 }
 
 void CallHistoryMainForm::miToolbarDelete()
@@ -168,19 +165,14 @@ void CallHistoryMainForm::miToolbarDelete()
 
 void CallHistoryMainForm::deleteAll()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CALLS")))
-        return;
     auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_CALLS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove, tr("IDS_DEL_ALL_CALLS_SUC")))
+        reload();
 }
 
 void CallHistoryMainForm::resizeEvent(QResizeEvent* e)

@@ -248,22 +248,19 @@ void BookmarksMainForm::miRestore()
 
 void BookmarksMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_BOOKMARKS")))
-        return;
     auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
-    if (!store)
-        return;
     const QList<_Bookmark*> chosen = getSelections();
-    const std::optional<QString> error = PageActions::editOrRollBack(*store, [&] {
-        for (const _Bookmark* b : chosen)
-            store->deleteBookmark(b);
-    });
-    if (error) {
-        Tips::error(*error);
-        return;
-    }
-    Tips::info(tr("IDS_DEL_BOOKMARKS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _Bookmark* b : chosen)
+                store->deleteBookmark(b);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_BOOKMARKS"), remove, tr("IDS_DEL_BOOKMARKS_SUC")))
+        reload();
 }
 
 void BookmarksMainForm::miToolbarExport()
@@ -287,17 +284,13 @@ void BookmarksMainForm::miToolbarDelete()
         miDelete();
         return;
     }
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS")))
-        return;
     auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_BOOKMARKS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"), remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC")))
+        reload();
 }

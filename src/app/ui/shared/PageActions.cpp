@@ -3,6 +3,7 @@
 #include "app/AbsLocalDb.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
 
 #include <QDateTime>
@@ -36,22 +37,37 @@ QString PageActions::proposedExportPath(const QString& stem, const QString& suff
     return QDir::home().absoluteFilePath(stem + stamp + suffix);
 }
 
-// A failing roll back must not leave the caller by an exception of its own: it is logged, and the
-// connection is closed so that SQLite drops whatever is still open.
-std::optional<QString> PageActions::editOrRollBack(AbsLocalDb& store, const std::function<void()>& work)
+// A failing roll back must not hide the failure: it is logged, and the connection is closed so
+// that SQLite drops whatever is still open.
+void PageActions::inOneEdit(AbsLocalDb& store, const std::function<void()>& work)
 {
+    store.beginEdit();
     try {
-        store.beginEdit();
         work();
         store.endEdit(true);
-        return std::nullopt;
-    } catch (const std::exception& e) {
+    } catch (const std::exception&) {
         try {
             store.endEdit(false);
         } catch (const std::exception& rollbackError) {
             qWarning("Edit of %s not rolled back: %s", qUtf8Printable(store.path), rollbackError.what());
             store.close();
         }
-        return QString::fromUtf8(e.what());
+        throw;
     }
+}
+
+bool PageActions::confirmedDelete(
+    const QString& question, const std::function<bool()>& remove, const QString& success)
+{
+    if (!Tips::question(question))
+        return false;
+    try {
+        if (!remove())
+            return false;
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+        return false;
+    }
+    Tips::info(success);
+    return true;
 }

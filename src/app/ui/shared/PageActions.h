@@ -29,7 +29,13 @@ public:
     // The proposed export file in the home folder: stem, a time stamp of now, then suffix.
     static QString proposedExportPath(const QString& stem, const QString& suffix = QString());
 
-    // Runs work in one edit of store, rolled back when anything fails; the failure's text, or
-    // nothing when the edit was committed.
-    static std::optional<QString> editOrRollBack(AbsLocalDb& store, const std::function<void()>& work);
+    // Runs work in one edit of store; when anything fails, the edit is rolled back and the failure
+    // passed on.
+    static void inOneEdit(AbsLocalDb& store, const std::function<void()>& work);
+
+    // Asks question; once confirmed, runs remove and tells the user its failure or the success
+    // text. remove returns false when it has nothing to delete from (nothing is told then). True
+    // when remove succeeded.
+    static bool confirmedDelete(
+        const QString& question, const std::function<bool()>& remove, const QString& success);
 };
