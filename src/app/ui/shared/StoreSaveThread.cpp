@@ -5,10 +5,11 @@
 
 #include <exception>
 
-StoreSaveThread::StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent)
+StoreSaveThread::StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent, bool escapeErrors)
     : QThread(parent)
     , m_form(form)
     , m_base(store)
+    , m_escapeErrors(escapeErrors)
 {
 }
 
@@ -17,7 +18,7 @@ void StoreSaveThread::run()
     try {
         m_base->beginEdit();
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        reportError(e);
         return;
     }
     try {
@@ -26,7 +27,7 @@ void StoreSaveThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        reportError(e);
     }
 }
 
@@ -40,4 +41,10 @@ void StoreSaveThread::rollBack()
         qWarning("Save into %s not rolled back: %s", qUtf8Printable(m_base->path), e.what());
         m_base->close();
     }
+}
+
+void StoreSaveThread::reportError(const std::exception& e)
+{
+    const QString text = QString::fromUtf8(e.what());
+    m_form->invokeErrorOccurred(m_escapeErrors ? text.toHtmlEscaped() : text);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QThread>
+#include <exception>
 
 class AbsLocalDb;
 class ProgressForm;
@@ -11,7 +12,8 @@ class StoreSaveThread : public QThread
 {
     Q_OBJECT
 protected:
-    StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent);
+    // With escapeErrors, failure texts reach the dialog HTML-escaped.
+    StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent, bool escapeErrors = false);
 
     // Thrown out of saveAllThrow() when the user cancels; caught in run().
     struct Cancelled {
@@ -25,6 +27,8 @@ protected:
 
 private:
     void rollBack();
+    void reportError(const std::exception& e);
 
     AbsLocalDb* m_base;
+    bool m_escapeErrors;
 };

@@ -14,7 +14,7 @@ class TwoNotesThread : public StoreSaveThread
 {
 public:
     TwoNotesThread(LocalNotesDb* store, QString end, ProgressForm* form)
-        : StoreSaveThread(store, form, nullptr)
+        : StoreSaveThread(store, form, nullptr, end == "fail escaped")
         , m_store(store)
         , m_end(std::move(end))
     {
@@ -28,8 +28,8 @@ protected:
             note.title = QString::fromLatin1(title);
             m_store->saveNote(note);
         }
-        if (m_end == "fail")
-            throw std::runtime_error("Disk full");
+        if (m_end.startsWith("fail"))
+            throw std::runtime_error("Disk <b>full</b>");
         if (m_form->cancelled)
             throw Cancelled();
         m_store->endEdit(true);
@@ -54,7 +54,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("told");
         QTest::addColumn<int>("kept");
         QTest::newRow("committed") << "commit" << 1 << "Saved" << 2;
-        QTest::newRow("failure rolled back and told") << "fail" << 0 << "Disk full" << 0;
+        QTest::newRow("failure rolled back and told") << "fail" << 0 << "Disk <b>full</b>" << 0;
+        QTest::newRow("failure told escaped") << "fail escaped" << 0 << "Disk &lt;b&gt;full&lt;/b&gt;" << 0;
         QTest::newRow("cancel rolled back, nothing told") << "cancel" << 0 << "" << 0;
     }
 
