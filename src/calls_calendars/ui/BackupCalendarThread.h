@@ -1,15 +1,14 @@
 #pragma once
 
+#include "app/ui/shared/StoreSaveThread.h"
 #include "calls_calendars/_CalEvent.h"
 
 #include <QList>
-#include <QThread>
 
 class LocalCalendarsDb;
-class ProgressForm;
 
 // Saves events into a local calendar store in one transaction, each into the calendar of its name.
-class BackupCalendarThread : public QThread
+class BackupCalendarThread : public StoreSaveThread
 {
     Q_OBJECT
 public:
@@ -17,10 +16,9 @@ public:
         LocalCalendarsDb* store, QList<_CalEvent> events, ProgressForm* form, QObject* parent = nullptr);
 
 protected:
-    void run() override;
+    void saveAllThrow() override;
 
 private:
     LocalCalendarsDb* m_store;
     QList<_CalEvent> m_events;
-    ProgressForm* m_form;
 };

@@ -6,46 +6,27 @@
 
 BackupCallsThread::BackupCallsThread(
     LocalCallHistoryDb& store, QList<_CallHistory> calls, ProgressForm& form, QObject* parent)
-    : QThread(parent)
+    : StoreSaveThread(&store, &form, parent, true)
     , m_store(store)
     , m_calls(std::move(calls))
-    , m_form(form)
 {
 }
 
-void BackupCallsThread::run()
+void BackupCallsThread::saveAllThrow()
 {
-    bool began = false;
-    try {
-        const int n = int(m_calls.size());
-        m_store.beginEdit();
-        began = true;
-        int i = 0;
-        ProgressThrottle throttle;
-        for (const _CallHistory& call : m_calls) {
-            if (m_form.cancelled) {
-                m_store.endEdit(false);
-                return;
-            }
-            ++i;
-            const int percent = int(double(i) / n * 100.0);
-            if (throttle.due(percent))
-                m_form.invokeUpdateProgress(
-                    tr("IDS_BACKUPING_CALLS"), percent, QStringLiteral("Calls:%1 / %2").arg(i).arg(n));
-            m_store.insertCallHistory(call);
-        }
-        m_store.endEdit(true);
-        m_form.invokeSucceed(tr("IDS_SUC_BACKUP_%1_CALLS").arg(i));
-    } catch (const std::exception& e) {
-        // A store that never opened has nothing to roll back; a failing rollback must not end the
-        // thread either.
-        if (began) {
-            try {
-                m_store.endEdit(false);
-            } catch (const std::exception& rollback) {
-                qWarning("Rolling back the call store failed: %s", rollback.what());
-            }
-        }
-        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+    const int n = int(m_calls.size());
+    int i = 0;
+    ProgressThrottle throttle;
+    for (const _CallHistory& call : std::as_const(m_calls)) {
+        if (m_form->cancelled)
+            throw Cancelled();
+        ++i;
+        const int percent = int(double(i) / n * 100.0);
+        if (throttle.due(percent))
+            m_form->invokeUpdateProgress(
+                tr("IDS_BACKUPING_CALLS"), percent, QStringLiteral("Calls:%1 / %2").arg(i).arg(n));
+        m_store.insertCallHistory(call);
     }
+    m_store.endEdit(true);
+    m_form->invokeSucceed(tr("IDS_SUC_BACKUP_%1_CALLS").arg(i));
 }

@@ -1,15 +1,14 @@
 #pragma once
 
+#include "app/ui/shared/StoreSaveThread.h"
 #include "calls_calendars/_CallHistory.h"
 
 #include <QList>
-#include <QThread>
 
 class LocalCallHistoryDb;
-class ProgressForm;
 
 // Saves calls into a local call-history store in one transaction, skipping stored ones.
-class BackupCallsThread : public QThread
+class BackupCallsThread : public StoreSaveThread
 {
     Q_OBJECT
 public:
@@ -17,10 +16,9 @@ public:
         LocalCallHistoryDb& store, QList<_CallHistory> calls, ProgressForm& form, QObject* parent = nullptr);
 
 protected:
-    void run() override;
+    void saveAllThrow() override;
 
 private:
     LocalCallHistoryDb& m_store;
     QList<_CallHistory> m_calls;
-    ProgressForm& m_form;
 };

@@ -2,7 +2,7 @@
 
 #include "app/StyleSheet.h"
 #include "app/ui/shared/DataSourceSelForm.h"
-#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -17,12 +17,10 @@
 
 #include <QAction>
 #include <QCursor>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QSet>
 
 CalendarMainForm::CalendarMainForm(
@@ -156,26 +154,20 @@ void CalendarMainForm::miToolbarRestore()
 
 void CalendarMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS")))
-        return;
     auto* store = dynamic_cast<LocalCalendarsDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->beginEdit();
-        for (const _CalEvent& e : getSelections())
-            store->deleteEvent(e.id);
-        store->endEdit(true);
-    } catch (const std::exception& e) {
-        try {
-            store->endEdit(false);
-        } catch (const std::exception&) {
-        }
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_CALENDAR_SUC"));
-    reload();
+    const QList<_CalEvent> chosen = getSelections();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _CalEvent& e : chosen)
+                store->deleteEvent(e.id);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_CALENDAR_SUC")))
+        reload();
 }
 
 void CalendarMainForm::miToolbarDelete()
@@ -188,19 +180,15 @@ void CalendarMainForm::miToolbarDelete()
 
 void CalendarMainForm::deleteAll()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS")))
-        return;
     auto* store = dynamic_cast<LocalCalendarsDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC")))
+        reload();
 }
 
 void CalendarMainForm::resizeEvent(QResizeEvent* e)
@@ -217,8 +205,7 @@ void CalendarMainForm::exportCalendars(const QList<_CalEvent>& events)
     const QString csv = tr("CSV Files(*.csv)");
     const QString ics = tr("iCalendar Files(*.ics)");
     QString selected = ics;
-    const QString proposal = QDir::home().absoluteFilePath(
-        QStringLiteral("calendar-events-%1").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    const QString proposal = PageActions::proposedExportPath(QStringLiteral("calendar-events-"));
     QString path = QFileDialog::getSaveFileName(nullptr, QString(), proposal, csv + ";;" + ics, &selected);
     if (path.isEmpty() || (selected != csv && selected != ics))
         return;
@@ -229,32 +216,24 @@ void CalendarMainForm::exportCalendars(const QList<_CalEvent>& events)
 
 void CalendarMainForm::exportCalendarsTo(const QList<_CalEvent>& events, const QString& path)
 {
-    ProgressForm form(tr("IDS_TITLE_EXPORT_CALENDAR_ITEMS"), this);
-    ExportCalendarThread thread(events, path, &form, this);
-    thread.start();
-    form.exec();
-    thread.wait();
+    PageActions::runWorker(this, tr("IDS_TITLE_EXPORT_CALENDAR_ITEMS"), [&](ProgressForm& form) {
+        return std::make_unique<ExportCalendarThread>(events, path, &form, this);
+    });
 }
 
 void CalendarMainForm::backupCalendars(const QList<_CalEvent>& events)
 {
-    static const QRegularExpression bad(QStringLiteral("[\\\\/:\\*\\?\\\"<>|\\n\\r\\t]+"));
-    QString preset = m_manifest ? m_manifest->DeviceName : QString();
-    preset.remove(bad);
-    LocalDbSelForm chooser(this, preset);
-    if (chooser.exec() != 1)
-        return;
-    backupCalendarsTo(events, chooser.dbDir);
+    if (const std::optional<QDir> folder = PageActions::chooseLocalDb(this, m_manifest))
+        backupCalendarsTo(events, *folder);
 }
 
 bool CalendarMainForm::backupCalendarsTo(const QList<_CalEvent>& events, const QDir& folder)
 {
     LocalCalendarsDb store(folder.absoluteFilePath(QStringLiteral("calendars.db")));
-    ProgressForm form(tr("IDS_TITLE_BACKUPING_CALENDAR_IEMS"), this);
-    BackupCalendarThread thread(&store, events, &form, this);
-    thread.start();
-    const bool ok = form.exec() == 1 && !form.cancelled;
-    thread.wait();
+    const bool ok
+        = PageActions::runWorker(this, tr("IDS_TITLE_BACKUPING_CALENDAR_IEMS"), [&](ProgressForm& form) {
+              return std::make_unique<BackupCalendarThread>(&store, events, &form, this);
+          });
     if (ok)
         emit backupFinished(folder.dirName());
     return ok;
@@ -275,16 +254,12 @@ void CalendarMainForm::restoreCalendarsTo(
     const QSharedPointer<_IOSDevice>& device, const QList<_CalEvent>& events)
 {
     LocalCalendarsDb mirror(device->cacheDir().absoluteFilePath(QStringLiteral("calendars.db")));
-    ProgressForm loading(QString(), this);
-    IOSLoadCalendarsThread loader(device, mirror, loading, this);
-    loader.start();
-    const bool loaded = loading.exec() == 1 && !loading.cancelled;
-    loader.wait();
+    const bool loaded = PageActions::runWorker(this, QString(), [&](ProgressForm& form) {
+        return std::make_unique<IOSLoadCalendarsThread>(device, mirror, form, this);
+    });
     if (!loaded)
         return;
-    ProgressForm restoring(tr("IDS_TRANSFERING_CALENDAR_EVENTS_TO_IOS"), this);
-    IOSRestoreCalendarsThread restorer(device, mirror, events, restoring, this);
-    restorer.start();
-    restoring.exec();
-    restorer.wait();
+    PageActions::runWorker(this, tr("IDS_TRANSFERING_CALENDAR_EVENTS_TO_IOS"), [&](ProgressForm& form) {
+        return std::make_unique<IOSRestoreCalendarsThread>(device, mirror, events, form, this);
+    });
 }

@@ -2,7 +2,7 @@
 
 #include "app/StyleSheet.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
-#include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -16,12 +16,10 @@
 
 #include <QAction>
 #include <QCursor>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
-#include <QRegularExpression>
 
 CallHistoryMainForm::CallHistoryMainForm(
     const BackupManifest* manifest, QSharedPointer<ICallHistoryDb> db, QWidget* parent)
@@ -142,26 +140,19 @@ void CallHistoryMainForm::miAll2Itunes()
 
 void CallHistoryMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_CALLS")))
-        return;
     auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->beginEdit();
-        for (const _CallHistory& call : getSelections())
-            store->deleteCallHistory(call.id);
-        store->endEdit(true);
-    } catch (const std::exception& e) {
-        try {
-            store->endEdit(false);
-        } catch (const std::exception&) {
-        }
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_CALLS_SUC"));
-    reload();
+    const QList<_CallHistory> chosen = getSelections();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _CallHistory& call : chosen)
+                store->deleteCallHistory(call.id);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC")))
+        reload();
 }
 
 void CallHistoryMainForm::miToolbarDelete()
@@ -174,19 +165,14 @@ void CallHistoryMainForm::miToolbarDelete()
 
 void CallHistoryMainForm::deleteAll()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CALLS")))
-        return;
     auto* store = dynamic_cast<LocalCallHistoryDb*>(m_db.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_CALLS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove, tr("IDS_DEL_ALL_CALLS_SUC")))
+        reload();
 }
 
 void CallHistoryMainForm::resizeEvent(QResizeEvent* e)
@@ -197,33 +183,16 @@ void CallHistoryMainForm::resizeEvent(QResizeEvent* e)
         m_ui->listCalls->header()->resizeSection(i, w);
 }
 
-bool CallHistoryMainForm::runWorker(
-    const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make)
-{
-    ProgressForm form(title, this);
-    std::unique_ptr<QThread> thread = make(form);
-    thread->start();
-    const int result = form.exec();
-    const bool ok = result == 1 && !form.cancelled;
-    thread->wait();
-    return ok;
-}
-
 void CallHistoryMainForm::backupCallHistories(const QList<_CallHistory>& calls)
 {
-    static const QRegularExpression bad(QStringLiteral("[\\\\/:\\*\\?\\\"<>|\\n\\r\\t]+"));
-    QString preset = m_manifest ? m_manifest->DeviceName : QString();
-    preset.remove(bad);
-    LocalDbSelForm chooser(this, preset);
-    if (chooser.exec() != 1)
-        return;
-    backupCallHistoriesTo(calls, chooser.dbDir);
+    if (const std::optional<QDir> folder = PageActions::chooseLocalDb(this, m_manifest))
+        backupCallHistoriesTo(calls, *folder);
 }
 
 bool CallHistoryMainForm::backupCallHistoriesTo(const QList<_CallHistory>& calls, const QDir& folder)
 {
     LocalCallHistoryDb store(folder.absoluteFilePath(QStringLiteral("calls.db")));
-    const bool ok = runWorker(tr("IDS_TITLE_BACKUPING_CALL_HISTORY"),
+    const bool ok = PageActions::runWorker(this, tr("IDS_TITLE_BACKUPING_CALL_HISTORY"),
         [&](ProgressForm& form) { return std::make_unique<BackupCallsThread>(store, calls, form, this); });
     if (ok)
         emit backupFinished(folder.dirName());
@@ -235,8 +204,7 @@ void CallHistoryMainForm::exportCallHistories(const QList<_CallHistory>& calls)
     const QString txt = tr("Text Files(*.txt)");
     const QString csv = tr("CSV Files(*.csv)");
     QString selected = csv;
-    const QString proposal = QDir::home().absoluteFilePath(
-        QStringLiteral("call_histories-%1").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    const QString proposal = PageActions::proposedExportPath(QStringLiteral("call_histories-"));
     QString path = QFileDialog::getSaveFileName(nullptr, QString(), proposal, txt + ";;" + csv, &selected);
     if (path.isEmpty())
         return;
@@ -249,11 +217,8 @@ void CallHistoryMainForm::exportCallHistories(const QList<_CallHistory>& calls)
 
 void CallHistoryMainForm::exportCallHistoriesTo(const QList<_CallHistory>& calls, const QString& path)
 {
-    ProgressForm form(tr("IDS_TITLE_EXPORT_CALL_HISTORIES"));
-    ExportCallHistoryThread thread(calls, path, &form);
-    thread.start();
-    form.exec();
-    thread.wait();
+    PageActions::runWorker(nullptr, tr("IDS_TITLE_EXPORT_CALL_HISTORIES"),
+        [&](ProgressForm& form) { return std::make_unique<ExportCallHistoryThread>(calls, path, &form); });
 }
 
 void CallHistoryMainForm::restoreCallHistories(const QList<_CallHistory>& calls)
@@ -287,7 +252,7 @@ void CallHistoryMainForm::export2iTunesTo(const QList<_CallHistory>& calls, Back
     try {
         n = CallsMergeRoad::run(
             manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
-                return runWorker(title, make);
+                return PageActions::runWorker(this, title, make);
             });
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());

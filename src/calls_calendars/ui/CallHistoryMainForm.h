@@ -62,8 +62,6 @@ private:
     QList<QAction*> makeActions(bool forMenu);
     QList<_CallHistory> toolbarSelection() const;
     void deleteAll();
-    bool runWorker(
-        const QString& title, const std::function<std::unique_ptr<QThread>(class ProgressForm&)>& make);
 
     Ui_CallHistoryMainForm* m_ui;
     const BackupManifest* m_manifest;

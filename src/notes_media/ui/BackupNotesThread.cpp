@@ -3,42 +3,14 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "notes_media/LocalNotesDb.h"
 
-#include <exception>
 #include <utility>
-
-namespace
-{
-
-struct Cancelled {
-};
-
-} // namespace
 
 BackupNotesThread::BackupNotesThread(
     LocalNotesDb* store, QList<_Notes> notes, ProgressForm* form, QObject* parent)
-    : QThread(parent)
+    : StoreSaveThread(store, form, parent)
     , m_store(store)
     , m_notes(std::move(notes))
-    , m_form(form)
 {
-}
-
-void BackupNotesThread::run()
-{
-    try {
-        m_store->beginEdit();
-    } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
-        return;
-    }
-    try {
-        saveAllThrow();
-    } catch (const Cancelled&) {
-        rollBack();
-    } catch (const std::exception& e) {
-        rollBack();
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
-    }
 }
 
 void BackupNotesThread::saveAllThrow()
@@ -55,16 +27,4 @@ void BackupNotesThread::saveAllThrow()
     }
     m_store->endEdit(true);
     m_form->invokeSucceed(tr("IDS_SUC_BACKUP_%1_NOTES").arg(saved));
-}
-
-// A failing roll back must not leave run() by an exception: it is logged, and the connection is
-// closed so that SQLite drops whatever is still open.
-void BackupNotesThread::rollBack()
-{
-    try {
-        m_store->endEdit(false);
-    } catch (const std::exception& e) {
-        qWarning("Notes save not rolled back: %s", e.what());
-        m_store->close();
-    }
 }

@@ -3,8 +3,8 @@
 #include "app/DataPaths.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/DataSourceSelForm.h"
-#include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -17,13 +17,11 @@
 
 #include <QAction>
 #include <QCursor>
-#include <QDateTime>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QResizeEvent>
 #include <QSet>
 #include <QToolButton>
@@ -200,33 +198,25 @@ void BookmarksMainForm::contextMenu()
 
 void BookmarksMainForm::exportBookmarks(QList<_Bookmark*> list)
 {
-    const QString proposed = QDir::home().absoluteFilePath(
-        QStringLiteral("bookmarks-%1.html").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    const QString proposed
+        = PageActions::proposedExportPath(QStringLiteral("bookmarks-"), QStringLiteral(".html"));
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed, QString());
     if (path.isEmpty())
         return;
-    ProgressForm form(tr("IDS_TITLE_EXPORT_BOOKMARKS"), this);
-    ExportBookmarkThread thread(list, path, &form, this);
-    thread.start();
-    form.exec();
-    thread.wait();
+    PageActions::runWorker(this, tr("IDS_TITLE_EXPORT_BOOKMARKS"),
+        [&](ProgressForm& form) { return std::make_unique<ExportBookmarkThread>(list, path, &form, this); });
 }
 
 void BookmarksMainForm::backupBookmarks(QList<_Bookmark*> list)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
-    const QString name = m_manifest ? QString(m_manifest->DeviceName).remove(forbidden) : QString();
-    LocalDbSelForm sel(this, name);
-    if (sel.exec() != 1)
+    const std::optional<QDir> folder = PageActions::chooseLocalDb(this, m_manifest);
+    if (!folder)
         return;
-    LocalBookmarkDb store(sel.dbDir.absoluteFilePath(QStringLiteral("bookmarks.db")));
-    ProgressForm form(tr("IDS_TITLE_BACKUPING_BOOKMARKS"), this);
-    BackupBookmarsThread thread(&store, list, &form, this);
-    thread.start();
-    const int result = form.exec();
-    thread.wait();
-    if (result == 1 && !form.cancelled)
-        emit backupFinished(sel.dbDir.dirName());
+    LocalBookmarkDb store(folder->absoluteFilePath(QStringLiteral("bookmarks.db")));
+    if (PageActions::runWorker(this, tr("IDS_TITLE_BACKUPING_BOOKMARKS"), [&](ProgressForm& form) {
+            return std::make_unique<BackupBookmarsThread>(&store, list, &form, this);
+        }))
+        emit backupFinished(folder->dirName());
 }
 
 void BookmarksMainForm::restoreBookmarks(QList<_Bookmark*> list)
@@ -236,11 +226,9 @@ void BookmarksMainForm::restoreBookmarks(QList<_Bookmark*> list)
     if (!IOSDeviceMonitor::getInstance()->devices.contains(sel.udid))
         return;
     Tips::info(tr("IDS_TIPS_BEFORE_RESTORE_BOOKMARKS"));
-    ProgressForm form(tr("IDS_RESTORING_BOOKMARKS_TO_IOS_DEVICE"), this);
-    RestoreBookmarksThread thread(sel.udid, list, &form, this);
-    thread.start();
-    form.exec();
-    thread.wait();
+    PageActions::runWorker(this, tr("IDS_RESTORING_BOOKMARKS_TO_IOS_DEVICE"), [&](ProgressForm& form) {
+        return std::make_unique<RestoreBookmarksThread>(sel.udid, list, &form, this);
+    });
 }
 
 void BookmarksMainForm::miExport()
@@ -260,29 +248,19 @@ void BookmarksMainForm::miRestore()
 
 void BookmarksMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_BOOKMARKS")))
-        return;
     auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
-    if (!store)
-        return;
-    try {
-        store->beginEdit();
-        for (const _Bookmark* b : getSelections())
-            store->deleteBookmark(b);
-        store->endEdit(true);
-    } catch (const std::exception& e) {
-        // The roll back must not leave the slot by an exception of its own.
-        try {
-            store->endEdit(false);
-        } catch (const std::exception& rollbackError) {
-            qWarning("Bookmark delete not rolled back: %s", rollbackError.what());
-            store->close();
-        }
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
-    Tips::info(tr("IDS_DEL_BOOKMARKS_SUC"));
-    reload();
+    const QList<_Bookmark*> chosen = getSelections();
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const _Bookmark* b : chosen)
+                store->deleteBookmark(b);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_BOOKMARKS"), remove, tr("IDS_DEL_BOOKMARKS_SUC")))
+        reload();
 }
 
 void BookmarksMainForm::miToolbarExport()
@@ -306,17 +284,13 @@ void BookmarksMainForm::miToolbarDelete()
         miDelete();
         return;
     }
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS")))
-        return;
     auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
-    }
-    Tips::info(tr("IDS_DEL_ALL_BOOKMARKS_SUC"));
-    reload();
+    const auto remove = [&] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(
+            tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"), remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC")))
+        reload();
 }

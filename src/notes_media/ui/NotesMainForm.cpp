@@ -1,8 +1,8 @@
 #include "notes_media/ui/NotesMainForm.h"
 
 #include "app/StyleSheet.h"
-#include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -17,7 +17,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -118,33 +117,24 @@ void NotesMainForm::contextMenu()
 
 void NotesMainForm::backupNotes(QList<_Notes> notes)
 {
-    static const QRegularExpression forbidden(QStringLiteral("[\\\\/:*?\"<>|\\n\\r\\t]+"));
-    const QString name = m_manifest ? QString(m_manifest->DeviceName).remove(forbidden) : QString();
-    LocalDbSelForm sel(this, name);
-    if (sel.exec() != 1)
+    const std::optional<QDir> folder = PageActions::chooseLocalDb(this, m_manifest);
+    if (!folder)
         return;
-    LocalNotesDb store(sel.dbDir.absoluteFilePath(QStringLiteral("notes.db")));
-    ProgressForm form(tr("IDS_TITLE_BACKUPING_NOTES"), this);
-    BackupNotesThread thread(&store, notes, &form, this);
-    thread.start();
-    const int result = form.exec();
-    thread.wait();
-    if (result == 1 && !form.cancelled)
-        emit backupFinished(sel.dbDir.dirName());
+    LocalNotesDb store(folder->absoluteFilePath(QStringLiteral("notes.db")));
+    if (PageActions::runWorker(this, tr("IDS_TITLE_BACKUPING_NOTES"), [&](ProgressForm& form) {
+            return std::make_unique<BackupNotesThread>(&store, notes, &form, this);
+        }))
+        emit backupFinished(folder->dirName());
 }
 
 void NotesMainForm::exportNotes(QList<_Notes> notes)
 {
-    const QString proposed = QDir::home().absoluteFilePath(
-        QStringLiteral("notes-%1").arg(QDateTime::currentDateTime().toString("yyyyMMddhhmmss")));
+    const QString proposed = PageActions::proposedExportPath(QStringLiteral("notes-"));
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed, QString());
     if (path.isEmpty())
         return;
-    ProgressForm form(tr("IDS_TITLE_EXPORT_NOTES"), this);
-    ExportNotesThread thread(notes, path, &form, this);
-    thread.start();
-    form.exec();
-    thread.wait();
+    PageActions::runWorker(this, tr("IDS_TITLE_EXPORT_NOTES"),
+        [&](ProgressForm& form) { return std::make_unique<ExportNotesThread>(notes, path, &form, this); });
 }
 
 void NotesMainForm::miBackup()

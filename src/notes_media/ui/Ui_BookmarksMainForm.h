@@ -1,27 +1,16 @@
 #pragma once
 
-class MyTreeView;
-class QHBoxLayout;
-class QLabel;
-class QLineEdit;
-class QToolButton;
-class QVBoxLayout;
-class QWidget;
+#include "app/ui/shared/Ui_ListPage.h"
 
 // The widgets of the bookmarks page: a search line above the tree and a count line below it.
-class Ui_BookmarksMainForm
+class Ui_BookmarksMainForm : public Ui_ListPage
 {
 public:
-    QVBoxLayout* verticalLayout_2 = nullptr;
-    QWidget* widget = nullptr;
-    QVBoxLayout* verticalLayout = nullptr;
-    QWidget* widget_2 = nullptr;
-    QHBoxLayout* horizontalLayout = nullptr;
-    QLineEdit* txtKeyword = nullptr;
-    QToolButton* btnSearch = nullptr;
     MyTreeView* listBookmarks = nullptr;
-    QLabel* lbCount = nullptr;
 
-    void setupUi(QWidget* form);
-    void retranslateUi(QWidget* form);
+    void setupUi(QWidget* form)
+    {
+        Ui_ListPage::setupUi(form, { "BookmarksMainForm", QSize(951, 640), "listBookmarks", 20, true });
+        listBookmarks = tree;
+    }
 };

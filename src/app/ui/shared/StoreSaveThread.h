@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QThread>
+#include <exception>
+
+class AbsLocalDb;
+class ProgressForm;
+
+// Saves items into a local store in one edit, under a progress dialog; a cancel or a failure rolls
+// back everything of the run. Subclasses write the items in saveAllThrow(). Nothing is owned.
+class StoreSaveThread : public QThread
+{
+    Q_OBJECT
+protected:
+    // With escapeErrors, failure texts reach the dialog HTML-escaped.
+    StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent, bool escapeErrors = false);
+
+    // Thrown out of saveAllThrow() when the user cancels; caught in run().
+    struct Cancelled {
+    };
+
+    void run() override;
+    // Saves every item, commits the edit and reports success; throws Cancelled or on failure.
+    virtual void saveAllThrow() = 0;
+
+    ProgressForm* m_form;
+
+private:
+    void rollBack();
+    void reportError(const std::exception& e);
+
+    AbsLocalDb* m_base;
+    bool m_escapeErrors;
+};
