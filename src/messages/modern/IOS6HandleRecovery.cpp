@@ -1,5 +1,6 @@
 #include "messages/modern/IOS6HandleRecovery.h"
 
+#include "app/ScopedEdit.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MessageRecycleDb.h"
 
@@ -45,7 +46,7 @@ void IOS6HandleRecovery::store(const _MsgHandle& h)
 void IOS6HandleRecovery::run()
 {
     m_walk.open();
-    RecoveryEdit edit(m_store);
+    ScopedEdit<MessageRecycleDb> edit(m_store);
     m_walk.listFreePages([this](const _SqliteFileRowData& row) {
         _MsgHandle h;
         if (m_db.recoverFetchHandle(row, &h))

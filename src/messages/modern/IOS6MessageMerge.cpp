@@ -1,6 +1,7 @@
 #include "messages/modern/IOS6MessageMerge.h"
 
 #include "app/IProgressSink.h"
+#include "app/ScopedEdit.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
@@ -57,36 +58,6 @@ bool inWindow(const _MsgInsertData& a, const _MsgInsertData& b)
     return a.rowid > 0 && b.rowid > 0 && !a.recovered && !b.recovered
         && qAbs(a.rowid - b.rowid) <= kRowidWindow && qAbs(qint64(a.date) - qint64(b.date)) <= kDateWindow;
 }
-
-// Rolls the work database's edit back unless the merge committed it.
-class WorkEdit
-{
-public:
-    explicit WorkEdit(IOS6MessageDb& db)
-        : m_db(db)
-    {
-        m_db.beginEdit();
-    }
-    ~WorkEdit()
-    {
-        if (m_open) {
-            try {
-                m_db.endEdit(false);
-            } catch (const std::exception& e) {
-                qWarning("Merged message database not rolled back: %s", e.what());
-            }
-        }
-    }
-    void commit()
-    {
-        m_open = false;
-        m_db.endEdit(true);
-    }
-
-private:
-    IOS6MessageDb& m_db;
-    bool m_open = true;
-};
 
 } // namespace
 
@@ -178,7 +149,7 @@ void IOS6MessageMerge::rebuildThrow(IOS6MessageDb& work, IProgressSink* progress
              "update sqlite_sequence set seq=0 where name in ('handle', 'chat', 'message', 'attachment')",
              "vacuum" })
         work.executeThrow(Sqlite3Sql(sql));
-    WorkEdit edit(work);
+    ScopedEdit<IOS6MessageDb> edit(work);
     for (const char* table : { "chat", "handle", "chat_handle_join", "attachment" }) {
         for (Sqlite3Row row : m_source.tableRows(table)) {
             if (row.contains("properties"))

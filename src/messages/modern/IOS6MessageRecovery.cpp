@@ -1,6 +1,7 @@
 #include "messages/modern/IOS6MessageRecovery.h"
 
 #include "app/IProgressSink.h"
+#include "app/ScopedEdit.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/MessageCarveLayouts.h"
@@ -60,7 +61,7 @@ void IOS6MessageRecovery::buildHandleMap(const QList<_MsgChat*>& chats)
 void IOS6MessageRecovery::run()
 {
     m_walk.open();
-    RecoveryEdit edit(m_store);
+    ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
     m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
     m_walk.listFreePages([this](const _SqliteFileRowData& row) {

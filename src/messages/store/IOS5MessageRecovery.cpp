@@ -1,5 +1,6 @@
 #include "messages/store/IOS5MessageRecovery.h"
 
+#include "app/ScopedEdit.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MessageRecycleDb.h"
 
@@ -100,7 +101,7 @@ QList<IOS5RecycleMsgItem> IOS5MessageRecovery::carvePage(
 void IOS5MessageRecovery::run()
 {
     m_walk.open();
-    RecoveryEdit edit(m_store);
+    ScopedEdit<MessageRecycleDb> edit(m_store);
     m_walk.listFreePages([this](const _SqliteFileRowData& row) {
         IOS5RecycleMsgItem item;
         if (m_db.recoverFetchMessage(row, item))

@@ -1,6 +1,5 @@
 #include "messages/store/SqliteDeletedRowWalk.h"
 
-#include "app/AbsDb.h"
 #include "app/IProgressSink.h"
 #include "messages/store/MsgTempDir.h"
 
@@ -116,27 +115,4 @@ QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(
 {
     return page.isBtreePage() ? m_file->recoverFreeBlockRows(shape, 0, page, filter)
                               : m_file->recoverFreeBlockRowsRaw(shape, 0, page.pageNo, 0, filter);
-}
-
-RecoveryEdit::RecoveryEdit(AbsDb& store)
-    : m_store(store)
-{
-    m_store.beginEdit();
-}
-
-RecoveryEdit::~RecoveryEdit()
-{
-    if (!m_open)
-        return;
-    try {
-        m_store.endEdit(false);
-    } catch (const std::exception& e) {
-        qWarning("Recovered rows not rolled back: %s", e.what());
-    }
-}
-
-void RecoveryEdit::commit()
-{
-    m_open = false;
-    m_store.endEdit(true);
 }

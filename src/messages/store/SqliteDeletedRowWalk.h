@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 
-class AbsDb;
 class IProgressSink;
 
 // The page walk shared by the recoveries of deleted rows: a private copy of the database file (with
@@ -53,19 +52,4 @@ private:
     Sqlite3DB m_copy;
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;
-};
-
-// Holds an edit of a store open for one recovery run: commit() ends it, anything else rolls it back.
-class RecoveryEdit
-{
-public:
-    explicit RecoveryEdit(AbsDb& store);
-    ~RecoveryEdit();
-    RecoveryEdit(const RecoveryEdit&) = delete;
-    RecoveryEdit& operator=(const RecoveryEdit&) = delete;
-    void commit();
-
-private:
-    AbsDb& m_store;
-    bool m_open = true;
 };
