@@ -2,6 +2,25 @@
 
 #include "app/sqlite/Sqlite3DB.h"
 
+namespace
+{
+
+// Leaves the statement reset however the step ends, so it holds no read lock between uses.
+class ResetOnExit
+{
+public:
+    explicit ResetOnExit(Sqlite3Stmt& stmt)
+        : m_stmt(stmt)
+    {
+    }
+    ~ResetOnExit() { m_stmt.reset(); }
+
+private:
+    Sqlite3Stmt& m_stmt;
+};
+
+} // namespace
+
 Sqlite3StmtCache::Sqlite3StmtCache(Sqlite3DB& db)
     : m_db(db)
 {
@@ -9,8 +28,18 @@ Sqlite3StmtCache::Sqlite3StmtCache(Sqlite3DB& db)
 
 Sqlite3StmtCache::~Sqlite3StmtCache() = default;
 
+void Sqlite3StmtCache::clear()
+{
+    m_stmts.clear();
+    m_handle = nullptr;
+}
+
 Sqlite3Stmt& Sqlite3StmtCache::bound(const Sqlite3Sql& sql)
 {
+    if (m_handle != m_db.handle) {
+        clear();
+        m_handle = m_db.handle;
+    }
     std::shared_ptr<Sqlite3Stmt>& stmt = m_stmts[sql.sql()];
     if (!stmt) {
         const QByteArray utf8 = sql.sql().toUtf8();
@@ -26,14 +55,13 @@ Sqlite3Stmt& Sqlite3StmtCache::bound(const Sqlite3Sql& sql)
 void Sqlite3StmtCache::execute(const Sqlite3Sql& sql)
 {
     Sqlite3Stmt& stmt = bound(sql);
+    ResetOnExit reset(stmt);
     while (stmt.stepThrow()) { }
-    stmt.reset();
 }
 
 qint64 Sqlite3StmtCache::firstInt64(const Sqlite3Sql& sql)
 {
     Sqlite3Stmt& stmt = bound(sql);
-    const qint64 v = stmt.stepThrow() ? sqlite3_column_int64(stmt.handle(), 0) : 0;
-    stmt.reset();
-    return v;
+    ResetOnExit reset(stmt);
+    return stmt.stepThrow() ? sqlite3_column_int64(stmt.handle(), 0) : 0;
 }

@@ -9,8 +9,9 @@
 class Sqlite3DB;
 
 // Prepared statements of one connection kept by their text, for work that runs the same few
-// statements thousands of times (parsing is then paid once). Destroy it before the connection
-// closes.
+// statements thousands of times (parsing is then paid once). Statements made on a connection that
+// has since been closed or reopened are dropped before the next use; clear() them, or destroy the
+// cache, before the connection closes.
 class Sqlite3StmtCache
 {
 public:
@@ -21,10 +22,12 @@ public:
     void execute(const Sqlite3Sql& sql);
     // Column 0 of the first result row as a 64-bit integer; 0 when there is no row.
     qint64 firstInt64(const Sqlite3Sql& sql);
+    void clear();
 
 private:
     Sqlite3Stmt& bound(const Sqlite3Sql& sql);
 
     Sqlite3DB& m_db;
+    sqlite3* m_handle = nullptr; // the connection the statements were made on
     QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_stmts;
 };

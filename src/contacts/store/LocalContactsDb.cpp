@@ -37,52 +37,16 @@ LocalContactsDb::~LocalContactsDb()
 void LocalContactsDb::dropStatements()
 {
     m_statements.clear();
-    m_statementsDb = nullptr;
-}
-
-Sqlite3Stmt& LocalContactsDb::statement(const Sqlite3Sql& sql)
-{
-    if (m_statementsDb != db.handle) {
-        dropStatements();
-        m_statementsDb = db.handle;
-    }
-    std::shared_ptr<Sqlite3Stmt>& stmt = m_statements[sql.sql()];
-    if (!stmt) {
-        const QByteArray utf8 = sql.sql().toUtf8();
-        stmt = std::make_shared<Sqlite3Stmt>(db.handle, utf8.constData(), int(utf8.size()));
-    }
-    stmt->reset();
-    const QList<QVariant>& params = sql.params();
-    for (int i = 0; i < params.size(); ++i)
-        stmt->bindThrow(i + 1, params.at(i));
-    return *stmt;
 }
 
 void LocalContactsDb::executeCached(const Sqlite3Sql& sql)
 {
-    Sqlite3Stmt& stmt = statement(sql);
-    try {
-        while (stmt.stepThrow()) { }
-    } catch (...) {
-        stmt.reset();
-        throw;
-    }
-    stmt.reset();
+    m_statements.execute(sql);
 }
 
 qint64 LocalContactsDb::firstIdCached(const Sqlite3Sql& sql)
 {
-    Sqlite3Stmt& stmt = statement(sql);
-    qint64 id = 0;
-    try {
-        if (stmt.stepThrow())
-            id = sqlite3_column_int64(stmt.handle(), 0);
-    } catch (...) {
-        stmt.reset();
-        throw;
-    }
-    stmt.reset();
-    return id;
+    return m_statements.firstInt64(sql);
 }
 
 void LocalContactsDb::open()

@@ -2,6 +2,7 @@
 
 #include "app/AbsLocalDb.h"
 #include "app/sqlite/Sqlite3Stmt.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "contacts/store/AbsContactCombineRule.h"
 #include "contacts/store/IContactsDb.h"
 #include "contacts/store/_Contact.h"
@@ -77,10 +78,8 @@ public:
 private:
     QSharedPointer<AbsContactCombineRule> combineRule;
     // Prepared statements of the row operations, for the connection they were made on.
-    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_statements;
-    sqlite3* m_statementsDb = nullptr;
+    Sqlite3StmtCache m_statements { db };
 
-    Sqlite3Stmt& statement(const Sqlite3Sql& sql);
     void executeCached(const Sqlite3Sql& sql);
     // The first column of the first row as a 64-bit integer, or 0 without a row.
     qint64 firstIdCached(const Sqlite3Sql& sql);

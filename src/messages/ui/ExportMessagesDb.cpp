@@ -68,19 +68,7 @@ void ExportMessagesDb::dropStatements()
 qint64 ExportMessagesDb::run(const Sqlite3Sql& sql)
 {
     msgDb.openCheck();
-    std::shared_ptr<Sqlite3Stmt>& stmt = m_stmts[sql.sql()];
-    if (!stmt) {
-        const QByteArray text = sql.sql().toUtf8();
-        stmt = std::make_shared<Sqlite3Stmt>(msgDb.handle, text.constData(), int(text.size()));
-    }
-    stmt->reset();
-    sqlite3_clear_bindings(stmt->handle());
-    int i = 0;
-    for (const QVariant& v : sql.params())
-        stmt->bindThrow(++i, v);
-    const qint64 first = stmt->stepThrow() ? sqlite3_column_int64(stmt->handle(), 0) : 0;
-    stmt->reset();
-    return first;
+    return m_stmts.firstInt64(sql);
 }
 
 qint64 ExportMessagesDb::chatRowid(const _MsgChat& chat)

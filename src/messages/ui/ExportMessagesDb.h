@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 
 #include <QDir>
@@ -48,7 +49,7 @@ private:
     IOS6MessageDb msgDb;
     QDir relayDir;
     QStringList m_failedCopies;
-    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_stmts;
+    Sqlite3StmtCache m_stmts { msgDb };
     QHash<QByteArray, QString> m_insertTexts; // message columns -> insert text
     QHash<QString, qint64> m_chats; // guid -> rowid
     QHash<QString, qint64> m_handles; // id and service -> rowid
