@@ -33,6 +33,16 @@
 namespace
 {
 
+// The page of a data view with its tool-bar actions; saves is whether it saves into a local database.
+template <class Form> DataPageFactory::Page formPage(Form* form, bool saves)
+{
+    DataPageFactory::Page page;
+    page.page = form;
+    page.actions = form->toolbarActions();
+    page.savesToLocalDb = saves;
+    return page;
+}
+
 QString g_lastImportedDbName;
 
 } // namespace
@@ -113,10 +123,7 @@ DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* 
 {
     Page page;
     try {
-        auto* form = new SMSMainForm(src.dir, src.manifest, parent);
-        page.page = form;
-        page.actions = form->toolbarActions();
-        page.savesToLocalDb = src.isBackup();
+        page = formPage(new SMSMainForm(src.dir, src.manifest, parent), src.isBackup());
     } catch (const std::exception& e) {
         // An unreadable or damaged message database is reported; the program goes on.
         Tips::error(QCoreApplication::translate("SMSMainForm", "IDS_CAN_NOT_OPEN_MESSAGES_%1")
@@ -136,11 +143,7 @@ DataPageFactory::Page DataPageFactory::contactsPage(const Source& src, QWidget* 
         db.reset(new LocalContactsDb(src.dir.absoluteFilePath(QStringLiteral("contacts.db")),
             QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule)));
     auto* form = new ContactsMainForm(db, src.manifest, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    page.savesToLocalDb = src.isBackup();
-    return page;
+    return formPage(form, src.isBackup());
 }
 
 // ---- Call history ----
@@ -153,11 +156,7 @@ DataPageFactory::Page DataPageFactory::callHistoryPage(const Source& src, QWidge
     else
         db.reset(new LocalCallHistoryDb(src.dir.absoluteFilePath(QStringLiteral("calls.db"))));
     auto* form = new CallHistoryMainForm(src.manifest, db, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    page.savesToLocalDb = src.isBackup();
-    return page;
+    return formPage(form, src.isBackup());
 }
 
 // ---- Calendars ----
@@ -170,11 +169,7 @@ DataPageFactory::Page DataPageFactory::calendarPage(const Source& src, QWidget* 
     else
         db.reset(new LocalCalendarsDb(src.dir.absoluteFilePath(QStringLiteral("calendars.db"))));
     auto* form = new CalendarMainForm(db, src.manifest, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    page.savesToLocalDb = src.isBackup();
-    return page;
+    return formPage(form, src.isBackup());
 }
 
 // ---- Notes ----
@@ -187,11 +182,7 @@ DataPageFactory::Page DataPageFactory::notesPage(const Source& src, QWidget* par
     else
         source.reset(new LocalNotesDb(src.dir.absoluteFilePath(QStringLiteral("notes.db"))));
     auto* form = new NotesMainForm(source, src.manifest, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    page.savesToLocalDb = src.isBackup();
-    return page;
+    return formPage(form, src.isBackup());
 }
 
 // ---- Bookmarks ----
@@ -204,11 +195,7 @@ DataPageFactory::Page DataPageFactory::bookmarksPage(const Source& src, QWidget*
     else
         source.reset(new LocalBookmarkDb(src.dir.absoluteFilePath(QStringLiteral("bookmarks.db"))));
     auto* form = new BookmarksMainForm(source, src.manifest, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    page.savesToLocalDb = src.isBackup();
-    return page;
+    return formPage(form, src.isBackup());
 }
 
 // ---- Backup file tree ----
@@ -216,10 +203,7 @@ DataPageFactory::Page DataPageFactory::bookmarksPage(const Source& src, QWidget*
 DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget* parent)
 {
     auto* form = new FileSysMainForm(src.manifest, parent);
-    Page page;
-    page.page = form;
-    page.actions = form->toolbarActions();
-    return page;
+    return formPage(form, false);
 }
 
 // ---- Import of the computer's own messages ----

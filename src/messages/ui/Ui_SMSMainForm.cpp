@@ -14,22 +14,24 @@
 
 namespace
 {
-QVBoxLayout* vbox(QWidget* w, const char* name)
+// A layout of the page: no spacing, no margins.
+template <class Layout> Layout* tight(QWidget* w, const char* name)
 {
-    auto* l = new QVBoxLayout(w);
+    auto* l = new Layout(w);
     l->setObjectName(QLatin1String(name));
     l->setSpacing(0);
     l->setContentsMargins(0, 0, 0, 0);
     return l;
 }
 
+QVBoxLayout* vbox(QWidget* w, const char* name)
+{
+    return tight<QVBoxLayout>(w, name);
+}
+
 QHBoxLayout* hbox(QWidget* w, const char* name)
 {
-    auto* l = new QHBoxLayout(w);
-    l->setObjectName(QLatin1String(name));
-    l->setSpacing(0);
-    l->setContentsMargins(0, 0, 0, 0);
-    return l;
+    return tight<QHBoxLayout>(w, name);
 }
 
 QToolButton* searchButton(QWidget* parent, const char* name)
