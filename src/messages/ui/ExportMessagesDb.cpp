@@ -63,6 +63,8 @@ void ExportMessagesDb::abandon()
 void ExportMessagesDb::dropStatements()
 {
     m_stmts.clear();
+    m_inserts.clear();
+    m_insertHandle = nullptr;
 }
 
 qint64 ExportMessagesDb::run(const Sqlite3Sql& sql)
@@ -104,41 +106,61 @@ qint64 ExportMessagesDb::handleRowid(qint64 chatId, const _MsgHandle* handle)
 
 qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QString& hash)
 {
-    // The logical hash first, then the guid: one statement for both lookups.
+    // The logical hash first, then the guid: one statement for both lookups, each an index probe
+    // (a union with an order would build a temporary table for every message).
     if (m_logicHash)
-        return run(
-            Sqlite3Sql("select rowid from (select rowid, 0 as k from message where logic_hash=? union all "
-                       "select rowid, 1 as k from message where guid=?) order by k limit 1")
-                .addTextParam(hash)
-                .addTextParam(message.guid));
+        return run(Sqlite3Sql("select coalesce((select rowid from message where logic_hash=?), (select "
+                              "rowid from message where guid=?))")
+                       .addTextParam(hash)
+                       .addTextParam(message.guid));
     return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
+}
+
+Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
+{
+    if (m_insertHandle != msgDb.handle) {
+        m_inserts.clear();
+        m_insertHandle = msgDb.handle;
+    }
+    // Messages in a row mostly write the same columns: the statement used last is tried first.
+    if (m_lastInsert < m_inserts.size() && m_inserts[m_lastInsert].names == names)
+        return *m_inserts[m_lastInsert].stmt;
+    for (size_t i = 0; i < m_inserts.size(); ++i)
+        if (m_inserts[i].names == names) {
+            m_lastInsert = i;
+            return *m_inserts[i].stmt;
+        }
+    QStringList quoted;
+    for (const char* name : names)
+        quoted << Sqlite3Row::quoteName(QLatin1String(name));
+    const QByteArray text
+        = QStringLiteral("insert into message(%1) values(%2)")
+              .arg(quoted.join(QLatin1Char(',')), QStringList(quoted.size(), QStringLiteral("?")).join(','))
+              .toUtf8();
+    auto stmt = std::make_unique<Sqlite3Stmt>(msgDb.handle, text.constData(), int(text.size()));
+    m_inserts.push_back({ names, std::move(stmt) });
+    m_lastInsert = m_inserts.size() - 1;
+    return *m_inserts.back().stmt;
 }
 
 qint64 ExportMessagesDb::insertMessage(
     const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
 {
-    // The insert text depends only on the columns written: made once per column list.
-    QByteArray key;
-    key.reserve(800);
-    QList<QVariant> values;
-    values.reserve(64);
+    // The insert depends only on the columns written (names are literals, compared by address):
+    // prepared once per column list and bound straight from the values.
+    ColumnNames names;
+    QVarLengthArray<QVariant, 64> values;
     msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
-        key.append(name).append(',');
+        names.append(name);
         values.append(value);
     });
-    QString& text = m_insertTexts[key];
-    if (text.isEmpty()) {
-        QStringList names = QString::fromLatin1(key).split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (QString& name : names)
-            name = Sqlite3Row::quoteName(name);
-        text = QStringLiteral("insert into message(%1) values(%2)")
-                   .arg(names.join(QLatin1Char(',')),
-                       QStringList(names.size(), QStringLiteral("?")).join(','));
-    }
-    Sqlite3Sql sql(text);
-    for (const QVariant& v : std::as_const(values))
-        sql.addParam(v);
-    run(sql);
+    msgDb.openCheck();
+    Sqlite3Stmt& stmt = insertStatement(names);
+    stmt.reset();
+    for (qsizetype i = 0; i < values.size(); ++i)
+        stmt.bindThrow(int(i + 1), values[i]);
+    stmt.stepThrow();
+    stmt.reset();
     return msgDb.lastInsertId();
 }
 
