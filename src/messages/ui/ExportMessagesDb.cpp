@@ -10,6 +10,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <cstring>
 
 namespace
 {
@@ -19,6 +20,17 @@ constexpr qint64 kUnknownChatRowid = -2047483647;
 QString handleKey(const _MsgHandle& h)
 {
     return h.id + QChar(0x1f) + h.service;
+}
+
+// Column lists are compared by address first: the names are literals, the same each time.
+bool sameColumns(const QVarLengthArray<const char*, 64>& a, const QVarLengthArray<const char*, 64>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && std::strcmp(a[i], b[i]) != 0)
+            return false;
+    return true;
 }
 } // namespace
 
@@ -123,10 +135,10 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
         m_insertHandle = msgDb.handle;
     }
     // Messages in a row mostly write the same columns: the statement used last is tried first.
-    if (m_lastInsert < m_inserts.size() && m_inserts[m_lastInsert].names == names)
+    if (m_lastInsert < m_inserts.size() && sameColumns(m_inserts[m_lastInsert].names, names))
         return *m_inserts[m_lastInsert].stmt;
     for (size_t i = 0; i < m_inserts.size(); ++i)
-        if (m_inserts[i].names == names) {
+        if (sameColumns(m_inserts[i].names, names)) {
             m_lastInsert = i;
             return *m_inserts[i].stmt;
         }
@@ -146,8 +158,8 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
 qint64 ExportMessagesDb::insertMessage(
     const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
 {
-    // The insert depends only on the columns written (names are literals, compared by address):
-    // prepared once per column list and bound straight from the values.
+    // The insert depends only on the columns written: prepared once per column list and bound
+    // straight from the values.
     ColumnNames names;
     QVarLengthArray<QVariant, 64> values;
     msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
