@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QtEndian>
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -143,25 +144,58 @@ bool compareMsgMessageDesc(const _MsgMessage* a, const _MsgMessage* b)
     return compareMsgMessageAsc(b, a);
 }
 
+namespace
+{
+// What the order reads of a message, side by side: sorting these touches no record.
+struct MsgSortKey {
+    int date;
+    bool recovered;
+    qint64 sortRowid;
+    qint64 rowid;
+    _MsgMessage* message;
+
+    bool operator<(const MsgSortKey& o) const
+    {
+        if (date != o.date)
+            return date < o.date;
+        if (sortRowid != o.sortRowid)
+            return sortRowid < o.sortRowid;
+        return rowid < o.rowid;
+    }
+    // isMsgMessageNear on the keys.
+    bool near(const MsgSortKey& o) const
+    {
+        if (sortRowid <= 0 || o.sortRowid <= 0 || recovered || o.recovered)
+            return false;
+        const qint64 dr = sortRowid - o.sortRowid;
+        const qint64 dd = qint64(date) - qint64(o.date);
+        return (dr < 0 ? -dr : dr) <= 20 && (dd < 0 ? -dd : dd) <= 120;
+    }
+};
+} // namespace
+
 void sortMsgMessages(QList<_MsgMessage*>& list, bool ascending)
 {
-    std::stable_sort(list.begin(), list.end(), compareMsgMessageAsc);
+    std::vector<MsgSortKey> keys;
+    keys.reserve(size_t(list.size()));
+    for (_MsgMessage* m : std::as_const(list))
+        keys.push_back({ m->date, m->_recovered, m->_sort_rowid, m->rowid, m });
+    // The keys order as compareMsgMessageAsc does; equal ones keep their places.
+    std::stable_sort(keys.begin(), keys.end());
     // Neighbours that are near each other take the order of their source rows. Each swap removes
     // one row-order inversion, so the passes end; the loop is bounded by the list length anyway.
-    const int n = list.size();
-    for (int pass = 0; pass < n; ++pass) {
+    const size_t n = keys.size();
+    for (size_t pass = 0; pass < n; ++pass) {
         bool swapped = false;
-        for (int i = 0; i + 1 < n; ++i) {
-            _MsgMessage* a = list[i];
-            _MsgMessage* b = list[i + 1];
-            if (a->_sort_rowid > b->_sort_rowid && isMsgMessageNear(a, b)) {
-                list.swapItemsAt(i, i + 1);
+        for (size_t i = 0; i + 1 < n; ++i) {
+            if (keys[i].sortRowid > keys[i + 1].sortRowid && keys[i].near(keys[i + 1])) {
+                std::swap(keys[i], keys[i + 1]);
                 swapped = true;
             }
         }
         if (!swapped)
             break;
     }
-    if (!ascending)
-        std::reverse(list.begin(), list.end());
+    for (size_t i = 0; i < n; ++i)
+        list[qsizetype(ascending ? i : n - 1 - i)] = keys[i].message;
 }

@@ -84,6 +84,11 @@ int MsgMessageColumns::secondsFromEither(qint64 stored)
 
 void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates) const
 {
+    fillColumns(c, m, dates, Body::Keep);
+}
+
+void MsgMessageColumns::fillColumns(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates, Body keep) const
+{
     m.rowid = c.getInt64(rowid);
     m.guid = m_arena.text(c.getTextUtf8(guid));
     m.text = m_arena.text(c.getTextUtf8(text));
@@ -92,8 +97,12 @@ void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates
     m.handle_id = c.getInt64(handle_id);
     m.subject = c.getText(subject);
     m.country = repeatedText(c, country, m_country);
-    const QByteArrayView body = c.getBlobView(attributedBody);
-    m.attributedBody = m_arena.bytes(body.data(), body.size());
+    if (keep == Body::Keep) {
+        const QByteArrayView body = c.getBlobView(attributedBody);
+        m.attributedBody = m_arena.bytes(body.data(), body.size());
+    } else {
+        m.attributedBody = QByteArray();
+    }
     m.version = c.getInt(version);
     m.type = c.getInt(type);
     m.service = repeatedText(c, service, m_service);
@@ -139,9 +148,9 @@ void MsgMessageColumns::fillCommon(const Sqlite3Cursor& c, _MsgMessage& m, Dates
     m.was_deduplicated = c.getInt(was_deduplicated);
 }
 
-void MsgMessageColumns::fill(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates) const
+void MsgMessageColumns::fill(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates, Body keep) const
 {
-    fillCommon(c, m, dates);
+    fillColumns(c, m, dates, keep);
     m.is_audio_message = c.getInt(is_audio_message);
     m.is_played = c.getInt(is_played);
     m.date_played = c.getInt(date_played);
@@ -154,9 +163,13 @@ void MsgMessageColumns::fill(const Sqlite3Cursor& c, _MsgMessage& m, Dates dates
     m.is_expirable = c.getInt(is_expirable);
     m.expire_state = c.getInt(expire_state);
     m.message_action_type = c.getInt(message_action_type);
-    if (m.text.isEmpty() && !m.attributedBody.isEmpty()) {
-        const QString t = msgTextFromAttributedBody(m.attributedBody);
-        if (!t.isNull())
-            m.text = t;
+    if (m.text.isEmpty()) {
+        // Read in place: the record may not keep the body.
+        const QByteArrayView body = c.getBlobView(attributedBody);
+        if (!body.isEmpty()) {
+            const QString t = msgTextFromAttributedBody(QByteArray::fromRawData(body.data(), body.size()));
+            if (!t.isNull())
+                m.text = t;
+        }
     }
 }

@@ -31,10 +31,18 @@ public:
     // Copies the columns of the original message table, rowid to was_deduplicated, which every
     // message store has (the recovered-message store too).
     void fillCommon(const Sqlite3Cursor& row, _MsgMessage& message, Dates dates) const;
+    // What fill does with the attributed body once an empty text has been taken from it.
+    enum class Body {
+        Keep,
+        // Left out of the record: for messages without attachments, whose body nothing reads
+        // later (only a message with attachments writes its body back into a database).
+        TextOnly,
+    };
+
     // fillCommon, then the columns later systems added (is_audio_message to message_action_type).
     // A row whose text column is empty takes its text from the attributed body, where later
     // systems keep it; a body that does not parse leaves the text empty.
-    void fill(const Sqlite3Cursor& row, _MsgMessage& message, Dates dates) const;
+    void fill(const Sqlite3Cursor& row, _MsgMessage& message, Dates dates, Body body = Body::Keep) const;
 
     int rowid, guid, text, replace, service_center, handle_id, subject, country, attributedBody, version,
         type, service, account, account_guid, error, date, date_read, date_delivered, is_delivered,
@@ -45,6 +53,8 @@ public:
         share_status, share_direction, is_expirable, expire_state, message_action_type;
 
 private:
+    void fillColumns(const Sqlite3Cursor& row, _MsgMessage& message, Dates dates, Body body) const;
+
     // The few values a column repeats on every row (service, account, country, ...) are made once
     // and shared by the messages; a column whose values do not repeat stops being looked up.
     struct RepeatedText {

@@ -3,6 +3,8 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "messages/store/MsgData.h"
 
+#include <algorithm>
+
 MsgTableLoader::MsgTableLoader(Sqlite3DB& db, __MsgData& data)
     : db(db)
     , data(data)
@@ -59,9 +61,20 @@ void MsgTableLoader::reserveForMessages(qint64 chat)
     data.messages.reserve(data.messages.size() + total);
 }
 
+std::vector<qint64> MsgTableLoader::messagesWithAttachments()
+{
+    std::vector<qint64> ids;
+    Sqlite3Cursor c = db.queryThrow("select distinct message_id from message_attachment_join");
+    while (c.moveNext())
+        ids.push_back(c.getInt64(0));
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
 void MsgTableLoader::loadMessages(qint64 chat, bool withItemType, MsgMessageColumns::Dates dates)
 {
     reserveForMessages(chat);
+    const std::vector<qint64> withAttachments = messagesWithAttachments();
     Sqlite3Sql sql("select j.chat_id, m.* from chat_message_join as j inner join message as m on "
                    "j.message_id = m.rowid");
     if (withItemType)
@@ -80,7 +93,9 @@ void MsgTableLoader::loadMessages(qint64 chat, bool withItemType, MsgMessageColu
         if (!m) {
             m = slot = data.newMessage();
             m->_sort_rowid = rowid;
-            cols.fill(c, *m, dates);
+            const bool attached = std::binary_search(withAttachments.begin(), withAttachments.end(), rowid);
+            cols.fill(
+                c, *m, dates, attached ? MsgMessageColumns::Body::Keep : MsgMessageColumns::Body::TextOnly);
         }
         linkMessage(rowid, m, c.getInt64(chatCol));
     }

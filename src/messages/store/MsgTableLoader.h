@@ -3,6 +3,7 @@
 #include "messages/store/MsgMessageColumns.h"
 
 #include <functional>
+#include <vector>
 
 class Sqlite3DB;
 class __MsgData;
@@ -25,7 +26,8 @@ public:
     void loadHandles(const std::function<void(_MsgHandle&)>& created);
     // Adds the messages of chat (every chat when 0), linked to their chats and handles. Only
     // messages of item type 0 are taken; withItemType says the table has that column, so that the
-    // query can leave out type 4 rows.
+    // query can leave out type 4 rows. Only messages that have an attachment join keep their
+    // attributed body (see MsgMessageColumns::Body).
     void loadMessages(qint64 chat, bool withItemType, MsgMessageColumns::Dates dates);
     // Adds the attachments of the messages of chat (every chat when 0) and puts them into their
     // messages. each is called for every row with its attachment and whether it was made here.
@@ -34,6 +36,8 @@ public:
 private:
     // Makes room in the model's message table and in each chat's for the rows loadMessages reads.
     void reserveForMessages(qint64 chat);
+    // Rowids of the messages joined to an attachment, ascending.
+    std::vector<qint64> messagesWithAttachments();
     // Links a message held under rowid to its sender (whose country fills an empty one), its other
     // handle and the chat chatId, as far as the model holds them.
     void linkMessage(qint64 rowid, _MsgMessage* message, qint64 chatId);

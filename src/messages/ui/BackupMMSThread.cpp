@@ -8,6 +8,11 @@
 #include <exception>
 #include <memory>
 
+namespace
+{
+constexpr qint64 kProgressMs = 40;
+} // namespace
+
 BackupMMSThread::BackupMMSThread(const QDir& folder, const _CountryInfo& country,
     const QList<_MsgMessage*>& messages, ProgressForm& form, QObject* parent)
     : QThread(parent)
@@ -34,6 +39,11 @@ void BackupMMSThread::saveThrow()
     m_form.invokeUpdateProgress(tr("IDS_BACKING_UP_MESSAGES"), 0, QString());
     ExportMessagesDb exporter(m_folder, m_country);
     const int n = m_messages.size();
+    const QString status = tr("IDS_BACKING_UP_MMS");
+    // The form repaints far less often than messages are written: it hears of the count every few
+    // hundredths of a second, and always of the first and the last message.
+    QElapsedTimer sinceShown;
+    sinceShown.start();
     int i = 0;
     try {
         exporter.init();
@@ -41,8 +51,10 @@ void BackupMMSThread::saveThrow()
             if (m_form.cancelled)
                 throw -1;
             ++i;
-            m_form.invokeUpdateProgress(
-                tr("IDS_BACKING_UP_MMS"), int(double(i) / n * 100), tr("SMS: %1/%2").arg(i).arg(n));
+            if (i == 1 || i == n || sinceShown.elapsed() >= kProgressMs) {
+                m_form.invokeUpdateProgress(status, int(double(i) / n * 100), tr("SMS: %1/%2").arg(i).arg(n));
+                sinceShown.restart();
+            }
             exporter.write(*m);
         }
         exporter.uninit();

@@ -10,6 +10,7 @@
 
 #include <QDebug>
 #include <QFileInfo>
+#include <cstring>
 
 namespace
 {
@@ -19,6 +20,17 @@ constexpr qint64 kUnknownChatRowid = -2047483647;
 QString handleKey(const _MsgHandle& h)
 {
     return h.id + QChar(0x1f) + h.service;
+}
+
+// Column lists are compared by address first: the names are literals, the same each time.
+bool sameColumns(const QVarLengthArray<const char*, 64>& a, const QVarLengthArray<const char*, 64>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && std::strcmp(a[i], b[i]) != 0)
+            return false;
+    return true;
 }
 } // namespace
 
@@ -63,6 +75,8 @@ void ExportMessagesDb::abandon()
 void ExportMessagesDb::dropStatements()
 {
     m_stmts.clear();
+    m_inserts.clear();
+    m_insertHandle = nullptr;
 }
 
 qint64 ExportMessagesDb::run(const Sqlite3Sql& sql)
@@ -104,41 +118,96 @@ qint64 ExportMessagesDb::handleRowid(qint64 chatId, const _MsgHandle* handle)
 
 qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QString& hash)
 {
-    // The logical hash first, then the guid: one statement for both lookups.
+    // The logical hash first, then the guid: one statement for both lookups, each an index probe
+    // (a union with an order would build a temporary table for every message).
     if (m_logicHash)
-        return run(
-            Sqlite3Sql("select rowid from (select rowid, 0 as k from message where logic_hash=? union all "
-                       "select rowid, 1 as k from message where guid=?) order by k limit 1")
-                .addTextParam(hash)
-                .addTextParam(message.guid));
+        return run(Sqlite3Sql("select coalesce((select rowid from message where logic_hash=?), (select "
+                              "rowid from message where guid=?))")
+                       .addTextParam(hash)
+                       .addTextParam(message.guid));
     return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
+}
+
+Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
+{
+    if (m_insertHandle != msgDb.handle) {
+        m_inserts.clear();
+        m_insertHandle = msgDb.handle;
+    }
+    // Messages in a row mostly write the same columns: the statement used last is tried first.
+    if (m_lastInsert < m_inserts.size() && sameColumns(m_inserts[m_lastInsert].names, names))
+        return *m_inserts[m_lastInsert].stmt;
+    for (size_t i = 0; i < m_inserts.size(); ++i)
+        if (sameColumns(m_inserts[i].names, names)) {
+            m_lastInsert = i;
+            return *m_inserts[i].stmt;
+        }
+    QStringList quoted;
+    for (const char* name : names)
+        quoted << Sqlite3Row::quoteName(QLatin1String(name));
+    const QByteArray text
+        = QStringLiteral("insert into message(%1) values(%2)")
+              .arg(quoted.join(QLatin1Char(',')), QStringList(quoted.size(), QStringLiteral("?")).join(','))
+              .toUtf8();
+    auto stmt = std::make_unique<Sqlite3Stmt>(msgDb.handle, text.constData(), int(text.size()));
+    m_inserts.push_back({ names, std::move(stmt) });
+    m_lastInsert = m_inserts.size() - 1;
+    return *m_inserts.back().stmt;
+}
+
+void ExportMessagesDb::bindInPlace(
+    Sqlite3Stmt& stmt, int index, const QVariant& value, QVarLengthArray<QByteArray, 64>& bytes)
+{
+    const int type = value.isValid() ? value.typeId() : QMetaType::UnknownType;
+    if (type != QMetaType::QString && type != QMetaType::QByteArray) {
+        stmt.bindThrow(index, value);
+        return;
+    }
+    // As Sqlite3Stmt::bindThrow binds them: an empty text or blob stays empty, never NULL.
+    int rc;
+    if (type == QMetaType::QString) {
+        bytes.append(value.toString().toUtf8());
+        const QByteArray& utf8 = bytes.last();
+        rc = sqlite3_bind_text64(stmt.handle(), index, utf8.isEmpty() ? "" : utf8.constData(),
+            sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
+    } else {
+        bytes.append(value.toByteArray());
+        const QByteArray& blob = bytes.last();
+        rc = blob.isEmpty() ? sqlite3_bind_zeroblob(stmt.handle(), index, 0)
+                            : sqlite3_bind_blob64(stmt.handle(), index, blob.constData(),
+                                sqlite3_uint64(blob.size()), SQLITE_STATIC);
+    }
+    if (rc != SQLITE_OK)
+        Sqlite3Stmt::throwError(stmt.db(), QStringLiteral("insert into message"));
 }
 
 qint64 ExportMessagesDb::insertMessage(
     const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
 {
-    // The insert text depends only on the columns written: made once per column list.
-    QByteArray key;
-    key.reserve(800);
-    QList<QVariant> values;
-    values.reserve(64);
+    // The insert depends only on the columns written: prepared once per column list and bound
+    // straight from the values.
+    ColumnNames names;
+    QVarLengthArray<QVariant, 64> values;
     msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
-        key.append(name).append(',');
+        names.append(name);
         values.append(value);
     });
-    QString& text = m_insertTexts[key];
-    if (text.isEmpty()) {
-        QStringList names = QString::fromLatin1(key).split(QLatin1Char(','), Qt::SkipEmptyParts);
-        for (QString& name : names)
-            name = Sqlite3Row::quoteName(name);
-        text = QStringLiteral("insert into message(%1) values(%2)")
-                   .arg(names.join(QLatin1Char(',')),
-                       QStringList(names.size(), QStringLiteral("?")).join(','));
+    msgDb.openCheck();
+    Sqlite3Stmt& stmt = insertStatement(names);
+    stmt.reset();
+    // Texts and blobs are bound in place (no copy by SQLite): their bytes live until the step ends,
+    // and the bindings are cleared before they go.
+    QVarLengthArray<QByteArray, 64> bytes;
+    try {
+        for (qsizetype i = 0; i < values.size(); ++i)
+            bindInPlace(stmt, int(i + 1), values[i], bytes);
+        stmt.stepThrow();
+    } catch (...) {
+        sqlite3_clear_bindings(stmt.handle());
+        throw;
     }
-    Sqlite3Sql sql(text);
-    for (const QVariant& v : std::as_const(values))
-        sql.addParam(v);
-    run(sql);
+    stmt.reset();
+    sqlite3_clear_bindings(stmt.handle());
     return msgDb.lastInsertId();
 }
 

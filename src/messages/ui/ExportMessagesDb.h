@@ -8,7 +8,9 @@
 #include <QHash>
 #include <QSet>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <memory>
+#include <vector>
 
 class Sqlite3Stmt;
 class _MsgMessage;
@@ -38,6 +40,11 @@ private:
     qint64 chatRowid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
+    using ColumnNames = QVarLengthArray<const char*, 64>;
+    Sqlite3Stmt& insertStatement(const ColumnNames& names);
+    // Binds value to stmt; texts and blobs point into bytes, which must outlive the step.
+    static void bindInPlace(
+        Sqlite3Stmt& stmt, int index, const QVariant& value, QVarLengthArray<QByteArray, 64>& bytes);
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
@@ -50,7 +57,13 @@ private:
     QDir relayDir;
     QStringList m_failedCopies;
     Sqlite3StmtCache m_stmts { msgDb };
-    QHash<QByteArray, QString> m_insertTexts; // message columns -> insert text
+    struct InsertStatement {
+        ColumnNames names;
+        std::unique_ptr<Sqlite3Stmt> stmt;
+    };
+    std::vector<InsertStatement> m_inserts; // one per message column list met
+    size_t m_lastInsert = 0;
+    sqlite3* m_insertHandle = nullptr; // the connection m_inserts were made on
     QHash<QString, qint64> m_chats; // guid -> rowid
     QHash<QString, qint64> m_handles; // id and service -> rowid
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)

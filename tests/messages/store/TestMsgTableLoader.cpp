@@ -35,6 +35,54 @@ class TestMsgTableLoader : public QObject
     }
 
 private Q_SLOTS:
+    // Only a message joined to an attachment keeps its attributed body; an empty text is taken
+    // from the body either way.
+    void bodyKeptOnlyWithAttachments_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("attached");
+        QTest::addColumn<QString>("expectText");
+        QTest::addColumn<bool>("expectBody");
+        QTest::newRow("text, attachment") << "t" << true << "t" << true;
+        QTest::newRow("text, no attachment") << "t" << false << "t" << false;
+        QTest::newRow("empty text, attachment") << "" << true << "hello" << true;
+        QTest::newRow("empty text, no attachment") << "" << false << "hello" << false;
+    }
+
+    void bodyKeptOnlyWithAttachments()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, attached);
+        QFETCH(QString, expectText);
+        QFETCH(bool, expectBody);
+        const QByteArray body = QByteArray(
+            "\x04\x0bstreamtyped\x81\xe8\x03\x84\x01@\x84\x84\x84\x08NSString\x01\x84\x01+\x05hello");
+        Sqlite3DB db;
+        db.openThrow(TestEnv::tempDir() + "/body.db", 6);
+        for (const char* sql :
+            {
+                "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT)",
+                "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, text TEXT, attributedBody BLOB)",
+                "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)",
+                "CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)",
+                "INSERT INTO chat VALUES (1, 'c1')",
+                "INSERT INTO chat_message_join VALUES (1, 7)",
+            })
+            db.executeThrow(sql);
+        db.executeThrow(
+            Sqlite3Sql("INSERT INTO message VALUES (7, 'm7', ?, ?)").addTextParam(text).addBlobParam(body));
+        if (attached)
+            db.executeThrow("INSERT INTO message_attachment_join VALUES (7, 8)");
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.loadChats();
+        loader.loadMessages(0, false, MsgMessageColumns::Dates::Seconds);
+        const _MsgMessage* m = data.p()->messages.value(7);
+        QVERIFY(m);
+        QCOMPARE(QString(m->text), expectText);
+        QCOMPARE(m->attributedBody, expectBody ? body : QByteArray());
+    }
+
     void loadsAndLinksOnce()
     {
         Sqlite3DB db;
