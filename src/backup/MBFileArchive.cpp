@@ -39,12 +39,34 @@ bool valueOf(const BinaryPlistTable& p, quint64 dict, const char (&name)[N], qui
     return false;
 }
 
+// The "$objects" and "$top" values of the archive's top dictionary, found in one pass over its
+// keys (the first of each, as a lookup would find them).
+bool archiveParts(const BinaryPlistTable& p, quint64& objectsRef, quint64& topRef)
+{
+    quint8 kind;
+    quint64 n, refs;
+    if (!p.references(p.top(), kind, n, refs) || kind != BinaryPlistTable::kDict)
+        return false;
+    bool objects = false, top = false;
+    for (quint64 i = 0; i < n && !(objects && top); ++i) {
+        const QByteArrayView key = asciiKey(p, p.reference(refs, i));
+        if (!objects && is(key, "$objects")) {
+            objectsRef = p.reference(refs, n + i);
+            objects = true;
+        } else if (!top && is(key, "$top")) {
+            topRef = p.reference(refs, n + i);
+            top = true;
+        }
+    }
+    return objects && top;
+}
+
 // The archive's object table ($objects: nObjects references from items) and its root object.
 bool archiveRoot(const BinaryPlistTable& p, quint64& items, quint64& nObjects, quint64& root)
 {
     quint64 objectsRef, topRef, rootRef, rootUid;
-    if (!valueOf(p, p.top(), "$objects", objectsRef) || !valueOf(p, p.top(), "$top", topRef)
-        || !valueOf(p, topRef, "root", rootRef) || !p.uid(rootRef, rootUid))
+    if (!archiveParts(p, objectsRef, topRef) || !valueOf(p, topRef, "root", rootRef)
+        || !p.uid(rootRef, rootUid))
         return false;
     quint8 kind;
     if (!p.references(objectsRef, kind, nObjects, items) || kind != BinaryPlistTable::kArray
