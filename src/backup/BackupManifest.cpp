@@ -881,7 +881,8 @@ void BackupManifest::readManifestDbRowsThrow(const QString& path)
     const auto [minRow, maxRow] = rowidRangeThrow(path);
     // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
     // order, so that the tree is the same whatever the number of threads. Linking is light, so
-    // there is one reading thread per core.
+    // there is one reading thread per core the process may run on (idealThreadCount() counts the
+    // cores of its affinity mask, so a process pinned to two cores reads with two threads).
     ChunkPipeline pipeline(path, minRow, maxRow, std::clamp(QThread::idealThreadCount(), 1, 8));
     for (size_t i = 0; i < pipeline.size(); ++i) {
         RowChunk chunk = pipeline.take(i);
