@@ -97,6 +97,64 @@ bool isCleanPath(const QByteArray& path)
     return true;
 }
 
+// Files the data pages read, found while the tree is built (the first record of each).
+struct KnownFile {
+    const char* domain;
+    const char* path;
+    BackupManifest::_FileNode* BackupManifest::*member;
+};
+const KnownFile kKnownFiles[] = {
+    { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", &BackupManifest::addressBookNode },
+    { "HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
+        &BackupManifest::addressBookImagesNode },
+    { "HomeDomain", "Library/Notes/notes.sqlite", &BackupManifest::notesNode },
+    { "HomeDomain", "Library/Calendar/Extras.db", &BackupManifest::calendarExtrasNode },
+    { "MediaDomain", "Media/Recordings/Recordings.db", &BackupManifest::recordingsNode },
+    { "HomeDomain", "Library/Voicemail/voicemail.db", &BackupManifest::voicemailNode },
+    { "HomeDomain", "Library/Safari/Bookmarks.db", &BackupManifest::bookmarksNode },
+    { "WirelessDomain", "Library/CallHistory/call_history.db", &BackupManifest::callHistoryNode },
+    { "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata", &BackupManifest::callHistoryStoreNode },
+    { "HomeDomain", "Library/SMS/sms.db", &BackupManifest::smsNode },
+};
+// Matched ignoring case.
+constexpr QLatin1String kCalendarPath("Library/Calendar/Calendar.sqlitedb");
+
+const std::array<qsizetype, std::size(kKnownFiles)>& knownLengths()
+{
+    static const auto lengths = [] {
+        std::array<qsizetype, std::size(kKnownFiles)> l {};
+        for (size_t i = 0; i < std::size(kKnownFiles); ++i)
+            l[i] = qsizetype(std::strlen(kKnownFiles[i].path));
+        return l;
+    }();
+    return lengths;
+}
+
+bool underKnownFolders(const QByteArray& path)
+{
+    return path.startsWith("Library/") || path.startsWith("Media/") || path.startsWith("library/");
+}
+
+// Whether a file record may be a well-known file, a photo or a video: a quick test on the path
+// alone that spares noteWellKnown nearly every record.
+bool mayBeWellKnown(const QByteArray& path)
+{
+    if (path.startsWith("Media/DCIM/"))
+        return true;
+    if (!underKnownFolders(path))
+        return false;
+    const auto& lengths = knownLengths();
+    return path.size() == kCalendarPath.size()
+        || std::find(lengths.begin(), lengths.end(), path.size()) != lengths.end();
+}
+
+// Where the parent folder's path ends in a clean path: its last slash, -1 at the top.
+int parentLength(const QByteArray& key)
+{
+    const void* slash = memrchr(key.constData(), '/', size_t(key.size()));
+    return slash ? int(static_cast<const char*>(slash) - key.constData()) : -1;
+}
+
 } // namespace
 
 // Lookup tables used while the tree is built; dropped afterwards.
@@ -331,48 +389,20 @@ void BackupManifest::noteWellKnown(_FileNode* node)
         photoList.append(node);
     else if (media == MediaKind::Video)
         videoList.append(node);
-    if (!p.startsWith("Library/") && !p.startsWith("Media/") && !p.startsWith("library/"))
+    if (!underKnownFolders(p))
         return;
-    struct Known {
-        const char* domain;
-        const char* path;
-        _FileNode* BackupManifest::*member;
-    };
-    static const Known known[] = {
-        { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", &BackupManifest::addressBookNode },
-        { "HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
-            &BackupManifest::addressBookImagesNode },
-        { "HomeDomain", "Library/Notes/notes.sqlite", &BackupManifest::notesNode },
-        { "HomeDomain", "Library/Calendar/Extras.db", &BackupManifest::calendarExtrasNode },
-        { "MediaDomain", "Media/Recordings/Recordings.db", &BackupManifest::recordingsNode },
-        { "HomeDomain", "Library/Voicemail/voicemail.db", &BackupManifest::voicemailNode },
-        { "HomeDomain", "Library/Safari/Bookmarks.db", &BackupManifest::bookmarksNode },
-        { "WirelessDomain", "Library/CallHistory/call_history.db", &BackupManifest::callHistoryNode },
-        { "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata",
-            &BackupManifest::callHistoryStoreNode },
-        { "HomeDomain", "Library/SMS/sms.db", &BackupManifest::smsNode },
-    };
-    static const auto lengths = [] {
-        std::array<qsizetype, std::size(known)> l {};
-        for (size_t i = 0; i < std::size(known); ++i)
-            l[i] = qsizetype(std::strlen(known[i].path));
-        return l;
-    }();
-    for (size_t i = 0; i < std::size(known); ++i) {
-        const Known& k = known[i];
-        if (p.size() == lengths[i] && !(this->*k.member) && p == k.path
+    for (size_t i = 0; i < std::size(kKnownFiles); ++i) {
+        const KnownFile& k = kKnownFiles[i];
+        if (p.size() == knownLengths()[i] && !(this->*k.member) && p == k.path
             && it.domain == QLatin1String(k.domain)) {
             this->*k.member = node;
             return;
         }
     }
     // The calendar is matched ignoring case, as its readers expect.
-    static const QLatin1String calendarPath("Library/Calendar/Calendar.sqlitedb");
-    if (!calendarNode && p.size() == calendarPath.size()
+    if (!calendarNode && p.size() == kCalendarPath.size()
         && it.domain.compare(QLatin1String("HomeDomain"), Qt::CaseInsensitive) == 0
-        && QString::fromUtf8(p).compare(
-               QLatin1String("Library/Calendar/Calendar.sqlitedb"), Qt::CaseInsensitive)
-            == 0)
+        && QString::fromUtf8(p).compare(kCalendarPath, Qt::CaseInsensitive) == 0)
         calendarNode = node;
 }
 
@@ -457,9 +487,8 @@ BackupManifest::_FileNode* BackupManifest::folderNode(
 }
 
 BackupManifest::_FileNode* BackupManifest::parentFolder(
-    _FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key)
+    _FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key, int slash)
 {
-    const int slash = key.lastIndexOf('/');
     const QByteArray parentPath = slash < 0 ? QByteArray() : QByteArray::fromRawData(key.constData(), slash);
     // Siblings usually follow each other: reuse the previous parent when it is the same folder.
     if (folders && m_builder->lastParent && m_builder->lastParentDomain == dom
@@ -500,7 +529,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
             return existing;
         }
     }
-    _FileNode* parent = parentFolder(dom, folders, key);
+    _FileNode* parent = parentFolder(dom, folders, key, int(key.lastIndexOf('/')));
     if (!folders && item.isFolder())
         for (_FileNode* c : std::as_const(parent->children))
             if (c->implied && c->item.pathUtf8 == key) {
@@ -517,7 +546,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
 }
 
 BackupManifest::_FileNode* BackupManifest::adoptRecord(
-    _FileNode* made, DomainEntry* entry, const QByteArray& key, bool mayBeKnown)
+    _FileNode* made, DomainEntry* entry, const QByteArray& key, int parentLength, bool mayBeKnown)
 {
     // As insertRecord, for a node a reading thread already made and filled.
     ++m_recordCount;
@@ -530,7 +559,7 @@ BackupManifest::_FileNode* BackupManifest::adoptRecord(
             return existing;
         }
     }
-    _FileNode* parent = key.isEmpty() ? dom : parentFolder(dom, &entry->folders, key);
+    _FileNode* parent = key.isEmpty() ? dom : parentFolder(dom, &entry->folders, key, parentLength);
     made->parent = parent;
     parent->children.append(made);
     if (key.isEmpty())
@@ -556,15 +585,18 @@ namespace
 // links nodes.
 struct RowInfo {
     int domain = 0; // index into RowChunk::domains
-    bool mayBeKnown = false; // a file under Library/ or Media/: maybe a well-known file or a photo
+    int parentLength = -1; // of the path it is placed under: where its parent folder's path ends
+    bool mayBeKnown = false; // maybe a well-known file, a photo or a video
     bool unclean = false; // the path has empty or "." parts: placed under its key in cleanKeys
 };
 
 // The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
 // that the tree then takes over.
 struct RowChunk {
-    // Small blocks: a node is built just before it is filled, while its memory is still in cache.
-    static constexpr int kBlock = 64;
+    // Blocks of 128 KB: small enough that a node is built shortly before it is filled, while its
+    // memory is still in cache; large enough to be mapped on their own instead of growing the
+    // thread's heap block by block (a system call each, which stalls the other threads' page faults).
+    static constexpr int kBlock = 1024;
     std::vector<QString> domains; // distinct domains of the chunk
     std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
     std::vector<RowInfo> rows;
@@ -602,6 +634,9 @@ public:
             m_error = damagedText(path, QString::fromUtf8(e.what()));
             return;
         }
+        // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
+        // process-wide lock that the reading threads would contend for, to a few.
+        sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
                 "rowid",
@@ -692,13 +727,16 @@ bool RowReader::readRow(RowChunk& chunk)
         return false;
     }
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
-    if (!isCleanPath(it.pathUtf8)) {
-        info.unclean = true;
-        chunk.cleanKeys.insert(chunk.rows.size() - 1, pathParts(it.pathUtf8).join('/'));
-    }
     const QByteArray& p = it.pathUtf8;
-    info.mayBeKnown
-        = !it.isFolder() && (p.startsWith("Library/") || p.startsWith("Media/") || p.startsWith("library/"));
+    if (isCleanPath(p))
+        info.parentLength = parentLength(p);
+    else {
+        info.unclean = true;
+        const QByteArray key = pathParts(p).join('/');
+        info.parentLength = parentLength(key);
+        chunk.cleanKeys.insert(chunk.rows.size() - 1, key);
+    }
+    info.mayBeKnown = !it.isFolder() && mayBeWellKnown(p);
     return true;
 }
 
@@ -843,7 +881,8 @@ void BackupManifest::readManifestDbRowsThrow(const QString& path)
     const auto [minRow, maxRow] = rowidRangeThrow(path);
     // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
     // order, so that the tree is the same whatever the number of threads. Linking is light, so
-    // there is one reading thread per core.
+    // there is one reading thread per core the process may run on (idealThreadCount() counts the
+    // cores of its affinity mask, so a process pinned to two cores reads with two threads).
     ChunkPipeline pipeline(path, minRow, maxRow, std::clamp(QThread::idealThreadCount(), 1, 8));
     for (size_t i = 0; i < pipeline.size(); ++i) {
         RowChunk chunk = pipeline.take(i);
@@ -857,7 +896,7 @@ void BackupManifest::readManifestDbRowsThrow(const QString& path)
             const RowInfo& info = chunk.rows[r];
             _FileNode* made = &chunk.node(r);
             adoptRecord(made, entries[size_t(info.domain)],
-                info.unclean ? chunk.cleanKeys[r] : made->item.pathUtf8, info.mayBeKnown);
+                info.unclean ? chunk.cleanKeys[r] : made->item.pathUtf8, info.parentLength, info.mayBeKnown);
         }
         // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
         const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;

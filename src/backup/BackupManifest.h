@@ -158,8 +158,11 @@ private:
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
     struct DomainEntry;
     _FileNode* insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry = nullptr);
-    _FileNode* adoptRecord(_FileNode* made, DomainEntry* entry, const QByteArray& key, bool mayBeKnown);
-    _FileNode* parentFolder(_FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key);
+    _FileNode* adoptRecord(
+        _FileNode* made, DomainEntry* entry, const QByteArray& key, int parentLength, bool mayBeKnown);
+    // The folder a record with the (clean) path key goes into; slash is the last '/' of key or -1.
+    _FileNode* parentFolder(
+        _FileNode* dom, QHash<QByteArray, _FileNode*>* folders, const QByteArray& key, int slash);
     DomainEntry* domainEntry(const QString& domain);
     _FileNode* domainNode(const QString& domain);
     _FileNode* folderNode(

@@ -5,111 +5,180 @@
 
 #include <cstring>
 
-bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool wantKey, bool wantStrings)
+namespace
 {
-    BinaryPlistTable p;
-    if (!p.open(data, size))
+
+// A dictionary key that is an ASCII string; empty for any other key.
+Q_ALWAYS_INLINE QByteArrayView asciiKey(const BinaryPlistTable& p, quint64 ref)
+{
+    BinaryPlistTable::Header h;
+    if (!p.header(ref, h) || h.kind != BinaryPlistTable::kAscii || !p.fits(h.pos, h.length, 1))
+        return {};
+    return QByteArrayView(p.data() + h.pos, qsizetype(h.length));
+}
+
+template <size_t N> bool is(QByteArrayView key, const char (&name)[N])
+{
+    return key.size() == qsizetype(N - 1) && std::memcmp(key.data(), name, N - 1) == 0;
+}
+
+// The value of the first key of a dictionary that is the ASCII string name, as
+// BinaryPlistTable::lookup finds it.
+template <size_t N>
+bool valueOf(const BinaryPlistTable& p, quint64 dict, const char (&name)[N], quint64& value)
+{
+    quint8 kind;
+    quint64 n, refs;
+    if (!p.references(dict, kind, n, refs) || kind != BinaryPlistTable::kDict)
         return false;
+    for (quint64 i = 0; i < n; ++i)
+        if (is(asciiKey(p, p.reference(refs, i)), name)) {
+            value = p.reference(refs, n + i);
+            return true;
+        }
+    return false;
+}
+
+// The "$objects" and "$top" values of the archive's top dictionary, found in one pass over its
+// keys (the first of each, as a lookup would find them).
+bool archiveParts(const BinaryPlistTable& p, quint64& objectsRef, quint64& topRef)
+{
+    quint8 kind;
+    quint64 n, refs;
+    if (!p.references(p.top(), kind, n, refs) || kind != BinaryPlistTable::kDict)
+        return false;
+    bool objects = false, top = false;
+    for (quint64 i = 0; i < n && !(objects && top); ++i) {
+        const QByteArrayView key = asciiKey(p, p.reference(refs, i));
+        if (!objects && is(key, "$objects")) {
+            objectsRef = p.reference(refs, n + i);
+            objects = true;
+        } else if (!top && is(key, "$top")) {
+            topRef = p.reference(refs, n + i);
+            top = true;
+        }
+    }
+    return objects && top;
+}
+
+// The archive's object table ($objects: nObjects references from items) and its root object.
+bool archiveRoot(const BinaryPlistTable& p, quint64& items, quint64& nObjects, quint64& root)
+{
     quint64 objectsRef, topRef, rootRef, rootUid;
-    if (!p.lookup(p.top(), "$objects", objectsRef) || !p.lookup(p.top(), "$top", topRef)
-        || !p.lookup(topRef, "root", rootRef) || !p.uid(rootRef, rootUid))
+    if (!archiveParts(p, objectsRef, topRef) || !valueOf(p, topRef, "root", rootRef)
+        || !p.uid(rootRef, rootUid))
         return false;
     quint8 kind;
-    quint64 nObjects, items;
     if (!p.references(objectsRef, kind, nObjects, items) || kind != BinaryPlistTable::kArray
         || rootUid >= nObjects)
         return false;
+    root = p.reference(items, rootUid);
+    return true;
+}
+
+// The integer field of a record that a key names; null for other keys.
+qint64* integerField(QByteArrayView key, MBFileArchive::Fields& out)
+{
+    switch (key[0]) {
+    case 'S':
+        return is(key, "Size") ? &out.size : nullptr;
+    case 'M':
+        return is(key, "Mode") ? &out.mode : nullptr;
+    case 'L':
+        return is(key, "LastModified")    ? &out.lastModified
+            : is(key, "LastStatusChange") ? &out.lastStatusChange
+                                          : nullptr;
+    case 'B':
+        return is(key, "Birth") ? &out.birth : nullptr;
+    case 'I':
+        return is(key, "InodeNumber") ? &out.inode : nullptr;
+    case 'U':
+        return is(key, "UserID") ? &out.userId : nullptr;
+    case 'G':
+        return is(key, "GroupID") ? &out.groupId : nullptr;
+    case 'P':
+        return is(key, "ProtectionClass") ? &out.protectionClass : nullptr;
+    case 'F':
+        return is(key, "Flags") ? &out.flags : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// The strings and the key of a record: only a few records have them, or only some readers want them.
+class ObjectFields
+{
+public:
+    ObjectFields(const BinaryPlistTable& p, quint64 items, quint64 nObjects)
+        : m_p(p)
+        , m_items(items)
+        , m_nObjects(nObjects)
+    {
+    }
+
+    void take(QByteArrayView key, quint64 v, MBFileArchive::Fields& out, bool wantKey, bool wantStrings) const
+    {
+        quint64 obj;
+        if (wantStrings && is(key, "RelativePath")) {
+            if (object(v, obj))
+                m_p.bytes(obj, out.relativePath);
+        } else if (wantStrings && is(key, "Target")) {
+            if (object(v, obj))
+                m_p.bytes(obj, out.target);
+            else
+                m_p.bytes(v, out.target);
+        } else if (wantKey && is(key, "EncryptionKey")) {
+            quint64 dataRef;
+            if (object(v, obj) && m_p.lookup(obj, "NS.data", dataRef)) {
+                quint64 dataObj; // some writers put the bytes in an object of their own
+                if (object(dataRef, dataObj))
+                    dataRef = dataObj;
+                m_p.bytes(dataRef, out.encryptionKey);
+            }
+        }
+    }
+
+private:
     // Archive UIDs index $objects; turn one into an object reference.
-    auto object = [&](quint64 uidValueRef, quint64& objRef) {
+    bool object(quint64 uidValueRef, quint64& objRef) const
+    {
         quint64 u;
-        if (!p.uid(uidValueRef, u) || u >= nObjects)
+        if (!m_p.uid(uidValueRef, u) || u >= m_nObjects)
             return false;
-        objRef = p.reference(items, u);
+        objRef = m_p.reference(m_items, u);
         return true;
-    };
-    const quint64 root = p.reference(items, rootUid);
+    }
+
+    const BinaryPlistTable& m_p;
+    quint64 m_items;
+    quint64 m_nObjects;
+};
+
+} // namespace
+
+bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool wantKey, bool wantStrings)
+{
+    BinaryPlistTable p;
+    quint64 items, nObjects, root;
+    if (!p.open(data, size) || !archiveRoot(p, items, nObjects, root))
+        return false;
+    quint8 kind;
     quint64 n, refs;
     if (!p.references(root, kind, n, refs) || kind != BinaryPlistTable::kDict)
         return false;
     out = Fields();
+    const ObjectFields objects(p, items, nObjects);
     for (quint64 i = 0; i < n; ++i) {
-        const quint64 v = p.reference(refs, n + i);
-        BinaryPlistTable::Header key;
-        if (!p.header(p.reference(refs, i), key) || key.kind != BinaryPlistTable::kAscii || key.length == 0
-            || !p.fits(key.pos, key.length, 1))
+        const QByteArrayView key = asciiKey(p, p.reference(refs, i));
+        if (key.isEmpty())
             continue;
-        const char* name = reinterpret_cast<const char*>(p.data() + key.pos);
-        auto is = [&]<size_t N>(
-                      const char(&s)[N]) { return N - 1 == key.length && std::memcmp(name, s, N - 1) == 0; };
-        switch (name[0]) {
-        case 'S':
-            if (is("Size"))
-                p.integer(v, out.size);
-            break;
-        case 'M':
-            if (is("Mode"))
-                out.hasMode = p.integer(v, out.mode);
-            break;
-        case 'L':
-            if (is("LastModified"))
-                p.integer(v, out.lastModified);
-            else if (is("LastStatusChange"))
-                p.integer(v, out.lastStatusChange);
-            break;
-        case 'B':
-            if (is("Birth"))
-                p.integer(v, out.birth);
-            break;
-        case 'I':
-            if (is("InodeNumber"))
-                p.integer(v, out.inode);
-            break;
-        case 'U':
-            if (is("UserID"))
-                p.integer(v, out.userId);
-            break;
-        case 'G':
-            if (is("GroupID"))
-                p.integer(v, out.groupId);
-            break;
-        case 'P':
-            if (is("ProtectionClass"))
-                p.integer(v, out.protectionClass);
-            break;
-        case 'F':
-            if (is("Flags"))
-                p.integer(v, out.flags);
-            break;
-        case 'R':
-            if (wantStrings && is("RelativePath")) {
-                quint64 obj;
-                if (object(v, obj))
-                    p.bytes(obj, out.relativePath);
-            }
-            break;
-        case 'T':
-            if (wantStrings && is("Target")) {
-                quint64 obj;
-                if (object(v, obj))
-                    p.bytes(obj, out.target);
-                else
-                    p.bytes(v, out.target);
-            }
-            break;
-        case 'E':
-            if (wantKey && is("EncryptionKey")) {
-                quint64 obj, dataRef;
-                if (object(v, obj) && p.lookup(obj, "NS.data", dataRef)) {
-                    quint64 dataObj; // some writers put the bytes in an object of their own
-                    if (object(dataRef, dataObj))
-                        dataRef = dataObj;
-                    p.bytes(dataRef, out.encryptionKey);
-                }
-            }
-            break;
-        default:
-            break;
-        }
+        const quint64 v = p.reference(refs, n + i);
+        if (qint64* field = integerField(key, out)) {
+            const bool read = p.integer(v, *field);
+            if (field == &out.mode)
+                out.hasMode = read;
+        } else if (key[0] == 'R' || key[0] == 'T' || key[0] == 'E')
+            objects.take(key, v, out, wantKey, wantStrings);
     }
     return true;
 }

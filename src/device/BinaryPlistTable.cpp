@@ -4,20 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-namespace
-{
-constexpr quint64 kHeaderSize = 8; // "bplist00"
-constexpr quint64 kTrailerSize = 32;
-} // namespace
-
-quint64 BinaryPlistTable::be(const uchar* p, int bytes)
-{
-    quint64 v = 0;
-    for (int i = 0; i < bytes; ++i)
-        v = v << 8 | p[i];
-    return v;
-}
-
 bool BinaryPlistTable::realToInteger(double d, qint64& value)
 {
     // 2^63 is exact in a double; everything in [-2^63, 2^63) converts without overflow.
@@ -46,37 +32,8 @@ bool BinaryPlistTable::open(const char* d, qsizetype n)
     return m_tableOffset >= kHeaderSize && fits(m_tableOffset, m_count, quint64(m_offsetSize));
 }
 
-bool BinaryPlistTable::header(quint64 idx, Header& h) const
+bool BinaryPlistTable::extendedLength(Header& h) const
 {
-    if (idx >= m_count)
-        return false;
-    const quint64 off = be(m_data + m_tableOffset + idx * quint64(m_offsetSize), m_offsetSize);
-    if (off < kHeaderSize || off >= m_end)
-        return false;
-    const uchar marker = m_data[off];
-    h.kind = marker >> 4;
-    const int info = marker & 0x0F;
-    h.pos = off + 1;
-    switch (h.kind) {
-    case kSimple:
-        h.length = 0;
-        return true;
-    case kInteger:
-    case kReal:
-        h.length = quint64(1) << (info & 0x7);
-        return info <= 4 && fits(h.pos, h.length, 1);
-    case kDate:
-        h.length = 8;
-        return fits(h.pos, 8, 1);
-    case kUid:
-        h.length = quint64(info) + 1;
-        return h.length <= 8 && fits(h.pos, h.length, 1);
-    default:
-        break;
-    }
-    h.length = quint64(info);
-    if (info != 0x0F)
-        return true;
     // The length follows as an integer object of 1, 2, 4 or 8 bytes.
     if (!fits(h.pos, 1, 1) || (m_data[h.pos] >> 4) != kInteger)
         return false;
@@ -88,31 +45,10 @@ bool BinaryPlistTable::header(quint64 idx, Header& h) const
     return true;
 }
 
-bool BinaryPlistTable::references(quint64 idx, quint8& kind, quint64& items, quint64& first) const
+bool BinaryPlistTable::otherInteger(const Header& h, qint64& value) const
 {
-    Header h;
-    if (!header(idx, h) || (h.kind != kArray && h.kind != kOrderedSet && h.kind != kSet && h.kind != kDict))
-        return false;
-    // A dictionary holds two references per entry; checking the count first keeps 2 * n exact.
-    if (!fits(h.pos, h.length, quint64(m_refSize))
-        || (h.kind == kDict && !fits(h.pos, 2 * h.length, quint64(m_refSize))))
-        return false;
-    kind = h.kind;
-    items = h.length;
-    first = h.pos;
-    return true;
-}
-
-bool BinaryPlistTable::integer(quint64 idx, qint64& value) const
-{
-    Header h;
-    if (!header(idx, h))
-        return false;
-    if (h.kind == kInteger) {
-        if (h.length == 16) // 128-bit form: the low 8 bytes carry the value
-            value = qint64(be(m_data + h.pos + 8, 8));
-        else
-            value = qint64(be(m_data + h.pos, int(h.length)));
+    if (h.kind == kInteger) { // 128-bit form: the low 8 bytes carry the value
+        value = qint64(be(m_data + h.pos + 8, 8));
         return true;
     }
     if (h.kind != kReal)
@@ -130,15 +66,6 @@ bool BinaryPlistTable::integer(quint64 idx, qint64& value) const
         return realToInteger(double(f), value);
     }
     return false;
-}
-
-bool BinaryPlistTable::uid(quint64 idx, quint64& value) const
-{
-    Header h;
-    if (!header(idx, h) || h.kind != kUid)
-        return false;
-    value = be(m_data + h.pos, int(h.length));
-    return true;
 }
 
 bool BinaryPlistTable::bytes(quint64 idx, QByteArray& out) const

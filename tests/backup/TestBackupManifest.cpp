@@ -264,6 +264,80 @@ private Q_SLOTS:
         QVERIFY(m.smsNode && m.smsNode != n);
     }
 
+    // Well-known files and camera pictures are recognised by domain and path alone; a quick test on
+    // the path picks the records worth comparing, and must not drop any that match.
+    void findsWellKnownFilesByPath_data()
+    {
+        QTest::addColumn<QString>("remove"); // the generated record it stands in for, if any
+        QTest::addColumn<QString>("domain");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("found");
+        const QString calendar = "Library/Calendar/Calendar.sqlitedb";
+        QTest::newRow("calendar path in other case") << calendar << "HomeDomain"
+                                                     << "library/calendar/CALENDAR.sqlitedb"
+                                                     << "calendar" << true;
+        QTest::newRow("calendar domain in other case")
+            << calendar << "homedomain" << calendar << "calendar" << true;
+        QTest::newRow("calendar path one byte longer") << calendar << "HomeDomain" << calendar + "x"
+                                                       << "calendar" << false;
+        QTest::newRow("messages in another domain") << "Library/SMS/sms.db"
+                                                    << "MediaDomain"
+                                                    << "Library/SMS/sms.db"
+                                                    << "sms" << false;
+        QTest::newRow("messages under an unclean path") << "Library/SMS/sms.db"
+                                                        << "HomeDomain"
+                                                        << "Library//SMS/sms.db"
+                                                        << "sms" << false;
+        QTest::newRow("camera picture") << ""
+                                        << "CameraRollDomain"
+                                        << "Media/DCIM/100APPLE/IMG_0001.JPG"
+                                        << "photo" << true;
+        QTest::newRow("camera movie") << ""
+                                      << "CameraRollDomain"
+                                      << "Media/DCIM/100APPLE/IMG_0002.MOV"
+                                      << "video" << true;
+        QTest::newRow("picture outside the camera folders") << ""
+                                                            << "CameraRollDomain"
+                                                            << "Media/Other/IMG_0003.JPG"
+                                                            << "photo" << false;
+    }
+    void findsWellKnownFilesByPath()
+    {
+        QFETCH(QString, remove);
+        QFETCH(QString, domain);
+        QFETCH(QString, path);
+        QFETCH(QString, kind);
+        QFETCH(bool, found);
+        const QString dir = GenBackup::make({ "--layout", "db" });
+        {
+            Sqlite3DB db;
+            db.openThrow(dir + "/Manifest.db", 2);
+            // A file record like the message database's, under the new domain and path.
+            Sqlite3Sql copy("insert into Files select 'x' || fileID, ?, ?, flags, file from Files "
+                            "where relativePath = 'Library/SMS/sms.db'");
+            copy.addTextParam(domain);
+            copy.addTextParam(path);
+            db.executeThrow(copy);
+            db.executeThrow(Sqlite3Sql("delete from Files where relativePath = ? and fileID not like 'x%'")
+                                .addTextParam(remove));
+        }
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        if (kind == "photo" || kind == "video") {
+            const QList<BackupManifest::_FileNode*>& list = kind == "photo" ? m.photoList : m.videoList;
+            QCOMPARE(list.size(), (kind == "photo" ? 3 : 2) + (found ? 1 : 0));
+            return;
+        }
+        const BackupManifest::_FileNode* node = kind == "calendar" ? m.calendarNode : m.smsNode;
+        QCOMPARE(node != nullptr, found);
+        if (found) {
+            QCOMPARE(node->item.domain, domain);
+            QCOMPARE(node->item.relativePath(), path);
+        }
+    }
+
     void tellsBadInputApart()
     {
         // Not a backup at all.
