@@ -51,6 +51,10 @@ public:
     QString srcId;
 };
 
+// Prefix, first, middle, last and suffix joined as Entity::fullName() joins them.
+QString joinFullName(const QString& prefix, const QString& first, const QString& middle, const QString& last,
+    const QString& suffix);
+
 // Rank of a phone by its type code: mobile 10, main 20, home 30, work 40, anything else 100.
 int phonePriority(const Entity& phone);
 // True when the first phone ranks before the second.

@@ -53,18 +53,53 @@ const LabelTable& relLabels()
     return t;
 }
 
-// data2 from a label of the table; otherwise 0 with the label's own text in data3. A value
-// without a label row (NULL label) is kept as code 0 with no label text.
-void setLabel(pim::Entity& e, const QString& label, const LabelTable& table)
+enum LabelTableId { PhoneLabels, HomeWorkLabels, DateLabels, UrlLabels, RelLabels, LabelTableCount };
+
+const LabelTable& labelTable(int id)
 {
-    const auto it = table.constFind(label);
-    if (it != table.constEnd()) {
-        e.values[QStringLiteral("data2")] = it.value();
+    switch (id) {
+    case PhoneLabels:
+        return phoneLabels();
+    case HomeWorkLabels:
+        return homeWorkLabels();
+    case DateLabels:
+        return dateLabels();
+    case UrlLabels:
+        return urlLabels();
+    default:
+        return relLabels();
+    }
+}
+
+// Adds a value; the readers add keys in ascending order where they can, so the map appends.
+void put(pim::Entity& e, const QString& key, const QVariant& value)
+{
+    e.values.insert(e.values.cend(), key, value);
+}
+
+// data2 from the label's code in a table (code >= 0); otherwise 0 with the label's own text in data3.
+// A value without a label row (NULL label) is kept as code 0 with no label text.
+void setLabel(pim::Entity& e, int code, const QString& label)
+{
+    if (code >= 0) {
+        put(e, QStringLiteral("data2"), code);
         return;
     }
-    e.values[QStringLiteral("data2")] = 0;
+    put(e, QStringLiteral("data2"), 0);
     if (!label.isEmpty())
-        e.values[QStringLiteral("data3")] = label;
+        put(e, QStringLiteral("data3"), label);
+}
+
+// True when the text column holds nothing but white space, as QString::trimmed() sees it.
+bool isBlank(const Sqlite3Cursor& c, int column)
+{
+    for (const char ch : c.getTextUtf8(column)) {
+        if (uchar(ch) >= 0x80)
+            return c.getText(column).trimmed().isEmpty(); // non-ASCII: let QString decide
+        if (!QChar::isSpace(uchar(ch)))
+            return false;
+    }
+    return true;
 }
 
 bool hasTable(Sqlite3DB& db, const char* name)
@@ -93,12 +128,35 @@ QString personColumns(Sqlite3DB& db)
 }
 
 // Seconds from 2001 of a date column, or false when it is NULL or empty.
-template <typename Column> bool secondsOf(const Sqlite3Cursor& c, Column column, qint64& seconds)
+bool secondsOf(const Sqlite3Cursor& c, int column, qint64& seconds)
 {
-    if (c.isNull(column) || c.getText(column).trimmed().isEmpty())
+    if (c.isNull(column) || isBlank(c, column))
         return false;
     seconds = qint64(std::floor(c.getDouble(column)));
     return true;
+}
+
+// The entity kind of a multi-value property; 0 for one the model has no kind for.
+int kindOfProperty(int property)
+{
+    switch (property) {
+    case 3:
+        return pim::KindPhone;
+    case 4:
+        return pim::KindEmail;
+    case 5:
+        return pim::KindAddress;
+    case 12:
+        return pim::KindDate;
+    case 13:
+        return pim::KindIM;
+    case 22:
+        return pim::KindUrl;
+    case 23:
+        return pim::KindRelation;
+    default:
+        return 0;
+    }
 }
 } // namespace
 
@@ -109,21 +167,26 @@ public:
     explicit RecordRows(Sqlite3Cursor cursor)
         : m_cursor(std::move(cursor))
     {
-        m_has = m_cursor.moveNext();
+        next();
     }
     // True when the current row belongs to the person; rows of no person met so far are skipped.
     bool at(qint64 rowid)
     {
-        while (m_has && m_cursor.getInt64(0) < rowid)
-            m_has = m_cursor.moveNext();
-        return m_has && m_cursor.getInt64(0) == rowid;
+        while (m_has && m_rowid < rowid)
+            next();
+        return m_has && m_rowid == rowid;
     }
-    void next() { m_has = m_cursor.moveNext(); }
+    void next()
+    {
+        m_has = m_cursor.moveNext();
+        m_rowid = m_has ? m_cursor.getInt64(0) : 0;
+    }
     const Sqlite3Cursor& row() const { return m_cursor; }
 
 private:
     Sqlite3Cursor m_cursor;
     bool m_has = false;
+    qint64 m_rowid = 0;
 };
 
 IOSContactsDb::IOSContactsDb(QDir dir)
@@ -201,6 +264,21 @@ void IOSContactsDb::readIM(unsigned long long uid, pim::Entity& entity)
     }
 }
 
+void IOSContactsDb::readLabels()
+{
+    // Each label's codes are looked up once here rather than once per value.
+    m_labels.clear();
+    if (!m_hasLabels)
+        return;
+    Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
+    while (labels.moveNext()) {
+        Label label { labels.getText(1), {} };
+        for (int t = 0; t < LabelTableCount; ++t)
+            label.codes[t] = labelTable(t).value(label.text, -1);
+        m_labels.insert(labels.getInt64(0), label);
+    }
+}
+
 QList<pim::_Contact> IOSContactsDb::contacts()
 {
     if (!isOpened())
@@ -217,12 +295,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     // One query per table, walked in rowid order, rather than one per person; the labels are read
     // once (a value whose label row is missing keeps no label, as with a left join).
     std::unique_ptr<RecordRows> values, photos;
-    m_labels.clear();
-    if (m_hasLabels) {
-        Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
-        while (labels.moveNext())
-            m_labels.insert(labels.getInt64(0), labels.getText(1));
-    }
+    readLabels();
     if (m_hasMultiValues)
         values = std::make_unique<RecordRows>(m_db.queryThrow(
             "select record_id,UID,property,value,label from abmultivalue order by record_id, UID"));
@@ -237,7 +310,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
             readPhoto(rowid, *photos, contact);
         if (values)
             readMultiValues(rowid, *values, contact);
-        list.append(contact);
+        list.append(std::move(contact));
     }
     return list;
 }
@@ -249,39 +322,41 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
     enum { First = 1, Last, Middle, Prefix, Suffix, Org, Dept, Job, Note, Birthday, Nickname };
     auto text = [&p](int col) { return p.getText(col); };
     pim::_Contact contact;
+    const QString first = text(First), last = text(Last), middle = text(Middle), prefix = text(Prefix),
+                  suffix = text(Suffix);
+    contact.fullName = pim::joinFullName(prefix, first, middle, last, suffix);
     pim::Entity name;
-    name.values[QStringLiteral("data2")] = text(First);
-    name.values[QStringLiteral("data3")] = text(Last);
-    name.values[QStringLiteral("data4")] = text(Middle);
-    name.values[QStringLiteral("data5")] = text(Prefix);
-    name.values[QStringLiteral("data6")] = text(Suffix);
-    contact.fullName = name.fullName();
-    name.values[QStringLiteral("data1")] = contact.fullName;
-    contact.entities[pim::KindName].append(name);
+    put(name, QStringLiteral("data1"), contact.fullName);
+    put(name, QStringLiteral("data2"), first);
+    put(name, QStringLiteral("data3"), last);
+    put(name, QStringLiteral("data4"), middle);
+    put(name, QStringLiteral("data5"), prefix);
+    put(name, QStringLiteral("data6"), suffix);
+    contact.entities[pim::KindName].append(std::move(name));
     const QString org = text(Org), dept = text(Dept), job = text(Job);
     if (!org.isEmpty() || !dept.isEmpty() || !job.isEmpty()) {
         pim::Entity e;
-        e.values[QStringLiteral("data1")] = org;
-        e.values[QStringLiteral("data5")] = dept;
-        e.values[QStringLiteral("data4")] = job;
-        contact.entities[pim::KindOrg].append(e);
+        put(e, QStringLiteral("data1"), org);
+        put(e, QStringLiteral("data4"), job);
+        put(e, QStringLiteral("data5"), dept);
+        contact.entities[pim::KindOrg].append(std::move(e));
     }
     for (auto [col, kind] :
         { std::pair { int(Note), pim::KindNote }, std::pair { int(Nickname), pim::KindNickname } }) {
-        const QString value = text(col);
+        QString value = text(col);
         if (!value.isEmpty()) {
             pim::Entity e;
-            e.values[QStringLiteral("data1")] = value;
-            contact.entities[kind].append(e);
+            put(e, QStringLiteral("data1"), value);
+            contact.entities[kind].append(std::move(e));
         }
     }
     // Every stored birthday counts, also those before 2001 (negative seconds).
     qint64 seconds = 0;
     if (secondsOf(p, int(Birthday), seconds)) {
         pim::Entity e;
-        e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
-        e.values[QStringLiteral("data2")] = 3;
-        contact.entities[pim::KindDate].append(e);
+        put(e, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
+        put(e, QStringLiteral("data2"), 3);
+        contact.entities[pim::KindDate].append(std::move(e));
     }
     return contact;
 }
@@ -296,62 +371,44 @@ void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& c
     if (bytes.isEmpty())
         return;
     pim::Entity e;
-    e.values[QStringLiteral("data15")] = bytes;
-    contact.entities[pim::KindPhoto].append(e);
+    put(e, QStringLiteral("data15"), bytes);
+    contact.entities[pim::KindPhoto].append(std::move(e));
 }
 
 void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact)
 {
     // Values whose label row is missing are kept (the query's join is a left join).
+    static const Label noLabel { QString(), { -1, -1, -1, -1, -1 } };
     for (; values.at(rowid); values.next()) {
         const Sqlite3Cursor& c = values.row();
-        const int property = c.getInt(2);
-        const QString label = c.isNull(4) ? QString() : m_labels.value(c.getInt64(4));
-        const auto uid = static_cast<unsigned long long>(c.getInt64(1));
-        pim::Entity e;
-        int kind = 0;
-        switch (property) {
-        case 3:
-            kind = pim::KindPhone;
-            setLabel(e, label, phoneLabels());
-            break;
-        case 4:
-            kind = pim::KindEmail;
-            setLabel(e, label, homeWorkLabels());
-            break;
-        case 5:
-            kind = pim::KindAddress;
-            setLabel(e, label, homeWorkLabels());
-            readAddr(uid, e);
-            break;
-        case 12:
-            kind = pim::KindDate;
-            break;
-        case 13:
-            kind = pim::KindIM;
-            setLabel(e, label, homeWorkLabels());
-            readIM(uid, e);
-            break;
-        case 22:
-            kind = pim::KindUrl;
-            setLabel(e, label, urlLabels());
-            break;
-        case 23:
-            kind = pim::KindRelation;
-            setLabel(e, label, relLabels());
-            break;
-        default:
+        const int kind = kindOfProperty(c.getInt(2));
+        if (kind == 0)
             continue;
-        }
+        const auto found = c.isNull(4) ? m_labels.cend() : m_labels.constFind(c.getInt64(4));
+        const Label& label = found == m_labels.cend() ? noLabel : found.value();
+        auto labelFrom = [&label](pim::Entity& e, int table) { setLabel(e, label.codes[table], label.text); };
+        pim::Entity e;
         if (kind == pim::KindDate) {
             qint64 seconds = 0;
             if (!secondsOf(c, 3, seconds))
                 continue;
-            e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
-            setLabel(e, label, dateLabels());
-        } else if (kind != pim::KindAddress && kind != pim::KindIM) {
-            e.values[QStringLiteral("data1")] = c.getText(3);
+            put(e, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
+            labelFrom(e, DateLabels);
+        } else if (kind == pim::KindAddress || kind == pim::KindIM) {
+            labelFrom(e, HomeWorkLabels);
+            const auto uid = static_cast<unsigned long long>(c.getInt64(1));
+            if (kind == pim::KindAddress)
+                readAddr(uid, e);
+            else
+                readIM(uid, e);
+        } else {
+            put(e, QStringLiteral("data1"), c.getText(3));
+            labelFrom(e,
+                kind == pim::KindPhone       ? PhoneLabels
+                    : kind == pim::KindEmail ? HomeWorkLabels
+                    : kind == pim::KindUrl   ? UrlLabels
+                                             : RelLabels);
         }
-        contact.entities[kind].append(e);
+        contact.entities[kind].append(std::move(e));
     }
 }

@@ -40,8 +40,14 @@ private:
     bool m_hasEntries = true;
     bool m_hasLabels = true;
     bool m_hasImages = true;
-    QHash<qint64, QString> m_labels; // ABMultiValueLabel by rowid
+    // A row of ABMultiValueLabel: its text and its code in each label table (-1: not in it).
+    struct Label {
+        QString text;
+        int codes[5];
+    };
+    QHash<qint64, Label> m_labels; // by rowid
 
+    void readLabels();
     pim::_Contact readPerson(const Sqlite3Cursor& person);
     class RecordRows;
     void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);

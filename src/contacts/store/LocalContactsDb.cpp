@@ -459,31 +459,42 @@ QMap<int, QList<pim::Entity>> LocalContactsDb::combineContact(
     open_check();
     const unsigned long long id = findCounterpart(in);
     QMap<int, QList<pim::Entity>> result;
-    db.beginTran();
+    const bool ownTransaction = m_mergeSavepoints || db.tranDepth() == 0;
+    if (ownTransaction)
+        db.beginTran();
     try {
         merged = id != 0;
-        if (merged) {
+        if (merged)
             stored = contact(id);
-        } else {
-            stored = pim::_Contact(0, QString(QLatin1String("")), in.fullName);
-            insertContactBase(stored);
-            const QList<pim::Entity> names = in.entities.value(pim::KindName);
-            if (!names.isEmpty()) {
-                pim::Entity name = names.first();
-                name.srcId = QString(QLatin1String(""));
-                insertEntity(stored.id, pim::KindName, name);
-                stored.entities[pim::KindName].append(name);
-                result[pim::KindName].append(name);
-            }
-        }
+        else
+            addContact(in, stored, result);
         for (auto it = in.entities.cbegin(); it != in.entities.cend(); ++it)
             mergeKind(it.key(), it.value(), stored, result);
-        db.commitTran();
+        if (ownTransaction)
+            db.commitTran();
     } catch (...) {
-        db.rollbackTran(); // undoes this merge only; an enclosing edit is its caller's to end
+        // Undoes this merge only; an enclosing edit is its caller's to end (and without a
+        // savepoint of this merge, the caller's rollback undoes it with the rest).
+        if (ownTransaction)
+            db.rollbackTran();
         throw;
     }
     return result;
+}
+
+void LocalContactsDb::addContact(
+    const pim::_Contact& in, pim::_Contact& stored, QMap<int, QList<pim::Entity>>& result)
+{
+    stored = pim::_Contact(0, QString(QLatin1String("")), in.fullName);
+    insertContactBase(stored);
+    const auto names = in.entities.constFind(pim::KindName);
+    if (names == in.entities.cend() || names->isEmpty())
+        return;
+    pim::Entity name = names->first();
+    name.srcId = QString(QLatin1String(""));
+    insertEntity(stored.id, pim::KindName, name);
+    stored.entities[pim::KindName].append(name);
+    result[pim::KindName].append(name);
 }
 
 void LocalContactsDb::mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,

@@ -268,6 +268,24 @@ private Q_SLOTS:
         QCOMPARE(db.tranDepth(), 0);
     }
 
+    // Transaction statements are kept per connection: after a reopen they act on the new file.
+    void transactionsAfterReopen()
+    {
+        Sqlite3DB db;
+        for (const char* name : { "first.db", "second.db" }) {
+            makeTable(db, freshPath(name));
+            db.beginTran();
+            db.beginTran();
+            db.executeThrow("insert into t(v) values(1)");
+            db.rollbackTran();
+            db.executeThrow("insert into t(v) values(2)");
+            db.commitTran();
+            QCOMPARE(rowCount(db), 1);
+        }
+        db.close();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.beginTran());
+    }
+
     void commitAfterSqliteRolledBackThrows()
     {
         Sqlite3DB db;
