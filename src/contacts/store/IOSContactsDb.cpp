@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -71,23 +72,33 @@ const LabelTable& labelTable(int id)
     }
 }
 
-// Adds a value; the readers add keys in ascending order where they can, so the map appends.
-void put(pim::Entity& e, const QString& key, const QVariant& value)
+// An entity's values while they are read: added in ascending key order where possible, each lands
+// at the end without a search, and moves into the entity without a copy.
+using Values = std::map<QString, QVariant>;
+
+void put(Values& values, const QString& key, QVariant value)
 {
-    e.values.insert(e.values.cend(), key, value);
+    values.insert_or_assign(values.end(), key, std::move(value));
+}
+
+pim::Entity entityOf(Values&& values)
+{
+    pim::Entity e;
+    e.values = QMap<QString, QVariant>(std::move(values));
+    return e;
 }
 
 // data2 from the label's code in a table (code >= 0); otherwise 0 with the label's own text in data3.
 // A value without a label row (NULL label) is kept as code 0 with no label text.
-void setLabel(pim::Entity& e, int code, const QString& label)
+void setLabel(Values& values, int code, const QString& label)
 {
     if (code >= 0) {
-        put(e, QStringLiteral("data2"), code);
+        put(values, QStringLiteral("data2"), code);
         return;
     }
-    put(e, QStringLiteral("data2"), 0);
+    put(values, QStringLiteral("data2"), 0);
     if (!label.isEmpty())
-        put(e, QStringLiteral("data3"), label);
+        put(values, QStringLiteral("data3"), label);
 }
 
 // True when the text column holds nothing but white space, as QString::trimmed() sees it.
@@ -200,12 +211,13 @@ void IOSContactsDb::open()
     const QString imgPath = m_dir.absoluteFilePath(QLatin1String(kImagesName));
     if (!QFile::exists(abPath))
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
-    // Read-only: the reader never writes into the backup's copy.
-    m_db.openReadOnlyThrow(abPath);
+    // Read-only: the reader never writes into the backup's copy. One thread reads at a time, so
+    // SQLite's per-call locking is not needed.
+    m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     if (!QFile::exists(imgPath))
         return;
     try {
-        m_imgDb.openReadOnlyThrow(imgPath);
+        m_imgDb.openThrow(imgPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     } catch (const std::exception& e) {
         // A damaged images file costs the photos, not the contacts.
         qWarning("Contact photos not read: %s", e.what());
@@ -325,38 +337,38 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
     const QString first = text(First), last = text(Last), middle = text(Middle), prefix = text(Prefix),
                   suffix = text(Suffix);
     contact.fullName = pim::joinFullName(prefix, first, middle, last, suffix);
-    pim::Entity name;
+    Values name;
     put(name, QStringLiteral("data1"), contact.fullName);
     put(name, QStringLiteral("data2"), first);
     put(name, QStringLiteral("data3"), last);
     put(name, QStringLiteral("data4"), middle);
     put(name, QStringLiteral("data5"), prefix);
     put(name, QStringLiteral("data6"), suffix);
-    contact.entities[pim::KindName].append(std::move(name));
+    contact.entities[pim::KindName].append(entityOf(std::move(name)));
     const QString org = text(Org), dept = text(Dept), job = text(Job);
     if (!org.isEmpty() || !dept.isEmpty() || !job.isEmpty()) {
-        pim::Entity e;
+        Values e;
         put(e, QStringLiteral("data1"), org);
         put(e, QStringLiteral("data4"), job);
         put(e, QStringLiteral("data5"), dept);
-        contact.entities[pim::KindOrg].append(std::move(e));
+        contact.entities[pim::KindOrg].append(entityOf(std::move(e)));
     }
     for (auto [col, kind] :
         { std::pair { int(Note), pim::KindNote }, std::pair { int(Nickname), pim::KindNickname } }) {
         QString value = text(col);
         if (!value.isEmpty()) {
-            pim::Entity e;
-            put(e, QStringLiteral("data1"), value);
-            contact.entities[kind].append(std::move(e));
+            Values e;
+            put(e, QStringLiteral("data1"), std::move(value));
+            contact.entities[kind].append(entityOf(std::move(e)));
         }
     }
     // Every stored birthday counts, also those before 2001 (negative seconds).
     qint64 seconds = 0;
     if (secondsOf(p, int(Birthday), seconds)) {
-        pim::Entity e;
+        Values e;
         put(e, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
         put(e, QStringLiteral("data2"), 3);
-        contact.entities[pim::KindDate].append(std::move(e));
+        contact.entities[pim::KindDate].append(entityOf(std::move(e)));
     }
     return contact;
 }
@@ -370,45 +382,70 @@ void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& c
     photos.next();
     if (bytes.isEmpty())
         return;
-    pim::Entity e;
+    Values e;
     put(e, QStringLiteral("data15"), bytes);
-    contact.entities[pim::KindPhoto].append(std::move(e));
+    contact.entities[pim::KindPhoto].append(entityOf(std::move(e)));
 }
 
 void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact)
 {
+    // The person's values are gathered first so that each kind's list is allocated once, at its
+    // final size; within a kind they keep the order of the rows.
+    m_pending.clear();
+    for (; values.at(rowid); values.next()) {
+        pim::Entity e;
+        const int kind = readMultiValue(values.row(), e);
+        if (kind != 0)
+            m_pending.emplace_back(kind, std::move(e));
+    }
+    if (m_pending.empty())
+        return;
+    int counts[pim::KindUrl + 1] = {};
+    for (const auto& pending : m_pending)
+        ++counts[pending.first];
+    QList<pim::Entity>* lists[pim::KindUrl + 1] = {};
+    for (int kind = 0; kind <= pim::KindUrl; ++kind) {
+        if (counts[kind] == 0)
+            continue;
+        lists[kind] = &contact.entities[kind];
+        lists[kind]->reserve(lists[kind]->size() + counts[kind]);
+    }
+    for (auto& pending : m_pending)
+        lists[pending.first]->append(std::move(pending.second));
+}
+
+int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e)
+{
     // Values whose label row is missing are kept (the query's join is a left join).
     static const Label noLabel { QString(), { -1, -1, -1, -1, -1 } };
-    for (; values.at(rowid); values.next()) {
-        const Sqlite3Cursor& c = values.row();
-        const int kind = kindOfProperty(c.getInt(2));
-        if (kind == 0)
-            continue;
-        const auto found = c.isNull(4) ? m_labels.cend() : m_labels.constFind(c.getInt64(4));
-        const Label& label = found == m_labels.cend() ? noLabel : found.value();
-        auto labelFrom = [&label](pim::Entity& e, int table) { setLabel(e, label.codes[table], label.text); };
-        pim::Entity e;
-        if (kind == pim::KindDate) {
-            qint64 seconds = 0;
-            if (!secondsOf(c, 3, seconds))
-                continue;
-            put(e, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
-            labelFrom(e, DateLabels);
-        } else if (kind == pim::KindAddress || kind == pim::KindIM) {
-            labelFrom(e, HomeWorkLabels);
-            const auto uid = static_cast<unsigned long long>(c.getInt64(1));
-            if (kind == pim::KindAddress)
-                readAddr(uid, e);
-            else
-                readIM(uid, e);
-        } else {
-            put(e, QStringLiteral("data1"), c.getText(3));
-            labelFrom(e,
-                kind == pim::KindPhone       ? PhoneLabels
-                    : kind == pim::KindEmail ? HomeWorkLabels
-                    : kind == pim::KindUrl   ? UrlLabels
-                                             : RelLabels);
-        }
-        contact.entities[kind].append(std::move(e));
+    const int kind = kindOfProperty(c.getInt(2));
+    if (kind == 0)
+        return 0;
+    const auto found = c.isNull(4) ? m_labels.cend() : m_labels.constFind(c.getInt64(4));
+    const Label& label = found == m_labels.cend() ? noLabel : found.value();
+    auto labelFrom = [&label](Values& v, int table) { setLabel(v, label.codes[table], label.text); };
+    Values v;
+    if (kind == pim::KindDate) {
+        qint64 seconds = 0;
+        if (!secondsOf(c, 3, seconds))
+            return 0;
+        put(v, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
+        labelFrom(v, DateLabels);
+    } else if (kind == pim::KindAddress || kind == pim::KindIM) {
+        labelFrom(v, HomeWorkLabels);
+    } else {
+        put(v, QStringLiteral("data1"), c.getText(3));
+        labelFrom(v,
+            kind == pim::KindPhone       ? PhoneLabels
+                : kind == pim::KindEmail ? HomeWorkLabels
+                : kind == pim::KindUrl   ? UrlLabels
+                                         : RelLabels);
     }
+    e = entityOf(std::move(v));
+    const auto uid = static_cast<unsigned long long>(c.getInt64(1));
+    if (kind == pim::KindAddress)
+        readAddr(uid, e);
+    else if (kind == pim::KindIM)
+        readIM(uid, e);
+    return kind;
 }

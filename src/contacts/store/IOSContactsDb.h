@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QHash>
+#include <utility>
+#include <vector>
 
 // The contact source over a backup's address book, read from a folder that holds its files under
 // their backup names (a backup's cache folder). Only ever queries; opens on first use.
@@ -52,5 +54,8 @@ private:
     class RecordRows;
     void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
     void readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact);
+    // The entity of one multi-value row and its kind; 0 for a row that makes none.
+    int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e);
+    std::vector<std::pair<int, pim::Entity>> m_pending; // one person's values, reused
     Sqlite3Cursor entries(unsigned long long uid);
 };
