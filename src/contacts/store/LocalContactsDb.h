@@ -87,9 +87,6 @@ private:
     // Prepared statements of the row operations, for the connection they were made on.
     Sqlite3StmtCache m_statements { db };
 
-    void executeCached(const Sqlite3Sql& sql);
-    // The first column of the first row as a 64-bit integer, or 0 without a row.
-    qint64 firstIdCached(const Sqlite3Sql& sql);
     void dropStatements();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
