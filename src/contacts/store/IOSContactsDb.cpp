@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QStringList>
 #include <cmath>
+#include <future>
 #include <map>
 #include <memory>
 #include <stdexcept>
@@ -305,25 +306,32 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
     // One query per table, walked in rowid order, rather than one per person; the labels are read
-    // once (a value whose label row is missing keeps no label, as with a left join).
-    std::unique_ptr<RecordRows> values, photos;
+    // once (a value whose label row is missing keeps no label, as with a left join). The
+    // multi-values, the bulk of a book, are read on a second connection and thread meanwhile.
     readLabels();
-    if (m_hasMultiValues)
-        values = std::make_unique<RecordRows>(m_db.queryThrow(
-            "select record_id,UID,property,value,label from abmultivalue order by record_id, UID"));
+    std::future<std::vector<ValueRow>> values;
+    if (m_hasMultiValues) {
+        Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
+        const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
+        values = std::async(std::launch::async,
+            [this, path = m_db.dbPath(), lastRowid] { return readAllMultiValues(path, lastRowid); });
+    }
+    std::unique_ptr<RecordRows> photos;
     if (m_hasImages)
         photos = std::make_unique<RecordRows>(
             m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
     QList<pim::_Contact> list;
+    std::vector<qint64> rowids;
     while (people.moveNext()) {
         const qint64 rowid = people.getInt64(0);
         pim::_Contact contact = readPerson(people);
         if (photos)
             readPhoto(rowid, *photos, contact);
-        if (values)
-            readMultiValues(rowid, *values, contact);
         list.append(std::move(contact));
+        rowids.push_back(rowid);
     }
+    if (values.valid())
+        attachMultiValues(list, rowids, values.get());
     return list;
 }
 
@@ -387,17 +395,61 @@ void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& c
     contact.entities[pim::KindPhoto].append(entityOf(std::move(e)));
 }
 
-void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact)
+std::vector<IOSContactsDb::ValueRow> IOSContactsDb::readAllMultiValues(
+    const QString& path, qint64 lastRowid) const
+{
+    // A connection of this thread's own; the rows are stepped as far as the people's walk would
+    // step them: up to the first row of a record after the last person.
+    Sqlite3DB db;
+    db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    Sqlite3Cursor c = db.queryThrow(
+        "select record_id,UID,property,value,label from abmultivalue order by record_id, UID");
+    std::vector<ValueRow> rows;
+    while (c.moveNext()) {
+        ValueRow row;
+        row.recordId = c.getInt64(0);
+        const bool past = row.recordId > lastRowid;
+        if (!past)
+            row.kind = readMultiValue(c, row.entity, row.uid);
+        rows.push_back(std::move(row));
+        if (past)
+            break;
+    }
+    return rows;
+}
+
+void IOSContactsDb::attachMultiValues(
+    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, std::vector<ValueRow> rows)
+{
+    // The rows ordered by record go to the people in rowid order; rows of no person met so far are
+    // skipped, as a cursor walked alongside the people would skip them.
+    std::size_t r = 0;
+    auto at = [&rows, &r](qint64 rowid) {
+        while (r < rows.size() && rows[r].recordId < rowid)
+            ++r;
+        return r < rows.size() && rows[r].recordId == rowid;
+    };
+    auto contact = list.begin();
+    for (const qint64 rowid : rowids) {
+        m_pending.clear();
+        for (; at(rowid); ++r) {
+            ValueRow& row = rows[r];
+            if (row.kind == pim::KindAddress)
+                readAddr(row.uid, row.entity);
+            else if (row.kind == pim::KindIM)
+                readIM(row.uid, row.entity);
+            if (row.kind != 0)
+                m_pending.emplace_back(row.kind, std::move(row.entity));
+        }
+        addPending(*contact);
+        ++contact;
+    }
+}
+
+void IOSContactsDb::addPending(pim::_Contact& contact)
 {
     // The person's values are gathered first so that each kind's list is allocated once, at its
     // final size; within a kind they keep the order of the rows.
-    m_pending.clear();
-    for (; values.at(rowid); values.next()) {
-        pim::Entity e;
-        const int kind = readMultiValue(values.row(), e);
-        if (kind != 0)
-            m_pending.emplace_back(kind, std::move(e));
-    }
     if (m_pending.empty())
         return;
     int counts[pim::KindUrl + 1] = {};
@@ -414,7 +466,7 @@ void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Cont
         lists[pending.first]->append(std::move(pending.second));
 }
 
-int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e)
+int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e, unsigned long long& uid) const
 {
     // Values whose label row is missing are kept (the query's join is a left join).
     static const Label noLabel { QString(), { -1, -1, -1, -1, -1 } };
@@ -432,7 +484,8 @@ int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e)
         put(v, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
         labelFrom(v, DateLabels);
     } else if (kind == pim::KindAddress || kind == pim::KindIM) {
-        labelFrom(v, HomeWorkLabels);
+        labelFrom(v, HomeWorkLabels); // the rest from the value's entries
+        uid = static_cast<unsigned long long>(c.getInt64(1));
     } else {
         put(v, QStringLiteral("data1"), c.getText(3));
         labelFrom(v,
@@ -442,10 +495,5 @@ int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e)
                                          : RelLabels);
     }
     e = entityOf(std::move(v));
-    const auto uid = static_cast<unsigned long long>(c.getInt64(1));
-    if (kind == pim::KindAddress)
-        readAddr(uid, e);
-    else if (kind == pim::KindIM)
-        readIM(uid, e);
     return kind;
 }

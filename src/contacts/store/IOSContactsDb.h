@@ -53,9 +53,21 @@ private:
     pim::_Contact readPerson(const Sqlite3Cursor& person);
     class RecordRows;
     void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
-    void readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact);
-    // The entity of one multi-value row and its kind; 0 for a row that makes none.
-    int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e);
+
+    // One row of ABMultiValue: its record, and its entity and kind (0: none); an address or
+    // instant-message value gets its entries (by uid) once it is known to belong to a person.
+    struct ValueRow {
+        qint64 recordId = 0;
+        int kind = 0;
+        pim::Entity entity;
+        unsigned long long uid = 0;
+    };
+    // Runs on a thread of its own: touches only the labels and its own connection.
+    std::vector<ValueRow> readAllMultiValues(const QString& path, qint64 lastRowid) const;
+    int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e, unsigned long long& uid) const;
+    void attachMultiValues(
+        QList<pim::_Contact>& list, const std::vector<qint64>& rowids, std::vector<ValueRow> rows);
+    void addPending(pim::_Contact& contact);
     std::vector<std::pair<int, pim::Entity>> m_pending; // one person's values, reused
     Sqlite3Cursor entries(unsigned long long uid);
 };
