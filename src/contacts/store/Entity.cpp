@@ -36,6 +36,16 @@ QString joinFullName(const QString& prefix, const QString& first, const QString&
     return name.trimmed();
 }
 
+int Entity::code(const QString& key) const
+{
+    const auto it = values.constFind(key);
+    if (it == values.cend())
+        return 0;
+    if (it->typeId() == QMetaType::Int)
+        return it->toInt(); // the number its text would give, without making the text
+    return it->toString().toInt();
+}
+
 QString Entity::formattedAddr() const
 {
     const QString street = text(QStringLiteral("data4"));

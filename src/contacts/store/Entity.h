@@ -44,7 +44,7 @@ public:
 
     // The value under key as text (absent: empty), as an integer (absent or no number: 0) or bytes.
     QString text(const QString& key) const { return values.value(key).toString(); }
-    int code(const QString& key) const { return values.value(key).toString().toInt(); }
+    int code(const QString& key) const;
 
     QMap<QString, QVariant> values;
     unsigned long long id = 0;
