@@ -309,7 +309,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     // once (a value whose label row is missing keeps no label, as with a left join). The
     // multi-values, the bulk of a book, are read on a second connection and thread meanwhile.
     readLabels();
-    std::future<std::vector<ValueRow>> values;
+    std::future<ValueRows> values;
     if (m_hasMultiValues) {
         Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
         const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
@@ -395,8 +395,7 @@ void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& c
     contact.entities[pim::KindPhoto].append(entityOf(std::move(e)));
 }
 
-std::vector<IOSContactsDb::ValueRow> IOSContactsDb::readAllMultiValues(
-    const QString& path, qint64 lastRowid) const
+IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, qint64 lastRowid) const
 {
     // A connection of this thread's own; the rows are stepped as far as the people's walk would
     // step them: up to the first row of a record after the last person.
@@ -404,7 +403,7 @@ std::vector<IOSContactsDb::ValueRow> IOSContactsDb::readAllMultiValues(
     db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     Sqlite3Cursor c = db.queryThrow(
         "select record_id,UID,property,value,label from abmultivalue order by record_id, UID");
-    std::vector<ValueRow> rows;
+    ValueRows rows;
     while (c.moveNext()) {
         ValueRow row;
         row.recordId = c.getInt64(0);
@@ -419,7 +418,7 @@ std::vector<IOSContactsDb::ValueRow> IOSContactsDb::readAllMultiValues(
 }
 
 void IOSContactsDb::attachMultiValues(
-    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, std::vector<ValueRow> rows)
+    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows)
 {
     // The rows ordered by record go to the people in rowid order; rows of no person met so far are
     // skipped, as a cursor walked alongside the people would skip them.

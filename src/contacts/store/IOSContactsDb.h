@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <deque>
 #include <utility>
 #include <vector>
 
@@ -62,11 +63,12 @@ private:
         pim::Entity entity;
         unsigned long long uid = 0;
     };
+    // Grows without moving the rows read so far.
+    using ValueRows = std::deque<ValueRow>;
     // Runs on a thread of its own: touches only the labels and its own connection.
-    std::vector<ValueRow> readAllMultiValues(const QString& path, qint64 lastRowid) const;
+    ValueRows readAllMultiValues(const QString& path, qint64 lastRowid) const;
     int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e, unsigned long long& uid) const;
-    void attachMultiValues(
-        QList<pim::_Contact>& list, const std::vector<qint64>& rowids, std::vector<ValueRow> rows);
+    void attachMultiValues(QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows);
     void addPending(pim::_Contact& contact);
     std::vector<std::pair<int, pim::Entity>> m_pending; // one person's values, reused
     Sqlite3Cursor entries(unsigned long long uid);
