@@ -60,6 +60,7 @@ QString Sqlite3DB::immutableUri(const QString& path)
 
 void Sqlite3DB::close()
 {
+    m_tranStmts.clear();
     if (!handle)
         return;
     // close_v2 waits for cursors that still live: the connection goes with the last of them.
@@ -73,10 +74,36 @@ QString Sqlite3DB::savepointName(int depth) const
     return QString("qm_nested_%1").arg(depth);
 }
 
-void Sqlite3DB::runThrow(const char* sql)
+void Sqlite3DB::runTran(TranOp op, int depth)
 {
-    Sqlite3Stmt stmt(handle, sql, -1);
-    stmt.stepThrow();
+    std::unique_ptr<Sqlite3Stmt>& stmt = m_tranStmts[{ op, depth }];
+    if (!stmt) {
+        QString sql;
+        switch (op) {
+        case TranOp::Begin:
+            sql = QStringLiteral("begin");
+            break;
+        case TranOp::Commit:
+            sql = QStringLiteral("commit");
+            break;
+        case TranOp::Rollback:
+            sql = QStringLiteral("rollback");
+            break;
+        case TranOp::Savepoint:
+            sql = QStringLiteral("savepoint ") + savepointName(depth);
+            break;
+        case TranOp::Release:
+            sql = QStringLiteral("release ") + savepointName(depth);
+            break;
+        case TranOp::RollbackTo:
+            sql = QStringLiteral("rollback to ") + savepointName(depth);
+            break;
+        }
+        const QByteArray utf8 = sql.toUtf8();
+        stmt = std::make_unique<Sqlite3Stmt>(handle, utf8.constData(), int(utf8.size()));
+    }
+    stmt->stepThrow(); // resets itself when it fails
+    stmt->reset();
 }
 
 void Sqlite3DB::beginTran()
@@ -86,9 +113,9 @@ void Sqlite3DB::beginTran()
     if (m_tranDepth > 0 && sqlite3_get_autocommit(handle))
         m_tranDepth = 0; // SQLite ended the transaction itself after an error
     if (m_tranDepth == 0)
-        runThrow("begin");
+        runTran(TranOp::Begin);
     else
-        runThrow(QString("savepoint %1").arg(savepointName(m_tranDepth)).toUtf8().constData());
+        runTran(TranOp::Savepoint, m_tranDepth);
     ++m_tranDepth;
 }
 
@@ -104,14 +131,14 @@ void Sqlite3DB::commitTran()
     }
     if (m_tranDepth == 1) {
         try {
-            runThrow("commit");
+            runTran(TranOp::Commit);
         } catch (...) {
             if (sqlite3_get_autocommit(handle))
                 m_tranDepth = 0;
             throw; // still open: a later rollback ends it
         }
     } else {
-        runThrow(QString("release %1").arg(savepointName(m_tranDepth - 1)).toUtf8().constData());
+        runTran(TranOp::Release, m_tranDepth - 1);
     }
     --m_tranDepth;
 }
@@ -126,11 +153,10 @@ void Sqlite3DB::rollbackTran()
         return;
     }
     if (m_tranDepth == 1) {
-        runThrow("rollback");
+        runTran(TranOp::Rollback);
     } else {
-        const QString name = savepointName(m_tranDepth - 1);
-        runThrow(QString("rollback to %1").arg(name).toUtf8().constData());
-        runThrow(QString("release %1").arg(name).toUtf8().constData());
+        runTran(TranOp::RollbackTo, m_tranDepth - 1);
+        runTran(TranOp::Release, m_tranDepth - 1);
     }
     --m_tranDepth;
 }

@@ -8,7 +8,12 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <map>
+#include <memory>
 #include <sqlite3.h>
+#include <utility>
+
+class Sqlite3Stmt;
 
 // One SQLite connection. Closed at construction; the destructor closes it. Failures of the
 // operations ending in Throw are std::runtime_error carrying SQLite's own message.
@@ -67,9 +72,14 @@ public:
     sqlite3* handle = nullptr;
 
 private:
+    enum class TranOp { Begin, Commit, Rollback, Savepoint, Release, RollbackTo };
+
     QString m_path;
     int m_tranDepth = 0;
+    // The transaction statements, prepared once per connection: a store that merges item by item
+    // sets and releases a savepoint per item. Finalised before the connection closes.
+    std::map<std::pair<TranOp, int>, std::unique_ptr<Sqlite3Stmt>> m_tranStmts;
 
-    void runThrow(const char* sql);
+    void runTran(TranOp op, int depth = 0);
     QString savepointName(int depth) const;
 };

@@ -85,11 +85,59 @@ void Sqlite3Stmt::bindThrow(int index, const QVariant& value)
         }
         }
     }
+    checkBind(rc, index);
+}
+
+void Sqlite3Stmt::checkBind(int rc, int index)
+{
     if (rc != SQLITE_OK) {
         if (rc == SQLITE_RANGE)
             throwError(QString("more parameters than placeholders (%1)").arg(index), shortSql(sql()));
         throwError(m_db, shortSql(sql()));
     }
+}
+
+void Sqlite3Stmt::bindTextThrow(int index, const QString& text)
+{
+    if (!m_stmt)
+        return;
+    if (text.isEmpty()) {
+        checkBind(sqlite3_bind_text64(m_stmt, index, "", 0, SQLITE_STATIC, SQLITE_UTF8), index);
+        return;
+    }
+    m_kept.append(text.toUtf8());
+    const QByteArray& utf8 = m_kept.constLast();
+    checkBind(sqlite3_bind_text64(
+                  m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8),
+        index);
+}
+
+void Sqlite3Stmt::bindBlobThrow(int index, const QByteArray& bytes)
+{
+    if (!m_stmt)
+        return;
+    if (bytes.isEmpty()) {
+        checkBind(sqlite3_bind_zeroblob(m_stmt, index, 0), index);
+        return;
+    }
+    m_kept.append(bytes); // shared, not copied
+    const QByteArray& kept = m_kept.constLast();
+    checkBind(
+        sqlite3_bind_blob64(m_stmt, index, kept.constData(), sqlite3_uint64(kept.size()), SQLITE_STATIC),
+        index);
+}
+
+void Sqlite3Stmt::bindInt64Throw(int index, qint64 value)
+{
+    if (m_stmt)
+        checkBind(sqlite3_bind_int64(m_stmt, index, value), index);
+}
+
+void Sqlite3Stmt::clearBindings()
+{
+    if (m_stmt)
+        sqlite3_clear_bindings(m_stmt);
+    m_kept.clear();
 }
 
 int Sqlite3Stmt::paramCount() const

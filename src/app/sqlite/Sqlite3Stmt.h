@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariant>
 #include <sqlite3.h>
@@ -19,6 +20,14 @@ public:
 
     // Binds value to the 1-based parameter index; throws when SQLite refuses it.
     void bindThrow(int index, const QVariant& value);
+    // Typed binds for statements run many times, without a QVariant each. A text (empty or null: an
+    // empty text) or blob (empty: an empty blob) is kept by the statement until its bindings are
+    // cleared, so SQLite need not copy it.
+    void bindTextThrow(int index, const QString& text);
+    void bindBlobThrow(int index, const QByteArray& bytes);
+    void bindInt64Throw(int index, qint64 value);
+    // Sets every parameter to NULL and lets go of the kept texts and blobs.
+    void clearBindings();
     int paramCount() const;
 
     // sqlite3_step; result codes other than SQLITE_ROW and SQLITE_DONE are thrown.
@@ -36,4 +45,7 @@ public:
 private:
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_stmt = nullptr;
+    QList<QByteArray> m_kept; // bytes of bound texts and blobs, alive while bound
+
+    void checkBind(int rc, int index);
 };

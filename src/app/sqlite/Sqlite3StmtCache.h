@@ -24,6 +24,12 @@ public:
     qint64 firstInt64(const Sqlite3Sql& sql);
     void clear();
 
+    // For binding by the caller (Sqlite3Stmt's typed binds): the statement of sql, reset and with
+    // every parameter cleared; then run it with one of the two below. Valid until clear().
+    Sqlite3Stmt& prepared(const QString& sql);
+    void execute(Sqlite3Stmt& stmt);
+    qint64 firstInt64(Sqlite3Stmt& stmt);
+
 private:
     Sqlite3Stmt& bound(const Sqlite3Sql& sql);
 

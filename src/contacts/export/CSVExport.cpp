@@ -1,23 +1,50 @@
 #include "contacts/export/CSVExport.h"
 
-QString CSVExport::cell(const QString& text)
+#include <algorithm>
+#include <vector>
+
+namespace
+{
+// Whether a cell must be quoted, and whether it holds a double quote (to be doubled).
+bool needsQuotes(QStringView text, bool& doubled)
 {
     bool quote = false;
-    bool doubled = false;
+    doubled = false;
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if (u == '"')
+        if (u > u',')
+            continue; // every special character is at or below the comma
+        if (u == u'"')
             quote = doubled = true;
-        else if (u == ',' || u == '\n'
-            || u == '\r') // a lone carriage return would end the record for most readers
+        else if (u == u',' || u == u'\n'
+            || u == u'\r') // a lone carriage return would end the record for most readers
             quote = true;
     }
-    if (!quote)
+    return quote;
+}
+
+void appendQuoted(QString& out, const QString& text, bool doubled)
+{
+    out += QLatin1Char('"');
+    if (doubled) {
+        QString inner = text;
+        inner.replace(QLatin1Char('"'), QLatin1String("\"\""));
+        out += inner;
+    } else {
+        out += text;
+    }
+    out += QLatin1Char('"');
+}
+} // namespace
+
+QString CSVExport::cell(const QString& text)
+{
+    bool doubled = false;
+    if (!needsQuotes(text, doubled))
         return text; // shared, no copy
-    QString out = text;
-    if (doubled)
-        out.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + out + QLatin1Char('"');
+    QString out;
+    appendQuoted(out, text, doubled);
+    return out;
 }
 
 QByteArray CSVExport::cols2Bytes(const QStringList& columns)
@@ -31,13 +58,36 @@ QByteArray CSVExport::cols2Bytes(const QStringList& columns)
 
 QByteArray CSVExport::rowData2Bytes(const QString* cells, int count)
 {
-    QString line;
-    line.reserve(256);
+    // The line's exact length first, then its characters written in place.
+    std::vector<char> quoted(std::size_t(qMax(count, 0)));
+    qsizetype size = qMax(count, 1); // the commas and the line feed
+    for (int i = 0; i < count; ++i) {
+        bool doubled = false;
+        quoted[std::size_t(i)] = needsQuotes(cells[i], doubled) ? (doubled ? 2 : 1) : 0;
+        size += cells[i].size();
+        if (quoted[std::size_t(i)] != 0)
+            size += 2 + (doubled ? cells[i].count(QLatin1Char('"')) : 0);
+    }
+    QString line(size, Qt::Uninitialized);
+    QChar* out = line.data();
     for (int i = 0; i < count; ++i) {
         if (i > 0)
-            line += QLatin1Char(',');
-        line += cell(cells[i]);
+            *out++ = QLatin1Char(',');
+        const QString& text = cells[i];
+        if (quoted[std::size_t(i)] == 0) {
+            std::copy(text.cbegin(), text.cend(), out);
+            out += text.size();
+            continue;
+        }
+        *out++ = QLatin1Char('"');
+        for (const QChar c : text) {
+            *out++ = c;
+            if (c == QLatin1Char('"'))
+                *out++ = c;
+        }
+        *out++ = QLatin1Char('"');
     }
-    line += QLatin1Char('\n');
+    *out++ = QLatin1Char('\n');
+    Q_ASSERT(out - line.constData() == size);
     return line.toUtf8();
 }

@@ -14,18 +14,36 @@ Entity::Entity(unsigned long long id, QString srcId)
 
 QString Entity::fullName() const
 {
-    const QString parts[] = { text(QStringLiteral("data2")), text(QStringLiteral("data4")),
-        text(QStringLiteral("data3")), text(QStringLiteral("data6")) };
-    QString name = text(QStringLiteral("data5"));
+    return joinFullName(text(QStringLiteral("data5")), text(QStringLiteral("data2")),
+        text(QStringLiteral("data4")), text(QStringLiteral("data3")), text(QStringLiteral("data6")));
+}
+
+QString joinFullName(const QString& prefix, const QString& first, const QString& middle, const QString& last,
+    const QString& suffix)
+{
+    const QString* const parts[] = { &first, &middle, &last, &suffix };
+    QString name = prefix;
     qsizetype size = name.size();
-    for (const QString& part : parts)
-        size += part.size() + 1;
+    for (const QString* part : parts)
+        size += part->size() + 1;
     name.reserve(size);
-    for (const QString& part : parts) {
-        if (!part.isEmpty())
-            name += QLatin1Char(' ') + part;
+    for (const QString* part : parts) {
+        if (!part->isEmpty()) {
+            name += QLatin1Char(' ');
+            name += *part;
+        }
     }
     return name.trimmed();
+}
+
+int Entity::code(const QString& key) const
+{
+    const auto it = values.constFind(key);
+    if (it == values.cend())
+        return 0;
+    if (it->typeId() == QMetaType::Int)
+        return it->toInt(); // the number its text would give, without making the text
+    return it->toString().toInt();
 }
 
 QString Entity::formattedAddr() const

@@ -44,12 +44,16 @@ public:
 
     // The value under key as text (absent: empty), as an integer (absent or no number: 0) or bytes.
     QString text(const QString& key) const { return values.value(key).toString(); }
-    int code(const QString& key) const { return values.value(key).toString().toInt(); }
+    int code(const QString& key) const;
 
     QMap<QString, QVariant> values;
     unsigned long long id = 0;
     QString srcId;
 };
+
+// Prefix, first, middle, last and suffix joined as Entity::fullName() joins them.
+QString joinFullName(const QString& prefix, const QString& first, const QString& middle, const QString& last,
+    const QString& suffix);
 
 // Rank of a phone by its type code: mobile 10, main 20, home 30, work 40, anything else 100.
 int phonePriority(const Entity& phone);

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QStringList>
 #include <cmath>
+#include <future>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <utility>
@@ -53,18 +55,63 @@ const LabelTable& relLabels()
     return t;
 }
 
-// data2 from a label of the table; otherwise 0 with the label's own text in data3. A value
-// without a label row (NULL label) is kept as code 0 with no label text.
-void setLabel(pim::Entity& e, const QString& label, const LabelTable& table)
+enum LabelTableId { PhoneLabels, HomeWorkLabels, DateLabels, UrlLabels, RelLabels, LabelTableCount };
+
+const LabelTable& labelTable(int id)
 {
-    const auto it = table.constFind(label);
-    if (it != table.constEnd()) {
-        e.values[QStringLiteral("data2")] = it.value();
+    switch (id) {
+    case PhoneLabels:
+        return phoneLabels();
+    case HomeWorkLabels:
+        return homeWorkLabels();
+    case DateLabels:
+        return dateLabels();
+    case UrlLabels:
+        return urlLabels();
+    default:
+        return relLabels();
+    }
+}
+
+// An entity's values while they are read: added in ascending key order where possible, each lands
+// at the end without a search, and moves into the entity without a copy.
+using Values = std::map<QString, QVariant>;
+
+void put(Values& values, const QString& key, QVariant value)
+{
+    values.insert_or_assign(values.end(), key, std::move(value));
+}
+
+pim::Entity entityOf(Values&& values)
+{
+    pim::Entity e;
+    e.values = QMap<QString, QVariant>(std::move(values));
+    return e;
+}
+
+// data2 from the label's code in a table (code >= 0); otherwise 0 with the label's own text in data3.
+// A value without a label row (NULL label) is kept as code 0 with no label text.
+void setLabel(Values& values, int code, const QString& label)
+{
+    if (code >= 0) {
+        put(values, QStringLiteral("data2"), code);
         return;
     }
-    e.values[QStringLiteral("data2")] = 0;
+    put(values, QStringLiteral("data2"), 0);
     if (!label.isEmpty())
-        e.values[QStringLiteral("data3")] = label;
+        put(values, QStringLiteral("data3"), label);
+}
+
+// True when the text column holds nothing but white space, as QString::trimmed() sees it.
+bool isBlank(const Sqlite3Cursor& c, int column)
+{
+    for (const char ch : c.getTextUtf8(column)) {
+        if (uchar(ch) >= 0x80)
+            return c.getText(column).trimmed().isEmpty(); // non-ASCII: let QString decide
+        if (!QChar::isSpace(uchar(ch)))
+            return false;
+    }
+    return true;
 }
 
 bool hasTable(Sqlite3DB& db, const char* name)
@@ -93,12 +140,35 @@ QString personColumns(Sqlite3DB& db)
 }
 
 // Seconds from 2001 of a date column, or false when it is NULL or empty.
-template <typename Column> bool secondsOf(const Sqlite3Cursor& c, Column column, qint64& seconds)
+bool secondsOf(const Sqlite3Cursor& c, int column, qint64& seconds)
 {
-    if (c.isNull(column) || c.getText(column).trimmed().isEmpty())
+    if (c.isNull(column) || isBlank(c, column))
         return false;
     seconds = qint64(std::floor(c.getDouble(column)));
     return true;
+}
+
+// The entity kind of a multi-value property; 0 for one the model has no kind for.
+int kindOfProperty(int property)
+{
+    switch (property) {
+    case 3:
+        return pim::KindPhone;
+    case 4:
+        return pim::KindEmail;
+    case 5:
+        return pim::KindAddress;
+    case 12:
+        return pim::KindDate;
+    case 13:
+        return pim::KindIM;
+    case 22:
+        return pim::KindUrl;
+    case 23:
+        return pim::KindRelation;
+    default:
+        return 0;
+    }
 }
 } // namespace
 
@@ -109,21 +179,26 @@ public:
     explicit RecordRows(Sqlite3Cursor cursor)
         : m_cursor(std::move(cursor))
     {
-        m_has = m_cursor.moveNext();
+        next();
     }
     // True when the current row belongs to the person; rows of no person met so far are skipped.
     bool at(qint64 rowid)
     {
-        while (m_has && m_cursor.getInt64(0) < rowid)
-            m_has = m_cursor.moveNext();
-        return m_has && m_cursor.getInt64(0) == rowid;
+        while (m_has && m_rowid < rowid)
+            next();
+        return m_has && m_rowid == rowid;
     }
-    void next() { m_has = m_cursor.moveNext(); }
+    void next()
+    {
+        m_has = m_cursor.moveNext();
+        m_rowid = m_has ? m_cursor.getInt64(0) : 0;
+    }
     const Sqlite3Cursor& row() const { return m_cursor; }
 
 private:
     Sqlite3Cursor m_cursor;
     bool m_has = false;
+    qint64 m_rowid = 0;
 };
 
 IOSContactsDb::IOSContactsDb(QDir dir)
@@ -137,12 +212,13 @@ void IOSContactsDb::open()
     const QString imgPath = m_dir.absoluteFilePath(QLatin1String(kImagesName));
     if (!QFile::exists(abPath))
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
-    // Read-only: the reader never writes into the backup's copy.
-    m_db.openReadOnlyThrow(abPath);
+    // Read-only: the reader never writes into the backup's copy. One thread reads at a time, so
+    // SQLite's per-call locking is not needed.
+    m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     if (!QFile::exists(imgPath))
         return;
     try {
-        m_imgDb.openReadOnlyThrow(imgPath);
+        m_imgDb.openThrow(imgPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     } catch (const std::exception& e) {
         // A damaged images file costs the photos, not the contacts.
         qWarning("Contact photos not read: %s", e.what());
@@ -201,6 +277,21 @@ void IOSContactsDb::readIM(unsigned long long uid, pim::Entity& entity)
     }
 }
 
+void IOSContactsDb::readLabels()
+{
+    // Each label's codes are looked up once here rather than once per value.
+    m_labels.clear();
+    if (!m_hasLabels)
+        return;
+    Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
+    while (labels.moveNext()) {
+        Label label { labels.getText(1), {} };
+        for (int t = 0; t < LabelTableCount; ++t)
+            label.codes[t] = labelTable(t).value(label.text, -1);
+        m_labels.insert(labels.getInt64(0), label);
+    }
+}
+
 QList<pim::_Contact> IOSContactsDb::contacts()
 {
     if (!isOpened())
@@ -215,30 +306,32 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
     // One query per table, walked in rowid order, rather than one per person; the labels are read
-    // once (a value whose label row is missing keeps no label, as with a left join).
-    std::unique_ptr<RecordRows> values, photos;
-    m_labels.clear();
-    if (m_hasLabels) {
-        Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
-        while (labels.moveNext())
-            m_labels.insert(labels.getInt64(0), labels.getText(1));
+    // once (a value whose label row is missing keeps no label, as with a left join). The
+    // multi-values, the bulk of a book, are read on a second connection and thread meanwhile.
+    readLabels();
+    std::future<ValueRows> values;
+    if (m_hasMultiValues) {
+        Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
+        const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
+        values = std::async(std::launch::async,
+            [this, path = m_db.dbPath(), lastRowid] { return readAllMultiValues(path, lastRowid); });
     }
-    if (m_hasMultiValues)
-        values = std::make_unique<RecordRows>(m_db.queryThrow(
-            "select record_id,UID,property,value,label from abmultivalue order by record_id, UID"));
+    std::unique_ptr<RecordRows> photos;
     if (m_hasImages)
         photos = std::make_unique<RecordRows>(
             m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
     QList<pim::_Contact> list;
+    std::vector<qint64> rowids;
     while (people.moveNext()) {
         const qint64 rowid = people.getInt64(0);
         pim::_Contact contact = readPerson(people);
         if (photos)
             readPhoto(rowid, *photos, contact);
-        if (values)
-            readMultiValues(rowid, *values, contact);
-        list.append(contact);
+        list.append(std::move(contact));
+        rowids.push_back(rowid);
     }
+    if (values.valid())
+        attachMultiValues(list, rowids, values.get());
     return list;
 }
 
@@ -249,39 +342,41 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
     enum { First = 1, Last, Middle, Prefix, Suffix, Org, Dept, Job, Note, Birthday, Nickname };
     auto text = [&p](int col) { return p.getText(col); };
     pim::_Contact contact;
-    pim::Entity name;
-    name.values[QStringLiteral("data2")] = text(First);
-    name.values[QStringLiteral("data3")] = text(Last);
-    name.values[QStringLiteral("data4")] = text(Middle);
-    name.values[QStringLiteral("data5")] = text(Prefix);
-    name.values[QStringLiteral("data6")] = text(Suffix);
-    contact.fullName = name.fullName();
-    name.values[QStringLiteral("data1")] = contact.fullName;
-    contact.entities[pim::KindName].append(name);
+    const QString first = text(First), last = text(Last), middle = text(Middle), prefix = text(Prefix),
+                  suffix = text(Suffix);
+    contact.fullName = pim::joinFullName(prefix, first, middle, last, suffix);
+    Values name;
+    put(name, QStringLiteral("data1"), contact.fullName);
+    put(name, QStringLiteral("data2"), first);
+    put(name, QStringLiteral("data3"), last);
+    put(name, QStringLiteral("data4"), middle);
+    put(name, QStringLiteral("data5"), prefix);
+    put(name, QStringLiteral("data6"), suffix);
+    contact.entities[pim::KindName].append(entityOf(std::move(name)));
     const QString org = text(Org), dept = text(Dept), job = text(Job);
     if (!org.isEmpty() || !dept.isEmpty() || !job.isEmpty()) {
-        pim::Entity e;
-        e.values[QStringLiteral("data1")] = org;
-        e.values[QStringLiteral("data5")] = dept;
-        e.values[QStringLiteral("data4")] = job;
-        contact.entities[pim::KindOrg].append(e);
+        Values e;
+        put(e, QStringLiteral("data1"), org);
+        put(e, QStringLiteral("data4"), job);
+        put(e, QStringLiteral("data5"), dept);
+        contact.entities[pim::KindOrg].append(entityOf(std::move(e)));
     }
     for (auto [col, kind] :
         { std::pair { int(Note), pim::KindNote }, std::pair { int(Nickname), pim::KindNickname } }) {
-        const QString value = text(col);
+        QString value = text(col);
         if (!value.isEmpty()) {
-            pim::Entity e;
-            e.values[QStringLiteral("data1")] = value;
-            contact.entities[kind].append(e);
+            Values e;
+            put(e, QStringLiteral("data1"), std::move(value));
+            contact.entities[kind].append(entityOf(std::move(e)));
         }
     }
     // Every stored birthday counts, also those before 2001 (negative seconds).
     qint64 seconds = 0;
     if (secondsOf(p, int(Birthday), seconds)) {
-        pim::Entity e;
-        e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
-        e.values[QStringLiteral("data2")] = 3;
-        contact.entities[pim::KindDate].append(e);
+        Values e;
+        put(e, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
+        put(e, QStringLiteral("data2"), 3);
+        contact.entities[pim::KindDate].append(entityOf(std::move(e)));
     }
     return contact;
 }
@@ -295,63 +390,109 @@ void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& c
     photos.next();
     if (bytes.isEmpty())
         return;
-    pim::Entity e;
-    e.values[QStringLiteral("data15")] = bytes;
-    contact.entities[pim::KindPhoto].append(e);
+    Values e;
+    put(e, QStringLiteral("data15"), bytes);
+    contact.entities[pim::KindPhoto].append(entityOf(std::move(e)));
 }
 
-void IOSContactsDb::readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact)
+IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, qint64 lastRowid) const
+{
+    // A connection of this thread's own; the rows are stepped as far as the people's walk would
+    // step them: up to the first row of a record after the last person.
+    Sqlite3DB db;
+    db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+    Sqlite3Cursor c = db.queryThrow(
+        "select record_id,UID,property,value,label from abmultivalue order by record_id, UID");
+    ValueRows rows;
+    while (c.moveNext()) {
+        ValueRow row;
+        row.recordId = c.getInt64(0);
+        const bool past = row.recordId > lastRowid;
+        if (!past)
+            row.kind = readMultiValue(c, row.entity, row.uid);
+        rows.push_back(std::move(row));
+        if (past)
+            break;
+    }
+    return rows;
+}
+
+void IOSContactsDb::attachMultiValues(
+    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows)
+{
+    // The rows ordered by record go to the people in rowid order; rows of no person met so far are
+    // skipped, as a cursor walked alongside the people would skip them.
+    std::size_t r = 0;
+    auto at = [&rows, &r](qint64 rowid) {
+        while (r < rows.size() && rows[r].recordId < rowid)
+            ++r;
+        return r < rows.size() && rows[r].recordId == rowid;
+    };
+    auto contact = list.begin();
+    for (const qint64 rowid : rowids) {
+        m_pending.clear();
+        for (; at(rowid); ++r) {
+            ValueRow& row = rows[r];
+            if (row.kind == pim::KindAddress)
+                readAddr(row.uid, row.entity);
+            else if (row.kind == pim::KindIM)
+                readIM(row.uid, row.entity);
+            if (row.kind != 0)
+                m_pending.emplace_back(row.kind, std::move(row.entity));
+        }
+        addPending(*contact);
+        ++contact;
+    }
+}
+
+void IOSContactsDb::addPending(pim::_Contact& contact)
+{
+    // The person's values are gathered first so that each kind's list is allocated once, at its
+    // final size; within a kind they keep the order of the rows.
+    if (m_pending.empty())
+        return;
+    int counts[pim::KindUrl + 1] = {};
+    for (const auto& pending : m_pending)
+        ++counts[pending.first];
+    QList<pim::Entity>* lists[pim::KindUrl + 1] = {};
+    for (int kind = 0; kind <= pim::KindUrl; ++kind) {
+        if (counts[kind] == 0)
+            continue;
+        lists[kind] = &contact.entities[kind];
+        lists[kind]->reserve(lists[kind]->size() + counts[kind]);
+    }
+    for (auto& pending : m_pending)
+        lists[pending.first]->append(std::move(pending.second));
+}
+
+int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e, unsigned long long& uid) const
 {
     // Values whose label row is missing are kept (the query's join is a left join).
-    for (; values.at(rowid); values.next()) {
-        const Sqlite3Cursor& c = values.row();
-        const int property = c.getInt(2);
-        const QString label = c.isNull(4) ? QString() : m_labels.value(c.getInt64(4));
-        const auto uid = static_cast<unsigned long long>(c.getInt64(1));
-        pim::Entity e;
-        int kind = 0;
-        switch (property) {
-        case 3:
-            kind = pim::KindPhone;
-            setLabel(e, label, phoneLabels());
-            break;
-        case 4:
-            kind = pim::KindEmail;
-            setLabel(e, label, homeWorkLabels());
-            break;
-        case 5:
-            kind = pim::KindAddress;
-            setLabel(e, label, homeWorkLabels());
-            readAddr(uid, e);
-            break;
-        case 12:
-            kind = pim::KindDate;
-            break;
-        case 13:
-            kind = pim::KindIM;
-            setLabel(e, label, homeWorkLabels());
-            readIM(uid, e);
-            break;
-        case 22:
-            kind = pim::KindUrl;
-            setLabel(e, label, urlLabels());
-            break;
-        case 23:
-            kind = pim::KindRelation;
-            setLabel(e, label, relLabels());
-            break;
-        default:
-            continue;
-        }
-        if (kind == pim::KindDate) {
-            qint64 seconds = 0;
-            if (!secondsOf(c, 3, seconds))
-                continue;
-            e.values[QStringLiteral("data1")] = ContactDate::textFromSecs2001(seconds);
-            setLabel(e, label, dateLabels());
-        } else if (kind != pim::KindAddress && kind != pim::KindIM) {
-            e.values[QStringLiteral("data1")] = c.getText(3);
-        }
-        contact.entities[kind].append(e);
+    static const Label noLabel { QString(), { -1, -1, -1, -1, -1 } };
+    const int kind = kindOfProperty(c.getInt(2));
+    if (kind == 0)
+        return 0;
+    const auto found = c.isNull(4) ? m_labels.cend() : m_labels.constFind(c.getInt64(4));
+    const Label& label = found == m_labels.cend() ? noLabel : found.value();
+    auto labelFrom = [&label](Values& v, int table) { setLabel(v, label.codes[table], label.text); };
+    Values v;
+    if (kind == pim::KindDate) {
+        qint64 seconds = 0;
+        if (!secondsOf(c, 3, seconds))
+            return 0;
+        put(v, QStringLiteral("data1"), ContactDate::textFromSecs2001(seconds));
+        labelFrom(v, DateLabels);
+    } else if (kind == pim::KindAddress || kind == pim::KindIM) {
+        labelFrom(v, HomeWorkLabels); // the rest from the value's entries
+        uid = static_cast<unsigned long long>(c.getInt64(1));
+    } else {
+        put(v, QStringLiteral("data1"), c.getText(3));
+        labelFrom(v,
+            kind == pim::KindPhone       ? PhoneLabels
+                : kind == pim::KindEmail ? HomeWorkLabels
+                : kind == pim::KindUrl   ? UrlLabels
+                                         : RelLabels);
     }
+    e = entityOf(std::move(v));
+    return kind;
 }

@@ -5,6 +5,9 @@
 
 #include <QDir>
 #include <QHash>
+#include <deque>
+#include <utility>
+#include <vector>
 
 // The contact source over a backup's address book, read from a folder that holds its files under
 // their backup names (a backup's cache folder). Only ever queries; opens on first use.
@@ -40,11 +43,33 @@ private:
     bool m_hasEntries = true;
     bool m_hasLabels = true;
     bool m_hasImages = true;
-    QHash<qint64, QString> m_labels; // ABMultiValueLabel by rowid
+    // A row of ABMultiValueLabel: its text and its code in each label table (-1: not in it).
+    struct Label {
+        QString text;
+        int codes[5];
+    };
+    QHash<qint64, Label> m_labels; // by rowid
 
+    void readLabels();
     pim::_Contact readPerson(const Sqlite3Cursor& person);
     class RecordRows;
     void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
-    void readMultiValues(qint64 rowid, RecordRows& values, pim::_Contact& contact);
+
+    // One row of ABMultiValue: its record, and its entity and kind (0: none); an address or
+    // instant-message value gets its entries (by uid) once it is known to belong to a person.
+    struct ValueRow {
+        qint64 recordId = 0;
+        int kind = 0;
+        pim::Entity entity;
+        unsigned long long uid = 0;
+    };
+    // Grows without moving the rows read so far.
+    using ValueRows = std::deque<ValueRow>;
+    // Runs on a thread of its own: touches only the labels and its own connection.
+    ValueRows readAllMultiValues(const QString& path, qint64 lastRowid) const;
+    int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e, unsigned long long& uid) const;
+    void attachMultiValues(QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows);
+    void addPending(pim::_Contact& contact);
+    std::vector<std::pair<int, pim::Entity>> m_pending; // one person's values, reused
     Sqlite3Cursor entries(unsigned long long uid);
 };

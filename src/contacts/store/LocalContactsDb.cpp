@@ -39,16 +39,6 @@ void LocalContactsDb::dropStatements()
     m_statements.clear();
 }
 
-void LocalContactsDb::executeCached(const Sqlite3Sql& sql)
-{
-    m_statements.execute(sql);
-}
-
-qint64 LocalContactsDb::firstIdCached(const Sqlite3Sql& sql)
-{
-    return m_statements.firstInt64(sql);
-}
-
 void LocalContactsDb::open()
 {
     // One thread uses a store at a time: SQLite's own per-call locking is not needed.
@@ -237,16 +227,42 @@ qint64 LocalContactsDb::total()
 
 namespace
 {
-void bindKindValues(Sqlite3Sql& sql, int kind, const QStringList& cols, const pim::Entity& entity)
+// Binds one value as its text. An integer is bound as a number: the data columns hold text, so
+// SQLite stores the same decimal text that the number's QString would give.
+void bindValue(Sqlite3Stmt& stmt, int index, const pim::Entity& entity, const QString& key)
+{
+    const auto it = entity.values.constFind(key);
+    if (it == entity.values.cend()) {
+        stmt.bindTextThrow(index, QString());
+        return;
+    }
+    switch (it->typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        stmt.bindInt64Throw(index, it->toLongLong());
+        break;
+    case QMetaType::QString:
+        stmt.bindTextThrow(index, *static_cast<const QString*>(it->constData()));
+        break;
+    default:
+        stmt.bindTextThrow(index, it->toString());
+        break;
+    }
+}
+
+// Binds the kind's value columns from parameter `index` on; returns the next parameter's index.
+int bindKindValues(Sqlite3Stmt& stmt, int index, int kind, const QStringList& cols, const pim::Entity& entity)
 {
     for (const QString& col : cols) {
         if (kind == pim::KindPhoto && col == QLatin1String("data15"))
-            sql.addBlobParam(entity.values.value(col).toByteArray());
+            stmt.bindBlobThrow(index, entity.values.value(col).toByteArray());
         else if (kind == pim::KindPhoto && col == QLatin1String("data4"))
-            sql.addTextParam(entity.photoHash()); // the photo hash, always computed anew
+            stmt.bindTextThrow(index, entity.photoHash()); // the photo hash, always computed anew
         else
-            sql.addTextParam(entity.values.value(col).toString());
+            bindValue(stmt, index, entity, col);
+        ++index;
     }
+    return index;
 }
 } // namespace
 
@@ -256,12 +272,12 @@ void LocalContactsDb::insertEntity(unsigned long long contactId, int kind, pim::
     if (cols.isEmpty())
         fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
     open_check();
-    Sqlite3Sql sql(kindStatement(kind, true));
-    sql.addInt64Param(static_cast<long long>(contactId));
-    sql.addIntParam(kind);
-    sql.addTextParam(entity.srcId);
-    bindKindValues(sql, kind, cols, entity);
-    executeCached(sql);
+    Sqlite3Stmt& stmt = m_statements.prepared(kindStatement(kind, true));
+    stmt.bindInt64Throw(1, static_cast<qint64>(contactId));
+    stmt.bindInt64Throw(2, kind);
+    stmt.bindTextThrow(3, entity.srcId);
+    bindKindValues(stmt, 4, kind, cols, entity);
+    m_statements.execute(stmt);
     entity.id = static_cast<unsigned long long>(db.lastInsertId());
 }
 
@@ -271,19 +287,21 @@ void LocalContactsDb::updateEntity(int kind, const pim::Entity& entity)
     if (cols.isEmpty())
         fail(QStringLiteral("Unknown contact field kind %1").arg(kind));
     open_check();
-    Sqlite3Sql sql(kindStatement(kind, false));
-    sql.addTextParam(entity.srcId);
-    bindKindValues(sql, kind, cols, entity);
-    sql.addInt64Param(static_cast<long long>(entity.id));
-    executeCached(sql);
+    Sqlite3Stmt& stmt = m_statements.prepared(kindStatement(kind, false));
+    stmt.bindTextThrow(1, entity.srcId);
+    const int next = bindKindValues(stmt, 2, kind, cols, entity);
+    stmt.bindInt64Throw(next, static_cast<qint64>(entity.id));
+    m_statements.execute(stmt);
 }
 
 void LocalContactsDb::insertContactBase(pim::_Contact& c)
 {
+    static const QString sql = QStringLiteral("insert into contact(src_id,full_name) values(?,?)");
     open_check();
-    Sqlite3Sql sql("insert into contact(src_id,full_name) values(?,?)");
-    sql.addTextParam(c.srcId).addTextParam(c.fullName);
-    executeCached(sql);
+    Sqlite3Stmt& stmt = m_statements.prepared(sql);
+    stmt.bindTextThrow(1, c.srcId);
+    stmt.bindTextThrow(2, c.fullName);
+    m_statements.execute(stmt);
     c.id = static_cast<unsigned long long>(db.lastInsertId());
 }
 
@@ -372,20 +390,24 @@ void LocalContactsDb::ungroup(unsigned long long contactId)
 
 unsigned long long LocalContactsDb::isContactBaseExist(const QString& fullName)
 {
-    open_check();
     // Equal but for ASCII case; "%" and "_" are letters like any other.
-    Sqlite3Sql sql("select _id,src_id from contact where full_name = ? COLLATE NOCASE limit 1");
-    sql.addTextParam(fullName);
-    return static_cast<unsigned long long>(firstIdCached(sql));
+    static const QString sql
+        = QStringLiteral("select _id,src_id from contact where full_name = ? COLLATE NOCASE limit 1");
+    open_check();
+    Sqlite3Stmt& stmt = m_statements.prepared(sql);
+    stmt.bindTextThrow(1, fullName);
+    return static_cast<unsigned long long>(m_statements.firstInt64(stmt));
 }
 
 unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
 {
+    static const QString sql
+        = QStringLiteral("select c._id from contact as c inner join data as d on d.contact_id=c._id and "
+                         "d.type=10 where ifnull(c.full_name,'')='' and d.data1=? order by c._id limit 1");
     open_check();
-    Sqlite3Sql sql("select c._id from contact as c inner join data as d on d.contact_id=c._id and d.type=10 "
-                   "where ifnull(c.full_name,'')='' and d.data1=? order by c._id limit 1");
-    sql.addTextParam(org);
-    return static_cast<unsigned long long>(firstIdCached(sql));
+    Sqlite3Stmt& stmt = m_statements.prepared(sql);
+    stmt.bindTextThrow(1, org);
+    return static_cast<unsigned long long>(m_statements.firstInt64(stmt));
 }
 
 unsigned long long LocalContactsDb::getGroupIdOrAdd(const QString& name)
@@ -459,31 +481,42 @@ QMap<int, QList<pim::Entity>> LocalContactsDb::combineContact(
     open_check();
     const unsigned long long id = findCounterpart(in);
     QMap<int, QList<pim::Entity>> result;
-    db.beginTran();
+    const bool ownTransaction = m_mergeSavepoints || db.tranDepth() == 0;
+    if (ownTransaction)
+        db.beginTran();
     try {
         merged = id != 0;
-        if (merged) {
+        if (merged)
             stored = contact(id);
-        } else {
-            stored = pim::_Contact(0, QString(QLatin1String("")), in.fullName);
-            insertContactBase(stored);
-            const QList<pim::Entity> names = in.entities.value(pim::KindName);
-            if (!names.isEmpty()) {
-                pim::Entity name = names.first();
-                name.srcId = QString(QLatin1String(""));
-                insertEntity(stored.id, pim::KindName, name);
-                stored.entities[pim::KindName].append(name);
-                result[pim::KindName].append(name);
-            }
-        }
+        else
+            addContact(in, stored, result);
         for (auto it = in.entities.cbegin(); it != in.entities.cend(); ++it)
             mergeKind(it.key(), it.value(), stored, result);
-        db.commitTran();
+        if (ownTransaction)
+            db.commitTran();
     } catch (...) {
-        db.rollbackTran(); // undoes this merge only; an enclosing edit is its caller's to end
+        // Undoes this merge only; an enclosing edit is its caller's to end (and without a
+        // savepoint of this merge, the caller's rollback undoes it with the rest).
+        if (ownTransaction)
+            db.rollbackTran();
         throw;
     }
     return result;
+}
+
+void LocalContactsDb::addContact(
+    const pim::_Contact& in, pim::_Contact& stored, QMap<int, QList<pim::Entity>>& result)
+{
+    stored = pim::_Contact(0, QString(QLatin1String("")), in.fullName);
+    insertContactBase(stored);
+    const auto names = in.entities.constFind(pim::KindName);
+    if (names == in.entities.cend() || names->isEmpty())
+        return;
+    pim::Entity name = names->first();
+    name.srcId = QString(QLatin1String(""));
+    insertEntity(stored.id, pim::KindName, name);
+    stored.entities[pim::KindName].append(name);
+    result[pim::KindName].append(name);
 }
 
 void LocalContactsDb::mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,

@@ -62,6 +62,12 @@ public:
     void ungroup(unsigned long long contactId);
 
     // ---- merging
+    // Whether a merge inside an open edit sets a savepoint of its own, so that a failed merge undoes
+    // itself alone (the default). An import that ends its whole edit with a rollback on any failure
+    // turns it off: a savepoint per contact copies every page the contact touches. A merge outside
+    // any transaction always runs in one of its own.
+    void setMergeSavepoints(bool on) { m_mergeSavepoints = on; }
+    bool mergeSavepoints() const { return m_mergeSavepoints; }
     // Merges `in` into the stored contact of the same full name, or a new one. `stored` receives
     // that contact, `merged` whether it existed. Returns the entities written, by kind.
     QMap<int, QList<pim::Entity>> combineContact(
@@ -77,15 +83,15 @@ public:
 
 private:
     QSharedPointer<AbsContactCombineRule> combineRule;
+    bool m_mergeSavepoints = true;
     // Prepared statements of the row operations, for the connection they were made on.
     Sqlite3StmtCache m_statements { db };
 
-    void executeCached(const Sqlite3Sql& sql);
-    // The first column of the first row as a 64-bit integer, or 0 without a row.
-    qint64 firstIdCached(const Sqlite3Sql& sql);
     void dropStatements();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
+    // Inserts a new contact row for `in` with its first name entity.
+    void addContact(const pim::_Contact& in, pim::_Contact& stored, QMap<int, QList<pim::Entity>>& result);
     void mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,
         QMap<int, QList<pim::Entity>>& result);
 };

@@ -7,6 +7,28 @@
 #include <exception>
 #include <utility>
 
+namespace
+{
+// Turns the store's per-merge savepoints off for the import and back as they were when it ends.
+class MergeSavepointsOff
+{
+public:
+    explicit MergeSavepointsOff(LocalContactsDb& store)
+        : m_store(store)
+        , m_was(store.mergeSavepoints())
+    {
+        store.setMergeSavepoints(false);
+    }
+    ~MergeSavepointsOff() { m_store.setMergeSavepoints(m_was); }
+    MergeSavepointsOff(const MergeSavepointsOff&) = delete;
+    MergeSavepointsOff& operator=(const MergeSavepointsOff&) = delete;
+
+private:
+    LocalContactsDb& m_store;
+    bool m_was;
+};
+} // namespace
+
 BackupContactsThread::BackupContactsThread(
     LocalContactsDb* store, QList<pim::_Contact> contacts, ProgressForm* progress, QObject* parent)
     : QThread(parent)
@@ -43,9 +65,21 @@ void BackupContactsThread::import(int& done, int& merges)
     }
 }
 
+void BackupContactsThread::rollBack()
+{
+    // Nothing of this import stays; a failing rollback must not leave the thread.
+    try {
+        m_store->endEdit(false);
+    } catch (const std::exception& rollback) {
+        qWarning("Contacts import not rolled back: %s", rollback.what());
+    }
+}
+
 void BackupContactsThread::run()
 {
     bool editing = false;
+    // Any failure rolls the whole edit back, so the merges need no savepoint each.
+    const MergeSavepointsOff noSavepoints(*m_store);
     try {
         m_store->beginEdit();
         editing = true;
@@ -60,15 +94,12 @@ void BackupContactsThread::run()
             m_progress->invokeSucceed(
                 tr("IDS_SUC_IMPORT_%1_TO_LOCALDB_%2_MERGED").arg(done - merges).arg(merges));
     } catch (const std::exception& e) {
-        // Nothing of this import stays; a failing rollback must not leave the thread.
-        try {
-            if (editing)
-                m_store->endEdit(false);
-        } catch (const std::exception& rollback) {
-            qWarning("Contacts import not rolled back: %s", rollback.what());
-        }
+        if (editing)
+            rollBack();
         m_progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
     } catch (...) {
+        if (editing)
+            rollBack();
         m_progress->invokeErrorOccurred(QStringLiteral("Unknown error while saving contacts."));
     }
 }

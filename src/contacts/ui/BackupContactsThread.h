@@ -27,4 +27,5 @@ private:
     ProgressForm* m_progress;
 
     void import(int& done, int& merges);
+    void rollBack();
 };

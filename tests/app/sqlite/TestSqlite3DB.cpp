@@ -1,4 +1,5 @@
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -149,6 +150,43 @@ private Q_SLOTS:
         QVERIFY(!c.moveNext()); // stays at the end, does not start over
     }
 
+    // Typed binds on cached statements: texts and blobs bound from temporaries stay intact until the
+    // step, empty ones are not NULL, and each use starts from cleared parameters.
+    void typedBindsOnCachedStatements()
+    {
+        Sqlite3DB db;
+        db.openThrow(freshPath("typed.db"), 6);
+        db.executeThrow("create table b(t, e, bl, eb, i, n)");
+        Sqlite3StmtCache cache(db);
+        const QString sql = "insert into b values(?,?,?,?,?,?)";
+        const QString textWithNul = QString("a") + QChar(0) + QString("b\u00e9\U0001F600");
+        for (int row = 0; row < 2; ++row) {
+            Sqlite3Stmt& stmt = cache.prepared(sql);
+            stmt.bindTextThrow(1, textWithNul + QString::number(row)); // a temporary
+            stmt.bindTextThrow(2, row == 0 ? QString() : QString(""));
+            stmt.bindBlobThrow(3, QByteArray("\x00\x01z", 3) + QByteArray::number(row));
+            stmt.bindBlobThrow(4, QByteArray());
+            if (row == 0)
+                stmt.bindInt64Throw(5, Q_INT64_C(-0x7fffffffffff1234));
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, stmt.bindInt64Throw(7, 1));
+            cache.execute(stmt);
+        }
+        Sqlite3Cursor c = db.queryThrow(
+            "select t, typeof(e), bl, typeof(eb), length(eb), i, typeof(n) from b order by rowid");
+        for (int row = 0; row < 2; ++row) {
+            QVERIFY(c.moveNext());
+            QCOMPARE(c.getText(0), textWithNul + QString::number(row));
+            QCOMPARE(c.getText(1), QString("text"));
+            QCOMPARE(c.getBlob(2), QByteArray("\x00\x01z", 3) + QByteArray::number(row));
+            QCOMPARE(c.getText(3), QString("blob"));
+            QCOMPARE(c.getInt(4), 0);
+            QCOMPARE(c.isNull(5), row == 1); // not carried over from the first use
+            if (row == 0)
+                QCOMPARE(c.getInt64(5), Q_INT64_C(-0x7fffffffffff1234));
+            QCOMPARE(c.getText(6), QString("null"));
+        }
+    }
+
     void emptyTextIsNotNull()
     {
         Sqlite3DB db;
@@ -266,6 +304,24 @@ private Q_SLOTS:
         db.commitTran();
         db.rollbackTran();
         QCOMPARE(db.tranDepth(), 0);
+    }
+
+    // Transaction statements are kept per connection: after a reopen they act on the new file.
+    void transactionsAfterReopen()
+    {
+        Sqlite3DB db;
+        for (const char* name : { "first.db", "second.db" }) {
+            makeTable(db, freshPath(name));
+            db.beginTran();
+            db.beginTran();
+            db.executeThrow("insert into t(v) values(1)");
+            db.rollbackTran();
+            db.executeThrow("insert into t(v) values(2)");
+            db.commitTran();
+            QCOMPARE(rowCount(db), 1);
+        }
+        db.close();
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.beginTran());
     }
 
     void commitAfterSqliteRolledBackThrows()

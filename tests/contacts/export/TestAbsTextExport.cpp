@@ -81,6 +81,9 @@ private slots:
                                  << "\"a,\"\"b\"\"\"\n";
         QTest::newRow("lone carriage return quoted")
             << contact("x", { { 9, { { "data1", "a\rb" } } } }) << "\"a\rb\"\n";
+        QTest::newRow("lone quote beside non-ASCII")
+            << contact("x", { { 1, { { "data2", "Zo\u00eb" }, { "data3", "\"" } } } })
+            << "Zo\u00eb,\"\"\"\"\n";
         QTest::newRow("apostrophes bare")
             << contact("x", { { 9, { { "data1", "it's; ok" } } } }) << "it's; ok\n";
     }

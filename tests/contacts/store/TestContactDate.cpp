@@ -18,6 +18,8 @@ private slots:
         QTest::newRow("new york summer") << QByteArray("America/New_York") << qint64(200000000);
         QTest::newRow("new york winter") << QByteArray("America/New_York") << qint64(-650937600);
         QTest::newRow("kolkata") << QByteArray("Asia/Kolkata") << qint64(12345);
+        QTest::newRow("year 10000") << QByteArray("UTC") << qint64(253402300800LL - 978307200LL);
+        QTest::newRow("last second of 9999") << QByteArray("UTC") << qint64(253402300799LL - 978307200LL);
     }
     void textFromSecs2001()
     {

@@ -91,6 +91,29 @@ private slots:
         QCOMPARE(pim::comparePhoneLess(x, y), less);
     }
 
+    // A code reads as the integer of the value's text, whatever type holds it.
+    void code_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("code");
+        QTest::newRow("int") << QVariant(12) << 12;
+        QTest::newRow("negative int") << QVariant(-3) << -3;
+        QTest::newRow("text") << QVariant("7") << 7;
+        QTest::newRow("no number") << QVariant("x") << 0;
+        QTest::newRow("beyond int") << QVariant(Q_INT64_C(5000000000)) << 0;
+        QTest::newRow("real") << QVariant(2.5) << 0;
+        QTest::newRow("absent") << QVariant() << 0;
+    }
+    void code()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(int, code);
+        pim::Entity e;
+        if (value.isValid())
+            e.values.insert("data2", value);
+        QCOMPARE(e.code("data2"), code);
+    }
+
     void labelMaps()
     {
         QCOMPARE(pim::phoneTypeMap().size(), 20);

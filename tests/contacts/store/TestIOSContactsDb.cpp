@@ -122,6 +122,32 @@ private slots:
         QCOMPARE(v(m_contacts.at(9), 6, 0, "data1"), QStringLiteral("2001-01-01T00:00:00")); // 0 is a date
     }
 
+    // Values of records that are no person (NULL, before the first, between two, after the last)
+    // are left out; everyone else keeps exactly their own values.
+    void valuesOfNoPerson()
+    {
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName),
+            "DELETE FROM ABPerson WHERE rowid=5;"
+            "INSERT INTO ABMultiValue (record_id, property, identifier, label, value) VALUES "
+            "(NULL,3,0,NULL,'n'),(0,3,0,NULL,'z'),(5,3,0,NULL,'gone'),(5,4,0,NULL,'g@x'),(99,3,0,NULL,'late'"
+            ")"));
+        const QList<pim::_Contact> list = IOSContactsDb(QDir(dir)).contacts();
+        QCOMPARE(list.size(), m_contacts.size() - 1);
+        for (int i = 0, j = 0; i < list.size(); ++i, ++j) {
+            if (j == 4)
+                ++j; // the deleted person
+            QCOMPARE(list.at(i).fullName, m_contacts.at(j).fullName);
+            QCOMPARE(list.at(i).entities.keys(), m_contacts.at(j).entities.keys());
+            for (auto it = list.at(i).entities.cbegin(); it != list.at(i).entities.cend(); ++it) {
+                const QList<pim::Entity>& before = m_contacts.at(j).entities.value(it.key());
+                QCOMPARE(it.value().size(), before.size());
+                for (int k = 0; k < before.size(); ++k)
+                    QCOMPARE(it.value().at(k).values, before.at(k).values);
+            }
+        }
+    }
+
     void withoutImages()
     {
         const QString dir = ContactFixtures::generate({ "--edge", "--no-images" });

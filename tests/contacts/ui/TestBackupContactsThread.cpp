@@ -95,6 +95,7 @@ private slots:
         QVERIFY2(text.contains("data"), qPrintable(text));
         QCOMPARE(store.total(), qint64(0));
         QVERIFY(!store.db.tranDepth());
+        QVERIFY(store.mergeSavepoints()); // as before the import
     }
 
     void cancelledBeforeTheFirst()
