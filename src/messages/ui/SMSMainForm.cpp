@@ -39,6 +39,7 @@
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <future>
 #include <stdexcept>
 
 namespace
@@ -69,9 +70,13 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
         *ok = dlg.exec() == 1;
         return dlg.dbDir;
     };
+    // The records load on a second thread while the widgets are built (starting the web view takes
+    // a while); nothing below touches the records or their database until the load has ended.
+    std::future<void> loading = std::async(std::launch::async, [this] { loadThrow(); });
     setupUi(this);
     connectUi();
-    loadThrow();
+    loading.get();
+    showLoaded();
 }
 
 SMSMainForm::~SMSMainForm()
@@ -118,6 +123,10 @@ void SMSMainForm::loadThrow()
         throw std::runtime_error("invalid IOS db.");
     }
     msgDb->messages(msgData, 0);
+}
+
+void SMSMainForm::showLoaded()
+{
     modelHandle->loadHandles(msgData.chatMergeList());
     showSMS(msgData.messages(), nullptr);
 }

@@ -100,7 +100,9 @@ protected:
 
 private:
     void connectUi();
+    // Opens the message database and reads its records; touches no widget.
     void loadThrow();
+    void showLoaded();
 
     // One action entry (menu or tool bar) as the page offers it.
     struct ActionDef {
