@@ -49,7 +49,7 @@ bool IOSMobileBackupRules::keepEarlierBackup(const QDir& deviceDir, const QStrin
         == productVersion;
 }
 
-QString IOSMobileBackupRules::backupFailureText(const QString& what, bool tutorialNote)
+QString IOSMobileBackupRules::backupFailureText(const QString& what, bool messageHelp)
 {
     QString msg = what;
     const bool lost = msg.contains(QLatin1String("Connection to device lost"), Qt::CaseInsensitive);
@@ -66,17 +66,17 @@ QString IOSMobileBackupRules::backupFailureText(const QString& what, bool tutori
             "Quillmarrow software to try again. <br/>")
                    .arg(QStringLiteral(QM_SERVICE_HOST "/guides/reset-lockdown-in-itunes.php"));
     }
-    if (tutorialNote)
+    if (messageHelp)
         msg += trBackup("<br/><br/>Note: You can follow this %1 to try.").arg(tutorialLink());
     else
         msg += trBackup("<br/><br/>Note: You can restart your device to try again.");
     return msg;
 }
 
-QString IOSMobileBackupRules::restoreFailureText(const QString& what, bool tutorialNote)
+QString IOSMobileBackupRules::restoreFailureText(const QString& what, bool messageHelp)
 {
     QString msg = what;
-    if (tutorialNote)
+    if (messageHelp)
         msg += trRestore("<br/><br/>Tip: You can follow this %1 to try.").arg(tutorialLink());
     else
         msg += trRestore("<br/><br/>Note: You can restart your device to try again.");

@@ -31,14 +31,15 @@ constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
 constexpr char kCardAttrs[] = "style=\"max-width:200px;max-height:200px\"";
 
 // A page that hands every clicked link to a callback instead of following it.
+// A page that hands clicked links to its owner as linkClicked(QUrl) instead of following them.
 class DelegatingPage : public QWebEnginePage
 {
+    Q_OBJECT
 public:
-    DelegatingPage(std::function<void(const QUrl&)> onLink, QObject* parent)
-        : QWebEnginePage(parent)
-        , m_onLink(std::move(onLink))
-    {
-    }
+    using QWebEnginePage::QWebEnginePage;
+
+signals:
+    void linkClicked(const QUrl& url);
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
@@ -46,12 +47,9 @@ protected:
         Q_UNUSED(isMainFrame);
         if (type != NavigationTypeLinkClicked)
             return true;
-        m_onLink(url);
+        emit linkClicked(url);
         return false;
     }
-
-private:
-    std::function<void(const QUrl&)> m_onLink;
 };
 
 QString tr(const char* key)
@@ -104,7 +102,9 @@ void BubbleViewMgr::setWebview(QWidget* host)
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new QWebEngineView(host);
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
-    m_view->setPage(new DelegatingPage([this](const QUrl& url) { onLinkClicked(url); }, m_view));
+    auto* page = new DelegatingPage(m_view);
+    connect(page, &DelegatingPage::linkClicked, this, &BubbleViewMgr::onLinkClicked);
+    m_view->setPage(page);
     layout->addWidget(m_view);
     connect(m_view, &QWebEngineView::loadFinished, this, &BubbleViewMgr::onLoadFinish);
     m_view->setUrl(QUrl(QStringLiteral("about:blank")));
@@ -337,3 +337,5 @@ void BubbleViewMgr::saveAttachment(const QString& path)
     else
         Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR"));
 }
+
+#include "BubbleViewMgr.moc"
