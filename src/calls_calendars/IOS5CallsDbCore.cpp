@@ -89,7 +89,7 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
             call.answered = c.getInt("answered");
         call.flags = callFlag(c.getInt("flags"), call.answered);
         call.person = owner ? owner->personFor(call.address) : QString();
-        list.append(call);
+        list.append(std::move(call));
     }
     return list;
 }

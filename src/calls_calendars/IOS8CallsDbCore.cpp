@@ -83,7 +83,7 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
         else
             call.flags = call.answered != 0 ? CallFlagIncoming : CallFlagUnanswered;
         call.person = owner ? owner->personFor(call.address) : QString();
-        list.append(call);
+        list.append(std::move(call));
     }
     return list;
 }

@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <stdexcept>
 
 namespace
@@ -42,12 +41,15 @@ void sqlNumberSuffix(sqlite3_context* ctx, int, sqlite3_value** argv)
 
 QString message_numberSuffix(const QString& text)
 {
-    static const QRegularExpression letter(QStringLiteral("[a-z]|[A-Z]"));
-    static const QRegularExpression nonDigit(QStringLiteral("[^0-9]"));
-    if (text.contains(letter))
-        return text;
-    QString digits = text;
-    digits.remove(nonDigit);
+    // One pass, no regular expressions: it runs for every call read.
+    QString digits;
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if ((u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z'))
+            return text; // an address with letters (an e-mail, say) is kept whole
+        if (u >= u'0' && u <= u'9')
+            digits.append(ch);
+    }
     return digits.size() > 9 ? digits.right(9) : digits;
 }
 
@@ -138,6 +140,8 @@ void IOSCallHistoryDb::loadNames()
 
 QString IOSCallHistoryDb::personFor(const QString& address) const
 {
+    if (m_numberToName.isEmpty())
+        return QString();
     const QString suffix = message_numberSuffix(address);
     // A withheld or empty number belongs to no contact.
     return suffix.isEmpty() ? QString() : m_numberToName.value(suffix);

@@ -4,6 +4,8 @@
 #include "calls_calendars/ICallHistoryDb.h"
 
 #include <QHash>
+#include <functional>
+#include <optional>
 
 // The program's own call-history store, "calls.db" in a local database folder: calls saved from
 // backups without duplicates (by _CallHistory::toHash). Created from its schema and upgraded in
@@ -19,6 +21,10 @@ public:
     QList<_CallHistory> callHistories() override;
     qint64 total();
     qint64 insertCallHistory(const _CallHistory& call);
+    // Saves calls in their order, as insertCallHistory does one by one (a call whose hash the
+    // store or an earlier call of the list holds is skipped). before(i) runs ahead of the i-th
+    // call and may throw to stop; inside an edit, rolling it back then leaves the store as it was.
+    void insertCallHistories(const QList<_CallHistory>& calls, const std::function<void(qsizetype)>& before);
     void deleteCallHistory(qint64 id);
     void deleteDbFile();
 
@@ -35,6 +41,9 @@ private:
     };
     sqlite3_stmt* preparedThrow(CachedStmt& cached, const char* sql);
     void finalizeStatements();
+
+    std::optional<qint64> findThrow(const QByteArray& hash); // the _id of a stored call with the hash
+    qint64 insertRow(const _CallHistory& call, const QByteArray& hash);
 
     QHash<QString, _SqliteCol> m_columns;
     CachedStmt m_find;

@@ -41,6 +41,9 @@ struct _CallHistory {
     QByteArray toHash() const;
 };
 
+// Its members all move as plain bytes: lists of calls grow without copying them one by one.
+Q_DECLARE_TYPEINFO(_CallHistory, Q_RELOCATABLE_TYPE);
+
 // Whole seconds since 1970 of a date-time, truncated toward zero (a null date gives 0).
 qint64 callSecsSinceEpoch(const QDateTime& date);
 

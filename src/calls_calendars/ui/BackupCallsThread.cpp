@@ -17,7 +17,7 @@ void BackupCallsThread::saveAllThrow()
     const int n = int(m_calls.size());
     int i = 0;
     ProgressThrottle throttle;
-    for (const _CallHistory& call : std::as_const(m_calls)) {
+    m_store.insertCallHistories(m_calls, [&](qsizetype) {
         if (m_form->cancelled)
             throw Cancelled();
         ++i;
@@ -25,8 +25,7 @@ void BackupCallsThread::saveAllThrow()
         if (throttle.due(percent))
             m_form->invokeUpdateProgress(
                 tr("IDS_BACKUPING_CALLS"), percent, QStringLiteral("Calls:%1 / %2").arg(i).arg(n));
-        m_store.insertCallHistory(call);
-    }
+    });
     m_store.endEdit(true);
     m_form->invokeSucceed(tr("IDS_SUC_BACKUP_%1_CALLS").arg(i));
 }

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QSize>
 #include <algorithm>
+#include <vector>
 
 namespace
 {
@@ -16,6 +17,36 @@ const char* const g_columns[5] = { "Flag", "Number", "Contact", "Date", "Duratio
 QPixmap scaledIcon(const char* path)
 {
     return QPixmap(QLatin1String(path)).scaledToWidth(18, Qt::FastTransformation);
+}
+
+// Sorts newest first exactly as std::sort with compareCallByDateLess does, ties included: with UTC
+// dates the same comparisons are made on plain keys, which std::sort arranges alike. A list
+// already strictly newest first (as the readers give it) is left as it is, and so not copied.
+void sortNewestFirst(QList<_CallHistory>& calls)
+{
+    struct Key {
+        qint64 msecs;
+        qsizetype index;
+    };
+    std::vector<Key> keys;
+    keys.reserve(size_t(calls.size()));
+    for (qsizetype i = 0; i < calls.size(); ++i) {
+        const QDateTime& date = std::as_const(calls)[i].date;
+        if (!date.isValid() || date.timeSpec() != Qt::UTC) {
+            std::sort(calls.begin(), calls.end(), compareCallByDateLess);
+            return;
+        }
+        keys.push_back({ date.toMSecsSinceEpoch(), i });
+    }
+    const auto notLater = [](const Key& a, const Key& b) { return a.msecs <= b.msecs; };
+    if (std::adjacent_find(keys.begin(), keys.end(), notLater) == keys.end())
+        return; // all distinct and in order: the one order a sort can give
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) { return a.msecs > b.msecs; });
+    QList<_CallHistory> sorted;
+    sorted.reserve(calls.size());
+    for (const Key& key : keys)
+        sorted.append(std::as_const(calls)[key.index]);
+    calls = std::move(sorted);
 }
 
 } // namespace
@@ -39,9 +70,10 @@ void ItemModelCall::loadCalls(QList<_CallHistory> calls)
     beginResetModel();
     qDeleteAll(roots);
     roots.clear();
-    std::sort(calls.begin(), calls.end(), compareCallByDateLess);
-    m_calls = calls;
-    for (const _CallHistory& call : m_calls)
+    sortNewestFirst(calls);
+    m_calls = std::move(calls);
+    roots.reserve(m_calls.size());
+    for (const _CallHistory& call : std::as_const(m_calls))
         roots.append(new _CallItemNode(call));
     endResetModel();
 }
