@@ -49,7 +49,7 @@ bool IOSMobileBackupRules::keepEarlierBackup(const QDir& deviceDir, const QStrin
         == productVersion;
 }
 
-QString IOSMobileBackupRules::backupFailureText(const QString& what, bool messageHelp)
+QString IOSMobileBackupRules::backupFailureText(const QString& what, bool tutorialNote)
 {
     QString msg = what;
     const bool lost = msg.contains(QLatin1String("Connection to device lost"), Qt::CaseInsensitive);
@@ -66,17 +66,17 @@ QString IOSMobileBackupRules::backupFailureText(const QString& what, bool messag
             "Quillmarrow software to try again. <br/>")
                    .arg(QStringLiteral(QM_SERVICE_HOST "/guides/reset-lockdown-in-itunes.php"));
     }
-    if (messageHelp)
+    if (tutorialNote)
         msg += trBackup("<br/><br/>Note: You can follow this %1 to try.").arg(tutorialLink());
     else
         msg += trBackup("<br/><br/>Note: You can restart your device to try again.");
     return msg;
 }
 
-QString IOSMobileBackupRules::restoreFailureText(const QString& what, bool messageHelp)
+QString IOSMobileBackupRules::restoreFailureText(const QString& what, bool tutorialNote)
 {
     QString msg = what;
-    if (messageHelp)
+    if (tutorialNote)
         msg += trRestore("<br/><br/>Tip: You can follow this %1 to try.").arg(tutorialLink());
     else
         msg += trRestore("<br/><br/>Note: You can restart your device to try again.");

@@ -13,9 +13,9 @@ public:
     // productVersion, and "Manifest.mbdb" or "Manifest.db".
     static bool keepEarlierBackup(const QDir& deviceDir, const QString& productVersion);
     // The text of a failed backup: advice in place of a lost or refused connection, then the note.
-    static QString backupFailureText(const QString& what, bool messageHelp);
+    static QString backupFailureText(const QString& what, bool tutorialNote);
     // The text of a failed restore, with its note.
-    static QString restoreFailureText(const QString& what, bool messageHelp);
+    static QString restoreFailureText(const QString& what, bool tutorialNote);
     // Whether a restore failure means the backup must be made again from nothing.
     static bool restoreNeedsFreshBackup(const QString& what);
     // Whether a device identifier can safely name a folder of the working folder: letters, digits

@@ -10,10 +10,10 @@
 
 #include <exception>
 
-IOSMobileBackupThread::IOSMobileBackupThread(bool messageHelp, QSharedPointer<_IOSDevice> device,
+IOSMobileBackupThread::IOSMobileBackupThread(bool tutorialNote, QSharedPointer<_IOSDevice> device,
     bool keepAll, const QString& name, ProgressForm& form, QObject* parent)
     : QThread(parent)
-    , messageHelp(messageHelp)
+    , tutorialNote(tutorialNote)
     , device(std::move(device))
     , form(&form)
 {
@@ -74,6 +74,6 @@ void IOSMobileBackupThread::run()
         // A broken backup must never be the base of the next one.
         g_delDirCascade(QDir(dev).absolutePath());
         form->invokeErrorOccurred(
-            IOSMobileBackupRules::backupFailureText(QString::fromUtf8(e.what()), messageHelp));
+            IOSMobileBackupRules::backupFailureText(QString::fromUtf8(e.what()), tutorialNote));
     }
 }

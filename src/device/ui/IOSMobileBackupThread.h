@@ -17,7 +17,7 @@ class IOSMobileBackupThread : public QThread
 {
     Q_OBJECT
 public:
-    IOSMobileBackupThread(bool messageHelp, QSharedPointer<_IOSDevice> device, bool keepAll,
+    IOSMobileBackupThread(bool tutorialNote, QSharedPointer<_IOSDevice> device, bool keepAll,
         const QString& name, ProgressForm& form, QObject* parent = nullptr);
     ~IOSMobileBackupThread() override;
 
@@ -34,7 +34,7 @@ protected:
     void run() override;
 
 private:
-    bool messageHelp;
+    bool tutorialNote;
     QSharedPointer<_IOSDevice> device;
     ProgressForm* form;
     QDir rootDir;

@@ -7,10 +7,10 @@
 
 #include <exception>
 
-IOSMobileRestoreThread::IOSMobileRestoreThread(bool messageHelp, QSharedPointer<_IOSDevice> device,
+IOSMobileRestoreThread::IOSMobileRestoreThread(bool tutorialNote, QSharedPointer<_IOSDevice> device,
     const QDir& backupDir, bool sparseOptions, ProgressForm& form, QObject* parent)
     : QThread(parent)
-    , messageHelp(messageHelp)
+    , tutorialNote(tutorialNote)
     , device(std::move(device))
     , backupDir(backupDir)
     , form(&form)
@@ -60,6 +60,6 @@ void IOSMobileRestoreThread::run()
         if (IOSMobileBackupRules::restoreNeedsFreshBackup(what) && device
             && IOSMobileBackupRules::isDeviceFolderName(device->udid))
             g_delDirCascade(backupDir.absoluteFilePath(device->udid));
-        form->invokeErrorOccurred(IOSMobileBackupRules::restoreFailureText(what, messageHelp));
+        form->invokeErrorOccurred(IOSMobileBackupRules::restoreFailureText(what, tutorialNote));
     }
 }

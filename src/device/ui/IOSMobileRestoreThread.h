@@ -15,7 +15,7 @@ class IOSMobileRestoreThread : public QThread
 {
     Q_OBJECT
 public:
-    IOSMobileRestoreThread(bool messageHelp, QSharedPointer<_IOSDevice> device, const QDir& backupDir,
+    IOSMobileRestoreThread(bool tutorialNote, QSharedPointer<_IOSDevice> device, const QDir& backupDir,
         bool sparseOptions, ProgressForm& form, QObject* parent = nullptr);
     ~IOSMobileRestoreThread() override;
 
@@ -31,7 +31,7 @@ protected:
     void run() override;
 
 private:
-    bool messageHelp;
+    bool tutorialNote;
     QSharedPointer<_IOSDevice> device;
     QDir backupDir;
     ProgressForm* form;

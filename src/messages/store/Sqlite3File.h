@@ -105,18 +105,18 @@ public:
 
     // Records of deleted rows in free space (see Sqlite3FileCarve.cpp). The shape overloads save
     // working out the column types again for every range.
-    QList<_SqliteFileRowData> recoverRows(const _SqliteCarveShape& shape, short lengthAdjust, int usableSize,
+    QList<_SqliteFileRowData> recoverRows(const _SqliteCarveShape& shape, short firstColBytes, int usableSize,
         const char* begin, const char* end, RowFilter filter) const;
-    QList<_SqliteFileRowData> recoverFreeBlockRows(const _SqliteCarveShape& shape, short lengthAdjust,
+    QList<_SqliteFileRowData> recoverFreeBlockRows(const _SqliteCarveShape& shape, short firstColBytes,
         const _SqliteBtreePage& page, RowFilter filter) const;
-    QList<_SqliteFileRowData> recoverFreeBlockRowsRaw(const _SqliteCarveShape& shape, short lengthAdjust,
+    QList<_SqliteFileRowData> recoverFreeBlockRowsRaw(const _SqliteCarveShape& shape, short firstColBytes,
         qint64 pageNo, int offset, RowFilter filter) const;
-    QList<_SqliteFileRowData> recoverRows(const QList<_SqliteCol>& cols, short lengthAdjust, int usableSize,
+    QList<_SqliteFileRowData> recoverRows(const QList<_SqliteCol>& cols, short firstColBytes, int usableSize,
         const char* begin, const char* end, RowFilter filter) const;
-    QList<_SqliteFileRowData> recoverFreeBlockRows(const QList<_SqliteCol>& cols, short lengthAdjust,
+    QList<_SqliteFileRowData> recoverFreeBlockRows(const QList<_SqliteCol>& cols, short firstColBytes,
         const _SqliteBtreePage& page, RowFilter filter) const;
-    QList<_SqliteFileRowData> recoverFreeBlockRowsRaw(
-        const QList<_SqliteCol>& cols, short lengthAdjust, qint64 pageNo, int offset, RowFilter filter) const;
+    QList<_SqliteFileRowData> recoverFreeBlockRowsRaw(const QList<_SqliteCol>& cols, short firstColBytes,
+        qint64 pageNo, int offset, RowFilter filter) const;
 
     // Decodes record values of the given serial types from body bytes (shared with the carver).
     static QList<QVariant> decodeValues(const QList<qint64>& types, const char* p, const char* end);

@@ -109,25 +109,25 @@ _SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
 {
 }
 
-QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short lengthAdjust,
+QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
-    return recoverRows(_SqliteCarveShape(cols), lengthAdjust, usableSize, begin, rangeEnd, filter);
+    return recoverRows(_SqliteCarveShape(cols), firstColBytes, usableSize, begin, rangeEnd, filter);
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
-    const QList<_SqliteCol>& cols, short lengthAdjust, const _SqliteBtreePage& page, RowFilter filter) const
+    const QList<_SqliteCol>& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
 {
-    return recoverFreeBlockRows(_SqliteCarveShape(cols), lengthAdjust, page, filter);
+    return recoverFreeBlockRows(_SqliteCarveShape(cols), firstColBytes, page, filter);
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
-    const QList<_SqliteCol>& cols, short lengthAdjust, qint64 pageNo, int offset, RowFilter filter) const
+    const QList<_SqliteCol>& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
 {
-    return recoverFreeBlockRowsRaw(_SqliteCarveShape(cols), lengthAdjust, pageNo, offset, filter);
+    return recoverFreeBlockRowsRaw(_SqliteCarveShape(cols), firstColBytes, pageNo, offset, filter);
 }
 
-QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short lengthAdjust,
+QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
     const QList<_SqliteCol>& cols = shape.cols;
@@ -145,7 +145,7 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
     const qint64 u = usableSize;
     const qint64 x = u - 35;
     const qint64 m = ((u - 12) * 32 / 255) - 23;
-    const qint64 firstBytes = qMax<qint64>(0, lengthAdjust);
+    const qint64 firstBytes = qMax<qint64>(0, firstColBytes);
     QList<qint64> types;
     types.reserve(cols.size());
     for (const char* c = begin; c < rangeEnd;) {
@@ -208,33 +208,33 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
-    const _SqliteCarveShape& cols, short lengthAdjust, const _SqliteBtreePage& page, RowFilter filter) const
+    const _SqliteCarveShape& cols, short firstColBytes, const _SqliteBtreePage& page, RowFilter filter) const
 {
     if (!page.isLeaf() || !page.isBtreePage())
-        return recoverFreeBlockRowsRaw(cols, lengthAdjust, page.pageNo, 8, filter);
+        return recoverFreeBlockRowsRaw(cols, firstColBytes, page.pageNo, 8, filter);
     QList<_SqliteFileRowData> rows;
     const char* pageEnd = page.page + qMin<qint64>(pageSize, end - page.page);
     if (page.cellContentStart > 0) {
         const char* gapEnd = page.page + qMin<qint64>(page.cellContentStart, pageEnd - page.page);
-        rows += recoverRows(cols, lengthAdjust, m_usableSize, page.page + 8, gapEnd, filter);
+        rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
     }
     for (const char* fb : page.freeblocks) {
         const qint64 size = sqlitefile_int16(fb + 2, pageEnd);
         if (size < 4)
             continue;
         const char* fbEnd = fb + qMin<qint64>(size, pageEnd - fb);
-        rows += recoverRows(cols, lengthAdjust, m_usableSize, fb + 4, fbEnd, filter);
+        rows += recoverRows(cols, firstColBytes, m_usableSize, fb + 4, fbEnd, filter);
     }
     return rows;
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
-    const _SqliteCarveShape& cols, short lengthAdjust, qint64 pageNo, int offset, RowFilter filter) const
+    const _SqliteCarveShape& cols, short firstColBytes, qint64 pageNo, int offset, RowFilter filter) const
 {
     if (pageNo < 1 || offset < 0)
         return {};
     const qint64 start = (pageNo - 1) * qint64(pageSize) + offset;
     const char* from = start < fileSize ? base + start : end;
     const char* to = from + qMin<qint64>(pageSize, end - from);
-    return recoverRows(cols, lengthAdjust, m_usableSize, from, to, filter);
+    return recoverRows(cols, firstColBytes, m_usableSize, from, to, filter);
 }
