@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/AbsLocalDb.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 #include "calls_calendars/ICallHistoryDb.h"
 
 #include <QHash>
 #include <functional>
-#include <optional>
 
 // The program's own call-history store, "calls.db" in a local database folder: calls saved from
 // backups without duplicates (by _CallHistory::toHash). Created from its schema and upgraded in
@@ -34,20 +34,12 @@ private:
         if (!isOpened())
             open();
     }
-    // A statement kept prepared across calls on the connection it was made on.
-    struct CachedStmt {
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3* on = nullptr;
-    };
-    sqlite3_stmt* preparedThrow(CachedStmt& cached, const char* sql);
-    void finalizeStatements();
-
-    std::optional<qint64> findThrow(const QByteArray& hash); // the _id of a stored call with the hash
+    qint64 findThrow(const QByteArray& hash); // the _id of a stored call with the hash, else 0
     qint64 insertRow(const _CallHistory& call, const QByteArray& hash);
 
     QHash<QString, _SqliteCol> m_columns;
-    CachedStmt m_find;
-    CachedStmt m_insert;
+    // Saving many calls costs one lookup and one insert each, prepared once per connection.
+    Sqlite3StmtCache m_stmts { db };
 };
 
 // Runs a schema script of the resources on an open connection; throws with SQLite's message.

@@ -99,16 +99,21 @@ void Sqlite3Stmt::checkBind(int rc, int index)
 
 void Sqlite3Stmt::bindTextThrow(int index, const QString& text)
 {
+    bindTextThrow(index, text.toUtf8());
+}
+
+void Sqlite3Stmt::bindTextThrow(int index, const QByteArray& utf8)
+{
     if (!m_stmt)
         return;
-    if (text.isEmpty()) {
+    if (utf8.isEmpty()) {
         checkBind(sqlite3_bind_text64(m_stmt, index, "", 0, SQLITE_STATIC, SQLITE_UTF8), index);
         return;
     }
-    m_kept.append(text.toUtf8());
-    const QByteArray& utf8 = m_kept.constLast();
+    m_kept.append(utf8); // shared, not copied
+    const QByteArray& kept = m_kept.constLast();
     checkBind(sqlite3_bind_text64(
-                  m_stmt, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8),
+                  m_stmt, index, kept.constData(), sqlite3_uint64(kept.size()), SQLITE_STATIC, SQLITE_UTF8),
         index);
 }
 

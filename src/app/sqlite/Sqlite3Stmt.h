@@ -24,6 +24,7 @@ public:
     // empty text) or blob (empty: an empty blob) is kept by the statement until its bindings are
     // cleared, so SQLite need not copy it.
     void bindTextThrow(int index, const QString& text);
+    void bindTextThrow(int index, const QByteArray& utf8); // text already in UTF-8
     void bindBlobThrow(int index, const QByteArray& bytes);
     void bindInt64Throw(int index, qint64 value);
     // Sets every parameter to NULL and lets go of the kept texts and blobs.
