@@ -155,30 +155,17 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
     return *m_inserts.back().stmt;
 }
 
-void ExportMessagesDb::bindInPlace(
-    Sqlite3Stmt& stmt, int index, const QVariant& value, QVarLengthArray<QByteArray, 64>& bytes)
+void ExportMessagesDb::bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value)
 {
-    const int type = value.isValid() ? value.typeId() : QMetaType::UnknownType;
-    if (type != QMetaType::QString && type != QMetaType::QByteArray) {
-        stmt.bindThrow(index, value);
-        return;
+    // Texts and blobs through the typed binds, which keep their bytes instead of SQLite copying them.
+    switch (value.isValid() ? value.typeId() : QMetaType::UnknownType) {
+    case QMetaType::QString:
+        return stmt.bindTextThrow(index, value.toString());
+    case QMetaType::QByteArray:
+        return stmt.bindBlobThrow(index, value.toByteArray());
+    default:
+        return stmt.bindThrow(index, value);
     }
-    // As Sqlite3Stmt::bindThrow binds them: an empty text or blob stays empty, never NULL.
-    int rc;
-    if (type == QMetaType::QString) {
-        bytes.append(value.toString().toUtf8());
-        const QByteArray& utf8 = bytes.last();
-        rc = sqlite3_bind_text64(stmt.handle(), index, utf8.isEmpty() ? "" : utf8.constData(),
-            sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8);
-    } else {
-        bytes.append(value.toByteArray());
-        const QByteArray& blob = bytes.last();
-        rc = blob.isEmpty() ? sqlite3_bind_zeroblob(stmt.handle(), index, 0)
-                            : sqlite3_bind_blob64(stmt.handle(), index, blob.constData(),
-                                sqlite3_uint64(blob.size()), SQLITE_STATIC);
-    }
-    if (rc != SQLITE_OK)
-        Sqlite3Stmt::throwError(stmt.db(), QStringLiteral("insert into message"));
 }
 
 qint64 ExportMessagesDb::insertMessage(
@@ -195,19 +182,16 @@ qint64 ExportMessagesDb::insertMessage(
     msgDb.openCheck();
     Sqlite3Stmt& stmt = insertStatement(names);
     stmt.reset();
-    // Texts and blobs are bound in place (no copy by SQLite): their bytes live until the step ends,
-    // and the bindings are cleared before they go.
-    QVarLengthArray<QByteArray, 64> bytes;
     try {
         for (qsizetype i = 0; i < values.size(); ++i)
-            bindInPlace(stmt, int(i + 1), values[i], bytes);
+            bindValue(stmt, int(i + 1), values[i]);
         stmt.stepThrow();
     } catch (...) {
-        sqlite3_clear_bindings(stmt.handle());
+        stmt.clearBindings();
         throw;
     }
     stmt.reset();
-    sqlite3_clear_bindings(stmt.handle());
+    stmt.clearBindings();
     return msgDb.lastInsertId();
 }
 

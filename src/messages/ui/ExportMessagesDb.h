@@ -42,9 +42,7 @@ private:
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
     using ColumnNames = QVarLengthArray<const char*, 64>;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
-    // Binds value to stmt; texts and blobs point into bytes, which must outlive the step.
-    static void bindInPlace(
-        Sqlite3Stmt& stmt, int index, const QVariant& value, QVarLengthArray<QByteArray, 64>& bytes);
+    static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
