@@ -89,7 +89,7 @@ struct CARD_Parser {
     bool folded = false;
     std::vector<char> line;
     int line_len = 0;
-    int line_size = 0; // bytes allocated for line
+    int line_size() const { return int(line.size()); } // bytes allocated for line
     int state = CARD_STATE_NAME;
     bool value_start = true;
     std::vector<std::pair<int, int>> param_pairs; // name and value offsets into line (value 0: none)
@@ -109,10 +109,8 @@ namespace
 void vcard_clear_line(CARD_Parser* p)
 {
     p->line_len = 0;
-    if (p->line_size >= 1025) {
+    if (p->line_size() >= 1025)
         std::vector<char>().swap(p->line); // a long value does not keep its memory
-        p->line_size = 0;
-    }
     p->value_start = true;
     p->param_count = 0;
     p->escaped = false;
@@ -126,14 +124,13 @@ int vcard_add_char_to_line(CARD_Parser* p, char c)
 {
     if (p->line_len >= CARD_MAX_LINE)
         return kFail;
-    if (p->line_len >= p->line_size) {
+    if (p->line_len >= p->line_size()) {
         try {
             // Grows by half again (at least 128 bytes), so a long value costs amortised linear time.
             p->line.resize(std::size_t(p->line_len) + std::max(128, p->line_len / 2));
-            p->line_size = int(p->line.size());
         } catch (const std::bad_alloc&) {
             std::vector<char>().swap(p->line);
-            p->line_len = p->line_size = 0;
+            p->line_len = 0;
             return kFail;
         }
     }
