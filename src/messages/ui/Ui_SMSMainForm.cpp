@@ -34,13 +34,22 @@ QHBoxLayout* hbox(QWidget* w, const char* name)
     return tight<QHBoxLayout>(w, name);
 }
 
-QToolButton* searchButton(QWidget* parent, const char* name)
+// A keyword box and its search button in a row of their own, added to layout.
+void addSearchRow(
+    QWidget* parent, QLayout* layout, const char* const names[4], QLineEdit*& edit, QToolButton*& button)
 {
-    auto* b = new QToolButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setText(QStringLiteral("..."));
-    b->setIcon(QIcon(QStringLiteral(":/res/search.png")));
-    return b;
+    auto* search = new QWidget(parent);
+    search->setObjectName(QLatin1String(names[0]));
+    auto* row = hbox(search, names[1]);
+    edit = new QLineEdit(search);
+    edit->setObjectName(QLatin1String(names[2]));
+    button = new QToolButton(search);
+    button->setObjectName(QLatin1String(names[3]));
+    button->setText(QStringLiteral("..."));
+    button->setIcon(QIcon(QStringLiteral(":/res/search.png")));
+    row->addWidget(edit);
+    row->addWidget(button);
+    layout->addWidget(search);
 }
 } // namespace
 
@@ -64,15 +73,9 @@ QWidget* Ui_SMSMainForm::setupHandlePane(QWidget* form)
     auto* pane = new QWidget(form);
     pane->setObjectName(QStringLiteral("widget_5"));
     auto* layout = vbox(pane, "verticalLayout_2");
-    auto* search = new QWidget(pane);
-    search->setObjectName(QStringLiteral("widget_4"));
-    auto* row = hbox(search, "horizontalLayout_2");
-    txtHandleKeyword = new QLineEdit(search);
-    txtHandleKeyword->setObjectName(QStringLiteral("txtHandleKeyword"));
-    btnSearchHandle = searchButton(search, "btnSearchHandle");
-    row->addWidget(txtHandleKeyword);
-    row->addWidget(btnSearchHandle);
-    layout->addWidget(search);
+    static const char* const names[]
+        = { "widget_4", "horizontalLayout_2", "txtHandleKeyword", "btnSearchHandle" };
+    addSearchRow(pane, layout, names, txtHandleKeyword, btnSearchHandle);
     listHandle = new MyTreeView(pane);
     listHandle->setObjectName(QStringLiteral("listHandle"));
     listHandle->setIndentation(0);
@@ -99,15 +102,8 @@ QWidget* Ui_SMSMainForm::setupSmsListPane(QWidget* parent)
     listPane->setObjectName(QStringLiteral("widget"));
     listPane->setFocusPolicy(Qt::WheelFocus);
     auto* listLayout = vbox(listPane, "verticalLayout");
-    auto* search = new QWidget(listPane);
-    search->setObjectName(QStringLiteral("widget_3"));
-    auto* row = hbox(search, "horizontalLayout");
-    txtSMSKeyword = new QLineEdit(search);
-    txtSMSKeyword->setObjectName(QStringLiteral("txtSMSKeyword"));
-    btnSearchSMS = searchButton(search, "btnSearchSMS");
-    row->addWidget(txtSMSKeyword);
-    row->addWidget(btnSearchSMS);
-    listLayout->addWidget(search);
+    static const char* const names[] = { "widget_3", "horizontalLayout", "txtSMSKeyword", "btnSearchSMS" };
+    addSearchRow(listPane, listLayout, names, txtSMSKeyword, btnSearchSMS);
     treeViewSMS = new MyTreeView(listPane);
     treeViewSMS->setObjectName(QStringLiteral("treeViewSMS"));
     treeViewSMS->setDropIndicatorShown(false);
