@@ -17,7 +17,11 @@ import os
 import random
 import shutil
 import sqlite3
+import sys
 import uuid
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import make_sms_db  # noqa: E402  (the tables shared with the full generator)
 
 SMS_REL = "file-relay/var/mobile/Library/SMS/sms.db"
 
@@ -58,16 +62,7 @@ CHATS = [("SMS;-;+15551230001", "+15551230001", "SMS", [1]),
 
 def schema(db, ncols):
     db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in COLUMNS[:ncols]))
-    db.execute("CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country TEXT,"
-               " service TEXT NOT NULL, uncanonicalized_id TEXT, UNIQUE (id, service))")
-    db.execute("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style INTEGER,"
-               " state INTEGER, account_id TEXT, properties BLOB, chat_identifier TEXT, service_name TEXT,"
-               " room_name TEXT, account_login TEXT, is_archived INTEGER DEFAULT 0, last_addressed_handle TEXT,"
-               " display_name TEXT, group_id TEXT)")
-    db.execute("CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL,"
-               " created_date INTEGER DEFAULT 0, start_date INTEGER DEFAULT 0, filename TEXT, uti TEXT, mime_type TEXT,"
-               " transfer_state INTEGER DEFAULT 0, is_outgoing INTEGER DEFAULT 0, user_info BLOB, transfer_name TEXT,"
-               " total_bytes INTEGER DEFAULT 0)")
+    make_sms_db.handle_chat_attachment_tables(db)
     db.execute("CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER, UNIQUE(chat_id, handle_id))")
     db.execute("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, message_date INTEGER DEFAULT 0,"
                " PRIMARY KEY (chat_id, message_id))")

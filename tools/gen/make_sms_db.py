@@ -44,11 +44,8 @@ IOS6_MESSAGE_COLS = [
 ]
 
 
-def ios6_schema(db, ns):
-    cols = list(IOS6_MESSAGE_COLS)
-    if ns:
-        cols.append(("ck_record_id", "TEXT"))
-    db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in cols))
+def handle_chat_attachment_tables(db):
+    """The handle, chat and attachment tables of an iOS 6+ message database."""
     db.execute("CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT UNIQUE, id TEXT NOT NULL, country TEXT,"
                " service TEXT NOT NULL, uncanonicalized_id TEXT, UNIQUE (id, service))")
     db.execute("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT UNIQUE NOT NULL, style INTEGER,"
@@ -59,6 +56,14 @@ def ios6_schema(db, ns):
                " created_date INTEGER DEFAULT 0, start_date INTEGER DEFAULT 0, filename TEXT, uti TEXT, mime_type TEXT,"
                " transfer_state INTEGER DEFAULT 0, is_outgoing INTEGER DEFAULT 0, user_info BLOB, transfer_name TEXT,"
                " total_bytes INTEGER DEFAULT 0)")
+
+
+def ios6_schema(db, ns):
+    cols = list(IOS6_MESSAGE_COLS)
+    if ns:
+        cols.append(("ck_record_id", "TEXT"))
+    db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in cols))
+    handle_chat_attachment_tables(db)
     db.execute("CREATE TABLE chat_handle_join (chat_id INTEGER REFERENCES chat (ROWID) ON DELETE CASCADE,"
                " handle_id INTEGER REFERENCES handle (ROWID) ON DELETE CASCADE, UNIQUE(chat_id, handle_id))")
     db.execute("CREATE TABLE chat_message_join (chat_id INTEGER REFERENCES chat (ROWID) ON DELETE CASCADE,"
