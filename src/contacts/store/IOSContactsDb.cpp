@@ -283,9 +283,9 @@ void IOSContactsDb::readLabels()
     m_labels.clear();
     if (!m_hasLabels)
         return;
-    Sqlite3Cursor labels = m_db.queryThrow("select rowid, value from abmultivaluelabel");
+    Sqlite3Cursor labels = m_db.queryThrow("select rowid, value as subType from abmultivaluelabel");
     while (labels.moveNext()) {
-        Label label { labels.getText(1), {} };
+        Label label { labels.getText(QStringLiteral("subType")), {} };
         for (int t = 0; t < LabelTableCount; ++t)
             label.codes[t] = labelTable(t).value(label.text, -1);
         m_labels.insert(labels.getInt64(0), label);
