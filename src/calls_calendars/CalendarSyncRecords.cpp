@@ -39,6 +39,33 @@ int intValue(const PlistCFType& record, const char* key)
     return record.get(QLatin1String(key)).CFNumberInt(0);
 }
 
+// An event record; false when its calendar is no identifier.
+bool readEvent(const PlistCFType& record, const QString& id, int number, _CalEvent* out)
+{
+    int calNumber = 0;
+    if (!CalendarSyncRecords::parseId(firstString(record, "calendar"), nullptr, &calNumber))
+        return false;
+    _CalEvent e(number, calNumber, QString());
+    e.summary = record.get(QStringLiteral("summary")).CFStringQString();
+    const QString location = record.get(QStringLiteral("location")).CFStringQString();
+    if (!location.isEmpty())
+        e.summary += QLatin1Char('\n') + location;
+    e.tz = record.get(QStringLiteral("start date.timezone")).CFStringQString();
+    const int f = intValue(record, "floatingOffset");
+    e.all_day = intValue(record, "all day");
+    const PlistCFType start = record.get(QStringLiteral("start date"));
+    const PlistCFType end = record.get(QStringLiteral("end date"));
+    // The device's all-day events float: held in UTC like a backup's, they match it in every zone.
+    const bool floating = e.all_day != 0 || e.isFloating();
+    e.start_date = floating ? start.CFDateToUtcClock(f) : CalendarSyncRecords::wallClockDate(start, f);
+    e.end_date = floating ? end.CFDateToUtcClock(f) : CalendarSyncRecords::wallClockDate(end, f);
+    e.src_id = id;
+    e.description = record.get(QStringLiteral("description")).CFStringQString();
+    e.url = record.get(QStringLiteral("url")).CFStringQString();
+    *out = e;
+    return true;
+}
+
 } // namespace
 
 bool CalendarSyncRecords::parseId(const QString& id, int* kind, int* number)
@@ -62,14 +89,10 @@ bool CalendarSyncRecords::parseId(const QString& id, int* kind, int* number)
 
 QDateTime CalendarSyncRecords::wallClockDate(const PlistCFType& date, int offsetSecs)
 {
-    const QDateTime local = date.CFDateToDateTime(0);
-    if (!local.isValid())
-        return QDateTime();
-    const QDateTime localBase(QDate(2001, 1, 1), QTime(0, 0), Qt::LocalTime);
-    const qint64 ms = local.toMSecsSinceEpoch() - localBase.toMSecsSinceEpoch();
-    const QDateTime wall
-        = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).addMSecs(ms + qint64(offsetSecs) * 1000);
-    return QDateTime(wall.date(), wall.time(), Qt::LocalTime);
+    // Taken from the stored clock reading itself: a local date-time in the repeated hour of an
+    // autumn change cannot say which of the two hours it was.
+    const QDateTime wall = date.CFDateToUtcClock(offsetSecs);
+    return wall.isValid() ? QDateTime(wall.date(), wall.time(), Qt::LocalTime) : QDateTime();
 }
 
 void CalendarSyncRecords::readBatch(const PlistCFType& batch)
@@ -86,23 +109,9 @@ void CalendarSyncRecords::readBatch(const PlistCFType& batch)
             cal.src_id = id;
             m_calendars.insert(number, cal);
         } else if (kind == 2) {
-            int calNumber = 0;
-            if (!parseId(firstString(record, "calendar"), nullptr, &calNumber))
-                continue;
-            _CalEvent e(number, calNumber, QString());
-            e.summary = record.get(QStringLiteral("summary")).CFStringQString();
-            const QString location = record.get(QStringLiteral("location")).CFStringQString();
-            if (!location.isEmpty())
-                e.summary += QLatin1Char('\n') + location;
-            e.tz = record.get(QStringLiteral("start date.timezone")).CFStringQString();
-            const int f = intValue(record, "floatingOffset");
-            e.start_date = wallClockDate(record.get(QStringLiteral("start date")), f);
-            e.end_date = wallClockDate(record.get(QStringLiteral("end date")), f);
-            e.all_day = intValue(record, "all day");
-            e.src_id = id;
-            e.description = record.get(QStringLiteral("description")).CFStringQString();
-            e.url = record.get(QStringLiteral("url")).CFStringQString();
-            m_events.insert(number, e);
+            _CalEvent e;
+            if (readEvent(record, id, number, &e))
+                m_events.insert(number, e);
         } else if (kind == 5) {
             int owner = 0;
             if (!parseId(firstString(record, "owner"), nullptr, &owner))

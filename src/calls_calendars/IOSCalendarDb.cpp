@@ -8,13 +8,13 @@
 #include <cmath>
 #include <stdexcept>
 
-QDateTime calendarDate2001(const Sqlite3Cursor& c, const QString& column)
+QDateTime calendarDate2001(const Sqlite3Cursor& c, const QString& column, bool floating)
 {
     if (c.isNull(column))
         return QDateTime();
     // 64-bit whole seconds: dates before 1970 and after 2038 keep their values.
     const qint64 secs = qint64(std::trunc(c.getDouble(column)));
-    return QDateTime::fromSecsSinceEpoch(secs + kMacEpochOffset).toLocalTime();
+    return _CalEvent::dateFromSecs(secs + kMacEpochOffset, floating);
 }
 
 IOSCalendarDb::IOSCalendarDb(const BackupManifest* manifest, const QDir& cacheDir)
@@ -48,9 +48,10 @@ _CalEvent IOSCalendarDb::eventFromRow(const Sqlite3Cursor& c, qint64 rowid)
 {
     _CalEvent e(rowid, c.getInt64("calendar_id"), c.getText("calendar"));
     e.all_day = c.getInt("all_day");
-    e.start_date = calendarDate2001(c, QStringLiteral("start_date"));
-    e.end_date = calendarDate2001(c, QStringLiteral("end_date"));
     e.tz = c.getText("start_tz");
+    // A floating item (all-day ones) is a wall-clock reading: its date is the same in every zone.
+    e.start_date = calendarDate2001(c, QStringLiteral("start_date"), e.isFloating());
+    e.end_date = calendarDate2001(c, QStringLiteral("end_date"), e.isFloating());
     e.summary = c.getText("summary");
     e.description = c.getText("description");
     e.url = c.getText("url");

@@ -33,6 +33,6 @@ private:
     Sqlite3DB m_db;
 };
 
-// The local date-time of a Calendar.sqlitedb date (seconds since 2001, fraction dropped); null
-// for a NULL column.
-QDateTime calendarDate2001(const Sqlite3Cursor& c, const QString& column);
+// The date-time of a Calendar.sqlitedb date (seconds since 2001, fraction dropped): local time, or
+// the wall-clock reading in UTC for a floating item; null for a NULL column.
+QDateTime calendarDate2001(const Sqlite3Cursor& c, const QString& column, bool floating);

@@ -8,12 +8,13 @@
 namespace
 {
 
-QDateTime readDate(const Sqlite3Cursor& c, const QString& column)
+QDateTime readDate(const Sqlite3Cursor& c, const QString& column, bool floating)
 {
-    // NULL is "no date"; every other value (before 1970 too) is a date.
-    if (c.isNull(column))
+    // Only seconds after 1970 are a date: NULL, 0 and below are "no date", never 1970 or 1969.
+    const qint64 secs = c.isNull(column) ? 0 : c.getInt64(column);
+    if (secs <= 0)
         return QDateTime();
-    return QDateTime::fromSecsSinceEpoch(c.getInt64(column)).toLocalTime();
+    return _CalEvent::dateFromSecs(secs, floating);
 }
 
 } // namespace
@@ -74,8 +75,9 @@ QList<_CalEvent> LocalCalendarsDb::events(qint64 calendarId, const QString& cale
     while (c.moveNext()) {
         _CalEvent e(c.getInt64("_id"), calendarId, calendarName);
         e.tz = c.getText("tz");
-        e.start_date = readDate(c, QStringLiteral("start_date"));
-        e.end_date = readDate(c, QStringLiteral("end_date"));
+        // Floating rows hold the wall-clock reading as UTC seconds, as the backup reader gives it.
+        e.start_date = readDate(c, QStringLiteral("start_date"), e.isFloating());
+        e.end_date = readDate(c, QStringLiteral("end_date"), e.isFloating());
         e.summary = c.getText("summary");
         e.description = c.getText("description");
         e.rrule = c.getText("rrule");

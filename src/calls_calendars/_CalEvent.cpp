@@ -4,6 +4,12 @@
 #include <QRegularExpression>
 #include <QtEndian>
 
+QDateTime _CalEvent::dateFromSecs(qint64 secs, bool floating)
+{
+    const QDateTime utc = QDateTime::fromSecsSinceEpoch(secs, Qt::UTC);
+    return floating ? utc : utc.toLocalTime();
+}
+
 QString _CalEvent::title() const
 {
     const qsizetype lf = summary.indexOf(QLatin1Char('\n'));

@@ -8,7 +8,9 @@
 #include <QMap>
 #include <QString>
 
-// One calendar event with its alarms. Dates are local date-times; a null date is "none".
+// One calendar event with its alarms. Dates are local date-times, except those of a floating event:
+// its wall-clock reading is the same in every zone, so its dates are held in UTC (the stored seconds
+// read as wall-clock) and never converted to local time. A null date is "none".
 struct _CalEvent {
     _CalEvent() = default;
     _CalEvent(qint64 id, qint64 calendarId, QString calendarName)
@@ -32,6 +34,12 @@ struct _CalEvent {
     QString src_id;
     QList<_CalEventReminder> reminders;
 
+    // The zone name of a floating start (an all-day item of the device).
+    static constexpr const char* kFloatingTz = "_float";
+    // A date of seconds since 1970: a wall-clock reading (in UTC) when floating, else local time.
+    static QDateTime dateFromSecs(qint64 secs, bool floating);
+
+    bool isFloating() const { return tz == QLatin1String(kFloatingTz); }
     // Lower-case hex MD5 over the start second (32-bit little-endian, 0 for no start) and the UTF-8
     // first line of the summary: the duplicate key of the local store.
     QByteArray toHash() const;

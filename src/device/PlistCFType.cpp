@@ -715,6 +715,19 @@ QDateTime PlistCFType::CFDateToDateTime(int offsetSecs) const
     return QDateTime(local.date(), local.time(), Qt::LocalTime);
 }
 
+QDateTime PlistCFType::CFDateToUtcClock(int offsetSecs) const
+{
+    if (nodeType() != PLIST_DATE)
+        return QDateTime();
+    qint64 seconds = 0;
+    qint64 micros = 0;
+    if (!dateValue(ref(), seconds, micros))
+        return QDateTime();
+    const qint64 total = kMacEpochOffset + qint64(offsetSecs) + seconds;
+    return QDateTime::fromMSecsSinceEpoch(
+        total * 1000 + qint64(std::llround(double(micros) / 1000.0)), Qt::UTC);
+}
+
 quint32 PlistCFType::CFKeyedArchiverUIDGetValue() const
 {
     if (nodeType() != PLIST_UID)

@@ -93,6 +93,9 @@ public:
     // Local date-time of the stored date read as a wall-clock reading, plus offsetSecs seconds;
     // invalid for anything but a date.
     QDateTime CFDateToDateTime(int offsetSecs) const;
+    // The stored date's clock reading plus offsetSecs seconds, in UTC: the exact mirror of
+    // createCFDate, with no local zone involved; invalid for anything but a date.
+    QDateTime CFDateToUtcClock(int offsetSecs) const;
     quint32 CFKeyedArchiverUIDGetValue() const;
     QString toString() const;
 

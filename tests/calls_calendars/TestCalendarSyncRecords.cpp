@@ -1,6 +1,7 @@
 #include "calls_calendars/CalendarSyncRecords.h"
 
 #include <QtTest>
+#include <ctime>
 
 namespace
 {
@@ -53,6 +54,7 @@ private slots:
     void readAndJoin()
     {
         // Summer time in a zone with it: the wall-clock reading must come back unchanged.
+        const QByteArray zone = qgetenv("TZ");
         qputenv("TZ", "Europe/Berlin");
         tzset();
         const QDateTime summer(QDate(2013, 7, 1), QTime(9, 0), Qt::LocalTime);
@@ -78,7 +80,7 @@ private slots:
         CalendarSyncRecords reader;
         reader.readBatch(batch);
         const QList<_Calendar> cals = reader.join();
-        qputenv("TZ", "UTC");
+        qputenv("TZ", zone);
         tzset();
         QCOMPARE(cals.size(), 1);
         QCOMPARE(cals[0].src_id, QString("1/3"));
@@ -126,6 +128,89 @@ private slots:
         QVERIFY(!r.get("description").isCFString());
         QCOMPARE(r.get("calendar").at(0).CFStringQString(), QString("1/3"));
         QCOMPARE(CalendarSyncRecords::wallClockDate(r.get("start date"), 0), e.start_date);
+    }
+
+    // A written wall-clock reading reads back unchanged around the summer-time changes of both
+    // hemispheres, the repeated autumn hour and a midnight in a summer-time month included.
+    void wallClockAcrossChanges_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDateTime>("clock");
+        QTest::newRow("new york fall-back midnight")
+            << QByteArray("America/New_York") << QDateTime(QDate(2006, 10, 29), QTime(0, 0), Qt::UTC);
+        QTest::newRow("new york repeated hour")
+            << QByteArray("America/New_York") << QDateTime(QDate(2006, 10, 29), QTime(1, 30), Qt::UTC);
+        QTest::newRow("new york march")
+            << QByteArray("America/New_York") << QDateTime(QDate(2013, 3, 10), QTime(0, 0), Qt::UTC);
+        QTest::newRow("berlin repeated hour")
+            << QByteArray("Europe/Berlin") << QDateTime(QDate(2013, 10, 27), QTime(2, 30), Qt::UTC);
+        QTest::newRow("berlin march")
+            << QByteArray("Europe/Berlin") << QDateTime(QDate(2013, 3, 31), QTime(0, 0), Qt::UTC);
+        QTest::newRow("sydney repeated hour")
+            << QByteArray("Australia/Sydney") << QDateTime(QDate(2013, 4, 7), QTime(2, 30), Qt::UTC);
+        QTest::newRow("sydney october")
+            << QByteArray("Australia/Sydney") << QDateTime(QDate(2013, 10, 6), QTime(0, 0), Qt::UTC);
+        QTest::newRow("kolkata") << QByteArray("Asia/Kolkata")
+                                 << QDateTime(QDate(2013, 10, 27), QTime(0, 0), Qt::UTC);
+    }
+    void wallClockAcrossChanges()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDateTime, clock);
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", zone);
+        tzset();
+        const PlistCFType date = PlistCFType::createCFDate(clock);
+        const QDateTime wall = CalendarSyncRecords::wallClockDate(date, 0);
+        const QDateTime utc = date.CFDateToUtcClock(0);
+        qputenv("TZ", saved);
+        tzset();
+        QCOMPARE(wall.date(), clock.date());
+        QCOMPARE(wall.time(), clock.time());
+        QCOMPARE(utc, clock);
+    }
+
+    // An all-day or floating event is the device's wall-clock reading in every zone: held in UTC as
+    // the backup reader holds it, and written back as the same reading.
+    void floatingEventsRoundTrip_data()
+    {
+        QTest::addColumn<int>("allDay");
+        QTest::addColumn<QString>("tz");
+        QTest::addColumn<bool>("floating");
+        QTest::newRow("all day") << 1 << "" << true;
+        QTest::newRow("floating") << 0 << "_float" << true;
+        QTest::newRow("timed") << 0 << "Europe/Berlin" << false;
+    }
+    void floatingEventsRoundTrip()
+    {
+        QFETCH(int, allDay);
+        QFETCH(QString, tz);
+        QFETCH(bool, floating);
+        const QDateTime christmas(QDate(2005, 12, 25), QTime(0, 0), Qt::UTC);
+        _CalEvent sent(0, 0, "Home");
+        sent.summary = "Christmas Day";
+        sent.all_day = allDay;
+        sent.tz = tz;
+        sent.start_date = christmas;
+        sent.end_date = christmas.addSecs(86399);
+        PlistCFType record = CalendarSyncRecords::eventRecord(sent, "1/3");
+        QCOMPARE(record.get("start date").CFDateToDateTime(0).date(), QDate(2005, 12, 25));
+        if (!tz.isEmpty())
+            record.put("start date.timezone", str(tz));
+        PlistCFType batch = PlistCFType::createCFDictionary();
+        PlistCFType cal = PlistCFType::createCFDictionary();
+        cal.put("title", str("Home"));
+        batch.put("1/3", cal);
+        batch.put("2/5", record);
+        CalendarSyncRecords reader;
+        reader.readBatch(batch);
+        const _CalEvent back = reader.join().value(0).events.value(0);
+        QCOMPARE(back.start_date.date(), QDate(2005, 12, 25));
+        QCOMPARE(back.start_date.time(), QTime(0, 0));
+        QCOMPARE(back.end_date.time(), QTime(23, 59, 59));
+        QCOMPARE(back.start_date.timeSpec(), floating ? Qt::UTC : Qt::LocalTime);
+        if (floating)
+            QCOMPARE(back.toHash(), sent.toHash()); // the same event as the backup's
     }
 
     void recurrence_data()

@@ -30,7 +30,12 @@ private slots:
         QCOMPARE(dentist.start_date.toUTC(), QDateTime(QDate(2012, 6, 12), QTime(14, 30), Qt::UTC));
         QCOMPARE(dentist.tz, QString("Europe/Berlin"));
         QCOMPARE(cals[0].events[1].rrule, QString("FREQ=WEEKLY;INTERVAL=2"));
-        QCOMPARE(cals[0].events[2].all_day, 1);
+        const _CalEvent& holiday = cals[0].events[2];
+        QCOMPARE(holiday.all_day, 1);
+        // A floating item is its wall-clock reading in every zone, never converted to local time.
+        QCOMPARE(holiday.start_date.date(), QDate(2013, 8, 1));
+        QCOMPARE(holiday.start_date.time(), QTime(0, 0));
+        QCOMPARE(holiday.end_date.time(), QTime(23, 59));
 
         const _CalEvent& moon = cals[1].events[0];
         QCOMPARE(moon.start_date.toUTC(), QDateTime(QDate(1969, 7, 20), QTime(20, 17), Qt::UTC));
@@ -50,6 +55,21 @@ private slots:
         IOSCalendarDb db(nullptr, QDir(cacheWith({ { IOSCalendarDb::kCalendarFile, file } })));
         QCOMPARE(db.total(), 0);
         QCOMPARE(db.calendars().size(), 0);
+    }
+
+    void otapkiBusyHolidaysOnTheirDays()
+    {
+        QM_REQUIRE_SHARED();
+        IOSCalendarDb db(nullptr, QDir(otapkiBusyHolidaysCache()));
+        QMap<QString, QDate> days;
+        for (const _Calendar& c : db.calendars())
+            for (const _CalEvent& e : c.events)
+                days.insert(e.summary, e.start_date.date());
+        QCOMPARE(days.size(), 4);
+        QCOMPARE(days.value("Christmas Day"), QDate(2005, 12, 25));
+        QCOMPARE(days.value(QString::fromUtf8("New Year\u2019s Day")), QDate(2005, 1, 1));
+        QCOMPARE(days.value("Daylight Saving Time Begins"), QDate(2005, 3, 13));
+        QCOMPARE(days.value("Daylight Saving Time Ends"), QDate(2005, 11, 6));
     }
 
     void otherGeneration_data()

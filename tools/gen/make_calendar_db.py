@@ -11,6 +11,13 @@ Examples:
   make_calendar_db.py OUT.sqlitedb
   make_calendar_db.py --events 100000 OUT.sqlitedb
   make_calendar_db.py --no-calendar-table OUT.sqlitedb    another generation's layout
+  make_calendar_db.py --all-day OUT.sqlitedb    floating all-day items around summer-time changes
+
+The --all-day set holds, for each March and October summer-time change of both hemispheres, a
+floating all-day item on the day before, the day of and the day after the change, each titled
+"All day YYYY-MM-DD" after its own date; a three-day item ("Three days", 1 to 3 August 2013, ending
+at 23:59:59), a two-day item ending at midnight ("Two days", 5 and 6 August 2013) and a floating
+item at 09:00 ("Floating nine", 1 September 2013).
 """
 import argparse
 import calendar
@@ -73,13 +80,35 @@ def fill(con, items):
             con.execute("INSERT INTO Location (title, item_owner_id) VALUES (?,?)", (title, rowid))
 
 
+# March and October summer-time changes: Europe, the United States (2006 still in October),
+# Australia (2007 still in March) and Brazil (at midnight).
+CHANGE_DAYS = [(2013, 3, 31), (2013, 3, 10), (2013, 10, 27), (2006, 10, 29), (2007, 3, 25), (2013, 10, 6),
+               (2013, 10, 20)]
+
+
+def all_day_items():
+    items = []
+    for y, m, d in CHANGE_DAYS:
+        for delta in (-1, 0, 1):
+            day = datetime.date(y, m, d) + datetime.timedelta(days=delta)
+            start = secs(day.year, day.month, day.day)
+            items.append((1, "All day %s" % day.isoformat(), "", start, start + 86399, 1, "_float", 0, None, 2,
+                          [], []))
+    items.append((1, "Three days", "", secs(2013, 8, 1), secs(2013, 8, 3, 23, 59) + 59, 1, "_float", 0, None, 2,
+                  [], []))
+    items.append((1, "Two days", "", secs(2013, 8, 5), secs(2013, 8, 7), 1, "_float", 0, None, 2, [], []))
+    items.append((2, "Floating nine", "", secs(2013, 9, 1, 9), secs(2013, 9, 1, 10), 0, "_float", 0, None, 2,
+                  [(3, 1)], []))
+    return items
+
+
 def many(n):
     base = secs(2010, 1, 1, 9)
     return [(1 + i % 2, "Event %d" % i, "Notes, %d" % i, base + i * 86400, base + i * 86400 + 3600, i % 7 == 0,
              "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
 
 
-def build(out, events, no_calendar_table):
+def build(out, events, no_calendar_table, all_day=False):
     if os.path.exists(out):
         os.unlink(out)
     con = sqlite3.connect(out)
@@ -88,7 +117,7 @@ def build(out, events, no_calendar_table):
             continue
         con.execute(sql)
     if not no_calendar_table:
-        fill(con, many(events) if events else DEFAULT_ITEMS)
+        fill(con, many(events) if events else all_day_items() if all_day else DEFAULT_ITEMS)
     con.commit()
     con.close()
 
@@ -98,8 +127,9 @@ def main():
     p.add_argument("out")
     p.add_argument("--events", type=int, default=0, help="this many plain busy events instead of the default set")
     p.add_argument("--no-calendar-table", action="store_true")
+    p.add_argument("--all-day", action="store_true", help="the floating all-day set instead of the default set")
     a = p.parse_args()
-    build(a.out, a.events, a.no_calendar_table)
+    build(a.out, a.events, a.no_calendar_table, a.all_day)
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include "calls_calendars/support/CallsFixtures.h"
 
+#include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "support/TestEnv.h"
 
@@ -54,6 +55,21 @@ QString cacheWith(const QList<QPair<QString, QString>>& files)
         QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
     }
     return dir.absolutePath();
+}
+
+QString otapkiBusyHolidaysCache()
+{
+    const QString file = TestEnv::realFixture("otapki-iphone/HomeDomain/Library/Calendar/Calendar.sqlitedb");
+    if (file.isEmpty())
+        return QString();
+    const QString cache = cacheWith({ { IOSCalendarDb::kCalendarFile, file } });
+    const QString db = cache + "/" + IOSCalendarDb::kCalendarFile;
+    // Rows of "New Year's Day", "Christmas Day", "Daylight Saving Time Begins" and "... Ends" of 2005.
+    const QString busy = runPython({ "-c",
+        "import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); "
+        "c.execute('update CalendarItem set availability=0 where ROWID in (88, 63, 34, 75)'); c.commit()",
+        db });
+    return busy.isNull() ? QString() : cache;
 }
 
 QString tracyCache()
