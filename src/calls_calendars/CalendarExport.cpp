@@ -4,7 +4,9 @@
 
 #include <QLocale>
 #include <QRegularExpression>
+#include <QSet>
 #include <QUuid>
+#include <algorithm>
 
 namespace
 {
@@ -17,6 +19,99 @@ QString icsDate(const QDate& date)
 QString csvDate(const QDateTime& date)
 {
     return date.isValid() ? QLocale::system().toString(date.date(), QLocale::ShortFormat) : QString();
+}
+
+// The exclusive DATE end: the day after the last day, the date of (end - 1 s), so an end at
+// midnight gains no day; at least the day after the start.
+QDate exclusiveEnd(const QDate& start, const QDateTime& end)
+{
+    const QDate after = end.isValid() ? end.addSecs(-1).date().addDays(1) : QDate();
+    return after.isValid() && after > start ? after : start.addDays(1);
+}
+
+bool isWeekday(QStringView text)
+{
+    static const QStringList days { "SU", "MO", "TU", "WE", "TH", "FR", "SA" };
+    return days.contains(text);
+}
+
+// A whole number of at most `digits` digits, with a sign only when `sign`, within [min, max].
+bool isNumberIn(QStringView text, int digits, bool sign, int min, int max)
+{
+    if (sign && (text.startsWith(u'+') || text.startsWith(u'-')))
+        text = text.mid(1);
+    if (text.isEmpty() || text.size() > digits)
+        return false;
+    for (QChar ch : text)
+        if (ch < u'0' || ch > u'9')
+            return false;
+    const int value = text.toInt();
+    return value >= min && value <= max;
+}
+
+// One BYDAY item: a weekday, optionally after a signed week number 1-53.
+bool isWeekdayNum(QStringView text)
+{
+    return text.size() >= 2 && isWeekday(text.right(2))
+        && (text.size() == 2 || isNumberIn(text.chopped(2), 2, true, 1, 53));
+}
+
+bool isUntil(const QString& text)
+{
+    static const QRegularExpression form(QStringLiteral("^(\\d{8})(T(\\d{6})Z?)?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch() || !QDate::fromString(m.captured(1), QStringLiteral("yyyyMMdd")).isValid())
+        return false;
+    return !m.hasCaptured(2) || QTime::fromString(m.captured(3), QStringLiteral("HHmmss")).isValid();
+}
+
+// A comma-separated list whose every item passes `item`.
+template <typename Item> bool isListOf(const QString& text, Item item)
+{
+    const QStringList items = text.split(QLatin1Char(','));
+    return std::all_of(
+        items.cbegin(), items.cend(), [&](const QString& one) { return item(QStringView(one)); });
+}
+
+// One recur-rule-part value (RFC 5545, 3.3.10) for its upper-case name.
+bool isRulePartValue(const QString& name, const QString& value)
+{
+    static const QStringList freqs { "SECONDLY", "MINUTELY", "HOURLY", "DAILY", "WEEKLY", "MONTHLY",
+        "YEARLY" };
+    struct Numbers {
+        const char* name;
+        int digits;
+        bool sign;
+        int min;
+        int max;
+    };
+    static const Numbers lists[] = { { "BYSECOND", 2, false, 0, 60 }, { "BYMINUTE", 2, false, 0, 59 },
+        { "BYHOUR", 2, false, 0, 23 }, { "BYMONTHDAY", 2, true, 1, 31 }, { "BYYEARDAY", 3, true, 1, 366 },
+        { "BYWEEKNO", 2, true, 1, 53 }, { "BYMONTH", 2, false, 1, 12 }, { "BYSETPOS", 3, true, 1, 366 } };
+    if (name == QLatin1String("FREQ"))
+        return freqs.contains(value);
+    if (name == QLatin1String("UNTIL"))
+        return isUntil(value);
+    if (name == QLatin1String("COUNT") || name == QLatin1String("INTERVAL"))
+        return isNumberIn(value, 9, false, 1, 999999999);
+    if (name == QLatin1String("WKST"))
+        return isWeekday(value);
+    if (name == QLatin1String("BYDAY"))
+        return isListOf(value, isWeekdayNum);
+    for (const Numbers& n : lists)
+        if (name == QLatin1String(n.name))
+            return isListOf(
+                value, [&](QStringView v) { return isNumberIn(v, n.digits, n.sign, n.min, n.max); });
+    return false;
+}
+
+// The rule text shown in a log line: control characters as "?".
+QString printableRule(QString rule)
+{
+    for (QChar& ch : rule)
+        if (ch.category() == QChar::Other_Control)
+            ch = QLatin1Char('?');
+    return rule;
 }
 
 } // namespace
@@ -70,13 +165,28 @@ QString CalendarExport::foldLine(const QString& line)
     return QString::fromUtf8(out);
 }
 
+QString CalendarExport::recurValue(const QString& rule)
+{
+    const QString text = rule.trimmed().toUpper();
+    QSet<QString> names;
+    for (const QString& part : text.split(QLatin1Char(';'))) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        const QString name = part.left(eq);
+        if (eq <= 0 || names.contains(name) || !isRulePartValue(name, part.mid(eq + 1)))
+            return QString();
+        names.insert(name);
+    }
+    // FREQ is required; UNTIL and COUNT exclude each other.
+    if (!names.contains(QStringLiteral("FREQ"))
+        || (names.contains(QStringLiteral("UNTIL")) && names.contains(QStringLiteral("COUNT"))))
+        return QString();
+    return text;
+}
+
 QString CalendarExport::vevent(const _CalEvent& e)
 {
     const QDate start = e.start_date.date();
-    // A DATE end is exclusive: at least the day after the start.
-    QDate end = e.end_date.isValid() ? e.end_date.date() : QDate();
-    if (!end.isValid() || end <= start)
-        end = start.addDays(1);
+    const QDate end = exclusiveEnd(start, e.end_date);
     static const QRegularExpression notUid(QStringLiteral("[^A-Z0-9\\-]"));
     QString uid = QUuid::createUuid().toString().toUpper();
     uid.remove(notUid);
@@ -84,9 +194,16 @@ QString CalendarExport::vevent(const _CalEvent& e)
     text += QStringLiteral("DTSTART;VALUE=DATE:%1\n").arg(icsDate(start));
     text += QStringLiteral("DTEND;VALUE=DATE:%1\n").arg(icsDate(end));
     text += QStringLiteral("DTSTAMP:%1T000000Z\n").arg(icsDate(start));
-    // A rule without a frequency is no valid RRULE.
-    if (!e.rrule.isEmpty() && e.ruleDict().contains(QStringLiteral("FREQ")))
-        text += foldLine(QStringLiteral("RRULE:") + e.rrule);
+    if (!e.rrule.isEmpty()) {
+        // A rule that is no RECUR value would make readers reject the whole file.
+        const QString rule = recurValue(e.rrule);
+        if (!rule.isEmpty())
+            text += foldLine(QStringLiteral("RRULE:") + rule);
+        else
+            qWarning(
+                "Calendar export: the repeat rule \"%s\" of \"%s\" is no iCalendar rule; it is left out.",
+                qUtf8Printable(printableRule(e.rrule)), qUtf8Printable(printableRule(e.title())));
+    }
     text += foldLine(QStringLiteral("SUMMARY:") + escapeText(e.summary));
     text += QStringLiteral("LOCATION:\n");
     text += foldLine(QStringLiteral("DESCRIPTION:") + escapeText(e.description));

@@ -20,6 +20,11 @@ public:
     static QString escapeText(const QString& text);
     // A content line folded at 75 octets (continuations begin with a blank), with its line feed.
     static QString foldLine(const QString& line);
+    // The rule as an RRULE value (upper-cased, outer blanks trimmed) when it is a valid RECUR value
+    // of RFC 5545: known name=value parts, each once, FREQ among them, not both UNTIL and COUNT;
+    // empty otherwise.
+    static QString recurValue(const QString& rule);
+    // Dates only: DTSTART the start's date, DTEND (exclusive) the day after the date of end - 1 s.
     static QString vevent(const _CalEvent& event);
     static QString csvRow(const _CalEvent& event);
 

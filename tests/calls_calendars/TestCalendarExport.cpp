@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace CallsFixtures;
@@ -13,14 +15,20 @@ using namespace CallsFixtures;
 namespace
 {
 
-// Every event of the generated calendar database, in reader order.
-QList<_CalEvent> generatedEvents()
+// Every event of a backup reader over the cache folder, in reader order.
+QList<_CalEvent> eventsOf(const QString& cache)
 {
-    IOSCalendarDb db(nullptr, QDir(cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb() } })));
+    IOSCalendarDb db(nullptr, QDir(cache));
     QList<_CalEvent> events;
     for (const _Calendar& c : db.calendars())
         events += c.events;
     return events;
+}
+
+// Every event of the generated calendar database (the default set or another), in reader order.
+QList<_CalEvent> generatedEvents(const QStringList& args = {})
+{
+    return eventsOf(cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb(args) } }));
 }
 
 int writeAll(const QString& path, const QList<_CalEvent>& events)
@@ -47,6 +55,58 @@ for ev in cal.walk('VEVENT'):
 print(json.dumps(out))
 )";
 
+// Both readers over one file: {"icalendar": [...], "vobject": [...]}, each event with its summary,
+// start, end (ISO dates) and rule; a reader that rejects the file fails the script.
+const char* const kReadBoth = R"(
+import icalendar, json, sys, vobject
+text = open(sys.argv[1], encoding='utf-8').read()
+def ical():
+    return [{'summary': str(e.get('SUMMARY')), 'start': e.decoded('DTSTART').isoformat(),
+             'end': e.decoded('DTEND').isoformat(),
+             'rrule': e.get('RRULE').to_ical().decode() if e.get('RRULE') else ''}
+            for e in icalendar.Calendar.from_ical(text).walk('VEVENT')]
+def vobj():
+    return [{'summary': e.summary.value, 'start': e.dtstart.value.isoformat(), 'end': e.dtend.value.isoformat(),
+             'rrule': e.rrule.value if 'rrule' in e.contents else ''}
+            for e in vobject.readOne(text).contents.get('vevent', [])]
+print(json.dumps({'icalendar': ical(), 'vobject': vobj()}))
+)";
+
+// The events that both readers found in the file, by reader name; empty when a reader failed.
+QMap<QString, QJsonArray> readBoth(const QString& path)
+{
+    const QJsonObject o = QJsonDocument::fromJson(runPython({ "-c", kReadBoth, path }).toUtf8()).object();
+    QMap<QString, QJsonArray> byReader;
+    for (const QString& reader : o.keys())
+        byReader.insert(reader, o[reader].toArray());
+    return byReader;
+}
+
+// The first event of that summary that a reader found.
+QJsonObject eventNamed(const QJsonArray& events, const QString& summary)
+{
+    for (const QJsonValue& v : events)
+        if (v.toObject()["summary"].toString() == summary)
+            return v.toObject();
+    return QJsonObject();
+}
+
+QString isoDay(const QDate& date)
+{
+    return date.toString(Qt::ISODate);
+}
+
+_CalEvent floatingEvent(const QString& summary, const QDateTime& start, const QDateTime& end)
+{
+    _CalEvent e(0, 0, "Holidays");
+    e.summary = summary;
+    e.tz = _CalEvent::kFloatingTz;
+    e.all_day = 1;
+    e.start_date = start;
+    e.end_date = end;
+    return e;
+}
+
 } // namespace
 
 class TestCalendarExport : public QObject
@@ -71,7 +131,9 @@ private slots:
         QCOMPARE(got[1].toObject()["summary"].toString(), QString("Weekly sync; team, all"));
         QCOMPARE(got[1].toObject()["description"].toString(), QString("Agenda:\nline two\\end"));
         QCOMPARE(got[1].toObject()["rrule"].toString(), QString("FREQ=WEEKLY;INTERVAL=2"));
-        QCOMPARE(got[3].toObject()["start"].toString(), QString("1969-07-20"));
+        // A timed event is written on its local date: 20:17 UTC is already 21 July east of UTC+3:43.
+        const QDateTime moon(QDate(1969, 7, 20), QTime(20, 17), Qt::UTC);
+        QCOMPARE(got[3].toObject()["start"].toString(), isoDay(moon.toLocalTime().date()));
         QVERIFY(got[3].toObject()["description"].toString().endsWith(QString(120, 'x')));
         QCOMPARE(got[4].toObject()["start"].toString(), QString("2040-01-02"));
 
@@ -129,6 +191,195 @@ private slots:
         QString unfolded = folded;
         unfolded.replace("\n ", "");
         QCOMPARE(unfolded, "SUMMARY:" + text + "\n");
+    }
+
+    // Floating all-day items around the summer-time changes of both hemispheres, and multi-day ones,
+    // keep their own dates in both readers, whatever the zone this runs in.
+    void allDayEventsKeepTheirDates()
+    {
+        const QList<_CalEvent> events = generatedEvents({ "--all-day" });
+        QCOMPARE(events.size(), 24);
+        const QString path = TestEnv::tempDir() + "/all-day.ics";
+        QCOMPARE(writeAll(path, events), 24);
+        const QMap<QString, QJsonArray> readers = readBoth(path);
+        QCOMPARE(readers.keys(), QStringList({ "icalendar", "vobject" }));
+        for (auto it = readers.cbegin(); it != readers.cend(); ++it) {
+            QCOMPARE(it.value().size(), 24);
+            for (const QJsonValue& v : it.value()) {
+                const QJsonObject o = v.toObject();
+                const QString summary = o["summary"].toString();
+                if (!summary.startsWith("All day "))
+                    continue;
+                const QDate day = QDate::fromString(summary.mid(8), Qt::ISODate);
+                QCOMPARE(o["start"].toString(), isoDay(day));
+                QCOMPARE(o["end"].toString(), isoDay(day.addDays(1)));
+            }
+            const QJsonObject three = eventNamed(it.value(), "Three days");
+            QCOMPARE(three["start"].toString(), QString("2013-08-01"));
+            QCOMPARE(three["end"].toString(), QString("2013-08-04")); // 1, 2 and 3 August
+            const QJsonObject two = eventNamed(it.value(), "Two days");
+            QCOMPARE(two["start"].toString(), QString("2013-08-05"));
+            QCOMPARE(two["end"].toString(), QString("2013-08-07")); // an end at midnight gains no day
+            const QJsonObject nine = eventNamed(it.value(), "Floating nine");
+            QCOMPARE(nine["start"].toString(), QString("2013-09-01"));
+            QCOMPARE(nine["end"].toString(), QString("2013-09-02"));
+            QVERIFY2(nine["rrule"].toString().contains("MONTHLY"), qPrintable(it.key()));
+        }
+    }
+
+    // The real holidays of otapki's calendar, four of them made busy, on their own dates.
+    void realHolidaysKeepTheirDates()
+    {
+        QM_REQUIRE_SHARED();
+        const QString cache = otapkiBusyHolidaysCache();
+        QVERIFY(!cache.isEmpty());
+        const QList<_CalEvent> events = eventsOf(cache);
+        QCOMPARE(events.size(), 4);
+        const QString path = TestEnv::tempDir() + "/holidays.ics";
+        QCOMPARE(writeAll(path, events), 4);
+        const QMap<QString, QJsonArray> readers = readBoth(path);
+        QCOMPARE(readers.size(), 2);
+        const QList<QStringList> expected { { QString::fromUtf8("New Year\u2019s Day"), "2005-01-01",
+                                                "2005-01-02" },
+            { "Christmas Day", "2005-12-25", "2005-12-26" },
+            { "Daylight Saving Time Begins", "2005-03-13", "2005-03-14" },
+            { "Daylight Saving Time Ends", "2005-11-06", "2005-11-07" } };
+        for (const QJsonArray& found : readers) {
+            for (const QStringList& day : expected) {
+                const QJsonObject o = eventNamed(found, day[0]);
+                QCOMPARE(o["start"].toString(), day[1]);
+                QCOMPARE(o["end"].toString(), day[2]);
+            }
+        }
+        QFile ics(path);
+        QVERIFY(ics.open(QIODevice::ReadOnly));
+        const QByteArray text = ics.readAll();
+        QVERIFY(text.contains("DTSTART;VALUE=DATE:20051225\n"));
+        QVERIFY(text.contains("DTSTART;VALUE=DATE:20050101\n"));
+
+        const QString csvPath = TestEnv::tempDir() + "/holidays.csv";
+        writeAll(csvPath, events);
+        QFile csv(csvPath);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QString christmas = QLocale::system().toString(QDate(2005, 12, 25), QLocale::ShortFormat);
+        QVERIFY(
+            QString::fromUtf8(csv.readAll()).contains("Christmas Day," + christmas + "," + christmas + ","));
+    }
+
+    // DTEND is exclusive: the day after the date of end - 1 s, at least the day after the start.
+    void dateEnds_data()
+    {
+        QTest::addColumn<QDateTime>("start");
+        QTest::addColumn<QDateTime>("end");
+        QTest::addColumn<QString>("dtend");
+        const QDateTime aug1(QDate(2013, 8, 1), QTime(0, 0), Qt::UTC);
+        QTest::newRow("three days") << aug1 << QDateTime(QDate(2013, 8, 3), QTime(23, 59, 59), Qt::UTC)
+                                    << "20130804";
+        QTest::newRow("end at midnight") << aug1 << aug1.addDays(3) << "20130804";
+        QTest::newRow("one day") << aug1 << QDateTime(QDate(2013, 8, 1), QTime(23, 59, 59), Qt::UTC)
+                                 << "20130802";
+        QTest::newRow("no length") << aug1 << aug1 << "20130802";
+        QTest::newRow("end before start") << aug1 << aug1.addDays(-2) << "20130802";
+        QTest::newRow("no end") << aug1 << QDateTime() << "20130802";
+        const QDateTime afternoon(QDate(2013, 8, 1), QTime(14, 30), Qt::LocalTime);
+        QTest::newRow("same-day hours") << afternoon << afternoon.addSecs(1800) << "20130802";
+        // Local midnight, also on the long autumn day of zones with summer time.
+        const QDateTime midnight(QDate(2013, 10, 27), QTime(0, 0), Qt::LocalTime);
+        QTest::newRow("local midnight")
+            << midnight << QDateTime(QDate(2013, 10, 28), QTime(0, 0), Qt::LocalTime) << "20131028";
+    }
+    void dateEnds()
+    {
+        QFETCH(QDateTime, start);
+        QFETCH(QDateTime, end);
+        QFETCH(QString, dtend);
+        const QString text = CalendarExport::vevent(floatingEvent("x", start, end));
+        QVERIFY2(text.contains("DTSTART;VALUE=DATE:" + start.date().toString("yyyyMMdd") + "\n"),
+            qPrintable(text));
+        QVERIFY2(text.contains("DTEND;VALUE=DATE:" + dtend + "\n"), qPrintable(text));
+    }
+
+    void recurValue_data()
+    {
+        QTest::addColumn<QString>("rule");
+        QTest::addColumn<QString>("value"); // empty: left out
+        QTest::newRow("weekly") << "FREQ=WEEKLY;INTERVAL=2"
+                                << "FREQ=WEEKLY;INTERVAL=2";
+        QTest::newRow("lower case") << "freq=daily"
+                                    << "FREQ=DAILY";
+        QTest::newRow("outer blanks") << " FREQ=DAILY\r\n"
+                                      << "FREQ=DAILY";
+        QTest::newRow("full")
+            << "FREQ=MONTHLY;BYDAY=MO,-1FR,+2SU;BYMONTH=1,12;WKST=MO;UNTIL=20140101T000000Z"
+            << "FREQ=MONTHLY;BYDAY=MO,-1FR,+2SU;BYMONTH=1,12;WKST=MO;UNTIL=20140101T000000Z";
+        QTest::newRow("until date") << "FREQ=YEARLY;UNTIL=20140228"
+                                    << "FREQ=YEARLY;UNTIL=20140228";
+        QTest::newRow("until no such day") << "FREQ=YEARLY;UNTIL=20140229"
+                                           << "";
+        QTest::newRow("numbers") << "FREQ=YEARLY;BYYEARDAY=-366;BYSETPOS=1;BYWEEKNO=53;COUNT=3"
+                                 << "FREQ=YEARLY;BYYEARDAY=-366;BYSETPOS=1;BYWEEKNO=53;COUNT=3";
+        QTest::newRow("line break") << "FREQ=DAILY\r\nBEGIN:VEVENT\r\nSUMMARY:evil"
+                                    << "";
+        QTest::newRow("no freq") << ";INTERVAL=3"
+                                 << "";
+        QTest::newRow("interval 0") << "FREQ=DAILY;INTERVAL=0"
+                                    << "";
+        QTest::newRow("unknown freq") << "FREQ=FORTNIGHTLY"
+                                      << "";
+        QTest::newRow("unknown part") << "FREQ=DAILY;X-NAME=1"
+                                      << "";
+        QTest::newRow("twice") << "FREQ=DAILY;FREQ=WEEKLY"
+                               << "";
+        QTest::newRow("until and count") << "FREQ=DAILY;COUNT=2;UNTIL=20140101"
+                                         << "";
+        QTest::newRow("empty part") << "FREQ=DAILY;;INTERVAL=2"
+                                    << "";
+        QTest::newRow("month 13") << "FREQ=YEARLY;BYMONTH=13"
+                                  << "";
+        QTest::newRow("bad weekday") << "FREQ=WEEKLY;BYDAY=XX"
+                                     << "";
+        QTest::newRow("week 54") << "FREQ=MONTHLY;BYDAY=54MO"
+                                 << "";
+        QTest::newRow("semicolon in value") << "FREQ=DAILY;INTERVAL=2\\;3"
+                                            << "";
+        QTest::newRow("prefix") << "RRULE:FREQ=DAILY"
+                                << "";
+    }
+    void recurValue()
+    {
+        QFETCH(QString, rule);
+        QFETCH(QString, value);
+        QCOMPARE(CalendarExport::recurValue(rule), value);
+    }
+
+    // A rule that is no RECUR value is left out of its event; every event still reads back.
+    void hostileRuleNeverBreaksTheFile()
+    {
+        const QDateTime day(QDate(2013, 3, 31), QTime(0, 0), Qt::UTC);
+        QList<_CalEvent> events;
+        const QStringList rules { "FREQ=WEEKLY;INTERVAL=2", "FREQ=DAILY\r\nBEGIN:VEVENT\r\nSUMMARY:evil",
+            "FREQ=DAILY\nEND:VCALENDAR", "FREQ=DAILY;INTERVAL=0", "FREQ=YEARLY;BYMONTH=3" };
+        for (int i = 0; i < rules.size(); ++i) {
+            events.append(
+                floatingEvent(QString("Event %1").arg(i), day.addDays(i), day.addDays(i + 1).addSecs(-1)));
+            events.last().rrule = rules[i];
+        }
+        const QString path = TestEnv::tempDir() + "/hostile.ics";
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("repeat rule .* left out"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("repeat rule .* left out"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("repeat rule .* left out"));
+        QCOMPARE(writeAll(path, events), 5);
+        const QMap<QString, QJsonArray> readers = readBoth(path);
+        QCOMPARE(readers.size(), 2);
+        for (const QJsonArray& found : readers) {
+            QCOMPARE(found.size(), 5);
+            for (int i = 0; i < found.size(); ++i) {
+                const QJsonObject o = found[i].toObject();
+                QCOMPARE(o["summary"].toString(), QString("Event %1").arg(i));
+                QCOMPARE(o["start"].toString(), isoDay(day.date().addDays(i)));
+                QCOMPARE(o["rrule"].toString().isEmpty(), i >= 1 && i <= 3);
+            }
+        }
     }
 
     void escaping()
