@@ -10,6 +10,12 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+// The local wall clock of a message date (seconds since 2001-01-01 UTC) in the given format.
+static QString localClock(qint64 secs2001, const QString& format)
+{
+    return QDateTime::fromSecsSinceEpoch(978307200 + secs2001, Qt::UTC).toLocalTime().toString(format);
+}
+
 class TestExportMessagesCsv : public QObject
 {
     Q_OBJECT
@@ -86,12 +92,12 @@ private Q_SLOTS:
             QCOMPARE(row[3].toString(), QString("+15550001"));
             QCOMPARE(row[4].toString(), expected[i]);
         }
-        QCOMPARE(rows[1].toArray()[0].toString(), QString("2016-11-05 00:53:30"));
+        QCOMPARE(rows[1].toArray()[0].toString(), localClock(500000010, "yyyy-MM-dd hh:mm:ss"));
         QCOMPARE(rows[1].toArray()[1].toString(), QString("0"));
         QCOMPARE(rows[7].toArray()[2].toString(), QString("chat42"));
         QCOMPARE(rows[7].toArray()[3].toString(), QString("chat42"));
-        QCOMPARE(
-            rows[8].toArray().toVariantList(), QVariantList({ "2016-11-05 00:54:40", "1", "", "", "lost" }));
+        QCOMPARE(rows[8].toArray().toVariantList(),
+            QVariantList({ localClock(500000080, "yyyy-MM-dd hh:mm:ss"), "1", "", "", "lost" }));
 
         QFile f(path);
         QVERIFY(f.open(QIODevice::ReadOnly));
