@@ -1,6 +1,7 @@
 #include "contacts/export/VCardThumbnail.h"
 
 #include "app/DataPaths.h"
+#include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 #include "contacts/export/QVCardParser.h"
@@ -17,30 +18,6 @@
 
 namespace
 {
-int drawEntityVal(QPainter& painter, QFont& font, int x, int y, int width, const QString& label,
-    const QString& value, bool singleLine)
-{
-    font.setWeight(QFont::Bold);
-    font.setItalic(true);
-    painter.setFont(font);
-    const QRect l = QFontMetrics(font).boundingRect(QRect(x, y, width, 0), Qt::TextSingleLine, label);
-    painter.drawText(l, Qt::TextSingleLine, label);
-    if (value.isEmpty())
-        return l.height();
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    painter.setFont(font);
-    if (singleLine) {
-        painter.drawText(QRect(QPoint(l.right() + 3, l.top()), QPoint(l.left() + width - 2, l.bottom())),
-            Qt::TextSingleLine, value);
-        return l.height();
-    }
-    const QRect v
-        = QFontMetrics(font).boundingRect(QRect(l.right() + 3, y, width, 0), Qt::TextWordWrap, value);
-    painter.drawText(v, Qt::TextWordWrap, value);
-    return v.height();
-}
-
 // A text value with its escapes resolved; a line break becomes a blank (the card draws one line).
 QString unescaped(const QString& text)
 {
@@ -133,25 +110,25 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
     QFont font = QGuiApplication::font();
     font.setPixelSize(fontSize + fontSize / 7);
     const int x = pattern + 47 + lineSep;
-    const int w = 143 - lineSep - pattern;
+    const int w = width - x - pattern; // the whole width right of the photo
     int y = pattern;
-    y += drawEntityVal(painter, font, x, y, w, info.name, QString(), true) + lineSep;
+    y += CardText::draw(painter, font, x, y, w, info.name, QString(), true) + lineSep;
     font.setPixelSize(fontSize);
     if (!info.title.isEmpty() || !info.org.isEmpty()) {
         const QString line
             = (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed();
-        y += drawEntityVal(painter, font, x, y, w, line, QString(), true) + lineSep;
+        y += CardText::draw(painter, font, x, y, w, line, QString(), true) + lineSep;
     }
     if (!info.birthday.isEmpty())
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Birthday:"),
+        y += CardText::draw(painter, font, x, y, w, QStringLiteral("Birthday:"),
                  ContactEntityFormat::shortDate(info.birthday), false)
             + lineSep;
     for (const QString& phone : info.phones.mid(0, 4))
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Phone:"), phone, true) + lineSep;
+        y += CardText::draw(painter, font, x, y, w, QStringLiteral("Phone:"), phone, true) + lineSep;
     if (!info.email.isEmpty())
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("E-Mail:"), info.email, true) + lineSep;
+        y += CardText::draw(painter, font, x, y, w, QStringLiteral("E-Mail:"), info.email, true) + lineSep;
     if (!info.address.isEmpty())
-        drawEntityVal(painter, font, x, y, w, QStringLiteral("Address:"), info.address, false);
+        CardText::draw(painter, font, x, y, w, QStringLiteral("Address:"), info.address, false);
     painter.end();
     return image;
 }
