@@ -15,6 +15,10 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
+#include "backup/MBDBParser.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/ContactsMainForm.h"
 #include "messages/ui/SMSMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
@@ -324,11 +328,41 @@ private Q_SLOTS:
         select(w, node);
         select(w, node->children.first());
         QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
-        // Recounting removes the page's own node; the window then shows the page of what is current.
+        // Recounting changes the counts in place: the page and its node stay.
+        QWidget* page = w.currentPage();
         w.loadLocalDb("Alpha");
         QCOMPARE(node->children.size(), 6);
-        QVERIFY(w.currentPage());
+        QCOMPARE(w.currentPage(), page);
         QCOMPARE(w.ui->wdMain->layout()->count(), 1);
+    }
+
+    void deletingOnALocalPageRecountsItsNode()
+    {
+        const QString folder = g_localDbDir().absoluteFilePath("Alpha");
+        g_localDbDir().mkpath("Alpha");
+        {
+            LocalContactsDb store(
+                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+            for (const char* name : { "Ann", "Bob" }) {
+                pim::_Contact c(0, "", name);
+                store.insertContactBase(c);
+            }
+        }
+        MainWindow w;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        select(w, node->children.at(1));
+        QCOMPARE(node->children.at(1)->text, QString("Contacts(2)"));
+        QWidget* page = w.currentPage();
+        QVERIFY(qobject_cast<ContactsMainForm*>(page));
+        {
+            LocalContactsDb store(
+                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+            store.removeContact(1);
+        }
+        QVERIFY(QMetaObject::invokeMethod(page, "localDbChanged"));
+        QCOMPARE(node->children.at(1)->text, QString("Contacts(1)"));
+        QCOMPARE(w.currentPage(), page);
     }
 
     void deletingALocalDatabase()
@@ -416,6 +450,43 @@ private Q_SLOTS:
         QCOMPARE(w.model().bkRoot->children.size(), 0);
         QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
         QVERIFY(BkCacheDb::cacheDir().exists(uid));
+    }
+
+    // A damaged database of a backup: "?" in the tree, and the page names the backup's own file.
+    void damagedDatabasesOfABackup()
+    {
+        const QString folder = TestEnv::tempDir() + "/damaged-dbs";
+        QVERIFY(SyntheticBackup::make(folder, { "--demo", "--udid", QString(40, 'd') }));
+        for (const char* path : { "Library/SMS/sms.db", "Library/Calendar/Calendar.sqlitedb" }) {
+            QFile f(MBDBParser::getBKFilePath(
+                QDir(folder), MBDBParser::backupFileName("HomeDomain", path), false));
+            QVERIFY2(f.exists(), path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(4096, 'x'));
+        }
+        MainWindow w;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, folder);
+            w.miLoadiTunesBackup();
+        }
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.at(2)->text, QString("SMS(?)"));
+        QCOMPARE(node->children.at(5)->text, QString("Calendar(?)"));
+        QCOMPARE(node->children.at(3)->text, QString("Contacts(0)")); // readable, without people
+        const QString device = node->manifest->DeviceName;
+        QVERIFY(!device.isEmpty());
+        const QList<QPair<int, QString>> pages { { 2, "Library/SMS/sms.db" },
+            { 5, "Library/Calendar/Calendar.sqlitedb" } };
+        for (const auto& [row, file] : pages) {
+            ModalAnswerer answerer;
+            select(w, node->children.at(row));
+            QTRY_VERIFY(!answerer.seen().isEmpty());
+            const QString shown = answerer.seen().first();
+            QVERIFY2(shown.contains(file + " of " + device + " is damaged: file is not a database"),
+                qPrintable(shown));
+            QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
+        }
     }
 
     void pagesKeepTheirBackupWhileShown()
