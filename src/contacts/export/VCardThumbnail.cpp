@@ -44,6 +44,32 @@ QString fields(const QVCardParser::_Property& p)
     return parts.join(QStringLiteral(", "));
 }
 
+struct CardEntry {
+    QString label, value;
+    bool singleLine;
+    int pixelSize;
+};
+
+// The lines of the card in drawing order: the name a little larger, then title and organisation,
+// birthday, up to four phones, the e-mail and the address.
+QList<CardEntry> cardEntries(const ct_info& info, int fontSize)
+{
+    QList<CardEntry> list { { info.name, QString(), true, fontSize + fontSize / 7 } };
+    if (!info.title.isEmpty() || !info.org.isEmpty())
+        list.append({ (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed(),
+            QString(), true, fontSize });
+    if (!info.birthday.isEmpty())
+        list.append(
+            { QStringLiteral("Birthday:"), ContactEntityFormat::shortDate(info.birthday), false, fontSize });
+    for (const QString& phone : info.phones.mid(0, 4))
+        list.append({ QStringLiteral("Phone:"), phone, true, fontSize });
+    if (!info.email.isEmpty())
+        list.append({ QStringLiteral("E-Mail:"), info.email, true, fontSize });
+    if (!info.address.isEmpty())
+        list.append({ QStringLiteral("Address:"), info.address, false, fontSize });
+    return list;
+}
+
 QString cacheKey(const QFileInfo& fi)
 {
     // A changed file (size or modification time) gets a new image.
@@ -107,28 +133,24 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
         painter.drawImage(
             QPoint(pattern, pattern), photo.scaled(47, 47, Qt::KeepAspectRatio, Qt::FastTransformation));
     painter.setPen(Qt::black);
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(fontSize + fontSize / 7);
     const int x = pattern + 47 + lineSep;
     const int w = width - x - pattern; // the whole width right of the photo
+    QFont font = QGuiApplication::font();
     int y = pattern;
-    y += CardText::draw(painter, font, x, y, w, info.name, QString(), true) + lineSep;
-    font.setPixelSize(fontSize);
-    if (!info.title.isEmpty() || !info.org.isEmpty()) {
-        const QString line
-            = (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed();
-        y += CardText::draw(painter, font, x, y, w, line, QString(), true) + lineSep;
+    for (const CardEntry& e : cardEntries(info, fontSize)) {
+        font.setPixelSize(e.pixelSize);
+        // An entry that would run past the bottom is not cut off unseen: "…" says there is more.
+        if (CardText::layout(font, &image, x, y, w, e.label, e.value, e.singleLine).last().rect.bottom()
+            >= height) {
+            font.setPixelSize(fontSize);
+            painter.setFont(font);
+            // Under the photo, where no text of the card stands.
+            painter.drawText(QRect(pattern, 0, 47, height - borderW - 1), Qt::AlignLeft | Qt::AlignBottom,
+                QStringLiteral("\u2026"));
+            break;
+        }
+        y += CardText::draw(painter, font, x, y, w, e.label, e.value, e.singleLine) + lineSep;
     }
-    if (!info.birthday.isEmpty())
-        y += CardText::draw(painter, font, x, y, w, QStringLiteral("Birthday:"),
-                 ContactEntityFormat::shortDate(info.birthday), false)
-            + lineSep;
-    for (const QString& phone : info.phones.mid(0, 4))
-        y += CardText::draw(painter, font, x, y, w, QStringLiteral("Phone:"), phone, true) + lineSep;
-    if (!info.email.isEmpty())
-        y += CardText::draw(painter, font, x, y, w, QStringLiteral("E-Mail:"), info.email, true) + lineSep;
-    if (!info.address.isEmpty())
-        CardText::draw(painter, font, x, y, w, QStringLiteral("Address:"), info.address, false);
     painter.end();
     return image;
 }

@@ -148,6 +148,23 @@ private slots:
         label.adjustSize();
         GuiTestEnv::screenshot(&label, "contacts-card-image");
     }
+
+    void fullCardSaysThereIsMore()
+    {
+        // Four phones, an e-mail and an address do not fit: the last line drawn is "…", not half a line.
+        ct_info info;
+        info.name = "Grace Hopper";
+        info.phones
+            = QStringList { "+1 555 123 0001", "+1 555 123 0002", "+1 555 123 0003", "+1 555 123 0004" };
+        info.email = "grace@example.com";
+        info.address = "1 Long Street Name, Springfield";
+        const QImage image = VCardThumbnail::printContact(200, 90, info);
+        QCOMPARE(image.size(), QSize(200, 90));
+        QLabel label;
+        label.setPixmap(QPixmap::fromImage(image));
+        label.adjustSize();
+        GuiTestEnv::screenshot(&label, "contacts-card-image-full");
+    }
 };
 
 QTEST_MAIN(TestVCardThumbnail)
