@@ -425,13 +425,32 @@ unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
 
 unsigned long long LocalContactsDb::namelessContactWithValues(const pim::_Contact& in)
 {
-    // Few contacts lack both a name and an organisation, so each candidate is compared whole.
-    static const QString sql = QStringLiteral(
-        "select c._id from contact as c where ifnull(c.full_name,'')='' and not exists (select 1 "
-        "from data as d where d.contact_id=c._id and d.type=10 and ifnull(d.data1,'')<>'') order by c._id");
+    // Candidates: nameless contacts without organisation that hold the incoming contact's first
+    // phone, e-mail or address, or, for a contact without any, none of them. Each is compared whole.
+    Sqlite3Sql sql("select c._id from contact as c where ifnull(c.full_name,'')='' and not exists (select 1 "
+                   "from data as d where d.contact_id=c._id and d.type=10 and ifnull(d.data1,'')<>'')");
+    bool any = false, narrowed = false;
+    for (int kind : { pim::KindPhone, pim::KindEmail, pim::KindAddress }) {
+        for (const pim::Entity& e : in.entities.value(kind)) {
+            any = true;
+            const QString value = e.text(QStringLiteral("data1"));
+            if (narrowed || value.isEmpty())
+                continue;
+            // One value the candidate must hold narrows enough.
+            sql.appendSql(QStringLiteral(" and exists (select 1 from data as d where d.contact_id=c._id and "
+                                         "d.type=%1 and d.data1=?)")
+                              .arg(kind));
+            sql.addTextParam(value);
+            narrowed = true;
+        }
+    }
+    if (!any)
+        sql.appendSql(
+            " and not exists (select 1 from data as d where d.contact_id=c._id and d.type in (3,4,12))");
+    sql.appendSql(" order by c._id");
     open_check();
     QList<unsigned long long> ids;
-    for (Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql)); c.moveNext();)
+    for (Sqlite3Cursor c = db.queryThrow(sql); c.moveNext();)
         ids.append(static_cast<unsigned long long>(c.getInt64(0)));
     for (unsigned long long id : std::as_const(ids)) {
         if (sameContactValues(contact(id), in))
