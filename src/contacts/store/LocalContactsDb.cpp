@@ -426,24 +426,29 @@ unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
 unsigned long long LocalContactsDb::namelessContactWithValues(const pim::_Contact& in)
 {
     // Candidates: nameless contacts without organisation that hold the incoming contact's first
-    // phone, e-mail or address, or, for a contact without any, none of them. Each is compared whole.
-    Sqlite3Sql sql("select c._id from contact as c where ifnull(c.full_name,'')='' and not exists (select 1 "
-                   "from data as d where d.contact_id=c._id and d.type=10 and ifnull(d.data1,'')<>'')");
-    bool any = false, narrowed = false;
-    for (int kind : { pim::KindPhone, pim::KindEmail, pim::KindAddress }) {
-        for (const pim::Entity& e : in.entities.value(kind)) {
+    // phone, e-mail or address (found through the data index), or, for a contact without any,
+    // none of them. Each candidate is then compared whole.
+    int kind = 0;
+    QString value;
+    bool any = false;
+    for (int k : { pim::KindPhone, pim::KindEmail, pim::KindAddress }) {
+        for (const pim::Entity& e : in.entities.value(k)) {
             any = true;
-            const QString value = e.text(QStringLiteral("data1"));
-            if (narrowed || value.isEmpty())
-                continue;
-            // One value the candidate must hold narrows enough.
-            sql.appendSql(QStringLiteral(" and exists (select 1 from data as d where d.contact_id=c._id and "
-                                         "d.type=%1 and d.data1=?)")
-                              .arg(kind));
-            sql.addTextParam(value);
-            narrowed = true;
+            if (kind == 0 && !e.text(QStringLiteral("data1")).isEmpty()) {
+                kind = k;
+                value = e.text(QStringLiteral("data1"));
+            }
         }
     }
+    Sqlite3Sql sql(kind == 0
+            ? QStringLiteral("select c._id from contact as c")
+            : QStringLiteral("select distinct c._id from data as v inner join contact as c on "
+                             "c._id=v.contact_id and v.type=%1 and v.data1=?")
+                  .arg(kind));
+    if (kind != 0)
+        sql.addTextParam(value);
+    sql.appendSql(" where ifnull(c.full_name,'')='' and not exists (select 1 from data as d where "
+                  "d.contact_id=c._id and d.type=10 and ifnull(d.data1,'')<>'')");
     if (!any)
         sql.appendSql(
             " and not exists (select 1 from data as d where d.contact_id=c._id and d.type in (3,4,12))");
