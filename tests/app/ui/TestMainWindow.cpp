@@ -495,12 +495,21 @@ private Q_SLOTS:
     {
         const QString folder = TestEnv::tempDir() + "/damaged-dbs";
         QVERIFY(SyntheticBackup::make(folder, { "--demo", "--udid", QString(40, 'd') }));
+        // sms.db is no database at all; the calendar keeps its first page (it opens) and loses the
+        // others (its queries fail).
         for (const char* path : { "Library/SMS/sms.db", "Library/Calendar/Calendar.sqlitedb" }) {
             QFile f(MBDBParser::getBKFilePath(
                 QDir(folder), MBDBParser::backupFileName("HomeDomain", path), false));
             QVERIFY2(f.exists(), path);
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(QByteArray(4096, 'x'));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const QByteArray bytes = f.readAll();
+            const bool sms = QByteArray(path).endsWith("sms.db");
+            const int pageSize = (uchar(bytes.at(16)) << 8) | uchar(bytes.at(17));
+            QVERIFY(bytes.size() > pageSize);
+            QVERIFY(f.seek(sms ? 0 : pageSize));
+            f.write(QByteArray(sms ? 4096 : int(bytes.size()) - pageSize, 'x'));
+            if (sms)
+                f.resize(4096);
         }
         MainWindow w;
         {
@@ -521,8 +530,7 @@ private Q_SLOTS:
             select(w, node->children.at(row));
             QTRY_VERIFY(!answerer.seen().isEmpty());
             const QString shown = answerer.seen().first();
-            QVERIFY2(shown.contains(file + " of " + device + " is damaged: file is not a database"),
-                qPrintable(shown));
+            QVERIFY2(shown.contains(file + " of " + device + " is damaged: "), qPrintable(shown));
             QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
         }
     }
