@@ -135,6 +135,7 @@ void IOSCallHistoryDb::loadNames()
         }
     } catch (const std::exception& e) {
         qWarning("Contact names for the call history not read: %s", e.what());
+        m_contactsUnreadable = true;
     }
 }
 
@@ -155,16 +156,24 @@ qint64 IOSCallHistoryDb::total()
 
 qint64 IOSCallHistoryDb::contactIdByNumber(const QString& number, qint64 def)
 {
-    if (!openContactsDbCheck())
-        return def;
     const QString suffix = message_numberSuffix(number);
-    if (suffix.isEmpty())
+    if (suffix.isEmpty() || m_contactsUnreadable)
         return def;
-    Sqlite3Sql sql("select b.rowid from ABMultiValue as a inner join abperson as b on a.record_id = b.rowid "
-                   "and a.property=3 and number_suffix(a.value)=?");
-    sql.addTextParam(suffix);
-    Sqlite3Cursor c = m_contacts.queryThrow(sql);
-    return c.moveNext() ? c.getInt64(0) : def;
+    // As when reading names: an address book that cannot be read leaves the saved calls without a
+    // contact, and the save goes on.
+    try {
+        if (!openContactsDbCheck())
+            return def;
+        Sqlite3Sql sql("select b.rowid from ABMultiValue as a inner join abperson as b on a.record_id = "
+                       "b.rowid and a.property=3 and number_suffix(a.value)=?");
+        sql.addTextParam(suffix);
+        Sqlite3Cursor c = m_contacts.queryThrow(sql);
+        return c.moveNext() ? c.getInt64(0) : def;
+    } catch (const std::exception& e) {
+        qWarning("Contacts of the saved calls not looked up: %s", e.what());
+        m_contactsUnreadable = true;
+        return def;
+    }
 }
 
 void IOSCallHistoryDb::beginSave()

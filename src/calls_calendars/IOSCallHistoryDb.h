@@ -54,6 +54,8 @@ private:
     QSharedPointer<AbsCallsDbCore> m_core;
     Sqlite3DB m_contacts;
     QHash<QString, QString> m_numberToName;
+    // Set once the address book failed: the calls go on without names, the error logged once.
+    bool m_contactsUnreadable = false;
     QString m_dbFileName;
     QString m_openError;
 };

@@ -48,7 +48,10 @@ QList<_Bookmark*> IOSBookmarkDb::bookmarks()
 
 qint64 IOSBookmarkDb::total()
 {
-    openCheck();
-    Sqlite3Cursor c = m_db.queryThrow("select count(*) from bookmarks where type=0 and hidden=0");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // What the page counts: the bookmarks of the tree. Rows the tree leaves out (below a hidden
+    // folder or below a bookmark) are not counted; rows of other types that it shows are.
+    const QList<_Bookmark*> roots = bookmarks();
+    const qint64 n = _Bookmark::countOf(roots);
+    qDeleteAll(roots);
+    return n;
 }

@@ -61,10 +61,11 @@ QList<_Bookmark*> LocalBookmarkDb::bookmarks()
 qint64 LocalBookmarkDb::total()
 {
     try {
-        if (!isOpened())
-            open();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from bookmarks where type=0");
-        return c.moveNext() ? c.getInt64(0) : 0;
+        // What the page counts: the bookmarks of the tree.
+        const QList<_Bookmark*> roots = bookmarks();
+        const qint64 n = _Bookmark::countOf(roots);
+        qDeleteAll(roots);
+        return n;
     } catch (const std::exception& e) {
         qWarning("Bookmarks of %s not counted: %s", qUtf8Printable(path), e.what());
         return 0;

@@ -3,6 +3,8 @@
 #include "calls_calendars/IOS8CallsDbCore.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/support/CallsFixtures.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "contacts/support/ContactFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -233,6 +235,46 @@ private slots:
         QCOMPARE(scalar(file, "select date from call where rowid=" + QString::number(id)), 4102444800LL);
         QCOMPARE(scalar(file, "select id from call where rowid=" + QString::number(id)), 5); // Pat
         QCOMPARE(scalar(file, "select flags from call where rowid=" + QString::number(id)), 5);
+    }
+
+    void unreadableAddressBook_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("no multi-values") << "DROP TABLE ABMultiValue";
+        QTest::newRow("no people") << "DROP TABLE ABPerson";
+        QTest::newRow("not a database") << "";
+    }
+    void unreadableAddressBook()
+    {
+        // Reading and saving calls both go on without names.
+        QFETCH(QString, damage);
+        const QString old = makeCallDb({ "--kind", "old" });
+        const QString book = ContactFixtures::generate({ "--edge" }) + "/" + IOSContactsDb::kAddressBookName;
+        QVERIFY(!old.isEmpty() && QFile::exists(book));
+        const QString cache = cacheWith(
+            { { IOSCallHistoryDb::kOldDbFile, old }, { IOSCallHistoryDb::kAddressBookFile, book } });
+        const QString copy = cache + "/" + IOSCallHistoryDb::kAddressBookFile;
+        if (damage.isEmpty()) {
+            QFile f(copy);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(QByteArray(4096, 'x'));
+        } else {
+            Sqlite3DB raw;
+            raw.openThrow(copy, 2);
+            raw.executeThrow(damage);
+        }
+        IOSCallHistoryDb db { QDir(cache) };
+        const QList<_CallHistory> calls = db.callHistories();
+        QVERIFY(!calls.isEmpty());
+        for (const _CallHistory& c : calls)
+            QCOMPARE(c.person, QString());
+        db.beginSave();
+        const qint64 id = db.saveCall(call(4102444800LL, "+15550100", CallFlagOutgoing));
+        db.endSaveCommit();
+        db.close();
+        const QString file = cache + "/" + IOSCallHistoryDb::kOldDbFile;
+        QCOMPARE(scalar(file, "select count(*) from call"), qint64(calls.size() + 1));
+        QCOMPARE(scalar(file, "select id from call where rowid=" + QString::number(id)), -1);
     }
 
     void saveIntoStore()

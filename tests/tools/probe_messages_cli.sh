@@ -60,5 +60,12 @@ check "every message is merged" $?
 HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/enc" --password wrong > /dev/null 2>&1
 [ $? -ne 0 ]; check "a wrong password fails" $?
 
+# The demo backup holds a message database with every column of a device's: messages go into it.
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/demo" > /dev/null
+HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/demo" > "$work/demo.json" 2> "$work/demo.err"
+check "restore-messages into the demo backup succeeds" $?
+[ "$(count merged "$work/demo.json")" = "$(count messages "$work/demo.json")" ]
+check "every message is merged into the demo backup" $?
+
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

@@ -63,7 +63,7 @@ std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, co
     const QDir dir(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     const QString store = work.absoluteFilePath(QStringLiteral("contacts.db"));
     kind = QStringLiteral("addressbook");
-    if (info.isFile() && info.fileName().endsWith(QLatin1String(".db"))) {
+    if (info.isFile() && LocalContactsDb::isStoreFile(info.absoluteFilePath())) {
         copyThrow(info.absoluteFilePath(), store);
         kind = QStringLiteral("store");
     } else if (info.isFile()) {

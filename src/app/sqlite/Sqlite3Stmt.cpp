@@ -4,6 +4,13 @@
 
 namespace
 {
+// What an error names after its message: the database file when it is damaged, else the statement.
+QString errorContext(sqlite3* db, int code, const QString& statement)
+{
+    const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
+    const bool damaged = (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
+    return damaged && file && *file ? QString::fromUtf8(file) : statement;
+}
 
 // Statements can be long (schema scripts); keep the error text readable.
 QString shortSql(QString sql)
@@ -161,8 +168,9 @@ bool Sqlite3Stmt::stepThrow()
         return false;
     // The message belongs to the connection; read it before reset can change it.
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
+    const QString context = errorContext(m_db, rc, shortSql(sql()));
     sqlite3_reset(m_stmt);
-    throwError(message, shortSql(sql()));
+    throwError(message, context);
 }
 
 void Sqlite3Stmt::reset()
@@ -178,7 +186,9 @@ QString Sqlite3Stmt::sql() const
 
 void Sqlite3Stmt::throwError(sqlite3* db, const QString& context)
 {
-    throwError(db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("database is not open"), context);
+    if (!db)
+        throwError(QString("database is not open"), context);
+    throwError(QString::fromUtf8(sqlite3_errmsg(db)), errorContext(db, sqlite3_errcode(db), context));
 }
 
 void Sqlite3Stmt::throwError(const QString& message, const QString& context)

@@ -1,5 +1,7 @@
 #include "app/ui/DataSources.h"
 
+#include "backup/BkCacheDb.h"
+#include "backup/MBDBParser.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCalendarsDb.h"
@@ -19,13 +21,49 @@
 #include "notes_media/LocalNotesDb.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <exception>
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace
 {
 
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
+
+// A count of a database the cache holds. A damaged one cannot be counted: its count is unknown,
+// not 0. Any other failure (a file of another generation, without the kind's tables) counts 0.
+template <class Count> qint64 countIfPresent(bool present, const char* what, Count count)
+{
+    if (!present)
+        return 0;
+    try {
+        return count();
+    } catch (const std::exception& e) {
+        qWarning("%s not counted: %s", what, e.what());
+        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) ? DataSources::kUnknownCount
+                                                                                : 0;
+    }
+}
+
+// The path a backup's well-known file has in the backup, from its name in the cache.
+QString backupPathOf(const BackupManifest& m, const QString& cacheName)
+{
+    if (cacheName == QLatin1String(kSmsDbPath))
+        return QStringLiteral("Library/SMS/sms.db");
+    QList<const BackupManifest::_FileNode*> nodes = DataSources::backupFilesToCache(m);
+    nodes << m.callHistoryNode << m.calendarExtrasNode << m.smsNode;
+    for (const BackupManifest::_FileNode* node : std::as_const(nodes))
+        if (node && node->item.backupFileName() == cacheName)
+            return node->item.relativePath();
+    return QString();
+}
+
+bool cached(const QDir& cacheDir, const char* domain, const char* path)
+{
+    return cacheDir.exists(MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
+}
 
 } // namespace
 
@@ -47,10 +85,8 @@ QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const Ba
 
 qint64 DataSources::countBackupMessages(const QDir& cacheDir)
 {
-    try {
-        const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
-        if (!QFileInfo::exists(path))
-            return 0;
+    const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
+    return countIfPresent(QFileInfo::exists(path), "Messages", [&]() -> qint64 {
         const _CountryInfo country;
         switch (AbsIOSMessageDb::checkDbType(path)) {
         case 5:
@@ -60,10 +96,7 @@ qint64 DataSources::countBackupMessages(const QDir& cacheDir)
         default:
             return 0;
         }
-    } catch (const std::exception& e) {
-        qWarning("Messages not counted: %s", e.what());
-        return 0;
-    }
+    });
 }
 
 void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
@@ -101,16 +134,51 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
     return stat;
 }
 
+bool DataSources::isDamagedDatabaseError(const QString& error)
+{
+    return error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_NOTADB)))
+        || error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_CORRUPT)));
+}
+
+QString DataSources::backupFileError(const QString& error, const QList<const BackupManifest*>& backups)
+{
+    // SQLite's text for a damaged file followed by the file's path in brackets, anywhere in the text.
+    static const QRegularExpression damaged(
+        QStringLiteral("(%1|%2) \\(([^()]+)\\)")
+            .arg(QRegularExpression::escape(QLatin1String(sqlite3_errstr(SQLITE_NOTADB))),
+                QRegularExpression::escape(QLatin1String(sqlite3_errstr(SQLITE_CORRUPT)))));
+    const QRegularExpressionMatch m = damaged.match(error);
+    if (!m.hasMatch())
+        return error;
+    QString path = m.captured(2);
+    if (path.startsWith(QLatin1String("file:")))
+        path = QUrl(path).toLocalFile();
+    path = QDir::cleanPath(path);
+    const QString root = BkCacheDb::cacheDir().absolutePath() + QLatin1Char('/');
+    if (!path.startsWith(root))
+        return error;
+    const QString md5 = path.mid(root.size()).section(QLatin1Char('/'), 0, 0);
+    const QString cacheName = path.mid(root.size()).section(QLatin1Char('/'), 1);
+    for (const BackupManifest* backup : backups) {
+        if (!backup || backup->dirPathMd5() != md5)
+            continue;
+        const QString file = backupPathOf(*backup, cacheName);
+        if (file.isEmpty())
+            return error;
+        const QString device = backup->DeviceName.isEmpty() ? backup->displayName : backup->DeviceName;
+        QString text = error;
+        return text.replace(m.capturedStart(), m.capturedLength(),
+            QStringLiteral("%1 of %2 is damaged: %3").arg(file, device, m.captured(1)));
+    }
+    return error;
+}
+
 // ---- Contacts ----
 
 qint64 DataSources::countBackupContacts(const QDir& cacheDir)
 {
-    try {
-        return IOSContactsDb(cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Contacts not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cacheDir.exists(QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
+        [&] { return IOSContactsDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
@@ -125,12 +193,9 @@ qint64 DataSources::countLocalDbContacts(const QDir& folder)
 
 qint64 DataSources::countBackupCallHistory(const QDir& cacheDir)
 {
-    try {
-        return IOSCallHistoryDb(cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Call history not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cacheDir.exists(QLatin1String(IOSCallHistoryDb::kStoreFile))
+            || cacheDir.exists(QLatin1String(IOSCallHistoryDb::kOldDbFile)),
+        "Call history", [&] { return IOSCallHistoryDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalls(const QDir& folder)
@@ -147,15 +212,8 @@ qint64 DataSources::countLocalDbCalls(const QDir& folder)
 
 qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir)
 {
-    try {
-        // Only a backup that holds the calendar database has it in its cache.
-        if (!cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)))
-            return 0;
-        return IOSCalendarDb(nullptr, cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Calendar events not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
+        [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
@@ -167,12 +225,8 @@ qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 
 qint64 DataSources::countBackupNotes(const QDir& cacheDir)
 {
-    try {
-        return IOSNotesDb(nullptr, cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Notes not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Notes/notes.sqlite"), "Notes",
+        [&] { return IOSNotesDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbNotes(const QDir& folder)
@@ -184,12 +238,8 @@ qint64 DataSources::countLocalDbNotes(const QDir& folder)
 
 qint64 DataSources::countBackupBookmarks(const QDir& cacheDir)
 {
-    try {
-        return IOSBookmarkDb(nullptr, cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Bookmarks not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Safari/Bookmarks.db"), "Bookmarks",
+        [&] { return IOSBookmarkDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
@@ -201,22 +251,14 @@ qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
 
 qint64 DataSources::countBackupVoicemail(const QDir& cacheDir)
 {
-    try {
-        return IOSVoicemailDb(nullptr, cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Voicemail not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Voicemail/voicemail.db"), "Voicemail",
+        [&] { return IOSVoicemailDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countBackupRecordings(const QDir& cacheDir)
 {
-    try {
-        return IOSRecordingDb(nullptr, cacheDir).total();
-    } catch (const std::exception& e) {
-        qWarning("Recordings not counted: %s", e.what());
-        return 0;
-    }
+    return countIfPresent(cached(cacheDir, "MediaDomain", "Media/Recordings/Recordings.db"), "Recordings",
+        [&] { return IOSRecordingDb(nullptr, cacheDir).total(); });
 }
 
 // ---- Old local database layout ----

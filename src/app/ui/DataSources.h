@@ -16,8 +16,13 @@ public:
     // backup lacks is a null entry.
     static QList<const BackupManifest::_FileNode*> backupFilesToCache(const BackupManifest& manifest);
 
-    // Counts every data kind of a loaded backup from its cache folder into the manifest; a reader
-    // that cannot open or count its file gives 0.
+    // The count of a database that is there but damaged (not a database, a malformed page).
+    static constexpr qint64 kUnknownCount = -1;
+    // Whether an error text is SQLite's for a damaged database file.
+    static bool isDamagedDatabaseError(const QString& error);
+
+    // Counts every data kind of a loaded backup from its cache folder into the manifest: 0 for a
+    // file the cache does not hold or that cannot be counted, kUnknownCount for a damaged one.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     static qint64 countBackupMessages(const QDir& cacheDir);
     static qint64 countBackupContacts(const QDir& cacheDir);
@@ -37,6 +42,11 @@ public:
     static qint64 countLocalDbCalendarEvents(const QDir& folder);
     static qint64 countLocalDbNotes(const QDir& folder);
     static qint64 countLocalDbBookmarks(const QDir& folder);
+
+    // An error naming a damaged database of a backup's cache ("... file is not a database (<cache
+    // path>)"), with that part reworded after the backup's own file and device: "Library/SMS/sms.db
+    // of Anna's iPhone is damaged: file is not a database". Other texts come back unchanged.
+    static QString backupFileError(const QString& error, const QList<const BackupManifest*>& backups);
 
     // Converters of the older local database layout ("mms.db", "calendar.db"); a converter this
     // build lacks leaves the old file as it is.

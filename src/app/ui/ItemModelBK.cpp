@@ -115,7 +115,8 @@ void ItemModelBK::showBackupNode(_BKItemNode* node)
     if (!node || !node->children.isEmpty())
         return;
     const BackupManifest& m = *node->manifest;
-    const auto count = [](qint64 n) { return QString::number(n); };
+    // A database that is there but could not be counted shows "?", not a count of 0.
+    const auto count = [](qint64 n) { return n < 0 ? QStringLiteral("?") : QString::number(n); };
     addKindNode(node, KindPhotos, QStringLiteral("Photos(%1)").arg(count(m.photoList.size())));
     addKindNode(node, KindVideos, QStringLiteral("Videos(%1)").arg(count(m.videoList.size())));
     addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(count(m.msgCount)));
@@ -141,14 +142,24 @@ void ItemModelBK::showLocalDbNode(_LocalDbItemNode* node)
 {
     if (!node)
         return;
+    const _LocalDbStat& s = node->stat;
+    const QList<QPair<int, QString>> kinds { { KindSms, QStringLiteral("SMS(%1)").arg(s.messageCount) },
+        { KindContacts, QStringLiteral("Contacts(%1)").arg(s.contactCount) },
+        { KindCalendar, QStringLiteral("Calendar(%1)").arg(s.calendarCount) },
+        { KindNotes, QStringLiteral("Notes(%1)").arg(s.noteCount) },
+        { KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(s.bookmarkCount) },
+        { KindCallHistory, QStringLiteral("Call History(%1)").arg(s.callCount) } };
+    // Counts of a shown database change in place, so that its open page and selection stay.
+    if (node->children.size() == kinds.size()) {
+        for (int i = 0; i < kinds.size(); ++i)
+            node->children.at(i)->text = kinds.at(i).second;
+        const QModelIndex first = indexOfItemNode(node->children.first());
+        Q_EMIT dataChanged(first, first.siblingAtRow(int(kinds.size()) - 1));
+        return;
+    }
     if (!node->children.isEmpty())
         clearChilds(node);
-    const _LocalDbStat& s = node->stat;
-    addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(s.messageCount));
-    addKindNode(node, KindContacts, QStringLiteral("Contacts(%1)").arg(s.contactCount));
-    addKindNode(node, KindCalendar, QStringLiteral("Calendar(%1)").arg(s.calendarCount));
-    addKindNode(node, KindNotes, QStringLiteral("Notes(%1)").arg(s.noteCount));
-    addKindNode(node, KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(s.bookmarkCount));
-    addKindNode(node, KindCallHistory, QStringLiteral("Call History(%1)").arg(s.callCount));
+    for (const auto& kind : kinds)
+        addKindNode(node, kind.first, kind.second);
     Q_EMIT layoutChanged();
 }

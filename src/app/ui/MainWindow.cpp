@@ -9,6 +9,7 @@
 #include "app/ui/DataSources.h"
 #include "app/ui/GetStartForm.h"
 #include "app/ui/LocalDbDescForm.h"
+#include "app/ui/shared/CountLabelDelegate.h"
 #include "app/ui/shared/DesktopOpener.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/LocalDbSelForm.h"
@@ -122,6 +123,7 @@ void Ui_MainWindow::setupUi(QMainWindow* window)
     treeBK->header()->setVisible(false);
     // Names that begin alike ("Test Legacy Plain ...") stay apart in a narrow tree.
     treeBK->setTextElideMode(Qt::ElideMiddle);
+    treeBK->setItemDelegate(new CountLabelDelegate(treeBK));
     splitter->addWidget(treeBK);
     wdMain = new QWidget(splitter);
     wdMain->setObjectName("wdMain");
@@ -168,6 +170,13 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->treeBK, &QTreeView::clicked, this, &MainWindow::bkSelected);
     connect(ui->treeBK, &MyTreeView::createContextMenu, this, &MainWindow::mainTreeContext);
     connect(ui->treeBK, &MyTreeView::onSelectionChanged, this, &MainWindow::mainTreeSelected);
+    // A damaged database of a loaded backup is named as the backup knows it, not by its cache copy.
+    Tips::setErrorTextFilter([this](const QString& text) {
+        QList<const BackupManifest*> backups;
+        for (const AbsTreeItemModel::_ItemNode* node : std::as_const(m_model.bkRoot->children))
+            backups.append(static_cast<const ItemModelBK::_BKItemNode*>(node)->manifest.data());
+        return DataSources::backupFileError(text, backups);
+    });
 
     setStyleSheet(getStyleSheet());
 
@@ -228,6 +237,7 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    Tips::setErrorTextFilter(nullptr);
     delete ui;
 }
 
@@ -443,6 +453,8 @@ void MainWindow::loadItemMainForm()
                         if (sel.bkNode && made.savesToLocalDb)
                             connect(
                                 page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
+                        if (sel.localDbNode && page->metaObject()->indexOfSignal("localDbChanged()") >= 0)
+                            connect(page, SIGNAL(localDbChanged()), this, SLOT(onLocalDbChanged()));
                     }
                 }
                 break;
@@ -580,6 +592,13 @@ void MainWindow::loadLocalDb(const QString& name)
 void MainWindow::onBackupFinished(const QString& dbName)
 {
     loadLocalDb(dbName);
+}
+
+void MainWindow::onLocalDbChanged()
+{
+    const _CurSel sel = curSel();
+    if (sel.localDbNode)
+        loadLocalDb(sel.localDbNode->dir.dirName());
 }
 
 void MainWindow::miRemoveLocalDb()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ui/ItemModelBK.h"
 #include "app/UpdateChecker.h"
+#include "app/ui/ItemModelBK.h"
 
 #include <QItemSelection>
 #include <QList>
@@ -85,6 +85,8 @@ public Q_SLOTS:
     void miUnmountBK();
     void miRemoveLocalDb();
     void onBackupFinished(const QString& dbName);
+    // A local page deleted records: its database's counts in the tree are read again.
+    void onLocalDbChanged();
     void miImportMacMessages();
 
 protected:

@@ -166,8 +166,10 @@ void CalendarMainForm::miDelete()
         return true;
     };
     if (PageActions::confirmedDelete(
-            tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_CALENDAR_SUC")))
+            tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_CALENDAR_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }
 
 void CalendarMainForm::miToolbarDelete()
@@ -187,8 +189,10 @@ void CalendarMainForm::deleteAll()
         return store != nullptr;
     };
     if (PageActions::confirmedDelete(
-            tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC")))
+            tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }
 
 void CalendarMainForm::resizeEvent(QResizeEvent* e)

@@ -151,8 +151,10 @@ void CallHistoryMainForm::miDelete()
         });
         return true;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC")))
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }
 
 void CallHistoryMainForm::miToolbarDelete()
@@ -171,8 +173,10 @@ void CallHistoryMainForm::deleteAll()
             store->deleteDbFile();
         return store != nullptr;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove, tr("IDS_DEL_ALL_CALLS_SUC")))
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove, tr("IDS_DEL_ALL_CALLS_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }
 
 void CallHistoryMainForm::resizeEvent(QResizeEvent* e)

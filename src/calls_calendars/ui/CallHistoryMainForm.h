@@ -41,6 +41,8 @@ public:
 
 signals:
     void backupFinished(QString name);
+    // Records of the page's local database were deleted: its counts changed.
+    void localDbChanged();
 
 protected slots:
     void contextMenu();

@@ -183,7 +183,7 @@ void entityLines(int kind, const pim::Entity& e, QList<Property>& out)
 }
 } // namespace
 
-QString VCardExport::escapeText(const QString& text, bool semicolons)
+QString VCardExport::escapeText(const QString& text, bool semicolons, bool commas)
 {
     QString out;
     out.reserve(text.size() + 8);
@@ -193,6 +193,8 @@ QString VCardExport::escapeText(const QString& text, bool semicolons)
             out += QLatin1String("\\\\");
         else if (c == QLatin1Char(';') && semicolons)
             out += QLatin1String("\\;");
+        else if (c == QLatin1Char(',') && commas)
+            out += QLatin1String("\\,");
         else if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
             if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n'))
                 ++i;
@@ -216,7 +218,7 @@ QList<QVCardParser::_Property> VCardExport::properties(const pim::_Contact& cont
 {
     QList<Property> out;
     out.append(prop("VERSION", {}, "3.0"));
-    out.append(prop("FN", utf8Params(), escapeText(contact.fullName, false).toUtf8()));
+    out.append(prop("FN", utf8Params(), escapeText(contact.fullName, true, true).toUtf8()));
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it)
         for (const pim::Entity& e : it.value())
             entityLines(it.key(), e, out);

@@ -15,9 +15,10 @@ public:
 
     // The content lines of one contact, in written order.
     static QList<QVCardParser::_Property> properties(const pim::_Contact& contact);
-    // The text escaped for a vCard value: "\" as "\\", line breaks as "\n", and ";" as "\;"
-    // when semicolons is set.
-    static QString escapeText(const QString& text, bool semicolons);
+    // The text escaped for a vCard value: "\" as "\\", line breaks as "\n", ";" as "\;" when
+    // semicolons is set and "," as "\," when commas is set (the full name sets both: readers split
+    // an unescaped one off).
+    static QString escapeText(const QString& text, bool semicolons, bool commas = false);
     // The image type word of photo bytes: "PNG", "GIF" or "JPEG" (also for unknown bytes).
     static QString photoType(const QByteArray& bytes);
 };

@@ -1,6 +1,7 @@
 #include "contacts/export/VCardThumbnail.h"
 
 #include "app/DataPaths.h"
+#include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 #include "contacts/export/QVCardParser.h"
@@ -17,30 +18,6 @@
 
 namespace
 {
-int drawEntityVal(QPainter& painter, QFont& font, int x, int y, int width, const QString& label,
-    const QString& value, bool singleLine)
-{
-    font.setWeight(QFont::Bold);
-    font.setItalic(true);
-    painter.setFont(font);
-    const QRect l = QFontMetrics(font).boundingRect(QRect(x, y, width, 0), Qt::TextSingleLine, label);
-    painter.drawText(l, Qt::TextSingleLine, label);
-    if (value.isEmpty())
-        return l.height();
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    painter.setFont(font);
-    if (singleLine) {
-        painter.drawText(QRect(QPoint(l.right() + 3, l.top()), QPoint(l.left() + width - 2, l.bottom())),
-            Qt::TextSingleLine, value);
-        return l.height();
-    }
-    const QRect v
-        = QFontMetrics(font).boundingRect(QRect(l.right() + 3, y, width, 0), Qt::TextWordWrap, value);
-    painter.drawText(v, Qt::TextWordWrap, value);
-    return v.height();
-}
-
 // A text value with its escapes resolved; a line break becomes a blank (the card draws one line).
 QString unescaped(const QString& text)
 {
@@ -65,6 +42,32 @@ QString fields(const QVCardParser::_Property& p)
         if (!f.trimmed().isEmpty())
             parts.append(f.trimmed());
     return parts.join(QStringLiteral(", "));
+}
+
+struct CardEntry {
+    QString label, value;
+    bool singleLine;
+    int pixelSize;
+};
+
+// The lines of the card in drawing order: the name a little larger, then title and organisation,
+// birthday, up to four phones, the e-mail and the address.
+QList<CardEntry> cardEntries(const ct_info& info, int fontSize)
+{
+    QList<CardEntry> list { { info.name, QString(), true, fontSize + fontSize / 7 } };
+    if (!info.title.isEmpty() || !info.org.isEmpty())
+        list.append({ (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed(),
+            QString(), true, fontSize });
+    if (!info.birthday.isEmpty())
+        list.append(
+            { QStringLiteral("Birthday:"), ContactEntityFormat::shortDate(info.birthday), false, fontSize });
+    for (const QString& phone : info.phones.mid(0, 4))
+        list.append({ QStringLiteral("Phone:"), phone, true, fontSize });
+    if (!info.email.isEmpty())
+        list.append({ QStringLiteral("E-Mail:"), info.email, true, fontSize });
+    if (!info.address.isEmpty())
+        list.append({ QStringLiteral("Address:"), info.address, false, fontSize });
+    return list;
 }
 
 QString cacheKey(const QFileInfo& fi)
@@ -130,28 +133,24 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
         painter.drawImage(
             QPoint(pattern, pattern), photo.scaled(47, 47, Qt::KeepAspectRatio, Qt::FastTransformation));
     painter.setPen(Qt::black);
-    QFont font = QGuiApplication::font();
-    font.setPixelSize(fontSize + fontSize / 7);
     const int x = pattern + 47 + lineSep;
-    const int w = 143 - lineSep - pattern;
+    const int w = width - x - pattern; // the whole width right of the photo
+    QFont font = QGuiApplication::font();
     int y = pattern;
-    y += drawEntityVal(painter, font, x, y, w, info.name, QString(), true) + lineSep;
-    font.setPixelSize(fontSize);
-    if (!info.title.isEmpty() || !info.org.isEmpty()) {
-        const QString line
-            = (info.title + (info.org.isEmpty() ? QString() : QLatin1Char(' ') + info.org)).trimmed();
-        y += drawEntityVal(painter, font, x, y, w, line, QString(), true) + lineSep;
+    for (const CardEntry& e : cardEntries(info, fontSize)) {
+        font.setPixelSize(e.pixelSize);
+        // An entry that would run past the bottom is not cut off unseen: "…" says there is more.
+        if (CardText::layout(font, &image, x, y, w, e.label, e.value, e.singleLine).last().rect.bottom()
+            >= height) {
+            font.setPixelSize(fontSize);
+            painter.setFont(font);
+            // Under the photo, where no text of the card stands.
+            painter.drawText(QRect(pattern, 0, 47, height - borderW - 1), Qt::AlignLeft | Qt::AlignBottom,
+                QStringLiteral("\u2026"));
+            break;
+        }
+        y += CardText::draw(painter, font, x, y, w, e.label, e.value, e.singleLine) + lineSep;
     }
-    if (!info.birthday.isEmpty())
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Birthday:"),
-                 ContactEntityFormat::shortDate(info.birthday), false)
-            + lineSep;
-    for (const QString& phone : info.phones.mid(0, 4))
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("Phone:"), phone, true) + lineSep;
-    if (!info.email.isEmpty())
-        y += drawEntityVal(painter, font, x, y, w, QStringLiteral("E-Mail:"), info.email, true) + lineSep;
-    if (!info.address.isEmpty())
-        drawEntityVal(painter, font, x, y, w, QStringLiteral("Address:"), info.address, false);
     painter.end();
     return image;
 }

@@ -318,15 +318,14 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     }
     std::unique_ptr<RecordRows> photos;
     if (m_hasImages)
-        photos = std::make_unique<RecordRows>(
-            m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
+        photos = openPhotoWalk();
     QList<pim::_Contact> list;
     std::vector<qint64> rowids;
     while (people.moveNext()) {
         const qint64 rowid = people.getInt64(0);
         pim::_Contact contact = readPerson(people);
-        if (photos)
-            readPhoto(rowid, *photos, contact);
+        if (m_hasImages)
+            readPhoto(rowid, photos, contact);
         list.append(std::move(contact));
         rowids.push_back(rowid);
     }
@@ -381,18 +380,50 @@ pim::_Contact IOSContactsDb::readPerson(const Sqlite3Cursor& p)
     return contact;
 }
 
-void IOSContactsDb::readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact)
+std::unique_ptr<IOSContactsDb::RecordRows> IOSContactsDb::openPhotoWalk()
 {
-    // The first image row of the person; empty bytes make no photo.
-    if (!photos.at(rowid))
-        return;
-    const QByteArray bytes = photos.row().getBlob(1);
-    photos.next();
+    try {
+        return std::make_unique<RecordRows>(
+            m_imgDb.queryThrow("select record_id, data from ABFullSizeImage order by record_id, rowid"));
+    } catch (const std::exception& e) {
+        qWarning("Contact photos read one by one: %s", e.what());
+        return nullptr;
+    }
+}
+
+void IOSContactsDb::readPhoto(qint64 rowid, std::unique_ptr<RecordRows>& walk, pim::_Contact& contact)
+{
+    // The first image row of the person; empty bytes make no photo. A damaged page of the images
+    // file costs the photos on it, never the contacts: the walk stops at the first error and each
+    // later photo is looked up by itself.
+    QByteArray bytes;
+    try {
+        if (walk && walk->at(rowid)) {
+            bytes = walk->row().getBlob(1);
+            walk->next();
+        } else if (!walk) {
+            bytes = photoOf(rowid);
+        }
+    } catch (const std::exception& e) {
+        qWarning("Photo of contact %lld not read: %s", static_cast<long long>(rowid), e.what());
+        if (!walk)
+            return;
+        walk.reset();
+        return readPhoto(rowid, walk, contact);
+    }
     if (bytes.isEmpty())
         return;
     Values e;
     put(e, QStringLiteral("data15"), bytes);
     contact.entities[pim::KindPhoto].append(entityOf(std::move(e)));
+}
+
+QByteArray IOSContactsDb::photoOf(qint64 rowid)
+{
+    Sqlite3Sql sql("select data from ABFullSizeImage where record_id=? order by rowid limit 1");
+    sql.addInt64Param(rowid);
+    Sqlite3Cursor c = m_imgDb.queryThrow(sql);
+    return c.moveNext() ? c.getBlob(0) : QByteArray();
 }
 
 IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, qint64 lastRowid) const

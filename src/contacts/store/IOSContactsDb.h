@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QHash>
 #include <deque>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -53,7 +54,9 @@ private:
     void readLabels();
     pim::_Contact readPerson(const Sqlite3Cursor& person);
     class RecordRows;
-    void readPhoto(qint64 rowid, RecordRows& photos, pim::_Contact& contact);
+    std::unique_ptr<RecordRows> openPhotoWalk();
+    void readPhoto(qint64 rowid, std::unique_ptr<RecordRows>& walk, pim::_Contact& contact);
+    QByteArray photoOf(qint64 rowid);
 
     // One row of ABMultiValue: its record, and its entity and kind (0: none); an address or
     // instant-message value gets its entries (by uid) once it is known to belong to a person.

@@ -17,7 +17,7 @@ QString num(unsigned long long n)
     return QString::number(n);
 }
 
-bool contactSortCompare(const pim::_Contact& a, const pim::_Contact& b)
+bool _contactSortCompare(const pim::_Contact& a, const pim::_Contact& b)
 {
     return QString::compare(a.fullName, b.fullName) < 0;
 }
@@ -176,7 +176,7 @@ QList<pim::_Contact> LocalContactsDb::contacts()
     }
     if (current.id != 0)
         result.append(current);
-    std::stable_sort(result.begin(), result.end(), contactSortCompare);
+    std::stable_sort(result.begin(), result.end(), _contactSortCompare);
     return result;
 }
 
@@ -386,6 +386,19 @@ void LocalContactsDb::ungroup(unsigned long long contactId)
                         .arg(num(contactId)));
 }
 
+bool LocalContactsDb::isStoreFile(const QString& path)
+{
+    try {
+        Sqlite3DB file;
+        file.openReadOnlyThrow(path);
+        Sqlite3Cursor c = file.queryThrow("select count(*) from sqlite_master where type='table' and "
+                                          "lower(name) in ('contact','data')");
+        return c.moveNext() && c.getInt64(0) == 2;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 // ---- merging
 
 unsigned long long LocalContactsDb::isContactBaseExist(const QString& fullName)
@@ -410,6 +423,83 @@ unsigned long long LocalContactsDb::namelessContactWithOrg(const QString& org)
     return static_cast<unsigned long long>(m_statements.firstInt64(stmt));
 }
 
+unsigned long long LocalContactsDb::namelessContactWithValues(const pim::_Contact& in)
+{
+    // Candidates: nameless contacts without organisation that hold the incoming contact's first
+    // phone, e-mail or address (found through the data index), or, for a contact without any,
+    // none of them. Each candidate is then compared whole.
+    int kind = 0;
+    QString value;
+    bool any = false;
+    for (int k : { pim::KindPhone, pim::KindEmail, pim::KindAddress }) {
+        for (const pim::Entity& e : in.entities.value(k)) {
+            any = true;
+            if (kind == 0 && !e.text(QStringLiteral("data1")).isEmpty()) {
+                kind = k;
+                value = e.text(QStringLiteral("data1"));
+            }
+        }
+    }
+    Sqlite3Sql sql(kind == 0
+            ? QStringLiteral("select c._id from contact as c")
+            : QStringLiteral("select distinct c._id from data as v inner join contact as c on "
+                             "c._id=v.contact_id and v.type=%1 and v.data1=?")
+                  .arg(kind));
+    if (kind != 0)
+        sql.addTextParam(value);
+    sql.appendSql(" where ifnull(c.full_name,'')='' and not exists (select 1 from data as d where "
+                  "d.contact_id=c._id and d.type=10 and ifnull(d.data1,'')<>'')");
+    if (!any)
+        sql.appendSql(
+            " and not exists (select 1 from data as d where d.contact_id=c._id and d.type in (3,4,12))");
+    sql.appendSql(" order by c._id");
+    open_check();
+    QList<unsigned long long> ids;
+    for (Sqlite3Cursor c = db.queryThrow(sql); c.moveNext();)
+        ids.append(static_cast<unsigned long long>(c.getInt64(0)));
+    for (unsigned long long id : std::as_const(ids)) {
+        if (sameContactValues(contact(id), in))
+            return id;
+    }
+    return 0;
+}
+
+bool LocalContactsDb::sameContactValues(const pim::_Contact& stored, const pim::_Contact& in)
+{
+    for (int kind : { pim::KindPhone, pim::KindEmail, pim::KindAddress }) {
+        if (!sameEntities(kind, stored.entities.value(kind), in.entities.value(kind)))
+            return false;
+    }
+    return true;
+}
+
+bool LocalContactsDb::sameEntities(int kind, QList<pim::Entity> stored, const QList<pim::Entity>& in)
+{
+    QStringList keys = combineRule->checkEqualFieldsMin(kind) + combineRule->checkEqualFieldsFull(kind);
+    keys.removeDuplicates();
+    // An absent value reads back from the store as an empty text: both are "no value".
+    auto same = [&keys](const pim::Entity& a, const pim::Entity& b) {
+        for (const QString& key : keys) {
+            const QVariant x = a.values.value(key), y = b.values.value(key);
+            const bool bothEmpty
+                = AbsContactCombineRule::isValueEmpty(x) && AbsContactCombineRule::isValueEmpty(y);
+            if (!bothEmpty && !AbsContactCombineRule::isValueEqual(x, y))
+                return false;
+        }
+        return true;
+    };
+    if (stored.size() != in.size())
+        return false;
+    for (const pim::Entity& e : in) {
+        const auto it
+            = std::find_if(stored.begin(), stored.end(), [&](const pim::Entity& s) { return same(s, e); });
+        if (it == stored.end())
+            return false;
+        stored.erase(it);
+    }
+    return true;
+}
+
 unsigned long long LocalContactsDb::getGroupIdOrAdd(const QString& name)
 {
     Sqlite3Sql query("select _id from contact_group where name = ? COLLATE NOCASE");
@@ -427,10 +517,11 @@ unsigned long long LocalContactsDb::findCounterpart(const pim::_Contact& in)
 {
     if (!in.fullName.isEmpty())
         return isContactBaseExist(in.fullName);
-    // A nameless contact joins only a nameless one of the same organisation.
+    // A nameless contact joins only a nameless one of the same organisation; without one, a
+    // nameless contact whose phones, e-mails and addresses are all the same.
     const QList<pim::Entity> orgs = in.entities.value(pim::KindOrg);
     const QString org = orgs.isEmpty() ? QString() : orgs.first().text(QStringLiteral("data1"));
-    return org.isEmpty() ? 0 : namelessContactWithOrg(org);
+    return org.isEmpty() ? namelessContactWithValues(in) : namelessContactWithOrg(org);
 }
 
 bool LocalContactsDb::combine_entity(

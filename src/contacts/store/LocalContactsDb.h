@@ -61,6 +61,10 @@ public:
     pim::Entity setGroup(unsigned long long contactId, unsigned long long groupId, const QString& name);
     void ungroup(unsigned long long contactId);
 
+    // Whether the file is a contact store by its tables (contact and data), whatever its name; false
+    // for a file that is not a readable database.
+    static bool isStoreFile(const QString& path);
+
     // ---- merging
     // Whether a merge inside an open edit sets a savepoint of its own, so that a failed merge undoes
     // itself alone (the default). An import that ends its whole edit with a rollback on any failure
@@ -79,6 +83,9 @@ public:
     unsigned long long isContactBaseExist(const QString& fullName);
     // The id of a nameless contact whose organisation is `org`, or 0.
     unsigned long long namelessContactWithOrg(const QString& org);
+    // The id of a contact without name and organisation whose phones, e-mails and postal addresses
+    // equal those of `in` (every one, in any order), or 0.
+    unsigned long long namelessContactWithValues(const pim::_Contact& in);
     unsigned long long getGroupIdOrAdd(const QString& name);
 
 private:
@@ -90,6 +97,8 @@ private:
     void dropStatements();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
+    bool sameContactValues(const pim::_Contact& stored, const pim::_Contact& in);
+    bool sameEntities(int kind, QList<pim::Entity> stored, const QList<pim::Entity>& in);
     // Inserts a new contact row for `in` with its first name entity.
     void addContact(const pim::_Contact& in, pim::_Contact& stored, QMap<int, QList<pim::Entity>>& result);
     void mergeKind(int kind, const QList<pim::Entity>& incoming, pim::_Contact& stored,

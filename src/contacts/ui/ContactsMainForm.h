@@ -70,6 +70,8 @@ public:
 
 signals:
     void backupFinished(const QString& dbName);
+    // Records of the page's local database were deleted: its counts changed.
+    void localDbChanged();
 
 protected slots:
     void onContactsTreeItemSelected(const QItemSelection& selected, const QItemSelection& deselected);

@@ -170,6 +170,7 @@ void ContactsMainForm::miDelete()
         store->endEdit(true);
         editing = false;
         loadContacts();
+        emit localDbChanged();
         Tips::info(tr("IDS_REMOVE_CONTACTS_SUC"));
     } catch (const std::exception& e) {
         try {
@@ -194,6 +195,7 @@ void ContactsMainForm::miToolbarDelete()
         return;
     try {
         store->deleteDbFile();
+        emit localDbChanged();
         Tips::info(tr("IDS_DEL_ALL_CONTACTS_SUC"));
         loadContacts();
     } catch (const std::exception& e) {

@@ -1,5 +1,6 @@
 #include "contacts/ui/ContactsPrinter.h"
 
+#include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 #include "contacts/store/PimLabelMaps.h"
@@ -26,33 +27,6 @@ struct Measures {
     }
 };
 
-int drawEntityVal(QPainter& painter, QFont& font, int x, int y, int width, const QString& label,
-    const QString& value, bool singleLine)
-{
-    font.setWeight(QFont::Bold);
-    font.setItalic(true);
-    painter.setFont(font);
-    const QRect l
-        = QFontMetrics(font, painter.device()).boundingRect(QRect(x, y, width, 0), Qt::TextSingleLine, label);
-    painter.drawText(l, Qt::TextSingleLine, label);
-    if (value.isEmpty())
-        return l.height();
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    painter.setFont(font);
-    if (singleLine) {
-        painter.drawText(QRect(QPoint(l.right() + 3, l.top()), QPoint(x + width - 2, l.bottom())),
-            Qt::TextSingleLine, value);
-        return l.height();
-    }
-    // Wrapped within what is left of the column right of the label.
-    const int room = qMax(1, x + width - (l.right() + 3));
-    const QRect v = QFontMetrics(font, painter.device())
-                        .boundingRect(QRect(l.right() + 3, y, room, 0), Qt::TextWordWrap, value);
-    painter.drawText(v, Qt::TextWordWrap, value);
-    return v.height();
-}
-
 void drawPhoto(QPainter& painter, const pim::_Contact& c, int side, int at)
 {
     QImage photo;
@@ -71,16 +45,16 @@ void drawLines(QPainter& painter, const Measures& m, int x, int width, const pim
     QFont font = QApplication::font();
     font.setPixelSize(m.fontSize + m.fontSize / 7);
     int y = m.pattern;
-    y += drawEntityVal(painter, font, x, y, width, c.fullName, QString(), true) + m.lineSep;
+    y += CardText::draw(painter, font, x, y, width, c.fullName, QString(), true) + m.lineSep;
     font.setPixelSize(m.fontSize);
     const QList<pim::Entity> orgs = c.entities.value(pim::KindOrg);
     if (!orgs.isEmpty())
-        y += drawEntityVal(
+        y += CardText::draw(
                  painter, font, x, y, width, ContactEntityFormat::orgLine(orgs.first()), QString(), true)
             + m.lineSep;
     for (const pim::Entity& d : c.entities.value(pim::KindDate))
         if (d.code(QStringLiteral("data2")) == 3) {
-            y += drawEntityVal(painter, font, x, y, width, QStringLiteral("Birthday:"),
+            y += CardText::draw(painter, font, x, y, width, QStringLiteral("Birthday:"),
                      ContactEntityFormat::shortDate(d.text(QStringLiteral("data1"))), false)
                 + m.lineSep;
             break;
@@ -89,18 +63,18 @@ void drawLines(QPainter& painter, const Measures& m, int x, int width, const pim
     std::stable_sort(phones.begin(), phones.end(), pim::comparePhoneLess);
     const QMap<int, QString> phoneLabels = pim::phoneTypeMap();
     for (const pim::Entity& p : phones.mid(0, 4))
-        y += drawEntityVal(painter, font, x, y, width,
+        y += CardText::draw(painter, font, x, y, width,
                  phoneLabels.value(p.code(QStringLiteral("data2"))) + ':', p.text(QStringLiteral("data1")),
                  true)
             + m.lineSep;
     const QList<pim::Entity> emails = c.entities.value(pim::KindEmail);
     if (!emails.isEmpty())
-        y += drawEntityVal(painter, font, x, y, width, QStringLiteral("E-Mail:"),
+        y += CardText::draw(painter, font, x, y, width, QStringLiteral("E-Mail:"),
                  emails.first().text(QStringLiteral("data1")), true)
             + m.lineSep;
     const QList<pim::Entity> addrs = c.entities.value(pim::KindAddress);
     if (!addrs.isEmpty())
-        drawEntityVal(
+        CardText::draw(
             painter, font, x, y, width, QStringLiteral("Address:"), addrs.first().formattedAddr(), false);
 }
 } // namespace

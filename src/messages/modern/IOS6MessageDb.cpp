@@ -482,8 +482,9 @@ qint64 IOS6MessageDb::total()
     openCheck();
     QString sql = QStringLiteral(
         "select count(*) from chat_message_join as j inner join message as m on j.message_id = m.rowid");
+    // The messages the list shows: group events (members, names, sharing) are not among them.
     if (isItemTypeEnabled())
-        sql += QStringLiteral(" and m.item_type <> 4");
+        sql += QStringLiteral(" and m.item_type = 0");
     Sqlite3Cursor c = queryThrow(sql);
     return c.moveNext() ? c.getInt64(0) : 0;
 }

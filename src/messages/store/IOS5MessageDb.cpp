@@ -40,7 +40,7 @@ QStringList g_madridAttachmentGUIDS(const QByteArray& info)
 
 IOS5MessageDb::IOS5MessageDb(const QDir& folder, const _CountryInfo& country)
     : _contactsDb(folder, country)
-    , _recycleDb(folder.absoluteFilePath(QStringLiteral("recycle.db")))
+    , recycleStore(folder.absoluteFilePath(QStringLiteral("recycle.db")))
     , _countryDb(QString())
     , _countryInfo(country)
 {
@@ -57,7 +57,7 @@ void IOS5MessageDb::openCheck()
         handle, "read", 1, SQLITE_ANY, nullptr, sqlite3fun_read, nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext())
-        _tables.insert(c.getText("name"), c.getText("sql"));
+        tableSql.insert(c.getText("name"), c.getText("sql"));
 }
 
 namespace
@@ -220,7 +220,7 @@ void IOS5MessageDb::chats(MsgData& data)
     __MsgData* d = data.p();
     loadSmsChats(d);
     loadGroupMembers(d);
-    if (!_tables.contains(QStringLiteral("madrid_chat")))
+    if (!tableSql.contains(QStringLiteral("madrid_chat")))
         return;
     QHash<QString, _MsgChat*> index;
     loadMadridChats(d, index);
@@ -348,7 +348,7 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
     for (_MsgChat* ch : data.chats())
         index.insert(ch->chat_identifier, ch);
 
-    const bool hasMadridAttachment = _tables.contains(QStringLiteral("madrid_attachment"));
+    const bool hasMadridAttachment = tableSql.contains(QStringLiteral("madrid_attachment"));
     Sqlite3Sql sql("select m.* from message as m");
     if (chat > 0)
         sql.appendSql(QStringLiteral(" where m.group_id=%1").arg(chat));

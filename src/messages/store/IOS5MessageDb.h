@@ -33,7 +33,7 @@ public:
     void messages(MsgData& data, qint64 chat) override;
     int type() const override { return 5; }
 
-    MessageRecycleDb* recycleDb() { return &_recycleDb; }
+    MessageRecycleDb* recycleDb() { return &recycleStore; }
     const QString& dbPath() const { return _dbPath; }
 
     // Finds deleted messages in the raw pages of a private copy of the database file and files the
@@ -61,10 +61,10 @@ private:
 
     QDir _relayDir;
     IOSContactsMemDb _contactsDb;
-    MessageRecycleDb _recycleDb;
+    MessageRecycleDb recycleStore;
     CountryLibDb _countryDb;
     _CountryInfo _countryInfo;
-    QHash<QString, QString> _tables;
+    QHash<QString, QString> tableSql;
     QString _dbPath;
 };
 

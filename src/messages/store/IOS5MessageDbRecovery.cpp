@@ -113,5 +113,5 @@ bool IOS5MessageDb::recoverFetchMessage(const _SqliteFileRowData& row, RecycleMs
 void IOS5MessageDb::deletedMessages(MsgData& data)
 {
     openCheck();
-    _recycleDb.mergeMessages(data, _recycleDb.messages());
+    recycleStore.mergeMessages(data, recycleStore.messages());
 }

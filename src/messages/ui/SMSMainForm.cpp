@@ -570,6 +570,7 @@ void SMSMainForm::miDelMMS()
         return;
     if (!deleteMessagesStep(selected))
         return;
+    emit localDbChanged();
     // The views let go of the records before they are destroyed.
     const QModelIndex current = listHandle->currentIndex();
     const AbsTreeItemModel::_ItemNode* node = current.isValid() ? AbsTreeItemModel::nodeOf(current) : nullptr;
@@ -599,6 +600,7 @@ void SMSMainForm::miDelHandle()
     const QList<_MsgChat*> chats = node->merge.chats;
     if (!deleteMessagesStep(messages))
         return;
+    emit localDbChanged();
     clearShowSMS();
     removeRecords(messages);
     listHandle->setCurrentIndex(QModelIndex());
@@ -636,6 +638,7 @@ void SMSMainForm::deleteAllMessages()
         Tips::warning(tr("IDS_DELETE_ALL_MMS_FAIL"));
         return;
     }
+    emit localDbChanged();
     Tips::info(tr("IDS_DELETE_ALL_MMS_SUC"));
     modelHandle->loadHandles({});
     clearShowSMS();

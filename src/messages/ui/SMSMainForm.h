@@ -65,6 +65,8 @@ public:
 
 signals:
     void backupFinished(QString localDbName);
+    // Records of the page's local database were deleted: its counts changed.
+    void localDbChanged();
 
 public slots:
     void onHandleItemSelected(const QItemSelection& selections, const QItemSelection&);

@@ -259,8 +259,10 @@ void BookmarksMainForm::miDelete()
         });
         return true;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_BOOKMARKS"), remove, tr("IDS_DEL_BOOKMARKS_SUC")))
+    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_BOOKMARKS"), remove, tr("IDS_DEL_BOOKMARKS_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }
 
 void BookmarksMainForm::miToolbarExport()
@@ -291,6 +293,8 @@ void BookmarksMainForm::miToolbarDelete()
         return store != nullptr;
     };
     if (PageActions::confirmedDelete(
-            tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"), remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC")))
+            tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"), remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC"))) {
         reload();
+        emit localDbChanged();
+    }
 }

@@ -36,6 +36,8 @@ public:
 
 signals:
     void backupFinished(QString name);
+    // Records of the page's local database were deleted: its counts changed.
+    void localDbChanged();
 
 public slots:
     void bookmarkDoubleClicked();

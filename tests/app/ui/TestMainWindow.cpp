@@ -15,6 +15,10 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
+#include "backup/MBDBParser.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "contacts/ui/ContactsMainForm.h"
 #include "messages/ui/SMSMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
@@ -324,11 +328,79 @@ private Q_SLOTS:
         select(w, node);
         select(w, node->children.first());
         QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
-        // Recounting removes the page's own node; the window then shows the page of what is current.
+        // Recounting changes the counts in place: the page and its node stay.
+        QWidget* page = w.currentPage();
         w.loadLocalDb("Alpha");
         QCOMPARE(node->children.size(), 6);
-        QVERIFY(w.currentPage());
+        QCOMPARE(w.currentPage(), page);
         QCOMPARE(w.ui->wdMain->layout()->count(), 1);
+    }
+
+    // Every backup page that saves into a local database has the tree recount that database.
+    void savingFromEachBackupPageRecountsTheLocalDatabase()
+    {
+        const QString folder = g_localDbDir().absoluteFilePath("Alpha");
+        g_localDbDir().mkpath("Alpha");
+        MainWindow w;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, plainBackup());
+            w.miLoadiTunesBackup();
+        }
+        auto* local = w.model().localDbRoot->children.first();
+        select(w, local);
+        QCOMPARE(local->children.at(1)->text, QString("Contacts(0)"));
+        const auto* backup = w.model().bkRoot->children.first();
+        int contacts = 0;
+        for (int kind : { ItemModelBK::KindSms, ItemModelBK::KindContacts, ItemModelBK::KindCallHistory,
+                 ItemModelBK::KindCalendar, ItemModelBK::KindNotes, ItemModelBK::KindBookmarks }) {
+            {
+                // What a save puts into the database, written here directly.
+                LocalContactsDb store(folder + "/contacts.db",
+                    QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+                pim::_Contact c(0, "", QString("Person %1").arg(++contacts));
+                store.insertContactBase(c);
+            }
+            const AbsTreeItemModel::_ItemNode* node = nullptr;
+            for (const auto* child : backup->children)
+                if (child->kind == kind)
+                    node = child;
+            QVERIFY(node);
+            ModalAnswerer answerer; // pages over the demo's placeholder files report them
+            select(w, node);
+            QVERIFY2(w.currentPage(), qPrintable(node->text));
+            QVERIFY(QMetaObject::invokeMethod(w.currentPage(), "backupFinished", Q_ARG(QString, "Alpha")));
+            QCOMPARE(local->children.at(1)->text, QString("Contacts(%1)").arg(contacts));
+        }
+    }
+
+    void deletingOnALocalPageRecountsItsNode()
+    {
+        const QString folder = g_localDbDir().absoluteFilePath("Alpha");
+        g_localDbDir().mkpath("Alpha");
+        {
+            LocalContactsDb store(
+                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+            for (const char* name : { "Ann", "Bob" }) {
+                pim::_Contact c(0, "", name);
+                store.insertContactBase(c);
+            }
+        }
+        MainWindow w;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        select(w, node->children.at(1));
+        QCOMPARE(node->children.at(1)->text, QString("Contacts(2)"));
+        QWidget* page = w.currentPage();
+        QVERIFY(qobject_cast<ContactsMainForm*>(page));
+        {
+            LocalContactsDb store(
+                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+            store.removeContact(1);
+        }
+        QVERIFY(QMetaObject::invokeMethod(page, "localDbChanged"));
+        QCOMPARE(node->children.at(1)->text, QString("Contacts(1)"));
+        QCOMPARE(w.currentPage(), page);
     }
 
     void deletingALocalDatabase()
@@ -416,6 +488,51 @@ private Q_SLOTS:
         QCOMPARE(w.model().bkRoot->children.size(), 0);
         QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
         QVERIFY(BkCacheDb::cacheDir().exists(uid));
+    }
+
+    // A damaged database of a backup: "?" in the tree, and the page names the backup's own file.
+    void damagedDatabasesOfABackup()
+    {
+        const QString folder = TestEnv::tempDir() + "/damaged-dbs";
+        QVERIFY(SyntheticBackup::make(folder, { "--demo", "--udid", QString(40, 'd') }));
+        // sms.db is no database at all; the calendar keeps its first page (it opens) and loses the
+        // others (its queries fail).
+        for (const char* path : { "Library/SMS/sms.db", "Library/Calendar/Calendar.sqlitedb" }) {
+            QFile f(MBDBParser::getBKFilePath(
+                QDir(folder), MBDBParser::backupFileName("HomeDomain", path), false));
+            QVERIFY2(f.exists(), path);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const QByteArray bytes = f.readAll();
+            const bool sms = QByteArray(path).endsWith("sms.db");
+            const int pageSize = (uchar(bytes.at(16)) << 8) | uchar(bytes.at(17));
+            QVERIFY(bytes.size() > pageSize);
+            QVERIFY(f.seek(sms ? 0 : pageSize));
+            f.write(QByteArray(sms ? 4096 : int(bytes.size()) - pageSize, 'x'));
+            if (sms)
+                f.resize(4096);
+        }
+        MainWindow w;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, folder);
+            w.miLoadiTunesBackup();
+        }
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.at(2)->text, QString("SMS(?)"));
+        QCOMPARE(node->children.at(5)->text, QString("Calendar(?)"));
+        QCOMPARE(node->children.at(3)->text, QString("Contacts(0)")); // readable, without people
+        const QString device = node->manifest->DeviceName;
+        QVERIFY(!device.isEmpty());
+        const QList<QPair<int, QString>> pages { { 2, "Library/SMS/sms.db" },
+            { 5, "Library/Calendar/Calendar.sqlitedb" } };
+        for (const auto& [row, file] : pages) {
+            ModalAnswerer answerer;
+            select(w, node->children.at(row));
+            QTRY_VERIFY(!answerer.seen().isEmpty());
+            const QString shown = answerer.seen().first();
+            QVERIFY2(shown.contains(file + " of " + device + " is damaged: "), qPrintable(shown));
+            QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
+        }
     }
 
     void pagesKeepTheirBackupWhileShown()

@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen()[0].contains("no calendar table"));
         QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
-        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(cache)), 0);
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(cache)), 0); // readable, of another kind
     }
 
     void saveExportAndDeleteInALocalDatabase()
@@ -154,6 +154,7 @@ private slots:
         }
         QVERIFY(QFile::exists(ics));
         // Deleting every event of one calendar takes the calendar away.
+        QSignalSpy changed(&local, &CalendarMainForm::localDbChanged);
         local.ui()->listCalendars->selectionModel()->select(
             local.model().index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         {
@@ -164,6 +165,7 @@ private slots:
         }
         QCOMPARE(local.model().rowCount(), 1);
         QCOMPARE(store->total(), 3);
+        QCOMPARE(changed.count(), 1);
     }
 
     void restoreToADevice()

@@ -109,7 +109,7 @@ private slots:
             &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
         QCOMPARE(answerer.seen().size(), 1);
         QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
-        QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), 0);
+        QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), DataSources::kUnknownCount);
     }
 
     void saveExportAndDeleteInALocalDatabase()
@@ -145,6 +145,7 @@ private slots:
         }
         QVERIFY(QFile::exists(csv));
 
+        QSignalSpy changed(&localPage, &CallHistoryMainForm::localDbChanged);
         localPage.ui()->listCalls->selectionModel()->select(
             localPage.model().index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
         {
@@ -162,6 +163,7 @@ private slots:
         }
         QCOMPARE(localPage.model().rowCount(), 0);
         QCOMPARE(localPage.ui()->lbCount->text(), QString("Total:0"));
+        QCOMPARE(changed.count(), 2);
     }
 
     void saveIntoAStoreThatCannotOpen()

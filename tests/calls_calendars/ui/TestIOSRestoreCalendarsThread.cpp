@@ -107,6 +107,36 @@ private slots:
         QCOMPARE(backend->device(kUdid)->sent.size(), 0);
     }
 
+    void cancelAfterTheFirstBatch()
+    {
+        // The user cancels once the device took the first batch (its events and recurrences).
+        ProgressForm form;
+        form.setQuiet(true);
+        int remaps = 0;
+        backend->device(kUdid)->remap = [&](const PlistCFType& sent) {
+            PlistCFType mapping = PlistCFType::createCFDictionary();
+            for (const PlistCFType& key : sent.dict_keys())
+                mapping.put(
+                    key.CFStringQString(), PlistCFType::createCFString("dev-" + key.CFStringQString()));
+            if (++remaps == 2) {
+                form.cancelled = true;
+                QMetaObject::invokeMethod(
+                    &form, [&form] { form.done(0); }, Qt::QueuedConnection);
+            }
+            return mapping;
+        };
+        {
+            LocalCalendarsDb mirror(mirrorPath);
+            IOSRestoreCalendarsThread thread(device, mirror, manyEvents(45), form);
+            thread.start();
+            QCOMPARE(form.exec(), 0);
+            thread.wait();
+        }
+        QCOMPARE(form.resultText(), QString()); // no message
+        QCOMPARE(backend->device(kUdid)->sent.size(), 2);
+        QCOMPARE(LocalCalendarsDb(mirrorPath).total(), 20);
+    }
+
     void deviceErrorRollsTheBatchBack()
     {
         backend->device(kUdid)->sendChangesError = -1;

@@ -143,6 +143,9 @@ private slots:
     {
         const QByteArray bytes = VCardExport().ct2Bytes(contact("A\nB", {}));
         QCOMPARE(bytes, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:A\\nB\r\nEND:VCARD\r\n"));
+        QVERIFY(VCardExport()
+                    .ct2Bytes(contact("Semi;colon x,comma", {}))
+                    .contains("FN;CHARSET=UTF-8:Semi\\;colon x\\,comma\r\n"));
     }
 
     void photoDeclaresItsType()
@@ -167,7 +170,8 @@ private slots:
         checkWithVobject({ contact("Eve\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:Mallory",
                                { { 1, { { "data2", "E;v\\e" } } }, { 3, { { "data1", "1\r\nTEL:2" } } },
                                    { 4, { { "data1", "e@x\nEMAIL:f@x" } } } }),
-            contact("O'Brien & <b>", { { 2, { { "data15", ExportFixtures::png() } } } }) });
+            contact("O'Brien & <b>", { { 2, { { "data15", ExportFixtures::png() } } } }),
+            contact("Semi;colon x,comma\\", {}) });
     }
 
     void realBooksReadInVobject_data()

@@ -1,3 +1,4 @@
+#include "contacts/store/IOSContactsDb.h"
 #include "contacts/support/ContactFixtures.h"
 #include "support/TestEnv.h"
 
@@ -68,6 +69,26 @@ private slots:
         QCOMPARE(run({ "save-contacts", cache, store }, rc).trimmed(),
             QByteArray("Successfully backup 0 contacts with 10  merged."));
         const QJsonObject o = counts(store);
+        QCOMPARE(o["source"].toString(), QStringLiteral("store"));
+        QCOMPARE(o["contacts"].toInt(), 8);
+    }
+
+    void fileKindByItsTables()
+    {
+        // An address book copied as "ab.db" and a store copied as "mine.sqlite" are read as what they are.
+        const QString cache = ContactFixtures::generate({ "--edge" });
+        const QDir dir(TestEnv::tempDir());
+        QVERIFY(QFile::copy(
+            QDir(cache).absoluteFilePath(IOSContactsDb::kAddressBookName), dir.absoluteFilePath("ab.db")));
+        QJsonObject o = counts(dir.absoluteFilePath("ab.db"));
+        QCOMPARE(o["source"].toString(), QStringLiteral("addressbook"));
+        QCOMPARE(o["contacts"].toInt(), 10);
+        const QString store = dir.absoluteFilePath("Local");
+        int rc = -1;
+        run({ "save-contacts", dir.absoluteFilePath("ab.db"), store }, rc);
+        QCOMPARE(rc, 0);
+        QVERIFY(QFile::copy(store + "/contacts.db", dir.absoluteFilePath("mine.sqlite")));
+        o = counts(dir.absoluteFilePath("mine.sqlite"));
         QCOMPARE(o["source"].toString(), QStringLiteral("store"));
         QCOMPARE(o["contacts"].toInt(), 8);
     }

@@ -204,6 +204,41 @@ private slots:
         QVERIFY(!list.first().entities.contains(2));
     }
 
+    void damagedImagesPage()
+    {
+        // Photos of 10000 bytes, each of one letter, span overflow pages; the first overflow page
+        // of the second person's photo is overwritten.
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        const QString img = QDir(dir).absoluteFilePath(IOSContactsDb::kImagesName);
+        const char* photo = "cast(replace(hex(zeroblob(10000)),'00',char(64+record_id)) as blob)";
+        QVERIFY(ContactFixtures::exec(img,
+            QString("INSERT INTO ABFullSizeImage (record_id,crop_x,crop_y,crop_width) VALUES "
+                    "(3,0,0,0),(4,0,0,0); UPDATE ABFullSizeImage SET data=%1")
+                .arg(photo)));
+        QFile f(img);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        const int pageSize = (uchar(bytes.at(16)) << 8) | uchar(bytes.at(17));
+        const QByteArray letters(pageSize - 4, 'B');
+        int page = -1;
+        for (int p = 0; page < 0 && (p + 1) * pageSize <= bytes.size(); ++p) {
+            if (bytes.mid(p * pageSize + 4, pageSize - 4) == letters)
+                page = p;
+        }
+        QVERIFY(page > 0);
+        bytes.replace(page * pageSize, pageSize, QByteArray(pageSize, '\xff'));
+        QVERIFY(f.seek(0) && f.write(bytes) == bytes.size());
+        f.close();
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 10);
+        const QList<QByteArray> expected { QByteArray(10000, 'A'), QByteArray(), QByteArray(10000, 'C'),
+            QByteArray(10000, 'D'), QByteArray() };
+        for (int i = 0; i < expected.size(); ++i)
+            QCOMPARE(
+                list.at(i).entities.value(2).value(0).values.value("data15").toByteArray(), expected.at(i));
+    }
+
     void missingColumns()
     {
         const QString dir = TestEnv::tempDir();

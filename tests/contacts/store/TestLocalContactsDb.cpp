@@ -162,8 +162,55 @@ private slots:
         merge(*db, nothing, &m);
         QVERIFY(!m);
         merge(*db, nothing, &m);
-        QVERIFY(!m); // a nameless contact without organisation is always added
-        QCOMPARE(db->total(), qint64(4));
+        QVERIFY(m); // the same empty contact saved again
+        QCOMPARE(db->total(), qint64(3));
+    }
+
+    void namelessContactsByValues_data()
+    {
+        // Phones, e-mails and addresses of the stored and the incoming contact, "kind:value" each.
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("incoming");
+        QTest::addColumn<bool>("merged");
+        const QStringList three { "3:555 0101", "4:a@example.com", "12:1 Main St" };
+        QTest::newRow("same values") << three << three << true;
+        QTest::newRow("other order") << three
+                                     << QStringList { "12:1 Main St", "3:555 0101", "4:a@example.com" }
+                                     << true;
+        QTest::newRow("one phone more") << three << (three + QStringList { "3:555 0102" }) << false;
+        QTest::newRow("one value less") << three << three.mid(1) << false;
+        QTest::newRow("other e-mail")
+            << three << QStringList { "3:555 0101", "4:b@example.com", "12:1 Main St" } << false;
+        QTest::newRow("repeated phone")
+            << QStringList { "3:1", "3:1" } << QStringList { "3:1", "3:2" } << false;
+        QTest::newRow("empty against values") << QStringList() << three << false;
+    }
+    void namelessContactsByValues()
+    {
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, incoming);
+        QFETCH(bool, merged);
+        auto make = [](const QStringList& values) {
+            pim::_Contact c;
+            for (const QString& v : values) {
+                const int kind = v.section(':', 0, 0).toInt();
+                c.entities[kind].append(entity({ { "data1", v.section(':', 1) }, { "data2", 1 } }));
+            }
+            return c;
+        };
+        QString path;
+        auto db = ContactFixtures::newStore(&path);
+        bool m = true;
+        merge(*db, make(stored), &m);
+        QVERIFY(!m);
+        merge(*db, make(incoming), &m);
+        QCOMPARE(m, merged);
+        // Saving the same source again adds nothing, whichever contact it matched.
+        const QString before = query(path, "select * from data order by _id");
+        merge(*db, make(incoming), &m);
+        QVERIFY(m);
+        QCOMPARE(db->total(), qint64(merged ? 1 : 2));
+        QCOMPARE(query(path, "select * from data order by _id"), before);
     }
 
     void secondMergeChangesNothing()

@@ -61,6 +61,26 @@ private slots:
         QVERIFY(!text.contains("1990"));
     }
 
+    void longValuesPrintWhole()
+    {
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QSKIP("poppler-utils are not installed");
+        const QString path = TestEnv::tempDir() + "/long.pdf";
+        ContactsPrinter printer;
+        QCOMPARE(
+            printer.printToPDF({ contact("Grace Hopper",
+                                   { { 3, { { "data1", "+1 555 123 0002 extension 4711" }, { "data2", 2 } } },
+                                       { 4, { { "data1", "grace.hopper.longname@example.com" } } } }) },
+                path),
+            1);
+        // Whole, though perhaps wrapped over two lines.
+        QString text = run("pdftotext", { "-layout", path, "-" });
+        text.remove(QRegularExpression("\\s+"));
+        for (const char* s : { "grace.hopper.longname@example.com", "+15551230002extension4711" })
+            QVERIFY2(text.contains(s), qPrintable(text));
+        QVERIFY(!text.contains(QChar(0x2026)));
+    }
+
     void emptyListGivesOnePage()
     {
         const QString path = TestEnv::tempDir() + "/e.pdf";

@@ -6,7 +6,9 @@
 #include "support/TestEnv.h"
 
 #include <QFile>
+#include <QProgressBar>
 #include <QtTest>
+#include <algorithm>
 
 using ExportFixtures::contact;
 
@@ -68,6 +70,39 @@ private slots:
         QCOMPARE(text, QString("Successfully extracted 3 Contacts."));
         const QString file = type == ExportToFileThread::HTML ? path + "/" + name : path;
         QVERIFY2(read(file).startsWith(start), read(file).left(40).constData());
+    }
+
+    void progressValues_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QList<int>>("percents"); // empty: only checked to rise to 100
+        QTest::newRow("one") << 1 << QList<int> { 100 };
+        QTest::newRow("three") << 3 << QList<int> { 33, 66, 100 };
+        QTest::newRow("many") << 250 << QList<int>();
+    }
+    void progressValues()
+    {
+        QFETCH(int, count);
+        QFETCH(QList<int>, percents);
+        QList<pim::_Contact> list;
+        for (int i = 0; i < count; ++i)
+            list.append(contact(QString("P%1").arg(i), {}));
+        ProgressForm form;
+        form.setQuiet(true);
+        QList<int> seen;
+        auto* bar = form.findChild<QProgressBar*>("progressBar");
+        QVERIFY(bar);
+        connect(bar, &QProgressBar::valueChanged, this, [&](int v) { seen.append(v); });
+        ExportToFileThread thread(list, ExportToFileThread::VCARD, TestEnv::tempDir() + "/p.vcf", &form);
+        thread.start();
+        QCOMPARE(form.exec(), 1);
+        thread.wait();
+        if (!percents.isEmpty())
+            QCOMPARE(seen, percents);
+        QCOMPARE(seen.last(), 100);
+        QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+        QVERIFY(seen.size() <= 101);
+        QCOMPARE(form.detailText(), QString("Contacts:%1/%1").arg(count));
     }
 
     void unknownFormIsAnEmptyError()

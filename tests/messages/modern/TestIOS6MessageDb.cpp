@@ -62,6 +62,11 @@ private Q_SLOTS:
         QCOMPARE(l.data.chats().size(), exp["chats"].toInt());
         QCOMPARE(int(l.data.p()->handles.size()), exp["handles_distinct_joined"].toInt());
         QCOMPARE(l.data.messages().size(), exp["messages"].toInt());
+        {
+            // The tree's count is the list's, with the group events left out of both.
+            IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+            QCOMPARE(db.total(), qint64(exp["messages"].toInt()));
+        }
         QCOMPARE(int(l.data.p()->attachments.size()), exp["attachments"].toInt());
         int first = INT_MAX, last = INT_MIN;
         for (const _MsgMessage* m : l.data.messages()) {

@@ -50,7 +50,7 @@ class TestIOS6MessageDbDelete : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    void totalCountsJoinRowsWithoutType4_data()
+    void totalCountsTheListedMessages_data()
     {
         QTest::addColumn<QString>("extra");
         QTest::addColumn<qint64>("expected");
@@ -58,10 +58,12 @@ private Q_SLOTS:
         QTest::newRow("item type 4 left out") << "update message set item_type=4 where ROWID=1" << qint64(4);
         QTest::newRow("NULL item type left out")
             << "update message set item_type=NULL where ROWID=3" << qint64(4);
+        QTest::newRow("group events left out")
+            << "update message set item_type=ROWID where ROWID in (1,2,3)" << qint64(2);
         QTest::newRow("join without message") << "insert into chat_message_join values(2,99)" << qint64(5);
     }
 
-    void totalCountsJoinRowsWithoutType4()
+    void totalCountsTheListedMessages()
     {
         QFETCH(QString, extra);
         QFETCH(qint64, expected);

@@ -254,6 +254,60 @@ private Q_SLOTS:
         QCOMPARE(data.messages().size(), live + stored);
     }
 
+    void handleRowFilter_data()
+    {
+        QTest::addColumn<QString>("country");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("known country") << "us"
+                                       << "SMS" << true;
+        QTest::newRow("country in upper case") << "US"
+                                               << "iMessage" << true;
+        QTest::newRow("no country: the default record") << ""
+                                                        << "SMS" << true;
+        QTest::newRow("unknown country") << "zz"
+                                         << "SMS" << false;
+        QTest::newRow("service in lower case") << "us"
+                                               << "sms" << true;
+        QTest::newRow("service in upper case") << "us"
+                                               << "IMESSAGE" << true;
+        QTest::newRow("other service") << "us"
+                                       << "MMS" << false;
+    }
+    void handleRowFilter()
+    {
+        QFETCH(QString, country);
+        QFETCH(QString, service);
+        QFETCH(bool, taken);
+        _SqliteFileRowData r;
+        r.rowid = 7;
+        r.values = { QVariant(), QString("+15550101"), country, service, QString("555-0101"), QVariant() };
+        IOS6MessageDb db(QDir(TestEnv::tempDir()), _CountryInfo(), false);
+        _MsgHandle h;
+        QCOMPARE(db.recoverFetchHandle(r, &h), taken);
+        if (!taken)
+            return;
+        QCOMPARE(h.rowid, qint64(7));
+        QCOMPARE(h.service, service); // kept as it was written
+        QCOMPARE(h.country, country);
+        QVERIFY(!h.id.isEmpty());
+    }
+
+    void handleRecoveryCancelledAtOnce()
+    {
+        const QString folder = generateWith("make_deleted_sms.py", { "--delete-handle" });
+        QVERIFY(!folder.isEmpty());
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        FakeProgress cancelled;
+        cancelled.cancelAfter = 0;
+        db.recycleDeletedHandles(&cancelled);
+        QCOMPARE(cancelled.reports, 0);
+        QCOMPARE(db.recycleDb()->handles().size(), 0);
+        // Without a progress sink the run goes to its end.
+        db.recycleDeletedHandles(nullptr);
+        QVERIFY(!db.recycleDb()->handles().isEmpty());
+    }
+
     void mergedConversationsNeverDisplaceEachOther()
     {
         MsgData data;

@@ -1,5 +1,6 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "messages/ui/MMSPrinter.h"
+#include "messages/ui/MMSPrinterPrivacy.h"
 #include "messages/ui/support/MsgModelBuilder.h"
 #include "messages/ui/support/PdfTools.h"
 #include "support/TestEnv.h"
@@ -26,6 +27,29 @@ private Q_SLOTS:
         if (!PdfTools::available())
             QSKIP("poppler-utils (pdfinfo, pdftotext, pdftoppm) are not installed");
         QApplication::setFont(QFont("DejaVu Sans"));
+    }
+
+    void bubbleGeometry_data()
+    {
+        QTest::addColumn<bool>("fromMe");
+        QTest::newRow("received") << false;
+        QTest::newRow("sent") << true;
+    }
+    void bubbleGeometry()
+    {
+        QFETCH(bool, fromMe);
+        // An empty text bubble keeps its least size.
+        QCOMPARE(text_bubble(QString(), 400, fromMe).size(), QSize(90, 52));
+        QVERIFY(pm_bubble(QImage(), fromMe).isNull());
+        // A small picture: the least bubble, the picture drawn 30 wide and 25 high.
+        QImage picture(30, 15, QImage::Format_ARGB32);
+        picture.fill(Qt::red);
+        const QImage bubble = pm_bubble(picture, fromMe);
+        QCOMPARE(bubble.size(), QSize(90, 52));
+        const int left = fromMe ? 20 : 30;
+        const auto red = [&](int x, int y) { return bubble.pixelColor(x, y) == QColor(Qt::red); };
+        QVERIFY(red(left, 10) && red(left + 29, 10 + 24));
+        QVERIFY(!red(left + 30, 20) && !red(left + 10, 10 + 25) && !red(left - 1, 20));
     }
 
     // The preview dialog opens on the messages (kept as a picture), and the same painting on a

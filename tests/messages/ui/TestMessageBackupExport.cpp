@@ -118,6 +118,49 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(merge.workPath));
     }
 
+    // Merging the same messages into a database that holds them already adds no row, yet counts
+    // them; chats and handles keep the row ids of the source while messages are numbered anew.
+    void mergeKeepsRowidsAndSkipsKnownGuids()
+    {
+        const QString target
+            = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "10" });
+        const auto rows = [](const QString& path, const QString& table, const QString& upTo) {
+            return querySql(path,
+                QString(
+                    "select group_concat(k, ',') from (select rowid || ':' || %1 as k from %2 where rowid "
+                    "<= %3 order by rowid)")
+                    .arg(table == "chat" ? "guid" : "id", table, upTo));
+        };
+        IOS6MessageDb db(QDir(target), _CountryInfo(), false);
+        MsgData data;
+        const QList<_MsgMessage*> messages = chosen(data);
+        IOS6MessageMerge first(_CountryInfo(), messages, db);
+        first.runThrow(nullptr);
+        const int n = querySql(first.workPath, "select count(*) from message").toInt();
+        QCOMPARE(querySql(first.workPath, "select min(rowid) || ',' || max(rowid) from message"),
+            QString("1,%1").arg(n));
+        for (const QString table : { "chat", "handle" }) {
+            const QString last = querySql(smsPath(target), "select max(rowid) from " + table);
+            QCOMPARE(rows(first.workPath, table, last), rows(smsPath(target), table, last));
+        }
+
+        const QString again = TestEnv::tempDir();
+        QVERIFY(QDir().mkpath(QFileInfo(smsPath(again)).absolutePath()));
+        QVERIFY(QFile::copy(first.workPath, smsPath(again)));
+        QFile::setPermissions(smsPath(again), QFile::ReadOwner | QFile::WriteOwner);
+        IOS6MessageDb db2(QDir(again), _CountryInfo(), false);
+        IOS6MessageMerge second(_CountryInfo(), messages, db2);
+        second.runThrow(nullptr);
+        QCOMPARE(second.restoredCount, first.restoredCount);
+        QCOMPARE(querySql(second.workPath, "select count(*) from message").toInt(), n);
+        QCOMPARE(querySql(second.workPath,
+                     "select count(*) from (select guid from message group by guid "
+                     "having count(*) > 1)"),
+            QString("0"));
+        first.removeWorkFile();
+        second.removeWorkFile();
+    }
+
     void mergeFailuresLeaveNothing()
     {
         const QString target

@@ -160,6 +160,7 @@ private Q_SLOTS:
         const QString folder = makeLocalDb(source);
         QVERIFY(!folder.isEmpty());
         SMSMainForm page(QDir(folder), nullptr, nullptr);
+        QSignalSpy changed(&page, &SMSMainForm::localDbChanged);
         const int total = page.data().p()->messages.size();
         // Delete one selected message of the shown conversation: the conversation shows again.
         page.listHandle->setCurrentIndex(conversationIndex(page, 0));
@@ -209,6 +210,7 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(folder + "/file-relay/var/mobile/Library/AddressBook/AddressBook.sqlitedb"));
         QCOMPARE(page.handleModel()->rowCount(), 0);
         QCOMPARE(page.smsModel()->rowCount(), 0);
+        QCOMPARE(changed.count(), 3);
     }
 
     void savingABackupsMessagesIntoALocalDatabase()

@@ -39,7 +39,7 @@ private Q_SLOTS:
         int rc = -1;
         QJsonObject o = QJsonDocument::fromJson(run({ "bookmarks", bookmarks }, &rc)).object();
         QCOMPARE(rc, 0);
-        QCOMPARE(o["total"].toInt(), 11);
+        QCOMPARE(o["total"].toInt(), 9); // the tree counts what the page shows
         QCOMPARE(o["shown"].toInt(), 9);
         const QString html = TestEnv::tempDir() + "/b.html";
         run({ "export-bookmarks", bookmarks, html }, &rc);

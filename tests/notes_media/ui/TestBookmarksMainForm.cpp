@@ -149,6 +149,7 @@ private Q_SLOTS:
             QStringList({ "Restore Bookmarks", "Extract Bookmarks", "Delete Bookmarks" }));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:9"));
         select(page, { "Sub <folder>" });
+        QSignalSpy changed(&page, &BookmarksMainForm::localDbChanged);
         ModalAnswerer answerer;
         answerer.answer(QMessageBox::Yes);
         page.miToolbarDelete();
@@ -160,6 +161,7 @@ private Q_SLOTS:
         page.miToolbarDelete();
         QCOMPARE(answerer.seen().value(2), QString("Confirm to delete all Bookmarks?"));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:0"));
+        QCOMPARE(changed.count(), 2); // the tree recounts the database after each
     }
 
     void readingFailureKeepsEmptyPage()

@@ -133,7 +133,11 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
     QStringList unreadable;
     const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& sub : subfolders) {
-        if (!QFileInfo::exists(sub.absoluteFilePath() + "/Manifest.plist"))
+        // A backup that lost its Manifest.plist is named among the skipped ones, not passed over.
+        const QDir subDir(sub.absoluteFilePath());
+        if (!subDir.exists("Manifest.plist") && !subDir.exists("Manifest.db")
+            && !subDir.exists("Manifest.mbdb") && !subDir.exists("Info.plist")
+            && !subDir.exists("Status.plist"))
             continue;
         if (addBackup(sub.absoluteFilePath(), &error) >= 0)
             ++added;

@@ -18,6 +18,12 @@ Tips::Answerer& answererRef()
     return answerer;
 }
 
+Tips::TextFilter& errorTextFilter()
+{
+    static Tips::TextFilter filter;
+    return filter;
+}
+
 // Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
 QString asRichText(const QString& text)
 {
@@ -57,6 +63,11 @@ QAbstractButton* Tips::exec(QMessageBox& box)
     return box.clickedButton();
 }
 
+void Tips::setErrorTextFilter(TextFilter filter)
+{
+    errorTextFilter() = std::move(filter);
+}
+
 void Tips::setAnswerer(Answerer answerer)
 {
     answererRef() = std::move(answerer);
@@ -87,9 +98,10 @@ void Tips::warningCopyable(const QString& text)
     runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok, true);
 }
 
-void Tips::error(const QString& text)
+void Tips::error(const QString& given)
 {
     try {
+        const QString text = errorTextFilter() ? errorTextFilter()(given) : given;
         qWarning("Error shown: %s", qUtf8Printable(text));
         const QString framed
             = QCoreApplication::translate("Tips", "IDS_ERROR_FRAME_%1").arg(asRichText(text));

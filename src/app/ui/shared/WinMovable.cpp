@@ -1,7 +1,11 @@
 #include "app/ui/shared/WinMovable.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QMainWindow>
 #include <QMouseEvent>
+#include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 WinMovable::WinMovable(QWidget* window)
@@ -27,16 +31,56 @@ bool WinMovable::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (m_dragging && (mouse->buttons() & Qt::LeftButton))
+        if (m_dragging && (mouse->buttons() & Qt::LeftButton)) {
             m_window->move(mouse->globalPosition().toPoint() - m_pressOffset);
+            m_moved = true;
+        }
         break;
     }
     case QEvent::MouseButtonRelease:
         if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
             m_dragging = false;
         break;
+    case QEvent::Show:
+        // Again once the window has its final size (a message box sizes itself while showing).
+        if (!m_moved) {
+            centre();
+            QTimer::singleShot(0, this, [this] {
+                if (!m_moved)
+                    centre();
+            });
+        }
+        break;
     default:
         break;
     }
     return false;
+}
+
+namespace
+{
+QWidget* anchorOf(const QWidget* window)
+{
+    if (QWidget* parent = window->parentWidget())
+        return parent->window();
+    QWidget* active = QApplication::activeWindow();
+    if (active && active != window && active->isVisible())
+        return active;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != window && top->isVisible() && qobject_cast<QMainWindow*>(top))
+            return top;
+    return nullptr;
+}
+} // namespace
+
+void WinMovable::centre()
+{
+    const QWidget* anchor = anchorOf(m_window);
+    QRect area;
+    if (anchor && anchor->isVisible())
+        area = anchor->frameGeometry();
+    else if (const QScreen* screen = m_window->screen())
+        area = screen->availableGeometry();
+    if (area.isValid())
+        m_window->move(area.center() - QPoint(m_window->width() / 2, m_window->height() / 2));
 }

@@ -127,6 +127,27 @@ private Q_SLOTS:
         QVERIFY(!shown.contains("good"));
     }
 
+    void backupWithoutManifestPlistInAFolderIsNamed()
+    {
+        const QString folder = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(folder + "/good", { "--udid", QString(40, '7') }));
+        QVERIFY(SyntheticBackup::make(folder + "/lost", { "--udid", QString(40, '8') }));
+        QVERIFY(QFile::remove(folder + "/lost/Manifest.plist"));
+        QVERIFY(QDir().mkpath(folder + "/photos")); // not a backup: passed over
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(folder, true), 1);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains("lost: Cannot find") && shown.contains("Manifest.plist"), qPrintable(shown));
+        QVERIFY2(!shown.contains("photos"), qPrintable(shown));
+        // The scan at start-up stays silent.
+        ModalAnswerer quiet;
+        LoadItunesBackupDlg again;
+        QCOMPARE(again.addFolder(folder, false), 1);
+        QCOMPARE(quiet.seen(), QStringList());
+    }
+
     void realFolderWithoutManifestPlistIsRefused()
     {
         QM_REQUIRE_SHARED();

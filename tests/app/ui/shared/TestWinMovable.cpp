@@ -1,6 +1,7 @@
 #include "app/ui/shared/WinMovable.h"
 
 #include <QDialog>
+#include <QMainWindow>
 #include <QPointer>
 #include <QtTest>
 
@@ -34,6 +35,31 @@ private Q_SLOTS:
             Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(&window, &idle);
         QCOMPARE(window.pos(), after);
+    }
+
+    void showsCentredOverItsWindow_data()
+    {
+        QTest::addColumn<bool>("parented");
+        QTest::newRow("parent inside a window") << true;
+        QTest::newRow("no parent, the program's window shown") << false;
+    }
+    void showsCentredOverItsWindow()
+    {
+        QFETCH(bool, parented);
+        QMainWindow main;
+        auto* page = new QWidget(&main);
+        main.setCentralWidget(page);
+        main.setGeometry(300, 200, 800, 600);
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        QDialog dialog(parented ? page : nullptr);
+        dialog.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+        dialog.resize(300, 100);
+        new WinMovable(&dialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QTRY_VERIFY2((dialog.frameGeometry().center() - main.frameGeometry().center()).manhattanLength() <= 2,
+            qPrintable(QString("%1,%2").arg(dialog.x()).arg(dialog.y())));
     }
 
     void rightButtonDoesNotDrag()

@@ -1,0 +1,110 @@
+#include "messages/store/MsgChat.h"
+#include "messages/store/MsgMessage.h"
+#include "messages/ui/ItemModelSms.h"
+#include "messages/ui/support/MsgModelBuilder.h"
+
+#include <QBrush>
+#include <QPixmap>
+#include <QtTest>
+
+// What the message list shows of each message, role by role.
+class TestItemModelSms : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void roles_data()
+    {
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<bool>("fromMe");
+        QTest::addColumn<bool>("recovered");
+        QTest::addColumn<int>("itemType");
+        QTest::addColumn<QString>("flag");
+        QTest::addColumn<QColor>("background");
+        QTest::addColumn<QString>("icon");
+        const QColor white(255, 255, 255), green(245, 255, 226);
+        QTest::newRow("SMS received")
+            << "SMS" << false << false << 0 << "From" << white << ":/res/icon_sms-receive.png";
+        QTest::newRow("SMS sent") << "SMS" << true << false << 0 << "To" << green
+                                  << ":/res/icon_sms-sent.png";
+        QTest::newRow("iMessage received, any case")
+            << "imessage" << false << false << 0 << "From" << white << ":/res/imsg-rec.png";
+        QTest::newRow("iMessage sent")
+            << "iMessage" << true << false << 0 << "To" << green << ":/res/imsg-send.png";
+        QTest::newRow("no service is SMS")
+            << "" << true << false << 0 << "To" << green << ":/res/icon_sms-sent.png";
+        QTest::newRow("recovered") << "SMS" << false << true << 0 << "From" << white
+                                   << ":/res/icon_sms-receive.png";
+        QTest::newRow("group event") << "iMessage" << false << false << 1 << "" << white
+                                     << ":/res/imsg-rec.png";
+    }
+    void roles()
+    {
+        QFETCH(QString, service);
+        QFETCH(bool, fromMe);
+        QFETCH(bool, recovered);
+        QFETCH(int, itemType);
+        QFETCH(QString, flag);
+        QFETCH(QColor, background);
+        QFETCH(QString, icon);
+        MsgModelBuilder b;
+        _MsgHandle* ann = b.handle("+15550101", "Ann Lee");
+        _MsgHandle* bob = b.handle("+15550102", "Bob");
+        _MsgChat* group = b.chat("chat1", { ann, bob }, "Friends");
+        _MsgMessage* m = b.message(group, fromMe ? nullptr : ann, 400000000, "hello", fromMe);
+        m->service = service;
+        m->_recovered = recovered;
+        m->item_type = itemType;
+        ItemModelSms model;
+        model.loadSMS(b.messages());
+        QCOMPARE(model.columnCount(), 4);
+        const auto at = [&](int column, int role) { return model.data(model.index(0, column), role); };
+        QCOMPARE(at(1, Qt::DisplayRole).toString(), flag);
+        // The contact: the conversation, with the sender when more than one take part.
+        const QString contact = at(2, Qt::DisplayRole).toString();
+        QVERIFY2(contact.startsWith("Friends"), qPrintable(contact));
+        QCOMPARE(contact.contains("Ann Lee"), !fromMe && itemType == 0);
+        for (int column = 0; column < 4; ++column)
+            QCOMPARE(at(column, Qt::BackgroundRole).value<QBrush>().color(), background);
+        QCOMPARE(at(0, Qt::ForegroundRole).isValid(), recovered);
+        if (recovered)
+            QCOMPARE(at(0, Qt::ForegroundRole).value<QBrush>().color(), QColor(255, 0, 0));
+        const QPixmap shown = at(0, Qt::DecorationRole).value<QPixmap>();
+        QCOMPARE(shown.toImage(), QPixmap(icon).scaledToWidth(18, Qt::FastTransformation).toImage());
+        QVERIFY(!at(1, Qt::DecorationRole).isValid()); // only the first column has an icon
+        QCOMPARE(at(0, Qt::SizeHintRole).toSize().height(), 23);
+        QVERIFY(!at(0, 14).isValid());
+    }
+
+    void indexOfPosBounds_data()
+    {
+        QTest::addColumn<int>("pos");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("before the first") << -1 << false;
+        QTest::newRow("first") << 0 << true;
+        QTest::newRow("last") << 2 << true;
+        QTest::newRow("past the last") << 3 << false;
+    }
+    void indexOfPosBounds()
+    {
+        QFETCH(int, pos);
+        QFETCH(bool, valid);
+        MsgModelBuilder b;
+        _MsgChat* chat = b.chat("c", { b.handle("1") });
+        for (int i = 0; i < 3; ++i)
+            b.message(chat, nullptr, 400000000 + i, QString::number(i));
+        ItemModelSms model;
+        model.loadSMS(b.messages());
+        const QModelIndex index = model.indexOfPos(pos);
+        QCOMPARE(index.isValid(), valid);
+        if (valid) {
+            QCOMPARE(index.row(), pos);
+            QCOMPARE(index.internalPointer(), static_cast<void*>(b.messages().at(pos)));
+        }
+        model.clear();
+        QVERIFY(!model.indexOfPos(0).isValid());
+        QCOMPARE(model.rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestItemModelSms)
+#include "TestItemModelSms.moc"
