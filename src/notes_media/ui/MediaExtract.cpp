@@ -28,6 +28,8 @@ QList<const BackupManifest::_FileNode*> MediaExtract::nodes(
 qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupManifest* manifest,
     const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
 {
+    if (!manifest)
+        return 0; // no backup, nothing to extract from
     ProgressForm form(title, parent);
     ExportBKFileThread thread(manifest, nodes, dest, &form, parent);
     thread.start();

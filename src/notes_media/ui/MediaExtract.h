@@ -21,7 +21,7 @@ public:
     static QList<const BackupManifest::_FileNode*> nodes(
         const BackupManifest* manifest, const QString& domain, const QStringList& paths);
     // Runs the worker under a progress dialog titled title; the extracted file count, or -1 when
-    // the run ended in an error or a cancel.
+    // the run ended in an error or a cancel. Without a backup nothing runs and the count is 0.
     static qint64 run(QWidget* parent, const QString& title, const BackupManifest* manifest,
         const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest);
 };
