@@ -15,6 +15,7 @@
 #include "support/ui/GuiTestEnv.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -248,6 +249,38 @@ private Q_SLOTS:
         const QString all = TestEnv::tempDir();
         QCOMPARE(page->extract(page->selectedRecordings(true), QDir(all)), 3);
         QCOMPARE(QDir(all).entryList(QDir::Files).size(), 3);
+    }
+
+    // The tool bar action with nothing selected: a folder is asked for, all audio extracted, and
+    // the count told; a cancelled folder choice does nothing.
+    void toolbarExtractsAllAndTells()
+    {
+        MainWindow w;
+        QCOMPARE(openKind(w, m_plain, {}, ItemModelBK::KindVoicemail), QString("Voicemail(5)"));
+        auto* page = qobject_cast<VoicemailMainForm*>(w.currentPage());
+        QVERIFY(page);
+        const QString dest = TestEnv::tempDir();
+        for (const QString& folder : { QString(), dest }) {
+            ModalAnswerer answerer;
+            answerer.answerWith([folder](QWidget* modal) {
+                auto* dlg = qobject_cast<QFileDialog*>(modal);
+                if (!dlg)
+                    return false;
+                if (folder.isEmpty()) {
+                    QMetaObject::invokeMethod(dlg, &QDialog::reject, Qt::QueuedConnection);
+                    return true;
+                }
+                dlg->setDirectory(folder);
+                dlg->selectFile(folder);
+                QMetaObject::invokeMethod(dlg, &QDialog::accept, Qt::QueuedConnection);
+                return true;
+            });
+            page->toolbarActions().first()->trigger();
+            QCOMPARE(answerer.seen(),
+                folder.isEmpty() ? QStringList()
+                                 : QStringList({ "Successfully extracted 4 Voicemail files." }));
+        }
+        QCOMPARE(QDir(dest).entryList(QDir::Files).size(), 4);
     }
 
     // A cache folder without the database: the page says why and lists nothing.
