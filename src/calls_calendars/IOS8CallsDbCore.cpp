@@ -23,9 +23,7 @@ void IOS8CallsDbCore::openCheck(const QString& path)
     if (isOpen())
         return;
     openThrow(path, 2);
-    m_columns.clear();
-    for (const _SqliteCol& col : tbCols(QStringLiteral("ZCALLRECORD")))
-        m_columns.insert(col.name.toUpper());
+    m_schema.loadDbThrow(*this);
     m_entity = -1;
     Sqlite3Cursor c = queryThrow("select * from Z_PRIMARYKEY");
     while (c.moveNext()) {

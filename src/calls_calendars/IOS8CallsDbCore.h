@@ -1,9 +1,8 @@
 #pragma once
 
+#include "app/sqlite/DbSchema.h"
 #include "calls_calendars/AbsCallsDbCore.h"
 #include "messages/store/CountryLibDb.h"
-
-#include <QSet>
 
 // The newer call store, CallHistory.storedata (a Core Data store): the rows of ZCALLRECORD, with
 // the store's key bookkeeping in Z_PRIMARYKEY kept in step with the rows added.
@@ -27,9 +26,12 @@ private:
     qint64 nextKey();
     // The new ZCALLRECORD row of a call.
     Sqlite3Row rowFor(const _CallHistory& call, const QString& uid);
-    bool hasColumn(const char* name) const { return m_columns.contains(QString::fromLatin1(name).toUpper()); }
+    bool hasColumn(const char* name) const
+    {
+        return m_schema.containsCol(QStringLiteral("ZCALLRECORD"), QString::fromLatin1(name));
+    }
 
     int m_entity = -1; // Z_ENT of "CallRecord"; -1 when the store names none
     CountryLibDb m_country;
-    QSet<QString> m_columns; // ZCALLRECORD's columns, upper-cased
+    DbSchema m_schema; // loaded by openCheck; tells which optional columns ZCALLRECORD has
 };

@@ -336,7 +336,11 @@ class Builder:
                     content = well_known_content(path)
                 if a.addressbook and path.startswith("Library/AddressBook/"):
                     content = addressbook_content(a.addressbook, path)
+                media = self.media_db(path)
+                if media is not None:
+                    content = media
                 self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
+        self.add_media_audio()
         for (domain, path), content in sorted(puts.items()):
             self.add_file(domain, path, content)
         for i in range(a.photos):
@@ -380,6 +384,32 @@ class Builder:
                         rec["Size"] = self.rnd.randrange(0, 1 << 20)
                 if len(self.records) >= a.records:
                     break
+
+    def media_db(self, path):
+        """voicemail.db or Recordings.db of make_media_db.py when rows were asked for; else None."""
+        kind = {"voicemail.db": "voicemail", "Recordings.db": "recordings"}.get(path.rsplit("/", 1)[-1])
+        count = {"voicemail": self.args.voicemails, "recordings": self.args.recordings}.get(kind, 0)
+        if not count:
+            return None
+        import tempfile
+        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+        import make_media_db
+        fd, db = tempfile.mkstemp(suffix=".db")
+        os.close(fd)
+        try:
+            files = make_media_db.build(kind, db, count)
+            # The last --missing-audio rows of each database have no audio file in the backup.
+            keep = len(files) - min(self.args.missing_audio, len(files))
+            domain = "HomeDomain" if kind == "voicemail" else "MediaDomain"
+            self.media_audio = getattr(self, "media_audio", []) + [(domain, r, d) for r, d in files[:keep]]
+            with open(db, "rb") as f:
+                return f.read()
+        finally:
+            os.unlink(db)
+
+    def add_media_audio(self):
+        for domain, rel, data in getattr(self, "media_audio", []):
+            self.add_file(domain, rel, data)
 
     def write(self, out):
         a = self.args
@@ -475,7 +505,9 @@ class Builder:
                    "files": sum(1 for r in self.records if r["mode"] == MODE_FILE),
                    "folders": sum(1 for r in self.records if r["mode"] == MODE_DIR),
                    "links": sum(1 for r in self.records if r["mode"] == MODE_LINK),
-                   "photos": a.photos, "videos": a.videos}
+                   "photos": a.photos, "videos": a.videos, "voicemails": a.voicemails,
+                   "recordings": a.recordings,
+                   "media_audio": len(getattr(self, "media_audio", []))}
         with open(os.path.join(out, "generator-summary.json"), "w") as f:
             json.dump(summary, f, indent=1)
         return summary
@@ -499,6 +531,9 @@ def main():
                    help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2)
+    p.add_argument("--voicemails", type=int, default=0, help="voicemail.db with this many messages and their audio")
+    p.add_argument("--recordings", type=int, default=0, help="Recordings.db with this many rows and their audio")
+    p.add_argument("--missing-audio", type=int, default=0, help="the last N voicemails and recordings lack audio")
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
     p.add_argument("--bulk-files", type=int, default=0, help="add this many files of --bulk-bytes each")
     p.add_argument("--bulk-bytes", type=int, default=1024)
@@ -512,6 +547,7 @@ def main():
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0
+        a.voicemails, a.recordings = a.voicemails or 3, a.recordings or 2
     b = Builder(a)
     b.populate()
     summary = b.write(a.out)

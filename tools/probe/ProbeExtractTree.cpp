@@ -1,7 +1,7 @@
 #include "ProbeCommand.h"
+#include "ProbeCountedExtract.h"
 #include "ProbeWorker.h"
 #include "backup/BackupManifest.h"
-#include "notes_media/ui/ExportBKFileThread.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -10,26 +10,6 @@
 
 namespace
 {
-
-struct Counts {
-    qint64 total = 0, processed = 0, extracted = 0;
-};
-
-// Hands the worker's counts out as it goes: probeRunWorker destroys the thread after the wait.
-class CountedExtract : public ExportBKFileThread
-{
-public:
-    CountedExtract(const BackupManifest* m, const QList<const BackupManifest::_FileNode*>& nodes,
-        const QDir& dest, ProgressForm* form, Counts* counts)
-        : ExportBKFileThread(m, nodes, dest, form)
-        , m_counts(counts)
-    {
-    }
-    ~CountedExtract() override { *m_counts = { totalFiles, processedFiles, extractedFiles }; }
-
-private:
-    Counts* m_counts;
-};
 
 int run(const QStringList& args, QTextStream& out, QTextStream& err)
 {
@@ -62,10 +42,10 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             nodes.append(n);
     if (!domain.isEmpty() && nodes.isEmpty())
         throw std::runtime_error(QStringLiteral("no domain %1 in the backup").arg(domain).toStdString());
-    Counts counts;
+    ProbeExtractCounts counts;
     const int rc = probeRunWorker(
         [&](ProgressForm& form) {
-            return std::make_unique<CountedExtract>(&m, nodes, QDir(pos[1]), &form, &counts);
+            return std::make_unique<ProbeCountedExtract>(&m, nodes, QDir(pos[1]), &form, &counts);
         },
         out, err);
     QJsonObject o;

@@ -22,11 +22,15 @@
 #include "messages/ui/SMSMainForm.h"
 #include "notes_media/IOSBookmarkDb.h"
 #include "notes_media/IOSNotesDb.h"
+#include "notes_media/IOSRecordingDb.h"
+#include "notes_media/IOSVoicemailDb.h"
 #include "notes_media/LocalBookmarkDb.h"
 #include "notes_media/LocalNotesDb.h"
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
+#include "notes_media/ui/RecordingMainForm.h"
+#include "notes_media/ui/VoicemailMainForm.h"
 
 #include <QCoreApplication>
 
@@ -105,6 +109,10 @@ DataPageFactory::Page DataPageFactory::pageFor(int kind, const Source& src, QWid
         return bookmarksPage(src, parent);
     case ItemModelBK::KindFileSystem:
         return src.isBackup() ? fileSystemPage(src, parent) : notAvailablePage(kind, parent);
+    case ItemModelBK::KindVoicemail:
+        return src.isBackup() ? voicemailPage(src, parent) : notAvailablePage(kind, parent);
+    case ItemModelBK::KindRecordings:
+        return src.isBackup() ? recordingsPage(src, parent) : notAvailablePage(kind, parent);
     default:
         return notAvailablePage(kind, parent);
     }
@@ -204,6 +212,20 @@ DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget
 {
     auto* form = new FileSysMainForm(src.manifest, parent);
     return formPage(form, false);
+}
+
+// ---- Voicemail and recordings ----
+
+DataPageFactory::Page DataPageFactory::voicemailPage(const Source& src, QWidget* parent)
+{
+    QSharedPointer<IOSVoicemailDb> source(new IOSVoicemailDb(src.manifest, src.dir));
+    return formPage(new VoicemailMainForm(src.manifest, source, parent), false);
+}
+
+DataPageFactory::Page DataPageFactory::recordingsPage(const Source& src, QWidget* parent)
+{
+    QSharedPointer<IOSRecordingDb> source(new IOSRecordingDb(src.manifest, src.dir));
+    return formPage(new RecordingMainForm(src.manifest, source, parent), false);
 }
 
 // ---- Import of the computer's own messages ----

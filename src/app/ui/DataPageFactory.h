@@ -49,6 +49,8 @@ private:
     static Page notesPage(const Source& src, QWidget* parent);
     static Page bookmarksPage(const Source& src, QWidget* parent);
     static Page fileSystemPage(const Source& src, QWidget* parent);
+    static Page voicemailPage(const Source& src, QWidget* parent);
+    static Page recordingsPage(const Source& src, QWidget* parent);
     static Page pageFor(int kind, const Source& src, QWidget* parent);
     static Page notAvailablePage(int kind, QWidget* parent);
 };

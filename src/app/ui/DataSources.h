@@ -53,5 +53,4 @@ public:
     static bool canConvertOldMessages();
     static void convertOldMessagesThrow(const QDir& folder);
     static bool canConvertOldCalendars();
-    static void convertOldCalendarsThrow(const QDir& folder);
 };

@@ -1,11 +1,57 @@
 #include "app/ui/UpdateLocalDbThread.h"
 
 #include "app/DataPaths.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/_CalEvent.h"
 
 #include <QFile>
 #include <exception>
+
+namespace
+{
+
+_CalEvent oldCalendarEvent(const Sqlite3Cursor& c)
+{
+    static const char* const freqs[] = { "FREQ=DAILY", "FREQ=WEEKLY", "FREQ=MONTHLY", "FREQ=YEARLY" };
+    _CalEvent e(0, 0, QStringLiteral("DEFAULT_CALENDAR_NAME"));
+    e.all_day = c.getInt("all_day");
+    if (!c.isNull("start_date"))
+        e.start_date = QDateTime::fromSecsSinceEpoch(c.getInt64("start_date")).toLocalTime();
+    if (!c.isNull("end_date"))
+        e.end_date = QDateTime::fromSecsSinceEpoch(c.getInt64("end_date")).toLocalTime();
+    e.tz = c.getText("tz");
+    e.summary = c.getText("summary");
+    e.description = c.getText("description");
+    const int freq = c.getInt("freq");
+    if (freq >= 1 && freq <= 4)
+        e.rrule = QLatin1String(freqs[freq - 1]);
+    if (c.getInt("freq_interval") > 0)
+        e.rrule += QStringLiteral(";INTERVAL=%1").arg(c.getInt("freq_interval"));
+    return e;
+}
+
+} // namespace
+
+void UpdateLocalDbThread::updateCalendarDbThrow(const QDir& folder)
+{
+    // The old file is only read; run() removes it after a successful conversion.
+    Sqlite3DB old;
+    old.openReadOnlyThrow(folder.absoluteFilePath(QStringLiteral("calendar.db")));
+    LocalCalendarsDb store(folder.absoluteFilePath(QStringLiteral("calendars.db")));
+    store.beginEdit();
+    try {
+        Sqlite3Cursor c = old.queryThrow("select * from calendar");
+        while (c.moveNext())
+            store.saveEvent(0, oldCalendarEvent(c), nullptr);
+        store.endEdit(true);
+    } catch (...) {
+        store.endEdit(false);
+        throw;
+    }
+}
 
 UpdateLocalDbThread::UpdateLocalDbThread(ProgressForm& form, QObject* parent)
     : QThread(parent)
@@ -43,7 +89,7 @@ void UpdateLocalDbThread::run()
             }
             if (dir.exists("calendar.db") && DataSources::canConvertOldCalendars()) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_CALENDARS").arg(dir.dirName()), -1);
-                DataSources::convertOldCalendarsThrow(dir);
+                updateCalendarDbThrow(dir);
                 QFile::remove(dir.absoluteFilePath("calendar.db"));
             }
         }

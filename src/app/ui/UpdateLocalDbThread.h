@@ -19,6 +19,10 @@ public:
     // empty path when there is none (then no progress dialog is needed).
     static QString firstFolderToUpdate();
 
+    // Saves the events of the folder's old "calendar.db" into its "calendars.db", all in one edit
+    // that is rolled back when anything fails; the old file is left as it is. Throws on failure.
+    static void updateCalendarDbThrow(const QDir& folder);
+
 protected:
     void run() override;
 

@@ -15,9 +15,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
-#include <QStandardItemModel>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <exception>
@@ -26,7 +24,7 @@ NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManife
     : QWidget(parent)
     , m_source(std::move(source))
     , m_manifest(manifest)
-    , m_model(new QStandardItemModel(this))
+    , m_model(new ItemModelNotes(this))
 {
     setObjectName("NotesMainForm");
     resize(951, 640);
@@ -58,15 +56,7 @@ void NotesMainForm::reload()
         Tips::error(QString::fromUtf8(e.what()));
         return;
     }
-    m_model->clear();
-    m_model->setHorizontalHeaderLabels({ tr("Title"), tr("Date modified"), tr("Summary") });
-    for (const _Notes& n : std::as_const(m_notes)) {
-        auto* title = new QStandardItem(QIcon(QStringLiteral(":/res/notes.png")), n.title);
-        auto* date = new QStandardItem(
-            QLocale::system().toString(n.modifiedDate.toLocalTime(), QLocale::ShortFormat));
-        auto* summary = new QStandardItem(n.summary);
-        m_model->appendRow({ title, date, summary });
-    }
+    m_model->loadNotes(m_notes);
     listNotes->header()->resizeSection(0, 300);
     listNotes->header()->resizeSection(1, 160);
     lbCount->setText(tr("Total:%1").arg(m_notes.size()));

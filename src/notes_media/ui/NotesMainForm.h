@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notes_media/INotesDb.h"
+#include "notes_media/ui/ItemModelNotes.h"
 
 #include <QList>
 #include <QSharedPointer>
@@ -10,7 +11,6 @@ class BackupManifest;
 class MyTreeView;
 class QAction;
 class QLabel;
-class QStandardItemModel;
 
 // The notes page: the notes of a backup or of a local store as a list (title, date modified,
 // summary), with the save into a local store (backup source) and the export as pages.
@@ -43,6 +43,6 @@ public slots:
 private:
     QSharedPointer<INotesDb> m_source;
     const BackupManifest* m_manifest;
-    QStandardItemModel* m_model;
+    ItemModelNotes* m_model;
     QList<_Notes> m_notes;
 };

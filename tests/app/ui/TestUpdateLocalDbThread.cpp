@@ -92,6 +92,25 @@ private Q_SLOTS:
         QCOMPARE(moon.getInt64(0), qint64(-14182940));
         QCOMPARE(cals[0].events[1].rrule, QString("FREQ=WEEKLY;INTERVAL=3"));
     }
+
+    // Called on its own: an old file without its table throws, stores no event, keeps the file.
+    void calendarConversionFailsWhole()
+    {
+        const QDir dir(g_localDbDir().absoluteFilePath("Half"));
+        QVERIFY(dir.mkpath("."));
+        {
+            Sqlite3DB db;
+            db.openThrow(dir.absoluteFilePath("calendar.db"), 6);
+            db.executeThrow("create table other (x INTEGER)");
+        }
+        QVERIFY_THROWS_EXCEPTION(std::exception, UpdateLocalDbThread::updateCalendarDbThrow(dir));
+        QVERIFY(dir.exists("calendar.db"));
+        LocalCalendarsDb store(dir.absoluteFilePath("calendars.db"));
+        int events = 0;
+        for (const _Calendar& c : store.calendars())
+            events += c.events.size();
+        QCOMPARE(events, 0);
+    }
 };
 
 QTEST_MAIN(TestUpdateLocalDbThread)

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/StyleSheet.h"
+#include "app/ui/shared/ItemModelLoadBk.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
 #include "backup/BackupManifest.h"
@@ -12,9 +13,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -32,14 +32,15 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     lbTitle->setObjectName("lbTitle");
     layout->addWidget(lbTitle);
 
-    twBackups = new QTreeWidget(this);
+    model = new ItemModelLoadBk(this);
+    twBackups = new QTreeView(this);
     twBackups->setObjectName("twBackups");
+    twBackups->setModel(model);
+    twBackups->setSelectionBehavior(QAbstractItemView::SelectRows);
     twBackups->setRootIsDecorated(false);
     twBackups->setAlternatingRowColors(true);
     twBackups->setUniformRowHeights(true);
     twBackups->setIconSize(QSize(18, 18));
-    twBackups->setHeaderLabels({ tr("IDS_BK_COL_NAME"), tr("IDS_BK_COL_DEVICE"), tr("IDS_BK_COL_VERSION"),
-        tr("IDS_BK_COL_DATE"), tr("IDS_BK_COL_STATUS") });
     twBackups->header()->setStretchLastSection(false);
     twBackups->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     for (int c = 1; c < 5; ++c)
@@ -70,14 +71,14 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     connect(btnOK, &QPushButton::pressed, this, &LoadItunesBackupDlg::onBtnOkPressed);
     connect(btnAddFolder, &QPushButton::pressed, this, &LoadItunesBackupDlg::onBtnAddFolderPressed);
     connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
-    connect(twBackups, &QTreeWidget::itemDoubleClicked, this, &LoadItunesBackupDlg::onBtnOkPressed);
+    connect(twBackups, &QTreeView::doubleClicked, this, &LoadItunesBackupDlg::onBtnOkPressed);
 
     for (const QString& root : systemBackupRoots()) {
         if (QFileInfo(root).isDir())
             addFolder(root, false);
     }
-    if (twBackups->topLevelItemCount() == 1)
-        twBackups->setCurrentItem(twBackups->topLevelItem(0));
+    if (model->rowCount() == 1)
+        twBackups->setCurrentIndex(model->index(0, 0));
 }
 
 QStringList LoadItunesBackupDlg::systemBackupRoots()
@@ -100,16 +101,7 @@ int LoadItunesBackupDlg::addBackup(const QString& path, QString* error)
             *error = QString::fromUtf8(e.what());
         return -1;
     }
-    auto* item = new QTreeWidgetItem(twBackups);
-    item->setText(0, backup->displayName);
-    item->setToolTip(0, absolute);
-    item->setIcon(0,
-        QIcon(backup->ProductType.startsWith("ipad", Qt::CaseInsensitive) ? ":/res/ipad.png"
-                                                                          : ":/res/iphone.png"));
-    item->setText(1, backup->ProductType);
-    item->setText(2, backup->ProductVersion);
-    item->setText(3, QLocale::system().toString(backup->date, QLocale::ShortFormat));
-    item->setText(4, backup->IsEncrypted ? tr("Encrypted") : tr("Normal"));
+    model->addBackup(backup);
     m_backups.append(backup);
     return int(m_backups.size()) - 1;
 }
@@ -125,7 +117,7 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
                 Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), error));
             return 0;
         }
-        twBackups->setCurrentItem(twBackups->topLevelItem(row));
+        twBackups->setCurrentIndex(model->index(row, 0));
         return 1;
     }
     // A folder of backups, like the one the computer keeps.
@@ -164,7 +156,8 @@ void LoadItunesBackupDlg::onBtnAddFolderPressed()
 
 void LoadItunesBackupDlg::onBtnOkPressed()
 {
-    const int row = twBackups->indexOfTopLevelItem(twBackups->currentItem());
+    const QModelIndex current = twBackups->currentIndex();
+    const int row = current.isValid() ? current.row() : -1;
     if (row < 0 || row >= m_backups.size()) {
         Tips::warning(tr("IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP"));
         return;

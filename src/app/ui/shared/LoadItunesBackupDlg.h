@@ -7,7 +7,8 @@
 class BackupManifest;
 class QLabel;
 class QPushButton;
-class QTreeWidget;
+class ItemModelLoadBk;
+class QTreeView;
 
 // Lists the backups the computer keeps (the backup folder under Application Support) and those in
 // folders the user adds; after exec() returned 1, `manifest` is the chosen backup with its
@@ -30,7 +31,8 @@ public:
     const QList<QSharedPointer<BackupManifest>>& backups() const { return m_backups; }
 
     QLabel* lbTitle;
-    QTreeWidget* twBackups;
+    QTreeView* twBackups;
+    ItemModelLoadBk* model;
     QPushButton* btnAddFolder;
     QPushButton* btnOK;
     QPushButton* btnClose;

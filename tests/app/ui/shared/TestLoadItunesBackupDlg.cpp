@@ -1,6 +1,7 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/support/SyntheticBackup.h"
+#include "app/ui/shared/ItemModelLoadBk.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -9,7 +10,7 @@
 
 #include <QFile>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QtTest>
 
 class TestLoadItunesBackupDlg : public QObject
@@ -30,7 +31,7 @@ private Q_SLOTS:
     {
         LoadItunesBackupDlg dlg;
         QCOMPARE(dlg.backups().size(), 1);
-        QCOMPARE(dlg.twBackups->topLevelItemCount(), 1);
+        QCOMPARE(dlg.model->rowCount(), 1);
         // The only backup is chosen already, so Load takes it at once.
         ModalAnswerer answerer;
         dlg.onBtnOkPressed();
@@ -38,7 +39,16 @@ private Q_SLOTS:
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QVERIFY(dlg.manifest);
         QCOMPARE(dlg.manifest->DeviceName, QString("Demo iPhone"));
-        QCOMPARE(dlg.twBackups->topLevelItem(0)->text(1), dlg.manifest->ProductType);
+        QCOMPARE(dlg.model->index(0, 1).data().toString(), dlg.manifest->ProductType);
+        QCOMPARE(dlg.model->backupAt(0), dlg.manifest);
+        QVERIFY(!dlg.model->backupAt(1));
+        QStringList headers;
+        for (int c = 0; c < dlg.model->columnCount(); ++c)
+            headers << dlg.model->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(headers.size(), 5);
+        QVERIFY(!headers.contains(QString()));
+        QCOMPARE(dlg.model->index(0, 4).data().toString(), QString("Normal"));
+        QCOMPARE(dlg.model->index(0, 0).data(Qt::ToolTipRole).toString(), dlg.manifest->dir.absolutePath());
     }
 
     void addsAFolderOfBackupsAndOneBackup()
@@ -166,7 +176,7 @@ private Q_SLOTS:
         QVERIFY(SyntheticBackup::make(second, { "--udid", QString(40, 'e') }));
         LoadItunesBackupDlg dlg;
         QCOMPARE(dlg.backups().size(), 2);
-        QVERIFY(!dlg.twBackups->currentItem());
+        QVERIFY(!dlg.twBackups->currentIndex().isValid());
         ModalAnswerer answerer;
         dlg.onBtnOkPressed();
         QCOMPARE(answerer.seen(), QStringList({ "IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP" }));

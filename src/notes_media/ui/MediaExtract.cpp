@@ -1,0 +1,39 @@
+#include "notes_media/ui/MediaExtract.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "notes_media/ui/ExportBKFileThread.h"
+
+#include <QFileDialog>
+
+QString MediaExtract::chooseFolder(QWidget* parent)
+{
+    return QFileDialog::getExistingDirectory(
+        parent, QString(), QDir::home().absolutePath(), QFileDialog::ShowDirsOnly);
+}
+
+QList<const BackupManifest::_FileNode*> MediaExtract::nodes(
+    const BackupManifest* manifest, const QString& domain, const QStringList& paths)
+{
+    QList<const BackupManifest::_FileNode*> list;
+    if (!manifest)
+        return list;
+    for (const QString& path : paths) {
+        const BackupManifest::_FileNode* n = path.isEmpty() ? nullptr : manifest->findNode(domain, path);
+        if (n && !n->implied)
+            list.append(n);
+    }
+    return list;
+}
+
+qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupManifest* manifest,
+    const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
+{
+    if (!manifest)
+        return 0; // no backup, nothing to extract from
+    ProgressForm form(title, parent);
+    ExportBKFileThread thread(manifest, nodes, dest, &form, parent);
+    thread.start();
+    const int result = form.exec();
+    thread.wait();
+    return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+#include "notes_media/IOSRecordingDb.h"
+#include "notes_media/ui/ItemModelRecording.h"
+
+#include <QDir>
+#include <QList>
+#include <QSharedPointer>
+#include <QWidget>
+
+class MyTreeView;
+class QAction;
+class QLabel;
+
+// The recordings page of a backup: the voice recordings of Recordings.db as a list (label, date,
+// duration) with their count, and the extraction of their audio files into a folder.
+class RecordingMainForm : public QWidget
+{
+    Q_OBJECT
+public:
+    RecordingMainForm(
+        const BackupManifest* manifest, QSharedPointer<IOSRecordingDb> source, QWidget* parent = nullptr);
+
+    void reload();
+    QList<QAction*> toolbarActions();
+    // The selected recordings in list order, or every recording when withAll and nothing is selected.
+    QList<IOSRecordingDb::_Recording> selectedRecordings(bool withAll) const;
+    // Asks for a folder, extracts the recordings' audio files there and tells how many were written.
+    void exportRecordings(const QList<IOSRecordingDb::_Recording>& recordings);
+    // The backup's records of the audio files of the given rows, in that order; rows without a
+    // record are left out.
+    static QList<const BackupManifest::_FileNode*> audioNodes(
+        const BackupManifest* manifest, const QList<IOSRecordingDb::_Recording>& recordings);
+    // The extraction itself: the extracted file count, or -1 after an error or a cancel.
+    qint64 extract(const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest);
+
+    MyTreeView* listRecordings;
+    QLabel* lbCount;
+    ItemModelRecording model;
+
+public slots:
+    void contextMenu();
+    void miExport();
+    void miToolbarExport();
+
+private:
+    const BackupManifest* m_manifest;
+    QSharedPointer<IOSRecordingDb> m_source;
+    QList<IOSRecordingDb::_Recording> m_recordings;
+};

@@ -1,0 +1,68 @@
+#include "ProbeCommand.h"
+#include "ProbeMediaSupport.h"
+#include "notes_media/IOSRecordingDb.h"
+#include "notes_media/IOSVoicemailDb.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace
+{
+
+QString utc(const QDateTime& t)
+{
+    return t.toUTC().toString(Qt::ISODate);
+}
+
+bool sourceArgs(const QStringList& args, const char* name, ProbeMedia::Args& a, QTextStream& err)
+{
+    a = ProbeMedia::parseArgs(args);
+    if (a.positional.size() == 1)
+        return true;
+    err << "usage: qm-probe " << name << " [--password P] SRC\n";
+    return false;
+}
+
+// "total" is what the tree counts, "rows" what the page lists.
+int runVoicemail(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    ProbeMedia::Args a;
+    if (!sourceArgs(args, "voicemail", a, err))
+        return 2;
+    ProbeMedia::Work work;
+    ProbeMedia::openThrow(a, a.positional[0], "HomeDomain", "Library/Voicemail/voicemail.db", work);
+    IOSVoicemailDb db(work.manifest.get(), work.cache);
+    QJsonArray rows;
+    for (const IOSVoicemailDb::_Voicemail& v : db.voicemails())
+        rows.append(QJsonObject { { "rowid", v.rowId }, { "sender", v.sender }, { "date", utc(v.date) },
+            { "duration", v.duration }, { "listened", v.listened }, { "trashed", v.trashed },
+            { "audio", v.audioPath() } });
+    const QJsonObject o { { "total", db.total() }, { "rows", rows } };
+    out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
+    return 0;
+}
+
+int runRecordings(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    ProbeMedia::Args a;
+    if (!sourceArgs(args, "recordings", a, err))
+        return 2;
+    ProbeMedia::Work work;
+    ProbeMedia::openThrow(a, a.positional[0], "MediaDomain", "Media/Recordings/Recordings.db", work);
+    IOSRecordingDb db(work.manifest.get(), work.cache);
+    QJsonArray rows;
+    for (const IOSRecordingDb::_Recording& r : db.recordings())
+        rows.append(QJsonObject { { "pk", r.pk }, { "label", r.label() }, { "date", utc(r.date) },
+            { "duration", r.duration }, { "audio", r.audioPath() } });
+    const QJsonObject o { { "total", db.total() }, { "rows", rows } };
+    out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
+    return 0;
+}
+
+const ProbeCommand voicemail("voicemail", "[--password P] SRC   (backup folder or voicemail.db)",
+    runVoicemail, ProbeCommand::App::Core);
+const ProbeCommand recordings("recordings", "[--password P] SRC   (backup folder or Recordings.db)",
+    runRecordings, ProbeCommand::App::Core);
+
+} // namespace

@@ -1,0 +1,55 @@
+#include "ProbeMediaSupport.h"
+
+#include "ProbeBackupSupport.h"
+#include "backup/MBDBParser.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <stdexcept>
+
+namespace ProbeMedia
+{
+
+Args parseArgs(const QStringList& args)
+{
+    Args a;
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == "--password" && i + 1 < args.size()) {
+            a.password = args[++i];
+            a.hasPassword = true;
+        } else {
+            a.positional.append(args[i]);
+        }
+    }
+    return a;
+}
+
+void openThrow(const Args& args, const QString& src, const QString& domain, const QString& rel, Work& work)
+{
+    if (!work.temp.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    work.cache = QDir(work.temp.path());
+    const QFileInfo info(src);
+    if (!info.exists())
+        throw std::runtime_error(QStringLiteral("%1 does not exist").arg(src).toStdString());
+    if (info.isFile()) {
+        const QString copy = work.cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel));
+        if (!QFile::copy(src, copy))
+            throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        return;
+    }
+    work.manifest = ProbeBackup::openThrow(src, false, false);
+    if (work.manifest->IsEncrypted
+        && !work.manifest->setPasscode(args.hasPassword ? args.password : ProbeBackup::readPassword()))
+        throw std::runtime_error("wrong password");
+    work.manifest->parseInfo();
+    if (rel.isEmpty())
+        return;
+    const BackupManifest::_FileNode* node = work.manifest->findNode(domain, rel);
+    if (node && !node->implied)
+        work.manifest->copyFile(
+            node, work.cache.absoluteFilePath(node->item.backupFileName()), nullptr, nullptr);
+}
+
+} // namespace ProbeMedia
