@@ -26,10 +26,12 @@
 
 #include <QDirIterator>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 #include <map>
 #include <memory>
+#include <unistd.h>
 
 namespace
 {
@@ -353,6 +355,33 @@ private Q_SLOTS:
         const Outcome o = w.run(dest);
         QFile::remove(dest + "/filler");
         check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
+    }
+
+    void readOnlyFileIsKept_data()
+    {
+        QTest::addColumn<QString>("writer");
+        for (const auto& [name, w] : writers())
+            if (!w.single.isEmpty())
+                QTest::newRow(qPrintable(name)) << name;
+    }
+    // A file the user may not write, in a folder they may: refused, and neither replaced nor removed.
+    void readOnlyFileIsKept()
+    {
+        QFETCH(QString, writer);
+        const Writer w = writers().at(writer);
+        QTemporaryDir shared(QDir::tempPath() + "/qm-readonly-XXXXXX");
+        const QString dest = shared.path();
+        QFile::setPermissions(dest, QFile::Permissions(0x7777));
+        const auto before = prepare(dest, w);
+        QFile::setPermissions(dest + "/" + w.single, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        // As root, act as an unprivileged user so that the file's mode counts.
+        const bool root = geteuid() == 0;
+        if (root && ::seteuid(65534) != 0)
+            QSKIP("cannot act as an unprivileged user");
+        const Outcome o = w.run(dest);
+        if (root)
+            QVERIFY(::seteuid(0) == 0);
+        check(writer, dest, o, "Permission denied", before, {});
     }
 };
 
