@@ -32,13 +32,13 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
-// Writes bytes in pieces of `piece` bytes and commits; false with out.failure() on any failure.
-bool writeInPieces(OutputFile& out, const QByteArray& bytes, qsizetype piece)
+// Writes bytes in chunks of `chunk` bytes and commits; false with out.failure() on any failure.
+bool writeInChunks(OutputFile& out, const QByteArray& bytes, qsizetype chunk)
 {
     if (!out.open(QIODevice::WriteOnly))
         return false;
-    for (qsizetype at = 0; at < bytes.size(); at += piece)
-        if (out.write(bytes.mid(at, piece)) < 0)
+    for (qsizetype at = 0; at < bytes.size(); at += chunk)
+        if (out.write(bytes.mid(at, chunk)) < 0)
             break;
     return out.commit();
 }
@@ -57,20 +57,20 @@ private Q_SLOTS:
     void writesWholeFile_data()
     {
         QTest::addColumn<int>("size");
-        QTest::addColumn<int>("piece");
+        QTest::addColumn<int>("chunk");
         QTest::newRow("empty") << 0 << 1;
-        QTest::newRow("small pieces") << 700000 << 17;
-        QTest::newRow("large pieces") << 3000000 << 1000000;
+        QTest::newRow("small chunks") << 700000 << 17;
+        QTest::newRow("large chunks") << 3000000 << 1000000;
     }
     void writesWholeFile()
     {
         QFETCH(int, size);
-        QFETCH(int, piece);
+        QFETCH(int, chunk);
         const QString dir = TestEnv::tempDir();
         const QString path = dir + "/out.bin";
         writeFile(path, "old");
         OutputFile out(path);
-        QVERIFY2(writeInPieces(out, content(size), piece), qPrintable(out.failure()));
+        QVERIFY2(writeInChunks(out, content(size), chunk), qPrintable(out.failure()));
         QCOMPARE(readAll(path), content(size));
         QCOMPARE(entries(dir), QStringList { "out.bin" });
     }
@@ -99,7 +99,7 @@ private Q_SLOTS:
         OutputFile out(path);
         {
             FailingDisk::SizeLimit guard(limit);
-            QVERIFY(!writeInPieces(out, content(size), 4096));
+            QVERIFY(!writeInChunks(out, content(size), 4096));
         }
         QCOMPARE(out.failure(), QString("Can not write %1: File too large").arg(path));
         QCOMPARE(entries(dir), existed ? QStringList { "out.bin" } : QStringList());
@@ -110,11 +110,11 @@ private Q_SLOTS:
     void deviceIsWrittenDirectly()
     {
         OutputFile full("/dev/full");
-        QVERIFY(!writeInPieces(full, content(10), 10));
+        QVERIFY(!writeInChunks(full, content(10), 10));
         QCOMPARE(full.failure(), QString("Can not write /dev/full: No space left on device"));
         QVERIFY(QFileInfo("/dev/full").exists());
         OutputFile null("/dev/null");
-        QVERIFY2(writeInPieces(null, content(1000), 100), qPrintable(null.failure()));
+        QVERIFY2(writeInChunks(null, content(1000), 100), qPrintable(null.failure()));
         QVERIFY(QFileInfo("/dev/null").exists());
     }
 
@@ -126,7 +126,7 @@ private Q_SLOTS:
         writeFile(dir + "/real/target.txt", "old");
         QVERIFY(QFile::link("real/target.txt", dir + "/link.txt"));
         OutputFile out(dir + "/link.txt");
-        QVERIFY2(writeInPieces(out, "new", 3), qPrintable(out.failure()));
+        QVERIFY2(writeInChunks(out, "new", 3), qPrintable(out.failure()));
         QVERIFY(QFileInfo(dir + "/link.txt").isSymLink());
         QCOMPARE(readAll(dir + "/real/target.txt"), QByteArray("new"));
         QCOMPARE(entries(dir + "/real"), QStringList { "target.txt" });
@@ -147,7 +147,7 @@ private Q_SLOTS:
         if (root && ::seteuid(65534) != 0)
             QSKIP("cannot act as an unprivileged user");
         OutputFile out(path);
-        const bool ok = writeInPieces(out, "new", 3);
+        const bool ok = writeInChunks(out, "new", 3);
         if (root)
             QVERIFY(::seteuid(0) == 0);
         QVERIFY(!ok);
@@ -195,7 +195,7 @@ private Q_SLOTS:
         const QString path = disk.path() + "/out.bin";
         writeFile(path, "old");
         OutputFile out(path);
-        QVERIFY(!writeInPieces(out, content(200000), 4096));
+        QVERIFY(!writeInChunks(out, content(200000), 4096));
         QCOMPARE(out.failure(), QString("Can not write %1: No space left on device").arg(path));
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(entries(disk.path()), QStringList { "out.bin" });
