@@ -1,18 +1,20 @@
-// Extracting the whole file tree of a backup (ExportBKFileThread, as the file tree page runs it)
-// against the shell tools a user could take instead: `openssl enc -d -aes-256-cbc` over every
-// stored file of an encrypted backup in a shell loop, and `cp -r` of a plain backup's folder.
-//   bench_extract_tree [FILES [BYTES]]      default 20,000 files of 52,429 bytes (1 GB)
-#include "app/ui/shared/ProgressForm.h"
+// Extracting the whole file tree of a backup as the user waits for it: the whole
+// `qm-probe extract-tree` process (ExportBKFileThread, as the file tree page runs it) against the
+// shell tools a user could take instead: `cp -r` of a plain backup's folder, and
+// `openssl enc -d -aes-256-cbc` over every stored file of an encrypted backup in a shell loop.
+// Both sides are whole processes, alternating, after a warm-up of each; the median of the rounds.
+//   bench_extract_tree [FILES [BYTES [plain [ROUNDS]]]]   default 20,000 files of 52,429 bytes (1 GB)
+// QM_BENCH_PIN=1 pins both sides to cores 0 and 1 (taskset).
+#include "BenchProcess.h"
 #include "backup/BackupManifest.h"
-#include "notes_media/ui/ExportBKFileThread.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
+#include <QThread>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -38,49 +40,15 @@ bool generate(const QString& dir, int files, int bytes, bool encrypted)
     return gen.waitForFinished(-1) && gen.exitCode() == 0;
 }
 
-std::unique_ptr<BackupManifest> open(const QString& dir)
-{
-    auto m = std::make_unique<BackupManifest>(dir);
-    m->readManifestInfo();
-    if (m->IsEncrypted && !m->setPasscode("pw"))
-        return nullptr;
-    m->parseInfo();
-    return m;
-}
-
-// Seconds of one whole-tree extraction, and the number of files written.
-double extract(const BackupManifest& m, const QString& dest, qint64* written)
-{
-    QList<const BackupManifest::_FileNode*> nodes;
-    for (const BackupManifest::_FileNode* n : m.rootNode()->children)
-        nodes.append(n);
-    QElapsedTimer t;
-    t.start();
-    ProgressForm form;
-    form.setQuiet(true);
-    ExportBKFileThread thread(&m, nodes, QDir(dest), &form);
-    thread.start();
-    form.exec();
-    thread.wait();
-    *written = thread.extractedFiles;
-    return t.nsecsElapsed() / 1e9;
-}
-
-double shell(const QString& script)
-{
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedChannels);
-    p.start("bash", { "-c", script });
-    p.waitForFinished(-1);
-    return t.nsecsElapsed() / 1e9;
-}
-
 // A shell script that decrypts every stored file with openssl, one process per file.
-QString opensslLoop(const BackupManifest& m, const QString& out)
+QString opensslLoop(const QString& dir, const QString& out)
 {
-    QString script = QStringLiteral("set -e\nmkdir -p '%1'\n").arg(out);
+    BackupManifest m(dir);
+    m.readManifestInfo();
+    if (!m.setPasscode("pw"))
+        return QString();
+    m.parseInfo();
+    QString script = QStringLiteral("set -e\nmkdir -p \"%1\"\n").arg(out);
     int i = 0;
     std::function<void(const BackupManifest::_FileNode*)> walk = [&](const BackupManifest::_FileNode* n) {
         for (const BackupManifest::_FileNode* c : n->children) {
@@ -90,7 +58,7 @@ QString opensslLoop(const BackupManifest& m, const QString& out)
             }
             if (!QFileInfo::exists(m.storedFilePath(c->item)))
                 continue;
-            script += QStringLiteral("openssl enc -d -aes-256-cbc -K %1 -iv %2 -in '%3' -out '%4/%5'\n")
+            script += QStringLiteral("openssl enc -d -aes-256-cbc -K %1 -iv %2 -in '%3' -out \"%4/%5\"\n")
                           .arg(QString::fromLatin1(m.fileKey(c->item).toHex()), QString(32, '0'),
                               m.storedFilePath(c->item), out, QString::number(i++));
         }
@@ -99,57 +67,117 @@ QString opensslLoop(const BackupManifest& m, const QString& out)
     return script;
 }
 
+QStringList maybePinned(const QStringList& argv)
+{
+    return qEnvironmentVariableIntValue("QM_BENCH_PIN") ? Bench::pinned(argv) : argv;
+}
+
+void removeTree(const QString& dir)
+{
+    QDir(dir).removeRecursively();
+    ::sync(); // the next run does not pay for this one's write-back
+}
+
+struct Side {
+    std::vector<double> seconds;
+    long peakKb = 0;
+    int status = 0;
+};
+
+// One round: each side writes into a fresh folder, the order alternating; both folders go after.
+void round(int i, const std::function<QStringList(const QString&)>& ours,
+    const std::function<QStringList(const QString&)>& reference, const QString& tmp, Side& a, Side& b,
+    bool record)
+{
+    const QString outA = tmp + QStringLiteral("/ours%1").arg(i);
+    const QString outB = tmp + QStringLiteral("/ref%1").arg(i);
+    auto runA = [&] {
+        const Bench::Run r = Bench::run(maybePinned(ours(outA)));
+        if (record) {
+            a.seconds.push_back(r.seconds);
+            a.peakKb = std::max(a.peakKb, r.peakKb);
+        }
+        a.status = a.status ? a.status : r.status;
+    };
+    auto runB = [&] {
+        const Bench::Run r = Bench::run(maybePinned(reference(outB)));
+        if (record) {
+            b.seconds.push_back(r.seconds);
+            b.peakKb = std::max(b.peakKb, r.peakKb);
+        }
+        b.status = b.status ? b.status : r.status;
+    };
+    if (i % 2) {
+        runB();
+        runA();
+    } else {
+        runA();
+        runB();
+    }
+    removeTree(outA);
+    removeTree(outB);
+}
+
+void compare(const char* label, const char* refLabel, double goal, int rounds,
+    const std::function<QStringList(const QString&)>& ours,
+    const std::function<QStringList(const QString&)>& reference, const QString& tmp)
+{
+    Side a, b;
+    round(0, ours, reference, tmp, a, b, false); // warm-up of each
+    for (int i = 1; i <= rounds; ++i)
+        round(i, ours, reference, tmp, a, b, true);
+    const double ta = Bench::median(a.seconds), tb = Bench::median(b.seconds);
+    std::printf("%-32s %8.2f s  peak %8ld KB  (exit %d)\n", label, ta, a.peakKb, a.status);
+    std::printf("%-32s %8.2f s  peak %8ld KB  (exit %d)\n", refLabel, tb, b.peakKb, b.status);
+    std::printf("%-32s %8.3f   (goal <= %.2f), median of %d\n", "ratio", ta / tb, goal, rounds);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     const int files = argc > 1 ? QString(argv[1]).toInt() : 20000;
     const int bytes = argc > 2 ? QString(argv[2]).toInt() : 52429;
     const bool plainOnly = argc > 3 && QString(argv[3]) == "plain"; // skips the slow openssl loop
+    const int rounds = argc > 4 ? std::max(5, QString(argv[4]).toInt()) : 5;
     QTemporaryDir tmp;
-    const QString enc = tmp.filePath("enc/0123456789abcdef0123456789abcdef01234567");
     const QString plain = tmp.filePath("plain/0123456789abcdef0123456789abcdef01234567");
-    if (!generate(enc, files, bytes, true) || !generate(plain, files, bytes, false))
+    if (!generate(plain, files, bytes, false))
         return 1;
-    auto em = open(enc);
-    auto pm = open(plain);
-    if (!em || !pm)
+    std::printf("files %d x %d bytes, cores %d, %s\n", files, bytes, QThread::idealThreadCount(),
+        qEnvironmentVariableIntValue("QM_BENCH_PIN") ? "pinned to cores 0,1" : "not pinned");
+    std::fflush(stdout);
+    const QString probe = QStringLiteral(QM_PROBE);
+    compare(
+        "qm-probe extract-tree (plain)", "cp -r", 1.3, rounds,
+        [&](const QString& out) {
+            return QStringList { probe, "extract-tree", plain, out };
+        },
+        [&](const QString& out) {
+            return QStringList { "cp", "-r", plain, out };
+        },
+        tmp.path());
+    if (plainOnly)
+        return 0;
+    const QString enc = tmp.filePath("enc/0123456789abcdef0123456789abcdef01234567");
+    if (!generate(enc, files, bytes, true))
         return 1;
-    qint64 written = 0;
-    shell(QStringLiteral("find '%1' '%2' -type f -exec cat {} + > /dev/null")
-              .arg(enc, plain)); // warm the page cache
-    const double ours = extract(*em, tmp.filePath("out-enc"), &written);
-    std::printf("files %d x %d bytes, cores %d\n", files, bytes, QThread::idealThreadCount());
-    std::printf("extract encrypted tree: %.2f s, %lld files\n", ours, written);
-    std::fflush(stdout);
-    if (!plainOnly) {
-        QFile script(tmp.filePath("openssl-loop.sh"));
-        if (!script.open(QIODevice::WriteOnly))
-            return 1;
-        script.write(opensslLoop(*em, tmp.filePath("out-openssl")).toUtf8());
-        script.close();
-        const double openssl = shell(QStringLiteral("bash '%1'").arg(script.fileName()));
-        std::printf("openssl wrote %s files\n",
-            qPrintable(QString::number(QDir(tmp.filePath("out-openssl")).entryList(QDir::Files).size())));
-        std::printf("openssl enc -d loop:    %.2f s\n", openssl);
-        std::printf("ratio ours / openssl:   %.3f (goal <= 0.5)\n", ours / openssl);
-    }
-    // Fresh folders every run and nothing deleted in between: creating files where many were just
-    // deleted costs the file system more, whoever comes next. The order alternates.
-    double oursPlain = 1e9, cp = 1e9;
-    for (int i = 0; i < 3; ++i) {
-        const QString a = tmp.filePath(QStringLiteral("out-plain%1").arg(i));
-        const QString b = tmp.filePath(QStringLiteral("out-cp%1").arg(i));
-        if (i % 2)
-            cp = std::min(cp, shell(QStringLiteral("cp -r '%1' '%2'").arg(plain, b)));
-        oursPlain = std::min(oursPlain, extract(*pm, a, &written));
-        if (!(i % 2))
-            cp = std::min(cp, shell(QStringLiteral("cp -r '%1' '%2'").arg(plain, b)));
-    }
-    std::printf("extract plain tree:     %.2f s, %lld files\n", oursPlain, written);
-    std::printf("cp -r plain backup:     %.2f s\n", cp);
-    std::printf("ratio ours / cp -r:     %.3f (goal <= 1.5)\n", oursPlain / cp);
-    std::fflush(stdout);
+    const QString script = tmp.filePath("openssl-loop.sh");
+    QFile f(script);
+    if (!f.open(QIODevice::WriteOnly)
+        || f.write(QStringLiteral("out=\"$1\"\n").toUtf8() + opensslLoop(enc, "$out").toUtf8()) < 0)
+        return 1;
+    f.close();
+    compare(
+        "qm-probe extract-tree (encrypted)", "openssl enc -d loop", 0.5, rounds,
+        [&](const QString& out) {
+            return QStringList { probe, "extract-tree", enc, out, "--password", "pw" };
+        },
+        [&](const QString& out) {
+            return QStringList { "bash", script, out };
+        },
+        tmp.path());
     return 0;
 }

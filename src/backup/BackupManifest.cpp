@@ -1,6 +1,7 @@
 #include "backup/BackupManifest.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "app/SliceArena.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
@@ -335,16 +336,19 @@ void BackupManifest::decryptManifestDbThrow()
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest."));
     const QString plainPath = tmp->filePath(QStringLiteral("Manifest.db"));
-    QFile out(plainPath);
+    OutputFile out(plainPath);
     if (!out.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("Cannot create %1. %2").arg(plainPath, out.errorString()));
+        fail(out.failure());
     try {
         BackupCrypto::decryptStream(key, in, out, 0);
     } catch (const std::exception& e) {
+        if (out.failed())
+            fail(out.failure());
         fail(QStringLiteral("%1 is damaged and cannot be decrypted: %2")
                  .arg(src, QString::fromUtf8(e.what())));
     }
-    out.close();
+    if (!out.commit())
+        fail(out.failure());
     if (!looksLikeSqlite(plainPath))
         fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
     m_plainDir = std::move(tmp);
@@ -980,48 +984,53 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("can not open %1. %2").arg(src, in.errorString()));
     QDir().mkpath(QFileInfo(dest).absolutePath());
-    QFile out(dest);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("can not create %1. %2").arg(dest, out.errorString()));
-    QByteArray key;
-    if (IsEncrypted) {
-        const QByteArray blob = fileKeyBlob(node->item);
-        key = blob.isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(blob);
-        // Copying the encrypted bytes as if they were the file would hide the failure.
-        if (!blob.isEmpty() && key.isEmpty())
-            fail(
-                QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
-                    .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
-                                      : QStringLiteral("The backup is locked.")));
-    }
+    // The file appears under its name only when whole; a name from the backup never leads
+    // through a link out of the folder it is written into.
+    OutputFile out(dest);
+    out.setFollowLinks(false);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(out.failure());
+    const QByteArray key = copyKeyThrow(node, src);
     if (!key.isEmpty()) {
         try {
             BackupCrypto::decryptStream(key, in, out, node->item.size);
         } catch (const std::exception& e) {
+            if (out.failed())
+                fail(out.failure());
             fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                      .arg(QString::fromUtf8(e.what())));
         }
     } else {
         const qint64 total = in.size();
-        qint64 done = 0;
-        QByteArray buf(8192, Qt::Uninitialized);
-        for (;;) {
-            const qint64 n = in.read(buf.data(), buf.size());
-            if (n < 0)
-                fail(QStringLiteral("can not open %1. %2").arg(src, in.errorString()));
-            if (n == 0)
-                break;
-            if (out.write(buf.constData(), n) != n)
-                fail(QStringLiteral("can not create %1. %2").arg(dest, out.errorString()));
-            done += n;
+        const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
             if (progress)
                 progress(total, done, context);
-        }
+            return true;
+        });
+        if (!copied)
+            fail(out.sourceFailed() ? QStringLiteral("can not open %1. %2").arg(src, out.errorString())
+                                    : out.failure());
     }
-    out.close();
+    if (!out.commit())
+        fail(out.failure());
     struct utimbuf times;
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
+}
+
+// The key that decrypts a stored file; empty for a plain one.
+QByteArray BackupManifest::copyKeyThrow(const _FileNode* node, const QString& src) const
+{
+    if (!IsEncrypted)
+        return {};
+    const QByteArray blob = fileKeyBlob(node->item);
+    const QByteArray key = blob.isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(blob);
+    // Copying the encrypted bytes as if they were the file would hide the failure.
+    if (!blob.isEmpty() && key.isEmpty())
+        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
+                 .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
+                                   : QStringLiteral("The backup is locked.")));
+    return key;
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)

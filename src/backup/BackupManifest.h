@@ -153,6 +153,7 @@ public:
 private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     void noteWrittenFiles(const BackupWriter& writer);
+    QByteArray copyKeyThrow(const _FileNode* node, const QString& src) const;
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);

@@ -7,8 +7,8 @@
 class Sqlite3DB;
 
 // The file-date database of a cache folder ("manifest2.db", "manifest.db"): for each cached
-// backup file, the modification time of the record it was copied from, so unchanged files are
-// not copied again.
+// backup file, the modification time of the record it was copied from and the identity of the
+// stored file, so unchanged files are not copied again.
 class BkCacheDb
 {
 public:
@@ -23,6 +23,10 @@ public:
     // The stored time of name, or -1 when none is stored.
     qint64 fileTime(const QString& name);
     void setFileTimeThrow(const QString& name, qint64 time);
+    // Whether name was last copied from a record of this time and a stored file of this stamp
+    // (BackupCacheCopy::stampOf); false for entries made without a stamp.
+    bool isCurrent(const QString& name, qint64 time, const QString& stamp);
+    void setCopiedThrow(const QString& name, qint64 time, const QString& stamp);
 
 private:
     QString m_path;

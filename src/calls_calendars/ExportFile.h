@@ -1,28 +1,30 @@
 #pragma once
 
-#include <QFile>
+#include "app/OutputFile.h"
+
 #include <QString>
 
-// The output file of one export: created or truncated on open, written as UTF-8, and removed again
-// unless finish() completed it, so a failed or cancelled export leaves no partial file. Failures
-// throw std::runtime_error with the file's error text.
+// The output file of one export, written as UTF-8 through OutputFile: it appears under its name
+// only when finish() completed it, so a failed or cancelled export leaves no partial file and
+// whatever stood at the name before. Failures throw std::runtime_error with the path and the
+// system's reason.
 class ExportFile
 {
 public:
     explicit ExportFile(const QString& path);
-    ~ExportFile();
     ExportFile(const ExportFile&) = delete;
     ExportFile& operator=(const ExportFile&) = delete;
 
     void openThrow();
     void writeThrow(const QString& text);
-    // Flushes and closes; the file then stays.
+    // Writes out, closes and puts the file in place.
     void finishThrow();
 
     // True when the path's suffix is "csv" in any case.
     static bool isCsvPath(const QString& path);
 
 private:
-    QFile m_file;
-    bool m_done = false;
+    [[noreturn]] void throwFailure() const;
+
+    OutputFile m_file;
 };

@@ -11,11 +11,14 @@ Examples:
   make_call_history.py --kind storedata --calls 200000 OUT.storedata
   make_call_history.py --kind old --client-version 7 OUT.db
   make_call_history.py --kind storedata --json   prints the rows it wrote (for tests)
+  make_call_history.py --kind storedata --calls 65 --wal 5 OUT.storedata
+             the last 5 calls only in OUT.storedata-wal, as a device leaves a store in use
 """
 import argparse
 import json
 import os
 import random
+import shutil
 import sqlite3
 
 EPOCH_2001 = 978307200
@@ -57,22 +60,45 @@ def calls(n, seed):
     return out
 
 
-def write_store(path, rows, z_max_extra, entity_name):
-    con = sqlite3.connect(path)
+def store_rows(rows, first_pk):
+    return [(first_pk + i, 1 if r["kind"] == "in" else 0, 1 if r["kind"] == "out" else 0,
+             float(r["unix"] - EPOCH_2001) + 0.25, float(r["duration"]), r["address"], r["name"], r["uid"])
+            for i, r in enumerate(rows)]
+
+
+STORE_INSERT = (
+    "INSERT INTO ZCALLRECORD (Z_PK, Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZCALL_CATEGORY, ZHANDLE_TYPE, "
+    "ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, ZADDRESS, ZISO_COUNTRY_CODE, ZNAME, "
+    "ZSERVICE_PROVIDER, ZUNIQUE_ID) VALUES (?,2,1,?,1,1,2,0,?,1,?,?,?,'us',?,'com.apple.Telephony',?)")
+
+
+def write_store(path, rows, z_max_extra, entity_name, wal=0):
+    """With wal > 0 the last wal calls stay in path-wal only: the files are copied while the
+    writer still holds them, before any checkpoint."""
+    work = path + ".work" if wal else path
+    con = sqlite3.connect(work)
+    if wal:
+        con.execute("PRAGMA journal_mode=WAL")
+        con.execute("PRAGMA wal_autocheckpoint=0")
     for sql in STORE_SCHEMA:
         con.execute(sql)
     con.execute("INSERT INTO Z_PRIMARYKEY VALUES (1, 'CallDBProperties', 0, 1)")
     con.execute("INSERT INTO Z_PRIMARYKEY VALUES (2, ?, 0, ?)", (entity_name, len(rows) + z_max_extra))
     con.execute("INSERT INTO Z_METADATA VALUES (1, 'A4C3F8B2-0000-0000-0000-000000000000', x'00')")
-    con.executemany(
-        "INSERT INTO ZCALLRECORD (Z_PK, Z_ENT, Z_OPT, ZANSWERED, ZCALLTYPE, ZCALL_CATEGORY, ZHANDLE_TYPE, "
-        "ZNUMBER_AVAILABILITY, ZORIGINATED, ZREAD, ZDATE, ZDURATION, ZADDRESS, ZISO_COUNTRY_CODE, ZNAME, "
-        "ZSERVICE_PROVIDER, ZUNIQUE_ID) VALUES (?,2,1,?,1,1,2,0,?,1,?,?,?,'us',?,'com.apple.Telephony',?)",
-        [(i + 1, 1 if r["kind"] == "in" else 0, 1 if r["kind"] == "out" else 0,
-          float(r["unix"] - EPOCH_2001) + 0.25, float(r["duration"]), r["address"], r["name"], r["uid"])
-         for i, r in enumerate(rows)])
+    main_rows = rows[:len(rows) - wal]
+    con.executemany(STORE_INSERT, store_rows(main_rows, 1))
     con.commit()
+    if wal:
+        con.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+        con.executemany(STORE_INSERT, store_rows(rows[len(main_rows):], len(main_rows) + 1))
+        con.commit()
+        shutil.copyfile(work, path)
+        shutil.copyfile(work + "-wal", path + "-wal")
     con.close()
+    if wal:
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(work + suffix):
+                os.remove(work + suffix)
 
 
 def write_old(path, rows, client_version):
@@ -98,12 +124,14 @@ def main():
     p.add_argument("--z-max-extra", type=int, default=0, help="storedata: Z_MAX above the highest Z_PK")
     p.add_argument("--entity-name", default="CallRecord", help="storedata: Z_NAME of the call entity")
     p.add_argument("--json", action="store_true", help="print the rows written")
+    p.add_argument("--wal", type=int, default=0, help="storedata: leave the last N calls in OUT-wal only")
     a = p.parse_args()
-    if os.path.exists(a.out):
-        os.unlink(a.out)
+    for suffix in ("", "-wal", "-shm"):
+        if os.path.exists(a.out + suffix):
+            os.unlink(a.out + suffix)
     rows = calls(a.calls, a.seed)
     if a.kind == "storedata":
-        write_store(a.out, rows, a.z_max_extra, a.entity_name)
+        write_store(a.out, rows, a.z_max_extra, a.entity_name, a.wal)
     else:
         write_old(a.out, rows, a.client_version)
     if a.json:

@@ -3,6 +3,7 @@
 #include "ProbeBackupSupport.h"
 #include "app/IdsTranslator.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCalendarsDb.h"
@@ -56,7 +57,8 @@ std::unique_ptr<BackupManifest> copyFromBackupThrow(
             = { m->callHistoryStoreNode ? m->callHistoryStoreNode : m->callHistoryNode, m->addressBookNode };
     for (const BackupManifest::_FileNode* node : nodes)
         if (node)
-            m->copyFile(node, QDir(work).absoluteFilePath(node->item.backupFileName()), nullptr, nullptr);
+            BackupCacheCopy::copyWithLogThrow(
+                *m, node, QDir(work).absoluteFilePath(node->item.backupFileName()));
     return m;
 }
 

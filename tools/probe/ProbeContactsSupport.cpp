@@ -1,6 +1,7 @@
 #include "ProbeContactsSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "backup/BackupCacheCopy.h"
 #include "contacts/store/IOSContactCombineRule.h"
 #include "contacts/store/IOSContactsDb.h"
 #include "contacts/store/LocalContactsDb.h"
@@ -48,10 +49,11 @@ void stageBackup(const QString& dir, const QDir& work)
     std::unique_ptr<BackupManifest> m = ProbeBackup::openThrow(dir, true, true);
     if (!m->addressBookNode)
         fail(QStringLiteral("the backup holds no Library/AddressBook/AddressBook.sqlitedb"));
-    m->copyFile(m->addressBookNode, work.absoluteFilePath(IOSContactsDb::kAddressBookName), nullptr, nullptr);
+    BackupCacheCopy::copyWithLogThrow(
+        *m, m->addressBookNode, work.absoluteFilePath(IOSContactsDb::kAddressBookName));
     if (m->addressBookImagesNode)
-        m->copyFile(
-            m->addressBookImagesNode, work.absoluteFilePath(IOSContactsDb::kImagesName), nullptr, nullptr);
+        BackupCacheCopy::copyWithLogThrow(
+            *m, m->addressBookImagesNode, work.absoluteFilePath(IOSContactsDb::kImagesName));
 }
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "ProbeMessageSource.h"
 
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -65,7 +66,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path)
             if (!manifest.smsNode)
                 throw std::runtime_error("the backup holds no Library/SMS/sms.db");
             QDir().mkpath(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
-            manifest.copyFile(manifest.smsNode, folder.absoluteFilePath(kSmsRel), nullptr, nullptr);
+            BackupCacheCopy::copyWithLogThrow(manifest, manifest.smsNode, folder.absoluteFilePath(kSmsRel));
         } else if (QFile::exists(src.absoluteFilePath("chat.db"))) {
             copyDb(src.absoluteFilePath("chat.db"), folder.absoluteFilePath("chat.db"));
             kind = "mac";

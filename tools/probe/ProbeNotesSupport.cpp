@@ -1,6 +1,7 @@
 #include "ProbeNotesSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/MBDBParser.h"
 #include "notes_media/IOSBookmarkDb.h"
 #include "notes_media/IOSNotesDb.h"
@@ -46,7 +47,8 @@ QDir cacheThrow(const QString& src, ProbeNotes::Work& work, const QString& domai
     work.manifest = ProbeBackup::openThrow(src, true, true);
     const BackupManifest::_FileNode* node = work.manifest->findNode(domain, rel);
     if (node && !node->implied)
-        work.manifest->copyFile(node, cache.absoluteFilePath(node->item.backupFileName()), nullptr, nullptr);
+        BackupCacheCopy::copyWithLogThrow(
+            *work.manifest, node, cache.absoluteFilePath(node->item.backupFileName()));
     return cache;
 }
 

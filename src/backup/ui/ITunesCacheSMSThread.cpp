@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 
@@ -30,6 +31,9 @@ void ITunesCacheSMSThread::run()
         library.mkpath(QStringLiteral("."));
         BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
         cache.openThrow();
+        BackupCacheCopy copier(m_manifest, cache);
+        const BackupManifest::_FileNode* smsDb
+            = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db"));
         QList<const BackupManifest::_FileNode*> roots { sms };
         if (auto* att = m_manifest.findNode(QStringLiteral("MediaDomain"), QStringLiteral("Library/SMS")))
             roots.append(att); // message attachments live in the media domain
@@ -45,16 +49,13 @@ void ITunesCacheSMSThread::run()
                           copy(c);
                       return;
                   }
-                  if (!node->item.isFile() || !QFileInfo::exists(m_manifest.storedFilePath(node->item)))
-                      return;
+                  if (!node->item.isFile() || !QFileInfo::exists(m_manifest.storedFilePath(node->item))
+                      || copier.isCompanion(node))
+                      return; // a log goes with its database
                   // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
                   const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
                   const QString dest = BackupManifest::safeJoinThrow(library, rel);
-                  const QString name = node->item.backupFileName();
-                  if (cache.fileTime(name) == qint64(node->item.mtime) && QFileInfo::exists(dest))
-                      return;
-                  m_manifest.copyFile(node, dest, nullptr, nullptr);
-                  cache.setFileTimeThrow(name, node->item.mtime);
+                  copier.copyThrow(node, dest, m_fresh && node == smsDb);
               };
         for (const auto* root : roots)
             copy(root);

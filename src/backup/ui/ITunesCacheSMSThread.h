@@ -7,7 +7,8 @@ class BackupManifest;
 class ProgressForm;
 
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
-// into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed.
+// into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
+// files the cache holds from the very same stored files are not copied again.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT
@@ -16,6 +17,9 @@ public:
 
     // The backup's cache folder: "itunes_cache"/<dirPathMd5> in the data folder.
     QDir cacheDir() const { return m_cacheDir; }
+    // Copies the message database again whatever the cache holds: a road that writes it back into
+    // the backup starts from the backup's current file.
+    void setFresh(bool fresh) { m_fresh = fresh; }
 
 protected:
     void run() override;
@@ -24,4 +28,5 @@ private:
     BackupManifest& m_manifest;
     ProgressForm& m_form;
     QDir m_cacheDir;
+    bool m_fresh = false;
 };

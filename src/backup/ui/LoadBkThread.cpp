@@ -1,6 +1,7 @@
 #include "backup/ui/LoadBkThread.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 
 #include <QFileInfo>
@@ -26,6 +27,7 @@ void LoadBkThread::run()
             QStringLiteral("open cache DB error.%1").arg(QString::fromUtf8(e.what())));
         return;
     }
+    BackupCacheCopy copier(*m_manifest, cache);
     int index = 0;
     for (const BackupManifest::_FileNode* node : std::as_const(m_files)) {
         ++index;
@@ -38,10 +40,7 @@ void LoadBkThread::run()
             tr("IDS_CACHING_FILE_%1").arg(node->name()));
         const QString dest = cacheDir.absoluteFilePath(name);
         try {
-            if (cache.fileTime(name) == qint64(node->item.mtime) && QFileInfo::exists(dest))
-                continue;
-            m_manifest->copyFile(node, dest, nullptr, nullptr);
-            cache.setFileTimeThrow(name, node->item.mtime);
+            copier.copyThrow(node, dest);
         } catch (const std::exception& e) {
             m_form->invokeErrorOccurred(
                 QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what())));

@@ -1,10 +1,12 @@
 #include "contacts/export/HtmlExport.h"
 
 #include "app/AppInfo.h"
+#include "app/OutputFile.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 
 #include <QFile>
+#include <stdexcept>
 
 namespace
 {
@@ -128,9 +130,12 @@ QByteArray HtmlExport::initialize(const QList<pim::_Contact>&)
         ".ent_list{margin:0; padding:0; list-style:none; font-size:18px}\r\n"
         "</style></head>\r\n<body style=\"background-color:#F1F5FB\">\r\n");
     const QString placeholder = m_photoDir.absoluteFilePath(QStringLiteral("contact.png"));
-    if (!QFile::exists(placeholder) && QFile::copy(QStringLiteral(":/res/empty_contact.png"), placeholder)) {
-        QFile::setPermissions(
-            placeholder, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    if (!QFile::exists(placeholder)) {
+        QFile res(QStringLiteral(":/res/empty_contact.png"));
+        const QByteArray bytes = res.open(QIODevice::ReadOnly) ? res.readAll() : QByteArray();
+        OutputFile out(placeholder);
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+            throw std::runtime_error(out.failure().toStdString());
         m_createdFiles.append(placeholder);
     }
     return s.toUtf8();
@@ -155,7 +160,11 @@ QString HtmlExport::photoTag(const pim::_Contact& contact)
             const QString name = photoFileName(contact);
             const QString path = m_photoDir.absoluteFilePath(name);
             const bool existed = QFile::exists(path);
-            if (image.save(path, "JPEG")) {
+            OutputFile out(path);
+            const bool saved = out.open(QIODevice::WriteOnly) && image.save(&out, "JPEG") && out.commit();
+            if (out.failed())
+                throw std::runtime_error(out.failure().toStdString());
+            if (saved) {
                 if (!existed)
                     m_createdFiles.append(path);
                 return QStringLiteral("<img class=\"photo\" src=\"photos/%1\" width=\"128\" alt=\"\" />\r\n")

@@ -1,6 +1,7 @@
 #include "contacts/export/VCardThumbnail.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -13,7 +14,6 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 namespace
@@ -176,7 +176,7 @@ QString vcard_thumbnail(const QString& path)
     if (image.isNull())
         return QString();
     // Written whole or not at all, so a half-written image is never reused.
-    QSaveFile out(cachePath);
+    OutputFile out(cachePath);
     if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "JPEG") || !out.commit())
         return QString();
     return cachePath;

@@ -1,6 +1,7 @@
 #include "contacts/ui/ContactDisplayer.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -11,7 +12,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 namespace
@@ -220,11 +220,11 @@ QString ContactDisplayer::photoFileName(const pim::_Contact& contact)
 
 bool ContactDisplayer::savePhoto(const QByteArray& bytes, const QString& path, QString* error)
 {
-    QSaveFile file(path);
+    OutputFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
         return true;
     if (error)
-        *error = file.errorString();
+        *error = file.failure();
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "contacts/ui/ContactsPrinter.h"
 
+#include "app/OutputFile.h"
 #include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -155,10 +156,15 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setPageSize(QPageSize(QPageSize::A4));
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
     printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
-    if (!onPaintRequested(&printer) || !QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
+    OutputFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        throw std::runtime_error(out.failure().toStdString());
+    printer.setOutputFileName(out.writePath());
+    const bool painted = onPaintRequested(&printer);
+    if (!out.commitWritten([&](const QString& p) { return painted && OutputFile::endsWith(p, "%%EOF\n"); }))
         throw std::runtime_error(
-            QStringLiteral("Cannot write the PDF file %1.").arg(path).toUtf8().toStdString());
+            (out.failed() ? out.failure() : QStringLiteral("Cannot write the PDF file %1.").arg(path))
+                .toStdString());
     return m_count;
 }

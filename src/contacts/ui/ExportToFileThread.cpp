@@ -1,5 +1,6 @@
 #include "contacts/ui/ExportToFileThread.h"
 
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "contacts/export/CSVExport.h"
 #include "contacts/export/HtmlExport.h"
@@ -8,30 +9,26 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <memory>
 #include <stdexcept>
 
 namespace
 {
-[[noreturn]] void throwFileError(const QSaveFile& file)
+[[noreturn]] void throwFileError(const OutputFile& file)
 {
-    throw std::runtime_error(file.errorString().toUtf8().toStdString());
+    throw std::runtime_error(file.failure().toStdString());
 }
 
-void writeThrow(QSaveFile& file, const QByteArray& bytes)
+void writeThrow(OutputFile& file, const QByteArray& bytes)
 {
     if (!bytes.isEmpty() && file.write(bytes) != bytes.size())
         throwFileError(file);
 }
 // Drops the temporary file at once (an existing target stays as it was), then what the HTML
 // exporter made.
-void discard(QSaveFile& file, HtmlExport* html)
+void discard(OutputFile& file, HtmlExport* html)
 {
-    if (file.isOpen()) {
-        file.cancelWriting();
-        file.commit();
-    }
+    file.discard();
     if (html)
         html->removeCreated();
 }
@@ -47,7 +44,7 @@ ExportToFileThread::ExportToFileThread(
 {
 }
 
-bool ExportToFileThread::writeAll(AbsExport& exporter, QSaveFile& file, int& done)
+bool ExportToFileThread::writeAll(AbsExport& exporter, OutputFile& file, int& done)
 {
     const int total = int(m_contacts.size());
     const QString status = tr("IDS_EXPORTING_CONTACTS_TO_FILE");
@@ -97,8 +94,7 @@ void ExportToFileThread::run()
         break;
     }
     }
-    QSaveFile file(m_path);
-    file.setDirectWriteFallback(false);
+    OutputFile file(m_path);
     int done = 0;
     try {
         const QIODevice::OpenMode mode

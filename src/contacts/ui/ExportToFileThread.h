@@ -8,12 +8,12 @@
 
 class AbsExport;
 class ProgressForm;
-class QSaveFile;
+class OutputFile;
 
 // Exports contacts into one file (vCard, CSV, text) or an HTML page in a folder of the chosen
-// name, reporting to a progress dialog. The file is written through QSaveFile: a failed write or
-// close is an error, and a failed or cancelled export leaves an existing file as it was and
-// removes only what it created.
+// name, reporting to a progress dialog. The file is written through OutputFile: a failed write or
+// close is an error with the system's reason, and a failed or cancelled export leaves an existing file as it
+// was and removes only what it created.
 class ExportToFileThread : public QThread
 {
     Q_OBJECT
@@ -37,5 +37,5 @@ private:
     ProgressForm* m_form;
 
     // False when cancelled.
-    bool writeAll(AbsExport& exporter, QSaveFile& file, int& done);
+    bool writeAll(AbsExport& exporter, OutputFile& file, int& done);
 };

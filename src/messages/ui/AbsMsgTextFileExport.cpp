@@ -9,8 +9,8 @@ AbsMsgTextFileExport::AbsMsgTextFileExport(const QString& path)
 
 void AbsMsgTextFileExport::init()
 {
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
-        throw std::runtime_error(m_file.errorString().toStdString());
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Text))
+        throwWriteError();
     m_stream.setDevice(&m_file);
     m_stream.setEncoding(QStringConverter::Utf8);
     m_stream.setGenerateByteOrderMark(false);
@@ -21,24 +21,19 @@ void AbsMsgTextFileExport::init()
 void AbsMsgTextFileExport::checkLines()
 {
     // The stream hands its buffer to the file as it fills; a failed hand-over shows here.
-    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError)
+    if (m_stream.status() != QTextStream::Ok || m_file.failed())
         throwWriteError();
 }
 
 void AbsMsgTextFileExport::uninit()
 {
     m_stream.flush();
-    if (!m_file.flush())
-        throwWriteError();
     checkLines();
-    m_file.close();
-    if (m_file.error() != QFileDevice::NoError)
+    if (!m_file.commit())
         throwWriteError();
 }
 
 void AbsMsgTextFileExport::throwWriteError()
 {
-    const QString reason = m_file.errorString();
-    throw std::runtime_error(
-        QStringLiteral("Can not write %1: %2").arg(m_file.fileName(), reason).toStdString());
+    throw std::runtime_error(m_file.failure().toStdString());
 }

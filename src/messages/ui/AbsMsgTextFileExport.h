@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/OutputFile.h"
 
-#include <QFile>
 #include <QString>
 #include <QTextStream>
 
@@ -10,7 +10,8 @@ class _MsgMessage;
 
 // A message export into one UTF-8 text file (no byte-order mark), written line by line through
 // buffers. A write that does not reach the disk (a full disk, a lost device) throws with the
-// system's error text, at the latest in uninit(), instead of passing unnoticed.
+// system's error text, at the latest in uninit(), instead of passing unnoticed; the file appears
+// under its name only when complete.
 class AbsMsgTextFileExport : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -18,7 +19,7 @@ public:
 
     // Opens (creating or emptying) the file, then writes the header.
     void init() override;
-    // Flushes and closes the file.
+    // Flushes the file and puts it in place.
     void uninit() override;
 
 protected:
@@ -26,7 +27,7 @@ protected:
     // Throws when what was written so far could not be handed to the file.
     void checkLines();
 
-    QFile m_file;
+    OutputFile m_file;
     QTextStream m_stream;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/MacEpoch.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgMessage.h"
@@ -9,6 +10,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <stdexcept>
 
 namespace
 {
@@ -40,8 +43,14 @@ void AttachmentExtractThread::run()
         for (const _MsgAttachment* a : m->attachments()) {
             if (m_form->cancelled)
                 return undo();
-            if (extractOne(*m, *a))
-                ++count;
+            try {
+                if (extractOne(*m, *a))
+                    ++count;
+            } catch (const std::exception& e) {
+                undo();
+                m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+                return;
+            }
         }
     }
     m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
@@ -55,8 +64,15 @@ bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgA
     if (name.isEmpty())
         name = g_formatFileName(QFileInfo(a._path).fileName());
     const QString dest = g_getValidFilePath(m_folder.absoluteFilePath(name));
-    if (!QFile::copy(a._path, dest))
+    QFile in(a._path);
+    if (!in.open(QIODevice::ReadOnly))
         return false; // only what was written counts
+    OutputFile out(dest);
+    // A name the file system refuses (too long) is this file's alone; a write that fails is not.
+    if (!out.open(QIODevice::WriteOnly) && out.error() == ENAMETOOLONG)
+        return false;
+    if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit())
+        throw std::runtime_error(out.failure().toStdString());
     m_written << dest;
     QFile copy(dest);
     if (copy.open(QIODevice::ReadWrite)) {

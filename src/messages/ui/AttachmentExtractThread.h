@@ -23,6 +23,8 @@ protected:
     void run() override;
 
 private:
+    // False when the attachment is left out (missing, unreadable, a name the disk refuses); throws
+    // with the path and the reason when its copy cannot be written.
     bool extractOne(const _MsgMessage& message, const _MsgAttachment& attachment);
     void undo();
 

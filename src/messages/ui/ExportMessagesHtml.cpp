@@ -71,8 +71,8 @@ ExportMessagesHtml::ExportMessagesHtml(const QDir& dir, QString fileName, bool l
 void ExportMessagesHtml::init()
 {
     m_lastDated = 0;
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw std::runtime_error(m_file.errorString().toStdString());
+    if (!m_file.open(QIODevice::WriteOnly))
+        throw std::runtime_error(m_file.failure().toStdString());
     m_stream.setDevice(&m_file);
     m_stream.setEncoding(QStringConverter::Utf8);
     m_stream << "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
@@ -94,23 +94,16 @@ void ExportMessagesHtml::uninit()
 {
     m_stream << "</body></html>";
     checkWritten(true);
-    m_file.close();
-    if (m_file.error() != QFileDevice::NoError)
-        throw std::runtime_error(QStringLiteral("Can not write %1: %2")
-                                     .arg(m_file.fileName(), m_file.errorString())
-                                     .toStdString());
+    if (!m_file.commit())
+        throw std::runtime_error(m_file.failure().toStdString());
 }
 
 void ExportMessagesHtml::checkWritten(bool flush)
 {
-    if (flush) {
+    if (flush)
         m_stream.flush();
-        m_file.flush();
-    }
-    if (m_stream.status() != QTextStream::Ok || m_file.error() != QFileDevice::NoError)
-        throw std::runtime_error(QStringLiteral("Can not write %1: %2")
-                                     .arg(m_file.fileName(), m_file.errorString())
-                                     .toStdString());
+    if (m_stream.status() != QTextStream::Ok || m_file.failed())
+        throw std::runtime_error(m_file.failure().toStdString());
 }
 
 QString ExportMessagesHtml::saveAttaFile(const QString& path)
@@ -123,7 +116,11 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path)
         const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
         target = m_attaDir.absoluteFilePath(ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix));
     }
-    QFile::copy(path, target);
+    QString error;
+    // An unreadable attachment stays a broken link, as before; a copy that cannot be written fails the
+    // export.
+    if (QFileInfo(path).isReadable() && !OutputFile::copy(path, target, &error))
+        throw std::runtime_error(error.toStdString());
     return QFileInfo(target).fileName();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
 
 #include <QDir>
@@ -40,7 +41,7 @@ private:
     int m_lastDated = 0;
     QDir m_dir;
     QDir m_attaDir;
-    QFile m_file;
+    OutputFile m_file;
     QTextStream m_stream;
     bool m_labelAllSenders;
     ExportLocalTime m_time;

@@ -1,15 +1,17 @@
 #include "messages/ui/ExportMessagesPdf.h"
 
-#include <QFileInfo>
 #include <stdexcept>
 
 ExportMessagesPdf::ExportMessagesPdf(const QString& filePath)
-    : m_printer(QPrinter::ScreenResolution)
+    : m_out(filePath)
+    , m_printer(QPrinter::ScreenResolution)
 {
     m_printer.setPageSize(QPageSize(QPageSize::A4));
     m_printer.setOutputFormat(QPrinter::PdfFormat);
-    m_printer.setOutputFileName(filePath);
     m_printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
+    if (!m_out.open(QIODevice::WriteOnly))
+        return; // init() says why
+    m_printer.setOutputFileName(m_out.writePath());
     m_page.reset(&m_printer);
 }
 
@@ -26,14 +28,16 @@ void ExportMessagesPdf::write(_MsgMessage& message)
 
 void ExportMessagesPdf::uninit()
 {
-    const QFileInfo file(m_printer.outputFileName());
-    if (!m_page.end() || !QFileInfo(file.absoluteFilePath()).isFile()
-        || QFileInfo(file.absoluteFilePath()).size() == 0)
+    const bool painted = m_page.end();
+    if (!m_out.commitWritten(
+            [&](const QString& path) { return painted && OutputFile::endsWith(path, "%%EOF\n"); }))
         throwNotWritten();
 }
 
 void ExportMessagesPdf::throwNotWritten() const
 {
-    throw std::runtime_error(
-        QStringLiteral("Can not write the PDF file %1.").arg(m_printer.outputFileName()).toStdString());
+    const QString text = m_out.failed()
+        ? m_out.failure()
+        : QStringLiteral("Can not write the PDF file %1.").arg(m_out.fileName());
+    throw std::runtime_error(text.toStdString());
 }

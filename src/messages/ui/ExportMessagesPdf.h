@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/OutputFile.h"
 #include "messages/ui/MMSPrinterPrivacy.h"
 
 #include <QPrinter>
@@ -12,18 +13,19 @@ class _MsgMessage;
 class ExportMessagesPdf : public AbsFormatExport<_MsgMessage>
 {
 public:
-    // Sets up the PDF printer on filePath and begins painting page 1.
+    // Sets up the PDF printer on a temporary beside filePath and begins painting page 1.
     explicit ExportMessagesPdf(const QString& filePath);
 
     // Throws when the file could not be created.
     void init() override;
     void write(_MsgMessage& message) override;
-    // Finishes the file; throws when it could not be completed.
+    // Finishes the file and puts it in place; throws when it could not be completed.
     void uninit() override;
 
 private:
     [[noreturn]] void throwNotWritten() const;
 
+    OutputFile m_out;
     QPrinter m_printer; // destroyed after the painter below
     MMSPrinterPrivacy m_page;
 };

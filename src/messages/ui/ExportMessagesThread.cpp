@@ -1,6 +1,7 @@
 #include "messages/ui/ExportMessagesThread.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
@@ -175,8 +176,12 @@ void ExportMessagesThread::prepareHtmlFiles()
     QDir().mkpath(files.absolutePath());
     const QDir bubble(g_bubbleDir());
     // Plain files only; one already there (an earlier export) is kept as it is.
-    for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
-        QFile::copy(f.absoluteFilePath(), files.absoluteFilePath(f.fileName()));
+    for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
+        const QString target = files.absoluteFilePath(f.fileName());
+        QString error;
+        if (!QFileInfo::exists(target) && !OutputFile::copy(f.absoluteFilePath(), target, &error))
+            throw std::runtime_error(error.toStdString());
+    }
 }
 
 void ExportMessagesThread::step(int count, int total)

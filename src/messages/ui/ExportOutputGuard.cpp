@@ -41,10 +41,11 @@ void ExportOutputGuard::removeCreated() const
 {
     const QFileInfo info(m_path);
     if (!m_folder) {
-        // Only a regular file or a link: a device such as /dev/null given as the output stays.
+        // Only a regular file this run made: what stood there before (a file the user chose to
+        // overwrite, a read-only file, a device such as /dev/null) stays.
         struct stat st;
         const QByteArray native = QFile::encodeName(m_path);
-        if (::lstat(native.constData(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        if (!m_existed && ::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
             ::unlink(native.constData());
         return;
     }

@@ -44,6 +44,7 @@ int MessageBackupExport::run(
 {
     std::unique_ptr<ProgressForm> cacheForm = makeForm();
     ITunesCacheSMSThread cache(backup, *cacheForm, parent);
+    cache.setFresh(true);
     if (!runStep(cache, *cacheForm))
         return -1;
     IOS6MessageDb db(cache.cacheDir(), _CountryInfo(), false);

@@ -1,6 +1,7 @@
 #include "notes_media/ui/CopyFileThread.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 
 #include <QFile>
@@ -113,38 +114,25 @@ void CopyFileThread::copyOneFile(const QFileInfo& entry, const QDir& destination
     m_form->invokeUpdateProgress(tr("IDS_COPYING_%1").arg(entry.fileName()),
         int(double(copiedFiles) / totalFiles * 100.0),
         QStringLiteral("Files:%1 / %2").arg(copiedFiles).arg(totalFiles));
-    QFile in(entry.absoluteFilePath());
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Open %1 error. %2").arg(in.fileName(), in.errorString()));
     const QString target = destination.absoluteFilePath(entry.fileName());
+    const bool existed = QFileInfo::exists(target) && !QFileInfo(target).isSymLink();
+    const QLocale locale;
+    const QString total = locale.toString(entry.size() / 1024);
     // A link at the target is replaced by the copy, never written through.
-    if (QFileInfo(target).isSymLink())
-        QFile::remove(target);
-    const bool existed = QFileInfo::exists(target);
-    QFile out(target);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("create %1 error. %2").arg(target, out.errorString()));
+    auto progress = [&](qint64 done) {
+        m_form->invokeUpdateProgress(
+            QString(), -1, QStringLiteral("%1KB / %2KB").arg(locale.toString(done / 1024), total));
+        return !m_form->cancelled;
+    };
+    QString error;
+    if (!OutputFile::copy(entry.absoluteFilePath(), target, &error, progress, false)) {
+        if (m_form->cancelled)
+            return;
+        fail(error);
+    }
     if (!existed)
         m_createdFiles.append(target);
-    QByteArray buf(8192, Qt::Uninitialized);
-    const QLocale locale;
-    qint64 done = 0;
-    while (!in.atEnd() && !m_form->cancelled) {
-        const qint64 n = in.read(buf.data(), buf.size());
-        if (n < 0)
-            fail(QStringLiteral("reading %1 error. %2").arg(in.fileName(), in.errorString()));
-        if (out.write(buf.constData(), n) != n)
-            fail(QStringLiteral("writing %1 error. %2").arg(target, out.errorString()));
-        done += n;
-        m_form->invokeUpdateProgress(QString(), -1,
-            QStringLiteral("%1KB / %2KB")
-                .arg(locale.toString(done / 1024), locale.toString(in.size() / 1024)));
-    }
-    if (!out.flush())
-        fail(QStringLiteral("writing %1 error. %2").arg(target, out.errorString()));
-    out.setPermissions(in.permissions());
-    out.close();
-    in.close();
+    QFile::setPermissions(target, entry.permissions());
 }
 
 // Removes what this run made, newest first, for a folder source only; what was there before stays.

@@ -180,8 +180,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
         int(double(processedFiles) / totalFiles * 100.0), m_detailText.arg(processedFiles).arg(totalFiles));
     if (!QFileInfo::exists(m_manifest->storedFilePath(node->item)))
         return;
+    // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
-    removeLink(path);
     if (!m_pool) {
         m_manifest->copyFile(node, path, m_form, copyFileProgress);
         ++extractedFiles;

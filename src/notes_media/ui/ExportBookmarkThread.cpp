@@ -1,9 +1,9 @@
 #include "notes_media/ui/ExportBookmarkThread.h"
 
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "notes_media/BookmarkHtmlWriter.h"
 
-#include <QFile>
 #include <algorithm>
 #include <utility>
 
@@ -22,9 +22,9 @@ void ExportBookmarkThread::run()
     written = 0;
     std::stable_sort(m_bookmarks.begin(), m_bookmarks.end(), compareBookmarkLess);
     total = _Bookmark::countOf(m_bookmarks);
-    QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_form->invokeErrorOccurred(file.errorString());
+    OutputFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(m_path, file.errorString()));
         return;
     }
     BookmarkHtmlWriter writer(&file);
@@ -32,16 +32,11 @@ void ExportBookmarkThread::run()
     for (const _Bookmark* b : std::as_const(m_bookmarks))
         writeBookmark(b, writer);
     writer.writeFooter();
-    const bool flushed = file.flush();
-    const QString error = file.errorString();
-    file.close();
-    if (m_form->cancelled) {
-        QFile::remove(m_path);
+    // Cancelled: the temporary goes and whatever stood at the name stays.
+    if (m_form->cancelled)
         return;
-    }
-    if (!writer.ok() || !flushed || file.error() != QFileDevice::NoError) {
-        QFile::remove(m_path);
-        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(m_path, error));
+    if (!writer.ok() || !file.commit()) {
+        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(m_path, file.errorString()));
         return;
     }
     m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_BOOKMARKS").arg(written));

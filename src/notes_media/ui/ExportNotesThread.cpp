@@ -1,5 +1,6 @@
 #include "notes_media/ui/ExportNotesThread.h"
 
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "notes_media/NotePageWriter.h"
 
@@ -40,20 +41,12 @@ void ExportNotesThread::run()
 bool ExportNotesThread::writeNote(const _Notes& note, const QString& name)
 {
     const QString path = QDir(m_folder).absoluteFilePath(name);
+    OutputFile file(path);
     // A link standing at the name is replaced, never written through.
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-        m_form->invokeErrorOccurred(file.errorString());
-        return false;
-    }
+    file.setFollowLinks(false);
     const QByteArray page = NotePageWriter::page(note);
-    const bool ok = file.write(page) == page.size() && file.flush();
-    const QString error = file.errorString();
-    file.close();
-    if (!ok) {
-        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(path, error));
+    if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) {
+        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(path, file.errorString()));
         return false;
     }
     return true;

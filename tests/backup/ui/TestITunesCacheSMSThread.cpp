@@ -1,6 +1,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
 #include "backup/support/GenBackup.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
 #include "support/TestEnv.h"
@@ -38,6 +39,69 @@ private Q_SLOTS:
             }
             QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
         }
+    }
+
+    // A backup replaced at the same path by one whose files carry the same record times: the
+    // cache must not stand in for the new files, and a write-back road copies afresh anyway.
+    void replacedBackupIsCopiedAgain()
+    {
+        const QString dir = GenBackup::make({});
+        auto cacheOnce = [&](bool fresh) {
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            m.parseInfo();
+            ProgressForm form;
+            ITunesCacheSMSThread t(m, form);
+            t.setFresh(fresh);
+            t.start();
+            const int result = form.exec();
+            t.wait();
+            QFile f(t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library/SMS/sms.db"));
+            return result == 1 && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        const QString stored = m.storedFilePath(m.smsNode->item);
+        QVERIFY(cacheOnce(false).startsWith("SQLite format 3"));
+        // The stored file replaced (as a new backup brings it), its record untouched.
+        const QString replacement = stored + ".new";
+        QFile f(replacement);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("the newer database");
+        f.close();
+        QVERIFY(QFile::remove(stored) && QFile::rename(replacement, stored));
+        QCOMPARE(cacheOnce(false), QByteArray("the newer database"));
+        // A cached copy changed by the program itself is not written back either.
+        const QString cached = BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5())
+            + "/file-relay/var/mobile/Library/SMS/sms.db";
+        QFile c(cached);
+        QVERIFY(c.open(QIODevice::Append));
+        c.write(" changed in the cache");
+        c.close();
+        QCOMPARE(cacheOnce(true), QByteArray("the newer database"));
+    }
+
+    // A database is copied with its write-ahead log beside it; a stale log of an earlier copy goes.
+    void logGoesWithItsDatabase()
+    {
+        const QString log = TestEnv::tempDir() + "/sms.db-wal";
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("log bytes");
+        f.close();
+        const QString dir = GenBackup::make({ "--put", "HomeDomain:Library/SMS/sms.db-wal=" + log });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        ProgressForm form;
+        ITunesCacheSMSThread t(m, form);
+        t.start();
+        QCOMPARE(form.exec(), 1);
+        t.wait();
+        QFile cachedLog(t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library/SMS/sms.db-wal"));
+        QVERIFY(cachedLog.open(QIODevice::ReadOnly));
+        QCOMPARE(cachedLog.readAll(), QByteArray("log bytes"));
     }
 
     void backupWithoutMessagesFails()

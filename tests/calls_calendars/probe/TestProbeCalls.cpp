@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -17,10 +18,15 @@ class TestProbeCalls : public QObject
     Q_OBJECT
     QString probe;
 
-    int run(const QStringList& args, QByteArray* out = nullptr, QByteArray* err = nullptr)
+    // input goes to the probe's standard input (a password asked for there).
+    int run(const QStringList& args, QByteArray* out = nullptr, QByteArray* err = nullptr,
+        const QString& input = QString())
     {
         QProcess p;
         p.start(probe, args);
+        if (!input.isEmpty())
+            p.write((input + "\n").toUtf8());
+        p.closeWriteChannel();
         p.waitForFinished(300000);
         if (out)
             *out = p.readAllStandardOutput();
@@ -94,6 +100,45 @@ private slots:
         QCOMPARE(run(QStringList { "merge-calls", source, backup } + pw, &out), 0);
         QVERIFY(out.contains("merged 3 calls"));
         QCOMPARE(json(QStringList { "calls" } + pw + QStringList { backup })["calls"].toInt(), 9);
+    }
+
+    // Calls a device left in the store's write-ahead log are read, and a merge written back
+    // leaves the backup's log empty (not the old log over the new store).
+    void callsInTheLogAreReadAndKept_data() { generatedBackups_data(); }
+    void callsInTheLogAreReadAndKept()
+    {
+        QFETCH(QString, password);
+        const QString store = makeCallDb({ "--calls", "65", "--wal", "5" });
+        QVERIFY(QFile::exists(store + "-wal"));
+        const QString rel = "Library/CallHistoryDB/CallHistory.storedata";
+        QStringList args { "--content", rel + "=" + store, "--put",
+            "HomeDomain:" + rel + "-wal=" + store + "-wal" };
+        QStringList pw;
+        if (!password.isEmpty()) {
+            args << "--password" << password << "--iter"
+                 << "10"
+                 << "--dpic"
+                 << "10";
+            pw << "--password" << password;
+        }
+        const QString backup = GenBackup::make(args);
+        QVERIFY(!backup.isEmpty());
+        QCOMPARE(json(QStringList { "calls" } + pw + QStringList { backup })["calls"].toInt(), 65);
+        QByteArray out;
+        QCOMPARE(
+            run(QStringList { "merge-calls", makeCallDb({ "--calls", "3", "--seed", "9" }), backup } + pw,
+                &out),
+            0);
+        QVERIFY2(out.contains("merged 3 calls"), out.constData());
+        QCOMPARE(json(QStringList { "calls" } + pw + QStringList { backup })["calls"].toInt(), 68);
+        // The log the backup holds now is empty, and the store alone holds every call.
+        const QString wal = TestEnv::tempDir() + "/wal";
+        QCOMPARE(run({ "extract", backup, "HomeDomain", rel + "-wal", wal }, nullptr, nullptr, password), 0);
+        QCOMPARE(QFileInfo(wal).size(), 0);
+        const QString alone = TestEnv::tempDir() + "/CallHistory.storedata";
+        QCOMPARE(
+            run(QStringList { "extract", backup, "HomeDomain", rel, alone }, nullptr, nullptr, password), 0);
+        QCOMPARE(json({ "calls", alone })["calls"].toInt(), 68);
     }
 
     void otherCalendarGeneration()

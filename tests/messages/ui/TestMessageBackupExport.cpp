@@ -274,6 +274,49 @@ private Q_SLOTS:
             changed += after.value(it.key()) != it.value();
         QCOMPARE(changed, 1);
     }
+
+    // A backup replaced at the same path by a newer one (its sms.db holds 315 messages, where the
+    // first held 15): the second write starts from the newer database, not from the cache of the
+    // first, so every message it held is still there.
+    void replacedBackupKeepsItsMessages()
+    {
+        auto backupWith = [](int count) {
+            const QString device = generateWith(
+                "make_deleted_sms.py", { "--delete-every", "0", "--messages", QString::number(count) });
+            return GenBackup::make({ "--put", "HomeDomain:Library/SMS/sms.db=" + smsPath(device) });
+        };
+        auto exportInto = [](const QString& dir, const QList<_MsgMessage*>& messages) {
+            BackupManifest backup(dir);
+            backup.readManifestInfo();
+            backup.parseInfo();
+            return MessageBackupExport::run(backup, messages, [] {
+                auto form = std::make_unique<ProgressForm>();
+                form->setQuiet(true);
+                return form;
+            });
+        };
+        auto countIn = [](const QString& dir) {
+            BackupManifest back(dir);
+            back.readManifestInfo();
+            back.parseInfo();
+            const QString out = TestEnv::tempDir() + "/back.db";
+            back.copyFile(back.smsNode, out, nullptr, nullptr);
+            return querySql(out, "select count(*) from message").toInt();
+        };
+        const QString dir = backupWith(15);
+        const QString newer = backupWith(315);
+        QVERIFY(!dir.isEmpty() && !newer.isEmpty());
+        MsgData data;
+        const QList<_MsgMessage*> messages = chosen(data);
+        const int first = exportInto(dir, messages);
+        QVERIFY(first > 0);
+        QCOMPARE(countIn(dir), 15 + first);
+        QVERIFY(QDir(dir).removeRecursively());
+        QVERIFY(QDir().rename(newer, dir));
+        const int second = exportInto(dir, messages);
+        QVERIFY(second > 0);
+        QCOMPARE(countIn(dir), 315 + second);
+    }
 };
 
 QTEST_MAIN(TestMessageBackupExport)

@@ -1,0 +1,303 @@
+#include "app/OutputFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+// Small writes gather here; large ones go straight to the file.
+constexpr qsizetype kBufferSize = 256 * 1024;
+// What one kernel copy call moves at most, so progress is reported along the way.
+constexpr size_t kCopyChunk = 16 * 1024 * 1024;
+constexpr size_t kReadChunk = 1024 * 1024;
+// Links followed at most before the name is taken as it is (a loop).
+constexpr int kMaxLinks = 40;
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+} // namespace
+
+OutputFile::OutputFile(QString path)
+    : m_path(std::move(path))
+{
+}
+
+OutputFile::~OutputFile()
+{
+    if (!m_committed)
+        discard();
+}
+
+bool OutputFile::open(OpenMode mode)
+{
+    if (isOpen())
+        return false;
+    m_errno = 0;
+    m_committed = false;
+    m_direct = false;
+    m_done = 0;
+    m_sourceFailed = false;
+    if (!openTarget())
+        return false;
+    m_buffer.reserve(kBufferSize);
+    return QIODevice::open(mode | Unbuffered);
+}
+
+bool OutputFile::openTarget()
+{
+    m_target = QFileInfo(m_path).absoluteFilePath();
+    if (!m_followLinks && QFileInfo(m_target).isSymLink())
+        return openTemp(0);
+    for (int hops = 0; hops < kMaxLinks && QFileInfo(m_target).isSymLink(); ++hops)
+        m_target = QFileInfo(m_target).symLinkTarget();
+    const QByteArray target = native(m_target);
+    struct stat st;
+    if (::stat(target.constData(), &st) != 0)
+        return errno == ENOENT ? openTemp(0) : setError(errno);
+    if (!S_ISREG(st.st_mode)) {
+        m_direct = true;
+        m_fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+        return m_fd >= 0 || setError(errno);
+    }
+    // A file that may not be written stays as it is, although its folder would allow a rename.
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+        return setError(errno);
+    return openTemp(st.st_mode & 07777);
+}
+
+// mode 0: a new file, made as the umask says; otherwise the mode of the file it replaces.
+bool OutputFile::openTemp(unsigned mode)
+{
+    const QString dir = QFileInfo(m_target).absolutePath();
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        m_temp = dir
+            + QStringLiteral("/.qm-%1.tmp")
+                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        m_fd = ::open(native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            break;
+        if (errno != EEXIST) {
+            const int error = errno;
+            m_temp.clear();
+            return setError(error);
+        }
+    }
+    if (m_fd < 0) {
+        m_temp.clear();
+        return setError(EEXIST);
+    }
+    if (mode != 0)
+        ::fchmod(m_fd, mode); // a kept mode is a courtesy; the content is what matters
+    return true;
+}
+
+qint64 OutputFile::writeData(const char* data, qint64 size)
+{
+    if (m_fd < 0 || m_errno != 0)
+        return -1;
+    if (m_buffer.size() + size > kBufferSize) {
+        if (!flushBuffer())
+            return -1;
+        if (size >= kBufferSize)
+            return writeRaw(data, size) ? size : -1;
+    }
+    m_buffer.append(data, size);
+    return size;
+}
+
+bool OutputFile::flushBuffer()
+{
+    if (m_buffer.isEmpty())
+        return m_errno == 0;
+    const bool ok = writeRaw(m_buffer.constData(), m_buffer.size());
+    m_buffer.resize(0);
+    return ok;
+}
+
+bool OutputFile::writeRaw(const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(m_fd, data, size_t(std::min<qint64>(size, 1 << 30)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return setError(errno);
+        }
+        data += n;
+        size -= n;
+        m_done += n;
+    }
+    return true;
+}
+
+bool OutputFile::copyFrom(int fd, const Progress& progress)
+{
+    if (m_fd < 0 || !flushBuffer())
+        return false;
+    if (!m_direct) {
+        // The kernel copies (or shares) the blocks; where it cannot, the bytes go through here.
+        for (;;) {
+            const ssize_t n = ::copy_file_range(fd, nullptr, m_fd, nullptr, kCopyChunk, 0);
+            if (n == 0)
+                return true;
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                if (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP
+                    || errno == EBADF)
+                    break;
+                return setError(errno);
+            }
+            m_done += n;
+            if (progress && !progress(m_done))
+                return setError(ECANCELED);
+        }
+    }
+    return copyByReading(fd, progress);
+}
+
+bool OutputFile::copyByReading(int fd, const Progress& progress)
+{
+    QByteArray buf(qsizetype(kReadChunk), Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::read(fd, buf.data(), kReadChunk);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_sourceFailed = true;
+            return setError(errno);
+        }
+        if (!writeRaw(buf.constData(), n))
+            return false;
+        if (progress && !progress(m_done))
+            return setError(ECANCELED);
+    }
+}
+
+bool OutputFile::commit()
+{
+    if (m_fd < 0) {
+        discard();
+        return m_errno == 0 ? setError(EBADF) : false;
+    }
+    bool ok = m_errno == 0 && flushBuffer();
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && ok)
+        ok = setError(errno);
+    if (ok && !m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0)
+        ok = setError(errno);
+    if (!ok) {
+        discard();
+        return false;
+    }
+    m_temp.clear();
+    m_committed = true;
+    QIODevice::close();
+    return true;
+}
+
+bool OutputFile::commitWritten(const std::function<bool(const QString&)>& complete)
+{
+    closeFd();
+    if (!isOpen())
+        return false;
+    if (!complete(writePath())) {
+        // The writer does not say why it stopped: one more write to the same place does.
+        int why = EIO;
+        const int fd = m_direct ? -1 : ::open(native(m_temp).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        const QByteArray zeros(64 * 1024, '\0');
+        for (int i = 0; fd >= 0 && i < 64; ++i)
+            if (::write(fd, zeros.constData(), size_t(zeros.size())) < 0) {
+                why = errno;
+                break;
+            }
+        if (fd >= 0)
+            ::close(fd);
+        setError(why);
+        discard();
+        return false;
+    }
+    if (!m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0) {
+        setError(errno);
+        discard();
+        return false;
+    }
+    m_temp.clear();
+    m_committed = true;
+    QIODevice::close();
+    return true;
+}
+
+void OutputFile::discard()
+{
+    closeFd();
+    if (!m_temp.isEmpty()) {
+        ::unlink(native(m_temp).constData());
+        m_temp.clear();
+    }
+    m_buffer.clear();
+    if (isOpen())
+        QIODevice::close();
+}
+
+void OutputFile::closeFd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+bool OutputFile::setError(int error)
+{
+    m_errno = error;
+    setErrorString(systemText(error));
+    return false;
+}
+
+QString OutputFile::failure() const
+{
+    return QStringLiteral("Can not write %1: %2").arg(m_path, errorString());
+}
+
+bool OutputFile::copy(
+    const QString& from, const QString& to, QString* error, const Progress& progress, bool followLinks)
+{
+    const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        if (error)
+            *error = QStringLiteral("Can not read %1: %2").arg(from, systemText(errno));
+        return false;
+    }
+    OutputFile out(to);
+    out.setFollowLinks(followLinks);
+    const bool ok = out.open(WriteOnly) && out.copyFrom(in, progress) && out.commit();
+    ::close(in);
+    if (!ok && error)
+        *error = out.m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, out.errorString())
+                                    : out.failure();
+    return ok;
+}
+
+bool OutputFile::endsWith(const QString& path, const QByteArray& tail)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) && f.size() >= tail.size() && f.seek(f.size() - tail.size())
+        && f.read(tail.size()) == tail;
+}

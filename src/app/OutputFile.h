@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QByteArray>
+#include <QIODevice>
+#include <QString>
+#include <functional>
+
+// A file the user asked for, written so that a failure never leaves half of it: the bytes go to a
+// temporary file in the destination folder, every write, the flush and the close are checked, and
+// only a complete file is renamed over the final name. On failure the temporary goes and whatever
+// stood at the final name before stays byte for byte. A link at the final name is followed and its
+// target replaced the same way; a destination that is not a regular file (a device such as
+// /dev/null, a FIFO) is written directly. An existing file that may not be written is refused
+// ("Permission denied"), never replaced. Errors carry the system's own text for what happened.
+//
+//     OutputFile out(path);
+//     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
+//         throw std::runtime_error(out.failure().toStdString());
+class OutputFile : public QIODevice
+{
+public:
+    // Told the bytes copied so far; returning false stops the copy (it fails as cancelled).
+    using Progress = std::function<bool(qint64 done)>;
+
+    explicit OutputFile(QString path);
+    // Discards what was not committed.
+    ~OutputFile() override;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // With false, a link at the final name is replaced by the file rather than followed (names
+    // that come from a backup must not lead out of the folder they are written into).
+    void setFollowLinks(bool follow) { m_followLinks = follow; }
+    // Opens for writing: WriteOnly, optionally with Text.
+    bool open(OpenMode mode) override;
+    // Writes out what is buffered, closes, and puts the file in place. False with failure() set.
+    bool commit();
+    // Closing without commit() discards.
+    void close() override { discard(); }
+    // Drops the temporary file; the final name keeps what it held. Safe to call at any time.
+    void discard();
+    // Copies what remains of fd into the file (the kernel copies where it can).
+    bool copyFrom(int fd, const Progress& progress = {});
+
+    // For a writer that can only write by name (a printer): open() first, let it write
+    // writePath(), then commitWritten(). writePath() is the temporary, or the destination itself
+    // when that is written directly.
+    QString writePath() const { return m_direct ? m_target : m_temp; }
+    // Puts a file written by name in place when complete says it is whole; otherwise finds out
+    // why the write stopped (a full disk, a size limit) and discards it.
+    bool commitWritten(const std::function<bool(const QString&)>& complete);
+
+    // The final name as given.
+    QString fileName() const { return m_path; }
+    // "Can not write <path>: <the system's reason>" once something failed.
+    QString failure() const;
+    bool failed() const { return m_errno != 0; }
+    // The errno of the failure; 0 when none.
+    int error() const { return m_errno; }
+    // Whether the failure was in reading what copyFrom() copies (errorString() says why).
+    bool sourceFailed() const { return m_sourceFailed; }
+
+    bool isSequential() const override { return true; }
+
+    // Whether the file at path ends in tail (the check of a file written by name, such as the
+    // "%%EOF\n" that ends a PDF).
+    static bool endsWith(const QString& path, const QByteArray& tail);
+
+    // Copies the file from into to the same way; false with *error set (to unchanged) on failure.
+    static bool copy(const QString& from, const QString& to, QString* error, const Progress& progress = {},
+        bool followLinks = true);
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override;
+
+private:
+    bool openTarget();
+    bool openTemp(unsigned mode);
+    bool flushBuffer();
+    bool writeRaw(const char* data, qint64 size);
+    bool copyByReading(int fd, const Progress& progress);
+    bool setError(int error);
+    void closeFd();
+
+    QString m_path;
+    QString m_target; // the final name with links followed
+    QString m_temp;
+    QByteArray m_buffer;
+    qint64 m_done = 0;
+    int m_fd = -1;
+    int m_errno = 0;
+    bool m_direct = false;
+    bool m_committed = false;
+    bool m_followLinks = true;
+    bool m_sourceFailed = false; // the failure was in reading what copyFrom() copies
+};

@@ -1,0 +1,89 @@
+#include "backup/BackupCacheCopy.h"
+
+#include "backup/BkCacheDb.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <sys/stat.h>
+
+BackupCacheCopy::BackupCacheCopy(const BackupManifest& manifest, BkCacheDb& cache)
+    : BackupCacheCopy(manifest, &cache)
+{
+}
+
+BackupCacheCopy::BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache)
+    : m_manifest(manifest)
+    , m_cache(cache)
+{
+}
+
+void BackupCacheCopy::copyWithLogThrow(
+    const BackupManifest& manifest, const BackupManifest::_FileNode* node, const QString& dest)
+{
+    BackupCacheCopy(manifest, nullptr).copyThrow(node, dest, true);
+}
+
+QString BackupCacheCopy::stampOf(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1:%2:%3:%4.%5:%6.%7")
+        .arg(qint64(st.st_size))
+        .arg(quint64(st.st_dev))
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec));
+}
+
+const BackupManifest::_FileNode* BackupCacheCopy::companion(
+    const BackupManifest::_FileNode* node, const char* suffix) const
+{
+    const BackupManifest::_FileNode* c
+        = m_manifest.findNode(node->item.domain, node->item.relativePath() + QLatin1String(suffix));
+    return c && c->item.isFile() ? c : nullptr;
+}
+
+bool BackupCacheCopy::isCompanion(const BackupManifest::_FileNode* node) const
+{
+    const QString rel = node->item.relativePath();
+    for (const char* suffix : { "-wal", "-shm" })
+        if (rel.endsWith(QLatin1String(suffix))) {
+            const auto* main = m_manifest.findNode(node->item.domain, rel.chopped(int(qstrlen(suffix))));
+            return main && main->item.isFile();
+        }
+    return false;
+}
+
+bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QString& dest)
+{
+    const QString stored = m_manifest.storedFilePath(node->item);
+    return m_cache && QFileInfo::exists(dest)
+        && m_cache->isCurrent(node->item.backupFileName(), node->item.mtime, stampOf(stored));
+}
+
+void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh)
+{
+    const BackupManifest::_FileNode* wal = companion(node, "-wal");
+    const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
+    const QString walDest = dest + QStringLiteral("-wal");
+    if (!fresh && isCurrent(node, dest)
+        && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest)))
+        return;
+    // A log or index beside the copy belongs to the copy it was made with.
+    QFile::remove(walDest);
+    QFile::remove(dest + QStringLiteral("-shm"));
+    copyOneThrow(node, dest);
+    if (walStored)
+        copyOneThrow(wal, walDest);
+}
+
+void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest)
+{
+    const QString stamp = stampOf(m_manifest.storedFilePath(node->item));
+    m_manifest.copyFile(node, dest, nullptr, nullptr);
+    if (m_cache)
+        m_cache->setCopiedThrow(node->item.backupFileName(), node->item.mtime, stamp);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+
+#include <QString>
+
+class BkCacheDb;
+
+// Copies files of a backup into a cache folder, again whenever the cached copy is not proven to
+// come from the very file the backup holds now (same record time, and the same stored file: size,
+// identity and change times), so a backup replaced at the same path is never read from an older
+// copy. A database goes with its write-ahead log, copied beside it under the same name plus "-wal"
+// where SQLite looks for it; a stale log or index of an earlier copy is removed first.
+class BackupCacheCopy
+{
+public:
+    BackupCacheCopy(const BackupManifest& manifest, BkCacheDb& cache);
+    // Copies node and its write-ahead log to dest without a cache: always.
+    static void copyWithLogThrow(
+        const BackupManifest& manifest, const BackupManifest::_FileNode* node, const QString& dest);
+
+    // Copies node to dest unless the cached copy is current; always when fresh is true.
+    void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh = false);
+
+    // The record of the write-ahead log or index ("-wal", "-shm") of node's database, or null.
+    const BackupManifest::_FileNode* companion(
+        const BackupManifest::_FileNode* node, const char* suffix) const;
+    // Whether node is the "-wal" or "-shm" file of another record (copied with that one).
+    bool isCompanion(const BackupManifest::_FileNode* node) const;
+
+    // What identifies a stored file: its size, device, inode and modification and change times.
+    static QString stampOf(const QString& path);
+
+private:
+    BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
+    bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
+    void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest);
+
+    const BackupManifest& m_manifest;
+    BkCacheDb* m_cache; // null: nothing is current
+};

@@ -1,0 +1,206 @@
+#include "app/OutputFile.h"
+#include "support/FailingDisk.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+QByteArray content(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char('a' + i % 26);
+    return bytes;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Writes bytes in chunks of `chunk` bytes and commits; false with out.failure() on any failure.
+bool writeInChunks(OutputFile& out, const QByteArray& bytes, qsizetype chunk)
+{
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    for (qsizetype at = 0; at < bytes.size(); at += chunk)
+        if (out.write(bytes.mid(at, chunk)) < 0)
+            break;
+    return out.commit();
+}
+
+QStringList entries(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+} // namespace
+
+class TestOutputFile : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void writesWholeFile_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("chunk");
+        QTest::newRow("empty") << 0 << 1;
+        QTest::newRow("small chunks") << 700000 << 17;
+        QTest::newRow("large chunks") << 3000000 << 1000000;
+    }
+    void writesWholeFile()
+    {
+        QFETCH(int, size);
+        QFETCH(int, chunk);
+        const QString dir = TestEnv::tempDir();
+        const QString path = dir + "/out.bin";
+        writeFile(path, "old");
+        OutputFile out(path);
+        QVERIFY2(writeInChunks(out, content(size), chunk), qPrintable(out.failure()));
+        QCOMPARE(readAll(path), content(size));
+        QCOMPARE(entries(dir), QStringList { "out.bin" });
+    }
+
+    // A write that fails at the first byte, mid-way or only when the last buffered bytes go out at
+    // the commit: false, the system's reason with the path, the old file as it was, nothing else.
+    void failedWriteKeepsWhatWasThere_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("existed");
+        QTest::newRow("first byte, new") << 0 << 5000 << false;
+        QTest::newRow("first byte, replacing") << 0 << 5000 << true;
+        QTest::newRow("mid-way, replacing") << 1000000 << 3000000 << true;
+        QTest::newRow("at the commit, new") << 100 << 5000 << false;
+    }
+    void failedWriteKeepsWhatWasThere()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, size);
+        QFETCH(bool, existed);
+        const QString dir = TestEnv::tempDir();
+        const QString path = dir + "/out.bin";
+        if (existed)
+            writeFile(path, "what the user had");
+        OutputFile out(path);
+        {
+            FailingDisk::SizeLimit guard(limit);
+            QVERIFY(!writeInChunks(out, content(size), 4096));
+        }
+        QCOMPARE(out.failure(), QString("Can not write %1: File too large").arg(path));
+        QCOMPARE(entries(dir), existed ? QStringList { "out.bin" } : QStringList());
+        if (existed)
+            QCOMPARE(readAll(path), QByteArray("what the user had"));
+    }
+
+    void deviceIsWrittenDirectly()
+    {
+        OutputFile full("/dev/full");
+        QVERIFY(!writeInChunks(full, content(10), 10));
+        QCOMPARE(full.failure(), QString("Can not write /dev/full: No space left on device"));
+        QVERIFY(QFileInfo("/dev/full").exists());
+        OutputFile null("/dev/null");
+        QVERIFY2(writeInChunks(null, content(1000), 100), qPrintable(null.failure()));
+        QVERIFY(QFileInfo("/dev/null").exists());
+    }
+
+    // The link stays a link; the file it names gets the new content.
+    void linkIsFollowed()
+    {
+        const QString dir = TestEnv::tempDir();
+        QDir().mkpath(dir + "/real");
+        writeFile(dir + "/real/target.txt", "old");
+        QVERIFY(QFile::link("real/target.txt", dir + "/link.txt"));
+        OutputFile out(dir + "/link.txt");
+        QVERIFY2(writeInChunks(out, "new", 3), qPrintable(out.failure()));
+        QVERIFY(QFileInfo(dir + "/link.txt").isSymLink());
+        QCOMPARE(readAll(dir + "/real/target.txt"), QByteArray("new"));
+        QCOMPARE(entries(dir + "/real"), QStringList { "target.txt" });
+    }
+
+    // A read-only file in a writable folder is refused, not replaced and not removed.
+    void readOnlyFileStays()
+    {
+        // Outside HOME, so that an unprivileged user reaches the folder.
+        QTemporaryDir shared(QDir::tempPath() + "/qm-readonly-XXXXXX");
+        const QString dir = shared.path();
+        ::chmod(QFile::encodeName(dir).constData(), 0777);
+        const QString path = dir + "/notes.txt";
+        writeFile(path, "keep me");
+        ::chmod(QFile::encodeName(path).constData(), 0444);
+        const bool root = geteuid() == 0;
+        // As root, write as nobody so the file's mode counts.
+        if (root && ::seteuid(65534) != 0)
+            QSKIP("cannot act as an unprivileged user");
+        OutputFile out(path);
+        const bool ok = writeInChunks(out, "new", 3);
+        if (root)
+            QVERIFY(::seteuid(0) == 0);
+        QVERIFY(!ok);
+        QCOMPARE(out.failure(), QString("Can not write %1: Permission denied").arg(path));
+        QCOMPARE(readAll(path), QByteArray("keep me"));
+        QCOMPARE(entries(dir), QStringList { "notes.txt" });
+    }
+
+    void discardLeavesNothing()
+    {
+        const QString dir = TestEnv::tempDir();
+        {
+            OutputFile out(dir + "/never.txt");
+            QVERIFY(out.open(QIODevice::WriteOnly));
+            out.write(content(600000));
+        }
+        QCOMPARE(entries(dir), QStringList());
+    }
+
+    void copyKeepsTargetOnFailure()
+    {
+        const QString dir = TestEnv::tempDir();
+        writeFile(dir + "/from.bin", content(2000000));
+        writeFile(dir + "/to.bin", "old");
+        QString error;
+        QVERIFY2(OutputFile::copy(dir + "/from.bin", dir + "/copy.bin", &error), qPrintable(error));
+        QCOMPARE(readAll(dir + "/copy.bin"), content(2000000));
+        {
+            FailingDisk::SizeLimit guard(500000);
+            QVERIFY(!OutputFile::copy(dir + "/from.bin", dir + "/to.bin", &error));
+        }
+        QCOMPARE(error, QString("Can not write %1: File too large").arg(dir + "/to.bin"));
+        QCOMPARE(readAll(dir + "/to.bin"), QByteArray("old"));
+        QVERIFY(!OutputFile::copy(dir + "/absent", dir + "/to.bin", &error));
+        QCOMPARE(error, QString("Can not read %1: No such file or directory").arg(dir + "/absent"));
+        QCOMPARE(entries(dir).size(), 3);
+    }
+
+    // A real full disk, where the test may mount one.
+    void fullDisk()
+    {
+        FailingDisk::SmallDisk disk(64 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString path = disk.path() + "/out.bin";
+        writeFile(path, "old");
+        OutputFile out(path);
+        QVERIFY(!writeInChunks(out, content(200000), 4096));
+        QCOMPARE(out.failure(), QString("Can not write %1: No space left on device").arg(path));
+        QCOMPARE(readAll(path), QByteArray("old"));
+        QCOMPARE(entries(disk.path()), QStringList { "out.bin" });
+    }
+};
+
+QTEST_GUILESS_MAIN(TestOutputFile)
+#include "TestOutputFile.moc"

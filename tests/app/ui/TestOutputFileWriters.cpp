@@ -1,0 +1,389 @@
+// Every writer of the program driven onto a disk that fails: at the first byte, mid-way, at the
+// last bytes (the close), and on a real full disk where one can be mounted. Each must report
+// failure with the system's reason and the path, leave no partial or temporary file, and leave
+// what was there before as it was.
+#include "app/IdsTranslator.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "backup/BackupManifest.h"
+#include "backup/support/GenBackup.h"
+#include "calls_calendars/CalendarExport.h"
+#include "calls_calendars/CallHistoryExport.h"
+#include "contacts/support/ExportFixtures.h"
+#include "contacts/ui/ContactsPrinter.h"
+#include "contacts/ui/ExportToFileThread.h"
+#include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/ExportMessagesThread.h"
+#include "messages/ui/support/MsgModelBuilder.h"
+#include "notes_media/_Bookmark.h"
+#include "notes_media/_Notes.h"
+#include "notes_media/ui/CopyFileThread.h"
+#include "notes_media/ui/ExportBKFileThread.h"
+#include "notes_media/ui/ExportBookmarkThread.h"
+#include "notes_media/ui/ExportNotesThread.h"
+#include "support/FailingDisk.h"
+#include "support/TestEnv.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+#include <map>
+#include <memory>
+#include <unistd.h>
+
+namespace
+{
+struct Outcome {
+    int result = -1; // 1 success, 0 failure
+    QString text;
+};
+
+// A writer run into the folder dest; single says which file of dest it writes (empty: several).
+struct Writer {
+    QString single;
+    std::function<Outcome(const QString& dest)> run;
+};
+
+Outcome runForm(QThread& thread, ProgressForm& form)
+{
+    thread.start();
+    Outcome o;
+    o.result = form.exec();
+    thread.wait();
+    QCoreApplication::processEvents();
+    o.text = form.resultText();
+    return o;
+}
+
+template <class F> Outcome catching(F f)
+{
+    try {
+        f();
+        return { 1, QString() };
+    } catch (const std::exception& e) {
+        return { 0, QString::fromUtf8(e.what()) };
+    }
+}
+
+QString longText(int i)
+{
+    return QStringLiteral("line %1 ").arg(i).repeated(40);
+}
+
+void putFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+QByteArray bytesOf(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// Regular files under dir by relative path, hidden ones too.
+std::map<QString, QByteArray> filesUnder(const QString& dir)
+{
+    std::map<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files[QDir(dir).relativeFilePath(path)] = bytesOf(path);
+    }
+    return files;
+}
+
+// The shared inputs, made once.
+struct Inputs {
+    MsgModelBuilder messages;
+    QList<pim::_Contact> contacts;
+    QList<_CallHistory> calls;
+    QList<_CalEvent> events;
+    QList<_Notes> notes;
+    std::unique_ptr<_Bookmark> bookmarks;
+    QString sourceFolder; // for the folder copy and attachments
+    std::unique_ptr<BackupManifest> backup;
+
+    Inputs()
+    {
+        sourceFolder = TestEnv::tempDir() + "/source";
+        putFile(sourceFolder + "/big.bin", QByteArray(300000, 'b'));
+        putFile(sourceFolder + "/sub/small.txt", "small");
+        _MsgChat* chat = messages.chat("+1", { messages.handle("+1", "Sam") });
+        for (int i = 0; i < 150; ++i)
+            messages.message(chat, nullptr, 1000 * i, longText(i), i % 2);
+        messages.attach(messages.messages().first(), sourceFolder + "/big.bin", "application/octet-stream");
+        for (int i = 0; i < 150; ++i)
+            contacts.append(ExportFixtures::contact(QStringLiteral("Person %1").arg(i),
+                { { 3, { { "data1", QStringLiteral("+1 555 %1").arg(i) } } },
+                    { 4, { { "data1", QStringLiteral("p%1@example.com").arg(i) } } } }));
+        for (int i = 0; i < 300; ++i) {
+            _CallHistory c;
+            c.address = QStringLiteral("+1555%1").arg(i);
+            c.date = QDateTime::fromSecsSinceEpoch(1500000000 + i * 60, Qt::UTC);
+            c.duration = i;
+            calls.append(c);
+            _CalEvent e(i, 1, "Home");
+            e.summary = longText(i);
+            e.start_date = c.date;
+            e.end_date = c.date.addSecs(3600);
+            events.append(e);
+        }
+        for (int i = 0; i < 5; ++i) {
+            _Notes n;
+            n.srcId = QString::number(i);
+            n.title = n.summary = QStringLiteral("note %1").arg(i);
+            n.content = longText(i).repeated(30);
+            notes.append(n);
+        }
+        bookmarks = std::make_unique<_Bookmark>(nullptr, true, "Bar", QString(), 0, "0", 0);
+        for (int i = 0; i < 300; ++i)
+            bookmarks->children.append(new _Bookmark(bookmarks.get(), false, longText(i),
+                QStringLiteral("https://example.com/%1").arg(i), i, QString::number(i + 1), i + 1));
+        const QString gen = GenBackup::make({});
+        backup = std::make_unique<BackupManifest>(gen);
+        backup->parseInfo();
+    }
+};
+
+Inputs& inputs()
+{
+    static Inputs in;
+    return in;
+}
+
+std::map<QString, Writer> writers()
+{
+    Inputs& in = inputs();
+    std::map<QString, Writer> w;
+    for (auto [name, type, file] : { std::tuple { "messages txt", int(ExportMessagesThread::Txt), "m.txt" },
+             std::tuple { "messages csv", int(ExportMessagesThread::Csv), "m.csv" },
+             std::tuple { "messages html", int(ExportMessagesThread::Html), "" },
+             std::tuple { "messages pdf", int(ExportMessagesThread::Pdf), "" } })
+        w[name] = { file, [&in, type = type, file = QString(file)](const QString& dest) {
+                       const ExportRun r = runExport(
+                           in.messages.messages(), file.isEmpty() ? dest + "/out" : dest + "/" + file, type);
+                       return Outcome { r.result, r.text };
+                   } };
+    for (auto [name, type, file] : { std::tuple { "contacts vcard", int(ExportToFileThread::VCARD), "c.vcf" },
+             std::tuple { "contacts csv", int(ExportToFileThread::CSV), "c.csv" },
+             std::tuple { "contacts txt", int(ExportToFileThread::TXT), "c.txt" },
+             std::tuple { "contacts html", int(ExportToFileThread::HTML), "" } })
+        w[name] = { file, [&in, type = type, file = QString(file)](const QString& dest) {
+                       ProgressForm form;
+                       form.setQuiet(true);
+                       ExportToFileThread t(in.contacts, ExportToFileThread::TYPE(type),
+                           dest + "/" + (file.isEmpty() ? QString("page") : file), &form);
+                       return runForm(t, form);
+                   } };
+    w["contacts pdf"]
+        = { "c.pdf", [&in](const QString& dest) {
+               return catching([&] { ContactsPrinter().printToPDF(in.contacts, dest + "/c.pdf"); });
+           } };
+    w["calls"] = { "calls.csv", [&in](const QString& dest) {
+                      return catching([&] {
+                          CallHistoryExport out(dest + "/calls.csv");
+                          out.init();
+                          for (const _CallHistory& c : std::as_const(in.calls))
+                              out.write(c);
+                          out.uninit();
+                      });
+                  } };
+    w["calendar"] = { "cal.ics", [&in](const QString& dest) {
+                         return catching([&] {
+                             CalendarExport out(dest + "/cal.ics", "Test");
+                             out.init();
+                             for (const _CalEvent& e : std::as_const(in.events))
+                                 out.write(e);
+                             out.uninit();
+                         });
+                     } };
+    w["notes"] = { "", [&in](const QString& dest) {
+                      ProgressForm form;
+                      form.setQuiet(true);
+                      ExportNotesThread t(in.notes, dest + "/notes", &form);
+                      return runForm(t, form);
+                  } };
+    w["bookmarks"] = { "b.html", [&in](const QString& dest) {
+                          ProgressForm form;
+                          form.setQuiet(true);
+                          ExportBookmarkThread t({ in.bookmarks.get() }, dest + "/b.html", &form);
+                          return runForm(t, form);
+                      } };
+    w["attachments"] = { "", [&in](const QString& dest) {
+                            ProgressForm form;
+                            form.setQuiet(true);
+                            AttachmentExtractThread t(&form, in.messages.messages(), dest + "/att", nullptr);
+                            return runForm(t, form);
+                        } };
+    w["file tree"] = { "", [&in](const QString& dest) {
+                          QList<const BackupManifest::_FileNode*> nodes;
+                          for (const BackupManifest::_FileNode* n : in.backup->rootNode()->children)
+                              nodes.append(n);
+                          ProgressForm form;
+                          form.setQuiet(true);
+                          ExportBKFileThread t(in.backup.get(), nodes, QDir(dest + "/tree"), &form);
+                          return runForm(t, form);
+                      } };
+    w["folder copy"] = { "", [&in](const QString& dest) {
+                            ProgressForm form;
+                            form.setQuiet(true);
+                            CopyFileThread t(in.sourceFolder, QDir(dest), &form);
+                            return runForm(t, form);
+                        } };
+    return w;
+}
+
+// The largest file a writer makes: the point to fail at.
+qint64 largestOutput(const Writer& writer)
+{
+    const QString dest = TestEnv::tempDir();
+    const Outcome o = writer.run(dest);
+    if (o.result != 1)
+        qWarning() << "the reference run failed:" << o.text;
+    qint64 largest = 0;
+    for (const auto& [name, bytes] : filesUnder(dest))
+        largest = std::max(largest, qint64(bytes.size()));
+    return largest;
+}
+
+// A file left by a failed run must be one the run finished: a PDF whole, any other file as the
+// reference run made it.
+bool isComplete(const QString& rel, const QByteArray& bytes, const std::map<QString, QByteArray>& reference)
+{
+    if (rel.endsWith(".pdf"))
+        return bytes.startsWith("%PDF") && bytes.right(8).contains("%%EOF");
+    const auto it = reference.find(rel);
+    return it != reference.end() && it->second == bytes;
+}
+} // namespace
+
+class TestOutputFileWriters : public QObject
+{
+    Q_OBJECT
+    IdsTranslator m_translator;
+
+    void check(const QString& name, const QString& dest, const Outcome& o, const QString& reason,
+        const std::map<QString, QByteArray>& before, const std::map<QString, QByteArray>& reference)
+    {
+        QVERIFY2(o.result != 1, qPrintable(name + " reported success"));
+        QVERIFY2(o.text.contains(reason), qPrintable(name + ": " + o.text));
+        QVERIFY2(o.text.contains(dest), qPrintable(name + " does not name the path: " + o.text));
+        for (const auto& [rel, bytes] : filesUnder(dest)) {
+            const auto old = before.find(rel);
+            if (old != before.end()) {
+                QVERIFY2(old->second == bytes, qPrintable(name + " changed " + rel));
+                continue;
+            }
+            QVERIFY2(!QFileInfo(rel).fileName().startsWith(".qm-"), qPrintable(name + " left " + rel));
+            QVERIFY2(isComplete(rel, bytes, reference), qPrintable(name + " left a partial " + rel));
+        }
+        for (const auto& [rel, bytes] : before)
+            QVERIFY2(QFileInfo::exists(dest + "/" + rel), qPrintable(name + " removed " + rel));
+    }
+
+    // What stood in the destination before: the writer's own file name, and a neighbour.
+    static std::map<QString, QByteArray> prepare(const QString& dest, const Writer& writer)
+    {
+        putFile(dest + "/neighbour.txt", "not the writer's");
+        if (!writer.single.isEmpty())
+            putFile(dest + "/" + writer.single, "what the user had");
+        return filesUnder(dest);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        installEnglishTexts(m_translator);
+        inputs();
+    }
+
+    void failedWriteLeavesNothingHalfDone_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("point"); // 0 first byte, 1 mid-way, 2 the last bytes
+        for (const auto& [name, w] : writers())
+            for (auto [point, label] :
+                { std::pair { 0, "first byte" }, std::pair { 1, "mid-way" }, std::pair { 2, "at close" } })
+                QTest::newRow(qPrintable(name + ", " + label)) << name << point;
+    }
+    void failedWriteLeavesNothingHalfDone()
+    {
+        QFETCH(QString, writer);
+        QFETCH(int, point);
+        const Writer w = writers().at(writer);
+        const QString refDir = TestEnv::tempDir();
+        QCOMPARE(w.run(refDir).result, 1);
+        const std::map<QString, QByteArray> reference = filesUnder(refDir);
+        const qint64 largest = largestOutput(w);
+        QVERIFY(largest > 2);
+        const qint64 limit = point == 0 ? 0 : point == 1 ? largest / 2 : largest - 1;
+        const QString dest = TestEnv::tempDir();
+        const auto before = prepare(dest, w);
+        Outcome o;
+        {
+            FailingDisk::SizeLimit guard(limit);
+            o = w.run(dest);
+        }
+        check(writer, dest, o, "File too large", before, reference);
+    }
+
+    void fullDisk_data()
+    {
+        QTest::addColumn<QString>("writer");
+        for (const auto& [name, w] : writers())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    // A real full file system: "No space left on device".
+    void fullDisk()
+    {
+        QFETCH(QString, writer);
+        FailingDisk::SmallDisk disk(1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const Writer w = writers().at(writer);
+        const QString refDir = TestEnv::tempDir();
+        QCOMPARE(w.run(refDir).result, 1);
+        const QString dest = disk.path();
+        const auto before = prepare(dest, w);
+        disk.fill();
+        const Outcome o = w.run(dest);
+        QFile::remove(dest + "/filler");
+        check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
+    }
+
+    void readOnlyFileIsKept_data()
+    {
+        QTest::addColumn<QString>("writer");
+        for (const auto& [name, w] : writers())
+            if (!w.single.isEmpty())
+                QTest::newRow(qPrintable(name)) << name;
+    }
+    // A file the user may not write, in a folder they may: refused, and neither replaced nor removed.
+    void readOnlyFileIsKept()
+    {
+        QFETCH(QString, writer);
+        const Writer w = writers().at(writer);
+        QTemporaryDir shared(QDir::tempPath() + "/qm-readonly-XXXXXX");
+        const QString dest = shared.path();
+        QFile::setPermissions(dest, QFile::Permissions(0x7777));
+        const auto before = prepare(dest, w);
+        QFile::setPermissions(dest + "/" + w.single, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        // As root, act as an unprivileged user so that the file's mode counts.
+        const bool root = geteuid() == 0;
+        if (root && ::seteuid(65534) != 0)
+            QSKIP("cannot act as an unprivileged user");
+        const Outcome o = w.run(dest);
+        if (root)
+            QVERIFY(::seteuid(0) == 0);
+        check(writer, dest, o, "Permission denied", before, {});
+    }
+};
+
+QTEST_MAIN(TestOutputFileWriters)
+#include "TestOutputFileWriters.moc"
