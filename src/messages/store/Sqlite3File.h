@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <functional>
 
 // Byte readers over a mapped database file. Each reads nothing at or beyond `end`; a value that
 // does not lie wholly before `end` reads as 0 (or fewer bytes for the copying readers).
@@ -66,6 +67,8 @@ struct _SqliteFileRowData {
 struct _SqliteCarveShape {
     _SqliteCarveShape() = default;
     explicit _SqliteCarveShape(const QList<_SqliteCol>& columns);
+    // Lets column i hold NULL whatever its flags say (columns that devices leave NULL).
+    void acceptNull(int i);
     QList<_SqliteCol> cols;
     QList<quint8> accepts;
 };
@@ -78,7 +81,7 @@ struct _SqliteCarveShape {
 class Sqlite3File
 {
 public:
-    using RowFilter = bool (*)(const _SqliteFileRowData&);
+    using RowFilter = std::function<bool(const _SqliteFileRowData&)>;
 
     explicit Sqlite3File(const QString& path);
     Sqlite3File(const Sqlite3File&) = delete;

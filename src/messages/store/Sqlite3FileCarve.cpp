@@ -109,6 +109,12 @@ _SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
 {
 }
 
+void _SqliteCarveShape::acceptNull(int i)
+{
+    if (i >= 0 && i < accepts.size())
+        accepts[i] |= Null;
+}
+
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
@@ -214,12 +220,13 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
         return recoverFreeBlockRowsRaw(cols, firstColBytes, page.pageNo, 8, filter);
     QList<_SqliteFileRowData> rows;
     const char* pageEnd = page.page + qMin<qint64>(pageSize, end - page.page);
-    if (page.cellContentStart > 0) {
-        const char* gapEnd = page.page + qMin<qint64>(page.cellContentStart, pageEnd - page.page);
-        rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
-    }
+    // A stored start of 0 means 65536: the whole of an empty 64 KiB page is unallocated.
+    const qint64 contentStart = page.cellContentStart == 0 ? 65536 : page.cellContentStart;
+    const char* gapEnd = page.page + qMin<qint64>(contentStart, pageEnd - page.page);
+    rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
     for (const char* fb : page.freeblocks) {
-        const qint64 size = sqlitefile_int16(fb + 2, pageEnd);
+        // Sizes are unsigned: a freeblock of 32 KiB or more is common on 64 KiB pages.
+        const qint64 size = quint16(sqlitefile_int16(fb + 2, pageEnd));
         if (size < 4)
             continue;
         const char* fbEnd = fb + qMin<qint64>(size, pageEnd - fb);
