@@ -57,6 +57,23 @@ void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
     h.service = c.getText("service");
     h.uncanonicalized_id = c.getText("uncanonicalized_id");
 }
+// A guid of the device's shape is kept; any other (damaged, or none) is replaced by a fresh one.
+QString storedGuid(const QString& guid)
+{
+    static const QRegularExpression uuidShape(QStringLiteral(
+        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
+    return uuidShape.match(guid).hasMatch() ? guid : genUUID();
+}
+
+// The columns of the prepared insert, in the order insertMessagePrepared binds them.
+const char kInsertMessage[]
+    = "insert into message(guid,text,replace,service_center,handle_id,subject,country,"
+      "attributedBody,version,type,service,account,account_guid,error,date,date_read,"
+      "date_delivered,is_delivered,is_finished,is_emote,is_from_me,is_empty,is_delayed,"
+      "is_auto_reply,is_prepared,is_read,is_system_message,is_sent,has_dd_results,"
+      "is_service_message,is_forward,was_downgraded,is_archive,cache_has_attachments,"
+      "cache_roomnames,was_data_detected,was_deduplicated,chat_identifier,handle,src_rowid)"
+      " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 } // namespace
 
 MessageRecycleDb::MessageRecycleDb(const QString& path)
@@ -84,11 +101,11 @@ void MessageRecycleDb::openCheck()
 qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chatIdentifier,
     const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
 {
-    static const QRegularExpression uuidShape(QStringLiteral(
-        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
     openCheck();
+    if (cache)
+        return insertMessagePrepared(m, chatIdentifier, handleText, srcRowid, *cache);
     Sqlite3Row row;
-    row["guid"] = uuidShape.match(m->guid).hasMatch() ? m->guid : genUUID();
+    row["guid"] = storedGuid(m->guid);
     row["text"] = QString(m->text);
     row["replace"] = m->replace;
     if (!m->service_center.isEmpty())
@@ -133,9 +150,52 @@ qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chat
     row["handle"] = handleText;
     if (srcRowid > 0)
         row["src_rowid"] = srcRowid;
-    if (!cache)
-        return insertSqlRow(row, QStringLiteral("message"), {});
-    cache->execute(row.insertSql(QStringLiteral("message")));
+    return insertSqlRow(row, QStringLiteral("message"), {});
+}
+
+qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QString& chatIdentifier,
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache& cache)
+{
+    // The same values as the row insert above: a column left unbound stays NULL, as it does when
+    // that insert leaves it out (none of them has a default).
+    Sqlite3Stmt& st = cache.prepared(QString::fromLatin1(kInsertMessage));
+    int i = 0;
+    const auto text = [&](const QString& v) { st.bindTextThrow(++i, v); };
+    const auto optionalText = [&](const QString& v) {
+        ++i;
+        if (!v.isEmpty())
+            st.bindTextThrow(i, v);
+    };
+    const auto num = [&](qint64 v) { st.bindInt64Throw(++i, v); };
+    text(storedGuid(m->guid));
+    text(m->text);
+    num(m->replace);
+    optionalText(m->service_center);
+    num(m->handle_id);
+    optionalText(m->subject);
+    optionalText(m->country);
+    ++i;
+    if (!m->attributedBody.isEmpty())
+        st.bindBlobThrow(i, m->attributedBody);
+    num(m->version);
+    num(m->type);
+    text(m->service);
+    text(m->account);
+    text(m->account_guid);
+    for (int v : { m->error, m->date, m->date_read, m->date_delivered, m->is_delivered, m->is_finished,
+             m->is_emote, m->is_from_me, m->is_empty, m->is_delayed, m->is_auto_reply, m->is_prepared,
+             m->is_read, m->is_system_message, m->is_sent, m->has_dd_results, m->is_service_message,
+             m->is_forward, m->was_downgraded, m->is_archive, m->_attachments.isEmpty() ? 0 : 1 })
+        num(v);
+    text(m->cache_roomnames);
+    num(m->was_data_detected);
+    num(m->was_deduplicated);
+    text(chatIdentifier);
+    text(handleText);
+    ++i;
+    if (srcRowid > 0)
+        st.bindInt64Throw(i, srcRowid);
+    cache.execute(st);
     return lastInsertId();
 }
 
@@ -160,6 +220,51 @@ qint64 MessageRecycleDb::findMessageInChat(
         return cache->firstInt64(sql);
     Sqlite3Cursor c = queryThrow(sql);
     return c.moveNext() ? c.getInt64("rowid") : 0;
+}
+
+bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatIdentifier,
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
+{
+    if (const qint64 r = findMessageInChat(m, chatIdentifier, cache)) {
+        keepLongerText(r, m->text, true, cache);
+        return false;
+    }
+    if (const qint64 r = findCutCopy(m, chatIdentifier, cache)) {
+        keepLongerText(r, m->text, false, cache);
+        return false;
+    }
+    insertMessage(m, chatIdentifier, handleText, srcRowid, cache);
+    return true;
+}
+
+qint64 MessageRecycleDb::findCutCopy(
+    const _MsgMessage* m, const QString& chatIdentifier, Sqlite3StmtCache* cache)
+{
+    // An empty text begins every other: a message without text is never taken for a cut copy.
+    if (m->text.isEmpty())
+        return 0;
+    Sqlite3Sql sql("select rowid from message where date=? and ifnull(chat_identifier,'')=? and text<>''"
+                   " and (substr(text,1,length(?))=? or substr(?,1,length(text))=text) limit 1");
+    sql.addIntParam(m->date).addTextParam(chatIdentifier);
+    sql.addTextParam(m->text).addTextParam(m->text).addTextParam(m->text);
+    if (cache)
+        return cache->firstInt64(sql);
+    Sqlite3Cursor c = queryThrow(sql);
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
+void MessageRecycleDb::keepLongerText(
+    qint64 rowid, const QString& text, bool sameGuid, Sqlite3StmtCache* cache)
+{
+    // Only a stored text that this one continues is replaced; a copy found by its guid may have
+    // lost its whole text, one found by date and conversation never matched on an empty one.
+    Sqlite3Sql sql("update message set text=? where rowid=? and length(text)<length(?)"
+                   " and substr(?,1,length(text))=text and (text<>'' or ?)");
+    sql.addTextParam(text).addInt64Param(rowid).addTextParam(text).addTextParam(text).addIntParam(sameGuid);
+    if (cache)
+        cache->execute(sql);
+    else
+        executeThrow(sql);
 }
 
 QList<RecycleMsg> MessageRecycleDb::messages()

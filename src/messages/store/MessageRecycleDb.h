@@ -31,6 +31,12 @@ public:
     // the same conversation: two deleted messages alike in different conversations are both kept.
     qint64 findMessageInChat(
         const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache = nullptr);
+    // Files a recovered message unless the store holds it already: found by findMessageInChat, or
+    // a copy of it cut short (the same date and conversation, one text beginning with the other).
+    // A stored copy whose text is cut short of this one's takes the whole text. True when a row
+    // was added.
+    bool fileRecovered(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
     QList<RecycleMsg> messages();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
@@ -45,5 +51,10 @@ public:
     const QString& path() const { return m_path; }
 
 private:
+    qint64 findCutCopy(const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache);
+    void keepLongerText(qint64 rowid, const QString& text, bool sameGuid, Sqlite3StmtCache* cache);
+    qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache& cache);
+
     QString m_path;
 };
