@@ -60,19 +60,33 @@ void IOS6MessageRecovery::buildHandleMap(const QList<_MsgChat*>& chats)
 
 void IOS6MessageRecovery::run()
 {
+    try {
+        recover();
+    } catch (const std::runtime_error& e) {
+        throw m_walk.sourceError(e);
+    }
+}
+
+void IOS6MessageRecovery::recover()
+{
     m_walk.open();
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
-    m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
-    m_walk.listFreePages([this](const _SqliteFileRowData& row) {
+    // Whole cells are records of the file's own table: read in its column order.
+    const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
+    const QList<int> tableOrder = messageColumnOrder(table);
+    m_walk.listFreePages([&](const _SqliteFileRowData& row) {
         _MsgMessage m;
-        if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
+        if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, tableOrder), &m) && m.item_type == 0)
             file(m, false);
     });
-    QList<_SqliteCarveShape> layouts;
+    QList<Layout> layouts;
     for (const QList<_SqliteCol>& cols : messageCarveLayouts())
-        layouts.append(_SqliteCarveShape(cols));
-    if (m_walk.listTableLeaves(QStringLiteral("message"))) {
+        layouts.append({ messageCarveShape(cols), {} });
+    // Records keep the shape they were written with, and the device's own table may be neither.
+    if (isOtherMessageLayout(table))
+        layouts.append({ messageCarveShape(table), tableOrder });
+    if (m_walk.listTablePages(QStringLiteral("message"))) {
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             for (const _MsgMessage& m : carvePage(page, layouts)) {
                 if (m_walk.cancelled())
@@ -83,30 +97,53 @@ void IOS6MessageRecovery::run()
         });
     }
     m_storeStmts.reset();
-    m_liveStmts.reset();
     edit.commit();
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
-    const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const
+    const _SqliteBtreePage& page, const QList<Layout>& layouts) const
 {
     QList<_MsgMessage> found;
-    for (const _SqliteCarveShape& layout : layouts) {
-        for (const _SqliteFileRowData& row :
-            m_walk.carve(page, layout, &IOS6MessageRecovery::checkMessageRowValid)) {
+    for (const Layout& layout : layouts) {
+        const QList<int>& order = layout.order;
+        Sqlite3File::RowFilter test = &IOS6MessageRecovery::checkMessageRowValid;
+        if (!order.isEmpty())
+            test = [&order](const _SqliteFileRowData& r) {
+                return checkMessageRowValid(toMessageLayoutOrder(r, order));
+            };
+        for (const _SqliteFileRowData& row : m_walk.carve(page, layout.shape, test)) {
             _MsgMessage m;
-            if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
+            if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, order), &m) && m.item_type == 0)
                 found.append(m);
         }
     }
     return found;
 }
 
+void IOS6MessageRecovery::loadLiveGuids()
+{
+    // The private copy does not change during the run: its guids are read once, at the first
+    // candidate, not once per candidate.
+    m_liveLoaded = true;
+    Sqlite3Cursor c = m_walk.copy().queryThrow("select guid from message where rowid<>0");
+    while (c.moveNext())
+        m_liveGuids.insert(c.getText("guid"));
+}
+
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
-    Sqlite3Sql live("select rowid from message where guid=?");
-    live.addTextParam(guid);
-    return m_liveStmts->firstInt64(live) != 0;
+    if (!m_liveLoaded)
+        loadLiveGuids();
+    return m_liveGuids.contains(guid);
+}
+
+QString IOS6MessageRecovery::storedHandle(qint64 handleId)
+{
+    // The store's handles do not change during a message run; each is looked up once.
+    const auto it = m_storedHandles.constFind(handleId);
+    if (it != m_storedHandles.constEnd())
+        return *it;
+    return *m_storedHandles.insert(handleId, m_store.handleBySrcRowId(handleId).id);
 }
 
 void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
@@ -125,10 +162,9 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
         if (carved)
             srcRowid = 0;
     } else {
-        chatId = handle = m_store.handleBySrcRowId(m.handle_id).id;
+        chatId = handle = storedHandle(m.handle_id);
     }
-    if (m_store.findMessageInChat(&m, chatId, m_storeStmts.get()) == 0)
-        m_store.insertMessage(&m, chatId, handle, srcRowid, m_storeStmts.get());
+    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get());
 }
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 class IProgressSink;
 
@@ -30,8 +31,14 @@ public:
     // Lists the freelist's trunk pages, its pages that are not b-tree pages and the leaves under
     // those that are; each cell of a free table leaf is handed to wholeRow with its own rowid.
     void listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow);
+    // A table's columns as the copy's schema declares them, in stored order; empty when there is
+    // no such table.
+    QList<_SqliteCol> tableColumns(const QString& table);
     // Appends the leaves of a live table; false when the copy has no such table.
     bool listTableLeaves(const QString& table);
+    // Appends every page of a live table's b-tree, its interior pages too: a root that was a leaf
+    // before it split keeps the records it held then in its free space.
+    bool listTablePages(const QString& table);
     // Visits every listed page in order, reporting progress before each; a visit that returns
     // false, or a cancel, ends the pass.
     void carvePages(const std::function<bool(const _SqliteBtreePage& page)>& visit);
@@ -41,7 +48,20 @@ public:
 
     const QList<qint64>& pages() const { return m_pages; }
 
+    // Where each column of a table stands in a layout of the same table, found by name (-1 when
+    // the layout lacks it); empty when every column stands where the layout has it (columns past
+    // the layout's end that it does not know count as in place).
+    static QList<int> columnOrder(const QList<_SqliteCol>& table, const QStringList& layout);
+    // A row decoded in a table's own column order with its values moved to where order puts them
+    // (NULL where the table lacks a column); the row itself when order is empty.
+    static _SqliteFileRowData reordered(const _SqliteFileRowData& row, const QList<int>& order);
+
+    // An error met on the private copy, told with the user's file in place of the copy (which is
+    // gone by the time the user reads it).
+    std::runtime_error sourceError(const std::exception& e) const;
+
 private:
+    qint64 rootPage(const QString& table);
     void listTrunk(
         const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
 
