@@ -422,6 +422,40 @@ private Q_SLOTS:
         }
     }
 
+    // A damaged database fails the run with an error that names the user's file, not the private
+    // copy the run read (which is gone by then).
+    void damagedDatabaseErrorNamesTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not a database") << QByteArray(8192, 'x');
+        QByteArray header("SQLite format 3\0", 16);
+        QTest::newRow("page size not a power of two")
+            << header + QByteArray("\x03\x00", 2) + QByteArray(8174, '\0');
+        QTest::newRow("usable size under 480")
+            << header + QByteArray("\x02\x00\x01\x01\x40", 5) + QByteArray(8171, '\0');
+    }
+    void damagedDatabaseErrorNamesTheFile()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString folder = TestEnv::tempDir();
+        const QString path = folder + "/sms.db";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        db.setIOSDbPath(path);
+        QString error;
+        try {
+            db.recycleDeletedMessages({}, nullptr);
+        } catch (const std::runtime_error& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(!error.isEmpty(), "a damaged database was reported as recovered");
+        QVERIFY2(!error.contains("work.db") && !error.contains("recover-"), qPrintable(error));
+        QVERIFY2(error.contains(path), qPrintable(error));
+    }
+
     void missingDatabaseIsAnError()
     {
         IOS6MessageDb db(QDir(TestEnv::tempDir()), _CountryInfo(), false);
