@@ -223,7 +223,9 @@ IOS5_COLUMNS = ("ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INT
 def gen_ios5(a, path):
     db = sqlite3.connect(path, isolation_level=None)
     db.execute("PRAGMA secure_delete=OFF")
-    db.execute("CREATE TABLE message (%s)" % IOS5_COLUMNS)
+    # Later system versions added columns at the end; --ios5-extra adds that many (set to 1).
+    extra = ["extra_%d" % k for k in range(a.ios5_extra)]
+    db.execute("CREATE TABLE message (%s)" % ", ".join([IOS5_COLUMNS] + ["%s INTEGER" % e for e in extra]))
     db.execute("CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type INTEGER, newest_message INTEGER,"
                " unread_count INTEGER, hash INTEGER)")
     db.execute("CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, group_id INTEGER, address TEXT,"
@@ -250,6 +252,8 @@ def gen_ios5(a, path):
                              " (?, ?, 0, 0, 0, 0, 1, 'friend@example.com', ?, '', 'Madrid', 'e:me@example.com', 0, 1,"
                              " 0, 0, ?)", (330000000 + i * 60, text, guid, str(uuid.UUID(int=7)).upper()))
             chat = "friend@example.com"
+        for e in extra:
+            db.execute('UPDATE message SET "%s"=1 WHERE ROWID=?' % e, (cur.lastrowid,))
         entry = {"rowid": cur.lastrowid, "text": text, "chat": chat}
         (deleted if i in doomed else live).append(entry)
     db.execute("COMMIT")
@@ -370,6 +374,7 @@ def main():
     ap.add_argument("--cyclic-freelist", action="store_true")
     ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
     ap.add_argument("--ios5", action="store_true", help="the older message table")
+    ap.add_argument("--ios5-extra", type=int, default=0, help="columns added after the older table's 33")
     ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
     a = ap.parse_args()
     path = os.path.join(a.folder, SMS_REL)
@@ -379,7 +384,7 @@ def main():
             os.remove(path + suffix)
     if a.ios5:
         live, deleted = gen_ios5(a, path)
-        ncols = 33
+        ncols = 33 + a.ios5_extra
     elif a.source:
         ncols, live, deleted = gen_from_device(a, path)
     else:

@@ -96,10 +96,17 @@ private Q_SLOTS:
         }
     }
 
+    void recoversAndMergesDeletedMessages_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("the 33-column table") << QStringList { "--ios5" };
+        QTest::newRow("two columns added later") << QStringList { "--ios5", "--ios5-extra", "2" };
+    }
     void recoversAndMergesDeletedMessages()
     {
+        QFETCH(QStringList, args);
         QString err;
-        const QString folder = generateWith("make_deleted_sms.py", { "--ios5" }, &err);
+        const QString folder = generateWith("make_deleted_sms.py", args, &err);
         QVERIFY2(!folder.isEmpty(), qPrintable(err));
         const QByteArray before = fileHash(smsPath(folder));
         IOS5MessageDb db { QDir(folder), _CountryInfo() };
