@@ -303,8 +303,11 @@ def gen_modern(a, path):
     if a.wal:
         db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
     db.execute("BEGIN")
+    chat_numbers = {c[1]: n for n, c in enumerate(CHATS, 1)}
     for e in deleted:
-        db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
+        # By the join's whole key, so the deletion does not scan the table once per message.
+        db.execute("DELETE FROM chat_message_join WHERE chat_id=? AND message_id=?",
+                   (chat_numbers[e["chat"]], e["rowid"]))
         db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
     if a.delete_handle:
         db.execute("DELETE FROM chat_handle_join WHERE handle_id=3")

@@ -72,6 +72,11 @@ void IOS6MessageRecovery::recover()
     m_walk.open();
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
+    // Tens of thousands of rows go into one transaction: a page cache that holds them keeps SQLite
+    // from writing pages out and reading them back before the commit.
+    QString err;
+    const qint64 cacheSize = m_storeStmts->firstInt64(Sqlite3Sql("PRAGMA cache_size"));
+    m_store.exec(QStringLiteral("PRAGMA cache_size=-65536"), err);
     // Whole cells are records of the file's own table: read in its column order.
     const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
     const QList<int> tableOrder = messageColumnOrder(table);
@@ -97,7 +102,9 @@ void IOS6MessageRecovery::recover()
         });
     }
     m_storeStmts.reset();
+    m_liveStmts.reset();
     edit.commit();
+    m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
@@ -120,21 +127,17 @@ QList<_MsgMessage> IOS6MessageRecovery::carvePage(
     return found;
 }
 
-void IOS6MessageRecovery::loadLiveGuids()
-{
-    // The private copy does not change during the run: its guids are read once, at the first
-    // candidate, not once per candidate.
-    m_liveLoaded = true;
-    Sqlite3Cursor c = m_walk.copy().queryThrow("select guid from message where rowid<>0");
-    while (c.moveNext())
-        m_liveGuids.insert(c.getText("guid"));
-}
-
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
-    if (!m_liveLoaded)
-        loadLiveGuids();
-    return m_liveGuids.contains(guid);
+    if (!m_liveStmts) {
+        // One read transaction for the whole run, not one (with its locks) per candidate.
+        QString err;
+        m_walk.copy().exec(QStringLiteral("BEGIN"), err);
+        m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
+    }
+    Sqlite3Stmt& live = m_liveStmts->prepared(QStringLiteral("select rowid from message where guid=?"));
+    live.bindTextThrow(1, guid);
+    return m_liveStmts->firstInt64(live) != 0;
 }
 
 QString IOS6MessageRecovery::storedHandle(qint64 handleId)

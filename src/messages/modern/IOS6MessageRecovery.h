@@ -5,7 +5,6 @@
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <memory>
 
 class IOS6MessageDb;
@@ -40,7 +39,6 @@ private:
     QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
     // Files one decoded message; carved tells the two paths apart.
     void file(const _MsgMessage& message, bool carved);
-    void loadLiveGuids();
     bool isLive(const QString& guid);
     QString storedHandle(qint64 handleId);
 
@@ -49,7 +47,6 @@ private:
     SqliteDeletedRowWalk m_walk;
     std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
     QHash<qint64, _MsgChat*> m_handleChats;
-    QSet<QString> m_liveGuids; // of the private copy
-    bool m_liveLoaded = false;
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the database read, in one read transaction
     QHash<qint64, QString> m_storedHandles;
 };

@@ -286,6 +286,13 @@ QList<RecycleMsg> MessageRecycleDb::messages()
     return list;
 }
 
+qint64 MessageRecycleDb::messageCount()
+{
+    openCheck();
+    Sqlite3Cursor c = queryThrow("select count(*) from message where is_skip=0");
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
 qint64 MessageRecycleDb::findHandle(const _MsgHandle* h)
 {
     openCheck();

@@ -38,6 +38,8 @@ public:
     bool fileRecovered(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
         qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
     QList<RecycleMsg> messages();
+    // How many messages messages() gives, without reading them.
+    qint64 messageCount();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
     QList<_MsgHandle> handles();

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <array>
 #include <functional>
 
 // Byte readers over a mapped database file. Each reads nothing at or beyond `end`; a value that
@@ -71,6 +72,12 @@ struct _SqliteCarveShape {
     void acceptNull(int i);
     QList<_SqliteCol> cols;
     QList<quint8> accepts;
+    // Whether a one-byte serial type fits column 1, 2 or 3: most positions of a range fail there,
+    // and a table lookup turns them down without decoding a header.
+    std::array<std::array<bool, 128>, 3> oneByteFits {};
+
+private:
+    void updateOneByteFits();
 };
 
 // Reads a SQLite 3 database file from its bytes, without the SQLite library: pages, the freelist,

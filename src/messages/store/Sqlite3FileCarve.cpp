@@ -74,6 +74,20 @@ bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, Q
     return true;
 }
 
+// False when one of the first three serial types at c is a one-byte type its column refuses; the
+// same answer matchHeader would give for those columns, without building the type list.
+inline bool mayStartHeader(const _SqliteCarveShape& shape, const char* c, const char* end)
+{
+    for (int k = 0; k < 3 && c + k < end; ++k) {
+        const quint8 b = quint8(c[k]);
+        if (b & 0x80)
+            return true;
+        if (!shape.oneByteFits[k][b])
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // The rowid of a carved record, read back from the bytes before its column-1 serial type: column
@@ -107,12 +121,22 @@ _SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
     : cols(columns)
     , accepts(acceptsOf(columns))
 {
+    updateOneByteFits();
 }
 
 void _SqliteCarveShape::acceptNull(int i)
 {
     if (i >= 0 && i < accepts.size())
         accepts[i] |= Null;
+    updateOneByteFits();
+}
+
+void _SqliteCarveShape::updateOneByteFits()
+{
+    for (int k = 0; k < 3; ++k) {
+        for (int t = 0; t < 128; ++t)
+            oneByteFits[k][t] = k + 1 >= accepts.size() || typeFits(t, accepts.at(k + 1));
+    }
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
@@ -155,6 +179,10 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
     QList<qint64> types;
     types.reserve(cols.size());
     for (const char* c = begin; c < rangeEnd;) {
+        if (!mayStartHeader(shape, c, rangeEnd)) {
+            ++c;
+            continue;
+        }
         const char* h = nullptr;
         if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
             ++c;

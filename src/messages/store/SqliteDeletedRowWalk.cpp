@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+#include <QUrl>
 #include <algorithm>
 #include <stdexcept>
 
@@ -31,6 +32,26 @@ void SqliteDeletedRowWalk::open()
 {
     if (!QFile::exists(m_source))
         throw std::runtime_error(QString("can not find message database %1.").arg(m_source).toStdString());
+    if (QFile::exists(m_source + "-wal"))
+        openCopy();
+    else
+        openInPlace();
+    m_file = std::make_unique<Sqlite3File>(m_readPath);
+    m_file->open();
+}
+
+void SqliteDeletedRowWalk::openInPlace()
+{
+    // Without a log there is nothing to checkpoint: the file is read where it is, read-only and as
+    // a file that does not change (no locks, no journal), so it is never written and not copied.
+    m_readPath = m_source;
+    m_readUri = QUrl::fromLocalFile(QFileInfo(m_source).absoluteFilePath()).toString(QUrl::FullyEncoded)
+        + QStringLiteral("?mode=ro&immutable=1");
+    m_copy.openThrow(m_readUri, SQLITE_OPEN_READONLY);
+}
+
+void SqliteDeletedRowWalk::openCopy()
+{
     if (!m_copyDir.isValid())
         throw std::runtime_error("Cannot create a temporary folder for the recovery.");
     m_copyPath = m_copyDir.filePath(QStringLiteral("work.db"));
@@ -39,11 +60,10 @@ void SqliteDeletedRowWalk::open()
     // Committed changes still in the write-ahead log belong to the database: take the log along.
     if (QFile::exists(m_source + "-wal") && !QFile::copy(m_source + "-wal", m_copyPath + "-wal"))
         throw std::runtime_error(QString("Cannot copy %1-wal.").arg(m_source).toStdString());
-    m_copy.openThrow(m_copyPath, 2);
+    m_copy.openThrow(m_copyPath, SQLITE_OPEN_READWRITE);
     QString err;
     m_copy.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), err);
-    m_file = std::make_unique<Sqlite3File>(m_copyPath);
-    m_file->open();
+    m_readPath = m_copyPath;
 }
 
 void SqliteDeletedRowWalk::listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow)
@@ -150,8 +170,10 @@ QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(
 std::runtime_error SqliteDeletedRowWalk::sourceError(const std::exception& e) const
 {
     QString text = QString::fromUtf8(e.what());
+    if (!m_readUri.isEmpty())
+        text.replace(m_readUri, m_source);
     if (m_copyPath.isEmpty())
-        return std::runtime_error(e.what());
+        return std::runtime_error(text.toStdString());
     if (text.contains(m_copyPath))
         text.replace(m_copyPath, m_source);
     else

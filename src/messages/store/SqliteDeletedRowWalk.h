@@ -13,8 +13,8 @@ class IProgressSink;
 
 // The page walk shared by the recoveries of deleted rows: a private copy of the database file (with
 // its -wal, checkpointed into the copy, so the user's file is never opened for writing and nothing
-// is zeroed before it is read), the free pages of the file, the leaves of a live table, and the
-// carving of every listed page, with progress and cancel.
+// is zeroed before it is read; a file without a log is read in place, read-only), the free pages of the file,
+// the leaves of a live table, and the carving of every listed page, with progress and cancel.
 class SqliteDeletedRowWalk
 {
 public:
@@ -23,7 +23,8 @@ public:
 
     // Copies and maps the database; throws when it is missing or cannot be read.
     void open();
-    // The connection to the private copy (root pages, the live-row test).
+    // The connection to the database read (root pages, the live-row test): the private copy, or
+    // the source itself opened read-only.
     Sqlite3DB& copy() { return m_copy; }
     const Sqlite3File& file() const { return *m_file; }
     bool cancelled() const;
@@ -61,6 +62,8 @@ public:
     std::runtime_error sourceError(const std::exception& e) const;
 
 private:
+    void openInPlace();
+    void openCopy();
     qint64 rootPage(const QString& table);
     void listTrunk(
         const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
@@ -69,6 +72,8 @@ private:
     IProgressSink* m_progress;
     QTemporaryDir m_copyDir;
     QString m_copyPath;
+    QString m_readPath; // the file read: the copy, or the source itself when it has no log
+    QString m_readUri; // the source's read-only address when it is read in place
     Sqlite3DB m_copy;
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;
