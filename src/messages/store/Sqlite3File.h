@@ -138,6 +138,12 @@ private:
     void walkTree(const _SqliteBtreePage& page, bool leavesOnly, QList<_SqliteBtreePage>& out,
         QSet<qint64>& seen, int depth) const;
     QList<quint32> children(const _SqliteBtreePage& page) const;
+    bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
+        const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
+        const char** next) const;
+    bool carveAtCut(const _SqliteCarveShape& shape, qint64 usable, const char* c, int hv, const char* cut,
+        QList<qint64> types, const char* rangeBegin, const char* rangeEnd, const RowFilter& filter,
+        _SqliteFileRowData& row) const;
     qint64 recoverRowid(
         const char* rangeBegin, const char* c, qint64 payloadSize, int headerBytesBeforeC) const;
 

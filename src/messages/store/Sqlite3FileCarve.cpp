@@ -185,7 +185,14 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
         }
         const char* h = nullptr;
         if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
-            ++c;
+            _SqliteFileRowData split;
+            const char* after = nullptr;
+            if (firstBytes == 0 && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, split, &after)) {
+                rows.append(split);
+                c = after;
+            } else {
+                ++c;
+            }
             continue;
         }
         // A record larger than the file cannot be there: such serial types are noise.
@@ -272,4 +279,84 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
     const char* from = start < fileSize ? base + start : end;
     const char* to = from + qMin<qint64>(pageSize, end - from);
     return recoverRows(cols, firstColBytes, m_usableSize, from, to, filter);
+}
+
+// A record whose header runs past the part of it its page holds (small pages and wide tables):
+// the header is cut at the end of that part, and goes on in the first overflow page, after the
+// 4-byte number of that page. Every boundary between serial types that fit is tried as the cut,
+// with a header-size varint of one or two bytes; the cut must be where the record's payload size
+// puts the end of its local part, so a cut is never guessed.
+bool Sqlite3File::carveSplitHeader(const _SqliteCarveShape& shape, qint64 u, const char* c,
+    const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
+    const char** next) const
+{
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    // A header of n columns holds at most 9 bytes a column: a local part longer than that holds it.
+    if (m - 3 > 9 * qint64(shape.accepts.size()))
+        return false;
+    QList<const char*> at;
+    QList<qint64> types;
+    const char* p = c;
+    for (int i = 1; i < shape.accepts.size() && p < rangeEnd; ++i) {
+        qint64 t = 0;
+        const int len = sqlitefile_varint(&t, p, rangeEnd);
+        if (len == 0 || !typeFits(t, shape.accepts.at(i)))
+            break;
+        at.append(p);
+        types.append(t);
+        p += len;
+    }
+    at.append(p);
+    for (int hv = 1; hv <= 2; ++hv) {
+        for (int j = 0; j < at.size(); ++j) {
+            const qint64 local = at[j] - (c - 1 - hv);
+            if (local >= m && local <= x
+                && carveAtCut(shape, u, c, hv, at[j], types.mid(0, j), rangeBegin, rangeEnd, filter, row)) {
+                *next = at[j] + 4;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool Sqlite3File::carveAtCut(const _SqliteCarveShape& shape, qint64 u, const char* c, int hv, const char* cut,
+    QList<qint64> types, const char* rangeBegin, const char* rangeEnd, const RowFilter& filter,
+    _SqliteFileRowData& row) const
+{
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    const quint32 pg = quint32(sqlitefile_int32(cut, rangeEnd));
+    if (pg < 2 || pg > pages())
+        return false;
+    const char* ov = pageStart(pg) + 4;
+    const char* ovEnd = pageStart(pg) + qMin<qint64>(u, end - pageStart(pg));
+    const char* q = ov;
+    for (int i = int(types.size()) + 1; i < shape.accepts.size(); ++i) {
+        qint64 t = 0;
+        const int len = sqlitefile_varint(&t, q, ovEnd);
+        if (len == 0 || !typeFits(t, shape.accepts.at(i)))
+            return false;
+        types.append(t);
+        q += len;
+    }
+    const qint64 headerLen = hv + 1 + (cut - c) + (q - ov);
+    if (sqlitefile_varint_lengh(headerLen) != hv)
+        return false;
+    qint64 payload = headerLen;
+    for (qint64 t : types) {
+        payload += qMin(contentSize(t), fileSize + 1);
+        if (payload > fileSize)
+            return false;
+    }
+    const qint64 k = m + ((payload - m) % (u - 4));
+    if (payload <= x || (k <= x ? k : m) != cut - (c - 1 - hv))
+        return false;
+    const QByteArray rest = overflowBytes(pg, payload - (cut - (c - 1 - hv)));
+    const char* body = rest.constData() + qMin<qint64>(q - ov, rest.size());
+    row.values = { QVariant() };
+    row.values.append(decodeValues(types, body, rest.constData() + rest.size()));
+    row.rowid = recoverRowid(rangeBegin, c, payload, 1 + hv);
+    return !filter || filter(row);
 }

@@ -198,6 +198,12 @@ private Q_SLOTS:
             << QStringList { "--cyclic-freelist" } << none << 90;
         QTest::newRow("68-column device database, every third deleted")
             << QStringList { "--delete-every", "3" } << "magnet-ctf-2020-sms/sms.db" << 30;
+        QTest::newRow("68-column device database on 512-byte pages, headers cut into overflow pages")
+            << QStringList { "--delete-every", "3", "--page-size", "512" } << "magnet-ctf-2020-sms/sms.db"
+            << 10;
+        QTest::newRow("68-column device database on 64 KiB pages")
+            << QStringList { "--delete-every", "3", "--page-size", "65536" } << "magnet-ctf-2020-sms/sms.db"
+            << 30;
         QTest::newRow("38-column device database")
             << QStringList { "--delete-every", "2" } << "otapki-iphone/HomeDomain/Library/SMS/sms.db" << 1;
     }
