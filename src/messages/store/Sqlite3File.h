@@ -138,6 +138,14 @@ private:
     void walkTree(const _SqliteBtreePage& page, bool leavesOnly, QList<_SqliteBtreePage>& out,
         QSet<qint64>& seen, int depth) const;
     QList<quint32> children(const _SqliteBtreePage& page) const;
+    struct CarveRange {
+        const char* begin;
+        const char* end;
+        qint64 usable;
+        qint64 firstBytes;
+    };
+    bool carveRecord(const CarveRange& range, const char* c, const QList<qint64>& types, const char* h,
+        const RowFilter& filter, _SqliteFileRowData& row, const char** next) const;
     bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
         const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;

@@ -51,7 +51,8 @@ qint64 contentSize(qint64 t)
     return 0;
 }
 
-// The serial types of columns 1 to n-1 starting at c; false when one does not fit its column.
+// The serial types of columns 1 to n-1 starting at c; false when one does not fit its column, with
+// *headerEnd at that one.
 bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, QList<qint64>& types,
     const char** headerEnd)
 {
@@ -65,8 +66,10 @@ bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, Q
             t = quint8(*p);
         else if ((len = sqlitefile_varint(&t, p, end)) == 0)
             t = 0;
-        if (!typeFits(t, accepts.at(i)))
+        if (!typeFits(t, accepts.at(i))) {
+            *headerEnd = p;
             return false;
+        }
         types.append(t);
         p += len;
     }
@@ -160,92 +163,92 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
-    const QList<_SqliteCol>& cols = shape.cols;
-    const QList<quint8>& accepts = shape.accepts;
     QList<_SqliteFileRowData> rows;
     if (!begin || begin < base)
         begin = base;
     if (!rangeEnd || rangeEnd > end)
         rangeEnd = end;
-    if (cols.size() < 2) {
+    if (shape.cols.size() < 2) {
         if (begin < rangeEnd)
             qWarning("tbCols size < 2.");
         return rows;
     }
     const qint64 u = usableSize;
-    const qint64 x = u - 35;
     const qint64 m = ((u - 12) * 32 / 255) - 23;
-    const qint64 firstBytes = qMax<qint64>(0, firstColBytes);
+    const CarveRange range { begin, rangeEnd, u, qMax<qint64>(0, firstColBytes) };
     QList<qint64> types;
-    types.reserve(cols.size());
+    types.reserve(shape.cols.size());
     for (const char* c = begin; c < rangeEnd;) {
         if (!mayStartHeader(shape, c, rangeEnd)) {
             ++c;
             continue;
         }
-        const char* h = nullptr;
-        if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
-            _SqliteFileRowData split;
-            const char* after = nullptr;
-            if (firstBytes == 0 && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, split, &after)) {
-                rows.append(split);
-                c = after;
-            } else {
-                ++c;
-            }
-            continue;
-        }
-        // A record larger than the file cannot be there: such serial types are noise.
-        qint64 body = firstBytes;
-        for (qint64 t : types) {
-            body += qMin(contentSize(t), fileSize + 1);
-            if (body > fileSize)
-                break;
-        }
-        if (body > fileSize) {
-            ++c;
-            continue;
-        }
-        // Header: its size varint, column 0's serial type, then the types read.
-        const qint64 s = h - c;
-        int hv = 1;
-        while (sqlitefile_varint_lengh(hv + 1 + s) != hv)
-            ++hv;
-        const qint64 headerLen = hv + 1 + s;
-        const qint64 payload = headerLen + body;
-        qint64 localBody = body;
-        quint32 firstOverflow = 0;
-        if (payload > x) {
-            const qint64 k = m + ((payload - m) % (u - 4));
-            const qint64 local = k <= x ? k : m;
-            localBody = qMax<qint64>(0, local - headerLen);
-            const char* pageNoAt = h + localBody;
-            const qint64 pg = quint32(sqlitefile_int32(pageNoAt, rangeEnd));
-            if (pg < 1 || pg > pages()) {
-                ++c;
-                continue;
-            }
-            firstOverflow = quint32(pg);
-        }
-        QByteArray bytes = sqlitefile_bytearr(int(qMin<qint64>(localBody, INT_MAX)), h, rangeEnd);
-        if (firstOverflow && bytes.size() == localBody)
-            bytes.append(overflowBytes(firstOverflow, body - localBody));
         _SqliteFileRowData row;
-        const char* bp = bytes.constData();
-        const char* bend = bp + bytes.size();
-        row.values.append(
-            firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
-        row.values.append(decodeValues(types, bp + qMin<qint64>(firstBytes, bytes.size()), bend));
-        row.rowid = recoverRowid(begin, c, payload, 1 + hv);
-        if (filter && !filter(row)) {
+        const char* next = nullptr;
+        const char* h = nullptr;
+        const bool whole = matchHeader(shape.accepts, c, rangeEnd, types, &h);
+        // A header cut at the end of the local part fits up to the cut, which is m bytes or more
+        // from the record's start (at most 3 bytes before c).
+        if ((whole && carveRecord(range, c, types, h, filter, row, &next))
+            || (range.firstBytes == 0 && h - c + 3 >= m
+                && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, row, &next))) {
+            rows.append(row);
+            c = next > c ? next : c + 1;
+        } else {
             ++c;
-            continue;
         }
-        rows.append(row);
-        const char* next = h + localBody + (firstOverflow ? 4 : 0);
-        c = next > c ? next : c + 1;
     }
     return rows;
+}
+
+// The record whose column-1 serial type is at c and whose header ends at h, when its serial types
+// fit the file and the filter takes it; *next is the first byte after its local part.
+bool Sqlite3File::carveRecord(const CarveRange& range, const char* c, const QList<qint64>& types,
+    const char* h, const RowFilter& filter, _SqliteFileRowData& row, const char** next) const
+{
+    const qint64 u = range.usable;
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    // A record larger than the file cannot be there: such serial types are noise.
+    qint64 body = range.firstBytes;
+    for (qint64 t : types) {
+        body += qMin(contentSize(t), fileSize + 1);
+        if (body > fileSize)
+            return false;
+    }
+    // Header: its size varint, column 0's serial type, then the types read.
+    const qint64 s = h - c;
+    int hv = 1;
+    while (sqlitefile_varint_lengh(hv + 1 + s) != hv)
+        ++hv;
+    const qint64 headerLen = hv + 1 + s;
+    const qint64 payload = headerLen + body;
+    qint64 localBody = body;
+    quint32 firstOverflow = 0;
+    if (payload > x) {
+        const qint64 k = m + ((payload - m) % (u - 4));
+        const qint64 local = k <= x ? k : m;
+        localBody = qMax<qint64>(0, local - headerLen);
+        const qint64 pg = quint32(sqlitefile_int32(h + localBody, range.end));
+        if (pg < 1 || pg > pages())
+            return false;
+        firstOverflow = quint32(pg);
+    }
+    QByteArray bytes = sqlitefile_bytearr(int(qMin<qint64>(localBody, INT_MAX)), h, range.end);
+    if (firstOverflow && bytes.size() == localBody)
+        bytes.append(overflowBytes(firstOverflow, body - localBody));
+    const char* bp = bytes.constData();
+    const char* bend = bp + bytes.size();
+    const qint64 firstBytes = range.firstBytes;
+    row.values.append(firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
+    row.values.append(decodeValues(types, bp + qMin<qint64>(firstBytes, bytes.size()), bend));
+    row.rowid = recoverRowid(range.begin, c, payload, 1 + hv);
+    if (filter && !filter(row)) {
+        row = _SqliteFileRowData();
+        return false;
+    }
+    *next = h + localBody + (firstOverflow ? 4 : 0);
+    return true;
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
