@@ -222,49 +222,71 @@ qint64 MessageRecycleDb::findMessageInChat(
     return c.moveNext() ? c.getInt64("rowid") : 0;
 }
 
+namespace
+{
+// A stored text and a new one of the same date and conversation that are one message, one of them
+// cut short. An empty text begins every other: a message without text is never taken for a copy.
+bool isCutCopy(const QString& stored, const QString& text)
+{
+    return !stored.isEmpty() && !text.isEmpty() && (stored.startsWith(text) || text.startsWith(stored));
+}
+
+QString columnText(sqlite3_stmt* st, int i)
+{
+    const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(st, i)) : QString();
+}
+} // namespace
+
 bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatIdentifier,
     const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
 {
-    if (const qint64 r = findMessageInChat(m, chatIdentifier, cache)) {
-        keepLongerText(r, m->text, true, cache);
+    openCheck();
+    Sqlite3StmtCache local(*this);
+    Sqlite3StmtCache& stmts = cache ? *cache : local;
+    // The stored rows of the same guid or of the same date and conversation, read once: the same
+    // message (findMessageInChat's test: the guid, or the direction and text too), or a copy of it
+    // cut short.
+    Sqlite3Stmt& st
+        = stmts.prepared(QStringLiteral("select rowid, guid=?1 or (is_from_me=?2 and text=?3), text"
+                                        " from message where guid=?1 or (date=?4 and"
+                                        " ifnull(chat_identifier,'')=?5)"));
+    st.bindTextThrow(1, m->guid);
+    st.bindInt64Throw(2, m->is_from_me);
+    st.bindTextThrow(3, m->text);
+    st.bindInt64Throw(4, m->date);
+    st.bindTextThrow(5, chatIdentifier);
+    qint64 same = 0, cut = 0;
+    QString sameText, cutText;
+    while (st.stepThrow()) {
+        const QString text = columnText(st.handle(), 2);
+        if (!same && sqlite3_column_int(st.handle(), 1)) {
+            same = sqlite3_column_int64(st.handle(), 0);
+            sameText = text;
+        } else if (!cut && isCutCopy(text, m->text)) {
+            cut = sqlite3_column_int64(st.handle(), 0);
+            cutText = text;
+        }
+    }
+    st.reset();
+    if (same || cut) {
+        // A stored copy that this text continues takes it; one found by its guid may have lost its
+        // whole text.
+        const QString& stored = same ? sameText : cutText;
+        if (stored.size() < m->text.size() && m->text.startsWith(stored) && (same || !stored.isEmpty()))
+            updateText(same ? same : cut, m->text, stmts);
         return false;
     }
-    if (const qint64 r = findCutCopy(m, chatIdentifier, cache)) {
-        keepLongerText(r, m->text, false, cache);
-        return false;
-    }
-    insertMessage(m, chatIdentifier, handleText, srcRowid, cache);
+    insertMessage(m, chatIdentifier, handleText, srcRowid, &stmts);
     return true;
 }
 
-qint64 MessageRecycleDb::findCutCopy(
-    const _MsgMessage* m, const QString& chatIdentifier, Sqlite3StmtCache* cache)
+void MessageRecycleDb::updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts)
 {
-    // An empty text begins every other: a message without text is never taken for a cut copy.
-    if (m->text.isEmpty())
-        return 0;
-    Sqlite3Sql sql("select rowid from message where date=? and ifnull(chat_identifier,'')=? and text<>''"
-                   " and (substr(text,1,length(?))=? or substr(?,1,length(text))=text) limit 1");
-    sql.addIntParam(m->date).addTextParam(chatIdentifier);
-    sql.addTextParam(m->text).addTextParam(m->text).addTextParam(m->text);
-    if (cache)
-        return cache->firstInt64(sql);
-    Sqlite3Cursor c = queryThrow(sql);
-    return c.moveNext() ? c.getInt64(0) : 0;
-}
-
-void MessageRecycleDb::keepLongerText(
-    qint64 rowid, const QString& text, bool sameGuid, Sqlite3StmtCache* cache)
-{
-    // Only a stored text that this one continues is replaced; a copy found by its guid may have
-    // lost its whole text, one found by date and conversation never matched on an empty one.
-    Sqlite3Sql sql("update message set text=? where rowid=? and length(text)<length(?)"
-                   " and substr(?,1,length(text))=text and (text<>'' or ?)");
-    sql.addTextParam(text).addInt64Param(rowid).addTextParam(text).addTextParam(text).addIntParam(sameGuid);
-    if (cache)
-        cache->execute(sql);
-    else
-        executeThrow(sql);
+    Sqlite3Stmt& st = stmts.prepared(QStringLiteral("update message set text=? where rowid=?"));
+    st.bindTextThrow(1, text);
+    st.bindInt64Throw(2, rowid);
+    stmts.execute(st);
 }
 
 QList<RecycleMsg> MessageRecycleDb::messages()

@@ -53,8 +53,7 @@ public:
     const QString& path() const { return m_path; }
 
 private:
-    qint64 findCutCopy(const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache);
-    void keepLongerText(qint64 rowid, const QString& text, bool sameGuid, Sqlite3StmtCache* cache);
+    void updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts);
     qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
         qint64 srcRowid, Sqlite3StmtCache& cache);
 

@@ -13,8 +13,9 @@ class IProgressSink;
 
 // The page walk shared by the recoveries of deleted rows: a private copy of the database file (with
 // its -wal, checkpointed into the copy, so the user's file is never opened for writing and nothing
-// is zeroed before it is read; a file without a log is read in place, read-only), the free pages of the file,
-// the leaves of a live table, and the carving of every listed page, with progress and cancel.
+// is zeroed before it is read; a file without a log is read in place, read-only), the free pages
+// of the file, the pages of a live table, and the carving of every listed page, with progress and
+// cancel.
 class SqliteDeletedRowWalk
 {
 public:
