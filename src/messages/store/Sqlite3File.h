@@ -130,6 +130,8 @@ public:
 
     // Decodes record values of the given serial types from body bytes (shared with the carver).
     static QList<QVariant> decodeValues(const QList<qint64>& types, const char* p, const char* end);
+    static void appendValues(
+        QList<QVariant>& values, const QList<qint64>& types, const char* p, const char* end);
     // Bytes of the overflow chain starting at page `first`, at most `missing` bytes.
     QByteArray overflowBytes(quint32 first, qint64 missing) const;
 

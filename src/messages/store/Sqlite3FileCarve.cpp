@@ -241,7 +241,7 @@ bool Sqlite3File::carveRecord(const CarveRange& range, const char* c, const QLis
     const char* bend = bp + bytes.size();
     const qint64 firstBytes = range.firstBytes;
     row.values.append(firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
-    row.values.append(decodeValues(types, bp + qMin<qint64>(firstBytes, bytes.size()), bend));
+    appendValues(row.values, types, bp + qMin<qint64>(firstBytes, bytes.size()), bend);
     row.rowid = recoverRowid(range.begin, c, payload, 1 + hv);
     if (filter && !filter(row)) {
         row = _SqliteFileRowData();
@@ -359,7 +359,7 @@ bool Sqlite3File::carveAtCut(const _SqliteCarveShape& shape, qint64 u, const cha
     const QByteArray rest = overflowBytes(pg, payload - (cut - (c - 1 - hv)));
     const char* body = rest.constData() + qMin<qint64>(q - ov, rest.size());
     row.values = { QVariant() };
-    row.values.append(decodeValues(types, body, rest.constData() + rest.size()));
+    appendValues(row.values, types, body, rest.constData() + rest.size());
     row.rowid = recoverRowid(rangeBegin, c, payload, 1 + hv);
     return !filter || filter(row);
 }
