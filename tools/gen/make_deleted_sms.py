@@ -76,15 +76,15 @@ CHATS = [("SMS;-;+15551230001", "+15551230001", "SMS", [1]),
 NULL_TEXTS = {c for c, t in COLUMNS if t == "TEXT DEFAULT NULL"}
 
 
-def table_columns(spec):
+def table_columns(arg):
     """The message table's columns for --columns: a count of leading columns or a list of names."""
-    if spec.isdigit():
-        n = int(spec)
+    if arg.isdigit():
+        n = int(arg)
         if not 2 <= n <= len(COLUMNS):
             raise SystemExit("--columns: 2 to %d" % len(COLUMNS))
         return COLUMNS[:n]
     known = dict(COLUMNS)
-    names = [n.strip() for n in spec.split(",") if n.strip()]
+    names = [n.strip() for n in arg.split(",") if n.strip()]
     unknown = [n for n in names if n not in known]
     if unknown or "guid" not in names:
         raise SystemExit("--columns: unknown %s, or no guid" % ",".join(unknown))
