@@ -2,14 +2,26 @@
 """Modern device message databases with deleted messages left in free space, for the recovery.
 
   make_deleted_sms.py FOLDER --ios5 [--messages N] [--delete-every K]
-  make_deleted_sms.py FOLDER [--columns 74|78] [--messages N] [--delete-every K] [--page-size P]
-                             [--text-bytes B [--long-every L]] [--wal]
+  make_deleted_sms.py FOLDER [--columns 74|78|N|NAME,NAME,...] [--messages N] [--delete-every K]
+                             [--delete-run R] [--page-size P] [--text-bytes B [--long-every L]]
+                             [--empty-defaults] [--twins] [--wal] [--cyclic-freelist]
+  make_deleted_sms.py FOLDER --from SMSDB [--delete-every K] [--page-size P]
 
 FOLDER is laid out like a backup's cache folder (FOLDER/file-relay/var/mobile/Library/SMS/sms.db).
-Every L-th message (every one by default) has a text of about B bytes, spilling into overflow
-pages when it does not fit a page. Every K-th message is deleted with secure_delete off, so its record stays in the file's free space.
-With --wal the deletions stay in the write-ahead log beside the database (copied while the writer
-is still open, as a device leaves them). FOLDER/expected.json lists the live and deleted messages.
+--columns takes the two stored tables (74, 78), any leading part of the 78 columns, or a list of their
+names in any order. The text columns declared DEFAULT NULL are left NULL, as devices leave them
+(--empty-defaults stores empty texts there instead). Every L-th message (every one by default) has a
+text of about B bytes, spilling into overflow pages when it does not fit a page. Every K-th message
+is deleted with secure_delete off, so its record stays in the file's free space; --delete-run R
+deletes R adjacent messages from the middle instead. --twins gives every fifth message a twin of the
+same date, direction and text in another conversation. With --wal the deletions stay in the
+write-ahead log beside the database (copied while the writer is still open, as a device leaves
+them). --cyclic-freelist points the last freelist trunk page back at the first.
+--from copies a device's own sms.db (its log checkpointed into the copy, its triggers dropped) and
+deletes every K-th of its messages.
+
+FOLDER/expected.json lists the live and deleted messages; each deleted one also has "record", the
+hex bytes of its stored record (worked out from its values, read back before the deletion).
 """
 import argparse
 import json
@@ -17,6 +29,7 @@ import os
 import random
 import shutil
 import sqlite3
+import struct
 import sys
 import uuid
 
@@ -60,8 +73,26 @@ CHATS = [("SMS;-;+15551230001", "+15551230001", "SMS", [1]),
          ("iMessage;+;chat900", "chat900", "iMessage", [2, 3])]
 
 
-def schema(db, ncols):
-    db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in COLUMNS[:ncols]))
+NULL_TEXTS = {c for c, t in COLUMNS if t == "TEXT DEFAULT NULL"}
+
+
+def table_columns(arg):
+    """The message table's columns for --columns: a count of leading columns or a list of names."""
+    if arg.isdigit():
+        n = int(arg)
+        if not 2 <= n <= len(COLUMNS):
+            raise SystemExit("--columns: 2 to %d" % len(COLUMNS))
+        return COLUMNS[:n]
+    known = dict(COLUMNS)
+    names = [n.strip() for n in arg.split(",") if n.strip()]
+    unknown = [n for n in names if n not in known]
+    if unknown or "guid" not in names:
+        raise SystemExit("--columns: unknown %s, or no guid" % ",".join(unknown))
+    return [(n, known[n]) for n in names]
+
+
+def schema(db, cols):
+    db.execute("CREATE TABLE message (%s)" % ", ".join("%s %s" % c for c in cols))
     make_sms_db.handle_chat_attachment_tables(db)
     db.execute("CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER, UNIQUE(chat_id, handle_id))")
     db.execute("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER, message_date INTEGER DEFAULT 0,"
@@ -70,21 +101,112 @@ def schema(db, ncols):
                " UNIQUE(message_id, attachment_id))")
 
 
-def message_row(i, rng, ncols, text_bytes, long_every):
+def message_row(i, rng, cols, a):
     chat = rng.randrange(len(CHATS))
     handle = rng.choice(CHATS[chat][3])
     words = "%s message %d %s" % (CHATS[chat][1], i, "x" * rng.randrange(0, 40))
-    size = text_bytes if i % long_every == 0 else 0
+    size = a.text_bytes if i % a.long_every == 0 else 0
     text = (words + " " + "lorem ipsum " * (size // 12))[: max(len(words), size)]
-    row = {c: 0 for c, t in COLUMNS[:ncols] if "INTEGER" in t}
+    row = {c: 0 for c, t in cols if "INTEGER" in t}
     row.update({"guid": str(uuid.UUID(int=rng.getrandbits(128))).upper(), "text": text, "handle_id": handle,
                 "service": CHATS[chat][2], "account": "e:me@example.com", "version": 10,
                 "date": (500000000 + i * 60) * 1000000000, "date_read": 0, "date_delivered": 0,
-                "is_from_me": i % 2, "is_finished": 1, "other_handle": 0, "reply_to_guid": "",
-                "thread_originator_guid": "", "thread_originator_part": "", "syndication_ranges": "",
-                "synced_syndication_ranges": "", "date_played": 0, "time_expressive_send_played": 0})
-    del row["ROWID"]
-    return chat + 1, {k: v for k, v in row.items() if k in dict(COLUMNS[:ncols])}
+                "is_from_me": i % 2, "is_finished": 1, "other_handle": 0, "date_played": 0,
+                "time_expressive_send_played": 0})
+    # Devices leave the text columns declared DEFAULT NULL at NULL.
+    row.update({c: "" if a.empty_defaults else None for c in NULL_TEXTS})
+    names = {c for c, _ in cols}
+    return chat + 1, {k: v for k, v in row.items() if k in names and k != "ROWID"}
+
+
+def twin_of(chat, row, rng):
+    """The same date, direction and text in the other one-to-one conversation."""
+    other = 2 if chat == 1 else 1
+    twin = dict(row, guid=str(uuid.UUID(int=rng.getrandbits(128))).upper(), handle_id=CHATS[other - 1][3][0])
+    if "service" in twin:
+        twin["service"] = CHATS[other - 1][2]
+    return other, twin
+
+
+def varint(v):
+    v &= (1 << 64) - 1
+    if v > 0x00FFFFFFFFFFFFFF:
+        out = [v & 0xFF]
+        v >>= 8
+        for _ in range(8):
+            out.append((v & 0x7F) | 0x80)
+            v >>= 7
+        return bytes(reversed(out))
+    out = [v & 0x7F]
+    v >>= 7
+    while v:
+        out.append((v & 0x7F) | 0x80)
+        v >>= 7
+    return bytes(reversed(out))
+
+
+def serial(kind, v):
+    """Serial type and content bytes of one stored value (file format 4)."""
+    if kind == "null":
+        return 0, b""
+    if kind == "integer":
+        if v in (0, 1):
+            return 8 + v, b""
+        for t, n in ((1, 1), (2, 2), (3, 3), (4, 4), (5, 6), (6, 8)):
+            if -(1 << (8 * n - 1)) <= v < (1 << (8 * n - 1)):
+                return t, v.to_bytes(n, "big", signed=True)
+    if kind == "real":
+        return 7, struct.pack(">d", v)
+    if kind == "text":
+        return 2 * len(v) + 13, v
+    return 2 * len(v) + 12, v
+
+
+def stored_record(db, rowid, cols):
+    """The record bytes SQLite keeps for one message row, worked out from its stored values."""
+    sql = "SELECT %s FROM message WHERE ROWID=?" % ", ".join('typeof("%s"), "%s"' % (c, c) for c, _ in cols)
+    db.text_factory = bytes
+    got = db.execute(sql, (rowid,)).fetchone()
+    db.text_factory = str
+    types, body = [], b""
+    for k, (c, decl) in enumerate(cols):
+        kind, v = got[2 * k].decode(), got[2 * k + 1]
+        if "PRIMARY KEY" in decl.upper() and decl.upper().startswith("INTEGER"):
+            kind = "null"  # the rowid alias is stored as NULL
+        t, content = serial(kind, v)
+        types.append(varint(t))
+        body += content
+    head = b"".join(types)
+    size = len(head) + 1
+    while len(varint(size)) + len(head) != size:
+        size = len(varint(size)) + len(head)
+    return (varint(size) + head + body).hex()
+
+
+def delete_list(a, count):
+    """1-based positions of the messages to delete."""
+    if a.delete_run:
+        first = max(1, count // 2 - a.delete_run // 2)
+        return set(range(first, min(count, first + a.delete_run - 1) + 1))
+    return {i for i in range(1, count + 1) if a.delete_every and i % a.delete_every == 0}
+
+
+def close_freelist_cycle(path):
+    """Points the last trunk page of the freelist back at the first one."""
+    with open(path, "r+b") as f:
+        head = f.read(100)
+        size = int.from_bytes(head[16:18], "big") or 65536
+        first = trunk = int.from_bytes(head[32:36], "big")
+        for _ in range(1 << 20):
+            if not trunk:
+                return
+            f.seek((trunk - 1) * size)
+            nxt = int.from_bytes(f.read(4), "big")
+            if not nxt:
+                f.seek((trunk - 1) * size)
+                f.write(first.to_bytes(4, "big"))
+                return
+            trunk = nxt
 
 
 # The older message table, with madrid_account_guid added last as later system versions have it.
@@ -101,7 +223,9 @@ IOS5_COLUMNS = ("ROWID INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INT
 def gen_ios5(a, path):
     db = sqlite3.connect(path, isolation_level=None)
     db.execute("PRAGMA secure_delete=OFF")
-    db.execute("CREATE TABLE message (%s)" % IOS5_COLUMNS)
+    # Later system versions added columns at the end; --ios5-extra adds that many (set to 1).
+    extra = ["extra_%d" % k for k in range(a.ios5_extra)]
+    db.execute("CREATE TABLE message (%s)" % ", ".join([IOS5_COLUMNS] + ["%s INTEGER" % e for e in extra]))
     db.execute("CREATE TABLE msg_group (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, type INTEGER, newest_message INTEGER,"
                " unread_count INTEGER, hash INTEGER)")
     db.execute("CREATE TABLE group_member (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, group_id INTEGER, address TEXT,"
@@ -111,6 +235,7 @@ def gen_ios5(a, path):
                " flags INTEGER, content_loc TEXT, headers BLOB)")
     db.execute("BEGIN")
     rng = random.Random(5)
+    doomed = delete_list(a, a.messages)
     live, deleted = [], []
     for i in range(1, a.messages + 1):
         text = "old phone message %d %s" % (i, "y" * rng.randrange(0, 30))
@@ -127,9 +252,14 @@ def gen_ios5(a, path):
                              " (?, ?, 0, 0, 0, 0, 1, 'friend@example.com', ?, '', 'Madrid', 'e:me@example.com', 0, 1,"
                              " 0, 0, ?)", (330000000 + i * 60, text, guid, str(uuid.UUID(int=7)).upper()))
             chat = "friend@example.com"
+        for e in extra:
+            db.execute('UPDATE message SET "%s"=1 WHERE ROWID=?' % e, (cur.lastrowid,))
         entry = {"rowid": cur.lastrowid, "text": text, "chat": chat}
-        (deleted if a.delete_every and i % a.delete_every == 0 else live).append(entry)
+        (deleted if i in doomed else live).append(entry)
     db.execute("COMMIT")
+    cols = [(r[1], (r[2] or "") + (" PRIMARY KEY" if r[5] else "")) for r in db.execute("PRAGMA table_info(message)")]
+    for e in deleted:
+        e["record"] = stored_record(db, e["rowid"], cols)
     db.execute("BEGIN")
     for e in deleted:
         db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
@@ -138,36 +268,14 @@ def gen_ios5(a, path):
     return live, deleted
 
 
-def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("folder")
-    ap.add_argument("--columns", type=int, choices=[74, 78], default=78)
-    ap.add_argument("--messages", type=int, default=300)
-    ap.add_argument("--delete-every", type=int, default=3)
-    ap.add_argument("--page-size", type=int, default=4096)
-    ap.add_argument("--text-bytes", type=int, default=0)
-    ap.add_argument("--long-every", type=int, default=1)
-    ap.add_argument("--wal", action="store_true")
-    ap.add_argument("--ios5", action="store_true", help="the older message table")
-    ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
-    a = ap.parse_args()
-    path = os.path.join(a.folder, SMS_REL)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    for suffix in ("", "-wal", "-shm"):
-        if os.path.exists(path + suffix):
-            os.remove(path + suffix)
-    if a.ios5:
-        live, deleted = gen_ios5(a, path)
-        with open(os.path.join(a.folder, "expected.json"), "w") as f:
-            json.dump({"live": live, "deleted": deleted}, f, indent=1)
-        print(json.dumps({"live": len(live), "deleted": len(deleted)}))
-        return
+def gen_modern(a, path):
+    cols = table_columns(a.columns)
     work = path + ".work" if a.wal else path
     db = sqlite3.connect(work, isolation_level=None)
     db.execute("PRAGMA page_size=%d" % a.page_size)
     db.execute("PRAGMA secure_delete=OFF")
     db.execute("PRAGMA journal_mode=%s" % ("WAL" if a.wal else "DELETE"))
-    schema(db, a.columns)
+    schema(db, cols)
     db.execute("BEGIN")
     for h, service in HANDLES:
         db.execute("INSERT INTO handle (id, country, service) VALUES (?, 'us', ?)", (h, service))
@@ -177,20 +285,29 @@ def main():
         for h in members:
             db.execute("INSERT INTO chat_handle_join VALUES (?, ?)", (n, h))
     rng = random.Random(7)
+    doomed = delete_list(a, a.messages)
     live, deleted = [], []
     for i in range(1, a.messages + 1):
-        chat, row = message_row(i, rng, a.columns, a.text_bytes, a.long_every)
-        cur = db.execute("INSERT INTO message (%s) VALUES (%s)" % (", ".join(row), ", ".join("?" * len(row))),
-                         list(row.values()))
-        db.execute("INSERT INTO chat_message_join VALUES (?, ?, ?)", (chat, cur.lastrowid, row["date"]))
-        entry = {"rowid": cur.lastrowid, "guid": row["guid"], "text": row["text"], "chat": CHATS[chat - 1][1]}
-        (deleted if a.delete_every and i % a.delete_every == 0 else live).append(entry)
+        chat, row = message_row(i, rng, cols, a)
+        rows = [(chat, row)] + ([twin_of(chat, row, rng)] if a.twins and i % 5 == 0 else [])
+        for chat, row in rows:
+            cur = db.execute("INSERT INTO message (%s) VALUES (%s)" % (", ".join('"%s"' % k for k in row),
+                             ", ".join("?" * len(row))), list(row.values()))
+            db.execute("INSERT INTO chat_message_join VALUES (?, ?, ?)", (chat, cur.lastrowid, row["date"]))
+            entry = {"rowid": cur.lastrowid, "guid": row["guid"], "text": row.get("text", ""),
+                     "chat": CHATS[chat - 1][1]}
+            (deleted if i in doomed else live).append(entry)
     db.execute("COMMIT")
+    for e in deleted:
+        e["record"] = stored_record(db, e["rowid"], cols)
     if a.wal:
         db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
     db.execute("BEGIN")
+    chat_numbers = {c[1]: n for n, c in enumerate(CHATS, 1)}
     for e in deleted:
-        db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
+        # By the join's whole key, so the deletion does not scan the table once per message.
+        db.execute("DELETE FROM chat_message_join WHERE chat_id=? AND message_id=?",
+                   (chat_numbers[e["chat"]], e["rowid"]))
         db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
     if a.delete_handle:
         db.execute("DELETE FROM chat_handle_join WHERE handle_id=3")
@@ -205,7 +322,80 @@ def main():
         for suffix in ("", "-wal", "-shm"):
             if os.path.exists(work + suffix):
                 os.remove(work + suffix)
-    exp = {"columns": a.columns, "live": live, "deleted": deleted}
+    return len(cols), live, deleted
+
+
+def gen_from_device(a, path):
+    """A device's own sms.db with every K-th message deleted (or a run of adjacent ones)."""
+    for suffix in ("", "-wal"):
+        if os.path.exists(a.source + suffix):
+            shutil.copyfile(a.source + suffix, path + suffix)
+            os.chmod(path + suffix, 0o644)
+    db = sqlite3.connect(path, isolation_level=None)
+    db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+    db.execute("PRAGMA journal_mode=DELETE")
+    # The device's triggers call functions of its own messaging library.
+    for (name,) in db.execute("SELECT name FROM sqlite_master WHERE type='trigger'").fetchall():
+        db.execute('DROP TRIGGER "%s"' % name)
+    if a.page_size and a.page_size != db.execute("PRAGMA page_size").fetchone()[0]:
+        db.execute("PRAGMA page_size=%d" % a.page_size)
+        db.execute("VACUUM")
+    db.execute("PRAGMA secure_delete=OFF")
+    cols = [(r[1], (r[2] or "") + (" PRIMARY KEY" if r[5] else "")) for r in db.execute("PRAGMA table_info(message)")]
+    rows = db.execute("SELECT m.ROWID, m.guid, ifnull(m.text, ''), ifnull(c.chat_identifier, '') FROM message m"
+                      " LEFT JOIN chat_message_join j ON j.message_id=m.ROWID LEFT JOIN chat c ON c.ROWID=j.chat_id"
+                      " GROUP BY m.ROWID ORDER BY m.ROWID").fetchall()
+    doomed = delete_list(a, len(rows))
+    live, deleted = [], []
+    for n, (rowid, guid, text, chat) in enumerate(rows, 1):
+        entry = {"rowid": rowid, "guid": guid, "text": text, "chat": chat}
+        (deleted if n in doomed else live).append(entry)
+    for e in deleted:
+        e["record"] = stored_record(db, e["rowid"], cols)
+    db.execute("BEGIN")
+    for e in deleted:
+        db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
+        db.execute("DELETE FROM message WHERE ROWID=?", (e["rowid"],))
+    db.execute("COMMIT")
+    db.close()
+    return len(cols), live, deleted
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("folder")
+    ap.add_argument("--columns", default="78", help="74, 78, a count of leading columns, or names")
+    ap.add_argument("--messages", type=int, default=300)
+    ap.add_argument("--delete-every", type=int, default=3)
+    ap.add_argument("--delete-run", type=int, default=0, help="delete this many adjacent messages instead")
+    ap.add_argument("--page-size", type=int, default=0)
+    ap.add_argument("--text-bytes", type=int, default=0)
+    ap.add_argument("--long-every", type=int, default=1)
+    ap.add_argument("--empty-defaults", action="store_true", help="empty texts where devices leave NULL")
+    ap.add_argument("--twins", action="store_true")
+    ap.add_argument("--wal", action="store_true")
+    ap.add_argument("--cyclic-freelist", action="store_true")
+    ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
+    ap.add_argument("--ios5", action="store_true", help="the older message table")
+    ap.add_argument("--ios5-extra", type=int, default=0, help="columns added after the older table's 33")
+    ap.add_argument("--delete-handle", action="store_true", help="also delete the last handle (+447700900123)")
+    a = ap.parse_args()
+    path = os.path.join(a.folder, SMS_REL)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    for suffix in ("", "-wal", "-shm"):
+        if os.path.exists(path + suffix):
+            os.remove(path + suffix)
+    if a.ios5:
+        live, deleted = gen_ios5(a, path)
+        ncols = 33 + a.ios5_extra
+    elif a.source:
+        ncols, live, deleted = gen_from_device(a, path)
+    else:
+        a.page_size = a.page_size or 4096
+        ncols, live, deleted = gen_modern(a, path)
+    if a.cyclic_freelist:
+        close_freelist_cycle(path)
+    exp = {"columns": ncols, "live": live, "deleted": deleted}
     with open(os.path.join(a.folder, "expected.json"), "w") as f:
         json.dump(exp, f, indent=1)
     print(json.dumps({"live": len(live), "deleted": len(deleted)}))

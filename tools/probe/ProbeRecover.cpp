@@ -33,12 +33,12 @@ int runRecover(const QStringList& args, QTextStream& out, QTextStream& err)
         IOS6MessageDb reader(work, _CountryInfo(), false);
         reader.recycleDeletedHandles(nullptr);
         reader.recycleDeletedMessages({}, nullptr);
-        messages = reader.recycleDb()->messages().size();
+        messages = reader.recycleDb()->messageCount();
         handles = reader.recycleDb()->handles().size();
     } else if (type == 5) {
         IOS5MessageDb reader(work, _CountryInfo());
         reader.recycleDeletedMessages(nullptr);
-        messages = reader.recycleDb()->messages().size();
+        messages = reader.recycleDb()->messageCount();
     } else {
         throw std::runtime_error(
             QStringLiteral("%1 is not a device message database").arg(args.first()).toStdString());

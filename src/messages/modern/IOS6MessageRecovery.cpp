@@ -60,19 +60,38 @@ void IOS6MessageRecovery::buildHandleMap(const QList<_MsgChat*>& chats)
 
 void IOS6MessageRecovery::run()
 {
+    try {
+        recover();
+    } catch (const std::runtime_error& e) {
+        throw m_walk.sourceError(e);
+    }
+}
+
+void IOS6MessageRecovery::recover()
+{
     m_walk.open();
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
-    m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
-    m_walk.listFreePages([this](const _SqliteFileRowData& row) {
+    // Tens of thousands of rows go into one transaction: a page cache that holds them keeps SQLite
+    // from writing pages out and reading them back before the commit.
+    QString err;
+    const qint64 cacheSize = m_storeStmts->firstInt64(Sqlite3Sql("PRAGMA cache_size"));
+    m_store.exec(QStringLiteral("PRAGMA cache_size=-65536"), err);
+    // Whole cells are records of the file's own table: read in its column order.
+    const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
+    const QList<int> tableOrder = messageColumnOrder(table);
+    m_walk.listFreePages([&](const _SqliteFileRowData& row) {
         _MsgMessage m;
-        if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
+        if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, tableOrder), &m) && m.item_type == 0)
             file(m, false);
     });
-    QList<_SqliteCarveShape> layouts;
+    QList<Layout> layouts;
     for (const QList<_SqliteCol>& cols : messageCarveLayouts())
-        layouts.append(_SqliteCarveShape(cols));
-    if (m_walk.listTableLeaves(QStringLiteral("message"))) {
+        layouts.append({ messageCarveShape(cols), {} });
+    // Records keep the shape they were written with, and the device's own table may be neither.
+    if (isOtherMessageLayout(table))
+        layouts.append({ messageCarveShape(table), tableOrder });
+    if (m_walk.listTablePages(QStringLiteral("message"))) {
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             for (const _MsgMessage& m : carvePage(page, layouts)) {
                 if (m_walk.cancelled())
@@ -85,17 +104,23 @@ void IOS6MessageRecovery::run()
     m_storeStmts.reset();
     m_liveStmts.reset();
     edit.commit();
+    m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
-    const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const
+    const _SqliteBtreePage& page, const QList<Layout>& layouts) const
 {
     QList<_MsgMessage> found;
-    for (const _SqliteCarveShape& layout : layouts) {
-        for (const _SqliteFileRowData& row :
-            m_walk.carve(page, layout, &IOS6MessageRecovery::checkMessageRowValid)) {
+    for (const Layout& layout : layouts) {
+        const QList<int>& order = layout.order;
+        Sqlite3File::RowFilter test = &IOS6MessageRecovery::checkMessageRowValid;
+        if (!order.isEmpty())
+            test = [&order](const _SqliteFileRowData& r) {
+                return checkMessageRowValid(toMessageLayoutOrder(r, order));
+            };
+        for (const _SqliteFileRowData& row : m_walk.carve(page, layout.shape, test)) {
             _MsgMessage m;
-            if (m_db.recoverFetchMessage(row, &m) && m.item_type == 0)
+            if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, order), &m) && m.item_type == 0)
                 found.append(m);
         }
     }
@@ -104,9 +129,24 @@ QList<_MsgMessage> IOS6MessageRecovery::carvePage(
 
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
-    Sqlite3Sql live("select rowid from message where guid=?");
-    live.addTextParam(guid);
+    if (!m_liveStmts) {
+        // One read transaction for the whole run, not one (with its locks) per candidate.
+        QString err;
+        m_walk.copy().exec(QStringLiteral("BEGIN"), err);
+        m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
+    }
+    Sqlite3Stmt& live = m_liveStmts->prepared(QStringLiteral("select rowid from message where guid=?"));
+    live.bindTextThrow(1, guid);
     return m_liveStmts->firstInt64(live) != 0;
+}
+
+QString IOS6MessageRecovery::storedHandle(qint64 handleId)
+{
+    // The store's handles do not change during a message run; each is looked up once.
+    const auto it = m_storedHandles.constFind(handleId);
+    if (it != m_storedHandles.constEnd())
+        return *it;
+    return *m_storedHandles.insert(handleId, m_store.handleBySrcRowId(handleId).id);
 }
 
 void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
@@ -125,10 +165,9 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
         if (carved)
             srcRowid = 0;
     } else {
-        chatId = handle = m_store.handleBySrcRowId(m.handle_id).id;
+        chatId = handle = storedHandle(m.handle_id);
     }
-    if (m_store.findMessageInChat(&m, chatId, m_storeStmts.get()) == 0)
-        m_store.insertMessage(&m, chatId, handle, srcRowid, m_storeStmts.get());
+    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get());
 }
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)

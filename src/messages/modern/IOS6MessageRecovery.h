@@ -14,9 +14,9 @@ class MessageRecycleDb;
 class _MsgChat;
 
 // One run of the deleted-message recovery of a modern message database: whole cells of free table
-// leaves, then rows carved with both message-table shapes from every free page and every leaf of
-// the live message table; each new message is filed into the store of recovered messages, with the
-// conversation its handle belongs to, inside one edit.
+// leaves, then rows carved with both message-table shapes (and the file's own table when it is a
+// third) from every free page and every leaf of the live message table; each new message is filed into the
+// store of recovered messages, with the conversation its handle belongs to, inside one edit.
 class IOS6MessageRecovery
 {
 public:
@@ -29,16 +29,24 @@ public:
     static bool checkMessageRowValid(const _SqliteFileRowData& row);
 
 private:
+    void recover();
     void buildHandleMap(const QList<_MsgChat*>& chats);
-    QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& layouts) const;
+    // A carving layout, and where its columns stand in the 78-column layout (empty: in place).
+    struct Layout {
+        _SqliteCarveShape shape;
+        QList<int> order;
+    };
+    QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
     // Files one decoded message; carved tells the two paths apart.
     void file(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
+    QString storedHandle(qint64 handleId);
 
     IOS6MessageDb& m_db;
     MessageRecycleDb& m_store;
     SqliteDeletedRowWalk m_walk;
     std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
-    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the private copy
     QHash<qint64, _MsgChat*> m_handleChats;
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the database read, in one read transaction
+    QHash<qint64, QString> m_storedHandles;
 };

@@ -1,5 +1,7 @@
 #include "messages/modern/MessageCarveLayouts.h"
 
+#include "messages/store/SqliteDeletedRowWalk.h"
+
 namespace
 {
 
@@ -93,6 +95,9 @@ const ColumnDef kColumns[] = {
     { "synced_syndication_ranges", "TEXT", false, true, false },
 };
 
+const char* const kNullableTexts[] = { "reply_to_guid", "thread_originator_guid", "thread_originator_part",
+    "syndication_ranges", "synced_syndication_ranges" };
+
 constexpr int kOlderColumns = 74;
 constexpr int kNewerColumns = 78;
 
@@ -113,4 +118,58 @@ QList<QList<_SqliteCol>> messageCarveLayouts()
 {
     static_assert(sizeof(kColumns) / sizeof(kColumns[0]) == kNewerColumns);
     return { layout(kOlderColumns), layout(kNewerColumns) };
+}
+
+_SqliteCarveShape messageCarveShape(const QList<_SqliteCol>& cols)
+{
+    _SqliteCarveShape shape(cols);
+    for (int i = 0; i < cols.size(); ++i) {
+        for (const char* name : kNullableTexts) {
+            if (cols[i].isText() && cols[i].name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0)
+                shape.acceptNull(i);
+        }
+    }
+    return shape;
+}
+
+namespace
+{
+bool sameColumns(const QList<_SqliteCol>& a, const QList<_SqliteCol>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int i = 0; i < a.size(); ++i) {
+        const _SqliteCol& x = a[i];
+        const _SqliteCol& y = b[i];
+        if (x.name.compare(y.name, Qt::CaseInsensitive) != 0
+            || x.type.compare(y.type, Qt::CaseInsensitive) != 0 || x.notNull != y.notNull
+            || x.hasDefault != y.hasDefault || x.primaryKey != y.primaryKey)
+            return false;
+    }
+    return true;
+}
+} // namespace
+
+bool isOtherMessageLayout(const QList<_SqliteCol>& table)
+{
+    if (table.size() < 2)
+        return false;
+    for (const QList<_SqliteCol>& layout : messageCarveLayouts()) {
+        if (sameColumns(layout, table))
+            return false;
+    }
+    return true;
+}
+
+QList<int> messageColumnOrder(const QList<_SqliteCol>& table)
+{
+    QStringList names;
+    for (const ColumnDef& c : kColumns)
+        names.append(QLatin1String(c.name));
+    return SqliteDeletedRowWalk::columnOrder(table, names);
+}
+
+_SqliteFileRowData toMessageLayoutOrder(const _SqliteFileRowData& row, const QList<int>& order)
+{
+    return SqliteDeletedRowWalk::reordered(row, order);
 }

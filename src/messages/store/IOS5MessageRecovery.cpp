@@ -29,6 +29,26 @@ QList<_SqliteCol> layout(int count)
     return cols;
 }
 
+// The file's own message table as a further shape, with the flags the fixed shapes have (only the
+// rowid refuses NULL); empty when it has the columns of one of them.
+QList<_SqliteCol> ownLayout(const QList<_SqliteCol>& table)
+{
+    QStringList names;
+    for (const _SqliteCol& c : table)
+        names.append(c.name.toLower());
+    for (const QList<_SqliteCol>& fixed : IOS5MessageRecovery::layouts()) {
+        QStringList fixedNames;
+        for (const _SqliteCol& c : fixed)
+            fixedNames.append(c.name.toLower());
+        if (names == fixedNames)
+            return {};
+    }
+    QList<_SqliteCol> cols;
+    for (const _SqliteCol& c : table)
+        cols.append(_SqliteCol(c.name, c.type, false, false, c.primaryKey));
+    return cols.size() < 2 ? QList<_SqliteCol>() : cols;
+}
+
 bool inSet(const QVariant& v, std::initializer_list<quint32> allowed)
 {
     const quint32 x = quint32(v.toInt());
@@ -71,22 +91,28 @@ bool IOS5MessageRecovery::isLive(const IOS5RecycleMsgItem& item)
 
 void IOS5MessageRecovery::store(const IOS5RecycleMsgItem& item)
 {
-    if (!isLive(item) && m_store.findMessageInChat(&item, item.chat_identifier) == 0)
-        m_store.insertMessage(&item, item.chat_identifier, item.handle, item.rowid);
+    if (!isLive(item))
+        m_store.fileRecovered(&item, item.chat_identifier, item.handle, item.rowid);
 }
 
 QList<IOS5RecycleMsgItem> IOS5MessageRecovery::carvePage(
-    const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& shapes)
+    const _SqliteBtreePage& page, const QList<Shape>& shapes)
 {
     QList<IOS5RecycleMsgItem> found;
-    for (const _SqliteCarveShape& shape : shapes) {
+    for (const Shape& shape : shapes) {
         if (m_walk.cancelled())
             break;
-        const QList<_SqliteFileRowData> rows = m_walk.carve(page, shape, &checkMessageRow);
+        const QList<int>& order = shape.order;
+        Sqlite3File::RowFilter test = &checkMessageRow;
+        if (!order.isEmpty())
+            test = [&order](const _SqliteFileRowData& r) {
+                return checkMessageRow(SqliteDeletedRowWalk::reordered(r, order));
+            };
+        const QList<_SqliteFileRowData> rows = m_walk.carve(page, shape.shape, test);
         bool allTaken = !rows.isEmpty();
         for (const _SqliteFileRowData& row : rows) {
             IOS5RecycleMsgItem item;
-            if (m_db.recoverFetchMessage(row, item))
+            if (m_db.recoverFetchMessage(SqliteDeletedRowWalk::reordered(row, order), item))
                 found.append(item);
             else
                 allTaken = false;
@@ -100,17 +126,36 @@ QList<IOS5RecycleMsgItem> IOS5MessageRecovery::carvePage(
 
 void IOS5MessageRecovery::run()
 {
+    try {
+        recover();
+    } catch (const std::runtime_error& e) {
+        throw m_walk.sourceError(e);
+    }
+}
+
+void IOS5MessageRecovery::recover()
+{
     m_walk.open();
     ScopedEdit<MessageRecycleDb> edit(m_store);
-    m_walk.listFreePages([this](const _SqliteFileRowData& row) {
+    const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
+    const QList<_SqliteCol> full = layouts().constFirst();
+    QStringList names;
+    for (const _SqliteCol& c : full)
+        names.append(c.name);
+    const QList<int> order = SqliteDeletedRowWalk::columnOrder(table, names);
+    m_walk.listFreePages([&](const _SqliteFileRowData& row) {
         IOS5RecycleMsgItem item;
-        if (m_db.recoverFetchMessage(row, item))
+        if (m_db.recoverFetchMessage(SqliteDeletedRowWalk::reordered(row, order), item))
             store(item);
     });
-    if (m_walk.listTableLeaves(QStringLiteral("message"))) {
-        QList<_SqliteCarveShape> shapes;
+    if (m_walk.listTablePages(QStringLiteral("message"))) {
+        QList<Shape> shapes;
         for (const QList<_SqliteCol>& cols : layouts())
-            shapes.append(_SqliteCarveShape(cols));
+            shapes.append({ _SqliteCarveShape(cols), {} });
+        // Records keep the shape they were written with, and the device's own table may be another.
+        const QList<_SqliteCol> own = ownLayout(table);
+        if (!own.isEmpty())
+            shapes.append({ _SqliteCarveShape(own), order });
         m_walk.carvePages([&](const _SqliteBtreePage& page) {
             const QList<IOS5RecycleMsgItem> items = carvePage(page, shapes);
             for (const IOS5RecycleMsgItem& item : items) {

@@ -13,8 +13,8 @@ using IOS5RecycleMsgItem = RecycleMsg;
 
 // One run of the deleted-message recovery of an older device's message database: whole cells of
 // free table leaves, then rows carved with the 33-, 32- and 17-column shapes of its message table
-// from every free page and every leaf of the live table; each new message goes into the store of
-// recovered messages inside one edit.
+// (and the file's own table when it is another) from every free page and every leaf of the live table; each
+// new message goes into the store of recovered messages inside one edit.
 class IOS5MessageRecovery
 {
 public:
@@ -27,7 +27,13 @@ public:
     static QList<QList<_SqliteCol>> layouts();
 
 private:
-    QList<IOS5RecycleMsgItem> carvePage(const _SqliteBtreePage& page, const QList<_SqliteCarveShape>& shapes);
+    void recover();
+    // A carving shape, and where its columns stand in the 33-column shape (empty: in place).
+    struct Shape {
+        _SqliteCarveShape shape;
+        QList<int> order;
+    };
+    QList<IOS5RecycleMsgItem> carvePage(const _SqliteBtreePage& page, const QList<Shape>& shapes);
     void store(const IOS5RecycleMsgItem& item);
     bool isLive(const IOS5RecycleMsgItem& item);
 

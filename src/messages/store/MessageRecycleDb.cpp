@@ -57,6 +57,23 @@ void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
     h.service = c.getText("service");
     h.uncanonicalized_id = c.getText("uncanonicalized_id");
 }
+// A guid of the device's shape is kept; any other (damaged, or none) is replaced by a fresh one.
+QString storedGuid(const QString& guid)
+{
+    static const QRegularExpression uuidShape(QStringLiteral(
+        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
+    return uuidShape.match(guid).hasMatch() ? guid : genUUID();
+}
+
+// The columns of the prepared insert, in the order insertMessagePrepared binds them.
+const char kInsertMessage[]
+    = "insert into message(guid,text,replace,service_center,handle_id,subject,country,"
+      "attributedBody,version,type,service,account,account_guid,error,date,date_read,"
+      "date_delivered,is_delivered,is_finished,is_emote,is_from_me,is_empty,is_delayed,"
+      "is_auto_reply,is_prepared,is_read,is_system_message,is_sent,has_dd_results,"
+      "is_service_message,is_forward,was_downgraded,is_archive,cache_has_attachments,"
+      "cache_roomnames,was_data_detected,was_deduplicated,chat_identifier,handle,src_rowid)"
+      " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 } // namespace
 
 MessageRecycleDb::MessageRecycleDb(const QString& path)
@@ -84,11 +101,11 @@ void MessageRecycleDb::openCheck()
 qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chatIdentifier,
     const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
 {
-    static const QRegularExpression uuidShape(QStringLiteral(
-        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
     openCheck();
+    if (cache)
+        return insertMessagePrepared(m, chatIdentifier, handleText, srcRowid, *cache);
     Sqlite3Row row;
-    row["guid"] = uuidShape.match(m->guid).hasMatch() ? m->guid : genUUID();
+    row["guid"] = storedGuid(m->guid);
     row["text"] = QString(m->text);
     row["replace"] = m->replace;
     if (!m->service_center.isEmpty())
@@ -133,9 +150,52 @@ qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chat
     row["handle"] = handleText;
     if (srcRowid > 0)
         row["src_rowid"] = srcRowid;
-    if (!cache)
-        return insertSqlRow(row, QStringLiteral("message"), {});
-    cache->execute(row.insertSql(QStringLiteral("message")));
+    return insertSqlRow(row, QStringLiteral("message"), {});
+}
+
+qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QString& chatIdentifier,
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache& cache)
+{
+    // The same values as the row insert above: a column left unbound stays NULL, as it does when
+    // that insert leaves it out (none of them has a default).
+    Sqlite3Stmt& st = cache.prepared(QString::fromLatin1(kInsertMessage));
+    int i = 0;
+    const auto text = [&](const QString& v) { st.bindTextThrow(++i, v); };
+    const auto optionalText = [&](const QString& v) {
+        ++i;
+        if (!v.isEmpty())
+            st.bindTextThrow(i, v);
+    };
+    const auto num = [&](qint64 v) { st.bindInt64Throw(++i, v); };
+    text(storedGuid(m->guid));
+    text(m->text);
+    num(m->replace);
+    optionalText(m->service_center);
+    num(m->handle_id);
+    optionalText(m->subject);
+    optionalText(m->country);
+    ++i;
+    if (!m->attributedBody.isEmpty())
+        st.bindBlobThrow(i, m->attributedBody);
+    num(m->version);
+    num(m->type);
+    text(m->service);
+    text(m->account);
+    text(m->account_guid);
+    for (int v : { m->error, m->date, m->date_read, m->date_delivered, m->is_delivered, m->is_finished,
+             m->is_emote, m->is_from_me, m->is_empty, m->is_delayed, m->is_auto_reply, m->is_prepared,
+             m->is_read, m->is_system_message, m->is_sent, m->has_dd_results, m->is_service_message,
+             m->is_forward, m->was_downgraded, m->is_archive, m->_attachments.isEmpty() ? 0 : 1 })
+        num(v);
+    text(m->cache_roomnames);
+    num(m->was_data_detected);
+    num(m->was_deduplicated);
+    text(chatIdentifier);
+    text(handleText);
+    ++i;
+    if (srcRowid > 0)
+        st.bindInt64Throw(i, srcRowid);
+    cache.execute(st);
     return lastInsertId();
 }
 
@@ -162,6 +222,73 @@ qint64 MessageRecycleDb::findMessageInChat(
     return c.moveNext() ? c.getInt64("rowid") : 0;
 }
 
+namespace
+{
+// A stored text and a new one of the same date and conversation that are one message, one of them
+// cut short. An empty text begins every other: a message without text is never taken for a copy.
+bool isCutCopy(const QString& stored, const QString& text)
+{
+    return !stored.isEmpty() && !text.isEmpty() && (stored.startsWith(text) || text.startsWith(stored));
+}
+
+QString columnText(sqlite3_stmt* st, int i)
+{
+    const char* p = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(st, i)) : QString();
+}
+} // namespace
+
+bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatIdentifier,
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
+{
+    openCheck();
+    Sqlite3StmtCache local(*this);
+    Sqlite3StmtCache& stmts = cache ? *cache : local;
+    // The stored rows of the same guid or of the same date and conversation, read once: the same
+    // message (findMessageInChat's test: the guid, or the direction and text too), or a copy of it
+    // cut short.
+    Sqlite3Stmt& st
+        = stmts.prepared(QStringLiteral("select rowid, guid=?1 or (is_from_me=?2 and text=?3), text"
+                                        " from message where guid=?1 or (date=?4 and"
+                                        " ifnull(chat_identifier,'')=?5)"));
+    st.bindTextThrow(1, m->guid);
+    st.bindInt64Throw(2, m->is_from_me);
+    st.bindTextThrow(3, m->text);
+    st.bindInt64Throw(4, m->date);
+    st.bindTextThrow(5, chatIdentifier);
+    qint64 same = 0, cut = 0;
+    QString sameText, cutText;
+    while (st.stepThrow()) {
+        const QString text = columnText(st.handle(), 2);
+        if (!same && sqlite3_column_int(st.handle(), 1)) {
+            same = sqlite3_column_int64(st.handle(), 0);
+            sameText = text;
+        } else if (!cut && isCutCopy(text, m->text)) {
+            cut = sqlite3_column_int64(st.handle(), 0);
+            cutText = text;
+        }
+    }
+    st.reset();
+    if (same || cut) {
+        // A stored copy that this text continues takes it; one found by its guid may have lost its
+        // whole text.
+        const QString& stored = same ? sameText : cutText;
+        if (stored.size() < m->text.size() && m->text.startsWith(stored) && (same || !stored.isEmpty()))
+            updateText(same ? same : cut, m->text, stmts);
+        return false;
+    }
+    insertMessage(m, chatIdentifier, handleText, srcRowid, &stmts);
+    return true;
+}
+
+void MessageRecycleDb::updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts)
+{
+    Sqlite3Stmt& st = stmts.prepared(QStringLiteral("update message set text=? where rowid=?"));
+    st.bindTextThrow(1, text);
+    st.bindInt64Throw(2, rowid);
+    stmts.execute(st);
+}
+
 QList<RecycleMsg> MessageRecycleDb::messages()
 {
     openCheck();
@@ -179,6 +306,13 @@ QList<RecycleMsg> MessageRecycleDb::messages()
         list.append(m);
     }
     return list;
+}
+
+qint64 MessageRecycleDb::messageCount()
+{
+    openCheck();
+    Sqlite3Cursor c = queryThrow("select count(*) from message where is_skip=0");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 qint64 MessageRecycleDb::findHandle(const _MsgHandle* h)

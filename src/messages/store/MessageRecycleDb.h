@@ -31,7 +31,15 @@ public:
     // the same conversation: two deleted messages alike in different conversations are both kept.
     qint64 findMessageInChat(
         const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache* cache = nullptr);
+    // Files a recovered message unless the store holds it already: found by findMessageInChat, or
+    // a copy of it cut short (the same date and conversation, one text beginning with the other).
+    // A stored copy whose text is cut short of this one's takes the whole text. True when a row
+    // was added.
+    bool fileRecovered(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
     QList<RecycleMsg> messages();
+    // How many messages messages() gives, without reading them.
+    qint64 messageCount();
     qint64 findHandle(const _MsgHandle* handle);
     qint64 insertHandle(const _MsgHandle* handle, qint64 srcRowid);
     QList<_MsgHandle> handles();
@@ -45,5 +53,9 @@ public:
     const QString& path() const { return m_path; }
 
 private:
+    void updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts);
+    qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
+        qint64 srcRowid, Sqlite3StmtCache& cache);
+
     QString m_path;
 };

@@ -286,7 +286,14 @@ QByteArray Sqlite3File::cellRowPayload(const _SqlitePageCellRow& cell) const
 QList<QVariant> Sqlite3File::decodeValues(const QList<qint64>& types, const char* p, const char* end)
 {
     QList<QVariant> values;
-    values.reserve(types.size());
+    appendValues(values, types, p, end);
+    return values;
+}
+
+void Sqlite3File::appendValues(
+    QList<QVariant>& values, const QList<qint64>& types, const char* p, const char* end)
+{
+    values.reserve(values.size() + types.size());
     static constexpr int widths[] = { 0, 1, 2, 3, 4, 6, 8, 8 };
     for (qint64 t : types) {
         if (t >= 1 && t <= 7) {
@@ -330,7 +337,6 @@ QList<QVariant> Sqlite3File::decodeValues(const QList<qint64>& types, const char
             values.append(QVariant());
         }
     }
-    return values;
 }
 
 _SqliteFileRowData Sqlite3File::cellRowData(const _SqlitePageCellRow& cell) const

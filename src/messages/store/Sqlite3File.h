@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <array>
+#include <functional>
 
 // Byte readers over a mapped database file. Each reads nothing at or beyond `end`; a value that
 // does not lie wholly before `end` reads as 0 (or fewer bytes for the copying readers).
@@ -66,8 +68,16 @@ struct _SqliteFileRowData {
 struct _SqliteCarveShape {
     _SqliteCarveShape() = default;
     explicit _SqliteCarveShape(const QList<_SqliteCol>& columns);
+    // Lets column i hold NULL whatever its flags say (columns that devices leave NULL).
+    void acceptNull(int i);
     QList<_SqliteCol> cols;
     QList<quint8> accepts;
+    // Whether a one-byte serial type fits column 1, 2 or 3: most positions of a range fail there,
+    // and a table lookup turns them down without decoding a header.
+    std::array<std::array<bool, 128>, 3> oneByteFits {};
+
+private:
+    void updateOneByteFits();
 };
 
 // Reads a SQLite 3 database file from its bytes, without the SQLite library: pages, the freelist,
@@ -78,7 +88,7 @@ struct _SqliteCarveShape {
 class Sqlite3File
 {
 public:
-    using RowFilter = bool (*)(const _SqliteFileRowData&);
+    using RowFilter = std::function<bool(const _SqliteFileRowData&)>;
 
     explicit Sqlite3File(const QString& path);
     Sqlite3File(const Sqlite3File&) = delete;
@@ -120,6 +130,8 @@ public:
 
     // Decodes record values of the given serial types from body bytes (shared with the carver).
     static QList<QVariant> decodeValues(const QList<qint64>& types, const char* p, const char* end);
+    static void appendValues(
+        QList<QVariant>& values, const QList<qint64>& types, const char* p, const char* end);
     // Bytes of the overflow chain starting at page `first`, at most `missing` bytes.
     QByteArray overflowBytes(quint32 first, qint64 missing) const;
 
@@ -128,6 +140,20 @@ private:
     void walkTree(const _SqliteBtreePage& page, bool leavesOnly, QList<_SqliteBtreePage>& out,
         QSet<qint64>& seen, int depth) const;
     QList<quint32> children(const _SqliteBtreePage& page) const;
+    struct CarveRange {
+        const char* begin;
+        const char* end;
+        qint64 usable;
+        qint64 firstBytes;
+    };
+    bool carveRecord(const CarveRange& range, const char* c, const QList<qint64>& types, const char* h,
+        const RowFilter& filter, _SqliteFileRowData& row, const char** next) const;
+    bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
+        const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
+        const char** next) const;
+    bool carveAtCut(const _SqliteCarveShape& shape, qint64 usable, const char* c, int hv, const char* cut,
+        QList<qint64> types, const char* rangeBegin, const char* rangeEnd, const RowFilter& filter,
+        _SqliteFileRowData& row) const;
     qint64 recoverRowid(
         const char* rangeBegin, const char* c, qint64 payloadSize, int headerBytesBeforeC) const;
 

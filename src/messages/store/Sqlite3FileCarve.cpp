@@ -51,7 +51,8 @@ qint64 contentSize(qint64 t)
     return 0;
 }
 
-// The serial types of columns 1 to n-1 starting at c; false when one does not fit its column.
+// The serial types of columns 1 to n-1 starting at c; false when one does not fit its column, with
+// *headerEnd at that one.
 bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, QList<qint64>& types,
     const char** headerEnd)
 {
@@ -65,12 +66,28 @@ bool matchHeader(const QList<quint8>& accepts, const char* c, const char* end, Q
             t = quint8(*p);
         else if ((len = sqlitefile_varint(&t, p, end)) == 0)
             t = 0;
-        if (!typeFits(t, accepts.at(i)))
+        if (!typeFits(t, accepts.at(i))) {
+            *headerEnd = p;
             return false;
+        }
         types.append(t);
         p += len;
     }
     *headerEnd = p;
+    return true;
+}
+
+// False when one of the first three serial types at c is a one-byte type its column refuses; the
+// same answer matchHeader would give for those columns, without building the type list.
+inline bool mayStartHeader(const _SqliteCarveShape& shape, const char* c, const char* end)
+{
+    for (int k = 0; k < 3 && c + k < end; ++k) {
+        const quint8 b = quint8(c[k]);
+        if (b & 0x80)
+            return true;
+        if (!shape.oneByteFits[k][b])
+            return false;
+    }
     return true;
 }
 
@@ -107,6 +124,22 @@ _SqliteCarveShape::_SqliteCarveShape(const QList<_SqliteCol>& columns)
     : cols(columns)
     , accepts(acceptsOf(columns))
 {
+    updateOneByteFits();
+}
+
+void _SqliteCarveShape::acceptNull(int i)
+{
+    if (i >= 0 && i < accepts.size())
+        accepts[i] |= Null;
+    updateOneByteFits();
+}
+
+void _SqliteCarveShape::updateOneByteFits()
+{
+    for (int k = 0; k < 3; ++k) {
+        for (int t = 0; t < 128; ++t)
+            oneByteFits[k][t] = k + 1 >= accepts.size() || typeFits(t, accepts.at(k + 1));
+    }
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const QList<_SqliteCol>& cols, short firstColBytes,
@@ -130,81 +163,92 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
 QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shape, short firstColBytes,
     int usableSize, const char* begin, const char* rangeEnd, RowFilter filter) const
 {
-    const QList<_SqliteCol>& cols = shape.cols;
-    const QList<quint8>& accepts = shape.accepts;
     QList<_SqliteFileRowData> rows;
     if (!begin || begin < base)
         begin = base;
     if (!rangeEnd || rangeEnd > end)
         rangeEnd = end;
-    if (cols.size() < 2) {
+    if (shape.cols.size() < 2) {
         if (begin < rangeEnd)
             qWarning("tbCols size < 2.");
         return rows;
     }
     const qint64 u = usableSize;
-    const qint64 x = u - 35;
     const qint64 m = ((u - 12) * 32 / 255) - 23;
-    const qint64 firstBytes = qMax<qint64>(0, firstColBytes);
+    const CarveRange range { begin, rangeEnd, u, qMax<qint64>(0, firstColBytes) };
     QList<qint64> types;
-    types.reserve(cols.size());
+    types.reserve(shape.cols.size());
     for (const char* c = begin; c < rangeEnd;) {
-        const char* h = nullptr;
-        if (!matchHeader(accepts, c, rangeEnd, types, &h)) {
+        if (!mayStartHeader(shape, c, rangeEnd)) {
             ++c;
             continue;
         }
-        // A record larger than the file cannot be there: such serial types are noise.
-        qint64 body = firstBytes;
-        for (qint64 t : types) {
-            body += qMin(contentSize(t), fileSize + 1);
-            if (body > fileSize)
-                break;
-        }
-        if (body > fileSize) {
-            ++c;
-            continue;
-        }
-        // Header: its size varint, column 0's serial type, then the types read.
-        const qint64 s = h - c;
-        int hv = 1;
-        while (sqlitefile_varint_lengh(hv + 1 + s) != hv)
-            ++hv;
-        const qint64 headerLen = hv + 1 + s;
-        const qint64 payload = headerLen + body;
-        qint64 localBody = body;
-        quint32 firstOverflow = 0;
-        if (payload > x) {
-            const qint64 k = m + ((payload - m) % (u - 4));
-            const qint64 local = k <= x ? k : m;
-            localBody = qMax<qint64>(0, local - headerLen);
-            const char* pageNoAt = h + localBody;
-            const qint64 pg = quint32(sqlitefile_int32(pageNoAt, rangeEnd));
-            if (pg < 1 || pg > pages()) {
-                ++c;
-                continue;
-            }
-            firstOverflow = quint32(pg);
-        }
-        QByteArray bytes = sqlitefile_bytearr(int(qMin<qint64>(localBody, INT_MAX)), h, rangeEnd);
-        if (firstOverflow && bytes.size() == localBody)
-            bytes.append(overflowBytes(firstOverflow, body - localBody));
         _SqliteFileRowData row;
-        const char* bp = bytes.constData();
-        const char* bend = bp + bytes.size();
-        row.values.append(
-            firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
-        row.values.append(decodeValues(types, bp + qMin<qint64>(firstBytes, bytes.size()), bend));
-        row.rowid = recoverRowid(begin, c, payload, 1 + hv);
-        if (filter && !filter(row)) {
+        const char* next = nullptr;
+        const char* h = nullptr;
+        const bool whole = matchHeader(shape.accepts, c, rangeEnd, types, &h);
+        // A header cut at the end of the local part fits up to the cut, which is m bytes or more
+        // from the record's start (at most 3 bytes before c).
+        if ((whole && carveRecord(range, c, types, h, filter, row, &next))
+            || (range.firstBytes == 0 && h - c + 3 >= m
+                && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, row, &next))) {
+            rows.append(row);
+            c = next > c ? next : c + 1;
+        } else {
             ++c;
-            continue;
         }
-        rows.append(row);
-        const char* next = h + localBody + (firstOverflow ? 4 : 0);
-        c = next > c ? next : c + 1;
     }
     return rows;
+}
+
+// The record whose column-1 serial type is at c and whose header ends at h, when its serial types
+// fit the file and the filter takes it; *next is the first byte after its local part.
+bool Sqlite3File::carveRecord(const CarveRange& range, const char* c, const QList<qint64>& types,
+    const char* h, const RowFilter& filter, _SqliteFileRowData& row, const char** next) const
+{
+    const qint64 u = range.usable;
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    // A record larger than the file cannot be there: such serial types are noise.
+    qint64 body = range.firstBytes;
+    for (qint64 t : types) {
+        body += qMin(contentSize(t), fileSize + 1);
+        if (body > fileSize)
+            return false;
+    }
+    // Header: its size varint, column 0's serial type, then the types read.
+    const qint64 s = h - c;
+    int hv = 1;
+    while (sqlitefile_varint_lengh(hv + 1 + s) != hv)
+        ++hv;
+    const qint64 headerLen = hv + 1 + s;
+    const qint64 payload = headerLen + body;
+    qint64 localBody = body;
+    quint32 firstOverflow = 0;
+    if (payload > x) {
+        const qint64 k = m + ((payload - m) % (u - 4));
+        const qint64 local = k <= x ? k : m;
+        localBody = qMax<qint64>(0, local - headerLen);
+        const qint64 pg = quint32(sqlitefile_int32(h + localBody, range.end));
+        if (pg < 1 || pg > pages())
+            return false;
+        firstOverflow = quint32(pg);
+    }
+    QByteArray bytes = sqlitefile_bytearr(int(qMin<qint64>(localBody, INT_MAX)), h, range.end);
+    if (firstOverflow && bytes.size() == localBody)
+        bytes.append(overflowBytes(firstOverflow, body - localBody));
+    const char* bp = bytes.constData();
+    const char* bend = bp + bytes.size();
+    const qint64 firstBytes = range.firstBytes;
+    row.values.append(firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
+    appendValues(row.values, types, bp + qMin<qint64>(firstBytes, bytes.size()), bend);
+    row.rowid = recoverRowid(range.begin, c, payload, 1 + hv);
+    if (filter && !filter(row)) {
+        row = _SqliteFileRowData();
+        return false;
+    }
+    *next = h + localBody + (firstOverflow ? 4 : 0);
+    return true;
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
@@ -214,12 +258,13 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(
         return recoverFreeBlockRowsRaw(cols, firstColBytes, page.pageNo, 8, filter);
     QList<_SqliteFileRowData> rows;
     const char* pageEnd = page.page + qMin<qint64>(pageSize, end - page.page);
-    if (page.cellContentStart > 0) {
-        const char* gapEnd = page.page + qMin<qint64>(page.cellContentStart, pageEnd - page.page);
-        rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
-    }
+    // A stored start of 0 means 65536: the whole of an empty 64 KiB page is unallocated.
+    const qint64 contentStart = page.cellContentStart == 0 ? 65536 : page.cellContentStart;
+    const char* gapEnd = page.page + qMin<qint64>(contentStart, pageEnd - page.page);
+    rows += recoverRows(cols, firstColBytes, m_usableSize, page.page + 8, gapEnd, filter);
     for (const char* fb : page.freeblocks) {
-        const qint64 size = sqlitefile_int16(fb + 2, pageEnd);
+        // Sizes are unsigned: a freeblock of 32 KiB or more is common on 64 KiB pages.
+        const qint64 size = quint16(sqlitefile_int16(fb + 2, pageEnd));
         if (size < 4)
             continue;
         const char* fbEnd = fb + qMin<qint64>(size, pageEnd - fb);
@@ -237,4 +282,84 @@ QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRowsRaw(
     const char* from = start < fileSize ? base + start : end;
     const char* to = from + qMin<qint64>(pageSize, end - from);
     return recoverRows(cols, firstColBytes, m_usableSize, from, to, filter);
+}
+
+// A record whose header runs past the part of it its page holds (small pages and wide tables):
+// the header is cut at the end of that part, and goes on in the first overflow page, after the
+// 4-byte number of that page. Every boundary between serial types that fit is tried as the cut,
+// with a header-size varint of one or two bytes; the cut must be where the record's payload size
+// puts the end of its local part, so a cut is never guessed.
+bool Sqlite3File::carveSplitHeader(const _SqliteCarveShape& shape, qint64 u, const char* c,
+    const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
+    const char** next) const
+{
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    // A header of n columns holds at most 9 bytes a column: a local part longer than that holds it.
+    if (m - 3 > 9 * qint64(shape.accepts.size()))
+        return false;
+    QList<const char*> at;
+    QList<qint64> types;
+    const char* p = c;
+    for (int i = 1; i < shape.accepts.size() && p < rangeEnd; ++i) {
+        qint64 t = 0;
+        const int len = sqlitefile_varint(&t, p, rangeEnd);
+        if (len == 0 || !typeFits(t, shape.accepts.at(i)))
+            break;
+        at.append(p);
+        types.append(t);
+        p += len;
+    }
+    at.append(p);
+    for (int hv = 1; hv <= 2; ++hv) {
+        for (int j = 0; j < at.size(); ++j) {
+            const qint64 local = at[j] - (c - 1 - hv);
+            if (local >= m && local <= x
+                && carveAtCut(shape, u, c, hv, at[j], types.mid(0, j), rangeBegin, rangeEnd, filter, row)) {
+                *next = at[j] + 4;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool Sqlite3File::carveAtCut(const _SqliteCarveShape& shape, qint64 u, const char* c, int hv, const char* cut,
+    QList<qint64> types, const char* rangeBegin, const char* rangeEnd, const RowFilter& filter,
+    _SqliteFileRowData& row) const
+{
+    const qint64 x = u - 35;
+    const qint64 m = ((u - 12) * 32 / 255) - 23;
+    const quint32 pg = quint32(sqlitefile_int32(cut, rangeEnd));
+    if (pg < 2 || pg > pages())
+        return false;
+    const char* ov = pageStart(pg) + 4;
+    const char* ovEnd = pageStart(pg) + qMin<qint64>(u, end - pageStart(pg));
+    const char* q = ov;
+    for (int i = int(types.size()) + 1; i < shape.accepts.size(); ++i) {
+        qint64 t = 0;
+        const int len = sqlitefile_varint(&t, q, ovEnd);
+        if (len == 0 || !typeFits(t, shape.accepts.at(i)))
+            return false;
+        types.append(t);
+        q += len;
+    }
+    const qint64 headerLen = hv + 1 + (cut - c) + (q - ov);
+    if (sqlitefile_varint_lengh(headerLen) != hv)
+        return false;
+    qint64 payload = headerLen;
+    for (qint64 t : types) {
+        payload += qMin(contentSize(t), fileSize + 1);
+        if (payload > fileSize)
+            return false;
+    }
+    const qint64 k = m + ((payload - m) % (u - 4));
+    if (payload <= x || (k <= x ? k : m) != cut - (c - 1 - hv))
+        return false;
+    const QByteArray rest = overflowBytes(pg, payload - (cut - (c - 1 - hv)));
+    const char* body = rest.constData() + qMin<qint64>(q - ov, rest.size());
+    row.values = { QVariant() };
+    appendValues(row.values, types, body, rest.constData() + rest.size());
+    row.rowid = recoverRowid(rangeBegin, c, payload, 1 + hv);
+    return !filter || filter(row);
 }

@@ -4,7 +4,10 @@
 #include "messages/store/MsgTempDir.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
+#include <QUrl>
+#include <algorithm>
 #include <stdexcept>
 
 SqliteDeletedRowWalk::SqliteDeletedRowWalk(const QString& dbPath, IProgressSink* progress)
@@ -29,6 +32,26 @@ void SqliteDeletedRowWalk::open()
 {
     if (!QFile::exists(m_source))
         throw std::runtime_error(QString("can not find message database %1.").arg(m_source).toStdString());
+    if (QFile::exists(m_source + "-wal"))
+        openCopy();
+    else
+        openInPlace();
+    m_file = std::make_unique<Sqlite3File>(m_readPath);
+    m_file->open();
+}
+
+void SqliteDeletedRowWalk::openInPlace()
+{
+    // Without a log there is nothing to checkpoint: the file is read where it is, read-only and as
+    // a file that does not change (no locks, no journal), so it is never written and not copied.
+    m_readPath = m_source;
+    m_readUri = QUrl::fromLocalFile(QFileInfo(m_source).absoluteFilePath()).toString(QUrl::FullyEncoded)
+        + QStringLiteral("?mode=ro&immutable=1");
+    m_copy.openThrow(m_readUri, SQLITE_OPEN_READONLY);
+}
+
+void SqliteDeletedRowWalk::openCopy()
+{
     if (!m_copyDir.isValid())
         throw std::runtime_error("Cannot create a temporary folder for the recovery.");
     m_copyPath = m_copyDir.filePath(QStringLiteral("work.db"));
@@ -37,11 +60,10 @@ void SqliteDeletedRowWalk::open()
     // Committed changes still in the write-ahead log belong to the database: take the log along.
     if (QFile::exists(m_source + "-wal") && !QFile::copy(m_source + "-wal", m_copyPath + "-wal"))
         throw std::runtime_error(QString("Cannot copy %1-wal.").arg(m_source).toStdString());
-    m_copy.openThrow(m_copyPath, 2);
+    m_copy.openThrow(m_copyPath, SQLITE_OPEN_READWRITE);
     QString err;
     m_copy.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), err);
-    m_file = std::make_unique<Sqlite3File>(m_copyPath);
-    m_file->open();
+    m_readPath = m_copyPath;
 }
 
 void SqliteDeletedRowWalk::listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow)
@@ -85,15 +107,43 @@ void SqliteDeletedRowWalk::listTrunk(
     }
 }
 
-bool SqliteDeletedRowWalk::listTableLeaves(const QString& table)
+QList<_SqliteCol> SqliteDeletedRowWalk::tableColumns(const QString& table)
+{
+    QList<_SqliteCol> cols;
+    Sqlite3Sql sql("select name, type, \"notnull\", dflt_value is not null, pk from pragma_table_info(?)");
+    sql.addTextParam(table);
+    Sqlite3Cursor c = m_copy.queryThrow(sql);
+    while (c.moveNext())
+        cols.append(
+            _SqliteCol(c.getText(0), c.getText(1), c.getInt(2) != 0, c.getInt(3) != 0, c.getInt(4) != 0));
+    return cols;
+}
+
+qint64 SqliteDeletedRowWalk::rootPage(const QString& table)
 {
     Sqlite3Sql sql("select rootpage from sqlite_master where type='table' and name=?");
     sql.addTextParam(table);
     Sqlite3Cursor c = m_copy.queryThrow(sql);
-    if (!c.moveNext())
+    return c.moveNext() ? c.getInt64("rootpage") : -1;
+}
+
+bool SqliteDeletedRowWalk::listTableLeaves(const QString& table)
+{
+    const qint64 root = rootPage(table);
+    if (root < 0)
         return false;
-    for (const _SqliteBtreePage& leaf : m_file->leafs(m_file->btreePage(c.getInt64("rootpage"))))
+    for (const _SqliteBtreePage& leaf : m_file->leafs(m_file->btreePage(root)))
         m_pages.append(leaf.pageNo);
+    return true;
+}
+
+bool SqliteDeletedRowWalk::listTablePages(const QString& table)
+{
+    const qint64 root = rootPage(table);
+    if (root < 0)
+        return false;
+    for (const _SqliteBtreePage& page : m_file->allBTreePages(m_file->btreePage(root)))
+        m_pages.append(page.pageNo);
     return true;
 }
 
@@ -115,4 +165,46 @@ QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(
 {
     return page.isBtreePage() ? m_file->recoverFreeBlockRows(shape, 0, page, filter)
                               : m_file->recoverFreeBlockRowsRaw(shape, 0, page.pageNo, 0, filter);
+}
+
+std::runtime_error SqliteDeletedRowWalk::sourceError(const std::exception& e) const
+{
+    QString text = QString::fromUtf8(e.what());
+    if (!m_readUri.isEmpty())
+        text.replace(m_readUri, m_source);
+    if (m_copyPath.isEmpty())
+        return std::runtime_error(text.toStdString());
+    if (text.contains(m_copyPath))
+        text.replace(m_copyPath, m_source);
+    else
+        text.replace(QFileInfo(m_copyPath).fileName(), QFileInfo(m_source).fileName());
+    return std::runtime_error(text.toStdString());
+}
+
+QList<int> SqliteDeletedRowWalk::columnOrder(const QList<_SqliteCol>& table, const QStringList& layout)
+{
+    QList<int> order;
+    bool moved = false;
+    for (int i = 0; i < table.size(); ++i) {
+        int at = -1;
+        for (int k = 0; k < layout.size() && at < 0; ++k)
+            at = table[i].name.compare(layout[k], Qt::CaseInsensitive) == 0 ? k : -1;
+        moved = moved || (at != i && !(at < 0 && i >= layout.size()));
+        order.append(at);
+    }
+    return moved ? order : QList<int>();
+}
+
+_SqliteFileRowData SqliteDeletedRowWalk::reordered(const _SqliteFileRowData& row, const QList<int>& order)
+{
+    if (order.isEmpty())
+        return row;
+    _SqliteFileRowData out;
+    out.rowid = row.rowid;
+    out.values.resize(qMax(0, *std::max_element(order.begin(), order.end()) + 1));
+    for (int i = 0; i < qMin(order.size(), row.values.size()); ++i) {
+        if (order[i] >= 0)
+            out.values[order[i]] = row.values[i];
+    }
+    return out;
 }

@@ -7,13 +7,15 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 class IProgressSink;
 
 // The page walk shared by the recoveries of deleted rows: a private copy of the database file (with
 // its -wal, checkpointed into the copy, so the user's file is never opened for writing and nothing
-// is zeroed before it is read), the free pages of the file, the leaves of a live table, and the
-// carving of every listed page, with progress and cancel.
+// is zeroed before it is read; a file without a log is read in place, read-only), the free pages
+// of the file, the pages of a live table, and the carving of every listed page, with progress and
+// cancel.
 class SqliteDeletedRowWalk
 {
 public:
@@ -22,7 +24,8 @@ public:
 
     // Copies and maps the database; throws when it is missing or cannot be read.
     void open();
-    // The connection to the private copy (root pages, the live-row test).
+    // The connection to the database read (root pages, the live-row test): the private copy, or
+    // the source itself opened read-only.
     Sqlite3DB& copy() { return m_copy; }
     const Sqlite3File& file() const { return *m_file; }
     bool cancelled() const;
@@ -30,8 +33,14 @@ public:
     // Lists the freelist's trunk pages, its pages that are not b-tree pages and the leaves under
     // those that are; each cell of a free table leaf is handed to wholeRow with its own rowid.
     void listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow);
+    // A table's columns as the copy's schema declares them, in stored order; empty when there is
+    // no such table.
+    QList<_SqliteCol> tableColumns(const QString& table);
     // Appends the leaves of a live table; false when the copy has no such table.
     bool listTableLeaves(const QString& table);
+    // Appends every page of a live table's b-tree, its interior pages too: a root that was a leaf
+    // before it split keeps the records it held then in its free space.
+    bool listTablePages(const QString& table);
     // Visits every listed page in order, reporting progress before each; a visit that returns
     // false, or a cancel, ends the pass.
     void carvePages(const std::function<bool(const _SqliteBtreePage& page)>& visit);
@@ -41,7 +50,22 @@ public:
 
     const QList<qint64>& pages() const { return m_pages; }
 
+    // Where each column of a table stands in a layout of the same table, found by name (-1 when
+    // the layout lacks it); empty when every column stands where the layout has it (columns past
+    // the layout's end that it does not know count as in place).
+    static QList<int> columnOrder(const QList<_SqliteCol>& table, const QStringList& layout);
+    // A row decoded in a table's own column order with its values moved to where order puts them
+    // (NULL where the table lacks a column); the row itself when order is empty.
+    static _SqliteFileRowData reordered(const _SqliteFileRowData& row, const QList<int>& order);
+
+    // An error met on the private copy, told with the user's file in place of the copy (which is
+    // gone by the time the user reads it).
+    std::runtime_error sourceError(const std::exception& e) const;
+
 private:
+    void openInPlace();
+    void openCopy();
+    qint64 rootPage(const QString& table);
     void listTrunk(
         const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
 
@@ -49,6 +73,8 @@ private:
     IProgressSink* m_progress;
     QTemporaryDir m_copyDir;
     QString m_copyPath;
+    QString m_readPath; // the file read: the copy, or the source itself when it has no log
+    QString m_readUri; // the source's read-only address when it is read in place
     Sqlite3DB m_copy;
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;

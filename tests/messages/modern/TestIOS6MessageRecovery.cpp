@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
+#include <QRandomGenerator>
 #include <QtTest>
 
 using namespace MsgFixtures;
@@ -46,6 +47,7 @@ _SqliteFileRowData row(int count, const QString& service)
 struct Run {
     QList<RecycleMsg> recovered;
     QJsonObject expected;
+    QString db;
 };
 
 // Generates a database, reads its conversations as a page would, and runs the recovery.
@@ -57,12 +59,14 @@ Run recover(const QStringList& genArgs, IProgressSink* progress = nullptr, int r
     if (folder.isEmpty())
         qFatal("generator failed: %s", qPrintable(err));
     r.expected = expected(folder);
-    const QByteArray before = fileHash(smsPath(folder));
-    const QByteArray walBefore = fileHash(smsPath(folder) + "-wal");
+    r.db = smsPath(folder);
     IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
     db.setIOSDbPath(smsPath(folder));
     MsgData data;
     db.chats(data);
+    // (Loading the conversations empties a device's sync tables; the recovery itself writes nothing.)
+    const QByteArray before = fileHash(smsPath(folder));
+    const QByteArray walBefore = fileHash(smsPath(folder) + "-wal");
     for (int i = 0; i < runs; ++i)
         db.recycleDeletedMessages(data.chats(), progress);
     r.recovered = db.recycleDb()->messages();
@@ -158,40 +162,128 @@ private Q_SLOTS:
         QCOMPARE(m.other_handle, -1);
     }
 
-    void recoversDeletedMessages_data()
+    // Exactly the deleted messages still in the file come back, each once, with its text whole
+    // where its overflow bytes survive; no live message, nothing else.
+    void recoversEveryDeletedMessageInTheFile_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("78 columns") << QStringList();
-        QTest::newRow("74 columns, 512-byte pages")
-            << QStringList { "--columns", "74", "--page-size", "512" };
-        QTest::newRow("deletions still in the log") << QStringList { "--wal" };
+        QTest::addColumn<QString>("device"); // a device's own database to delete from, or none
+        QTest::addColumn<int>("atLeast"); // deleted messages the shape must leave in the file
+        const QString none;
+        QTest::newRow("78 columns, empty texts where devices leave NULL")
+            << QStringList { "--empty-defaults", "--delete-every", "4", "--messages", "400" } << none << 90;
+        QTest::newRow("78 columns as devices store them")
+            << QStringList { "--delete-every", "4", "--messages", "400" } << none << 90;
+        QTest::newRow("74 columns, 512-byte pages, alike messages in two conversations")
+            << QStringList { "--columns", "74", "--page-size", "512", "--twins" } << none << 60;
+        QTest::newRow("the first 50 columns") << QStringList { "--columns", "50" } << none << 90;
+        QTest::newRow("columns in an order of their own") << QStringList { "--columns",
+            "ROWID,guid,text,replace,service_center,handle_id,country,attributedBody,version,type,service,"
+            "account,account_guid,error,date,date_read,date_delivered,is_delivered,is_finished,is_emote,"
+            "is_from_me,is_empty,is_delayed,is_auto_reply,is_prepared,is_read,is_system_message,is_sent,"
+            "has_dd_results,is_service_message,is_forward,was_downgraded,is_archive,"
+            "cache_has_attachments,cache_roomnames,was_data_detected,was_deduplicated,subject" }
+                                                          << none << 90;
+        QTest::newRow("64 KiB pages, a one-leaf table emptied") << QStringList { "--page-size", "65536",
+            "--messages", "60", "--delete-every", "1" } << none << 60;
+        QTest::newRow("64 KiB pages, 101 adjacent deletions")
+            << QStringList { "--page-size", "65536", "--delete-run", "101" } << none << 101;
+        QTest::newRow("4 KiB pages, 80 adjacent deletions")
+            << QStringList { "--delete-run", "80" } << none << 50;
+        QTest::newRow("deletions still in the log") << QStringList { "--wal" } << none << 90;
         QTest::newRow("long texts on overflow pages") << QStringList { "--text-bytes", "6000", "--long-every",
-            "6", "--delete-every", "6", "--messages", "300" };
+            "6", "--delete-every", "6", "--messages", "300" }
+                                                      << none << 30;
+        QTest::newRow("a freelist whose trunk chain comes back to its start")
+            << QStringList { "--cyclic-freelist" } << none << 90;
+        QTest::newRow("68-column device database, every third deleted")
+            << QStringList { "--delete-every", "3" } << "magnet-ctf-2020-sms/sms.db" << 30;
+        QTest::newRow("68-column device database on 512-byte pages, headers cut into overflow pages")
+            << QStringList { "--delete-every", "3", "--page-size", "512" } << "magnet-ctf-2020-sms/sms.db"
+            << 10;
+        QTest::newRow("68-column device database on 64 KiB pages")
+            << QStringList { "--delete-every", "3", "--page-size", "65536" } << "magnet-ctf-2020-sms/sms.db"
+            << 30;
+        QTest::newRow("38-column device database")
+            << QStringList { "--delete-every", "2" } << "otapki-iphone/HomeDomain/Library/SMS/sms.db" << 1;
     }
-    void recoversDeletedMessages()
+    void recoversEveryDeletedMessageInTheFile()
     {
         QFETCH(QStringList, args);
-        const Run r = recover(args);
-        const QHash<QString, QString> deleted = guidsTo(r.expected["deleted"].toArray(), "chat");
-        const QHash<QString, QString> texts = guidsTo(r.expected["deleted"].toArray(), "text");
-        const QHash<QString, QString> live = guidsTo(r.expected["live"].toArray(), "chat");
-        int found = 0;
-        int whole = 0;
-        for (const RecycleMsg& m : r.recovered) {
-            QVERIFY2(!live.contains(m.guid), "a live message was filed as deleted");
-            if (deleted.contains(m.guid)) {
-                ++found;
-                whole += m.text == texts.value(m.guid);
-                // One-to-one conversations keep their identifier; a group message may be filed
-                // under its sender's one-to-one conversation.
-                if (deleted.value(m.guid) != "chat900")
-                    QCOMPARE(m.chat_identifier, deleted.value(m.guid));
-            }
+        QFETCH(QString, device);
+        QFETCH(int, atLeast);
+        if (!device.isEmpty()) {
+            QM_REQUIRE_SHARED();
+            args << "--from" << TestEnv::realFixture(device);
         }
-        QVERIFY2(found >= deleted.size() * 6 / 10,
-            qPrintable(QString("recovered %1 of %2").arg(found).arg(deleted.size())));
-        // Texts come back whole, overflow pages included, for most of them.
-        QVERIFY2(whole >= found * 8 / 10, qPrintable(QString("%1 of %2 whole").arg(whole).arg(found)));
+        const Run r = recover(args);
+        const QJsonArray deletedList = r.expected["deleted"].toArray();
+        const QHash<QString, QString> chats = guidsTo(deletedList, "chat");
+        const QHash<QString, QString> texts = guidsTo(deletedList, "text");
+        const QHash<QString, QString> live = guidsTo(r.expected["live"].toArray(), "chat");
+        const StillInFile inFile = stillInFile(r.db, deletedList, "guid");
+        QVERIFY2(
+            inFile.present.size() >= atLeast, qPrintable(QString("only %1 left").arg(inFile.present.size())));
+        QSet<QString> found;
+        for (const RecycleMsg& m : r.recovered) {
+            QVERIFY2(!live.contains(m.guid), qPrintable("live message filed: " + m.text));
+            QVERIFY2(chats.contains(m.guid), qPrintable("not a deleted message: " + m.text.left(80)));
+            QVERIFY2(!found.contains(m.guid), qPrintable("filed twice: " + m.text.left(80)));
+            found.insert(m.guid);
+            const QString text = texts.value(m.guid);
+            if (inFile.whole.contains(m.guid))
+                QCOMPARE(m.text, text);
+            else
+                QVERIFY2(!m.text.isEmpty() && text.startsWith(m.text), qPrintable(m.text.left(80)));
+            // One-to-one conversations keep their identifier; a group message may be filed
+            // under its sender's one-to-one conversation.
+            if (device.isEmpty() && chats.value(m.guid) != "chat900")
+                QCOMPARE(m.chat_identifier, chats.value(m.guid));
+        }
+        QCOMPARE(found, inFile.present);
+    }
+
+    // Free space holding no deleted record yields no message, whatever its bytes look like.
+    void carvingJunkFilesNothing_data()
+    {
+        QTest::addColumn<QByteArray>("pattern");
+        QTest::addColumn<bool>("random");
+        QTest::newRow("random bytes") << QByteArray() << true;
+        QTest::newRow("zeros") << QByteArray(1, '\0') << false;
+        QTest::newRow("text") << QByteArray("SMS iMessage lorem ipsum +15551230001 ") << false;
+        QTest::newRow("small integers") << QByteArray("\x01\x08\x09\x00\x0f\x11", 6) << false;
+    }
+    void carvingJunkFilesNothing()
+    {
+        QFETCH(QByteArray, pattern);
+        QFETCH(bool, random);
+        QString err;
+        const QString folder
+            = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "200" }, &err);
+        QVERIFY2(!folder.isEmpty(), qPrintable(err));
+        // The unallocated space of every table leaf page is filled with the junk.
+        QFile f(smsPath(folder));
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray bytes = f.readAll();
+        QRandomGenerator rng(11);
+        const auto u16 = [&](qint64 at) { return (quint8(bytes[at]) << 8) | quint8(bytes[at + 1]); };
+        int filled = 0;
+        for (qint64 page = 4096; page < bytes.size(); page += 4096) {
+            if (bytes[page] != 13)
+                continue;
+            const qint64 from = page + 8 + 2 * u16(page + 3);
+            const qint64 to = page + (u16(page + 5) ? u16(page + 5) : 65536);
+            for (qint64 i = from; i < to && i < page + 4096; ++i, ++filled)
+                bytes[i] = random ? char(rng.bounded(256)) : pattern[int(i % pattern.size())];
+        }
+        QVERIFY(filled > 4096);
+        f.seek(0);
+        f.write(bytes);
+        f.close();
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        db.setIOSDbPath(smsPath(folder));
+        db.recycleDeletedMessages({}, nullptr);
+        QCOMPARE(db.recycleDb()->messages().size(), 0);
     }
 
     void secondRunAddsNothing()
@@ -335,6 +427,93 @@ private Q_SLOTS:
         QCOMPARE(seen, QSet<QString>({ "+15550001", "+15550002", "unknown0", "friend@example.com" }));
         store.mergeMessages(data, list);
         QCOMPARE(data.messages().size(), 4);
+    }
+
+    // A recovered message joins a loaded group conversation under the handle it was sent from, and
+    // never moves the conversation's latest date back.
+    void mergeKeepsSenderAndLatestDate_data()
+    {
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<int>("date");
+        QTest::addColumn<int>("last");
+        QTest::newRow("from one member, older") << "+15550001" << 500 << 1000;
+        QTest::newRow("from the other member, older") << "+15550002" << 500 << 1000;
+        QTest::newRow("from the other member, newer") << "+15550002" << 2000 << 2000;
+    }
+    void mergeKeepsSenderAndLatestDate()
+    {
+        QFETCH(QString, sender);
+        QFETCH(int, date);
+        QFETCH(int, last);
+        MsgData data;
+        auto* chat = new _MsgChat;
+        chat->rowid = 7;
+        chat->chat_identifier = "chat900";
+        chat->service_name = "iMessage";
+        chat->_last = 1000;
+        data.p()->chats.insert(chat->rowid, chat);
+        for (const char* id : { "+15550001", "+15550002" }) {
+            auto* h = new _MsgHandle;
+            h->rowid = data.p()->handles.size() + 1;
+            h->id = id;
+            data.p()->handles.insert(h->rowid, h);
+            chat->_handles.insert(id, h);
+        }
+        QList<RecycleMsg> list;
+        for (int i = 0; i < 2; ++i) {
+            RecycleMsg r;
+            r.rowid = -2047483648LL - (i + 1);
+            r.guid = QString("G%1").arg(i);
+            r.service = "iMessage";
+            r.chat_identifier = "chat900";
+            r.handle = sender;
+            r.date = date - i; // the older of the two comes last
+            r._recovered = true;
+            list.append(r);
+        }
+        MessageRecycleDb store(TestEnv::tempDir() + "/recycle.db");
+        store.mergeMessages(data, list);
+        QCOMPARE(data.chats().size(), 1);
+        QCOMPARE(chat->_last, last);
+        for (const _MsgMessage* m : data.messages()) {
+            QVERIFY(m->_chat == chat);
+            QVERIFY(m->_sender);
+            QCOMPARE(m->_sender->id, sender);
+        }
+    }
+
+    // A damaged database fails the run with an error that names the user's file, not the private
+    // copy the run read (which is gone by then).
+    void damagedDatabaseErrorNamesTheFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("not a database") << QByteArray(8192, 'x');
+        QByteArray header("SQLite format 3\0", 16);
+        QTest::newRow("page size not a power of two")
+            << header + QByteArray("\x03\x00", 2) + QByteArray(8174, '\0');
+        QTest::newRow("usable size under 480")
+            << header + QByteArray("\x02\x00\x01\x01\x40", 5) + QByteArray(8171, '\0');
+    }
+    void damagedDatabaseErrorNamesTheFile()
+    {
+        QFETCH(QByteArray, bytes);
+        const QString folder = TestEnv::tempDir();
+        const QString path = folder + "/sms.db";
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        db.setIOSDbPath(path);
+        QString error;
+        try {
+            db.recycleDeletedMessages({}, nullptr);
+        } catch (const std::runtime_error& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(!error.isEmpty(), "a damaged database was reported as recovered");
+        QVERIFY2(!error.contains("work.db") && !error.contains("recover-"), qPrintable(error));
+        QVERIFY2(error.contains(path), qPrintable(error));
     }
 
     void missingDatabaseIsAnError()

@@ -99,4 +99,48 @@ QString querySql(const QString& dbPath, const QString& sql)
     return result;
 }
 
+static qint64 localPart(qint64 payload, qint64 usable)
+{
+    const qint64 x = usable - 35;
+    const qint64 m = ((usable - 12) * 32 / 255) - 23;
+    if (payload <= x)
+        return payload;
+    const qint64 k = m + ((payload - m) % (usable - 4));
+    return k <= x ? k : m;
+}
+
+StillInFile stillInFile(const QString& db, const QJsonArray& deleted, const char* key)
+{
+    const QString copy = TestEnv::tempDir() + "/searched.db";
+    for (const char* suffix : { "", "-wal", "-shm" })
+        QFile::remove(copy + suffix);
+    QFile::copy(db, copy);
+    if (QFile::exists(db + "-wal")) {
+        QFile::copy(db + "-wal", copy + "-wal");
+        if (!execSql(copy, "PRAGMA wal_checkpoint(TRUNCATE)"))
+            qFatal("cannot checkpoint the searched copy");
+    }
+    QFile f(copy);
+    if (!f.open(QIODevice::ReadOnly))
+        qFatal("cannot read the searched copy");
+    const QByteArray bytes = f.readAll();
+    const quint32 stored = (quint8(bytes[16]) << 8) | quint8(bytes[17]);
+    const qint64 usable = (stored == 1 ? 65536 : stored) - quint8(bytes[20]);
+    StillInFile out;
+    for (const QJsonValue& v : deleted) {
+        const QByteArray record = QByteArray::fromHex(v["record"].toString().toLatin1());
+        const int sizeBytes = quint8(record[0]) < 0x80 ? 1 : 2;
+        const qint64 local = localPart(record.size(), usable);
+        if (!bytes.contains(record.mid(sizeBytes + 1, local - sizeBytes - 1)))
+            continue;
+        out.present.insert(v[key].toString());
+        bool whole = true;
+        for (qint64 at = local; at < record.size() && whole; at += usable - 4)
+            whole = bytes.contains(record.mid(at, usable - 4));
+        if (whole)
+            out.whole.insert(v[key].toString());
+    }
+    return out;
+}
+
 } // namespace MsgFixtures

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -27,5 +29,16 @@ QString smsPath(const QString& folder);
 bool execSql(const QString& dbPath, const QString& sql);
 // The first column of the first row of a query, as text.
 QString querySql(const QString& dbPath, const QString& sql);
+
+// What a carver can find at most, worked out from the bytes alone: the deleted messages of a
+// generated expected.json whose record is still in the database file from column 1's serial type
+// to the end of the part a page holds (present), and of those the ones whose overflow bytes are
+// all still there as well (whole). Messages are named by their field key ("guid", "text"). The
+// file searched is a copy with its log checkpointed into it, as the recovery reads it.
+struct StillInFile {
+    QSet<QString> present;
+    QSet<QString> whole;
+};
+StillInFile stillInFile(const QString& db, const QJsonArray& deleted, const char* key);
 
 } // namespace MsgFixtures
