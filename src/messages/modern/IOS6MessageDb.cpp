@@ -136,14 +136,24 @@ void IOS6MessageDb::openCheck()
             executeThrow(QStringLiteral("delete from %1").arg(QLatin1String(t)));
 }
 
+bool IOS6MessageDb::chatHasLastColumn() const
+{
+    return tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive);
+}
+
 void IOS6MessageDb::chats(MsgData& data)
+{
+    loadChats(data, true);
+}
+
+void IOS6MessageDb::loadChats(MsgData& data, bool lastDates)
 {
     openCheck();
     contactsDb.openQuietly();
     __MsgData* d = data.p();
     MsgTableLoader loader(*this, *d);
     loader.loadChats();
-    if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive)) {
+    if (lastDates && !chatHasLastColumn()) {
         Sqlite3Cursor c = queryThrow(
             "select chat_id, max(date) as last from ( select cm.chat_id, m.date from chat_message_join as "
             "cm inner join message as m on cm.message_id=m.rowid ) as tmp group by chat_id");
@@ -175,10 +185,12 @@ QString IOS6MessageDb::localPathOf(const QString& filename) const
 void IOS6MessageDb::messages(MsgData& data, qint64 chat)
 {
     openCheck();
-    chats(data);
+    // Loading every message, the chats' latest dates come from the same pass over the rows.
+    const bool lastInPass = chat <= 0 && !chatHasLastColumn();
+    loadChats(data, !lastInPass);
     MsgTableLoader loader(*this, *data.p());
     loader.loadMessages(chat, tableHas(QStringLiteral("message"), QStringLiteral("item_type")),
-        MsgMessageColumns::Dates::Either);
+        MsgMessageColumns::Dates::Either, lastInPass);
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
             a._path = localPathOf(a.filename);
