@@ -19,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -61,9 +62,21 @@ bool waitPainted(SMSMainForm* page)
     return page->bubbles()->loadCount() > 0;
 }
 
+// With QM_BENCH_PHASES set, the driver prints when each phase ended, in milliseconds from its start.
+void phase(const char* name)
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    if (qEnvironmentVariableIsSet("QM_BENCH_PHASES"))
+        std::fprintf(stderr, "%6lld ms  %s\n", clock.elapsed(), name);
+}
+
 // The program's side: a fresh home (and so an empty cache), the window, the two selections.
 int drive(int argc, char** argv, const QString& backup)
 {
+    phase("start");
+    std::atexit([] { phase("window and page freed, exiting"); });
     MallocTuning::apply(); // as the program's main() does
     QTemporaryDir home;
     qputenv("HOME", home.path().toUtf8());
@@ -73,20 +86,26 @@ int drive(int argc, char** argv, const QString& backup)
     IdsTranslator english;
     if (english.load(":/en.qm"))
         QCoreApplication::installTranslator(&english);
+    phase("application");
     MainWindow w;
     w.resize(1200, 760);
     w.show();
+    phase("window shown");
     QSharedPointer<BackupManifest> manifest(
         new BackupManifest(QFileInfo(backup).absoluteFilePath(), nullptr));
     manifest->readManifestInfo();
     ItemModelBK::_BKItemNode* node = w.model().addBackup(manifest);
     select(w, node);
+    phase("backup node selected (files copied into the cache, counted)");
     AbsTreeItemModel::_ItemNode* sms = childOfKind(node, ItemModelBK::KindSms);
     if (!sms)
         return 1;
     select(w, sms);
+    phase("messages node selected (page built, messages loaded, models filled)");
     auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
-    return page && waitPainted(page) ? 0 : 1;
+    const bool painted = page && waitPainted(page);
+    phase("first bubble page loaded, page painted");
+    return painted ? 0 : 1;
 }
 
 int compare(int messages, int rounds)
