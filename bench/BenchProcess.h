@@ -29,8 +29,9 @@ struct Run {
     int status = -1; // exit code, -1 when it did not exit normally
 };
 
-// Runs argv (argv[0] looked up in PATH) with standard output to /dev/null, or to outFile.
-inline Run run(const QStringList& argv, const QString& outFile = QString())
+// Runs argv (argv[0] looked up in PATH) with standard output to /dev/null, or to outFile, and
+// standard input from inFile when given.
+inline Run run(const QStringList& argv, const QString& outFile = QString(), const QString& inFile = QString())
 {
     std::vector<QByteArray> bytes;
     for (const QString& a : argv)
@@ -43,6 +44,9 @@ inline Run run(const QStringList& argv, const QString& outFile = QString())
     posix_spawn_file_actions_init(&actions);
     const QByteArray out = outFile.isEmpty() ? QByteArray("/dev/null") : outFile.toLocal8Bit();
     posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const QByteArray in = inFile.toLocal8Bit();
+    if (!in.isEmpty())
+        posix_spawn_file_actions_addopen(&actions, 0, in.constData(), O_RDONLY, 0);
     Run r;
     timespec start {}, end {};
     clock_gettime(CLOCK_MONOTONIC, &start);
@@ -97,11 +101,13 @@ inline QStringList pinned(const QStringList& argv)
 }
 
 // One side of a comparison: the command line, where its standard output goes (empty: /dev/null),
-// and what to do before each start, untimed (removing the previous run's output, for example).
+// what to do before each start, untimed (removing the previous run's output, for example), and
+// where its standard input comes from (empty: inherited).
 struct Command {
     QStringList argv;
     QString out;
     std::function<void()> before;
+    QString in;
 };
 
 // A side's figures over the rounds: median time, the highest peak memory, the first failing exit.
@@ -121,7 +127,7 @@ inline Run runCommand(const Command& c)
 {
     if (c.before)
         c.before();
-    return run(c.argv, c.out);
+    return run(c.argv, c.out, c.in);
 }
 
 // Both sides started as whole processes, a warm-up run of each first, then `rounds` runs
@@ -172,15 +178,22 @@ inline QString load()
 }
 
 // One line per comparison: both times, the ratio against its goal, each side's peak memory and the
-// machine's load.
-inline void report(const char* title, const Comparison& c, const char* reference, double goal)
+// machine's load. A child's peak memory starts at this program's own at the moment it is started
+// (the kernel carries it over the exec), so a side that stays below that shows this program's.
+inline void report(const char* title, const Comparison& c, const char* reference, double goal,
+    const QString& onCores = cores())
 {
     std::printf("%s: ours %.3f s, %s %.3f s, ratio %.2f (goal <= %.2f%s)\n", title, c.ours.seconds, reference,
         c.reference.seconds, c.ratio(), goal, c.ratio() <= goal ? "" : ", NOT MET");
     std::printf(
         "    peak memory: ours %ld KB, %s %ld KB; CPU time: ours %.3f s, %s %.3f s; cores %s; load %s%s\n",
         c.ours.peakKb, reference, c.reference.peakKb, c.ours.cpuSeconds, reference, c.reference.cpuSeconds,
-        qPrintable(cores()), qPrintable(load()), c.ours.status || c.reference.status ? "; A RUN FAILED" : "");
+        qPrintable(onCores), qPrintable(load()), c.ours.status || c.reference.status ? "; A RUN FAILED" : "");
+    rusage self {};
+    getrusage(RUSAGE_SELF, &self);
+    if (std::min(c.ours.peakKb, c.reference.peakKb) <= self.ru_maxrss)
+        std::printf("    (a peak at or below this program's own, %ld KB, is that figure, not the side's)\n",
+            self.ru_maxrss);
     std::fflush(stdout);
 }
 

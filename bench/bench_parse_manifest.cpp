@@ -39,10 +39,10 @@ int main(int argc, char** argv)
     std::printf("cores: %d, whole processes, a warm-up each, median of %d alternating runs\n",
         QThread::idealThreadCount(), rounds);
     const Bench::Comparison all = Bench::compare({ ours }, { cli }, rounds);
-    Bench::report("tree, all cores", all, "sqlite3", 1.5);
+    Bench::report("tree, all cores", all, "sqlite3", 1.5, QStringLiteral("all"));
     const QString cores = qEnvironmentVariable("QM_BENCH_CORES", QStringLiteral("0,1"));
     const QStringList pin { "taskset", "-c", cores };
     const Bench::Comparison two = Bench::compare({ pin + ours }, { pin + cli }, rounds);
-    Bench::report(qPrintable("tree, taskset -c " + cores), two, "sqlite3", 1.8);
+    Bench::report(qPrintable("tree, taskset -c " + cores), two, "sqlite3", 1.8, cores);
     return all.ours.status == 0 && two.ours.status == 0 ? 0 : 1;
 }
