@@ -123,6 +123,8 @@ double timeWriter(AbsExport& e, const QList<pim::_Contact>& contacts)
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     int people = 50000, rounds = 5;
     for (int i = 1; i + 1 < argc; ++i) {
