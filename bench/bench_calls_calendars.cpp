@@ -1,71 +1,78 @@
-// Times what the user waits for on the call-history and calendar pages, each against a reference
-// in the same run:
-//   read   a generated CallHistory.storedata of N calls into the page's model, against the sqlite3
+// Times what the user waits for on the call-history and calendar pages, whole processes against a
+// reference, a warm-up each, alternating, median of five (both pinned to the cores of QM_BENCH_CORES,
+// "0,1" when unset, "all" for none):
+//   read   `qm-probe calls` on a generated CallHistory.storedata of N calls, against the sqlite3
 //          command line selecting the same rows (goal: at most 2 x);
-//   save   those calls into a fresh local store through the saving thread, against sqlite3 copying
-//          the same rows with INSERT ... SELECT (goal: at most 5 x);
-//   ics    the iCalendar export of M events through the export thread, against python3-icalendar
-//          writing the same events (goal: at most 0.2 x).
+//   save   those calls read and saved into a fresh local store through the saving thread (this
+//          program as a driver), against sqlite3 copying the same rows with INSERT ... SELECT
+//          (goal: at most 5 x);
+//   ics    `qm-probe export-calendars --format ics` of M events, against python3-icalendar reading
+//          and writing the same events (goal: at most 0.2 x).
 //
-//   bench_calls_calendars [--calls N] [--events M]
+//   bench_calls_calendars [--calls N] [--events M] [--rounds R]
+//   bench_calls_calendars --save-calls FOLDER STORE      (one run of the driver)
+#include "BenchProcess.h"
+#include "app/MallocTuning.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/ui/BackupCallsThread.h"
-#include "calls_calendars/ui/ExportCalendarThread.h"
-#include "calls_calendars/ui/ItemModelCall.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 namespace
 {
-
-QString python()
-{
-    return QFile::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3";
-}
-
-bool run(const QString& program, const QStringList& args, QString* out = nullptr)
+bool generate(const QStringList& args)
 {
     QProcess p;
-    if (!out)
-        p.setStandardOutputFile(QProcess::nullDevice());
-    p.start(program, args);
-    p.waitForFinished(-1);
-    if (out)
-        *out = QString::fromUtf8(p.readAllStandardOutput());
-    return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start("python3", args);
+    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
-double seconds(const std::function<void()>& work)
+// The system's Python, where the reference's modules are installed.
+QString python()
 {
-    QElapsedTimer t;
-    t.start();
-    work();
-    return t.nsecsElapsed() / 1e9;
+    return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
 }
 
-void runQuiet(QThread& thread, ProgressForm& form)
+std::function<void()> removing(const QString& path)
 {
+    return [path] {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    };
+}
+
+// The driver: the page's reader, then the saving thread into a fresh local store.
+int driveSave(int argc, char** argv, const QString& folder, const QString& store)
+{
+    MallocTuning::apply(); // as the program's main() does
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QList<_CallHistory> list = IOSCallHistoryDb(QDir(folder)).callHistories();
+    LocalCallHistoryDb local(store);
+    ProgressForm form;
     form.setQuiet(true);
+    BackupCallsThread thread(local, list, form);
     thread.start();
-    form.exec();
+    const int result = form.exec();
     thread.wait();
+    return result == 1 && local.total() > 0 ? 0 : 1;
 }
 
 const char* const kPythonIcs = R"(
-import icalendar, sqlite3, sys, time, uuid, datetime
+import icalendar, sqlite3, sys, uuid, datetime
 rows = sqlite3.connect(sys.argv[1]).execute(
     'select summary, description, start_date, end_date from CalendarItem').fetchall()
 base = datetime.datetime(2001, 1, 1)
-t = time.perf_counter()
 cal = icalendar.Calendar()
 cal.add('prodid', '-//bench//EN'); cal.add('version', '2.0')
 for s, d, a, b in rows:
@@ -75,95 +82,67 @@ for s, d, a, b in rows:
     ev.add('summary', s); ev.add('description', d); ev.add('uid', str(uuid.uuid4()).upper())
     cal.add_component(ev)
 open(sys.argv[2], 'wb').write(cal.to_ical())
-print(time.perf_counter() - t)
 )";
 
-} // namespace
+const char* const kCliSave
+    = "create table call (_id INTEGER PRIMARY KEY AUTOINCREMENT, address TEXT, date INTEGER, duration "
+      "INTEGER, flags INTEGER, person TEXT, hash TEXT, unique_id TEXT); create index date_index on "
+      "call(date); create index hash_index on call(hash); insert into call(address,date,duration,flags,"
+      "hash,unique_id) select ZADDRESS, ZDATE+978307200, ZDURATION, ZORIGINATED, ZUNIQUE_ID, ZUNIQUE_ID "
+      "from s.ZCALLRECORD;";
 
-int main(int argc, char** argv)
+int compare(int calls, int events, int rounds)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    QTextStream out(stdout);
-    int calls = 200000;
-    int events = 100000;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i) {
-        if (args[i] == "--calls")
-            calls = args[i + 1].toInt();
-        else if (args[i] == "--events")
-            events = args[i + 1].toInt();
-    }
     QTemporaryDir work;
     const QDir dir(work.path());
     const QString gen = QStringLiteral(QM_SOURCE_DIR "/tools/gen/");
     const QString store = dir.absoluteFilePath(IOSCallHistoryDb::kStoreFile);
     const QString calendar = dir.absoluteFilePath(IOSCalendarDb::kCalendarFile);
-    if (!run(python(), { gen + "make_call_history.py", store, "--calls", QString::number(calls) })
-        || !run(python(), { gen + "make_calendar_db.py", calendar, "--events", QString::number(events) })) {
-        out << "generators failed\n";
+    std::printf("generating %d calls and %d events...\n", calls, events);
+    std::fflush(stdout);
+    if (!generate({ gen + "make_call_history.py", store, "--calls", QString::number(calls) })
+        || !generate({ gen + "make_calendar_db.py", calendar, "--events", QString::number(events) })) {
+        std::fprintf(stderr, "generators failed\n");
         return 1;
     }
-
-    // Read: the page's reader into the page's model, against sqlite3 selecting the same rows.
-    ItemModelCall model;
-    QList<_CallHistory> list;
-    const double ours = seconds([&] {
-        list = IOSCallHistoryDb(dir).callHistories();
-        model.loadCalls(list);
-    });
-    const double cli = seconds([&] {
-        run("sqlite3", { store, "select * from ZCALLRECORD order by ZDATE desc" });
-    });
-    out << QString("read %1 calls: %2 s, sqlite3 %3 s, ratio %4 (goal <= 2)\n")
-               .arg(list.size())
-               .arg(ours, 0, 'f', 3)
-               .arg(cli, 0, 'f', 3)
-               .arg(ours / cli, 0, 'f', 2);
-
-    // Save: the saving thread into a fresh local store, against INSERT ... SELECT.
-    LocalCallHistoryDb local(dir.absoluteFilePath("local/calls.db"));
+    std::printf("whole processes, a warm-up each, median of %d alternating runs\n", rounds);
+    const Bench::Comparison read = Bench::compare({ Bench::onCores({ QM_PROBE, "calls", store }) },
+        { Bench::onCores({ "sqlite3", store, "select * from ZCALLRECORD order by ZDATE desc" }) }, rounds);
+    Bench::report("read calls", read, "sqlite3", 2.0);
+    const QString local = dir.absoluteFilePath("local/calls.db"), copy = dir.absoluteFilePath("copy.db");
     QDir().mkpath(dir.absoluteFilePath("local"));
-    const double save = seconds([&] {
-        ProgressForm form;
-        BackupCallsThread thread(local, list, form);
-        runQuiet(thread, form);
-    });
-    const QString copy = dir.absoluteFilePath("copy.db");
-    const double cliSave = seconds([&] {
-        run("sqlite3",
-            { copy,
-                "attach '" + store
-                    + "' as s; create table call (_id INTEGER PRIMARY KEY AUTOINCREMENT, "
-                      "address TEXT, date INTEGER, duration INTEGER, flags INTEGER, person TEXT, hash TEXT, "
-                      "unique_id TEXT); create index date_index on call(date); create index hash_index on "
-                      "call(hash); insert into call(address,date,"
-                      "duration,flags,hash,unique_id) select ZADDRESS, ZDATE+978307200, ZDURATION, "
-                      "ZORIGINATED, "
-                      "ZUNIQUE_ID, ZUNIQUE_ID from s.ZCALLRECORD;" });
-    });
-    out << QString("save %1 calls: %2 s, sqlite3 %3 s, ratio %4 (goal <= 5)\n")
-               .arg(local.total())
-               .arg(save, 0, 'f', 3)
-               .arg(cliSave, 0, 'f', 3)
-               .arg(save / cliSave, 0, 'f', 2);
+    const Bench::Comparison save = Bench::compare(
+        { Bench::onCores({ QCoreApplication::applicationFilePath(), "--save-calls", dir.path(), local }), {},
+            removing(local) },
+        { Bench::onCores({ "sqlite3", copy, "attach '" + store + "' as s; " + kCliSave }), {},
+            removing(copy) },
+        rounds);
+    Bench::report("save calls", save, "sqlite3", 5.0);
+    const QString ics = dir.absoluteFilePath("out.ics");
+    const Bench::Comparison cal = Bench::compare(
+        { Bench::onCores({ QM_PROBE, "export-calendars", "--format", "ics", calendar, ics }), {},
+            removing(ics) },
+        { Bench::onCores({ python(), "-c", kPythonIcs, calendar, dir.absoluteFilePath("py.ics") }) }, rounds);
+    Bench::report("ics export", cal, "python3-icalendar", 0.2);
+    return read.ours.status || save.ours.status || cal.ours.status ? 1 : 0;
+}
+} // namespace
 
-    // iCalendar: the export thread against python3-icalendar writing the same events.
-    QList<_CalEvent> all;
-    for (const _Calendar& c : IOSCalendarDb(nullptr, dir).calendars())
-        all += c.events;
-    const double ics = seconds([&] {
-        ProgressForm form;
-        ExportCalendarThread thread(all, dir.absoluteFilePath("out.ics"), &form);
-        runQuiet(thread, form);
-    });
-    QString pyOut;
-    run(python(), { "-c", kPythonIcs, calendar, dir.absoluteFilePath("py.ics") }, &pyOut);
-    const double py = pyOut.trimmed().toDouble();
-    out << QString("ics %1 events: %2 s, python3-icalendar %3 s, ratio %4 (goal <= 0.2)\n")
-               .arg(all.size())
-               .arg(ics, 0, 'f', 3)
-               .arg(py, 0, 'f', 3)
-               .arg(py > 0 ? ics / py : 0, 0, 'f', 3);
-    return 0;
+int main(int argc, char** argv)
+{
+    int calls = 200000, events = 100000, rounds = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "--save-calls" && i + 2 < argc)
+            return driveSave(
+                argc, argv, QString::fromLocal8Bit(argv[i + 1]), QString::fromLocal8Bit(argv[i + 2]));
+        if (a == "--calls")
+            calls = atoi(argv[i + 1]);
+        else if (a == "--events")
+            events = atoi(argv[i + 1]);
+        else if (a == "--rounds")
+            rounds = atoi(argv[i + 1]);
+    }
+    QCoreApplication app(argc, argv);
+    return compare(calls, events, rounds);
 }

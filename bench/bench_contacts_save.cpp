@@ -1,58 +1,41 @@
-// Reads a generated address book (real schema and indexes, 3 phones and 2 e-mails per person) and
-// saves it into a fresh local contacts store through the import thread, each timed against the
-// sqlite3 command line doing the same reads and INSERT ... SELECT copies in the same run. Runs at
-// two sizes to show that the save grows linearly.
+// Reading and saving a generated address book (real schema and indexes, 3 phones and 2 e-mails per
+// person) as the user waits for it, whole processes against the sqlite3 command line:
+//   read  `qm-probe contacts` (private copy, read, count, exit) against sqlite3 running the two
+//         selects of the same rows (goal: at most 2.5 x, peak memory no higher than 253 MB at 50,000);
+//   save  `qm-probe save-contacts` into a fresh local store through the import thread, against
+//         sqlite3 making the store and copying the same rows with INSERT ... SELECT (goal: at most 5 x).
+// Runs at two sizes to show that the save grows linearly. Both sides are pinned to the cores of
+// QM_BENCH_CORES ("0,1" when unset, "all" for none).
 //
-//   bench_contacts_save [--people N] [--small M]      (defaults 50000 and 10000)
-#include "app/IdsTranslator.h"
-#include "app/ui/shared/ProgressForm.h"
-#include "contacts/store/IOSContactCombineRule.h"
+//   bench_contacts_save [--people N] [--small M] [--rounds R]    (defaults 50000, 10000 and 5)
+#include "BenchProcess.h"
 #include "contacts/store/IOSContactsDb.h"
-#include "contacts/store/LocalContactsDb.h"
-#include "contacts/ui/BackupContactsThread.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
 
 namespace
 {
-QTextStream out(stdout);
-
 bool generate(const QString& dir, int people)
 {
-    const QString tools = QString::fromUtf8(QM_SOURCE_DIR) + "/tools";
     QProcess gen;
     gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     gen.setStandardOutputFile(QProcess::nullDevice());
     gen.start("python3",
-        { tools + "/gen/make_addressbook.py", "--hashed", "--people", QString::number(people), dir });
+        { QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_addressbook.py"), "--hashed", "--people",
+            QString::number(people), dir });
     return gen.waitForFinished(-1) && gen.exitCode() == 0;
 }
 
-double timeCli(const QStringList& args, const QString& script)
-{
-    QProcess p;
-    p.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer t;
-    t.start();
-    p.start("sqlite3", args);
-    p.write(script.toUtf8());
-    p.closeWriteChannel();
-    p.waitForFinished(-1);
-    return t.nsecsElapsed() / 1e9;
-}
-
-const char* const kCliReads
+const char* const kCliPeople
     = "select rowid, first,last,middle,prefix,suffix,organization,department,jobtitle,note,"
-      "birthday,nickname from ABPerson order by rowid;\n"
-      "select v.record_id,v.UID,v.property,v.value,l.value from ABMultiValue as v "
-      "left join ABMultiValueLabel as l on v.label=l.rowid order by v.record_id, v.UID;\n";
+      "birthday,nickname from ABPerson order by rowid";
+const char* const kCliValues
+    = "select v.record_id,v.UID,v.property,v.value,l.value from ABMultiValue as v "
+      "left join ABMultiValueLabel as l on v.label=l.rowid order by v.record_id, v.UID";
 
 QString cliSaveScript(const QString& book)
 {
@@ -60,8 +43,7 @@ QString cliSaveScript(const QString& book)
     schema.open(QIODevice::ReadOnly);
     return QStringLiteral("ATTACH '%1' AS ab;\nBEGIN;\n").arg(book) + QString::fromUtf8(schema.readAll())
         + "INSERT INTO contact(_id,src_id,full_name) SELECT rowid,'',trim(ifnull(First,'')||' "
-          "'||ifnull(Last,'')) "
-          "FROM ab.ABPerson;\n"
+          "'||ifnull(Last,'')) FROM ab.ABPerson;\n"
           "INSERT INTO data(type,contact_id,src_id,data1,data2,data3) SELECT 1,rowid,'',"
           "trim(ifnull(First,'')||' '||ifnull(Last,'')),First,Last FROM ab.ABPerson;\n"
           "INSERT INTO data(type,contact_id,src_id,data1,data2,data3) SELECT 10,rowid,'',Organization,'',''"
@@ -69,80 +51,73 @@ QString cliSaveScript(const QString& book)
           "INSERT INTO data(type,contact_id,src_id,data1,data2,data3) SELECT 6,rowid,'',Birthday,'3',''"
           " FROM ab.ABPerson;\n"
           "INSERT INTO data(type,contact_id,src_id,data1,data2,data3) SELECT CASE v.property WHEN 3 THEN 3 "
-          "ELSE 4 "
-          "END,v.record_id,'',v.value,l.value,'' FROM ab.ABMultiValue AS v LEFT JOIN ab.ABMultiValueLabel AS "
-          "l "
-          "ON v.label=l.rowid;\nCOMMIT;\n";
+          "ELSE 4 END,v.record_id,'',v.value,l.value,'' FROM ab.ABMultiValue AS v LEFT JOIN "
+          "ab.ABMultiValueLabel AS l ON v.label=l.rowid;\nCOMMIT;\n";
 }
 
-struct Times {
-    double read = 0, cliRead = 0, save = 0, cliSave = 0;
+// Removes a store folder or file left by the previous run.
+std::function<void()> removing(const QString& path)
+{
+    return [path] {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    };
+}
+
+struct Result {
+    Bench::Comparison read, save;
 };
 
-Times measure(int people)
+Result measure(int people, int rounds)
 {
-    Times t;
+    Result r;
     QTemporaryDir work;
     const QDir dir(work.path());
-    out << "generating " << people << " people..." << Qt::endl;
-    if (!generate(dir.path(), people))
-        return t;
-    const QString book = dir.absoluteFilePath(IOSContactsDb::kAddressBookName);
-    t.cliRead = timeCli({ "-readonly", book }, kCliReads);
-    QElapsedTimer timer;
-    timer.start();
-    const QList<pim::_Contact> contacts = IOSContactsDb(dir).contacts();
-    t.read = timer.nsecsElapsed() / 1e9;
-    const QString cliStore = dir.absoluteFilePath("cli.db");
-    t.cliSave = timeCli({ cliStore }, cliSaveScript(book));
-    LocalContactsDb store(dir.absoluteFilePath("contacts.db"),
-        QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-    ProgressForm form;
-    form.setQuiet(true);
-    timer.restart();
-    BackupContactsThread thread(&store, contacts, &form);
-    thread.start();
-    form.exec();
-    thread.wait();
-    t.save = timer.nsecsElapsed() / 1e9;
-    out << "  " << form.resultText() << Qt::endl;
-    out << QString("  read %1 s (sqlite3 %2 s, ratio %3)\n")
-               .arg(t.read, 0, 'f', 3)
-               .arg(t.cliRead, 0, 'f', 3)
-               .arg(t.read / t.cliRead, 0, 'f', 2);
-    out << QString("  save %1 s (sqlite3 %2 s, ratio %3)\n")
-               .arg(t.save, 0, 'f', 3)
-               .arg(t.cliSave, 0, 'f', 3)
-               .arg(t.save / t.cliSave, 0, 'f', 2);
-    return t;
+    const QDir book(dir.absoluteFilePath("book"));
+    std::printf("\n%d people (generating...)\n", people);
+    std::fflush(stdout);
+    if (!generate(book.path(), people)) {
+        std::fprintf(stderr, "generator failed\n");
+        return r;
+    }
+    const QString bookFile = book.absoluteFilePath(IOSContactsDb::kAddressBookName);
+    r.read = Bench::compare({ Bench::onCores({ QM_PROBE, "contacts", book.path() }) },
+        { Bench::onCores({ "sqlite3", "-readonly", bookFile, kCliPeople, kCliValues }) }, rounds);
+    Bench::report("  read", r.read, "sqlite3", 2.5);
+
+    QFile script(dir.absoluteFilePath("save.sql"));
+    script.open(QIODevice::WriteOnly);
+    script.write(cliSaveScript(bookFile).toUtf8());
+    script.close();
+    const QString store = dir.absoluteFilePath("store"), cliStore = dir.absoluteFilePath("cli.db");
+    r.save = Bench::compare(
+        { Bench::onCores({ QM_PROBE, "save-contacts", book.path(), store }), {}, removing(store) },
+        { Bench::onCores({ "sqlite3", cliStore, ".read " + script.fileName() }), {}, removing(cliStore) },
+        rounds);
+    Bench::report("  save", r.save, "sqlite3", 5.0);
+    return r;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    qputenv(
-        "QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
-    IdsTranslator translator;
-    if (translator.load(":/en.qm"))
-        QCoreApplication::installTranslator(&translator);
-    int people = 50000, small = 10000;
+    QCoreApplication app(argc, argv);
+    int people = 50000, small = 10000, rounds = 5;
     const QStringList args = app.arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--people")
             people = args[i + 1].toInt();
         else if (args[i] == "--small")
             small = args[i + 1].toInt();
+        else if (args[i] == "--rounds")
+            rounds = args[i + 1].toInt();
     }
-    const Times s = measure(small);
-    const Times b = measure(people);
-    out << QString("read ratio %1 (goal <= 2), save ratio %2 (goal <= 5), save %3 people / %4 people: %5 "
-                   "(linear: %6; goal <= 6)\n")
-               .arg(b.read / b.cliRead, 0, 'f', 2)
-               .arg(b.save / b.cliSave, 0, 'f', 2)
-               .arg(people)
-               .arg(small)
-               .arg(b.save / s.save, 0, 'f', 2)
-               .arg(double(people) / small, 0, 'f', 1);
-    return 0;
+    std::printf("whole processes, a warm-up each, median of %d alternating runs\n", rounds);
+    const Result s = measure(small, rounds);
+    const Result b = measure(people, rounds);
+    std::printf("\nread %d people: peak %.1f KiB per contact (goal: no higher than 5.1)\n", people,
+        b.read.ours.peakKb / double(people));
+    std::printf("save %d people / %d people: %.2f (linear: %.1f; goal <= %.1f)\n", people, small,
+        b.save.ours.seconds / s.save.ours.seconds, double(people) / small, 1.2 * people / small);
+    return b.read.ours.status || b.save.ours.status ? 1 : 0;
 }

@@ -74,13 +74,11 @@ void measure(const char* title, const QString& db, int rounds)
     const QStringList cli { "sqlite3", db,
         "select j.chat_id, m.* from chat_message_join as j inner join message as m on "
         "j.message_id = m.rowid and m.item_type <> 4" };
-    Bench::run(cli); // warm the page cache
-    const Bench::Pair p = Bench::alternate(ours, cli, rounds);
+    const Bench::Comparison p = Bench::compare({ ours }, { cli }, rounds);
     int loaded = 0;
     const auto [load, free] = loadAndFree(db, loaded);
     std::printf("\n%s (%d messages)\n", title, loaded);
-    std::printf("  qm-probe messages %.3f s, sqlite3 %.3f s: ratio %.2f (goal <= 1.50)\n", p.ours.seconds,
-        p.reference.seconds, p.ours.seconds / p.reference.seconds);
+    Bench::report("  qm-probe messages", p, "sqlite3", 1.5);
     std::printf("  qm-probe peak memory %ld KB: %.0f bytes per message (goal <= 1000 on real rows)\n",
         p.ours.peakKb, loaded ? p.ours.peakKb * 1024.0 / loaded : 0.0);
     std::printf("  in process: load %.3f s, free %.3f s: free/load %.1f%% (goal <= 10%%)\n", load, free,
@@ -104,7 +102,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "generator failed\n");
         return 1;
     }
-    const int rounds = 3;
+    const int rounds = 5;
     measure("generated sms.db", generated, rounds);
     const QString real = sharedFixture("magnet-ctf-2020-sms/sms.db");
     if (real.isEmpty()) {

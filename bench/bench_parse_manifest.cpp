@@ -35,22 +35,14 @@ int main(int argc, char** argv)
     const QStringList ours { QStringLiteral(QM_PROBE), "tree", dir };
     const QStringList cli { "sqlite3", dir + "/Manifest.db",
         "select count(*), sum(length(file)) from Files" };
-    // Warm the page cache for both.
-    Bench::run(ours);
-    Bench::run(cli);
     const int rounds = 9;
-    const Bench::Pair all = Bench::alternate(ours, cli, rounds);
+    std::printf("cores: %d, whole processes, a warm-up each, median of %d alternating runs\n",
+        QThread::idealThreadCount(), rounds);
+    const Bench::Comparison all = Bench::compare({ ours }, { cli }, rounds);
+    Bench::report("tree, all cores", all, "sqlite3", 1.5, QStringLiteral("all"));
     const QString cores = qEnvironmentVariable("QM_BENCH_CORES", QStringLiteral("0,1"));
     const QStringList pin { "taskset", "-c", cores };
-    const Bench::Pair two = Bench::alternate(pin + ours, pin + cli, rounds);
-    std::printf(
-        "cores: %d, median of %d alternating runs, whole processes\n", QThread::idealThreadCount(), rounds);
-    std::printf("%-28s %10s %10s %8s %8s\n", "", "qm-probe", "sqlite3", "ratio", "goal");
-    std::printf("%-28s %9.3fs %9.3fs %8.2f %8s\n", "tree, all cores", all.ours.seconds, all.reference.seconds,
-        all.ours.seconds / all.reference.seconds, "<= 1.50");
-    const QByteArray pinned = ("tree, taskset -c " + cores).toLocal8Bit();
-    std::printf("%-28s %9.3fs %9.3fs %8.2f %8s\n", pinned.constData(), two.ours.seconds,
-        two.reference.seconds, two.ours.seconds / two.reference.seconds, "<= 2.00");
-    std::printf("qm-probe peak memory: %ld KB (exit %d)\n", all.ours.peakKb, all.ours.status);
-    return all.ours.status == 0 ? 0 : 1;
+    const Bench::Comparison two = Bench::compare({ pin + ours }, { pin + cli }, rounds);
+    Bench::report(qPrintable("tree, taskset -c " + cores), two, "sqlite3", 1.8, cores);
+    return all.ours.status == 0 && two.ours.status == 0 ? 0 : 1;
 }

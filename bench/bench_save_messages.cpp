@@ -1,26 +1,26 @@
-// Saves a generated 100,000-message modern sms.db into a fresh local message store through the
-// save thread the message page uses, and compares the time with the sqlite3 command line cloning
-// the same file in the same run (goal: ratio at most 4). Then times showing the message page over
-// that database until its first bubble page has loaded, against loading the database into MsgData
-// (goal: at most 1.5 times).
+// Saving a generated 100,000-message modern sms.db into a fresh local message store, whole
+// processes: `qm-probe save-messages` (private copy, load, the save thread the message page uses,
+// exit) against the sqlite3 command line cloning the same file (goal: at most 2 x). Then the message
+// page shown over that database until its first bubble page has loaded and the page is painted,
+// against loading the database alone, both as runs of this program as a driver (goal: at most 1.3 x).
+// Both sides are pinned to the cores of QM_BENCH_CORES ("0,1" when unset, "all" for none).
 //
-//   bench_save_messages [--messages N]
-#include "app/ui/shared/ProgressForm.h"
+//   bench_save_messages [--messages N] [--rounds R]
+//   bench_save_messages --page FOLDER | --load FOLDER     (one run of a driver)
+#include "BenchProcess.h"
+#include "app/MallocTuning.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
-#include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/SMSMainForm.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QTimer>
 
 namespace
@@ -29,104 +29,95 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 
 bool generate(const QString& db, int n)
 {
-    const QString tools = QString::fromUtf8(QM_SOURCE_DIR) + "/tools";
     QProcess gen;
     gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gen.start(
-        "/usr/bin/python3", { tools + "/gen/make_sms_db.py", "bulk", db, "--messages", QString::number(n) });
+    gen.setStandardOutputFile(QProcess::nullDevice());
+    gen.start("python3",
+        { QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_sms_db.py"), "bulk", db, "--messages",
+            QString::number(n) });
     return gen.waitForFinished(-1) && gen.exitCode() == 0;
 }
 
-double timeClone(const QString& db, const QString& target)
+std::function<void()> removing(const QString& path)
 {
-    QFile::remove(target);
-    QProcess p;
-    QElapsedTimer t;
-    t.start();
-    p.start("sqlite3", { db, QStringLiteral(".clone %1").arg(target) });
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.waitForFinished(-1);
-    return t.nsecsElapsed() / 1e9;
+    return [path] {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    };
 }
 
-double timeSave(const QList<_MsgMessage*>& messages, const QString& store)
+// The load the page does, alone.
+int driveLoad(int argc, char** argv, const QString& folder)
 {
-    QElapsedTimer t;
-    t.start();
-    ProgressForm form;
-    form.setQuiet(true);
-    BackupMMSThread thread(QDir(store), _CountryInfo(), messages, form, nullptr);
-    thread.start();
-    form.exec();
-    thread.wait();
-    return t.nsecsElapsed() / 1e9;
-}
-
-double timeLoad(const QDir& folder)
-{
-    QElapsedTimer t;
-    t.start();
+    MallocTuning::apply(); // as the program's main() does
+    QCoreApplication app(argc, argv);
     MsgData data;
-    IOS6MessageDb reader(folder, _CountryInfo(), false);
+    IOS6MessageDb reader(QDir(folder), _CountryInfo(), false);
     reader.messages(data, 0);
-    return t.nsecsElapsed() / 1e9;
+    return data.p()->messages.isEmpty() ? 1 : 0;
 }
 
-// From the constructor to the first bubble page loaded in a shown page.
-double timePage(const QDir& folder)
+// From the constructor to the first bubble page loaded and the page painted.
+int drivePage(int argc, char** argv, const QString& folder)
 {
-    QElapsedTimer t;
-    t.start();
-    SMSMainForm page(folder, nullptr, nullptr);
+    MallocTuning::apply();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    SMSMainForm page(QDir(folder), nullptr, nullptr);
     page.resize(1100, 700);
     page.show();
     QEventLoop loop;
     QObject::connect(page.bubbles(), &BubbleViewMgr::pageLoaded, &loop, &QEventLoop::quit);
-    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    QTimer::singleShot(120000, &loop, &QEventLoop::quit);
     if (page.bubbles()->loadCount() == 0)
         loop.exec();
-    return t.nsecsElapsed() / 1e9;
+    page.repaint();
+    return page.bubbles()->loadCount() > 0 ? 0 : 1;
+}
+
+int compare(int n, int rounds)
+{
+    QTemporaryDir work;
+    const QDir folder(work.filePath("source"));
+    const QString db = folder.absoluteFilePath(kSmsRel);
+    QDir().mkpath(QFileInfo(db).absolutePath());
+    std::printf("generating %d messages...\n", n);
+    std::fflush(stdout);
+    if (!generate(db, n)) {
+        std::fprintf(stderr, "generator failed\n");
+        return 1;
+    }
+    std::printf("whole processes, a warm-up each, median of %d alternating runs\n", rounds);
+    const QString store = work.filePath("store"), clone = work.filePath("clone.db");
+    const Bench::Comparison save = Bench::compare(
+        { Bench::onCores({ QM_PROBE, "save-messages", folder.path(), store }), {}, removing(store) },
+        { Bench::onCores({ "sqlite3", db, ".clone " + clone }), {}, removing(clone) }, rounds);
+    Bench::report("save-messages", save, "sqlite3 .clone", 2.0);
+    const QString self = QCoreApplication::applicationFilePath();
+    const Bench::Comparison page = Bench::compare({ Bench::onCores({ self, "--page", folder.path() }) },
+        { Bench::onCores({ self, "--load", folder.path() }) }, rounds);
+    Bench::report("message page shown", page, "message load", 1.3);
+    const bool failed
+        = save.ours.status || save.reference.status || page.ours.status || page.reference.status;
+    return failed ? 1 : save.ratio() <= 2.0 && page.ratio() <= 1.3 ? 0 : 3;
 }
 } // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QTextStream out(stdout);
-    int n = 100000;
-    const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i)
-        if (args[i] == "--messages")
-            n = args[i + 1].toInt();
-    QTemporaryDir work;
-    const QDir folder(work.filePath("source"));
-    const QString db = folder.absoluteFilePath(kSmsRel);
-    QDir().mkpath(QFileInfo(db).absolutePath());
-    out << "generating " << n << " messages..." << Qt::endl;
-    if (!generate(db, n)) {
-        out << "generator failed" << Qt::endl;
-        return 1;
+    int n = 100000, rounds = 5;
+    for (int i = 1; i + 1 < argc; ++i) {
+        const QByteArray a = argv[i];
+        if (a == "--page")
+            return drivePage(argc, argv, QString::fromLocal8Bit(argv[i + 1]));
+        if (a == "--load")
+            return driveLoad(argc, argv, QString::fromLocal8Bit(argv[i + 1]));
+        if (a == "--messages")
+            n = atoi(argv[i + 1]);
+        else if (a == "--rounds")
+            rounds = atoi(argv[i + 1]);
     }
-    MsgData data;
-    IOS6MessageDb(folder, _CountryInfo(), false).messages(data, 0);
-    const QList<_MsgMessage*> messages = data.messages();
-
-    timeClone(db, work.filePath("warm.db"));
-    double clone = 1e9, save = 1e9;
-    for (int round = 0; round < 2; ++round) {
-        clone = qMin(clone, timeClone(db, work.filePath("clone.db")));
-        save = qMin(save, timeSave(messages, work.filePath(QStringLiteral("store%1").arg(round))));
-    }
-    const qint64 saved = IOS6MessageDb(QDir(work.filePath("store0")), _CountryInfo(), false).total();
-    const double load = timeLoad(folder);
-    const double page = timePage(folder);
-
-    out << QString("messages saved:  %1 of %2").arg(saved).arg(messages.size()) << Qt::endl;
-    out << QString("sqlite3 .clone:  %1 s").arg(clone, 0, 'f', 3) << Qt::endl;
-    out << QString("save thread:     %1 s").arg(save, 0, 'f', 3) << Qt::endl;
-    out << QString("save ratio:      %1 (goal 4.0)").arg(save / clone, 0, 'f', 2) << Qt::endl;
-    out << QString("MsgData load:    %1 s").arg(load, 0, 'f', 3) << Qt::endl;
-    out << QString("page shown:      %1 s").arg(page, 0, 'f', 3) << Qt::endl;
-    out << QString("page ratio:      %1 (goal 1.5)").arg(page / load, 0, 'f', 2) << Qt::endl;
-    return save <= 4.0 * clone && page <= 1.5 * load ? 0 : 3;
+    QCoreApplication app(argc, argv);
+    return compare(n, rounds);
 }

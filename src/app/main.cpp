@@ -1,6 +1,7 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/LogSaver.h"
+#include "app/MallocTuning.h"
 #include "app/PowerAssertion.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartUpChecks.h"
@@ -14,6 +15,7 @@
 
 int main(int argc, char** argv)
 {
+    MallocTuning::apply();
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(":/res/main_icon.png"));
 

@@ -41,5 +41,5 @@ int runContacts(const QStringList& args, QTextStream& out, QTextStream& err)
 
 const ProbeCommand command("contacts",
     "SRC   contact and field counts of an address book, a cache folder, a local database or a backup",
-    runContacts);
+    runContacts, ProbeCommand::App::Core);
 } // namespace

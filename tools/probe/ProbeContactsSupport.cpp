@@ -1,6 +1,7 @@
 #include "ProbeContactsSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "ProbePrivateCopy.h"
 #include "backup/BackupCacheCopy.h"
 #include "contacts/store/IOSContactCombineRule.h"
 #include "contacts/store/IOSContactsDb.h"
@@ -19,12 +20,12 @@ namespace
 
 void copyThrow(const QString& from, const QString& to)
 {
-    if (!QFile::copy(from, to))
+    if (!probeCopyPrivate(from, to))
         fail(QStringLiteral("can not copy %1").arg(from));
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
     for (const char* suffix : { "-wal", "-shm" })
         if (QFile::exists(from + QLatin1String(suffix)))
-            QFile::copy(from + QLatin1String(suffix), to + QLatin1String(suffix));
+            probeCopyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
 }
 
 // The address book and its images from a plain folder or a cache folder, under backup names.

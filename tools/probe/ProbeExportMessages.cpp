@@ -19,7 +19,9 @@ int runExportMessages(const QStringList& args, QTextStream& out, QTextStream& er
         return 2;
     }
     ProbeMessageSource source(args[2]);
-    MsgData data;
+    // The loaded messages are left to the system when the command ends, as the tree command leaves
+    // its manifest, rather than freed one by one just before exit.
+    MsgData& data = *new MsgData;
     source.load(data);
 
     QStringList written;

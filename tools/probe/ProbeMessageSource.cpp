@@ -1,5 +1,6 @@
 #include "ProbeMessageSource.h"
 
+#include "ProbePrivateCopy.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
@@ -19,13 +20,13 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 void copyDb(const QString& src, const QString& dest)
 {
     QDir().mkpath(QFileInfo(dest).absolutePath());
-    if (!QFile::copy(src, dest))
+    if (!probeCopyPrivate(src, dest))
         throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
     QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
     for (const char* suffix : { "-wal", "-shm" }) {
         const QString s = src + QLatin1String(suffix);
         if (QFile::exists(s)) {
-            QFile::copy(s, dest + QLatin1String(suffix));
+            probeCopyPrivate(s, dest + QLatin1String(suffix));
             QFile::setPermissions(dest + QLatin1String(suffix), QFile::ReadOwner | QFile::WriteOwner);
         }
     }

@@ -17,7 +17,9 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     ProbeMessageSource source(args.at(0));
-    MsgData data;
+    // Both models are left to the system when the command ends, as the tree command leaves its
+    // manifest, rather than freed one by one just before exit.
+    MsgData& data = *new MsgData;
     source.load(data);
     const QDir store(QDir(args.at(1)).absolutePath());
     const QList<_MsgMessage*> messages = data.messages();
@@ -29,7 +31,7 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     if (rc != 0)
         return rc;
     IOS6MessageDb db(store, _CountryInfo(), false);
-    MsgData saved;
+    MsgData& saved = *new MsgData;
     db.messages(saved, 0);
     QJsonObject o;
     o["store"] = store.absolutePath();

@@ -1,5 +1,6 @@
 #include "ProbeCommand.h"
 #include "app/IdsTranslator.h"
+#include "app/MallocTuning.h"
 #include "device/LibDeviceBackend.h"
 
 #include <QApplication>
@@ -9,6 +10,7 @@
 // Developer probe: inspects backups and databases from the command line for tests and benchmarks.
 int main(int argc, char** argv)
 {
+    MallocTuning::apply();
     const ProbeCommand* command = argc > 1 ? ProbeCommand::find(QString::fromLocal8Bit(argv[1])) : nullptr;
     std::unique_ptr<QCoreApplication> app;
     if (command && command->app == ProbeCommand::App::Core)

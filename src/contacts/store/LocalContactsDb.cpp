@@ -1,5 +1,7 @@
 #include "contacts/store/LocalContactsDb.h"
 
+#include "app/sqlite/Sqlite3Script.h"
+
 #include <QFile>
 #include <algorithm>
 #include <stdexcept>
@@ -60,7 +62,7 @@ void LocalContactsDb::create()
     bool ok = script.open(QIODevice::ReadOnly);
     if (!ok)
         err = script.errorString();
-    else if (db.exec(QString::fromUtf8(script.readAll()), err) != 0)
+    else if (sqlite3ExecScript(db, QString::fromUtf8(script.readAll()), err) != 0)
         ok = false;
     if (!ok) {
         // A half-built store is never left behind to be taken for a good one later.

@@ -1,5 +1,7 @@
 #include "messages/modern/IOS6MessageDb.h"
 
+#include "app/sqlite/Sqlite3Script.h"
+#include "app/sqlite/Sqlite3Stmt.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
@@ -47,6 +49,25 @@ const UpgradeStep kMessageUpgrades[] = {
     { 111, "expire_state", "ALTER TABLE message ADD COLUMN expire_state INTEGER DEFAULT 0;" },
     { 112, "message_action_type", "ALTER TABLE message ADD COLUMN message_action_type INTEGER DEFAULT 0;" },
 };
+
+// Empties the device's sync and deleted-message tables (the reader never shows their rows).
+void clearSyncTables(Sqlite3DB& db, const QHash<QString, QString>& tableSql)
+{
+    // Only tables that hold rows, in one transaction: an empty one needs no write and no sync.
+    QString script;
+    for (const char* t :
+        { "sync_deleted_attachments", "sync_deleted_chats", "sync_deleted_messages", "deleted_messages" }) {
+        if (!tableSql.contains(QLatin1String(t)))
+            continue;
+        Sqlite3Cursor rows
+            = db.queryThrow(QStringLiteral("select exists(select 1 from %1)").arg(QLatin1String(t)));
+        if (rows.moveNext() && rows.getInt64(0) != 0)
+            script += QStringLiteral("delete from %1;").arg(QLatin1String(t));
+    }
+    QString err;
+    if (!script.isEmpty() && sqlite3ExecScript(db, script, err) != SQLITE_OK)
+        Sqlite3Stmt::throwError(err, script);
+}
 } // namespace
 
 IOS6MessageDb::IOS6MessageDb(const QDir& dir, const _CountryInfo& country, bool upgrade)
@@ -108,13 +129,9 @@ void IOS6MessageDb::openCheck()
         if (!ddl.open(QIODevice::ReadOnly))
             throw std::runtime_error(
                 QStringLiteral("read IOS6MessageDb ddl error. %1").arg(ddl.errorString()).toStdString());
-        const QByteArray script = ddl.readAll();
-        char* err = nullptr;
-        if (sqlite3_exec(handle, script.constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-            const QString msg = QString::fromUtf8(err ? err : "");
-            sqlite3_free(err);
+        QString msg;
+        if (sqlite3ExecScript(*this, QString::fromUtf8(ddl.readAll()), msg) != SQLITE_OK)
             throw std::runtime_error(QStringLiteral("create IOS6MessageDb error. %1").arg(msg).toStdString());
-        }
     } else {
         openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
         if (upgradeSchema)
@@ -130,20 +147,27 @@ void IOS6MessageDb::openCheck()
     messageHas.clear();
     while (c.moveNext())
         tableSql.insert(c.getText("name"), c.getText("sql"));
-    for (const char* t :
-        { "sync_deleted_attachments", "sync_deleted_chats", "sync_deleted_messages", "deleted_messages" })
-        if (tableSql.contains(QLatin1String(t)))
-            executeThrow(QStringLiteral("delete from %1").arg(QLatin1String(t)));
+    clearSyncTables(*this, tableSql);
+}
+
+bool IOS6MessageDb::chatHasLastColumn() const
+{
+    return tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive);
 }
 
 void IOS6MessageDb::chats(MsgData& data)
+{
+    loadChats(data, true);
+}
+
+void IOS6MessageDb::loadChats(MsgData& data, bool lastDates)
 {
     openCheck();
     contactsDb.openQuietly();
     __MsgData* d = data.p();
     MsgTableLoader loader(*this, *d);
     loader.loadChats();
-    if (!tableHas(QStringLiteral("chat"), QStringLiteral("_last INTEGER"), Qt::CaseInsensitive)) {
+    if (lastDates && !chatHasLastColumn()) {
         Sqlite3Cursor c = queryThrow(
             "select chat_id, max(date) as last from ( select cm.chat_id, m.date from chat_message_join as "
             "cm inner join message as m on cm.message_id=m.rowid ) as tmp group by chat_id");
@@ -175,10 +199,12 @@ QString IOS6MessageDb::localPathOf(const QString& filename) const
 void IOS6MessageDb::messages(MsgData& data, qint64 chat)
 {
     openCheck();
-    chats(data);
+    // Loading every message, the chats' latest dates come from the same pass over the rows.
+    const bool lastInPass = chat <= 0 && !chatHasLastColumn();
+    loadChats(data, !lastInPass);
     MsgTableLoader loader(*this, *data.p());
     loader.loadMessages(chat, tableHas(QStringLiteral("message"), QStringLiteral("item_type")),
-        MsgMessageColumns::Dates::Either);
+        MsgMessageColumns::Dates::Either, lastInPass);
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
             a._path = localPathOf(a.filename);

@@ -99,6 +99,9 @@ public:
     void deletedMessages(MsgData& data);
 
 private:
+    // Chats and their handles; lastDates sets each chat's _last from its latest message.
+    void loadChats(MsgData& data, bool lastDates);
+    bool chatHasLastColumn() const;
     bool tableHas(
         const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
     void upgradeThrow();

@@ -71,20 +71,32 @@ std::vector<qint64> MsgTableLoader::messagesWithAttachments()
     return ids;
 }
 
-void MsgTableLoader::loadMessages(qint64 chat, bool withItemType, MsgMessageColumns::Dates dates)
+void MsgTableLoader::loadMessages(
+    qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates)
 {
     reserveForMessages(chat);
     const std::vector<qint64> withAttachments = messagesWithAttachments();
     Sqlite3Sql sql("select j.chat_id, m.* from chat_message_join as j inner join message as m on "
                    "j.message_id = m.rowid");
-    if (withItemType)
+    // Rows of type 4 are skipped below anyway; the chats' dates need them read.
+    if (withItemType && !chatLastDates)
         sql.appendSql(" and m.item_type <> 4");
     if (chat > 0)
         sql.appendSql(QStringLiteral(" and j.chat_id=%1").arg(chat));
     Sqlite3Cursor c = db.queryThrow(sql);
     const MsgMessageColumns cols(c);
     const int chatCol = c.columnIndex(QStringLiteral("chat_id"));
+    QHash<qint64, qint64> latest;
     while (c.moveNext()) {
+        const qint64 chatId = c.getInt64(chatCol);
+        if (chatLastDates && !c.isNull(cols.date)) {
+            const qint64 date = c.getInt64(cols.date);
+            auto it = latest.find(chatId);
+            if (it == latest.end())
+                latest.insert(chatId, date);
+            else if (date > *it)
+                *it = date;
+        }
         if (c.getInt(cols.item_type) != 0)
             continue;
         const qint64 rowid = c.getInt64(cols.rowid);
@@ -97,8 +109,17 @@ void MsgTableLoader::loadMessages(qint64 chat, bool withItemType, MsgMessageColu
             cols.fill(
                 c, *m, dates, attached ? MsgMessageColumns::Body::Keep : MsgMessageColumns::Body::TextOnly);
         }
-        linkMessage(rowid, m, c.getInt64(chatCol));
+        linkMessage(rowid, m, chatId);
     }
+    if (chatLastDates)
+        setChatLastDates(latest);
+}
+
+void MsgTableLoader::setChatLastDates(const QHash<qint64, qint64>& latest)
+{
+    for (auto it = latest.cbegin(); it != latest.cend(); ++it)
+        if (_MsgChat* ch = data.chats.value(it.key()))
+            ch->_last = MsgMessageColumns::secondsFromEither(it.value());
 }
 
 void MsgTableLoader::linkMessage(qint64 rowid, _MsgMessage* m, qint64 chatId)

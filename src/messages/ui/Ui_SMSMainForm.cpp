@@ -110,6 +110,9 @@ QWidget* Ui_SMSMainForm::setupSmsListPane(QWidget* parent)
     treeViewSMS->setSelectionMode(QAbstractItemView::ExtendedSelection);
     treeViewSMS->setIndentation(2);
     treeViewSMS->setItemsExpandable(false);
+    // Every row is one line of the same height (the model says so): the view then lays out a list
+    // of any length without asking each row for its size.
+    treeViewSMS->setUniformRowHeights(true);
     treeViewSMS->header()->setSortIndicatorShown(true);
     listLayout->addWidget(treeViewSMS);
     return listPane;

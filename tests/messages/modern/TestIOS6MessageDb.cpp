@@ -226,6 +226,65 @@ private Q_SLOTS:
         QCOMPARE(l.data.chats().first()->_last, 378000000);
     }
 
+    // The chats' latest dates, taken in the pass over the messages, match a scan of the chats alone:
+    // rows of any item type count (a type 4 row may be the latest), NULL dates do not, a chat
+    // without messages keeps none, and seconds and nanoseconds mix.
+    void chatDatesMatchTheChatsAlone_data()
+    {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QList<int>>("lasts"); // chats 1 to 3
+        QTest::newRow("plain") << "(1,1,0,300000000),(2,1,0,300000100),(3,2,0,300000050)"
+                               << QList<int> { 300000100, 300000050, 0 };
+        QTest::newRow("type 4 latest")
+            << "(1,1,0,300000000),(2,1,4,300000900)" << QList<int> { 300000900, 0, 0 };
+        QTest::newRow("NULL and negative")
+            << "(1,1,0,NULL),(2,1,0,-5),(3,2,0,NULL)" << QList<int> { -5, 0, 0 };
+        QTest::newRow("mixed units") << "(1,1,0,300000000000000000),(2,1,0,299999999),(3,3,0,300000001)"
+                                     << QList<int> { 300000000, 0, 300000001 };
+    }
+    void chatDatesMatchTheChatsAlone()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QList<int>, lasts);
+        const QString folder = TestEnv::tempDir();
+        QDir().mkpath(QFileInfo(smsPath(folder)).absolutePath());
+        sqlite3* raw = nullptr;
+        QCOMPARE(sqlite3_open(smsPath(folder).toUtf8().constData(), &raw), SQLITE_OK);
+        const QByteArray sql = QStringLiteral(
+            "CREATE TABLE message (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, text TEXT, "
+            "handle_id INTEGER DEFAULT 0, item_type INTEGER DEFAULT 0, date INTEGER);"
+            "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, id TEXT, country TEXT, service "
+            "TEXT, uncanonicalized_id TEXT);"
+            "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, style INTEGER, state "
+            "INTEGER, chat_identifier TEXT);"
+            "CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER);"
+            "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER);"
+            "CREATE TABLE attachment (ROWID INTEGER PRIMARY KEY AUTOINCREMENT, guid TEXT, filename TEXT);"
+            "CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER);"
+            "INSERT INTO chat VALUES (1,'a',45,3,'a'),(2,'b',45,3,'b'),(3,'c',45,3,'c');"
+            "CREATE TABLE rows (m INTEGER, c INTEGER, t INTEGER, d INTEGER);"
+            "INSERT INTO rows VALUES %1;"
+            "INSERT INTO message (ROWID,guid,text,item_type,date) SELECT m,'g'||m,'x',t,d FROM rows;"
+            "INSERT INTO chat_message_join SELECT c,m FROM rows;")
+                                   .arg(rows)
+                                   .toUtf8();
+        QCOMPARE(sqlite3_exec(raw, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(raw);
+        Loaded l = load(folder);
+        QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+        MsgData alone;
+        IOS6MessageDb(QDir(folder), _CountryInfo(), false).chats(alone);
+        for (qint64 id = 1; id <= 3; ++id) {
+            QCOMPARE(l.data.p()->chats.value(id)->_last, lasts.at(id - 1));
+            QCOMPARE(alone.p()->chats.value(id)->_last, lasts.at(id - 1));
+        }
+        // One chat's messages alone: the chats keep the dates of the separate scan.
+        MsgData one;
+        IOS6MessageDb(QDir(folder), _CountryInfo(), false).messages(one, 1);
+        for (qint64 id = 1; id <= 3; ++id)
+            QCOMPARE(one.p()->chats.value(id)->_last, lasts.at(id - 1));
+    }
+
     void upgradeAddsColumnsOnlyWhenAllowed()
     {
         const QString folder = generate("ios6");
