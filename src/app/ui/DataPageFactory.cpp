@@ -27,6 +27,7 @@
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
+#include "notes_media/ui/PhotosMainForm.h"
 
 #include <QCoreApplication>
 
@@ -105,6 +106,9 @@ DataPageFactory::Page DataPageFactory::pageFor(int kind, const Source& src, QWid
         return bookmarksPage(src, parent);
     case ItemModelBK::KindFileSystem:
         return src.isBackup() ? fileSystemPage(src, parent) : notAvailablePage(kind, parent);
+    case ItemModelBK::KindPhotos:
+    case ItemModelBK::KindVideos:
+        return src.isBackup() ? photosPage(kind, src, parent) : notAvailablePage(kind, parent);
     default:
         return notAvailablePage(kind, parent);
     }
@@ -203,6 +207,17 @@ DataPageFactory::Page DataPageFactory::bookmarksPage(const Source& src, QWidget*
 DataPageFactory::Page DataPageFactory::fileSystemPage(const Source& src, QWidget* parent)
 {
     auto* form = new FileSysMainForm(src.manifest, parent);
+    return formPage(form, false);
+}
+
+// ---- Photos and videos ----
+
+DataPageFactory::Page DataPageFactory::photosPage(int kind, const Source& src, QWidget* parent)
+{
+    const QList<BackupManifest::_FileNode*>& list
+        = kind == ItemModelBK::KindVideos ? src.manifest->videoList : src.manifest->photoList;
+    const QList<const BackupManifest::_FileNode*> files(list.begin(), list.end());
+    auto* form = new PhotosMainForm(src.manifest, files, src.dir, parent);
     return formPage(form, false);
 }
 

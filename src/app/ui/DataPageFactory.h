@@ -49,6 +49,7 @@ private:
     static Page notesPage(const Source& src, QWidget* parent);
     static Page bookmarksPage(const Source& src, QWidget* parent);
     static Page fileSystemPage(const Source& src, QWidget* parent);
+    static Page photosPage(int kind, const Source& src, QWidget* parent);
     static Page pageFor(int kind, const Source& src, QWidget* parent);
     static Page notAvailablePage(int kind, QWidget* parent);
 };
