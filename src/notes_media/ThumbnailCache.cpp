@@ -4,7 +4,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QSaveFile>
+
+namespace
+{
+// The whole content of the entry of a picture that could not be decoded.
+const QByteArray kUndecodable("undecodable\n");
+} // namespace
 
 ThumbnailCache::ThumbnailCache(const QDir& dataDir)
 {
@@ -30,11 +35,14 @@ ThumbnailCache::Entry ThumbnailCache::lookup(const MBDBParser::_MBDBItem& item, 
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return Entry::Missing;
-    if (f.size() == 0)
+    if (f.size() > 4 * 1024 * 1024)
+        return Entry::Missing;
+    const QByteArray bytes = f.readAll();
+    if (bytes == kUndecodable)
         return Entry::Undecodable;
     QImage image;
-    // An entry that does not read back (damaged, cut short) is made again.
-    if (f.size() > 4 * 1024 * 1024 || !image.loadFromData(f.readAll(), "JPEG"))
+    // An entry that does not read back (damaged, cut short, empty) is made again.
+    if (!image.loadFromData(bytes, "JPEG"))
         return Entry::Missing;
     *picture = image;
     return Entry::Picture;
@@ -55,7 +63,7 @@ void ThumbnailCache::storePicture(const MBDBParser::_MBDBItem& item, const QImag
 
 void ThumbnailCache::storeUndecodable(const MBDBParser::_MBDBItem& item) const
 {
-    write(item, QByteArray());
+    write(item, kUndecodable);
 }
 
 void ThumbnailCache::write(const MBDBParser::_MBDBItem& item, const QByteArray& bytes) const
@@ -63,7 +71,15 @@ void ThumbnailCache::write(const MBDBParser::_MBDBItem& item, const QByteArray& 
     const QString path = entryPath(item);
     if (path.isEmpty() || !QDir().mkpath(m_folder))
         return;
-    QSaveFile f(path);
-    if (f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size())
-        f.commit();
+    // Written beside it and then renamed, without forcing it to disk: a cache entry lost or cut
+    // short by a crash is simply made again.
+    const QString part = path + QStringLiteral(".part");
+    QFile f(part);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    const bool written = f.write(bytes) == bytes.size() && f.flush();
+    f.close();
+    QFile::remove(path);
+    if (!written || !QFile::rename(part, path))
+        QFile::remove(part);
 }

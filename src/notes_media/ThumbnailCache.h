@@ -9,8 +9,9 @@
 // The thumbnails of a backup's pictures, kept as small JPEG files in the folder "thumbnails" of
 // the backup's cache folder so that a second visit decodes no picture. An entry is named after
 // the record's stored file name, size and modification time, so a picture changed by a later
-// sync gets a new entry. A picture that could not be decoded is remembered by an empty entry.
-// Each entry is written whole (temporary file, then rename); a failed write only loses the entry.
+// sync gets a new entry. A picture that could not be decoded is remembered by a marker entry.
+// Each entry is written beside its place and then renamed; a failed or cut-short write only
+// loses the entry, which is then made again.
 class ThumbnailCache
 {
 public:

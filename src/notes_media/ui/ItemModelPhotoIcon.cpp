@@ -12,16 +12,19 @@ namespace
 // Pictures held at once: a few screens of the largest grid.
 constexpr int kHeldPictures = 1500;
 
+// Opaque on the grid's white, like the thumbnails: opaque pictures are copied onto the screen,
+// where transparent ones would be blended.
 QPixmap framed(const QColor& fill)
 {
-    QPixmap pm(ItemModelPhotoIcon::kThumbSide, ItemModelPhotoIcon::kThumbSide);
-    pm.fill(Qt::transparent);
+    QImage pm(ItemModelPhotoIcon::kThumbSide, ItemModelPhotoIcon::kThumbSide, QImage::Format_RGB32);
+    pm.fill(Qt::white);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QColor(0xc8, 0xc8, 0xc8));
     p.setBrush(fill);
     p.drawRoundedRect(QRectF(pm.rect()).adjusted(0.5, 0.5, -0.5, -0.5), 6, 6);
-    return pm;
+    p.end();
+    return QPixmap::fromImage(pm);
 }
 } // namespace
 

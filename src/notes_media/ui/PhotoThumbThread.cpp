@@ -2,7 +2,27 @@
 
 #include "notes_media/PhotoThumbnail.h"
 
+#include <QPainter>
 #include <exception>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace
+{
+// The picture on the grid's white, in the screen's opaque format: the page turns it into a pixmap
+// without a conversion, and the screen copies it rather than blending it.
+QImage opaque(const QImage& picture)
+{
+    if (picture.isNull() || picture.format() == QImage::Format_RGB32)
+        return picture;
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter(&flat).drawImage(0, 0, picture);
+    return flat;
+}
+} // namespace
 
 PhotoThumbThread::PhotoThumbThread(const BackupManifest* manifest,
     const QList<const BackupManifest::_FileNode*>& files, const QDir& dataDir, const QSize& box,
@@ -65,9 +85,15 @@ bool PhotoThumbThread::takeNext(int* row)
 
 void PhotoThumbThread::run()
 {
+#ifdef Q_OS_LINUX
+    // Behind the user-interface thread when both want a core: scrolling stays smooth while
+    // pictures are decoded.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 5);
+#endif
     int row = -1;
-    while (takeNext(&row))
-        emit thumbnailReady(row, thumbnailOf(m_files.at(row)));
+    while (takeNext(&row)) {
+        emit thumbnailReady(row, opaque(thumbnailOf(m_files.at(row))));
+    }
 }
 
 QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file) const

@@ -13,8 +13,28 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QStyledItemDelegate>
 #include <QVBoxLayout>
 #include <algorithm>
+
+namespace
+{
+// Every cell of the grid has the grid's size: the view need not lay out the texts of a row to
+// learn its size whenever a thumbnail arrives.
+class GridCellDelegate : public QStyledItemDelegate
+{
+public:
+    GridCellDelegate(const QSize& cell, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_cell(cell)
+    {
+    }
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex&) const override { return m_cell; }
+
+private:
+    QSize m_cell;
+};
+} // namespace
 
 PhotosMainForm::PhotosMainForm(const BackupManifest* manifest,
     const QList<const BackupManifest::_FileNode*>& files, QDir cacheDir, QWidget* parent)
@@ -38,7 +58,9 @@ PhotosMainForm::PhotosMainForm(const BackupManifest* manifest,
     listPhotos->setResizeMode(QListView::Adjust);
     listPhotos->setUniformItemSizes(true);
     listPhotos->setIconSize(QSize(ItemModelPhotoIcon::kThumbSide, ItemModelPhotoIcon::kThumbSide));
-    listPhotos->setGridSize(QSize(ItemModelPhotoIcon::kThumbSide + 32, ItemModelPhotoIcon::kThumbSide + 62));
+    const QSize cell(ItemModelPhotoIcon::kThumbSide + 32, ItemModelPhotoIcon::kThumbSide + 62);
+    listPhotos->setGridSize(cell);
+    listPhotos->setItemDelegate(new GridCellDelegate(cell - QSize(4, 4), listPhotos));
     listPhotos->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listPhotos->setEditTriggers(QAbstractItemView::NoEditTriggers);
     listPhotos->setContextMenuPolicy(Qt::CustomContextMenu);
