@@ -536,7 +536,7 @@ def main():
                    help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
     p.add_argument("--videos", type=int, default=2, help="camera movies, MOV and MP4 in turn")
-    p.add_argument("--photo-kinds", default="jpg,png,heic", help="kinds the camera pictures cycle through")
+    p.add_argument("--photo-kinds", default="png,jpg,heic", help="kinds the camera pictures cycle through")
     p.add_argument("--photo-width", type=int, default=160)
     p.add_argument("--photo-height", type=int, default=120)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")

@@ -50,6 +50,29 @@ PhotosMainForm::PhotosMainForm(const BackupManifest* manifest,
     auto* layout = new QVBoxLayout(this);
     layout->setSpacing(0);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(newGrid());
+    lbCount = new QLabel(tr("Total:%1").arg(files.size()), this);
+    lbCount->setObjectName("lbCount");
+    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(lbCount);
+    setStyleSheet(getStyleSheet());
+    connect(listPhotos, &QWidget::customContextMenuRequested, this, &PhotosMainForm::contextMenu);
+    if (manifest)
+        startThumbnails(cacheDir);
+}
+
+void PhotosMainForm::startThumbnails(const QDir& cacheDir)
+{
+    const QSize box(ItemModelPhotoIcon::kThumbSide, ItemModelPhotoIcon::kThumbSide);
+    m_thread = new PhotoThumbThread(m_manifest, m_files, cacheDir, box, this);
+    connect(model, &ItemModelPhotoIcon::thumbnailsWanted, m_thread, &PhotoThumbThread::want);
+    connect(m_thread, &PhotoThumbThread::thumbnailReady, model, &ItemModelPhotoIcon::setThumbnail,
+        Qt::QueuedConnection);
+    m_thread->start(QThread::LowPriority);
+}
+
+QListView* PhotosMainForm::newGrid()
+{
     listPhotos = new QListView(this);
     listPhotos->setObjectName("listPhotos");
     listPhotos->setStyleSheet(QStringLiteral("border:none;"));
@@ -66,21 +89,7 @@ PhotosMainForm::PhotosMainForm(const BackupManifest* manifest,
     listPhotos->setContextMenuPolicy(Qt::CustomContextMenu);
     listPhotos->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     listPhotos->setModel(model);
-    layout->addWidget(listPhotos);
-    lbCount = new QLabel(tr("Total:%1").arg(files.size()), this);
-    lbCount->setObjectName("lbCount");
-    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    layout->addWidget(lbCount);
-    setStyleSheet(getStyleSheet());
-    connect(listPhotos, &QWidget::customContextMenuRequested, this, &PhotosMainForm::contextMenu);
-    if (manifest) {
-        const QSize box(ItemModelPhotoIcon::kThumbSide, ItemModelPhotoIcon::kThumbSide);
-        m_thread = new PhotoThumbThread(manifest, files, cacheDir, box, this);
-        connect(model, &ItemModelPhotoIcon::thumbnailsWanted, m_thread, &PhotoThumbThread::want);
-        connect(m_thread, &PhotoThumbThread::thumbnailReady, model, &ItemModelPhotoIcon::setThumbnail,
-            Qt::QueuedConnection);
-        m_thread->start(QThread::LowPriority);
-    }
+    return listPhotos;
 }
 
 PhotosMainForm::~PhotosMainForm()

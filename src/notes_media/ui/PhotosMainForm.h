@@ -45,6 +45,8 @@ public slots:
     void miToolbarExport();
 
 private:
+    QListView* newGrid();
+    void startThumbnails(const QDir& cacheDir);
     QAction* newExportAction(QObject* parent);
 
     const BackupManifest* m_manifest;

@@ -245,6 +245,28 @@ private Q_SLOTS:
         }
     }
 
+    // A cell's date is the record's time on the computer's clock.
+    void cellDatesAreLocalTime_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QString>("clock");
+        QTest::newRow("UTC") << QByteArray("UTC") << "12:26";
+        QTest::newRow("Tokyo") << QByteArray("Asia/Tokyo") << "21:26";
+        QTest::newRow("New York, summer time") << QByteArray("America/New_York") << "08:26";
+        QTest::newRow("Kathmandu") << QByteArray("Asia/Kathmandu") << "18:11";
+    }
+    void cellDatesAreLocalTime()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, clock);
+        const QByteArray saved = qgetenv("TZ");
+        qputenv("TZ", zone);
+        const QString text = ItemModelPhotoIcon::dateText(1600000000); // 2020-09-13 12:26:40 UTC
+        qputenv("TZ", saved);
+        QVERIFY2(text.contains(clock), qPrintable(text));
+        QVERIFY(ItemModelPhotoIcon::dateText(0).isEmpty());
+    }
+
     // The thread stops with its page even while work is queued.
     void threadEndsWithThePage()
     {
