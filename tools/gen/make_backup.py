@@ -56,6 +56,67 @@ def tiny_png(seed):
             + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b""))
 
 
+def picture_png(seed, width, height):
+    """A PNG of a sky-and-ground scene with a square in the middle, its colours taken from seed."""
+    rnd = random.Random(seed)
+    top, bottom, block = ([rnd.randrange(256) for _ in range(3)] for _ in range(3))
+    rows = []
+    for y in range(height):
+        mix = [top[c] + (bottom[c] - top[c]) * y // max(1, height - 1) for c in range(3)]
+        row = bytearray(bytes(mix) * width)
+        if height // 3 <= y < 2 * height // 3:
+            row[3 * (width // 3):3 * (2 * width // 3)] = bytes(block) * (2 * width // 3 - width // 3)
+        rows.append(b"\x00" + bytes(row))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
+
+
+class CameraPictures:
+    """Camera pictures as PNG, JPEG and HEIC. HEIC comes from heif-enc (with an embedded thumbnail,
+    as a phone writes it) and JPEG from heif-convert, both of Debian's libheif-examples. At most
+    twelve different scenes per kind are made; larger sets reuse them."""
+    SCENES = 12
+
+    def __init__(self, width, height):
+        self.width, self.height = width, height
+        self.made = {}
+
+    def get(self, kind, index):
+        key = (kind, index % self.SCENES)
+        if key not in self.made:
+            self.made[key] = self.make(kind, index % self.SCENES)
+        return self.made[key]
+
+    def make(self, kind, scene):
+        import subprocess
+        import tempfile
+        png = picture_png(scene, self.width, self.height)
+        if kind == "png":
+            return png
+        if kind not in ("heic", "jpg", "jpeg"):
+            sys.exit("unknown photo kind %s (png, jpg, heic)" % kind)
+        with tempfile.TemporaryDirectory() as tmp:
+            src, heic, jpg = (os.path.join(tmp, n) for n in ("in.png", "out.heic", "out.jpg"))
+            with open(src, "wb") as f:
+                f.write(png)
+            try:
+                # A phone's HEIC carries a small preview; heif-enc makes one only below the picture's size.
+                thumb = ["-t", "320"] if max(self.width, self.height) > 320 else []
+                subprocess.run(["heif-enc", "-q", "60"] + thumb + [src, "-o", heic], check=True,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                if kind != "heic":
+                    subprocess.run(["heif-convert", "-q", "90", heic, jpg], check=True,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            except (OSError, subprocess.CalledProcessError) as e:
+                sys.exit("making a %s picture needs heif-enc and heif-convert (libheif-examples): %s" % (kind, e))
+            with open(heic if kind == "heic" else jpg, "rb") as f:
+                return f.read()
+
+
 def make_sqlite(schema_rows):
     """Builds a small SQLite database in memory and returns its bytes."""
     import tempfile
@@ -343,11 +404,7 @@ class Builder:
         self.add_media_audio()
         for (domain, path), content in sorted(puts.items()):
             self.add_file(domain, path, content)
-        for i in range(a.photos):
-            self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.PNG" % (i + 1), tiny_png(i))
-        for i in range(a.videos):
-            self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.MOV" % (i + 101),
-                          b"\0\0\0\x14ftypqt  " + self.rnd.randbytes(200 + i))
+        self.add_camera_files()
         self.ensure_dirs("HomeDomain", "Library/Preferences/x")
         self.record("HomeDomain", "Library/Preferences/link.plist", MODE_LINK, target="/var/mobile/elsewhere.plist")
         self.add_file("HomeDomain", "Library/Preferences/com.example.demo.plist",
@@ -410,6 +467,22 @@ class Builder:
     def add_media_audio(self):
         for domain, rel, data in getattr(self, "media_audio", []):
             self.add_file(domain, rel, data)
+
+    def add_camera_files(self):
+        """Photos cycle through the kinds of --photo-kinds and videos between MOV and MP4, in camera
+        folders of 1000 files each (100APPLE, 101APPLE, ...), as a phone numbers them."""
+        a = self.args
+        kinds = [k.strip().lower() for k in a.photo_kinds.split(",") if k.strip()]
+        pictures = CameraPictures(a.photo_width, a.photo_height)
+        for i in range(a.photos):
+            kind = kinds[i % len(kinds)]
+            name = "Media/DCIM/%dAPPLE/IMG_%04d.%s" % (100 + i // 1000, i % 10000 + 1, kind.upper())
+            self.add_file("CameraRollDomain", name, pictures.get(kind, i))
+        for i in range(a.videos):
+            head = b"\0\0\0\x14ftypqt  " if i % 2 == 0 else b"\0\0\0\x18ftypmp42\0\0\0\0mp42isom"
+            ext = "MOV" if i % 2 == 0 else "MP4"
+            self.add_file("CameraRollDomain", "Media/DCIM/100APPLE/IMG_%04d.%s" % (i + 5001, ext),
+                          head + self.rnd.randbytes(200 + i))
 
     def write(self, out):
         a = self.args
@@ -534,6 +607,10 @@ def main():
     p.add_argument("--voicemails", type=int, default=0, help="voicemail.db with this many messages and their audio")
     p.add_argument("--recordings", type=int, default=0, help="Recordings.db with this many rows and their audio")
     p.add_argument("--missing-audio", type=int, default=0, help="the last N voicemails and recordings lack audio")
+    p.add_argument("--videos", type=int, default=2, help="camera movies, MOV and MP4 in turn")
+    p.add_argument("--photo-kinds", default="png,jpg,heic", help="kinds the camera pictures cycle through")
+    p.add_argument("--photo-width", type=int, default=160)
+    p.add_argument("--photo-height", type=int, default=120)
     p.add_argument("--big-file", type=int, default=0, help="add a random file of this many bytes")
     p.add_argument("--bulk-files", type=int, default=0, help="add this many files of --bulk-bytes each")
     p.add_argument("--bulk-bytes", type=int, default=1024)

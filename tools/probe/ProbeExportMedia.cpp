@@ -29,6 +29,16 @@ Nodes recordingNodes(ProbeMedia::Work& w)
         w.manifest.get(), IOSRecordingDb(w.manifest.get(), w.cache).recordings());
 }
 
+Nodes photoNodes(ProbeMedia::Work& w)
+{
+    return ProbeMedia::cameraFiles(*w.manifest, false);
+}
+
+Nodes videoNodes(ProbeMedia::Work& w)
+{
+    return ProbeMedia::cameraFiles(*w.manifest, true);
+}
+
 // One media kind: the database its page lists (empty for a kind listed from the file tree alone)
 // and its nodes.
 struct MediaKind {
@@ -41,6 +51,8 @@ struct MediaKind {
 const MediaKind kKinds[] = {
     { "voicemail", "HomeDomain", "Library/Voicemail/voicemail.db", voicemailNodes },
     { "recordings", "MediaDomain", "Media/Recordings/Recordings.db", recordingNodes },
+    { "photos", "CameraRollDomain", "", photoNodes },
+    { "videos", "CameraRollDomain", "", videoNodes },
 };
 
 const MediaKind* findKind(const QString& name)
@@ -60,7 +72,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         rest.remove(at, 2);
     const ProbeMedia::Args a = ProbeMedia::parseArgs(rest);
     if (!kind || a.positional.size() != 2) {
-        err << "usage: qm-probe export-media --kind voicemail|recordings BACKUP DIR [--password P]\n";
+        err << "usage: qm-probe export-media --kind voicemail|recordings|photos|videos BACKUP DIR [--password P]\n";
         return 2;
     }
     ProbeMedia::Work work;
@@ -81,6 +93,6 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     return rc;
 }
 
-const ProbeCommand command("export-media", "--kind voicemail|recordings BACKUP DIR [--password P]", run);
+const ProbeCommand command("export-media", "--kind voicemail|recordings|photos|videos BACKUP DIR [--password P]", run);
 
 } // namespace

@@ -52,4 +52,10 @@ void openThrow(const Args& args, const QString& src, const QString& domain, cons
             node, work.cache.absoluteFilePath(node->item.backupFileName()), nullptr, nullptr);
 }
 
+QList<const BackupManifest::_FileNode*> cameraFiles(const BackupManifest& m, bool videos)
+{
+    const QList<BackupManifest::_FileNode*>& list = videos ? m.videoList : m.photoList;
+    return QList<const BackupManifest::_FileNode*>(list.begin(), list.end());
+}
+
 } // namespace ProbeMedia

@@ -30,4 +30,7 @@ Args parseArgs(const QStringList& args);
 // Opens SRC and places the copy of the database domain/rel (none when rel is empty) in work.cache. Throws
 // std::runtime_error with a clear text.
 void openThrow(const Args& args, const QString& src, const QString& domain, const QString& rel, Work& work);
+
+// The backup's camera pictures, or its camera movies, as the photo and video pages list them.
+QList<const BackupManifest::_FileNode*> cameraFiles(const BackupManifest& m, bool videos);
 } // namespace ProbeMedia

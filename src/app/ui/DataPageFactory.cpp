@@ -31,6 +31,7 @@
 #include "notes_media/ui/NotesMainForm.h"
 #include "notes_media/ui/RecordingMainForm.h"
 #include "notes_media/ui/VoicemailMainForm.h"
+#include "notes_media/ui/PhotosMainForm.h"
 
 #include <QCoreApplication>
 
@@ -113,6 +114,9 @@ DataPageFactory::Page DataPageFactory::pageFor(int kind, const Source& src, QWid
         return src.isBackup() ? voicemailPage(src, parent) : notAvailablePage(kind, parent);
     case ItemModelBK::KindRecordings:
         return src.isBackup() ? recordingsPage(src, parent) : notAvailablePage(kind, parent);
+    case ItemModelBK::KindPhotos:
+    case ItemModelBK::KindVideos:
+        return src.isBackup() ? photosPage(kind, src, parent) : notAvailablePage(kind, parent);
     default:
         return notAvailablePage(kind, parent);
     }
@@ -226,6 +230,17 @@ DataPageFactory::Page DataPageFactory::recordingsPage(const Source& src, QWidget
 {
     QSharedPointer<IOSRecordingDb> source(new IOSRecordingDb(src.manifest, src.dir));
     return formPage(new RecordingMainForm(src.manifest, source, parent), false);
+}
+
+// ---- Photos and videos ----
+
+DataPageFactory::Page DataPageFactory::photosPage(int kind, const Source& src, QWidget* parent)
+{
+    const QList<BackupManifest::_FileNode*>& list
+        = kind == ItemModelBK::KindVideos ? src.manifest->videoList : src.manifest->photoList;
+    const QList<const BackupManifest::_FileNode*> files(list.begin(), list.end());
+    auto* form = new PhotosMainForm(src.manifest, files, src.dir, parent);
+    return formPage(form, false);
 }
 
 // ---- Import of the computer's own messages ----

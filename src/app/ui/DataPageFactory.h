@@ -51,6 +51,7 @@ private:
     static Page fileSystemPage(const Source& src, QWidget* parent);
     static Page voicemailPage(const Source& src, QWidget* parent);
     static Page recordingsPage(const Source& src, QWidget* parent);
+    static Page photosPage(int kind, const Source& src, QWidget* parent);
     static Page pageFor(int kind, const Source& src, QWidget* parent);
     static Page notAvailablePage(int kind, QWidget* parent);
 };

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QSize>
+
+// Small pictures of the camera files of a backup: JPEG, PNG and the other formats Qt reads, and
+// HEIC/HEIF through libheif. The picture's size is read from its header first, and pictures too
+// large to decode safely are refused, as are stored files too large to read into memory. Safe on
+// any thread.
+class PhotoThumbnail
+{
+public:
+    static constexpr int kMaxSide = 16384;
+    static constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
+    static constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+
+    // The picture scaled down to fit box (never scaled up), or a null image when the bytes are no
+    // picture this program reads or the picture is too large.
+    static QImage make(const QByteArray& bytes, const QSize& box);
+    // Whether the bytes start like a HEIF file (ISO media with a HEIF brand).
+    static bool isHeif(const QByteArray& bytes);
+    // The contents of the node's stored file, decrypted for an encrypted backup; empty when the
+    // file is larger than kMaxFileBytes. Throws std::runtime_error when it cannot be read.
+    static QByteArray readStoredThrow(const BackupManifest& manifest, const BackupManifest::_FileNode* node);
+    // How many pictures make() has decoded in this process (cached thumbnails do not count).
+    static qint64 decodeCount();
+
+private:
+    static bool sizeAllowed(const QSize& size);
+    static QImage fromQt(const QByteArray& bytes, const QSize& box);
+    static QImage fromHeif(const QByteArray& bytes, const QSize& box);
+};

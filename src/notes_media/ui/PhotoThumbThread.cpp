@@ -1,0 +1,122 @@
+#include "notes_media/ui/PhotoThumbThread.h"
+
+#include "notes_media/PhotoThumbnail.h"
+
+#include <QPainter>
+#include <exception>
+#ifdef Q_OS_LINUX
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
+namespace
+{
+// The picture on the grid's white, in the screen's opaque format: the page turns it into a pixmap
+// without a conversion, and the screen copies it rather than blending it.
+QImage opaque(const QImage& picture)
+{
+    if (picture.isNull() || picture.format() == QImage::Format_RGB32)
+        return picture;
+    QImage flat(picture.size(), QImage::Format_RGB32);
+    flat.fill(Qt::white);
+    QPainter(&flat).drawImage(0, 0, picture);
+    return flat;
+}
+} // namespace
+
+PhotoThumbThread::PhotoThumbThread(const BackupManifest* manifest,
+    const QList<const BackupManifest::_FileNode*>& files, const QDir& dataDir, const QSize& box,
+    QObject* parent)
+    : QThread(parent)
+    , m_manifest(manifest)
+    , m_files(files)
+    , m_cache(dataDir)
+    , m_box(box)
+    , m_stamp(size_t(files.size()), 0)
+{
+}
+
+PhotoThumbThread::~PhotoThumbThread()
+{
+    stop();
+}
+
+void PhotoThumbThread::want(const QList<int>& rows)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // An older entry of a row asked again is left in the queue and skipped when reached.
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it) {
+            if (*it < 0 || *it >= int(m_stamp.size()))
+                continue;
+            m_stamp[size_t(*it)] = ++m_nextStamp;
+            m_queue.emplace_front(*it, m_nextStamp);
+        }
+    }
+    m_wake.notify_one();
+}
+
+void PhotoThumbThread::stop()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    wait();
+}
+
+bool PhotoThumbThread::takeNext(int* row)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+        if (m_stopping)
+            return false;
+        const auto [r, stamp] = m_queue.front();
+        m_queue.pop_front();
+        if (m_stamp[size_t(r)] != stamp)
+            continue; // a newer entry of this row was handled or is still queued
+        m_stamp[size_t(r)] = 0;
+        *row = r;
+        return true;
+    }
+}
+
+void PhotoThumbThread::run()
+{
+#ifdef Q_OS_LINUX
+    // Behind the user-interface thread when both want a core: scrolling stays smooth while
+    // pictures are decoded.
+    setpriority(PRIO_PROCESS, id_t(gettid()), 5);
+#endif
+    int row = -1;
+    while (takeNext(&row)) {
+        emit thumbnailReady(row, opaque(thumbnailOf(m_files.at(row))));
+    }
+}
+
+QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file) const
+{
+    QImage picture;
+    switch (m_cache.lookup(file->item, &picture)) {
+    case ThumbnailCache::Entry::Picture:
+        return picture;
+    case ThumbnailCache::Entry::Undecodable:
+        return QImage();
+    case ThumbnailCache::Entry::Missing:
+        break;
+    }
+    QByteArray bytes;
+    try {
+        bytes = PhotoThumbnail::readStoredThrow(*m_manifest, file);
+    } catch (const std::exception&) {
+        return QImage(); // unreadable now, perhaps not later: nothing is remembered
+    }
+    picture = PhotoThumbnail::make(bytes, m_box);
+    if (picture.isNull())
+        m_cache.storeUndecodable(file->item);
+    else
+        m_cache.storePicture(file->item, picture);
+    return picture;
+}

@@ -1,0 +1,209 @@
+#include "notes_media/PhotoThumbnail.h"
+#include "notes_media/ThumbnailCache.h"
+#include "support/TestEnv.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QtTest>
+
+namespace
+{
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+QImage scene(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(20, 120, 200));
+    return image;
+}
+
+quint32 crc32Of(const QByteArray& data)
+{
+    quint32 crc = 0xffffffffu;
+    for (char ch : data) {
+        crc ^= quint8(ch);
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+// A PNG whose header claims a huge picture; nothing behind it needs to be valid.
+QByteArray hugePngHeader(quint32 w, quint32 h)
+{
+    QByteArray ihdr("IHDR");
+    QDataStream s(&ihdr, QIODevice::Append);
+    s << w << h << quint8(8) << quint8(2) << quint8(0) << quint8(0) << quint8(0);
+    const quint32 crc = crc32Of(ihdr);
+    QByteArray out("\x89PNG\r\n\x1a\n", 8);
+    QDataStream o(&out, QIODevice::Append);
+    o << quint32(13);
+    out += ihdr;
+    QDataStream o2(&out, QIODevice::Append);
+    o2 << crc;
+    return out + QByteArray(64, '\0');
+}
+
+// A HEIC made by libheif's own encoder from a PNG; empty when heif-enc is not installed.
+QByteArray heicOf(const QImage& image, const QStringList& extra = {})
+{
+    if (QStandardPaths::findExecutable("heif-enc").isEmpty())
+        return {};
+    const QString dir = TestEnv::tempDir();
+    image.save(dir + "/in.png");
+    QProcess p;
+    p.start("heif-enc", extra + QStringList { "-q", "60", dir + "/in.png", "-o", dir + "/out.heic" });
+    p.waitForFinished(60000);
+    QFile f(dir + "/out.heic");
+    f.open(QIODevice::ReadOnly);
+    return f.readAll();
+}
+
+MBDBParser::_MBDBItem item(const QString& path, qint64 size, quint32 mtime)
+{
+    MBDBParser::_MBDBItem it;
+    it.domain = "CameraRollDomain";
+    it.pathUtf8 = path.toUtf8();
+    it.size = size;
+    it.mtime = mtime;
+    return it;
+}
+
+} // namespace
+
+class TestPhotoThumbnail : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void makesFittedThumbnails_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSize>("expected"); // invalid: no picture
+        QTest::newRow("jpeg landscape") << encoded(scene(400, 300), "JPEG") << QSize(128, 96);
+        QTest::newRow("png portrait") << encoded(scene(100, 400), "PNG") << QSize(32, 128);
+        QTest::newRow("small png kept") << encoded(scene(40, 30), "PNG") << QSize(40, 30);
+        QTest::newRow("bmp") << encoded(scene(256, 256), "BMP") << QSize(128, 128);
+        QTest::newRow("empty") << QByteArray() << QSize();
+        QTest::newRow("garbage") << QByteArray("not a picture at all, just words") << QSize();
+        QTest::newRow("cut jpeg") << encoded(scene(400, 300), "JPEG").left(20) << QSize();
+        QTest::newRow("too wide") << hugePngHeader(20000, 10) << QSize();
+        QTest::newRow("too many pixels") << hugePngHeader(16000, 16000) << QSize();
+        QTest::newRow("movie") << QByteArray("\0\0\0\x14"
+                                             "ftypqt  \0\0\0\0",
+            16) << QSize();
+        QTest::newRow("heif brand, broken") << QByteArray("\0\0\0\x18"
+                                                          "ftypheic\0\0\0\0mif1heic",
+            24) << QSize();
+    }
+    void makesFittedThumbnails()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSize, expected);
+        const qint64 before = PhotoThumbnail::decodeCount();
+        const QImage thumb = PhotoThumbnail::make(bytes, QSize(128, 128));
+        QCOMPARE(thumb.isNull() ? QSize() : thumb.size(), expected);
+        if (QByteArray(QTest::currentDataTag()).startsWith("too "))
+            QCOMPARE(PhotoThumbnail::decodeCount(), before); // refused from the header alone
+    }
+
+    void decodesHeic_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("picture only") << QStringList();
+        QTest::newRow("with embedded preview") << QStringList({ "-t", "200" });
+    }
+    void decodesHeic()
+    {
+        QFETCH(QStringList, options);
+        const QByteArray heic = heicOf(scene(480, 360), options);
+        if (heic.isEmpty())
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        QVERIFY(PhotoThumbnail::isHeif(heic));
+        const QImage thumb = PhotoThumbnail::make(heic, QSize(128, 128));
+        QCOMPARE(thumb.size(), QSize(128, 96));
+        const QColor c = thumb.pixelColor(64, 48);
+        QVERIFY2(qAbs(c.red() - 20) < 20 && qAbs(c.green() - 120) < 20 && qAbs(c.blue() - 200) < 20,
+            qPrintable(c.name()));
+    }
+
+    void realCameraPicture()
+    {
+        QM_REQUIRE_SHARED();
+        QFile f(TestEnv::realFixture("otapki-iphone/CameraRollDomain/Media/DCIM/100APPLE/IMG_0001.PNG"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QImage thumb = PhotoThumbnail::make(f.readAll(), QSize(128, 128));
+        QVERIFY(!thumb.isNull());
+        QVERIFY(thumb.width() == 128 || thumb.height() == 128);
+    }
+
+    void cacheKeepsPicturesAndFailures()
+    {
+        const QDir data(TestEnv::tempDir());
+        const ThumbnailCache cache(data);
+        const MBDBParser::_MBDBItem a = item("Media/DCIM/100APPLE/IMG_0001.JPG", 1000, 1600000000);
+        const MBDBParser::_MBDBItem b = item("Media/DCIM/100APPLE/IMG_0002.JPG", 2000, 1600000000);
+        QImage got;
+        QCOMPARE(cache.lookup(a, &got), ThumbnailCache::Entry::Missing);
+        cache.storePicture(a, scene(128, 96));
+        cache.storeUndecodable(b);
+        QCOMPARE(cache.lookup(a, &got), ThumbnailCache::Entry::Picture);
+        QCOMPARE(got.size(), QSize(128, 96));
+        QCOMPARE(cache.lookup(b, &got), ThumbnailCache::Entry::Undecodable);
+        QVERIFY(cache.entryPath(a).startsWith(data.absoluteFilePath("thumbnails") + "/"));
+        // A later sync that changed the picture (other time or size) finds no entry.
+        QCOMPARE(cache.lookup(item("Media/DCIM/100APPLE/IMG_0001.JPG", 1000, 1600000001), &got),
+            ThumbnailCache::Entry::Missing);
+        QCOMPARE(cache.lookup(item("Media/DCIM/100APPLE/IMG_0001.JPG", 1001, 1600000000), &got),
+            ThumbnailCache::Entry::Missing);
+        // A damaged entry is made again rather than shown.
+        QFile damaged(cache.entryPath(a));
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write("\xff\xd8 broken");
+        damaged.close();
+        QCOMPARE(cache.lookup(a, &got), ThumbnailCache::Entry::Missing);
+    }
+
+    void cacheWriteFailureLeavesNothing()
+    {
+        // A file where the folder should be: no entry can be written, and nothing else is touched.
+        const QDir data(TestEnv::tempDir());
+        QFile blocker(data.absoluteFilePath("thumbnails"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.write("keep");
+        blocker.close();
+        const ThumbnailCache cache(data);
+        const MBDBParser::_MBDBItem a = item("Media/DCIM/100APPLE/IMG_0001.JPG", 1000, 1600000000);
+        cache.storePicture(a, scene(128, 96));
+        cache.storeUndecodable(a);
+        QImage got;
+        QCOMPARE(cache.lookup(a, &got), ThumbnailCache::Entry::Missing);
+        QCOMPARE(data.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+            QStringList({ "thumbnails" }));
+        QVERIFY(blocker.open(QIODevice::ReadOnly));
+        QCOMPARE(blocker.readAll(), QByteArray("keep"));
+    }
+
+    void noFolderKeepsNothing()
+    {
+        const ThumbnailCache cache { QDir(QString()) };
+        const MBDBParser::_MBDBItem a = item("Media/DCIM/100APPLE/IMG_0001.JPG", 1000, 1600000000);
+        cache.storePicture(a, scene(128, 96));
+        QImage got;
+        QCOMPARE(cache.lookup(a, &got), ThumbnailCache::Entry::Missing);
+        QVERIFY(cache.entryPath(a).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestPhotoThumbnail)
+#include "TestPhotoThumbnail.moc"
