@@ -603,7 +603,6 @@ def main():
     p.add_argument("--content", action="append", metavar="REL=FILE",
                    help="take a well-known file's content (by relative path) from FILE")
     p.add_argument("--photos", type=int, default=3)
-    p.add_argument("--videos", type=int, default=2)
     p.add_argument("--voicemails", type=int, default=0, help="voicemail.db with this many messages and their audio")
     p.add_argument("--recordings", type=int, default=0, help="Recordings.db with this many rows and their audio")
     p.add_argument("--missing-audio", type=int, default=0, help="the last N voicemails and recordings lack audio")
