@@ -1,7 +1,6 @@
 #include "app/ui/DataPageFactory.h"
 
 #include "app/ui/ItemModelBK.h"
-#include "app/ui/NotAvailableForm.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -29,9 +28,9 @@
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
+#include "notes_media/ui/PhotosMainForm.h"
 #include "notes_media/ui/RecordingMainForm.h"
 #include "notes_media/ui/VoicemailMainForm.h"
-#include "notes_media/ui/PhotosMainForm.h"
 
 #include <QCoreApplication>
 
@@ -51,36 +50,6 @@ template <class Form> DataPageFactory::Page formPage(Form* form, bool saves)
 QString g_lastImportedDbName;
 
 } // namespace
-
-QString DataPageFactory::kindTitle(int kind)
-{
-    switch (kind) {
-    case ItemModelBK::KindSms:
-        return QStringLiteral("SMS");
-    case ItemModelBK::KindContacts:
-        return QStringLiteral("Contacts");
-    case ItemModelBK::KindVoicemail:
-        return QStringLiteral("Voicemail");
-    case ItemModelBK::KindCalendar:
-        return QStringLiteral("Calendar");
-    case ItemModelBK::KindNotes:
-        return QStringLiteral("Notes");
-    case ItemModelBK::KindCallHistory:
-        return QStringLiteral("Call History");
-    case ItemModelBK::KindRecordings:
-        return QStringLiteral("Recordings");
-    case ItemModelBK::KindBookmarks:
-        return QStringLiteral("Bookmarks");
-    case ItemModelBK::KindFileSystem:
-        return QStringLiteral("File System");
-    case ItemModelBK::KindPhotos:
-        return QStringLiteral("Photos");
-    case ItemModelBK::KindVideos:
-        return QStringLiteral("Videos");
-    default:
-        return QString();
-    }
-}
 
 DataPageFactory::Page DataPageFactory::backupPage(
     int kind, BackupManifest* manifest, const QDir& dataDir, QWidget* parent)
@@ -109,24 +78,17 @@ DataPageFactory::Page DataPageFactory::pageFor(int kind, const Source& src, QWid
     case ItemModelBK::KindBookmarks:
         return bookmarksPage(src, parent);
     case ItemModelBK::KindFileSystem:
-        return src.isBackup() ? fileSystemPage(src, parent) : notAvailablePage(kind, parent);
+        return src.isBackup() ? fileSystemPage(src, parent) : Page();
     case ItemModelBK::KindVoicemail:
-        return src.isBackup() ? voicemailPage(src, parent) : notAvailablePage(kind, parent);
+        return src.isBackup() ? voicemailPage(src, parent) : Page();
     case ItemModelBK::KindRecordings:
-        return src.isBackup() ? recordingsPage(src, parent) : notAvailablePage(kind, parent);
+        return src.isBackup() ? recordingsPage(src, parent) : Page();
     case ItemModelBK::KindPhotos:
     case ItemModelBK::KindVideos:
-        return src.isBackup() ? photosPage(kind, src, parent) : notAvailablePage(kind, parent);
+        return src.isBackup() ? photosPage(kind, src, parent) : Page();
     default:
-        return notAvailablePage(kind, parent);
+        return Page(); // no page: the start page is shown
     }
-}
-
-DataPageFactory::Page DataPageFactory::notAvailablePage(int kind, QWidget* parent)
-{
-    Page page;
-    page.page = new NotAvailableForm(kind, kindTitle(kind), parent);
-    return page;
 }
 
 // ---- Messages ----

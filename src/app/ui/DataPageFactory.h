@@ -29,9 +29,6 @@ public:
     static bool importMacMessagesThrow(QWidget* parent);
     static QString lastImportedDbName();
 
-    // The fixed title of a data kind ("Messages", "Contacts"...).
-    static QString kindTitle(int kind);
-
     // Where one page is built: over a backup (manifest set, dir its cache folder) or over a local
     // database folder (manifest null, dir that folder).
     struct Source {
@@ -53,5 +50,4 @@ private:
     static Page recordingsPage(const Source& src, QWidget* parent);
     static Page photosPage(int kind, const Source& src, QWidget* parent);
     static Page pageFor(int kind, const Source& src, QWidget* parent);
-    static Page notAvailablePage(int kind, QWidget* parent);
 };

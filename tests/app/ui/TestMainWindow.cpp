@@ -7,7 +7,6 @@
 #include "app/ui/GetStartForm.h"
 #include "app/ui/LocalDbDescForm.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/NotAvailableForm.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
