@@ -1,5 +1,6 @@
 #include "calls_calendars/IOS5CallsDbCore.h"
 
+#include "app/StoredTime.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 namespace
@@ -76,8 +77,8 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText("address");
-        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000, Qt::UTC);
-        call.duration = c.getInt("duration");
+        call.date = StoredTime::date(c, c.columnIndex(QStringLiteral("date")), 0);
+        call.duration = StoredTime::duration(c, c.columnIndex(QStringLiteral("duration")));
         call.name = c.getText("name");
         call.country_code = c.getText("country_code");
         call.network_code = c.getText("network_code");
@@ -113,8 +114,10 @@ qint64 IOS5CallsDbCore::saveCall(IOSCallHistoryDb* owner, const _CallHistory& ca
     int answered = 1;
     Sqlite3Row row;
     row["address"] = call.address;
-    row["date"] = secs;
-    row["duration"] = call.duration;
+    if (call.date.isValid())
+        row["date"] = secs;
+    if (call.duration)
+        row["duration"] = *call.duration;
     row["flags"] = callRawFlag(call.flags, answered);
     // Older files lack some columns (no network_code, say): only the columns present are written.
     if (hasColumn("id"))
