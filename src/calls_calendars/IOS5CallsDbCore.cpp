@@ -104,9 +104,12 @@ qint64 IOS5CallsDbCore::total(IOSCallHistoryDb*)
 qint64 IOS5CallsDbCore::saveCall(IOSCallHistoryDb* owner, const _CallHistory& call)
 {
     const qint64 secs = callSecsSinceEpoch(call.date);
-    // 64-bit, so dates past 2038 find their own row.
-    Sqlite3Sql find("select ROWID from call where date=? and address=?");
-    find.addInt64Param(secs).addTextParam(call.address);
+    // 64-bit, so dates past 2038 find their own row; a call without a date finds one without.
+    Sqlite3Sql find(call.date.isValid() ? "select ROWID from call where date=? and address=?"
+                                        : "select ROWID from call where date is null and address=?");
+    if (call.date.isValid())
+        find.addInt64Param(secs);
+    find.addTextParam(call.address);
     Sqlite3Cursor c = queryThrow(find);
     if (c.moveNext())
         return c.getInt64(0);

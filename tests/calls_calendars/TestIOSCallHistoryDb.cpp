@@ -329,6 +329,16 @@ private slots:
             // Shown and exported as absent, never as a wrapped number or 1970.
             QCOMPARE(CallHistoryExport::line(c, true).section(',', 3), QString(",\n"));
         }
+        // Saved into the device's file twice, the second time each finds the row the first made.
+        const auto saveAll = [&] {
+            db.beginSave();
+            for (const _CallHistory& c : calls)
+                db.saveCall(c);
+            db.endSaveCommit();
+            return db.callHistories().size();
+        };
+        const qsizetype once = saveAll();
+        QCOMPARE(saveAll(), once);
         // Merged as absent too: the local store keeps NULL and reads it back as no value.
         LocalCallHistoryDb local(TestEnv::tempDir() + "/calls.db");
         local.open();
