@@ -1,9 +1,9 @@
 #include "backup/BackupKeyBag.h"
 
 #include "backup/BackupCrypto.h"
+#include "backup/Pbkdf2Sha1.h"
 #include "backup/Pbkdf2Sha256.h"
 
-#include <openssl/evp.h>
 #include <stdexcept>
 
 namespace
@@ -95,7 +95,7 @@ BackupKeyBag BackupKeyBag::parseThrow(const QByteArray& data, const QString& sou
     return bag;
 }
 
-QByteArray BackupKeyBag::stageOneKey(const QByteArray& password) const
+QByteArray BackupKeyBag::stageOneKey(const QByteArray& password, const std::atomic<bool>* cancel) const
 {
     if (m_dpsl.isEmpty())
         return password;
@@ -105,10 +105,13 @@ QByteArray BackupKeyBag::stageOneKey(const QByteArray& password) const
                                      .arg(m_dpic)
                                      .arg(kMaxIterations)
                                      .toStdString());
-    return Pbkdf2Sha256::derive(password, m_dpsl, quint32(m_dpic), 32);
+    QByteArray key = Pbkdf2Sha256::derive(password, m_dpsl, quint32(m_dpic), 32, cancel);
+    if (key.isEmpty())
+        throw Cancelled();
+    return key;
 }
 
-QByteArray BackupKeyBag::passcodeKey(const QByteArray& stageOne) const
+QByteArray BackupKeyBag::passcodeKey(const QByteArray& stageOne, const std::atomic<bool>* cancel) const
 {
     if (m_iter == 0 || m_iter > kMaxIterations)
         throw std::runtime_error(QStringLiteral(
@@ -116,22 +119,19 @@ QByteArray BackupKeyBag::passcodeKey(const QByteArray& stageOne) const
                                      .arg(m_iter)
                                      .arg(kMaxIterations)
                                      .toStdString());
-    QByteArray out(32, Qt::Uninitialized);
-    if (PKCS5_PBKDF2_HMAC(stageOne.constData(), int(stageOne.size()),
-            reinterpret_cast<const unsigned char*>(m_salt.constData()), int(m_salt.size()), int(m_iter),
-            EVP_sha1(), 32, reinterpret_cast<unsigned char*>(out.data()))
-        != 1)
-        throw std::runtime_error("PBKDF2-HMAC-SHA1 failed");
-    return out;
+    QByteArray key = Pbkdf2Sha1::derive(stageOne, m_salt, m_iter, 32, cancel);
+    if (key.isEmpty())
+        throw Cancelled();
+    return key;
 }
 
-bool BackupKeyBag::unlock(const QString& password)
+bool BackupKeyBag::unlock(const QString& password, const std::atomic<bool>* cancel)
 {
     // Check both counts first: nothing is derived when either is absurd.
     if (m_iter == 0 || m_iter > kMaxIterations
         || (!m_dpsl.isEmpty() && (m_dpic == 0 || m_dpic > kMaxIterations)))
         passcodeKey(stageOneKey(QByteArray())); // throws the explanatory error
-    return unlockWithPasscodeKey(passcodeKey(stageOneKey(password.toUtf8())));
+    return unlockWithPasscodeKey(passcodeKey(stageOneKey(password.toUtf8(), cancel), cancel));
 }
 
 bool BackupKeyBag::unlockWithPasscodeKey(const QByteArray& passcodeKey)

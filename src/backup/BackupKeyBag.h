@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QMap>
 #include <QString>
+#include <atomic>
+#include <stdexcept>
 
 // The keybag of an encrypted backup ("BackupKeyBag" of Manifest.plist): its header values and one
 // wrapped key per protection class. unlock() derives the passcode key from the backup password
@@ -12,6 +14,14 @@ class BackupKeyBag
 public:
     // Iteration counts above this are refused before any derivation starts.
     static constexpr quint64 kMaxIterations = 50000000;
+
+    // Thrown by the derivations when their cancel flag was set; nothing changes.
+    struct Cancelled : std::runtime_error {
+        Cancelled()
+            : std::runtime_error("The password check was cancelled.")
+        {
+        }
+    };
 
     struct ClassKey {
         quint32 protectionClass = 0;
@@ -27,13 +37,15 @@ public:
         const QByteArray& data, const QString& source = QStringLiteral("BackupKeyBag"));
 
     // The first derivation step: PBKDF2-HMAC-SHA256 over DPSL/DPIC when present, else the password.
-    QByteArray stageOneKey(const QByteArray& password) const;
+    // Both steps throw Cancelled soon after cancel (when given) is set.
+    QByteArray stageOneKey(const QByteArray& password, const std::atomic<bool>* cancel = nullptr) const;
     // The passcode key: PBKDF2-HMAC-SHA1(stage-one key, SALT, ITER, 32).
-    QByteArray passcodeKey(const QByteArray& stageOne) const;
+    QByteArray passcodeKey(const QByteArray& stageOne, const std::atomic<bool>* cancel = nullptr) const;
 
     // Derives the passcode key and unwraps every passcode-wrapped class key. False when the
-    // password is wrong (an unwrap integrity check failed). Throws on absurd iteration counts.
-    bool unlock(const QString& password);
+    // password is wrong (an unwrap integrity check failed). Throws on absurd iteration counts, and
+    // Cancelled, leaving the keybag locked, when cancel is set during the derivation.
+    bool unlock(const QString& password, const std::atomic<bool>* cancel = nullptr);
     // unlock() with an already derived passcode key (no key stretching).
     bool unlockWithPasscodeKey(const QByteArray& passcodeKey);
 

@@ -292,9 +292,10 @@ bool BackupManifest::setPasscode(QString password)
     BackupKeyBag candidate = *m_keyBag;
     bool ok = false;
     std::exception_ptr error;
+    m_unlockCancel = false;
     const std::function<void()> work = [&]() {
         try {
-            ok = candidate.unlock(password);
+            ok = candidate.unlock(password, &m_unlockCancel);
         } catch (...) {
             error = std::current_exception();
         }
@@ -466,23 +467,49 @@ BackupManifest::_FileNode* BackupManifest::domainNode(const QString& domain)
 BackupManifest::_FileNode* BackupManifest::folderNode(
     _FileNode* domain, QHash<QByteArray, _FileNode*>* folders, const QByteArray& folderPath)
 {
-    if (folderPath.isEmpty())
-        return domain;
-    if (folders) {
-        if (_FileNode* n = folders->value(folderPath))
-            return n;
+    // A loop, not a recursion. Walk up to the nearest known folder, then make the missing ones
+    // downwards.
+    if (folderPath.count('/') >= kMaxFolderDepth)
+        failTooDeep(domain->item.domain, folderPath);
+    std::vector<qsizetype> missing; // lengths of the prefixes that name missing folders, longest first
+    _FileNode* parent = domain;
+    for (qsizetype end = folderPath.size(); end > 0; end = folderPath.lastIndexOf('/', end - 1)) {
+        if (folders) {
+            if (_FileNode* n = folders->value(QByteArray::fromRawData(folderPath.constData(), end))) {
+                parent = n;
+                break;
+            }
+        }
+        missing.push_back(end);
     }
-    const int slash = folderPath.lastIndexOf('/');
-    _FileNode* parent = folderNode(
-        domain, folders, slash < 0 ? QByteArray() : QByteArray::fromRawData(folderPath.constData(), slash));
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it)
+        parent = childFolder(parent, folders, QByteArray(folderPath.constData(), *it)); // own copy, never raw
+    return parent;
+}
+
+void BackupManifest::failTooDeep(const QString& domain, const QByteArray& folderPath) const
+{
+    const QString path = QString::fromUtf8(folderPath.left(60));
+    fail(QStringLiteral("%1 is damaged: a record of %2 lies %3 folders deep (%4...); at most %5 are read.")
+             .arg(QDir::toNativeSeparators(dir.absoluteFilePath(
+                      isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"))),
+                 domain)
+             .arg(folderPath.count('/') + 1)
+             .arg(path)
+             .arg(kMaxFolderDepth));
+}
+
+BackupManifest::_FileNode* BackupManifest::childFolder(
+    _FileNode* parent, QHash<QByteArray, _FileNode*>* folders, const QByteArray& path)
+{
     if (!folders) {
         for (_FileNode* c : std::as_const(parent->children))
-            if (c->item.isFolder() && c->item.pathUtf8 == folderPath)
+            if (c->item.isFolder() && c->item.pathUtf8 == path)
                 return c;
     }
     MBDBParser::_MBDBItem it;
-    it.domain = domain->item.domain;
-    it.pathUtf8 = QByteArray(folderPath.constData(), folderPath.size()); // own copy, never raw
+    it.domain = parent->item.domain;
+    it.pathUtf8 = path;
     it.mode = MBDBParser::kModeFolder | 0755;
     _FileNode* n = newNode(it, parent, true);
     if (folders)
@@ -753,7 +780,7 @@ RowChunk RowReader::read(qint64 from, qint64 to)
     }
     m_domainIndex.clear();
     m_lastIndex = -1;
-    chunk.rows.reserve(size_t(std::min<qint64>(to - from + 1, 8192)));
+    chunk.rows.reserve(size_t(std::min<quint64>(quint64(to) - quint64(from) + 1, 8192)));
     sqlite3_reset(m_stmt);
     sqlite3_bind_int64(m_stmt, 1, from);
     sqlite3_bind_int64(m_stmt, 2, to);
@@ -776,12 +803,15 @@ public:
         : m_minRow(minRow)
         , m_maxRow(maxRow)
     {
-        // Sparse rowids make chunks hold fewer rows, never more chunks than this.
-        constexpr qint64 kRows = 8192;
-        constexpr qint64 kMaxChunks = 256;
-        const qint64 span = maxRow >= minRow ? maxRow - minRow + 1 : 0;
-        m_chunkRows = std::max(kRows, (span + kMaxChunks - 1) / kMaxChunks);
-        m_slots.resize(size_t((span + m_chunkRows - 1) / m_chunkRows));
+        // Sparse rowids make chunks hold fewer rows, never more chunks than this. Unsigned, as
+        // rowids may span the whole 64-bit range.
+        constexpr quint64 kRows = 8192;
+        constexpr quint64 kMaxChunks = 256;
+        if (maxRow >= minRow) {
+            const quint64 lastOffset = quint64(maxRow) - quint64(minRow); // the span less one
+            m_chunkRows = std::max(kRows, lastOffset / kMaxChunks + 1);
+            m_slots.resize(size_t(lastOffset / m_chunkRows + 1));
+        }
         threads = std::max(1, std::min(threads, int(m_slots.size())));
         for (int i = 0; i < threads && !m_slots.empty(); ++i) {
             try {
@@ -815,12 +845,16 @@ private:
     {
         std::unique_ptr<RowReader> reader;
         for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
-            const qint64 from = m_minRow + qint64(i) * m_chunkRows;
+            const quint64 offset = quint64(i) * m_chunkRows;
+            const qint64 from = qint64(quint64(m_minRow) + offset);
+            const qint64 to = quint64(m_maxRow) - quint64(from) < m_chunkRows
+                ? m_maxRow
+                : qint64(quint64(from) + m_chunkRows - 1);
             RowChunk chunk;
             try {
                 if (!reader)
                     reader = std::make_unique<RowReader>(path);
-                chunk = reader->read(from, std::min(m_maxRow, from + m_chunkRows - 1));
+                chunk = reader->read(from, to);
             } catch (const std::exception& e) {
                 chunk.error = damagedText(path, QString::fromUtf8(e.what()));
             }
@@ -832,7 +866,7 @@ private:
 
     qint64 m_minRow;
     qint64 m_maxRow;
-    qint64 m_chunkRows = 0;
+    quint64 m_chunkRows = 1;
     std::vector<std::optional<RowChunk>> m_slots;
     std::atomic<size_t> m_next { 0 };
     std::atomic<bool> m_stop { false };
@@ -877,6 +911,10 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
         // decrypted copy of an encrypted backup.
         const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
         fail(QString::fromUtf8(e.what()).replace(path, known));
+    } catch (const std::exception& e) {
+        // Any other failure (memory, a length) still names the file: never an empty backup.
+        fail(damagedText(QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db"))),
+            QString::fromUtf8(e.what())));
     }
 }
 

@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -56,8 +57,11 @@ public:
     // std::runtime_error naming the file when the records cannot be read.
     void parseInfo();
     // Tries the password on the keybag; true when it unlocks (the manifest database is then
-    // decrypted for reading). Throws when the keybag asks for absurd work or the manifest is damaged.
+    // decrypted for reading). Throws when the keybag asks for absurd work or the manifest is damaged,
+    // and BackupKeyBag::Cancelled, leaving the backup as it was, after cancelUnlock().
     bool setPasscode(QString password);
+    // Asks the setPasscode under way (on another thread) to stop soon; safe from any thread.
+    void cancelUnlock() { m_unlockCancel = true; }
 
     // Lower-case hex MD5 of the folder's absolute path; names the backup's cache folder.
     QString dirPathMd5() const;
@@ -168,6 +172,8 @@ private:
     _FileNode* domainNode(const QString& domain);
     _FileNode* folderNode(
         _FileNode* domain, QHash<QByteArray, _FileNode*>* folders, const QByteArray& folderPath);
+    _FileNode* childFolder(_FileNode* parent, QHash<QByteArray, _FileNode*>* folders, const QByteArray& path);
+    [[noreturn]] void failTooDeep(const QString& domain, const QByteArray& folderPath) const;
     void noteWellKnown(_FileNode* node);
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
@@ -179,6 +185,9 @@ private:
     // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
     // kNodeChunk nodes; those taken over from the reading threads of Manifest.db may hold fewer.
     static constexpr int kNodeChunk = 1024;
+    // Folders a record may lie below. A device's paths hold at most 1024 bytes, so at most 512
+    // folders; a deeper record would cost a folder node, with its own path, per level.
+    static constexpr int kMaxFolderDepth = 1024;
     std::vector<std::unique_ptr<_FileNode[]>> m_chunks;
     int m_chunkUsed = 0;
     std::unique_ptr<TreeBuilder> m_builder;
@@ -186,6 +195,7 @@ private:
     std::unique_ptr<BackupKeyBag> m_keyBag;
     QByteArray m_manifestKeyBlob;
     QString m_password;
+    std::atomic<bool> m_unlockCancel { false };
     std::unique_ptr<QTemporaryDir> m_plainDir; // holds the decrypted Manifest.db
     bool m_infoRead = false;
 };

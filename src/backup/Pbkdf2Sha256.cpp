@@ -2,6 +2,7 @@
 
 // The portable loop needs the raw block function, which OpenSSL keeps only as a deprecated API.
 #define OPENSSL_SUPPRESS_DEPRECATED
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <openssl/evp.h>
@@ -139,6 +140,7 @@ inline __attribute__((always_inline)) void iterate(
             inner[k] = s[k];
         }
     }
+    std::memcpy(u, inner, 32); // the last U, so that a later call goes on from here
 }
 
 void iteratePortable(const quint32 ipad[8], const quint32 opad[8], quint32 u[8], quint32 t[8], quint32 rounds)
@@ -153,6 +155,9 @@ __attribute__((target("sha,sse4.1"))) void iterateShaNi(
     iterate<compressShaNi>(ipad, opad, u, t, rounds);
 }
 #endif
+
+// Iterations between two looks at the cancel flag: a few milliseconds.
+constexpr quint32 kCancelStep = 1u << 16;
 
 void keyState(const QByteArray& key, unsigned char pad, CompressFn compress, quint32 state[8])
 {
@@ -180,8 +185,8 @@ void Pbkdf2Sha256::setForcePortable(bool force)
     g_forcePortable = force;
 }
 
-QByteArray Pbkdf2Sha256::derive(
-    const QByteArray& password, const QByteArray& salt, quint32 iterations, int keyLen)
+QByteArray Pbkdf2Sha256::derive(const QByteArray& password, const QByteArray& salt, quint32 iterations,
+    int keyLen, const std::atomic<bool>* cancel)
 {
     if (iterations < 1 || keyLen < 1)
         throw std::runtime_error("PBKDF2 needs at least one iteration and a key length");
@@ -199,6 +204,8 @@ QByteArray Pbkdf2Sha256::derive(
 
     QByteArray out;
     for (quint32 block = 1; out.size() < keyLen; ++block) {
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            return {};
         // U1 = HMAC(password, salt || INT(block)) through the generic HMAC; the rest in the fast loop.
         QByteArray msg = salt;
         msg.append(char(block >> 24)).append(char(block >> 16)).append(char(block >> 8)).append(char(block));
@@ -211,12 +218,19 @@ QByteArray Pbkdf2Sha256::derive(
         for (int i = 0; i < 8; ++i)
             u[i] = t[i] = quint32(mac[i * 4]) << 24 | quint32(mac[i * 4 + 1]) << 16
                 | quint32(mac[i * 4 + 2]) << 8 | mac[i * 4 + 3];
+        // In steps, so that a cancel is seen within milliseconds.
+        for (quint32 left = iterations - 1; left > 0;) {
+            if (cancel && cancel->load(std::memory_order_relaxed))
+                return {};
+            const quint32 rounds = std::min(left, kCancelStep);
 #ifdef QM_HAVE_X86
-        if (compress == compressShaNi)
-            iterateShaNi(ipad, opad, u, t, iterations - 1);
-        else
+            if (compress == compressShaNi)
+                iterateShaNi(ipad, opad, u, t, rounds);
+            else
 #endif
-            iteratePortable(ipad, opad, u, t, iterations - 1);
+                iteratePortable(ipad, opad, u, t, rounds);
+            left -= rounds;
+        }
         for (int i = 0; i < 8 && out.size() < keyLen; ++i)
             for (int b = 3; b >= 0 && out.size() < keyLen; --b)
                 out.append(char(t[i] >> (8 * b)));

@@ -39,6 +39,11 @@ QString CallHistoryExport::dateText(const QDateTime& date)
     return QLocale::system().toString(date.toLocalTime(), QLocale::ShortFormat);
 }
 
+QString CallHistoryExport::durationText(const _CallHistory& call)
+{
+    return call.duration ? QStringLiteral("%1 s").arg(*call.duration) : QString();
+}
+
 QString CallHistoryExport::header(bool csv)
 {
     if (csv)
@@ -48,7 +53,7 @@ QString CallHistoryExport::header(bool csv)
 
 QString CallHistoryExport::line(const _CallHistory& call, bool csv)
 {
-    const QString duration = QStringLiteral("%1 s").arg(call.duration);
+    const QString duration = durationText(call);
     if (csv)
         return QStringList { flagWord(call.flags), csvhelper::formatCell(call.address),
             csvhelper::formatCell(call.person), dateText(call.date), duration }

@@ -17,6 +17,8 @@ public:
 
     static QString flagWord(int flags);
     static QString dateText(const QDateTime& date);
+    // "N s", or empty for a call without a duration.
+    static QString durationText(const _CallHistory& call);
     static QString line(const _CallHistory& call, bool csv);
     static QString header(bool csv);
 

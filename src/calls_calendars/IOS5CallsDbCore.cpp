@@ -1,5 +1,6 @@
 #include "calls_calendars/IOS5CallsDbCore.h"
 
+#include "app/StoredTime.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 namespace
@@ -76,8 +77,8 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText("address");
-        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000, Qt::UTC);
-        call.duration = c.getInt("duration");
+        call.date = StoredTime::date(c, c.columnIndex(QStringLiteral("date")), 0);
+        call.duration = StoredTime::duration(c, c.columnIndex(QStringLiteral("duration")));
         call.name = c.getText("name");
         call.country_code = c.getText("country_code");
         call.network_code = c.getText("network_code");
@@ -103,9 +104,12 @@ qint64 IOS5CallsDbCore::total(IOSCallHistoryDb*)
 qint64 IOS5CallsDbCore::saveCall(IOSCallHistoryDb* owner, const _CallHistory& call)
 {
     const qint64 secs = callSecsSinceEpoch(call.date);
-    // 64-bit, so dates past 2038 find their own row.
-    Sqlite3Sql find("select ROWID from call where date=? and address=?");
-    find.addInt64Param(secs).addTextParam(call.address);
+    // 64-bit, so dates past 2038 find their own row; a call without a date finds one without.
+    Sqlite3Sql find(call.date.isValid() ? "select ROWID from call where date=? and address=?"
+                                        : "select ROWID from call where date is null and address=?");
+    if (call.date.isValid())
+        find.addInt64Param(secs);
+    find.addTextParam(call.address);
     Sqlite3Cursor c = queryThrow(find);
     if (c.moveNext())
         return c.getInt64(0);
@@ -113,8 +117,10 @@ qint64 IOS5CallsDbCore::saveCall(IOSCallHistoryDb* owner, const _CallHistory& ca
     int answered = 1;
     Sqlite3Row row;
     row["address"] = call.address;
-    row["date"] = secs;
-    row["duration"] = call.duration;
+    if (call.date.isValid())
+        row["date"] = secs;
+    if (call.duration)
+        row["duration"] = *call.duration;
     row["flags"] = callRawFlag(call.flags, answered);
     // Older files lack some columns (no network_code, say): only the columns present are written.
     if (hasColumn("id"))

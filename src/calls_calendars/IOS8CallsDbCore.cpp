@@ -1,6 +1,7 @@
 #include "calls_calendars/IOS8CallsDbCore.h"
 
 #include "app/MacEpoch.h"
+#include "app/StoredTime.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 #include <QCryptographicHash>
@@ -69,8 +70,8 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
         call.cn = c.getText(col[Country]);
         call.unique_id = c.getText(col[Unique]);
         // Kept in UTC (cheap to compare and sort); shown in local time.
-        call.date = QDateTime::fromSecsSinceEpoch(c.getInt64(col[Date]) + kSecs1970To2001, Qt::UTC);
-        call.duration = c.getInt(col[Duration]);
+        call.date = StoredTime::date(c, col[Date], kSecs1970To2001);
+        call.duration = StoredTime::duration(c, col[Duration]);
         call.read = c.getInt(col[Read]);
         call.answered = c.getInt(col[Answered]);
         call.call_type = c.getInt(col[Type]);
@@ -113,8 +114,11 @@ Sqlite3Row IOS8CallsDbCore::rowFor(const _CallHistory& call, const QString& uid)
         row["ZFACE_TIME_DATA"] = call.face_time_data;
     row["ZNUMBER_AVAILABILITY"] = call.availability;
     row["ZREAD"] = call.read;
-    row["ZDATE"] = double(callSecsSinceEpoch(call.date) - kSecs1970To2001);
-    row["ZDURATION"] = double(call.duration);
+    // A call without a date or a duration keeps the column NULL rather than a made-up number.
+    if (call.date.isValid())
+        row["ZDATE"] = double(callSecsSinceEpoch(call.date) - kSecs1970To2001);
+    if (call.duration)
+        row["ZDURATION"] = double(*call.duration);
     row["ZADDRESS"] = call.address;
     if (!call.device_id.isEmpty())
         row["ZDEVICE_ID"] = call.device_id;

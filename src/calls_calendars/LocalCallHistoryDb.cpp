@@ -1,5 +1,7 @@
 #include "calls_calendars/LocalCallHistoryDb.h"
 
+#include "app/StoredTime.h"
+
 #include <QFile>
 #include <algorithm>
 #include <stdexcept>
@@ -82,8 +84,8 @@ QList<_CallHistory> LocalCallHistoryDb::callHistories()
         _CallHistory call;
         call.id = c.getInt64("_id");
         call.address = c.getText("address");
-        call.date = QDateTime::fromMSecsSinceEpoch(c.getInt64("date") * 1000, Qt::UTC);
-        call.duration = c.getInt("duration");
+        call.date = StoredTime::date(c, c.columnIndex(QStringLiteral("date")), 0);
+        call.duration = StoredTime::duration(c, c.columnIndex(QStringLiteral("duration")));
         call.flags = storedFlag(c.getInt("flags"));
         call.person = c.getText("person");
         call.name = c.getText("name");
@@ -288,9 +290,11 @@ qint64 LocalCallHistoryDb::insertRow(const _CallHistory& call, const QByteArray&
         { 13, &call.originalAddress }, { 17, &call.device_id }, { 18, &call.cn }, { 19, &call.unique_id } };
     for (const auto& [index, text] : texts)
         ins.bindTextThrow(index, *text);
-    const std::pair<int, qint64> numbers[] = { { 2, callSecsSinceEpoch(call.date) }, { 3, call.duration },
-        { 4, int(call.flags) }, { 10, call.read }, { 11, call.assisted }, { 14, call.answered },
-        { 15, call.call_type }, { 16, call.availability } };
+    // A call without a date or a duration is stored with NULL there, not as 1970 or a wrapped number.
+    ins.bindThrow(2, call.date.isValid() ? QVariant(callSecsSinceEpoch(call.date)) : QVariant());
+    ins.bindThrow(3, call.duration ? QVariant(*call.duration) : QVariant());
+    const std::pair<int, qint64> numbers[] = { { 4, int(call.flags) }, { 10, call.read },
+        { 11, call.assisted }, { 14, call.answered }, { 15, call.call_type }, { 16, call.availability } };
     for (const auto& [index, number] : numbers)
         ins.bindInt64Throw(index, number);
     ins.bindTextThrow(6, hash);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <optional>
 
 // The kind of a call as the program tells them apart; other raw values pass through unchanged.
 enum CallHistoryFlag : int {
@@ -18,7 +19,7 @@ struct _CallHistory {
     qint64 id = 0; // _id in calls.db; 0 for calls read from a backup
     QString address;
     QDateTime date;
-    int duration = 0; // seconds
+    std::optional<int> duration = 0; // seconds; none when the store holds none that fits
     CallHistoryFlag flags = CallFlagNone;
     QString name;
     QString country_code; // mobile country code

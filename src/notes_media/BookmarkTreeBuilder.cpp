@@ -1,6 +1,7 @@
 #include "notes_media/BookmarkTreeBuilder.h"
 
 #include <QHash>
+#include <stdexcept>
 #include <utility>
 
 QList<_Bookmark*> BookmarkTreeBuilder::build()
@@ -59,12 +60,25 @@ int BookmarkTreeBuilder::cycleRootOf(int row) const
 // Builds the node of row and its whole subtree without recursion (trees may be deep).
 void BookmarkTreeBuilder::attachFrom(int row, _Bookmark* parent, QList<_Bookmark*>& roots)
 {
-    std::vector<std::pair<int, _Bookmark*>> stack { { row, parent } };
+    struct Step {
+        int row;
+        _Bookmark* under;
+        int depth;
+    };
+    std::vector<Step> stack { { row, parent, 1 } };
     while (!stack.empty()) {
-        const auto [i, under] = stack.back();
+        const auto [i, under, depth] = stack.back();
         stack.pop_back();
         if (m_visited[i])
             continue;
+        if (depth > kMaxDepth) {
+            qDeleteAll(roots);
+            roots.clear();
+            throw std::runtime_error(
+                QStringLiteral("The bookmark database is damaged: its folders nest more than %1 deep.")
+                    .arg(kMaxDepth)
+                    .toStdString());
+        }
         m_visited[i] = 1;
         const Row& r = m_rows[i];
         auto* node = new _Bookmark(
@@ -75,6 +89,6 @@ void BookmarkTreeBuilder::attachFrom(int row, _Bookmark* parent, QList<_Bookmark
             roots.append(node);
         const std::vector<int>& kids = m_children[i];
         for (auto it = kids.rbegin(); it != kids.rend(); ++it)
-            stack.push_back({ *it, node });
+            stack.push_back({ *it, node, depth + 1 });
     }
 }

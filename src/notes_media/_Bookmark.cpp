@@ -1,6 +1,7 @@
 #include "notes_media/_Bookmark.h"
 
 #include <utility>
+#include <vector>
 
 _Bookmark::_Bookmark(
     _Bookmark* parent, bool isFolder, QString title, QString url, int orderIndex, QString srcId, qint64 id)
@@ -16,14 +17,30 @@ _Bookmark::_Bookmark(
 
 _Bookmark::~_Bookmark()
 {
-    qDeleteAll(children);
+    // Without recursion: each node's children are taken out before it is deleted, so no
+    // destructor below this one has anything left to delete.
+    std::vector<_Bookmark*> pending(children.cbegin(), children.cend());
+    children.clear();
+    while (!pending.empty()) {
+        _Bookmark* b = pending.back();
+        pending.pop_back();
+        pending.insert(pending.end(), b->children.cbegin(), b->children.cend());
+        b->children.clear();
+        delete b;
+    }
 }
 
 int _Bookmark::bookmarkCount() const
 {
     int n = 0;
-    for (const _Bookmark* c : children)
-        n += c->isFolder ? c->bookmarkCount() : 1;
+    std::vector<const _Bookmark*> pending(children.cbegin(), children.cend());
+    while (!pending.empty()) {
+        const _Bookmark* b = pending.back();
+        pending.pop_back();
+        if (!b->isFolder)
+            ++n;
+        pending.insert(pending.end(), b->children.cbegin(), b->children.cend());
+    }
     return n;
 }
 

@@ -1,6 +1,8 @@
 #include "backup/Pbkdf2Sha256.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
+#include <atomic>
 #include <openssl/evp.h>
 
 class TestPbkdf2Sha256 : public QObject
@@ -28,7 +30,25 @@ private Q_SLOTS:
                         reinterpret_cast<unsigned char*>(expected.data()));
                     QCOMPARE(Pbkdf2Sha256::derive(pw, "NaCl salt", iter, len).toHex(), expected.toHex());
                 }
+        // Counts past the step between two looks at the cancel flag go on where the step ended.
+        for (quint32 iter : { 65536u, 65537u, 131075u }) {
+            QByteArray expected(32, '\0');
+            PKCS5_PBKDF2_HMAC("pw", 2, reinterpret_cast<const unsigned char*>("salt"), 4, int(iter),
+                EVP_sha256(), 32, reinterpret_cast<unsigned char*>(expected.data()));
+            QCOMPARE(Pbkdf2Sha256::derive("pw", "salt", iter, 32).toHex(), expected.toHex());
+        }
         Pbkdf2Sha256::setForcePortable(false);
+    }
+
+    void stopsSoonWhenCancelled()
+    {
+        std::atomic<bool> cancel = true;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(Pbkdf2Sha256::derive("pw", "salt", 4000000000u, 32, &cancel).isEmpty());
+        QVERIFY(timer.elapsed() < 1000);
+        cancel = false;
+        QCOMPARE(Pbkdf2Sha256::derive("pw", "salt", 3, 32, &cancel).size(), 32);
     }
 
     void refusesZeroIterations()

@@ -1,7 +1,9 @@
 #include "app/IdsTranslator.h"
+#include "calls_calendars/CallHistoryExport.h"
 #include "calls_calendars/IOS5CallsDbCore.h"
 #include "calls_calendars/IOS8CallsDbCore.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/support/CallsFixtures.h"
 #include "contacts/store/IOSContactsDb.h"
 #include "contacts/support/ContactFixtures.h"
@@ -331,6 +333,66 @@ private slots:
         QVERIFY(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
                     .match(id)
                     .hasMatch());
+    }
+
+    void outOfRangeNumbersAreNoValue_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("updates");
+        QTest::newRow("older database")
+            << "old" << IOSCallHistoryDb::kOldDbFile
+            << QStringList { "update call set date=9223372036854775807, duration=1e12",
+                   "update call set date=-9223372036854775808, duration=-5 where ROWID=2",
+                   "update call set date='abc', duration='x' where ROWID=3" };
+        QTest::newRow("call store") << "storedata" << IOSCallHistoryDb::kStoreFile
+                                    << QStringList { "update ZCALLRECORD set ZDATE=1e300, ZDURATION=1e12",
+                                           "update ZCALLRECORD set ZDATE=-1e300, ZDURATION=-1 where Z_PK=2",
+                                           "update ZCALLRECORD set ZDATE=9223372036854775807 where Z_PK=3" };
+    }
+    void outOfRangeNumbersAreNoValue()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, file);
+        QFETCH(QStringList, updates);
+        const QString path = makeCallDb({ "--kind", kind, "--calls", "3" });
+        {
+            Sqlite3DB raw;
+            raw.openThrow(path, 2);
+            for (const QString& sql : updates)
+                raw.executeThrow(sql);
+        }
+        IOSCallHistoryDb db { QDir(cacheWith({ { file, path } })) };
+        const QList<_CallHistory> calls = db.callHistories();
+        QCOMPARE(calls.size(), 3);
+        for (const _CallHistory& c : calls) {
+            QVERIFY2(!c.date.isValid(), qPrintable(c.date.toString(Qt::ISODate)));
+            QVERIFY(!c.duration);
+            // Shown and exported as absent, never as a wrapped number or 1970.
+            QCOMPARE(CallHistoryExport::line(c, true).section(',', 3), QString(",\n"));
+        }
+        // Saved into the device's file twice, the second time each finds the row the first made.
+        const auto saveAll = [&] {
+            db.beginSave();
+            for (const _CallHistory& c : calls)
+                db.saveCall(c);
+            db.endSaveCommit();
+            return db.callHistories().size();
+        };
+        const qsizetype once = saveAll();
+        QCOMPARE(saveAll(), once);
+        // Merged as absent too: the local store keeps NULL and reads it back as no value.
+        LocalCallHistoryDb local(TestEnv::tempDir() + "/calls.db");
+        local.open();
+        for (const _CallHistory& c : calls)
+            local.insertCallHistory(c);
+        QCOMPARE(
+            scalar(local.db.dbPath(), "select count(*) from call where date is null and duration is null"),
+            3);
+        for (const _CallHistory& c : local.callHistories()) {
+            QVERIFY(!c.date.isValid());
+            QVERIFY(!c.duration);
+        }
     }
 };
 

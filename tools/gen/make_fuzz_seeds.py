@@ -11,8 +11,11 @@ import datetime
 import os
 import plistlib
 import random
+import sqlite3
 import struct
+import subprocess
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import make_backup  # noqa: E402  (mbfile_archive, Keybag)
@@ -151,11 +154,84 @@ def attributed_bodies():
             "declared-huge": typedstream(b"x", declared=0xFFFFFFFF)}
 
 
+GEN = os.path.dirname(os.path.abspath(__file__))
+
+
+def generated(tmp, script, *args):
+    """The bytes of the database that one of this folder's generators writes with these arguments."""
+    path = os.path.join(tmp, "out.db")
+    if os.path.exists(path):
+        os.unlink(path)
+    subprocess.run([sys.executable, os.path.join(GEN, script)] + list(args) + [path], check=True,
+                   stdout=subprocess.DEVNULL)
+    return path
+
+
+def altered(path, *statements):
+    """The database at path after the statements, compacted, as bytes."""
+    con = sqlite3.connect(path)
+    for sql in statements:
+        con.execute(sql)
+    con.commit()
+    con.execute("VACUUM")
+    con.close()
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def address_book_seeds(tmp):
+    def book(*flags):
+        folder = tempfile.mkdtemp(dir=tmp)
+        subprocess.run([sys.executable, os.path.join(GEN, "make_addressbook.py"), "--no-images"] + list(flags)
+                       + [folder], check=True, stdout=subprocess.DEVNULL)
+        return os.path.join(folder, "AddressBook.sqlitedb")
+    return {"edge": altered(book("--edge")),
+            "empty": altered(book("--empty")),
+            # Birthdays that are no date: text, beyond any year, not a number.
+            "birthdays-out-of-range": altered(book("--edge"), "UPDATE ABPerson SET Birthday='abc' WHERE ROWID=1",
+                                              "UPDATE ABPerson SET Birthday=1e300 WHERE ROWID=2",
+                                              "UPDATE ABPerson SET Birthday=-9223372036854775808 WHERE ROWID=3")}
+
+
+def call_history_seeds(tmp, kind):
+    gen = ("make_call_history.py", "--kind", kind, "--calls", "6")
+    if kind == "old":
+        out = {"v7": altered(generated(tmp, *gen, "--client-version", "7")),
+               "v12": altered(generated(tmp, *gen, "--client-version", "12"))}
+        out["out-of-range"] = altered(generated(tmp, *gen),
+                                      "UPDATE call SET date=9223372036854775807, duration=1e12 WHERE ROWID=1",
+                                      "UPDATE call SET date=-9223372036854775808, duration=-5 WHERE ROWID=2",
+                                      "UPDATE call SET date='abc', duration='1e300' WHERE ROWID=3")
+        return out
+    return {"store": altered(generated(tmp, *gen)),
+            "out-of-range": altered(generated(tmp, *gen),
+                                    "UPDATE ZCALLRECORD SET ZDATE=1e300, ZDURATION=1e12 WHERE Z_PK=1",
+                                    "UPDATE ZCALLRECORD SET ZDATE=-1e300, ZDURATION=-1 WHERE Z_PK=2",
+                                    "UPDATE ZCALLRECORD SET ZDATE=9223372036854775807 WHERE Z_PK=3",
+                                    "UPDATE ZCALLRECORD SET ZDATE='abc', ZDURATION=NULL WHERE Z_PK=4")}
+
+
+def database_seeds():
+    with tempfile.TemporaryDirectory() as tmp:
+        return {"addressbook": address_book_seeds(tmp),
+                "call_history_old": call_history_seeds(tmp, "old"),
+                "call_history_store": call_history_seeds(tmp, "storedata"),
+                "calendar": {"default": altered(generated(tmp, "make_calendar_db.py")),
+                             "other-generation": altered(generated(tmp, "make_calendar_db.py",
+                                                                   "--no-calendar-table"))},
+                "notes": {"default": altered(generated(tmp, "make_notes_db.py")),
+                          "two": altered(generated(tmp, "make_notes_db.py", "--count", "2"))},
+                "bookmarks": {"default": altered(generated(tmp, "make_bookmarks_db.py")),
+                              "empty": altered(generated(tmp, "make_bookmarks_db.py", "--empty"))}}
+
+
 def main():
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..", "..", "tests", "fuzz",
                                                              "corpus")
-    for target, seeds in (("manifest_record", manifest_records()), ("bplist", plists()), ("mbdb", mbdb()),
-                          ("keybag", keybags()), ("attributed_body", attributed_bodies())):
+    targets = {"manifest_record": manifest_records(), "bplist": plists(), "mbdb": mbdb(), "keybag": keybags(),
+               "attributed_body": attributed_bodies()}
+    targets.update(database_seeds())
+    for target, seeds in targets.items():
         folder = os.path.join(out, target)
         os.makedirs(folder, exist_ok=True)
         for name, data in seeds.items():

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <functional>
+#include <vector>
 
 namespace
 {
@@ -15,10 +16,21 @@ namespace
 int folderCount(const QList<_Bookmark*>& list)
 {
     int n = 0;
-    for (const _Bookmark* b : list)
-        n += b->isFolder ? 1 + folderCount(b->children) : 0;
+    std::vector<const _Bookmark*> pending(list.cbegin(), list.cend());
+    while (!pending.empty()) {
+        const _Bookmark* b = pending.back();
+        pending.pop_back();
+        n += b->isFolder ? 1 : 0;
+        pending.insert(pending.end(), b->children.cbegin(), b->children.cend());
+    }
     return n;
 }
+
+// The roots of a tree, deleted when the command ends, however it ends.
+struct OwnedRoots {
+    QList<_Bookmark*> roots;
+    ~OwnedRoots() { qDeleteAll(roots); }
+};
 
 int runCounts(const QStringList& args, QTextStream& out, QTextStream& err)
 {
@@ -28,7 +40,8 @@ int runCounts(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     ProbeNotes::Work work;
     std::unique_ptr<IBookmarkDb> db = ProbeNotes::bookmarkSourceThrow(args[0], work);
-    const QList<_Bookmark*> roots = db->bookmarks();
+    const OwnedRoots owned { db->bookmarks() };
+    const QList<_Bookmark*>& roots = owned.roots;
     QJsonObject o;
     if (auto* ios = dynamic_cast<IOSBookmarkDb*>(db.get()))
         o["total"] = ios->total();
@@ -37,7 +50,6 @@ int runCounts(const QStringList& args, QTextStream& out, QTextStream& err)
     o["shown"] = _Bookmark::countOf(roots);
     o["roots"] = int(roots.size());
     o["folders"] = folderCount(roots);
-    qDeleteAll(roots);
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return 0;
 }
@@ -50,12 +62,12 @@ int runExport(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     ProbeNotes::Work work;
     std::unique_ptr<IBookmarkDb> db = ProbeNotes::bookmarkSourceThrow(args[0], work);
-    const QList<_Bookmark*> roots = db->bookmarks();
-    const int rc = probeRunWorker(
-        [&](ProgressForm& form) { return std::make_unique<ExportBookmarkThread>(roots, args[1], &form); },
+    const OwnedRoots owned { db->bookmarks() };
+    return probeRunWorker(
+        [&](ProgressForm& form) {
+            return std::make_unique<ExportBookmarkThread>(owned.roots, args[1], &form);
+        },
         out, err);
-    qDeleteAll(roots);
-    return rc;
 }
 
 const ProbeCommand counts(

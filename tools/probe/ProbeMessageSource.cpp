@@ -7,6 +7,7 @@
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MacMessagingDb.h"
 #include "messages/store/MsgData.h"
+#include "messages/store/MsgPath.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -102,5 +103,5 @@ void ProbeMessageSource::load(MsgData& data)
     const QString copyRelay = QDir(work.path()).absoluteFilePath(QStringLiteral("file-relay")) + '/';
     for (_MsgAttachment* a : std::as_const(data.p()->attachments))
         if (a && a->_path.startsWith(copyRelay))
-            a->_path = sourceRelay + '/' + a->_path.mid(copyRelay.size());
+            a->_path = msgSourcePath(QDir(sourceRelay), sourceRelay + '/' + a->_path.mid(copyRelay.size()));
 }

@@ -208,6 +208,12 @@ bool Sqlite3Cursor::isNull(int index) const
     return sqlite3_column_type(h, index) == SQLITE_NULL;
 }
 
+int Sqlite3Cursor::valueType(int index) const
+{
+    QM_CURSOR_ROW(index, SQLITE_NULL)
+    return sqlite3_column_type(h, index);
+}
+
 #undef QM_CURSOR_ROW
 
 int Sqlite3Cursor::getInt(const QString& column) const

@@ -44,6 +44,9 @@ public:
     QString getText(int index) const;
     QByteArray getBlob(int index) const;
     bool isNull(int index) const;
+    // The storage class of the value (SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT, SQLITE_BLOB or
+    // SQLITE_NULL); SQLITE_NULL off a row or for an absent column.
+    int valueType(int index) const;
     // The UTF-8 bytes of a text column as SQLite holds them, valid until the next step; null for NULL.
     QByteArrayView getTextUtf8(int index) const;
     // The bytes of a blob column as SQLite holds them, valid until the next step; null for NULL.

@@ -12,7 +12,7 @@ namespace BackupUnlockUi
 
 void install()
 {
-    BackupManifest::setUnlockRunner([](BackupManifest&, const std::function<void()>& work) {
+    BackupManifest::setUnlockRunner([](BackupManifest& manifest, const std::function<void()>& work) {
         // Off the user-interface thread there is no dialog to show: run in place.
         if (!qApp || QThread::currentThread() != qApp->thread()) {
             work();
@@ -20,7 +20,9 @@ void install()
         }
         ProgressForm form(QCoreApplication::translate("BackupUnlockUi", "IDS_CHECKING_BACKUP_PASSWORD"),
             QApplication::activeWindow());
-        form.setCancelable(false);
+        // A keybag may ask for a minute of work: the user may stop it; the derivation then ends
+        // within milliseconds and setPasscode throws BackupKeyBag::Cancelled.
+        QObject::connect(&form, &ProgressForm::userCancel, &form, [&manifest] { manifest.cancelUnlock(); });
         std::unique_ptr<QThread> thread(QThread::create([&]() {
             work();
             form.invokeSucceed(QString());

@@ -95,7 +95,7 @@ QString ItemModelCall::cellText(const _CallHistory& call, int column)
     case 3:
         return CallHistoryExport::dateText(call.date);
     case 4:
-        return QStringLiteral("%1 s").arg(call.duration);
+        return CallHistoryExport::durationText(call);
     default:
         return QString();
     }

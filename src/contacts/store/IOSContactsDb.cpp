@@ -1,5 +1,6 @@
 #include "contacts/store/IOSContactsDb.h"
 
+#include "app/StoredTime.h"
 #include "contacts/store/ContactDate.h"
 
 #include <QFile>
@@ -102,18 +103,6 @@ void setLabel(Values& values, int code, const QString& label)
         put(values, QStringLiteral("data3"), label);
 }
 
-// True when the text column holds nothing but white space, as QString::trimmed() sees it.
-bool isBlank(const Sqlite3Cursor& c, int column)
-{
-    for (const char ch : c.getTextUtf8(column)) {
-        if (uchar(ch) >= 0x80)
-            return c.getText(column).trimmed().isEmpty(); // non-ASCII: let QString decide
-        if (!QChar::isSpace(uchar(ch)))
-            return false;
-    }
-    return true;
-}
-
 bool hasTable(Sqlite3DB& db, const char* name)
 {
     Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=? COLLATE NOCASE");
@@ -139,12 +128,13 @@ QString personColumns(Sqlite3DB& db)
     return cols.join(QLatin1Char(','));
 }
 
-// Seconds from 2001 of a date column, or false when it is NULL or empty.
+// Seconds from 2001 of a date column, or false when it holds no number that is a date.
 bool secondsOf(const Sqlite3Cursor& c, int column, qint64& seconds)
 {
-    if (c.isNull(column) || isBlank(c, column))
+    const std::optional<qint64> stored = StoredTime::seconds(c, column);
+    if (!StoredTime::date(stored, ContactDate::kEpoch2001).isValid())
         return false;
-    seconds = qint64(std::floor(c.getDouble(column)));
+    seconds = *stored;
     return true;
 }
 

@@ -193,7 +193,7 @@ void IOS6MessageDb::fillMessage(Sqlite3Cursor& row, _MsgMessage& message)
 
 QString IOS6MessageDb::localPathOf(const QString& filename) const
 {
-    return msgRelayPath(relayDir, filename);
+    return msgSourcePath(relayDir, msgRelayPath(relayDir, filename));
 }
 
 void IOS6MessageDb::messages(MsgData& data, qint64 chat)

@@ -123,7 +123,7 @@ _MsgAttachment* newMadridAttachment(const Sqlite3Cursor& ac, qint64 key, const Q
         fn = QStringLiteral("~/") + fn.mid(12);
     a->filename = fn;
     if (!fn.isEmpty())
-        a->_path = msgRelayPath(relayDir, fn);
+        a->_path = msgSourcePath(relayDir, msgRelayPath(relayDir, fn));
     a->uti = ac.getText("uti_type");
     a->mime_type = ac.getText("mime_type");
     a->transfer_state = ac.getInt("transfer_state");
@@ -168,7 +168,7 @@ _MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const Q
     const QString rel
         = pieceRelativePath(c.getInt("group_id"), c.getInt("message_id"), c.getInt("part_id"), contentLoc);
     a->guid = hashUUID(rel.toUtf8());
-    a->_path = msgConfinedPath(relayDir, rel);
+    a->_path = msgSourcePath(relayDir, msgConfinedPath(relayDir, rel));
     writePieceData(a->_path, c.getBlob("data"));
     a->created_date = int(Clock::secsSinceEpoch() - kMacEpochOffset);
     a->start_date = 0;

@@ -1,6 +1,7 @@
 #include "messages/store/MacMessagingDb.h"
 
 #include "messages/store/MsgData.h"
+#include "messages/store/MsgPath.h"
 #include "messages/store/MsgTableLoader.h"
 
 #include <QFileInfo>
@@ -19,7 +20,7 @@ QString macAttachmentPath(const QString& filename, const QString& home, const QS
     local.replace(leadHome, home);
     local = QDir::cleanPath(local);
     if (local.startsWith(root))
-        return local;
+        return msgSourcePath(QDir(root), local);
     if (!local.startsWith(home))
         return QString();
     const QFileInfo info(local);

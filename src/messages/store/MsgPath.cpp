@@ -1,5 +1,6 @@
 #include "messages/store/MsgPath.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 QString msgConfinedPath(const QDir& base, const QString& relative)
@@ -23,4 +24,16 @@ QString msgRelayPath(const QDir& relay, const QString& devicePath)
     rel.replace(leadHome, QStringLiteral("var/mobile/"));
     rel.replace(badChars, QString());
     return msgConfinedPath(relay, rel);
+}
+
+QString msgSourcePath(const QDir& folder, const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    const QFileInfo info(path);
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty())
+        return info.isSymLink() ? QString() : path;
+    const QString root = QFileInfo(folder.absolutePath()).canonicalFilePath();
+    return !root.isEmpty() && target.startsWith(root + QLatin1Char('/')) ? path : QString();
 }

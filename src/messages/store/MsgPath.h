@@ -10,3 +10,8 @@ QString msgConfinedPath(const QDir& base, const QString& relative);
 // The local file of a device path ("/var/mobile/..." or "~/...") inside the file-relay folder relay,
 // with characters no file name may hold taken out, or an empty string when it would lead out of relay.
 QString msgRelayPath(const QDir& relay, const QString& devicePath);
+// path (already inside folder by its text) when what it leads to lies inside folder too, or an
+// empty string. Judged by canonical paths, not by whether a link is on the way: a link inside the
+// folder that points out is refused, a folder that is itself reached through a link keeps working.
+// A path to nothing stays, as reading it fails anyway, unless it is a link.
+QString msgSourcePath(const QDir& folder, const QString& path);

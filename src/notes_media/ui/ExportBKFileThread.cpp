@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <utility>
 #include <utime.h>
+#include <vector>
 
 // One file copy handed to a helper thread.
 struct ExportBKFileThread::PendingCopy {
@@ -37,6 +38,23 @@ void removeLink(const QString& path)
 {
     if (QFileInfo(path).isSymLink())
         QFile::remove(path);
+}
+
+// A path cut in the middle when long: a record's path may be thousands of bytes.
+QString shortened(const QString& path)
+{
+    constexpr int kHead = 40, kTail = 60;
+    if (path.size() <= kHead + kTail + 3)
+        return path;
+    return path.left(kHead) + QStringLiteral("...") + path.right(kTail);
+}
+
+// The failure of one file's copy, naming its record by domain and (shortened) path.
+QString copyFailureText(const BackupManifest::_FileNode* node, const QString& dest, const std::exception& e)
+{
+    const QString reason = QString::fromUtf8(e.what()).replace(dest, shortened(dest));
+    return QStringLiteral("%1\nRecord: %2 %3")
+        .arg(reason, node->item.domain, shortened(node->item.relativePath()));
 }
 
 void setModified(const QString& path, quint32 mtime)
@@ -124,10 +142,14 @@ void ExportBKFileThread::finishOldestThrow()
         ++extractedFiles;
 }
 
+// Waits for the copies still under way after a failure; those that completed still count.
 void ExportBKFileThread::drainQuietly()
 {
-    for (const std::shared_ptr<PendingCopy>& p : m_pending)
+    for (const std::shared_ptr<PendingCopy>& p : m_pending) {
         p->done.acquire();
+        if (p->error.isEmpty() && !p->skipped)
+            ++extractedFiles;
+    }
     m_pending.clear();
 }
 
@@ -157,20 +179,23 @@ void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node
 
 void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* node)
 {
-    if (m_form->cancelled)
-        return;
-    if (!isFolder(node)) {
-        copyFileNode(dir, node);
-        return;
+    // Depth first in tree order, without recursion: a tree may be tens of thousands deep.
+    std::vector<std::pair<QString, const BackupManifest::_FileNode*>> stack { { dir.absolutePath(), node } };
+    while (!stack.empty() && !m_form->cancelled) {
+        auto [parent, n] = std::move(stack.back());
+        stack.pop_back();
+        if (!isFolder(n)) {
+            copyFileNode(QDir(parent), n);
+            continue;
+        }
+        const QString path = m_namer.claimPath(parent, n->name(), false);
+        removeLink(path);
+        QDir().mkdir(path);
+        if (!n->implied)
+            m_folderTimes.append({ path, n->item.mtime });
+        for (auto it = n->children.crbegin(); it != n->children.crend(); ++it)
+            stack.emplace_back(path, *it);
     }
-    const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), false);
-    removeLink(path);
-    QDir().mkdir(path);
-    const QDir sub(path);
-    if (!node->implied)
-        m_folderTimes.append({ path, node->item.mtime });
-    for (const BackupManifest::_FileNode* c : node->children)
-        copy(sub, c);
 }
 
 void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node)
@@ -183,7 +208,11 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
     if (!m_pool) {
-        m_manifest->copyFile(node, path, m_form, copyFileProgress);
+        try {
+            m_manifest->copyFile(node, path, m_form, copyFileProgress);
+        } catch (const std::exception& e) {
+            throw std::runtime_error(copyFailureText(node, path, e).toStdString());
+        }
         ++extractedFiles;
         return;
     }
@@ -200,7 +229,7 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
             try {
                 manifest->copyFile(node, path, form, copyFileProgress);
             } catch (const std::exception& e) {
-                pending->error = QString::fromUtf8(e.what());
+                pending->error = copyFailureText(node, path, e);
                 failed->store(true);
             }
         }

@@ -32,7 +32,7 @@ QList<int> numbers(const QList<_CallHistory>& calls)
 {
     QList<int> out;
     for (const _CallHistory& c : calls)
-        out << c.duration;
+        out << *c.duration;
     return out;
 }
 
@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(numbers(model.calls()), numbers(expected));
         QCOMPARE(model.rowCount(), calls.size());
         for (int row = 0; row < model.rowCount(); ++row)
-            QCOMPARE(model.index(row, 4).data().toString(), QString("%1 s").arg(expected[row].duration));
+            QCOMPARE(model.index(row, 4).data().toString(), QString("%1 s").arg(*expected[row].duration));
     }
 };
 

@@ -191,6 +191,44 @@ private slots:
         }
     }
 
+    void birthdaysOutOfRange_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("text"); // the birthday every person then has; empty for none
+        QTest::newRow("seconds from 2001") << "31536000"
+                                           << "2002-01-01T00:00:00";
+        QTest::newRow("number as text") << "'31536000'"
+                                        << "2002-01-01T00:00:00";
+        QTest::newRow("text") << "'abc'"
+                              << "";
+        QTest::newRow("blank") << "' '"
+                               << "";
+        QTest::newRow("1e300") << "1e300"
+                               << "";
+        QTest::newRow("smallest integer") << "-9223372036854775808"
+                                          << "";
+        QTest::newRow("past year 9999") << "3e11"
+                                        << "";
+    }
+    void birthdaysOutOfRange()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, text);
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName),
+            "UPDATE ABPerson SET Birthday=" + value));
+        IOSContactsDb db { QDir(dir) };
+        const QList<pim::_Contact> list = db.contacts();
+        QCOMPARE(list.size(), 10);
+        for (const pim::_Contact& c : list) {
+            QStringList birthdays;
+            for (const pim::Entity& e : c.entities.value(pim::KindDate))
+                if (e.values.value("data2").toInt() == 3)
+                    birthdays << e.values.value("data1").toString();
+            QCOMPARE(birthdays, text.isEmpty() ? QStringList() : QStringList { text });
+        }
+    }
+
     void damagedImagesFile()
     {
         const QString dir = ContactFixtures::generate({ "--edge" });

@@ -275,6 +275,34 @@ private Q_SLOTS:
         QCOMPARE(r.result, 0);
         QCOMPARE(r.text, QString("Can not write %1/EvilDomain/file: Is a directory").arg(dest));
     }
+
+    void failureCountsWhatWasWrittenAndNamesTheRecord()
+    {
+        // Files around one whose folders (25 of 200 bytes) end in a path the system refuses: the
+        // run ends at that copy, and the count says what is on disk.
+        EvilBackup b(TestEnv::tempDir());
+        for (const char* name : { "a1", "a2", "a3" })
+            b.add(b.domain, name, false, "x");
+        QByteArray path;
+        BackupManifest::_FileNode* parent = b.domain;
+        for (int i = 0; i < 25; ++i) {
+            path += (path.isEmpty() ? "" : "/") + QByteArray(199, 'x');
+            parent = b.add(parent, path, true, {});
+        }
+        b.add(parent, path + "/f.txt", false, "x");
+        for (const char* name : { "z1", "z2", "z3" })
+            b.add(b.domain, name, false, "x");
+        const QString dest = TestEnv::tempDir();
+        const Run r = extract(b.manifest, { b.domain }, dest);
+        QCOMPARE(r.result, 0);
+        int written = 0;
+        for (QDirIterator it(dest, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++written;
+        QVERIFY(written >= 3);
+        QCOMPARE(r.extracted, qint64(written));
+        QVERIFY2(r.text.contains("Record: EvilDomain xxxx") && r.text.contains("...") && r.text.size() < 1000,
+            qPrintable(r.text));
+    }
 };
 
 QTEST_MAIN(TestExportBKFileThread)

@@ -85,6 +85,10 @@ void PasscodeDlg::onBtnOkPressed()
     bool unlocked = false;
     try {
         unlocked = m_manifest && m_manifest->setPasscode(text);
+    } catch (const BackupKeyBag::Cancelled&) {
+        // The user stopped the check: the backup stays locked and the password can be tried again.
+        edPassword->setFocus();
+        return;
     } catch (const std::exception& e) {
         // A damaged keybag or manifest: no password can help, so the dialog gives up.
         Tips::error(QString::fromUtf8(e.what()));

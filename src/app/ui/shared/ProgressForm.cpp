@@ -158,7 +158,11 @@ int ProgressForm::exec()
 
 void ProgressForm::accept() { }
 
-void ProgressForm::reject() { }
+// Escape and a window's close: the same confirmed cancel as the button, when it is enabled.
+void ProgressForm::reject()
+{
+    onBtnCancel();
+}
 
 bool ProgressForm::waitForThread(QThread& thread, bool terminate)
 {

@@ -39,7 +39,8 @@ public:
     bool waitForThread(QThread& thread, bool terminate);
 
     int exec() override;
-    // Escape and stray accept/reject calls do nothing: only the worker or a confirmed cancel ends it.
+    // A stray accept() does nothing; reject() (Escape) asks to cancel as the cancel button does, and
+    // does nothing when the form cannot be cancelled: only the worker or a confirmed cancel ends it.
     void accept() override;
     void reject() override;
 

@@ -59,6 +59,27 @@ private Q_SLOTS:
         QVERIFY(manifest.isUnlocked());
     }
 
+    void cancelledCheckKeepsTheDialogUsable()
+    {
+        BackupManifest manifest(m_backup);
+        manifest.readManifestInfo();
+        PasscodeDlg dlg(&manifest);
+        // The user cancels the check as it starts: no box, the backup stays locked, and the
+        // dialog takes the next try.
+        BackupManifest::setUnlockRunner([](BackupManifest& m, const std::function<void()>& work) {
+            m.cancelUnlock();
+            work();
+        });
+        QCOMPARE(tryPassword(dlg, "1234"), QStringList());
+        QVERIFY(dlg.result() != QDialog::Accepted);
+        QVERIFY(!manifest.isUnlocked());
+        QCOMPARE(dlg.edPassword->text(), QString("1234"));
+        BackupManifest::setUnlockRunner({});
+        QCOMPARE(tryPassword(dlg, "1234"), QStringList());
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(manifest.isUnlocked());
+    }
+
     void closingReturnsAnotherValue()
     {
         IdsTranslator english;

@@ -213,9 +213,34 @@ private Q_SLOTS:
         QCOMPARE(answerer.handled(), 0);
     }
 
-    void escapeDoesNothing()
+    void escapeAsksToCancel()
+    {
+        // Escape (or a window manager's close) reaches reject(): a form that can be cancelled asks
+        // as its cancel button does; a stray accept() still does nothing.
+        ProgressForm form("Checking");
+        QSignalSpy cancels(&form, &ProgressForm::userCancel);
+        ModalAnswerer answerer;
+        answerer.answerWith([&form](QWidget* modal) {
+            if (modal != &form)
+                return false;
+            form.accept();
+            QMetaObject::invokeMethod(
+                &form, [&form] { QTest::keyClick(&form, Qt::Key_Escape); }, Qt::QueuedConnection);
+            return true;
+        });
+        answerer.answer(QMessageBox::Yes);
+        const auto worker = startWorker(form, Worker::End::UntilCancelled);
+        QCOMPARE(form.exec(), 0);
+        QVERIFY(form.waitForThread(*worker, true));
+        QVERIFY(form.cancelled);
+        QCOMPARE(cancels.size(), 1);
+        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+    }
+
+    void escapeOnUncancelableFormDoesNothing()
     {
         ProgressForm form("Working");
+        form.setCancelable(false);
         ModalAnswerer answerer;
         answerer.answerWith([&form](QWidget* modal) {
             if (modal != &form)

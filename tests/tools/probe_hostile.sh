@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Hostile inputs (tools/gen/make_hostile_inputs.py) through the probe: each ends with a clean exit
+# (no signal), a clear message or a correct result, in under 2 s of processor time.
+set -u
+probe=$1
+gen=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { # description, then the condition's status as $?
+    if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
+}
+# Runs the probe with the given arguments; sets rc, cpu (seconds), and leaves its output in
+# $work/out.txt and $work/err.txt.
+run() {
+    TIMEFORMAT='%U %S'
+    local t
+    t=$( { time timeout 30 "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
+    rc=$(sed 's/rc=//' "$work/rc.txt")
+    cpu=$(echo "$t" | awk '{printf "%.2f", $1 + $2}')
+    echo "  qm-probe $1: rc $rc, ${cpu}s cpu, $(head -c 300 "$work/err.txt" | tr '\n' ' ')"
+}
+clean() { [ "$rc" -lt 128 ] && awk -v c="$cpu" 'BEGIN { exit !(c < 2.0) }'; }
+files_of() { /usr/bin/python3 -c "import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute('select count(*) from Files where flags=1').fetchone()[0])" "$1/Manifest.db"; }
+
+/usr/bin/python3 "$gen/make_hostile_inputs.py" "$work/in" > /dev/null
+check "the generator makes the hostile inputs" $?
+in=$work/in
+
+for layout in db mbdb; do
+    for cmd in tree info; do
+        run $cmd "$in/deep-$layout"
+        clean; check "$cmd of a record 30,000 folders deep (Manifest.$layout) ends cleanly" $?
+        if [ $cmd = tree ]; then
+            [ "$rc" -ne 0 ] && grep -q "Manifest.$layout" "$work/err.txt" && grep -q "folders deep" "$work/err.txt"
+            check "tree of the deep record (Manifest.$layout) names the file and the fault" $?
+        fi
+    done
+    run extract-tree "$in/deep-$layout" "$work/x-$layout"
+    clean && [ "$rc" -ne 0 ] && grep -q "Manifest.$layout" "$work/err.txt"
+    check "extract-tree of the deep record (Manifest.$layout) fails cleanly, naming the file" $?
+done
+
+for kind in wide max; do
+    run tree "$in/rowids-$kind"
+    clean && [ "$rc" -eq 0 ] && grep -qx "files $(files_of "$in/rowids-$kind")" "$work/out.txt"
+    check "extreme rowids ($kind) open every record" $?
+done
+
+run extract-tree "$in/long-path" "$work/long"
+written=$(find "$work/long" -type f | wc -l)
+clean && [ "$rc" -ne 0 ] && grep -q "\"extracted\":$written," "$work/out.txt"
+check "a path too long for the system ends the extraction with the count of files written ($written)" $?
+[ "$(wc -c < "$work/err.txt")" -lt 1000 ] && grep -q "Record: HomeDomain Library/xxx" "$work/err.txt"
+check "its message names the record with a shortened path" $?
+
+run bookmarks "$in/deep-bookmarks.db"
+clean && [ "$rc" -ne 0 ] && grep -q "nest more than 1000 deep" "$work/err.txt"
+check "bookmarks 200,000 deep are refused with a clear message" $?
+run export-bookmarks "$in/deep-bookmarks.db" "$work/bookmarks.html"
+clean && [ "$rc" -ne 0 ] && grep -q "nest more than 1000 deep" "$work/err.txt" && [ ! -e "$work/bookmarks.html" ]
+check "exporting them is refused the same way, writing nothing" $?
+
+for db in calls-old.db calls-store.storedata; do
+    run calls "$in/$db"
+    clean && [ "$rc" -eq 0 ] && grep -q '"calls": 4' "$work/out.txt"
+    check "calls with out-of-range numbers ($db) are all read" $?
+    run export-calls --format csv "$in/$db" "$work/$db.csv"
+    clean && [ "$rc" -eq 0 ] && [ "$(grep -c ',,$' "$work/$db.csv")" -eq 3 ] && ! grep -q -- '-[0-9]* s$\|1970' "$work/$db.csv"
+    check "they export with empty dates and durations, never wrapped or 1970 ($db)" $?
+done
+
+run export-contacts --format vcf "$in/addressbook/AddressBook.sqlitedb" "$work/book.vcf"
+clean && [ "$rc" -eq 0 ] && ! grep -q '^BDAY.*\(abc\|[0-9]\{5\}-\|^BDAY:*$\)' "$work/book.vcf"
+check "birthdays that are no date export as none" $?
+
+expected=$(grep -o '"attachment_files": [0-9]*' "$in/messages/expected.json" | grep -o '[0-9]*$')
+run extract-attachments "$in/messages" "$work/att"
+clean && [ "$rc" -eq 0 ] && [ "$(ls "$work/att" | wc -l)" -eq $((expected - 1)) ] \
+    && ! grep -rq "outside the message folder" "$work/att"
+check "a link in the message folder leading out is not followed" $?
+
+echo "hostile input checks done: $failures failed"
+exit $((failures > 0))
