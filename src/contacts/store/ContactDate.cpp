@@ -17,11 +17,13 @@ char16_t* digits(char16_t* out, int n, int width)
 
 QString ContactDate::textFromSecs2001(qint64 seconds)
 {
-    // The C library's local time: the same reading as Qt's, several times faster on a big book.
+    // The clock reading in UTC, the reading the device sync turns back into the same number: a
+    // local reading would move a birthday by the zone's offset on every restore. The C library's
+    // conversion is several times faster than Qt's on a big book.
     const time_t t = time_t(kEpoch2001 + seconds);
     struct tm local {
     };
-    if (!localtime_r(&t, &local))
+    if (!gmtime_r(&t, &local))
         return QString();
     const int year = local.tm_year + 1900;
     if (year < 0 || year > 9999) {

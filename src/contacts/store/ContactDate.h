@@ -7,13 +7,14 @@
 
 // The one conversion between the address book's and the device's date numbers (seconds from
 // 2001-01-01 00:00:00 UTC, 64-bit, before 2001 negative) and the date text that entities hold
-// (ISO 8601 local date and time without zone).
+// (ISO 8601 date and time without zone, the UTC clock reading, so a date reads the same in every
+// zone and goes back to the device unchanged).
 class ContactDate
 {
 public:
     static constexpr qint64 kEpoch2001 = kMacEpochOffset; // 2001-01-01 00:00:00 UTC in Unix seconds
 
-    // The local date-time text of seconds from 2001, e.g. "2001-01-01T00:00:00" in UTC.
+    // The UTC date-time text of seconds from 2001, e.g. "2001-01-01T00:00:00" for 0.
     static QString textFromSecs2001(qint64 seconds);
     // The clock reading of an entity's date text (a date alone is midnight), read as UTC; invalid
     // when the text is no ISO 8601 date or date-time.

@@ -28,13 +28,16 @@ private slots:
         const QByteArray old = qgetenv("TZ");
         qputenv("TZ", zone);
         tzset();
-        const QDateTime local
-            = QDateTime::fromSecsSinceEpoch(ContactDate::kEpoch2001 + seconds, Qt::UTC).toLocalTime();
-        const QString expected = local.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+        // The same text in every zone, and back to the same number as the device sync reads it.
+        const QDateTime utc = QDateTime::fromSecsSinceEpoch(ContactDate::kEpoch2001 + seconds, Qt::UTC);
+        const QString expected = utc.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
         const QString text = ContactDate::textFromSecs2001(seconds);
+        const QDateTime back = ContactDate::clockAsUtc(text);
         qputenv("TZ", old);
         tzset();
         QCOMPARE(text, expected);
+        if (utc.date().year() <= 9999)
+            QCOMPARE(back.toSecsSinceEpoch() - ContactDate::kEpoch2001, seconds);
     }
 
     void clockAsUtc()

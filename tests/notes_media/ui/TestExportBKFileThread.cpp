@@ -273,7 +273,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(dest + "/EvilDomain/file")); // a folder where the file goes
         const Run r = extract(b.manifest, { b.domain }, dest);
         QCOMPARE(r.result, 0);
-        QCOMPARE(r.text, QString("Can not write %1/EvilDomain/file: Is a directory").arg(dest));
+        QCOMPARE(r.text,
+            QString("Can not write %1/EvilDomain/file: Is a directory\nRecord: EvilDomain file").arg(dest));
     }
 
     void failureCountsWhatWasWrittenAndNamesTheRecord()
@@ -298,7 +299,8 @@ private Q_SLOTS:
         int written = 0;
         for (QDirIterator it(dest, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
             ++written;
-        QVERIFY(written >= 3);
+        // Copies still queued when the failure comes may be dropped; those done are counted.
+        QVERIFY(written <= 6);
         QCOMPARE(r.extracted, qint64(written));
         QVERIFY2(r.text.contains("Record: EvilDomain xxxx") && r.text.contains("...") && r.text.size() < 1000,
             qPrintable(r.text));

@@ -270,8 +270,10 @@ private Q_SLOTS:
                     QMetaObject::invokeMethod(dlg, &QDialog::reject, Qt::QueuedConnection);
                     return true;
                 }
-                dlg->setDirectory(folder);
+                // The folder typed in full, as a user would; the dialog's listing may still be loading.
                 dlg->selectFile(folder);
+                if (auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit"))
+                    edit->setText(folder);
                 QMetaObject::invokeMethod(dlg, &QDialog::accept, Qt::QueuedConnection);
                 return true;
             });
