@@ -201,6 +201,11 @@ bool OutputFile::commit()
     m_fd = -1;
     if (::close(fd) != 0 && ok)
         ok = setError(errno);
+    return renameIntoPlace(ok);
+}
+
+bool OutputFile::renameIntoPlace(bool ok)
+{
     if (ok && !m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0)
         ok = setError(errno);
     if (!ok) {
@@ -234,15 +239,7 @@ bool OutputFile::commitWritten(const std::function<bool(const QString&)>& comple
         discard();
         return false;
     }
-    if (!m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0) {
-        setError(errno);
-        discard();
-        return false;
-    }
-    m_temp.clear();
-    m_committed = true;
-    QIODevice::close();
-    return true;
+    return renameIntoPlace(true);
 }
 
 void OutputFile::discard()

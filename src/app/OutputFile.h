@@ -81,6 +81,9 @@ private:
     bool writeRaw(const char* data, qint64 size);
     bool copyByReading(int fd, const Progress& progress);
     bool setError(int error);
+    // Renames the finished temporary over the final name when ok; else, or when that fails,
+    // removes the temporary. False on failure.
+    bool renameIntoPlace(bool ok);
     void closeFd();
 
     QString m_path;
