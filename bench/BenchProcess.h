@@ -2,7 +2,9 @@
 
 // Whole-process timing for the benchmarks: a program is started, waited for and measured as the
 // user meets it (start to exit), with its peak resident memory.
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
@@ -66,6 +68,25 @@ inline Run run(const QStringList& argv, const QString& outFile = QString(), cons
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// Removes a file or a folder tree: the untimed step before a run that writes path.
+inline std::function<void()> removing(const QString& path)
+{
+    return [path] {
+        QDir(path).removeRecursively();
+        QFile::remove(path);
+    };
+}
+
+// Runs one of the project's generators (python3 SCRIPT ARGS...); true when it succeeded.
+inline bool generate(const QStringList& args)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start("python3", args);
+    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }
 
 inline double median(std::vector<double> v)

@@ -27,27 +27,10 @@
 
 namespace
 {
-bool generate(const QStringList& args)
-{
-    QProcess p;
-    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.setStandardOutputFile(QProcess::nullDevice());
-    p.start("python3", args);
-    return p.waitForFinished(-1) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-}
-
 // The system's Python, where the reference's modules are installed.
 QString python()
 {
     return QFile::exists("/usr/bin/python3") ? QStringLiteral("/usr/bin/python3") : QStringLiteral("python3");
-}
-
-std::function<void()> removing(const QString& path)
-{
-    return [path] {
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-    };
 }
 
 // The driver: the page's reader, then the saving thread into a fresh local store.
@@ -100,8 +83,8 @@ int compare(int calls, int events, int rounds)
     const QString calendar = dir.absoluteFilePath(IOSCalendarDb::kCalendarFile);
     std::printf("generating %d calls and %d events...\n", calls, events);
     std::fflush(stdout);
-    if (!generate({ gen + "make_call_history.py", store, "--calls", QString::number(calls) })
-        || !generate({ gen + "make_calendar_db.py", calendar, "--events", QString::number(events) })) {
+    if (!Bench::generate({ gen + "make_call_history.py", store, "--calls", QString::number(calls) })
+        || !Bench::generate({ gen + "make_calendar_db.py", calendar, "--events", QString::number(events) })) {
         std::fprintf(stderr, "generators failed\n");
         return 1;
     }
@@ -113,15 +96,15 @@ int compare(int calls, int events, int rounds)
     QDir().mkpath(dir.absoluteFilePath("local"));
     const Bench::Comparison save = Bench::compare(
         { Bench::onCores({ QCoreApplication::applicationFilePath(), "--save-calls", dir.path(), local }), {},
-            removing(local) },
+            Bench::removing(local) },
         { Bench::onCores({ "sqlite3", copy, "attach '" + store + "' as s; " + kCliSave }), {},
-            removing(copy) },
+            Bench::removing(copy) },
         rounds);
     Bench::report("save calls", save, "sqlite3", 5.0);
     const QString ics = dir.absoluteFilePath("out.ics");
     const Bench::Comparison cal = Bench::compare(
         { Bench::onCores({ QM_PROBE, "export-calendars", "--format", "ics", calendar, ics }), {},
-            removing(ics) },
+            Bench::removing(ics) },
         { Bench::onCores({ python(), "-c", kPythonIcs, calendar, dir.absoluteFilePath("py.ics") }) }, rounds);
     Bench::report("ics export", cal, "python3-icalendar", 0.2);
     return read.ours.status || save.ours.status || cal.ours.status ? 1 : 0;

@@ -21,13 +21,8 @@ namespace
 {
 bool generate(const QString& dir, int people)
 {
-    QProcess gen;
-    gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gen.setStandardOutputFile(QProcess::nullDevice());
-    gen.start("python3",
-        { QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_addressbook.py"), "--hashed", "--people",
-            QString::number(people), dir });
-    return gen.waitForFinished(-1) && gen.exitCode() == 0;
+    return Bench::generate({ QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_addressbook.py"), "--hashed",
+        "--people", QString::number(people), dir });
 }
 
 const char* const kCliPeople
@@ -56,14 +51,6 @@ QString cliSaveScript(const QString& book)
 }
 
 // Removes a store folder or file left by the previous run.
-std::function<void()> removing(const QString& path)
-{
-    return [path] {
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-    };
-}
-
 struct Result {
     Bench::Comparison read, save;
 };
@@ -91,8 +78,9 @@ Result measure(int people, int rounds)
     script.close();
     const QString store = dir.absoluteFilePath("store"), cliStore = dir.absoluteFilePath("cli.db");
     r.save = Bench::compare(
-        { Bench::onCores({ QM_PROBE, "save-contacts", book.path(), store }), {}, removing(store) },
-        { Bench::onCores({ "sqlite3", cliStore, ".read " + script.fileName() }), {}, removing(cliStore) },
+        { Bench::onCores({ QM_PROBE, "save-contacts", book.path(), store }), {}, Bench::removing(store) },
+        { Bench::onCores({ "sqlite3", cliStore, ".read " + script.fileName() }), {},
+            Bench::removing(cliStore) },
         rounds);
     Bench::report("  save", r.save, "sqlite3", 5.0);
     return r;

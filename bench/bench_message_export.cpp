@@ -27,27 +27,14 @@ const char kJoinedRows[]
 bool generate(const QString& db, int n)
 {
     QDir().mkpath(QFileInfo(db).absolutePath());
-    QProcess gen;
-    gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gen.setStandardOutputFile(QProcess::nullDevice());
-    gen.start("python3",
-        { QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_sms_db.py"), "bulk", db, "--messages",
-            QString::number(n) });
-    return gen.waitForFinished(-1) && gen.exitCode() == 0;
-}
-
-std::function<void()> removing(const QString& path)
-{
-    return [path] {
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-    };
+    return Bench::generate({ QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_sms_db.py"), "bulk", db,
+        "--messages", QString::number(n) });
 }
 
 Bench::Command exportCommand(const QString& format, const QString& src, const QString& out)
 {
     return { Bench::onCores({ QM_PROBE, "export-messages", "--format", format, src, out }), {},
-        removing(out) };
+        Bench::removing(out) };
 }
 
 int pdfPages(const QString& folder)

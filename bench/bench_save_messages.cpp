@@ -29,21 +29,8 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 
 bool generate(const QString& db, int n)
 {
-    QProcess gen;
-    gen.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    gen.setStandardOutputFile(QProcess::nullDevice());
-    gen.start("python3",
-        { QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_sms_db.py"), "bulk", db, "--messages",
-            QString::number(n) });
-    return gen.waitForFinished(-1) && gen.exitCode() == 0;
-}
-
-std::function<void()> removing(const QString& path)
-{
-    return [path] {
-        QDir(path).removeRecursively();
-        QFile::remove(path);
-    };
+    return Bench::generate({ QStringLiteral(QM_SOURCE_DIR "/tools/gen/make_sms_db.py"), "bulk", db,
+        "--messages", QString::number(n) });
 }
 
 // The load the page does, alone.
@@ -91,8 +78,8 @@ int compare(int n, int rounds)
     std::printf("whole processes, a warm-up each, median of %d alternating runs\n", rounds);
     const QString store = work.filePath("store"), clone = work.filePath("clone.db");
     const Bench::Comparison save = Bench::compare(
-        { Bench::onCores({ QM_PROBE, "save-messages", folder.path(), store }), {}, removing(store) },
-        { Bench::onCores({ "sqlite3", db, ".clone " + clone }), {}, removing(clone) }, rounds);
+        { Bench::onCores({ QM_PROBE, "save-messages", folder.path(), store }), {}, Bench::removing(store) },
+        { Bench::onCores({ "sqlite3", db, ".clone " + clone }), {}, Bench::removing(clone) }, rounds);
     Bench::report("save-messages", save, "sqlite3 .clone", 2.0);
     const QString self = QCoreApplication::applicationFilePath();
     const Bench::Comparison page = Bench::compare({ Bench::onCores({ self, "--page", folder.path() }) },
