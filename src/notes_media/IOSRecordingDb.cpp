@@ -1,35 +1,31 @@
 #include "notes_media/IOSRecordingDb.h"
 
 #include "app/MacEpoch.h"
-#include "notes_media/BackupCacheFile.h"
 
 #include <utility>
 
+namespace
+{
+
+// Core Data keeps ZDATE as seconds since 2001-01-01 UTC.
+IOSRecordingDb::_Recording readRecording(const Sqlite3Cursor& c)
+{
+    IOSRecordingDb::_Recording r;
+    r.pk = c.getInt64(0);
+    r.customLabel = c.getText(1);
+    r.devicePath = c.getText(2);
+    r.date = QDateTime::fromMSecsSinceEpoch(
+        qint64((c.getDouble(3) + double(kMacEpochOffset)) * 1000.0), Qt::UTC);
+    r.duration = c.getDouble(4);
+    return r;
+}
+
+} // namespace
+
 IOSRecordingDb::IOSRecordingDb(const BackupManifest* manifest, QDir dir)
-    : m_manifest(manifest)
-    , m_dir(std::move(dir))
+    : MediaCacheDb(manifest, std::move(dir),
+        { "MediaDomain", "Media/Recordings/Recordings.db", "Cannot find Recordings.db.", "ZRECORDING" })
 {
-}
-
-IOSRecordingDb::~IOSRecordingDb()
-{
-    m_db.close();
-}
-
-void IOSRecordingDb::openCheck()
-{
-    if (m_db.isOpen())
-        return;
-    const QString path = BackupCacheFile::pathThrow(m_manifest, m_dir, QStringLiteral("MediaDomain"),
-        QStringLiteral("Media/Recordings/Recordings.db"), "Cannot find Recordings.db.");
-    m_db.openThrow(path, SQLITE_OPEN_READWRITE);
-}
-
-qint64 IOSRecordingDb::total()
-{
-    openCheck();
-    Sqlite3Cursor c = m_db.queryThrow("select count(*) from ZRECORDING");
-    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 QString IOSRecordingDb::_Recording::label() const
@@ -50,20 +46,7 @@ QString IOSRecordingDb::_Recording::audioPath() const
 
 QList<IOSRecordingDb::_Recording> IOSRecordingDb::recordings()
 {
-    openCheck();
-    QList<_Recording> list;
-    // Core Data keeps ZDATE as seconds since 2001-01-01 UTC.
-    Sqlite3Cursor c = m_db.queryThrow("select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION "
-                                      "from ZRECORDING order by ZDATE desc, Z_PK desc");
-    while (c.moveNext()) {
-        _Recording r;
-        r.pk = c.getInt64(0);
-        r.customLabel = c.getText(1);
-        r.devicePath = c.getText(2);
-        r.date = QDateTime::fromMSecsSinceEpoch(
-            qint64((c.getDouble(3) + double(kMacEpochOffset)) * 1000.0), Qt::UTC);
-        r.duration = c.getDouble(4);
-        list.append(r);
-    }
-    return list;
+    return readRows("select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION "
+                    "from ZRECORDING order by ZDATE desc, Z_PK desc",
+        readRecording);
 }

@@ -1,16 +1,12 @@
 #pragma once
 
-#include "app/sqlite/Sqlite3DB.h"
+#include "notes_media/MediaCacheDb.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QList>
-
-class BackupManifest;
 
 // The Recordings.db copy of a backup's cache folder: its count for the tree of data sources and its
 // recordings for the recordings page. Opens on first use.
-class IOSRecordingDb
+class IOSRecordingDb : public MediaCacheDb
 {
 public:
     // One row of ZRECORDING.
@@ -29,15 +25,7 @@ public:
 
     // A null backup (counting from the cache folder alone) finds the copy by its well-known name.
     IOSRecordingDb(const BackupManifest* manifest, QDir dir);
-    ~IOSRecordingDb();
 
-    void openCheck();
-    qint64 total();
     // Every recording, newest first; failures throw.
     QList<_Recording> recordings();
-
-private:
-    const BackupManifest* m_manifest;
-    QDir m_dir;
-    Sqlite3DB m_db;
 };

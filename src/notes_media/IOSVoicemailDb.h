@@ -1,16 +1,12 @@
 #pragma once
 
-#include "app/sqlite/Sqlite3DB.h"
+#include "notes_media/MediaCacheDb.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QList>
-
-class BackupManifest;
 
 // The voicemail.db copy of a backup's cache folder: its count for the tree of data sources and its
 // messages for the voicemail page. Opens on first use.
-class IOSVoicemailDb
+class IOSVoicemailDb : public MediaCacheDb
 {
 public:
     // One message of the table voicemail.
@@ -27,15 +23,7 @@ public:
 
     // A null backup (counting from the cache folder alone) finds the copy by its well-known name.
     IOSVoicemailDb(const BackupManifest* manifest, QDir dir);
-    ~IOSVoicemailDb();
 
-    void openCheck();
-    qint64 total();
     // Every message, newest first; failures throw.
     QList<_Voicemail> voicemails();
-
-private:
-    const BackupManifest* m_manifest;
-    QDir m_dir;
-    Sqlite3DB m_db;
 };

@@ -24,40 +24,61 @@ bool sourceArgs(const QStringList& args, const char* name, ProbeMedia::Args& a, 
     return false;
 }
 
-// "total" is what the tree counts, "rows" what the page lists.
-int runVoicemail(const QStringList& args, QTextStream& out, QTextStream& err)
+// Where a listing command finds its database, and how it turns the rows into JSON.
+template <class Db> struct Listing {
+    const char* name;
+    const char* domain;
+    const char* database;
+    QJsonArray (*rows)(Db& db);
+};
+
+// Prints one JSON line: "total" is what the tree counts, "rows" what the page lists.
+template <class Db>
+int runListing(const Listing<Db>& listing, const QStringList& args, QTextStream& out, QTextStream& err)
 {
     ProbeMedia::Args a;
-    if (!sourceArgs(args, "voicemail", a, err))
+    if (!sourceArgs(args, listing.name, a, err))
         return 2;
     ProbeMedia::Work work;
-    ProbeMedia::openThrow(a, a.positional[0], "HomeDomain", "Library/Voicemail/voicemail.db", work);
-    IOSVoicemailDb db(work.manifest.get(), work.cache);
-    QJsonArray rows;
-    for (const IOSVoicemailDb::_Voicemail& v : db.voicemails())
-        rows.append(QJsonObject { { "rowid", v.rowId }, { "sender", v.sender }, { "date", utc(v.date) },
-            { "duration", v.duration }, { "listened", v.listened }, { "trashed", v.trashed },
-            { "audio", v.audioPath() } });
+    ProbeMedia::openThrow(a, a.positional[0], listing.domain, listing.database, work);
+    Db db(work.manifest.get(), work.cache);
+    const QJsonArray rows = listing.rows(db);
     const QJsonObject o { { "total", db.total() }, { "rows", rows } };
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return 0;
 }
 
-int runRecordings(const QStringList& args, QTextStream& out, QTextStream& err)
+QJsonArray voicemailRows(IOSVoicemailDb& db)
 {
-    ProbeMedia::Args a;
-    if (!sourceArgs(args, "recordings", a, err))
-        return 2;
-    ProbeMedia::Work work;
-    ProbeMedia::openThrow(a, a.positional[0], "MediaDomain", "Media/Recordings/Recordings.db", work);
-    IOSRecordingDb db(work.manifest.get(), work.cache);
+    QJsonArray rows;
+    for (const IOSVoicemailDb::_Voicemail& v : db.voicemails())
+        rows.append(QJsonObject { { "rowid", v.rowId }, { "sender", v.sender }, { "date", utc(v.date) },
+            { "duration", v.duration }, { "listened", v.listened }, { "trashed", v.trashed },
+            { "audio", v.audioPath() } });
+    return rows;
+}
+
+QJsonArray recordingRows(IOSRecordingDb& db)
+{
     QJsonArray rows;
     for (const IOSRecordingDb::_Recording& r : db.recordings())
         rows.append(QJsonObject { { "pk", r.pk }, { "label", r.label() }, { "date", utc(r.date) },
             { "duration", r.duration }, { "audio", r.audioPath() } });
-    const QJsonObject o { { "total", db.total() }, { "rows", rows } };
-    out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
-    return 0;
+    return rows;
+}
+
+int runVoicemail(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Listing<IOSVoicemailDb> listing { "voicemail", "HomeDomain", "Library/Voicemail/voicemail.db",
+        voicemailRows };
+    return runListing(listing, args, out, err);
+}
+
+int runRecordings(const QStringList& args, QTextStream& out, QTextStream& err)
+{
+    const Listing<IOSRecordingDb> listing { "recordings", "MediaDomain", "Media/Recordings/Recordings.db",
+        recordingRows };
+    return runListing(listing, args, out, err);
 }
 
 const ProbeCommand voicemail("voicemail", "[--password P] SRC   (backup folder or voicemail.db)",

@@ -2,7 +2,6 @@
 
 #include "notes_media/DurationText.h"
 
-#include <QIcon>
 #include <QLocale>
 
 ItemModelRecording::_RecordingItemNode::_RecordingItemNode(const IOSRecordingDb::_Recording& recording)
@@ -12,18 +11,13 @@ ItemModelRecording::_RecordingItemNode::_RecordingItemNode(const IOSRecordingDb:
 }
 
 ItemModelRecording::ItemModelRecording(QObject* parent)
-    : AbsTreeItemModel(parent)
+    : MediaItemModel(QStringLiteral(":/res/recording.png"), parent)
 {
 }
 
 void ItemModelRecording::loadRecordings(const QList<IOSRecordingDb::_Recording>& recordings)
 {
-    beginResetModel();
-    qDeleteAll(roots);
-    roots.clear();
-    for (const IOSRecordingDb::_Recording& r : recordings)
-        roots.append(new _RecordingItemNode(r));
-    endResetModel();
+    loadRows<_RecordingItemNode>(recordings);
 }
 
 const IOSRecordingDb::_Recording* ItemModelRecording::recordingOf(const QModelIndex& index)
@@ -32,38 +26,15 @@ const IOSRecordingDb::_Recording* ItemModelRecording::recordingOf(const QModelIn
     return node ? &node->recording : nullptr;
 }
 
-int ItemModelRecording::columnCount(const QModelIndex&) const
+QStringList ItemModelRecording::headerTitles() const
 {
-    return 3;
+    return { tr("Label"), tr("Date"), tr("Duration") };
 }
 
-QVariant ItemModelRecording::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant ItemModelRecording::cellData(const _ItemNode* node, int column) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case 0:
-        return tr("Label");
-    case 1:
-        return tr("Date");
-    case 2:
-        return tr("Duration");
-    default:
-        return {};
-    }
-}
-
-QVariant ItemModelRecording::data(const QModelIndex& index, int role) const
-{
-    const auto* node = static_cast<const _RecordingItemNode*>(nodeOf(index));
-    if (!node)
-        return {};
-    const IOSRecordingDb::_Recording& r = node->recording;
-    if (role == Qt::DecorationRole && index.column() == 0)
-        return QIcon(QStringLiteral(":/res/recording.png"));
-    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
-        return {};
-    switch (index.column()) {
+    const IOSRecordingDb::_Recording& r = static_cast<const _RecordingItemNode*>(node)->recording;
+    switch (column) {
     case 0:
         return node->text;
     case 1:

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/AbsTreeItemModel.h"
 #include "notes_media/IOSRecordingDb.h"
+#include "notes_media/ui/MediaItemModel.h"
 
 // The list model of the recordings page: one row per recording, columns "Label", "Date" and
 // "Duration".
-class ItemModelRecording : public AbsTreeItemModel
+class ItemModelRecording : public MediaItemModel
 {
     Q_OBJECT
 public:
@@ -22,7 +22,7 @@ public:
     void loadRecordings(const QList<IOSRecordingDb::_Recording>& recordings);
     static const IOSRecordingDb::_Recording* recordingOf(const QModelIndex& index);
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+protected:
+    QStringList headerTitles() const override;
+    QVariant cellData(const _ItemNode* node, int column) const override;
 };

@@ -2,7 +2,6 @@
 
 #include "notes_media/DurationText.h"
 
-#include <QIcon>
 #include <QLocale>
 
 ItemModelVoicemail::_VoicemailItemNode::_VoicemailItemNode(const IOSVoicemailDb::_Voicemail& voicemail)
@@ -12,18 +11,13 @@ ItemModelVoicemail::_VoicemailItemNode::_VoicemailItemNode(const IOSVoicemailDb:
 }
 
 ItemModelVoicemail::ItemModelVoicemail(QObject* parent)
-    : AbsTreeItemModel(parent)
+    : MediaItemModel(QStringLiteral(":/res/voicemail.png"), parent)
 {
 }
 
 void ItemModelVoicemail::loadVoicemails(const QList<IOSVoicemailDb::_Voicemail>& voicemails)
 {
-    beginResetModel();
-    qDeleteAll(roots);
-    roots.clear();
-    for (const IOSVoicemailDb::_Voicemail& v : voicemails)
-        roots.append(new _VoicemailItemNode(v));
-    endResetModel();
+    loadRows<_VoicemailItemNode>(voicemails);
 }
 
 const IOSVoicemailDb::_Voicemail* ItemModelVoicemail::voicemailOf(const QModelIndex& index)
@@ -32,33 +26,14 @@ const IOSVoicemailDb::_Voicemail* ItemModelVoicemail::voicemailOf(const QModelIn
     return node ? &node->voicemail : nullptr;
 }
 
-int ItemModelVoicemail::columnCount(const QModelIndex&) const
+QStringList ItemModelVoicemail::headerTitles() const
 {
-    return 5;
+    return { tr("Sender"), tr("Date"), tr("Duration"), tr("Listened"), tr("Trash") };
 }
 
-QVariant ItemModelVoicemail::headerData(int section, Qt::Orientation orientation, int role) const
+QVariant ItemModelVoicemail::cellData(const _ItemNode* node, int column) const
 {
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case 0:
-        return tr("Sender");
-    case 1:
-        return tr("Date");
-    case 2:
-        return tr("Duration");
-    case 3:
-        return tr("Listened");
-    case 4:
-        return tr("Trash");
-    default:
-        return {};
-    }
-}
-
-QString ItemModelVoicemail::cellText(const IOSVoicemailDb::_Voicemail& v, int column) const
-{
+    const IOSVoicemailDb::_Voicemail& v = static_cast<const _VoicemailItemNode*>(node)->voicemail;
     switch (column) {
     case 0:
         return v.sender.isEmpty() ? tr("Unknown") : v.sender;
@@ -73,16 +48,4 @@ QString ItemModelVoicemail::cellText(const IOSVoicemailDb::_Voicemail& v, int co
     default:
         return QString();
     }
-}
-
-QVariant ItemModelVoicemail::data(const QModelIndex& index, int role) const
-{
-    const IOSVoicemailDb::_Voicemail* v = voicemailOf(index);
-    if (!v)
-        return {};
-    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return cellText(*v, index.column());
-    if (role == Qt::DecorationRole && index.column() == 0)
-        return QIcon(QStringLiteral(":/res/voicemail.png"));
-    return {};
 }

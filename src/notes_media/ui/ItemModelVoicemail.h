@@ -1,11 +1,11 @@
 #pragma once
 
-#include "app/AbsTreeItemModel.h"
 #include "notes_media/IOSVoicemailDb.h"
+#include "notes_media/ui/MediaItemModel.h"
 
 // The list model of the voicemail page: one row per message, columns "Sender", "Date", "Duration",
 // "Listened" and "Trash".
-class ItemModelVoicemail : public AbsTreeItemModel
+class ItemModelVoicemail : public MediaItemModel
 {
     Q_OBJECT
 public:
@@ -22,10 +22,7 @@ public:
     void loadVoicemails(const QList<IOSVoicemailDb::_Voicemail>& voicemails);
     static const IOSVoicemailDb::_Voicemail* voicemailOf(const QModelIndex& index);
 
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
-    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-
-private:
-    QString cellText(const IOSVoicemailDb::_Voicemail& v, int column) const;
+protected:
+    QStringList headerTitles() const override;
+    QVariant cellData(const _ItemNode* node, int column) const override;
 };

@@ -1,29 +1,20 @@
 #pragma once
 
-#include "backup/BackupManifest.h"
 #include "notes_media/IOSRecordingDb.h"
 #include "notes_media/ui/ItemModelRecording.h"
+#include "notes_media/ui/MediaListForm.h"
 
-#include <QDir>
-#include <QList>
 #include <QSharedPointer>
-#include <QWidget>
-
-class MyTreeView;
-class QAction;
-class QLabel;
 
 // The recordings page of a backup: the voice recordings of Recordings.db as a list (label, date,
 // duration) with their count, and the extraction of their audio files into a folder.
-class RecordingMainForm : public QWidget
+class RecordingMainForm : public MediaListForm
 {
     Q_OBJECT
 public:
     RecordingMainForm(
         const BackupManifest* manifest, QSharedPointer<IOSRecordingDb> source, QWidget* parent = nullptr);
 
-    void reload();
-    QList<QAction*> toolbarActions();
     // The selected recordings in list order, or every recording when withAll and nothing is selected.
     QList<IOSRecordingDb::_Recording> selectedRecordings(bool withAll) const;
     // Asks for a folder, extracts the recordings' audio files there and tells how many were written.
@@ -36,16 +27,16 @@ public:
     qint64 extract(const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest);
 
     MyTreeView* listRecordings;
-    QLabel* lbCount;
     ItemModelRecording model;
 
-public slots:
-    void contextMenu();
-    void miExport();
-    void miToolbarExport();
+protected:
+    int loadRows() override;
+    QList<int> columnWidths() const override;
+    QString exportText() const override;
+    QString exportedText(qint64 count) const override;
+    void exportSelection(bool withAll) override;
 
 private:
-    const BackupManifest* m_manifest;
     QSharedPointer<IOSRecordingDb> m_source;
     QList<IOSRecordingDb::_Recording> m_recordings;
 };

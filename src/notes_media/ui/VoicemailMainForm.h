@@ -1,29 +1,20 @@
 #pragma once
 
-#include "backup/BackupManifest.h"
 #include "notes_media/IOSVoicemailDb.h"
 #include "notes_media/ui/ItemModelVoicemail.h"
+#include "notes_media/ui/MediaListForm.h"
 
-#include <QDir>
-#include <QList>
 #include <QSharedPointer>
-#include <QWidget>
-
-class MyTreeView;
-class QAction;
-class QLabel;
 
 // The voicemail page of a backup: the messages of voicemail.db as a list (sender, date, duration,
 // listened, trash) with their count, and the extraction of their audio files into a folder.
-class VoicemailMainForm : public QWidget
+class VoicemailMainForm : public MediaListForm
 {
     Q_OBJECT
 public:
     VoicemailMainForm(
         const BackupManifest* manifest, QSharedPointer<IOSVoicemailDb> source, QWidget* parent = nullptr);
 
-    void reload();
-    QList<QAction*> toolbarActions();
     // The selected messages in list order, or every message when withAll and nothing is selected.
     QList<IOSVoicemailDb::_Voicemail> selectedVoicemails(bool withAll) const;
     // Asks for a folder, extracts the messages' audio files there and tells how many were written.
@@ -36,16 +27,16 @@ public:
     qint64 extract(const QList<IOSVoicemailDb::_Voicemail>& voicemails, const QDir& dest);
 
     MyTreeView* listVoicemail;
-    QLabel* lbCount;
     ItemModelVoicemail model;
 
-public slots:
-    void contextMenu();
-    void miExport();
-    void miToolbarExport();
+protected:
+    int loadRows() override;
+    QList<int> columnWidths() const override;
+    QString exportText() const override;
+    QString exportedText(qint64 count) const override;
+    void exportSelection(bool withAll) override;
 
 private:
-    const BackupManifest* m_manifest;
     QSharedPointer<IOSVoicemailDb> m_source;
     QList<IOSVoicemailDb::_Voicemail> m_voicemails;
 };

@@ -1,0 +1,127 @@
+#include "notes_media/ui/MediaListForm.h"
+
+#include "app/StyleSheet.h"
+#include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/Tips.h"
+#include "notes_media/ui/MediaExtract.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <exception>
+
+namespace
+{
+
+QIcon exportIcon()
+{
+    return QIcon(QStringLiteral(":/res/mi_export-sms.png"));
+}
+
+} // namespace
+
+MediaListForm::MediaListForm(const BackupManifest* manifest, const QString& name, QWidget* parent)
+    : QWidget(parent)
+    , m_manifest(manifest)
+{
+    setObjectName(name);
+    resize(951, 640);
+}
+
+MyTreeView* MediaListForm::buildList(const QString& name, QAbstractItemModel* model)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setSpacing(0);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_list = new MyTreeView(this);
+    m_list->setObjectName(name);
+    m_list->setStyleSheet(QStringLiteral("border:none;"));
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setRootIsDecorated(false);
+    m_list->setModel(model);
+    layout->addWidget(m_list);
+    lbCount = new QLabel(tr("Total:%1").arg(0), this);
+    lbCount->setObjectName("lbCount");
+    lbCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    layout->addWidget(lbCount);
+    setStyleSheet(getStyleSheet());
+    connect(m_list, &MyTreeView::createContextMenu, this, &MediaListForm::contextMenu);
+    return m_list;
+}
+
+void MediaListForm::reload()
+{
+    int count = 0;
+    try {
+        count = loadRows();
+    } catch (const std::exception& e) {
+        Tips::error(QString::fromUtf8(e.what()));
+        return;
+    }
+    const QList<int> widths = columnWidths();
+    for (int i = 0; i < widths.size(); ++i)
+        m_list->header()->resizeSection(i, widths.at(i));
+    lbCount->setText(tr("Total:%1").arg(count));
+}
+
+QList<QAction*> MediaListForm::toolbarActions()
+{
+    auto* a = new QAction(exportIcon(), exportText(), this);
+    connect(a, &QAction::triggered, this, &MediaListForm::miToolbarExport);
+    return { a };
+}
+
+QList<int> MediaListForm::selectedRowNumbers(int rowCount) const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows(0))
+        if (index.row() >= 0 && index.row() < rowCount)
+            rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void MediaListForm::contextMenu()
+{
+    if (selectedRowNumbers(m_list->model()->rowCount()).isEmpty())
+        return;
+    QMenu menu(this);
+    connect(menu.addAction(exportIcon(), exportText()), &QAction::triggered, this, &MediaListForm::miExport);
+    menu.exec(QCursor::pos());
+}
+
+QList<const BackupManifest::_FileNode*> MediaListForm::nodesIn(
+    const BackupManifest* manifest, const QString& domain, const QStringList& paths)
+{
+    return MediaExtract::nodes(manifest, domain, paths);
+}
+
+qint64 MediaListForm::extractNodes(
+    const QString& title, const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
+{
+    return MediaExtract::run(this, title, m_manifest, nodes, dest);
+}
+
+void MediaListForm::exportWith(const std::function<qint64(const QDir&)>& extractTo)
+{
+    const QString dest = MediaExtract::chooseFolder(this);
+    if (dest.isEmpty())
+        return;
+    const qint64 n = extractTo(QDir(dest));
+    if (n >= 0)
+        Tips::info(exportedText(n));
+}
+
+void MediaListForm::miExport()
+{
+    exportSelection(false);
+}
+
+void MediaListForm::miToolbarExport()
+{
+    exportSelection(true);
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "backup/BackupManifest.h"
+
+#include <QDir>
+#include <QList>
+#include <QWidget>
+#include <functional>
+
+class MyTreeView;
+class QAbstractItemModel;
+class QAction;
+class QLabel;
+
+// What the pages that list a backup's audio files share: the list with its count under it, one
+// export action in the tool bar and in the context menu, and the extraction into a chosen folder.
+// A page gives its rows, its column widths and its texts.
+class MediaListForm : public QWidget
+{
+    Q_OBJECT
+public:
+    void reload();
+    QList<QAction*> toolbarActions();
+
+    QLabel* lbCount;
+
+public slots:
+    void contextMenu();
+    void miExport();
+    void miToolbarExport();
+
+protected:
+    MediaListForm(const BackupManifest* manifest, const QString& name, QWidget* parent);
+
+    // Builds the list over the page's model, with the count under it; the page calls it once.
+    MyTreeView* buildList(const QString& name, QAbstractItemModel* model);
+    // The selected row numbers in list order, only those below rowCount.
+    QList<int> selectedRowNumbers(int rowCount) const;
+    // The selected rows in list order, or all of them when withAll and nothing is selected.
+    template <class Row> QList<Row> selectedOf(const QList<Row>& rows, bool withAll) const
+    {
+        const QList<int> numbers = selectedRowNumbers(rows.size());
+        if (numbers.isEmpty() && withAll)
+            return rows;
+        QList<Row> chosen;
+        for (int r : numbers)
+            chosen.append(rows.at(r));
+        return chosen;
+    }
+    // The backup's records of the rows' audio files in the domain, in row order; rows without a
+    // record are left out.
+    template <class Row>
+    static QList<const BackupManifest::_FileNode*> audioNodesOf(
+        const BackupManifest* manifest, const QString& domain, const QList<Row>& rows)
+    {
+        QStringList paths;
+        for (const Row& row : rows)
+            paths.append(row.audioPath());
+        return nodesIn(manifest, domain, paths);
+    }
+    // Extracts the files with a progress titled title: the file count, or -1 after an error or a
+    // cancel.
+    qint64 extractNodes(
+        const QString& title, const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest);
+    // Asks for a folder, runs extractTo on it and tells how many files were written.
+    void exportWith(const std::function<qint64(const QDir&)>& extractTo);
+
+    // Reads the rows and shows them in the model; returns their count; failures throw.
+    virtual int loadRows() = 0;
+    virtual QList<int> columnWidths() const = 0;
+    // The text of the export action.
+    virtual QString exportText() const = 0;
+    virtual QString exportedText(qint64 count) const = 0;
+    // Exports the selection (or everything, when withAll and nothing is selected).
+    virtual void exportSelection(bool withAll) = 0;
+
+    const BackupManifest* m_manifest;
+
+private:
+    static QList<const BackupManifest::_FileNode*> nodesIn(
+        const BackupManifest* manifest, const QString& domain, const QStringList& paths);
+
+    MyTreeView* m_list = nullptr;
+};
