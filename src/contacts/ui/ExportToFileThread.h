@@ -18,7 +18,12 @@ class ExportToFileThread : public QThread
 {
     Q_OBJECT
 public:
-    enum TYPE { VCARD = 1, CSV = 2, TXT = 3, HTML = 4 };
+    enum TYPE : int {
+        VCARD = 1,
+        CSV = 2,
+        TXT = 3,
+        HTML = 4
+    }; // int: any value a caller passes is checked in run()
 
     ExportToFileThread(const QList<pim::_Contact>& contacts, TYPE type, QString path, ProgressForm* form,
         QObject* parent = nullptr);
