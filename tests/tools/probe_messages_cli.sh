@@ -47,6 +47,16 @@ check "recover-messages succeeds" $?
 [ "$(count recovered_messages "$work/recovered.json")" = "20" ]; check "every deleted message is recovered" $?
 [ "$(sha1sum "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db")" = "$before" ]
 check "the source database is untouched" $?
+[ "$(ls "$work/deleted/file-relay/var/mobile/Library/SMS")" = "sms.db" ]
+check "nothing is written beside the source database" $?
+# A database in WAL mode is read from a private copy: no -wal or -shm appears beside it.
+mkdir -p "$work/walmode"
+cp "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db" "$work/walmode/sms.db"
+sqlite3 "$work/walmode/sms.db" "PRAGMA journal_mode=WAL" > /dev/null
+"$probe" recover-messages "$work/walmode/sms.db" > "$work/recovered-wal.json" 2> /dev/null
+check "recover-messages reads a WAL-mode database" $?
+[ "$(count recovered_messages "$work/recovered-wal.json")" = "20" ]; check "the same messages from WAL mode" $?
+[ "$(ls "$work/walmode")" = "sms.db" ]; check "nothing is written beside a WAL-mode database" $?
 "$probe" recover-messages "$work/nothing-here" > /dev/null 2>&1
 [ $? -ne 0 ]; check "recovering from nothing fails" $?
 

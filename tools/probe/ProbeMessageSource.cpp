@@ -33,9 +33,35 @@ void copyDb(const QString& src, const QString& dest)
     }
 }
 
+// True for a database in rollback mode with no -wal or -journal beside it: read-only opens of it
+// create no file and change nothing. A WAL-mode file is not (even a read-only open makes its -shm).
+bool isUnloggedRollbackDb(const QString& path)
+{
+    for (const char* suffix : { "-wal", "-journal", "-shm" })
+        if (QFile::exists(path + QLatin1String(suffix)))
+            return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray header = f.read(20);
+    return header.size() == 20 && header.startsWith("SQLite format 3") && header.at(18) == 1
+        && header.at(19) == 1;
+}
+
 } // namespace
 
-ProbeMessageSource::ProbeMessageSource(const QString& path)
+void ProbeMessageSource::takeSmsDb(const QString& src, const QString& dest)
+{
+    if (access == Access::LinkUnloggedSmsDb && isUnloggedRollbackDb(src)) {
+        QDir().mkpath(QFileInfo(dest).absolutePath());
+        if (QFile::link(QFileInfo(src).absoluteFilePath(), dest))
+            return;
+    }
+    copyDb(src, dest);
+}
+
+ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
+    : access(access)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -47,7 +73,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path)
     if (info.isDir()) {
         const QDir src(info.absoluteFilePath());
         if (QFile::exists(src.absoluteFilePath(kSmsRel))) {
-            copyDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
+            takeSmsDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
             sourceRelay = src.absoluteFilePath(QStringLiteral("file-relay"));
             const QString ab = "file-relay/var/mobile/Library/AddressBook/";
             for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
@@ -81,7 +107,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path)
         copyDb(info.absoluteFilePath(), folder.absoluteFilePath("chat.db"));
         kind = "mac";
     } else {
-        copyDb(info.absoluteFilePath(), folder.absoluteFilePath(kSmsRel));
+        takeSmsDb(info.absoluteFilePath(), folder.absoluteFilePath(kSmsRel));
     }
     if (kind == "mac") {
         reader = std::make_unique<MacMessagingDb>(folder);

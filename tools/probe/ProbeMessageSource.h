@@ -14,7 +14,12 @@ class MsgData;
 class ProbeMessageSource
 {
 public:
-    explicit ProbeMessageSource(const QString& path);
+    // A command that only reads the file through read-only, unchanging opens (deleted-message
+    // recovery) may take an sms.db in place: it is linked, not copied, when it is in rollback mode
+    // and has no log or journal beside it, so no open of it ever writes.
+    enum class Access { Copy, LinkUnloggedSmsDb };
+
+    explicit ProbeMessageSource(const QString& path, Access access = Access::Copy);
 
     // Reads every message; attachments of a cache folder point at the files in that folder.
     void load(MsgData& data);
@@ -24,5 +29,8 @@ public:
     std::unique_ptr<AbsMessageDb> reader;
 
 private:
+    void takeSmsDb(const QString& src, const QString& dest);
+
     QString sourceRelay;
+    Access access;
 };

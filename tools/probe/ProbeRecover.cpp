@@ -20,9 +20,9 @@ int runRecover(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "usage: qm-probe recover-messages SRC\n";
         return 2;
     }
-    // SRC is read from a private copy, and the store of recovered messages is made beside that
-    // copy: nothing is written beside SRC.
-    ProbeMessageSource source(args.first());
+    // SRC is read from a private copy (or, without a log, in place through read-only opens), and
+    // the store of recovered messages is made in the private folder: nothing is written beside SRC.
+    ProbeMessageSource source(args.first(), ProbeMessageSource::Access::LinkUnloggedSmsDb);
     const QDir work(source.work.path());
     const QString db = work.absoluteFilePath(kSmsRel);
     const int type = source.kind == "ios6" ? 6 : source.kind == "ios5" ? 5 : 0;
