@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <plist/plist.h>
 #include <vector>
 
@@ -87,6 +88,17 @@ bool dateValue(plist_t node, qint64& seconds, qint64& micros)
     seconds = qint64(std::trunc(exact));
     micros = std::llround((exact - double(seconds)) * 1e6);
     return true;
+}
+
+// Milliseconds since 1970 of a date node whose 2001-01-01 00:00:00 lies at base (Unix seconds);
+// rounded to the millisecond, as the stored double can sit just below the written value.
+std::optional<qint64> dateMSecs(plist_t node, qint64 base)
+{
+    qint64 seconds = 0;
+    qint64 micros = 0;
+    if (!dateValue(node, seconds, micros))
+        return std::nullopt;
+    return (base + seconds) * 1000 + qint64(std::llround(double(micros) / 1000.0));
 }
 
 // The XML form writes a keyed-archive UID as a dictionary holding only "CF$UID"; turn such
@@ -699,33 +711,22 @@ int PlistCFType::CFDataLength() const
 
 QDateTime PlistCFType::CFDateToDateTime(int offsetSecs) const
 {
-    if (nodeType() != PLIST_DATE)
-        return QDateTime();
-    qint64 seconds = 0;
-    qint64 micros = 0;
-    if (!dateValue(ref(), seconds, micros))
-        return QDateTime();
     // The base is 2001-01-01 00:00:00 of the local clock, so a stored date reads as a wall-clock
     // reading. Kept in 64 bits so dates after January 2038 stay right.
     const qint64 base = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::LocalTime).toSecsSinceEpoch();
-    const qint64 total = base + qint64(offsetSecs) + seconds;
-    // Rounded to the millisecond: the stored double can sit just below the written value.
-    const qint64 ms = total * 1000 + qint64(std::llround(double(micros) / 1000.0));
-    const QDateTime local = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime);
+    const std::optional<qint64> ms
+        = nodeType() == PLIST_DATE ? dateMSecs(ref(), base + qint64(offsetSecs)) : std::nullopt;
+    if (!ms)
+        return QDateTime();
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(*ms, Qt::LocalTime);
     return QDateTime(local.date(), local.time(), Qt::LocalTime);
 }
 
 QDateTime PlistCFType::CFDateToUtcClock(int offsetSecs) const
 {
-    if (nodeType() != PLIST_DATE)
-        return QDateTime();
-    qint64 seconds = 0;
-    qint64 micros = 0;
-    if (!dateValue(ref(), seconds, micros))
-        return QDateTime();
-    const qint64 total = kMacEpochOffset + qint64(offsetSecs) + seconds;
-    return QDateTime::fromMSecsSinceEpoch(
-        total * 1000 + qint64(std::llround(double(micros) / 1000.0)), Qt::UTC);
+    const std::optional<qint64> ms
+        = nodeType() == PLIST_DATE ? dateMSecs(ref(), kMacEpochOffset + qint64(offsetSecs)) : std::nullopt;
+    return ms ? QDateTime::fromMSecsSinceEpoch(*ms, Qt::UTC) : QDateTime();
 }
 
 quint32 PlistCFType::CFKeyedArchiverUIDGetValue() const

@@ -86,11 +86,16 @@ QList<CardText::Line> CardText::layout(const QFont& font, const QPaintDevice* de
     return lines;
 }
 
-int CardText::draw(QPainter& painter, const QFont& font, int x, int y, int width, const QString& label,
-    const QString& value, bool singleLine)
+int CardText::drawEntityVal(QPainter& painter, const QFont& font, int x, int y, int width,
+    const QString& label, const QString& value, bool singleLine)
+{
+    return drawLines(painter, layout(font, painter.device(), x, y, width, label, value, singleLine), y);
+}
+
+int CardText::drawLines(QPainter& painter, const QList<Line>& lines, int y)
 {
     int bottom = y;
-    for (const Line& line : layout(font, painter.device(), x, y, width, label, value, singleLine)) {
+    for (const Line& line : lines) {
         painter.setFont(line.font);
         painter.drawText(line.rect, line.flags, line.text);
         bottom = qMax(bottom, line.rect.bottom() + 1);

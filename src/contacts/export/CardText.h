@@ -24,6 +24,8 @@ public:
     static QList<Line> layout(const QFont& font, const QPaintDevice* device, int x, int y, int width,
         const QString& label, const QString& value, bool singleLine);
     // Draws the entry and returns its height.
-    static int draw(QPainter& painter, const QFont& font, int x, int y, int width, const QString& label,
-        const QString& value, bool singleLine);
+    static int drawEntityVal(QPainter& painter, const QFont& font, int x, int y, int width,
+        const QString& label, const QString& value, bool singleLine);
+    // Draws lines of layout() that start at y and returns their height.
+    static int drawLines(QPainter& painter, const QList<Line>& lines, int y);
 };

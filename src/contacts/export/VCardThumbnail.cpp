@@ -140,8 +140,9 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
     for (const CardEntry& e : cardEntries(info, fontSize)) {
         font.setPixelSize(e.pixelSize);
         // An entry that would run past the bottom is not cut off unseen: "…" says there is more.
-        if (CardText::layout(font, &image, x, y, w, e.label, e.value, e.singleLine).last().rect.bottom()
-            >= height) {
+        const QList<CardText::Line> lines
+            = CardText::layout(font, &image, x, y, w, e.label, e.value, e.singleLine);
+        if (lines.last().rect.bottom() >= height) {
             font.setPixelSize(fontSize);
             painter.setFont(font);
             // Under the photo, where no text of the card stands.
@@ -149,7 +150,7 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
                 QStringLiteral("\u2026"));
             break;
         }
-        y += CardText::draw(painter, font, x, y, w, e.label, e.value, e.singleLine) + lineSep;
+        y += CardText::drawLines(painter, lines, y) + lineSep;
     }
     painter.end();
     return image;

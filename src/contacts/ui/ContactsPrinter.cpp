@@ -46,16 +46,16 @@ void drawLines(QPainter& painter, const Measures& m, int x, int width, const pim
     QFont font = QApplication::font();
     font.setPixelSize(m.fontSize + m.fontSize / 7);
     int y = m.pattern;
-    y += CardText::draw(painter, font, x, y, width, c.fullName, QString(), true) + m.lineSep;
+    y += CardText::drawEntityVal(painter, font, x, y, width, c.fullName, QString(), true) + m.lineSep;
     font.setPixelSize(m.fontSize);
     const QList<pim::Entity> orgs = c.entities.value(pim::KindOrg);
     if (!orgs.isEmpty())
-        y += CardText::draw(
+        y += CardText::drawEntityVal(
                  painter, font, x, y, width, ContactEntityFormat::orgLine(orgs.first()), QString(), true)
             + m.lineSep;
     for (const pim::Entity& d : c.entities.value(pim::KindDate))
         if (d.code(QStringLiteral("data2")) == 3) {
-            y += CardText::draw(painter, font, x, y, width, QStringLiteral("Birthday:"),
+            y += CardText::drawEntityVal(painter, font, x, y, width, QStringLiteral("Birthday:"),
                      ContactEntityFormat::shortDate(d.text(QStringLiteral("data1"))), false)
                 + m.lineSep;
             break;
@@ -64,18 +64,18 @@ void drawLines(QPainter& painter, const Measures& m, int x, int width, const pim
     std::stable_sort(phones.begin(), phones.end(), pim::comparePhoneLess);
     const QMap<int, QString> phoneLabels = pim::phoneTypeMap();
     for (const pim::Entity& p : phones.mid(0, 4))
-        y += CardText::draw(painter, font, x, y, width,
+        y += CardText::drawEntityVal(painter, font, x, y, width,
                  phoneLabels.value(p.code(QStringLiteral("data2"))) + ':', p.text(QStringLiteral("data1")),
                  true)
             + m.lineSep;
     const QList<pim::Entity> emails = c.entities.value(pim::KindEmail);
     if (!emails.isEmpty())
-        y += CardText::draw(painter, font, x, y, width, QStringLiteral("E-Mail:"),
+        y += CardText::drawEntityVal(painter, font, x, y, width, QStringLiteral("E-Mail:"),
                  emails.first().text(QStringLiteral("data1")), true)
             + m.lineSep;
     const QList<pim::Entity> addrs = c.entities.value(pim::KindAddress);
     if (!addrs.isEmpty())
-        CardText::draw(
+        CardText::drawEntityVal(
             painter, font, x, y, width, QStringLiteral("Address:"), addrs.first().formattedAddr(), false);
 }
 } // namespace
