@@ -1,21 +1,8 @@
-// Fuzz entry point: the newer call store (ZCALLRECORD) read through the call-history reader, each call then
-// formatted as the export writes it.
-#include "FuzzDbFolder.h"
-#include "calls_calendars/CallHistoryExport.h"
-#include "calls_calendars/IOSCallHistoryDb.h"
-
-#include <stdexcept>
+// Fuzz entry point: the newer call store (ZCALLRECORD) read through the call-history reader.
+#include "FuzzCallHistory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    IOSCallHistoryDb db(fuzzDbFolder(data, size, QLatin1String(IOSCallHistoryDb::kStoreFile)), true);
-    try {
-        db.total();
-        for (const _CallHistory& call : db.callHistories()) {
-            call.toHash();
-            CallHistoryExport::line(call, true);
-        }
-    } catch (const std::exception&) {
-    }
+    fuzzCallHistory(data, size, IOSCallHistoryDb::kStoreFile);
     return 0;
 }
