@@ -18,16 +18,6 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
-void copyThrow(const QString& from, const QString& to)
-{
-    if (!probeCopyPrivate(from, to))
-        fail(QStringLiteral("can not copy %1").arg(from));
-    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
-    for (const char* suffix : { "-wal", "-shm" })
-        if (QFile::exists(from + QLatin1String(suffix)))
-            probeCopyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
-}
-
 // The address book and its images from a plain folder or a cache folder, under backup names.
 bool stageAddressBook(const QDir& src, const QDir& work)
 {
@@ -36,10 +26,10 @@ bool stageAddressBook(const QDir& src, const QDir& work)
         { std::pair { QString(ab), true }, std::pair { QStringLiteral("AddressBook.sqlitedb"), false } }) {
         if (!QFile::exists(src.absoluteFilePath(name)))
             continue;
-        copyThrow(src.absoluteFilePath(name), work.absoluteFilePath(ab));
+        probeCopyDbThrow(src.absoluteFilePath(name), work.absoluteFilePath(ab));
         const QString images = hashed ? img : QStringLiteral("AddressBookImages.sqlitedb");
         if (QFile::exists(src.absoluteFilePath(images)))
-            copyThrow(src.absoluteFilePath(images), work.absoluteFilePath(img));
+            probeCopyDbThrow(src.absoluteFilePath(images), work.absoluteFilePath(img));
         return true;
     }
     return false;
@@ -67,15 +57,15 @@ std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, co
     const QString store = work.absoluteFilePath(QStringLiteral("contacts.db"));
     kind = QStringLiteral("addressbook");
     if (info.isFile() && LocalContactsDb::isStoreFile(info.absoluteFilePath())) {
-        copyThrow(info.absoluteFilePath(), store);
+        probeCopyDbThrow(info.absoluteFilePath(), store);
         kind = QStringLiteral("store");
     } else if (info.isFile()) {
-        copyThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));
+        probeCopyDbThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));
         const QString images = dir.absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
         if (QFile::exists(images))
-            copyThrow(images, work.absoluteFilePath(IOSContactsDb::kImagesName));
+            probeCopyDbThrow(images, work.absoluteFilePath(IOSContactsDb::kImagesName));
     } else if (QFile::exists(dir.absoluteFilePath(QStringLiteral("contacts.db")))) {
-        copyThrow(dir.absoluteFilePath(QStringLiteral("contacts.db")), store);
+        probeCopyDbThrow(dir.absoluteFilePath(QStringLiteral("contacts.db")), store);
         kind = QStringLiteral("store");
     } else if (!stageAddressBook(dir, work)) {
         if (!QFile::exists(dir.absoluteFilePath(QStringLiteral("Manifest.db")))

@@ -21,16 +21,7 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 void copyDb(const QString& src, const QString& dest)
 {
     QDir().mkpath(QFileInfo(dest).absolutePath());
-    if (!probeCopyPrivate(src, dest))
-        throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
-    QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
-    for (const char* suffix : { "-wal", "-shm" }) {
-        const QString s = src + QLatin1String(suffix);
-        if (QFile::exists(s)) {
-            probeCopyPrivate(s, dest + QLatin1String(suffix));
-            QFile::setPermissions(dest + QLatin1String(suffix), QFile::ReadOwner | QFile::WriteOwner);
-        }
-    }
+    probeCopyDbThrow(src, dest);
 }
 
 // True for a database in rollback mode with no -wal or -journal beside it: read-only opens of it

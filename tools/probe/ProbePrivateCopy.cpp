@@ -1,30 +1,27 @@
 #include "ProbePrivateCopy.h"
 
-#include <QByteArray>
-#include <QFile>
+#include "app/OutputFile.h"
 
-bool probeCopyPrivate(const QString& from, const QString& to)
+#include <QFile>
+#include <stdexcept>
+
+namespace
 {
-    QFile in(from);
-    QFile out(to);
-    if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+bool copyPrivate(const QString& from, const QString& to)
+{
+    QString error;
+    if (!OutputFile::copy(from, to, &error))
         return false;
-    QByteArray buffer(64 * 1024, Qt::Uninitialized);
-    bool ok = true;
-    for (;;) {
-        const qint64 n = in.read(buffer.data(), buffer.size());
-        if (n <= 0) {
-            ok = n == 0;
-            break;
-        }
-        if (out.write(buffer.constData(), n) != n) {
-            ok = false;
-            break;
-        }
-    }
-    out.close();
-    ok = ok && out.error() == QFileDevice::NoError;
-    if (!ok)
-        out.remove();
-    return ok;
+    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    return true;
+}
+} // namespace
+
+void probeCopyDbThrow(const QString& from, const QString& to)
+{
+    if (!copyPrivate(from, to))
+        throw std::runtime_error(QStringLiteral("can not copy %1").arg(from).toStdString());
+    for (const char* suffix : { "-wal", "-shm" })
+        if (QFile::exists(from + QLatin1String(suffix)))
+            copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
 }

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// Copies a file into the probe's private temporary folder: plain reads and writes, without the
-// flush to disk a lasting copy would get (the folder goes when the command ends). False, and no
-// file left at to, when the copy fails.
-bool probeCopyPrivate(const QString& from, const QString& to);
+// Copies a database file, with its "-wal" and "-shm" where they stand beside it, into the probe's
+// private temporary folder, so the original is never opened; the copies are the owner's to read
+// and write. Throws std::runtime_error "can not copy <from>" when the database itself cannot be
+// copied (a journal that cannot be copied is left out).
+void probeCopyDbThrow(const QString& from, const QString& to);
