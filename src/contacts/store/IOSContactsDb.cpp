@@ -319,8 +319,10 @@ QList<pim::_Contact> IOSContactsDb::contacts()
         list.append(std::move(contact));
         rowids.push_back(rowid);
     }
-    if (values.valid())
-        attachMultiValues(list, rowids, values.get());
+    if (values.valid()) {
+        ValueRows rows = values.get();
+        attachMultiValues(list, rowids, rows);
+    }
     return list;
 }
 
@@ -425,65 +427,85 @@ IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, 
     Sqlite3Cursor c = db.queryThrow(
         "select record_id,UID,property,value,label from abmultivalue order by record_id, UID");
     ValueRows rows;
+    std::vector<PendingValue> record;
+    bool inRecord = false;
+    qint64 recordId = 0;
     while (c.moveNext()) {
-        ValueRow row;
-        row.recordId = c.getInt64(0);
-        const bool past = row.recordId > lastRowid;
-        if (!past)
-            row.kind = readMultiValue(c, row.entity, row.uid);
-        rows.push_back(std::move(row));
-        if (past)
-            break;
+        const qint64 id = c.getInt64(0);
+        if (inRecord && id != recordId)
+            groupRecord(recordId, record, rows);
+        if (id > lastRowid)
+            return rows;
+        inRecord = true;
+        recordId = id;
+        PendingValue value;
+        value.kind = readMultiValue(c, value.entity, value.uid);
+        if (value.kind != 0)
+            record.push_back(std::move(value));
     }
+    if (inRecord)
+        groupRecord(recordId, record, rows);
     return rows;
 }
 
-void IOSContactsDb::attachMultiValues(
-    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows)
+void IOSContactsDb::groupRecord(qint64 recordId, std::vector<PendingValue>& record, ValueRows& rows)
 {
-    // The rows ordered by record go to the people in rowid order; rows of no person met so far are
-    // skipped, as a cursor walked alongside the people would skip them.
-    std::size_t r = 0;
-    auto at = [&rows, &r](qint64 rowid) {
-        while (r < rows.size() && rows[r].recordId < rowid)
-            ++r;
-        return r < rows.size() && rows[r].recordId == rowid;
-    };
+    // Each kind's list is allocated once, at its final size. A record whose rows all have no kind
+    // still gets a group of its own, so that the people's walk meets the records it would meet.
+    int counts[pim::KindUrl + 1] = {};
+    for (const PendingValue& value : record)
+        ++counts[value.kind];
+    if (record.empty())
+        rows.groups.push_back(ValueGroup { recordId, 0, {}, 0 });
+    for (int kind = 1; kind <= pim::KindUrl; ++kind) {
+        if (counts[kind] == 0)
+            continue;
+        ValueGroup& group = rows.groups.emplace_back(ValueGroup { recordId, kind, {}, rows.uids.size() });
+        group.entities.reserve(counts[kind]);
+        const bool withEntries = kind == pim::KindAddress || kind == pim::KindIM;
+        for (PendingValue& value : record) {
+            if (value.kind != kind)
+                continue;
+            group.entities.append(std::move(value.entity));
+            if (withEntries)
+                rows.uids.push_back(value.uid);
+        }
+    }
+    record.clear();
+}
+
+void IOSContactsDb::attachMultiValues(
+    QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows& rows)
+{
+    // The groups go to the people in rowid order; groups of no person met so far are skipped, as a
+    // cursor walked alongside the people would skip them.
+    std::deque<ValueGroup>& groups = rows.groups;
+    std::size_t g = 0;
     auto contact = list.begin();
     for (const qint64 rowid : rowids) {
-        m_pending.clear();
-        for (; at(rowid); ++r) {
-            ValueRow& row = rows[r];
-            if (row.kind == pim::KindAddress)
-                readAddr(row.uid, row.entity);
-            else if (row.kind == pim::KindIM)
-                readIM(row.uid, row.entity);
-            if (row.kind != 0)
-                m_pending.emplace_back(row.kind, std::move(row.entity));
-        }
-        addPending(*contact);
+        while (g < groups.size() && groups[g].recordId < rowid)
+            ++g;
+        for (; g < groups.size() && groups[g].recordId == rowid; ++g)
+            attachGroup(*contact, groups[g], rows.uids);
         ++contact;
     }
 }
 
-void IOSContactsDb::addPending(pim::_Contact& contact)
+void IOSContactsDb::attachGroup(
+    pim::_Contact& contact, ValueGroup& group, const std::vector<unsigned long long>& uids)
 {
-    // The person's values are gathered first so that each kind's list is allocated once, at its
-    // final size; within a kind they keep the order of the rows.
-    if (m_pending.empty())
+    // Within a kind the values keep the order of their rows, after what the person's own row gave.
+    if (group.kind == 0)
         return;
-    int counts[pim::KindUrl + 1] = {};
-    for (const auto& pending : m_pending)
-        ++counts[pending.first];
-    QList<pim::Entity>* lists[pim::KindUrl + 1] = {};
-    for (int kind = 0; kind <= pim::KindUrl; ++kind) {
-        if (counts[kind] == 0)
-            continue;
-        lists[kind] = &contact.entities[kind];
-        lists[kind]->reserve(lists[kind]->size() + counts[kind]);
-    }
-    for (auto& pending : m_pending)
-        lists[pending.first]->append(std::move(pending.second));
+    for (qsizetype i = 0; group.kind == pim::KindAddress && i < group.entities.size(); ++i)
+        readAddr(uids[group.firstUid + std::size_t(i)], group.entities[i]);
+    for (qsizetype i = 0; group.kind == pim::KindIM && i < group.entities.size(); ++i)
+        readIM(uids[group.firstUid + std::size_t(i)], group.entities[i]);
+    QList<pim::Entity>& list = contact.entities[group.kind];
+    if (list.isEmpty())
+        list = std::move(group.entities);
+    else
+        list.append(std::move(group.entities));
 }
 
 int IOSContactsDb::readMultiValue(const Sqlite3Cursor& c, pim::Entity& e, unsigned long long& uid) const

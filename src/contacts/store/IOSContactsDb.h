@@ -58,21 +58,32 @@ private:
     void readPhoto(qint64 rowid, std::unique_ptr<RecordRows>& walk, pim::_Contact& contact);
     QByteArray photoOf(qint64 rowid);
 
-    // One row of ABMultiValue: its record, and its entity and kind (0: none); an address or
-    // instant-message value gets its entries (by uid) once it is known to belong to a person.
-    struct ValueRow {
+    // One record's values of one kind, in the order of their rows. The values of an address or
+    // instant-message kind get their entries once the record is known to be a person's: their
+    // uids are uids[firstUid] onwards, one per value.
+    struct ValueGroup {
         qint64 recordId = 0;
+        int kind = 0;
+        QList<pim::Entity> entities;
+        std::size_t firstUid = 0;
+    };
+    // Each record's groups by ascending kind, the records in rowid order; a deque grows without
+    // moving the groups read so far.
+    struct ValueRows {
+        std::deque<ValueGroup> groups;
+        std::vector<unsigned long long> uids;
+    };
+    // A value of the record being read, kept until the record's last row.
+    struct PendingValue {
         int kind = 0;
         pim::Entity entity;
         unsigned long long uid = 0;
     };
-    // Grows without moving the rows read so far.
-    using ValueRows = std::deque<ValueRow>;
     // Runs on a thread of its own: touches only the labels and its own connection.
     ValueRows readAllMultiValues(const QString& path, qint64 lastRowid) const;
     int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e, unsigned long long& uid) const;
-    void attachMultiValues(QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows rows);
-    void addPending(pim::_Contact& contact);
-    std::vector<std::pair<int, pim::Entity>> m_pending; // one person's values, reused
+    static void groupRecord(qint64 recordId, std::vector<PendingValue>& record, ValueRows& rows);
+    void attachMultiValues(QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows& rows);
+    void attachGroup(pim::_Contact& contact, ValueGroup& group, const std::vector<unsigned long long>& uids);
     Sqlite3Cursor entries(unsigned long long uid);
 };

@@ -19,6 +19,16 @@ bool has(const pim::_Contact& c, int kind, int i, const char* key)
     return c.entities.value(kind).value(i).values.contains(QLatin1String(key));
 }
 
+// "kind:data1" of each value a person gets from the multi-values alone, by kind, in list order.
+QString valueSummary(const pim::_Contact& c)
+{
+    QStringList parts;
+    for (int kind : { 3, 4, 8, 11, 12, 13 })
+        for (const pim::Entity& e : c.entities.value(kind))
+            parts << QStringLiteral("%1:%2").arg(kind).arg(e.text(QStringLiteral("data1")));
+    return parts.join(QLatin1Char('|'));
+}
+
 QByteArray sha(const QString& path)
 {
     QFile f(path);
@@ -146,6 +156,56 @@ private slots:
                     QCOMPARE(it.value().at(k).values, before.at(k).values);
             }
         }
+    }
+
+    // The values read beside the people land on the right person, in the order of their rows, for
+    // every shape of the value table around them.
+    void valuesBesideThePeople_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("person"); // index in the list
+        QTest::addColumn<QString>("values"); // valueSummary of that person
+        QTest::addColumn<int>("next"); // index of the person after it, -1 for none
+        QTest::addColumn<QString>("nextValues");
+        const char* ins
+            = "INSERT INTO ABMultiValue (UID, record_id, property, identifier, label, value) VALUES ";
+        QTest::newRow("a person without values")
+            << "DELETE FROM ABMultiValue WHERE record_id=2" << 1 << "" << 2 << "3:1-800-MY-APPLE";
+        QTest::newRow("a person with only values of no kind")
+            << QString("DELETE FROM ABMultiValue WHERE record_id=2;") + ins
+                + "(500,2,99,0,NULL,'x'),(501,2,6,0,NULL,'y')"
+            << 1 << "" << 2 << "3:1-800-MY-APPLE";
+        QTest::newRow("kinds interleaved in the rows") << QString(ins)
+                + "(500,6,4,0,NULL,'e1'),(501,6,3,0,NULL,'p1'),(502,6,99,0,NULL,'x'),(503,6,22,0,NULL,'u'),"
+                  "(504,6,3,0,NULL,'p2'),(505,6,4,0,NULL,'e2'),(506,7,3,0,NULL,'next')"
+                                                       << 5 << "3:p1|3:p2|4:e1|4:e2|13:u" << 6 << "3:next";
+        QTest::newRow("the last row is the last person's")
+            << QString(ins) + "(500,10,3,0,NULL,'a'),(501,10,3,0,NULL,'b')" << 9 << "3:a|3:b" << -1 << "";
+        QTest::newRow("the last person's rows, then rows of no person")
+            << QString(ins) + "(500,10,3,0,NULL,'a'),(501,11,3,0,NULL,'late'),(502,12,4,0,NULL,'later')" << 9
+            << "3:a" << -1 << "";
+        QTest::newRow("address and instant message after a person without values") << QString(ins)
+                + "(500,7,5,0,NULL,NULL),(501,7,13,0,NULL,NULL),(502,7,3,0,NULL,'p');"
+                  "INSERT INTO ABMultiValueEntry (parent_id, key, value) VALUES (500,1,'9 Elm St'),"
+                  "(501,8,'pat.im'),(501,7,'Jabber')" << 6 << "3:p|8:pat.im|12:9 Elm St"
+                                                                                   << 7 << "";
+    }
+    void valuesBesideThePeople()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, person);
+        QFETCH(QString, values);
+        QFETCH(int, next);
+        QFETCH(QString, nextValues);
+        const QString dir = ContactFixtures::generate({ "--edge" });
+        QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName), sql));
+        const QList<pim::_Contact> list = IOSContactsDb(QDir(dir)).contacts();
+        QCOMPARE(list.size(), 10);
+        QCOMPARE(valueSummary(list.at(person)), values);
+        if (next >= 0)
+            QCOMPARE(valueSummary(list.at(next)), nextValues);
+        QCOMPARE(valueSummary(list.first()), valueSummary(m_contacts.first()));
+        QVERIFY(!list.at(1).entities.contains(0));
     }
 
     void withoutImages()
