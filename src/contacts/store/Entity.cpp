@@ -21,6 +21,8 @@ QString Entity::fullName() const
 QString joinFullName(const QString& prefix, const QString& first, const QString& middle, const QString& last,
     const QString& suffix)
 {
+    // No blank before the first part that is there: trimming would drop it, and a name that needs
+    // no trimming is returned without another copy.
     const QString* const parts[] = { &first, &middle, &last, &suffix };
     QString name = prefix;
     qsizetype size = name.size();
@@ -28,10 +30,11 @@ QString joinFullName(const QString& prefix, const QString& first, const QString&
         size += part->size() + 1;
     name.reserve(size);
     for (const QString* part : parts) {
-        if (!part->isEmpty()) {
+        if (part->isEmpty())
+            continue;
+        if (!name.isEmpty())
             name += QLatin1Char(' ');
-            name += *part;
-        }
+        name += *part;
     }
     return name.trimmed();
 }

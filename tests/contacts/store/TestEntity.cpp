@@ -16,6 +16,10 @@ private slots:
         QTest::newRow("last only") << QStringList { "", "", "", "Lee", "" } << "Lee";
         QTest::newRow("empty") << QStringList { "", "", "", "", "" } << "";
         QTest::newRow("blank part kept inside") << QStringList { "", "A", " ", "B", "" } << "A   B";
+        QTest::newRow("first only") << QStringList { "", "Anna", "", "", "" } << "Anna";
+        QTest::newRow("blanks at both ends") << QStringList { " ", " Anna", "", "", "Jr. " } << "Anna Jr.";
+        QTest::newRow("blank first, then a last") << QStringList { "", " ", "", "Lee", "" } << "Lee";
+        QTest::newRow("blank prefix only") << QStringList { "\t", "", "", "", "" } << "";
     }
     void fullName()
     {
