@@ -17,7 +17,7 @@ private slots:
     void smallAllocationsUseTheReach_data()
     {
         QTest::addColumn<qsizetype>("reserve");
-        QTest::addColumn<qsizetype>("used"); // in pieces of 88 bytes (96 with the allocator's header)
+        QTest::addColumn<qsizetype>("used"); // in allocations of 88 bytes (96 with the allocator's header)
         QTest::newRow("8 MiB, half used") << qsizetype(8 << 20) << qsizetype(4 << 20);
         QTest::newRow("8 MiB, nearly all used") << qsizetype(8 << 20) << qsizetype(7 << 20);
         QTest::newRow("100 MiB, across heaps") << qsizetype(100 << 20) << qsizetype(90 << 20);
@@ -32,14 +32,14 @@ private slots:
         QFETCH(qsizetype, used);
         std::size_t grown = 0;
         std::thread([&] {
-            std::vector<void*> pieces;
-            pieces.reserve(std::size_t(used / 96));
+            std::vector<void*> small;
+            small.reserve(std::size_t(used / 96));
             const ThreadHeapReserve kept { std::size_t(reserve) };
             const std::size_t reach = mallinfo2().arena;
             for (qsizetype done = 0; done < used; done += 96)
-                pieces.push_back(std::malloc(88));
+                small.push_back(std::malloc(88));
             grown = mallinfo2().arena - reach;
-            for (void* p : pieces)
+            for (void* p : small)
                 std::free(p);
         }).join();
         QCOMPARE(grown, std::size_t(0));
