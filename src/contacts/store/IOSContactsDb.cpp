@@ -163,6 +163,7 @@ int kindOfProperty(int property)
         return 0;
     }
 }
+
 // Memory the multi-values take as read, for a heap reserve: about 384 bytes per row up to the
 // last rowid, at most eight times the size of the book's file; 0 when the table cannot say.
 std::size_t multiValueBytes(Sqlite3DB& db)
