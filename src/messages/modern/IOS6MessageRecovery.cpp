@@ -91,15 +91,19 @@ void IOS6MessageRecovery::recover()
     // Records keep the shape they were written with, and the device's own table may be neither.
     if (isOtherMessageLayout(table))
         layouts.append({ messageCarveShape(table), tableOrder });
+    // Pages are carved and their live rows dropped on a worker thread while this one files what
+    // the pages before gave, in page order: the store sees the same rows in the same order.
     if (m_walk.listTablePages(QStringLiteral("message"))) {
-        m_walk.carvePages([&](const _SqliteBtreePage& page) {
-            for (const _MsgMessage& m : carvePage(page, layouts)) {
-                if (m_walk.cancelled())
-                    return false;
-                file(m, true);
-            }
-            return true;
-        });
+        m_walk.carvePagesAhead<QList<_MsgMessage>>(
+            [&](const _SqliteBtreePage& page) { return deletedOnPage(page, layouts); },
+            [&](QList<_MsgMessage>& found) {
+                for (const _MsgMessage& m : std::as_const(found)) {
+                    if (m_walk.cancelled())
+                        return false;
+                    fileDeleted(m, true);
+                }
+                return true;
+            });
     }
     m_storeStmts.reset();
     m_liveStmts.reset();
@@ -124,6 +128,14 @@ QList<_MsgMessage> IOS6MessageRecovery::carvePage(
                 found.append(m);
         }
     }
+    return found;
+}
+
+QList<_MsgMessage> IOS6MessageRecovery::deletedOnPage(
+    const _SqliteBtreePage& page, const QList<Layout>& layouts)
+{
+    QList<_MsgMessage> found = carvePage(page, layouts);
+    found.removeIf([this](const _MsgMessage& m) { return isLive(m.guid); });
     return found;
 }
 
@@ -153,8 +165,12 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
 {
     // A message whose guid is still in the live table is a stale copy left by a page move, not a
     // deleted message (whole cells of free pages are such copies more often than not).
-    if (isLive(m.guid))
-        return;
+    if (!isLive(m.guid))
+        fileDeleted(m, carved);
+}
+
+void IOS6MessageRecovery::fileDeleted(const _MsgMessage& m, bool carved)
+{
     const _MsgChat* chat = m_handleChats.value(m.handle_id, nullptr);
     QString chatId;
     QString handle;

@@ -37,8 +37,12 @@ private:
         QList<int> order;
     };
     QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
-    // Files one decoded message; carved tells the two paths apart.
+    // The messages carved from a page that are not in the live table (run on the carving thread).
+    QList<_MsgMessage> deletedOnPage(const _SqliteBtreePage& page, const QList<Layout>& layouts);
+    // Files one decoded message unless it is live; carved tells the two paths apart.
     void file(const _MsgMessage& message, bool carved);
+    // Files one message known not to be live.
+    void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
     QString storedHandle(qint64 handleId);
 
@@ -47,6 +51,8 @@ private:
     SqliteDeletedRowWalk m_walk;
     std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
     QHash<qint64, _MsgChat*> m_handleChats;
-    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the database read, in one read transaction
+    // Of the database read, in one read transaction; used by one thread at a time (the carving
+    // thread while pages are carved ahead).
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
     QHash<qint64, QString> m_storedHandles;
 };

@@ -153,11 +153,16 @@ void SqliteDeletedRowWalk::carvePages(const std::function<bool(const _SqliteBtre
     for (qint64 i = 0; i < total; ++i) {
         if (cancelled())
             return;
-        if (m_progress)
-            m_progress->updateProgress(QString(), int(double(i + 1) / double(total) * 100.0), QString());
+        reportPage(i, total);
         if (!visit(m_file->btreePage(m_pages.at(i))))
             return;
     }
+}
+
+void SqliteDeletedRowWalk::reportPage(qint64 index, qint64 total)
+{
+    if (m_progress)
+        m_progress->updateProgress(QString(), int(double(index + 1) / double(total) * 100.0), QString());
 }
 
 QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(
