@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <memory>
 
 class IOS6MessageDb;
@@ -44,6 +45,7 @@ private:
     // Files one message known not to be live.
     void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
+    void readLiveGuidHashes();
     QString storedHandle(qint64 handleId);
 
     IOS6MessageDb& m_db;
@@ -54,5 +56,7 @@ private:
     // Of the database read, in one read transaction; used by one thread at a time (the carving
     // thread while pages are carved ahead).
     std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
+    QSet<size_t> m_liveGuidHashes; // of every live guid's bytes, read with the first lookup
+    bool m_liveGuidsHashed = false;
     QHash<qint64, QString> m_storedHandles;
 };
