@@ -13,6 +13,7 @@ namespace
 {
 
 constexpr int kMinMessageValues = 38;
+constexpr int kServiceColumn = 11; // in the 78-column layout
 
 bool isMessageService(const QString& service)
 {
@@ -85,12 +86,7 @@ void IOS6MessageRecovery::recover()
         if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, tableOrder), &m) && m.item_type == 0)
             file(m, false);
     });
-    QList<Layout> layouts;
-    for (const QList<_SqliteCol>& cols : messageCarveLayouts())
-        layouts.append({ messageCarveShape(cols), {} });
-    // Records keep the shape they were written with, and the device's own table may be neither.
-    if (isOtherMessageLayout(table))
-        layouts.append({ messageCarveShape(table), tableOrder });
+    const QList<Layout> layouts = carveLayouts(table, tableOrder);
     // Pages are carved and their live rows dropped on a worker thread while this one files what
     // the pages before gave, in page order: the store sees the same rows in the same order.
     if (m_walk.listTablePages(QStringLiteral("message"))) {
@@ -109,6 +105,25 @@ void IOS6MessageRecovery::recover()
     m_liveStmts.reset();
     edit.commit();
     m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
+}
+
+QList<IOS6MessageRecovery::Layout> IOS6MessageRecovery::carveLayouts(
+    const QList<_SqliteCol>& table, const QList<int>& tableOrder)
+{
+    QList<Layout> layouts;
+    for (const QList<_SqliteCol>& cols : messageCarveLayouts())
+        layouts.append({ messageCarveShape(cols), {} });
+    // Records keep the shape they were written with, and the device's own table may be neither.
+    if (isOtherMessageLayout(table))
+        layouts.append({ messageCarveShape(table), tableOrder });
+    // The service alone turns most carved rows down (records of the other layout decode to
+    // nonsense there): it is tested before the rest of the row is decoded, as the row test has it.
+    for (Layout& layout : layouts) {
+        layout.shape.keyColumn
+            = layout.order.isEmpty() ? kServiceColumn : int(layout.order.indexOf(kServiceColumn));
+        layout.shape.keyTest = [](const QVariant& v) { return isMessageService(v.toString()); };
+    }
+    return layouts;
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
@@ -221,5 +236,6 @@ void IOS6MessageRecovery::fileDeleted(const _MsgMessage& m, bool carved)
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)
 {
-    return row.values.size() >= kMinMessageValues && isMessageService(row.values.at(11).toString());
+    return row.values.size() >= kMinMessageValues
+        && isMessageService(row.values.at(kServiceColumn).toString());
 }

@@ -37,6 +37,7 @@ private:
         _SqliteCarveShape shape;
         QList<int> order;
     };
+    static QList<Layout> carveLayouts(const QList<_SqliteCol>& table, const QList<int>& tableOrder);
     QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
     // The messages carved from a page that are not in the live table (run on the carving thread).
     QList<_MsgMessage> deletedOnPage(const _SqliteBtreePage& page, const QList<Layout>& layouts);
