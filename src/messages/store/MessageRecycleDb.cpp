@@ -158,7 +158,8 @@ qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QStri
 {
     // The same values as the row insert above: a column left unbound stays NULL, as it does when
     // that insert leaves it out (none of them has a default).
-    Sqlite3Stmt& st = cache.prepared(QString::fromLatin1(kInsertMessage));
+    static const QString sql = QString::fromLatin1(kInsertMessage); // made once, not per message
+    Sqlite3Stmt& st = cache.prepared(sql);
     int i = 0;
     const auto text = [&](const QString& v) { st.bindTextThrow(++i, v); };
     const auto optionalText = [&](const QString& v) {

@@ -114,6 +114,9 @@ public:
     _SqliteFreeTrunkPage freeTrunkPage(qint64 n) const;
     QList<_SqliteBtreePage> leafs(const _SqliteBtreePage& page) const;
     QList<_SqliteBtreePage> allBTreePages(const _SqliteBtreePage& page) const;
+    // The numbers of the pages allBTreePages(btreePage(root)) gives, in the same order, without
+    // reading the cells of the leaves.
+    QList<qint64> allBTreePageNumbers(qint64 root) const;
     _SqlitePageCellRow pageCellRow(const _SqliteBtreePage& page, const char* cell) const;
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
@@ -144,6 +147,7 @@ private:
     const char* pageStart(qint64 n) const;
     void walkTree(const _SqliteBtreePage& page, bool leavesOnly, QList<_SqliteBtreePage>& out,
         QSet<qint64>& seen, int depth) const;
+    void walkTreeNumbers(qint64 n, QList<qint64>& out, QSet<qint64>& seen, int depth) const;
     QList<quint32> children(const _SqliteBtreePage& page) const;
     struct CarveRange {
         const char* begin;

@@ -142,8 +142,7 @@ bool SqliteDeletedRowWalk::listTablePages(const QString& table)
     const qint64 root = rootPage(table);
     if (root < 0)
         return false;
-    for (const _SqliteBtreePage& page : m_file->allBTreePages(m_file->btreePage(root)))
-        m_pages.append(page.pageNo);
+    m_pages += m_file->allBTreePageNumbers(root);
     return true;
 }
 

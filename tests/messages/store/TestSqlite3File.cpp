@@ -324,6 +324,45 @@ private Q_SLOTS:
         }
     }
 
+    void pageNumbersFollowTheTreeWalk_data()
+    {
+        QTest::addColumn<int>("pageSize");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("512, table") << 512 << "table";
+        QTest::newRow("4096, table") << 4096 << "table";
+        QTest::newRow("65536, table") << 65536 << "table";
+        QTest::newRow("1024, root its own child") << 1024 << "cycle";
+        QTest::newRow("1024, schema page") << 1024 << "1";
+        QTest::newRow("1024, freelist trunk") << 1024 << "trunk";
+        QTest::newRow("1024, no page") << 1024 << "0";
+        QTest::newRow("1024, past the end") << 1024 << "99999";
+    }
+    void pageNumbersFollowTheTreeWalk()
+    {
+        QFETCH(int, pageSize);
+        QFETCH(QString, start);
+        const QString path = makeDb(pageSize, 0, 400, true);
+        qint64 root = rootPage(path);
+        if (start == "cycle") {
+            Sqlite3File probe(path);
+            probe.open();
+            QVERIFY(!probe.btreePage(root).isLeaf());
+            const quint32 self = qToBigEndian(quint32(root));
+            writeBytes(path, (root - 1) * pageSize + 8, QByteArray(reinterpret_cast<const char*>(&self), 4));
+        }
+        Sqlite3File f(path);
+        f.open();
+        if (start == "trunk")
+            root = f.firstFreeTrunkPage();
+        else if (start != "table" && start != "cycle")
+            root = start.toLongLong();
+        QList<qint64> expected;
+        for (const _SqliteBtreePage& page : f.allBTreePages(f.btreePage(root)))
+            expected.append(page.pageNo);
+        QCOMPARE(f.allBTreePageNumbers(root), expected);
+        QVERIFY(!expected.isEmpty());
+    }
+
     void damagedFilesEnd_data()
     {
         QTest::addColumn<int>("kind");
