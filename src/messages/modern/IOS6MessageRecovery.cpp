@@ -78,6 +78,7 @@ void IOS6MessageRecovery::recover()
     QString err;
     const qint64 cacheSize = m_storeStmts->firstInt64(Sqlite3Sql("PRAGMA cache_size"));
     m_store.exec(QStringLiteral("PRAGMA cache_size=-65536"), err);
+    m_storeIndex.load(*m_storeStmts);
     // Whole cells are records of the file's own table: read in its column order.
     const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
     const QList<int> tableOrder = messageColumnOrder(table);
@@ -231,7 +232,7 @@ void IOS6MessageRecovery::fileDeleted(const _MsgMessage& m, bool carved)
     } else {
         chatId = handle = storedHandle(m.handle_id);
     }
-    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get());
+    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get(), &m_storeIndex);
 }
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "messages/store/MsgMessage.h"
+#include "messages/store/RecoveredMessageIndex.h"
 #include "messages/store/SqliteDeletedRowWalk.h"
 
 #include <QHash>
@@ -53,6 +54,7 @@ private:
     MessageRecycleDb& m_store;
     SqliteDeletedRowWalk m_walk;
     std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
+    RecoveredMessageIndex m_storeIndex; // the stored messages the duplicate test looks for
     QHash<qint64, _MsgChat*> m_handleChats;
     // Of the database read, in one read transaction; used by one thread at a time (the carving
     // thread while pages are carved ahead).
