@@ -6,7 +6,6 @@
 #include "messages/store/RecoveredMessageIndex.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <stdexcept>
 
 namespace
@@ -61,9 +60,7 @@ void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
 // A guid of the device's shape is kept; any other (damaged, or none) is replaced by a fresh one.
 QString storedGuid(const QString& guid)
 {
-    static const QRegularExpression uuidShape(QStringLiteral(
-        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
-    return uuidShape.match(guid).hasMatch() ? guid : genUUID();
+    return MessageRecycleDb::hasDeviceGuidShape(guid) ? guid : genUUID();
 }
 
 // The columns of the prepared insert, in the order insertMessagePrepared binds them.
@@ -76,6 +73,23 @@ const char kInsertMessage[]
       "cache_roomnames,was_data_detected,was_deduplicated,chat_identifier,handle,src_rowid)"
       " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 } // namespace
+
+bool MessageRecycleDb::hasDeviceGuidShape(const QString& guid)
+{
+    // Groups of 8, 4, 4, 4 and 12 ASCII letters or digits joined by '-'; a final line break is
+    // allowed after them, as the pattern "^...$" this stands for allows it.
+    const qsizetype n = guid.size();
+    if (n != 36 && !(n == 37 && guid.at(36) == u'\n'))
+        return false;
+    for (qsizetype i = 0; i < 36; ++i) {
+        const char16_t c = guid.at(i).unicode();
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool alnum = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+        if (dash ? c != u'-' : !alnum)
+            return false;
+    }
+    return true;
+}
 
 MessageRecycleDb::MessageRecycleDb(const QString& path)
     : m_path(path)

@@ -24,6 +24,10 @@ public:
 
     void openCheck() override;
 
+    // Whether a guid has the shape a device gives its messages (8-4-4-4-12 letters and digits);
+    // the store keeps such a guid and gives any other message a fresh one.
+    static bool hasDeviceGuidShape(const QString& guid);
+
     // With cache, the statement is prepared once for many inserts (recovery runs).
     qint64 insertMessage(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
         qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);

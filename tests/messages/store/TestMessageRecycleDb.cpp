@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QtTest>
 #include <memory>
 
@@ -220,6 +221,36 @@ private Q_SLOTS:
         }
         QCOMPARE(dumps[1], dumps[0]);
         QVERIFY(dumps[0].count('|') > 7 * 20);
+    }
+
+    void deviceGuidShape_data()
+    {
+        QTest::addColumn<QString>("guid");
+        const QString good = "0A1b2C3d-0000-ffff-ZZZZ-0123456789ab";
+        QTest::newRow("device guid") << good;
+        QTest::newRow("empty") << "";
+        QTest::newRow("null") << QString();
+        QTest::newRow("final line break") << good + "\n";
+        QTest::newRow("two line breaks") << good + "\n\n";
+        QTest::newRow("final carriage return") << good + "\r";
+        QTest::newRow("leading line break") << "\n" + good;
+        QTest::newRow("one short") << good.left(35);
+        QTest::newRow("one long") << good + "a";
+        QTest::newRow("dash moved") << "0A1b2C3-d0000-ffff-ZZZZ-0123456789ab";
+        QTest::newRow("underscore") << "0A1b2C3d_0000-ffff-ZZZZ-0123456789ab";
+        QTest::newRow("accented letter") << QString("0A1b2C3d-0000-ffff-ZZZ\u00e9-0123456789ab");
+        QTest::newRow("full-width digit") << QString("0A1b2C3d-0000-ffff-ZZZZ-012345678\uff19ab");
+        QTest::newRow("braces") << "{0A1b2C3d-0000-ffff-ZZZZ-0123456789}";
+        QTest::newRow("older device id") << "p:0/+15555550123";
+        QTest::newRow("all dashes") << QString(36, '-');
+    }
+    void deviceGuidShape()
+    {
+        QFETCH(QString, guid);
+        // The pattern the check stands for, as a regular expression reads it.
+        static const QRegularExpression shape(
+            "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$");
+        QCOMPARE(MessageRecycleDb::hasDeviceGuidShape(guid), shape.match(guid).hasMatch());
     }
 
     void handles()
