@@ -33,6 +33,30 @@ QString firstHandleId(const _MsgChat* chat)
     return h ? h->id : QString();
 }
 
+// The hashes of the bytes of every live guid, read through a connection of its own; usable is
+// false where they cannot stand for the lookup's test.
+IOS6MessageRecovery::LiveGuidHashes readLiveGuidHashes(Sqlite3DB& db)
+{
+    IOS6MessageRecovery::LiveGuidHashes out;
+    Sqlite3StmtCache stmts(db);
+    // The lookup compares the UTF-8 bytes bound with the bytes stored; in a database of another
+    // text encoding the hashes would not stand for that test, so every candidate is looked up.
+    Sqlite3Stmt& encoding = stmts.prepared(QStringLiteral("PRAGMA encoding"));
+    if (!encoding.stepThrow()
+        || QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(encoding.handle(), 0))) != "UTF-8")
+        return out;
+    Sqlite3Stmt& guids = stmts.prepared(QStringLiteral("select guid from message"));
+    while (guids.stepThrow()) {
+        // Only a text can equal the text bound; NULLs and blobs never match.
+        if (sqlite3_column_type(guids.handle(), 0) != SQLITE_TEXT)
+            continue;
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(guids.handle(), 0));
+        out.hashes.insert(qHash(QByteArrayView(p, sqlite3_column_bytes(guids.handle(), 0))));
+    }
+    out.usable = true;
+    return out;
+}
+
 } // namespace
 
 IOS6MessageRecovery::IOS6MessageRecovery(
@@ -71,6 +95,10 @@ void IOS6MessageRecovery::run()
 void IOS6MessageRecovery::recover()
 {
     m_walk.open();
+    // The live guids are read on a thread of their own while the store is readied and the pages
+    // are listed; the first lookup waits for them.
+    m_liveGuidsRead
+        = std::async(std::launch::async, [this] { return readLiveGuidHashes(*m_walk.openReader()); });
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
     // Tens of thousands of rows go into one transaction: a page cache that holds them keeps SQLite
@@ -163,42 +191,21 @@ bool IOS6MessageRecovery::isLive(const QString& guid)
         m_walk.copy().exec(QStringLiteral("BEGIN"), err);
         m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
         try {
-            readLiveGuidHashes();
-        } catch (const std::runtime_error&) {
+            if (m_liveGuidsRead.valid())
+                m_liveGuids = m_liveGuidsRead.get();
+        } catch (const std::exception&) {
             // A table that cannot be read so fails the lookup below, with that lookup's error.
-            m_liveGuidHashes.clear();
-            m_liveGuidsHashed = false;
+            m_liveGuids = LiveGuidHashes();
         }
     }
     // Nearly every candidate is a deleted message: one whose guid hashes like no live guid's is
     // not live, without a lookup. A hash that matches is only a hint.
     const QByteArray utf8 = guid.toUtf8();
-    if (m_liveGuidsHashed && !m_liveGuidHashes.contains(qHash(QByteArrayView(utf8))))
+    if (m_liveGuids.usable && !m_liveGuids.hashes.contains(qHash(QByteArrayView(utf8))))
         return false;
     Sqlite3Stmt& live = m_liveStmts->prepared(QStringLiteral("select rowid from message where guid=?"));
     live.bindTextThrow(1, utf8);
     return m_liveStmts->firstInt64(live) != 0;
-}
-
-void IOS6MessageRecovery::readLiveGuidHashes()
-{
-    // The lookup compares the UTF-8 bytes bound with the bytes stored; in a database of another
-    // text encoding the hashes would not stand for that test, so every candidate is looked up.
-    Sqlite3Stmt& encoding = m_liveStmts->prepared(QStringLiteral("PRAGMA encoding"));
-    if (!encoding.stepThrow()
-        || QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(encoding.handle(), 0))) != "UTF-8")
-        return;
-    encoding.reset();
-    Sqlite3Stmt& guids = m_liveStmts->prepared(QStringLiteral("select guid from message"));
-    while (guids.stepThrow()) {
-        // Only a text can equal the text bound; NULLs and blobs never match.
-        if (sqlite3_column_type(guids.handle(), 0) != SQLITE_TEXT)
-            continue;
-        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(guids.handle(), 0));
-        m_liveGuidHashes.insert(qHash(QByteArrayView(p, sqlite3_column_bytes(guids.handle(), 0))));
-    }
-    guids.reset();
-    m_liveGuidsHashed = true;
 }
 
 QString IOS6MessageRecovery::storedHandle(qint64 handleId)

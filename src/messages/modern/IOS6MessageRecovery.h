@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QSet>
+#include <future>
 #include <memory>
 
 class IOS6MessageDb;
@@ -30,6 +31,13 @@ public:
     // Whether a carved row can be a message: 38 values or more and an SMS or iMessage service.
     static bool checkMessageRowValid(const _SqliteFileRowData& row);
 
+    // The hashes of the bytes of every live guid; not usable where they cannot stand for the
+    // live-row lookup (then every candidate is looked up).
+    struct LiveGuidHashes {
+        QSet<size_t> hashes;
+        bool usable = false;
+    };
+
 private:
     void recover();
     void buildHandleMap(const QList<_MsgChat*>& chats);
@@ -47,7 +55,6 @@ private:
     // Files one message known not to be live.
     void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
-    void readLiveGuidHashes();
     QString storedHandle(qint64 handleId);
 
     IOS6MessageDb& m_db;
@@ -59,7 +66,8 @@ private:
     // Of the database read, in one read transaction; used by one thread at a time (the carving
     // thread while pages are carved ahead).
     std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
-    QSet<size_t> m_liveGuidHashes; // of every live guid's bytes, read with the first lookup
-    bool m_liveGuidsHashed = false;
+    LiveGuidHashes m_liveGuids; // taken from m_liveGuidsRead by the first lookup
     QHash<qint64, QString> m_storedHandles;
+    // Last, so that it ends (it reads the walk's file) before the walk goes.
+    std::future<LiveGuidHashes> m_liveGuidsRead;
 };

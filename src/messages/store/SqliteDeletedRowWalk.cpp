@@ -66,6 +66,13 @@ void SqliteDeletedRowWalk::openCopy()
     m_readPath = m_copyPath;
 }
 
+std::unique_ptr<Sqlite3DB> SqliteDeletedRowWalk::openReader() const
+{
+    auto reader = std::make_unique<Sqlite3DB>();
+    reader->openThrow(m_readUri.isEmpty() ? m_readPath : m_readUri, SQLITE_OPEN_READONLY);
+    return reader;
+}
+
 void SqliteDeletedRowWalk::listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow)
 {
     // A trunk chain that comes back to a trunk already read is damage: it ends the walk.

@@ -28,6 +28,8 @@ public:
     // The connection to the database read (root pages, the live-row test): the private copy, or
     // the source itself opened read-only.
     Sqlite3DB& copy() { return m_copy; }
+    // Another read-only connection to the database read, for work on another thread; after open().
+    std::unique_ptr<Sqlite3DB> openReader() const;
     const Sqlite3File& file() const { return *m_file; }
     bool cancelled() const;
 
