@@ -54,5 +54,5 @@ int runRecover(const QStringList& args, QTextStream& out, QTextStream& err)
 const ProbeCommand command("recover-messages",
     "SRC   recovers deleted messages (and handles) of an sms.db or cache folder into a private store; counts "
     "as JSON",
-    runRecover);
+    runRecover, ProbeCommand::App::Core);
 } // namespace

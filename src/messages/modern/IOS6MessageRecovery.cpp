@@ -13,6 +13,7 @@ namespace
 {
 
 constexpr int kMinMessageValues = 38;
+constexpr int kServiceColumn = 11; // in the 78-column layout
 
 bool isMessageService(const QString& service)
 {
@@ -30,6 +31,30 @@ QString firstHandleId(const _MsgChat* chat)
     std::sort(keys.begin(), keys.end());
     const _MsgHandle* h = chat->_handles.value(keys.first());
     return h ? h->id : QString();
+}
+
+// The hashes of the bytes of every live guid, read through a connection of its own; usable is
+// false where they cannot stand for the lookup's test.
+IOS6MessageRecovery::LiveGuidHashes readLiveGuidHashes(Sqlite3DB& db)
+{
+    IOS6MessageRecovery::LiveGuidHashes out;
+    Sqlite3StmtCache stmts(db);
+    // The lookup compares the UTF-8 bytes bound with the bytes stored; in a database of another
+    // text encoding the hashes would not stand for that test, so every candidate is looked up.
+    Sqlite3Stmt& encoding = stmts.prepared(QStringLiteral("PRAGMA encoding"));
+    if (!encoding.stepThrow()
+        || QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(encoding.handle(), 0))) != "UTF-8")
+        return out;
+    Sqlite3Stmt& guids = stmts.prepared(QStringLiteral("select guid from message"));
+    while (guids.stepThrow()) {
+        // Only a text can equal the text bound; NULLs and blobs never match.
+        if (sqlite3_column_type(guids.handle(), 0) != SQLITE_TEXT)
+            continue;
+        const char* p = reinterpret_cast<const char*>(sqlite3_column_text(guids.handle(), 0));
+        out.hashes.insert(qHash(QByteArrayView(p, sqlite3_column_bytes(guids.handle(), 0))));
+    }
+    out.usable = true;
+    return out;
 }
 
 } // namespace
@@ -70,6 +95,10 @@ void IOS6MessageRecovery::run()
 void IOS6MessageRecovery::recover()
 {
     m_walk.open();
+    // The live guids are read on a thread of their own while the store is readied and the pages
+    // are listed; the first lookup waits for them.
+    m_liveGuidsRead
+        = std::async(std::launch::async, [this] { return readLiveGuidHashes(*m_walk.openReader()); });
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
     // Tens of thousands of rows go into one transaction: a page cache that holds them keeps SQLite
@@ -77,6 +106,7 @@ void IOS6MessageRecovery::recover()
     QString err;
     const qint64 cacheSize = m_storeStmts->firstInt64(Sqlite3Sql("PRAGMA cache_size"));
     m_store.exec(QStringLiteral("PRAGMA cache_size=-65536"), err);
+    m_storeIndex.load(*m_storeStmts);
     // Whole cells are records of the file's own table: read in its column order.
     const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
     const QList<int> tableOrder = messageColumnOrder(table);
@@ -85,26 +115,44 @@ void IOS6MessageRecovery::recover()
         if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, tableOrder), &m) && m.item_type == 0)
             file(m, false);
     });
+    const QList<Layout> layouts = carveLayouts(table, tableOrder);
+    // Pages are carved and their live rows dropped on a worker thread while this one files what
+    // the pages before gave, in page order: the store sees the same rows in the same order.
+    if (m_walk.listTablePages(QStringLiteral("message"))) {
+        m_walk.carvePagesAhead<QList<_MsgMessage>>(
+            [&](const _SqliteBtreePage& page) { return deletedOnPage(page, layouts); },
+            [&](QList<_MsgMessage>& found) {
+                for (const _MsgMessage& m : std::as_const(found)) {
+                    if (m_walk.cancelled())
+                        return false;
+                    fileDeleted(m, true);
+                }
+                return true;
+            });
+    }
+    m_storeStmts.reset();
+    m_liveStmts.reset();
+    edit.commit();
+    m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
+}
+
+QList<IOS6MessageRecovery::Layout> IOS6MessageRecovery::carveLayouts(
+    const QList<_SqliteCol>& table, const QList<int>& tableOrder)
+{
     QList<Layout> layouts;
     for (const QList<_SqliteCol>& cols : messageCarveLayouts())
         layouts.append({ messageCarveShape(cols), {} });
     // Records keep the shape they were written with, and the device's own table may be neither.
     if (isOtherMessageLayout(table))
         layouts.append({ messageCarveShape(table), tableOrder });
-    if (m_walk.listTablePages(QStringLiteral("message"))) {
-        m_walk.carvePages([&](const _SqliteBtreePage& page) {
-            for (const _MsgMessage& m : carvePage(page, layouts)) {
-                if (m_walk.cancelled())
-                    return false;
-                file(m, true);
-            }
-            return true;
-        });
+    // The service alone turns most carved rows down (records of the other layout decode to
+    // nonsense there): it is tested before the rest of the row is decoded, as the row test has it.
+    for (Layout& layout : layouts) {
+        layout.shape.keyColumn
+            = layout.order.isEmpty() ? kServiceColumn : int(layout.order.indexOf(kServiceColumn));
+        layout.shape.keyTest = [](const QVariant& v) { return isMessageService(v.toString()); };
     }
-    m_storeStmts.reset();
-    m_liveStmts.reset();
-    edit.commit();
-    m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
+    return layouts;
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
@@ -127,6 +175,14 @@ QList<_MsgMessage> IOS6MessageRecovery::carvePage(
     return found;
 }
 
+QList<_MsgMessage> IOS6MessageRecovery::deletedOnPage(
+    const _SqliteBtreePage& page, const QList<Layout>& layouts)
+{
+    QList<_MsgMessage> found = carvePage(page, layouts);
+    found.removeIf([this](const _MsgMessage& m) { return isLive(m.guid); });
+    return found;
+}
+
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
     if (!m_liveStmts) {
@@ -134,9 +190,21 @@ bool IOS6MessageRecovery::isLive(const QString& guid)
         QString err;
         m_walk.copy().exec(QStringLiteral("BEGIN"), err);
         m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
+        try {
+            if (m_liveGuidsRead.valid())
+                m_liveGuids = m_liveGuidsRead.get();
+        } catch (const std::exception&) {
+            // A table that cannot be read so fails the lookup below, with that lookup's error.
+            m_liveGuids = LiveGuidHashes();
+        }
     }
+    // Nearly every candidate is a deleted message: one whose guid hashes like no live guid's is
+    // not live, without a lookup. A hash that matches is only a hint.
+    const QByteArray utf8 = guid.toUtf8();
+    if (m_liveGuids.usable && !m_liveGuids.hashes.contains(qHash(QByteArrayView(utf8))))
+        return false;
     Sqlite3Stmt& live = m_liveStmts->prepared(QStringLiteral("select rowid from message where guid=?"));
-    live.bindTextThrow(1, guid);
+    live.bindTextThrow(1, utf8);
     return m_liveStmts->firstInt64(live) != 0;
 }
 
@@ -153,8 +221,12 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
 {
     // A message whose guid is still in the live table is a stale copy left by a page move, not a
     // deleted message (whole cells of free pages are such copies more often than not).
-    if (isLive(m.guid))
-        return;
+    if (!isLive(m.guid))
+        fileDeleted(m, carved);
+}
+
+void IOS6MessageRecovery::fileDeleted(const _MsgMessage& m, bool carved)
+{
     const _MsgChat* chat = m_handleChats.value(m.handle_id, nullptr);
     QString chatId;
     QString handle;
@@ -167,10 +239,11 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
     } else {
         chatId = handle = storedHandle(m.handle_id);
     }
-    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get());
+    m_store.fileRecovered(&m, chatId, handle, srcRowid, m_storeStmts.get(), &m_storeIndex);
 }
 
 bool IOS6MessageRecovery::checkMessageRowValid(const _SqliteFileRowData& row)
 {
-    return row.values.size() >= kMinMessageValues && isMessageService(row.values.at(11).toString());
+    return row.values.size() >= kMinMessageValues
+        && isMessageService(row.values.at(kServiceColumn).toString());
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "messages/store/MsgMessage.h"
+#include "messages/store/RecoveredMessageIndex.h"
 #include "messages/store/SqliteDeletedRowWalk.h"
 
 #include <QHash>
 #include <QList>
+#include <QSet>
+#include <future>
 #include <memory>
 
 class IOS6MessageDb;
@@ -28,6 +31,13 @@ public:
     // Whether a carved row can be a message: 38 values or more and an SMS or iMessage service.
     static bool checkMessageRowValid(const _SqliteFileRowData& row);
 
+    // The hashes of the bytes of every live guid; not usable where they cannot stand for the
+    // live-row lookup (then every candidate is looked up).
+    struct LiveGuidHashes {
+        QSet<size_t> hashes;
+        bool usable = false;
+    };
+
 private:
     void recover();
     void buildHandleMap(const QList<_MsgChat*>& chats);
@@ -36,9 +46,14 @@ private:
         _SqliteCarveShape shape;
         QList<int> order;
     };
+    static QList<Layout> carveLayouts(const QList<_SqliteCol>& table, const QList<int>& tableOrder);
     QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
-    // Files one decoded message; carved tells the two paths apart.
+    // The messages carved from a page that are not in the live table (run on the carving thread).
+    QList<_MsgMessage> deletedOnPage(const _SqliteBtreePage& page, const QList<Layout>& layouts);
+    // Files one decoded message unless it is live; carved tells the two paths apart.
     void file(const _MsgMessage& message, bool carved);
+    // Files one message known not to be live.
+    void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
     QString storedHandle(qint64 handleId);
 
@@ -46,7 +61,13 @@ private:
     MessageRecycleDb& m_store;
     SqliteDeletedRowWalk m_walk;
     std::unique_ptr<Sqlite3StmtCache> m_storeStmts; // statements of the store, prepared once
+    RecoveredMessageIndex m_storeIndex; // the stored messages the duplicate test looks for
     QHash<qint64, _MsgChat*> m_handleChats;
-    std::unique_ptr<Sqlite3StmtCache> m_liveStmts; // of the database read, in one read transaction
+    // Of the database read, in one read transaction; used by one thread at a time (the carving
+    // thread while pages are carved ahead).
+    std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
+    LiveGuidHashes m_liveGuids; // taken from m_liveGuidsRead by the first lookup
     QHash<qint64, QString> m_storedHandles;
+    // Last, so that it ends (it reads the walk's file) before the walk goes.
+    std::future<LiveGuidHashes> m_liveGuidsRead;
 };

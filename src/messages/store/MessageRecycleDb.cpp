@@ -3,9 +3,9 @@
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
+#include "messages/store/RecoveredMessageIndex.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <stdexcept>
 
 namespace
@@ -60,9 +60,7 @@ void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
 // A guid of the device's shape is kept; any other (damaged, or none) is replaced by a fresh one.
 QString storedGuid(const QString& guid)
 {
-    static const QRegularExpression uuidShape(QStringLiteral(
-        "^[a-zA-Z0-9]{8}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{4}\\-[a-zA-Z0-9]{12}$"));
-    return uuidShape.match(guid).hasMatch() ? guid : genUUID();
+    return MessageRecycleDb::hasDeviceGuidShape(guid) ? guid : genUUID();
 }
 
 // The columns of the prepared insert, in the order insertMessagePrepared binds them.
@@ -75,6 +73,23 @@ const char kInsertMessage[]
       "cache_roomnames,was_data_detected,was_deduplicated,chat_identifier,handle,src_rowid)"
       " values(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 } // namespace
+
+bool MessageRecycleDb::hasDeviceGuidShape(const QString& guid)
+{
+    // Groups of 8, 4, 4, 4 and 12 ASCII letters or digits joined by '-'; a final line break is
+    // allowed after them, as the pattern "^...$" this stands for allows it.
+    const qsizetype n = guid.size();
+    if (n != 36 && !(n == 37 && guid.at(36) == u'\n'))
+        return false;
+    for (qsizetype i = 0; i < 36; ++i) {
+        const char16_t c = guid.at(i).unicode();
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool alnum = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+        if (dash ? c != u'-' : !alnum)
+            return false;
+    }
+    return true;
+}
 
 MessageRecycleDb::MessageRecycleDb(const QString& path)
     : m_path(path)
@@ -103,7 +118,7 @@ qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chat
 {
     openCheck();
     if (cache)
-        return insertMessagePrepared(m, chatIdentifier, handleText, srcRowid, *cache);
+        return insertMessagePrepared(m, storedGuid(m->guid), chatIdentifier, handleText, srcRowid, *cache);
     Sqlite3Row row;
     row["guid"] = storedGuid(m->guid);
     row["text"] = QString(m->text);
@@ -153,12 +168,13 @@ qint64 MessageRecycleDb::insertMessage(const _MsgMessage* m, const QString& chat
     return insertSqlRow(row, QStringLiteral("message"), {});
 }
 
-qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QString& chatIdentifier,
-    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache& cache)
+qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QString& guid,
+    const QString& chatIdentifier, const QString& handleText, qint64 srcRowid, Sqlite3StmtCache& cache)
 {
     // The same values as the row insert above: a column left unbound stays NULL, as it does when
     // that insert leaves it out (none of them has a default).
-    Sqlite3Stmt& st = cache.prepared(QString::fromLatin1(kInsertMessage));
+    static const QString sql = QString::fromLatin1(kInsertMessage); // made once, not per message
+    Sqlite3Stmt& st = cache.prepared(sql);
     int i = 0;
     const auto text = [&](const QString& v) { st.bindTextThrow(++i, v); };
     const auto optionalText = [&](const QString& v) {
@@ -167,7 +183,7 @@ qint64 MessageRecycleDb::insertMessagePrepared(const _MsgMessage* m, const QStri
             st.bindTextThrow(i, v);
     };
     const auto num = [&](qint64 v) { st.bindInt64Throw(++i, v); };
-    text(storedGuid(m->guid));
+    text(guid);
     text(m->text);
     num(m->replace);
     optionalText(m->service_center);
@@ -239,11 +255,45 @@ QString columnText(sqlite3_stmt* st, int i)
 } // namespace
 
 bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatIdentifier,
-    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache)
+    const QString& handleText, qint64 srcRowid, Sqlite3StmtCache* cache, RecoveredMessageIndex* index)
 {
     openCheck();
     Sqlite3StmtCache local(*this);
     Sqlite3StmtCache& stmts = cache ? *cache : local;
+    const StoredMatch match
+        = index ? matchIndexed(m, chatIdentifier, *index, stmts) : matchStored(m, chatIdentifier, stmts);
+    if (match.same || match.cut) {
+        // A stored copy that this text continues takes it; one found by its guid may have lost its
+        // whole text.
+        const QString& stored = match.same ? match.sameText : match.cutText;
+        if (stored.size() < m->text.size() && m->text.startsWith(stored) && (match.same || !stored.isEmpty()))
+            updateText(match.same ? match.same : match.cut, m->text, stmts);
+        return false;
+    }
+    const QString guid = storedGuid(m->guid);
+    const qint64 rowid = insertMessagePrepared(m, guid, chatIdentifier, handleText, srcRowid, stmts);
+    if (index)
+        index->add(rowid, guid.toUtf8(), m->date, chatIdentifier.toUtf8());
+    return true;
+}
+
+// One stored row of the duplicate test, in the order the rows come: the first that is the same
+// message, else the first that is a copy cut short.
+void MessageRecycleDb::StoredMatch::take(
+    qint64 rowid, bool isSame, const QString& text, const QString& newText)
+{
+    if (!same && isSame) {
+        same = rowid;
+        sameText = text;
+    } else if (!cut && isCutCopy(text, newText)) {
+        cut = rowid;
+        cutText = text;
+    }
+}
+
+MessageRecycleDb::StoredMatch MessageRecycleDb::matchStored(
+    const _MsgMessage* m, const QString& chatIdentifier, Sqlite3StmtCache& stmts)
+{
     // The stored rows of the same guid or of the same date and conversation, read once: the same
     // message (findMessageInChat's test: the guid, or the direction and text too), or a copy of it
     // cut short.
@@ -256,29 +306,32 @@ bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatId
     st.bindTextThrow(3, m->text);
     st.bindInt64Throw(4, m->date);
     st.bindTextThrow(5, chatIdentifier);
-    qint64 same = 0, cut = 0;
-    QString sameText, cutText;
-    while (st.stepThrow()) {
-        const QString text = columnText(st.handle(), 2);
-        if (!same && sqlite3_column_int(st.handle(), 1)) {
-            same = sqlite3_column_int64(st.handle(), 0);
-            sameText = text;
-        } else if (!cut && isCutCopy(text, m->text)) {
-            cut = sqlite3_column_int64(st.handle(), 0);
-            cutText = text;
-        }
-    }
+    StoredMatch match;
+    while (st.stepThrow())
+        match.take(sqlite3_column_int64(st.handle(), 0), sqlite3_column_int(st.handle(), 1),
+            columnText(st.handle(), 2), m->text);
     st.reset();
-    if (same || cut) {
-        // A stored copy that this text continues takes it; one found by its guid may have lost its
-        // whole text.
-        const QString& stored = same ? sameText : cutText;
-        if (stored.size() < m->text.size() && m->text.startsWith(stored) && (same || !stored.isEmpty()))
-            updateText(same ? same : cut, m->text, stmts);
-        return false;
+    return match;
+}
+
+MessageRecycleDb::StoredMatch MessageRecycleDb::matchIndexed(const _MsgMessage* m,
+    const QString& chatIdentifier, const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts)
+{
+    // The rows matchStored's query would visit, each tested by SQLite with the same expression.
+    const QByteArray guid = m->guid.toUtf8();
+    StoredMatch match;
+    for (qint64 rowid : index.candidates(guid, m->date, chatIdentifier.toUtf8())) {
+        Sqlite3Stmt& st = stmts.prepared(QStringLiteral(
+            "select guid=?1 or (is_from_me=?2 and text=?3), text from message where rowid=?4"));
+        st.bindTextThrow(1, guid);
+        st.bindInt64Throw(2, m->is_from_me);
+        st.bindTextThrow(3, m->text);
+        st.bindInt64Throw(4, rowid);
+        if (st.stepThrow())
+            match.take(rowid, sqlite3_column_int(st.handle(), 0), columnText(st.handle(), 1), m->text);
+        st.reset();
     }
-    insertMessage(m, chatIdentifier, handleText, srcRowid, &stmts);
-    return true;
+    return match;
 }
 
 void MessageRecycleDb::updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts)

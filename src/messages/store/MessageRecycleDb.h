@@ -7,6 +7,7 @@
 #include <QList>
 
 class MsgData;
+class RecoveredMessageIndex;
 class Sqlite3StmtCache;
 class _MsgChat;
 
@@ -23,6 +24,10 @@ public:
 
     void openCheck() override;
 
+    // Whether a guid has the shape a device gives its messages (8-4-4-4-12 letters and digits);
+    // the store keeps such a guid and gives any other message a fresh one.
+    static bool hasDeviceGuidShape(const QString& guid);
+
     // With cache, the statement is prepared once for many inserts (recovery runs).
     qint64 insertMessage(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
         qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
@@ -35,8 +40,10 @@ public:
     // a copy of it cut short (the same date and conversation, one text beginning with the other).
     // A stored copy whose text is cut short of this one's takes the whole text. True when a row
     // was added.
+    // With index (loaded from this store in the same transaction, and told of nothing but this
+    // function's inserts since), the stored rows are found without a query; the result is the same.
     bool fileRecovered(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
-        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr);
+        qint64 srcRowid, Sqlite3StmtCache* cache = nullptr, RecoveredMessageIndex* index = nullptr);
     QList<RecycleMsg> messages();
     // How many messages messages() gives, without reading them.
     qint64 messageCount();
@@ -53,9 +60,20 @@ public:
     const QString& path() const { return m_path; }
 
 private:
+    // What the duplicate test found among the stored rows.
+    struct StoredMatch {
+        qint64 same = 0;
+        qint64 cut = 0;
+        QString sameText;
+        QString cutText;
+        void take(qint64 rowid, bool isSame, const QString& text, const QString& newText);
+    };
+    StoredMatch matchStored(const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache& stmts);
+    StoredMatch matchIndexed(const _MsgMessage* msg, const QString& chatIdentifier,
+        const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts);
     void updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts);
-    qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& chatIdentifier, const QString& handle,
-        qint64 srcRowid, Sqlite3StmtCache& cache);
+    qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& guid, const QString& chatIdentifier,
+        const QString& handle, qint64 srcRowid, Sqlite3StmtCache& cache);
 
     QString m_path;
 };

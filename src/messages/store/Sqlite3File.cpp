@@ -414,3 +414,28 @@ QList<_SqliteBtreePage> Sqlite3File::allBTreePages(const _SqliteBtreePage& page)
     walkTree(page, false, out, seen, 0);
     return out;
 }
+
+QList<qint64> Sqlite3File::allBTreePageNumbers(qint64 root) const
+{
+    QList<qint64> out;
+    QSet<qint64> seen;
+    walkTreeNumbers(root, out, seen, 0);
+    return out;
+}
+
+void Sqlite3File::walkTreeNumbers(qint64 n, QList<qint64>& out, QSet<qint64>& seen, int depth) const
+{
+    // As walkTree, reading the cells of interior pages only: a leaf is known by its type byte.
+    const qint64 no = (n < 1 || n > INT_MAX) ? 0 : n;
+    if (depth > kMaxTreeDepth || seen.contains(no))
+        return;
+    seen.insert(no);
+    out.append(no);
+    const char* page = pageStart(no);
+    const char* header = (no == 1 && page != end) ? page + 100 : page;
+    const quint8 type = fits(header, 1, end) ? quint8(header[0]) : 0;
+    if (type != 2 && type != 5)
+        return;
+    for (quint32 child : children(btreePage(no)))
+        walkTreeNumbers(child, out, seen, depth + 1);
+}

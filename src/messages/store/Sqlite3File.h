@@ -72,9 +72,14 @@ struct _SqliteCarveShape {
     void acceptNull(int i);
     QList<_SqliteCol> cols;
     QList<quint8> accepts;
-    // Whether a one-byte serial type fits column 1, 2 or 3: most positions of a range fail there,
-    // and a table lookup turns them down without decoding a header.
-    std::array<std::array<bool, 128>, 3> oneByteFits {};
+    // Whether a byte read as a serial type fits column 1, 2 or 3: most positions of a range fail
+    // there, and a table lookup turns them down without decoding a header. A byte that begins a
+    // longer varint (0x80 and over) counts as fitting and ends the test.
+    std::array<std::array<quint8, 256>, 3> firstBytesFit {};
+    // A column whose value alone turns a row down when keyTest refuses it (the row filter must then
+    // refuse the row too): tested before the other values are decoded. -1: none.
+    int keyColumn = -1;
+    std::function<bool(const QVariant& value)> keyTest;
 
 private:
     void updateOneByteFits();
@@ -109,6 +114,9 @@ public:
     _SqliteFreeTrunkPage freeTrunkPage(qint64 n) const;
     QList<_SqliteBtreePage> leafs(const _SqliteBtreePage& page) const;
     QList<_SqliteBtreePage> allBTreePages(const _SqliteBtreePage& page) const;
+    // The numbers of the pages allBTreePages(btreePage(root)) gives, in the same order, without
+    // reading the cells of the leaves.
+    QList<qint64> allBTreePageNumbers(qint64 root) const;
     _SqlitePageCellRow pageCellRow(const _SqliteBtreePage& page, const char* cell) const;
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
@@ -139,6 +147,7 @@ private:
     const char* pageStart(qint64 n) const;
     void walkTree(const _SqliteBtreePage& page, bool leavesOnly, QList<_SqliteBtreePage>& out,
         QSet<qint64>& seen, int depth) const;
+    void walkTreeNumbers(qint64 n, QList<qint64>& out, QSet<qint64>& seen, int depth) const;
     QList<quint32> children(const _SqliteBtreePage& page) const;
     struct CarveRange {
         const char* begin;
@@ -146,8 +155,9 @@ private:
         qint64 usable;
         qint64 firstBytes;
     };
-    bool carveRecord(const CarveRange& range, const char* c, const QList<qint64>& types, const char* h,
-        const RowFilter& filter, _SqliteFileRowData& row, const char** next) const;
+    bool carveRecord(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
+        const QList<qint64>& types, const char* h, const RowFilter& filter, _SqliteFileRowData& row,
+        const char** next) const;
     bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
         const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;

@@ -66,6 +66,13 @@ void SqliteDeletedRowWalk::openCopy()
     m_readPath = m_copyPath;
 }
 
+std::unique_ptr<Sqlite3DB> SqliteDeletedRowWalk::openReader() const
+{
+    auto reader = std::make_unique<Sqlite3DB>();
+    reader->openThrow(m_readUri.isEmpty() ? m_readPath : m_readUri, SQLITE_OPEN_READONLY);
+    return reader;
+}
+
 void SqliteDeletedRowWalk::listFreePages(const std::function<void(const _SqliteFileRowData&)>& wholeRow)
 {
     // A trunk chain that comes back to a trunk already read is damage: it ends the walk.
@@ -142,8 +149,7 @@ bool SqliteDeletedRowWalk::listTablePages(const QString& table)
     const qint64 root = rootPage(table);
     if (root < 0)
         return false;
-    for (const _SqliteBtreePage& page : m_file->allBTreePages(m_file->btreePage(root)))
-        m_pages.append(page.pageNo);
+    m_pages += m_file->allBTreePageNumbers(root);
     return true;
 }
 
@@ -153,11 +159,16 @@ void SqliteDeletedRowWalk::carvePages(const std::function<bool(const _SqliteBtre
     for (qint64 i = 0; i < total; ++i) {
         if (cancelled())
             return;
-        if (m_progress)
-            m_progress->updateProgress(QString(), int(double(i + 1) / double(total) * 100.0), QString());
+        reportPage(i, total);
         if (!visit(m_file->btreePage(m_pages.at(i))))
             return;
     }
+}
+
+void SqliteDeletedRowWalk::reportPage(qint64 index, qint64 total)
+{
+    if (m_progress)
+        m_progress->updateProgress(QString(), int(double(index + 1) / double(total) * 100.0), QString());
 }
 
 QList<_SqliteFileRowData> SqliteDeletedRowWalk::carve(

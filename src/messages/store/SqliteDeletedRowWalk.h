@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/sqlite/Sqlite3DB.h"
+#include "messages/store/OrderedHandOff.h"
 #include "messages/store/Sqlite3File.h"
 
 #include <QList>
@@ -27,6 +28,8 @@ public:
     // The connection to the database read (root pages, the live-row test): the private copy, or
     // the source itself opened read-only.
     Sqlite3DB& copy() { return m_copy; }
+    // Another read-only connection to the database read, for work on another thread; after open().
+    std::unique_ptr<Sqlite3DB> openReader() const;
     const Sqlite3File& file() const { return *m_file; }
     bool cancelled() const;
 
@@ -44,6 +47,12 @@ public:
     // Visits every listed page in order, reporting progress before each; a visit that returns
     // false, or a cancel, ends the pass.
     void carvePages(const std::function<bool(const _SqliteBtreePage& page)>& visit);
+    // As carvePages, with each page's work done ahead on a worker thread: make runs there (so it
+    // must use nothing the caller uses meanwhile), take runs on the calling thread, in page order,
+    // after the same progress report and cancel test.
+    template <typename T>
+    void carvePagesAhead(
+        const std::function<T(const _SqliteBtreePage& page)>& make, const std::function<bool(T& made)>& take);
     // The rows a layout carves from one page: its free space when it is a b-tree page, else all of it.
     QList<_SqliteFileRowData> carve(
         const _SqliteBtreePage& page, const _SqliteCarveShape& shape, Sqlite3File::RowFilter filter) const;
@@ -66,6 +75,7 @@ private:
     void openInPlace();
     void openCopy();
     qint64 rootPage(const QString& table);
+    void reportPage(qint64 index, qint64 total);
     void listTrunk(
         const _SqliteFreeTrunkPage& trunk, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
 
@@ -79,3 +89,34 @@ private:
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;
 };
+
+template <typename T>
+void SqliteDeletedRowWalk::carvePagesAhead(
+    const std::function<T(const _SqliteBtreePage& page)>& make, const std::function<bool(T& made)>& take)
+{
+    // Pages go over in runs: a hand-off per page costs more in waking threads than it saves. A few
+    // runs ahead ride out pages slow to file and keep memory low.
+    constexpr qint64 kPagesPerRun = 128;
+    constexpr int kRunsAhead = 4;
+    const qint64 total = m_pages.size();
+    const qint64 runs = (total + kPagesPerRun - 1) / kPagesPerRun;
+    OrderedHandOff<QList<T>>(kRunsAhead)
+        .run(
+            runs,
+            [&](qint64 r) {
+                QList<T> made;
+                for (qint64 i = r * kPagesPerRun; i < qMin(total, (r + 1) * kPagesPerRun); ++i)
+                    made.append(make(m_file->btreePage(m_pages.at(i))));
+                return made;
+            },
+            [&](qint64 r, QList<T>& made) {
+                for (qint64 k = 0; k < made.size(); ++k) {
+                    if (cancelled())
+                        return false;
+                    reportPage(r * kPagesPerRun + k, total);
+                    if (!take(made[k]))
+                        return false;
+                }
+                return true;
+            });
+}

@@ -516,6 +516,43 @@ private Q_SLOTS:
         QVERIFY2(error.contains(path), qPrintable(error));
     }
 
+    // A store that fails part way through a run (a trigger stands for a full disk here) ends the
+    // run with its error while pages are still being carved ahead, and leaves the store as it was.
+    void storeFailureEndsTheRunAndKeepsTheStore_data()
+    {
+        QTest::addColumn<int>("failAt"); // the rowid whose insert fails
+        QTest::newRow("first message") << 1;
+        QTest::newRow("mid run") << 60;
+    }
+    void storeFailureEndsTheRunAndKeepsTheStore()
+    {
+        QFETCH(int, failAt);
+        QString err;
+        const QString folder
+            = generateWith("make_deleted_sms.py", { "--messages", "1200", "--delete-every", "4" }, &err);
+        QVERIFY2(!folder.isEmpty(), qPrintable(err));
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        db.setIOSDbPath(smsPath(folder));
+        MessageRecycleDb& store = *db.recycleDb();
+        store.openCheck();
+        const QString trigger = QString("CREATE TRIGGER full AFTER INSERT ON message WHEN new.rowid >= %1"
+                                        " BEGIN SELECT RAISE(ABORT, 'disk is full'); END")
+                                    .arg(failAt);
+        QCOMPARE(store.exec(trigger, err), SQLITE_OK);
+        QString error;
+        try {
+            db.recycleDeletedMessages({}, nullptr);
+        } catch (const std::runtime_error& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(error.contains("disk is full"), qPrintable(error));
+        QCOMPARE(store.messageCount(), qint64(0));
+        // The store is whole and usable: without the fault a run files every message.
+        QCOMPARE(store.exec("DROP TRIGGER full", err), SQLITE_OK);
+        db.recycleDeletedMessages({}, nullptr);
+        QCOMPARE(store.messageCount(), qint64(expected(folder)["deleted"].toArray().size()));
+    }
+
     void missingDatabaseIsAnError()
     {
         IOS6MessageDb db(QDir(TestEnv::tempDir()), _CountryInfo(), false);
