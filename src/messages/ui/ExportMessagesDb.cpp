@@ -55,6 +55,10 @@ void ExportMessagesDb::init()
     m_itemType = msgDb.isItemTypeEnabled();
     m_logicHash = msgDb.tableSqlHas(QStringLiteral("message"), QStringLiteral("logic_hash"));
     m_joinDate = msgDb.tableSqlHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"));
+    // Inside the run's transaction: no other writer can add a message before it ends.
+    m_startedEmpty = run(Sqlite3Sql("select not exists(select 1 from message)")) != 0;
+    m_writtenHashes.clear();
+    m_writtenGuids.clear();
 }
 
 void ExportMessagesDb::uninit()
@@ -126,6 +130,29 @@ qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QStri
                        .addTextParam(hash)
                        .addTextParam(message.guid));
     return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
+}
+
+ExportMessagesDb::RunKeys ExportMessagesDb::runKeys(const _MsgMessage& message, const QString& hash) const
+{
+    return { m_logicHash ? hash.toUtf8() : QByteArray(), message.guid.toUtf8() };
+}
+
+void ExportMessagesDb::noteWritten(const RunKeys& keys, qint64 messageId)
+{
+    if (!m_startedEmpty)
+        return;
+    if (m_logicHash)
+        m_writtenHashes.insert(keys.hash, messageId);
+    m_writtenGuids.insert(keys.guid, messageId);
+}
+
+qint64 ExportMessagesDb::writtenMessage(const RunKeys& keys) const
+{
+    // As the store's lookup would answer: the logical hash first, then the guid.
+    if (m_logicHash)
+        if (const qint64 id = m_writtenHashes.value(keys.hash))
+            return id;
+    return m_writtenGuids.value(keys.guid);
 }
 
 Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
@@ -211,18 +238,13 @@ void ExportMessagesDb::write(_MsgMessage& message)
     const qint64 chatId = chatRowid(*chat);
     const qint64 senderId = handleRowid(chatId, message._sender);
     const QString hash = message.logicalHash();
-    qint64 messageId = existingMessage(message, hash);
+    const RunKeys keys = m_startedEmpty ? runKeys(message, hash) : RunKeys();
+    qint64 messageId = m_startedEmpty ? writtenMessage(keys) : existingMessage(message, hash);
     if (messageId == 0) {
         const qint64 otherId = handleRowid(chatId, message._other_handle);
         messageId = insertMessage(message, senderId, otherId, hash);
-        const bool withDate = m_joinDate;
-        Sqlite3Sql join(withDate
-                ? "replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)"
-                : "replace into chat_message_join(chat_id,message_id) values(?,?)");
-        join.addInt64Param(chatId).addInt64Param(messageId);
-        if (withDate)
-            join.addInt64Param(qint64(message.date) * 1000000000LL);
-        run(join);
+        noteWritten(keys, messageId);
+        joinChatMessage(chatId, messageId, message.date);
         auto last = m_lastDates.find(chatId);
         if (last == m_lastDates.end())
             m_lastDates.insert(chatId, message.date);
@@ -234,6 +256,21 @@ void ExportMessagesDb::write(_MsgMessage& message)
         m_lastHandles.insert(chatId, message._sender->id);
     }
     writeAttachments(message, messageId);
+}
+
+void ExportMessagesDb::joinChatMessage(qint64 chatId, qint64 messageId, int date)
+{
+    static const QString withDate
+        = QStringLiteral("replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)");
+    static const QString withoutDate
+        = QStringLiteral("replace into chat_message_join(chat_id,message_id) values(?,?)");
+    msgDb.openCheck();
+    Sqlite3Stmt& stmt = m_stmts.prepared(m_joinDate ? withDate : withoutDate);
+    stmt.bindInt64Throw(1, chatId);
+    stmt.bindInt64Throw(2, messageId);
+    if (m_joinDate)
+        stmt.bindInt64Throw(3, qint64(date) * 1000000000LL);
+    m_stmts.execute(stmt);
 }
 
 void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)

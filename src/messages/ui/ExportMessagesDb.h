@@ -19,7 +19,9 @@ class _MsgMessage;
 // store layout), with their chats, handles, joins and attachment files, never twice the same
 // message. init() opens or creates the store and begins one transaction; uninit() commits.
 // Within a run the rowids of chats and handles already met are remembered, the statements of the
-// per-message work are prepared once, and each chat's last date is raised once at the end.
+// per-message work are prepared once, and each chat's last date is raised once at the end. Into a
+// store that held no message when the run began, a message is looked for among those of the run
+// alone, kept in memory, rather than in the store's indexes.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -40,6 +42,16 @@ private:
     qint64 chatRowid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
+    // The keys of a message among those of the run: the UTF-8 its lookups would bind (a null text
+    // binds as an empty one), so that equal keys here are equal texts to SQLite.
+    struct RunKeys {
+        QByteArray hash; // empty when the store has no logic_hash column
+        QByteArray guid;
+    };
+    RunKeys runKeys(const _MsgMessage& message, const QString& hash) const;
+    qint64 writtenMessage(const RunKeys& keys) const;
+    void noteWritten(const RunKeys& keys, qint64 messageId);
+    void joinChatMessage(qint64 chatId, qint64 messageId, int date);
     using ColumnNames = QVarLengthArray<const char*, 64>;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
     static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
@@ -67,6 +79,10 @@ private:
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
+    // Messages of this run by their RunKeys, kept when the store began empty.
+    bool m_startedEmpty = false;
+    QHash<QByteArray, qint64> m_writtenHashes; // logic_hash -> rowid
+    QHash<QByteArray, qint64> m_writtenGuids; // guid -> rowid
     // Columns of the store, read once init() opened it.
     bool m_itemType = false;
     bool m_logicHash = false;
