@@ -134,25 +134,22 @@ qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QStri
 
 ExportMessagesDb::RunKeys ExportMessagesDb::runKeys(const _MsgMessage& message, const QString& hash) const
 {
-    return { m_logicHash ? hash.toUtf8() : QByteArray(), message.guid.toUtf8() };
+    constexpr size_t kSeed = 0x5157e11a;
+    return { m_logicHash ? qHash(hash.toUtf8(), kSeed) : 0, qHash(message.guid.toUtf8(), kSeed) };
 }
 
-void ExportMessagesDb::noteWritten(const RunKeys& keys, qint64 messageId)
+bool ExportMessagesDb::mayBeWritten(const RunKeys& keys) const
+{
+    return (m_logicHash && m_writtenHashes.contains(keys.hash)) || m_writtenGuids.contains(keys.guid);
+}
+
+void ExportMessagesDb::noteWritten(const RunKeys& keys)
 {
     if (!m_startedEmpty)
         return;
     if (m_logicHash)
-        m_writtenHashes.insert(keys.hash, messageId);
-    m_writtenGuids.insert(keys.guid, messageId);
-}
-
-qint64 ExportMessagesDb::writtenMessage(const RunKeys& keys) const
-{
-    // As the store's lookup would answer: the logical hash first, then the guid.
-    if (m_logicHash)
-        if (const qint64 id = m_writtenHashes.value(keys.hash))
-            return id;
-    return m_writtenGuids.value(keys.guid);
+        m_writtenHashes.insert(keys.hash);
+    m_writtenGuids.insert(keys.guid);
 }
 
 Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
@@ -239,11 +236,11 @@ void ExportMessagesDb::write(_MsgMessage& message)
     const qint64 senderId = handleRowid(chatId, message._sender);
     const QString hash = message.logicalHash();
     const RunKeys keys = m_startedEmpty ? runKeys(message, hash) : RunKeys();
-    qint64 messageId = m_startedEmpty ? writtenMessage(keys) : existingMessage(message, hash);
+    qint64 messageId = m_startedEmpty && !mayBeWritten(keys) ? 0 : existingMessage(message, hash);
     if (messageId == 0) {
         const qint64 otherId = handleRowid(chatId, message._other_handle);
         messageId = insertMessage(message, senderId, otherId, hash);
-        noteWritten(keys, messageId);
+        noteWritten(keys);
         joinChatMessage(chatId, messageId, message.date);
         auto last = m_lastDates.find(chatId);
         if (last == m_lastDates.end())

@@ -42,15 +42,16 @@ private:
     qint64 chatRowid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
-    // The keys of a message among those of the run: the UTF-8 its lookups would bind (a null text
-    // binds as an empty one), so that equal keys here are equal texts to SQLite.
+    // Fingerprints of the UTF-8 a message's lookups bind (a null text binds as an empty one). A
+    // message whose fingerprints the run has not written is not in a store that began empty;
+    // one whose fingerprints it has is looked up in the store as ever.
     struct RunKeys {
-        QByteArray hash; // empty when the store has no logic_hash column
-        QByteArray guid;
+        size_t hash = 0; // unused when the store has no logic_hash column
+        size_t guid = 0;
     };
     RunKeys runKeys(const _MsgMessage& message, const QString& hash) const;
-    qint64 writtenMessage(const RunKeys& keys) const;
-    void noteWritten(const RunKeys& keys, qint64 messageId);
+    bool mayBeWritten(const RunKeys& keys) const;
+    void noteWritten(const RunKeys& keys);
     void joinChatMessage(qint64 chatId, qint64 messageId, int date);
     using ColumnNames = QVarLengthArray<const char*, 64>;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
@@ -79,10 +80,10 @@ private:
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
-    // Messages of this run by their RunKeys, kept when the store began empty.
+    // The RunKeys of the messages written by this run, kept when the store began empty.
     bool m_startedEmpty = false;
-    QHash<QByteArray, qint64> m_writtenHashes; // logic_hash -> rowid
-    QHash<QByteArray, qint64> m_writtenGuids; // guid -> rowid
+    QSet<size_t> m_writtenHashes;
+    QSet<size_t> m_writtenGuids;
     // Columns of the store, read once init() opened it.
     bool m_itemType = false;
     bool m_logicHash = false;
