@@ -59,10 +59,12 @@ void ExportMessagesDb::init()
     m_startedEmpty = run(Sqlite3Sql("select not exists(select 1 from message)")) != 0;
     m_writtenHashes.clear();
     m_writtenGuids.clear();
+    m_joins.clear();
 }
 
 void ExportMessagesDb::uninit()
 {
+    flushJoins();
     for (auto it = m_lastDates.cbegin(); it != m_lastDates.cend(); ++it)
         msgDb.updateChatLastDate21(it.key(), it.value());
     dropStatements();
@@ -257,17 +259,33 @@ void ExportMessagesDb::write(_MsgMessage& message)
 
 void ExportMessagesDb::joinChatMessage(qint64 chatId, qint64 messageId, int date)
 {
-    static const QString withDate
-        = QStringLiteral("replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)");
-    static const QString withoutDate
-        = QStringLiteral("replace into chat_message_join(chat_id,message_id) values(?,?)");
+    m_joins.push_back({ chatId, messageId, date });
+    if (m_joins.size() == kJoinBatch)
+        flushJoins();
+}
+
+void ExportMessagesDb::flushJoins()
+{
+    // A full batch goes in one statement; what is left at the end, row by row. Either way the rows
+    // go in the order met, and so get the same rowids.
+    const int rows = m_joins.size() == kJoinBatch ? kJoinBatch : 1;
+    const QString one = m_joinDate ? QStringLiteral("(?,?,?)") : QStringLiteral("(?,?)");
+    const QString sql = QStringLiteral("replace into chat_message_join(%1) values ")
+                            .arg(m_joinDate ? "chat_id,message_id,message_date" : "chat_id,message_id")
+        + QStringList(rows, one).join(QLatin1Char(','));
     msgDb.openCheck();
-    Sqlite3Stmt& stmt = m_stmts.prepared(m_joinDate ? withDate : withoutDate);
-    stmt.bindInt64Throw(1, chatId);
-    stmt.bindInt64Throw(2, messageId);
-    if (m_joinDate)
-        stmt.bindInt64Throw(3, qint64(date) * 1000000000LL);
-    m_stmts.execute(stmt);
+    for (size_t first = 0; first < m_joins.size(); first += size_t(rows)) {
+        Sqlite3Stmt& stmt = m_stmts.prepared(sql);
+        int param = 0;
+        for (size_t i = first; i < first + size_t(rows); ++i) {
+            stmt.bindInt64Throw(++param, m_joins[i].chatId);
+            stmt.bindInt64Throw(++param, m_joins[i].messageId);
+            if (m_joinDate)
+                stmt.bindInt64Throw(++param, qint64(m_joins[i].date) * 1000000000LL);
+        }
+        m_stmts.execute(stmt);
+    }
+    m_joins.clear();
 }
 
 void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)

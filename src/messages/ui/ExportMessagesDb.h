@@ -52,7 +52,9 @@ private:
     RunKeys runKeys(const _MsgMessage& message, const QString& hash) const;
     bool mayBeWritten(const RunKeys& keys) const;
     void noteWritten(const RunKeys& keys);
+    // Joins are written in batches (nothing in a run reads them back); uninit() writes the rest.
     void joinChatMessage(qint64 chatId, qint64 messageId, int date);
+    void flushJoins();
     using ColumnNames = QVarLengthArray<const char*, 64>;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
     static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
@@ -80,6 +82,13 @@ private:
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
+    struct PendingJoin {
+        qint64 chatId;
+        qint64 messageId;
+        int date;
+    };
+    static constexpr size_t kJoinBatch = 64;
+    std::vector<PendingJoin> m_joins; // in the order met
     // The RunKeys of the messages written by this run, kept when the store began empty.
     bool m_startedEmpty = false;
     QSet<size_t> m_writtenHashes;

@@ -234,6 +234,47 @@ private Q_SLOTS:
         }
     }
 
+    // Each written message is joined to its own chat once, in the order written, however many
+    // messages a run writes.
+    void joinsFollowTheMessages_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one") << 1;
+        QTest::newRow("a few") << 5;
+        QTest::newRow("many, not a round number") << 201;
+    }
+    void joinsFollowTheMessages()
+    {
+        QFETCH(int, count);
+        OneMessage one("", "");
+        OneMessage two("", "");
+        two.chat.rowid = 8;
+        two.chat.guid = "SMS;-;+15550002";
+        std::vector<std::unique_ptr<_MsgMessage>> list;
+        QList<_MsgMessage*> run;
+        for (int i = 0; i < count; ++i) {
+            auto m = std::make_unique<_MsgMessage>();
+            m->guid = QStringLiteral("G-%1").arg(i);
+            m->text = QStringLiteral("text %1").arg(i);
+            m->date = 500000000 + i;
+            m->_chat = i % 3 ? &one.chat : &two.chat;
+            m->_sender = &one.handle;
+            run << m.get();
+            list.push_back(std::move(m));
+        }
+        const QString store = TestEnv::tempDir();
+        saveAll(store, run);
+        const QString db = smsPath(store);
+        QCOMPARE(querySql(db, "select count(*) from chat_message_join"), QString::number(count));
+        // Join rowids rise with the messages', each message in the chat it was written for.
+        QCOMPARE(querySql(db,
+                     "select count(*) from chat_message_join as j join message as m on m.rowid = "
+                     "j.message_id join chat as c on c.rowid = j.chat_id where j.rowid = m.rowid and "
+                     "c.guid = case when cast(substr(m.guid, 3) as integer) % 3 then 'SMS;-;+15550001' "
+                     "else 'SMS;-;+15550002' end"),
+            QString::number(count));
+    }
+
     void existingDestinationIsKeptAndFailedCopiesAreReported()
     {
         const QString base = TestEnv::tempDir();
