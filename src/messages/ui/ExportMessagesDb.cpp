@@ -268,16 +268,16 @@ void ExportMessagesDb::flushJoins()
 {
     // A full batch goes in one statement; what is left at the end, row by row. Either way the rows
     // go in the order met, and so get the same rowids.
-    const int rows = m_joins.size() == kJoinBatch ? kJoinBatch : 1;
+    const size_t rows = m_joins.size() == kJoinBatch ? kJoinBatch : 1;
     const QString one = m_joinDate ? QStringLiteral("(?,?,?)") : QStringLiteral("(?,?)");
     const QString sql = QStringLiteral("replace into chat_message_join(%1) values ")
                             .arg(m_joinDate ? "chat_id,message_id,message_date" : "chat_id,message_id")
-        + QStringList(rows, one).join(QLatin1Char(','));
+        + QStringList(qsizetype(rows), one).join(QLatin1Char(','));
     msgDb.openCheck();
-    for (size_t first = 0; first < m_joins.size(); first += size_t(rows)) {
+    for (size_t first = 0; first < m_joins.size(); first += rows) {
         Sqlite3Stmt& stmt = m_stmts.prepared(sql);
         int param = 0;
-        for (size_t i = first; i < first + size_t(rows); ++i) {
+        for (size_t i = first; i < first + rows; ++i) {
             stmt.bindInt64Throw(++param, m_joins[i].chatId);
             stmt.bindInt64Throw(++param, m_joins[i].messageId);
             if (m_joinDate)

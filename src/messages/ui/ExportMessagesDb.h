@@ -20,8 +20,8 @@ class _MsgMessage;
 // message. init() opens or creates the store and begins one transaction; uninit() commits.
 // Within a run the rowids of chats and handles already met are remembered, the statements of the
 // per-message work are prepared once, and each chat's last date is raised once at the end. Into a
-// store that held no message when the run began, a message is looked for among those of the run
-// alone, kept in memory, rather than in the store's indexes.
+// store that held no message when the run began, the store is asked for a message only when its
+// fingerprints match one the run wrote.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
