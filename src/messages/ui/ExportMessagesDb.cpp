@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <cstring>
+#include <exception>
 
 namespace
 {
@@ -55,11 +56,21 @@ void ExportMessagesDb::init()
     m_itemType = msgDb.isItemTypeEnabled();
     m_logicHash = msgDb.tableSqlHas(QStringLiteral("message"), QStringLiteral("logic_hash"));
     m_joinDate = msgDb.tableSqlHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"));
-    // Inside the run's transaction: no other writer can add a message before it ends.
-    m_startedEmpty = run(Sqlite3Sql("select not exists(select 1 from message)")) != 0;
+    m_startedEmpty = storeHoldsNoMessage();
     m_writtenHashes.clear();
     m_writtenGuids.clear();
     m_joins.clear();
+}
+
+bool ExportMessagesDb::storeHoldsNoMessage()
+{
+    // Asked inside the run's transaction: no other writer can add a message before it ends. A
+    // store that cannot answer takes the ordinary lookups, which report what is wrong with it.
+    try {
+        return run(Sqlite3Sql("select not exists(select 1 from message)")) != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void ExportMessagesDb::uninit()

@@ -42,6 +42,7 @@ private:
     qint64 chatRowid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
+    bool storeHoldsNoMessage();
     // Fingerprints of the UTF-8 a message's lookups bind (a null text binds as an empty one). A
     // message whose fingerprints the run has not written is not in a store that began empty;
     // one whose fingerprints it has is looked up in the store as ever.
