@@ -644,6 +644,18 @@ struct RowChunk {
     }
 };
 
+// True when the database of db keeps its text in UTF-8 (the encoding of its first page).
+bool keepsUtf8(sqlite3* db)
+{
+    sqlite3_stmt* stmt = nullptr;
+    bool utf8 = false;
+    if (sqlite3_prepare_v2(db, "pragma encoding", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        utf8 = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "UTF-8") == 0;
+    sqlite3_finalize(stmt);
+    return utf8;
+}
+
 QString damagedText(const QString& path, const QString& why)
 {
     return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
@@ -668,6 +680,7 @@ public:
         // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
         // process-wide lock that the reading threads would contend for, to a few.
         sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
+        m_utf8 = keepsUtf8(m_db.handle);
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
                 "rowid",
@@ -681,12 +694,14 @@ public:
 
 private:
     int domainIndex(RowChunk& chunk, const char* text, int size);
+    QByteArrayView textColumn(int column) const;
     bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
     bool readRow(RowChunk& chunk);
 
     QString m_path;
     Sqlite3DB m_db;
     sqlite3_stmt* m_stmt = nullptr;
+    bool m_utf8 = false; // the database keeps its text in UTF-8
     QString m_error;
     QHash<QByteArray, int> m_domainIndex;
     QByteArray m_lastDomain;
@@ -694,6 +709,15 @@ private:
     MBFileArchive::Fields m_fields;
     SliceArena m_paths;
 };
+
+// The UTF-8 bytes of a text column of the current row (null for NULL). Where the database keeps
+// its text in UTF-8 they are read in place: sqlite3_column_text would first copy every value to
+// end it with a zero.
+QByteArrayView RowReader::textColumn(int column) const
+{
+    const void* bytes = m_utf8 ? sqlite3_column_blob(m_stmt, column) : sqlite3_column_text(m_stmt, column);
+    return QByteArrayView(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column));
+}
 
 int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 {
@@ -740,15 +764,15 @@ bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int
 // is unreadable.
 bool RowReader::readRow(RowChunk& chunk)
 {
-    const int index = domainIndex(chunk, reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 0)),
-        sqlite3_column_bytes(m_stmt, 0));
+    const QByteArrayView domain = textColumn(0);
+    const int index = domainIndex(chunk, domain.data(), int(domain.size()));
     BackupManifest::_FileNode& node = chunk.append();
     RowInfo& info = chunk.rows.back();
     MBDBParser::_MBDBItem& it = node.item;
     info.domain = index;
     it.domain = chunk.domains[size_t(index)];
-    const char* pathText = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, 1));
-    it.pathUtf8 = m_paths.bytes(pathText, sqlite3_column_bytes(m_stmt, 1));
+    const QByteArrayView path = textColumn(1);
+    it.pathUtf8 = m_paths.bytes(path.data(), path.size());
     const int flags = sqlite3_column_int(m_stmt, 2);
     const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
     const int blobLen = sqlite3_column_bytes(m_stmt, 3);

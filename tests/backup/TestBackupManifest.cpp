@@ -25,6 +25,43 @@ QByteArray extract(const BackupManifest& m, const BackupManifest::_FileNode* nod
     return readAll(out);
 }
 
+// The rows of table from one database into the same table of another (values as stored).
+void copyRows(Sqlite3DB& from, Sqlite3DB& to, const QString& table)
+{
+    sqlite3_stmt* read = nullptr;
+    sqlite3_stmt* write = nullptr;
+    QCOMPARE(
+        sqlite3_prepare_v2(from.handle, qPrintable("select * from " + table), -1, &read, nullptr), SQLITE_OK);
+    const int n = sqlite3_column_count(read);
+    const QString marks = QStringList(n, "?").join(',');
+    QCOMPARE(sqlite3_prepare_v2(to.handle, qPrintable("insert into " + table + " values(" + marks + ")"), -1,
+                 &write, nullptr),
+        SQLITE_OK);
+    while (sqlite3_step(read) == SQLITE_ROW) {
+        for (int i = 0; i < n; ++i)
+            sqlite3_bind_value(write, i + 1, sqlite3_column_value(read, i));
+        QCOMPARE(sqlite3_step(write), SQLITE_DONE);
+        sqlite3_reset(write);
+    }
+    sqlite3_finalize(read);
+    sqlite3_finalize(write);
+}
+
+// Every record of the tree as "domain/path", in tree order.
+QStringList recordsOf(BackupManifest& m)
+{
+    QStringList out;
+    std::function<void(const BackupManifest::_FileNode*)> walk = [&](const BackupManifest::_FileNode* n) {
+        for (const auto* c : n->children) {
+            if (!c->implied)
+                out << c->item.domain + "/" + c->item.relativePath();
+            walk(c);
+        }
+    };
+    walk(m.rootNode());
+    return out;
+}
+
 QString errorOf(const std::function<void()>& f)
 {
     try {
@@ -219,6 +256,55 @@ private Q_SLOTS:
         QVERIFY(m.smsNode && m.addressBookNode && m.calendarNode);
         QCOMPARE(m.photoList.size(), 3);
         QVERIFY(m.findNode("HomeDomain", "Library/SMS/sms.db") == m.smsNode);
+    }
+
+    // Records read the same whatever text encoding the manifest database keeps.
+    void textEncodingsReadAlike_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::newRow("UTF-8") << "UTF-8";
+        QTest::newRow("UTF-16le") << "UTF-16le";
+        QTest::newRow("UTF-16be") << "UTF-16be";
+    }
+    void textEncodingsReadAlike()
+    {
+        QFETCH(QString, encoding);
+        const QString dir = GenBackup::make({ "--layout", "db" });
+        const QString plain = dir + "/Manifest.db", copy = dir + "/encoded.db";
+        {
+            Sqlite3DB db;
+            db.openThrow(plain, 2);
+            db.executeThrow(
+                "insert into Files select 'x' || fileID, 'HomeDomain', 'Library/Ünïcødé/файл.db', flags, "
+                "file from Files where relativePath = 'Library/SMS/sms.db'");
+            db.executeThrow(
+                "insert into Files select 'y' || fileID, 'HomeDomain', '', flags, file from Files "
+                "where relativePath = 'Library/SMS/sms.db'");
+        }
+        BackupManifest before(dir);
+        before.readManifestInfo();
+        before.parseInfo();
+        {
+            Sqlite3DB db;
+            db.openThrow(copy, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            db.executeThrow("pragma encoding = '" + encoding + "'");
+            Sqlite3DB from;
+            from.openThrow(plain, SQLITE_OPEN_READONLY);
+            Sqlite3Cursor tables
+                = from.queryThrow("select sql, name from sqlite_master where type = 'table'");
+            while (tables.moveNext()) {
+                db.executeThrow(tables.getText(0));
+                copyRows(from, db, tables.getText(1));
+            }
+        }
+        QVERIFY(QFile::remove(plain) && QFile::rename(copy, plain));
+        BackupManifest after(dir);
+        after.readManifestInfo();
+        after.parseInfo();
+        QCOMPARE(recordsOf(after), recordsOf(before));
+        const BackupManifest::_FileNode* n = after.findNode("HomeDomain", "Library/Ünïcødé/файл.db");
+        QVERIFY(n);
+        QCOMPARE(n->item.relativePath(), QString("Library/Ünïcødé/файл.db"));
     }
 
     void uncleanPathsArePlacedByTheirParts_data()

@@ -17,7 +17,7 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     ProbeMessageSource source(args.at(0));
-    // Both models are left to the system when the command ends, as the tree command leaves its
+    // The model is left to the system when the command ends, as the tree command leaves its
     // manifest, rather than freed one by one just before exit.
     MsgData& data = *new MsgData;
     source.load(data);
@@ -30,16 +30,17 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         out, err);
     if (rc != 0)
         return rc;
+    // What a load of the saved store would hold, counted without loading it again.
     IOS6MessageDb db(store, _CountryInfo(), false);
-    MsgData& saved = *new MsgData;
-    db.messages(saved, 0);
+    const qint64 total = db.total();
+    const MsgLoadCounts saved = db.loadCounts();
     QJsonObject o;
     o["store"] = store.absolutePath();
-    o["total"] = double(db.total());
-    o["messages"] = int(saved.p()->messages.size());
-    o["chats"] = int(saved.p()->chats.size());
-    o["handles"] = int(saved.p()->handles.size());
-    o["attachments"] = int(saved.p()->attachments.size());
+    o["total"] = double(total);
+    o["messages"] = int(saved.messages);
+    o["chats"] = int(saved.chats);
+    o["handles"] = int(saved.handles);
+    o["attachments"] = int(saved.attachments);
     out << QJsonDocument(o).toJson(QJsonDocument::Indented);
     return 0;
 }

@@ -515,6 +515,15 @@ qint64 IOS6MessageDb::total()
     return c.moveNext() ? c.getInt64(0) : 0;
 }
 
+MsgLoadCounts IOS6MessageDb::loadCounts()
+{
+    openCheck();
+    // As messages(data, 0) decides: the type filter is in its query unless it takes the chats'
+    // dates in the same pass.
+    const bool withItemType = tableHas(QStringLiteral("message"), QStringLiteral("item_type"));
+    return MsgLoadCounts::countThrow(*this, withItemType, withItemType && chatHasLastColumn());
+}
+
 void IOS6MessageDb::deleteMessage(const _MsgMessage* message)
 {
     openCheck();

@@ -5,6 +5,7 @@
 #include "messages/store/CountryLibDb.h"
 #include "messages/store/IOSContactsMemDb.h"
 #include "messages/store/MessageRecycleDb.h"
+#include "messages/store/MsgLoadCounts.h"
 
 #include <QDir>
 #include <QHash>
@@ -75,6 +76,8 @@ public:
     // Messages as the message list shows them: chat_message_join rows with their message, item
     // type 4 left out where the column exists.
     qint64 total() override;
+    // What messages(data, 0) would load, counted without loading it.
+    MsgLoadCounts loadCounts();
     // Deletes the message's row and joins, and its chat when no message joins it any more. The
     // caller brackets the calls in one edit; rowids are this database's.
     void deleteMessage(const _MsgMessage* message);

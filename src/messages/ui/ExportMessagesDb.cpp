@@ -11,6 +11,7 @@
 #include <QDebug>
 #include <QFileInfo>
 #include <cstring>
+#include <exception>
 
 namespace
 {
@@ -55,10 +56,26 @@ void ExportMessagesDb::init()
     m_itemType = msgDb.isItemTypeEnabled();
     m_logicHash = msgDb.tableSqlHas(QStringLiteral("message"), QStringLiteral("logic_hash"));
     m_joinDate = msgDb.tableSqlHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"));
+    m_startedEmpty = storeHoldsNoMessage();
+    m_writtenHashes.clear();
+    m_writtenGuids.clear();
+    m_joins.clear();
+}
+
+bool ExportMessagesDb::storeHoldsNoMessage()
+{
+    // Asked inside the run's transaction: no other writer can add a message before it ends. A
+    // store that cannot answer takes the ordinary lookups, which report what is wrong with it.
+    try {
+        return run(Sqlite3Sql("select not exists(select 1 from message)")) != 0;
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 void ExportMessagesDb::uninit()
 {
+    flushJoins();
     for (auto it = m_lastDates.cbegin(); it != m_lastDates.cend(); ++it)
         msgDb.updateChatLastDate21(it.key(), it.value());
     dropStatements();
@@ -126,6 +143,26 @@ qint64 ExportMessagesDb::existingMessage(const _MsgMessage& message, const QStri
                        .addTextParam(hash)
                        .addTextParam(message.guid));
     return run(Sqlite3Sql("select rowid from message where guid=?").addTextParam(message.guid));
+}
+
+ExportMessagesDb::RunKeys ExportMessagesDb::runKeys(const _MsgMessage& message, const QString& hash) const
+{
+    constexpr size_t kSeed = 0x5157e11a;
+    return { m_logicHash ? qHash(hash.toUtf8(), kSeed) : 0, qHash(message.guid.toUtf8(), kSeed) };
+}
+
+bool ExportMessagesDb::mayBeWritten(const RunKeys& keys) const
+{
+    return (m_logicHash && m_writtenHashes.contains(keys.hash)) || m_writtenGuids.contains(keys.guid);
+}
+
+void ExportMessagesDb::noteWritten(const RunKeys& keys)
+{
+    if (!m_startedEmpty)
+        return;
+    if (m_logicHash)
+        m_writtenHashes.insert(keys.hash);
+    m_writtenGuids.insert(keys.guid);
 }
 
 Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
@@ -211,18 +248,13 @@ void ExportMessagesDb::write(_MsgMessage& message)
     const qint64 chatId = chatRowid(*chat);
     const qint64 senderId = handleRowid(chatId, message._sender);
     const QString hash = message.logicalHash();
-    qint64 messageId = existingMessage(message, hash);
+    const RunKeys keys = m_startedEmpty ? runKeys(message, hash) : RunKeys();
+    qint64 messageId = m_startedEmpty && !mayBeWritten(keys) ? 0 : existingMessage(message, hash);
     if (messageId == 0) {
         const qint64 otherId = handleRowid(chatId, message._other_handle);
         messageId = insertMessage(message, senderId, otherId, hash);
-        const bool withDate = m_joinDate;
-        Sqlite3Sql join(withDate
-                ? "replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)"
-                : "replace into chat_message_join(chat_id,message_id) values(?,?)");
-        join.addInt64Param(chatId).addInt64Param(messageId);
-        if (withDate)
-            join.addInt64Param(qint64(message.date) * 1000000000LL);
-        run(join);
+        noteWritten(keys);
+        joinChatMessage(chatId, messageId, message.date);
         auto last = m_lastDates.find(chatId);
         if (last == m_lastDates.end())
             m_lastDates.insert(chatId, message.date);
@@ -234,6 +266,37 @@ void ExportMessagesDb::write(_MsgMessage& message)
         m_lastHandles.insert(chatId, message._sender->id);
     }
     writeAttachments(message, messageId);
+}
+
+void ExportMessagesDb::joinChatMessage(qint64 chatId, qint64 messageId, int date)
+{
+    m_joins.push_back({ chatId, messageId, date });
+    if (m_joins.size() == kJoinBatch)
+        flushJoins();
+}
+
+void ExportMessagesDb::flushJoins()
+{
+    // A full batch goes in one statement; what is left at the end, row by row. Either way the rows
+    // go in the order met, and so get the same rowids.
+    const size_t rows = m_joins.size() == kJoinBatch ? kJoinBatch : 1;
+    const QString one = m_joinDate ? QStringLiteral("(?,?,?)") : QStringLiteral("(?,?)");
+    const QString sql = QStringLiteral("replace into chat_message_join(%1) values ")
+                            .arg(m_joinDate ? "chat_id,message_id,message_date" : "chat_id,message_id")
+        + QStringList(qsizetype(rows), one).join(QLatin1Char(','));
+    msgDb.openCheck();
+    for (size_t first = 0; first < m_joins.size(); first += rows) {
+        Sqlite3Stmt& stmt = m_stmts.prepared(sql);
+        int param = 0;
+        for (size_t i = first; i < first + rows; ++i) {
+            stmt.bindInt64Throw(++param, m_joins[i].chatId);
+            stmt.bindInt64Throw(++param, m_joins[i].messageId);
+            if (m_joinDate)
+                stmt.bindInt64Throw(++param, qint64(m_joins[i].date) * 1000000000LL);
+        }
+        m_stmts.execute(stmt);
+    }
+    m_joins.clear();
 }
 
 void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)

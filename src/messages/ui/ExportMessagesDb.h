@@ -19,7 +19,9 @@ class _MsgMessage;
 // store layout), with their chats, handles, joins and attachment files, never twice the same
 // message. init() opens or creates the store and begins one transaction; uninit() commits.
 // Within a run the rowids of chats and handles already met are remembered, the statements of the
-// per-message work are prepared once, and each chat's last date is raised once at the end.
+// per-message work are prepared once, and each chat's last date is raised once at the end. Into a
+// store that held no message when the run began, the store is asked for a message only when its
+// fingerprints match one the run wrote.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -40,6 +42,20 @@ private:
     qint64 chatRowid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
+    bool storeHoldsNoMessage();
+    // Fingerprints of the UTF-8 a message's lookups bind (a null text binds as an empty one). A
+    // message whose fingerprints the run has not written is not in a store that began empty;
+    // one whose fingerprints it has is looked up in the store as ever.
+    struct RunKeys {
+        size_t hash = 0; // unused when the store has no logic_hash column
+        size_t guid = 0;
+    };
+    RunKeys runKeys(const _MsgMessage& message, const QString& hash) const;
+    bool mayBeWritten(const RunKeys& keys) const;
+    void noteWritten(const RunKeys& keys);
+    // Joins are written in batches (nothing in a run reads them back); uninit() writes the rest.
+    void joinChatMessage(qint64 chatId, qint64 messageId, int date);
+    void flushJoins();
     using ColumnNames = QVarLengthArray<const char*, 64>;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
     static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
@@ -67,6 +83,17 @@ private:
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
+    struct PendingJoin {
+        qint64 chatId;
+        qint64 messageId;
+        int date;
+    };
+    static constexpr size_t kJoinBatch = 64;
+    std::vector<PendingJoin> m_joins; // in the order met
+    // The RunKeys of the messages written by this run, kept when the store began empty.
+    bool m_startedEmpty = false;
+    QSet<size_t> m_writtenHashes;
+    QSet<size_t> m_writtenGuids;
     // Columns of the store, read once init() opened it.
     bool m_itemType = false;
     bool m_logicHash = false;

@@ -164,6 +164,117 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(base + "/a/escape.jpg"));
     }
 
+    // A message already written is found by its logical hash first, then by its guid, whether it
+    // was written in this run into an empty store or is in the store from before.
+    void messagesMetTwice_data()
+    {
+        QTest::addColumn<QStringList>("messages"); // guid|text|date offset; guid "-" is a null guid
+        QTest::addColumn<QString>("rows"); // guid:text in rowid order
+        QTest::addColumn<QString>("attachedTo"); // guid of the message the last one's attachment joins
+        QTest::newRow("distinct") << QStringList { "G-1|a|0", "G-2|b|0" } << "G-1:a,G-2:b"
+                                  << "G-2";
+        QTest::newRow("same guid, other text") << QStringList { "G-1|a|0", "G-1|b|5" } << "G-1:a"
+                                               << "G-1";
+        QTest::newRow("same content, other guid") << QStringList { "G-1|a|0", "G-2|a|0" } << "G-1:a"
+                                                  << "G-1";
+        QTest::newRow("hash before guid") << QStringList { "G-1|a|0", "G-2|b|0", "G-2|a|0" } << "G-1:a,G-2:b"
+                                          << "G-1";
+        QTest::newRow("guid when the hash is new")
+            << QStringList { "G-1|a|0", "G-2|b|0", "G-2|c|9" } << "G-1:a,G-2:b"
+            << "G-2";
+        QTest::newRow("null guid binds as empty") << QStringList { "|a|0", "-|b|1" } << ":a"
+                                                  << "";
+        QTest::newRow("same date and text, other sender")
+            << QStringList { "G-1|a|0", "G-2|a|0|other" } << "G-1:a,G-2:a"
+            << "G-2";
+    }
+
+    void messagesMetTwice()
+    {
+        QFETCH(QStringList, messages);
+        QFETCH(QString, rows);
+        QFETCH(QString, attachedTo);
+        for (const bool seeded : { false, true }) {
+            OneMessage one("", "");
+            _MsgHandle other;
+            other.id = "+15550002";
+            std::vector<std::unique_ptr<_MsgMessage>> list;
+            QList<_MsgMessage*> run;
+            for (const QString& spec : messages) {
+                const QStringList f = spec.split('|');
+                auto m = std::make_unique<_MsgMessage>();
+                m->guid = f[0] == "-" ? QString() : f[0];
+                m->text = f[1];
+                m->date = one.message.date + f[2].toInt();
+                m->_chat = &one.chat;
+                m->_sender = f.size() > 3 ? &other : &one.handle;
+                run << m.get();
+                list.push_back(std::move(m));
+            }
+            run.last()->_attachments.insert("3", &one.attachment);
+            const QString store = TestEnv::tempDir();
+            if (seeded) {
+                one.message._attachments.clear();
+                one.message.guid = "S-0";
+                one.message.text = "seed";
+                saveAll(store, { &one.message });
+            }
+            saveAll(store, run);
+            const QString db = smsPath(store);
+            QCOMPARE(querySql(db,
+                         "select group_concat(guid || ':' || text, ',') from (select * from message "
+                         "where guid <> 'S-0' order by rowid)"),
+                rows);
+            QCOMPARE(querySql(db,
+                         "select m.guid from message_attachment_join as j join message as m on "
+                         "m.rowid = j.message_id"),
+                attachedTo);
+            QCOMPARE(querySql(db, "select count(*) from chat_message_join"),
+                QString::number(rows.split(',').size() + (seeded ? 1 : 0)));
+        }
+    }
+
+    // Each written message is joined to its own chat once, in the order written, however many
+    // messages a run writes.
+    void joinsFollowTheMessages_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one") << 1;
+        QTest::newRow("a few") << 5;
+        QTest::newRow("many, not a round number") << 201;
+    }
+    void joinsFollowTheMessages()
+    {
+        QFETCH(int, count);
+        OneMessage one("", "");
+        OneMessage two("", "");
+        two.chat.rowid = 8;
+        two.chat.guid = "SMS;-;+15550002";
+        std::vector<std::unique_ptr<_MsgMessage>> list;
+        QList<_MsgMessage*> run;
+        for (int i = 0; i < count; ++i) {
+            auto m = std::make_unique<_MsgMessage>();
+            m->guid = QStringLiteral("G-%1").arg(i);
+            m->text = QStringLiteral("text %1").arg(i);
+            m->date = 500000000 + i;
+            m->_chat = i % 3 ? &one.chat : &two.chat;
+            m->_sender = &one.handle;
+            run << m.get();
+            list.push_back(std::move(m));
+        }
+        const QString store = TestEnv::tempDir();
+        saveAll(store, run);
+        const QString db = smsPath(store);
+        QCOMPARE(querySql(db, "select count(*) from chat_message_join"), QString::number(count));
+        // Join rowids rise with the messages', each message in the chat it was written for.
+        QCOMPARE(querySql(db,
+                     "select count(*) from chat_message_join as j join message as m on m.rowid = "
+                     "j.message_id join chat as c on c.rowid = j.chat_id where j.rowid = m.rowid and "
+                     "c.guid = case when cast(substr(m.guid, 3) as integer) % 3 then 'SMS;-;+15550001' "
+                     "else 'SMS;-;+15550002' end"),
+            QString::number(count));
+    }
+
     void existingDestinationIsKeptAndFailedCopiesAreReported()
     {
         const QString base = TestEnv::tempDir();
