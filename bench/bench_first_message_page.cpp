@@ -105,6 +105,10 @@ int drive(int argc, char** argv, const QString& backup)
     auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
     const bool painted = page && waitPainted(page);
     phase("first bubble page loaded, page painted");
+    // The user closes the window, which ends the event loop as in the program's main().
+    QTimer::singleShot(0, &w, &QWidget::close);
+    app.exec();
+    phase("window closed");
     return painted ? 0 : 1;
 }
 

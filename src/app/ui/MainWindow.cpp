@@ -394,6 +394,9 @@ QAction* MainWindow::addContextAction(const QString& icon, const QString& text, 
 
 void MainWindow::loadItemMainForm()
 {
+    // A page may handle events while it is built (the messages page does while it loads): a
+    // selection changed meanwhile builds its page once this one is in place.
+    TreeEdit building(this);
     if (m_curPage) {
         m_curPage->hide();
         m_pageLayout->removeWidget(m_curPage);

@@ -140,4 +140,5 @@ private:
     MsgData msgData;
     _MsgChat* curChat = nullptr;
     QSharedPointer<AbsIOSMessageDb> msgDb;
+    bool programEnding = false; // the application's event loop has ended
 };
