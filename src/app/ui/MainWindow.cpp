@@ -501,22 +501,27 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
     }
     const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(*manifest);
     const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    // The messages are copied at the same time as the other files; their progress shows after the
+    // others', and so does their error (kept until then).
+    ProgressForm smsForm(QString(), this);
+    smsForm.setQuiet(true);
+    ITunesCacheSMSThread sms(*manifest, smsForm, this);
+    sms.start();
     {
         ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
         LoadBkThread thread(manifest.data(), files, cacheDir, &form, this);
         thread.start();
         const int result = form.exec();
         thread.wait();
-        if (result != 1 || form.cancelled)
+        if (result != 1 || form.cancelled) {
+            smsForm.cancelled = true;
+            sms.wait();
             return false;
+        }
     }
-    {
-        ProgressForm form(QString(), this);
-        ITunesCacheSMSThread thread(*manifest, form, this);
-        thread.start();
-        form.exec();
-        thread.wait();
-    }
+    if (smsForm.exec() != 1 && !smsForm.resultText().isEmpty())
+        Tips::error(smsForm.resultText());
+    sms.wait();
     DataSources::countBackup(*manifest, cacheDir);
     return true;
 }

@@ -160,8 +160,9 @@ void SMSMainForm::loadThrow()
 
 void SMSMainForm::showLoaded()
 {
-    modelHandle->loadHandles(msgData.chatMergeList());
+    // The bubble page first: its web view draws it while the lists are filled.
     showSMS(msgData.messages(), nullptr);
+    modelHandle->loadHandles(msgData.chatMergeList());
 }
 
 void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
@@ -169,9 +170,9 @@ void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
     curChat = chat;
     // A strict order with the source-row rule for messages of one moment (safe for any sort).
     sortMsgMessages(list, treeViewSMS->header()->sortIndicatorOrder() != Qt::DescendingOrder);
+    bubbleView->showBubble(list);
     modelSMS->loadSMS(list);
     lbCount->setText(tr("Total: %1").arg(list.size()));
-    bubbleView->showBubble(list);
     if (!chat) {
         lbConversation->setText(tr("IDS_ALL_MMS"));
         return;
