@@ -1,7 +1,8 @@
 // The first message page of a backup of 300,000 messages as the user waits for it, whole processes:
 // this program as a driver (the main window offscreen; the backup's node selected, which copies its
 // files into the cache; then its messages node, which loads them into the page's models; until the
-// conversation list and the first bubble page are painted), against `qm-probe messages` on the same
+// conversation list and the first bubble page are painted; then the window closed as a user closes
+// it, which ends the program's event loop), against `qm-probe messages` on the same
 // backup (the message database found through the manifest, copied out and loaded). Goal: at most
 // 1.3 x. Both sides are pinned to the cores of QM_BENCH_CORES ("0,1" when unset, "all" for none).
 //
