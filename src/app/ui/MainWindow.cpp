@@ -25,6 +25,7 @@
 #include "backup/ui/LoadBkThread.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/iosbackup.h"
+#include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -241,6 +242,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+void MainWindow::leaveModelsAtExit()
+{
+    if (auto* messages = qobject_cast<SMSMainForm*>(m_curPage))
+        messages->leaveRecordsAtExit();
+}
+
 void MainWindow::relistBackups()
 {
     QList<CacheListDb::_CacheItem> items;
@@ -394,8 +401,8 @@ QAction* MainWindow::addContextAction(const QString& icon, const QString& text, 
 
 void MainWindow::loadItemMainForm()
 {
-    // A page may handle events while it is built (the messages page does while it loads): a
-    // selection changed meanwhile builds its page once this one is in place.
+    // Building a page may handle events (a backup's progress dialogs): a selection changed meanwhile
+    // builds its page once this one is in place, not in the middle of this build.
     TreeEdit building(this);
     if (m_curPage) {
         m_curPage->hide();

@@ -22,7 +22,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <cmath>
-#include <utility>
 
 namespace
 {
@@ -52,22 +51,6 @@ protected:
         return false;
     }
 };
-
-// The folder page links resolve against.
-QUrl pageBase()
-{
-    return QUrl::fromLocalFile(QFileInfo(g_bubbleDir()).absolutePath() + QLatin1Char('/'));
-}
-
-// An empty-looking page that makes the engine start its page process and load the bubbles' style
-// sheet, pictures and font, while the messages are still being read.
-QString warmUpHtml()
-{
-    return QStringLiteral("<html><head><link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/></head>"
-                          "<body><div style=\"visibility:hidden\">%2%3</div></body></html>")
-        .arg(bubbleAssetUrl(QStringLiteral("style.css")), bubbleContent(QStringLiteral("x"), true, QString()),
-            bubbleContent(QStringLiteral("x"), false, QStringLiteral("x")));
-}
 
 QString tr(const char* key)
 {
@@ -124,8 +107,7 @@ void BubbleViewMgr::setWebview(QWidget* host)
     m_view->setPage(page);
     layout->addWidget(m_view);
     connect(m_view, &QWebEngineView::loadFinished, this, &BubbleViewMgr::onLoadFinish);
-    m_warming = true;
-    m_view->setHtml(warmUpHtml(), pageBase());
+    m_view->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
 QWidget* BubbleViewMgr::webview() const
@@ -139,7 +121,8 @@ void BubbleViewMgr::showBubble(MsgMessageList smslist)
     if (m_msgs.isEmpty()) {
         m_curPage = 0;
         m_pageCount = 0;
-        setViewHtml(QString(), QUrl());
+        if (m_view)
+            m_view->setHtml(QString(), QUrl());
         return;
     }
     m_pageCount = int(std::ceil(m_msgs.size() / double(kPageSize)));
@@ -196,12 +179,6 @@ void BubbleViewMgr::scrollToPos(int ipos)
 
 void BubbleViewMgr::onLoadFinish(bool)
 {
-    if (m_warming) {
-        m_warming = false;
-        if (m_afterWarm)
-            std::exchange(m_afterWarm, nullptr)();
-        return;
-    }
     ++m_loads;
     scrollToAnchor();
     emit pageLoaded();
@@ -231,8 +208,9 @@ void BubbleViewMgr::setPageHtml(const QString& html)
     if (!m_view)
         return;
     const QByteArray bytes = html.toUtf8();
+    const QUrl base = QUrl::fromLocalFile(QFileInfo(g_bubbleDir()).absolutePath() + QLatin1Char('/'));
     if (bytes.size() < kSetHtmlLimit) {
-        setViewHtml(html, pageBase());
+        m_view->setHtml(html, base);
         return;
     }
     if (!m_tempDir)
@@ -241,25 +219,10 @@ void BubbleViewMgr::setPageHtml(const QString& html)
     if (m_tempDir->isValid() && f.open(QIODevice::WriteOnly | QIODevice::Truncate)
         && f.write(bytes) == bytes.size()) {
         f.close();
-        const QUrl url = QUrl::fromLocalFile(f.fileName());
-        whenWarm([this, url] { m_view->load(url); });
+        m_view->load(QUrl::fromLocalFile(f.fileName()));
     } else {
-        setViewHtml(QString(), QUrl());
+        m_view->setHtml(QString(), QUrl());
     }
-}
-
-void BubbleViewMgr::setViewHtml(const QString& html, const QUrl& base)
-{
-    if (m_view)
-        whenWarm([this, html, base] { m_view->setHtml(html, base); });
-}
-
-void BubbleViewMgr::whenWarm(std::function<void()> load)
-{
-    if (m_warming)
-        m_afterWarm = std::move(load); // only the latest page counts
-    else
-        load();
 }
 
 QString BubbleViewMgr::pageHtml(int page) const

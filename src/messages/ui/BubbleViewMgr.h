@@ -26,8 +26,7 @@ public:
     explicit BubbleViewMgr(QObject* parent = nullptr);
     ~BubbleViewMgr() override;
 
-    // Puts the web view into host (filling it) and connects it. The view starts on a blank page that
-    // already holds the bubbles' style and pictures, so the engine is warm for the first real page.
+    // Puts the web view into host (filling it) and connects it.
     void setWebview(QWidget* host);
     QWidget* webview() const;
     // Builds one page and loads it; pages outside 1..pageCount() are ignored.
@@ -38,8 +37,7 @@ public:
     int currentPage() const { return m_curPage; }
     int pageCount() const { return m_pageCount; }
     QString anchor() const { return m_anchor; }
-    // Number of pages that finished loading so far, the blank start page not counted (for tests
-    // and timing).
+    // Number of pages that finished loading so far (for tests and timing).
     int loadCount() const { return m_loads; }
 
     // Seams: how a file is handed to the desktop, and where a copy is saved (empty: cancelled).
@@ -63,8 +61,6 @@ private:
     QString messageHtml(const _MsgMessage& m, int& lastDated) const;
     QString attachmentHtml(const _MsgMessage& m, const QString& sender) const;
     void setPageHtml(const QString& html);
-    void setViewHtml(const QString& html, const QUrl& base);
-    void whenWarm(std::function<void()> load);
     void scrollToAnchor();
     void saveAttachment(const QString& path);
 
@@ -74,9 +70,5 @@ private:
     int m_pageCount = 0;
     QString m_anchor;
     int m_loads = 0;
-    // While the start page loads, a page to show waits here: set over it, it would end the start
-    // page's load early, and the two ends could not be told apart.
-    bool m_warming = false;
-    std::function<void()> m_afterWarm;
     std::unique_ptr<QTemporaryDir> m_tempDir; // pages too big to hand over as text
 };

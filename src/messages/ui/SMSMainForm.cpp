@@ -23,10 +23,8 @@
 #include "messages/ui/Ui_SMSMainForm.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QCursor>
 #include <QDateTime>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -37,12 +35,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSet>
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <atomic>
 #include <future>
 #include <stdexcept>
 
@@ -86,24 +82,11 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
         *ok = dlg.exec() == 1;
         return dlg.dbDir;
     };
-    // The records load on a second thread while the widgets are built and the web view starts;
-    // nothing below touches the records or their database until the load has ended.
-    std::atomic_bool loaded = false;
-    std::future<void> loading = std::async(std::launch::async, [this, &loaded] {
-        const auto wake = qScopeGuard([&loaded] {
-            loaded = true;
-            QMetaObject::invokeMethod(
-                qApp, [] {}, Qt::QueuedConnection);
-        });
-        loadThrow();
-    });
+    // The records load on a second thread while the widgets are built (starting the web view takes
+    // a while); nothing below touches the records or their database until the load has ended.
+    std::future<void> loading = std::async(std::launch::async, [this] { loadThrow(); });
     setupUi(this);
     connectUi();
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { programEnding = true; });
-    // The web engine starts its page only while this thread handles events: it does until the
-    // records are in. Input waits, so nothing reaches the half-built page.
-    while (!loaded)
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
     loading.get();
     showLoaded();
 }
@@ -115,7 +98,7 @@ SMSMainForm::~SMSMainForm()
     modelHandle->loadHandles({});
     // When the program ends, the system takes the records back at once: freeing them one by one
     // would only delay the exit. Under a leak checker they are freed, so real leaks stand out.
-    if (programEnding && !QM_SANITIZED)
+    if (m_leaveRecords && !QM_SANITIZED)
         (void)new MsgData(msgData);
 }
 
@@ -160,9 +143,8 @@ void SMSMainForm::loadThrow()
 
 void SMSMainForm::showLoaded()
 {
-    // The bubble page first: its web view draws it while the lists are filled.
-    showSMS(msgData.messages(), nullptr);
     modelHandle->loadHandles(msgData.chatMergeList());
+    showSMS(msgData.messages(), nullptr);
 }
 
 void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
@@ -170,9 +152,9 @@ void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
     curChat = chat;
     // A strict order with the source-row rule for messages of one moment (safe for any sort).
     sortMsgMessages(list, treeViewSMS->header()->sortIndicatorOrder() != Qt::DescendingOrder);
-    bubbleView->showBubble(list);
     modelSMS->loadSMS(list);
     lbCount->setText(tr("Total: %1").arg(list.size()));
+    bubbleView->showBubble(list);
     if (!chat) {
         lbConversation->setText(tr("IDS_ALL_MMS"));
         return;

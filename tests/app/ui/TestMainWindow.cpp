@@ -599,35 +599,22 @@ private Q_SLOTS:
         QCOMPARE(node->children.size(), 11);
     }
 
-    // Pages handle events while they are built (a backup's progress, a message load): a selection
-    // made meanwhile gets its own page once the first is done, and the first page goes.
-    void aSelectionMadeWhileAPageIsBuilt_data()
+    // Loading a backup shows its progress and handles events meanwhile: a selection made then gets
+    // its own page once the backup's is done, and the backup's page goes.
+    void aSelectionMadeWhileABackupLoads()
     {
-        QTest::addColumn<bool>("messages");
-        QTest::newRow("while the backup loads") << false;
-        QTest::newRow("while the messages load") << true;
-    }
-
-    void aSelectionMadeWhileAPageIsBuilt()
-    {
-        QFETCH(bool, messages);
         {
             QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
             CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
         }
         MainWindow w;
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
-        if (messages) {
-            select(w, node);
-            QCOMPARE(node->children.size(), 11);
-        }
         QTimer::singleShot(0, &w, [&] { select(w, w.model().localDbRoot); });
-        select(w, messages ? node->children.at(2) : node);
+        select(w, node);
         QCOMPARE(node->children.size(), 11);
         QTRY_VERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
         QCOMPARE(w.model().indexOfItemNode(w.model().localDbRoot), w.ui->treeBK->currentIndex());
         QTRY_COMPARE(w.findChildren<BKDescForm*>().size(), 0);
-        QTRY_COMPARE(w.findChildren<SMSMainForm*>().size(), 0);
         QTRY_COMPARE(w.findChildren<GetStartForm*>().size(), 1);
     }
 

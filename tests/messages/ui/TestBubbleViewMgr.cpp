@@ -187,52 +187,6 @@ private Q_SLOTS:
         QCOMPARE(html.count("class=\"bb1\"") + html.count("class=\"bb2\""), 6);
     }
 
-    // The view starts on a blank page of its own; whenever the first list comes, only its page
-    // counts as loaded and is what the view shows.
-    void firstPageAroundTheStartPage_data()
-    {
-        QTest::addColumn<bool>("afterStart");
-        QTest::addColumn<QStringList>("lists"); // texts of the lists shown one after the other
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("while the start page loads") << false << QStringList { "alpha" } << "alpha";
-        QTest::newRow("after it loaded") << true << QStringList { "alpha" } << "alpha";
-        QTest::newRow("two lists while it loads") << false << QStringList { "alpha", "beta" } << "beta";
-        QTest::newRow("an empty list while it loads") << false << QStringList { "" } << "";
-        QTest::newRow("an empty list after it loaded") << true << QStringList { "" } << "";
-    }
-
-    void firstPageAroundTheStartPage()
-    {
-        QFETCH(bool, afterStart);
-        QFETCH(QStringList, lists);
-        QFETCH(QString, shown);
-        Conversation c;
-        QWidget host;
-        host.resize(400, 300);
-        BubbleViewMgr mgr;
-        mgr.setWebview(&host);
-        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
-        QVERIFY(view);
-        QSignalSpy viewLoads(view, &QWebEngineView::loadFinished);
-        host.show();
-        if (afterStart) {
-            QTRY_COMPARE_WITH_TIMEOUT(viewLoads.size(), 1, 20000);
-            QCOMPARE(mgr.loadCount(), 0);
-        }
-        for (const QString& text : std::as_const(lists)) {
-            MsgMessageList list;
-            if (!text.isEmpty())
-                list << c.add(500000000, text);
-            mgr.showBubble(list);
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > 0, 20000);
-        QTest::qWait(300); // nothing else finishes loading
-        QCOMPARE(mgr.loadCount(), 1);
-        // The last line: a date line comes before the message.
-        QCOMPARE(
-            runJs(view, "document.body ? document.body.innerText.trim().split('\\n').pop() : ''"), shown);
-    }
-
     void bigPageStillShowsAndLinksAreDelegated()
     {
         const QString dir = TestEnv::tempDir();
