@@ -1,9 +1,10 @@
 // The first message page of a backup of 300,000 messages as the user waits for it, whole processes:
 // this program as a driver (the main window offscreen; the backup's node selected, which copies its
 // files into the cache; then its messages node, which loads them into the page's models; until the
-// conversation list and the first bubble page are painted), against `qm-probe messages` on the same
-// backup (the message database found through the manifest, copied out and loaded). Goal: at most
-// 1.3 x. Both sides are pinned to the cores of QM_BENCH_CORES ("0,1" when unset, "all" for none).
+// conversation list and the first bubble page are painted; then it ends as the program does),
+// against `qm-probe messages` on the same backup (the message database found through the manifest,
+// copied out and loaded). Goal: at most 1.3 x. Both sides are pinned to the cores of QM_BENCH_CORES
+// ("0,1" when unset, "all" for none).
 //
 //   bench_first_message_page [--messages N] [--rounds R]
 //   bench_first_message_page --driver BACKUP      (one run of the program's side)
@@ -105,6 +106,7 @@ int drive(int argc, char** argv, const QString& backup)
     auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
     const bool painted = page && waitPainted(page);
     phase("first bubble page loaded, page painted");
+    w.leaveModelsAtExit(); // as the program's main() does once its event loop is over
     return painted ? 0 : 1;
 }
 

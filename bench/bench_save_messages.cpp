@@ -60,6 +60,7 @@ int drivePage(int argc, char** argv, const QString& folder)
     if (page.bubbles()->loadCount() == 0)
         loop.exec();
     page.repaint();
+    page.leaveRecordsAtExit(); // as the program's main() has the window do at its end
     return page.bubbles()->loadCount() > 0 ? 0 : 1;
 }
 

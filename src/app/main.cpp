@@ -43,6 +43,7 @@ int main(int argc, char** argv)
         StartUpChecks::warnIfStorageNotWritable();
 
         code = app.exec();
+        window.leaveModelsAtExit();
     }
     PowerAssertion::release(powerAssertion);
     return code;

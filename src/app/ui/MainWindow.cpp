@@ -25,6 +25,7 @@
 #include "backup/ui/LoadBkThread.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/iosbackup.h"
+#include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -241,6 +242,12 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+void MainWindow::leaveModelsAtExit()
+{
+    if (auto* messages = qobject_cast<SMSMainForm*>(m_curPage))
+        messages->leaveRecordsAtExit();
+}
+
 void MainWindow::relistBackups()
 {
     QList<CacheListDb::_CacheItem> items;
@@ -394,6 +401,9 @@ QAction* MainWindow::addContextAction(const QString& icon, const QString& text, 
 
 void MainWindow::loadItemMainForm()
 {
+    // Building a page may handle events (a backup's progress dialogs): a selection changed meanwhile
+    // builds its page once this one is in place, not in the middle of this build.
+    TreeEdit building(this);
     if (m_curPage) {
         m_curPage->hide();
         m_pageLayout->removeWidget(m_curPage);
@@ -498,22 +508,27 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
     }
     const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(*manifest);
     const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    // The messages are copied at the same time as the other files; their progress shows after the
+    // others', and so does their error (kept until then).
+    ProgressForm smsForm(QString(), this);
+    smsForm.setQuiet(true);
+    ITunesCacheSMSThread sms(*manifest, smsForm, this);
+    sms.start();
     {
         ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
         LoadBkThread thread(manifest.data(), files, cacheDir, &form, this);
         thread.start();
         const int result = form.exec();
         thread.wait();
-        if (result != 1 || form.cancelled)
+        if (result != 1 || form.cancelled) {
+            smsForm.cancelled = true;
+            sms.wait();
             return false;
+        }
     }
-    {
-        ProgressForm form(QString(), this);
-        ITunesCacheSMSThread thread(*manifest, form, this);
-        thread.start();
-        form.exec();
-        thread.wait();
-    }
+    if (smsForm.exec() != 1 && !smsForm.resultText().isEmpty())
+        Tips::error(smsForm.resultText());
+    sms.wait();
     DataSources::countBackup(*manifest, cacheDir);
     return true;
 }

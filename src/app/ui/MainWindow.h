@@ -59,6 +59,9 @@ public:
 
     // What exitProgram() does after closing the window; tests replace it.
     static void setExitHandler(std::function<void()> handler);
+    // The program is ending (its event loop is over): the shown page's big models are left to the
+    // system rather than freed one by one.
+    void leaveModelsAtExit();
 
     Ui_MainWindow* ui;
     ItemModelBK& model() { return m_model; }

@@ -43,6 +43,8 @@ public:
     void clearShowSMS();
     QList<_MsgMessage*> getSMSSelections() const;
     QList<QAction*> toolbarActions();
+    // The program is ending: the page's records are left to the system rather than freed.
+    void leaveRecordsAtExit() { m_leaveRecords = true; }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -140,4 +142,5 @@ private:
     MsgData msgData;
     _MsgChat* curChat = nullptr;
     QSharedPointer<AbsIOSMessageDb> msgDb;
+    bool m_leaveRecords = false;
 };

@@ -534,6 +534,29 @@ private Q_SLOTS:
         }
     }
 
+    // The messages are copied beside the other files: a backup without them still loads, and says
+    // so once.
+    void aBackupWithoutMessagesLoadsAndSaysSoOnce()
+    {
+        const QString folder = TestEnv::tempDir() + "/no-messages";
+        QVERIFY(SyntheticBackup::make(folder, { "--no-well-known", "--udid", QString(40, 'e') }));
+        MainWindow w;
+        QStringList seen;
+        {
+            ModalAnswerer answerer;
+            chooseBackup(answerer, folder);
+            w.miLoadiTunesBackup();
+            seen = answerer.seen();
+        }
+        QCOMPARE(seen.size(), 1);
+        QVERIFY2(seen.first().contains("Found no message database file in this iTunes backup."),
+            qPrintable(seen.first()));
+        QCOMPARE(w.model().bkRoot->children.size(), 1);
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.size(), 11);
+        QCOMPARE(node->children.at(2)->text, QString("SMS(0)"));
+    }
+
     void pagesKeepTheirBackupWhileShown()
     {
         MainWindow w;
@@ -574,6 +597,25 @@ private Q_SLOTS:
         QVERIFY(w.treeContextActions().isEmpty());
         select(w, node);
         QCOMPARE(node->children.size(), 11);
+    }
+
+    // Loading a backup shows its progress and handles events meanwhile: a selection made then gets
+    // its own page once the backup's is done, and the backup's page goes.
+    void aSelectionMadeWhileABackupLoads()
+    {
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
+        }
+        MainWindow w;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QTimer::singleShot(0, &w, [&] { select(w, w.model().localDbRoot); });
+        select(w, node);
+        QCOMPARE(node->children.size(), 11);
+        QTRY_VERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+        QCOMPARE(w.model().indexOfItemNode(w.model().localDbRoot), w.ui->treeBK->currentIndex());
+        QTRY_COMPARE(w.findChildren<BKDescForm*>().size(), 0);
+        QTRY_COMPARE(w.findChildren<GetStartForm*>().size(), 1);
     }
 
     void clickingTheSelectedEntryAgainRebuildsItsPage()
