@@ -6,12 +6,27 @@ namespace
 {
 constexpr qint64 kBucket = 900; // zone changes fall on quarter hours
 
-void appendNumber(QString& out, int value, int width)
+// Writes value as width decimal digits (zero-padded) at out.
+char16_t* putDigits(char16_t* out, int value, int width)
 {
-    const QString digits = QString::number(value);
-    for (qsizetype i = digits.size(); i < width; ++i)
-        out += QLatin1Char('0');
-    out += digits;
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char16_t(u'0' + value % 10);
+    return out + width;
+}
+
+// Year, month and day of a count of days since 1970-01-01 in the proleptic Gregorian calendar (as
+// QDate counts), by whole 400-year eras.
+void civilFromDays(qint64 days, int& year, int& month, int& day)
+{
+    days += 719468;
+    const qint64 era = (days >= 0 ? days : days - 146096) / 146097;
+    const qint64 doe = days - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = int(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 } // namespace
 
@@ -22,31 +37,38 @@ qint64 ExportLocalTime::unixTime(int date21)
 
 QDateTime ExportLocalTime::wallClock(int date21)
 {
+    return QDateTime::fromSecsSinceEpoch(localSeconds(date21), Qt::UTC);
+}
+
+qint64 ExportLocalTime::localSeconds(int date21)
+{
     const qint64 t = unixTime(date21);
     const qint64 bucket = t >= 0 ? t / kBucket : (t - kBucket + 1) / kBucket;
     auto it = m_offsets.constFind(bucket);
     if (it == m_offsets.constEnd())
         it = m_offsets.insert(bucket, QDateTime::fromSecsSinceEpoch(t).toLocalTime().offsetFromUtc());
-    return QDateTime::fromSecsSinceEpoch(t + *it, Qt::UTC);
+    return t + *it;
 }
 
 QString ExportLocalTime::stamp(int date21)
 {
-    const QDateTime dt = wallClock(date21);
-    const QDate d = dt.date();
-    const QTime tm = dt.time();
-    QString out;
-    out.reserve(19);
-    appendNumber(out, d.year(), 4);
-    out += QLatin1Char('-');
-    appendNumber(out, d.month(), 2);
-    out += QLatin1Char('-');
-    appendNumber(out, d.day(), 2);
-    out += QLatin1Char(' ');
-    appendNumber(out, tm.hour(), 2);
-    out += QLatin1Char(':');
-    appendNumber(out, tm.minute(), 2);
-    out += QLatin1Char(':');
-    appendNumber(out, tm.second(), 2);
-    return out;
+    // Worked out in integers: one export formats a date per message.
+    const qint64 local = localSeconds(date21);
+    const qint64 days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
+    const int secs = int(local - days * 86400);
+    int year = 0, month = 0, day = 0;
+    civilFromDays(days, year, month, day);
+    char16_t text[19];
+    char16_t* p = putDigits(text, year, 4);
+    *p++ = u'-';
+    p = putDigits(p, month, 2);
+    *p++ = u'-';
+    p = putDigits(p, day, 2);
+    *p++ = u' ';
+    p = putDigits(p, secs / 3600, 2);
+    *p++ = u':';
+    p = putDigits(p, secs / 60 % 60, 2);
+    *p++ = u':';
+    putDigits(p, secs % 60, 2);
+    return QString(reinterpret_cast<const QChar*>(text), 19);
 }

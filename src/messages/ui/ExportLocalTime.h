@@ -19,5 +19,8 @@ public:
     QString stamp(int date21);
 
 private:
+    // Unix seconds of the local wall-clock time of a model date.
+    qint64 localSeconds(int date21);
+
     QHash<qint64, int> m_offsets; // UTC offset in seconds by quarter hour
 };
