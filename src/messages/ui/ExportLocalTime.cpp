@@ -53,22 +53,53 @@ qint64 ExportLocalTime::localSeconds(int date21)
 QString ExportLocalTime::stamp(int date21)
 {
     // Worked out in integers: one export formats a date per message.
+    const Fields f = fields(date21);
+    char16_t text[19];
+    char16_t* p = putDigits(text, f.year, 4);
+    *p++ = u'-';
+    p = putDigits(p, f.month, 2);
+    *p++ = u'-';
+    p = putDigits(p, f.day, 2);
+    *p++ = u' ';
+    p = putDigits(p, f.hour, 2);
+    *p++ = u':';
+    p = putDigits(p, f.minute, 2);
+    *p++ = u':';
+    putDigits(p, f.second, 2);
+    return QString(reinterpret_cast<const QChar*>(text), 19);
+}
+
+QString ExportLocalTime::minuteText(int date21)
+{
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const Fields f = fields(date21);
+    char16_t text[20];
+    char16_t* p = putDigits(text, f.day, 2);
+    *p++ = u' ';
+    for (int i = 0; i < 3; ++i)
+        *p++ = char16_t(kMonths[(f.month - 1) * 3 + i]);
+    *p++ = u' ';
+    p = putDigits(p, f.year, 4);
+    *p++ = u' ';
+    // Twelve-hour clock: 0 and 12 read 12.
+    p = putDigits(p, f.hour % 12 == 0 ? 12 : f.hour % 12, 2);
+    *p++ = u':';
+    p = putDigits(p, f.minute, 2);
+    *p++ = u' ';
+    *p++ = f.hour < 12 ? u'A' : u'P';
+    *p++ = u'M';
+    return QString(reinterpret_cast<const QChar*>(text), p - text);
+}
+
+ExportLocalTime::Fields ExportLocalTime::fields(int date21)
+{
     const qint64 local = localSeconds(date21);
     const qint64 days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
     const int secs = int(local - days * 86400);
-    int year = 0, month = 0, day = 0;
-    civilFromDays(days, year, month, day);
-    char16_t text[19];
-    char16_t* p = putDigits(text, year, 4);
-    *p++ = u'-';
-    p = putDigits(p, month, 2);
-    *p++ = u'-';
-    p = putDigits(p, day, 2);
-    *p++ = u' ';
-    p = putDigits(p, secs / 3600, 2);
-    *p++ = u':';
-    p = putDigits(p, secs / 60 % 60, 2);
-    *p++ = u':';
-    putDigits(p, secs % 60, 2);
-    return QString(reinterpret_cast<const QChar*>(text), 19);
+    Fields f;
+    civilFromDays(days, f.year, f.month, f.day);
+    f.hour = secs / 3600;
+    f.minute = secs / 60 % 60;
+    f.second = secs % 60;
+    return f;
 }

@@ -17,8 +17,15 @@ public:
     QDateTime wallClock(int date21);
     // "yyyy-MM-dd hh:mm:ss" of the local time.
     QString stamp(int date21);
+    // "dd MMM yyyy hh:mm AP" of the local time, as QDateTime::toString gives it (English month
+    // names, twelve-hour clock).
+    QString minuteText(int date21);
 
 private:
+    struct Fields {
+        int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    };
+    Fields fields(int date21);
     // Unix seconds of the local wall-clock time of a model date.
     qint64 localSeconds(int date21);
 

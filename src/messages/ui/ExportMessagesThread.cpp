@@ -144,17 +144,22 @@ QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() 
 {
     QList<Conversation> list;
     QHash<QString, qsizetype> index;
+    QHash<const _MsgChat*, qsizetype> ofChat; // the same, found by the chat without its key text
     for (_MsgMessage* m : m_messages) {
-        // Messages without a chat form one conversation of their own.
-        const QString key
-            = m->_chat ? QStringLiteral("c:") + m->_chat->chat_identifier.toLower() : QStringLiteral("n:");
-        auto it = index.find(key);
-        if (it == index.end()) {
-            it = index.insert(key, list.size());
-            list.append(Conversation());
-            list.back().key = key;
+        auto known = ofChat.constFind(m->_chat);
+        if (known == ofChat.constEnd()) {
+            // Messages without a chat form one conversation of their own.
+            const QString key = m->_chat ? QStringLiteral("c:") + m->_chat->chat_identifier.toLower()
+                                         : QStringLiteral("n:");
+            auto it = index.find(key);
+            if (it == index.end()) {
+                it = index.insert(key, list.size());
+                list.append(Conversation());
+                list.back().key = key;
+            }
+            known = ofChat.insert(m->_chat, *it);
         }
-        Conversation& c = list[*it];
+        Conversation& c = list[*known];
         c.messages.append(m);
         if (m->_chat)
             c.last = std::max(c.last, m->_chat->_last);
