@@ -63,6 +63,8 @@ MsgMessageColumns::MsgMessageColumns(const Sqlite3Cursor& c)
 QString MsgMessageColumns::repeatedText(const Sqlite3Cursor& c, int column, RepeatedText& cache) const
 {
     const QByteArrayView utf8 = c.getTextUtf8(column);
+    if (utf8.isNull())
+        return QString(); // NULL, as getText reads it
     if (utf8.isEmpty() || (cache.misses > 64 && cache.hits < cache.misses))
         return c.getText(column);
     for (int i = 0; i < cache.used; ++i)
