@@ -5,6 +5,12 @@
 namespace
 {
 constexpr qint64 kBucket = 900; // zone changes fall on quarter hours
+constexpr qint64 kDay = 86400;
+
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    return a >= 0 ? a / b : (a - b + 1) / b;
+}
 
 // Writes value as width decimal digits (zero-padded) at out.
 char16_t* putDigits(char16_t* out, int value, int width)
@@ -43,11 +49,30 @@ QDateTime ExportLocalTime::wallClock(int date21)
 qint64 ExportLocalTime::localSeconds(int date21)
 {
     const qint64 t = unixTime(date21);
-    const qint64 bucket = t >= 0 ? t / kBucket : (t - kBucket + 1) / kBucket;
+    const qint64 day = floorDiv(t, kDay);
+    if (day != m_day) {
+        auto it = m_dayOffsets.constFind(day);
+        if (it == m_dayOffsets.constEnd()) {
+            // A day whose first and last second have the same offset has no change in it (zones
+            // change at most once a day); a day with a change is looked up by quarter hours.
+            const int first = offsetAt(day * kDay);
+            it = m_dayOffsets.insert(day, first == offsetAt(day * kDay + kDay - 1) ? first : kChanging);
+        }
+        m_day = day;
+        m_dayOffset = *it;
+    }
+    if (m_dayOffset != kChanging)
+        return t + m_dayOffset;
+    const qint64 bucket = floorDiv(t, kBucket);
     auto it = m_offsets.constFind(bucket);
     if (it == m_offsets.constEnd())
-        it = m_offsets.insert(bucket, QDateTime::fromSecsSinceEpoch(t).toLocalTime().offsetFromUtc());
+        it = m_offsets.insert(bucket, offsetAt(t));
     return t + *it;
+}
+
+int ExportLocalTime::offsetAt(qint64 unixSeconds)
+{
+    return QDateTime::fromSecsSinceEpoch(unixSeconds).toLocalTime().offsetFromUtc();
 }
 
 QString ExportLocalTime::stamp(int date21)
@@ -94,8 +119,8 @@ QString ExportLocalTime::minuteText(int date21)
 ExportLocalTime::Fields ExportLocalTime::fields(int date21)
 {
     const qint64 local = localSeconds(date21);
-    const qint64 days = local >= 0 ? local / 86400 : (local - 86399) / 86400;
-    const int secs = int(local - days * 86400);
+    const qint64 days = floorDiv(local, kDay);
+    const int secs = int(local - days * kDay);
     Fields f;
     civilFromDays(days, f.year, f.month, f.day);
     f.hour = secs / 3600;
