@@ -19,7 +19,7 @@ namespace
 {
 // The share of the joined rows the loading thread reads itself when a second connection reads the
 // rest: it also puts every row of both into the model.
-constexpr double kFirstShare = 0.4;
+constexpr double kFirstShare = 0.35;
 constexpr size_t kChunkRows = 2048; // rows handed over at a time
 } // namespace
 
