@@ -6,6 +6,7 @@
 #include "messages/store/MsgTableLoaderSplit.h"
 
 #include <QScopeGuard>
+#include <QSet>
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -153,8 +154,9 @@ void MsgTableLoader::loadMessages(
 {
     const qint64 rows = reserveForMessages(chat);
     const std::vector<qint64> withAttachments = messagesWithAttachments();
-    QString sql = QStringLiteral("select j.chat_id, m.* from chat_message_join as j inner join message as m "
-                                 "on j.message_id = m.rowid");
+    QString sql = QStringLiteral("select %1 from chat_message_join as j inner join message as m on "
+                                 "j.message_id = m.rowid")
+                      .arg(selectedColumns());
     // Rows of type 4 are skipped below anyway; the chats' dates need them read.
     if (withItemType && !chatLastDates)
         sql += QStringLiteral(" and m.item_type <> 4");
@@ -172,6 +174,22 @@ void MsgTableLoader::loadMessages(
         loadRows(sql, reading, dated);
     if (chatLastDates)
         setChatLastDates(latest);
+}
+
+QString MsgTableLoader::selectedColumns()
+{
+    // Only the columns a record takes (and the integer primary key, the rowid's own column): the
+    // message tables of later systems hold many more, and each column selected is decoded for
+    // every row.
+    QSet<QString> taken;
+    for (const QString& name : MsgMessageColumns::names())
+        taken.insert(name.toLower());
+    QStringList cols { QStringLiteral("j.chat_id") };
+    for (const _SqliteCol& col : db.tbCols(QStringLiteral("message")))
+        if (taken.contains(col.name.toLower())
+            || (col.primaryKey && col.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0))
+            cols << QStringLiteral("m.\"%1\"").arg(QString(col.name).replace('"', QLatin1String("\"\"")));
+    return cols.size() > 1 ? cols.join(QLatin1String(", ")) : QStringLiteral("j.chat_id, m.*");
 }
 
 bool MsgTableLoader::mayReadAlongside() const

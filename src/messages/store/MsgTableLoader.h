@@ -69,6 +69,8 @@ private:
     // Fills a new record of the message of rowid from the current row.
     static void fillMessage(const Sqlite3Cursor& c, const MsgMessageColumns& cols, const Reading& reading,
         _MsgMessage& message, qint64 rowid);
+    // The select list of the message query: the join's chat and the message columns a record takes.
+    QString selectedColumns();
     // True when a second connection to the file sees what this one does.
     bool mayReadAlongside() const;
     // Rowids of the messages joined to an attachment, ascending.

@@ -264,6 +264,52 @@ private Q_SLOTS:
         QCOMPARE(two, one);
     }
 
+    // The message query takes the columns a record reads, whatever their case and place among
+    // columns it does not read; the rowid comes from the table's integer primary key.
+    void takesKnownColumnsAmongOthers_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("extra columns around")
+            << "CREATE TABLE message (pad0 BLOB, ROWID INTEGER PRIMARY KEY, pad1 TEXT, GUID TEXT, \"Text\" "
+               "TEXT, "
+               "pad2 INTEGER, Date INTEGER, item_type INTEGER, \"odd \"\"name\" TEXT)";
+        QTest::newRow("primary key under another name")
+            << "CREATE TABLE message (id INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER, pad TEXT)";
+        QTest::newRow("known columns only") << "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, "
+                                               "text TEXT, date INTEGER)";
+    }
+    void takesKnownColumnsAmongOthers()
+    {
+        QFETCH(QString, table);
+        Sqlite3DB db;
+        const QString file = TestEnv::tempDir() + "/columns.db";
+        QFile::remove(file);
+        db.openThrow(file, 6);
+        for (const QString& sql : { QString("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT)"),
+                 table, QString("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)"),
+                 QString("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)"),
+                 QString("INSERT INTO chat VALUES (1, 'c1')"),
+                 QString("INSERT INTO chat_message_join VALUES (1, 7)") })
+            db.executeThrow(sql);
+        Sqlite3Sql insert(table.contains("pad0")
+                ? "INSERT INTO message (ROWID, pad0, guid, text, date, pad2) VALUES "
+                  "(7, x'00ff', 'g7', 'hello', 400000123, 5)"
+                : "INSERT INTO message (rowid, guid, text, date) VALUES "
+                  "(7, 'g7', 'hello', 400000123)");
+        db.executeThrow(insert);
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.loadChats();
+        loader.loadMessages(0, table.contains("item_type"), MsgMessageColumns::Dates::Seconds, true);
+        const _MsgMessage* m = data.p()->messages.value(7);
+        QVERIFY(m);
+        QCOMPARE(m->rowid, qint64(7));
+        QCOMPARE(m->guid, QString("g7"));
+        QCOMPARE(QString(m->text), QString("hello"));
+        QCOMPARE(m->date, 400000123);
+        QCOMPARE(data.p()->chats.value(1)->_last, 400000123);
+    }
+
     // Only a message joined to an attachment keeps its attributed body; an empty text is taken
     // from the body either way.
     void bodyKeptOnlyWithAttachments_data()
