@@ -5,9 +5,6 @@
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
 #include <new>
 
 namespace
@@ -16,22 +13,6 @@ constexpr size_t kFirstBlock = 256;
 constexpr size_t kLargestBlock = 65536;
 constexpr size_t kKeyBlock = 65536; // UTF-16 units per block of key texts
 constexpr qsizetype kBulkFree = 10000; // messages from which a model is freed in bulk
-
-// Asks for the large pages of a big block up front: a million records touched for the first time
-// otherwise cost a page fault per 4 KiB.
-void preferLargePages(void* start, size_t bytes)
-{
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    constexpr uintptr_t kLarge = 2 * 1024 * 1024;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(start) + kLarge - 1) & ~(kLarge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(start) + bytes) & ~(kLarge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE); // a hint: failure is harmless
-#else
-    Q_UNUSED(start);
-    Q_UNUSED(bytes);
-#endif
-}
 
 void setFastFree(bool on)
 {
@@ -79,7 +60,6 @@ _MsgMessage* __MsgData::slot()
             throw;
         }
         m_blocks.back().capacity = capacity;
-        preferLargePages(m_blocks.back().first, capacity * sizeof(_MsgMessage));
     }
     Block& b = m_blocks.back();
     return b.first + b.used;
