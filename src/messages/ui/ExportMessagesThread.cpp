@@ -18,7 +18,13 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -31,6 +37,73 @@ bool isFolderType(ExportMessagesThread::FormatType type)
     return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
         || type == ExportMessagesThread::Db;
 }
+
+// Makes the CSV lines of a list of messages on a thread of its own, a block of messages at a time,
+// while the export writes the blocks made before. Stops and joins when destroyed.
+class CsvLineMaker
+{
+public:
+    static constexpr int kBlock = 2048;
+
+    explicit CsvLineMaker(const QList<_MsgMessage*>& messages)
+        : m_messages(messages)
+        , m_made(size_t(blocks()))
+        , m_thread([this] { make(); })
+    {
+    }
+    ~CsvLineMaker()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    int blocks() const { return int((m_messages.size() + kBlock - 1) / kBlock); }
+    int blockSize(int block) const
+    {
+        return int(qMin<qsizetype>(kBlock, m_messages.size() - qsizetype(block) * kBlock));
+    }
+    // The lines of a block, waiting until they are made.
+    QString take(int block)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_done > block || m_error; });
+        if (m_done <= block)
+            std::rethrow_exception(m_error);
+        return std::move(m_made[size_t(block)]);
+    }
+
+private:
+    void make()
+    {
+        ExportLocalTime time;
+        try {
+            for (int block = 0; block < blocks() && !m_stop; ++block) {
+                QString text;
+                const qsizetype end = qMin(m_messages.size(), qsizetype(block + 1) * kBlock);
+                for (qsizetype i = qsizetype(block) * kBlock; i < end; ++i)
+                    text += ExportMessagesCsv::line(*m_messages[i], time);
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_made[size_t(block)] = std::move(text);
+                m_done = block + 1;
+                m_ready.notify_one();
+            }
+        } catch (...) {
+            // Out of memory, say: the export fails with it.
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_error = std::current_exception();
+            m_ready.notify_one();
+        }
+    }
+
+    const QList<_MsgMessage*>& m_messages;
+    std::vector<QString> m_made;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    int m_done = 0; // blocks made
+    std::exception_ptr m_error;
+    std::atomic<bool> m_stop { false };
+    std::thread m_thread; // last: started once the rest is in place
+};
 
 // The file name stem of a conversation: a group by its identifier, another chat by its name.
 QString conversationStem(const _MsgChat* chat)
@@ -73,6 +146,8 @@ void ExportMessagesThread::run()
 int ExportMessagesThread::exportSingle()
 {
     sortMsgMessages(m_messages);
+    if (m_type == Csv)
+        return exportCsv();
     const int total = int(m_messages.size());
     std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
     int count = 0;
@@ -86,6 +161,31 @@ int ExportMessagesThread::exportSingle()
             m_written << m_path;
         }
         exporter->write(*m);
+    }
+    if (exporter)
+        exporter->uninit();
+    return count;
+}
+
+int ExportMessagesThread::exportCsv()
+{
+    const int total = int(m_messages.size());
+    std::unique_ptr<ExportMessagesCsv> exporter;
+    CsvLineMaker lines(m_messages);
+    int count = 0;
+    for (int block = 0; block < lines.blocks(); ++block) {
+        const QString text = lines.take(block);
+        for (int i = 0; i < lines.blockSize(block); ++i) {
+            if (m_form.cancelled)
+                throw -1;
+            step(++count, total);
+            if (!exporter) {
+                exporter = std::make_unique<ExportMessagesCsv>(m_path);
+                exporter->init();
+                m_written << m_path;
+            }
+        }
+        exporter->writeLines(text);
     }
     if (exporter)
         exporter->uninit();

@@ -42,6 +42,8 @@ private:
     };
 
     int exportSingle(); // Txt, Csv, Db
+    // Csv: the lines are made on a second thread while this one writes them.
+    int exportCsv();
     int exportPerConversation(); // Pdf, Html
     QList<Conversation> conversations() const;
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
