@@ -73,6 +73,7 @@ public:
     }
 
     std::atomic<bool> stop { false }; // asks the reading to end early
+    std::atomic<bool> started { false }; // the reading's connection is open and its query prepared
 
 private:
     std::mutex m_mutex;
@@ -276,8 +277,15 @@ void MsgTableLoader::loadRowsSplit(const MsgTableLoaderSplit& split, const QStri
     while (queue.pop(rows))
         for (const Row& r : rows)
             takeRow(r, latest, [&r] { return r.made; });
-    if (const std::exception_ptr error = queue.error())
+    if (const std::exception_ptr error = queue.error()) {
+        // A second connection that could not even start (the file no longer under its name, no
+        // descriptor left) leaves its rows to this one.
+        if (!queue.started) {
+            loadRows(split.second(sql), reading, latest);
+            return;
+        }
         std::rethrow_exception(error);
+    }
 }
 
 void MsgTableLoader::readRun(
@@ -289,6 +297,7 @@ void MsgTableLoader::readRun(
         Sqlite3DB own;
         own.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX); // used by this thread alone
         Sqlite3Cursor c = own.queryThrow(sql);
+        queue.started = true;
         const MsgMessageColumns cols(c);
         const int chatCol = c.columnIndex(QStringLiteral("chat_id"));
         while (!queue.stop && c.moveNext()) {

@@ -310,6 +310,30 @@ private Q_SLOTS:
         QCOMPARE(data.p()->chats.value(1)->_last, 400000123);
     }
 
+    // When the second connection cannot open the file (gone from its name while the first still
+    // reads it), the first reads the rest itself: no error, the same model.
+    void splitLoadWithoutSecondConnection()
+    {
+        const QString file = TestEnv::tempDir() + "/gone.db";
+        {
+            Sqlite3DB db;
+            makeBulk(db, file, "covering", 300);
+        }
+        QString error;
+        const QStringList one = loadText(file, std::numeric_limits<qint64>::max(), 0, true, &error);
+        QCOMPARE(error, QString());
+        Sqlite3DB db;
+        db.openThrow(file, SQLITE_OPEN_READWRITE);
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.setSplitFrom(1);
+        loader.loadChats();
+        loader.loadHandles({});
+        QVERIFY(QFile::remove(file));
+        loader.loadMessages(0, true, MsgMessageColumns::Dates::Either, true);
+        QCOMPARE(modelText(*data.p()), one);
+    }
+
     // Only a message joined to an attachment keeps its attributed body; an empty text is taken
     // from the body either way.
     void bodyKeptOnlyWithAttachments_data()
