@@ -197,8 +197,8 @@ bool MsgTableLoader::mayReadAlongside() const
 {
     // A second connection sees only what is in the file: nothing may be pending on this one.
     const QString path = db.dbPath();
-    return db.tranDepth() == 0 && !path.isEmpty() && path != QLatin1String(":memory:")
-        && !path.startsWith(QLatin1String("file::memory:"));
+    return db.tranDepth() == 0 && db.handle && sqlite3_get_autocommit(db.handle) && !path.isEmpty()
+        && path != QLatin1String(":memory:") && !path.startsWith(QLatin1String("file::memory:"));
 }
 
 MsgTableLoader::Row MsgTableLoader::readRow(

@@ -334,6 +334,37 @@ private Q_SLOTS:
         QCOMPARE(modelText(*data.p()), one);
     }
 
+    // Rows not yet committed on the loading connection are loaded: no second connection, which
+    // could not see them, reads alongside while a transaction is open, however it was begun.
+    void loadInsideTransactionSeesItsRows_data()
+    {
+        QTest::addColumn<bool>("plainBegin");
+        QTest::newRow("begun by the connection's own call") << false;
+        QTest::newRow("begun by a BEGIN statement") << true;
+    }
+    void loadInsideTransactionSeesItsRows()
+    {
+        QFETCH(bool, plainBegin);
+        const QString file = TestEnv::tempDir() + "/pending.db";
+        Sqlite3DB db;
+        makeBulk(db, file, "plain", 300);
+        if (plainBegin)
+            db.executeThrow("BEGIN");
+        else
+            db.beginTran();
+        db.executeThrow(
+            "INSERT INTO message (ROWID, guid, text, date, item_type) VALUES (9999, 'g', 'late', 1, 0)");
+        db.executeThrow("INSERT INTO chat_message_join (chat_id, message_id) VALUES (3, 9999)");
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.setSplitFrom(1);
+        loader.loadChats();
+        loader.loadMessages(0, true, MsgMessageColumns::Dates::Either, true);
+        QVERIFY(data.p()->messages.contains(9999));
+        QVERIFY(data.p()->messages.contains(299));
+        db.executeThrow("ROLLBACK");
+    }
+
     // Only a message joined to an attachment keeps its attributed body; an empty text is taken
     // from the body either way.
     void bodyKeptOnlyWithAttachments_data()
