@@ -38,8 +38,9 @@ bool isFolderType(ExportMessagesThread::FormatType type)
         || type == ExportMessagesThread::Db;
 }
 
-// Makes the CSV lines of a list of messages on a thread of its own, a block of messages at a time,
-// while the export writes the blocks made before. Stops and joins when destroyed.
+// Makes the CSV lines of a list of messages a block of messages at a time: every other block on a
+// thread of its own, the blocks between on the thread that takes them, while it writes the blocks
+// before. Stops and joins when destroyed.
 class CsvLineMaker
 {
 public:
@@ -48,6 +49,7 @@ public:
     explicit CsvLineMaker(const QList<_MsgMessage*>& messages)
         : m_messages(messages)
         , m_made(size_t(blocks()))
+        , m_ready(size_t(blocks()), false)
         , m_thread([this] { make(); })
     {
     }
@@ -62,44 +64,52 @@ public:
     {
         return int(qMin<qsizetype>(kBlock, m_messages.size() - qsizetype(block) * kBlock));
     }
-    // The lines of a block, waiting until they are made.
+    // The lines of a block: made here for an even block, else waited for.
     QString take(int block)
     {
+        if (block % 2 == 0)
+            return lines(block, m_time);
         std::unique_lock<std::mutex> lock(m_mutex);
-        m_ready.wait(lock, [&] { return m_done > block || m_error; });
-        if (m_done <= block)
+        m_madeSignal.wait(lock, [&] { return m_ready[size_t(block)] || m_error; });
+        if (!m_ready[size_t(block)])
             std::rethrow_exception(m_error);
         return std::move(m_made[size_t(block)]);
     }
 
 private:
+    QString lines(int block, ExportLocalTime& time) const
+    {
+        QString text;
+        const qsizetype end = qMin(m_messages.size(), qsizetype(block + 1) * kBlock);
+        for (qsizetype i = qsizetype(block) * kBlock; i < end; ++i)
+            text += ExportMessagesCsv::line(*m_messages[i], time);
+        return text;
+    }
     void make()
     {
         ExportLocalTime time;
         try {
-            for (int block = 0; block < blocks() && !m_stop; ++block) {
-                QString text;
-                const qsizetype end = qMin(m_messages.size(), qsizetype(block + 1) * kBlock);
-                for (qsizetype i = qsizetype(block) * kBlock; i < end; ++i)
-                    text += ExportMessagesCsv::line(*m_messages[i], time);
+            for (int block = 1; block < blocks() && !m_stop; block += 2) {
+                QString text = lines(block, time);
                 const std::lock_guard<std::mutex> lock(m_mutex);
                 m_made[size_t(block)] = std::move(text);
-                m_done = block + 1;
-                m_ready.notify_one();
+                m_ready[size_t(block)] = true;
+                m_madeSignal.notify_one();
             }
         } catch (...) {
             // Out of memory, say: the export fails with it.
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_error = std::current_exception();
-            m_ready.notify_one();
+            m_madeSignal.notify_one();
         }
     }
 
     const QList<_MsgMessage*>& m_messages;
+    ExportLocalTime m_time; // the taking thread's
     std::vector<QString> m_made;
+    std::vector<bool> m_ready; // blocks made by the thread
     std::mutex m_mutex;
-    std::condition_variable m_ready;
-    int m_done = 0; // blocks made
+    std::condition_variable m_madeSignal;
     std::exception_ptr m_error;
     std::atomic<bool> m_stop { false };
     std::thread m_thread; // last: started once the rest is in place

@@ -42,7 +42,7 @@ private:
     };
 
     int exportSingle(); // Txt, Csv, Db
-    // Csv: the lines are made on a second thread while this one writes them.
+    // Csv: half the lines are made on a second thread while this one makes and writes the rest.
     int exportCsv();
     int exportPerConversation(); // Pdf, Html
     QList<Conversation> conversations() const;
