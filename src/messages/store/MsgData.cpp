@@ -79,6 +79,13 @@ _MsgMessage* __MsgData::newMessage(const _MsgMessage& source)
     return m;
 }
 
+void __MsgData::adoptMessageStorage(__MsgData& other)
+{
+    // In front: the block this owner's new messages go into stays the last one.
+    m_blocks.insert(m_blocks.begin(), other.m_blocks.begin(), other.m_blocks.end());
+    other.m_blocks.clear();
+}
+
 bool __MsgData::inBlocks(const _MsgMessage* message) const
 {
     // Newest blocks first: they are the largest and hold most messages.

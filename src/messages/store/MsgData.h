@@ -30,6 +30,9 @@ public:
     // messages under its rowid.
     _MsgMessage* newMessage();
     _MsgMessage* newMessage(const _MsgMessage& source);
+    // Takes over the storage of the messages other made with newMessage, which other's messages
+    // table must not list: they are destroyed with this owner (records made by another thread).
+    void adoptMessageStorage(__MsgData& other);
     // The key of a message in its chat's _messages: the rowid as decimal text, kept in the owner's
     // own storage (the chats that hold it live no longer than the owner).
     QString messageKey(qint64 rowid);

@@ -4,65 +4,87 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgText.h"
 
+namespace
+{
+struct Column {
+    const char* name;
+    int MsgMessageColumns::*position;
+};
+
+// Every column a record takes, by name.
+const Column kColumns[] = {
+    { "rowid", &MsgMessageColumns::rowid },
+    { "guid", &MsgMessageColumns::guid },
+    { "text", &MsgMessageColumns::text },
+    { "replace", &MsgMessageColumns::replace },
+    { "service_center", &MsgMessageColumns::service_center },
+    { "handle_id", &MsgMessageColumns::handle_id },
+    { "subject", &MsgMessageColumns::subject },
+    { "country", &MsgMessageColumns::country },
+    { "attributedBody", &MsgMessageColumns::attributedBody },
+    { "version", &MsgMessageColumns::version },
+    { "type", &MsgMessageColumns::type },
+    { "service", &MsgMessageColumns::service },
+    { "account", &MsgMessageColumns::account },
+    { "account_guid", &MsgMessageColumns::account_guid },
+    { "error", &MsgMessageColumns::error },
+    { "date", &MsgMessageColumns::date },
+    { "date_read", &MsgMessageColumns::date_read },
+    { "date_delivered", &MsgMessageColumns::date_delivered },
+    { "is_delivered", &MsgMessageColumns::is_delivered },
+    { "is_finished", &MsgMessageColumns::is_finished },
+    { "is_emote", &MsgMessageColumns::is_emote },
+    { "is_from_me", &MsgMessageColumns::is_from_me },
+    { "is_empty", &MsgMessageColumns::is_empty },
+    { "is_delayed", &MsgMessageColumns::is_delayed },
+    { "is_auto_reply", &MsgMessageColumns::is_auto_reply },
+    { "is_prepared", &MsgMessageColumns::is_prepared },
+    { "is_read", &MsgMessageColumns::is_read },
+    { "is_system_message", &MsgMessageColumns::is_system_message },
+    { "is_sent", &MsgMessageColumns::is_sent },
+    { "has_dd_results", &MsgMessageColumns::has_dd_results },
+    { "is_service_message", &MsgMessageColumns::is_service_message },
+    { "is_forward", &MsgMessageColumns::is_forward },
+    { "was_downgraded", &MsgMessageColumns::was_downgraded },
+    { "is_archive", &MsgMessageColumns::is_archive },
+    { "cache_has_attachments", &MsgMessageColumns::cache_has_attachments },
+    { "cache_roomnames", &MsgMessageColumns::cache_roomnames },
+    { "was_data_detected", &MsgMessageColumns::was_data_detected },
+    { "was_deduplicated", &MsgMessageColumns::was_deduplicated },
+    { "is_audio_message", &MsgMessageColumns::is_audio_message },
+    { "is_played", &MsgMessageColumns::is_played },
+    { "date_played", &MsgMessageColumns::date_played },
+    { "item_type", &MsgMessageColumns::item_type },
+    { "other_handle", &MsgMessageColumns::other_handle },
+    { "group_title", &MsgMessageColumns::group_title },
+    { "group_action_type", &MsgMessageColumns::group_action_type },
+    { "share_status", &MsgMessageColumns::share_status },
+    { "share_direction", &MsgMessageColumns::share_direction },
+    { "is_expirable", &MsgMessageColumns::is_expirable },
+    { "expire_state", &MsgMessageColumns::expire_state },
+    { "message_action_type", &MsgMessageColumns::message_action_type },
+};
+} // namespace
+
 MsgMessageColumns::MsgMessageColumns(const Sqlite3Cursor& c)
 {
-#define QM_COL(name) name = c.columnIndex(QStringLiteral(#name))
-    QM_COL(rowid);
-    QM_COL(guid);
-    QM_COL(text);
-    QM_COL(replace);
-    QM_COL(service_center);
-    QM_COL(handle_id);
-    QM_COL(subject);
-    QM_COL(country);
-    QM_COL(attributedBody);
-    QM_COL(version);
-    QM_COL(type);
-    QM_COL(service);
-    QM_COL(account);
-    QM_COL(account_guid);
-    QM_COL(error);
-    QM_COL(date);
-    QM_COL(date_read);
-    QM_COL(date_delivered);
-    QM_COL(is_delivered);
-    QM_COL(is_finished);
-    QM_COL(is_emote);
-    QM_COL(is_from_me);
-    QM_COL(is_empty);
-    QM_COL(is_delayed);
-    QM_COL(is_auto_reply);
-    QM_COL(is_prepared);
-    QM_COL(is_read);
-    QM_COL(is_system_message);
-    QM_COL(is_sent);
-    QM_COL(has_dd_results);
-    QM_COL(is_service_message);
-    QM_COL(is_forward);
-    QM_COL(was_downgraded);
-    QM_COL(is_archive);
-    QM_COL(cache_has_attachments);
-    QM_COL(cache_roomnames);
-    QM_COL(was_data_detected);
-    QM_COL(was_deduplicated);
-    QM_COL(is_audio_message);
-    QM_COL(is_played);
-    QM_COL(date_played);
-    QM_COL(item_type);
-    QM_COL(other_handle);
-    QM_COL(group_title);
-    QM_COL(group_action_type);
-    QM_COL(share_status);
-    QM_COL(share_direction);
-    QM_COL(is_expirable);
-    QM_COL(expire_state);
-    QM_COL(message_action_type);
-#undef QM_COL
+    for (const Column& col : kColumns)
+        this->*col.position = c.columnIndex(QLatin1String(col.name));
+}
+
+QStringList MsgMessageColumns::names()
+{
+    QStringList list;
+    for (const Column& col : kColumns)
+        list << QLatin1String(col.name);
+    return list;
 }
 
 QString MsgMessageColumns::repeatedText(const Sqlite3Cursor& c, int column, RepeatedText& cache) const
 {
     const QByteArrayView utf8 = c.getTextUtf8(column);
+    if (utf8.isNull())
+        return QString(); // NULL, as getText reads it
     if (utf8.isEmpty() || (cache.misses > 64 && cache.hits < cache.misses))
         return c.getText(column);
     for (int i = 0; i < cache.used; ++i)

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 class Sqlite3Cursor;
@@ -24,6 +25,9 @@ public:
     };
 
     explicit MsgMessageColumns(const Sqlite3Cursor& cursor);
+
+    // The names of the columns a record takes ("rowid" first).
+    static QStringList names();
 
     // Seconds since 2001 of a stored 64-bit date that may be in nanoseconds (Dates::Either).
     static int secondsFromEither(qint64 stored);

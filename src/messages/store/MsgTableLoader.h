@@ -6,7 +6,10 @@
 #include <functional>
 #include <vector>
 
+class Sqlite3Cursor;
 class Sqlite3DB;
+class Sqlite3Sql;
+class MsgTableLoaderSplit;
 class __MsgData;
 class _MsgAttachment;
 class _MsgHandle;
@@ -31,15 +34,45 @@ public:
     // attributed body (see MsgMessageColumns::Body). With chatLastDates each chat met also takes
     // the latest date of all its joined rows, of any item type, as _last (what a separate scan of
     // the join would give), in the same pass.
+    // A load of every message (chat 0) of at least splitFrom joined rows is read by two connections
+    // at once, the second on its own thread; the model comes out the same as from one.
     void loadMessages(
         qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates = false);
+    // The least number of joined rows read by two connections (20,000 unless set).
+    void setSplitFrom(qint64 rows) { splitFrom = rows; }
     // Adds the attachments of the messages of chat (every chat when 0) and puts them into their
     // messages. each is called for every row with its attachment and whether it was made here.
     void loadAttachments(qint64 chat, const std::function<void(_MsgAttachment&, bool created)>& each);
 
 private:
+    struct Row;
+    struct Reading;
+    class RowQueue;
+
     // Makes room in the model's message table and in each chat's for the rows loadMessages reads.
-    void reserveForMessages(qint64 chat);
+    // Returns the number of joined rows.
+    qint64 reserveForMessages(qint64 chat);
+    // Reads the rows of sql on this connection into the model.
+    void loadRows(const Sqlite3Sql& sql, const Reading& reading, QHash<qint64, qint64>* latest);
+    // Reads the rows up to the cut on this connection while another thread reads the rest on a
+    // connection of its own; its rows then join the model in their order.
+    void loadRowsSplit(const MsgTableLoaderSplit& split, const QString& sql, const Reading& reading,
+        QHash<qint64, qint64>* latest);
+    // What one joined row does to the model: the chat's latest date (with latest), then for a plain
+    // message the record (fill makes it when the model lacks it) and its links.
+    template <typename Fill> void takeRow(const Row& row, QHash<qint64, qint64>* latest, Fill fill);
+    // Reads the rows of sql on a read-only connection of its own to path, handing them to queue
+    // with the records of their plain messages made in made (on the calling thread).
+    static void readRun(
+        const QString& path, const Sqlite3Sql& sql, const Reading& reading, __MsgData& made, RowQueue& queue);
+    static Row readRow(const Sqlite3Cursor& c, const MsgMessageColumns& cols, int chatCol, bool dated);
+    // Fills a new record of the message of rowid from the current row.
+    static void fillMessage(const Sqlite3Cursor& c, const MsgMessageColumns& cols, const Reading& reading,
+        _MsgMessage& message, qint64 rowid);
+    // The select list of the message query: the join's chat and the message columns a record takes.
+    QString selectedColumns();
+    // True when a second connection to the file sees what this one does.
+    bool mayReadAlongside() const;
     // Rowids of the messages joined to an attachment, ascending.
     std::vector<qint64> messagesWithAttachments();
     // Links a message held under rowid to its sender (whose country fills an empty one), its other
@@ -50,4 +83,5 @@ private:
 
     Sqlite3DB& db;
     __MsgData& data;
+    qint64 splitFrom = 20000;
 };

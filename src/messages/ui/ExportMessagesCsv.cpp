@@ -41,6 +41,17 @@ void ExportMessagesCsv::writeHeader()
 
 void ExportMessagesCsv::write(_MsgMessage& message)
 {
+    writeLines(line(message, m_time));
+}
+
+void ExportMessagesCsv::writeLines(const QString& lines)
+{
+    m_stream << lines;
+    checkLines();
+}
+
+QString ExportMessagesCsv::line(const _MsgMessage& message, ExportLocalTime& time)
+{
     QString person;
     QString number;
     if (const _MsgChat* chat = message._chat) {
@@ -53,8 +64,7 @@ void ExportMessagesCsv::write(_MsgMessage& message)
             number = handle->id;
         }
     }
-    m_stream << m_time.stamp(message.date) << ',' << (message.is_from_me ? '1' : '0') << ','
-             << g_csvFormat(person) << ',' << g_csvFormat(number) << ','
-             << g_csvFormat(msgExportSummary(message)) << '\n';
-    checkLines();
+    return time.stamp(message.date) + QLatin1Char(',') + QLatin1Char(message.is_from_me ? '1' : '0')
+        + QLatin1Char(',') + g_csvFormat(person) + QLatin1Char(',') + g_csvFormat(number) + QLatin1Char(',')
+        + g_csvFormat(msgExportSummary(message)) + QLatin1Char('\n');
 }

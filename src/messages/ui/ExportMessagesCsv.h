@@ -11,6 +11,10 @@ public:
     explicit ExportMessagesCsv(const QString& path);
 
     void write(_MsgMessage& message) override;
+    // Lines made with line(), written as they are.
+    void writeLines(const QString& lines);
+    // The line of one message, with its line feed; time is the caller's (one per thread).
+    static QString line(const _MsgMessage& message, ExportLocalTime& time);
 
 protected:
     void writeHeader() override;

@@ -164,9 +164,7 @@ QString ExportMessagesHtml::dateLine(const _MsgMessage& m)
     if (t - m_lastDated < 61)
         return QString();
     m_lastDated = int(t);
-    return QStringLiteral("<div class=\"dt\">")
-        + m_time.wallClock(m.date).toString(QStringLiteral("dd MMM yyyy hh:mm AP"))
-        + QStringLiteral("</div>");
+    return QStringLiteral("<div class=\"dt\">") + m_time.minuteText(m.date) + QStringLiteral("</div>");
 }
 
 // The bubble content of one attachment; nothing for a plain-text file that cannot be read.

@@ -18,7 +18,13 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 namespace
 {
@@ -31,6 +37,83 @@ bool isFolderType(ExportMessagesThread::FormatType type)
     return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
         || type == ExportMessagesThread::Db;
 }
+
+// Makes the CSV lines of a list of messages a block of messages at a time: every other block on a
+// thread of its own, the blocks between on the thread that takes them, while it writes the blocks
+// before. Stops and joins when destroyed.
+class CsvLineMaker
+{
+public:
+    static constexpr int kBlock = 2048;
+
+    explicit CsvLineMaker(const QList<_MsgMessage*>& messages)
+        : m_messages(messages)
+        , m_made(size_t(blocks()))
+        , m_ready(size_t(blocks()), false)
+        , m_thread([this] { make(); })
+    {
+    }
+    ~CsvLineMaker()
+    {
+        m_stop = true;
+        m_thread.join();
+    }
+
+    int blocks() const { return int((m_messages.size() + kBlock - 1) / kBlock); }
+    int blockSize(int block) const
+    {
+        return int(qMin<qsizetype>(kBlock, m_messages.size() - qsizetype(block) * kBlock));
+    }
+    // The lines of a block: made here for an even block, else waited for.
+    QString take(int block)
+    {
+        if (block % 2 == 0)
+            return lines(block, m_time);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_madeSignal.wait(lock, [&] { return m_ready[size_t(block)] || m_error; });
+        if (!m_ready[size_t(block)])
+            std::rethrow_exception(m_error);
+        return std::move(m_made[size_t(block)]);
+    }
+
+private:
+    QString lines(int block, ExportLocalTime& time) const
+    {
+        QString text;
+        const qsizetype end = qMin(m_messages.size(), qsizetype(block + 1) * kBlock);
+        for (qsizetype i = qsizetype(block) * kBlock; i < end; ++i)
+            text += ExportMessagesCsv::line(*m_messages[i], time);
+        return text;
+    }
+    void make()
+    {
+        ExportLocalTime time;
+        try {
+            for (int block = 1; block < blocks() && !m_stop; block += 2) {
+                QString text = lines(block, time);
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                m_made[size_t(block)] = std::move(text);
+                m_ready[size_t(block)] = true;
+                m_madeSignal.notify_one();
+            }
+        } catch (...) {
+            // Out of memory, say: the export fails with it.
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_error = std::current_exception();
+            m_madeSignal.notify_one();
+        }
+    }
+
+    const QList<_MsgMessage*>& m_messages;
+    ExportLocalTime m_time; // the taking thread's
+    std::vector<QString> m_made;
+    std::vector<bool> m_ready; // blocks made by the thread
+    std::mutex m_mutex;
+    std::condition_variable m_madeSignal;
+    std::exception_ptr m_error;
+    std::atomic<bool> m_stop { false };
+    std::thread m_thread; // last: started once the rest is in place
+};
 
 // The file name stem of a conversation: a group by its identifier, another chat by its name.
 QString conversationStem(const _MsgChat* chat)
@@ -73,6 +156,8 @@ void ExportMessagesThread::run()
 int ExportMessagesThread::exportSingle()
 {
     sortMsgMessages(m_messages);
+    if (m_type == Csv)
+        return exportCsv();
     const int total = int(m_messages.size());
     std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
     int count = 0;
@@ -86,6 +171,31 @@ int ExportMessagesThread::exportSingle()
             m_written << m_path;
         }
         exporter->write(*m);
+    }
+    if (exporter)
+        exporter->uninit();
+    return count;
+}
+
+int ExportMessagesThread::exportCsv()
+{
+    const int total = int(m_messages.size());
+    std::unique_ptr<ExportMessagesCsv> exporter;
+    CsvLineMaker lines(m_messages);
+    int count = 0;
+    for (int block = 0; block < lines.blocks(); ++block) {
+        const QString text = lines.take(block);
+        for (int i = 0; i < lines.blockSize(block); ++i) {
+            if (m_form.cancelled)
+                throw -1;
+            step(++count, total);
+            if (!exporter) {
+                exporter = std::make_unique<ExportMessagesCsv>(m_path);
+                exporter->init();
+                m_written << m_path;
+            }
+        }
+        exporter->writeLines(text);
     }
     if (exporter)
         exporter->uninit();
@@ -144,17 +254,22 @@ QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() 
 {
     QList<Conversation> list;
     QHash<QString, qsizetype> index;
+    QHash<const _MsgChat*, qsizetype> ofChat; // the same, found by the chat without its key text
     for (_MsgMessage* m : m_messages) {
-        // Messages without a chat form one conversation of their own.
-        const QString key
-            = m->_chat ? QStringLiteral("c:") + m->_chat->chat_identifier.toLower() : QStringLiteral("n:");
-        auto it = index.find(key);
-        if (it == index.end()) {
-            it = index.insert(key, list.size());
-            list.append(Conversation());
-            list.back().key = key;
+        auto known = ofChat.constFind(m->_chat);
+        if (known == ofChat.constEnd()) {
+            // Messages without a chat form one conversation of their own.
+            const QString key = m->_chat ? QStringLiteral("c:") + m->_chat->chat_identifier.toLower()
+                                         : QStringLiteral("n:");
+            auto it = index.find(key);
+            if (it == index.end()) {
+                it = index.insert(key, list.size());
+                list.append(Conversation());
+                list.back().key = key;
+            }
+            known = ofChat.insert(m->_chat, *it);
         }
-        Conversation& c = list[*it];
+        Conversation& c = list[*known];
         c.messages.append(m);
         if (m->_chat)
             c.last = std::max(c.last, m->_chat->_last);

@@ -42,6 +42,8 @@ private:
     };
 
     int exportSingle(); // Txt, Csv, Db
+    // Csv: half the lines are made on a second thread while this one makes and writes the rest.
+    int exportCsv();
     int exportPerConversation(); // Pdf, Html
     QList<Conversation> conversations() const;
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();

@@ -1,6 +1,8 @@
 #include "messages/store/MsgData.h"
 
 #include <QtTest>
+#include <memory>
+#include <thread>
 
 class TestMsgData : public QObject
 {
@@ -75,32 +77,49 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("count"); // spans several blocks of growing size
         QTest::addColumn<bool>("mixHeap");
-        QTest::newRow("one") << 1 << false;
-        QTest::newRow("first block full") << 256 << false;
-        QTest::newRow("many blocks") << 5000 << false;
-        QTest::newRow("blocks and plain new") << 700 << true;
-        QTest::newRow("freed in bulk") << 30000 << true;
+        QTest::addColumn<bool>("adopted"); // made by another owner, on another thread, then taken over
+        QTest::newRow("one") << 1 << false << false;
+        QTest::newRow("first block full") << 256 << false << false;
+        QTest::newRow("many blocks") << 5000 << false << false;
+        QTest::newRow("blocks and plain new") << 700 << true << false;
+        QTest::newRow("freed in bulk") << 30000 << true << false;
+        QTest::newRow("adopted blocks") << 5000 << false << true;
+        QTest::newRow("adopted blocks and plain new") << 700 << true << true;
     }
     void blockMessagesLiveAndDieWithTheOwner()
     {
         QFETCH(int, count);
         QFETCH(bool, mixHeap);
+        QFETCH(bool, adopted);
         QByteArray probe(16, 'x');
         {
             MsgData d;
+            auto other = std::make_unique<__MsgData>();
+            __MsgData& maker = adopted ? *other : *d.p();
+            // The owner's own blocks go on growing after the adopted ones.
+            _MsgMessage* own = d.p()->newMessage();
+            own->rowid = count;
+            d.p()->messages.insert(own->rowid, own);
             auto* c = new _MsgChat;
             c->rowid = 1;
             d.p()->chats.insert(1, c);
             QList<_MsgMessage*> made;
+            std::thread([&] {
+                for (int i = 0; i < count; ++i)
+                    made << (mixHeap && i % 3 == 0 ? new _MsgMessage : maker.newMessage());
+            }).join();
+            if (adopted) {
+                d.p()->adoptMessageStorage(*other);
+                other.reset();
+            }
             for (int i = 0; i < count; ++i) {
-                _MsgMessage* m = mixHeap && i % 3 == 0 ? new _MsgMessage : d.p()->newMessage();
+                _MsgMessage* m = made[i];
                 QCOMPARE(m->version, 10); // a default record
                 m->rowid = i - count / 2; // negative rowids too
                 m->attributedBody = probe;
                 m->_chat = c;
                 c->_messages.insert(d.p()->messageKey(m->rowid), m);
                 d.p()->messages.insert(m->rowid, m);
-                made << m;
             }
             // Keys are the decimal text of the rowid, found by any equal text.
             QCOMPARE(c->_messages.value(QString::number(made.last()->rowid)), made.last());
@@ -115,7 +134,7 @@ private Q_SLOTS:
             for (int i = 0; i < count; i += 2)
                 d.p()->removeMessage(made[i]);
             QCOMPARE(c->_messages.size(), count / 2);
-            QCOMPARE(d.p()->messages.size(), count / 2 + 1);
+            QCOMPARE(d.p()->messages.size(), count / 2 + 2);
             for (int i = 1; i < count; i += 2)
                 QCOMPARE(made[i]->attributedBody, probe);
             QVERIFY(!probe.isDetached());

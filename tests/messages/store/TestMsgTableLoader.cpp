@@ -1,9 +1,11 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgTableLoader.h"
+#include "messages/store/MsgTableLoaderSplit.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
+#include <limits>
 
 class TestMsgTableLoader : public QObject
 {
@@ -34,7 +36,335 @@ class TestMsgTableLoader : public QObject
             db.executeThrow(sql);
     }
 
+    static const char* joinedRows()
+    {
+        return "select j.chat_id, m.* from chat_message_join as j inner join message as m on j.message_id = "
+               "m.rowid";
+    }
+
+    // n messages over three chats, the join table laid out as "plain" (scanned by rowid),
+    // "covering" (scanned along its unique primary key) or "uniqueless" (along an index that is
+    // not unique). Join rows go in message order, so the primary key's order differs from the
+    // rowid order. Every 10th message is also in a second chat, every 7th join row points at a
+    // deleted message, every 11th message is a group event, every 13th has a NULL date, every
+    // 17th a date in nanoseconds, every 5th an attachment and an attributed body; one join row has
+    // a NULL chat.
+    static void makeBulk(Sqlite3DB& db, const QString& file, const QString& layout, int n)
+    {
+        QFile::remove(file);
+        db.openThrow(file, 6);
+        db.executeThrow("PRAGMA page_size=1024");
+        const QString key = layout == "plain" ? QString()
+            : layout == "covering" ? QString(", message_date INTEGER, PRIMARY KEY (chat_id, message_id)")
+                                   : QString(", message_date INTEGER");
+        for (const QString& sql : {
+                 QString("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT, chat_identifier TEXT)"),
+                 QString(
+                     "CREATE TABLE handle (ROWID INTEGER PRIMARY KEY, id TEXT, country TEXT, service TEXT)"),
+                 QString("CREATE TABLE chat_handle_join (chat_id INTEGER, handle_id INTEGER)"),
+                 QString("CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, text TEXT, handle_id "
+                         "INTEGER, "
+                         "country TEXT, attributedBody BLOB, date INTEGER, item_type INTEGER)"),
+                 "CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER" + key + ")",
+                 QString("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)"),
+                 QString("INSERT INTO chat VALUES (1, 'c1', '+1'), (2, 'c2', '+2'), (3, 'c3', 'g3')"),
+                 QString("INSERT INTO handle VALUES (5, '+1', 'us', 'SMS'), (6, '+2', '', 'SMS')"),
+                 QString("INSERT INTO chat_handle_join VALUES (1, 5), (2, 6), (3, 5), (3, 6)"),
+             })
+            db.executeThrow(sql);
+        if (layout == "uniqueless")
+            db.executeThrow("CREATE INDEX join_chat ON chat_message_join(chat_id, message_id)");
+        db.beginTran();
+        for (int i = 1; i <= n; ++i) {
+            const QVariant date = i % 13 == 0 ? QVariant()
+                : i % 17 == 0                 ? QVariant(qint64(400000000 + i) * 1000000000LL)
+                                              : QVariant(400000000 + (i * 37) % 5000);
+            const QByteArray body = i % 5 == 0 ? QByteArray("body-") + QByteArray::number(i) : QByteArray();
+            db.executeThrow(Sqlite3Sql("INSERT INTO message VALUES (?, ?, ?, ?, '', ?, ?, ?)")
+                                .addInt64Param(i)
+                                .addTextParam(QString("guid-%1").arg(i, 4, 10, QChar('0')))
+                                .addTextParam(QString("text %1 ").arg(i).repeated(3))
+                                .addInt64Param(i % 2 ? 5 : 6)
+                                .addParam(body.isEmpty() ? QVariant() : QVariant(body))
+                                .addParam(date)
+                                .addIntParam(i % 11 == 0 ? 2 : 0));
+            const int chat = 1 + i % 3;
+            const int message = i % 7 == 0 ? n + i : i; // a deleted message
+            db.executeThrow(QString("INSERT INTO chat_message_join (chat_id, message_id) VALUES (%1, %2)")
+                                .arg(chat)
+                                .arg(message));
+            if (i % 10 == 0)
+                db.executeThrow(QString("INSERT INTO chat_message_join (chat_id, message_id) VALUES (%1, %2)")
+                                    .arg(1 + (chat % 3))
+                                    .arg(i));
+            if (i % 5 == 0)
+                db.executeThrow(QString("INSERT INTO message_attachment_join VALUES (%1, 9)").arg(i));
+        }
+        db.executeThrow("INSERT INTO chat_message_join (chat_id, message_id) VALUES (NULL, 4)");
+        db.commitTran();
+    }
+
+    // Everything a load puts into the model, in the order the model's tables give it.
+    static QStringList modelText(const __MsgData& d)
+    {
+        QStringList lines;
+        for (auto it = d.messages.cbegin(); it != d.messages.cend(); ++it) {
+            const _MsgMessage* m = it.value();
+            lines << QString("m %1 %2 %3 %4 date=%5 type=%6 body=%7 sort=%8 chat=%9 sender=%10 country=%11")
+                         .arg(it.key())
+                         .arg(m->rowid)
+                         .arg(m->guid, QString(m->text))
+                         .arg(m->date)
+                         .arg(m->item_type)
+                         .arg(QString::fromLatin1(m->attributedBody))
+                         .arg(m->_sort_rowid)
+                         .arg(m->_chat ? m->_chat->rowid : -1)
+                         .arg(m->_sender ? m->_sender->id : QString("-"), m->country);
+        }
+        for (auto it = d.chats.cbegin(); it != d.chats.cend(); ++it)
+            lines << QString("c %1 last=%2 messages=%3")
+                         .arg(it.key())
+                         .arg(it.value()->_last)
+                         .arg(QStringList(it.value()->_messages.keys()).join(','));
+        return lines;
+    }
+
+    static QStringList loadText(
+        const QString& file, qint64 splitFrom, qint64 chat, bool lastDates, QString* error)
+    {
+        Sqlite3DB db;
+        db.openThrow(file, SQLITE_OPEN_READWRITE);
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.setSplitFrom(splitFrom);
+        try {
+            loader.loadChats();
+            loader.loadHandles({});
+            loader.loadMessages(chat, true, MsgMessageColumns::Dates::Either, lastDates);
+        } catch (const std::exception& e) {
+            *error = QString::fromUtf8(e.what());
+        }
+        return modelText(*data.p());
+    }
+
+    static QList<QPair<qint64, qint64>> joinRows(Sqlite3DB& db, const Sqlite3Sql& sql)
+    {
+        QList<QPair<qint64, qint64>> rows;
+        Sqlite3Cursor c = db.queryThrow(sql);
+        while (c.moveNext())
+            rows << qMakePair(c.isNull(0) ? -1 : c.getInt64(0), c.getInt64(1));
+        return rows;
+    }
+
 private Q_SLOTS:
+    // The two runs of a cut, read one after the other, give the query's rows in its own order,
+    // wherever the cut falls; a scan that no key orders is not cut.
+    void cutRunsKeepTheOrder_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<bool>("cuttable");
+        QTest::newRow("join scanned by rowid") << "plain" << true;
+        QTest::newRow("join scanned along its primary key") << "covering" << true;
+        QTest::newRow("join scanned along an index that is not unique") << "uniqueless" << false;
+    }
+    void cutRunsKeepTheOrder()
+    {
+        QFETCH(QString, layout);
+        QFETCH(bool, cuttable);
+        Sqlite3DB db;
+        makeBulk(db, TestEnv::tempDir() + "/cut-" + layout + ".db", layout, 60);
+        const QString sql
+            = QString("select j.chat_id, m.rowid from chat_message_join as j inner join message "
+                      "as m on j.message_id = m.rowid");
+        const auto whole = joinRows(db, Sqlite3Sql(sql));
+        Sqlite3Cursor count = db.queryThrow("select count(*) from chat_message_join");
+        QVERIFY(count.moveNext());
+        const qint64 rows = count.getInt64(0);
+        int cuts = 0;
+        for (qint64 first = 1; first <= rows + 1; ++first) {
+            MsgTableLoaderSplit split;
+            if (!split.plan(db, sql, "chat_message_join", "j", first))
+                continue;
+            ++cuts;
+            const auto a = joinRows(db, split.first(sql));
+            const auto b = joinRows(db, split.second(sql));
+            QCOMPARE(a + b, whole);
+        }
+        // With the NULL chat first in the key's order, no cut falls on it; nor beyond the last row.
+        QCOMPARE(cuts, !cuttable ? 0 : layout == "plain" ? int(rows) : int(rows) - 1);
+    }
+
+    // A load read by two connections gives the model that one connection gives, row for row and
+    // in the same table order: all chats or one alone, with the chats' dates or without.
+    void splitLoadGivesTheSameModel_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<qint64>("chat");
+        QTest::addColumn<bool>("lastDates");
+        for (const char* layout : { "plain", "covering", "uniqueless" }) {
+            QTest::addRow("%s, all chats, dates in the pass", layout) << QString(layout) << qint64(0) << true;
+            QTest::addRow("%s, all chats", layout) << QString(layout) << qint64(0) << false;
+            QTest::addRow("%s, one chat alone", layout) << QString(layout) << qint64(2) << false;
+        }
+    }
+    void splitLoadGivesTheSameModel()
+    {
+        QFETCH(QString, layout);
+        QFETCH(qint64, chat);
+        QFETCH(bool, lastDates);
+        const QString file = TestEnv::tempDir() + "/same-" + layout + ".db";
+        {
+            Sqlite3DB db;
+            makeBulk(db, file, layout, 400);
+        }
+        QString error;
+        const QStringList one = loadText(file, std::numeric_limits<qint64>::max(), chat, lastDates, &error);
+        QCOMPARE(error, QString());
+        const QStringList two = loadText(file, 1, chat, lastDates, &error);
+        QCOMPARE(error, QString());
+        QVERIFY(one.size() > (chat ? 100 : 300));
+        QCOMPARE(two, one);
+    }
+
+    // A damaged page fails a load read by two connections with the error of a single one, and
+    // the model keeps the same rows that were read before it.
+    void splitLoadFailsAsOne_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("damaged");
+        QTest::newRow("plain, early row") << "plain"
+                                          << "guid-0040";
+        QTest::newRow("plain, late row") << "plain"
+                                         << "guid-0370";
+        QTest::newRow("covering, late row") << "covering"
+                                            << "guid-0370";
+    }
+    void splitLoadFailsAsOne()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, damaged);
+        const QString file = TestEnv::tempDir() + "/damaged-" + layout + ".db";
+        {
+            Sqlite3DB db;
+            makeBulk(db, file, layout, 400);
+        }
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const qint64 at = f.readAll().indexOf(damaged.toLatin1());
+        QVERIFY(at > 0);
+        QVERIFY(f.seek(at / 1024 * 1024));
+        f.write(QByteArray(8, '\xff')); // the page's header
+        f.close();
+        QString oneError;
+        QString twoError;
+        const QStringList one = loadText(file, std::numeric_limits<qint64>::max(), 0, true, &oneError);
+        const QStringList two = loadText(file, 1, 0, true, &twoError);
+        QVERIFY(!oneError.isEmpty());
+        QCOMPARE(twoError, oneError);
+        QCOMPARE(two, one);
+    }
+
+    // The message query takes the columns a record reads, whatever their case and place among
+    // columns it does not read; the rowid comes from the table's integer primary key.
+    void takesKnownColumnsAmongOthers_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::newRow("extra columns around")
+            << "CREATE TABLE message (pad0 BLOB, ROWID INTEGER PRIMARY KEY, pad1 TEXT, GUID TEXT, \"Text\" "
+               "TEXT, "
+               "pad2 INTEGER, Date INTEGER, item_type INTEGER, \"odd \"\"name\" TEXT)";
+        QTest::newRow("primary key under another name")
+            << "CREATE TABLE message (id INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER, pad TEXT)";
+        QTest::newRow("known columns only") << "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, "
+                                               "text TEXT, date INTEGER)";
+    }
+    void takesKnownColumnsAmongOthers()
+    {
+        QFETCH(QString, table);
+        Sqlite3DB db;
+        const QString file = TestEnv::tempDir() + "/columns.db";
+        QFile::remove(file);
+        db.openThrow(file, 6);
+        for (const QString& sql : { QString("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT)"),
+                 table, QString("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)"),
+                 QString("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)"),
+                 QString("INSERT INTO chat VALUES (1, 'c1')"),
+                 QString("INSERT INTO chat_message_join VALUES (1, 7)") })
+            db.executeThrow(sql);
+        Sqlite3Sql insert(table.contains("pad0")
+                ? "INSERT INTO message (ROWID, pad0, guid, text, date, pad2) VALUES "
+                  "(7, x'00ff', 'g7', 'hello', 400000123, 5)"
+                : "INSERT INTO message (rowid, guid, text, date) VALUES "
+                  "(7, 'g7', 'hello', 400000123)");
+        db.executeThrow(insert);
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.loadChats();
+        loader.loadMessages(0, table.contains("item_type"), MsgMessageColumns::Dates::Seconds, true);
+        const _MsgMessage* m = data.p()->messages.value(7);
+        QVERIFY(m);
+        QCOMPARE(m->rowid, qint64(7));
+        QCOMPARE(m->guid, QString("g7"));
+        QCOMPARE(QString(m->text), QString("hello"));
+        QCOMPARE(m->date, 400000123);
+        QCOMPARE(data.p()->chats.value(1)->_last, 400000123);
+    }
+
+    // When the second connection cannot open the file (gone from its name while the first still
+    // reads it), the first reads the rest itself: no error, the same model.
+    void splitLoadWithoutSecondConnection()
+    {
+        const QString file = TestEnv::tempDir() + "/gone.db";
+        {
+            Sqlite3DB db;
+            makeBulk(db, file, "covering", 300);
+        }
+        QString error;
+        const QStringList one = loadText(file, std::numeric_limits<qint64>::max(), 0, true, &error);
+        QCOMPARE(error, QString());
+        Sqlite3DB db;
+        db.openThrow(file, SQLITE_OPEN_READWRITE);
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.setSplitFrom(1);
+        loader.loadChats();
+        loader.loadHandles({});
+        QVERIFY(QFile::remove(file));
+        loader.loadMessages(0, true, MsgMessageColumns::Dates::Either, true);
+        QCOMPARE(modelText(*data.p()), one);
+    }
+
+    // Rows not yet committed on the loading connection are loaded: no second connection, which
+    // could not see them, reads alongside while a transaction is open, however it was begun.
+    void loadInsideTransactionSeesItsRows_data()
+    {
+        QTest::addColumn<bool>("plainBegin");
+        QTest::newRow("begun by the connection's own call") << false;
+        QTest::newRow("begun by a BEGIN statement") << true;
+    }
+    void loadInsideTransactionSeesItsRows()
+    {
+        QFETCH(bool, plainBegin);
+        const QString file = TestEnv::tempDir() + "/pending.db";
+        Sqlite3DB db;
+        makeBulk(db, file, "plain", 300);
+        if (plainBegin)
+            db.executeThrow("BEGIN");
+        else
+            db.beginTran();
+        db.executeThrow(
+            "INSERT INTO message (ROWID, guid, text, date, item_type) VALUES (9999, 'g', 'late', 1, 0)");
+        db.executeThrow("INSERT INTO chat_message_join (chat_id, message_id) VALUES (3, 9999)");
+        MsgData data;
+        MsgTableLoader loader(db, *data.p());
+        loader.setSplitFrom(1);
+        loader.loadChats();
+        loader.loadMessages(0, true, MsgMessageColumns::Dates::Either, true);
+        QVERIFY(data.p()->messages.contains(9999));
+        QVERIFY(data.p()->messages.contains(299));
+        db.executeThrow("ROLLBACK");
+    }
+
     // Only a message joined to an attachment keeps its attributed body; an empty text is taken
     // from the body either way.
     void bodyKeptOnlyWithAttachments_data()

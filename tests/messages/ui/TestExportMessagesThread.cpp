@@ -1,6 +1,7 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "messages/ui/ExportFileNames.h"
+#include "messages/ui/ExportMessagesCsv.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/support/MsgModelBuilder.h"
@@ -129,6 +130,46 @@ private Q_SLOTS:
         QCOMPARE(run.percent, 100);
     }
 
+    // CSV lines made a block at a time on a second thread come out as the writer makes them one by
+    // one, in the export's order, at block edges too; the progress counts every message.
+    void csvBlocksKeepTheLines_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::newRow("one") << 1;
+        QTest::newRow("one block") << 2048;
+        QTest::newRow("one past a block") << 2049;
+        QTest::newRow("several blocks") << 5000;
+    }
+    void csvBlocksKeepTheLines()
+    {
+        QFETCH(int, count);
+        MsgModelBuilder b;
+        _MsgChat* one = b.chat("+1", { b.handle("+1", "Ann, \"A\"") });
+        _MsgChat* group = b.chat("chat42", { b.handle("+2"), b.handle("+3") });
+        for (int i = 0; i < count; ++i)
+            b.message(i % 3 ? one : group, nullptr, 400000000 + (i * 7919) % 100000, QString("m%1,\nx").arg(i),
+                i % 2);
+        const QString path = TestEnv::tempDir() + QString("/blocks%1.csv").arg(count);
+        const ExportRun run = runExport(b.messages(), path, ExportMessagesThread::Csv);
+        QCOMPARE(run.result, 1);
+        QCOMPARE(run.detail, QString("Messages: %1/%1").arg(count));
+
+        QList<_MsgMessage*> sorted = b.messages();
+        sortMsgMessages(sorted);
+        const QString expectedPath = path + ".expected";
+        ExportMessagesCsv one1(expectedPath);
+        one1.init();
+        for (_MsgMessage* m : std::as_const(sorted))
+            one1.write(*m);
+        one1.uninit();
+        QFile got(path);
+        QFile expected(expectedPath);
+        QVERIFY(got.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+        const QByteArray bytes = got.readAll();
+        QCOMPARE(bytes, expected.readAll());
+        QCOMPARE(int(bytes.count("\n")), 1 + count * 2); // header, and each text's own line feed
+    }
+
     // No message: no file for a single-file format; the folder of a per-conversation format is
     // made and stays empty.
     void emptyList()
@@ -168,9 +209,11 @@ private Q_SLOTS:
         runExport(b.messages(), kept, ExportMessagesThread::Pdf, true);
         QVERIFY(QFile::exists(kept + "/mine.txt"));
 
-        const QString txt = TestEnv::tempDir() + "/c.txt";
-        runExport(b.messages(), txt, ExportMessagesThread::Txt, true);
-        QVERIFY(!QFile::exists(txt));
+        for (const int type : { int(ExportMessagesThread::Txt), int(ExportMessagesThread::Csv) }) {
+            const QString single = TestEnv::tempDir() + QString("/c%1.out").arg(type);
+            runExport(b.messages(), single, type, true);
+            QVERIFY(!QFile::exists(single));
+        }
     }
 
     // The guard removes the entries an export added, inside the shared "files" folder as well,
