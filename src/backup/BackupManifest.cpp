@@ -23,11 +23,9 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
-#include <new>
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <sys/mman.h>
 #include <system_error>
 #include <thread>
 #include <utime.h>
@@ -187,31 +185,6 @@ QString BackupManifest::_FileNode::name() const
     if (last == "." || last == "..")
         return QString(last.size(), QLatin1Char('_'));
     return QString::fromUtf8(last);
-}
-
-namespace
-{
-// Smaller arrays of nodes come from the heap: a mapping has a page's granularity.
-constexpr std::size_t kMappedNodeBytes = 64 * 1024;
-} // namespace
-
-void* BackupManifest::_FileNode::operator new[](std::size_t bytes)
-{
-    if (bytes < kMappedNodeBytes)
-        return ::operator new[](bytes);
-    void* block
-        = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (block == MAP_FAILED)
-        throw std::bad_alloc();
-    return block;
-}
-
-void BackupManifest::_FileNode::operator delete[](void* block, std::size_t bytes) noexcept
-{
-    if (bytes < kMappedNodeBytes)
-        ::operator delete[](block);
-    else if (block)
-        munmap(block, bytes);
 }
 
 void BackupManifest::setUnlockRunner(UnlockRunner runner)

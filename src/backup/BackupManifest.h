@@ -37,11 +37,6 @@ public:
         // The name the tree shows: the last part of the relative path, or the domain for the top
         // level. "." and ".." are shown as "_" and "__" so a name can never lead out of a folder.
         QString name() const;
-
-        // Blocks of nodes are mapped with their pages in place: one system call instead of a
-        // page fault every few dozen nodes.
-        static void* operator new[](std::size_t bytes);
-        static void operator delete[](void* block, std::size_t bytes) noexcept;
     };
 
     // Runs the key derivation of setPasscode. The user interface installs one that shows a

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
-#include <memory>
 #include <stdexcept>
 
 namespace
@@ -257,35 +256,6 @@ private Q_SLOTS:
         QVERIFY(m.smsNode && m.addressBookNode && m.calendarNode);
         QCOMPARE(m.photoList.size(), 3);
         QVERIFY(m.findNode("HomeDomain", "Library/SMS/sms.db") == m.smsNode);
-    }
-
-    void nodeBlocksHoldTheirNodes_data()
-    {
-        QTest::addColumn<int>("count");
-        QTest::newRow("one node, from the heap") << 1;
-        QTest::newRow("just below a mapped block") << 500;
-        QTest::newRow("a reading thread's block") << 1024;
-        QTest::newRow("a block of many pages") << 40000;
-    }
-    // Node blocks of any size start as empty nodes, keep what is written into them and free it.
-    void nodeBlocksHoldTheirNodes()
-    {
-        QFETCH(int, count);
-        for (int round = 0; round < 3; ++round) {
-            auto nodes = std::make_unique<BackupManifest::_FileNode[]>(size_t(count));
-            for (int i = 0; i < count; ++i) {
-                QVERIFY(!nodes[i].parent && nodes[i].children.isEmpty() && !nodes[i].implied);
-                QVERIFY(nodes[i].item.pathUtf8.isEmpty() && nodes[i].item.size == 0);
-                nodes[i].item.pathUtf8 = QByteArray::number(i) + "/name";
-                nodes[i].item.size = i;
-                nodes[i].parent = &nodes[0];
-                nodes[0].children.append(&nodes[i]);
-            }
-            QCOMPARE(nodes[0].children.size(), count);
-            QCOMPARE(nodes[count - 1].name(), QStringLiteral("name"));
-            QCOMPARE(nodes[count - 1].item.pathUtf8, QByteArray::number(count - 1) + "/name");
-            QCOMPARE(nodes[count - 1].item.size, qint64(count - 1));
-        }
     }
 
     // Records read the same whatever text encoding the manifest database keeps.
