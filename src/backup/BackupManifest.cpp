@@ -741,7 +741,7 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
-    const bool decoded = blob && MBFileArchive::decode(blob, blobLen, f, false, flags == 4);
+    const bool decoded = blob && MBFileArchive::decodeForTree(blob, blobLen, f, flags == 4);
     if (blob && !decoded)
         return false;
     if (decoded) {

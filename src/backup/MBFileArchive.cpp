@@ -105,6 +105,23 @@ qint64* integerField(QByteArrayView key, MBFileArchive::Fields& out)
     }
 }
 
+// The integer field of a record that a file tree shows; null for other keys.
+qint64* treeField(QByteArrayView key, MBFileArchive::Fields& out)
+{
+    switch (key[0]) {
+    case 'S':
+        return is(key, "Size") ? &out.size : nullptr;
+    case 'M':
+        return is(key, "Mode") ? &out.mode : nullptr;
+    case 'L':
+        return is(key, "LastModified") ? &out.lastModified : nullptr;
+    case 'P':
+        return is(key, "ProtectionClass") ? &out.protectionClass : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
 // The strings and the key of a record: only a few records have them, or only some readers want them.
 class ObjectFields
 {
@@ -156,7 +173,13 @@ private:
 
 } // namespace
 
-bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool wantKey, bool wantStrings)
+namespace
+{
+
+// Reads the fields of the record's dictionary that field picks out, and the objects wanted.
+template <typename FieldOf>
+bool decodeFields(const char* data, qsizetype size, MBFileArchive::Fields& out, bool wantKey,
+    bool wantStrings, FieldOf field)
 {
     BinaryPlistTable p;
     quint64 items, nObjects, root;
@@ -166,21 +189,35 @@ bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool w
     quint64 n, refs;
     if (!p.references(root, kind, n, refs) || kind != BinaryPlistTable::kDict)
         return false;
-    out = Fields();
+    out = MBFileArchive::Fields();
     const ObjectFields objects(p, items, nObjects);
     for (quint64 i = 0; i < n; ++i) {
         const QByteArrayView key = asciiKey(p, p.reference(refs, i));
         if (key.isEmpty())
             continue;
         const quint64 v = p.reference(refs, n + i);
-        if (qint64* field = integerField(key, out)) {
-            const bool read = p.integer(v, *field);
-            if (field == &out.mode)
+        if (qint64* f = field(key, out)) {
+            const bool read = p.integer(v, *f);
+            if (f == &out.mode)
                 out.hasMode = read;
-        } else if (key[0] == 'R' || key[0] == 'T' || key[0] == 'E')
+        } else if ((wantStrings && (key[0] == 'R' || key[0] == 'T')) || (wantKey && key[0] == 'E'))
             objects.take(key, v, out, wantKey, wantStrings);
     }
     return true;
+}
+
+} // namespace
+
+bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool wantKey, bool wantStrings)
+{
+    return decodeFields(data, size, out, wantKey, wantStrings,
+        [](QByteArrayView key, Fields& f) { return integerField(key, f); });
+}
+
+bool MBFileArchive::decodeForTree(const char* data, qsizetype size, Fields& out, bool wantStrings)
+{
+    return decodeFields(
+        data, size, out, false, wantStrings, [](QByteArrayView key, Fields& f) { return treeField(key, f); });
 }
 
 QByteArray MBFileArchive::encode(const Fields& f)

@@ -32,6 +32,9 @@ public:
     {
         return decode(data.constData(), data.size(), out, wantKey, wantStrings);
     }
+    // As decode without the key, reading only what a file tree shows: size, modification time,
+    // mode, protection class (and the strings with wantStrings). The other numbers stay zero.
+    static bool decodeForTree(const char* data, qsizetype size, Fields& out, bool wantStrings);
     // The archive of a record with these fields (target aside), as a binary property list.
     static QByteArray encode(const Fields& fields);
 };

@@ -3,6 +3,7 @@
 #include "device/PlistCFType.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QtTest>
@@ -20,6 +21,29 @@ class TestMBFileArchive : public QObject
         while (c.moveNext())
             blobs.append(c.getBlob(0));
         return blobs;
+    }
+
+    // decodeForTree must read what a tree shows exactly as decode does, and nothing else.
+    static void compareTreeRead(const QByteArray& blob, bool wantStrings)
+    {
+        MBFileArchive::Fields full, tree;
+        const bool fullRead = MBFileArchive::decode(blob, full, false, wantStrings);
+        tree.inode = tree.flags = 99; // left from an earlier record: must be cleared
+        QCOMPARE(MBFileArchive::decodeForTree(blob.constData(), blob.size(), tree, wantStrings), fullRead);
+        if (!fullRead)
+            return;
+        QCOMPARE(tree.size, full.size);
+        QCOMPARE(tree.lastModified, full.lastModified);
+        QCOMPARE(tree.mode, full.mode);
+        QCOMPARE(tree.hasMode, full.hasMode);
+        QCOMPARE(tree.protectionClass, full.protectionClass);
+        QCOMPARE(tree.relativePath, full.relativePath);
+        QCOMPARE(tree.target, full.target);
+        const qint64 unread[]
+            = { tree.lastStatusChange, tree.birth, tree.inode, tree.userId, tree.groupId, tree.flags };
+        for (qint64 v : unread)
+            QCOMPARE(v, qint64(0));
+        QVERIFY(tree.encryptionKey.isEmpty());
     }
 
 private Q_SLOTS:
@@ -105,6 +129,77 @@ private Q_SLOTS:
         QCOMPARE(f.size, size);
         QCOMPARE(f.target, target);
         QVERIFY(f.relativePath.isEmpty() || f.relativePath == "Library/SMS/sms.db" || name == "link");
+    }
+
+    void treeReadMatchesFullRead_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("blobs");
+        MBFileArchive::Fields f;
+        f.size = 5'000'000'000;
+        f.lastModified = 1'700'000'000;
+        f.lastStatusChange = 7;
+        f.birth = 8;
+        f.inode = 9;
+        f.userId = 501;
+        f.groupId = 20;
+        f.flags = 3;
+        f.mode = 0100644;
+        f.protectionClass = 4;
+        f.relativePath = "Média/DCIM/100APPLE/IMG_0001.JPG";
+        f.encryptionKey = QByteArray(44, 'k');
+        const QByteArray made = MBFileArchive::encode(f);
+        f.mode = 0;
+        f.relativePath.clear();
+        f.encryptionKey.clear();
+        const QByteArray noMode = MBFileArchive::encode(f);
+        QList<QByteArray> damaged;
+        for (int cut = 0; cut < made.size(); cut += 5)
+            damaged.append(made.left(cut));
+        QRandomGenerator rng(7);
+        for (int i = 0; i < 400; ++i) {
+            QByteArray bad = made;
+            bad[rng.bounded(int(bad.size()))] = char(rng.bounded(256));
+            damaged.append(bad);
+        }
+        QList<QByteArray> corpus;
+        QDir dir(QString(QM_SOURCE_DIR) + "/tests/fuzz/corpus/manifest_record");
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                corpus.append(file.readAll());
+        }
+        QTest::newRow("every field set") << QList<QByteArray> { made };
+        QTest::newRow("mode zero, no path") << QList<QByteArray> { noMode };
+        QTest::newRow("truncated and mutated") << damaged;
+        QTest::newRow("hand-made hostile records") << corpus;
+        QTest::newRow("not archives")
+            << QList<QByteArray> { QByteArray(), QByteArray("bplist00"), QByteArray(100, '\xff') };
+    }
+
+    void treeReadMatchesFullRead()
+    {
+        QFETCH(QList<QByteArray>, blobs);
+        QVERIFY(!blobs.isEmpty());
+        for (const QByteArray& blob : blobs)
+            for (bool wantStrings : { false, true }) {
+                compareTreeRead(blob, wantStrings);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+    }
+
+    // The same on every real record, whose key order and shared objects come from devices.
+    void treeReadMatchesFullReadOnRealRecords()
+    {
+        QM_REQUIRE_SHARED();
+        const QList<QByteArray> blobs = realBlobs("mvt/ios_backup/Manifest.db");
+        QVERIFY(!blobs.isEmpty());
+        for (const QByteArray& blob : blobs)
+            for (bool wantStrings : { false, true }) {
+                compareTreeRead(blob, wantStrings);
+                if (QTest::currentTestFailed())
+                    return;
+            }
     }
 };
 
