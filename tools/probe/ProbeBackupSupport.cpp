@@ -1,20 +1,10 @@
 #include "ProbeBackupSupport.h"
 
+#include "app/Sanitized.h"
+
 #include <QFileInfo>
 #include <cstdio>
 #include <stdexcept>
-
-// Whether the probe runs under AddressSanitizer (GCC's and clang's ways of saying so).
-#if defined(__SANITIZE_ADDRESS__)
-#define QM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QM_SANITIZED 1
-#endif
-#endif
-#ifndef QM_SANITIZED
-#define QM_SANITIZED 0
-#endif
 
 namespace ProbeBackup
 {

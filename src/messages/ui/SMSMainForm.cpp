@@ -1,6 +1,7 @@
 #include "messages/ui/SMSMainForm.h"
 
 #include "app/DataPaths.h"
+#include "app/Sanitized.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
@@ -47,18 +48,6 @@ namespace
 const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 
 enum Offered { Always = 0, LocalOnly = 1, BackupOnly = 2 };
-
-// Whether this build runs under AddressSanitizer (GCC's and clang's ways of saying so).
-#if defined(__SANITIZE_ADDRESS__)
-#define QM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define QM_SANITIZED 1
-#endif
-#endif
-#ifndef QM_SANITIZED
-#define QM_SANITIZED 0
-#endif
 
 } // namespace
 
