@@ -1,6 +1,6 @@
 #include "ProbeBackupSupport.h"
 
-#include "app/Sanitized.h"
+#include "app/LeaveAtExit.h"
 
 #include <QFileInfo>
 #include <cstdio>
@@ -33,11 +33,8 @@ std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool 
 
 void releaseAtExit(std::unique_ptr<BackupManifest> manifest)
 {
-    // Under a leak checker the tree is freed, so that real leaks are not lost among its nodes.
-#if !QM_SANITIZED
     if (manifest && !manifest->IsEncrypted)
-        (void)manifest.release();
-#endif
+        leaveAtExit(std::move(manifest));
 }
 
 } // namespace ProbeBackup

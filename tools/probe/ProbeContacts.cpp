@@ -1,5 +1,6 @@
 #include "ProbeCommand.h"
 #include "ProbeContactsSupport.h"
+#include "app/LeaveAtExit.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,10 +23,7 @@ int runContacts(const QStringList& args, QTextStream& out, QTextStream& err)
         throw std::runtime_error("can not create a temporary folder");
     QString kind;
     std::unique_ptr<IContactsDb> db = ProbeContacts::openCopyThrow(args.first(), QDir(work.path()), kind);
-    // The contacts are left to the system when the command ends (held from a static, so a leak
-    // checker sees them as reachable) rather than freed field by field just before exit.
-    static const QList<pim::_Contact>* kept = nullptr;
-    kept = new QList<pim::_Contact>(db->contacts());
+    auto kept = std::make_unique<const QList<pim::_Contact>>(db->contacts());
     const QList<pim::_Contact>& contacts = *kept;
     // Counted by kind first: one JSON lookup per kind rather than per contact.
     QMap<int, qint64> counts;
@@ -44,6 +42,7 @@ int runContacts(const QStringList& args, QTextStream& out, QTextStream& err)
     o["contacts"] = int(contacts.size());
     o["entities"] = entities;
     out << QJsonDocument(o).toJson(QJsonDocument::Indented);
+    leaveAtExit(std::move(kept));
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "ProbeCommand.h"
 #include "ProbeMessageSource.h"
 #include "ProbeWorker.h"
+#include "app/LeaveAtExit.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/ExportMessagesThread.h"
 
@@ -19,9 +20,8 @@ int runExportMessages(const QStringList& args, QTextStream& out, QTextStream& er
         return 2;
     }
     ProbeMessageSource source(args[2]);
-    // The loaded messages are left to the system when the command ends, as the tree command leaves
-    // its manifest, rather than freed one by one just before exit.
-    MsgData& data = *new MsgData;
+    auto loaded = std::make_unique<MsgData>();
+    MsgData& data = *loaded;
     source.load(data);
 
     QStringList written;
@@ -38,6 +38,7 @@ int runExportMessages(const QStringList& args, QTextStream& out, QTextStream& er
     if (rc == 0)
         for (const QString& file : std::as_const(written))
             out << file << "\n";
+    leaveAtExit(std::move(loaded));
     return rc;
 }
 

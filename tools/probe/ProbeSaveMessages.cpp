@@ -1,6 +1,7 @@
 #include "ProbeCommand.h"
 #include "ProbeMessageSource.h"
 #include "ProbeWorker.h"
+#include "app/LeaveAtExit.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/BackupMMSThread.h"
@@ -17,17 +18,16 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         return 2;
     }
     ProbeMessageSource source(args.at(0));
-    // The model is left to the system when the command ends, as the tree command leaves its
-    // manifest, rather than freed one by one just before exit.
-    MsgData& data = *new MsgData;
-    source.load(data);
+    auto loaded = std::make_unique<MsgData>();
+    source.load(*loaded);
     const QDir store(QDir(args.at(1)).absolutePath());
-    const QList<_MsgMessage*> messages = data.messages();
+    const QList<_MsgMessage*> messages = loaded->messages();
     const int rc = probeRunWorker(
         [&](ProgressForm& form) {
             return std::make_unique<BackupMMSThread>(store, _CountryInfo(), messages, form, nullptr);
         },
         out, err);
+    leaveAtExit(std::move(loaded));
     if (rc != 0)
         return rc;
     // What a load of the saved store would hold, counted without loading it again.

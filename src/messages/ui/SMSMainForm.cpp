@@ -1,7 +1,7 @@
 #include "messages/ui/SMSMainForm.h"
 
 #include "app/DataPaths.h"
-#include "app/Sanitized.h"
+#include "app/LeaveAtExit.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
@@ -85,10 +85,10 @@ SMSMainForm::~SMSMainForm()
     // The views point into msgData: empty them before the records go.
     modelSMS->clear();
     modelHandle->loadHandles({});
-    // When the program ends, the system takes the records back at once: freeing them one by one
-    // would only delay the exit. Under a leak checker they are freed, so real leaks stand out.
-    if (m_leaveRecords && !QM_SANITIZED)
-        (void)new MsgData(msgData);
+    // When the program ends, a second reference to the records is left to the system, so that
+    // they are not freed one by one here.
+    if (m_leaveRecords)
+        leaveAtExit(std::make_unique<MsgData>(msgData));
 }
 
 void SMSMainForm::connectUi()
