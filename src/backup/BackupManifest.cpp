@@ -644,18 +644,6 @@ struct RowChunk {
     }
 };
 
-// True when the database of db keeps its text in UTF-8 (the encoding of its first page).
-bool keepsUtf8(sqlite3* db)
-{
-    sqlite3_stmt* stmt = nullptr;
-    bool utf8 = false;
-    if (sqlite3_prepare_v2(db, "pragma encoding", -1, &stmt, nullptr) == SQLITE_OK
-        && sqlite3_step(stmt) == SQLITE_ROW)
-        utf8 = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "UTF-8") == 0;
-    sqlite3_finalize(stmt);
-    return utf8;
-}
-
 QString damagedText(const QString& path, const QString& why)
 {
     return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
@@ -680,7 +668,7 @@ public:
         // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
         // process-wide lock that the reading threads would contend for, to a few.
         sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
-        m_utf8 = keepsUtf8(m_db.handle);
+        m_utf8 = m_db.keepsUtf8Text();
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
                 "rowid",

@@ -171,11 +171,6 @@ private:
     quint64 m_nObjects;
 };
 
-} // namespace
-
-namespace
-{
-
 // Reads the fields of the record's dictionary that field picks out, and the objects wanted.
 template <typename FieldOf>
 bool decodeFields(const char* data, qsizetype size, MBFileArchive::Fields& out, bool wantKey,

@@ -247,3 +247,14 @@ bool Sqlite3DB::tableExists(const QString& table)
     Sqlite3Cursor cursor = queryThrow(sql);
     return cursor.moveNext() && cursor.getInt64(0) > 0;
 }
+
+bool Sqlite3DB::keepsUtf8Text() const
+{
+    sqlite3_stmt* stmt = nullptr;
+    bool utf8 = false;
+    if (sqlite3_prepare_v2(handle, "pragma encoding", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        utf8 = qstrcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "UTF-8") == 0;
+    sqlite3_finalize(stmt);
+    return utf8;
+}

@@ -67,6 +67,9 @@ public:
     QHash<QString, _SqliteCol> tbInfo(const QString& table);
     QList<_SqliteCol> tbCols(const QString& table);
     bool tableExists(const QString& table);
+    // Whether the database keeps its text in UTF-8, so that a text column's bytes are the UTF-8
+    // bound to it; false when the database cannot say.
+    bool keepsUtf8Text() const;
 
     // The raw connection, null while closed; for sqlite3_exec and sqlite3_create_function_v2.
     sqlite3* handle = nullptr;
