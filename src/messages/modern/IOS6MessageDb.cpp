@@ -520,7 +520,7 @@ MsgLoadCounts IOS6MessageDb::loadCounts()
     openCheck();
     // As messages(data, 0) decides: the type filter is in its query unless it takes the chats'
     // dates in the same pass.
-    const bool withItemType = tableHas(QStringLiteral("message"), QStringLiteral("item_type"));
+    const bool withItemType = isItemTypeEnabled();
     return MsgLoadCounts::countThrow(*this, withItemType, withItemType && chatHasLastColumn());
 }
 

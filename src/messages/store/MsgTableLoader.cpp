@@ -1,6 +1,7 @@
 #include "messages/store/MsgTableLoader.h"
 
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3Row.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgTableLoaderSplit.h"
@@ -189,7 +190,7 @@ QString MsgTableLoader::selectedColumns()
     for (const _SqliteCol& col : db.tbCols(QStringLiteral("message")))
         if (taken.contains(col.name.toLower())
             || (col.primaryKey && col.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0))
-            cols << QStringLiteral("m.\"%1\"").arg(QString(col.name).replace('"', QLatin1String("\"\"")));
+            cols << QStringLiteral("m.") + Sqlite3Row::quoteName(col.name);
     return cols.size() > 1 ? cols.join(QLatin1String(", ")) : QStringLiteral("j.chat_id, m.*");
 }
 

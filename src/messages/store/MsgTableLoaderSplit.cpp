@@ -1,20 +1,16 @@
 #include "messages/store/MsgTableLoaderSplit.h"
 
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3Row.h"
 
 #include <exception>
 
 namespace
 {
-QString quoted(const QString& name)
-{
-    return '"' + QString(name).replace('"', QLatin1String("\"\"")) + '"';
-}
-
 // A column of the key: the rowid of a scan by rowid as it is, the columns of an index quoted.
 QString keyColumn(const QString& name, bool byRowid)
 {
-    return byRowid ? name : quoted(name);
+    return byRowid ? name : Sqlite3Row::quoteName(name);
 }
 } // namespace
 
@@ -60,11 +56,13 @@ bool MsgTableLoaderSplit::findKey(
     m_index = scan.mid(covering.size());
     // Only a unique index orders every row by its columns alone.
     bool unique = false;
-    Sqlite3Cursor list = db.queryThrow(QStringLiteral("pragma index_list(%1)").arg(quoted(table)));
+    Sqlite3Cursor list
+        = db.queryThrow(QStringLiteral("pragma index_list(%1)").arg(Sqlite3Row::quoteName(table)));
     while (list.moveNext())
         if (list.getText("name") == m_index)
             unique = list.getInt("unique") != 0;
-    Sqlite3Cursor info = db.queryThrow(QStringLiteral("pragma index_info(%1)").arg(quoted(m_index)));
+    Sqlite3Cursor info
+        = db.queryThrow(QStringLiteral("pragma index_info(%1)").arg(Sqlite3Row::quoteName(m_index)));
     while (info.moveNext()) {
         if (info.isNull("name"))
             return false; // an expression, not a column
@@ -79,9 +77,9 @@ bool MsgTableLoaderSplit::findCut(Sqlite3DB& db, const QString& table, qint64 fi
     for (const QString& c : std::as_const(m_columns))
         cols << keyColumn(c, m_index.isEmpty());
     const QString list = cols.join(',');
-    QString sql = QStringLiteral("select %1 from %2").arg(list, quoted(table));
+    QString sql = QStringLiteral("select %1 from %2").arg(list, Sqlite3Row::quoteName(table));
     if (!m_index.isEmpty())
-        sql += QStringLiteral(" indexed by %1").arg(quoted(m_index));
+        sql += QStringLiteral(" indexed by %1").arg(Sqlite3Row::quoteName(m_index));
     sql += QStringLiteral(" order by %1 limit 1 offset ?").arg(list);
     Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql).addInt64Param(qMax<qint64>(firstRows - 1, 0)));
     if (!c.moveNext())
