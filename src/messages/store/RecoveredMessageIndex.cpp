@@ -32,7 +32,6 @@ void RecoveredMessageIndex::load(Sqlite3StmtCache& store)
                 .append(rowid);
     }
     st.reset();
-    m_loaded = true;
 }
 
 void RecoveredMessageIndex::add(

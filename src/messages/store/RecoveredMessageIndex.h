@@ -16,7 +16,6 @@ class RecoveredMessageIndex
 public:
     // Reads every stored message; call inside the run's transaction.
     void load(Sqlite3StmtCache& store);
-    bool isLoaded() const { return m_loaded; }
     void add(qint64 rowid, const QByteArray& guid, qint64 date, const QByteArray& chatIdentifier);
     // The rows the store's query gives, in its order: the row of the guid first, then those of the
     // date and conversation in rowid order.
@@ -32,5 +31,4 @@ private:
 
     QHash<QByteArray, qint64> m_byGuid;
     QHash<DateChat, QList<qint64>> m_byDateChat;
-    bool m_loaded = false;
 };
