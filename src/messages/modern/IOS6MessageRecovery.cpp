@@ -38,13 +38,11 @@ QString firstHandleId(const _MsgChat* chat)
 IOS6MessageRecovery::LiveGuidHashes readLiveGuidHashes(Sqlite3DB& db)
 {
     IOS6MessageRecovery::LiveGuidHashes out;
-    Sqlite3StmtCache stmts(db);
     // The lookup compares the UTF-8 bytes bound with the bytes stored; in a database of another
     // text encoding the hashes would not stand for that test, so every candidate is looked up.
-    Sqlite3Stmt& encoding = stmts.prepared(QStringLiteral("PRAGMA encoding"));
-    if (!encoding.stepThrow()
-        || QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(encoding.handle(), 0))) != "UTF-8")
+    if (!db.keepsUtf8Text())
         return out;
+    Sqlite3StmtCache stmts(db);
     Sqlite3Stmt& guids = stmts.prepared(QStringLiteral("select guid from message"));
     while (guids.stepThrow()) {
         // Only a text can equal the text bound; NULLs and blobs never match.
