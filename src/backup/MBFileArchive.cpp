@@ -76,35 +76,6 @@ bool archiveRoot(const BinaryPlistTable& p, quint64& items, quint64& nObjects, q
     return true;
 }
 
-// The integer field of a record that a key names; null for other keys.
-qint64* integerField(QByteArrayView key, MBFileArchive::Fields& out)
-{
-    switch (key[0]) {
-    case 'S':
-        return is(key, "Size") ? &out.size : nullptr;
-    case 'M':
-        return is(key, "Mode") ? &out.mode : nullptr;
-    case 'L':
-        return is(key, "LastModified")    ? &out.lastModified
-            : is(key, "LastStatusChange") ? &out.lastStatusChange
-                                          : nullptr;
-    case 'B':
-        return is(key, "Birth") ? &out.birth : nullptr;
-    case 'I':
-        return is(key, "InodeNumber") ? &out.inode : nullptr;
-    case 'U':
-        return is(key, "UserID") ? &out.userId : nullptr;
-    case 'G':
-        return is(key, "GroupID") ? &out.groupId : nullptr;
-    case 'P':
-        return is(key, "ProtectionClass") ? &out.protectionClass : nullptr;
-    case 'F':
-        return is(key, "Flags") ? &out.flags : nullptr;
-    default:
-        return nullptr;
-    }
-}
-
 // The integer field of a record that a file tree shows; null for other keys.
 qint64* treeField(QByteArrayView key, MBFileArchive::Fields& out)
 {
@@ -117,6 +88,29 @@ qint64* treeField(QByteArrayView key, MBFileArchive::Fields& out)
         return is(key, "LastModified") ? &out.lastModified : nullptr;
     case 'P':
         return is(key, "ProtectionClass") ? &out.protectionClass : nullptr;
+    default:
+        return nullptr;
+    }
+}
+
+// The integer field of a record that a key names; null for other keys.
+qint64* integerField(QByteArrayView key, MBFileArchive::Fields& out)
+{
+    if (qint64* shown = treeField(key, out))
+        return shown;
+    switch (key[0]) {
+    case 'L':
+        return is(key, "LastStatusChange") ? &out.lastStatusChange : nullptr;
+    case 'B':
+        return is(key, "Birth") ? &out.birth : nullptr;
+    case 'I':
+        return is(key, "InodeNumber") ? &out.inode : nullptr;
+    case 'U':
+        return is(key, "UserID") ? &out.userId : nullptr;
+    case 'G':
+        return is(key, "GroupID") ? &out.groupId : nullptr;
+    case 'F':
+        return is(key, "Flags") ? &out.flags : nullptr;
     default:
         return nullptr;
     }
