@@ -52,6 +52,16 @@ protected:
     }
 };
 
+// The bubbles' style in the page itself (no file to fetch); linked when it cannot be read.
+QString styleHtml()
+{
+    const QString style = bubbleInlineStyle();
+    if (style.isEmpty())
+        return QStringLiteral("<link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/>")
+            .arg(bubbleAssetUrl(QStringLiteral("style.css")));
+    return QStringLiteral("<style type=\"text/css\">") + style + QStringLiteral("</style>");
+}
+
 QString tr(const char* key)
 {
     return QCoreApplication::translate("SMSMainForm", key);
@@ -229,14 +239,13 @@ QString BubbleViewMgr::pageHtml(int page) const
 {
     if (page < 1 || page > m_pageCount)
         return QString();
-    QString html
-        = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-                         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
-                         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
-                         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"/>"
-                         "<title>Bubble</title><link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/>"
-                         "</head><body><a name=\"start\"></a>")
-              .arg(bubbleAssetUrl(QStringLiteral("style.css")));
+    QString html = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                                  "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
+                                  "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+                                  "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"/>"
+                                  "<title>Bubble</title>");
+    html += styleHtml();
+    html += QStringLiteral("</head><body><a name=\"start\"></a>");
     if (page != 1)
         html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
     const int end = qMin<int>(m_msgs.size(), page * kPageSize);

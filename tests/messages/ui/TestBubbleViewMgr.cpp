@@ -148,6 +148,8 @@ private Q_SLOTS:
         QCOMPARE(mgr.pageCount(), pages);
         QCOMPARE(mgr.currentPage(), 1);
         const QString first = mgr.pageHtml(1);
+        // The style travels with the page: nothing for the view to fetch.
+        QVERIFY(first.contains("<style type=\"text/css\">") && !first.contains("style.css"));
         QVERIFY(!first.contains("/pre_page"));
         QCOMPARE(first.contains("/next_page"), pages == 2);
         if (pages == 2) {
