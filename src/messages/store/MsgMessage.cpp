@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QtEndian>
 #include <algorithm>
+#include <future>
+#include <system_error>
 #include <vector>
 
 namespace
@@ -172,16 +174,47 @@ struct MsgSortKey {
         return (dr < 0 ? -dr : dr) <= 20 && (dd < 0 ? -dd : dd) <= 120;
     }
 };
+
+// From about this many messages a second thread sorting half of them pays for itself.
+constexpr qsizetype kTwoThreadSortFrom = 20000;
+
+// The keys of list[from, to) into keys[from, to), in key order; equal ones keep their places.
+void sortKeyRange(const QList<_MsgMessage*>& list, std::vector<MsgSortKey>& keys, size_t from, size_t to)
+{
+    for (size_t i = from; i < to; ++i) {
+        _MsgMessage* m = list[qsizetype(i)];
+        keys[i] = { m->date, m->_recovered, m->_sort_rowid, m->rowid, m };
+    }
+    std::stable_sort(keys.begin() + std::ptrdiff_t(from), keys.begin() + std::ptrdiff_t(to));
+}
+
+// The keys of list in the order compareMsgMessageAsc gives, equal ones in list order. A long list
+// is sorted as two halves at once, then merged (the merge keeps the first half's equal keys first,
+// so the result is the same).
+std::vector<MsgSortKey> sortedKeys(const QList<_MsgMessage*>& list)
+{
+    const size_t n = size_t(list.size());
+    std::vector<MsgSortKey> keys(n);
+    const size_t half = list.size() >= kTwoThreadSortFrom ? n / 2 : 0;
+    std::future<void> first;
+    try {
+        if (half)
+            first = std::async(std::launch::async, sortKeyRange, std::cref(list), std::ref(keys), 0, half);
+    } catch (const std::system_error&) { // no thread to be had: all on this one
+    }
+    const size_t mine = first.valid() ? half : 0;
+    sortKeyRange(list, keys, mine, n);
+    if (!first.valid())
+        return keys;
+    first.get();
+    std::inplace_merge(keys.begin(), keys.begin() + std::ptrdiff_t(mine), keys.end());
+    return keys;
+}
 } // namespace
 
 void sortMsgMessages(QList<_MsgMessage*>& list, bool ascending)
 {
-    std::vector<MsgSortKey> keys;
-    keys.reserve(size_t(list.size()));
-    for (_MsgMessage* m : std::as_const(list))
-        keys.push_back({ m->date, m->_recovered, m->_sort_rowid, m->rowid, m });
-    // The keys order as compareMsgMessageAsc does; equal ones keep their places.
-    std::stable_sort(keys.begin(), keys.end());
+    std::vector<MsgSortKey> keys = sortedKeys(list);
     // Neighbours that are near each other take the order of their source rows. Each swap removes
     // one row-order inversion, so the passes end; the loop is bounded by the list length anyway.
     const size_t n = keys.size();

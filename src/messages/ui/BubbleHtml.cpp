@@ -5,8 +5,47 @@
 #include "messages/ui/MsgExportText.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
+
+namespace
+{
+// Pictures above this stay files: a page turn would carry them again each time.
+constexpr qint64 kInlinePictureLimit = 64 * 1024;
+
+// The MIME type of a picture a style sheet may name; empty for anything else.
+QLatin1String pictureType(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png"))
+        return QLatin1String("image/png");
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return QLatin1String("image/jpeg");
+    if (suffix == QLatin1String("gif"))
+        return QLatin1String("image/gif");
+    return QLatin1String();
+}
+
+// The address one url(...) of a style sheet in dir stands for, inline when it can be.
+QString inlineAddress(const QString& target, const QDir& dir)
+{
+    if (!QUrl(target).scheme().isEmpty())
+        return target;
+    const QString path = QDir::cleanPath(dir.absoluteFilePath(target));
+    const QLatin1String type = pictureType(path);
+    QFile f(path);
+    if (!type.isEmpty() && QFileInfo(path).isFile() && f.size() <= kInlinePictureLimit
+        && f.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = f.readAll();
+        if (bytes.size() == f.size())
+            return QStringLiteral("data:") + type + QStringLiteral(";base64,")
+                + QString::fromLatin1(bytes.toBase64());
+    }
+    return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+}
+} // namespace
 
 QString bubble::emoji_replace_handler(void*, QString code)
 {
@@ -87,4 +126,32 @@ QString imgClickableHtml(const QString& file, const QString& thumb, const QStrin
     return QStringLiteral("<a href=\"") + QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)
         + QStringLiteral("\"><img src=\"") + thumbSrc + QStringLiteral("\" ") + attrs
         + QStringLiteral("></a>");
+}
+
+QString inlineStyleUrls(const QString& css, const QDir& dir)
+{
+    static const QRegularExpression url(QStringLiteral("url\\(\\s*(['\"]?)([^'\"()\\s]+)\\1\\s*\\)"));
+    QString out;
+    out.reserve(css.size());
+    qsizetype done = 0;
+    for (QRegularExpressionMatchIterator it = url.globalMatch(css); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += QStringView(css).mid(done, m.capturedStart() - done);
+        out += QStringLiteral("url(") + inlineAddress(m.captured(2), dir) + QLatin1Char(')');
+        done = m.capturedEnd();
+    }
+    out += QStringView(css).mid(done);
+    return out;
+}
+
+QString bubbleInlineStyle()
+{
+    static const QString style = [] {
+        const QDir dir(g_bubbleDir());
+        QFile f(dir.absoluteFilePath(QStringLiteral("style.css")));
+        if (!f.open(QIODevice::ReadOnly))
+            return QString();
+        return inlineStyleUrls(QString::fromUtf8(f.readAll()), dir);
+    }();
+    return style;
 }

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QDir;
+
 // The HTML pieces of a conversation drawn as bubbles, shared by the conversation view and the HTML
 // export. The class names they use are styled by the bubble folder's style.css.
 
@@ -31,3 +33,13 @@ QString imgClickableHtml(const QString& file, const QString& thumb, const QStrin
 
 // Absolute file URL of an asset of the bubble folder (style.css, empty_photo.jpg, ...).
 QString bubbleAssetUrl(const QString& name);
+
+// The bubble folder's style.css as the text of a <style> element, with the pictures it names put
+// in as data: URLs: a page then fetches no file of its own (each fetch costs the web view a round
+// trip to another process). Read once and kept; empty when the file cannot be read.
+QString bubbleInlineStyle();
+
+// css with each relative url(...) resolved against dir: a small PNG, JPEG or GIF that can be read
+// becomes a data: URL, anything else the absolute file URL a linked style sheet would have used.
+// Addresses with a scheme (file:, data:, https: ...) are left as they are.
+QString inlineStyleUrls(const QString& css, const QDir& dir);

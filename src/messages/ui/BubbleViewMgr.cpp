@@ -27,6 +27,7 @@ namespace
 {
 // QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
 constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
+constexpr char kEngineSwitchesVar[] = "QTWEBENGINE_CHROMIUM_FLAGS";
 constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
 constexpr char kCardAttrs[] = "style=\"max-width:200px;max-height:200px\"";
 
@@ -51,6 +52,31 @@ protected:
         return false;
     }
 };
+
+// The bubbles' style in the page itself (no file to fetch); linked when it cannot be read.
+QString styleHtml()
+{
+    const QString style = bubbleInlineStyle();
+    if (style.isEmpty())
+        return QStringLiteral("<link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/>")
+            .arg(bubbleAssetUrl(QStringLiteral("style.css")));
+    return QStringLiteral("<style type=\"text/css\">") + style + QStringLiteral("</style>");
+}
+
+// A page for view. The engine starts with the first page made and reads its switches then;
+// programs started later from this one see the variable as it was.
+DelegatingPage* newPage(QWebEngineView* view)
+{
+    const QByteArray asked = qgetenv(kEngineSwitchesVar);
+    const bool wasSet = qEnvironmentVariableIsSet(kEngineSwitchesVar);
+    qputenv(kEngineSwitchesVar, BubbleViewMgr::engineSwitches(asked));
+    auto* page = new DelegatingPage(view);
+    if (wasSet)
+        qputenv(kEngineSwitchesVar, asked);
+    else
+        qunsetenv(kEngineSwitchesVar);
+    return page;
+}
 
 QString tr(const char* key)
 {
@@ -96,13 +122,22 @@ BubbleViewMgr::BubbleViewMgr(QObject* parent)
 
 BubbleViewMgr::~BubbleViewMgr() = default;
 
+QByteArray BubbleViewMgr::engineSwitches(const QByteArray& asked)
+{
+    static const QByteArray noHelperZygote("--no-unsandboxed-zygote");
+    const QList<QByteArray> words = asked.simplified().split(' ');
+    if (words.contains(noHelperZygote))
+        return asked;
+    return asked.trimmed().isEmpty() ? noHelperZygote : asked + ' ' + noHelperZygote;
+}
+
 void BubbleViewMgr::setWebview(QWidget* host)
 {
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new QWebEngineView(host);
     m_view->setContextMenuPolicy(Qt::NoContextMenu);
-    auto* page = new DelegatingPage(m_view);
+    auto* page = newPage(m_view);
     connect(page, &DelegatingPage::linkClicked, this, &BubbleViewMgr::onLinkClicked);
     m_view->setPage(page);
     layout->addWidget(m_view);
@@ -229,14 +264,13 @@ QString BubbleViewMgr::pageHtml(int page) const
 {
     if (page < 1 || page > m_pageCount)
         return QString();
-    QString html
-        = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-                         "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
-                         "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
-                         "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"/>"
-                         "<title>Bubble</title><link href=\"%1\" type=\"text/css\" rel=\"stylesheet\"/>"
-                         "</head><body><a name=\"start\"></a>")
-              .arg(bubbleAssetUrl(QStringLiteral("style.css")));
+    QString html = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+                                  "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
+                                  "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head>"
+                                  "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\"/>"
+                                  "<title>Bubble</title>");
+    html += styleHtml();
+    html += QStringLiteral("</head><body><a name=\"start\"></a>");
     if (page != 1)
         html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
     const int end = qMin<int>(m_msgs.size(), page * kPageSize);

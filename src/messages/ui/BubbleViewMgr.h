@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -28,6 +29,11 @@ public:
 
     // Puts the web view into host (filling it) and connects it.
     void setWebview(QWidget* host);
+    // The switches the web engine is to start with, given those already asked for
+    // (QTWEBENGINE_CHROMIUM_FLAGS): helper processes that run unsandboxed anyway are launched
+    // directly instead of through a zygote of their own, one process start less before the first
+    // page; renderers keep their sandboxed zygote.
+    static QByteArray engineSwitches(const QByteArray& asked);
     QWidget* webview() const;
     // Builds one page and loads it; pages outside 1..pageCount() are ignored.
     void gotoPage(int page);

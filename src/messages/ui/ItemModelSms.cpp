@@ -11,6 +11,11 @@
 #include <QPixmap>
 #include <QSize>
 
+namespace
+{
+constexpr int kColumns = 4; // Date, Flag, Contact, Content
+} // namespace
+
 ItemModelSms::ItemModelSms(QObject* parent)
     : QAbstractItemModel(parent)
 {
@@ -39,9 +44,16 @@ QModelIndex ItemModelSms::indexOfPos(int pos) const
 
 QModelIndex ItemModelSms::index(int row, int column, const QModelIndex& parent) const
 {
-    if (!hasIndex(row, column, parent))
+    // hasIndex() without its virtual calls: a view asks this once per row when it lays out.
+    if (parent.isValid() || row < 0 || row >= msgs.size() || column < 0 || column >= kColumns)
         return QModelIndex();
     return createIndex(row, column, column == 0 ? msgs.at(row) : nullptr);
+}
+
+Qt::ItemFlags ItemModelSms::flags(const QModelIndex& index) const
+{
+    const Qt::ItemFlags f = QAbstractItemModel::flags(index);
+    return index.isValid() ? f | Qt::ItemNeverHasChildren : f;
 }
 
 QModelIndex ItemModelSms::parent(const QModelIndex&) const
@@ -56,7 +68,7 @@ int ItemModelSms::rowCount(const QModelIndex& parent) const
 
 int ItemModelSms::columnCount(const QModelIndex&) const
 {
-    return 4;
+    return kColumns;
 }
 
 QVariant ItemModelSms::text(const _MsgMessage& m, int column) const

@@ -284,6 +284,56 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), store.size());
     }
 
+    // Long lists are sorted in two halves at once: the order must be the one a single pass gives,
+    // equal keys in list order included. The reference sorts by the predicate, then applies the
+    // row-order rule the same bounded way.
+    void longListsSortAsOne_data()
+    {
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("dates"); // distinct dates (few: many ties)
+        QTest::addColumn<int>("rowids"); // distinct rowids and sort rowids (0: all equal, no rule)
+        QTest::addColumn<bool>("ascending");
+        QTest::newRow("short, ties") << 1000 << 7 << 0 << true;
+        QTest::newRow("just under two halves") << 19999 << 50 << 0 << true;
+        QTest::newRow("two halves, all one key") << 20000 << 1 << 0 << true;
+        QTest::newRow("odd size, ties") << 20001 << 13 << 0 << false;
+        QTest::newRow("many, ties and rowid ties") << 60001 << 300 << 500 << true;
+        QTest::newRow("many, near neighbours") << 50000 << 40000 << 50000 << true;
+        QTest::newRow("many, newest first") << 50000 << 40000 << 50000 << false;
+    }
+    void longListsSortAsOne()
+    {
+        QFETCH(int, size);
+        QFETCH(int, dates);
+        QFETCH(int, rowids);
+        QFETCH(bool, ascending);
+        QList<_MsgMessage> store(size);
+        QList<_MsgMessage*> list;
+        quint32 seed = 12345;
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+        for (_MsgMessage& m : store) {
+            m.date = int(next() % quint32(dates));
+            m.rowid = m._sort_rowid = rowids ? qint64(next() % quint32(rowids)) + 1 : 0;
+            m._recovered = next() % 50 == 0;
+            list << &m;
+        }
+        QList<_MsgMessage*> expected = list;
+        std::stable_sort(expected.begin(), expected.end(), compareMsgMessageAsc);
+        for (bool swapped = true; swapped;) {
+            swapped = false;
+            for (qsizetype i = 0; i + 1 < expected.size(); ++i)
+                if (expected[i]->_sort_rowid > expected[i + 1]->_sort_rowid
+                    && isMsgMessageNear(expected[i], expected[i + 1])) {
+                    std::swap(expected[i], expected[i + 1]);
+                    swapped = true;
+                }
+        }
+        if (!ascending)
+            std::reverse(expected.begin(), expected.end());
+        sortMsgMessages(list, ascending);
+        QVERIFY(list == expected);
+    }
+
     void everySortGoesThroughSortMsgMessages()
     {
         // The message predicates are no sort order of their own: a sort call that names one

@@ -1,12 +1,29 @@
+#include "app/DataPaths.h"
 #include "messages/ui/BubbleHtml.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
 #include <QFile>
+#include <QUrl>
 #include <QtTest>
 
 namespace
 {
 const QString kFallback = QStringLiteral("onerror=\"this.replaceWith(document.createTextNode(this.alt))\"");
+
+void putFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// The data: URL of bytes of the given type.
+QString dataUrl(const char* type, const QByteArray& bytes)
+{
+    return QStringLiteral("data:%1;base64,%2")
+        .arg(QLatin1String(type), QString::fromLatin1(bytes.toBase64()));
+}
 } // namespace
 
 class TestBubbleHtml : public QObject
@@ -62,6 +79,63 @@ private Q_SLOTS:
         QCOMPARE(bubbleContent("x", false, "A<B"),
             "<div class=\"ct_left\">A&lt;B</div><div class=\"clear\"></div><div class=\"bb1\">" + cells
                 + "x</div><div class=\"clear\"></div>");
+    }
+
+    // Style sheet addresses as a page sees them once the sheet is put inline. %DIR stands for the
+    // sheet's folder as a file URL.
+    void inlineStyleUrls_data()
+    {
+        QTest::addColumn<QString>("css");
+        QTest::addColumn<QString>("expected");
+        const QString png = dataUrl("image/png", "PNG-BYTES");
+        QTest::newRow("png") << ".a { background: url(a.png) repeat-x; }"
+                             << ".a { background: url(" + png + ") repeat-x; }";
+        QTest::newRow("quoted") << "x{b:url(\"a.png\")} y{b:url( 'a.png' )}"
+                                << "x{b:url(" + png + ")} y{b:url(" + png + ")}";
+        QTest::newRow("jpeg upper case") << "url(P.JPG)"
+                                         << "url(" + dataUrl("image/jpeg", "JPG") + ")";
+        QTest::newRow("gif in a sub folder") << "url(sub/g.gif)"
+                                             << "url(" + dataUrl("image/gif", "GIF") + ")";
+        QTest::newRow("missing stays a file") << "url(none.png)"
+                                              << "url(%DIR/none.png)";
+        QTest::newRow("too big stays a file") << "url(big.png)"
+                                              << "url(%DIR/big.png)";
+        QTest::newRow("not a picture") << "url(font.woff)"
+                                       << "url(%DIR/font.woff)";
+        QTest::newRow("a folder named like a picture") << "url(sub)"
+                                                       << "url(%DIR/sub)";
+        QTest::newRow("parent folder") << "url(../up.png) url(../gone.png)"
+                                       << "url(" + dataUrl("image/png", "UP") + ") url(%UP/gone.png)";
+        QTest::newRow("with a scheme") << "url(https://h.invalid/a.png) url(data:image/png;base64,AA==)"
+                                       << "url(https://h.invalid/a.png) url(data:image/png;base64,AA==)";
+        QTest::newRow("no url") << "body { margin: 8px; }"
+                                << "body { margin: 8px; }";
+    }
+    void inlineStyleUrls()
+    {
+        QFETCH(QString, css);
+        QFETCH(QString, expected);
+        const QString root = TestEnv::tempDir();
+        const QString dir = root + "/bubble";
+        QVERIFY(QDir().mkpath(dir + "/sub"));
+        putFile(dir + "/a.png", "PNG-BYTES");
+        putFile(dir + "/P.JPG", "JPG");
+        putFile(dir + "/sub/g.gif", "GIF");
+        putFile(dir + "/big.png", QByteArray(64 * 1024 + 1, 'x'));
+        putFile(dir + "/font.woff", "WOFF");
+        putFile(root + "/up.png", "UP");
+        expected.replace("%DIR", QUrl::fromLocalFile(dir).toString(QUrl::FullyEncoded));
+        expected.replace("%UP", QUrl::fromLocalFile(root).toString(QUrl::FullyEncoded));
+        QCOMPARE(::inlineStyleUrls(css, QDir(dir)), expected);
+    }
+
+    // The program's own sheet: every picture it names is inline, nothing is left to fetch.
+    void bubbleStyleNeedsNoFile()
+    {
+        const QString style = bubbleInlineStyle();
+        QVERIFY(style.contains(".bb1 .bb_bg.top_left"));
+        QCOMPARE(style.count("url("), style.count("url(data:image/png;base64,"));
+        QVERIFY(style.count("url(data:") >= 18);
     }
 
     // A "%3F" in a file name is not taken for a placeholder of the markup.

@@ -148,6 +148,8 @@ private Q_SLOTS:
         QCOMPARE(mgr.pageCount(), pages);
         QCOMPARE(mgr.currentPage(), 1);
         const QString first = mgr.pageHtml(1);
+        // The style travels with the page: nothing for the view to fetch.
+        QVERIFY(first.contains("<style type=\"text/css\">") && !first.contains("style.css"));
         QVERIFY(!first.contains("/pre_page"));
         QCOMPARE(first.contains("/next_page"), pages == 2);
         if (pages == 2) {
@@ -245,6 +247,39 @@ private Q_SLOTS:
             QVERIFY(answerer.seen().last().contains("can not find"));
         }
         QCOMPARE(bytesOf(dir + "/doc.JPG"), QByteArray("bytes"));
+    }
+
+    void engineSwitches_data()
+    {
+        QTest::addColumn<QByteArray>("asked");
+        QTest::addColumn<QByteArray>("started");
+        QTest::newRow("none") << QByteArray() << QByteArray("--no-unsandboxed-zygote");
+        QTest::newRow("blank") << QByteArray("  ") << QByteArray("--no-unsandboxed-zygote");
+        QTest::newRow("others kept") << QByteArray("--disable-gpu --lang=de")
+                                     << QByteArray("--disable-gpu --lang=de --no-unsandboxed-zygote");
+        QTest::newRow("asked already") << QByteArray("--no-unsandboxed-zygote --disable-gpu")
+                                       << QByteArray("--no-unsandboxed-zygote --disable-gpu");
+        QTest::newRow("only a longer switch") << QByteArray(
+            "--no-unsandboxed-zygote-x") << QByteArray("--no-unsandboxed-zygote-x --no-unsandboxed-zygote");
+    }
+    void engineSwitches()
+    {
+        QFETCH(QByteArray, asked);
+        QFETCH(QByteArray, started);
+        QCOMPARE(BubbleViewMgr::engineSwitches(asked), started);
+    }
+
+    // The engine's switches are asked for while the view starts; the variable is left as it was
+    // for programs started from this one.
+    void switchVariableLeftAsItWas()
+    {
+        const QByteArray before = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+        const bool wasSet = qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS");
+        QWidget host;
+        BubbleViewMgr mgr;
+        mgr.setWebview(&host);
+        QCOMPARE(qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"), wasSet);
+        QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), before);
     }
 
     void bubblesScreenshot()

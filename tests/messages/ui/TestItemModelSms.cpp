@@ -75,6 +75,46 @@ private Q_SLOTS:
         QVERIFY(!at(0, 14).isValid());
     }
 
+    // The bounds a view relies on when it walks the list, and rows that never have children.
+    void indexBounds_data()
+    {
+        QTest::addColumn<int>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<bool>("underARow");
+        QTest::addColumn<bool>("valid");
+        QTest::newRow("first row, date") << 0 << 0 << false << true;
+        QTest::newRow("last row, content") << 2 << 3 << false << true;
+        QTest::newRow("row before the first") << -1 << 0 << false << false;
+        QTest::newRow("row past the last") << 3 << 0 << false << false;
+        QTest::newRow("column before the first") << 0 << -1 << false << false;
+        QTest::newRow("column past the last") << 0 << 4 << false << false;
+        QTest::newRow("under a row") << 0 << 0 << true << false;
+    }
+    void indexBounds()
+    {
+        QFETCH(int, row);
+        QFETCH(int, column);
+        QFETCH(bool, underARow);
+        QFETCH(bool, valid);
+        MsgModelBuilder b;
+        _MsgChat* chat = b.chat("c", { b.handle("1") });
+        for (int i = 0; i < 3; ++i)
+            b.message(chat, nullptr, 400000000 + i, QString::number(i));
+        ItemModelSms model;
+        model.loadSMS(b.messages());
+        const QModelIndex parent = underARow ? model.index(0, 0) : QModelIndex();
+        const QModelIndex index = model.index(row, column, parent);
+        QCOMPARE(index.isValid(), valid);
+        QCOMPARE(model.hasIndex(row, column, parent), valid);
+        if (!valid)
+            return;
+        QCOMPARE(index.internalPointer(), column == 0 ? static_cast<void*>(b.messages().at(row)) : nullptr);
+        QCOMPARE(model.flags(index), Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren);
+        QVERIFY(!model.hasChildren(index));
+        QVERIFY(model.hasChildren());
+        QCOMPARE(model.flags(QModelIndex()), Qt::ItemFlags());
+    }
+
     void indexOfPosBounds_data()
     {
         QTest::addColumn<int>("pos");
