@@ -695,6 +695,7 @@ private:
     QByteArray m_lastDomain;
     int m_lastIndex = -1;
     MBFileArchive::Fields m_fields;
+    MBFileArchive::TreeDecoder m_decoder;
     SliceArena m_paths;
 };
 
@@ -729,7 +730,7 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
-    const bool decoded = blob && MBFileArchive::decodeForTree(blob, blobLen, f, flags == 4);
+    const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
     if (blob && !decoded)
         return false;
     if (decoded) {
