@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/SliceArena.h"
+#include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupWriter.h"
@@ -659,8 +660,8 @@ public:
         : m_path(path)
     {
         try {
-            m_db.openThrow(
-                Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+            m_db.openThrow(Sqlite3DB::immutableUri(path),
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, BlockReadVfs::name());
         } catch (const std::exception& e) {
             m_error = damagedText(path, QString::fromUtf8(e.what()));
             return;
@@ -668,6 +669,8 @@ public:
         // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
         // process-wide lock that the reading threads would contend for, to a few.
         sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
+        // Pages in place from the block reading layer (see BlockReadVfs; no mapping of the file).
+        sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
         m_utf8 = m_db.keepsUtf8Text();
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
