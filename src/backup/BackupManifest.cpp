@@ -373,7 +373,7 @@ BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
     if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
-        m_chunks.push_back(std::make_unique<_FileNode[]>(kNodeChunk));
+        m_chunks.emplace_back(new _FileNode[kNodeChunk]); // see RowChunk::append
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -639,7 +639,9 @@ struct RowChunk {
     BackupManifest::_FileNode& append()
     {
         if (rows.size() % kBlock == 0)
-            blocks.push_back(std::make_unique<BackupManifest::_FileNode[]>(kBlock));
+            // Not make_unique, which zeroes the whole block before the nodes' own initializers
+            // set every member again.
+            blocks.emplace_back(new BackupManifest::_FileNode[kBlock]);
         rows.emplace_back();
         return node(rows.size() - 1);
     }
@@ -686,6 +688,7 @@ public:
 private:
     int domainIndex(RowChunk& chunk, const char* text, int size);
     QByteArrayView textColumn(int column) const;
+    QByteArrayView blobColumn(int column) const;
     bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
     bool readRow(RowChunk& chunk);
 
@@ -704,11 +707,21 @@ private:
 
 // The UTF-8 bytes of a text column of the current row (null for NULL). Where the database keeps
 // its text in UTF-8 they are read in place: sqlite3_column_text would first copy every value to
-// end it with a zero.
+// end it with a zero. (Bytes and length come from the column's value: one column look-up, not two;
+// the value needs no conversion, so it cannot fail for want of memory.)
 QByteArrayView RowReader::textColumn(int column) const
 {
-    const void* bytes = m_utf8 ? sqlite3_column_blob(m_stmt, column) : sqlite3_column_text(m_stmt, column);
-    return QByteArrayView(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column));
+    if (!m_utf8) {
+        const void* text = sqlite3_column_text(m_stmt, column);
+        return QByteArrayView(static_cast<const char*>(text), sqlite3_column_bytes(m_stmt, column));
+    }
+    return blobColumn(column);
+}
+
+QByteArrayView RowReader::blobColumn(int column) const
+{
+    sqlite3_value* value = sqlite3_column_value(m_stmt, column);
+    return QByteArrayView(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value));
 }
 
 int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
@@ -766,8 +779,9 @@ bool RowReader::readRow(RowChunk& chunk)
     const QByteArrayView path = textColumn(1);
     it.pathUtf8 = m_paths.bytes(path.data(), path.size());
     const int flags = sqlite3_column_int(m_stmt, 2);
-    const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
-    const int blobLen = sqlite3_column_bytes(m_stmt, 3);
+    const QByteArrayView archive = blobColumn(3);
+    const char* blob = archive.data();
+    const int blobLen = int(archive.size());
     if (!fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags)) {
         chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
                           .arg(m_path, chunk.domains[size_t(index)], it.relativePath());
