@@ -707,8 +707,7 @@ private:
 
 // The UTF-8 bytes of a text column of the current row (null for NULL). Where the database keeps
 // its text in UTF-8 they are read in place: sqlite3_column_text would first copy every value to
-// end it with a zero. (Bytes and length come from the column's value: one column look-up, not two;
-// the value needs no conversion, so it cannot fail for want of memory.)
+// end it with a zero.
 QByteArrayView RowReader::textColumn(int column) const
 {
     if (!m_utf8) {
@@ -718,6 +717,8 @@ QByteArrayView RowReader::textColumn(int column) const
     return blobColumn(column);
 }
 
+// The bytes of a column as they are stored. Bytes and length come from the column's value: one
+// column look-up, not two; the value needs no conversion, so it cannot fail for want of memory.
 QByteArrayView RowReader::blobColumn(int column) const
 {
     sqlite3_value* value = sqlite3_column_value(m_stmt, column);

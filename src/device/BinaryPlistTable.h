@@ -61,7 +61,7 @@ public:
     // The references held by a container (arrays and sets: items; dictionaries: keys, then values).
     // False when idx is no container or its references run past the objects.
     bool references(quint64 idx, quint8& kind, quint64& items, quint64& first) const;
-    // The raw offset table entries of objects first to first + n - 1 (all below count()).
+    // The raw offset table entries from object first on (the caller keeps to objects below count()).
     const uchar* offsetEntries(quint64 first) const
     {
         return m_data + m_tableOffset + first * quint64(m_offsetSize);
