@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/SliceArena.h"
+#include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupWriter.h"
@@ -372,7 +373,7 @@ BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
     if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
-        m_chunks.push_back(std::make_unique<_FileNode[]>(kNodeChunk));
+        m_chunks.emplace_back(new _FileNode[kNodeChunk]); // see RowChunk::append
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -638,7 +639,9 @@ struct RowChunk {
     BackupManifest::_FileNode& append()
     {
         if (rows.size() % kBlock == 0)
-            blocks.push_back(std::make_unique<BackupManifest::_FileNode[]>(kBlock));
+            // Not make_unique, which zeroes the whole block before the nodes' own initializers
+            // set every member again.
+            blocks.emplace_back(new BackupManifest::_FileNode[kBlock]);
         rows.emplace_back();
         return node(rows.size() - 1);
     }
@@ -659,8 +662,8 @@ public:
         : m_path(path)
     {
         try {
-            m_db.openThrow(
-                Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI);
+            m_db.openThrow(Sqlite3DB::immutableUri(path),
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, BlockReadVfs::name());
         } catch (const std::exception& e) {
             m_error = damagedText(path, QString::fromUtf8(e.what()));
             return;
@@ -668,6 +671,8 @@ public:
         // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
         // process-wide lock that the reading threads would contend for, to a few.
         sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
+        // Pages in place from the block reading layer (see BlockReadVfs; no mapping of the file).
+        sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
         m_utf8 = m_db.keepsUtf8Text();
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
@@ -683,6 +688,7 @@ public:
 private:
     int domainIndex(RowChunk& chunk, const char* text, int size);
     QByteArrayView textColumn(int column) const;
+    QByteArrayView blobColumn(int column) const;
     bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
     bool readRow(RowChunk& chunk);
 
@@ -695,6 +701,7 @@ private:
     QByteArray m_lastDomain;
     int m_lastIndex = -1;
     MBFileArchive::Fields m_fields;
+    MBFileArchive::TreeDecoder m_decoder;
     SliceArena m_paths;
 };
 
@@ -703,8 +710,19 @@ private:
 // end it with a zero.
 QByteArrayView RowReader::textColumn(int column) const
 {
-    const void* bytes = m_utf8 ? sqlite3_column_blob(m_stmt, column) : sqlite3_column_text(m_stmt, column);
-    return QByteArrayView(static_cast<const char*>(bytes), sqlite3_column_bytes(m_stmt, column));
+    if (!m_utf8) {
+        const void* text = sqlite3_column_text(m_stmt, column);
+        return QByteArrayView(static_cast<const char*>(text), sqlite3_column_bytes(m_stmt, column));
+    }
+    return blobColumn(column);
+}
+
+// The bytes of a column as they are stored. Bytes and length come from the column's value: one
+// column look-up, not two; the value needs no conversion, so it cannot fail for want of memory.
+QByteArrayView RowReader::blobColumn(int column) const
+{
+    sqlite3_value* value = sqlite3_column_value(m_stmt, column);
+    return QByteArrayView(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value));
 }
 
 int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
@@ -729,7 +747,7 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
-    const bool decoded = blob && MBFileArchive::decodeForTree(blob, blobLen, f, flags == 4);
+    const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
     if (blob && !decoded)
         return false;
     if (decoded) {
@@ -762,8 +780,9 @@ bool RowReader::readRow(RowChunk& chunk)
     const QByteArrayView path = textColumn(1);
     it.pathUtf8 = m_paths.bytes(path.data(), path.size());
     const int flags = sqlite3_column_int(m_stmt, 2);
-    const char* blob = static_cast<const char*>(sqlite3_column_blob(m_stmt, 3));
-    const int blobLen = sqlite3_column_bytes(m_stmt, 3);
+    const QByteArrayView archive = blobColumn(3);
+    const char* blob = archive.data();
+    const int blobLen = int(archive.size());
     if (!fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags)) {
         chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
                           .arg(m_path, chunk.domains[size_t(index)], it.relativePath());

@@ -3,7 +3,9 @@
 #include "device/BinaryPlistTable.h"
 #include "device/PlistCFType.h"
 
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 namespace
 {
@@ -76,21 +78,30 @@ bool archiveRoot(const BinaryPlistTable& p, quint64& items, quint64& nObjects, q
     return true;
 }
 
+using Number = qint64 MBFileArchive::Fields::*;
+
 // The integer field of a record that a file tree shows; null for other keys.
-qint64* treeField(QByteArrayView key, MBFileArchive::Fields& out)
+Number treeNumber(QByteArrayView key)
 {
+    using F = MBFileArchive::Fields;
     switch (key[0]) {
     case 'S':
-        return is(key, "Size") ? &out.size : nullptr;
+        return is(key, "Size") ? &F::size : nullptr;
     case 'M':
-        return is(key, "Mode") ? &out.mode : nullptr;
+        return is(key, "Mode") ? &F::mode : nullptr;
     case 'L':
-        return is(key, "LastModified") ? &out.lastModified : nullptr;
+        return is(key, "LastModified") ? &F::lastModified : nullptr;
     case 'P':
-        return is(key, "ProtectionClass") ? &out.protectionClass : nullptr;
+        return is(key, "ProtectionClass") ? &F::protectionClass : nullptr;
     default:
         return nullptr;
     }
+}
+
+qint64* treeField(QByteArrayView key, MBFileArchive::Fields& out)
+{
+    const Number n = treeNumber(key);
+    return n ? &(out.*n) : nullptr;
 }
 
 // The integer field of a record that a key names; null for other keys.
@@ -195,6 +206,188 @@ bool decodeFields(const char* data, qsizetype size, MBFileArchive::Fields& out, 
     return true;
 }
 
+// What decodeFields decides for a tree from an archive's structure alone: the objects it walks
+// to reach the record's dictionary, and which value holds which number.
+struct ArchiveLayout {
+    // Objects first, first + 1, ... lying one after another from offsets[0]; bytes holds them all.
+    struct Run {
+        quint64 first = 0;
+        std::vector<quint64> offsets;
+        QByteArray entries; // their offset table entries, as stored
+        QByteArray bytes;
+    };
+    // A number and the object of its value, in the order of the record's keys.
+    struct Step {
+        Number number;
+        quint64 value;
+    };
+    int offsetSize = 0;
+    int refSize = 0;
+    quint64 count = 0;
+    quint64 top = 0;
+    std::vector<Run> runs;
+    std::vector<Step> steps;
+
+    // Whether the archive holds the same objects: then decodeFields walks it the same way.
+    bool matches(const BinaryPlistTable& p) const
+    {
+        if (p.offsetSize() != offsetSize || p.refSize() != refSize || p.count() != count || p.top() != top)
+            return false;
+        for (const Run& run : runs) {
+            quint64 at, off;
+            const quint64 n = quint64(run.bytes.size());
+            if (!p.offset(run.first, at) || !p.fits(at, n, 1)
+                || std::memcmp(p.data() + at, run.bytes.constData(), n) != 0)
+                return false;
+            // The objects may have moved together, as when a longer value comes before them.
+            const quint64 shift = at - run.offsets[0];
+            if (shift == 0) {
+                if (std::memcmp(p.offsetEntries(run.first), run.entries.constData(), run.entries.size()) != 0)
+                    return false;
+                continue;
+            }
+            for (size_t i = 1; i < run.offsets.size(); ++i)
+                if (!p.offset(run.first + i, off) || off != run.offsets[i] + shift)
+                    return false;
+        }
+        return true;
+    }
+
+    // The numbers of a matching archive, read as decodeFields reads them.
+    void read(const BinaryPlistTable& p, MBFileArchive::Fields& out) const
+    {
+        out = MBFileArchive::Fields();
+        for (const Step& s : steps) {
+            const bool read = p.integer(s.value, out.*s.number);
+            if (s.number == &MBFileArchive::Fields::mode)
+                out.hasMode = read;
+        }
+    }
+};
+
+// Walks an archive as decodeFields does for a tree and notes its layout. Gives up on anything
+// unusual (a key that is no ASCII string, say): such archives always take the full walk.
+class LayoutRecorder
+{
+public:
+    explicit LayoutRecorder(const BinaryPlistTable& p)
+        : m_p(p)
+    {
+    }
+    bool record(ArchiveLayout& layout);
+
+private:
+    bool note(quint64 idx, quint64 end);
+    bool container(quint64 idx, quint8 kind, quint64& n, quint64& refs);
+    bool key(quint64 idx, QByteArrayView& key);
+    bool root(quint64& root);
+
+    const BinaryPlistTable& m_p;
+    std::map<quint64, std::pair<quint64, quint64>> m_objects; // object -> offset, bytes read
+};
+
+bool LayoutRecorder::note(quint64 idx, quint64 end)
+{
+    quint64 off;
+    if (!m_p.offset(idx, off) || end <= off)
+        return false;
+    auto& o = m_objects[idx];
+    o = { off, std::max(o.second, end - off) };
+    return true;
+}
+
+bool LayoutRecorder::container(quint64 idx, quint8 kind, quint64& n, quint64& refs)
+{
+    quint8 found;
+    if (!m_p.references(idx, found, n, refs) || found != kind)
+        return false;
+    const quint64 perItem = kind == BinaryPlistTable::kDict ? 2 : 1;
+    return note(idx, refs + perItem * n * quint64(m_p.refSize()));
+}
+
+bool LayoutRecorder::key(quint64 idx, QByteArrayView& key)
+{
+    key = asciiKey(m_p, idx);
+    const char* start = reinterpret_cast<const char*>(m_p.data());
+    return !key.isEmpty() && note(idx, quint64(key.data() + key.size() - start));
+}
+
+// As archiveRoot.
+bool LayoutRecorder::root(quint64& root)
+{
+    quint64 n, refs, objectsRef = 0, topRef = 0, rootRef = 0;
+    if (!container(m_p.top(), BinaryPlistTable::kDict, n, refs))
+        return false;
+    bool objects = false, top = false, found = false;
+    for (quint64 i = 0; i < n && !(objects && top); ++i) {
+        QByteArrayView k;
+        if (!key(m_p.reference(refs, i), k))
+            return false;
+        if (!objects && is(k, "$objects")) {
+            objectsRef = m_p.reference(refs, n + i);
+            objects = true;
+        } else if (!top && is(k, "$top")) {
+            topRef = m_p.reference(refs, n + i);
+            top = true;
+        }
+    }
+    if (!objects || !top || !container(topRef, BinaryPlistTable::kDict, n, refs))
+        return false;
+    for (quint64 i = 0; i < n && !found; ++i) {
+        QByteArrayView k;
+        if (!key(m_p.reference(refs, i), k))
+            return false;
+        if ((found = is(k, "root")))
+            rootRef = m_p.reference(refs, n + i);
+    }
+    BinaryPlistTable::Header h;
+    quint64 rootUid, items;
+    if (!found || !m_p.header(rootRef, h) || h.kind != BinaryPlistTable::kUid
+        || !note(rootRef, h.pos + h.length) || !m_p.uid(rootRef, rootUid)
+        || !container(objectsRef, BinaryPlistTable::kArray, n, items) || rootUid >= n)
+        return false;
+    root = m_p.reference(items, rootUid);
+    return true;
+}
+
+bool LayoutRecorder::record(ArchiveLayout& l)
+{
+    quint64 object, n, refs;
+    if (!root(object) || !container(object, BinaryPlistTable::kDict, n, refs))
+        return false;
+    for (quint64 i = 0; i < n; ++i) {
+        QByteArrayView k;
+        if (!key(m_p.reference(refs, i), k))
+            return false;
+        if (const Number number = treeNumber(k))
+            l.steps.push_back({ number, m_p.reference(refs, n + i) });
+    }
+    l.offsetSize = m_p.offsetSize();
+    l.refSize = m_p.refSize();
+    l.count = m_p.count();
+    l.top = m_p.top();
+    // Objects that follow one another in number and in place are checked as one run of bytes.
+    for (const auto& [idx, o] : m_objects) {
+        ArchiveLayout::Run* last = l.runs.empty() ? nullptr : &l.runs.back();
+        if (!last || idx != last->first + last->offsets.size()
+            || o.first != last->offsets[0] + quint64(last->bytes.size())) {
+            l.runs.emplace_back();
+            last = &l.runs.back();
+            last->first = idx;
+        }
+        last->offsets.push_back(o.first);
+        last->entries.append(reinterpret_cast<const char*>(m_p.offsetEntries(idx)), m_p.offsetSize());
+        last->bytes.append(reinterpret_cast<const char*>(m_p.data()) + o.first, qsizetype(o.second));
+    }
+    return true;
+}
+
+bool sameNumbers(const MBFileArchive::Fields& a, const MBFileArchive::Fields& b)
+{
+    return a.size == b.size && a.lastModified == b.lastModified && a.mode == b.mode
+        && a.protectionClass == b.protectionClass && a.hasMode == b.hasMode;
+}
+
 } // namespace
 
 bool MBFileArchive::decode(const char* data, qsizetype size, Fields& out, bool wantKey, bool wantStrings)
@@ -207,6 +400,47 @@ bool MBFileArchive::decodeForTree(const char* data, qsizetype size, Fields& out,
 {
     return decodeFields(
         data, size, out, false, wantStrings, [](QByteArrayView key, Fields& f) { return treeField(key, f); });
+}
+
+struct MBFileArchive::TreeDecoder::Layout : ArchiveLayout {
+};
+
+MBFileArchive::TreeDecoder::TreeDecoder() = default;
+MBFileArchive::TreeDecoder::~TreeDecoder() = default;
+
+bool MBFileArchive::TreeDecoder::decode(const char* data, qsizetype size, Fields& out, bool wantStrings)
+{
+    BinaryPlistTable p;
+    if (wantStrings || !p.open(data, size))
+        return decodeForTree(data, size, out, wantStrings);
+    for (auto it = m_layouts.begin(); it != m_layouts.end(); ++it)
+        if ((*it)->matches(p)) {
+            (*it)->read(p, out);
+            std::rotate(m_layouts.begin(), it, it + 1);
+            ++m_shortcuts;
+            return true;
+        }
+    if (!decodeForTree(data, size, out, false))
+        return false;
+    // Learning costs a second walk: stop when the records keep differing.
+    if (++m_misses <= kMaxMisses || m_misses <= m_shortcuts)
+        learn(p, out);
+    return true;
+}
+
+void MBFileArchive::TreeDecoder::learn(const BinaryPlistTable& p, const Fields& decoded)
+{
+    auto layout = std::make_unique<Layout>();
+    Fields check;
+    if (!LayoutRecorder(p).record(*layout))
+        return;
+    // A layout that would read its own record differently is never kept.
+    layout->read(p, check);
+    if (!sameNumbers(check, decoded))
+        return;
+    if (m_layouts.size() == kLayouts)
+        m_layouts.pop_back();
+    m_layouts.insert(m_layouts.begin(), std::move(layout));
 }
 
 QByteArray MBFileArchive::encode(const Fields& f)

@@ -42,7 +42,17 @@ public:
     quint64 count() const { return m_count; }
     quint64 top() const { return m_top; }
     int refSize() const { return m_refSize; }
+    int offsetSize() const { return m_offsetSize; }
     const uchar* data() const { return m_data; }
+
+    // Where object idx begins; false when idx or its offset is out of range, as for header().
+    bool offset(quint64 idx, quint64& off) const
+    {
+        if (idx >= m_count)
+            return false;
+        off = be(m_data + m_tableOffset + idx * quint64(m_offsetSize), m_offsetSize);
+        return off >= kHeaderSize && off < m_end;
+    }
 
     // The header of object idx; false when idx or its offset is out of range or the header runs
     // past the objects. This and the scalar readers are inline: decoding a record calls them for
@@ -51,6 +61,11 @@ public:
     // The references held by a container (arrays and sets: items; dictionaries: keys, then values).
     // False when idx is no container or its references run past the objects.
     bool references(quint64 idx, quint8& kind, quint64& items, quint64& first) const;
+    // The raw offset table entries from object first on (the caller keeps to objects below count()).
+    const uchar* offsetEntries(quint64 first) const
+    {
+        return m_data + m_tableOffset + first * quint64(m_offsetSize);
+    }
     // Reference i of a reference run starting at first (checked by references()).
     quint64 reference(quint64 first, quint64 i) const
     {
@@ -118,10 +133,8 @@ private:
 
 Q_ALWAYS_INLINE bool BinaryPlistTable::header(quint64 idx, Header& h) const
 {
-    if (idx >= m_count)
-        return false;
-    const quint64 off = be(m_data + m_tableOffset + idx * quint64(m_offsetSize), m_offsetSize);
-    if (off < kHeaderSize || off >= m_end)
+    quint64 off;
+    if (!offset(idx, off))
         return false;
     const uchar marker = m_data[off];
     h.kind = marker >> 4;

@@ -46,6 +46,70 @@ class TestMBFileArchive : public QObject
         QVERIFY(tree.encryptionKey.isEmpty());
     }
 
+    // A record with every field set; renamed swaps the first letter of an unread key for 'X', which
+    // gives an archive of another layout.
+    static QByteArray madeRecord(
+        qint64 size, const QByteArray& path, bool key = false, const char* renamed = nullptr)
+    {
+        MBFileArchive::Fields f;
+        f.size = size;
+        f.lastModified = 1'700'000'000 + size;
+        f.mode = size % 3 == 0 ? 040755 : 0100644;
+        f.protectionClass = size % 5;
+        f.inode = size * 7;
+        f.relativePath = path;
+        if (key)
+            f.encryptionKey = QByteArray(44, 'k');
+        QByteArray blob = MBFileArchive::encode(f);
+        if (renamed) {
+            const qsizetype at = blob.indexOf(renamed);
+            if (at >= 0)
+                blob[at] = 'X';
+        }
+        return blob;
+    }
+
+    static QList<QByteArray> fuzzCorpus()
+    {
+        QList<QByteArray> corpus;
+        QDir dir(QString(QM_SOURCE_DIR) + "/tests/fuzz/corpus/manifest_record");
+        for (const QString& name : dir.entryList(QDir::Files)) {
+            QFile file(dir.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                corpus.append(file.readAll());
+        }
+        return corpus;
+    }
+
+    // A decoder that keeps layouts must read each record as decodeForTree does, whatever came
+    // before it. Returns how many records it read through a kept layout.
+    static qint64 compareLayoutReads(const QList<QByteArray>& blobs)
+    {
+        MBFileArchive::TreeDecoder decoder;
+        for (const QByteArray& blob : blobs)
+            for (bool wantStrings : { false, true }) {
+                MBFileArchive::Fields exact, kept;
+                kept.size = kept.mode = 99; // left from the record before
+                const bool read
+                    = MBFileArchive::decodeForTree(blob.constData(), blob.size(), exact, wantStrings);
+                [&] {
+                    QCOMPARE(decoder.decode(blob.constData(), blob.size(), kept, wantStrings), read);
+                    if (!read)
+                        return;
+                    QCOMPARE(kept.size, exact.size);
+                    QCOMPARE(kept.lastModified, exact.lastModified);
+                    QCOMPARE(kept.mode, exact.mode);
+                    QCOMPARE(kept.hasMode, exact.hasMode);
+                    QCOMPARE(kept.protectionClass, exact.protectionClass);
+                    QCOMPARE(kept.target, exact.target);
+                    QCOMPARE(kept.inode, qint64(0));
+                }();
+                if (QTest::currentTestFailed())
+                    return -1;
+            }
+        return decoder.shortcuts();
+    }
+
 private Q_SLOTS:
     // The fast path reads every real record exactly as the general keyed-archive reader does.
     void agreesWithGeneralReaderOnRealRecords()
@@ -161,13 +225,7 @@ private Q_SLOTS:
             bad[rng.bounded(int(bad.size()))] = char(rng.bounded(256));
             damaged.append(bad);
         }
-        QList<QByteArray> corpus;
-        QDir dir(QString(QM_SOURCE_DIR) + "/tests/fuzz/corpus/manifest_record");
-        for (const QString& name : dir.entryList(QDir::Files)) {
-            QFile file(dir.filePath(name));
-            if (file.open(QIODevice::ReadOnly))
-                corpus.append(file.readAll());
-        }
+        const QList<QByteArray> corpus = fuzzCorpus();
         QTest::newRow("every field set") << QList<QByteArray> { made };
         QTest::newRow("mode zero, no path") << QList<QByteArray> { noMode };
         QTest::newRow("truncated and mutated") << damaged;
@@ -200,6 +258,60 @@ private Q_SLOTS:
                 if (QTest::currentTestFailed())
                     return;
             }
+    }
+
+    void layoutReadMatchesFullWalk_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("blobs");
+        QTest::addColumn<int>("minShortcuts");
+        const QByteArray base = madeRecord(4096, "Library/SMS/sms.db");
+        QList<QByteArray> numbers, layouts, bytes, cuts, hostile;
+        // Values of every width move the objects after them: the layout must follow them.
+        for (qint64 size : { 0LL, 1LL, 255LL, 256LL, 70'000LL, 5'000'000'000LL, -1LL })
+            for (const QByteArray& path : { QByteArray(), QByteArray("a"), QByteArray(300, 'p') })
+                numbers << madeRecord(size, path);
+        // More layouts than are kept, in turn.
+        for (int round = 0; round < 3; ++round)
+            for (const char* renamed : { "Birth", "Flags", "GroupID", "UserID", "InodeNumber", "$version" })
+                layouts << madeRecord(round, "x/y", round == 1, renamed);
+        // Every byte changed in turn, right after the intact record taught its layout.
+        for (int i = 0; i < base.size(); ++i)
+            for (char flip : { '\x01', '\x80' }) {
+                QByteArray bad = base;
+                bad[i] = char(bad[i] ^ flip);
+                bytes << base << bad;
+            }
+        for (int cut = 0; cut < base.size(); ++cut)
+            cuts << base << base.left(cut);
+        for (const QByteArray& blob : fuzzCorpus())
+            hostile << base << blob;
+        QTest::newRow("one layout, numbers of every width") << numbers << 15;
+        QTest::newRow("six layouts in turn") << layouts << 0;
+        QTest::newRow("each byte changed after the layout") << bytes << int(base.size());
+        QTest::newRow("each cut after the layout") << cuts << int(base.size()) - 1;
+        QTest::newRow("hostile records after the layout") << hostile << 1;
+    }
+
+    void layoutReadMatchesFullWalk()
+    {
+        QFETCH(QList<QByteArray>, blobs);
+        QFETCH(int, minShortcuts);
+        const qint64 shortcuts = compareLayoutReads(blobs);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(shortcuts >= minShortcuts, qPrintable(QString::number(shortcuts)));
+    }
+
+    // Real records in manifest order: nearly all go through a kept layout, each read exactly.
+    void layoutReadMatchesFullWalkOnRealRecords()
+    {
+        QM_REQUIRE_SHARED();
+        const QList<QByteArray> blobs = realBlobs("mvt/ios_backup/Manifest.db")
+            + realBlobs("pyiosbackup/backup_ios10_3_Manifest.decrypted.db");
+        const qint64 shortcuts = compareLayoutReads(blobs);
+        if (QTest::currentTestFailed())
+            return;
+        QVERIFY2(shortcuts > blobs.size() * 9 / 10, qPrintable(QString::number(shortcuts)));
     }
 };
 

@@ -13,14 +13,14 @@ Sqlite3DB::~Sqlite3DB()
     close();
 }
 
-void Sqlite3DB::openThrow(const QString& path, int flags)
+void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
 {
     close();
     if (path.startsWith("file:"))
         flags |= SQLITE_OPEN_URI;
     const QByteArray utf8 = path.toUtf8();
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(utf8.constData(), &db, flags, nullptr);
+    int rc = sqlite3_open_v2(utf8.constData(), &db, flags, vfs);
     if (rc != SQLITE_OK) {
         const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("out of memory");
         sqlite3_close_v2(db);

@@ -33,7 +33,7 @@ public:
     // Opens path with SQLite's open flags (1 read-only, 2 read-write, 6 read-write and create),
     // closing a connection that is already open. A path beginning with "file:" is taken as an SQLite
     // URI. The file is checked to be a readable database; on failure the object stays closed.
-    void openThrow(const QString& path, int flags);
+    void openThrow(const QString& path, int flags, const char* vfs = nullptr);
     // Opens read-only. The main file is never written, but SQLite may still make the -wal and -shm
     // files of a WAL database beside it. With immutable set, SQLite is told the file cannot change, so it
     // takes no locks and never writes beside it (no journal, -wal or -shm file): for copies of user data that
