@@ -95,6 +95,16 @@ QImage PhotoThumbnail::make(const QByteArray& bytes, const QSize& box, const Hei
     return isHeif(bytes) ? fromHeif(bytes, box, heif) : fromQt(bytes, box);
 }
 
+bool PhotoThumbnail::decoderPresent(const QByteArray& bytes)
+{
+    return !isHeif(bytes) || HeifLibrary::shared().isLoaded();
+}
+
+bool PhotoThumbnail::decoderPresent(const QByteArray& bytes, const HeifLibrary& heif)
+{
+    return !isHeif(bytes) || heif.isLoaded();
+}
+
 QImage PhotoThumbnail::fromQt(const QByteArray& bytes, const QSize& box)
 {
     QBuffer buffer;

@@ -28,6 +28,10 @@ public:
     static QImage make(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif);
     // Whether the bytes start like a HEIF file (ISO media with a HEIF brand).
     static bool isHeif(const QByteArray& bytes);
+    // Whether a null image from make() means the picture itself is undecodable, rather than that the
+    // decoder for its kind (libheif for HEIF) is missing now: only then is that worth remembering.
+    static bool decoderPresent(const QByteArray& bytes);
+    static bool decoderPresent(const QByteArray& bytes, const HeifLibrary& heif);
     // The contents of the node's stored file, decrypted for an encrypted backup; empty when the
     // file is larger than kMaxFileBytes. Throws std::runtime_error when it cannot be read.
     static QByteArray readStoredThrow(const BackupManifest& manifest, const BackupManifest::_FileNode* node);

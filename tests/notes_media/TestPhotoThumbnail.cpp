@@ -163,6 +163,9 @@ private Q_SLOTS:
         const QImage thumb = PhotoThumbnail::make(heic, QSize(128, 128), heif);
         QCOMPARE(thumb.isNull() ? QSize() : thumb.size(), error.isEmpty() ? QSize(128, 96) : QSize());
         QCOMPARE(PhotoThumbnail::decodeCount() - before, error.isEmpty() ? 1 : 0);
+        // A HEIC that failed for want of the library is not to be remembered as undecodable.
+        QCOMPARE(PhotoThumbnail::decoderPresent(heic, heif), error.isEmpty());
+        QVERIFY(PhotoThumbnail::decoderPresent(encoded(scene(40, 30), "JPEG"), heif));
         QCOMPARE(PhotoThumbnail::make(encoded(scene(400, 300), "JPEG"), QSize(128, 128), heif).size(),
             QSize(128, 96));
     }
