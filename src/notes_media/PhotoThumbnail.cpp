@@ -1,14 +1,13 @@
 #include "notes_media/PhotoThumbnail.h"
 
 #include "backup/BackupCrypto.h"
+#include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <atomic>
-#include <libheif/heif.h>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 namespace
@@ -22,30 +21,36 @@ std::atomic<qint64> g_decodes { 0 };
 }
 
 struct HeifFree {
-    void operator()(heif_context* c) const { heif_context_free(c); }
-    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
-    void operator()(heif_image* i) const { heif_image_release(i); }
+    const HeifLibrary* heif;
+    void operator()(heif_context* c) const { heif->context_free(c); }
+    void operator()(heif_image_handle* h) const { heif->image_handle_release(h); }
+    void operator()(heif_image* i) const { heif->image_release(i); }
 };
 template <class T> using HeifPtr = std::unique_ptr<T, HeifFree>;
+template <class T> HeifPtr<T> owned(const HeifLibrary& heif, T* p)
+{
+    return HeifPtr<T>(p, HeifFree { &heif });
+}
 
 // The smallest embedded thumbnail that still covers box, else the picture itself: camera HEIC
 // files carry one, and it spares decoding twelve million pixels for a grid cell.
-HeifPtr<heif_image_handle> pickHeifImage(HeifPtr<heif_image_handle> primary, const QSize& box)
+HeifPtr<heif_image_handle> pickHeifImage(
+    const HeifLibrary& heif, HeifPtr<heif_image_handle> primary, const QSize& box)
 {
-    const int n = heif_image_handle_get_number_of_thumbnails(primary.get());
+    const int n = heif.image_handle_get_number_of_thumbnails(primary.get());
     if (n <= 0)
         return primary;
     std::vector<heif_item_id> ids(n);
-    heif_image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), n);
-    HeifPtr<heif_image_handle> best;
+    heif.image_handle_get_list_of_thumbnail_IDs(primary.get(), ids.data(), n);
+    HeifPtr<heif_image_handle> best = owned<heif_image_handle>(heif, nullptr);
     for (heif_item_id id : ids) {
         heif_image_handle* t = nullptr;
-        if (heif_image_handle_get_thumbnail(primary.get(), id, &t).code != heif_error_Ok)
+        if (heif.image_handle_get_thumbnail(primary.get(), id, &t).code != heif_error_Ok)
             continue;
-        HeifPtr<heif_image_handle> thumb(t);
-        const int w = heif_image_handle_get_width(t), h = heif_image_handle_get_height(t);
+        HeifPtr<heif_image_handle> thumb = owned(heif, t);
+        const int w = heif.image_handle_get_width(t), h = heif.image_handle_get_height(t);
         const bool covers = w >= box.width() || h >= box.height();
-        if (covers && (!best || w < heif_image_handle_get_width(best.get())))
+        if (covers && (!best || w < heif.image_handle_get_width(best.get())))
             best = std::move(thumb);
     }
     return best ? std::move(best) : std::move(primary);
@@ -79,7 +84,25 @@ QImage PhotoThumbnail::make(const QByteArray& bytes, const QSize& box)
 {
     if (bytes.isEmpty() || box.isEmpty())
         return QImage();
-    return isHeif(bytes) ? fromHeif(bytes, box) : fromQt(bytes, box);
+    // Only a HEIF picture loads libheif.
+    return isHeif(bytes) ? fromHeif(bytes, box, HeifLibrary::shared()) : fromQt(bytes, box);
+}
+
+QImage PhotoThumbnail::make(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif)
+{
+    if (bytes.isEmpty() || box.isEmpty())
+        return QImage();
+    return isHeif(bytes) ? fromHeif(bytes, box, heif) : fromQt(bytes, box);
+}
+
+bool PhotoThumbnail::decoderPresent(const QByteArray& bytes)
+{
+    return !isHeif(bytes) || HeifLibrary::shared().isLoaded();
+}
+
+bool PhotoThumbnail::decoderPresent(const QByteArray& bytes, const HeifLibrary& heif)
+{
+    return !isHeif(bytes) || heif.isLoaded();
 }
 
 QImage PhotoThumbnail::fromQt(const QByteArray& bytes, const QSize& box)
@@ -105,35 +128,35 @@ QImage PhotoThumbnail::fromQt(const QByteArray& bytes, const QSize& box)
         : image;
 }
 
-QImage PhotoThumbnail::fromHeif(const QByteArray& bytes, const QSize& box)
+QImage PhotoThumbnail::fromHeif(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif)
 {
-    static std::once_flag init;
-    std::call_once(init, [] { heif_init(nullptr); });
-    HeifPtr<heif_context> ctx(heif_context_alloc());
-    heif_context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
-    if (heif_context_read_from_memory_without_copy(
-            ctx.get(), bytes.constData(), size_t(bytes.size()), nullptr)
+    if (!heif.isLoaded())
+        return QImage();
+    const HeifPtr<heif_context> ctx = owned(heif, heif.context_alloc());
+    heif.context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
+    if (heif.context_read_from_memory_without_copy(
+                ctx.get(), bytes.constData(), size_t(bytes.size()), nullptr)
             .code
         != heif_error_Ok)
         return QImage();
     heif_image_handle* p = nullptr;
-    if (heif_context_get_primary_image_handle(ctx.get(), &p).code != heif_error_Ok)
+    if (heif.context_get_primary_image_handle(ctx.get(), &p).code != heif_error_Ok)
         return QImage();
-    const HeifPtr<heif_image_handle> handle = pickHeifImage(HeifPtr<heif_image_handle>(p), box);
+    const HeifPtr<heif_image_handle> handle = pickHeifImage(heif, owned(heif, p), box);
     if (!sizeAllowed(
-            QSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()))))
+            QSize(heif.image_handle_get_width(handle.get()), heif.image_handle_get_height(handle.get()))))
         return QImage();
     heif_image* decoded = nullptr;
     ++g_decodes;
-    if (heif_decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
+    if (heif.decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
             .code
         != heif_error_Ok)
         return QImage();
-    const HeifPtr<heif_image> image(decoded);
+    const HeifPtr<heif_image> image = owned(heif, decoded);
     int stride = 0;
-    const uint8_t* data = heif_image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
-    const int w = heif_image_get_width(decoded, heif_channel_interleaved);
-    const int h = heif_image_get_height(decoded, heif_channel_interleaved);
+    const uint8_t* data = heif.image_get_plane_readonly(decoded, heif_channel_interleaved, &stride);
+    const int w = heif.image_get_width(decoded, heif_channel_interleaved);
+    const int h = heif.image_get_height(decoded, heif_channel_interleaved);
     if (!data || w <= 0 || h <= 0)
         return QImage();
     const QImage view(data, w, h, stride, QImage::Format_RGBA8888);

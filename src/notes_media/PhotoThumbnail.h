@@ -6,10 +6,12 @@
 #include <QImage>
 #include <QSize>
 
+class HeifLibrary;
+
 // Small pictures of the camera files of a backup: JPEG, PNG and the other formats Qt reads, and
-// HEIC/HEIF through libheif. The picture's size is read from its header first, and pictures too
-// large to decode safely are refused, as are stored files too large to read into memory. Safe on
-// any thread.
+// HEIC/HEIF through libheif, loaded when the first one is decoded. The picture's size is read from its header
+// first, and pictures too large to decode safely are refused, as are stored files too large to read into
+// memory. Safe on any thread.
 class PhotoThumbnail
 {
 public:
@@ -19,9 +21,17 @@ public:
 
     // The picture scaled down to fit box (never scaled up), or a null image when the bytes are no
     // picture this program reads or the picture is too large.
+    // HEIF pictures are decoded with HeifLibrary::shared(); when libheif cannot be loaded they give
+    // the null image of an undecodable picture.
     static QImage make(const QByteArray& bytes, const QSize& box);
+    // The same, decoding HEIF pictures with the given library.
+    static QImage make(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif);
     // Whether the bytes start like a HEIF file (ISO media with a HEIF brand).
     static bool isHeif(const QByteArray& bytes);
+    // Whether a null image from make() means the picture itself is undecodable, rather than that the
+    // decoder for its kind (libheif for HEIF) is missing now: only then is that worth remembering.
+    static bool decoderPresent(const QByteArray& bytes);
+    static bool decoderPresent(const QByteArray& bytes, const HeifLibrary& heif);
     // The contents of the node's stored file, decrypted for an encrypted backup; empty when the
     // file is larger than kMaxFileBytes. Throws std::runtime_error when it cannot be read.
     static QByteArray readStoredThrow(const BackupManifest& manifest, const BackupManifest::_FileNode* node);
@@ -31,5 +41,5 @@ public:
 private:
     static bool sizeAllowed(const QSize& size);
     static QImage fromQt(const QByteArray& bytes, const QSize& box);
-    static QImage fromHeif(const QByteArray& bytes, const QSize& box);
+    static QImage fromHeif(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif);
 };

@@ -1,3 +1,4 @@
+#include "notes_media/HeifLibrary.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "notes_media/ThumbnailCache.h"
 #include "support/TestEnv.h"
@@ -135,6 +136,38 @@ private Q_SLOTS:
         const QColor c = thumb.pixelColor(64, 48);
         QVERIFY2(qAbs(c.red() - 20) < 20 && qAbs(c.green() - 120) < 20 && qAbs(c.blue() - 200) < 20,
             qPrintable(c.name()));
+    }
+
+    // libheif is opened on first use: without it, or without a function of it, a HEIC is an
+    // undecodable picture like a broken one, and the other formats are unaffected.
+    void decodesHeicOnlyWithLibrary_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("error"); // in errorString(); empty: the library loads
+        QTest::newRow("libheif") << QByteArray("libheif.so.1") << QString();
+        QTest::newRow("no such library") << QByteArray("libheif-absent.so.1") << "libheif-absent.so.1";
+        QTest::newRow("library without the functions") << QByteArray("libz.so.1") << "heif_init";
+    }
+    void decodesHeicOnlyWithLibrary()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, error);
+        const QByteArray heic = heicOf(scene(480, 360));
+        if (heic.isEmpty())
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        const HeifLibrary heif(file.constData());
+        QCOMPARE(heif.isLoaded(), error.isEmpty());
+        QVERIFY2(error.isEmpty() ? heif.errorString().isEmpty() : heif.errorString().contains(error),
+            qPrintable(heif.errorString()));
+        const qint64 before = PhotoThumbnail::decodeCount();
+        const QImage thumb = PhotoThumbnail::make(heic, QSize(128, 128), heif);
+        QCOMPARE(thumb.isNull() ? QSize() : thumb.size(), error.isEmpty() ? QSize(128, 96) : QSize());
+        QCOMPARE(PhotoThumbnail::decodeCount() - before, error.isEmpty() ? 1 : 0);
+        // A HEIC that failed for want of the library is not to be remembered as undecodable.
+        QCOMPARE(PhotoThumbnail::decoderPresent(heic, heif), error.isEmpty());
+        QVERIFY(PhotoThumbnail::decoderPresent(encoded(scene(40, 30), "JPEG"), heif));
+        QCOMPARE(PhotoThumbnail::make(encoded(scene(400, 300), "JPEG"), QSize(128, 128), heif).size(),
+            QSize(128, 96));
     }
 
     void realCameraPicture()

@@ -114,9 +114,10 @@ QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file) cons
         return QImage(); // unreadable now, perhaps not later: nothing is remembered
     }
     picture = PhotoThumbnail::make(bytes, m_box);
-    if (picture.isNull())
-        m_cache.storeUndecodable(file->item);
-    else
+    if (picture.isNull()) {
+        if (PhotoThumbnail::decoderPresent(bytes)) // no decoder now: perhaps one later
+            m_cache.storeUndecodable(file->item);
+    } else
         m_cache.storePicture(file->item, picture);
     return picture;
 }
