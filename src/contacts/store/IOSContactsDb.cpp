@@ -1,8 +1,8 @@
 #include "contacts/store/IOSContactsDb.h"
 
 #include "app/StoredTime.h"
+#include "app/ThreadHeapReserve.h"
 #include "contacts/store/ContactDate.h"
-#include "contacts/store/ThreadHeapReserve.h"
 
 #include <QFile>
 #include <QFileInfo>

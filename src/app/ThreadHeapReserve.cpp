@@ -1,4 +1,4 @@
-#include "contacts/store/ThreadHeapReserve.h"
+#include "app/ThreadHeapReserve.h"
 
 #include <cstdlib> // defines __GLIBC__ where the C library is glibc
 #include <vector>

@@ -1,4 +1,4 @@
-#include "contacts/store/ThreadHeapReserve.h"
+#include "app/ThreadHeapReserve.h"
 
 #include <QtTest>
 #include <cstdlib>
