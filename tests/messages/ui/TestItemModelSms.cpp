@@ -11,6 +11,15 @@
 class TestItemModelSms : public QObject
 {
     Q_OBJECT
+    // Three messages of one conversation, a second apart, into model.
+    static void loadThree(MsgModelBuilder& b, ItemModelSms& model)
+    {
+        _MsgChat* chat = b.chat("c", { b.handle("1") });
+        for (int i = 0; i < 3; ++i)
+            b.message(chat, nullptr, 400000000 + i, QString::number(i));
+        model.loadSMS(b.messages());
+    }
+
 private Q_SLOTS:
     void roles_data()
     {
@@ -97,11 +106,8 @@ private Q_SLOTS:
         QFETCH(bool, underARow);
         QFETCH(bool, valid);
         MsgModelBuilder b;
-        _MsgChat* chat = b.chat("c", { b.handle("1") });
-        for (int i = 0; i < 3; ++i)
-            b.message(chat, nullptr, 400000000 + i, QString::number(i));
         ItemModelSms model;
-        model.loadSMS(b.messages());
+        loadThree(b, model);
         const QModelIndex parent = underARow ? model.index(0, 0) : QModelIndex();
         const QModelIndex index = model.index(row, column, parent);
         QCOMPARE(index.isValid(), valid);
@@ -129,11 +135,8 @@ private Q_SLOTS:
         QFETCH(int, pos);
         QFETCH(bool, valid);
         MsgModelBuilder b;
-        _MsgChat* chat = b.chat("c", { b.handle("1") });
-        for (int i = 0; i < 3; ++i)
-            b.message(chat, nullptr, 400000000 + i, QString::number(i));
         ItemModelSms model;
-        model.loadSMS(b.messages());
+        loadThree(b, model);
         const QModelIndex index = model.indexOfPos(pos);
         QCOMPARE(index.isValid(), valid);
         if (valid) {
