@@ -373,7 +373,7 @@ BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
     if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
-        m_chunks.emplace_back(new _FileNode[kNodeChunk]); // see RowChunk::append
+        m_chunks.push_back(std::make_unique_for_overwrite<_FileNode[]>(kNodeChunk)); // see RowChunk::append
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -641,7 +641,7 @@ struct RowChunk {
         if (rows.size() % kBlock == 0)
             // Not make_unique, which zeroes the whole block before the nodes' own initializers
             // set every member again.
-            blocks.emplace_back(new BackupManifest::_FileNode[kBlock]);
+            blocks.push_back(std::make_unique_for_overwrite<BackupManifest::_FileNode[]>(kBlock));
         rows.emplace_back();
         return node(rows.size() - 1);
     }
@@ -661,9 +661,10 @@ public:
     explicit RowReader(const QString& path)
         : m_path(path)
     {
+        const char* blocks = BlockReadVfs::name();
         try {
             m_db.openThrow(Sqlite3DB::immutableUri(path),
-                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, BlockReadVfs::name());
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, blocks);
         } catch (const std::exception& e) {
             m_error = damagedText(path, QString::fromUtf8(e.what()));
             return;
@@ -671,8 +672,10 @@ public:
         // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
         // process-wide lock that the reading threads would contend for, to a few.
         sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
-        // Pages in place from the block reading layer (see BlockReadVfs; no mapping of the file).
-        sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
+        // Pages in place from the block reading layer (see BlockReadVfs). Only there: SQLite's own
+        // layer would map the file, and an I/O error would then end the program.
+        if (blocks)
+            sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
         m_utf8 = m_db.keepsUtf8Text();
         if (sqlite3_prepare_v2(m_db.handle,
                 "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "

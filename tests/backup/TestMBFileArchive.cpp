@@ -46,6 +46,17 @@ class TestMBFileArchive : public QObject
         QVERIFY(tree.encryptionKey.isEmpty());
     }
 
+    // compareTreeRead over blobs, with and without the strings; stops at the first failure.
+    static void compareTreeReads(const QList<QByteArray>& blobs)
+    {
+        for (const QByteArray& blob : blobs)
+            for (bool wantStrings : { false, true }) {
+                compareTreeRead(blob, wantStrings);
+                if (QTest::currentTestFailed())
+                    return;
+            }
+    }
+
     // A record with every field set; renamed swaps the first letter of an unread key for 'X', which
     // gives an archive of another layout.
     static QByteArray madeRecord(
@@ -238,12 +249,7 @@ private Q_SLOTS:
     {
         QFETCH(QList<QByteArray>, blobs);
         QVERIFY(!blobs.isEmpty());
-        for (const QByteArray& blob : blobs)
-            for (bool wantStrings : { false, true }) {
-                compareTreeRead(blob, wantStrings);
-                if (QTest::currentTestFailed())
-                    return;
-            }
+        compareTreeReads(blobs);
     }
 
     // The same on every real record, whose key order and shared objects come from devices.
@@ -252,12 +258,7 @@ private Q_SLOTS:
         QM_REQUIRE_SHARED();
         const QList<QByteArray> blobs = realBlobs("mvt/ios_backup/Manifest.db");
         QVERIFY(!blobs.isEmpty());
-        for (const QByteArray& blob : blobs)
-            for (bool wantStrings : { false, true }) {
-                compareTreeRead(blob, wantStrings);
-                if (QTest::currentTestFailed())
-                    return;
-            }
+        compareTreeReads(blobs);
     }
 
     void layoutReadMatchesFullWalk_data()
