@@ -5,6 +5,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
+#include "messages/store/OrderedHandOff.h"
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/ExportMessagesCsv.h"
 #include "messages/ui/ExportMessagesDb.h"
@@ -18,13 +19,7 @@
 #include <QFile>
 #include <QHash>
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace
 {
@@ -38,82 +33,20 @@ bool isFolderType(ExportMessagesThread::FormatType type)
         || type == ExportMessagesThread::Db;
 }
 
-// Makes the CSV lines of a list of messages a block of messages at a time: every other block on a
-// thread of its own, the blocks between on the thread that takes them, while it writes the blocks
-// before. Stops and joins when destroyed.
-class CsvLineMaker
+// Messages whose CSV lines are made together, on one thread or the other.
+constexpr qsizetype kCsvBlock = 2048;
+// Blocks of lines the second thread may have made ahead of the writing.
+constexpr int kCsvBlocksAhead = 4;
+
+// The CSV lines of one block of messages.
+QString csvLines(const QList<_MsgMessage*>& messages, qsizetype block, ExportLocalTime& time)
 {
-public:
-    static constexpr int kBlock = 2048;
-
-    explicit CsvLineMaker(const QList<_MsgMessage*>& messages)
-        : m_messages(messages)
-        , m_made(size_t(blocks()))
-        , m_ready(size_t(blocks()), false)
-        , m_thread([this] { make(); })
-    {
-    }
-    ~CsvLineMaker()
-    {
-        m_stop = true;
-        m_thread.join();
-    }
-
-    int blocks() const { return int((m_messages.size() + kBlock - 1) / kBlock); }
-    int blockSize(int block) const
-    {
-        return int(qMin<qsizetype>(kBlock, m_messages.size() - qsizetype(block) * kBlock));
-    }
-    // The lines of a block: made here for an even block, else waited for.
-    QString take(int block)
-    {
-        if (block % 2 == 0)
-            return lines(block, m_time);
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_madeSignal.wait(lock, [&] { return m_ready[size_t(block)] || m_error; });
-        if (!m_ready[size_t(block)])
-            std::rethrow_exception(m_error);
-        return std::move(m_made[size_t(block)]);
-    }
-
-private:
-    QString lines(int block, ExportLocalTime& time) const
-    {
-        QString text;
-        const qsizetype end = qMin(m_messages.size(), qsizetype(block + 1) * kBlock);
-        for (qsizetype i = qsizetype(block) * kBlock; i < end; ++i)
-            text += ExportMessagesCsv::line(*m_messages[i], time);
-        return text;
-    }
-    void make()
-    {
-        ExportLocalTime time;
-        try {
-            for (int block = 1; block < blocks() && !m_stop; block += 2) {
-                QString text = lines(block, time);
-                const std::lock_guard<std::mutex> lock(m_mutex);
-                m_made[size_t(block)] = std::move(text);
-                m_ready[size_t(block)] = true;
-                m_madeSignal.notify_one();
-            }
-        } catch (...) {
-            // Out of memory, say: the export fails with it.
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_error = std::current_exception();
-            m_madeSignal.notify_one();
-        }
-    }
-
-    const QList<_MsgMessage*>& m_messages;
-    ExportLocalTime m_time; // the taking thread's
-    std::vector<QString> m_made;
-    std::vector<bool> m_ready; // blocks made by the thread
-    std::mutex m_mutex;
-    std::condition_variable m_madeSignal;
-    std::exception_ptr m_error;
-    std::atomic<bool> m_stop { false };
-    std::thread m_thread; // last: started once the rest is in place
-};
+    QString text;
+    const qsizetype end = qMin(messages.size(), (block + 1) * kCsvBlock);
+    for (qsizetype i = block * kCsvBlock; i < end; ++i)
+        text += ExportMessagesCsv::line(*messages[i], time);
+    return text;
+}
 
 // The file name stem of a conversation: a group by its identifier, another chat by its name.
 QString conversationStem(const _MsgChat* chat)
@@ -177,26 +110,38 @@ int ExportMessagesThread::exportSingle()
     return count;
 }
 
+// The lines are made a block of messages at a time: the odd blocks on a second thread, the even
+// ones here; everything is written here, in order, with progress and cancel per message.
 int ExportMessagesThread::exportCsv()
 {
-    const int total = int(m_messages.size());
+    const qsizetype blocks = (m_messages.size() + kCsvBlock - 1) / kCsvBlock;
     std::unique_ptr<ExportMessagesCsv> exporter;
-    CsvLineMaker lines(m_messages);
     int count = 0;
-    for (int block = 0; block < lines.blocks(); ++block) {
-        const QString text = lines.take(block);
-        for (int i = 0; i < lines.blockSize(block); ++i) {
+    const auto write = [&](qsizetype block, const QString& lines) {
+        const qsizetype end = qMin(m_messages.size(), (block + 1) * kCsvBlock);
+        for (qsizetype i = block * kCsvBlock; i < end; ++i) {
             if (m_form.cancelled)
                 throw -1;
-            step(++count, total);
+            step(++count, int(m_messages.size()));
             if (!exporter) {
                 exporter = std::make_unique<ExportMessagesCsv>(m_path);
                 exporter->init();
                 m_written << m_path;
             }
         }
-        exporter->writeLines(text);
-    }
+        exporter->writeLines(lines);
+    };
+    ExportLocalTime mine, theirs; // one per thread
+    OrderedHandOff<QString>(kCsvBlocksAhead)
+        .run(
+            blocks / 2, [&](qint64 i) { return csvLines(m_messages, 2 * i + 1, theirs); },
+            [&](qint64 i, QString& odd) {
+                write(2 * i, csvLines(m_messages, 2 * i, mine));
+                write(2 * i + 1, odd);
+                return true;
+            });
+    if (blocks % 2)
+        write(blocks - 1, csvLines(m_messages, blocks - 1, mine));
     if (exporter)
         exporter->uninit();
     return count;
