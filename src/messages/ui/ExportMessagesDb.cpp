@@ -24,7 +24,7 @@ QString handleKey(const _MsgHandle& h)
 }
 
 // Column lists are compared by address first: the names are literals, the same each time.
-bool sameColumns(const QVarLengthArray<const char*, 64>& a, const QVarLengthArray<const char*, 64>& b)
+bool sameColumns(const MsgColumnBinder::Names& a, const MsgColumnBinder::Names& b)
 {
     if (a.size() != b.size())
         return false;
@@ -192,36 +192,18 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
     return *m_inserts.back().stmt;
 }
 
-void ExportMessagesDb::bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value)
-{
-    // Texts and blobs through the typed binds, which keep their bytes instead of SQLite copying them.
-    switch (value.isValid() ? value.typeId() : QMetaType::UnknownType) {
-    case QMetaType::QString:
-        return stmt.bindTextThrow(index, value.toString());
-    case QMetaType::QByteArray:
-        return stmt.bindBlobThrow(index, value.toByteArray());
-    default:
-        return stmt.bindThrow(index, value);
-    }
-}
-
 qint64 ExportMessagesDb::insertMessage(
     const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
 {
     // The insert depends only on the columns written: prepared once per column list and bound
-    // straight from the values.
-    ColumnNames names;
-    QVarLengthArray<QVariant, 64> values;
-    msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
-        names.append(name);
-        values.append(value);
-    });
+    // straight from the typed values.
+    m_row.clear();
+    msgDb.messageColumns(message, senderId, otherId, hash, m_row);
     msgDb.openCheck();
-    Sqlite3Stmt& stmt = insertStatement(names);
+    Sqlite3Stmt& stmt = insertStatement(m_row.names());
     stmt.reset();
     try {
-        for (qsizetype i = 0; i < values.size(); ++i)
-            bindValue(stmt, int(i + 1), values[i]);
+        m_row.bindTo(stmt);
         stmt.stepThrow();
     } catch (...) {
         stmt.clearBindings();

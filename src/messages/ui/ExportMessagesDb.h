@@ -3,12 +3,12 @@
 #include "app/AbsFormatExport.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgColumnBinder.h"
 
 #include <QDir>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
-#include <QVarLengthArray>
 #include <memory>
 #include <vector>
 
@@ -56,9 +56,8 @@ private:
     // Joins are written in batches (nothing in a run reads them back); uninit() writes the rest.
     void joinChatMessage(qint64 chatId, qint64 messageId, int date);
     void flushJoins();
-    using ColumnNames = QVarLengthArray<const char*, 64>;
+    using ColumnNames = MsgColumnBinder::Names;
     Sqlite3Stmt& insertStatement(const ColumnNames& names);
-    static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
@@ -77,6 +76,7 @@ private:
     };
     std::vector<InsertStatement> m_inserts; // one per message column list met
     size_t m_lastInsert = 0;
+    MsgColumnBinder m_row; // the message being inserted
     sqlite3* m_insertHandle = nullptr; // the connection m_inserts were made on
     QHash<QString, qint64> m_chats; // guid -> rowid
     QHash<QString, qint64> m_handles; // id and service -> rowid
