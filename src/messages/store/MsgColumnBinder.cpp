@@ -2,56 +2,71 @@
 
 #include "app/sqlite/Sqlite3Stmt.h"
 
-void MsgColumnBinder::clear()
+bool MsgColumnBinder::Value::sameAs(const Value& other) const
 {
-    m_names.clear();
+    if (kind != other.kind)
+        return false;
+    return kind == Integer ? number == other.number : bytes == other.bytes;
 }
 
-MsgColumnBinder::Value& MsgColumnBinder::next(const char* name, Value::Kind kind)
+MsgColumnBinder::Value& MsgColumnBinder::next(const char* name)
 {
     const size_t i = size_t(m_names.size());
     m_names.append(name);
     if (i == m_values.size())
         m_values.emplace_back();
-    Value& v = m_values[i];
-    v.kind = kind;
-    return v;
+    return m_values[i];
 }
 
 void MsgColumnBinder::put(const char* name, int value)
 {
-    next(name, Value::Integer).number = value;
+    put(name, qint64(value)); // stored alike
 }
 
 void MsgColumnBinder::put(const char* name, qint64 value)
 {
-    next(name, Value::Integer).number = value;
+    Value& v = next(name);
+    v.kind = Value::Integer;
+    v.number = value;
 }
 
 void MsgColumnBinder::put(const char* name, const QString& value)
 {
-    next(name, Value::Text).bytes = value.toUtf8();
+    Value& v = next(name);
+    if (v.kind != Value::Text || v.text != value) {
+        v.text = value;
+        v.bytes = value.toUtf8();
+    }
+    v.kind = Value::Text;
 }
 
 void MsgColumnBinder::put(const char* name, const QByteArray& value)
 {
-    next(name, Value::Blob).bytes = value;
+    Value& v = next(name);
+    v.kind = Value::Blob;
+    v.bytes = value;
 }
 
-void MsgColumnBinder::bindTo(Sqlite3Stmt& stmt) const
+void MsgColumnBinder::bindTo(Sqlite3Stmt& stmt, Bound& bound) const
 {
-    for (qsizetype i = 0; i < m_names.size(); ++i) {
-        const Value& v = m_values[size_t(i)];
-        switch (v.kind) {
-        case Value::Integer:
-            stmt.bindInt64Throw(int(i + 1), v.number);
-            break;
-        case Value::Text:
-            stmt.bindTextThrow(int(i + 1), v.bytes);
-            break;
-        case Value::Blob:
-            stmt.bindBlobThrow(int(i + 1), v.bytes);
-            break;
-        }
+    const size_t n = size_t(m_names.size());
+    const bool known = bound.m_values.size() == n;
+    if (!known)
+        bound.m_values.assign(n, Value());
+    for (size_t i = 0; i < n; ++i) {
+        const Value& v = m_values[i];
+        Value& b = bound.m_values[i];
+        if (known && b.sameAs(v))
+            continue;
+        b.kind = v.kind;
+        b.number = v.number;
+        b.bytes = v.bytes; // shared: alive while bound
+        const int index = int(i + 1);
+        if (v.kind == Value::Integer)
+            stmt.bindInt64Throw(index, v.number);
+        else if (v.kind == Value::Text)
+            stmt.bindTextInPlaceThrow(index, b.bytes);
+        else
+            stmt.bindBlobInPlaceThrow(index, b.bytes);
     }
 }

@@ -4,6 +4,7 @@
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgColumnBinder.h"
+#include "messages/store/MsgFingerprintSet.h"
 
 #include <QDir>
 #include <QHash>
@@ -40,7 +41,9 @@ public:
 
 private:
     qint64 chatRowid(const _MsgChat& chat);
+    qint64 chatRowidByGuid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
+    qint64 joinedHandleRowid(qint64 chatId, const _MsgHandle& handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
     bool storeHoldsNoMessage();
     // Fingerprints of the UTF-8 a message's lookups bind (a null text binds as an empty one). A
@@ -57,7 +60,12 @@ private:
     void joinChatMessage(qint64 chatId, qint64 messageId, int date);
     void flushJoins();
     using ColumnNames = MsgColumnBinder::Names;
-    Sqlite3Stmt& insertStatement(const ColumnNames& names);
+    struct InsertStatement {
+        ColumnNames names;
+        MsgColumnBinder::Bound bound; // dropped after the statement
+        std::unique_ptr<Sqlite3Stmt> stmt;
+    };
+    InsertStatement& insertStatement(const ColumnNames& names);
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
@@ -70,10 +78,6 @@ private:
     QDir relayDir;
     QStringList m_failedCopies;
     Sqlite3StmtCache m_stmts { msgDb };
-    struct InsertStatement {
-        ColumnNames names;
-        std::unique_ptr<Sqlite3Stmt> stmt;
-    };
     std::vector<InsertStatement> m_inserts; // one per message column list met
     size_t m_lastInsert = 0;
     MsgColumnBinder m_row; // the message being inserted
@@ -81,6 +85,9 @@ private:
     QHash<QString, qint64> m_chats; // guid -> rowid
     QHash<QString, qint64> m_handles; // id and service -> rowid
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
+    // The same by the objects of this run's messages.
+    QHash<const _MsgChat*, qint64> m_chatObjects;
+    QHash<QPair<qint64, const _MsgHandle*>, qint64> m_handleObjects; // joined to the chat
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
     struct PendingJoin {
@@ -92,8 +99,8 @@ private:
     std::vector<PendingJoin> m_joins; // in the order met
     // The RunKeys of the messages written by this run, kept when the store began empty.
     bool m_startedEmpty = false;
-    QSet<size_t> m_writtenHashes;
-    QSet<size_t> m_writtenGuids;
+    MsgFingerprintSet m_writtenHashes;
+    MsgFingerprintSet m_writtenGuids;
     // Columns of the store, read once init() opened it.
     bool m_itemType = false;
     bool m_logicHash = false;
