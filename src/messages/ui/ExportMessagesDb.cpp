@@ -304,6 +304,8 @@ void ExportMessagesDb::flushJoins()
 
 void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)
 {
+    if (message._attachments.isEmpty())
+        return; // most messages: no sorted list to build
     for (const _MsgAttachment* a : message.attachments()) {
         copyAttachmentFileOf(*a);
         qint64 attId = run(Sqlite3Sql("select rowid from attachment where guid=?").addTextParam(a->guid));
