@@ -20,9 +20,10 @@ class _MsgMessage;
 // store layout), with their chats, handles, joins and attachment files, never twice the same
 // message. init() opens or creates the store and begins one transaction; uninit() commits.
 // Within a run the rowids of chats and handles already met are remembered, the statements of the
-// per-message work are prepared once, and each chat's last date is raised once at the end. Into a
-// store that held no message when the run began, the store is asked for a message only when its
-// fingerprints match one the run wrote.
+// per-message work are prepared once (a message's columns are bound with their own types, and
+// only where they differ from the message before), and each chat's last date is raised once at
+// the end. Into a store that held no message when the run began, the store is asked for a message
+// only when its fingerprints match one the run wrote.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
