@@ -113,18 +113,32 @@ void Sqlite3Stmt::bindTextThrow(int index, const QByteArray& utf8)
 {
     if (!m_stmt)
         return;
-    if (utf8.isEmpty()) {
-        checkBind(sqlite3_bind_text64(m_stmt, index, "", 0, SQLITE_STATIC, SQLITE_UTF8), index);
-        return;
-    }
-    m_kept.append(utf8); // shared, not copied
-    const QByteArray& kept = m_kept.constLast();
-    checkBind(sqlite3_bind_text64(
-                  m_stmt, index, kept.constData(), sqlite3_uint64(kept.size()), SQLITE_STATIC, SQLITE_UTF8),
-        index);
+    if (!utf8.isEmpty())
+        m_kept.append(utf8); // shared, not copied
+    bindTextInPlaceThrow(index, utf8.isEmpty() ? utf8 : m_kept.constLast());
 }
 
 void Sqlite3Stmt::bindBlobThrow(int index, const QByteArray& bytes)
+{
+    if (!m_stmt)
+        return;
+    if (!bytes.isEmpty())
+        m_kept.append(bytes); // shared, not copied
+    bindBlobInPlaceThrow(index, bytes.isEmpty() ? bytes : m_kept.constLast());
+}
+
+void Sqlite3Stmt::bindTextInPlaceThrow(int index, const QByteArray& utf8)
+{
+    if (!m_stmt)
+        return;
+    // A null data pointer would bind NULL; an empty text must stay an empty text.
+    const char* data = utf8.isEmpty() ? "" : utf8.constData();
+    checkBind(
+        sqlite3_bind_text64(m_stmt, index, data, sqlite3_uint64(utf8.size()), SQLITE_STATIC, SQLITE_UTF8),
+        index);
+}
+
+void Sqlite3Stmt::bindBlobInPlaceThrow(int index, const QByteArray& bytes)
 {
     if (!m_stmt)
         return;
@@ -132,10 +146,8 @@ void Sqlite3Stmt::bindBlobThrow(int index, const QByteArray& bytes)
         checkBind(sqlite3_bind_zeroblob(m_stmt, index, 0), index);
         return;
     }
-    m_kept.append(bytes); // shared, not copied
-    const QByteArray& kept = m_kept.constLast();
     checkBind(
-        sqlite3_bind_blob64(m_stmt, index, kept.constData(), sqlite3_uint64(kept.size()), SQLITE_STATIC),
+        sqlite3_bind_blob64(m_stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC),
         index);
 }
 

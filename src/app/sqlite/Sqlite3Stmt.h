@@ -26,6 +26,10 @@ public:
     void bindTextThrow(int index, const QString& text);
     void bindTextThrow(int index, const QByteArray& utf8); // text already in UTF-8
     void bindBlobThrow(int index, const QByteArray& bytes);
+    // The same for bytes the caller keeps alive and unchanged until the parameter is bound again or
+    // the bindings are cleared (the statement keeps nothing).
+    void bindTextInPlaceThrow(int index, const QByteArray& utf8);
+    void bindBlobInPlaceThrow(int index, const QByteArray& bytes);
     void bindInt64Throw(int index, qint64 value);
     // Sets every parameter to NULL and lets go of the kept texts and blobs.
     void clearBindings();

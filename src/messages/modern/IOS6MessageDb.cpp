@@ -2,6 +2,7 @@
 
 #include "app/sqlite/Sqlite3Script.h"
 #include "app/sqlite/Sqlite3Stmt.h"
+#include "messages/store/MsgColumnSink.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
@@ -363,14 +364,22 @@ qint64 IOS6MessageDb::insertMessage(
 Sqlite3Row IOS6MessageDb::messageRow(
     const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, QString logicHash)
 {
-    Sqlite3Row row;
-    messageColumns(m, handleId, otherHandleId, logicHash,
-        [&row](const char* name, const QVariant& value) { row[QLatin1String(name)] = value; });
-    return row;
+    // Each value goes in as the type it has.
+    class RowSink : public MsgColumnSink
+    {
+    public:
+        Sqlite3Row row;
+        void put(const char* name, int value) override { row[QLatin1String(name)] = value; }
+        void put(const char* name, qint64 value) override { row[QLatin1String(name)] = value; }
+        void put(const char* name, const QString& value) override { row[QLatin1String(name)] = value; }
+        void put(const char* name, const QByteArray& value) override { row[QLatin1String(name)] = value; }
+    } sink;
+    messageColumns(m, handleId, otherHandleId, logicHash, sink);
+    return sink.row;
 }
 
-void IOS6MessageDb::messageColumns(const _MsgMessage& m, qint64 handleId, qint64 otherHandleId,
-    const QString& logicHash, const std::function<void(const char*, const QVariant&)>& put)
+void IOS6MessageDb::messageColumns(
+    const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, const QString& logicHash, MsgColumnSink& out)
 {
     const QString t = QStringLiteral("message");
     // Asked for every message written: each answer is looked up in the table text only once.
@@ -386,74 +395,79 @@ void IOS6MessageDb::messageColumns(const _MsgMessage& m, qint64 handleId, qint64
         nsIt = messageHas.insert(
             kNanoseconds, tableHas(t, QStringLiteral("ck_record_id"), Qt::CaseInsensitive));
     const bool ns = nsIt.value();
-    auto date = [&](int v) -> QVariant { return ns ? QVariant(qint64(v) * 1000000000LL) : QVariant(v); };
-    put("guid", m.guid);
-    put("text", QString(m.text));
-    put("replace", m.replace);
+    auto putDate = [&](const char* name, int v) {
+        if (ns)
+            out.put(name, qint64(v) * 1000000000LL);
+        else
+            out.put(name, v);
+    };
+    out.put("guid", m.guid);
+    out.put("text", QString(m.text));
+    out.put("replace", m.replace);
     if (!m.service_center.isEmpty())
-        put("service_center", m.service_center);
-    put("handle_id", handleId);
+        out.put("service_center", m.service_center);
+    out.put("handle_id", handleId);
     if (!m.subject.isEmpty())
-        put("subject", m.subject);
+        out.put("subject", m.subject);
     if (!m.country.isEmpty())
-        put("country", m.country);
+        out.put("country", m.country);
     if (!m.attributedBody.isEmpty() && !m._attachments.isEmpty())
-        put("attributedBody", m.attributedBody);
-    put("version", m.version);
-    put("type", m.type);
-    put("service", m.service);
-    put("account", m.account);
-    put("account_guid", m.account_guid);
-    put("error", m.error);
-    put("date", date(m.date));
-    put("date_read", date(m.date_read));
-    put("date_delivered", date(m.date_delivered));
-    put("is_delivered", m.is_delivered);
-    put("is_finished", m.is_finished);
-    put("is_emote", m.is_emote);
-    put("is_from_me", m.is_from_me);
-    put("is_empty", m.is_empty);
-    put("is_delayed", m.is_delayed);
-    put("is_auto_reply", m.is_auto_reply);
-    put("is_prepared", m.is_prepared);
-    put("is_read", m.is_read);
-    put("is_system_message", m.is_system_message);
-    put("is_sent", m.is_sent);
-    put("has_dd_results", m.has_dd_results);
-    put("is_service_message", m.is_service_message);
-    put("is_forward", m.is_forward);
-    put("was_downgraded", m.was_downgraded);
-    put("is_archive", m.is_archive);
-    put("cache_has_attachments", m.cache_has_attachments);
-    put("cache_roomnames", m.cache_roomnames);
-    put("was_data_detected", m.was_data_detected);
-    put("was_deduplicated", m.was_deduplicated);
+        out.put("attributedBody", m.attributedBody);
+    out.put("version", m.version);
+    out.put("type", m.type);
+    out.put("service", m.service);
+    out.put("account", m.account);
+    out.put("account_guid", m.account_guid);
+    out.put("error", m.error);
+    putDate("date", m.date);
+    putDate("date_read", m.date_read);
+    putDate("date_delivered", m.date_delivered);
+    out.put("is_delivered", m.is_delivered);
+    out.put("is_finished", m.is_finished);
+    out.put("is_emote", m.is_emote);
+    out.put("is_from_me", m.is_from_me);
+    out.put("is_empty", m.is_empty);
+    out.put("is_delayed", m.is_delayed);
+    out.put("is_auto_reply", m.is_auto_reply);
+    out.put("is_prepared", m.is_prepared);
+    out.put("is_read", m.is_read);
+    out.put("is_system_message", m.is_system_message);
+    out.put("is_sent", m.is_sent);
+    out.put("has_dd_results", m.has_dd_results);
+    out.put("is_service_message", m.is_service_message);
+    out.put("is_forward", m.is_forward);
+    out.put("was_downgraded", m.was_downgraded);
+    out.put("is_archive", m.is_archive);
+    out.put("cache_has_attachments", m.cache_has_attachments);
+    out.put("cache_roomnames", m.cache_roomnames);
+    out.put("was_data_detected", m.was_data_detected);
+    out.put("was_deduplicated", m.was_deduplicated);
     if (has("is_audio_message"))
-        put("is_audio_message", m.is_audio_message);
+        out.put("is_audio_message", m.is_audio_message);
     if (has("is_played"))
-        put("is_played", m.is_played);
+        out.put("is_played", m.is_played);
     if (has("date_played"))
-        put("date_played", m.date_played);
+        out.put("date_played", m.date_played);
     if (has("item_type"))
-        put("item_type", m.item_type);
+        out.put("item_type", m.item_type);
     if (has("other_handle") && otherHandleId > 0)
-        put("other_handle", otherHandleId);
+        out.put("other_handle", otherHandleId);
     if (has("group_title") && !m.group_title.isEmpty())
-        put("group_title", m.group_title);
+        out.put("group_title", m.group_title);
     if (has("group_action_type"))
-        put("group_action_type", m.group_action_type);
+        out.put("group_action_type", m.group_action_type);
     if (has("share_status"))
-        put("share_status", m.share_status);
+        out.put("share_status", m.share_status);
     if (has("share_direction"))
-        put("share_direction", m.share_direction);
+        out.put("share_direction", m.share_direction);
     if (has("is_expirable"))
-        put("is_expirable", m.is_expirable);
+        out.put("is_expirable", m.is_expirable);
     if (has("expire_state"))
-        put("expire_state", m.expire_state);
+        out.put("expire_state", m.expire_state);
     if (has("message_action_type"))
-        put("message_action_type", m.message_action_type);
+        out.put("message_action_type", m.message_action_type);
     if (has("logic_hash"))
-        put("logic_hash", logicHash.isEmpty() ? m.logicalHash() : logicHash);
+        out.put("logic_hash", logicHash.isEmpty() ? m.logicalHash() : logicHash);
 }
 
 void IOS6MessageDb::joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate)

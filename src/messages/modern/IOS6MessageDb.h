@@ -17,6 +17,7 @@ class _MsgAttachment;
 class _MsgChat;
 class _MsgHandle;
 class _MsgMessage;
+class MsgColumnSink;
 
 // The modern message database (iOS 6 and later sms.db; also the local message store and the
 // message export database) at folder/file-relay/var/mobile/Library/SMS/sms.db. Opens on first use.
@@ -64,9 +65,9 @@ public:
     // The row insertMessage writes, for writers that insert through a statement of their own.
     Sqlite3Row messageRow(
         const _MsgMessage& message, qint64 handleId, qint64 otherHandleId, QString logicHash);
-    // The same columns and values in insert order, handed one by one to put (names are literals).
+    // The same columns and values in insert order, handed one by one to put.
     void messageColumns(const _MsgMessage& message, qint64 handleId, qint64 otherHandleId,
-        const QString& logicHash, const std::function<void(const char*, const QVariant&)>& put);
+        const QString& logicHash, MsgColumnSink& put);
     // True when the stored CREATE statement of table contains text (as last opened).
     bool tableSqlHas(const QString& table, const QString& text) const { return tableHas(table, text); }
     void joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate);

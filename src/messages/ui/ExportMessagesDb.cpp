@@ -24,7 +24,7 @@ QString handleKey(const _MsgHandle& h)
 }
 
 // Column lists are compared by address first: the names are literals, the same each time.
-bool sameColumns(const QVarLengthArray<const char*, 64>& a, const QVarLengthArray<const char*, 64>& b)
+bool sameColumns(const MsgColumnBinder::Names& a, const MsgColumnBinder::Names& b)
 {
     if (a.size() != b.size())
         return false;
@@ -59,6 +59,8 @@ void ExportMessagesDb::init()
     m_startedEmpty = storeHoldsNoMessage();
     m_writtenHashes.clear();
     m_writtenGuids.clear();
+    m_chatObjects.clear();
+    m_handleObjects.clear();
     m_joins.clear();
 }
 
@@ -104,6 +106,15 @@ qint64 ExportMessagesDb::run(const Sqlite3Sql& sql)
 
 qint64 ExportMessagesDb::chatRowid(const _MsgChat& chat)
 {
+    // Many messages share one chat object: its rowid is found by its address before its guid.
+    qint64& known = m_chatObjects[&chat];
+    if (known == 0)
+        known = chatRowidByGuid(chat);
+    return known;
+}
+
+qint64 ExportMessagesDb::chatRowidByGuid(const _MsgChat& chat)
+{
     qint64& id = m_chats[chat.guid];
     if (id == 0)
         id = msgDb.findChat(chat.guid);
@@ -116,11 +127,20 @@ qint64 ExportMessagesDb::handleRowid(qint64 chatId, const _MsgHandle* handle)
 {
     if (!handle)
         return 0;
-    qint64& id = m_handles[handleKey(*handle)];
+    // The same for handles, once joined to the chat.
+    qint64& known = m_handleObjects[{ chatId, handle }];
+    if (known == 0)
+        known = joinedHandleRowid(chatId, *handle);
+    return known;
+}
+
+qint64 ExportMessagesDb::joinedHandleRowid(qint64 chatId, const _MsgHandle& handle)
+{
+    qint64& id = m_handles[handleKey(handle)];
     if (id == 0) {
-        id = msgDb.findHandle(*handle);
+        id = msgDb.findHandle(handle);
         if (id == 0) {
-            id = msgDb.insertHandle(*handle);
+            id = msgDb.insertHandle(handle);
             msgDb.joinChatHandle(chatId, id);
             m_chatHandles.insert({ chatId, id });
         }
@@ -165,7 +185,7 @@ void ExportMessagesDb::noteWritten(const RunKeys& keys)
     m_writtenGuids.insert(keys.guid);
 }
 
-Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
+ExportMessagesDb::InsertStatement& ExportMessagesDb::insertStatement(const ColumnNames& names)
 {
     if (m_insertHandle != msgDb.handle) {
         m_inserts.clear();
@@ -173,11 +193,11 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
     }
     // Messages in a row mostly write the same columns: the statement used last is tried first.
     if (m_lastInsert < m_inserts.size() && sameColumns(m_inserts[m_lastInsert].names, names))
-        return *m_inserts[m_lastInsert].stmt;
+        return m_inserts[m_lastInsert];
     for (size_t i = 0; i < m_inserts.size(); ++i)
         if (sameColumns(m_inserts[i].names, names)) {
             m_lastInsert = i;
-            return *m_inserts[i].stmt;
+            return m_inserts[i];
         }
     QStringList quoted;
     for (const char* name : names)
@@ -187,48 +207,31 @@ Sqlite3Stmt& ExportMessagesDb::insertStatement(const ColumnNames& names)
               .arg(quoted.join(QLatin1Char(',')), QStringList(quoted.size(), QStringLiteral("?")).join(','))
               .toUtf8();
     auto stmt = std::make_unique<Sqlite3Stmt>(msgDb.handle, text.constData(), int(text.size()));
-    m_inserts.push_back({ names, std::move(stmt) });
+    m_inserts.push_back({ names, {}, std::move(stmt) });
     m_lastInsert = m_inserts.size() - 1;
-    return *m_inserts.back().stmt;
-}
-
-void ExportMessagesDb::bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value)
-{
-    // Texts and blobs through the typed binds, which keep their bytes instead of SQLite copying them.
-    switch (value.isValid() ? value.typeId() : QMetaType::UnknownType) {
-    case QMetaType::QString:
-        return stmt.bindTextThrow(index, value.toString());
-    case QMetaType::QByteArray:
-        return stmt.bindBlobThrow(index, value.toByteArray());
-    default:
-        return stmt.bindThrow(index, value);
-    }
+    return m_inserts.back();
 }
 
 qint64 ExportMessagesDb::insertMessage(
     const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash)
 {
     // The insert depends only on the columns written: prepared once per column list and bound
-    // straight from the values.
-    ColumnNames names;
-    QVarLengthArray<QVariant, 64> values;
-    msgDb.messageColumns(message, senderId, otherId, hash, [&](const char* name, const QVariant& value) {
-        names.append(name);
-        values.append(value);
-    });
+    // straight from the typed values.
+    m_row.clear();
+    msgDb.messageColumns(message, senderId, otherId, hash, m_row);
     msgDb.openCheck();
-    Sqlite3Stmt& stmt = insertStatement(names);
+    InsertStatement& insert = insertStatement(m_row.names());
+    Sqlite3Stmt& stmt = *insert.stmt;
     stmt.reset();
     try {
-        for (qsizetype i = 0; i < values.size(); ++i)
-            bindValue(stmt, int(i + 1), values[i]);
+        m_row.bindTo(stmt, insert.bound);
         stmt.stepThrow();
     } catch (...) {
         stmt.clearBindings();
+        insert.bound.forget();
         throw;
     }
-    stmt.reset();
-    stmt.clearBindings();
+    stmt.reset(); // the bindings stay for the next message
     return msgDb.lastInsertId();
 }
 
@@ -301,6 +304,8 @@ void ExportMessagesDb::flushJoins()
 
 void ExportMessagesDb::writeAttachments(const _MsgMessage& message, qint64 messageId)
 {
+    if (message._attachments.isEmpty())
+        return; // most messages: no sorted list to build
     for (const _MsgAttachment* a : message.attachments()) {
         copyAttachmentFileOf(*a);
         qint64 attId = run(Sqlite3Sql("select rowid from attachment where guid=?").addTextParam(a->guid));

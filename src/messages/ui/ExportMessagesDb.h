@@ -3,12 +3,13 @@
 #include "app/AbsFormatExport.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgColumnBinder.h"
+#include "messages/store/MsgFingerprintSet.h"
 
 #include <QDir>
 #include <QHash>
 #include <QSet>
 #include <QStringList>
-#include <QVarLengthArray>
 #include <memory>
 #include <vector>
 
@@ -19,9 +20,10 @@ class _MsgMessage;
 // store layout), with their chats, handles, joins and attachment files, never twice the same
 // message. init() opens or creates the store and begins one transaction; uninit() commits.
 // Within a run the rowids of chats and handles already met are remembered, the statements of the
-// per-message work are prepared once, and each chat's last date is raised once at the end. Into a
-// store that held no message when the run began, the store is asked for a message only when its
-// fingerprints match one the run wrote.
+// per-message work are prepared once (a message's columns are bound with their own types, and
+// only where they differ from the message before), and each chat's last date is raised once at
+// the end. Into a store that held no message when the run began, the store is asked for a message
+// only when its fingerprints match one the run wrote.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -40,7 +42,9 @@ public:
 
 private:
     qint64 chatRowid(const _MsgChat& chat);
+    qint64 chatRowidByGuid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
+    qint64 joinedHandleRowid(qint64 chatId, const _MsgHandle& handle);
     qint64 existingMessage(const _MsgMessage& message, const QString& hash);
     bool storeHoldsNoMessage();
     // Fingerprints of the UTF-8 a message's lookups bind (a null text binds as an empty one). A
@@ -56,9 +60,13 @@ private:
     // Joins are written in batches (nothing in a run reads them back); uninit() writes the rest.
     void joinChatMessage(qint64 chatId, qint64 messageId, int date);
     void flushJoins();
-    using ColumnNames = QVarLengthArray<const char*, 64>;
-    Sqlite3Stmt& insertStatement(const ColumnNames& names);
-    static void bindValue(Sqlite3Stmt& stmt, int index, const QVariant& value);
+    using ColumnNames = MsgColumnBinder::Names;
+    struct InsertStatement {
+        ColumnNames names;
+        MsgColumnBinder::Bound bound; // dropped after the statement
+        std::unique_ptr<Sqlite3Stmt> stmt;
+    };
+    InsertStatement& insertStatement(const ColumnNames& names);
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
@@ -71,16 +79,16 @@ private:
     QDir relayDir;
     QStringList m_failedCopies;
     Sqlite3StmtCache m_stmts { msgDb };
-    struct InsertStatement {
-        ColumnNames names;
-        std::unique_ptr<Sqlite3Stmt> stmt;
-    };
     std::vector<InsertStatement> m_inserts; // one per message column list met
     size_t m_lastInsert = 0;
+    MsgColumnBinder m_row; // the message being inserted
     sqlite3* m_insertHandle = nullptr; // the connection m_inserts were made on
     QHash<QString, qint64> m_chats; // guid -> rowid
     QHash<QString, qint64> m_handles; // id and service -> rowid
     QSet<QPair<qint64, qint64>> m_chatHandles; // joined (chat, handle)
+    // The same by the objects of this run's messages.
+    QHash<const _MsgChat*, qint64> m_chatObjects;
+    QHash<QPair<qint64, const _MsgHandle*>, qint64> m_handleObjects; // joined to the chat
     QHash<qint64, int> m_lastDates; // chat -> newest date written
     QHash<qint64, QString> m_lastHandles; // chat -> last addressed handle set
     struct PendingJoin {
@@ -92,8 +100,8 @@ private:
     std::vector<PendingJoin> m_joins; // in the order met
     // The RunKeys of the messages written by this run, kept when the store began empty.
     bool m_startedEmpty = false;
-    QSet<size_t> m_writtenHashes;
-    QSet<size_t> m_writtenGuids;
+    MsgFingerprintSet m_writtenHashes;
+    MsgFingerprintSet m_writtenGuids;
     // Columns of the store, read once init() opened it.
     bool m_itemType = false;
     bool m_logicHash = false;

@@ -32,6 +32,31 @@ void putFile(const QString& path, const QByteArray& bytes)
     f.write(bytes);
 }
 
+// Every value of the message table in rowid order, column by column: its name, storage class and
+// all its bytes.
+QStringList messageValues(const QString& db)
+{
+    QStringList values;
+    for (const QString& c :
+        querySql(db, "select group_concat(name) from pragma_table_info('message')").split(','))
+        values << QStringLiteral("'%1=' || typeof(\"%1\") || ':' || hex(\"%1\")").arg(c);
+    return querySql(db,
+        "select group_concat(" + values.join(" || ',' || ") + ") from (select * from message order by rowid)")
+        .split(',');
+}
+
+// A text of a message spec: <null> is a null text; <nul>, <lone> and <fffc> stand for a NUL, a lone
+// surrogate and the attachment mark.
+QString specText(QString s)
+{
+    if (s == "<null>")
+        return QString();
+    s.replace("<nul>", QString(QChar(0)));
+    s.replace("<lone>", QString(QChar(0xD800)));
+    s.replace("<fffc>", QString(QChar(0xFFFC)));
+    return s;
+}
+
 // One chat with one handle and one message carrying one attachment whose local file holds "data".
 struct OneMessage {
     _MsgChat chat;
@@ -232,6 +257,69 @@ private Q_SLOTS:
             QCOMPARE(querySql(db, "select count(*) from chat_message_join"),
                 QString::number(rows.split(',').size() + (seeded ? 1 : 0)));
         }
+    }
+
+    // Rows written through the save's typed binds, which bind again only what changed from one
+    // message to the next, hold exactly what the row writer of the store writes.
+    void rowsMatchTheRowWriter_data()
+    {
+        QTest::addColumn<QStringList>("messages"); // text|service|service_center|error|attributed body
+        QTest::newRow("texts of every kind") << QStringList { "<null>|SMS|||", "|SMS|||", "a<nul>b|SMS|||",
+            "héllo 😀|SMS|||", "x<lone>y|SMS|||", "pic <fffc>|SMS|||" };
+        QTest::newRow("same values, then others")
+            << QStringList { "a|SMS||0|", "a|SMS||0|", "b|iMessage||3|", "b|iMessage||3|", "a|SMS||0|" };
+        QTest::newRow("column lists alternate")
+            << QStringList { "a|SMS|+1555|0|", "b|SMS||0|", "c|SMS|+1555|1|", "d|SMS||1|", "e|SMS|+1666|1|" };
+        QTest::newRow("texts turn empty and null")
+            << QStringList { "a|SMS|||", "|SMS|||", "<null>|<null>|||", "a|SMS|||" };
+        QTest::newRow("attributed bodies")
+            << QStringList { "a|SMS|||body", "b|SMS|||body", "c|SMS|||", "d|SMS|||other" };
+    }
+
+    void rowsMatchTheRowWriter()
+    {
+        QFETCH(QStringList, messages);
+        OneMessage one("", "");
+        std::vector<std::unique_ptr<_MsgMessage>> list;
+        QList<_MsgMessage*> run;
+        for (const QString& spec : messages) {
+            const QStringList f = spec.split('|');
+            auto m = std::make_unique<_MsgMessage>();
+            m->guid = QStringLiteral("G-%1").arg(run.size());
+            m->text = specText(f[0]);
+            m->service = specText(f[1]);
+            m->service_center = f[2];
+            m->error = f[3].toInt();
+            m->attributedBody = f[4].toUtf8(); // written only with an attachment
+            if (!f[4].isEmpty() && f[4] != "other")
+                m->_attachments.insert("3", &one.attachment);
+            m->date = one.message.date + int(run.size());
+            m->_chat = &one.chat;
+            m->_sender = &one.handle;
+            run << m.get();
+            list.push_back(std::move(m));
+        }
+        const QString saved = TestEnv::tempDir();
+        saveAll(saved, run);
+        const QString db = smsPath(saved);
+        const QStringList handles = querySql(db, "select group_concat(handle_id) from message").split(',');
+        QCOMPARE(handles.size(), run.size());
+
+        const QString written = TestEnv::tempDir();
+        IOS6MessageDb writer(QDir(written), _CountryInfo(), true);
+        writer.beginEdit();
+        qint64 attachment = 0;
+        for (qsizetype i = 0; i < run.size(); ++i) {
+            const qint64 id = writer.insertMessage(*run[i], handles[i].toLongLong(), 0, QString());
+            if (run[i]->_attachments.isEmpty())
+                continue;
+            if (attachment == 0)
+                attachment = writer.insertAttachment(one.attachment);
+            writer.joinMessageAtta(id, attachment); // sets the message's attachment flag
+        }
+        writer.endEdit(true);
+        writer.close();
+        QCOMPARE(messageValues(db), messageValues(smsPath(written)));
     }
 
     // Each written message is joined to its own chat once, in the order written, however many
