@@ -53,7 +53,7 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
         o["total"] = 0;
     }
     // The model's own table is walked: a list of a million pointers would be counted as the load's.
-    const QHash<qint64, _MsgMessage*>& msgs = data.p()->messages;
+    const MsgMessageTable& msgs = data.p()->messages;
     o["path"] = info.absoluteFilePath();
     o["schema"] = kind;
     o["chats"] = int(data.p()->chats.size());

@@ -5,6 +5,7 @@
 #include "messages/store/MsgChatMerge.h"
 #include "messages/store/MsgHandle.h"
 #include "messages/store/MsgMessage.h"
+#include "messages/store/MsgMessageTable.h"
 
 #include <QHash>
 #include <QList>
@@ -44,7 +45,7 @@ public:
 
     QHash<qint64, _MsgChat*> chats;
     QHash<qint64, _MsgHandle*> handles;
-    QHash<qint64, _MsgMessage*> messages;
+    MsgMessageTable messages;
     QHash<qint64, _MsgAttachment*> attachments;
 
 private:
@@ -70,7 +71,8 @@ public:
 
     __MsgData* p() const { return d.data(); }
     QList<_MsgChat*> chats() const { return d->chats.values(); }
-    QList<_MsgMessage*> messages() const { return d->messages.values(); }
+    // In the order they were read (see MsgMessageTable::inOrder).
+    QList<_MsgMessage*> messages() const { return d->messages.inOrder(); }
     // Chats grouped by chat identifier, in no defined order.
     QList<_MsgChatMerge> chatMergeList() const;
 

@@ -175,26 +175,33 @@ struct MsgSortKey {
     }
 };
 
+using MsgSortKeys = std::vector<MsgSortKey>;
+
+MsgSortKey keyOf(_MsgMessage* m)
+{
+    return { m->date, m->_recovered, m->_sort_rowid, m->rowid, m };
+}
+
 // From about this many messages a second thread sorting half of them pays for itself.
 constexpr qsizetype kTwoThreadSortFrom = 20000;
+// Lists come mostly in reading order, which is nearly date order: up to this many runs (stretches
+// already in order) are merged rather than sorted, in at most nine passes over the keys.
+constexpr size_t kMostRuns = 512;
 
 // The keys of list[from, to) into keys[from, to), in key order; equal ones keep their places.
-void sortKeyRange(const QList<_MsgMessage*>& list, std::vector<MsgSortKey>& keys, size_t from, size_t to)
+void sortKeyRange(const QList<_MsgMessage*>& list, MsgSortKeys& keys, size_t from, size_t to)
 {
-    for (size_t i = from; i < to; ++i) {
-        _MsgMessage* m = list[qsizetype(i)];
-        keys[i] = { m->date, m->_recovered, m->_sort_rowid, m->rowid, m };
-    }
+    for (size_t i = from; i < to; ++i)
+        keys[i] = keyOf(list[qsizetype(i)]);
     std::stable_sort(keys.begin() + std::ptrdiff_t(from), keys.begin() + std::ptrdiff_t(to));
 }
 
-// The keys of list in the order compareMsgMessageAsc gives, equal ones in list order. A long list
-// is sorted as two halves at once, then merged (the merge keeps the first half's equal keys first,
-// so the result is the same).
-std::vector<MsgSortKey> sortedKeys(const QList<_MsgMessage*>& list)
+// The keys of list into keys, in key order, equal ones in list order. A long list is sorted as
+// two halves at once, then merged (the merge keeps the first half's equal keys first, so the
+// result is the same).
+void sortKeys(const QList<_MsgMessage*>& list, MsgSortKeys& keys)
 {
-    const size_t n = size_t(list.size());
-    std::vector<MsgSortKey> keys(n);
+    const size_t n = keys.size();
     const size_t half = list.size() >= kTwoThreadSortFrom ? n / 2 : 0;
     std::future<void> first;
     try {
@@ -205,9 +212,87 @@ std::vector<MsgSortKey> sortedKeys(const QList<_MsgMessage*>& list)
     const size_t mine = first.valid() ? half : 0;
     sortKeyRange(list, keys, mine, n);
     if (!first.valid())
-        return keys;
+        return;
     first.get();
     std::inplace_merge(keys.begin(), keys.begin() + std::ptrdiff_t(mine), keys.end());
+}
+
+// With keys[start] read, reads the keys of the run that starts there and returns where it ends
+// (the key there is read too). A strictly descending run is turned round: it has no equal keys
+// whose order that could change.
+size_t readRun(const QList<_MsgMessage*>& list, MsgSortKeys& keys, size_t start)
+{
+    const size_t n = keys.size();
+    size_t end = start + 1;
+    if (end == n)
+        return end;
+    keys[end] = keyOf(list[qsizetype(end)]);
+    const bool descending = keys[end] < keys[start];
+    for (++end; end < n; ++end) {
+        keys[end] = keyOf(list[qsizetype(end)]);
+        if (descending ? !(keys[end] < keys[end - 1]) : keys[end] < keys[end - 1])
+            break;
+    }
+    if (descending)
+        std::reverse(keys.begin() + std::ptrdiff_t(start), keys.begin() + std::ptrdiff_t(end));
+    return end;
+}
+
+// The keys of list into keys, each run in order, and where the runs start; nothing when there are
+// more than kMostRuns (the keys are then partly read).
+std::vector<size_t> readRuns(const QList<_MsgMessage*>& list, MsgSortKeys& keys)
+{
+    std::vector<size_t> starts;
+    if (keys.empty())
+        return starts;
+    keys[0] = keyOf(list[0]);
+    for (size_t i = 0; i < keys.size(); i = readRun(list, keys, i)) {
+        if (starts.size() == kMostRuns)
+            return {};
+        starts.push_back(i);
+    }
+    return starts;
+}
+
+// Merges the neighbouring sorted ranges [first, middle) and [middle, last), equal keys of the
+// first one first. Only where the two overlap do keys move: runs that overlap little (a few
+// messages out of place) merge at the cost of that overlap.
+void mergeTwo(MsgSortKeys::iterator first, MsgSortKeys::iterator middle, MsgSortKeys::iterator last)
+{
+    first = std::upper_bound(first, middle, *middle);
+    last = std::lower_bound(middle, last, *(middle - 1));
+    std::inplace_merge(first, middle, last);
+}
+
+// Merges the runs of keys that start at starts, neighbours pairwise, until one is left.
+void mergeRuns(MsgSortKeys& keys, std::vector<size_t> starts)
+{
+    const auto at = [&keys](size_t i) { return keys.begin() + std::ptrdiff_t(i); };
+    starts.push_back(keys.size());
+    while (starts.size() > 2) {
+        std::vector<size_t> merged;
+        size_t r = 0;
+        for (; r + 2 < starts.size(); r += 2) {
+            mergeTwo(at(starts[r]), at(starts[r + 1]), at(starts[r + 2]));
+            merged.push_back(starts[r]);
+        }
+        if (r + 1 < starts.size()) // an odd run out, merged in the next round
+            merged.push_back(starts[r]);
+        merged.push_back(keys.size());
+        starts.swap(merged);
+    }
+}
+
+// The keys of list in the order compareMsgMessageAsc gives, equal ones in list order: merged from
+// the list's runs when it has few, sorted otherwise.
+MsgSortKeys sortedKeys(const QList<_MsgMessage*>& list)
+{
+    MsgSortKeys keys(size_t(list.size()));
+    const std::vector<size_t> runs = readRuns(list, keys);
+    if (runs.empty())
+        sortKeys(list, keys);
+    else
+        mergeRuns(keys, runs);
     return keys;
 }
 } // namespace

@@ -238,10 +238,7 @@ template <typename Fill> void MsgTableLoader::takeRow(const Row& r, QHash<qint64
     }
     if (!r.plain)
         return;
-    _MsgMessage*& slot = data.messages[r.rowid];
-    if (!slot)
-        slot = fill();
-    linkMessage(r.rowid, slot, r.chatId);
+    linkMessage(r.rowid, data.messages.valueOrInsert(r.rowid, fill), r.chatId);
 }
 
 void MsgTableLoader::loadRows(const Sqlite3Sql& sql, const Reading& reading, QHash<qint64, qint64>* latest)

@@ -8,6 +8,37 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+namespace
+{
+enum Arrangement { Shuffled, Sorted, Reversed, Dealt, DealtTurned, Perturbed };
+
+// The list in the given arrangement: shuffled as made, or first in key order (Sorted), then
+// turned round, dealt into runs (every other run turned round) or with neighbours swapped.
+QList<_MsgMessage*> arranged(QList<_MsgMessage*> list, Arrangement arrangement, int runs)
+{
+    if (arrangement == Shuffled)
+        return list;
+    std::stable_sort(list.begin(), list.end(), compareMsgMessageAsc);
+    if (arrangement == Reversed)
+        std::reverse(list.begin(), list.end());
+    if (arrangement == Perturbed)
+        for (qsizetype i = 0; i + 1 < list.size(); i += runs)
+            std::swap(list[i], list[i + 1]);
+    if (arrangement != Dealt && arrangement != DealtTurned)
+        return list;
+    QList<_MsgMessage*> dealt;
+    for (int r = 0; r < runs; ++r) {
+        QList<_MsgMessage*> run;
+        for (qsizetype i = r; i < list.size(); i += runs)
+            run << list[i];
+        if (arrangement == DealtTurned && r % 2)
+            std::reverse(run.begin(), run.end());
+        dealt << run;
+    }
+    return dealt;
+}
+} // namespace
+
 class TestMsgMessage : public QObject
 {
     Q_OBJECT
@@ -284,22 +315,44 @@ private Q_SLOTS:
         QCOMPARE(seen.size(), store.size());
     }
 
-    // Long lists are sorted in two halves at once: the order must be the one a single pass gives,
-    // equal keys in list order included. The reference sorts by the predicate, then applies the
-    // row-order rule the same bounded way.
+    // Long lists are sorted in two halves at once, and lists made of few runs (stretches already in
+    // order, as lists in reading order are) are merged: the order must be the one a single
+    // stable sort gives, equal keys in list order included. The reference sorts by the predicate,
+    // then applies the row-order rule the same bounded way.
     void longListsSortAsOne_data()
     {
         QTest::addColumn<int>("size");
-        QTest::addColumn<int>("dates"); // distinct dates (few: many ties)
+        QTest::addColumn<int>("dates"); // distinct dates (few: many ties; 0: by row, clocks off)
         QTest::addColumn<int>("rowids"); // distinct rowids and sort rowids (0: all equal, no rule)
         QTest::addColumn<bool>("ascending");
-        QTest::newRow("short, ties") << 1000 << 7 << 0 << true;
-        QTest::newRow("just under two halves") << 19999 << 50 << 0 << true;
-        QTest::newRow("two halves, all one key") << 20000 << 1 << 0 << true;
-        QTest::newRow("odd size, ties") << 20001 << 13 << 0 << false;
-        QTest::newRow("many, ties and rowid ties") << 60001 << 300 << 500 << true;
-        QTest::newRow("many, near neighbours") << 50000 << 40000 << 50000 << true;
-        QTest::newRow("many, newest first") << 50000 << 40000 << 50000 << false;
+        QTest::addColumn<int>("arrangement");
+        QTest::addColumn<int>("runs"); // dealt into this many runs; perturbed every this many
+        QTest::newRow("short, ties") << 1000 << 7 << 0 << true << int(Shuffled) << 0;
+        QTest::newRow("just under two halves") << 19999 << 50 << 0 << true << int(Shuffled) << 0;
+        QTest::newRow("two halves, all one key") << 20000 << 1 << 0 << true << int(Shuffled) << 0;
+        QTest::newRow("odd size, ties") << 20001 << 13 << 0 << false << int(Shuffled) << 0;
+        QTest::newRow("many, ties and rowid ties") << 60001 << 300 << 500 << true << int(Shuffled) << 0;
+        QTest::newRow("many, near neighbours") << 50000 << 40000 << 50000 << true << int(Shuffled) << 0;
+        QTest::newRow("many, newest first") << 50000 << 40000 << 50000 << false << int(Shuffled) << 0;
+        QTest::newRow("one") << 1 << 5 << 5 << true << int(Reversed) << 0;
+        QTest::newRow("two, reversed") << 2 << 5 << 5 << true << int(Reversed) << 0;
+        QTest::newRow("presorted, ties") << 50000 << 300 << 500 << true << int(Sorted) << 0;
+        QTest::newRow("presorted, all one key") << 30000 << 1 << 0 << true << int(Sorted) << 0;
+        QTest::newRow("presorted, clocks off") << 50000 << 0 << 0 << true << int(Sorted) << 0;
+        QTest::newRow("presorted, newest first") << 50000 << 0 << 0 << false << int(Sorted) << 0;
+        QTest::newRow("reversed, distinct") << 40000 << 0 << 0 << true << int(Reversed) << 0;
+        QTest::newRow("reversed, ties") << 40000 << 300 << 500 << true << int(Reversed) << 0;
+        QTest::newRow("reversed, all one key") << 30000 << 1 << 0 << true << int(Reversed) << 0;
+        QTest::newRow("two runs, clocks off") << 50001 << 0 << 0 << true << int(Dealt) << 2;
+        QTest::newRow("three runs, ties") << 30000 << 200 << 300 << false << int(Dealt) << 3;
+        QTest::newRow("seven runs, short") << 100 << 0 << 0 << true << int(Dealt) << 7;
+        QTest::newRow("runs turned every other") << 40000 << 0 << 0 << true << int(DealtTurned) << 5;
+        QTest::newRow("runs turned, ties") << 40000 << 50 << 100 << true << int(DealtTurned) << 6;
+        QTest::newRow("512 runs") << 60000 << 0 << 0 << true << int(Dealt) << 512;
+        QTest::newRow("513 runs") << 60000 << 0 << 0 << true << int(Dealt) << 513;
+        QTest::newRow("neighbours swapped here and there") << 50000 << 0 << 0 << true << int(Perturbed) << 97;
+        QTest::newRow("swapped here and there, ties") << 50000 << 400 << 800 << true << int(Perturbed) << 31;
+        QTest::newRow("swapped too often to merge") << 50000 << 0 << 0 << false << int(Perturbed) << 40;
     }
     void longListsSortAsOne()
     {
@@ -307,16 +360,21 @@ private Q_SLOTS:
         QFETCH(int, dates);
         QFETCH(int, rowids);
         QFETCH(bool, ascending);
+        QFETCH(int, arrangement);
+        QFETCH(int, runs);
         QList<_MsgMessage> store(size);
-        QList<_MsgMessage*> list;
+        QList<_MsgMessage*> made;
         quint32 seed = 12345;
         const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
         for (_MsgMessage& m : store) {
-            m.date = int(next() % quint32(dates));
-            m.rowid = m._sort_rowid = rowids ? qint64(next() % quint32(rowids)) + 1 : 0;
+            const qint64 row = made.size() + 1;
+            // By row: a message every 40 s, its clock up to 150 s off, so neighbours are near.
+            m.date = dates ? int(next() % quint32(dates)) : int(row * 40 + next() % 150);
+            m.rowid = m._sort_rowid = !dates ? row : rowids ? qint64(next() % quint32(rowids)) + 1 : 0;
             m._recovered = next() % 50 == 0;
-            list << &m;
+            made << &m;
         }
+        QList<_MsgMessage*> list = arranged(made, Arrangement(arrangement), runs);
         QList<_MsgMessage*> expected = list;
         std::stable_sort(expected.begin(), expected.end(), compareMsgMessageAsc);
         for (bool swapped = true; swapped;) {

@@ -104,10 +104,14 @@ class TestMsgTableLoader : public QObject
         db.commitTran();
     }
 
-    // Everything a load puts into the model, in the order the model's tables give it.
+    // Everything a load puts into the model, in the order the model's tables give it; first the
+    // rowids in the order the model hands its messages out.
     static QStringList modelText(const __MsgData& d)
     {
-        QStringList lines;
+        QStringList order;
+        for (const _MsgMessage* m : d.messages.inOrder())
+            order << QString::number(m->rowid);
+        QStringList lines { "order " + order.join(',') };
         for (auto it = d.messages.cbegin(); it != d.messages.cend(); ++it) {
             const _MsgMessage* m = it.value();
             lines << QString("m %1 %2 %3 %4 date=%5 type=%6 body=%7 sort=%8 chat=%9 sender=%10 country=%11")
@@ -154,6 +158,26 @@ class TestMsgTableLoader : public QObject
         while (c.moveNext())
             rows << qMakePair(c.isNull(0) ? -1 : c.getInt64(0), c.getInt64(1));
         return rows;
+    }
+
+    // The rowids of the messages a load takes (each once, its first row), in the order one
+    // connection reads them.
+    static QString readingOrder(const QString& file, qint64 chat)
+    {
+        Sqlite3DB db;
+        db.openThrow(file, SQLITE_OPEN_READONLY);
+        QString sql("select j.chat_id, m.rowid from chat_message_join as j inner join message as m on "
+                    "j.message_id = m.rowid and m.item_type = 0");
+        if (chat)
+            sql += QString(" and j.chat_id=%1").arg(chat);
+        QStringList order;
+        QSet<qint64> seen;
+        for (const auto& row : joinRows(db, Sqlite3Sql(sql)))
+            if (!seen.contains(row.second)) {
+                seen.insert(row.second);
+                order << QString::number(row.second);
+            }
+        return "order " + order.join(',');
     }
 
 private Q_SLOTS:
@@ -224,6 +248,7 @@ private Q_SLOTS:
         QCOMPARE(error, QString());
         QVERIFY(one.size() > (chat ? 100 : 300));
         QCOMPARE(two, one);
+        QCOMPARE(one.first(), readingOrder(file, chat));
     }
 
     // A damaged page fails a load read by two connections with the error of a single one, and
