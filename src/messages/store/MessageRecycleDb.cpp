@@ -49,6 +49,19 @@ const char kSchema[]
       "TEXT NOT NULL, uncanonicalized_id TEXT, src_rowid INTEGER, UNIQUE (id, service));"
       "CREATE INDEX handle_idx_src_rowid ON handle(src_rowid);";
 
+// The schema in one transaction: the new file is written and synced once, not once per table and
+// index. Nothing of it is kept when a statement fails.
+bool createSchema(sqlite3* db, char** err)
+{
+    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, err) != SQLITE_OK)
+        return false;
+    if (sqlite3_exec(db, kSchema, nullptr, nullptr, err) == SQLITE_OK
+        && sqlite3_exec(db, "COMMIT", nullptr, nullptr, err) == SQLITE_OK)
+        return true;
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
 // The handle columns read back from the store. The country stays empty even where the column holds
 // one; the caller sets the rowid.
 void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
@@ -106,7 +119,7 @@ void MessageRecycleDb::openCheck()
     }
     openThrow(m_path, 6);
     char* err = nullptr;
-    if (sqlite3_exec(handle, kSchema, nullptr, nullptr, &err) != SQLITE_OK) {
+    if (!createSchema(handle, &err)) {
         const QString msg = QString::fromUtf8(err ? err : "");
         sqlite3_free(err);
         throw std::runtime_error(QStringLiteral("create MessageRecycleDb error. %1").arg(msg).toStdString());
