@@ -273,8 +273,9 @@ bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatId
     openCheck();
     Sqlite3StmtCache local(*this);
     Sqlite3StmtCache& stmts = cache ? *cache : local;
+    const QByteArray chat = index ? index->chatBytes(chatIdentifier) : QByteArray();
     const StoredMatch match
-        = index ? matchIndexed(m, chatIdentifier, *index, stmts) : matchStored(m, chatIdentifier, stmts);
+        = index ? matchIndexed(m, chat, *index, stmts) : matchStored(m, chatIdentifier, stmts);
     if (match.same || match.cut) {
         // A stored copy that this text continues takes it; one found by its guid may have lost its
         // whole text.
@@ -286,7 +287,7 @@ bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatId
     const QString guid = storedGuid(m->guid);
     const qint64 rowid = insertMessagePrepared(m, guid, chatIdentifier, handleText, srcRowid, stmts);
     if (index)
-        index->add(rowid, guid.toUtf8(), m->date, chatIdentifier.toUtf8());
+        index->add(rowid, guid.toUtf8(), m->date, chat);
     return true;
 }
 
@@ -328,12 +329,12 @@ MessageRecycleDb::StoredMatch MessageRecycleDb::matchStored(
 }
 
 MessageRecycleDb::StoredMatch MessageRecycleDb::matchIndexed(const _MsgMessage* m,
-    const QString& chatIdentifier, const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts)
+    const QByteArray& chatIdentifier, const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts)
 {
     // The rows matchStored's query would visit, each tested by SQLite with the same expression.
     const QByteArray guid = m->guid.toUtf8();
     StoredMatch match;
-    for (qint64 rowid : index.candidates(guid, m->date, chatIdentifier.toUtf8())) {
+    for (qint64 rowid : index.candidates(guid, m->date, chatIdentifier)) {
         Sqlite3Stmt& st = stmts.prepared(QStringLiteral(
             "select guid=?1 or (is_from_me=?2 and text=?3), text from message where rowid=?4"));
         st.bindTextThrow(1, guid);
