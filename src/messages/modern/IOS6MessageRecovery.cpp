@@ -94,7 +94,7 @@ void IOS6MessageRecovery::recover()
 {
     m_walk.open();
     // The live guids are read on a thread of their own while the store is readied and the pages
-    // are listed; the first lookup waits for them.
+    // are listed (and the first pages carved: until then candidates are looked up one by one).
     m_liveGuidsRead
         = std::async(std::launch::async, [this] { return readLiveGuidHashes(*m_walk.openReader()); });
     ScopedEdit<MessageRecycleDb> edit(m_store);
@@ -188,14 +188,8 @@ bool IOS6MessageRecovery::isLive(const QString& guid)
         QString err;
         m_walk.copy().exec(QStringLiteral("BEGIN"), err);
         m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
-        try {
-            if (m_liveGuidsRead.valid())
-                m_liveGuids = m_liveGuidsRead.get();
-        } catch (const std::exception&) {
-            // A table that cannot be read so fails the lookup below, with that lookup's error.
-            m_liveGuids = LiveGuidHashes();
-        }
     }
+    takeLiveGuidsIfRead();
     // Nearly every candidate is a deleted message: one whose guid hashes like no live guid's is
     // not live, without a lookup. A hash that matches is only a hint.
     const QByteArray utf8 = guid.toUtf8();
@@ -204,6 +198,21 @@ bool IOS6MessageRecovery::isLive(const QString& guid)
     Sqlite3Stmt& live = m_liveStmts->prepared(QStringLiteral("select rowid from message where guid=?"));
     live.bindTextThrow(1, utf8);
     return m_liveStmts->firstInt64(live) != 0;
+}
+
+void IOS6MessageRecovery::takeLiveGuidsIfRead()
+{
+    // The carving does not wait for the live guids: until they are read, every candidate is
+    // looked up.
+    if (!m_liveGuidsRead.valid()
+        || m_liveGuidsRead.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+        return;
+    try {
+        m_liveGuids = m_liveGuidsRead.get();
+    } catch (const std::exception&) {
+        // A table that cannot be read so fails the lookups, with the lookup's error.
+        m_liveGuids = LiveGuidHashes();
+    }
 }
 
 QString IOS6MessageRecovery::storedHandle(qint64 handleId)

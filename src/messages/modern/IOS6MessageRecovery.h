@@ -55,6 +55,7 @@ private:
     // Files one message known not to be live.
     void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
+    void takeLiveGuidsIfRead();
     QString storedHandle(qint64 handleId);
 
     IOS6MessageDb& m_db;
@@ -66,7 +67,7 @@ private:
     // Of the database read, in one read transaction; used by one thread at a time (the carving
     // thread while pages are carved ahead).
     std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
-    LiveGuidHashes m_liveGuids; // taken from m_liveGuidsRead by the first lookup
+    LiveGuidHashes m_liveGuids; // taken from m_liveGuidsRead by the first lookup after it is read
     QHash<qint64, QString> m_storedHandles;
     // Last, so that it ends (it reads the walk's file) before the walk goes.
     std::future<LiveGuidHashes> m_liveGuidsRead;

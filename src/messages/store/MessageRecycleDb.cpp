@@ -49,6 +49,19 @@ const char kSchema[]
       "TEXT NOT NULL, uncanonicalized_id TEXT, src_rowid INTEGER, UNIQUE (id, service));"
       "CREATE INDEX handle_idx_src_rowid ON handle(src_rowid);";
 
+// The schema in one transaction: the new file is written and synced once, not once per table and
+// index. Nothing of it is kept when a statement fails.
+bool createSchema(sqlite3* db, char** err)
+{
+    if (sqlite3_exec(db, "BEGIN", nullptr, nullptr, err) != SQLITE_OK)
+        return false;
+    if (sqlite3_exec(db, kSchema, nullptr, nullptr, err) == SQLITE_OK
+        && sqlite3_exec(db, "COMMIT", nullptr, nullptr, err) == SQLITE_OK)
+        return true;
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+}
+
 // The handle columns read back from the store. The country stays empty even where the column holds
 // one; the caller sets the rowid.
 void fillStoredHandle(_MsgHandle& h, const Sqlite3Cursor& c)
@@ -106,7 +119,7 @@ void MessageRecycleDb::openCheck()
     }
     openThrow(m_path, 6);
     char* err = nullptr;
-    if (sqlite3_exec(handle, kSchema, nullptr, nullptr, &err) != SQLITE_OK) {
+    if (!createSchema(handle, &err)) {
         const QString msg = QString::fromUtf8(err ? err : "");
         sqlite3_free(err);
         throw std::runtime_error(QStringLiteral("create MessageRecycleDb error. %1").arg(msg).toStdString());
@@ -260,8 +273,9 @@ bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatId
     openCheck();
     Sqlite3StmtCache local(*this);
     Sqlite3StmtCache& stmts = cache ? *cache : local;
+    const QByteArray chat = index ? index->chatBytes(chatIdentifier) : QByteArray();
     const StoredMatch match
-        = index ? matchIndexed(m, chatIdentifier, *index, stmts) : matchStored(m, chatIdentifier, stmts);
+        = index ? matchIndexed(m, chat, *index, stmts) : matchStored(m, chatIdentifier, stmts);
     if (match.same || match.cut) {
         // A stored copy that this text continues takes it; one found by its guid may have lost its
         // whole text.
@@ -273,7 +287,7 @@ bool MessageRecycleDb::fileRecovered(const _MsgMessage* m, const QString& chatId
     const QString guid = storedGuid(m->guid);
     const qint64 rowid = insertMessagePrepared(m, guid, chatIdentifier, handleText, srcRowid, stmts);
     if (index)
-        index->add(rowid, guid.toUtf8(), m->date, chatIdentifier.toUtf8());
+        index->add(rowid, guid.toUtf8(), m->date, chat);
     return true;
 }
 
@@ -315,12 +329,12 @@ MessageRecycleDb::StoredMatch MessageRecycleDb::matchStored(
 }
 
 MessageRecycleDb::StoredMatch MessageRecycleDb::matchIndexed(const _MsgMessage* m,
-    const QString& chatIdentifier, const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts)
+    const QByteArray& chatIdentifier, const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts)
 {
     // The rows matchStored's query would visit, each tested by SQLite with the same expression.
     const QByteArray guid = m->guid.toUtf8();
     StoredMatch match;
-    for (qint64 rowid : index.candidates(guid, m->date, chatIdentifier.toUtf8())) {
+    for (qint64 rowid : index.candidates(guid, m->date, chatIdentifier)) {
         Sqlite3Stmt& st = stmts.prepared(QStringLiteral(
             "select guid=?1 or (is_from_me=?2 and text=?3), text from message where rowid=?4"));
         st.bindTextThrow(1, guid);

@@ -69,7 +69,7 @@ private:
         void take(qint64 rowid, bool isSame, const QString& text, const QString& newText);
     };
     StoredMatch matchStored(const _MsgMessage* msg, const QString& chatIdentifier, Sqlite3StmtCache& stmts);
-    StoredMatch matchIndexed(const _MsgMessage* msg, const QString& chatIdentifier,
+    StoredMatch matchIndexed(const _MsgMessage* msg, const QByteArray& chatIdentifier,
         const RecoveredMessageIndex& index, Sqlite3StmtCache& stmts);
     void updateText(qint64 rowid, const QString& text, Sqlite3StmtCache& stmts);
     qint64 insertMessagePrepared(const _MsgMessage* msg, const QString& guid, const QString& chatIdentifier,

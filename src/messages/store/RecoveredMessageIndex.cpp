@@ -41,6 +41,14 @@ void RecoveredMessageIndex::add(
     m_byDateChat[{ date, chatIdentifier }].append(rowid);
 }
 
+QByteArray RecoveredMessageIndex::chatBytes(const QString& chatIdentifier)
+{
+    const auto it = m_chatBytes.constFind(chatIdentifier);
+    if (it != m_chatBytes.constEnd())
+        return *it;
+    return *m_chatBytes.insert(chatIdentifier, chatIdentifier.toUtf8());
+}
+
 QList<qint64> RecoveredMessageIndex::candidates(
     const QByteArray& guid, qint64 date, const QByteArray& chatIdentifier) const
 {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
+#include <QString>
 
 class Sqlite3StmtCache;
 
@@ -17,6 +18,9 @@ public:
     // Reads every stored message; call inside the run's transaction.
     void load(Sqlite3StmtCache& store);
     void add(qint64 rowid, const QByteArray& guid, qint64 date, const QByteArray& chatIdentifier);
+    // The UTF-8 bytes of a conversation's identifier, made once per identifier: the rows of one
+    // conversation share them.
+    QByteArray chatBytes(const QString& chatIdentifier);
     // The rows the store's query gives, in its order: the row of the guid first, then those of the
     // date and conversation in rowid order.
     QList<qint64> candidates(const QByteArray& guid, qint64 date, const QByteArray& chatIdentifier) const;
@@ -31,4 +35,5 @@ private:
 
     QHash<QByteArray, qint64> m_byGuid;
     QHash<DateChat, QList<qint64>> m_byDateChat;
+    QHash<QString, QByteArray> m_chatBytes;
 };

@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 class IProgressSink;
@@ -100,10 +101,20 @@ void SqliteDeletedRowWalk::carvePagesAhead(
     constexpr int kRunsAhead = 4;
     const qint64 total = m_pages.size();
     const qint64 runs = (total + kPagesPerRun - 1) / kPagesPerRun;
+    // Filed runs go back to the carving thread to be freed there: memory freed by the thread that
+    // took it is reused at once, and the other thread's allocator is not contended for.
+    std::mutex filedLock;
+    QList<QList<T>> filed;
     OrderedHandOff<QList<T>>(kRunsAhead)
         .run(
             runs,
             [&](qint64 r) {
+                QList<QList<T>> done;
+                {
+                    const std::lock_guard<std::mutex> lock(filedLock);
+                    done.swap(filed);
+                }
+                done.clear();
                 QList<T> made;
                 for (qint64 i = r * kPagesPerRun; i < qMin(total, (r + 1) * kPagesPerRun); ++i)
                     made.append(make(m_file->btreePage(m_pages.at(i))));
@@ -117,6 +128,8 @@ void SqliteDeletedRowWalk::carvePagesAhead(
                     if (!take(made[k]))
                         return false;
                 }
+                const std::lock_guard<std::mutex> lock(filedLock);
+                filed.append(std::move(made));
                 return true;
             });
 }
