@@ -50,7 +50,7 @@ public:
     {
         if (idx >= m_count)
             return false;
-        off = be(m_data + m_tableOffset + idx * quint64(m_offsetSize), m_offsetSize);
+        off = be(offsetEntries(idx), m_offsetSize);
         return off >= kHeaderSize && off < m_end;
     }
 

@@ -109,22 +109,24 @@ void Sqlite3Stmt::bindTextThrow(int index, const QString& text)
     bindTextThrow(index, text.toUtf8());
 }
 
+const QByteArray& Sqlite3Stmt::kept(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return bytes; // bound from a literal: nothing to keep
+    m_kept.append(bytes); // shared, not copied
+    return m_kept.constLast();
+}
+
 void Sqlite3Stmt::bindTextThrow(int index, const QByteArray& utf8)
 {
-    if (!m_stmt)
-        return;
-    if (!utf8.isEmpty())
-        m_kept.append(utf8); // shared, not copied
-    bindTextInPlaceThrow(index, utf8.isEmpty() ? utf8 : m_kept.constLast());
+    if (m_stmt)
+        bindTextInPlaceThrow(index, kept(utf8));
 }
 
 void Sqlite3Stmt::bindBlobThrow(int index, const QByteArray& bytes)
 {
-    if (!m_stmt)
-        return;
-    if (!bytes.isEmpty())
-        m_kept.append(bytes); // shared, not copied
-    bindBlobInPlaceThrow(index, bytes.isEmpty() ? bytes : m_kept.constLast());
+    if (m_stmt)
+        bindBlobInPlaceThrow(index, kept(bytes));
 }
 
 void Sqlite3Stmt::bindTextInPlaceThrow(int index, const QByteArray& utf8)

@@ -53,4 +53,6 @@ private:
     QList<QByteArray> m_kept; // bytes of bound texts and blobs, alive while bound
 
     void checkBind(int rc, int index);
+    // bytes, kept alive while bound (an empty one is returned as it is).
+    const QByteArray& kept(const QByteArray& bytes);
 };
