@@ -24,18 +24,39 @@ template <size_t N> bool is(QByteArrayView key, const char (&name)[N])
     return key.size() == qsizetype(N - 1) && std::memcmp(key.data(), name, N - 1) == 0;
 }
 
+// How the archive walk reads the objects it passes: as they are. LayoutRecorder reads them the
+// same way and notes every object read.
+class PlainReader
+{
+public:
+    explicit PlainReader(const BinaryPlistTable& p)
+        : m_p(p)
+    {
+    }
+    const BinaryPlistTable& table() const { return m_p; }
+    bool container(quint64 idx, quint8 kind, quint64& n, quint64& refs) const
+    {
+        quint8 found;
+        return m_p.references(idx, found, n, refs) && found == kind;
+    }
+    QByteArrayView key(quint64 idx) const { return asciiKey(m_p, idx); }
+    bool uid(quint64 idx, quint64& value) const { return m_p.uid(idx, value); }
+
+private:
+    const BinaryPlistTable& m_p;
+};
+
 // The value of the first key of a dictionary that is the ASCII string name, as
 // BinaryPlistTable::lookup finds it.
-template <size_t N>
-bool valueOf(const BinaryPlistTable& p, quint64 dict, const char (&name)[N], quint64& value)
+template <typename Reader, size_t N>
+bool valueOf(Reader& r, quint64 dict, const char (&name)[N], quint64& value)
 {
-    quint8 kind;
     quint64 n, refs;
-    if (!p.references(dict, kind, n, refs) || kind != BinaryPlistTable::kDict)
+    if (!r.container(dict, BinaryPlistTable::kDict, n, refs))
         return false;
     for (quint64 i = 0; i < n; ++i)
-        if (is(asciiKey(p, p.reference(refs, i)), name)) {
-            value = p.reference(refs, n + i);
+        if (is(r.key(r.table().reference(refs, i)), name)) {
+            value = r.table().reference(refs, n + i);
             return true;
         }
     return false;
@@ -43,15 +64,15 @@ bool valueOf(const BinaryPlistTable& p, quint64 dict, const char (&name)[N], qui
 
 // The "$objects" and "$top" values of the archive's top dictionary, found in one pass over its
 // keys (the first of each, as a lookup would find them).
-bool archiveParts(const BinaryPlistTable& p, quint64& objectsRef, quint64& topRef)
+template <typename Reader> bool archiveParts(Reader& r, quint64& objectsRef, quint64& topRef)
 {
-    quint8 kind;
+    const BinaryPlistTable& p = r.table();
     quint64 n, refs;
-    if (!p.references(p.top(), kind, n, refs) || kind != BinaryPlistTable::kDict)
+    if (!r.container(p.top(), BinaryPlistTable::kDict, n, refs))
         return false;
     bool objects = false, top = false;
     for (quint64 i = 0; i < n && !(objects && top); ++i) {
-        const QByteArrayView key = asciiKey(p, p.reference(refs, i));
+        const QByteArrayView key = r.key(p.reference(refs, i));
         if (!objects && is(key, "$objects")) {
             objectsRef = p.reference(refs, n + i);
             objects = true;
@@ -64,17 +85,15 @@ bool archiveParts(const BinaryPlistTable& p, quint64& objectsRef, quint64& topRe
 }
 
 // The archive's object table ($objects: nObjects references from items) and its root object.
-bool archiveRoot(const BinaryPlistTable& p, quint64& items, quint64& nObjects, quint64& root)
+template <typename Reader> bool archiveRoot(Reader& r, quint64& items, quint64& nObjects, quint64& root)
 {
     quint64 objectsRef, topRef, rootRef, rootUid;
-    if (!archiveParts(p, objectsRef, topRef) || !valueOf(p, topRef, "root", rootRef)
-        || !p.uid(rootRef, rootUid))
+    if (!archiveParts(r, objectsRef, topRef) || !valueOf(r, topRef, "root", rootRef)
+        || !r.uid(rootRef, rootUid))
         return false;
-    quint8 kind;
-    if (!p.references(objectsRef, kind, nObjects, items) || kind != BinaryPlistTable::kArray
-        || rootUid >= nObjects)
+    if (!r.container(objectsRef, BinaryPlistTable::kArray, nObjects, items) || rootUid >= nObjects)
         return false;
-    root = p.reference(items, rootUid);
+    root = r.table().reference(items, rootUid);
     return true;
 }
 
@@ -182,12 +201,10 @@ bool decodeFields(const char* data, qsizetype size, MBFileArchive::Fields& out, 
     bool wantStrings, FieldOf field)
 {
     BinaryPlistTable p;
-    quint64 items, nObjects, root;
-    if (!p.open(data, size) || !archiveRoot(p, items, nObjects, root))
-        return false;
-    quint8 kind;
-    quint64 n, refs;
-    if (!p.references(root, kind, n, refs) || kind != BinaryPlistTable::kDict)
+    PlainReader r(p);
+    quint64 items, nObjects, root, n, refs;
+    if (!p.open(data, size) || !archiveRoot(r, items, nObjects, root)
+        || !r.container(root, BinaryPlistTable::kDict, n, refs))
         return false;
     out = MBFileArchive::Fields();
     const ObjectFields objects(p, items, nObjects);
@@ -276,14 +293,18 @@ public:
     }
     bool record(ArchiveLayout& layout);
 
+    // The walk's reads, as PlainReader's, each object read noted.
+    const BinaryPlistTable& table() const { return m_p; }
+    bool container(quint64 idx, quint8 kind, quint64& n, quint64& refs);
+    QByteArrayView key(quint64 idx);
+    bool uid(quint64 idx, quint64& value);
+
 private:
     bool note(quint64 idx, quint64 end);
-    bool container(quint64 idx, quint8 kind, quint64& n, quint64& refs);
-    bool key(quint64 idx, QByteArrayView& key);
-    bool root(quint64& root);
 
     const BinaryPlistTable& m_p;
     std::map<quint64, std::pair<quint64, quint64>> m_objects; // object -> offset, bytes read
+    bool m_unusual = false; // a key was read that a layout cannot stand for
 };
 
 bool LayoutRecorder::note(quint64 idx, quint64 end)
@@ -305,59 +326,31 @@ bool LayoutRecorder::container(quint64 idx, quint8 kind, quint64& n, quint64& re
     return note(idx, refs + perItem * n * quint64(m_p.refSize()));
 }
 
-bool LayoutRecorder::key(quint64 idx, QByteArrayView& key)
+QByteArrayView LayoutRecorder::key(quint64 idx)
 {
-    key = asciiKey(m_p, idx);
+    const QByteArrayView key = asciiKey(m_p, idx);
     const char* start = reinterpret_cast<const char*>(m_p.data());
-    return !key.isEmpty() && note(idx, quint64(key.data() + key.size() - start));
+    if (key.isEmpty() || !note(idx, quint64(key.data() + key.size() - start)))
+        m_unusual = true;
+    return key;
 }
 
-// As archiveRoot.
-bool LayoutRecorder::root(quint64& root)
+bool LayoutRecorder::uid(quint64 idx, quint64& value)
 {
-    quint64 n, refs, objectsRef = 0, topRef = 0, rootRef = 0;
-    if (!container(m_p.top(), BinaryPlistTable::kDict, n, refs))
-        return false;
-    bool objects = false, top = false, found = false;
-    for (quint64 i = 0; i < n && !(objects && top); ++i) {
-        QByteArrayView k;
-        if (!key(m_p.reference(refs, i), k))
-            return false;
-        if (!objects && is(k, "$objects")) {
-            objectsRef = m_p.reference(refs, n + i);
-            objects = true;
-        } else if (!top && is(k, "$top")) {
-            topRef = m_p.reference(refs, n + i);
-            top = true;
-        }
-    }
-    if (!objects || !top || !container(topRef, BinaryPlistTable::kDict, n, refs))
-        return false;
-    for (quint64 i = 0; i < n && !found; ++i) {
-        QByteArrayView k;
-        if (!key(m_p.reference(refs, i), k))
-            return false;
-        if ((found = is(k, "root")))
-            rootRef = m_p.reference(refs, n + i);
-    }
     BinaryPlistTable::Header h;
-    quint64 rootUid, items;
-    if (!found || !m_p.header(rootRef, h) || h.kind != BinaryPlistTable::kUid
-        || !note(rootRef, h.pos + h.length) || !m_p.uid(rootRef, rootUid)
-        || !container(objectsRef, BinaryPlistTable::kArray, n, items) || rootUid >= n)
-        return false;
-    root = m_p.reference(items, rootUid);
-    return true;
+    return m_p.header(idx, h) && h.kind == BinaryPlistTable::kUid && note(idx, h.pos + h.length)
+        && m_p.uid(idx, value);
 }
 
 bool LayoutRecorder::record(ArchiveLayout& l)
 {
-    quint64 object, n, refs;
-    if (!root(object) || !container(object, BinaryPlistTable::kDict, n, refs))
+    quint64 items, nObjects, object, n, refs;
+    if (!archiveRoot(*this, items, nObjects, object) || m_unusual
+        || !container(object, BinaryPlistTable::kDict, n, refs))
         return false;
     for (quint64 i = 0; i < n; ++i) {
-        QByteArrayView k;
-        if (!key(m_p.reference(refs, i), k))
+        const QByteArrayView k = key(m_p.reference(refs, i));
+        if (m_unusual)
             return false;
         if (const Number number = treeNumber(k))
             l.steps.push_back({ number, m_p.reference(refs, n + i) });

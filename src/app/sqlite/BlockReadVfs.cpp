@@ -77,10 +77,13 @@ int xFetch(sqlite3_file* file, sqlite3_int64 off, int amount, void** pp)
 
 int xUnfetch(sqlite3_file* file, sqlite3_int64, void* page)
 {
-    File* f = fileOf(file);
-    for (Block& b : f->blocks)
-        if (page && b.bytes && page >= b.bytes.get() && page < b.bytes.get() + kBlock)
+    if (!page)
+        return SQLITE_OK;
+    for (Block& b : fileOf(file)->blocks)
+        if (b.bytes && page >= b.bytes.get() && page < b.bytes.get() + kBlock) {
             --b.refs;
+            break;
+        }
     return SQLITE_OK;
 }
 
@@ -240,9 +243,7 @@ const char* registerVfs()
     vfs = *g_realVfs; // loading extensions and the like as SQLite's own layer does
     vfs.iVersion = 2;
     vfs.pNext = nullptr;
-    vfs.pAppData = g_realVfs->pAppData;
     vfs.szOsFile = int(sizeof(File)) + g_realVfs->szOsFile;
-    vfs.mxPathname = g_realVfs->mxPathname;
     vfs.zName = "qm-blockread";
     vfs.xOpen = xOpen;
     vfs.xDelete = xDelete;
