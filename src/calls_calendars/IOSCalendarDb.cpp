@@ -81,7 +81,7 @@ QList<_Calendar> IOSCalendarDb::calendars()
         "select i.rowid,i.calendar_id,c.title as calendar,i.summary,i.description,i.creation_date, "
         "i.start_tz,i.start_date,i.end_date,i.all_day,i.url, r.frequency,r.interval from calendaritem as i "
         "inner join calendar as c on i.calendar_id=c.rowid and (i.birthday_id <= 0 or i.birthday_id is null) "
-        "and i.entity_type=2 and i.availability=0 left join recurrence as r on i.rowid=r.owner_id");
+        "and i.entity_type=2 left join recurrence as r on i.rowid=r.owner_id");
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         // An item with several recurrence rows is listed once, with its first rule.
@@ -109,7 +109,8 @@ QStringList IOSCalendarDb::eventLocations(qint64 rowid)
 qint64 IOSCalendarDb::total()
 {
     openCheck();
+    // Every event counts whatever its availability: "free" is an ordinary state on a device.
     Sqlite3Cursor c = m_db.queryThrow("select count(*) from calendaritem where (birthday_id <= 0 or "
-                                      "birthday_id is null) and entity_type=2 and availability=0");
+                                      "birthday_id is null) and entity_type=2");
     return c.moveNext() ? c.getInt64(0) : 0;
 }
