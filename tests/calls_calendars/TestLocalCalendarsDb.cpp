@@ -17,6 +17,16 @@ _CalEvent makeEvent(const QString& calendar, const QDateTime& start, const QStri
     return e;
 }
 
+// The summaries of every event of the calendars.
+QStringList summaries(const QList<_Calendar>& calendars)
+{
+    QStringList out;
+    for (const _Calendar& c : calendars)
+        for (const _CalEvent& e : c.events)
+            out.append(e.summary);
+    return out;
+}
+
 // Saves every event in one edit; the number of them that the store already held.
 int saveAll(LocalCalendarsDb& db, const QList<_CalEvent>& events)
 {
@@ -36,7 +46,42 @@ int saveAll(LocalCalendarsDb& db, const QList<_CalEvent>& events)
 class TestLocalCalendarsDb : public QObject
 {
     Q_OBJECT
+    QString m_availabilityCache;
+
 private slots:
+    // An event of every availability (busy, free, tentative, unavailable) is listed and counted by
+    // the backup reader and kept by the local store; birthdays and reminders of each stay out.
+    void everyAvailabilityListed_data()
+    {
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<bool>("listed");
+        for (const char* name : { "Busy", "Free", "Tentative", "Unavailable" }) {
+            QTest::addRow("%s", name) << QString(name) << true;
+            QTest::addRow("birthday, %s", name) << QString("Birthday ") + name << false;
+            QTest::addRow("reminder, %s", name) << QString("Reminder ") + name << false;
+        }
+    }
+    void everyAvailabilityListed()
+    {
+        QFETCH(QString, summary);
+        QFETCH(bool, listed);
+        if (m_availabilityCache.isEmpty())
+            m_availabilityCache = CallsFixtures::cacheWith(
+                { { IOSCalendarDb::kCalendarFile, CallsFixtures::makeCalendarDb({ "--availability" }) } });
+        IOSCalendarDb reader(nullptr, QDir(m_availabilityCache));
+        const QList<_Calendar> read = reader.calendars();
+        QCOMPARE(reader.total(), 4);
+        QCOMPARE(summaries(read).contains(summary), listed);
+
+        LocalCalendarsDb db(TestEnv::tempDir() + "/calendars.db");
+        QList<_CalEvent> events;
+        for (const _Calendar& c : read)
+            events += c.events;
+        QCOMPARE(saveAll(db, events), 0);
+        QCOMPARE(db.total(), 4);
+        QCOMPARE(summaries(db.calendars()).contains(summary), listed);
+    }
+
     void newFileHasUrl()
     {
         LocalCalendarsDb db(TestEnv::tempDir() + "/calendars.db");
@@ -154,7 +199,7 @@ private slots:
         QString cache;
         if (source == "otapki") {
             QM_REQUIRE_SHARED();
-            cache = CallsFixtures::otapkiBusyHolidaysCache();
+            cache = CallsFixtures::otapkiCalendarCache();
         } else {
             cache = CallsFixtures::cacheWith(
                 { { IOSCalendarDb::kCalendarFile, CallsFixtures::makeCalendarDb({ "--all-day" }) } });

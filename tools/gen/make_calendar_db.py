@@ -12,6 +12,7 @@ Examples:
   make_calendar_db.py --events 100000 OUT.sqlitedb
   make_calendar_db.py --no-calendar-table OUT.sqlitedb    another generation's layout
   make_calendar_db.py --all-day OUT.sqlitedb    floating all-day items around summer-time changes
+  make_calendar_db.py --availability OUT.sqlitedb    one event per availability, birthdays, reminders
 
 The --all-day set holds, for each March and October summer-time change of both hemispheres, a
 floating all-day item on the day before, the day of and the day after the change, each titled
@@ -102,13 +103,28 @@ def all_day_items():
     return items
 
 
+# Availability codes of the device: 0 busy, 1 free, 2 tentative, 3 unavailable.
+AVAILABILITIES = ["Busy", "Free", "Tentative", "Unavailable"]
+
+
+def availability_items():
+    """One event per availability, then a birthday and a reminder of each, titled after both."""
+    items = []
+    for code, name in enumerate(AVAILABILITIES):
+        start = secs(2014, 2, 3 + code, 9)
+        items.append((1 + code % 2, name, "", start, start + 3600, 0, "Europe/Berlin", code, None, 2, [], []))
+        items.append((1, "Birthday " + name, "", start, start + 86399, 1, "_float", code, 10 + code, 2, [], []))
+        items.append((2, "Reminder " + name, "", start, start + 600, 0, "UTC", code, None, 3, [], []))
+    return items
+
+
 def many(n):
     base = secs(2010, 1, 1, 9)
     return [(1 + i % 2, "Event %d" % i, "Notes, %d" % i, base + i * 86400, base + i * 86400 + 3600, i % 7 == 0,
              "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
 
 
-def build(out, events, no_calendar_table, all_day=False):
+def build(out, events, no_calendar_table, all_day=False, availability=False):
     if os.path.exists(out):
         os.unlink(out)
     con = sqlite3.connect(out)
@@ -117,7 +133,13 @@ def build(out, events, no_calendar_table, all_day=False):
             continue
         con.execute(sql)
     if not no_calendar_table:
-        fill(con, many(events) if events else all_day_items() if all_day else DEFAULT_ITEMS)
+        if events:
+            items = many(events)
+        elif all_day:
+            items = all_day_items()
+        else:
+            items = availability_items() if availability else DEFAULT_ITEMS
+        fill(con, items)
     con.commit()
     con.close()
 
@@ -128,8 +150,10 @@ def main():
     p.add_argument("--events", type=int, default=0, help="this many plain busy events instead of the default set")
     p.add_argument("--no-calendar-table", action="store_true")
     p.add_argument("--all-day", action="store_true", help="the floating all-day set instead of the default set")
+    p.add_argument("--availability", action="store_true",
+                   help="one event of each availability, with a birthday and a reminder of each")
     a = p.parse_args()
-    build(a.out, a.events, a.no_calendar_table, a.all_day)
+    build(a.out, a.events, a.no_calendar_table, a.all_day, a.availability)
 
 
 if __name__ == "__main__":

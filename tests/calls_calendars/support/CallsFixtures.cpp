@@ -57,19 +57,10 @@ QString cacheWith(const QList<QPair<QString, QString>>& files)
     return dir.absolutePath();
 }
 
-QString otapkiBusyHolidaysCache()
+QString otapkiCalendarCache()
 {
     const QString file = TestEnv::realFixture("otapki-iphone/HomeDomain/Library/Calendar/Calendar.sqlitedb");
-    if (file.isEmpty())
-        return QString();
-    const QString cache = cacheWith({ { IOSCalendarDb::kCalendarFile, file } });
-    const QString db = cache + "/" + IOSCalendarDb::kCalendarFile;
-    // Rows of "New Year's Day", "Christmas Day", "Daylight Saving Time Begins" and "... Ends" of 2005.
-    const QString busy = runPython({ "-c",
-        "import sqlite3, sys; c = sqlite3.connect(sys.argv[1]); "
-        "c.execute('update CalendarItem set availability=0 where ROWID in (88, 63, 34, 75)'); c.commit()",
-        db });
-    return busy.isNull() ? QString() : cache;
+    return file.isEmpty() ? QString() : cacheWith({ { IOSCalendarDb::kCalendarFile, file } });
 }
 
 QString tracyCache()

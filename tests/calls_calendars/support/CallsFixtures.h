@@ -16,10 +16,9 @@ QString makeCalendarDb(const QStringList& args = {});
 // A fresh cache folder holding copies of the given files under the given backup file ids
 // (pairs of id, source path); a source that is empty is left out.
 QString cacheWith(const QList<QPair<QString, QString>>& files);
-// otapki-iphone's Calendar.sqlitedb in a cache folder, with four of its holidays made busy so the
-// reader lists them: New Year's Day and Christmas Day 2005 and the two summer-time days of 2005
-// (13 March, 6 November); empty without ../shared.
-QString otapkiBusyHolidaysCache();
+// otapki-iphone's Calendar.sqlitedb in a cache folder: 130 floating all-day holidays, every one
+// marked free; empty without ../shared.
+QString otapkiCalendarCache();
 // tracy-phone-2012's call_history.db and address book in a cache folder; empty without ../shared.
 QString tracyCache();
 } // namespace CallsFixtures

@@ -92,7 +92,7 @@ private slots:
         const AbsTreeItemModel::_ItemNode* calendar = child(node, "Calendar(");
         QVERIFY(calls && calendar);
         QCOMPARE(calls->text, QString("Call History(6)"));
-        QCOMPARE(calendar->text, QString("Calendar(7)"));
+        QCOMPARE(calendar->text, QString("Calendar(8)"));
 
         select(w, calls);
         auto* callPage = qobject_cast<CallHistoryMainForm*>(w.currentPage());
@@ -105,7 +105,7 @@ private slots:
         select(w, calendar);
         auto* calPage = qobject_cast<CalendarMainForm*>(w.currentPage());
         QVERIFY(calPage);
-        QCOMPARE(calPage->allCalendarEvetns().size(), 7);
+        QCOMPARE(calPage->allCalendarEvetns().size(), 8);
         QTRY_VERIFY(w.currentPage()->isVisible());
         GuiTestEnv::screenshot(&w, "main-window-calendar");
 
@@ -129,7 +129,7 @@ private slots:
         QVERIFY(db);
         select(w, db);
         QTRY_VERIFY(child(db, "Call History(6)") != nullptr);
-        QVERIFY(child(db, "Calendar(7)"));
+        QVERIFY(child(db, "Calendar(8)"));
         select(w, child(db, "Call History("));
         QVERIFY(qobject_cast<CallHistoryMainForm*>(w.currentPage()));
     }
