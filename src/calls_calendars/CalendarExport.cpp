@@ -16,6 +16,13 @@ QString icsDate(const QDate& date)
     return date.toString(QStringLiteral("yyyyMMdd"));
 }
 
+// A DATE-TIME value: UTC with "Z", or a floating event's wall-clock reading without it.
+QString icsDateTime(const QDateTime& time, bool floating)
+{
+    static const QString form = QStringLiteral("yyyyMMdd'T'HHmmss");
+    return floating ? time.toString(form) : time.toUTC().toString(form) + QLatin1Char('Z');
+}
+
 QString csvDate(const QDateTime& date)
 {
     return date.isValid() ? QLocale::system().toString(date.date(), QLocale::ShortFormat) : QString();
@@ -105,6 +112,22 @@ bool isRulePartValue(const QString& name, const QString& value)
     return false;
 }
 
+// A timed event's rule: an UNTIL given as a date becomes the end of that day, as a date-time of the
+// same form as the start (a date would not match a date-time start).
+QString untilAsDateTime(const QString& rule, bool floating)
+{
+    QStringList parts = rule.split(QLatin1Char(';'));
+    for (QString& part : parts) {
+        if (!part.startsWith(QLatin1String("UNTIL=")) || part.size() != 14)
+            continue;
+        const QDate day = QDate::fromString(part.mid(6), QStringLiteral("yyyyMMdd"));
+        const QTime last(23, 59, 59);
+        part = QStringLiteral("UNTIL=")
+            + icsDateTime(floating ? QDateTime(day, last, Qt::UTC) : QDateTime(day, last), floating);
+    }
+    return parts.join(QLatin1Char(';'));
+}
+
 // The rule text shown in a log line: control characters as "?".
 QString printableRule(QString rule)
 {
@@ -183,20 +206,31 @@ QString CalendarExport::recurValue(const QString& rule)
     return text;
 }
 
-QString CalendarExport::vevent(const _CalEvent& e)
+QString CalendarExport::timeLines(const _CalEvent& e)
 {
     const QDate start = e.start_date.date();
-    const QDate end = exclusiveEnd(start, e.end_date);
+    if (e.all_day != 0)
+        return QStringLiteral("DTSTART;VALUE=DATE:%1\nDTEND;VALUE=DATE:%2\n")
+            .arg(icsDate(start), icsDate(exclusiveEnd(start, e.end_date)));
+    QString text = QStringLiteral("DTSTART:%1\n").arg(icsDateTime(e.start_date, e.isFloating()));
+    // Without an end after the start the event lasts no time: RFC 5545 then leaves DTEND out.
+    if (e.end_date.isValid() && e.end_date > e.start_date)
+        text += QStringLiteral("DTEND:%1\n").arg(icsDateTime(e.end_date, e.isFloating()));
+    return text;
+}
+
+QString CalendarExport::vevent(const _CalEvent& e)
+{
     static const QRegularExpression notUid(QStringLiteral("[^A-Z0-9\\-]"));
     QString uid = QUuid::createUuid().toString().toUpper();
     uid.remove(notUid);
-    QString text = QStringLiteral("BEGIN:VEVENT\n");
-    text += QStringLiteral("DTSTART;VALUE=DATE:%1\n").arg(icsDate(start));
-    text += QStringLiteral("DTEND;VALUE=DATE:%1\n").arg(icsDate(end));
-    text += QStringLiteral("DTSTAMP:%1T000000Z\n").arg(icsDate(start));
+    QString text = QStringLiteral("BEGIN:VEVENT\n") + timeLines(e);
+    text += QStringLiteral("DTSTAMP:%1T000000Z\n").arg(icsDate(e.start_date.date()));
     if (!e.rrule.isEmpty()) {
         // A rule that is no RECUR value would make readers reject the whole file.
-        const QString rule = recurValue(e.rrule);
+        QString rule = recurValue(e.rrule);
+        if (!rule.isEmpty() && e.all_day == 0)
+            rule = untilAsDateTime(rule, e.isFloating());
         if (!rule.isEmpty())
             text += foldLine(QStringLiteral("RRULE:") + rule);
         else

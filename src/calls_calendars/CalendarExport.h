@@ -4,8 +4,9 @@
 #include "calls_calendars/ExportFile.h"
 #include "calls_calendars/_CalEvent.h"
 
-// Writes events to CSV (a path ending ".csv" in any case) or to iCalendar (any other path). Every
-// event is a whole-day event; events without a valid start are left out (accepts()).
+// Writes events to CSV (a path ending ".csv" in any case) or to iCalendar (any other path). In
+// iCalendar an all-day event carries dates, any other its start and end times; events without a
+// valid start are left out (accepts()).
 class CalendarExport : public AbsFormatExport<const _CalEvent>
 {
 public:
@@ -24,7 +25,10 @@ public:
     // of RFC 5545: known name=value parts, each once, FREQ among them, not both UNTIL and COUNT;
     // empty otherwise.
     static QString recurValue(const QString& rule);
-    // Dates only: DTSTART the start's date, DTEND (exclusive) the day after the date of end - 1 s.
+    // DTSTART and DTEND. All-day: dates, DTEND (exclusive) the day after the date of end - 1 s.
+    // Timed: UTC date-times ("Z"), a floating event's without "Z"; no DTEND without an end after
+    // the start.
+    static QString timeLines(const _CalEvent& event);
     static QString vevent(const _CalEvent& event);
     static QString csvRow(const _CalEvent& event);
 
