@@ -98,7 +98,7 @@ private slots:
         page.resize(523, 420);
         QCOMPARE(page.ui()->listCalendars->header()->sectionSize(3), 75);
         QCOMPARE(page.toolbarActions().size(), 3);
-        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(m_cache)), 7);
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(m_cache)), 8);
 
         // A calendar row and one of its events: every event of it once, the event row's first.
         auto* sel = page.ui()->listCalendars->selectionModel();
@@ -107,7 +107,7 @@ private slots:
         sel->select(workEvent, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         sel->select(work, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QList<_CalEvent> events = page.getSelections();
-        QCOMPARE(events.size(), 3);
+        QCOMPARE(events.size(), 4);
         const auto* node
             = static_cast<ItemModelCalendar::_CalEventItemNode*>(AbsTreeItemModel::nodeOf(workEvent));
         QCOMPARE(events[0].id, node->event.id);
@@ -136,10 +136,10 @@ private slots:
             ModalAnswerer answerer;
             QVERIFY(page.backupCalendarsTo(page.allCalendarEvetns(), folder));
             QVERIFY(page.backupCalendarsTo(page.allCalendarEvetns(), folder));
-            QCOMPARE(answerer.seen().value(1), QString("Successfully backup 7 Calendar events."));
+            QCOMPARE(answerer.seen().value(1), QString("Successfully backup 8 Calendar events."));
         }
         QCOMPARE(finished.size(), 2);
-        QCOMPARE(DataSources::countLocalDbCalendarEvents(folder), 7);
+        QCOMPARE(DataSources::countLocalDbCalendarEvents(folder), 8);
 
         auto store = QSharedPointer<LocalCalendarsDb>::create(folder.absoluteFilePath("calendars.db"));
         CalendarMainForm local(store, nullptr);
@@ -150,7 +150,7 @@ private slots:
             ModalAnswerer answerer;
             local.exportCalendarsTo(local.allCalendarEvetns(), ics);
             // The 1969 event comes back from the store without a start, so it is left out.
-            QCOMPARE(answerer.seen().value(0), QString("Successfully extracted 5 Calendar events."));
+            QCOMPARE(answerer.seen().value(0), QString("Successfully extracted 6 Calendar events."));
         }
         QVERIFY(QFile::exists(ics));
         // Deleting every event of one calendar takes the calendar away.
@@ -164,7 +164,7 @@ private slots:
             QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Calendar events?"));
         }
         QCOMPARE(local.model().rowCount(), 1);
-        QCOMPARE(store->total(), 3);
+        QCOMPARE(store->total(), 4);
         QCOMPARE(changed.count(), 1);
     }
 
@@ -178,18 +178,18 @@ private slots:
             m_manifest.get());
         QList<_CalEvent> events = page.allCalendarEvetns();
         events.removeIf([](const _CalEvent& e) { return !e.start_date.isValid(); });
-        QCOMPARE(events.size(), 6);
+        QCOMPARE(events.size(), 7);
         phone.syncBatches["com.apple.Calendars"]
             = { FakeSyncBatch { deviceRecords(events[0]), PlistCFType() } };
         {
             ModalAnswerer answerer;
             page.restoreCalendarsTo(device, events);
             QCOMPARE(
-                answerer.seen().value(0), QString("Successfully restored 5 Calendar events with 1 merged."));
+                answerer.seen().value(0), QString("Successfully restored 6 Calendar events with 1 merged."));
         }
         QCOMPARE(phone.sent.size(), 2); // the events, then their recurrences
         const PlistCFType sentEvents = phone.sent[0].entities;
-        QCOMPARE(sentEvents.dict_size(), 5);
+        QCOMPARE(sentEvents.dict_size(), 6);
         int rules = 0;
         for (const PlistCFType& key : sentEvents.dict_keys()) {
             QVERIFY(key.CFStringQString().startsWith("2/-"));
