@@ -71,7 +71,8 @@ QString escAddr(const pim::Entity& e)
 
 QString nameBlock(const pim::_Contact& c)
 {
-    QString text = HtmlExport::escape(c.fullName);
+    const QString name = c.shownName();
+    QString text = HtmlExport::escape(name);
     const QList<pim::Entity> nicks = c.entities.value(pim::KindNickname);
     if (!nicks.isEmpty() && !nicks.first().text(QStringLiteral("data1")).isEmpty())
         text += QStringLiteral("<br/>\"") + HtmlExport::escape(nicks.first().text(QStringLiteral("data1")))
@@ -83,7 +84,8 @@ QString nameBlock(const pim::_Contact& c)
             text += QStringLiteral("<br/>") + HtmlExport::escape(o.text(QStringLiteral("data4")));
         if (!o.text(QStringLiteral("data5")).isEmpty())
             text += QStringLiteral(" - ") + HtmlExport::escape(o.text(QStringLiteral("data5")));
-        if (!o.text(QStringLiteral("data1")).isEmpty())
+        // The company of a contact named after it is not repeated under the name.
+        if (!o.text(QStringLiteral("data1")).isEmpty() && name == c.fullName)
             text += QStringLiteral("<br/>") + HtmlExport::escape(o.text(QStringLiteral("data1")));
     }
     return QStringLiteral("<div class=\"ct_name\">\r\n") + text

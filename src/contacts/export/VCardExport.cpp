@@ -218,7 +218,7 @@ QList<QVCardParser::_Property> VCardExport::properties(const pim::_Contact& cont
 {
     QList<Property> out;
     out.append(prop("VERSION", {}, "3.0"));
-    out.append(prop("FN", utf8Params(), escapeText(contact.fullName, true, true).toUtf8()));
+    out.append(prop("FN", utf8Params(), escapeText(contact.shownName(), true, true).toUtf8()));
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it)
         for (const pim::Entity& e : it.value())
             entityLines(it.key(), e, out);

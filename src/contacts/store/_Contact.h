@@ -21,6 +21,10 @@ struct _Contact {
     {
     }
 
+    // The name a list, a card file or a printed page shows: the full name, or for a contact without
+    // one the company of its first organisation that has one, as the device itself shows it.
+    QString shownName() const;
+
     unsigned long long id = 0;
     QString srcId;
     QString fullName;

@@ -46,13 +46,14 @@ void drawLines(QPainter& painter, const Measures& m, int x, int width, const pim
     QFont font = QApplication::font();
     font.setPixelSize(m.fontSize + m.fontSize / 7);
     int y = m.pattern;
-    y += CardText::drawEntityVal(painter, font, x, y, width, c.fullName, QString(), true) + m.lineSep;
+    const QString name = c.shownName();
+    y += CardText::drawEntityVal(painter, font, x, y, width, name, QString(), true) + m.lineSep;
     font.setPixelSize(m.fontSize);
     const QList<pim::Entity> orgs = c.entities.value(pim::KindOrg);
-    if (!orgs.isEmpty())
-        y += CardText::drawEntityVal(
-                 painter, font, x, y, width, ContactEntityFormat::orgLine(orgs.first()), QString(), true)
-            + m.lineSep;
+    const QString orgLine = orgs.isEmpty() ? QString() : ContactEntityFormat::orgLine(orgs.first());
+    // A contact named after its company does not show that company twice.
+    if (!orgs.isEmpty() && (orgLine != name || name == c.fullName))
+        y += CardText::drawEntityVal(painter, font, x, y, width, orgLine, QString(), true) + m.lineSep;
     for (const pim::Entity& d : c.entities.value(pim::KindDate))
         if (d.code(QStringLiteral("data2")) == 3) {
             y += CardText::drawEntityVal(painter, font, x, y, width, QStringLiteral("Birthday:"),

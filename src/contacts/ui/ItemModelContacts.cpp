@@ -14,7 +14,7 @@ const char* const g_columns[] = { "Name", "Phone", "E-Mail", "Address" };
 
 bool compareContactsWithNameLess(const pim::_Contact& a, const pim::_Contact& b)
 {
-    return QString::compare(a.fullName, b.fullName, Qt::CaseSensitive) < 0;
+    return QString::compare(a.shownName(), b.shownName(), Qt::CaseSensitive) < 0;
 }
 
 ItemModelContacts::_ContactsItemNode::_ContactsItemNode(
@@ -63,7 +63,7 @@ const pim::_Contact* ItemModelContacts::contactOf(const QModelIndex& index)
 QVariant ItemModelContacts::cellText(const pim::_Contact& c, int column) const
 {
     if (column == 0)
-        return c.fullName;
+        return c.shownName();
     static const int kinds[] = { 0, pim::KindPhone, pim::KindEmail, pim::KindAddress };
     if (column < 1 || column > 3)
         return QVariant();

@@ -75,6 +75,22 @@ private slots:
         QCOMPARE(QDir(folder + "/photos").entryList(QDir::Files).size(), 3);
     }
 
+    // A contact without a full name is headed by its company, which is not repeated below.
+    void companyOnlyContactsAreNamed()
+    {
+        if (ExportFixtures::python().isEmpty())
+            QSKIP("no python3");
+        const QString folder = TestEnv::tempDir() + "/org.html";
+        HtmlExport e { QDir(folder) };
+        const QString page = writePage(e, folder,
+            { contact("", { { 10, { { "data1", "Apple Inc." }, { "data4", "CEO" } } } }),
+                contact("Tim", { { 10, { { "data1", "Apple Inc." }, { "data4", "CEO" } } } }),
+                contact("", { { 10, { { "data1", "A & B" } } } }), contact("", {}) });
+        QString out;
+        QCOMPARE(ExportFixtures::runPython(kCheck, { page }, &out), 0);
+        QCOMPARE(out.split('\n'), QStringList({ "Apple Inc.|CEO", "Tim|CEO|Apple Inc.", "A & B", "", "" }));
+    }
+
     void sections()
     {
         HtmlExport e { QDir(TestEnv::tempDir()) };

@@ -62,7 +62,7 @@ QJsonArray expected(const pim::_Contact& c)
     QJsonArray photos;
     for (const pim::Entity& e : c.entities.value(pim::KindPhoto))
         photos.append(VCardExport::photoType(e.values.value("data15").toByteArray()));
-    return QJsonArray { readBack(c.fullName), parts, list(pim::KindPhone), list(pim::KindEmail), photos };
+    return QJsonArray { readBack(c.shownName()), parts, list(pim::KindPhone), list(pim::KindEmail), photos };
 }
 } // namespace
 
@@ -70,7 +70,15 @@ class TestVCardExport : public QObject
 {
     Q_OBJECT
 
-    void checkWithVobject(const QList<pim::_Contact>& contacts)
+    // Returns the FN of every card as vobject reads it.
+    QStringList checkWithVobject(const QList<pim::_Contact>& contacts)
+    {
+        QStringList names;
+        checkCards(contacts, names);
+        return names;
+    }
+
+    void checkCards(const QList<pim::_Contact>& contacts, QStringList& names)
     {
         if (ExportFixtures::python("vobject").isEmpty())
             QSKIP("python3-vobject is not installed (tools/bootstrap.sh installs it)");
@@ -87,8 +95,11 @@ class TestVCardExport : public QObject
         QCOMPARE(ExportFixtures::runPython(kVobjectScript, { path }, &out), 0);
         QStringList got = out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(got.size(), contacts.size());
-        for (int i = 0; i < contacts.size(); ++i)
-            QCOMPARE(QJsonDocument::fromJson(got.at(i).toUtf8()).array(), expected(contacts.at(i)));
+        for (int i = 0; i < contacts.size(); ++i) {
+            const QJsonArray card = QJsonDocument::fromJson(got.at(i).toUtf8()).array();
+            QCOMPARE(card, expected(contacts.at(i)));
+            names.append(card.at(0).toString());
+        }
     }
 
 private slots:
@@ -148,6 +159,34 @@ private slots:
                     .contains("FN;CHARSET=UTF-8:Semi\\;colon x\\,comma\r\n"));
     }
 
+    // FN is the name every reader shows: a contact without a full name is named after its company.
+    void fnOfContactsWithoutName_data()
+    {
+        QTest::addColumn<pim::_Contact>("input");
+        QTest::addColumn<QString>("fn");
+        QTest::newRow("name and company")
+            << contact("Ann Lee", { { 10, { { "data1", "Acme" } } } }) << "FN;CHARSET=UTF-8:Ann Lee";
+        QTest::newRow("company only")
+            << contact("", { { 10, { { "data1", "Apple Inc." }, { "data4", "x" } } } })
+            << "FN;CHARSET=UTF-8:Apple Inc.";
+        QTest::newRow("escaped") << contact("", { { 10, { { "data1", "A;B, C" } } } })
+                                 << "FN;CHARSET=UTF-8:A\\;B\\, C";
+        QTest::newRow("second organisation")
+            << contact("", { { 10, { { "data5", "Sales" } } }, { 10, { { "data1", "Acme" } } } })
+            << "FN;CHARSET=UTF-8:Acme";
+        QTest::newRow("nothing to show")
+            << contact("", { { 10, { { "data5", "Sales" } } } }) << "FN;CHARSET=UTF-8:";
+    }
+    void fnOfContactsWithoutName()
+    {
+        QFETCH(pim::_Contact, input);
+        QFETCH(QString, fn);
+        const QByteArray card = VCardExport().ct2Bytes(input);
+        QVERIFY2(card.contains("\r\n" + fn.toUtf8() + "\r\n"), card.constData());
+        // The organisation keeps its own lines.
+        QCOMPARE(card.count("ORG;"), input.entities.value(pim::KindOrg).size());
+    }
+
     void photoDeclaresItsType()
     {
         const QByteArray png = ExportFixtures::png();
@@ -187,7 +226,9 @@ private slots:
         QFETCH(QString, folder);
         const QList<pim::_Contact> contacts = ExportFixtures::realBook(folder);
         QVERIFY(!contacts.isEmpty());
-        checkWithVobject(contacts);
+        // Every card has a name, the company-only ones ("Apple Inc.") too.
+        for (const QString& fn : checkWithVobject(contacts))
+            QVERIFY(!fn.trimmed().isEmpty());
     }
 };
 

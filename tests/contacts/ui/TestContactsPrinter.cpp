@@ -61,6 +61,26 @@ private slots:
         QVERIFY(!text.contains("1990"));
     }
 
+    // A contact without a full name is printed under its company's name, once.
+    void companyOnlyContactsAreNamed()
+    {
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QSKIP("poppler-utils are not installed");
+        const QString path = TestEnv::tempDir() + "/org.pdf";
+        ContactsPrinter printer;
+        QCOMPARE(printer.printToPDF(
+                     { contact("", { { 10, { { "data1", "Orchard Computers" } } } }),
+                         contact("Tim", { { 10, { { "data1", "Pear Ltd" }, { "data4", "CEO" } } } }),
+                         contact("", { { 10, { { "data1", "Quince" }, { "data4", "Shop" } } } }) },
+                     path),
+            3);
+        const QString text = run("pdftotext", { path, "-" });
+        QCOMPARE(text.count("Orchard Computers"), 1);
+        QVERIFY2(text.contains("Tim") && text.contains("CEO Pear Ltd"), qPrintable(text));
+        QCOMPARE(text.count("Quince"), 2); // the name, then the title line
+        QVERIFY(text.contains("Shop Quince"));
+    }
+
     void longValuesPrintWhole()
     {
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())

@@ -26,6 +26,11 @@ private slots:
         m.loadContacts({ contact("b", {}), contact("a", {}) });
         QCOMPARE(m.rowCount(), 2);
         QCOMPARE(m.contacts.first().fullName, QString("a"));
+        // A contact without a name is listed under its organisation, the stored contact unchanged.
+        m.loadContacts({ contact("Bea", {}), contact("", { { 10, { { "data1", "Apple Inc." } } } }),
+            contact("Zoe", {}) });
+        QCOMPARE(m.data(m.index(0, 0)).toString(), QString("Apple Inc."));
+        QCOMPARE(m.contacts.first().fullName, QString());
     }
 
     void cells_data()
@@ -46,6 +51,17 @@ private slots:
         QTest::newRow("no address") << contact("x", {}) << 3 << QVariant();
         QTest::newRow("address") << contact("x", { { 12, { { "data1", "1 Main" } } } }) << 3
                                  << QVariant("1 Main");
+        auto apple = [](const QString& name) {
+            return contact(name, { { 10, { { "data1", "Apple Inc." }, { "data4", "CEO" } } } });
+        };
+        QTest::newRow("name") << apple("Tim") << 0 << QVariant("Tim");
+        QTest::newRow("organisation only") << apple("") << 0 << QVariant("Apple Inc.");
+        QTest::newRow("blank name") << apple(" ") << 0 << QVariant("Apple Inc.");
+        QTest::newRow("first organisation with a company")
+            << contact("", { { 10, { { "data4", "CEO" } } }, { 10, { { "data1", "Apple Inc." } } } }) << 0
+            << QVariant("Apple Inc.");
+        QTest::newRow("no name, no company")
+            << contact("", { { 10, { { "data4", "CEO" } } } }) << 0 << QVariant("");
     }
 
     void cells()

@@ -82,7 +82,7 @@ private slots:
         QCOMPARE(r["missing"].toArray(), QJsonArray());
         QStringList names;
         for (const pim::_Contact& c : contacts)
-            names.append(c.fullName);
+            names.append(c.shownName());
         QStringList got;
         for (const QJsonValue& v : r["names"].toArray())
             got.append(v.toString());
@@ -96,7 +96,7 @@ private slots:
         QVERIFY(p.waitForFinished(60000));
         const QString text = QString::fromUtf8(p.readAllStandardOutput());
         for (const pim::_Contact& c : contacts)
-            for (const QString& word : c.fullName.split(' ', Qt::SkipEmptyParts))
+            for (const QString& word : c.shownName().split(' ', Qt::SkipEmptyParts))
                 if (!word.contains("fi"))
                     QVERIFY2(text.contains(word), qPrintable(word));
     }
