@@ -83,7 +83,7 @@ private slots:
         QVERIFY(!backup.isEmpty());
         const QString before = GenBackup::folderDigest(backup);
         QCOMPARE(json(QStringList { "calls" } + pw + QStringList { backup })["calls"].toInt(), 6);
-        QCOMPARE(json(QStringList { "calendars" } + pw + QStringList { backup })["events"].toInt(), 7);
+        QCOMPARE(json(QStringList { "calendars" } + pw + QStringList { backup })["events"].toInt(), 8);
         QCOMPARE(GenBackup::folderDigest(backup), before); // only read
 
         const QString ics = TestEnv::tempDir() + "/events.ics";
