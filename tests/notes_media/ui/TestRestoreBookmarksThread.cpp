@@ -3,6 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "app/ui/support/PressOk.h"
 #include "backup/BackupManifest.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/_IOSDevice.h"
@@ -13,7 +14,6 @@
 #include "notes_media/ui/RestoreBookmarksThread.h"
 #include "support/TestEnv.h"
 
-#include <QPushButton>
 #include <QtTest>
 #include <memory>
 
@@ -93,15 +93,6 @@ int starts(const FakeDevice& phone)
     return int(phone.syncLog.filter(QRegularExpression("^start ")).size());
 }
 
-// Picks the one listed device and presses OK.
-bool pickDevice(QWidget* modal)
-{
-    auto* form = qobject_cast<DataSourceSelForm*>(modal);
-    if (!form)
-        return false;
-    QMetaObject::invokeMethod(form->btnOK, &QPushButton::pressed, Qt::QueuedConnection);
-    return true;
-}
 } // namespace
 
 class TestRestoreBookmarksThread : public QObject
@@ -302,7 +293,7 @@ private Q_SLOTS:
             &manifest);
         page.show();
         ModalAnswerer answerer;
-        answerer.answerWith(pickDevice);
+        answerer.answerWith(pressOk<DataSourceSelForm>());
         answerer.answer(QMessageBox::Ok); // the hint
         answerer.answer(QMessageBox::Ok); // the success
         page.miToolbarRestore();
