@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The parameters of one mobilesync exchange.
@@ -10,6 +11,14 @@ struct _mobiledevice_sync_ctx {
         , deviceAnchor(deviceAnchor)
         , computerAnchor(computerAnchor)
     {
+    }
+
+    // The anchors every exchange of this program uses: no device anchor known ("---"), and the
+    // current local time as the computer's.
+    static _mobiledevice_sync_ctx now(const QString& dataClass)
+    {
+        return _mobiledevice_sync_ctx(
+            dataClass, QStringLiteral("---"), QDateTime::currentDateTime().toString(Qt::ISODate));
     }
 
     QString

@@ -107,6 +107,21 @@ void mobiledevice_sync_cancel(mobiledevice_sync_client& client, const QString& r
         qWarning("mobilesync_cancel failed. return %d.", err);
 }
 
+void mobiledevice_sync_read_all_throw(const QString& udid, const QString& dataClass,
+    const QString& tetheredName, const std::function<void(const PlistCFType& batch)>& onBatch)
+{
+    mobiledevice_sync_set_tethered_throw(udid, tetheredName, false);
+    mobiledevice_sync_client client;
+    mobiledevice_sync_start_throw(udid, _mobiledevice_sync_ctx::now(dataClass), client);
+    mobiledevice_sync_start_recv_all_records_throw(client);
+    bool more = true;
+    while (more) {
+        PlistCFType batch;
+        more = mobiledevice_sync_record_next_throw(client, batch, nullptr);
+        onBatch(batch);
+    }
+}
+
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& name, bool disable)
 {
     PlistCFType value = PlistCFType::createCFDictionary();

@@ -6,6 +6,7 @@
 #include "device/iDevice.h"
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 // The open mobilesync exchange of one caller. The wrappers never free it; it frees its client when
@@ -42,5 +43,10 @@ PlistCFType mobiledevice_sync_send_throw(
 void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client);
 // Cancels an open exchange with the reason given; never throws (used on the way out of a failure).
 void mobiledevice_sync_cancel(mobiledevice_sync_client& client, const QString& reason);
+// Reads every record of a data class: sets the tethered switch of `tetheredName` to false, starts
+// an exchange, asks for all records and hands each batch, the last one included, to `onBatch`.
+// Ends without a finish, as every reader does; the client is released on every path.
+void mobiledevice_sync_read_all_throw(const QString& udid, const QString& dataClass,
+    const QString& tetheredName, const std::function<void(const PlistCFType& batch)>& onBatch);
 // Writes the tethered-sync switch of one data class; true when the device took it. Never throws.
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& name, bool disable);

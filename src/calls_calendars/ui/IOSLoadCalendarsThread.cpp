@@ -6,8 +6,6 @@
 #include "device/_IOSDevice.h"
 #include "device/mobiledevice_sync.h"
 
-#include <QDateTime>
-
 IOSLoadCalendarsThread::IOSLoadCalendarsThread(
     QSharedPointer<_IOSDevice> device, LocalCalendarsDb& mirror, ProgressForm& form, QObject* parent)
     : QThread(parent)
@@ -21,20 +19,10 @@ void IOSLoadCalendarsThread::run()
 {
     m_form.invokeUpdateProgress(tr("IDS_LOADING_IOS_DEVICE_CALENDARS"), 99, QString());
     bool began = false;
-    mobiledevice_sync_client client;
     try {
-        const _mobiledevice_sync_ctx ctx(QLatin1String(CalendarSyncRecords::kDataClass),
-            QStringLiteral("---"), QDateTime::currentDateTime().toString(Qt::ISODate));
-        mobiledevice_sync_set_tethered_throw(m_device->udid, QStringLiteral("Calendars"), false);
-        mobiledevice_sync_start_throw(m_device->udid, ctx, client);
-        mobiledevice_sync_start_recv_all_records_throw(client);
         CalendarSyncRecords records;
-        bool more = true;
-        while (more) {
-            PlistCFType batch;
-            more = mobiledevice_sync_record_next_throw(client, batch, nullptr);
-            records.readBatch(batch);
-        }
+        mobiledevice_sync_read_all_throw(m_device->udid, QLatin1String(CalendarSyncRecords::kDataClass),
+            QStringLiteral("Calendars"), [&records](const PlistCFType& batch) { records.readBatch(batch); });
         const QList<_Calendar> calendars = records.join();
         m_mirror.deleteDbFile();
         m_mirror.beginEdit();

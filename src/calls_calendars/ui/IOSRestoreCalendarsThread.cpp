@@ -3,10 +3,9 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/CalendarSyncRecords.h"
 #include "calls_calendars/LocalCalendarsDb.h"
+#include "device/SyncRecordWriter.h"
 #include "device/_IOSDevice.h"
-#include "device/mobiledevice_sync.h"
 
-#include <QDateTime>
 #include <QHash>
 
 IOSRestoreCalendarsThread::IOSRestoreCalendarsThread(QSharedPointer<_IOSDevice> device, LocalCalendarsDb& db,
@@ -98,16 +97,10 @@ void IOSRestoreCalendarsThread::sendToDevice(const QList<_CalEvent>& events)
     for (const _CalEvent& e : events)
         records.put(
             QStringLiteral("2/%1").arg(-e.id), CalendarSyncRecords::eventRecord(e, targetCalendar(e).src_id));
-    const _mobiledevice_sync_ctx ctx(QLatin1String(CalendarSyncRecords::kDataClass), QStringLiteral("---"),
-        QDateTime::currentDateTime().toString(Qt::ISODate));
-    mobiledevice_sync_client client; // released on every path
-    mobiledevice_sync_start_throw(device->udid, ctx, client);
-    mobiledevice_sync_start_send_to_device_throw(client);
-    const PlistCFType remap = mobiledevice_sync_send_throw(client, records, false, PlistCFType());
+    SyncRecordWriter writer(QLatin1String(CalendarSyncRecords::kDataClass)); // released on every path
+    writer.open(device->udid);
     QHash<qint64, QString> deviceIds;
-    for (const PlistCFType& key : remap.dict_keys()) {
-        const QString sent = key.CFStringQString();
-        const QString assigned = remap.get(sent).CFStringQString();
+    for (const auto& [sent, assigned] : writer.send(records)) {
         qDebug("IOS Sync, cid:%s => %s", sent.toLocal8Bit().constData(), assigned.toLocal8Bit().constData());
         int number = 0;
         if (CalendarSyncRecords::parseId(sent, nullptr, &number))
@@ -127,9 +120,7 @@ void IOSRestoreCalendarsThread::sendToDevice(const QList<_CalEvent>& events)
         }
         rules.put(QStringLiteral("5/%1").arg(-e.id), rule);
     }
-    const PlistCFType ruleRemap = mobiledevice_sync_send_throw(client, rules, false, PlistCFType());
-    for (const PlistCFType& key : ruleRemap.dict_keys())
-        qDebug("IOS Sync, cid:%s => %s", key.CFStringQString().toLocal8Bit().constData(),
-            ruleRemap.get(key.CFStringQString()).CFStringQString().toLocal8Bit().constData());
-    mobiledevice_sync_send_finish_throw(client);
+    for (const auto& [sent, assigned] : writer.send(rules))
+        qDebug("IOS Sync, cid:%s => %s", sent.toLocal8Bit().constData(), assigned.toLocal8Bit().constData());
+    writer.finish();
 }

@@ -209,19 +209,9 @@ void IOSContactsLoader::finish()
 void loadIOSContacts(const QString& udid, LocalContactsDb& db)
 {
     try {
-        const _mobiledevice_sync_ctx ctx(QStringLiteral("com.apple.Contacts"), QStringLiteral("---"),
-            QDateTime::currentDateTime().toString(Qt::ISODate));
-        mobiledevice_sync_set_tethered_throw(udid, QStringLiteral("Contacts"), false);
-        mobiledevice_sync_client client;
-        mobiledevice_sync_start_throw(udid, ctx, client);
-        mobiledevice_sync_start_recv_all_records_throw(client);
         IOSContactsLoader loader(db);
-        PlistCFType batch;
-        bool more = true;
-        while (more) {
-            more = mobiledevice_sync_record_next_throw(client, batch, nullptr);
-            loader.walkBatch(batch); // the batch marked as the last is read too
-        }
+        mobiledevice_sync_read_all_throw(udid, QStringLiteral("com.apple.Contacts"),
+            QStringLiteral("Contacts"), [&loader](const PlistCFType& batch) { loader.walkBatch(batch); });
         loader.finish();
     } catch (const std::runtime_error&) {
         throw;

@@ -151,7 +151,11 @@ public:
         log(QStringLiteral("start %1 %2 %3 %4").arg(dataClass, deviceAnchor, computerAnchor).arg(version));
         if (m_device->syncStartError != 0)
             errorDescription = m_device->syncStartDescription;
+        std::lock_guard<std::recursive_mutex> lock(m_backend->mutex);
         m_pending = m_device->syncBatches.value(dataClass);
+        if (m_device->syncRecords.contains(dataClass))
+            m_pending.append(
+                FakeSyncBatch { PlistCFType::clone(m_device->syncRecords.value(dataClass)), {} });
         return m_device->syncStartError;
     }
     int getAllRecordsFromDevice() override
@@ -191,6 +195,8 @@ public:
         log(QStringLiteral("send %1").arg(isLast ? 1 : 0));
         if (m_device->sendChangesError != 0)
             return m_device->sendChangesError;
+        if (!acceptable(entities))
+            return MobileSyncProtocol::PlistError;
         FakeSyncSent sent;
         sent.dataClass = m_dataClass;
         sent.entities = PlistCFType::clone(entities);
@@ -210,6 +216,12 @@ public:
             return m_device->remapError;
         if (m_device->remap) {
             mapping = m_device->remap(m_lastSent);
+            keep(mapping);
+            return 0;
+        }
+        if (keeps()) {
+            mapping = newIdentifiers();
+            keep(mapping);
             return 0;
         }
         PlistCFType result = PlistCFType::createCFDictionary();
@@ -231,6 +243,61 @@ public:
     }
 
 private:
+    bool keeps() const { return m_device->syncRecords.contains(m_dataClass); }
+
+    // Whether the device takes a message of its kept bookmarks: folders and bookmarks only, each
+    // in a folder it already holds.
+    bool acceptable(const PlistCFType& entities) const
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_backend->mutex);
+        if (!keeps() || m_dataClass != QLatin1String("com.apple.Bookmarks"))
+            return true;
+        const PlistCFType held = m_device->syncRecords.value(m_dataClass);
+        const QString entityKey = QStringLiteral("com.apple.syncservices.RecordEntityName");
+        const QString folder = QStringLiteral("com.apple.bookmarks.Folder");
+        for (const PlistCFType& key : entities.dict_keys()) {
+            const PlistCFType record = entities.get(key);
+            const QString entity = record.get(entityKey).CFStringQString();
+            if (entity != folder && entity != QLatin1String("com.apple.bookmarks.Bookmark"))
+                return false;
+            const PlistCFType parent = record.get(QStringLiteral("parent"));
+            if (parent.ref()
+                && (parent.array_size() != 1
+                    || held.get(parent.at(0).CFStringQString()).get(entityKey).CFStringQString() != folder))
+                return false;
+        }
+        return true;
+    }
+
+    // The answer of a keeping device: a new number for every record it does not hold yet.
+    PlistCFType newIdentifiers()
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_backend->mutex);
+        const PlistCFType held = m_device->syncRecords.value(m_dataClass);
+        PlistCFType result = PlistCFType::createCFDictionary();
+        for (const PlistCFType& key : m_lastSent.dict_keys())
+            if (!held.get(key.CFStringQString()).ref())
+                result.put(key.CFStringQString(),
+                    PlistCFType::createCFString(QString::number(++m_device->lastRecordId)));
+        return result;
+    }
+
+    // Keeps the last message's records under the identifiers the answer gave them.
+    void keep(const PlistCFType& mapping)
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_backend->mutex);
+        if (!keeps())
+            return;
+        PlistCFType& held = m_device->syncRecords[m_dataClass];
+        if (!held.isCFDictionary())
+            held = PlistCFType::createCFDictionary();
+        for (const PlistCFType& key : m_lastSent.dict_keys()) {
+            const QString sent = key.CFStringQString();
+            const QString given = mapping.ref() ? mapping.get(sent).CFStringQString() : QString();
+            held.put(given.isEmpty() ? sent : given, PlistCFType::clone(m_lastSent.get(sent)));
+        }
+    }
+
     FakeDeviceBackend* m_backend;
     std::shared_ptr<FakeDevice> m_device;
     QString m_dataClass;

@@ -53,6 +53,16 @@ struct FakeDevice {
     // The device's answer to a sent batch; by default every sent id maps to "dev-" + id.
     std::function<PlistCFType(const PlistCFType& entities)> remap;
     QList<FakeSyncSent> sent;
+    // Records the device keeps, per data class: a dictionary of record identifier to record, which
+    // tests may fill. Reading all records hands it out as one more batch after the canned ones, and
+    // every accepted record sent for the class is kept in it: one under an identifier the device
+    // does not hold is new, and the device's answer gives it the next number after lastRecordId
+    // (a test's `remap` answers instead; a record it names no identifier for keeps the one it was
+    // sent with). For "com.apple.Bookmarks" every record must be a folder or a bookmark whose
+    // "parent", when present, names a folder the device holds already; a message with any other
+    // record is refused (PlistError) and nothing of it is kept.
+    QMap<QString, PlistCFType> syncRecords;
+    int lastRecordId = 1000;
     QStringList syncLog; // "start <class> <device anchor> <computer anchor> <version>", "getAll", "ack", ...
 
     // installation proxy: the array of user apps, or an error

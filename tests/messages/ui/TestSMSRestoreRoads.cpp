@@ -1,5 +1,6 @@
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "app/ui/support/PressOk.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
 #include "device/IOSDeviceMonitor.h"
@@ -12,7 +13,6 @@
 #include "support/TestEnv.h"
 
 #include <QComboBox>
-#include <QPushButton>
 #include <QtTest>
 
 using namespace MsgFixtures;
@@ -20,16 +20,6 @@ using namespace MsgFixtures;
 namespace
 {
 const QString kUdid = QStringLiteral("00008030aaaabbbbccccddddeeeeffff00001111");
-
-// Picks the one listed device and presses OK.
-bool pickDevice(QWidget* modal)
-{
-    auto* form = qobject_cast<DataSourceSelForm*>(modal);
-    if (!form)
-        return false;
-    QMetaObject::invokeMethod(form->btnOK, &QPushButton::pressed, Qt::QueuedConnection);
-    return true;
-}
 } // namespace
 
 class TestSMSRestoreRoads : public QObject
@@ -74,7 +64,7 @@ private Q_SLOTS:
         IOS6MessageDb(QDir(generate("ios6")), _CountryInfo(), false).messages(data, 0);
 
         ModalAnswerer answerer;
-        answerer.answerWith(pickDevice);
+        answerer.answerWith(pressOk<DataSourceSelForm>());
         answerer.answer(QMessageBox::Ok); // the note before the backup
         answerer.answer(QMessageBox::Ok); // the success
         QWidget page;
@@ -102,7 +92,7 @@ private Q_SLOTS:
     {
         attach("iPhone14,2", true);
         ModalAnswerer answerer;
-        answerer.answerWith(pickDevice);
+        answerer.answerWith(pressOk<DataSourceSelForm>());
         answerer.answer(QMessageBox::Ok);
         QWidget page;
         SMSRestoreRoads::restoreSMS(&page, {});
@@ -115,7 +105,7 @@ private Q_SLOTS:
     {
         attach("iPad13,1", false);
         ModalAnswerer answerer;
-        answerer.answerWith(pickDevice);
+        answerer.answerWith(pressOk<DataSourceSelForm>());
         answerer.answer(QMessageBox::No);
         QWidget page;
         SMSRestoreRoads::restoreSMS(&page, {});

@@ -5,9 +5,8 @@
 #include "contacts/device/IOSContactsLoader.h"
 #include "contacts/store/IOSContactCombineRule.h"
 #include "contacts/store/LocalContactsDb.h"
-#include "device/mobiledevice_sync.h"
+#include "device/SyncRecordWriter.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -176,25 +175,22 @@ void RestoreContactsThread::mergeBatch(LocalContactsDb& store, int start, int co
 void RestoreContactsThread::sendBatch(LocalContactsDb& store, const QList<unsigned long long>& sendList,
     QMap<unsigned long long, QString>& recordIds, const QMap<unsigned long long, Changes>& changes)
 {
-    const _mobiledevice_sync_ctx ctx(QStringLiteral("com.apple.Contacts"), QStringLiteral("---"),
-        QDateTime::currentDateTime().toString(Qt::ISODate));
-    mobiledevice_sync_client client;
+    SyncRecordWriter writer(QStringLiteral("com.apple.Contacts"));
     try {
-        mobiledevice_sync_start_throw(udid, ctx, client);
-        mobiledevice_sync_start_send_to_device_throw(client);
-        sendContacts(client, store, sendList, recordIds);
-        sendEntities(client, store, changes, recordIds);
-        mobiledevice_sync_send_finish_throw(client);
+        writer.open(udid);
+        sendContacts(writer, store, sendList, recordIds);
+        sendEntities(writer, store, changes, recordIds);
+        writer.finish();
     } catch (const RestoreCancelled&) {
-        mobiledevice_sync_cancel(client, QStringLiteral("Cancelled by the user"));
+        writer.cancel(QStringLiteral("Cancelled by the user"));
         throw;
     } catch (const std::exception& e) {
-        mobiledevice_sync_cancel(client, QString::fromUtf8(e.what()));
+        writer.cancel(QString::fromUtf8(e.what()));
         throw;
     }
 }
 
-void RestoreContactsThread::sendContacts(mobiledevice_sync_client& client, LocalContactsDb& store,
+void RestoreContactsThread::sendContacts(SyncRecordWriter& writer, LocalContactsDb& store,
     const QList<unsigned long long>& ids, QMap<unsigned long long, QString>& recordIds)
 {
     for (int first = 0; first < ids.size(); first += kPerMessage) {
@@ -208,12 +204,10 @@ void RestoreContactsThread::sendContacts(mobiledevice_sync_client& client, Local
                 temporary.insert(QStringLiteral("-%1").arg(contact.id), contact.id);
             addPlistDataFromContact(records, contact);
         }
-        const PlistCFType answer = mobiledevice_sync_send_throw(client, records, false, PlistCFType());
-        for (const PlistCFType& key : answer.dict_keys()) {
-            const auto it = temporary.constFind(key.CFStringQString());
+        for (const auto& [sent, newId] : writer.send(records)) {
+            const auto it = temporary.constFind(sent);
             if (it == temporary.constEnd())
                 continue;
-            const QString newId = answer.get(key).CFStringQString();
             qDebug("IOS Sync, cid:%llu => %s", it.value(), qUtf8Printable(newId));
             store.updateContactBaseSrcId(it.value(), newId);
             recordIds[it.value()] = newId;
@@ -221,7 +215,7 @@ void RestoreContactsThread::sendContacts(mobiledevice_sync_client& client, Local
     }
 }
 
-void RestoreContactsThread::sendEntities(mobiledevice_sync_client& client, LocalContactsDb& store,
+void RestoreContactsThread::sendEntities(SyncRecordWriter& writer, LocalContactsDb& store,
     const QMap<unsigned long long, Changes>& changes, const QMap<unsigned long long, QString>& recordIds)
 {
     const QList<unsigned long long> ids = changes.keys();
@@ -247,12 +241,10 @@ void RestoreContactsThread::sendEntities(mobiledevice_sync_client& client, Local
         }
         if (records.dict_size() == 0)
             continue;
-        const PlistCFType answer = mobiledevice_sync_send_throw(client, records, false, PlistCFType());
-        for (const PlistCFType& key : answer.dict_keys()) {
-            const auto it = temporary.constFind(key.CFStringQString());
+        for (const auto& [sent, newId] : writer.send(records)) {
+            const auto it = temporary.constFind(sent);
             if (it == temporary.constEnd())
                 continue;
-            const QString newId = answer.get(key).CFStringQString();
             qDebug("IOS Sync, ent:%s => %s", qUtf8Printable(it.key()), qUtf8Printable(newId));
             store.updateEntitySrcId(it.value(), newId);
         }

@@ -9,7 +9,7 @@
 
 class LocalContactsDb;
 class ProgressForm;
-struct mobiledevice_sync_client;
+class SyncRecordWriter;
 
 // Restores contacts to a connected device over mobilesync: the device's contacts are read into a
 // working store in a private temporary folder (removed after the run), the given contacts are
@@ -46,8 +46,8 @@ private:
         QMap<unsigned long long, QString>& recordIds, QMap<unsigned long long, Changes>& changes);
     void sendBatch(LocalContactsDb& store, const QList<unsigned long long>& sendList,
         QMap<unsigned long long, QString>& recordIds, const QMap<unsigned long long, Changes>& changes);
-    void sendContacts(mobiledevice_sync_client& client, LocalContactsDb& store,
-        const QList<unsigned long long>& ids, QMap<unsigned long long, QString>& recordIds);
-    void sendEntities(mobiledevice_sync_client& client, LocalContactsDb& store,
+    void sendContacts(SyncRecordWriter& writer, LocalContactsDb& store, const QList<unsigned long long>& ids,
+        QMap<unsigned long long, QString>& recordIds);
+    void sendEntities(SyncRecordWriter& writer, LocalContactsDb& store,
         const QMap<unsigned long long, Changes>& changes, const QMap<unsigned long long, QString>& recordIds);
 };
