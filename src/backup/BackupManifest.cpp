@@ -634,6 +634,9 @@ struct RowChunk {
     std::vector<RowInfo> rows;
     QHash<size_t, QByteArray> cleanKeys; // row -> the path to place it under, for unclean paths
     QString error;
+    // A row outside the chunk's rowid range or out of rowid order: pages of the table are not
+    // where its tree says they are, and ranges cannot be trusted to hold every row.
+    bool disordered = false;
 
     BackupManifest::_FileNode& node(size_t i) { return blocks[i / kBlock][i % kBlock]; }
     BackupManifest::_FileNode& append()
@@ -658,7 +661,8 @@ QString damagedText(const QString& path, const QString& why)
 class RowReader
 {
 public:
-    explicit RowReader(const QString& path)
+    // Reads rowid ranges in rowid order, or with wholeTable the table in the order of its pages.
+    RowReader(const QString& path, bool wholeTable)
         : m_path(path)
     {
         const char* blocks = BlockReadVfs::name();
@@ -677,23 +681,26 @@ public:
         if (blocks)
             sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
         m_utf8 = m_db.keepsUtf8Text();
-        if (sqlite3_prepare_v2(m_db.handle,
-                "select domain, relativePath, flags, file from Files where rowid between ? and ? order by "
-                "rowid",
-                -1, &m_stmt, nullptr)
-            != SQLITE_OK)
+        const char* sql = wholeTable
+            ? "select domain, relativePath, flags, file, rowid, fileID from Files not indexed"
+            : "select domain, relativePath, flags, file, rowid from Files "
+              "where rowid between ? and ? order by rowid";
+        if (sqlite3_prepare_v2(m_db.handle, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
             m_error = damagedText(path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
     }
     ~RowReader() { sqlite3_finalize(m_stmt); }
 
     RowChunk read(qint64 from, qint64 to);
+    RowChunk readAll();
 
 private:
+    bool start(RowChunk& chunk);
+    void finish(RowChunk& chunk, int rc) const;
     int domainIndex(RowChunk& chunk, const char* text, int size);
     QByteArrayView textColumn(int column) const;
     QByteArrayView blobColumn(int column) const;
-    bool fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
-    bool readRow(RowChunk& chunk);
+    void fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
+    void readRow(RowChunk& chunk);
 
     QString m_path;
     Sqlite3DB m_db;
@@ -746,13 +753,12 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 }
 
 // Size, time, mode and class of a record from its archive (none when blob is null); the flags
-// column decides the kind when the archive lacks a mode. False when the archive is unreadable.
-bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
+// column decides the kind when the archive lacks a mode. An unreadable archive, as a damaged page
+// leaves one, gives none of them: the record is still one the table holds.
+void RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
     const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
-    if (blob && !decoded)
-        return false;
     if (decoded) {
         it.size = f.size;
         it.mtime = quint32(f.lastModified);
@@ -766,12 +772,10 @@ bool RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int
             | (flags == 2        ? MBDBParser::kModeFolder
                     : flags == 4 ? MBDBParser::kModeLink
                                  : MBDBParser::kModeFile));
-    return true;
 }
 
-// Decodes the current row into a new node of chunk; false (with chunk.error set) when its record
-// is unreadable.
-bool RowReader::readRow(RowChunk& chunk)
+// Decodes the current row into a new node of chunk.
+void RowReader::readRow(RowChunk& chunk)
 {
     const QByteArrayView domain = textColumn(0);
     const int index = domainIndex(chunk, domain.data(), int(domain.size()));
@@ -786,11 +790,7 @@ bool RowReader::readRow(RowChunk& chunk)
     const QByteArrayView archive = blobColumn(3);
     const char* blob = archive.data();
     const int blobLen = int(archive.size());
-    if (!fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags)) {
-        chunk.error = QStringLiteral("%1 is damaged: the record of %2 %3 is unreadable.")
-                          .arg(m_path, chunk.domains[size_t(index)], it.relativePath());
-        return false;
-    }
+    fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags);
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
     const QByteArray& p = it.pathUtf8;
     if (isCleanPath(p))
@@ -802,47 +802,92 @@ bool RowReader::readRow(RowChunk& chunk)
         chunk.cleanKeys.insert(chunk.rows.size() - 1, key);
     }
     info.mayBeKnown = !it.isFolder() && mayBeWellKnown(p);
+}
+
+// Readies the statement for a new chunk; false (with chunk.error set) when the reader could not open.
+bool RowReader::start(RowChunk& chunk)
+{
+    if (!m_error.isEmpty()) {
+        chunk.error = m_error;
+        return false;
+    }
+    m_domainIndex.clear();
+    m_lastIndex = -1;
+    sqlite3_reset(m_stmt);
     return true;
+}
+
+void RowReader::finish(RowChunk& chunk, int rc) const
+{
+    if (rc != SQLITE_DONE)
+        chunk.error = damagedText(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
 }
 
 RowChunk RowReader::read(qint64 from, qint64 to)
 {
     RowChunk chunk;
-    if (!m_error.isEmpty()) {
-        chunk.error = m_error;
+    if (!start(chunk))
         return chunk;
-    }
-    m_domainIndex.clear();
-    m_lastIndex = -1;
     chunk.rows.reserve(size_t(std::min<quint64>(quint64(to) - quint64(from) + 1, 8192)));
-    sqlite3_reset(m_stmt);
     sqlite3_bind_int64(m_stmt, 1, from);
     sqlite3_bind_int64(m_stmt, 2, to);
     int rc;
-    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW)
-        if (!readRow(chunk))
+    std::optional<qint64> last;
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+        const qint64 rowid = sqlite3_column_int64(m_stmt, 4);
+        if (rowid < from || rowid > to || (last && rowid <= *last)) {
+            chunk.disordered = true;
             return chunk;
-    if (rc != SQLITE_DONE)
-        chunk.error
-            = QStringLiteral("%1 is damaged: %2").arg(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
+        }
+        last = rowid;
+        readRow(chunk);
+    }
+    finish(chunk, rc);
+    return chunk;
+}
+
+// Every row the table's pages hold, in their order, each record once: a page that a damaged file
+// holds twice yields its rows twice. Records are told apart by fileID, those without one by rowid.
+RowChunk RowReader::readAll()
+{
+    RowChunk chunk;
+    if (!start(chunk))
+        return chunk;
+    QSet<QByteArray> fileIds;
+    QSet<qint64> rowids;
+    int rc;
+    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
+        const qsizetype seen = fileIds.size() + rowids.size();
+        if (sqlite3_column_type(m_stmt, 5) == SQLITE_NULL)
+            rowids.insert(sqlite3_column_int64(m_stmt, 4));
+        else
+            fileIds.insert(blobColumn(5).toByteArray());
+        if (fileIds.size() + rowids.size() == seen)
+            continue; // a record already read
+        readRow(chunk);
+    }
+    finish(chunk, rc);
     return chunk;
 }
 
 // A fixed set of reading threads that read the chunks of a rowid range in any order and hand them
-// out in rowid order.
+// out in rowid order. Without a range, one thread reads the whole table as one chunk.
 class ChunkPipeline
 {
 public:
-    ChunkPipeline(const QString& path, qint64 minRow, qint64 maxRow, int threads)
-        : m_minRow(minRow)
-        , m_maxRow(maxRow)
+    ChunkPipeline(const QString& path, std::optional<std::pair<qint64, qint64>> range, int threads)
+        : m_wholeTable(!range)
+        , m_minRow(range ? range->first : 0)
+        , m_maxRow(range ? range->second : -1)
     {
         // Sparse rowids make chunks hold fewer rows, never more chunks than this. Unsigned, as
         // rowids may span the whole 64-bit range.
         constexpr quint64 kRows = 8192;
         constexpr quint64 kMaxChunks = 256;
-        if (maxRow >= minRow) {
-            const quint64 lastOffset = quint64(maxRow) - quint64(minRow); // the span less one
+        if (m_wholeTable)
+            m_slots.resize(1);
+        else if (m_maxRow >= m_minRow) {
+            const quint64 lastOffset = quint64(m_maxRow) - quint64(m_minRow); // the span less one
             m_chunkRows = std::max(kRows, lastOffset / kMaxChunks + 1);
             m_slots.resize(size_t(lastOffset / m_chunkRows + 1));
         }
@@ -887,8 +932,8 @@ private:
             RowChunk chunk;
             try {
                 if (!reader)
-                    reader = std::make_unique<RowReader>(path);
-                chunk = reader->read(from, to);
+                    reader = std::make_unique<RowReader>(path, m_wholeTable);
+                chunk = m_wholeTable ? reader->readAll() : reader->read(from, to);
             } catch (const std::exception& e) {
                 chunk.error = damagedText(path, QString::fromUtf8(e.what()));
             }
@@ -898,6 +943,7 @@ private:
         }
     }
 
+    bool m_wholeTable;
     qint64 m_minRow;
     qint64 m_maxRow;
     quint64 m_chunkRows = 1;
@@ -909,29 +955,46 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// The first and last rowid of the Files table (-1 as last when it is empty).
-std::pair<qint64, qint64> rowidRangeThrow(const QString& path)
+// What two b-tree lookups and a count tell of the Files table, to check the rows read by range
+// against. Each query is cheap: min and max apart (together they would scan the table), and
+// count(*) from the smallest index.
+struct TableShape {
+    qint64 minRow = 0;
+    qint64 maxRow = -1; // -1 when the table is empty
+    qint64 rows = 0;
+};
+
+// Throws when the file opens as no database or has no Files table; nothing when a query fails,
+// as only the reading of the whole table can tell a damaged file that still reads.
+std::optional<TableShape> tableShapeThrow(const QString& path)
 {
     Sqlite3DB db;
-    qint64 minRow = 0, maxRow = -1;
     try {
         db.openReadOnlyThrow(path, true);
         if (!db.tableExists(QStringLiteral("Files")))
             fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
-        // Two queries: each is a single b-tree lookup, together they would scan the table.
-        Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
-        Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
-        if (lo.moveNext() && !lo.isNull(0) && hi.moveNext()) {
-            minRow = lo.getInt64(0);
-            maxRow = hi.getInt64(0);
-        }
     } catch (const std::exception& e) {
         // SQLite's text names the read-only URI: name the file instead.
         const QString text
             = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
         fail(text.contains(path) ? text : damagedText(path, text));
     }
-    return { minRow, maxRow };
+    try {
+        TableShape shape;
+        Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
+        Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
+        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
+        if (!lo.moveNext() || !hi.moveNext() || !count.moveNext())
+            return std::nullopt;
+        if (!lo.isNull(0)) {
+            shape.minRow = lo.getInt64(0);
+            shape.maxRow = hi.getInt64(0);
+        }
+        shape.rows = count.getInt64(0);
+        return shape;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 } // namespace
@@ -954,14 +1017,29 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
 
 void BackupManifest::readManifestDbRowsThrow(const QString& path)
 {
-    const auto [minRow, maxRow] = rowidRangeThrow(path);
+    const std::optional<TableShape> shape = tableShapeThrow(path);
+    if (shape && linkManifestRowsThrow(path, shape->minRow, shape->maxRow, shape->rows))
+        return;
+    // Rows missing from their ranges or out of rowid order: the table's pages are damaged or out
+    // of place. Its rows are then read as SQLite's own scan finds them, each record once.
+    clearTree();
+    m_builder = std::make_unique<TreeBuilder>();
+    linkManifestRowsThrow(path, 0, -1, -1);
+}
+
+bool BackupManifest::linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows)
+{
+    const bool wholeTable = rows < 0;
     // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
     // order, so that the tree is the same whatever the number of threads. Linking is light, so
     // there is one reading thread per core the process may run on (idealThreadCount() counts the
     // cores of its affinity mask, so a process pinned to two cores reads with two threads).
-    ChunkPipeline pipeline(path, minRow, maxRow, std::clamp(QThread::idealThreadCount(), 1, 8));
+    ChunkPipeline pipeline(path, wholeTable ? std::nullopt : std::optional(std::pair(minRow, maxRow)),
+        std::clamp(QThread::idealThreadCount(), 1, 8));
     for (size_t i = 0; i < pipeline.size(); ++i) {
         RowChunk chunk = pipeline.take(i);
+        if (!wholeTable && (!chunk.error.isEmpty() || chunk.disordered))
+            return false;
         if (!chunk.error.isEmpty())
             fail(chunk.error);
         std::vector<DomainEntry*> entries;
@@ -981,6 +1059,7 @@ void BackupManifest::readManifestDbRowsThrow(const QString& path)
         if (!roomLeft)
             m_chunkUsed = kNodeChunk;
     }
+    return wholeTable || m_recordCount == rows;
 }
 
 BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const QString& relativePath) const

@@ -178,6 +178,9 @@ private:
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
     void readManifestDbRowsThrow(const QString& path);
+    // Reads the Files rows of minRow..maxRow into the tree; false when they are not the table's
+    // rows (fewer than rows, out of order, unreadable). With rows < 0 reads the whole table.
+    bool linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows);
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
 

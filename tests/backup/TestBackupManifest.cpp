@@ -72,6 +72,64 @@ QString errorOf(const std::function<void()>& f)
     return QString();
 }
 
+// Damage done to a Manifest.db as a half-copied file or a failing disk leaves it, on its 4 KB
+// pages (numbered from 1): "cut N" drops the last N bytes, "swap A B" exchanges two pages,
+// "copy A B" writes page A over page B, "zero A" clears a page.
+void damageManifest(const QString& path, const QString& damage)
+{
+    constexpr int kPage = 4096;
+    QByteArray bytes = readAll(path);
+    const QStringList words = damage.split(' ');
+    const qsizetype a = words.value(1).toLongLong(), b = words.value(2).toLongLong();
+    const auto page = [&](qsizetype n) { return bytes.mid((n - 1) * kPage, kPage); };
+    QVERIFY2(a > 0 && (words[0] == "cut" || a * kPage <= bytes.size()) && b * kPage <= bytes.size(),
+        qPrintable(damage));
+    if (words[0] == "cut")
+        bytes.chop(a);
+    else if (words[0] == "swap") {
+        const QByteArray first = page(a);
+        bytes.replace((a - 1) * kPage, kPage, page(b));
+        bytes.replace((b - 1) * kPage, kPage, first);
+    } else if (words[0] == "copy")
+        bytes.replace((b - 1) * kPage, kPage, page(a));
+    else if (words[0] == "zero")
+        bytes.replace((a - 1) * kPage, kPage, QByteArray(kPage, 0));
+    else
+        QFAIL(qPrintable(damage));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
+}
+
+// The records SQLite's own scan of the Files table finds, each once (by fileID, by rowid without
+// one), as "domain/path"; the scan's error code when it fails.
+int scanManifest(const QString& path, QStringList* records)
+{
+    sqlite3* db = nullptr;
+    const QByteArray uri = Sqlite3DB::immutableUri(path).toUtf8();
+    int rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    if (rc == SQLITE_OK)
+        rc = sqlite3_prepare_v2(
+            db, "select fileID, rowid, domain, relativePath from Files not indexed", -1, &stmt, nullptr);
+    QSet<QString> seen;
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        const auto text = [&](int column) {
+            return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, column)));
+        };
+        const QString key = sqlite3_column_type(stmt, 0) == SQLITE_NULL
+            ? "rowid " + QString::number(sqlite3_column_int64(stmt, 1))
+            : text(0);
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            records->append(text(2) + "/" + text(3));
+        }
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
 } // namespace
 
 class TestBackupManifest : public QObject
@@ -461,6 +519,57 @@ private Q_SLOTS:
         dbf.write(QByteArray(4096, 'g'));
         dbf.close();
         QVERIFY(errorOf([&] { m.setPasscode("pw"); }).contains("does not decrypt to a database"));
+    }
+
+    // A damaged Manifest.db reads as SQLite's own scan of its Files table reads it: every record
+    // that scan finds, once, whatever order its pages are in; refused only when the scan fails.
+    void damagedManifestReadsAsSqliteScansIt_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("damage");
+        const QStringList small { "--photos", "12", "--voicemails", "5", "--recordings", "5", "--videos",
+            "2" };
+        // Three rowid ranges under a tree of two levels: pages 2, 662, 663, ... hold its inner nodes.
+        const QStringList large { "--records", "20000", "--no-filler-files" };
+        for (const char* damage : { "cut 2000", "cut 4000", "cut 4096", "cut 9000", "swap 9 10", "swap 10 13",
+                 "swap 2 9", "swap 9 17", "swap 3 12", "copy 10 12", "copy 12 17", "zero 12", "zero 3" })
+            QTest::addRow("small, %s", damage) << small << QString(damage);
+        for (const char* damage :
+            { "cut 2000", "cut 8192", "swap 1000 3000", "swap 662 1000", "swap 663 2000", "swap 1000 1001",
+                "copy 1000 3000", "copy 1500 2600", "zero 1000", "zero 4247" })
+            QTest::addRow("large, %s", damage) << large << QString(damage);
+    }
+    void damagedManifestReadsAsSqliteScansIt()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, damage);
+        // One generated backup per size; each case damages a copy of it.
+        static QHash<QStringList, QString> made;
+        if (!made.contains(args))
+            made.insert(args, GenBackup::make(args));
+        QVERIFY(!made[args].isEmpty());
+        const QString dir = TestEnv::tempDir();
+        for (const char* name : { "Manifest.plist", "Info.plist", "Status.plist", "Manifest.db" })
+            QFile::copy(made[args] + "/" + name, dir + "/" + name);
+        const QString db = dir + "/Manifest.db";
+        damageManifest(db, damage);
+        QStringList expected;
+        const int scan = scanManifest(db, &expected);
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        const QString err = errorOf([&] { m.parseInfo(); });
+        if (scan != SQLITE_OK) {
+            QCOMPARE(scan & 0xff, SQLITE_CORRUPT);
+            QVERIFY2(err.startsWith(db + " is damaged or not a backup manifest: "), qPrintable(err));
+            QCOMPARE(m.rootNode()->children.size(), 0);
+            return;
+        }
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QStringList read = recordsOf(m);
+        QCOMPARE(m.recordCount(), qint64(expected.size()));
+        read.sort();
+        expected.sort();
+        QCOMPARE(read, expected);
     }
 
     void lockedBackupNeverCopiesCiphertextAsFile()
