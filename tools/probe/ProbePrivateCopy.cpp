@@ -21,7 +21,9 @@ void probeCopyDbThrow(const QString& from, const QString& to)
 {
     if (!copyPrivate(from, to))
         throw std::runtime_error(QStringLiteral("can not copy %1").arg(from).toStdString());
-    for (const char* suffix : { "-wal", "-shm" })
+    // A rollback journal left by a write that never finished is rolled back on the copy, as on the
+    // original: without it the copy would show the unfinished write.
+    for (const char* suffix : { "-wal", "-shm", "-journal" })
         if (QFile::exists(from + QLatin1String(suffix)))
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
 }
