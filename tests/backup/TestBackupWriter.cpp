@@ -93,6 +93,17 @@ class TestBackupWriter : public QObject
         QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(", ")));
     }
 
+    // A message restore's write: a database replaced, an attachment and a file of a new domain added.
+    static QList<BackupManifest::WriteRequest> restoreLike()
+    {
+        return {
+            { "HomeDomain", sourceFile(QByteArray(30000, 'S'), "sms.db"), "Library/SMS/sms.db", true, true },
+            { "MediaDomain", sourceFile("a picture", "p.jpg"), "Library/SMS/Attachments/ab/01/p.jpg", false,
+                true },
+            { "BrandNewDomain", sourceFile("more", "more.txt"), "Some/new/file.txt", false, false },
+        };
+    }
+
 private Q_SLOTS:
     void uncommittedWriteLeavesNoTrace_data()
     {
@@ -145,12 +156,7 @@ private Q_SLOTS:
         QFETCH(QString, password);
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
-        const QList<BackupManifest::WriteRequest> items {
-            { "HomeDomain", sourceFile(QByteArray(30000, 'S'), "sms.db"), "Library/SMS/sms.db", true, true },
-            { "MediaDomain", sourceFile("a picture", "p.jpg"), "Library/SMS/Attachments/ab/01/p.jpg", false,
-                true },
-            { "BrandNewDomain", sourceFile("more", "more.txt"), "Some/new/file.txt", false, false },
-        };
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
         int step = 1;
         for (;; ++step) {
             const QString dir = TestEnv::copyToTemp(pristine);
@@ -170,6 +176,39 @@ private Q_SLOTS:
                 QFAIL(qPrintable(QString("killed before change %1").arg(step)));
         }
         QVERIFY2(step > 8, qPrintable(QString("only %1 changes").arg(step - 1)));
+    }
+
+    // A write whose change fails at any step is undone: the backup is as it was, or, once the
+    // manifest is in place, as written, with nothing of the write left over.
+    void failedAtEveryStep()
+    {
+        const QString pristine = GenBackup::make({});
+        QVERIFY(!pristine.isEmpty());
+        const QString digest = GenBackup::folderDigest(pristine);
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        int step = 1;
+        for (bool failed = true; failed; ++step) {
+            const QString dir = TestEnv::copyToTemp(pristine);
+            int changes = 0;
+            BackupWriteJournal::setBeforeChange([&] {
+                if (++changes == step)
+                    throw std::runtime_error("failed");
+            });
+            try {
+                BackupManifest m(dir);
+                open(m, QString());
+                m.writeFilesThrow(items);
+                failed = false;
+            } catch (const std::runtime_error&) {
+            }
+            BackupWriteJournal::setBeforeChange({});
+            QVERIFY(BackupWriteJournal::settle(QDir(dir)));
+            if (GenBackup::folderDigest(dir) != digest)
+                checkWritten(dir, QString(), items);
+            if (QTest::currentTestFailed())
+                QFAIL(qPrintable(QString("failed at change %1").arg(step)));
+        }
+        QVERIFY(step > 8);
     }
 
     // A record left by an earlier write touches nothing outside the backup folder.
