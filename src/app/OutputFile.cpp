@@ -1,5 +1,7 @@
 #include "app/OutputFile.h"
 
+#include "app/RegularFile.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -60,8 +62,9 @@ bool OutputFile::open(OpenMode mode)
 bool OutputFile::openTarget()
 {
     m_target = QFileInfo(m_path).absoluteFilePath();
-    if (!m_followLinks && QFileInfo(m_target).isSymLink())
-        return openTemp(0);
+    m_replaces = false;
+    if (!m_followLinks)
+        return openOwnName();
     for (int hops = 0; hops < kMaxLinks && QFileInfo(m_target).isSymLink(); ++hops)
         m_target = QFileInfo(m_target).symLinkTarget();
     const QByteArray target = native(m_target);
@@ -73,10 +76,35 @@ bool OutputFile::openTarget()
         m_fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
         return m_fd >= 0 || setError(errno);
     }
+    return openReplacing(st.st_mode);
+}
+
+// A name this program makes: whatever stands there is looked at, never opened, so a FIFO or a
+// device cannot make the write wait; a link is replaced, anything else but a file refused.
+bool OutputFile::openOwnName()
+{
+    struct stat st;
+    if (::lstat(native(m_target).constData(), &st) != 0)
+        return errno == ENOENT ? openTemp(0) : setError(errno);
+    if (S_ISLNK(st.st_mode))
+        return openTemp(0);
+    if (S_ISDIR(st.st_mode))
+        return setError(EISDIR);
+    if (!S_ISREG(st.st_mode)) {
+        setError(EINVAL);
+        setErrorString(RegularFile::notRegularText());
+        return false;
+    }
+    return openReplacing(st.st_mode);
+}
+
+bool OutputFile::openReplacing(unsigned mode)
+{
     // A file that may not be written stays as it is, although its folder would allow a rename.
-    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+    if (::faccessat(AT_FDCWD, native(m_target).constData(), W_OK, AT_EACCESS) != 0)
         return setError(errno);
-    return openTemp(st.st_mode & 07777);
+    m_replaces = true;
+    return openTemp(mode & 07777);
 }
 
 // mode 0: a new file, made as the umask says; otherwise the mode of the file it replaces.
@@ -197,6 +225,9 @@ bool OutputFile::commit()
         return m_errno == 0 ? setError(EBADF) : false;
     }
     bool ok = m_errno == 0 && flushBuffer();
+    // What replaces a file is on the disk before the rename, so a crash leaves the old or the new.
+    if (ok && m_replaces && !m_direct && ::fsync(m_fd) != 0)
+        ok = setError(errno);
     const int fd = m_fd;
     m_fd = -1;
     if (::close(fd) != 0 && ok)
@@ -206,6 +237,8 @@ bool OutputFile::commit()
 
 bool OutputFile::renameIntoPlace(bool ok)
 {
+    if (ok && m_replaces && !m_direct && !syncPath(QFileInfo(m_temp).absolutePath()))
+        ok = setError(errno);
     if (ok && !m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0)
         ok = setError(errno);
     if (!ok) {
@@ -289,6 +322,18 @@ bool OutputFile::copy(
     if (!ok && error)
         *error = out.m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, out.errorString())
                                     : out.failure();
+    return ok;
+}
+
+bool OutputFile::syncPath(const QString& path)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
     return ok;
 }
 

@@ -10,8 +10,10 @@
 // only a complete file is renamed over the final name. On failure the temporary goes and whatever
 // stood at the final name before stays byte for byte. A link at the final name is followed and its
 // target replaced the same way; a destination that is not a regular file (a device such as
-// /dev/null, a FIFO) is written directly. An existing file that may not be written is refused
-// ("Permission denied"), never replaced. Errors carry the system's own text for what happened.
+// /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
+// setFollowLinks). A file that is replaced is flushed to the disk before the rename. An existing
+// file that may not be written is refused ("Permission denied"), never replaced. Errors carry the system's
+// own text for what happened.
 //
 //     OutputFile out(path);
 //     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
@@ -28,8 +30,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // With false, a link at the final name is replaced by the file rather than followed (names
-    // that come from a backup must not lead out of the folder they are written into).
+    // With false, the final name is one this program makes inside a folder the user chose (names
+    // that come from a backup must not lead out of it): a link there is replaced by the file rather
+    // than followed, and a FIFO or device there is refused ("Not a regular file"), never opened.
     void setFollowLinks(bool follow) { m_followLinks = follow; }
     // Opens for writing: WriteOnly, optionally with Text.
     bool open(OpenMode mode) override;
@@ -66,6 +69,9 @@ public:
     // "%%EOF\n" that ends a PDF).
     static bool endsWith(const QString& path, const QByteArray& tail);
 
+    // fsync(2) of a file or folder by name; false with errno set on failure.
+    static bool syncPath(const QString& path);
+
     // Copies the file from into to the same way; false with *error set (to unchanged) on failure.
     static bool copy(const QString& from, const QString& to, QString* error, const Progress& progress = {},
         bool followLinks = true);
@@ -76,6 +82,8 @@ protected:
 
 private:
     bool openTarget();
+    bool openOwnName();
+    bool openReplacing(unsigned mode);
     bool openTemp(unsigned mode);
     bool flushBuffer();
     bool writeRaw(const char* data, qint64 size);
@@ -94,6 +102,7 @@ private:
     int m_fd = -1;
     int m_errno = 0;
     bool m_direct = false;
+    bool m_replaces = false; // the temporary replaces an existing file: synced before the rename
     bool m_committed = false;
     bool m_followLinks = true;
     bool m_sourceFailed = false; // the failure was in reading what copyFrom() copies

@@ -16,14 +16,14 @@ constexpr qint64 kMaxMagnitude = qint64(1) << 62;
 constexpr qint64 kFirstDate = -62135596800;
 constexpr qint64 kLastDate = 253402300799;
 
-std::optional<qint64> wholeSeconds(double value)
+} // namespace
+
+std::optional<qint64> StoredTime::seconds(double value)
 {
     if (!std::isfinite(value) || std::fabs(value) > double(kMaxMagnitude))
         return std::nullopt;
     return qint64(std::floor(value));
 }
-
-} // namespace
 
 std::optional<qint64> StoredTime::seconds(const Sqlite3Cursor& c, int column)
 {
@@ -35,11 +35,11 @@ std::optional<qint64> StoredTime::seconds(const Sqlite3Cursor& c, int column)
         return v;
     }
     case SQLITE_FLOAT:
-        return wholeSeconds(c.getDouble(column));
+        return seconds(c.getDouble(column));
     case SQLITE_TEXT: {
         bool ok = false;
         const double v = c.getTextUtf8(column).toByteArray().trimmed().toDouble(&ok);
-        return ok ? wholeSeconds(v) : std::nullopt;
+        return ok ? seconds(v) : std::nullopt;
     }
     default:
         return std::nullopt;
@@ -61,10 +61,14 @@ QDateTime StoredTime::date(const Sqlite3Cursor& c, int column, qint64 epoch)
     return date(seconds(c, column), epoch);
 }
 
-std::optional<int> StoredTime::duration(const Sqlite3Cursor& c, int column)
+std::optional<int> StoredTime::duration(std::optional<qint64> s)
 {
-    const std::optional<qint64> s = seconds(c, column);
     if (!s || *s < 0 || *s > std::numeric_limits<int>::max())
         return std::nullopt;
     return int(*s);
+}
+
+std::optional<int> StoredTime::duration(const Sqlite3Cursor& c, int column)
+{
+    return duration(seconds(c, column));
 }

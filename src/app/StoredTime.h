@@ -18,6 +18,10 @@ public:
     // and for a date outside the years 1 to 9999.
     static QDateTime date(std::optional<qint64> seconds, qint64 epoch);
     static QDateTime date(const Sqlite3Cursor& c, int column, qint64 epoch);
+    // Whole seconds (rounded down) of a number already read; none for NaN, infinities and
+    // magnitudes beyond 2^62.
+    static std::optional<qint64> seconds(double value);
     // A duration in whole seconds; none for no value and for one below 0 or beyond 2^31 - 1.
+    static std::optional<int> duration(std::optional<qint64> seconds);
     static std::optional<int> duration(const Sqlite3Cursor& c, int column);
 };

@@ -2,10 +2,12 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/SliceArena.h"
 #include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
 #include "device/PlistCFType.h"
@@ -1131,9 +1133,10 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     if (!node)
         return;
     const QString src = storedFilePath(node->item);
-    QFile in(src);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("can not open %1. %2").arg(src, in.errorString()));
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, src, &why))
+        fail(QStringLiteral("can not open %1. %2").arg(src, why));
     QDir().mkpath(QFileInfo(dest).absolutePath());
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
@@ -1262,8 +1265,9 @@ void BackupManifest::saveManifestDbAsThrow(
         BackupWriter::encryptFileThrow(manifestKey(), plain, tmpDest);
     else
         BackupWriter::copyFileThrow(plain, tmpDest);
-    QFile::remove(dest);
-    if (!QFile::rename(tmpDest, dest)) {
+    // On the disk first, then in place in one rename over the old copy: there always is a whole one.
+    if (!OutputFile::syncPath(tmpDest) || !OutputFile::syncPath(QFileInfo(dest).absolutePath())
+        || !BackupWriteJournal::rename(tmpDest, dest)) {
         QFile::remove(tmpDest);
         fail(QStringLiteral("Cannot create %1.").arg(dest));
     }

@@ -1,8 +1,10 @@
 #include "backup/BackupWriter.h"
 
 #include "app/Clock.h"
+#include "app/OutputFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupWriteJournal.h"
 #include "backup/MBFileArchive.h"
 
 #include <QCryptographicHash>
@@ -11,6 +13,8 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <cerrno>
+#include <cstring>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -22,8 +26,10 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
-const QString kTempSuffix = QStringLiteral(".qmtmp");
-const QString kAsideSuffix = QStringLiteral(".qmold");
+QString systemText()
+{
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 } // namespace
 
@@ -66,7 +72,7 @@ BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
 {
     Replacement rep;
     rep.target = target;
-    rep.temp = target + kTempSuffix;
+    rep.temp = BackupWriteJournal::tempOf(target);
     m_replacements.append(rep);
     return m_replacements.last();
 }
@@ -82,6 +88,9 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
     if (!QFileInfo::exists(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
+    if (!BackupWriteJournal::settle(dir))
+        fail(QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath()));
+    planThrow(items);
     for (int i = 0; i < items.size(); ++i) {
         if (m_cancelled && m_cancelled())
             fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
@@ -91,12 +100,25 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
     }
 }
 
+// The record of what this write may leave in the backup, before it leaves anything.
+void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
+{
+    const QDir& dir = m_manifest.dir;
+    auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
+    for (const BackupManifest::WriteRequest& r : items) {
+        const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
+        const QString sub = dir.absoluteFilePath(name.left(2));
+        if (!m_manifest.isMbdb() && !QFileInfo::exists(sub) && !journal->folders.contains(sub))
+            journal->folders.append(sub);
+        journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), 0 });
+    }
+    journal->writeThrow();
+    m_journal = std::move(journal);
+}
+
 void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
 {
     const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
-    const QString sub = m_manifest.dir.absoluteFilePath(name.left(2));
-    if (!m_manifest.isMbdb() && !QFileInfo::exists(sub))
-        m_createdFolders.append(sub);
     Staged s;
     s.req = r;
     s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true);
@@ -282,39 +304,64 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 
 // ---- commit and roll back
 
-void BackupWriter::commitThrow()
+// The staged files on the disk, then the record of each with the identity of its temporary.
+void BackupWriter::recordStagedThrow()
 {
-    for (Replacement& rep : m_replacements) {
-        if (QFileInfo::exists(rep.target)) {
-            rep.aside = rep.target + kAsideSuffix;
-            QFile::remove(rep.aside);
-            if (!QFile::rename(rep.target, rep.aside)) {
-                rep.aside.clear();
-                fail(QStringLiteral("can not overwrite %1").arg(rep.target));
-            }
-        }
-        rep.done = true;
-        if (!QFile::rename(rep.temp, rep.target))
+    QStringList folders;
+    m_journal->files.clear();
+    for (const Replacement& rep : std::as_const(m_replacements)) {
+        if (!OutputFile::syncPath(rep.temp))
+            fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
+        const quint64 id = BackupWriteJournal::fileId(rep.temp);
+        if (rep.target == m_manifestPath)
+            m_journal->manifestTempId = id;
+        else
+            m_journal->files.append({ rep.target, id });
+        const QString folder = QFileInfo(rep.temp).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    for (const QString& folder : std::as_const(folders))
+        if (!OutputFile::syncPath(folder))
+            fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
+    m_journal->writeThrow();
+}
+
+// The staged file replaces its target in one rename; an old file stays reachable beside it (a
+// link, or moved aside where the file system has no links) until the manifest is committed.
+void BackupWriter::putInPlaceThrow(const Replacement& rep)
+{
+    const QString aside = BackupWriteJournal::asideOf(rep.target);
+    if (QFileInfo::exists(rep.target)) {
+        if (!BackupWriteJournal::removeIfPresent(aside)
+            || (!BackupWriteJournal::link(rep.target, aside)
+                && !BackupWriteJournal::rename(rep.target, aside)))
             fail(QStringLiteral("can not overwrite %1").arg(rep.target));
     }
-    m_committed = true;
+    if (!BackupWriteJournal::rename(rep.temp, rep.target))
+        fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+}
+
+void BackupWriter::commitThrow()
+{
+    recordStagedThrow();
     for (const Replacement& rep : std::as_const(m_replacements))
-        if (!rep.aside.isEmpty())
-            QFile::remove(rep.aside);
+        if (rep.target != m_manifestPath)
+            putInPlaceThrow(rep);
+    // The commit: the new manifest takes the place of the old in one step, so there always is one.
+    const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
+    if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
+        fail(QStringLiteral("can not overwrite %1").arg(m_manifestPath));
+    m_committed = true;
+    OutputFile::syncPath(m_manifest.dir.absolutePath());
+    BackupWriteJournal::settle(m_manifest.dir); // the old files kept aside go, then the record
+    m_journal.reset();
 }
 
 void BackupWriter::rollBack()
 {
-    for (auto it = m_replacements.rbegin(); it != m_replacements.rend(); ++it) {
-        if (it->done) {
-            QFile::remove(it->target);
-            if (!it->aside.isEmpty())
-                QFile::rename(it->aside, it->target);
-        }
-        QFile::remove(it->temp);
-    }
+    if (m_journal)
+        BackupWriteJournal::settle(m_manifest.dir);
+    m_journal.reset();
     m_replacements.clear();
-    for (const QString& folder : std::as_const(m_createdFolders))
-        QDir().rmdir(folder); // only when still empty
-    m_createdFolders.clear();
 }

@@ -9,13 +9,16 @@
 #include <functional>
 #include <memory>
 
+class BackupWriteJournal;
 class QTemporaryDir;
 class Sqlite3DB;
 
 // Writes files into a backup folder in three steps: stage every file (encrypted when the backup
-// is) and the updated manifest as temporaries beside their targets, then commit by moving them
-// into place, the manifest last; anything not committed is rolled back, so a failure leaves the
-// backup as it was. BackupManifest::writeFilesThrow drives it.
+// is) and the updated manifest as temporaries beside their targets, then commit by renaming them
+// into place, the manifest last, in one rename over the old one. The old files stay beside theirs
+// until the manifest is committed, and a record of the write (BackupWriteJournal) lets anything not
+// committed be rolled back: by this writer on a failure, or by the next write into the backup after
+// a crash. BackupManifest::writeFilesThrow drives it.
 class BackupWriter
 {
 public:
@@ -56,6 +59,7 @@ public:
     // The manifest with the staged files' records, in the backup's own format, as a temporary.
     void stageManifestThrow();
     // Moves the temporaries into place, the manifest last; on failure everything is put back.
+    // Everything staged is on the disk before the first rename.
     void commitThrow();
     void rollBack();
 
@@ -71,14 +75,13 @@ public:
     static void encryptFileThrow(const QByteArray& key, const QString& from, const QString& to);
 
 private:
-    // A file moved into place by the commit, with what it replaced, so a failure can be undone.
+    // A file the commit moves into place.
     struct Replacement {
         QString target;
         QString temp;
-        QString aside; // the old file moved aside, empty when there was none
-        bool done = false;
     };
 
+    void planThrow(const QList<BackupManifest::WriteRequest>& items);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
     void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out);
     void copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName);
@@ -87,6 +90,8 @@ private:
     void updateManifestDbThrow(const QString& temp);
     void replaceDbRecordThrow(Sqlite3DB& db, const Staged& s);
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
+    void recordStagedThrow();
+    void putInPlaceThrow(const Replacement& rep);
 
     BackupManifest& m_manifest;
     Progress m_progress;
@@ -94,7 +99,7 @@ private:
     QString m_manifestPath;
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;
-    QStringList m_createdFolders; // hashed sub-folders this write made, removed again on failure
+    std::unique_ptr<BackupWriteJournal> m_journal; // once recorded in the backup
     std::unique_ptr<QTemporaryDir> m_work;
     QString m_newPlainDb;
     quint32 m_now = 0;

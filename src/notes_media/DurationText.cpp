@@ -1,10 +1,13 @@
 #include "notes_media/DurationText.h"
 
-#include <cmath>
+#include "app/StoredTime.h"
 
 QString DurationText::format(double seconds)
 {
-    const qint64 s = std::isfinite(seconds) && seconds > 0 ? qint64(seconds) : 0;
+    const std::optional<int> length = StoredTime::duration(StoredTime::seconds(seconds));
+    if (!length)
+        return QString();
+    const int s = *length;
     const QChar zero(u'0');
     if (s >= 3600)
         return QStringLiteral("%1:%2:%3")

@@ -6,6 +6,8 @@ namespace
 {
 
 const int kMaxNameBytes = 255;
+// An extension kept when a name is cut; a longer "extension" is just part of the name.
+const int kMaxExtensionBytes = 64;
 
 QString cutToBytes(QString text, int max)
 {
@@ -16,6 +18,22 @@ QString cutToBytes(QString text, int max)
         text.truncate(n);
     }
     return text;
+}
+
+// The stem cut so that stem and tail together stay within max bytes.
+QString fitName(const QString& stem, const QString& tail)
+{
+    return cutToBytes(stem, kMaxNameBytes - int(tail.toUtf8().size())) + tail;
+}
+
+// A file's extension, from its last dot on; empty for none, a leading dot only, or one too long
+// to leave room for a name before it.
+QString extensionOf(const QString& name)
+{
+    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
+    if (dot <= 0 || name.mid(dot).toUtf8().size() > kMaxExtensionBytes)
+        return QString();
+    return name.mid(dot);
 }
 
 } // namespace
@@ -29,7 +47,8 @@ QString ExtractNamer::cleanName(const QString& name)
         clean = QStringLiteral("_");
     else if (clean == QLatin1String(".."))
         clean = QStringLiteral("__");
-    return cutToBytes(clean, kMaxNameBytes);
+    const QString ext = extensionOf(clean);
+    return fitName(clean.chopped(ext.size()), ext);
 }
 
 QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool isFile)
@@ -37,14 +56,10 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     const QString clean = cleanName(name);
     QString path = folder + QLatin1Char('/') + clean;
     if (m_used.contains(path)) {
-        const int dot = isFile ? int(clean.lastIndexOf(QLatin1Char('.'))) : -1;
-        const QString stem = dot > 0 ? clean.left(dot) : clean;
-        const QString ext = dot > 0 ? clean.mid(dot) : QString();
-        for (int n = 2; m_used.contains(path); ++n) {
-            const QString suffix = QStringLiteral(" (%1)").arg(n) + ext;
-            path = folder + QLatin1Char('/') + cutToBytes(stem, kMaxNameBytes - int(suffix.toUtf8().size()))
-                + suffix;
-        }
+        const QString ext = isFile ? extensionOf(clean) : QString();
+        const QString stem = clean.chopped(ext.size());
+        for (int n = 2; m_used.contains(path); ++n)
+            path = folder + QLatin1Char('/') + fitName(stem, QStringLiteral(" (%1)").arg(n) + ext);
     }
     m_used.insert(path);
     return path;

@@ -5,7 +5,8 @@
 
 // Names of what an extraction writes. A name from a backup is cleaned so that it stays one entry
 // inside its folder: \ / : * ? " < > |, line ends, tabs and NUL are removed, the rest trimmed, an
-// empty name, "." and ".." become "_", "_" and "__", and the name is cut to 255 UTF-8 bytes.
+// empty name, "." and ".." become "_", "_" and "__", and a name over 255 UTF-8 bytes is cut
+// before its extension, which stays.
 // Two entries of one run that end up with the same path get " (2)", " (3)"... (before the
 // extension of a file); an entry that was there before the run is not renamed.
 class ExtractNamer

@@ -1,21 +1,29 @@
 #include "notes_media/IOSRecordingDb.h"
 
 #include "app/MacEpoch.h"
+#include "app/StoredTime.h"
 
+#include <cmath>
 #include <utility>
 
 namespace
 {
 
-// Core Data keeps ZDATE as seconds since 2001-01-01 UTC.
+// Core Data keeps ZDATE as seconds since 2001-01-01 UTC, with a fraction kept to the millisecond.
+QDateTime recordingDate(const Sqlite3Cursor& c, int column)
+{
+    const QDateTime date = StoredTime::date(c, column, kMacEpochOffset);
+    const double stored = c.getDouble(column);
+    return date.isValid() ? date.addMSecs(qint64((stored - std::floor(stored)) * 1000.0)) : date;
+}
+
 IOSRecordingDb::_Recording readRecording(const Sqlite3Cursor& c)
 {
     IOSRecordingDb::_Recording r;
     r.pk = c.getInt64(0);
     r.customLabel = c.getText(1);
     r.devicePath = c.getText(2);
-    r.date = QDateTime::fromMSecsSinceEpoch(
-        qint64((c.getDouble(3) + double(kMacEpochOffset)) * 1000.0), Qt::UTC);
+    r.date = recordingDate(c, 3);
     r.duration = c.getDouble(4);
     return r;
 }

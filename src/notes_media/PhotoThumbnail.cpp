@@ -1,5 +1,6 @@
 #include "notes_media/PhotoThumbnail.h"
 
+#include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
 #include "notes_media/HeifLibrary.h"
 
@@ -170,9 +171,10 @@ QByteArray PhotoThumbnail::readStoredThrow(
     const BackupManifest& manifest, const BackupManifest::_FileNode* node)
 {
     const QString path = manifest.storedFilePath(node->item);
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("can not open %1. %2").arg(path, in.errorString()));
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, path, &why))
+        fail(QStringLiteral("can not open %1. %2").arg(path, why));
     if (in.size() > kMaxFileBytes + 16 || node->item.size > kMaxFileBytes)
         return QByteArray();
     if (!manifest.IsEncrypted)

@@ -118,6 +118,38 @@ private Q_SLOTS:
         QVERIFY(QFileInfo("/dev/null").exists());
     }
 
+    void ownNameRefusesWhatIsNotAFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo"
+                              << "Not a regular file";
+        QTest::newRow("folder") << "folder"
+                                << "Is a directory";
+    }
+    // A name the program makes is looked at, never opened: a FIFO there (which would block the
+    // open until someone reads it) or a folder is refused at once, naming it, and stays.
+    void ownNameRefusesWhatIsNotAFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        const QString path = TestEnv::tempDir() + "/IMG_0003.HEIC";
+        QVERIFY(
+            kind == "fifo" ? ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 : QDir().mkdir(path));
+        QElapsedTimer timer;
+        timer.start();
+        OutputFile out(path);
+        out.setFollowLinks(false);
+        QVERIFY(!out.open(QIODevice::WriteOnly));
+        QCOMPARE(out.failure(), QString("Can not write %1: %2").arg(path, reason));
+        QString error;
+        QVERIFY(!OutputFile::copy(QCoreApplication::applicationFilePath(), path, &error, {}, false));
+        QCOMPARE(error, out.failure());
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(entries(QFileInfo(path).absolutePath()), QStringList { "IMG_0003.HEIC" });
+        QCOMPARE(QFileInfo(path).isDir(), kind == "folder");
+    }
+
     // The link stays a link; the file it names gets the new content.
     void linkIsFollowed()
     {

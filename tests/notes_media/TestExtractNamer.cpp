@@ -40,6 +40,31 @@ private Q_SLOTS:
         QVERIFY(!clean.contains('/'));
     }
 
+    void longNamesKeepTheirExtension_data()
+    {
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xB5"); // 4 bytes, two UTF-16 units
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("200 x e-acute")
+            << QString(200, QChar(0x00E9)) + ".m4a" << QString(125, QChar(0x00E9)) + ".m4a";
+        QTest::newRow("ASCII, one byte over") << QString(252, 'a') + ".m4a" << QString(251, 'a') + ".m4a";
+        QTest::newRow("exactly 255 bytes") << QString(251, 'a') + ".m4a" << QString(251, 'a') + ".m4a";
+        QTest::newRow("emoji not split") << emoji.repeated(70) + ".m4a" << emoji.repeated(62) + ".m4a";
+        QTest::newRow("dots inside the stem") << QString(300, 'a') + ".tar.gz" << QString(252, 'a') + ".gz";
+        QTest::newRow("no extension") << QString(300, 'a') << QString(255, 'a');
+        QTest::newRow("leading dot only") << "." + QString(300, 'a') << "." + QString(254, 'a');
+        QTest::newRow("too long to be an extension") << "a." + QString(300, 'b') << "a." + QString(253, 'b');
+    }
+    // A name over 255 bytes is cut before its extension, which stays, on a character boundary.
+    void longNamesKeepTheirExtension()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, expected);
+        const QString clean = ExtractNamer::cleanName(name);
+        QCOMPARE(clean, expected);
+        QVERIFY(clean.toUtf8().size() <= 255);
+    }
+
     void collisionsOfOneRunAreNumbered()
     {
         ExtractNamer namer;

@@ -56,8 +56,10 @@ std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, co
     const QDir dir(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     const QString store = work.absoluteFilePath(QStringLiteral("contacts.db"));
     kind = QStringLiteral("addressbook");
-    if (info.isFile() && LocalContactsDb::isStoreFile(info.absoluteFilePath())) {
+    // A single file's kind is read from its private copy: the original is never opened.
+    if (info.isFile())
         probeCopyDbThrow(info.absoluteFilePath(), store);
+    if (info.isFile() && LocalContactsDb::isStoreFile(store)) {
         kind = QStringLiteral("store");
     } else if (info.isFile()) {
         probeCopyDbThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));

@@ -1,18 +1,30 @@
 #include "ProbePrivateCopy.h"
 
 #include "app/OutputFile.h"
+#include "app/sqlite/Sqlite3DB.h"
 
 #include <QFile>
+#include <QList>
+#include <QPair>
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace
 {
+// Each private copy with the user's file it was made from.
+QList<QPair<QString, QString>>& copies()
+{
+    static QList<QPair<QString, QString>> list;
+    return list;
+}
+
 bool copyPrivate(const QString& from, const QString& to)
 {
     QString error;
     if (!OutputFile::copy(from, to, &error))
         return false;
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
+    copies().append({ to, from });
     return true;
 }
 } // namespace
@@ -21,7 +33,24 @@ void probeCopyDbThrow(const QString& from, const QString& to)
 {
     if (!copyPrivate(from, to))
         throw std::runtime_error(QStringLiteral("can not copy %1").arg(from).toStdString());
-    for (const char* suffix : { "-wal", "-shm" })
+    for (const char* suffix : { "-wal", "-shm", "-journal" })
         if (QFile::exists(from + QLatin1String(suffix)))
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
+    if (!QFile::exists(to + QStringLiteral("-journal")))
+        return;
+    // Only a connection that may write rolls a journal back; the readers open read-only.
+    try {
+        Sqlite3DB db;
+        db.openThrow(to, SQLITE_OPEN_READWRITE);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(probeUserNames(QString::fromUtf8(e.what())).toStdString());
+    }
+}
+
+QString probeUserNames(QString text)
+{
+    // Newest first: a later copy may sit where an earlier one did.
+    for (auto it = copies().crbegin(); it != copies().crend(); ++it)
+        text.replace(it->first, it->second);
+    return text;
 }

@@ -2,8 +2,13 @@
 
 #include <QString>
 
-// Copies a database file, with its "-wal" and "-shm" where they stand beside it, into the probe's
-// private temporary folder, so the original is never opened; the copies are the owner's to read
-// and write. Throws std::runtime_error "can not copy <from>" when the database itself cannot be
-// copied (a journal that cannot be copied is left out).
+// Copies a database file, with its "-wal", "-shm" and "-journal" where they stand beside it, into
+// the probe's private temporary folder, so the original is never opened; the copies are the
+// owner's to read and write. A rollback journal left by a write that never finished is rolled back
+// on the copy, as SQLite would on the original. Throws std::runtime_error "can not copy <from>"
+// when the database itself cannot be copied (a journal that cannot be copied is left out), or
+// SQLite's complaint about the copy, naming from.
 void probeCopyDbThrow(const QString& from, const QString& to);
+
+// text with each private copy named by the file the user gave.
+QString probeUserNames(QString text);

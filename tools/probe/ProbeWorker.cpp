@@ -1,5 +1,6 @@
 #include "ProbeWorker.h"
 
+#include "ProbePrivateCopy.h"
 #include "app/ui/shared/ProgressForm.h"
 
 #include <QThread>
@@ -18,6 +19,7 @@ int probeRunWorker(
             out << form.resultText() << "\n";
         return 0;
     }
-    err << (form.resultText().isEmpty() ? QStringLiteral("cancelled") : form.resultText()) << "\n";
+    err << (form.resultText().isEmpty() ? QStringLiteral("cancelled") : probeUserNames(form.resultText()))
+        << "\n";
     return 1;
 }

@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "ProbePrivateCopy.h"
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
 #include "device/LibDeviceBackend.h"
@@ -39,7 +40,7 @@ int main(int argc, char** argv)
         return command->run(args.mid(1), out, err);
     } catch (const std::exception& e) {
         out.flush();
-        err << "qm-probe " << command->name << ": " << e.what() << "\n";
+        err << "qm-probe " << command->name << ": " << probeUserNames(QString::fromUtf8(e.what())) << "\n";
         return 1;
     }
 }

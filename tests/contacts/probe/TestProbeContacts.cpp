@@ -27,6 +27,12 @@ class TestProbeContacts : public QObject
         return p.readAllStandardOutput();
     }
 
+    static QByteArray bytes(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
     QJsonObject counts(const QString& src)
     {
         int rc = -1;
@@ -91,6 +97,57 @@ private slots:
         o = counts(dir.absoluteFilePath("mine.sqlite"));
         QCOMPARE(o["source"].toString(), QStringLiteral("store"));
         QCOMPARE(o["contacts"].toInt(), 8);
+    }
+
+    void hotJournalIsRolledBack_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<int>("contacts");
+        QTest::newRow("store") << "store"
+                               << "contact" << 8;
+        QTest::newRow("address book") << "addressbook"
+                                      << "ABPerson" << 10;
+    }
+    // A save killed in the middle of its transaction leaves its changes in the file and the way
+    // back in the -journal beside it: the probe reads what was committed, and leaves both files as
+    // they are. Damage it cannot read is reported under the user's file name.
+    void hotJournalIsRolledBack()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, table);
+        const QString cache = ContactFixtures::generate({ "--edge" });
+        const QDir dir(TestEnv::tempDir());
+        const QString db = dir.absoluteFilePath("book.db");
+        int rc = -1;
+        if (kind == "store") {
+            run({ "save-contacts", cache, dir.absoluteFilePath("Local") }, rc);
+            QVERIFY(QFile::copy(dir.absoluteFilePath("Local/contacts.db"), db));
+        } else
+            QVERIFY(QFile::copy(QDir(cache).absoluteFilePath(IOSContactsDb::kAddressBookName), db));
+        QCOMPARE(QProcess::execute("python3",
+                     { "-c",
+                         "import os,sqlite3,sys\n"
+                         "db=sqlite3.connect(sys.argv[1],isolation_level=None)\n"
+                         "db.execute('pragma cache_size=5'); db.execute('begin')\n"
+                         "db.execute('delete from '+sys.argv[2]); db.execute('create table filler(x)')\n"
+                         "for i in range(2000): db.execute('insert into filler values(randomblob(900))')\n"
+                         "os._exit(0)\n",
+                         db, table }),
+            0);
+        QVERIFY(QFile::exists(db + "-journal"));
+        const QByteArray file = bytes(db), journal = bytes(db + "-journal");
+        const QJsonObject o = counts(db);
+        QCOMPARE(o["source"].toString(), kind);
+        QTEST(o["contacts"].toInt(), "contacts");
+        QCOMPARE(bytes(db), file);
+        QCOMPARE(bytes(db + "-journal"), journal);
+        // The file cut short as well: SQLite's complaint names the given file, not the probe's copy.
+        QFile::resize(db, 8192);
+        QByteArray err;
+        run({ "contacts", db }, rc, &err);
+        QCOMPARE(rc, 1);
+        QVERIFY2(err.contains("(" + db.toUtf8() + ")") && !err.contains("qm-probe-"), err.constData());
     }
 
     void realBook()

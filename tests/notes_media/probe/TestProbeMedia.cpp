@@ -3,6 +3,7 @@
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QtTest>
+#include <sys/stat.h>
 
 // The probe's voicemail, recordings and export-media commands, run as a program on generated
 // backups, against sqlite3's own count and the generator's audio bytes.
@@ -152,6 +154,46 @@ private Q_SLOTS:
         QCOMPARE(names, QDir(audio + "/" + relDir).entryList(QDir::Files, QDir::Name));
         for (const QString& n : names)
             QCOMPARE(bytes(dest + "/" + n), bytes(audio + "/" + relDir + "/" + n));
+    }
+
+    void fifosNeverBlockExtraction_data()
+    {
+        QTest::addColumn<bool>("inBackup");
+        QTest::newRow("FIFO at a name in the destination") << false;
+        QTest::newRow("FIFO in place of a stored file") << true;
+    }
+    // A FIFO on either side ends the run at once with an error naming it; nothing waits for a
+    // reader or a writer, and the FIFO stays.
+    void fifosNeverBlockExtraction()
+    {
+        QFETCH(bool, inBackup);
+        const QString backup = TestEnv::copyToTemp(m_plain);
+        const QString names = TestEnv::tempDir();
+        int rc = -1;
+        run({ "export-media", "--kind", "recordings", backup, names }, &rc);
+        QCOMPARE(rc, 0);
+        const QString first = QDir(names).entryList(QDir::Files, QDir::Name).value(0);
+        QVERIFY(!first.isEmpty());
+        const QString dest = TestEnv::tempDir();
+        const QByteArray h = QCryptographicHash::hash(
+            "MediaDomain-Media/Recordings/" + first.toUtf8(), QCryptographicHash::Sha1)
+                                 .toHex();
+        const QString fifo = inBackup ? backup + "/" + h.left(2) + "/" + h : dest + "/" + first;
+        QVERIFY(QFile::exists(fifo) == inBackup);
+        QFile::remove(fifo);
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        QProcess p;
+        p.start(m_probe, { "export-media", "--kind", "recordings", backup, dest });
+        if (!p.waitForFinished(30000)) {
+            p.kill();
+            p.waitForFinished();
+            QFAIL("the extraction waits on the FIFO");
+        }
+        QVERIFY(p.exitCode() != 0);
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(err.contains(fifo + (inBackup ? ". " : ": ") + "Not a regular file"), qPrintable(err));
+        struct stat st;
+        QVERIFY(::lstat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
     }
 
     void badArgumentsAreRefused()

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "notes_media/DurationText.h"
 #include "notes_media/IOSRecordingDb.h"
@@ -11,6 +12,7 @@
 #include <QtTest>
 #include <ctime>
 #include <limits>
+#include <sqlite3.h>
 
 // The rows of voicemail.db and Recordings.db as the readers give them and the list models show
 // them: fields, order, dates in several zones, audio paths and lengths.
@@ -79,6 +81,46 @@ private Q_SLOTS:
         QCOMPARE(list.at(2).audioPath(), QString("Media/Recordings/20160101 101010.m4a"));
     }
 
+    void recordingValuesOutOfRange_data()
+    {
+        QTest::addColumn<QString>("zdate");
+        QTest::addColumn<QString>("zduration");
+        QTest::addColumn<QDateTime>("date");
+        QTest::addColumn<QString>("length");
+        QTest::newRow("1e300") << "1e300"
+                               << "1e300" << QDateTime() << "";
+        QTest::newRow("2^63") << "9223372036854775808.0"
+                              << "9223372036854775808.0" << QDateTime() << "";
+        QTest::newRow("minus one") << "-1.0"
+                                   << "-1.0" << QDateTime(QDate(2000, 12, 31), QTime(23, 59, 59), Qt::UTC)
+                                   << "";
+        QTest::newRow("null") << "NULL"
+                              << "NULL" << QDateTime() << "0:00";
+        QTest::newRow("last date") << "252423993599.25"
+                                   << "7200"
+                                   << QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 250), Qt::UTC)
+                                   << "2:00:00";
+    }
+    // A date or length beyond what it can be is no value: no date, an empty length.
+    void recordingValuesOutOfRange()
+    {
+        QFETCH(QString, zdate);
+        QFETCH(QString, zduration);
+        const QString db
+            = NotesFixtures::generate("make_media_db.py", { "recordings", "--count", "1" }, "Recordings.db");
+        {
+            Sqlite3DB sql;
+            sql.openThrow(db, SQLITE_OPEN_READWRITE);
+            sql.executeThrow(QString("update ZRECORDING set ZDATE=%1, ZDURATION=%2").arg(zdate, zduration));
+        }
+        IOSRecordingDb reader(
+            nullptr, NotesFixtures::cacheWith(db, "MediaDomain", "Media/Recordings/Recordings.db"));
+        const QList<IOSRecordingDb::_Recording> list = reader.recordings();
+        QCOMPARE(list.size(), 1);
+        QTEST(list.at(0).date, "date");
+        QTEST(DurationText::format(list.at(0).duration), "length");
+    }
+
     // The device's own (empty) databases read as empty lists.
     void realSchemasReadEmpty()
     {
@@ -139,9 +181,15 @@ private Q_SLOTS:
         QTest::newRow("minute") << 61.0 << "1:01";
         QTest::newRow("hour") << 3600.0 << "1:00:00";
         QTest::newRow("hours") << 37325.0 << "10:22:05";
-        QTest::newRow("negative") << -3.0 << "0:00";
-        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "0:00";
-        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "0:00";
+        QTest::newRow("longest") << 2147483647.0 << "596523:14:07";
+        // Beyond what a length can be: no value, shown empty.
+        QTest::newRow("negative") << -3.0 << "";
+        QTest::newRow("minus one") << -1.0 << "";
+        QTest::newRow("not a number") << std::numeric_limits<double>::quiet_NaN() << "";
+        QTest::newRow("infinite") << std::numeric_limits<double>::infinity() << "";
+        QTest::newRow("1e300") << 1e300 << "";
+        QTest::newRow("2^63") << 9223372036854775808.0 << "";
+        QTest::newRow("2^31") << 2147483648.0 << "";
     }
     void duration()
     {

@@ -21,7 +21,10 @@
 #include <QPointer>
 #include <QProcess>
 #include <QtTest>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -265,6 +268,39 @@ private Q_SLOTS:
         qputenv("TZ", saved);
         QVERIFY2(text.contains(clock), qPrintable(text));
         QVERIFY(ItemModelPhotoIcon::dateText(0).isEmpty());
+    }
+
+    // A FIFO in place of a stored picture gets the placeholder of an undecodable one: the
+    // thumbnails never wait on it and the page closes at once.
+    void fifoInTheBackupIsSkipped()
+    {
+        const QString dir = TestEnv::copyToTemp(m_plain);
+        std::unique_ptr<BackupManifest> m = opened(dir, false);
+        QVERIFY(m && !m->photoList.isEmpty());
+        const QString stored = m->storedFilePath(m->photoList.first()->item);
+        QVERIFY(QFile::remove(stored));
+        QVERIFY(::mkfifo(QFile::encodeName(stored).constData(), 0600) == 0);
+        std::unique_ptr<PhotosMainForm> page;
+        // Should a read wait on the FIFO after all, a writer that comes and goes ends the wait
+        // before the page is destroyed.
+        const auto release = qScopeGuard([&] {
+            const int fd = ::open(QFile::encodeName(stored).constData(), O_RDWR | O_NONBLOCK);
+            if (fd >= 0)
+                ::close(fd);
+        });
+        page = std::make_unique<PhotosMainForm>(m.get(),
+            QList<const BackupManifest::_FileNode*>(m->photoList.begin(), m->photoList.end()),
+            QDir(TestEnv::tempDir()));
+        page->resize(900, 600);
+        page->show();
+        QTRY_VERIFY_WITH_TIMEOUT(allPicturesShown(*page), 20000);
+        for (int r = 0; r < page->model->rowCount(); ++r)
+            if (page->model->fileOf(r) == m->photoList.first())
+                QCOMPARE(pictureSize(*page, r), QSize(128, 128));
+        QElapsedTimer closing;
+        closing.start();
+        page.reset();
+        QVERIFY(closing.elapsed() < 5000);
     }
 
     // The thread stops with its page even while work is queued.

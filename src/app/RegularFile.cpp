@@ -1,0 +1,34 @@
+#include "app/RegularFile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool RegularFile::openRead(QFile& file, const QString& path, QString* why)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    int error = fd < 0 ? errno : (::fstat(fd, &st) != 0 ? errno : 0);
+    if (error == 0 && !S_ISREG(st.st_mode))
+        error = S_ISDIR(st.st_mode) ? EISDIR : -1;
+    // Reads of a regular file never wait; the flag only kept the open itself from waiting.
+    if (error == 0 && ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+        error = errno;
+    if (error == 0 && file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return true;
+    if (fd >= 0 && !file.isOpen())
+        ::close(fd);
+    if (why)
+        *why = error == -1 ? notRegularText()
+            : error != 0   ? QString::fromLocal8Bit(std::strerror(error))
+                           : file.errorString();
+    return false;
+}
+
+QString RegularFile::notRegularText()
+{
+    return QStringLiteral("Not a regular file");
+}
