@@ -12,6 +12,8 @@ Examples:
   make_calendar_db.py --events 100000 OUT.sqlitedb
   make_calendar_db.py --no-calendar-table OUT.sqlitedb    another generation's layout
   make_calendar_db.py --all-day OUT.sqlitedb    floating all-day items around summer-time changes
+  make_calendar_db.py --demo OUT.sqlitedb    the demo backup's events (with a 1969 one, a free one and
+                                             one without a start)
 
 The --all-day set holds, for each March and October summer-time change of both hemispheres, a
 floating all-day item on the day before, the day of and the day after the change, each titled
@@ -64,6 +66,23 @@ DEFAULT_ITEMS = [
     (2, "No start", "", None, None, 0, "UTC", 0, None, 2, [], []),
 ]
 
+DEMO_ITEMS = [
+    (1, "Team stand-up", "Daily notes in the shared folder", secs(2025, 11, 3, 9, 30), secs(2025, 11, 3, 9, 45), 0,
+     "UTC", 0, None, 2, [(2, 1)], []),
+    (1, "Quarterly review", "Slides: Q4 numbers", secs(2025, 12, 4, 16), secs(2025, 12, 4, 17, 30), 0, "UTC", 0,
+     None, 2, [], ["Room 4B"]),
+    (1, "Lunch break", "", secs(2025, 12, 1, 12), secs(2025, 12, 1, 13), 0, "UTC", 1, None, 2, [], []),
+    (2, "Dentist", "Riverside Dental, check-up", secs(2025, 12, 3, 14, 30), secs(2025, 12, 3, 15, 15), 0, "UTC", 0,
+     None, 2, [], ["Riverside Dental"]),
+    (2, "Hike with Liam and Sofia", "Bring water and a jacket", secs(2025, 11, 29, 8, 30), secs(2025, 11, 29, 14),
+     0, "UTC", 0, None, 2, [], ["Forest Park trailhead"]),
+    (2, "Thanksgiving", "", secs(2025, 11, 27), secs(2025, 11, 27, 23, 59), 1, "_float", 0, None, 2, [], []),
+    (2, "Emma's birthday", "", secs(2025, 12, 12), secs(2025, 12, 12, 23, 59), 1, "_float", 0, None, 2, [(4, 1)], []),
+    (2, "Moon landing", "Watched it on TV with the family", secs(1969, 7, 20, 20, 17), secs(1969, 7, 20, 21), 0,
+     "UTC", 0, None, 2, [], []),
+    (2, "Plan the cabin weekend", "", None, None, 0, "UTC", 0, None, 2, [], []),
+]
+
 
 def fill(con, items):
     con.execute("INSERT INTO Calendar (ROWID, title) VALUES (1, 'Work')")
@@ -108,7 +127,7 @@ def many(n):
              "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
 
 
-def build(out, events, no_calendar_table, all_day=False):
+def build(out, events, no_calendar_table, all_day=False, demo=False):
     if os.path.exists(out):
         os.unlink(out)
     con = sqlite3.connect(out)
@@ -117,7 +136,7 @@ def build(out, events, no_calendar_table, all_day=False):
             continue
         con.execute(sql)
     if not no_calendar_table:
-        fill(con, many(events) if events else all_day_items() if all_day else DEFAULT_ITEMS)
+        fill(con, many(events) if events else all_day_items() if all_day else DEMO_ITEMS if demo else DEFAULT_ITEMS)
     con.commit()
     con.close()
 
@@ -128,8 +147,9 @@ def main():
     p.add_argument("--events", type=int, default=0, help="this many plain busy events instead of the default set")
     p.add_argument("--no-calendar-table", action="store_true")
     p.add_argument("--all-day", action="store_true", help="the floating all-day set instead of the default set")
+    p.add_argument("--demo", action="store_true", help="the demo backup's events instead of the default set")
     a = p.parse_args()
-    build(a.out, a.events, a.no_calendar_table, a.all_day)
+    build(a.out, a.events, a.no_calendar_table, a.all_day, a.demo)
 
 
 if __name__ == "__main__":
