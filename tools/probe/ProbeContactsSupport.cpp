@@ -56,11 +56,13 @@ std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, co
     const QDir dir(info.isDir() ? info.absoluteFilePath() : info.absolutePath());
     const QString store = work.absoluteFilePath(QStringLiteral("contacts.db"));
     kind = QStringLiteral("addressbook");
-    if (info.isFile() && LocalContactsDb::isStoreFile(info.absoluteFilePath())) {
-        probeCopyDbThrow(info.absoluteFilePath(), store);
+    const QString staged
+        = info.isFile() ? probeStageDbThrow(info.absoluteFilePath(), work.path()) : QString();
+    if (info.isFile() && LocalContactsDb::isStoreFile(staged)) {
+        probeCopyDbThrow(staged, store);
         kind = QStringLiteral("store");
     } else if (info.isFile()) {
-        probeCopyDbThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));
+        probeCopyDbThrow(staged, work.absoluteFilePath(IOSContactsDb::kAddressBookName));
         const QString images = dir.absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
         if (QFile::exists(images))
             probeCopyDbThrow(images, work.absoluteFilePath(IOSContactsDb::kImagesName));

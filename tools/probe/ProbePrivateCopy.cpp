@@ -2,7 +2,9 @@
 
 #include "app/OutputFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <stdexcept>
 
 namespace
@@ -24,4 +26,11 @@ void probeCopyDbThrow(const QString& from, const QString& to)
     for (const char* suffix : { "-wal", "-shm" })
         if (QFile::exists(from + QLatin1String(suffix)))
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
+}
+
+QString probeStageDbThrow(const QString& from, const QString& work)
+{
+    const QString to = QDir(work).absoluteFilePath(QStringLiteral("staged-") + QFileInfo(from).fileName());
+    probeCopyDbThrow(from, to);
+    return to;
 }

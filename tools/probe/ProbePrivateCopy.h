@@ -7,3 +7,7 @@
 // and write. Throws std::runtime_error "can not copy <from>" when the database itself cannot be
 // copied (a journal that cannot be copied is left out).
 void probeCopyDbThrow(const QString& from, const QString& to);
+
+// A private copy (with its logs) of a database file in work, for telling what the file is before
+// it is read: the original is never opened. Returns the copy's path; throws as probeCopyDbThrow.
+QString probeStageDbThrow(const QString& from, const QString& work);
