@@ -3,8 +3,8 @@
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/MainWindow.h"
-#include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "messages/ui/BubbleViewMgr.h"
@@ -32,15 +32,7 @@ class TestDemoBackup : public QObject
     ItemModelBK::_BKItemNode* load(MainWindow& w)
     {
         ModalAnswerer answerer;
-        const QString folder = m_demo;
-        answerer.answerWith([folder](QWidget* modal) {
-            auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
-            if (!dlg)
-                return false;
-            dlg->addFolder(folder);
-            QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
-            return true;
-        });
+        DialogAnswers::chooseBackup(answerer, m_demo);
         w.miLoadiTunesBackup();
         if (!answerer.seen().isEmpty() || w.model().bkRoot->children.size() != 1)
             return nullptr;

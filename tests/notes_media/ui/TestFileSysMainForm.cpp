@@ -1,5 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -11,9 +12,7 @@
 
 #include <QAction>
 #include <QFile>
-#include <QFileDialog>
 #include <QHeaderView>
-#include <QLineEdit>
 #include <QtTest>
 
 namespace
@@ -155,16 +154,7 @@ private Q_SLOTS:
             camera, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         const QString dest = TestEnv::tempDir();
         ModalAnswerer answerer;
-        answerer.answerWith([dest](QWidget* modal) {
-            auto* dlg = qobject_cast<QFileDialog*>(modal);
-            if (!dlg)
-                return false;
-            dlg->selectFile(dest);
-            if (auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit"))
-                edit->setText(dest);
-            QMetaObject::invokeMethod(dlg, "accept", Qt::QueuedConnection);
-            return true;
-        });
+        DialogAnswers::chooseFolder(answerer, dest);
         page.toolbarActions().first()->trigger();
         QCOMPARE(answerer.seen(), QStringList({ told }));
         QCOMPARE(QDir(dest + "/CameraRollDomain/Media/DCIM/100APPLE").entryList(QDir::Files).size(),
