@@ -2,13 +2,15 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
+#include <QMutex>
 #include <QTemporaryDir>
-
 #include <cstdlib>
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::vector<std::unique_ptr<QTemporaryDir>>& tempDirs()
 {
@@ -22,7 +24,8 @@ bool copyRecursively(const QString& from, const QString& to)
     if (info.isDir()) {
         if (!QDir().mkpath(to))
             return false;
-        const auto entries = QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        const auto entries
+            = QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         for (const QFileInfo& e : entries) {
             if (!copyRecursively(e.absoluteFilePath(), to + "/" + e.fileName()))
                 return false;
@@ -35,15 +38,15 @@ bool copyRecursively(const QString& from, const QString& to)
     return QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
 }
 
-struct AutoSetUp
-{
+struct AutoSetUp {
     AutoSetUp() { TestEnv::setUp(); }
 };
 AutoSetUp autoSetUp;
 
 } // namespace
 
-namespace TestEnv {
+namespace TestEnv
+{
 
 void setUp()
 {
@@ -74,7 +77,20 @@ QString sharedDir()
 QString realFixture(const QString& relative)
 {
     const QString shared = sharedDir();
-    return shared.isEmpty() ? QString() : shared + "/real/" + relative;
+    if (shared.isEmpty())
+        return {};
+    // Each top-level fixture folder is copied whole, once, so files beside the one asked for (an
+    // address book's images, a database's logs) come along, and nothing ever opens the original.
+    static QMutex lock;
+    static QHash<QString, QString> copies;
+    const QMutexLocker locked(&lock);
+    const QString top = relative.section('/', 0, 0);
+    if (!copies.contains(top)) {
+        const QString copy = copyToTemp(shared + "/real/" + top);
+        copies.insert(top, copy.isEmpty() ? tempDir() + "/" + top : copy);
+    }
+    const QString rest = relative.section('/', 1);
+    return rest.isEmpty() ? copies.value(top) : copies.value(top) + "/" + rest;
 }
 
 QString tempDir()

@@ -3,7 +3,8 @@
 #include <QString>
 
 // Test environment shared by every suite.
-namespace TestEnv {
+namespace TestEnv
+{
 
 // Points HOME at a fresh temporary folder (removed at exit) and fixes zone and locale.
 // Called automatically before main() of every suite that links the test support library.
@@ -12,7 +13,9 @@ void setUp();
 // The fixtures folder beside the checkout, or an empty string when it is absent.
 QString sharedDir();
 
-// Absolute path of a file under ../shared/fixtures/real, or empty when ../shared is absent.
+// Absolute path of a file or folder of ../shared/fixtures/real in this process's private copy of its
+// top-level fixture folder (made on first use, removed at exit), or empty when ../shared is absent.
+// Tests never open a fixture in place: a reader may leave logs or other files beside what it opens.
 QString realFixture(const QString& relative);
 
 // Copies a file or folder into a fresh temporary folder that lives until the process ends, so a
@@ -25,8 +28,8 @@ QString tempDir();
 } // namespace TestEnv
 
 // Use at the top of a test that needs ../shared: skips with a clear message when it is absent.
-#define QM_REQUIRE_SHARED()                                                                        \
-    do {                                                                                           \
-        if (TestEnv::sharedDir().isEmpty())                                                        \
-            QSKIP("../shared/fixtures is not beside the checkout; fixture test skipped");          \
+#define QM_REQUIRE_SHARED()                                                                                  \
+    do {                                                                                                     \
+        if (TestEnv::sharedDir().isEmpty())                                                                  \
+            QSKIP("../shared/fixtures is not beside the checkout; fixture test skipped");                    \
     } while (0)

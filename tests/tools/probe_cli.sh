@@ -62,6 +62,44 @@ check "export-media with a wrong password writes nothing" $?
 "$probe" export-media --kind pictures "$work/bk" "$work/p3" > /dev/null 2>&1; [ $? -ne 0 ]
 check "export-media refuses an unknown kind" $?
 
+# What a backup lists but does not store is counted, not silently dropped: the last voicemail has
+# no audio record at all, and one photo's stored copy is gone from the backup folder.
+/usr/bin/python3 "$generator" --voicemails 3 --missing-audio 1 --photos 0 --videos 0 "$work/vm" > /dev/null
+out=$("$probe" export-media --kind voicemail "$work/vm" "$work/vm-out"); rc=$?
+[ $rc -eq 0 ] && [[ "$out" == *'"extracted":2'* ]] && [[ "$out" == *'"missing":1'* ]]
+check "export-media counts the voicemail whose audio the backup lacks" $?
+rm "$work/twin/$(printf '%s' "CameraRollDomain-Media/DCIM/100APPLE/IMG_0002.JPG" | sha1sum | cut -c1-40)"
+out=$("$probe" extract-tree --domain CameraRollDomain "$work/twin" "$work/tree-out"); rc=$?
+[ $rc -eq 0 ] && [[ "$out" == *'"extracted":4'* ]] && [[ "$out" == *'"missing":1'* ]]
+check "extract-tree counts the file whose stored copy is gone" $?
+out=$("$probe" export-media --kind photos "$work/twin" "$work/photos-out"); rc=$?
+[ $rc -eq 0 ] && [[ "$out" == *'"extracted":2'* ]] && [[ "$out" == *'"missing":1'* ]]
+check "export-media counts the photo whose stored copy is gone" $?
+
+# Reading never writes beside what it reads: each reading command on a database in WAL mode (a
+# device's usual mode) leaves its folder as it was.
+gen=$(dirname "$generator")
+mkdir -p "$work/wal/ab" "$work/wal/calls" "$work/wal/cal" "$work/wal/notes" "$work/wal/bm" "$work/wal/vm"
+/usr/bin/python3 "$gen/make_addressbook.py" --demo "$work/wal/ab" > /dev/null
+/usr/bin/python3 "$gen/make_call_history.py" "$work/wal/calls/CallHistory.storedata"
+/usr/bin/python3 "$gen/make_calendar_db.py" "$work/wal/cal/Calendar.sqlitedb"
+/usr/bin/python3 "$gen/make_notes_db.py" "$work/wal/notes/notes.sqlite"
+/usr/bin/python3 "$gen/make_bookmarks_db.py" "$work/wal/bm/Bookmarks.db"
+/usr/bin/python3 "$gen/make_media_db.py" voicemail "$work/wal/vm/voicemail.db"
+for db in "$work"/wal/*/*; do
+    /usr/bin/python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).execute("PRAGMA journal_mode=WAL").fetchall()' "$db"
+done
+for run in "contacts ab/AddressBook.sqlitedb" "calls calls/CallHistory.storedata" \
+           "calendars cal/Calendar.sqlitedb" "notes notes/notes.sqlite" "bookmarks bm/Bookmarks.db" \
+           "voicemail vm/voicemail.db"; do
+    set -- $run
+    folder=$(dirname "$work/wal/$2")
+    before=$(ls -A "$folder")
+    "$probe" "$1" "$work/wal/$2" > /dev/null 2>&1; rc=$?
+    [ $rc -eq 0 ] && [ "$(ls -A "$folder")" = "$before" ]
+    check "$1 reads a WAL-mode database and leaves nothing beside it" $?
+done
+
 mkdir "$work/empty"
 "$probe" info "$work/empty" > /dev/null 2> "$work/err.txt"; rc=$?
 [ $rc -ne 0 ] && grep -q "not a device backup" "$work/err.txt"; check "a folder that is not a backup is refused clearly" $?

@@ -10,6 +10,7 @@ Examples:
   make_addressbook.py --people 50000 DIR         a big book (3 phones and 2 e-mails per person)
   make_addressbook.py --hashed --edge DIR        files under their backup names (a cache folder)
   make_addressbook.py --empty DIR                a book without people
+  make_addressbook.py --demo DIR                 a few believable people with photos, one a company
 """
 import argparse
 import json
@@ -45,6 +46,7 @@ IMG_SCHEMA = [
     "CREATE TABLE ABFullSizeImage (ROWID INTEGER PRIMARY KEY, record_id INTEGER, crop_x INTEGER, "
     "crop_y INTEGER, crop_width INTEGER, data BLOB)",
     "CREATE UNIQUE INDEX ABFullSizeImageRecordIDIndex ON ABFullSizeImage(record_id)",
+    "CREATE TABLE ABThumbnailImage (ROWID INTEGER PRIMARY KEY, record_id INTEGER, format INTEGER, data BLOB)",
 ]
 
 PHONE, EMAIL, ADDRESS, DATE, IM, URL, RELATED = 3, 4, 5, 12, 13, 22, 23
@@ -101,9 +103,12 @@ class Book:
         m = self.summary["multivalues"]
         m[str(prop)] = m.get(str(prop), 0) + 1
 
-    def photo(self, rid, data):
+    def photo(self, rid, data, thumbnail=None):
         self.img.execute("INSERT INTO ABFullSizeImage (record_id, crop_x, crop_y, crop_width, data) "
                          "VALUES (?,0,0,0,?)", (rid, data))
+        if thumbnail is not None:
+            self.img.execute("INSERT INTO ABThumbnailImage (record_id, format, data) VALUES (?,0,?)",
+                             (rid, thumbnail))
         self.summary["photos"] += 1
 
 
@@ -143,6 +148,57 @@ def edge_book(b):
     b.person(first="Zero", last="Day", birthday="0")  # born 2001-01-01T00:00:00
 
 
+# The demo's people: first, last, organisation, mobile number, e-mail, colour of the photo.
+DEMO_PEOPLE = [
+    ("Emma", "Carter", None, "+1 (555) 555-0101", "emma.carter@example.com", (222, 120, 90)),
+    ("Liam", "Novak", "Northwind Traders", "+1 (555) 555-0102", "liam@northwind.example", (70, 130, 200)),
+    ("Sofia", "Ortiz", None, "+1 (555) 555-0103", "sofia.ortiz@example.com", (120, 170, 90)),
+    ("Noah", "Brandt", None, "+1 (555) 555-0104", None, None),
+    (None, None, "Riverside Dental", "+1 (555) 555-0150", "hello@riverside-dental.example", (60, 160, 170)),
+]
+
+
+def avatar_png(color, size=96):
+    """A contact photo: a pale head and shoulders on a coloured ground."""
+    pale = bytes(min(255, c + 110) for c in color)
+    ground = bytes(color)
+    rows = []
+    for y in range(size):
+        row = bytearray()
+        for x in range(size):
+            dx, dy = x - size / 2, y - size * 0.38
+            head = dx * dx + dy * dy < (size * 0.2) ** 2
+            sy = y - size * 1.05
+            body = dx * dx + sy * sy < (size * 0.42) ** 2
+            row += pale if head or body else ground
+        rows.append(b"\x00" + bytes(row))
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF)
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
+
+
+def demo_book(b):
+    """The people of a small, believable phone; the company has no person's name."""
+    for first, last, org, phone, email, color in DEMO_PEOPLE:
+        rid = b.person(first=first, last=last, organization=org,
+                       jobtitle="Buyer" if org and first else None,
+                       birthday="-315619200" if first == "Noah" else None)  # 1991-01-01
+        b.value(rid, PHONE, phone, "_$!<Mobile>!$_" if first else "_$!<Work>!$_")
+        if email:
+            b.value(rid, EMAIL, email, "_$!<Home>!$_" if first else "_$!<Work>!$_")
+        if first == "Sofia":
+            b.value(rid, ADDRESS, None, "_$!<Home>!$_",
+                    entries={"Street": "12 Harbor Lane", "City": "Portland", "State": "OR", "ZIP": "97201",
+                             "Country": "USA", "CountryCode": "us"})
+        if not first:
+            b.value(rid, URL, "https://riverside-dental.example", "_$!<HomePage>!$_")
+        if color:
+            b.photo(rid, avatar_png(color), avatar_png(color, 48))
+
+
 def bulk_book(b, n, phones, emails, seed):
     rnd = random.Random(seed)
     for i in range(n):
@@ -159,6 +215,7 @@ def main():
     p.add_argument("out", help="folder to write into (created when missing)")
     p.add_argument("--edge", action="store_true", help="the fixed book of awkward cases")
     p.add_argument("--empty", action="store_true", help="no people at all")
+    p.add_argument("--demo", action="store_true", help="the demo backup's people")
     p.add_argument("--people", type=int, default=0, help="bulk people")
     p.add_argument("--phones", type=int, default=3)
     p.add_argument("--emails", type=int, default=2)
@@ -181,6 +238,8 @@ def main():
     b = Book(con, img)
     if a.edge:
         edge_book(b)
+    if a.demo:
+        demo_book(b)
     if a.people:
         bulk_book(b, a.people, a.phones, a.emails, a.seed)
     con.commit()

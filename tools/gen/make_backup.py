@@ -5,7 +5,10 @@ Written from the public description of the backup folder (Manifest.plist with th
 Manifest.db or Manifest.mbdb, hashed file names), independently of the program's reader.
 
 Examples:
-  make_backup.py --demo DIR                        a small plain backup a new user can open
+  make_backup.py --demo DIR                        a small plain backup a new user can open: a phone
+                                                   with messages (one a group, with pictures),
+                                                   contacts with photos, calls, calendars, notes,
+                                                   bookmarks, voicemail, recordings, photos, videos
   make_backup.py --layout mbdb --password 1234 DIR an encrypted iOS 9 style backup
   make_backup.py --records 372000 --no-filler-files DIR   a big manifest for benchmarks
 """
@@ -136,25 +139,130 @@ def make_sqlite(schema_rows):
             os.unlink(path)
 
 
-def generated_db(name):
-    """A small call store or calendar database from the project's own generators beside this one."""
+def generated_db(name, demo=False):
+    """A database from the project's own generators beside this one: the call store and the
+    calendar, and for the demo also the notes and the bookmarks."""
     import tempfile
     sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import make_bookmarks_db
     import make_calendar_db
     import make_call_history
+    import make_notes_db
     fd, path = tempfile.mkstemp(suffix=".db")
     os.close(fd)
     os.unlink(path)
     try:
         if name == "CallHistory.storedata":
-            make_call_history.write_store(path, make_call_history.calls(6, 3), 0, "CallRecord")
+            rows = demo_calls() if demo else make_call_history.calls(6, 3)
+            make_call_history.write_store(path, rows, 0, "CallRecord")
+        elif name == "Calendar.sqlitedb":
+            make_calendar_db.build(path, 0, False, demo=demo)
+        elif name == "notes.sqlite":
+            make_notes_db.build(path, make_notes_db.DEMO_NOTES, 785000000.0)
         else:
-            make_calendar_db.build(path, 0, False)
+            subprocess_gen("make_bookmarks_db.py", ["--demo", path])
         with open(path, "rb") as f:
             return f.read()
     finally:
         if os.path.exists(path):
             os.unlink(path)
+
+
+def subprocess_gen(script, args):
+    import subprocess
+    subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), script)] + args,
+                   check=True, stdout=subprocess.DEVNULL)
+
+
+# The demo phone's people as its messages and calls know them (the address book has them too).
+DEMO_NUMBERS = {"emma": "+15555550101", "liam": "+15555550102", "sofia": "+15555550103", "noah": "+15555550104",
+                "dentist": "+15555550150"}
+DEMO_BASE = 785500000  # 2025-11-22, seconds since 2001
+
+
+def demo_calls():
+    """Calls of the last days with the demo's people, in the rows of make_call_history.py."""
+    plan = [("emma", "in", 312), ("liam", "out", 95), ("sofia", "missed", 0), ("dentist", "in", 48),
+            ("emma", "out", 1260), ("", "missed", 0), ("noah", "out", 27), ("liam", "in", 604)]
+    rows = []
+    for i, (who, kind, duration) in enumerate(plan):
+        rows.append({"address": DEMO_NUMBERS.get(who, ""), "unix": 978307200 + DEMO_BASE + 86400 * 3 - i * 20000,
+                     "duration": duration, "kind": kind, "name": None,
+                     "uid": "%08X-0000-4000-8000-DE0000000001" % i})
+    return rows
+
+
+# Conversations: (guid, style, identifier, service, display name, members), then the messages as
+# (chat, sender or None for me, text, pictures attached).
+DEMO_CHATS = [
+    ("SMS;-;+15555550101", 45, "+15555550101", "SMS", None, ["emma"]),
+    ("iMessage;-;+15555550102", 45, "+15555550102", "iMessage", None, ["liam"]),
+    ("iMessage;+;chat734281903546128790", 43, "chat734281903546128790", "iMessage", "Saturday hike",
+     ["emma", "liam", "sofia"]),
+    ("SMS;-;+15555550150", 45, "+15555550150", "SMS", None, ["dentist"]),
+]
+DEMO_MESSAGES = [
+    (1, "emma", "Are we still on for dinner tonight?", 0),
+    (1, None, "Yes! 7:30 at the usual place?", 0),
+    (1, "emma", "Perfect. I'll book a table.", 0),
+    (1, "emma", "Look what I found at the market \U0001F33B", 1),
+    (1, None, "Those are gorgeous", 0),
+    (2, "liam", "Did you get the files I sent over?", 0),
+    (2, None, "Got them, thanks. I'll go through them tomorrow.", 0),
+    (2, "liam", "No rush. Enjoy the weekend!", 0),
+    (3, "sofia", "Who's in for the hike on Saturday?", 0),
+    (3, "emma", "Me! What time?", 0),
+    (3, "liam", "Count me in \U0001F44D", 0),
+    (3, "sofia", "8:30 at the trailhead. This was the view last time:", 1),
+    (3, None, "Wow. I'll bring snacks.", 0),
+    (3, "liam", "Summit selfie from last year", 1),
+    (4, "dentist", "Reminder: your check-up at Riverside Dental is on Wed at 2:30 PM. Reply C to confirm.", 0),
+    (4, None, "C", 0),
+]
+
+
+def demo_sms(pictures):
+    """The demo's message database and the pictures attached to its messages (domain, path, bytes)."""
+    handles = sorted({m for c in DEMO_CHATS for m in c[5]}, key=lambda w: DEMO_NUMBERS[w])
+    rows = ["INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion','14006')"]
+    files = []
+
+    def q(text):
+        return "'" + text.replace("'", "''") + "'"
+
+    for i, who in enumerate(handles, 1):
+        service = "iMessage" if who == "liam" or who == "sofia" else "SMS"
+        rows.append("INSERT INTO handle (ROWID,id,country,service) VALUES (%d,%s,'us','%s')"
+                    % (i, q(DEMO_NUMBERS[who]), service))
+    for c, (guid, style, ident, service, name, members) in enumerate(DEMO_CHATS, 1):
+        rows.append("INSERT INTO chat (ROWID,guid,style,state,chat_identifier,service_name,display_name) "
+                    "VALUES (%d,%s,%d,3,%s,'%s',%s)" % (c, q(guid), style, q(ident), service, q(name or "")))
+        for who in members:
+            rows.append("INSERT INTO chat_handle_join VALUES (%d,%d)" % (c, handles.index(who) + 1))
+    attachment = 0
+    for m, (chat, who, text, pictured) in enumerate(DEMO_MESSAGES, 1):
+        date = (DEMO_BASE + chat * 86400 + m * 1500) * 1000000000
+        service = DEMO_CHATS[chat - 1][3]
+        handle = handles.index(who) + 1 if who else 0
+        body = ("\ufffc" if pictured else "") + text
+        rows.append("INSERT INTO message (ROWID,guid,text,handle_id,service,date,date_read,is_from_me,is_read,"
+                    "is_sent,is_delivered,is_finished,cache_has_attachments) VALUES (%d,'DEMO-%04d',%s,%d,'%s',%d,"
+                    "%d,%d,1,%d,1,1,%d)" % (m, m, q(body), handle, service, date, date + 60 * 10 ** 9,
+                                           0 if who else 1, 0 if who else 1, pictured))
+        rows.append("INSERT INTO chat_message_join VALUES (%d,%d,%d)" % (chat, m, date))
+        for _ in range(pictured):
+            attachment += 1
+            guid = "DEMO-ATTACHMENT-%04d" % attachment
+            name = "IMG_%04d.JPG" % (4100 + attachment)
+            rel = "Library/SMS/Attachments/%02x/%02d/%s/%s" % (attachment * 37 % 256, attachment, guid, name)
+            data = pictures.get("jpg", 6 + attachment)
+            files.append(("MediaDomain", rel, data))
+            rows.append("INSERT INTO attachment (ROWID,guid,created_date,filename,uti,mime_type,transfer_state,"
+                        "is_outgoing,transfer_name,total_bytes,original_guid) VALUES (%d,'%s',%d,'~/%s',"
+                        "'public.jpeg','image/jpeg',5,0,'%s',%d,'%s')"
+                        % (attachment, guid, date // 10 ** 9, rel, name, len(data), guid))
+            rows.append("INSERT INTO message_attachment_join VALUES (%d,%d)" % (m, attachment))
+    return make_sqlite(SMS_DEVICE_TABLES + rows), files
 
 
 # The tables of a device's message database (iOS 13), as every device since iOS 6 has them with more or
@@ -252,11 +360,11 @@ def well_known_content(path):
 
 
 def addressbook_content(spec, path):
-    """The address book (or its images) of make_addressbook.py: "edge", "empty" or a number of people."""
+    """The address book (or its images) of make_addressbook.py: "edge", "demo", "empty" or a number of people."""
     import subprocess
     import tempfile
     with tempfile.TemporaryDirectory() as tmp:
-        opts = ["--edge"] if spec == "edge" else [] if spec == "empty" else ["--people", spec]
+        opts = ["--" + spec] if spec in ("edge", "demo") else [] if spec == "empty" else ["--people", spec]
         subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_addressbook.py")]
                        + opts + [tmp], check=True, stdout=subprocess.DEVNULL)
         with open(os.path.join(tmp, path.rsplit("/", 1)[-1]), "rb") as f:
@@ -342,12 +450,13 @@ class Builder:
         self.rnd = random.Random(args.seed)
         self.records = []  # dicts in manifest order
         self.inode = 1000
-        self.base_time = 1600000000
+        self.base_time = 1764000000 if args.demo else 1600000000  # the demo's files are of late 2025
         self.keybag = None
         if args.password is not None:
             self.keybag = Keybag(args.password, args.iter, args.dpic, args.layout == "db" and not args.no_dpsl,
                                  self.rnd)
         self.dirs = set()
+        self.pictures = CameraPictures(args.photo_width, args.photo_height)
 
     def record(self, domain, path, mode, content=None, target=None, cls=3):
         self.inode += 1
@@ -393,6 +502,8 @@ class Builder:
                 if a.skip_storedata and path.endswith("CallHistory.storedata"):
                     continue
                 content = puts.pop((domain, path), None)
+                if content is None and a.demo:
+                    content = self.demo_content(path)
                 if content is None:
                     content = well_known_content(path)
                 if a.addressbook and path.startswith("Library/AddressBook/"):
@@ -402,6 +513,7 @@ class Builder:
                     content = media
                 self.add_file(domain, path, content, cls=4 if path.endswith("sms.db") else 3)
         self.add_media_audio()
+        self.add_demo_attachments()
         for (domain, path), content in sorted(puts.items()):
             self.add_file(domain, path, content)
         self.add_camera_files()
@@ -442,6 +554,20 @@ class Builder:
                 if len(self.records) >= a.records:
                     break
 
+    def demo_content(self, path):
+        """The demo phone's own data for a well-known file, or None where the usual content serves."""
+        name = path.rsplit("/", 1)[-1]
+        if name == "sms.db":
+            db, self.demo_attachments = demo_sms(self.pictures)
+            return db
+        if name in ("CallHistory.storedata", "Calendar.sqlitedb", "notes.sqlite", "Bookmarks.db"):
+            return generated_db(name, demo=True)
+        return None
+
+    def add_demo_attachments(self):
+        for domain, rel, data in getattr(self, "demo_attachments", []):
+            self.add_file(domain, rel, data)
+
     def media_db(self, path):
         """voicemail.db or Recordings.db of make_media_db.py when rows were asked for; else None."""
         kind = {"voicemail.db": "voicemail", "Recordings.db": "recordings"}.get(path.rsplit("/", 1)[-1])
@@ -473,7 +599,7 @@ class Builder:
         folders of 1000 files each (100APPLE, 101APPLE, ...), as a phone numbers them."""
         a = self.args
         kinds = [k.strip().lower() for k in a.photo_kinds.split(",") if k.strip()]
-        pictures = CameraPictures(a.photo_width, a.photo_height)
+        pictures = self.pictures
         for i in range(a.photos):
             kind = kinds[i % len(kinds)]
             name = "Media/DCIM/%dAPPLE/IMG_%04d.%s" % (100 + i // 1000, i % 10000 + 1, kind.upper())
@@ -619,11 +745,14 @@ def main():
     p.add_argument("--seed", type=int, default=7)
     p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
                    help="store FILE's bytes as that record (replacing a well-known file of the same path)")
-    p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, empty or a number of people")
+    p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, demo, empty or a number of people")
     a = p.parse_args()
     if a.demo:
         a.layout, a.password, a.records = "db", None, 0
         a.voicemails, a.recordings = a.voicemails or 3, a.recordings or 2
+        a.addressbook = a.addressbook or "demo"
+        if a.photo_width == 160 and a.photo_height == 120:
+            a.photo_width, a.photo_height = 640, 480
     b = Builder(a)
     b.populate()
     summary = b.write(a.out)

@@ -9,6 +9,7 @@ cycle and titles and addresses with characters that need escaping in HTML.
   make_bookmarks_db.py OUT.db            the default content
   make_bookmarks_db.py --empty OUT.db    the table without rows
   make_bookmarks_db.py --json OUT.db     also prints the rows as JSON
+  make_bookmarks_db.py --demo OUT.db     the demo backup's bookmarks in a few folders
 """
 import argparse
 import json
@@ -53,18 +54,35 @@ ROWS = [
     (51, 0, 0, "javascript", "javascript:alert(1)", 7, 0),
 ]
 
+DEMO_ROWS = [
+    (0, None, 1, "Root", None, 0, 0),
+    (1, 0, 1, "BookmarksBar", None, 0, 0),
+    (2, 0, 1, "com.apple.ReadingList", None, 1, 1),
+    (3, 1, 0, "Weather", "https://weather.example.com/portland", 0, 0),
+    (4, 1, 0, "Maps", "https://maps.example.com/", 1, 0),
+    (5, 0, 1, "Travel", None, 2, 0),
+    (6, 5, 0, "Trail conditions", "https://trails.example.org/conditions", 0, 0),
+    (7, 5, 0, "Cabin booking", "https://cabins.example.com/booking/4821", 1, 0),
+    (8, 0, 1, "Recipes", None, 3, 0),
+    (9, 8, 0, "Lemon pasta", "https://cooking.example.com/lemon-pasta", 0, 0),
+    (10, 8, 0, "Banana bread", "https://cooking.example.com/banana-bread", 1, 0),
+    (11, 0, 0, "Morning news", "https://news.example.com/", 4, 0),
+    (12, 2, 0, "Long read for later", "https://magazine.example.com/long-read", 0, 0),
+]
+
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("out")
     p.add_argument("--empty", action="store_true")
     p.add_argument("--json", action="store_true")
+    p.add_argument("--demo", action="store_true")
     a = p.parse_args()
     if os.path.exists(a.out):
         os.unlink(a.out)
     con = sqlite3.connect(a.out)
     con.execute(SCHEMA)
-    rows = [] if a.empty else ROWS
+    rows = [] if a.empty else DEMO_ROWS if a.demo else ROWS
     for i, (rid, parent, typ, title, url, order, hidden) in enumerate(rows):
         con.execute("INSERT INTO bookmarks (id, parent, type, title, url, order_index, hidden, external_uuid) "
                     "VALUES (?,?,?,?,?,?,?,?)", (rid, parent, typ, title, url, order, hidden, "UUID-%d" % rid))

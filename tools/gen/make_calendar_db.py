@@ -13,6 +13,8 @@ Examples:
   make_calendar_db.py --no-calendar-table OUT.sqlitedb    another generation's layout
   make_calendar_db.py --all-day OUT.sqlitedb    floating all-day items around summer-time changes
   make_calendar_db.py --availability OUT.sqlitedb    one event per availability, birthdays, reminders
+  make_calendar_db.py --demo OUT.sqlitedb    the demo backup's events (with a 1969 one, a free one and
+                                             one without a start)
 
 The --all-day set holds, for each March and October summer-time change of both hemispheres, a
 floating all-day item on the day before, the day of and the day after the change, each titled
@@ -63,6 +65,23 @@ DEFAULT_ITEMS = [
     (1, "Birthday", "", secs(2012, 9, 9), secs(2012, 9, 9, 23), 1, "_float", 0, 5, 2, [], []),
     (1, "A reminder", "", secs(2012, 9, 9), secs(2012, 9, 9, 23), 0, "UTC", 0, None, 3, [], []),
     (2, "No start", "", None, None, 0, "UTC", 0, None, 2, [], []),
+]
+
+DEMO_ITEMS = [
+    (1, "Team stand-up", "Daily notes in the shared folder", secs(2025, 11, 3, 9, 30), secs(2025, 11, 3, 9, 45), 0,
+     "UTC", 0, None, 2, [(2, 1)], []),
+    (1, "Quarterly review", "Slides: Q4 numbers", secs(2025, 12, 4, 16), secs(2025, 12, 4, 17, 30), 0, "UTC", 0,
+     None, 2, [], ["Room 4B"]),
+    (1, "Lunch break", "", secs(2025, 12, 1, 12), secs(2025, 12, 1, 13), 0, "UTC", 1, None, 2, [], []),
+    (2, "Dentist", "Riverside Dental, check-up", secs(2025, 12, 3, 14, 30), secs(2025, 12, 3, 15, 15), 0, "UTC", 0,
+     None, 2, [], ["Riverside Dental"]),
+    (2, "Hike with Liam and Sofia", "Bring water and a jacket", secs(2025, 11, 29, 8, 30), secs(2025, 11, 29, 14),
+     0, "UTC", 0, None, 2, [], ["Forest Park trailhead"]),
+    (2, "Thanksgiving", "", secs(2025, 11, 27), secs(2025, 11, 27, 23, 59), 1, "_float", 0, None, 2, [], []),
+    (2, "Emma's birthday", "", secs(2025, 12, 12), secs(2025, 12, 12, 23, 59), 1, "_float", 0, None, 2, [(4, 1)], []),
+    (2, "Moon landing", "Watched it on TV with the family", secs(1969, 7, 20, 20, 17), secs(1969, 7, 20, 21), 0,
+     "UTC", 0, None, 2, [], []),
+    (2, "Plan the cabin weekend", "", None, None, 0, "UTC", 0, None, 2, [], []),
 ]
 
 
@@ -124,7 +143,7 @@ def many(n):
              "UTC", 0, None, 2, [(2, 1)] if i % 10 == 0 else [], []) for i in range(n)]
 
 
-def build(out, events, no_calendar_table, all_day=False, availability=False):
+def build(out, events, no_calendar_table, all_day=False, availability=False, demo=False):
     if os.path.exists(out):
         os.unlink(out)
     con = sqlite3.connect(out)
@@ -137,8 +156,10 @@ def build(out, events, no_calendar_table, all_day=False, availability=False):
             items = many(events)
         elif all_day:
             items = all_day_items()
+        elif availability:
+            items = availability_items()
         else:
-            items = availability_items() if availability else DEFAULT_ITEMS
+            items = DEMO_ITEMS if demo else DEFAULT_ITEMS
         fill(con, items)
     con.commit()
     con.close()
@@ -152,8 +173,9 @@ def main():
     p.add_argument("--all-day", action="store_true", help="the floating all-day set instead of the default set")
     p.add_argument("--availability", action="store_true",
                    help="one event of each availability, with a birthday and a reminder of each")
+    p.add_argument("--demo", action="store_true", help="the demo backup's events instead of the default set")
     a = p.parse_args()
-    build(a.out, a.events, a.no_calendar_table, a.all_day, a.availability)
+    build(a.out, a.events, a.no_calendar_table, a.all_day, a.availability, a.demo)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 #include "ProbeCallsSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "ProbePrivateCopy.h"
 #include "app/IdsTranslator.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
@@ -11,20 +12,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <stdexcept>
 
 namespace
 {
-
-void copyInto(const QString& src, const QString& dest)
-{
-    QFile::remove(dest);
-    if (!QFile::copy(src, dest))
-        throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
-    QFile::setPermissions(dest, QFile::ReadOwner | QFile::WriteOwner);
-}
 
 bool hasTable(const QString& path, const QString& table, const QString& column = QString())
 {
@@ -100,24 +92,26 @@ std::unique_ptr<ICallHistoryDb> openCallsThrow(
             return std::make_unique<IOSCallHistoryDb>(w, encrypted);
         }
         if (dir.exists("calls.db")) {
-            copyInto(dir.absoluteFilePath("calls.db"), w.absoluteFilePath("calls.db"));
+            probeCopyDbThrow(dir.absoluteFilePath("calls.db"), w.absoluteFilePath("calls.db"));
             *kind = "local";
             return std::make_unique<LocalCallHistoryDb>(w.absoluteFilePath("calls.db"));
         }
         for (const char* id : { IOSCallHistoryDb::kStoreFile, IOSCallHistoryDb::kOldDbFile,
                  IOSCallHistoryDb::kAddressBookFile })
             if (dir.exists(id))
-                copyInto(dir.absoluteFilePath(id), w.absoluteFilePath(id));
+                probeCopyDbThrow(dir.absoluteFilePath(id), w.absoluteFilePath(id));
         *kind = "cache";
         return std::make_unique<IOSCallHistoryDb>(w);
     }
-    if (hasTable(source, "call", "hash")) {
-        copyInto(source, w.absoluteFilePath("calls.db"));
+    const QString staged = probeStageDbThrow(source, work);
+    if (hasTable(staged, "call", "hash")) {
+        probeCopyDbThrow(staged, w.absoluteFilePath("calls.db"));
         *kind = "local";
         return std::make_unique<LocalCallHistoryDb>(w.absoluteFilePath("calls.db"));
     }
-    const bool store = hasTable(source, "ZCALLRECORD");
-    copyInto(source, w.absoluteFilePath(store ? IOSCallHistoryDb::kStoreFile : IOSCallHistoryDb::kOldDbFile));
+    const bool store = hasTable(staged, "ZCALLRECORD");
+    probeCopyDbThrow(
+        staged, w.absoluteFilePath(store ? IOSCallHistoryDb::kStoreFile : IOSCallHistoryDb::kOldDbFile));
     *kind = store ? "storedata" : "call_history.db";
     return std::make_unique<IOSCallHistoryDb>(w);
 }
@@ -140,12 +134,13 @@ std::unique_ptr<ICalendarDb> openCalendarsThrow(
         file = dir.exists("calendars.db") ? dir.absoluteFilePath("calendars.db")
                                           : dir.absoluteFilePath(IOSCalendarDb::kCalendarFile);
     }
-    if (QFileInfo(file).fileName() == "calendars.db" || hasTable(file, "events", "hash")) {
-        copyInto(file, w.absoluteFilePath("calendars.db"));
+    const QString staged = probeStageDbThrow(file, work);
+    if (QFileInfo(file).fileName() == "calendars.db" || hasTable(staged, "events", "hash")) {
+        probeCopyDbThrow(staged, w.absoluteFilePath("calendars.db"));
         *kind = "local";
         return std::make_unique<LocalCalendarsDb>(w.absoluteFilePath("calendars.db"));
     }
-    copyInto(file, w.absoluteFilePath(IOSCalendarDb::kCalendarFile));
+    probeCopyDbThrow(staged, w.absoluteFilePath(IOSCalendarDb::kCalendarFile));
     *kind = "Calendar.sqlitedb";
     return std::make_unique<IOSCalendarDb>(nullptr, w);
 }

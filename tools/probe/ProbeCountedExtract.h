@@ -5,7 +5,7 @@
 // The extraction worker's counts, handed out as it goes: probeRunWorker destroys the thread after
 // the wait.
 struct ProbeExtractCounts {
-    qint64 total = 0, processed = 0, extracted = 0;
+    qint64 total = 0, processed = 0, extracted = 0, missing = 0;
 };
 
 class ProbeCountedExtract : public ExportBKFileThread
@@ -17,7 +17,10 @@ public:
         , m_counts(counts)
     {
     }
-    ~ProbeCountedExtract() override { *m_counts = { totalFiles, processedFiles, extractedFiles }; }
+    ~ProbeCountedExtract() override
+    {
+        *m_counts = { totalFiles, processedFiles, extractedFiles, missingFiles };
+    }
 
 private:
     ProbeExtractCounts* m_counts;

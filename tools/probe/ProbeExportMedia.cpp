@@ -16,25 +16,26 @@ namespace
 
 using Nodes = QList<const BackupManifest::_FileNode*>;
 
-// What a page extracts when nothing is selected, read the way the page reads it.
-Nodes voicemailNodes(ProbeMedia::Work& w)
+// What a page extracts when nothing is selected, read the way the page reads it; rows whose audio
+// has no record are added to notStored.
+Nodes voicemailNodes(ProbeMedia::Work& w, qint64* notStored)
 {
     return VoicemailMainForm::audioNodes(
-        w.manifest.get(), IOSVoicemailDb(w.manifest.get(), w.cache).voicemails());
+        w.manifest.get(), IOSVoicemailDb(w.manifest.get(), w.cache).voicemails(), notStored);
 }
 
-Nodes recordingNodes(ProbeMedia::Work& w)
+Nodes recordingNodes(ProbeMedia::Work& w, qint64* notStored)
 {
     return RecordingMainForm::audioNodes(
-        w.manifest.get(), IOSRecordingDb(w.manifest.get(), w.cache).recordings());
+        w.manifest.get(), IOSRecordingDb(w.manifest.get(), w.cache).recordings(), notStored);
 }
 
-Nodes photoNodes(ProbeMedia::Work& w)
+Nodes photoNodes(ProbeMedia::Work& w, qint64*)
 {
     return ProbeMedia::cameraFiles(*w.manifest, false);
 }
 
-Nodes videoNodes(ProbeMedia::Work& w)
+Nodes videoNodes(ProbeMedia::Work& w, qint64*)
 {
     return ProbeMedia::cameraFiles(*w.manifest, true);
 }
@@ -45,7 +46,7 @@ struct MediaKind {
     const char* name;
     const char* domain;
     const char* database;
-    Nodes (*nodes)(ProbeMedia::Work& work);
+    Nodes (*nodes)(ProbeMedia::Work& work, qint64* notStored);
 };
 
 const MediaKind kKinds[] = {
@@ -72,14 +73,16 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         rest.remove(at, 2);
     const ProbeMedia::Args a = ProbeMedia::parseArgs(rest);
     if (!kind || a.positional.size() != 2) {
-        err << "usage: qm-probe export-media --kind voicemail|recordings|photos|videos BACKUP DIR [--password P]\n";
+        err << "usage: qm-probe export-media --kind voicemail|recordings|photos|videos BACKUP DIR "
+               "[--password P]\n";
         return 2;
     }
     ProbeMedia::Work work;
     ProbeMedia::openThrow(a, a.positional[0], kind->domain, kind->database, work);
     if (!work.manifest)
         throw std::runtime_error("export-media needs a backup folder");
-    const Nodes nodes = kind->nodes(work);
+    qint64 notStored = 0;
+    const Nodes nodes = kind->nodes(work, &notStored);
     ProbeExtractCounts counts;
     const int rc = probeRunWorker(
         [&](ProgressForm& form) {
@@ -88,11 +91,12 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         },
         out, err);
     const QJsonObject o { { "total", counts.total }, { "processed", counts.processed },
-        { "extracted", counts.extracted } };
+        { "extracted", counts.extracted }, { "missing", notStored + counts.missing } };
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return rc;
 }
 
-const ProbeCommand command("export-media", "--kind voicemail|recordings|photos|videos BACKUP DIR [--password P]", run);
+const ProbeCommand command(
+    "export-media", "--kind voicemail|recordings|photos|videos BACKUP DIR [--password P]", run);
 
 } // namespace

@@ -52,6 +52,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     o["total"] = counts.total;
     o["processed"] = counts.processed;
     o["extracted"] = counts.extracted;
+    o["missing"] = counts.missing;
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return rc;
 }

@@ -1,9 +1,9 @@
 #include "ProbeMediaSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "ProbePrivateCopy.h"
 #include "backup/MBDBParser.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <stdexcept>
 
@@ -33,10 +33,7 @@ void openThrow(const Args& args, const QString& src, const QString& domain, cons
     if (!info.exists())
         throw std::runtime_error(QStringLiteral("%1 does not exist").arg(src).toStdString());
     if (info.isFile()) {
-        const QString copy = work.cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel));
-        if (!QFile::copy(src, copy))
-            throw std::runtime_error(QStringLiteral("can not copy %1").arg(src).toStdString());
-        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        probeCopyDbThrow(src, work.cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel)));
         return;
     }
     work.manifest = ProbeBackup::openThrow(src, false, false);

@@ -1,6 +1,7 @@
 #include "ProbeNotesSupport.h"
 
 #include "ProbeBackupSupport.h"
+#include "ProbePrivateCopy.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/MBDBParser.h"
 #include "notes_media/IOSBookmarkDb.h"
@@ -8,7 +9,6 @@
 #include "notes_media/LocalBookmarkDb.h"
 #include "notes_media/LocalNotesDb.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <stdexcept>
 
@@ -18,13 +18,6 @@ namespace
 [[noreturn]] void fail(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
-}
-
-void copyInto(const QString& from, const QString& to)
-{
-    if (!QFile::copy(from, to))
-        fail(QStringLiteral("can not copy %1").arg(from));
-    QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
 }
 
 bool isBackup(const QDir& dir)
@@ -41,7 +34,7 @@ QDir cacheThrow(const QString& src, ProbeNotes::Work& work, const QString& domai
     const QDir cache(work.temp.path());
     const QFileInfo info(src);
     if (info.isFile()) {
-        copyInto(src, cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel)));
+        probeCopyDbThrow(src, cache.absoluteFilePath(MBDBParser::backupFileName(domain, rel)));
         return cache;
     }
     work.manifest = ProbeBackup::openThrow(src, true, true);
@@ -64,7 +57,7 @@ std::unique_ptr<IBookmarkDb> bookmarkSourceThrow(const QString& src, Work& work)
         fail(QStringLiteral("%1 does not exist").arg(src));
     if (info.isDir() && !isBackup(QDir(src))) {
         const QString copy = QDir(work.temp.path()).absoluteFilePath("bookmarks.db");
-        copyInto(QDir(src).absoluteFilePath("bookmarks.db"), copy);
+        probeCopyDbThrow(QDir(src).absoluteFilePath("bookmarks.db"), copy);
         return std::make_unique<LocalBookmarkDb>(copy);
     }
     const QDir cache = cacheThrow(src, work, "HomeDomain", "Library/Safari/Bookmarks.db");
@@ -78,7 +71,7 @@ std::unique_ptr<INotesDb> notesSourceThrow(const QString& src, Work& work)
         fail(QStringLiteral("%1 does not exist").arg(src));
     if (info.isDir() && !isBackup(QDir(src))) {
         const QString copy = QDir(work.temp.path()).absoluteFilePath("notes.db");
-        copyInto(QDir(src).absoluteFilePath("notes.db"), copy);
+        probeCopyDbThrow(QDir(src).absoluteFilePath("notes.db"), copy);
         return std::make_unique<LocalNotesDb>(copy);
     }
     const QDir cache = cacheThrow(src, work, "HomeDomain", "Library/Notes/notes.sqlite");

@@ -3,7 +3,9 @@
 #include "app/OutputFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QPair>
 #include <sqlite3.h>
@@ -53,4 +55,11 @@ QString probeUserNames(QString text)
     for (auto it = copies().crbegin(); it != copies().crend(); ++it)
         text.replace(it->first, it->second);
     return text;
+}
+
+QString probeStageDbThrow(const QString& from, const QString& work)
+{
+    const QString to = QDir(work).absoluteFilePath(QStringLiteral("staged-") + QFileInfo(from).fileName());
+    probeCopyDbThrow(from, to);
+    return to;
 }

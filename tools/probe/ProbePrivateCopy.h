@@ -12,3 +12,7 @@ void probeCopyDbThrow(const QString& from, const QString& to);
 
 // text with each private copy named by the file the user gave.
 QString probeUserNames(QString text);
+
+// A private copy (with its logs) of a database file in work, for telling what the file is before
+// it is read: the original is never opened. Returns the copy's path; throws as probeCopyDbThrow.
+QString probeStageDbThrow(const QString& from, const QString& work);

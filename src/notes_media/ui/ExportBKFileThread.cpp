@@ -98,9 +98,16 @@ ExportBKFileThread::ExportBKFileThread(const BackupManifest* manifest,
 
 ExportBKFileThread::~ExportBKFileThread() = default;
 
+QString ExportBKFileThread::withNotStored(const QString& success, qint64 notStored)
+{
+    if (notStored <= 0)
+        return success;
+    return success + QLatin1Char(' ') + tr("IDS_%1_CHOSEN_FILES_NOT_STORED").arg(notStored);
+}
+
 void ExportBKFileThread::run()
 {
-    totalFiles = processedFiles = extractedFiles = 0;
+    totalFiles = processedFiles = extractedFiles = missingFiles = 0;
     for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
         computeTotalFiles(n);
     // Looked up once: the texts are the same for every file.
@@ -203,8 +210,10 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     ++processedFiles;
     m_form->invokeUpdateProgress(m_statusText.arg(node->name()),
         int(double(processedFiles) / totalFiles * 100.0), m_detailText.arg(processedFiles).arg(totalFiles));
-    if (!QFileInfo::exists(m_manifest->storedFilePath(node->item)))
+    if (!QFileInfo::exists(m_manifest->storedFilePath(node->item))) {
+        ++missingFiles;
         return;
+    }
     // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
     if (!m_pool) {

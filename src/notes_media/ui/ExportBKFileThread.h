@@ -17,7 +17,7 @@ class QThreadPool;
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
 // folder, decrypting the files of an encrypted backup and giving each its record's modification
 // time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
-// never followed. Files without a stored copy are skipped. Nothing written is removed after a
+// never followed. Files without a stored copy are skipped and counted. Nothing written is removed after a
 // cancel or a failure. Files of a plain backup are copied by a few helper threads while this
 // thread walks on: progress is still reported once per file in tree order, a cancel still lets
 // the files under way complete and starts no other, and the first failure in tree order is the
@@ -33,6 +33,11 @@ public:
     qint64 totalFiles = 0;
     qint64 processedFiles = 0;
     qint64 extractedFiles = 0;
+    qint64 missingFiles = 0; // files whose record has no stored copy in the backup folder
+
+    // A caller's success text, followed by how many of the chosen files the backup does not
+    // store when there are any.
+    static QString withNotStored(const QString& success, qint64 notStored);
 
 protected:
     void run() override;

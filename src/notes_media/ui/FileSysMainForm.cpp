@@ -1,9 +1,9 @@
 #include "notes_media/ui/FileSysMainForm.h"
 
 #include "app/ui/shared/MyTreeView.h"
-#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "notes_media/ui/ExportBKFileThread.h"
+#include "notes_media/ui/MediaExtract.h"
 #include "notes_media/ui/Ui_FileSysMainForm.h"
 
 #include <QAction>
@@ -83,14 +83,10 @@ QList<const BackupManifest::_FileNode*> FileSysMainForm::selectedNodes() const
     return result;
 }
 
-qint64 FileSysMainForm::extract(const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
+qint64 FileSysMainForm::extract(
+    const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest, qint64* notStored)
 {
-    ProgressForm form(tr("IDS_TITLE_EXPORT_FILES"), this);
-    ExportBKFileThread thread(m_manifest, nodes, dest, &form, this);
-    thread.start();
-    const int result = form.exec();
-    thread.wait();
-    return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
+    return MediaExtract::run(this, tr("IDS_TITLE_EXPORT_FILES"), m_manifest, nodes, dest, notStored);
 }
 
 void FileSysMainForm::extractAndReport(const QList<const BackupManifest::_FileNode*>& nodes)
@@ -99,9 +95,10 @@ void FileSysMainForm::extractAndReport(const QList<const BackupManifest::_FileNo
         this, QString(), QDir::home().absolutePath(), QFileDialog::ShowDirsOnly);
     if (dest.isEmpty())
         return;
-    const qint64 n = extract(nodes, QDir(dest));
+    qint64 notStored = 0;
+    const qint64 n = extract(nodes, QDir(dest), &notStored);
     if (n >= 0)
-        Tips::info(tr("SUC_EXPORT_%1_FILES").arg(n));
+        Tips::info(ExportBKFileThread::withNotStored(tr("SUC_EXPORT_%1_FILES").arg(n), notStored));
 }
 
 void FileSysMainForm::miExportFiles()

@@ -23,8 +23,9 @@ public:
     // The selected nodes none of whose ancestors is selected too, in selection order.
     QList<const BackupManifest::_FileNode*> selectedNodes() const;
     // Runs the extraction worker under a progress dialog; the extracted file count, or -1 when the
-    // run did not end with success.
-    qint64 extract(const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest);
+    // run did not end with success. Files without a stored copy are added to notStored when given.
+    qint64 extract(
+        const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest, qint64* notStored = nullptr);
 
     Ui_FileSysMainForm* ui;
     ItemModelFileSys model;

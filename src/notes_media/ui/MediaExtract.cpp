@@ -12,7 +12,7 @@ QString MediaExtract::chooseFolder(QWidget* parent)
 }
 
 QList<const BackupManifest::_FileNode*> MediaExtract::nodes(
-    const BackupManifest* manifest, const QString& domain, const QStringList& paths)
+    const BackupManifest* manifest, const QString& domain, const QStringList& paths, qint64* notStored)
 {
     QList<const BackupManifest::_FileNode*> list;
     if (!manifest)
@@ -21,12 +21,14 @@ QList<const BackupManifest::_FileNode*> MediaExtract::nodes(
         const BackupManifest::_FileNode* n = path.isEmpty() ? nullptr : manifest->findNode(domain, path);
         if (n && !n->implied)
             list.append(n);
+        else if (notStored)
+            ++*notStored;
     }
     return list;
 }
 
 qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupManifest* manifest,
-    const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
+    const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest, qint64* notStored)
 {
     if (!manifest)
         return 0; // no backup, nothing to extract from
@@ -35,5 +37,7 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     thread.start();
     const int result = form.exec();
     thread.wait();
+    if (notStored)
+        *notStored += thread.missingFiles;
     return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
 }

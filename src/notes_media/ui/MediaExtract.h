@@ -17,11 +17,12 @@ public:
     // The destination folder, asked as the file tree asks; empty when the user cancels.
     static QString chooseFolder(QWidget* parent);
     // The file nodes of domain for the given relative paths, in that order; paths the backup has no
-    // record of, and empty paths, are left out.
-    static QList<const BackupManifest::_FileNode*> nodes(
-        const BackupManifest* manifest, const QString& domain, const QStringList& paths);
+    // record of, and empty paths, are left out and added to notStored when given.
+    static QList<const BackupManifest::_FileNode*> nodes(const BackupManifest* manifest,
+        const QString& domain, const QStringList& paths, qint64* notStored = nullptr);
     // Runs the worker under a progress dialog titled title; the extracted file count, or -1 when
-    // the run ended in an error or a cancel. Without a backup nothing runs and the count is 0.
+    // the run ended in an error or a cancel. Without a backup nothing runs and the count is 0. The
+    // files the worker found without a stored copy are added to notStored when given.
     static qint64 run(QWidget* parent, const QString& title, const BackupManifest* manifest,
-        const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest);
+        const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest, qint64* notStored = nullptr);
 };

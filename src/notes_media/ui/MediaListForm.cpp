@@ -3,6 +3,7 @@
 #include "app/StyleSheet.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/Tips.h"
+#include "notes_media/ui/ExportBKFileThread.h"
 #include "notes_media/ui/MediaExtract.h"
 
 #include <QAction>
@@ -95,25 +96,26 @@ void MediaListForm::contextMenu()
 }
 
 QList<const BackupManifest::_FileNode*> MediaListForm::nodesIn(
-    const BackupManifest* manifest, const QString& domain, const QStringList& paths)
+    const BackupManifest* manifest, const QString& domain, const QStringList& paths, qint64* notStored)
 {
-    return MediaExtract::nodes(manifest, domain, paths);
+    return MediaExtract::nodes(manifest, domain, paths, notStored);
 }
 
-qint64 MediaListForm::extractNodes(
-    const QString& title, const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest)
+qint64 MediaListForm::extractNodes(const QString& title, const QList<const BackupManifest::_FileNode*>& nodes,
+    const QDir& dest, qint64* notStored)
 {
-    return MediaExtract::run(this, title, m_manifest, nodes, dest);
+    return MediaExtract::run(this, title, m_manifest, nodes, dest, notStored);
 }
 
-void MediaListForm::exportWith(const std::function<qint64(const QDir&)>& extractTo)
+void MediaListForm::exportWith(const std::function<qint64(const QDir&, qint64*)>& extractTo)
 {
     const QString dest = MediaExtract::chooseFolder(this);
     if (dest.isEmpty())
         return;
-    const qint64 n = extractTo(QDir(dest));
+    qint64 notStored = 0;
+    const qint64 n = extractTo(QDir(dest), &notStored);
     if (n >= 0)
-        Tips::info(exportedText(n));
+        Tips::info(ExportBKFileThread::withNotStored(exportedText(n), notStored));
 }
 
 void MediaListForm::miExport()

@@ -48,22 +48,23 @@ protected:
         return chosen;
     }
     // The backup's records of the rows' audio files in the domain, in row order; rows without a
-    // record are left out.
+    // record are left out and added to notStored when given.
     template <class Row>
     static QList<const BackupManifest::_FileNode*> audioNodesOf(
-        const BackupManifest* manifest, const QString& domain, const QList<Row>& rows)
+        const BackupManifest* manifest, const QString& domain, const QList<Row>& rows, qint64* notStored)
     {
         QStringList paths;
         for (const Row& row : rows)
             paths.append(row.audioPath());
-        return nodesIn(manifest, domain, paths);
+        return nodesIn(manifest, domain, paths, notStored);
     }
     // Extracts the files with a progress titled title: the file count, or -1 after an error or a
-    // cancel.
-    qint64 extractNodes(
-        const QString& title, const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest);
-    // Asks for a folder, runs extractTo on it and tells how many files were written.
-    void exportWith(const std::function<qint64(const QDir&)>& extractTo);
+    // cancel; files without a stored copy are added to notStored when given.
+    qint64 extractNodes(const QString& title, const QList<const BackupManifest::_FileNode*>& nodes,
+        const QDir& dest, qint64* notStored);
+    // Asks for a folder, runs extractTo on it and tells how many files were written, and how many
+    // of the chosen ones the backup does not store.
+    void exportWith(const std::function<qint64(const QDir&, qint64* notStored)>& extractTo);
 
     // Reads the rows and shows them in the model; returns their count; failures throw.
     virtual int loadRows() = 0;
@@ -78,7 +79,7 @@ protected:
 
 private:
     static QList<const BackupManifest::_FileNode*> nodesIn(
-        const BackupManifest* manifest, const QString& domain, const QStringList& paths);
+        const BackupManifest* manifest, const QString& domain, const QStringList& paths, qint64* notStored);
 
     MyTreeView* m_list = nullptr;
 };

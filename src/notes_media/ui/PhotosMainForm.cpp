@@ -5,6 +5,7 @@
 #include "app/ui/shared/Tips.h"
 #include "notes_media/ui/ExportBKFileThread.h"
 #include "notes_media/ui/ItemModelPhotoIcon.h"
+#include "notes_media/ui/MediaExtract.h"
 #include "notes_media/ui/PhotoThumbThread.h"
 
 #include <QAction>
@@ -136,14 +137,11 @@ QList<const BackupManifest::_FileNode*> PhotosMainForm::selectedFiles() const
     return files;
 }
 
-qint64 PhotosMainForm::extract(const QList<const BackupManifest::_FileNode*>& files, const QDir& dest)
+qint64 PhotosMainForm::extract(
+    const QList<const BackupManifest::_FileNode*>& files, const QDir& dest, qint64* notStored)
 {
-    ProgressForm form(m_videos ? tr("IDS_TITLE_EXPORT_VIDEOS") : tr("IDS_TITLE_EXPORT_PHOTOS"), this);
-    ExportBKFileThread thread(m_manifest, files, dest, &form, this);
-    thread.start();
-    const int result = form.exec();
-    thread.wait();
-    return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
+    return MediaExtract::run(this, m_videos ? tr("IDS_TITLE_EXPORT_VIDEOS") : tr("IDS_TITLE_EXPORT_PHOTOS"),
+        m_manifest, files, dest, notStored);
 }
 
 void PhotosMainForm::exportFiles(const QList<const BackupManifest::_FileNode*>& files)
@@ -152,9 +150,12 @@ void PhotosMainForm::exportFiles(const QList<const BackupManifest::_FileNode*>& 
         this, QString(), QDir::home().absolutePath(), QFileDialog::ShowDirsOnly);
     if (dest.isEmpty())
         return;
-    const qint64 n = extract(files, QDir(dest));
+    qint64 notStored = 0;
+    const qint64 n = extract(files, QDir(dest), &notStored);
     if (n >= 0)
-        Tips::info(m_videos ? tr("IDS_SUC_EXPORT_%1_VIDEOS").arg(n) : tr("IDS_SUC_EXPORT_%1_PHOTOS").arg(n));
+        Tips::info(ExportBKFileThread::withNotStored(
+            m_videos ? tr("IDS_SUC_EXPORT_%1_VIDEOS").arg(n) : tr("IDS_SUC_EXPORT_%1_PHOTOS").arg(n),
+            notStored));
 }
 
 void PhotosMainForm::miExportSelected()

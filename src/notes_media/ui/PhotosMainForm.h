@@ -30,8 +30,9 @@ public:
     // many were written.
     void exportFiles(const QList<const BackupManifest::_FileNode*>& files);
     // Runs the extraction worker under a progress dialog; the extracted file count, or -1 when the
-    // run did not end with success.
-    qint64 extract(const QList<const BackupManifest::_FileNode*>& files, const QDir& dest);
+    // run did not end with success. Files without a stored copy are added to notStored when given.
+    qint64 extract(
+        const QList<const BackupManifest::_FileNode*>& files, const QDir& dest, qint64* notStored = nullptr);
     // Whether the page shows videos (every file is a movie) rather than photos.
     bool showsVideos() const { return m_videos; }
 

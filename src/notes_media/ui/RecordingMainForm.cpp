@@ -38,19 +38,21 @@ QList<IOSRecordingDb::_Recording> RecordingMainForm::selectedRecordings(bool wit
 }
 
 QList<const BackupManifest::_FileNode*> RecordingMainForm::audioNodes(
-    const BackupManifest* manifest, const QList<IOSRecordingDb::_Recording>& recordings)
+    const BackupManifest* manifest, const QList<IOSRecordingDb::_Recording>& recordings, qint64* notStored)
 {
-    return audioNodesOf(manifest, QStringLiteral("MediaDomain"), recordings);
+    return audioNodesOf(manifest, QStringLiteral("MediaDomain"), recordings, notStored);
 }
 
-qint64 RecordingMainForm::extract(const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest)
+qint64 RecordingMainForm::extract(
+    const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest, qint64* notStored)
 {
-    return extractNodes(tr("IDS_TITLE_EXPORT_RECORDINGS"), audioNodes(m_manifest, recordings), dest);
+    return extractNodes(
+        tr("IDS_TITLE_EXPORT_RECORDINGS"), audioNodes(m_manifest, recordings, notStored), dest, notStored);
 }
 
 void RecordingMainForm::exportRecordings(const QList<IOSRecordingDb::_Recording>& recordings)
 {
-    exportWith([&](const QDir& dest) { return extract(recordings, dest); });
+    exportWith([&](const QDir& dest, qint64* notStored) { return extract(recordings, dest, notStored); });
 }
 
 void RecordingMainForm::exportSelection(bool withAll)

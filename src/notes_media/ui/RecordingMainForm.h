@@ -20,11 +20,13 @@ public:
     // Asks for a folder, extracts the recordings' audio files there and tells how many were written.
     void exportRecordings(const QList<IOSRecordingDb::_Recording>& recordings);
     // The backup's records of the audio files of the given rows, in that order; rows without a
-    // record are left out.
-    static QList<const BackupManifest::_FileNode*> audioNodes(
-        const BackupManifest* manifest, const QList<IOSRecordingDb::_Recording>& recordings);
-    // The extraction itself: the extracted file count, or -1 after an error or a cancel.
-    qint64 extract(const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest);
+    // record are left out and added to notStored when given.
+    static QList<const BackupManifest::_FileNode*> audioNodes(const BackupManifest* manifest,
+        const QList<IOSRecordingDb::_Recording>& recordings, qint64* notStored = nullptr);
+    // The extraction itself: the extracted file count, or -1 after an error or a cancel; the chosen
+    // rows whose audio the backup does not store are added to notStored when given.
+    qint64 extract(
+        const QList<IOSRecordingDb::_Recording>& recordings, const QDir& dest, qint64* notStored = nullptr);
 
     MyTreeView* listRecordings;
     ItemModelRecording model;

@@ -38,19 +38,21 @@ QList<IOSVoicemailDb::_Voicemail> VoicemailMainForm::selectedVoicemails(bool wit
 }
 
 QList<const BackupManifest::_FileNode*> VoicemailMainForm::audioNodes(
-    const BackupManifest* manifest, const QList<IOSVoicemailDb::_Voicemail>& voicemails)
+    const BackupManifest* manifest, const QList<IOSVoicemailDb::_Voicemail>& voicemails, qint64* notStored)
 {
-    return audioNodesOf(manifest, QStringLiteral("HomeDomain"), voicemails);
+    return audioNodesOf(manifest, QStringLiteral("HomeDomain"), voicemails, notStored);
 }
 
-qint64 VoicemailMainForm::extract(const QList<IOSVoicemailDb::_Voicemail>& voicemails, const QDir& dest)
+qint64 VoicemailMainForm::extract(
+    const QList<IOSVoicemailDb::_Voicemail>& voicemails, const QDir& dest, qint64* notStored)
 {
-    return extractNodes(tr("IDS_TITLE_EXPORT_VOICEMAIL"), audioNodes(m_manifest, voicemails), dest);
+    return extractNodes(
+        tr("IDS_TITLE_EXPORT_VOICEMAIL"), audioNodes(m_manifest, voicemails, notStored), dest, notStored);
 }
 
 void VoicemailMainForm::exportVoicemail(const QList<IOSVoicemailDb::_Voicemail>& voicemails)
 {
-    exportWith([&](const QDir& dest) { return extract(voicemails, dest); });
+    exportWith([&](const QDir& dest, qint64* notStored) { return extract(voicemails, dest, notStored); });
 }
 
 void VoicemailMainForm::exportSelection(bool withAll)

@@ -19,7 +19,7 @@ namespace
 
 struct Run {
     int result = 0;
-    qint64 extracted = 0, processed = 0, total = 0;
+    qint64 extracted = 0, processed = 0, total = 0, missing = 0;
     QString text;
     QList<int> percents;
 };
@@ -36,6 +36,7 @@ Run extract(
     t.wait();
     r.extracted = t.extractedFiles;
     r.processed = t.processedFiles;
+    r.missing = t.missingFiles;
     r.total = t.totalFiles;
     r.text = form.resultText();
     return r;
@@ -105,6 +106,7 @@ private Q_SLOTS:
         QCOMPARE(r.result, 1);
         QCOMPARE(r.extracted, 10);
         QCOMPARE(r.processed, 1103);
+        QCOMPARE(r.missing, 1093);
         int folders = 0, files = 0;
         QDirIterator it(dest, QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden,
             QDirIterator::Subdirectories);
@@ -168,6 +170,7 @@ private Q_SLOTS:
         QCOMPARE(r.result, 1);
         QCOMPARE(r.total, 2); // the plist and the link without a copy
         QCOMPARE(r.extracted, 1);
+        QCOMPARE(r.missing, 1);
         QVERIFY(readAll(dest + "/Preferences/com.example.demo.plist").startsWith("bplist00"));
         QVERIFY(!QFileInfo::exists(dest + "/Preferences/link.plist"));
         const Run empty = extract(m, {}, TestEnv::tempDir());
@@ -210,6 +213,7 @@ private Q_SLOTS:
         QCOMPARE(r.result, 1);
         QCOMPARE(r.extracted, 9);
         QCOMPARE(r.processed, 10);
+        QCOMPARE(r.missing, 1); // "gone" has no stored copy
         const QString d = dest + "/EvilDomain/";
         QCOMPARE(readAll(d + "cd"), QByteArray("first"));
         QCOMPARE(readAll(d + "cd (2)"), QByteArray("second"));

@@ -1,6 +1,8 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
 #include "notes_media/ui/FileSysMainForm.h"
@@ -118,6 +120,45 @@ private Q_SLOTS:
         QCOMPARE(
             QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList({ "Preferences" }));
         QCOMPARE(page.toolbarActions().first()->text(), QString("Extract File"));
+    }
+
+    // The success message of the tool bar's extraction says how many chosen files the backup lists
+    // without storing them.
+    void toldWhatIsNotStored_data()
+    {
+        QTest::addColumn<QStringList>("gone");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("all stored") << QStringList() << "Successfully extracted 2 files.";
+        QTest::newRow("one gone")
+            << QStringList({ "IMG_0001.PNG" })
+            << "Successfully extracted 1 files. 1 of the chosen files are not stored in "
+               "this backup.";
+        QTest::newRow("both gone")
+            << QStringList({ "IMG_0001.PNG", "IMG_0002.JPG" })
+            << "Successfully extracted 0 files. 2 of the chosen files are not stored in "
+               "this backup.";
+    }
+    void toldWhatIsNotStored()
+    {
+        QFETCH(QStringList, gone);
+        QFETCH(QString, told);
+        BackupManifest m(GenBackup::make({ "--photos", "2", "--videos", "0" }));
+        m.readManifestInfo();
+        m.parseInfo();
+        for (const QString& name : gone)
+            QVERIFY(QFile::remove(
+                m.storedFilePath(m.findNode("CameraRollDomain", "Media/DCIM/100APPLE/" + name)->item)));
+        FileSysMainForm page(&m);
+        const QModelIndex camera = find(page.ui->treeFiles->model(), {}, "CameraRollDomain");
+        page.ui->treeFiles->selectionModel()->select(
+            camera, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        const QString dest = TestEnv::tempDir();
+        ModalAnswerer answerer;
+        DialogAnswers::chooseFolder(answerer, dest);
+        page.toolbarActions().first()->trigger();
+        QCOMPARE(answerer.seen(), QStringList({ told }));
+        QCOMPARE(QDir(dest + "/CameraRollDomain/Media/DCIM/100APPLE").entryList(QDir::Files).size(),
+            2 - gone.size());
     }
 };
 
