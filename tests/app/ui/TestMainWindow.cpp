@@ -83,6 +83,16 @@ class TestMainWindow : public QObject
             return true;
         });
     }
+    // Shows the window and loads the backup in folder through the menu; the backup's node.
+    static ItemModelBK::_BKItemNode* loadThroughTheMenu(
+        MainWindow& w, ModalAnswerer& answerer, const QString& folder)
+    {
+        w.resize(1000, 680);
+        w.show();
+        chooseBackup(answerer, folder);
+        w.miLoadiTunesBackup();
+        return static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.value(0));
+    }
     // Answers the password dialog with the texts in turn; the box after each wrong one is closed.
     static void enterPasswords(ModalAnswerer& answerer, const QStringList& passwords, bool closeAtEnd = false)
     {
@@ -543,14 +553,10 @@ private Q_SLOTS:
         const QString folder = TestEnv::tempDir() + "/no-messages";
         QVERIFY(SyntheticBackup::make(folder, { "--no-well-known", "--udid", QString(40, 'e') }));
         MainWindow w;
-        w.resize(1000, 680);
-        w.show();
         ModalAnswerer answerer;
-        chooseBackup(answerer, folder);
-        w.miLoadiTunesBackup();
+        auto* node = loadThroughTheMenu(w, answerer, folder);
         QCOMPARE(answerer.seen(), QStringList());
         QCOMPARE(w.model().bkRoot->children.size(), 1);
-        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         QCOMPARE(node->children.size(), 11);
         QCOMPARE(node->children.at(2)->text, QString("SMS(0)"));
         QCOMPARE(node->manifest->msgCount, qint64(0));
@@ -575,12 +581,8 @@ private Q_SLOTS:
         const QString folder = TestEnv::tempDir() + "/recached";
         QVERIFY(SyntheticBackup::make(folder, { "--demo", "--sms-db", before, "--udid", QString(40, 'c') }));
         MainWindow w;
-        w.resize(1000, 680);
-        w.show();
         ModalAnswerer answerer;
-        chooseBackup(answerer, folder);
-        w.miLoadiTunesBackup();
-        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        auto* node = loadThroughTheMenu(w, answerer, folder);
         QCOMPARE(node->children.at(2)->text, QString("SMS(7)"));
         select(w, node->children.at(2));
         QCOMPARE(qobject_cast<SMSMainForm*>(w.currentPage())->smsModel()->rowCount(), 7);
