@@ -202,6 +202,7 @@ DataPageFactory::Page DataPageFactory::photosPage(int kind, const Source& src, Q
         = kind == ItemModelBK::KindVideos ? src.manifest->videoList : src.manifest->photoList;
     const QList<const BackupManifest::_FileNode*> files(list.begin(), list.end());
     auto* form = new PhotosMainForm(src.manifest, files, src.dir, parent);
+    form->setShowsVideos(kind == ItemModelBK::KindVideos);
     return formPage(form, false);
 }
 

@@ -8,8 +8,9 @@ class QAction;
 class QWidget;
 
 // The one place where the data views plug into the main window: the page of each data kind over
-// a backup's cache folder or over a local database folder. A kind whose view this build lacks
-// gets the plain "not available yet" page.
+// a backup's cache folder or over a local database folder. A kind without a page for its source
+// (voicemail, recordings, files, photos and videos of a local database) gets none, and the window
+// shows its start page.
 class DataPageFactory
 {
 public:

@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
+#include <algorithm>
 #include <exception>
 #include <sqlite3.h>
 #include <stdexcept>
@@ -81,6 +82,19 @@ QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const Ba
         m.recordingsNode,
         m.bookmarksNode,
     };
+}
+
+bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
+{
+    auto lacks = [&](const BackupManifest::_FileNode* node, const QString& copy) {
+        return node && QFileInfo::exists(m.storedFilePath(node->item)) && !QFileInfo::exists(copy);
+    };
+    if (lacks(m.smsNode, cacheDir.absoluteFilePath(kSmsDbPath)))
+        return true;
+    const QList<const BackupManifest::_FileNode*> files = backupFilesToCache(m);
+    return std::any_of(files.begin(), files.end(), [&](const BackupManifest::_FileNode* node) {
+        return node && lacks(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
+    });
 }
 
 qint64 DataSources::countBackupMessages(const QDir& cacheDir)

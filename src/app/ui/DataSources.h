@@ -16,6 +16,10 @@ public:
     // backup lacks is a null entry.
     static QList<const BackupManifest::_FileNode*> backupFilesToCache(const BackupManifest& manifest);
 
+    // Whether a file the backup stores, of those the load copies (the message database among
+    // them), has no copy in the cache folder: the cache was cleared or lost a file since the load.
+    static bool cacheLacksFiles(const BackupManifest& manifest, const QDir& cacheDir);
+
     // The count of a database that is there but damaged (not a database, a malformed page).
     static constexpr qint64 kUnknownCount = -1;
     // Whether an error text is SQLite's for a damaged database file.

@@ -452,6 +452,9 @@ void MainWindow::loadItemMainForm()
                     DataPageFactory::Page made;
                     if (sel.bkNode && backup) {
                         const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
+                        // The cache is the program's own and may have been cleared since the load.
+                        if (DataSources::cacheLacksFiles(*backup, dataDir))
+                            cacheBackup(*backup);
                         made = DataPageFactory::backupPage(sel.node->kind, backup.data(), dataDir, this);
                     } else if (sel.localDbNode) {
                         made = DataPageFactory::localDbPage(sel.node->kind, sel.localDbNode->dir, this);
@@ -506,17 +509,28 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
         Tips::error(QString::fromUtf8(e.what()));
         return false;
     }
-    const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(*manifest);
-    const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    if (!cacheBackup(*manifest))
+        return false;
+    DataSources::countBackup(*manifest, BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    return true;
+}
+
+bool MainWindow::cacheBackup(BackupManifest& manifest)
+{
+    const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(manifest);
+    const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest.dirPathMd5()));
     // The messages are copied at the same time as the other files; their progress shows after the
-    // others', and so does their error (kept until then).
+    // others', and so does their error (kept until then). A backup without messages (an iPad, a
+    // partial backup) has nothing to copy there and nothing to say about it.
+    const bool withMessages = ITunesCacheSMSThread::holdsMessages(manifest);
     ProgressForm smsForm(QString(), this);
     smsForm.setQuiet(true);
-    ITunesCacheSMSThread sms(*manifest, smsForm, this);
-    sms.start();
+    ITunesCacheSMSThread sms(manifest, smsForm, this);
+    if (withMessages)
+        sms.start();
     {
         ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
-        LoadBkThread thread(manifest.data(), files, cacheDir, &form, this);
+        LoadBkThread thread(&manifest, files, cacheDir, &form, this);
         thread.start();
         const int result = form.exec();
         thread.wait();
@@ -526,10 +540,9 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
             return false;
         }
     }
-    if (smsForm.exec() != 1 && !smsForm.resultText().isEmpty())
+    if (withMessages && smsForm.exec() != 1 && !smsForm.resultText().isEmpty())
         Tips::error(smsForm.resultText());
     sms.wait();
-    DataSources::countBackup(*manifest, cacheDir);
     return true;
 }
 

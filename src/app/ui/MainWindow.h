@@ -97,6 +97,10 @@ protected:
 
 private:
     void relistBackups();
+    // Copies the files the pages read into the backup's cache folder, again wherever a copy is
+    // missing or is not the backup's own file any more; false when the user cancelled or the copy
+    // failed (the progress dialog has said why).
+    bool cacheBackup(BackupManifest& manifest);
     void listLocalDbs();
     void showPage(QWidget* page);
     QAction* addContextAction(const QString& icon, const QString& text, void (MainWindow::*slot)());

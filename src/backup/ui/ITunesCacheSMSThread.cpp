@@ -16,6 +16,11 @@ ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressFor
 {
 }
 
+bool ITunesCacheSMSThread::holdsMessages(const BackupManifest& manifest)
+{
+    return manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS")) != nullptr;
+}
+
 void ITunesCacheSMSThread::run()
 {
     m_form.invokeUpdateProgress(tr("IDS_LOADING_ITUNES_BACKUP"), -1);

@@ -15,6 +15,9 @@ class ITunesCacheSMSThread : public QThread
 public:
     ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent = nullptr);
 
+    // Whether the backup holds a message folder ("Library/SMS") to copy; a run over a backup
+    // without one reports "Found no message database file in this iTunes backup.".
+    static bool holdsMessages(const BackupManifest& manifest);
     // The backup's cache folder: "itunes_cache"/<dirPathMd5> in the data folder.
     QDir cacheDir() const { return m_cacheDir; }
     // Copies the message database again whatever the cache holds: a road that writes it back into

@@ -4,8 +4,8 @@
 #include <QImage>
 #include <QString>
 
-// Decoding of contact photos (JPEG, else PNG) with their size checked from the header first, so
-// that a hostile picture cannot ask for a huge image. Safe on any thread.
+// Decoding of contact photos (JPEG or PNG, told apart by their signature) with their size checked
+// from the header first, so that a hostile picture cannot ask for a huge image. Safe on any thread.
 class ContactPhoto
 {
 public:

@@ -22,12 +22,14 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <cmath>
+#include <unistd.h>
 
 namespace
 {
 // QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
 constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
 constexpr char kEngineSwitchesVar[] = "QTWEBENGINE_CHROMIUM_FLAGS";
+constexpr char kNoSandboxVar[] = "QTWEBENGINE_DISABLE_SANDBOX";
 constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
 constexpr char kCardAttrs[] = "style=\"max-width:200px;max-height:200px\"";
 
@@ -63,10 +65,21 @@ QString styleHtml()
     return QStringLiteral("<style type=\"text/css\">") + style + QStringLiteral("</style>");
 }
 
+// Run as root, the engine ends the program when its sandbox is on; switched off by the variable
+// it reads when it starts, and said in the log. The view's own settings stay as they are.
+void allowEngineAsRoot()
+{
+    if (::geteuid() != 0 || qEnvironmentVariableIsSet(kNoSandboxVar))
+        return;
+    qputenv(kNoSandboxVar, "1");
+    qWarning("Running as root: the web engine's sandbox is switched off (%s=1).", kNoSandboxVar);
+}
+
 // A page for view. The engine starts with the first page made and reads its switches then;
 // programs started later from this one see the variable as it was.
 DelegatingPage* newPage(QWebEngineView* view)
 {
+    allowEngineAsRoot();
     const QByteArray asked = qgetenv(kEngineSwitchesVar);
     const bool wasSet = qEnvironmentVariableIsSet(kEngineSwitchesVar);
     qputenv(kEngineSwitchesVar, BubbleViewMgr::engineSwitches(asked));

@@ -33,8 +33,10 @@ public:
     // run did not end with success. Files without a stored copy are added to notStored when given.
     qint64 extract(
         const QList<const BackupManifest::_FileNode*>& files, const QDir& dest, qint64* notStored = nullptr);
-    // Whether the page shows videos (every file is a movie) rather than photos.
+    // Whether the page shows videos rather than photos: at first a guess from the files (every one
+    // is a movie), which an empty list cannot make; the one who builds the page knows and says so.
     bool showsVideos() const { return m_videos; }
+    void setShowsVideos(bool videos) { m_videos = videos; }
 
     QListView* listPhotos;
     QLabel* lbCount;

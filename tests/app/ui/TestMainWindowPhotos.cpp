@@ -11,6 +11,7 @@
 #include "notes_media/ui/ItemModelPhotoIcon.h"
 #include "notes_media/ui/PhotosMainForm.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -18,6 +19,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QtTest>
+#include <algorithm>
 
 // The photo and video pages as the main window's tree opens them, over plain and encrypted backups.
 class TestMainWindowPhotos : public QObject
@@ -109,6 +111,47 @@ private Q_SLOTS:
         QCOMPARE(videos->model->rowCount(), 2);
         QCOMPARE(texts(w.treeContextActions()), QStringList({ "Extract Videos" }));
         QCOMPARE(answerer.seen(), QStringList());
+    }
+
+    // An empty page still knows its kind from the tree: its action and texts name what it shows.
+    void emptyPagesKeepTheirKind_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("videos of a backup without videos") << QStringList { "--photos", "3", "--videos",
+            "0" } << int(ItemModelBK::KindVideos) << "Extract Videos";
+        QTest::newRow("photos of a backup without photos") << QStringList { "--photos", "0", "--videos",
+            "2" } << int(ItemModelBK::KindPhotos) << "Extract Photos";
+    }
+    void emptyPagesKeepTheirKind()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, kind);
+        QFETCH(QString, action);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+        CacheListDb(BkCacheDb::cacheDir().absoluteFilePath("cache_list.db"))
+            .save(BackupManifest(dir).dirPathMd5(), dir);
+        MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.last());
+        ModalAnswerer answerer;
+        select(w, node);
+        const auto* empty = *std::find_if(node->children.begin(), node->children.end(),
+            [kind](const AbsTreeItemModel::_ItemNode* n) { return n->kind == kind; });
+        select(w, empty);
+        auto* page = qobject_cast<PhotosMainForm*>(w.currentPage());
+        QVERIFY(page);
+        QCOMPARE(page->model->rowCount(), 0);
+        QCOMPARE(page->showsVideos(), kind == ItemModelBK::KindVideos);
+        QCOMPARE(texts(w.treeContextActions()), QStringList({ action }));
+        QCOMPARE(answerer.seen(), QStringList());
+        QTRY_VERIFY(page->isVisible());
+        if (kind == ItemModelBK::KindVideos)
+            GuiTestEnv::screenshot(&w, "videos-page");
     }
 };
 
