@@ -246,6 +246,27 @@ _SqlitePageCellRow Sqlite3File::pageCellRow(const _SqliteBtreePage& page, const 
     return r;
 }
 
+int Sqlite3File::recordWidth(const _SqlitePageCellRow& cell) const
+{
+    if (!cell.payload || cell.payload >= end)
+        return 0;
+    const char* local = cell.payload + qMin<qint64>(cell.localSize, end - cell.payload);
+    qint64 size = 0;
+    const int n = sqlitefile_varint(&size, cell.payload, local);
+    if (n == 0 || size > local - cell.payload)
+        return 0;
+    const char* header = cell.payload + size;
+    int width = 0;
+    for (const char* p = cell.payload + n; p < header; ++width) {
+        qint64 t = 0;
+        const int len = sqlitefile_varint(&t, p, header);
+        if (len == 0)
+            return 0;
+        p += len;
+    }
+    return width;
+}
+
 QByteArray Sqlite3File::overflowBytes(quint32 first, qint64 missing) const
 {
     QByteArray out;

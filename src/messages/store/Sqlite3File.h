@@ -80,6 +80,15 @@ struct _SqliteCarveShape {
     // refuse the row too): tested before the other values are decoded. -1: none.
     int keyColumn = -1;
     std::function<bool(const QVariant& value)> keyTest;
+    // Records narrower than the shape: a row written before its table gained columns keeps only
+    // its first ones. A narrower width is tried where the record's header size declares it, or
+    // wherever its columns fit (see allowNarrower); the columns a record lacks read as defaults.
+    enum NarrowerWidth : quint8 { NotTried = 0, WhereDeclared = 1, Always = 2 };
+    void allowNarrower(int width, NarrowerWidth how);
+    QList<quint8> narrower; // by width; empty: the full width only
+    int narrowest = 0; // the smallest width tried, 0 for none
+    // What each column reads as in a record without it (NULL where empty).
+    QList<QVariant> defaults;
 
 private:
     void updateOneByteFits();
@@ -120,6 +129,9 @@ public:
     _SqlitePageCellRow pageCellRow(const _SqliteBtreePage& page, const char* cell) const;
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
+    // The number of columns a cell's record header lists; 0 when the header is not wholly in the
+    // part of the cell its page holds.
+    int recordWidth(const _SqlitePageCellRow& cell) const;
 
     // Records of deleted rows in free space (see Sqlite3FileCarve.cpp). The shape overloads save
     // working out the column types again for every range.
@@ -157,6 +169,9 @@ private:
     };
     bool carveRecord(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
         const QList<qint64>& types, const char* h, const RowFilter& filter, _SqliteFileRowData& row,
+        const char** next) const;
+    bool carveNarrower(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
+        const QList<qint64>& fitting, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;
     bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
         const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,
