@@ -130,8 +130,10 @@ bool IOS6MessageRecovery::listTablePages(const TableShape& table, QSet<int>* liv
     // holds: their cells are then the live messages (and the widths live records have).
     m_rootLost = m_walk.tableRootLost(QStringLiteral("message"));
     if (!m_rootLost) {
-        *liveWidths = m_walk.recordWidths(QStringLiteral("message"));
-        return m_walk.listTablePages(QStringLiteral("message"));
+        if (!m_walk.listTablePages(QStringLiteral("message")))
+            return false;
+        *liveWidths = m_walk.tableRecordWidths();
+        return true;
     }
     const bool listed
         = m_walk.listOrphanTableLeaves(QStringLiteral("message"), [&](const _SqliteFileRowData& row) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -129,9 +130,9 @@ public:
     _SqlitePageCellRow pageCellRow(const _SqliteBtreePage& page, const char* cell) const;
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
-    // The number of columns a cell's record header lists; 0 when the header is not wholly in the
-    // part of the cell its page holds.
-    int recordWidth(const _SqlitePageCellRow& cell) const;
+    // The column counts the records of the table leaves among pages list in their headers (those
+    // wholly in the part of the cell a page holds).
+    QSet<int> recordWidths(const QList<qint64>& pages) const;
 
     // Records of deleted rows in free space (see Sqlite3FileCarve.cpp). The shape overloads save
     // working out the column types again for every range.
@@ -171,7 +172,7 @@ private:
         const QList<qint64>& types, const char* h, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;
     bool carveNarrower(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
-        const QList<qint64>& fitting, const RowFilter& filter, _SqliteFileRowData& row,
+        const QList<qint64>& fitting, const char* fitEnd, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;
     bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
         const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,

@@ -133,9 +133,10 @@ const char* typesEnd(const char* c, int count, const char* end)
 }
 
 // The width of the record whose column-1 serial type is at c as its header-size varint declares
-// it, counted over the serial types that fit (at most `most` columns); 0 when the bytes before c are
-// not a header size and a rowid alias's NULL, or the size ends between two serial types.
-int declaredWidth(const char* rangeBegin, const char* c, const char* rangeEnd, int most)
+// it, counted over the serial types that fit (they end at fitEnd; at most `most` columns, at least
+// `least`); 0 when the bytes before c are not a header size and a rowid alias's NULL, or the size
+// ends elsewhere than between two of them.
+int declaredWidth(const char* rangeBegin, const char* c, const char* fitEnd, int least, int most)
 {
     if (c - 2 < rangeBegin || c[-1] != 0)
         return 0;
@@ -143,13 +144,16 @@ int declaredWidth(const char* rangeBegin, const char* c, const char* rangeEnd, i
         qint64 size = 0;
         if (sqlitefile_varint(&size, c - 1 - hv, c - 1) != hv)
             continue;
+        // Most candidates end here: a size shorter than the narrowest width, or past the types that fit.
         const qint64 typeBytes = size - hv - 1;
+        if (typeBytes < least - 1 || typeBytes > fitEnd - c || (quint8(c[typeBytes - 1]) & 0x80))
+            continue;
         const char* p = c;
         for (int w = 1; w <= most && p - c <= typeBytes; ++w) {
             if (p - c == typeBytes)
                 return w;
             qint64 t = 0;
-            const int len = sqlitefile_varint(&t, p, rangeEnd);
+            const int len = sqlitefile_varint(&t, p, fitEnd);
             if (len == 0)
                 break;
             p += len;
@@ -267,7 +271,8 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
         // A header cut at the end of the local part fits up to the cut, which is m bytes or more
         // from the record's start (at most 3 bytes before c).
         if ((whole && carveRecord(range, shape, c, types, h, filter, row, &next))
-            || (shape.narrowest > 0 && carveNarrower(range, shape, c, types, filter, row, &next))
+            || (shape.narrowest > 0 && types.size() + 1 >= shape.narrowest
+                && carveNarrower(range, shape, c, types, h, filter, row, &next))
             || (range.firstBytes == 0 && h - c + 3 >= m
                 && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, row, &next))) {
             rows.append(row);
@@ -338,12 +343,14 @@ bool Sqlite3File::carveRecord(const CarveRange& range, const _SqliteCarveShape& 
 // The record at c as one of the shape's narrower widths, given the serial types that fit there:
 // first the width its header declares, then, widest first, those tried wherever they fit.
 bool Sqlite3File::carveNarrower(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
-    const QList<qint64>& fitting, const RowFilter& filter, _SqliteFileRowData& row, const char** next) const
+    const QList<qint64>& fitting, const char* fitEnd, const RowFilter& filter, _SqliteFileRowData& row,
+    const char** next) const
 {
     const int most = qMin<int>(int(fitting.size()) + 1, int(shape.narrower.size()) - 1);
     if (most < shape.narrowest)
         return false;
-    const int declared = range.firstBytes == 0 ? declaredWidth(range.begin, c, range.end, most) : 0;
+    const int declared
+        = range.firstBytes == 0 ? declaredWidth(range.begin, c, fitEnd, shape.narrowest, most) : 0;
     QList<qint64> types;
     const auto tryWidth = [&](int w) {
         types = fitting.mid(0, w - 1);

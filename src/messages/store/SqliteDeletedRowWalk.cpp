@@ -197,20 +197,9 @@ QList<QVariant> SqliteDeletedRowWalk::tableDefaults(const QString& table)
     return out;
 }
 
-QSet<int> SqliteDeletedRowWalk::recordWidths(const QString& table)
+QSet<int> SqliteDeletedRowWalk::tableRecordWidths() const
 {
-    QSet<int> widths;
-    const qint64 root = rootPage(table);
-    if (root < 1 || root > m_file->pages())
-        return widths;
-    for (const _SqliteBtreePage& leaf : m_file->leafs(m_file->btreePage(root))) {
-        if (leaf.type != 13)
-            continue;
-        for (const char* cell : leaf.cells)
-            widths.insert(m_file->recordWidth(m_file->pageCellRow(leaf, cell)));
-    }
-    widths.remove(0);
-    return widths;
+    return m_file->recordWidths(m_pages.mid(m_tablePagesFrom));
 }
 
 bool SqliteDeletedRowWalk::tableRootLost(const QString& table)
@@ -276,6 +265,7 @@ bool SqliteDeletedRowWalk::listTablePages(const QString& table)
     const qint64 root = rootPage(table);
     if (root < 0)
         return false;
+    m_tablePagesFrom = m_pages.size();
     m_pages += m_file->allBTreePageNumbers(root);
     return true;
 }

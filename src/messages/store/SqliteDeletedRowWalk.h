@@ -46,8 +46,9 @@ public:
     // What each column of a table reads as in a record written before the column was added: its
     // declared default, with the column's affinity applied (NULL where it declares none).
     QList<QVariant> tableDefaults(const QString& table);
-    // The column counts of a table's live records (records keep the width they were written with).
-    QSet<int> recordWidths(const QString& table);
+    // The column counts of the live records of the table listTablePages listed last (records keep
+    // the width they were written with).
+    QSet<int> tableRecordWidths() const;
     // Whether a table is there but its root page is no table b-tree page: its rows cannot be reached.
     bool tableRootLost(const QString& table);
     // Appends the table leaves that no other b-tree of the schema and no listed page holds (the
@@ -103,6 +104,7 @@ private:
     Sqlite3DB m_copy;
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;
+    qsizetype m_tablePagesFrom = 0; // where the pages of the table listed last begin
 };
 
 template <typename T>
