@@ -259,14 +259,14 @@ QList<_MsgMessage> IOS6MessageRecovery::deletedOnPage(
 
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
+    if (m_rootLost)
+        return m_orphanLiveGuids.contains(guid);
     if (!m_liveStmts) {
         // One read transaction for the whole run, not one (with its locks) per candidate.
         QString err;
         m_walk.copy().exec(QStringLiteral("BEGIN"), err);
         m_liveStmts = std::make_unique<Sqlite3StmtCache>(m_walk.copy());
     }
-    if (m_rootLost)
-        return m_orphanLiveGuids.contains(guid);
     takeLiveGuidsIfRead();
     // Nearly every candidate is a deleted message: one whose guid hashes like no live guid's is
     // not live, without a lookup. A hash that matches is only a hint.

@@ -19,7 +19,9 @@ class _MsgChat;
 // One run of the deleted-message recovery of a modern message database: whole cells of free table
 // leaves, then rows carved with both message-table shapes (and the file's own table when it is a
 // third) from every free page and every leaf of the live message table; each new message is filed into the
-// store of recovered messages, with the conversation its handle belongs to, inside one edit.
+// store of recovered messages, with the conversation its handle belongs to, inside one edit. Records
+// written before the table gained columns are carved at their own, narrower widths. Where the
+// table's root page is lost, its leaves are found by a scan of the file's pages.
 class IOS6MessageRecovery
 {
 public:

@@ -84,6 +84,22 @@ QString runJs(QWebEngineView* view, const QString& js)
         QTest::qWait(20);
     return done ? result : QStringLiteral("<no answer>");
 }
+// Shows a conversation's bubbles in a view inside host, sized so: the view once its page has
+// loaded, or null.
+QWebEngineView* showLoaded(QWidget& host, BubbleViewMgr& mgr, const MsgMessageList& list, const QSize& size)
+{
+    host.resize(size);
+    mgr.setWebview(&host);
+    host.show();
+    if (!QTest::qWaitForWindowExposed(&host))
+        return nullptr;
+    const int loads = mgr.loadCount();
+    mgr.showBubble(list);
+    QDeadlineTimer deadline(20000);
+    while (mgr.loadCount() <= loads && !deadline.hasExpired())
+        QTest::qWait(20);
+    return mgr.loadCount() > loads ? qobject_cast<QWebEngineView*>(mgr.webview()) : nullptr;
+}
 } // namespace
 
 class TestBubbleViewMgr : public QObject
@@ -301,15 +317,8 @@ private Q_SLOTS:
         c.add(600000000, text);
         c.add(600000010, "no picture ok");
         QWidget host;
-        host.resize(480, 300);
         BubbleViewMgr mgr;
-        mgr.setWebview(&host);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        const int loads = mgr.loadCount();
-        mgr.showBubble(c.list);
-        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
-        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
+        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(480, 300));
         QVERIFY(view);
         QTRY_COMPARE_WITH_TIMEOUT(runJs(view, "document.images.length"), QString("0"), 20000);
         QCOMPARE(runJs(view, "document.querySelectorAll('.bb1')[0].innerText.trim()"), text);
@@ -361,15 +370,9 @@ private Q_SLOTS:
         _MsgMessage* clip = c.add(600000500, QString(QChar(0xFFFC)), true);
         c.attach(clip, "video/quicktime", dir + "/clip.MOV");
         QWidget host;
-        host.resize(640, 560);
         BubbleViewMgr mgr;
-        mgr.setWebview(&host);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        const int loads = mgr.loadCount();
-        mgr.showBubble(c.list);
-        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
-        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
+        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(640, 560));
+        QVERIFY(view);
         // The emoji host is unreachable here: the character still reads as the picture's alt text.
         QVERIFY(runJs(view, "document.images.length") != "0");
         QTest::qWait(800);
