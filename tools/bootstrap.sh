@@ -11,7 +11,7 @@ packages=(build-essential cmake pkg-config ccache
   libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev
   python3 python3-cryptography libplist-utils sqlite3 openssl
   python3-phonenumbers python3-icalendar iso-codes mobile-broadband-provider-info
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-noto-color-emoji
   python3-vobject poppler-utils
   libheif-dev libheif1 libheif-examples)
 missing=()

@@ -5,7 +5,9 @@
   make_deleted_sms.py FOLDER [--columns 74|78|N|NAME,NAME,...] [--messages N] [--delete-every K]
                              [--delete-run R] [--page-size P] [--text-bytes B [--long-every L]]
                              [--empty-defaults] [--twins] [--wal] [--cyclic-freelist]
+                             [--grown-from W[,W...]] [--zero-root]
   make_deleted_sms.py FOLDER --from SMSDB [--delete-every K] [--page-size P]
+                             [--add-columns "NAME DECL,..." --grow-to N]
 
 FOLDER is laid out like a backup's cache folder (FOLDER/file-relay/var/mobile/Library/SMS/sms.db).
 --columns takes the two stored tables (74, 78), any leading part of the 78 columns, or a list of their
@@ -17,8 +19,14 @@ deletes R adjacent messages from the middle instead. --twins gives every fifth m
 same date, direction and text in another conversation. With --wal the deletions stay in the
 write-ahead log beside the database (copied while the writer is still open, as a device leaves
 them). --cyclic-freelist points the last freelist trunk page back at the first.
+--grown-from W1,W2 makes a table that grew as devices' do: created with its first W1 columns, then
+widened by ALTER TABLE ADD COLUMN to W2 and then to all of them, with an equal share of the messages
+written at each width (a record keeps the width it was written with). --zero-root fills the message
+table's root page with zeros after the deletions, as damage does.
 --from copies a device's own sms.db (its log checkpointed into the copy, its triggers dropped) and
-deletes every K-th of its messages.
+deletes every K-th of its messages; --add-columns and --grow-to first widen its message table and
+grow it to N messages by copying its rows, as grow_sms_db.py does, each copy with a guid and date of its own
+(its own rows keep the width they were written with).
 
 FOLDER/expected.json lists the live and deleted messages; each deleted one also has "record", the
 hex bytes of its stored record (worked out from its values, read back before the deletion).
@@ -34,6 +42,7 @@ import sys
 import uuid
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import grow_sms_db  # noqa: E402  (a device's table widened and grown)
 import make_sms_db  # noqa: E402  (the tables shared with the full generator)
 
 SMS_REL = "file-relay/var/mobile/Library/SMS/sms.db"
@@ -268,14 +277,39 @@ def gen_ios5(a, path):
     return live, deleted
 
 
+def widths_of(a, cols):
+    """The widths the table has over the run, narrowest first, ending at its full width."""
+    steps = [int(w) for w in a.grown_from.split(",") if w.strip()] if a.grown_from else []
+    if any(not 2 <= w < len(cols) for w in steps) or steps != sorted(set(steps)):
+        raise SystemExit("--grown-from: rising widths under %d" % len(cols))
+    return steps + [len(cols)]
+
+
+def widen(db, cols, old, new):
+    for name, decl in cols[old:new]:
+        db.execute('ALTER TABLE message ADD COLUMN "%s" %s' % (name, decl))
+
+
+def zero_root(path):
+    """Fills the message table's root page with zeros."""
+    db = sqlite3.connect(path)
+    root = db.execute("SELECT rootpage FROM sqlite_master WHERE name='message'").fetchone()[0]
+    size = db.execute("PRAGMA page_size").fetchone()[0]
+    db.close()
+    with open(path, "r+b") as f:
+        f.seek((root - 1) * size)
+        f.write(bytes(size))
+
+
 def gen_modern(a, path):
     cols = table_columns(a.columns)
+    widths = widths_of(a, cols)
     work = path + ".work" if a.wal else path
     db = sqlite3.connect(work, isolation_level=None)
     db.execute("PRAGMA page_size=%d" % a.page_size)
     db.execute("PRAGMA secure_delete=OFF")
     db.execute("PRAGMA journal_mode=%s" % ("WAL" if a.wal else "DELETE"))
-    schema(db, cols)
+    schema(db, cols[:widths[0]])
     db.execute("BEGIN")
     for h, service in HANDLES:
         db.execute("INSERT INTO handle (id, country, service) VALUES (?, 'us', ?)", (h, service))
@@ -287,19 +321,24 @@ def gen_modern(a, path):
     rng = random.Random(7)
     doomed = delete_list(a, a.messages)
     live, deleted = [], []
+    width = widths[0]
     for i in range(1, a.messages + 1):
-        chat, row = message_row(i, rng, cols, a)
+        step = widths[(i - 1) * len(widths) // a.messages]
+        if step != width:
+            widen(db, cols, width, step)
+            width = step
+        chat, row = message_row(i, rng, cols[:width], a)
         rows = [(chat, row)] + ([twin_of(chat, row, rng)] if a.twins and i % 5 == 0 else [])
         for chat, row in rows:
             cur = db.execute("INSERT INTO message (%s) VALUES (%s)" % (", ".join('"%s"' % k for k in row),
                              ", ".join("?" * len(row))), list(row.values()))
             db.execute("INSERT INTO chat_message_join VALUES (?, ?, ?)", (chat, cur.lastrowid, row["date"]))
             entry = {"rowid": cur.lastrowid, "guid": row["guid"], "text": row.get("text", ""),
-                     "chat": CHATS[chat - 1][1]}
+                     "chat": CHATS[chat - 1][1], "width": width}
             (deleted if i in doomed else live).append(entry)
     db.execute("COMMIT")
     for e in deleted:
-        e["record"] = stored_record(db, e["rowid"], cols)
+        e["record"] = stored_record(db, e["rowid"], cols[:e["width"]])
     if a.wal:
         db.execute("PRAGMA wal_checkpoint(TRUNCATE)")
     db.execute("BEGIN")
@@ -341,7 +380,23 @@ def gen_from_device(a, path):
         db.execute("PRAGMA page_size=%d" % a.page_size)
         db.execute("VACUUM")
     db.execute("PRAGMA secure_delete=OFF")
-    cols = [(r[1], (r[2] or "") + (" PRIMARY KEY" if r[5] else "")) for r in db.execute("PRAGMA table_info(message)")]
+    table_info = "PRAGMA table_info(message)"
+    first_width = len(db.execute(table_info).fetchall())
+    first_rows = db.execute("SELECT ifnull(max(ROWID), 0) FROM message").fetchone()[0]
+    if a.add_columns or a.grow_to:
+        db.execute("BEGIN")
+        grow_sms_db.add_columns(db, [d for d in a.add_columns.split(",") if d.strip()])
+        grow_sms_db.grow(db, a.grow_to)
+        # Each copy a guid of a device's shape and a date of its own (rewritten at the new width), so
+        # no two are the same message.
+        rng = random.Random(11)
+        copies = [r[0] for r in db.execute("SELECT ROWID FROM message WHERE ROWID > ?", (first_rows,))]
+        for rowid in copies:
+            db.execute("UPDATE message SET guid = ?, date = date + ROWID * (CASE WHEN date > 100000000000000000"
+                       " THEN 1000000000 ELSE 1 END) WHERE ROWID = ?",
+                       (str(uuid.UUID(int=rng.getrandbits(128))).upper(), rowid))
+        db.execute("COMMIT")
+    cols = [(r[1], (r[2] or "") + (" PRIMARY KEY" if r[5] else "")) for r in db.execute(table_info)]
     rows = db.execute("SELECT m.ROWID, m.guid, ifnull(m.text, ''), ifnull(c.chat_identifier, '') FROM message m"
                       " LEFT JOIN chat_message_join j ON j.message_id=m.ROWID LEFT JOIN chat c ON c.ROWID=j.chat_id"
                       " GROUP BY m.ROWID ORDER BY m.ROWID").fetchall()
@@ -351,7 +406,8 @@ def gen_from_device(a, path):
         entry = {"rowid": rowid, "guid": guid, "text": text, "chat": chat}
         (deleted if n in doomed else live).append(entry)
     for e in deleted:
-        e["record"] = stored_record(db, e["rowid"], cols)
+        e["width"] = first_width if e["rowid"] <= first_rows else len(cols)
+        e["record"] = stored_record(db, e["rowid"], cols[:e["width"]])
     db.execute("BEGIN")
     for e in deleted:
         db.execute("DELETE FROM chat_message_join WHERE message_id=?", (e["rowid"],))
@@ -375,6 +431,10 @@ def main():
     ap.add_argument("--twins", action="store_true")
     ap.add_argument("--wal", action="store_true")
     ap.add_argument("--cyclic-freelist", action="store_true")
+    ap.add_argument("--grown-from", default="", help="the widths the table had before its full one")
+    ap.add_argument("--zero-root", action="store_true", help="zero the message table's root page")
+    ap.add_argument("--add-columns", default="", help='with --from: columns to add, "NAME DECL,..."')
+    ap.add_argument("--grow-to", type=int, default=0, help="with --from: messages to grow the table to")
     ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
     ap.add_argument("--ios5", action="store_true", help="the older message table")
     ap.add_argument("--ios5-extra", type=int, default=0, help="columns added after the older table's 33")
@@ -395,6 +455,8 @@ def main():
         ncols, live, deleted = gen_modern(a, path)
     if a.cyclic_freelist:
         close_freelist_cycle(path)
+    if a.zero_root:
+        zero_root(path)
     exp = {"columns": ncols, "live": live, "deleted": deleted}
     with open(os.path.join(a.folder, "expected.json"), "w") as f:
         json.dump(exp, f, indent=1)

@@ -524,7 +524,7 @@ qint64 IOS6MessageDb::total()
         "select count(*) from chat_message_join as j inner join message as m on j.message_id = m.rowid");
     // The messages the list shows: group events (members, names, sharing) are not among them.
     if (isItemTypeEnabled())
-        sql += QStringLiteral(" and m.item_type = 0");
+        sql += QStringLiteral(" and %1 = 0").arg(QLatin1String(MsgTableLoader::kItemTypeSql));
     Sqlite3Cursor c = queryThrow(sql);
     return c.moveNext() ? c.getInt64(0) : 0;
 }

@@ -105,44 +105,98 @@ void IOS6MessageRecovery::recover()
     const qint64 cacheSize = m_storeStmts->firstInt64(Sqlite3Sql("PRAGMA cache_size"));
     m_store.exec(QStringLiteral("PRAGMA cache_size=-65536"), err);
     m_storeIndex.load(*m_storeStmts);
-    // Whole cells are records of the file's own table: read in its column order.
-    const QList<_SqliteCol> table = m_walk.tableColumns(QStringLiteral("message"));
-    const QList<int> tableOrder = messageColumnOrder(table);
+    const TableShape table = readTableShape();
+    QList<_MsgMessage> freeCells;
     m_walk.listFreePages([&](const _SqliteFileRowData& row) {
         _MsgMessage m;
-        if (m_db.recoverFetchMessage(toMessageLayoutOrder(row, tableOrder), &m) && m.item_type == 0)
-            file(m, false);
+        if (wholeCellMessage(row, table, &m) && m.item_type == 0)
+            freeCells.append(m);
     });
-    const QList<Layout> layouts = carveLayouts(table, tableOrder);
-    // Pages are carved and their live rows dropped on a worker thread while this one files what
-    // the pages before gave, in page order: the store sees the same rows in the same order.
-    if (m_walk.listTablePages(QStringLiteral("message"))) {
-        m_walk.carvePagesAhead<QList<_MsgMessage>>(
-            [&](const _SqliteBtreePage& page) { return deletedOnPage(page, layouts); },
-            [&](QList<_MsgMessage>& found) {
-                for (const _MsgMessage& m : std::as_const(found)) {
-                    if (m_walk.cancelled())
-                        return false;
-                    fileDeleted(m, true);
-                }
-                return true;
-            });
-    }
+    QSet<int> liveWidths;
+    const bool listed = listTablePages(table, &liveWidths);
+    for (const _MsgMessage& m : std::as_const(freeCells))
+        file(m, false);
+    if (listed)
+        carveListedPages(carveLayouts(table, liveWidths));
     m_storeStmts.reset();
     m_liveStmts.reset();
     edit.commit();
     m_store.exec(QStringLiteral("PRAGMA cache_size=%1").arg(cacheSize), err);
 }
 
+bool IOS6MessageRecovery::listTablePages(const TableShape& table, QSet<int>* liveWidths)
+{
+    // Every page of the live table is carved, or, where its root is lost, the leaves no other table
+    // holds: their cells are then the live messages (and the widths live records have).
+    m_rootLost = m_walk.tableRootLost(QStringLiteral("message"));
+    if (!m_rootLost) {
+        if (!m_walk.listTablePages(QStringLiteral("message")))
+            return false;
+        *liveWidths = m_walk.tableRecordWidths();
+        return true;
+    }
+    const bool listed
+        = m_walk.listOrphanTableLeaves(QStringLiteral("message"), [&](const _SqliteFileRowData& row) {
+              liveWidths->insert(int(row.values.size()));
+              _MsgMessage m;
+              if (wholeCellMessage(row, table, &m))
+                  m_orphanLiveGuids.insert(m.guid);
+          });
+    if (!listed)
+        throw std::runtime_error(
+            QStringLiteral("The message table of %1 is damaged.").arg(m_walk.source()).toStdString());
+    return true;
+}
+
+IOS6MessageRecovery::TableShape IOS6MessageRecovery::readTableShape()
+{
+    TableShape t;
+    t.cols = m_walk.tableColumns(QStringLiteral("message"));
+    t.order = messageColumnOrder(t.cols);
+    t.defaults = m_walk.tableDefaults(QStringLiteral("message"));
+    return t;
+}
+
+bool IOS6MessageRecovery::wholeCellMessage(
+    const _SqliteFileRowData& cell, const TableShape& table, _MsgMessage* m) const
+{
+    // Whole cells are records of the file's own table: read in its column order, the columns a
+    // record written before they were added as their defaults.
+    _SqliteFileRowData row = cell;
+    for (qsizetype i = row.values.size(); i < table.defaults.size(); ++i)
+        row.values.append(table.defaults.at(i));
+    return m_db.recoverFetchMessage(toMessageLayoutOrder(row, table.order), m);
+}
+
+void IOS6MessageRecovery::carveListedPages(const QList<Layout>& layouts)
+{
+    // Pages are carved and their live rows dropped on a worker thread while this one files what
+    // the pages before gave, in page order: the store sees the same rows in the same order.
+    m_walk.carvePagesAhead<QList<_MsgMessage>>(
+        [&](const _SqliteBtreePage& page) { return deletedOnPage(page, layouts); },
+        [&](QList<_MsgMessage>& found) {
+            for (const _MsgMessage& m : std::as_const(found)) {
+                if (m_walk.cancelled())
+                    return false;
+                fileDeleted(m, true);
+            }
+            return true;
+        });
+}
+
 QList<IOS6MessageRecovery::Layout> IOS6MessageRecovery::carveLayouts(
-    const QList<_SqliteCol>& table, const QList<int>& tableOrder)
+    const TableShape& table, const QSet<int>& liveWidths)
 {
     QList<Layout> layouts;
-    for (const QList<_SqliteCol>& cols : messageCarveLayouts())
+    for (const QList<_SqliteCol>& cols : messageCarveLayouts()) {
         layouts.append({ messageCarveShape(cols), {} });
+        layouts.last().shape.defaults = messageLayoutDefaults(cols, table.cols, table.defaults);
+    }
     // Records keep the shape they were written with, and the device's own table may be neither.
-    if (isOtherMessageLayout(table))
-        layouts.append({ messageCarveShape(table), tableOrder });
+    if (isOtherMessageLayout(table.cols)) {
+        layouts.append({ messageCarveShape(table.cols), table.order });
+        layouts.last().shape.defaults = table.defaults;
+    }
     // The service alone turns most carved rows down (records of the other layout decode to
     // nonsense there): it is tested before the rest of the row is decoded, as the row test has it.
     for (Layout& layout : layouts) {
@@ -150,7 +204,29 @@ QList<IOS6MessageRecovery::Layout> IOS6MessageRecovery::carveLayouts(
             = layout.order.isEmpty() ? kServiceColumn : int(layout.order.indexOf(kServiceColumn));
         layout.shape.keyTest = [](const QVariant& v) { return isMessageService(v.toString()); };
     }
+    allowNarrowerRecords(layouts, liveWidths);
     return layouts;
+}
+
+void IOS6MessageRecovery::allowNarrowerRecords(QList<Layout>& layouts, const QSet<int>& liveWidths)
+{
+    // A record written before the table gained columns holds a leading part of a layout, as wide as
+    // the row test needs at least. The widths live records have are tried wherever they fit, the
+    // others where a record's header declares them. A leading part several layouts share is
+    // carved with one of them only: the one as wide as it, else the first.
+    for (int i = 0; i < layouts.size(); ++i) {
+        const QList<_SqliteCol>& cols = layouts[i].shape.cols;
+        for (int w = qMax(kMinMessageValues, layouts[i].shape.keyColumn + 1); w < cols.size(); ++w) {
+            bool taken = false;
+            for (int j = 0; j < layouts.size() && !taken; ++j) {
+                const QList<_SqliteCol>& other = layouts[j].shape.cols;
+                taken = j != i && (other.size() == w || j < i) && sameLeadingColumns(other, cols, w);
+            }
+            if (!taken)
+                layouts[i].shape.allowNarrower(
+                    w, liveWidths.contains(w) ? _SqliteCarveShape::Always : _SqliteCarveShape::WhereDeclared);
+        }
+    }
 }
 
 QList<_MsgMessage> IOS6MessageRecovery::carvePage(
@@ -183,6 +259,8 @@ QList<_MsgMessage> IOS6MessageRecovery::deletedOnPage(
 
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
+    if (m_rootLost)
+        return m_orphanLiveGuids.contains(guid);
     if (!m_liveStmts) {
         // One read transaction for the whole run, not one (with its locks) per candidate.
         QString err;

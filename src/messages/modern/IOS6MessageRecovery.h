@@ -19,7 +19,9 @@ class _MsgChat;
 // One run of the deleted-message recovery of a modern message database: whole cells of free table
 // leaves, then rows carved with both message-table shapes (and the file's own table when it is a
 // third) from every free page and every leaf of the live message table; each new message is filed into the
-// store of recovered messages, with the conversation its handle belongs to, inside one edit.
+// store of recovered messages, with the conversation its handle belongs to, inside one edit. Records
+// written before the table gained columns are carved at their own, narrower widths. Where the
+// table's root page is lost, its leaves are found by a scan of the file's pages.
 class IOS6MessageRecovery
 {
 public:
@@ -46,7 +48,21 @@ private:
         _SqliteCarveShape shape;
         QList<int> order;
     };
-    static QList<Layout> carveLayouts(const QList<_SqliteCol>& table, const QList<int>& tableOrder);
+    // The database's own message table: its columns, where they stand in the 78-column layout,
+    // and what a record without one reads there.
+    struct TableShape {
+        QList<_SqliteCol> cols;
+        QList<int> order;
+        QList<QVariant> defaults;
+    };
+    TableShape readTableShape();
+    // Lists the pages to carve, and the widths of the live records; false without a message table.
+    bool listTablePages(const TableShape& table, QSet<int>* liveWidths);
+    static QList<Layout> carveLayouts(const TableShape& table, const QSet<int>& liveWidths);
+    static void allowNarrowerRecords(QList<Layout>& layouts, const QSet<int>& liveWidths);
+    // The message a whole cell of the table holds.
+    bool wholeCellMessage(const _SqliteFileRowData& cell, const TableShape& table, _MsgMessage* m) const;
+    void carveListedPages(const QList<Layout>& layouts);
     QList<_MsgMessage> carvePage(const _SqliteBtreePage& page, const QList<Layout>& layouts) const;
     // The messages carved from a page that are not in the live table (run on the carving thread).
     QList<_MsgMessage> deletedOnPage(const _SqliteBtreePage& page, const QList<Layout>& layouts);
@@ -69,6 +85,9 @@ private:
     std::unique_ptr<Sqlite3StmtCache> m_liveStmts;
     LiveGuidHashes m_liveGuids; // taken from m_liveGuidsRead by the first lookup after it is read
     QHash<qint64, QString> m_storedHandles;
+    // Where the table's root is lost, the live messages are the cells of its leaves found by a scan.
+    bool m_rootLost = false;
+    QSet<QString> m_orphanLiveGuids;
     // Last, so that it ends (it reads the walk's file) before the walk goes.
     std::future<LiveGuidHashes> m_liveGuidsRead;
 };

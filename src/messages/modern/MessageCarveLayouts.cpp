@@ -132,13 +132,11 @@ _SqliteCarveShape messageCarveShape(const QList<_SqliteCol>& cols)
     return shape;
 }
 
-namespace
+bool sameLeadingColumns(const QList<_SqliteCol>& a, const QList<_SqliteCol>& b, int count)
 {
-bool sameColumns(const QList<_SqliteCol>& a, const QList<_SqliteCol>& b)
-{
-    if (a.size() != b.size())
+    if (a.size() < count || b.size() < count)
         return false;
-    for (int i = 0; i < a.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
         const _SqliteCol& x = a[i];
         const _SqliteCol& y = b[i];
         if (x.name.compare(y.name, Qt::CaseInsensitive) != 0
@@ -148,14 +146,29 @@ bool sameColumns(const QList<_SqliteCol>& a, const QList<_SqliteCol>& b)
     }
     return true;
 }
-} // namespace
+
+QList<QVariant> messageLayoutDefaults(
+    const QList<_SqliteCol>& layout, const QList<_SqliteCol>& table, const QList<QVariant>& tableDefaults)
+{
+    QList<QVariant> out;
+    for (const _SqliteCol& col : layout) {
+        int at = -1;
+        for (int k = 0; k < table.size() && at < 0; ++k)
+            at = table[k].name.compare(col.name, Qt::CaseInsensitive) == 0 ? k : -1;
+        if (at >= 0)
+            out.append(tableDefaults.value(at));
+        else
+            out.append(col.hasDefault && col.isInteger() ? QVariant(0) : QVariant());
+    }
+    return out;
+}
 
 bool isOtherMessageLayout(const QList<_SqliteCol>& table)
 {
     if (table.size() < 2)
         return false;
     for (const QList<_SqliteCol>& layout : messageCarveLayouts()) {
-        if (sameColumns(layout, table))
+        if (layout.size() == table.size() && sameLeadingColumns(layout, table, int(table.size())))
             return false;
     }
     return true;

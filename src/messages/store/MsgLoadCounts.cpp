@@ -1,6 +1,7 @@
 #include "messages/store/MsgLoadCounts.h"
 
 #include "app/sqlite/Sqlite3DB.h"
+#include "messages/store/MsgTableLoader.h"
 
 #include <algorithm>
 #include <vector>
@@ -22,7 +23,7 @@ qint64 countMessagesThrow(Sqlite3DB& db, bool withItemType, bool typeFourInQuery
                                 : "select m.rowid from chat_message_join as j inner join message as m on "
                                   "j.message_id = m.rowid");
     if (withItemType && typeFourInQuery)
-        sql.appendSql(" and m.item_type <> 4");
+        sql.appendSql(QStringLiteral(" and %1 <> 4").arg(QLatin1String(MsgTableLoader::kItemTypeSql)));
     Sqlite3Cursor c = db.queryThrow(sql);
     std::vector<qint64> rows;
     while (c.moveNext())

@@ -13,6 +13,6 @@ struct MsgLoadCounts {
     qint64 attachments = 0; // of a message in a chat
 
     // withItemType: the message table has item_type; typeFourInQuery: the load's query itself
-    // leaves out rows of type 4 (which also leaves out rows without a type). Failures throw.
+    // leaves out rows of type 4 (a row without a type is of type 0 there too). Failures throw.
     static MsgLoadCounts countThrow(Sqlite3DB& db, bool withItemType, bool typeFourInQuery);
 };

@@ -161,7 +161,7 @@ void MsgTableLoader::loadMessages(
                       .arg(selectedColumns());
     // Rows of type 4 are skipped below anyway; the chats' dates need them read.
     if (withItemType && !chatLastDates)
-        sql += QStringLiteral(" and m.item_type <> 4");
+        sql += QStringLiteral(" and %1 <> 4").arg(QLatin1String(kItemTypeSql));
     if (chat > 0)
         sql += QStringLiteral(" and j.chat_id=%1").arg(chat);
     const Reading reading { dates, &withAttachments };

@@ -23,6 +23,10 @@ class MsgTableLoader
 public:
     MsgTableLoader(Sqlite3DB& db, __MsgData& data);
 
+    // A message row's item type in SQL over the message table as m, as a row is read (a 32-bit
+    // integer): NULL, and text that is no number, are 0, an ordinary message.
+    static constexpr char kItemTypeSql[] = "ifnull(cast(m.item_type as integer) & 4294967295, 0)";
+
     // Adds the chats of the chat table.
     void loadChats();
     // Adds the handles of the chats and puts them into their chats. created (when set) is called

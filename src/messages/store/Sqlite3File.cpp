@@ -25,6 +25,21 @@ quint64 readBigEndian(const char* p, int n)
     return v;
 }
 
+// How many serial types [p, end) holds: each ends at the one byte of it under 0x80 (no serial type
+// takes nine bytes). Eight bytes at a time: the headers of every live record pass here.
+int serialTypeCount(const char* p, const char* end)
+{
+    int count = 0;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        // One bit a byte moved to the byte's bottom, the eight summed into the top byte.
+        count += int((((~word & 0x8080808080808080ULL) >> 7) * 0x0101010101010101ULL) >> 56);
+    }
+    for (; p < end; ++p)
+        count += !(quint8(*p) & 0x80);
+    return count;
+}
 } // namespace
 
 int sqlitefile_varint(qint64* out, const char* p, const char* end)
@@ -244,6 +259,40 @@ _SqlitePageCellRow Sqlite3File::pageCellRow(const _SqliteBtreePage& page, const 
     r.overflowPage = quint32(sqlitefile_int32(r.payload + r.localSize, end));
     r.cellSize += r.localSize + 4;
     return r;
+}
+
+QSet<int> Sqlite3File::recordWidths(const QList<qint64>& pages) const
+{
+    // Read straight from the leaves' bytes: every live record of a large table passes here.
+    QSet<int> widths;
+    int last = -1; // neighbouring records are mostly of one width
+    const qint64 x = m_usableSize - 35;
+    const qint64 m = ((m_usableSize - 12) * 32 / 255) - 23;
+    for (qint64 n : pages) {
+        const char* page = pageStart(n);
+        const char* header = n == 1 ? page + 100 : page;
+        if (!fits(header, 8, end) || quint8(header[0]) != 13)
+            continue;
+        const char* pageEnd = page + qMin<qint64>(pageSize, end - page);
+        const int count = quint16(sqlitefile_int16(header + 3, end));
+        for (int i = 0; i < count && header + 10 + 2 * i <= pageEnd; ++i) {
+            const char* p = page + quint16(sqlitefile_int16(header + 8 + 2 * i, end));
+            qint64 payload = 0;
+            qint64 value = 0;
+            p += sqlitefile_varint(&payload, p, pageEnd);
+            p += sqlitefile_varint(&value, p, pageEnd);
+            // The header must lie in the part of the cell its page holds.
+            const qint64 local = payload <= x ? payload : m;
+            const int n = sqlitefile_varint(&value, p, pageEnd);
+            if (n == 0 || value > local || value > pageEnd - p)
+                continue;
+            const int width = serialTypeCount(p + n, p + value);
+            if (width != last)
+                widths.insert(last = width);
+        }
+    }
+    widths.remove(0);
+    return widths;
 }
 
 QByteArray Sqlite3File::overflowBytes(quint32 first, qint64 missing) const

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QFile>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -80,6 +81,15 @@ struct _SqliteCarveShape {
     // refuse the row too): tested before the other values are decoded. -1: none.
     int keyColumn = -1;
     std::function<bool(const QVariant& value)> keyTest;
+    // Records narrower than the shape: a row written before its table gained columns keeps only
+    // its first ones. A narrower width is tried where the record's header size declares it, or
+    // wherever its columns fit (see allowNarrower); the columns a record lacks read as defaults.
+    enum NarrowerWidth : quint8 { NotTried = 0, WhereDeclared = 1, Always = 2 };
+    void allowNarrower(int width, NarrowerWidth how);
+    QList<quint8> narrower; // by width; empty: the full width only
+    int narrowest = 0; // the smallest width tried, 0 for none
+    // What each column reads as in a record without it (NULL where empty).
+    QList<QVariant> defaults;
 
 private:
     void updateOneByteFits();
@@ -120,6 +130,9 @@ public:
     _SqlitePageCellRow pageCellRow(const _SqliteBtreePage& page, const char* cell) const;
     QByteArray cellRowPayload(const _SqlitePageCellRow& cell) const;
     _SqliteFileRowData cellRowData(const _SqlitePageCellRow& cell) const;
+    // The column counts the records of the table leaves among pages list in their headers (those
+    // wholly in the part of the cell a page holds).
+    QSet<int> recordWidths(const QList<qint64>& pages) const;
 
     // Records of deleted rows in free space (see Sqlite3FileCarve.cpp). The shape overloads save
     // working out the column types again for every range.
@@ -157,6 +170,9 @@ private:
     };
     bool carveRecord(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
         const QList<qint64>& types, const char* h, const RowFilter& filter, _SqliteFileRowData& row,
+        const char** next) const;
+    bool carveNarrower(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
+        const QList<qint64>& fitting, const char* fitEnd, const RowFilter& filter, _SqliteFileRowData& row,
         const char** next) const;
     bool carveSplitHeader(const _SqliteCarveShape& shape, qint64 usable, const char* c,
         const char* rangeBegin, const char* rangeEnd, const RowFilter& filter, _SqliteFileRowData& row,

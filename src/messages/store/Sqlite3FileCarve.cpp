@@ -122,6 +122,46 @@ bool keyMayFit(const _SqliteCarveShape& shape, const QList<qint64>& types, qint6
     return shape.keyTest(value.first());
 }
 
+// Where the serial types of the first count columns from c end.
+const char* typesEnd(const char* c, int count, const char* end)
+{
+    const char* p = c;
+    qint64 t = 0;
+    for (int i = 0; i < count; ++i)
+        p += sqlitefile_varint(&t, p, end);
+    return p;
+}
+
+// The width of the record whose column-1 serial type is at c as its header-size varint declares
+// it, counted over the serial types that fit (they end at fitEnd; at most `most` columns, at least
+// `least`); 0 when the bytes before c are not a header size and a rowid alias's NULL, or the size
+// ends elsewhere than between two of them.
+int declaredWidth(const char* rangeBegin, const char* c, const char* fitEnd, int least, int most)
+{
+    if (c - 2 < rangeBegin || c[-1] != 0)
+        return 0;
+    for (int hv = 1; hv <= 2 && c - 1 - hv >= rangeBegin; ++hv) {
+        qint64 size = 0;
+        if (sqlitefile_varint(&size, c - 1 - hv, c - 1) != hv)
+            continue;
+        // Most candidates end here: a size shorter than the narrowest width, or past the types that fit.
+        const qint64 typeBytes = size - hv - 1;
+        if (typeBytes < least - 1 || typeBytes > fitEnd - c || (quint8(c[typeBytes - 1]) & 0x80))
+            continue;
+        const char* p = c;
+        for (int w = 1; w <= most && p - c <= typeBytes; ++w) {
+            if (p - c == typeBytes)
+                return w;
+            qint64 t = 0;
+            const int len = sqlitefile_varint(&t, p, fitEnd);
+            if (len == 0)
+                break;
+            p += len;
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 // The rowid of a carved record, read back from the bytes before its column-1 serial type: column
@@ -163,6 +203,16 @@ void _SqliteCarveShape::acceptNull(int i)
     if (i >= 0 && i < accepts.size())
         accepts[i] |= Null;
     updateOneByteFits();
+}
+
+void _SqliteCarveShape::allowNarrower(int width, NarrowerWidth how)
+{
+    if (width < 2 || width >= cols.size())
+        return;
+    if (narrower.isEmpty())
+        narrower.resize(cols.size(), NotTried);
+    narrower[width] = qMax<quint8>(narrower[width], how);
+    narrowest = narrowest > 0 ? qMin(narrowest, width) : width;
 }
 
 void _SqliteCarveShape::updateOneByteFits()
@@ -221,6 +271,8 @@ QList<_SqliteFileRowData> Sqlite3File::recoverRows(const _SqliteCarveShape& shap
         // A header cut at the end of the local part fits up to the cut, which is m bytes or more
         // from the record's start (at most 3 bytes before c).
         if ((whole && carveRecord(range, shape, c, types, h, filter, row, &next))
+            || (shape.narrowest > 0 && types.size() + 1 >= shape.narrowest
+                && carveNarrower(range, shape, c, types, h, filter, row, &next))
             || (range.firstBytes == 0 && h - c + 3 >= m
                 && carveSplitHeader(shape, u, c, begin, rangeEnd, filter, row, &next))) {
             rows.append(row);
@@ -276,6 +328,9 @@ bool Sqlite3File::carveRecord(const CarveRange& range, const _SqliteCarveShape& 
     const qint64 firstBytes = range.firstBytes;
     row.values.append(firstBytes > 0 ? QVariant(sqlitefile_bytearr(int(firstBytes), bp, bend)) : QVariant());
     appendValues(row.values, types, bp + qMin<qint64>(firstBytes, bytes.size()), bend);
+    // A record narrower than the shape reads its missing columns as their defaults.
+    for (qsizetype i = row.values.size(); i < shape.cols.size(); ++i)
+        row.values.append(shape.defaults.value(i));
     row.rowid = recoverRowid(range.begin, c, payload, 1 + hv);
     if (filter && !filter(row)) {
         row = _SqliteFileRowData();
@@ -283,6 +338,32 @@ bool Sqlite3File::carveRecord(const CarveRange& range, const _SqliteCarveShape& 
     }
     *next = h + localBody + (firstOverflow ? 4 : 0);
     return true;
+}
+
+// The record at c as one of the shape's narrower widths, given the serial types that fit there:
+// first the width its header declares, then, widest first, those tried wherever they fit.
+bool Sqlite3File::carveNarrower(const CarveRange& range, const _SqliteCarveShape& shape, const char* c,
+    const QList<qint64>& fitting, const char* fitEnd, const RowFilter& filter, _SqliteFileRowData& row,
+    const char** next) const
+{
+    const int most = qMin<int>(int(fitting.size()) + 1, int(shape.narrower.size()) - 1);
+    if (most < shape.narrowest)
+        return false;
+    const int declared
+        = range.firstBytes == 0 ? declaredWidth(range.begin, c, fitEnd, shape.narrowest, most) : 0;
+    QList<qint64> types;
+    const auto tryWidth = [&](int w) {
+        types = fitting.mid(0, w - 1);
+        return carveRecord(range, shape, c, types, typesEnd(c, w - 1, range.end), filter, row, next);
+    };
+    if (declared >= shape.narrowest && shape.narrower.at(declared) != _SqliteCarveShape::NotTried
+        && tryWidth(declared))
+        return true;
+    for (int w = most; w >= shape.narrowest; --w) {
+        if (w != declared && shape.narrower.at(w) == _SqliteCarveShape::Always && tryWidth(w))
+            return true;
+    }
+    return false;
 }
 
 QList<_SqliteFileRowData> Sqlite3File::recoverFreeBlockRows(

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QUrl>
 #include <algorithm>
+#include <cmath>
 #include <stdexcept>
 
 SqliteDeletedRowWalk::SqliteDeletedRowWalk(const QString& dbPath, IProgressSink* progress)
@@ -126,6 +127,121 @@ QList<_SqliteCol> SqliteDeletedRowWalk::tableColumns(const QString& table)
     return cols;
 }
 
+namespace
+{
+// A default as a column of the given declared type holds it: text that reads wholly as a number
+// becomes one in a column of numeric affinity, a real whole number an integer there (a real in a
+// REAL column), and a number becomes text in a text column.
+QVariant withAffinity(QVariant v, const _SqliteCol& col)
+{
+    const bool number = v.typeId() == QMetaType::LongLong || v.typeId() == QMetaType::Double;
+    if (col.isText())
+        return number ? QVariant(v.toString()) : v;
+    if (col.isBlob())
+        return v;
+    if (v.typeId() == QMetaType::QString) {
+        bool isInteger = false;
+        bool isReal = false;
+        const QString text = v.toString().trimmed();
+        const qint64 i = text.toLongLong(&isInteger);
+        const double d = text.toDouble(&isReal);
+        if (!isInteger && !isReal)
+            return v;
+        v = isInteger ? QVariant(i) : QVariant(d);
+    }
+    if (col.isReal() && v.typeId() == QMetaType::LongLong)
+        return double(v.toLongLong());
+    const double d = v.toDouble();
+    if (!col.isReal() && v.typeId() == QMetaType::Double && d == std::floor(d) && std::abs(d) < 9.0e18)
+        return qint64(d);
+    return v;
+}
+
+QVariant valueOf(const Sqlite3Cursor& c, int i)
+{
+    switch (c.valueType(i)) {
+    case SQLITE_INTEGER:
+        return c.getInt64(i);
+    case SQLITE_FLOAT:
+        return c.getDouble(i);
+    case SQLITE_TEXT:
+        return c.getText(i);
+    case SQLITE_BLOB:
+        return c.getBlob(i);
+    default:
+        return QVariant();
+    }
+}
+} // namespace
+
+QList<QVariant> SqliteDeletedRowWalk::tableDefaults(const QString& table)
+{
+    const QList<_SqliteCol> cols = tableColumns(table);
+    QList<QVariant> out;
+    Sqlite3Sql sql("select dflt_value from pragma_table_info(?)");
+    sql.addTextParam(table);
+    Sqlite3Cursor c = m_copy.queryThrow(sql);
+    for (int i = 0; c.moveNext() && i < cols.size(); ++i) {
+        QVariant value;
+        if (!c.isNull(0)) {
+            // The declared expression is a constant; one SQLite no longer takes reads as NULL.
+            try {
+                Sqlite3Cursor v = m_copy.queryThrow(QStringLiteral("select (%1)").arg(c.getText(0)));
+                if (v.moveNext())
+                    value = withAffinity(valueOf(v, 0), cols[i]);
+            } catch (const std::runtime_error&) {
+            }
+        }
+        out.append(value);
+    }
+    return out;
+}
+
+QSet<int> SqliteDeletedRowWalk::tableRecordWidths() const
+{
+    return m_file->recordWidths(m_pages.mid(m_tablePagesFrom));
+}
+
+bool SqliteDeletedRowWalk::tableRootLost(const QString& table)
+{
+    const qint64 root = rootPage(table);
+    if (root < 0)
+        return false;
+    const quint8 type = root >= 1 && root <= m_file->pages() ? m_file->btreePage(root).type : 0;
+    return type != 5 && type != 13;
+}
+
+bool SqliteDeletedRowWalk::listOrphanTableLeaves(
+    const QString& table, const std::function<void(const _SqliteFileRowData&)>& wholeRow)
+{
+    // Every page the schema's other b-trees reach (the schema's own from page 1), and every page
+    // listed already (the free ones), has an owner.
+    QSet<qint64> owned(m_pages.begin(), m_pages.end());
+    Sqlite3Sql sql("select rootpage from sqlite_master where rootpage > 0 and name <> ?");
+    sql.addTextParam(table);
+    Sqlite3Cursor c = m_copy.queryThrow(sql);
+    QList<qint64> roots { 1 };
+    while (c.moveNext())
+        roots.append(c.getInt64(0));
+    for (qint64 root : roots) {
+        for (qint64 p : m_file->allBTreePageNumbers(root))
+            owned.insert(p);
+    }
+    bool found = false;
+    for (qint64 p = 2; p <= m_file->pages() && !cancelled(); ++p) {
+        if (owned.contains(p))
+            continue;
+        const _SqliteBtreePage leaf = m_file->btreePage(p);
+        if (leaf.type != 13)
+            continue;
+        found = true;
+        m_pages.append(p);
+        for (const char* cell : leaf.cells)
+            wholeRow(m_file->cellRowData(m_file->pageCellRow(leaf, cell)));
+    }
+    return found;
+}
+
 qint64 SqliteDeletedRowWalk::rootPage(const QString& table)
 {
     Sqlite3Sql sql("select rootpage from sqlite_master where type='table' and name=?");
@@ -149,6 +265,7 @@ bool SqliteDeletedRowWalk::listTablePages(const QString& table)
     const qint64 root = rootPage(table);
     if (root < 0)
         return false;
+    m_tablePagesFrom = m_pages.size();
     m_pages += m_file->allBTreePageNumbers(root);
     return true;
 }

@@ -5,6 +5,7 @@
 #include "messages/store/Sqlite3File.h"
 
 #include <QList>
+#include <QSet>
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
@@ -32,6 +33,8 @@ public:
     // Another read-only connection to the database read, for work on another thread; after open().
     std::unique_ptr<Sqlite3DB> openReader() const;
     const Sqlite3File& file() const { return *m_file; }
+    // The user's database file the walk reads.
+    const QString& source() const { return m_source; }
     bool cancelled() const;
 
     // Lists the freelist's trunk pages, its pages that are not b-tree pages and the leaves under
@@ -40,6 +43,18 @@ public:
     // A table's columns as the copy's schema declares them, in stored order; empty when there is
     // no such table.
     QList<_SqliteCol> tableColumns(const QString& table);
+    // What each column of a table reads as in a record written before the column was added: its
+    // declared default, with the column's affinity applied (NULL where it declares none).
+    QList<QVariant> tableDefaults(const QString& table);
+    // The column counts of the live records of the table listTablePages listed last (records keep
+    // the width they were written with).
+    QSet<int> tableRecordWidths() const;
+    // Whether a table is there but its root page is no table b-tree page: its rows cannot be reached.
+    bool tableRootLost(const QString& table);
+    // Appends the table leaves that no other b-tree of the schema and no listed page holds (the
+    // leaves of a table whose root is lost), handing each cell to wholeRow; false when there are none.
+    bool listOrphanTableLeaves(
+        const QString& table, const std::function<void(const _SqliteFileRowData&)>& wholeRow);
     // Appends the leaves of a live table; false when the copy has no such table.
     bool listTableLeaves(const QString& table);
     // Appends every page of a live table's b-tree, its interior pages too: a root that was a leaf
@@ -89,6 +104,7 @@ private:
     Sqlite3DB m_copy;
     std::unique_ptr<Sqlite3File> m_file;
     QList<qint64> m_pages;
+    qsizetype m_tablePagesFrom = 0; // where the pages of the table listed last begin
 };
 
 template <typename T>

@@ -56,8 +56,8 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("expected");
         QTest::newRow("as built: five joins") << QString() << qint64(5);
         QTest::newRow("item type 4 left out") << "update message set item_type=4 where ROWID=1" << qint64(4);
-        QTest::newRow("NULL item type left out")
-            << "update message set item_type=NULL where ROWID=3" << qint64(4);
+        QTest::newRow("NULL item type: an ordinary message")
+            << "update message set item_type=NULL where ROWID=3" << qint64(5);
         QTest::newRow("group events left out")
             << "update message set item_type=ROWID where ROWID in (1,2,3)" << qint64(2);
         QTest::newRow("join without message") << "insert into chat_message_join values(2,99)" << qint64(5);

@@ -58,6 +58,58 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(folder + "/recycle.db"));
     }
 
+    // The tree's total and the listed messages count a message whose item type is NULL alike: as
+    // an ordinary message.
+    void nullItemTypeCountsAsAMessage()
+    {
+        const QString folder = MsgFixtures::generate("ios6");
+        QVERIFY(!folder.isEmpty());
+        const int messages = MsgFixtures::expected(folder)["messages"].toInt();
+        QVERIFY(MsgFixtures::execSql(MsgFixtures::smsPath(folder),
+            "UPDATE message SET item_type = NULL WHERE ROWID IN (SELECT message_id FROM chat_message_join "
+            "ORDER BY message_id LIMIT 3)"));
+        int rc = -1;
+        const QJsonObject o = run(folder, &rc);
+        QCOMPARE(rc, 0);
+        QCOMPARE(o["messages"].toInt(), messages);
+        QCOMPARE(o["total"].toInt(), messages);
+    }
+
+    // Deleted messages are recovered where the message table's root page is lost too; where nothing
+    // of the table can be read the run fails, saying so, instead of recovering nothing.
+    void recoverFromADamagedMessageTable_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("recovered"); // -1: the run fails
+        QTest::newRow("sound") << QStringList { "--messages", "400", "--delete-every", "3" } << 133;
+        QTest::newRow("root zeroed") << QStringList { "--messages", "400", "--delete-every", "3",
+            "--zero-root" } << 133;
+        QTest::newRow("the only leaf zeroed")
+            << QStringList { "--messages", "6", "--delete-every", "3", "--zero-root" } << -1;
+    }
+    void recoverFromADamagedMessageTable()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, recovered);
+        QString err;
+        const QString folder = MsgFixtures::generateWith("make_deleted_sms.py", args, &err);
+        QVERIFY2(!folder.isEmpty(), qPrintable(err));
+        QProcess p;
+        p.start(probe, { "recover-messages", folder });
+        QVERIFY(p.waitForFinished(120000));
+        const QJsonObject o = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        const QString error = QString::fromUtf8(p.readAllStandardError());
+        if (recovered < 0) {
+            QVERIFY(p.exitCode() != 0);
+            QVERIFY2(error.contains("The message table of ") && error.contains("sms.db is damaged"),
+                qPrintable(error));
+            QVERIFY(!o.contains("recovered_messages"));
+        } else {
+            QCOMPARE(p.exitCode(), 0);
+            QCOMPARE(o["recovered_messages"].toInt(), recovered);
+        }
+    }
+
     void realFixtures()
     {
         QM_REQUIRE_SHARED();

@@ -47,14 +47,18 @@ private Q_SLOTS:
         // Message rows are (ROWID, guid, text, handle_id, date, item_type); without the item_type
         // column their last value is dropped.
         QTest::addColumn<QStringList>("rows");
-        QTest::newRow("empty") << QStringList {};
+        // With the item_type column: the messages listed, which the tree's total counts too (-1:
+        // not compared, a message there is in several chats).
+        QTest::addColumn<int>("listed");
+        QTest::newRow("empty") << QStringList {} << 0;
         QTest::newRow("plain") << QStringList {
             "INSERT INTO handle VALUES (5, '+1', 'us', 'SMS'), (6, '+2', '', 'SMS')",
             "INSERT INTO chat_handle_join VALUES (1, 5), (2, 5), (2, 6)",
             "INSERT INTO message VALUES (1, 'm1', 'a', 5, 10, 0)",
             "INSERT INTO message VALUES (2, 'm2', 'b', 6, 20, 0)",
             "INSERT INTO chat_message_join VALUES (1, 1), (2, 2)",
-        };
+        } << 2;
+        // NULL, a text that is no number and a value whose low 32 bits are 0 read as 0: listed.
         QTest::newRow("odd types") << QStringList {
             "INSERT INTO message VALUES (1, 'm1', 'a', 5, 10, NULL)",
             "INSERT INTO message VALUES (2, 'm2', 'b', 5, 20, 4)",
@@ -64,7 +68,7 @@ private Q_SLOTS:
             "INSERT INTO message VALUES (6, 'm6', 'f', 5, 60, 'x')",
             "INSERT INTO message VALUES (7, 'm7', 'g', 5, 70, 0.5)",
             "INSERT INTO chat_message_join VALUES (1, 1), (1, 2), (1, 3), (1, 4), (1, 5), (1, 6), (1, 7)",
-        };
+        } << 5;
         QTest::newRow("joins") << QStringList {
             "INSERT INTO handle VALUES (5, '+1', 'us', 'SMS'), (6, '+2', '', 'SMS'), (7, '+3', '', 'SMS')",
             "INSERT INTO chat_handle_join VALUES (1, 5), (1, 5), (2, 9)",
@@ -74,12 +78,13 @@ private Q_SLOTS:
             "INSERT INTO chat_message_join VALUES (1, 1), (2, 1), (3, 1), (2, 2), (1, 8)",
             "INSERT INTO attachment VALUES (8, 'a8', 'x.jpg'), (9, 'a9', 'y.jpg'), (10, 'a10', 'z.jpg')",
             "INSERT INTO message_attachment_join VALUES (1, 8), (2, 8), (3, 9), (2, 10), (1, 11)",
-        };
+        } << -1;
     }
 
     void countsMatchAFullLoad()
     {
         QFETCH(QStringList, rows);
+        QFETCH(int, listed);
         for (const bool itemType : { true, false })
             for (const bool lastColumn : { true, false }) {
                 const QString folder = TestEnv::tempDir();
@@ -93,6 +98,10 @@ private Q_SLOTS:
                 QVERIFY2(n.handles == data.p()->handles.size(), qPrintable(where));
                 QVERIFY2(n.messages == data.p()->messages.size(), qPrintable(where));
                 QVERIFY2(n.attachments == data.p()->attachments.size(), qPrintable(where));
+                if (itemType && listed >= 0) {
+                    QVERIFY2(n.messages == listed, qPrintable(where));
+                    QVERIFY2(db.total() == listed, qPrintable(where));
+                }
             }
     }
 };

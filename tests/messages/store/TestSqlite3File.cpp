@@ -116,6 +116,34 @@ QList<_SqliteFileRowData> carveAll(const Sqlite3File& f, qint64 root, Sqlite3Fil
     return rows;
 }
 
+// Table t as makeDb has it, created with its first three columns: rows 1 to 200 are written at
+// that width (with texts long enough for two-byte payload sizes), then c REAL DEFAULT '2.5' and d BLOB
+// are added and rows 201 to 300 written whole. Rows with id % 3 == 0 are deleted.
+QString makeGrownDb()
+{
+    const QString path = TestEnv::tempDir() + "/grown.db";
+    sqlite3* db = nullptr;
+    sqlite3_open(path.toUtf8().constData(), &db);
+    exec(db, "PRAGMA page_size=4096; PRAGMA secure_delete=OFF; PRAGMA journal_mode=DELETE;");
+    exec(db, "CREATE TABLE t(id INTEGER PRIMARY KEY, a INTEGER, b TEXT)");
+    const QString pad = QString("x").repeated(150);
+    exec(db, "BEGIN");
+    for (int i = 1; i <= 300; ++i) {
+        if (i == 201)
+            exec(db, "ALTER TABLE t ADD COLUMN c REAL DEFAULT '2.5'; ALTER TABLE t ADD COLUMN d BLOB");
+        exec(db,
+            QString(i <= 200 ? "INSERT INTO t VALUES(%1, %2, 'text number %1 %3')"
+                             : "INSERT INTO t VALUES(%1, %2, 'text number %1 %3', %1.5, x'01')")
+                .arg(i)
+                .arg(qint64(i) * 1000003)
+                .arg(pad));
+    }
+    exec(db, "COMMIT");
+    exec(db, "DELETE FROM t WHERE id % 3 = 0");
+    sqlite3_close(db);
+    return path;
+}
+
 bool plausible(const _SqliteFileRowData& row)
 {
     const QString b = row.values.value(2).toString();
@@ -322,6 +350,57 @@ private Q_SLOTS:
             QCOMPARE(fast[i].rowid, full[i].rowid);
             QCOMPARE(fast[i].values, full[i].values);
         }
+    }
+
+    // Records older than their table's last columns are carved at the narrower widths the shape
+    // allows, their missing columns read as the defaults given; the records of the full width
+    // come back alike whatever the narrower widths are.
+    void carvesNarrowerRecords_data()
+    {
+        QTest::addColumn<int>("how"); // how width 3 is tried
+        QTest::addColumn<int>("least"); // of the 66 narrower records deleted
+        QTest::addColumn<int>("most");
+        QTest::newRow("full width only") << int(_SqliteCarveShape::NotTried) << 0 << 0;
+        // Where a freed cell's first four bytes (its payload size and a one-byte rowid) were
+        // overwritten, the header size is lost with them: only rowids of two bytes keep it.
+        QTest::newRow("where the header declares it") << int(_SqliteCarveShape::WhereDeclared) << 20 << 25;
+        QTest::newRow("wherever it fits") << int(_SqliteCarveShape::Always) << 60 << 66;
+    }
+    void carvesNarrowerRecords()
+    {
+        QFETCH(int, how);
+        QFETCH(int, least);
+        QFETCH(int, most);
+        const QString path = makeGrownDb();
+        Sqlite3File f(path);
+        f.open();
+        _SqliteCarveShape shape(tableCols());
+        shape.defaults = { QVariant(), QVariant(), QVariant(), 2.5, QVariant() };
+        if (how != _SqliteCarveShape::NotTried)
+            shape.allowNarrower(3, _SqliteCarveShape::NarrowerWidth(how));
+        QSet<qint64> narrow, wide;
+        for (const _SqliteFileRowData& row : carveAll(f, rootPage(path), plausible, shape)) {
+            const qint64 id = row.values.at(1).toLongLong() / 1000003;
+            QVERIFY(id % 3 == 0 && row.values.at(1).toLongLong() % 1000003 == 0);
+            QVERIFY(row.rowid == 0 || row.rowid == id);
+            QVERIFY(row.values.at(2).toString().startsWith(QString("text number %1 x").arg(id)));
+            if (id <= 200) {
+                QCOMPARE(row.values.at(3), QVariant(2.5));
+                QVERIFY(!row.values.at(4).isValid());
+                narrow.insert(id);
+            } else {
+                QCOMPARE(row.values.at(3).toDouble(), id + 0.5);
+                QCOMPARE(row.values.at(4).toByteArray(), QByteArray("\x01"));
+                wide.insert(id);
+            }
+        }
+        QVERIFY2(narrow.size() >= least && narrow.size() <= most, qPrintable(QString::number(narrow.size())));
+        QSet<qint64> wideAlone;
+        for (const _SqliteFileRowData& row :
+            carveAll(f, rootPage(path), plausible, _SqliteCarveShape(tableCols())))
+            wideAlone.insert(row.values.at(1).toLongLong() / 1000003);
+        QCOMPARE(wide, wideAlone);
+        QVERIFY(wide.size() >= 30);
     }
 
     void pageNumbersFollowTheTreeWalk_data()

@@ -84,6 +84,22 @@ QString runJs(QWebEngineView* view, const QString& js)
         QTest::qWait(20);
     return done ? result : QStringLiteral("<no answer>");
 }
+// Shows a conversation's bubbles in a view inside host, sized so: the view once its page has
+// loaded, or null.
+QWebEngineView* showLoaded(QWidget& host, BubbleViewMgr& mgr, const MsgMessageList& list, const QSize& size)
+{
+    host.resize(size);
+    mgr.setWebview(&host);
+    host.show();
+    if (!QTest::qWaitForWindowExposed(&host))
+        return nullptr;
+    const int loads = mgr.loadCount();
+    mgr.showBubble(list);
+    QDeadlineTimer deadline(20000);
+    while (mgr.loadCount() <= loads && !deadline.hasExpired())
+        QTest::qWait(20);
+    return mgr.loadCount() > loads ? qobject_cast<QWebEngineView*>(mgr.webview()) : nullptr;
+}
 } // namespace
 
 class TestBubbleViewMgr : public QObject
@@ -282,6 +298,55 @@ private Q_SLOTS:
         QCOMPARE(qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"), before);
     }
 
+    // An emoji whose picture cannot be fetched falls back to its character, which the colour
+    // emoji font draws (also where the text font has a plain glyph of its own): a bubble holding
+    // one has far more coloured pixels than one without.
+    void emojiDrawsInColour_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("screenshot");
+        QTest::newRow("thumbs up, light skin tone")
+            << QString::fromUtf8("\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBB ok") << "conversation-emoji";
+        QTest::newRow("a face the text font draws plain") << QString::fromUtf8("\xF0\x9F\x98\x84 ok") << "";
+    }
+    void emojiDrawsInColour()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, screenshot);
+        Conversation c;
+        c.add(600000000, text);
+        c.add(600000010, "no picture ok");
+        QWidget host;
+        BubbleViewMgr mgr;
+        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(480, 300));
+        QVERIFY(view);
+        QTRY_COMPARE_WITH_TIMEOUT(runJs(view, "document.images.length"), QString("0"), 20000);
+        QCOMPARE(runJs(view, "document.querySelectorAll('.bb1')[0].innerText.trim()"), text);
+        QTest::qWait(500);
+        const QImage shot = view->grab().toImage();
+        const auto coloured = [&](int bubble) {
+            const QStringList r = runJs(view,
+                QString("(function(){var r=document.querySelectorAll('.bb1')[%1].getBoundingClientRect();"
+                        "return [r.left,r.top,r.right,r.bottom].map(Math.round).join(',');})()")
+                    .arg(bubble))
+                                      .split(',');
+            int n = 0;
+            for (int y = r.value(1).toInt(); y < r.value(3).toInt() && y < shot.height(); ++y)
+                for (int x = r.value(0).toInt(); x < r.value(2).toInt() && x < shot.width(); ++x) {
+                    const QColor px = shot.pixelColor(x, y);
+                    const int hi = qMax(px.red(), qMax(px.green(), px.blue()));
+                    const int lo = qMin(px.red(), qMin(px.green(), px.blue()));
+                    n += hi - lo >= 60;
+                }
+            return n;
+        };
+        const int withEmoji = coloured(0);
+        const int without = coloured(1);
+        QVERIFY2(withEmoji >= without + 60, qPrintable(QString("%1 against %2").arg(withEmoji).arg(without)));
+        if (!screenshot.isEmpty())
+            GuiTestEnv::screenshot(&host, screenshot);
+    }
+
     void bubblesScreenshot()
     {
         const QString dir = TestEnv::tempDir();
@@ -305,15 +370,9 @@ private Q_SLOTS:
         _MsgMessage* clip = c.add(600000500, QString(QChar(0xFFFC)), true);
         c.attach(clip, "video/quicktime", dir + "/clip.MOV");
         QWidget host;
-        host.resize(640, 560);
         BubbleViewMgr mgr;
-        mgr.setWebview(&host);
-        host.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&host));
-        const int loads = mgr.loadCount();
-        mgr.showBubble(c.list);
-        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
-        auto* view = qobject_cast<QWebEngineView*>(mgr.webview());
+        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(640, 560));
+        QVERIFY(view);
         // The emoji host is unreachable here: the character still reads as the picture's alt text.
         QVERIFY(runJs(view, "document.images.length") != "0");
         QTest::qWait(800);
