@@ -45,8 +45,10 @@ void ProbeMessageSource::takeSmsDb(const QString& src, const QString& dest)
 {
     if (access == Access::LinkUnloggedSmsDb && isUnloggedRollbackDb(src)) {
         QDir().mkpath(QFileInfo(dest).absolutePath());
-        if (QFile::link(QFileInfo(src).absoluteFilePath(), dest))
+        if (QFile::link(QFileInfo(src).absoluteFilePath(), dest)) {
+            probeNameAs(dest, src);
             return;
+        }
     }
     copyDb(src, dest);
 }

@@ -49,6 +49,11 @@ void probeCopyDbThrow(const QString& from, const QString& to)
     }
 }
 
+void probeNameAs(const QString& copy, const QString& original)
+{
+    copies().append({ copy, original });
+}
+
 QString probeUserNames(QString text)
 {
     // Newest first: a later copy may sit where an earlier one did.

@@ -10,6 +10,9 @@
 // SQLite's complaint about the copy, naming from.
 void probeCopyDbThrow(const QString& from, const QString& to);
 
+// Names copy (a private copy or link made another way) by original in probeUserNames.
+void probeNameAs(const QString& copy, const QString& original);
+
 // text with each private copy named by the file the user gave.
 QString probeUserNames(QString text);
 
