@@ -10,6 +10,7 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
@@ -71,25 +72,13 @@ class TestMainWindow : public QObject
     {
         w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
     }
-    // Answers the load dialog by adding the folder and choosing the backup in it.
-    static void chooseBackup(ModalAnswerer& answerer, const QString& folder)
-    {
-        answerer.answerWith([folder](QWidget* modal) {
-            auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
-            if (!dlg)
-                return false;
-            dlg->addFolder(folder);
-            QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
-            return true;
-        });
-    }
     // Shows the window and loads the backup in folder through the menu; the backup's node.
     static ItemModelBK::_BKItemNode* loadThroughTheMenu(
         MainWindow& w, ModalAnswerer& answerer, const QString& folder)
     {
         w.resize(1000, 680);
         w.show();
-        chooseBackup(answerer, folder);
+        DialogAnswers::chooseBackup(answerer, folder);
         w.miLoadiTunesBackup();
         return static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.value(0));
     }
@@ -355,7 +344,7 @@ private Q_SLOTS:
         MainWindow w;
         {
             ModalAnswerer answerer;
-            chooseBackup(answerer, plainBackup());
+            DialogAnswers::chooseBackup(answerer, plainBackup());
             w.miLoadiTunesBackup();
         }
         auto* local = w.model().localDbRoot->children.first();
@@ -454,7 +443,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         {
             ModalAnswerer answerer;
-            chooseBackup(answerer, plainBackup());
+            DialogAnswers::chooseBackup(answerer, plainBackup());
             w.miLoadiTunesBackup();
             QCOMPARE(answerer.seen(), QStringList());
         }
@@ -483,7 +472,7 @@ private Q_SLOTS:
         QWeakPointer<BackupManifest> old = node->manifest;
         {
             ModalAnswerer answerer;
-            chooseBackup(answerer, plainBackup());
+            DialogAnswers::chooseBackup(answerer, plainBackup());
             w.miLoadiTunesBackup();
         }
         QCOMPARE(w.model().bkRoot->children.size(), 1);
@@ -525,7 +514,7 @@ private Q_SLOTS:
         MainWindow w;
         {
             ModalAnswerer answerer;
-            chooseBackup(answerer, folder);
+            DialogAnswers::chooseBackup(answerer, folder);
             w.miLoadiTunesBackup();
         }
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
@@ -616,7 +605,7 @@ private Q_SLOTS:
         MainWindow w;
         {
             ModalAnswerer answerer;
-            chooseBackup(answerer, plainBackup());
+            DialogAnswers::chooseBackup(answerer, plainBackup());
             w.miLoadiTunesBackup();
         }
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
@@ -736,7 +725,7 @@ private Q_SLOTS:
         QVERIFY(!backup.isEmpty());
         MainWindow w;
         ModalAnswerer answerer;
-        chooseBackup(answerer, backup);
+        DialogAnswers::chooseBackup(answerer, backup);
         enterPasswords(answerer, { "1234", "0000" });
         w.miLoadiTunesBackup();
         QCOMPARE(w.model().bkRoot->children.size(), 1);

@@ -4,6 +4,7 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -63,14 +64,7 @@ private slots:
         w.show();
         {
             ModalAnswerer answerer;
-            answerer.answerWith([folder](QWidget* modal) {
-                auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
-                if (!dlg)
-                    return false;
-                dlg->addFolder(folder);
-                QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
-                return true;
-            });
+            DialogAnswers::chooseBackup(answerer, folder);
             answerer.answerWith([password](QWidget* modal) {
                 auto* dlg = qobject_cast<PasscodeDlg*>(modal);
                 if (!dlg)

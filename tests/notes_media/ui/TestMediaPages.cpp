@@ -6,6 +6,7 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -50,14 +51,7 @@ class TestMediaPages : public QObject
 
     static void chooseBackup(ModalAnswerer& answerer, const QString& folder, const QString& password = {})
     {
-        answerer.answerWith([folder](QWidget* modal) {
-            auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
-            if (!dlg)
-                return false;
-            dlg->addFolder(folder);
-            QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
-            return true;
-        });
+        DialogAnswers::chooseBackup(answerer, folder);
         if (password.isEmpty())
             return;
         answerer.answerWith([password](QWidget* modal) {
