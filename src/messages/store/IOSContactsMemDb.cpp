@@ -103,16 +103,7 @@ void IOSContactsMemDb::rebuild(
                 executeThrow(ins);
             }
         }
-        if (QFile::exists(images)) {
-            Sqlite3DB img;
-            img.openThrow(images, 1);
-            Sqlite3Cursor c = img.queryThrow("select record_id, data from ABThumbnailImage");
-            while (c.moveNext()) {
-                Sqlite3Sql upd("update person set photo=? where rowid=?");
-                upd.addBlobParam(c.getBlob("data")).addInt64Param(c.getInt64("record_id"));
-                executeThrow(upd);
-            }
-        }
+        addPhotos(images);
         commitTran();
         close();
     } catch (...) {
@@ -125,6 +116,27 @@ void IOSContactsMemDb::rebuild(
     times.actime = time_t(sourceTime);
     times.modtime = time_t(sourceTime);
     utime(QFile::encodeName(store).constData(), &times);
+}
+
+void IOSContactsMemDb::addPhotos(const QString& images)
+{
+    if (!QFile::exists(images))
+        return;
+    // The pictures are optional: an images file without its table, or a damaged one, costs the
+    // pictures not yet applied, never the names.
+    try {
+        Sqlite3DB img;
+        img.openThrow(images, 1);
+        Sqlite3Cursor c = img.queryThrow("select record_id, data from ABThumbnailImage");
+        while (c.moveNext()) {
+            Sqlite3Sql upd("update person set photo=? where rowid=?");
+            upd.addBlobParam(c.getBlob("data")).addInt64Param(c.getInt64("record_id"));
+            executeThrow(upd);
+        }
+    } catch (const std::exception& e) {
+        qWarning().noquote() << QStringLiteral("IOSContactsMemDb: contact pictures not read. %1")
+                                    .arg(QString::fromUtf8(e.what()));
+    }
 }
 
 _IOSContactPhoneInfo IOSContactsMemDb::contactInfoByNumber(const QString& number)

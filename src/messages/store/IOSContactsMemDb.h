@@ -42,6 +42,9 @@ public:
 
 private:
     void rebuild(const QString& store, const QString& book, const QString& images, qint64 sourceTime);
+    // Puts the thumbnails of the images file, when there is one, on the persons; a failure there
+    // is logged and leaves the persons it did not reach without a photo.
+    void addPhotos(const QString& images);
 
     QDir dbDir;
     _CountryInfo countryInfo;

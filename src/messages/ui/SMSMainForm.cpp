@@ -116,6 +116,10 @@ void SMSMainForm::connectUi()
 void SMSMainForm::loadThrow()
 {
     const QString path = dataDir.absoluteFilePath(QLatin1String(kSmsRel));
+    // A backup without messages (an iPad, a partial backup) or a local database whose messages
+    // were all deleted: an empty page, as for any kind with nothing in it.
+    if (!QFileInfo::exists(path))
+        return;
     const _CountryInfo country;
     switch (AbsIOSMessageDb::checkDbType(path)) {
     case 5:
@@ -631,7 +635,8 @@ void SMSMainForm::miToolbarDel()
 
 void SMSMainForm::deleteAllMessages()
 {
-    msgDb->close();
+    if (msgDb)
+        msgDb->close();
     // Only the message store goes: the database with its attachment folder and the store of
     // recovered messages; the folder's other stores (contacts, calls, notes...) stay.
     const QString dbPath = dataDir.absoluteFilePath(QLatin1String(kSmsRel));

@@ -31,7 +31,8 @@ class _MsgMessage;
 // The page of the messages of one source (a backup's cache folder, or a local database folder):
 // the conversation list with its search field on the left, the message list with its search field
 // above the bubble view on the right, and the actions on messages (save, extract, export, print,
-// delete). The constructor reads the whole message database and throws when it cannot.
+// delete). The constructor reads the whole message database and throws when it cannot; a folder
+// without one gives an empty page.
 class SMSMainForm : public QWidget, public Ui_SMSMainForm
 {
     Q_OBJECT
@@ -141,6 +142,6 @@ private:
     BubbleViewMgr* bubbleView;
     MsgData msgData;
     _MsgChat* curChat = nullptr;
-    QSharedPointer<AbsIOSMessageDb> msgDb;
+    QSharedPointer<AbsIOSMessageDb> msgDb; // null when the folder has no message database
     bool m_leaveRecords = false;
 };

@@ -20,6 +20,7 @@
 #include "contacts/store/LocalContactsDb.h"
 #include "contacts/ui/ContactsMainForm.h"
 #include "messages/support/MsgFixtures.h"
+#include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/SMSMainForm.h"
 #include "support/TestEnv.h"
@@ -551,6 +552,17 @@ private Q_SLOTS:
         QCOMPARE(node->manifest->msgCount, qint64(0));
         QTRY_VERIFY(w.currentPage()->isVisible());
         GuiTestEnv::screenshot(&w, "no-message-db");
+
+        // Its message page opens empty, as the page of any other kind with nothing in it.
+        select(w, node->children.at(2));
+        auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
+        QVERIFY(page);
+        QCOMPARE(answerer.seen(), QStringList());
+        QCOMPARE(page->handleModel()->rowCount(), 0);
+        QCOMPARE(page->smsModel()->rowCount(), 0);
+        QCOMPARE(page->lbCount->text(), QString("Total: 0"));
+        QTRY_VERIFY(page->isVisible());
+        GuiTestEnv::screenshot(&w, "no-message-db-page");
     }
 
     // The cache is the program's own: a page whose copy is gone (the caches cleared, or one copy

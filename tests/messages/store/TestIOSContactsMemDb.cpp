@@ -18,6 +18,34 @@ void setMtime(const QString& path, qint64 secs)
     t.actime = t.modtime = time_t(secs);
     utime(QFile::encodeName(path).constData(), &t);
 }
+
+// A cache-layout folder holding the demo address book of the generator (args added to its own).
+QString addressBookFolder(const QStringList& args)
+{
+    const QString made = generateWith("make_addressbook.py", QStringList { "--demo" } + args);
+    if (made.isEmpty())
+        return QString();
+    const QString dir = made + "/file-relay/var/mobile/Library/AddressBook";
+    QDir().mkpath(dir);
+    for (const char* name : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
+        if (QFile::exists(made + '/' + name) && !QFile::rename(made + '/' + name, dir + '/' + name))
+            return QString();
+    return made;
+}
+
+// Overwrites a database file with bytes that are no database, from its start or from its second
+// page on (its schema still reads, its tables do not).
+bool spoil(const QString& path, bool keepFirstPage)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite))
+        return false;
+    const QByteArray head = f.read(18);
+    const qint64 offset = keepFirstPage && head.size() == 18 ? (uchar(head[16]) << 8) | uchar(head[17]) : 0;
+    if (f.size() <= offset || !f.seek(offset))
+        return false;
+    return f.write(QByteArray(int(f.size() - offset), 'x')) > 0;
+}
 } // namespace
 
 class TestIOSContactsMemDb : public QObject
@@ -76,6 +104,44 @@ private Q_SLOTS:
             IOSContactsMemDb db { QDir(folder), _CountryInfo() };
             QCOMPARE(db.contactInfoByNumber("+15551230001").first, QString("Augusta"));
         }
+    }
+
+    // The images file only adds pictures: whatever is wrong with it, the names are still matched.
+    void imagesCostOnlyThePictures_data()
+    {
+        QTest::addColumn<QString>("images");
+        QTest::addColumn<bool>("photos");
+        QTest::newRow("intact") << "intact" << true;
+        QTest::newRow("no images file") << "absent" << false;
+        QTest::newRow("no thumbnail table") << "no table" << false;
+        QTest::newRow("thumbnail table without data") << "no data column" << false;
+        QTest::newRow("not a database") << "garbage" << false;
+        QTest::newRow("damaged after its first page") << "torn" << false;
+    }
+    void imagesCostOnlyThePictures()
+    {
+        QFETCH(QString, images);
+        QFETCH(bool, photos);
+        const QString folder
+            = addressBookFolder(images == "absent" ? QStringList { "--no-images" } : QStringList());
+        QVERIFY(!folder.isEmpty());
+        const QString img = folder + "/file-relay/var/mobile/Library/AddressBook/AddressBookImages.sqlitedb";
+        QCOMPARE(QFile::exists(img), images != "absent");
+        if (images == "no table")
+            QVERIFY(execSql(img, "drop table ABThumbnailImage"));
+        if (images == "no data column")
+            QVERIFY(execSql(img, "alter table ABThumbnailImage drop column data"));
+        if (images == "garbage" || images == "torn")
+            QVERIFY(spoil(img, images == "torn"));
+
+        IOSContactsMemDb db { QDir(folder), _CountryInfo() };
+        db.openCheck();
+        QVERIFY(db.handle);
+        const _IOSContactPhoneInfo emma = db.contactInfoByNumber("+15555550101");
+        QCOMPARE(emma.displayName(), QString("Emma Carter"));
+        QCOMPARE(!emma.photo.isEmpty(), photos);
+        QCOMPARE(db.contactInfoByNumber("+15555550104").displayName(), QString("Noah Brandt"));
+        QVERIFY(db.contactInfoByNumber("+15555550104").photo.isEmpty()); // has none
     }
 
     void brokenAddressBookLeavesNoHalfStore()

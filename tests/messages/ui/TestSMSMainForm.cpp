@@ -211,6 +211,19 @@ private Q_SLOTS:
         QCOMPARE(page.handleModel()->rowCount(), 0);
         QCOMPARE(page.smsModel()->rowCount(), 0);
         QCOMPARE(changed.count(), 3);
+
+        // The emptied database opens again as an empty page, and deleting all there still works.
+        ModalAnswerer answerer;
+        const DataPageFactory::Page again
+            = DataPageFactory::localDbPage(ItemModelBK::KindSms, QDir(folder), nullptr);
+        const std::unique_ptr<QWidget> owned(again.page);
+        auto* emptied = qobject_cast<SMSMainForm*>(again.page);
+        QVERIFY(emptied);
+        QCOMPARE(answerer.seen(), QStringList());
+        QCOMPARE(emptied->handleModel()->rowCount(), 0);
+        answerer.answer(QMessageBox::Yes);
+        emptied->miToolbarDel();
+        QCOMPARE(answerer.seen().last(), QString("Successfully deleted all Messages."));
     }
 
     void savingABackupsMessagesIntoALocalDatabase()
