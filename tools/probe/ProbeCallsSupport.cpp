@@ -105,12 +105,12 @@ std::unique_ptr<ICallHistoryDb> openCallsThrow(
     }
     const QString staged = probeStageDbThrow(source, work);
     if (hasTable(staged, "call", "hash")) {
-        probeCopyDbThrow(staged, w.absoluteFilePath("calls.db"));
+        probeMoveDbThrow(staged, w.absoluteFilePath("calls.db"));
         *kind = "local";
         return std::make_unique<LocalCallHistoryDb>(w.absoluteFilePath("calls.db"));
     }
     const bool store = hasTable(staged, "ZCALLRECORD");
-    probeCopyDbThrow(
+    probeMoveDbThrow(
         staged, w.absoluteFilePath(store ? IOSCallHistoryDb::kStoreFile : IOSCallHistoryDb::kOldDbFile));
     *kind = store ? "storedata" : "call_history.db";
     return std::make_unique<IOSCallHistoryDb>(w);
@@ -136,11 +136,11 @@ std::unique_ptr<ICalendarDb> openCalendarsThrow(
     }
     const QString staged = probeStageDbThrow(file, work);
     if (QFileInfo(file).fileName() == "calendars.db" || hasTable(staged, "events", "hash")) {
-        probeCopyDbThrow(staged, w.absoluteFilePath("calendars.db"));
+        probeMoveDbThrow(staged, w.absoluteFilePath("calendars.db"));
         *kind = "local";
         return std::make_unique<LocalCalendarsDb>(w.absoluteFilePath("calendars.db"));
     }
-    probeCopyDbThrow(staged, w.absoluteFilePath(IOSCalendarDb::kCalendarFile));
+    probeMoveDbThrow(staged, w.absoluteFilePath(IOSCalendarDb::kCalendarFile));
     *kind = "Calendar.sqlitedb";
     return std::make_unique<IOSCalendarDb>(nullptr, w);
 }

@@ -62,7 +62,7 @@ std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, co
     if (info.isFile() && LocalContactsDb::isStoreFile(store)) {
         kind = QStringLiteral("store");
     } else if (info.isFile()) {
-        probeCopyDbThrow(info.absoluteFilePath(), work.absoluteFilePath(IOSContactsDb::kAddressBookName));
+        probeMoveDbThrow(store, work.absoluteFilePath(IOSContactsDb::kAddressBookName));
         const QString images = dir.absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
         if (QFile::exists(images))
             probeCopyDbThrow(images, work.absoluteFilePath(IOSContactsDb::kImagesName));

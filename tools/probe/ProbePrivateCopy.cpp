@@ -68,3 +68,12 @@ QString probeStageDbThrow(const QString& from, const QString& work)
     probeCopyDbThrow(from, to);
     return to;
 }
+
+void probeMoveDbThrow(const QString& from, const QString& to)
+{
+    for (const QString& suffix : { QString(), QStringLiteral("-wal"), QStringLiteral("-shm") }) {
+        if (QFile::exists(from + suffix) && !QFile::rename(from + suffix, to + suffix))
+            throw std::runtime_error(QStringLiteral("can not copy %1").arg(from + suffix).toStdString());
+    }
+    probeNameAs(to, from);
+}

@@ -19,3 +19,7 @@ QString probeUserNames(QString text);
 // A private copy (with its logs) of a database file in work, for telling what the file is before
 // it is read: the original is never opened. Returns the copy's path; throws as probeCopyDbThrow.
 QString probeStageDbThrow(const QString& from, const QString& work);
+
+// Moves a private copy made by probeCopyDbThrow or probeStageDbThrow, with its logs, to another
+// name in the private folder: a file staged to tell its kind is read there without a second copy.
+void probeMoveDbThrow(const QString& from, const QString& to);

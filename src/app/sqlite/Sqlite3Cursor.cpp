@@ -257,24 +257,26 @@ Sqlite3Row Sqlite3Cursor::getRow() const
         const QString name = QString::fromUtf8(sqlite3_column_name(h, i));
         if (row.contains(name))
             continue;
-        QVariant& value = row[name];
-        switch (sqlite3_column_type(h, i)) {
-        case SQLITE_INTEGER:
-            value = QVariant(qlonglong(sqlite3_column_int64(h, i)));
-            break;
-        case SQLITE_FLOAT:
-            value = QVariant(sqlite3_column_double(h, i));
-            break;
-        case SQLITE_TEXT:
-            value = QVariant(getText(i));
-            break;
-        case SQLITE_BLOB:
-            value = QVariant(getBlob(i));
-            break;
-        default:
-            value = QVariant();
-            break;
-        }
+        row[name] = getValue(i);
     }
     return row;
+}
+
+QVariant Sqlite3Cursor::getValue(int index) const
+{
+    if (!hasRow())
+        return QVariant();
+    sqlite3_stmt* h = m_state->stmt->handle();
+    switch (sqlite3_column_type(h, index)) {
+    case SQLITE_INTEGER:
+        return QVariant(qlonglong(sqlite3_column_int64(h, index)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(h, index));
+    case SQLITE_TEXT:
+        return QVariant(getText(index));
+    case SQLITE_BLOB:
+        return QVariant(getBlob(index));
+    default:
+        return QVariant();
+    }
 }

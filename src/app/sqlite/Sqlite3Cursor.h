@@ -52,6 +52,9 @@ public:
     // The bytes of a blob column as SQLite holds them, valid until the next step; null for NULL.
     QByteArrayView getBlobView(int index) const;
 
+    // One column of the current row: integers as qint64, reals as double, texts as QString, blobs
+    // as QByteArray, NULL as an invalid QVariant.
+    QVariant getValue(int index) const;
     // All columns of the current row by their result names (the first of equal names wins); integers
     // as qint64, reals as double, texts as QString, blobs as QByteArray, NULL as an invalid QVariant.
     Sqlite3Row getRow() const;

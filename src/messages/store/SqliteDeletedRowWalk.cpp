@@ -157,21 +157,6 @@ QVariant withAffinity(QVariant v, const _SqliteCol& col)
     return v;
 }
 
-QVariant valueOf(const Sqlite3Cursor& c, int i)
-{
-    switch (c.valueType(i)) {
-    case SQLITE_INTEGER:
-        return c.getInt64(i);
-    case SQLITE_FLOAT:
-        return c.getDouble(i);
-    case SQLITE_TEXT:
-        return c.getText(i);
-    case SQLITE_BLOB:
-        return c.getBlob(i);
-    default:
-        return QVariant();
-    }
-}
 } // namespace
 
 QList<QVariant> SqliteDeletedRowWalk::tableDefaults(const QString& table)
@@ -188,7 +173,7 @@ QList<QVariant> SqliteDeletedRowWalk::tableDefaults(const QString& table)
             try {
                 Sqlite3Cursor v = m_copy.queryThrow(QStringLiteral("select (%1)").arg(c.getText(0)));
                 if (v.moveNext())
-                    value = withAffinity(valueOf(v, 0), cols[i]);
+                    value = withAffinity(v.getValue(0), cols[i]);
             } catch (const std::runtime_error&) {
             }
         }
