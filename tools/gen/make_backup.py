@@ -361,12 +361,10 @@ def well_known_content(path):
 
 def addressbook_content(spec, path):
     """The address book (or its images) of make_addressbook.py: "edge", "demo", "empty" or a number of people."""
-    import subprocess
     import tempfile
     with tempfile.TemporaryDirectory() as tmp:
         opts = ["--" + spec] if spec in ("edge", "demo") else [] if spec == "empty" else ["--people", spec]
-        subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "make_addressbook.py")]
-                       + opts + [tmp], check=True, stdout=subprocess.DEVNULL)
+        subprocess_gen("make_addressbook.py", opts + [tmp])
         with open(os.path.join(tmp, path.rsplit("/", 1)[-1]), "rb") as f:
             return f.read()
 
