@@ -40,7 +40,7 @@ BookmarksMainForm::BookmarksMainForm(
     : QWidget(parent)
     , ui(new Ui_BookmarksMainForm)
     , model(this)
-    , m_bookmarkDb(std::move(db))
+    , bookmarkDb(std::move(db))
     , m_manifest(manifest)
 {
     ui->setupUi(this);
@@ -63,7 +63,7 @@ BookmarksMainForm::~BookmarksMainForm()
 void BookmarksMainForm::reload()
 {
     try {
-        const QList<_Bookmark*> fresh = m_bookmarkDb->bookmarks();
+        const QList<_Bookmark*> fresh = bookmarkDb->bookmarks();
         const QList<_Bookmark*> old = m_bookmarks;
         m_bookmarks = fresh;
         model.loadBookmarks(m_bookmarks);
@@ -248,7 +248,7 @@ void BookmarksMainForm::miRestore()
 
 void BookmarksMainForm::miDelete()
 {
-    auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
+    auto* store = dynamic_cast<LocalBookmarkDb*>(bookmarkDb.data());
     const QList<_Bookmark*> chosen = getSelections();
     const auto remove = [&] {
         if (!store)
@@ -286,7 +286,7 @@ void BookmarksMainForm::miToolbarDelete()
         miDelete();
         return;
     }
-    auto* store = dynamic_cast<LocalBookmarkDb*>(m_bookmarkDb.data());
+    auto* store = dynamic_cast<LocalBookmarkDb*>(bookmarkDb.data());
     const auto remove = [&] {
         if (store)
             store->deleteDbFile();

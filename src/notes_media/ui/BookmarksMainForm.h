@@ -60,7 +60,7 @@ private:
     QList<Operation> operations() const;
     bool hasSelection() const;
 
-    QSharedPointer<IBookmarkDb> m_bookmarkDb;
+    QSharedPointer<IBookmarkDb> bookmarkDb;
     const BackupManifest* m_manifest;
     QList<_Bookmark*> m_bookmarks; // owned roots
 };
