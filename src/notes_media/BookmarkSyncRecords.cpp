@@ -14,6 +14,7 @@ void BookmarkSyncRecords::readBatch(const PlistCFType& batch)
         const QString entity = r.get(QLatin1String(kEntityKey)).CFStringQString();
         Record rec;
         rec.id = key.CFStringQString();
+        m_ids.insert(rec.id); // taken whatever its entity, so no new record reuses it
         rec.isFolder = entity == QLatin1String(kFolderEntity);
         if (!rec.isFolder && entity != QLatin1String(kBookmarkEntity))
             continue;
@@ -52,10 +53,7 @@ QList<_Bookmark*> BookmarkSyncRecords::tree() const
 
 QSet<QString> BookmarkSyncRecords::ids() const
 {
-    QSet<QString> all;
-    for (const Record& rec : m_records)
-        all.insert(rec.id);
-    return all;
+    return m_ids;
 }
 
 PlistCFType BookmarkSyncRecords::record(const _Bookmark& node, const QString& parentId)

@@ -27,7 +27,7 @@ public:
     // identifier as srcId and id 0. A record whose parent is no folder read is left out with
     // everything below it. The caller owns the roots.
     QList<_Bookmark*> tree() const;
-    // Every identifier read, in the tree or not.
+    // Every identifier read, of any entity, in the tree or not.
     QSet<QString> ids() const;
 
     // The record of a folder or bookmark placed in the folder with identifier parentId (at the
@@ -45,4 +45,5 @@ private:
     };
     QList<Record> m_records;
     QHash<QString, int> m_index; // identifier to position in m_records
+    QSet<QString> m_ids; // every identifier read, other entities' too
 };

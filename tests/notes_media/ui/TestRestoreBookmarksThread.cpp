@@ -138,14 +138,15 @@ private Q_SLOTS:
             << QStringList { "C=c", "Work/", "Work/A=a", "Work/Sub/", "Work/Sub/B=b" } << 5 << 3;
         QTest::newRow("device holds some")
             << QStringList { "Work", "C" } << true
-            << QStringList { "C=c", "Work/", "Work/A=a", "Work/Sub/", "Work/Sub/B=b", "Work/Sub2/",
-                   "Work/Sub2/S=s", "Z=z", "/elsewhere=x" }
+            << QStringList { "C=c", "Work/", "Work/A2=a", "Work/Sub/", "Work/Sub/B=b", "Work/Sub2/",
+                   "Work/Sub2/S=s", "Z=z", "/elsewhere=x", "list=l" }
             << 3 << 3;
         // A bookmark chosen inside folders goes under the chain of its folders, made where missing.
-        QTest::newRow("chain of folders") << QStringList { "B" } << true
-                                          << QStringList { "Work/", "Work/A=a", "Work/Sub/", "Work/Sub/B=b",
-                                                 "Work/Sub2/", "Work/Sub2/S=s", "Z=z", "/elsewhere=x" }
-                                          << 2 << 1;
+        QTest::newRow("chain of folders")
+            << QStringList { "B" } << true
+            << QStringList { "Work/", "Work/A2=a", "Work/Sub/", "Work/Sub/B=b", "Work/Sub2/", "Work/Sub2/S=s",
+                   "Z=z", "/elsewhere=x", "list=l" }
+            << 2 << 1;
     }
     void mergesIntoTheDevice()
     {
@@ -156,14 +157,18 @@ private Q_SLOTS:
         QFETCH(int, count);
         if (deviceHoldsSome) {
             // Work with A (under another title, same address) and a folder Sub2; a bookmark Z at the
-            // top, and one in a folder the device does not list, which stays as it is.
+            // top, one in a folder the device does not list, and a record of another entity under
+            // the first identifier a restore would give: all of them stay as they are.
             PlistCFType& h = phone().syncRecords[kClass];
             h.put("7", record(true, "Work", QString(), QString()));
-            h.put("8", record(false, "A", "a", "7"));
+            h.put("8", record(false, "A2", "a", "7"));
             h.put("9", record(true, "Sub2", QString(), "7"));
             h.put("10", record(false, "S", "s", "9"));
             h.put("11", record(false, "Z", "z", QString()));
             h.put("12", record(false, "elsewhere", "x", "404"));
+            PlistCFType other = record(false, "list", "l", QString());
+            other.put(kEntity, PlistCFType::createCFString("com.apple.bookmarks.ReadingListItem"));
+            h.put("-1", other);
         }
         Source source;
         QList<_Bookmark*> list;
@@ -174,6 +179,9 @@ private Q_SLOTS:
         QCOMPARE(text, QString("Successfully restored %1 Boobmarks to Device.").arg(count));
         after.sort();
         QCOMPARE(paths(held()), after);
+        if (deviceHoldsSome)
+            QCOMPARE(held().get("-1").get(kEntity).CFStringQString(),
+                QString("com.apple.bookmarks.ReadingListItem"));
         int sent = 0;
         for (const FakeSyncSent& s : phone().sent)
             sent += s.entities.dict_size();
