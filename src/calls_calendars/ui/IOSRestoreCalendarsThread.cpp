@@ -97,7 +97,7 @@ void IOSRestoreCalendarsThread::sendToDevice(const QList<_CalEvent>& events)
     for (const _CalEvent& e : events)
         records.put(
             QStringLiteral("2/%1").arg(-e.id), CalendarSyncRecords::eventRecord(e, targetCalendar(e).src_id));
-    SyncRecordWriter writer(QLatin1String(CalendarSyncRecords::kDataClass)); // released on every path
+    SyncRecordWriter writer{QLatin1String(CalendarSyncRecords::kDataClass)}; // released on every path
     writer.open(device->udid);
     QHash<qint64, QString> deviceIds;
     for (const auto& [sent, assigned] : writer.send(records)) {

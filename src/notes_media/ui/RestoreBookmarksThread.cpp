@@ -65,7 +65,7 @@ void RestoreBookmarksThread::sendBatch(const QList<_Bookmark*>& nodes)
     QList<_Bookmark*> bookmarks;
     for (_Bookmark* n : nodes)
         (n->isFolder ? folders : bookmarks).append(n);
-    SyncRecordWriter writer(QLatin1String(BookmarkSyncRecords::kDataClass)); // released on every path
+    SyncRecordWriter writer{QLatin1String(BookmarkSyncRecords::kDataClass)}; // released on every path
     writer.open(m_udid);
     // A folder goes once the device has named the folder it sits in, so every record refers to an
     // identifier the device already holds.

@@ -80,7 +80,7 @@ private Q_SLOTS:
             m.service_center = "+1000";
             m.subject = "subject";
             m.country = "us";
-            m.attributedBody = QByteArray("\x00\x01body", 6);
+            m.attributedBody = QByteArray("\x00\x01" "body", 6);
             m.service = "SMS";
             m.cache_roomnames = "room";
         }
