@@ -5,9 +5,9 @@
   make_deleted_sms.py FOLDER [--columns 74|78|N|NAME,NAME,...] [--messages N] [--delete-every K]
                              [--delete-run R] [--page-size P] [--text-bytes B [--long-every L]]
                              [--empty-defaults] [--twins] [--wal] [--cyclic-freelist]
-                             [--grown-from W[,W...]] [--zero-root]
+                             [--grown-from W[,W...]] [--zero-root] [--empty-root NAME]
   make_deleted_sms.py FOLDER --from SMSDB [--delete-every K] [--page-size P]
-                             [--add-columns "NAME DECL,..." --grow-to N]
+                             [--add-columns "NAME DECL,..." --grow-to N] [--empty-root NAME]
 
 FOLDER is laid out like a backup's cache folder (FOLDER/file-relay/var/mobile/Library/SMS/sms.db).
 --columns takes the two stored tables (74, 78), any leading part of the 78 columns, or a list of their
@@ -22,7 +22,9 @@ them). --cyclic-freelist points the last freelist trunk page back at the first.
 --grown-from W1,W2 makes a table that grew as devices' do: created with its first W1 columns, then
 widened by ALTER TABLE ADD COLUMN to W2 and then to all of them, with an equal share of the messages
 written at each width (a record keeps the width it was written with). --zero-root fills the message
-table's root page with zeros after the deletions, as damage does.
+table's root page with zeros after the deletions, as damage does. --empty-root NAME makes the root page
+of the named table or index an empty leaf: the b-tree reads as empty, with no error, its other pages
+left unreferenced.
 --from copies a device's own sms.db (its log checkpointed into the copy, its triggers dropped) and
 deletes every K-th of its messages; --add-columns and --grow-to first widen its message table and
 grow it to N messages by copying its rows, as grow_sms_db.py does, each copy with a guid and date of its own
@@ -301,6 +303,18 @@ def zero_root(path):
         f.write(bytes(size))
 
 
+def empty_root(path, name):
+    """Makes the root page of a table or index an empty leaf of its kind."""
+    db = sqlite3.connect(path)
+    kind, root = db.execute("SELECT type, rootpage FROM sqlite_master WHERE name=?", (name,)).fetchone()
+    size = db.execute("PRAGMA page_size").fetchone()[0]
+    db.close()
+    header = struct.pack(">BHHHB", 0x0D if kind == "table" else 0x0A, 0, 0, size % 65536, 0)
+    with open(path, "r+b") as f:
+        f.seek((root - 1) * size + (100 if root == 1 else 0))
+        f.write(header)
+
+
 def gen_modern(a, path):
     cols = table_columns(a.columns)
     widths = widths_of(a, cols)
@@ -433,6 +447,7 @@ def main():
     ap.add_argument("--cyclic-freelist", action="store_true")
     ap.add_argument("--grown-from", default="", help="the widths the table had before its full one")
     ap.add_argument("--zero-root", action="store_true", help="zero the message table's root page")
+    ap.add_argument("--empty-root", default="", help="make the root page of this table or index an empty leaf")
     ap.add_argument("--add-columns", default="", help='with --from: columns to add, "NAME DECL,..."')
     ap.add_argument("--grow-to", type=int, default=0, help="with --from: messages to grow the table to")
     ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
@@ -457,6 +472,8 @@ def main():
         close_freelist_cycle(path)
     if a.zero_root:
         zero_root(path)
+    if a.empty_root:
+        empty_root(path, a.empty_root)
     exp = {"columns": ncols, "live": live, "deleted": deleted}
     with open(os.path.join(a.folder, "expected.json"), "w") as f:
         json.dump(exp, f, indent=1)

@@ -204,12 +204,30 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
     const bool lastInPass = chat <= 0 && !chatHasLastColumn();
     loadChats(data, !lastInPass);
     MsgTableLoader loader(*this, *data.p());
-    loader.loadMessages(chat, tableHas(QStringLiteral("message"), QStringLiteral("item_type")),
-        MsgMessageColumns::Dates::Either, lastInPass);
+    const bool withItemType = isItemTypeEnabled();
+    const MsgTableLoader::MessageRows read
+        = loader.loadMessages(chat, withItemType, MsgMessageColumns::Dates::Either, lastInPass);
+    // A query that gave every joined row missed none. Fewer can be rows of type 4 left out, joins
+    // whose message is gone, or rows a damaged index hid.
+    if (chat <= 0 && read.read < read.joined)
+        readAgainIfShort(loader, read.plain, withItemType, lastInPass);
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
             a._path = localPathOf(a.filename);
     });
+}
+
+void IOS6MessageDb::readAgainIfShort(MsgTableLoader& loader, qint64 plain, bool withItemType, bool lastInPass)
+{
+    const qint64 count = total();
+    if (plain >= count)
+        return;
+    loader.setWithoutIndexes(true);
+    if (loader.loadMessages(0, withItemType, MsgMessageColumns::Dates::Either, lastInPass).plain >= count)
+        return;
+    // The tables hold fewer messages than the indexes count: a short list would pass for the whole.
+    Sqlite3Stmt::throwError(QString::fromUtf8(sqlite3_errstr(SQLITE_CORRUPT)),
+        QString::fromUtf8(sqlite3_db_filename(handle, "main")));
 }
 
 qint64 IOS6MessageDb::findChat(const QString& guid)

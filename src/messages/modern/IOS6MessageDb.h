@@ -18,6 +18,7 @@ class _MsgChat;
 class _MsgHandle;
 class _MsgMessage;
 class MsgColumnSink;
+class MsgTableLoader;
 
 // The modern message database (iOS 6 and later sms.db; also the local message store and the
 // message export database) at folder/file-relay/var/mobile/Library/SMS/sms.db. Opens on first use.
@@ -106,6 +107,10 @@ private:
     // Chats and their handles; lastDates sets each chat's _last from its latest message.
     void loadChats(MsgData& data, bool lastDates);
     bool chatHasLastColumn() const;
+    // Where a full load read fewer plain messages than the list's count, reads them again without
+    // the indexes of the message tables; throws SQLite's text for a damaged file when that too
+    // reads fewer.
+    void readAgainIfShort(MsgTableLoader& loader, qint64 plain, bool withItemType, bool lastInPass);
     bool tableHas(
         const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
     void upgradeThrow();

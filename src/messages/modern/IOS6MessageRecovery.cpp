@@ -118,6 +118,11 @@ void IOS6MessageRecovery::recover()
         file(m, false);
     if (listed)
         carveListedPages(carveLayouts(table, liveWidths));
+    // A table whose root and leaves are all lost, in a file whose free pages give no message
+    // either, has nothing left to read.
+    if (m_leavesLost && m_given == 0 && !m_walk.cancelled())
+        throw std::runtime_error(
+            QStringLiteral("The message table of %1 is damaged.").arg(m_walk.source()).toStdString());
     m_storeStmts.reset();
     m_liveStmts.reset();
     edit.commit();
@@ -127,7 +132,8 @@ void IOS6MessageRecovery::recover()
 bool IOS6MessageRecovery::listTablePages(const TableShape& table, QSet<int>* liveWidths)
 {
     // Every page of the live table is carved, or, where its root is lost, the leaves no other table
-    // holds: their cells are then the live messages (and the widths live records have).
+    // holds: their cells are then the live messages (and the widths live records have). Where there
+    // are none, the free pages listed already are carved alone.
     m_rootLost = m_walk.tableRootLost(QStringLiteral("message"));
     if (!m_rootLost) {
         if (!m_walk.listTablePages(QStringLiteral("message")))
@@ -135,16 +141,13 @@ bool IOS6MessageRecovery::listTablePages(const TableShape& table, QSet<int>* liv
         *liveWidths = m_walk.tableRecordWidths();
         return true;
     }
-    const bool listed
-        = m_walk.listOrphanTableLeaves(QStringLiteral("message"), [&](const _SqliteFileRowData& row) {
+    m_leavesLost
+        = !m_walk.listOrphanTableLeaves(QStringLiteral("message"), [&](const _SqliteFileRowData& row) {
               liveWidths->insert(int(row.values.size()));
               _MsgMessage m;
               if (wholeCellMessage(row, table, &m))
                   m_orphanLiveGuids.insert(m.guid);
           });
-    if (!listed)
-        throw std::runtime_error(
-            QStringLiteral("The message table of %1 is damaged.").arg(m_walk.source()).toStdString());
     return true;
 }
 
@@ -259,8 +262,24 @@ QList<_MsgMessage> IOS6MessageRecovery::deletedOnPage(
 
 bool IOS6MessageRecovery::isLive(const QString& guid)
 {
-    if (m_rootLost)
+    if (m_rootLost && !m_leavesLost)
         return m_orphanLiveGuids.contains(guid);
+    if (!m_rootLost)
+        return isInLiveTable(guid);
+    // With no page of the table left, its guid index may still tell the stale copies of live
+    // messages; where it cannot be read either, no message is live.
+    if (m_guidIndexLost)
+        return false;
+    try {
+        return isInLiveTable(guid);
+    } catch (const std::runtime_error&) {
+        m_guidIndexLost = true;
+        return false;
+    }
+}
+
+bool IOS6MessageRecovery::isInLiveTable(const QString& guid)
+{
     if (!m_liveStmts) {
         // One read transaction for the whole run, not one (with its locks) per candidate.
         QString err;
@@ -312,6 +331,7 @@ void IOS6MessageRecovery::file(const _MsgMessage& m, bool carved)
 
 void IOS6MessageRecovery::fileDeleted(const _MsgMessage& m, bool carved)
 {
+    ++m_given;
     const _MsgChat* chat = m_handleChats.value(m.handle_id, nullptr);
     QString chatId;
     QString handle;

@@ -21,7 +21,9 @@ class _MsgChat;
 // third) from every free page and every leaf of the live message table; each new message is filed into the
 // store of recovered messages, with the conversation its handle belongs to, inside one edit. Records
 // written before the table gained columns are carved at their own, narrower widths. Where the
-// table's root page is lost, its leaves are found by a scan of the file's pages.
+// table's root page is lost, its leaves are found by a scan of the file's pages; where none is
+// found either, the free pages alone are read, and only the table's guid index tells which of their
+// messages are live.
 class IOS6MessageRecovery
 {
 public:
@@ -71,6 +73,8 @@ private:
     // Files one message known not to be live.
     void fileDeleted(const _MsgMessage& message, bool carved);
     bool isLive(const QString& guid);
+    // Looks the guid up in the database's message table (through its guid index).
+    bool isInLiveTable(const QString& guid);
     void takeLiveGuidsIfRead();
     QString storedHandle(qint64 handleId);
 
@@ -87,7 +91,10 @@ private:
     QHash<qint64, QString> m_storedHandles;
     // Where the table's root is lost, the live messages are the cells of its leaves found by a scan.
     bool m_rootLost = false;
+    bool m_leavesLost = false; // and no leaf of the table was found either
+    bool m_guidIndexLost = false; // nor could the table's guid index be read
     QSet<QString> m_orphanLiveGuids;
+    qint64 m_given = 0; // deleted messages the run found (filed now or by an earlier run)
     // Last, so that it ends (it reads the walk's file) before the walk goes.
     std::future<LiveGuidHashes> m_liveGuidsRead;
 };

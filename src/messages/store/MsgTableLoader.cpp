@@ -151,14 +151,16 @@ std::vector<qint64> MsgTableLoader::messagesWithAttachments()
     return ids;
 }
 
-void MsgTableLoader::loadMessages(
+MsgTableLoader::MessageRows MsgTableLoader::loadMessages(
     qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates)
 {
-    const qint64 rows = reserveForMessages(chat);
+    messageRows = MessageRows();
+    const qint64 rows = messageRows.joined = reserveForMessages(chat);
     const std::vector<qint64> withAttachments = messagesWithAttachments();
-    QString sql = QStringLiteral("select %1 from chat_message_join as j inner join message as m on "
+    // The message is still found by its rowid: that is the table's own b-tree, not an index.
+    QString sql = QStringLiteral("select %1 from chat_message_join as j%2 inner join message as m%2 on "
                                  "j.message_id = m.rowid")
-                      .arg(selectedColumns());
+                      .arg(selectedColumns(), withoutIndexes ? QStringLiteral(" not indexed") : QString());
     // Rows of type 4 are skipped below anyway; the chats' dates need them read.
     if (withItemType && !chatLastDates)
         sql += QStringLiteral(" and %1 <> 4").arg(QLatin1String(kItemTypeSql));
@@ -168,7 +170,7 @@ void MsgTableLoader::loadMessages(
     QHash<qint64, qint64> latest;
     QHash<qint64, qint64>* dated = chatLastDates ? &latest : nullptr;
     MsgTableLoaderSplit split;
-    if (chat <= 0 && rows >= splitFrom && mayReadAlongside()
+    if (chat <= 0 && rows >= splitFrom && !withoutIndexes && mayReadAlongside()
         && split.plan(
             db, sql, QStringLiteral("chat_message_join"), QStringLiteral("j"), qint64(rows * kFirstShare)))
         loadRowsSplit(split, sql, reading, dated);
@@ -176,6 +178,7 @@ void MsgTableLoader::loadMessages(
         loadRows(sql, reading, dated);
     if (chatLastDates)
         setChatLastDates(latest);
+    return messageRows;
 }
 
 QString MsgTableLoader::selectedColumns()
@@ -229,6 +232,7 @@ void MsgTableLoader::fillMessage(const Sqlite3Cursor& c, const MsgMessageColumns
 
 template <typename Fill> void MsgTableLoader::takeRow(const Row& r, QHash<qint64, qint64>* latest, Fill fill)
 {
+    ++messageRows.read;
     if (latest && r.dated) {
         auto it = latest->find(r.chatId);
         if (it == latest->end())
@@ -238,6 +242,7 @@ template <typename Fill> void MsgTableLoader::takeRow(const Row& r, QHash<qint64
     }
     if (!r.plain)
         return;
+    ++messageRows.plain;
     linkMessage(r.rowid, data.messages.valueOrInsert(r.rowid, fill), r.chatId);
 }
 

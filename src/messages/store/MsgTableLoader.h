@@ -32,6 +32,12 @@ public:
     // Adds the handles of the chats and puts them into their chats. created (when set) is called
     // for each handle made here, before it goes into a chat.
     void loadHandles(const std::function<void(_MsgHandle&)>& created);
+    // What a load of messages read.
+    struct MessageRows {
+        qint64 joined = 0; // chat_message_join rows of the chat (or of all), counted first
+        qint64 read = 0; // rows the message query gave
+        qint64 plain = 0; // of them of item type 0: a message joined to two chats counts twice
+    };
     // Adds the messages of chat (every chat when 0), linked to their chats and handles. Only
     // messages of item type 0 are taken; withItemType says the table has that column, so that the
     // query can leave out type 4 rows. Only messages that have an attachment join keep their
@@ -40,10 +46,13 @@ public:
     // the join would give), in the same pass.
     // A load of every message (chat 0) of at least splitFrom joined rows is read by two connections
     // at once, the second on its own thread; the model comes out the same as from one.
-    void loadMessages(
+    MessageRows loadMessages(
         qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates = false);
     // The least number of joined rows read by two connections (20,000 unless set).
     void setSplitFrom(qint64 rows) { splitFrom = rows; }
+    // Makes loadMessages read the message and join tables themselves, none of their indexes (a
+    // damaged index hides rows from a query that reads through it), on one connection.
+    void setWithoutIndexes(bool without) { withoutIndexes = without; }
     // Adds the attachments of the messages of chat (every chat when 0) and puts them into their
     // messages. each is called for every row with its attachment and whether it was made here.
     void loadAttachments(qint64 chat, const std::function<void(_MsgAttachment&, bool created)>& each);
@@ -88,4 +97,6 @@ private:
     Sqlite3DB& db;
     __MsgData& data;
     qint64 splitFrom = 20000;
+    bool withoutIndexes = false;
+    MessageRows messageRows; // of the loadMessages running
 };

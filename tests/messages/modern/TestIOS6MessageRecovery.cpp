@@ -221,6 +221,8 @@ private Q_SLOTS:
             << QStringList { "--messages", "400", "--delete-every", "3", "--zero-root" } << none << 100;
         QTest::newRow("root page zeroed, a table grown from 45 columns")
             << QStringList { "--messages", "400", "--grown-from", "45", "--zero-root" } << none << 100;
+        QTest::newRow("root page zeroed, no leaf of the table left")
+            << QStringList { "--messages", "400", "--delete-run", "396", "--zero-root" } << none << 390;
         QTest::newRow("68-column device database grown by two columns and 2,000 messages") << QStringList {
             "--delete-every", "3", "--add-columns", "is_kept INTEGER DEFAULT 0,note TEXT", "--grow-to", "2000"
         } << "magnet-ctf-2020-sms/sms.db" << 600;
@@ -507,22 +509,36 @@ private Q_SLOTS:
     void damagedDatabaseErrorNamesTheFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("not a database") << QByteArray(8192, 'x');
+        QTest::addColumn<QStringList>("genArgs"); // a generated database instead of the bytes
+        QTest::addColumn<QString>("text"); // the whole error, %1 the file, where it is the run's own
+        QTest::newRow("not a database") << QByteArray(8192, 'x') << QStringList() << QString();
         QByteArray header("SQLite format 3\0", 16);
         QTest::newRow("page size not a power of two")
-            << header + QByteArray("\x03\x00", 2) + QByteArray(8174, '\0');
+            << header + QByteArray("\x03\x00", 2) + QByteArray(8174, '\0') << QStringList() << QString();
         QTest::newRow("usable size under 480")
-            << header + QByteArray("\x02\x00\x01\x01\x40", 5) + QByteArray(8171, '\0');
+            << header + QByteArray("\x02\x00\x01\x01\x40", 5) + QByteArray(8171, '\0') << QStringList()
+            << QString();
+        QTest::newRow("root page of the message table zeroed, nothing deleted")
+            << QByteArray() << QStringList { "--messages", "4", "--delete-every", "0", "--zero-root" }
+            << "The message table of %1 is damaged.";
     }
     void damagedDatabaseErrorNamesTheFile()
     {
         QFETCH(QByteArray, bytes);
-        const QString folder = TestEnv::tempDir();
-        const QString path = folder + "/sms.db";
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        QFETCH(QStringList, genArgs);
+        QFETCH(QString, text);
+        QString folder = TestEnv::tempDir();
+        QString path = folder + "/sms.db";
+        if (!genArgs.isEmpty()) {
+            QString err;
+            folder = generateWith("make_deleted_sms.py", genArgs, &err);
+            QVERIFY2(!folder.isEmpty(), qPrintable(err));
+            path = smsPath(folder);
+        } else {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
         IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
         db.setIOSDbPath(path);
         QString error;
@@ -534,6 +550,8 @@ private Q_SLOTS:
         QVERIFY2(!error.isEmpty(), "a damaged database was reported as recovered");
         QVERIFY2(!error.contains("work.db") && !error.contains("recover-"), qPrintable(error));
         QVERIFY2(error.contains(path), qPrintable(error));
+        if (!text.isEmpty())
+            QCOMPARE(error, text.arg(path));
     }
 
     // A store that fails part way through a run (a trigger stands for a full disk here) ends the

@@ -119,6 +119,19 @@ private Q_SLOTS:
         QCOMPARE(magnet["messages"].toInt(), 105);
         QCOMPARE(magnet["chats"].toInt(), 7);
         QCOMPARE(magnet["attachments"].toInt(), 7);
+        // A copy whose message table reads as empty while its indexes count 105: damaged, not empty.
+        QString err;
+        const QString damaged = MsgFixtures::generateWith("make_deleted_sms.py",
+            { "--from", TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"), "--delete-every", "0",
+                "--empty-root", "message" },
+            &err);
+        QVERIFY2(!damaged.isEmpty(), qPrintable(err));
+        int damagedRc = 0;
+        const QJsonObject broken = run(damaged, &damagedRc);
+        QCOMPARE(damagedRc, 1);
+        QCOMPARE(broken["total"].toInt(), 105);
+        QCOMPARE(broken["error"].toString(),
+            "database disk image is malformed (" + MsgFixtures::smsPath(damaged) + ")");
         const QJsonObject mac = run(TestEnv::realFixture("imessagedb/chat.db"));
         QCOMPARE(mac["schema"].toString(), QString("mac"));
         QCOMPARE(mac["messages"].toInt(), 2);
