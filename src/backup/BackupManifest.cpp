@@ -957,18 +957,19 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// What two b-tree lookups and a count tell of the Files table, to check the rows read by range
-// against. Each query is cheap: min and max apart (together they would scan the table), and
-// count(*) from the smallest index.
+// What two b-tree lookups and a count tell of the Files table, to check the rows read against.
+// Each query is cheap: min and max apart (together they would scan the table), and count(*) from
+// the smallest index.
 struct TableShape {
+    bool ranged = false; // all three answered: the rows may be read by rowid range
     qint64 minRow = 0;
     qint64 maxRow = -1; // -1 when the table is empty
-    qint64 rows = 0;
+    qint64 rows = -1; // -1 when the rows cannot be counted
 };
 
-// Throws when the file opens as no database or has no Files table; nothing when a query fails,
-// as only the reading of the whole table can tell a damaged file that still reads.
-std::optional<TableShape> tableShapeThrow(const QString& path)
+// Throws when the file opens as no database or has no Files table; a query that fails leaves its
+// part unknown, as only the reading of the whole table can tell a damaged file that still reads.
+TableShape tableShapeThrow(const QString& path)
 {
     Sqlite3DB db;
     try {
@@ -981,22 +982,23 @@ std::optional<TableShape> tableShapeThrow(const QString& path)
             = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
         fail(text.contains(path) ? text : damagedText(path, text));
     }
+    TableShape shape;
     try {
-        TableShape shape;
+        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
+        if (count.moveNext())
+            shape.rows = count.getInt64(0);
         Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
         Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
-        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
-        if (!lo.moveNext() || !hi.moveNext() || !count.moveNext())
-            return std::nullopt;
+        if (shape.rows < 0 || !lo.moveNext() || !hi.moveNext())
+            return shape;
         if (!lo.isNull(0)) {
             shape.minRow = lo.getInt64(0);
             shape.maxRow = hi.getInt64(0);
         }
-        shape.rows = count.getInt64(0);
-        return shape;
+        shape.ranged = true;
     } catch (const std::exception&) {
-        return std::nullopt;
     }
+    return shape;
 }
 
 } // namespace
@@ -1019,14 +1021,21 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
 
 void BackupManifest::readManifestDbRowsThrow(const QString& path)
 {
-    const std::optional<TableShape> shape = tableShapeThrow(path);
-    if (shape && linkManifestRowsThrow(path, shape->minRow, shape->maxRow, shape->rows))
+    const TableShape shape = tableShapeThrow(path);
+    if (shape.ranged && linkManifestRowsThrow(path, shape.minRow, shape.maxRow, shape.rows))
         return;
     // Rows missing from their ranges or out of rowid order: the table's pages are damaged or out
     // of place. Its rows are then read as SQLite's own scan finds them, each record once.
     clearTree();
     m_builder = std::make_unique<TreeBuilder>();
     linkManifestRowsThrow(path, 0, -1, -1);
+    // A scan may end early without an error (a leaf page in the root's place): never a part of the
+    // records taken for all of them.
+    if (m_recordCount < shape.rows)
+        fail(damagedText(path,
+            QStringLiteral("only %1 of its %2 file records can be read.")
+                .arg(m_recordCount)
+                .arg(shape.rows)));
 }
 
 bool BackupManifest::linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows)
