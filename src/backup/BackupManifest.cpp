@@ -756,11 +756,13 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 
 // Size, time, mode and class of a record from its archive (none when blob is null); the flags
 // column decides the kind when the archive lacks a mode. An unreadable archive, as a damaged page
-// leaves one, gives none of them: the record is still one the table holds.
+// leaves one, gives none of them: the record is still one the table holds, marked as unread so
+// that its stored file is never taken for the file.
 void RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
     const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
+    it.archiveUnread = !decoded;
     if (decoded) {
         it.size = f.size;
         it.mtime = quint32(f.lastModified);
@@ -1112,21 +1114,24 @@ QString BackupManifest::storedFilePath(const MBDBParser::_MBDBItem& item) const
     return MBDBParser::getBKFilePath(dir, item.backupFileName(), false);
 }
 
-QByteArray BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
+std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
 {
     const QByteArray inlineKey = item.encryptionKey();
     if (!inlineKey.isEmpty() || !IsEncrypted || isMbdb())
         return inlineKey;
-    // Manifest.db keeps the key inside the record's archive; read it on demand.
+    // An archive that a damaged page left unreadable tells no key; its stored file is still encrypted.
+    if (item.archiveUnread)
+        return std::nullopt;
+    // Manifest.db keeps the key inside the record's archive; read it on demand. In a damaged file the
+    // lookup may find no row, or another record's.
+    const QString fileId = item.backupFileName();
     Sqlite3DB db;
     db.openReadOnlyThrow(readableManifestDbPath(), !m_plainDir);
-    Sqlite3Cursor c = db.queryThrow(
-        Sqlite3Sql("select file from Files where fileID=?").addTextParam(item.backupFileName()));
-    if (!c.moveNext())
-        return {};
+    Sqlite3Cursor c
+        = db.queryThrow(Sqlite3Sql("select file, fileID from Files where fileID=?").addTextParam(fileId));
     MBFileArchive::Fields f;
-    if (!MBFileArchive::decode(c.getBlob(0), f, true, false))
-        return {};
+    if (!c.moveNext() || c.getText(1) != fileId || !MBFileArchive::decode(c.getBlob(0), f, true, false))
+        return std::nullopt;
     return f.encryptionKey;
 }
 
@@ -1134,7 +1139,8 @@ QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
 {
     if (!IsEncrypted || !isUnlocked())
         return {};
-    return m_keyBag->unwrapKeyBlob(fileKeyBlob(item));
+    const std::optional<QByteArray> blob = fileKeyBlob(item);
+    return blob ? m_keyBag->unwrapKeyBlob(*blob) : QByteArray();
 }
 
 void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
@@ -1186,10 +1192,12 @@ QByteArray BackupManifest::copyKeyThrow(const _FileNode* node, const QString& sr
 {
     if (!IsEncrypted)
         return {};
-    const QByteArray blob = fileKeyBlob(node->item);
-    const QByteArray key = blob.isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(blob);
-    // Copying the encrypted bytes as if they were the file would hide the failure.
-    if (!blob.isEmpty() && key.isEmpty())
+    const std::optional<QByteArray> blob = fileKeyBlob(node->item);
+    const QByteArray key
+        = !blob || blob->isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(*blob);
+    // Copying the encrypted bytes as if they were the file would hide the failure; a key the manifest
+    // cannot tell fails as one that does not fit.
+    if ((!blob || !blob->isEmpty()) && key.isEmpty())
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                  .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
                                    : QStringLiteral("The backup is locked.")));
@@ -1311,6 +1319,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
         node->item.size = QFileInfo(s.req.sourceFile).size();
         node->item.mtime = writer.now();
         node->item.protectionClass = quint8(s.protectionClass);
+        node->item.archiveUnread = false; // the write gave the record a new archive
         if (mbdb || !s.keyBlob.isEmpty()) {
             auto& x = node->item.mutableExtra();
             x.encryptionKey = mbdb ? s.keyBlob : QByteArray();
