@@ -756,11 +756,13 @@ int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
 
 // Size, time, mode and class of a record from its archive (none when blob is null); the flags
 // column decides the kind when the archive lacks a mode. An unreadable archive, as a damaged page
-// leaves one, gives none of them: the record is still one the table holds.
+// leaves one, gives none of them: the record is still one the table holds, marked as unread so
+// that its stored file is never taken for the file.
 void RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
 {
     MBFileArchive::Fields& f = m_fields;
     const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
+    it.archiveUnread = !decoded;
     if (decoded) {
         it.size = f.size;
         it.mtime = quint32(f.lastModified);
@@ -957,18 +959,19 @@ private:
     std::vector<std::thread> m_threads;
 };
 
-// What two b-tree lookups and a count tell of the Files table, to check the rows read by range
-// against. Each query is cheap: min and max apart (together they would scan the table), and
-// count(*) from the smallest index.
+// What two b-tree lookups and a count tell of the Files table, to check the rows read against.
+// Each query is cheap: min and max apart (together they would scan the table), and count(*) from
+// the smallest index.
 struct TableShape {
+    bool ranged = false; // all three answered: the rows may be read by rowid range
     qint64 minRow = 0;
     qint64 maxRow = -1; // -1 when the table is empty
-    qint64 rows = 0;
+    qint64 rows = -1; // -1 when the rows cannot be counted
 };
 
-// Throws when the file opens as no database or has no Files table; nothing when a query fails,
-// as only the reading of the whole table can tell a damaged file that still reads.
-std::optional<TableShape> tableShapeThrow(const QString& path)
+// Throws when the file opens as no database or has no Files table; a query that fails leaves its
+// part unknown, as only the reading of the whole table can tell a damaged file that still reads.
+TableShape tableShapeThrow(const QString& path)
 {
     Sqlite3DB db;
     try {
@@ -981,22 +984,23 @@ std::optional<TableShape> tableShapeThrow(const QString& path)
             = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
         fail(text.contains(path) ? text : damagedText(path, text));
     }
+    TableShape shape;
     try {
-        TableShape shape;
+        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
+        if (count.moveNext())
+            shape.rows = count.getInt64(0);
         Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
         Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
-        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
-        if (!lo.moveNext() || !hi.moveNext() || !count.moveNext())
-            return std::nullopt;
+        if (shape.rows < 0 || !lo.moveNext() || !hi.moveNext())
+            return shape;
         if (!lo.isNull(0)) {
             shape.minRow = lo.getInt64(0);
             shape.maxRow = hi.getInt64(0);
         }
-        shape.rows = count.getInt64(0);
-        return shape;
+        shape.ranged = true;
     } catch (const std::exception&) {
-        return std::nullopt;
     }
+    return shape;
 }
 
 } // namespace
@@ -1019,14 +1023,21 @@ void BackupManifest::parseManifestDbThrow(const QString& path)
 
 void BackupManifest::readManifestDbRowsThrow(const QString& path)
 {
-    const std::optional<TableShape> shape = tableShapeThrow(path);
-    if (shape && linkManifestRowsThrow(path, shape->minRow, shape->maxRow, shape->rows))
+    const TableShape shape = tableShapeThrow(path);
+    if (shape.ranged && linkManifestRowsThrow(path, shape.minRow, shape.maxRow, shape.rows))
         return;
     // Rows missing from their ranges or out of rowid order: the table's pages are damaged or out
     // of place. Its rows are then read as SQLite's own scan finds them, each record once.
     clearTree();
     m_builder = std::make_unique<TreeBuilder>();
     linkManifestRowsThrow(path, 0, -1, -1);
+    // A scan may end early without an error (a leaf page in the root's place): never a part of the
+    // records taken for all of them.
+    if (m_recordCount < shape.rows)
+        fail(damagedText(path,
+            QStringLiteral("only %1 of its %2 file records can be read.")
+                .arg(m_recordCount)
+                .arg(shape.rows)));
 }
 
 bool BackupManifest::linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows)
@@ -1103,21 +1114,24 @@ QString BackupManifest::storedFilePath(const MBDBParser::_MBDBItem& item) const
     return MBDBParser::getBKFilePath(dir, item.backupFileName(), false);
 }
 
-QByteArray BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
+std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
 {
     const QByteArray inlineKey = item.encryptionKey();
     if (!inlineKey.isEmpty() || !IsEncrypted || isMbdb())
         return inlineKey;
-    // Manifest.db keeps the key inside the record's archive; read it on demand.
+    // An archive that a damaged page left unreadable tells no key; its stored file is still encrypted.
+    if (item.archiveUnread)
+        return std::nullopt;
+    // Manifest.db keeps the key inside the record's archive; read it on demand. In a damaged file the
+    // lookup may find no row, or another record's.
+    const QString fileId = item.backupFileName();
     Sqlite3DB db;
     db.openReadOnlyThrow(readableManifestDbPath(), !m_plainDir);
-    Sqlite3Cursor c = db.queryThrow(
-        Sqlite3Sql("select file from Files where fileID=?").addTextParam(item.backupFileName()));
-    if (!c.moveNext())
-        return {};
+    Sqlite3Cursor c
+        = db.queryThrow(Sqlite3Sql("select file, fileID from Files where fileID=?").addTextParam(fileId));
     MBFileArchive::Fields f;
-    if (!MBFileArchive::decode(c.getBlob(0), f, true, false))
-        return {};
+    if (!c.moveNext() || c.getText(1) != fileId || !MBFileArchive::decode(c.getBlob(0), f, true, false))
+        return std::nullopt;
     return f.encryptionKey;
 }
 
@@ -1125,7 +1139,8 @@ QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
 {
     if (!IsEncrypted || !isUnlocked())
         return {};
-    return m_keyBag->unwrapKeyBlob(fileKeyBlob(item));
+    const std::optional<QByteArray> blob = fileKeyBlob(item);
+    return blob ? m_keyBag->unwrapKeyBlob(*blob) : QByteArray();
 }
 
 void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
@@ -1177,10 +1192,12 @@ QByteArray BackupManifest::copyKeyThrow(const _FileNode* node, const QString& sr
 {
     if (!IsEncrypted)
         return {};
-    const QByteArray blob = fileKeyBlob(node->item);
-    const QByteArray key = blob.isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(blob);
-    // Copying the encrypted bytes as if they were the file would hide the failure.
-    if (!blob.isEmpty() && key.isEmpty())
+    const std::optional<QByteArray> blob = fileKeyBlob(node->item);
+    const QByteArray key
+        = !blob || blob->isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(*blob);
+    // Copying the encrypted bytes as if they were the file would hide the failure; a key the manifest
+    // cannot tell fails as one that does not fit.
+    if ((!blob || !blob->isEmpty()) && key.isEmpty())
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                  .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
                                    : QStringLiteral("The backup is locked.")));
@@ -1302,6 +1319,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
         node->item.size = QFileInfo(s.req.sourceFile).size();
         node->item.mtime = writer.now();
         node->item.protectionClass = quint8(s.protectionClass);
+        node->item.archiveUnread = false; // the write gave the record a new archive
         if (mbdb || !s.keyBlob.isEmpty()) {
             auto& x = node->item.mutableExtra();
             x.encryptionKey = mbdb ? s.keyBlob : QByteArray();

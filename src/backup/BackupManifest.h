@@ -13,6 +13,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class BackupWriter;
@@ -97,8 +98,9 @@ public:
     qint64 recordCount() const { return m_recordCount; }
     // The stored copy of a record in the backup folder.
     QString storedFilePath(const MBDBParser::_MBDBItem& item) const;
-    // The record's key blob (4 bytes class LE + wrapped key), read from the manifest when needed.
-    QByteArray fileKeyBlob(const MBDBParser::_MBDBItem& item) const;
+    // The record's key blob (4 bytes class LE + wrapped key), read from the manifest when needed;
+    // empty for a plain backup or a record without a key, nothing when the manifest cannot tell it.
+    std::optional<QByteArray> fileKeyBlob(const MBDBParser::_MBDBItem& item) const;
     // The record's unwrapped file key; empty for plain backups or when unwrapping fails.
     QByteArray fileKey(const MBDBParser::_MBDBItem& item) const;
 

@@ -45,6 +45,8 @@ public:
         quint8 protectionClass = 0;
         bool domainNull = false; // the mbdb record stored an absent domain
         bool pathNull = false; // the mbdb record stored an absent path
+        // A Manifest.db record whose archive could not be decoded: its size, time and key are unknown.
+        bool archiveUnread = false;
 
         QString relativePath() const { return QString::fromUtf8(pathUtf8); }
         QString linkTarget() const { return extra ? QString::fromUtf8(extra->linkTarget) : QString(); }

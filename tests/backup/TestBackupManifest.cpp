@@ -101,13 +101,20 @@ void damageManifest(const QString& path, const QString& damage)
 }
 
 // The records SQLite's own scan of the Files table finds, each once (by fileID, by rowid without
-// one), as "domain/path"; the scan's error code when it fails.
-int scanManifest(const QString& path, QStringList* records)
+// one), as "domain/path", and the table's count(*) (-1 when it fails); the scan's error code when it fails.
+int scanManifest(const QString& path, QStringList* records, qint64* counted)
 {
     sqlite3* db = nullptr;
     const QByteArray uri = Sqlite3DB::immutableUri(path).toUtf8();
     int rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
     sqlite3_stmt* stmt = nullptr;
+    *counted = -1;
+    if (rc == SQLITE_OK
+        && sqlite3_prepare_v2(db, "select count(*) from Files", -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        *counted = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    stmt = nullptr;
     if (rc == SQLITE_OK)
         rc = sqlite3_prepare_v2(
             db, "select fileID, rowid, domain, relativePath from Files not indexed", -1, &stmt, nullptr);
@@ -128,6 +135,35 @@ int scanManifest(const QString& path, QStringList* records)
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// Copies every stored file of a damaged backup's tree as extraction does. Each copy written holds
+// the intact backup's bytes; one that fails fails as a key that does not fit and writes nothing.
+// Returns how many were written.
+int extractAgainstIntact(const BackupManifest& damaged, const BackupManifest& intact)
+{
+    int written = 0;
+    const QString out = TestEnv::tempDir() + "/out.bin";
+    std::function<void(const BackupManifest::_FileNode*)> walk = [&](const BackupManifest::_FileNode* n) {
+        for (const auto* c : n->children) {
+            walk(c);
+            if (c->implied || !c->item.isFile() || !QFileInfo::exists(damaged.storedFilePath(c->item)))
+                continue;
+            const QString err = errorOf([&] { damaged.copyFile(c, out, nullptr, nullptr); });
+            const QString name = c->item.domain + "/" + c->item.relativePath();
+            if (!err.isEmpty()) {
+                QVERIFY2(err.startsWith("BackupManifest::decryptFile: decrypt failed."), qPrintable(err));
+                QVERIFY2(!QFileInfo::exists(out), qPrintable(name));
+                continue;
+            }
+            const auto* same = intact.findNode(c->item.domain, c->item.relativePath());
+            QVERIFY2(same && readAll(out) == extract(intact, same), qPrintable(name));
+            QFile::remove(out);
+            ++written;
+        }
+    };
+    walk(damaged.rootNode());
+    return written;
 }
 
 } // namespace
@@ -522,44 +558,61 @@ private Q_SLOTS:
     }
 
     // A damaged Manifest.db reads as SQLite's own scan of its Files table reads it: every record
-    // that scan finds, once, whatever order its pages are in; refused only when the scan fails.
+    // that scan finds, once, whatever order its pages are in; refused when the scan fails or finds
+    // fewer records than the table counts. An encrypted backup's files extract as the intact
+    // backup's, but for those whose record lost its key (unwritten).
     void damagedManifestReadsAsSqliteScansIt_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("unwritten");
         const QStringList small { "--photos", "12", "--voicemails", "5", "--recordings", "5", "--videos",
             "2" };
         // Three rowid ranges under a tree of two levels: pages 2, 662, 663, ... hold its inner nodes.
         const QStringList large { "--records", "20000", "--no-filler-files" };
         for (const char* damage : { "cut 2000", "cut 4000", "cut 4096", "cut 9000", "swap 9 10", "swap 10 13",
                  "swap 2 9", "swap 9 17", "swap 3 12", "copy 10 12", "copy 12 17", "zero 12", "zero 3" })
-            QTest::addRow("small, %s", damage) << small << QString(damage);
+            QTest::addRow("small, %s", damage) << small << QString(damage) << 0;
         for (const char* damage :
             { "cut 2000", "cut 8192", "swap 1000 3000", "swap 662 1000", "swap 663 2000", "swap 1000 1001",
-                "copy 1000 3000", "copy 1500 2600", "zero 1000", "zero 4247" })
-            QTest::addRow("large, %s", damage) << large << QString(damage);
+                "copy 1000 3000", "copy 1500 2600", "zero 1000", "zero 4247", "swap 2 1000" })
+            QTest::addRow("large, %s", damage) << large << QString(damage) << 0;
+        // A manifest in whole blocks decrypts when cut by whole blocks. Cut by 32 bytes, the last
+        // page keeps every record but the archive of the one at its end.
+        const QStringList encrypted
+            = QStringList { "--password", "1234", "--iter", "10", "--dpic", "10", "--manifest-nopad" }
+            + small;
+        QTest::newRow("encrypted, cut 2000") << encrypted << "cut 2000" << 0;
+        QTest::newRow("encrypted, cut 32") << encrypted << "cut 32" << 1;
     }
     void damagedManifestReadsAsSqliteScansIt()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, damage);
-        // One generated backup per size; each case damages a copy of it.
+        QFETCH(int, unwritten);
+        // One generated backup per kind; each case damages a copy of it, a whole one when its files
+        // are extracted.
         static QHash<QStringList, QString> made;
         if (!made.contains(args))
             made.insert(args, GenBackup::make(args));
         QVERIFY(!made[args].isEmpty());
-        const QString dir = TestEnv::tempDir();
+        const bool encrypted = args.contains("--password");
+        const QString dir = encrypted ? TestEnv::copyToTemp(made[args]) : TestEnv::tempDir();
         for (const char* name : { "Manifest.plist", "Info.plist", "Status.plist", "Manifest.db" })
-            QFile::copy(made[args] + "/" + name, dir + "/" + name);
+            if (!encrypted)
+                QFile::copy(made[args] + "/" + name, dir + "/" + name);
         const QString db = dir + "/Manifest.db";
         damageManifest(db, damage);
-        QStringList expected;
-        const int scan = scanManifest(db, &expected);
         BackupManifest m(dir);
         m.readManifestInfo();
+        const QString password = args.value(args.indexOf("--password") + 1);
+        QVERIFY(!encrypted || m.setPasscode(password));
+        QStringList expected;
+        qint64 counted = 0;
+        const int scan = scanManifest(m.readableManifestDbPath(), &expected, &counted);
         const QString err = errorOf([&] { m.parseInfo(); });
-        if (scan != SQLITE_OK) {
-            QCOMPARE(scan & 0xff, SQLITE_CORRUPT);
+        if (scan != SQLITE_OK || expected.size() < counted) {
+            QVERIFY(scan == SQLITE_OK || (scan & 0xff) == SQLITE_CORRUPT);
             QVERIFY2(err.startsWith(db + " is damaged or not a backup manifest: "), qPrintable(err));
             QCOMPARE(m.rootNode()->children.size(), 0);
             return;
@@ -570,6 +623,15 @@ private Q_SLOTS:
         read.sort();
         expected.sort();
         QCOMPARE(read, expected);
+        if (!encrypted)
+            return;
+        BackupManifest intact(made[args]);
+        intact.readManifestInfo();
+        QVERIFY(intact.setPasscode(password));
+        intact.parseInfo();
+        const int written = extractAgainstIntact(m, intact);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(written, extractAgainstIntact(intact, intact) - unwritten);
     }
 
     void lockedBackupNeverCopiesCiphertextAsFile()
