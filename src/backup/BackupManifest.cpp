@@ -416,6 +416,9 @@ void BackupManifest::noteWellKnown(_FileNode* node)
 
 void BackupManifest::parseInfo()
 {
+    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir);
+    if (m_writeUnsettled)
+        qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
     const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
     clearTree();
@@ -1288,6 +1291,13 @@ void BackupManifest::saveManifestDbAsThrow(
         QFile::remove(tmpDest);
         fail(QStringLiteral("Cannot create %1.").arg(dest));
     }
+}
+
+void BackupManifest::settleEarlierWriteThrow()
+{
+    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir);
+    if (m_writeUnsettled)
+        fail(BackupWriteJournal::unsettledText(dir));
 }
 
 void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,

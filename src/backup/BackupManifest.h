@@ -55,8 +55,15 @@ public:
     // key. Throws std::runtime_error ("Cannot find ..." when the file is missing).
     void readManifestInfo();
     // Reads the file records into the tree and finds the well-known files. Throws
-    // std::runtime_error naming the file when the records cannot be read.
+    // std::runtime_error naming the file when the records cannot be read. A write into the folder
+    // that an earlier run left unfinished is finished or undone first, so no stored file is read
+    // from under it; when that cannot be done the records are still read (earlierWriteUnsettled).
     void parseInfo();
+    // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
+    bool earlierWriteUnsettled() const { return m_writeUnsettled; }
+    // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
+    // before it reads; throws std::runtime_error when it cannot.
+    void settleEarlierWriteThrow();
     // Tries the password on the keybag; true when it unlocks (the manifest database is then
     // decrypted for reading). Throws when the keybag asks for absurd work or the manifest is damaged,
     // and BackupKeyBag::Cancelled, leaving the backup as it was, after cancelUnlock().
@@ -203,4 +210,5 @@ private:
     std::atomic<bool> m_unlockCancel { false };
     std::unique_ptr<QTemporaryDir> m_plainDir; // holds the decrypted Manifest.db
     bool m_infoRead = false;
+    bool m_writeUnsettled = false;
 };

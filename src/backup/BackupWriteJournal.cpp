@@ -3,6 +3,7 @@
 #include "app/OutputFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -39,13 +40,33 @@ bool present(const QString& path)
     return ::lstat(native(path).constData(), &st) == 0;
 }
 
-// A recorded name that stays inside the backup folder; empty for any other.
+// The path with the links of the part that exists resolved.
+QString resolved(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString real = info.canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    const QString parent = info.absolutePath();
+    if (parent == info.absoluteFilePath())
+        return parent;
+    return resolved(parent) + QLatin1Char('/') + info.fileName();
+}
+
+// A recorded name that stays inside the backup folder, links followed; empty for any other. A
+// record is read whenever a backup is opened: it must never reach the user's other files.
 QString inside(const QDir& dir, const QString& relative)
 {
-    if (relative.isEmpty() || relative.startsWith(QLatin1Char('/'))
-        || relative.split(QLatin1Char('/')).contains(QStringLiteral("..")))
-        return QString();
-    return dir.absoluteFilePath(relative);
+    const QString path = dir.absoluteFilePath(relative);
+    const QString root = dir.canonicalPath();
+    if (!relative.isEmpty() && !relative.startsWith(QLatin1Char('/'))
+        && !relative.split(QLatin1Char('/')).contains(QStringLiteral("..")) && !root.isEmpty()
+        && resolved(path).startsWith(root + QLatin1Char('/')))
+        return path;
+    qWarning("Left %s alone: the record of an earlier write into %s names it, but it is not inside "
+             "that folder.",
+        qUtf8Printable(relative), qUtf8Printable(dir.absolutePath()));
+    return QString();
 }
 
 // The record read back: "manifest <id> <name>", "folder <name>" and "file <id> <name>" lines.
@@ -63,7 +84,7 @@ Record readRecord(const QDir& dir, const QByteArray& text)
         const QList<QByteArray> f = line.split(' ');
         if (f.size() >= 2 && f[0] == "folder")
             r.folders.append(inside(dir, QString::fromUtf8(line.mid(7))));
-        if (f.size() < 3)
+        if (f.size() < 3 || (f[0] != "manifest" && f[0] != "file"))
             continue;
         const quint64 id = f[1].toULongLong();
         const QString path = inside(dir, QString::fromUtf8(line.mid(f[0].size() + f[1].size() + 2)));
@@ -124,13 +145,40 @@ void BackupWriteJournal::writeThrow() const
 
 bool BackupWriteJournal::settle(const QDir& dir)
 {
+    bool found = false;
+    bool committed = false;
+    return settleRecord(dir, found, committed);
+}
+
+bool BackupWriteJournal::settleLeftover(const QDir& dir)
+{
+    bool found = false;
+    bool committed = false;
+    const bool ok = settleRecord(dir, found, committed);
+    if (ok && found)
+        qInfo("%s the write into %s that was stopped before it ended.", committed ? "Finished" : "Undid",
+            qUtf8Printable(dir.absolutePath()));
+    // Without a record nothing was changed: a temporary of one left behind is no harm.
+    return ok || !found;
+}
+
+QString BackupWriteJournal::unsettledText(const QDir& dir)
+{
+    return QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath());
+}
+
+bool BackupWriteJournal::settleRecord(const QDir& dir, bool& found, bool& committed)
+{
     const QString path = dir.absoluteFilePath(kRecordName);
+    found = present(path);
+    if (!found)
+        return removeIfPresent(tempOf(path));
     QFile in(path);
     if (!in.open(QIODevice::ReadOnly))
-        return removeIfPresent(tempOf(path));
+        return false;
     const Record r = readRecord(dir, in.readAll());
     in.close();
-    const bool committed = r.manifestId != 0 && fileId(r.manifest) == r.manifestId;
+    committed = r.manifestId != 0 && fileId(r.manifest) == r.manifestId;
     bool ok = true;
     for (auto it = r.files.crbegin(); it != r.files.crend(); ++it)
         ok = (committed ? finishFile(*it) : undoFile(*it)) && ok;

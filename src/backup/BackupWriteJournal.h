@@ -11,7 +11,7 @@
 // puts in place with the identity of each temporary that replaces them, the folders it makes and
 // the manifest whose replacement commits it. The write is committed once the manifest in the
 // folder is the recorded temporary; before that it is undone. Only what the record names is ever
-// touched, so the rest of the user's backup stays as it is.
+// touched, and only inside the backup folder, so the rest of the user's files stay as they are.
 class BackupWriteJournal
 {
 public:
@@ -39,6 +39,12 @@ public:
     // Finishes or undoes the write a record in dir describes, then removes the record. False, with
     // the record kept, when something could not be put back.
     static bool settle(const QDir& dir);
+    // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
+    // anything reads the backup, and logs in one line what became of it. False, without a word,
+    // when it could not: the caller tells the user.
+    static bool settleLeftover(const QDir& dir);
+    // The error of a backup whose earlier write cannot be settled.
+    static QString unsettledText(const QDir& dir);
 
     // Changes of names inside the backup; each reports itself to the hook first. False with errno
     // set on failure.
@@ -49,6 +55,8 @@ public:
     static void setBeforeChange(std::function<void()> hook);
 
 private:
+    // settle, telling whether there was a record and whether its write was committed.
+    static bool settleRecord(const QDir& dir, bool& found, bool& committed);
     static bool undoFile(const Entry& e);
     static bool finishFile(const Entry& e);
 

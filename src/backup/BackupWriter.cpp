@@ -88,8 +88,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
     if (!QFileInfo::exists(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
-    if (!BackupWriteJournal::settle(dir))
-        fail(QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath()));
+    m_manifest.settleEarlierWriteThrow();
     planThrow(items);
     for (int i = 0; i < items.size(); ++i) {
         if (m_cancelled && m_cancelled())

@@ -17,8 +17,8 @@ class Sqlite3DB;
 // is) and the updated manifest as temporaries beside their targets, then commit by renaming them
 // into place, the manifest last, in one rename over the old one. The old files stay beside theirs
 // until the manifest is committed, and a record of the write (BackupWriteJournal) lets anything not
-// committed be rolled back: by this writer on a failure, or by the next write into the backup after
-// a crash. BackupManifest::writeFilesThrow drives it.
+// committed be rolled back: by this writer on a failure, or, after a crash, by the next opening of
+// the backup or write into it. BackupManifest::writeFilesThrow drives it.
 class BackupWriter
 {
 public:

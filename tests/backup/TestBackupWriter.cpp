@@ -1,12 +1,18 @@
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
+#include "backup/BkCacheDb.h"
 #include "backup/MBFileArchive.h"
 #include "backup/support/GenBackup.h"
+#include "messages/support/MsgFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QDirIterator>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QtTest>
 #include <csignal>
 #include <sys/wait.h>
@@ -84,13 +90,83 @@ class TestBackupWriter : public QObject
             m.copyFile(node, out, nullptr, nullptr);
             QCOMPARE(readAll(out), content);
         }
-        QStringList leftovers;
+        const QStringList left = leftovers(dir);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    }
+
+    static QStringList leftovers(const QString& dir)
+    {
+        QStringList names;
         for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
             const QString name = it.next();
             if (name.endsWith(".qmtmp") || name.endsWith(".qmold") || name.endsWith(".qmwrite"))
-                leftovers << name;
+                names << name;
         }
-        QVERIFY2(leftovers.isEmpty(), qPrintable(leftovers.join(", ")));
+        return names;
+    }
+
+    // The files of items as a reader of the backup gets them, through a cache of copies as the
+    // program keeps one; a null array for a file the backup lacks, the error for one it cannot read.
+    static QHash<QString, QByteArray> readBack(
+        const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+    {
+        QHash<QString, QByteArray> out;
+        BackupManifest m(dir);
+        open(m, password);
+        const QDir cacheDir(dir + ".cache");
+        cacheDir.mkpath(".");
+        BkCacheDb cache(cacheDir.absoluteFilePath("manifest2.db"));
+        BackupCacheCopy copier(m, cache);
+        for (const BackupManifest::WriteRequest& r : items) {
+            const BackupManifest::_FileNode* node = m.findNode(r.domain, r.relativePath);
+            if (!node || node->implied || !node->item.isFile())
+                continue;
+            const QString copy = cacheDir.absoluteFilePath(node->item.backupFileName());
+            try {
+                copier.copyThrow(node, copy);
+                out.insert(r.relativePath, readAll(copy));
+            } catch (const std::exception& e) {
+                out.insert(r.relativePath, QByteArray("unreadable: ") + e.what());
+            }
+        }
+        return out;
+    }
+
+    // Reads the backup as a reader that cannot settle the write (the folder was read-only then)
+    // does, filling the cache with what it sees.
+    static void readBeforeSettling(
+        const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+    {
+        const QString record = dir + "/Manifest.qmwrite";
+        const bool held = QFile::rename(record, dir + ".record");
+        readBack(dir, password, items);
+        if (held)
+            QFile::rename(dir + ".record", record);
+    }
+
+    static QString probePath() { return QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe"; }
+
+    // The whole message restore run again by the probe: the backup's sms.db read, the messages of
+    // source merged into it and written back. Every message merged is in the backup afterwards.
+    static void restoreMessagesAgain(const QString& dir, const QString& password, const QString& source)
+    {
+        QProcess p;
+        p.start(probePath(), { "restore-messages", source, dir, "--password", password });
+        QVERIFY(p.waitForFinished(120000));
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        const int merged = QJsonDocument::fromJson(p.readAllStandardOutput()).object()["merged"].toInt();
+        QVERIFY(merged > 0);
+        BackupManifest m(dir);
+        open(m, password);
+        const QString out = TestEnv::tempDir() + "/merged.db";
+        m.copyFile(m.smsNode, out, nullptr, nullptr);
+        const QString src = MsgFixtures::smsPath(source);
+        const QString guids = MsgFixtures::querySql(src, "select group_concat(quote(guid)) from message");
+        QCOMPARE(MsgFixtures::querySql(out, "select count(*) from message where guid in (" + guids + ")"),
+            QString::number(merged));
+        QCOMPARE(MsgFixtures::querySql(out, "pragma integrity_check"), QString("ok"));
+        const QStringList left = leftovers(dir);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
     }
 
     // A message restore's write: a database replaced, an attachment and a file of a new domain added.
@@ -141,22 +217,44 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("password");
-        QTest::newRow("Manifest.db") << QStringList {} << "";
+        QTest::addColumn<bool>("messages");
+        QTest::newRow("Manifest.db") << QStringList {} << "" << false;
         QTest::newRow("Manifest.db encrypted")
-            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw";
+            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw" << false;
         QTest::newRow("Manifest.mbdb encrypted")
-            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw";
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw" << false;
+        // A message restore whose sms.db grows, run again as a whole: read, merge, write.
+        QTest::newRow("Manifest.db encrypted, messages restored again")
+            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw" << true;
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
-    // leaves a backup that opens, and the same write run again leaves every file it touched whole.
+    // leaves a backup whose touched files read whole, as they were or as written, even through a
+    // cache filled before the write was settled; the same write (or the whole message restore) run
+    // again leaves every file it touched whole.
     void killedAtEveryStep()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, password);
+        QFETCH(bool, messages);
+        QList<BackupManifest::WriteRequest> items = restoreLike();
+        QString source;
+        if (messages) {
+            if (!QFileInfo::exists(probePath()))
+                QSKIP("qm-probe is not built beside the tests");
+            const QString device = MsgFixtures::generateWith(
+                "make_deleted_sms.py", { "--delete-every", "0", "--messages", "30" });
+            const QString grown = MsgFixtures::generateWith(
+                "make_deleted_sms.py", { "--delete-every", "0", "--messages", "300" });
+            source = MsgFixtures::generate("ios6");
+            QVERIFY(!device.isEmpty() && !grown.isEmpty() && !source.isEmpty());
+            args << "--put"
+                 << "HomeDomain:Library/SMS/sms.db=" + MsgFixtures::smsPath(device);
+            items[0].sourceFile = MsgFixtures::smsPath(grown);
+        }
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
-        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QHash<QString, QByteArray> before = readBack(TestEnv::copyToTemp(pristine), password, items);
         int step = 1;
         for (;; ++step) {
             const QString dir = TestEnv::copyToTemp(pristine);
@@ -165,13 +263,28 @@ private Q_SLOTS:
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
-            {
-                BackupManifest m(dir);
-                open(m, password);
-                QVERIFY(m.recordCount() > 0);
-                m.writeFilesThrow(items);
+            readBeforeSettling(dir, password, items);
+            const QHash<QString, QByteArray> after = readBack(dir, password, items);
+            for (const BackupManifest::WriteRequest& r : items) {
+                const QByteArray now = after.value(r.relativePath);
+                QVERIFY2(now == before.value(r.relativePath) || now == readAll(r.sourceFile),
+                    qPrintable(QString("%1 after a kill before change %2: %3 bytes, %4")
+                                   .arg(r.relativePath)
+                                   .arg(step)
+                                   .arg(now.size())
+                                   .arg(QString::fromLatin1(now.left(24).toHex()))));
             }
-            checkWritten(dir, password, items);
+            if (messages)
+                restoreMessagesAgain(dir, password, source);
+            else {
+                {
+                    BackupManifest m(dir);
+                    open(m, password);
+                    QVERIFY(m.recordCount() > 0);
+                    m.writeFilesThrow(items);
+                }
+                checkWritten(dir, password, items);
+            }
             if (QTest::currentTestFailed())
                 QFAIL(qPrintable(QString("killed before change %1").arg(step)));
         }
@@ -211,7 +324,8 @@ private Q_SLOTS:
         QVERIFY(step > 8);
     }
 
-    // A record left by an earlier write touches nothing outside the backup folder.
+    // A record left by an earlier write touches nothing outside the backup folder, not even through
+    // a link inside it, when the backup is opened.
     void recordStaysInsideTheBackup()
     {
         const QString dir = GenBackup::make({});
@@ -222,14 +336,50 @@ private Q_SLOTS:
         keep.write("mine");
         keep.close();
         QFile::copy(outside, outside + ".qmold");
+        const QString linked = TestEnv::tempDir();
+        for (const char* name : { "victim.txt", "victim.txt.qmold", "victim.txt.qmtmp" })
+            QVERIFY(QFile::copy(outside, linked + "/" + name));
+        QVERIFY(QDir(linked).mkdir("emptydir"));
+        QVERIFY(QFile::link(linked, dir + "/lnk"));
         QFile record(dir + "/Manifest.qmwrite");
         QVERIFY(record.open(QIODevice::WriteOnly));
-        record.write("manifest 0 Manifest.db\nfile 0 ../keep.txt\nfile 0 /etc/hostname\nfolder ..\n");
+        record.write("manifest 0 Manifest.db\nfile 0 ../keep.txt\nfile 0 /etc/hostname\nfolder ..\n"
+                     "file 0 lnk/victim.txt\nfolder lnk/emptydir\nfolder lnk\n");
         record.close();
-        QVERIFY(BackupWriteJournal::settle(QDir(dir)));
+        BackupManifest m(dir);
+        open(m, QString());
+        QVERIFY(!m.earlierWriteUnsettled());
         QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
         QCOMPARE(readAll(outside), QByteArray("mine"));
         QCOMPARE(readAll(outside + ".qmold"), QByteArray("mine"));
+        QCOMPARE(QDir(linked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+            QStringList({ "emptydir", "victim.txt", "victim.txt.qmold", "victim.txt.qmtmp" }));
+    }
+
+    // An earlier write that cannot be settled (a leftover of it cannot be removed, as in a
+    // read-only folder): the backup still opens, and a new write refuses before it changes anything.
+    void unsettledWriteStillOpens()
+    {
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        QVERIFY(QDir(dir).mkpath("ab/file.qmtmp/inside"));
+        QFile record(dir + "/Manifest.qmwrite");
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write("manifest 1 Manifest.db\nfile 0 ab/file\n");
+        record.close();
+        const QString digest = GenBackup::folderDigest(dir);
+        BackupManifest m(dir);
+        open(m, QString());
+        QVERIFY(m.recordCount() > 0);
+        QVERIFY(m.earlierWriteUnsettled());
+        try {
+            m.writeFilesThrow({ { "BrandNewDomain", sourceFile("x"), "file.txt", true, false } });
+            QFAIL("a write into a backup with an unsettled write went ahead");
+        } catch (const std::runtime_error& e) {
+            QCOMPARE(QString::fromUtf8(e.what()),
+                QString("Cannot finish or undo the earlier write into %1.").arg(QDir(dir).absolutePath()));
+        }
+        QCOMPARE(GenBackup::folderDigest(dir), digest);
     }
 
     // A new file's record: the mobile user's file mode and ids, the file flag, and a folder record

@@ -509,6 +509,10 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
         Tips::error(QString::fromUtf8(e.what()));
         return false;
     }
+    // The backup still loads; only the files of the stopped write may not read as they should.
+    if (manifest->earlierWriteUnsettled())
+        Tips::error(
+            tr("IDS_EARLIER_WRITE_UNSETTLED_%1").arg(QDir::toNativeSeparators(manifest->dir.absolutePath())));
     if (!cacheBackup(*manifest))
         return false;
     DataSources::countBackup(*manifest, BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));

@@ -24,6 +24,8 @@ QString CallsMergeRoad::makePrivateWorkDir()
 int CallsMergeRoad::run(
     BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker)
 {
+    // A write an earlier run left unfinished is settled before the backup's files are read.
+    manifest.settleEarlierWriteThrow();
     // Decrypted copies stay inside the program's own folder, readable by the owner only, and go
     // with the road.
     QTemporaryDir work(makePrivateWorkDir() + QStringLiteral("/calls-XXXXXX"));

@@ -21,6 +21,7 @@ public:
     using RunWorker = std::function<bool(const QString& title, const MakeWorker& make)>;
 
     // The number of calls handed over, or -1 when a step stopped (its form already reported why).
+    // Throws std::runtime_error when a write an earlier run left in the backup cannot be settled.
     static int run(BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker);
 
     // The backup files to copy out: the newer call store, else the older database, then the address book.

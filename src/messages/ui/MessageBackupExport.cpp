@@ -43,6 +43,14 @@ int MessageBackupExport::run(
     BackupManifest& backup, const QList<_MsgMessage*>& messages, const FormFactory& makeForm, QObject* parent)
 {
     std::unique_ptr<ProgressForm> cacheForm = makeForm();
+    try {
+        // A write an earlier run left unfinished is settled before the backup's sms.db is read.
+        backup.settleEarlierWriteThrow();
+    } catch (const std::exception& e) {
+        cacheForm->errorOccurred(QString::fromUtf8(e.what()));
+        cacheForm->exec();
+        return -1;
+    }
     ITunesCacheSMSThread cache(backup, *cacheForm, parent);
     cache.setFresh(true);
     if (!runStep(cache, *cacheForm))

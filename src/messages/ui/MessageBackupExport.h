@@ -13,8 +13,9 @@ class _MsgMessage;
 // unlocked when encrypted): its message folder is cached, the messages merged into a copy of its
 // sms.db, and the new database, the attachment files and the manifest written back in the
 // backup's own format. A stale -wal or -shm beside sms.db in the backup is replaced by an empty
-// one, since the merged database already holds what it had. Each step runs under a form made by
-// makeForm; the backup is left as it was when a step fails or is cancelled.
+// one, since the merged database already holds what it had. A write an earlier run left in the
+// backup is settled first. Each step runs under a form made by makeForm; the backup is left as it
+// was when a step fails or is cancelled.
 class MessageBackupExport
 {
 public:

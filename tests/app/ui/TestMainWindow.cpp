@@ -825,6 +825,33 @@ private Q_SLOTS:
         QVERIFY2(!shown.contains("mode=ro") && !shown.contains("file:"), qPrintable(shown));
     }
 
+    // An earlier write into the backup that cannot be finished or undone (a leftover of it cannot
+    // be removed, as in a read-only folder) is told once; the backup loads all the same.
+    void unsettledWriteIsToldOnce()
+    {
+        const QString backup = TestEnv::tempDir() + "/unsettled";
+        QVERIFY(SyntheticBackup::make(backup, { "--udid", QString(40, 'd') }));
+        QVERIFY(QDir(backup).mkpath("ab/file.qmtmp/inside"));
+        QFile record(backup + "/Manifest.qmwrite");
+        QVERIFY(record.open(QIODevice::WriteOnly));
+        record.write("manifest 1 Manifest.db\nfile 0 ab/file\n");
+        record.close();
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(backup), backup);
+        }
+        MainWindow w;
+        ModalAnswerer answerer;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        select(w, node);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains(QString("Cannot finish or undo the earlier write into %1.")
+                                    .arg(QDir::toNativeSeparators(backup))),
+            qPrintable(shown));
+        QCOMPARE(node->children.size(), 11);
+    }
+
     // Without a desktop to open them, the menu entries, the Homepage button and the folder
     // entries say so, with the address or folder in the box to copy.
     void desktopFailuresShowTheAddress_data()
