@@ -794,6 +794,8 @@ void RowReader::readRow(RowChunk& chunk)
     const QByteArrayView path = textColumn(1);
     it.pathUtf8 = m_paths.bytes(path.data(), path.size());
     const int flags = sqlite3_column_int(m_stmt, 2);
+    it.rowid = sqlite3_column_int64(m_stmt, 4);
+    it.hasRowid = true;
     const QByteArrayView archive = blobColumn(3);
     const char* blob = archive.data();
     const int blobLen = int(archive.size());
@@ -1125,17 +1127,40 @@ std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBIte
     // An archive that a damaged page left unreadable tells no key; its stored file is still encrypted.
     if (item.archiveUnread)
         return std::nullopt;
-    // Manifest.db keeps the key inside the record's archive; read it on demand. In a damaged file the
-    // lookup may find no row, or another record's.
+    try {
+        return lookUpKeyBlobThrow(item);
+    } catch (const std::exception& e) {
+        // Errors name the file as the user knows it, never the decrypted copy.
+        fail(QString::fromUtf8(e.what()).replace(readableManifestDbPath(),
+            QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")))));
+    }
+}
+
+// Manifest.db keeps the key inside the record's archive; it is read on demand from the record's
+// own row, found by rowid through the table's b-tree: an index of the table may be damaged where
+// the table reads whole. A row that is not there (a damaged page) is looked for in the table alone.
+std::optional<QByteArray> BackupManifest::lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
+{
     const QString fileId = item.backupFileName();
     Sqlite3DB db;
     db.openReadOnlyThrow(readableManifestDbPath(), !m_plainDir);
+    const auto keyOf = [](const QByteArray& archive) -> std::optional<QByteArray> {
+        MBFileArchive::Fields f;
+        if (!MBFileArchive::decode(archive, f, true, false))
+            return std::nullopt;
+        return f.encryptionKey;
+    };
+    if (item.hasRowid) {
+        Sqlite3Cursor c = db.queryThrow(
+            Sqlite3Sql("select file, fileID from Files where rowid=?").addInt64Param(item.rowid));
+        if (c.moveNext() && c.getText(1) == fileId)
+            return keyOf(c.getBlob(0));
+    }
     Sqlite3Cursor c
-        = db.queryThrow(Sqlite3Sql("select file, fileID from Files where fileID=?").addTextParam(fileId));
-    MBFileArchive::Fields f;
-    if (!c.moveNext() || c.getText(1) != fileId || !MBFileArchive::decode(c.getBlob(0), f, true, false))
+        = db.queryThrow(Sqlite3Sql("select file from Files not indexed where fileID=?").addTextParam(fileId));
+    if (!c.moveNext())
         return std::nullopt;
-    return f.encryptionKey;
+    return keyOf(c.getBlob(0));
 }
 
 QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
@@ -1195,12 +1220,18 @@ QByteArray BackupManifest::copyKeyThrow(const _FileNode* node, const QString& sr
 {
     if (!IsEncrypted)
         return {};
-    const std::optional<QByteArray> blob = fileKeyBlob(node->item);
-    const QByteArray key
-        = !blob || blob->isEmpty() || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(*blob);
+    std::optional<QByteArray> blob = fileKeyBlob(node->item);
+    // A record without a key stands for an empty file. Bytes stored under it are still encrypted:
+    // its key object is damaged, so the key is as unknown as that of an unreadable record.
+    if (blob && blob->isEmpty()) {
+        if (QFileInfo(src).size() == 0)
+            return {};
+        blob.reset();
+    }
+    const QByteArray key = !blob || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(*blob);
     // Copying the encrypted bytes as if they were the file would hide the failure; a key the manifest
     // cannot tell fails as one that does not fit.
-    if ((!blob || !blob->isEmpty()) && key.isEmpty())
+    if (key.isEmpty())
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                  .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
                                    : QStringLiteral("The backup is locked.")));
@@ -1330,9 +1361,11 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
         node->item.mtime = writer.now();
         node->item.protectionClass = quint8(s.protectionClass);
         node->item.archiveUnread = false; // the write gave the record a new archive
+        node->item.hasRowid = false;
         if (mbdb || !s.keyBlob.isEmpty()) {
             auto& x = node->item.mutableExtra();
-            x.encryptionKey = mbdb ? s.keyBlob : QByteArray();
+            // Inline for Manifest.db too: the write gave the record a new row.
+            x.encryptionKey = s.keyBlob;
             if (mbdb && !s.keyBlob.isEmpty())
                 x.present |= 4;
         }

@@ -167,6 +167,7 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     void noteWrittenFiles(const BackupWriter& writer);
     QByteArray copyKeyThrow(const _FileNode* node, const QString& src) const;
+    std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);

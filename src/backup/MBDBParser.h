@@ -40,6 +40,9 @@ public:
         QByteArray pathUtf8;
         std::shared_ptr<const _MBDBExtra> extra;
         qint64 size = 0;
+        // The Manifest.db row the record was read from (valid when hasRowid): its key is looked up
+        // there again through the table's own b-tree, which holds when an index is damaged.
+        qint64 rowid = 0;
         quint32 mtime = 0; // modification time, Unix seconds
         quint16 mode = 0;
         quint8 protectionClass = 0;
@@ -47,6 +50,7 @@ public:
         bool pathNull = false; // the mbdb record stored an absent path
         // A Manifest.db record whose archive could not be decoded: its size, time and key are unknown.
         bool archiveUnread = false;
+        bool hasRowid = false;
 
         QString relativePath() const { return QString::fromUtf8(pathUtf8); }
         QString linkTarget() const { return extra ? QString::fromUtf8(extra->linkTarget) : QString(); }

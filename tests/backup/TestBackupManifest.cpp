@@ -100,6 +100,45 @@ void damageManifest(const QString& path, const QString& damage)
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
+// Damage inside the rows, done to the database the program reads (for an encrypted backup, what
+// its manifest decrypts to): "unkey PATH" renames the data of the key object in that record's
+// archive, so the archive decodes without a key; "unindex NAME" makes the root of that index an
+// empty leaf, so lookups through it find nothing while the table reads whole.
+void damageRows(const QString& path, const QString& damage)
+{
+    const QString what = damage.section(' ', 1);
+    qint64 page = 0;
+    {
+        Sqlite3DB db;
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        if (damage.startsWith("unkey ")) {
+            Sqlite3Cursor c = db.queryThrow(
+                Sqlite3Sql("select rowid, file from Files where relativePath=?").addTextParam(what));
+            QVERIFY2(c.moveNext(), qPrintable(damage));
+            QByteArray archive = c.getBlob(1);
+            QVERIFY(archive.contains("NS.data"));
+            archive.replace("NS.data", "NS.dita");
+            db.executeThrow(Sqlite3Sql("update Files set file=? where rowid=?")
+                                .addBlobParam(archive)
+                                .addInt64Param(c.getInt64(0)));
+            return;
+        }
+        Sqlite3Cursor c
+            = db.queryThrow(Sqlite3Sql("select rootpage from sqlite_master where type='index' and name=?")
+                                .addTextParam(what));
+        QVERIFY2(damage.startsWith("unindex ") && c.moveNext(), qPrintable(damage));
+        page = c.getInt64(0);
+    }
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(16));
+    const QByteArray sizeBytes = f.read(2);
+    const int pageSize
+        = sizeBytes == QByteArray("\0\1", 2) ? 65536 : (uchar(sizeBytes[0]) << 8 | uchar(sizeBytes[1]));
+    // An index leaf: type 0x0a, no freeblock, no cells, content at the page's end.
+    const QByteArray leaf("\x0a\0\0\0\0\0\0\0", 8);
+    QVERIFY(f.seek((page - 1) * pageSize) && f.write(leaf) == leaf.size());
+}
+
 // The records SQLite's own scan of the Files table finds, each once (by fileID, by rowid without
 // one), as "domain/path", and the table's count(*) (-1 when it fails); the scan's error code when it fails.
 int scanManifest(const QString& path, QStringList* records, qint64* counted)
@@ -584,6 +623,12 @@ private Q_SLOTS:
             + small;
         QTest::newRow("encrypted, cut 2000") << encrypted << "cut 2000" << 0;
         QTest::newRow("encrypted, cut 32") << encrypted << "cut 32" << 1;
+        // A record whose archive decodes without a key: its stored bytes are never taken for the file.
+        QTest::newRow("encrypted, unkey")
+            << encrypted << "unkey Library/AddressBook/AddressBook.sqlitedb" << 1;
+        // Keys are found through the records' rows, not through the damaged index.
+        QTest::newRow("encrypted, unindex") << encrypted << "unindex sqlite_autoindex_Files_1" << 0;
+        QTest::newRow("small, unindex") << small << "unindex sqlite_autoindex_Files_1" << 0;
     }
     void damagedManifestReadsAsSqliteScansIt()
     {
@@ -602,11 +647,16 @@ private Q_SLOTS:
             if (!encrypted)
                 QFile::copy(made[args] + "/" + name, dir + "/" + name);
         const QString db = dir + "/Manifest.db";
-        damageManifest(db, damage);
+        const bool inRows = damage.startsWith("unkey") || damage.startsWith("unindex");
+        if (!inRows)
+            damageManifest(db, damage);
         BackupManifest m(dir);
         m.readManifestInfo();
         const QString password = args.value(args.indexOf("--password") + 1);
         QVERIFY(!encrypted || m.setPasscode(password));
+        if (inRows)
+            damageRows(m.readableManifestDbPath(), damage);
+        QVERIFY(!QTest::currentTestFailed());
         QStringList expected;
         qint64 counted = 0;
         const int scan = scanManifest(m.readableManifestDbPath(), &expected, &counted);
