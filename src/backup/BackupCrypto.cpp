@@ -130,10 +130,7 @@ void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice
     QByteArray plain(kChunk, Qt::Uninitialized);
     QByteArray held; // the last block, kept until the end decides about padding
     qint64 written = 0;
-    const bool trimToSize = size > 0;
     auto put = [&](const char* p, qint64 n) {
-        if (trimToSize)
-            n = std::min(n, size - written);
         if (n > 0 && out.write(p, n) != n)
             throw std::runtime_error(out.errorString().toStdString());
         written += std::max<qint64>(n, 0);
@@ -158,12 +155,13 @@ void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice
     }
     if (held.isEmpty())
         return;
-    if (trimToSize && written + held.size() >= size)
-        put(held.constData(), held.size());
-    else {
-        const QByteArray last = stripValidPadding(held);
-        put(last.constData(), last.size());
-    }
+    // The padding tells the length: a record's size may be wrong for a file that changed while it
+    // was copied. Without valid padding (a writer of whole blocks) the size may cut the filler of
+    // the last block, and nothing more.
+    QByteArray last = stripValidPadding(held);
+    if (last.size() == held.size() && size > written && size < written + held.size())
+        last.truncate(size - written);
+    put(last.constData(), last.size());
 }
 
 qint64 BackupCrypto::encryptStream(const QByteArray& key, QIODevice& in, QIODevice& out)

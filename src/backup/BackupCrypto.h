@@ -23,8 +23,9 @@ public:
     // Removes PKCS#7 padding from a decrypted buffer only when the padding is valid.
     static QByteArray stripValidPadding(const QByteArray& plain);
 
-    // Streams in to out through AES-256-CBC decryption in blocks of 8,192 bytes. The plaintext is
-    // trimmed to size when 0 < size <= its length, else its valid PKCS#7 padding is removed.
+    // Streams in to out through AES-256-CBC decryption in blocks of 8,192 bytes. Valid PKCS#7
+    // padding is removed whatever size (the record's) says; without it the plaintext is cut at size
+    // only when size falls inside its last block, else kept whole.
     // Throws std::runtime_error on a length that is not whole blocks or on a write error.
     static void decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size);
     // Streams in to out through AES-256-CBC encryption with PKCS#7 padding; returns the plain size.

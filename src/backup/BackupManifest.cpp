@@ -10,6 +10,7 @@
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestWalCopy.h"
 #include "device/PlistCFType.h"
 
 #include <QCryptographicHash>
@@ -264,6 +265,12 @@ void BackupManifest::readManifestInfo()
     else
         displayName = DeviceName + QLatin1Char('-') + folderName;
 
+    readEncryptionThrow(plist, plistPath);
+    m_infoRead = true;
+}
+
+void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString& plistPath)
+{
     m_keyBag.reset();
     m_manifestKeyBlob.clear();
     m_plainDir.reset();
@@ -283,7 +290,17 @@ void BackupManifest::readManifestInfo()
                          .arg(m_manifestKeyBlob.size()));
         }
     }
-    m_infoRead = true;
+    // Where a manifest key exists the device always encrypts Manifest.db: a plain one was written
+    // by a tool that decrypted the whole backup into this folder, its other files too.
+    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    if (hasManifestKey() && looksLikeSqlite(db)) {
+        qInfo("%s is not encrypted although %s says so: the backup is read as a decrypted copy, "
+              "without a password.",
+            qUtf8Printable(db), qUtf8Printable(plistPath));
+        IsEncrypted = false;
+        m_keyBag.reset();
+        m_manifestKeyBlob.clear();
+    }
 }
 
 bool BackupManifest::setPasscode(QString password)
@@ -430,6 +447,11 @@ void BackupManifest::parseInfo()
             if (IsEncrypted && hasManifestKey() && !m_plainDir)
                 fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
                          .arg(dir.absolutePath()));
+            // Rows a plain manifest holds only in its log are read from a private copy.
+            if (!hasManifestKey()) {
+                m_plainDir.reset();
+                m_plainDir = ManifestWalCopy::takeThrow(db);
+            }
             parseManifestDbThrow(readableManifestDbPath());
         } else
             fail(QStringLiteral(
@@ -1357,7 +1379,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
             it.mode = BackupWriter::kFileMode;
             node = insertRecord(it);
         }
-        node->item.size = QFileInfo(s.req.sourceFile).size();
+        node->item.size = s.size;
         node->item.mtime = writer.now();
         node->item.protectionClass = quint8(s.protectionClass);
         node->item.archiveUnread = false; // the write gave the record a new archive

@@ -17,6 +17,7 @@
 #include <vector>
 
 class BackupWriter;
+class PlistCFType;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -116,7 +117,8 @@ public:
     const BackupKeyBag* keyBag() const { return m_keyBag.get(); }
     QString password() const { return m_password; }
     bool hasManifestKey() const { return !m_manifestKeyBlob.isEmpty(); }
-    // The Manifest.db to read: the decrypted copy for an encrypted manifest, else the backup's own.
+    // The Manifest.db to read: the decrypted copy for an encrypted manifest, a private copy of a
+    // plain one whose log holds rows, else the backup's own.
     QString readableManifestDbPath() const;
 
     // From the "Lockdown" dictionary of Manifest.plist.
@@ -191,6 +193,7 @@ private:
     // Reads the Files rows of minRow..maxRow into the tree; false when they are not the table's
     // rows (fewer than rows, out of order, unreadable). With rows < 0 reads the whole table.
     bool linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows);
+    void readEncryptionThrow(const PlistCFType& plist, const QString& plistPath);
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
 
@@ -209,7 +212,8 @@ private:
     QByteArray m_manifestKeyBlob;
     QString m_password;
     std::atomic<bool> m_unlockCancel { false };
-    std::unique_ptr<QTemporaryDir> m_plainDir; // holds the decrypted Manifest.db
+    // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
+    std::unique_ptr<QTemporaryDir> m_plainDir;
     bool m_infoRead = false;
     bool m_writeUnsettled = false;
 };

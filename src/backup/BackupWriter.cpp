@@ -6,6 +6,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestWalCopy.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -111,6 +112,8 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
             journal->folders.append(sub);
         journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), 0 });
     }
+    if (!staleLog().isEmpty())
+        journal->files.append({ staleLog(), 0 });
     journal->writeThrow();
     m_journal = std::move(journal);
 }
@@ -201,8 +204,8 @@ void BackupWriter::updateMbdbThrow(const QString& temp)
             records.append(fresh);
             rec = records.end() - 1;
         }
-        // The stored size is that of the plain file.
-        rec->size = m_manifest.IsEncrypted ? QFileInfo(s.req.sourceFile).size() : s.size;
+        // The stored size is that of the plain file as it was written.
+        rec->size = s.size;
         rec->mtime = m_now;
         rec->protectionClass = quint8(s.protectionClass);
         auto& x = rec->mutableExtra();
@@ -228,7 +231,12 @@ void BackupWriter::updateManifestDbThrow(const QString& temp)
                  .arg(m_manifest.dir.absolutePath()));
     m_work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
     m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
-    copyFileThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
+    // A plain manifest's log is taken in as it is now: it is moved aside at the commit.
+    const std::unique_ptr<QTemporaryDir> logged
+        = m_manifest.hasManifestKey() ? nullptr : ManifestWalCopy::takeThrow(m_manifestPath);
+    copyFileThrow(
+        logged ? logged->filePath(QStringLiteral("Manifest.db")) : m_manifest.readableManifestDbPath(),
+        m_newPlainDb);
     {
         Sqlite3DB db;
         db.openThrow(m_newPlainDb, SQLITE_OPEN_READWRITE);
@@ -259,7 +267,7 @@ void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
         f.birth = m_now;
     }
     f.relativePath = s.req.relativePath.toUtf8();
-    f.size = m_manifest.IsEncrypted ? QFileInfo(s.req.sourceFile).size() : s.size;
+    f.size = s.size;
     f.lastModified = f.lastStatusChange = m_now;
     f.protectionClass = s.protectionClass;
     f.encryptionKey = s.keyBlob;
@@ -323,6 +331,8 @@ void BackupWriter::recordStagedThrow()
     for (const QString& folder : std::as_const(folders))
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
+    if (!staleLog().isEmpty())
+        m_journal->files.append({ staleLog(), 0 });
     m_journal->writeThrow();
 }
 
@@ -347,6 +357,11 @@ void BackupWriter::commitThrow()
     for (const Replacement& rep : std::as_const(m_replacements))
         if (rep.target != m_manifestPath)
             putInPlaceThrow(rep);
+    // The old manifest's log would be read into the new one: it goes aside with the old files
+    // (its rows are in the new manifest), and comes back if the write is undone.
+    const QString log = staleLog();
+    if (!log.isEmpty() && !BackupWriteJournal::rename(log, BackupWriteJournal::asideOf(log)))
+        fail(QStringLiteral("can not overwrite %1").arg(log));
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
     if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
@@ -355,6 +370,16 @@ void BackupWriter::commitThrow()
     OutputFile::syncPath(m_manifest.dir.absolutePath());
     BackupWriteJournal::settle(m_manifest.dir); // the old files kept aside go, then the record
     m_journal.reset();
+}
+
+// The log (-wal) beside a plain Manifest.db: the new manifest holds its rows, read from the
+// private copy that took them in; empty when there is none.
+QString BackupWriter::staleLog() const
+{
+    if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
+        return QString();
+    const QString log = ManifestWalCopy::logOf(m_manifestPath);
+    return QFileInfo::exists(log) ? log : QString();
 }
 
 void BackupWriter::rollBack()

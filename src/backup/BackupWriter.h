@@ -38,7 +38,7 @@ public:
     struct Staged {
         BackupManifest::WriteRequest req;
         QString target;
-        qint64 size = 0; // bytes written (for an encrypted backup, of the encrypted file)
+        qint64 size = 0; // bytes of the plain file written (before encryption)
         QByteArray keyBlob; // class (4 bytes LE) + wrapped file key; empty for a plain backup
         quint32 protectionClass = 0;
         QByteArray sha1; // of a plain file
@@ -92,6 +92,7 @@ private:
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
     void recordStagedThrow();
     void putInPlaceThrow(const Replacement& rep);
+    QString staleLog() const;
 
     BackupManifest& m_manifest;
     Progress m_progress;

@@ -175,7 +175,8 @@ QByteArray PhotoThumbnail::readStoredThrow(
     QString why;
     if (!RegularFile::openRead(in, path, &why))
         fail(QStringLiteral("can not open %1. %2").arg(path, why));
-    if (in.size() > kMaxFileBytes + 16 || node->item.size > kMaxFileBytes)
+    // The stored file tells the length; the record's size may be wrong.
+    if (in.size() > kMaxFileBytes + 16)
         return QByteArray();
     if (!manifest.IsEncrypted)
         return in.readAll();

@@ -2,8 +2,11 @@
 #include "backup/BackupCrypto.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "messages/support/MsgFixtures.h"
+#include "notes_media/PhotoThumbnail.h"
 #include "support/TestEnv.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
@@ -293,6 +296,11 @@ private Q_SLOTS:
         QTest::newRow("mbdb encrypted") << QStringList { "--layout", "mbdb", "--password", "pässwort",
             "--iter", "7", "--big-file", "70001" }
                                         << "pässwort";
+        // Decrypted into a new folder by another tool, Manifest.plist copied as it was: a plain backup.
+        QTest::newRow("db decrypted by another tool")
+            << QStringList { "--password", "1234", "--iter", "5", "--dpic", "5", "--decrypted-copy" } << "";
+        // A Manifest.db in WAL mode whose last records are only in its log.
+        QTest::newRow("db with records in its log") << QStringList { "--wal-rows", "2" } << "";
     }
     void opensEveryGeneratedLayout()
     {
@@ -300,6 +308,7 @@ private Q_SLOTS:
         QFETCH(QString, password);
         const QString dir = GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-copy");
         QVERIFY(!dir.isEmpty());
+        const QString digest = GenBackup::folderDigest(dir);
         BackupManifest m(dir);
         m.readManifestInfo();
         QCOMPARE(m.DeviceName, QString("Demo iPhone"));
@@ -340,6 +349,75 @@ private Q_SLOTS:
         const QString copy = TestEnv::tempDir() + "/sms-copy.db";
         m.copyFile(m.smsNode, copy, nullptr, nullptr);
         QCOMPARE(QFileInfo(copy).lastModified().toSecsSinceEpoch(), qint64(m.smsNode->item.mtime));
+        QCOMPARE(MsgFixtures::querySql(copy, "select count(*) from message"), QString("2"));
+        if (args.contains("--wal-rows")) { // the log's records are not in the file itself
+            QStringList inFile;
+            qint64 counted = 0;
+            QCOMPARE(scanManifest(dir + "/Manifest.db", &inFile, &counted), SQLITE_OK);
+            QCOMPARE(counted, m.recordCount() - 2);
+        }
+        QCOMPARE(GenBackup::folderDigest(dir), digest); // reading writes nothing into the folder
+    }
+
+    // A device records a size that differs from the stored file for a file that changed while it
+    // was backed up: every road that decrypts the file gives the whole file all the same.
+    void recordSizeNeverCutsAFile_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("delta");
+        for (const char* path : { "Library/SMS/sms.db", "Library/AddressBook/AddressBook.sqlitedb",
+                 "Media/DCIM/100APPLE/IMG_0002.JPG" })
+            for (int delta : { -4096, 5000, 8 })
+                QTest::addRow("db, %s, %d", path, delta) << "db" << QString(path) << delta;
+        QTest::newRow("mbdb, sms.db, -4096") << "mbdb"
+                                             << "Library/SMS/sms.db" << -4096;
+    }
+    void recordSizeNeverCutsAFile()
+    {
+        QFETCH(QString, layout);
+        QFETCH(QString, path);
+        QFETCH(int, delta);
+        // One backup per layout and delta, every file of the table off by it.
+        static QHash<QString, QString> made;
+        const QString key = layout + QString::number(delta);
+        if (!made.contains(key)) {
+            QStringList args { "--layout", layout, "--password", "pw", "--iter", "5", "--dpic", "5",
+                "--photo-width", "640", "--photo-height", "480" };
+            for (const char* p : { "Library/SMS/sms.db", "Library/AddressBook/AddressBook.sqlitedb",
+                     "Media/DCIM/100APPLE/IMG_0002.JPG" })
+                args << "--size-delta" << QString("%1=%2").arg(p).arg(delta);
+            made.insert(key, GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-" + key));
+        }
+        const QString dir = made[key];
+        QVERIFY(!dir.isEmpty());
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        const QString domain = path.startsWith("Media/") ? "CameraRollDomain" : "HomeDomain";
+        const auto* node = m.findNode(domain, path);
+        QVERIFY(node);
+        const QJsonObject truth = QJsonDocument::fromJson(readAll(dir + "/generator-summary.json"))
+                                      .object()["resized"]
+                                      .toObject()[domain + "/" + path]
+                                      .toObject();
+        QCOMPARE(node->item.size, qint64(truth["size"].toInt())); // the tree shows the record's size
+        QVERIFY(truth["length"].toInt() > 4096);
+        const QString out = TestEnv::tempDir() + "/whole.bin";
+        QFile::remove(out);
+        m.copyFile(node, out, nullptr, nullptr);
+        const QByteArray bytes = readAll(out);
+        QCOMPARE(bytes.size(), truth["length"].toInt());
+        QCOMPARE(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex(),
+            truth["sha1"].toString().toLatin1());
+        if (path.endsWith(".JPG")) {
+            QVERIFY(!PhotoThumbnail::make(PhotoThumbnail::readStoredThrow(m, node), QSize(64, 64)).isNull());
+            return;
+        }
+        QCOMPARE(MsgFixtures::querySql(out, "pragma integrity_check"), QString("ok"));
+        if (path.endsWith("sms.db"))
+            QCOMPARE(MsgFixtures::querySql(out, "select count(*) from message"), QString("2"));
     }
 
     void treeDoesNotDependOnRowidLayout_data()

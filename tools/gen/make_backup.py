@@ -418,6 +418,25 @@ def aes_cbc_encrypt(key, data, pad=True):
     return enc.update(data) + enc.finalize()
 
 
+def leave_in_wal(path, rows):
+    """Turns the database at path to WAL mode and commits rows into its log only, as a program that
+    had it open for writing leaves it: Manifest.db keeps the old pages, Manifest.db-wal the new."""
+    import shutil
+    con = sqlite3.connect(path)
+    con.execute("PRAGMA journal_mode=WAL")
+    con.execute("PRAGMA wal_checkpoint(TRUNCATE)")
+    con.execute("PRAGMA wal_autocheckpoint=0")
+    shutil.copyfile(path, path + ".before")
+    con.executemany("INSERT INTO Files VALUES (?,?,?,?,?)", rows)
+    con.commit()
+    shutil.copyfile(path + "-wal", path + ".wal")
+    con.close()  # the last connection copies the log into the database: put both back as they were
+    os.replace(path + ".before", path)
+    os.replace(path + ".wal", path + "-wal")
+    if os.path.exists(path + "-shm"):
+        os.unlink(path + "-shm")
+
+
 def mbfile_archive(rec, key_blob):
     """The keyed archive stored in the file column of Manifest.db."""
     objects = ["$null"]
@@ -551,6 +570,20 @@ class Builder:
                         rec["Size"] = self.rnd.randrange(0, 1 << 20)
                 if len(self.records) >= a.records:
                     break
+        self.resize_records()
+
+    def resize_records(self):
+        """--size-delta: records whose Size differs from their file, as a phone records a file that
+        changed while it was backed up. Summarised with each file's true length and SHA-1."""
+        self.resized = {}
+        for spec in self.args.size_delta:
+            rel, _, delta = spec.rpartition("=")
+            for rec in self.records:
+                if rec["path"] == rel and rec["content"] is not None:
+                    content = rec["content"]
+                    rec["Size"] = max(0, len(content) + int(delta))
+                    self.resized[rec["domain"] + "/" + rel] = {
+                        "size": rec["Size"], "length": len(content), "sha1": hashlib.sha1(content).hexdigest()}
 
     def demo_content(self, path):
         """The demo phone's own data for a well-known file, or None where the usual content serves."""
@@ -619,7 +652,9 @@ class Builder:
                 fkey = self.rnd.randbytes(32)
                 key_blob = self.keybag.wrap_for(rec["ProtectionClass"], fkey)
                 rec["key_blob"] = key_blob
-                data = aes_cbc_encrypt(fkey, rec["content"]) if rec["content"] is not None else None
+                data = rec["content"]
+                if data is not None and not a.decrypted_copy:
+                    data = aes_cbc_encrypt(fkey, data)
             else:
                 data = rec["content"]
             rec["key_blob"] = key_blob
@@ -647,17 +682,20 @@ class Builder:
                 flags = {MODE_FILE: 1, MODE_DIR: 2, MODE_LINK: 4}[rec["mode"]]
                 rows.append((sha1_name(rec["domain"], rec["path"]), rec["domain"], rec["path"], flags,
                              mbfile_archive(rec, rec["key_blob"])))
-            con.executemany("INSERT INTO Files VALUES (?,?,?,?,?)", rows)
+            con.executemany("INSERT INTO Files VALUES (?,?,?,?,?)", rows[:len(rows) - a.wal_rows])
             con.execute("INSERT INTO Properties VALUES ('salt', ?)", (self.rnd.randbytes(16),))
             con.commit()
             con.close()
+            if a.wal_rows:
+                leave_in_wal(path, rows[-a.wal_rows:])
             if encrypted:
                 mkey = self.rnd.randbytes(32)
                 manifest_key_blob = self.keybag.wrap_for(4, mkey)
-                with open(path, "rb") as f:
-                    plain = f.read()
-                with open(path, "wb") as f:
-                    f.write(aes_cbc_encrypt(mkey, plain, pad=not a.manifest_nopad))
+                if not a.decrypted_copy:
+                    with open(path, "rb") as f:
+                        plain = f.read()
+                    with open(path, "wb") as f:
+                        f.write(aes_cbc_encrypt(mkey, plain, pad=not a.manifest_nopad))
         else:
             def s(v):
                 if v is None:
@@ -704,7 +742,7 @@ class Builder:
                    "links": sum(1 for r in self.records if r["mode"] == MODE_LINK),
                    "photos": a.photos, "videos": a.videos, "voicemails": a.voicemails,
                    "recordings": a.recordings,
-                   "media_audio": len(getattr(self, "media_audio", []))}
+                   "media_audio": len(getattr(self, "media_audio", [])), "resized": self.resized}
         with open(os.path.join(out, "generator-summary.json"), "w") as f:
             json.dump(summary, f, indent=1)
         return summary
@@ -719,6 +757,13 @@ def main():
     p.add_argument("--iter", type=int, default=10000, help="ITER of the keybag (SHA-1 step)")
     p.add_argument("--dpic", type=int, default=10000000, help="DPIC of the keybag (SHA-256 step)")
     p.add_argument("--no-dpsl", action="store_true", help="old keybag without DPSL/DPIC even for Manifest.db")
+    p.add_argument("--size-delta", action="append", default=[], metavar="REL=DELTA",
+                   help="record the file at relative path REL with a Size DELTA bytes off its length")
+    p.add_argument("--decrypted-copy", action="store_true",
+                   help="with --password: every stored file and Manifest.db written as plaintext, as a "
+                        "tool that decrypts a backup leaves it, Manifest.plist unchanged")
+    p.add_argument("--wal-rows", type=int, default=0,
+                   help="Manifest.db in WAL mode with its last N records only in Manifest.db-wal")
     p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")
     p.add_argument("--records", type=int, default=0, help="pad the manifest with filler records up to this count")
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")

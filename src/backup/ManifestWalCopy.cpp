@@ -1,0 +1,57 @@
+#include "backup/ManifestWalCopy.h"
+
+#include "app/sqlite/Sqlite3DB.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <stdexcept>
+
+namespace
+{
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+void copyThrow(const QString& from, const QString& to)
+{
+    if (!QFile::copy(from, to))
+        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
+}
+
+} // namespace
+
+QString ManifestWalCopy::logOf(const QString& dbPath)
+{
+    return dbPath + QStringLiteral("-wal");
+}
+
+std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath)
+{
+    const QString log = logOf(dbPath);
+    if (QFileInfo(log).size() <= 0)
+        return nullptr;
+    auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
+    if (!tmp->isValid())
+        fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
+    const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
+    copyThrow(dbPath, copy);
+    copyThrow(log, logOf(copy));
+    try {
+        // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.
+        Sqlite3DB db;
+        db.openThrow(copy, SQLITE_OPEN_READWRITE);
+        Sqlite3Cursor c = db.queryThrow("pragma wal_checkpoint(TRUNCATE)");
+        if (!c.moveNext() || c.getInt(0) != 0)
+            fail(QStringLiteral("its rows could not be moved into the database."));
+    } catch (const std::exception& e) {
+        fail(QStringLiteral("%1 is damaged: the log %2 cannot be read. %3")
+                 .arg(dbPath, log, QString::fromUtf8(e.what()).replace(copy, dbPath)));
+    }
+    qInfo("Read %s with the rows of its log %s, from a private copy.", qUtf8Printable(dbPath),
+        qUtf8Printable(log));
+    return tmp;
+}
