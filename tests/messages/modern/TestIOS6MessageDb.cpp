@@ -415,6 +415,7 @@ private Q_SLOTS:
             { magnet, { "--empty-root", joinKey }, 7, 7, 105, 7 },
             { magnet, { "--empty-root", "message" }, 7, 7, -1, 0 },
             { magnet, { "--empty-leaves", joinKey + ",chat_message_join_idx_chat_id" }, 7, 7, 105, 7 },
+            { magnet, { "--swap-leaves", joinKey + ",chat_message_join_idx_message_id_only" }, 7, 7, 105, 7 },
             { nullptr, { "--empty-leaves", joinKey }, 3, 3, 200, 0 },
             { nullptr, { "--swap-leaves", joinKey + ",sqlite_autoindex_message_1" }, 3, 3, 200, 0 } };
         for (const Case& c : cases) {
