@@ -6,8 +6,10 @@
                              [--delete-run R] [--page-size P] [--text-bytes B [--long-every L]]
                              [--empty-defaults] [--twins] [--wal] [--cyclic-freelist]
                              [--grown-from W[,W...]] [--zero-root] [--empty-root NAME]
+                             [--empty-leaves NAME[,NAME...]] [--swap-leaves NAME,NAME]
   make_deleted_sms.py FOLDER --from SMSDB [--delete-every K] [--page-size P]
                              [--add-columns "NAME DECL,..." --grow-to N] [--empty-root NAME]
+                             [--empty-leaves NAME[,NAME...]] [--swap-leaves NAME,NAME]
 
 FOLDER is laid out like a backup's cache folder (FOLDER/file-relay/var/mobile/Library/SMS/sms.db).
 --columns takes the two stored tables (74, 78), any leading part of the 78 columns, or a list of their
@@ -24,7 +26,9 @@ widened by ALTER TABLE ADD COLUMN to W2 and then to all of them, with an equal s
 written at each width (a record keeps the width it was written with). --zero-root fills the message
 table's root page with zeros after the deletions, as damage does. --empty-root NAME makes the root page
 of the named table or index an empty leaf: the b-tree reads as empty, with no error, its other pages
-left unreferenced.
+left unreferenced. --empty-leaves makes every leaf page of each named table or index an empty leaf,
+its interior pages (and the keys an index keeps there) left as they are. --swap-leaves A,B swaps the
+first leaf page of b-tree A with the first leaf page of b-tree B, each left where the other was.
 --from copies a device's own sms.db (its log checkpointed into the copy, its triggers dropped) and
 deletes every K-th of its messages; --add-columns and --grow-to first widen its message table and
 grow it to N messages by copying its rows, as grow_sms_db.py does, each copy with a guid and date of its own
@@ -315,6 +319,56 @@ def empty_root(path, name):
         f.write(header)
 
 
+def btree_leaves(path, name):
+    """The leaf pages of a table or index, in key order, and the page size."""
+    db = sqlite3.connect(path)
+    root = db.execute("SELECT rootpage FROM sqlite_master WHERE name=?", (name,)).fetchone()[0]
+    size = db.execute("PRAGMA page_size").fetchone()[0]
+    db.close()
+    leaves = []
+    with open(path, "rb") as f:
+        def walk(page):
+            f.seek((page - 1) * size)
+            data = f.read(size)
+            at = 100 if page == 1 else 0
+            if data[at] in (0x0A, 0x0D):
+                leaves.append(page)
+                return
+            cells, = struct.unpack(">H", data[at + 3:at + 5])
+            pointers = struct.unpack(">%dH" % cells, data[at + 12:at + 12 + 2 * cells])
+            for p in pointers:
+                walk(struct.unpack(">I", data[p:p + 4])[0])
+            walk(struct.unpack(">I", data[at + 8:at + 12])[0])
+        walk(root)
+    return leaves, size
+
+
+def empty_leaves(path, names):
+    """Makes every leaf page of the named tables or indexes an empty leaf of its kind."""
+    for name in names.split(","):
+        leaves, size = btree_leaves(path, name)
+        with open(path, "r+b") as f:
+            for page in leaves:
+                at = (page - 1) * size + (100 if page == 1 else 0)
+                f.seek(at)
+                kind = f.read(1)[0]
+                f.seek(at)
+                f.write(struct.pack(">BHHHB", kind, 0, 0, size % 65536, 0))
+
+
+def swap_leaves(path, names):
+    """Swaps the first leaf page of one b-tree with the first leaf page of another."""
+    (a, size), (b, _) = (btree_leaves(path, n) for n in names.split(","))
+    with open(path, "r+b") as f:
+        pages = []
+        for page in (a[0], b[0]):
+            f.seek((page - 1) * size)
+            pages.append(f.read(size))
+        for page, data in zip((a[0], b[0]), reversed(pages)):
+            f.seek((page - 1) * size)
+            f.write(data)
+
+
 def gen_modern(a, path):
     cols = table_columns(a.columns)
     widths = widths_of(a, cols)
@@ -448,6 +502,8 @@ def main():
     ap.add_argument("--grown-from", default="", help="the widths the table had before its full one")
     ap.add_argument("--zero-root", action="store_true", help="zero the message table's root page")
     ap.add_argument("--empty-root", default="", help="make the root page of this table or index an empty leaf")
+    ap.add_argument("--empty-leaves", default="", help="make every leaf page of these b-trees an empty leaf")
+    ap.add_argument("--swap-leaves", default="", help="swap the first leaf pages of these two b-trees")
     ap.add_argument("--add-columns", default="", help='with --from: columns to add, "NAME DECL,..."')
     ap.add_argument("--grow-to", type=int, default=0, help="with --from: messages to grow the table to")
     ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
@@ -474,6 +530,10 @@ def main():
         zero_root(path)
     if a.empty_root:
         empty_root(path, a.empty_root)
+    if a.empty_leaves:
+        empty_leaves(path, a.empty_leaves)
+    if a.swap_leaves:
+        swap_leaves(path, a.swap_leaves)
     exp = {"columns": ncols, "live": live, "deleted": deleted}
     with open(os.path.join(a.folder, "expected.json"), "w") as f:
         json.dump(exp, f, indent=1)

@@ -11,7 +11,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 void sqlite3fun_delete_attachment_path(sqlite3_context* context, int, sqlite3_value**)
 {
@@ -203,31 +205,60 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
     // Loading every message, the chats' latest dates come from the same pass over the rows.
     const bool lastInPass = chat <= 0 && !chatHasLastColumn();
     loadChats(data, !lastInPass);
+    const bool heldNone = data.p()->messages.isEmpty();
     MsgTableLoader loader(*this, *data.p());
     const bool withItemType = isItemTypeEnabled();
     const MsgTableLoader::MessageRows read
         = loader.loadMessages(chat, withItemType, MsgMessageColumns::Dates::Either, lastInPass);
     // A query that gave every joined row missed none. Fewer can be rows of type 4 left out, joins
-    // whose message is gone, or rows a damaged index hid.
-    if (chat <= 0 && read.read < read.joined)
-        readAgainIfShort(loader, read.plain, withItemType, lastInPass);
+    // whose message is gone, or rows a damaged index hid; the join's indexes may hide the same
+    // rows from their own count, so the table is counted too.
+    if (chat <= 0 && (read.read < read.joined || read.read < storedJoins())) {
+        const Reread again { withItemType, lastInPass, heldNone };
+        readAgainIfShort(loader, *data.p(), read.plain, again);
+    }
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
             a._path = localPathOf(a.filename);
     });
 }
 
-void IOS6MessageDb::readAgainIfShort(MsgTableLoader& loader, qint64 plain, bool withItemType, bool lastInPass)
+qint64 IOS6MessageDb::storedJoins()
 {
-    const qint64 count = total();
+    // A count without a condition walks the table's own pages, none of its cells decoded.
+    Sqlite3Cursor c = queryThrow("select count(*) from chat_message_join not indexed");
+    return c.moveNext() ? c.getInt64(0) : 0;
+}
+
+void IOS6MessageDb::readAgainIfShort(MsgTableLoader& loader, __MsgData& d, qint64 plain, const Reread& again)
+{
+    // What the indexes count and what the tables hold: either may be what damage made short.
+    const qint64 count = std::max(total(), plainCount(true));
     if (plain >= count)
         return;
+    // Rows a damaged index gave may have put messages into chats they are not in.
+    if (again.heldNone)
+        clearMessages(d, again.lastInPass);
     loader.setWithoutIndexes(true);
-    if (loader.loadMessages(0, withItemType, MsgMessageColumns::Dates::Either, lastInPass).plain >= count)
+    if (loader.loadMessages(0, again.withItemType, MsgMessageColumns::Dates::Either, again.lastInPass).plain
+        >= count)
         return;
     // The tables hold fewer messages than the indexes count: a short list would pass for the whole.
     Sqlite3Stmt::throwError(QString::fromUtf8(sqlite3_errstr(SQLITE_CORRUPT)),
         QString::fromUtf8(sqlite3_db_filename(handle, "main")));
+}
+
+void IOS6MessageDb::clearMessages(__MsgData& d, bool lastDates)
+{
+    for (_MsgChat* ch : std::as_const(d.chats)) {
+        ch->_messages.clear();
+        if (lastDates)
+            ch->_last = 0;
+    }
+    for (_MsgMessage* m : d.messages.inOrder()) {
+        m->_chat = nullptr;
+        d.removeMessage(m);
+    }
 }
 
 qint64 IOS6MessageDb::findChat(const QString& guid)
@@ -537,9 +568,15 @@ void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
 
 qint64 IOS6MessageDb::total()
 {
+    return plainCount(false);
+}
+
+qint64 IOS6MessageDb::plainCount(bool withoutIndexes)
+{
     openCheck();
     QString sql = QStringLiteral(
-        "select count(*) from chat_message_join as j inner join message as m on j.message_id = m.rowid");
+        "select count(*) from chat_message_join as j%1 inner join message as m%1 on j.message_id = m.rowid")
+                      .arg(withoutIndexes ? QStringLiteral(" not indexed") : QString());
     // The messages the list shows: group events (members, names, sharing) are not among them.
     if (isItemTypeEnabled())
         sql += QStringLiteral(" and %1 = 0").arg(QLatin1String(MsgTableLoader::kItemTypeSql));

@@ -19,6 +19,7 @@ class _MsgHandle;
 class _MsgMessage;
 class MsgColumnSink;
 class MsgTableLoader;
+class __MsgData;
 
 // The modern message database (iOS 6 and later sms.db; also the local message store and the
 // message export database) at folder/file-relay/var/mobile/Library/SMS/sms.db. Opens on first use.
@@ -107,10 +108,23 @@ private:
     // Chats and their handles; lastDates sets each chat's _last from its latest message.
     void loadChats(MsgData& data, bool lastDates);
     bool chatHasLastColumn() const;
-    // Where a full load read fewer plain messages than the list's count, reads them again without
-    // the indexes of the message tables; throws SQLite's text for a damaged file when that too
-    // reads fewer.
-    void readAgainIfShort(MsgTableLoader& loader, qint64 plain, bool withItemType, bool lastInPass);
+    // Rows of chat_message_join counted from the table itself, none of its indexes.
+    qint64 storedJoins();
+    // Plain messages joined to a chat, counted through the indexes SQLite picks or without any.
+    qint64 plainCount(bool withoutIndexes);
+    // How a full load was read, for a second reading of it.
+    struct Reread {
+        bool withItemType;
+        bool lastInPass;
+        bool heldNone; // the model held no message before the load
+    };
+    // Where a full load read fewer plain messages than the count through the indexes or the count
+    // from the tables, reads them again without the indexes of the message tables (into a model
+    // emptied of the first reading's messages when it held none before); throws SQLite's text for
+    // a damaged file when that too reads fewer.
+    void readAgainIfShort(MsgTableLoader& loader, __MsgData& d, qint64 plain, const Reread& again);
+    // Takes every message out of the model and its chats (lastDates: the chats' latest dates too).
+    static void clearMessages(__MsgData& d, bool lastDates);
     bool tableHas(
         const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
     void upgradeThrow();

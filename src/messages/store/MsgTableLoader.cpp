@@ -347,14 +347,21 @@ void MsgTableLoader::linkMessage(qint64 rowid, _MsgMessage* m, qint64 chatId)
 void MsgTableLoader::loadAttachments(
     qint64 chat, const std::function<void(_MsgAttachment&, bool created)>& each)
 {
-    Sqlite3Sql sql(
-        "select ma.message_id, ma.attachment_id, cm.chat_id, a.* from message_attachment_join as ma inner "
-        "join attachment as a on ma.attachment_id=a.rowid inner join chat_message_join as cm on "
-        "ma.message_id=cm.message_id");
+    // Without indexes the join to the chats (a scan of the table for every attachment) is left out:
+    // the messages the model took are the ones joined to a chat.
+    const bool joined = !withoutIndexes || chat > 0;
+    Sqlite3Sql sql(joined
+            ? "select ma.message_id, ma.attachment_id, cm.chat_id, a.* from message_attachment_join as ma "
+              "inner join attachment as a on ma.attachment_id=a.rowid inner join chat_message_join as cm on "
+              "ma.message_id=cm.message_id"
+            : "select ma.message_id, ma.attachment_id, a.* from message_attachment_join as ma not indexed "
+              "inner join attachment as a not indexed on ma.attachment_id=a.rowid");
     if (chat > 0)
         sql.appendSql(QStringLiteral(" and cm.chat_id=%1").arg(chat));
     Sqlite3Cursor c = db.queryThrow(sql);
     while (c.moveNext()) {
+        if (!joined && !data.messages.contains(c.getInt64("message_id")))
+            continue;
         const qint64 aid = c.getInt64("attachment_id");
         _MsgAttachment* a = data.attachments.value(aid);
         const bool created = !a;

@@ -50,8 +50,9 @@ public:
         qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates = false);
     // The least number of joined rows read by two connections (20,000 unless set).
     void setSplitFrom(qint64 rows) { splitFrom = rows; }
-    // Makes loadMessages read the message and join tables themselves, none of their indexes (a
-    // damaged index hides rows from a query that reads through it), on one connection.
+    // Makes loadMessages (and loadAttachments of every chat) read the message, attachment and join
+    // tables themselves, none of their indexes (a damaged index hides rows from a query that reads
+    // through it), on one connection.
     void setWithoutIndexes(bool without) { withoutIndexes = without; }
     // Adds the attachments of the messages of chat (every chat when 0) and puts them into their
     // messages. each is called for every row with its attachment and whether it was made here.
