@@ -209,6 +209,7 @@ private:
     QString m_password;
     std::atomic<bool> m_unlockCancel { false };
     std::unique_ptr<QTemporaryDir> m_plainDir; // holds the decrypted Manifest.db
+    QString m_plainStamp; // which Manifest.db it was decrypted from
     bool m_infoRead = false;
     bool m_writeUnsettled = false;
 };
