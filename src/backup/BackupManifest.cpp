@@ -29,8 +29,8 @@
 #include <mutex>
 #include <optional>
 #include <sqlite3.h>
-#include <sys/stat.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <utime.h>
