@@ -6,6 +6,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartUpChecks.h"
 #include "backup/ui/BackupUnlockUi.h"
+#include "backup/ui/BackupWaitUi.h"
 #include "device/LibDeviceBackend.h"
 #include "device/ui/DeviceTips.h"
 
@@ -30,9 +31,11 @@ int main(int argc, char** argv)
     logsaver_install_msghandler(g_dataSaveDir().absoluteFilePath("qlogs"), 10);
 
     DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
-    // Message boxes for the device list and a progress dialog for trying backup passwords.
+    // Message boxes for the device list, and progress dialogs for trying backup passwords and for
+    // waiting on a backup another window or program is writing.
     installDeviceTips();
     BackupUnlockUi::install();
+    BackupWaitUi::install();
 
     int code = 0;
     {

@@ -1,5 +1,6 @@
 #include "backup/BackupCacheCopy.h"
 
+#include "backup/BackupFolderLock.h"
 #include "backup/BkCacheDb.h"
 
 #include <QFile>
@@ -66,6 +67,8 @@ bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QSt
 
 void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh)
 {
+    // A database and its log are copied from the same write's files.
+    const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
     const BackupManifest::_FileNode* wal = companion(node, "-wal");
     const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
     const QString walDest = dest + QStringLiteral("-wal");

@@ -7,6 +7,7 @@
 #include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
@@ -30,6 +31,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <utime.h>
@@ -52,6 +54,31 @@ bool looksLikeSqlite(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// Settles a write an earlier run left, under the exclusive hold. A write under way holds that
+// itself from before its record is written, so a reader never undoes it from under its writer.
+bool settleLeftoverHeld(const QDir& dir)
+{
+    if (!BackupWriteJournal::pending(dir))
+        return true;
+    const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
+    return BackupWriteJournal::settleLeftover(dir);
+}
+
+// Which file is at path: identity, size and times; empty when there is none.
+QString fileStamp(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1:%2:%3.%4:%5.%6")
+        .arg(quint64(st.st_ino))
+        .arg(qint64(st.st_size))
+        .arg(qint64(st.st_mtim.tv_sec))
+        .arg(qint64(st.st_mtim.tv_nsec))
+        .arg(qint64(st.st_ctim.tv_sec))
+        .arg(qint64(st.st_ctim.tv_nsec));
 }
 
 enum class MediaKind { None, Photo, Video };
@@ -344,7 +371,9 @@ QByteArray BackupManifest::manifestKey() const
 
 void BackupManifest::decryptManifestDbThrow()
 {
+    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
     const QString src = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    const QString stamp = fileStamp(src);
     const QByteArray key = manifestKey();
     if (key.isEmpty())
         fail(QStringLiteral(
@@ -373,6 +402,7 @@ void BackupManifest::decryptManifestDbThrow()
     if (!looksLikeSqlite(plainPath))
         fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
     m_plainDir = std::move(tmp);
+    m_plainStamp = stamp;
 }
 
 void BackupManifest::clearTree()
@@ -433,9 +463,14 @@ void BackupManifest::noteWellKnown(_FileNode* node)
 
 void BackupManifest::parseInfo()
 {
-    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir);
+    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
+    m_writeUnsettled = !settleLeftoverHeld(dir);
     if (m_writeUnsettled)
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
+    // A write since the unlocking (by another program) replaced the manifest decrypted then.
+    if (m_plainDir && hasManifestKey()
+        && m_plainStamp != fileStamp(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+        decryptManifestDbThrow();
     const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
     clearTree();
@@ -1197,6 +1232,7 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
 {
     if (!node)
         return;
+    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
     const QString src = storedFilePath(node->item);
     QFile in;
     QString why;
@@ -1292,6 +1328,7 @@ const char* const kAlwaysKept[4][2] = {
 void BackupManifest::saveManifestDbAsThrow(
     bool keepSystem, QSet<QString> keepDomains, QString dest, void (*fn)(Sqlite3DB*))
 {
+    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
     const QString src = readableManifestDbPath();
     if (isMbdb() || !QFileInfo::exists(src))
         fail(QStringLiteral("The backup in %1 has no Manifest.db.").arg(dir.absolutePath()));
@@ -1348,6 +1385,7 @@ void BackupManifest::saveManifestDbAsThrow(
 
 void BackupManifest::settleEarlierWriteThrow()
 {
+    const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
     m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir);
     if (m_writeUnsettled)
         fail(BackupWriteJournal::unsettledText(dir));
@@ -1370,6 +1408,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
     if (!writer.newPlainManifestDb().isEmpty() && m_plainDir)
         BackupWriter::copyFileThrow(
             writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
+    m_plainStamp = fileStamp(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     for (const BackupWriter::Staged& s : writer.staged()) {
         _FileNode* node = findNode(s.req.domain, s.req.relativePath);
         if (!node || node->implied || node->item.isFolder()) {

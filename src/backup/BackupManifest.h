@@ -214,6 +214,7 @@ private:
     std::atomic<bool> m_unlockCancel { false };
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
     std::unique_ptr<QTemporaryDir> m_plainDir;
+    QString m_plainStamp; // which Manifest.db it was decrypted from
     bool m_infoRead = false;
     bool m_writeUnsettled = false;
 };

@@ -167,6 +167,11 @@ QString BackupWriteJournal::unsettledText(const QDir& dir)
     return QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath());
 }
 
+bool BackupWriteJournal::pending(const QDir& dir)
+{
+    return present(dir.absoluteFilePath(kRecordName));
+}
+
 bool BackupWriteJournal::settleRecord(const QDir& dir, bool& found, bool& committed)
 {
     const QString path = dir.absoluteFilePath(kRecordName);

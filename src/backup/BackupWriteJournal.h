@@ -45,6 +45,8 @@ public:
     static bool settleLeftover(const QDir& dir);
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
+    // Whether dir holds the record of a write: one under way, or one stopped before it ended.
+    static bool pending(const QDir& dir);
 
     // Changes of names inside the backup; each reports itself to the hook first. False with errno
     // set on failure.

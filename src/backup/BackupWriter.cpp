@@ -4,6 +4,7 @@
 #include "app/OutputFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
@@ -89,6 +90,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
     if (!QFileInfo::exists(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
+    m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
     m_manifest.settleEarlierWriteThrow();
     planThrow(items);
     for (int i = 0; i < items.size(); ++i) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class BackupFolderLock;
 class BackupWriteJournal;
 class QTemporaryDir;
 class Sqlite3DB;
@@ -53,7 +54,8 @@ public:
     BackupWriter(const BackupWriter&) = delete;
     BackupWriter& operator=(const BackupWriter&) = delete;
 
-    // Checks that the backup can be written; then each file to a temporary beside its target.
+    // Checks that the backup can be written, holds it against other writes and reads until this one
+    // ends (see BackupFolderLock); then stages each file to a temporary beside its target.
     // A file already in the backup is skipped unless its request allows overwriting.
     void stageFilesThrow(const QList<BackupManifest::WriteRequest>& items);
     // The manifest with the staged files' records, in the backup's own format, as a temporary.
@@ -97,6 +99,7 @@ private:
     BackupManifest& m_manifest;
     Progress m_progress;
     Cancelled m_cancelled;
+    std::unique_ptr<BackupFolderLock> m_lock; // from before the record is written until it is removed
     QString m_manifestPath;
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;

@@ -2,6 +2,7 @@
 
 #include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFolderLock.h"
 #include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>
@@ -170,6 +171,7 @@ QImage PhotoThumbnail::fromHeif(const QByteArray& bytes, const QSize& box, const
 QByteArray PhotoThumbnail::readStoredThrow(
     const BackupManifest& manifest, const BackupManifest::_FileNode* node)
 {
+    const BackupFolderLock reading(manifest.dir, BackupFolderLock::Mode::Shared);
     const QString path = manifest.storedFilePath(node->item);
     QFile in;
     QString why;

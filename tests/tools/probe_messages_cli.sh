@@ -70,6 +70,35 @@ check "every message is merged" $?
 HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/enc" --password wrong > /dev/null 2>&1
 [ $? -ne 0 ]; check "a wrong password fails" $?
 
+# A restore into a backup with a large message database while two loads of it run, as from other
+# windows: the restore lands whole, each load reads the messages from before it or after it, and
+# nothing of the write is left in the backup.
+/usr/bin/python3 "$tools/gen/grow_sms_db.py" "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db" \
+    "$work/big.db" --messages 20000 > /dev/null
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo --sms-db "$work/big.db" "$work/busy" > /dev/null
+"$probe" messages "$work/busy" > "$work/busy-before.json" 2> /dev/null
+HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/busy" > "$work/busy.json" 2> "$work/busy.err" &
+restore=$!
+for reader in 1 2; do
+    (while kill -0 $restore 2> /dev/null; do
+        "$probe" messages "$work/busy" > "$work/load-$reader.json" 2> /dev/null \
+            && count messages "$work/load-$reader.json"
+        [ $? -eq 0 ] || echo failed
+    done > "$work/loads-$reader") &
+done
+wait $restore
+check "a restore while the backup is loaded succeeds" $?
+wait
+[ "$(count merged "$work/busy.json")" = "$(count messages "$work/busy.json")" ]
+check "every message is merged while the backup is loaded" $?
+"$probe" messages "$work/busy" > "$work/busy-after.json" 2> /dev/null
+before=$(count messages "$work/busy-before.json")
+after=$(count messages "$work/busy-after.json")
+[ "$after" -gt "$before" ] && [ -s "$work/loads-1" ] && [ -s "$work/loads-2" ] && ! grep -qvx -e "$before" -e "$after" "$work/loads-1" "$work/loads-2"
+check "each load reads the messages from before or after the restore" $?
+[ -z "$(find "$work/busy" -name '*.qmtmp' -o -name '*.qmold' -o -name '*.qmwrite')" ]
+check "nothing of the write is left beside the loads" $?
+
 # The demo backup holds a message database with every column of a device's: messages go into it.
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/demo" > /dev/null
 HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/demo" > "$work/demo.json" 2> "$work/demo.err"

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 namespace ProbeBackup
 {
@@ -15,8 +16,15 @@ QString readPassword()
     return in.readLine();
 }
 
+void holdForRun(const QString& dir, BackupFolderLock::Mode mode)
+{
+    static std::vector<std::unique_ptr<BackupFolderLock>> holds;
+    holds.push_back(std::make_unique<BackupFolderLock>(QDir(dir), mode));
+}
+
 std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse)
 {
+    holdForRun(dir, BackupFolderLock::Mode::Shared);
     auto m = std::make_unique<BackupManifest>(dir);
     const bool hasPlist = QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.plist"));
     // A backup without Manifest.plist (some tools strip it) is read as a plain backup.

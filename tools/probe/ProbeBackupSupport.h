@@ -1,5 +1,6 @@
 #pragma once
 
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 
 #include <QTextStream>
@@ -9,7 +10,11 @@
 // standard input when it is encrypted, and read its records.
 namespace ProbeBackup
 {
-// Throws std::runtime_error with a clear text ("wrong password", "not a backup", ...).
+// Holds the backup folder until the process ends: shared for a command that reads it, exclusive
+// for one that reads and then writes, so no write of another program runs in the middle.
+void holdForRun(const QString& dir, BackupFolderLock::Mode mode);
+// Holds the folder shared, then opens it. Throws std::runtime_error with a clear text ("wrong
+// password", "not a backup", ...).
 std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse);
 QString readPassword();
 // For a command that is about to end the process: leaves the manifest's memory to the system

@@ -35,6 +35,7 @@ bool isBackup(const QDir& dir)
 std::unique_ptr<BackupManifest> copyFromBackupThrow(
     const QString& dir, const QString& work, const QString& password, bool calendar)
 {
+    ProbeBackup::holdForRun(dir, BackupFolderLock::Mode::Shared);
     auto m = std::make_unique<BackupManifest>(dir);
     if (QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.plist")))
         m->readManifestInfo();

@@ -1,3 +1,4 @@
+#include "ProbeBackupSupport.h"
 #include "ProbeCommand.h"
 #include "ProbeCountedExtract.h"
 #include "ProbeWorker.h"
@@ -30,6 +31,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         err << "usage: qm-probe extract-tree BACKUP DIR [--password P] [--domain D]\n";
         return 2;
     }
+    ProbeBackup::holdForRun(pos[0], BackupFolderLock::Mode::Shared);
     BackupManifest m(pos[0]);
     if (QFileInfo::exists(QDir(pos[0]).absoluteFilePath("Manifest.plist")))
         m.readManifestInfo();

@@ -1,3 +1,4 @@
+#include "ProbeBackupSupport.h"
 #include "ProbeCallsSupport.h"
 #include "ProbeCommand.h"
 #include "ProbeWorker.h"
@@ -25,6 +26,7 @@ int runMergeCalls(const QStringList& arguments, QTextStream& out, QTextStream& e
     // The calls come from SRC (its own password, if a backup, is read from standard input).
     const QList<_CallHistory> calls
         = ProbeCalls::openCallsThrow(args.at(0), work.path(), QString(), &kind)->callHistories();
+    ProbeBackup::holdForRun(args.at(1), BackupFolderLock::Mode::Exclusive);
     BackupManifest manifest(QFileInfo(args.at(1)).absoluteFilePath());
     manifest.readManifestInfo();
     if (manifest.IsEncrypted && !manifest.setPasscode(password))

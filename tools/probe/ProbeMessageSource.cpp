@@ -1,5 +1,6 @@
 #include "ProbeMessageSource.h"
 
+#include "ProbeBackupSupport.h"
 #include "ProbePrivateCopy.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
@@ -75,6 +76,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
         } else if (QFile::exists(src.absoluteFilePath("Manifest.db"))
             || QFile::exists(src.absoluteFilePath("Manifest.mbdb"))) {
             // A backup folder: its sms.db found through the manifest and copied out.
+            ProbeBackup::holdForRun(src.absolutePath(), BackupFolderLock::Mode::Shared);
             BackupManifest manifest(src.absolutePath());
             try {
                 manifest.readManifestInfo();

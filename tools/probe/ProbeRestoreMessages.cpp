@@ -28,6 +28,7 @@ int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
     ProbeMessageSource source(rest[0]);
     MsgData data;
     source.load(data);
+    ProbeBackup::holdForRun(rest[1], BackupFolderLock::Mode::Exclusive);
     std::unique_ptr<BackupManifest> backup = ProbeBackup::openThrow(rest[1], false, false);
     if (backup->IsEncrypted && !backup->setPasscode(password))
         throw std::runtime_error("wrong password");

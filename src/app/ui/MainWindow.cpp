@@ -18,6 +18,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
@@ -45,6 +46,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <exception>
+#include <optional>
 
 namespace
 {
@@ -503,8 +505,13 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
         if (dlg.exec() != 1)
             return false;
     }
+    // Held until the files are copied: a write by another program waits, and this load waits for one.
+    std::optional<BackupFolderLock> hold;
     try {
+        hold.emplace(manifest->dir, BackupFolderLock::Mode::Shared);
         manifest->parseInfo();
+    } catch (const BackupFolderLock::Cancelled&) {
+        return false;
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()));
         return false;

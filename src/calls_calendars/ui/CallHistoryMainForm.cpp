@@ -6,6 +6,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/ui/BackupCallsThread.h"
@@ -20,6 +21,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <optional>
 
 CallHistoryMainForm::CallHistoryMainForm(
     const BackupManifest* manifest, QSharedPointer<ICallHistoryDb> db, QWidget* parent)
@@ -236,13 +238,18 @@ void CallHistoryMainForm::export2iTunes(const QList<_CallHistory>& calls)
     if (dlg.exec() != 1 || !dlg.manifest)
         return;
     QSharedPointer<BackupManifest> manifest = dlg.manifest;
+    // Held from the reading to the write: no other program changes the backup in between.
+    std::optional<BackupFolderLock> hold;
     try {
         if (manifest->IsEncrypted) {
             PasscodeDlg passcode(manifest.data(), this);
             if (passcode.exec() != 1)
                 return;
         }
+        hold.emplace(manifest->dir, BackupFolderLock::Mode::Exclusive);
         manifest->parseInfo();
+    } catch (const BackupFolderLock::Cancelled&) {
+        return;
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
         return;

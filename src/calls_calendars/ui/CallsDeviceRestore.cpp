@@ -4,6 +4,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "calls_calendars/ui/CallsMergeRoad.h"
 #include "device/IOSDeviceMonitor.h"
@@ -82,6 +83,8 @@ int CallsDeviceRestore::mergeAndReduce(BackupManifest& manifest, const QList<_Ca
             manifest.saveManifestDbAsThrow(
                 true, {}, manifest.dir.absoluteFilePath("Manifest-sys.db"), nullptr);
         return n;
+    } catch (const BackupFolderLock::Cancelled&) {
+        return -1;
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
         return -1;

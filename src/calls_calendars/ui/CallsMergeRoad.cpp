@@ -1,6 +1,7 @@
 #include "calls_calendars/ui/CallsMergeRoad.h"
 
 #include "app/DataPaths.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 #include "backup/ui/LoadBkThread.h"
 #include "calls_calendars/ui/RestoreCallsThread.h"
@@ -24,6 +25,8 @@ QString CallsMergeRoad::makePrivateWorkDir()
 int CallsMergeRoad::run(
     BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker)
 {
+    // Held to the end: no other program writes or reads the backup between this read and write.
+    const BackupFolderLock hold(manifest.dir, BackupFolderLock::Mode::Exclusive);
     // A write an earlier run left unfinished is settled before the backup's files are read.
     manifest.settleEarlierWriteThrow();
     // Decrypted copies stay inside the program's own folder, readable by the owner only, and go

@@ -1,6 +1,7 @@
 #include "messages/ui/MessageBackupExport.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
 #include "messages/modern/IOS6MessageDb.h"
@@ -8,6 +9,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 
 namespace
 {
@@ -43,9 +45,14 @@ int MessageBackupExport::run(
     BackupManifest& backup, const QList<_MsgMessage*>& messages, const FormFactory& makeForm, QObject* parent)
 {
     std::unique_ptr<ProgressForm> cacheForm = makeForm();
+    // Held to the end: no other program writes or reads the backup between this read and write.
+    std::optional<BackupFolderLock> hold;
     try {
+        hold.emplace(backup.dir, BackupFolderLock::Mode::Exclusive);
         // A write an earlier run left unfinished is settled before the backup's sms.db is read.
         backup.settleEarlierWriteThrow();
+    } catch (const BackupFolderLock::Cancelled&) {
+        return -1;
     } catch (const std::exception& e) {
         cacheForm->errorOccurred(QString::fromUtf8(e.what()));
         cacheForm->exec();

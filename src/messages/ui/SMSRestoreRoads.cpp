@@ -5,6 +5,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/mobiledevice.h"
@@ -14,6 +15,7 @@
 
 #include <QCoreApplication>
 #include <QSharedPointer>
+#include <optional>
 
 namespace
 {
@@ -138,13 +140,18 @@ void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& me
     if (choose.exec() != 1 || !choose.manifest)
         return;
     QSharedPointer<BackupManifest> backup = choose.manifest;
+    // Held from the reading to the write: no other program changes the backup in between.
+    std::optional<BackupFolderLock> hold;
     try {
         if (backup->IsEncrypted) {
             PasscodeDlg dlg(backup.data(), page);
             if (dlg.exec() != 1)
                 return;
         }
+        hold.emplace(backup->dir, BackupFolderLock::Mode::Exclusive);
         backup->parseInfo();
+    } catch (const BackupFolderLock::Cancelled&) {
+        return;
     } catch (const std::exception& e) {
         Tips::error(QString::fromUtf8(e.what()));
         return;

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <functional>
+#include <stdexcept>
+
+// A hold on a backup folder against other programs and windows working on it: shared while
+// something reads its stored files, exclusive while a write changes them (or settles one an earlier
+// run left). It is a lock (flock) on the folder itself, so it makes no file and works on a folder
+// the user can only read; the system drops it when the process ends, however it ends.
+//
+// Within one process the holds nest: the threads of the process work together, so a shared hold
+// is granted at once while the process holds the folder in any way (a restore's exclusive hold
+// covers the loads and copies it runs). An exclusive hold waits for the shared holds of the other
+// threads to end; the asking thread's own shared holds are given up meanwhile and taken back when
+// the exclusive one ends, so what it read before may have changed.
+class BackupFolderLock
+{
+public:
+    enum class Mode { Shared, Exclusive };
+
+    // The wait was ended by the user; nothing was done.
+    struct Cancelled : std::runtime_error {
+        Cancelled();
+    };
+
+    // Shows a wait longer than a moment: calls tryOnce until it gives true (then returns true), or
+    // returns false when the user ends the wait. Installed by the user interface; without one the
+    // wait goes on without a word.
+    using WaitRunner
+        = std::function<bool(Mode mode, const QString& folder, const std::function<bool()>& tryOnce)>;
+    static void setWaitRunner(WaitRunner runner);
+
+    // Waits until the folder can be held in mode. Throws Cancelled when the user ends the wait. A
+    // folder that cannot be opened is not held: what then reads or writes it fails on its own.
+    BackupFolderLock(const QDir& dir, Mode mode);
+    ~BackupFolderLock();
+    BackupFolderLock(const BackupFolderLock&) = delete;
+    BackupFolderLock& operator=(const BackupFolderLock&) = delete;
+
+private:
+    bool tryAcquire();
+
+    QString m_path;
+    Mode m_mode;
+    bool m_held = false;
+    quint64 m_dev = 0;
+    quint64 m_ino = 0;
+    int m_gaveUp = 0; // own shared holds given up while this exclusive one lasts
+};

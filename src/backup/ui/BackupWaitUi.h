@@ -1,0 +1,9 @@
+#pragma once
+
+// Installs the wait for a backup folder another program or window is writing (or reading, for a
+// write): a wait longer than a moment shows a progress dialog saying what it waits for, whose
+// Cancel ends the wait. Called once at start-up.
+namespace BackupWaitUi
+{
+void install();
+}
