@@ -41,8 +41,9 @@ public:
 
     // Puts the record in the folder, on the disk before anything it describes happens.
     void writeThrow() const;
-    // Finishes or undoes the write a record in dir describes, then removes the record. False, with
-    // the record kept, when something could not be put back.
+    // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
+    // another program has written the backup since), then removes the record. False, with the
+    // record kept, when something could not be put back.
     static bool settle(const QDir& dir);
     // settle for the write this process has just committed, without reading the manifest again.
     static bool settleCommitted(const QDir& dir);
