@@ -1,5 +1,7 @@
 #include "backup/BackupCrypto.h"
 
+#include "backup/ContentDigest.h"
+
 #include <QIODevice>
 #include <openssl/evp.h>
 #include <stdexcept>
@@ -164,7 +166,8 @@ void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice
     put(last.constData(), last.size());
 }
 
-qint64 BackupCrypto::encryptStream(const QByteArray& key, QIODevice& in, QIODevice& out)
+qint64 BackupCrypto::encryptStream(
+    const QByteArray& key, QIODevice& in, QIODevice& out, ContentDigest* written)
 {
     CtxPtr ctx = cbcContext(key, true);
     EVP_CIPHER_CTX_set_padding(ctx.get(), 1);
@@ -172,6 +175,12 @@ qint64 BackupCrypto::encryptStream(const QByteArray& key, QIODevice& in, QIODevi
     QByteArray enc(kChunk + 32, Qt::Uninitialized);
     qint64 total = 0;
     int len = 0;
+    auto put = [&] {
+        if (len > 0 && out.write(enc.constData(), len) != len)
+            throw std::runtime_error(out.errorString().toStdString());
+        if (written)
+            written->add(enc.constData(), len);
+    };
     for (;;) {
         const qint64 n = in.read(buf.data(), kChunk);
         if (n < 0)
@@ -180,11 +189,9 @@ qint64 BackupCrypto::encryptStream(const QByteArray& key, QIODevice& in, QIODevi
             break;
         total += n;
         EVP_CipherUpdate(ctx.get(), reinterpret_cast<unsigned char*>(enc.data()), &len, u(buf), int(n));
-        if (len > 0 && out.write(enc.constData(), len) != len)
-            throw std::runtime_error(out.errorString().toStdString());
+        put();
     }
     EVP_CipherFinal_ex(ctx.get(), reinterpret_cast<unsigned char*>(enc.data()), &len);
-    if (len > 0 && out.write(enc.constData(), len) != len)
-        throw std::runtime_error(out.errorString().toStdString());
+    put();
     return total;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <memory>
 
+class ContentDigest;
 class QIODevice;
 
 // AES primitives of backup encryption: RFC 3394 key wrap and unwrap, and AES-256-CBC with a zero
@@ -29,5 +30,7 @@ public:
     // Throws std::runtime_error on a length that is not whole blocks or on a write error.
     static void decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size);
     // Streams in to out through AES-256-CBC encryption with PKCS#7 padding; returns the plain size.
-    static qint64 encryptStream(const QByteArray& key, QIODevice& in, QIODevice& out);
+    // The bytes written are added to written when one is given.
+    static qint64 encryptStream(
+        const QByteArray& key, QIODevice& in, QIODevice& out, ContentDigest* written = nullptr);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backup/ContentDigest.h"
+
 #include <QDir>
 #include <QList>
 #include <QString>
@@ -8,37 +10,43 @@
 
 // What a write into a backup folder records there before it changes anything, so that a write
 // stopped at any point (a crash, a forced quit) is finished or undone by the next one: the files it
-// puts in place with the identity of each temporary that replaces them, the folders it makes and
-// the manifest whose replacement commits it. The write is committed once the manifest in the
-// folder is the recorded temporary; before that it is undone. Only what the record names is ever
-// touched, and only inside the backup folder, so the rest of the user's files stay as they are.
+// puts in place with the content (size and SHA-256) of each temporary that replaces them, the
+// folders it makes, and the content of the manifest it replaces and of the one whose replacement
+// commits it. Content, unlike inode numbers, survives a copy or a move of the folder. The write is
+// committed once the manifest in the folder is the staged one and undone while it is the replaced
+// one; when it is neither, another program has written the backup since, and no file it may have
+// written is touched. Only what the record names is ever touched, only inside the backup folder and
+// never through a link, so the rest of the user's files stay as they are.
 class BackupWriteJournal
 {
 public:
-    // One file of the write: where it goes and the identity (inode) of its staged temporary, 0
-    // while it is not yet staged.
+    // One file of the write: where it goes and the content of its staged temporary, unknown while
+    // it is not yet staged.
     struct Entry {
         QString target;
-        quint64 tempId = 0;
+        ContentDigest::Sum staged;
+        quint64 tempId = 0; // in a record of an earlier version: the inode of the staged temporary
     };
 
     static QString tempOf(const QString& target);
     // The old file kept while the write is not committed.
     static QString asideOf(const QString& target);
-    // The identity of a file (its inode, links not followed); 0 when there is none.
-    static quint64 fileId(const QString& path);
 
     BackupWriteJournal(const QDir& dir, QString manifestName);
 
     QList<Entry> files;
     QStringList folders; // folders the write makes, removed again on undo when empty
-    quint64 manifestTempId = 0;
+    ContentDigest::Sum manifestReplaced; // taken when the write starts
+    ContentDigest::Sum manifestStaged;
 
     // Puts the record in the folder, on the disk before anything it describes happens.
     void writeThrow() const;
-    // Finishes or undoes the write a record in dir describes, then removes the record. False, with
-    // the record kept, when something could not be put back.
+    // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
+    // another program has written the backup since), then removes the record. False, with the
+    // record kept, when something could not be put back.
     static bool settle(const QDir& dir);
+    // settle for the write this process has just committed, without reading the manifest again.
+    static bool settleCommitted(const QDir& dir);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
     // anything reads the backup, and logs in one line what became of it. False, without a word,
     // when it could not: the caller tells the user.
@@ -56,11 +64,13 @@ public:
     // Called before each change a write makes inside a backup folder (tests stop the process there).
     static void setBeforeChange(std::function<void()> hook);
 
+    // What settling does with a recorded write: finish it, undo it, or, when another program has
+    // written the backup since, leave the files as they are.
+    enum class Outcome { NoRecord, Finished, Undone, LeftAsIs };
+
 private:
-    // settle, telling whether there was a record and whether its write was committed.
-    static bool settleRecord(const QDir& dir, bool& found, bool& committed);
-    static bool undoFile(const Entry& e);
-    static bool finishFile(const Entry& e);
+    // settle, telling what became of the write; committed when the caller knows it was.
+    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed);
 
     QDir m_dir;
     QString m_manifestName;

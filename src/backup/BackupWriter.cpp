@@ -49,15 +49,27 @@ BackupWriter::~BackupWriter()
         rollBack();
 }
 
-void BackupWriter::copyFileThrow(const QString& from, const QString& to)
+void BackupWriter::copyFileThrow(const QString& from, const QString& to, ContentDigest* written)
 {
     QFile::remove(to);
-    if (!QFile::copy(from, to))
+    if (written) {
+        QFile in(from);
+        QFile out(to);
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+        QByteArray buf(64 * 1024, Qt::Uninitialized);
+        qint64 n = 0;
+        while ((n = in.read(buf.data(), buf.size())) > 0 && out.write(buf.constData(), n) == n)
+            written->add(buf.constData(), n);
+        if (n != 0 || !out.flush())
+            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    } else if (!QFile::copy(from, to))
         fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
     QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
 }
 
-void BackupWriter::encryptFileThrow(const QByteArray& key, const QString& from, const QString& to)
+void BackupWriter::encryptFileThrow(
+    const QByteArray& key, const QString& from, const QString& to, ContentDigest* written)
 {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
@@ -65,7 +77,7 @@ void BackupWriter::encryptFileThrow(const QByteArray& key, const QString& from, 
     QFile out(to);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
-    BackupCrypto::encryptStream(key, in, out);
+    BackupCrypto::encryptStream(key, in, out, written);
     if (!out.flush())
         fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
 }
@@ -107,15 +119,20 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
 {
     const QDir& dir = m_manifest.dir;
     auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
+    QFile manifest(m_manifestPath);
+    if (manifest.open(QIODevice::ReadOnly))
+        journal->manifestReplaced = ContentDigest::of(manifest);
+    if (!journal->manifestReplaced.known())
+        fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
         const QString sub = dir.absoluteFilePath(name.left(2));
         if (!m_manifest.isMbdb() && !QFileInfo::exists(sub) && !journal->folders.contains(sub))
             journal->folders.append(sub);
-        journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), 0 });
+        journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), {} });
     }
     if (!staleLog().isEmpty())
-        journal->files.append({ staleLog(), 0 });
+        journal->files.append({ staleLog(), {} });
     journal->writeThrow();
     m_journal = std::move(journal);
 }
@@ -136,20 +153,22 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, out.errorString()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
+    ContentDigest written;
     if (m_manifest.IsEncrypted)
-        encryptInto(s, existing, in, out);
+        encryptInto(s, existing, in, out, written);
     else {
         s.protectionClass = existing ? existing->item.protectionClass
                                      : (r.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone);
-        copyInto(s, in, out, temp);
+        copyInto(s, in, out, temp, written);
     }
     if (!out.flush())
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
+    m_replacements.last().staged = written.sum();
     m_staged.append(s);
 }
 
-void BackupWriter::encryptInto(
-    Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out)
+void BackupWriter::encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in,
+    QIODevice& out, ContentDigest& written)
 {
     const BackupKeyBag& bag = *m_manifest.m_keyBag;
     quint32 cls = s.req.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone;
@@ -162,10 +181,11 @@ void BackupWriter::encryptInto(
         fail(QStringLiteral("The backup's keybag has no key of protection class %1.").arg(cls));
     s.protectionClass = cls;
     s.keyBlob = QByteArray(1, char(cls)) + QByteArray(3, '\0') + wrapped;
-    s.size = BackupCrypto::encryptStream(key, in, out);
+    s.size = BackupCrypto::encryptStream(key, in, out, &written);
 }
 
-void BackupWriter::copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName)
+void BackupWriter::copyInto(
+    Staged& s, QIODevice& in, QIODevice& out, const QString& outName, ContentDigest& written)
 {
     QCryptographicHash h(QCryptographicHash::Sha1);
     QByteArray buf(8192, Qt::Uninitialized);
@@ -173,6 +193,7 @@ void BackupWriter::copyInto(Staged& s, QIODevice& in, QIODevice& out, const QStr
         if (out.write(buf.constData(), n) != n)
             fail(QStringLiteral("Cannot write %1. %2").arg(outName, out.errorString()));
         h.addData(QByteArrayView(buf.constData(), n));
+        written.add(buf.constData(), n);
         s.size += n;
     }
     s.sha1 = h.result();
@@ -183,13 +204,15 @@ void BackupWriter::copyInto(Staged& s, QIODevice& in, QIODevice& out, const QStr
 void BackupWriter::stageManifestThrow()
 {
     const QString temp = addReplacement(m_manifestPath).temp;
+    ContentDigest written;
     if (m_manifest.isMbdb())
-        updateMbdbThrow(temp);
+        updateMbdbThrow(temp, written);
     else
-        updateManifestDbThrow(temp);
+        updateManifestDbThrow(temp, written);
+    m_replacements.last().staged = written.sum();
 }
 
-void BackupWriter::updateMbdbThrow(const QString& temp)
+void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
 {
     QList<MBDBParser::_MBDBItem> records = MBDBParser::parseFileThrow(m_manifestPath);
     for (const Staged& s : std::as_const(m_staged)) {
@@ -224,9 +247,10 @@ void BackupWriter::updateMbdbThrow(const QString& temp)
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
         || !out.flush())
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
+    written.add(bytes);
 }
 
-void BackupWriter::updateManifestDbThrow(const QString& temp)
+void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& written)
 {
     if (m_manifest.hasManifestKey() && !m_manifest.m_plainDir)
         fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
@@ -251,9 +275,9 @@ void BackupWriter::updateManifestDbThrow(const QString& temp)
         db.close();
     }
     if (m_manifest.hasManifestKey())
-        encryptFileThrow(m_manifest.manifestKey(), m_newPlainDb, temp);
+        encryptFileThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
     else
-        copyFileThrow(m_newPlainDb, temp);
+        copyFileThrow(m_newPlainDb, temp, &written);
 }
 
 void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
@@ -313,7 +337,7 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 
 // ---- commit and roll back
 
-// The staged files on the disk, then the record of each with the identity of its temporary.
+// The staged files on the disk, then the record of each with the content of its temporary.
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
@@ -321,11 +345,10 @@ void BackupWriter::recordStagedThrow()
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
-        const quint64 id = BackupWriteJournal::fileId(rep.temp);
         if (rep.target == m_manifestPath)
-            m_journal->manifestTempId = id;
+            m_journal->manifestStaged = rep.staged;
         else
-            m_journal->files.append({ rep.target, id });
+            m_journal->files.append({ rep.target, rep.staged });
         const QString folder = QFileInfo(rep.temp).absolutePath();
         if (!folders.contains(folder))
             folders.append(folder);
@@ -334,7 +357,7 @@ void BackupWriter::recordStagedThrow()
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!staleLog().isEmpty())
-        m_journal->files.append({ staleLog(), 0 });
+        m_journal->files.append({ staleLog(), {} });
     m_journal->writeThrow();
 }
 
@@ -370,7 +393,7 @@ void BackupWriter::commitThrow()
         fail(QStringLiteral("can not overwrite %1").arg(m_manifestPath));
     m_committed = true;
     OutputFile::syncPath(m_manifest.dir.absolutePath());
-    BackupWriteJournal::settle(m_manifest.dir); // the old files kept aside go, then the record
+    BackupWriteJournal::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
     m_journal.reset();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupManifest.h"
+#include "backup/ContentDigest.h"
 
 #include <QByteArray>
 #include <QList>
@@ -71,25 +72,29 @@ public:
     // The time written into the records, Unix seconds.
     quint32 now() const { return m_now; }
 
-    // Copies a file (replacing to), made writable for its owner.
-    static void copyFileThrow(const QString& from, const QString& to);
+    // Copies a file (replacing to), made writable for its owner; the bytes written are added to
+    // written when one is given.
+    static void copyFileThrow(const QString& from, const QString& to, ContentDigest* written = nullptr);
     // Encrypts a whole file with key into to.
-    static void encryptFileThrow(const QByteArray& key, const QString& from, const QString& to);
+    static void encryptFileThrow(
+        const QByteArray& key, const QString& from, const QString& to, ContentDigest* written = nullptr);
 
 private:
     // A file the commit moves into place.
     struct Replacement {
         QString target;
         QString temp;
+        ContentDigest::Sum staged; // of the temporary, taken as it was written
     };
 
     void planThrow(const QList<BackupManifest::WriteRequest>& items);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
-    void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out);
-    void copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName);
+    void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out,
+        ContentDigest& written);
+    void copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName, ContentDigest& written);
     Replacement& addReplacement(const QString& target);
-    void updateMbdbThrow(const QString& temp);
-    void updateManifestDbThrow(const QString& temp);
+    void updateMbdbThrow(const QString& temp, ContentDigest& written);
+    void updateManifestDbThrow(const QString& temp, ContentDigest& written);
     void replaceDbRecordThrow(Sqlite3DB& db, const Staged& s);
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
     void recordStagedThrow();

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QtTest>
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -125,7 +126,11 @@ class TestBackupWriter : public QObject
             const QString copy = cacheDir.absoluteFilePath(node->item.backupFileName());
             try {
                 copier.copyThrow(node, copy);
-                out.insert(r.relativePath, readAll(copy));
+                const QByteArray content = readAll(copy);
+                out.insert(r.relativePath,
+                    content.size() == node->item.size ? content
+                                                      : "record of " + QByteArray::number(node->item.size)
+                            + " bytes: " + content.left(24).toHex());
             } catch (const std::exception& e) {
                 out.insert(r.relativePath, QByteArray("unreadable: ") + e.what());
             }
@@ -181,6 +186,24 @@ class TestBackupWriter : public QObject
         };
     }
 
+    // Another program writing a plain backup in place (same inodes): the manifest (its change
+    // counter) and the stored copy of r. The files and what they hold now.
+    static QHash<QString, QByteArray> rewriteInPlace(
+        const QString& dir, const BackupManifest::WriteRequest& r)
+    {
+        const QString stored = MBDBParser::getBKFilePath(
+            QDir(dir), MBDBParser::backupFileName(r.domain, r.relativePath), false);
+        QFile manifest(dir + "/Manifest.db");
+        QFile file(stored);
+        if (!manifest.open(QIODevice::ReadWrite) || !manifest.seek(24)
+            || manifest.write("\x7f\x7f\x7f\x7f") != 4
+            || !file.open(QIODevice::ReadWrite | QIODevice::Truncate) || file.write("written meanwhile") < 0)
+            return {};
+        manifest.close();
+        file.close();
+        return { { manifest.fileName(), readAll(manifest.fileName()) }, { stored, readAll(stored) } };
+    }
+
 private Q_SLOTS:
     void uncommittedWriteLeavesNoTrace_data()
     {
@@ -219,28 +242,38 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("messages");
-        QTest::newRow("Manifest.db") << QStringList {} << "" << false;
-        QTest::newRow("Manifest.db encrypted")
-            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw" << false;
-        QTest::newRow("Manifest.mbdb encrypted")
-            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw" << false;
+        // What happens to the folder after the kill: "copied" to a new one (new inode numbers, as
+        // on another disk), or "rewritten" in place by another program.
+        QTest::addColumn<QString>("after");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
+        QTest::newRow("Manifest.db") << QStringList {} << "" << false << "";
+        QTest::newRow("Manifest.db encrypted") << encrypted << "pw" << false << "";
+        QTest::newRow("Manifest.mbdb encrypted") << mbdb << "pw" << false << "";
         // Records only in the log of Manifest.db: never lost, and the old log never read into the new.
         QTest::newRow("Manifest.db with records in its log")
-            << QStringList { "--wal-rows", "3" } << "" << false;
+            << QStringList { "--wal-rows", "3" } << "" << false << "";
         // A message restore whose sms.db grows, run again as a whole: read, merge, write.
-        QTest::newRow("Manifest.db encrypted, messages restored again")
-            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << "pw" << true;
+        QTest::newRow("Manifest.db encrypted, messages restored again") << encrypted << "pw" << true << "";
+        QTest::newRow("Manifest.db, copied") << QStringList {} << "" << false << "copied";
+        QTest::newRow("Manifest.mbdb encrypted, copied") << mbdb << "pw" << false << "copied";
+        QTest::newRow("Manifest.db encrypted, copied, messages restored again")
+            << encrypted << "pw" << true << "copied";
+        QTest::newRow("Manifest.db, rewritten by another program")
+            << QStringList {} << "" << false << "rewritten";
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
     // leaves a backup whose touched files read whole, as they were or as written, even through a
-    // cache filled before the write was settled; the same write (or the whole message restore) run
-    // again leaves every file it touched whole.
+    // cache filled before the write was settled, and in a copy of the folder; the same write (or the
+    // whole message restore) run again leaves every file it touched whole. Files another program
+    // wrote after the kill stay as it wrote them.
     void killedAtEveryStep()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, password);
         QFETCH(bool, messages);
+        QFETCH(QString, after);
         QList<BackupManifest::WriteRequest> items = restoreLike();
         QString source;
         if (messages) {
@@ -264,12 +297,23 @@ private Q_SLOTS:
         const QHash<QString, QByteArray> before = readBack(TestEnv::copyToTemp(pristine), password, items);
         int step = 1;
         for (;; ++step) {
-            const QString dir = TestEnv::copyToTemp(pristine);
+            QString dir = TestEnv::copyToTemp(pristine);
             if (!writeKilledAt(dir, password, items, step))
                 break;
+            if (after == "copied")
+                dir = TestEnv::copyToTemp(dir);
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
+            if (after == "rewritten") {
+                const QHash<QString, QByteArray> written = rewriteInPlace(dir, items[0]);
+                QCOMPARE(written.size(), 2);
+                readBack(dir, password, items);
+                for (auto it = written.cbegin(); it != written.cend(); ++it)
+                    QVERIFY2(readAll(it.key()) == it.value(),
+                        qPrintable(QString("%1 after a kill before change %2").arg(it.key()).arg(step)));
+                continue;
+            }
             readBeforeSettling(dir, password, items);
             const QHash<QString, QByteArray> after = readBack(dir, password, items);
             for (const BackupManifest::WriteRequest& r : items) {
@@ -331,10 +375,34 @@ private Q_SLOTS:
         QVERIFY(step > 8);
     }
 
+    void recordStaysInsideTheBackup_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("names outside the backup")
+            << "lnk"
+            << QByteArray("manifest 0 Manifest.db\nfile 0 ../keep.txt\nfile 0 /etc/hostname\nfolder ..\n"
+                          "file 0 lnk/victim.txt\nfolder lnk/emptydir\nfolder lnk\n")
+            << "";
+        // Undoing L would put its old file, a link out, in place before the names under L.
+        const QByteArray underL = "file 0 L/victim.txt\nfile 0 L/gone.txt\nfile INODE L/keep.txt\nfile 0 L\n"
+                                  "folder L/emptydir\n";
+        QTest::newRow("an old file kept aside is a link out")
+            << "L.qmold"
+            << "manifest 0 Manifest.db\n" + underL << "^Left L\\.qmold alone: .* not a regular file";
+        QTest::newRow("an old file kept aside is a link out, the manifest under it")
+            << "L.qmold"
+            << "manifest 0 L/Manifest.db\n" + underL << "^Left L\\.qmold alone: .* not a regular file";
+    }
+
     // A record left by an earlier write touches nothing outside the backup folder, not even through
-    // a link inside it, when the backup is opened.
+    // a link inside it, nor one its own undo would put in place, when the backup is opened.
     void recordStaysInsideTheBackup()
     {
+        QFETCH(QString, link);
+        QFETCH(QByteArray, record);
+        QFETCH(QString, logged);
         const QString dir = GenBackup::make({});
         QVERIFY(!dir.isEmpty());
         const QString outside = QFileInfo(dir).absolutePath() + "/keep.txt";
@@ -344,36 +412,41 @@ private Q_SLOTS:
         keep.close();
         QFile::copy(outside, outside + ".qmold");
         const QString linked = TestEnv::tempDir();
-        for (const char* name : { "victim.txt", "victim.txt.qmold", "victim.txt.qmtmp" })
+        const QStringList names { "victim.txt", "victim.txt.qmold", "victim.txt.qmtmp", "keep.txt",
+            "gone.txt.qmold", "Manifest.db.qmtmp" };
+        for (const QString& name : names)
             QVERIFY(QFile::copy(outside, linked + "/" + name));
         QVERIFY(QDir(linked).mkdir("emptydir"));
-        QVERIFY(QFile::link(linked, dir + "/lnk"));
-        QFile record(dir + "/Manifest.qmwrite");
-        QVERIFY(record.open(QIODevice::WriteOnly));
-        record.write("manifest 0 Manifest.db\nfile 0 ../keep.txt\nfile 0 /etc/hostname\nfolder ..\n"
-                     "file 0 lnk/victim.txt\nfolder lnk/emptydir\nfolder lnk\n");
-        record.close();
+        QVERIFY(QFile::link(linked, dir + "/" + link));
+        QFile planted(dir + "/Manifest.qmwrite");
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        struct stat st;
+        QCOMPARE(::stat(QFile::encodeName(linked + "/keep.txt").constData(), &st), 0);
+        planted.write(record.replace("INODE", QByteArray::number(quint64(st.st_ino))));
+        planted.close();
+        if (!logged.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(logged));
         BackupManifest m(dir);
         open(m, QString());
         QVERIFY(!m.earlierWriteUnsettled());
         QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
         QCOMPARE(readAll(outside), QByteArray("mine"));
         QCOMPARE(readAll(outside + ".qmold"), QByteArray("mine"));
-        QCOMPARE(QDir(linked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-            QStringList({ "emptydir", "victim.txt", "victim.txt.qmold", "victim.txt.qmtmp" }));
+        QStringList all = names + QStringList { "emptydir" };
+        all.sort();
+        QCOMPARE(QDir(linked).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name), all);
+        for (const QString& name : names)
+            QCOMPARE(readAll(linked + "/" + name), QByteArray("mine"));
+        QVERIFY(QFileInfo(dir + "/" + link).isSymLink());
     }
 
-    // An earlier write that cannot be settled (a leftover of it cannot be removed, as in a
-    // read-only folder): the backup still opens, and a new write refuses before it changes anything.
+    // An earlier write that cannot be settled (its record cannot be read, here as it is a folder):
+    // the backup still opens, and a new write refuses before it changes anything.
     void unsettledWriteStillOpens()
     {
         const QString dir = GenBackup::make({});
         QVERIFY(!dir.isEmpty());
-        QVERIFY(QDir(dir).mkpath("ab/file.qmtmp/inside"));
-        QFile record(dir + "/Manifest.qmwrite");
-        QVERIFY(record.open(QIODevice::WriteOnly));
-        record.write("manifest 1 Manifest.db\nfile 0 ab/file\n");
-        record.close();
+        QVERIFY(QDir(dir).mkpath("Manifest.qmwrite/inside"));
         const QString digest = GenBackup::folderDigest(dir);
         BackupManifest m(dir);
         open(m, QString());

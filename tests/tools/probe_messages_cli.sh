@@ -106,12 +106,12 @@ check "restore-messages into the demo backup succeeds" $?
 [ "$(count merged "$work/demo.json")" = "$(count messages "$work/demo.json")" ]
 check "every message is merged into the demo backup" $?
 
-# A backup whose earlier write stopped and cannot be finished or undone (a leftover of it cannot be
-# removed): the restore stops with that, before it reads the message database the write swapped.
+# A backup whose earlier write stopped and cannot be finished or undone (its record cannot be read,
+# here as it is a folder): the restore stops with that, before it reads the message database the
+# write swapped.
 sms_file="$work/demo/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
 printf 'not a database' > "$sms_file"
-mkdir -p "$sms_file.qmtmp/inside"
-printf 'manifest 1 Manifest.db\nfile 0 3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\n' > "$work/demo/Manifest.qmwrite"
+mkdir -p "$work/demo/Manifest.qmwrite/inside"
 HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/demo" > /dev/null 2> "$work/unsettled.err"
 [ $? -ne 0 ] && [ "$(tail -n 1 "$work/unsettled.err")" = "Cannot finish or undo the earlier write into $work/demo." ]
 check "a restore stops before it reads a backup whose earlier write cannot be settled" $?
