@@ -6,6 +6,7 @@
 #include "app/SliceArena.h"
 #include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/BackupWriteJournal.h"
@@ -31,7 +32,6 @@
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
 #include <thread>
 #include <utime.h>
@@ -64,21 +64,6 @@ bool settleLeftoverHeld(const QDir& dir)
         return true;
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
     return BackupWriteJournal::settleLeftover(dir);
-}
-
-// Which file is at path: identity, size and times; empty when there is none.
-QString fileStamp(const QString& path)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QString();
-    return QStringLiteral("%1:%2:%3.%4:%5.%6")
-        .arg(quint64(st.st_ino))
-        .arg(qint64(st.st_size))
-        .arg(qint64(st.st_mtim.tv_sec))
-        .arg(qint64(st.st_mtim.tv_nsec))
-        .arg(qint64(st.st_ctim.tv_sec))
-        .arg(qint64(st.st_ctim.tv_nsec));
 }
 
 enum class MediaKind { None, Photo, Video };
@@ -373,7 +358,7 @@ void BackupManifest::decryptManifestDbThrow()
 {
     const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
     const QString src = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    const QString stamp = fileStamp(src);
+    const QString stamp = BackupCacheCopy::stampOf(src);
     const QByteArray key = manifestKey();
     if (key.isEmpty())
         fail(QStringLiteral(
@@ -469,7 +454,7 @@ void BackupManifest::parseInfo()
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
     // A write since the unlocking (by another program) replaced the manifest decrypted then.
     if (m_plainDir && hasManifestKey()
-        && m_plainStamp != fileStamp(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+        && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
         decryptManifestDbThrow();
     const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
@@ -1408,7 +1393,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
     if (!writer.newPlainManifestDb().isEmpty() && m_plainDir)
         BackupWriter::copyFileThrow(
             writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
-    m_plainStamp = fileStamp(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     for (const BackupWriter::Staged& s : writer.staged()) {
         _FileNode* node = findNode(s.req.domain, s.req.relativePath);
         if (!node || node->implied || node->item.isFolder()) {
