@@ -10,12 +10,14 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
 #include "backup/MBDBParser.h"
+#include "backup/ui/BackupWaitUi.h"
 #include "contacts/store/IOSContactCombineRule.h"
 #include "contacts/store/LocalContactsDb.h"
 #include "contacts/ui/ContactsMainForm.h"
@@ -32,6 +34,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
@@ -846,6 +849,62 @@ private Q_SLOTS:
                                     .arg(QDir::toNativeSeparators(backup))),
             qPrintable(shown));
         QCOMPARE(node->children.size(), 11);
+    }
+
+    void aLoadWaitsForAWriteElsewhere_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("waited for") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    // A backup that another program is writing into (it holds the folder's lock) loads once the
+    // write has ended; meanwhile a dialog says what the load waits for, and Cancel ends the wait
+    // without loading.
+    void aLoadWaitsForAWriteElsewhere()
+    {
+        QFETCH(bool, cancel);
+        const QString backup = TestEnv::tempDir() + "/busy";
+        QVERIFY(SyntheticBackup::make(backup, { "--udid", QString(40, 'b') }));
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(backup), backup);
+        }
+        QProcess writer; // holds the folder as a write does, until its input closes
+        writer.start("python3",
+            { "-c",
+                "import fcntl, os, sys\nfd = os.open(sys.argv[1], os.O_RDONLY)\n"
+                "fcntl.flock(fd, fcntl.LOCK_EX)\nprint('held', flush=True)\nsys.stdin.read()",
+                backup });
+        QVERIFY(writer.waitForReadyRead(10000));
+        BackupWaitUi::install();
+        MainWindow w;
+        w.resize(1000, 680);
+        w.show();
+        ModalAnswerer answerer;
+        QString status;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* form = qobject_cast<ProgressForm*>(modal);
+            if (!form || !form->isVisible())
+                return false;
+            status = form->statusText();
+            GuiTestEnv::screenshot(form, "backup-busy-wait");
+            if (cancel)
+                QTimer::singleShot(0, form, [form] { form->reject(); });
+            else
+                writer.closeWriteChannel();
+            return true;
+        });
+        answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        select(w, node);
+        QCOMPARE(status,
+            QString("Waiting for another window or program to finish writing into the backup %1...")
+                .arg(QDir::toNativeSeparators(backup)));
+        QCOMPARE(node->children.size(), cancel ? 0 : 11);
+        QCOMPARE(answerer.seen().size(), cancel ? 1 : 0);
+        writer.closeWriteChannel();
+        QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(10000));
     }
 
     // Without a desktop to open them, the menu entries, the Homepage button and the folder
