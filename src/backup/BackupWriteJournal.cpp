@@ -15,12 +15,12 @@
 namespace
 {
 
-const QString kTempSuffix = QStringLiteral(".qmtmp");
-const QString kAsideSuffix = QStringLiteral(".qmold");
-const QString kRecordName = QStringLiteral("Manifest.qmwrite");
 constexpr const char* kTarget = "";
 constexpr const char* kTemp = ".qmtmp";
 constexpr const char* kAside = ".qmold";
+const QString kTempSuffix = QString::fromLatin1(kTemp);
+const QString kAsideSuffix = QString::fromLatin1(kAside);
+const QString kRecordName = QStringLiteral("Manifest.qmwrite");
 
 std::function<void()>& beforeChange()
 {

@@ -1,8 +1,8 @@
 #include "backup/ManifestWalCopy.h"
 
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupWriter.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <stdexcept>
@@ -13,13 +13,6 @@ namespace
 [[noreturn]] void fail(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
-}
-
-void copyThrow(const QString& from, const QString& to)
-{
-    if (!QFile::copy(from, to))
-        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
 }
 
 } // namespace
@@ -38,8 +31,8 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath)
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
-    copyThrow(dbPath, copy);
-    copyThrow(log, logOf(copy));
+    BackupWriter::copyFileThrow(dbPath, copy);
+    BackupWriter::copyFileThrow(log, logOf(copy));
     try {
         // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.
         Sqlite3DB db;
