@@ -125,7 +125,8 @@ QByteArray BackupCrypto::stripValidPadding(const QByteArray& plain)
     return plain.left(plain.size() - pad);
 }
 
-void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size)
+BackupCrypto::Decrypted BackupCrypto::decryptStream(
+    const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size)
 {
     CtxPtr ctx = cbcContext(key, false);
     QByteArray buf(kChunk, Qt::Uninitialized);
@@ -156,14 +157,24 @@ void BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice
         held = plain.mid(len - 16, 16);
     }
     if (held.isEmpty())
-        return;
+        return {};
     // The padding tells the length: a record's size may be wrong for a file that changed while it
     // was copied. Without valid padding (a writer of whole blocks) the size may cut the filler of
     // the last block, and nothing more.
     QByteArray last = stripValidPadding(held);
-    if (last.size() == held.size() && size > written && size < written + held.size())
+    const bool padded = last.size() != held.size();
+    if (!padded && size > written && size < written + held.size())
         last.truncate(size - written);
     put(last.constData(), last.size());
+    return { written, padded };
+}
+
+bool BackupCrypto::endsPadded(const QByteArray& key, const QByteArray& lastBlocks)
+{
+    if (lastBlocks.size() != 16 && lastBlocks.size() != 32)
+        return false;
+    const QByteArray plain = cbcDecrypt(key, lastBlocks).right(16);
+    return stripValidPadding(plain).size() != plain.size();
 }
 
 qint64 BackupCrypto::encryptStream(

@@ -13,6 +13,7 @@
 #include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
+#include "backup/StoredFile.h"
 #include "device/PlistCFType.h"
 
 #include <QCryptographicHash>
@@ -1231,15 +1232,12 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
     const QByteArray key = copyKeyThrow(node, src);
-    if (!key.isEmpty()) {
-        try {
-            BackupCrypto::decryptStream(key, in, out, node->item.size);
-        } catch (const std::exception& e) {
-            if (out.failed())
-                fail(out.failure());
-            fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
-                     .arg(QString::fromUtf8(e.what())));
-        }
+    // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
+    const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
+        || StoredFile::decryptedInPlace(in, key, node->item.size);
+    QString notAsWritten;
+    if (!asStored) {
+        notAsWritten = decryptCopyThrow(node, key, src, in, out);
     } else {
         const qint64 total = in.size();
         const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
@@ -1256,6 +1254,44 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     struct utimbuf times;
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
+    if (!notAsWritten.isEmpty())
+        throw NotAsWritten(notAsWritten.toStdString());
+}
+
+// Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
+// its padding (written all the same: it may be all there is), empty when nothing is.
+QString BackupManifest::decryptCopyThrow(
+    const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const
+{
+    const QString stored = QDir::toNativeSeparators(src);
+    if (in.size() % 16 != 0)
+        throw NotAsWritten(
+            QStringLiteral("BackupManifest::decryptFile: decrypt failed. The stored copy %1 is "
+                           "not the file the phone wrote: its %2 bytes are not whole cipher "
+                           "blocks, so it was cut short or is not encrypted. Nothing was "
+                           "written; its record gives %3 bytes.")
+                .arg(stored)
+                .arg(in.size())
+                .arg(node->item.size)
+                .toStdString());
+    BackupCrypto::Decrypted got;
+    try {
+        got = BackupCrypto::decryptStream(key, in, out, node->item.size);
+    } catch (const std::exception& e) {
+        if (out.failed())
+            fail(out.failure());
+        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
+                 .arg(QString::fromUtf8(e.what())));
+    }
+    if (got.padded)
+        return QString();
+    return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends without its padding, "
+                          "so it was cut short or is not encrypted under its record's key. The %2 bytes it "
+                          "decrypts to were written to %3; its record gives %4 bytes.")
+        .arg(stored)
+        .arg(got.size)
+        .arg(QDir::toNativeSeparators(out.fileName()))
+        .arg(node->item.size);
 }
 
 // The key that decrypts a stored file; empty for a plain one.

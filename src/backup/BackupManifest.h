@@ -14,10 +14,13 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <vector>
 
 class BackupWriter;
+class OutputFile;
 class PlistCFType;
+class QFile;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -74,6 +77,16 @@ public:
 
     // Lower-case hex MD5 of the folder's absolute path; names the backup's cache folder.
     QString dirPathMd5() const;
+
+    // Thrown by copyFile when the stored copy of an encrypted record is not the file the phone
+    // wrote: it ends without the padding the phone gives every file (cut short, not encrypted, or
+    // encrypted under another key), or is not whole blocks. What it decrypts to is written all the
+    // same when there is anything; the text names the record and says which.
+    class NotAsWritten : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
 
     // Copies the stored file of node to dest, decrypted for an encrypted backup; see the .cpp.
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
@@ -169,6 +182,8 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     void noteWrittenFiles(const BackupWriter& writer);
     QByteArray copyKeyThrow(const _FileNode* node, const QString& src) const;
+    QString decryptCopyThrow(
+        const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const;
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     struct TreeBuilder;
     void clearTree();

@@ -3,6 +3,7 @@
 #include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
+#include "backup/StoredFile.h"
 #include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>
@@ -185,9 +186,13 @@ QByteArray PhotoThumbnail::readStoredThrow(
     const QByteArray key = manifest.fileKey(node->item);
     if (key.isEmpty())
         fail(QStringLiteral("The file key of %1 does not fit the keybag.").arg(path));
+    if (StoredFile::decryptedInPlace(in, key, node->item.size))
+        return in.readAll();
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    BackupCrypto::decryptStream(key, in, out, node->item.size);
+    // A picture cut short or under another key is not drawn in part: the copy says why.
+    if (!BackupCrypto::decryptStream(key, in, out, node->item.size).padded)
+        fail(QStringLiteral("%1 ends without its padding: it is not the picture the phone wrote.").arg(path));
     return out.data();
 }
 

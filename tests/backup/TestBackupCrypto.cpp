@@ -8,14 +8,21 @@ class TestBackupCrypto : public QObject
 {
     Q_OBJECT
 
-    static QByteArray decrypt(const QByteArray& key, const QByteArray& cipher, qint64 size)
+    // The plaintext; *padded tells whether the stream ended in valid padding, and the size that
+    // decryptStream reports is checked against what it wrote.
+    static QByteArray decrypt(
+        const QByteArray& key, const QByteArray& cipher, qint64 size, bool* padded = nullptr)
     {
         QBuffer in;
         in.setData(cipher);
         in.open(QIODevice::ReadOnly);
         QBuffer out;
         out.open(QIODevice::WriteOnly);
-        BackupCrypto::decryptStream(key, in, out, size);
+        const BackupCrypto::Decrypted got = BackupCrypto::decryptStream(key, in, out, size);
+        if (got.size != out.data().size())
+            return "size reported wrong";
+        if (padded)
+            *padded = got.padded;
         return out.data();
     }
 
@@ -32,8 +39,20 @@ private Q_SLOTS:
             const QByteArray cipher = BackupCrypto::cbcEncrypt(key, plain);
             QCOMPARE(cipher.size() % 16, 0);
             for (qint64 size : { qint64(len), qint64(0), len + qint64(8), len + qint64(5000), len - qint64(1),
-                     len - qint64(4096) })
-                QCOMPARE(decrypt(key, cipher, size), plain);
+                     len - qint64(4096) }) {
+                bool padded = false;
+                QCOMPARE(decrypt(key, cipher, size, &padded), plain);
+                QVERIFY(padded);
+            }
+            QVERIFY(BackupCrypto::endsPadded(key, cipher.right(32)));
+            // Cut at a block boundary, or under another key, the stream ends without its padding.
+            for (const QByteArray& notWhole : { cipher.left(cipher.size() - 16),
+                     BackupCrypto::cbcEncrypt(QByteArray(32, '\x5b'), plain) }) {
+                bool padded = true;
+                decrypt(key, notWhole, len, &padded);
+                QCOMPARE(padded, false);
+                QCOMPARE(BackupCrypto::endsPadded(key, notWhole.right(32)), false);
+            }
             QCOMPARE(BackupCrypto::stripValidPadding(BackupCrypto::cbcDecrypt(key, cipher)), plain);
             // Encrypting a stream gives the same bytes as the whole-buffer form.
             QBuffer in;
@@ -51,10 +70,19 @@ private Q_SLOTS:
         const QByteArray key(32, '\x01');
         QByteArray whole(32, 'a'); // whole blocks with no padding, as some writers store them
         const QByteArray cipher = BackupCrypto::cbcEncrypt(key, whole).left(32);
-        // The size cuts the filler of the last block only; otherwise every byte is kept.
-        QCOMPARE(decrypt(key, cipher, 20), whole.left(20));
-        for (qint64 size : { 0, 5, 16, 32, 40 })
-            QCOMPARE(decrypt(key, cipher, size), whole);
+        // The size cuts the filler of the last block only; otherwise every byte is kept. Either way
+        // the stream is told to end without its padding.
+        bool padded = true;
+        QCOMPARE(decrypt(key, cipher, 20, &padded), whole.left(20));
+        QVERIFY(!padded);
+        for (qint64 size : { 0, 5, 16, 32, 40 }) {
+            padded = true;
+            QCOMPARE(decrypt(key, cipher, size, &padded), whole);
+            QVERIFY(!padded);
+        }
+        padded = true;
+        QCOMPARE(decrypt(key, QByteArray(), 0, &padded), QByteArray());
+        QVERIFY(!padded);
         QCOMPARE(BackupCrypto::stripValidPadding(QByteArray("abc\x02\x03", 5)), QByteArray("abc\x02\x03", 5));
         QCOMPARE(BackupCrypto::stripValidPadding(QByteArray("abc\x02\x02", 5)), QByteArray("abc"));
         QCOMPARE(BackupCrypto::stripValidPadding(QByteArray("abc\0", 4)), QByteArray("abc\0", 4));

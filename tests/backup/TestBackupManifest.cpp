@@ -366,27 +366,44 @@ private Q_SLOTS:
         QTest::addColumn<QString>("layout");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("delta");
+        // The stored copies as make_backup.py --stored-damage leaves them, empty for the phone's own.
+        QTest::addColumn<QString>("damage");
         for (const char* path : { "Library/SMS/sms.db", "Library/AddressBook/AddressBook.sqlitedb",
                  "Media/DCIM/100APPLE/IMG_0002.JPG" })
             for (int delta : { -4096, 5000, 8 })
-                QTest::addRow("db, %s, %d", path, delta) << "db" << QString(path) << delta;
+                QTest::addRow("db, %s, %d", path, delta) << "db" << QString(path) << delta << "";
         QTest::newRow("mbdb, sms.db, -4096") << "mbdb"
-                                             << "Library/SMS/sms.db" << -4096;
+                                             << "Library/SMS/sms.db" << -4096 << "";
+        // A copy cut short at a block boundary, one under a key the record does not hold: never a
+        // success, though what they decrypt to is written. One another tool decrypted in place: copied
+        // as it stands.
+        for (const char* path : { "Library/SMS/sms.db", "Media/DCIM/100APPLE/IMG_0002.JPG" })
+            for (const char* damage : { "cut-half", "other-key", "in-place" })
+                QTest::addRow("db, %s, %s", path, damage) << "db" << QString(path) << 0 << damage;
+        QTest::newRow("mbdb, sms.db, cut-half") << "mbdb"
+                                                << "Library/SMS/sms.db" << 0 << "cut-half";
+        QTest::newRow("db, AddressBook.sqlitedb, in-place")
+            << "db"
+            << "Library/AddressBook/AddressBook.sqlitedb" << 0 << "in-place";
     }
     void recordSizeNeverCutsAFile()
     {
         QFETCH(QString, layout);
         QFETCH(QString, path);
         QFETCH(int, delta);
-        // One backup per layout and delta, every file of the table off by it.
+        QFETCH(QString, damage);
+        // One backup per layout, delta and damage, every file of the table off by it.
         static QHash<QString, QString> made;
-        const QString key = layout + QString::number(delta);
+        const QString key = layout + QString::number(delta) + damage;
         if (!made.contains(key)) {
             QStringList args { "--layout", layout, "--password", "pw", "--iter", "5", "--dpic", "5",
                 "--photo-width", "640", "--photo-height", "480" };
             for (const char* p : { "Library/SMS/sms.db", "Library/AddressBook/AddressBook.sqlitedb",
-                     "Media/DCIM/100APPLE/IMG_0002.JPG" })
+                     "Media/DCIM/100APPLE/IMG_0002.JPG" }) {
                 args << "--size-delta" << QString("%1=%2").arg(p).arg(delta);
+                if (!damage.isEmpty())
+                    args << "--stored-damage" << QString("%1=%2").arg(p, damage);
+            }
             made.insert(key, GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-" + key));
         }
         const QString dir = made[key];
@@ -406,6 +423,25 @@ private Q_SLOTS:
         QVERIFY(truth["length"].toInt() > 4096);
         const QString out = TestEnv::tempDir() + "/whole.bin";
         QFile::remove(out);
+        if (damage == "cut-half" || damage == "other-key") {
+            QString err;
+            try {
+                m.copyFile(node, out, nullptr, nullptr);
+            } catch (const BackupManifest::NotAsWritten& e) {
+                err = QString::fromUtf8(e.what());
+            }
+            QVERIFY2(err.contains(node->item.backupFileName()) && err.contains("ends without its padding")
+                    && err.contains(QString("its record gives %1 bytes").arg(node->item.size)),
+                qPrintable(err));
+            // Nothing is lost: what the stored copy holds is written, a cut database still begins as one.
+            const qint64 stored = QFileInfo(m.storedFilePath(node->item)).size();
+            QVERIFY(QFileInfo(out).size() == stored || QFileInfo(out).size() == node->item.size);
+            if (damage == "cut-half")
+                QVERIFY(readAll(out).startsWith(path.endsWith(".JPG") ? "\xff\xd8\xff" : "SQLite format 3"));
+            // Thumbnails draw none.
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, PhotoThumbnail::readStoredThrow(m, node));
+            return;
+        }
         m.copyFile(node, out, nullptr, nullptr);
         const QByteArray bytes = readAll(out);
         QCOMPARE(bytes.size(), truth["length"].toInt());

@@ -76,6 +76,61 @@ out=$("$probe" export-media --kind photos "$work/twin" "$work/photos-out"); rc=$
 [ $rc -eq 0 ] && [[ "$out" == *'"extracted":2'* ]] && [[ "$out" == *'"missing":1'* ]]
 check "export-media counts the photo whose stored copy is gone" $?
 
+# A stored copy that is not what the phone wrote is never a success: sms.db and a photo cut to half
+# at a block boundary (an interrupted copy), notes under a key the record does not hold. What they
+# decrypt to is still written. Bookmarks that another tool decrypted in place are copied as they stand.
+damage="--stored-damage Library/SMS/sms.db=cut-half --stored-damage Media/DCIM/100APPLE/IMG_0002.JPG=cut-half
+        --stored-damage Library/Notes/notes.sqlite=other-key --stored-damage Library/Safari/Bookmarks.db=in-place"
+/usr/bin/python3 "$generator" --password 1234 --iter 10 --dpic 10 $damage "$work/cut" > /dev/null \
+    && /usr/bin/python3 "$generator" $damage "$work/cut-plain" > /dev/null
+check "generator makes a backup with damaged stored copies, and its plain twin" $?
+stored() { printf '%s' "$1" | sha1sum | cut -c1-40 | sed 's|^\(..\)|\1/\1|'; }
+size=$(wc -c < "$work/cut-plain/$(stored HomeDomain-Library/SMS/sms.db)")
+echo 1234 | "$probe" extract "$work/cut" HomeDomain Library/SMS/sms.db "$work/cut-sms.db" > "$work/out.txt" 2> "$work/err.txt"
+rc=$?
+[ $rc -ne 0 ] && grep -q "ends without its padding" "$work/err.txt" && grep -q "its record gives $size bytes" "$work/err.txt" \
+    && ! grep -q wrote "$work/out.txt" && [ "$(head -c 15 "$work/cut-sms.db")" = "SQLite format 3" ]
+check "extract of sms.db cut short fails, saying why and the record's size, and keeps what there is" $?
+echo 1234 | "$probe" extract "$work/cut" HomeDomain Library/Notes/notes.sqlite "$work/notes.db" > /dev/null 2> "$work/err.txt"
+[ $? -ne 0 ] && grep -q "ends without its padding" "$work/err.txt"
+check "extract of a file under a key the record does not hold fails, saying why" $?
+echo 1234 | "$probe" extract "$work/cut" HomeDomain Library/Safari/Bookmarks.db "$work/bm.db" > /dev/null \
+    && cmp -s "$work/bm.db" "$work/cut-plain/$(stored HomeDomain-Library/Safari/Bookmarks.db)"
+check "extract of a file decrypted in place copies it as it stands" $?
+out=$("$probe" export-media --kind photos "$work/cut" "$work/cut-photos" --password 1234 2> "$work/err.txt"); rc=$?
+[ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && [[ "$out" == *'"extracted":2'* ]] \
+    && grep -q "Record: CameraRollDomain Media/DCIM/100APPLE/IMG_0002.JPG" "$work/err.txt" \
+    && grep -q "ends without its padding" "$work/err.txt" && [ "$(ls "$work/cut-photos" | wc -l)" -eq 3 ]
+check "export-media names the photo cut short and counts it apart" $?
+out=$("$probe" extract-tree --domain HomeDomain "$work/cut" "$work/cut-tree" --password 1234 2> "$work/err.txt"); rc=$?
+[ $rc -ne 0 ] && [[ "$out" == *'"damaged":2'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" \
+    && grep -q "Record: HomeDomain Library/Notes/notes.sqlite" "$work/err.txt"
+check "extract-tree names the two damaged files and counts them apart" $?
+
+# A folder of the backup the user may not read (its permissions lost in a copy): its files are
+# counted apart from those the backup lacks, with the system's reason. Root reads anything, so the
+# probe then runs as nobody on a copy that nobody may read otherwise.
+perm=$(mktemp -d)
+cp -r "$work/cut-plain" "$perm/bk" && mkdir "$perm/home" && chmod -R a+rX "$perm"
+folder=$(dirname "$perm/bk/$(stored HomeDomain-Library/SMS/sms.db)")
+locked=$(ls "$folder" | wc -l)
+lacks=$("$probe" extract-tree "$perm/bk" "$work/perm-tree" 2> /dev/null | grep -o '"missing":[0-9]*')
+as=()
+if [ "$(id -u)" -eq 0 ]; then
+    chown -R 65534:65534 "$perm/home" && as=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+fi
+chmod 000 "$folder"
+if "${as[@]}" test -r "$folder"; then
+    echo "SKIP: the folder without permission stays readable to this user; its check cannot run"
+else
+    out=$(HOME="$perm/home" "${as[@]}" "$probe" extract-tree "$perm/bk" "$perm/home/tree" 2> "$work/err.txt"); rc=$?
+    [ $rc -ne 0 ] && [[ "$out" == *"\"unreadable\":$locked"* ]] && [[ "$out" == *"$lacks"* ]] \
+        && grep -q "Permission denied" "$work/err.txt" && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
+    check "extract-tree counts the $locked files of a folder without permission apart, saying why" $?
+fi
+chmod 755 "$folder"
+rm -rf "$perm"
+
 # Reading never writes beside what it reads: each reading command on a database in WAL mode (a
 # device's usual mode) leaves its folder as it was.
 gen=$(dirname "$generator")

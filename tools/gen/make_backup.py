@@ -418,6 +418,37 @@ def aes_cbc_encrypt(key, data, pad=True):
     return enc.update(data) + enc.finalize()
 
 
+def aes_cbc_last_block(key, data):
+    """The plaintext of the last block of data under key (CBC with a zero IV)."""
+    from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
+    dec = Cipher(algorithms.AES(key), modes.CBC(b"\0" * 16)).decryptor()
+    tail = data[-32:]
+    return (dec.update(tail) + dec.finalize())[-16:]
+
+
+def pkcs7_valid(block):
+    n = block[-1]
+    return 1 <= n <= 16 and block[-n:] == bytes([n]) * n
+
+
+def damage_stored(kind, key, content, data):
+    """--stored-damage: the stored copy of an encrypted file as it is left by an interrupted copy
+    ("cut-half": its first half, in whole blocks), by a write under a key the record does not hold
+    ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content)."""
+    if kind == "cut-half":
+        return data[:len(data) // 2 // 16 * 16]
+    if kind == "in-place":
+        return content
+    if kind == "other-key":
+        # A key whose encryption does not happen to decrypt to valid padding under the record's key.
+        for n in range(1000):
+            other = hashlib.sha256(b"another key %d" % n).digest()
+            enc = aes_cbc_encrypt(other, content)
+            if not pkcs7_valid(aes_cbc_last_block(key, enc)):
+                return enc
+    raise SystemExit("unknown --stored-damage kind %s" % kind)
+
+
 def leave_in_wal(path, rows):
     """Turns the database at path to WAL mode and commits rows into its log only, as a program that
     had it open for writing leaves it: Manifest.db keeps the old pages, Manifest.db-wal the new."""
@@ -643,6 +674,7 @@ class Builder:
 
     def write(self, out):
         a = self.args
+        self.stored_damage = dict(spec.rsplit("=", 1) for spec in a.stored_damage)
         os.makedirs(out, exist_ok=True)
         encrypted = self.keybag is not None
         stored = []
@@ -655,6 +687,9 @@ class Builder:
                 data = rec["content"]
                 if data is not None and not a.decrypted_copy:
                     data = aes_cbc_encrypt(fkey, data)
+                    damage = self.stored_damage.get(rec["path"])
+                    if damage:
+                        data = damage_stored(damage, fkey, rec["content"], data)
             else:
                 data = rec["content"]
             rec["key_blob"] = key_blob
@@ -759,6 +794,10 @@ def main():
     p.add_argument("--no-dpsl", action="store_true", help="old keybag without DPSL/DPIC even for Manifest.db")
     p.add_argument("--size-delta", action="append", default=[], metavar="REL=DELTA",
                    help="record the file at relative path REL with a Size DELTA bytes off its length")
+    p.add_argument("--stored-damage", action="append", default=[], metavar="REL=KIND",
+                   help="with --password: the stored copy of the file at relative path REL is cut to its "
+                        "first half (cut-half), encrypted under another key than its record's (other-key), "
+                        "or its plain content (in-place)")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")

@@ -55,6 +55,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     o["processed"] = counts.processed;
     o["extracted"] = counts.extracted;
     o["missing"] = counts.missing;
+    o["damaged"] = counts.damaged;
+    o["unreadable"] = counts.unreadable;
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return rc;
 }

@@ -1,6 +1,7 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/StoredFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,6 +20,7 @@
 struct ExportBKFileThread::PendingCopy {
     QSemaphore done;
     QString error; // empty after success
+    QString damaged; // why the stored copy is not what the phone wrote; written all the same
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
@@ -27,6 +29,8 @@ namespace
 
 // Copies under way at most; enough to keep the helper threads and the disk busy.
 const int kWindow = 16;
+// Files named in the result at most for each kind of fault; the counts tell the rest.
+const int kNamed = 10;
 
 bool isFolder(const BackupManifest::_FileNode* node)
 {
@@ -50,11 +54,15 @@ QString shortened(const QString& path)
 }
 
 // The failure of one file's copy, naming its record by domain and (shortened) path.
-QString copyFailureText(const BackupManifest::_FileNode* node, const QString& dest, const std::exception& e)
+QString faultText(const BackupManifest::_FileNode* node, const QString& reason)
 {
-    const QString reason = QString::fromUtf8(e.what()).replace(dest, shortened(dest));
     return QStringLiteral("%1\nRecord: %2 %3")
         .arg(reason, node->item.domain, shortened(node->item.relativePath()));
+}
+
+QString copyFailureText(const BackupManifest::_FileNode* node, const QString& dest, const std::exception& e)
+{
+    return faultText(node, QString::fromUtf8(e.what()).replace(dest, shortened(dest)));
 }
 
 void setModified(const QString& path, quint32 mtime)
@@ -128,13 +136,62 @@ void ExportBKFileThread::run()
         while (!m_pending.empty())
             finishOldestThrow();
         setFolderTimes();
-        if (!m_form->cancelled)
+        if (m_form->cancelled)
+            return;
+        if (damagedFiles + unreadableFiles > 0)
+            m_form->invokeErrorOccurred(faultsText());
+        else
             m_form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         drainQuietly();
         setFolderTimes();
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        const QString faults = faultsText();
+        m_form->invokeErrorOccurred(
+            QString::fromUtf8(e.what()) + (faults.isEmpty() ? QString() : "\n" + faults));
     }
+}
+
+void ExportBKFileThread::noteDamaged(const QString& text)
+{
+    if (++damagedFiles <= kNamed)
+        m_damaged.append(text);
+}
+
+// The files counted apart, named (the first few of each kind).
+QString ExportBKFileThread::faultsText() const
+{
+    QStringList parts;
+    const auto add = [&](qint64 count, const QStringList& named, const QString& heading) {
+        if (count == 0)
+            return;
+        parts.append(heading.arg(count));
+        parts.append(named);
+        if (count > named.size())
+            parts.append(QStringLiteral("... and %1 more.").arg(count - named.size()));
+    };
+    add(damagedFiles, m_damaged, QStringLiteral("%1 of the files are not what the phone wrote:"));
+    add(unreadableFiles, m_unreadable, QStringLiteral("%1 of the files could not be read:"));
+    return parts.join(QLatin1Char('\n'));
+}
+
+// Counts a file whose stored copy the backup lacks, or the system does not let the user read;
+// true when it is one.
+bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
+{
+    const QString stored = m_manifest->storedFilePath(node->item);
+    QString why;
+    switch (StoredFile::stateOf(stored, &why)) {
+    case StoredFile::State::Readable:
+        return false;
+    case StoredFile::State::Missing:
+        ++missingFiles;
+        return true;
+    case StoredFile::State::Unreadable:
+        if (++unreadableFiles <= kNamed)
+            m_unreadable.append(faultText(node, QStringLiteral("can not open %1. %2").arg(stored, why)));
+        return true;
+    }
+    return false;
 }
 
 // Waits for the oldest copy under way; its failure is thrown.
@@ -145,7 +202,9 @@ void ExportBKFileThread::finishOldestThrow()
     oldest->done.acquire();
     if (!oldest->error.isEmpty())
         throw std::runtime_error(oldest->error.toUtf8().toStdString());
-    if (!oldest->skipped)
+    if (!oldest->damaged.isEmpty())
+        noteDamaged(oldest->damaged);
+    else if (!oldest->skipped)
         ++extractedFiles;
 }
 
@@ -154,7 +213,9 @@ void ExportBKFileThread::drainQuietly()
 {
     for (const std::shared_ptr<PendingCopy>& p : m_pending) {
         p->done.acquire();
-        if (p->error.isEmpty() && !p->skipped)
+        if (!p->damaged.isEmpty())
+            noteDamaged(p->damaged);
+        else if (p->error.isEmpty() && !p->skipped)
             ++extractedFiles;
     }
     m_pending.clear();
@@ -210,15 +271,16 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     ++processedFiles;
     m_form->invokeUpdateProgress(m_statusText.arg(node->name()),
         int(double(processedFiles) / totalFiles * 100.0), m_detailText.arg(processedFiles).arg(totalFiles));
-    if (!QFileInfo::exists(m_manifest->storedFilePath(node->item))) {
-        ++missingFiles;
+    if (countedUnstored(node))
         return;
-    }
     // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
     if (!m_pool) {
         try {
             m_manifest->copyFile(node, path, m_form, copyFileProgress);
+        } catch (const BackupManifest::NotAsWritten& e) {
+            noteDamaged(copyFailureText(node, path, e));
+            return;
         } catch (const std::exception& e) {
             throw std::runtime_error(copyFailureText(node, path, e).toStdString());
         }
@@ -237,6 +299,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
         } else {
             try {
                 manifest->copyFile(node, path, form, copyFileProgress);
+            } catch (const BackupManifest::NotAsWritten& e) {
+                pending->damaged = copyFailureText(node, path, e);
             } catch (const std::exception& e) {
                 pending->error = copyFailureText(node, path, e);
                 failed->store(true);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QList>
 #include <QPair>
+#include <QStringList>
 #include <QThread>
 #include <atomic>
 #include <deque>
@@ -17,7 +18,9 @@ class QThreadPool;
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
 // folder, decrypting the files of an encrypted backup and giving each its record's modification
 // time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
-// never followed. Files without a stored copy are skipped and counted. Nothing written is removed after a
+// never followed. Files without a stored copy are skipped and counted. Those the system does not let
+// the user read are skipped, and those whose stored copy is not what the phone wrote are written;
+// both are counted apart and named, and the run then ends with an error. Nothing written is removed after a
 // cancel or a failure. Files of a plain backup are copied by a few helper threads while this
 // thread walks on: progress is still reported once per file in tree order, a cancel still lets
 // the files under way complete and starts no other, and the first failure in tree order is the
@@ -34,6 +37,11 @@ public:
     qint64 processedFiles = 0;
     qint64 extractedFiles = 0;
     qint64 missingFiles = 0; // files whose record has no stored copy in the backup folder
+    // Files written from a stored copy that is not what the phone wrote (cut short, under another
+    // key): counted apart from those extracted, and named in the result.
+    qint64 damagedFiles = 0;
+    // Files whose stored copy the system does not let the user read (a folder without permission).
+    qint64 unreadableFiles = 0;
 
     // A caller's success text, followed by how many of the chosen files the backup does not
     // store when there are any.
@@ -50,6 +58,9 @@ private:
     void finishOldestThrow();
     void drainQuietly();
     void setFolderTimes();
+    bool countedUnstored(const BackupManifest::_FileNode* node);
+    void noteDamaged(const QString& text);
+    QString faultsText() const;
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_nodes;
@@ -62,6 +73,8 @@ private:
     std::shared_ptr<std::atomic<bool>> m_failed; // set by the first copy that fails
     std::deque<std::shared_ptr<PendingCopy>> m_pending; // copies under way, in tree order
     QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
+    QStringList m_damaged; // the first texts of damagedFiles
+    QStringList m_unreadable; // the first texts of unreadableFiles
 };
 
 // The progress callback of BackupManifest::copyFile; context is the ProgressForm.

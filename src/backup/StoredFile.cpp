@@ -1,0 +1,81 @@
+#include "backup/StoredFile.h"
+
+#include "backup/BackupCrypto.h"
+
+#include <QFile>
+#include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr int kHead = 512;
+
+// How the kinds of files a phone keeps begin: bytes at an offset (a movie's first box begins with
+// its length).
+struct Signature {
+    int offset;
+    QByteArrayView bytes;
+};
+
+const Signature kSignatures[] = { { 0, "SQLite format 3" }, { 0, "bplist00" }, { 0, "<?xml" },
+    { 0, "\xff\xd8\xff" }, { 0, "\x89PNG\r\n\x1a\n" }, { 0, "GIF8" }, { 0, "II*" },
+    { 0, QByteArrayView("MM\0*", 4) }, { 4, "ftyp" }, { 4, "moov" }, { 4, "mdat" }, { 4, "wide" },
+    { 0, "#!AMR" }, { 0, "caff" }, { 0, "PK\x03\x04" }, { 0, "ID3" }, { 0, "RIFF" }, { 0, "%PDF-" } };
+
+// Text in UTF-8: no control characters but white space, no invalid sequence (one cut off at the
+// end of head is fine).
+bool isText(const QByteArray& head)
+{
+    if (head.isEmpty())
+        return false;
+    QStringDecoder decoder(QStringConverter::Utf8);
+    const QString text = decoder(head);
+    if (decoder.hasError())
+        return false;
+    for (const QChar c : text)
+        if (c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r' && c != u'\f')
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool StoredFile::beginsAsAFile(const QByteArray& head)
+{
+    for (const Signature& s : kSignatures)
+        if (head.size() >= s.offset + s.bytes.size()
+            && QByteArrayView(head).sliced(s.offset, s.bytes.size()) == s.bytes)
+            return true;
+    return isText(head.left(kHead));
+}
+
+bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize)
+{
+    const qint64 length = in.size();
+    if (recordSize <= 0 || length != recordSize)
+        return false;
+    bool plain = true;
+    if (length % 16 == 0) {
+        const qint64 tail = qMin<qint64>(length, 32);
+        plain = in.seek(length - tail) && !BackupCrypto::endsPadded(key, in.read(tail));
+    }
+    plain = plain && in.seek(0) && beginsAsAFile(in.read(kHead));
+    in.seek(0);
+    return plain;
+}
+
+StoredFile::State StoredFile::stateOf(const QString& path, QString* why)
+{
+    if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0)
+        return State::Readable;
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+        return State::Missing;
+    if (why)
+        *why = QString::fromLocal8Bit(std::strerror(error));
+    return State::Unreadable;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QFileDevice;
+
+// A file as a backup folder stores it: whether it is there to read, and what the bytes of one of
+// an encrypted backup say about how it is stored. The phone pads every file it encrypts, so an
+// encrypted copy is whole blocks, longer than its record's size, and decrypts to valid padding.
+class StoredFile
+{
+public:
+    // Whether the stored file at path may be read: Missing when the backup folder lacks it,
+    // Unreadable when the system refuses it (a folder the user may not read), with *why its reason.
+    enum class State { Readable, Missing, Unreadable };
+    static State stateOf(const QString& path, QString* why = nullptr);
+
+    // Whether in holds its record's file as it stands, decrypted in place by another tool: its
+    // length is the record's size, which no encrypted copy has, it does not decrypt to valid
+    // padding, and it begins as a file of a phone begins. in is left at its start.
+    static bool decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize);
+    // Whether head, the first bytes of a file, begins as a database, property list, picture,
+    // movie, sound or text does; bytes that are encrypted never do.
+    static bool beginsAsAFile(const QByteArray& head);
+};
