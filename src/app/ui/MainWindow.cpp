@@ -542,6 +542,7 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     {
         ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
         LoadBkThread thread(&manifest, files, cacheDir, &form, this);
+        thread.setShowWhatItCan(true);
         thread.start();
         const int result = form.exec();
         thread.wait();

@@ -3,8 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
-
-#include <QFileInfo>
+#include "backup/StoredFile.h"
 
 LoadBkThread::LoadBkThread(const BackupManifest* manifest, QList<const BackupManifest::_FileNode*> files,
     const QDir& cacheDir, ProgressForm* form, QObject* parent)
@@ -28,25 +27,48 @@ void LoadBkThread::run()
         return;
     }
     BackupCacheCopy copier(*m_manifest, cache);
+    QStringList faults;
     int index = 0;
     for (const BackupManifest::_FileNode* node : std::as_const(m_files)) {
         ++index;
         if (m_form->cancelled)
             return;
-        if (!node || !QFileInfo::exists(m_manifest->storedFilePath(node->item)))
+        if (!node
+            || StoredFile::stateOf(m_manifest->storedFilePath(node->item)) == StoredFile::State::Missing)
             continue;
-        const QString name = node->item.backupFileName();
         m_form->invokeUpdateProgress(tr("IDS_LOADING_ITUNES_DB"), index * 100 / int(m_files.size()),
             tr("IDS_CACHING_FILE_%1").arg(node->name()));
-        const QString dest = cacheDir.absoluteFilePath(name);
-        try {
-            copier.copyThrow(node, dest);
-        } catch (const std::exception& e) {
-            m_form->invokeErrorOccurred(
-                QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what())));
+        if (!copyOne(copier, node, faults))
             return;
-        }
     }
     if (!m_form->cancelled)
-        m_form->invokeSucceed(QString());
+        m_form->invokeSucceed(faults.join(QLatin1Char('\n')));
+}
+
+// Copies node into the cache folder; false after reporting the error that ends the run.
+bool LoadBkThread::copyOne(
+    BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults)
+{
+    const QString stored = m_manifest->storedFilePath(node->item);
+    QString why;
+    if (m_showWhatItCan && StoredFile::stateOf(stored, &why) == StoredFile::State::Unreadable) {
+        faults.append(QStringLiteral("Copy %1 error. can not open %2. %3").arg(node->name(), stored, why));
+        return true;
+    }
+    try {
+        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
+    } catch (const BackupManifest::NotAsWritten& e) {
+        const QString text
+            = QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what()));
+        if (!m_showWhatItCan) {
+            m_form->invokeErrorOccurred(text);
+            return false;
+        }
+        faults.append(text);
+    } catch (const std::exception& e) {
+        m_form->invokeErrorOccurred(
+            QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what())));
+        return false;
+    }
+    return true;
 }

@@ -4,18 +4,27 @@
 
 #include <QDir>
 #include <QList>
+#include <QStringList>
 #include <QThread>
 
+class BackupCacheCopy;
 class ProgressForm;
 
 // Copies well-known backup files (decrypted when the backup is encrypted) into a cache folder under
-// their backup file names, skipping files unchanged since the last copy ("manifest2.db").
+// their backup file names, skipping files unchanged since the last copy ("manifest2.db") and files
+// the backup lacks. The first copy that fails ends the run with an error, unless the run is to show
+// what it can (setShowWhatItCan).
 class LoadBkThread : public QThread
 {
     Q_OBJECT
 public:
     LoadBkThread(const BackupManifest* manifest, QList<const BackupManifest::_FileNode*> files,
         const QDir& cacheDir, ProgressForm* form, QObject* parent = nullptr);
+
+    // For pages that only show the files: a stored copy that is not what the phone wrote is
+    // copied all the same, one the user may not read is left out, and the run goes on; it then
+    // succeeds with a text that names them. A road that writes back what it read never does so.
+    void setShowWhatItCan(bool show) { m_showWhatItCan = show; }
 
     // The cache folder; read by callers after the run.
     QDir cacheDir;
@@ -24,7 +33,10 @@ protected:
     void run() override;
 
 private:
+    bool copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults);
+
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_files;
     ProgressForm* m_form;
+    bool m_showWhatItCan = false;
 };

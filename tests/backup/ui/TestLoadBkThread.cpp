@@ -54,28 +54,63 @@ private Q_SLOTS:
         QVERIFY(f.readAll().endsWith("marker"));
     }
 
+    void reportsCopyErrors_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("showWhatItCan");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("text");
+        // The stored file no longer decrypts in whole blocks.
+        QTest::newRow("not whole blocks")
+            << "append" << false << 0
+            << "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed.";
+        // Cut short at a block boundary: never copied as a success. A page that shows what it can
+        // goes on with what there is and says it.
+        QTest::newRow("cut short") << "cut-half" << false << 0 << "Copy notes.sqlite error. The stored copy ";
+        QTest::newRow("cut short, shown")
+            << "cut-half" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+        QTest::newRow("under another key, shown")
+            << "other-key" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+    }
     void reportsCopyErrors()
     {
-        const QString dir = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5" });
+        QFETCH(QString, damage);
+        QFETCH(bool, showWhatItCan);
+        QFETCH(int, result);
+        QFETCH(QString, text);
+        QStringList args { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        if (damage != "append")
+            args << "--stored-damage"
+                 << "Library/Notes/notes.sqlite=" + damage;
+        const QString dir = GenBackup::make(args);
         BackupManifest m(dir);
         m.readManifestInfo();
         QVERIFY(m.setPasscode("pw"));
         m.parseInfo();
-        // Damage the stored file: it no longer decrypts in whole blocks.
-        QFile stored(m.storedFilePath(m.notesNode->item));
-        QVERIFY(stored.open(QIODevice::Append));
-        stored.write("xyz");
-        stored.close();
+        if (damage == "append") {
+            QFile stored(m.storedFilePath(m.notesNode->item));
+            QVERIFY(stored.open(QIODevice::Append));
+            stored.write("xyz");
+            stored.close();
+        }
         ModalAnswerer answerer;
         ProgressForm form;
-        LoadBkThread t(&m, { m.notesNode }, QDir(TestEnv::tempDir()), &form);
+        const QDir cache(TestEnv::tempDir() + "/cache-" + QTest::currentDataTag());
+        LoadBkThread t(&m, { m.notesNode, m.bookmarksNode }, cache, &form);
+        t.setShowWhatItCan(showWhatItCan);
         t.start();
-        QCOMPARE(form.exec(), 0);
+        QCOMPARE(form.exec(), result);
         t.wait();
         QVERIFY(answerer.waitHandled(1));
-        QVERIFY2(answerer.seen().value(0).contains(
-                     "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed."),
-            qPrintable(answerer.seen().value(0)));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains(text), qPrintable(shown));
+        if (damage != "append")
+            QVERIFY2(shown.contains("ends without its padding"), qPrintable(shown));
+        // What a damaged copy decrypts to is written; shown, the other files are copied all the same.
+        QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(m.notesNode->item.backupFileName())),
+            damage != "append");
+        QCOMPARE(
+            QFileInfo::exists(cache.absoluteFilePath(m.bookmarksNode->item.backupFileName())), showWhatItCan);
     }
 };
 
