@@ -5,8 +5,7 @@
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
-
-#include <QFileInfo>
+#include "backup/StoredFile.h"
 
 ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent)
     : QThread(parent)
@@ -32,6 +31,7 @@ void ITunesCacheSMSThread::run()
     }
     m_cacheDir.mkpath(QStringLiteral("."));
     const QDir library(m_cacheDir.absoluteFilePath(QStringLiteral("file-relay/var/mobile/Library")));
+    QStringList faults;
     try {
         library.mkpath(QStringLiteral("."));
         BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
@@ -54,13 +54,8 @@ void ITunesCacheSMSThread::run()
                           copy(c);
                       return;
                   }
-                  if (!node->item.isFile() || !QFileInfo::exists(m_manifest.storedFilePath(node->item))
-                      || copier.isCompanion(node))
-                      return; // a log goes with its database
-                  // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
-                  const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
-                  const QString dest = BackupManifest::safeJoinThrow(library, rel);
-                  copier.copyThrow(node, dest, m_fresh && node == smsDb);
+                  if (node->item.isFile() && !copier.isCompanion(node)) // a log goes with its database
+                      copyFileThrow(copier, library, node, node == smsDb, faults);
               };
         for (const auto* root : roots)
             copy(root);
@@ -69,6 +64,38 @@ void ITunesCacheSMSThread::run()
         m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
         return;
     }
-    if (!m_form.cancelled)
+    if (m_form.cancelled)
+        return;
+    if (faults.isEmpty())
         m_form.invokeSucceed(QString());
+    else
+        m_form.invokeErrorOccurred(faults.join(QLatin1Char('\n')));
+}
+
+// Copies one file of the folders; a stored copy that is not what the phone wrote, or that the user
+// may not read, is noted in faults and the others go on, unless it is the message database itself.
+void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& library,
+    const BackupManifest::_FileNode* node, bool messageDb, QStringList& faults)
+{
+    const QString stored = m_manifest.storedFilePath(node->item);
+    QString why;
+    const StoredFile::State state = StoredFile::stateOf(stored, &why);
+    if (state == StoredFile::State::Missing)
+        return;
+    const QString record
+        = QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath());
+    if (state == StoredFile::State::Unreadable && !messageDb) {
+        faults.append(QStringLiteral("can not open %1. %2").arg(stored, why) + record);
+        return;
+    }
+    // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
+    const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
+    const QString dest = BackupManifest::safeJoinThrow(library, rel);
+    try {
+        copier.copyThrow(node, dest, m_fresh && messageDb);
+    } catch (const BackupManifest::NotAsWritten& e) {
+        if (messageDb)
+            throw;
+        faults.append(QString::fromUtf8(e.what()) + record);
+    }
 }

@@ -1,14 +1,19 @@
 #pragma once
 
+#include "backup/BackupManifest.h"
+
 #include <QDir>
+#include <QStringList>
 #include <QThread>
 
-class BackupManifest;
+class BackupCacheCopy;
 class ProgressForm;
 
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
 // into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
-// files the cache holds from the very same stored files are not copied again.
+// files the cache holds from the very same stored files are not copied again. A file whose stored
+// copy is not what the phone wrote, or that the user may not read, ends the run with an error that
+// names it once the others are copied; the message database itself ends it at once.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT
@@ -28,6 +33,9 @@ protected:
     void run() override;
 
 private:
+    void copyFileThrow(BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node,
+        bool messageDb, QStringList& faults);
+
     BackupManifest& m_manifest;
     ProgressForm& m_form;
     QDir m_cacheDir;

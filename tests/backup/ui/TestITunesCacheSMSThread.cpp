@@ -14,31 +14,60 @@ class TestITunesCacheSMSThread : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
+    void copiesMessageAndAddressBookFolders_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("named"); // the record the error names
+        QTest::addColumn<QStringList>("copied"); // the databases in the cache after the run
+        const QStringList all { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
+            "AddressBook/AddressBookImages.sqlitedb" };
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("mbdb, encrypted") << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all;
+        QTest::newRow("plain") << QStringList {} << 1 << "" << all;
+        // A file cut short is named; the others are copied all the same, and so is what it holds.
+        QTest::newRow("an address book file cut short")
+            << encrypted
+                + QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=cut-half" }
+            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all;
+        // The message database itself cut short: nothing is read from it.
+        QTest::newRow("sms.db cut short")
+            << encrypted + QStringList { "--stored-damage", "Library/SMS/sms.db=cut-half" } << 0 << ""
+            << QStringList {};
+    }
     void copiesMessageAndAddressBookFolders()
     {
-        for (const QStringList& args :
-            { QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" }, QStringList {} }) {
-            const QString dir = GenBackup::make(args);
-            BackupManifest m(dir);
-            m.readManifestInfo();
-            if (m.IsEncrypted)
-                QVERIFY(m.setPasscode("pw"));
-            m.parseInfo();
-            ProgressForm form;
-            ITunesCacheSMSThread t(m, form);
-            QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
-            t.start();
-            QCOMPARE(form.exec(), 1);
-            t.wait();
-            const QString lib = t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library");
-            for (const char* rel : { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
-                     "AddressBook/AddressBookImages.sqlitedb" }) {
-                QFile f(lib + "/" + rel);
-                QVERIFY2(f.open(QIODevice::ReadOnly), rel);
-                QCOMPARE(f.read(15), QByteArray("SQLite format 3"));
-            }
-            QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
+        QFETCH(QStringList, args);
+        QFETCH(int, result);
+        QFETCH(QString, named);
+        QFETCH(QStringList, copied);
+        const QString dir = GenBackup::make(args);
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        if (m.IsEncrypted)
+            QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        ModalAnswerer answerer;
+        ProgressForm form;
+        ITunesCacheSMSThread t(m, form);
+        QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
+        t.start();
+        QCOMPARE(form.exec(), result);
+        t.wait();
+        if (result == 0) {
+            QVERIFY(answerer.waitHandled(1));
+            const QString shown = answerer.seen().value(0);
+            QVERIFY2(shown.contains("ends without its padding") && shown.contains(named), qPrintable(shown));
         }
+        const QString lib = t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library");
+        for (const QString& rel : copied) {
+            QFile f(lib + "/" + rel);
+            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(rel));
+            QCOMPARE(f.read(15), QByteArray("SQLite format 3"));
+        }
+        if (copied.isEmpty())
+            QVERIFY(!QFileInfo::exists(lib));
+        QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the
