@@ -81,7 +81,8 @@ public:
     // Thrown by copyFile when the stored copy of an encrypted record is not the file the phone
     // wrote: it ends without the padding the phone gives every file (cut short, not encrypted, or
     // encrypted under another key), or is not whole blocks. What it decrypts to is written all the
-    // same when there is anything; the text names the record and says which.
+    // same when there is anything; the text names the stored copy, says which and gives the
+    // record's size.
     class NotAsWritten : public std::runtime_error
     {
     public:

@@ -56,14 +56,16 @@ bool StoredFile::beginsAsAFile(const QByteArray& head)
 bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize)
 {
     const qint64 length = in.size();
-    if (recordSize <= 0 || length != recordSize)
+    if (recordSize <= 0 || length != recordSize || !in.seek(0))
         return false;
-    bool plain = true;
-    if (length % 16 == 0) {
+    const QByteArray head = in.read(kHead);
+    bool plain = beginsAsAFile(head);
+    // Plain bytes end in what reads as padding once in 256 files: then what they decrypt to decides.
+    if (plain && length % 16 == 0) {
         const qint64 tail = qMin<qint64>(length, 32);
-        plain = in.seek(length - tail) && !BackupCrypto::endsPadded(key, in.read(tail));
+        plain = !in.seek(length - tail) || !BackupCrypto::endsPadded(key, in.read(tail))
+            || !beginsAsAFile(BackupCrypto::cbcDecrypt(key, head));
     }
-    plain = plain && in.seek(0) && beginsAsAFile(in.read(kHead));
     in.seek(0);
     return plain;
 }

@@ -17,8 +17,9 @@ public:
     static State stateOf(const QString& path, QString* why = nullptr);
 
     // Whether in holds its record's file as it stands, decrypted in place by another tool: its
-    // length is the record's size, which no encrypted copy has, it does not decrypt to valid
-    // padding, and it begins as a file of a phone begins. in is left at its start.
+    // length is the record's size, which no encrypted copy has, and it begins as a file of a phone
+    // begins, while it is not whole blocks, does not decrypt to valid padding, or decrypts to bytes
+    // that begin as no file does. in is left at its start.
     static bool decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize);
     // Whether head, the first bytes of a file, begins as a database, property list, picture,
     // movie, sound or text does; bytes that are encrypted never do.

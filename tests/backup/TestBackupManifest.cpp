@@ -382,6 +382,9 @@ private Q_SLOTS:
                 QTest::addRow("db, %s, %s", path, damage) << "db" << QString(path) << 0 << damage;
         QTest::newRow("mbdb, sms.db, cut-half") << "mbdb"
                                                 << "Library/SMS/sms.db" << 0 << "cut-half";
+        // Decrypted in place, and its last block happens to decrypt to valid padding under its key.
+        QTest::newRow("db, sms.db, in-place-padded") << "db"
+                                                     << "Library/SMS/sms.db" << 0 << "in-place-padded";
         QTest::newRow("db, AddressBook.sqlitedb, in-place")
             << "db"
             << "Library/AddressBook/AddressBook.sqlitedb" << 0 << "in-place";

@@ -437,7 +437,7 @@ def damage_stored(kind, key, content, data):
     ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content)."""
     if kind == "cut-half":
         return data[:len(data) // 2 // 16 * 16]
-    if kind == "in-place":
+    if kind in ("in-place", "in-place-padded"):
         return content
     if kind == "other-key":
         # A key whose encryption does not happen to decrypt to valid padding under the record's key.
@@ -447,6 +447,19 @@ def damage_stored(kind, key, content, data):
             if not pkcs7_valid(aes_cbc_last_block(key, enc)):
                 return enc
     raise SystemExit("unknown --stored-damage kind %s" % kind)
+
+
+def padding_key(content):
+    """A file key under which the plain content, whole blocks, ends in what decrypts to valid padding:
+    the stored copy of a file decrypted in place that reads as whole encrypted blocks to the end.
+    None for content that is not whole blocks."""
+    if not content or len(content) % 16:
+        return None
+    for n in range(100000):
+        key = hashlib.sha256(b"padding key %d" % n).digest()
+        if pkcs7_valid(aes_cbc_last_block(key, content)):
+            return key
+    raise SystemExit("no key found")
 
 
 def leave_in_wal(path, rows):
@@ -682,6 +695,8 @@ class Builder:
             key_blob = None
             if rec["mode"] == MODE_FILE and encrypted:
                 fkey = self.rnd.randbytes(32)
+                if self.stored_damage.get(rec["path"]) == "in-place-padded":
+                    fkey = padding_key(rec["content"]) or fkey
                 key_blob = self.keybag.wrap_for(rec["ProtectionClass"], fkey)
                 rec["key_blob"] = key_blob
                 data = rec["content"]
@@ -797,7 +812,8 @@ def main():
     p.add_argument("--stored-damage", action="append", default=[], metavar="REL=KIND",
                    help="with --password: the stored copy of the file at relative path REL is cut to its "
                         "first half (cut-half), encrypted under another key than its record's (other-key), "
-                        "or its plain content (in-place)")
+                        "or its plain content (in-place; in-place-padded: content of whole blocks under a file key "
+                        "with which its last block reads as padding)")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")
