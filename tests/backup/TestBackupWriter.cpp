@@ -6,6 +6,7 @@
 #include "backup/MBFileArchive.h"
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QDirIterator>
@@ -148,6 +149,22 @@ class TestBackupWriter : public QObject
         readBack(dir, password, items);
         if (held)
             QFile::rename(dir + ".record", record);
+    }
+
+    // A copy of the folder from at to, files and folders only.
+    static bool copyTree(const QString& from, const QString& to)
+    {
+        if (!QDir().mkpath(to))
+            return false;
+        for (QDirIterator it(
+                 from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            const QString copy = to + "/" + QDir(from).relativeFilePath(path);
+            if (it.fileInfo().isDir() ? !QDir().mkpath(copy) : !QFile::copy(path, copy))
+                return false;
+        }
+        return true;
     }
 
     static QString probePath() { return QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe"; }
@@ -373,6 +390,62 @@ private Q_SLOTS:
                 QFAIL(qPrintable(QString("failed at change %1").arg(step)));
         }
         QVERIFY(step > 8);
+    }
+
+    void fullDiskSaysWhy_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("sourceSize");
+        // What the error must say, DIR standing for the backup folder.
+        QTest::addColumn<QString>("failure");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const QString storedFile = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmtmp\\. "
+                                   "No space left on device$";
+        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << storedFile;
+        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << storedFile;
+        QTest::newRow("Manifest.db")
+            << QStringList {} << "" << 10
+            << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+        QTest::newRow("Manifest.db encrypted")
+            << encrypted << "pw" << 10
+            << "^Cannot write DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+        QTest::newRow("Manifest.mbdb")
+            << QStringList { "--layout", "mbdb", "--records", "1000", "--no-filler-files" } << "" << 10
+            << "^Cannot write DIR/Manifest\\.mbdb\\.qmtmp\\. No space left on device$";
+    }
+
+    // A write that runs out of room on the backup's disk, in a file or in the manifest, says so in
+    // the system's words and leaves the backup as it was, with nothing half-written.
+    void fullDiskSaysWhy()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(int, sourceSize);
+        QFETCH(QString, failure);
+        FailingDisk::SmallDisk disk(4 * 1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString generated = GenBackup::make(args);
+        QVERIFY(!generated.isEmpty());
+        const QString dir = disk.path() + "/backup";
+        QVERIFY(copyTree(generated, dir));
+        const QString digest = GenBackup::folderDigest(dir);
+        const QString source = sourceFile(QByteArray(sourceSize, 'S'), "sms.db");
+        disk.fill(24 * 1024); // room for the record and a small file, not for a manifest
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.writeFilesThrow({ { "HomeDomain", source, "Library/SMS/sms.db", true, true } });
+            QFAIL("a write went through on a full disk");
+        } catch (const std::runtime_error& e) {
+            const QRegularExpression expected(
+                QString(failure).replace("DIR", QRegularExpression::escape(dir)));
+            QVERIFY2(expected.match(QString::fromUtf8(e.what())).hasMatch(), e.what());
+        }
+        QCOMPARE(GenBackup::folderDigest(dir), digest);
+        const QStringList left = leftovers(dir);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
     }
 
     void recordStaysInsideTheBackup_data()
