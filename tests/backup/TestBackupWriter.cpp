@@ -3,12 +3,14 @@
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/BkCacheDb.h"
+#include "backup/ContentDigest.h"
 #include "backup/MBFileArchive.h"
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
@@ -167,6 +169,31 @@ class TestBackupWriter : public QObject
         return true;
     }
 
+    // The record of a write left in dir rewritten as a version that took SHA-256 digests wrote it,
+    // each content found among the files of the backup and the manifest of pristine. False when
+    // one is not found.
+    static bool recordAsBefore(const QString& dir, const QString& pristine)
+    {
+        QFile record(dir + "/Manifest.qmwrite");
+        if (!record.exists())
+            return true;
+        QStringList files { pristine + "/Manifest.db" };
+        for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            files << it.next();
+        QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+        record.close();
+        for (const QString& file : std::as_const(files)) {
+            const QByteArray bytes = readAll(file);
+            ContentDigest fast;
+            fast.add(bytes);
+            text.replace(fast.sum().text(),
+                QByteArray::number(bytes.size()) + ':'
+                    + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        }
+        return !text.contains(":xxh128:") && record.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && record.write(text) == text.size();
+    }
+
     static QString probePath() { return QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe"; }
 
     // The whole message restore run again by the probe: the backup's sms.db read, the messages of
@@ -260,7 +287,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("messages");
         // What happens to the folder after the kill: "copied" to a new one (new inode numbers, as
-        // on another disk), or "rewritten" in place by another program.
+        // on another disk), "rewritten" in place by another program, or its record read as "sha256"
+        // digests.
         QTest::addColumn<QString>("after");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
@@ -278,6 +306,8 @@ private Q_SLOTS:
             << encrypted << "pw" << true << "copied";
         QTest::newRow("Manifest.db, rewritten by another program")
             << QStringList {} << "" << false << "rewritten";
+        // The record as a version of the program that took SHA-256 digests left it.
+        QTest::newRow("Manifest.db, recorded with SHA-256") << QStringList {} << "" << false << "sha256";
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
@@ -319,6 +349,8 @@ private Q_SLOTS:
                 break;
             if (after == "copied")
                 dir = TestEnv::copyToTemp(dir);
+            if (after == "sha256")
+                QVERIFY2(recordAsBefore(dir, pristine), qPrintable(QString("step %1").arg(step)));
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
