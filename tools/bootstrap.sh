@@ -8,7 +8,7 @@ build=${QM_BUILD_DIR:-$here/build}
 
 packages=(build-essential cmake pkg-config ccache
   qt6-base-dev qt6-webengine-dev qt6-pdf-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev libegl-dev libglu1-mesa-dev
-  libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev
+  libplist-dev libimobiledevice-dev libssl-dev libsqlite3-dev libxxhash-dev
   python3 python3-cryptography libplist-utils sqlite3 openssl
   python3-phonenumbers python3-icalendar iso-codes mobile-broadband-provider-info
   xvfb xauth fonts-dejavu-core fonts-noto-color-emoji

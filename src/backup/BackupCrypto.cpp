@@ -187,8 +187,10 @@ qint64 BackupCrypto::encryptStream(
     qint64 total = 0;
     int len = 0;
     auto put = [&] {
-        if (len > 0 && out.write(enc.constData(), len) != len)
-            throw std::runtime_error(out.errorString().toStdString());
+        // A short write is tried again: the next one fails with the reason.
+        for (qint64 done = 0, n = 0; done < len; done += n)
+            if ((n = out.write(enc.constData() + done, len - done)) <= 0)
+                throw std::runtime_error(out.errorString().toStdString());
         if (written)
             written->add(enc.constData(), len);
     };

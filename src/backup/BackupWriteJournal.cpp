@@ -102,8 +102,9 @@ public:
     bool remove(const char* suffix);
     // The old file kept aside back over the target, whatever the target holds now.
     bool putBack();
-    // The content of a regular file; unknown for any other (failed() tells a read error).
-    ContentDigest::Sum sum(const char* suffix);
+    // The content of a regular file, by the digest of the sum it is compared with; unknown for any
+    // other (failed() tells a read error).
+    ContentDigest::Sum sum(const char* suffix, ContentDigest::Kind digest);
     ino_t inode(const char* suffix);
     // Removes the named folder when it is a real, empty folder.
     void removeFolder();
@@ -196,7 +197,7 @@ bool Place::putBack()
     return ::renameat(m_fd, name(kAside).constData(), m_fd, name(kTarget).constData()) == 0;
 }
 
-ContentDigest::Sum Place::sum(const char* suffix)
+ContentDigest::Sum Place::sum(const char* suffix, ContentDigest::Kind digest)
 {
     if (kind(suffix) != Regular)
         return {};
@@ -208,7 +209,7 @@ ContentDigest::Sum Place::sum(const char* suffix)
         m_failed = true;
         return {};
     }
-    const ContentDigest::Sum s = ContentDigest::of(in);
+    const ContentDigest::Sum s = ContentDigest::of(in, digest);
     m_failed = m_failed || !s.known();
     return s;
 }
@@ -227,8 +228,8 @@ void Place::removeFolder()
 }
 
 // The record read back. It starts with "version 2", then "manifest <replaced> <staged> <name>",
-// "folder <name>" and "file <staged> <name>" lines, each content "<size>:<sha256>" or "-". A record
-// of an earlier version has no version line, and inode numbers for contents.
+// "folder <name>" and "file <staged> <name>" lines, each content a ContentDigest::Sum's text or
+// "-". A record of an earlier version has no version line, and inode numbers for contents.
 struct Record {
     int version = 1;
     QString manifest;
@@ -286,7 +287,8 @@ Outcome decide(const QDir& dir, const Record& r, bool& ok)
         ok = !p.failed();
         return committed ? Outcome::Finished : Outcome::Undone;
     }
-    const ContentDigest::Sum now = p.sum(kTarget);
+    const ContentDigest::Sum now
+        = p.sum(kTarget, (r.manifestStaged.known() ? r.manifestStaged : r.manifestReplaced).kind);
     ok = !p.failed();
     return now == r.manifestStaged  ? Outcome::Finished
         : now == r.manifestReplaced ? Outcome::Undone
@@ -299,7 +301,7 @@ bool undoFile(Place& p, const BackupWriteJournal::Entry& e, int version)
 {
     if (p.changeable(kAside))
         return p.putBack();
-    const bool staged = version >= 2 ? e.staged.known() && p.sum(kTarget) == e.staged
+    const bool staged = version >= 2 ? e.staged.known() && p.sum(kTarget, e.staged.kind) == e.staged
                                      : e.tempId != 0 && p.inode(kTarget) == e.tempId && p.inode(kTemp) == 0;
     return staged ? p.remove(kTarget) : !p.failed();
 }

@@ -10,7 +10,7 @@
 
 // What a write into a backup folder records there before it changes anything, so that a write
 // stopped at any point (a crash, a forced quit) is finished or undone by the next one: the files it
-// puts in place with the content (size and SHA-256) of each temporary that replaces them, the
+// puts in place with the content (size and digest) of each temporary that replaces them, the
 // folders it makes, and the content of the manifest it replaces and of the one whose replacement
 // commits it. Content, unlike inode numbers, survives a copy or a move of the folder. The write is
 // committed once the manifest in the folder is the staged one and undone while it is the replaced

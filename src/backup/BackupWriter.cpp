@@ -15,10 +15,15 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -28,9 +33,104 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
-QString systemText()
+QString systemText(int error = errno)
 {
-    return QString::fromLocal8Bit(std::strerror(errno));
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// What one kernel copy call moves at most, and the buffer of a copy by reading (small enough to
+// stay in the processor's cache between the read, the digest and the write).
+constexpr size_t kCopyChunk = 16 * 1024 * 1024;
+constexpr qint64 kReadChunk = 256 * 1024;
+
+// A file descriptor closed with its owner.
+class Fd
+{
+public:
+    explicit Fd(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~Fd()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+    // Closes now; false with errno set when the close reports a failed write.
+    bool close()
+    {
+        const int fd = std::exchange(m_fd, -1);
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+// Writes the whole of data; a short write is tried again, so that a failure comes with the reason.
+bool writeAll(QIODevice& out, const char* data, qint64 size)
+{
+    for (qint64 n = 0; size > 0; data += n, size -= n)
+        if ((n = out.write(data, size)) <= 0)
+            return false;
+    return true;
+}
+
+int writeFully(int out, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(out, data, size_t(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        data += n;
+        size -= n;
+    }
+    return 0;
+}
+
+// Copies what in holds from offset on into out by reading and writing, adding it to written.
+int copyByReading(int in, int out, off_t offset, ContentDigest* written)
+{
+    QByteArray buf(kReadChunk, Qt::Uninitialized);
+    for (;;) {
+        const ssize_t n = ::pread(in, buf.data(), size_t(buf.size()), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : 0;
+        if (const int error = writeFully(out, buf.constData(), n))
+            return error;
+        if (written)
+            written->add(buf.constData(), n);
+        offset += n;
+    }
+}
+
+// Copies in into out; 0, or the errno of the failure. With a digest the bytes pass through here,
+// taken as they go: a kernel copy would need them read once more. Without, the kernel copies.
+int copyContent(int in, int out, ContentDigest* written)
+{
+    if (written)
+        return copyByReading(in, out, 0, written);
+    off_t offset = 0;
+    for (;;) {
+        loff_t from = offset;
+        const ssize_t n = ::copy_file_range(in, &from, out, nullptr, kCopyChunk, 0);
+        if (n == 0)
+            return 0;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
+            return copyByReading(in, out, offset, nullptr);
+        if (n < 0)
+            return errno;
+        offset += off_t(n);
+    }
 }
 
 } // namespace
@@ -51,21 +151,25 @@ BackupWriter::~BackupWriter()
 
 void BackupWriter::copyFileThrow(const QString& from, const QString& to, ContentDigest* written)
 {
+    const auto failed = [&](int error) {
+        ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText(error)));
+    };
     QFile::remove(to);
-    if (written) {
-        QFile in(from);
-        QFile out(to);
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-        QByteArray buf(64 * 1024, Qt::Uninitialized);
-        qint64 n = 0;
-        while ((n = in.read(buf.data(), buf.size())) > 0 && out.write(buf.constData(), n) == n)
-            written->add(buf.constData(), n);
-        if (n != 0 || !out.flush())
-            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-    } else if (!QFile::copy(from, to))
-        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-    QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
+    Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat st;
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
+    // The copy keeps the mode of its source, made writable for its owner.
+    Fd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+        (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
+    if (out.get() < 0)
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
+    ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
+    if (const int error = copyContent(in.get(), out.get(), written))
+        failed(error);
+    if (!out.close())
+        failed(errno);
 }
 
 void BackupWriter::encryptFileThrow(
@@ -75,11 +179,18 @@ void BackupWriter::encryptFileThrow(
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
     QFile out(to);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Unbuffered, so that a failed write tells the system's reason at once.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
-    BackupCrypto::encryptStream(key, in, out, written);
-    if (!out.flush())
-        fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
+    try {
+        BackupCrypto::encryptStream(key, in, out, written);
+    } catch (const std::runtime_error& e) {
+        const bool writing = out.error() != QFileDevice::NoError;
+        out.remove(); // nothing half-written stays
+        fail(QStringLiteral("Cannot %1 %2. %3")
+                 .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? to : from,
+                     QString::fromUtf8(e.what())));
+    }
 }
 
 BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
@@ -119,11 +230,7 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
 {
     const QDir& dir = m_manifest.dir;
     auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
-    QFile manifest(m_manifestPath);
-    if (manifest.open(QIODevice::ReadOnly))
-        journal->manifestReplaced = ContentDigest::of(manifest);
-    if (!journal->manifestReplaced.known())
-        fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
+    journal->manifestReplaced = readReplacedManifestThrow();
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
         const QString sub = dir.absoluteFilePath(name.left(2));
@@ -135,6 +242,37 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
         journal->files.append({ staleLog(), {} });
     journal->writeThrow();
     m_journal = std::move(journal);
+}
+
+// The content of the manifest the write replaces. A plain Manifest.db is copied here for the update,
+// with the rows of its log, its digest taken as the copy reads it; any other is read once for it.
+ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
+{
+    ContentDigest read;
+    if (!m_manifest.isMbdb() && !m_manifest.hasManifestKey()) {
+        m_work = ManifestWalCopy::takeThrow(m_manifestPath, &read);
+        if (!m_work) {
+            m_work = workFolderThrow();
+            copyFileThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
+        }
+        m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
+        return read.sum();
+    }
+    QFile manifest(m_manifestPath);
+    const ContentDigest::Sum sum
+        = manifest.open(QIODevice::ReadOnly) ? ContentDigest::of(manifest) : ContentDigest::Sum();
+    if (!sum.known())
+        fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
+    return sum;
+}
+
+std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
+{
+    auto work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
+    if (!work->isValid())
+        fail(QStringLiteral("Cannot create a temporary folder in %1. %2")
+                 .arg(QDir::tempPath(), work->errorString()));
+    return work;
 }
 
 void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
@@ -150,7 +288,8 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
     QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Unbuffered, so that a failed write tells the system's reason at once.
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, out.errorString()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
@@ -159,16 +298,14 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     else {
         s.protectionClass = existing ? existing->item.protectionClass
                                      : (r.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone);
-        copyInto(s, in, out, temp, written);
+        copyInto(s, in, out, written);
     }
-    if (!out.flush())
-        fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
     m_replacements.last().staged = written.sum();
     m_staged.append(s);
 }
 
-void BackupWriter::encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in,
-    QIODevice& out, ContentDigest& written)
+void BackupWriter::encryptInto(
+    Staged& s, const BackupManifest::_FileNode* existing, QFile& in, QFile& out, ContentDigest& written)
 {
     const BackupKeyBag& bag = *m_manifest.m_keyBag;
     quint32 cls = s.req.useSecondClassKey ? kClassUntilFirstUnlock : kClassNone;
@@ -181,22 +318,37 @@ void BackupWriter::encryptInto(Staged& s, const BackupManifest::_FileNode* exist
         fail(QStringLiteral("The backup's keybag has no key of protection class %1.").arg(cls));
     s.protectionClass = cls;
     s.keyBlob = QByteArray(1, char(cls)) + QByteArray(3, '\0') + wrapped;
-    s.size = BackupCrypto::encryptStream(key, in, out, &written);
+    try {
+        s.size = BackupCrypto::encryptStream(key, in, out, &written);
+    } catch (const std::runtime_error& e) {
+        failStaging(in, out, QString::fromUtf8(e.what()));
+    }
 }
 
-void BackupWriter::copyInto(
-    Staged& s, QIODevice& in, QIODevice& out, const QString& outName, ContentDigest& written)
+void BackupWriter::copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& written)
 {
     QCryptographicHash h(QCryptographicHash::Sha1);
-    QByteArray buf(8192, Qt::Uninitialized);
-    for (qint64 n; (n = in.read(buf.data(), buf.size())) > 0;) {
-        if (out.write(buf.constData(), n) != n)
-            fail(QStringLiteral("Cannot write %1. %2").arg(outName, out.errorString()));
+    QByteArray buf(kReadChunk, Qt::Uninitialized);
+    qint64 n = 0;
+    while ((n = in.read(buf.data(), buf.size())) > 0) {
+        if (!writeAll(out, buf.constData(), n))
+            failStaging(in, out, out.errorString());
         h.addData(QByteArrayView(buf.constData(), n));
         written.add(buf.constData(), n);
         s.size += n;
     }
+    if (n < 0)
+        failStaging(in, out, in.errorString());
     s.sha1 = h.result();
+}
+
+// The failure of a read of a source or a write of its temporary, named by the file it was in.
+void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString& why)
+{
+    const bool writing = out.error() != QFileDevice::NoError;
+    fail(QStringLiteral("Cannot %1 %2. %3")
+             .arg(writing ? QStringLiteral("write") : QStringLiteral("read"),
+                 writing ? out.fileName() : in.fileName(), why));
 }
 
 // ---- staging the manifest
@@ -244,8 +396,8 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
     }
     QFile out(temp);
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
-        || !out.flush())
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
+        || !writeAll(out, bytes.constData(), bytes.size()))
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
     written.add(bytes);
 }
@@ -255,17 +407,19 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
     if (m_manifest.hasManifestKey() && !m_manifest.m_plainDir)
         fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
                  .arg(m_manifest.dir.absolutePath()));
-    m_work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
-    m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
-    // A plain manifest's log is taken in as it is now: it is moved aside at the commit.
-    const std::unique_ptr<QTemporaryDir> logged
-        = m_manifest.hasManifestKey() ? nullptr : ManifestWalCopy::takeThrow(m_manifestPath);
-    copyFileThrow(
-        logged ? logged->filePath(QStringLiteral("Manifest.db")) : m_manifest.readableManifestDbPath(),
-        m_newPlainDb);
+    // A plain manifest was copied when the write was planned, with its log as it was then (the log
+    // is moved aside at the commit); an encrypted one is updated in a copy of its decrypted copy.
+    if (!m_work) {
+        m_work = workFolderThrow();
+        m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
+        copyFileThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
+    }
     {
         Sqlite3DB db;
         db.openThrow(m_newPlainDb, SQLITE_OPEN_READWRITE);
+        // A private copy, read again for the staged temporary that is synced before the commit:
+        // syncing the copy itself would write the whole manifest to the disk once more.
+        db.executeThrow(Sqlite3Sql("pragma synchronous=OFF"));
         db.beginTran();
         for (const Staged& s : std::as_const(m_staged)) {
             replaceDbRecordThrow(db, s);

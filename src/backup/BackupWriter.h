@@ -12,6 +12,7 @@
 
 class BackupFolderLock;
 class BackupWriteJournal;
+class QFile;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -73,9 +74,9 @@ public:
     quint32 now() const { return m_now; }
 
     // Copies a file (replacing to), made writable for its owner; the bytes written are added to
-    // written when one is given.
+    // written when one is given. A failure names the system's reason and leaves no part of to.
     static void copyFileThrow(const QString& from, const QString& to, ContentDigest* written = nullptr);
-    // Encrypts a whole file with key into to.
+    // Encrypts a whole file with key into to, the same way.
     static void encryptFileThrow(
         const QByteArray& key, const QString& from, const QString& to, ContentDigest* written = nullptr);
 
@@ -88,10 +89,13 @@ private:
     };
 
     void planThrow(const QList<BackupManifest::WriteRequest>& items);
+    ContentDigest::Sum readReplacedManifestThrow();
+    static std::unique_ptr<QTemporaryDir> workFolderThrow();
     void stageFileThrow(const BackupManifest::WriteRequest& r);
-    void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out,
-        ContentDigest& written);
-    void copyInto(Staged& s, QIODevice& in, QIODevice& out, const QString& outName, ContentDigest& written);
+    void encryptInto(
+        Staged& s, const BackupManifest::_FileNode* existing, QFile& in, QFile& out, ContentDigest& written);
+    void copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& written);
+    [[noreturn]] static void failStaging(const QFile& in, const QFile& out, const QString& why);
     Replacement& addReplacement(const QString& target);
     void updateMbdbThrow(const QString& temp, ContentDigest& written);
     void updateManifestDbThrow(const QString& temp, ContentDigest& written);
@@ -109,7 +113,7 @@ private:
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;
     std::unique_ptr<BackupWriteJournal> m_journal; // once recorded in the backup
-    std::unique_ptr<QTemporaryDir> m_work;
+    std::unique_ptr<QTemporaryDir> m_work; // holds the plain copy of Manifest.db the write updates
     QString m_newPlainDb;
     quint32 m_now = 0;
     bool m_committed = false;

@@ -22,7 +22,7 @@ QString ManifestWalCopy::logOf(const QString& dbPath)
     return dbPath + QStringLiteral("-wal");
 }
 
-std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath)
+std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath, ContentDigest* read)
 {
     const QString log = logOf(dbPath);
     if (QFileInfo(log).size() <= 0)
@@ -31,7 +31,7 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath)
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
-    BackupWriter::copyFileThrow(dbPath, copy);
+    BackupWriter::copyFileThrow(dbPath, copy, read);
     BackupWriter::copyFileThrow(log, logOf(copy));
     try {
         // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.

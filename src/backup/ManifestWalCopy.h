@@ -3,6 +3,7 @@
 #include <QString>
 #include <memory>
 
+class ContentDigest;
 class QTemporaryDir;
 
 // A plain Manifest.db in WAL mode may have committed rows only in its log (Manifest.db-wal), left
@@ -13,7 +14,8 @@ class ManifestWalCopy
 {
 public:
     // The copy of dbPath with its log's rows, in a new temporary folder removed with it; null when
-    // no non-empty log stands beside dbPath. Throws std::runtime_error when the copy cannot be made.
-    static std::unique_ptr<QTemporaryDir> takeThrow(const QString& dbPath);
+    // no non-empty log stands beside dbPath. The bytes of dbPath are added to read as they are
+    // copied, when one is given. Throws std::runtime_error when the copy cannot be made.
+    static std::unique_ptr<QTemporaryDir> takeThrow(const QString& dbPath, ContentDigest* read = nullptr);
     static QString logOf(const QString& dbPath);
 };

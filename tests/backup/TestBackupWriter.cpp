@@ -3,11 +3,14 @@
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/BkCacheDb.h"
+#include "backup/ContentDigest.h"
 #include "backup/MBFileArchive.h"
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
 #include <QJsonDocument>
@@ -150,6 +153,47 @@ class TestBackupWriter : public QObject
             QFile::rename(dir + ".record", record);
     }
 
+    // A copy of the folder from at to, files and folders only.
+    static bool copyTree(const QString& from, const QString& to)
+    {
+        if (!QDir().mkpath(to))
+            return false;
+        for (QDirIterator it(
+                 from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            const QString copy = to + "/" + QDir(from).relativeFilePath(path);
+            if (it.fileInfo().isDir() ? !QDir().mkpath(copy) : !QFile::copy(path, copy))
+                return false;
+        }
+        return true;
+    }
+
+    // The record of a write left in dir rewritten as a version that took SHA-256 digests wrote it,
+    // each content found among the files of the backup and the manifest of pristine. False when
+    // one is not found.
+    static bool recordAsBefore(const QString& dir, const QString& pristine)
+    {
+        QFile record(dir + "/Manifest.qmwrite");
+        if (!record.exists())
+            return true;
+        QStringList files { pristine + "/Manifest.db" };
+        for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            files << it.next();
+        QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+        record.close();
+        for (const QString& file : std::as_const(files)) {
+            const QByteArray bytes = readAll(file);
+            ContentDigest fast;
+            fast.add(bytes);
+            text.replace(fast.sum().text(),
+                QByteArray::number(bytes.size()) + ':'
+                    + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+        }
+        return !text.contains(":xxh128:") && record.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && record.write(text) == text.size();
+    }
+
     static QString probePath() { return QCoreApplication::applicationDirPath() + "/../tools/probe/qm-probe"; }
 
     // The whole message restore run again by the probe: the backup's sms.db read, the messages of
@@ -243,7 +287,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("messages");
         // What happens to the folder after the kill: "copied" to a new one (new inode numbers, as
-        // on another disk), or "rewritten" in place by another program.
+        // on another disk), "rewritten" in place by another program, or its record read as "sha256"
+        // digests.
         QTest::addColumn<QString>("after");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
@@ -261,6 +306,8 @@ private Q_SLOTS:
             << encrypted << "pw" << true << "copied";
         QTest::newRow("Manifest.db, rewritten by another program")
             << QStringList {} << "" << false << "rewritten";
+        // The record as a version of the program that took SHA-256 digests left it.
+        QTest::newRow("Manifest.db, recorded with SHA-256") << QStringList {} << "" << false << "sha256";
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
@@ -302,6 +349,8 @@ private Q_SLOTS:
                 break;
             if (after == "copied")
                 dir = TestEnv::copyToTemp(dir);
+            if (after == "sha256")
+                QVERIFY2(recordAsBefore(dir, pristine), qPrintable(QString("step %1").arg(step)));
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
@@ -373,6 +422,62 @@ private Q_SLOTS:
                 QFAIL(qPrintable(QString("failed at change %1").arg(step)));
         }
         QVERIFY(step > 8);
+    }
+
+    void fullDiskSaysWhy_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("sourceSize");
+        // What the error must say, DIR standing for the backup folder.
+        QTest::addColumn<QString>("failure");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const QString storedFile = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmtmp\\. "
+                                   "No space left on device$";
+        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << storedFile;
+        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << storedFile;
+        QTest::newRow("Manifest.db")
+            << QStringList {} << "" << 10
+            << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+        QTest::newRow("Manifest.db encrypted")
+            << encrypted << "pw" << 10
+            << "^Cannot write DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+        QTest::newRow("Manifest.mbdb")
+            << QStringList { "--layout", "mbdb", "--records", "1000", "--no-filler-files" } << "" << 10
+            << "^Cannot write DIR/Manifest\\.mbdb\\.qmtmp\\. No space left on device$";
+    }
+
+    // A write that runs out of room on the backup's disk, in a file or in the manifest, says so in
+    // the system's words and leaves the backup as it was, with nothing half-written.
+    void fullDiskSaysWhy()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(int, sourceSize);
+        QFETCH(QString, failure);
+        FailingDisk::SmallDisk disk(4 * 1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString generated = GenBackup::make(args);
+        QVERIFY(!generated.isEmpty());
+        const QString dir = disk.path() + "/backup";
+        QVERIFY(copyTree(generated, dir));
+        const QString digest = GenBackup::folderDigest(dir);
+        const QString source = sourceFile(QByteArray(sourceSize, 'S'), "sms.db");
+        disk.fill(24 * 1024); // room for the record and a small file, not for a manifest
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.writeFilesThrow({ { "HomeDomain", source, "Library/SMS/sms.db", true, true } });
+            QFAIL("a write went through on a full disk");
+        } catch (const std::runtime_error& e) {
+            const QRegularExpression expected(
+                QString(failure).replace("DIR", QRegularExpression::escape(dir)));
+            QVERIFY2(expected.match(QString::fromUtf8(e.what())).hasMatch(), e.what());
+        }
+        QCOMPARE(GenBackup::folderDigest(dir), digest);
+        const QStringList left = leftovers(dir);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
     }
 
     void recordStaysInsideTheBackup_data()

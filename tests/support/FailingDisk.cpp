@@ -4,12 +4,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace FailingDisk
@@ -60,7 +62,7 @@ SmallDisk::~SmallDisk()
         ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
 }
 
-void SmallDisk::fill() const
+void SmallDisk::fill(qint64 leave) const
 {
     const int fd = ::open(QFile::encodeName(m_path + QStringLiteral("/filler")).constData(),
         O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
@@ -70,6 +72,9 @@ void SmallDisk::fill() const
     // Down to single bytes, so no partial block is left.
     for (size_t size = sizeof block; size > 0; size /= 2)
         while (::write(fd, block, size) == ssize_t(size)) { }
+    struct stat st;
+    if (leave > 0 && ::fstat(fd, &st) == 0)
+        ::ftruncate(fd, std::max<off_t>(0, st.st_size - off_t(leave)));
     ::close(fd);
 }
 

@@ -36,8 +36,9 @@ public:
     // Why it could not be mounted (for QSKIP).
     QString whyNot() const { return m_whyNot; }
     QString path() const { return m_path; }
-    // Fills the disk with one file until no byte is left (what is already there stays).
-    void fill() const;
+    // Fills the disk with one file until no byte is left (what is already there stays), then frees
+    // leave bytes of it.
+    void fill(qint64 leave = 0) const;
 
 private:
     QString m_path;
