@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
+#include <qplatformdefs.h>
 #include <sqlite3.h>
 #include <stdexcept>
 
@@ -51,20 +53,18 @@ BackupWriter::~BackupWriter()
 
 void BackupWriter::copyFileThrow(const QString& from, const QString& to, ContentDigest* written)
 {
-    QFile::remove(to);
-    if (written) {
-        QFile in(from);
-        QFile out(to);
-        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-        QByteArray buf(64 * 1024, Qt::Uninitialized);
-        qint64 n = 0;
-        while ((n = in.read(buf.data(), buf.size())) > 0 && out.write(buf.constData(), n) == n)
-            written->add(buf.constData(), n);
-        if (n != 0 || !out.flush())
-            fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
-    } else if (!QFile::copy(from, to))
+    QFile in(from);
+    QFile out;
+    if (!in.open(QIODevice::ReadOnly) || !BackupWriteJournal::createOwn(out, to))
         fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    QByteArray buf(64 * 1024, Qt::Uninitialized);
+    qint64 n = 0;
+    while ((n = in.read(buf.data(), buf.size())) > 0 && out.write(buf.constData(), n) == n)
+        if (written)
+            written->add(buf.constData(), n);
+    if (n != 0 || !out.flush())
+        fail(QStringLiteral("Cannot copy %1 to %2.").arg(from, to));
+    out.close();
     QFile::setPermissions(to, QFile::permissions(to) | QFile::WriteOwner | QFile::ReadOwner);
 }
 
@@ -74,9 +74,9 @@ void BackupWriter::encryptFileThrow(
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
-    QFile out(to);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
+    QFile out;
+    if (!BackupWriteJournal::createOwn(out, to))
+        fail(QStringLiteral("Cannot create %1. %2").arg(to, systemText()));
     BackupCrypto::encryptStream(key, in, out, written);
     if (!out.flush())
         fail(QStringLiteral("Cannot write %1. %2").arg(to, out.errorString()));
@@ -129,12 +129,51 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
         const QString sub = dir.absoluteFilePath(name.left(2));
         if (!m_manifest.isMbdb() && !QFileInfo::exists(sub) && !journal->folders.contains(sub))
             journal->folders.append(sub);
-        journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), {} });
+        if (!m_manifest.isMbdb())
+            checkFolderThrow(sub);
+        journal->files.append(plannedThrow(MBDBParser::getBKFilePath(dir, name, false), r.overwrite));
     }
     if (!staleLog().isEmpty())
-        journal->files.append({ staleLog(), {} });
+        journal->files.append(plannedThrow(staleLog(), true));
     journal->writeThrow();
     m_journal = std::move(journal);
+}
+
+// A folder of stored files is reached the same way when writing as when settling: one that is a
+// link (moved to another disk) is refused before anything changes.
+void BackupWriter::checkFolderThrow(const QString& folder)
+{
+    QT_STATBUF st;
+    if (QT_LSTAT(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+        fail(QStringLiteral("Cannot write into the backup in %1: %2 is a link or a file, not a folder.")
+                 .arg(m_manifest.dir.absolutePath(), folder));
+}
+
+// The entry of a file the write may replace, with what it holds now, read once; the name of its old
+// copy is freed for this write.
+BackupWriteJournal::Entry BackupWriter::plannedThrow(const QString& target, bool overwrite)
+{
+    BackupWriteJournal::Entry e { target, {}, 0, {}, true };
+    QT_STATBUF st;
+    if (QT_LSTAT(QFile::encodeName(target).constData(), &st) != 0) {
+        if (errno != ENOENT)
+            fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
+        e.existed = false;
+        return e;
+    }
+    if (!overwrite)
+        return e; // the write leaves it as it is
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, target, &why, false))
+        fail(QStringLiteral("Cannot write into the backup in %1: %2 cannot be read. %3")
+                 .arg(m_manifest.dir.absolutePath(), target, why));
+    e.old = ContentDigest::of(in);
+    if (!e.old.known())
+        fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
+    if (!BackupWriteJournal::freeAsideName(target))
+        fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteJournal::asideOf(target), systemText()));
+    return e;
 }
 
 void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
@@ -149,9 +188,9 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
-    QFile out(temp);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        fail(QStringLiteral("Cannot create %1. %2").arg(temp, out.errorString()));
+    QFile out;
+    if (!BackupWriteJournal::createOwn(out, temp))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
     if (m_manifest.IsEncrypted)
@@ -242,10 +281,11 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
             x.present |= 2;
         }
     }
-    QFile out(temp);
+    QFile out;
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(bytes) != bytes.size()
-        || !out.flush())
+    if (!BackupWriteJournal::createOwn(out, temp))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
+    if (out.write(bytes) != bytes.size() || !out.flush())
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
     written.add(bytes);
 }
@@ -341,14 +381,23 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
+    const QList<BackupWriteJournal::Entry> planned = m_journal->files;
+    const auto plannedFor = [&](const QString& target) {
+        for (const BackupWriteJournal::Entry& e : planned)
+            if (e.target == target)
+                return e;
+        return BackupWriteJournal::Entry { target };
+    };
     m_journal->files.clear();
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
             m_journal->manifestStaged = rep.staged;
-        else
-            m_journal->files.append({ rep.target, rep.staged });
+        else {
+            m_journal->files.append(plannedFor(rep.target));
+            m_journal->files.last().staged = rep.staged;
+        }
         const QString folder = QFileInfo(rep.temp).absolutePath();
         if (!folders.contains(folder))
             folders.append(folder);
@@ -357,7 +406,7 @@ void BackupWriter::recordStagedThrow()
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!staleLog().isEmpty())
-        m_journal->files.append({ staleLog(), {} });
+        m_journal->files.append(plannedFor(staleLog()));
     m_journal->writeThrow();
 }
 
@@ -365,11 +414,11 @@ void BackupWriter::recordStagedThrow()
 // link, or moved aside where the file system has no links) until the manifest is committed.
 void BackupWriter::putInPlaceThrow(const Replacement& rep)
 {
+    // The name of the old file was freed at planning: whatever stands there now is not this write's.
     const QString aside = BackupWriteJournal::asideOf(rep.target);
     if (QFileInfo::exists(rep.target)) {
-        if (!BackupWriteJournal::removeIfPresent(aside)
-            || (!BackupWriteJournal::link(rep.target, aside)
-                && !BackupWriteJournal::rename(rep.target, aside)))
+        if (!BackupWriteJournal::link(rep.target, aside)
+            && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
             fail(QStringLiteral("can not overwrite %1").arg(rep.target));
     }
     if (!BackupWriteJournal::rename(rep.temp, rep.target))
@@ -385,7 +434,7 @@ void BackupWriter::commitThrow()
     // The old manifest's log would be read into the new one: it goes aside with the old files
     // (its rows are in the new manifest), and comes back if the write is undone.
     const QString log = staleLog();
-    if (!log.isEmpty() && !BackupWriteJournal::rename(log, BackupWriteJournal::asideOf(log)))
+    if (!log.isEmpty() && !BackupWriteJournal::renameNoReplace(log, BackupWriteJournal::asideOf(log)))
         fail(QStringLiteral("can not overwrite %1").arg(log));
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);

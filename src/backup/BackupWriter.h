@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupManifest.h"
+#include "backup/BackupWriteJournal.h"
 #include "backup/ContentDigest.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@
 #include <memory>
 
 class BackupFolderLock;
-class BackupWriteJournal;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -88,6 +88,8 @@ private:
     };
 
     void planThrow(const QList<BackupManifest::WriteRequest>& items);
+    void checkFolderThrow(const QString& folder);
+    BackupWriteJournal::Entry plannedThrow(const QString& target, bool overwrite);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
     void encryptInto(Staged& s, const BackupManifest::_FileNode* existing, QIODevice& in, QIODevice& out,
         ContentDigest& written);
