@@ -6,6 +6,7 @@
 #include "backup/MBFileArchive.h"
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QDirIterator>
@@ -16,6 +17,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -204,6 +206,117 @@ class TestBackupWriter : public QObject
         return { { manifest.fileName(), readAll(manifest.fileName()) }, { stored, readAll(stored) } };
     }
 
+    static QString storedPath(const QString& dir, const BackupManifest::WriteRequest& r)
+    {
+        return MBDBParser::getBKFilePath(
+            QDir(dir), MBDBParser::backupFileName(r.domain, r.relativePath), false);
+    }
+
+    // Another program writing a new manifest from the one in place (without the files of a write it
+    // does not know of), leaving the record of that write where it was.
+    static bool rewriteManifest(const QString& dir, const QString& password)
+    {
+        const QString record = dir + "/Manifest.qmwrite";
+        const bool held = QFile::rename(record, dir + ".record");
+        const QString written = TestEnv::tempDir() + "/Manifest.db";
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.saveManifestDbAsThrow(true, {}, written, nullptr);
+        } catch (const std::exception&) {
+            return false;
+        }
+        const bool ok = QFile::remove(dir + "/Manifest.db") && QFile::copy(written, dir + "/Manifest.db");
+        return ok && (!held || QFile::rename(dir + ".record", record));
+    }
+
+    // The stored file of r after the write of items, failing for lack of room, and after the same
+    // write killed before change step: what another program wrote there, or what this write did.
+    static void writeAgainFailedAndKilled(
+        const QString& dir, const QList<BackupManifest::WriteRequest>& items, int step)
+    {
+        const QString stored = storedPath(dir, items[0]);
+        const QByteArray meanwhile = readAll(stored);
+        try {
+            const FailingDisk::SizeLimit full(4096);
+            BackupManifest m(dir);
+            open(m, QString());
+            m.writeFilesThrow(items);
+            QFAIL("a write past the room left went ahead");
+        } catch (const std::runtime_error&) {
+        }
+        QCOMPARE(readAll(stored), meanwhile);
+        writeKilledAt(dir, QString(), items, step);
+        readBack(dir, QString(), items);
+        const QByteArray now = readAll(stored);
+        QVERIFY2(now == meanwhile || now == readAll(items[0].sourceFile), now.left(24).toHex().constData());
+    }
+
+    // The folder of r's stored file moved to another disk and a link left in its place.
+    static bool moveFolderAway(const QString& dir, const BackupManifest::WriteRequest& r)
+    {
+        const QString folder = QFileInfo(storedPath(dir, r)).absolutePath();
+        const QString moved = TestEnv::tempDir() + "/" + QFileInfo(folder).fileName();
+        return QDir().rename(folder, moved) && QFile::link(moved, folder);
+    }
+
+    // Files of items that read as before the write or as written (or are missing from both).
+    static void checkBeforeOrWritten(const QHash<QString, QByteArray>& now,
+        const QHash<QString, QByteArray>& before, const QList<BackupManifest::WriteRequest>& items, int step)
+    {
+        for (const BackupManifest::WriteRequest& r : items) {
+            const QByteArray got = now.value(r.relativePath);
+            QVERIFY2(got == before.value(r.relativePath) || got == readAll(r.sourceFile),
+                qPrintable(QString("%1 after a kill before change %2: %3 bytes, %4")
+                               .arg(r.relativePath)
+                               .arg(step)
+                               .arg(got.size())
+                               .arg(QString::fromLatin1(got.left(24).toHex()))));
+        }
+    }
+
+    // The folder changed after the kill by someone other than the write (see killedAtEveryStep_data).
+    static void checkChangedAfterKill(const QString& dir, const QString& password,
+        const QList<BackupManifest::WriteRequest>& items, const QHash<QString, QByteArray>& before,
+        const QString& after, int step)
+    {
+        if (after.startsWith("rewritten")) {
+            const QHash<QString, QByteArray> written = rewriteInPlace(dir, items[0]);
+            QCOMPARE(written.size(), 2);
+            readBack(dir, password, items);
+            for (auto it = written.cbegin(); it != written.cend(); ++it)
+                QVERIFY2(readAll(it.key()) == it.value(),
+                    qPrintable(QString("%1 after a kill before change %2").arg(it.key()).arg(step)));
+            if (after == "rewritten, written again")
+                writeAgainFailedAndKilled(dir, items, step);
+            return;
+        }
+        if (after == "asides deleted") {
+            for (const QString& name : leftovers(dir))
+                if (name.endsWith(".qmold"))
+                    QVERIFY(QFile::remove(name));
+            readBack(dir, password, items);
+            for (const BackupManifest::WriteRequest& r : items)
+                if (before.contains(r.relativePath))
+                    QVERIFY2(
+                        QFileInfo::exists(storedPath(dir, r)), qPrintable(r.relativePath + " was removed"));
+            return;
+        }
+        if (after == "manifest rewritten")
+            QVERIFY(rewriteManifest(dir, password));
+        if (after == "folder linked")
+            QVERIFY(moveFolderAway(dir, items[0]));
+        const QHash<QString, QByteArray> now = readBack(dir, password, items);
+        if (BackupWriteJournal::pending(QDir(dir))) {
+            // Not settled: the opening says so, and nothing is undone half.
+            BackupManifest m(dir);
+            open(m, password);
+            QVERIFY(m.earlierWriteUnsettled());
+            return;
+        }
+        checkBeforeOrWritten(now, before, items, step);
+    }
+
 private Q_SLOTS:
     void uncommittedWriteLeavesNoTrace_data()
     {
@@ -245,22 +358,41 @@ private Q_SLOTS:
         // What happens to the folder after the kill: "copied" to a new one (new inode numbers, as
         // on another disk), or "rewritten" in place by another program.
         QTest::addColumn<QString>("after");
+        // Whether the write puts the same bytes back (a merge that finds nothing new).
+        QTest::addColumn<bool>("same");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
-        QTest::newRow("Manifest.db") << QStringList {} << "" << false << "";
-        QTest::newRow("Manifest.db encrypted") << encrypted << "pw" << false << "";
-        QTest::newRow("Manifest.mbdb encrypted") << mbdb << "pw" << false << "";
+        QTest::newRow("Manifest.db") << QStringList {} << "" << false << "" << false;
+        QTest::newRow("Manifest.db encrypted") << encrypted << "pw" << false << "" << false;
+        QTest::newRow("Manifest.mbdb encrypted") << mbdb << "pw" << false << "" << false;
         // Records only in the log of Manifest.db: never lost, and the old log never read into the new.
         QTest::newRow("Manifest.db with records in its log")
-            << QStringList { "--wal-rows", "3" } << "" << false << "";
+            << QStringList { "--wal-rows", "3" } << "" << false << "" << false;
         // A message restore whose sms.db grows, run again as a whole: read, merge, write.
-        QTest::newRow("Manifest.db encrypted, messages restored again") << encrypted << "pw" << true << "";
-        QTest::newRow("Manifest.db, copied") << QStringList {} << "" << false << "copied";
-        QTest::newRow("Manifest.mbdb encrypted, copied") << mbdb << "pw" << false << "copied";
+        QTest::newRow("Manifest.db encrypted, messages restored again")
+            << encrypted << "pw" << true << "" << false;
+        QTest::newRow("Manifest.db, copied") << QStringList {} << "" << false << "copied" << false;
+        QTest::newRow("Manifest.mbdb encrypted, copied") << mbdb << "pw" << false << "copied" << false;
         QTest::newRow("Manifest.db encrypted, copied, messages restored again")
-            << encrypted << "pw" << true << "copied";
+            << encrypted << "pw" << true << "copied" << false;
         QTest::newRow("Manifest.db, rewritten by another program")
-            << QStringList {} << "" << false << "rewritten";
+            << QStringList {} << "" << false << "rewritten" << false;
+        QTest::newRow("Manifest.db, rewritten byte for byte") << QStringList {} << "" << false << "" << true;
+        QTest::newRow("Manifest.mbdb, rewritten byte for byte")
+            << QStringList { "--layout", "mbdb" } << "" << false << "" << true;
+        // The user deletes the old files kept aside: the files stay, never removed.
+        QTest::newRow("Manifest.db, old copies deleted")
+            << QStringList {} << "" << false << "asides deleted" << false;
+        QTest::newRow("Manifest.db encrypted, old copies deleted")
+            << encrypted << "pw" << false << "asides deleted" << false;
+        // Old copies that stay after another program's write never come back over its files.
+        QTest::newRow("Manifest.db, rewritten by another program, written again")
+            << QStringList {} << "" << false << "rewritten, written again" << false;
+        // The files of a write that was not committed go back: the new manifest does not describe them.
+        QTest::newRow("Manifest.db encrypted, new manifest by another program")
+            << encrypted << "pw" << false << "manifest rewritten" << false;
+        QTest::newRow("Manifest.db, a stored-file folder moved and linked")
+            << QStringList {} << "" << false << "folder linked" << false;
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
@@ -274,6 +406,7 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(bool, messages);
         QFETCH(QString, after);
+        QFETCH(bool, same);
         QList<BackupManifest::WriteRequest> items = restoreLike();
         QString source;
         if (messages) {
@@ -291,6 +424,8 @@ private Q_SLOTS:
         }
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
+        if (same)
+            items[0].sourceFile = sourceFile(readAll(storedPath(pristine, items[0])), "same.db");
         const int records = QJsonDocument::fromJson(readAll(pristine + "/generator-summary.json"))
                                 .object()["records"]
                                 .toInt();
@@ -305,26 +440,14 @@ private Q_SLOTS:
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
-            if (after == "rewritten") {
-                const QHash<QString, QByteArray> written = rewriteInPlace(dir, items[0]);
-                QCOMPARE(written.size(), 2);
-                readBack(dir, password, items);
-                for (auto it = written.cbegin(); it != written.cend(); ++it)
-                    QVERIFY2(readAll(it.key()) == it.value(),
-                        qPrintable(QString("%1 after a kill before change %2").arg(it.key()).arg(step)));
+            if (!after.isEmpty() && after != "copied") {
+                checkChangedAfterKill(dir, password, items, before, after, step);
+                if (QTest::currentTestFailed())
+                    QFAIL(qPrintable(QString("killed before change %1").arg(step)));
                 continue;
             }
             readBeforeSettling(dir, password, items);
-            const QHash<QString, QByteArray> after = readBack(dir, password, items);
-            for (const BackupManifest::WriteRequest& r : items) {
-                const QByteArray now = after.value(r.relativePath);
-                QVERIFY2(now == before.value(r.relativePath) || now == readAll(r.sourceFile),
-                    qPrintable(QString("%1 after a kill before change %2: %3 bytes, %4")
-                                   .arg(r.relativePath)
-                                   .arg(step)
-                                   .arg(now.size())
-                                   .arg(QString::fromLatin1(now.left(24).toHex()))));
-            }
+            checkBeforeOrWritten(readBack(dir, password, items), before, items, step);
             if (messages)
                 restoreMessagesAgain(dir, password, source);
             else {
