@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
@@ -317,6 +318,49 @@ class TestBackupWriter : public QObject
         checkBeforeOrWritten(now, before, items, step);
     }
 
+    // The write of items into a plain backup run in a child process, bounded in time: empty when it
+    // succeeded, else its error. What it logged goes to *log.
+    static QString writeInChild(
+        const QString& dir, const QList<BackupManifest::WriteRequest>& items, QString* log)
+    {
+        static QString logFile;
+        logFile = dir + ".log";
+        const QString errorFile = dir + ".error";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                QFile f(logFile);
+                if (f.open(QIODevice::Append))
+                    f.write(text.toUtf8() + '\n');
+            });
+            try {
+                BackupManifest m(dir);
+                open(m, QString());
+                m.writeFilesThrow(items);
+            } catch (const std::exception& e) {
+                QFile f(errorFile);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write(e.what());
+                f.close(); // _exit flushes nothing
+                _exit(2);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 300 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+            QThread::msleep(100);
+        if (done == 0) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        *log = QString::fromUtf8(readAll(logFile));
+        if (done == 0)
+            return "did not end within 30 s";
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString()
+                                                             : QString::fromUtf8(readAll(errorFile));
+    }
+
 private Q_SLOTS:
     void uncommittedWriteLeavesNoTrace_data()
     {
@@ -561,6 +605,73 @@ private Q_SLOTS:
         for (const QString& name : names)
             QCOMPARE(readAll(linked + "/" + name), QByteArray("mine"));
         QVERIFY(QFileInfo(dir + "/" + link).isSymLink());
+    }
+
+    void plantedNamesAreNotFollowed_data()
+    {
+        // What stands where: "link" to a file outside the backup, "fifo", or "file" with other bytes;
+        // at the name of the stored file's temporary or old copy, or the stored file's folder.
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("logged");
+        const QString link("link"), temp(".qmtmp"), old(".qmold"), none;
+        const QString moved("Moved .*\\.qmold, left by an earlier write into the backup, to .*\\.qmold-1\\.");
+        QTest::newRow("a link out at the temporary") << link << temp << none << none;
+        QTest::newRow("a FIFO at the temporary") << QString("fifo") << temp << none << none;
+        QTest::newRow("a link out at the old copy's name") << link << old << none << moved;
+        QTest::newRow("an old copy another write left") << QString("file") << old << none << moved;
+        QTest::newRow("a stored-file folder that is a link")
+            << link << QString("folder")
+            << QString("^Cannot write into the backup in .*: .* is a link or a file, not a folder\\.$")
+            << none;
+    }
+
+    // Names planted in the backup where a write makes its own files are never written through or
+    // opened, and no wait is without end; an old copy another write left stays, and the log says
+    // where. A stored-file folder that is a link is refused before anything changes.
+    void plantedNamesAreNotFollowed()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, at);
+        QFETCH(QString, error);
+        QFETCH(QString, logged);
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QString stored = storedPath(dir, items[0]);
+        const QString outside = sourceFile("mine", "keep.txt");
+        const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
+        const QString name = stored + at;
+        if (at == "folder")
+            QVERIFY(moveFolderAway(dir, items[0]));
+        else if (planted == "link")
+            QVERIFY(QFile::link(outside, name));
+        else if (planted == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0644), 0);
+        else {
+            QFile old(name);
+            QVERIFY(old.open(QIODevice::NewOnly));
+            old.write("another write's");
+        }
+        QString log;
+        const QString failure = writeInChild(dir, items, &log);
+        QCOMPARE(readAll(outside), QByteArray("mine"));
+        QVERIFY2(QRegularExpression(logged).match(log).hasMatch(), qPrintable(log));
+        if (!error.isEmpty()) {
+            QVERIFY2(QRegularExpression(error).match(failure).hasMatch(), qPrintable(failure));
+            QVERIFY(!BackupWriteJournal::pending(QDir(dir)));
+            QCOMPARE(readBack(dir, QString(), items), before);
+            return;
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        checkWritten(dir, QString(), items);
+        QVERIFY(!QFileInfo(stored).isSymLink());
+        if (at == ".qmold") {
+            QCOMPARE(QFileInfo(name + "-1").isSymLink(), planted == "link");
+            if (planted == "file")
+                QCOMPARE(readAll(name + "-1"), QByteArray("another write's"));
+        }
     }
 
     // An earlier write that cannot be settled (its record cannot be read, here as it is a folder):
