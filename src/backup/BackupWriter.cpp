@@ -18,9 +18,9 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
-#include <qplatformdefs.h>
 #include <sqlite3.h>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace
 {
@@ -143,8 +143,8 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
 // link (moved to another disk) is refused before anything changes.
 void BackupWriter::checkFolderThrow(const QString& folder)
 {
-    QT_STATBUF st;
-    if (QT_LSTAT(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+    struct stat st;
+    if (::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
         fail(QStringLiteral("Cannot write into the backup in %1: %2 is a link or a file, not a folder.")
                  .arg(m_manifest.dir.absolutePath(), folder));
 }
@@ -154,8 +154,8 @@ void BackupWriter::checkFolderThrow(const QString& folder)
 BackupWriteJournal::Entry BackupWriter::plannedThrow(const QString& target, bool overwrite)
 {
     BackupWriteJournal::Entry e { target, {}, 0, {}, true };
-    QT_STATBUF st;
-    if (QT_LSTAT(QFile::encodeName(target).constData(), &st) != 0) {
+    struct stat st;
+    if (::lstat(QFile::encodeName(target).constData(), &st) != 0) {
         if (errno != ENOENT)
             fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
         e.existed = false;
