@@ -20,7 +20,9 @@ class Sqlite3DB;
 // into place, the manifest last, in one rename over the old one. The old files stay beside theirs
 // until the manifest is committed, and a record of the write (BackupWriteJournal) lets anything not
 // committed be rolled back: by this writer on a failure, or, after a crash, by the next opening of
-// the backup or write into it. BackupManifest::writeFilesThrow drives it.
+// the backup or write into it. BackupManifest::writeFilesThrow drives it. Every temporary and old
+// copy is a new file of this write: what an earlier write left under such a name is removed as a
+// name, or, for an old copy, moved to a free name with a word in the log.
 class BackupWriter
 {
 public:
