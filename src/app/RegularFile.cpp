@@ -7,11 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool RegularFile::openRead(QFile& file, const QString& path, QString* why)
+bool RegularFile::openRead(QFile& file, const QString& path, QString* why, bool followLinks)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+        O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     struct stat st;
     int error = fd < 0 ? errno : (::fstat(fd, &st) != 0 ? errno : 0);
+    if (error == ELOOP && !followLinks)
+        error = -1;
     if (error == 0 && !S_ISREG(st.st_mode))
         error = S_ISDIR(st.st_mode) ? EISDIR : -1;
     // Reads of a regular file never wait; the flag only kept the open itself from waiting.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <stdexcept>
@@ -94,6 +95,8 @@ public:
 
     // False when a folder on the way is missing or is not a real folder.
     bool reached() const { return m_fd >= 0; }
+    // Whether a link or a file stands where a folder on the way should be.
+    bool blocked() const { return m_blocked; }
     // Whether something could not be looked at or changed (as opposed to being left alone).
     bool failed() const { return m_failed; }
     // True for a regular file; what is neither that nor absent is logged and left alone.
@@ -106,6 +109,13 @@ public:
     // other (failed() tells a read error).
     ContentDigest::Sum sum(const char* suffix, ContentDigest::Kind digest);
     ino_t inode(const char* suffix);
+    bool has(const char* suffix) { return kind(suffix) != Absent; }
+    // Whether both names are regular files and one and the same file.
+    bool sameFile(const char* a, const char* b);
+    // Logs that the target stays as the write left it: what it held before is nowhere.
+    void leftWithoutOld() const;
+    // Logs that the target goes back to what it held before, though the write is not undone.
+    void backToOld() const;
     // Removes the named folder when it is a real, empty folder.
     void removeFolder();
 
@@ -118,6 +128,7 @@ private:
     QByteArray m_leaf;
     int m_fd = -1;
     bool m_failed = false;
+    bool m_blocked = false;
     QList<QByteArray> m_logged;
 };
 
@@ -141,7 +152,8 @@ Place::Place(const QDir& dir, const QString& path)
         fd = next;
     }
     m_fd = fd;
-    if (error == ELOOP || error == ENOTDIR)
+    m_blocked = error == ELOOP || error == ENOTDIR;
+    if (m_blocked)
         leftAlone(m_dir, m_relative, "a link or a file stands on its way there");
     else if (error != 0 && error != ENOENT)
         m_failed = true;
@@ -220,6 +232,28 @@ ino_t Place::inode(const char* suffix)
     return kind(suffix, &st) == Absent ? 0 : st.st_ino;
 }
 
+bool Place::sameFile(const char* a, const char* b)
+{
+    struct stat sa;
+    struct stat sb;
+    return kind(a, &sa) == Regular && kind(b, &sb) == Regular && sa.st_ino == sb.st_ino
+        && sa.st_dev == sb.st_dev;
+}
+
+void Place::leftWithoutOld() const
+{
+    qWarning("Left %s as it is: the write into %s that was stopped before it ended put it there, and "
+             "what it held before is nowhere to be found.",
+        qUtf8Printable(m_relative), qUtf8Printable(m_dir.absolutePath()));
+}
+
+void Place::backToOld() const
+{
+    qInfo("Putting back what %s held before the write into %s that was stopped before it ended: the "
+          "manifest another program has written since does not describe what that write put there.",
+        qUtf8Printable(m_relative), qUtf8Printable(m_dir.absolutePath()));
+}
+
 void Place::removeFolder()
 {
     struct stat st;
@@ -227,11 +261,13 @@ void Place::removeFolder()
         ::unlinkat(m_fd, m_leaf.constData(), AT_REMOVEDIR); // only when empty: what else is there stays
 }
 
-// The record read back. It starts with "version 2", then "manifest <replaced> <staged> <name>",
-// "folder <name>" and "file <staged> <name>" lines, each content a ContentDigest::Sum's text or
-// "-". A record of an earlier version has no version line, and inode numbers for contents.
+// The record read back. It starts with "version 3", then "manifest <replaced> <staged> <name>",
+// "folder <name>" and "file <staged> <old> <name>" lines, each content a ContentDigest::Sum's text
+// or "-", and <old> "none" for a file that did not exist. A record of version 2 has no <old>; one
+// of version 1 has no version line, and inode numbers for contents.
 struct Record {
     int version = 1;
+    bool unreachable = false; // a file the write may have changed is out of reach
     QString manifest;
     ContentDigest::Sum manifestReplaced;
     ContentDigest::Sum manifestStaged;
@@ -245,12 +281,12 @@ Record readRecord(const QDir& dir, const QByteArray& text)
     Record r;
     for (const QByteArray& line : text.split('\n')) {
         const QList<QByteArray> f = line.split(' ');
-        if (line == "version 2")
-            r.version = 2;
+        if (line == "version 2" || line == "version 3")
+            r.version = line.back() - '0';
         if (f.size() >= 2 && f[0] == "folder")
             r.folders.append(inside(dir, QString::fromUtf8(line.mid(7))));
         const bool manifest = f[0] == "manifest";
-        const int values = manifest && r.version >= 2 ? 2 : 1; // fields before the name
+        const int values = r.version >= (manifest ? 2 : 3) ? 2 : 1; // fields before the name
         if ((!manifest && f[0] != "file") || f.size() < values + 2)
             continue;
         qsizetype at = f[0].size() + 1;
@@ -260,6 +296,10 @@ Record readRecord(const QDir& dir, const QByteArray& text)
         BackupWriteJournal::Entry e { path, ContentDigest::Sum::fromText(f[1]), 0 };
         if (r.version < 2)
             e.tempId = f[1].toULongLong();
+        if (!manifest && values == 2) {
+            e.old = ContentDigest::Sum::fromText(f[2]);
+            e.existed = f[2] != "none";
+        }
         if (manifest) {
             r.manifest = path;
             r.manifestId = e.tempId;
@@ -267,6 +307,8 @@ Record readRecord(const QDir& dir, const QByteArray& text)
             r.manifestStaged = values == 2 ? ContentDigest::Sum::fromText(f[2]) : ContentDigest::Sum();
         } else if (!path.isEmpty())
             r.files.append(e);
+        else
+            r.unreachable = r.unreachable || e.staged.known() || e.tempId != 0;
     }
     r.folders.removeAll(QString());
     return r;
@@ -295,28 +337,79 @@ Outcome decide(const QDir& dir, const Record& r, bool& ok)
                                     : Outcome::LeftAsIs;
 }
 
-// Puts back what stood at the target before: the old file kept aside (it is the only copy, whatever
-// the target holds now), or no file at all where the target holds what the write staged.
-bool undoFile(Place& p, const BackupWriteJournal::Entry& e, int version)
+// What settling does with each file: finish the write, undo it, undo it only where the target
+// still holds what the write staged, or leave it as it is.
+enum class Action { Finish, Undo, UndoStaged, Leave };
+
+using Entry = BackupWriteJournal::Entry;
+
+bool holdsStaged(Place& p, const Entry& e, int version)
 {
-    if (p.changeable(kAside))
-        return p.putBack();
-    const bool staged = version >= 2 ? e.staged.known() && p.sum(kTarget, e.staged.kind) == e.staged
-                                     : e.tempId != 0 && p.inode(kTarget) == e.tempId && p.inode(kTemp) == 0;
-    return staged ? p.remove(kTarget) : !p.failed();
+    if (version < 2)
+        return e.tempId != 0 && p.inode(kTarget) == e.tempId && p.inode(kTemp) == 0;
+    return e.staged.known() && p.sum(kTarget, e.staged.kind) == e.staged;
 }
 
-bool settleFile(const QDir& dir, const BackupWriteJournal::Entry& e, int version, Outcome outcome)
+// Whether the old file kept aside is the one this write kept: its content is the recorded one.
+bool asideIsOld(Place& p, const Entry& e, int version)
+{
+    if (!p.changeable(kAside))
+        return false;
+    return version < 3 || p.sameFile(kAside, kTarget)
+        || (e.old.known() && p.sum(kAside, e.old.kind) == e.old);
+}
+
+// Puts back what stood at the target before: the old file kept aside when it holds the recorded
+// old content, or no file at all where there was none and the target holds what the write staged.
+// A file that existed is never removed: without its old copy it stays as the write left it.
+bool undoFile(Place& p, const Entry& e, int version)
+{
+    if (asideIsOld(p, e, version))
+        return p.putBack();
+    if (!e.existed)
+        return holdsStaged(p, e, version) ? p.remove(kTarget) : !p.failed();
+    if (!(e.staged == e.old) && holdsStaged(p, e, version))
+        p.leftWithoutOld();
+    return !p.failed();
+}
+
+// After the commit the old file kept aside goes, unless it is not the one this write kept (mine:
+// this process kept it just now).
+bool finishFile(Place& p, const Entry& e, int version, bool mine)
+{
+    if (!p.changeable(kAside))
+        return !p.failed();
+    return mine || asideIsOld(p, e, version) ? p.remove(kAside) : !p.failed();
+}
+
+bool settleFile(const QDir& dir, const Entry& e, int version, Action action, bool mine)
 {
     Place p(dir, e.target);
+    // Behind a link the write may have left its files: they cannot be settled from here.
     if (!p.reached())
-        return !p.failed();
+        return !p.failed() && !(p.blocked() && (e.staged.known() || e.tempId != 0));
     bool ok = true;
-    if (outcome == Outcome::Finished)
-        ok = p.remove(kAside);
-    else if (outcome == Outcome::Undone)
+    if (action == Action::Finish)
+        ok = finishFile(p, e, version, mine);
+    else if (action == Action::Undo)
         ok = undoFile(p, e, version);
+    else if (action == Action::UndoStaged && !(e.staged == e.old) && holdsStaged(p, e, version)) {
+        p.backToOld();
+        ok = undoFile(p, e, version);
+    }
     return p.remove(kTemp) && ok;
+}
+
+// When the manifest in place is neither the staged nor the replaced one: a write that was not
+// committed left files the manifest in place does not describe, and they go back; after a commit
+// another program's manifest may describe them, and everything stays.
+Action leftAsIsAction(const QDir& dir, const Record& r)
+{
+    if (r.version < 3 || r.manifest.isEmpty())
+        return Action::Leave;
+    Place manifest(dir, r.manifest);
+    const bool committed = r.manifestStaged.known() && manifest.reached() && !manifest.has(kTemp);
+    return committed ? Action::Leave : Action::UndoStaged;
 }
 
 } // namespace
@@ -339,16 +432,17 @@ BackupWriteJournal::BackupWriteJournal(const QDir& dir, QString manifestName)
 
 void BackupWriteJournal::writeThrow() const
 {
-    QByteArray text = "version 2\nmanifest " + manifestReplaced.text() + ' ' + manifestStaged.text() + ' '
+    QByteArray text = "version 3\nmanifest " + manifestReplaced.text() + ' ' + manifestStaged.text() + ' '
         + m_manifestName.toUtf8() + '\n';
     for (const QString& folder : folders)
         text += "folder " + m_dir.relativeFilePath(folder).toUtf8() + '\n';
     for (const Entry& e : files)
-        text += "file " + e.staged.text() + ' ' + m_dir.relativeFilePath(e.target).toUtf8() + '\n';
+        text += "file " + e.staged.text() + ' ' + (e.existed ? e.old.text() : QByteArrayLiteral("none")) + ' '
+            + m_dir.relativeFilePath(e.target).toUtf8() + '\n';
     const QString path = m_dir.absoluteFilePath(kRecordName);
-    QFile out(tempOf(path));
-    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(text) == text.size()
-        && out.flush() && ::fsync(out.handle()) == 0;
+    QFile out;
+    bool ok = createOwn(out, tempOf(path)) && out.write(text) == text.size() && out.flush()
+        && ::fsync(out.handle()) == 0;
     out.close();
     ok = ok && OutputFile::syncPath(m_dir.absolutePath()) && rename(tempOf(path), path)
         && OutputFile::syncPath(m_dir.absolutePath());
@@ -412,8 +506,11 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
     outcome = committed ? Outcome::Finished : decide(dir, r, ok);
     if (!ok)
         return false;
+    const Action action = outcome == Outcome::Finished ? Action::Finish
+        : outcome == Outcome::Undone                   ? Action::Undo
+                                                       : leftAsIsAction(dir, r);
     for (auto it = r.files.crbegin(); it != r.files.crend(); ++it)
-        ok = settleFile(dir, *it, r.version, outcome) && ok;
+        ok = settleFile(dir, *it, r.version, action, committed) && ok;
     if (!r.manifest.isEmpty()) {
         Place manifest(dir, r.manifest);
         ok = manifest.remove(kTemp) && ok;
@@ -421,7 +518,7 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
     if (outcome == Outcome::Undone)
         for (auto it = r.folders.crbegin(); it != r.folders.crend(); ++it)
             Place(dir, *it).removeFolder();
-    if (!ok)
+    if (!ok || r.unreachable)
         return false;
     OutputFile::syncPath(dir.absolutePath());
     return removeIfPresent(path) && removeIfPresent(tempOf(path));
@@ -445,6 +542,64 @@ bool BackupWriteJournal::removeIfPresent(const QString& path)
         return true;
     announceChange();
     return ::unlink(native(path).constData()) == 0 || errno == ENOENT;
+}
+
+bool BackupWriteJournal::renameNoReplace(const QString& from, const QString& to)
+{
+    announceChange();
+    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE)
+        == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // A file system without that kind of rename: the folder is held, nothing else writes the name.
+    if (present(to)) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(native(from).constData(), native(to).constData()) == 0;
+}
+
+int BackupWriteJournal::createOwnFd(const QString& path, mode_t mode)
+{
+    if (!removeIfPresent(path))
+        return -1;
+    return ::open(native(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+}
+
+bool BackupWriteJournal::createOwn(QFile& file, const QString& path)
+{
+    const int fd = createOwnFd(path);
+    if (fd < 0)
+        return false;
+    if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(fd);
+    errno = EIO;
+    return false;
+}
+
+bool BackupWriteJournal::freeAsideName(const QString& target)
+{
+    const QString aside = asideOf(target);
+    struct stat a;
+    struct stat t;
+    if (::lstat(native(aside).constData(), &a) != 0)
+        return errno == ENOENT;
+    if (S_ISREG(a.st_mode) && ::lstat(native(target).constData(), &t) == 0 && a.st_ino == t.st_ino
+        && a.st_dev == t.st_dev)
+        return removeIfPresent(aside); // a second name of the file itself: nothing is lost
+    for (int n = 1; n <= 1000; ++n) {
+        const QString kept = aside + QLatin1Char('-') + QString::number(n);
+        if (renameNoReplace(aside, kept)) {
+            qWarning("Moved %s, left by an earlier write into the backup, to %s.", qUtf8Printable(aside),
+                qUtf8Printable(kept));
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 void BackupWriteJournal::setBeforeChange(std::function<void()> hook)

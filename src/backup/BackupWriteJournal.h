@@ -3,29 +3,36 @@
 #include "backup/ContentDigest.h"
 
 #include <QDir>
+#include <QFile>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <sys/types.h>
 
 // What a write into a backup folder records there before it changes anything, so that a write
 // stopped at any point (a crash, a forced quit) is finished or undone by the next one: the files it
-// puts in place with the content (size and digest) of each temporary that replaces them, the
-// folders it makes, and the content of the manifest it replaces and of the one whose replacement
-// commits it. Content, unlike inode numbers, survives a copy or a move of the folder. The write is
-// committed once the manifest in the folder is the staged one and undone while it is the replaced
-// one; when it is neither, another program has written the backup since, and no file it may have
-// written is touched. Only what the record names is ever touched, only inside the backup folder and
-// never through a link, so the rest of the user's files stay as they are.
+// puts in place with the content (size and digest) of each temporary that replaces them and of
+// what each held before (or that it did not exist), the folders it makes, and the content of the
+// manifest it replaces and of the one whose replacement commits it. Content, unlike inode numbers, survives a
+// copy or a move of the folder. The write is committed once the manifest in the folder is the staged one and
+// undone while it is the replaced one; when it is neither, another program has written the backup since: a
+// file that still holds what an uncommitted write staged gets its old content back (that manifest does not
+// describe the staged one), any other file is left as it is. Undo puts back only an old file whose content is
+// the recorded one, and never removes a file that existed before the write. Only what the record names is
+// ever touched, only inside the backup folder and never through a link, so the rest of the user's files stay
+// as they are.
 class BackupWriteJournal
 {
 public:
-    // One file of the write: where it goes and the content of its staged temporary, unknown while
-    // it is not yet staged.
+    // One file of the write: where it goes, the content of its staged temporary (unknown while it
+    // is not yet staged) and what the target held when the write began.
     struct Entry {
         QString target;
         ContentDigest::Sum staged;
         quint64 tempId = 0; // in a record of an earlier version: the inode of the staged temporary
+        ContentDigest::Sum old; // unknown when the write leaves the file as it is, or in older records
+        bool existed = true; // false when there was no file
     };
 
     static QString tempOf(const QString& target);
@@ -61,6 +68,17 @@ public:
     static bool rename(const QString& from, const QString& to);
     static bool link(const QString& from, const QString& to);
     static bool removeIfPresent(const QString& path);
+    // rename that never replaces what stands at to (EEXIST).
+    static bool renameNoReplace(const QString& from, const QString& to);
+    // Creates path as a new file of the write, open for writing: what stands at the name (a
+    // leftover, a link, a FIFO) is removed as a name first, never followed or opened.
+    // Unbuffered, so that a failed write tells the system's reason at once.
+    static bool createOwn(QFile& file, const QString& path);
+    // The same as a descriptor (-1 with errno set), with the given mode.
+    static int createOwnFd(const QString& path, mode_t mode = 0666);
+    // Frees the name of target's old copy for this write: anything an earlier write left there is
+    // moved to a free name beside it, and the log says where; a second name of target itself goes.
+    static bool freeAsideName(const QString& target);
     // Called before each change a write makes inside a backup folder (tests stop the process there).
     static void setBeforeChange(std::function<void()> hook);
 

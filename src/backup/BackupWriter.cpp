@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
@@ -155,14 +156,15 @@ void BackupWriter::copyFileThrow(const QString& from, const QString& to, Content
         ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText(error)));
     };
-    QFile::remove(to);
-    Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    // Without waiting: a FIFO or device planted in a backup must not hold the copy.
+    Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
+    if (!S_ISREG(st.st_mode))
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, QStringLiteral("Not a regular file")));
     // The copy keeps the mode of its source, made writable for its owner.
-    Fd out(::open(QFile::encodeName(to).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-        (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
+    Fd out(BackupWriteJournal::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
     if (out.get() < 0)
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
     ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
@@ -178,10 +180,9 @@ void BackupWriter::encryptFileThrow(
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
-    QFile out(to);
-    // Unbuffered, so that a failed write tells the system's reason at once.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        fail(QStringLiteral("Cannot create %1. %2").arg(to, out.errorString()));
+    QFile out;
+    if (!BackupWriteJournal::createOwn(out, to))
+        fail(QStringLiteral("Cannot create %1. %2").arg(to, systemText()));
     try {
         BackupCrypto::encryptStream(key, in, out, written);
     } catch (const std::runtime_error& e) {
@@ -236,10 +237,12 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
         const QString sub = dir.absoluteFilePath(name.left(2));
         if (!m_manifest.isMbdb() && !QFileInfo::exists(sub) && !journal->folders.contains(sub))
             journal->folders.append(sub);
-        journal->files.append({ MBDBParser::getBKFilePath(dir, name, false), {} });
+        if (!m_manifest.isMbdb())
+            checkFolderThrow(sub);
+        journal->files.append(plannedThrow(MBDBParser::getBKFilePath(dir, name, false), r.overwrite));
     }
     if (!staleLog().isEmpty())
-        journal->files.append({ staleLog(), {} });
+        journal->files.append(plannedThrow(staleLog(), true));
     journal->writeThrow();
     m_journal = std::move(journal);
 }
@@ -275,6 +278,43 @@ std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
     return work;
 }
 
+// A folder of stored files is reached the same way when writing as when settling: one that is a
+// link (moved to another disk) is refused before anything changes.
+void BackupWriter::checkFolderThrow(const QString& folder)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
+        fail(QStringLiteral("Cannot write into the backup in %1: %2 is a link or a file, not a folder.")
+                 .arg(m_manifest.dir.absolutePath(), folder));
+}
+
+// The entry of a file the write may replace, with what it holds now, read once; the name of its old
+// copy is freed for this write.
+BackupWriteJournal::Entry BackupWriter::plannedThrow(const QString& target, bool overwrite)
+{
+    BackupWriteJournal::Entry e { target, {}, 0, {}, true };
+    struct stat st;
+    if (::lstat(QFile::encodeName(target).constData(), &st) != 0) {
+        if (errno != ENOENT)
+            fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
+        e.existed = false;
+        return e;
+    }
+    if (!overwrite)
+        return e; // the write leaves it as it is
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, target, &why, false))
+        fail(QStringLiteral("Cannot write into the backup in %1: %2 cannot be read. %3")
+                 .arg(m_manifest.dir.absolutePath(), target, why));
+    e.old = ContentDigest::of(in);
+    if (!e.old.known())
+        fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
+    if (!BackupWriteJournal::freeAsideName(target))
+        fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteJournal::asideOf(target), systemText()));
+    return e;
+}
+
 void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
 {
     const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
@@ -287,10 +327,9 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
-    QFile out(temp);
-    // Unbuffered, so that a failed write tells the system's reason at once.
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
-        fail(QStringLiteral("Cannot create %1. %2").arg(temp, out.errorString()));
+    QFile out;
+    if (!BackupWriteJournal::createOwn(out, temp))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
     if (m_manifest.IsEncrypted)
@@ -321,7 +360,7 @@ void BackupWriter::encryptInto(
     try {
         s.size = BackupCrypto::encryptStream(key, in, out, &written);
     } catch (const std::runtime_error& e) {
-        failStaging(in, out, QString::fromUtf8(e.what()));
+        failStaging(in, out, s.target, QString::fromUtf8(e.what()));
     }
 }
 
@@ -332,23 +371,23 @@ void BackupWriter::copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& wri
     qint64 n = 0;
     while ((n = in.read(buf.data(), buf.size())) > 0) {
         if (!writeAll(out, buf.constData(), n))
-            failStaging(in, out, out.errorString());
+            failStaging(in, out, s.target, out.errorString());
         h.addData(QByteArrayView(buf.constData(), n));
         written.add(buf.constData(), n);
         s.size += n;
     }
     if (n < 0)
-        failStaging(in, out, in.errorString());
+        failStaging(in, out, s.target, in.errorString());
     s.sha1 = h.result();
 }
 
 // The failure of a read of a source or a write of its temporary, named by the file it was in.
-void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString& why)
+void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString& target, const QString& why)
 {
     const bool writing = out.error() != QFileDevice::NoError;
     fail(QStringLiteral("Cannot %1 %2. %3")
              .arg(writing ? QStringLiteral("write") : QStringLiteral("read"),
-                 writing ? out.fileName() : in.fileName(), why));
+                 writing ? BackupWriteJournal::tempOf(target) : in.fileName(), why));
 }
 
 // ---- staging the manifest
@@ -394,10 +433,11 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
             x.present |= 2;
         }
     }
-    QFile out(temp);
+    QFile out;
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)
-        || !writeAll(out, bytes.constData(), bytes.size()))
+    if (!BackupWriteJournal::createOwn(out, temp))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
+    if (!writeAll(out, bytes.constData(), bytes.size()))
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
     written.add(bytes);
 }
@@ -495,14 +535,23 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
+    const QList<BackupWriteJournal::Entry> planned = m_journal->files;
+    const auto plannedFor = [&](const QString& target) {
+        for (const BackupWriteJournal::Entry& e : planned)
+            if (e.target == target)
+                return e;
+        return BackupWriteJournal::Entry { target };
+    };
     m_journal->files.clear();
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
             m_journal->manifestStaged = rep.staged;
-        else
-            m_journal->files.append({ rep.target, rep.staged });
+        else {
+            m_journal->files.append(plannedFor(rep.target));
+            m_journal->files.last().staged = rep.staged;
+        }
         const QString folder = QFileInfo(rep.temp).absolutePath();
         if (!folders.contains(folder))
             folders.append(folder);
@@ -511,7 +560,7 @@ void BackupWriter::recordStagedThrow()
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!staleLog().isEmpty())
-        m_journal->files.append({ staleLog(), {} });
+        m_journal->files.append(plannedFor(staleLog()));
     m_journal->writeThrow();
 }
 
@@ -519,11 +568,11 @@ void BackupWriter::recordStagedThrow()
 // link, or moved aside where the file system has no links) until the manifest is committed.
 void BackupWriter::putInPlaceThrow(const Replacement& rep)
 {
+    // The name of the old file was freed at planning: whatever stands there now is not this write's.
     const QString aside = BackupWriteJournal::asideOf(rep.target);
     if (QFileInfo::exists(rep.target)) {
-        if (!BackupWriteJournal::removeIfPresent(aside)
-            || (!BackupWriteJournal::link(rep.target, aside)
-                && !BackupWriteJournal::rename(rep.target, aside)))
+        if (!BackupWriteJournal::link(rep.target, aside)
+            && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
             fail(QStringLiteral("can not overwrite %1").arg(rep.target));
     }
     if (!BackupWriteJournal::rename(rep.temp, rep.target))
@@ -539,7 +588,7 @@ void BackupWriter::commitThrow()
     // The old manifest's log would be read into the new one: it goes aside with the old files
     // (its rows are in the new manifest), and comes back if the write is undone.
     const QString log = staleLog();
-    if (!log.isEmpty() && !BackupWriteJournal::rename(log, BackupWriteJournal::asideOf(log)))
+    if (!log.isEmpty() && !BackupWriteJournal::renameNoReplace(log, BackupWriteJournal::asideOf(log)))
         fail(QStringLiteral("can not overwrite %1").arg(log));
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupManifest.h"
+#include "backup/BackupWriteJournal.h"
 #include "backup/ContentDigest.h"
 
 #include <QByteArray>
@@ -11,7 +12,6 @@
 #include <memory>
 
 class BackupFolderLock;
-class BackupWriteJournal;
 class QFile;
 class QTemporaryDir;
 class Sqlite3DB;
@@ -21,7 +21,9 @@ class Sqlite3DB;
 // into place, the manifest last, in one rename over the old one. The old files stay beside theirs
 // until the manifest is committed, and a record of the write (BackupWriteJournal) lets anything not
 // committed be rolled back: by this writer on a failure, or, after a crash, by the next opening of
-// the backup or write into it. BackupManifest::writeFilesThrow drives it.
+// the backup or write into it. BackupManifest::writeFilesThrow drives it. Every temporary and old
+// copy is a new file of this write: what an earlier write left under such a name is removed as a
+// name, or, for an old copy, moved to a free name with a word in the log.
 class BackupWriter
 {
 public:
@@ -91,11 +93,15 @@ private:
     void planThrow(const QList<BackupManifest::WriteRequest>& items);
     ContentDigest::Sum readReplacedManifestThrow();
     static std::unique_ptr<QTemporaryDir> workFolderThrow();
+    void checkFolderThrow(const QString& folder);
+    BackupWriteJournal::Entry plannedThrow(const QString& target, bool overwrite);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
     void encryptInto(
         Staged& s, const BackupManifest::_FileNode* existing, QFile& in, QFile& out, ContentDigest& written);
     void copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& written);
-    [[noreturn]] static void failStaging(const QFile& in, const QFile& out, const QString& why);
+    // The staging of target's temporary failed reading in or writing out.
+    [[noreturn]] static void failStaging(
+        const QFile& in, const QFile& out, const QString& target, const QString& why);
     Replacement& addReplacement(const QString& target);
     void updateMbdbThrow(const QString& temp, ContentDigest& written);
     void updateManifestDbThrow(const QString& temp, ContentDigest& written);

@@ -16,9 +16,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 #include <QtTest>
 #include <csignal>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -178,8 +180,10 @@ class TestBackupWriter : public QObject
         if (!record.exists())
             return true;
         QStringList files { pristine + "/Manifest.db" };
-        for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
-            files << it.next();
+        // What a target held before may be gone from the folder once the write was finished.
+        for (const QString& folder : { dir, pristine })
+            for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+                files << it.next();
         QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
         record.close();
         for (const QString& file : std::as_const(files)) {
@@ -248,6 +252,160 @@ class TestBackupWriter : public QObject
         return { { manifest.fileName(), readAll(manifest.fileName()) }, { stored, readAll(stored) } };
     }
 
+    static QString storedPath(const QString& dir, const BackupManifest::WriteRequest& r)
+    {
+        return MBDBParser::getBKFilePath(
+            QDir(dir), MBDBParser::backupFileName(r.domain, r.relativePath), false);
+    }
+
+    // Another program writing a new manifest from the one in place (without the files of a write it
+    // does not know of), leaving the record of that write where it was.
+    static bool rewriteManifest(const QString& dir, const QString& password)
+    {
+        const QString record = dir + "/Manifest.qmwrite";
+        const bool held = QFile::rename(record, dir + ".record");
+        const QString written = TestEnv::tempDir() + "/Manifest.db";
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.saveManifestDbAsThrow(true, {}, written, nullptr);
+        } catch (const std::exception&) {
+            return false;
+        }
+        const bool ok = QFile::remove(dir + "/Manifest.db") && QFile::copy(written, dir + "/Manifest.db");
+        return ok && (!held || QFile::rename(dir + ".record", record));
+    }
+
+    // The stored file of r after the write of items, failing for lack of room, and after the same
+    // write killed before change step: what another program wrote there, or what this write did.
+    static void writeAgainFailedAndKilled(
+        const QString& dir, const QList<BackupManifest::WriteRequest>& items, int step)
+    {
+        const QString stored = storedPath(dir, items[0]);
+        const QByteArray meanwhile = readAll(stored);
+        try {
+            const FailingDisk::SizeLimit full(4096);
+            BackupManifest m(dir);
+            open(m, QString());
+            m.writeFilesThrow(items);
+            QFAIL("a write past the room left went ahead");
+        } catch (const std::runtime_error&) {
+        }
+        QCOMPARE(readAll(stored), meanwhile);
+        writeKilledAt(dir, QString(), items, step);
+        readBack(dir, QString(), items);
+        const QByteArray now = readAll(stored);
+        QVERIFY2(now == meanwhile || now == readAll(items[0].sourceFile), now.left(24).toHex().constData());
+    }
+
+    // The folder of r's stored file moved to another disk and a link left in its place.
+    static bool moveFolderAway(const QString& dir, const BackupManifest::WriteRequest& r)
+    {
+        const QString folder = QFileInfo(storedPath(dir, r)).absolutePath();
+        const QString moved = TestEnv::tempDir() + "/" + QFileInfo(folder).fileName();
+        return QDir().rename(folder, moved) && QFile::link(moved, folder);
+    }
+
+    // Files of items that read as before the write or as written (or are missing from both).
+    static void checkBeforeOrWritten(const QHash<QString, QByteArray>& now,
+        const QHash<QString, QByteArray>& before, const QList<BackupManifest::WriteRequest>& items, int step)
+    {
+        for (const BackupManifest::WriteRequest& r : items) {
+            const QByteArray got = now.value(r.relativePath);
+            QVERIFY2(got == before.value(r.relativePath) || got == readAll(r.sourceFile),
+                qPrintable(QString("%1 after a kill before change %2: %3 bytes, %4")
+                               .arg(r.relativePath)
+                               .arg(step)
+                               .arg(got.size())
+                               .arg(QString::fromLatin1(got.left(24).toHex()))));
+        }
+    }
+
+    // The folder changed after the kill by someone other than the write (see killedAtEveryStep_data).
+    static void checkChangedAfterKill(const QString& dir, const QString& password,
+        const QList<BackupManifest::WriteRequest>& items, const QHash<QString, QByteArray>& before,
+        const QString& after, int step)
+    {
+        if (after.startsWith("rewritten")) {
+            const QHash<QString, QByteArray> written = rewriteInPlace(dir, items[0]);
+            QCOMPARE(written.size(), 2);
+            readBack(dir, password, items);
+            for (auto it = written.cbegin(); it != written.cend(); ++it)
+                QVERIFY2(readAll(it.key()) == it.value(),
+                    qPrintable(QString("%1 after a kill before change %2").arg(it.key()).arg(step)));
+            if (after == "rewritten, written again")
+                writeAgainFailedAndKilled(dir, items, step);
+            return;
+        }
+        if (after == "asides deleted") {
+            for (const QString& name : leftovers(dir))
+                if (name.endsWith(".qmold"))
+                    QVERIFY(QFile::remove(name));
+            readBack(dir, password, items);
+            for (const BackupManifest::WriteRequest& r : items)
+                if (before.contains(r.relativePath))
+                    QVERIFY2(
+                        QFileInfo::exists(storedPath(dir, r)), qPrintable(r.relativePath + " was removed"));
+            return;
+        }
+        if (after == "manifest rewritten")
+            QVERIFY(rewriteManifest(dir, password));
+        if (after == "folder linked")
+            QVERIFY(moveFolderAway(dir, items[0]));
+        const QHash<QString, QByteArray> now = readBack(dir, password, items);
+        if (BackupWriteJournal::pending(QDir(dir))) {
+            // Not settled: the opening says so, and nothing is undone half.
+            BackupManifest m(dir);
+            open(m, password);
+            QVERIFY(m.earlierWriteUnsettled());
+            return;
+        }
+        checkBeforeOrWritten(now, before, items, step);
+    }
+
+    // The write of items into a plain backup run in a child process, bounded in time: empty when it
+    // succeeded, else its error. What it logged goes to *log.
+    static QString writeInChild(
+        const QString& dir, const QList<BackupManifest::WriteRequest>& items, QString* log)
+    {
+        static QString logFile;
+        logFile = dir + ".log";
+        const QString errorFile = dir + ".error";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                QFile f(logFile);
+                if (f.open(QIODevice::Append))
+                    f.write(text.toUtf8() + '\n');
+            });
+            try {
+                BackupManifest m(dir);
+                open(m, QString());
+                m.writeFilesThrow(items);
+            } catch (const std::exception& e) {
+                QFile f(errorFile);
+                if (f.open(QIODevice::WriteOnly))
+                    f.write(e.what());
+                f.close(); // _exit flushes nothing
+                _exit(2);
+            }
+            _exit(0);
+        }
+        int status = 0;
+        pid_t done = 0;
+        for (int i = 0; i < 300 && (done = waitpid(pid, &status, WNOHANG)) == 0; ++i)
+            QThread::msleep(100);
+        if (done == 0) {
+            ::kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+        }
+        *log = QString::fromUtf8(readAll(logFile));
+        if (done == 0)
+            return "did not end within 30 s";
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? QString()
+                                                             : QString::fromUtf8(readAll(errorFile));
+    }
+
 private Q_SLOTS:
     void uncommittedWriteLeavesNoTrace_data()
     {
@@ -290,24 +448,44 @@ private Q_SLOTS:
         // on another disk), "rewritten" in place by another program, or its record read as "sha256"
         // digests.
         QTest::addColumn<QString>("after");
+        // Whether the write puts the same bytes back (a merge that finds nothing new).
+        QTest::addColumn<bool>("same");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
-        QTest::newRow("Manifest.db") << QStringList {} << "" << false << "";
-        QTest::newRow("Manifest.db encrypted") << encrypted << "pw" << false << "";
-        QTest::newRow("Manifest.mbdb encrypted") << mbdb << "pw" << false << "";
+        QTest::newRow("Manifest.db") << QStringList {} << "" << false << "" << false;
+        QTest::newRow("Manifest.db encrypted") << encrypted << "pw" << false << "" << false;
+        QTest::newRow("Manifest.mbdb encrypted") << mbdb << "pw" << false << "" << false;
         // Records only in the log of Manifest.db: never lost, and the old log never read into the new.
         QTest::newRow("Manifest.db with records in its log")
-            << QStringList { "--wal-rows", "3" } << "" << false << "";
+            << QStringList { "--wal-rows", "3" } << "" << false << "" << false;
         // A message restore whose sms.db grows, run again as a whole: read, merge, write.
-        QTest::newRow("Manifest.db encrypted, messages restored again") << encrypted << "pw" << true << "";
-        QTest::newRow("Manifest.db, copied") << QStringList {} << "" << false << "copied";
-        QTest::newRow("Manifest.mbdb encrypted, copied") << mbdb << "pw" << false << "copied";
+        QTest::newRow("Manifest.db encrypted, messages restored again")
+            << encrypted << "pw" << true << "" << false;
+        QTest::newRow("Manifest.db, copied") << QStringList {} << "" << false << "copied" << false;
+        QTest::newRow("Manifest.mbdb encrypted, copied") << mbdb << "pw" << false << "copied" << false;
         QTest::newRow("Manifest.db encrypted, copied, messages restored again")
-            << encrypted << "pw" << true << "copied";
+            << encrypted << "pw" << true << "copied" << false;
         QTest::newRow("Manifest.db, rewritten by another program")
-            << QStringList {} << "" << false << "rewritten";
+            << QStringList {} << "" << false << "rewritten" << false;
+        QTest::newRow("Manifest.db, rewritten byte for byte") << QStringList {} << "" << false << "" << true;
+        QTest::newRow("Manifest.mbdb, rewritten byte for byte")
+            << QStringList { "--layout", "mbdb" } << "" << false << "" << true;
+        // The user deletes the old files kept aside: the files stay, never removed.
+        QTest::newRow("Manifest.db, old copies deleted")
+            << QStringList {} << "" << false << "asides deleted" << false;
+        QTest::newRow("Manifest.db encrypted, old copies deleted")
+            << encrypted << "pw" << false << "asides deleted" << false;
+        // Old copies that stay after another program's write never come back over its files.
+        QTest::newRow("Manifest.db, rewritten by another program, written again")
+            << QStringList {} << "" << false << "rewritten, written again" << false;
+        // The files of a write that was not committed go back: the new manifest does not describe them.
+        QTest::newRow("Manifest.db encrypted, new manifest by another program")
+            << encrypted << "pw" << false << "manifest rewritten" << false;
+        QTest::newRow("Manifest.db, a stored-file folder moved and linked")
+            << QStringList {} << "" << false << "folder linked" << false;
         // The record as a version of the program that took SHA-256 digests left it.
-        QTest::newRow("Manifest.db, recorded with SHA-256") << QStringList {} << "" << false << "sha256";
+        QTest::newRow("Manifest.db, recorded with SHA-256")
+            << QStringList {} << "" << false << "sha256" << false;
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
@@ -321,6 +499,7 @@ private Q_SLOTS:
         QFETCH(QString, password);
         QFETCH(bool, messages);
         QFETCH(QString, after);
+        QFETCH(bool, same);
         QList<BackupManifest::WriteRequest> items = restoreLike();
         QString source;
         if (messages) {
@@ -338,6 +517,8 @@ private Q_SLOTS:
         }
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
+        if (same)
+            items[0].sourceFile = sourceFile(readAll(storedPath(pristine, items[0])), "same.db");
         const int records = QJsonDocument::fromJson(readAll(pristine + "/generator-summary.json"))
                                 .object()["records"]
                                 .toInt();
@@ -354,26 +535,14 @@ private Q_SLOTS:
             const QString manifest
                 = QFileInfo::exists(pristine + "/Manifest.mbdb") ? "/Manifest.mbdb" : "/Manifest.db";
             QVERIFY2(QFileInfo::exists(dir + manifest), qPrintable(QString("step %1").arg(step)));
-            if (after == "rewritten") {
-                const QHash<QString, QByteArray> written = rewriteInPlace(dir, items[0]);
-                QCOMPARE(written.size(), 2);
-                readBack(dir, password, items);
-                for (auto it = written.cbegin(); it != written.cend(); ++it)
-                    QVERIFY2(readAll(it.key()) == it.value(),
-                        qPrintable(QString("%1 after a kill before change %2").arg(it.key()).arg(step)));
+            if (!after.isEmpty() && after != "copied" && after != "sha256") {
+                checkChangedAfterKill(dir, password, items, before, after, step);
+                if (QTest::currentTestFailed())
+                    QFAIL(qPrintable(QString("killed before change %1").arg(step)));
                 continue;
             }
             readBeforeSettling(dir, password, items);
-            const QHash<QString, QByteArray> after = readBack(dir, password, items);
-            for (const BackupManifest::WriteRequest& r : items) {
-                const QByteArray now = after.value(r.relativePath);
-                QVERIFY2(now == before.value(r.relativePath) || now == readAll(r.sourceFile),
-                    qPrintable(QString("%1 after a kill before change %2: %3 bytes, %4")
-                                   .arg(r.relativePath)
-                                   .arg(step)
-                                   .arg(now.size())
-                                   .arg(QString::fromLatin1(now.left(24).toHex()))));
-            }
+            checkBeforeOrWritten(readBack(dir, password, items), before, items, step);
             if (messages)
                 restoreMessagesAgain(dir, password, source);
             else {
@@ -543,6 +712,73 @@ private Q_SLOTS:
         for (const QString& name : names)
             QCOMPARE(readAll(linked + "/" + name), QByteArray("mine"));
         QVERIFY(QFileInfo(dir + "/" + link).isSymLink());
+    }
+
+    void plantedNamesAreNotFollowed_data()
+    {
+        // What stands where: "link" to a file outside the backup, "fifo", or "file" with other bytes;
+        // at the name of the stored file's temporary or old copy, or the stored file's folder.
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("logged");
+        const QString link("link"), temp(".qmtmp"), old(".qmold"), none;
+        const QString moved("Moved .*\\.qmold, left by an earlier write into the backup, to .*\\.qmold-1\\.");
+        QTest::newRow("a link out at the temporary") << link << temp << none << none;
+        QTest::newRow("a FIFO at the temporary") << QString("fifo") << temp << none << none;
+        QTest::newRow("a link out at the old copy's name") << link << old << none << moved;
+        QTest::newRow("an old copy another write left") << QString("file") << old << none << moved;
+        QTest::newRow("a stored-file folder that is a link")
+            << link << QString("folder")
+            << QString("^Cannot write into the backup in .*: .* is a link or a file, not a folder\\.$")
+            << none;
+    }
+
+    // Names planted in the backup where a write makes its own files are never written through or
+    // opened, and no wait is without end; an old copy another write left stays, and the log says
+    // where. A stored-file folder that is a link is refused before anything changes.
+    void plantedNamesAreNotFollowed()
+    {
+        QFETCH(QString, planted);
+        QFETCH(QString, at);
+        QFETCH(QString, error);
+        QFETCH(QString, logged);
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QString stored = storedPath(dir, items[0]);
+        const QString outside = sourceFile("mine", "keep.txt");
+        const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
+        const QString name = stored + at;
+        if (at == "folder")
+            QVERIFY(moveFolderAway(dir, items[0]));
+        else if (planted == "link")
+            QVERIFY(QFile::link(outside, name));
+        else if (planted == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(name).constData(), 0644), 0);
+        else {
+            QFile old(name);
+            QVERIFY(old.open(QIODevice::NewOnly));
+            old.write("another write's");
+        }
+        QString log;
+        const QString failure = writeInChild(dir, items, &log);
+        QCOMPARE(readAll(outside), QByteArray("mine"));
+        QVERIFY2(QRegularExpression(logged).match(log).hasMatch(), qPrintable(log));
+        if (!error.isEmpty()) {
+            QVERIFY2(QRegularExpression(error).match(failure).hasMatch(), qPrintable(failure));
+            QVERIFY(!BackupWriteJournal::pending(QDir(dir)));
+            QCOMPARE(readBack(dir, QString(), items), before);
+            return;
+        }
+        QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        checkWritten(dir, QString(), items);
+        QVERIFY(!QFileInfo(stored).isSymLink());
+        if (at == ".qmold") {
+            QCOMPARE(QFileInfo(name + "-1").isSymLink(), planted == "link");
+            if (planted == "file")
+                QCOMPARE(readAll(name + "-1"), QByteArray("another write's"));
+        }
     }
 
     // An earlier write that cannot be settled (its record cannot be read, here as it is a folder):
