@@ -75,6 +75,11 @@ public:
     // Lower-case hex MD5 of the folder's absolute path; names the backup's cache folder.
     QString dirPathMd5() const;
 
+    // Throws when the manifest in place is not the one the tree was read from: another program
+    // wrote into the backup since, and the tree's records and keys no longer tell its files. A
+    // cheap look at the manifest's files (no read); called under the shared hold.
+    void checkLoadedThrow() const;
+
     // Copies the stored file of node to dest, decrypted for an encrypted backup; see the .cpp.
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
 
@@ -196,6 +201,7 @@ private:
     void readEncryptionThrow(const PlistCFType& plist, const QString& plistPath);
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
+    QString manifestStamp() const;
 
     _FileNode m_root;
     // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
@@ -215,6 +221,7 @@ private:
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
     std::unique_ptr<QTemporaryDir> m_plainDir;
     QString m_plainStamp; // which Manifest.db it was decrypted from
+    QString m_loadedStamp; // which manifest the tree was read from; empty before parseInfo
     bool m_infoRead = false;
     bool m_writeUnsettled = false;
 };
