@@ -252,6 +252,7 @@ void BackupManifest::readManifestInfo()
         fail(QStringLiteral("Cannot find the backup folder %1.").arg(dir.absolutePath()));
     if (!QFileInfo::exists(plistPath))
         fail(QStringLiteral("Cannot find %1. This folder is not a device backup.").arg(plistPath));
+    m_infoStamp = BackupCacheCopy::stampOf(plistPath);
     QFile f;
     QString why;
     if (!RegularFile::openRead(f, plistPath, &why))
@@ -332,9 +333,16 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     }
 }
 
+bool BackupManifest::infoChanged() const
+{
+    return m_infoRead
+        && m_infoStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.plist")));
+}
+
 bool BackupManifest::setPasscode(QString password)
 {
-    if (!m_infoRead)
+    // A backup written again since its listing may have a new keybag and manifest key.
+    if (!m_infoRead || infoChanged())
         readManifestInfo();
     if (!IsEncrypted)
         return true;
@@ -470,6 +478,8 @@ void BackupManifest::parseInfo()
     m_writeUnsettled = !settleLeftoverHeld(dir);
     if (m_writeUnsettled)
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
+    if (infoChanged())
+        readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
     // Before the reading: a write after it makes the tree stale, never the stamp new.
     m_loadedStamp.clear();
     const QString loading = manifestStamp();

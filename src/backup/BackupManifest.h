@@ -202,6 +202,8 @@ private:
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
     QString manifestStamp() const;
+    // Whether Manifest.plist is not the one readManifestInfo read.
+    bool infoChanged() const;
 
     _FileNode m_root;
     // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
@@ -223,5 +225,6 @@ private:
     QString m_plainStamp; // which Manifest.db it was decrypted from
     QString m_loadedStamp; // which manifest the tree was read from; empty before parseInfo
     bool m_infoRead = false;
+    QString m_infoStamp; // which Manifest.plist readManifestInfo read
     bool m_writeUnsettled = false;
 };
