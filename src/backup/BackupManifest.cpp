@@ -318,12 +318,14 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     // by a tool that decrypted the backup. Their files tell whether it decrypted them too; when
     // not, the records' own keys open them (the manifest key is then of no use).
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    if (hasManifestKey() && looksLikeSqlite(db) && StoredFilesCipher::stillEncrypted(dir, db)) {
+    if (!hasManifestKey() || !looksLikeSqlite(db))
+        return;
+    if (StoredFilesCipher::stillEncrypted(dir, db)) {
         qInfo("%s is not encrypted although %s says so, but the stored files are: the backup is "
               "read with its password and the keys of its records.",
             qUtf8Printable(db), qUtf8Printable(plistPath));
         m_manifestKeyBlob.clear();
-    } else if (hasManifestKey() && looksLikeSqlite(db)) {
+    } else {
         qInfo("%s is not encrypted although %s says so: the backup is read as a decrypted copy, "
               "without a password.",
             qUtf8Printable(db), qUtf8Printable(plistPath));
@@ -478,38 +480,20 @@ void BackupManifest::parseInfo()
     m_writeUnsettled = !settleLeftoverHeld(dir);
     if (m_writeUnsettled)
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
-    if (infoChanged())
-        readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
     // Before the reading: a write after it makes the tree stale, never the stamp new.
     m_loadedStamp.clear();
     const QString loading = manifestStamp();
-    // A write since the unlocking (by another program) replaced the manifest decrypted then.
-    if (m_plainDir && hasManifestKey()
-        && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
-        decryptManifestDbThrow();
-    const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
-    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    // No tree stays from an older manifest, nor when its reading fails.
     clearTree();
     m_builder = std::make_unique<TreeBuilder>();
     try {
-        if (QFileInfo::exists(mbdb)) {
-            requireRegularThrow(mbdb);
-            parseMbdbThrow(mbdb);
-        } else if (QFileInfo::exists(db)) {
-            requireRegularThrow(db);
-            if (IsEncrypted && hasManifestKey() && !m_plainDir)
-                fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
-                         .arg(dir.absolutePath()));
-            // Rows a plain manifest holds only in its log are read from a private copy.
-            if (!hasManifestKey()) {
-                m_plainDir.reset();
-                m_plainDir = ManifestWalCopy::takeThrow(db);
-            }
-            parseManifestDbThrow(readableManifestDbPath());
-        } else
-            fail(QStringLiteral(
-                "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
-                     .arg(dir.absolutePath()));
+        if (infoChanged())
+            readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
+        // A write since the unlocking (by another program) replaced the manifest decrypted then.
+        if (m_plainDir && hasManifestKey()
+            && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+            decryptManifestDbThrow();
+        readRecordsThrow();
     } catch (...) {
         m_builder.reset();
         clearTree();
@@ -517,6 +501,30 @@ void BackupManifest::parseInfo()
     }
     m_builder.reset();
     m_loadedStamp = loading;
+}
+
+void BackupManifest::readRecordsThrow()
+{
+    const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
+    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    if (QFileInfo::exists(mbdb)) {
+        requireRegularThrow(mbdb);
+        parseMbdbThrow(mbdb);
+    } else if (QFileInfo::exists(db)) {
+        requireRegularThrow(db);
+        if (IsEncrypted && hasManifestKey() && !m_plainDir)
+            fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
+                     .arg(dir.absolutePath()));
+        // Rows a plain manifest holds only in its log are read from a private copy.
+        if (!hasManifestKey()) {
+            m_plainDir.reset();
+            m_plainDir = ManifestWalCopy::takeThrow(db);
+        }
+        parseManifestDbThrow(readableManifestDbPath());
+    } else
+        fail(QStringLiteral(
+            "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
+                 .arg(dir.absolutePath()));
 }
 
 // The manifest's files as they stand: the records, a plain database's log, and the list a device

@@ -192,6 +192,7 @@ private:
     _FileNode* childFolder(_FileNode* parent, QHash<QByteArray, _FileNode*>* folders, const QByteArray& path);
     [[noreturn]] void failTooDeep(const QString& domain, const QByteArray& folderPath) const;
     void noteWellKnown(_FileNode* node);
+    void readRecordsThrow();
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
     void readManifestDbRowsThrow(const QString& path);
