@@ -316,14 +316,25 @@ private Q_SLOTS:
     void opensRealEncryptedBackups_data()
     {
         QTest::addColumn<QString>("fixture");
-        QTest::newRow("Manifest.db, encrypted manifest") << "pyiosbackup/backup_ios10_3";
-        QTest::newRow("Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb";
+        QTest::addColumn<bool>("plainManifest");
+        QTest::newRow("Manifest.db, encrypted manifest") << "pyiosbackup/backup_ios10_3" << false;
+        QTest::newRow("Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb" << false;
+        // Its decrypted Manifest.db copied over the encrypted one, the stored file still encrypted.
+        QTest::newRow("Manifest.db, decrypted manifest") << "pyiosbackup/backup_ios10_3" << true;
     }
     void opensRealEncryptedBackups()
     {
         QM_REQUIRE_SHARED();
         QFETCH(QString, fixture);
+        QFETCH(bool, plainManifest);
         const QString dir = TestEnv::copyToTemp(TestEnv::realFixture(fixture));
+        if (plainManifest) {
+            BackupManifest first(dir);
+            first.readManifestInfo();
+            QVERIFY(first.setPasscode("0000"));
+            QVERIFY(QFile::remove(dir + "/Manifest.db"));
+            QVERIFY(QFile::copy(first.readableManifestDbPath(), dir + "/Manifest.db"));
+        }
         BackupManifest m(dir);
         m.readManifestInfo();
         QVERIFY(m.IsEncrypted);
