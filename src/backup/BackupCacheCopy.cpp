@@ -69,6 +69,8 @@ void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QSt
 {
     // A database and its log are copied from the same write's files.
     const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
+    // A copy made from the files an older manifest told is no copy of the backup as it stands.
+    m_manifest.checkLoadedThrow();
     const BackupManifest::_FileNode* wal = companion(node, "-wal");
     const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
     const QString walDest = dest + QStringLiteral("-wal");

@@ -14,6 +14,7 @@
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/StoredFile.h"
+#include "backup/StoredFilesCipher.h"
 #include "device/PlistCFType.h"
 
 #include <QCryptographicHash>
@@ -53,8 +54,17 @@ BackupManifest::UnlockRunner& unlockRunner()
 
 bool looksLikeSqlite(const QString& path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+    QFile f;
+    return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// A FIFO or device under a manifest's name would keep its reading waiting for ever.
+void requireRegularThrow(const QString& path)
+{
+    QFile f;
+    QString why;
+    if (!RegularFile::openRead(f, path, &why))
+        fail(QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), why));
 }
 
 // Settles a write an earlier run left, under the exclusive hold. A write under way holds that
@@ -243,9 +253,11 @@ void BackupManifest::readManifestInfo()
         fail(QStringLiteral("Cannot find the backup folder %1.").arg(dir.absolutePath()));
     if (!QFileInfo::exists(plistPath))
         fail(QStringLiteral("Cannot find %1. This folder is not a device backup.").arg(plistPath));
-    QFile f(plistPath);
-    if (!f.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, f.errorString()));
+    m_infoStamp = BackupCacheCopy::stampOf(plistPath);
+    QFile f;
+    QString why;
+    if (!RegularFile::openRead(f, plistPath, &why))
+        fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, why));
     const QByteArray bytes = f.readAll();
     const PlistCFType plist = PlistCFType::createCFPropertyList(bytes);
     if (!plist.isCFDictionary())
@@ -304,9 +316,17 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
         }
     }
     // Where a manifest key exists the device always encrypts Manifest.db: a plain one was written
-    // by a tool that decrypted the whole backup into this folder, its other files too.
+    // by a tool that decrypted the backup. Their files tell whether it decrypted them too; when
+    // not, the records' own keys open them (the manifest key is then of no use).
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    if (hasManifestKey() && looksLikeSqlite(db)) {
+    if (!hasManifestKey() || !looksLikeSqlite(db))
+        return;
+    if (StoredFilesCipher::stillEncrypted(dir, db)) {
+        qInfo("%s is not encrypted although %s says so, but the stored files are: the backup is "
+              "read with its password and the keys of its records.",
+            qUtf8Printable(db), qUtf8Printable(plistPath));
+        m_manifestKeyBlob.clear();
+    } else {
         qInfo("%s is not encrypted although %s says so: the backup is read as a decrypted copy, "
               "without a password.",
             qUtf8Printable(db), qUtf8Printable(plistPath));
@@ -316,9 +336,16 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     }
 }
 
+bool BackupManifest::infoChanged() const
+{
+    return m_infoRead
+        && m_infoStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.plist")));
+}
+
 bool BackupManifest::setPasscode(QString password)
 {
-    if (!m_infoRead)
+    // A backup written again since its listing may have a new keybag and manifest key.
+    if (!m_infoRead || infoChanged())
         readManifestInfo();
     if (!IsEncrypted)
         return true;
@@ -365,9 +392,10 @@ void BackupManifest::decryptManifestDbThrow()
         fail(QStringLiteral(
             "The manifest key in %1 does not fit the keybag: the backup's Manifest.plist is damaged.")
                  .arg(dir.absoluteFilePath(QStringLiteral("Manifest.plist"))));
-    QFile in(src);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot find %1. %2").arg(src, in.errorString()));
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, src, &why))
+        fail(QStringLiteral("Cannot read %1. %2").arg(src, why));
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest."));
@@ -453,37 +481,70 @@ void BackupManifest::parseInfo()
     m_writeUnsettled = !settleLeftoverHeld(dir);
     if (m_writeUnsettled)
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
-    // A write since the unlocking (by another program) replaced the manifest decrypted then.
-    if (m_plainDir && hasManifestKey()
-        && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
-        decryptManifestDbThrow();
-    const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
-    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    // Before the reading: a write after it makes the tree stale, never the stamp new.
+    m_loadedStamp.clear();
+    const QString loading = manifestStamp();
+    // No tree stays from an older manifest, nor when its reading fails.
     clearTree();
     m_builder = std::make_unique<TreeBuilder>();
     try {
-        if (QFileInfo::exists(mbdb))
-            parseMbdbThrow(mbdb);
-        else if (QFileInfo::exists(db)) {
-            if (IsEncrypted && hasManifestKey() && !m_plainDir)
-                fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
-                         .arg(dir.absolutePath()));
-            // Rows a plain manifest holds only in its log are read from a private copy.
-            if (!hasManifestKey()) {
-                m_plainDir.reset();
-                m_plainDir = ManifestWalCopy::takeThrow(db);
-            }
-            parseManifestDbThrow(readableManifestDbPath());
-        } else
-            fail(QStringLiteral(
-                "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
-                     .arg(dir.absolutePath()));
+        if (infoChanged())
+            readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
+        // A write since the unlocking (by another program) replaced the manifest decrypted then.
+        if (m_plainDir && hasManifestKey()
+            && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+            decryptManifestDbThrow();
+        readRecordsThrow();
     } catch (...) {
         m_builder.reset();
         clearTree();
         throw;
     }
     m_builder.reset();
+    m_loadedStamp = loading;
+}
+
+void BackupManifest::readRecordsThrow()
+{
+    const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
+    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    if (QFileInfo::exists(mbdb)) {
+        requireRegularThrow(mbdb);
+        parseMbdbThrow(mbdb);
+    } else if (QFileInfo::exists(db)) {
+        requireRegularThrow(db);
+        if (IsEncrypted && hasManifestKey() && !m_plainDir)
+            fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
+                     .arg(dir.absolutePath()));
+        // Rows a plain manifest holds only in its log are read from a private copy.
+        if (!hasManifestKey()) {
+            m_plainDir.reset();
+            m_plainDir = ManifestWalCopy::takeThrow(db);
+        }
+        parseManifestDbThrow(readableManifestDbPath());
+    } else
+        fail(QStringLiteral(
+            "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
+                 .arg(dir.absolutePath()));
+}
+
+// The manifest's files as they stand: the records, a plain database's log, and the list a device
+// older than Manifest.db keeps.
+QString BackupManifest::manifestStamp() const
+{
+    const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    return BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"))) + QLatin1Char('|')
+        + BackupCacheCopy::stampOf(db) + QLatin1Char('|')
+        + BackupCacheCopy::stampOf(ManifestWalCopy::logOf(db));
+}
+
+void BackupManifest::checkLoadedThrow() const
+{
+    if (m_loadedStamp.isEmpty() || m_loadedStamp == manifestStamp())
+        return;
+    fail(QStringLiteral("The backup in %1 has changed since it was loaded: another program has written "
+                        "into it. Load the backup again.")
+             .arg(QDir::toNativeSeparators(dir.absolutePath())));
 }
 
 BackupManifest::DomainEntry* BackupManifest::domainEntry(const QString& domain)
@@ -1219,6 +1280,8 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     if (!node)
         return;
     const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
+    // Records and keys of an older manifest would copy another file, or decrypt it into garbage.
+    checkLoadedThrow();
     const QString src = storedFilePath(node->item);
     QFile in;
     QString why;
@@ -1430,6 +1493,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
         BackupWriter::copyFileThrow(
             writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
     m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    m_loadedStamp = manifestStamp();
     for (const BackupWriter::Staged& s : writer.staged()) {
         _FileNode* node = findNode(s.req.domain, s.req.relativePath);
         if (!node || node->implied || node->item.isFolder()) {

@@ -89,6 +89,11 @@ public:
         using std::runtime_error::runtime_error;
     };
 
+    // Throws when the manifest in place is not the one the tree was read from: another program
+    // wrote into the backup since, and the tree's records and keys no longer tell its files. A
+    // cheap look at the manifest's files (no read); called under the shared hold.
+    void checkLoadedThrow() const;
+
     // Copies the stored file of node to dest, decrypted for an encrypted backup; see the .cpp.
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
 
@@ -203,6 +208,7 @@ private:
     _FileNode* childFolder(_FileNode* parent, QHash<QByteArray, _FileNode*>* folders, const QByteArray& path);
     [[noreturn]] void failTooDeep(const QString& domain, const QByteArray& folderPath) const;
     void noteWellKnown(_FileNode* node);
+    void readRecordsThrow();
     void parseMbdbThrow(const QString& path);
     void parseManifestDbThrow(const QString& path);
     void readManifestDbRowsThrow(const QString& path);
@@ -212,6 +218,9 @@ private:
     void readEncryptionThrow(const PlistCFType& plist, const QString& plistPath);
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
+    QString manifestStamp() const;
+    // Whether Manifest.plist is not the one readManifestInfo read.
+    bool infoChanged() const;
 
     _FileNode m_root;
     // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
@@ -231,6 +240,8 @@ private:
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
     std::unique_ptr<QTemporaryDir> m_plainDir;
     QString m_plainStamp; // which Manifest.db it was decrypted from
+    QString m_loadedStamp; // which manifest the tree was read from; empty before parseInfo
     bool m_infoRead = false;
+    QString m_infoStamp; // which Manifest.plist readManifestInfo read
     bool m_writeUnsettled = false;
 };

@@ -216,6 +216,8 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
     m_manifest.settleEarlierWriteThrow();
+    // The new manifest is made from the one loaded: over a newer one it would drop its records.
+    m_manifest.checkLoadedThrow();
     planThrow(items);
     for (int i = 0; i < items.size(); ++i) {
         if (m_cancelled && m_cancelled())

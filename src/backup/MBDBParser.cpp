@@ -1,5 +1,7 @@
 #include "backup/MBDBParser.h"
 
+#include "app/RegularFile.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
@@ -161,10 +163,10 @@ QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, cons
 
 QList<MBDBParser::_MBDBItem> MBDBParser::parseFileThrow(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("Cannot read %1. %2").arg(path, f.errorString()).toStdString());
+    QFile f;
+    QString why;
+    if (!RegularFile::openRead(f, path, &why))
+        throw std::runtime_error(QStringLiteral("Cannot read %1. %2").arg(path, why).toStdString());
     return parseThrow(f.readAll(), path);
 }
 

@@ -3,7 +3,6 @@
 #include "device/PlistCFType.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 namespace
 {
@@ -19,10 +18,7 @@ QString trRestore(const char* text)
 
 PlistCFType readPlist(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return PlistCFType(nullptr, true);
-    return PlistCFType::createCFPropertyList(file.readAll());
+    return PlistCFType::createCFPropertyListFromFile(path);
 }
 
 QString tutorialLink()

@@ -1,6 +1,7 @@
 #include "device/PlistCFType.h"
 
 #include "app/MacEpoch.h"
+#include "app/RegularFile.h"
 #include "device/BinaryPlistTable.h"
 
 #include <QFile>
@@ -929,8 +930,8 @@ PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes)
 
 PlistCFType PlistCFType::createCFPropertyListFromFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::openRead(file, path, nullptr))
         return PlistCFType(nullptr, true);
     return createCFPropertyList(file.readAll());
 }

@@ -173,6 +173,7 @@ QByteArray PhotoThumbnail::readStoredThrow(
     const BackupManifest& manifest, const BackupManifest::_FileNode* node)
 {
     const BackupFolderLock reading(manifest.dir, BackupFolderLock::Mode::Shared);
+    manifest.checkLoadedThrow(); // an older manifest's key would decrypt the picture into garbage
     const QString path = manifest.storedFilePath(node->item);
     QFile in;
     QString why;

@@ -1,4 +1,5 @@
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
@@ -10,7 +11,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
+#include <atomic>
+#include <fcntl.h>
 #include <stdexcept>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace
 {
@@ -73,6 +79,59 @@ QString errorOf(const std::function<void()>& f)
         return QString::fromUtf8(e.what());
     }
     return QString();
+}
+
+// A FIFO at path that never holds a test for ever: after two seconds, a reader waiting to open it
+// is let through to its end. stop() tells whether one had to be.
+class Fifo
+{
+public:
+    explicit Fifo(const QString& path)
+        : m_path(QFile::encodeName(path))
+    {
+        QFile::remove(path);
+        m_made = ::mkfifo(m_path.constData(), 0600) == 0;
+        m_thread = std::thread([this] {
+            for (int i = 0; !m_stop; ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                const int fd = i < 100 ? -1 : ::open(m_path.constData(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    m_released = true;
+                    ::close(fd);
+                }
+            }
+        });
+    }
+    ~Fifo() { stop(); }
+    bool made() const { return m_made; }
+    bool stop()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_released;
+    }
+
+private:
+    QByteArray m_path;
+    bool m_made = false;
+    std::atomic<bool> m_stop { false };
+    std::atomic<bool> m_released { false };
+    std::thread m_thread;
+};
+
+// Puts every file of another backup over the one in dir, as the phone-sync program writes a new
+// backup into the folder.
+void writeOver(const QString& dir, const QString& other)
+{
+    QDirIterator it(other, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString from = it.next();
+        const QString to = dir + from.mid(other.size());
+        QDir().mkpath(QFileInfo(to).absolutePath());
+        QFile::remove(to);
+        QVERIFY(QFile::copy(from, to));
+    }
 }
 
 // Damage done to a Manifest.db as a half-copied file or a failing disk leaves it, on its 4 KB
@@ -257,14 +316,25 @@ private Q_SLOTS:
     void opensRealEncryptedBackups_data()
     {
         QTest::addColumn<QString>("fixture");
-        QTest::newRow("Manifest.db, encrypted manifest") << "pyiosbackup/backup_ios10_3";
-        QTest::newRow("Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb";
+        QTest::addColumn<bool>("plainManifest");
+        QTest::newRow("Manifest.db, encrypted manifest") << "pyiosbackup/backup_ios10_3" << false;
+        QTest::newRow("Manifest.mbdb") << "pyiosbackup/backup_ios9_mbdb" << false;
+        // Its decrypted Manifest.db copied over the encrypted one, the stored file still encrypted.
+        QTest::newRow("Manifest.db, decrypted manifest") << "pyiosbackup/backup_ios10_3" << true;
     }
     void opensRealEncryptedBackups()
     {
         QM_REQUIRE_SHARED();
         QFETCH(QString, fixture);
+        QFETCH(bool, plainManifest);
         const QString dir = TestEnv::copyToTemp(TestEnv::realFixture(fixture));
+        if (plainManifest) {
+            BackupManifest first(dir);
+            first.readManifestInfo();
+            QVERIFY(first.setPasscode("0000"));
+            QVERIFY(QFile::remove(dir + "/Manifest.db"));
+            QVERIFY(QFile::copy(first.readableManifestDbPath(), dir + "/Manifest.db"));
+        }
         BackupManifest m(dir);
         m.readManifestInfo();
         QVERIFY(m.IsEncrypted);
@@ -299,6 +369,10 @@ private Q_SLOTS:
         // Decrypted into a new folder by another tool, Manifest.plist copied as it was: a plain backup.
         QTest::newRow("db decrypted by another tool")
             << QStringList { "--password", "1234", "--iter", "5", "--dpic", "5", "--decrypted-copy" } << "";
+        // That tool's plain Manifest.db copied over the encrypted one: the stored files still need
+        // the password, with the keys of the plain records.
+        QTest::newRow("db half-decrypted") << QStringList { "--password", "1234", "--iter", "5", "--dpic",
+            "5", "--half-decrypted" } << "1234";
         // A Manifest.db in WAL mode whose last records are only in its log.
         QTest::newRow("db with records in its log") << QStringList { "--wal-rows", "2" } << "";
     }
@@ -319,7 +393,7 @@ private Q_SLOTS:
         QCOMPARE(m.dirPathMd5().size(), 32);
         if (!password.isEmpty()) {
             QVERIFY(!m.setPasscode(password + "x"));
-            if (!args.contains("mbdb") && !args.contains("--no-dpsl"))
+            if (!args.contains("mbdb") && !args.contains("--no-dpsl") && !args.contains("--half-decrypted"))
                 QVERIFY(errorOf([&] { m.parseInfo(); }).contains("unlock"));
             QVERIFY(m.setPasscode(password));
         }
@@ -801,6 +875,116 @@ private Q_SLOTS:
         QCOMPARE(written, extractAgainstIntact(intact, intact) - unwritten);
     }
 
+    // Another program writes into a loaded backup: no road copies by the records and keys of the
+    // manifest loaded, and none writes a new manifest over the newer one. Loaded again, it reads.
+    void copiesOnlyByTheManifestInPlace_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("change");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("db plain, a new backup over it") << QStringList {} << "new backup";
+        QTest::newRow("db encrypted, a new backup over it") << encrypted << "new backup";
+        QTest::newRow("mbdb encrypted, a new backup over it")
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "new backup";
+        QTest::newRow("db plain, its manifest changed in place") << QStringList {} << "in place";
+        QTest::newRow("db encrypted, its manifest changed in place") << encrypted << "in place";
+        QTest::newRow("db plain, its manifest a FIFO") << QStringList {} << "fifo";
+    }
+    void copiesOnlyByTheManifestInPlace()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, change);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const bool encrypted = args.contains("--password");
+        const auto load = [&](BackupManifest& m) {
+            m.readManifestInfo();
+            QVERIFY(!encrypted || m.setPasscode("pw"));
+            m.parseInfo();
+        };
+        BackupManifest m(dir);
+        load(m);
+        const QString db = dir + (args.contains("mbdb") ? "/Manifest.mbdb" : "/Manifest.db");
+        std::unique_ptr<Fifo> fifo;
+        if (change == "new backup")
+            writeOver(dir, GenBackup::make(args + QStringList { "--seed", "8" }));
+        else if (change == "fifo")
+            fifo = std::make_unique<Fifo>(db);
+        else { // bytes of the same file, as a database written in place
+            QByteArray bytes = readAll(db);
+            bytes[bytes.size() - 1] = char(bytes[bytes.size() - 1] ^ 1);
+            QFile f(db);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.write(bytes) == bytes.size());
+        }
+        QVERIFY(!QTest::currentTestFailed());
+        const QString digest = GenBackup::folderDigest(dir);
+        const QString out = TestEnv::tempDir() + "/sms.db";
+        const QString src = TestEnv::tempDir() + "/new.db";
+        QFile(src).open(QIODevice::WriteOnly);
+        const QList<std::pair<const char*, std::function<void()>>> roads = {
+            { "copy", [&] { m.copyFile(m.smsNode, out, nullptr, nullptr); } },
+            { "cache copy", [&] { BackupCacheCopy::copyWithLogThrow(m, m.smsNode, out); } },
+            { "thumbnail", [&] { PhotoThumbnail::readStoredThrow(m, m.photoList.value(0)); } },
+            { "write",
+                [&] {
+                    m.writeFilesThrow({ { "HomeDomain", src, "Library/SMS/sms.db", true, false } });
+                } },
+        };
+        for (const auto& [road, run] : roads) {
+            const QString err = errorOf(run);
+            QVERIFY2(err
+                    == "The backup in " + dir
+                        + " has changed since it was loaded: another program has written into it. Load "
+                          "the backup again.",
+                qPrintable(QString("%1: %2").arg(road, err)));
+            QVERIFY2(!QFileInfo::exists(out), road);
+        }
+        QCOMPARE(GenBackup::folderDigest(dir), digest);
+        if (fifo)
+            QVERIFY(!fifo->stop()); // nothing waited on it
+        if (change != "new backup")
+            return;
+        // Loaded again as a window does, with the keys of the new backup.
+        const QString err = errorOf([&] {
+            if (encrypted && !m.setPasscode("pw"))
+                throw std::runtime_error("wrong password");
+            m.parseInfo();
+            QVERIFY(extract(m, m.smsNode).startsWith("SQLite format 3"));
+        });
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+    }
+
+    // A FIFO in place of a manifest's file is refused by name, and nothing waits on it.
+    void refusesFifosAsManifests_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("name");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("db plain, Manifest.db") << QStringList {} << "Manifest.db";
+        QTest::newRow("db encrypted, Manifest.db") << encrypted << "Manifest.db";
+        QTest::newRow("db plain, Manifest.plist") << QStringList {} << "Manifest.plist";
+        QTest::newRow("db encrypted, Manifest.plist") << encrypted << "Manifest.plist";
+        QTest::newRow("mbdb plain, Manifest.mbdb") << QStringList { "--layout", "mbdb" } << "Manifest.mbdb";
+    }
+    void refusesFifosAsManifests()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, name);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        Fifo fifo(dir + "/" + name);
+        QVERIFY(fifo.made());
+        BackupManifest m(dir);
+        const QString err = errorOf([&] {
+            m.readManifestInfo();
+            if (m.IsEncrypted && !m.setPasscode("pw"))
+                throw std::runtime_error("wrong password");
+            m.parseInfo();
+        });
+        QVERIFY(!fifo.stop());
+        QCOMPARE(err, "Cannot read " + dir + "/" + name + ". Not a regular file");
+    }
+
     void lockedBackupNeverCopiesCiphertextAsFile()
     {
         const QString dir = GenBackup::make({ "--layout", "mbdb", "--password", "pw", "--iter", "5" });
@@ -860,6 +1044,9 @@ private Q_SLOTS:
         QTest::newRow("mbdb plain") << QStringList { "--layout", "mbdb" } << "";
         QTest::newRow("mbdb encrypted")
             << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw";
+        // A plain Manifest.db over encrypted files: new files are encrypted as the others.
+        QTest::newRow("db half-decrypted")
+            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5", "--half-decrypted" } << "pw";
     }
     void writesBackInEveryLayout()
     {

@@ -33,6 +33,19 @@ echo 1234 | "$probe" extract "$work/bk" HomeDomain Library/SMS/sms.db "$work/bk/
 [ $? -ne 0 ] && [ "$(sha256sum "$work/bk/Manifest.plist")" = "$before" ]
 check "extract refuses to overwrite an existing file, even one of the backup" $?
 
+# A tool's plain Manifest.db copied over the encrypted one: the stored files still need the password.
+/usr/bin/python3 "$generator" --password 1234 --iter 10 --dpic 10 --half-decrypted "$work/half" > /dev/null
+echo 1234 | "$probe" info "$work/half" > "$work/half.json" && grep -q '"encrypted": true' "$work/half.json"
+check "a half-decrypted backup is read as encrypted" $?
+echo 1234 | "$probe" extract "$work/half" HomeDomain Library/SMS/sms.db "$work/half-sms.db" \
+    && [ "$(head -c 15 "$work/half-sms.db")" = "SQLite format 3" ]
+check "its sms.db is extracted decrypted" $?
+echo 1234 | "$probe" extract-tree "$work/half" "$work/half-tree" > /dev/null
+dbs=$(find "$work/half-tree" -type f \( -name '*.db' -o -name '*.sqlitedb' -o -name '*.sqlite' \) | wc -l)
+plain=$(find "$work/half-tree" -type f \( -name '*.db' -o -name '*.sqlitedb' -o -name '*.sqlite' \) \
+    -exec sh -c '[ "$(head -c 15 "$1")" = "SQLite format 3" ]' sh {} \; -print | wc -l)
+[ "$dbs" -ge 8 ] && [ "$plain" -eq "$dbs" ]; check "extract-tree writes its $dbs databases decrypted ($plain)" $?
+
 echo 1234 | "$probe" tree "$work/bk" > "$work/tree.txt"
 check "tree succeeds" $?
 grep -q '^files [1-9]' "$work/tree.txt"; check "tree counts files" $?

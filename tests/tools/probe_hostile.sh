@@ -15,7 +15,7 @@ check() { # description, then the condition's status as $?
 run() {
     TIMEFORMAT='%U %S'
     local t
-    t=$( { time timeout 30 "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
+    t=$( { time timeout "${limit:-30}" "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
     rc=$(sed 's/rc=//' "$work/rc.txt")
     cpu=$(echo "$t" | awk '{printf "%.2f", $1 + $2}')
     echo "  qm-probe $1: rc $rc, ${cpu}s cpu, $(head -c 300 "$work/err.txt" | tr '\n' ' ')"
@@ -79,6 +79,25 @@ run extract-attachments "$in/messages" "$work/att"
 clean && [ "$rc" -eq 0 ] && [ "$(ls "$work/att" | wc -l)" -eq $((expected - 1)) ] \
     && ! grep -rq "outside the message folder" "$work/att"
 check "a link in the message folder leading out is not followed" $?
+
+# A FIFO, or a link to a device, in place of a manifest's file: every road ends at once, naming it.
+/usr/bin/python3 "$gen/make_backup.py" "$work/named" > /dev/null
+for name in Manifest.db Manifest.plist; do
+    for kind in fifo device; do
+        rm -rf "$work/fifo" && cp -r "$work/named" "$work/fifo" && rm "$work/fifo/$name"
+        if [ $kind = fifo ]; then mkfifo "$work/fifo/$name"; else ln -s /dev/zero "$work/fifo/$name"; fi
+        for cmd in info extract extract-tree; do
+            rm -rf "$work/fifo-out"
+            case $cmd in
+                info) limit=10 run info "$work/fifo" ;;
+                extract) limit=10 run extract "$work/fifo" HomeDomain Library/SMS/sms.db "$work/fifo-out" ;;
+                extract-tree) limit=10 run extract-tree "$work/fifo" "$work/fifo-out" ;;
+            esac
+            [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -q "$name. Not a regular file" "$work/err.txt" && clean
+            check "$cmd with a $kind as $name fails at once, naming it" $?
+        done
+    done
+done
 
 echo "hostile input checks done: $failures failed"
 exit $((failures > 0))

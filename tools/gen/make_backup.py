@@ -741,7 +741,7 @@ class Builder:
             if encrypted:
                 mkey = self.rnd.randbytes(32)
                 manifest_key_blob = self.keybag.wrap_for(4, mkey)
-                if not a.decrypted_copy:
+                if not a.decrypted_copy and not a.half_decrypted:
                     with open(path, "rb") as f:
                         plain = f.read()
                     with open(path, "wb") as f:
@@ -817,6 +817,10 @@ def main():
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")
+    p.add_argument("--half-decrypted", action="store_true",
+                   help="with --password: Manifest.db written as plaintext with the file keys in its records, "
+                        "the stored files encrypted and Manifest.plist unchanged, as when a tool's decrypted "
+                        "manifest is copied over the encrypted one")
     p.add_argument("--wal-rows", type=int, default=0,
                    help="Manifest.db in WAL mode with its last N records only in Manifest.db-wal")
     p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")
