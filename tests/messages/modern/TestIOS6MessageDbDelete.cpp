@@ -73,6 +73,15 @@ private Q_SLOTS:
             QVERIFY(execSql(smsPath(folder), extra));
         IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
         QCOMPARE(db.total(), expected);
+        // Counted again, the count follows a change by another connection and one by this one.
+        QVERIFY(execSql(smsPath(folder), "insert into chat_message_join(chat_id,message_id) values(3,4)"));
+        QCOMPARE(db.total(), expected + 1);
+        _MsgMessage four;
+        four.rowid = 4;
+        db.beginEdit();
+        db.deleteMessage(&four);
+        db.endEdit(true);
+        QCOMPARE(db.total(), expected);
     }
 
     void totalWithoutItemTypeColumnCountsEveryJoin()
