@@ -253,12 +253,13 @@ bool IOS6MessageDb::joinIndexesHoldTable()
     return true;
 }
 
-bool IOS6MessageDb::messageIndexHoldsTable()
+bool IOS6MessageDb::messageTableReads()
 {
-    // Without a condition SQLite counts through the table's smallest index.
+    // Without a condition SQLite counts through the table's smallest index. Counting the table's
+    // own pages would cost a good part of a load; one row tells a table that lost its root.
     Sqlite3Cursor indexed = queryThrow("select count(*) from message");
-    Sqlite3Cursor stored = queryThrow("select count(*) from message not indexed");
-    return indexed.moveNext() && stored.moveNext() && indexed.getInt64(0) == stored.getInt64(0);
+    Sqlite3Cursor stored = queryThrow("select exists(select 1 from message not indexed)");
+    return !indexed.moveNext() || indexed.getInt64(0) == 0 || (stored.moveNext() && stored.getInt64(0) != 0);
 }
 
 IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
@@ -272,7 +273,7 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
         return counted->count;
     TableCount c;
     c.plain = plainCount(true);
-    c.indexesHoldTables = joinIndexesHoldTable() && messageIndexHoldsTable();
+    c.indexesHoldTables = joinIndexesHoldTable() && messageTableReads();
     counted = Counted { now, c };
     return c;
 }

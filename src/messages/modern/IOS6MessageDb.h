@@ -117,10 +117,11 @@ private:
     // True when every full index of chat_message_join counts as many rows as the table itself (a
     // damaged index hides rows from its own count as from the queries through it).
     bool joinIndexesHoldTable();
-    // The same for the message table and the index SQLite counts it through.
-    bool messageIndexHoldsTable();
-    // Plain messages counted from the tables alone, and whether the indexes count the rows of
-    // the join and message tables as the tables do.
+    // False when the message table reads empty while the index SQLite counts it through holds
+    // rows (its root page lost).
+    bool messageTableReads();
+    // Plain messages counted from the tables alone, and whether the indexes of the join table
+    // count its rows as the table does and the message table reads.
     struct TableCount {
         qint64 plain = 0;
         bool indexesHoldTables = false;
