@@ -218,6 +218,9 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
     if (chat <= 0 && (read.read < read.joined || read.read < storedJoins())) {
         const Reread again { withItemType, lastInPass, heldNone };
         readAgainIfShort(loader, *data.p(), read.plain, again);
+    } else if (chat <= 0) {
+        // Every row the table holds was read: what the load took is the count of the whole list.
+        counted = Counted { unchangedNow(), TableCount { read.plain, true } };
     }
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
@@ -267,8 +270,7 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
     openCheck();
     // Asked again of an unchanged file (the load's check, then the count shown with the list), the
     // walks of the tables are not repeated.
-    Sqlite3Cursor v = queryThrow("pragma data_version");
-    const Unchanged now { v.moveNext() ? v.getInt64(0) : -1, sqlite3_total_changes64(handle) };
+    const Unchanged now = unchangedNow();
     if (counted && counted->at == now)
         return counted->count;
     TableCount c;
@@ -276,6 +278,12 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
     c.indexesHoldTables = joinIndexesHoldTable() && messageTableReads();
     counted = Counted { now, c };
     return c;
+}
+
+IOS6MessageDb::Unchanged IOS6MessageDb::unchangedNow()
+{
+    Sqlite3Cursor v = queryThrow("pragma data_version");
+    return Unchanged { v.moveNext() ? v.getInt64(0) : -1, sqlite3_total_changes64(handle) };
 }
 
 qint64 IOS6MessageDb::listCount(qint64 readThroughIndexes)

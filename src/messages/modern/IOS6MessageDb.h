@@ -148,8 +148,9 @@ private:
         const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
     void upgradeThrow();
 
-    // The last tableCount() and the state of the file it was counted in: this connection's changes
-    // and SQLite's data version, which moves with every change another connection commits.
+    // The last tableCount() (or the count of a full load that read every row) and the state of the
+    // file it was counted in: this connection's changes and SQLite's data version, which moves with
+    // every change another connection commits.
     struct Unchanged {
         qint64 version;
         qint64 changes;
@@ -160,6 +161,7 @@ private:
         TableCount count;
     };
     std::optional<Counted> counted;
+    Unchanged unchangedNow(); // of the file as this connection sees it now
     QHash<QString, QString> tableSql;
     // Column tests of the message table already answered (cleared when the tables are read again).
     mutable QHash<const char*, bool> messageHas; // keyed by the literal column names
