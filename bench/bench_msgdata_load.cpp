@@ -4,10 +4,13 @@
 // per message; and, inside this process, the time to free the loaded model against the time to
 // load it (the message page frees it when the user switches to another backup).
 //
-// Two databases: one from tools/gen/make_sms_db.py, and one grown from the real message rows of the
-// fixture magnet-ctf-2020-sms (tools/gen/grow_sms_db.py; skipped when ../shared is not there).
+// Three databases: two from tools/gen/make_sms_db.py, the second with every 50th join's message gone
+// (as long-lived phones keep them: the load then checks its list against the count of the tables),
+// and one grown from the real message rows of the fixture magnet-ctf-2020-sms
+// (tools/gen/grow_sms_db.py; skipped when ../shared is not there). With --earlier, the probe of
+// another build (an earlier commit's) runs the same loads side by side, alternating with this one's.
 //
-//   bench_msgdata_load [--messages N]
+//   bench_msgdata_load [--messages N] [--earlier PATH_TO_QM_PROBE]
 #include "BenchProcess.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
@@ -68,7 +71,7 @@ std::pair<double, double> loadAndFree(const QString& db, int& loaded)
     return { load, free };
 }
 
-void measure(const char* title, const QString& db, int rounds)
+void measure(const char* title, const QString& db, int rounds, const QString& earlier)
 {
     const QStringList ours { QStringLiteral(QM_PROBE), "messages", db };
     const QStringList cli { "sqlite3", db,
@@ -83,6 +86,9 @@ void measure(const char* title, const QString& db, int rounds)
         p.ours.peakKb, loaded ? p.ours.peakKb * 1024.0 / loaded : 0.0);
     std::printf("  in process: load %.3f s, free %.3f s: free/load %.1f%% (goal <= 10%%)\n", load, free,
         load > 0 ? 100.0 * free / load : 0.0);
+    if (!earlier.isEmpty())
+        Bench::report("  qm-probe messages against the earlier build",
+            Bench::compare({ ours }, { QStringList { earlier, "messages", db } }, rounds), "earlier", 1.03);
 }
 } // namespace
 
@@ -90,10 +96,14 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     int n = 1000000;
+    QString earlier;
     const QStringList args = app.arguments();
-    for (int i = 1; i + 1 < args.size(); ++i)
+    for (int i = 1; i + 1 < args.size(); ++i) {
         if (args[i] == "--messages")
             n = args[i + 1].toInt();
+        else if (args[i] == "--earlier")
+            earlier = args[i + 1];
+    }
     QTemporaryDir work;
     const QString tools = QStringLiteral(QM_SOURCE_DIR "/tools/gen/");
     const QString generated = work.filePath("generated.db");
@@ -103,7 +113,15 @@ int main(int argc, char** argv)
         return 1;
     }
     const int rounds = 5;
-    measure("generated sms.db", generated, rounds);
+    measure("generated sms.db", generated, rounds, earlier);
+    const QString gone = work.filePath("gone.db");
+    if (!python({ tools + "make_sms_db.py", "bulk", gone, "--messages", QString::number(n), "--gone-every",
+            "50" })) {
+        std::fprintf(stderr, "generator failed\n");
+        return 1;
+    }
+    measure("generated sms.db, every 50th join's message gone", gone, rounds, earlier);
+    QFile::remove(gone);
     const QString real = sharedFixture("magnet-ctf-2020-sms/sms.db");
     if (real.isEmpty()) {
         std::printf("\nreal rows: ../shared/fixtures not found, skipped\n");
@@ -114,6 +132,6 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "growing the real database failed\n");
         return 1;
     }
-    measure("sms.db grown from real message rows", grown, rounds);
+    measure("sms.db grown from real message rows", grown, rounds, earlier);
     return 0;
 }

@@ -819,7 +819,6 @@ private Q_SLOTS:
             << encrypted << "unkey Library/AddressBook/AddressBook.sqlitedb" << 1;
         // Keys are found through the records' rows, not through the damaged index.
         QTest::newRow("encrypted, unindex") << encrypted << "unindex sqlite_autoindex_Files_1" << 0;
-        QTest::newRow("small, unindex") << small << "unindex sqlite_autoindex_Files_1" << 0;
     }
     void damagedManifestReadsAsSqliteScansIt()
     {

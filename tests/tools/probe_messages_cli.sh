@@ -134,5 +134,28 @@ HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/demo" > /dev/nu
 [ $? -ne 0 ] && [ "$(tail -n 1 "$work/unsettled.err")" = "Cannot finish or undo the earlier write into $work/demo." ]
 check "a restore stops before it reads a backup whose earlier write cannot be settled" $?
 
+# A backup whose message database lost the rows of its join index (emptied leaves) or holds another
+# index's rows in it (swapped leaves): the count info gives for the tree is what the list reads.
+sms_count() { /usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['counts']['sms'])" "$1"; }
+for damage in "--empty-leaves sqlite_autoindex_chat_message_join_1" \
+    "--swap-leaves sqlite_autoindex_chat_message_join_1,sqlite_autoindex_message_1"; do
+    name=$(echo "$damage" | cut -c3-7)
+    /usr/bin/python3 "$tools/gen/make_deleted_sms.py" "$work/$name" --messages 300 $damage > /dev/null
+    /usr/bin/python3 "$tools/gen/make_backup.py" --demo \
+        --sms-db "$work/$name/file-relay/var/mobile/Library/SMS/sms.db" "$work/$name-bk" > /dev/null
+    "$probe" messages "$work/$name-bk" > "$work/$name-messages.json" 2> /dev/null
+    [ "$(count messages "$work/$name-messages.json")" = 200 ]; check "the list reads every message ($damage)" $?
+    "$probe" info "$work/$name-bk" > "$work/$name-info.json" 2> /dev/null
+    check "info succeeds ($damage)" $?
+    [ "$(sms_count "$work/$name-info.json")" = 200 ]; check "info counts the messages the list reads ($damage)" $?
+done
+# A pipe in place of the stored message database is not read for the counts: info ends and says so.
+stored_sms="$work/empty-bk/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
+rm "$stored_sms" && mkfifo "$stored_sms"
+timeout 60 "$probe" info "$work/empty-bk" > "$work/fifo-info.json" 2> "$work/fifo-info.err"
+[ $? -eq 0 ] && [ "$(sms_count "$work/fifo-info.json")" = 0 ] \
+    && grep -q "^not counted: Library/SMS/sms.db: .* is not a regular file" "$work/fifo-info.err"
+check "info of a backup whose stored message database is a pipe ends and names it" $?
+
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

@@ -3,12 +3,16 @@
 
   make_sms_db.py ios6 FOLDER [--ns] [--messages N]   modern schema (iOS 6 and later)
   make_sms_db.py ios5 FOLDER                         iOS 5 schema (SMS/MMS and iMessage tables)
-  make_sms_db.py bulk PATH --messages N [--ns]        one big modern sms.db file, for benchmarks
+  make_sms_db.py bulk PATH --messages N [--ns] [--gone-every K]
+                                                     one big modern sms.db file, for benchmarks
 
 FOLDER is laid out like a backup's cache folder: the database goes to
 FOLDER/file-relay/var/mobile/Library/SMS/sms.db, attachment files below it, and an address book to
 FOLDER/file-relay/var/mobile/Library/AddressBook/. FOLDER/expected.json records what was written and
 what a reader following the program's rules has to find.
+
+--gone-every K leaves every K-th message of a bulk file out of the message table while its chat join
+stays, as long-lived devices keep joins whose message is gone; N counts the joins.
 """
 import argparse
 import json
@@ -232,7 +236,7 @@ def gen_ios6(folder, ns, extra_messages=0):
     return exp
 
 
-def bulk_fill(db, n, ns, start_rowid, chats):
+def bulk_fill(db, n, ns, start_rowid, chats, gone_every=0):
     scale = 1000000000 if ns else 1
     base = 400000000
     rnd = random.Random(7)
@@ -245,8 +249,9 @@ def bulk_fill(db, n, ns, start_rowid, chats):
         text = " ".join(rnd.choice(words) for _ in range(rnd.randint(2, 12)))
         from_me = rnd.randint(0, 1)
         handle = 0 if from_me else rnd.randint(1, 4)
-        batch.append((rowid, "B%08d-0000-0000-0000-%012d" % (rowid, rowid), text, handle, "iMessage", "e:",
-                      date * scale, date * scale, date * scale, from_me, 1, 1, 0))
+        if not gone_every or rowid % gone_every:
+            batch.append((rowid, "B%08d-0000-0000-0000-%012d" % (rowid, rowid), text, handle, "iMessage", "e:",
+                          date * scale, date * scale, date * scale, from_me, 1, 1, 0))
         joins.append((1 + (rowid % chats), rowid))
         if len(batch) >= 50000:
             flush(db, batch, joins, ns)
@@ -264,7 +269,7 @@ def flush(db, batch, joins, ns):
     joins.clear()
 
 
-def gen_bulk(path, n, ns):
+def gen_bulk(path, n, ns, gone_every=0):
     if os.path.exists(path):
         os.remove(path)
     os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
@@ -277,10 +282,12 @@ def gen_bulk(path, n, ns):
         db.execute("INSERT INTO chat (guid, style, state, chat_identifier, service_name, account_login)"
                    " VALUES (?,45,3,?,'iMessage','E:')", ("iMessage;-;" + hid, hid))
         db.execute("INSERT INTO chat_handle_join VALUES (?,?)", (i + 1, i + 1))
-    bulk_fill(db, n, ns, start_rowid=1, chats=4)
+    bulk_fill(db, n, ns, start_rowid=1, chats=4, gone_every=gone_every)
     db.commit()
     db.close()
-    print(json.dumps({"path": path, "messages": n, "chats": 4, "handles": 4}))
+    gone = n // gone_every if gone_every else 0
+    print(json.dumps({"path": path, "messages": n - gone, "joins_without_message": gone, "chats": 4,
+                      "handles": 4}))
 
 
 def make_address_book(folder):
@@ -442,13 +449,14 @@ def main():
     ap.add_argument("target")
     ap.add_argument("--ns", action="store_true", help="dates in nanoseconds (later device generations)")
     ap.add_argument("--messages", type=int, default=0)
+    ap.add_argument("--gone-every", type=int, default=0, help="bulk: every K-th join's message is gone")
     a = ap.parse_args()
     if a.kind == "ios6":
         print(json.dumps(gen_ios6(a.target, a.ns, a.messages)))
     elif a.kind == "ios5":
         print(json.dumps(gen_ios5(a.target)))
     else:
-        gen_bulk(a.target, a.messages or 1000000, a.ns)
+        gen_bulk(a.target, a.messages or 1000000, a.ns, a.gone_every)
 
 
 if __name__ == "__main__":

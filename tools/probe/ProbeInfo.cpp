@@ -1,12 +1,40 @@
 #include "ProbeBackupSupport.h"
 #include "ProbeCommand.h"
+#include "app/ui/DataSources.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
+#include <stdexcept>
 
 namespace
 {
+
+// What the backup's tree shows for each kind, counted as a load counts them, from private copies of
+// the files a load copies into its cache. A count that could not be made is null (the tree's "?").
+QJsonObject treeCounts(BackupManifest& m, QTextStream& err)
+{
+    QTemporaryDir work;
+    if (!work.isValid())
+        throw std::runtime_error("can not create a temporary folder");
+    for (const QString& failed : DataSources::copyCountedFiles(m, QDir(work.path())))
+        err << "not counted: " << failed << "\n";
+    DataSources::countBackup(m, QDir(work.path()));
+    const auto count = [](qint64 n) { return n < 0 ? QJsonValue() : QJsonValue(double(n)); };
+    QJsonObject counts;
+    counts["photos"] = count(m.photoList.size());
+    counts["videos"] = count(m.videoList.size());
+    counts["sms"] = count(m.msgCount);
+    counts["contacts"] = count(m.contactsCount);
+    counts["voicemail"] = count(m.voicemailCount);
+    counts["calendar"] = count(m.calendarEventCount);
+    counts["notes"] = count(m.notesCount);
+    counts["callHistory"] = count(m.callHistoryCount);
+    counts["recordings"] = count(m.recordingsCount);
+    counts["bookmarks"] = count(m.bookmarksCount);
+    return counts;
+}
 
 int run(const QStringList& args, QTextStream& out, QTextStream& err)
 {
@@ -47,6 +75,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         if (node)
             known[QLatin1String(name)] = node->item.domain + "/" + node->item.relativePath();
     o["wellKnownFiles"] = known;
+    o["counts"] = treeCounts(*m, err);
     out << QJsonDocument(o).toJson(QJsonDocument::Indented);
     return 0;
 }

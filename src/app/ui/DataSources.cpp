@@ -1,5 +1,6 @@
 #include "app/ui/DataSources.h"
 
+#include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
 #include "calls_calendars/IOSCalendarDb.h"
@@ -20,7 +21,9 @@
 #include "notes_media/LocalBookmarkDb.h"
 #include "notes_media/LocalNotesDb.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QPair>
 #include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
@@ -123,6 +126,35 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     m.callHistoryCount = countBackupCallHistory(cacheDir);
     m.recordingsCount = countBackupRecordings(cacheDir);
     m.bookmarksCount = countBackupBookmarks(cacheDir);
+}
+
+QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
+{
+    QList<QPair<const BackupManifest::_FileNode*, QString>> files;
+    for (const BackupManifest::_FileNode* node : backupFilesToCache(m))
+        if (node)
+            files.append({ node, folder.absoluteFilePath(node->item.backupFileName()) });
+    if (m.smsNode)
+        files.append({ m.smsNode, folder.absoluteFilePath(QLatin1String(kSmsDbPath)) });
+    QStringList failed;
+    for (const auto& [node, dest] : std::as_const(files)) {
+        const QFileInfo stored(m.storedFilePath(node->item));
+        if (!stored.exists())
+            continue; // not stored: the load copies nothing either
+        try {
+            // A pipe or device would be read without end.
+            if (!stored.isFile())
+                throw std::runtime_error(QStringLiteral("%1 is not a regular file")
+                                             .arg(QDir::toNativeSeparators(stored.filePath()))
+                                             .toStdString());
+            QDir().mkpath(QFileInfo(dest).absolutePath());
+            BackupCacheCopy::copyWithLogThrow(m, node, dest);
+        } catch (const std::exception& e) {
+            QFile::remove(dest);
+            failed << QStringLiteral("%1: %2").arg(node->item.relativePath(), QString::fromUtf8(e.what()));
+        }
+    }
+    return failed;
 }
 
 qint64 DataSources::countLocalDbMessages(const QDir& folder)

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QList>
+#include <QStringList>
 
 // The one place where the readers and local stores of each data kind meet the application shell:
 // what is copied into a backup's cache, how each kind is counted, and the converters of old local
@@ -28,6 +29,10 @@ public:
     // Counts every data kind of a loaded backup from its cache folder into the manifest: 0 for a
     // file the cache does not hold or that cannot be counted, kUnknownCount for a damaged one.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
+    // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
+    // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
+    // is left out, as one the cache lacks; the texts returned name each such file and say why.
+    static QStringList copyCountedFiles(const BackupManifest& manifest, const QDir& folder);
     static qint64 countBackupMessages(const QDir& cacheDir);
     static qint64 countBackupContacts(const QDir& cacheDir);
     static qint64 countBackupCallHistory(const QDir& cacheDir);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <utility>
+#include <vector>
 
 void sqlite3fun_delete_attachment_path(sqlite3_context* context, int, sqlite3_value**)
 {
@@ -119,6 +120,7 @@ void IOS6MessageDb::openCheck()
 {
     if (handle)
         return;
+    counted.reset(); // of another connection
     if (!QFile::exists(dbPath)) {
         // Only a store of the program's own is made here; a device database that is missing from
         // a backup stays missing.
@@ -216,6 +218,9 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
     if (chat <= 0 && (read.read < read.joined || read.read < storedJoins())) {
         const Reread again { withItemType, lastInPass, heldNone };
         readAgainIfShort(loader, *data.p(), read.plain, again);
+    } else if (chat <= 0) {
+        // Every row the table holds was read: what the load took is the count of the whole list.
+        counted = Counted { unchangedNow(), TableCount { read.plain, true } };
     }
     loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
         if (!a.filename.isEmpty())
@@ -230,10 +235,70 @@ qint64 IOS6MessageDb::storedJoins()
     return c.moveNext() ? c.getInt64(0) : 0;
 }
 
+bool IOS6MessageDb::joinIndexesHoldTable()
+{
+    const qint64 stored = storedJoins();
+    std::vector<QString> indexes;
+    {
+        Sqlite3Cursor c = queryThrow("select name, partial from pragma_index_list('chat_message_join')");
+        while (c.moveNext())
+            if (c.getInt64(1) == 0) // a partial index holds fewer rows by design
+                indexes.push_back(c.getText(0));
+    }
+    for (const QString& name : indexes) {
+        QString quoted = name;
+        quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+        Sqlite3Cursor c = queryThrow(
+            QStringLiteral("select count(*) from chat_message_join indexed by \"%1\"").arg(quoted));
+        if (!c.moveNext() || c.getInt64(0) != stored)
+            return false;
+    }
+    return true;
+}
+
+bool IOS6MessageDb::messageTableReads()
+{
+    // Without a condition SQLite counts through the table's smallest index. Counting the table's
+    // own pages would cost a good part of a load; one row tells a table that lost its root.
+    Sqlite3Cursor indexed = queryThrow("select count(*) from message");
+    Sqlite3Cursor stored = queryThrow("select exists(select 1 from message not indexed)");
+    return !indexed.moveNext() || indexed.getInt64(0) == 0 || (stored.moveNext() && stored.getInt64(0) != 0);
+}
+
+IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
+{
+    openCheck();
+    // Asked again of an unchanged file (the load's check, then the count shown with the list), the
+    // walks of the tables are not repeated.
+    const Unchanged now = unchangedNow();
+    if (counted && counted->at == now)
+        return counted->count;
+    TableCount c;
+    c.plain = plainCount(true);
+    c.indexesHoldTables = joinIndexesHoldTable() && messageTableReads();
+    counted = Counted { now, c };
+    return c;
+}
+
+IOS6MessageDb::Unchanged IOS6MessageDb::unchangedNow()
+{
+    Sqlite3Cursor v = queryThrow("pragma data_version");
+    return Unchanged { v.moveNext() ? v.getInt64(0) : -1, sqlite3_total_changes64(handle) };
+}
+
+qint64 IOS6MessageDb::listCount(qint64 readThroughIndexes)
+{
+    const TableCount tables = tableCount();
+    // The indexes hold what the tables hold, and what a load read through them is all of it.
+    if (tables.indexesHoldTables && (readThroughIndexes < 0 || readThroughIndexes == tables.plain))
+        return tables.plain;
+    // Either may be what damage made short: the count through the indexes SQLite picks as well.
+    return std::max(tables.plain, plainCount(false));
+}
+
 void IOS6MessageDb::readAgainIfShort(MsgTableLoader& loader, __MsgData& d, qint64 plain, const Reread& again)
 {
-    // What the indexes count and what the tables hold: either may be what damage made short.
-    const qint64 count = std::max(total(), plainCount(true));
+    const qint64 count = listCount(plain);
     if (plain >= count)
         return;
     // Rows a damaged index gave may have put messages into chats they are not in.
@@ -568,7 +633,7 @@ void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
 
 qint64 IOS6MessageDb::total()
 {
-    return plainCount(false);
+    return listCount(-1);
 }
 
 qint64 IOS6MessageDb::plainCount(bool withoutIndexes)

@@ -11,6 +11,7 @@
 #include <QHash>
 #include <QString>
 #include <functional>
+#include <optional>
 #include <sqlite3.h>
 
 class _MsgAttachment;
@@ -77,7 +78,8 @@ public:
     void joinMessageAtta(qint64 messageId, qint64 attachmentId);
 
     // Messages as the message list shows them: chat_message_join rows with their message, item
-    // type 4 left out where the column exists.
+    // type 4 left out where the column exists. Counted as a full load decides its whole list: from
+    // the tables as well when an index of the join table has lost rows (or holds others).
     qint64 total() override;
     // What messages(data, 0) would load, counted without loading it.
     MsgLoadCounts loadCounts();
@@ -112,16 +114,33 @@ private:
     qint64 storedJoins();
     // Plain messages joined to a chat, counted through the indexes SQLite picks or without any.
     qint64 plainCount(bool withoutIndexes);
+    // True when every full index of chat_message_join counts as many rows as the table itself (a
+    // damaged index hides rows from its own count as from the queries through it).
+    bool joinIndexesHoldTable();
+    // False when the message table reads empty while the index SQLite counts it through holds
+    // rows (its root page lost).
+    bool messageTableReads();
+    // Plain messages counted from the tables alone, and whether the indexes of the join table
+    // count its rows as the table does and the message table reads.
+    struct TableCount {
+        qint64 plain = 0;
+        bool indexesHoldTables = false;
+    };
+    TableCount tableCount();
+    // The plain messages of the whole list, which a full load must read: the count from the tables,
+    // and where the cheap counts disagree (an index has lost rows or holds others, or the load read
+    // through the indexes, readThroughIndexes when not -1, a count of its own) the count through the
+    // indexes too, the larger one standing. Used by total() and by the check of a full load.
+    qint64 listCount(qint64 readThroughIndexes);
     // How a full load was read, for a second reading of it.
     struct Reread {
         bool withItemType;
         bool lastInPass;
         bool heldNone; // the model held no message before the load
     };
-    // Where a full load read fewer plain messages than the count through the indexes or the count
-    // from the tables, reads them again without the indexes of the message tables (into a model
-    // emptied of the first reading's messages when it held none before); throws SQLite's text for
-    // a damaged file when that too reads fewer.
+    // Where a full load read fewer plain messages than total() counts, reads them again without
+    // the indexes of the message tables (into a model emptied of the first reading's messages when
+    // it held none before); throws SQLite's text for a damaged file when that too reads fewer.
     void readAgainIfShort(MsgTableLoader& loader, __MsgData& d, qint64 plain, const Reread& again);
     // Takes every message out of the model and its chats (lastDates: the chats' latest dates too).
     static void clearMessages(__MsgData& d, bool lastDates);
@@ -129,6 +148,20 @@ private:
         const QString& table, const QString& text, Qt::CaseSensitivity cs = Qt::CaseSensitive) const;
     void upgradeThrow();
 
+    // The last tableCount() (or the count of a full load that read every row) and the state of the
+    // file it was counted in: this connection's changes and SQLite's data version, which moves with
+    // every change another connection commits.
+    struct Unchanged {
+        qint64 version;
+        qint64 changes;
+        bool operator==(const Unchanged& o) const { return version == o.version && changes == o.changes; }
+    };
+    struct Counted {
+        Unchanged at;
+        TableCount count;
+    };
+    std::optional<Counted> counted;
+    Unchanged unchangedNow(); // of the file as this connection sees it now
     QHash<QString, QString> tableSql;
     // Column tests of the message table already answered (cleared when the tables are read again).
     mutable QHash<const char*, bool> messageHas; // keyed by the literal column names

@@ -396,67 +396,86 @@ private Q_SLOTS:
             QString("0"));
     }
 
-    // Real files and generated ones (path null: 300 messages, 100 deleted), and copies damaged as
+    // Real files and generated ones (path empty: 300 messages, 100 deleted), and copies damaged as
     // damage lists: an index that hides rows, from the list and from its own count, leaves the list
     // to be read from the tables; a message table that reads short is a damaged file, which the
-    // load says.
+    // load says. The tree counts what the list holds.
+    void realModernDatabases_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QStringList>("damage");
+        QTest::addColumn<int>("chats");
+        QTest::addColumn<int>("handles");
+        QTest::addColumn<int>("messages"); // -1: the load fails
+        QTest::addColumn<int>("attachments");
+        const QString magnet = "magnet-ctf-2020-sms/sms.db";
+        const QString joinKey = "sqlite_autoindex_chat_message_join_1";
+        QTest::newRow("magnet") << magnet << QStringList {} << 7 << 7 << 105 << 7;
+        QTest::newRow("otapki") << "otapki-iphone/HomeDomain/Library/SMS/sms.db" << QStringList {} << 1 << 1
+                                << 2 << 0;
+        QTest::newRow("magnet, join key root emptied")
+            << magnet << QStringList { "--empty-root", joinKey } << 7 << 7 << 105 << 7;
+        QTest::newRow("magnet, message root emptied")
+            << magnet << QStringList { "--empty-root", "message" } << 7 << 7 << -1 << 0;
+        QTest::newRow("magnet, join key and chat index leaves emptied")
+            << magnet << QStringList { "--empty-leaves", joinKey + ",chat_message_join_idx_chat_id" } << 7
+            << 7 << 105 << 7;
+        QTest::newRow("magnet, join key and message index leaves swapped")
+            << magnet << QStringList { "--swap-leaves", joinKey + ",chat_message_join_idx_message_id_only" }
+            << 7 << 7 << 105 << 7;
+        QTest::newRow("generated, join key leaves emptied")
+            << QString() << QStringList { "--empty-leaves", joinKey } << 3 << 3 << 200 << 0;
+        QTest::newRow("generated, join key and message key leaves swapped")
+            << QString() << QStringList { "--swap-leaves", joinKey + ",sqlite_autoindex_message_1" } << 3 << 3
+            << 200 << 0;
+    }
     void realModernDatabases()
     {
         QM_REQUIRE_SHARED();
-        struct Case {
-            const char* path;
-            QStringList damage;
-            int chats, handles, messages, attachments; // messages -1: the load fails
-        };
-        const char* magnet = "magnet-ctf-2020-sms/sms.db";
-        const QString joinKey = "sqlite_autoindex_chat_message_join_1";
-        const Case cases[] = { { magnet, {}, 7, 7, 105, 7 },
-            { "otapki-iphone/HomeDomain/Library/SMS/sms.db", {}, 1, 1, 2, 0 },
-            { magnet, { "--empty-root", joinKey }, 7, 7, 105, 7 },
-            { magnet, { "--empty-root", "message" }, 7, 7, -1, 0 },
-            { magnet, { "--empty-leaves", joinKey + ",chat_message_join_idx_chat_id" }, 7, 7, 105, 7 },
-            { magnet, { "--swap-leaves", joinKey + ",chat_message_join_idx_message_id_only" }, 7, 7, 105, 7 },
-            { nullptr, { "--empty-leaves", joinKey }, 3, 3, 200, 0 },
-            { nullptr, { "--swap-leaves", joinKey + ",sqlite_autoindex_message_1" }, 3, 3, 200, 0 } };
-        for (const Case& c : cases) {
-            const QString src = c.path ? TestEnv::realFixture(c.path) : QString();
-            const QByteArray before = c.path ? fileHash(src) : QByteArray();
-            QString err;
-            const QStringList from = c.path ? QStringList { "--from", src, "--delete-every", "0" }
-                                            : QStringList { "--messages", "300" };
-            const QString folder = c.damage.isEmpty()
-                ? cacheFolderWith(src)
-                : generateWith("make_deleted_sms.py", from + c.damage, &err);
-            QVERIFY2(!folder.isEmpty(), qPrintable(err));
-            const QString sql = smsPath(folder);
-            // The rules: chats as stored, handles named by a chat, messages of item type 0 joined to a chat.
-            QCOMPARE(querySql(sql, "select count(*) from chat"), QString::number(c.chats));
-            QCOMPARE(querySql(sql,
-                         "select count(distinct handle_id) from chat_handle_join j join handle h on "
-                         "h.rowid=j.handle_id"),
-                QString::number(c.handles));
-            Loaded l = load(folder);
-            if (c.path)
-                QCOMPARE(fileHash(src), before);
-            if (c.messages < 0) {
-                QCOMPARE(l.error, "database disk image is malformed (" + sql + ")");
-                continue;
-            }
-            QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
-            QCOMPARE(l.data.chats().size(), c.chats);
-            QCOMPARE(int(l.data.p()->handles.size()), c.handles);
-            QCOMPARE(l.data.messages().size(), c.messages);
-            QCOMPARE(int(l.data.p()->attachments.size()), c.attachments);
-            for (const _MsgMessage* m : l.data.messages()) {
-                QVERIFY(m->date > 400000000 && m->date < 700000000);
-                QVERIFY(m->_chat);
-            }
-            // Each message in its one chat, none also in a chat a damaged index named.
-            int inChats = 0;
-            for (const _MsgChat* ch : l.data.chats())
-                inChats += int(ch->_messages.size());
-            QCOMPARE(inChats, c.messages);
+        QFETCH(QString, path);
+        QFETCH(QStringList, damage);
+        QFETCH(int, chats);
+        QFETCH(int, handles);
+        QFETCH(int, messages);
+        QFETCH(int, attachments);
+        const QString src = path.isEmpty() ? QString() : TestEnv::realFixture(path);
+        const QByteArray before = src.isEmpty() ? QByteArray() : fileHash(src);
+        QString err;
+        const QStringList from = src.isEmpty() ? QStringList { "--messages", "300" }
+                                               : QStringList { "--from", src, "--delete-every", "0" };
+        const QString folder = damage.isEmpty() ? cacheFolderWith(src)
+                                                : generateWith("make_deleted_sms.py", from + damage, &err);
+        QVERIFY2(!folder.isEmpty(), qPrintable(err));
+        const QString sql = smsPath(folder);
+        // The rules: chats as stored, handles named by a chat, messages of item type 0 joined to a chat.
+        QCOMPARE(querySql(sql, "select count(*) from chat"), QString::number(chats));
+        QCOMPARE(querySql(sql,
+                     "select count(distinct handle_id) from chat_handle_join j join handle h on "
+                     "h.rowid=j.handle_id"),
+            QString::number(handles));
+        Loaded l = load(folder);
+        if (!src.isEmpty())
+            QCOMPARE(fileHash(src), before);
+        if (messages < 0) {
+            QCOMPARE(l.error, "database disk image is malformed (" + sql + ")");
+            return;
         }
+        QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+        QCOMPARE(l.data.chats().size(), chats);
+        QCOMPARE(int(l.data.p()->handles.size()), handles);
+        QCOMPARE(l.data.messages().size(), messages);
+        QCOMPARE(int(l.data.p()->attachments.size()), attachments);
+        for (const _MsgMessage* m : l.data.messages()) {
+            QVERIFY(m->date > 400000000 && m->date < 700000000);
+            QVERIFY(m->_chat);
+        }
+        // Each message in its one chat, none also in a chat a damaged index named.
+        int inChats = 0;
+        for (const _MsgChat* ch : l.data.chats())
+            inChats += int(ch->_messages.size());
+        QCOMPARE(inChats, messages);
+        // The tree's count of the same file.
+        QCOMPARE(IOS6MessageDb(QDir(folder), _CountryInfo(), false).total(), qint64(messages));
     }
 };
 
