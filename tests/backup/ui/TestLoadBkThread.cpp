@@ -1,12 +1,18 @@
+#include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
 #include <QtTest>
 
 class TestLoadBkThread : public QObject
@@ -76,6 +82,47 @@ private Q_SLOTS:
         QVERIFY2(answerer.seen().value(0).contains(
                      "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed."),
             qPrintable(answerer.seen().value(0)));
+    }
+
+    // A copy while another program writes into the backup waits for the write, and its progress
+    // dialog says what it waits for.
+    void aCopyWaitingForAWriteSaysSo()
+    {
+        IdsTranslator english;
+        installEnglishTexts(english);
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        QProcess writer; // holds the folder as a write does, until its input closes
+        writer.start("python3",
+            { "-c",
+                "import fcntl, os, sys\nfd = os.open(sys.argv[1], os.O_RDONLY)\n"
+                "fcntl.flock(fd, fcntl.LOCK_EX)\nprint('held', flush=True)\nsys.stdin.read()",
+                dir });
+        QVERIFY(writer.waitForReadyRead(10000));
+        BackupWaitUi::install();
+        ProgressForm form;
+        LoadBkThread t(&m, { m.addressBookNode }, QDir(TestEnv::tempDir()), &form);
+        QString seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+            if (form.statusText().startsWith("Waiting")) {
+                seen = form.statusText();
+                writer.closeWriteChannel();
+            }
+        });
+        poll.start(20);
+        QTimer::singleShot(10000, &writer, [&] { writer.closeWriteChannel(); }); // never hangs
+        t.start();
+        QCOMPARE(form.exec(), 1);
+        t.wait();
+        BackupFolderLock::setWaitRunner(nullptr);
+        QCOMPARE(seen,
+            QString("Waiting for another window or program to finish writing into the backup %1...")
+                .arg(QDir::toNativeSeparators(dir)));
+        QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(10000));
     }
 };
 

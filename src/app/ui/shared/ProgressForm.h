@@ -34,6 +34,10 @@ public:
     void invokeSucceed(const QString& text = QString());
     void invokeErrorOccurred(const QString& message);
 
+    // For a wait of a worker thread: shows status in the dialog the calling thread last reported
+    // to (the bar and detail stay). False when it has reported to no dialog that still exists.
+    static bool invokeStatusOfThisThread(const QString& status);
+
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
     // and terminate is true, gives up after one more step. Returns whether the thread has ended.
     bool waitForThread(QThread& thread, bool terminate);
@@ -73,6 +77,7 @@ private slots:
 
 private:
     void finishWith(int result);
+    void noteReportingThread();
 
     QLabel* m_status;
     QProgressBar* m_bar;
