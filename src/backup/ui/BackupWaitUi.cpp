@@ -20,10 +20,13 @@ namespace
         BackupFolderLock::Mode mode, const QString& folder, const std::function<bool()>& tryOnce)
     {
         const QString text = BackupFolderLock::waitText(mode, folder);
-        if (!ProgressForm::invokeStatusOfThisThread(text))
+        const bool shown = ProgressForm::invokeWaitOfThisThread(text);
+        if (!shown)
             qInfo("%s", qUtf8Printable(text));
         while (!tryOnce())
             QThread::msleep(10);
+        if (shown)
+            ProgressForm::invokeWaitEndedOfThisThread();
         return true;
     }
 

@@ -85,7 +85,7 @@ private Q_SLOTS:
     }
 
     // A copy while another program writes into the backup waits for the write, and its progress
-    // dialog says what it waits for.
+    // dialog says what it waits for while it waits.
     void aCopyWaitingForAWriteSaysSo()
     {
         IdsTranslator english;
@@ -119,6 +119,7 @@ private Q_SLOTS:
         QCOMPARE(form.exec(), 1);
         t.wait();
         BackupFolderLock::setWaitRunner(nullptr);
+        QCOMPARE(form.statusText(), QString("Loading iTunes Backup now. Please wait..."));
         QCOMPARE(seen,
             QString("Waiting for another window or program to finish writing into the backup %1...")
                 .arg(QDir::toNativeSeparators(dir)));

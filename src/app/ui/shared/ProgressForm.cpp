@@ -90,7 +90,7 @@ void ProgressForm::noteReportingThread()
     r.formOf[current] = this;
 }
 
-bool ProgressForm::invokeStatusOfThisThread(const QString& status)
+bool ProgressForm::invokeWaitOfThisThread(const QString& status)
 {
     Reporters& r = reporters();
     const std::lock_guard<std::mutex> lock(r.mutex);
@@ -99,8 +99,32 @@ bool ProgressForm::invokeStatusOfThisThread(const QString& status)
         return false;
     ProgressForm* form = it->second;
     QMetaObject::invokeMethod(
-        form, [form, status] { form->updateProgress(status, -1, form->detailText()); }, Qt::QueuedConnection);
+        form,
+        [form, status] {
+            form->m_statusBeforeWait = form->statusText();
+            form->m_waitStatus = status;
+            form->updateProgress(status, -1, form->detailText());
+        },
+        Qt::QueuedConnection);
     return true;
+}
+
+void ProgressForm::invokeWaitEndedOfThisThread()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    if (it == r.formOf.end())
+        return;
+    ProgressForm* form = it->second;
+    QMetaObject::invokeMethod(
+        form,
+        [form] {
+            if (form->statusText() == form->m_waitStatus)
+                form->m_status->setText(form->m_statusBeforeWait);
+            form->m_waitStatus.clear();
+        },
+        Qt::QueuedConnection);
 }
 
 void ProgressForm::setCancelable(bool cancelable)

@@ -36,7 +36,9 @@ public:
 
     // For a wait of a worker thread: shows status in the dialog the calling thread last reported
     // to (the bar and detail stay). False when it has reported to no dialog that still exists.
-    static bool invokeStatusOfThisThread(const QString& status);
+    static bool invokeWaitOfThisThread(const QString& status);
+    // The wait has ended: the status from before it is shown again, unless a report replaced it.
+    static void invokeWaitEndedOfThisThread();
 
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
     // and terminate is true, gives up after one more step. Returns whether the thread has ended.
@@ -88,4 +90,6 @@ private:
     int m_pendingResult = -1; // a result given before exec() started
     bool m_quiet = false;
     QString m_resultText; // the success or error text of the run
+    QString m_waitStatus; // shown for a worker's wait
+    QString m_statusBeforeWait;
 };
