@@ -120,6 +120,14 @@ check "a restore stops before it reads a backup whose earlier write cannot be se
 # ever (each holds its source only while it reads it).
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-x" > /dev/null
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-y" > /dev/null
+# Another program writes into both for a while, so that both commands start reading together.
+/usr/bin/python3 -c 'import fcntl, os, sys, time
+fds = [os.open(folder, os.O_RDONLY) for folder in sys.argv[1:]]
+for fd in fds:
+    fcntl.flock(fd, fcntl.LOCK_EX)
+print("held", flush=True)
+time.sleep(3)' "$work/cross-x" "$work/cross-y" > "$work/held-both" &
+for _ in $(seq 100); do grep -q held "$work/held-both" && break; sleep 0.05; done
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-x" "$work/cross-y" > /dev/null 2>&1 &
 xy=$!
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-y" "$work/cross-x" > /dev/null 2>&1
