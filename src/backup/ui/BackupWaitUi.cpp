@@ -14,8 +14,8 @@ namespace
 {
 
     // A worker thread has no dialog of its own: it says what it waits for in the progress dialog
-    // it reports to (in the log when it reports to none), then waits on. It does not end the wait
-    // when that dialog is cancelled: not every worker is ready for the wait to throw.
+    // it reports to (in the log when it reports to none). Cancelling that dialog ends the wait, so
+    // that the interface, which waits for the worker to end, does not wait for the other program.
     bool waitInWorker(
         BackupFolderLock::Mode mode, const QString& folder, const std::function<bool()>& tryOnce)
     {
@@ -23,11 +23,12 @@ namespace
         const bool shown = ProgressForm::invokeWaitOfThisThread(text);
         if (!shown)
             qInfo("%s", qUtf8Printable(text));
-        while (!tryOnce())
+        bool held = false;
+        while (!(held = tryOnce()) && !ProgressForm::cancelledForThisThread())
             QThread::msleep(10);
         if (shown)
             ProgressForm::invokeWaitEndedOfThisThread();
-        return true;
+        return held;
     }
 
 } // namespace

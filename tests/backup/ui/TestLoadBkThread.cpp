@@ -84,10 +84,18 @@ private Q_SLOTS:
             qPrintable(answerer.seen().value(0)));
     }
 
+    void aCopyWaitingForAWriteSaysSo_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("waited for") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
     // A copy while another program writes into the backup waits for the write, and its progress
-    // dialog says what it waits for while it waits.
+    // dialog says what it waits for while it waits; Cancel ends the wait, and the worker with it.
     void aCopyWaitingForAWriteSaysSo()
     {
+        QFETCH(bool, cancel);
         IdsTranslator english;
         installEnglishTexts(english);
         const QString dir = GenBackup::make({});
@@ -105,21 +113,34 @@ private Q_SLOTS:
         BackupWaitUi::install();
         ProgressForm form;
         LoadBkThread t(&m, { m.addressBookNode }, QDir(TestEnv::tempDir()), &form);
+        ModalAnswerer answerer;
+        if (cancel)
+            answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
         QString seen;
         QTimer poll;
         QObject::connect(&poll, &QTimer::timeout, &form, [&] {
-            if (form.statusText().startsWith("Waiting")) {
-                seen = form.statusText();
+            if (!seen.isEmpty() || !form.statusText().startsWith("Waiting"))
+                return;
+            seen = form.statusText();
+            if (cancel)
+                form.reject();
+            else
                 writer.closeWriteChannel();
-            }
         });
         poll.start(20);
         QTimer::singleShot(10000, &writer, [&] { writer.closeWriteChannel(); }); // never hangs
         t.start();
-        QCOMPARE(form.exec(), 1);
+        QCOMPARE(form.exec(), cancel ? 0 : 1);
+        const bool ended = t.wait(5000);
+        const QProcess::ProcessState writing = writer.state();
+        writer.closeWriteChannel();
         t.wait();
+        QVERIFY(ended);
+        if (cancel)
+            QCOMPARE(writing, QProcess::Running); // the write elsewhere was not waited for
         BackupFolderLock::setWaitRunner(nullptr);
-        QCOMPARE(form.statusText(), QString("Loading iTunes Backup now. Please wait..."));
+        if (!cancel)
+            QCOMPARE(form.statusText(), QString("Loading iTunes Backup now. Please wait..."));
         QCOMPARE(seen,
             QString("Waiting for another window or program to finish writing into the backup %1...")
                 .arg(QDir::toNativeSeparators(dir)));

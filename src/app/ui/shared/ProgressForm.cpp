@@ -127,6 +127,14 @@ void ProgressForm::invokeWaitEndedOfThisThread()
         Qt::QueuedConnection);
 }
 
+bool ProgressForm::cancelledForThisThread()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    return it != r.formOf.end() && it->second->cancelled;
+}
+
 void ProgressForm::setCancelable(bool cancelable)
 {
     m_btnCancel->setEnabled(cancelable);

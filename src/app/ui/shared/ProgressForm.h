@@ -39,6 +39,8 @@ public:
     static bool invokeWaitOfThisThread(const QString& status);
     // The wait has ended: the status from before it is shown again, unless a report replaced it.
     static void invokeWaitEndedOfThisThread();
+    // True when the dialog the calling thread last reported to has ended cancelled.
+    static bool cancelledForThisThread();
 
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
     // and terminate is true, gives up after one more step. Returns whether the thread has ended.
