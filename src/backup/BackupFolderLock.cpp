@@ -1,15 +1,20 @@
 #include "backup/BackupFolderLock.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -19,10 +24,13 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMoment = std::chrono::milliseconds(400);
 constexpr auto kPoll = std::chrono::milliseconds(10);
 
+using Key = std::pair<quint64, quint64>; // device and inode
+
 // One folder the process holds: the open folder whose lock (kernelMode) backs the holds counted.
 struct Folder {
     int fd = -1;
     int kernelMode = LOCK_UN;
+    bool unlockable = false; // the file system cannot lock it: the holds are counted only
     int shared = 0;
     int exclusive = 0;
     std::map<std::thread::id, int> sharedBy;
@@ -31,7 +39,8 @@ struct Folder {
 struct Registry {
     std::mutex mutex;
     std::condition_variable released;
-    std::map<std::pair<quint64, quint64>, Folder> folders; // by device and inode
+    std::map<Key, Folder> folders;
+    std::set<Key> toldUnlockable; // said once per folder, not at every hold
 };
 
 // Never destroyed: a hold may be released (or kept) past the end of main.
@@ -47,27 +56,76 @@ BackupFolderLock::WaitRunner& waitRunner()
     return runner;
 }
 
-bool lockNow(Folder& f, int mode)
+BackupFolderLock::LockCall& lockCall()
 {
-    if (::flock(f.fd, mode | LOCK_NB) == 0) {
+    static BackupFolderLock::LockCall call = ::flock;
+    return call;
+}
+
+void tellUnlockable(Registry& r, const Key& key, const QString& path, int error)
+{
+    if (!r.toldUnlockable.insert(key).second)
+        return;
+    qWarning("The backup folder %s cannot be locked (%s): it is used without the lock.", qUtf8Printable(path),
+        std::strerror(error));
+}
+
+// Never waits. Only "would block" (or an interruption) means that another program holds the
+// folder; any other failure means that this file system cannot lock it, and waiting would never
+// end: the folder is then used without the lock.
+bool lockNow(Registry& r, const Key& key, Folder& f, int mode, const QString& path)
+{
+    if (f.unlockable)
+        return true;
+    const int before = f.kernelMode;
+    if (lockCall()(f.fd, mode | LOCK_NB) == 0) {
         f.kernelMode = mode;
         return true;
     }
-    // A failed change from shared to exclusive has dropped the shared lock.
+    const int error = errno;
+    if (error != EWOULDBLOCK && error != EINTR) {
+        f.unlockable = true;
+        tellUnlockable(r, key, path, error);
+        return true;
+    }
+    // A failed change from shared to exclusive has dropped the shared lock: it is taken again at
+    // once, so the own shared holds stay backed while the exclusive one waits.
     f.kernelMode = LOCK_UN;
+    if (before == LOCK_SH && lockCall()(f.fd, LOCK_SH | LOCK_NB) == 0)
+        f.kernelMode = LOCK_SH;
     return false;
 }
 
+// Waits until tryOnce gives true, or the user ends the wait (false). A wait longer than a moment
+// is shown by the wait runner, or else said once in the log.
+bool waitFor(BackupFolderLock::Mode mode, const QString& path, const std::function<bool()>& tryOnce)
+{
+    for (const auto end = Clock::now() + kMoment; Clock::now() < end;) {
+        {
+            std::unique_lock<std::mutex> lock(registry().mutex);
+            registry().released.wait_for(lock, kPoll);
+        }
+        if (tryOnce())
+            return true;
+    }
+    if (waitRunner())
+        return waitRunner()(mode, path, tryOnce);
+    qInfo("%s", qUtf8Printable(BackupFolderLock::waitText(mode, path)));
+    while (!tryOnce())
+        std::this_thread::sleep_for(kPoll);
+    return true;
+}
+
 // The folder's lock follows its holds downwards; the last hold gone, the folder is closed.
-void settleKernelMode(Registry& r, std::map<std::pair<quint64, quint64>, Folder>::iterator it)
+void settleKernelMode(Registry& r, std::map<Key, Folder>::iterator it)
 {
     Folder& f = it->second;
     if (f.exclusive == 0 && f.shared == 0) {
         ::close(f.fd); // drops the lock
         r.folders.erase(it);
     } else if (f.exclusive == 0 && f.kernelMode == LOCK_EX) {
-        ::flock(f.fd, LOCK_SH); // from exclusive to shared never waits
-        f.kernelMode = LOCK_SH;
+        // From exclusive to shared nobody can come in between; never waited for all the same.
+        f.kernelMode = lockCall()(f.fd, LOCK_SH | LOCK_NB) == 0 ? LOCK_SH : LOCK_UN;
     }
 }
 
@@ -83,36 +141,42 @@ void BackupFolderLock::setWaitRunner(WaitRunner runner)
     waitRunner() = std::move(runner);
 }
 
+QString BackupFolderLock::waitText(Mode mode, const QString& folder)
+{
+    // A read waits only for a write; a write waits for reads and writes alike.
+    const char* key
+        = mode == Mode::Shared ? "IDS_WAITING_FOR_BACKUP_WRITE_%1" : "IDS_WAITING_FOR_BACKUP_IN_USE_%1";
+    return QCoreApplication::translate("BackupFolderLock", key).arg(QDir::toNativeSeparators(folder));
+}
+
+BackupFolderLock::LockCall BackupFolderLock::setLockCall(LockCall call)
+{
+    const std::lock_guard<std::mutex> lock(registry().mutex);
+    return std::exchange(lockCall(), call);
+}
+
 BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode)
     : m_path(dir.absolutePath())
     , m_mode(mode)
 {
-    if (tryAcquire())
+    if (tryAcquire() || waitFor(m_mode, m_path, [this] { return tryAcquire(); }))
         return;
-    for (const auto end = Clock::now() + kMoment; Clock::now() < end;) {
-        {
-            std::unique_lock<std::mutex> lock(registry().mutex);
-            registry().released.wait_for(lock, kPoll);
-        }
-        if (tryAcquire())
-            return;
-    }
-    if (!waitRunner()) {
-        while (!tryAcquire())
-            std::this_thread::sleep_for(kPoll);
-        return;
-    }
-    if (waitRunner()(m_mode, m_path, [this] { return tryAcquire(); }))
-        return;
-    // The own shared holds a failed change to exclusive dropped are backed again.
+    // The own shared holds a failed change to exclusive left without the lock are backed again,
+    // in a wait that can be cancelled too (then they go on without it until the next hold takes
+    // it): another program's write may have come in between.
+    if (!backOwnSharedHolds())
+        waitFor(Mode::Shared, m_path, [this] { return backOwnSharedHolds(); });
+    throw Cancelled();
+}
+
+bool BackupFolderLock::backOwnSharedHolds()
+{
     Registry& r = registry();
     const std::lock_guard<std::mutex> lock(r.mutex);
     const auto it = r.folders.find({ m_dev, m_ino });
-    if (it != r.folders.end() && it->second.shared > 0 && it->second.kernelMode == LOCK_UN) {
-        ::flock(it->second.fd, LOCK_SH);
-        it->second.kernelMode = LOCK_SH;
-    }
-    throw Cancelled();
+    if (it == r.folders.end() || it->second.shared == 0 || it->second.kernelMode != LOCK_UN)
+        return true;
+    return lockNow(r, it->first, it->second, LOCK_SH, m_path);
 }
 
 bool BackupFolderLock::tryAcquire()
@@ -136,7 +200,7 @@ bool BackupFolderLock::tryAcquire()
     Folder& f = it->second;
     const std::thread::id self = std::this_thread::get_id();
     if (m_mode == Mode::Shared) {
-        if (f.kernelMode == LOCK_UN && !lockNow(f, LOCK_SH)) {
+        if (f.kernelMode == LOCK_UN && !lockNow(r, it->first, f, LOCK_SH, m_path)) {
             settleKernelMode(r, it);
             return false;
         }
@@ -147,7 +211,7 @@ bool BackupFolderLock::tryAcquire()
     } else {
         const auto own = f.sharedBy.find(self);
         const int mine = own == f.sharedBy.end() ? 0 : own->second;
-        if (f.shared > mine || !lockNow(f, LOCK_EX)) {
+        if (f.shared > mine || !lockNow(r, it->first, f, LOCK_EX, m_path)) {
             settleKernelMode(r, it);
             return false;
         }

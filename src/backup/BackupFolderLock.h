@@ -15,6 +15,10 @@
 // covers the loads and copies it runs). An exclusive hold waits for the shared holds of the other
 // threads to end; the asking thread's own shared holds are given up meanwhile and taken back when
 // the exclusive one ends, so what it read before may have changed.
+//
+// A folder on a file system that cannot lock (no lock support, or locks emulated in a way that
+// refuses a folder opened for reading) is used without the lock, said once in the log: holds
+// within the process still count, other programs are not kept out.
 class BackupFolderLock
 {
 public:
@@ -27,10 +31,18 @@ public:
 
     // Shows a wait longer than a moment: calls tryOnce until it gives true (then returns true), or
     // returns false when the user ends the wait. Installed by the user interface; without one the
-    // wait goes on without a word.
+    // wait is said once in the log (on standard error for a program without a log) and goes on
+    // until the folder can be held.
     using WaitRunner
         = std::function<bool(Mode mode, const QString& folder, const std::function<bool()>& tryOnce)>;
     static void setWaitRunner(WaitRunner runner);
+    // What a wait in mode for the folder waits for, in the user's language.
+    static QString waitText(Mode mode, const QString& folder);
+
+    // The call that locks the folder: flock, or in tests one that fails as some file systems do.
+    // Returns the one it replaces.
+    using LockCall = int (*)(int fd, int operation);
+    static LockCall setLockCall(LockCall call);
 
     // Waits until the folder can be held in mode. Throws Cancelled when the user ends the wait. A
     // folder that cannot be opened is not held: what then reads or writes it fails on its own.
@@ -41,6 +53,7 @@ public:
 
 private:
     bool tryAcquire();
+    bool backOwnSharedHolds();
 
     QString m_path;
     Mode m_mode;

@@ -173,5 +173,24 @@ mkdir "$work/empty"
 [ $rc -ne 0 ] && grep -q "not a device backup" "$work/err.txt"; check "a folder that is not a backup is refused clearly" $?
 "$probe" no-such-command > /dev/null 2>&1; [ $? -ne 0 ]; check "an unknown command fails" $?
 
+# Each backup's calls merged into the other, both at once: neither waits for the other for ever
+# (each holds its source only while it reads it).
+/usr/bin/python3 "$generator" --demo "$work/cross-x" > /dev/null
+/usr/bin/python3 "$generator" --demo "$work/cross-y" > /dev/null
+# Another program writes into both for a while, so that both commands start reading together.
+/usr/bin/python3 -c 'import fcntl, os, sys, time
+fds = [os.open(folder, os.O_RDONLY) for folder in sys.argv[1:]]
+for fd in fds:
+    fcntl.flock(fd, fcntl.LOCK_EX)
+print("held", flush=True)
+time.sleep(3)' "$work/cross-x" "$work/cross-y" > "$work/held-both" &
+for _ in $(seq 100); do grep -q held "$work/held-both" && break; sleep 0.05; done
+timeout 60 "$probe" merge-calls "$work/cross-x" "$work/cross-y" > /dev/null 2>&1 &
+xy=$!
+timeout 60 "$probe" merge-calls "$work/cross-y" "$work/cross-x" > /dev/null 2>&1
+yx=$?
+wait $xy
+[ $? -eq 0 ] && [ $yx -eq 0 ]; check "two crossed call merges both finish" $?
+
 echo "probe checks done: $failures failed"
 exit $((failures > 0))

@@ -157,5 +157,38 @@ timeout 60 "$probe" info "$work/empty-bk" > "$work/fifo-info.json" 2> "$work/fif
     && grep -q "^not counted: Library/SMS/sms.db: .* is not a regular file" "$work/fifo-info.err"
 check "info of a backup whose stored message database is a pipe ends and names it" $?
 
+# Each backup's messages restored into the other, both at once: neither waits for the other for
+# ever (each holds its source only while it reads it).
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-x" > /dev/null
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-y" > /dev/null
+# Another program writes into both for a while, so that both commands start reading together.
+/usr/bin/python3 -c 'import fcntl, os, sys, time
+fds = [os.open(folder, os.O_RDONLY) for folder in sys.argv[1:]]
+for fd in fds:
+    fcntl.flock(fd, fcntl.LOCK_EX)
+print("held", flush=True)
+time.sleep(3)' "$work/cross-x" "$work/cross-y" > "$work/held-both" &
+for _ in $(seq 100); do grep -q held "$work/held-both" && break; sleep 0.05; done
+HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-x" "$work/cross-y" > /dev/null 2>&1 &
+xy=$!
+HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-y" "$work/cross-x" > /dev/null 2>&1
+yx=$?
+wait $xy
+[ $? -eq 0 ] && [ $yx -eq 0 ]; check "two crossed restores both finish" $?
+
+# A load of a backup another program is writing into waits for the write, and says so once.
+/usr/bin/python3 -c 'import fcntl, os, sys, time
+fd = os.open(sys.argv[1], os.O_RDONLY)
+fcntl.flock(fd, fcntl.LOCK_EX)
+print("held", flush=True)
+time.sleep(1.5)' "$work/cross-x" > "$work/held" &
+writer=$!
+for _ in $(seq 100); do grep -q held "$work/held" && break; sleep 0.05; done
+timeout 60 "$probe" messages "$work/cross-x" > /dev/null 2> "$work/waited.err"
+waited=$?
+wait $writer
+[ $waited -eq 0 ] && [ "$(cat "$work/waited.err")" = "Waiting for another window or program to finish writing into the backup $work/cross-x..." ]
+check "a load waiting for a write elsewhere says so once" $?
+
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

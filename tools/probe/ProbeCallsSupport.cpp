@@ -5,6 +5,7 @@
 #include "app/IdsTranslator.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
+#include "backup/BackupFolderLock.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCalendarsDb.h"
@@ -31,11 +32,12 @@ bool isBackup(const QDir& dir)
     return dir.exists("Manifest.db") || dir.exists("Manifest.mbdb");
 }
 
-// Copies the given backup files (decrypted) into work under their hashed names.
+// Copies the given backup files (decrypted) into work under their hashed names, holding the backup
+// only meanwhile: a merge of it into another backup beside the reverse one waits for neither.
 std::unique_ptr<BackupManifest> copyFromBackupThrow(
     const QString& dir, const QString& work, const QString& password, bool calendar)
 {
-    ProbeBackup::holdForRun(dir, BackupFolderLock::Mode::Shared);
+    const BackupFolderLock reading(QDir(dir), BackupFolderLock::Mode::Shared);
     auto m = std::make_unique<BackupManifest>(dir);
     if (QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.plist")))
         m->readManifestInfo();

@@ -3,6 +3,7 @@
 #include "ProbeBackupSupport.h"
 #include "ProbePrivateCopy.h"
 #include "backup/BackupCacheCopy.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -75,8 +76,10 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
                     copyDb(src.absoluteFilePath(ab + f), folder.absoluteFilePath(ab + f));
         } else if (QFile::exists(src.absoluteFilePath("Manifest.db"))
             || QFile::exists(src.absoluteFilePath("Manifest.mbdb"))) {
-            // A backup folder: its sms.db found through the manifest and copied out.
-            ProbeBackup::holdForRun(src.absolutePath(), BackupFolderLock::Mode::Shared);
+            // A backup folder: its sms.db found through the manifest and copied out, held only
+            // meanwhile (a restore of it into another backup beside the reverse one waits for
+            // neither).
+            const BackupFolderLock reading(src, BackupFolderLock::Mode::Shared);
             BackupManifest manifest(src.absolutePath());
             try {
                 manifest.readManifestInfo();

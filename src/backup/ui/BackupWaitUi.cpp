@@ -4,7 +4,6 @@
 #include "backup/BackupFolderLock.h"
 
 #include <QApplication>
-#include <QDir>
 #include <QThread>
 #include <QTimer>
 
@@ -14,12 +13,22 @@ namespace BackupWaitUi
 namespace
 {
 
-    QString waitText(BackupFolderLock::Mode mode, const QString& folder)
+    // A worker thread has no dialog of its own: it says what it waits for in the progress dialog
+    // it reports to (in the log when it reports to none). Cancelling that dialog ends the wait, so
+    // that the interface, which waits for the worker to end, does not wait for the other program.
+    bool waitInWorker(
+        BackupFolderLock::Mode mode, const QString& folder, const std::function<bool()>& tryOnce)
     {
-        // A read waits only for a write; a write waits for reads and writes alike.
-        const char* key = mode == BackupFolderLock::Mode::Shared ? "IDS_WAITING_FOR_BACKUP_WRITE_%1"
-                                                                 : "IDS_WAITING_FOR_BACKUP_IN_USE_%1";
-        return QCoreApplication::translate("BackupWaitUi", key).arg(QDir::toNativeSeparators(folder));
+        const QString text = BackupFolderLock::waitText(mode, folder);
+        const bool shown = ProgressForm::invokeWaitOfThisThread(text);
+        if (!shown)
+            qInfo("%s", qUtf8Printable(text));
+        bool held = false;
+        while (!(held = tryOnce()) && !ProgressForm::cancelledForThisThread())
+            QThread::msleep(10);
+        if (shown)
+            ProgressForm::invokeWaitEndedOfThisThread();
+        return held;
     }
 
 } // namespace
@@ -28,13 +37,9 @@ void install()
 {
     BackupFolderLock::setWaitRunner(
         [](BackupFolderLock::Mode mode, const QString& folder, const std::function<bool()>& tryOnce) {
-            // Off the user-interface thread there is no dialog to show: the wait goes on.
-            if (!qApp || QThread::currentThread() != qApp->thread()) {
-                while (!tryOnce())
-                    QThread::msleep(10);
-                return true;
-            }
-            ProgressForm form(waitText(mode, folder), QApplication::activeWindow());
+            if (!qApp || QThread::currentThread() != qApp->thread())
+                return waitInWorker(mode, folder, tryOnce);
+            ProgressForm form(BackupFolderLock::waitText(mode, folder), QApplication::activeWindow());
             bool held = false;
             QTimer poll;
             poll.setInterval(20);

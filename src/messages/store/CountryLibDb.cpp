@@ -3,7 +3,10 @@
 #include "app/DataPaths.h"
 
 #include <QFile>
+#include <QTemporaryFile>
+#include <cerrno>
 #include <stdexcept>
+#include <unistd.h>
 
 void fillCountryInfo(_CountryInfo& info, Sqlite3Cursor& cursor)
 {
@@ -21,22 +24,42 @@ CountryLibDb::CountryLibDb(const QString& mmc)
 {
 }
 
+namespace
+{
+
+// The database is written whole under a temporary name (readable and writable by the owner only, as
+// it is opened read-write) and then linked into place, which never replaces a file: of two
+// programs starting at the same moment, the second finds the first one's whole file and keeps it.
+void createFromResourceThrow(const QString& target)
+{
+    QFile res(QStringLiteral(":/res/countries.db"));
+    if (!res.open(QIODevice::ReadOnly))
+        throw std::runtime_error("can not find :res/countries.db.");
+    QTemporaryFile tmp(target + QStringLiteral(".XXXXXX"));
+    const QByteArray content = res.readAll();
+    if (!tmp.open() || tmp.write(content) != content.size() || !tmp.flush())
+        throw std::runtime_error(
+            QStringLiteral("can not create %1. %2").arg(target, tmp.errorString()).toStdString());
+    tmp.close();
+    if (::link(QFile::encodeName(tmp.fileName()).constData(), QFile::encodeName(target).constData()) == 0
+        || errno == EEXIST)
+        return;
+    // A file system without hard links: moved into place, unless the other program came first.
+    QFile moved(tmp.fileName());
+    if (!QFile::exists(target) && !moved.rename(target) && !QFile::exists(target))
+        throw std::runtime_error(
+            QStringLiteral("can not create %1. %2").arg(target, moved.errorString()).toStdString());
+}
+
+} // namespace
+
 void CountryLibDb::openCheck()
 {
     if (handle)
         return;
     const QString target = g_dataSaveDir().absoluteFilePath(QStringLiteral("countries.db"));
-    if (!QFile::exists(target)) {
-        const QString resource = QStringLiteral(":/res/countries.db");
-        QFile res(resource);
-        if (!res.exists())
-            throw std::runtime_error("can not find :res/countries.db.");
-        if (!res.copy(target))
-            throw std::runtime_error(
-                QStringLiteral("can not create %1. %2").arg(target, res.errorString()).toStdString());
-        // A copy of a resource is read-only; the database is opened read-write.
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-    }
+    if (!QFile::exists(target))
+        createFromResourceThrow(target);
     openThrow(target, 2);
     m_def = infoByMMC(m_mmc, nullptr);
 }

@@ -1,12 +1,18 @@
+#include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
 #include <QtTest>
 
 class TestLoadBkThread : public QObject
@@ -111,6 +117,69 @@ private Q_SLOTS:
             damage != "append");
         QCOMPARE(
             QFileInfo::exists(cache.absoluteFilePath(m.bookmarksNode->item.backupFileName())), showWhatItCan);
+    }
+
+    void aCopyWaitingForAWriteSaysSo_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("waited for") << false;
+        QTest::newRow("cancelled") << true;
+    }
+
+    // A copy while another program writes into the backup waits for the write, and its progress
+    // dialog says what it waits for while it waits; Cancel ends the wait, and the worker with it.
+    void aCopyWaitingForAWriteSaysSo()
+    {
+        QFETCH(bool, cancel);
+        IdsTranslator english;
+        installEnglishTexts(english);
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        QProcess writer; // holds the folder as a write does, until its input closes
+        writer.start("python3",
+            { "-c",
+                "import fcntl, os, sys\nfd = os.open(sys.argv[1], os.O_RDONLY)\n"
+                "fcntl.flock(fd, fcntl.LOCK_EX)\nprint('held', flush=True)\nsys.stdin.read()",
+                dir });
+        QVERIFY(writer.waitForReadyRead(10000));
+        BackupWaitUi::install();
+        ProgressForm form;
+        LoadBkThread t(&m, { m.addressBookNode }, QDir(TestEnv::tempDir()), &form);
+        ModalAnswerer answerer;
+        if (cancel)
+            answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
+        QString seen;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &form, [&] {
+            if (!seen.isEmpty() || !form.statusText().startsWith("Waiting"))
+                return;
+            seen = form.statusText();
+            if (cancel)
+                form.reject();
+            else
+                writer.closeWriteChannel();
+        });
+        poll.start(20);
+        QTimer::singleShot(10000, &writer, [&] { writer.closeWriteChannel(); }); // never hangs
+        t.start();
+        QCOMPARE(form.exec(), cancel ? 0 : 1);
+        const bool ended = t.wait(5000);
+        const QProcess::ProcessState writing = writer.state();
+        writer.closeWriteChannel();
+        t.wait();
+        QVERIFY(ended);
+        if (cancel)
+            QCOMPARE(writing, QProcess::Running); // the write elsewhere was not waited for
+        BackupFolderLock::setWaitRunner(nullptr);
+        if (!cancel)
+            QCOMPARE(form.statusText(), QString("Loading iTunes Backup now. Please wait..."));
+        QCOMPARE(seen,
+            QString("Waiting for another window or program to finish writing into the backup %1...")
+                .arg(QDir::toNativeSeparators(dir)));
+        QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(10000));
     }
 };
 

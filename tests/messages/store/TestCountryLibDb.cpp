@@ -4,6 +4,10 @@
 
 #include <QFile>
 #include <QtTest>
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 class TestCountryLibDb : public QObject
 {
@@ -116,6 +120,42 @@ private Q_SLOTS:
         QVERIFY(MsgFixtures::execSql(target, "update countries set n='Changed' where sn='IN'"));
         CountryLibDb db("405");
         QCOMPARE(db.defCountryInfo().n, QString("Changed"));
+    }
+
+    // Programs starting together with a new data folder: each opens the database, made once, and
+    // no temporary of it is left.
+    void madeOnceWhenManyStartTogether()
+    {
+        const QDir data = g_dataSaveDir();
+        const QString target = data.absoluteFilePath("countries.db");
+        constexpr int kStarters = 4;
+        for (int round = 0; round < 20; ++round) {
+            QVERIFY(!QFile::exists(target) || QFile::remove(target));
+            std::atomic<int> ready { 0 };
+            std::mutex mutex;
+            QStringList failures;
+            std::vector<std::thread> starters;
+            for (int i = 0; i < kStarters; ++i)
+                starters.emplace_back([&] {
+                    for (++ready; ready < kStarters;)
+                        std::this_thread::yield(); // all start at the same moment
+                    try {
+                        CountryLibDb db { QString() };
+                        if (db.infoByCode("IN", nullptr).sn != "IN")
+                            throw std::runtime_error("IN not found");
+                    } catch (const std::exception& e) {
+                        const std::lock_guard<std::mutex> lock(mutex);
+                        failures << QString::fromUtf8(e.what());
+                    }
+                });
+            for (std::thread& t : starters)
+                t.join();
+            QVERIFY2(failures.isEmpty(), qPrintable(failures.join('\n')));
+        }
+        QCOMPARE(
+            data.entryList({ "countries.db*" }, QDir::Files | QDir::Hidden), QStringList { "countries.db" });
+        QCOMPARE(QFileInfo(target).permissions() & (QFile::ReadOwner | QFile::WriteOwner),
+            QFile::ReadOwner | QFile::WriteOwner);
     }
 };
 

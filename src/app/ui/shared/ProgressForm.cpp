@@ -11,6 +11,25 @@
 #include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
+#include <map>
+#include <mutex>
+
+namespace
+{
+
+// The dialog each worker thread last reported to; a dialog leaves it when it is destroyed.
+struct Reporters {
+    std::mutex mutex;
+    std::map<QThread*, ProgressForm*> formOf;
+};
+
+Reporters& reporters()
+{
+    static Reporters* r = new Reporters; // never destroyed: workers may report past main
+    return *r;
+}
+
+} // namespace
 
 ProgressForm::ProgressForm(const QString& title, QWidget* parent)
     : QDialog(parent)
@@ -54,7 +73,67 @@ ProgressForm::ProgressForm(const QString& title, QWidget* parent)
     connect(this, &QDialog::finished, this, &ProgressForm::onFinish);
 }
 
-ProgressForm::~ProgressForm() = default;
+ProgressForm::~ProgressForm()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    std::erase_if(r.formOf, [this](const auto& entry) { return entry.second == this; });
+}
+
+void ProgressForm::noteReportingThread()
+{
+    QThread* current = QThread::currentThread();
+    if (current == thread())
+        return;
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.formOf[current] = this;
+}
+
+bool ProgressForm::invokeWaitOfThisThread(const QString& status)
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    if (it == r.formOf.end())
+        return false;
+    ProgressForm* form = it->second;
+    QMetaObject::invokeMethod(
+        form,
+        [form, status] {
+            form->m_statusBeforeWait = form->statusText();
+            form->m_waitStatus = status;
+            form->updateProgress(status, -1, form->detailText());
+        },
+        Qt::QueuedConnection);
+    return true;
+}
+
+void ProgressForm::invokeWaitEndedOfThisThread()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    if (it == r.formOf.end())
+        return;
+    ProgressForm* form = it->second;
+    QMetaObject::invokeMethod(
+        form,
+        [form] {
+            if (form->statusText() == form->m_waitStatus)
+                form->m_status->setText(form->m_statusBeforeWait);
+            form->m_waitStatus.clear();
+        },
+        Qt::QueuedConnection);
+}
+
+bool ProgressForm::cancelledForThisThread()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    return it != r.formOf.end() && it->second->cancelled;
+}
 
 void ProgressForm::setCancelable(bool cancelable)
 {
@@ -63,18 +142,21 @@ void ProgressForm::setCancelable(bool cancelable)
 
 void ProgressForm::invokeUpdateProgress(const QString& status, int percent, const QString& text)
 {
+    noteReportingThread();
     QMetaObject::invokeMethod(
         this, [this, status, percent, text] { updateProgress(status, percent, text); }, Qt::AutoConnection);
 }
 
 void ProgressForm::invokeSucceed(const QString& text)
 {
+    noteReportingThread();
     QMetaObject::invokeMethod(
         this, [this, text] { succeed(text); }, Qt::AutoConnection);
 }
 
 void ProgressForm::invokeErrorOccurred(const QString& message)
 {
+    noteReportingThread();
     QMetaObject::invokeMethod(
         this, [this, message] { errorOccurred(message); }, Qt::AutoConnection);
 }

@@ -34,6 +34,14 @@ public:
     void invokeSucceed(const QString& text = QString());
     void invokeErrorOccurred(const QString& message);
 
+    // For a wait of a worker thread: shows status in the dialog the calling thread last reported
+    // to (the bar and detail stay). False when it has reported to no dialog that still exists.
+    static bool invokeWaitOfThisThread(const QString& status);
+    // The wait has ended: the status from before it is shown again, unless a report replaced it.
+    static void invokeWaitEndedOfThisThread();
+    // True when the dialog the calling thread last reported to has ended cancelled.
+    static bool cancelledForThisThread();
+
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
     // and terminate is true, gives up after one more step. Returns whether the thread has ended.
     bool waitForThread(QThread& thread, bool terminate);
@@ -73,6 +81,7 @@ private slots:
 
 private:
     void finishWith(int result);
+    void noteReportingThread();
 
     QLabel* m_status;
     QProgressBar* m_bar;
@@ -83,4 +92,6 @@ private:
     int m_pendingResult = -1; // a result given before exec() started
     bool m_quiet = false;
     QString m_resultText; // the success or error text of the run
+    QString m_waitStatus; // shown for a worker's wait
+    QString m_statusBeforeWait;
 };
