@@ -7,6 +7,7 @@ generator=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
+. "$(dirname "$0")/hold_folders.sh"
 check() { # description, then the command's success as $?
     if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
 }
@@ -178,13 +179,7 @@ mkdir "$work/empty"
 /usr/bin/python3 "$generator" --demo "$work/cross-x" > /dev/null
 /usr/bin/python3 "$generator" --demo "$work/cross-y" > /dev/null
 # Another program writes into both for a while, so that both commands start reading together.
-/usr/bin/python3 -c 'import fcntl, os, sys, time
-fds = [os.open(folder, os.O_RDONLY) for folder in sys.argv[1:]]
-for fd in fds:
-    fcntl.flock(fd, fcntl.LOCK_EX)
-print("held", flush=True)
-time.sleep(3)' "$work/cross-x" "$work/cross-y" > "$work/held-both" &
-for _ in $(seq 100); do grep -q held "$work/held-both" && break; sleep 0.05; done
+hold_folders 3 "$work/cross-x" "$work/cross-y"
 timeout 60 "$probe" merge-calls "$work/cross-x" "$work/cross-y" > /dev/null 2>&1 &
 xy=$!
 timeout 60 "$probe" merge-calls "$work/cross-y" "$work/cross-x" > /dev/null 2>&1

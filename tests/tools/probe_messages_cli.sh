@@ -9,6 +9,7 @@ shared=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
+. "$(dirname "$0")/hold_folders.sh"
 check() { # description, then the command's success as $?
     if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
 }
@@ -162,13 +163,7 @@ check "info of a backup whose stored message database is a pipe ends and names i
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-x" > /dev/null
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/cross-y" > /dev/null
 # Another program writes into both for a while, so that both commands start reading together.
-/usr/bin/python3 -c 'import fcntl, os, sys, time
-fds = [os.open(folder, os.O_RDONLY) for folder in sys.argv[1:]]
-for fd in fds:
-    fcntl.flock(fd, fcntl.LOCK_EX)
-print("held", flush=True)
-time.sleep(3)' "$work/cross-x" "$work/cross-y" > "$work/held-both" &
-for _ in $(seq 100); do grep -q held "$work/held-both" && break; sleep 0.05; done
+hold_folders 3 "$work/cross-x" "$work/cross-y"
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-x" "$work/cross-y" > /dev/null 2>&1 &
 xy=$!
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cross-y" "$work/cross-x" > /dev/null 2>&1
@@ -177,13 +172,8 @@ wait $xy
 [ $? -eq 0 ] && [ $yx -eq 0 ]; check "two crossed restores both finish" $?
 
 # A load of a backup another program is writing into waits for the write, and says so once.
-/usr/bin/python3 -c 'import fcntl, os, sys, time
-fd = os.open(sys.argv[1], os.O_RDONLY)
-fcntl.flock(fd, fcntl.LOCK_EX)
-print("held", flush=True)
-time.sleep(1.5)' "$work/cross-x" > "$work/held" &
-writer=$!
-for _ in $(seq 100); do grep -q held "$work/held" && break; sleep 0.05; done
+hold_folders 1.5 "$work/cross-x"
+writer=$held_pid
 timeout 60 "$probe" messages "$work/cross-x" > /dev/null 2> "$work/waited.err"
 waited=$?
 wait $writer
