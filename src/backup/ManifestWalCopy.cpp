@@ -1,5 +1,6 @@
 #include "backup/ManifestWalCopy.h"
 
+#include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupWriter.h"
 
@@ -25,7 +26,11 @@ QString ManifestWalCopy::logOf(const QString& dbPath)
 std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath, ContentDigest* read)
 {
     const QString log = logOf(dbPath);
-    if (QFileInfo(log).size() <= 0)
+    const QFileInfo info(log);
+    // A FIFO or device there would hide the log's rows as if it were empty.
+    if (info.exists() && !info.isFile())
+        fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
+    if (info.size() <= 0)
         return nullptr;
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())

@@ -1,5 +1,6 @@
 #include "backup/StoredFile.h"
 
+#include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
 
 #include <QFile>
@@ -7,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -72,6 +74,14 @@ bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64
 
 StoredFile::State StoredFile::stateOf(const QString& path, QString* why)
 {
+    // A FIFO or device in a stored file's place is there, but no file the phone wrote: reading it
+    // would wait or never end.
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        if (why)
+            *why = RegularFile::notRegularText();
+        return State::Unreadable;
+    }
     if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0)
         return State::Readable;
     const int error = errno;

@@ -82,9 +82,9 @@ check "a link in the message folder leading out is not followed" $?
 
 # A FIFO, or a link to a device, in place of a manifest's file: every road ends at once, naming it.
 /usr/bin/python3 "$gen/make_backup.py" "$work/named" > /dev/null
-for name in Manifest.db Manifest.plist; do
+for name in Manifest.db Manifest.db-wal Manifest.plist; do
     for kind in fifo device; do
-        rm -rf "$work/fifo" && cp -r "$work/named" "$work/fifo" && rm "$work/fifo/$name"
+        rm -rf "$work/fifo" && cp -r "$work/named" "$work/fifo" && rm -f "$work/fifo/$name"
         if [ $kind = fifo ]; then mkfifo "$work/fifo/$name"; else ln -s /dev/zero "$work/fifo/$name"; fi
         for cmd in info extract extract-tree; do
             rm -rf "$work/fifo-out"
@@ -98,6 +98,18 @@ for name in Manifest.db Manifest.plist; do
         done
     done
 done
+
+# A FIFO in place of a stored file: the tree's other files are all extracted, and it is counted
+# as one that could not be read, with the reason.
+rm -rf "$work/fifo" "$work/fifo-out" && cp -r "$work/named" "$work/fifo"
+stored="$work/fifo/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
+rm "$stored" && mkfifo "$stored"
+limit=30 run extract-tree "$work/fifo" "$work/fifo-out"
+field() { grep -o "\"$1\":[0-9]*" "$work/out.txt" | grep -o '[0-9]*$'; }
+[ "$rc" -eq 1 ] && [ "$(field unreadable)" = 1 ] && grep -q "$stored. Not a regular file" "$work/err.txt" \
+    && [ "$(field extracted)" -eq $(($(field total) - $(field missing) - 1)) ] \
+    && [ "$(find "$work/fifo-out" -type f | wc -l)" -eq "$(field extracted)" ]
+check "extract-tree with a FIFO as a stored file extracts the rest and counts it apart" $?
 
 echo "hostile input checks done: $failures failed"
 exit $((failures > 0))
