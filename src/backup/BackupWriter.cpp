@@ -39,6 +39,13 @@ QString systemText(int error = errno)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+// A name of the commit could not be changed: says which, and the system's reason.
+[[noreturn]] void failOverwrite(const QString& path)
+{
+    const int error = errno;
+    fail(QStringLiteral("can not overwrite %1. %2").arg(path, systemText(error)));
+}
+
 // What one kernel copy call moves at most, and the buffer of a copy by reading (small enough to
 // stay in the processor's cache between the read, the digest and the write).
 constexpr size_t kCopyChunk = 16 * 1024 * 1024;
@@ -575,10 +582,10 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     if (QFileInfo::exists(rep.target)) {
         if (!BackupWriteJournal::link(rep.target, aside)
             && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
-            fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+            failOverwrite(rep.target);
     }
     if (!BackupWriteJournal::rename(rep.temp, rep.target))
-        fail(QStringLiteral("can not overwrite %1").arg(rep.target));
+        failOverwrite(rep.target);
 }
 
 void BackupWriter::commitThrow()
@@ -591,11 +598,11 @@ void BackupWriter::commitThrow()
     // (its rows are in the new manifest), and comes back if the write is undone.
     const QString log = staleLog();
     if (!log.isEmpty() && !BackupWriteJournal::renameNoReplace(log, BackupWriteJournal::asideOf(log)))
-        fail(QStringLiteral("can not overwrite %1").arg(log));
+        failOverwrite(log);
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
     if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
-        fail(QStringLiteral("can not overwrite %1").arg(m_manifestPath));
+        failOverwrite(m_manifestPath);
     m_committed = true;
     OutputFile::syncPath(m_manifest.dir.absolutePath());
     BackupWriteJournal::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record

@@ -649,6 +649,35 @@ private Q_SLOTS:
         QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
     }
 
+    // A name of the commit that cannot be changed (another program put a file where the old one is
+    // to be kept) fails with the system's reason; the backup and that file stay as they were.
+    void commitSaysWhy()
+    {
+        const QString dir = TestEnv::copyToTemp(GenBackup::make({}));
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QString target = storedPath(dir, items[0]);
+        const QString digest = GenBackup::folderDigest(dir);
+        const QString planted = BackupWriteJournal::asideOf(target);
+        BackupWriteJournal::setBeforeChange([&] {
+            QFile f(planted);
+            if (!f.exists() && f.open(QIODevice::WriteOnly))
+                f.write("another program's");
+        });
+        try {
+            BackupManifest m(dir);
+            open(m, QString());
+            m.writeFilesThrow(items);
+            BackupWriteJournal::setBeforeChange({});
+            QFAIL("the write went through");
+        } catch (const std::runtime_error& e) {
+            BackupWriteJournal::setBeforeChange({});
+            QCOMPARE(QString::fromUtf8(e.what()), QString("can not overwrite %1. File exists").arg(target));
+        }
+        QCOMPARE(readAll(planted), QByteArray("another program's"));
+        QFile::remove(planted);
+        QCOMPARE(GenBackup::folderDigest(dir), digest);
+    }
+
     void recordStaysInsideTheBackup_data()
     {
         QTest::addColumn<QString>("link");
