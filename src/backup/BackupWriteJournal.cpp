@@ -474,6 +474,10 @@ bool BackupWriteJournal::settleLeftover(const QDir& dir)
                  "another program has written the backup since. The old files it kept stay beside "
                  "theirs as .qmold files.",
             where.constData());
+    else if (ok && outcome == Outcome::UndoneWhereStaged)
+        qInfo("Undid the write into %s that was stopped before it ended where its files still held what "
+              "it put there: another program has written the backup since.",
+            where.constData());
     else if (ok && outcome != Outcome::NoRecord)
         qInfo("%s the write into %s that was stopped before it ended.",
             outcome == Outcome::Finished ? "Finished" : "Undid", where.constData());
@@ -498,8 +502,11 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
         return removeIfPresent(tempOf(path));
     outcome = Outcome::LeftAsIs; // until decided
     QFile in;
-    if (!RegularFile::openRead(in, path, nullptr))
+    QString why;
+    if (!RegularFile::openRead(in, path, &why, false)) {
+        qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
+    }
     const Record r = readRecord(dir, in.readAll());
     in.close();
     bool ok = true;
@@ -509,6 +516,8 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
     const Action action = outcome == Outcome::Finished ? Action::Finish
         : outcome == Outcome::Undone                   ? Action::Undo
                                                        : leftAsIsAction(dir, r);
+    if (action == Action::UndoStaged)
+        outcome = Outcome::UndoneWhereStaged;
     for (auto it = r.files.crbegin(); it != r.files.crend(); ++it)
         ok = settleFile(dir, *it, r.version, action, committed) && ok;
     if (!r.manifest.isEmpty()) {

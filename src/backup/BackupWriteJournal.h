@@ -83,8 +83,9 @@ public:
     static void setBeforeChange(std::function<void()> hook);
 
     // What settling does with a recorded write: finish it, undo it, or, when another program has
-    // written the backup since, leave the files as they are.
-    enum class Outcome { NoRecord, Finished, Undone, LeftAsIs };
+    // written the backup since, leave the files as they are, or undo only the files that still hold
+    // what the write staged (it was not committed: that program's manifest does not describe them).
+    enum class Outcome { NoRecord, Finished, Undone, LeftAsIs, UndoneWhereStaged };
 
 private:
     // settle, telling what became of the write; committed when the caller knows it was.

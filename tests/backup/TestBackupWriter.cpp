@@ -182,7 +182,8 @@ class TestBackupWriter : public QObject
         QStringList files { pristine + "/Manifest.db" };
         // What a target held before may be gone from the folder once the write was finished.
         for (const QString& folder : { dir, pristine })
-            for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+                 it.hasNext();)
                 files << it.next();
         QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
         record.close();
@@ -761,6 +762,10 @@ private Q_SLOTS:
             << link << QString("folder")
             << QString("^Cannot write into the backup in .*: .* is a link or a file, not a folder\\.$")
             << none;
+        // A link is no record of a write: it is not read through, and nothing is written.
+        QTest::newRow("a link out at the record")
+            << link << QString("record") << QString("^Cannot finish or undo the earlier write into .*\\.$")
+            << QString("Cannot read .*/Manifest\\.qmwrite\\. Not a regular file");
     }
 
     // Names planted in the backup where a write makes its own files are never written through or
@@ -778,7 +783,7 @@ private Q_SLOTS:
         const QString stored = storedPath(dir, items[0]);
         const QString outside = sourceFile("mine", "keep.txt");
         const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
-        const QString name = stored + at;
+        const QString name = at == "record" ? dir + "/Manifest.qmwrite" : stored + at;
         if (at == "folder")
             QVERIFY(moveFolderAway(dir, items[0]));
         else if (planted == "link")
@@ -796,7 +801,7 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(logged).match(log).hasMatch(), qPrintable(log));
         if (!error.isEmpty()) {
             QVERIFY2(QRegularExpression(error).match(failure).hasMatch(), qPrintable(failure));
-            QVERIFY(!BackupWriteJournal::pending(QDir(dir)));
+            QCOMPARE(BackupWriteJournal::pending(QDir(dir)), at == "record");
             QCOMPARE(readBack(dir, QString(), items), before);
             return;
         }
