@@ -8,6 +8,7 @@
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -157,6 +158,7 @@ private Q_SLOTS:
             if (!seen.isEmpty() || !form.statusText().startsWith("Waiting"))
                 return;
             seen = form.statusText();
+            GuiTestEnv::screenshot(&form, "worker-backup-wait");
             if (cancel)
                 form.reject();
             else

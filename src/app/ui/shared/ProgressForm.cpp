@@ -169,6 +169,15 @@ void ProgressForm::updateProgress(const QString& status, int percent, const QStr
         percent = m_bar->value();
     m_bar->setValue(qBound(0, percent, 100));
     m_detail->setText(text.isEmpty() ? QString("Progress:%1%").arg(percent) : text);
+    growToFit();
+}
+
+void ProgressForm::growToFit()
+{
+    const int needed
+        = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : sizeHint().height();
+    if (needed > height())
+        resize(width(), needed);
 }
 
 void ProgressForm::succeed(const QString& text)

@@ -80,6 +80,8 @@ private slots:
     void onBtnCancel();
 
 private:
+    // Grows to show a status or detail longer than a line (such as a wait's, naming a folder).
+    void growToFit();
     void finishWith(int result);
     void noteReportingThread();
 
