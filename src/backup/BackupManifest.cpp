@@ -300,6 +300,7 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     m_manifestKeyBlob.clear();
     m_plainDir.reset();
     m_password.clear();
+    m_decryptedCopy = false;
     if (IsEncrypted) {
         const PlistCFType bag = plist.get(QStringLiteral("BackupKeyBag"));
         if (!bag.isCFData())
@@ -331,6 +332,7 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
               "without a password.",
             qUtf8Printable(db), qUtf8Printable(plistPath));
         IsEncrypted = false;
+        m_decryptedCopy = true;
         m_keyBag.reset();
         m_manifestKeyBlob.clear();
     }
@@ -1302,6 +1304,7 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     if (!asStored) {
         notAsWritten = decryptCopyThrow(node, key, src, in, out);
     } else {
+        notAsWritten = leftEncryptedThrow(node, src, in, dest);
         const qint64 total = in.size();
         const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
             if (progress)
@@ -1355,6 +1358,47 @@ QString BackupManifest::decryptCopyThrow(
         .arg(got.size)
         .arg(QDir::toNativeSeparators(out.fileName()))
         .arg(node->item.size);
+}
+
+// What is wrong with the stored copy in of a backup that another tool decrypted, when that tool
+// left it encrypted; empty when nothing is. A plain file's record may give a stale size, so only
+// all of the marks of the device's encryption together tell: whole blocks, longer than the record's
+// size by at most a block of padding, no file's beginning, and a key in the record.
+QString BackupManifest::leftEncryptedThrow(
+    const _FileNode* node, const QString& src, QFile& in, const QString& dest) const
+{
+    const qint64 length = in.size();
+    const qint64 size = node->item.size;
+    if (!m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16 || !in.seek(0))
+        return QString();
+    const bool plain = StoredFile::beginsAsAFile(in.read(512));
+    if (!in.seek(0))
+        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+    if (plain || !recordHasKeyThrow(node->item))
+        return QString();
+    return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
+                          "another tool. Its %2 bytes were copied as they stand to %3; its record gives "
+                          "%4 bytes.")
+        .arg(QDir::toNativeSeparators(src))
+        .arg(length)
+        .arg(QDir::toNativeSeparators(dest))
+        .arg(size);
+}
+
+// Whether the record carries a file key, read from the plain manifest of a decrypted copy.
+bool BackupManifest::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
+{
+    if (!item.encryptionKey().isEmpty())
+        return true;
+    if (item.archiveUnread || isMbdb())
+        return false;
+    try {
+        const std::optional<QByteArray> blob = lookUpKeyBlobThrow(item);
+        return blob && !blob->isEmpty();
+    } catch (const std::exception& e) {
+        fail(QString::fromUtf8(e.what()).replace(readableManifestDbPath(),
+            QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")))));
+    }
 }
 
 // The key that decrypts a stored file; empty for a plain one.

@@ -80,9 +80,9 @@ public:
 
     // Thrown by copyFile when the stored copy of an encrypted record is not the file the phone
     // wrote: it ends without the padding the phone gives every file (cut short, not encrypted, or
-    // encrypted under another key), or is not whole blocks. What it decrypts to is written all the
-    // same when there is anything; the text names the stored copy, says which and gives the
-    // record's size.
+    // encrypted under another key), or is not whole blocks; or, in a backup that another tool
+    // decrypted, it is still encrypted. What it decrypts to (or holds) is written all the same when
+    // there is anything; the text names the stored copy, says which and gives the record's size.
     class NotAsWritten : public std::runtime_error
     {
     public:
@@ -188,6 +188,9 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     void noteWrittenFiles(const BackupWriter& writer);
     QByteArray copyKeyThrow(const _FileNode* node, const QString& src) const;
+    QString leftEncryptedThrow(
+        const _FileNode* node, const QString& src, QFile& in, const QString& dest) const;
+    bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(
         const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const;
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
@@ -236,6 +239,8 @@ private:
     std::unique_ptr<BackupKeyBag> m_keyBag;
     QByteArray m_manifestKeyBlob;
     QString m_password;
+    // Manifest.plist says encrypted, but another tool decrypted the manifest and the stored files.
+    bool m_decryptedCopy = false;
     std::atomic<bool> m_unlockCancel { false };
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
     std::unique_ptr<QTemporaryDir> m_plainDir;

@@ -462,6 +462,11 @@ private Q_SLOTS:
         QTest::newRow("db, AddressBook.sqlitedb, in-place")
             << "db"
             << "Library/AddressBook/AddressBook.sqlitedb" << 0 << "in-place";
+        // A backup another tool decrypted, read without a password, in which that tool left a file as
+        // the device encrypted it: never a success, its bytes copied as they stand.
+        for (const char* path : { "Library/SMS/sms.db", "Media/DCIM/100APPLE/IMG_0002.JPG" })
+            QTest::addRow("db decrypted by another tool, %s, still-encrypted", path)
+                << "db" << QString(path) << 0 << "still-encrypted";
     }
     void recordSizeNeverCutsAFile()
     {
@@ -481,6 +486,8 @@ private Q_SLOTS:
                 if (!damage.isEmpty())
                     args << "--stored-damage" << QString("%1=%2").arg(p, damage);
             }
+            if (damage == "still-encrypted")
+                args << "--decrypted-copy";
             made.insert(key, GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-" + key));
         }
         const QString dir = made[key];
@@ -500,6 +507,20 @@ private Q_SLOTS:
         QVERIFY(truth["length"].toInt() > 4096);
         const QString out = TestEnv::tempDir() + "/whole.bin";
         QFile::remove(out);
+        if (damage == "still-encrypted") {
+            QVERIFY(!m.IsEncrypted); // most of its files are plain: read as a decrypted copy
+            QString err;
+            try {
+                m.copyFile(node, out, nullptr, nullptr);
+            } catch (const BackupManifest::NotAsWritten& e) {
+                err = QString::fromUtf8(e.what());
+            }
+            QVERIFY2(err.contains(node->item.backupFileName()) && err.contains("is still encrypted")
+                    && err.contains(QString("its record gives %1 bytes").arg(node->item.size)),
+                qPrintable(err));
+            QCOMPARE(readAll(out), readAll(m.storedFilePath(node->item)));
+            return;
+        }
         if (damage == "cut-half" || damage == "other-key") {
             QString err;
             try {

@@ -120,6 +120,19 @@ out=$("$probe" extract-tree --domain HomeDomain "$work/cut" "$work/cut-tree" --p
 [ $rc -ne 0 ] && [[ "$out" == *'"damaged":2'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" \
     && grep -q "Record: HomeDomain Library/Notes/notes.sqlite" "$work/err.txt"
 check "extract-tree names the two damaged files and counts them apart" $?
+# Decrypted by another tool, which left sms.db as the device encrypted it: read without a password,
+# that file is never a success, and its bytes are copied as they stand.
+/usr/bin/python3 "$generator" --password 1234 --iter 10 --dpic 10 --decrypted-copy \
+    --stored-damage Library/SMS/sms.db=still-encrypted "$work/mix" > /dev/null
+"$probe" extract "$work/mix" HomeDomain Library/SMS/sms.db "$work/mix-sms.db" < /dev/null > "$work/out.txt" 2> "$work/err.txt"
+rc=$?
+[ $rc -ne 0 ] && grep -q "is still encrypted, although the backup was decrypted by another tool" "$work/err.txt" \
+    && grep -q "its record gives $size bytes" "$work/err.txt" && ! grep -q wrote "$work/out.txt" \
+    && cmp -s "$work/mix-sms.db" "$work/mix/$(stored HomeDomain-Library/SMS/sms.db)"
+check "extract of a file a decrypting tool left encrypted fails, saying why, and keeps its bytes" $?
+out=$("$probe" extract-tree --domain HomeDomain "$work/mix" "$work/mix-tree" < /dev/null 2> "$work/err.txt"); rc=$?
+[ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
+check "extract-tree counts that file apart" $?
 
 # A folder of the backup the user may not read (its permissions lost in a copy): its files are
 # counted apart from those the backup lacks, with the system's reason. Root reads anything, so the

@@ -434,7 +434,10 @@ def pkcs7_valid(block):
 def damage_stored(kind, key, content, data):
     """--stored-damage: the stored copy of an encrypted file as it is left by an interrupted copy
     ("cut-half": its first half, in whole blocks), by a write under a key the record does not hold
-    ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content)."""
+    ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content). With
+    --decrypted-copy, "still-encrypted" is a file that tool left as the device encrypted it."""
+    if kind == "still-encrypted":
+        return data
     if kind == "cut-half":
         return data[:len(data) // 2 // 16 * 16]
     if kind in ("in-place", "in-place-padded"):
@@ -700,9 +703,9 @@ class Builder:
                 key_blob = self.keybag.wrap_for(rec["ProtectionClass"], fkey)
                 rec["key_blob"] = key_blob
                 data = rec["content"]
-                if data is not None and not a.decrypted_copy:
+                damage = self.stored_damage.get(rec["path"])
+                if data is not None and (not a.decrypted_copy or damage == "still-encrypted"):
                     data = aes_cbc_encrypt(fkey, data)
-                    damage = self.stored_damage.get(rec["path"])
                     if damage:
                         data = damage_stored(damage, fkey, rec["content"], data)
             else:
@@ -813,7 +816,8 @@ def main():
                    help="with --password: the stored copy of the file at relative path REL is cut to its "
                         "first half (cut-half), encrypted under another key than its record's (other-key), "
                         "or its plain content (in-place; in-place-padded: content of whole blocks under a file key "
-                        "with which its last block reads as padding)")
+                        "with which its last block reads as padding); with --decrypted-copy, still-encrypted "
+                        "leaves that one file encrypted")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")
