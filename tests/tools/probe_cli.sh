@@ -120,6 +120,15 @@ out=$("$probe" extract-tree --domain HomeDomain "$work/cut" "$work/cut-tree" --p
 [ $rc -ne 0 ] && [[ "$out" == *'"damaged":2'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" \
     && grep -q "Record: HomeDomain Library/Notes/notes.sqlite" "$work/err.txt"
 check "extract-tree names the two damaged files and counts them apart" $?
+# The counts info gives are the tree's: a database whose stored copy is not what the phone wrote
+# is kept and counted as the load keeps and counts it, the message database not at all: unknown
+# (null), never 0.
+tree_count() { /usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['counts'][sys.argv[2]])" "$@"; }
+echo 1234 | "$probe" info "$work/cut" > "$work/cut-info.json" 2> "$work/err.txt"
+[ $? -eq 0 ] && [ "$(tree_count "$work/cut-info.json" sms)" = None ] \
+    && [ "$(tree_count "$work/cut-info.json" notes)" = None ] \
+    && grep -q "^not counted: Library/SMS/sms.db: .*ends without its padding" "$work/err.txt"
+check "info counts sms.db cut short and notes under another key as unknown, not 0" $?
 # Decrypted by another tool, which left sms.db as the device encrypted it: read without a password,
 # that file is never a success, and its bytes are copied as they stand.
 /usr/bin/python3 "$generator" --password 1234 --iter 10 --dpic 10 --decrypted-copy \
@@ -154,6 +163,10 @@ else
     [ $rc -ne 0 ] && [[ "$out" == *"\"unreadable\":$locked"* ]] && [[ "$out" == *"$lacks"* ]] \
         && grep -q "Permission denied" "$work/err.txt" && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
     check "extract-tree counts the $locked files of a folder without permission apart, saying why" $?
+    HOME="$perm/home" "${as[@]}" "$probe" info "$perm/bk" > "$work/perm-info.json" 2> "$work/err.txt"
+    [ $? -eq 0 ] && [ "$(tree_count "$work/perm-info.json" sms)" = None ] \
+        && grep -q "^not counted: Library/SMS/sms.db: can not open .*Permission denied" "$work/err.txt"
+    check "info counts the message database of a folder without permission as unknown, saying why" $?
 fi
 chmod 755 "$folder"
 rm -rf "$perm"

@@ -3,6 +3,7 @@
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
+#include "backup/StoredFile.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCalendarsDb.h"
@@ -64,6 +65,21 @@ QString backupPathOf(const BackupManifest& m, const QString& cacheName)
     return QString();
 }
 
+// Copies a stored file to dest as a load copies it into the cache, for the counts.
+void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* node, const QString& dest)
+{
+    const QString stored = m.storedFilePath(node->item);
+    QString why;
+    if (StoredFile::stateOf(stored, &why) == StoredFile::State::Unreadable)
+        throw std::runtime_error(QStringLiteral("can not open %1. %2").arg(stored, why).toStdString());
+    // A pipe or device would be read without end.
+    if (!QFileInfo(stored).isFile())
+        throw std::runtime_error(
+            QStringLiteral("%1 is not a regular file").arg(QDir::toNativeSeparators(stored)).toStdString());
+    QDir().mkpath(QFileInfo(dest).absolutePath());
+    BackupCacheCopy::copyWithLogThrow(m, node, dest);
+}
+
 bool cached(const QDir& cacheDir, const char* domain, const char* path)
 {
     return cacheDir.exists(MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
@@ -118,14 +134,26 @@ qint64 DataSources::countBackupMessages(const QDir& cacheDir)
 
 void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
 {
-    m.msgCount = countBackupMessages(cacheDir);
-    m.contactsCount = countBackupContacts(cacheDir);
-    m.voicemailCount = countBackupVoicemail(cacheDir);
-    m.calendarEventCount = countBackupCalendarEvents(cacheDir);
-    m.notesCount = countBackupNotes(cacheDir);
-    m.callHistoryCount = countBackupCallHistory(cacheDir);
-    m.recordingsCount = countBackupRecordings(cacheDir);
-    m.bookmarksCount = countBackupBookmarks(cacheDir);
+    // A file the backup stores that has no copy could not be copied (the user may not read it, it
+    // is no regular file, or the copy of the messages ended at it): its count is unknown, not 0.
+    const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
+        return node && StoredFile::stateOf(m.storedFilePath(node->item)) != StoredFile::State::Missing
+            && !cacheDir.exists(cacheName);
+    };
+    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&)) {
+        return uncopied(node, node ? node->item.backupFileName() : QString()) ? kUnknownCount
+                                                                              : counter(cacheDir);
+    };
+    m.msgCount
+        = uncopied(m.smsNode, QLatin1String(kSmsDbPath)) ? kUnknownCount : countBackupMessages(cacheDir);
+    m.contactsCount = count(m.addressBookNode, countBackupContacts);
+    m.voicemailCount = count(m.voicemailNode, countBackupVoicemail);
+    m.calendarEventCount = count(m.calendarNode, countBackupCalendarEvents);
+    m.notesCount = count(m.notesNode, countBackupNotes);
+    m.callHistoryCount
+        = count(m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
+    m.recordingsCount = count(m.recordingsNode, countBackupRecordings);
+    m.bookmarksCount = count(m.bookmarksNode, countBackupBookmarks);
 }
 
 QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
@@ -138,17 +166,16 @@ QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& f
         files.append({ m.smsNode, folder.absoluteFilePath(QLatin1String(kSmsDbPath)) });
     QStringList failed;
     for (const auto& [node, dest] : std::as_const(files)) {
-        const QFileInfo stored(m.storedFilePath(node->item));
-        if (!stored.exists())
+        if (StoredFile::stateOf(m.storedFilePath(node->item)) == StoredFile::State::Missing)
             continue; // not stored: the load copies nothing either
         try {
-            // A pipe or device would be read without end.
-            if (!stored.isFile())
-                throw std::runtime_error(QStringLiteral("%1 is not a regular file")
-                                             .arg(QDir::toNativeSeparators(stored.filePath()))
-                                             .toStdString());
-            QDir().mkpath(QFileInfo(dest).absolutePath());
-            BackupCacheCopy::copyWithLogThrow(m, node, dest);
+            copyCountedThrow(m, node, dest);
+        } catch (const BackupManifest::NotAsWritten& e) {
+            // Its bytes stay and are counted as a load keeps and counts them; a load's copy of the
+            // messages ends at such a message database and keeps none of it.
+            if (node == m.smsNode)
+                QFile::remove(dest);
+            failed << QStringLiteral("%1: %2").arg(node->item.relativePath(), QString::fromUtf8(e.what()));
         } catch (const std::exception& e) {
             QFile::remove(dest);
             failed << QStringLiteral("%1: %2").arg(node->item.relativePath(), QString::fromUtf8(e.what()));

@@ -27,11 +27,13 @@ public:
     static bool isDamagedDatabaseError(const QString& error);
 
     // Counts every data kind of a loaded backup from its cache folder into the manifest: 0 for a
-    // file the cache does not hold or that cannot be counted, kUnknownCount for a damaged one.
+    // file the backup lacks or that cannot be counted, kUnknownCount for a damaged one and for one
+    // the backup stores that the cache does not hold (it could not be copied).
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
     // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
-    // is left out, as one the cache lacks; the texts returned name each such file and say why.
+    // is left out, as a load leaves it out, and one whose stored copy is not what the phone wrote
+    // is kept as a load keeps it; the texts returned name each such file and say why.
     static QStringList copyCountedFiles(const BackupManifest& manifest, const QDir& folder);
     static qint64 countBackupMessages(const QDir& cacheDir);
     static qint64 countBackupContacts(const QDir& cacheDir);

@@ -1,3 +1,4 @@
+#include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -20,20 +21,22 @@ private Q_SLOTS:
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("named"); // the record the error names
         QTest::addColumn<QStringList>("copied"); // the databases in the cache after the run
+        QTest::addColumn<qint64>("counted"); // the messages the tree then counts
         const QStringList all { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
             "AddressBook/AddressBookImages.sqlitedb" };
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        QTest::newRow("mbdb, encrypted") << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all;
-        QTest::newRow("plain") << QStringList {} << 1 << "" << all;
+        QTest::newRow("mbdb, encrypted")
+            << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all << qint64(2);
+        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2);
         // A file cut short is named; the others are copied all the same, and so is what it holds.
         QTest::newRow("an address book file cut short")
             << encrypted
                 + QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=cut-half" }
-            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all;
-        // The message database itself cut short: nothing is read from it.
+            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2);
+        // The message database itself cut short: nothing is read from it, and its count is unknown.
         QTest::newRow("sms.db cut short")
             << encrypted + QStringList { "--stored-damage", "Library/SMS/sms.db=cut-half" } << 0 << ""
-            << QStringList {};
+            << QStringList {} << DataSources::kUnknownCount;
     }
     void copiesMessageAndAddressBookFolders()
     {
@@ -41,6 +44,7 @@ private Q_SLOTS:
         QFETCH(int, result);
         QFETCH(QString, named);
         QFETCH(QStringList, copied);
+        QFETCH(qint64, counted);
         const QString dir = GenBackup::make(args);
         BackupManifest m(dir);
         m.readManifestInfo();
@@ -68,6 +72,8 @@ private Q_SLOTS:
         if (copied.isEmpty())
             QVERIFY(!QFileInfo::exists(lib));
         QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
+        DataSources::countBackup(m, t.cacheDir());
+        QCOMPARE(m.msgCount, counted);
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the
