@@ -156,7 +156,7 @@ stored_sms="$work/empty-bk/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
 rm "$stored_sms" && mkfifo "$stored_sms"
 timeout 60 "$probe" info "$work/empty-bk" > "$work/fifo-info.json" 2> "$work/fifo-info.err"
 [ $? -eq 0 ] && [ "$(sms_count "$work/fifo-info.json")" = None ] \
-    && grep -q "^not counted: Library/SMS/sms.db: .* is not a regular file" "$work/fifo-info.err"
+    && grep -q "^not counted: Library/SMS/sms.db: can not open .*\. Not a regular file$" "$work/fifo-info.err"
 check "info of a backup whose stored message database is a pipe ends and names it" $?
 
 # Each backup's messages restored into the other, both at once: neither waits for the other for
