@@ -1233,8 +1233,16 @@ std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBIte
     // An archive that a damaged page left unreadable tells no key; its stored file is still encrypted.
     if (item.archiveUnread)
         return std::nullopt;
+    return lookUpKeyBlobThrow(item);
+}
+
+// Manifest.db keeps the key inside the record's archive; it is read on demand from the record's
+// own row, found by rowid through the table's b-tree: an index of the table may be damaged where
+// the table reads whole. A row that is not there (a damaged page) is looked for in the table alone.
+std::optional<QByteArray> BackupManifest::lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
+{
     try {
-        return lookUpKeyBlobThrow(item);
+        return lookUpRowKeyBlobThrow(item);
     } catch (const std::exception& e) {
         // Errors name the file as the user knows it, never the decrypted copy.
         fail(QString::fromUtf8(e.what()).replace(readableManifestDbPath(),
@@ -1242,10 +1250,7 @@ std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBIte
     }
 }
 
-// Manifest.db keeps the key inside the record's archive; it is read on demand from the record's
-// own row, found by rowid through the table's b-tree: an index of the table may be damaged where
-// the table reads whole. A row that is not there (a damaged page) is looked for in the table alone.
-std::optional<QByteArray> BackupManifest::lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
+std::optional<QByteArray> BackupManifest::lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
 {
     const QString fileId = item.backupFileName();
     Sqlite3DB db;
@@ -1392,13 +1397,8 @@ bool BackupManifest::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
         return true;
     if (item.archiveUnread || isMbdb())
         return false;
-    try {
-        const std::optional<QByteArray> blob = lookUpKeyBlobThrow(item);
-        return blob && !blob->isEmpty();
-    } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()).replace(readableManifestDbPath(),
-            QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")))));
-    }
+    const std::optional<QByteArray> blob = lookUpKeyBlobThrow(item);
+    return blob && !blob->isEmpty();
 }
 
 // The key that decrypts a stored file; empty for a plain one.

@@ -193,7 +193,9 @@ private:
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(
         const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const;
+    // The record's key blob read from its row in Manifest.db; errors name the backup's own file.
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
+    std::optional<QByteArray> lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);

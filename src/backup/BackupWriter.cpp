@@ -169,7 +169,7 @@ void BackupWriter::copyFileThrow(const QString& from, const QString& to, Content
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
     if (!S_ISREG(st.st_mode))
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, QStringLiteral("Not a regular file")));
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, RegularFile::notRegularText()));
     // The copy keeps the mode of its source, made writable for its owner.
     Fd out(BackupWriteJournal::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
     if (out.get() < 0)

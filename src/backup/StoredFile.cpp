@@ -44,6 +44,11 @@ bool isText(const QByteArray& head)
     return true;
 }
 
+QString unreadableText(const QString& path, const QString& why)
+{
+    return QStringLiteral("can not open %1. %2").arg(path, why);
+}
+
 } // namespace
 
 bool StoredFile::beginsAsAFile(const QByteArray& head)
@@ -72,14 +77,14 @@ bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64
     return plain;
 }
 
-StoredFile::State StoredFile::stateOf(const QString& path, QString* why)
+StoredFile::State StoredFile::stateOf(const QString& path, QString* text)
 {
     // A FIFO or device in a stored file's place is there, but no file the phone wrote: reading it
     // would wait or never end.
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        if (why)
-            *why = RegularFile::notRegularText();
+        if (text)
+            *text = unreadableText(path, RegularFile::notRegularText());
         return State::Unreadable;
     }
     if (::faccessat(AT_FDCWD, QFile::encodeName(path).constData(), R_OK, AT_EACCESS) == 0)
@@ -87,7 +92,7 @@ StoredFile::State StoredFile::stateOf(const QString& path, QString* why)
     const int error = errno;
     if (error == ENOENT || error == ENOTDIR)
         return State::Missing;
-    if (why)
-        *why = QString::fromLocal8Bit(std::strerror(error));
+    if (text)
+        *text = unreadableText(path, QString::fromLocal8Bit(std::strerror(error)));
     return State::Unreadable;
 }

@@ -12,9 +12,10 @@ class StoredFile
 {
 public:
     // Whether the stored file at path may be read: Missing when the backup folder lacks it,
-    // Unreadable when the system refuses it (a folder the user may not read), with *why its reason.
+    // Unreadable when the system refuses it (a folder the user may not read) or it is no regular
+    // file, with *text the error that names it and the reason.
     enum class State { Readable, Missing, Unreadable };
-    static State stateOf(const QString& path, QString* why = nullptr);
+    static State stateOf(const QString& path, QString* text = nullptr);
 
     // Whether in holds its record's file as it stands, decrypted in place by another tool: its
     // length is the record's size, which no encrypted copy has, and it begins as a file of a phone

@@ -69,13 +69,10 @@ QString backupPathOf(const BackupManifest& m, const QString& cacheName)
 void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* node, const QString& dest)
 {
     const QString stored = m.storedFilePath(node->item);
-    QString why;
-    if (StoredFile::stateOf(stored, &why) == StoredFile::State::Unreadable)
-        throw std::runtime_error(QStringLiteral("can not open %1. %2").arg(stored, why).toStdString());
-    // A pipe or device would be read without end.
-    if (!QFileInfo(stored).isFile())
-        throw std::runtime_error(
-            QStringLiteral("%1 is not a regular file").arg(QDir::toNativeSeparators(stored)).toStdString());
+    QString text;
+    // A pipe or device would be read without end: it is unreadable too.
+    if (StoredFile::stateOf(stored, &text) == StoredFile::State::Unreadable)
+        throw std::runtime_error(text.toStdString());
     QDir().mkpath(QFileInfo(dest).absolutePath());
     BackupCacheCopy::copyWithLogThrow(m, node, dest);
 }

@@ -78,14 +78,14 @@ void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& li
     const BackupManifest::_FileNode* node, bool messageDb, QStringList& faults)
 {
     const QString stored = m_manifest.storedFilePath(node->item);
-    QString why;
-    const StoredFile::State state = StoredFile::stateOf(stored, &why);
+    QString text;
+    const StoredFile::State state = StoredFile::stateOf(stored, &text);
     if (state == StoredFile::State::Missing)
         return;
     const QString record
         = QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath());
     if (state == StoredFile::State::Unreadable && !messageDb) {
-        faults.append(QStringLiteral("can not open %1. %2").arg(stored, why) + record);
+        faults.append(text + record);
         return;
     }
     // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.

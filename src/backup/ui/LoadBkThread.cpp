@@ -50,9 +50,9 @@ bool LoadBkThread::copyOne(
     BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults)
 {
     const QString stored = m_manifest->storedFilePath(node->item);
-    QString why;
-    if (m_showWhatItCan && StoredFile::stateOf(stored, &why) == StoredFile::State::Unreadable) {
-        faults.append(QStringLiteral("Copy %1 error. can not open %2. %3").arg(node->name(), stored, why));
+    QString text;
+    if (m_showWhatItCan && StoredFile::stateOf(stored, &text) == StoredFile::State::Unreadable) {
+        faults.append(QStringLiteral("Copy %1 error. %2").arg(node->name(), text));
         return true;
     }
     try {

@@ -179,8 +179,8 @@ QString ExportBKFileThread::faultsText() const
 bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
 {
     const QString stored = m_manifest->storedFilePath(node->item);
-    QString why;
-    switch (StoredFile::stateOf(stored, &why)) {
+    QString text;
+    switch (StoredFile::stateOf(stored, &text)) {
     case StoredFile::State::Readable:
         return false;
     case StoredFile::State::Missing:
@@ -188,7 +188,7 @@ bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
         return true;
     case StoredFile::State::Unreadable:
         if (++unreadableFiles <= kNamed)
-            m_unreadable.append(faultText(node, QStringLiteral("can not open %1. %2").arg(stored, why)));
+            m_unreadable.append(faultText(node, text));
         return true;
     }
     return false;
