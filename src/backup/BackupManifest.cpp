@@ -13,7 +13,7 @@
 #include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
-#include "backup/StoredFile.h"
+#include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
 #include "device/PlistCFType.h"
 
@@ -36,7 +36,6 @@
 #include <stdexcept>
 #include <system_error>
 #include <thread>
-#include <utime.h>
 
 namespace
 {
@@ -1227,201 +1226,17 @@ QString BackupManifest::storedFilePath(const MBDBParser::_MBDBItem& item) const
 
 std::optional<QByteArray> BackupManifest::fileKeyBlob(const MBDBParser::_MBDBItem& item) const
 {
-    const QByteArray inlineKey = item.encryptionKey();
-    if (!inlineKey.isEmpty() || !IsEncrypted || isMbdb())
-        return inlineKey;
-    // An archive that a damaged page left unreadable tells no key; its stored file is still encrypted.
-    if (item.archiveUnread)
-        return std::nullopt;
-    return lookUpKeyBlobThrow(item);
-}
-
-// Manifest.db keeps the key inside the record's archive; it is read on demand from the record's
-// own row, found by rowid through the table's b-tree: an index of the table may be damaged where
-// the table reads whole. A row that is not there (a damaged page) is looked for in the table alone.
-std::optional<QByteArray> BackupManifest::lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
-{
-    try {
-        return lookUpRowKeyBlobThrow(item);
-    } catch (const std::exception& e) {
-        // Errors name the file as the user knows it, never the decrypted copy.
-        fail(QString::fromUtf8(e.what()).replace(readableManifestDbPath(),
-            QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")))));
-    }
-}
-
-std::optional<QByteArray> BackupManifest::lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
-{
-    const QString fileId = item.backupFileName();
-    Sqlite3DB db;
-    db.openReadOnlyThrow(readableManifestDbPath(), !m_plainDir);
-    const auto keyOf = [](const QByteArray& archive) -> std::optional<QByteArray> {
-        MBFileArchive::Fields f;
-        if (!MBFileArchive::decode(archive, f, true, false))
-            return std::nullopt;
-        return f.encryptionKey;
-    };
-    if (item.hasRowid) {
-        Sqlite3Cursor c = db.queryThrow(
-            Sqlite3Sql("select file, fileID from Files where rowid=?").addInt64Param(item.rowid));
-        if (c.moveNext() && c.getText(1) == fileId)
-            return keyOf(c.getBlob(0));
-    }
-    Sqlite3Cursor c
-        = db.queryThrow(Sqlite3Sql("select file from Files not indexed where fileID=?").addTextParam(fileId));
-    if (!c.moveNext())
-        return std::nullopt;
-    return keyOf(c.getBlob(0));
+    return StoredFileCopy(*this).keyBlobThrow(item);
 }
 
 QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
 {
-    if (!IsEncrypted || !isUnlocked())
-        return {};
-    const std::optional<QByteArray> blob = fileKeyBlob(item);
-    return blob ? m_keyBag->unwrapKeyBlob(*blob) : QByteArray();
+    return StoredFileCopy(*this).key(item);
 }
 
 void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
 {
-    if (!node)
-        return;
-    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
-    // Records and keys of an older manifest would copy another file, or decrypt it into garbage.
-    checkLoadedThrow();
-    const QString src = storedFilePath(node->item);
-    QFile in;
-    QString why;
-    if (!RegularFile::openRead(in, src, &why))
-        fail(QStringLiteral("can not open %1. %2").arg(src, why));
-    QDir().mkpath(QFileInfo(dest).absolutePath());
-    // The file appears under its name only when whole; a name from the backup never leads
-    // through a link out of the folder it is written into.
-    OutputFile out(dest);
-    out.setFollowLinks(false);
-    if (!out.open(QIODevice::WriteOnly))
-        fail(out.failure());
-    const QByteArray key = copyKeyThrow(node, src);
-    // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
-    const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
-        || StoredFile::decryptedInPlace(in, key, node->item.size);
-    QString notAsWritten;
-    if (!asStored) {
-        notAsWritten = decryptCopyThrow(node, key, src, in, out);
-    } else {
-        notAsWritten = leftEncryptedThrow(node, src, in, dest);
-        const qint64 total = in.size();
-        const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
-            if (progress)
-                progress(total, done, context);
-            return true;
-        });
-        if (!copied)
-            fail(out.sourceFailed() ? QStringLiteral("can not open %1. %2").arg(src, out.errorString())
-                                    : out.failure());
-    }
-    if (!out.commit())
-        fail(out.failure());
-    struct utimbuf times;
-    times.actime = times.modtime = time_t(node->item.mtime);
-    utime(QFile::encodeName(dest).constData(), &times);
-    if (!notAsWritten.isEmpty())
-        throw NotAsWritten(notAsWritten.toStdString());
-}
-
-// Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
-// its padding (written all the same: it may be all there is), empty when nothing is.
-QString BackupManifest::decryptCopyThrow(
-    const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const
-{
-    const QString stored = QDir::toNativeSeparators(src);
-    if (in.size() % 16 != 0)
-        throw NotAsWritten(
-            QStringLiteral("BackupManifest::decryptFile: decrypt failed. The stored copy %1 is "
-                           "not the file the phone wrote: its %2 bytes are not whole cipher "
-                           "blocks, so it was cut short or is not encrypted. Nothing was "
-                           "written; its record gives %3 bytes.")
-                .arg(stored)
-                .arg(in.size())
-                .arg(node->item.size)
-                .toStdString());
-    BackupCrypto::Decrypted got;
-    try {
-        got = BackupCrypto::decryptStream(key, in, out, node->item.size);
-    } catch (const std::exception& e) {
-        if (out.failed())
-            fail(out.failure());
-        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
-                 .arg(QString::fromUtf8(e.what())));
-    }
-    if (got.padded)
-        return QString();
-    return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends without its padding, "
-                          "so it was cut short or is not encrypted under its record's key. The %2 bytes it "
-                          "decrypts to were written to %3; its record gives %4 bytes.")
-        .arg(stored)
-        .arg(got.size)
-        .arg(QDir::toNativeSeparators(out.fileName()))
-        .arg(node->item.size);
-}
-
-// What is wrong with the stored copy in of a backup that another tool decrypted, when that tool
-// left it encrypted; empty when nothing is. A plain file's record may give a stale size, so only
-// all of the marks of the device's encryption together tell: whole blocks, longer than the record's
-// size by at most a block of padding, no file's beginning, and a key in the record.
-QString BackupManifest::leftEncryptedThrow(
-    const _FileNode* node, const QString& src, QFile& in, const QString& dest) const
-{
-    const qint64 length = in.size();
-    const qint64 size = node->item.size;
-    if (!m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16 || !in.seek(0))
-        return QString();
-    const bool plain = StoredFile::beginsAsAFile(in.read(512));
-    if (!in.seek(0))
-        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
-    if (plain || !recordHasKeyThrow(node->item))
-        return QString();
-    return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
-                          "another tool. Its %2 bytes were copied as they stand to %3; its record gives "
-                          "%4 bytes.")
-        .arg(QDir::toNativeSeparators(src))
-        .arg(length)
-        .arg(QDir::toNativeSeparators(dest))
-        .arg(size);
-}
-
-// Whether the record carries a file key, read from the plain manifest of a decrypted copy.
-bool BackupManifest::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
-{
-    if (!item.encryptionKey().isEmpty())
-        return true;
-    if (item.archiveUnread || isMbdb())
-        return false;
-    const std::optional<QByteArray> blob = lookUpKeyBlobThrow(item);
-    return blob && !blob->isEmpty();
-}
-
-// The key that decrypts a stored file; empty for a plain one.
-QByteArray BackupManifest::copyKeyThrow(const _FileNode* node, const QString& src) const
-{
-    if (!IsEncrypted)
-        return {};
-    std::optional<QByteArray> blob = fileKeyBlob(node->item);
-    // A record without a key stands for an empty file. Bytes stored under it are still encrypted:
-    // its key object is damaged, so the key is as unknown as that of an unreadable record.
-    if (blob && blob->isEmpty()) {
-        if (QFileInfo(src).size() == 0)
-            return {};
-        blob.reset();
-    }
-    const QByteArray key = !blob || !isUnlocked() ? QByteArray() : m_keyBag->unwrapKeyBlob(*blob);
-    // Copying the encrypted bytes as if they were the file would hide the failure; a key the manifest
-    // cannot tell fails as one that does not fit.
-    if (key.isEmpty())
-        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
-                 .arg(isUnlocked() ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
-                                   : QStringLiteral("The backup is locked.")));
-    return key;
+    StoredFileCopy(*this).copyThrow(node, dest, context, progress);
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)

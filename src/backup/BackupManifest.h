@@ -18,9 +18,7 @@
 #include <vector>
 
 class BackupWriter;
-class OutputFile;
 class PlistCFType;
-class QFile;
 class QTemporaryDir;
 class Sqlite3DB;
 
@@ -186,16 +184,8 @@ public:
 
 private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
+    friend class StoredFileCopy; // reads the decrypted manifest and whether another tool decrypted it
     void noteWrittenFiles(const BackupWriter& writer);
-    QByteArray copyKeyThrow(const _FileNode* node, const QString& src) const;
-    QString leftEncryptedThrow(
-        const _FileNode* node, const QString& src, QFile& in, const QString& dest) const;
-    bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
-    QString decryptCopyThrow(
-        const _FileNode* node, const QByteArray& key, const QString& src, QFile& in, OutputFile& out) const;
-    // The record's key blob read from its row in Manifest.db; errors name the backup's own file.
-    std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
-    std::optional<QByteArray> lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
