@@ -79,8 +79,10 @@ public:
     // Thrown by copyFile when the stored copy of an encrypted record is not the file the phone
     // wrote: it ends without the padding the phone gives every file (cut short, not encrypted, or
     // encrypted under another key), or is not whole blocks; or, in a backup that another tool
-    // decrypted, it is still encrypted. What it decrypts to (or holds) is written all the same when
-    // there is anything; the text names the stored copy, says which and gives the record's size.
+    // decrypted, it is still encrypted; or a copy taken as it stands is cut short of its record
+    // (empty, or a picture, film, sound or message attachment shorter than its record, see
+    // StoredFileCopy::cutShort). What it decrypts to (or holds) is written all the same when there
+    // is anything; the text names the stored copy, says which and gives the record's size.
     class NotAsWritten : public std::runtime_error
     {
     public:
@@ -92,7 +94,7 @@ public:
     // cheap look at the manifest's files (no read); called under the shared hold.
     void checkLoadedThrow() const;
 
-    // Copies the stored file of node to dest, decrypted for an encrypted backup; see the .cpp.
+    // Copies the stored file of node to dest, decrypted for an encrypted backup; see StoredFileCopy.
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
 
     // Writes a copy of the manifest database reduced to the records worth restoring to dest,

@@ -17,16 +17,24 @@ namespace
 constexpr int kHead = 512;
 
 // How the kinds of files a phone keeps begin: bytes at an offset (a movie's first box begins with
-// its length).
+// its length), and whether they begin a picture, movie or sound.
 struct Signature {
     int offset;
     QByteArrayView bytes;
+    bool media;
 };
 
-const Signature kSignatures[] = { { 0, "SQLite format 3" }, { 0, "bplist00" }, { 0, "<?xml" },
-    { 0, "\xff\xd8\xff" }, { 0, "\x89PNG\r\n\x1a\n" }, { 0, "GIF8" }, { 0, "II*" },
-    { 0, QByteArrayView("MM\0*", 4) }, { 4, "ftyp" }, { 4, "moov" }, { 4, "mdat" }, { 4, "wide" },
-    { 0, "#!AMR" }, { 0, "caff" }, { 0, "PK\x03\x04" }, { 0, "ID3" }, { 0, "RIFF" }, { 0, "%PDF-" } };
+const Signature kSignatures[] = { { 0, "SQLite format 3", false }, { 0, "bplist00", false },
+    { 0, "<?xml", false }, { 0, "\xff\xd8\xff", true }, { 0, "\x89PNG\r\n\x1a\n", true }, { 0, "GIF8", true },
+    { 0, "II*", true }, { 0, QByteArrayView("MM\0*", 4), true }, { 4, "ftyp", true }, { 4, "moov", true },
+    { 4, "mdat", true }, { 4, "wide", true }, { 0, "#!AMR", true }, { 0, "caff", true },
+    { 0, "PK\x03\x04", false }, { 0, "ID3", true }, { 0, "RIFF", true }, { 0, "%PDF-", false } };
+
+bool matches(const Signature& s, const QByteArray& head)
+{
+    return head.size() >= s.offset + s.bytes.size()
+        && QByteArrayView(head).sliced(s.offset, s.bytes.size()) == s.bytes;
+}
 
 // Text in UTF-8: no control characters but white space, no invalid sequence (one cut off at the
 // end of head is fine).
@@ -54,10 +62,17 @@ QString unreadableText(const QString& path, const QString& why)
 bool StoredFile::beginsAsAFile(const QByteArray& head)
 {
     for (const Signature& s : kSignatures)
-        if (head.size() >= s.offset + s.bytes.size()
-            && QByteArrayView(head).sliced(s.offset, s.bytes.size()) == s.bytes)
+        if (matches(s, head))
             return true;
     return isText(head.left(kHead));
+}
+
+bool StoredFile::beginsAsMedia(const QByteArray& head)
+{
+    for (const Signature& s : kSignatures)
+        if (s.media && matches(s, head))
+            return true;
+    return false;
 }
 
 bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize)

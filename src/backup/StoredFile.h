@@ -25,4 +25,7 @@ public:
     // Whether head, the first bytes of a file, begins as a database, property list, picture,
     // movie, sound or text does; bytes that are encrypted never do.
     static bool beginsAsAFile(const QByteArray& head);
+    // Whether head begins as a picture, movie or sound does: files the phone writes once and never
+    // changes in place, so their records' sizes are their lengths.
+    static bool beginsAsMedia(const QByteArray& head);
 };

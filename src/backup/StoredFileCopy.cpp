@@ -110,21 +110,8 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
-    QString notAsWritten;
-    if (!asStored) {
-        notAsWritten = decryptCopyThrow(node, key, src, in, out);
-    } else {
-        notAsWritten = leftEncryptedThrow(node, src, in, dest);
-        const qint64 total = in.size();
-        const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
-            if (progress)
-                progress(total, done, context);
-            return true;
-        });
-        if (!copied)
-            fail(out.sourceFailed() ? QStringLiteral("can not open %1. %2").arg(src, out.errorString())
-                                    : out.failure());
-    }
+    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress)
+                                          : decryptCopyThrow(node, key, src, in, out);
     if (!out.commit())
         fail(out.failure());
     struct utimbuf times;
@@ -132,6 +119,26 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     utime(QFile::encodeName(dest).constData(), &times);
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+}
+
+// Copies the stored file in into out as it stands; returns what is wrong with a stored copy that
+// is not the file the phone wrote (written all the same), empty when nothing is.
+QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src,
+    QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress) const
+{
+    QString notAsWritten = leftEncryptedThrow(node, src, in, out.fileName());
+    if (notAsWritten.isEmpty())
+        notAsWritten = cutShortThrow(node, src, in, out.fileName());
+    const qint64 total = in.size();
+    const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
+        if (progress)
+            progress(total, done, context);
+        return true;
+    });
+    if (!copied)
+        fail(out.sourceFailed() ? QStringLiteral("can not open %1. %2").arg(src, out.errorString())
+                                : out.failure());
+    return notAsWritten;
 }
 
 // Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
@@ -194,6 +201,51 @@ QString StoredFileCopy::leftEncryptedThrow(
         .arg(length)
         .arg(QDir::toNativeSeparators(dest))
         .arg(size);
+}
+
+// What is wrong with a stored copy in that is copied as it stands, when it is cut short of its
+// record (see cutShort); empty when nothing is.
+QString StoredFileCopy::cutShortThrow(
+    const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const
+{
+    const qint64 length = in.size();
+    const qint64 size = node->item.size;
+    if (length >= size || !cutShort(node->item, length, headThrow(src, in)))
+        return QString();
+    if (length == 0)
+        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "
+                              "cut short or never copied whole. An empty file was written to %2; its "
+                              "record gives %3 bytes.")
+            .arg(QDir::toNativeSeparators(src), QDir::toNativeSeparators(dest))
+            .arg(size);
+    return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than its "
+                          "record, and a picture, film, sound or message attachment never changes once "
+                          "written, so it was cut short. Its %2 bytes were written to %3; its record "
+                          "gives %4 bytes.")
+        .arg(QDir::toNativeSeparators(src))
+        .arg(length)
+        .arg(QDir::toNativeSeparators(dest))
+        .arg(size);
+}
+
+bool StoredFileCopy::cutShort(const MBDBParser::_MBDBItem& item, qint64 length, const QByteArray& head)
+{
+    if (length >= item.size)
+        return false;
+    const QByteArray& path = item.pathUtf8;
+    return length == 0 || path.startsWith("Library/SMS/Attachments/") || path.startsWith("Library/SMS/Parts/")
+        || StoredFile::beginsAsMedia(head);
+}
+
+// The first bytes of the stored file in; in is left at its start.
+QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in)
+{
+    if (!in.seek(0))
+        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+    const QByteArray head = in.read(16);
+    if (!in.seek(0))
+        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+    return head;
 }
 
 // Whether the record carries a file key, read from the plain manifest of a decrypted copy.

@@ -25,10 +25,22 @@ public:
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     QByteArray key(const MBDBParser::_MBDBItem& item) const;
 
+    // Whether a stored copy of length bytes beginning with head, taken as it stands, is cut short of
+    // the record item: empty where the record gives bytes, or shorter than the record for a picture,
+    // film or sound (told by its bytes) or a message attachment (by its place), which the phone
+    // writes once and never changes in place. Other files (databases above all) change while a
+    // backup runs, so their records' sizes go stale and tell nothing.
+    static bool cutShort(const MBDBParser::_MBDBItem& item, qint64 length, const QByteArray& head);
+
 private:
+    QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,
+        OutputFile& out, void* context, BackupManifest::CopyProgress progress) const;
     QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const;
     QString leftEncryptedThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
+    QString cutShortThrow(
+        const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
+    static QByteArray headThrow(const QString& src, QFile& in);
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
         QFile& in, OutputFile& out) const;

@@ -4,6 +4,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/StoredFile.h"
+#include "backup/StoredFileCopy.h"
 #include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>
@@ -182,8 +183,14 @@ QByteArray PhotoThumbnail::readStoredThrow(
     // The stored file tells the length; the record's size may be wrong.
     if (in.size() > kMaxFileBytes + 16)
         return QByteArray();
-    if (!manifest.IsEncrypted)
-        return in.readAll();
+    if (!manifest.IsEncrypted) {
+        // A picture cut short is not drawn in part either: the copy says why.
+        const QByteArray bytes = in.readAll();
+        if (StoredFileCopy::cutShort(node->item, bytes.size(), bytes))
+            fail(QStringLiteral("%1 is shorter than its record: it is not the picture the phone wrote.")
+                     .arg(path));
+        return bytes;
+    }
     const QByteArray key = manifest.fileKey(node->item);
     if (key.isEmpty())
         fail(QStringLiteral("The file key of %1 does not fit the keybag.").arg(path));

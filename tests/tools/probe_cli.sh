@@ -143,6 +143,53 @@ out=$("$probe" extract-tree --domain HomeDomain "$work/mix" "$work/mix-tree" < /
 [ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
 check "extract-tree counts that file apart" $?
 
+# In a plain backup the record's size is the only witness. A stored copy left empty (an interrupted
+# copy, a cloud folder's placeholder), and a picture, film, sound or message attachment shorter than
+# its record, are never a success, though their bytes are written. A database cut short is copied
+# as it stands: a database's recorded size goes stale while the phone backs it up.
+printf 'BEGIN:VCARD\nVERSION:3.0\nFN:Cut Card\nEND:VCARD\n' > "$work/card.vcf"
+card=Library/SMS/Attachments/0c/12/CARD-0001/card.vcf
+/usr/bin/python3 "$generator" --demo --put "MediaDomain:$card=$work/card.vcf" --size-delta Library/SMS/sms.db=0 \
+    --stored-damage Library/SMS/sms.db=empty --stored-damage Library/Notes/notes.sqlite=empty \
+    --stored-damage Media/DCIM/100APPLE/IMG_0002.JPG=short-1000 --stored-damage Media/DCIM/100APPLE/IMG_5001.MOV=short-half \
+    --stored-damage Library/Voicemail/2.amr=short-half --stored-damage "$card=short-half" \
+    --stored-damage Library/CallHistoryDB/CallHistory.storedata=short-half "$work/short" > /dev/null
+check "generator makes a plain backup with empty and cut stored copies" $?
+size=$(/usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['resized']['HomeDomain/Library/SMS/sms.db']['size'])" \
+    "$work/short/generator-summary.json")
+"$probe" extract "$work/short" HomeDomain Library/SMS/sms.db "$work/short-sms.db" > "$work/out.txt" 2> "$work/err.txt"
+rc=$?
+[ $rc -ne 0 ] && grep -q "it is empty" "$work/err.txt" && grep -q "its record gives $size bytes" "$work/err.txt" \
+    && ! grep -q wrote "$work/out.txt" && [ -f "$work/short-sms.db" ] && [ ! -s "$work/short-sms.db" ]
+check "extract of an empty sms.db whose record gives $size bytes fails, saying so" $?
+"$probe" extract "$work/short" MediaDomain "$card" "$work/card-out.vcf" > "$work/out.txt" 2> "$work/err.txt"
+rc=$?
+[ $rc -ne 0 ] && grep -q "it is shorter than its record" "$work/err.txt" && ! grep -q wrote "$work/out.txt" \
+    && cmp -s "$work/card-out.vcf" "$work/short/$(stored "MediaDomain-$card")"
+check "extract of a message attachment cut short fails, saying so, and keeps what there is" $?
+"$probe" extract "$work/short" HomeDomain Library/CallHistoryDB/CallHistory.storedata "$work/calls.db" > "$work/out.txt"
+[ $? -eq 0 ] && grep -q wrote "$work/out.txt"
+check "extract of a database shorter than its record copies it as it stands" $?
+for kind in photos videos voicemail; do
+    out=$("$probe" export-media --kind $kind "$work/short" "$work/short-$kind" 2> "$work/err.txt"); rc=$?
+    [ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && grep -q "it is shorter than its record" "$work/err.txt" \
+        && [ "$(ls "$work/short-$kind" | wc -l)" -eq "$(grep -o '"processed":[0-9]*' <<< "$out" | grep -o '[0-9]*$')" ]
+    check "export-media of $kind names the one cut short and counts it apart" $?
+done
+out=$("$probe" extract-tree --domain HomeDomain "$work/short" "$work/short-tree" 2> "$work/err.txt"); rc=$?
+[ $rc -ne 0 ] && [[ "$out" == *'"damaged":3'* ]] && [ "$(grep -c "it is empty" "$work/err.txt")" -eq 2 ] \
+    && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" \
+    && grep -q "Record: HomeDomain Library/Voicemail/2.amr" "$work/err.txt" \
+    && ! grep -q "CallHistory.storedata" "$work/err.txt"
+check "extract-tree counts the two empty files and the cut sound apart, not the cut database" $?
+"$probe" messages "$work/short" > /dev/null 2> "$work/err.txt"
+[ $? -ne 0 ] && grep -q "it is empty" "$work/err.txt" && ! grep -qi "sql\|not a database" "$work/err.txt"
+check "the message load says that the stored sms.db is empty" $?
+"$probe" info "$work/short" > "$work/short-info.json" 2> "$work/err.txt"
+[ $? -eq 0 ] && [ "$(tree_count "$work/short-info.json" sms)" = None ] \
+    && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt"
+check "info counts the empty sms.db as unknown, saying so" $?
+
 # A folder of the backup the user may not read (its permissions lost in a copy): its files are
 # counted apart from those the backup lacks, with the system's reason. Root reads anything, so the
 # probe then runs as nobody on a copy that nobody may read otherwise.

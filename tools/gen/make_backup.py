@@ -452,6 +452,22 @@ def damage_stored(kind, key, content, data):
     raise SystemExit("unknown --stored-damage kind %s" % kind)
 
 
+def damage_plain(kind, data):
+    """--stored-damage without --password: the stored copy of a plain file as an interrupted copy or a
+    cloud folder's placeholder leaves it: "empty", its first half ("short-half"), or N bytes short
+    ("short-N"). The kinds of encrypted copies leave a plain one as it is, so that one list of damage
+    makes an encrypted backup and its plain twin."""
+    if kind == "empty":
+        return b""
+    if kind == "short-half":
+        return data[:len(data) // 2]
+    if kind.startswith("short-") and kind[6:].isdigit():
+        return data[:max(0, len(data) - int(kind[6:]))]
+    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted"):
+        return data
+    raise SystemExit("unknown --stored-damage kind %s" % kind)
+
+
 def padding_key(content):
     """A file key under which the plain content, whole blocks, ends in what decrypts to valid padding:
     the stored copy of a file decrypted in place that reads as whole encrypted blocks to the end.
@@ -710,6 +726,9 @@ class Builder:
                         data = damage_stored(damage, fkey, rec["content"], data)
             else:
                 data = rec["content"]
+                damage = self.stored_damage.get(rec["path"])
+                if data is not None and damage and not encrypted:
+                    data = damage_plain(damage, data)
             rec["key_blob"] = key_blob
             if data is not None:
                 name = sha1_name(rec["domain"], rec["path"])
@@ -817,7 +836,9 @@ def main():
                         "first half (cut-half), encrypted under another key than its record's (other-key), "
                         "or its plain content (in-place; in-place-padded: content of whole blocks under a file key "
                         "with which its last block reads as padding); with --decrypted-copy, still-encrypted "
-                        "leaves that one file encrypted")
+                        "leaves that one file encrypted. Without --password: the stored copy is empty (empty), "
+                        "its first half (short-half) or N bytes short (short-N), its record unchanged; the "
+                        "kinds above leave it as it is")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")
