@@ -88,6 +88,14 @@ public:
     public:
         using std::runtime_error::runtime_error;
     };
+    // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, or a
+    // read fails (a failing disk). Nothing is written; the text names the stored copy and gives the
+    // system's reason. The backup's other files may well still be read.
+    class Unreadable : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
 
     // Throws when the manifest in place is not the one the tree was read from: another program
     // wrote into the backup since, and the tree's records and keys no longer tell its files. A

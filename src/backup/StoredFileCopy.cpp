@@ -22,6 +22,13 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
+// The stored copy src could not be opened or read ("open", "read"), for the system's reason why.
+[[noreturn]] void failUnreadable(const char* step, const QString& src, const QString& why)
+{
+    throw BackupManifest::Unreadable(
+        QStringLiteral("can not %1 %2. %3").arg(QLatin1String(step), src, why).toStdString());
+}
+
 } // namespace
 
 StoredFileCopy::StoredFileCopy(const BackupManifest& manifest)
@@ -98,7 +105,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     QFile in;
     QString why;
     if (!RegularFile::openRead(in, src, &why))
-        fail(QStringLiteral("can not open %1. %2").arg(src, why));
+        failUnreadable("open", src, why);
     QDir().mkpath(QFileInfo(dest).absolutePath());
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
@@ -135,9 +142,10 @@ QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node,
             progress(total, done, context);
         return true;
     });
+    if (!copied && out.sourceFailed())
+        failUnreadable("read", src, out.errorString());
     if (!copied)
-        fail(out.sourceFailed() ? QStringLiteral("can not open %1. %2").arg(src, out.errorString())
-                                : out.failure());
+        fail(out.failure());
     return notAsWritten;
 }
 
@@ -163,6 +171,8 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());
+        if (in.error() != QFileDevice::NoError)
+            failUnreadable("read", src, in.errorString());
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                  .arg(QString::fromUtf8(e.what())));
     }
@@ -191,7 +201,7 @@ QString StoredFileCopy::leftEncryptedThrow(
         return QString();
     const bool plain = StoredFile::beginsAsAFile(in.read(512));
     if (!in.seek(0))
-        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+        failUnreadable("read", src, in.errorString());
     if (plain || !recordHasKeyThrow(node->item))
         return QString();
     return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
@@ -241,10 +251,10 @@ bool StoredFileCopy::cutShort(const MBDBParser::_MBDBItem& item, qint64 length, 
 QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in)
 {
     if (!in.seek(0))
-        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+        failUnreadable("read", src, in.errorString());
     const QByteArray head = in.read(16);
     if (!in.seek(0))
-        fail(QStringLiteral("can not read %1. %2").arg(src, in.errorString()));
+        failUnreadable("read", src, in.errorString());
     return head;
 }
 

@@ -107,6 +107,21 @@ private Q_SLOTS:
             QCOMPARE(readAll(path), QByteArray("what the user had"));
     }
 
+    // A copy whose source fails (here a folder, which the kernel's copy refuses as it would a read
+    // error) names the source, not the destination, and leaves the destination as it was.
+    void failedSourceIsNamed()
+    {
+        const QString dir = TestEnv::tempDir();
+        const QString from = TestEnv::tempDir();
+        const QString to = dir + "/out.bin";
+        writeFile(to, "what the user had");
+        QString error;
+        QVERIFY(!OutputFile::copy(from, to, &error));
+        QCOMPARE(error, QString("Can not read %1: Is a directory").arg(from));
+        QCOMPARE(readAll(to), QByteArray("what the user had"));
+        QCOMPARE(entries(dir), QStringList { "out.bin" });
+    }
+
     void deviceIsWrittenDirectly()
     {
         OutputFile full("/dev/full");

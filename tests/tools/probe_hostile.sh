@@ -99,17 +99,31 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
     done
 done
 
-# A FIFO in place of a stored file: the tree's other files are all extracted, and it is counted
-# as one that could not be read, with the reason.
-rm -rf "$work/fifo" "$work/fifo-out" && cp -r "$work/named" "$work/fifo"
-stored="$work/fifo/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
-rm "$stored" && mkfifo "$stored"
-limit=30 run extract-tree "$work/fifo" "$work/fifo-out"
+# A FIFO in place of a stored file, or a stored file whose reads fail (a disk's read error; here a
+# link to the probe's own memory, which reads fail at its start): the other files are all
+# extracted, and it is counted as one that could not be read, naming its stored copy with the
+# reason. So in a plain and an encrypted backup, for the tree and for the media export.
+/usr/bin/python3 "$gen/make_backup.py" --password 1234 --iter 10 --dpic 10 "$work/named-enc" > /dev/null
 field() { grep -o "\"$1\":[0-9]*" "$work/out.txt" | grep -o '[0-9]*$'; }
-[ "$rc" -eq 1 ] && [ "$(field unreadable)" = 1 ] && grep -q "$stored. Not a regular file" "$work/err.txt" \
-    && [ "$(field extracted)" -eq $(($(field total) - $(field missing) - 1)) ] \
-    && [ "$(find "$work/fifo-out" -type f | wc -l)" -eq "$(field extracted)" ]
-check "extract-tree with a FIFO as a stored file extracts the rest and counts it apart" $?
+sms=3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28 photo=d4/d46c91af097d8ea8c13f56bb0ea882325dc7d0e9
+for row in "fifo named extract-tree $sms" "unreadable named extract-tree $sms" \
+           "unreadable named-enc extract-tree $sms" "unreadable named export-media $photo" \
+           "unreadable named-enc export-media $photo"; do
+    set -- $row
+    rm -rf "$work/fifo" "$work/fifo-out" && cp -r "$work/$2" "$work/fifo"
+    stored="$work/fifo/$4"
+    rm "$stored"
+    if [ "$1" = fifo ]; then mkfifo "$stored"; why="Not a regular file"
+    else ln -s /proc/self/mem "$stored"; why="Input/output error"; fi
+    case $3 in
+        extract-tree) limit=30 run extract-tree "$work/fifo" "$work/fifo-out" --password 1234 ;;
+        export-media) limit=30 run export-media --kind photos "$work/fifo" "$work/fifo-out" --password 1234 ;;
+    esac
+    [ "$rc" -eq 1 ] && [ "$(field unreadable)" = 1 ] && grep -q "$stored. $why" "$work/err.txt" \
+        && [ "$(field extracted)" -eq $(($(field total) - $(field missing) - 1)) ] \
+        && [ "$(find "$work/fifo-out" -type f | wc -l)" -eq "$(field extracted)" ]
+    check "$3 of $2 with a $1 stored file extracts the rest and counts it apart" $?
+done
 
 echo "hostile input checks done: $failures failed"
 exit $((failures > 0))

@@ -21,6 +21,7 @@ struct ExportBKFileThread::PendingCopy {
     QSemaphore done;
     QString error; // empty after success
     QString damaged; // why the stored copy is not what the phone wrote; written all the same
+    QString unreadable; // why the stored copy could not be read; nothing written
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
@@ -157,6 +158,12 @@ void ExportBKFileThread::noteDamaged(const QString& text)
         m_damaged.append(text);
 }
 
+void ExportBKFileThread::noteUnreadable(const QString& text)
+{
+    if (++unreadableFiles <= kNamed)
+        m_unreadable.append(text);
+}
+
 // The files counted apart, named (the first few of each kind).
 QString ExportBKFileThread::faultsText() const
 {
@@ -187,8 +194,7 @@ bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
         ++missingFiles;
         return true;
     case StoredFile::State::Unreadable:
-        if (++unreadableFiles <= kNamed)
-            m_unreadable.append(faultText(node, text));
+        noteUnreadable(faultText(node, text));
         return true;
     }
     return false;
@@ -202,10 +208,7 @@ void ExportBKFileThread::finishOldestThrow()
     oldest->done.acquire();
     if (!oldest->error.isEmpty())
         throw std::runtime_error(oldest->error.toUtf8().toStdString());
-    if (!oldest->damaged.isEmpty())
-        noteDamaged(oldest->damaged);
-    else if (!oldest->skipped)
-        ++extractedFiles;
+    noteFinished(*oldest);
 }
 
 // Waits for the copies still under way after a failure; those that completed still count.
@@ -213,12 +216,21 @@ void ExportBKFileThread::drainQuietly()
 {
     for (const std::shared_ptr<PendingCopy>& p : m_pending) {
         p->done.acquire();
-        if (!p->damaged.isEmpty())
-            noteDamaged(p->damaged);
-        else if (p->error.isEmpty() && !p->skipped)
-            ++extractedFiles;
+        if (p->error.isEmpty())
+            noteFinished(*p);
     }
     m_pending.clear();
+}
+
+// Counts a copy that ended without an error that ends the run.
+void ExportBKFileThread::noteFinished(const PendingCopy& copy)
+{
+    if (!copy.damaged.isEmpty())
+        noteDamaged(copy.damaged);
+    else if (!copy.unreadable.isEmpty())
+        noteUnreadable(copy.unreadable);
+    else if (!copy.skipped)
+        ++extractedFiles;
 }
 
 // Writing into a folder changes its time, so folders get theirs when everything is written,
@@ -281,6 +293,9 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
         } catch (const BackupManifest::NotAsWritten& e) {
             noteDamaged(copyFailureText(node, path, e));
             return;
+        } catch (const BackupManifest::Unreadable& e) {
+            noteUnreadable(copyFailureText(node, path, e));
+            return;
         } catch (const std::exception& e) {
             throw std::runtime_error(copyFailureText(node, path, e).toStdString());
         }
@@ -301,6 +316,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
                 manifest->copyFile(node, path, form, copyFileProgress);
             } catch (const BackupManifest::NotAsWritten& e) {
                 pending->damaged = copyFailureText(node, path, e);
+            } catch (const BackupManifest::Unreadable& e) {
+                pending->unreadable = copyFailureText(node, path, e);
             } catch (const std::exception& e) {
                 pending->error = copyFailureText(node, path, e);
                 failed->store(true);

@@ -40,7 +40,8 @@ public:
     // Files written from a stored copy that is not what the phone wrote (cut short, under another
     // key): counted apart from those extracted, and named in the result.
     qint64 damagedFiles = 0;
-    // Files whose stored copy the system does not let the user read (a folder without permission).
+    // Files whose stored copy the system does not let the user read (a folder without permission)
+    // or fails to read (a disk's read error): skipped, the others still extracted.
     qint64 unreadableFiles = 0;
 
     // A caller's success text, followed by how many of the chosen files the backup does not
@@ -59,7 +60,9 @@ private:
     void drainQuietly();
     void setFolderTimes();
     bool countedUnstored(const BackupManifest::_FileNode* node);
+    void noteFinished(const PendingCopy& copy);
     void noteDamaged(const QString& text);
+    void noteUnreadable(const QString& text);
     QString faultsText() const;
 
     const BackupManifest* m_manifest;
