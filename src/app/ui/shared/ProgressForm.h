@@ -84,8 +84,8 @@ signals:
     void userCancel();
 
 public slots:
-    // A non-empty status replaces the status line; a negative percent keeps the bar; an empty
-    // text shows "Progress:<percent>%".
+    // A non-empty status replaces the status line (while a wait is shown, once the waits end); a
+    // negative percent keeps the bar; an empty text shows "Progress:<percent>%".
     void updateProgress(const QString& status, int percent, const QString& text);
     // Shows an information box when text is not empty, then ends with 1.
     void succeed(const QString& text);
