@@ -125,5 +125,32 @@ for row in "fifo named extract-tree $sms" "unreadable named extract-tree $sms" \
     check "$3 of $2 with a $1 stored file extracts the rest and counts it apart" $?
 done
 
+# A FIFO or a device given as the source of messages or calls, alone or as the database of a cache
+# folder: refused at once, naming it, and the backup given to write into is left as it was.
+cp -r "$work/named" "$work/target"
+sum_target() { find "$work/target" -type f -exec md5sum {} + | sort; }
+target_before=$(sum_target)
+sms_rel=file-relay/var/mobile/Library/SMS/sms.db
+calls_rel=2b2b0084a1bc3a5ac8c27afdf14afb42c61a19ca # call_history.db in a cache folder
+for kind in fifo device; do
+    rm -rf "$work/src" && mkdir -p "$work/src/cache/$(dirname $sms_rel)"
+    for name in sms.db call_history.db cache/$sms_rel cache/$calls_rel; do
+        if [ $kind = fifo ]; then mkfifo "$work/src/$name"; else ln -s /dev/zero "$work/src/$name"; fi
+    done
+    for cmd in messages restore-messages merge-calls; do
+        if [ $cmd = merge-calls ]; then sources="call_history.db=call_history.db cache=cache/$calls_rel"
+        else sources="sms.db=sms.db cache=cache/$sms_rel"; fi
+        for pair in $sources; do
+            src=$work/src/${pair%%=*} named=$work/src/${pair#*=}
+            if [ $cmd = messages ]; then limit=10 run messages "$src"
+            else limit=10 run $cmd "$src" "$work/target"; fi
+            [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -qF "$named. Not a regular file" "$work/err.txt" && clean
+            check "$cmd with a $kind as its source ${pair%%=*} fails at once, naming it" $?
+        done
+    done
+done
+[ "$(sum_target)" = "$target_before" ]
+check "the backup to write into is left as it was" $?
+
 echo "hostile input checks done: $failures failed"
 exit $((failures > 0))

@@ -2,6 +2,7 @@
 
 #include "ProbeBackupSupport.h"
 #include "ProbePrivateCopy.h"
+#include "app/RegularFile.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
@@ -33,8 +34,8 @@ bool isUnloggedRollbackDb(const QString& path)
     for (const char* suffix : { "-wal", "-journal", "-shm" })
         if (QFile::exists(path + QLatin1String(suffix)))
             return false;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
+    QFile f;
+    if (!RegularFile::openRead(f, path, nullptr)) // a FIFO would keep the open waiting
         return false;
     const QByteArray header = f.read(20);
     return header.size() == 20 && header.startsWith("SQLite format 3") && header.at(18) == 1

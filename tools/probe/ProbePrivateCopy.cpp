@@ -1,6 +1,7 @@
 #include "ProbePrivateCopy.h"
 
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 
 #include <QDir>
@@ -20,11 +21,18 @@ QList<QPair<QString, QString>>& copies()
     return list;
 }
 
-bool copyPrivate(const QString& from, const QString& to)
+// Only a regular file is copied: a FIFO would keep the copy waiting for a writer, and a device
+// such as /dev/zero would fill the disk. False with *why set when it is not copied.
+bool copyPrivate(const QString& from, const QString& to, QString* why)
 {
-    QString error;
-    if (!OutputFile::copy(from, to, &error))
+    QFile in;
+    if (!RegularFile::openRead(in, from, why))
         return false;
+    OutputFile out(to);
+    if (!out.open(QIODevice::WriteOnly) || !out.copyFrom(in.handle()) || !out.commit()) {
+        *why = out.errorString();
+        return false;
+    }
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
     copies().append({ to, from });
     return true;
@@ -33,11 +41,12 @@ bool copyPrivate(const QString& from, const QString& to)
 
 void probeCopyDbThrow(const QString& from, const QString& to)
 {
-    if (!copyPrivate(from, to))
-        throw std::runtime_error(QStringLiteral("can not copy %1").arg(from).toStdString());
+    QString why;
+    if (!copyPrivate(from, to, &why))
+        throw std::runtime_error(QStringLiteral("can not copy %1. %2").arg(from, why).toStdString());
     for (const char* suffix : { "-wal", "-shm", "-journal" })
         if (QFile::exists(from + QLatin1String(suffix)))
-            copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix));
+            copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix), &why);
     if (!QFile::exists(to + QStringLiteral("-journal")))
         return;
     // Only a connection that may write rolls a journal back; the readers open read-only.

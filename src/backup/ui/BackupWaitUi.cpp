@@ -13,9 +13,17 @@ namespace BackupWaitUi
 namespace
 {
 
+    // The wait of the calling worker is to end: its dialog was cancelled, or (for a thread
+    // without one, such as a page's thumbnail thread) it was asked to stop.
+    bool endedForThisThread()
+    {
+        return ProgressForm::cancelledForThisThread() || QThread::currentThread()->isInterruptionRequested();
+    }
+
     // A worker thread has no dialog of its own: it says what it waits for in the progress dialog
-    // it reports to (in the log when it reports to none). Cancelling that dialog ends the wait, so
-    // that the interface, which waits for the worker to end, does not wait for the other program.
+    // it reports to (in the log when it reports to none). Cancelling that dialog, or stopping a
+    // thread that reports to none, ends the wait, so that the interface, which waits for the
+    // worker to end, does not wait for the other program.
     bool waitInWorker(
         BackupFolderLock::Mode mode, const QString& folder, const std::function<bool()>& tryOnce)
     {
@@ -24,7 +32,7 @@ namespace
         if (!shown)
             qInfo("%s", qUtf8Printable(text));
         bool held = false;
-        while (!(held = tryOnce()) && !ProgressForm::cancelledForThisThread())
+        while (!(held = tryOnce()) && !endedForThisThread())
             QThread::msleep(10);
         if (shown)
             ProgressForm::invokeWaitEndedOfThisThread();

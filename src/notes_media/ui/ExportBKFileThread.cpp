@@ -1,6 +1,7 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/StoredFile.h"
 
 #include <QElapsedTimer>
@@ -18,6 +19,8 @@
 
 // One file copy handed to a helper thread.
 struct ExportBKFileThread::PendingCopy {
+    QString name; // shown while it is the oldest copy under way
+    qint64 number = 0; // its place among the files, from 1
     QSemaphore done;
     QString error; // empty after success
     QString damaged; // why the stored copy is not what the phone wrote; written all the same
@@ -200,12 +203,23 @@ bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
     return false;
 }
 
+// The file under way, numbered in tree order. A helper's copy is shown while it is the oldest
+// under way, not when it is queued: the bar then never runs ahead of the files written (nor
+// stands full while every copy waits for the backup folder).
+void ExportBKFileThread::reportFile(const QString& name, qint64 number)
+{
+    m_form->invokeUpdateProgress(m_statusText.arg(name), int(double(number) / totalFiles * 100.0),
+        m_detailText.arg(number).arg(totalFiles));
+}
+
 // Waits for the oldest copy under way; its failure is thrown.
 void ExportBKFileThread::finishOldestThrow()
 {
     const std::shared_ptr<PendingCopy> oldest = m_pending.front();
     m_pending.pop_front();
     oldest->done.acquire();
+    if (!m_pending.empty())
+        reportFile(m_pending.front()->name, m_pending.front()->number);
     if (!oldest->error.isEmpty())
         throw std::runtime_error(oldest->error.toUtf8().toStdString());
     noteFinished(*oldest);
@@ -281,8 +295,8 @@ void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* 
 void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node)
 {
     ++processedFiles;
-    m_form->invokeUpdateProgress(m_statusText.arg(node->name()),
-        int(double(processedFiles) / totalFiles * 100.0), m_detailText.arg(processedFiles).arg(totalFiles));
+    if (!m_pool)
+        reportFile(node->name(), processedFiles);
     if (countedUnstored(node))
         return;
     // A link at the name is replaced by the copy (never written through) when it is complete.
@@ -290,6 +304,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     if (!m_pool) {
         try {
             m_manifest->copyFile(node, path, m_form, copyFileProgress);
+        } catch (const BackupFolderLock::Cancelled&) {
+            return; // the user ended the wait for the backup folder: nothing was written
         } catch (const BackupManifest::NotAsWritten& e) {
             noteDamaged(copyFailureText(node, path, e));
             return;
@@ -303,17 +319,25 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
         return;
     }
     auto pending = std::make_shared<PendingCopy>();
+    pending->name = node->name();
+    pending->number = processedFiles;
     m_pending.push_back(pending);
+    if (m_pending.size() == 1)
+        reportFile(pending->name, pending->number);
     const BackupManifest* manifest = m_manifest;
     ProgressForm* form = m_form;
     std::shared_ptr<std::atomic<bool>> failed = m_failed;
     m_pool->start([manifest, form, node, path, pending, failed] {
+        // A wait for the backup folder is shown in the dialog and ends with its Cancel.
+        const ProgressForm::ReportingScope reporting(form);
         // Copies wait in line in tree order; once the user cancelled or one failed, no other starts.
         if (form->cancelled || failed->load()) {
             pending->skipped = true;
         } else {
             try {
                 manifest->copyFile(node, path, form, copyFileProgress);
+            } catch (const BackupFolderLock::Cancelled&) {
+                pending->skipped = true; // nothing was written
             } catch (const BackupManifest::NotAsWritten& e) {
                 pending->damaged = copyFailureText(node, path, e);
             } catch (const BackupManifest::Unreadable& e) {

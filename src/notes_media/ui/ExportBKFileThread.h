@@ -22,9 +22,10 @@ class QThreadPool;
 // the user read are skipped, and those whose stored copy is not what the phone wrote are written;
 // both are counted apart and named, and the run then ends with an error. Nothing written is removed after a
 // cancel or a failure. Files of a plain backup are copied by a few helper threads while this
-// thread walks on: progress is still reported once per file in tree order, a cancel still lets
+// thread walks on: progress still names the files in tree order, a cancel still lets
 // the files under way complete and starts no other, and the first failure in tree order is the
-// one reported.
+// one reported. A wait for the backup folder (another program writing into it), this thread's or
+// a helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
@@ -56,6 +57,7 @@ private:
     void copy(const QDir& dir, const BackupManifest::_FileNode* node);
     void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node);
     struct PendingCopy;
+    void reportFile(const QString& name, qint64 number);
     void finishOldestThrow();
     void drainQuietly();
     void setFolderTimes();

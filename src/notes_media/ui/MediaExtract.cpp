@@ -1,6 +1,7 @@
 #include "notes_media/ui/MediaExtract.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "notes_media/ui/ExportBKFileThread.h"
 
 #include <QFileDialog>
@@ -36,7 +37,9 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     ExportBKFileThread thread(manifest, nodes, dest, &form, parent);
     thread.start();
     const int result = form.exec();
-    thread.wait();
+    // After a cancel the copies under way complete; any still waiting for the backup folder ended
+    // with the dialog.
+    WorkerEnd::waitFor(thread);
     if (notStored)
         *notStored += thread.missingFiles;
     return result == 1 && !form.cancelled ? thread.extractedFiles : -1;

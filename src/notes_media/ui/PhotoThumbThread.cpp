@@ -62,6 +62,9 @@ void PhotoThumbThread::stop()
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
     }
+    // Also ends a wait for the backup folder that another program is writing: the page closes
+    // at once, not when the other program is done.
+    requestInterruption();
     m_wake.notify_one();
     wait();
 }
@@ -92,7 +95,10 @@ void PhotoThumbThread::run()
 #endif
     int row = -1;
     while (takeNext(&row)) {
-        emit thumbnailReady(row, opaque(thumbnailOf(m_files.at(row))));
+        const QImage picture = opaque(thumbnailOf(m_files.at(row)));
+        if (isInterruptionRequested())
+            return; // stopped while reading: perhaps not the picture, and nobody to show it to
+        emit thumbnailReady(row, picture);
     }
 }
 

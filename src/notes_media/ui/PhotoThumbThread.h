@@ -16,7 +16,8 @@
 // The photo page's thumbnail thread: makes the thumbnails of the rows the page asks for, newest
 // request first, from the thumbnail cache or else by decoding the stored picture (and then keeps
 // it in the cache). Each result reaches the page by the queued signal thumbnailReady. The thread
-// waits while nothing is asked and ends when it is stopped; the destructor stops it.
+// waits while nothing is asked and ends when it is stopped, also from a wait for the backup folder
+// (said in the log); the destructor stops it.
 class PhotoThumbThread : public QThread
 {
     Q_OBJECT
@@ -27,7 +28,8 @@ public:
 
     // Puts the rows at the front of the work, in the given order; rows asked before stay behind them.
     void want(const QList<int>& rows);
-    // Asks the thread to end after the thumbnail under way and waits for it.
+    // Asks the thread to end after the thumbnail under way (a wait for the backup folder ends at
+    // once) and waits for it.
     void stop();
 
 signals:

@@ -1,10 +1,13 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/DataPageFactory.h"
 #include "app/ui/ItemModelBK.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/ui/BackupWaitUi.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "notes_media/ui/ItemModelPhotoIcon.h"
 #include "notes_media/ui/PhotoThumbThread.h"
@@ -20,7 +23,9 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QProcess>
+#include <QTimer>
 #include <QtTest>
+#include <atomic>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -73,6 +78,22 @@ bool allPicturesShown(const PhotosMainForm& page)
 QSize pictureSize(const PhotosMainForm& page, int row)
 {
     return page.model->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().size();
+}
+
+// Another program holding the backup folder as a write does, until its input closes (and never
+// longer than 20 s, so that a wait the test cannot end still ends).
+std::unique_ptr<QProcess> holdFolder(const QString& dir)
+{
+    auto writer = std::make_unique<QProcess>();
+    writer->start("python3",
+        { "-c",
+            "import fcntl, os, select, sys\nfd = os.open(sys.argv[1], os.O_RDONLY)\n"
+            "fcntl.flock(fd, fcntl.LOCK_EX)\nprint('held', flush=True)\n"
+            "select.select([sys.stdin], [], [], 20)",
+            dir });
+    if (!writer->waitForReadyRead(10000))
+        return nullptr;
+    return writer;
 }
 
 } // namespace
@@ -301,6 +322,129 @@ private Q_SLOTS:
         closing.start();
         page.reset();
         QVERIFY(closing.elapsed() < 5000);
+    }
+
+    // An extraction while another program writes into the backup: the dialog says what it waits
+    // for, also while the copies of a plain backup wait on helper threads; Cancel ends the wait at
+    // once and nothing is written, and without a cancel every file is written once the folder is
+    // free.
+    void extractionWaitingForAWriteSaysSoAndCancelEndsIt_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("cancelled") << true;
+        QTest::newRow("waited for") << false;
+    }
+    void extractionWaitingForAWriteSaysSoAndCancelEndsIt()
+    {
+        QFETCH(bool, cancel);
+        std::unique_ptr<BackupManifest> m = backup(false);
+        QVERIFY(m);
+        const QList<const BackupManifest::_FileNode*> files(m->photoList.begin(), m->photoList.end());
+        PhotosMainForm page(m.get(), files, QDir(TestEnv::tempDir()));
+        auto writer = holdFolder(m->dir.absolutePath());
+        QVERIFY(writer);
+        BackupWaitUi::install();
+        const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });
+        ModalAnswerer answerer;
+        if (cancel)
+            answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
+        QString seen;
+        int barWhileWaiting = -1;
+        QElapsedTimer sinceCancel;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &page, [&] {
+            auto* form = page.findChild<ProgressForm*>();
+            if (!seen.isEmpty() || !form || !form->statusText().startsWith("Waiting"))
+                return;
+            seen = form->statusText();
+            barWhileWaiting = form->progressValue();
+            if (cancel)
+                GuiTestEnv::screenshot(form, "backup-busy-wait-extract");
+            if (cancel) {
+                sinceCancel.start();
+                form->reject();
+            } else {
+                writer->closeWriteChannel();
+            }
+        });
+        poll.start(20);
+        // A wait that is never shown is cancelled (or released) all the same, so the test ends.
+        QTimer::singleShot(8000, &page, [&] {
+            if (!seen.isEmpty())
+                return;
+            seen = "(no wait shown)";
+            sinceCancel.start();
+            if (auto* form = page.findChild<ProgressForm*>(); form && cancel)
+                form->reject();
+            else
+                writer->closeWriteChannel();
+        });
+        const QString dest = TestEnv::tempDir() + "/out";
+        const qint64 n = page.extract(files, QDir(dest));
+        const qint64 ended = sinceCancel.isValid() ? sinceCancel.elapsed() : 0;
+        const bool stillHeld = writer->state() == QProcess::Running;
+        writer->closeWriteChannel();
+        QCOMPARE(seen,
+            QString("Waiting for another window or program to finish writing into the backup %1...")
+                .arg(QDir::toNativeSeparators(m->dir.absolutePath())));
+        // Nothing is written while the folder is held: the bar is not full.
+        QVERIFY2(barWhileWaiting >= 0 && barWhileWaiting < 100, qPrintable(QString::number(barWhileWaiting)));
+        const int written = QDir(dest).entryList(QDir::Files).size();
+        if (cancel) {
+            QCOMPARE(n, qint64(-1));
+            QVERIFY2(ended < 3000, qPrintable(QString::number(ended)));
+            QVERIFY(stillHeld); // the other program's write was not waited for
+            QCOMPARE(written, 0);
+        } else {
+            QCOMPARE(n, qint64(files.size()));
+            QCOMPARE(written, files.size());
+        }
+        QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+    }
+
+    // Closing the page while its thumbnail thread waits for a backup folder that another program
+    // is writing does not wait for that program; what the ended wait could not read is not kept
+    // as undecodable, so the page opened again shows every picture.
+    void closingThePageEndsTheThumbnailsWait()
+    {
+        std::unique_ptr<BackupManifest> m = backup(false);
+        QVERIFY(m);
+        auto writer = holdFolder(m->dir.absolutePath());
+        QVERIFY(writer);
+        BackupWaitUi::install();
+        const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });
+        static std::atomic<int> waitsLogged;
+        waitsLogged = 0;
+        const QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                  if (text.startsWith("Waiting for another window"))
+                      ++waitsLogged;
+              });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+        const QDir data(TestEnv::tempDir());
+        auto page = std::make_unique<PhotosMainForm>(
+            m.get(), QList<const BackupManifest::_FileNode*>(m->photoList.begin(), m->photoList.end()), data);
+        page->resize(900, 600);
+        page->show();
+        QTRY_VERIFY_WITH_TIMEOUT(waitsLogged > 0, 5000);
+        QElapsedTimer closing;
+        closing.start();
+        page.reset();
+        const qint64 took = closing.elapsed();
+        const bool stillHeld = writer->state() == QProcess::Running;
+        writer->closeWriteChannel();
+        QVERIFY2(took < 2000, qPrintable(QString::number(took)));
+        QVERIFY(stillHeld);
+        QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+        // Opened again once the folder is free, the page shows every picture.
+        page = std::make_unique<PhotosMainForm>(
+            m.get(), QList<const BackupManifest::_FileNode*>(m->photoList.begin(), m->photoList.end()), data);
+        page->resize(900, 600);
+        page->show();
+        QTRY_VERIFY_WITH_TIMEOUT(allPicturesShown(*page), 20000);
+        for (int r = 0; r < page->model->rowCount(); ++r)
+            if (page->model->fileOf(r)->name() != "IMG_0900.JPG")
+                QCOMPARE(pictureSize(*page, r), QSize(128, 96));
     }
 
     // The thread stops with its page even while work is queued.

@@ -101,9 +101,12 @@ bool ProgressForm::invokeWaitOfThisThread(const QString& status)
     QMetaObject::invokeMethod(
         form,
         [form, status] {
-            form->m_statusBeforeWait = form->statusText();
-            form->m_waitStatus = status;
-            form->updateProgress(status, -1, form->detailText());
+            // Several helpers of one worker may wait at once: the status from before the first
+            // wait is the one to show again.
+            if (form->m_waits++ == 0)
+                form->m_statusBeforeWait = form->statusText();
+            form->m_status->setText(status);
+            form->growToFit();
         },
         Qt::QueuedConnection);
     return true;
@@ -120,9 +123,8 @@ void ProgressForm::invokeWaitEndedOfThisThread()
     QMetaObject::invokeMethod(
         form,
         [form] {
-            if (form->statusText() == form->m_waitStatus)
+            if (form->m_waits > 0 && --form->m_waits == 0)
                 form->m_status->setText(form->m_statusBeforeWait);
-            form->m_waitStatus.clear();
         },
         Qt::QueuedConnection);
 }
@@ -133,6 +135,23 @@ bool ProgressForm::cancelledForThisThread()
     const std::lock_guard<std::mutex> lock(r.mutex);
     const auto it = r.formOf.find(QThread::currentThread());
     return it != r.formOf.end() && it->second->cancelled;
+}
+
+ProgressForm::ReportingScope::ReportingScope(ProgressForm* form)
+    : m_form(form)
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    r.formOf[QThread::currentThread()] = form;
+}
+
+ProgressForm::ReportingScope::~ReportingScope()
+{
+    Reporters& r = reporters();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.formOf.find(QThread::currentThread());
+    if (it != r.formOf.end() && it->second == m_form)
+        r.formOf.erase(it);
 }
 
 void ProgressForm::setCancelable(bool cancelable)
@@ -163,7 +182,10 @@ void ProgressForm::invokeErrorOccurred(const QString& message)
 
 void ProgressForm::updateProgress(const QString& status, int percent, const QString& text)
 {
-    if (!status.isEmpty())
+    // A wait stays in view as long as it lasts; what the worker reported meanwhile follows it.
+    if (!status.isEmpty() && m_waits > 0)
+        m_statusBeforeWait = status;
+    else if (!status.isEmpty())
         m_status->setText(status);
     if (percent < 0)
         percent = m_bar->value();

@@ -36,11 +36,28 @@ public:
 
     // For a wait of a worker thread: shows status in the dialog the calling thread last reported
     // to (the bar and detail stay). False when it has reported to no dialog that still exists.
+    // While waits are shown, a status reported meanwhile is kept for after them.
     static bool invokeWaitOfThisThread(const QString& status);
-    // The wait has ended: the status from before it is shown again, unless a report replaced it.
+    // The wait has ended: when no other wait is shown, the status from before the waits (or the
+    // last one reported meanwhile) is shown again.
     static void invokeWaitEndedOfThisThread();
     // True when the dialog the calling thread last reported to has ended cancelled.
     static bool cancelledForThisThread();
+
+    // Makes the calling thread one that reports to form while the scope lasts: a helper of the
+    // form's worker (a pool thread running one of its tasks) then shows its waits in the form and
+    // ends them on its cancel. Afterwards the thread reports to no form.
+    class ReportingScope
+    {
+    public:
+        explicit ReportingScope(ProgressForm* form);
+        ~ReportingScope();
+        ReportingScope(const ReportingScope&) = delete;
+        ReportingScope& operator=(const ReportingScope&) = delete;
+
+    private:
+        ProgressForm* m_form;
+    };
 
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
     // and terminate is true, gives up after one more step. Returns whether the thread has ended.
@@ -67,8 +84,8 @@ signals:
     void userCancel();
 
 public slots:
-    // A non-empty status replaces the status line; a negative percent keeps the bar; an empty
-    // text shows "Progress:<percent>%".
+    // A non-empty status replaces the status line (while a wait is shown, once the waits end); a
+    // negative percent keeps the bar; an empty text shows "Progress:<percent>%".
     void updateProgress(const QString& status, int percent, const QString& text);
     // Shows an information box when text is not empty, then ends with 1.
     void succeed(const QString& text);
@@ -94,6 +111,6 @@ private:
     int m_pendingResult = -1; // a result given before exec() started
     bool m_quiet = false;
     QString m_resultText; // the success or error text of the run
-    QString m_waitStatus; // shown for a worker's wait
-    QString m_statusBeforeWait;
+    QString m_statusBeforeWait; // shown again when the waits end
+    int m_waits = 0; // waits of the reporting threads shown now
 };

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
@@ -319,6 +320,88 @@ private Q_SLOTS:
         stop = true;
         QVERIFY(form.waitForThread(*stuck, false));
         delete stuck;
+    }
+
+    // Helpers of one worker (pool threads) waiting at the same time: a wait stays in view while
+    // any lasts, even when the worker reports a status meanwhile; when the last ends, the status
+    // from before the waits (or the one reported meanwhile) is shown again, never a wait's.
+    void waitsOfSeveralHelpersShowUntilTheLastEnds_data()
+    {
+        QTest::addColumn<QString>("reported");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("nothing reported meanwhile") << QString() << "Extracting";
+        QTest::newRow("a file reported meanwhile") << "Copying IMG_0005.JPG"
+                                                   << "Copying IMG_0005.JPG";
+    }
+    void waitsOfSeveralHelpersShowUntilTheLastEnds()
+    {
+        QFETCH(QString, reported);
+        QFETCH(QString, after);
+        ProgressForm form("Extracting");
+        QSemaphore endA, endB;
+        std::atomic<int> shown = 0;
+        const auto helper = [&form, &shown](const QString& wait, QSemaphore& end) {
+            return QThread::create([&form, &shown, wait, &end] {
+                const ProgressForm::ReportingScope reporting(&form);
+                shown += ProgressForm::invokeWaitOfThisThread(wait) ? 1 : 0;
+                end.acquire();
+                ProgressForm::invokeWaitEndedOfThisThread();
+            });
+        };
+        std::unique_ptr<QThread> a(helper("Waiting A", endA)), b(helper("Waiting B", endB));
+        const auto ended = qScopeGuard([&] { // also when a check fails
+            endA.release();
+            endB.release();
+            a->wait();
+            b->wait();
+        });
+        a->start();
+        QTRY_COMPARE(form.statusText(), QString("Waiting A"));
+        b->start();
+        QTRY_COMPARE(form.statusText(), QString("Waiting B"));
+        if (!reported.isEmpty())
+            form.invokeUpdateProgress(reported, 40);
+        QCOMPARE(form.statusText(), QString("Waiting B"));
+        QCOMPARE(form.progressValue(), reported.isEmpty() ? 0 : 40);
+        endA.release();
+        QVERIFY(a->wait(5000));
+        QTest::qWait(50);
+        QCOMPARE(form.statusText(), QString("Waiting B"));
+        endB.release();
+        QVERIFY(b->wait(5000));
+        QTRY_COMPARE(form.statusText(), after);
+        QCOMPARE(shown.load(), 2);
+    }
+
+    // A helper reports to the worker's form only within its scope: there its waits are shown and
+    // the form's cancel reaches it; afterwards the thread (a pool thread, reused) reports to none.
+    void aHelperReportsToTheFormWithinItsScope()
+    {
+        ProgressForm form("Extracting");
+        std::atomic<int> state = 0; // 1: in scope, 2: checked after cancel
+        bool shown = false, cancelledBefore = true, cancelledAfter = false, shownAfter = true;
+        std::unique_ptr<QThread> helper(QThread::create([&] {
+            {
+                const ProgressForm::ReportingScope reporting(&form);
+                shown = ProgressForm::invokeWaitOfThisThread("Waiting");
+                cancelledBefore = ProgressForm::cancelledForThisThread();
+                state = 1;
+                while (!form.cancelled)
+                    QThread::msleep(5);
+                cancelledAfter = ProgressForm::cancelledForThisThread();
+                ProgressForm::invokeWaitEndedOfThisThread();
+            }
+            shownAfter = ProgressForm::invokeWaitOfThisThread("Waiting again");
+        }));
+        helper->start();
+        QTRY_VERIFY(state == 1);
+        form.cancelled = true;
+        QVERIFY(helper->wait(5000));
+        QVERIFY(shown);
+        QVERIFY(!cancelledBefore);
+        QVERIFY(cancelledAfter);
+        QVERIFY(!shownAfter);
+        QTRY_COMPARE(form.statusText(), QString("Extracting"));
     }
 
     void screenshot()
