@@ -5,10 +5,14 @@
 #include "backup/BkCacheDb.h"
 #include "backup/support/GenBackup.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgCopyMarks.h"
+#include "messages/store/MsgData.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestITunesCacheSMSThread : public QObject
@@ -22,22 +26,30 @@ private Q_SLOTS:
         QTest::addColumn<QString>("named"); // the record the error names
         QTest::addColumn<QStringList>("copied"); // the databases in the cache after the run
         QTest::addColumn<qint64>("counted"); // the messages the tree then counts
+        QTest::addColumn<QStringList>("marked"); // the copies recorded as not what the phone wrote
         const QStringList all { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
             "AddressBook/AddressBookImages.sqlitedb" };
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        QTest::newRow("mbdb, encrypted")
-            << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all << qint64(2);
-        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2);
+        QTest::newRow("mbdb, encrypted") << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all
+                                         << qint64(2) << QStringList {};
+        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2) << QStringList {};
         // A file cut short is named; the others are copied all the same, and so is what it holds.
         QTest::newRow("an address book file cut short")
             << encrypted
                 + QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=cut-half" }
-            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2);
+            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
+            << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
         // The message database itself cut short: nothing is read from it, and its count is unknown.
         QTest::newRow("sms.db cut short")
             << encrypted + QStringList { "--stored-damage", "Library/SMS/sms.db=cut-half" } << 0 << ""
-            << QStringList {} << DataSources::kUnknownCount;
+            << QStringList {} << DataSources::kUnknownCount << QStringList { "SMS/sms.db" };
+        // A picture of a message cut in half: the pages learn it from the cache.
+        const QString picture = "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
+        QTest::newRow("a message attachment cut short")
+            << QStringList { "--demo" } + encrypted + QStringList { "--stored-damage", picture + "=cut-half" }
+            << 0 << "Record: MediaDomain " + picture << all << qint64(16) << QStringList { picture.mid(8) };
     }
+    // Each row is loaded twice: the second load reuses the copies, and says and marks the same.
     void copiesMessageAndAddressBookFolders()
     {
         QFETCH(QStringList, args);
@@ -45,25 +57,30 @@ private Q_SLOTS:
         QFETCH(QString, named);
         QFETCH(QStringList, copied);
         QFETCH(qint64, counted);
+        QFETCH(QStringList, marked);
         const QString dir = GenBackup::make(args);
         BackupManifest m(dir);
         m.readManifestInfo();
         if (m.IsEncrypted)
             QVERIFY(m.setPasscode("pw"));
         m.parseInfo();
-        ModalAnswerer answerer;
-        ProgressForm form;
-        ITunesCacheSMSThread t(m, form);
-        QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
-        t.start();
-        QCOMPARE(form.exec(), result);
-        t.wait();
-        if (result == 0) {
-            QVERIFY(answerer.waitHandled(1));
-            const QString shown = answerer.seen().value(0);
-            QVERIFY2(shown.contains("ends without its padding") && shown.contains(named), qPrintable(shown));
+        for (int load = 0; load < 2; ++load) {
+            ModalAnswerer answerer;
+            ProgressForm form;
+            ITunesCacheSMSThread t(m, form);
+            QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
+            t.start();
+            QCOMPARE(form.exec(), result);
+            t.wait();
+            if (result == 0) {
+                QVERIFY(answerer.waitHandled(1));
+                const QString shown = answerer.seen().value(0);
+                QVERIFY2(
+                    shown.contains("ends without its padding") && shown.contains(named), qPrintable(shown));
+            }
         }
-        const QString lib = t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library");
+        const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
+        const QString lib = cache.absoluteFilePath("file-relay/var/mobile/Library");
         for (const QString& rel : copied) {
             QFile f(lib + "/" + rel);
             QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(rel));
@@ -71,9 +88,23 @@ private Q_SLOTS:
         }
         if (copied.isEmpty())
             QVERIFY(!QFileInfo::exists(lib));
-        QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
-        DataSources::countBackup(m, t.cacheDir());
+        QVERIFY(QFileInfo::exists(cache.absoluteFilePath("manifest.db")));
+        const QHash<QString, QString> marks = BkCacheDb::notAsWrittenIn(cache);
+        QStringList got;
+        for (auto it = marks.cbegin(); it != marks.cend(); ++it) {
+            got << QDir(lib).relativeFilePath(it.key());
+            QVERIFY2(it.value().contains("ends without its padding"), qPrintable(it.value()));
+        }
+        QCOMPARE(got, marked);
+        DataSources::countBackup(m, cache);
         QCOMPARE(m.msgCount, counted);
+        if (counted <= 0)
+            return;
+        // The page's model of the cache knows the attachments the load found not as written.
+        MsgData data;
+        IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
+        QCOMPARE(
+            MsgCopyMarks::apply(data, cache), int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the
