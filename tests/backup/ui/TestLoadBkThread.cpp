@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QtTest>
+#include <sqlite3.h>
 
 class TestLoadBkThread : public QObject
 {
@@ -174,6 +176,29 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
                      MBDBParser::backupFileName("HomeDomain", "Library/Safari/Bookmarks.db"))),
             showWhatItCan || damage == "none" || earlier != "-");
+    }
+
+    // A damaged copy whose mark cannot be recorded (the cache's database cannot be written) does
+    // not stay behind unmarked to pass for the phone's file: it goes, and the load says why.
+    void anUnrecordedDamagedCopyGoes()
+    {
+        const QString dir = damagedBackup("cut-half");
+        const QDir cache(TestEnv::tempDir() + "/cache-unrecorded");
+        QVERIFY(cache.mkpath("."));
+        BkCacheDb(cache.absoluteFilePath("manifest2.db")).openThrow();
+        {
+            // The mark's row fails as a write onto a full disk would.
+            Sqlite3DB db;
+            db.openThrow(cache.absoluteFilePath("manifest2.db"), SQLITE_OPEN_READWRITE);
+            db.executeThrow("create trigger full before insert on file_not_as_written "
+                            "begin select raise(abort, 'database or disk is full'); end");
+        }
+        QString shown;
+        QCOMPARE(load(dir, cache, true, &shown), 0);
+        QVERIFY2(shown.contains("Copy notes.sqlite error. database or disk is full"), qPrintable(shown));
+        QVERIFY(!QFileInfo::exists(
+            cache.absoluteFilePath(MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))));
+        QVERIFY(!notesMarked(cache));
     }
 
     void aCopyWaitingForAWriteSaysSo_data()
