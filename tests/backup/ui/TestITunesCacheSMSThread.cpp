@@ -103,8 +103,8 @@ private Q_SLOTS:
         // The page's model of the cache knows the attachments the load found not as written.
         MsgData data;
         IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
-        QCOMPARE(
-            MsgCopyMarks::apply(data, cache), int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
+        QCOMPARE(MsgCopyMarks::apply(data, cache),
+            int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the
