@@ -75,8 +75,12 @@ void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QSt
     const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
     const QString walDest = dest + QStringLiteral("-wal");
     if (!fresh && isCurrent(node, dest)
-        && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest)))
+        && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest))) {
+        throwIfMarked(node);
+        if (walStored)
+            throwIfMarked(wal);
         return;
+    }
     // A log or index beside the copy belongs to the copy it was made with.
     QFile::remove(walDest);
     QFile::remove(dest + QStringLiteral("-shm"));
@@ -85,10 +89,46 @@ void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QSt
         copyOneThrow(wal, walDest);
 }
 
+bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)
+{
+    const QString name = node->item.backupFileName();
+    return m_cache
+        && m_cache->isCurrent(name, node->item.mtime, stampOf(m_manifest.storedFilePath(node->item)))
+        && !m_cache->notAsWritten(name).isEmpty();
+}
+
+// A current copy the cache knows to be not what the phone wrote says so as its copy did.
+void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
+{
+    const QString why = m_cache->notAsWritten(node->item.backupFileName());
+    if (!why.isEmpty())
+        throw BackupManifest::NotAsWritten(why.toStdString());
+}
+
 void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest)
 {
     const QString stamp = stampOf(m_manifest.storedFilePath(node->item));
-    m_manifest.copyFile(node, dest, nullptr, nullptr);
-    if (m_cache)
-        m_cache->setCopiedThrow(node->item.backupFileName(), node->item.mtime, stamp);
+    const QString before = stampOf(dest);
+    QString notAsWritten;
+    try {
+        m_manifest.copyFile(node, dest, nullptr, nullptr);
+    } catch (const BackupManifest::NotAsWritten& e) {
+        notAsWritten = QString::fromUtf8(e.what());
+        // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.
+        if (!before.isEmpty() && stampOf(dest) == before)
+            QFile::remove(dest);
+    }
+    if (m_cache) {
+        const QString copy = QFileInfo(m_cache->path()).absoluteDir().relativeFilePath(dest);
+        try {
+            m_cache->setCopiedThrow(node->item.backupFileName(), node->item.mtime, stamp, copy, notAsWritten);
+        } catch (...) {
+            // Unrecorded, a damaged copy would pass for the phone's file: it goes.
+            if (!notAsWritten.isEmpty())
+                QFile::remove(dest);
+            throw;
+        }
+    }
+    if (!notAsWritten.isEmpty())
+        throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
 }

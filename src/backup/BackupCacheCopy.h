@@ -10,7 +10,9 @@ class BkCacheDb;
 // come from the very file the backup holds now (same record time, and the same stored file: size,
 // identity and change times), so a backup replaced at the same path is never read from an older
 // copy. A database goes with its write-ahead log, copied beside it under the same name plus "-wal"
-// where SQLite looks for it; a stale log or index of an earlier copy is removed first.
+// where SQLite looks for it; a stale log or index of an earlier copy is removed first. A copy whose
+// stored file is not what the phone wrote is recorded as such with the cache: reused, it throws
+// BackupManifest::NotAsWritten again, as the copy did; made whole again, it loses the mark.
 class BackupCacheCopy
 {
 public:
@@ -19,8 +21,12 @@ public:
     static void copyWithLogThrow(
         const BackupManifest& manifest, const BackupManifest::_FileNode* node, const QString& dest);
 
-    // Copies node to dest unless the cached copy is current; always when fresh is true.
+    // Copies node to dest unless the cached copy is current; always when fresh is true. Throws
+    // BackupManifest::NotAsWritten for a copy, new or current, whose stored file is not what the
+    // phone wrote.
     void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh = false);
+    // Whether the cache knows node's stored file, as it stands now, is not what the phone wrote.
+    bool knownNotAsWritten(const BackupManifest::_FileNode* node);
 
     // The record of the write-ahead log or index ("-wal", "-shm") of node's database, or null.
     const BackupManifest::_FileNode* companion(
@@ -35,6 +41,7 @@ private:
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
     void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest);
+    void throwIfMarked(const BackupManifest::_FileNode* node);
 
     const BackupManifest& m_manifest;
     BkCacheDb* m_cache; // null: nothing is current

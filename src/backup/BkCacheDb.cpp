@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/sqlite/Sqlite3DB.h"
 
+#include <QFileInfo>
 #include <sqlite3.h>
 
 BkCacheDb::BkCacheDb(QString path)
@@ -25,6 +26,8 @@ void BkCacheDb::openThrow()
     db->openThrow(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     db->executeThrow("create table if not exists file_cache(name TEXT PRIMARY KEY, mtime INTEGER NOT NULL)");
     db->executeThrow("create table if not exists file_stamp(name TEXT PRIMARY KEY, stamp TEXT NOT NULL)");
+    db->executeThrow("create table if not exists file_not_as_written(name TEXT PRIMARY KEY, copy TEXT NOT "
+                     "NULL, reason TEXT NOT NULL)");
     m_db = std::move(db);
 }
 
@@ -53,10 +56,63 @@ bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp
     return c.moveNext() && c.getText(0) == stamp;
 }
 
-void BkCacheDb::setCopiedThrow(const QString& name, qint64 time, const QString& stamp)
+void BkCacheDb::setCopiedThrow(
+    const QString& name, qint64 time, const QString& stamp, const QString& copy, const QString& notAsWritten)
 {
-    setFileTimeThrow(name, time);
-    m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp) values(?,?)")
-                           .addTextParam(name)
-                           .addTextParam(stamp));
+    openThrow();
+    // One transaction: a copy is never recorded as current without what is known of it.
+    m_db->beginTran();
+    try {
+        setFileTimeThrow(name, time);
+        m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp) values(?,?)")
+                               .addTextParam(name)
+                               .addTextParam(stamp));
+        if (notAsWritten.isEmpty())
+            m_db->executeThrow(Sqlite3Sql("delete from file_not_as_written where name=?").addTextParam(name));
+        else
+            m_db->executeThrow(
+                Sqlite3Sql("insert or replace into file_not_as_written(name, copy, reason) values(?,?,?)")
+                    .addTextParam(name)
+                    .addTextParam(copy)
+                    .addTextParam(notAsWritten));
+        m_db->commitTran();
+    } catch (...) {
+        try {
+            m_db->rollbackTran();
+        } catch (const std::exception& e) {
+            qWarning("Cache record of %s not rolled back: %s", qUtf8Printable(name), e.what());
+        }
+        throw;
+    }
+}
+
+QString BkCacheDb::notAsWritten(const QString& name)
+{
+    openThrow();
+    Sqlite3Cursor c = m_db->queryThrow(
+        Sqlite3Sql("select reason from file_not_as_written where name=?").addTextParam(name));
+    return c.moveNext() ? c.getText(0) : QString();
+}
+
+QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder)
+{
+    QHash<QString, QString> found;
+    for (const char* name : { "manifest.db", "manifest2.db" }) {
+        const QString path = folder.absoluteFilePath(QLatin1String(name));
+        if (!QFileInfo(path).isFile()) // never a FIFO or a device: an open would wait on it
+            continue;
+        try {
+            Sqlite3DB db;
+            db.openReadOnlyThrow(path);
+            if (!db.tableExists(QStringLiteral("file_not_as_written")))
+                continue; // made before copies were marked: a damaged copy was never current
+            Sqlite3Cursor c = db.queryThrow(Sqlite3Sql("select copy, reason from file_not_as_written"));
+            while (c.moveNext())
+                found.insert(QDir::cleanPath(folder.absoluteFilePath(c.getText(0))), c.getText(1));
+        } catch (const std::exception& e) {
+            qWarning(
+                "Copies not as the phone wrote them not read from %s: %s", qUtf8Printable(path), e.what());
+        }
+    }
+    return found;
 }

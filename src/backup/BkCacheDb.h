@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QHash>
 #include <QString>
 #include <memory>
 
@@ -8,7 +9,8 @@ class Sqlite3DB;
 
 // The file-date database of a cache folder ("manifest2.db", "manifest.db"): for each cached
 // backup file, the modification time of the record it was copied from and the identity of the
-// stored file, so unchanged files are not copied again.
+// stored file, so unchanged files are not copied again; and for each copy whose stored file is
+// not what the phone wrote, why, so that the copy stays known as such while it is reused.
 class BkCacheDb
 {
 public:
@@ -18,7 +20,8 @@ public:
     explicit BkCacheDb(QString path);
     ~BkCacheDb();
 
-    // Opens the database, creating it and its table when missing. Throws std::runtime_error.
+    const QString& path() const { return m_path; }
+    // Opens the database, creating it and its tables when missing. Throws std::runtime_error.
     void openThrow();
     // The stored time of name, or -1 when none is stored.
     qint64 fileTime(const QString& name);
@@ -26,7 +29,19 @@ public:
     // Whether name was last copied from a record of this time and a stored file of this stamp
     // (BackupCacheCopy::stampOf); false for entries made without a stamp.
     bool isCurrent(const QString& name, qint64 time, const QString& stamp);
-    void setCopiedThrow(const QString& name, qint64 time, const QString& stamp);
+    // Records in one transaction that name was copied from a record of this time and a stored file
+    // of this stamp: a whole copy when notAsWritten is empty, else one whose stored file is not
+    // what the phone wrote, notAsWritten saying why; copy is where the copy lies, relative to this
+    // database's folder.
+    void setCopiedThrow(const QString& name, qint64 time, const QString& stamp,
+        const QString& copy = QString(), const QString& notAsWritten = QString());
+    // Why the last copy of name is not what the phone wrote; empty for a whole copy or none.
+    QString notAsWritten(const QString& name);
+
+    // The copies of a cache folder whose stored files are not what the phone wrote, by the clean
+    // absolute path of the copy, with why; read from the folder's file-date databases without
+    // creating or changing anything. A database that cannot be read adds nothing.
+    static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
 
 private:
     QString m_path;

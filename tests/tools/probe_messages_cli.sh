@@ -181,5 +181,46 @@ wait $writer
 [ $waited -eq 0 ] && [ "$(cat "$work/waited.err")" = "Waiting for another window or program to finish writing into the backup $work/cross-x..." ]
 check "a load waiting for a write elsewhere says so once" $?
 
+# An encrypted backup whose copy of a message picture was cut in half (whole blocks): the load names
+# it, and the pages that read its cache count it apart and fail, also after a second load that reuses
+# the copy, until the backup holds the picture whole again.
+picture="Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG"
+make_cut() { /usr/bin/python3 "$tools/gen/make_backup.py" --demo --password pw --iter 5 --dpic 5 "$@" "$work/cut" > /dev/null; }
+make_cut --stored-damage "$picture=cut-half"
+HOME="$work/home" "$probe" cache-messages "$work/cut" <<< pw > "$work/cut-load.out" 2> "$work/cut-load.err"
+[ $? -ne 0 ] && grep -q "ends without its padding" "$work/cut-load.err" \
+    && grep -qx "Record: MediaDomain $picture" "$work/cut-load.err"
+check "the load names the picture cut short" $?
+cache=$(tail -n 1 "$work/cut-load.out")
+for round in first reused; do
+    if [ $round = reused ]; then
+        HOME="$work/home" "$probe" cache-messages "$work/cut" <<< pw > /dev/null 2> "$work/cut-load.err"
+        [ $? -ne 0 ] && grep -qx "Record: MediaDomain $picture" "$work/cut-load.err"
+        check "a second load names it again" $?
+    fi
+    out="$work/cut-out-$round"
+    "$probe" extract-attachments "$cache" "$out" > /dev/null 2> "$work/cut-extract.err"
+    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-extract.err" \
+        && grep -q "^$out/IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-extract.err" \
+        && [ "$(tail -n 1 "$work/cut-extract.err")" = "2 other MMS attachments were extracted to $out." ] \
+        && [ "$(ls "$out" | wc -l)" = 3 ]
+    check "extract-attachments counts the cut picture apart and fails ($round)" $?
+    html="$work/cut-html-$round"
+    "$probe" export-messages --format html "$cache" "$html" > /dev/null 2> "$work/cut-export.err"
+    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-export.err" \
+        && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-export.err" \
+        && [ "$(tail -n 1 "$work/cut-export.err")" = "16 Messages were exported." ] \
+        && [ "$(cat "$html"/*.html | grep -o 'files/empty_photo.jpg' | wc -l)" = 1 ] \
+        && [ -f "$html/files/IMG_4101.JPG" ]
+    check "export-messages names the cut picture, fails, and draws no thumbnail of it ($round)" $?
+done
+make_cut
+HOME="$work/home" "$probe" cache-messages "$work/cut" <<< pw > /dev/null 2>&1
+check "a load of the picture whole again succeeds" $?
+"$probe" extract-attachments "$cache" "$work/cut-out-whole" > /dev/null 2>&1 && [ "$(ls "$work/cut-out-whole" | wc -l)" = 3 ]
+check "extract-attachments of the picture whole again succeeds" $?
+"$probe" export-messages --format txt "$cache" "$work/cut.txt" > /dev/null 2>&1
+check "export-messages of the picture whole again succeeds" $?
+
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

@@ -823,7 +823,8 @@ class Builder:
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     p.add_argument("out", help="backup folder to create")
-    p.add_argument("--demo", action="store_true", help="a small plain backup with sample data to open")
+    p.add_argument("--demo", action="store_true",
+                   help="a small backup with sample data to open (plain unless --password is given)")
     p.add_argument("--layout", choices=["db", "mbdb"], default="db")
     p.add_argument("--password", help="encrypt the backup with this password")
     p.add_argument("--iter", type=int, default=10000, help="ITER of the keybag (SHA-1 step)")
@@ -875,7 +876,8 @@ def main():
     p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, demo, empty or a number of people")
     a = p.parse_args()
     if a.demo:
-        a.layout, a.password, a.records = "db", None, 0
+        # Plain unless a password is given: the demo phone's backup as an encrypting user keeps it.
+        a.layout, a.records = "db", 0
         a.voicemails, a.recordings = a.voicemails or 3, a.recordings or 2
         a.addressbook = a.addressbook or "demo"
         if a.photo_width == 160 and a.photo_height == 120:

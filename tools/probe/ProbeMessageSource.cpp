@@ -9,6 +9,7 @@
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MacMessagingDb.h"
+#include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgPath.h"
 
@@ -71,6 +72,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
         if (QFile::exists(src.absoluteFilePath(kSmsRel))) {
             takeSmsDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
             sourceRelay = src.absoluteFilePath(QStringLiteral("file-relay"));
+            sourceFolder = src.absolutePath();
             const QString ab = "file-relay/var/mobile/Library/AddressBook/";
             for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
                 if (QFile::exists(src.absoluteFilePath(ab + f)))
@@ -129,4 +131,5 @@ void ProbeMessageSource::load(MsgData& data)
     for (_MsgAttachment* a : std::as_const(data.p()->attachments))
         if (a && a->_path.startsWith(copyRelay))
             a->_path = msgSourcePath(QDir(sourceRelay), sourceRelay + '/' + a->_path.mid(copyRelay.size()));
+    MsgCopyMarks::apply(data, QDir(sourceFolder));
 }

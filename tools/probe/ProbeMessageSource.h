@@ -21,7 +21,8 @@ public:
 
     explicit ProbeMessageSource(const QString& path, Access access = Access::Copy);
 
-    // Reads every message; attachments of a cache folder point at the files in that folder.
+    // Reads every message; attachments of a cache folder point at the files in that folder, and
+    // know which of them the backup's load found not to be what the phone wrote.
     void load(MsgData& data);
 
     QTemporaryDir work;
@@ -32,5 +33,6 @@ private:
     void takeSmsDb(const QString& src, const QString& dest);
 
     QString sourceRelay;
+    QString sourceFolder; // the cache folder given, when one was
     Access access;
 };

@@ -102,14 +102,30 @@ QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const Ba
 
 bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
 {
-    auto lacks = [&](const BackupManifest::_FileNode* node, const QString& copy) {
-        return node && QFileInfo::exists(m.storedFilePath(node->item)) && !QFileInfo::exists(copy);
+    // A file the load found not to be what the phone wrote may have no copy (the message database
+    // never has one): the load has said so, and says it again at the next load, not per page.
+    const auto refused = [&](const BackupManifest::_FileNode* node, const char* cacheDb) {
+        const QString db = cacheDir.absoluteFilePath(QLatin1String(cacheDb));
+        if (!QFileInfo(db).isFile())
+            return false;
+        try {
+            BkCacheDb cache(db);
+            return BackupCacheCopy(m, cache).knownNotAsWritten(node);
+        } catch (const std::exception& e) {
+            qWarning("Cache record %s not read: %s", qUtf8Printable(db), e.what());
+            return false;
+        }
     };
-    if (lacks(m.smsNode, cacheDir.absoluteFilePath(kSmsDbPath)))
+    auto lacks = [&](const BackupManifest::_FileNode* node, const QString& copy, const char* cacheDb) {
+        return node && QFileInfo::exists(m.storedFilePath(node->item)) && !QFileInfo::exists(copy)
+            && !refused(node, cacheDb);
+    };
+    // The message folder's copies are recorded in "manifest.db", the others' in "manifest2.db".
+    if (lacks(m.smsNode, cacheDir.absoluteFilePath(kSmsDbPath), "manifest.db"))
         return true;
     const QList<const BackupManifest::_FileNode*> files = backupFilesToCache(m);
     return std::any_of(files.begin(), files.end(), [&](const BackupManifest::_FileNode* node) {
-        return node && lacks(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
+        return node && lacks(node, cacheDir.absoluteFilePath(node->item.backupFileName()), "manifest2.db");
     });
 }
 

@@ -19,6 +19,7 @@ public:
 
     // Whether a file the backup stores, of those the load copies (the message database among
     // them), has no copy in the cache folder: the cache was cleared or lost a file since the load.
+    // One the cache knows its stored file, as it stands, is not what the phone wrote is not lacking.
     static bool cacheLacksFiles(const BackupManifest& manifest, const QDir& cacheDir);
 
     // The count of a database that is there but damaged (not a database, a malformed page).

@@ -13,7 +13,8 @@ class ProgressForm;
 // into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
 // files the cache holds from the very same stored files are not copied again. A file whose stored
 // copy is not what the phone wrote, or that the user may not read, ends the run with an error that
-// names it once the others are copied; the message database itself ends it at once.
+// names it once the others are copied; the message database itself ends it at once. The cache
+// ("manifest.db") keeps which copies are not what the phone wrote, for the pages and the next run.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT

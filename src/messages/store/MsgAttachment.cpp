@@ -5,6 +5,7 @@
 #include "messages/store/MsgTempDir.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 
@@ -12,6 +13,11 @@ QString _MsgAttachment::thumbnail() const
 {
     const QString name = g_pathHash(_path);
     const QString thumb = QDir(msgPrivateTempDir()).absoluteFilePath(name + QStringLiteral(".thumb"));
+    if (!_notAsWritten.isEmpty()) {
+        // One kept from before may have been drawn from these bytes: it would outlive the mark.
+        QFile::remove(thumb);
+        return QString();
+    }
     if (QFileInfo(thumb).isFile())
         return thumb;
     QImage image;

@@ -12,7 +12,8 @@ public:
     _MsgAttachment() = default;
 
     // Path of a small cached preview of an image attachment (made on first use, kept across runs)
-    // in the program's private temporary folder. Returned even when no preview could be made.
+    // in the program's private temporary folder. Returned even when no preview could be made; empty
+    // for a copy that is not what the phone wrote, from which no preview is ever drawn.
     QString thumbnail() const;
 
     qint64 rowid = 0;
@@ -28,6 +29,9 @@ public:
     QString transfer_name;
     qint64 total_bytes = 0;
     QString _path;
+    // Why the file at _path is not what the phone wrote (its stored copy was cut short or is under
+    // another key), as the backup's load found it; empty when nothing is known against it.
+    QString _notAsWritten;
 };
 
 // Orders attachments by rowid, oldest row first.

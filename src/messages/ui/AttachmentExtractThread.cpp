@@ -16,6 +16,8 @@
 namespace
 {
 constexpr qint64 kEpoch2001 = kMacEpochOffset;
+// Attachments named in the result at most; the count tells the rest.
+constexpr int kNamed = 10;
 } // namespace
 
 AttachmentExtractThread::AttachmentExtractThread(
@@ -53,10 +55,48 @@ void AttachmentExtractThread::run()
             }
         }
     }
-    m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
+    if (m_notAsWritten > 0)
+        m_form->invokeErrorOccurred(notAsWrittenText(count));
+    else
+        m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
 }
 
 bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgAttachment& a)
+{
+    QString dest;
+    const bool written = writeOne(message, a, &dest);
+    if (a._notAsWritten.isEmpty())
+        return written;
+    // Its bytes may be all there is of it, but they are not the phone's file: counted apart.
+    noteNotAsWritten(a, written ? dest : QString());
+    return false;
+}
+
+void AttachmentExtractThread::noteNotAsWritten(const _MsgAttachment& a, const QString& dest)
+{
+    if (++m_notAsWritten > kNamed)
+        return;
+    const QString name = dest.isEmpty()
+        ? QStringLiteral("%1 (not written)").arg(a.filename.section(QLatin1Char('/'), -1))
+        : dest;
+    m_named << QStringLiteral("%1: %2").arg(name, a._notAsWritten);
+}
+
+QString AttachmentExtractThread::notAsWrittenText(int extracted) const
+{
+    QStringList lines {
+        QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(m_notAsWritten)
+    };
+    lines << m_named;
+    if (m_notAsWritten > m_named.size())
+        lines << QStringLiteral("... and %1 more.").arg(m_notAsWritten - m_named.size());
+    lines << QStringLiteral("%1 other MMS attachments were extracted to %2.")
+                 .arg(extracted)
+                 .arg(m_folder.absolutePath());
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool AttachmentExtractThread::writeOne(const _MsgMessage& message, const _MsgAttachment& a, QString* written)
 {
     if (a._path.isEmpty() || !QFileInfo(a._path).isFile())
         return false;
@@ -74,6 +114,7 @@ bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgA
     if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit())
         throw std::runtime_error(out.failure().toStdString());
     m_written << dest;
+    *written = dest;
     QFile copy(dest);
     if (copy.open(QIODevice::ReadWrite)) {
         const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(message.date) + kEpoch2001, Qt::UTC);

@@ -11,7 +11,9 @@ class _MsgMessage;
 
 // Copies the attachment files of messages side by side into one folder, each under its device file
 // name made unique with "(n)", stamped with its message's time. A cancel removes what this run
-// wrote (and the folder when the run made it), never anything that was there before.
+// wrote (and the folder when the run made it), never anything that was there before. An attachment
+// whose copy is not what the phone wrote is written all the same but counted apart and named, and
+// the run then ends with an error.
 class AttachmentExtractThread : public QThread
 {
     Q_OBJECT
@@ -23,9 +25,12 @@ protected:
     void run() override;
 
 private:
-    // False when the attachment is left out (missing, unreadable, a name the disk refuses); throws
-    // with the path and the reason when its copy cannot be written.
+    // False when the attachment is left out (missing, unreadable, a name the disk refuses) or not
+    // what the phone wrote; throws with the path and the reason when its copy cannot be written.
     bool extractOne(const _MsgMessage& message, const _MsgAttachment& attachment);
+    bool writeOne(const _MsgMessage& message, const _MsgAttachment& attachment, QString* dest);
+    void noteNotAsWritten(const _MsgAttachment& attachment, const QString& dest);
+    QString notAsWrittenText(int extracted) const;
     void undo();
 
     ProgressForm* m_form;
@@ -33,4 +38,6 @@ private:
     QDir m_folder;
     QStringList m_written;
     bool m_madeFolder = false;
+    int m_notAsWritten = 0; // attachments whose copies are not what the phone wrote
+    QStringList m_named; // the first of them, each with why
 };

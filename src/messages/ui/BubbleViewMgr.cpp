@@ -337,7 +337,7 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
             content = linkHtml(path, "[AUDIO]");
         } else if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
             || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0) {
-            const QString card = vcard_thumbnail(path);
+            const QString card = a->_notAsWritten.isEmpty() ? vcard_thumbnail(path) : QString();
             content = QFileInfo(card).isFile() ? imgClickableHtml(path, card, QLatin1String(kCardAttrs))
                                                : linkHtml(path, "[VCARD]");
         } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {

@@ -186,7 +186,8 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
     if (mime.startsWith(QLatin1String("audio/")))
         return bracketLink(link, "[AUDIO]");
     if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
-        const QString card = present ? vcard_thumbnail(path) : QString();
+        // No card is drawn from a copy that is not what the phone wrote.
+        const QString card = present && a._notAsWritten.isEmpty() ? vcard_thumbnail(path) : QString();
         if (QFileInfo(card).isFile())
             return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
         return bracketLink(link, "[VCARD]");

@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/OrderedHandOff.h"
@@ -32,6 +33,9 @@ bool isFolderType(ExportMessagesThread::FormatType type)
     return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
         || type == ExportMessagesThread::Db;
 }
+
+// Attachments named in the result at most; the count tells the rest.
+constexpr int kNamed = 10;
 
 // Messages whose CSV lines are made together, on one thread or the other.
 constexpr qsizetype kCsvBlock = 2048;
@@ -77,7 +81,12 @@ void ExportMessagesThread::run()
     const ExportOutputGuard output(m_path, isFolderType(m_type));
     try {
         const int count = (m_type == Pdf || m_type == Html) ? exportPerConversation() : exportSingle();
-        m_form.invokeSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(count));
+        // What was written stays: the messages are all there, only those attachments are not.
+        const QString damaged = notAsWrittenText(count);
+        if (damaged.isEmpty())
+            m_form.invokeSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(count));
+        else
+            m_form.invokeErrorOccurred(damaged);
     } catch (int) {
         output.removeCreated();
     } catch (const std::exception& e) {
@@ -253,4 +262,27 @@ void ExportMessagesThread::step(int count, int total)
     m_lastPercent = percent;
     m_lastReportMs = now;
     m_form.invokeUpdateProgress(QString(), percent, tr("Messages: %1/%2").arg(count).arg(total));
+}
+
+QString ExportMessagesThread::notAsWrittenText(int exported) const
+{
+    int count = 0;
+    QStringList lines;
+    for (const _MsgMessage* m : m_messages) {
+        if (m->_attachments.isEmpty())
+            continue; // most messages: no sorted list to build
+        for (const _MsgAttachment* a : m->attachments()) {
+            if (a->_notAsWritten.isEmpty() || ++count > kNamed)
+                continue;
+            lines << QStringLiteral("%1: %2").arg(
+                a->filename.section(QLatin1Char('/'), -1), a->_notAsWritten);
+        }
+    }
+    if (count == 0)
+        return QString();
+    lines.prepend(QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(count));
+    if (count > kNamed)
+        lines << QStringLiteral("... and %1 more.").arg(count - kNamed);
+    lines << QStringLiteral("%1 Messages were exported.").arg(exported);
+    return lines.join(QLatin1Char('\n'));
 }

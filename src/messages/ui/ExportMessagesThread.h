@@ -14,7 +14,9 @@ class _MsgChat;
 // Writes a list of messages to disk in one format while a ProgressForm shows the progress: one
 // text or CSV file, a message database folder, or one PDF or HTML page per conversation (HTML with
 // the shared "files" folder of bubble pictures and attachments). Cancel or failure removes what
-// this export made, and only that.
+// this export made, and only that. Attachments of the exported messages whose copies are not what
+// the phone wrote are counted and named when the export is written, which then ends with an error;
+// no preview is drawn from them.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
@@ -49,6 +51,8 @@ private:
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
     void prepareHtmlFiles();
     void step(int count, int total);
+    // The text of the attachments not what the phone wrote, or empty when there are none.
+    QString notAsWrittenText(int exported) const;
 
     QList<_MsgMessage*> m_messages;
     QString m_path;

@@ -347,7 +347,9 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
     } else if (mime.startsWith(QLatin1String("audio/"))) {
         placeImage(text_bubble(QStringLiteral("[AUDIO]"), w, fromMe), fromMe);
     } else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
-        const QString card = QFileInfo(a->_path).isFile() ? vcard_thumbnail(a->_path) : QString();
+        const QString card = QFileInfo(a->_path).isFile() && a->_notAsWritten.isEmpty()
+            ? vcard_thumbnail(a->_path)
+            : QString();
         const QImage picture = QFileInfo(card).isFile() ? loadPicture(card) : QImage();
         if (picture.isNull())
             placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);

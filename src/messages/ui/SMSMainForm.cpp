@@ -11,6 +11,7 @@
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MsgChat.h"
+#include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/AttachmentExtractThread.h"
 #include "messages/ui/BackupMMSThread.h"
@@ -132,6 +133,8 @@ void SMSMainForm::loadThrow()
         throw std::runtime_error("invalid IOS db.");
     }
     msgDb->messages(msgData, 0);
+    // Attachments whose copies the backup's load found not to be what the phone wrote.
+    MsgCopyMarks::apply(msgData, dataDir);
 }
 
 void SMSMainForm::showLoaded()

@@ -21,6 +21,7 @@
 #include "contacts/store/IOSContactCombineRule.h"
 #include "contacts/store/LocalContactsDb.h"
 #include "contacts/ui/ContactsMainForm.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
@@ -536,6 +537,52 @@ private Q_SLOTS:
             const QString shown = answerer.seen().first();
             QVERIFY2(shown.contains(file + " of " + device + " is damaged: "), qPrintable(shown));
             QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
+        }
+    }
+
+    // A stored copy that is not what the phone wrote is named by the load, once per load and not
+    // again by each page; the message page knows an attachment of it for what it is.
+    void aDamagedCopyIsToldOncePerLoad_data()
+    {
+        QTest::addColumn<QString>("damaged");
+        QTest::addColumn<int>("messages"); // what the message page then shows
+        QTest::addColumn<int>("marked"); // attachments the page knows are not what the phone wrote
+        QTest::newRow("message database") << "Library/SMS/sms.db" << 0 << 0;
+        QTest::newRow("message attachment")
+            << "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG" << 16 << 1;
+    }
+    void aDamagedCopyIsToldOncePerLoad()
+    {
+        QFETCH(QString, damaged);
+        QFETCH(int, messages);
+        QFETCH(int, marked);
+        const QString folder = TestEnv::tempDir() + "/cut-" + QTest::currentDataTag();
+        QVERIFY(SyntheticBackup::make(folder,
+            { "--demo", "--password", "pw", "--iter", "5", "--dpic", "5", "--stored-damage",
+                damaged + "=cut-half", "--udid", QString(40, 'b') }));
+        MainWindow w;
+        ModalAnswerer answerer;
+        for (int load = 1; load <= 2; ++load) {
+            DialogAnswers::chooseBackup(answerer, folder);
+            enterPasswords(answerer, { "pw" });
+            w.miLoadiTunesBackup();
+            QCOMPARE(answerer.seen().size(), load);
+            QVERIFY2(answerer.seen().last().contains("ends without its padding"),
+                qPrintable(answerer.seen().last()));
+            auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+            QCOMPARE(node->children.size(), 11);
+            for (int row = 0; row < node->children.size(); ++row) {
+                select(w, node->children.at(row));
+                if (auto* page = qobject_cast<SMSMainForm*>(w.currentPage())) {
+                    QCOMPARE(page->smsModel()->rowCount(), messages);
+                    int known = 0;
+                    for (const _MsgAttachment* a : page->data().p()->attachments)
+                        known += a->_notAsWritten.isEmpty() ? 0 : 1;
+                    QCOMPARE(known, marked);
+                }
+            }
+            QCOMPARE(answerer.seen().size(), load);
+            select(w, w.model().bkRoot);
         }
     }
 

@@ -5,10 +5,14 @@
 #include "backup/BkCacheDb.h"
 #include "backup/support/GenBackup.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgCopyMarks.h"
+#include "messages/store/MsgData.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 class TestITunesCacheSMSThread : public QObject
@@ -23,32 +27,42 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("copied"); // the databases in the cache after the run
         QTest::addColumn<qint64>("counted"); // the messages the tree then counts
         QTest::addColumn<QString>("why"); // what the error says of the stored copy
+        QTest::addColumn<QStringList>("marked"); // the copies recorded as not what the phone wrote
         const QStringList all { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
             "AddressBook/AddressBookImages.sqlitedb" };
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        QTest::newRow("mbdb, encrypted")
-            << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all << qint64(2) << "";
-        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2) << "";
+        QTest::newRow("mbdb, encrypted") << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all
+                                         << qint64(2) << "" << QStringList {};
+        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2) << "" << QStringList {};
         // A file cut short is named; the others are copied all the same, and so is what it holds.
         QTest::newRow("an address book file cut short")
             << encrypted
                 + QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=cut-half" }
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
-            << "ends without its padding";
+            << "ends without its padding" << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
         // The message database itself cut short: nothing is read from it, and its count is unknown.
         QTest::newRow("sms.db cut short")
             << encrypted + QStringList { "--stored-damage", "Library/SMS/sms.db=cut-half" } << 0 << ""
-            << QStringList {} << DataSources::kUnknownCount << "ends without its padding";
+            << QStringList {} << DataSources::kUnknownCount << "ends without its padding"
+            << QStringList { "SMS/sms.db" };
+        // A picture of a message cut in half: the pages learn it from the cache.
+        const QString picture = "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
+        QTest::newRow("a message attachment cut short")
+            << QStringList { "--demo" } + encrypted + QStringList { "--stored-damage", picture + "=cut-half" }
+            << 0 << "Record: MediaDomain " + picture << all << qint64(16) << "ends without its padding"
+            << QStringList { picture.mid(8) };
         // In a plain backup: the message database left empty, a picture attached to a message cut
         // short. The record's size is the witness.
         QTest::newRow("plain, sms.db empty")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=empty" } << 0 << "" << QStringList {}
-            << DataSources::kUnknownCount << "it is empty";
+            << DataSources::kUnknownCount << "it is empty" << QStringList { "SMS/sms.db" };
         const QString attachment = "Library/SMS/Attachments/4a/02/DEMO-ATTACHMENT-0002/IMG_4102.JPG";
         QTest::newRow("plain, an attachment cut short")
             << QStringList { "--demo", "--stored-damage", attachment + "=short-half" } << 0
-            << "Record: MediaDomain " + attachment << all << qint64(16) << "it is shorter than its record";
+            << "Record: MediaDomain " + attachment << all << qint64(16) << "it is shorter than its record"
+            << QStringList { attachment.mid(8) };
     }
+    // Each row is loaded twice: the second load reuses the copies, and says and marks the same.
     void copiesMessageAndAddressBookFolders()
     {
         QFETCH(QStringList, args);
@@ -57,25 +71,29 @@ private Q_SLOTS:
         QFETCH(QStringList, copied);
         QFETCH(qint64, counted);
         QFETCH(QString, why);
+        QFETCH(QStringList, marked);
         const QString dir = GenBackup::make(args);
         BackupManifest m(dir);
         m.readManifestInfo();
         if (m.IsEncrypted)
             QVERIFY(m.setPasscode("pw"));
         m.parseInfo();
-        ModalAnswerer answerer;
-        ProgressForm form;
-        ITunesCacheSMSThread t(m, form);
-        QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
-        t.start();
-        QCOMPARE(form.exec(), result);
-        t.wait();
-        if (result == 0) {
-            QVERIFY(answerer.waitHandled(1));
-            const QString shown = answerer.seen().value(0);
-            QVERIFY2(shown.contains(why) && shown.contains(named), qPrintable(shown));
+        for (int load = 0; load < 2; ++load) {
+            ModalAnswerer answerer;
+            ProgressForm form;
+            ITunesCacheSMSThread t(m, form);
+            QCOMPARE(t.cacheDir().dirName(), m.dirPathMd5());
+            t.start();
+            QCOMPARE(form.exec(), result);
+            t.wait();
+            if (result == 0) {
+                QVERIFY(answerer.waitHandled(1));
+                const QString shown = answerer.seen().value(0);
+                QVERIFY2(shown.contains(why) && shown.contains(named), qPrintable(shown));
+            }
         }
-        const QString lib = t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library");
+        const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
+        const QString lib = cache.absoluteFilePath("file-relay/var/mobile/Library");
         for (const QString& rel : copied) {
             QFile f(lib + "/" + rel);
             QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(rel));
@@ -83,9 +101,23 @@ private Q_SLOTS:
         }
         if (copied.isEmpty())
             QVERIFY(!QFileInfo::exists(lib));
-        QVERIFY(QFileInfo::exists(t.cacheDir().absoluteFilePath("manifest.db")));
-        DataSources::countBackup(m, t.cacheDir());
+        QVERIFY(QFileInfo::exists(cache.absoluteFilePath("manifest.db")));
+        const QHash<QString, QString> marks = BkCacheDb::notAsWrittenIn(cache);
+        QStringList got;
+        for (auto it = marks.cbegin(); it != marks.cend(); ++it) {
+            got << QDir(lib).relativeFilePath(it.key());
+            QVERIFY2(it.value().contains(why), qPrintable(it.value()));
+        }
+        QCOMPARE(got, marked);
+        DataSources::countBackup(m, cache);
         QCOMPARE(m.msgCount, counted);
+        if (counted <= 0)
+            return;
+        // The page's model of the cache knows the attachments the load found not as written.
+        MsgData data;
+        IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
+        QCOMPARE(MsgCopyMarks::apply(data, cache),
+            int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the

@@ -1,9 +1,12 @@
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
+#include "backup/MBDBParser.h"
 #include "backup/support/GenBackup.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
@@ -15,6 +18,7 @@
 #include <QProcess>
 #include <QTimer>
 #include <QtTest>
+#include <sqlite3.h>
 
 class TestLoadBkThread : public QObject
 {
@@ -61,63 +65,140 @@ private Q_SLOTS:
         QVERIFY(f.readAll().endsWith("marker"));
     }
 
+    // A backup of notes.sqlite with the stored-copy damage given ("append": not whole blocks),
+    // opened; "none" for a whole one.
+    static QString damagedBackup(const QString& damage)
+    {
+        QStringList args { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        if (damage != "append" && damage != "none")
+            args << "--stored-damage"
+                 << "Library/Notes/notes.sqlite=" + damage;
+        const QString dir = GenBackup::make(args);
+        if (damage == "append") {
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            if (!m.setPasscode("pw"))
+                return QString();
+            m.parseInfo();
+            QFile stored(m.storedFilePath(m.notesNode->item));
+            if (stored.open(QIODevice::Append))
+                stored.write("xyz");
+        }
+        return dir;
+    }
+    // Runs a load of notes and bookmarks into cache; its result, and the text of its box if any.
+    static int load(const QString& dir, const QDir& cache, bool showWhatItCan, QString* shown)
+    {
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        if (!m.setPasscode("pw"))
+            return -1;
+        m.parseInfo();
+        ModalAnswerer answerer;
+        ProgressForm form;
+        LoadBkThread t(&m, { m.notesNode, m.bookmarksNode }, cache, &form);
+        t.setShowWhatItCan(showWhatItCan);
+        t.start();
+        const int result = form.exec();
+        t.wait();
+        if (answerer.waitHandled(1, result == 1 ? 300 : 10000))
+            *shown = answerer.seen().value(0);
+        return result;
+    }
+    static bool notesMarked(const QDir& cache)
+    {
+        const QString notes = MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite");
+        return BkCacheDb::notAsWrittenIn(cache).contains(cache.absoluteFilePath(notes));
+    }
+
     void reportsCopyErrors_data()
     {
         QTest::addColumn<QString>("damage");
+        // A load of a backup into the same cache before: "-" none, "same" this very backup, else
+        // another backup's notes.sqlite with that damage.
+        QTest::addColumn<QString>("earlier");
         QTest::addColumn<bool>("showWhatItCan");
         QTest::addColumn<int>("result");
         QTest::addColumn<QString>("text");
         // The stored file no longer decrypts in whole blocks.
         QTest::newRow("not whole blocks")
-            << "append" << false << 0
-            << "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed.";
+            << "append"
+            << "-" << false << 0 << "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed.";
         // Cut short at a block boundary: never copied as a success. A page that shows what it can
         // goes on with what there is and says it.
-        QTest::newRow("cut short") << "cut-half" << false << 0 << "Copy notes.sqlite error. The stored copy ";
-        QTest::newRow("cut short, shown")
-            << "cut-half" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+        QTest::newRow("cut short") << "cut-half"
+                                   << "-" << false << 0 << "Copy notes.sqlite error. The stored copy ";
+        QTest::newRow("cut short, shown") << "cut-half"
+                                          << "-" << true << 1 << "Copy notes.sqlite error. The stored copy ";
         QTest::newRow("under another key, shown")
-            << "other-key" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+            << "other-key"
+            << "-" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+        // The copy of the first load is reused, and still known for what it is.
+        QTest::newRow("cut short, shown, loaded again")
+            << "cut-half"
+            << "same" << true << 1 << "Copy notes.sqlite error. The stored copy ";
+        QTest::newRow("cut short, loaded again")
+            << "cut-half"
+            << "same" << false << 0 << "Copy notes.sqlite error. The stored copy ";
+        // Nothing decrypted: a copy of another stored file left by an earlier load goes too.
+        QTest::newRow("not whole blocks over an earlier whole copy")
+            << "append"
+            << "none" << true << 1 << "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed.";
+        // Fetched whole again, the copy is the phone's file again.
+        QTest::newRow("whole after a copy cut short") << "none"
+                                                      << "cut-half" << false << 1 << "";
     }
     void reportsCopyErrors()
     {
         QFETCH(QString, damage);
+        QFETCH(QString, earlier);
         QFETCH(bool, showWhatItCan);
         QFETCH(int, result);
         QFETCH(QString, text);
-        QStringList args { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        if (damage != "append")
-            args << "--stored-damage"
-                 << "Library/Notes/notes.sqlite=" + damage;
-        const QString dir = GenBackup::make(args);
-        BackupManifest m(dir);
-        m.readManifestInfo();
-        QVERIFY(m.setPasscode("pw"));
-        m.parseInfo();
-        if (damage == "append") {
-            QFile stored(m.storedFilePath(m.notesNode->item));
-            QVERIFY(stored.open(QIODevice::Append));
-            stored.write("xyz");
-            stored.close();
-        }
-        ModalAnswerer answerer;
-        ProgressForm form;
+        const QString dir = damagedBackup(damage);
         const QDir cache(TestEnv::tempDir() + "/cache-" + QTest::currentDataTag());
-        LoadBkThread t(&m, { m.notesNode, m.bookmarksNode }, cache, &form);
-        t.setShowWhatItCan(showWhatItCan);
-        t.start();
-        QCOMPARE(form.exec(), result);
-        t.wait();
-        QVERIFY(answerer.waitHandled(1));
-        const QString shown = answerer.seen().value(0);
-        QVERIFY2(shown.contains(text), qPrintable(shown));
-        if (damage != "append")
+        QString shown;
+        if (earlier != "-") {
+            QCOMPARE(load(earlier == "same" ? dir : damagedBackup(earlier), cache, true, &shown), 1);
+            QCOMPARE(notesMarked(cache), earlier != "none");
+            shown.clear();
+        }
+        QCOMPARE(load(dir, cache, showWhatItCan, &shown), result);
+        QVERIFY2(text.isEmpty() ? shown.isEmpty() : shown.contains(text), qPrintable(shown));
+        if (damage != "append" && damage != "none")
             QVERIFY2(shown.contains("ends without its padding"), qPrintable(shown));
-        // What a damaged copy decrypts to is written; shown, the other files are copied all the same.
-        QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(m.notesNode->item.backupFileName())),
+        // What a damaged copy decrypts to is written and marked as such; shown, the other files are
+        // copied all the same.
+        QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
+                     MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))),
             damage != "append");
-        QCOMPARE(
-            QFileInfo::exists(cache.absoluteFilePath(m.bookmarksNode->item.backupFileName())), showWhatItCan);
+        QCOMPARE(notesMarked(cache), damage != "none");
+        QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
+                     MBDBParser::backupFileName("HomeDomain", "Library/Safari/Bookmarks.db"))),
+            showWhatItCan || damage == "none" || earlier != "-");
+    }
+
+    // A damaged copy whose mark cannot be recorded (the cache's database cannot be written) does
+    // not stay behind unmarked to pass for the phone's file: it goes, and the load says why.
+    void anUnrecordedDamagedCopyGoes()
+    {
+        const QString dir = damagedBackup("cut-half");
+        const QDir cache(TestEnv::tempDir() + "/cache-unrecorded");
+        QVERIFY(cache.mkpath("."));
+        BkCacheDb(cache.absoluteFilePath("manifest2.db")).openThrow();
+        {
+            // The mark's row fails as a write onto a full disk would.
+            Sqlite3DB db;
+            db.openThrow(cache.absoluteFilePath("manifest2.db"), SQLITE_OPEN_READWRITE);
+            db.executeThrow("create trigger full before insert on file_not_as_written "
+                            "begin select raise(abort, 'database or disk is full'); end");
+        }
+        QString shown;
+        QCOMPARE(load(dir, cache, true, &shown), 0);
+        QVERIFY2(shown.contains("Copy notes.sqlite error. database or disk is full"), qPrintable(shown));
+        QVERIFY(!QFileInfo::exists(
+            cache.absoluteFilePath(MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))));
+        QVERIFY(!notesMarked(cache));
     }
 
     void aCopyWaitingForAWriteSaysSo_data()

@@ -141,6 +141,14 @@ private Q_SLOTS:
         QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 120));
         a._path = dir + "/missing.jpg";
         QVERIFY(!QFile::exists(a.thumbnail()));
+        // None from a copy that is not what the phone wrote, and none kept from before either: it
+        // would show the picture as it was drawn then.
+        a._path = dir + "/tall.png";
+        a._notAsWritten = "cut short";
+        QVERIFY(a.thumbnail().isEmpty());
+        QVERIFY(!QFile::exists(t));
+        a._notAsWritten.clear();
+        QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 120)); // drawn again, from the file as it is
     }
 
     void eventSummaries()

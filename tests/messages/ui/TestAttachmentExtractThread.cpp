@@ -117,6 +117,56 @@ private Q_SLOTS:
         QVERIFY2(text.contains(" 1 "), qPrintable(text));
     }
 
+    // Attachments whose copies the load found not to be what the phone wrote: their bytes are
+    // written all the same where there are any, but they are counted apart and named (the first
+    // ten), and the run ends with an error; the others are extracted as ever.
+    void notAsWrittenIsCountedApart_data()
+    {
+        QTest::addColumn<bool>("copied"); // whether the cache holds what the stored copy gave
+        QTest::addColumn<int>("damaged");
+        QTest::newRow("cut copy") << true << 1;
+        QTest::newRow("no copy") << false << 1;
+        QTest::newRow("more than are named") << true << 12;
+    }
+    void notAsWrittenIsCountedApart()
+    {
+        QFETCH(bool, copied);
+        QFETCH(int, damaged);
+        const QString base = TestEnv::tempDir();
+        putFile(base + "/in/whole", "whole");
+        Messages msgs;
+        msgs.add(500000000, "~/Library/SMS/Attachments/a/IMG_0001.JPG", base + "/in/whole");
+        for (int i = 0; i < damaged; ++i) {
+            const QString local = base + QString("/in/cut%1").arg(i);
+            if (copied)
+                putFile(local, "first half");
+            msgs.add(500000100 + i, QString("~/Library/SMS/Attachments/b/IMG_%1.JPG").arg(100 + i), local);
+            msgs.attachments.back()->_notAsWritten = QString("The stored copy /bk/%1 is not the file the "
+                                                             "phone wrote: it ends without its padding.")
+                                                         .arg(i);
+        }
+        const QString target = base + "/out";
+        QString text;
+        QCOMPARE(extract(msgs, target, false, &text), 0);
+        QStringList expected { QString("%1 of the attachments are not what the phone wrote:").arg(damaged) };
+        for (int i = 0; i < qMin(damaged, 10); ++i) {
+            const QString where = copied ? target + QString("/IMG_%1.JPG").arg(100 + i)
+                                         : QString("IMG_%1.JPG (not written)").arg(100 + i);
+            expected << where
+                    + QString(": The stored copy /bk/%1 is not the file the phone wrote: it ends without "
+                              "its padding.")
+                          .arg(i);
+        }
+        if (damaged > 10)
+            expected << QString("... and %1 more.").arg(damaged - 10);
+        expected << "1 other MMS attachments were extracted to " + target + ".";
+        QCOMPARE(text.split('\n'), expected);
+        QCOMPARE(bytesOf(target + "/IMG_0001.JPG"), QByteArray("whole"));
+        QCOMPARE(QDir(target).entryList(QDir::Files).size(), 1 + (copied ? damaged : 0));
+        if (copied)
+            QCOMPARE(bytesOf(target + "/IMG_100.JPG"), QByteArray("first half"));
+    }
+
     void cancelKeepsWhatWasThereBefore_data()
     {
         QTest::addColumn<bool>("existing");

@@ -1,5 +1,8 @@
+#include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgTempDir.h"
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/ExportMessagesCsv.h"
 #include "messages/ui/ExportMessagesThread.h"
@@ -10,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QtTest>
 
 class TestExportMessagesThread : public QObject
@@ -96,6 +100,59 @@ private Q_SLOTS:
             names(run.written), QStringList({ "unknown-chat.html", "unknown-chat(2).html", "chat99.html" }));
         QVERIFY(QFile::exists(out + "/files/style.css"));
         QVERIFY(QFile::exists(out + "/files/bb2_09.png"));
+    }
+
+    // Attachments whose copies the load found not to be what the phone wrote: every format writes
+    // all its messages and keeps them, names and counts those attachments apart and ends with an
+    // error, and draws no preview from them (pages and PDFs show the placeholder).
+    void notAsWrittenAttachmentsEndWithAnError_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("text") << int(ExportMessagesThread::Txt);
+        QTest::newRow("csv") << int(ExportMessagesThread::Csv);
+        QTest::newRow("pdf") << int(ExportMessagesThread::Pdf);
+        QTest::newRow("html") << int(ExportMessagesThread::Html);
+        QTest::newRow("database") << int(ExportMessagesThread::Db);
+    }
+    void notAsWrittenAttachmentsEndWithAnError()
+    {
+        QFETCH(int, type);
+        const QString src = TestEnv::tempDir() + "/src-" + QTest::currentDataTag();
+        QDir().mkpath(src);
+        QImage picture(240, 160, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(src + "/IMG_0001.JPG", "JPEG") && picture.save(src + "/IMG_0002.JPG", "JPEG"));
+        MsgModelBuilder b;
+        _MsgChat* chat = b.chat("+1", { b.handle("+1", "Ada") });
+        _MsgAttachment* whole
+            = b.attach(b.message(chat, nullptr, 1000, "whole"), src + "/IMG_0001.JPG", "image/jpeg");
+        _MsgAttachment* cut
+            = b.attach(b.message(chat, nullptr, 2000, "cut"), src + "/IMG_0002.JPG", "image/jpeg");
+        cut->filename = "~/Library/SMS/Attachments/4a/02/G/IMG_0002.JPG";
+        cut->_notAsWritten
+            = "The stored copy /bk/4a/4a02 is not the file the phone wrote: it ends without its padding.";
+        const QString thumbs = msgPrivateTempDir();
+        const QString cutThumb = thumbs + "/" + g_pathHash(cut->_path) + ".thumb";
+        const QString out = TestEnv::tempDir() + "/damaged-" + QTest::currentDataTag();
+        const ExportRun run = runExport(b.messages(), out, type);
+        QCOMPARE(run.result, 0);
+        QCOMPARE(run.text,
+            QString(
+                "1 of the attachments are not what the phone wrote:\n"
+                "IMG_0002.JPG: The stored copy /bk/4a/4a02 is not the file the phone wrote: it ends without "
+                "its padding.\n2 Messages were exported."));
+        QVERIFY(!run.written.isEmpty());
+        for (const QString& f : run.written)
+            QVERIFY2(QFileInfo(f).size() > 0, qPrintable(f));
+        QVERIFY(!QFile::exists(cutThumb));
+        if (type == ExportMessagesThread::Html) {
+            QFile page(run.written.first());
+            QVERIFY(page.open(QIODevice::ReadOnly));
+            const QByteArray html = page.readAll();
+            QCOMPARE(int(html.count("files/empty_photo.jpg")), 1);
+            QCOMPARE(int(html.count("<a href=\"files/IMG_0002.JPG\">")), 1); // its bytes, linked
+            QVERIFY(QFile::exists(thumbs + "/" + g_pathHash(whole->_path) + ".thumb"));
+        }
     }
 
     // File names made from long names stay within the 255-byte limit, numbered ones too.
