@@ -143,6 +143,18 @@ out=$("$probe" extract-tree --domain HomeDomain "$work/mix" "$work/mix-tree" < /
 [ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
 check "extract-tree counts that file apart" $?
 
+# Names the phone tells apart by case alone stay four files on a disk that ignores case: no two
+# written paths are one there, and each file keeps its own bytes.
+app=AppDomain-com.example.notes
+for f in one two three four; do echo "$f" > "$work/$f.txt"; done
+/usr/bin/python3 "$generator" --put "$app:Documents/Notes.txt=$work/one.txt" --put "$app:Documents/notes.txt=$work/two.txt" \
+    --put "$app:Library/Caches/x.dat=$work/three.txt" --put "$app:Library/caches/x.dat=$work/four.txt" "$work/cases" > /dev/null
+out=$("$probe" extract-tree --domain "$app" "$work/cases" "$work/cases-tree" < /dev/null 2> "$work/err.txt"); rc=$?
+[ $rc -eq 0 ] && [[ "$out" == *'"extracted":4'* ]] && [ "$(find "$work/cases-tree" -type f | wc -l)" -eq 4 ] \
+    && [ -z "$(find "$work/cases-tree" | tr '[:upper:]' '[:lower:]' | sort | uniq -d)" ] \
+    && [ "$(find "$work/cases-tree" -type f -exec cat {} + | sort | tr '\n' ' ')" = "four one three two " ]
+check "extract-tree writes names differing in case alone as four files a disk ignoring case keeps apart" $?
+
 # A folder of the backup the user may not read (its permissions lost in a copy): its files are
 # counted apart from those the backup lacks, with the system's reason. Root reads anything, so the
 # probe then runs as nobody on a copy that nobody may read otherwise.
