@@ -183,6 +183,37 @@ fi
 chmod 755 "$folder"
 rm -rf "$perm"
 
+# A backup folder the user may not read, or one inside a folder the user may not search, is named
+# with the system's reason by every command that opens it, never called "not a device backup". As
+# root the probe runs without the powers that pass over permissions, and as nobody.
+perm=$(mktemp -d)
+/usr/bin/python3 "$generator" "$perm/up/bk" > /dev/null && mkdir -m 1777 "$perm/home" && chmod -R a+rX "$perm"
+runs=("")
+if [ "$(id -u)" -eq 0 ]; then
+    runs=("setpriv --bounding-set=-dac_override,-dac_read_search" "setpriv --reuid=65534 --regid=65534 --clear-groups")
+fi
+for run in "${runs[@]}"; do
+    for locked in "$perm/up/bk" "$perm/up"; do
+        chmod 000 "$locked"
+        if $run test -r "$perm/up/bk/Manifest.plist"; then
+            echo "SKIP: a folder without permission stays readable to this user; its check cannot run"
+            chmod 755 "$locked"
+            continue
+        fi
+        for cmd in info tree extract-tree photos notes contacts calls calendars messages; do
+            dest=()
+            [ "$cmd" = extract-tree ] && dest=("$perm/home/tree")
+            HOME="$perm/home" $run "$probe" $cmd "$perm/up/bk" "${dest[@]}" < /dev/null > /dev/null 2> "$work/err.txt"
+            rc=$?
+            [ $rc -ne 0 ] && grep -qF "Cannot read the folder $locked: Permission denied." "$work/err.txt" \
+                && ! grep -q "not a device backup" "$work/err.txt"
+            check "$cmd names a backup in ${locked#$perm/} without permission, with the reason (${run:-as this user})" $?
+        done
+        chmod 755 "$locked"
+    done
+done
+rm -rf "$perm"
+
 # Reading never writes beside what it reads: each reading command on a database in WAL mode (a
 # device's usual mode) leaves its folder as it was.
 gen=$(dirname "$generator")
