@@ -1,6 +1,7 @@
 #include "backup/BackupManifest.h"
 
 #include "app/DataPaths.h"
+#include "app/FolderAccess.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/SliceArena.h"
@@ -248,6 +249,10 @@ QString BackupManifest::readableManifestDbPath() const
 void BackupManifest::readManifestInfo()
 {
     const QString plistPath = dir.absoluteFilePath(QStringLiteral("Manifest.plist"));
+    // A folder the user may not read shows no Manifest.plist: its reason is told instead.
+    QString refused;
+    if (FolderAccess::stateOf(dir.absolutePath(), &refused) == FolderAccess::State::Refused)
+        fail(refused);
     if (!QFileInfo(dir.absolutePath()).isDir())
         fail(QStringLiteral("Cannot find the backup folder %1.").arg(dir.absolutePath()));
     if (!QFileInfo::exists(plistPath))
@@ -523,10 +528,14 @@ void BackupManifest::readRecordsThrow()
             m_plainDir = ManifestWalCopy::takeThrow(db);
         }
         parseManifestDbThrow(readableManifestDbPath());
-    } else
+    } else {
+        QString refused;
+        if (FolderAccess::stateOf(dir.absolutePath(), &refused) == FolderAccess::State::Refused)
+            fail(refused);
         fail(QStringLiteral(
             "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
                  .arg(dir.absolutePath()));
+    }
 }
 
 // The manifest's files as they stand: the records, a plain database's log, and the list a device

@@ -36,6 +36,17 @@ QString extensionOf(const QString& name)
     return name.mid(dot);
 }
 
+// The path as a disk that ignores case, composition or a name's trailing dots and spaces stores
+// it: two paths with one key are one entry there.
+QString sameEntryKey(const QString& path)
+{
+    QString key = path.normalized(QString::NormalizationForm_C).toCaseFolded();
+    while (key.size() > 1 && (key.endsWith(QLatin1Char('.')) || key.endsWith(QLatin1Char(' ')))
+        && key.at(key.size() - 2) != QLatin1Char('/'))
+        key.chop(1);
+    return key;
+}
+
 } // namespace
 
 QString ExtractNamer::cleanName(const QString& name)
@@ -55,12 +66,15 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
 {
     const QString clean = cleanName(name);
     QString path = folder + QLatin1Char('/') + clean;
-    if (m_used.contains(path)) {
+    QString key = sameEntryKey(path);
+    if (m_used.contains(key)) {
         const QString ext = isFile ? extensionOf(clean) : QString();
         const QString stem = clean.chopped(ext.size());
-        for (int n = 2; m_used.contains(path); ++n)
+        for (int n = 2; m_used.contains(key); ++n) {
             path = folder + QLatin1Char('/') + fitName(stem, QStringLiteral(" (%1)").arg(n) + ext);
+            key = sameEntryKey(path);
+        }
     }
-    m_used.insert(path);
+    m_used.insert(key);
     return path;
 }

@@ -7,8 +7,11 @@
 // inside its folder: \ / : * ? " < > |, line ends, tabs and NUL are removed, the rest trimmed, an
 // empty name, "." and ".." become "_", "_" and "__", and a name over 255 UTF-8 bytes is cut
 // before its extension, which stays.
-// Two entries of one run that end up with the same path get " (2)", " (3)"... (before the
-// extension of a file); an entry that was there before the run is not renamed.
+// Two entries of one run whose paths would be one entry on some disk get " (2)", " (3)"...
+// (before the extension of a file), folders as files: paths are compared without case (Unicode
+// case folding), as one composition of accented letters, and without dots and spaces at a name's
+// end, as disks that ignore them store names. An entry that was there before the run is not
+// renamed.
 class ExtractNamer
 {
 public:
@@ -17,5 +20,5 @@ public:
     QString claimPath(const QString& folder, const QString& name, bool isFile);
 
 private:
-    QSet<QString> m_used;
+    QSet<QString> m_used; // the paths given out, in the form compared
 };

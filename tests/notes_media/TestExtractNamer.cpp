@@ -78,6 +78,53 @@ private Q_SLOTS:
         namer.claimPath("/d", longName, true);
         QVERIFY(namer.claimPath("/d", longName, true).section('/', -1).toUtf8().size() <= 255);
     }
+
+    // Paths a disk that ignores case (exFAT, FAT, most Mac and Windows disks) or composition, or
+    // drops a name's trailing dots, would store as one entry are numbered as exact repeats are, so
+    // no file of a run replaces another. Each claim is folder/name, a folder's with a trailing /.
+    void entriesOneOnSomeDisksAreNumbered_data()
+    {
+        const QString eAcute = QString(QChar(0x00E9));
+        const QString eAndAccent = QString("e") + QChar(0x0301);
+        QTest::addColumn<QStringList>("claims");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("files differing in case") << QStringList { "/d/Notes.txt", "/d/notes.txt",
+            "/d/NOTES.TXT" } << QStringList { "/d/Notes.txt", "/d/notes (2).txt", "/d/NOTES (3).TXT" };
+        QTest::newRow("folders differing in case, with their files")
+            << QStringList { "/d/Caches/", "/d/Caches/x.dat", "/d/caches/", "/d/caches (2)/x.dat" }
+            << QStringList { "/d/Caches", "/d/Caches/x.dat", "/d/caches (2)", "/d/caches (2)/x.dat" };
+        QTest::newRow("a file and a folder differing in case")
+            << QStringList { "/d/Data/", "/d/data" } << QStringList { "/d/Data", "/d/data (2)" };
+        QTest::newRow("the same folder given in another case") << QStringList { "/d/Caches/x.dat",
+            "/d/caches/X.dat" } << QStringList { "/d/Caches/x.dat", "/d/caches/X (2).dat" };
+        QTest::newRow("a number taken by a name in another case")
+            << QStringList { "/d/Notes.txt", "/d/notes.txt", "/d/NOTES (2).txt" }
+            << QStringList { "/d/Notes.txt", "/d/notes (2).txt", "/d/NOTES (2) (2).txt" };
+        QTest::newRow("Unicode case folding, final sigma and umlaut")
+            << QStringList { QString::fromUtf8("/d/ΟΔΟΣ.txt"), QString::fromUtf8("/d/οδος.txt"),
+                   QString::fromUtf8("/d/Ärger"), QString::fromUtf8("/d/ärger") }
+            << QStringList { QString::fromUtf8("/d/ΟΔΟΣ.txt"), QString::fromUtf8("/d/οδος (2).txt"),
+                   QString::fromUtf8("/d/Ärger"), QString::fromUtf8("/d/ärger (2)") };
+        QTest::newRow("one accented letter composed two ways")
+            << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + ".txt" }
+            << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + " (2).txt" };
+        QTest::newRow("trailing dots") << QStringList { "/d/notes", "/d/notes.", "/d/notes.." }
+                                       << QStringList { "/d/notes", "/d/notes (2).", "/d/notes. (2)." };
+    }
+    void entriesOneOnSomeDisksAreNumbered()
+    {
+        QFETCH(QStringList, claims);
+        QFETCH(QStringList, expected);
+        ExtractNamer namer;
+        QStringList paths;
+        for (QString claim : claims) {
+            const bool isFile = !claim.endsWith('/');
+            if (!isFile)
+                claim.chop(1);
+            paths << namer.claimPath(claim.section('/', 0, -2), claim.section('/', -1), isFile);
+        }
+        QCOMPARE(paths, expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestExtractNamer)

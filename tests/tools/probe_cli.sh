@@ -190,6 +190,18 @@ check "the message load says that the stored sms.db is empty" $?
     && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt"
 check "info counts the empty sms.db as unknown, saying so" $?
 
+# Names the phone tells apart by case alone stay four files on a disk that ignores case: no two
+# written paths are one there, and each file keeps its own bytes.
+app=AppDomain-com.example.notes
+for f in one two three four; do echo "$f" > "$work/$f.txt"; done
+/usr/bin/python3 "$generator" --put "$app:Documents/Notes.txt=$work/one.txt" --put "$app:Documents/notes.txt=$work/two.txt" \
+    --put "$app:Library/Caches/x.dat=$work/three.txt" --put "$app:Library/caches/x.dat=$work/four.txt" "$work/cases" > /dev/null
+out=$("$probe" extract-tree --domain "$app" "$work/cases" "$work/cases-tree" < /dev/null 2> "$work/err.txt"); rc=$?
+[ $rc -eq 0 ] && [[ "$out" == *'"extracted":4'* ]] && [ "$(find "$work/cases-tree" -type f | wc -l)" -eq 4 ] \
+    && [ -z "$(find "$work/cases-tree" | tr '[:upper:]' '[:lower:]' | sort | uniq -d)" ] \
+    && [ "$(find "$work/cases-tree" -type f -exec cat {} + | sort | tr '\n' ' ')" = "four one three two " ]
+check "extract-tree writes names differing in case alone as four files a disk ignoring case keeps apart" $?
+
 # A folder of the backup the user may not read (its permissions lost in a copy): its files are
 # counted apart from those the backup lacks, with the system's reason. Root reads anything, so the
 # probe then runs as nobody on a copy that nobody may read otherwise.
@@ -216,6 +228,37 @@ else
     check "info counts the message database of a folder without permission as unknown, saying why" $?
 fi
 chmod 755 "$folder"
+rm -rf "$perm"
+
+# A backup folder the user may not read, or one inside a folder the user may not search, is named
+# with the system's reason by every command that opens it, never called "not a device backup". As
+# root the probe runs without the powers that pass over permissions, and as nobody.
+perm=$(mktemp -d)
+/usr/bin/python3 "$generator" "$perm/up/bk" > /dev/null && mkdir -m 1777 "$perm/home" && chmod -R a+rX "$perm"
+runs=("")
+if [ "$(id -u)" -eq 0 ]; then
+    runs=("setpriv --bounding-set=-dac_override,-dac_read_search" "setpriv --reuid=65534 --regid=65534 --clear-groups")
+fi
+for run in "${runs[@]}"; do
+    for locked in "$perm/up/bk" "$perm/up"; do
+        chmod 000 "$locked"
+        if $run test -r "$perm/up/bk/Manifest.plist"; then
+            echo "SKIP: a folder without permission stays readable to this user; its check cannot run"
+            chmod 755 "$locked"
+            continue
+        fi
+        for cmd in info tree extract-tree photos notes contacts calls calendars messages; do
+            dest=()
+            [ "$cmd" = extract-tree ] && dest=("$perm/home/tree")
+            HOME="$perm/home" $run "$probe" $cmd "$perm/up/bk" "${dest[@]}" < /dev/null > /dev/null 2> "$work/err.txt"
+            rc=$?
+            [ $rc -ne 0 ] && grep -qF "Cannot read the folder $locked: Permission denied." "$work/err.txt" \
+                && ! grep -q "not a device backup" "$work/err.txt"
+            check "$cmd names a backup in ${locked#$perm/} without permission, with the reason (${run:-as this user})" $?
+        done
+        chmod 755 "$locked"
+    done
+done
 rm -rf "$perm"
 
 # Reading never writes beside what it reads: each reading command on a database in WAL mode (a

@@ -1,5 +1,6 @@
 #include "ProbeBackupSupport.h"
 
+#include "app/FolderAccess.h"
 #include "app/LeaveAtExit.h"
 
 #include <QFileInfo>
@@ -20,6 +21,13 @@ void holdForRun(const QString& dir, BackupFolderLock::Mode mode)
 {
     static std::vector<std::unique_ptr<BackupFolderLock>> holds;
     holds.push_back(std::make_unique<BackupFolderLock>(QDir(dir), mode));
+}
+
+void requireEnterable(const QString& path)
+{
+    QString text;
+    if (FolderAccess::stateOf(path, &text) == FolderAccess::State::Refused)
+        throw std::runtime_error(text.toStdString());
 }
 
 std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse)

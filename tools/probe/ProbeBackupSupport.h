@@ -13,6 +13,9 @@ namespace ProbeBackup
 // Holds the backup folder until the process ends: shared for a command that reads it, exclusive
 // for one that reads and then writes, so no write of another program runs in the middle.
 void holdForRun(const QString& dir, BackupFolderLock::Mode mode);
+// Throws the text naming the folder and the system's reason when the system does not let the user
+// into path (a file's or a folder's): a command would otherwise find nothing there.
+void requireEnterable(const QString& path);
 // Holds the folder shared, then opens it. Throws std::runtime_error with a clear text ("wrong
 // password", "not a backup", ...).
 std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool parse);

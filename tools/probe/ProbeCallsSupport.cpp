@@ -82,6 +82,7 @@ QString takeOption(QStringList& args, const QString& name)
 std::unique_ptr<ICallHistoryDb> openCallsThrow(
     const QString& source, const QString& work, const QString& password, QString* kind)
 {
+    ProbeBackup::requireEnterable(source);
     const QFileInfo info(source);
     const QDir w(work);
     if (!info.exists())
@@ -122,6 +123,7 @@ std::unique_ptr<ICallHistoryDb> openCallsThrow(
 std::unique_ptr<ICalendarDb> openCalendarsThrow(
     const QString& source, const QString& work, const QString& password, QString* kind)
 {
+    ProbeBackup::requireEnterable(source);
     const QFileInfo info(source);
     const QDir w(work);
     if (!info.exists())

@@ -50,6 +50,7 @@ void stageBackup(const QString& dir, const QDir& work)
 
 std::unique_ptr<IContactsDb> ProbeContacts::openCopyThrow(const QString& src, const QDir& work, QString& kind)
 {
+    ProbeBackup::requireEnterable(src);
     const QFileInfo info(src);
     if (!info.exists())
         fail(QStringLiteral("%1 does not exist").arg(src));

@@ -29,6 +29,7 @@ void openThrow(const Args& args, const QString& src, const QString& domain, cons
     if (!work.temp.isValid())
         throw std::runtime_error("can not create a temporary folder");
     work.cache = QDir(work.temp.path());
+    ProbeBackup::requireEnterable(src);
     const QFileInfo info(src);
     if (!info.exists())
         throw std::runtime_error(QStringLiteral("%1 does not exist").arg(src).toStdString());

@@ -60,6 +60,7 @@ void ProbeMessageSource::takeSmsDb(const QString& src, const QString& dest)
 ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
     : access(access)
 {
+    ProbeBackup::requireEnterable(path);
     const QFileInfo info(path);
     if (!info.exists())
         throw std::runtime_error(QStringLiteral("%1 does not exist").arg(path).toStdString());

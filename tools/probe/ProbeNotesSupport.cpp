@@ -52,6 +52,7 @@ namespace ProbeNotes
 
 std::unique_ptr<IBookmarkDb> bookmarkSourceThrow(const QString& src, Work& work)
 {
+    ProbeBackup::requireEnterable(src);
     const QFileInfo info(src);
     if (!info.exists())
         fail(QStringLiteral("%1 does not exist").arg(src));
@@ -66,6 +67,7 @@ std::unique_ptr<IBookmarkDb> bookmarkSourceThrow(const QString& src, Work& work)
 
 std::unique_ptr<INotesDb> notesSourceThrow(const QString& src, Work& work)
 {
+    ProbeBackup::requireEnterable(src);
     const QFileInfo info(src);
     if (!info.exists())
         fail(QStringLiteral("%1 does not exist").arg(src));

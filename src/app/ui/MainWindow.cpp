@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
+#include "app/FolderAccess.h"
 #include "app/StyleSheet.h"
 #include "app/ui/AboutUsForm.h"
 #include "app/ui/BKDescForm.h"
@@ -257,7 +258,16 @@ void MainWindow::relistBackups()
         CacheListDb list(cacheListPath());
         items = list.cacheList();
     }
+    QStringList refused;
     for (const CacheListDb::_CacheItem& item : items) {
+        QString text;
+        if (FolderAccess::stateOf(item.path, &text) == FolderAccess::State::Refused) {
+            // There, but the user may not read it now: kept with its cache, and told. A folder above
+            // it may be the one named.
+            const QString backup = QDir::toNativeSeparators(item.path);
+            refused.append(text.contains(backup) ? text : backup + QStringLiteral(": ") + text);
+            continue;
+        }
         if (QFileInfo::exists(item.path)) {
             try {
                 QSharedPointer<BackupManifest> manifest(new BackupManifest(item.path, nullptr));
@@ -276,6 +286,8 @@ void MainWindow::relistBackups()
                 g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(item.uid));
         }
     }
+    if (!refused.isEmpty())
+        Tips::warning(tr("IDS_REMEMBERED_BACKUPS_UNREADABLE_%1").arg(refused.join(QLatin1Char('\n'))));
 }
 
 void MainWindow::listLocalDbs()
@@ -495,9 +507,16 @@ void MainWindow::loadItemMainForm()
 
 bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
 {
-    if (!QFileInfo(manifest->dir.absolutePath()).isDir()) {
+    QString refused;
+    switch (FolderAccess::stateOf(manifest->dir.absolutePath(), &refused)) {
+    case FolderAccess::State::Open:
+        break;
+    case FolderAccess::State::Missing:
         Tips::error(
             tr("IDS_BACKUP_FOLDER_GONE_%1").arg(QDir::toNativeSeparators(manifest->dir.absolutePath())));
+        return false;
+    case FolderAccess::State::Refused:
+        Tips::error(refused);
         return false;
     }
     if (manifest->IsEncrypted) {

@@ -1,6 +1,7 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 
 #include "app/DataPaths.h"
+#include "app/FolderAccess.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
 #include "app/ui/shared/Tips.h"
@@ -17,6 +18,25 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <exception>
+
+namespace
+{
+
+// Whether a folder inside a folder of backups is taken for a backup: one that lost its
+// Manifest.plist is named among those left out, not passed over, and so is one the user may not
+// look into.
+bool mayBeBackup(const QString& path)
+{
+    const QDir dir(path);
+    for (const char* name :
+        { "Manifest.plist", "Manifest.db", "Manifest.mbdb", "Info.plist", "Status.plist" }) {
+        if (dir.exists(QLatin1String(name)))
+            return true;
+    }
+    return FolderAccess::stateOf(path) == FolderAccess::State::Refused;
+}
+
+} // namespace
 
 LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     : QDialog(parent)
@@ -46,6 +66,13 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     for (int c = 1; c < 5; ++c)
         twBackups->header()->setSectionResizeMode(c, QHeaderView::ResizeToContents);
     layout->addWidget(twBackups, 1);
+    lbLeftOut = new QLabel(this);
+    lbLeftOut->setObjectName("lbLeftOut");
+    lbLeftOut->setTextFormat(Qt::PlainText);
+    lbLeftOut->setWordWrap(true);
+    lbLeftOut->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lbLeftOut->hide();
+    layout->addWidget(lbLeftOut);
 
     auto* buttons = new QHBoxLayout;
     buttons->setObjectName("horizontalLayout");
@@ -74,7 +101,7 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     connect(twBackups, &QTreeView::doubleClicked, this, &LoadItunesBackupDlg::onBtnOkPressed);
 
     for (const QString& root : systemBackupRoots()) {
-        if (QFileInfo(root).isDir())
+        if (FolderAccess::stateOf(root) != FolderAccess::State::Missing)
             addFolder(root, false);
     }
     if (model->rowCount() == 1)
@@ -110,6 +137,11 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
 {
     const QDir dir(path);
     QString error;
+    // A folder the user may not read looks empty: it may be a backup or hold some.
+    if (FolderAccess::stateOf(path, &error) == FolderAccess::State::Refused) {
+        tell(error, report);
+        return 0;
+    }
     if (dir.exists("Manifest.plist")) {
         const int row = addBackup(path, &error);
         if (row < 0) {
@@ -120,16 +152,16 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
         twBackups->setCurrentIndex(model->index(row, 0));
         return 1;
     }
+    if (FolderAccess::stateOf(path, &error, true) == FolderAccess::State::Refused) {
+        tell(error, report);
+        return 0;
+    }
     // A folder of backups, like the one the computer keeps.
     int added = 0;
     QStringList unreadable;
     const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& sub : subfolders) {
-        // A backup that lost its Manifest.plist is named among the skipped ones, not passed over.
-        const QDir subDir(sub.absoluteFilePath());
-        if (!subDir.exists("Manifest.plist") && !subDir.exists("Manifest.db")
-            && !subDir.exists("Manifest.mbdb") && !subDir.exists("Info.plist")
-            && !subDir.exists("Status.plist"))
+        if (!mayBeBackup(sub.absoluteFilePath()))
             continue;
         if (addBackup(sub.absoluteFilePath(), &error) >= 0)
             ++added;
@@ -138,12 +170,23 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
     }
     if (report && added == 0 && unreadable.isEmpty())
         Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
-    else if (report && !unreadable.isEmpty())
-        Tips::error(
-            tr("IDS_BACKUPS_SKIPPED_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")));
-    if (!report && !unreadable.isEmpty())
+    if (unreadable.isEmpty())
+        return added;
+    if (!report)
         qWarning("Backups not listed: %s", qUtf8Printable(unreadable.join("; ")));
+    tell(tr("IDS_BACKUPS_SKIPPED_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")), report);
     return added;
+}
+
+void LoadItunesBackupDlg::tell(const QString& text, bool report)
+{
+    if (report) {
+        Tips::error(text);
+        return;
+    }
+    const QString shown = lbLeftOut->text();
+    lbLeftOut->setText(shown.isEmpty() ? text : shown + QLatin1Char('\n') + text);
+    lbLeftOut->show();
 }
 
 void LoadItunesBackupDlg::onBtnAddFolderPressed()

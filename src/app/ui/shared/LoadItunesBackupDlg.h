@@ -25,13 +25,15 @@ public:
     static QStringList systemBackupRoots();
 
     // Adds a backup folder, or every backup inside a folder of backups. Problems are shown in a
-    // message box when `report` is set; returns the number of backups listed from the folder.
+    // message box when `report` is set, else in the note under the list; returns the number of
+    // backups listed from the folder.
     int addFolder(const QString& path, bool report = true);
     // The backups listed, in row order.
     const QList<QSharedPointer<BackupManifest>>& backups() const { return m_backups; }
 
     QLabel* lbTitle;
     QTreeView* twBackups;
+    QLabel* lbLeftOut; // what the scan of the computer's backups left out, and why; hidden when nothing
     ItemModelLoadBk* model;
     QPushButton* btnAddFolder;
     QPushButton* btnOK;
@@ -44,6 +46,8 @@ public Q_SLOTS:
 private:
     // Lists one backup folder; returns its row, or -1 when it is not a readable backup.
     int addBackup(const QString& path, QString* error);
+    // Shows text in a message box when report is set, else adds it to the note under the list.
+    void tell(const QString& text, bool report);
 
     QList<QSharedPointer<BackupManifest>> m_backups;
 };

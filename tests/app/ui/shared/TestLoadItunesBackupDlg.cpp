@@ -5,18 +5,27 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
+#include "support/PlainUser.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeView>
 #include <QtTest>
+#include <memory>
+#include <sys/stat.h>
 
 class TestLoadItunesBackupDlg : public QObject
 {
     Q_OBJECT
     QString m_systemRoot;
+
+    static bool setMode(const QString& path, int mode)
+    {
+        return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -168,6 +177,110 @@ private Q_SLOTS:
         QCOMPARE(dlg.addFolder(folder), 0);
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
         QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
+    }
+
+    void folderWithoutPermissionIsNamed_data()
+    {
+        QTest::addColumn<QString>("added"); // under a folder holding the backups "good" and "bk"
+        QTest::addColumn<QString>("locked"); // the folder whose permissions are taken
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("listed");
+        QTest::addColumn<QString>("shown"); // what the box says first
+        QTest::newRow("a backup without any permission") << "bk"
+                                                         << "bk" << 0 << 0 << "Cannot read the folder";
+        QTest::newRow("a backup that may be listed, not searched")
+            << "bk"
+            << "bk" << 0600 << 0 << "Cannot read the folder";
+        QTest::newRow("a backup in a folder of backups") << "."
+                                                         << "bk" << 0 << 1 << "These entries of the folder";
+        QTest::newRow("a folder of backups that may be searched, not listed")
+            << "."
+            << "." << 0300 << 0 << "Cannot read the folder";
+    }
+    // Added by hand, a folder the user may not read is named with the system's reason, never called
+    // "not a backup"; as root too, permissions holding for the test's thread.
+    void folderWithoutPermissionIsNamed()
+    {
+        QFETCH(QString, added);
+        QFETCH(QString, locked);
+        QFETCH(int, mode);
+        QFETCH(int, listed);
+        QFETCH(QString, shown);
+        const QString parent = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(parent + "/good", { "--udid", QString(40, '3') }));
+        QVERIFY(SyntheticBackup::make(parent + "/bk", { "--udid", QString(40, '4') }));
+        const QString lockedPath = QDir::cleanPath(parent + "/" + locked);
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        int n = -1;
+        QString whyNot;
+        {
+            PlainUser plain;
+            whyNot = plain.whyNot();
+            QVERIFY(setMode(lockedPath, mode));
+            if (plain.holdsToPermissions())
+                n = dlg.addFolder(QDir::cleanPath(parent + "/" + added), true);
+            QVERIFY(setMode(lockedPath, 0755));
+        }
+        QCoreApplication::removeTranslator(&english);
+        if (!whyNot.isEmpty())
+            QSKIP(qPrintable(whyNot));
+        QCOMPARE(n, listed);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString text = answerer.seen().value(0);
+        QVERIFY2(text.contains(shown) && !text.contains("is not a"), qPrintable(text));
+        QVERIFY2(text.contains(QString("Cannot read the folder %1: Permission denied.").arg(lockedPath)),
+            qPrintable(text));
+    }
+
+    // The computer's folder of backups is read when the dialog opens: a backup there, or the folder
+    // itself, that the user may not read is named under the list, without a box.
+    void scanNamesWhatTheUserMayNotRead_data()
+    {
+        QTest::addColumn<bool>("wholeFolder");
+        QTest::newRow("one backup") << false;
+        QTest::newRow("the folder of backups") << true;
+    }
+    void scanNamesWhatTheUserMayNotRead()
+    {
+        QFETCH(bool, wholeFolder);
+        const QString other = m_systemRoot + "/" + QString(40, '5');
+        QVERIFY(SyntheticBackup::make(other, { "--udid", QString(40, '5') }));
+        const QString locked = wholeFolder ? m_systemRoot : other;
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        ModalAnswerer answerer;
+        std::unique_ptr<LoadItunesBackupDlg> dlg;
+        QString whyNot;
+        {
+            PlainUser plain;
+            whyNot = plain.whyNot();
+            QVERIFY(setMode(locked, 0));
+            if (plain.holdsToPermissions())
+                dlg = std::make_unique<LoadItunesBackupDlg>();
+            QVERIFY(setMode(locked, 0755));
+        }
+        QCoreApplication::removeTranslator(&english);
+        QDir(other).removeRecursively();
+        if (!whyNot.isEmpty())
+            QSKIP(qPrintable(whyNot));
+        QCOMPARE(answerer.seen(), QStringList());
+        QCOMPARE(dlg->backups().size(), wholeFolder ? 0 : 1);
+        QVERIFY(!dlg->lbLeftOut->isHidden());
+        const QString note = dlg->lbLeftOut->text();
+        QVERIFY2(note.contains(QString("Cannot read the folder %1: Permission denied.").arg(locked)),
+            qPrintable(note));
+        if (!wholeFolder)
+            QVERIFY2(note.startsWith(QString("These entries of the folder %1").arg(m_systemRoot)),
+                qPrintable(note));
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+        GuiTestEnv::screenshot(
+            dlg.get(), wholeFolder ? "load-backup-folder-unreadable" : "load-backup-one-unreadable");
     }
 
     void loadWithoutChoiceWarns()
