@@ -363,7 +363,7 @@ void BackupManifest::logEncryption(bool flag, bool plainDbWithManifestKey, const
               "without a password.",
             db.constData(), plist.constData());
     else if (IsEncrypted && !flag)
-        qInfo("%s says the backup is not encrypted, but its stored files are: the backup is read with "
+        qInfo("%s says the backup is not encrypted, but its files are: the backup is read with "
               "its password.",
             plist.constData());
     else if (flag && !IsEncrypted)
