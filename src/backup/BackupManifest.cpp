@@ -293,10 +293,10 @@ void BackupManifest::readManifestInfo()
     m_infoRead = true;
 }
 
-// Whether the stored files need the password is told by their bytes, not by IsEncrypted: tools that
-// decrypt a backup, or only its manifest, set the flag false (and users copy such a Manifest.plist
-// over another), and some leave it true over files they decrypted. Only an encrypted Manifest.db
-// speaks for itself.
+// Whether the stored files need the password is told by their bytes, not by IsEncrypted alone: tools
+// that decrypt a backup, or only its manifest, set the flag false (and users copy such a
+// Manifest.plist over another), and some leave it true over files they decrypted. An encrypted
+// Manifest.db speaks for itself.
 void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString& plistPath)
 {
     m_keyBag.reset();
@@ -310,11 +310,14 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     const bool plainManifest = isMbdb() || looksLikeSqlite(db);
     const StoredFilesCipher::Verdict verdict
         = plainManifest ? StoredFilesCipher::verdict(dir) : StoredFilesCipher::Verdict::Unknown;
+    // Where the flag says encrypted over records that carry the keys (Manifest.mbdb, the Manifest.db
+    // of iOS 10.0 and 10.1), the password is asked whatever the sample says: a few files with stale
+    // record sizes must not pass the others off as plain. Each copy then tells a file another tool
+    // decrypted in place.
     if (!plainManifest)
         IsEncrypted = flag || (manifestKey && QFileInfo::exists(db));
     else
-        IsEncrypted = verdict == StoredFilesCipher::Verdict::Encrypted
-            || (verdict == StoredFilesCipher::Verdict::Unknown && flag && !manifestKey);
+        IsEncrypted = verdict == StoredFilesCipher::Verdict::Encrypted || (flag && !manifestKey);
     m_decryptedCopy = plainManifest && !IsEncrypted && (verdict == StoredFilesCipher::Verdict::Plain || flag);
     if (IsEncrypted)
         readKeysThrow(plist, plistPath, verdict == StoredFilesCipher::Verdict::Encrypted, !plainManifest);
@@ -365,10 +368,6 @@ void BackupManifest::logEncryption(bool flag, bool plainDbWithManifestKey, const
     else if (IsEncrypted && !flag)
         qInfo("%s says the backup is not encrypted, but its files are: the backup is read with "
               "its password.",
-            plist.constData());
-    else if (flag && !IsEncrypted)
-        qInfo("%s says the backup is encrypted, but its stored files are not: the backup is read as a "
-              "decrypted copy, without a password.",
             plist.constData());
 }
 
