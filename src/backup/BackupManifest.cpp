@@ -298,6 +298,10 @@ void BackupManifest::readManifestInfo()
     m_infoRead = true;
 }
 
+// Whether the stored files need the password is told by their bytes, not by IsEncrypted alone: tools
+// that decrypt a backup, or only its manifest, set the flag false (and users copy such a
+// Manifest.plist over another), and some leave it true over files they decrypted. An encrypted
+// Manifest.db speaks for itself.
 void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString& plistPath)
 {
     m_keyBag.reset();
@@ -305,40 +309,87 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     m_plainDir.reset();
     m_password.clear();
     m_decryptedCopy = false;
-    if (IsEncrypted) {
-        const PlistCFType bag = plist.get(QStringLiteral("BackupKeyBag"));
-        if (!bag.isCFData())
-            fail(
-                QStringLiteral("%1 is damaged: the backup is encrypted but holds no keybag.").arg(plistPath));
-        m_keyBag = std::make_unique<BackupKeyBag>(BackupKeyBag::parseThrow(bag.CFDataBytes(), plistPath));
-        const PlistCFType mk = plist.get(QStringLiteral("ManifestKey"));
-        if (mk.isCFData()) {
-            m_manifestKeyBlob = mk.CFDataBytes();
-            if (m_manifestKeyBlob.size() != 44)
-                fail(QStringLiteral("%1 is damaged: the manifest key has %2 bytes instead of 44.")
-                         .arg(plistPath)
-                         .arg(m_manifestKeyBlob.size()));
-        }
-    }
-    // Where a manifest key exists the device always encrypts Manifest.db: a plain one was written
-    // by a tool that decrypted the backup. Their files tell whether it decrypted them too; when
-    // not, the records' own keys open them (the manifest key is then of no use).
+    const bool flag = IsEncrypted;
+    const bool manifestKey = plist.get(QStringLiteral("ManifestKey")).isCFData();
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    if (!hasManifestKey() || !looksLikeSqlite(db))
+    const bool plainManifest = isMbdb() || looksLikeSqlite(db);
+    const StoredFilesCipher::Verdict verdict
+        = plainManifest ? StoredFilesCipher::verdict(dir) : StoredFilesCipher::Verdict::Unknown;
+    // Where the flag says encrypted over records that carry the keys (Manifest.mbdb, the Manifest.db
+    // of iOS 10.0 and 10.1), the password is asked whatever the sample says: a few files with stale
+    // record sizes must not pass the others off as plain. Each copy then tells a file another tool
+    // decrypted in place.
+    if (!plainManifest)
+        IsEncrypted = flag || (manifestKey && QFileInfo::exists(db));
+    else
+        IsEncrypted = verdict == StoredFilesCipher::Verdict::Encrypted || (flag && !manifestKey);
+    m_decryptedCopy = plainManifest && !IsEncrypted && (verdict == StoredFilesCipher::Verdict::Plain || flag);
+    if (IsEncrypted)
+        readKeysThrow(plist, plistPath, verdict == StoredFilesCipher::Verdict::Encrypted, !plainManifest);
+    logEncryption(flag, manifestKey && plainManifest, plistPath);
+}
+
+// The keybag, and the manifest key when Manifest.db is encrypted (over a plain one the records'
+// own keys open the files); filesSay: the stored files were seen to be encrypted.
+void BackupManifest::readKeysThrow(
+    const PlistCFType& plist, const QString& plistPath, bool filesSay, bool manifestEncrypted)
+{
+    const PlistCFType bag = plist.get(QStringLiteral("BackupKeyBag"));
+    if (!bag.isCFData() && filesSay)
+        fail(keysMissingText(QStringLiteral("%1 holds no keybag.").arg(QDir::toNativeSeparators(plistPath))));
+    if (!bag.isCFData())
+        fail(QStringLiteral("%1 is damaged: the backup is encrypted but holds no keybag.").arg(plistPath));
+    m_keyBag = std::make_unique<BackupKeyBag>(BackupKeyBag::parseThrow(bag.CFDataBytes(), plistPath));
+    const PlistCFType mk = plist.get(QStringLiteral("ManifestKey"));
+    if (!manifestEncrypted || !mk.isCFData())
         return;
-    if (StoredFilesCipher::stillEncrypted(dir, db)) {
-        qInfo("%s is not encrypted although %s says so, but the stored files are: the backup is "
-              "read with its password and the keys of its records.",
-            qUtf8Printable(db), qUtf8Printable(plistPath));
-        m_manifestKeyBlob.clear();
-    } else {
+    m_manifestKeyBlob = mk.CFDataBytes();
+    if (m_manifestKeyBlob.size() != 44)
+        fail(QStringLiteral("%1 is damaged: the manifest key has %2 bytes instead of 44.")
+                 .arg(plistPath)
+                 .arg(m_manifestKeyBlob.size()));
+}
+
+QString BackupManifest::keysMissingText(const QString& why) const
+{
+    return QStringLiteral("The backup in %1 cannot be read: its stored files are encrypted, but the keys "
+                          "to them are missing. %2")
+        .arg(QDir::toNativeSeparators(dir.absolutePath()), why);
+}
+
+// Says in the log when the stored files overruled Manifest.plist.
+void BackupManifest::logEncryption(bool flag, bool plainDbWithManifestKey, const QString& plistPath) const
+{
+    const QByteArray plist = plistPath.toUtf8();
+    const QByteArray db = dir.absoluteFilePath(QStringLiteral("Manifest.db")).toUtf8();
+    if (plainDbWithManifestKey && flag && IsEncrypted)
+        qInfo("%s is not encrypted although %s says so, but the stored files are: the backup is read "
+              "with its password and the keys of its records.",
+            db.constData(), plist.constData());
+    else if (plainDbWithManifestKey && flag)
         qInfo("%s is not encrypted although %s says so: the backup is read as a decrypted copy, "
               "without a password.",
-            qUtf8Printable(db), qUtf8Printable(plistPath));
-        IsEncrypted = false;
+            db.constData(), plist.constData());
+    else if (IsEncrypted && !flag)
+        qInfo("%s says the backup is not encrypted, but its files are: the backup is read with "
+              "its password.",
+            plist.constData());
+}
+
+void BackupManifest::readWithoutInfoThrow()
+{
+    m_decryptedCopy = false;
+    switch (StoredFilesCipher::verdict(dir)) {
+    case StoredFilesCipher::Verdict::Encrypted:
+        // A Manifest.plist that is there was refused when it was read, and said why.
+        fail(keysMissingText(QFileInfo::exists(dir.absoluteFilePath(QStringLiteral("Manifest.plist")))
+                ? QStringLiteral("Its Manifest.plist, which holds them, was not read.")
+                : QStringLiteral("Its Manifest.plist, which holds them, is missing.")));
+    case StoredFilesCipher::Verdict::Plain:
         m_decryptedCopy = true;
-        m_keyBag.reset();
-        m_manifestKeyBlob.clear();
+        break;
+    case StoredFilesCipher::Verdict::Unknown:
+        break;
     }
 }
 
@@ -496,6 +547,8 @@ void BackupManifest::parseInfo()
     try {
         if (infoChanged())
             readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
+        else if (!m_infoRead)
+            readWithoutInfoThrow();
         // A write since the unlocking (by another program) replaced the manifest decrypted then.
         if (m_plainDir && hasManifestKey()
             && m_plainStamp != BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))

@@ -53,14 +53,21 @@ public:
     explicit BackupManifest(QString path, QObject* parent = nullptr);
     ~BackupManifest() override;
 
-    // Manifest.plist (and the time of Status.plist): identity, date, encryption, keybag, manifest
-    // key. Throws std::runtime_error ("Cannot find ..." when the file is missing).
+    // Manifest.plist (and the time of Status.plist): identity, date, keybag, manifest key, and the
+    // encryption, which the stored files tell whatever its IsEncrypted says (IsEncrypted is then
+    // whether they need the password). Throws std::runtime_error ("Cannot find ..." when the file is
+    // missing; naming the backup when its files are encrypted and it holds no keybag).
     void readManifestInfo();
     // Reads the file records into the tree and finds the well-known files. Throws
     // std::runtime_error naming the file when the records cannot be read. A write into the folder
     // that an earlier run left unfinished is finished or undone first, so no stored file is read
     // from under it; when that cannot be done the records are still read (earlierWriteUnsettled).
     void parseInfo();
+    // For a backup read without its Manifest.plist (lost in a copy, or never written): tells from
+    // the stored files whether it can be read at all. Throws std::runtime_error naming the backup
+    // when they are encrypted, since their keys are in the Manifest.plist it lacks; parseInfo runs
+    // it when readManifestInfo has not.
+    void readWithoutInfoThrow();
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
     // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
@@ -157,6 +164,7 @@ public:
     QString BuildVersion;
     // "Date" of Manifest.plist, or the modification time of Status.plist when that exists.
     QDateTime date;
+    // Whether the stored files need the password (see readManifestInfo), not the flag of that name.
     bool IsEncrypted = false;
     QString version;
     QString displayName;
@@ -221,6 +229,10 @@ private:
     // rows (fewer than rows, out of order, unreadable). With rows < 0 reads the whole table.
     bool linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows);
     void readEncryptionThrow(const PlistCFType& plist, const QString& plistPath);
+    void readKeysThrow(
+        const PlistCFType& plist, const QString& plistPath, bool filesSay, bool manifestEncrypted);
+    QString keysMissingText(const QString& why) const;
+    void logEncryption(bool flag, bool plainDbWithManifestKey, const QString& plistPath) const;
     void decryptManifestDbThrow();
     QByteArray manifestKey() const;
     QString manifestStamp() const;
@@ -241,7 +253,8 @@ private:
     std::unique_ptr<BackupKeyBag> m_keyBag;
     QByteArray m_manifestKeyBlob;
     QString m_password;
-    // Manifest.plist says encrypted, but another tool decrypted the manifest and the stored files.
+    // The records carry keys (or Manifest.plist says encrypted), but another tool decrypted the
+    // stored files: one it left encrypted is named when copied.
     bool m_decryptedCopy = false;
     std::atomic<bool> m_unlockCancel { false };
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.

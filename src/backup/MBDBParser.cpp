@@ -103,6 +103,61 @@ QString MBDBParser::backupFileName(const QString& domain, const QString& relativ
                                    .toHex());
 }
 
+namespace
+{
+
+// Reads one record after another; the texts of domains are shared between records.
+class RecordReader
+{
+public:
+    explicit RecordReader(Reader& r)
+        : m_r(r)
+    {
+    }
+    void next(MBDBParser::_MBDBItem& it)
+    {
+        it.domainNull = !m_r.string(domain);
+        it.pathNull = !m_r.string(it.pathUtf8);
+        const bool hasLink = m_r.string(link);
+        const bool hasHash = m_r.string(hash);
+        const bool hasKey = m_r.string(key);
+        auto d = domains.constFind(domain);
+        if (d == domains.constEnd())
+            d = domains.insert(domain, QString::fromUtf8(domain));
+        it.domain = *d;
+        it.mode = quint16(m_r.uint(2));
+        auto extra = std::make_shared<MBDBParser::_MBDBExtra>();
+        extra->inode = m_r.uint(8);
+        extra->uid = quint32(m_r.uint(4));
+        extra->gid = quint32(m_r.uint(4));
+        it.mtime = quint32(m_r.uint(4));
+        extra->atime = quint32(m_r.uint(4));
+        extra->ctime = quint32(m_r.uint(4));
+        it.size = qint64(m_r.uint(8));
+        it.protectionClass = quint8(m_r.uint(1));
+        const int props = int(m_r.uint(1));
+        extra->linkTarget = hasLink ? link : QByteArray();
+        extra->dataHash = hasHash ? hash : QByteArray();
+        extra->encryptionKey = hasKey ? key : QByteArray();
+        extra->present = quint8((hasLink ? 1 : 0) | (hasHash ? 2 : 0) | (hasKey ? 4 : 0));
+        for (int i = 0; i < props; ++i) {
+            m_r.string(name);
+            m_r.string(value);
+            extra->properties.append({ name, value });
+        }
+        it.extra = std::move(extra);
+        if (it.size < 0)
+            m_r.fail(QStringLiteral("a record has an impossible size"));
+    }
+
+private:
+    Reader& m_r;
+    QHash<QByteArray, QString> domains; // one shared QString per domain
+    QByteArray domain, link, hash, key, name, value;
+};
+
+} // namespace
+
 QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, const QString& source)
 {
     if (data.size() < 6 || !data.startsWith(QByteArray(kHeader, 4)))
@@ -117,45 +172,31 @@ QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, cons
                                      .toStdString());
     Reader r(data, source);
     r.pos = 6;
+    RecordReader records(r);
     QList<_MBDBItem> items;
-    QHash<QByteArray, QString> domains; // one shared QString per domain
-    QByteArray domain, link, hash, key, name, value;
     while (!r.atEnd()) {
         _MBDBItem it;
-        it.domainNull = !r.string(domain);
-        it.pathNull = !r.string(it.pathUtf8);
-        const bool hasLink = r.string(link);
-        const bool hasHash = r.string(hash);
-        const bool hasKey = r.string(key);
-        auto d = domains.constFind(domain);
-        if (d == domains.constEnd())
-            d = domains.insert(domain, QString::fromUtf8(domain));
-        it.domain = *d;
-        it.mode = quint16(r.uint(2));
-        auto extra = std::make_shared<_MBDBExtra>();
-        extra->inode = r.uint(8);
-        extra->uid = quint32(r.uint(4));
-        extra->gid = quint32(r.uint(4));
-        it.mtime = quint32(r.uint(4));
-        extra->atime = quint32(r.uint(4));
-        extra->ctime = quint32(r.uint(4));
-        it.size = qint64(r.uint(8));
-        it.protectionClass = quint8(r.uint(1));
-        const int props = int(r.uint(1));
-        {
-            extra->linkTarget = hasLink ? link : QByteArray();
-            extra->dataHash = hasHash ? hash : QByteArray();
-            extra->encryptionKey = hasKey ? key : QByteArray();
-            extra->present = quint8((hasLink ? 1 : 0) | (hasHash ? 2 : 0) | (hasKey ? 4 : 0));
-            for (int i = 0; i < props; ++i) {
-                r.string(name);
-                r.string(value);
-                extra->properties.append({ name, value });
-            }
+        records.next(it);
+        items.append(std::move(it));
+    }
+    return items;
+}
+
+QList<MBDBParser::_MBDBItem> MBDBParser::parseHead(const QByteArray& head)
+{
+    QList<_MBDBItem> items;
+    if (!head.startsWith(QByteArray(kHeader, 6)))
+        return items;
+    Reader r(head, QString());
+    r.pos = 6;
+    RecordReader records(r);
+    while (!r.atEnd()) {
+        _MBDBItem it;
+        try {
+            records.next(it);
+        } catch (const std::runtime_error&) {
+            break; // cut off at the head's end, or damaged
         }
-        it.extra = std::move(extra);
-        if (it.size < 0)
-            r.fail(QStringLiteral("a record has an impossible size"));
         items.append(std::move(it));
     }
     return items;

@@ -71,6 +71,9 @@ public:
     // Parses Manifest.mbdb bytes; source names the file in error texts. Throws std::runtime_error.
     static QList<_MBDBItem> parseThrow(const QByteArray& data, const QString& source);
     static QList<_MBDBItem> parseFileThrow(const QString& path);
+    // The records that lie whole in head, the first bytes of a Manifest.mbdb (a record cut off at
+    // its end, and all after a damaged one, are left out); none when head is no such list.
+    static QList<_MBDBItem> parseHead(const QByteArray& head);
     // Serialises records in the Manifest.mbdb format (header included).
     static QByteArray serialize(const QList<_MBDBItem>& items);
 

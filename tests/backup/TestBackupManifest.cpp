@@ -404,6 +404,17 @@ private Q_SLOTS:
             "5", "--half-decrypted" } << "1234";
         // A Manifest.db in WAL mode whose last records are only in its log.
         QTest::newRow("db with records in its log") << QStringList { "--wal-rows", "2" } << "";
+        // Manifest.plist says IsEncrypted false (a decrypting tool's, copied over), the stored files
+        // are as the device encrypted them: they still need the password.
+        QTest::newRow("mbdb encrypted, Manifest.plist says plain") << QStringList { "--layout", "mbdb",
+            "--password", "pw", "--iter", "5", "--manifest-plist", "not-encrypted" }
+                                                                   << "pw";
+        QTest::newRow("db of iOS 10.0, Manifest.plist says plain") << QStringList { "--password", "pw",
+            "--iter", "5", "--dpic", "5", "--no-manifest-key", "--manifest-plist", "not-encrypted" }
+                                                                   << "pw";
+        QTest::newRow("db half-decrypted, Manifest.plist says plain") << QStringList { "--password", "pw",
+            "--iter", "5", "--dpic", "5", "--half-decrypted", "--manifest-plist", "not-encrypted" }
+                                                                      << "pw";
     }
     void opensEveryGeneratedLayout()
     {
@@ -422,7 +433,8 @@ private Q_SLOTS:
         QCOMPARE(m.dirPathMd5().size(), 32);
         if (!password.isEmpty()) {
             QVERIFY(!m.setPasscode(password + "x"));
-            if (!args.contains("mbdb") && !args.contains("--no-dpsl") && !args.contains("--half-decrypted"))
+            if (!args.contains("mbdb") && !args.contains("--no-dpsl") && !args.contains("--half-decrypted")
+                && !args.contains("--no-manifest-key"))
                 QVERIFY(errorOf([&] { m.parseInfo(); }).contains("unlock"));
             QVERIFY(m.setPasscode(password));
         }
@@ -601,6 +613,77 @@ private Q_SLOTS:
         QCOMPARE(MsgFixtures::querySql(out, "pragma integrity_check"), QString("ok"));
         if (path.endsWith("sms.db"))
             QCOMPARE(MsgFixtures::querySql(out, "select count(*) from message"), QString("2"));
+    }
+
+    // Manifest.plist lost, or rewritten by a tool that decrypted the backup (IsEncrypted false, the
+    // keys perhaps gone): the stored files tell whether they are still encrypted. Encrypted files
+    // without the keybag are refused by name; in a decrypted copy a file the tool left encrypted is
+    // named when copied.
+    void storedFilesTellWhatManifestPlistDoesNot_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("refused");
+        const QStringList mbdb { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
+        const QStringList ios10 { "--password", "pw", "--iter", "5", "--dpic", "5", "--no-manifest-key" };
+        const QStringList half { "--password", "pw", "--iter", "5", "--dpic", "5", "--half-decrypted" };
+        const QStringList missing { "--manifest-plist", "missing" };
+        const QStringList noKeybag { "--manifest-plist", "no-keybag" };
+        QTest::newRow("mbdb encrypted, no Manifest.plist") << mbdb + missing << true;
+        QTest::newRow("db of iOS 10.0 encrypted, no Manifest.plist") << ios10 + missing << true;
+        QTest::newRow("mbdb encrypted, Manifest.plist without keybag") << mbdb + noKeybag << true;
+        QTest::newRow("db of iOS 10.0 encrypted, Manifest.plist without keybag") << ios10 + noKeybag << true;
+        QTest::newRow("db half-decrypted, Manifest.plist without keybag") << half + noKeybag << true;
+        const QStringList leftEncrypted { "--password", "pw", "--iter", "5", "--dpic", "5",
+            "--decrypted-copy", "--stored-damage", "Library/SMS/sms.db=still-encrypted" };
+        QTest::newRow("db decrypted, sms.db left encrypted, Manifest.plist says plain")
+            << leftEncrypted + QStringList { "--manifest-plist", "not-encrypted" } << false;
+        QTest::newRow("db decrypted, sms.db left encrypted, no Manifest.plist")
+            << leftEncrypted + missing << false;
+        QTest::newRow("mbdb decrypted, sms.db left encrypted, Manifest.plist says plain")
+            << QStringList { "--layout", "mbdb" } + leftEncrypted
+                + QStringList { "--manifest-plist", "not-encrypted" }
+            << false;
+    }
+    void storedFilesTellWhatManifestPlistDoesNot()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, refused);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const bool hasPlist = QFileInfo::exists(dir + "/Manifest.plist");
+        BackupManifest m(dir);
+        const QString err = errorOf([&] {
+            if (hasPlist)
+                m.readManifestInfo();
+            m.parseInfo();
+        });
+        if (refused) {
+            QVERIFY2(err.startsWith("The backup in " + dir
+                         + " cannot be read: its stored files are encrypted, "
+                           "but the keys to them are missing.")
+                    && err.endsWith(hasPlist ? "Manifest.plist holds no keybag."
+                                             : "Manifest.plist, which holds "
+                                               "them, is missing."),
+                qPrintable(err));
+            QCOMPARE(m.recordCount(), qint64(0));
+            return;
+        }
+        QVERIFY2(err.isEmpty(), qPrintable(err));
+        QVERIFY(!m.IsEncrypted);
+        // The other databases are the tool's plain copies; the one it left encrypted is named.
+        for (const auto* n : { m.addressBookNode, m.notesNode, m.calendarNode, m.bookmarksNode })
+            QCOMPARE(extract(m, n).left(15), QByteArray("SQLite format 3"));
+        const QString out = TestEnv::tempDir() + "/left.bin";
+        QString named;
+        try {
+            m.copyFile(m.smsNode, out, nullptr, nullptr);
+        } catch (const BackupManifest::NotAsWritten& e) {
+            named = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(named.contains(m.smsNode->item.backupFileName())
+                && named.contains("is still encrypted, although the backup was decrypted by another tool"),
+            qPrintable(named));
+        QCOMPARE(readAll(out), readAll(m.storedFilePath(m.smsNode->item)));
     }
 
     void treeDoesNotDependOnRowidLayout_data()

@@ -81,6 +81,31 @@ private Q_SLOTS:
         QCOMPARE(MBDBParser::parseThrow(QByteArray("mbdb\x05\x00", 6), "x").size(), 0);
     }
 
+    // The head of a list read for a sample: the records that lie whole in it, the one cut off left
+    // out; nothing from bytes that are no list.
+    void headGivesItsWholeRecords()
+    {
+        QList<MBDBParser::_MBDBItem> items;
+        for (const char* path : { "Library/a", "Library/b", "Library/c" }) {
+            MBDBParser::_MBDBItem it;
+            it.domain = "HomeDomain";
+            it.pathUtf8 = path;
+            it.mutableExtra().encryptionKey = QByteArray(44, 'k');
+            items.append(it);
+        }
+        const QByteArray list = MBDBParser::serialize(items);
+        const QByteArray two = MBDBParser::serialize(items.mid(0, 2));
+        QCOMPARE(MBDBParser::parseHead(list).size(), 3);
+        for (qsizetype cut : { two.size(), two.size() + 1, list.size() - 1 }) {
+            const QList<MBDBParser::_MBDBItem> head = MBDBParser::parseHead(list.left(cut));
+            QCOMPARE(head.size(), 2);
+            QCOMPARE(head[1].pathUtf8, QByteArray("Library/b"));
+            QCOMPARE(head[1].encryptionKey(), QByteArray(44, 'k'));
+        }
+        QCOMPARE(MBDBParser::parseHead(list.left(5)).size(), 0);
+        QCOMPARE(MBDBParser::parseHead("garbage garbage").size(), 0);
+    }
+
     void bkFilePathFollowsLayout()
     {
         QTemporaryDir d;

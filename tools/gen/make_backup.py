@@ -763,7 +763,7 @@ class Builder:
             if encrypted:
                 mkey = self.rnd.randbytes(32)
                 manifest_key_blob = self.keybag.wrap_for(4, mkey)
-                if not a.decrypted_copy and not a.half_decrypted:
+                if not a.decrypted_copy and not a.half_decrypted and not a.no_manifest_key:
                     with open(path, "rb") as f:
                         plain = f.read()
                     with open(path, "wb") as f:
@@ -794,12 +794,15 @@ class Builder:
                     "Date": datetime.datetime(2026, 1, 2, 3, 4, 5),
                     "Version": "10.0" if a.layout == "db" else "9.1", "WasPasscodeSet": encrypted,
                     "Applications": {}}
-        if encrypted:
+        if encrypted and a.manifest_plist != "no-keybag":
             manifest["BackupKeyBag"] = self.keybag.data
-            if manifest_key_blob is not None:
+            if manifest_key_blob is not None and not a.no_manifest_key:
                 manifest["ManifestKey"] = manifest_key_blob
-        with open(os.path.join(out, "Manifest.plist"), "wb") as f:
-            plistlib.dump(manifest, f, fmt=plistlib.FMT_BINARY)
+        if a.manifest_plist != "as-written":
+            manifest["IsEncrypted"] = False
+        if a.manifest_plist != "missing":
+            with open(os.path.join(out, "Manifest.plist"), "wb") as f:
+                plistlib.dump(manifest, f, fmt=plistlib.FMT_BINARY)
         with open(os.path.join(out, "Info.plist"), "wb") as f:
             plistlib.dump({"Device Name": a.device_name, "Product Type": "iPhone10,4", "Unique Identifier": udid,
                            "Last Backup Date": datetime.datetime(2026, 1, 2, 3, 4, 5)}, f)
@@ -847,6 +850,14 @@ def main():
                    help="with --password: Manifest.db written as plaintext with the file keys in its records, "
                         "the stored files encrypted and Manifest.plist unchanged, as when a tool's decrypted "
                         "manifest is copied over the encrypted one")
+    p.add_argument("--no-manifest-key", action="store_true",
+                   help="with --password: Manifest.db written as plaintext with the file keys in its records "
+                        "and no ManifestKey in Manifest.plist, as iOS 10.0 and 10.1 write it")
+    p.add_argument("--manifest-plist", choices=["as-written", "not-encrypted", "no-keybag", "missing"],
+                   default="as-written",
+                   help="Manifest.plist as other tools leave it: IsEncrypted false whatever the stored files "
+                        "are (not-encrypted), that and no keybag or manifest key (no-keybag), or none at all "
+                        "(missing)")
     p.add_argument("--wal-rows", type=int, default=0,
                    help="Manifest.db in WAL mode with its last N records only in Manifest.db-wal")
     p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")

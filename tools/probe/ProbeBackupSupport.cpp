@@ -35,11 +35,14 @@ std::unique_ptr<BackupManifest> openThrow(const QString& dir, bool unlock, bool 
     holdForRun(dir, BackupFolderLock::Mode::Shared);
     auto m = std::make_unique<BackupManifest>(dir);
     const bool hasPlist = QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.plist"));
-    // A backup without Manifest.plist (some tools strip it) is read as a plain backup.
+    // A backup without Manifest.plist (some tools strip it) is read as a plain backup, unless its
+    // stored files are encrypted: their keys went with it.
     if (hasPlist
         || !(QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.db"))
             || QFileInfo::exists(QDir(dir).absoluteFilePath("Manifest.mbdb"))))
         m->readManifestInfo();
+    else
+        m->readWithoutInfoThrow();
     if (unlock && m->IsEncrypted && !m->setPasscode(readPassword()))
         throw std::runtime_error("wrong password");
     if (parse)

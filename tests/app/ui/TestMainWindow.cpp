@@ -799,6 +799,37 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen(), QStringList({ "Invalid password." }));
     }
 
+    // A backup whose Manifest.plist says it is not encrypted (a decrypting tool's, copied over) while
+    // its stored files are: the load asks for the password, and the tree counts the phone's data.
+    void backupSaidPlainAsksForThePassword_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::newRow("Manifest.mbdb") << QStringList { "--layout", "mbdb" };
+        QTest::newRow("Manifest.db of iOS 10.0") << QStringList { "--no-manifest-key" };
+        QTest::newRow("half-decrypted") << QStringList { "--half-decrypted" };
+    }
+    void backupSaidPlainAsksForThePassword()
+    {
+        QFETCH(QStringList, options);
+        const QString folder
+            = TestEnv::tempDir() + "/said-plain-" + QString::fromLatin1(QTest::currentDataTag());
+        QVERIFY(SyntheticBackup::make(folder,
+            options
+                + QStringList { "--password", "1234", "--iter", "1", "--dpic", "1", "--manifest-plist",
+                    "not-encrypted" }));
+        MainWindow w;
+        ModalAnswerer answerer;
+        DialogAnswers::chooseBackup(answerer, folder);
+        enterPasswords(answerer, { "0000", "1234" });
+        w.miLoadiTunesBackup();
+        QCOMPARE(w.model().bkRoot->children.size(), 1);
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QVERIFY(node->manifest->isUnlocked());
+        QCOMPARE(node->children.size(), 11);
+        QCOMPARE(node->children.at(2)->text, QString("SMS(2)"));
+        QCOMPARE(answerer.seen(), QStringList({ "Invalid password." }));
+    }
+
     void passwordDialogScreenshot()
     {
         MainWindow w;

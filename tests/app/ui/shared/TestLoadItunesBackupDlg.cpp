@@ -121,6 +121,28 @@ private Q_SLOTS:
         QCOMPARE(dlg.backups().size(), 1);
     }
 
+    // Its Manifest.plist rewritten by a tool that decrypted only the manifest: IsEncrypted false, no
+    // keybag, the stored files as the device encrypted them. Never listed as a plain backup.
+    void backupWhoseFilesLackTheirKeysIsRefusedByName()
+    {
+        const QString backup = TestEnv::tempDir() + "/no-keybag";
+        QVERIFY(SyntheticBackup::make(backup,
+            { "--udid", QString(40, 'e'), "--password", "1234", "--iter", "1", "--dpic", "1",
+                "--half-decrypted", "--manifest-plist", "no-keybag" }));
+        LoadItunesBackupDlg dlg;
+        const qsizetype listed = dlg.backups().size();
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(backup, true), 0);
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        const QString shown = answerer.seen().value(0);
+        QVERIFY2(shown.contains(backup
+                     + " cannot be read: its stored files are encrypted, but the keys to them "
+                       "are missing.")
+                && shown.contains("Manifest.plist holds no keybag."),
+            qPrintable(shown));
+        QCOMPARE(dlg.backups().size(), listed);
+    }
+
     void folderWithOneDamagedBackupNamesIt()
     {
         const QString folder = TestEnv::tempDir();
