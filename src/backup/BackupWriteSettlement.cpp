@@ -402,7 +402,7 @@ bool BackupWriteSettlement::apply()
     }
     if (m_removeManifestTemp)
         ok = m_manifest->remove(kTemp) && ok;
-    if (m_outcome == Outcome::Undone)
+    if (m_outcome == Outcome::Undone || m_outcome == Outcome::UndoneWhereStaged)
         for (auto it = m_record.folders.crbegin(); it != m_record.folders.crend(); ++it)
             Place(m_dir, *it).removeFolder();
     return syncAll() && ok;
