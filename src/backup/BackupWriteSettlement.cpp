@@ -259,9 +259,9 @@ bool BackupWriteSettlement::finishFile(File& f, bool strict)
             f.removeTemp = true;
         else if (s.targetOld() || s.vacant() || s.asideSecondName()) {
             f.action = Action::PutStaged;
-            f.log = text(
-                "Put what the write into %1 staged in place of %2: its rename had not reached the disk.",
-                where(), p.relative());
+            f.log
+                = text("Put what the write into %1 that was stopped before it ended staged for %2 in place.",
+                    where(), p.relative());
         } else {
             qWarning("%s holds neither what the write into %s put there nor what it held before, and what "
                      "the write staged stays beside it.",

@@ -280,19 +280,18 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
         return read.sum();
     }
-    QFile manifest(m_manifestPath);
+    // Not waited on: a FIFO or device in its place is refused by name.
+    QFile manifest;
+    QString why;
+    if (!RegularFile::openRead(manifest, m_manifestPath, &why))
+        fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, why));
     if (m_manifest.isMbdb()) {
         // Read once: the records the write stages from are those of the content it records.
-        if (manifest.open(QIODevice::ReadOnly))
-            m_mbdb = manifest.readAll();
+        m_mbdb = manifest.readAll();
         read.add(m_mbdb);
-        if (manifest.error() != QFileDevice::NoError)
-            fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
-        return read.sum();
     }
-    const ContentDigest::Sum sum
-        = manifest.open(QIODevice::ReadOnly) ? ContentDigest::of(manifest) : ContentDigest::Sum();
-    if (!sum.known())
+    const ContentDigest::Sum sum = m_manifest.isMbdb() ? read.sum() : ContentDigest::of(manifest);
+    if (!sum.known() || manifest.error() != QFileDevice::NoError)
         fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
     return sum;
 }
