@@ -155,9 +155,12 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
         return false;
     const BackupWriteRecord r = BackupWriteRecord::read(dir, text);
     if (!r.known()) {
-        qWarning("Left %s as it is: it is the record of a write of version \"%s\", which this build does "
-                 "not know.",
-            qUtf8Printable(path), r.versionName.constData());
+        if (r.versionName.isEmpty())
+            qWarning("Left %s as it is: it is no record of a write this build knows.", qUtf8Printable(path));
+        else
+            qWarning("Left %s as it is: it is the record of a write of version \"%s\", which this build "
+                     "does not know.",
+                qUtf8Printable(path), r.versionName.constData());
         return false;
     }
     BackupWriteSettlement settlement(dir, r);

@@ -37,15 +37,14 @@ const Layout* layoutOf(int version)
 }
 
 // The version the first line gives: 1 for a record that starts with a line of its own, 0 for one
-// this build does not know, with its name.
+// this build does not know, with the name it gives (none when the line is no version line).
 int versionOf(const QByteArray& first, QByteArray& name)
 {
     if (!first.startsWith("version ")) {
         const QByteArray word = first.left(first.indexOf(' '));
-        name = first.isEmpty() || word == "manifest" || word == "file" || word == "folder"
-            ? QByteArray("1")
-            : QByteArray("without a version line");
-        return name == "1" ? 1 : 0;
+        const bool first1 = first.isEmpty() || word == "manifest" || word == "file" || word == "folder";
+        name = first1 ? QByteArray("1") : QByteArray();
+        return first1 ? 1 : 0;
     }
     name = first.mid(8);
     bool ok = false;
