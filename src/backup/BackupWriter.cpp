@@ -242,12 +242,6 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
     const QDir& dir = m_manifest.dir;
     auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
     journal->manifestReplaced = readReplacedManifestThrow();
-    // The encrypted manifest is staged from its copy decrypted at loading: it must be the one in place.
-    if (m_manifest.hasManifestKey() && m_manifest.m_plainDir
-        && m_manifest.m_plainSum != journal->manifestReplaced) {
-        m_manifest.noteChangedOnDisk();
-        fail(m_manifest.changedText());
-    }
     m_log = staleLog();
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
@@ -280,6 +274,10 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
         return read.sum();
     }
+    // An encrypted Manifest.db is staged from its copy decrypted at loading: the write replaces the
+    // content that copy came from, and its commit checks that it is the one in place.
+    if (m_manifest.hasManifestKey() && m_manifest.m_plainDir && m_manifest.m_plainSum.known())
+        return m_manifest.m_plainSum;
     // Not waited on: a FIFO or device in its place is refused by name.
     QFile manifest;
     QString why;
@@ -647,12 +645,20 @@ void BackupWriter::moveLogAsideThrow()
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
 }
 
-// The manifest still holds what the write read when it planned.
-void BackupWriter::checkUnchangedThrow(const QString& path, const ContentDigest::Sum& planned)
+// The manifest in place is still the one the write replaces, read when it was planned (for an
+// encrypted one, the one its copy decrypted at loading came from: else the object no longer
+// describes the backup, and is to be loaded again).
+void BackupWriter::checkManifestThrow()
 {
     QFile in;
-    if (!RegularFile::openRead(in, path, nullptr, false) || ContentDigest::of(in, planned.kind) != planned)
-        fail(changedText(path));
+    const ContentDigest::Sum& replaced = m_journal->manifestReplaced;
+    if (RegularFile::openRead(in, m_manifestPath, nullptr)
+        && ContentDigest::of(in, replaced.kind) == replaced)
+        return;
+    if (!m_manifest.hasManifestKey())
+        fail(changedText(m_manifestPath));
+    m_manifest.noteChangedOnDisk();
+    fail(m_manifest.changedText());
 }
 
 void BackupWriter::commitThrow()
@@ -674,7 +680,7 @@ void BackupWriter::commitThrow()
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
-    checkUnchangedThrow(m_manifestPath, m_journal->manifestReplaced);
+    checkManifestThrow();
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
     if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))

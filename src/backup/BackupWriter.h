@@ -30,7 +30,8 @@ class Sqlite3DB;
 // decrypted at loading must be of the file in place. Just before each target (the manifest last)
 // is replaced it must still hold what it held when the write was planned: a program that does not
 // take the folder's lock may have changed it meanwhile, and then the write is undone, that
-// program's file kept, and the error names it.
+// program's file kept, and the error names it (or, for an encrypted manifest, says to load the
+// backup again).
 class BackupWriter
 {
 public:
@@ -122,7 +123,7 @@ private:
     void putInPlaceThrow(const Replacement& rep);
     void checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked);
     void moveLogAsideThrow();
-    void checkUnchangedThrow(const QString& path, const ContentDigest::Sum& planned);
+    void checkManifestThrow();
     QString staleLog() const;
 
     BackupManifest& m_manifest;

@@ -760,46 +760,35 @@ private Q_SLOTS:
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("logged");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        const QString changed(
-            "Another program changed PATH while this write was under way: nothing was written.");
-        QTest::newRow("sms.db replaced") << QStringList {} << ""
-                                         << "planned"
-                                         << "sms.db replaced" << changed << "";
-        QTest::newRow("sms.db replaced, encrypted") << encrypted << "pw"
-                                                    << "planned"
-                                                    << "sms.db replaced" << changed << "";
-        QTest::newRow("sms.db written in place") << QStringList {} << ""
-                                                 << "planned"
-                                                 << "sms.db written" << changed << "";
-        QTest::newRow("a file made where the write adds one") << QStringList {} << ""
-                                                              << "planned"
-                                                              << "a file made" << changed << "";
-        QTest::newRow("Manifest.db written in place") << QStringList {} << ""
-                                                      << "planned"
-                                                      << "Manifest.db written" << changed << "";
-        QTest::newRow("Manifest.db written in place, encrypted") << encrypted << "pw"
-                                                                 << "planned"
-                                                                 << "Manifest.db written" << changed << "";
-        QTest::newRow("Manifest.db's log written") << QStringList { "--wal-rows", "3" } << ""
-                                                   << "planned"
-                                                   << "Manifest.db's log written" << changed << "";
+        const QString changed("Another program changed PATH while this write was under way: nothing was "
+                              "written.");
+        const QString planned("planned"), checked("checked"), committed("committed"), none;
+        const QString reload("^The backup in .* has changed since it was loaded: another program has written "
+                             "into it\\. Load the backup again\\.$");
+        QTest::newRow("sms.db replaced")
+            << QStringList {} << none << planned << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db replaced, encrypted")
+            << encrypted << QString("pw") << planned << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db written in place")
+            << QStringList {} << none << planned << QString("sms.db written") << changed << none;
+        QTest::newRow("a file made where the write adds one")
+            << QStringList {} << none << planned << QString("a file made") << changed << none;
+        QTest::newRow("Manifest.db written in place")
+            << QStringList {} << none << planned << QString("Manifest.db written") << changed << none;
+        // The object's copy of an encrypted manifest is then out of date too.
+        QTest::newRow("Manifest.db written in place, encrypted")
+            << encrypted << QString("pw") << planned << QString("Manifest.db written") << reload << none;
+        QTest::newRow("Manifest.db's log written") << QStringList { "--wal-rows", "3" } << none << planned
+                                                   << QString("Manifest.db's log written") << changed << none;
         // Too late to be seen before the commit: the old copy that now holds it stays.
         QTest::newRow("sms.db written in place after it was checked")
-            << QStringList {} << ""
-            << "checked"
-            << "sms.db written"
-            << ""
-            << "^Kept 3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmold: it does not hold what .* held "
-               "before "
-               "the write\\.$";
+            << QStringList {} << none << checked << QString("sms.db written") << none
+            << QString("^Kept 3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmold: it does not hold what .* "
+                       "held before the write\\.$");
         // The object that wrote follows the manifest it put in place, not the one another program put
         // there just after: the next write through it starts from the one in place or not at all.
         QTest::newRow("Manifest.db written just after the commit, encrypted, written again")
-            << encrypted << "pw"
-            << "committed"
-            << "Manifest.db written"
-            << "^The backup in .* has changed since it was loaded"
-            << "";
+            << encrypted << QString("pw") << committed << QString("Manifest.db written") << reload << none;
     }
 
     // A program that does not hold the folder (as the phone-sync program does not) changes a file
