@@ -38,17 +38,19 @@ QByteArray native(const QString& path)
 bool readRecordText(const QDir& dir, const QString& path, QByteArray& text)
 {
     const qint64 largest = BackupWriteRecord::largestSize(dir);
-    struct stat st;
     QFile in;
     QString why;
-    if (::lstat(native(path).constData(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > largest)
-        text.resize(largest + 1); // too large: not read
-    else if (!RegularFile::openRead(in, path, &why, false)) {
+    if (!RegularFile::openRead(in, path, &why, false)) {
         qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
-    } else
+    }
+    if (in.size() <= largest)
         text = in.read(largest + 1);
-    if (text.size() <= largest)
+    if (in.error() != QFileDevice::NoError) {
+        qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(in.errorString()));
+        return false;
+    }
+    if (in.size() <= largest && text.size() <= largest)
         return true;
     qWarning("Left %s as it is: at more than %lld bytes it is larger than the record of any write into "
              "that backup, and is not read.",

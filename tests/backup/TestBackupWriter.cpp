@@ -1013,9 +1013,9 @@ private Q_SLOTS:
     }
 
     // Names planted in the backup where a write makes its own files are never written through or
-    // opened (nor a record read that no write of this build makes), and no wait is without end; an old copy
-    // another write left stays, and the log says where. A stored-file folder that is a link is refused before
-    // anything changes.
+    // opened (nor a record read that no write of this build makes), and no wait is without end; an
+    // old copy another write left stays, and the log says where. A stored-file folder that is a link
+    // is refused before anything changes.
     void plantedNamesAreNotFollowed()
     {
         QFETCH(QString, planted);
