@@ -12,6 +12,7 @@
 #include "backup/BackupFolderLock.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
+#include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/StoredFileCopy.h"
@@ -449,10 +450,12 @@ void BackupManifest::decryptManifestDbThrow()
         fail(QStringLiteral(
             "The manifest key in %1 does not fit the keybag: the backup's Manifest.plist is damaged.")
                  .arg(dir.absoluteFilePath(QStringLiteral("Manifest.plist"))));
-    QFile in;
+    QFile file;
     QString why;
-    if (!RegularFile::openRead(in, src, &why))
+    if (!RegularFile::openRead(file, src, &why))
         fail(QStringLiteral("Cannot read %1. %2").arg(src, why));
+    ContentDigest read; // which content was decrypted, for a write to compare with the file in place
+    DigestingReader in(file, read);
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest."));
@@ -474,6 +477,7 @@ void BackupManifest::decryptManifestDbThrow()
         fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
     m_plainDir = std::move(tmp);
     m_plainStamp = stamp;
+    m_plainSum = read.sum();
 }
 
 void BackupManifest::clearTree()
@@ -605,9 +609,20 @@ void BackupManifest::checkLoadedThrow() const
 {
     if (m_loadedStamp.isEmpty() || m_loadedStamp == manifestStamp())
         return;
-    fail(QStringLiteral("The backup in %1 has changed since it was loaded: another program has written "
-                        "into it. Load the backup again.")
-             .arg(QDir::toNativeSeparators(dir.absolutePath())));
+    fail(changedText());
+}
+
+QString BackupManifest::changedText() const
+{
+    return QStringLiteral("The backup in %1 has changed since it was loaded: another program has written "
+                          "into it. Load the backup again.")
+        .arg(QDir::toNativeSeparators(dir.absolutePath()));
+}
+
+void BackupManifest::noteChangedOnDisk()
+{
+    m_plainStamp.clear();
+    m_loadedStamp = QStringLiteral("changed");
 }
 
 BackupManifest::DomainEntry* BackupManifest::domainEntry(const QString& domain)
@@ -1414,6 +1429,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
         BackupWriter::copyFileThrow(
             writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
     m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    m_plainSum = writer.manifestWritten();
     m_loadedStamp = manifestStamp();
     for (const BackupWriter::Staged& s : writer.staged()) {
         _FileNode* node = findNode(s.req.domain, s.req.relativePath);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupKeyBag.h"
+#include "backup/ContentDigest.h"
 #include "backup/MBDBParser.h"
 
 #include <QDateTime>
@@ -204,6 +205,11 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     friend class StoredFileCopy; // reads the decrypted manifest and whether another tool decrypted it
     void noteWrittenFiles(const BackupWriter& writer);
+    // The error of a backup another program has written since it was loaded.
+    QString changedText() const;
+    // The manifest in place is not the one loaded: nothing is read or written until parseInfo
+    // reads it again, decrypting it anew.
+    void noteChangedOnDisk();
     struct TreeBuilder;
     void clearTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
@@ -260,6 +266,7 @@ private:
     // Holds the decrypted Manifest.db, or the copy of a plain one with its log's rows.
     std::unique_ptr<QTemporaryDir> m_plainDir;
     QString m_plainStamp; // which Manifest.db it was decrypted from
+    ContentDigest::Sum m_plainSum; // the content of the encrypted Manifest.db it was decrypted from
     QString m_loadedStamp; // which manifest the tree was read from; empty before parseInfo
     bool m_infoRead = false;
     QString m_infoStamp; // which Manifest.plist readManifestInfo read

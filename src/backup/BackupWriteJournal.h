@@ -14,14 +14,12 @@
 // stopped at any point (a crash, a forced quit) is finished or undone by the next one: the files it
 // puts in place with the content (size and digest) of each temporary that replaces them and of
 // what each held before (or that it did not exist), the folders it makes, and the content of the
-// manifest it replaces and of the one whose replacement commits it. Content, unlike inode numbers, survives a
-// copy or a move of the folder. The write is committed once the manifest in the folder is the staged one and
-// undone while it is the replaced one; when it is neither, another program has written the backup since: a
-// file that still holds what an uncommitted write staged gets its old content back (that manifest does not
-// describe the staged one), any other file is left as it is. Undo puts back only an old file whose content is
-// the recorded one, and never removes a file that existed before the write. Only what the record names is
-// ever touched, only inside the backup folder and never through a link, so the rest of the user's files stay
-// as they are.
+// manifest it replaces and of the one whose replacement commits it (BackupWriteRecord). Content,
+// unlike inode numbers, survives a copy or a move of the folder. BackupWriteSettlement decides from
+// what the folder holds what becomes of a recorded write: no file is removed, replaced or put back
+// unless it holds what the record says it should. Only what the record names is ever touched, only
+// inside the backup folder and never through a link, so the rest of the user's files stay as they
+// are.
 class BackupWriteJournal
 {
 public:
@@ -46,11 +44,14 @@ public:
     ContentDigest::Sum manifestReplaced; // taken when the write starts
     ContentDigest::Sum manifestStaged;
 
-    // Puts the record in the folder, on the disk before anything it describes happens.
+    // Puts the record in the folder, on the disk before anything it describes happens. On failure
+    // nothing of it is left.
     void writeThrow() const;
     // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
     // another program has written the backup since), then removes the record. False, with the
-    // record kept, when something could not be put back.
+    // record kept, when something could not be put back or the write can be neither finished nor
+    // undone; a record of a version this build does not know, or of a size no write into dir makes,
+    // is kept unread, with a line in the log.
     static bool settle(const QDir& dir);
     // settle for the write this process has just committed, without reading the manifest again.
     static bool settleCommitted(const QDir& dir);
@@ -60,8 +61,12 @@ public:
     static bool settleLeftover(const QDir& dir);
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
-    // Whether dir holds the record of a write: one under way, or one stopped before it ended.
+    // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
+    // the beginning of one.
     static bool pending(const QDir& dir);
+    // Whether something stands at path, a link not followed: how planning, staging and the commit
+    // all tell whether a target exists.
+    static bool present(const QString& path);
 
     // Changes of names inside the backup; each reports itself to the hook first. False with errno
     // set on failure.
@@ -81,11 +86,14 @@ public:
     static bool freeAsideName(const QString& target);
     // Called before each change a write makes inside a backup folder (tests stop the process there).
     static void setBeforeChange(std::function<void()> hook);
+    // Tells that hook of a change about to be made.
+    static void announce();
 
-    // What settling does with a recorded write: finish it, undo it, or, when another program has
-    // written the backup since, leave the files as they are, or undo only the files that still hold
-    // what the write staged (it was not committed: that program's manifest does not describe them).
-    enum class Outcome { NoRecord, Finished, Undone, LeftAsIs, UndoneWhereStaged };
+    // What settling does with a recorded write: finish it, undo it, undo only the files that still
+    // hold what the write staged (it was not committed, and another program's manifest does not
+    // describe them), leave the files as they are (another program has written the backup since it
+    // was committed), or keep the record, changing nothing, as it can be neither finished nor undone.
+    enum class Outcome { NoRecord, Finished, Undone, UndoneWhereStaged, LeftAsIs, Kept };
 
 private:
     // settle, telling what became of the write; committed when the caller knows it was.

@@ -194,7 +194,8 @@ void BackupWriter::encryptFileThrow(
         BackupCrypto::encryptStream(key, in, out, written);
     } catch (const std::runtime_error& e) {
         const bool writing = out.error() != QFileDevice::NoError;
-        out.remove(); // nothing half-written stays
+        out.close();
+        BackupWriteJournal::removeIfPresent(to); // nothing half-written stays (out has no name to remove)
         fail(QStringLiteral("Cannot %1 %2. %3")
                  .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? to : from,
                      QString::fromUtf8(e.what())));
@@ -219,7 +220,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
     m_manifestPath = dir.absoluteFilePath(
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
-    if (!QFileInfo::exists(m_manifestPath))
+    if (!BackupWriteJournal::present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
     m_manifest.settleEarlierWriteThrow();
@@ -241,17 +242,20 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
     const QDir& dir = m_manifest.dir;
     auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
     journal->manifestReplaced = readReplacedManifestThrow();
+    m_log = staleLog();
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
         const QString sub = dir.absoluteFilePath(name.left(2));
-        if (!m_manifest.isMbdb() && !QFileInfo::exists(sub) && !journal->folders.contains(sub))
+        if (!m_manifest.isMbdb() && !BackupWriteJournal::present(sub) && !journal->folders.contains(sub))
             journal->folders.append(sub);
         if (!m_manifest.isMbdb())
             checkFolderThrow(sub);
-        journal->files.append(plannedThrow(MBDBParser::getBKFilePath(dir, name, false), r.overwrite));
+        const QString target = MBDBParser::getBKFilePath(dir, name, false);
+        if (!m_planned.contains(target))
+            journal->files.append(m_planned[target] = plannedThrow(target, r.overwrite));
     }
-    if (!staleLog().isEmpty())
-        journal->files.append(plannedThrow(staleLog(), true));
+    if (!m_log.isEmpty())
+        journal->files.append(m_planned[m_log] = plannedThrow(m_log, true));
     journal->writeThrow();
     m_journal = std::move(journal);
 }
@@ -270,10 +274,22 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
         return read.sum();
     }
-    QFile manifest(m_manifestPath);
-    const ContentDigest::Sum sum
-        = manifest.open(QIODevice::ReadOnly) ? ContentDigest::of(manifest) : ContentDigest::Sum();
-    if (!sum.known())
+    // An encrypted Manifest.db is staged from its copy decrypted at loading: the write replaces the
+    // content that copy came from, and its commit checks that it is the one in place.
+    if (m_manifest.hasManifestKey() && m_manifest.m_plainDir && m_manifest.m_plainSum.known())
+        return m_manifest.m_plainSum;
+    // Not waited on: a FIFO or device in its place is refused by name.
+    QFile manifest;
+    QString why;
+    if (!RegularFile::openRead(manifest, m_manifestPath, &why))
+        fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, why));
+    if (m_manifest.isMbdb()) {
+        // Read once: the records the write stages from are those of the content it records.
+        m_mbdb = manifest.readAll();
+        read.add(m_mbdb);
+    }
+    const ContentDigest::Sum sum = m_manifest.isMbdb() ? read.sum() : ContentDigest::of(manifest);
+    if (!sum.known() || manifest.error() != QFileDevice::NoError)
         fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
     return sum;
 }
@@ -330,7 +346,8 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     Staged s;
     s.req = r;
     s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true);
-    if (QFileInfo::exists(s.target) && !r.overwrite)
+    // As planned: a file there is left as it is unless the request overwrites it.
+    if (m_planned.value(s.target).existed && !r.overwrite)
         return;
     QFile in(r.sourceFile);
     if (!in.open(QIODevice::ReadOnly))
@@ -414,7 +431,7 @@ void BackupWriter::stageManifestThrow()
 
 void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
 {
-    QList<MBDBParser::_MBDBItem> records = MBDBParser::parseFileThrow(m_manifestPath);
+    QList<MBDBParser::_MBDBItem> records = MBDBParser::parseThrow(m_mbdb, m_manifestPath);
     for (const Staged& s : std::as_const(m_staged)) {
         auto rec = std::find_if(records.begin(), records.end(), [&](const MBDBParser::_MBDBItem& r) {
             return r.domain == s.req.domain && r.relativePath() == s.req.relativePath;
@@ -544,13 +561,6 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
-    const QList<BackupWriteJournal::Entry> planned = m_journal->files;
-    const auto plannedFor = [&](const QString& target) {
-        for (const BackupWriteJournal::Entry& e : planned)
-            if (e.target == target)
-                return e;
-        return BackupWriteJournal::Entry { target };
-    };
     m_journal->files.clear();
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
@@ -558,7 +568,7 @@ void BackupWriter::recordStagedThrow()
         if (rep.target == m_manifestPath)
             m_journal->manifestStaged = rep.staged;
         else {
-            m_journal->files.append(plannedFor(rep.target));
+            m_journal->files.append(m_planned.value(rep.target, BackupWriteJournal::Entry { rep.target }));
             m_journal->files.last().staged = rep.staged;
         }
         const QString folder = QFileInfo(rep.temp).absolutePath();
@@ -568,45 +578,124 @@ void BackupWriter::recordStagedThrow()
     for (const QString& folder : std::as_const(folders))
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
-    if (!staleLog().isEmpty())
-        m_journal->files.append(plannedFor(staleLog()));
+    if (!m_log.isEmpty())
+        m_journal->files.append(m_planned.value(m_log));
     m_journal->writeThrow();
 }
 
 // The staged file replaces its target in one rename; an old file stays reachable beside it (a
-// link, or moved aside where the file system has no links) until the manifest is committed.
+// link, or moved aside where the file system has no links) until the manifest is committed. The
+// target must still be as planned: no file where there was none, else the old content.
 void BackupWriter::putInPlaceThrow(const Replacement& rep)
 {
+    const BackupWriteJournal::Entry planned = m_planned.value(rep.target);
+    if (!planned.existed) {
+        if (!BackupWriteJournal::renameNoReplace(rep.temp, rep.target))
+            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+        return;
+    }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
     const QString aside = BackupWriteJournal::asideOf(rep.target);
-    if (QFileInfo::exists(rep.target)) {
-        if (!BackupWriteJournal::link(rep.target, aside)
-            && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
-            failOverwrite(rep.target);
-    }
+    const bool linked = BackupWriteJournal::link(rep.target, aside);
+    if (!linked && errno == ENOENT)
+        fail(changedText(rep.target));
+    if (!linked && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
+        errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+    checkAsideThrow(rep.target, planned.old, linked);
     if (!BackupWriteJournal::rename(rep.temp, rep.target))
         failOverwrite(rep.target);
+}
+
+// The old file just kept aside holds what target held when the write was planned; if not, it is
+// another program's and goes back: a second name goes, a file moved aside goes back where nothing
+// took its place (else it stays, and the log names it).
+void BackupWriter::checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked)
+{
+    const QString aside = BackupWriteJournal::asideOf(target);
+    QFile in;
+    if (RegularFile::openRead(in, aside, nullptr, false) && ContentDigest::of(in, old.kind) == old)
+        return;
+    in.close();
+    struct stat a;
+    struct stat t;
+    const QByteArray asideName = QFile::encodeName(aside);
+    const bool second = linked && ::lstat(asideName.constData(), &a) == 0
+        && ::lstat(QFile::encodeName(target).constData(), &t) == 0 && a.st_ino == t.st_ino
+        && a.st_dev == t.st_dev;
+    if (!(second ? BackupWriteJournal::removeIfPresent(aside)
+                 : BackupWriteJournal::renameNoReplace(aside, target)))
+        qWarning("Kept %s: another program changed %s while a write was under way.", asideName.constData(),
+            qUtf8Printable(target));
+    fail(changedText(target));
+}
+
+// The log of a plain Manifest.db goes aside with the old files (the staged manifest holds its rows)
+// and comes back if the write is undone; one another program began since planning is its change.
+void BackupWriter::moveLogAsideThrow()
+{
+    if (m_log.isEmpty()) {
+        const QString log = staleLog();
+        QFile in;
+        if (!log.isEmpty() && (!RegularFile::openRead(in, log, nullptr, false) || in.size() > 0))
+            fail(changedText(log));
+        return;
+    }
+    if (!BackupWriteJournal::renameNoReplace(m_log, BackupWriteJournal::asideOf(m_log)))
+        errno == ENOENT ? fail(changedText(m_log)) : failOverwrite(m_log);
+    checkAsideThrow(m_log, m_planned.value(m_log).old, false);
+}
+
+// The manifest in place is still the one the write replaces, read when it was planned (for an
+// encrypted one, the one its copy decrypted at loading came from: else the object no longer
+// describes the backup, and is to be loaded again).
+void BackupWriter::checkManifestThrow()
+{
+    QFile in;
+    const ContentDigest::Sum& replaced = m_journal->manifestReplaced;
+    if (RegularFile::openRead(in, m_manifestPath, nullptr)
+        && ContentDigest::of(in, replaced.kind) == replaced)
+        return;
+    if (!m_manifest.hasManifestKey())
+        fail(changedText(m_manifestPath));
+    m_manifest.noteChangedOnDisk();
+    fail(m_manifest.changedText());
 }
 
 void BackupWriter::commitThrow()
 {
     recordStagedThrow();
-    for (const Replacement& rep : std::as_const(m_replacements))
-        if (rep.target != m_manifestPath)
-            putInPlaceThrow(rep);
-    // The old manifest's log would be read into the new one: it goes aside with the old files
-    // (its rows are in the new manifest), and comes back if the write is undone.
-    const QString log = staleLog();
-    if (!log.isEmpty() && !BackupWriteJournal::renameNoReplace(log, BackupWriteJournal::asideOf(log)))
-        failOverwrite(log);
+    QStringList folders;
+    for (const Replacement& rep : std::as_const(m_replacements)) {
+        if (rep.target == m_manifestPath)
+            continue;
+        putInPlaceThrow(rep);
+        const QString folder = QFileInfo(rep.target).absolutePath();
+        if (!folders.contains(folder))
+            folders.append(folder);
+    }
+    moveLogAsideThrow();
+    // The renames on the disk before the manifest that describes them.
+    for (const QString& folder : std::as_const(folders))
+        if (!OutputFile::syncPath(folder))
+            fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
+    if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
+        fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
+    checkManifestThrow();
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
     if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
         failOverwrite(m_manifestPath);
     m_committed = true;
+    m_manifestWritten = m_journal->manifestStaged;
     OutputFile::syncPath(m_manifest.dir.absolutePath());
     BackupWriteJournal::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
     m_journal.reset();
+}
+
+QString BackupWriter::changedText(const QString& path)
+{
+    return QStringLiteral("Another program changed %1 while this write was under way: nothing was written.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 // The log (-wal) beside a plain Manifest.db: the new manifest holds its rows, read from the
@@ -616,7 +705,7 @@ QString BackupWriter::staleLog() const
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
         return QString();
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
-    return QFileInfo::exists(log) ? log : QString();
+    return BackupWriteJournal::present(log) ? log : QString();
 }
 
 void BackupWriter::rollBack()

@@ -5,6 +5,7 @@
 #include "backup/ContentDigest.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,13 @@ class Sqlite3DB;
 // the backup or write into it. BackupManifest::writeFilesThrow drives it. Every temporary and old
 // copy is a new file of this write: what an earlier write left under such a name is removed as a
 // name, or, for an old copy, moved to a free name with a word in the log.
+//
+// The manifest is staged from the one in place, by content: for an encrypted Manifest.db, the copy
+// decrypted at loading must be of the file in place. Just before each target (the manifest last)
+// is replaced it must still hold what it held when the write was planned: a program that does not
+// take the folder's lock may have changed it meanwhile, and then the write is undone, that
+// program's file kept, and the error names it (or, for an encrypted manifest, says to load the
+// backup again).
 class BackupWriter
 {
 public:
@@ -74,6 +82,10 @@ public:
     QString newPlainManifestDb() const { return m_newPlainDb; }
     // The time written into the records, Unix seconds.
     quint32 now() const { return m_now; }
+    // The content of the manifest the commit put in place.
+    ContentDigest::Sum manifestWritten() const { return m_manifestWritten; }
+    // The error of a write into a file another program changed while it was under way.
+    static QString changedText(const QString& path);
 
     // Copies a file (replacing to), made writable for its owner; the bytes written are added to
     // written when one is given. A failure names the system's reason and leaves no part of to.
@@ -109,6 +121,9 @@ private:
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
     void recordStagedThrow();
     void putInPlaceThrow(const Replacement& rep);
+    void checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked);
+    void moveLogAsideThrow();
+    void checkManifestThrow();
     QString staleLog() const;
 
     BackupManifest& m_manifest;
@@ -116,11 +131,15 @@ private:
     Cancelled m_cancelled;
     std::unique_ptr<BackupFolderLock> m_lock; // from before the record is written until it is removed
     QString m_manifestPath;
+    QString m_log; // the log of a plain Manifest.db when the write was planned
+    QByteArray m_mbdb; // Manifest.mbdb as the write read it
+    QHash<QString, BackupWriteJournal::Entry> m_planned; // by target
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;
     std::unique_ptr<BackupWriteJournal> m_journal; // once recorded in the backup
     std::unique_ptr<QTemporaryDir> m_work; // holds the plain copy of Manifest.db the write updates
     QString m_newPlainDb;
+    ContentDigest::Sum m_manifestWritten;
     quint32 m_now = 0;
     bool m_committed = false;
 };

@@ -1,0 +1,186 @@
+#include "backup/BackupWritePlace.h"
+
+#include "backup/BackupWriteJournal.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+QByteArray native(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// The path with the links of the part that exists resolved.
+QString resolved(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString real = info.canonicalFilePath();
+    if (!real.isEmpty())
+        return real;
+    const QString parent = info.absolutePath();
+    if (parent == info.absoluteFilePath())
+        return parent;
+    return resolved(parent) + QLatin1Char('/') + info.fileName();
+}
+
+} // namespace
+
+void BackupWritePlace::leftAlone(const QDir& dir, const QString& relative, const char* why)
+{
+    qWarning("Left %s alone: the record of an earlier write into %s names it, but %s.",
+        qUtf8Printable(relative), qUtf8Printable(dir.absolutePath()), why);
+}
+
+QString BackupWritePlace::inside(const QDir& dir, const QString& relative)
+{
+    const QString path = dir.absoluteFilePath(relative);
+    const QString root = dir.canonicalPath();
+    if (!relative.isEmpty() && !relative.startsWith(QLatin1Char('/'))
+        && !relative.split(QLatin1Char('/')).contains(QStringLiteral("..")) && !root.isEmpty()
+        && resolved(path).startsWith(root + QLatin1Char('/')))
+        return path;
+    leftAlone(dir, relative, "it is not inside that folder");
+    return QString();
+}
+
+BackupWritePlace::BackupWritePlace(const QDir& dir, const QString& path)
+    : m_dir(dir)
+    , m_relative(dir.relativeFilePath(path))
+{
+    QList<QByteArray> parts = native(m_relative).split('/');
+    parts.removeAll(QByteArray());
+    if (parts.isEmpty())
+        return;
+    m_leaf = parts.takeLast();
+    int fd = ::open(native(dir.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int error = fd < 0 ? errno : 0;
+    for (const QByteArray& part : std::as_const(parts)) {
+        if (fd < 0)
+            break;
+        const int next = ::openat(fd, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        error = next < 0 ? errno : 0;
+        ::close(fd);
+        fd = next;
+    }
+    m_fd = fd;
+    m_blocked = error == ELOOP || error == ENOTDIR;
+    if (m_blocked)
+        leftAlone(m_dir, m_relative, "a link or a file stands on its way there");
+    else if (error != 0 && error != ENOENT)
+        m_failed = true;
+}
+
+BackupWritePlace::~BackupWritePlace()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QString BackupWritePlace::folder() const
+{
+    const int slash = m_relative.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : m_relative.left(slash);
+}
+
+BackupWritePlace::Kind BackupWritePlace::kind(const char* suffix, struct stat* st)
+{
+    struct stat own;
+    st = st ? st : &own;
+    if (m_fd < 0 || ::fstatat(m_fd, name(suffix).constData(), st, AT_SYMLINK_NOFOLLOW) != 0) {
+        m_failed = m_failed || (m_fd >= 0 && errno != ENOENT);
+        return Absent;
+    }
+    return S_ISREG(st->st_mode) ? Regular : Other;
+}
+
+bool BackupWritePlace::changeable(const char* suffix)
+{
+    const Kind k = kind(suffix);
+    if (k == Other && !m_logged.contains(name(suffix))) {
+        m_logged.append(name(suffix));
+        leftAlone(m_dir, m_relative + QString::fromUtf8(suffix), "it is not a regular file");
+    }
+    return k == Regular;
+}
+
+bool BackupWritePlace::remove(const char* suffix)
+{
+    if (!changeable(suffix))
+        return !m_failed;
+    BackupWriteJournal::announce();
+    changed();
+    return ::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT;
+}
+
+bool BackupWritePlace::move(const char* from, const char* to)
+{
+    struct stat st;
+    if (!changeable(from) || (kind(to, &st) != Absent && S_ISDIR(st.st_mode)))
+        return false;
+    BackupWriteJournal::announce();
+    changed();
+    return ::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0;
+}
+
+bool BackupWritePlace::putBack()
+{
+    if (sameFile(kAside, kTarget))
+        return remove(kAside); // a second name of the old file: it is in place already
+    if (has(kTarget) && !changeable(kTarget))
+        return !m_failed;
+    return move(kAside, kTarget);
+}
+
+ContentDigest::Sum BackupWritePlace::sum(const char* suffix, ContentDigest::Kind digest)
+{
+    const QByteArray key = name(suffix) + char('0' + int(digest));
+    if (m_sums.contains(key))
+        return m_sums.value(key);
+    if (kind(suffix) != Regular)
+        return {};
+    const int fd = ::openat(m_fd, name(suffix).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    QFile in;
+    if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        m_failed = true;
+        return {};
+    }
+    const ContentDigest::Sum s = ContentDigest::of(in, digest);
+    m_failed = m_failed || !s.known();
+    m_sums.insert(key, s);
+    return s;
+}
+
+ino_t BackupWritePlace::inode(const char* suffix)
+{
+    struct stat st;
+    return kind(suffix, &st) == Absent ? 0 : st.st_ino;
+}
+
+bool BackupWritePlace::sameFile(const char* a, const char* b)
+{
+    struct stat sa;
+    struct stat sb;
+    return kind(a, &sa) == Regular && kind(b, &sb) == Regular && sa.st_ino == sb.st_ino
+        && sa.st_dev == sb.st_dev;
+}
+
+bool BackupWritePlace::sync() const
+{
+    return m_fd < 0 || ::fsync(m_fd) == 0;
+}
+
+void BackupWritePlace::removeFolder()
+{
+    struct stat st;
+    if (kind(kTarget, &st) != Absent && S_ISDIR(st.st_mode))
+        ::unlinkat(m_fd, m_leaf.constData(), AT_REMOVEDIR); // only when empty: what else is there stays
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "backup/BackupWriteJournal.h"
+#include "backup/ContentDigest.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The record of a write into a backup folder as its file holds it. It starts with "version 3", then
+// "manifest <replaced> <staged> <name>", "folder <name>" and "file <staged> <old> <name>" lines,
+// each content a ContentDigest::Sum's text or "-", and <old> "none" for a file that did not exist.
+// Each version has one list of the fields its lines give before the name: version 2 has no <old>;
+// version 1 has no version line, and inode numbers of the temporaries for contents.
+class BackupWriteRecord
+{
+public:
+    using Entry = BackupWriteJournal::Entry;
+    // The version this build writes.
+    static constexpr int kVersion = 3;
+
+    // The record's name in the backup folder.
+    static QString fileName();
+    // The most bytes the record of a write into dir can take: a line costs at most 256 bytes, and
+    // each file the write puts in place has a record of at least 32 bytes in the manifest it stages
+    // (so at most 8 bytes of record per byte of manifest), beyond the room of a write of some
+    // thousands of files new to a small backup.
+    static qint64 largestSize(const QDir& dir);
+
+    // The text of a record of this build's version.
+    static QByteArray text(const QDir& dir, const QString& manifestName, const ContentDigest::Sum& replaced,
+        const ContentDigest::Sum& staged, const QStringList& folders, const QList<Entry>& files);
+    // The record text gives, its names resolved in dir: one outside it is logged and left out.
+    static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
+
+    // Whether this build knows the record's version (else versionName tells it, and nothing else
+    // is read).
+    bool known() const { return version > 0; }
+
+    int version = kVersion;
+    QByteArray versionName;
+    bool unreachable = false; // a file the write may have changed is out of reach
+    QString manifest; // empty when the record names none inside the folder
+    ContentDigest::Sum manifestReplaced;
+    ContentDigest::Sum manifestStaged;
+    quint64 manifestId = 0; // version 1: the inode of the staged manifest
+    QList<Entry> files;
+    QStringList folders;
+};
