@@ -4,6 +4,7 @@
 #include "backup/BackupWriteJournal.h"
 #include "backup/MBDBParser.h"
 #include "backup/support/GenBackup.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
@@ -516,6 +517,8 @@ private Q_SLOTS:
         QFETCH(QString, planted);
         QFETCH(bool, held);
         QString folder = "/sys/kernel"; // where not even the superuser makes a file
+        if (::geteuid() == 0 && ::access("/sys/kernel", F_OK) != 0)
+            QSKIP("no folder here where the superuser cannot make a file");
         if (::geteuid() != 0) {
             folder = TestEnv::tempDir();
             pid_t child = -1;
@@ -553,6 +556,47 @@ private Q_SLOTS:
         QVERIFY2(took < int(std::chrono::milliseconds(patience).count()) + 1000,
             qPrintable(QString::number(took)));
         QCOMPARE(loggedCount("which takes no new file"), held ? 1 : 0);
+    }
+
+    void fullDiskSaysWhy_data()
+    {
+        QTest::addColumn<bool>("smallDisk"); // a full disk, or else a limit on the size of a file
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no room left on the disk") << true << "No space left on device";
+        QTest::newRow("no file may grow") << false << "File too large";
+    }
+
+    // A lock file that cannot be written says why, naming it, and leaves nothing: the write does not
+    // go on without it, nor wait for room.
+    void fullDiskSaysWhy()
+    {
+        QFETCH(bool, smallDisk);
+        QFETCH(QString, why);
+        std::optional<FailingDisk::SmallDisk> disk;
+        QString folder = TestEnv::tempDir();
+        if (smallDisk) {
+            disk.emplace(1024 * 1024);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(disk->whyNot()));
+            folder = disk->path();
+            disk->fill();
+        }
+        BackupFolderLock::setLockCall(noLocks);
+        QString error;
+        {
+            std::optional<FailingDisk::SizeLimit> limit;
+            if (!smallDisk)
+                limit.emplace(10);
+            try {
+                const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+            }
+        }
+        const QString lock = folder + "/" + BackupLockFile::fileName();
+        QCOMPARE(error,
+            QString("Cannot lock the backup %1 for writing: cannot create %2. %3").arg(folder, lock, why));
+        QCOMPARE(standing(lock), QByteArray("nothing"));
     }
 
     // Takers that find the same stale lock file at once: only one of them holds the folder at a time.
