@@ -96,11 +96,13 @@ bool isUnwritable(int error)
 // ---- who holds a file
 
 // This host as the files name it: a host can change its name, not its machine id; a process's
-// number and start time count only until the host starts again.
+// number and start time count only until the host starts again, and only among the processes of
+// one process space (a sandbox, a container has its own).
 struct Host {
     QByteArray name;
     QByteArray machine;
     QByteArray boot;
+    QByteArray space;
 };
 
 const Host& thisHost()
@@ -114,6 +116,9 @@ const Host& thisHost()
         if (h.machine.isEmpty())
             h.machine = readFile("/var/lib/dbus/machine-id").trimmed();
         h.boot = readFile("/proc/sys/kernel/random/boot_id").trimmed();
+        char space[64] = {};
+        if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) > 0)
+            h.space = QByteArray(space);
         return h;
     }();
     return host;
@@ -143,11 +148,12 @@ QByteArray ownText()
         started = "-";
     auto field = [](const QByteArray& v) { return v.isEmpty() ? QByteArray("-") : v; };
     return kFirstLine + "\nhost " + field(h.name) + "\nmachine " + field(h.machine) + "\nboot "
-        + field(h.boot) + "\npid " + QByteArray::number(qint64(::getpid())) + "\nstarted " + started + '\n';
+        + field(h.boot) + "\nspace " + field(h.space) + "\npid " + QByteArray::number(qint64(::getpid()))
+        + "\nstarted " + started + '\n';
 }
 
 struct Holder {
-    QByteArray host, machine, boot, started;
+    QByteArray host, machine, boot, space, started;
     qint64 pid = 0;
     bool named = false; // the file is this program's and names a process
 
@@ -157,11 +163,12 @@ struct Holder {
         if (!S_ISREG(f.type) || lines.isEmpty() || lines[0] != kFirstLine)
             return;
         for (const QByteArray& line : lines) {
-            const int space = line.indexOf(' ');
-            const QByteArray key = line.left(space), value = line.mid(space + 1);
+            const int gap = line.indexOf(' ');
+            const QByteArray key = line.left(gap), value = line.mid(gap + 1);
             QByteArray* field = key == "host" ? &host
                 : key == "machine"            ? &machine
                 : key == "boot"               ? &boot
+                : key == "space"              ? &space
                 : key == "started"            ? &started
                                               : nullptr;
             if (field)
@@ -196,6 +203,9 @@ Liveness livenessOf(const Holder& holder)
         return Liveness::OtherHost;
     if (!holder.boot.isEmpty() && !thisHost().boot.isEmpty() && holder.boot != thisHost().boot)
         return Liveness::Gone;
+    // The number of a process of another process space tells nothing here: as another host's.
+    if (!holder.space.isEmpty() && !thisHost().space.isEmpty() && holder.space != thisHost().space)
+        return Liveness::OtherHost;
     if (holder.pid == ::getpid())
         return Liveness::Gone;
     char state = 0;

@@ -15,7 +15,8 @@
 // that names nobody (empty, not this program's text, not a regular file) and stays unchanged for a
 // while (its maker was stopped between making and filling it). Takers of the same stale file go one
 // at a time through a second such file, so that no taker removes a file another has just made. A
-// file from another host is never taken over: that host may be writing, and only its user can tell.
+// file from another host (or from another process space of this one, as a sandbox or a container
+// has) is never taken over: it may be writing, and only the user can tell.
 class BackupLockFile
 {
 public:

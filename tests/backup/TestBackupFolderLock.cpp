@@ -91,8 +91,8 @@ QByteArray thisHostName()
 }
 
 // The text of a lock file as a writer of this program leaves it; a field left out is this host's.
-QByteArray lockText(
-    pid_t pid, QByteArray started, QByteArray host = {}, QByteArray machine = {}, QByteArray boot = {})
+QByteArray lockText(pid_t pid, QByteArray started, QByteArray host = {}, QByteArray machine = {},
+    QByteArray boot = {}, QByteArray space = {})
 {
     if (host.isEmpty())
         host = thisHostName();
@@ -100,8 +100,11 @@ QByteArray lockText(
         machine = readText("/etc/machine-id").trimmed();
     if (boot.isEmpty())
         boot = readText("/proc/sys/kernel/random/boot_id").trimmed();
-    return "qmlock 1\nhost " + host + "\nmachine " + machine + "\nboot " + boot + "\npid "
-        + QByteArray::number(pid) + "\nstarted " + started + "\n";
+    char ownSpace[64] = {};
+    if (space.isEmpty() && ::readlink("/proc/self/ns/pid", ownSpace, sizeof ownSpace - 1) > 0)
+        space = ownSpace;
+    return "qmlock 1\nhost " + host + "\nmachine " + machine + "\nboot " + boot + "\nspace " + space
+        + "\npid " + QByteArray::number(pid) + "\nstarted " + started + "\n";
 }
 
 // A process that ends after ms; reaped (gone for good) or left a zombie by the caller.
@@ -194,6 +197,8 @@ class TestBackupFolderLock : public QObject
             writeText(lock, lockText(child, startOf(child)));
         } else if (kind == "other host") {
             writeText(lock, lockText(4242, "1", "elsewhere.example", QByteArray(32, '0')));
+        } else if (kind == "other space") {
+            writeText(lock, lockText(parent, startOf(parent), {}, {}, {}, "pid:[1]"));
         } else if (kind == "other machine") {
             writeText(lock, lockText(parent, startOf(parent), {}, QByteArray(32, '0')));
         } else if (kind == "empty") {
@@ -420,6 +425,12 @@ private Q_SLOTS:
         QTest::newRow("another host of the same name")
             << "other machine" << false << "from the computer " + QString::fromUtf8(thisHostName()) << 0
             << 1000 << 0 << 0;
+        // A process of another process space (a sandbox, a container) cannot be judged from here.
+        QTest::newRow("another process space of this host") << "other space" << false
+                                                            << QString("from the computer %1 (process %2)")
+                                                                   .arg(QString::fromUtf8(thisHostName()))
+                                                                   .arg(::getppid())
+                                                            << 0 << 1000 << 0 << 0;
         // What names nobody (its maker killed before it filled it in, or nothing this program makes)
         // is taken over once it stays unchanged for a while, never followed or opened.
         QTest::newRow("empty") << "empty" << false << "" << still << still + 2000 << 1 << 1;
