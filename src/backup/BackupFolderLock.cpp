@@ -1,5 +1,7 @@
 #include "backup/BackupFolderLock.h"
 
+#include "backup/BackupLockFile.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <sys/file.h>
@@ -31,6 +34,7 @@ struct Folder {
     int fd = -1;
     int kernelMode = LOCK_UN;
     bool unlockable = false; // the file system cannot lock it: the holds are counted only
+    std::unique_ptr<BackupLockFile> lockFile; // there, what backs the exclusive holds
     int shared = 0;
     int exclusive = 0;
     std::map<std::thread::id, int> sharedBy;
@@ -41,6 +45,7 @@ struct Registry {
     std::condition_variable released;
     std::map<Key, Folder> folders;
     std::set<Key> toldUnlockable; // said once per folder, not at every hold
+    std::set<Key> toldWithoutLockFile;
 };
 
 // Never destroyed: a hold may be released (or kept) past the end of main.
@@ -66,8 +71,43 @@ void tellUnlockable(Registry& r, const Key& key, const QString& path, int error)
 {
     if (!r.toldUnlockable.insert(key).second)
         return;
-    qWarning("The backup folder %s cannot be locked (%s): it is used without the lock.", qUtf8Printable(path),
-        std::strerror(error));
+    qWarning("The backup folder %s cannot be locked (%s): it is read without the lock, and written under "
+             "the lock file %s.",
+        qUtf8Printable(path), std::strerror(error), qUtf8Printable(BackupLockFile::fileName()));
+}
+
+void tellWithoutLockFile(Registry& r, const Key& key, const QString& path)
+{
+    if (r.toldWithoutLockFile.insert(key).second)
+        qWarning("Cannot make the lock file %s in the backup folder %s, which takes no new file: it is "
+                 "written without it.",
+            qUtf8Printable(BackupLockFile::fileName()), qUtf8Printable(path));
+}
+
+// Where the folder cannot be locked, the first exclusive hold of the process makes the lock file
+// and keeps it until the last one ends. False while another process holds it, or when it cannot
+// be had at all (refusal says why, and ends the wait).
+bool takeLockFile(Registry& r, const Key& key, Folder& f, std::unique_ptr<BackupLockFile>& taking,
+    const QString& path, QString& refusal)
+{
+    if (!f.unlockable || f.lockFile)
+        return true;
+    if (!taking)
+        taking = std::make_unique<BackupLockFile>(path);
+    switch (taking->tryTake(f.fd)) {
+    case BackupLockFile::Result::Held:
+        f.lockFile = std::move(taking);
+        return true;
+    case BackupLockFile::Result::Unusable:
+        tellWithoutLockFile(r, key, path); // nothing can be written there: nothing to keep out
+        return true;
+    case BackupLockFile::Result::Refused:
+        refusal = taking->why();
+        return false;
+    case BackupLockFile::Result::Busy:
+        break;
+    }
+    return false;
 }
 
 // Never waits. Only "would block" (or an interruption) means that another program holds the
@@ -120,6 +160,8 @@ bool waitFor(BackupFolderLock::Mode mode, const QString& path, const std::functi
 void settleKernelMode(Registry& r, std::map<Key, Folder>::iterator it)
 {
     Folder& f = it->second;
+    if (f.exclusive == 0)
+        f.lockFile.reset(); // removes it
     if (f.exclusive == 0 && f.shared == 0) {
         ::close(f.fd); // drops the lock
         r.folders.erase(it);
@@ -159,7 +201,10 @@ BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode)
     : m_path(dir.absolutePath())
     , m_mode(mode)
 {
-    if (tryAcquire() || waitFor(m_mode, m_path, [this] { return tryAcquire(); }))
+    const bool ended = tryAcquire() || waitFor(m_mode, m_path, [this] { return tryAcquire(); });
+    if (!m_refusal.isEmpty())
+        throw std::runtime_error(m_refusal.toStdString());
+    if (ended)
         return;
     // The own shared holds a failed change to exclusive left without the lock are backed again,
     // in a wait that can be cancelled too (then they go on without it until the next hold takes
@@ -211,9 +256,10 @@ bool BackupFolderLock::tryAcquire()
     } else {
         const auto own = f.sharedBy.find(self);
         const int mine = own == f.sharedBy.end() ? 0 : own->second;
-        if (f.shared > mine || !lockNow(r, it->first, f, LOCK_EX, m_path)) {
+        if (f.shared > mine || !lockNow(r, it->first, f, LOCK_EX, m_path)
+            || !takeLockFile(r, it->first, f, m_taking, m_path, m_refusal)) {
             settleKernelMode(r, it);
-            return false;
+            return !m_refusal.isEmpty(); // a refusal ends the wait, without the hold
         }
         m_gaveUp = mine;
         f.shared -= mine;

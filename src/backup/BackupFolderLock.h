@@ -3,7 +3,10 @@
 #include <QDir>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <stdexcept>
+
+class BackupLockFile;
 
 // A hold on a backup folder against other programs and windows working on it: shared while
 // something reads its stored files, exclusive while a write changes them (or settles one an earlier
@@ -17,8 +20,10 @@
 // the exclusive one ends, so what it read before may have changed.
 //
 // A folder on a file system that cannot lock (no lock support, or locks emulated in a way that
-// refuses a folder opened for reading) is used without the lock, said once in the log: holds
-// within the process still count, other programs are not kept out.
+// refuses a folder opened for reading) is read without the lock, said once in the log: holds
+// within the process still count. Its exclusive holds take a lock file in it instead (see
+// BackupLockFile), so that writes and settling stay one at a time across the processes of this
+// program; other programs are not kept out.
 class BackupFolderLock
 {
 public:
@@ -44,8 +49,10 @@ public:
     using LockCall = int (*)(int fd, int operation);
     static LockCall setLockCall(LockCall call);
 
-    // Waits until the folder can be held in mode. Throws Cancelled when the user ends the wait. A
-    // folder that cannot be opened is not held: what then reads or writes it fails on its own.
+    // Waits until the folder can be held in mode. Throws Cancelled when the user ends the wait, and
+    // std::runtime_error saying why when an exclusive hold cannot take the folder's lock file (one
+    // of another host, or one that cannot be made). A folder that cannot be opened is not held:
+    // what then reads or writes it fails on its own.
     BackupFolderLock(const QDir& dir, Mode mode);
     ~BackupFolderLock();
     BackupFolderLock(const BackupFolderLock&) = delete;
@@ -61,4 +68,6 @@ private:
     quint64 m_dev = 0;
     quint64 m_ino = 0;
     int m_gaveUp = 0; // own shared holds given up while this exclusive one lasts
+    std::unique_ptr<BackupLockFile> m_taking; // the lock file this hold is trying to make
+    QString m_refusal; // why the lock file cannot be had
 };

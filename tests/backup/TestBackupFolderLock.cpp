@@ -1,4 +1,10 @@
 #include "backup/BackupFolderLock.h"
+#include "backup/BackupLockFile.h"
+#include "backup/BackupManifest.h"
+#include "backup/BackupWriteJournal.h"
+#include "backup/MBDBParser.h"
+#include "backup/support/GenBackup.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QElapsedTimer>
@@ -6,10 +12,15 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <mutex>
 #include <optional>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using Mode = BackupFolderLock::Mode;
 Q_DECLARE_METATYPE(BackupFolderLock::Mode)
@@ -45,6 +56,81 @@ int contendedLock(int fd, int operation)
     return -1;
 }
 
+// A file system without locks (a network mount without them).
+int noLocks(int, int)
+{
+    errno = ENOLCK;
+    return -1;
+}
+
+QByteArray readText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeText(const QString& path, const QByteArray& text)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
+}
+
+// The start time of a process as the process table gives it (clock ticks after boot).
+QByteArray startOf(pid_t pid)
+{
+    const QByteArray stat = readText(QString("/proc/%1/stat").arg(pid));
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 19 ? fields[19] : QByteArray("-");
+}
+
+QByteArray thisHostName()
+{
+    char name[256] = {};
+    ::gethostname(name, sizeof name - 1);
+    return QByteArray(name);
+}
+
+// The text of a lock file as a writer of this program leaves it; a field left out is this host's.
+QByteArray lockText(pid_t pid, QByteArray started, QByteArray host = {}, QByteArray machine = {},
+    QByteArray boot = {}, QByteArray space = {})
+{
+    if (host.isEmpty())
+        host = thisHostName();
+    if (machine.isEmpty())
+        machine = readText("/etc/machine-id").trimmed();
+    if (boot.isEmpty())
+        boot = readText("/proc/sys/kernel/random/boot_id").trimmed();
+    char ownSpace[64] = {};
+    if (space.isEmpty() && ::readlink("/proc/self/ns/pid", ownSpace, sizeof ownSpace - 1) > 0)
+        space = ownSpace;
+    return "qmlock 1\nhost " + host + "\nmachine " + machine + "\nboot " + boot + "\nspace " + space
+        + "\npid " + QByteArray::number(pid) + "\nstarted " + started + "\n";
+}
+
+// A process that ends after ms; reaped (gone for good) or left a zombie by the caller.
+pid_t childFor(int ms)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        _exit(0);
+    }
+    return pid;
+}
+
+// One word from one process to another.
+struct Pipe {
+    int fds[2] = { -1, -1 };
+    Pipe() { (void)!::pipe(fds); }
+    void say() { (void)!::write(fds[1], "w", 1); }
+    bool hear()
+    {
+        pollfd p { fds[0], POLLIN, 0 };
+        char c;
+        return ::poll(&p, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1;
+    }
+};
+
 std::mutex logMutex;
 QStringList logged;
 
@@ -65,6 +151,160 @@ int loggedCount(const QString& part)
 class TestBackupFolderLock : public QObject
 {
     Q_OBJECT
+
+    // What stands at path: its kind, and a file's text or a link's target.
+    static QByteArray standing(const QString& path)
+    {
+        struct stat st;
+        if (::lstat(QFile::encodeName(path), &st) != 0)
+            return "nothing";
+        if (S_ISLNK(st.st_mode))
+            return "link to " + QFile::encodeName(QFile::symLinkTarget(path));
+        if (S_ISREG(st.st_mode))
+            return "file " + readText(path);
+        return S_ISDIR(st.st_mode) ? "folder" : "other " + QByteArray::number(st.st_mode & S_IFMT);
+    }
+
+    // Puts at the lock file's name what kind says; child is a process to reap afterwards, outside
+    // a file a link there leads to.
+    static void plant(const QString& kind, const QString& lock, pid_t& child, QString& outside)
+    {
+        const pid_t parent = ::getppid();
+        const QString breaker = lock + ".break";
+        if (kind == "ended" || kind.endsWith(" breaker")) {
+            const pid_t gone = childFor(0);
+            ::waitpid(gone, nullptr, 0);
+            writeText(lock, lockText(gone, "1"));
+            if (kind == "stale breaker")
+                writeText(breaker, lockText(gone, "1"));
+            else if (kind == "empty breaker")
+                writeText(breaker, "");
+        } else if (kind == "zombie") {
+            child = childFor(0);
+            writeText(lock, lockText(child, startOf(child)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100)); // ended, not reaped
+        } else if (kind == "reused") {
+            writeText(lock, lockText(parent, "1"));
+        } else if (kind == "rebooted") {
+            writeText(
+                lock, lockText(parent, startOf(parent), {}, {}, "00000000-0000-0000-0000-000000000000"));
+        } else if (kind == "parent") { // a live holder that outlasts the test
+            writeText(lock, lockText(parent, startOf(parent)));
+        } else if (kind == "own") {
+            writeText(lock, lockText(::getpid(), startOf(::getpid())));
+        } else if (kind == "live") {
+            child = childFor(1200);
+            writeText(lock, lockText(child, startOf(child)));
+        } else if (kind == "other host") {
+            writeText(lock, lockText(4242, "1", "elsewhere.example", QByteArray(32, '0')));
+        } else if (kind == "other space") {
+            writeText(lock, lockText(parent, startOf(parent), {}, {}, {}, "pid:[1]"));
+        } else if (kind == "other machine") {
+            writeText(lock, lockText(parent, startOf(parent), {}, QByteArray(32, '0')));
+        } else if (kind == "empty") {
+            writeText(lock, "");
+        } else if (kind == "garbage") {
+            writeText(lock, "\x01\x02 not a lock\n");
+        } else if (kind == "link") {
+            outside = TestEnv::tempDir() + "/outside.txt";
+            writeText(outside, lockText(parent, startOf(parent)));
+            QFile::link(outside, lock);
+        } else if (kind == "fifo") {
+            ::mkfifo(QFile::encodeName(lock), 0644);
+        } else if (kind == "folder") {
+            QDir().mkpath(lock);
+            writeText(lock + "/kept.txt", "kept");
+        } else if (kind == "unreadable") {
+            writeText(lock, lockText(parent, startOf(parent)));
+            ::chmod(QFile::encodeName(lock), 0);
+        }
+    }
+
+    // In a child: takes the lock file (left stale by a taker before), is alone inside, and ends
+    // holding it. The exit status: 0, or 5 when another taker was inside, 3 or 4 when it never held it.
+    static int takeAloneAndEnd(const QString& folder)
+    {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const int dirFd = ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        auto* lock = new BackupLockFile(folder); // never destroyed: its file stays
+        const auto end = Clock::now() + std::chrono::seconds(60);
+        BackupLockFile::Result r;
+        while ((r = lock->tryTake(dirFd)) == BackupLockFile::Result::Busy && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (r != BackupLockFile::Result::Held)
+            return r == BackupLockFile::Result::Busy ? 4 : 3;
+        const QByteArray inside = QFile::encodeName(folder + "/inside");
+        const int fd = ::open(inside.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            return 5;
+        ::close(fd);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ::unlink(inside.constData());
+        return 0;
+    }
+
+    // In a child: takes the lock file and holds it alone until release says so (then lets it go),
+    // telling holding once it holds it. The exit status as takeAloneAndEnd's.
+    static int takeAlone(const QString& folder, Pipe* holding, Pipe* release)
+    {
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        const int dirFd = ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        BackupLockFile lock(folder);
+        const auto end = Clock::now() + std::chrono::seconds(60);
+        BackupLockFile::Result r;
+        while ((r = lock.tryTake(dirFd)) == BackupLockFile::Result::Busy && Clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (r != BackupLockFile::Result::Held)
+            return r == BackupLockFile::Result::Busy ? 4 : 3;
+        const QByteArray inside = QFile::encodeName(folder + "/inside");
+        const int fd = ::open(inside.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        if (fd < 0)
+            return 5;
+        ::close(fd);
+        if (holding)
+            holding->say();
+        if (release)
+            release->hear();
+        ::unlink(inside.constData());
+        return 0;
+    }
+
+    static void open(BackupManifest& m, const QString& password)
+    {
+        m.readManifestInfo();
+        if (!password.isEmpty())
+            QVERIFY(m.setPasscode(password));
+        m.parseInfo();
+    }
+
+    // The write run in a child process that stops before its step-th change inside the backup:
+    // it writes to reached there, and goes on once go can be read.
+    static pid_t writeStoppedAt(const QString& dir, const QString& password,
+        const QList<BackupManifest::WriteRequest>& items, int step, int reached, int go)
+    {
+        const pid_t pid = ::fork();
+        if (pid != 0)
+            return pid;
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+        int changes = 0;
+        BackupWriteJournal::setBeforeChange([&] {
+            char c = 'r';
+            if (++changes == step && ::write(reached, &c, 1) == 1)
+                while (::read(go, &c, 1) < 0 && errno == EINTR) { }
+        });
+        try {
+            BackupManifest m(dir);
+            m.readManifestInfo();
+            if (!password.isEmpty() && !m.setPasscode(password))
+                _exit(3);
+            m.parseInfo();
+            m.writeFilesThrow(items);
+        } catch (const std::exception&) {
+            _exit(2);
+        }
+        _exit(0);
+    }
+
 private Q_SLOTS:
     void cleanup()
     {
@@ -153,6 +393,360 @@ private Q_SLOTS:
         QCOMPARE(contention.blockingCalls.load(), 0);
         QCOMPARE(loggedCount("cannot be locked"), cannotLockLines);
         QCOMPARE(loggedCount(BackupFolderLock::waitText(mode, folder.absolutePath())), waitLines);
+    }
+
+    void lockFileKeepsWritesApart_data()
+    {
+        QTest::addColumn<QString>("planted"); // what stands at the lock file's name as the write starts
+        QTest::addColumn<bool>("cancel"); // the user ends a wait at once
+        QTest::addColumn<QString>("refused"); // a part of the error, or empty when the write goes on
+        QTest::addColumn<int>("minMs");
+        QTest::addColumn<int>("maxMs");
+        QTest::addColumn<int>("waitLines");
+        QTest::addColumn<int>("tookOverLines");
+        const int still = int(std::chrono::milliseconds(BackupLockFile::kStill).count());
+        QTest::newRow("nothing") << "nothing" << false << "" << 0 << 1000 << 0 << 0;
+        // A holder of this host that has ended: taken over at once, said in the log.
+        QTest::newRow("a process that has ended") << "ended" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("a process that has ended, not yet reaped")
+            << "zombie" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("its number now another process's") << "reused" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("from before the host started again")
+            << "rebooted" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("this process's own, left over") << "own" << false << "" << 0 << 1000 << 0 << 1;
+        // A live holder is waited for, with the usual words, until it ends, or the user ends the wait.
+        QTest::newRow("a live process") << "live" << false << "" << 1100 << 3000 << 1 << 1;
+        QTest::newRow("a live process, the wait cancelled")
+            << "live" << true << "cancelled" << 0 << 1000 << 0 << 0;
+        // Another host's is never broken: the error names the host and the file.
+        QTest::newRow("another host")
+            << "other host" << false << "from the computer elsewhere.example (process 4242)" << 0 << 1000 << 0
+            << 0;
+        QTest::newRow("another host of the same name")
+            << "other machine" << false << "from the computer " + QString::fromUtf8(thisHostName()) << 0
+            << 1000 << 0 << 0;
+        // A process of another process space (a sandbox, a container) cannot be judged from here.
+        QTest::newRow("another process space of this host") << "other space" << false
+                                                            << QString("from the computer %1 (process %2)")
+                                                                   .arg(QString::fromUtf8(thisHostName()))
+                                                                   .arg(::getppid())
+                                                            << 0 << 1000 << 0 << 0;
+        // What names nobody (its maker killed before it filled it in, or nothing this program makes)
+        // is taken over once it stays unchanged for a while, never followed or opened.
+        QTest::newRow("empty") << "empty" << false << "" << still << still + 2000 << 1 << 1;
+        QTest::newRow("garbage") << "garbage" << false << "" << still << still + 2000 << 1 << 1;
+        QTest::newRow("a link to a live holder's text")
+            << "link" << false << "" << still << still + 2000 << 1 << 1;
+        QTest::newRow("a FIFO") << "fifo" << false << "" << still << still + 2000 << 1 << 1;
+        QTest::newRow("a folder") << "folder" << false << "is in the way" << still << still + 2000 << 1 << 0;
+        // The file one taker of a stale lock file makes while it removes it, left by a taker killed then.
+        QTest::newRow("a stale file, and a taker's that has ended")
+            << "stale breaker" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("a stale file, and a taker's naming nobody")
+            << "empty breaker" << false << "" << still << still + 2000 << 1 << 1;
+        if (::geteuid() != 0) // the superuser reads any file
+            QTest::newRow("unreadable") << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0;
+    }
+
+    // On a folder that cannot be locked, a write (or the settling of one) holds the lock file while it
+    // goes on: one of a live process of this host is waited for, one of a process that has ended is
+    // taken over, another host's is refused by name; none is followed, opened when it is no regular
+    // file, or removed by a refused write.
+    void lockFileKeepsWritesApart()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, cancel);
+        QFETCH(QString, refused);
+        QFETCH(int, minMs);
+        QFETCH(int, maxMs);
+        QFETCH(int, waitLines);
+        QFETCH(int, tookOverLines);
+        const QString folder = TestEnv::tempDir();
+        const QString lock = folder + "/" + BackupLockFile::fileName();
+        {
+            const std::lock_guard<std::mutex> guard(logMutex);
+            logged.clear();
+        }
+        qInstallMessageHandler(keepMessage);
+        BackupFolderLock::setLockCall(noLocks);
+        if (cancel)
+            BackupFolderLock::setWaitRunner(
+                [](Mode, const QString&, const std::function<bool()>&) { return false; });
+        pid_t child = -1;
+        QString outside;
+        plant(planted, lock, child, outside);
+        const QByteArray before = standing(lock), outsideBefore = readText(outside);
+        QElapsedTimer timer;
+        timer.start();
+        QString error;
+        QByteArray whileHeld;
+        try {
+            const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            whileHeld = standing(lock); // never opens a FIFO
+        } catch (const BackupFolderLock::Cancelled&) {
+            error = "cancelled";
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        const qint64 took = timer.elapsed();
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+        QVERIFY2(refused.isEmpty() ? error.isEmpty() : error.contains(refused), qPrintable(error));
+        QVERIFY2(took >= minMs && took <= maxMs, qPrintable(QString::number(took)));
+        QCOMPARE(loggedCount(BackupFolderLock::waitText(Mode::Exclusive, folder)), waitLines);
+        QCOMPARE(loggedCount("Took over the lock file " + lock), tookOverLines);
+        QCOMPARE(readText(outside), outsideBefore);
+        QCOMPARE(standing(lock + ".break"), QByteArray("nothing"));
+        if (!refused.isEmpty()) {
+            QCOMPARE(standing(lock), before);
+            if (refused != "cancelled")
+                QVERIFY2(error.contains(lock), qPrintable(error));
+            return;
+        }
+        QVERIFY2(whileHeld.startsWith("file qmlock 1\n")
+                && whileHeld.contains("\npid " + QByteArray::number(::getpid()) + "\n"),
+            whileHeld.constData());
+        QCOMPARE(standing(lock), QByteArray("nothing"));
+    }
+
+    void readOnlyFolderNeverHangs_data()
+    {
+        QTest::addColumn<QString>("planted");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("nothing there") << "nothing" << true;
+        if (::geteuid() == 0)
+            return; // the superuser writes into any folder; it cannot be given one to plant in
+        QTest::newRow("a stale file") << "ended" << true;
+        QTest::newRow("a file naming nobody") << "empty" << true;
+        QTest::newRow("a live holder's, the wait cancelled") << "parent" << false;
+    }
+
+    // Where no file can be made, a write fails on its own: its hold (or a settling's) never waits
+    // for a lock file it cannot make or take over, but still waits for a live holder's.
+    void readOnlyFolderNeverHangs()
+    {
+        QFETCH(QString, planted);
+        QFETCH(bool, held);
+        QString folder = "/sys/kernel"; // where not even the superuser makes a file
+        if (::geteuid() == 0 && ::access("/sys/kernel", F_OK) != 0)
+            QSKIP("no folder here where the superuser cannot make a file");
+        if (::geteuid() != 0) {
+            folder = TestEnv::tempDir();
+            pid_t child = -1;
+            QString outside;
+            plant(planted, folder + "/" + BackupLockFile::fileName(), child, outside);
+            ::chmod(QFile::encodeName(folder), 0555);
+        }
+        {
+            const std::lock_guard<std::mutex> guard(logMutex);
+            logged.clear();
+        }
+        qInstallMessageHandler(keepMessage);
+        BackupFolderLock::setLockCall(noLocks);
+        // The user waits a little longer than a file naming nobody takes to be taken as stale.
+        const auto patience = BackupLockFile::kStill + std::chrono::seconds(1);
+        BackupFolderLock::setWaitRunner(
+            [patience](Mode, const QString&, const std::function<bool()>& tryOnce) {
+                for (const auto end = Clock::now() + patience; Clock::now() < end;
+                     std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+                    if (tryOnce())
+                        return true;
+                return false;
+            });
+        QElapsedTimer timer;
+        timer.start();
+        bool wasHeld = false;
+        try {
+            const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            wasHeld = true;
+        } catch (const BackupFolderLock::Cancelled&) {
+        }
+        const qint64 took = timer.elapsed();
+        ::chmod(QFile::encodeName(folder), 0755);
+        QCOMPARE(wasHeld, held);
+        QVERIFY2(took < int(std::chrono::milliseconds(patience).count()) + 1000,
+            qPrintable(QString::number(took)));
+        QCOMPARE(loggedCount("which takes no new file"), held ? 1 : 0);
+    }
+
+    void fullDiskSaysWhy_data()
+    {
+        QTest::addColumn<bool>("smallDisk"); // a full disk, or else a limit on the size of a file
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no room left on the disk") << true << "No space left on device";
+        QTest::newRow("no file may grow") << false << "File too large";
+    }
+
+    // A lock file that cannot be written says why, naming it, and leaves nothing: the write does not
+    // go on without it, nor wait for room.
+    void fullDiskSaysWhy()
+    {
+        QFETCH(bool, smallDisk);
+        QFETCH(QString, why);
+        std::optional<FailingDisk::SmallDisk> disk;
+        QString folder = TestEnv::tempDir();
+        if (smallDisk) {
+            disk.emplace(1024 * 1024);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(disk->whyNot()));
+            folder = disk->path();
+            disk->fill();
+        }
+        BackupFolderLock::setLockCall(noLocks);
+        QString error;
+        {
+            std::optional<FailingDisk::SizeLimit> limit;
+            if (!smallDisk)
+                limit.emplace(10);
+            try {
+                const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+            }
+        }
+        const QString lock = folder + "/" + BackupLockFile::fileName();
+        QCOMPARE(error,
+            QString("Cannot lock the backup %1 for writing: cannot create %2. %3").arg(folder, lock, why));
+        QCOMPARE(standing(lock), QByteArray("nothing"));
+    }
+
+    // Takers that find the same stale lock file at once: only one of them holds the folder at a time.
+    // Each ends holding it, as a killed writer does, so that the others take over its file in turn.
+    void staleFileTakenOverByOneAtATime()
+    {
+        const QString folder = TestEnv::tempDir();
+        const pid_t gone = childFor(0);
+        ::waitpid(gone, nullptr, 0);
+        QVERIFY(writeText(folder + "/" + BackupLockFile::fileName(), lockText(gone, "1")));
+        for (int round = 0; round < 10; ++round) {
+            int start[2];
+            QVERIFY(::pipe(start) == 0);
+            std::vector<pid_t> takers;
+            for (int i = 0; i < 5; ++i) {
+                const pid_t pid = ::fork();
+                if (pid == 0) {
+                    ::close(start[1]);
+                    char c;
+                    while (::read(start[0], &c, 1) < 0 && errno == EINTR) { }
+                    _exit(takeAloneAndEnd(folder));
+                }
+                takers.push_back(pid);
+            }
+            ::close(start[0]);
+            ::close(start[1]); // all start at once
+            for (const pid_t pid : takers) {
+                int status = 0;
+                ::waitpid(pid, &status, 0);
+                QVERIFY(WIFEXITED(status));
+                QVERIFY2(WEXITSTATUS(status) == 0,
+                    WEXITSTATUS(status) == 5 ? "two takers held the folder at once"
+                                             : "a taker never held it");
+            }
+        }
+    }
+
+    // A taker stopped between judging a file stale and taking it over, while another takes it over
+    // and holds the folder: the first never removes the new holder's file, and holds the folder
+    // only once that holder has let it go.
+    void lateTakerLeavesTheNewHoldersFile()
+    {
+        const QString folder = TestEnv::tempDir();
+        const pid_t gone = childFor(0);
+        ::waitpid(gone, nullptr, 0);
+        QVERIFY(writeText(folder + "/" + BackupLockFile::fileName(), lockText(gone, "1")));
+        Pipe judged, goOn, holding, release;
+        const pid_t late = ::fork();
+        if (late == 0) {
+            bool first = true;
+            BackupLockFile::setBeforeTakeOver([&] {
+                if (std::exchange(first, false))
+                    judged.say(), goOn.hear();
+            });
+            _exit(takeAlone(folder, nullptr, nullptr));
+        }
+        QVERIFY(judged.hear());
+        const pid_t early = ::fork();
+        if (early == 0)
+            _exit(takeAlone(folder, &holding, &release));
+        QVERIFY(holding.hear());
+        goOn.say();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the late taker tries meanwhile
+        release.say();
+        int lateStatus = 0, earlyStatus = 0;
+        ::waitpid(early, &earlyStatus, 0);
+        ::waitpid(late, &lateStatus, 0);
+        QCOMPARE(WEXITSTATUS(earlyStatus), 0);
+        QVERIFY2(WEXITSTATUS(lateStatus) == 0,
+            WEXITSTATUS(lateStatus) == 5 ? "both takers held the folder at once"
+                                         : "the late taker never held it");
+        QCOMPARE(standing(folder + "/" + BackupLockFile::fileName()), QByteArray("nothing"));
+    }
+
+    void openingWaitsForTheWriter_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("step"); // the change of the write before which the open happens
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("Manifest.db, files staged") << QStringList {} << "" << 3;
+        QTest::newRow("Manifest.db, in the commit") << QStringList {} << "" << 7;
+        QTest::newRow("Manifest.db encrypted, files staged") << encrypted << "pw" << 3;
+        QTest::newRow("Manifest.db encrypted, in the commit") << encrypted << "pw" << 7;
+        QTest::newRow("Manifest.mbdb, in the commit") << QStringList { "--layout", "mbdb" } << "" << 7;
+    }
+
+    // A backup on a folder that cannot be locked is opened while another process writes into it:
+    // the open never settles the record of that write as one left by a stopped run, it waits for
+    // the write to end, and the write lands whole.
+    void openingWaitsForTheWriter()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(int, step);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const QString source = TestEnv::tempDir() + "/sms.db";
+        QVERIFY(writeText(source, QByteArray(30000, 'S')));
+        const QList<BackupManifest::WriteRequest> items {
+            { "HomeDomain", source, "Library/SMS/sms.db", true, true },
+        };
+        BackupFolderLock::setLockCall(noLocks);
+        int reached[2], go[2];
+        QVERIFY(::pipe(reached) == 0 && ::pipe(go) == 0);
+        const pid_t writer = writeStoppedAt(dir, password, items, step, reached[1], go[0]);
+        ::close(reached[1]);
+        ::close(go[0]);
+        pollfd wait { reached[0], POLLIN, 0 };
+        char c = 0;
+        QVERIFY(::poll(&wait, 1, 60000) == 1 && ::read(reached[0], &c, 1) == 1);
+        QVERIFY(QFileInfo::exists(dir + "/Manifest.qmwrite"));
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            (void)!::write(go[1], "g", 1);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        {
+            BackupManifest m(dir);
+            open(m, password);
+        }
+        const qint64 took = timer.elapsed();
+        release.join();
+        int status = 0;
+        ::waitpid(writer, &status, 0);
+        ::close(reached[0]);
+        ::close(go[1]);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the write failed");
+        QVERIFY2(took >= 1400, qPrintable(QString::number(took)));
+        BackupManifest m(dir);
+        open(m, password);
+        const BackupManifest::_FileNode* node = m.findNode("HomeDomain", "Library/SMS/sms.db");
+        QVERIFY(node && node->item.isFile());
+        const QString out = TestEnv::tempDir() + "/read-back.db";
+        m.copyFile(node, out, nullptr, nullptr);
+        QCOMPARE(readText(out), readText(source));
+        QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
+        QCOMPARE(standing(dir + "/" + BackupLockFile::fileName()), QByteArray("nothing"));
     }
 };
 

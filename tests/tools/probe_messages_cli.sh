@@ -10,6 +10,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 . "$(dirname "$0")/hold_folders.sh"
+. "$(dirname "$0")/no_flock.sh"
 check() { # description, then the command's success as $?
     if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
 }
@@ -221,6 +222,64 @@ check "a load of the picture whole again succeeds" $?
 check "extract-attachments of the picture whole again succeeds" $?
 "$probe" export-messages --format txt "$cache" "$work/cut.txt" > /dev/null 2>&1
 check "export-messages of the picture whole again succeeds" $?
+
+# On a folder that cannot be locked (every flock fails, as on a network mount without locks), writes
+# still go one at a time: three restores started together, with info run over and over beside them,
+# all succeed, none settles another's write under way as a stopped one, and the messages are whole.
+no_flock "$work"; check "a library that makes every lock fail is built" $?
+nolock() { LD_PRELOAD="$no_flock" ASAN_OPTIONS=verify_asan_link_order=0 HOME="$work/home" timeout 120 "$probe" "$@"; }
+for kind in plain encrypted; do
+    bk="$work/nolock-$kind"
+    if [ $kind = plain ]; then
+        /usr/bin/python3 "$tools/gen/make_backup.py" --demo --sms-db "$work/big.db" "$bk" > /dev/null
+        pw=()
+    else
+        /usr/bin/python3 "$tools/gen/make_backup.py" --password pw --iter 5 --dpic 5 --sms-db "$work/big.db" "$bk" > /dev/null
+        pw=(--password pw)
+    fi
+    echo pw | nolock info "$bk" > "$work/nolock-before.json" 2> /dev/null
+    restores=()
+    for i in 1 2 3; do
+        nolock restore-messages "$work/cache" "$bk" "${pw[@]}" > "$work/nolock-$i.json" 2> "$work/nolock-$i.err" &
+        restores+=($!)
+    done
+    (while for pid in "${restores[@]}"; do kill -0 "$pid" 2> /dev/null && break; done; do
+        echo pw | nolock info "$bk" > /dev/null 2>> "$work/nolock-info.err"; echo ran
+    done > "$work/nolock-infos") &
+    infos=$!
+    rcs=""
+    for pid in "${restores[@]}"; do wait "$pid"; rcs="$rcs$?"; done
+    wait $infos
+    [ "$rcs" = 000 ]; check "three restores at once into a $kind backup that cannot be locked all succeed" $?
+    [ -s "$work/nolock-infos" ] && ! grep -l "stopped before it ended" "$work"/nolock-*.err
+    check "no info or restore beside them settles a write under way ($kind)" $?
+    echo pw | nolock info "$bk" > "$work/nolock-after.json" 2> /dev/null
+    [ $? -eq 0 ] && [ "$(sms_count "$work/nolock-after.json")" = \
+        $(($(sms_count "$work/nolock-before.json") + $(count messages "$work/nolock-1.json"))) ]
+    check "the $kind backup reads every message afterwards" $?
+    [ -z "$(find "$bk" -name '*.qmtmp' -o -name '*.qmold' -o -name 'Manifest.qmwrite*')" ]
+    check "nothing of the writes is left, the lock file included ($kind)" $?
+    rm -f "$work"/nolock-*.err
+done
+# A lock file left by a process of this host that has ended is taken over, and says so; one of
+# another computer is never broken: the restore fails naming the computer and the file.
+bk="$work/nolock-plain"
+lock="$bk/Manifest.qmwrite.lock"
+machine=$(cat /etc/machine-id 2> /dev/null || cat /var/lib/dbus/machine-id 2> /dev/null)
+ended=$(sh -c 'echo $$')
+printf 'qmlock 1\nhost %s\nmachine %s\nboot %s\npid %s\nstarted 1\n' "$(uname -n)" "${machine:--}" \
+    "$(cat /proc/sys/kernel/random/boot_id)" "$ended" > "$lock"
+nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-ended.err"
+[ $? -eq 0 ] && [ ! -e "$lock" ] \
+    && grep -qxF "Took over the lock file $lock left by process $ended on $(uname -n), which has ended." \
+        "$work/nolock-ended.err"
+check "a restore takes over the lock file of a process that has ended, and says so" $?
+printf 'qmlock 1\nhost elsewhere.example\nmachine 0000\nboot -\npid 4242\nstarted 1\n' > "$lock"
+digest=$(find "$bk" -type f -exec sha1sum {} + | sort)
+nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-other.err"
+[ $? -ne 0 ] && [ "$(find "$bk" -type f -exec sha1sum {} + | sort)" = "$digest" ] \
+    && grep -qF "The backup $bk is being written from the computer elsewhere.example (process 4242), as $lock says. If nothing there writes into it any more, remove $lock and try again." "$work/nolock-other.err"
+check "a restore never breaks another computer's lock file, and names it" $?
 
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))

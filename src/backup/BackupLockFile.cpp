@@ -1,0 +1,492 @@
+#include "backup/BackupLockFile.h"
+
+#include <QDir>
+#include <QList>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+const char* const kLockName = "Manifest.qmwrite.lock";
+// Made by one taker of a stale lock file at a time, for the moment of its removal.
+const char* const kBreakName = "Manifest.qmwrite.lock.break";
+const QByteArray kFirstLine = "qmlock 1";
+// A live holder is looked at again only after this, not at every poll of a wait.
+constexpr auto kRecheck = std::chrono::milliseconds(50);
+constexpr qint64 kMaxRead = 4096;
+
+// ---- system calls, again when a signal interrupts them
+
+int openNew(int dirFd, const char* name)
+{
+    int fd;
+    do
+        fd = ::openat(dirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    for (qint64 done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+QByteArray readSome(int fd, int& error)
+{
+    QByteArray out(kMaxRead, Qt::Uninitialized);
+    qint64 done = 0;
+    while (done < kMaxRead) {
+        const ssize_t n = ::read(fd, out.data() + done, size_t(kMaxRead - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    out.truncate(done);
+    return out;
+}
+
+QByteArray readFile(const QByteArray& path)
+{
+    int fd;
+    do
+        fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return QByteArray();
+    int error = 0;
+    const QByteArray bytes = readSome(fd, error);
+    ::close(fd);
+    return bytes;
+}
+
+// On the disk, where the file system can tell; one that cannot sync has nothing to say.
+bool synced(int fd)
+{
+    int r;
+    do
+        r = ::fsync(fd);
+    while (r != 0 && errno == EINTR);
+    return r == 0 || errno == EINVAL || errno == ENOSYS || errno == EROFS;
+}
+
+bool isUnwritable(int error)
+{
+    return error == EACCES || error == EROFS || error == EPERM;
+}
+
+// ---- who holds a file
+
+// This host as the files name it: a host can change its name, not its machine id; a process's
+// number and start time count only until the host starts again, and only among the processes of
+// one process space (a sandbox, a container has its own).
+struct Host {
+    QByteArray name;
+    QByteArray machine;
+    QByteArray boot;
+    QByteArray space;
+};
+
+const Host& thisHost()
+{
+    static const Host host = [] {
+        Host h;
+        char name[256] = {};
+        if (::gethostname(name, sizeof name - 1) == 0)
+            h.name = QByteArray(name).trimmed();
+        h.machine = readFile("/etc/machine-id").trimmed();
+        if (h.machine.isEmpty())
+            h.machine = readFile("/var/lib/dbus/machine-id").trimmed();
+        h.boot = readFile("/proc/sys/kernel/random/boot_id").trimmed();
+        char space[64] = {};
+        if (::readlink("/proc/self/ns/pid", space, sizeof space - 1) > 0)
+            h.space = QByteArray(space);
+        return h;
+    }();
+    return host;
+}
+
+// The state letter and start time (clock ticks after boot) of a process; false when it has none.
+bool processStat(qint64 pid, char& state, QByteArray& started)
+{
+    const QByteArray stat = readFile("/proc/" + QByteArray::number(pid) + "/stat");
+    const int close = stat.lastIndexOf(')');
+    if (close < 0)
+        return false;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (fields.size() < 20 || fields[0].isEmpty())
+        return false;
+    state = fields[0][0];
+    started = fields[19];
+    return true;
+}
+
+QByteArray ownText()
+{
+    const Host& h = thisHost();
+    char state = 0;
+    QByteArray started;
+    if (!processStat(::getpid(), state, started))
+        started = "-";
+    auto field = [](const QByteArray& v) { return v.isEmpty() ? QByteArray("-") : v; };
+    return kFirstLine + "\nhost " + field(h.name) + "\nmachine " + field(h.machine) + "\nboot "
+        + field(h.boot) + "\nspace " + field(h.space) + "\npid " + QByteArray::number(qint64(::getpid()))
+        + "\nstarted " + started + '\n';
+}
+
+struct Holder {
+    QByteArray host, machine, boot, space, started;
+    qint64 pid = 0;
+    bool named = false; // the file is this program's and names a process
+
+    explicit Holder(const BackupLockFile::Found& f)
+    {
+        const QList<QByteArray> lines = f.content.split('\n');
+        if (!S_ISREG(f.type) || lines.isEmpty() || lines[0] != kFirstLine)
+            return;
+        for (const QByteArray& line : lines) {
+            const int gap = line.indexOf(' ');
+            const QByteArray key = line.left(gap), value = line.mid(gap + 1);
+            QByteArray* field = key == "host" ? &host
+                : key == "machine"            ? &machine
+                : key == "boot"               ? &boot
+                : key == "space"              ? &space
+                : key == "started"            ? &started
+                                              : nullptr;
+            if (field)
+                *field = value == "-" ? QByteArray() : value;
+            else if (key == "pid")
+                pid = value.toLongLong();
+        }
+        named = pid > 0 && !host.isEmpty();
+    }
+
+    bool onThisHost() const
+    {
+        const Host& h = thisHost();
+        if (!machine.isEmpty() && !h.machine.isEmpty())
+            return machine == h.machine;
+        return host == h.name;
+    }
+
+    QByteArray describe() const { return "process " + QByteArray::number(pid) + " on " + host; }
+};
+
+enum class Liveness { Live, Gone, OtherHost, Nobody };
+
+// A holder of this host runs while its number belongs to a process that started when it did. A
+// zombie has ended. This process holds a folder's file through one object only: one naming it that this
+// process finds is left from a hold whose file could not be removed.
+Liveness livenessOf(const Holder& holder)
+{
+    if (!holder.named)
+        return Liveness::Nobody;
+    if (!holder.onThisHost())
+        return Liveness::OtherHost;
+    if (!holder.boot.isEmpty() && !thisHost().boot.isEmpty() && holder.boot != thisHost().boot)
+        return Liveness::Gone;
+    // The number of a process of another process space tells nothing here: as another host's.
+    if (!holder.space.isEmpty() && !thisHost().space.isEmpty() && holder.space != thisHost().space)
+        return Liveness::OtherHost;
+    if (holder.pid == ::getpid())
+        return Liveness::Gone;
+    char state = 0;
+    QByteArray started;
+    if (processStat(holder.pid, state, started)) {
+        if (state == 'Z' || state == 'X')
+            return Liveness::Gone;
+        return holder.started.isEmpty() || holder.started == started ? Liveness::Live : Liveness::Gone;
+    }
+    // Not in the table as this process sees it (another user's, hidden): a number in use is taken
+    // for the holder.
+    return ::kill(pid_t(holder.pid), 0) == 0 || errno != ESRCH ? Liveness::Live : Liveness::Gone;
+}
+
+// What stands at name, never through a link, never opening what is not a regular file.
+BackupLockFile::Found look(int dirFd, const char* name, int tries = 3)
+{
+    BackupLockFile::Found f;
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return f;
+    f.present = true;
+    f.type = st.st_mode & S_IFMT;
+    f.dev = st.st_dev;
+    f.ino = st.st_ino;
+    f.size = st.st_size;
+    f.mtime = st.st_mtim;
+    f.ctime = st.st_ctim;
+    if (!S_ISREG(st.st_mode))
+        return f;
+    int fd;
+    do
+        fd = ::openat(dirFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0 && errno != ENOENT) {
+        f.readable = false;
+        f.readError = errno;
+        return f;
+    }
+    struct stat opened;
+    const bool same
+        = fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_ino == st.st_ino && opened.st_dev == st.st_dev;
+    if (same)
+        f.content = readSome(fd, f.readError);
+    f.readable = f.readError == 0;
+    if (fd >= 0)
+        ::close(fd);
+    // Replaced or removed between the two looks: looked at again.
+    return same || tries <= 1 ? f : look(dirFd, name, tries - 1);
+}
+
+std::function<void()>& beforeTakeOver()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+QString nameIn(const QString& folder, const char* name)
+{
+    return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
+}
+
+} // namespace
+
+bool BackupLockFile::Found::sameAs(const Found& o) const
+{
+    return present == o.present && type == o.type && dev == o.dev && ino == o.ino && size == o.size
+        && mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec
+        && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec && readable == o.readable
+        && content == o.content;
+}
+
+bool BackupLockFile::Watch::stillFor(const Found& now, Clock::duration wait)
+{
+    if (!set || !found.sameAs(now)) {
+        found = now;
+        since = Clock::now();
+        set = true;
+        return false;
+    }
+    return Clock::now() - since >= wait;
+}
+
+void BackupLockFile::setBeforeTakeOver(std::function<void()> hook)
+{
+    beforeTakeOver() = std::move(hook);
+}
+
+QString BackupLockFile::fileName()
+{
+    return QString::fromLatin1(kLockName);
+}
+
+BackupLockFile::BackupLockFile(QString folder)
+    : m_folder(std::move(folder))
+{
+}
+
+BackupLockFile::~BackupLockFile()
+{
+    if (m_fd < 0)
+        return;
+    ::close(m_fd);
+    struct stat st;
+    if (::fstatat(m_dirFd, kLockName, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev
+        && st.st_ino == m_ino)
+        ::unlinkat(m_dirFd, kLockName, 0);
+    else
+        qWarning("The lock file %s was replaced while this program held it.",
+            qUtf8Printable(nameIn(m_folder, kLockName)));
+    ::close(m_dirFd);
+}
+
+BackupLockFile::Result BackupLockFile::tryTake(int dirFd)
+{
+    if (m_fd >= 0)
+        return Result::Held;
+    if (Clock::now() < m_nextLook)
+        return Result::Busy;
+    // A stale file removed, the file is made at once; a few rounds lost to other takers are a wait.
+    for (int round = 0; round < 3; ++round) {
+        Step step = Step::Done;
+        const Result r = tryOnce(dirFd, step);
+        if (step == Step::Done) {
+            if (r == Result::Busy)
+                m_nextLook = Clock::now() + kRecheck;
+            return r;
+        }
+    }
+    return Result::Busy;
+}
+
+BackupLockFile::Result BackupLockFile::tryOnce(int dirFd, Step& step)
+{
+    const int fd = openNew(dirFd, kLockName);
+    if (fd >= 0)
+        return fill(dirFd, fd);
+    const int error = errno;
+    // Where no file can be made, one that stands there still tells of a live holder.
+    if (error == EEXIST || (isUnwritable(error) && look(dirFd, kLockName).present))
+        return judge(dirFd, step);
+    if (isUnwritable(error))
+        return Result::Unusable;
+    return cannotMake(QString::fromLatin1(kLockName), error);
+}
+
+// Names this process in the file just made, and holds it if it is still the one at the name: a
+// maker stopped between making and filling it may have lost it to a taker meanwhile.
+BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd)
+{
+    struct stat mine, there;
+    const bool known = ::fstat(fd, &mine) == 0;
+    ::fchmod(fd, 0644); // readable by the other users' programs that judge it, whatever the umask
+    errno = 0;
+    const bool written = known && writeAll(fd, ownText()) && synced(fd);
+    const int error = errno ? errno : EIO;
+    const bool stillMine = known && ::fstatat(dirFd, kLockName, &there, AT_SYMLINK_NOFOLLOW) == 0
+        && there.st_dev == mine.st_dev && there.st_ino == mine.st_ino;
+    if (!written || !stillMine) {
+        ::close(fd);
+        if (!written && stillMine)
+            ::unlinkat(dirFd, kLockName, 0);
+        return written ? Result::Busy : cannotMake(QString::fromLatin1(kLockName), error);
+    }
+    m_dirFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (m_dirFd < 0) {
+        const int dupError = errno;
+        ::close(fd);
+        ::unlinkat(dirFd, kLockName, 0);
+        return cannotMake(QString::fromLatin1(kLockName), dupError);
+    }
+    m_fd = fd;
+    m_dev = mine.st_dev;
+    m_ino = mine.st_ino;
+    return Result::Held;
+}
+
+BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
+{
+    const Found f = look(dirFd, kLockName);
+    if (!f.present) {
+        step = Step::Again;
+        return Result::Busy;
+    }
+    if (S_ISREG(f.type) && !f.readable)
+        return refuse(QStringLiteral("Cannot lock the backup %1 for writing: cannot read %2. %3")
+                          .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, kLockName),
+                              QString::fromLocal8Bit(std::strerror(f.readError))));
+    const Holder holder(f);
+    switch (livenessOf(holder)) {
+    case Liveness::Live:
+        m_lockWatch.set = false;
+        return Result::Busy;
+    case Liveness::OtherHost:
+        return refuse(
+            QStringLiteral("The backup %1 is being written from the computer %2 (process %3), as %4 "
+                           "says. If nothing there writes into it any more, remove %4 and try again.")
+                .arg(QDir::toNativeSeparators(m_folder), QString::fromUtf8(holder.host),
+                    QString::number(holder.pid), nameIn(m_folder, kLockName)));
+    case Liveness::Gone:
+        return takeOver(dirFd, f, holder.describe() + ", which has ended", step);
+    case Liveness::Nobody:
+        break;
+    }
+    if (!m_lockWatch.stillFor(f, kStill))
+        return Result::Busy;
+    return takeOver(dirFd, f,
+        "nobody: it named no process and did not change for " + QByteArray::number(qint64(kStill.count()))
+            + " seconds",
+        step);
+}
+
+// Removes a stale file while this process alone may: only the maker of the second file removes
+// one, and only while the file at the name is still the one judged stale.
+BackupLockFile::Result BackupLockFile::takeOver(
+    int dirFd, const Found& stale, const QByteArray& whose, Step& step)
+{
+    if (beforeTakeOver())
+        beforeTakeOver()();
+    const int breaker = openNew(dirFd, kBreakName);
+    if (breaker < 0) {
+        const int error = errno;
+        if (error == EEXIST) {
+            judgeBreaker(dirFd);
+            return Result::Busy;
+        }
+        return isUnwritable(error) ? Result::Unusable : cannotMake(QString::fromLatin1(kBreakName), error);
+    }
+    writeAll(breaker, ownText());
+    const bool removed = removeStale(dirFd, stale, whose);
+    ::unlinkat(dirFd, kBreakName, 0);
+    ::close(breaker);
+    m_lockWatch.set = false;
+    if (!removed)
+        return Result::Refused;
+    step = Step::Again;
+    return Result::Busy;
+}
+
+// True when the stale file is gone (or was changed meanwhile, to be judged again).
+bool BackupLockFile::removeStale(int dirFd, const Found& stale, const QByteArray& whose)
+{
+    if (!look(dirFd, kLockName).sameAs(stale))
+        return true;
+    if (::unlinkat(dirFd, kLockName, 0) != 0 && errno != ENOENT) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        refuse(QStringLiteral("Cannot lock the backup %1 for writing: %2 is in the way. %3")
+                   .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, kLockName), why));
+        return false;
+    }
+    qWarning("Took over the lock file %s left by %s.", qUtf8Printable(nameIn(m_folder, kLockName)),
+        whose.constData());
+    return true;
+}
+
+// The second file is held for a moment only: one whose maker has ended, or that names nobody and
+// stays unchanged, is removed, and the stale file is judged again at the next try.
+void BackupLockFile::judgeBreaker(int dirFd)
+{
+    const Found f = look(dirFd, kBreakName);
+    if (!f.present)
+        return;
+    const Liveness l = livenessOf(Holder(f));
+    if (l == Liveness::Live || (l != Liveness::Gone && !m_breakWatch.stillFor(f, kStill)))
+        return;
+    if (look(dirFd, kBreakName).sameAs(f) && ::unlinkat(dirFd, kBreakName, 0) == 0)
+        qWarning("Removed %s, left by a taker of a stale lock file that has ended.",
+            qUtf8Printable(nameIn(m_folder, kBreakName)));
+    m_breakWatch.set = false;
+}
+
+BackupLockFile::Result BackupLockFile::refuse(const QString& why)
+{
+    m_why = why;
+    return Result::Refused;
+}
+
+BackupLockFile::Result BackupLockFile::cannotMake(const QString& name, int error)
+{
+    return refuse(QStringLiteral("Cannot lock the backup %1 for writing: cannot create %2. %3")
+                      .arg(QDir::toNativeSeparators(m_folder),
+                          QDir::toNativeSeparators(QDir(m_folder).absoluteFilePath(name)),
+                          QString::fromLocal8Bit(std::strerror(error))));
+}
