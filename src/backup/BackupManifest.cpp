@@ -4,8 +4,6 @@
 #include "app/FolderAccess.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
-#include "app/SliceArena.h"
-#include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
@@ -13,31 +11,22 @@
 #include "backup/BackupWriteJournal.h"
 #include "backup/BackupWriter.h"
 #include "backup/DigestingReader.h"
-#include "backup/MBFileArchive.h"
+#include "backup/ManifestDbReader.h"
 #include "backup/ManifestWalCopy.h"
+#include "backup/RecordPath.h"
 #include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
+#include "backup/WellKnownFiles.h"
 #include "device/PlistCFType.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <QThread>
-#include <algorithm>
-#include <array>
-#include <atomic>
-#include <condition_variable>
-#include <cstring>
 #include <deque>
-#include <mutex>
 #include <optional>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 
 namespace
 {
@@ -76,112 +65,6 @@ bool settleLeftoverHeld(const QDir& dir)
         return true;
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
     return BackupWriteJournal::settleLeftover(dir);
-}
-
-enum class MediaKind { None, Photo, Video };
-
-MediaKind mediaKind(const QByteArray& path)
-{
-    if (!path.startsWith("Media/DCIM/"))
-        return MediaKind::None;
-    const int dot = path.lastIndexOf('.');
-    if (dot < 0)
-        return MediaKind::None;
-    const QByteArray ext = path.mid(dot + 1).toLower();
-    static const QSet<QByteArray> photos
-        = { "jpg", "jpeg", "png", "heic", "heif", "gif", "tif", "tiff", "bmp" };
-    static const QSet<QByteArray> videos = { "mov", "mp4", "m4v", "3gp", "avi" };
-    if (photos.contains(ext))
-        return MediaKind::Photo;
-    if (videos.contains(ext))
-        return MediaKind::Video;
-    return MediaKind::None;
-}
-
-// Splits a relative path into its parts, dropping empty and "." parts.
-QList<QByteArray> pathParts(const QByteArray& path)
-{
-    QList<QByteArray> parts;
-    for (const QByteArray& p : path.split('/'))
-        if (!p.isEmpty() && p != ".")
-            parts.append(p);
-    return parts;
-}
-
-bool isCleanPath(const QByteArray& path)
-{
-    // No empty part, no "." part (".." is kept as a name and shown as "__"); checked at the slashes.
-    const char* d = path.constData();
-    const qsizetype n = path.size();
-    if (n == 0)
-        return true;
-    if (d[0] == '/' || d[n - 1] == '/' || (d[0] == '.' && (n == 1 || d[1] == '/')))
-        return false;
-    for (const char* p = static_cast<const char*>(std::memchr(d, '/', size_t(n))); p;
-         p = static_cast<const char*>(std::memchr(p + 1, '/', size_t(d + n - p - 1)))) {
-        // p is neither the first nor the last byte here.
-        if (p[1] == '/' || (p[1] == '.' && (p + 2 == d + n || p[2] == '/')))
-            return false;
-    }
-    return true;
-}
-
-// Files the data pages read, found while the tree is built (the first record of each).
-struct KnownFile {
-    const char* domain;
-    const char* path;
-    BackupManifest::_FileNode* BackupManifest::*member;
-};
-const KnownFile kKnownFiles[] = {
-    { "HomeDomain", "Library/AddressBook/AddressBook.sqlitedb", &BackupManifest::addressBookNode },
-    { "HomeDomain", "Library/AddressBook/AddressBookImages.sqlitedb",
-        &BackupManifest::addressBookImagesNode },
-    { "HomeDomain", "Library/Notes/notes.sqlite", &BackupManifest::notesNode },
-    { "HomeDomain", "Library/Calendar/Extras.db", &BackupManifest::calendarExtrasNode },
-    { "MediaDomain", "Media/Recordings/Recordings.db", &BackupManifest::recordingsNode },
-    { "HomeDomain", "Library/Voicemail/voicemail.db", &BackupManifest::voicemailNode },
-    { "HomeDomain", "Library/Safari/Bookmarks.db", &BackupManifest::bookmarksNode },
-    { "WirelessDomain", "Library/CallHistory/call_history.db", &BackupManifest::callHistoryNode },
-    { "HomeDomain", "Library/CallHistoryDB/CallHistory.storedata", &BackupManifest::callHistoryStoreNode },
-    { "HomeDomain", "Library/SMS/sms.db", &BackupManifest::smsNode },
-};
-// Matched ignoring case.
-constexpr QLatin1String kCalendarPath("Library/Calendar/Calendar.sqlitedb");
-
-const std::array<qsizetype, std::size(kKnownFiles)>& knownLengths()
-{
-    static const auto lengths = [] {
-        std::array<qsizetype, std::size(kKnownFiles)> l {};
-        for (size_t i = 0; i < std::size(kKnownFiles); ++i)
-            l[i] = qsizetype(std::strlen(kKnownFiles[i].path));
-        return l;
-    }();
-    return lengths;
-}
-
-bool underKnownFolders(const QByteArray& path)
-{
-    return path.startsWith("Library/") || path.startsWith("Media/") || path.startsWith("library/");
-}
-
-// Whether a file record may be a well-known file, a photo or a video: a quick test on the path
-// alone that spares noteWellKnown nearly every record.
-bool mayBeWellKnown(const QByteArray& path)
-{
-    if (path.startsWith("Media/DCIM/"))
-        return true;
-    if (!underKnownFolders(path))
-        return false;
-    const auto& lengths = knownLengths();
-    return path.size() == kCalendarPath.size()
-        || std::find(lengths.begin(), lengths.end(), path.size()) != lengths.end();
-}
-
-// Where the parent folder's path ends in a clean path: its last slash, -1 at the top.
-int parentLength(const QByteArray& key)
-{
-    const void* slash = memrchr(key.constData(), '/', size_t(key.size()));
-    return slash ? int(static_cast<const char*>(slash) - key.constData()) : -1;
 }
 
 } // namespace
@@ -486,18 +369,21 @@ void BackupManifest::clearTree()
     m_chunks.clear();
     m_chunkUsed = 0;
     m_recordCount = 0;
-    addressBookNode = addressBookImagesNode = notesNode = calendarNode = calendarExtrasNode = nullptr;
-    recordingsNode = voicemailNode = bookmarksNode = callHistoryNode = callHistoryStoreNode = smsNode
-        = nullptr;
-    photoList.clear();
-    videoList.clear();
+    WellKnownFiles::clear(*this);
+}
+
+void BackupManifest::restartTree()
+{
+    clearTree();
+    m_builder = std::make_unique<TreeBuilder>();
 }
 
 BackupManifest::_FileNode* BackupManifest::newNode(
     MBDBParser::_MBDBItem item, _FileNode* parent, bool implied)
 {
     if (m_chunks.empty() || m_chunkUsed == kNodeChunk) {
-        m_chunks.push_back(std::make_unique_for_overwrite<_FileNode[]>(kNodeChunk)); // see RowChunk::append
+        // Not zeroed first: see RowChunk::append in ManifestDbReader.cpp.
+        m_chunks.push_back(std::make_unique_for_overwrite<_FileNode[]>(kNodeChunk));
         m_chunkUsed = 0;
     }
     _FileNode& n = m_chunks.back()[m_chunkUsed++];
@@ -508,32 +394,16 @@ BackupManifest::_FileNode* BackupManifest::newNode(
     return &n;
 }
 
-void BackupManifest::noteWellKnown(_FileNode* node)
+// The nodes a reading thread of Manifest.db made join the tree's; the block that newNode fills stays
+// the last one.
+void BackupManifest::takeNodes(std::vector<std::unique_ptr<_FileNode[]>>& blocks)
 {
-    const MBDBParser::_MBDBItem& it = node->item;
-    const QByteArray& p = it.pathUtf8;
-    if (it.isFolder())
-        return;
-    const MediaKind media = mediaKind(p);
-    if (media == MediaKind::Photo)
-        photoList.append(node);
-    else if (media == MediaKind::Video)
-        videoList.append(node);
-    if (!underKnownFolders(p))
-        return;
-    for (size_t i = 0; i < std::size(kKnownFiles); ++i) {
-        const KnownFile& k = kKnownFiles[i];
-        if (p.size() == knownLengths()[i] && !(this->*k.member) && p == k.path
-            && it.domain == QLatin1String(k.domain)) {
-            this->*k.member = node;
-            return;
-        }
-    }
-    // The calendar is matched ignoring case, as its readers expect.
-    if (!calendarNode && p.size() == kCalendarPath.size()
-        && it.domain.compare(QLatin1String("HomeDomain"), Qt::CaseInsensitive) == 0
-        && QString::fromUtf8(p).compare(kCalendarPath, Qt::CaseInsensitive) == 0)
-        calendarNode = node;
+    const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
+    m_chunks.insert(roomLeft ? m_chunks.end() - 1 : m_chunks.end(), std::make_move_iterator(blocks.begin()),
+        std::make_move_iterator(blocks.end()));
+    blocks.clear();
+    if (!roomLeft)
+        m_chunkUsed = kNodeChunk;
 }
 
 void BackupManifest::parseInfo()
@@ -546,8 +416,7 @@ void BackupManifest::parseInfo()
     m_loadedStamp.clear();
     const QString loading = manifestStamp();
     // No tree stays from an older manifest, nor when its reading fails.
-    clearTree();
-    m_builder = std::make_unique<TreeBuilder>();
+    restartTree();
     try {
         if (infoChanged())
             readManifestInfo(); // its keys are those of the manifest in place; locked again if encrypted
@@ -584,7 +453,7 @@ void BackupManifest::readRecordsThrow()
             m_plainDir.reset();
             m_plainDir = ManifestWalCopy::takeThrow(db);
         }
-        parseManifestDbThrow(readableManifestDbPath());
+        ManifestDbReader(*this).readThrow(readableManifestDbPath());
     } else {
         QString refused;
         if (FolderAccess::stateOf(dir.absolutePath(), &refused) == FolderAccess::State::Refused)
@@ -730,8 +599,8 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
     QHash<QByteArray, _FileNode*>* folders = entry ? &entry->folders : nullptr;
     // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
     QByteArray key = item.pathUtf8;
-    if (!isCleanPath(key))
-        key = pathParts(key).join('/');
+    if (!RecordPath::isClean(key))
+        key = RecordPath::parts(key).join('/');
     if (key.isEmpty()) {
         if (dom->implied) {
             dom->item = std::move(item);
@@ -760,7 +629,7 @@ BackupManifest::_FileNode* BackupManifest::insertRecord(MBDBParser::_MBDBItem it
     _FileNode* n = newNode(std::move(item), parent, false);
     if (folder && folders)
         folders->insert(key, n);
-    noteWellKnown(n);
+    WellKnownFiles::note(*this, n);
     return n;
 }
 
@@ -786,7 +655,7 @@ BackupManifest::_FileNode* BackupManifest::adoptRecord(
     if (made->item.isFolder())
         entry->folders.insert(key, made);
     else if (mayBeKnown)
-        noteWellKnown(made);
+        WellKnownFiles::note(*this, made);
     return made;
 }
 
@@ -795,471 +664,6 @@ void BackupManifest::parseMbdbThrow(const QString& path)
     const QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path);
     for (const MBDBParser::_MBDBItem& it : items)
         insertRecord(it);
-}
-
-namespace
-{
-
-// What a reading thread works out for each record, so that the thread building the tree only
-// links nodes.
-struct RowInfo {
-    int domain = 0; // index into RowChunk::domains
-    int parentLength = -1; // of the path it is placed under: where its parent folder's path ends
-    bool mayBeKnown = false; // maybe a well-known file, a photo or a video
-    bool unclean = false; // the path has empty or "." parts: placed under its key in cleanKeys
-};
-
-// The records of one rowid range of Manifest.db, read and decoded by a reading thread into nodes
-// that the tree then takes over.
-struct RowChunk {
-    // Blocks of 128 KB: small enough that a node is built shortly before it is filled, while its
-    // memory is still in cache; large enough to be mapped on their own instead of growing the
-    // thread's heap block by block (a system call each, which stalls the other threads' page faults).
-    static constexpr int kBlock = 1024;
-    std::vector<QString> domains; // distinct domains of the chunk
-    std::vector<std::unique_ptr<BackupManifest::_FileNode[]>> blocks; // nodes, kBlock per block
-    std::vector<RowInfo> rows;
-    QHash<size_t, QByteArray> cleanKeys; // row -> the path to place it under, for unclean paths
-    QString error;
-    // A row outside the chunk's rowid range or out of rowid order: pages of the table are not
-    // where its tree says they are, and ranges cannot be trusted to hold every row.
-    bool disordered = false;
-
-    BackupManifest::_FileNode& node(size_t i) { return blocks[i / kBlock][i % kBlock]; }
-    BackupManifest::_FileNode& append()
-    {
-        if (rows.size() % kBlock == 0)
-            // Not make_unique, which zeroes the whole block before the nodes' own initializers
-            // set every member again.
-            blocks.push_back(std::make_unique_for_overwrite<BackupManifest::_FileNode[]>(kBlock));
-        rows.emplace_back();
-        return node(rows.size() - 1);
-    }
-};
-
-QString damagedText(const QString& path, const QString& why)
-{
-    return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
-}
-
-// One reading thread's connection to Manifest.db. (Memory-mapped reads were measured: no faster
-// here, as every connection maps and faults in the file on its own, and they count the whole file
-// in the process's resident memory.)
-class RowReader
-{
-public:
-    // Reads rowid ranges in rowid order, or with wholeTable the table in the order of its pages.
-    RowReader(const QString& path, bool wholeTable)
-        : m_path(path)
-    {
-        const char* blocks = BlockReadVfs::name();
-        try {
-            m_db.openThrow(Sqlite3DB::immutableUri(path),
-                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, blocks);
-        } catch (const std::exception& e) {
-            m_error = damagedText(path, QString::fromUtf8(e.what()));
-            return;
-        }
-        // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
-        // process-wide lock that the reading threads would contend for, to a few.
-        sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
-        // Pages in place from the block reading layer (see BlockReadVfs). Only there: SQLite's own
-        // layer would map the file, and an I/O error would then end the program.
-        if (blocks)
-            sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
-        m_utf8 = m_db.keepsUtf8Text();
-        const char* sql = wholeTable
-            ? "select domain, relativePath, flags, file, rowid, fileID from Files not indexed"
-            : "select domain, relativePath, flags, file, rowid from Files "
-              "where rowid between ? and ? order by rowid";
-        if (sqlite3_prepare_v2(m_db.handle, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            m_error = damagedText(path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
-    }
-    ~RowReader() { sqlite3_finalize(m_stmt); }
-
-    RowChunk read(qint64 from, qint64 to);
-    RowChunk readAll();
-
-private:
-    bool start(RowChunk& chunk);
-    void finish(RowChunk& chunk, int rc) const;
-    int domainIndex(RowChunk& chunk, const char* text, int size);
-    QByteArrayView textColumn(int column) const;
-    QByteArrayView blobColumn(int column) const;
-    void fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
-    void readRow(RowChunk& chunk);
-
-    QString m_path;
-    Sqlite3DB m_db;
-    sqlite3_stmt* m_stmt = nullptr;
-    bool m_utf8 = false; // the database keeps its text in UTF-8
-    QString m_error;
-    QHash<QByteArray, int> m_domainIndex;
-    QByteArray m_lastDomain;
-    int m_lastIndex = -1;
-    MBFileArchive::Fields m_fields;
-    MBFileArchive::TreeDecoder m_decoder;
-    SliceArena m_paths;
-};
-
-// The UTF-8 bytes of a text column of the current row (null for NULL). Where the database keeps
-// its text in UTF-8 they are read in place: sqlite3_column_text would first copy every value to
-// end it with a zero.
-QByteArrayView RowReader::textColumn(int column) const
-{
-    if (!m_utf8) {
-        const void* text = sqlite3_column_text(m_stmt, column);
-        return QByteArrayView(static_cast<const char*>(text), sqlite3_column_bytes(m_stmt, column));
-    }
-    return blobColumn(column);
-}
-
-// The bytes of a column as they are stored. Bytes and length come from the column's value: one
-// column look-up, not two; the value needs no conversion, so it cannot fail for want of memory.
-QByteArrayView RowReader::blobColumn(int column) const
-{
-    sqlite3_value* value = sqlite3_column_value(m_stmt, column);
-    return QByteArrayView(static_cast<const char*>(sqlite3_value_blob(value)), sqlite3_value_bytes(value));
-}
-
-int RowReader::domainIndex(RowChunk& chunk, const char* text, int size)
-{
-    const QByteArray domain = QByteArray::fromRawData(text ? text : "", size);
-    if (m_lastIndex >= 0 && m_lastDomain == domain)
-        return m_lastIndex;
-    auto it = m_domainIndex.constFind(domain);
-    if (it == m_domainIndex.constEnd()) {
-        chunk.domains.push_back(QString::fromUtf8(domain));
-        it = m_domainIndex.insert(
-            QByteArray(domain.constData(), domain.size()), int(chunk.domains.size() - 1));
-    }
-    // The table's own key: no copy of the bytes when records of several domains alternate.
-    m_lastDomain = it.key();
-    m_lastIndex = it.value();
-    return m_lastIndex;
-}
-
-// Size, time, mode and class of a record from its archive (none when blob is null); the flags
-// column decides the kind when the archive lacks a mode. An unreadable archive, as a damaged page
-// leaves one, gives none of them: the record is still one the table holds, marked as unread so
-// that its stored file is never taken for the file.
-void RowReader::fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags)
-{
-    MBFileArchive::Fields& f = m_fields;
-    const bool decoded = blob && m_decoder.decode(blob, blobLen, f, flags == 4);
-    it.archiveUnread = !decoded;
-    if (decoded) {
-        it.size = f.size;
-        it.mtime = quint32(f.lastModified);
-        it.protectionClass = quint8(f.protectionClass);
-        it.mode = quint16(f.mode);
-        if (!f.target.isEmpty())
-            it.mutableExtra().linkTarget = f.target;
-    }
-    if (!decoded || !f.hasMode || (it.mode & MBDBParser::kModeTypeMask) == 0)
-        it.mode = quint16((it.mode & 07777)
-            | (flags == 2        ? MBDBParser::kModeFolder
-                    : flags == 4 ? MBDBParser::kModeLink
-                                 : MBDBParser::kModeFile));
-}
-
-// Decodes the current row into a new node of chunk.
-void RowReader::readRow(RowChunk& chunk)
-{
-    const QByteArrayView domain = textColumn(0);
-    const int index = domainIndex(chunk, domain.data(), int(domain.size()));
-    BackupManifest::_FileNode& node = chunk.append();
-    RowInfo& info = chunk.rows.back();
-    MBDBParser::_MBDBItem& it = node.item;
-    info.domain = index;
-    it.domain = chunk.domains[size_t(index)];
-    const QByteArrayView path = textColumn(1);
-    it.pathUtf8 = m_paths.bytes(path.data(), path.size());
-    const int flags = sqlite3_column_int(m_stmt, 2);
-    it.rowid = sqlite3_column_int64(m_stmt, 4);
-    it.hasRowid = true;
-    const QByteArrayView archive = blobColumn(3);
-    const char* blob = archive.data();
-    const int blobLen = int(archive.size());
-    fillFromArchive(it, blobLen > 0 ? blob : nullptr, blobLen, flags);
-    // Paths are used as given when clean; otherwise empty and "." parts are dropped for placing.
-    const QByteArray& p = it.pathUtf8;
-    if (isCleanPath(p))
-        info.parentLength = parentLength(p);
-    else {
-        info.unclean = true;
-        const QByteArray key = pathParts(p).join('/');
-        info.parentLength = parentLength(key);
-        chunk.cleanKeys.insert(chunk.rows.size() - 1, key);
-    }
-    info.mayBeKnown = !it.isFolder() && mayBeWellKnown(p);
-}
-
-// Readies the statement for a new chunk; false (with chunk.error set) when the reader could not open.
-bool RowReader::start(RowChunk& chunk)
-{
-    if (!m_error.isEmpty()) {
-        chunk.error = m_error;
-        return false;
-    }
-    m_domainIndex.clear();
-    m_lastIndex = -1;
-    sqlite3_reset(m_stmt);
-    return true;
-}
-
-void RowReader::finish(RowChunk& chunk, int rc) const
-{
-    if (rc != SQLITE_DONE)
-        chunk.error = damagedText(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
-}
-
-RowChunk RowReader::read(qint64 from, qint64 to)
-{
-    RowChunk chunk;
-    if (!start(chunk))
-        return chunk;
-    chunk.rows.reserve(size_t(std::min<quint64>(quint64(to) - quint64(from) + 1, 8192)));
-    sqlite3_bind_int64(m_stmt, 1, from);
-    sqlite3_bind_int64(m_stmt, 2, to);
-    int rc;
-    std::optional<qint64> last;
-    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        const qint64 rowid = sqlite3_column_int64(m_stmt, 4);
-        if (rowid < from || rowid > to || (last && rowid <= *last)) {
-            chunk.disordered = true;
-            return chunk;
-        }
-        last = rowid;
-        readRow(chunk);
-    }
-    finish(chunk, rc);
-    return chunk;
-}
-
-// Every row the table's pages hold, in their order, each record once: a page that a damaged file
-// holds twice yields its rows twice. Records are told apart by fileID, those without one by rowid.
-RowChunk RowReader::readAll()
-{
-    RowChunk chunk;
-    if (!start(chunk))
-        return chunk;
-    QSet<QByteArray> fileIds;
-    QSet<qint64> rowids;
-    int rc;
-    while ((rc = sqlite3_step(m_stmt)) == SQLITE_ROW) {
-        const qsizetype seen = fileIds.size() + rowids.size();
-        if (sqlite3_column_type(m_stmt, 5) == SQLITE_NULL)
-            rowids.insert(sqlite3_column_int64(m_stmt, 4));
-        else
-            fileIds.insert(blobColumn(5).toByteArray());
-        if (fileIds.size() + rowids.size() == seen)
-            continue; // a record already read
-        readRow(chunk);
-    }
-    finish(chunk, rc);
-    return chunk;
-}
-
-// A fixed set of reading threads that read the chunks of a rowid range in any order and hand them
-// out in rowid order. Without a range, one thread reads the whole table as one chunk.
-class ChunkPipeline
-{
-public:
-    ChunkPipeline(const QString& path, std::optional<std::pair<qint64, qint64>> range, int threads)
-        : m_wholeTable(!range)
-        , m_minRow(range ? range->first : 0)
-        , m_maxRow(range ? range->second : -1)
-    {
-        // Sparse rowids make chunks hold fewer rows, never more chunks than this. Unsigned, as
-        // rowids may span the whole 64-bit range.
-        constexpr quint64 kRows = 8192;
-        constexpr quint64 kMaxChunks = 256;
-        if (m_wholeTable)
-            m_slots.resize(1);
-        else if (m_maxRow >= m_minRow) {
-            const quint64 lastOffset = quint64(m_maxRow) - quint64(m_minRow); // the span less one
-            m_chunkRows = std::max(kRows, lastOffset / kMaxChunks + 1);
-            m_slots.resize(size_t(lastOffset / m_chunkRows + 1));
-        }
-        threads = std::max(1, std::min(threads, int(m_slots.size())));
-        for (int i = 0; i < threads && !m_slots.empty(); ++i) {
-            try {
-                m_threads.emplace_back([this, path] { work(path); });
-            } catch (const std::system_error&) {
-                break; // the system gives no more threads: those started do the work
-            }
-        }
-        if (m_threads.empty())
-            work(path);
-    }
-    ~ChunkPipeline()
-    {
-        m_stop = true;
-        for (std::thread& t : m_threads)
-            t.join();
-    }
-    size_t size() const { return m_slots.size(); }
-    // Waits for chunk i and takes it.
-    RowChunk take(size_t i)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_ready.wait(lock, [&] { return m_slots[i].has_value(); });
-        RowChunk chunk = std::move(*m_slots[i]);
-        m_slots[i].reset();
-        return chunk;
-    }
-
-private:
-    void work(const QString& path)
-    {
-        std::unique_ptr<RowReader> reader;
-        for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
-            const quint64 offset = quint64(i) * m_chunkRows;
-            const qint64 from = qint64(quint64(m_minRow) + offset);
-            const qint64 to = quint64(m_maxRow) - quint64(from) < m_chunkRows
-                ? m_maxRow
-                : qint64(quint64(from) + m_chunkRows - 1);
-            RowChunk chunk;
-            try {
-                if (!reader)
-                    reader = std::make_unique<RowReader>(path, m_wholeTable);
-                chunk = m_wholeTable ? reader->readAll() : reader->read(from, to);
-            } catch (const std::exception& e) {
-                chunk.error = damagedText(path, QString::fromUtf8(e.what()));
-            }
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_slots[i] = std::move(chunk);
-            m_ready.notify_all();
-        }
-    }
-
-    bool m_wholeTable;
-    qint64 m_minRow;
-    qint64 m_maxRow;
-    quint64 m_chunkRows = 1;
-    std::vector<std::optional<RowChunk>> m_slots;
-    std::atomic<size_t> m_next { 0 };
-    std::atomic<bool> m_stop { false };
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::vector<std::thread> m_threads;
-};
-
-// What two b-tree lookups and a count tell of the Files table, to check the rows read against.
-// Each query is cheap: min and max apart (together they would scan the table), and count(*) from
-// the smallest index.
-struct TableShape {
-    bool ranged = false; // all three answered: the rows may be read by rowid range
-    qint64 minRow = 0;
-    qint64 maxRow = -1; // -1 when the table is empty
-    qint64 rows = -1; // -1 when the rows cannot be counted
-};
-
-// Throws when the file opens as no database or has no Files table; a query that fails leaves its
-// part unknown, as only the reading of the whole table can tell a damaged file that still reads.
-TableShape tableShapeThrow(const QString& path)
-{
-    Sqlite3DB db;
-    try {
-        db.openReadOnlyThrow(path, true);
-        if (!db.tableExists(QStringLiteral("Files")))
-            fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
-    } catch (const std::exception& e) {
-        // SQLite's text names the read-only URI: name the file instead.
-        const QString text
-            = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
-        fail(text.contains(path) ? text : damagedText(path, text));
-    }
-    TableShape shape;
-    try {
-        Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
-        if (count.moveNext())
-            shape.rows = count.getInt64(0);
-        Sqlite3Cursor lo = db.queryThrow("select min(rowid) from Files");
-        Sqlite3Cursor hi = db.queryThrow("select max(rowid) from Files");
-        if (shape.rows < 0 || !lo.moveNext() || !hi.moveNext())
-            return shape;
-        if (!lo.isNull(0)) {
-            shape.minRow = lo.getInt64(0);
-            shape.maxRow = hi.getInt64(0);
-        }
-        shape.ranged = true;
-    } catch (const std::exception&) {
-    }
-    return shape;
-}
-
-} // namespace
-
-void BackupManifest::parseManifestDbThrow(const QString& path)
-{
-    try {
-        readManifestDbRowsThrow(path);
-    } catch (const std::runtime_error& e) {
-        // Errors name the file as the user knows it: the backup's own Manifest.db, not the
-        // decrypted copy of an encrypted backup.
-        const QString known = QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
-        fail(QString::fromUtf8(e.what()).replace(path, known));
-    } catch (const std::exception& e) {
-        // Any other failure (memory, a length) still names the file: never an empty backup.
-        fail(damagedText(QDir::toNativeSeparators(dir.absoluteFilePath(QStringLiteral("Manifest.db"))),
-            QString::fromUtf8(e.what())));
-    }
-}
-
-void BackupManifest::readManifestDbRowsThrow(const QString& path)
-{
-    const TableShape shape = tableShapeThrow(path);
-    if (shape.ranged && linkManifestRowsThrow(path, shape.minRow, shape.maxRow, shape.rows))
-        return;
-    // Rows missing from their ranges or out of rowid order: the table's pages are damaged or out
-    // of place. Its rows are then read as SQLite's own scan finds them, each record once.
-    clearTree();
-    m_builder = std::make_unique<TreeBuilder>();
-    linkManifestRowsThrow(path, 0, -1, -1);
-    // A scan may end early without an error (a leaf page in the root's place): never a part of the
-    // records taken for all of them.
-    if (m_recordCount < shape.rows)
-        fail(damagedText(path,
-            QStringLiteral("only %1 of its %2 file records can be read.")
-                .arg(m_recordCount)
-                .arg(shape.rows)));
-}
-
-bool BackupManifest::linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows)
-{
-    const bool wholeTable = rows < 0;
-    // Reading threads read and decode rowid ranges into nodes; this thread links them in rowid
-    // order, so that the tree is the same whatever the number of threads. Linking is light, so
-    // there is one reading thread per core the process may run on (idealThreadCount() counts the
-    // cores of its affinity mask, so a process pinned to two cores reads with two threads).
-    ChunkPipeline pipeline(path, wholeTable ? std::nullopt : std::optional(std::pair(minRow, maxRow)),
-        std::clamp(QThread::idealThreadCount(), 1, 8));
-    for (size_t i = 0; i < pipeline.size(); ++i) {
-        RowChunk chunk = pipeline.take(i);
-        if (!wholeTable && (!chunk.error.isEmpty() || chunk.disordered))
-            return false;
-        if (!chunk.error.isEmpty())
-            fail(chunk.error);
-        std::vector<DomainEntry*> entries;
-        entries.reserve(chunk.domains.size());
-        for (const QString& d : chunk.domains)
-            entries.push_back(domainEntry(d));
-        for (size_t r = 0; r < chunk.rows.size(); ++r) {
-            const RowInfo& info = chunk.rows[r];
-            _FileNode* made = &chunk.node(r);
-            adoptRecord(made, entries[size_t(info.domain)],
-                info.unclean ? chunk.cleanKeys[r] : made->item.pathUtf8, info.parentLength, info.mayBeKnown);
-        }
-        // The chunk's nodes join the tree's; the block that newNode fills stays the last one.
-        const bool roomLeft = !m_chunks.empty() && m_chunkUsed < kNodeChunk;
-        m_chunks.insert(roomLeft ? m_chunks.end() - 1 : m_chunks.end(),
-            std::make_move_iterator(chunk.blocks.begin()), std::make_move_iterator(chunk.blocks.end()));
-        if (!roomLeft)
-            m_chunkUsed = kNodeChunk;
-    }
-    return wholeTable || m_recordCount == rows;
 }
 
 BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const QString& relativePath) const
@@ -1277,13 +681,13 @@ BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const
         return const_cast<_FileNode*>(dom);
     const _FileNode* cur = dom;
     QByteArray prefix;
-    const QList<QByteArray> parts = pathParts(path);
+    const QList<QByteArray> parts = RecordPath::parts(path);
     for (int i = 0; i < parts.size(); ++i) {
         prefix = prefix.isEmpty() ? parts[i] : prefix + '/' + parts[i];
         const _FileNode* next = nullptr;
         for (const _FileNode* c : cur->children) {
             const QByteArray& cp = c->item.pathUtf8;
-            if (cp == prefix || (!isCleanPath(cp) && pathParts(cp).join('/') == prefix)) {
+            if (cp == prefix || (!RecordPath::isClean(cp) && RecordPath::parts(cp).join('/') == prefix)) {
                 next = c;
                 if (i + 1 < parts.size() ? c->item.isFolder() : true)
                     break;

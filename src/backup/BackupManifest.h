@@ -204,6 +204,7 @@ public:
 private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     friend class StoredFileCopy; // reads the decrypted manifest and whether another tool decrypted it
+    friend class ManifestDbReader; // links the records of Manifest.db into the tree
     void noteWrittenFiles(const BackupWriter& writer);
     // The error of a backup another program has written since it was loaded.
     QString changedText() const;
@@ -212,7 +213,11 @@ private:
     void noteChangedOnDisk();
     struct TreeBuilder;
     void clearTree();
+    // Clears the tree and starts building it anew.
+    void restartTree();
     _FileNode* newNode(MBDBParser::_MBDBItem item, _FileNode* parent, bool implied);
+    // Takes over blocks of nodes made elsewhere, leaving blocks empty.
+    void takeNodes(std::vector<std::unique_ptr<_FileNode[]>>& blocks);
     struct DomainEntry;
     _FileNode* insertRecord(MBDBParser::_MBDBItem item, DomainEntry* entry = nullptr);
     _FileNode* adoptRecord(
@@ -226,14 +231,8 @@ private:
         _FileNode* domain, QHash<QByteArray, _FileNode*>* folders, const QByteArray& folderPath);
     _FileNode* childFolder(_FileNode* parent, QHash<QByteArray, _FileNode*>* folders, const QByteArray& path);
     [[noreturn]] void failTooDeep(const QString& domain, const QByteArray& folderPath) const;
-    void noteWellKnown(_FileNode* node);
     void readRecordsThrow();
     void parseMbdbThrow(const QString& path);
-    void parseManifestDbThrow(const QString& path);
-    void readManifestDbRowsThrow(const QString& path);
-    // Reads the Files rows of minRow..maxRow into the tree; false when they are not the table's
-    // rows (fewer than rows, out of order, unreadable). With rows < 0 reads the whole table.
-    bool linkManifestRowsThrow(const QString& path, qint64 minRow, qint64 maxRow, qint64 rows);
     void readEncryptionThrow(const PlistCFType& plist, const QString& plistPath);
     void readKeysThrow(
         const PlistCFType& plist, const QString& plistPath, bool filesSay, bool manifestEncrypted);
