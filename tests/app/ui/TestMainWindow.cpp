@@ -5,22 +5,19 @@
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/BKDescForm.h"
 #include "app/ui/GetStartForm.h"
-#include "app/ui/LocalDbDescForm.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/DialogAnswers.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
 #include "backup/MBDBParser.h"
 #include "backup/ui/BackupWaitUi.h"
-#include "contacts/store/IOSContactCombineRule.h"
-#include "contacts/store/LocalContactsDb.h"
-#include "contacts/ui/ContactsMainForm.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ItemModelSMSHandle.h"
@@ -31,7 +28,6 @@
 
 #include <QDesktopServices>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -41,6 +37,10 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
+
+using MainWindowTree::actionTexts;
+using MainWindowTree::select;
+using MainWindowTree::texts;
 
 class TestMainWindow : public QObject
 {
@@ -58,24 +58,6 @@ class TestMainWindow : public QObject
     {
         BackupManifest m(path);
         return m.dirPathMd5();
-    }
-    static QStringList texts(const QList<AbsTreeItemModel::_ItemNode*>& nodes)
-    {
-        QStringList list;
-        for (const auto* n : nodes)
-            list << n->text;
-        return list;
-    }
-    static QStringList actionTexts(const QList<QAction*>& actions)
-    {
-        QStringList list;
-        for (const QAction* a : actions)
-            list << (a->isSeparator() ? QString("|") : a->text());
-        return list;
-    }
-    static void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
-    {
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
     }
     // Shows the window and loads the backup in folder through the menu; the backup's node.
     static ItemModelBK::_BKItemNode* loadThroughTheMenu(
@@ -285,159 +267,6 @@ private Q_SLOTS:
         QVERIFY(g_localDbDir().exists("Saved"));
         QVERIFY(BkCacheDb::cacheDir().exists(uidOf(plainBackup())));
         QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
-    }
-
-    void listsLocalDatabasesUncounted()
-    {
-        g_localDbDir().mkpath("Alpha");
-        g_localDbDir().mkpath("Beta");
-        MainWindow w;
-        QStringList names = texts(w.model().localDbRoot->children);
-        names.sort();
-        QCOMPARE(names, QStringList({ "Alpha", "Beta" }));
-        for (const auto* node : w.model().localDbRoot->children)
-            QCOMPARE(node->children.size(), 0);
-    }
-
-    void selectingALocalDatabaseCountsIt()
-    {
-        g_localDbDir().mkpath("Alpha");
-        MainWindow w;
-        w.resize(1000, 680);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* node = w.model().localDbRoot->children.first();
-        select(w, node);
-        QCOMPARE(node->children.size(), 6);
-        QCOMPARE(node->children.first()->text, QString("SMS(0)"));
-        QVERIFY(qobject_cast<LocalDbDescForm*>(w.currentPage()));
-        QTRY_VERIFY(w.currentPage()->isVisible());
-        GuiTestEnv::screenshot(&w, "main-window-local-database");
-        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({ "Delete local Database" }));
-
-        // A name differing only in case refreshes the same node.
-        w.loadLocalDb("ALPHA");
-        QCOMPARE(w.model().localDbRoot->children.size(), 1);
-        // A new database saved by a page appears.
-        g_localDbDir().mkpath("Gamma");
-        w.onBackupFinished("Gamma");
-        QCOMPARE(w.model().localDbRoot->children.size(), 2);
-        QCOMPARE(w.model().localDbRoot->children.last()->children.size(), 6);
-    }
-
-    void refreshingTheShownLocalDatabasePage()
-    {
-        g_localDbDir().mkpath("Alpha");
-        MainWindow w;
-        auto* node = w.model().localDbRoot->children.first();
-        select(w, node);
-        select(w, node->children.first());
-        QVERIFY(qobject_cast<SMSMainForm*>(w.currentPage()));
-        // Recounting changes the counts in place: the page and its node stay.
-        QWidget* page = w.currentPage();
-        w.loadLocalDb("Alpha");
-        QCOMPARE(node->children.size(), 6);
-        QCOMPARE(w.currentPage(), page);
-        QCOMPARE(w.ui->wdMain->layout()->count(), 1);
-    }
-
-    // Every backup page that saves into a local database has the tree recount that database.
-    void savingFromEachBackupPageRecountsTheLocalDatabase()
-    {
-        const QString folder = g_localDbDir().absoluteFilePath("Alpha");
-        g_localDbDir().mkpath("Alpha");
-        MainWindow w;
-        {
-            ModalAnswerer answerer;
-            DialogAnswers::chooseBackup(answerer, plainBackup());
-            w.miLoadiTunesBackup();
-        }
-        auto* local = w.model().localDbRoot->children.first();
-        select(w, local);
-        QCOMPARE(local->children.at(1)->text, QString("Contacts(0)"));
-        const auto* backup = w.model().bkRoot->children.first();
-        int contacts = 0;
-        for (int kind : { ItemModelBK::KindSms, ItemModelBK::KindContacts, ItemModelBK::KindCallHistory,
-                 ItemModelBK::KindCalendar, ItemModelBK::KindNotes, ItemModelBK::KindBookmarks }) {
-            {
-                // What a save puts into the database, written here directly.
-                LocalContactsDb store(folder + "/contacts.db",
-                    QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-                pim::_Contact c(0, "", QString("Person %1").arg(++contacts));
-                store.insertContactBase(c);
-            }
-            const AbsTreeItemModel::_ItemNode* node = nullptr;
-            for (const auto* child : backup->children)
-                if (child->kind == kind)
-                    node = child;
-            QVERIFY(node);
-            ModalAnswerer answerer;
-            select(w, node);
-            QVERIFY2(w.currentPage(), qPrintable(node->text));
-            QVERIFY(QMetaObject::invokeMethod(w.currentPage(), "backupFinished", Q_ARG(QString, "Alpha")));
-            QCOMPARE(local->children.at(1)->text, QString("Contacts(%1)").arg(contacts));
-        }
-    }
-
-    void deletingOnALocalPageRecountsItsNode()
-    {
-        const QString folder = g_localDbDir().absoluteFilePath("Alpha");
-        g_localDbDir().mkpath("Alpha");
-        {
-            LocalContactsDb store(
-                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-            for (const char* name : { "Ann", "Bob" }) {
-                pim::_Contact c(0, "", name);
-                store.insertContactBase(c);
-            }
-        }
-        MainWindow w;
-        auto* node = w.model().localDbRoot->children.first();
-        select(w, node);
-        select(w, node->children.at(1));
-        QCOMPARE(node->children.at(1)->text, QString("Contacts(2)"));
-        QWidget* page = w.currentPage();
-        QVERIFY(qobject_cast<ContactsMainForm*>(page));
-        {
-            LocalContactsDb store(
-                folder + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-            store.removeContact(1);
-        }
-        QVERIFY(QMetaObject::invokeMethod(page, "localDbChanged"));
-        QCOMPARE(node->children.at(1)->text, QString("Contacts(1)"));
-        QCOMPARE(w.currentPage(), page);
-    }
-
-    void deletingALocalDatabase()
-    {
-        g_localDbDir().mkpath("Alpha");
-        MainWindow w;
-        auto* node = w.model().localDbRoot->children.first();
-        select(w, node);
-        {
-            ModalAnswerer answerer;
-            answerer.answer(QMessageBox::No);
-            w.miRemoveLocalDb();
-            QCOMPARE(answerer.seen(), QStringList({ "Confirm to delete local Database?" }));
-            QCOMPARE(w.model().localDbRoot->children.size(), 1);
-            QVERIFY(g_localDbDir().exists("Alpha"));
-        }
-        {
-            ModalAnswerer answerer;
-            answerer.answer(QMessageBox::Yes);
-            int childrenWhenInfoShown = -1;
-            answerer.answerWith([&](QWidget* modal) {
-                auto* box = qobject_cast<QMessageBox*>(modal);
-                if (!box)
-                    return false;
-                childrenWhenInfoShown = int(w.model().localDbRoot->children.size());
-                return ModalAnswerer::click(box, QMessageBox::Ok);
-            });
-            w.miRemoveLocalDb();
-            QCOMPARE(childrenWhenInfoShown, 1); // the box comes first, then the node goes
-            QCOMPARE(w.model().localDbRoot->children.size(), 0);
-            QVERIFY(!g_localDbDir().exists("Alpha"));
-        }
     }
 
     void loadingABackupThroughTheMenu()

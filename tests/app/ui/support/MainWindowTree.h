@@ -1,0 +1,20 @@
+#pragma once
+
+#include "app/AbsTreeItemModel.h"
+
+#include <QList>
+#include <QStringList>
+
+class MainWindow;
+class QAction;
+
+// The tree of the main window as the user sees and uses it.
+namespace MainWindowTree
+{
+// Selects node in the window's tree, as a click on it does.
+void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node);
+// The texts the nodes show.
+QStringList texts(const QList<AbsTreeItemModel::_ItemNode*>& nodes);
+// The texts of a menu's actions, "|" for a separator.
+QStringList actionTexts(const QList<QAction*>& actions);
+} // namespace MainWindowTree
