@@ -214,6 +214,25 @@ for round in first reused; do
         && [ "$(cat "$html"/*.html | grep -o 'files/empty_photo.jpg' | wc -l)" = 1 ] \
         && [ -f "$html/files/IMG_4101.JPG" ]
     check "export-messages names the cut picture, fails, and draws no thumbnail of it ($round)" $?
+    store="$work/cut-store-$round"
+    "$probe" save-messages "$cache" "$store" > /dev/null 2> "$work/cut-save.err"
+    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-save.err" \
+        && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-save.err" \
+        && [ "$(tail -n 1 "$work/cut-save.err")" = "16 Messages were saved, with those attachments as they are." ] \
+        && [ "$(sqlite3 "$store/file-relay/var/mobile/Library/SMS/sms.db" "select count(*) from message")" = 16 ] \
+        && cmp -s "$cache/file-relay/var/mobile/$picture" "$store/file-relay/var/mobile/$picture"
+    check "save-messages keeps the cut picture as it is, names it and fails ($round)" $?
+    into="$work/cut-into-$round"
+    /usr/bin/python3 "$tools/gen/make_backup.py" --sms-db "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db" \
+        "$into" > /dev/null
+    stored=$(printf '%s' "MediaDomain-$picture" | sha1sum | cut -c 1-40)
+    HOME="$work/home" "$probe" restore-messages "$cache" "$into" > /dev/null 2> "$work/cut-restore.err"
+    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-restore.err" \
+        && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-restore.err" \
+        && [ "$(tail -n 1 "$work/cut-restore.err")" \
+            = "16 Messages were written into the backup, with those attachments as they are." ] \
+        && cmp -s "$cache/file-relay/var/mobile/$picture" "$into/${stored:0:2}/$stored"
+    check "restore-messages writes the cut picture as it is, names it and fails ($round)" $?
 done
 make_cut
 HOME="$work/home" "$probe" cache-messages "$work/cut" <<< pw > /dev/null 2>&1
@@ -222,6 +241,12 @@ check "a load of the picture whole again succeeds" $?
 check "extract-attachments of the picture whole again succeeds" $?
 "$probe" export-messages --format txt "$cache" "$work/cut.txt" > /dev/null 2>&1
 check "export-messages of the picture whole again succeeds" $?
+"$probe" save-messages "$cache" "$work/cut-store-whole" > /dev/null 2>&1
+check "save-messages of the picture whole again succeeds" $?
+/usr/bin/python3 "$tools/gen/make_backup.py" --sms-db "$work/deleted/file-relay/var/mobile/Library/SMS/sms.db" \
+    "$work/cut-into-whole" > /dev/null
+HOME="$work/home" "$probe" restore-messages "$cache" "$work/cut-into-whole" > /dev/null 2>&1
+check "restore-messages of the picture whole again succeeds" $?
 
 # On a folder that cannot be locked (every flock fails, as on a network mount without locks), writes
 # still go one at a time: three restores started together, with info run over and over beside them,

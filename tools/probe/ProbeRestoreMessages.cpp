@@ -4,6 +4,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/MessageBackupExport.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -34,7 +35,7 @@ int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
         throw std::runtime_error("wrong password");
     backup->parseInfo();
     QString failure;
-    const int merged = MessageBackupExport::run(*backup, data.messages(), [&failure] {
+    const MessageBackupExport::FormFactory quietForms = [&failure] {
         auto form = std::make_unique<ProgressForm>();
         form->setQuiet(true);
         QObject::connect(form.get(), &QDialog::finished, [&failure, f = form.get()](int r) {
@@ -42,9 +43,15 @@ int runRestore(const QStringList& args, QTextStream& out, QTextStream& err)
                 failure = f->resultText();
         });
         return form;
-    });
+    };
+    NotAsWrittenAttachments damaged;
+    const int merged = MessageBackupExport::run(*backup, data.messages(), quietForms, nullptr, &damaged);
     if (merged < 0) {
         err << (failure.isEmpty() ? QStringLiteral("cancelled") : failure) << "\n";
+        return 1;
+    }
+    if (!damaged.isEmpty()) {
+        err << MessageBackupExport::notAsWrittenText(damaged, merged) << "\n";
         return 1;
     }
     QJsonObject o;

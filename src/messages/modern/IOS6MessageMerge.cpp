@@ -125,6 +125,7 @@ void IOS6MessageMerge::runThrow(IProgressSink* progress)
             QString());
     restoredCount = unknownChatCount = 0;
     items.clear();
+    notAsWritten.clear();
     copySourceThrow();
     try {
         IOS6MessageDb work(QFileInfo(m_source.iosDbPath()).dir(), m_country, false);
@@ -284,8 +285,11 @@ void IOS6MessageMerge::listAttachmentFiles()
         std::sort(atts.begin(), atts.end(), compareMsgAttachmentAsc);
         for (const _MsgAttachment* att : atts) {
             const QString rel = mediaRelativePath(att->filename);
-            if (!rel.isEmpty() && QFileInfo(att->_path).isFile())
-                items.append({ QStringLiteral("MediaDomain"), att->_path, rel, false, true });
+            if (rel.isEmpty() || !QFileInfo(att->_path).isFile())
+                continue;
+            items.append({ QStringLiteral("MediaDomain"), att->_path, rel, false, true });
+            if (!att->_notAsWritten.isEmpty())
+                notAsWritten.append(att);
         }
     }
 }

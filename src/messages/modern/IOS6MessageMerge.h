@@ -9,6 +9,7 @@
 
 class IOS6MessageDb;
 class IProgressSink;
+class _MsgAttachment;
 class _MsgMessage;
 
 // One entry of the merge order: an old message row of the device database or a chosen message.
@@ -32,7 +33,8 @@ void sortInsertData(QList<_MsgInsertData>& list);
 // Builds a new message database for a device backup: a copy of the device's database with its
 // chats, handles, joins and attachments kept under their row ids and its old messages and the
 // chosen ones inserted in one merged order, so message row ids rise with time. Lists the files to
-// write into the backup (the new database and the chosen messages' attachment files).
+// write into the backup (the new database and the chosen messages' attachment files), and apart
+// the listed attachments whose copies are not what the phone wrote, which go in as they are.
 class IOS6MessageMerge
 {
 public:
@@ -55,6 +57,8 @@ public:
     void removeWorkFile();
 
     QList<File> items;
+    // The attachments among items whose files are not what the phone wrote, in the order listed.
+    QList<const _MsgAttachment*> notAsWritten;
     int restoredCount = 0;
     int unknownChatCount = 0;
     QString workPath;

@@ -16,8 +16,6 @@
 namespace
 {
 constexpr qint64 kEpoch2001 = kMacEpochOffset;
-// Attachments named in the result at most; the count tells the rest.
-constexpr int kNamed = 10;
 } // namespace
 
 AttachmentExtractThread::AttachmentExtractThread(
@@ -55,8 +53,9 @@ void AttachmentExtractThread::run()
             }
         }
     }
-    if (m_notAsWritten > 0)
-        m_form->invokeErrorOccurred(notAsWrittenText(count));
+    if (!m_notAsWritten.isEmpty())
+        m_form->invokeErrorOccurred(m_notAsWritten.text(
+            QStringLiteral("%1 other MMS attachments were extracted to %2.").arg(count).arg(target)));
     else
         m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
 }
@@ -68,32 +67,9 @@ bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgA
     if (a._notAsWritten.isEmpty())
         return written;
     // Its bytes may be all there is of it, but they are not the phone's file: counted apart.
-    noteNotAsWritten(a, written ? dest : QString());
+    m_notAsWritten.add(
+        a, written ? dest : QStringLiteral("%1 (not written)").arg(NotAsWrittenAttachments::fileNameOf(a)));
     return false;
-}
-
-void AttachmentExtractThread::noteNotAsWritten(const _MsgAttachment& a, const QString& dest)
-{
-    if (++m_notAsWritten > kNamed)
-        return;
-    const QString name = dest.isEmpty()
-        ? QStringLiteral("%1 (not written)").arg(a.filename.section(QLatin1Char('/'), -1))
-        : dest;
-    m_named << QStringLiteral("%1: %2").arg(name, a._notAsWritten);
-}
-
-QString AttachmentExtractThread::notAsWrittenText(int extracted) const
-{
-    QStringList lines {
-        QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(m_notAsWritten)
-    };
-    lines << m_named;
-    if (m_notAsWritten > m_named.size())
-        lines << QStringLiteral("... and %1 more.").arg(m_notAsWritten - m_named.size());
-    lines << QStringLiteral("%1 other MMS attachments were extracted to %2.")
-                 .arg(extracted)
-                 .arg(m_folder.absolutePath());
-    return lines.join(QLatin1Char('\n'));
 }
 
 bool AttachmentExtractThread::writeOne(const _MsgMessage& message, const _MsgAttachment& a, QString* written)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messages/ui/NotAsWrittenAttachments.h"
+
 #include <QDir>
 #include <QList>
 #include <QStringList>
@@ -29,8 +31,6 @@ private:
     // what the phone wrote; throws with the path and the reason when its copy cannot be written.
     bool extractOne(const _MsgMessage& message, const _MsgAttachment& attachment);
     bool writeOne(const _MsgMessage& message, const _MsgAttachment& attachment, QString* dest);
-    void noteNotAsWritten(const _MsgAttachment& attachment, const QString& dest);
-    QString notAsWrittenText(int extracted) const;
     void undo();
 
     ProgressForm* m_form;
@@ -38,6 +38,5 @@ private:
     QDir m_folder;
     QStringList m_written;
     bool m_madeFolder = false;
-    int m_notAsWritten = 0; // attachments whose copies are not what the phone wrote
-    QStringList m_named; // the first of them, each with why
+    NotAsWrittenAttachments m_notAsWritten;
 };

@@ -3,6 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/ExportMessagesDb.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QElapsedTimer>
 #include <exception>
@@ -11,6 +12,8 @@
 namespace
 {
 constexpr qint64 kProgressMs = 40;
+// Attachment files that could not be copied named in the result at most.
+constexpr int kFailedNamed = 5;
 } // namespace
 
 BackupMMSThread::BackupMMSThread(const QDir& folder, const _CountryInfo& country,
@@ -65,10 +68,33 @@ void BackupMMSThread::saveThrow()
         exporter.db().close();
         throw;
     }
-    QString text = tr("IDS_SUC_BACKUP_%1_MMS").arg(i);
-    const QStringList failed = exporter.failedCopies();
+    m_saved = true;
+    NotAsWrittenAttachments damaged;
+    damaged.addMarkedOf(m_messages);
+    if (damaged.isEmpty())
+        m_form.invokeSucceed(successText(exporter.failedCopies(), i));
+    else
+        m_form.invokeErrorOccurred(notAsWrittenText(damaged, exporter.failedCopies(), i));
+}
+
+QString BackupMMSThread::successText(const QStringList& failed, int saved) const
+{
+    QString text = tr("IDS_SUC_BACKUP_%1_MMS").arg(saved);
     if (!failed.isEmpty())
         text += QStringLiteral("<br/><br/>") + tr("IDS_SAVE_ATTACHMENTS_FAILED_%1").arg(failed.size())
-            + QStringLiteral("<br/>") + failed.mid(0, 5).join(QStringLiteral("<br/>")).toHtmlEscaped();
-    m_form.invokeSucceed(text);
+            + QStringLiteral("<br/>")
+            + failed.mid(0, kFailedNamed).join(QStringLiteral("<br/>")).toHtmlEscaped();
+    return text;
+}
+
+QString BackupMMSThread::notAsWrittenText(
+    const NotAsWrittenAttachments& damaged, const QStringList& failed, int saved) const
+{
+    // The store holds the messages and these attachments' bytes: a half picture is kept rather
+    // than none, but the save is no success.
+    QStringList lines { damaged.text(
+        QStringLiteral("%1 Messages were saved, with those attachments as they are.").arg(saved)) };
+    if (!failed.isEmpty())
+        lines << tr("IDS_SAVE_ATTACHMENTS_FAILED_%1").arg(failed.size()) << failed.mid(0, kFailedNamed);
+    return lines.join(QLatin1Char('\n'));
 }

@@ -3,7 +3,6 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
-#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/OrderedHandOff.h"
@@ -14,6 +13,7 @@
 #include "messages/ui/ExportMessagesPdf.h"
 #include "messages/ui/ExportMessagesTxt.h"
 #include "messages/ui/ExportOutputGuard.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -33,9 +33,6 @@ bool isFolderType(ExportMessagesThread::FormatType type)
     return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
         || type == ExportMessagesThread::Db;
 }
-
-// Attachments named in the result at most; the count tells the rest.
-constexpr int kNamed = 10;
 
 // Messages whose CSV lines are made together, on one thread or the other.
 constexpr qsizetype kCsvBlock = 2048;
@@ -266,23 +263,7 @@ void ExportMessagesThread::step(int count, int total)
 
 QString ExportMessagesThread::notAsWrittenText(int exported) const
 {
-    int count = 0;
-    QStringList lines;
-    for (const _MsgMessage* m : m_messages) {
-        if (m->_attachments.isEmpty())
-            continue; // most messages: no sorted list to build
-        for (const _MsgAttachment* a : m->attachments()) {
-            if (a->_notAsWritten.isEmpty() || ++count > kNamed)
-                continue;
-            lines << QStringLiteral("%1: %2").arg(
-                a->filename.section(QLatin1Char('/'), -1), a->_notAsWritten);
-        }
-    }
-    if (count == 0)
-        return QString();
-    lines.prepend(QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(count));
-    if (count > kNamed)
-        lines << QStringLiteral("... and %1 more.").arg(count - kNamed);
-    lines << QStringLiteral("%1 Messages were exported.").arg(exported);
-    return lines.join(QLatin1Char('\n'));
+    NotAsWrittenAttachments damaged;
+    damaged.addMarkedOf(m_messages);
+    return damaged.text(QStringLiteral("%1 Messages were exported.").arg(exported));
 }

@@ -2,6 +2,7 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/modern/IOS6MessageMerge.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/ui/ProgressFormSink.h"
 
 IOS6RestoreMessagesThread::IOS6RestoreMessagesThread(const _CountryInfo& country,
@@ -32,5 +33,7 @@ void IOS6RestoreMessagesThread::run()
     workPath = merge.workPath;
     for (const IOS6MessageMerge::File& f : merge.items)
         items.append({ f.domain, f.sourceFile, f.relativePath, f.overwrite, f.useSecondClassKey });
+    for (const _MsgAttachment* a : std::as_const(merge.notAsWritten))
+        notAsWritten.add(*a);
     form.invokeSucceed(QString());
 }

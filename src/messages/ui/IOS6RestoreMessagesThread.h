@@ -2,6 +2,7 @@
 
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 #include "messages/store/CountryInfo.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QList>
 #include <QThread>
@@ -11,8 +12,9 @@ class ProgressForm;
 class _MsgMessage;
 
 // Merges chosen messages into a copy of a device backup's message database (see IOS6MessageMerge)
-// under a progress dialog; afterwards items lists what to write into the backup. The caller removes
-// the work file (workPath) once it was written.
+// under a progress dialog; afterwards items lists what to write into the backup, and notAsWritten
+// the attachments among them whose copies are not what the phone wrote. The caller removes the
+// work file (workPath) once it was written.
 class IOS6RestoreMessagesThread : public QThread
 {
     Q_OBJECT
@@ -21,6 +23,7 @@ public:
         IOS6MessageDb* db, ProgressForm& form, QObject* parent = nullptr);
 
     QList<IOSMergeWAFiles2iTunesBKThread::_Item> items;
+    NotAsWrittenAttachments notAsWritten;
     int unknownChatCount = 0;
     int restoredCount = 0;
     QString workPath;

@@ -6,6 +6,7 @@
 #include "backup/ui/ITunesCacheSMSThread.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/ui/IOS6RestoreMessagesThread.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -41,8 +42,8 @@ void replaceJournals(
 
 } // namespace
 
-int MessageBackupExport::run(
-    BackupManifest& backup, const QList<_MsgMessage*>& messages, const FormFactory& makeForm, QObject* parent)
+int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& messages,
+    const FormFactory& makeForm, QObject* parent, NotAsWrittenAttachments* notAsWritten)
 {
     std::unique_ptr<ProgressForm> cacheForm = makeForm();
     // Held to the end: no other program writes or reads the backup between this read and write.
@@ -76,5 +77,16 @@ int MessageBackupExport::run(
     const bool written = runStep(write, *writeForm);
     // The work copy has served once it is in the backup (or the backup is left as it was).
     QFile::remove(merge.workPath);
-    return written ? merge.restoredCount : -1;
+    if (!written)
+        return -1;
+    if (notAsWritten)
+        *notAsWritten = merge.notAsWritten;
+    return merge.restoredCount;
+}
+
+QString MessageBackupExport::notAsWrittenText(const NotAsWrittenAttachments& notAsWritten, int merged)
+{
+    return notAsWritten.text(
+        QStringLiteral("%1 Messages were written into the backup, with those attachments as they are.")
+            .arg(merged));
 }

@@ -474,10 +474,16 @@ void SMSMainForm::backupMMS(const QList<_MsgMessage*>& messages)
     const QDir folder = askLocalDb(preset, &ok);
     if (!ok)
         return;
-    const bool done = runStep(tr("IDS_TITLE_BACKUPING_MMS"), [&](ProgressForm& form) {
-        return std::make_unique<BackupMMSThread>(folder, _CountryInfo(), messages, form, this);
+    // A save that names attachments it kept as they are ends with an error, yet the store holds it.
+    bool saved = false;
+    runStep(tr("IDS_TITLE_BACKUPING_MMS"), [&](ProgressForm& form) {
+        auto thread = std::make_unique<BackupMMSThread>(folder, _CountryInfo(), messages, form, this);
+        connect(
+            thread.get(), &QThread::finished, thread.get(),
+            [&saved, t = thread.get()] { saved = t->saved(); }, Qt::DirectConnection);
+        return thread;
     });
-    if (done)
+    if (saved)
         emit backupFinished(folder.dirName());
 }
 

@@ -12,6 +12,7 @@
 #include "device/ui/IOSMobileBackupThread.h"
 #include "device/ui/IOSMobileRestoreThread.h"
 #include "messages/ui/MessageBackupExport.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QCoreApplication>
 #include <QSharedPointer>
@@ -88,6 +89,16 @@ std::unique_ptr<BackupManifest> openWorkingBackup(QWidget* page, _IOSDevice& dev
     return backup;
 }
 
+// The last word of a restore: its success, or the error that names the attachments it wrote as they
+// are although their copies are not what the phone wrote.
+void tellOutcome(const QString& failure, const QString& success)
+{
+    if (failure.isEmpty())
+        Tips::info(success);
+    else
+        Tips::error(failure);
+}
+
 bool restoreBackupToDevice(
     QWidget* page, QSharedPointer<_IOSDevice> device, const QDir& root, BackupManifest& backup)
 {
@@ -126,10 +137,13 @@ void SMSRestoreRoads::restoreSMS(QWidget* page, const QList<_MsgMessage*>& messa
     }
     if (!backup)
         return;
-    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page);
+    NotAsWrittenAttachments damaged;
+    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page, &damaged);
     if (merged < 0 || !restoreBackupToDevice(page, device, deviceBackup.root(), *backup))
         return;
-    Tips::info(
+    tellOutcome(damaged.text(tr("%1 Messages were restored to the device, with those attachments as they "
+                                "are. Now please disconnect your iPhone from computer.")
+                                 .arg(merged)),
         tr("Successfully recovered %1 messages to iPhone. Now please disconnect your iPhone from computer.")
             .arg(merged));
 }
@@ -156,7 +170,9 @@ void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& me
         Tips::error(QString::fromUtf8(e.what()));
         return;
     }
-    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page);
+    NotAsWrittenAttachments damaged;
+    const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page, &damaged);
     if (merged >= 0)
-        Tips::info(tr("Successfully exported %1 SMS.").arg(merged));
+        tellOutcome(MessageBackupExport::notAsWrittenText(damaged, merged),
+            tr("Successfully exported %1 SMS.").arg(merged));
 }

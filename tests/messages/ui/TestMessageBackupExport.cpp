@@ -8,6 +8,8 @@
 #include "messages/store/MsgData.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/MessageBackupExport.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
+#include "messages/ui/support/MsgUiFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -15,6 +17,7 @@
 #include <QtTest>
 
 using namespace MsgFixtures;
+using namespace MsgUiFixtures;
 
 namespace
 {
@@ -222,17 +225,25 @@ private Q_SLOTS:
             QVERIFY2(!rel.contains(".."), qPrintable(rel));
     }
 
+    // A chosen message's attachment whose copy is not what the phone wrote (damaged) goes into the
+    // backup as it is, like the others, and is handed back named for the caller's last word.
     void exportIntoBackup_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("plain") << QStringList();
-        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("plain") << QStringList() << false;
+        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" }
+                                   << false;
         QTest::newRow("older manifest, encrypted")
-            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << false;
+        QTest::newRow("plain, an attachment not as written") << QStringList() << true;
+        QTest::newRow("encrypted, an attachment not as written")
+            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << true;
     }
     void exportIntoBackup()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, damaged);
         const QString device
             = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "30" });
         const QString dir = GenBackup::make(
@@ -241,20 +252,37 @@ private Q_SLOTS:
         const QHash<QString, QByteArray> before = storedFiles(dir);
         MsgData data;
         const QList<_MsgMessage*> messages = chosen(data);
+        _MsgAttachment cut = cutAttachment("cd07", "IMG_0007.JPG", 900001);
+        QVERIFY(!cut._path.isEmpty());
+        if (damaged)
+            messages.last()->_attachments.insert(cut.guid, &cut);
         int merged = 0;
+        NotAsWrittenAttachments told;
         {
             BackupManifest backup(dir);
             backup.readManifestInfo();
             if (backup.IsEncrypted)
                 QVERIFY(backup.setPasscode("pw"));
             backup.parseInfo();
-            merged = MessageBackupExport::run(backup, messages, [] {
-                auto form = std::make_unique<ProgressForm>();
-                form->setQuiet(true);
-                return form;
-            });
+            merged = MessageBackupExport::run(
+                backup, messages,
+                [] {
+                    auto form = std::make_unique<ProgressForm>();
+                    form->setQuiet(true);
+                    return form;
+                },
+                nullptr, &told);
+            messages.last()->_attachments.remove(cut.guid);
             QVERIFY(merged > 0);
         }
+        QCOMPARE(MessageBackupExport::notAsWrittenText(told, merged),
+            damaged
+                ? QString("1 of the attachments are not what the phone wrote:\n"
+                          "IMG_0007.JPG: The stored copy /bk/cd07 is not the file the phone wrote: it "
+                          "ends without its padding.\n%1 Messages were written into the backup, with those "
+                          "attachments as they are.")
+                      .arg(merged)
+                : QString());
         // Read back with the backup reader from a fresh object: the new messages are there.
         BackupManifest back(dir);
         back.readManifestInfo();
@@ -265,6 +293,13 @@ private Q_SLOTS:
         back.copyFile(back.smsNode, out, nullptr, nullptr);
         QCOMPARE(querySql(out, "select count(*) from message").toInt(), 30 + merged);
         QCOMPARE(querySql(out, "pragma integrity_check"), QString("ok"));
+        const BackupManifest::_FileNode* picture
+            = back.findNode("MediaDomain", "Library/SMS/Attachments/cd07/IMG_0007.JPG");
+        QCOMPARE(picture != nullptr, damaged);
+        if (damaged) { // its bytes as they are
+            back.copyFile(picture, out + ".jpg", nullptr, nullptr);
+            QCOMPARE(bytesOf(out + ".jpg"), QByteArray("first half"));
+        }
         // Every other stored file is byte-identical; only the database's stored copy changed, and
         // the attachment files of the merged messages were added.
         const QHash<QString, QByteArray> after = storedFiles(dir);

@@ -9,6 +9,7 @@
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/BackupMMSThread.h"
@@ -226,8 +227,23 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen().last(), QString("Successfully deleted all Messages."));
     }
 
+    // The save ends with its text; one that names an attachment saved as it is, although its copy
+    // is not what the phone wrote, ends with an error, yet the store it filled is announced.
+    void savingABackupsMessagesIntoALocalDatabase_data()
+    {
+        QTest::addColumn<bool>("damaged"); // the message has an attachment not as the phone wrote it
+        QTest::addColumn<QString>("told");
+        QTest::newRow("whole") << false << "Successfully backup 1 messages.";
+        QTest::newRow("attachment not as written")
+            << true
+            << "1 of the attachments are not what the phone wrote:\nIMG_7.JPG: The stored copy /bk/ab07 is "
+               "not the file the phone wrote: it ends without its padding.\n1 Messages were saved, with "
+               "those attachments as they are.";
+    }
     void savingABackupsMessagesIntoALocalDatabase()
     {
+        QFETCH(bool, damaged);
+        QFETCH(QString, told);
         BackupManifest manifest(TestEnv::tempDir());
         manifest.DeviceName = "Kid's: <Phone>?";
         SMSMainForm page(QDir(source), &manifest, nullptr);
@@ -240,10 +256,21 @@ private Q_SLOTS:
             return store;
         };
         page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
+        if (damaged) {
+            QCOMPARE(page.getSMSSelections().size(), 1);
+            // Owned by the page's model from here on.
+            auto* a = new _MsgAttachment(cutAttachment("ab07", "IMG_7.JPG", 900001));
+            QVERIFY(!a->_path.isEmpty());
+            page.data().p()->attachments.insert(a->rowid, a);
+            page.getSMSSelections().first()->_attachments.insert(a->guid, a);
+        }
         {
             ModalAnswerer answerer;
             page.miToolbarBakcup(); // one selected message
-            QCOMPARE(answerer.seen(), QStringList { "Successfully backup 1 messages." });
+            QCOMPARE(answerer.seen().size(), 1);
+            // An error box shows its lines as lines of a page.
+            QVERIFY2(answerer.seen().first().contains(QString(told).replace('\n', "<br/>")),
+                qPrintable(answerer.seen().first()));
         }
         QCOMPARE(preset, QString("Kid's Phone"));
         QCOMPARE(finished.size(), 1);

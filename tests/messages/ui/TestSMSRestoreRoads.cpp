@@ -7,15 +7,18 @@
 #include "device/iosbackup.h"
 #include "device/support/FakeDeviceBackend.h"
 #include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgData.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/SMSRestoreRoads.h"
+#include "messages/ui/support/MsgUiFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QComboBox>
 #include <QtTest>
 
 using namespace MsgFixtures;
+using namespace MsgUiFixtures;
 
 namespace
 {
@@ -52,8 +55,17 @@ class TestSMSRestoreRoads : public QObject
 private Q_SLOTS:
     void cleanup() { FakeDeviceBackend::uninstall(); }
 
+    // The last word is the success, or an error naming the attachment the restore wrote as it is
+    // although its copy is not what the phone wrote.
+    void restoresThroughADeviceBackup_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::newRow("whole") << false;
+        QTest::newRow("an attachment not as written") << true;
+    }
     void restoresThroughADeviceBackup()
     {
+        QFETCH(bool, damaged);
         attach("iPhone14,2", false);
         const QString deviceDb
             = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "20" });
@@ -62,6 +74,10 @@ private Q_SLOTS:
         peer->scriptBackupOf(phone, kUdid).scriptRestoreRequesting({ kUdid + "/Manifest.db" }, 0, QString());
         MsgData data;
         IOS6MessageDb(QDir(generate("ios6")), _CountryInfo(), false).messages(data, 0);
+        _MsgAttachment cut = cutAttachment("cd07", "IMG_0007.JPG", 900001);
+        QVERIFY(!cut._path.isEmpty());
+        if (damaged)
+            data.messages().last()->_attachments.insert(cut.guid, &cut);
 
         ModalAnswerer answerer;
         answerer.answerWith(pressOk<DataSourceSelForm>());
@@ -69,10 +85,18 @@ private Q_SLOTS:
         answerer.answer(QMessageBox::Ok); // the success
         QWidget page;
         SMSRestoreRoads::restoreSMS(&page, data.messages());
+        data.messages().last()->_attachments.remove(cut.guid);
         QCOMPARE(answerer.seen().size(), 2);
         QVERIFY(answerer.seen().at(0).contains("must be disabled"));
-        QVERIFY2(answerer.seen().at(1).startsWith(
-                     QString("Successfully recovered %1 messages").arg(data.messages().size())),
+        const QString last = damaged
+            ? QString(
+                "1 of the attachments are not what the phone wrote:<br/>IMG_0007.JPG: The stored copy "
+                "/bk/cd07 is not the file the phone wrote: it ends without its padding.<br/>%1 Messages "
+                "were restored to the device, with those attachments as they are. Now please disconnect "
+                "your iPhone from computer.")
+                  .arg(data.messages().size())
+            : QString("Successfully recovered %1 messages").arg(data.messages().size());
+        QVERIFY2(damaged ? answerer.seen().at(1).contains(last) : answerer.seen().at(1).startsWith(last),
             qPrintable(answerer.seen().at(1)));
         // The device received the reduced manifest, and the working backup holds the merged messages.
         QCOMPARE(peer->requests.size(), 2);

@@ -11,6 +11,22 @@
 namespace MsgUiFixtures
 {
 
+_MsgAttachment cutAttachment(const QString& folder, const QString& name, qint64 rowid)
+{
+    _MsgAttachment a;
+    a.rowid = rowid;
+    a.guid = QStringLiteral("ATT-CUT-%1").arg(rowid);
+    a.filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2").arg(folder, name);
+    a._path = TestEnv::tempDir() + QLatin1Char('/') + name;
+    a._notAsWritten = QStringLiteral(
+        "The stored copy /bk/%1 is not the file the phone wrote: it ends without its padding.")
+                          .arg(folder);
+    QFile half(a._path);
+    if (!half.open(QIODevice::WriteOnly) || half.write("first half") != 10)
+        a._path.clear();
+    return a;
+}
+
 MsgData loadFolder(const QString& folder)
 {
     MsgData data;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgData.h"
 
 #include <QString>
@@ -22,5 +23,10 @@ void runCancelled(ProgressForm& form, QThread& thread);
 QString magnetCache();
 // The file's bytes, empty when unreadable.
 QByteArray bytesOf(const QString& path);
+// An attachment as a backup's load leaves one whose stored copy was cut short: the device file
+// "~/Library/SMS/Attachments/<folder>/<name>", its copy in a fresh folder holding "first half",
+// and why it is not what the phone wrote, "The stored copy /bk/<folder> is not the file the phone
+// wrote: it ends without its padding."; empty (no file) when the copy cannot be written.
+_MsgAttachment cutAttachment(const QString& folder, const QString& name, qint64 rowid);
 
 } // namespace MsgUiFixtures

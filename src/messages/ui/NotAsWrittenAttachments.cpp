@@ -1,0 +1,44 @@
+#include "messages/ui/NotAsWrittenAttachments.h"
+
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgMessage.h"
+
+namespace
+{
+// Attachments named in the text at most; the count tells the rest.
+constexpr int kNamed = 10;
+} // namespace
+
+void NotAsWrittenAttachments::add(const _MsgAttachment& a, const QString& name)
+{
+    if (a._notAsWritten.isEmpty() || ++m_count > kNamed)
+        return;
+    m_named << QStringLiteral("%1: %2").arg(name.isEmpty() ? fileNameOf(a) : name, a._notAsWritten);
+}
+
+void NotAsWrittenAttachments::addMarkedOf(const QList<_MsgMessage*>& messages)
+{
+    for (const _MsgMessage* m : messages) {
+        if (m->_attachments.isEmpty())
+            continue; // most messages: no sorted list to build
+        for (const _MsgAttachment* a : m->attachments())
+            add(*a);
+    }
+}
+
+QString NotAsWrittenAttachments::text(const QString& closing) const
+{
+    if (m_count == 0)
+        return QString();
+    QStringList lines { QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(m_count) };
+    lines << m_named;
+    if (m_count > m_named.size())
+        lines << QStringLiteral("... and %1 more.").arg(m_count - m_named.size());
+    lines << closing;
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString NotAsWrittenAttachments::fileNameOf(const _MsgAttachment& a)
+{
+    return a.filename.section(QLatin1Char('/'), -1);
+}
