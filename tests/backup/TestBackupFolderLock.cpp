@@ -3,6 +3,7 @@
 #include "backup/BackupManifest.h"
 #include "backup/BackupWriteJournal.h"
 #include "backup/MBDBParser.h"
+#include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <poll.h>
@@ -220,39 +222,20 @@ class TestBackupFolderLock : public QObject
         }
     }
 
-    // In a child: takes the lock file (left stale by a taker before), is alone inside, and ends
-    // holding it. The exit status: 0, or 5 when another taker was inside, 3 or 4 when it never held it.
-    static int takeAloneAndEnd(const QString& folder)
+    // In a child: takes the lock file (perhaps left stale by a taker before) and holds it alone
+    // until release says so, telling holding once it holds it; then lets it go, or with ending
+    // stays inside a moment and ends holding it. The exit status: 0, or 5 when another taker was
+    // inside, 3 or 4 when it never held it.
+    static int takeAlone(const QString& folder, Pipe* holding, Pipe* release, bool ending = false)
     {
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         const int dirFd = ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        auto* lock = new BackupLockFile(folder); // never destroyed: its file stays
+        auto* lock = new BackupLockFile(folder);
+        // An ending taker never lets go: its file stays.
+        std::unique_ptr<BackupLockFile> owned(ending ? nullptr : lock);
         const auto end = Clock::now() + std::chrono::seconds(60);
         BackupLockFile::Result r;
         while ((r = lock->tryTake(dirFd)) == BackupLockFile::Result::Busy && Clock::now() < end)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (r != BackupLockFile::Result::Held)
-            return r == BackupLockFile::Result::Busy ? 4 : 3;
-        const QByteArray inside = QFile::encodeName(folder + "/inside");
-        const int fd = ::open(inside.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd < 0)
-            return 5;
-        ::close(fd);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        ::unlink(inside.constData());
-        return 0;
-    }
-
-    // In a child: takes the lock file and holds it alone until release says so (then lets it go),
-    // telling holding once it holds it. The exit status as takeAloneAndEnd's.
-    static int takeAlone(const QString& folder, Pipe* holding, Pipe* release)
-    {
-        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
-        const int dirFd = ::open(QFile::encodeName(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        BackupLockFile lock(folder);
-        const auto end = Clock::now() + std::chrono::seconds(60);
-        BackupLockFile::Result r;
-        while ((r = lock.tryTake(dirFd)) == BackupLockFile::Result::Busy && Clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (r != BackupLockFile::Result::Held)
             return r == BackupLockFile::Result::Busy ? 4 : 3;
@@ -265,6 +248,8 @@ class TestBackupFolderLock : public QObject
             holding->say();
         if (release)
             release->hear();
+        if (ending)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ::unlink(inside.constData());
         return 0;
     }
@@ -292,17 +277,7 @@ class TestBackupFolderLock : public QObject
             if (++changes == step && ::write(reached, &c, 1) == 1)
                 while (::read(go, &c, 1) < 0 && errno == EINTR) { }
         });
-        try {
-            BackupManifest m(dir);
-            m.readManifestInfo();
-            if (!password.isEmpty() && !m.setPasscode(password))
-                _exit(3);
-            m.parseInfo();
-            m.writeFilesThrow(items);
-        } catch (const std::exception&) {
-            _exit(2);
-        }
-        _exit(0);
+        BackupWrites::writeAndExit(dir, password, items);
     }
 
 private Q_SLOTS:
@@ -628,7 +603,7 @@ private Q_SLOTS:
                     ::close(start[1]);
                     char c;
                     while (::read(start[0], &c, 1) < 0 && errno == EINTR) { }
-                    _exit(takeAloneAndEnd(folder));
+                    _exit(takeAlone(folder, nullptr, nullptr, true));
                 }
                 takers.push_back(pid);
             }

@@ -43,17 +43,7 @@ class TestBackupWriteSettlement : public QObject
                 if (++changes == step)
                     ::kill(::getpid(), SIGKILL);
             });
-            try {
-                BackupManifest m(dir);
-                m.readManifestInfo();
-                if (!password.isEmpty() && !m.setPasscode(password))
-                    _exit(3);
-                m.parseInfo();
-                m.writeFilesThrow(items);
-            } catch (const std::exception&) {
-                _exit(2);
-            }
-            _exit(0);
+            BackupWrites::writeAndExit(dir, password, items);
         }
         int status = 0;
         waitpid(pid, &status, 0);

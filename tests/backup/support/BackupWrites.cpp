@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtTest>
+#include <unistd.h>
 
 namespace BackupWrites
 {
@@ -30,6 +31,22 @@ void open(BackupManifest& m, const QString& password)
     if (!password.isEmpty())
         QVERIFY(m.setPasscode(password));
     m.parseInfo();
+}
+
+void writeAndExit(
+    const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+{
+    try {
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        if (!password.isEmpty() && !m.setPasscode(password))
+            _exit(3);
+        m.parseInfo();
+        m.writeFilesThrow(items);
+    } catch (const std::exception&) {
+        _exit(2);
+    }
+    _exit(0);
 }
 
 QStringList leftovers(const QString& dir)

@@ -26,6 +26,10 @@ void checkWritten(
 // program keeps one; a null array for a file the backup lacks, the error for one it cannot read.
 QHash<QString, QByteArray> readBack(
     const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items);
+// In a child process: opens the backup and writes items, then ends the process: 0 when the write
+// succeeded, 2 when it failed, 3 when the password does not unlock the backup.
+[[noreturn]] void writeAndExit(
+    const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items);
 // A message restore's write: a database replaced, an attachment and a file of a new domain added.
 QList<BackupManifest::WriteRequest> restoreLike();
 // Where the stored file of r lies in the backup in dir.
