@@ -190,7 +190,21 @@ struct Holder {
     QByteArray describe() const { return "process " + QByteArray::number(pid) + " on " + host; }
 };
 
-enum class Liveness { Live, Gone, OtherHost, Nobody };
+// Unproven: the file names a process of this host that runs, but gives no start time to show that
+// this process made it (any process may have the number now): judged as a file that names nobody.
+enum class Liveness { Live, Gone, OtherHost, OtherSpace, Unproven, Nobody };
+
+// Whether this host gives the start times of its processes at all; where it does not, a file
+// cannot give one either, and a process with its number is taken for its maker.
+bool startTimesKnown()
+{
+    static const bool known = [] {
+        char state = 0;
+        QByteArray started;
+        return processStat(::getpid(), state, started);
+    }();
+    return known;
+}
 
 // A holder of this host runs while its number belongs to a process that started when it did. A
 // zombie has ended. This process holds a folder's file through one object only: one naming it that this
@@ -203,21 +217,26 @@ Liveness livenessOf(const Holder& holder)
         return Liveness::OtherHost;
     if (!holder.boot.isEmpty() && !thisHost().boot.isEmpty() && holder.boot != thisHost().boot)
         return Liveness::Gone;
-    // The number of a process of another process space tells nothing here: as another host's.
+    // The number of a process of another process space tells nothing here.
     if (!holder.space.isEmpty() && !thisHost().space.isEmpty() && holder.space != thisHost().space)
-        return Liveness::OtherHost;
+        return Liveness::OtherSpace;
     if (holder.pid == ::getpid())
         return Liveness::Gone;
+    const bool unproven = holder.started.isEmpty() && startTimesKnown();
     char state = 0;
     QByteArray started;
     if (processStat(holder.pid, state, started)) {
         if (state == 'Z' || state == 'X')
             return Liveness::Gone;
+        if (unproven)
+            return Liveness::Unproven;
         return holder.started.isEmpty() || holder.started == started ? Liveness::Live : Liveness::Gone;
     }
     // Not in the table as this process sees it (another user's, hidden): a number in use is taken
-    // for the holder.
-    return ::kill(pid_t(holder.pid), 0) == 0 || errno != ESRCH ? Liveness::Live : Liveness::Gone;
+    // for the holder when nothing here can tell otherwise.
+    if (::kill(pid_t(holder.pid), 0) != 0 && errno == ESRCH)
+        return Liveness::Gone;
+    return unproven ? Liveness::Unproven : Liveness::Live;
 }
 
 // What stands at name, never through a link, never opening what is not a regular file.
@@ -395,7 +414,8 @@ BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
                           .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, kLockName),
                               QString::fromLocal8Bit(std::strerror(f.readError))));
     const Holder holder(f);
-    switch (livenessOf(holder)) {
+    const Liveness liveness = livenessOf(holder);
+    switch (liveness) {
     case Liveness::Live:
         m_lockWatch.set = false;
         return Result::Busy;
@@ -405,16 +425,26 @@ BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
                            "says. If nothing there writes into it any more, remove %4 and try again.")
                 .arg(QDir::toNativeSeparators(m_folder), QString::fromUtf8(holder.host),
                     QString::number(holder.pid), nameIn(m_folder, kLockName)));
+    case Liveness::OtherSpace:
+        return refuse(QStringLiteral("The backup %1 is being written from another process space on this "
+                                     "computer (a container or sandbox), by its process %2, as %3 says. "
+                                     "If nothing there writes into it any more, remove %3 and try again.")
+                          .arg(QDir::toNativeSeparators(m_folder), QString::number(holder.pid),
+                              nameIn(m_folder, kLockName)));
     case Liveness::Gone:
         return takeOver(dirFd, f, holder.describe() + ", which has ended", step);
+    case Liveness::Unproven:
     case Liveness::Nobody:
         break;
     }
     if (!m_lockWatch.stillFor(f, kStill))
         return Result::Busy;
+    const QByteArray still
+        = " and did not change for " + QByteArray::number(qint64(kStill.count())) + " seconds";
     return takeOver(dirFd, f,
-        "nobody: it named no process and did not change for " + QByteArray::number(qint64(kStill.count()))
-            + " seconds",
+        liveness == Liveness::Unproven
+            ? holder.describe() + ", which it cannot show to be its maker: it gives no start time" + still
+            : "nobody: it named no process" + still,
         step);
 }
 
@@ -429,7 +459,8 @@ BackupLockFile::Result BackupLockFile::takeOver(
     if (breaker < 0) {
         const int error = errno;
         if (error == EEXIST) {
-            judgeBreaker(dirFd);
+            if (judgeBreaker(dirFd))
+                step = Step::Again;
             return Result::Busy;
         }
         return isUnwritable(error) ? Result::Unusable : cannotMake(QString::fromLatin1(kBreakName), error);
@@ -461,20 +492,22 @@ bool BackupLockFile::removeStale(int dirFd, const Found& stale, const QByteArray
     return true;
 }
 
-// The second file is held for a moment only: one whose maker has ended, or that names nobody and
-// stays unchanged, is removed, and the stale file is judged again at the next try.
-void BackupLockFile::judgeBreaker(int dirFd)
+// The second file is held for a moment only: one whose maker has ended, or that cannot show a
+// holder and stays unchanged, is removed, and the stale file is judged again at once (true).
+bool BackupLockFile::judgeBreaker(int dirFd)
 {
     const Found f = look(dirFd, kBreakName);
     if (!f.present)
-        return;
+        return true;
     const Liveness l = livenessOf(Holder(f));
     if (l == Liveness::Live || (l != Liveness::Gone && !m_breakWatch.stillFor(f, kStill)))
-        return;
-    if (look(dirFd, kBreakName).sameAs(f) && ::unlinkat(dirFd, kBreakName, 0) == 0)
-        qWarning("Removed %s, left by a taker of a stale lock file that has ended.",
-            qUtf8Printable(nameIn(m_folder, kBreakName)));
+        return false;
     m_breakWatch.set = false;
+    if (!look(dirFd, kBreakName).sameAs(f) || ::unlinkat(dirFd, kBreakName, 0) != 0)
+        return false;
+    qWarning("Removed %s, left by a taker of a stale lock file that has ended.",
+        qUtf8Printable(nameIn(m_folder, kBreakName)));
+    return true;
 }
 
 BackupLockFile::Result BackupLockFile::refuse(const QString& why)

@@ -12,11 +12,13 @@
 //
 // A file whose holder is gone is taken over: one that names a process of this host that has ended
 // (or another process that now has its number, or one from before the host started again), or one
-// that names nobody (empty, not this program's text, not a regular file) and stays unchanged for a
-// while (its maker was stopped between making and filling it). Takers of the same stale file go one
-// at a time through a second such file, so that no taker removes a file another has just made. A
-// file from another host (or from another process space of this one, as a sandbox or a container
-// has) is never taken over: it may be writing, and only the user can tell.
+// that cannot show a holder and stays unchanged for a while: it names nobody (empty, not this
+// program's text, not a regular file: its maker was stopped between making and filling it), or it
+// gives no start time for the process it names where this host can tell one (any process may have
+// that number now). Takers of the same stale file go one at a time through a second such file, so
+// that no taker removes a file another has just made. A file from another host (or from another
+// process space of this one, as a sandbox or a container has) is never taken over: it may be
+// writing, and only the user can tell.
 class BackupLockFile
 {
 public:
@@ -77,7 +79,7 @@ private:
     Result judge(int dirFd, Step& step);
     Result takeOver(int dirFd, const Found& stale, const QByteArray& whose, Step& step);
     bool removeStale(int dirFd, const Found& stale, const QByteArray& whose);
-    void judgeBreaker(int dirFd);
+    bool judgeBreaker(int dirFd);
     Result refuse(const QString& why);
     Result cannotMake(const QString& name, int error);
 

@@ -252,7 +252,7 @@ check "restore-messages of the picture whole again succeeds" $?
 # still go one at a time: three restores started together, with info run over and over beside them,
 # all succeed, none settles another's write under way as a stopped one, and the messages are whole.
 no_flock "$work"; check "a library that makes every lock fail is built" $?
-nolock() { LD_PRELOAD="$no_flock" ASAN_OPTIONS=verify_asan_link_order=0 HOME="$work/home" timeout 120 "$probe" "$@"; }
+nolock() { LD_PRELOAD="$no_flock" ASAN_OPTIONS=verify_asan_link_order=0 HOME="$work/home" timeout "${limit:-120}" "$probe" "$@"; }
 for kind in plain encrypted; do
     bk="$work/nolock-$kind"
     if [ $kind = plain ]; then
@@ -305,6 +305,23 @@ nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-other.e
 [ $? -ne 0 ] && [ "$(find "$bk" -type f -exec sha1sum {} + | sort)" = "$digest" ] \
     && grep -qF "The backup $bk is being written from the computer elsewhere.example (process 4242), as $lock says. If nothing there writes into it any more, remove $lock and try again." "$work/nolock-other.err"
 check "a restore never breaks another computer's lock file, and names it" $?
+# One of another process space of this computer (a container, a sandbox) is not another computer's.
+boot=$(cat /proc/sys/kernel/random/boot_id)
+printf 'qmlock 1\nhost %s\nmachine %s\nboot %s\nspace pid:[1]\npid 4242\nstarted 1\n' "$(uname -n)" \
+    "${machine:--}" "$boot" > "$lock"
+digest=$(find "$bk" -type f -exec sha1sum {} + | sort)
+nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-space.err"
+[ $? -ne 0 ] && [ "$(find "$bk" -type f -exec sha1sum {} + | sort)" = "$digest" ] \
+    && grep -qF "The backup $bk is being written from another process space on this computer (a container or sandbox), by its process 4242, as $lock says. If nothing there writes into it any more, remove $lock and try again." "$work/nolock-space.err"
+check "a restore never breaks the lock file of another process space of this computer, and says so" $?
+# A file that gives no start time cannot show that the process it names made it: it is taken over
+# after a while, as one that names nobody.
+printf 'qmlock 1\nhost %s\nmachine %s\nboot %s\npid 1\nstarted -\n' "$(uname -n)" "${machine:--}" "$boot" > "$lock"
+limit=30 nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-unproven.err"
+[ $? -eq 0 ] && [ ! -e "$lock" ] \
+    && grep -qxF "Took over the lock file $lock left by process 1 on $(uname -n), which it cannot show to be its maker: it gives no start time and did not change for 3 seconds." \
+        "$work/nolock-unproven.err"
+check "a restore takes over a lock file that gives no start time for the process it names, and says so" $?
 
 echo "probe message checks done: $failures failed"
 exit $((failures > 0))
