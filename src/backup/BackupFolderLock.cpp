@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QStringList>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -137,8 +138,8 @@ bool lockNow(Registry& r, const Key& key, Folder& f, int mode, const QString& pa
 }
 
 // Waits until tryOnce gives true, or the user ends the wait (false). A wait longer than a moment
-// is shown by the wait runner, or else said once in the log.
-bool waitFor(BackupFolderLock::Mode mode, const QString& path, const std::function<bool()>& tryOnce)
+// is shown by the wait runner, or else each thing it waits for (says) is said once in the log.
+bool waitFor(const std::function<QString()>& says, const std::function<bool()>& tryOnce)
 {
     for (const auto end = Clock::now() + kMoment; Clock::now() < end;) {
         {
@@ -149,10 +150,16 @@ bool waitFor(BackupFolderLock::Mode mode, const QString& path, const std::functi
             return true;
     }
     if (waitRunner())
-        return waitRunner()(mode, path, tryOnce);
-    qInfo("%s", qUtf8Printable(BackupFolderLock::waitText(mode, path)));
-    while (!tryOnce())
+        return waitRunner()(says, tryOnce);
+    QStringList said;
+    do {
+        const QString now = says();
+        if (!said.contains(now)) {
+            said << now;
+            qInfo("%s", qUtf8Printable(now));
+        }
         std::this_thread::sleep_for(kPoll);
+    } while (!tryOnce());
     return true;
 }
 
@@ -201,7 +208,8 @@ BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode)
     : m_path(dir.absolutePath())
     , m_mode(mode)
 {
-    const bool ended = tryAcquire() || waitFor(m_mode, m_path, [this] { return tryAcquire(); });
+    const bool ended
+        = tryAcquire() || waitFor([this] { return waitingFor(); }, [this] { return tryAcquire(); });
     if (!m_refusal.isEmpty())
         throw std::runtime_error(m_refusal.toStdString());
     if (ended)
@@ -210,8 +218,14 @@ BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode)
     // in a wait that can be cancelled too (then they go on without it until the next hold takes
     // it): another program's write may have come in between.
     if (!backOwnSharedHolds())
-        waitFor(Mode::Shared, m_path, [this] { return backOwnSharedHolds(); });
+        waitFor([this] { return waitText(Mode::Shared, m_path); }, [this] { return backOwnSharedHolds(); });
     throw Cancelled();
+}
+
+QString BackupFolderLock::waitingFor() const
+{
+    const QString holder = m_lockFileBusy && m_taking ? m_taking->waitText() : QString();
+    return holder.isEmpty() ? waitText(m_mode, m_path) : holder;
 }
 
 bool BackupFolderLock::backOwnSharedHolds()
@@ -232,6 +246,7 @@ bool BackupFolderLock::tryAcquire()
         return true; // nothing to hold
     Registry& r = registry();
     const std::lock_guard<std::mutex> lock(r.mutex);
+    m_lockFileBusy = false;
     m_dev = st.st_dev;
     m_ino = st.st_ino;
     auto it = r.folders.find({ m_dev, m_ino });
@@ -258,6 +273,7 @@ bool BackupFolderLock::tryAcquire()
         const int mine = own == f.sharedBy.end() ? 0 : own->second;
         if (f.shared > mine || !lockNow(r, it->first, f, LOCK_EX, m_path)
             || !takeLockFile(r, it->first, f, m_taking, m_path, m_refusal)) {
+            m_lockFileBusy = f.shared <= mine && f.unlockable && m_refusal.isEmpty();
             settleKernelMode(r, it);
             return !m_refusal.isEmpty(); // a refusal ends the wait, without the hold
         }

@@ -35,13 +35,16 @@ public:
     };
 
     // Shows a wait longer than a moment: calls tryOnce until it gives true (then returns true), or
-    // returns false when the user ends the wait. Installed by the user interface; without one the
-    // wait is said once in the log (on standard error for a program without a log) and goes on
-    // until the folder can be held.
+    // returns false when the user ends the wait. says gives what the wait waits for as tryOnce last
+    // found it, in the user's language: another program or window, or the process a lock file names
+    // (see BackupLockFile). Installed by the user interface; without one each thing the wait waits
+    // for is said once in the log (on standard error for a program without a log), and the wait goes
+    // on until the folder can be held.
     using WaitRunner
-        = std::function<bool(Mode mode, const QString& folder, const std::function<bool()>& tryOnce)>;
+        = std::function<bool(const std::function<QString()>& says, const std::function<bool()>& tryOnce)>;
     static void setWaitRunner(WaitRunner runner);
-    // What a wait in mode for the folder waits for, in the user's language.
+    // What a wait in mode for the folder waits for while no lock file's holder is known, in the
+    // user's language.
     static QString waitText(Mode mode, const QString& folder);
 
     // The call that locks the folder: flock, or in tests one that fails as some file systems do.
@@ -61,6 +64,7 @@ public:
 private:
     bool tryAcquire();
     bool backOwnSharedHolds();
+    QString waitingFor() const;
 
     QString m_path;
     Mode m_mode;
@@ -69,5 +73,6 @@ private:
     quint64 m_ino = 0;
     int m_gaveUp = 0; // own shared holds given up while this exclusive one lasts
     std::unique_ptr<BackupLockFile> m_taking; // the lock file this hold is trying to make
+    bool m_lockFileBusy = false; // the last try found the lock file held
     QString m_refusal; // why the lock file cannot be had
 };

@@ -1,5 +1,6 @@
 #include "backup/BackupLockFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QList>
 #include <cerrno>
@@ -287,6 +288,14 @@ QString nameIn(const QString& folder, const char* name)
     return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
 }
 
+// A wait for the live holder that file names, said with the file, so that the user can tell it.
+QString waitTextFor(const QString& folder, const Holder& holder, const char* file)
+{
+    return QCoreApplication::translate("BackupLockFile", "IDS_WAITING_FOR_LOCK_FILE_HOLDER_%1_%2_%3_%4")
+        .arg(QDir::toNativeSeparators(folder), QString::number(holder.pid), QString::fromUtf8(holder.host),
+            nameIn(folder, file));
+}
+
 } // namespace
 
 bool BackupLockFile::Found::sameAs(const Found& o) const
@@ -344,6 +353,7 @@ BackupLockFile::Result BackupLockFile::tryTake(int dirFd)
         return Result::Held;
     if (Clock::now() < m_nextLook)
         return Result::Busy;
+    m_waitText.clear();
     // A stale file removed, the file is made at once; a few rounds lost to other takers are a wait.
     for (int round = 0; round < 3; ++round) {
         Step step = Step::Done;
@@ -418,6 +428,7 @@ BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
     switch (liveness) {
     case Liveness::Live:
         m_lockWatch.set = false;
+        m_waitText = waitTextFor(m_folder, holder, kLockName);
         return Result::Busy;
     case Liveness::OtherHost:
         return refuse(
@@ -499,7 +510,10 @@ bool BackupLockFile::judgeBreaker(int dirFd)
     const Found f = look(dirFd, kBreakName);
     if (!f.present)
         return true;
-    const Liveness l = livenessOf(Holder(f));
+    const Holder holder(f);
+    const Liveness l = livenessOf(holder);
+    if (l == Liveness::Live)
+        m_waitText = waitTextFor(m_folder, holder, kBreakName);
     if (l == Liveness::Live || (l != Liveness::Gone && !m_breakWatch.stillFor(f, kStill)))
         return false;
     m_breakWatch.set = false;

@@ -43,6 +43,9 @@ public:
     // Tries once to make the file in the folder open as dirFd; never waits.
     Result tryTake(int dirFd);
     QString why() const { return m_why; }
+    // After Busy for a live holder (of the file, or of a taker's second file): what the wait is for,
+    // naming the process, its host and the file, in the user's language; else empty.
+    QString waitText() const { return m_waitText; }
 
     // Called when a file judged stale is about to be taken over (tests stop a taker there).
     static void setBeforeTakeOver(std::function<void()> hook);
@@ -85,6 +88,7 @@ private:
 
     QString m_folder;
     QString m_why;
+    QString m_waitText;
     int m_fd = -1;
     int m_dirFd = -1; // the folder the held file is in, kept for its removal
     dev_t m_dev = 0;

@@ -1,3 +1,4 @@
+#include "app/IdsTranslator.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/BackupLockFile.h"
 #include "backup/BackupManifest.h"
@@ -181,11 +182,23 @@ private:
     std::thread m_thread;
 };
 
+// The wait for the live holder that the lock file, or a taker's second file ("break"), names.
+QString waitNaming(const QString& folder, pid_t pid, const QString& file)
+{
+    const QString lock = folder + "/" + BackupLockFile::fileName() + (file == "break" ? ".break" : "");
+    return QString("Waiting for process %1 on this computer (%2) to finish writing into the backup %3 (as %4 "
+                   "says)...")
+        .arg(pid)
+        .arg(QString::fromUtf8(thisHostName()), folder, lock);
+}
+
 } // namespace
 
 class TestBackupFolderLock : public QObject
 {
     Q_OBJECT
+
+    IdsTranslator m_english;
 
     // What stands at path: its kind, and a file's text or a link's target.
     static QByteArray standing(const QString& path)
@@ -216,6 +229,9 @@ class TestBackupFolderLock : public QObject
                 writeText(breaker, "");
             else if (kind == "unproven breaker")
                 writeText(breaker, lockText(parent, "-"));
+            child = kind == "live breaker" ? childFor(1200) : -1;
+            if (child > 0)
+                writeText(breaker, lockText(child, startOf(child)));
         } else if (kind == "parent, no start time") {
             writeText(lock, lockText(parent, "-"));
         } else if (kind == "first process, no start time") {
@@ -320,6 +336,12 @@ class TestBackupFolderLock : public QObject
     }
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&m_english);
+    }
+
     void cleanup()
     {
         contention.on = false;
@@ -381,7 +403,7 @@ private Q_SLOTS:
         BackupFolderLock::setLockCall(contendedLock);
         if (cancel)
             BackupFolderLock::setWaitRunner(
-                [](Mode, const QString&, const std::function<bool()>&) { return false; });
+                [](const std::function<QString()>&, const std::function<bool()>&) { return false; });
         std::optional<BackupFolderLock> outer;
         if (heldShared)
             outer.emplace(folder, Mode::Shared);
@@ -418,33 +440,38 @@ private Q_SLOTS:
         QTest::addColumn<int>("maxMs");
         QTest::addColumn<int>("waitLines");
         QTest::addColumn<int>("tookOverLines");
+        // Which file's holder the wait names (the lock file or a taker's second file), or empty for
+        // the wait that names nobody.
+        QTest::addColumn<QString>("waitNames");
         const int still = int(std::chrono::milliseconds(BackupLockFile::kStill).count());
-        QTest::newRow("nothing") << "nothing" << false << "" << 0 << 1000 << 0 << 0;
+        QTest::newRow("nothing") << "nothing" << false << "" << 0 << 1000 << 0 << 0 << "";
         // A holder of this host that has ended: taken over at once, said in the log.
-        QTest::newRow("a process that has ended") << "ended" << false << "" << 0 << 1000 << 0 << 1;
+        QTest::newRow("a process that has ended") << "ended" << false << "" << 0 << 1000 << 0 << 1 << "";
         QTest::newRow("a process that has ended, not yet reaped")
-            << "zombie" << false << "" << 0 << 1000 << 0 << 1;
-        QTest::newRow("its number now another process's") << "reused" << false << "" << 0 << 1000 << 0 << 1;
+            << "zombie" << false << "" << 0 << 1000 << 0 << 1 << "";
+        QTest::newRow("its number now another process's")
+            << "reused" << false << "" << 0 << 1000 << 0 << 1 << "";
         QTest::newRow("from before the host started again")
-            << "rebooted" << false << "" << 0 << 1000 << 0 << 1;
-        QTest::newRow("this process's own, left over") << "own" << false << "" << 0 << 1000 << 0 << 1;
-        // A live holder is waited for, with the usual words, until it ends, or the user ends the wait.
-        QTest::newRow("a live process") << "live" << false << "" << 1100 << 3000 << 1 << 1;
+            << "rebooted" << false << "" << 0 << 1000 << 0 << 1 << "";
+        QTest::newRow("this process's own, left over") << "own" << false << "" << 0 << 1000 << 0 << 1 << "";
+        // A live holder is waited for until it ends, or the user ends the wait; the wait names the
+        // process and the file, so that the user can tell one that no longer writes.
+        QTest::newRow("a live process") << "live" << false << "" << 1100 << 3000 << 1 << 1 << "lock";
         QTest::newRow("a live process, the wait cancelled")
-            << "live" << true << "cancelled" << 0 << 1000 << 0 << 0;
+            << "live" << true << "cancelled" << 0 << 1000 << 0 << 0 << "";
         // A file that gives no start time cannot show that the process with its number made it (any
         // process may have that number now): as one that names nobody.
         QTest::newRow("a live process, no start time")
-            << "parent, no start time" << false << "" << still << still + 2000 << 1 << 1;
+            << "parent, no start time" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("the first process, no start time")
-            << "first process, no start time" << false << "" << still << still + 2000 << 1 << 1;
+            << "first process, no start time" << false << "" << still << still + 2000 << 1 << 1 << "";
         // Another host's is never broken: the error names the host and the file.
         QTest::newRow("another host")
             << "other host" << false << "from the computer elsewhere.example (process 4242)" << 0 << 1000 << 0
-            << 0;
+            << 0 << "";
         QTest::newRow("another host of the same name")
             << "other machine" << false << "from the computer " + QString::fromUtf8(thisHostName()) << 0
-            << 1000 << 0 << 0;
+            << 1000 << 0 << 0 << "";
         // A process of another process space (a sandbox, a container) cannot be judged from here; it
         // is not another computer.
         QTest::newRow("another process space of this host")
@@ -452,25 +479,29 @@ private Q_SLOTS:
             << QString("from another process space on this computer (a container or sandbox), by its "
                        "process %1")
                    .arg(::getppid())
-            << 0 << 1000 << 0 << 0;
+            << 0 << 1000 << 0 << 0 << "";
         // What names nobody (its maker killed before it filled it in, or nothing this program makes)
         // is taken over once it stays unchanged for a while, never followed or opened.
-        QTest::newRow("empty") << "empty" << false << "" << still << still + 2000 << 1 << 1;
-        QTest::newRow("garbage") << "garbage" << false << "" << still << still + 2000 << 1 << 1;
+        QTest::newRow("empty") << "empty" << false << "" << still << still + 2000 << 1 << 1 << "";
+        QTest::newRow("garbage") << "garbage" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("a link to a live holder's text")
-            << "link" << false << "" << still << still + 2000 << 1 << 1;
-        QTest::newRow("a FIFO") << "fifo" << false << "" << still << still + 2000 << 1 << 1;
-        QTest::newRow("a folder") << "folder" << false << "is in the way" << still << still + 2000 << 1 << 0;
+            << "link" << false << "" << still << still + 2000 << 1 << 1 << "";
+        QTest::newRow("a FIFO") << "fifo" << false << "" << still << still + 2000 << 1 << 1 << "";
+        QTest::newRow("a folder") << "folder" << false << "is in the way" << still << still + 2000 << 1 << 0
+                                  << "";
         // The file one taker of a stale lock file makes while it removes it, left by a taker killed
-        // then: judged by the same rule as the lock file.
+        // then; one of a live taker is waited for as the lock file's, and judged by the same rule.
         QTest::newRow("a stale file, and a taker's that has ended")
-            << "stale breaker" << false << "" << 0 << 1000 << 0 << 1;
+            << "stale breaker" << false << "" << 0 << 1000 << 0 << 1 << "";
         QTest::newRow("a stale file, and a taker's naming nobody")
-            << "empty breaker" << false << "" << still << still + 2000 << 1 << 1;
+            << "empty breaker" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("a stale file, and a taker's without a start time")
-            << "unproven breaker" << false << "" << still << still + 2000 << 1 << 1;
+            << "unproven breaker" << false << "" << still << still + 2000 << 1 << 1 << "";
+        QTest::newRow("a stale file, and a live taker's")
+            << "live breaker" << false << "" << 1100 << 3000 << 1 << 1 << "break";
         if (::geteuid() != 0) // the superuser reads any file
-            QTest::newRow("unreadable") << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0;
+            QTest::newRow("unreadable")
+                << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0 << "";
     }
 
     // On a folder that cannot be locked, a write (or the settling of one) holds the lock file while it
@@ -486,6 +517,7 @@ private Q_SLOTS:
         QFETCH(int, maxMs);
         QFETCH(int, waitLines);
         QFETCH(int, tookOverLines);
+        QFETCH(QString, waitNames);
         const QString folder = TestEnv::tempDir();
         const QString lock = folder + "/" + BackupLockFile::fileName();
         {
@@ -496,7 +528,7 @@ private Q_SLOTS:
         BackupFolderLock::setLockCall(noLocks);
         if (cancel)
             BackupFolderLock::setWaitRunner(
-                [](Mode, const QString&, const std::function<bool()>&) { return false; });
+                [](const std::function<QString()>&, const std::function<bool()>&) { return false; });
         pid_t child = -1;
         QString outside;
         plant(planted, lock, child, outside);
@@ -519,7 +551,10 @@ private Q_SLOTS:
             ::waitpid(child, nullptr, 0);
         QVERIFY2(refused.isEmpty() ? error.isEmpty() : error.contains(refused), qPrintable(error));
         QVERIFY2(took >= minMs && took <= maxMs, qPrintable(QString::number(took)));
-        QCOMPARE(loggedCount(BackupFolderLock::waitText(Mode::Exclusive, folder)), waitLines);
+        const QString anyone = BackupFolderLock::waitText(Mode::Exclusive, folder);
+        QCOMPARE(loggedCount(waitNames.isEmpty() ? anyone : waitNaming(folder, child, waitNames)), waitLines);
+        if (!waitNames.isEmpty())
+            QCOMPARE(loggedCount(anyone), 0);
         QCOMPARE(loggedCount("Took over the lock file " + lock), tookOverLines);
         QCOMPARE(readText(outside), outsideBefore);
         QCOMPARE(standing(lock + ".break"), QByteArray("nothing"));
@@ -572,7 +607,7 @@ private Q_SLOTS:
         // The user waits a little longer than a file naming nobody takes to be taken as stale.
         const auto patience = BackupLockFile::kStill + std::chrono::seconds(1);
         BackupFolderLock::setWaitRunner(
-            [patience](Mode, const QString&, const std::function<bool()>& tryOnce) {
+            [patience](const std::function<QString()>&, const std::function<bool()>& tryOnce) {
                 for (const auto end = Clock::now() + patience; Clock::now() < end;
                      std::this_thread::sleep_for(std::chrono::milliseconds(10)))
                     if (tryOnce())

@@ -314,8 +314,20 @@ nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-space.e
 [ $? -ne 0 ] && [ "$(find "$bk" -type f -exec sha1sum {} + | sort)" = "$digest" ] \
     && grep -qF "The backup $bk is being written from another process space on this computer (a container or sandbox), by its process 4242, as $lock says. If nothing there writes into it any more, remove $lock and try again." "$work/nolock-space.err"
 check "a restore never breaks the lock file of another process space of this computer, and says so" $?
-# A file that gives no start time cannot show that the process it names made it: it is taken over
-# after a while, as one that names nobody.
+# A live holder is waited for, named with the file once on standard error, until it ends; a file
+# that gives no start time cannot show that the process it names made it, and is taken over after a
+# while, as one that names nobody.
+sleep 60 &
+holder=$!
+printf 'qmlock 1\nhost %s\nmachine %s\nboot %s\npid %s\nstarted %s\n' "$(uname -n)" "${machine:--}" "$boot" \
+    "$holder" "$(awk '{print $22}' /proc/$holder/stat)" > "$lock"
+nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-live.err" &
+restore=$!
+sleep 2
+kill $holder; wait $holder 2> /dev/null
+wait $restore
+[ $? -eq 0 ] && [ ! -e "$lock" ] && [ "$(grep -cxF "Waiting for process $holder on this computer ($(uname -n)) to finish writing into the backup $bk (as $lock says)..." "$work/nolock-live.err")" = 1 ]
+check "a restore waits for a live holder of the lock file, naming the process and the file once" $?
 printf 'qmlock 1\nhost %s\nmachine %s\nboot %s\npid 1\nstarted -\n' "$(uname -n)" "${machine:--}" "$boot" > "$lock"
 limit=30 nolock restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/nolock-unproven.err"
 [ $? -eq 0 ] && [ ! -e "$lock" ] \
