@@ -296,6 +296,21 @@ QString waitTextFor(const QString& folder, const Holder& holder, const char* fil
             nameIn(folder, file));
 }
 
+// Why the lock file of another computer, or of another process space of this one, is not broken.
+QString writtenElsewhere(const QString& folder, const Holder& holder, bool otherSpace)
+{
+    const QString where = otherSpace
+        ? QStringLiteral("from another process space on this computer (a container or sandbox), by its "
+                         "process %1")
+              .arg(holder.pid)
+        : QStringLiteral("from the computer %1 (process %2)")
+              .arg(QString::fromUtf8(holder.host), QString::number(holder.pid));
+    return QStringLiteral(
+        "The backup %1 is being written %2, as %3 says. If nothing there writes into it any "
+        "more, remove %3 and try again.")
+        .arg(QDir::toNativeSeparators(folder), where, nameIn(folder, kLockName));
+}
+
 } // namespace
 
 bool BackupLockFile::Found::sameAs(const Found& o) const
@@ -431,17 +446,8 @@ BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
         m_waitText = waitTextFor(m_folder, holder, kLockName);
         return Result::Busy;
     case Liveness::OtherHost:
-        return refuse(
-            QStringLiteral("The backup %1 is being written from the computer %2 (process %3), as %4 "
-                           "says. If nothing there writes into it any more, remove %4 and try again.")
-                .arg(QDir::toNativeSeparators(m_folder), QString::fromUtf8(holder.host),
-                    QString::number(holder.pid), nameIn(m_folder, kLockName)));
     case Liveness::OtherSpace:
-        return refuse(QStringLiteral("The backup %1 is being written from another process space on this "
-                                     "computer (a container or sandbox), by its process %2, as %3 says. "
-                                     "If nothing there writes into it any more, remove %3 and try again.")
-                          .arg(QDir::toNativeSeparators(m_folder), QString::number(holder.pid),
-                              nameIn(m_folder, kLockName)));
+        return refuse(writtenElsewhere(m_folder, holder, liveness == Liveness::OtherSpace));
     case Liveness::Gone:
         return takeOver(dirFd, f, holder.describe() + ", which has ended", step);
     case Liveness::Unproven:
