@@ -239,6 +239,8 @@ done <<'ROWS'
 mbdb-without-plist refused --layout mbdb --manifest-plist missing
 ios10-without-plist refused --no-manifest-key --manifest-plist missing
 mbdb-without-keybag refused --layout mbdb --manifest-plist no-keybag
+db-without-plist refused --manifest-plist missing
+db-without-keybag refused --manifest-plist no-keybag
 mbdb-said-plain password --layout mbdb --manifest-plist not-encrypted
 ios10-said-plain password --no-manifest-key --manifest-plist not-encrypted
 half-decrypted-said-plain password --half-decrypted --manifest-plist not-encrypted
