@@ -117,11 +117,18 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
         // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.
         if (!before.isEmpty() && stampOf(dest) == before)
             QFile::remove(dest);
+    } catch (const BackupManifest::Unreadable& e) {
+        // Nothing written: a copy still there is of another stored file and would pass for this one.
+        QFile::remove(dest);
+        if (m_cache)
+            m_cache->setUnreadableThrow(
+                node->item.backupFileName(), cacheRelative(dest), QString::fromUtf8(e.what()));
+        throw;
     }
     if (m_cache) {
-        const QString copy = QFileInfo(m_cache->path()).absoluteDir().relativeFilePath(dest);
         try {
-            m_cache->setCopiedThrow(node->item.backupFileName(), node->item.mtime, stamp, copy, notAsWritten);
+            m_cache->setCopiedThrow(
+                node->item.backupFileName(), node->item.mtime, stamp, cacheRelative(dest), notAsWritten);
         } catch (...) {
             // Unrecorded, a damaged copy would pass for the phone's file: it goes.
             if (!notAsWritten.isEmpty())
@@ -131,4 +138,10 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
     }
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+}
+
+// Where a copy lies, relative to the cache's database.
+QString BackupCacheCopy::cacheRelative(const QString& dest) const
+{
+    return QFileInfo(m_cache->path()).absoluteDir().relativeFilePath(dest);
 }

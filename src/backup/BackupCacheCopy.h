@@ -12,7 +12,9 @@ class BkCacheDb;
 // copy. A database goes with its write-ahead log, copied beside it under the same name plus "-wal"
 // where SQLite looks for it; a stale log or index of an earlier copy is removed first. A copy whose
 // stored file is not what the phone wrote is recorded as such with the cache: reused, it throws
-// BackupManifest::NotAsWritten again, as the copy did; made whole again, it loses the mark.
+// BackupManifest::NotAsWritten again, as the copy did; made whole again, it loses the mark. A
+// stored file that cannot be read (BackupManifest::Unreadable) leaves no copy and is marked with
+// the cache as such, never current, so the pages name it and the next copy tries it again.
 class BackupCacheCopy
 {
 public:
@@ -42,6 +44,7 @@ private:
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
     void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest);
     void throwIfMarked(const BackupManifest::_FileNode* node);
+    QString cacheRelative(const QString& dest) const;
 
     const BackupManifest& m_manifest;
     BkCacheDb* m_cache; // null: nothing is current

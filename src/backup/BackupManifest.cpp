@@ -14,6 +14,7 @@
 #include "backup/ManifestDbReader.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/RecordPath.h"
+#include "backup/StoredFile.h"
 #include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
 #include "backup/WellKnownFiles.h"
@@ -23,6 +24,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QTemporaryDir>
+#include <bitset>
 #include <deque>
 #include <optional>
 #include <sqlite3.h>
@@ -46,6 +48,25 @@ bool looksLikeSqlite(const QString& path)
 {
     QFile f;
     return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+// Whether the file at path is whole cipher blocks as the device's encryption leaves a Manifest.db:
+// no file's beginning, and its first bytes as varied as a cipher's. Zeros, text or another file in
+// its place are damage, not encryption.
+bool looksEncrypted(const QString& path)
+{
+    constexpr int kHead = 512;
+    QFile f;
+    if (!RegularFile::openRead(f, path, nullptr) || f.size() < kHead || f.size() % 16 != 0)
+        return false;
+    const QByteArray head = f.read(kHead);
+    if (head.size() < kHead || StoredFile::beginsAsAFile(head))
+        return false;
+    std::bitset<256> seen;
+    for (const char c : head)
+        seen.set(uchar(c));
+    // 512 bytes of a cipher show about 220 of the 256 values; a file's structure far fewer.
+    return seen.count() >= 128;
 }
 
 // A FIFO or device under a manifest's name would keep its reading waiting for ever.
@@ -197,6 +218,9 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     const bool manifestKey = plist.get(QStringLiteral("ManifestKey")).isCFData();
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
     const bool plainManifest = isMbdb() || looksLikeSqlite(db);
+    // An encrypted Manifest.db needs the keybag whatever the flag says: without it nothing is read.
+    if (!plainManifest && !plist.get(QStringLiteral("BackupKeyBag")).isCFData() && looksEncrypted(db))
+        fail(keysMissingText(QStringLiteral("%1 holds no keybag.").arg(QDir::toNativeSeparators(plistPath))));
     const StoredFilesCipher::Verdict verdict
         = plainManifest ? StoredFilesCipher::verdict(dir) : StoredFilesCipher::Verdict::Unknown;
     // Where the flag says encrypted over records that carry the keys (Manifest.mbdb, the Manifest.db
@@ -263,12 +287,16 @@ void BackupManifest::logEncryption(bool flag, bool plainDbWithManifestKey, const
 void BackupManifest::readWithoutInfoThrow()
 {
     m_decryptedCopy = false;
+    // A Manifest.plist that is there was refused when it was read, and said why.
+    const QString plistLacks = QFileInfo::exists(dir.absoluteFilePath(QStringLiteral("Manifest.plist")))
+        ? QStringLiteral("Its Manifest.plist, which holds them, was not read.")
+        : QStringLiteral("Its Manifest.plist, which holds them, is missing.");
+    // So are the records of an encrypted Manifest.db.
+    if (!isMbdb() && looksEncrypted(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
+        fail(keysMissingText(plistLacks));
     switch (StoredFilesCipher::verdict(dir)) {
     case StoredFilesCipher::Verdict::Encrypted:
-        // A Manifest.plist that is there was refused when it was read, and said why.
-        fail(keysMissingText(QFileInfo::exists(dir.absoluteFilePath(QStringLiteral("Manifest.plist")))
-                ? QStringLiteral("Its Manifest.plist, which holds them, was not read.")
-                : QStringLiteral("Its Manifest.plist, which holds them, is missing.")));
+        fail(keysMissingText(plistLacks));
     case StoredFilesCipher::Verdict::Plain:
         m_decryptedCopy = true;
         break;

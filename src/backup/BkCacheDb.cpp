@@ -56,13 +56,19 @@ bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp
     return c.moveNext() && c.getText(0) == stamp;
 }
 
+void BkCacheDb::setUnreadableThrow(const QString& name, const QString& copy, const QString& why)
+{
+    inTransactionThrow(name, [&] {
+        m_db->executeThrow(Sqlite3Sql("delete from file_stamp where name=?").addTextParam(name));
+        markThrow(name, copy, why);
+    });
+}
+
 void BkCacheDb::setCopiedThrow(
     const QString& name, qint64 time, const QString& stamp, const QString& copy, const QString& notAsWritten)
 {
-    openThrow();
     // One transaction: a copy is never recorded as current without what is known of it.
-    m_db->beginTran();
-    try {
+    inTransactionThrow(name, [&] {
         setFileTimeThrow(name, time);
         m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp) values(?,?)")
                                .addTextParam(name)
@@ -70,11 +76,25 @@ void BkCacheDb::setCopiedThrow(
         if (notAsWritten.isEmpty())
             m_db->executeThrow(Sqlite3Sql("delete from file_not_as_written where name=?").addTextParam(name));
         else
-            m_db->executeThrow(
-                Sqlite3Sql("insert or replace into file_not_as_written(name, copy, reason) values(?,?,?)")
-                    .addTextParam(name)
-                    .addTextParam(copy)
-                    .addTextParam(notAsWritten));
+            markThrow(name, copy, notAsWritten);
+    });
+}
+
+void BkCacheDb::markThrow(const QString& name, const QString& copy, const QString& why)
+{
+    m_db->executeThrow(
+        Sqlite3Sql("insert or replace into file_not_as_written(name, copy, reason) values(?,?,?)")
+            .addTextParam(name)
+            .addTextParam(copy)
+            .addTextParam(why));
+}
+
+void BkCacheDb::inTransactionThrow(const QString& name, const std::function<void()>& work)
+{
+    openThrow();
+    m_db->beginTran();
+    try {
+        work();
         m_db->commitTran();
     } catch (...) {
         try {

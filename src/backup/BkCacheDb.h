@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class Sqlite3DB;
@@ -35,6 +36,10 @@ public:
     // database's folder.
     void setCopiedThrow(const QString& name, qint64 time, const QString& stamp,
         const QString& copy = QString(), const QString& notAsWritten = QString());
+    // Records in one transaction that the stored file of name could not be read, why saying why:
+    // there is no copy (at copy, as setCopiedThrow) and none is current, so the next copy tries
+    // the stored file again, while the pages find it among the copies not what the phone wrote.
+    void setUnreadableThrow(const QString& name, const QString& copy, const QString& why);
     // Why the last copy of name is not what the phone wrote; empty for a whole copy or none.
     QString notAsWritten(const QString& name);
 
@@ -44,6 +49,10 @@ public:
     static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
 
 private:
+    void markThrow(const QString& name, const QString& copy, const QString& why);
+    // Runs work in one transaction, rolled back when it throws; name is the file it records.
+    void inTransactionThrow(const QString& name, const std::function<void()>& work);
+
     QString m_path;
     std::unique_ptr<Sqlite3DB> m_db;
 };

@@ -2,6 +2,8 @@
 
 #include "app/DataPaths.h"
 
+#include <algorithm>
+
 namespace
 {
 
@@ -36,11 +38,26 @@ QString extensionOf(const QString& name)
     return name.mid(dot);
 }
 
-// The path as a disk that ignores case, composition or a name's trailing dots and spaces stores
-// it: two paths with one key are one entry there.
-QString sameEntryKey(const QString& path)
+// The path with case folded fully, as disks that ignore case compare names: "Straße" is "STRASSE",
+// a ligature its letters, a capital I with a dot an i with one. The upper case maps a letter to
+// several where full folding does, which Qt's folding (one letter for one) never does.
+QString foldedCase(const QString& path)
 {
-    QString key = path.normalized(QString::NormalizationForm_C).toCaseFolded();
+    // Most paths are Latin-1, composed and folded one letter for one but for the sharp s.
+    const bool latin1 = std::all_of(path.cbegin(), path.cend(), [](QChar c) { return c.unicode() < 0x100; });
+    QString folded = latin1 ? path.toCaseFolded()
+                            : path.normalized(QString::NormalizationForm_D)
+                                  .toUpper()
+                                  .toLower()
+                                  .toCaseFolded()
+                                  .normalized(QString::NormalizationForm_C);
+    // The sharp s folds to "ss"; its capital lowers to it.
+    return folded.replace(QChar(0xDF), QLatin1String("ss"));
+}
+
+// The key as a disk that ignores a name's trailing dots and spaces stores it.
+QString withoutTrailingDots(QString key)
+{
     while (key.size() > 1 && (key.endsWith(QLatin1Char('.')) || key.endsWith(QLatin1Char(' ')))
         && key.at(key.size() - 2) != QLatin1Char('/'))
         key.chop(1);
@@ -62,19 +79,35 @@ QString ExtractNamer::cleanName(const QString& name)
     return fitName(clean.chopped(ext.size()), ext);
 }
 
+// Paths with one key are one entry on a disk that ignores case, composition or a name's trailing
+// dots and spaces. The folding of a path is that of its parts ("/" neither composes nor changes
+// case), so a folder's is folded once, when it is claimed or first named.
 QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool isFile)
 {
-    const QString clean = cleanName(name);
-    QString path = folder + QLatin1Char('/') + clean;
-    QString key = sameEntryKey(path);
+    const QString& folderKey = keyOfFolder(folder);
+    QString clean = cleanName(name);
+    QString folded = folderKey + QLatin1Char('/') + foldedCase(clean);
+    QString key = withoutTrailingDots(folded);
     if (m_used.contains(key)) {
         const QString ext = isFile ? extensionOf(clean) : QString();
         const QString stem = clean.chopped(ext.size());
         for (int n = 2; m_used.contains(key); ++n) {
-            path = folder + QLatin1Char('/') + fitName(stem, QStringLiteral(" (%1)").arg(n) + ext);
-            key = sameEntryKey(path);
+            clean = fitName(stem, QStringLiteral(" (%1)").arg(n) + ext);
+            folded = folderKey + QLatin1Char('/') + foldedCase(clean);
+            key = withoutTrailingDots(folded);
         }
     }
     m_used.insert(key);
+    const QString path = folder + QLatin1Char('/') + clean;
+    if (!isFile)
+        m_folderKeys.insert(path, folded);
     return path;
+}
+
+const QString& ExtractNamer::keyOfFolder(const QString& folder)
+{
+    auto it = m_folderKeys.constFind(folder);
+    if (it == m_folderKeys.constEnd())
+        it = m_folderKeys.insert(folder, foldedCase(folder));
+    return *it;
 }

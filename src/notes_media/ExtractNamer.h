@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -8,10 +9,10 @@
 // empty name, "." and ".." become "_", "_" and "__", and a name over 255 UTF-8 bytes is cut
 // before its extension, which stays.
 // Two entries of one run whose paths would be one entry on some disk get " (2)", " (3)"...
-// (before the extension of a file), folders as files: paths are compared without case (Unicode
-// case folding), as one composition of accented letters, and without dots and spaces at a name's
-// end, as disks that ignore them store names. An entry that was there before the run is not
-// renamed.
+// (before the extension of a file), folders as files: paths are compared without case (full
+// Unicode case folding: "Straße" is "STRASSE"), as one composition of accented letters, and
+// without dots and spaces at a name's end, as disks that ignore them store names. An entry that
+// was there before the run is not renamed.
 class ExtractNamer
 {
 public:
@@ -20,5 +21,8 @@ public:
     QString claimPath(const QString& folder, const QString& name, bool isFile);
 
 private:
+    const QString& keyOfFolder(const QString& folder);
+
     QSet<QString> m_used; // the paths given out, in the form compared
+    QHash<QString, QString> m_folderKeys; // the folders named or given out, with their folded forms
 };

@@ -275,6 +275,10 @@ private Q_SLOTS:
         QTest::newRow("mbdb encrypted, Manifest.plist without keybag") << mbdb + noKeybag;
         QTest::newRow("db of iOS 10.0 encrypted, Manifest.plist without keybag") << ios10 + noKeybag;
         QTest::newRow("db half-decrypted, Manifest.plist without keybag") << half + noKeybag;
+        // Manifest.db itself encrypted: its records cannot be read either.
+        const QStringList db { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("db encrypted, no Manifest.plist") << db + missing;
+        QTest::newRow("db encrypted, Manifest.plist without keybag") << db + noKeybag;
     }
     void storedFilesTellWhatManifestPlistDoesNot()
     {
@@ -570,6 +574,21 @@ private Q_SLOTS:
         BackupManifest m(dir);
         m.readManifestInfo();
         QVERIFY(errorOf([&] { m.parseInfo(); }).contains(dir + "/Manifest.db"));
+        // Whole blocks of zeros, of text or of a picture, without Manifest.plist: damage, not encryption.
+        QVERIFY(QFile::remove(dir + "/Manifest.plist"));
+        QByteArray picture("\xff\xd8\xff\xe0");
+        for (int i = 0; picture.size() < 4096; ++i)
+            picture.append(char(i * 7 + i / 256));
+        for (const QByteArray& bytes :
+            { QByteArray(4096, '\0'), QByteArray("text ").repeated(1024), picture }) {
+            QVERIFY(dbf.open(QIODevice::WriteOnly));
+            dbf.write(bytes);
+            dbf.close();
+            BackupManifest plain(dir);
+            const QString err = loadError(plain);
+            QVERIFY2(
+                err.startsWith(dir + "/Manifest.db is damaged or not a backup manifest"), qPrintable(err));
+        }
 
         const QString mb = GenBackup::make({ "--layout", "mbdb" });
         const QByteArray bytes = readAll(mb + "/Manifest.mbdb");

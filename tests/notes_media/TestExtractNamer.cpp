@@ -105,6 +105,22 @@ private Q_SLOTS:
                    QString::fromUtf8("/d/Ärger"), QString::fromUtf8("/d/ärger") }
             << QStringList { QString::fromUtf8("/d/ΟΔΟΣ.txt"), QString::fromUtf8("/d/οδος (2).txt"),
                    QString::fromUtf8("/d/Ärger"), QString::fromUtf8("/d/ärger (2)") };
+        // Full case folding, as APFS and ext4's case folding compare names: one letter may fold to
+        // several, and a capital I with a dot is an i with a combining dot.
+        QTest::newRow("sharp s and double s")
+            << QStringList { QString::fromUtf8("/d/Straße.txt"), "/d/STRASSE.txt", "/d/strasse.txt" }
+            << QStringList { QString::fromUtf8("/d/Straße.txt"), "/d/STRASSE (2).txt", "/d/strasse (3).txt" };
+        QTest::newRow("capital sharp s and double s")
+            << QStringList { QString::fromUtf8("/d/\xE1\xBA\x9E.txt"), "/d/SS.txt" }
+            << QStringList { QString::fromUtf8("/d/\xE1\xBA\x9E.txt"), "/d/SS (2).txt" };
+        QTest::newRow("ligature and its letters") << QStringList { QString::fromUtf8("/d/\xEF\xAC\x81.txt"),
+            "/d/FI.txt" } << QStringList { QString::fromUtf8("/d/\xEF\xAC\x81.txt"), "/d/FI (2).txt" };
+        QTest::newRow("capital I with a dot and i with a combining dot") << QStringList {
+            QString::fromUtf8("/d/\xC4\xB0.txt"), QString::fromUtf8("/d/i\xCC\x87.txt")
+        } << QStringList { QString::fromUtf8("/d/\xC4\xB0.txt"), QString::fromUtf8("/d/i\xCC\x87 (2).txt") };
+        QTest::newRow("a folder with a sharp s, with its files")
+            << QStringList { QString::fromUtf8("/d/Maße/"), "/d/MASSE/", "/d/MASSE (2)/x.txt" }
+            << QStringList { QString::fromUtf8("/d/Maße"), "/d/MASSE (2)", "/d/MASSE (2)/x.txt" };
         QTest::newRow("one accented letter composed two ways")
             << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + ".txt" }
             << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + " (2).txt" };

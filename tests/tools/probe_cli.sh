@@ -239,6 +239,8 @@ done <<'ROWS'
 mbdb-without-plist refused --layout mbdb --manifest-plist missing
 ios10-without-plist refused --no-manifest-key --manifest-plist missing
 mbdb-without-keybag refused --layout mbdb --manifest-plist no-keybag
+db-without-plist refused --manifest-plist missing
+db-without-keybag refused --manifest-plist no-keybag
 mbdb-said-plain password --layout mbdb --manifest-plist not-encrypted
 ios10-said-plain password --no-manifest-key --manifest-plist not-encrypted
 half-decrypted-said-plain password --half-decrypted --manifest-plist not-encrypted
@@ -340,9 +342,20 @@ for run in "contacts ab/AddressBook.sqlitedb" "calls calls/CallHistory.storedata
     check "$1 reads a WAL-mode database and leaves nothing beside it" $?
 done
 
+# A folder that is not a backup is called so by the commands that read one, also where a folder
+# of the program's cached copies would do; a cached address book alone is a plain backup's cache,
+# whose calls are kept only when it is encrypted.
 mkdir "$work/empty"
-"$probe" info "$work/empty" > /dev/null 2> "$work/err.txt"; rc=$?
-[ $rc -ne 0 ] && grep -q "not a device backup" "$work/err.txt"; check "a folder that is not a backup is refused clearly" $?
+/usr/bin/python3 "$(dirname "$generator")/make_addressbook.py" --hashed --demo "$work/abook-only" > /dev/null
+/usr/bin/python3 "$generator" "$work/calls-target" > /dev/null
+for row in "info empty not a device backup" "calls empty not a device backup" \
+           "merge-calls empty not a device backup" "calls abook-only only available when backup encryption"; do
+    set -- $row
+    cmd=$1 folder=$2 && shift 2
+    target=() && [ "$cmd" = merge-calls ] && target=("$work/calls-target")
+    "$probe" $cmd "$work/$folder" "${target[@]}" < /dev/null > /dev/null 2> "$work/err.txt"; rc=$?
+    [ $rc -ne 0 ] && grep -q "$*" "$work/err.txt"; check "$cmd of the folder $folder says it is $*" $?
+done
 "$probe" no-such-command > /dev/null 2>&1; [ $? -ne 0 ]; check "an unknown command fails" $?
 
 # Each backup's calls merged into the other, both at once: neither waits for the other for ever

@@ -248,6 +248,31 @@ check "save-messages of the picture whole again succeeds" $?
 HOME="$work/home" "$probe" restore-messages "$cache" "$work/cut-into-whole" > /dev/null 2>&1
 check "restore-messages of the picture whole again succeeds" $?
 
+# A message picture whose every read fails (a disk's read error), in a plain and an encrypted backup:
+# the load names it and its record with the reason and copies the rest; the roads that read the
+# cache name it as not written.
+for kind in plain encrypted; do
+    pw=(); [ $kind = encrypted ] && pw=(--password pw --iter 5 --dpic 5)
+    bk="$work/eio-$kind"
+    /usr/bin/python3 "$tools/gen/make_backup.py" --demo "${pw[@]}" --stored-damage "$picture=unreadable" "$bk" > /dev/null
+    HOME="$work/home" "$probe" cache-messages "$bk" <<< pw > "$work/eio.out" 2> "$work/eio.err"
+    [ $? -ne 0 ] && grep -q "^can not read .*\. Input/output error$" "$work/eio.err" \
+        && grep -qx "Record: MediaDomain $picture" "$work/eio.err"
+    check "the load names the unreadable picture and its record ($kind)" $?
+    cache=$(tail -n 1 "$work/eio.out")
+    [ -f "$cache/file-relay/var/mobile/Library/SMS/sms.db" ] && [ ! -e "$cache/file-relay/var/mobile/$picture" ] \
+        && [ "$(find "$cache" -name '*.JPG' | wc -l)" = 2 ]
+    check "the load copies the rest, and nothing for the unreadable picture ($kind)" $?
+    "$probe" extract-attachments "$cache" "$work/eio-out-$kind" > /dev/null 2> "$work/eio-extract.err"
+    [ $? -ne 0 ] && grep -q "^IMG_4101.JPG (not written): can not read .* Input/output error" "$work/eio-extract.err" \
+        && [ "$(ls "$work/eio-out-$kind" | wc -l)" = 2 ]
+    check "extract-attachments names the unreadable picture and extracts the others ($kind)" $?
+    "$probe" export-messages --format txt "$cache" "$work/eio-$kind.txt" > /dev/null 2> "$work/eio-export.err"
+    [ $? -ne 0 ] && grep -q "^IMG_4101.JPG: can not read .* Input/output error" "$work/eio-export.err" \
+        && [ "$(tail -n 1 "$work/eio-export.err")" = "16 Messages were exported." ]
+    check "export-messages names the unreadable picture ($kind)" $?
+done
+
 # On a folder that cannot be locked (every flock fails, as on a network mount without locks), writes
 # still go one at a time: three restores started together, with info run over and over beside them,
 # all succeed, none settles another's write under way as a stopped one, and the messages are whole.

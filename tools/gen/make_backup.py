@@ -436,7 +436,7 @@ def damage_stored(kind, key, content, data):
     ("cut-half": its first half, in whole blocks), by a write under a key the record does not hold
     ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content). With
     --decrypted-copy, "still-encrypted" is a file that tool left as the device encrypted it."""
-    if kind == "still-encrypted":
+    if kind in ("still-encrypted", "unreadable"):
         return data
     if kind == "cut-half":
         return data[:len(data) // 2 // 16 * 16]
@@ -463,7 +463,7 @@ def damage_plain(kind, data):
         return data[:len(data) // 2]
     if kind.startswith("short-") and kind[6:].isdigit():
         return data[:max(0, len(data) - int(kind[6:]))]
-    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted"):
+    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable"):
         return data
     raise SystemExit("unknown --stored-damage kind %s" % kind)
 
@@ -734,8 +734,14 @@ class Builder:
                 name = sha1_name(rec["domain"], rec["path"])
                 sub = os.path.join(out, name[:2]) if a.layout == "db" else out
                 os.makedirs(sub, exist_ok=True)
-                with open(os.path.join(sub, name), "wb") as f:
-                    f.write(data)
+                if os.path.islink(os.path.join(sub, name)):
+                    os.unlink(os.path.join(sub, name))  # never written through
+                if self.stored_damage.get(rec["path"]) == "unreadable":
+                    # A link to the reader's own memory, whose reads fail at its start as a failing disk's do.
+                    os.symlink("/proc/self/mem", os.path.join(sub, name))
+                else:
+                    with open(os.path.join(sub, name), "wb") as f:
+                        f.write(data)
                 stored.append(name)
         manifest_key_blob = None
         if a.layout == "db":
@@ -842,7 +848,8 @@ def main():
                         "with which its last block reads as padding); with --decrypted-copy, still-encrypted "
                         "leaves that one file encrypted. Without --password: the stored copy is empty (empty), "
                         "its first half (short-half) or N bytes short (short-N), its record unchanged; the "
-                        "kinds above leave it as it is")
+                        "kinds above leave it as it is. Either way, unreadable makes the stored copy one "
+                        "whose every read fails (EIO), as on a failing disk")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")

@@ -100,10 +100,20 @@ std::unique_ptr<ICallHistoryDb> openCallsThrow(
             *kind = "local";
             return std::make_unique<LocalCallHistoryDb>(w.absoluteFilePath("calls.db"));
         }
+        bool any = false;
         for (const char* id : { IOSCallHistoryDb::kStoreFile, IOSCallHistoryDb::kOldDbFile,
                  IOSCallHistoryDb::kAddressBookFile })
-            if (dir.exists(id))
+            if (dir.exists(id)) {
                 probeCopyDbThrow(dir.absoluteFilePath(id), w.absoluteFilePath(id));
+                any = true;
+            }
+        // A cache of a plain backup may hold the address book alone (its calls are kept only when
+        // encrypted); a folder with none of these files is no source of calls at all.
+        if (!any)
+            throw std::runtime_error(QStringLiteral(
+                "Cannot find Manifest.db or Manifest.mbdb in %1. This folder is not a device backup.")
+                                         .arg(dir.absolutePath())
+                                         .toStdString());
         *kind = "cache";
         return std::make_unique<IOSCallHistoryDb>(w);
     }

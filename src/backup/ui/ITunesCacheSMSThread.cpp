@@ -7,6 +7,8 @@
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFile.h"
 
+#include <stdexcept>
+
 ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent)
     : QThread(parent)
     , m_manifest(manifest)
@@ -72,22 +74,16 @@ void ITunesCacheSMSThread::run()
         m_form.invokeErrorOccurred(faults.join(QLatin1Char('\n')));
 }
 
-// Copies one file of the folders; a stored copy that is not what the phone wrote, or that the user
-// may not read, is noted in faults and the others go on, unless it is the message database itself.
+// Copies one file of the folders; a stored copy that is not what the phone wrote, or that cannot be
+// read, is noted in faults with its record and the others go on, unless it is the message database
+// itself: nothing of the messages can be read without it.
 void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& library,
     const BackupManifest::_FileNode* node, bool messageDb, QStringList& faults)
 {
-    const QString stored = m_manifest.storedFilePath(node->item);
-    QString text;
-    const StoredFile::State state = StoredFile::stateOf(stored, &text);
-    if (state == StoredFile::State::Missing)
+    if (StoredFile::stateOf(m_manifest.storedFilePath(node->item)) == StoredFile::State::Missing)
         return;
     const QString record
         = QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath());
-    if (state == StoredFile::State::Unreadable && !messageDb) {
-        faults.append(text + record);
-        return;
-    }
     // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
     const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
     const QString dest = BackupManifest::safeJoinThrow(library, rel);
@@ -96,6 +92,11 @@ void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& li
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)
             throw;
+        faults.append(QString::fromUtf8(e.what()) + record);
+    } catch (const BackupManifest::Unreadable& e) {
+        // The user may not read it, it is no regular file, or the disk fails to read it.
+        if (messageDb)
+            throw std::runtime_error((QString::fromUtf8(e.what()) + record).toStdString());
         faults.append(QString::fromUtf8(e.what()) + record);
     }
 }

@@ -12,9 +12,11 @@ class ProgressForm;
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
 // into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
 // files the cache holds from the very same stored files are not copied again. A file whose stored
-// copy is not what the phone wrote, or that the user may not read, ends the run with an error that
-// names it once the others are copied; the message database itself ends it at once. The cache
-// ("manifest.db") keeps which copies are not what the phone wrote, for the pages and the next run.
+// copy is not what the phone wrote, or cannot be read (the user may not read it, a disk's read
+// error), ends the run with an error that names it and its record once the others are copied; the
+// message database itself ends it at once. The cache ("manifest.db") keeps which copies are not
+// what the phone wrote, for the pages and the next run; one that could not be read has no copy
+// there, and the next run tries it again.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT

@@ -49,26 +49,32 @@ void LoadBkThread::run()
 bool LoadBkThread::copyOne(
     BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults)
 {
-    const QString stored = m_manifest->storedFilePath(node->item);
-    QString text;
-    if (m_showWhatItCan && StoredFile::stateOf(stored, &text) == StoredFile::State::Unreadable) {
-        faults.append(QStringLiteral("Copy %1 error. %2").arg(node->name(), text));
-        return true;
-    }
+    const auto copyError = [&](const char* why) {
+        return QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(why));
+    };
     try {
         copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
     } catch (const BackupManifest::NotAsWritten& e) {
-        const QString text
-            = QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what()));
-        if (!m_showWhatItCan) {
-            m_form->invokeErrorOccurred(text);
-            return false;
-        }
-        faults.append(text);
+        return noteFault(copyError(e.what()), faults);
+    } catch (const BackupManifest::Unreadable& e) {
+        // The user may not read it, it is no regular file, or the disk fails to read it.
+        return noteFault(copyError(e.what())
+                + QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath()),
+            faults);
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(
-            QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what())));
+        m_form->invokeErrorOccurred(copyError(e.what()));
         return false;
     }
+    return true;
+}
+
+// A file copied in part or not at all: noted when the run shows what it can, else the run ends.
+bool LoadBkThread::noteFault(const QString& text, QStringList& faults)
+{
+    if (!m_showWhatItCan) {
+        m_form->invokeErrorOccurred(text);
+        return false;
+    }
+    faults.append(text);
     return true;
 }

@@ -22,8 +22,9 @@ public:
         const QDir& cacheDir, ProgressForm* form, QObject* parent = nullptr);
 
     // For pages that only show the files: a stored copy that is not what the phone wrote is
-    // copied all the same, one the user may not read is left out, and the run goes on; it then
-    // succeeds with a text that names them. A road that writes back what it read never does so.
+    // copied all the same, one that cannot be read (the user may not read it, a disk's read error)
+    // is left out, named with its record, and the run goes on; it then succeeds with a text that
+    // names them. A road that writes back what it read never does so.
     void setShowWhatItCan(bool show) { m_showWhatItCan = show; }
 
     // The cache folder; read by callers after the run.
@@ -34,6 +35,7 @@ protected:
 
 private:
     bool copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults);
+    bool noteFault(const QString& text, QStringList& faults);
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_files;

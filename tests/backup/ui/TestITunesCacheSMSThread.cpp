@@ -61,6 +61,28 @@ private Q_SLOTS:
             << QStringList { "--demo", "--stored-damage", attachment + "=short-half" } << 0
             << "Record: MediaDomain " + attachment << all << qint64(16) << "it is shorter than its record"
             << QStringList { attachment.mid(8) };
+        // A stored copy whose every read fails (a disk's read error): named with its record and the
+        // system's reason, left out of the cache and marked there, and the others copied. Without
+        // the message database nothing of the messages is read, and their count is unknown.
+        const QString eio = "Input/output error";
+        QTest::newRow("an attachment unreadable")
+            << QStringList { "--demo", "--stored-damage", picture + "=unreadable" } << 0
+            << "Record: MediaDomain " + picture << all << qint64(16) << eio << QStringList { picture.mid(8) };
+        QTest::newRow("encrypted, an attachment unreadable")
+            << QStringList { "--demo" } + encrypted
+                + QStringList { "--stored-damage", picture + "=unreadable" }
+            << 0 << "Record: MediaDomain " + picture << all << qint64(16) << eio
+            << QStringList { picture.mid(8) };
+        QTest::newRow("encrypted, an address book file unreadable")
+            << encrypted
+                + QStringList { "--stored-damage",
+                      "Library/AddressBook/AddressBookImages.sqlitedb=unreadable" }
+            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all.mid(0, 2)
+            << qint64(2) << eio << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+        QTest::newRow("sms.db unreadable")
+            << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
+            << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
+            << QStringList { "SMS/sms.db" };
     }
     // Each row is loaded twice: the second load reuses the copies, and says and marks the same.
     void copiesMessageAndAddressBookFolders()
@@ -107,6 +129,9 @@ private Q_SLOTS:
         for (auto it = marks.cbegin(); it != marks.cend(); ++it) {
             got << QDir(lib).relativeFilePath(it.key());
             QVERIFY2(it.value().contains(why), qPrintable(it.value()));
+            // No copy stands in for a stored file that could not be read.
+            if (why == "Input/output error")
+                QVERIFY2(!QFileInfo::exists(it.key()), qPrintable(it.key()));
         }
         QCOMPARE(got, marked);
         DataSources::countBackup(m, cache);
@@ -118,6 +143,48 @@ private Q_SLOTS:
         IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
         QCOMPARE(MsgCopyMarks::apply(data, cache),
             int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
+    }
+
+    // A picture whose stored copy turns unreadable after a first load: the copy of that load no
+    // longer stands for it, the pages find it marked, and once it reads again a load copies it.
+    void anUnreadableCopyIsTriedAgain()
+    {
+        const QString dir = GenBackup::make({ "--demo" });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        const QString rel = "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
+        const QString stored = m.storedFilePath(m.findNode("MediaDomain", rel)->item);
+        QFile original(stored);
+        QVERIFY(original.open(QIODevice::ReadOnly));
+        const QByteArray bytes = original.readAll();
+        original.close();
+        const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
+        const QString copy = cache.absoluteFilePath("file-relay/var/mobile/" + rel);
+        const auto load = [&](int result) {
+            ModalAnswerer answerer;
+            ProgressForm form;
+            ITunesCacheSMSThread t(m, form);
+            t.start();
+            const int got = form.exec();
+            t.wait();
+            MsgData data;
+            IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
+            return got == result ? MsgCopyMarks::apply(data, cache) : -1;
+        };
+        QCOMPARE(load(1), 0);
+        QVERIFY(QFileInfo::exists(copy));
+        QVERIFY(QFile::remove(stored) && QFile::link("/proc/self/mem", stored));
+        QCOMPARE(load(0), 1);
+        QVERIFY(!QFileInfo::exists(copy));
+        QVERIFY(QFile::remove(stored));
+        QVERIFY(original.open(QIODevice::WriteOnly));
+        original.write(bytes);
+        original.close();
+        QCOMPARE(load(1), 0);
+        QFile again(copy);
+        QVERIFY(again.open(QIODevice::ReadOnly));
+        QCOMPARE(again.readAll(), bytes);
     }
 
     // A backup replaced at the same path by one whose files carry the same record times: the

@@ -66,7 +66,7 @@ private Q_SLOTS:
     }
 
     // A backup of notes.sqlite with the stored-copy damage given ("append": not whole blocks),
-    // opened; "none" for a whole one.
+    // opened; "none" for a whole one; "unreadable" for one whose reads fail.
     static QString damagedBackup(const QString& damage)
     {
         QStringList args { "--password", "pw", "--iter", "5", "--dpic", "5" };
@@ -144,6 +144,16 @@ private Q_SLOTS:
         QTest::newRow("not whole blocks over an earlier whole copy")
             << "append"
             << "none" << true << 1 << "Copy notes.sqlite error. BackupManifest::decryptFile: decrypt failed.";
+        // A stored copy whose every read fails (a disk's read error): named with its record and the
+        // system's reason, and left out; a page that shows what it can goes on without it, and a
+        // copy an earlier load left there no longer stands for it.
+        QTest::newRow("unreadable") << "unreadable"
+                                    << "-" << false << 0 << "Copy notes.sqlite error. can not read ";
+        QTest::newRow("unreadable, shown") << "unreadable"
+                                           << "-" << true << 1 << "Copy notes.sqlite error. can not read ";
+        QTest::newRow("unreadable over an earlier whole copy, shown")
+            << "unreadable"
+            << "none" << true << 1 << "Copy notes.sqlite error. can not read ";
         // Fetched whole again, the copy is the phone's file again.
         QTest::newRow("whole after a copy cut short") << "none"
                                                       << "cut-half" << false << 1 << "";
@@ -165,13 +175,17 @@ private Q_SLOTS:
         }
         QCOMPARE(load(dir, cache, showWhatItCan, &shown), result);
         QVERIFY2(text.isEmpty() ? shown.isEmpty() : shown.contains(text), qPrintable(shown));
-        if (damage != "append" && damage != "none")
+        if (damage == "unreadable")
+            QVERIFY2(shown.contains("Input/output error")
+                    && shown.contains("Record: HomeDomain Library/Notes/notes.sqlite"),
+                qPrintable(shown));
+        else if (damage != "append" && damage != "none")
             QVERIFY2(shown.contains("ends without its padding"), qPrintable(shown));
         // What a damaged copy decrypts to is written and marked as such; shown, the other files are
         // copied all the same.
         QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
                      MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))),
-            damage != "append");
+            damage != "append" && damage != "unreadable");
         QCOMPARE(notesMarked(cache), damage != "none");
         QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
                      MBDBParser::backupFileName("HomeDomain", "Library/Safari/Bookmarks.db"))),
