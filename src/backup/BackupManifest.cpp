@@ -715,9 +715,10 @@ QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
     return StoredFileCopy(*this).key(item);
 }
 
-void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
+void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
+    ContentDigest::Sum* stored) const
 {
-    StoredFileCopy(*this).copyThrow(node, dest, context, progress);
+    StoredFileCopy(*this).copyThrow(node, dest, context, progress, stored);
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)

@@ -111,7 +111,10 @@ public:
     void checkLoadedThrow() const;
 
     // Copies the stored file of node to dest, decrypted for an encrypted backup; see StoredFileCopy.
-    void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
+    // With stored, it gets the content of the stored file as the copy read it (in the same pass):
+    // what a road that writes the copy back expects to replace (WriteRequest::expectedOld).
+    void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
+        ContentDigest::Sum* stored = nullptr) const;
 
     // Writes a copy of the manifest database reduced to the records worth restoring to dest,
     // runs fn on it, and encrypts it again when the backup's manifest is encrypted.
@@ -125,6 +128,9 @@ public:
         QString relativePath;
         bool overwrite = false;
         bool useSecondClassKey = false;
+        // What the stored file this request replaces held when the road read it (see copyFile);
+        // unknown when it read none. The write is refused when the file no longer holds it.
+        ContentDigest::Sum expectedOld;
     };
     // Writes each file under its hashed name (encrypted when the backup is), adds or updates its
     // record and saves the manifest in the backup's own format. Everything is prepared in

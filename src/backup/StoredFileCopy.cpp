@@ -5,6 +5,7 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
+#include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
 #include "backup/StoredFile.h"
 
@@ -94,7 +95,7 @@ QByteArray StoredFileCopy::key(const MBDBParser::_MBDBItem& item) const
 }
 
 void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
-    BackupManifest::CopyProgress progress) const
+    BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
 {
     if (!node)
         return;
@@ -117,10 +118,15 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
-    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress)
-                                          : decryptCopyThrow(node, key, src, in, out);
+    // What the stored file held is taken from the bytes the copy reads, in the same pass.
+    ContentDigest read;
+    ContentDigest* digest = stored ? &read : nullptr;
+    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
+                                          : decryptCopyThrow(node, key, src, in, out, digest);
     if (!out.commit())
         fail(out.failure());
+    if (stored)
+        *stored = read.sum();
     struct utimbuf times;
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
@@ -131,17 +137,23 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
 // Copies the stored file in into out as it stands; returns what is wrong with a stored copy that
 // is not the file the phone wrote (written all the same), empty when nothing is.
 QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src,
-    QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress) const
+    QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress,
+    ContentDigest* read) const
 {
     QString notAsWritten = leftEncryptedThrow(node, src, in, out.fileName());
     if (notAsWritten.isEmpty())
         notAsWritten = cutShortThrow(node, src, in, out.fileName());
     const qint64 total = in.size();
-    const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
+    const OutputFile::Progress told = [&](qint64 done) {
         if (progress)
             progress(total, done, context);
         return true;
-    });
+    };
+    if (read) {
+        copyReadingThrow(src, in, out, *read, told);
+        return notAsWritten;
+    }
+    const bool copied = out.copyFrom(in.handle(), told);
     if (!copied && out.sourceFailed())
         failUnreadable("read", src, out.errorString());
     if (!copied)
@@ -149,10 +161,30 @@ QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node,
     return notAsWritten;
 }
 
+// Copies the whole of in into out through this process, adding what it reads to read: a kernel
+// copy would need the stored file read once more for its digest.
+void StoredFileCopy::copyReadingThrow(
+    const QString& src, QFile& in, OutputFile& out, ContentDigest& read, const OutputFile::Progress& progress)
+{
+    if (!in.seek(0))
+        failUnreadable("read", src, in.errorString());
+    QByteArray buf(256 * 1024, Qt::Uninitialized);
+    qint64 done = 0;
+    qint64 n = 0;
+    while ((n = in.read(buf.data(), buf.size())) > 0) {
+        if (out.write(buf.constData(), n) != n)
+            fail(out.failure());
+        read.add(buf.constData(), n);
+        progress(done += n);
+    }
+    if (n < 0)
+        failUnreadable("read", src, in.errorString());
+}
+
 // Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
 // its padding (written all the same: it may be all there is), empty when nothing is.
 QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key,
-    const QString& src, QFile& in, OutputFile& out) const
+    const QString& src, QFile& in, OutputFile& out, ContentDigest* read) const
 {
     const QString stored = QDir::toNativeSeparators(src);
     if (in.size() % 16 != 0)
@@ -165,9 +197,15 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
                 .arg(in.size())
                 .arg(node->item.size)
                 .toStdString());
+    if (!in.seek(0))
+        failUnreadable("read", src, in.errorString());
+    std::optional<DigestingReader> digesting;
+    if (read)
+        digesting.emplace(in, *read);
     BackupCrypto::Decrypted got;
     try {
-        got = BackupCrypto::decryptStream(key, in, out, node->item.size);
+        got = BackupCrypto::decryptStream(key,
+            read ? static_cast<QIODevice&>(*digesting) : static_cast<QIODevice&>(in), out, node->item.size);
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());

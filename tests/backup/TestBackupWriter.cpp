@@ -51,7 +51,8 @@ class TestBackupWriter : public QObject
         return manifest.size() >= 4 && manifest[2] != "-";
     }
 
-    // Where a write into dir stands when it makes a change: "planned" before the old file of target
+    // Where a write into dir stands when it makes a change: "read" before the write begins, after the
+    // road read the file it replaces (and merged into it), "planned" before the old file of target
     // is kept aside, "checked" before its staged file takes its place, "committed" after the manifest
     // took the place of the old.
     static QString momentOf(const QString& dir, const QString& target)
@@ -75,6 +76,8 @@ class TestBackupWriter : public QObject
             : change.startsWith("Manifest.db's log")     ? dir + "/Manifest.db-wal"
             : change.startsWith("Manifest.db")           ? dir + "/Manifest.db"
                                                          : added;
+        if (change.endsWith("removed"))
+            return QFile::remove(path) ? path : QString();
         QFile f(change.endsWith("replaced") ? path + ".theirs" : path);
         const QIODevice::OpenMode mode = change.endsWith("replaced") || change.endsWith("made")
             ? QIODevice::WriteOnly
@@ -248,11 +251,23 @@ private Q_SLOTS:
         // there just after: the next write through it starts from the one in place or not at all.
         QTest::newRow("Manifest.db written just after the commit, encrypted, written again")
             << encrypted << QString("pw") << committed << QString("Manifest.db written") << reload << none;
+        // The road read sms.db and merged into it; its write must not replace what another program
+        // put there since, though the file already held that when the write was planned.
+        const QString read("read");
+        QTest::newRow("sms.db replaced after the road read it")
+            << QStringList {} << none << read << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db replaced after the road read it, encrypted")
+            << encrypted << QString("pw") << read << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db written in place after the road read it")
+            << QStringList {} << none << read << QString("sms.db written") << changed << none;
+        QTest::newRow("sms.db removed after the road read it")
+            << QStringList {} << none << read << QString("sms.db removed") << changed << none;
     }
 
     // A program that does not hold the folder (as the phone-sync program does not) changes a file
-    // the write replaces between its planning and its commit: the write is undone, that program's
-    // file stays as it wrote it, and the error names the file. The old copy of a file changed after
+    // the write replaces between its planning and its commit, or between the road's reading of it
+    // and the write: the write is undone, that program's file stays as it wrote it, and the error
+    // names the file. The old copy of a file changed after
     // its check is kept, never removed. A write through an object whose manifest another program
     // replaced writes nothing.
     void anotherProgramMeanwhile()
@@ -265,11 +280,19 @@ private Q_SLOTS:
         QFETCH(QString, logged);
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
-        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString dir = TestEnv::copyToTemp(pristine);
         const QString expected = TestEnv::copyToTemp(pristine);
         QVERIFY(!changeMeanwhile(expected, items, change).isEmpty());
         QString path;
+        if (moment == "read") {
+            BackupManifest road(dir);
+            open(road, password);
+            road.copyFile(
+                road.smsNode, TestEnv::tempDir() + "/sms.db", nullptr, nullptr, &items[0].expectedOld);
+            QVERIFY(items[0].expectedOld.known());
+            path = changeMeanwhile(dir, items, change);
+        }
         BackupWriteJournal::setBeforeChange([&] {
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);

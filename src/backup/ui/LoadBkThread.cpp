@@ -56,7 +56,8 @@ bool LoadBkThread::copyOne(
         return true;
     }
     try {
-        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
+        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()), false,
+            m_keepRead ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         const QString text
             = QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(e.what()));
