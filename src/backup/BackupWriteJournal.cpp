@@ -156,13 +156,8 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
     if (!readRecordText(dir, path, text))
         return false;
     const BackupWriteRecord r = BackupWriteRecord::read(dir, text);
-    if (!r.known()) {
-        if (r.versionName.isEmpty())
-            qWarning("Left %s as it is: it is no record of a write this build knows.", qUtf8Printable(path));
-        else
-            qWarning("Left %s as it is: it is the record of a write of version \"%s\", which this build "
-                     "does not know.",
-                qUtf8Printable(path), r.versionName.constData());
+    if (!r.readable()) {
+        qWarning("Left %s as it is: %s", qUtf8Printable(path), qUtf8Printable(r.why));
         return false;
     }
     BackupWriteSettlement settlement(dir, r);

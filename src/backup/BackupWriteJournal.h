@@ -50,8 +50,9 @@ public:
     // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
     // another program has written the backup since), then removes the record. False, with the
     // record kept, when something could not be put back or the write can be neither finished nor
-    // undone; a record of a version this build does not know, or of a size no write into dir makes,
-    // is kept unread, with a line in the log.
+    // undone; a record of a version this build does not know, of a size no write into dir makes, or
+    // not well-formed in every line and whole (empty, cut short, damaged), is kept and nothing of it
+    // followed, with a line in the log that says why.
     static bool settle(const QDir& dir);
     // settle for the write this process has just committed, without reading the manifest again.
     static bool settleCommitted(const QDir& dir);

@@ -93,8 +93,8 @@ class TestBackupWriter : public QObject
         return path;
     }
 
-    // The text of a record of a write planted in a backup: of the given version, or with a million
-    // lines, each naming stored.
+    // The text of a record of a write planted in a backup: of the given version, empty, of a version
+    // line and a million lines of junk, or with a million lines, each naming stored.
     static QByteArray plantedRecord(const QString& kind, const QString& stored)
     {
         const QByteArray name
@@ -102,6 +102,10 @@ class TestBackupWriter : public QObject
         const QByteArray line = "file - none " + name + '\n';
         if (kind.startsWith("version"))
             return kind.toUtf8() + "\nmanifest - - Manifest.db\n" + line;
+        if (kind == "empty")
+            return QByteArray();
+        if (kind.endsWith("junk"))
+            return "version 3\n" + QByteArray("x\n").repeated(1000000);
         return "version 3\nmanifest - - Manifest.db\n" + line.repeated(1000000);
     }
 
@@ -422,6 +426,18 @@ private Q_SLOTS:
             << QString("^Cannot finish or undo the earlier write into .*\\.$")
             << QString("Left .*/Manifest\\.qmwrite as it is: it is the record of a write of version \"9\", "
                        "which this build does not know\\.");
+        // An empty record is no write's (a write puts its record in place whole, by a rename), nor is
+        // one of junk lines: neither is taken for a write that was undone, or that left nothing.
+        QTest::newRow("an empty record") << QString("empty") << QString("record")
+                                         << QString("^Cannot finish or undo the earlier write into .*\\.$")
+                                         << QString("Left .*/Manifest\\.qmwrite as it is: it is empty, and "
+                                                    "no write leaves its record empty\\.");
+        QTest::newRow("a record of its version line and a million lines of junk")
+            << QString("a million lines of junk") << QString("record")
+            << QString("^Cannot finish or undo the earlier write into .*\\.$")
+            << QString(
+                   "Left .*/Manifest\\.qmwrite as it is: its line 2 is not a line of the record of a write, "
+                   "so the record is damaged\\.");
         QTest::newRow("a record of a million lines")
             << QString("a million lines") << QString("record")
             << QString("^Cannot finish or undo the earlier write into .*\\.$")
