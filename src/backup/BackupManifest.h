@@ -71,6 +71,9 @@ public:
     void readWithoutInfoThrow();
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
+    // Whether the record of that write names the stored file at path: its record in the manifest
+    // may not describe what it holds until the write is finished or undone.
+    bool partOfUnsettledWrite(const QString& path) const { return m_unsettledFiles.contains(path); }
     // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
     // before it reads; throws std::runtime_error when it cannot.
     void settleEarlierWriteThrow();
@@ -276,4 +279,5 @@ private:
     bool m_infoRead = false;
     QString m_infoStamp; // which Manifest.plist readManifestInfo read
     bool m_writeUnsettled = false;
+    QSet<QString> m_unsettledFiles; // the files the record of that write names
 };

@@ -57,9 +57,10 @@ public:
     // settle for the write this process has just committed, without reading the manifest again.
     static bool settleCommitted(const QDir& dir);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
-    // anything reads the backup, and logs in one line what became of it. False, without a word,
-    // when it could not: the caller tells the user.
-    static bool settleLeftover(const QDir& dir);
+    // anything reads the backup, and logs in one line what became of it. False when it could not
+    // (the log says why; the caller tells the user), with the files its record names in named
+    // (none when the record cannot be read).
+    static bool settleLeftover(const QDir& dir, QStringList* named = nullptr);
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
     // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
@@ -98,7 +99,7 @@ public:
 
 private:
     // settle, telling what became of the write; committed when the caller knows it was.
-    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed);
+    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed, QStringList* named = nullptr);
 
     QDir m_dir;
     QString m_manifestName;

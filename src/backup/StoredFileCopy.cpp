@@ -131,7 +131,24 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
     if (!notAsWritten.isEmpty())
-        throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+        throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten).toStdString());
+}
+
+// What is wrong with the stored copy src that is not what its record describes: why, unless the
+// record of a write that was stopped before it ended, and cannot be settled here, names it. Then
+// the copy is no damage: its record changes once that write is finished or undone. What src reads
+// as was written to dest, or nothing when dest is empty.
+QString StoredFileCopy::unsettledOr(const QString& src, const QString& dest, const QString& why) const
+{
+    if (!m_manifest.partOfUnsettledWrite(src))
+        return why;
+    return QStringLiteral("The stored copy %1 is part of a write into the backup that was stopped before it "
+                          "ended and cannot be finished or undone here (the log says why): until it is, the "
+                          "file's record in the manifest does not describe what it holds. %2")
+        .arg(QDir::toNativeSeparators(src),
+            dest.isEmpty() ? QStringLiteral("Nothing was written.")
+                           : QStringLiteral("What the file reads as now was written to %1.")
+                                 .arg(QDir::toNativeSeparators(dest)));
 }
 
 // Copies the stored file in into out as it stands; returns what is wrong with a stored copy that
@@ -188,15 +205,15 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
 {
     const QString stored = QDir::toNativeSeparators(src);
     if (in.size() % 16 != 0)
-        throw BackupManifest::NotAsWritten(
+        throw BackupManifest::NotAsWritten(unsettledOr(src, QString(),
             QStringLiteral("BackupManifest::decryptFile: decrypt failed. The stored copy %1 is "
                            "not the file the phone wrote: its %2 bytes are not whole cipher "
                            "blocks, so it was cut short or is not encrypted. Nothing was "
                            "written; its record gives %3 bytes.")
                 .arg(stored)
                 .arg(in.size())
-                .arg(node->item.size)
-                .toStdString());
+                .arg(node->item.size))
+                                               .toStdString());
     if (!in.seek(0))
         failUnreadable("read", src, in.errorString());
     std::optional<DigestingReader> digesting;

@@ -39,6 +39,7 @@ private:
         OutputFile& out, void* context, BackupManifest::CopyProgress progress, ContentDigest* read) const;
     static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,
         const OutputFile::Progress& progress);
+    QString unsettledOr(const QString& src, const QString& dest, const QString& why) const;
     QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const;
     QString leftEncryptedThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;

@@ -6,6 +6,7 @@
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
 #include "support/FailingDisk.h"
+#include "support/PlainUser.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -239,6 +240,62 @@ class TestBackupWriteSettlement : public QObject
         return record.open(QIODevice::WriteOnly | QIODevice::Truncate) && record.write(text) == text.size();
     }
 
+    // Every folder of the backup in dir made writable (or not) by its owner only.
+    static void setFoldersWritable(const QString& dir, bool writable)
+    {
+        const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther
+            | (writable ? QFileDevice::WriteOwner : QFileDevice::Permissions());
+        QDirIterator it(
+            dir, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QFile::setPermissions(it.next(), mode);
+        QFile::setPermissions(dir, mode);
+    }
+
+    // The backup in dir, with the record of the stopped write, opened by a reader who may not write
+    // in it: the log gives the system's reason why the write cannot be settled, and a file the write
+    // touched that does not read as its record says is told as part of that write, not as damage.
+    static void readByReaderWhoMayNotWrite(
+        const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+    {
+        static QStringList logged;
+        logged.clear();
+        QStringList errors;
+        bool unsettled = false;
+        setFoldersWritable(dir, false);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
+        QString whyNot;
+        {
+            PlainUser plain;
+            whyNot = plain.whyNot();
+            BackupManifest m(dir);
+            if (plain.holdsToPermissions()) {
+                open(m, password);
+                unsettled = m.earlierWriteUnsettled();
+            }
+            for (const BackupManifest::WriteRequest& r : items)
+                if (const BackupManifest::_FileNode* node = m.findNode(r.domain, r.relativePath);
+                    unsettled && node && !node->implied && node->item.isFile())
+                    errors << BackupReads::errorOf([&] { BackupReads::extract(m, node); });
+        }
+        qInstallMessageHandler(previous); // the test's own, which checks the messages it expects
+        setFoldersWritable(dir, true);
+        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));
+        const QString log = logged.join('\n');
+        QVERIFY2(unsettled, qPrintable(log));
+        QVERIFY2(log.contains(QRegularExpression(
+                     "^Cannot .*\\. Permission denied$", QRegularExpression::MultilineOption)),
+            qPrintable(log));
+        QVERIFY2(log.contains("Cannot finish or undo the earlier write into"), qPrintable(log));
+        for (const QString& error : std::as_const(errors))
+            QVERIFY2(error.isEmpty()
+                    || error.contains("is part of a write into the backup that was stopped before it ended "
+                                      "and cannot be finished or undone here"),
+                qPrintable(error));
+    }
+
     // The folder changed after the kill by someone other than the write (see killedAtEveryStep_data).
     static void checkChangedAfterKill(const QString& dir, const QString& password,
         const QList<BackupManifest::WriteRequest>& items, const QHash<QString, QByteArray>& before,
@@ -283,6 +340,9 @@ class TestBackupWriteSettlement : public QObject
             QCOMPARE(GenBackup::folderDigest(dir), digest);
             return;
         }
+        // (Only the beginning of a record, that is no write: nothing was changed.)
+        if (after == "read by a reader who may not write" && QFileInfo::exists(dir + "/Manifest.qmwrite"))
+            readByReaderWhoMayNotWrite(dir, password, items);
         if (after == "renames lost")
             QVERIFY(loseRenames(dir, items));
         if (after == "manifest rewritten")
@@ -372,6 +432,9 @@ private Q_SLOTS:
             << encrypted << "pw" << false << "record: a digest changed" << false;
         QTest::newRow("Manifest.db, the record cut short")
             << QStringList {} << "" << false << "record: cut short" << false;
+        // Read first by a user who may not write in the folder: the write stays for one who may.
+        QTest::newRow("Manifest.db encrypted, read by a reader who may not write")
+            << encrypted << "pw" << false << "read by a reader who may not write" << false;
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup
