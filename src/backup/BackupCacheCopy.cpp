@@ -65,8 +65,10 @@ bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QSt
         && m_cache->isCurrent(node->item.backupFileName(), node->item.mtime, stampOf(stored));
 }
 
-void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh)
+void BackupCacheCopy::copyThrow(
+    const BackupManifest::_FileNode* node, const QString& dest, bool fresh, Read* read)
 {
+    fresh = fresh || read != nullptr;
     // A database and its log are copied from the same write's files.
     const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
     // A copy made from the files an older manifest told is no copy of the backup as it stands.
@@ -84,9 +86,9 @@ void BackupCacheCopy::copyThrow(const BackupManifest::_FileNode* node, const QSt
     // A log or index beside the copy belongs to the copy it was made with.
     QFile::remove(walDest);
     QFile::remove(dest + QStringLiteral("-shm"));
-    copyOneThrow(node, dest);
+    copyOneThrow(node, dest, read);
     if (walStored)
-        copyOneThrow(wal, walDest);
+        copyOneThrow(wal, walDest, read);
 }
 
 bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)
@@ -105,13 +107,14 @@ void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
         throw BackupManifest::NotAsWritten(why.toStdString());
 }
 
-void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest)
+void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read)
 {
     const QString stamp = stampOf(m_manifest.storedFilePath(node->item));
     const QString before = stampOf(dest);
     QString notAsWritten;
     try {
-        m_manifest.copyFile(node, dest, nullptr, nullptr);
+        m_manifest.copyFile(
+            node, dest, nullptr, nullptr, read ? &(*read)[node->item.backupFileName()] : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         notAsWritten = QString::fromUtf8(e.what());
         // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.

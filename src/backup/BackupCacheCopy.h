@@ -2,6 +2,7 @@
 
 #include "backup/BackupManifest.h"
 
+#include <QHash>
 #include <QString>
 
 class BkCacheDb;
@@ -23,10 +24,15 @@ public:
     static void copyWithLogThrow(
         const BackupManifest& manifest, const BackupManifest::_FileNode* node, const QString& dest);
 
+    // What stored files held as a copy read them, by file name (see BackupManifest::copyFile).
+    using Read = QHash<QString, ContentDigest::Sum>;
+
     // Copies node to dest unless the cached copy is current; always when fresh is true. Throws
     // BackupManifest::NotAsWritten for a copy, new or current, whose stored file is not what the
-    // phone wrote.
-    void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, bool fresh = false);
+    // phone wrote. With read, the copy is made afresh, and read gets what node's stored file and
+    // its log's held.
+    void copyThrow(
+        const BackupManifest::_FileNode* node, const QString& dest, bool fresh = false, Read* read = nullptr);
     // Whether the cache knows node's stored file, as it stands now, is not what the phone wrote.
     bool knownNotAsWritten(const BackupManifest::_FileNode* node);
 
@@ -42,7 +48,7 @@ public:
 private:
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
-    void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest);
+    void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read);
     void throwIfMarked(const BackupManifest::_FileNode* node);
     QString cacheRelative(const QString& dest) const;
 

@@ -80,12 +80,12 @@ void requireRegularThrow(const QString& path)
 
 // Settles a write an earlier run left, under the exclusive hold. A write under way holds that
 // itself from before its record is written, so a reader never undoes it from under its writer.
-bool settleLeftoverHeld(const QDir& dir)
+bool settleLeftoverHeld(const QDir& dir, QStringList& named)
 {
     if (!BackupWriteJournal::pending(dir))
         return true;
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
-    return BackupWriteJournal::settleLeftover(dir);
+    return BackupWriteJournal::settleLeftover(dir, &named);
 }
 
 } // namespace
@@ -437,7 +437,9 @@ void BackupManifest::takeNodes(std::vector<std::unique_ptr<_FileNode[]>>& blocks
 void BackupManifest::parseInfo()
 {
     const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
-    m_writeUnsettled = !settleLeftoverHeld(dir);
+    QStringList named;
+    m_writeUnsettled = !settleLeftoverHeld(dir, named);
+    m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());
     if (m_writeUnsettled)
         qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
     // Before the reading: a write after it makes the tree stale, never the stamp new.
@@ -743,9 +745,10 @@ QByteArray BackupManifest::fileKey(const MBDBParser::_MBDBItem& item) const
     return StoredFileCopy(*this).key(item);
 }
 
-void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const
+void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
+    ContentDigest::Sum* stored) const
 {
-    StoredFileCopy(*this).copyThrow(node, dest, context, progress);
+    StoredFileCopy(*this).copyThrow(node, dest, context, progress, stored);
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)
@@ -838,7 +841,9 @@ void BackupManifest::saveManifestDbAsThrow(
 void BackupManifest::settleEarlierWriteThrow()
 {
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
-    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir);
+    QStringList named;
+    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir, &named);
+    m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());
     if (m_writeUnsettled)
         fail(BackupWriteJournal::unsettledText(dir));
 }

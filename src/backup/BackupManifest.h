@@ -71,6 +71,9 @@ public:
     void readWithoutInfoThrow();
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
+    // Whether the record of that write names the stored file at path: its record in the manifest
+    // may not describe what it holds until the write is finished or undone.
+    bool partOfUnsettledWrite(const QString& path) const { return m_unsettledFiles.contains(path); }
     // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
     // before it reads; throws std::runtime_error when it cannot.
     void settleEarlierWriteThrow();
@@ -111,7 +114,10 @@ public:
     void checkLoadedThrow() const;
 
     // Copies the stored file of node to dest, decrypted for an encrypted backup; see StoredFileCopy.
-    void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress) const;
+    // With stored, it gets the content of the stored file as the copy read it (in the same pass):
+    // what a road that writes the copy back expects to replace (WriteRequest::expectedOld).
+    void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
+        ContentDigest::Sum* stored = nullptr) const;
 
     // Writes a copy of the manifest database reduced to the records worth restoring to dest,
     // runs fn on it, and encrypts it again when the backup's manifest is encrypted.
@@ -125,6 +131,9 @@ public:
         QString relativePath;
         bool overwrite = false;
         bool useSecondClassKey = false;
+        // What the stored file this request replaces held when the road read it (see copyFile);
+        // unknown when it read none. The write is refused when the file no longer holds it.
+        ContentDigest::Sum expectedOld;
     };
     // Writes each file under its hashed name (encrypted when the backup is), adds or updates its
     // record and saves the manifest in the backup's own format. Everything is prepared in
@@ -270,4 +279,5 @@ private:
     bool m_infoRead = false;
     QString m_infoStamp; // which Manifest.plist readManifestInfo read
     bool m_writeUnsettled = false;
+    QSet<QString> m_unsettledFiles; // the files the record of that write names
 };

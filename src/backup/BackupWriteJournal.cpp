@@ -108,10 +108,12 @@ bool BackupWriteJournal::settleCommitted(const QDir& dir)
     return settleRecord(dir, outcome, true);
 }
 
-bool BackupWriteJournal::settleLeftover(const QDir& dir)
+bool BackupWriteJournal::settleLeftover(const QDir& dir, QStringList* named)
 {
     Outcome outcome = Outcome::NoRecord;
-    const bool ok = settleRecord(dir, outcome, false);
+    const bool ok = settleRecord(dir, outcome, false, named);
+    if (ok && named)
+        named->clear();
     const QByteArray where = dir.absolutePath().toUtf8();
     if (ok && outcome == Outcome::LeftAsIs)
         qWarning("Left the files of the write into %s that was stopped before it ended as they are: "
@@ -146,7 +148,7 @@ bool BackupWriteJournal::present(const QString& path)
     return ::lstat(native(path).constData(), &st) == 0;
 }
 
-bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool committed)
+bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool committed, QStringList* named)
 {
     const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
     if (!present(path))
@@ -156,21 +158,24 @@ bool BackupWriteJournal::settleRecord(const QDir& dir, Outcome& outcome, bool co
     if (!readRecordText(dir, path, text))
         return false;
     const BackupWriteRecord r = BackupWriteRecord::read(dir, text);
-    if (!r.known()) {
-        if (r.versionName.isEmpty())
-            qWarning("Left %s as it is: it is no record of a write this build knows.", qUtf8Printable(path));
-        else
-            qWarning("Left %s as it is: it is the record of a write of version \"%s\", which this build "
-                     "does not know.",
-                qUtf8Printable(path), r.versionName.constData());
+    if (!r.readable()) {
+        qWarning("Left %s as it is: %s", qUtf8Printable(path), qUtf8Printable(r.why));
         return false;
     }
+    if (named)
+        for (const Entry& e : r.files)
+            named->append(e.target);
     BackupWriteSettlement settlement(dir, r);
     outcome = settlement.decide(committed);
     if (!settlement.apply())
         return false;
     OutputFile::syncPath(dir.absolutePath());
-    return removeIfPresent(path) && removeIfPresent(tempOf(path));
+    for (const QString& name : { path, tempOf(path) })
+        if (!removeIfPresent(name)) {
+            qWarning("Cannot remove %s. %s", qUtf8Printable(name), std::strerror(errno));
+            return false;
+        }
+    return true;
 }
 
 bool BackupWriteJournal::rename(const QString& from, const QString& to)

@@ -50,15 +50,17 @@ public:
     // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
     // another program has written the backup since), then removes the record. False, with the
     // record kept, when something could not be put back or the write can be neither finished nor
-    // undone; a record of a version this build does not know, or of a size no write into dir makes,
-    // is kept unread, with a line in the log.
+    // undone; a record of a version this build does not know, of a size no write into dir makes, or
+    // not well-formed in every line and whole (empty, cut short, damaged), is kept and nothing of it
+    // followed, with a line in the log that says why.
     static bool settle(const QDir& dir);
     // settle for the write this process has just committed, without reading the manifest again.
     static bool settleCommitted(const QDir& dir);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
-    // anything reads the backup, and logs in one line what became of it. False, without a word,
-    // when it could not: the caller tells the user.
-    static bool settleLeftover(const QDir& dir);
+    // anything reads the backup, and logs in one line what became of it. False when it could not
+    // (the log says why; the caller tells the user), with the files its record names in named
+    // (none when the record cannot be read).
+    static bool settleLeftover(const QDir& dir, QStringList* named = nullptr);
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
     // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
@@ -97,7 +99,7 @@ public:
 
 private:
     // settle, telling what became of the write; committed when the caller knows it was.
-    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed);
+    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed, QStringList* named = nullptr);
 
     QDir m_dir;
     QString m_manifestName;

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,6 +32,12 @@ QString resolved(const QString& path)
 }
 
 } // namespace
+
+void BackupWritePlace::cannot(const QString& what, int error) const
+{
+    qWarning("Cannot %s in the backup in %s. %s", qUtf8Printable(what), qUtf8Printable(m_dir.absolutePath()),
+        std::strerror(error));
+}
 
 void BackupWritePlace::leftAlone(const QDir& dir, const QString& relative, const char* why)
 {
@@ -73,8 +80,10 @@ BackupWritePlace::BackupWritePlace(const QDir& dir, const QString& path)
     m_blocked = error == ELOOP || error == ENOTDIR;
     if (m_blocked)
         leftAlone(m_dir, m_relative, "a link or a file stands on its way there");
-    else if (error != 0 && error != ENOENT)
+    else if (error != 0 && error != ENOENT) {
         m_failed = true;
+        cannot(QStringLiteral("open the folder of %1").arg(m_relative), error);
+    }
 }
 
 BackupWritePlace::~BackupWritePlace()
@@ -116,7 +125,10 @@ bool BackupWritePlace::remove(const char* suffix)
         return !m_failed;
     BackupWriteJournal::announce();
     changed();
-    return ::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT;
+    if (::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT)
+        return true;
+    cannot(QStringLiteral("remove %1").arg(m_relative + QString::fromUtf8(suffix)), errno);
+    return false;
 }
 
 bool BackupWritePlace::move(const char* from, const char* to)
@@ -126,7 +138,12 @@ bool BackupWritePlace::move(const char* from, const char* to)
         return false;
     BackupWriteJournal::announce();
     changed();
-    return ::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0;
+    if (::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0)
+        return true;
+    cannot(QStringLiteral("rename %1 to %2")
+               .arg(m_relative + QString::fromUtf8(from), m_relative + QString::fromUtf8(to)),
+        errno);
+    return false;
 }
 
 bool BackupWritePlace::putBack()
@@ -148,12 +165,18 @@ ContentDigest::Sum BackupWritePlace::sum(const char* suffix, ContentDigest::Kind
     const int fd = ::openat(m_fd, name(suffix).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     QFile in;
     if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        const int error = fd < 0 ? errno : EIO;
         if (fd >= 0)
             ::close(fd);
         m_failed = true;
+        cannot(QStringLiteral("read %1").arg(m_relative + QString::fromUtf8(suffix)), error);
         return {};
     }
     const ContentDigest::Sum s = ContentDigest::of(in, digest);
+    if (!s.known())
+        qWarning("Cannot read %s in the backup in %s. %s",
+            qUtf8Printable(m_relative + QString::fromUtf8(suffix)), qUtf8Printable(m_dir.absolutePath()),
+            qUtf8Printable(in.errorString()));
     m_failed = m_failed || !s.known();
     m_sums.insert(key, s);
     return s;
@@ -175,7 +198,10 @@ bool BackupWritePlace::sameFile(const char* a, const char* b)
 
 bool BackupWritePlace::sync() const
 {
-    return m_fd < 0 || ::fsync(m_fd) == 0;
+    if (m_fd < 0 || ::fsync(m_fd) == 0)
+        return true;
+    cannot(QStringLiteral("write the folder of %1 to the disk").arg(m_relative), errno);
+    return false;
 }
 
 void BackupWritePlace::removeFolder()

@@ -70,6 +70,8 @@ public:
 
 private:
     QByteArray name(const char* suffix) const { return m_leaf + suffix; }
+    // Logs a step that failed, with the system's reason.
+    void cannot(const QString& what, int error) const;
     Kind kind(const char* suffix, struct stat* st = nullptr);
     void changed() { m_sums.clear(); }
 

@@ -16,14 +16,16 @@ struct Layout {
     int version;
     QList<Field> manifest;
     QList<Field> file;
+    bool ended; // its last line ends it, with the digest of all before
 };
 
 const QList<Layout>& layouts()
 {
     static const QList<Layout> all {
-        { 1, { Field::Id }, { Field::Id } },
-        { 2, { Field::Replaced, Field::Staged }, { Field::Staged } },
-        { 3, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old } },
+        { 1, { Field::Id }, { Field::Id }, false },
+        { 2, { Field::Replaced, Field::Staged }, { Field::Staged }, false },
+        { 3, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, false },
+        { 4, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, true },
     };
     return all;
 }
@@ -42,7 +44,7 @@ int versionOf(const QByteArray& first, QByteArray& name)
 {
     if (!first.startsWith("version ")) {
         const QByteArray word = first.left(first.indexOf(' '));
-        const bool first1 = first.isEmpty() || word == "manifest" || word == "file" || word == "folder";
+        const bool first1 = word == "manifest" || word == "file" || word == "folder";
         name = first1 ? QByteArray("1") : QByteArray();
         return first1 ? 1 : 0;
     }
@@ -59,6 +61,15 @@ QByteArray fieldText(Field f, const BackupWriteRecord::Entry& e)
     if (f == Field::Old)
         return e.existed ? e.old.text() : QByteArrayLiteral("none");
     return QByteArrayLiteral("-");
+}
+
+// Whether v is a field's text as a write gives it: a number, or a content (or "-", or "none" for
+// an old content), written the one way the write writes it.
+bool fieldValid(Field f, const QByteArray& v)
+{
+    if (f == Field::Id)
+        return !v.isEmpty() && std::all_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return v == "-" || (f == Field::Old && v == "none") || ContentDigest::Sum::fromText(v).text() == v;
 }
 
 // The fields of one line into e, and the manifest's replaced content into r.
@@ -83,6 +94,84 @@ void readFields(
             break;
         }
     }
+}
+
+// Reads one line after the version line into r (only checks it without r); false when it is no
+// line of a record of layout l (a second manifest line among them). named tells whether the
+// manifest line was read.
+bool readLine(const QDir& dir, const Layout& l, const QByteArray& line, BackupWriteRecord* r, bool& named)
+{
+    const QList<QByteArray> f = line.split(' ');
+    if (f[0] == "folder") {
+        const QString name = QString::fromUtf8(line.mid(7));
+        if (name.isEmpty() || !r)
+            return !name.isEmpty();
+        const QString folder = BackupWritePlace::inside(dir, name);
+        if (!folder.isEmpty())
+            r->folders.append(folder);
+        return true;
+    }
+    const bool manifest = f[0] == "manifest";
+    const QList<Field>& fields = manifest ? l.manifest : l.file;
+    if ((!manifest && f[0] != "file") || (manifest && named) || f.size() < fields.size() + 2)
+        return false;
+    qsizetype at = f[0].size() + 1;
+    for (int i = 1; i <= fields.size(); ++i) {
+        if (!fieldValid(fields[i - 1], f[i]))
+            return false;
+        at += f[i].size() + 1;
+    }
+    if (at >= line.size())
+        return false; // no name
+    named = named || manifest;
+    if (!r)
+        return true;
+    BackupWriteRecord::Entry e { BackupWritePlace::inside(dir, QString::fromUtf8(line.mid(at))) };
+    readFields(fields, f, e, *r);
+    if (manifest) {
+        r->manifest = e.target;
+        r->manifestId = e.tempId;
+        r->manifestStaged = e.staged;
+    } else if (!e.target.isEmpty())
+        r->files.append(e);
+    else
+        r->unreachable = r->unreachable || e.staged.known() || e.tempId != 0;
+    return true;
+}
+
+// The digest the end line gives to all that comes before it.
+QByteArray endLine(const QByteArray& before)
+{
+    ContentDigest d;
+    d.add(before);
+    return "end " + d.sum().text();
+}
+
+// Why the record text of layout l is no whole record of a write, empty when it is one; lines (its
+// lines from first on) are left as those that describe the write. Every line is checked before
+// any is followed: a damaged record is refused as a whole.
+QString damage(const QDir& dir, const Layout& l, const QByteArray& text, int first, QList<QByteArray>& lines)
+{
+    if (!text.endsWith('\n'))
+        return QStringLiteral("its last line is cut short, so the record is damaged.");
+    lines.removeLast(); // the nothing after the last line's end
+    const bool ends = l.ended && !lines.isEmpty() && lines.last().startsWith("end ");
+    if (ends)
+        lines.removeLast();
+    bool named = false;
+    for (int i = first; i < lines.size(); ++i)
+        if (!readLine(dir, l, lines[i], nullptr, named))
+            return QStringLiteral(
+                "its line %1 is not a line of the record of a write, so the record is damaged.")
+                .arg(i + 1);
+    const qsizetype endAt = text.lastIndexOf('\n', text.size() - 2) + 1;
+    if (l.ended && !ends)
+        return QStringLiteral("it lacks the line that ends the record of a write, so it was cut short.");
+    if (ends && text.mid(endAt).chopped(1) != endLine(text.left(endAt)))
+        return QStringLiteral("what it holds is not what its last line gives, so the record is damaged.");
+    if (!named)
+        return QStringLiteral("it names no manifest, as the record of every write does.");
+    return QString();
 }
 
 qint64 regularSize(const QDir& dir, const QString& name)
@@ -125,41 +214,33 @@ QByteArray BackupWriteRecord::text(const QDir& dir, const QString& manifestName,
             text += fieldText(f, e) + ' ';
         text += dir.relativeFilePath(e.target).toUtf8() + '\n';
     }
-    return text;
+    // Written last: a record cut short, or with any byte changed, is told by it.
+    return text + endLine(text) + '\n';
 }
 
 BackupWriteRecord BackupWriteRecord::read(const QDir& dir, const QByteArray& text)
 {
     BackupWriteRecord r;
-    const QList<QByteArray> lines = text.split('\n');
-    r.version = versionOf(lines.value(0), r.versionName);
-    if (!r.known())
+    if (text.isEmpty()) {
+        r.why = QStringLiteral("it is empty, and no write leaves its record empty.");
         return r;
-    const Layout& l = *layoutOf(r.version);
-    for (const QByteArray& line : lines) {
-        const QList<QByteArray> f = line.split(' ');
-        if (f.size() >= 2 && f[0] == "folder") {
-            const QString folder = BackupWritePlace::inside(dir, QString::fromUtf8(line.mid(7)));
-            if (!folder.isEmpty())
-                r.folders.append(folder);
-        }
-        const bool manifest = f[0] == "manifest";
-        const QList<Field>& fields = manifest ? l.manifest : l.file;
-        if ((!manifest && f[0] != "file") || f.size() < fields.size() + 2)
-            continue;
-        qsizetype at = f[0].size() + 1;
-        for (int i = 1; i <= fields.size(); ++i)
-            at += f[i].size() + 1;
-        Entry e { BackupWritePlace::inside(dir, QString::fromUtf8(line.mid(at))) };
-        readFields(fields, f, e, r);
-        if (manifest) {
-            r.manifest = e.target;
-            r.manifestId = e.tempId;
-            r.manifestStaged = e.staged;
-        } else if (!e.target.isEmpty())
-            r.files.append(e);
-        else
-            r.unreachable = r.unreachable || e.staged.known() || e.tempId != 0;
     }
+    QList<QByteArray> lines = text.split('\n');
+    r.version = versionOf(lines.value(0), r.versionName);
+    if (!r.known()) {
+        r.why = r.versionName.isEmpty()
+            ? QStringLiteral("it is no record of a write this build knows.")
+            : QStringLiteral("it is the record of a write of version \"%1\", which this build does not know.")
+                  .arg(QString::fromUtf8(r.versionName));
+        return r;
+    }
+    const Layout& l = *layoutOf(r.version);
+    const int first = r.version > 1 ? 1 : 0;
+    r.why = damage(dir, l, text, first, lines);
+    if (!r.why.isEmpty())
+        return r;
+    bool named = false;
+    for (int i = first; i < lines.size(); ++i)
+        readLine(dir, l, lines[i], &r, named);
     return r;
 }

@@ -9,17 +9,20 @@
 #include <QString>
 #include <QStringList>
 
-// The record of a write into a backup folder as its file holds it. It starts with "version 3", then
+// The record of a write into a backup folder as its file holds it. It starts with "version 4", then
 // "manifest <replaced> <staged> <name>", "folder <name>" and "file <staged> <old> <name>" lines,
-// each content a ContentDigest::Sum's text or "-", and <old> "none" for a file that did not exist.
-// Each version has one list of the fields its lines give before the name: version 2 has no <old>;
-// version 1 has no version line, and inode numbers of the temporaries for contents.
+// each content a ContentDigest::Sum's text or "-", and <old> "none" for a file that did not exist,
+// and ends with "end <content of all before that line>", so that a record cut short or changed in
+// any byte is told. Each version has one list of the fields its lines give before the name:
+// version 3 has no end line; version 2 has no <old> either; version 1 has no version line, and
+// inode numbers of the temporaries for contents. A record not well-formed in every line (of an
+// unknown version, empty, cut short, damaged or planted) is refused as a whole, nothing of it read.
 class BackupWriteRecord
 {
 public:
     using Entry = BackupWriteJournal::Entry;
     // The version this build writes.
-    static constexpr int kVersion = 3;
+    static constexpr int kVersion = 4;
 
     // The record's name in the backup folder.
     static QString fileName();
@@ -35,12 +38,14 @@ public:
     // The record text gives, its names resolved in dir: one outside it is logged and left out.
     static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
 
-    // Whether this build knows the record's version (else versionName tells it, and nothing else
-    // is read).
+    // Whether this build knows the record's version (else versionName tells it).
     bool known() const { return version > 0; }
+    // Whether the record was read; else why tells why it is refused, and nothing of it is read.
+    bool readable() const { return why.isEmpty(); }
 
     int version = kVersion;
     QByteArray versionName;
+    QString why; // why the record is refused as a whole; empty when it was read
     bool unreachable = false; // a file the write may have changed is out of reach
     QString manifest; // empty when the record names none inside the folder
     ContentDigest::Sum manifestReplaced;

@@ -252,10 +252,10 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
             checkFolderThrow(sub);
         const QString target = MBDBParser::getBKFilePath(dir, name, false);
         if (!m_planned.contains(target))
-            journal->files.append(m_planned[target] = plannedThrow(target, r.overwrite));
+            journal->files.append(m_planned[target] = plannedThrow(target, r.overwrite, r.expectedOld));
     }
     if (!m_log.isEmpty())
-        journal->files.append(m_planned[m_log] = plannedThrow(m_log, true));
+        journal->files.append(m_planned[m_log] = plannedThrow(m_log, true, {}));
     journal->writeThrow();
     m_journal = std::move(journal);
 }
@@ -314,14 +314,18 @@ void BackupWriter::checkFolderThrow(const QString& folder)
 }
 
 // The entry of a file the write may replace, with what it holds now, read once; the name of its old
-// copy is freed for this write.
-BackupWriteJournal::Entry BackupWriter::plannedThrow(const QString& target, bool overwrite)
+// copy is freed for this write. A file that no longer holds what the road read from it (expected)
+// is another program's change since that reading: the road's content would replace it.
+BackupWriteJournal::Entry BackupWriter::plannedThrow(
+    const QString& target, bool overwrite, const ContentDigest::Sum& expected)
 {
     BackupWriteJournal::Entry e { target, {}, 0, {}, true };
     struct stat st;
     if (::lstat(QFile::encodeName(target).constData(), &st) != 0) {
         if (errno != ENOENT)
             fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
+        if (expected.known())
+            fail(changedText(target));
         e.existed = false;
         return e;
     }
@@ -332,9 +336,11 @@ BackupWriteJournal::Entry BackupWriter::plannedThrow(const QString& target, bool
     if (!RegularFile::openRead(in, target, &why, false))
         fail(QStringLiteral("Cannot write into the backup in %1: %2 cannot be read. %3")
                  .arg(m_manifest.dir.absolutePath(), target, why));
-    e.old = ContentDigest::of(in);
+    e.old = ContentDigest::of(in, expected.known() ? expected.kind : ContentDigest::Kind::Xxh128);
     if (!e.old.known())
         fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
+    if (expected.known() && e.old != expected)
+        fail(changedText(target));
     if (!BackupWriteJournal::freeAsideName(target))
         fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteJournal::asideOf(target), systemText()));
     return e;

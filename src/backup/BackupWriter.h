@@ -27,11 +27,12 @@ class Sqlite3DB;
 // name, or, for an old copy, moved to a free name with a word in the log.
 //
 // The manifest is staged from the one in place, by content: for an encrypted Manifest.db, the copy
-// decrypted at loading must be of the file in place. Just before each target (the manifest last)
-// is replaced it must still hold what it held when the write was planned: a program that does not
-// take the folder's lock may have changed it meanwhile, and then the write is undone, that
-// program's file kept, and the error names it (or, for an encrypted manifest, says to load the
-// backup again).
+// decrypted at loading must be of the file in place. A file the road read before the write (and
+// merged into what it writes) must still hold what it read when the write is planned. Just before
+// each target (the manifest last) is replaced it must still hold what it held when the write was
+// planned: a program that does not take the folder's lock may have changed it meanwhile, and then
+// the write is undone, that program's file kept, and the error names it (or, for an encrypted
+// manifest, says to load the backup again).
 class BackupWriter
 {
 public:
@@ -106,7 +107,8 @@ private:
     ContentDigest::Sum readReplacedManifestThrow();
     static std::unique_ptr<QTemporaryDir> workFolderThrow();
     void checkFolderThrow(const QString& folder);
-    BackupWriteJournal::Entry plannedThrow(const QString& target, bool overwrite);
+    BackupWriteJournal::Entry plannedThrow(
+        const QString& target, bool overwrite, const ContentDigest::Sum& expected);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
     void encryptInto(
         Staged& s, const BackupManifest::_FileNode* existing, QFile& in, QFile& out, ContentDigest& written);

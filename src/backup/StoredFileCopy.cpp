@@ -5,6 +5,7 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFolderLock.h"
+#include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
 #include "backup/StoredFile.h"
 
@@ -94,7 +95,7 @@ QByteArray StoredFileCopy::key(const MBDBParser::_MBDBItem& item) const
 }
 
 void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
-    BackupManifest::CopyProgress progress) const
+    BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
 {
     if (!node)
         return;
@@ -117,31 +118,59 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
-    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress)
-                                          : decryptCopyThrow(node, key, src, in, out);
+    // What the stored file held is taken from the bytes the copy reads, in the same pass.
+    ContentDigest read;
+    ContentDigest* digest = stored ? &read : nullptr;
+    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
+                                          : decryptCopyThrow(node, key, src, in, out, digest);
     if (!out.commit())
         fail(out.failure());
+    if (stored)
+        *stored = read.sum();
     struct utimbuf times;
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
     if (!notAsWritten.isEmpty())
-        throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+        throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten).toStdString());
+}
+
+// What is wrong with the stored copy src that is not what its record describes: why, unless the
+// record of a write that was stopped before it ended, and cannot be settled here, names it. Then
+// the copy is no damage: its record changes once that write is finished or undone. What src reads
+// as was written to dest, or nothing when dest is empty.
+QString StoredFileCopy::unsettledOr(const QString& src, const QString& dest, const QString& why) const
+{
+    if (!m_manifest.partOfUnsettledWrite(src))
+        return why;
+    return QStringLiteral("The stored copy %1 is part of a write into the backup that was stopped before it "
+                          "ended and cannot be finished or undone here (the log says why): until it is, the "
+                          "file's record in the manifest does not describe what it holds. %2")
+        .arg(QDir::toNativeSeparators(src),
+            dest.isEmpty() ? QStringLiteral("Nothing was written.")
+                           : QStringLiteral("What the file reads as now was written to %1.")
+                                 .arg(QDir::toNativeSeparators(dest)));
 }
 
 // Copies the stored file in into out as it stands; returns what is wrong with a stored copy that
 // is not the file the phone wrote (written all the same), empty when nothing is.
 QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src,
-    QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress) const
+    QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress,
+    ContentDigest* read) const
 {
     QString notAsWritten = leftEncryptedThrow(node, src, in, out.fileName());
     if (notAsWritten.isEmpty())
         notAsWritten = cutShortThrow(node, src, in, out.fileName());
     const qint64 total = in.size();
-    const bool copied = out.copyFrom(in.handle(), [&](qint64 done) {
+    const OutputFile::Progress told = [&](qint64 done) {
         if (progress)
             progress(total, done, context);
         return true;
-    });
+    };
+    if (read) {
+        copyReadingThrow(src, in, out, *read, told);
+        return notAsWritten;
+    }
+    const bool copied = out.copyFrom(in.handle(), told);
     if (!copied && out.sourceFailed())
         failUnreadable("read", src, out.errorString());
     if (!copied)
@@ -149,25 +178,51 @@ QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node,
     return notAsWritten;
 }
 
+// Copies the whole of in into out through this process, adding what it reads to read: a kernel
+// copy would need the stored file read once more for its digest.
+void StoredFileCopy::copyReadingThrow(
+    const QString& src, QFile& in, OutputFile& out, ContentDigest& read, const OutputFile::Progress& progress)
+{
+    if (!in.seek(0))
+        failUnreadable("read", src, in.errorString());
+    QByteArray buf(256 * 1024, Qt::Uninitialized);
+    qint64 done = 0;
+    qint64 n = 0;
+    while ((n = in.read(buf.data(), buf.size())) > 0) {
+        if (out.write(buf.constData(), n) != n)
+            fail(out.failure());
+        read.add(buf.constData(), n);
+        progress(done += n);
+    }
+    if (n < 0)
+        failUnreadable("read", src, in.errorString());
+}
+
 // Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
 // its padding (written all the same: it may be all there is), empty when nothing is.
 QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key,
-    const QString& src, QFile& in, OutputFile& out) const
+    const QString& src, QFile& in, OutputFile& out, ContentDigest* read) const
 {
     const QString stored = QDir::toNativeSeparators(src);
     if (in.size() % 16 != 0)
-        throw BackupManifest::NotAsWritten(
+        throw BackupManifest::NotAsWritten(unsettledOr(src, QString(),
             QStringLiteral("BackupManifest::decryptFile: decrypt failed. The stored copy %1 is "
                            "not the file the phone wrote: its %2 bytes are not whole cipher "
                            "blocks, so it was cut short or is not encrypted. Nothing was "
                            "written; its record gives %3 bytes.")
                 .arg(stored)
                 .arg(in.size())
-                .arg(node->item.size)
-                .toStdString());
+                .arg(node->item.size))
+                                               .toStdString());
+    if (!in.seek(0))
+        failUnreadable("read", src, in.errorString());
+    std::optional<DigestingReader> digesting;
+    if (read)
+        digesting.emplace(in, *read);
     BackupCrypto::Decrypted got;
     try {
-        got = BackupCrypto::decryptStream(key, in, out, node->item.size);
+        got = BackupCrypto::decryptStream(key,
+            read ? static_cast<QIODevice&>(*digesting) : static_cast<QIODevice&>(in), out, node->item.size);
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/OutputFile.h"
 #include "backup/BackupManifest.h"
+#include "backup/ContentDigest.h"
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 
-class OutputFile;
 class QFile;
 
 // The copy of one stored file of a backup to a destination, decrypted with its record's key in an
@@ -21,7 +22,7 @@ public:
 
     // See BackupManifest::copyFile.
     void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
-        BackupManifest::CopyProgress progress) const;
+        BackupManifest::CopyProgress progress, ContentDigest::Sum* stored = nullptr) const;
     // See BackupManifest::fileKeyBlob and BackupManifest::fileKey.
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     QByteArray key(const MBDBParser::_MBDBItem& item) const;
@@ -35,7 +36,10 @@ public:
 
 private:
     QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,
-        OutputFile& out, void* context, BackupManifest::CopyProgress progress) const;
+        OutputFile& out, void* context, BackupManifest::CopyProgress progress, ContentDigest* read) const;
+    static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,
+        const OutputFile::Progress& progress);
+    QString unsettledOr(const QString& src, const QString& dest, const QString& why) const;
     QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const;
     QString leftEncryptedThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
@@ -44,7 +48,7 @@ private:
     static QByteArray headThrow(const QString& src, QFile& in);
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
-        QFile& in, OutputFile& out) const;
+        QFile& in, OutputFile& out, ContentDigest* read) const;
     // The record's key blob read from its row in Manifest.db; errors name the backup's own file.
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     std::optional<QByteArray> lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;

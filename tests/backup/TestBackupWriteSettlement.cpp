@@ -6,6 +6,7 @@
 #include "backup/support/GenBackup.h"
 #include "messages/support/MsgFixtures.h"
 #include "support/FailingDisk.h"
+#include "support/PlainUser.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -62,9 +63,9 @@ class TestBackupWriteSettlement : public QObject
             QFile::rename(dir + ".record", record);
     }
 
-    // The record of a write left in dir rewritten as a version that took SHA-256 digests wrote it,
-    // each content found among the files of the backup and the manifest of pristine. False when
-    // one is not found.
+    // The record of a write left in dir rewritten as a version that took SHA-256 digests wrote it
+    // (version 3, without the line that ends later records), each content found among the files of
+    // the backup and the manifest of pristine. False when one is not found.
     static bool recordAsBefore(const QString& dir, const QString& pristine)
     {
         QFile record(dir + "/Manifest.qmwrite");
@@ -78,6 +79,9 @@ class TestBackupWriteSettlement : public QObject
                 files << it.next();
         QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
         record.close();
+        if (!text.startsWith("version 4\n") || !text.endsWith('\n'))
+            return false;
+        text = "version 3" + text.mid(9, text.lastIndexOf('\n', text.size() - 2) - 8);
         for (const QString& file : std::as_const(files)) {
             const QByteArray bytes = readAll(file);
             ContentDigest fast;
@@ -211,6 +215,87 @@ class TestBackupWriteSettlement : public QObject
         return true;
     }
 
+    // The record of the write left in dir damaged as a disk or an editor may: "a key misspelt" on a
+    // line of a file, "a line removed", "a digest changed", or "cut short". False when the record
+    // has nothing to damage so.
+    static bool damageRecord(const QString& dir, const QString& damage)
+    {
+        QFile record(dir + "/Manifest.qmwrite");
+        if (!record.open(QIODevice::ReadOnly))
+            return false;
+        QByteArray text = record.readAll();
+        record.close();
+        const qsizetype line = text.indexOf("\nfile ") + 1;
+        const qsizetype digest = text.indexOf(":xxh128:") + 8;
+        if (line == 0 || digest == 7 || text.size() < 10)
+            return false;
+        if (damage.endsWith("a key misspelt"))
+            text[line + 2] = '1';
+        else if (damage.endsWith("a line removed"))
+            text.remove(line, text.indexOf('\n', line) + 1 - line);
+        else if (damage.endsWith("a digest changed"))
+            text[digest] = text[digest] == '0' ? '1' : '0';
+        else
+            text.chop(10);
+        return record.open(QIODevice::WriteOnly | QIODevice::Truncate) && record.write(text) == text.size();
+    }
+
+    // Every folder of the backup in dir made writable (or not) by its owner only.
+    static void setFoldersWritable(const QString& dir, bool writable)
+    {
+        const QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::ExeOwner
+            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther
+            | (writable ? QFileDevice::WriteOwner : QFileDevice::Permissions());
+        QDirIterator it(
+            dir, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            QFile::setPermissions(it.next(), mode);
+        QFile::setPermissions(dir, mode);
+    }
+
+    // The backup in dir, with the record of the stopped write, opened by a reader who may not write
+    // in it: the log gives the system's reason why the write cannot be settled, and a file the write
+    // touched that does not read as its record says is told as part of that write, not as damage.
+    static void readByReaderWhoMayNotWrite(
+        const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+    {
+        static QStringList logged;
+        logged.clear();
+        QStringList errors;
+        bool unsettled = false;
+        setFoldersWritable(dir, false);
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
+        QString whyNot;
+        {
+            PlainUser plain;
+            whyNot = plain.whyNot();
+            BackupManifest m(dir);
+            if (plain.holdsToPermissions()) {
+                open(m, password);
+                unsettled = m.earlierWriteUnsettled();
+            }
+            for (const BackupManifest::WriteRequest& r : items)
+                if (const BackupManifest::_FileNode* node = m.findNode(r.domain, r.relativePath);
+                    unsettled && node && !node->implied && node->item.isFile())
+                    errors << BackupReads::errorOf([&] { BackupReads::extract(m, node); });
+        }
+        qInstallMessageHandler(previous); // the test's own, which checks the messages it expects
+        setFoldersWritable(dir, true);
+        QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));
+        const QString log = logged.join('\n');
+        QVERIFY2(unsettled, qPrintable(log));
+        QVERIFY2(log.contains(QRegularExpression(
+                     "^Cannot .*\\. Permission denied$", QRegularExpression::MultilineOption)),
+            qPrintable(log));
+        QVERIFY2(log.contains("Cannot finish or undo the earlier write into"), qPrintable(log));
+        for (const QString& error : std::as_const(errors))
+            QVERIFY2(error.isEmpty()
+                    || error.contains("is part of a write into the backup that was stopped before it ended "
+                                      "and cannot be finished or undone here"),
+                qPrintable(error));
+    }
+
     // The folder changed after the kill by someone other than the write (see killedAtEveryStep_data).
     static void checkChangedAfterKill(const QString& dir, const QString& password,
         const QList<BackupManifest::WriteRequest>& items, const QHash<QString, QByteArray>& before,
@@ -246,6 +331,18 @@ class TestBackupWriteSettlement : public QObject
                 QVERIFY2(readAll(name) == "another program's", qPrintable(name + " was not kept"));
             return;
         }
+        if (after.startsWith("record") && damageRecord(dir, after)) {
+            // Refused as a whole: nothing of it is followed, nothing in the folder changes.
+            const QString digest = GenBackup::folderDigest(dir);
+            BackupManifest m(dir);
+            open(m, password);
+            QVERIFY(m.earlierWriteUnsettled());
+            QCOMPARE(GenBackup::folderDigest(dir), digest);
+            return;
+        }
+        // (Only the beginning of a record, that is no write: nothing was changed.)
+        if (after == "read by a reader who may not write" && QFileInfo::exists(dir + "/Manifest.qmwrite"))
+            readByReaderWhoMayNotWrite(dir, password, items);
         if (after == "renames lost")
             QVERIFY(loseRenames(dir, items));
         if (after == "manifest rewritten")
@@ -325,6 +422,19 @@ private Q_SLOTS:
         // The record as a version of the program that took SHA-256 digests left it.
         QTest::newRow("Manifest.db, recorded with SHA-256")
             << QStringList {} << "" << false << "sha256" << false;
+        // A record damaged in one line, or cut short, is refused as a whole: none of its lines is
+        // followed while others are left out.
+        QTest::newRow("Manifest.db encrypted, a key of the record misspelt")
+            << encrypted << "pw" << false << "record: a key misspelt" << false;
+        QTest::newRow("Manifest.db encrypted, a line of the record removed")
+            << encrypted << "pw" << false << "record: a line removed" << false;
+        QTest::newRow("Manifest.db encrypted, a digest of the record changed")
+            << encrypted << "pw" << false << "record: a digest changed" << false;
+        QTest::newRow("Manifest.db, the record cut short")
+            << QStringList {} << "" << false << "record: cut short" << false;
+        // Read first by a user who may not write in the folder: the write stays for one who may.
+        QTest::newRow("Manifest.db encrypted, read by a reader who may not write")
+            << encrypted << "pw" << false << "read by a reader who may not write" << false;
     }
 
     // A write killed before any one of the renames, links and removals it makes inside the backup

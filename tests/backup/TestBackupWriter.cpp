@@ -51,7 +51,8 @@ class TestBackupWriter : public QObject
         return manifest.size() >= 4 && manifest[2] != "-";
     }
 
-    // Where a write into dir stands when it makes a change: "planned" before the old file of target
+    // Where a write into dir stands when it makes a change: "read" before the write begins, after the
+    // road read the file it replaces (and merged into it), "planned" before the old file of target
     // is kept aside, "checked" before its staged file takes its place, "committed" after the manifest
     // took the place of the old.
     static QString momentOf(const QString& dir, const QString& target)
@@ -75,6 +76,8 @@ class TestBackupWriter : public QObject
             : change.startsWith("Manifest.db's log")     ? dir + "/Manifest.db-wal"
             : change.startsWith("Manifest.db")           ? dir + "/Manifest.db"
                                                          : added;
+        if (change.endsWith("removed"))
+            return QFile::remove(path) ? path : QString();
         QFile f(change.endsWith("replaced") ? path + ".theirs" : path);
         const QIODevice::OpenMode mode = change.endsWith("replaced") || change.endsWith("made")
             ? QIODevice::WriteOnly
@@ -90,8 +93,8 @@ class TestBackupWriter : public QObject
         return path;
     }
 
-    // The text of a record of a write planted in a backup: of the given version, or with a million
-    // lines, each naming stored.
+    // The text of a record of a write planted in a backup: of the given version, empty, of a version
+    // line and a million lines of junk, or with a million lines, each naming stored.
     static QByteArray plantedRecord(const QString& kind, const QString& stored)
     {
         const QByteArray name
@@ -99,6 +102,10 @@ class TestBackupWriter : public QObject
         const QByteArray line = "file - none " + name + '\n';
         if (kind.startsWith("version"))
             return kind.toUtf8() + "\nmanifest - - Manifest.db\n" + line;
+        if (kind == "empty")
+            return QByteArray();
+        if (kind.endsWith("junk"))
+            return "version 3\n" + QByteArray("x\n").repeated(1000000);
         return "version 3\nmanifest - - Manifest.db\n" + line.repeated(1000000);
     }
 
@@ -248,11 +255,23 @@ private Q_SLOTS:
         // there just after: the next write through it starts from the one in place or not at all.
         QTest::newRow("Manifest.db written just after the commit, encrypted, written again")
             << encrypted << QString("pw") << committed << QString("Manifest.db written") << reload << none;
+        // The road read sms.db and merged into it; its write must not replace what another program
+        // put there since, though the file already held that when the write was planned.
+        const QString read("read");
+        QTest::newRow("sms.db replaced after the road read it")
+            << QStringList {} << none << read << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db replaced after the road read it, encrypted")
+            << encrypted << QString("pw") << read << QString("sms.db replaced") << changed << none;
+        QTest::newRow("sms.db written in place after the road read it")
+            << QStringList {} << none << read << QString("sms.db written") << changed << none;
+        QTest::newRow("sms.db removed after the road read it")
+            << QStringList {} << none << read << QString("sms.db removed") << changed << none;
     }
 
     // A program that does not hold the folder (as the phone-sync program does not) changes a file
-    // the write replaces between its planning and its commit: the write is undone, that program's
-    // file stays as it wrote it, and the error names the file. The old copy of a file changed after
+    // the write replaces between its planning and its commit, or between the road's reading of it
+    // and the write: the write is undone, that program's file stays as it wrote it, and the error
+    // names the file. The old copy of a file changed after
     // its check is kept, never removed. A write through an object whose manifest another program
     // replaced writes nothing.
     void anotherProgramMeanwhile()
@@ -265,11 +284,19 @@ private Q_SLOTS:
         QFETCH(QString, logged);
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
-        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString dir = TestEnv::copyToTemp(pristine);
         const QString expected = TestEnv::copyToTemp(pristine);
         QVERIFY(!changeMeanwhile(expected, items, change).isEmpty());
         QString path;
+        if (moment == "read") {
+            BackupManifest road(dir);
+            open(road, password);
+            road.copyFile(
+                road.smsNode, TestEnv::tempDir() + "/sms.db", nullptr, nullptr, &items[0].expectedOld);
+            QVERIFY(items[0].expectedOld.known());
+            path = changeMeanwhile(dir, items, change);
+        }
         BackupWriteJournal::setBeforeChange([&] {
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);
@@ -399,6 +426,18 @@ private Q_SLOTS:
             << QString("^Cannot finish or undo the earlier write into .*\\.$")
             << QString("Left .*/Manifest\\.qmwrite as it is: it is the record of a write of version \"9\", "
                        "which this build does not know\\.");
+        // An empty record is no write's (a write puts its record in place whole, by a rename), nor is
+        // one of junk lines: neither is taken for a write that was undone, or that left nothing.
+        QTest::newRow("an empty record") << QString("empty") << QString("record")
+                                         << QString("^Cannot finish or undo the earlier write into .*\\.$")
+                                         << QString("Left .*/Manifest\\.qmwrite as it is: it is empty, and "
+                                                    "no write leaves its record empty\\.");
+        QTest::newRow("a record of its version line and a million lines of junk")
+            << QString("a million lines of junk") << QString("record")
+            << QString("^Cannot finish or undo the earlier write into .*\\.$")
+            << QString(
+                   "Left .*/Manifest\\.qmwrite as it is: its line 2 is not a line of the record of a write, "
+                   "so the record is damaged\\.");
         QTest::newRow("a record of a million lines")
             << QString("a million lines") << QString("record")
             << QString("^Cannot finish or undo the earlier write into .*\\.$")

@@ -79,6 +79,8 @@ void IOSMergeWAFiles2iTunesBKThread::run()
     QTemporaryDir work;
     try {
         emptyJournalsThrow(m_manifest, work, requests);
+        for (BackupManifest::WriteRequest& r : requests)
+            r.expectedOld = m_expected.value(MBDBParser::backupFileName(r.domain, r.relativePath));
     } catch (const std::exception& e) {
         m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
         return;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "backup/ContentDigest.h"
+
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QThread>
@@ -37,6 +40,11 @@ public:
     IOSMergeWAFiles2iTunesBKThread(
         BackupManifest& manifest, const QList<_Item>& items, ProgressForm& form, QObject* parent = nullptr);
 
+    // What the stored files the road read held then, by file name: an item that replaces one of
+    // them (or its log) is written only while that file still holds it, else the write fails
+    // with nothing written (another program changed it meanwhile).
+    void setExpected(QHash<QString, ContentDigest::Sum> read) { m_expected = std::move(read); }
+
 protected:
     void run() override;
 
@@ -44,4 +52,5 @@ private:
     BackupManifest& m_manifest;
     QList<_Item> m_items;
     ProgressForm& m_form;
+    QHash<QString, ContentDigest::Sum> m_expected;
 };

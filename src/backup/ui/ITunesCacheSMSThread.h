@@ -3,6 +3,7 @@
 #include "backup/BackupManifest.h"
 
 #include <QDir>
+#include <QHash>
 #include <QStringList>
 #include <QThread>
 
@@ -31,6 +32,9 @@ public:
     // Copies the message database again whatever the cache holds: a road that writes it back into
     // the backup starts from the backup's current file.
     void setFresh(bool fresh) { m_fresh = fresh; }
+    // After a fresh run: what the stored message database and its log held as their copies read
+    // them, by file name, which the write that replaces them expects to find.
+    const QHash<QString, ContentDigest::Sum>& freshlyRead() const { return m_read; }
 
 protected:
     void run() override;
@@ -43,4 +47,5 @@ private:
     ProgressForm& m_form;
     QDir m_cacheDir;
     bool m_fresh = false;
+    QHash<QString, ContentDigest::Sum> m_read;
 };

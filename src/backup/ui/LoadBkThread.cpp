@@ -53,7 +53,8 @@ bool LoadBkThread::copyOne(
         return QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(why));
     };
     try {
-        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()));
+        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()), false,
+            m_keepRead ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         return noteFault(copyError(e.what()), faults);
     } catch (const BackupManifest::Unreadable& e) {

@@ -3,6 +3,7 @@
 #include "backup/BackupManifest.h"
 
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <QThread>
@@ -26,6 +27,10 @@ public:
     // is left out, named with its record, and the run goes on; it then succeeds with a text that
     // names them. A road that writes back what it read never does so.
     void setShowWhatItCan(bool show) { m_showWhatItCan = show; }
+    // For a road that writes the copies back: every file is copied afresh, and read() tells what
+    // each stored file held as its copy read it, by file name, which the write expects to find.
+    void setKeepRead(bool keep) { m_keepRead = keep; }
+    const QHash<QString, ContentDigest::Sum>& read() const { return m_read; }
 
     // The cache folder; read by callers after the run.
     QDir cacheDir;
@@ -41,4 +46,6 @@ private:
     QList<const BackupManifest::_FileNode*> m_files;
     ProgressForm* m_form;
     bool m_showWhatItCan = false;
+    bool m_keepRead = false;
+    QHash<QString, ContentDigest::Sum> m_read;
 };

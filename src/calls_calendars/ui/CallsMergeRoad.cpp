@@ -36,8 +36,15 @@ int CallsMergeRoad::run(
         throw std::runtime_error(work.errorString().toStdString());
     const QDir cache(work.path());
     const QList<const BackupManifest::_FileNode*> files = callFiles(manifest);
+    // What the call files held as they were read: the write replaces only those.
+    auto read = std::make_shared<QHash<QString, ContentDigest::Sum>>();
     if (!runWorker(QString(), [&](ProgressForm& form) {
-            return std::make_unique<LoadBkThread>(&manifest, files, cache, &form);
+            auto thread = std::make_unique<LoadBkThread>(&manifest, files, cache, &form);
+            LoadBkThread* t = thread.get();
+            t->setKeepRead(true);
+            QObject::connect(
+                t, &QThread::finished, t, [t, read] { *read = t->read(); }, Qt::DirectConnection);
+            return thread;
         }))
         return -1;
 
@@ -58,7 +65,9 @@ int CallsMergeRoad::run(
         return -1;
 
     if (!runWorker(QString(), [&](ProgressForm& form) {
-            return std::make_unique<IOSMergeWAFiles2iTunesBKThread>(manifest, merged->first, form);
+            auto write = std::make_unique<IOSMergeWAFiles2iTunesBKThread>(manifest, merged->first, form);
+            write->setExpected(*read);
+            return write;
         }))
         return -1;
     return merged->second;

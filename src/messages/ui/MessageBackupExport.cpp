@@ -74,6 +74,8 @@ int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& 
     replaceJournals(backup, tmp, items);
     std::unique_ptr<ProgressForm> writeForm = makeForm();
     IOSMergeWAFiles2iTunesBKThread write(backup, items, *writeForm, parent);
+    // The merge went into the sms.db read at the start: the write replaces only that one.
+    write.setExpected(cache.freshlyRead());
     const bool written = runStep(write, *writeForm);
     // The work copy has served once it is in the backup (or the backup is left as it was).
     QFile::remove(merge.workPath);

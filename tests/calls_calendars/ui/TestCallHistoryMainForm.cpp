@@ -19,6 +19,7 @@
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QtTest>
+#include <cstdio>
 
 using namespace CallsFixtures;
 
@@ -245,6 +246,61 @@ private slots:
                      .entryList(QDir::NoDotAndDotDot | QDir::AllEntries)
                      .size(),
             0);
+    }
+
+    void callFileReplacedDuringTheMerge_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("plain") << QStringList();
+        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" };
+    }
+    // Another program (which takes no lock) renames its own call store over the backup's while the
+    // calls are merged into the copy read before: the write fails, naming the file, and that
+    // program's file stays in place as it wrote it.
+    void callFileReplacedDuringTheMerge()
+    {
+        QFETCH(QStringList, args);
+        const QString store = makeCallDb({ "--calls", "6" });
+        const QString backup = GenBackup::make(
+            args + QStringList { "--content", "Library/CallHistoryDB/CallHistory.storedata=" + store });
+        QVERIFY(!backup.isEmpty());
+        BackupManifest manifest(backup);
+        manifest.readManifestInfo();
+        if (manifest.IsEncrypted)
+            QVERIFY(manifest.setPasscode("pw"));
+        manifest.parseInfo();
+        const QString stored = manifest.storedFilePath(manifest.callHistoryStoreNode->item);
+        QFile f(stored);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray theirs = f.readAll() + "X";
+        f.close();
+        int workers = 0;
+        QString failure;
+        const int n = CallsMergeRoad::run(manifest, { newCall(1600000000, "+4930111", CallFlagIncoming) },
+            [&](const QString&, const CallsMergeRoad::MakeWorker& make) {
+                if (++workers == 3) { // the write's: the merge has ended, the write not begun
+                    putBytes(stored + ".theirs", theirs);
+                    ::rename(QFile::encodeName(stored + ".theirs").constData(),
+                        QFile::encodeName(stored).constData());
+                }
+                ProgressForm form;
+                form.setQuiet(true);
+                std::unique_ptr<QThread> thread = make(form);
+                thread->start();
+                const int result = form.exec();
+                thread->wait();
+                if (result != 1)
+                    failure = form.resultText();
+                return result == 1;
+            });
+        QCOMPARE(workers, 3);
+        QCOMPARE(n, -1);
+        QCOMPARE(failure,
+            QString("Another program changed %1 while this write was under way: nothing was written.")
+                .arg(stored));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), theirs);
+        QVERIFY(!QFileInfo::exists(backup + "/Manifest.qmwrite"));
     }
 
 private:

@@ -15,6 +15,7 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QtTest>
+#include <cstdio>
 
 using namespace MsgFixtures;
 using namespace MsgUiFixtures;
@@ -308,6 +309,69 @@ private Q_SLOTS:
         for (auto it = before.begin(); it != before.end(); ++it)
             changed += after.value(it.key()) != it.value();
         QCOMPARE(changed, 1);
+    }
+
+    void smsDbReplacedDuringTheMerge_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("plain") << QStringList();
+        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("older manifest, encrypted")
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" };
+    }
+    // Another program (which takes no lock) renames its own sms.db over the backup's while the
+    // messages are merged into the copy read before: the write fails, naming the file, and that
+    // program's file stays in place as it wrote it, with nothing else changed.
+    void smsDbReplacedDuringTheMerge()
+    {
+        QFETCH(QStringList, args);
+        const QString device
+            = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "30" });
+        const QString dir = GenBackup::make(
+            args + QStringList { "--put", "HomeDomain:Library/SMS/sms.db=" + smsPath(device) });
+        QVERIFY(!dir.isEmpty());
+        MsgData data;
+        const QList<_MsgMessage*> messages = chosen(data);
+        QString failure;
+        int forms = 0;
+        BackupManifest backup(dir);
+        backup.readManifestInfo();
+        if (backup.IsEncrypted)
+            QVERIFY(backup.setPasscode("pw"));
+        backup.parseInfo();
+        const QString stored = backup.storedFilePath(backup.smsNode->item);
+        const QByteArray theirs = bytesOf(stored) + "X";
+        const QHash<QString, QByteArray> before = storedFiles(dir);
+        const int merged = MessageBackupExport::run(backup, messages, [&] {
+            // The third form is the write's: the merge has ended, the write not begun.
+            if (++forms == 3) {
+                QFile f(stored + ".theirs");
+                if (f.open(QIODevice::WriteOnly) && f.write(theirs) == theirs.size() && f.flush())
+                    ::rename(
+                        QFile::encodeName(f.fileName()).constData(), QFile::encodeName(stored).constData());
+            }
+            auto form = std::make_unique<ProgressForm>();
+            form->setQuiet(true);
+            QObject::connect(form.get(), &QDialog::finished, [&failure, f = form.get()](int r) {
+                if (r != 1)
+                    failure = f->resultText();
+            });
+            return form;
+        });
+        QCOMPARE(forms, 3);
+        QCOMPARE(merged, -1);
+        QCOMPARE(failure,
+            QString("Another program changed %1 while this write was under way: nothing was written.")
+                .arg(stored));
+        QCOMPARE(bytesOf(stored), theirs);
+        QHash<QString, QByteArray> after = storedFiles(dir);
+        const QString name = QDir(dir).relativeFilePath(stored);
+        QCOMPARE(after.take(name), QCryptographicHash::hash(theirs, QCryptographicHash::Sha1));
+        QVERIFY(before.contains(name));
+        QHash<QString, QByteArray> others = before;
+        others.remove(name);
+        QCOMPARE(after, others);
+        QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
     }
 
     // A backup replaced at the same path by a newer one (its sms.db holds 315 messages, where the
