@@ -8,12 +8,13 @@
 #include "backup/support/GenBackup.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
+#include "backup/ui/support/WorkerWait.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 #include <QtTest>
 #include <cerrno>
 #include <unistd.h>
@@ -168,31 +169,16 @@ private Q_SLOTS:
         ProgressForm form;
         IOSMergeWAFiles2iTunesBKThread t(
             m, { { "HomeDomain", src, "Library/SMS/sms.db", true, true } }, form);
-        ModalAnswerer answerer;
-        if (cancel)
-            answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
-        QString seen;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &form, [&] {
-            if (!seen.isEmpty() || !form.statusText().startsWith("Waiting"))
-                return;
-            seen = form.statusText();
-            if (cancel)
-                form.reject();
-            else
-                holder.kill();
-        });
-        poll.start(20);
-        QTimer::singleShot(20000, &holder, [&] { holder.kill(); }); // never hangs
-        t.start();
-        QCOMPARE(form.exec(), cancel ? 0 : 1);
-        const bool ended = t.wait(5000);
+        const WorkerWait w = WorkerWait::run(
+            form, t, cancel, [&] { holder.kill(); },
+            [&] { GuiTestEnv::screenshot(&form, "backup-lock-file-wait"); });
+        QCOMPARE(w.result, cancel ? 0 : 1);
         const QProcess::ProcessState holding = holder.state();
         holder.kill();
         holder.waitForFinished();
         t.wait();
-        QVERIFY(ended);
-        QCOMPARE(seen,
+        QVERIFY(w.ended);
+        QCOMPARE(w.seen,
             QString(
                 "Waiting for process %1 on this computer (%2) to finish writing into the backup %3 (as %4 "
                 "says)...")

@@ -10,13 +10,13 @@
 #include "backup/support/GenBackup.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
+#include "backup/ui/support/WorkerWait.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTimer>
 #include <QtTest>
 #include <sqlite3.h>
 
@@ -244,36 +244,20 @@ private Q_SLOTS:
         BackupWaitUi::install();
         ProgressForm form;
         LoadBkThread t(&m, { m.addressBookNode }, QDir(TestEnv::tempDir()), &form);
-        ModalAnswerer answerer;
-        if (cancel)
-            answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
-        QString seen;
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, &form, [&] {
-            if (!seen.isEmpty() || !form.statusText().startsWith("Waiting"))
-                return;
-            seen = form.statusText();
-            GuiTestEnv::screenshot(&form, "worker-backup-wait");
-            if (cancel)
-                form.reject();
-            else
-                writer.closeWriteChannel();
-        });
-        poll.start(20);
-        QTimer::singleShot(10000, &writer, [&] { writer.closeWriteChannel(); }); // never hangs
-        t.start();
-        QCOMPARE(form.exec(), cancel ? 0 : 1);
-        const bool ended = t.wait(5000);
+        const WorkerWait w = WorkerWait::run(
+            form, t, cancel, [&] { writer.closeWriteChannel(); },
+            [&] { GuiTestEnv::screenshot(&form, "worker-backup-wait"); }, 10000);
+        QCOMPARE(w.result, cancel ? 0 : 1);
         const QProcess::ProcessState writing = writer.state();
         writer.closeWriteChannel();
         t.wait();
-        QVERIFY(ended);
+        QVERIFY(w.ended);
         if (cancel)
             QCOMPARE(writing, QProcess::Running); // the write elsewhere was not waited for
         BackupFolderLock::setWaitRunner(nullptr);
         if (!cancel)
             QCOMPARE(form.statusText(), QString("Loading iTunes Backup now. Please wait..."));
-        QCOMPARE(seen,
+        QCOMPARE(w.seen,
             QString("Waiting for another window or program to finish writing into the backup %1...")
                 .arg(QDir::toNativeSeparators(dir)));
         QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(10000));
