@@ -1,7 +1,9 @@
 #include "backup/BackupCacheCopy.h"
 
+#include "app/RegularFile.h"
 #include "backup/BackupFolderLock.h"
 #include "backup/BkCacheDb.h"
+#include "backup/StoredFileCopy.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -60,9 +62,38 @@ bool BackupCacheCopy::isCompanion(const BackupManifest::_FileNode* node) const
 
 bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QString& dest)
 {
+    return QFileInfo::exists(dest) && storedAsCopied(node, dest);
+}
+
+// Whether node's stored file is the one its last copy, at copy (empty when it has none), was made
+// from. The stamp is a quick first filter; a file copied out, changed and put back with its times
+// on a disk that keeps neither nanoseconds nor a change time keeps its stamp, so content decides.
+bool BackupCacheCopy::storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy)
+{
     const QString stored = m_manifest.storedFilePath(node->item);
-    return m_cache && QFileInfo::exists(dest)
-        && m_cache->isCurrent(node->item.backupFileName(), node->item.mtime, stampOf(stored));
+    const QString name = node->item.backupFileName();
+    if (!m_cache || !m_cache->isCurrent(name, node->item.mtime, stampOf(stored)))
+        return false;
+    // A picture, film, sound or attachment is never changed in place once written: its stamp is
+    // enough, so a load of thousands of them reads none again.
+    if (StoredFileCopy::writtenOnce(node->item, headOf(copy)))
+        return true;
+    const ContentDigest::Sum copied = m_cache->copiedContent(name);
+    return copied.known() && contentOf(stored, copied.kind) == copied;
+}
+
+// The first bytes of the file at path; empty when there are none to read.
+QByteArray BackupCacheCopy::headOf(const QString& path)
+{
+    QFile f;
+    return !path.isEmpty() && RegularFile::openRead(f, path, nullptr) ? f.read(16) : QByteArray();
+}
+
+// What the file at path holds, in one read; unknown when it cannot be read.
+ContentDigest::Sum BackupCacheCopy::contentOf(const QString& path, ContentDigest::Kind kind)
+{
+    QFile f;
+    return RegularFile::openRead(f, path, nullptr) ? ContentDigest::of(f, kind) : ContentDigest::Sum();
 }
 
 void BackupCacheCopy::copyThrow(
@@ -93,10 +124,7 @@ void BackupCacheCopy::copyThrow(
 
 bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)
 {
-    const QString name = node->item.backupFileName();
-    return m_cache
-        && m_cache->isCurrent(name, node->item.mtime, stampOf(m_manifest.storedFilePath(node->item)))
-        && !m_cache->notAsWritten(name).isEmpty();
+    return storedAsCopied(node, QString()) && !m_cache->notAsWritten(node->item.backupFileName()).isEmpty();
 }
 
 // A current copy the cache knows to be not what the phone wrote says so as its copy did.
@@ -109,17 +137,24 @@ void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
 
 void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read)
 {
-    const QString stamp = stampOf(m_manifest.storedFilePath(node->item));
+    const QString stored = m_manifest.storedFilePath(node->item);
+    const QString stamp = stampOf(stored);
     const QString before = stampOf(dest);
+    // Taken in the pass that copies; an attachment, never rewritten in place, is copied unread.
+    const bool digest = read || (m_cache && !StoredFileCopy::writtenOnce(node->item, QByteArray()));
+    ContentDigest::Sum taken;
+    ContentDigest::Sum& content = read ? (*read)[node->item.backupFileName()] : taken;
     QString notAsWritten;
     try {
-        m_manifest.copyFile(
-            node, dest, nullptr, nullptr, read ? &(*read)[node->item.backupFileName()] : nullptr);
+        m_manifest.copyFile(node, dest, nullptr, nullptr, digest ? &content : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         notAsWritten = QString::fromUtf8(e.what());
         // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.
         if (!before.isEmpty() && stampOf(dest) == before)
             QFile::remove(dest);
+        // Nothing read either: the mark holds for this content only.
+        if (digest && !content.known())
+            taken = contentOf(stored, ContentDigest::Kind::Xxh128);
     } catch (const BackupManifest::Unreadable& e) {
         // Nothing written: a copy still there is of another stored file and would pass for this one.
         QFile::remove(dest);
@@ -128,19 +163,25 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
                 node->item.backupFileName(), cacheRelative(dest), QString::fromUtf8(e.what()));
         throw;
     }
-    if (m_cache) {
-        try {
-            m_cache->setCopiedThrow(
-                node->item.backupFileName(), node->item.mtime, stamp, cacheRelative(dest), notAsWritten);
-        } catch (...) {
-            // Unrecorded, a damaged copy would pass for the phone's file: it goes.
-            if (!notAsWritten.isEmpty())
-                QFile::remove(dest);
-            throw;
-        }
-    }
+    recordThrow(node, stamp, dest, notAsWritten, content.known() ? content : taken);
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+}
+
+void BackupCacheCopy::recordThrow(const BackupManifest::_FileNode* node, const QString& stamp,
+    const QString& dest, const QString& notAsWritten, const ContentDigest::Sum& content)
+{
+    if (!m_cache)
+        return;
+    try {
+        m_cache->setCopiedThrow(
+            node->item.backupFileName(), node->item.mtime, stamp, cacheRelative(dest), notAsWritten, content);
+    } catch (...) {
+        // Unrecorded, a damaged copy would pass for the phone's file: it goes.
+        if (!notAsWritten.isEmpty())
+            QFile::remove(dest);
+        throw;
+    }
 }
 
 // Where a copy lies, relative to the cache's database.

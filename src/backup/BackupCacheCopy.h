@@ -8,8 +8,9 @@
 class BkCacheDb;
 
 // Copies files of a backup into a cache folder, again whenever the cached copy is not proven to
-// come from the very file the backup holds now (same record time, and the same stored file: size,
-// identity and change times), so a backup replaced at the same path is never read from an older
+// come from the very file the backup holds now (same record time, the same stored file: size,
+// identity and change times, and for all but pictures and attachments the same content), so a
+// backup replaced at the same path, or a database rewritten in place, is never read from an older
 // copy. A database goes with its write-ahead log, copied beside it under the same name plus "-wal"
 // where SQLite looks for it; a stale log or index of an earlier copy is removed first. A copy whose
 // stored file is not what the phone wrote is recorded as such with the cache: reused, it throws
@@ -48,7 +49,12 @@ public:
 private:
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
+    bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy);
+    static QByteArray headOf(const QString& path);
+    static ContentDigest::Sum contentOf(const QString& path, ContentDigest::Kind kind);
     void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read);
+    void recordThrow(const BackupManifest::_FileNode* node, const QString& stamp, const QString& dest,
+        const QString& notAsWritten, const ContentDigest::Sum& content);
     void throwIfMarked(const BackupManifest::_FileNode* node);
     QString cacheRelative(const QString& dest) const;
 

@@ -28,7 +28,26 @@ void BkCacheDb::openThrow()
     db->executeThrow("create table if not exists file_stamp(name TEXT PRIMARY KEY, stamp TEXT NOT NULL)");
     db->executeThrow("create table if not exists file_not_as_written(name TEXT PRIMARY KEY, copy TEXT NOT "
                      "NULL, reason TEXT NOT NULL)");
+    addContentColumnThrow(*db);
     m_db = std::move(db);
+}
+
+// A cache made before contents were recorded gains the column empty: none of its copies is
+// current. Older code replaces a whole row when it copies, so it never leaves a stale content.
+void BkCacheDb::addContentColumnThrow(Sqlite3DB& db)
+{
+    const auto has = [&] {
+        return db.queryThrow(Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name='content'"))
+            .moveNext();
+    };
+    if (has())
+        return;
+    try {
+        db.executeThrow("alter table file_stamp add column content TEXT");
+    } catch (const std::exception&) {
+        if (!has()) // else another process added it first
+            throw;
+    }
 }
 
 qint64 BkCacheDb::fileTime(const QString& name)
@@ -56,6 +75,14 @@ bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp
     return c.moveNext() && c.getText(0) == stamp;
 }
 
+ContentDigest::Sum BkCacheDb::copiedContent(const QString& name)
+{
+    openThrow();
+    Sqlite3Cursor c
+        = m_db->queryThrow(Sqlite3Sql("select content from file_stamp where name=?").addTextParam(name));
+    return c.moveNext() ? ContentDigest::Sum::fromText(c.getText(0).toLatin1()) : ContentDigest::Sum();
+}
+
 void BkCacheDb::setUnreadableThrow(const QString& name, const QString& copy, const QString& why)
 {
     inTransactionThrow(name, [&] {
@@ -64,15 +91,16 @@ void BkCacheDb::setUnreadableThrow(const QString& name, const QString& copy, con
     });
 }
 
-void BkCacheDb::setCopiedThrow(
-    const QString& name, qint64 time, const QString& stamp, const QString& copy, const QString& notAsWritten)
+void BkCacheDb::setCopiedThrow(const QString& name, qint64 time, const QString& stamp, const QString& copy,
+    const QString& notAsWritten, const ContentDigest::Sum& content)
 {
     // One transaction: a copy is never recorded as current without what is known of it.
     inTransactionThrow(name, [&] {
         setFileTimeThrow(name, time);
-        m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp) values(?,?)")
+        m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp, content) values(?,?,?)")
                                .addTextParam(name)
-                               .addTextParam(stamp));
+                               .addTextParam(stamp)
+                               .addTextParam(QString::fromLatin1(content.text())));
         if (notAsWritten.isEmpty())
             m_db->executeThrow(Sqlite3Sql("delete from file_not_as_written where name=?").addTextParam(name));
         else

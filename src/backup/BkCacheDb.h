@@ -1,5 +1,7 @@
 #pragma once
 
+#include "backup/ContentDigest.h"
+
 #include <QDir>
 #include <QHash>
 #include <QString>
@@ -9,9 +11,9 @@
 class Sqlite3DB;
 
 // The file-date database of a cache folder ("manifest2.db", "manifest.db"): for each cached
-// backup file, the modification time of the record it was copied from and the identity of the
-// stored file, so unchanged files are not copied again; and for each copy whose stored file is
-// not what the phone wrote, why, so that the copy stays known as such while it is reused.
+// backup file, the modification time of the record it was copied from, the identity of the stored
+// file and the content it held, so unchanged files are not copied again; and for each copy whose stored file
+// is not what the phone wrote, why, so that the copy stays known as such while it is reused.
 class BkCacheDb
 {
 public:
@@ -30,12 +32,15 @@ public:
     // Whether name was last copied from a record of this time and a stored file of this stamp
     // (BackupCacheCopy::stampOf); false for entries made without a stamp.
     bool isCurrent(const QString& name, qint64 time, const QString& stamp);
+    // What the stored file of name held when it was last copied; unknown when not recorded.
+    ContentDigest::Sum copiedContent(const QString& name);
     // Records in one transaction that name was copied from a record of this time and a stored file
-    // of this stamp: a whole copy when notAsWritten is empty, else one whose stored file is not
+    // of this stamp and content: a whole copy when notAsWritten is empty, else one whose stored file is not
     // what the phone wrote, notAsWritten saying why; copy is where the copy lies, relative to this
     // database's folder.
     void setCopiedThrow(const QString& name, qint64 time, const QString& stamp,
-        const QString& copy = QString(), const QString& notAsWritten = QString());
+        const QString& copy = QString(), const QString& notAsWritten = QString(),
+        const ContentDigest::Sum& content = ContentDigest::Sum());
     // Records in one transaction that the stored file of name could not be read, why saying why:
     // there is no copy (at copy, as setCopiedThrow) and none is current, so the next copy tries
     // the stored file again, while the pages find it among the copies not what the phone wrote.
@@ -49,6 +54,7 @@ public:
     static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
 
 private:
+    static void addContentColumnThrow(Sqlite3DB& db);
     void markThrow(const QString& name, const QString& copy, const QString& why);
     // Runs work in one transaction, rolled back when it throws; name is the file it records.
     void inTransactionThrow(const QString& name, const std::function<void()>& work);

@@ -297,8 +297,13 @@ bool StoredFileCopy::cutShort(const MBDBParser::_MBDBItem& item, qint64 length, 
 {
     if (length >= item.size)
         return false;
+    return length == 0 || writtenOnce(item, head);
+}
+
+bool StoredFileCopy::writtenOnce(const MBDBParser::_MBDBItem& item, const QByteArray& head)
+{
     const QByteArray& path = item.pathUtf8;
-    return length == 0 || path.startsWith("Library/SMS/Attachments/") || path.startsWith("Library/SMS/Parts/")
+    return path.startsWith("Library/SMS/Attachments/") || path.startsWith("Library/SMS/Parts/")
         || StoredFile::beginsAsMedia(head);
 }
 

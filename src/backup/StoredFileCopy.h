@@ -33,6 +33,9 @@ public:
     // writes once and never changes in place. Other files (databases above all) change while a
     // backup runs, so their records' sizes go stale and tell nothing.
     static bool cutShort(const MBDBParser::_MBDBItem& item, qint64 length, const QByteArray& head);
+    // Whether item is a message attachment (by its place) or a file beginning with head is a
+    // picture, film or sound (by its bytes): the phone writes those once and never changes them.
+    static bool writtenOnce(const MBDBParser::_MBDBItem& item, const QByteArray& head);
 
 private:
     QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,

@@ -1,6 +1,8 @@
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/support/GenBackup.h"
@@ -14,6 +16,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QtTest>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 class TestITunesCacheSMSThread : public QObject
 {
@@ -228,6 +233,69 @@ private Q_SLOTS:
         QCOMPARE(cacheOnce(true), QByteArray("the newer database"));
     }
 
+    // A stored file changed in place between two loads, as another program rewrites it with the
+    // same size and puts its times back, on a disk that keeps whole seconds and no change time: its
+    // stamp in the cache is made to match it again, as such a disk would show it.
+    void aFileRewrittenInPlace_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("file"); // domain:path of the record
+        QTest::addColumn<QString>("change"); // "rewrite", "none", or "older cache" (made before contents)
+        QTest::addColumn<bool>("copiedAgain");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const QString sms = "HomeDomain:Library/SMS/sms.db";
+        QTest::newRow("sms.db rewritten") << QStringList {} << sms << "rewrite" << true;
+        QTest::newRow("encrypted, sms.db rewritten") << encrypted << sms << "rewrite" << true;
+        QTest::newRow("mbdb, sms.db rewritten")
+            << QStringList { "--layout", "mbdb" } << sms << "rewrite" << true;
+        QTest::newRow("address book rewritten")
+            << QStringList {} << "HomeDomain:Library/AddressBook/AddressBook.sqlitedb"
+            << "rewrite" << true;
+        QTest::newRow("log of sms.db rewritten")
+            << QStringList { "--put", "HomeDomain:Library/SMS/sms.db-wal=LOG" } << sms + "-wal"
+            << "rewrite" << true;
+        QTest::newRow("sms.db unchanged") << QStringList {} << sms << "none" << false;
+        QTest::newRow("encrypted, sms.db unchanged") << encrypted << sms << "none" << false;
+        QTest::newRow("cache made before contents") << QStringList {} << sms << "older cache" << true;
+    }
+    void aFileRewrittenInPlace()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, file);
+        QFETCH(QString, change);
+        QFETCH(bool, copiedAgain);
+        const QString log = TestEnv::tempDir() + "/sms.db-wal";
+        QVERIFY(writeFile(log, QByteArray(4096, 'l')));
+        const QString dir = GenBackup::make(args.replaceInStrings("=LOG", "=" + log));
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        if (m.IsEncrypted)
+            QVERIFY(m.setPasscode("pw"));
+        m.parseInfo();
+        const QString rel = file.section(':', 1);
+        const BackupManifest::_FileNode* node = m.findNode(file.section(':', 0, 0), rel);
+        QVERIFY(node);
+        const QString stored = m.storedFilePath(node->item);
+        const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
+        const QString copy = cache.absoluteFilePath("file-relay/var/mobile/" + rel);
+        QCOMPARE(loadOnce(m), 1);
+        // A marker at the end of the copy tells whether the next load made it again.
+        QFile c(copy);
+        QVERIFY(c.open(QIODevice::Append));
+        c.write("marker");
+        c.close();
+        if (change == "rewrite")
+            QVERIFY(rewriteKeepingTimes(stored));
+        QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, change == "older cache"));
+        QCOMPARE(loadOnce(m), 1);
+        QVERIFY(c.open(QIODevice::ReadOnly));
+        const QByteArray bytes = c.readAll();
+        QCOMPARE(!bytes.endsWith("marker"), copiedAgain);
+        QFile s(stored);
+        if (copiedAgain && !m.IsEncrypted && s.open(QIODevice::ReadOnly))
+            QCOMPARE(bytes, s.readAll());
+    }
+
     // A database is copied with its write-ahead log beside it; a stale log of an earlier copy goes.
     void logGoesWithItsDatabase()
     {
@@ -248,6 +316,60 @@ private Q_SLOTS:
         QFile cachedLog(t.cacheDir().absoluteFilePath("file-relay/var/mobile/Library/SMS/sms.db-wal"));
         QVERIFY(cachedLog.open(QIODevice::ReadOnly));
         QCOMPARE(cachedLog.readAll(), QByteArray("log bytes"));
+    }
+
+    static bool writeFile(const QString& path, const QByteArray& bytes)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    }
+    static int loadOnce(BackupManifest& m)
+    {
+        ProgressForm form;
+        ITunesCacheSMSThread t(m, form);
+        t.start();
+        const int result = form.exec();
+        t.wait();
+        return result;
+    }
+    // Changes a byte in the middle of the file at path, in place, and puts its times back.
+    static bool rewriteKeepingTimes(const QString& path)
+    {
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            return false;
+        QFile f(path);
+        if (!f.open(QIODevice::ReadWrite) || !f.seek(st.st_size / 2))
+            return false;
+        const char flipped = char(~f.peek(1).at(0));
+        if (!f.write(&flipped, 1))
+            return false;
+        f.close();
+        const struct timespec times[2] = { st.st_atim, st.st_mtim };
+        return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
+    }
+    // Records stored's stamp as it stands for name in the cache of the message folder, as a disk
+    // that keeps no change time shows it; older also takes the contents out, as an older cache has
+    // none.
+    static bool recordStampAsItStands(
+        const QDir& cache, const QString& name, const QString& stored, bool older)
+    {
+        try {
+            Sqlite3DB db;
+            db.openThrow(cache.absoluteFilePath("manifest.db"), SQLITE_OPEN_READWRITE);
+            db.executeThrow(Sqlite3Sql("update file_stamp set stamp=? where name=?")
+                                .addTextParam(BackupCacheCopy::stampOf(stored))
+                                .addTextParam(name));
+            if (older
+                && db.queryThrow(
+                         Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name='content'"))
+                       .moveNext())
+                db.executeThrow("alter table file_stamp drop column content");
+            return true;
+        } catch (const std::exception& e) {
+            qWarning("%s", e.what());
+            return false;
+        }
     }
 
     void backupWithoutMessagesFails()
