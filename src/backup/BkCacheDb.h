@@ -12,8 +12,9 @@ class Sqlite3DB;
 
 // The file-date database of a cache folder ("manifest2.db", "manifest.db"): for each cached
 // backup file, the modification time of the record it was copied from, the identity of the stored
-// file and the content it held, so unchanged files are not copied again; and for each copy whose stored file
-// is not what the phone wrote, why, so that the copy stays known as such while it is reused.
+// file and the content it held, so unchanged files are not copied again; and for each copy whose
+// stored file is not what the phone wrote, why, so that the copy stays known as such while it is
+// reused.
 class BkCacheDb
 {
 public:
@@ -35,9 +36,9 @@ public:
     // What the stored file of name held when it was last copied; unknown when not recorded.
     ContentDigest::Sum copiedContent(const QString& name);
     // Records in one transaction that name was copied from a record of this time and a stored file
-    // of this stamp and content: a whole copy when notAsWritten is empty, else one whose stored file is not
-    // what the phone wrote, notAsWritten saying why; copy is where the copy lies, relative to this
-    // database's folder.
+    // of this stamp and content: a whole copy when notAsWritten is empty, else one whose stored
+    // file is not what the phone wrote, notAsWritten saying why; copy is where the copy lies,
+    // relative to this database's folder.
     void setCopiedThrow(const QString& name, qint64 time, const QString& stamp,
         const QString& copy = QString(), const QString& notAsWritten = QString(),
         const ContentDigest::Sum& content = ContentDigest::Sum());
