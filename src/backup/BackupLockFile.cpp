@@ -283,6 +283,24 @@ std::function<void()>& beforeTakeOver()
     return hook;
 }
 
+std::function<void()>& beforeRemove()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::function<void()>& beforePlace()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void call(const std::function<void()>& hook)
+{
+    if (hook)
+        hook();
+}
+
 QString nameIn(const QString& folder, const char* name)
 {
     return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
@@ -335,6 +353,16 @@ bool BackupLockFile::Watch::stillFor(const Found& now, Clock::duration wait)
 void BackupLockFile::setBeforeTakeOver(std::function<void()> hook)
 {
     beforeTakeOver() = std::move(hook);
+}
+
+void BackupLockFile::setBeforeRemove(std::function<void()> hook)
+{
+    beforeRemove() = std::move(hook);
+}
+
+void BackupLockFile::setBeforePlace(std::function<void()> hook)
+{
+    beforePlace() = std::move(hook);
 }
 
 QString BackupLockFile::fileName()
@@ -403,6 +431,7 @@ BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd)
     struct stat mine, there;
     const bool known = ::fstat(fd, &mine) == 0;
     ::fchmod(fd, 0644); // readable by the other users' programs that judge it, whatever the umask
+    call(beforePlace());
     errno = 0;
     const bool written = known && writeAll(fd, ownText()) && synced(fd);
     const int error = errno ? errno : EIO;
@@ -498,6 +527,7 @@ bool BackupLockFile::removeStale(int dirFd, const Found& stale, const QByteArray
 {
     if (!look(dirFd, kLockName).sameAs(stale))
         return true;
+    call(beforeRemove());
     if (::unlinkat(dirFd, kLockName, 0) != 0 && errno != ENOENT) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         refuse(QStringLiteral("Cannot lock the backup %1 for writing: %2 is in the way. %3")

@@ -49,6 +49,10 @@ public:
 
     // Called when a file judged stale is about to be taken over (tests stop a taker there).
     static void setBeforeTakeOver(std::function<void()> hook);
+    // Called when a taker has looked at a stale file for the last time, right before it removes it.
+    static void setBeforeRemove(std::function<void()> hook);
+    // Called when this process has made its file and is about to hold it at its name.
+    static void setBeforePlace(std::function<void()> hook);
 
     // What stands at a name of the folder, as far as this needs it to tell a change.
     struct Found {
