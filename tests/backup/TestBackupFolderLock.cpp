@@ -126,7 +126,7 @@ pid_t childFor(int ms)
 struct Pipe {
     int fds[2] = { -1, -1 };
     Pipe() { (void)!::pipe(fds); }
-    void say() { (void)!::write(fds[1], "w", 1); }
+    void say(char word = 'w') { (void)!::write(fds[1], &word, 1); }
     bool hear()
     {
         pollfd p { fds[0], POLLIN, 0 };
@@ -135,62 +135,14 @@ struct Pipe {
     }
 };
 
-std::mutex logMutex;
-QStringList logged;
-
-void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text)
-{
-    const std::lock_guard<std::mutex> lock(logMutex);
-    logged << text;
-}
-
-int loggedCount(const QString& part)
-{
-    const std::lock_guard<std::mutex> lock(logMutex);
-    return int(logged.filter(part).size());
-}
-
-// After ms, unless it ends first, clears what stands at the lock file's names: a hold that would
-// wait for ever then ends late, and fails on its time instead of stopping the suite.
-class Rescue
-{
-public:
-    Rescue(const QString& lock, int ms)
-        : m_thread([this, lock, ms] {
-            std::unique_lock<std::mutex> guard(m_mutex);
-            if (m_ended.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_over; }))
-                return;
-            ::unlink(QFile::encodeName(lock + ".break").constData());
-            ::unlink(QFile::encodeName(lock).constData());
-        })
-    {
-    }
-    ~Rescue()
-    {
-        {
-            const std::lock_guard<std::mutex> guard(m_mutex);
-            m_over = true;
-        }
-        m_ended.notify_all();
-        m_thread.join();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_ended;
-    bool m_over = false;
-    std::thread m_thread;
+// A taker that comes while this process makes its lock file: it says 'j' once it has judged what
+// stands at the name stale and is about to remove it (and then waits for goOn), or else 'w' once
+// it holds the folder.
+struct RacingTaker {
+    Pipe said;
+    Pipe goOn;
 };
-
-// The wait for the live holder that the lock file, or a taker's second file ("break"), names.
-QString waitNaming(const QString& folder, pid_t pid, const QString& file)
-{
-    const QString lock = folder + "/" + BackupLockFile::fileName() + (file == "break" ? ".break" : "");
-    return QString("Waiting for process %1 on this computer (%2) to finish writing into the backup %3 (as %4 "
-                   "says)...")
-        .arg(pid)
-        .arg(QString::fromUtf8(thisHostName()), folder, lock);
-}
+RacingTaker racing;
 
 } // namespace
 
@@ -271,6 +223,25 @@ class TestBackupFolderLock : public QObject
         } else if (kind == "folder") {
             QDir().mkpath(lock);
             writeText(lock + "/kept.txt", "kept");
+        } else if (kind == "ended maker's temporary") {
+            const pid_t gone = childFor(0);
+            ::waitpid(gone, nullptr, 0);
+            writeText(lock + QString(".%1.1f.tmp").arg(gone), lockText(gone, "1"));
+        } else if (kind == "live maker's temporary") {
+            writeText(lock + QString(".%1.2e.tmp").arg(parent), lockText(parent, startOf(parent)));
+        } else if (kind == "judged while made") {
+            // Set here, run once this process makes its own file: the taker judges what it finds
+            // there, is stopped before it removes it, and goes on once this process holds it.
+            BackupLockFile::setBeforePlace([&child, lock] {
+                if (child != -1)
+                    return; // only once, and never in the taker
+                child = ::fork();
+                if (child == 0) {
+                    BackupLockFile::setBeforeRemove([] { racing.said.say('j'), racing.goOn.hear(); });
+                    _exit(takeAlone(QFileInfo(lock).absolutePath(), &racing.said, nullptr));
+                }
+                racing.said.hear();
+            });
         } else if (kind == "unreadable") {
             writeText(lock, lockText(parent, startOf(parent)));
             ::chmod(QFile::encodeName(lock), 0);
@@ -347,6 +318,8 @@ private Q_SLOTS:
         contention.on = false;
         BackupFolderLock::setLockCall(::flock);
         BackupFolderLock::setWaitRunner(nullptr);
+        BackupLockFile::setBeforePlace(nullptr);
+        BackupLockFile::setBeforeRemove(nullptr);
         qInstallMessageHandler(nullptr);
     }
 
@@ -499,6 +472,16 @@ private Q_SLOTS:
             << "unproven breaker" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("a stale file, and a live taker's")
             << "live breaker" << false << "" << 1100 << 3000 << 1 << 1 << "break";
+        // A taker that finds this process's file while it is being made never removes it once it
+        // is held: the two never hold the folder at once.
+        // What a maker killed before it put its file in place leaves: removed once its maker has
+        // ended, kept while it runs.
+        QTest::newRow("a temporary of a maker that has ended")
+            << "ended maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a temporary of a live maker")
+            << "live maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a taker judging the file while it is made")
+            << "judged while made" << false << "" << 0 << 1000 << 0 << 0 << "";
         if (::geteuid() != 0) // the superuser reads any file
             QTest::newRow("unreadable")
                 << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0 << "";
@@ -540,6 +523,10 @@ private Q_SLOTS:
         try {
             const Rescue rescue(lock, maxMs + 2000);
             const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            if (planted == "judged while made") {
+                racing.goOn.say(); // the taker goes on, if it was stopped, while this holds the folder
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
             whileHeld = standing(lock); // never opens a FIFO
         } catch (const BackupFolderLock::Cancelled&) {
             error = "cancelled";
@@ -558,6 +545,9 @@ private Q_SLOTS:
         QCOMPARE(loggedCount("Took over the lock file " + lock), tookOverLines);
         QCOMPARE(readText(outside), outsideBefore);
         QCOMPARE(standing(lock + ".break"), QByteArray("nothing"));
+        const QString liveTemp = BackupLockFile::fileName() + QString(".%1.2e.tmp").arg(::getppid());
+        QCOMPARE(QDir(folder).entryList({ "*.tmp" }, QDir::AllEntries | QDir::Hidden | QDir::System),
+            planted == "live maker's temporary" ? QStringList { liveTemp } : QStringList());
         if (!refused.isEmpty()) {
             QCOMPARE(standing(lock), before);
             if (refused != "cancelled")
@@ -809,6 +799,7 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
         QCOMPARE(standing(dir + "/" + BackupLockFile::fileName()), QByteArray("nothing"));
     }
+
 };
 
 QTEST_GUILESS_MAIN(TestBackupFolderLock)
