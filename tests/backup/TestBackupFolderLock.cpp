@@ -9,7 +9,9 @@
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QtTest>
 #include <atomic>
 #include <cerrno>
@@ -143,6 +145,76 @@ struct RacingTaker {
     Pipe goOn;
 };
 RacingTaker racing;
+
+// Every file of a backup folder with its content, but for the lock file.
+QMap<QString, QByteArray> folderContent(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName() != BackupLockFile::fileName())
+            files.insert(QDir(dir).relativeFilePath(path), readText(path));
+    }
+    return files;
+}
+
+std::mutex logMutex;
+QStringList logged;
+
+void keepMessage(QtMsgType, const QMessageLogContext&, const QString& text)
+{
+    const std::lock_guard<std::mutex> lock(logMutex);
+    logged << text;
+}
+
+int loggedCount(const QString& part)
+{
+    const std::lock_guard<std::mutex> lock(logMutex);
+    return int(logged.filter(part).size());
+}
+
+// After ms, unless it ends first, clears what stands at the lock file's names: a hold that would
+// wait for ever then ends late, and fails on its time instead of stopping the suite.
+class Rescue
+{
+public:
+    Rescue(const QString& lock, int ms)
+        : m_thread([this, lock, ms] {
+            std::unique_lock<std::mutex> guard(m_mutex);
+            if (m_ended.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_over; }))
+                return;
+            ::unlink(QFile::encodeName(lock + ".break").constData());
+            ::unlink(QFile::encodeName(lock).constData());
+        })
+    {
+    }
+    ~Rescue()
+    {
+        {
+            const std::lock_guard<std::mutex> guard(m_mutex);
+            m_over = true;
+        }
+        m_ended.notify_all();
+        m_thread.join();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_ended;
+    bool m_over = false;
+    std::thread m_thread;
+};
+
+// The wait for the live holder that the lock file, or a taker's second file ("break"), names.
+QString waitNaming(const QString& folder, pid_t pid, const QString& file)
+{
+    const QString lock = folder + "/" + BackupLockFile::fileName() + (file == "break" ? ".break" : "");
+    return QString("Waiting for process %1 on this computer (%2) to finish writing into the backup %3 (as %4 "
+                   "says)...")
+        .arg(pid)
+        .arg(QString::fromUtf8(thisHostName()), folder, lock);
+}
 
 } // namespace
 
@@ -320,6 +392,7 @@ private Q_SLOTS:
         BackupFolderLock::setWaitRunner(nullptr);
         BackupLockFile::setBeforePlace(nullptr);
         BackupLockFile::setBeforeRemove(nullptr);
+        BackupWriteJournal::setBeforeChange(nullptr);
         qInstallMessageHandler(nullptr);
     }
 
@@ -800,6 +873,61 @@ private Q_SLOTS:
         QCOMPARE(standing(dir + "/" + BackupLockFile::fileName()), QByteArray("nothing"));
     }
 
+    void writeWhoseLockFileWasTakenFails_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("step"); // the change of the write before which the lock file goes
+        QTest::addColumn<bool>("replaced"); // by another's, or else only removed
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("Manifest.db, removed before the record") << QStringList {} << "" << 1 << false;
+        QTest::newRow("Manifest.db, replaced, files staged") << QStringList {} << "" << 3 << true;
+        QTest::newRow("Manifest.db encrypted, replaced before the sixth change")
+            << encrypted << "pw" << 6 << true;
+        QTest::newRow("Manifest.mbdb, removed before the sixth change")
+            << QStringList { "--layout", "mbdb" } << "" << 6 << false;
+    }
+
+    // On a folder that cannot be locked, a write whose lock file another program removed or replaced
+    // meanwhile (another write may be under way) is not committed: it is undone, the backup stays
+    // as it was, and the error says why. Another's file at the name stays.
+    void writeWhoseLockFileWasTakenFails()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(int, step);
+        QFETCH(bool, replaced);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const QString lock = dir + "/" + BackupLockFile::fileName();
+        const QList<BackupManifest::WriteRequest> items = BackupWrites::restoreLike();
+        BackupFolderLock::setLockCall(noLocks);
+        qInstallMessageHandler(keepMessage);
+        const QMap<QString, QByteArray> before = folderContent(dir);
+        const QByteArray another = lockText(::getppid(), startOf(::getppid()));
+        int changes = 0;
+        BackupWriteJournal::setBeforeChange([&] {
+            if (++changes == step && ::unlink(QFile::encodeName(lock)) == 0 && replaced)
+                writeText(lock, another);
+        });
+        QString error;
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.writeFilesThrow(items, nullptr, nullptr);
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        BackupWriteJournal::setBeforeChange(nullptr);
+        QVERIFY2(changes >= step, "the write ended before the lock file went");
+        QCOMPARE(error,
+            QString("Another program removed or replaced the lock file %1 while this write was under way: "
+                    "nothing was written.")
+                .arg(lock));
+        QCOMPARE(folderContent(dir), before);
+        QCOMPARE(standing(lock), replaced ? "file " + another : QByteArray("nothing"));
+        ::unlink(QFile::encodeName(lock));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBackupFolderLock)
