@@ -287,6 +287,18 @@ bool BackupFolderLock::tryAcquire()
     return true;
 }
 
+QString BackupFolderLock::lostLockFile() const
+{
+    if (!m_held || m_mode != Mode::Exclusive)
+        return QString();
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.folders.find({ m_dev, m_ino });
+    if (it == r.folders.end() || !it->second.lockFile || it->second.lockFile->stillHeld())
+        return QString();
+    return QDir::toNativeSeparators(QDir(m_path).absoluteFilePath(BackupLockFile::fileName()));
+}
+
 BackupFolderLock::~BackupFolderLock()
 {
     if (!m_held)

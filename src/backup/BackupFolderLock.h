@@ -59,6 +59,9 @@ public:
     BackupFolderLock(const QDir& dir, Mode mode);
     ~BackupFolderLock();
     BackupFolderLock(const BackupFolderLock&) = delete;
+    // Where a lock file backs this exclusive hold: its path when it is no longer the one this
+    // process made (another program removed or replaced it, and may be writing), else empty.
+    QString lostLockFile() const;
     BackupFolderLock& operator=(const BackupFolderLock&) = delete;
 
 private:

@@ -3,9 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QList>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -283,6 +285,106 @@ std::function<void()>& beforeTakeOver()
     return hook;
 }
 
+std::function<void()>& beforeRemove()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+std::function<void()>& beforePlace()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+void call(const std::function<void()>& hook)
+{
+    if (hook)
+        hook();
+}
+
+QString nameIn(const QString& folder, const char* name);
+
+// A file made at a name: whole (filled, and put there in one step), or else made there empty, to
+// be filled there (a file system without hard links); error when there is none.
+struct Made {
+    int fd = -1;
+    bool whole = false;
+    int error = 0;
+};
+
+bool noHardLinks(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Writes a file naming this process under a temporary name of its own beside name, and puts it at
+// name with link(), which fails while anything stands there: a file at name is then never one whose
+// maker has yet to fill it, so that a taker's judgement of it holds until it removes it.
+Made makeWhole(int dirFd, const char* name)
+{
+    QByteArray temp;
+    int fd = -1;
+    for (int i = 0; i < 3 && fd < 0; ++i) { // a name taken by something else: another one
+        temp = name + ('.' + QByteArray::number(qint64(::getpid()))) + '.'
+            + QByteArray::number(QRandomGenerator::system()->generate64(), 16) + ".tmp";
+        fd = openNew(dirFd, temp.constData());
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
+    if (fd < 0)
+        return { -1, false, errno };
+    ::fchmod(fd, 0644); // readable by the other users' programs that judge it, whatever the umask
+    errno = 0;
+    if (!writeAll(fd, ownText()) || !synced(fd)) {
+        const int error = errno ? errno : EIO;
+        ::close(fd);
+        ::unlinkat(dirFd, temp.constData(), 0);
+        return { -1, false, error };
+    }
+    if (std::strcmp(name, kLockName) == 0)
+        call(beforePlace());
+    int r;
+    do
+        r = ::linkat(dirFd, temp.constData(), dirFd, name, 0);
+    while (r != 0 && errno == EINTR);
+    const int error = errno;
+    ::unlinkat(dirFd, temp.constData(), 0);
+    if (r == 0)
+        return { fd, true, 0 };
+    ::close(fd);
+    if (!noHardLinks(error))
+        return { -1, false, error };
+    const int there = openNew(dirFd, name);
+    return { there, false, there < 0 ? errno : 0 };
+}
+
+// The temporaries of makers killed before they put their file in place, removed when the process
+// they name is one of this host that has ended; one that names nobody may still be being written.
+void removeEndedTemps(int dirFd, const QString& folder)
+{
+    const int fd = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    const QByteArray prefix = QByteArray(kLockName) + '.';
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (!name.startsWith(prefix) || !name.endsWith(".tmp"))
+            continue;
+        const BackupLockFile::Found f = look(dirFd, name.constData());
+        if (!S_ISREG(f.type) || livenessOf(Holder(f)) != Liveness::Gone
+            || !look(dirFd, name.constData()).sameAs(f) || ::unlinkat(dirFd, name.constData(), 0) != 0)
+            continue;
+        qWarning("Removed %s, left by a maker of a lock file that has ended.",
+            qUtf8Printable(nameIn(folder, name.constData())));
+    }
+    ::closedir(dir);
+}
+
 QString nameIn(const QString& folder, const char* name)
 {
     return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
@@ -337,6 +439,16 @@ void BackupLockFile::setBeforeTakeOver(std::function<void()> hook)
     beforeTakeOver() = std::move(hook);
 }
 
+void BackupLockFile::setBeforeRemove(std::function<void()> hook)
+{
+    beforeRemove() = std::move(hook);
+}
+
+void BackupLockFile::setBeforePlace(std::function<void()> hook)
+{
+    beforePlace() = std::move(hook);
+}
+
 QString BackupLockFile::fileName()
 {
     return QString::fromLatin1(kLockName);
@@ -352,14 +464,19 @@ BackupLockFile::~BackupLockFile()
     if (m_fd < 0)
         return;
     ::close(m_fd);
-    struct stat st;
-    if (::fstatat(m_dirFd, kLockName, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev
-        && st.st_ino == m_ino)
+    if (stillHeld())
         ::unlinkat(m_dirFd, kLockName, 0);
     else
         qWarning("The lock file %s was replaced while this program held it.",
             qUtf8Printable(nameIn(m_folder, kLockName)));
     ::close(m_dirFd);
+}
+
+bool BackupLockFile::stillHeld() const
+{
+    struct stat st;
+    return m_dirFd >= 0 && ::fstatat(m_dirFd, kLockName, &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == m_dev
+        && st.st_ino == m_ino;
 }
 
 BackupLockFile::Result BackupLockFile::tryTake(int dirFd)
@@ -384,10 +501,13 @@ BackupLockFile::Result BackupLockFile::tryTake(int dirFd)
 
 BackupLockFile::Result BackupLockFile::tryOnce(int dirFd, Step& step)
 {
-    const int fd = openNew(dirFd, kLockName);
-    if (fd >= 0)
-        return fill(dirFd, fd);
-    const int error = errno;
+    // A file there is judged at once, with no file of this process made for nothing.
+    if (look(dirFd, kLockName, 1).present)
+        return judge(dirFd, step);
+    const Made made = makeWhole(dirFd, kLockName);
+    if (made.fd >= 0)
+        return fill(dirFd, made.fd, made.whole);
+    const int error = made.error;
     // Where no file can be made, one that stands there still tells of a live holder.
     if (error == EEXIST || (isUnwritable(error) && look(dirFd, kLockName).present))
         return judge(dirFd, step);
@@ -396,15 +516,18 @@ BackupLockFile::Result BackupLockFile::tryOnce(int dirFd, Step& step)
     return cannotMake(QString::fromLatin1(kLockName), error);
 }
 
-// Names this process in the file just made, and holds it if it is still the one at the name: a
-// maker stopped between making and filling it may have lost it to a taker meanwhile.
-BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd)
+// Names this process in the file just made (unless it was made whole), and holds it if it is still
+// the one at the name: a maker stopped between making and filling it may have lost it to a taker.
+BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd, bool whole)
 {
     struct stat mine, there;
     const bool known = ::fstat(fd, &mine) == 0;
-    ::fchmod(fd, 0644); // readable by the other users' programs that judge it, whatever the umask
+    if (!whole) {
+        ::fchmod(fd, 0644); // readable by the other users' programs that judge it, whatever the umask
+        call(beforePlace());
+    }
     errno = 0;
-    const bool written = known && writeAll(fd, ownText()) && synced(fd);
+    const bool written = known && (whole || (writeAll(fd, ownText()) && synced(fd)));
     const int error = errno ? errno : EIO;
     const bool stillMine = known && ::fstatat(dirFd, kLockName, &there, AT_SYMLINK_NOFOLLOW) == 0
         && there.st_dev == mine.st_dev && there.st_ino == mine.st_ino;
@@ -424,6 +547,7 @@ BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd)
     m_fd = fd;
     m_dev = mine.st_dev;
     m_ino = mine.st_ino;
+    removeEndedTemps(dirFd, m_folder);
     return Result::Held;
 }
 
@@ -472,9 +596,10 @@ BackupLockFile::Result BackupLockFile::takeOver(
 {
     if (beforeTakeOver())
         beforeTakeOver()();
-    const int breaker = openNew(dirFd, kBreakName);
+    const Made made = makeWhole(dirFd, kBreakName);
+    const int breaker = made.fd;
     if (breaker < 0) {
-        const int error = errno;
+        const int error = made.error;
         if (error == EEXIST) {
             if (judgeBreaker(dirFd))
                 step = Step::Again;
@@ -482,7 +607,8 @@ BackupLockFile::Result BackupLockFile::takeOver(
         }
         return isUnwritable(error) ? Result::Unusable : cannotMake(QString::fromLatin1(kBreakName), error);
     }
-    writeAll(breaker, ownText());
+    if (!made.whole)
+        writeAll(breaker, ownText());
     const bool removed = removeStale(dirFd, stale, whose);
     ::unlinkat(dirFd, kBreakName, 0);
     ::close(breaker);
@@ -498,6 +624,7 @@ bool BackupLockFile::removeStale(int dirFd, const Found& stale, const QByteArray
 {
     if (!look(dirFd, kLockName).sameAs(stale))
         return true;
+    call(beforeRemove());
     if (::unlinkat(dirFd, kLockName, 0) != 0 && errno != ENOENT) {
         const QString why = QString::fromLocal8Bit(std::strerror(errno));
         refuse(QStringLiteral("Cannot lock the backup %1 for writing: %2 is in the way. %3")

@@ -7,8 +7,10 @@
 #include <sys/types.h>
 
 // The hold of a write on a backup folder whose file system cannot lock it (see BackupFolderLock):
-// a file made with O_CREAT|O_EXCL beside the record of a write, naming the host and the process
-// that holds it. Only one process can make it; the others wait while that process runs.
+// a file beside the record of a write, naming the host and the process that holds it, made whole
+// under a temporary name of its maker and linked into place (made with O_CREAT|O_EXCL and filled
+// there where the file system has no hard links). Only one process can make it; the others wait
+// while that process runs.
 //
 // A file whose holder is gone is taken over: one that names a process of this host that has ended
 // (or another process that now has its number, or one from before the host started again), or one
@@ -43,12 +45,19 @@ public:
     // Tries once to make the file in the folder open as dirFd; never waits.
     Result tryTake(int dirFd);
     QString why() const { return m_why; }
+    // After Held: whether the file at the name is still the one this made (no other program has
+    // removed or replaced it).
+    bool stillHeld() const;
     // After Busy for a live holder (of the file, or of a taker's second file): what the wait is for,
     // naming the process, its host and the file, in the user's language; else empty.
     QString waitText() const { return m_waitText; }
 
     // Called when a file judged stale is about to be taken over (tests stop a taker there).
     static void setBeforeTakeOver(std::function<void()> hook);
+    // Called when a taker has looked at a stale file for the last time, right before it removes it.
+    static void setBeforeRemove(std::function<void()> hook);
+    // Called when this process has made its file and is about to hold it at its name.
+    static void setBeforePlace(std::function<void()> hook);
 
     // What stands at a name of the folder, as far as this needs it to tell a change.
     struct Found {
@@ -78,7 +87,7 @@ private:
     };
 
     Result tryOnce(int dirFd, Step& step);
-    Result fill(int dirFd, int fd);
+    Result fill(int dirFd, int fd, bool whole);
     Result judge(int dirFd, Step& step);
     Result takeOver(int dirFd, const Found& stale, const QByteArray& whose, Step& step);
     bool removeStale(int dirFd, const Found& stale, const QByteArray& whose);

@@ -687,6 +687,7 @@ void BackupWriter::commitThrow()
     if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
     checkManifestThrow();
+    checkLockFileThrow();
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
     const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
     if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
@@ -696,6 +697,17 @@ void BackupWriter::commitThrow()
     OutputFile::syncPath(m_manifest.dir.absolutePath());
     BackupWriteJournal::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
     m_journal.reset();
+}
+
+// Where a lock file keeps the other writes out, it is still this write's: else another may be
+// under way, and this one is not committed over it.
+void BackupWriter::checkLockFileThrow() const
+{
+    const QString lost = m_lock ? m_lock->lostLockFile() : QString();
+    if (!lost.isEmpty())
+        fail(QStringLiteral("Another program removed or replaced the lock file %1 while this write was "
+                            "under way: nothing was written.")
+                 .arg(lost));
 }
 
 QString BackupWriter::changedText(const QString& path)

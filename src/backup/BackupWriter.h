@@ -126,6 +126,7 @@ private:
     void checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked);
     void moveLogAsideThrow();
     void checkManifestThrow();
+    void checkLockFileThrow() const;
     QString staleLog() const;
 
     BackupManifest& m_manifest;

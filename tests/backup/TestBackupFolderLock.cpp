@@ -9,7 +9,9 @@
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QMap>
 #include <QtTest>
 #include <atomic>
 #include <cerrno>
@@ -126,7 +128,7 @@ pid_t childFor(int ms)
 struct Pipe {
     int fds[2] = { -1, -1 };
     Pipe() { (void)!::pipe(fds); }
-    void say() { (void)!::write(fds[1], "w", 1); }
+    void say(char word = 'w') { (void)!::write(fds[1], &word, 1); }
     bool hear()
     {
         pollfd p { fds[0], POLLIN, 0 };
@@ -134,6 +136,28 @@ struct Pipe {
         return ::poll(&p, 1, 60000) == 1 && ::read(fds[0], &c, 1) == 1;
     }
 };
+
+// A taker that comes while this process makes its lock file: it says 'j' once it has judged what
+// stands at the name stale and is about to remove it (and then waits for goOn), or else 'w' once
+// it holds the folder.
+struct RacingTaker {
+    Pipe said;
+    Pipe goOn;
+};
+RacingTaker racing;
+
+// Every file of a backup folder with its content, but for the lock file.
+QMap<QString, QByteArray> folderContent(const QString& dir)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (it.fileName() != BackupLockFile::fileName())
+            files.insert(QDir(dir).relativeFilePath(path), readText(path));
+    }
+    return files;
+}
 
 std::mutex logMutex;
 QStringList logged;
@@ -271,6 +295,25 @@ class TestBackupFolderLock : public QObject
         } else if (kind == "folder") {
             QDir().mkpath(lock);
             writeText(lock + "/kept.txt", "kept");
+        } else if (kind == "ended maker's temporary") {
+            const pid_t gone = childFor(0);
+            ::waitpid(gone, nullptr, 0);
+            writeText(lock + QString(".%1.1f.tmp").arg(gone), lockText(gone, "1"));
+        } else if (kind == "live maker's temporary") {
+            writeText(lock + QString(".%1.2e.tmp").arg(parent), lockText(parent, startOf(parent)));
+        } else if (kind == "judged while made") {
+            // Set here, run once this process makes its own file: the taker judges what it finds
+            // there, is stopped before it removes it, and goes on once this process holds it.
+            BackupLockFile::setBeforePlace([&child, lock] {
+                if (child != -1)
+                    return; // only once, and never in the taker
+                child = ::fork();
+                if (child == 0) {
+                    BackupLockFile::setBeforeRemove([] { racing.said.say('j'), racing.goOn.hear(); });
+                    _exit(takeAlone(QFileInfo(lock).absolutePath(), &racing.said, nullptr));
+                }
+                racing.said.hear();
+            });
         } else if (kind == "unreadable") {
             writeText(lock, lockText(parent, startOf(parent)));
             ::chmod(QFile::encodeName(lock), 0);
@@ -347,6 +390,9 @@ private Q_SLOTS:
         contention.on = false;
         BackupFolderLock::setLockCall(::flock);
         BackupFolderLock::setWaitRunner(nullptr);
+        BackupLockFile::setBeforePlace(nullptr);
+        BackupLockFile::setBeforeRemove(nullptr);
+        BackupWriteJournal::setBeforeChange(nullptr);
         qInstallMessageHandler(nullptr);
     }
 
@@ -499,6 +545,16 @@ private Q_SLOTS:
             << "unproven breaker" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("a stale file, and a live taker's")
             << "live breaker" << false << "" << 1100 << 3000 << 1 << 1 << "break";
+        // A taker that finds this process's file while it is being made never removes it once it
+        // is held: the two never hold the folder at once.
+        // What a maker killed before it put its file in place leaves: removed once its maker has
+        // ended, kept while it runs.
+        QTest::newRow("a temporary of a maker that has ended")
+            << "ended maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a temporary of a live maker")
+            << "live maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a taker judging the file while it is made")
+            << "judged while made" << false << "" << 0 << 1000 << 0 << 0 << "";
         if (::geteuid() != 0) // the superuser reads any file
             QTest::newRow("unreadable")
                 << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0 << "";
@@ -540,6 +596,10 @@ private Q_SLOTS:
         try {
             const Rescue rescue(lock, maxMs + 2000);
             const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
+            if (planted == "judged while made") {
+                racing.goOn.say(); // the taker goes on, if it was stopped, while this holds the folder
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            }
             whileHeld = standing(lock); // never opens a FIFO
         } catch (const BackupFolderLock::Cancelled&) {
             error = "cancelled";
@@ -558,6 +618,9 @@ private Q_SLOTS:
         QCOMPARE(loggedCount("Took over the lock file " + lock), tookOverLines);
         QCOMPARE(readText(outside), outsideBefore);
         QCOMPARE(standing(lock + ".break"), QByteArray("nothing"));
+        const QString liveTemp = BackupLockFile::fileName() + QString(".%1.2e.tmp").arg(::getppid());
+        QCOMPARE(QDir(folder).entryList({ "*.tmp" }, QDir::AllEntries | QDir::Hidden | QDir::System),
+            planted == "live maker's temporary" ? QStringList { liveTemp } : QStringList());
         if (!refused.isEmpty()) {
             QCOMPARE(standing(lock), before);
             if (refused != "cancelled")
@@ -808,6 +871,62 @@ private Q_SLOTS:
         QCOMPARE(readText(out), readText(source));
         QVERIFY(!QFileInfo::exists(dir + "/Manifest.qmwrite"));
         QCOMPARE(standing(dir + "/" + BackupLockFile::fileName()), QByteArray("nothing"));
+    }
+
+    void writeWhoseLockFileWasTakenFails_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("step"); // the change of the write before which the lock file goes
+        QTest::addColumn<bool>("replaced"); // by another's, or else only removed
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("Manifest.db, removed before the record") << QStringList {} << "" << 1 << false;
+        QTest::newRow("Manifest.db, replaced, files staged") << QStringList {} << "" << 3 << true;
+        QTest::newRow("Manifest.db encrypted, replaced before the sixth change")
+            << encrypted << "pw" << 6 << true;
+        QTest::newRow("Manifest.mbdb, removed before the sixth change")
+            << QStringList { "--layout", "mbdb" } << "" << 6 << false;
+    }
+
+    // On a folder that cannot be locked, a write whose lock file another program removed or replaced
+    // meanwhile (another write may be under way) is not committed: it is undone, the backup stays
+    // as it was, and the error says why. Another's file at the name stays.
+    void writeWhoseLockFileWasTakenFails()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, password);
+        QFETCH(int, step);
+        QFETCH(bool, replaced);
+        const QString dir = GenBackup::make(args);
+        QVERIFY(!dir.isEmpty());
+        const QString lock = dir + "/" + BackupLockFile::fileName();
+        const QList<BackupManifest::WriteRequest> items = BackupWrites::restoreLike();
+        BackupFolderLock::setLockCall(noLocks);
+        qInstallMessageHandler(keepMessage);
+        const QMap<QString, QByteArray> before = folderContent(dir);
+        const QByteArray another = lockText(::getppid(), startOf(::getppid()));
+        int changes = 0;
+        BackupWriteJournal::setBeforeChange([&] {
+            if (++changes == step && ::unlink(QFile::encodeName(lock)) == 0 && replaced)
+                writeText(lock, another);
+        });
+        QString error;
+        try {
+            BackupManifest m(dir);
+            open(m, password);
+            m.writeFilesThrow(items, nullptr, nullptr);
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        BackupWriteJournal::setBeforeChange(nullptr);
+        QVERIFY2(changes >= step, "the write ended before the lock file went");
+        QCOMPARE(error,
+            QString("Another program removed or replaced the lock file %1 while this write was under way: "
+                    "nothing was written.")
+                .arg(lock));
+        QCOMPARE(folderContent(dir), before);
+        QCOMPARE(standing(lock), replaced ? "file " + another : QByteArray("nothing"));
+        ::unlink(QFile::encodeName(lock));
     }
 };
 
