@@ -242,6 +242,13 @@ Liveness livenessOf(const Holder& holder)
     return unproven ? Liveness::Unproven : Liveness::Live;
 }
 
+// Whether anything stands at name; what it is, judge() looks at.
+bool standsAt(int dirFd, const char* name)
+{
+    struct stat st;
+    return ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 // What stands at name, never through a link, never opening what is not a regular file.
 BackupLockFile::Found look(int dirFd, const char* name, int tries = 3)
 {
@@ -303,7 +310,10 @@ void call(const std::function<void()>& hook)
         hook();
 }
 
-QString nameIn(const QString& folder, const char* name);
+QString nameIn(const QString& folder, const char* name)
+{
+    return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
+}
 
 // A file made at a name: whole (filled, and put there in one step), or else made there empty, to
 // be filled there (a file system without hard links); error when there is none.
@@ -383,11 +393,6 @@ void removeEndedTemps(int dirFd, const QString& folder)
             qUtf8Printable(nameIn(folder, name.constData())));
     }
     ::closedir(dir);
-}
-
-QString nameIn(const QString& folder, const char* name)
-{
-    return QDir::toNativeSeparators(QDir(folder).absoluteFilePath(QString::fromLatin1(name)));
 }
 
 // A wait for the live holder that file names, said with the file, so that the user can tell it.
@@ -502,18 +507,18 @@ BackupLockFile::Result BackupLockFile::tryTake(int dirFd)
 BackupLockFile::Result BackupLockFile::tryOnce(int dirFd, Step& step)
 {
     // A file there is judged at once, with no file of this process made for nothing.
-    if (look(dirFd, kLockName, 1).present)
+    if (standsAt(dirFd, kLockName))
         return judge(dirFd, step);
     const Made made = makeWhole(dirFd, kLockName);
     if (made.fd >= 0)
         return fill(dirFd, made.fd, made.whole);
     const int error = made.error;
     // Where no file can be made, one that stands there still tells of a live holder.
-    if (error == EEXIST || (isUnwritable(error) && look(dirFd, kLockName).present))
+    if (error == EEXIST || (isUnwritable(error) && standsAt(dirFd, kLockName)))
         return judge(dirFd, step);
     if (isUnwritable(error))
         return Result::Unusable;
-    return cannotMake(QString::fromLatin1(kLockName), error);
+    return cannotMake(kLockName, error);
 }
 
 // Names this process in the file just made (unless it was made whole), and holds it if it is still
@@ -535,14 +540,14 @@ BackupLockFile::Result BackupLockFile::fill(int dirFd, int fd, bool whole)
         ::close(fd);
         if (!written && stillMine)
             ::unlinkat(dirFd, kLockName, 0);
-        return written ? Result::Busy : cannotMake(QString::fromLatin1(kLockName), error);
+        return written ? Result::Busy : cannotMake(kLockName, error);
     }
     m_dirFd = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
     if (m_dirFd < 0) {
         const int dupError = errno;
         ::close(fd);
         ::unlinkat(dirFd, kLockName, 0);
-        return cannotMake(QString::fromLatin1(kLockName), dupError);
+        return cannotMake(kLockName, dupError);
     }
     m_fd = fd;
     m_dev = mine.st_dev;
@@ -594,8 +599,7 @@ BackupLockFile::Result BackupLockFile::judge(int dirFd, Step& step)
 BackupLockFile::Result BackupLockFile::takeOver(
     int dirFd, const Found& stale, const QByteArray& whose, Step& step)
 {
-    if (beforeTakeOver())
-        beforeTakeOver()();
+    call(beforeTakeOver());
     const Made made = makeWhole(dirFd, kBreakName);
     const int breaker = made.fd;
     if (breaker < 0) {
@@ -605,7 +609,7 @@ BackupLockFile::Result BackupLockFile::takeOver(
                 step = Step::Again;
             return Result::Busy;
         }
-        return isUnwritable(error) ? Result::Unusable : cannotMake(QString::fromLatin1(kBreakName), error);
+        return isUnwritable(error) ? Result::Unusable : cannotMake(kBreakName, error);
     }
     if (!made.whole)
         writeAll(breaker, ownText());
@@ -663,10 +667,9 @@ BackupLockFile::Result BackupLockFile::refuse(const QString& why)
     return Result::Refused;
 }
 
-BackupLockFile::Result BackupLockFile::cannotMake(const QString& name, int error)
+BackupLockFile::Result BackupLockFile::cannotMake(const char* name, int error)
 {
     return refuse(QStringLiteral("Cannot lock the backup %1 for writing: cannot create %2. %3")
-                      .arg(QDir::toNativeSeparators(m_folder),
-                          QDir::toNativeSeparators(QDir(m_folder).absoluteFilePath(name)),
+                      .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, name),
                           QString::fromLocal8Bit(std::strerror(error))));
 }

@@ -93,7 +93,7 @@ private:
     bool removeStale(int dirFd, const Found& stale, const QByteArray& whose);
     bool judgeBreaker(int dirFd);
     Result refuse(const QString& why);
-    Result cannotMake(const QString& name, int error);
+    Result cannotMake(const char* name, int error);
 
     QString m_folder;
     QString m_why;
