@@ -251,13 +251,9 @@ QString StoredFileCopy::leftEncryptedThrow(
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (!m_manifest.m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16
-        || !in.seek(0))
+    if (!m_manifest.m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16)
         return QString();
-    const bool plain = StoredFile::beginsAsAFile(in.read(512));
-    if (!in.seek(0))
-        failUnreadable("read", src, in.errorString());
-    if (plain || !recordHasKeyThrow(node->item))
+    if (StoredFile::beginsAsAFile(headThrow(src, in, 512)) || !recordHasKeyThrow(node->item))
         return QString();
     return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
                           "another tool. Its %2 bytes were copied as they stand to %3; its record gives "
@@ -275,7 +271,7 @@ QString StoredFileCopy::cutShortThrow(
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (length >= size || !cutShort(node->item, length, headThrow(src, in)))
+    if (length >= size || !cutShort(node->item, length, headThrow(src, in, 16)))
         return QString();
     if (length == 0)
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "
@@ -307,12 +303,12 @@ bool StoredFileCopy::writtenOnce(const MBDBParser::_MBDBItem& item, const QByteA
         || StoredFile::beginsAsMedia(head);
 }
 
-// The first bytes of the stored file in; in is left at its start.
-QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in)
+// The first bytes (at most size) of the stored file in; in is left at its start.
+QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in, qint64 size)
 {
     if (!in.seek(0))
         failUnreadable("read", src, in.errorString());
-    const QByteArray head = in.read(16);
+    const QByteArray head = in.read(size);
     if (!in.seek(0))
         failUnreadable("read", src, in.errorString());
     return head;

@@ -48,7 +48,7 @@ private:
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
     QString cutShortThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
-    static QByteArray headThrow(const QString& src, QFile& in);
+    static QByteArray headThrow(const QString& src, QFile& in, qint64 size);
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
         QFile& in, OutputFile& out, ContentDigest* read) const;
