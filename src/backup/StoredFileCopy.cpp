@@ -114,7 +114,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     out.setFollowLinks(false);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
-    const QByteArray key = copyKeyThrow(node, src);
+    const QByteArray key = copyKeyThrow(node, src, in.size());
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
@@ -325,8 +325,9 @@ bool StoredFileCopy::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
     return blob && !blob->isEmpty();
 }
 
-// The key that decrypts a stored file; empty for a plain one.
-QByteArray StoredFileCopy::copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const
+// The key that decrypts the stored file src of length bytes; empty for a plain one.
+QByteArray StoredFileCopy::copyKeyThrow(
+    const BackupManifest::_FileNode* node, const QString& src, qint64 length) const
 {
     if (!m_manifest.IsEncrypted)
         return {};
@@ -334,7 +335,7 @@ QByteArray StoredFileCopy::copyKeyThrow(const BackupManifest::_FileNode* node, c
     // A record without a key stands for an empty file. Bytes stored under it are still encrypted:
     // its key object is damaged, so the key is as unknown as that of an unreadable record.
     if (blob && blob->isEmpty()) {
-        if (QFileInfo(src).size() == 0)
+        if (length == 0)
             return {};
         blob.reset();
     }
