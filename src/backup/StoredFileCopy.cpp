@@ -114,7 +114,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     out.setFollowLinks(false);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
-    const QByteArray key = copyKeyThrow(node, src);
+    const QByteArray key = copyKeyThrow(node, src, in.size());
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
@@ -251,13 +251,9 @@ QString StoredFileCopy::leftEncryptedThrow(
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (!m_manifest.m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16
-        || !in.seek(0))
+    if (!m_manifest.m_decryptedCopy || length % 16 != 0 || length <= size || length - size > 16)
         return QString();
-    const bool plain = StoredFile::beginsAsAFile(in.read(512));
-    if (!in.seek(0))
-        failUnreadable("read", src, in.errorString());
-    if (plain || !recordHasKeyThrow(node->item))
+    if (StoredFile::beginsAsAFile(headThrow(src, in, 512)) || !recordHasKeyThrow(node->item))
         return QString();
     return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
                           "another tool. Its %2 bytes were copied as they stand to %3; its record gives "
@@ -275,7 +271,7 @@ QString StoredFileCopy::cutShortThrow(
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (length >= size || !cutShort(node->item, length, headThrow(src, in)))
+    if (length >= size || !cutShort(node->item, length, headThrow(src, in, 16)))
         return QString();
     if (length == 0)
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "
@@ -307,12 +303,12 @@ bool StoredFileCopy::writtenOnce(const MBDBParser::_MBDBItem& item, const QByteA
         || StoredFile::beginsAsMedia(head);
 }
 
-// The first bytes of the stored file in; in is left at its start.
-QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in)
+// The first bytes (at most size) of the stored file in; in is left at its start.
+QByteArray StoredFileCopy::headThrow(const QString& src, QFile& in, qint64 size)
 {
     if (!in.seek(0))
         failUnreadable("read", src, in.errorString());
-    const QByteArray head = in.read(16);
+    const QByteArray head = in.read(size);
     if (!in.seek(0))
         failUnreadable("read", src, in.errorString());
     return head;
@@ -329,8 +325,9 @@ bool StoredFileCopy::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
     return blob && !blob->isEmpty();
 }
 
-// The key that decrypts a stored file; empty for a plain one.
-QByteArray StoredFileCopy::copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const
+// The key that decrypts the stored file src of length bytes; empty for a plain one.
+QByteArray StoredFileCopy::copyKeyThrow(
+    const BackupManifest::_FileNode* node, const QString& src, qint64 length) const
 {
     if (!m_manifest.IsEncrypted)
         return {};
@@ -338,7 +335,7 @@ QByteArray StoredFileCopy::copyKeyThrow(const BackupManifest::_FileNode* node, c
     // A record without a key stands for an empty file. Bytes stored under it are still encrypted:
     // its key object is damaged, so the key is as unknown as that of an unreadable record.
     if (blob && blob->isEmpty()) {
-        if (QFileInfo(src).size() == 0)
+        if (length == 0)
             return {};
         blob.reset();
     }

@@ -43,12 +43,12 @@ private:
     static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,
         const OutputFile::Progress& progress);
     QString unsettledOr(const QString& src, const QString& dest, const QString& why) const;
-    QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src) const;
+    QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src, qint64 length) const;
     QString leftEncryptedThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
     QString cutShortThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
-    static QByteArray headThrow(const QString& src, QFile& in);
+    static QByteArray headThrow(const QString& src, QFile& in, qint64 size);
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
         QFile& in, OutputFile& out, ContentDigest* read) const;
