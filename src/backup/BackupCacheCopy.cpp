@@ -124,7 +124,9 @@ void BackupCacheCopy::copyThrow(
 
 bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)
 {
-    return storedAsCopied(node, QString()) && !m_cache->notAsWritten(node->item.backupFileName()).isEmpty();
+    // The mark first: without one, the stored database is not read through to compare.
+    return m_cache && !m_cache->notAsWritten(node->item.backupFileName()).isEmpty()
+        && storedAsCopied(node, QString());
 }
 
 // A current copy the cache knows to be not what the phone wrote says so as its copy did.

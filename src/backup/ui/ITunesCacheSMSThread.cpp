@@ -88,7 +88,7 @@ void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& li
     const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
     const QString dest = BackupManifest::safeJoinThrow(library, rel);
     try {
-        copier.copyThrow(node, dest, m_fresh && messageDb, m_fresh && messageDb ? &m_read : nullptr);
+        copier.copyThrow(node, dest, false, m_fresh && messageDb ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)
             throw;

@@ -20,7 +20,6 @@ public:
     // Notes every marked attachment of messages under its device file name, in the messages' order.
     void addMarkedOf(const QList<_MsgMessage*>& messages);
 
-    int count() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }
     // "<count> of the attachments are not what the phone wrote:", a line "<name>: <why>" for each
     // one named, "... and <n> more." for the others, then closing; empty when none was noted.

@@ -137,12 +137,14 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
 {
     const QDir dir(path);
     QString error;
-    // A folder the user may not read looks empty: it may be a backup or hold some.
-    if (FolderAccess::stateOf(path, &error) == FolderAccess::State::Refused) {
+    // A folder the user may not read looks empty: it may be a backup or hold some. One that is no
+    // backup is listed for the backups it holds.
+    const bool backup = dir.exists("Manifest.plist");
+    if (FolderAccess::stateOf(path, &error, !backup) == FolderAccess::State::Refused) {
         tell(error, report);
         return 0;
     }
-    if (dir.exists("Manifest.plist")) {
+    if (backup) {
         const int row = addBackup(path, &error);
         if (row < 0) {
             if (report)
@@ -151,10 +153,6 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
         }
         twBackups->setCurrentIndex(model->index(row, 0));
         return 1;
-    }
-    if (FolderAccess::stateOf(path, &error, true) == FolderAccess::State::Refused) {
-        tell(error, report);
-        return 0;
     }
     // A folder of backups, like the one the computer keeps.
     int added = 0;
