@@ -44,13 +44,14 @@ bool readRecordText(const QDir& dir, const QString& path, QByteArray& text)
         qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
     }
-    if (in.size() <= largest)
+    const qint64 size = in.size();
+    if (size <= largest)
         text = in.read(largest + 1);
     if (in.error() != QFileDevice::NoError) {
         qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(in.errorString()));
         return false;
     }
-    if (in.size() <= largest && text.size() <= largest)
+    if (size <= largest && text.size() <= largest)
         return true;
     qWarning("Left %s as it is: at more than %lld bytes it is larger than the record of any write into "
              "that backup, and is not read.",

@@ -35,8 +35,13 @@ QString resolved(const QString& path)
 
 void BackupWritePlace::cannot(const QString& what, int error) const
 {
+    cannot(what, QString::fromLocal8Bit(std::strerror(error)));
+}
+
+void BackupWritePlace::cannot(const QString& what, const QString& why) const
+{
     qWarning("Cannot %s in the backup in %s. %s", qUtf8Printable(what), qUtf8Printable(m_dir.absolutePath()),
-        std::strerror(error));
+        qUtf8Printable(why));
 }
 
 void BackupWritePlace::leftAlone(const QDir& dir, const QString& relative, const char* why)
@@ -114,7 +119,7 @@ bool BackupWritePlace::changeable(const char* suffix)
     const Kind k = kind(suffix);
     if (k == Other && !m_logged.contains(name(suffix))) {
         m_logged.append(name(suffix));
-        leftAlone(m_dir, m_relative + QString::fromUtf8(suffix), "it is not a regular file");
+        leftAlone(m_dir, shown(suffix), "it is not a regular file");
     }
     return k == Regular;
 }
@@ -127,7 +132,7 @@ bool BackupWritePlace::remove(const char* suffix)
     changed();
     if (::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT)
         return true;
-    cannot(QStringLiteral("remove %1").arg(m_relative + QString::fromUtf8(suffix)), errno);
+    cannot(QStringLiteral("remove %1").arg(shown(suffix)), errno);
     return false;
 }
 
@@ -140,9 +145,7 @@ bool BackupWritePlace::move(const char* from, const char* to)
     changed();
     if (::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0)
         return true;
-    cannot(QStringLiteral("rename %1 to %2")
-               .arg(m_relative + QString::fromUtf8(from), m_relative + QString::fromUtf8(to)),
-        errno);
+    cannot(QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)), errno);
     return false;
 }
 
@@ -169,14 +172,12 @@ ContentDigest::Sum BackupWritePlace::sum(const char* suffix, ContentDigest::Kind
         if (fd >= 0)
             ::close(fd);
         m_failed = true;
-        cannot(QStringLiteral("read %1").arg(m_relative + QString::fromUtf8(suffix)), error);
+        cannot(QStringLiteral("read %1").arg(shown(suffix)), error);
         return {};
     }
     const ContentDigest::Sum s = ContentDigest::of(in, digest);
     if (!s.known())
-        qWarning("Cannot read %s in the backup in %s. %s",
-            qUtf8Printable(m_relative + QString::fromUtf8(suffix)), qUtf8Printable(m_dir.absolutePath()),
-            qUtf8Printable(in.errorString()));
+        cannot(QStringLiteral("read %1").arg(shown(suffix)), in.errorString());
     m_failed = m_failed || !s.known();
     m_sums.insert(key, s);
     return s;

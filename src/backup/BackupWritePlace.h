@@ -70,8 +70,11 @@ public:
 
 private:
     QByteArray name(const char* suffix) const { return m_leaf + suffix; }
+    // The name with suffix as the log gives it, relative to the backup folder.
+    QString shown(const char* suffix) const { return m_relative + QString::fromUtf8(suffix); }
     // Logs a step that failed, with the system's reason.
     void cannot(const QString& what, int error) const;
+    void cannot(const QString& what, const QString& why) const;
     Kind kind(const char* suffix, struct stat* st = nullptr);
     void changed() { m_sums.clear(); }
 

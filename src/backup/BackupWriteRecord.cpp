@@ -226,12 +226,13 @@ BackupWriteRecord BackupWriteRecord::read(const QDir& dir, const QByteArray& tex
         return r;
     }
     QList<QByteArray> lines = text.split('\n');
-    r.version = versionOf(lines.value(0), r.versionName);
+    QByteArray versionName;
+    r.version = versionOf(lines.value(0), versionName);
     if (!r.known()) {
-        r.why = r.versionName.isEmpty()
+        r.why = versionName.isEmpty()
             ? QStringLiteral("it is no record of a write this build knows.")
             : QStringLiteral("it is the record of a write of version \"%1\", which this build does not know.")
-                  .arg(QString::fromUtf8(r.versionName));
+                  .arg(QString::fromUtf8(versionName));
         return r;
     }
     const Layout& l = *layoutOf(r.version);

@@ -38,13 +38,12 @@ public:
     // The record text gives, its names resolved in dir: one outside it is logged and left out.
     static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
 
-    // Whether this build knows the record's version (else versionName tells it).
+    // Whether this build knows the record's version (else why tells the version the record gives).
     bool known() const { return version > 0; }
     // Whether the record was read; else why tells why it is refused, and nothing of it is read.
     bool readable() const { return why.isEmpty(); }
 
     int version = kVersion;
-    QByteArray versionName;
     QString why; // why the record is refused as a whole; empty when it was read
     bool unreachable = false; // a file the write may have changed is out of reach
     QString manifest; // empty when the record names none inside the folder

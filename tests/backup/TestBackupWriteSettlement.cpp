@@ -124,8 +124,7 @@ class TestBackupWriteSettlement : public QObject
     static QHash<QString, QByteArray> rewriteInPlace(
         const QString& dir, const BackupManifest::WriteRequest& r)
     {
-        const QString stored = MBDBParser::getBKFilePath(
-            QDir(dir), MBDBParser::backupFileName(r.domain, r.relativePath), false);
+        const QString stored = storedPath(dir, r);
         QFile manifest(dir + "/Manifest.db");
         QFile file(stored);
         if (!manifest.open(QIODevice::ReadWrite) || !manifest.seek(24)
