@@ -132,7 +132,8 @@ bool BackupWritePlace::remove(const char* suffix)
     changed();
     if (::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT)
         return true;
-    cannot(QStringLiteral("remove %1").arg(shown(suffix)), errno);
+    const int error = errno; // before the text is built, which may change it
+    cannot(QStringLiteral("remove %1").arg(shown(suffix)), error);
     return false;
 }
 
@@ -145,7 +146,8 @@ bool BackupWritePlace::move(const char* from, const char* to)
     changed();
     if (::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0)
         return true;
-    cannot(QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)), errno);
+    const int error = errno;
+    cannot(QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)), error);
     return false;
 }
 
@@ -201,7 +203,8 @@ bool BackupWritePlace::sync() const
 {
     if (m_fd < 0 || ::fsync(m_fd) == 0)
         return true;
-    cannot(QStringLiteral("write the folder of %1 to the disk").arg(m_relative), errno);
+    const int error = errno;
+    cannot(QStringLiteral("write the folder of %1 to the disk").arg(m_relative), error);
     return false;
 }
 
