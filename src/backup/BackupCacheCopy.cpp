@@ -1,9 +1,9 @@
 #include "backup/BackupCacheCopy.h"
 
 #include "app/RegularFile.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFileCopy.h"
+#include "backup/write/BackupFolderLock.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -7,9 +7,6 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
-#include "backup/BackupFolderLock.h"
-#include "backup/BackupWriteJournal.h"
-#include "backup/BackupWriter.h"
 #include "backup/DigestingReader.h"
 #include "backup/ManifestDbReader.h"
 #include "backup/ManifestWalCopy.h"
@@ -18,6 +15,11 @@
 #include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
 #include "backup/WellKnownFiles.h"
+#include "backup/write/BackupFolderLock.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWriteRecord.h"
+#include "backup/write/BackupWriteSettlement.h"
+#include "backup/write/BackupWriter.h"
 #include "device/PlistCFType.h"
 
 #include <QFile>
@@ -82,10 +84,10 @@ void requireRegularThrow(const QString& path)
 // itself from before its record is written, so a reader never undoes it from under its writer.
 bool settleLeftoverHeld(const QDir& dir, QStringList& named)
 {
-    if (!BackupWriteJournal::pending(dir))
+    if (!BackupWriteRecord::pending(dir))
         return true;
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
-    return BackupWriteJournal::settleLeftover(dir, &named);
+    return BackupWriteSettlement::settleLeftover(dir, &named);
 }
 
 } // namespace
@@ -441,7 +443,7 @@ void BackupManifest::parseInfo()
     m_writeUnsettled = !settleLeftoverHeld(dir, named);
     m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());
     if (m_writeUnsettled)
-        qWarning("%s", qUtf8Printable(BackupWriteJournal::unsettledText(dir)));
+        qWarning("%s", qUtf8Printable(BackupWriteSettlement::unsettledText(dir)));
     // Before the reading: a write after it makes the tree stale, never the stamp new.
     m_loadedStamp.clear();
     const QString loading = manifestStamp();
@@ -832,7 +834,7 @@ void BackupManifest::saveManifestDbAsThrow(
         BackupWriter::copyFileThrow(plain, tmpDest);
     // On the disk first, then in place in one rename over the old copy: there always is a whole one.
     if (!OutputFile::syncPath(tmpDest) || !OutputFile::syncPath(QFileInfo(dest).absolutePath())
-        || !BackupWriteJournal::rename(tmpDest, dest)) {
+        || !BackupWriteNames::rename(tmpDest, dest)) {
         QFile::remove(tmpDest);
         fail(QStringLiteral("Cannot create %1.").arg(dest));
     }
@@ -842,10 +844,10 @@ void BackupManifest::settleEarlierWriteThrow()
 {
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
     QStringList named;
-    m_writeUnsettled = !BackupWriteJournal::settleLeftover(dir, &named);
+    m_writeUnsettled = !BackupWriteSettlement::settleLeftover(dir, &named);
     m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());
     if (m_writeUnsettled)
-        fail(BackupWriteJournal::unsettledText(dir));
+        fail(BackupWriteSettlement::unsettledText(dir));
 }
 
 void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,

@@ -2,7 +2,7 @@
 
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
-#include "backup/BackupWriter.h"
+#include "backup/write/BackupWriter.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>

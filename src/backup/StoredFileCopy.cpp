@@ -4,10 +4,10 @@
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
 #include "backup/StoredFile.h"
+#include "backup/write/BackupFolderLock.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 
 #include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/StoredFile.h"
 #include "backup/StoredFileCopy.h"
+#include "backup/write/BackupFolderLock.h"
 #include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>

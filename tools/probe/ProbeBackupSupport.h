@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
+#include "backup/write/BackupFolderLock.h"
 
 #include <QTextStream>
 #include <memory>

@@ -1,9 +1,9 @@
 #include "messages/ui/MessageBackupExport.h"
 
 #include "app/ui/shared/ProgressForm.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
+#include "backup/write/BackupFolderLock.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/ui/IOS6RestoreMessagesThread.h"
 #include "messages/ui/NotAsWrittenAttachments.h"

@@ -1,8 +1,8 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
 #include "app/ui/shared/ProgressForm.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/StoredFile.h"
+#include "backup/write/BackupFolderLock.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -3,7 +3,6 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
-#include "backup/BackupFolderLock.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -11,6 +10,7 @@
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
 #include "backup/ui/support/WorkerWait.h"
+#include "backup/write/BackupFolderLock.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 

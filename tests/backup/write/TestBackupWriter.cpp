@@ -1,10 +1,12 @@
 #include "app/sqlite/Sqlite3DB.h"
-#include "backup/BackupWriteJournal.h"
-#include "backup/BackupWriter.h"
 #include "backup/MBFileArchive.h"
 #include "backup/support/BackupReads.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWriteRecord.h"
+#include "backup/write/BackupWriteSettlement.h"
+#include "backup/write/BackupWriter.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
@@ -57,8 +59,8 @@ class TestBackupWriter : public QObject
     // took the place of the old.
     static QString momentOf(const QString& dir, const QString& target)
     {
-        const bool temp = QFileInfo::exists(BackupWriteJournal::tempOf(target));
-        const bool aside = QFileInfo::exists(BackupWriteJournal::asideOf(target));
+        const bool temp = QFileInfo::exists(BackupWriteNames::tempOf(target));
+        const bool aside = QFileInfo::exists(BackupWriteNames::asideOf(target));
         if (!stagedRecorded(dir))
             return QString();
         if (!QFileInfo::exists(dir + "/Manifest.db.qmtmp"))
@@ -297,7 +299,7 @@ private Q_SLOTS:
             QVERIFY(items[0].expectedOld.known());
             path = changeMeanwhile(dir, items, change);
         }
-        BackupWriteJournal::setBeforeChange([&] {
+        BackupWriteNames::setBeforeChange([&] {
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);
         });
@@ -316,20 +318,20 @@ private Q_SLOTS:
         } catch (const std::runtime_error& e) {
             error = QString::fromUtf8(e.what());
         }
-        BackupWriteJournal::setBeforeChange({});
+        BackupWriteNames::setBeforeChange({});
         QVERIFY2(!path.isEmpty(), "the other program changed nothing");
         if (failure.isEmpty()) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
             checkBeforeOrWritten(readBack(dir, password, items),
                 readBack(TestEnv::copyToTemp(pristine), password, items), items, 0);
-            QCOMPARE(readAll(BackupWriteJournal::asideOf(path)).mid(24, 17), QByteArray("another program's"));
+            QCOMPARE(readAll(BackupWriteNames::asideOf(path)).mid(24, 17), QByteArray("another program's"));
             return;
         }
         QVERIFY2(QRegularExpression(QString(failure).replace("PATH", QRegularExpression::escape(path)))
                      .match(error)
                      .hasMatch(),
             qPrintable(error));
-        QVERIFY(!BackupWriteJournal::pending(QDir(dir)));
+        QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
         QCOMPARE(GenBackup::folderDigest(dir), again ? digest : GenBackup::folderDigest(expected));
     }
 
@@ -377,8 +379,8 @@ private Q_SLOTS:
         const QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString target = storedPath(dir, items[0]);
         const QString digest = GenBackup::folderDigest(dir);
-        const QString planted = BackupWriteJournal::asideOf(target);
-        BackupWriteJournal::setBeforeChange([&] {
+        const QString planted = BackupWriteNames::asideOf(target);
+        BackupWriteNames::setBeforeChange([&] {
             QFile f(planted);
             if (!f.exists() && f.open(QIODevice::WriteOnly))
                 f.write("another program's");
@@ -387,10 +389,10 @@ private Q_SLOTS:
             BackupManifest m(dir);
             open(m, QString());
             m.writeFilesThrow(items);
-            BackupWriteJournal::setBeforeChange({});
+            BackupWriteNames::setBeforeChange({});
             QFAIL("the write went through");
         } catch (const std::runtime_error& e) {
-            BackupWriteJournal::setBeforeChange({});
+            BackupWriteNames::setBeforeChange({});
             QCOMPARE(QString::fromUtf8(e.what()), QString("can not overwrite %1. File exists").arg(target));
         }
         QCOMPARE(readAll(planted), QByteArray("another program's"));
@@ -483,7 +485,7 @@ private Q_SLOTS:
         QVERIFY2(QRegularExpression(logged).match(log).hasMatch(), qPrintable(log));
         if (!error.isEmpty()) {
             QVERIFY2(QRegularExpression(error).match(failure).hasMatch(), qPrintable(failure));
-            QCOMPARE(BackupWriteJournal::pending(QDir(dir)), at == "record");
+            QCOMPARE(BackupWriteRecord::pending(QDir(dir)), at == "record");
             QCOMPARE(readBack(dir, QString(), items), before);
             return;
         }

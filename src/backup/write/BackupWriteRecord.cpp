@@ -1,10 +1,18 @@
-#include "backup/BackupWriteRecord.h"
+#include "backup/write/BackupWriteRecord.h"
 
-#include "backup/BackupWritePlace.h"
+#include "app/OutputFile.h"
+#include "app/RegularFile.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWritePlace.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -244,4 +252,55 @@ BackupWriteRecord BackupWriteRecord::read(const QDir& dir, const QByteArray& tex
     for (int i = first; i < lines.size(); ++i)
         readLine(dir, l, lines[i], &r, named);
     return r;
+}
+
+bool BackupWriteRecord::readText(const QDir& dir, const QString& path, QByteArray& text)
+{
+    const qint64 largest = largestSize(dir);
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, path, &why, false)) {
+        qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(why));
+        return false;
+    }
+    const qint64 size = in.size();
+    if (size <= largest)
+        text = in.read(largest + 1);
+    if (in.error() != QFileDevice::NoError) {
+        qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(in.errorString()));
+        return false;
+    }
+    if (size <= largest && text.size() <= largest)
+        return true;
+    qWarning("Left %s as it is: at more than %lld bytes it is larger than the record of any write into "
+             "that backup, and is not read.",
+        qUtf8Printable(path), largest);
+    return false;
+}
+
+bool BackupWriteRecord::pending(const QDir& dir)
+{
+    const QString record = dir.absoluteFilePath(fileName());
+    return BackupWriteNames::present(record) || BackupWriteNames::present(BackupWriteNames::tempOf(record));
+}
+
+void BackupWriteRecord::writeThrow(const QDir& dir) const
+{
+    const QByteArray bytes
+        = text(dir, QFileInfo(manifest).fileName(), manifestReplaced, manifestStaged, folders, files);
+    const QString path = dir.absoluteFilePath(fileName());
+    const QString temp = BackupWriteNames::tempOf(path);
+    QFile out;
+    bool ok = BackupWriteNames::createOwn(out, temp) && out.write(bytes) == bytes.size() && out.flush()
+        && ::fsync(out.handle()) == 0;
+    out.close();
+    ok = ok && OutputFile::syncPath(dir.absolutePath()) && BackupWriteNames::rename(temp, path)
+        && OutputFile::syncPath(dir.absolutePath());
+    if (ok)
+        return;
+    const int error = errno;
+    BackupWriteNames::removeIfPresent(temp); // nothing of a record that was never written stays
+    throw std::runtime_error(QStringLiteral("Cannot write %1. %2")
+                                 .arg(path, QString::fromLocal8Bit(std::strerror(error)))
+                                 .toStdString());
 }

@@ -1,14 +1,15 @@
-#include "backup/BackupWriter.h"
+#include "backup/write/BackupWriter.h"
 
 #include "app/Clock.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
-#include "backup/BackupFolderLock.h"
-#include "backup/BackupWriteJournal.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
+#include "backup/write/BackupFolderLock.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWriteSettlement.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -171,7 +172,7 @@ void BackupWriter::copyFileThrow(const QString& from, const QString& to, Content
     if (!S_ISREG(st.st_mode))
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, RegularFile::notRegularText()));
     // The copy keeps the mode of its source, made writable for its owner.
-    Fd out(BackupWriteJournal::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
+    Fd out(BackupWriteNames::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
     if (out.get() < 0)
         fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
     ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
@@ -188,14 +189,14 @@ void BackupWriter::encryptFileThrow(
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
     QFile out;
-    if (!BackupWriteJournal::createOwn(out, to))
+    if (!BackupWriteNames::createOwn(out, to))
         fail(QStringLiteral("Cannot create %1. %2").arg(to, systemText()));
     try {
         BackupCrypto::encryptStream(key, in, out, written);
     } catch (const std::runtime_error& e) {
         const bool writing = out.error() != QFileDevice::NoError;
         out.close();
-        BackupWriteJournal::removeIfPresent(to); // nothing half-written stays (out has no name to remove)
+        BackupWriteNames::removeIfPresent(to); // nothing half-written stays (out has no name to remove)
         fail(QStringLiteral("Cannot %1 %2. %3")
                  .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? to : from,
                      QString::fromUtf8(e.what())));
@@ -206,7 +207,7 @@ BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
 {
     Replacement rep;
     rep.target = target;
-    rep.temp = BackupWriteJournal::tempOf(target);
+    rep.temp = BackupWriteNames::tempOf(target);
     m_replacements.append(rep);
     return m_replacements.last();
 }
@@ -220,7 +221,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
     m_manifestPath = dir.absoluteFilePath(
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
-    if (!BackupWriteJournal::present(m_manifestPath))
+    if (!BackupWriteNames::present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
     m_manifest.settleEarlierWriteThrow();
@@ -240,24 +241,25 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
 void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
 {
     const QDir& dir = m_manifest.dir;
-    auto journal = std::make_unique<BackupWriteJournal>(dir, QFileInfo(m_manifestPath).fileName());
-    journal->manifestReplaced = readReplacedManifestThrow();
+    auto record = std::make_unique<BackupWriteRecord>();
+    record->manifest = m_manifestPath;
+    record->manifestReplaced = readReplacedManifestThrow();
     m_log = staleLog();
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
         const QString sub = dir.absoluteFilePath(name.left(2));
-        if (!m_manifest.isMbdb() && !BackupWriteJournal::present(sub) && !journal->folders.contains(sub))
-            journal->folders.append(sub);
+        if (!m_manifest.isMbdb() && !BackupWriteNames::present(sub) && !record->folders.contains(sub))
+            record->folders.append(sub);
         if (!m_manifest.isMbdb())
             checkFolderThrow(sub);
         const QString target = MBDBParser::getBKFilePath(dir, name, false);
         if (!m_planned.contains(target))
-            journal->files.append(m_planned[target] = plannedThrow(target, r.overwrite, r.expectedOld));
+            record->files.append(m_planned[target] = plannedThrow(target, r.overwrite, r.expectedOld));
     }
     if (!m_log.isEmpty())
-        journal->files.append(m_planned[m_log] = plannedThrow(m_log, true, {}));
-    journal->writeThrow();
-    m_journal = std::move(journal);
+        record->files.append(m_planned[m_log] = plannedThrow(m_log, true, {}));
+    record->writeThrow(dir);
+    m_record = std::move(record);
 }
 
 // The content of the manifest the write replaces. A plain Manifest.db is copied here for the update,
@@ -316,10 +318,10 @@ void BackupWriter::checkFolderThrow(const QString& folder)
 // The entry of a file the write may replace, with what it holds now, read once; the name of its old
 // copy is freed for this write. A file that no longer holds what the road read from it (expected)
 // is another program's change since that reading: the road's content would replace it.
-BackupWriteJournal::Entry BackupWriter::plannedThrow(
+BackupWriteRecord::Entry BackupWriter::plannedThrow(
     const QString& target, bool overwrite, const ContentDigest::Sum& expected)
 {
-    BackupWriteJournal::Entry e { target, {}, 0, {}, true };
+    BackupWriteRecord::Entry e { target, {}, 0, {}, true };
     struct stat st;
     if (::lstat(QFile::encodeName(target).constData(), &st) != 0) {
         if (errno != ENOENT)
@@ -341,8 +343,8 @@ BackupWriteJournal::Entry BackupWriter::plannedThrow(
         fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
     if (expected.known() && e.old != expected)
         fail(changedText(target));
-    if (!BackupWriteJournal::freeAsideName(target))
-        fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteJournal::asideOf(target), systemText()));
+    if (!BackupWriteNames::freeAsideName(target))
+        fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteNames::asideOf(target), systemText()));
     return e;
 }
 
@@ -360,7 +362,7 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
     QFile out;
-    if (!BackupWriteJournal::createOwn(out, temp))
+    if (!BackupWriteNames::createOwn(out, temp))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
@@ -419,7 +421,7 @@ void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString&
     const bool writing = out.error() != QFileDevice::NoError;
     fail(QStringLiteral("Cannot %1 %2. %3")
              .arg(writing ? QStringLiteral("write") : QStringLiteral("read"),
-                 writing ? BackupWriteJournal::tempOf(target) : in.fileName(), why));
+                 writing ? BackupWriteNames::tempOf(target) : in.fileName(), why));
 }
 
 // ---- staging the manifest
@@ -467,7 +469,7 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
     }
     QFile out;
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!BackupWriteJournal::createOwn(out, temp))
+    if (!BackupWriteNames::createOwn(out, temp))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     if (!writeAll(out, bytes.constData(), bytes.size()))
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
@@ -567,15 +569,15 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
-    m_journal->files.clear();
+    m_record->files.clear();
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
-            m_journal->manifestStaged = rep.staged;
+            m_record->manifestStaged = rep.staged;
         else {
-            m_journal->files.append(m_planned.value(rep.target, BackupWriteJournal::Entry { rep.target }));
-            m_journal->files.last().staged = rep.staged;
+            m_record->files.append(m_planned.value(rep.target, BackupWriteRecord::Entry { rep.target }));
+            m_record->files.last().staged = rep.staged;
         }
         const QString folder = QFileInfo(rep.temp).absolutePath();
         if (!folders.contains(folder))
@@ -585,8 +587,8 @@ void BackupWriter::recordStagedThrow()
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
-        m_journal->files.append(m_planned.value(m_log));
-    m_journal->writeThrow();
+        m_record->files.append(m_planned.value(m_log));
+    m_record->writeThrow(m_manifest.dir);
 }
 
 // The staged file replaces its target in one rename; an old file stays reachable beside it (a
@@ -594,21 +596,21 @@ void BackupWriter::recordStagedThrow()
 // target must still be as planned: no file where there was none, else the old content.
 void BackupWriter::putInPlaceThrow(const Replacement& rep)
 {
-    const BackupWriteJournal::Entry planned = m_planned.value(rep.target);
+    const BackupWriteRecord::Entry planned = m_planned.value(rep.target);
     if (!planned.existed) {
-        if (!BackupWriteJournal::renameNoReplace(rep.temp, rep.target))
+        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target))
             errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
-    const QString aside = BackupWriteJournal::asideOf(rep.target);
-    const bool linked = BackupWriteJournal::link(rep.target, aside);
+    const QString aside = BackupWriteNames::asideOf(rep.target);
+    const bool linked = BackupWriteNames::link(rep.target, aside);
     if (!linked && errno == ENOENT)
         fail(changedText(rep.target));
-    if (!linked && (errno == EEXIST || !BackupWriteJournal::renameNoReplace(rep.target, aside)))
+    if (!linked && (errno == EEXIST || !BackupWriteNames::renameNoReplace(rep.target, aside)))
         errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
     checkAsideThrow(rep.target, planned.old, linked);
-    if (!BackupWriteJournal::rename(rep.temp, rep.target))
+    if (!BackupWriteNames::rename(rep.temp, rep.target))
         failOverwrite(rep.target);
 }
 
@@ -617,7 +619,7 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
 // took its place (else it stays, and the log names it).
 void BackupWriter::checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked)
 {
-    const QString aside = BackupWriteJournal::asideOf(target);
+    const QString aside = BackupWriteNames::asideOf(target);
     QFile in;
     if (RegularFile::openRead(in, aside, nullptr, false) && ContentDigest::of(in, old.kind) == old)
         return;
@@ -628,8 +630,8 @@ void BackupWriter::checkAsideThrow(const QString& target, const ContentDigest::S
     const bool second = linked && ::lstat(asideName.constData(), &a) == 0
         && ::lstat(QFile::encodeName(target).constData(), &t) == 0 && a.st_ino == t.st_ino
         && a.st_dev == t.st_dev;
-    if (!(second ? BackupWriteJournal::removeIfPresent(aside)
-                 : BackupWriteJournal::renameNoReplace(aside, target)))
+    if (!(second ? BackupWriteNames::removeIfPresent(aside)
+                 : BackupWriteNames::renameNoReplace(aside, target)))
         qWarning("Kept %s: another program changed %s while a write was under way.", asideName.constData(),
             qUtf8Printable(target));
     fail(changedText(target));
@@ -646,7 +648,7 @@ void BackupWriter::moveLogAsideThrow()
             fail(changedText(log));
         return;
     }
-    if (!BackupWriteJournal::renameNoReplace(m_log, BackupWriteJournal::asideOf(m_log)))
+    if (!BackupWriteNames::renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
         errno == ENOENT ? fail(changedText(m_log)) : failOverwrite(m_log);
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
 }
@@ -657,7 +659,7 @@ void BackupWriter::moveLogAsideThrow()
 void BackupWriter::checkManifestThrow()
 {
     QFile in;
-    const ContentDigest::Sum& replaced = m_journal->manifestReplaced;
+    const ContentDigest::Sum& replaced = m_record->manifestReplaced;
     if (RegularFile::openRead(in, m_manifestPath, nullptr)
         && ContentDigest::of(in, replaced.kind) == replaced)
         return;
@@ -689,14 +691,14 @@ void BackupWriter::commitThrow()
     checkManifestThrow();
     checkLockFileThrow();
     // The commit: the new manifest takes the place of the old in one step, so there always is one.
-    const QString manifestTemp = BackupWriteJournal::tempOf(m_manifestPath);
-    if (!BackupWriteJournal::rename(manifestTemp, m_manifestPath))
+    const QString manifestTemp = BackupWriteNames::tempOf(m_manifestPath);
+    if (!BackupWriteNames::rename(manifestTemp, m_manifestPath))
         failOverwrite(m_manifestPath);
     m_committed = true;
-    m_manifestWritten = m_journal->manifestStaged;
+    m_manifestWritten = m_record->manifestStaged;
     OutputFile::syncPath(m_manifest.dir.absolutePath());
-    BackupWriteJournal::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
-    m_journal.reset();
+    BackupWriteSettlement::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
+    m_record.reset();
 }
 
 // Where a lock file keeps the other writes out, it is still this write's: else another may be
@@ -723,13 +725,13 @@ QString BackupWriter::staleLog() const
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
         return QString();
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
-    return BackupWriteJournal::present(log) ? log : QString();
+    return BackupWriteNames::present(log) ? log : QString();
 }
 
 void BackupWriter::rollBack()
 {
-    if (m_journal)
-        BackupWriteJournal::settle(m_manifest.dir);
-    m_journal.reset();
+    if (m_record)
+        BackupWriteSettlement::settle(m_manifest.dir);
+    m_record.reset();
     m_replacements.clear();
 }

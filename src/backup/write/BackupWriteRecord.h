@@ -1,7 +1,7 @@
 #pragma once
 
-#include "backup/BackupWriteJournal.h"
 #include "backup/ContentDigest.h"
+#include "backup/write/BackupWriteNames.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -20,7 +20,15 @@
 class BackupWriteRecord
 {
 public:
-    using Entry = BackupWriteJournal::Entry;
+    // One file of the write: where it goes, the content of its staged temporary (unknown while it
+    // is not yet staged) and what the target held when the write began.
+    struct Entry {
+        QString target;
+        ContentDigest::Sum staged;
+        quint64 tempId = 0; // in a record of an earlier version: the inode of the staged temporary
+        ContentDigest::Sum old; // unknown when the write leaves the file as it is, or in older records
+        bool existed = true; // false when there was no file
+    };
     // The version this build writes.
     static constexpr int kVersion = 4;
 
@@ -37,6 +45,16 @@ public:
         const ContentDigest::Sum& staged, const QStringList& folders, const QList<Entry>& files);
     // The record text gives, its names resolved in dir: one outside it is logged and left out.
     static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
+    // The text of the record at path in dir, read only as a regular file and only up to the size a
+    // write into dir can give it; false, with a line in the log, when it cannot be read or is larger.
+    static bool readText(const QDir& dir, const QString& path, QByteArray& text);
+    // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
+    // the beginning of one.
+    static bool pending(const QDir& dir);
+
+    // Puts this record of a write into dir (manifest and the files' targets are paths in dir), on
+    // the disk before anything it describes happens. On failure nothing of it is left.
+    void writeThrow(const QDir& dir) const;
 
     // Whether this build knows the record's version (else why tells the version the record gives).
     bool known() const { return version > 0; }

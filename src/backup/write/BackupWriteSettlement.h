@@ -1,10 +1,11 @@
 #pragma once
 
-#include "backup/BackupWriteJournal.h"
-#include "backup/BackupWriteRecord.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWriteRecord.h"
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -22,18 +23,39 @@ class BackupWritePlace;
 class BackupWriteSettlement
 {
 public:
-    using Outcome = BackupWriteJournal::Outcome;
+    // What settling does with a recorded write: finish it, undo it, undo only the files that still
+    // hold what the write staged (it was not committed, and another program's manifest does not
+    // describe them), leave the files as they are (another program has written the backup since it
+    // was committed), or keep the record, changing nothing, as it can be neither finished nor undone.
+    enum class Outcome { NoRecord, Finished, Undone, UndoneWhereStaged, LeftAsIs, Kept };
     // What becomes of a target.
     enum class Action { None, PutBack, PutStaged, Remove };
     // One recorded file, and what becomes of it and of its old file and temporary.
     struct File {
-        const BackupWriteJournal::Entry* entry = nullptr;
+        const BackupWriteRecord::Entry* entry = nullptr;
         std::unique_ptr<BackupWritePlace> place;
         Action action = Action::None;
         bool removeAside = false;
         bool removeTemp = false;
         QString log; // said when the decision is carried out
     };
+
+    // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
+    // another program has written the backup since), then removes the record. False when something
+    // could not be put back or the write can be neither finished nor undone; a record of a version
+    // this build does not know, of a size no write into dir makes, or not well-formed in every line
+    // and whole (empty, cut short, damaged), is kept and nothing of it followed, with a line in the
+    // log that says why.
+    static bool settle(const QDir& dir);
+    // settle for the write this process has just committed, without reading the manifest again.
+    static bool settleCommitted(const QDir& dir);
+    // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
+    // anything reads the backup, and logs in one line what became of it. False when it could not
+    // (the log says why; the caller tells the user), with the files its record names in named
+    // (none when the record cannot be read).
+    static bool settleLeftover(const QDir& dir, QStringList* named = nullptr);
+    // The error of a backup whose earlier write cannot be settled.
+    static QString unsettledText(const QDir& dir);
 
     BackupWriteSettlement(const QDir& dir, const BackupWriteRecord& record);
     ~BackupWriteSettlement();
@@ -43,12 +65,13 @@ public:
     // Reads what the folder holds and decides what becomes of the write and of each of its files;
     // committed when the caller has just committed the write itself. Kept: nothing is to change.
     Outcome decide(bool committed);
-    const std::vector<File>& files() const { return m_files; }
     // Carries the decision out, the folders it changed on the disk; false when something could not
     // be changed, or the record is kept.
     bool apply();
 
 private:
+    // settle, telling what became of the write; committed when the caller knows it was.
+    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed, QStringList* named = nullptr);
     Outcome manifestSays();
     bool undoFile(File& f);
     bool finishFile(File& f, bool strict);

@@ -1,6 +1,6 @@
-#include "backup/BackupFolderLock.h"
+#include "backup/write/BackupFolderLock.h"
 
-#include "backup/BackupLockFile.h"
+#include "backup/write/BackupLockFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "backup/BackupManifest.h"
-#include "backup/BackupWriteJournal.h"
 #include "backup/ContentDigest.h"
+#include "backup/write/BackupWriteRecord.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -20,7 +20,7 @@ class Sqlite3DB;
 // Writes files into a backup folder in three steps: stage every file (encrypted when the backup
 // is) and the updated manifest as temporaries beside their targets, then commit by renaming them
 // into place, the manifest last, in one rename over the old one. The old files stay beside theirs
-// until the manifest is committed, and a record of the write (BackupWriteJournal) lets anything not
+// until the manifest is committed, and a record of the write (BackupWriteRecord) lets anything not
 // committed be rolled back: by this writer on a failure, or, after a crash, by the next opening of
 // the backup or write into it. BackupManifest::writeFilesThrow drives it. Every temporary and old
 // copy is a new file of this write: what an earlier write left under such a name is removed as a
@@ -107,7 +107,7 @@ private:
     ContentDigest::Sum readReplacedManifestThrow();
     static std::unique_ptr<QTemporaryDir> workFolderThrow();
     void checkFolderThrow(const QString& folder);
-    BackupWriteJournal::Entry plannedThrow(
+    BackupWriteRecord::Entry plannedThrow(
         const QString& target, bool overwrite, const ContentDigest::Sum& expected);
     void stageFileThrow(const BackupManifest::WriteRequest& r);
     void encryptInto(
@@ -136,10 +136,10 @@ private:
     QString m_manifestPath;
     QString m_log; // the log of a plain Manifest.db when the write was planned
     QByteArray m_mbdb; // Manifest.mbdb as the write read it
-    QHash<QString, BackupWriteJournal::Entry> m_planned; // by target
+    QHash<QString, BackupWriteRecord::Entry> m_planned; // by target
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;
-    std::unique_ptr<BackupWriteJournal> m_journal; // once recorded in the backup
+    std::unique_ptr<BackupWriteRecord> m_record; // once recorded in the backup
     std::unique_ptr<QTemporaryDir> m_work; // holds the plain copy of Manifest.db the write updates
     QString m_newPlainDb;
     ContentDigest::Sum m_manifestWritten;

@@ -1,6 +1,6 @@
-#include "backup/BackupWritePlace.h"
+#include "backup/write/BackupWritePlace.h"
 
-#include "backup/BackupWriteJournal.h"
+#include "backup/write/BackupWriteNames.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -128,7 +128,7 @@ bool BackupWritePlace::remove(const char* suffix)
 {
     if (!changeable(suffix))
         return !m_failed;
-    BackupWriteJournal::announce();
+    BackupWriteNames::announce();
     changed();
     if (::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT)
         return true;
@@ -142,7 +142,7 @@ bool BackupWritePlace::move(const char* from, const char* to)
     struct stat st;
     if (!changeable(from) || (kind(to, &st) != Absent && S_ISDIR(st.st_mode)))
         return false;
-    BackupWriteJournal::announce();
+    BackupWriteNames::announce();
     changed();
     if (::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0)
         return true;

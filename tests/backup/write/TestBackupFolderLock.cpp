@@ -1,11 +1,11 @@
 #include "app/IdsTranslator.h"
-#include "backup/BackupFolderLock.h"
-#include "backup/BackupLockFile.h"
 #include "backup/BackupManifest.h"
-#include "backup/BackupWriteJournal.h"
 #include "backup/MBDBParser.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupFolderLock.h"
+#include "backup/write/BackupLockFile.h"
+#include "backup/write/BackupWriteNames.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
@@ -370,7 +370,7 @@ class TestBackupFolderLock : public QObject
             return pid;
         qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
         int changes = 0;
-        BackupWriteJournal::setBeforeChange([&] {
+        BackupWriteNames::setBeforeChange([&] {
             char c = 'r';
             if (++changes == step && ::write(reached, &c, 1) == 1)
                 while (::read(go, &c, 1) < 0 && errno == EINTR) { }
@@ -392,7 +392,7 @@ private Q_SLOTS:
         BackupFolderLock::setWaitRunner(nullptr);
         BackupLockFile::setBeforePlace(nullptr);
         BackupLockFile::setBeforeRemove(nullptr);
-        BackupWriteJournal::setBeforeChange(nullptr);
+        BackupWriteNames::setBeforeChange(nullptr);
         qInstallMessageHandler(nullptr);
     }
 
@@ -906,7 +906,7 @@ private Q_SLOTS:
         const QMap<QString, QByteArray> before = folderContent(dir);
         const QByteArray another = lockText(::getppid(), startOf(::getppid()));
         int changes = 0;
-        BackupWriteJournal::setBeforeChange([&] {
+        BackupWriteNames::setBeforeChange([&] {
             if (++changes == step && ::unlink(QFile::encodeName(lock)) == 0 && replaced)
                 writeText(lock, another);
         });
@@ -918,7 +918,7 @@ private Q_SLOTS:
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }
-        BackupWriteJournal::setBeforeChange(nullptr);
+        BackupWriteNames::setBeforeChange(nullptr);
         QVERIFY2(changes >= step, "the write ended before the lock file went");
         QCOMPARE(error,
             QString("Another program removed or replaced the lock file %1 while this write was under way: "

@@ -1,9 +1,11 @@
-#include "backup/BackupWriteJournal.h"
-#include "backup/BackupWriter.h"
 #include "backup/ContentDigest.h"
 #include "backup/support/BackupReads.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWriteRecord.h"
+#include "backup/write/BackupWriteSettlement.h"
+#include "backup/write/BackupWriter.h"
 #include "messages/support/MsgFixtures.h"
 #include "support/FailingDisk.h"
 #include "support/PlainUser.h"
@@ -40,7 +42,7 @@ class TestBackupWriteSettlement : public QObject
         const pid_t pid = fork();
         if (pid == 0) {
             int changes = 0;
-            BackupWriteJournal::setBeforeChange([&] {
+            BackupWriteNames::setBeforeChange([&] {
                 if (++changes == step)
                     ::kill(::getpid(), SIGKILL);
             });
@@ -199,8 +201,8 @@ class TestBackupWriteSettlement : public QObject
     {
         for (const BackupManifest::WriteRequest& r : items) {
             const QString target = storedPath(dir, r);
-            const QString aside = BackupWriteJournal::asideOf(target);
-            const QString temp = BackupWriteJournal::tempOf(target);
+            const QString aside = BackupWriteNames::asideOf(target);
+            const QString temp = BackupWriteNames::tempOf(target);
             struct stat a;
             struct stat t;
             if (::lstat(QFile::encodeName(aside).constData(), &a) != 0
@@ -349,7 +351,7 @@ class TestBackupWriteSettlement : public QObject
         if (after == "folder linked" || after == "folder linked inside")
             QVERIFY(moveFolderAway(dir, items[0], after.endsWith("inside")));
         const QHash<QString, QByteArray> now = readBack(dir, password, items);
-        if (BackupWriteJournal::pending(QDir(dir))) {
+        if (BackupWriteRecord::pending(QDir(dir))) {
             // Not settled: the opening says so, and nothing is undone half.
             BackupManifest m(dir);
             open(m, password);
@@ -523,7 +525,7 @@ private Q_SLOTS:
         for (bool failed = true; failed; ++step) {
             const QString dir = TestEnv::copyToTemp(pristine);
             int changes = 0;
-            BackupWriteJournal::setBeforeChange([&] {
+            BackupWriteNames::setBeforeChange([&] {
                 if (++changes == step)
                     throw std::runtime_error("failed");
             });
@@ -534,8 +536,8 @@ private Q_SLOTS:
                 failed = false;
             } catch (const std::runtime_error&) {
             }
-            BackupWriteJournal::setBeforeChange({});
-            QVERIFY(BackupWriteJournal::settle(QDir(dir)));
+            BackupWriteNames::setBeforeChange({});
+            QVERIFY(BackupWriteSettlement::settle(QDir(dir)));
             if (GenBackup::folderDigest(dir) != digest)
                 checkWritten(dir, QString(), items);
             if (QTest::currentTestFailed())

@@ -1,4 +1,4 @@
-#include "backup/BackupLockFile.h"
+#include "backup/write/BackupLockFile.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,14 +1,17 @@
-#include "backup/BackupWriteSettlement.h"
+#include "backup/write/BackupWriteSettlement.h"
 
-#include "backup/BackupWritePlace.h"
+#include "app/OutputFile.h"
+#include "backup/write/BackupWriteNames.h"
+#include "backup/write/BackupWritePlace.h"
 
 #include <QSet>
+#include <cerrno>
 #include <cstring>
 
 namespace
 {
 
-using Entry = BackupWriteJournal::Entry;
+using Entry = BackupWriteRecord::Entry;
 using Place = BackupWritePlace;
 constexpr const char* kTarget = BackupWritePlace::kTarget;
 constexpr const char* kTemp = BackupWritePlace::kTemp;
@@ -406,4 +409,76 @@ bool BackupWriteSettlement::apply()
         for (auto it = m_record.folders.crbegin(); it != m_record.folders.crend(); ++it)
             Place(m_dir, *it).removeFolder();
     return syncAll() && ok;
+}
+
+bool BackupWriteSettlement::settle(const QDir& dir)
+{
+    Outcome outcome = Outcome::NoRecord;
+    return settleRecord(dir, outcome, false);
+}
+
+bool BackupWriteSettlement::settleCommitted(const QDir& dir)
+{
+    Outcome outcome = Outcome::NoRecord;
+    return settleRecord(dir, outcome, true);
+}
+
+bool BackupWriteSettlement::settleLeftover(const QDir& dir, QStringList* named)
+{
+    Outcome outcome = Outcome::NoRecord;
+    const bool ok = settleRecord(dir, outcome, false, named);
+    if (ok && named)
+        named->clear();
+    const QByteArray where = dir.absolutePath().toUtf8();
+    if (ok && outcome == Outcome::LeftAsIs)
+        qWarning("Left the files of the write into %s that was stopped before it ended as they are: "
+                 "another program has written the backup since. The old files it kept stay beside "
+                 "theirs as .qmold files.",
+            where.constData());
+    else if (ok && outcome == Outcome::UndoneWhereStaged)
+        qInfo("Undid the write into %s that was stopped before it ended where its files still held what "
+              "it put there: another program has written the backup since.",
+            where.constData());
+    else if (ok && outcome != Outcome::NoRecord)
+        qInfo("%s the write into %s that was stopped before it ended.",
+            outcome == Outcome::Finished ? "Finished" : "Undid", where.constData());
+    // Without a record nothing was changed (the beginning of one is removed).
+    return ok || outcome == Outcome::NoRecord;
+}
+
+QString BackupWriteSettlement::unsettledText(const QDir& dir)
+{
+    return QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath());
+}
+
+bool BackupWriteSettlement::settleRecord(
+    const QDir& dir, Outcome& outcome, bool committed, QStringList* named)
+{
+    const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
+    if (!BackupWriteNames::present(path))
+        return BackupWriteNames::removeIfPresent(
+            BackupWriteNames::tempOf(path)); // the beginning of a record: nothing was changed
+    outcome = Outcome::Kept; // until decided
+    QByteArray text;
+    if (!BackupWriteRecord::readText(dir, path, text))
+        return false;
+    const BackupWriteRecord r = BackupWriteRecord::read(dir, text);
+    if (!r.readable()) {
+        qWarning("Left %s as it is: %s", qUtf8Printable(path), qUtf8Printable(r.why));
+        return false;
+    }
+    if (named)
+        for (const BackupWriteRecord::Entry& e : r.files)
+            named->append(e.target);
+    BackupWriteSettlement settlement(dir, r);
+    outcome = settlement.decide(committed);
+    if (!settlement.apply())
+        return false;
+    OutputFile::syncPath(dir.absolutePath());
+    for (const QString& name : { path, BackupWriteNames::tempOf(path) })
+        if (!BackupWriteNames::removeIfPresent(name)) {
+            qWarning("Cannot remove %s. %s", qUtf8Printable(name), std::strerror(errno));
+            return false;
+        }
+    return true;
 }
