@@ -8,6 +8,11 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QString g_curDataSaveDirPath;
 
@@ -33,6 +38,77 @@ bool existsOrLink(const QString& path)
 {
     QFileInfo info(path);
     return info.exists() || info.isSymLink();
+}
+
+void warnNotClosed(const QString& path, int error)
+{
+    qWarning("Cannot close %s to other users: %s.", qUtf8Printable(path),
+        qUtf8Printable(QString::fromLocal8Bit(std::strerror(error))));
+}
+
+// Makes path, one of the program's own folders, open to its owner only from the moment it exists;
+// the folders above it are the user's, made as the user's umask has them. A failure is left to the
+// callers that use the folder.
+void makeOwnFolder(const QString& path)
+{
+    if (QFileInfo(path).isDir())
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+}
+
+// The product folder holds the data folder unless a redirect names another base.
+void makeOwnFolders(const QString& data)
+{
+    if (QFileInfo(data).absolutePath() == g_defaultSaveDirPath())
+        makeOwnFolder(g_defaultSaveDirPath());
+    makeOwnFolder(data);
+}
+
+// A link at path is the user's (a data folder moved to another disk): what it leads to is never
+// changed through it, only named when others may open it.
+void noteOwnFolderLink(const QString& path)
+{
+    struct stat target;
+    if (::stat(QFile::encodeName(path).constData(), &target) == 0 && S_ISDIR(target.st_mode)
+        && (target.st_mode & 077))
+        qWarning("Left %s alone: it is a link, and the folder it leads to is open to other users.",
+            qUtf8Printable(path));
+}
+
+// Closes path, one of the program's own folders, to group and others when an earlier version left it
+// open, as ssh and GnuPG expect of their folders. Never fatal: a failure is logged with its reason.
+void closeOwnFolder(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) {
+        const int error = errno;
+        if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+            noteOwnFolderLink(path);
+        else if (error != ENOENT)
+            warnNotClosed(path, error);
+        return;
+    }
+    if (::fstat(fd, &st) != 0 || ((st.st_mode & 077) && ::fchmod(fd, st.st_mode & 07700) != 0))
+        warnNotClosed(path, errno);
+    else if (st.st_mode & 077)
+        qInfo("Closed %s to other users: its mode was %03o.", qUtf8Printable(path),
+            unsigned(st.st_mode & 0777));
+    ::close(fd);
+}
+
+// The data folder's path, worked out once; the caller holds dataDirMutex().
+QString fixedDataDirPath()
+{
+    if (g_curDataSaveDirPath.isEmpty()) {
+        QString base = g_dataSaveDirLink();
+        if (base.isEmpty())
+            base = g_defaultSaveDirPath();
+        g_curDataSaveDirPath = QDir(base).absoluteFilePath(kDataFolder);
+    }
+    return g_curDataSaveDirPath;
 }
 
 bool openWithDesktop(const QUrl& url)
@@ -86,20 +162,25 @@ void g_setDataSaveDirLink(const QString& path)
     file.close();
 }
 
+QString g_dataSaveDirPath()
+{
+    QMutexLocker lock(&dataDirMutex());
+    return fixedDataDirPath();
+}
+
 QDir g_dataSaveDir()
 {
-    QString path;
-    {
-        QMutexLocker lock(&dataDirMutex());
-        if (g_curDataSaveDirPath.isEmpty()) {
-            QString base = g_dataSaveDirLink();
-            if (base.isEmpty())
-                base = g_defaultSaveDirPath();
-            g_curDataSaveDirPath = QDir(base).absoluteFilePath(kDataFolder);
-        }
-        path = g_curDataSaveDirPath;
+    // Under the lock, so no thread uses the folder before it is closed.
+    QMutexLocker lock(&dataDirMutex());
+    static QString closedPath;
+    const QString path = fixedDataDirPath();
+    if (!QFileInfo(path).isDir())
+        makeOwnFolders(path);
+    if (closedPath != path) {
+        closedPath = path;
+        closeOwnFolder(g_defaultSaveDirPath());
+        closeOwnFolder(path);
     }
-    QDir().mkpath(path);
     return QDir(path);
 }
 

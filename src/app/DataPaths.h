@@ -6,6 +6,10 @@
 // Where the program keeps its data, and small path helpers. None of these throws or reports
 // failure; callers that use a folder that could not be made fail on their own.
 //
+// The product folder and the data folder are their owner's alone (mode 700): made so, and closed by
+// the first g_dataSaveDir() call when found open (a failure is logged). A link standing at either
+// name is the user's and is used as it is.
+//
 // Layout under the home folder:
 //   Library/Application Support/                           g_osAppDir()
 //     QuillMarrow/                                          g_defaultSaveDirPath()
@@ -23,6 +27,9 @@ QString g_defaultSaveDirPath();
 QString g_dataSaveDirLink();
 // Writes the redirect file; does nothing when its folder does not exist.
 void g_setDataSaveDirLink(const QString& path);
+// The data folder's path, worked out once; nothing is made (for the log, which lives there and is
+// set up before the folder's first use).
+QString g_dataSaveDirPath();
 // The data folder, created (again) on every call.
 QDir g_dataSaveDir();
 // The folder of local databases inside the data folder, created when missing.

@@ -28,7 +28,9 @@ int main(int argc, char** argv)
     const quint32 powerAssertion
         = PowerAssertion::create("NoDisplaySleepAssertion", "Describe Activity Type");
 
-    logsaver_install_msghandler(g_dataSaveDir().absoluteFilePath("qlogs"), 10);
+    // The log first, so that what readying the data folder says is kept in it.
+    logsaver_install_msghandler(QDir(g_dataSaveDirPath()).absoluteFilePath("qlogs"), 10);
+    g_dataSaveDir();
 
     DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     // Message boxes for the device list, and progress dialogs for trying backup passwords and for

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QUrl>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestDataPaths : public QObject
 {
@@ -19,6 +20,7 @@ class TestDataPaths : public QObject
         f.write(content);
     }
 
+    static bool openToOthers(const QString& path) { return QFileInfo(path).permissions() & 0x77; }
     QString appSupport() const { return home + "/Library/Application Support"; }
     QString redirectFile() const
     {
@@ -32,6 +34,7 @@ private Q_SLOTS:
         home = TestEnv::tempDir();
         qputenv("HOME", home.toUtf8());
         g_curDataSaveDirPath.clear();
+        ::umask(022); // as Debian's default: what is not made closed is open to others
     }
 
     void defaultLayoutUnderHome()
@@ -42,6 +45,7 @@ private Q_SLOTS:
         const QString expected = appSupport() + "/QuillMarrow/7C2E41A9D05B38F6E19A4C7D2B60F853";
         QCOMPARE(g_dataSaveDir().absolutePath(), expected);
         QVERIFY(QFileInfo(expected).isDir());
+        QVERIFY(!openToOthers(expected) && !openToOthers(appSupport() + "/QuillMarrow"));
         QCOMPARE(g_localDbDir().absolutePath(), expected + "/local_databases");
         QVERIFY(QFileInfo(expected + "/local_databases").isDir());
     }
@@ -90,6 +94,48 @@ private Q_SLOTS:
         // A missing target.
         touch(redirectFile(), "/no/such/folder/anywhere");
         QVERIFY(g_dataSaveDirLink().isEmpty());
+    }
+
+    // What an earlier version left open is closed; the user's folders around it, and what a link at
+    // the data folder's name leads to, stay as they are; a failure is logged with its reason.
+    void ownFoldersAreClosed_data()
+    {
+        QTest::addColumn<QString>("before"); // what stands at the data folder's name
+        QTest::addColumn<bool>("redirected");
+        QTest::addColumn<QString>("logged"); // about the data folder, %1
+        QTest::newRow("left open") << "folder" << false << "Closed %1 to other users: its mode was 775.";
+        QTest::newRow("left open, redirected")
+            << "folder" << true << "Closed %1 to other users: its mode was 775.";
+        QTest::newRow("link")
+            << "link" << false
+            << "Left %1 alone: it is a link, and the folder it leads to is open to other users.";
+        QTest::newRow("file") << "file" << false << "Cannot close %1 to other users: Not a directory.";
+    }
+
+    void ownFoldersAreClosed()
+    {
+        QFETCH(QString, before);
+        QFETCH(bool, redirected);
+        QFETCH(QString, logged);
+        const QString product = appSupport() + "/QuillMarrow", elsewhere = appSupport() + "/elsewhere";
+        const QString base = redirected ? TestEnv::tempDir() + "/disk" : product;
+        const QString data = base + "/7C2E41A9D05B38F6E19A4C7D2B60F853";
+        QVERIFY(QDir().mkpath(product) && QDir().mkpath(base) && QDir().mkpath(elsewhere));
+        if (redirected)
+            g_setDataSaveDirLink(base);
+        if (before == "folder")
+            QVERIFY(QDir().mkpath(data + "/itunes_cache") && ::chmod(QFile::encodeName(data), 0775) == 0);
+        else if (before == "link")
+            QVERIFY(QFile::link(elsewhere, data));
+        else
+            touch(data);
+        QTest::ignoreMessage(
+            QtInfoMsg, qPrintable(QString("Closed %1 to other users: its mode was 755.").arg(product)));
+        QTest::ignoreMessage(before == "folder" ? QtInfoMsg : QtWarningMsg, qPrintable(logged.arg(data)));
+        QCOMPARE(g_dataSaveDir().absolutePath(), data);
+        QVERIFY(!openToOthers(product) && openToOthers(appSupport()) && openToOthers(elsewhere));
+        QCOMPARE(openToOthers(data), before != "folder");
+        QCOMPARE(openToOthers(base), redirected);
     }
 
     void validFilePath()

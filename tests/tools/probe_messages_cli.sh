@@ -248,6 +248,21 @@ check "save-messages of the picture whole again succeeds" $?
 HOME="$work/home" "$probe" restore-messages "$cache" "$work/cut-into-whole" > /dev/null 2>&1
 check "restore-messages of the picture whole again succeeds" $?
 
+# The encrypted backup loaded into a home others may enter (755, as useradd makes it), also over a data
+# folder an earlier version left open: another user reads nothing the load wrote, nor lists it.
+[ "$(id -u)" -eq 0 ] || echo "SKIP: only root can read as another user; what others may read is not checked"
+for data in new left-open; do
+    [ "$(id -u)" -eq 0 ] || break
+    other=(setpriv --reuid=65534 --regid=65534 --clear-groups) && home=$(mktemp -d) && chmod 755 "$home"
+    [ $data = new ] || (umask 022 && mkdir -p "$home/Library/Application Support/QuillMarrow/7C2E41A9D05B38F6E19A4C7D2B60F853/itunes_cache")
+    (umask 022 && HOME="$home" "$probe" cache-messages "$work/cut" <<< pw > "$work/open-home.out" 2> /dev/null) \
+        && db="$(tail -n 1 "$work/open-home.out")/file-relay/var/mobile/Library/SMS/sms.db" && [ -f "$db" ] \
+        && ! "${other[@]}" sqlite3 "$db" "select count(*) from message" > /dev/null 2>&1 \
+        && [ -z "$("${other[@]}" find "$home" \( -type f -readable -o -path "*/QuillMarrow/*" \) 2> /dev/null)" ]
+    check "another user reads nothing a load wrote into a home open to others ($data data folder)" $?
+    rm -rf "$home"
+done
+
 # A message picture whose every read fails (a disk's read error), in a plain and an encrypted backup:
 # the load names it and its record with the reason and copies the rest; the roads that read the
 # cache name it as not written.
