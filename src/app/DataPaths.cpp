@@ -76,23 +76,27 @@ void noteOwnFolderLink(const QString& path)
             qUtf8Printable(path));
 }
 
-// Closes path, one of the program's own folders, to group and others when an earlier version left it
-// open, as ssh and GnuPG expect of their folders. Never fatal: a failure is logged with its reason.
-void closeOwnFolder(const QString& path)
+// Closes path, one of the program's own folders, to group and others when an earlier version (or a
+// road that made it again after it was removed) left it open, as ssh and GnuPG expect of their
+// folders. Never fatal: a failure is logged with its reason, a link at the name only when first met.
+void closeOwnFolder(const QString& path, bool first)
 {
     const QByteArray name = QFile::encodeName(path);
     const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     if (fd < 0) {
         const int error = errno;
-        if (::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        const bool link = ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode);
+        if (link && first)
             noteOwnFolderLink(path);
-        else if (error != ENOENT)
+        else if (!link && error != ENOENT && first)
             warnNotClosed(path, error);
         return;
     }
-    if (::fstat(fd, &st) != 0 || ((st.st_mode & 077) && ::fchmod(fd, st.st_mode & 07700) != 0))
-        warnNotClosed(path, errno);
+    if (::fstat(fd, &st) != 0 || ((st.st_mode & 077) && ::fchmod(fd, st.st_mode & 07700) != 0)) {
+        if (first)
+            warnNotClosed(path, errno);
+    }
     else if (st.st_mode & 077)
         qInfo("Closed %s to other users: its mode was %03o.", qUtf8Printable(path),
             unsigned(st.st_mode & 0777));
@@ -170,17 +174,17 @@ QString g_dataSaveDirPath()
 
 QDir g_dataSaveDir()
 {
-    // Under the lock, so no thread uses the folder before it is closed.
+    // Under the lock, so no thread uses the folder before it is closed. On every call: a folder
+    // removed while the program runs may have been made again by a road that does not ask here.
     QMutexLocker lock(&dataDirMutex());
     static QString closedPath;
     const QString path = fixedDataDirPath();
     if (!QFileInfo(path).isDir())
         makeOwnFolders(path);
-    if (closedPath != path) {
-        closedPath = path;
-        closeOwnFolder(g_defaultSaveDirPath());
-        closeOwnFolder(path);
-    }
+    const bool first = closedPath != path;
+    closedPath = path;
+    closeOwnFolder(g_defaultSaveDirPath(), first);
+    closeOwnFolder(path, first);
     return QDir(path);
 }
 

@@ -5,11 +5,13 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace
 {
@@ -33,6 +35,17 @@ QString continuedLines(const QString& text)
     if (!body.contains('\n') && !body.contains('\r'))
         return body;
     return body.split(lineBreak).join(QStringLiteral("\n    "));
+}
+
+// Makes the missing folders of path open to their owner only: the log lives in the program's data
+// folder, which a road that finds it removed must never make again open to other users.
+void makePrivatePath(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink() || info.isRoot())
+        return;
+    makePrivatePath(info.absolutePath());
+    ::mkdir(QFile::encodeName(info.absoluteFilePath()).constData(), 0700);
 }
 
 } // namespace
@@ -94,7 +107,7 @@ void log_output(QtMsgType type, const char* message)
         const QString name = QString("log-%1.txt").arg(now.date().toString("yyyyMMdd"));
         QDir dir(root);
         if (!dir.exists())
-            QDir().mkpath(root);
+            makePrivatePath(root);
         QFile file(dir.absoluteFilePath(name));
         if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
             file.write(logsaver_format_line(type, now.time(), QString::fromUtf8(raw)).toUtf8());

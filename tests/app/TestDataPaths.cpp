@@ -136,6 +136,14 @@ private Q_SLOTS:
         QVERIFY(!openToOthers(product) && openToOthers(appSupport()) && openToOthers(elsewhere));
         QCOMPARE(openToOthers(data), before != "folder");
         QCOMPARE(openToOthers(base), redirected);
+        if (before != "folder")
+            return;
+        // Opened again while the program runs (removed and made again by a road that does not ask
+        // here): the next use closes it again.
+        QVERIFY(::chmod(QFile::encodeName(data), 0755) == 0);
+        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString("Closed %1 to other users: its mode was 755.").arg(data)));
+        g_dataSaveDir();
+        QVERIFY(!openToOthers(data));
     }
 
     void validFilePath()

@@ -164,10 +164,13 @@ private Q_SLOTS:
         const QString root = QDir(TestEnv::tempDir()).absoluteFilePath("deep/qlogs");
         logsaver_install_msghandler(root, 10);
         qWarning("first");
-        QVERIFY(QDir(root).removeRecursively());
+        QVERIFY(QDir(root + "/..").removeRecursively());
         qWarning("second");
         qInstallMessageHandler(testHandler);
         QVERIFY(readAll(todayFile(root)).endsWith(") second\n"));
+        // The log lives in the data folder: made again, it is its owner's alone.
+        for (const QString& folder : { root, root + "/.." })
+            QCOMPARE(QFileInfo(folder).permissions() & 0x77, QFile::Permissions());
     }
 
     void fatalWritesThenAborts()
