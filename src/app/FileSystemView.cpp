@@ -14,7 +14,8 @@ public:
     long long typeOf(const QString& path) const override
     {
         struct statfs fs;
-        return ::statfs(QFile::encodeName(path).constData(), &fs) == 0 ? (long long)(fs.f_type) : 0;
+        return ::statfs(QFile::encodeName(path).constData(), &fs) == 0 ? static_cast<long long>(fs.f_type)
+                                                                       : 0;
     }
     bool statOf(const QString& path, struct stat& st) const override
     {
@@ -48,7 +49,7 @@ bool FileSystemView::changeTimeProves(const QString& path)
 {
     // ext2 and ext3 share ext4's number and are read by its driver, which keeps nanoseconds in
     // all but small old inodes; a change-time check that allows for whole seconds covers those.
-    switch ((unsigned long)(type(path))) {
+    switch (static_cast<unsigned long>(type(path))) {
     case EXT4_SUPER_MAGIC:
     case XFS_SUPER_MAGIC:
     case BTRFS_SUPER_MAGIC:
