@@ -120,9 +120,9 @@ bool BackupCacheCopy::storedAsCopied(const BackupManifest::_FileNode* node, cons
 {
     const QString stored = m_manifest.storedFilePath(node->item);
     const QString name = node->item.backupFileName();
-    const QString stamp = stampOf(stored);
     if (!m_cache)
         return false;
+    const QString stamp = stampOf(stored);
     const bool settled = m_cache->isCurrent(name, node->item.mtime, stamp);
     if (!settled && !m_cache->isCurrent(name, node->item.mtime, stamp + kUnsettled))
         return false;
