@@ -1,13 +1,35 @@
 #include "backup/BackupCacheCopy.h"
 
+#include "app/Clock.h"
+#include "app/FileSystemView.h"
 #include "app/RegularFile.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFileCopy.h"
 #include "backup/write/BackupFolderLock.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <stdexcept>
 #include <sys/stat.h>
+
+namespace
+{
+
+std::function<void(const QString&)>& whileReading()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+// How far back a file's last change must lie for its change time to tell every later write: the
+// kernel stamps changes from a clock a tick behind, and an inode of old ext2 or ext3 keeps seconds.
+constexpr qint64 kSettledMs = 2000;
+// Marks a stamp the cache records of a file that had not settled: it proves nothing alone later,
+// and content decides.
+const QLatin1String kUnsettled(" unsettled");
+
+} // namespace
 
 BackupCacheCopy::BackupCacheCopy(const BackupManifest& manifest, BkCacheDb& cache)
     : BackupCacheCopy(manifest, &cache)
@@ -29,8 +51,11 @@ void BackupCacheCopy::copyWithLogThrow(
 QString BackupCacheCopy::stampOf(const QString& path)
 {
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return QString();
+    return FileSystemView::stat(path, st) ? stampOf(st) : QString();
+}
+
+QString BackupCacheCopy::stampOf(const struct stat& st)
+{
     return QStringLiteral("%1:%2:%3:%4.%5:%6.%7")
         .arg(qint64(st.st_size))
         .arg(quint64(st.st_dev))
@@ -39,6 +64,27 @@ QString BackupCacheCopy::stampOf(const QString& path)
         .arg(qint64(st.st_mtim.tv_nsec))
         .arg(qint64(st.st_ctim.tv_sec))
         .arg(qint64(st.st_ctim.tv_nsec));
+}
+
+// The time is taken before the look, so any write after it is stamped later than a settled change.
+BackupCacheCopy::Look BackupCacheCopy::lookAt(const QString& path)
+{
+    const qint64 now = Clock::now().toMSecsSinceEpoch();
+    struct stat st;
+    if (!FileSystemView::stat(path, st))
+        return {};
+    const qint64 changed = qint64(st.st_ctim.tv_sec) * 1000 + st.st_ctim.tv_nsec / 1000000;
+    return { stampOf(st), FileSystemView::changeTimeProves(path), changed < now - kSettledMs };
+}
+
+void BackupCacheCopy::setWhileReading(std::function<void(const QString& stored)> hook)
+{
+    whileReading() = std::move(hook);
+}
+
+void BackupCacheCopy::reading(long long, long long, void* stored)
+{
+    whileReading()(*static_cast<const QString*>(stored));
 }
 
 const BackupManifest::_FileNode* BackupCacheCopy::companion(
@@ -66,14 +112,22 @@ bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QSt
 }
 
 // Whether node's stored file is the one its last copy, at copy (empty when it has none), was made
-// from. The stamp is a quick first filter; a file copied out, changed and put back with its times
-// on a disk that keeps neither nanoseconds nor a change time keeps its stamp, so content decides.
+// from. Where every write sets the change time, a stamp taken once the file had settled proves it,
+// and the file is not read again. Elsewhere the stamp is a quick first filter; a file copied out,
+// changed and put back with its times on a disk that keeps neither nanoseconds nor a change time
+// keeps its stamp, so content decides.
 bool BackupCacheCopy::storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy)
 {
     const QString stored = m_manifest.storedFilePath(node->item);
     const QString name = node->item.backupFileName();
-    if (!m_cache || !m_cache->isCurrent(name, node->item.mtime, stampOf(stored)))
+    if (!m_cache)
         return false;
+    const QString stamp = stampOf(stored);
+    const bool settled = m_cache->isCurrent(name, node->item.mtime, stamp);
+    if (!settled && !m_cache->isCurrent(name, node->item.mtime, stamp + kUnsettled))
+        return false;
+    if (settled && FileSystemView::changeTimeProves(stored))
+        return true;
     // A picture, film, sound or attachment is never changed in place once written: its stamp is
     // enough, so a load of thousands of them reads none again.
     if (StoredFileCopy::writtenOnce(node->item, headOf(copy)))
@@ -140,23 +194,23 @@ void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
 void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read)
 {
     const QString stored = m_manifest.storedFilePath(node->item);
-    const QString stamp = stampOf(stored);
+    const Look look = lookAt(stored);
     const QString before = stampOf(dest);
-    // Taken in the pass that copies; an attachment, never rewritten in place, is copied unread.
-    const bool digest = read || (m_cache && !StoredFileCopy::writtenOnce(node->item, QByteArray()));
+    // Taken in the pass that copies: for the cache, for all but an attachment, never rewritten in
+    // place; and for a stamp that cannot tell whether the file changed while it was read.
+    const bool digest
+        = read || !look.proves() || (m_cache && !StoredFileCopy::writtenOnce(node->item, QByteArray()));
     ContentDigest::Sum taken;
     ContentDigest::Sum& content = read ? (*read)[node->item.backupFileName()] : taken;
     QString notAsWritten;
     try {
-        m_manifest.copyFile(node, dest, nullptr, nullptr, digest ? &content : nullptr);
+        m_manifest.copyFile(node, dest, const_cast<QString*>(&stored), whileReading() ? reading : nullptr,
+            digest ? &content : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         notAsWritten = QString::fromUtf8(e.what());
         // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.
         if (!before.isEmpty() && stampOf(dest) == before)
             QFile::remove(dest);
-        // Nothing read either: the mark holds for this content only.
-        if (digest && !content.known())
-            taken = contentOf(stored, ContentDigest::Kind::Xxh128);
     } catch (const BackupManifest::Unreadable& e) {
         // Nothing written: a copy still there is of another stored file and would pass for this one.
         QFile::remove(dest);
@@ -165,9 +219,31 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
                 node->item.backupFileName(), cacheRelative(dest), QString::fromUtf8(e.what()));
         throw;
     }
-    recordThrow(node, stamp, dest, notAsWritten, content.known() ? content : taken);
+    throwIfChangedWhileRead(node, stored, look, content, dest);
+    // Nothing read (the check came first): the mark holds for this content only.
+    if (digest && !content.known())
+        taken = contentOf(stored, ContentDigest::Kind::Xxh128);
+    recordThrow(node, look.changeTimes && !look.settled ? look.stamp + kUnsettled : look.stamp, dest,
+        notAsWritten, content.known() ? content : taken);
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+}
+
+// The stamp after the copy against the one before: a change proves the file changed while it was
+// read; an equal one proves it unchanged where look says so, elsewhere what the copy read is
+// compared with the file read again. A changed file's copy goes, unrecorded.
+void BackupCacheCopy::throwIfChangedWhileRead(const BackupManifest::_FileNode* node, const QString& stored,
+    const Look& look, const ContentDigest::Sum& read, const QString& dest) const
+{
+    if (stampOf(stored) == look.stamp
+        && (look.proves() || !read.known() || contentOf(stored, read.kind) == read))
+        return;
+    QFile::remove(dest);
+    throw std::runtime_error(
+        QStringLiteral("The stored copy %1 changed while it was read: another program "
+                       "is writing into the backup. Load it again.\nRecord: %2 %3")
+            .arg(QDir::toNativeSeparators(stored), node->item.domain, node->item.relativePath())
+            .toStdString());
 }
 
 void BackupCacheCopy::recordThrow(const BackupManifest::_FileNode* node, const QString& stamp,

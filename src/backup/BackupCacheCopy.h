@@ -4,19 +4,24 @@
 
 #include <QHash>
 #include <QString>
+#include <functional>
 
 class BkCacheDb;
+struct stat;
 
 // Copies files of a backup into a cache folder, again whenever the cached copy is not proven to
 // come from the very file the backup holds now (same record time, the same stored file: size,
-// identity and change times, and for all but pictures and attachments the same content), so a
+// identity and change times, and for all but pictures and attachments the same content where the
+// file system's change times do not prove it; see FileSystemView::changeTimeProves), so a
 // backup replaced at the same path, or a database rewritten in place, is never read from an older
 // copy. A database goes with its write-ahead log, copied beside it under the same name plus "-wal"
 // where SQLite looks for it; a stale log or index of an earlier copy is removed first. A copy whose
 // stored file is not what the phone wrote is recorded as such with the cache: reused, it throws
 // BackupManifest::NotAsWritten again, as the copy did; made whole again, it loses the mark. A
 // stored file that cannot be read (BackupManifest::Unreadable) leaves no copy and is marked with
-// the cache as such, never current, so the pages name it and the next copy tries it again.
+// the cache as such, never current, so the pages name it and the next copy tries it again. A copy
+// whose stored file changed while it was read may be a mix of old and new bytes: it is not kept,
+// and the copy fails, telling the user to load the backup again.
 class BackupCacheCopy
 {
 public:
@@ -45,8 +50,23 @@ public:
 
     // What identifies a stored file: its size, device, inode and modification and change times.
     static QString stampOf(const QString& path);
+    // Called with a stored file's path as a copy reads it (tests write into it there, as another
+    // program would while a load reads); null for none.
+    static void setWhileReading(std::function<void(const QString& stored)> hook);
 
 private:
+    // A stored file's stamp as it stood before a copy, and what an equal stamp after it proves.
+    struct Look {
+        QString stamp;
+        bool changeTimes = false; // its file system sets the change time on every write
+        bool settled = false; // its last change lies further back than that time can blur
+        bool proves() const { return changeTimes && settled; }
+    };
+    static Look lookAt(const QString& path);
+    static QString stampOf(const struct stat& st);
+    static void reading(long long total, long long done, void* stored);
+    void throwIfChangedWhileRead(const BackupManifest::_FileNode* node, const QString& stored,
+        const Look& look, const ContentDigest::Sum& read, const QString& dest) const;
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
     bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy);

@@ -123,6 +123,8 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     ContentDigest* digest = stored ? &read : nullptr;
     const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
                                           : decryptCopyThrow(node, key, src, in, out, digest);
+    if (!asStored && progress) // a decryption tells its progress once, having read the whole file
+        progress(in.size(), in.size(), context);
     if (!out.commit())
         fail(out.failure());
     if (stored)

@@ -10,6 +10,8 @@
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgData.h"
+#include "support/MockClock.h"
+#include "support/SimulatedDisk.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -17,6 +19,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <fcntl.h>
+#include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -235,28 +238,51 @@ private Q_SLOTS:
 
     // A stored file changed in place between two loads, as another program rewrites it with the
     // same size and puts its times back, on a disk that keeps whole seconds and no change time: its
-    // stamp in the cache is made to match it again, as such a disk would show it.
+    // stamp in the cache is made to match it again, as such a disk would show it. Where change
+    // times prove the file unchanged, that stamp decides and the file is not read again. Rewritten
+    // while a load reads it, the copy is not kept and the load says so; the next load copies it.
     void aFileRewrittenInPlace_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file"); // domain:path of the record
-        QTest::addColumn<QString>("change"); // "rewrite", "none", or "older cache" (made before contents)
+        // "rewrite", "none", "older cache" (made before contents), or "rewrite while read"
+        QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("copiedAgain");
+        QTest::addColumn<bool>("changeTimes"); // on a disk whose change times prove, else as exFAT
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QString sms = "HomeDomain:Library/SMS/sms.db";
-        QTest::newRow("sms.db rewritten") << QStringList {} << sms << "rewrite" << true;
-        QTest::newRow("encrypted, sms.db rewritten") << encrypted << sms << "rewrite" << true;
+        QTest::newRow("sms.db rewritten") << QStringList {} << sms << "rewrite" << true << false;
+        QTest::newRow("encrypted, sms.db rewritten") << encrypted << sms << "rewrite" << true << false;
         QTest::newRow("mbdb, sms.db rewritten")
-            << QStringList { "--layout", "mbdb" } << sms << "rewrite" << true;
+            << QStringList { "--layout", "mbdb" } << sms << "rewrite" << true << false;
         QTest::newRow("address book rewritten")
             << QStringList {} << "HomeDomain:Library/AddressBook/AddressBook.sqlitedb"
-            << "rewrite" << true;
+            << "rewrite" << true << false;
         QTest::newRow("log of sms.db rewritten")
             << QStringList { "--put", "HomeDomain:Library/SMS/sms.db-wal=LOG" } << sms + "-wal"
-            << "rewrite" << true;
-        QTest::newRow("sms.db unchanged") << QStringList {} << sms << "none" << false;
-        QTest::newRow("encrypted, sms.db unchanged") << encrypted << sms << "none" << false;
-        QTest::newRow("cache made before contents") << QStringList {} << sms << "older cache" << true;
+            << "rewrite" << true << false;
+        QTest::newRow("sms.db unchanged") << QStringList {} << sms << "none" << false << false;
+        QTest::newRow("encrypted, sms.db unchanged") << encrypted << sms << "none" << false << false;
+        QTest::newRow("cache made before contents")
+            << QStringList {} << sms << "older cache" << true << false;
+        QTest::newRow("change times: sms.db not read again")
+            << QStringList {} << sms << "rewrite" << false << true;
+        QTest::newRow("sms.db rewritten while read")
+            << QStringList {} << sms << "rewrite while read" << true << false;
+        QTest::newRow("change times: sms.db rewritten while read")
+            << QStringList {} << sms << "rewrite while read" << true << true;
+        QTest::newRow("encrypted, address book rewritten while read")
+            << encrypted << "HomeDomain:Library/AddressBook/AddressBook.sqlitedb"
+            << "rewrite while read" << true << false;
+        QTest::newRow("log of sms.db rewritten while read")
+            << QStringList { "--put", "HomeDomain:Library/SMS/sms.db-wal=LOG" } << sms + "-wal"
+            << "rewrite while read" << true << false;
+        // An attachment is copied without a digest where change times prove it.
+        const QString picture = "MediaDomain:Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
+        QTest::newRow("an attachment rewritten while read")
+            << QStringList { "--demo" } << picture << "rewrite while read" << true << false;
+        QTest::newRow("change times: an attachment rewritten while read")
+            << QStringList { "--demo" } << picture << "rewrite while read" << true << true;
     }
     void aFileRewrittenInPlace()
     {
@@ -264,6 +290,12 @@ private Q_SLOTS:
         QFETCH(QString, file);
         QFETCH(QString, change);
         QFETCH(bool, copiedAgain);
+        QFETCH(bool, changeTimes);
+        SimulatedDisk disk(
+            changeTimes ? SimulatedDisk::Kind::ChangeTimes : SimulatedDisk::Kind::NoChangeTimes);
+        std::optional<MockClock> later; // the backup's files written long before it is loaded
+        if (changeTimes)
+            later.emplace(QDateTime::currentDateTime().addDays(1));
         const QString log = TestEnv::tempDir() + "/sms.db-wal";
         QVERIFY(writeFile(log, QByteArray(4096, 'l')));
         const QString dir = GenBackup::make(args.replaceInStrings("=LOG", "=" + log));
@@ -278,12 +310,30 @@ private Q_SLOTS:
         const QString stored = m.storedFilePath(node->item);
         const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
         const QString copy = cache.absoluteFilePath("file-relay/var/mobile/" + rel);
-        QCOMPARE(loadOnce(m), 1);
+        bool written = false;
+        if (change == "rewrite while read")
+            BackupCacheCopy::setWhileReading([&](const QString& path) {
+                written = written || (path == stored && rewriteKeepingTimes(path));
+            });
+        QString shown;
+        const int result = loadOnce(m, &shown);
+        BackupCacheCopy::setWhileReading(nullptr);
+        QCOMPARE(written, change == "rewrite while read");
+        QCOMPARE(result, written ? 0 : 1);
+        QCOMPARE(QFileInfo::exists(copy), !written);
+        QVERIFY2((shown.contains(stored
+                      + " changed while it was read: another program is writing into the "
+                        "backup. Load it again.")
+                     && shown.contains("Record: " + file.section(':', 0, 0) + " " + rel))
+                == written,
+            qPrintable(shown));
         // A marker at the end of the copy tells whether the next load made it again.
         QFile c(copy);
-        QVERIFY(c.open(QIODevice::Append));
-        c.write("marker");
-        c.close();
+        if (!written) {
+            QVERIFY(c.open(QIODevice::Append));
+            c.write("marker");
+            c.close();
+        }
         if (change == "rewrite")
             QVERIFY(rewriteKeepingTimes(stored));
         QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, change == "older cache"));
@@ -323,13 +373,17 @@ private Q_SLOTS:
         QFile f(path);
         return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
     }
-    static int loadOnce(BackupManifest& m)
+    // A load of the message folders; shown gets the text of its error box, if any.
+    static int loadOnce(BackupManifest& m, QString* shown = nullptr)
     {
+        ModalAnswerer answerer;
         ProgressForm form;
         ITunesCacheSMSThread t(m, form);
         t.start();
         const int result = form.exec();
         t.wait();
+        if (shown && result == 0 && answerer.waitHandled(1))
+            *shown = answerer.seen().value(0);
         return result;
     }
     // Changes a byte in the middle of the file at path, in place, and puts its times back.

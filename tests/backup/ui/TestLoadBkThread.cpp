@@ -3,6 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -66,11 +67,12 @@ private Q_SLOTS:
     }
 
     // A backup of notes.sqlite with the stored-copy damage given ("append": not whole blocks),
-    // opened; "none" for a whole one; "unreadable" for one whose reads fail.
+    // opened; "none" for a whole one; "unreadable" for one whose reads fail; "while read" for a
+    // whole one another program writes into while a load reads it.
     static QString damagedBackup(const QString& damage)
     {
         QStringList args { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        if (damage != "append" && damage != "none")
+        if (damage != "append" && damage != "none" && damage != "while read")
             args << "--stored-damage"
                  << "Library/Notes/notes.sqlite=" + damage;
         const QString dir = GenBackup::make(args);
@@ -154,6 +156,11 @@ private Q_SLOTS:
         QTest::newRow("unreadable over an earlier whole copy, shown")
             << "unreadable"
             << "none" << true << 1 << "Copy notes.sqlite error. can not read ";
+        // Written into while read: the copy is not kept, and the load is to be made again.
+        QTest::newRow("rewritten while read")
+            << "while read"
+            << "-" << false << 0
+            << "changed while it was read: another program is writing into the backup. Load it again.";
         // Fetched whole again, the copy is the phone's file again.
         QTest::newRow("whole after a copy cut short") << "none"
                                                       << "cut-half" << false << 1 << "";
@@ -173,20 +180,27 @@ private Q_SLOTS:
             QCOMPARE(notesMarked(cache), earlier != "none");
             shown.clear();
         }
-        QCOMPARE(load(dir, cache, showWhatItCan, &shown), result);
+        if (damage == "while read")
+            BackupCacheCopy::setWhileReading([](const QString& path) {
+                QFile f(path);
+                QVERIFY(f.open(QIODevice::Append) && f.write("x") == 1);
+            });
+        const int got = load(dir, cache, showWhatItCan, &shown);
+        BackupCacheCopy::setWhileReading(nullptr);
+        QCOMPARE(got, result);
         QVERIFY2(text.isEmpty() ? shown.isEmpty() : shown.contains(text), qPrintable(shown));
         if (damage == "unreadable")
             QVERIFY2(shown.contains("Input/output error")
                     && shown.contains("Record: HomeDomain Library/Notes/notes.sqlite"),
                 qPrintable(shown));
-        else if (damage != "append" && damage != "none")
+        else if (damage != "append" && damage != "none" && damage != "while read")
             QVERIFY2(shown.contains("ends without its padding"), qPrintable(shown));
         // What a damaged copy decrypts to is written and marked as such; shown, the other files are
         // copied all the same.
         QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
                      MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))),
-            damage != "append" && damage != "unreadable");
-        QCOMPARE(notesMarked(cache), damage != "none");
+            damage != "append" && damage != "unreadable" && damage != "while read");
+        QCOMPARE(notesMarked(cache), damage != "none" && damage != "while read");
         QCOMPARE(QFileInfo::exists(cache.absoluteFilePath(
                      MBDBParser::backupFileName("HomeDomain", "Library/Safari/Bookmarks.db"))),
             showWhatItCan || damage == "none" || earlier != "-");
