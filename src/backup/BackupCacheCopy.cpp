@@ -193,18 +193,19 @@ void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
 
 void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read)
 {
-    const QString stored = m_manifest.storedFilePath(node->item);
+    QString stored = m_manifest.storedFilePath(node->item);
     const Look look = lookAt(stored);
     const QString before = stampOf(dest);
-    // Taken in the pass that copies: for the cache, for all but an attachment, never rewritten in
-    // place; and for a stamp that cannot tell whether the file changed while it was read.
-    const bool digest
-        = read || !look.proves() || (m_cache && !StoredFileCopy::writtenOnce(node->item, QByteArray()));
+    // Taken in the pass that copies, for all but an attachment, never rewritten in place (its stamp
+    // is enough, so a load of thousands of them reads none twice): for the cache, and for a stamp
+    // that cannot tell whether the file changed while it was read.
+    const bool once = StoredFileCopy::writtenOnce(node->item, QByteArray());
+    const bool digest = read || (!once && (m_cache || !look.proves()));
     ContentDigest::Sum taken;
     ContentDigest::Sum& content = read ? (*read)[node->item.backupFileName()] : taken;
     QString notAsWritten;
     try {
-        m_manifest.copyFile(node, dest, const_cast<QString*>(&stored), whileReading() ? reading : nullptr,
+        m_manifest.copyFile(node, dest, &stored, whileReading() ? reading : nullptr,
             digest ? &content : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         notAsWritten = QString::fromUtf8(e.what());
