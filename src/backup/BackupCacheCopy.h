@@ -48,6 +48,7 @@ public:
 
 private:
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
+    void noteCopy(const BackupManifest::_FileNode* node, const QString& dest) const;
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
     bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy);
     static QByteArray headOf(const QString& path);
