@@ -35,3 +35,26 @@ QString RegularFile::notRegularText()
 {
     return QStringLiteral("Not a regular file");
 }
+
+bool RegularFile::readToEnd(QFile& file, QByteArray* bytes, QString* why)
+{
+    if (bytes)
+        bytes->reserve(qsizetype(file.size()));
+    QByteArray buf(256 * 1024, Qt::Uninitialized);
+    qint64 n = 0;
+    while ((n = file.read(buf.data(), buf.size())) > 0)
+        if (bytes)
+            bytes->append(buf.constData(), qsizetype(n));
+    if (n < 0 && why)
+        *why = file.errorString();
+    return n == 0;
+}
+
+QString RegularFile::readFailure(const QString& path)
+{
+    QFile file;
+    QString why;
+    if (!openRead(file, path, &why) || !readToEnd(file, nullptr, &why))
+        return why;
+    return QString();
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class QFile;
@@ -13,6 +14,15 @@ public:
     // or the system's text) when it cannot be opened or is not a regular file. Without followLinks
     // a link at path is not a regular file either.
     static bool openRead(QFile& file, const QString& path, QString* why, bool followLinks = true);
+    // Reads what is left of file to its end, into *bytes when given; false with *why set (the
+    // system's reason) when a read fails. QIODevice::readAll takes a read that fails after other
+    // bytes for the file's end, and gives a file cut short where the disk failed.
+    static bool readToEnd(QFile& file, QByteArray* bytes, QString* why);
+    // Reads the file at path through to its end, for a reader (SQLite, a parser, a copy) that failed
+    // on it: the system's reason when it cannot be opened or a read fails (a failing disk), for the
+    // file is then not known to be damaged; empty when it reads whole. Reads the whole file: only
+    // for a road that has already failed.
+    static QString readFailure(const QString& path);
     // The reason given for a name that holds something other than a file or a folder.
     static QString notRegularText();
 };

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/FileSystemView.h"
+#include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFileCopy.h"
@@ -161,6 +162,9 @@ void BackupCacheCopy::copyThrow(
     const BackupManifest::_FileNode* wal = companion(node, "-wal");
     const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
     const QString walDest = dest + QStringLiteral("-wal");
+    noteCopy(node, dest);
+    if (walStored)
+        noteCopy(wal, walDest);
     if (!fresh && isCurrent(node, dest)
         && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest))) {
         throwIfMarked(node);
@@ -174,6 +178,16 @@ void BackupCacheCopy::copyThrow(
     copyOneThrow(node, dest, read);
     if (walStored)
         copyOneThrow(wal, walDest, read);
+}
+
+// Texts about the copy at dest (SQLite's, of a damaged database) name node's stored copy and record:
+// the copy is the program's own. Attachments, never opened as databases, are left out, as a load
+// copies thousands.
+void BackupCacheCopy::noteCopy(const BackupManifest::_FileNode* node, const QString& dest) const
+{
+    if (!StoredFileCopy::writtenOnce(node->item, QByteArray()))
+        PrivateCopyNames::note(dest, QDir::toNativeSeparators(m_manifest.storedFilePath(node->item)),
+            QStringLiteral("Record: %1 %2").arg(node->item.domain, node->item.relativePath()));
 }
 
 bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)

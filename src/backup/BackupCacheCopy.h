@@ -68,6 +68,7 @@ private:
     void throwIfChangedWhileRead(const BackupManifest::_FileNode* node, const QString& stored,
         const Look& look, const ContentDigest::Sum& read, const QString& dest) const;
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
+    void noteCopy(const BackupManifest::_FileNode* node, const QString& dest) const;
     bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
     bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy);
     static QByteArray headOf(const QString& path);

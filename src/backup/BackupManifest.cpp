@@ -167,9 +167,10 @@ void BackupManifest::readManifestInfo()
     m_infoStamp = BackupCacheCopy::stampOf(plistPath);
     QFile f;
     QString why;
-    if (!RegularFile::openRead(f, plistPath, &why))
+    QByteArray bytes;
+    // A read that fails (a failing disk) is told as such, never as a damaged file.
+    if (!RegularFile::openRead(f, plistPath, &why) || !RegularFile::readToEnd(f, &bytes, &why))
         fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, why));
-    const QByteArray bytes = f.readAll();
     const PlistCFType plist = PlistCFType::createCFPropertyList(bytes);
     if (!plist.isCFDictionary())
         fail(QStringLiteral("%1 is damaged: it is not a readable property list.").arg(plistPath));
@@ -381,6 +382,8 @@ void BackupManifest::decryptManifestDbThrow()
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());
+        if (file.error() != QFileDevice::NoError)
+            fail(QStringLiteral("Cannot read %1. %2").arg(src, file.errorString()));
         fail(QStringLiteral("%1 is damaged and cannot be decrypted: %2")
                  .arg(src, QString::fromUtf8(e.what())));
     }

@@ -206,9 +206,11 @@ QList<MBDBParser::_MBDBItem> MBDBParser::parseFileThrow(const QString& path)
 {
     QFile f;
     QString why;
-    if (!RegularFile::openRead(f, path, &why))
+    QByteArray data;
+    // A read that fails (a failing disk) is told as such, never as records cut short.
+    if (!RegularFile::openRead(f, path, &why) || !RegularFile::readToEnd(f, &data, &why))
         throw std::runtime_error(QStringLiteral("Cannot read %1. %2").arg(path, why).toStdString());
-    return parseThrow(f.readAll(), path);
+    return parseThrow(data, path);
 }
 
 QByteArray MBDBParser::serialize(const QList<_MBDBItem>& items)

@@ -1,5 +1,6 @@
 #include "backup/ManifestDbReader.h"
 
+#include "app/RegularFile.h"
 #include "app/SliceArena.h"
 #include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
@@ -431,18 +432,26 @@ ManifestDbReader::ManifestDbReader(BackupManifest& manifest)
 
 void ManifestDbReader::readThrow(const QString& path)
 {
-    const QString known
-        = QDir::toNativeSeparators(m_manifest.dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     try {
         readRowsThrow(path);
     } catch (const std::runtime_error& e) {
-        // Errors name the file as the user knows it: the backup's own Manifest.db, not the
-        // decrypted copy of an encrypted backup.
-        fail(QString::fromUtf8(e.what()).replace(path, known));
+        fail(errorText(m_manifest, path, QString::fromUtf8(e.what())));
     } catch (const std::exception& e) {
         // Any other failure (memory, a length) still names the file: never an empty backup.
-        fail(damagedText(known, QString::fromUtf8(e.what())));
+        fail(errorText(m_manifest, path, damagedText(path, QString::fromUtf8(e.what()))));
     }
+}
+
+QString ManifestDbReader::errorText(const BackupManifest& manifest, const QString& path, const QString& text)
+{
+    // SQLite tells a read that failed as a malformed file (or a short one as zeros).
+    const QString why = RegularFile::readFailure(path);
+    if (!why.isEmpty())
+        return QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), why);
+    // Errors name the file as the user knows it: the backup's own Manifest.db, not the decrypted
+    // copy of an encrypted backup.
+    return QString(text).replace(
+        path, QDir::toNativeSeparators(manifest.dir.absoluteFilePath(QStringLiteral("Manifest.db"))));
 }
 
 void ManifestDbReader::readRowsThrow(const QString& path)

@@ -19,6 +19,10 @@ public:
     // copy of it) into the manifest's tree. Throws std::runtime_error naming the backup's own
     // Manifest.db when they cannot be read.
     void readThrow(const QString& path);
+    // The error of a reading of the Manifest.db at path (as readThrow takes it) that said text: the
+    // system's reason when path does not read whole, as a failing disk is no damage; else text,
+    // naming the backup's own Manifest.db for path.
+    static QString errorText(const BackupManifest& manifest, const QString& path, const QString& text);
 
 private:
     void readRowsThrow(const QString& path);

@@ -16,6 +16,20 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
+// Copies from to the private copy to; a source that does not read whole is named with the system's
+// reason, as the copy's own error may not tell reading from writing.
+void copyThrow(const QString& from, const QString& to, ContentDigest* read)
+{
+    try {
+        BackupWriter::copyFileThrow(from, to, read);
+    } catch (const std::runtime_error&) {
+        const QString why = RegularFile::readFailure(from);
+        if (!why.isEmpty())
+            fail(QStringLiteral("Cannot read %1. %2").arg(from, why));
+        throw;
+    }
+}
+
 } // namespace
 
 QString ManifestWalCopy::logOf(const QString& dbPath)
@@ -36,8 +50,8 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath,
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
-    BackupWriter::copyFileThrow(dbPath, copy, read);
-    BackupWriter::copyFileThrow(log, logOf(copy));
+    copyThrow(dbPath, copy, read);
+    copyThrow(log, logOf(copy), nullptr);
     try {
         // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.
         Sqlite3DB db;

@@ -6,6 +6,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestDbReader.h"
 #include "backup/StoredFile.h"
 #include "backup/write/BackupFolderLock.h"
 
@@ -57,8 +58,8 @@ std::optional<QByteArray> StoredFileCopy::lookUpKeyBlobThrow(const MBDBParser::_
         return lookUpRowKeyBlobThrow(item);
     } catch (const std::exception& e) {
         // Errors name the file as the user knows it, never the decrypted copy.
-        fail(QString::fromUtf8(e.what()).replace(m_manifest.readableManifestDbPath(),
-            QDir::toNativeSeparators(m_manifest.dir.absoluteFilePath(QStringLiteral("Manifest.db")))));
+        fail(ManifestDbReader::errorText(
+            m_manifest, m_manifest.readableManifestDbPath(), QString::fromUtf8(e.what())));
     }
 }
 

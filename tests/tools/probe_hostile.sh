@@ -99,6 +99,36 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
     done
 done
 
+# A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
+# load names it with the system's reason and never calls it damaged. So for a stored message database,
+# which is named by its stored copy and record (never by the probe's private copy), read whole or not.
+. "$(dirname "$0")/failing_reads.sh"
+failing_reads "$work"; check "a library that makes the reads of one file fail is built" $?
+/usr/bin/python3 "$gen/make_backup.py" --wal-rows 2 "$work/eio" > /dev/null
+/usr/bin/python3 "$gen/make_backup.py" --password 1234 --iter 10 --dpic 10 "$work/eio-enc" > /dev/null
+/usr/bin/python3 "$gen/make_backup.py" --layout mbdb "$work/eio-mbdb" > /dev/null
+sms=3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28
+for file in eio/Manifest.db eio/Manifest.db-wal eio/Manifest.plist eio-enc/Manifest.db eio-mbdb/Manifest.mbdb \
+            named/$sms; do
+    for at in 0 half; do
+        [ $at = half ] && at=$(($(stat -c %s "$work/$file") / 2))
+        cmd="extract-tree $work/${file%%/*} $work/eio-out --password 1234"
+        [ "${file#*/}" = $sms ] && cmd="messages $work/${file%%/*}"
+        rm -rf "$work/eio-out"
+        FAIL_READS=$work/$file FAIL_READS_AT=$at LD_PRELOAD=$failing_reads ASAN_OPTIONS=verify_asan_link_order=0 \
+            run $cmd
+        clean && [ "$rc" -eq 1 ] && grep -qiF "$work/$file. Input/output error" "$work/err.txt" \
+            && ! grep -q damaged "$work/err.txt" \
+            && { [ "${file#*/}" != $sms ] || grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"; }
+        check "${cmd%% *} of $file, its reads failing from byte $at, names it with the disk's reason" $?
+    done
+done
+rm -rf "$work/dmg" && cp -r "$work/named" "$work/dmg" && printf '%100s' | dd of="$work/dmg/$sms" conv=notrunc 2> /dev/null
+run messages "$work/dmg"
+clean && [ "$rc" -eq 1 ] && grep -qF "file is not a database ($work/dmg/$sms)" "$work/err.txt" \
+    && grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" && ! grep -q qm-probe- "$work/err.txt"
+check "messages of a backup whose sms.db is no database names its stored copy and record" $?
+
 # A FIFO in place of a stored file, or a stored file whose reads fail (a disk's read error; here a
 # link to the probe's own memory, which reads fail at its start): the other files are all
 # extracted, and it is counted as one that could not be read, naming its stored copy with the

@@ -2,6 +2,7 @@
 
 #include "ProbeBackupSupport.h"
 #include "ProbePrivateCopy.h"
+#include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
@@ -50,7 +51,7 @@ void ProbeMessageSource::takeSmsDb(const QString& src, const QString& dest)
     if (access == Access::LinkUnloggedSmsDb && isUnloggedRollbackDb(src)) {
         QDir().mkpath(QFileInfo(dest).absolutePath());
         if (QFile::link(QFileInfo(src).absoluteFilePath(), dest)) {
-            probeNameAs(dest, src);
+            PrivateCopyNames::note(dest, src);
             return;
         }
     }

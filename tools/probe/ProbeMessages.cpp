@@ -1,6 +1,6 @@
 #include "ProbeCommand.h"
 #include "ProbeMessageSource.h"
-#include "ProbePrivateCopy.h"
+#include "app/PrivateCopyNames.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -43,7 +43,7 @@ int runMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     } catch (const std::exception& e) {
         // What loaded before the failure is still counted; the error says what is wrong, naming
         // the file given rather than the probe's private copy of it.
-        o["error"] = probeUserNames(QString::fromUtf8(e.what()));
+        o["error"] = PrivateCopyNames::userNames(QString::fromUtf8(e.what()));
         rc = 1;
     }
     try {

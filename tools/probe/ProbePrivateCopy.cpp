@@ -1,26 +1,18 @@
 #include "ProbePrivateCopy.h"
 
 #include "app/OutputFile.h"
+#include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QList>
-#include <QPair>
 #include <sqlite3.h>
 #include <stdexcept>
 
 namespace
 {
-// Each private copy with the user's file it was made from.
-QList<QPair<QString, QString>>& copies()
-{
-    static QList<QPair<QString, QString>> list;
-    return list;
-}
-
 // Only a regular file is copied: a FIFO would keep the copy waiting for a writer, and a device
 // such as /dev/zero would fill the disk. False with *why set when it is not copied.
 bool copyPrivate(const QString& from, const QString& to, QString* why)
@@ -34,7 +26,7 @@ bool copyPrivate(const QString& from, const QString& to, QString* why)
         return false;
     }
     QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
-    copies().append({ to, from });
+    PrivateCopyNames::note(to, from);
     return true;
 }
 } // namespace
@@ -49,26 +41,10 @@ void probeCopyDbThrow(const QString& from, const QString& to)
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix), &why);
     if (!QFile::exists(to + QStringLiteral("-journal")))
         return;
-    // Only a connection that may write rolls a journal back; the readers open read-only.
-    try {
-        Sqlite3DB db;
-        db.openThrow(to, SQLITE_OPEN_READWRITE);
-    } catch (const std::exception& e) {
-        throw std::runtime_error(probeUserNames(QString::fromUtf8(e.what())).toStdString());
-    }
-}
-
-void probeNameAs(const QString& copy, const QString& original)
-{
-    copies().append({ copy, original });
-}
-
-QString probeUserNames(QString text)
-{
-    // Newest first: a later copy may sit where an earlier one did.
-    for (auto it = copies().crbegin(); it != copies().crend(); ++it)
-        text.replace(it->first, it->second);
-    return text;
+    // Only a connection that may write rolls a journal back; the readers open read-only. SQLite's
+    // complaint names from (see PrivateCopyNames).
+    Sqlite3DB db;
+    db.openThrow(to, SQLITE_OPEN_READWRITE);
 }
 
 QString probeStageDbThrow(const QString& from, const QString& work)
@@ -84,5 +60,5 @@ void probeMoveDbThrow(const QString& from, const QString& to)
         if (QFile::exists(from + suffix) && !QFile::rename(from + suffix, to + suffix))
             throw std::runtime_error(QStringLiteral("can not copy %1").arg(from + suffix).toStdString());
     }
-    probeNameAs(to, from);
+    PrivateCopyNames::note(to, from);
 }

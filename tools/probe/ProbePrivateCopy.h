@@ -10,12 +10,6 @@
 // journal that cannot be copied is left out), or SQLite's complaint about the copy, naming from.
 void probeCopyDbThrow(const QString& from, const QString& to);
 
-// Names copy (a private copy or link made another way) by original in probeUserNames.
-void probeNameAs(const QString& copy, const QString& original);
-
-// text with each private copy named by the file the user gave.
-QString probeUserNames(QString text);
-
 // A private copy (with its logs) of a database file in work, for telling what the file is before
 // it is read: the original is never opened. Returns the copy's path; throws as probeCopyDbThrow.
 QString probeStageDbThrow(const QString& from, const QString& work);

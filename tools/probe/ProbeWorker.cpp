@@ -1,6 +1,6 @@
 #include "ProbeWorker.h"
 
-#include "ProbePrivateCopy.h"
+#include "app/PrivateCopyNames.h"
 #include "app/ui/shared/ProgressForm.h"
 
 #include <QThread>
@@ -19,7 +19,8 @@ int probeRunWorker(
             out << form.resultText() << "\n";
         return 0;
     }
-    err << (form.resultText().isEmpty() ? QStringLiteral("cancelled") : probeUserNames(form.resultText()))
+    err << (form.resultText().isEmpty() ? QStringLiteral("cancelled")
+                                        : PrivateCopyNames::userNames(form.resultText()))
         << "\n";
     return 1;
 }

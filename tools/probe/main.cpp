@@ -1,7 +1,7 @@
 #include "ProbeCommand.h"
-#include "ProbePrivateCopy.h"
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
+#include "app/PrivateCopyNames.h"
 #include "device/LibDeviceBackend.h"
 
 #include <QApplication>
@@ -40,7 +40,8 @@ int main(int argc, char** argv)
         return command->run(args.mid(1), out, err);
     } catch (const std::exception& e) {
         out.flush();
-        err << "qm-probe " << command->name << ": " << probeUserNames(QString::fromUtf8(e.what())) << "\n";
+        err << "qm-probe " << command->name << ": "
+            << PrivateCopyNames::userNames(QString::fromUtf8(e.what())) << "\n";
         return 1;
     }
 }

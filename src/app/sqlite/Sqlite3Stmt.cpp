@@ -1,5 +1,7 @@
 #include "app/sqlite/Sqlite3Stmt.h"
 
+#include "app/PrivateCopyNames.h"
+
 #include <stdexcept>
 
 namespace
@@ -210,5 +212,6 @@ void Sqlite3Stmt::throwError(const QString& message, const QString& context)
     QString text = message;
     if (!context.isEmpty())
         text += QString(" (%1)").arg(context);
-    throw std::runtime_error(text.toUtf8().toStdString());
+    // A damaged private copy (of a backup's stored database, say) is named as the user knows it.
+    throw std::runtime_error(PrivateCopyNames::userNames(text).toUtf8().toStdString());
 }

@@ -25,8 +25,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPair>
-#include <QRegularExpression>
-#include <QUrl>
 #include <algorithm>
 #include <exception>
 #include <sqlite3.h>
@@ -50,19 +48,6 @@ template <class Count> qint64 countIfPresent(bool present, const char* what, Cou
         return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) ? DataSources::kUnknownCount
                                                                                 : 0;
     }
-}
-
-// The path a backup's well-known file has in the backup, from its name in the cache.
-QString backupPathOf(const BackupManifest& m, const QString& cacheName)
-{
-    if (cacheName == QLatin1String(kSmsDbPath))
-        return QStringLiteral("Library/SMS/sms.db");
-    QList<const BackupManifest::_FileNode*> nodes = DataSources::backupFilesToCache(m);
-    nodes << m.callHistoryNode << m.calendarExtrasNode << m.smsNode;
-    for (const BackupManifest::_FileNode* node : std::as_const(nodes))
-        if (node && node->item.backupFileName() == cacheName)
-            return node->item.relativePath();
-    return QString();
 }
 
 // Copies a stored file to dest as a load copies it into the cache, for the counts.
@@ -224,39 +209,6 @@ bool DataSources::isDamagedDatabaseError(const QString& error)
 {
     return error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_NOTADB)))
         || error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_CORRUPT)));
-}
-
-QString DataSources::backupFileError(const QString& error, const QList<const BackupManifest*>& backups)
-{
-    // SQLite's text for a damaged file followed by the file's path in brackets, anywhere in the text.
-    static const QRegularExpression damaged(
-        QStringLiteral("(%1|%2) \\(([^()]+)\\)")
-            .arg(QRegularExpression::escape(QLatin1String(sqlite3_errstr(SQLITE_NOTADB))),
-                QRegularExpression::escape(QLatin1String(sqlite3_errstr(SQLITE_CORRUPT)))));
-    const QRegularExpressionMatch m = damaged.match(error);
-    if (!m.hasMatch())
-        return error;
-    QString path = m.captured(2);
-    if (path.startsWith(QLatin1String("file:")))
-        path = QUrl(path).toLocalFile();
-    path = QDir::cleanPath(path);
-    const QString root = BkCacheDb::cacheDir().absolutePath() + QLatin1Char('/');
-    if (!path.startsWith(root))
-        return error;
-    const QString md5 = path.mid(root.size()).section(QLatin1Char('/'), 0, 0);
-    const QString cacheName = path.mid(root.size()).section(QLatin1Char('/'), 1);
-    for (const BackupManifest* backup : backups) {
-        if (!backup || backup->dirPathMd5() != md5)
-            continue;
-        const QString file = backupPathOf(*backup, cacheName);
-        if (file.isEmpty())
-            return error;
-        const QString device = backup->DeviceName.isEmpty() ? backup->displayName : backup->DeviceName;
-        QString text = error;
-        return text.replace(m.capturedStart(), m.capturedLength(),
-            QStringLiteral("%1 of %2 is damaged: %3").arg(file, device, m.captured(1)));
-    }
-    return error;
 }
 
 // ---- Contacts ----

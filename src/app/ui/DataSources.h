@@ -55,11 +55,6 @@ public:
     static qint64 countLocalDbNotes(const QDir& folder);
     static qint64 countLocalDbBookmarks(const QDir& folder);
 
-    // An error naming a damaged database of a backup's cache ("... file is not a database (<cache
-    // path>)"), with that part reworded after the backup's own file and device: "Library/SMS/sms.db
-    // of Anna's iPhone is damaged: file is not a database". Other texts come back unchanged.
-    static QString backupFileError(const QString& error, const QList<const BackupManifest*>& backups);
-
     // Converters of the older local database layout ("mms.db", "calendar.db"); a converter this
     // build lacks leaves the old file as it is.
     static bool canConvertOldMessages();

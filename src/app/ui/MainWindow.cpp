@@ -174,13 +174,6 @@ MainWindow::MainWindow(QWidget* parent)
     connect(ui->treeBK, &QTreeView::clicked, this, &MainWindow::bkSelected);
     connect(ui->treeBK, &MyTreeView::createContextMenu, this, &MainWindow::mainTreeContext);
     connect(ui->treeBK, &MyTreeView::onSelectionChanged, this, &MainWindow::mainTreeSelected);
-    // A damaged database of a loaded backup is named as the backup knows it, not by its cache copy.
-    Tips::setErrorTextFilter([this](const QString& text) {
-        QList<const BackupManifest*> backups;
-        for (const AbsTreeItemModel::_ItemNode* node : std::as_const(m_model.bkRoot->children))
-            backups.append(static_cast<const ItemModelBK::_BKItemNode*>(node)->manifest.data());
-        return DataSources::backupFileError(text, backups);
-    });
 
     setStyleSheet(getStyleSheet());
 
@@ -241,7 +234,6 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
-    Tips::setErrorTextFilter(nullptr);
     delete ui;
 }
 

@@ -18,12 +18,6 @@ Tips::Answerer& answererRef()
     return answerer;
 }
 
-Tips::TextFilter& errorTextFilter()
-{
-    static Tips::TextFilter filter;
-    return filter;
-}
-
 // Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
 QString asRichText(const QString& text)
 {
@@ -63,11 +57,6 @@ QAbstractButton* Tips::exec(QMessageBox& box)
     return box.clickedButton();
 }
 
-void Tips::setErrorTextFilter(TextFilter filter)
-{
-    errorTextFilter() = std::move(filter);
-}
-
 void Tips::setAnswerer(Answerer answerer)
 {
     answererRef() = std::move(answerer);
@@ -98,10 +87,9 @@ void Tips::warningCopyable(const QString& text)
     runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok, true);
 }
 
-void Tips::error(const QString& given)
+void Tips::error(const QString& text)
 {
     try {
-        const QString text = errorTextFilter() ? errorTextFilter()(given) : given;
         qWarning("Error shown: %s", qUtf8Printable(text));
         const QString framed
             = QCoreApplication::translate("Tips", "IDS_ERROR_FRAME_%1").arg(asRichText(text));

@@ -33,10 +33,6 @@ public:
     // Test seam: the answerer gets each box, built and not yet shown. When it clicks one of the
     // box's buttons the box is never shown; otherwise the box runs as usual. Null removes it.
     using Answerer = std::function<void(QMessageBox& box)>;
-    // Rewords the texts of error boxes (the main window names files as the user knows them).
-    // Null removes it.
-    using TextFilter = std::function<QString(const QString& text)>;
-    static void setErrorTextFilter(TextFilter filter);
     static void setAnswerer(Answerer answerer);
     static const Answerer& answerer();
 };

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+// The files the user knows, by the private copies the program reads in their place (the copies of
+// a backup's stored files in its cache, the probe's copies of the files it is given), so that a
+// text naming a copy names the file instead. Process-wide; safe from any thread.
+class PrivateCopyNames
+{
+public:
+    // copy is read in place of original; record, when given, tells original ("Record: HomeDomain
+    // Library/SMS/sms.db") on a line of its own after a text that names it. A later note of the same
+    // copy replaces the earlier one.
+    static void note(const QString& copy, const QString& original, const QString& record = QString());
+    // text with each private copy named by its original, followed by the record of each original
+    // it then names, unless it already gives that record.
+    static QString userNames(QString text);
+};
