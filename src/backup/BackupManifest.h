@@ -99,9 +99,11 @@ public:
     public:
         using std::runtime_error::runtime_error;
     };
-    // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, or a
-    // read fails (a failing disk). Nothing is written; the text names the stored copy and gives the
-    // system's reason. The backup's other files may well still be read.
+    // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, a read
+    // fails (a failing disk), or in an encrypted backup its file key cannot be had (the record's key
+    // is damaged, missing or of a class the keybag lacks). Nothing is written; the text names the
+    // stored copy and gives the system's reason, or the key's. The backup's other files may well
+    // still be read.
     class Unreadable : public std::runtime_error
     {
     public:
