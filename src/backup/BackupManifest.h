@@ -92,8 +92,9 @@ public:
     // encrypted under another key), or is not whole blocks; or, in a backup that another tool
     // decrypted, it is still encrypted; or a copy taken as it stands is cut short of its record
     // (empty, or a picture, film, sound or message attachment shorter than its record, see
-    // StoredFileCopy::cutShort). What it decrypts to (or holds) is written all the same when there
-    // is anything; the text names the stored copy, says which and gives the record's size.
+    // StoredFileCopy::cutShort), or a database shorter than its own header gives. What it decrypts
+    // to (or holds) is written all the same when there is anything; the text names the stored
+    // copy, says which and gives the record's size.
     class NotAsWritten : public std::runtime_error
     {
     public:

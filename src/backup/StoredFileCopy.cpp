@@ -299,13 +299,24 @@ QString StoredFileCopy::leftEncryptedThrow(
 }
 
 // What is wrong with a stored copy in that is copied as it stands, when it is cut short of its
-// record (see cutShort); empty when nothing is.
+// record (see cutShort) or of the length its database's own header gives; empty when nothing is.
 QString StoredFileCopy::cutShortThrow(
     const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (length >= size || !cutShort(node->item, length, headThrow(src, in, 16)))
+    const QByteArray head = headThrow(src, in, 100);
+    const qint64 database = StoredFile::databaseLength(head);
+    if (length < database)
+        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than the "
+                              "database's own header gives (%2 bytes), so it was cut short. Its %3 bytes "
+                              "were written to %4; its record gives %5 bytes.")
+            .arg(QDir::toNativeSeparators(src))
+            .arg(database)
+            .arg(length)
+            .arg(QDir::toNativeSeparators(dest))
+            .arg(size);
+    if (length >= size || !cutShort(node->item, length, head))
         return QString();
     if (length == 0)
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "

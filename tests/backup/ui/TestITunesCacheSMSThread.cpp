@@ -89,6 +89,12 @@ private Q_SLOTS:
             << QStringList { "--demo" } + encrypted + QStringList { "--stored-damage", picture + "=key-bit" }
             << 0 << "Record: MediaDomain " + picture << all << qint64(16) << "fails its check"
             << QStringList { picture.mid(8) };
+        // A plain database shorter than its own header gives: named, copied and marked.
+        QTest::newRow("plain, an address book database cut short")
+            << QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=short-1000" }
+            << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
+            << "than the database's own header gives"
+            << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
         QTest::newRow("sms.db unreadable")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
