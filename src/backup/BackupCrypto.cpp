@@ -70,6 +70,22 @@ QByteArray wrapOp(const QByteArray& kek, const QByteArray& in, bool wrap)
     return out;
 }
 
+// Reads into buf up to size bytes, fewer only at the end of in: a read that a failing disk cuts
+// short is followed by one that fails, and that one's reason is thrown.
+qint64 readWhole(QIODevice& in, char* buf, qint64 size)
+{
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = in.read(buf + got, size - got);
+        if (n < 0)
+            throw std::runtime_error(in.errorString().toStdString());
+        if (n == 0)
+            break;
+        got += n;
+    }
+    return got;
+}
+
 } // namespace
 
 QByteArray BackupCrypto::aesUnwrap(const QByteArray& kek, const QByteArray& wrapped)
@@ -139,13 +155,9 @@ BackupCrypto::Decrypted BackupCrypto::decryptStream(
         written += std::max<qint64>(n, 0);
     };
     for (;;) {
-        const qint64 n = in.read(buf.data(), kChunk);
-        if (n < 0)
-            throw std::runtime_error(in.errorString().toStdString());
+        const qint64 n = readWhole(in, buf.data(), kChunk);
         if (n == 0)
             break;
-        if (n % 16 != 0 && !in.atEnd())
-            throw std::runtime_error("short read from the encrypted file");
         if (n % 16 != 0)
             throw std::runtime_error("encrypted file is not a whole number of AES blocks");
         int len = 0;

@@ -175,11 +175,29 @@ QByteArray BackupKeyBag::wrapFileKey(quint32 protectionClass, const QByteArray& 
     return BackupCrypto::aesWrap(kek, key);
 }
 
-QByteArray BackupKeyBag::unwrapKeyBlob(const QByteArray& blob) const
+quint32 BackupKeyBag::keyBlobClass(const QByteArray& blob)
 {
-    if (blob.size() < 4 + 24)
-        return {};
-    const quint32 cls = quint32(uchar(blob[0])) | quint32(uchar(blob[1])) << 8 | quint32(uchar(blob[2])) << 16
+    return quint32(uchar(blob[0])) | quint32(uchar(blob[1])) << 8 | quint32(uchar(blob[2])) << 16
         | quint32(uchar(blob[3])) << 24;
-    return unwrapFileKey(cls, blob.mid(4));
+}
+
+QByteArray BackupKeyBag::unwrapKeyBlob(const QByteArray& blob, KeyFault* fault) const
+{
+    const auto failed = [fault](KeyFault why) {
+        if (fault)
+            *fault = why;
+        return QByteArray();
+    };
+    // A 32-byte file key wrapped is 40 bytes; no other length gives a key that decrypts a file.
+    if (blob.size() != 4 + 40)
+        return failed(KeyFault::Length);
+    const quint32 cls = keyBlobClass(blob);
+    if (!m_classes.contains(cls))
+        return failed(KeyFault::NoClass);
+    const QByteArray key = unwrapFileKey(cls, blob.mid(4));
+    if (key.isEmpty())
+        return failed(classKey(cls).isEmpty() ? KeyFault::ClassLocked : KeyFault::Check);
+    if (fault)
+        *fault = KeyFault::None;
+    return key;
 }

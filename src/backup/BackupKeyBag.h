@@ -68,8 +68,14 @@ public:
     // Wraps a 32-byte file key with the class key; empty when the class key is unknown.
     QByteArray wrapFileKey(quint32 protectionClass, const QByteArray& key) const;
 
-    // Reads a stored key blob (4 bytes class LE + 40 bytes wrapped key) and unwraps it.
-    QByteArray unwrapKeyBlob(const QByteArray& blob) const;
+    // Why a key blob does not unwrap: it is not 4 + 40 bytes long, its class is not in the keybag or
+    // has no key after unlocking, or its wrapped key fails the unwrap's integrity check.
+    enum class KeyFault { None, Length, NoClass, ClassLocked, Check };
+    // Reads a stored key blob (4 bytes class LE + 40 bytes wrapped key) and unwraps it; empty when
+    // that fails, *fault (when given) telling why.
+    QByteArray unwrapKeyBlob(const QByteArray& blob, KeyFault* fault = nullptr) const;
+    // The protection class a key blob of at least 4 bytes names.
+    static quint32 keyBlobClass(const QByteArray& blob);
 
 private:
     quint32 m_version = 0;

@@ -92,16 +92,19 @@ public:
     // encrypted under another key), or is not whole blocks; or, in a backup that another tool
     // decrypted, it is still encrypted; or a copy taken as it stands is cut short of its record
     // (empty, or a picture, film, sound or message attachment shorter than its record, see
-    // StoredFileCopy::cutShort). What it decrypts to (or holds) is written all the same when there
-    // is anything; the text names the stored copy, says which and gives the record's size.
+    // StoredFileCopy::cutShort), or a database shorter than its own header gives. What it decrypts
+    // to (or holds) is written all the same when there is anything; the text names the stored
+    // copy, says which and gives the record's size.
     class NotAsWritten : public std::runtime_error
     {
     public:
         using std::runtime_error::runtime_error;
     };
-    // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, or a
-    // read fails (a failing disk). Nothing is written; the text names the stored copy and gives the
-    // system's reason. The backup's other files may well still be read.
+    // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, a read
+    // fails (a failing disk), or in an encrypted backup its file key cannot be had (the record's key
+    // is damaged, missing or of a class the keybag lacks). Nothing is written; the text names the
+    // stored copy and gives the system's reason, or the key's. The backup's other files may well
+    // still be read.
     class Unreadable : public std::runtime_error
     {
     public:

@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QStringDecoder>
+#include <QtEndian>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -73,6 +74,21 @@ bool StoredFile::beginsAsMedia(const QByteArray& head)
         if (s.media && matches(s, head))
             return true;
     return false;
+}
+
+qint64 StoredFile::databaseLength(const QByteArray& head)
+{
+    if (head.size() < 100 || !head.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+        return 0;
+    const auto number = [&](int at) { return qFromBigEndian<quint32>(head.constData() + at); };
+    const quint32 size = qFromBigEndian<quint16>(head.constData() + 16);
+    const quint32 pageSize = size == 1 ? 65536 : size;
+    const quint32 pages = number(28);
+    // The count is that of the last writer that knew it only when the number at 92 is the change
+    // counter at 24; older writers left it stale.
+    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || pages == 0 || number(92) != number(24))
+        return 0;
+    return qint64(pageSize) * pages;
 }
 
 bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize)

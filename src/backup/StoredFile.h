@@ -28,4 +28,8 @@ public:
     // Whether head begins as a picture, movie or sound does: files the phone writes once and never
     // changes in place, so their records' sizes are their lengths.
     static bool beginsAsMedia(const QByteArray& head);
+    // The length of the SQLite database whose first 100 bytes or more are head, as its own header
+    // gives it: page size times page count, the count taken only where the header says it is
+    // current. 0 when head is no database's or its header tells no length.
+    static qint64 databaseLength(const QByteArray& head);
 };

@@ -24,11 +24,45 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
-// The stored copy src could not be opened or read ("open", "read"), for the system's reason why.
+// The stored copy src could not be opened, read or decrypted ("open", "read", "decrypt"): the
+// system's reason why, or why its key cannot be had.
 [[noreturn]] void failUnreadable(const char* step, const QString& src, const QString& why)
 {
     throw BackupManifest::Unreadable(
         QStringLiteral("can not %1 %2. %3").arg(QLatin1String(step), src, why).toStdString());
+}
+
+// Why the file key of a stored copy of length bytes cannot be had: blob is its record's key, or
+// nothing when the manifest cannot tell it, and fault why the keybag does not unwrap it.
+QString keyFaultText(const std::optional<QByteArray>& blob, BackupKeyBag::KeyFault fault, qint64 length)
+{
+    if (!blob)
+        return QStringLiteral(
+            "Its record in the manifest is damaged, so the file key cannot be read from it.");
+    if (blob->isEmpty())
+        return QStringLiteral(
+            "Its record holds no file key, as only the record of an empty file does, yet the "
+            "stored copy holds %1 bytes.")
+            .arg(length);
+    switch (fault) {
+    case BackupKeyBag::KeyFault::Length:
+        return QStringLiteral("The file key in its record is %1 bytes long, where a file key with its class "
+                              "takes 44, so the record is damaged.")
+            .arg(blob->size());
+    case BackupKeyBag::KeyFault::NoClass:
+        return QStringLiteral(
+            "The file key in its record is of protection class %1, which the backup's keybag "
+            "does not hold.")
+            .arg(BackupKeyBag::keyBlobClass(*blob));
+    case BackupKeyBag::KeyFault::ClassLocked:
+        return QStringLiteral("The file key in its record is of protection class %1, whose key the backup's "
+                              "password does not unlock.")
+            .arg(BackupKeyBag::keyBlobClass(*blob));
+    default:
+        return QStringLiteral("The file key in its record fails its check when unwrapped with the key of its "
+                              "protection class %1, so the record is damaged.")
+            .arg(BackupKeyBag::keyBlobClass(*blob));
+    }
 }
 
 } // namespace
@@ -108,6 +142,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     QString why;
     if (!RegularFile::openRead(in, src, &why))
         failUnreadable("open", src, why);
+    const QByteArray key = copyKeyThrow(node, src, in.size());
     QDir().mkpath(QFileInfo(dest).absolutePath());
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
@@ -115,7 +150,6 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     out.setFollowLinks(false);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
-    const QByteArray key = copyKeyThrow(node, src, in.size());
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
@@ -268,13 +302,24 @@ QString StoredFileCopy::leftEncryptedThrow(
 }
 
 // What is wrong with a stored copy in that is copied as it stands, when it is cut short of its
-// record (see cutShort); empty when nothing is.
+// record (see cutShort) or of the length its database's own header gives; empty when nothing is.
 QString StoredFileCopy::cutShortThrow(
     const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const
 {
     const qint64 length = in.size();
     const qint64 size = node->item.size;
-    if (length >= size || !cutShort(node->item, length, headThrow(src, in, 16)))
+    const QByteArray head = headThrow(src, in, 100);
+    const qint64 database = StoredFile::databaseLength(head);
+    if (length < database)
+        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than the "
+                              "database's own header gives (%2 bytes), so it was cut short. Its %3 bytes "
+                              "were written to %4; its record gives %5 bytes.")
+            .arg(QDir::toNativeSeparators(src))
+            .arg(database)
+            .arg(length)
+            .arg(QDir::toNativeSeparators(dest))
+            .arg(size);
+    if (length >= size || !cutShort(node->item, length, head))
         return QString();
     if (length == 0)
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "
@@ -328,27 +373,24 @@ bool StoredFileCopy::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
     return blob && !blob->isEmpty();
 }
 
-// The key that decrypts the stored file src of length bytes; empty for a plain one.
+// The key that decrypts the stored file src of length bytes; empty for a plain one. A key that
+// cannot be had costs that file alone: it is thrown as BackupManifest::Unreadable, saying why.
 QByteArray StoredFileCopy::copyKeyThrow(
     const BackupManifest::_FileNode* node, const QString& src, qint64 length) const
 {
     if (!m_manifest.IsEncrypted)
         return {};
-    std::optional<QByteArray> blob = keyBlobThrow(node->item);
-    // A record without a key stands for an empty file. Bytes stored under it are still encrypted:
-    // its key object is damaged, so the key is as unknown as that of an unreadable record.
-    if (blob && blob->isEmpty()) {
-        if (length == 0)
-            return {};
-        blob.reset();
-    }
-    const bool unlocked = m_manifest.isUnlocked();
-    const QByteArray key = !blob || !unlocked ? QByteArray() : m_manifest.keyBag()->unwrapKeyBlob(*blob);
-    // Copying the encrypted bytes as if they were the file would hide the failure; a key the manifest
-    // cannot tell fails as one that does not fit.
+    // Copying the encrypted bytes as if they were the file would hide the failure.
+    if (!m_manifest.isUnlocked())
+        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. The backup is locked."));
+    const std::optional<QByteArray> blob = keyBlobThrow(node->item);
+    // A record without a key stands for an empty file; bytes stored under it are still encrypted.
+    if (blob && blob->isEmpty() && length == 0)
+        return {};
+    BackupKeyBag::KeyFault fault = BackupKeyBag::KeyFault::None;
+    const QByteArray key
+        = blob && !blob->isEmpty() ? m_manifest.keyBag()->unwrapKeyBlob(*blob, &fault) : QByteArray();
     if (key.isEmpty())
-        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
-                 .arg(unlocked ? QStringLiteral("The file key of %1 does not fit the keybag.").arg(src)
-                               : QStringLiteral("The backup is locked.")));
+        failUnreadable("decrypt", src, keyFaultText(blob, fault, length));
     return key;
 }

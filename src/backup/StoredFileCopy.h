@@ -13,8 +13,8 @@ class QFile;
 // The copy of one stored file of a backup to a destination, decrypted with its record's key in an
 // encrypted backup, together with the checks that what it copies is the file the phone wrote, and
 // the record keys it needs. What fails those checks is still written, then thrown as
-// BackupManifest::NotAsWritten; a stored copy that cannot be read is thrown as
-// BackupManifest::Unreadable.
+// BackupManifest::NotAsWritten; a stored copy that cannot be read, or whose key cannot be had, is
+// thrown as BackupManifest::Unreadable.
 class StoredFileCopy
 {
 public:

@@ -1,4 +1,5 @@
 #include "backup/BackupCrypto.h"
+#include "support/FailDevice.h"
 
 #include <QBuffer>
 #include <QtTest>
@@ -87,6 +88,19 @@ private Q_SLOTS:
         QCOMPARE(BackupCrypto::stripValidPadding(QByteArray("abc\x02\x02", 5)), QByteArray("abc"));
         QCOMPARE(BackupCrypto::stripValidPadding(QByteArray("abc\0", 4)), QByteArray("abc\0", 4));
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, decrypt(key, QByteArray(20, 'x'), 0));
+        // A read that a failing disk cuts short inside a block is followed by one that fails: the
+        // disk's reason is thrown.
+        FailDevice disk(QIODevice::ReadOnly, 100, "Input/output error");
+        disk.setInput(BackupCrypto::cbcEncrypt(key, QByteArray(3 * 8192, 'p')));
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        QString why;
+        try {
+            BackupCrypto::decryptStream(key, disk, out, 0);
+        } catch (const std::runtime_error& e) {
+            why = QString::fromUtf8(e.what());
+        }
+        QCOMPARE(why, QString("Input/output error"));
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, BackupCrypto::cbcDecrypt(key, QByteArray(17, 'x')));
         QVERIFY_THROWS_EXCEPTION(
             std::runtime_error, BackupCrypto::cbcDecrypt(QByteArray(5, 'k'), QByteArray(16, 'x')));

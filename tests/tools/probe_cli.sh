@@ -145,8 +145,8 @@ check "extract-tree counts that file apart" $?
 
 # In a plain backup the record's size is the only witness. A stored copy left empty (an interrupted
 # copy, a cloud folder's placeholder), and a picture, film, sound or message attachment shorter than
-# its record, are never a success, though their bytes are written. A database cut short is copied
-# as it stands: a database's recorded size goes stale while the phone backs it up.
+# its record, are never a success, though their bytes are written. So is a database shorter than its
+# own header gives, whatever its record's size, which goes stale while the phone backs it up.
 printf 'BEGIN:VCARD\nVERSION:3.0\nFN:Cut Card\nEND:VCARD\n' > "$work/card.vcf"
 card=Library/SMS/Attachments/0c/12/CARD-0001/card.vcf
 /usr/bin/python3 "$generator" --demo --put "MediaDomain:$card=$work/card.vcf" --size-delta Library/SMS/sms.db=0 \
@@ -167,9 +167,12 @@ rc=$?
 [ $rc -ne 0 ] && grep -q "it is shorter than its record" "$work/err.txt" && ! grep -q wrote "$work/out.txt" \
     && cmp -s "$work/card-out.vcf" "$work/short/$(stored "MediaDomain-$card")"
 check "extract of a message attachment cut short fails, saying so, and keeps what there is" $?
-"$probe" extract "$work/short" HomeDomain Library/CallHistoryDB/CallHistory.storedata "$work/calls.db" > "$work/out.txt"
-[ $? -eq 0 ] && grep -q wrote "$work/out.txt"
-check "extract of a database shorter than its record copies it as it stands" $?
+"$probe" extract "$work/short" HomeDomain Library/CallHistoryDB/CallHistory.storedata "$work/calls.db" \
+    > "$work/out.txt" 2> "$work/err.txt"
+[ $? -ne 0 ] && grep -q "it is shorter than the database's own header gives" "$work/err.txt" \
+    && ! grep -q wrote "$work/out.txt" \
+    && cmp -s "$work/calls.db" "$work/short/$(stored "HomeDomain-Library/CallHistoryDB/CallHistory.storedata")"
+check "extract of a database shorter than its header fails, saying so, and keeps what there is" $?
 for kind in photos videos voicemail; do
     out=$("$probe" export-media --kind $kind "$work/short" "$work/short-$kind" 2> "$work/err.txt"); rc=$?
     [ $rc -ne 0 ] && [[ "$out" == *'"damaged":1'* ]] && grep -q "it is shorter than its record" "$work/err.txt" \
@@ -177,11 +180,11 @@ for kind in photos videos voicemail; do
     check "export-media of $kind names the one cut short and counts it apart" $?
 done
 out=$("$probe" extract-tree --domain HomeDomain "$work/short" "$work/short-tree" 2> "$work/err.txt"); rc=$?
-[ $rc -ne 0 ] && [[ "$out" == *'"damaged":3'* ]] && [ "$(grep -c "it is empty" "$work/err.txt")" -eq 2 ] \
+[ $rc -ne 0 ] && [[ "$out" == *'"damaged":4'* ]] && [ "$(grep -c "it is empty" "$work/err.txt")" -eq 2 ] \
     && grep -q "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt" \
     && grep -q "Record: HomeDomain Library/Voicemail/2.amr" "$work/err.txt" \
-    && ! grep -q "CallHistory.storedata" "$work/err.txt"
-check "extract-tree counts the two empty files and the cut sound apart, not the cut database" $?
+    && grep -q "Record: HomeDomain Library/CallHistoryDB/CallHistory.storedata" "$work/err.txt"
+check "extract-tree counts the two empty files, the cut sound and the cut database apart" $?
 "$probe" messages "$work/short" > /dev/null 2> "$work/err.txt"
 [ $? -ne 0 ] && grep -q "it is empty" "$work/err.txt" && ! grep -qi "sql\|not a database" "$work/err.txt"
 check "the message load says that the stored sms.db is empty" $?

@@ -436,7 +436,7 @@ def damage_stored(kind, key, content, data):
     ("cut-half": its first half, in whole blocks), by a write under a key the record does not hold
     ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content). With
     --decrypted-copy, "still-encrypted" is a file that tool left as the device encrypted it."""
-    if kind in ("still-encrypted", "unreadable"):
+    if kind in ("still-encrypted", "unreadable") or kind in KEY_DAMAGE:
         return data
     if kind == "cut-half":
         return data[:len(data) // 2 // 16 * 16]
@@ -463,9 +463,40 @@ def damage_plain(kind, data):
         return data[:len(data) // 2]
     if kind.startswith("short-") and kind[6:].isdigit():
         return data[:max(0, len(data) - int(kind[6:]))]
-    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable"):
+    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable") \
+            or kind in KEY_DAMAGE:
         return data
     raise SystemExit("unknown --stored-damage kind %s" % kind)
+
+
+KEY_DAMAGE = ("key-bit", "key-class", "key-length", "key-none", "key-archive", "manifest-byte")
+
+
+def damage_key(kind, blob):
+    """--stored-damage with --password: the record's key as damage leaves it, its stored copy as
+    written: one bit of the wrapped key flipped ("key-bit"), naming a protection class the keybag
+    lacks ("key-class"), 8 bytes short ("key-length") or missing ("key-none", None). "key-archive"
+    and "manifest-byte" damage the record in Manifest.db instead (see write)."""
+    if kind == "key-bit":
+        return blob[:20] + bytes([blob[20] ^ 0x10]) + blob[21:]
+    if kind == "key-class":
+        return struct.pack("<I", 20) + blob[4:]
+    if kind == "key-length":
+        return blob[:-8]
+    if kind == "key-none":
+        return None
+    return blob
+
+
+def damage_key_block(plain, enc, key_blob):
+    """--stored-damage manifest-byte: one byte of the encrypted Manifest.db changed, as a failing disk
+    leaves it. Its cipher garbles the block that byte is in, here the first one wholly inside the
+    record's wrapped key, and flips one byte of the next, also inside it: that key alone is lost."""
+    at = plain.find(key_blob[4:])
+    if at < 0:
+        raise SystemExit("the record's key is not in Manifest.db")
+    block = (at + 15) // 16 * 16
+    return enc[:block] + bytes([enc[block] ^ 0x01]) + enc[block + 1:]
 
 
 def padding_key(content):
@@ -707,6 +738,10 @@ class Builder:
     def write(self, out):
         a = self.args
         self.stored_damage = dict(spec.rsplit("=", 1) for spec in a.stored_damage)
+        damages = set(self.stored_damage.values())
+        if "key-archive" in damages and a.layout != "db" or "manifest-byte" in damages and (
+                a.layout != "db" or a.decrypted_copy or a.half_decrypted or a.no_manifest_key):
+            raise SystemExit("--stored-damage key-archive needs Manifest.db, manifest-byte an encrypted one")
         os.makedirs(out, exist_ok=True)
         encrypted = self.keybag is not None
         stored = []
@@ -724,6 +759,8 @@ class Builder:
                     data = aes_cbc_encrypt(fkey, data)
                     if damage:
                         data = damage_stored(damage, fkey, rec["content"], data)
+                if damage in KEY_DAMAGE:
+                    key_blob = damage_key(damage, key_blob)
             else:
                 data = rec["content"]
                 damage = self.stored_damage.get(rec["path"])
@@ -758,8 +795,10 @@ class Builder:
             rows = []
             for rec in self.records:
                 flags = {MODE_FILE: 1, MODE_DIR: 2, MODE_LINK: 4}[rec["mode"]]
-                rows.append((sha1_name(rec["domain"], rec["path"]), rec["domain"], rec["path"], flags,
-                             mbfile_archive(rec, rec["key_blob"])))
+                archive = mbfile_archive(rec, rec["key_blob"])
+                if self.stored_damage.get(rec["path"]) == "key-archive":
+                    archive = archive[:len(archive) // 2]  # its trailer gone: no reader decodes it
+                rows.append((sha1_name(rec["domain"], rec["path"]), rec["domain"], rec["path"], flags, archive))
             con.executemany("INSERT INTO Files VALUES (?,?,?,?,?)", rows[:len(rows) - a.wal_rows])
             con.execute("INSERT INTO Properties VALUES ('salt', ?)", (self.rnd.randbytes(16),))
             con.commit()
@@ -772,8 +811,12 @@ class Builder:
                 if not a.decrypted_copy and not a.half_decrypted and not a.no_manifest_key:
                     with open(path, "rb") as f:
                         plain = f.read()
+                    enc = aes_cbc_encrypt(mkey, plain, pad=not a.manifest_nopad)
+                    for rec in self.records:
+                        if self.stored_damage.get(rec["path"]) == "manifest-byte":
+                            enc = damage_key_block(plain, enc, rec["key_blob"])
                     with open(path, "wb") as f:
-                        f.write(aes_cbc_encrypt(mkey, plain, pad=not a.manifest_nopad))
+                        f.write(enc)
         else:
             def s(v):
                 if v is None:
@@ -849,7 +892,12 @@ def main():
                         "leaves that one file encrypted. Without --password: the stored copy is empty (empty), "
                         "its first half (short-half) or N bytes short (short-N), its record unchanged; the "
                         "kinds above leave it as it is. Either way, unreadable makes the stored copy one "
-                        "whose every read fails (EIO), as on a failing disk")
+                        "whose every read fails (EIO), as on a failing disk. With --password, the record's "
+                        "key is damaged while its stored copy stays as written: one bit of its wrapped key "
+                        "flipped (key-bit), naming a class the keybag lacks (key-class), 8 bytes short "
+                        "(key-length), missing (key-none), its archive in Manifest.db undecodable "
+                        "(key-archive), or one byte of the encrypted Manifest.db damaged in the block "
+                        "holding it (manifest-byte)")
     p.add_argument("--decrypted-copy", action="store_true",
                    help="with --password: every stored file and Manifest.db written as plaintext, as a "
                         "tool that decrypts a backup leaves it, Manifest.plist unchanged")

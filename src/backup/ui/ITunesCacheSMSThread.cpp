@@ -94,7 +94,8 @@ void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& li
             throw;
         faults.append(QString::fromUtf8(e.what()) + record);
     } catch (const BackupManifest::Unreadable& e) {
-        // The user may not read it, it is no regular file, or the disk fails to read it.
+        // The user may not read it, it is no regular file, the disk fails to read it, or its key
+        // in the record cannot be had.
         if (messageDb)
             throw std::runtime_error((QString::fromUtf8(e.what()) + record).toStdString());
         faults.append(QString::fromUtf8(e.what()) + record);

@@ -58,7 +58,8 @@ bool LoadBkThread::copyOne(
     } catch (const BackupManifest::NotAsWritten& e) {
         return noteFault(copyError(e.what()), faults);
     } catch (const BackupManifest::Unreadable& e) {
-        // The user may not read it, it is no regular file, or the disk fails to read it.
+        // The user may not read it, it is no regular file, the disk fails to read it, or its key
+        // in the record cannot be had.
         return noteFault(copyError(e.what())
                 + QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath()),
             faults);

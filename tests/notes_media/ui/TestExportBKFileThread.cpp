@@ -285,15 +285,35 @@ private Q_SLOTS:
     void unreadableFileNeverStopsTheRest_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("plain") << QStringList {};
-        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::addColumn<QString>("why"); // %1 the stored copy
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const QString eio = "can not read %1. Input/output error";
+        QTest::newRow("plain") << QStringList {} << eio;
+        QTest::newRow("encrypted") << encrypted << eio;
+        // Its key in the record cannot be had: the key's own reason.
+        const QString key = "can not decrypt %1. The file key in its record ";
+        const auto damaged = [&](const QString& kind) {
+            return encrypted + QStringList { "--stored-damage", "Library/Notes/notes.sqlite=" + kind };
+        };
+        QTest::newRow("encrypted, manifest-byte") << damaged("manifest-byte") << key + "fails its check";
+        QTest::newRow("encrypted, key-class")
+            << damaged("key-class") << key + "is of protection class 20, which the backup's keybag";
+        QTest::newRow("encrypted, key-length")
+            << damaged("key-length") << key + "is 36 bytes long, where a file key with its class takes 44";
+        QTest::newRow("encrypted, key-none")
+            << damaged("key-none") << "can not decrypt %1. Its record holds no file key";
+        QTest::newRow("encrypted, key-archive")
+            << damaged("key-archive") << "can not decrypt %1. Its record in the manifest is damaged";
+        QTest::newRow("mbdb, key-bit")
+            << QStringList { "--layout", "mbdb" } + damaged("key-bit") << key + "fails its check";
     }
     // A stored copy whose reads fail (a disk's read error; here a link to this process's memory,
-    // which reads fail at its start): it is counted as unreadable, named by its stored copy and its
-    // record with the system's reason, and every other file is still extracted.
+    // which reads fail at its start), or whose key cannot be had: it is counted as unreadable, named
+    // by its stored copy and its record with the reason, and every other file is still extracted.
     void unreadableFileNeverStopsTheRest()
     {
         QFETCH(QStringList, args);
+        QFETCH(QString, why);
         const QString dir = GenBackup::make(args);
         QVERIFY(!dir.isEmpty());
         BackupManifest m(dir);
@@ -301,15 +321,15 @@ private Q_SLOTS:
         QVERIFY(!m.IsEncrypted || m.setPasscode("pw"));
         m.parseInfo();
         const QString stored = m.storedFilePath(m.notesNode->item);
-        QVERIFY(QFile::remove(stored) && QFile::link("/proc/self/mem", stored));
+        if (why.contains("Input/output error"))
+            QVERIFY(QFile::remove(stored) && QFile::link("/proc/self/mem", stored));
         const QString dest = TestEnv::tempDir();
         const Run r = extract(m, topLevel(m), dest);
         QCOMPARE(r.result, 0);
         QCOMPARE(r.unreadable, 1);
         QCOMPARE(r.extracted, r.total - r.missing - 1);
-        QVERIFY2(r.text.contains(QString("can not read %1. Input/output error\nRecord: HomeDomain "
-                                         "Library/Notes/notes.sqlite")
-                                     .arg(stored)),
+        QVERIFY2(r.text.contains(why.arg(stored))
+                && r.text.contains("\nRecord: HomeDomain Library/Notes/notes.sqlite"),
             qPrintable(r.text));
         int written = 0;
         for (QDirIterator it(dest, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())

@@ -104,6 +104,7 @@ class TestPhotosMainForm : public QObject
     Q_OBJECT
     IdsTranslator m_translator;
     QString m_plain, m_locked, m_garbage;
+    QStringList m_args; // of m_plain
 
     std::unique_ptr<BackupManifest> backup(bool encrypted)
     {
@@ -132,6 +133,7 @@ private Q_SLOTS:
         f.close();
         QStringList args = kCamera;
         args.last() += m_garbage;
+        m_args = args;
         m_plain = GenBackup::make(args);
         m_locked = GenBackup::make(args + QStringList({ "--password", kPassword, "--dpic", "5" }), "locked");
         QVERIFY(!m_plain.isEmpty() && !m_locked.isEmpty());
@@ -140,13 +142,27 @@ private Q_SLOTS:
     void showsThumbnailsThenServesThemFromCache_data()
     {
         QTest::addColumn<bool>("encrypted");
-        QTest::newRow("plain") << false;
-        QTest::newRow("encrypted") << true;
+        // The stored copy of IMG_0002.JPG as make_backup.py --stored-damage leaves it: no thumbnail is
+        // drawn from what there is of it, and none is kept.
+        QTest::addColumn<QString>("damage");
+        QTest::newRow("plain") << false << "";
+        QTest::newRow("encrypted") << true << "";
+        QTest::newRow("plain, a picture shorter than its record") << false << "short-half";
+        QTest::newRow("encrypted, a picture without its padding") << true << "cut-half";
     }
     void showsThumbnailsThenServesThemFromCache()
     {
         QFETCH(bool, encrypted);
-        std::unique_ptr<BackupManifest> m = backup(encrypted);
+        QFETCH(QString, damage);
+        // Generated pictures are 160 x 120; the broken and the damaged one get the square placeholder.
+        const auto square = [&](const QString& name) {
+            return name == "IMG_0900.JPG" || (!damage.isEmpty() && name == "IMG_0002.JPG");
+        };
+        const QStringList args = m_args
+            + QStringList { "--stored-damage", "Media/DCIM/100APPLE/IMG_0002.JPG=" + damage }
+            + (encrypted ? QStringList { "--password", kPassword, "--dpic", "5" } : QStringList());
+        std::unique_ptr<BackupManifest> m
+            = damage.isEmpty() ? backup(encrypted) : opened(GenBackup::make(args), encrypted);
         QVERIFY(m);
         const QDir data(TestEnv::tempDir());
         QWidget window;
@@ -167,8 +183,7 @@ private Q_SLOTS:
         int decoded = 0;
         for (int r = 0; r < page->model->rowCount(); ++r) {
             const QString name = page->model->fileOf(r)->name();
-            // Generated pictures are 160 x 120; the broken one gets the square placeholder.
-            const QSize expected = name == "IMG_0900.JPG" ? QSize(128, 128) : QSize(128, 96);
+            const QSize expected = square(name) ? QSize(128, 128) : QSize(128, 96);
             QCOMPARE(pictureSize(*page, r), expected);
             decoded += expected.height() == 96;
             const QStringList text = page->model->index(r, 0).data().toString().split('\n');
@@ -176,9 +191,10 @@ private Q_SLOTS:
             QCOMPARE(text.value(1), ItemModelPhotoIcon::dateText(page->model->fileOf(r)->item.mtime));
             QCOMPARE(text.value(2), QString("%L1 KB").arg(page->model->fileOf(r)->item.size / 1024));
         }
-        QCOMPARE(decoded, 7);
-        QCOMPARE(QDir(data.absoluteFilePath("thumbnails")).entryList(QDir::Files).size(), inDb);
-        if (!encrypted)
+        const int damaged = damage.isEmpty() ? 0 : 1; // nothing kept of it
+        QCOMPARE(decoded, 7 - damaged);
+        QCOMPARE(QDir(data.absoluteFilePath("thumbnails")).entryList(QDir::Files).size(), inDb - damaged);
+        if (!encrypted && damage.isEmpty())
             GuiTestEnv::screenshot(page, "photos-page");
         delete page;
 
@@ -190,8 +206,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(allPicturesShown(*page), 20000);
         QCOMPARE(PhotoThumbnail::decodeCount(), before);
         for (int r = 0; r < page->model->rowCount(); ++r)
-            QCOMPARE(
-                pictureSize(*page, r).height(), page->model->fileOf(r)->name() == "IMG_0900.JPG" ? 128 : 96);
+            QCOMPARE(pictureSize(*page, r).height(), square(page->model->fileOf(r)->name()) ? 128 : 96);
         delete page;
     }
 
