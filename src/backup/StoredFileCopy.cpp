@@ -310,7 +310,7 @@ QString StoredFileCopy::cutShortThrow(
     const qint64 size = node->item.size;
     const QByteArray head = headThrow(src, in, 100);
     const qint64 database = StoredFile::databaseLength(head);
-    if (length < database)
+    if (length < database && !logBeside(node))
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than the "
                               "database's own header gives (%2 bytes), so it was cut short. Its %3 bytes "
                               "were written to %4; its record gives %5 bytes.")
@@ -335,6 +335,16 @@ QString StoredFileCopy::cutShortThrow(
         .arg(length)
         .arg(QDir::toNativeSeparators(dest))
         .arg(size);
+}
+
+// Whether a log ("-wal") that holds bytes is stored beside node's database. A database caught in a
+// checkpoint has its header's new length before the pages that grow it, which its log still holds:
+// then the header cannot tell a copy cut short.
+bool StoredFileCopy::logBeside(const BackupManifest::_FileNode* node) const
+{
+    const BackupManifest::_FileNode* log
+        = m_manifest.findNode(node->item.domain, node->item.relativePath() + QStringLiteral("-wal"));
+    return log && log->item.isFile() && QFileInfo(m_manifest.storedFilePath(log->item)).size() > 0;
 }
 
 bool StoredFileCopy::cutShort(const MBDBParser::_MBDBItem& item, qint64 length, const QByteArray& head)
