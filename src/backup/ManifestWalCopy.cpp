@@ -37,7 +37,8 @@ QString ManifestWalCopy::logOf(const QString& dbPath)
     return dbPath + QStringLiteral("-wal");
 }
 
-std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath, ContentDigest* read)
+std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(
+    const QString& dbPath, ContentDigest* read, ContentDigest* logRead)
 {
     const QString log = logOf(dbPath);
     const QFileInfo info(log);
@@ -51,7 +52,7 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(const QString& dbPath,
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
     copyThrow(dbPath, copy, read);
-    copyThrow(log, logOf(copy), nullptr);
+    copyThrow(log, logOf(copy), logRead);
     try {
         // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.
         Sqlite3DB db;

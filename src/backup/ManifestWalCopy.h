@@ -14,8 +14,10 @@ class ManifestWalCopy
 {
 public:
     // The copy of dbPath with its log's rows, in a new temporary folder removed with it; null when
-    // no non-empty log stands beside dbPath. The bytes of dbPath are added to read as they are
-    // copied, when one is given. Throws std::runtime_error when the copy cannot be made.
-    static std::unique_ptr<QTemporaryDir> takeThrow(const QString& dbPath, ContentDigest* read = nullptr);
+    // no non-empty log stands beside dbPath. The bytes of dbPath are added to read, and those of the
+    // log to logRead (none when there is none), as they are copied, when one is given. Throws
+    // std::runtime_error when the copy cannot be made.
+    static std::unique_ptr<QTemporaryDir> takeThrow(
+        const QString& dbPath, ContentDigest* read = nullptr, ContentDigest* logRead = nullptr);
     static QString logOf(const QString& dbPath);
 };

@@ -111,19 +111,20 @@ check "restore-messages into the demo backup succeeds" $?
 [ "$(count merged "$work/demo.json")" = "$(count messages "$work/demo.json")" ]
 check "every message is merged into the demo backup" $?
 
-# Names planted where the restore makes its own files: a link out at the temporary of the stored
-# message database is removed as a name, never written through; a FIFO there never stops the restore.
+# Names planted where restores made their temporaries before each write had names of its own: a link
+# out at that of the stored message database is left as it is, never written through; a FIFO there
+# never stops the restore.
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo "$work/planted" > /dev/null
 planted="$work/planted/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28"
 printf 'mine' > "$work/outside.txt"
 ln -s "$work/outside.txt" "$planted.qmtmp"
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cache" "$work/planted" > /dev/null 2>&1
 [ $? -eq 0 ] && [ "$(cat "$work/outside.txt")" = "mine" ] && [ -f "$planted" ] && [ ! -L "$planted" ] \
-    && [ ! -e "$planted.qmtmp" ]
+    && [ -L "$planted.qmtmp" ]
 check "a restore never writes through a link planted at its temporary" $?
-mkfifo "$planted.qmtmp"
+rm "$planted.qmtmp" && mkfifo "$planted.qmtmp"
 HOME="$work/home" timeout 60 "$probe" restore-messages "$work/cache" "$work/planted" > /dev/null 2>&1
-[ $? -eq 0 ] && [ ! -e "$planted.qmtmp" ]
+[ $? -eq 0 ] && [ -p "$planted.qmtmp" ]
 check "a FIFO planted at its temporary never stops a restore" $?
 
 # A backup whose earlier write stopped and cannot be finished or undone (its record cannot be read,

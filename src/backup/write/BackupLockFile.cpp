@@ -1,5 +1,7 @@
 #include "backup/write/BackupLockFile.h"
 
+#include "backup/write/BackupWriteNames.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QList>
@@ -323,9 +325,11 @@ struct Made {
     int error = 0;
 };
 
-bool noHardLinks(int error)
+// A name of this process's own beside name, for a file it makes or moves there.
+QByteArray ownTemp(const char* name)
 {
-    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
+    return name + ('.' + QByteArray::number(qint64(::getpid()))) + '.'
+        + QByteArray::number(QRandomGenerator::system()->generate64(), 16) + ".tmp";
 }
 
 // Writes a file naming this process under a temporary name of its own beside name, and puts it at
@@ -336,8 +340,7 @@ Made makeWhole(int dirFd, const char* name)
     QByteArray temp;
     int fd = -1;
     for (int i = 0; i < 3 && fd < 0; ++i) { // a name taken by something else: another one
-        temp = name + ('.' + QByteArray::number(qint64(::getpid()))) + '.'
-            + QByteArray::number(QRandomGenerator::system()->generate64(), 16) + ".tmp";
+        temp = ownTemp(name);
         fd = openNew(dirFd, temp.constData());
         if (fd < 0 && errno != EEXIST)
             break;
@@ -354,19 +357,43 @@ Made makeWhole(int dirFd, const char* name)
     }
     if (std::strcmp(name, kLockName) == 0)
         call(beforePlace());
-    int r;
-    do
-        r = ::linkat(dirFd, temp.constData(), dirFd, name, 0);
-    while (r != 0 && errno == EINTR);
+    const int r = BackupWriteNames::linkAt(dirFd, temp.constData(), dirFd, name);
     const int error = errno;
     ::unlinkat(dirFd, temp.constData(), 0);
     if (r == 0)
         return { fd, true, 0 };
     ::close(fd);
-    if (!noHardLinks(error))
+    if (!BackupWriteNames::noHardLinks(error))
         return { -1, false, error };
     const int there = openNew(dirFd, name);
     return { there, false, there < 0 ? errno : 0 };
+}
+
+// Removes what stands at name, judged stale as then, unless it changed since. A regular file is
+// moved to a name of this process's first and looked at there once more: its maker (one that fills
+// it where it stands, on a file system without links) checks that its file is still at the name
+// once it has filled it, so either that maker finds it gone, or this process finds it filled and
+// puts it back. 0 when it was removed, -1 when it changed or went (to be judged again), else the
+// errno of the failure.
+int removeUnchanged(int dirFd, const char* name, const BackupLockFile::Found& then)
+{
+    if (!S_ISREG(then.type))
+        return ::unlinkat(dirFd, name, 0) == 0 ? 0 : (errno == ENOENT ? -1 : errno);
+    const QByteArray moved = ownTemp(name);
+    if (::renameat(dirFd, name, dirFd, moved.constData()) != 0)
+        return errno == ENOENT ? -1 : errno;
+    const BackupLockFile::Found now = look(dirFd, moved.constData());
+    if (now.dev == then.dev && now.ino == then.ino && now.size == then.size && now.content == then.content
+        && now.mtime.tv_sec == then.mtime.tv_sec && now.mtime.tv_nsec == then.mtime.tv_nsec) {
+        ::unlinkat(dirFd, moved.constData(), 0);
+        return 0;
+    }
+    // Back, unless another file took the name meanwhile: this one then stays under the name of this
+    // process, and goes once the process it names has ended (removeEndedTemps).
+    if (::renameat2(dirFd, moved.constData(), dirFd, name, RENAME_NOREPLACE) != 0
+        && (errno == EINVAL || errno == ENOSYS) && !standsAt(dirFd, name))
+        ::renameat(dirFd, moved.constData(), dirFd, name);
+    return -1;
 }
 
 // The temporaries of makers killed before they put their file in place, removed when the process
@@ -604,11 +631,8 @@ BackupLockFile::Result BackupLockFile::takeOver(
     const int breaker = made.fd;
     if (breaker < 0) {
         const int error = made.error;
-        if (error == EEXIST) {
-            if (judgeBreaker(dirFd))
-                step = Step::Again;
-            return Result::Busy;
-        }
+        if (error == EEXIST)
+            return judgeBreaker(dirFd, step);
         return isUnwritable(error) ? Result::Unusable : cannotMake(kBreakName, error);
     }
     if (!made.whole)
@@ -629,36 +653,51 @@ bool BackupLockFile::removeStale(int dirFd, const Found& stale, const QByteArray
     if (!look(dirFd, kLockName).sameAs(stale))
         return true;
     call(beforeRemove());
-    if (::unlinkat(dirFd, kLockName, 0) != 0 && errno != ENOENT) {
-        const QString why = QString::fromLocal8Bit(std::strerror(errno));
-        refuse(QStringLiteral("Cannot lock the backup %1 for writing: %2 is in the way. %3")
-                   .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, kLockName), why));
+    const int removed = removeUnchanged(dirFd, kLockName, stale);
+    if (removed > 0) {
+        inTheWay(kLockName, removed);
         return false;
     }
-    qWarning("Took over the lock file %s left by %s.", qUtf8Printable(nameIn(m_folder, kLockName)),
-        whose.constData());
+    if (removed == 0)
+        qWarning("Took over the lock file %s left by %s.", qUtf8Printable(nameIn(m_folder, kLockName)),
+            whose.constData());
     return true;
 }
 
 // The second file is held for a moment only: one whose maker has ended, or that cannot show a
-// holder and stays unchanged, is removed, and the stale file is judged again at once (true).
-bool BackupLockFile::judgeBreaker(int dirFd)
+// holder and stays unchanged, is removed, and the stale file is judged again at once. What cannot
+// be removed there (a folder) is in the way, as at the lock file's name.
+BackupLockFile::Result BackupLockFile::judgeBreaker(int dirFd, Step& step)
 {
     const Found f = look(dirFd, kBreakName);
-    if (!f.present)
-        return true;
+    if (!f.present) {
+        step = Step::Again;
+        return Result::Busy;
+    }
     const Holder holder(f);
     const Liveness l = livenessOf(holder);
     if (l == Liveness::Live)
         m_waitText = waitTextFor(m_folder, holder, kBreakName);
     if (l == Liveness::Live || (l != Liveness::Gone && !m_breakWatch.stillFor(f, kStill)))
-        return false;
+        return Result::Busy;
     m_breakWatch.set = false;
-    if (!look(dirFd, kBreakName).sameAs(f) || ::unlinkat(dirFd, kBreakName, 0) != 0)
-        return false;
-    qWarning("Removed %s, left by a taker of a stale lock file that has ended.",
-        qUtf8Printable(nameIn(m_folder, kBreakName)));
-    return true;
+    if (!look(dirFd, kBreakName).sameAs(f))
+        return Result::Busy;
+    const int removed = removeUnchanged(dirFd, kBreakName, f);
+    if (removed > 0)
+        return inTheWay(kBreakName, removed);
+    if (removed == 0)
+        qWarning("Removed %s, left by a taker of a stale lock file that has ended.",
+            qUtf8Printable(nameIn(m_folder, kBreakName)));
+    step = Step::Again;
+    return Result::Busy;
+}
+
+BackupLockFile::Result BackupLockFile::inTheWay(const char* name, int error)
+{
+    return refuse(QStringLiteral("Cannot lock the backup %1 for writing: %2 is in the way. %3")
+                      .arg(QDir::toNativeSeparators(m_folder), nameIn(m_folder, name),
+                          QString::fromLocal8Bit(std::strerror(error))));
 }
 
 BackupLockFile::Result BackupLockFile::refuse(const QString& why)

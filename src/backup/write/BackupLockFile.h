@@ -10,7 +10,8 @@
 // a file beside the record of a write, naming the host and the process that holds it, made whole
 // under a temporary name of its maker and linked into place (made with O_CREAT|O_EXCL and filled
 // there where the file system has no hard links). Only one process can make it; the others wait
-// while that process runs.
+// while that process runs. A stale file is removed only in a way its maker can see: moved away and
+// looked at once more, so that one filled meanwhile goes back.
 //
 // A file whose holder is gone is taken over: one that names a process of this host that has ended
 // (or another process that now has its number, or one from before the host started again), or one
@@ -91,8 +92,9 @@ private:
     Result judge(int dirFd, Step& step);
     Result takeOver(int dirFd, const Found& stale, const QByteArray& whose, Step& step);
     bool removeStale(int dirFd, const Found& stale, const QByteArray& whose);
-    bool judgeBreaker(int dirFd);
+    Result judgeBreaker(int dirFd, Step& step);
     Result refuse(const QString& why);
+    Result inTheWay(const char* name, int error);
     Result cannotMake(const char* name, int error);
 
     QString m_folder;

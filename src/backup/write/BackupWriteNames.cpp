@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -20,16 +21,61 @@ std::function<void()>& beforeChange()
     return hook;
 }
 
+BackupWriteNames::LinkCall& linkCall()
+{
+    static BackupWriteNames::LinkCall call = ::linkat;
+    return call;
+}
+
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
 }
 
+bool sameTime(const struct timespec& a, const struct timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+BackupWriteNames::Stamp stampFrom(const struct stat& st)
+{
+    BackupWriteNames::Stamp s;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+    return s;
+}
+
+bool unsupported(int error)
+{
+    return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
+
+bool renamed(const QString& from, const QString& to, unsigned int flags)
+{
+    return ::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), flags) == 0;
+}
+
+// The hook of a change about to be made, then the last check of its caller.
+void announceThen(const std::function<void()>& lastCheck)
+{
+    BackupWriteNames::announce();
+    if (lastCheck)
+        lastCheck();
+}
+
 } // namespace
 
-QString BackupWriteNames::tempOf(const QString& target)
+QByteArray BackupWriteNames::tempSuffix(const QByteArray& id)
 {
-    return target + kTempSuffix;
+    return id.isEmpty() ? QByteArray(BackupWritePlace::kTemp) : '.' + id + BackupWritePlace::kTemp;
+}
+
+QString BackupWriteNames::tempOf(const QString& target, const QByteArray& id)
+{
+    return id.isEmpty() ? target + kTempSuffix : target + QString::fromLatin1(tempSuffix(id));
 }
 
 QString BackupWriteNames::asideOf(const QString& target)
@@ -43,6 +89,24 @@ bool BackupWriteNames::present(const QString& path)
     return ::lstat(native(path).constData(), &st) == 0;
 }
 
+bool BackupWriteNames::Stamp::unchangedSince(const Stamp& then, bool renamed) const
+{
+    return sameFile(then) && size == then.size && sameTime(mtime, then.mtime)
+        && (renamed || sameTime(ctime, then.ctime));
+}
+
+BackupWriteNames::Stamp BackupWriteNames::stampOf(const QString& path)
+{
+    struct stat st;
+    return ::lstat(native(path).constData(), &st) == 0 ? stampFrom(st) : Stamp();
+}
+
+BackupWriteNames::Stamp BackupWriteNames::stampOf(int fd)
+{
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? stampFrom(st) : Stamp();
+}
+
 bool BackupWriteNames::rename(const QString& from, const QString& to)
 {
     announce();
@@ -52,7 +116,26 @@ bool BackupWriteNames::rename(const QString& from, const QString& to)
 bool BackupWriteNames::link(const QString& from, const QString& to)
 {
     announce();
-    return ::link(native(from).constData(), native(to).constData()) == 0;
+    return linkAt(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData()) == 0;
+}
+
+BackupWriteNames::LinkCall BackupWriteNames::setLinkCall(LinkCall call)
+{
+    return std::exchange(linkCall(), call);
+}
+
+int BackupWriteNames::linkAt(int fromDir, const char* from, int toDir, const char* to)
+{
+    int r;
+    do
+        r = linkCall()(fromDir, from, toDir, to, 0);
+    while (r != 0 && errno == EINTR);
+    return r;
+}
+
+bool BackupWriteNames::noHardLinks(int error)
+{
+    return error == EPERM || error == EOPNOTSUPP || error == ENOSYS;
 }
 
 bool BackupWriteNames::removeIfPresent(const QString& path)
@@ -63,20 +146,37 @@ bool BackupWriteNames::removeIfPresent(const QString& path)
     return ::unlink(native(path).constData()) == 0 || errno == ENOENT;
 }
 
-bool BackupWriteNames::renameNoReplace(const QString& from, const QString& to)
+bool BackupWriteNames::renameNoReplace(
+    const QString& from, const QString& to, const std::function<void()>& lastCheck)
 {
-    announce();
-    if (::renameat2(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData(), RENAME_NOREPLACE)
-        == 0)
+    announceThen(lastCheck);
+    if (renamed(from, to, RENAME_NOREPLACE))
         return true;
-    if (errno != EINVAL && errno != ENOSYS)
+    if (!unsupported(errno))
         return false;
     // A file system without that kind of rename: the folder is held, nothing else writes the name.
     if (present(to)) {
         errno = EEXIST;
         return false;
     }
-    return ::rename(native(from).constData(), native(to).constData()) == 0;
+    return renamed(from, to, 0);
+}
+
+BackupWriteNames::Put BackupWriteNames::replace(
+    const QString& from, const QString& to, const std::function<void()>& lastCheck)
+{
+    announceThen(lastCheck);
+    if (renamed(from, to, RENAME_EXCHANGE))
+        return Put::Exchanged;
+    if (!unsupported(errno))
+        return Put::Failed;
+    return renamed(from, to, 0) ? Put::Renamed : Put::Failed;
+}
+
+bool BackupWriteNames::exchange(const QString& a, const QString& b)
+{
+    announce();
+    return renamed(a, b, RENAME_EXCHANGE);
 }
 
 int BackupWriteNames::createOwnFd(const QString& path, mode_t mode)

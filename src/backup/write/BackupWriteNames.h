@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QString>
 #include <functional>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 // The names a write into a backup folder changes: its temporaries and the old files it keeps aside,
@@ -12,9 +13,34 @@
 class BackupWriteNames
 {
 public:
-    static QString tempOf(const QString& target);
+    // The temporary of target that the write id stages (a name of that write alone); without an id,
+    // the one name that writes of earlier versions shared.
+    static QString tempOf(const QString& target, const QByteArray& id = {});
+    static QByteArray tempSuffix(const QByteArray& id);
     // The old file kept while the write is not committed.
     static QString asideOf(const QString& target);
+
+    // Which file stands at a name, and whether it was written since.
+    struct Stamp {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = -1;
+        struct timespec mtime {
+        };
+        struct timespec ctime {
+        };
+        bool present() const { return size >= 0; }
+        bool sameFile(const Stamp& o) const
+        {
+            return present() && o.present() && dev == o.dev && ino == o.ino;
+        }
+        // The same file as then, not written since: the same size and times (the change time only
+        // when its names were not changed since, which moves it).
+        bool unchangedSince(const Stamp& then, bool renamed = false) const;
+    };
+    // What stands at path, a link not followed; not present when nothing does.
+    static Stamp stampOf(const QString& path);
+    static Stamp stampOf(int fd);
 
     // Whether something stands at path, a link not followed: how planning, staging and the commit
     // all tell whether a target exists.
@@ -25,8 +51,24 @@ public:
     static bool rename(const QString& from, const QString& to);
     static bool link(const QString& from, const QString& to);
     static bool removeIfPresent(const QString& path);
-    // rename that never replaces what stands at to (EEXIST).
-    static bool renameNoReplace(const QString& from, const QString& to);
+    // rename that never replaces what stands at to (EEXIST). lastCheck, when given, runs after the
+    // hook and right before the change; it may throw, and then nothing changes.
+    static bool renameNoReplace(
+        const QString& from, const QString& to, const std::function<void()>& lastCheck = {});
+    // How replace put a file in place.
+    enum class Put { Failed, Exchanged, Renamed };
+    // Puts from in place of to: where the file system can, by exchanging the two names in one step
+    // (what stood at to then stands at from), else by a rename over it. lastCheck as above.
+    static Put replace(const QString& from, const QString& to, const std::function<void()>& lastCheck = {});
+    // Exchanges the two names in one step; false with errno set (EINVAL where the file system cannot).
+    static bool exchange(const QString& a, const QString& b);
+    // The link call every hard link of a write or of its lock file goes through: linkat, or in tests
+    // one that fails as on a file system without hard links. Returns the one it replaces.
+    using LinkCall = int (*)(int fromDir, const char* from, int toDir, const char* to, int flags);
+    static LinkCall setLinkCall(LinkCall call);
+    static int linkAt(int fromDir, const char* from, int toDir, const char* to);
+    // Whether a failed link says that the file system has no hard links.
+    static bool noHardLinks(int error);
     // Creates path as a new file of the write, open for writing: what stands at the name (a
     // leftover, a link, a FIFO) is removed as a name first, never followed or opened.
     // Unbuffered, so that a failed write tells the system's reason at once.

@@ -62,9 +62,10 @@ QString BackupWritePlace::inside(const QDir& dir, const QString& relative)
     return QString();
 }
 
-BackupWritePlace::BackupWritePlace(const QDir& dir, const QString& path)
+BackupWritePlace::BackupWritePlace(const QDir& dir, const QString& path, const QByteArray& tempSuffix)
     : m_dir(dir)
     , m_relative(dir.relativeFilePath(path))
+    , m_tempSuffix(tempSuffix)
 {
     QList<QByteArray> parts = native(m_relative).split('/');
     parts.removeAll(QByteArray());
@@ -95,6 +96,11 @@ BackupWritePlace::~BackupWritePlace()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+QByteArray BackupWritePlace::suffixOf(const char* suffix) const
+{
+    return std::strcmp(suffix, kTemp) == 0 ? m_tempSuffix : QByteArray(suffix);
 }
 
 QString BackupWritePlace::folder() const

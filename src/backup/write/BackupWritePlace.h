@@ -20,13 +20,15 @@ class BackupWritePlace
 {
 public:
     // The names of a recorded file: the target itself, its temporary and its old file kept aside.
+    // The temporary's is that of the write (see BackupWriteNames::tempOf), this the shared one.
     static constexpr const char* kTarget = "";
     static constexpr const char* kTemp = ".qmtmp";
     static constexpr const char* kAside = ".qmold";
 
     enum Kind { Absent, Regular, Other };
 
-    BackupWritePlace(const QDir& dir, const QString& path);
+    // tempSuffix: what the write's temporaries add to their targets' names.
+    BackupWritePlace(const QDir& dir, const QString& path, const QByteArray& tempSuffix = kTemp);
     ~BackupWritePlace();
     BackupWritePlace(const BackupWritePlace&) = delete;
     BackupWritePlace& operator=(const BackupWritePlace&) = delete;
@@ -38,8 +40,9 @@ public:
     // Logs that a name the record of an earlier write into dir gives is left as it is, and why.
     static void leftAlone(const QDir& dir, const QString& relative, const char* why);
 
-    // The path inside the backup folder, as the log names it.
+    // The path inside the backup folder, as the log names it; with a suffix, that name's.
     const QString& relative() const { return m_relative; }
+    QString relative(const char* suffix) const { return shown(suffix); }
     // The folder holding the names, relative to the backup folder ("" for the folder itself).
     QString folder() const;
     // False when a folder on the way is missing or is not a real folder.
@@ -69,9 +72,10 @@ public:
     void removeFolder();
 
 private:
-    QByteArray name(const char* suffix) const { return m_leaf + suffix; }
+    QByteArray suffixOf(const char* suffix) const;
+    QByteArray name(const char* suffix) const { return m_leaf + suffixOf(suffix); }
     // The name with suffix as the log gives it, relative to the backup folder.
-    QString shown(const char* suffix) const { return m_relative + QString::fromUtf8(suffix); }
+    QString shown(const char* suffix) const { return m_relative + QString::fromUtf8(suffixOf(suffix)); }
     // Logs a step that failed, with the system's reason.
     void cannot(const QString& what, int error) const;
     void cannot(const QString& what, const QString& why) const;
@@ -81,6 +85,7 @@ private:
     QDir m_dir;
     QString m_relative;
     QByteArray m_leaf;
+    QByteArray m_tempSuffix;
     int m_fd = -1;
     bool m_failed = false;
     bool m_blocked = false;

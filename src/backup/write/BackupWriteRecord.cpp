@@ -4,9 +4,11 @@
 #include "app/RegularFile.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWritePlace.h"
+#include "backup/write/BackupWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -25,17 +27,36 @@ struct Layout {
     QList<Field> manifest;
     QList<Field> file;
     bool ended; // its last line ends it, with the digest of all before
+    bool identified; // its second line gives the write's id
 };
 
 const QList<Layout>& layouts()
 {
     static const QList<Layout> all {
-        { 1, { Field::Id }, { Field::Id }, false },
-        { 2, { Field::Replaced, Field::Staged }, { Field::Staged }, false },
-        { 3, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, false },
-        { 4, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, true },
+        { 1, { Field::Id }, { Field::Id }, false, false },
+        { 2, { Field::Replaced, Field::Staged }, { Field::Staged }, false, false },
+        { 3, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, false, false },
+        { 4, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, true, false },
+        { 5, { Field::Replaced, Field::Staged }, { Field::Staged, Field::Old }, true, true },
     };
     return all;
+}
+
+constexpr int kIdLength = 16;
+
+// The id a "write <id>" line gives, written the one way a write writes it; empty for any other line.
+QByteArray idOf(const QByteArray& line)
+{
+    const QByteArray id = line.mid(6);
+    const auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+    const bool valid
+        = line.startsWith("write ") && id.size() == kIdLength && std::all_of(id.begin(), id.end(), hex);
+    return valid ? id : QByteArray();
+}
+
+QByteArray header(const QByteArray& id)
+{
+    return "version " + QByteArray::number(BackupWriteRecord::kVersion) + "\nwrite " + id + '\n';
 }
 
 const Layout* layoutOf(int version)
@@ -155,6 +176,12 @@ QByteArray endLine(const QByteArray& before)
     return "end " + d.sum().text();
 }
 
+QString damagedLine(int number)
+{
+    return QStringLiteral("its line %1 is not a line of the record of a write, so the record is damaged.")
+        .arg(number);
+}
+
 // Why the record text of layout l is no whole record of a write, empty when it is one; lines (its
 // lines from first on) are left as those that describe the write. Every line is checked before
 // any is followed: a damaged record is refused as a whole.
@@ -163,15 +190,15 @@ QString damage(const QDir& dir, const Layout& l, const QByteArray& text, int fir
     if (!text.endsWith('\n'))
         return QStringLiteral("its last line is cut short, so the record is damaged.");
     lines.removeLast(); // the nothing after the last line's end
+    if (l.identified && idOf(lines.value(1)).isEmpty())
+        return damagedLine(2);
     const bool ends = l.ended && !lines.isEmpty() && lines.last().startsWith("end ");
     if (ends)
         lines.removeLast();
     bool named = false;
     for (int i = first; i < lines.size(); ++i)
         if (!readLine(dir, l, lines[i], nullptr, named))
-            return QStringLiteral(
-                "its line %1 is not a line of the record of a write, so the record is damaged.")
-                .arg(i + 1);
+            return damagedLine(i + 1);
     const qsizetype endAt = text.lastIndexOf('\n', text.size() - 2) + 1;
     if (l.ended && !ends)
         return QStringLiteral("it lacks the line that ends the record of a write, so it was cut short.");
@@ -199,21 +226,30 @@ QString BackupWriteRecord::fileName()
 
 qint64 BackupWriteRecord::largestSize(const QDir& dir)
 {
+    // The manifest in place and those staged (of the write recorded, whatever its temporaries' names).
+    QStringList names = QDir(dir.absolutePath())
+                            .entryList({ QStringLiteral("Manifest.db*") + BackupWritePlace::kTemp,
+                                           QStringLiteral("Manifest.mbdb*") + BackupWritePlace::kTemp },
+                                QDir::Files | QDir::Hidden | QDir::System);
+    names << QStringLiteral("Manifest.db") << QStringLiteral("Manifest.mbdb");
     qint64 manifest = 0;
-    for (const char* name : { "Manifest.db", "Manifest.mbdb" })
-        for (const char* suffix : { BackupWritePlace::kTarget, BackupWritePlace::kTemp })
-            manifest
-                = std::max(manifest, regularSize(dir, QString::fromLatin1(name) + QLatin1String(suffix)));
+    for (const QString& name : std::as_const(names))
+        manifest = std::max(manifest, regularSize(dir, name));
     return 4 * 1024 * 1024 + 8 * manifest;
 }
 
-QByteArray BackupWriteRecord::text(const QDir& dir, const QString& manifestName,
+QByteArray BackupWriteRecord::newId()
+{
+    return QByteArray::number(QRandomGenerator::system()->generate64(), 16).rightJustified(kIdLength, '0');
+}
+
+QByteArray BackupWriteRecord::text(const QDir& dir, const QByteArray& id, const QString& manifestName,
     const ContentDigest::Sum& replaced, const ContentDigest::Sum& staged, const QStringList& folders,
     const QList<Entry>& files)
 {
     const Layout& l = *layoutOf(kVersion);
-    QByteArray text = "version " + QByteArray::number(kVersion) + "\nmanifest " + replaced.text() + ' '
-        + staged.text() + ' ' + manifestName.toUtf8() + '\n';
+    QByteArray text = header(id) + "manifest " + replaced.text() + ' ' + staged.text() + ' '
+        + manifestName.toUtf8() + '\n';
     for (const QString& folder : folders)
         text += "folder " + dir.relativeFilePath(folder).toUtf8() + '\n';
     for (const Entry& e : files) {
@@ -244,10 +280,12 @@ BackupWriteRecord BackupWriteRecord::read(const QDir& dir, const QByteArray& tex
         return r;
     }
     const Layout& l = *layoutOf(r.version);
-    const int first = r.version > 1 ? 1 : 0;
+    const int first = r.version > 1 ? (l.identified ? 2 : 1) : 0;
     r.why = damage(dir, l, text, first, lines);
     if (!r.why.isEmpty())
         return r;
+    if (l.identified)
+        r.id = idOf(lines[1]);
     bool named = false;
     for (int i = first; i < lines.size(); ++i)
         readLine(dir, l, lines[i], &r, named);
@@ -280,27 +318,55 @@ bool BackupWriteRecord::readText(const QDir& dir, const QString& path, QByteArra
 
 bool BackupWriteRecord::pending(const QDir& dir)
 {
-    const QString record = dir.absoluteFilePath(fileName());
-    return BackupWriteNames::present(record) || BackupWriteNames::present(BackupWriteNames::tempOf(record));
+    return BackupWriteNames::present(dir.absoluteFilePath(fileName())) || !beginnings(dir).isEmpty();
 }
 
-void BackupWriteRecord::writeThrow(const QDir& dir) const
+QStringList BackupWriteRecord::beginnings(const QDir& dir)
+{
+    const QDir folder(dir.absolutePath());
+    QStringList paths;
+    const QStringList names = folder.entryList({ fileName() + QStringLiteral("*") + BackupWritePlace::kTemp },
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& name : names)
+        paths << folder.absoluteFilePath(name);
+    return paths;
+}
+
+void BackupWriteRecord::writeThrow(const QDir& dir, bool again) const
 {
     const QByteArray bytes
-        = text(dir, QFileInfo(manifest).fileName(), manifestReplaced, manifestStaged, folders, files);
+        = text(dir, id, QFileInfo(manifest).fileName(), manifestReplaced, manifestStaged, folders, files);
     const QString path = dir.absoluteFilePath(fileName());
-    const QString temp = BackupWriteNames::tempOf(path);
+    const QString temp = tempOf(path);
     QFile out;
     bool ok = BackupWriteNames::createOwn(out, temp) && out.write(bytes) == bytes.size() && out.flush()
         && ::fsync(out.handle()) == 0;
     out.close();
-    ok = ok && OutputFile::syncPath(dir.absolutePath()) && BackupWriteNames::rename(temp, path)
-        && OutputFile::syncPath(dir.absolutePath());
+    ok = ok && OutputFile::syncPath(dir.absolutePath());
+    // Another write's record in place (or this one's gone) tells of another write under way.
+    bool theirs = false;
+    if (ok && again) {
+        theirs = !inPlace(dir);
+        ok = !theirs && BackupWriteNames::rename(temp, path);
+    } else if (ok) {
+        ok = BackupWriteNames::renameNoReplace(temp, path);
+        theirs = !ok && errno == EEXIST;
+    }
+    ok = ok && OutputFile::syncPath(dir.absolutePath());
     if (ok)
         return;
     const int error = errno;
     BackupWriteNames::removeIfPresent(temp); // nothing of a record that was never written stays
-    throw std::runtime_error(QStringLiteral("Cannot write %1. %2")
-                                 .arg(path, QString::fromLocal8Bit(std::strerror(error)))
+    throw std::runtime_error((theirs
+            ? BackupWriter::changedText(path)
+            : QStringLiteral("Cannot write %1. %2").arg(path, QString::fromLocal8Bit(std::strerror(error))))
                                  .toStdString());
+}
+
+bool BackupWriteRecord::inPlace(const QDir& dir) const
+{
+    QFile in;
+    const QByteArray head = header(id);
+    return !id.isEmpty() && RegularFile::openRead(in, dir.absoluteFilePath(fileName()), nullptr, false)
+        && in.read(head.size()) == head;
 }

@@ -9,11 +9,13 @@
 #include <QString>
 #include <QStringList>
 
-// The record of a write into a backup folder as its file holds it. It starts with "version 4", then
-// "manifest <replaced> <staged> <name>", "folder <name>" and "file <staged> <old> <name>" lines,
-// each content a ContentDigest::Sum's text or "-", and <old> "none" for a file that did not exist,
-// and ends with "end <content of all before that line>", so that a record cut short or changed in
-// any byte is told. Each version has one list of the fields its lines give before the name:
+// The record of a write into a backup folder as its file holds it. It starts with "version 5" and
+// "write <id>" (16 hexadecimal digits that name the write's temporaries, see
+// BackupWriteNames::tempOf), then "manifest <replaced> <staged> <name>", "folder <name>" and
+// "file <staged> <old> <name>" lines, each content a ContentDigest::Sum's text or "-", and <old>
+// "none" for a file that did not exist, and ends with "end <content of all before that line>", so
+// that a record cut short or changed in any byte is told. Each version has one list of the fields
+// its lines give before the name: version 4 has no write line (its temporaries share one name);
 // version 3 has no end line; version 2 has no <old> either; version 1 has no version line, and
 // inode numbers of the temporaries for contents. A record not well-formed in every line (of an
 // unknown version, empty, cut short, damaged or planted) is refused as a whole, nothing of it read.
@@ -30,7 +32,7 @@ public:
         bool existed = true; // false when there was no file
     };
     // The version this build writes.
-    static constexpr int kVersion = 4;
+    static constexpr int kVersion = 5;
 
     // The record's name in the backup folder.
     static QString fileName();
@@ -40,9 +42,12 @@ public:
     // thousands of files new to a small backup.
     static qint64 largestSize(const QDir& dir);
 
+    // A new write's id, unique to it.
+    static QByteArray newId();
     // The text of a record of this build's version.
-    static QByteArray text(const QDir& dir, const QString& manifestName, const ContentDigest::Sum& replaced,
-        const ContentDigest::Sum& staged, const QStringList& folders, const QList<Entry>& files);
+    static QByteArray text(const QDir& dir, const QByteArray& id, const QString& manifestName,
+        const ContentDigest::Sum& replaced, const ContentDigest::Sum& staged, const QStringList& folders,
+        const QList<Entry>& files);
     // The record text gives, its names resolved in dir: one outside it is logged and left out.
     static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
     // The text of the record at path in dir, read only as a regular file and only up to the size a
@@ -51,10 +56,18 @@ public:
     // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
     // the beginning of one.
     static bool pending(const QDir& dir);
+    // The beginnings of records in dir: their temporaries, of any write.
+    static QStringList beginnings(const QDir& dir);
 
     // Puts this record of a write into dir (manifest and the files' targets are paths in dir), on
-    // the disk before anything it describes happens. On failure nothing of it is left.
-    void writeThrow(const QDir& dir) const;
+    // the disk before anything it describes happens: the first time where no record is, later over
+    // its own only. Another write's record there is another program's change (BackupWriter::changedText).
+    // On failure nothing of it is left.
+    void writeThrow(const QDir& dir, bool again = false) const;
+    // Whether the record in dir is this one's write's (of this build's version: by its id).
+    bool inPlace(const QDir& dir) const;
+    // The temporary this record's write stages for target (with the shared name of older versions).
+    QString tempOf(const QString& target) const { return BackupWriteNames::tempOf(target, id); }
 
     // Whether this build knows the record's version (else why tells the version the record gives).
     bool known() const { return version > 0; }
@@ -62,6 +75,7 @@ public:
     bool readable() const { return why.isEmpty(); }
 
     int version = kVersion;
+    QByteArray id; // of the write; empty in records of earlier versions
     QString why; // why the record is refused as a whole; empty when it was read
     bool unreachable = false; // a file the write may have changed is out of reach
     QString manifest; // empty when the record names none inside the folder

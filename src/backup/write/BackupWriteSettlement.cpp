@@ -43,6 +43,12 @@ public:
     bool asideOld() { return m_p.changeable(kAside) && holdsOld(kAside); }
     bool asideSecondName() { return m_p.sameFile(kAside, kTarget); }
     bool tempStaged() { return m_p.has(kTemp) && holdsStaged(kTemp); }
+    // What the target held before, at the temporary's name: the write exchanged the two names, and
+    // the old file stands there (a second name of the one kept aside) until it goes.
+    bool tempOld()
+    {
+        return (m_p.sameFile(kTemp, kAside) && asideOld()) || (m_p.has(kTemp) && holdsOld(kTemp));
+    }
     // A temporary whose content the record does not give: the write stopped while staging it (or the
     // record is of the version without contents). It is the write's own, made after the record.
     bool tempOwn() const { return m_r.version < 2 || (!m_e.staged.known() && !m_r.manifestStaged.known()); }
@@ -109,13 +115,14 @@ BackupWriteSettlement::Outcome BackupWriteSettlement::decide(bool committed)
     for (const Entry& e : m_record.files) {
         File f;
         f.entry = &e;
-        f.place = std::make_unique<Place>(m_dir, e.target);
+        f.place = std::make_unique<Place>(m_dir, e.target, BackupWriteNames::tempSuffix(m_record.id));
         // Behind a link the write may have left its files: they cannot be settled from here.
         blocked = blocked || (f.place->blocked() && (e.staged.known() || e.tempId != 0));
         m_files.push_back(std::move(f));
     }
     if (!m_record.manifest.isEmpty())
-        m_manifest = std::make_unique<Place>(m_dir, m_record.manifest);
+        m_manifest
+            = std::make_unique<Place>(m_dir, m_record.manifest, BackupWriteNames::tempSuffix(m_record.id));
     if (blocked || m_record.unreachable)
         return keep(QStringLiteral("a file it may have changed cannot be reached from the backup folder."));
     m_outcome = committed ? Outcome::Finished : manifestSays();
@@ -171,7 +178,7 @@ bool BackupWriteSettlement::undoOrFinish()
     QStringList stranded;
     for (File& f : m_files) {
         Seen s(*f.place, *f.entry, m_record);
-        if (f.place->reached() && f.entry->existed && s.changed() && !s.asideOld())
+        if (f.place->reached() && f.entry->existed && s.changed() && !s.asideOld() && !s.tempOld())
             stranded << f.place->relative();
     }
     const bool staged = stagedManifestWaits();
@@ -222,9 +229,20 @@ bool BackupWriteSettlement::undoFile(File& f)
     Seen s(p, *f.entry, m_record);
     if (!p.reached())
         return true;
+    // The old log of a plain manifest belongs to the manifest the write replaced: beside another
+    // program's, that one would read it as its own log, and be damaged.
+    if (m_outcome == Outcome::UndoneWhereStaged && s.removedByWrite()) {
+        if (s.asideOld())
+            f.log = QStringLiteral("Kept %1, what %2 held before the write: another program has written %3 "
+                                   "since, which that log would damage.")
+                        .arg(p.relative(kAside), p.relative(), m_manifest->relative());
+        return true;
+    }
     if (s.changed()) {
         if (s.asideOld())
             f.action = Action::PutBack;
+        else if (s.tempOld())
+            f.action = Action::PutBackExchanged; // what an exchange took out, its kept copy gone
         else if (!f.entry->existed)
             f.action = Action::Remove;
         else
@@ -241,10 +259,10 @@ bool BackupWriteSettlement::undoFile(File& f)
     else if (p.changeable(kAside))
         f.log = s.asideOld()
             ? text("Kept %1, what %2 held before the write: another program has written %2 since.",
-                p.relative() + kAside, p.relative())
-            : text("Kept %1: it does not hold what %2 held before the write.", p.relative() + kAside,
-                p.relative());
-    decideTemp(f);
+                p.relative(kAside), p.relative())
+            : text(
+                "Kept %1: it does not hold what %2 held before the write.", p.relative(kAside), p.relative());
+    decideTemp(f, f.action == Action::PutBack || s.targetOld() || (s.asideOld() && !f.removeAside));
     return true;
 }
 
@@ -272,7 +290,7 @@ bool BackupWriteSettlement::finishFile(File& f, bool strict)
             return false;
         }
     } else
-        decideTemp(f);
+        decideTemp(f, true);
     if (s.removedByWrite() && !s.vacant() && s.targetOld())
         f.action = Action::Remove; // the old log: its rows are in the staged manifest
     if (strict && f.action == Action::None && !s.targetStaged()) {
@@ -284,7 +302,7 @@ bool BackupWriteSettlement::finishFile(File& f, bool strict)
         f.removeAside = true;
     else if (p.changeable(kAside))
         f.log = text(
-            "Kept %1: it does not hold what %2 held before the write.", p.relative() + kAside, p.relative());
+            "Kept %1: it does not hold what %2 held before the write.", p.relative(kAside), p.relative());
     return true;
 }
 
@@ -297,21 +315,23 @@ void BackupWriteSettlement::leaveFile(File& f)
         return;
     if (s.asideSecondName() || (s.asideOld() && s.targetOld()))
         f.removeAside = true;
-    decideTemp(f);
+    decideTemp(f, s.targetOld() || (s.asideOld() && !f.removeAside));
 }
 
-// A temporary goes when it holds what the write staged, or is the write's own unfinished one.
-void BackupWriteSettlement::decideTemp(File& f)
+// A temporary goes when it holds what the write staged, or is the write's own unfinished one, or
+// holds what an exchange took out of the target while that stays elsewhere (oldKept) or is no
+// longer needed.
+void BackupWriteSettlement::decideTemp(File& f, bool oldKept)
 {
     Place& p = *f.place;
     Seen s(p, *f.entry, m_record);
-    if (!p.has(kTemp) || f.action == Action::PutStaged)
+    if (!p.has(kTemp) || f.action == Action::PutStaged || f.action == Action::PutBackExchanged)
         return;
-    if (s.tempOwn() || s.tempStaged())
+    if (s.tempOwn() || s.tempStaged() || (oldKept && s.tempOld()))
         f.removeTemp = true;
     else if (p.changeable(kTemp))
         qWarning("Kept %s: it does not hold what the write into %s staged there.",
-            qUtf8Printable(p.relative() + kTemp), qUtf8Printable(where()));
+            qUtf8Printable(p.relative(kTemp)), qUtf8Printable(where()));
 }
 
 void BackupWriteSettlement::decideManifestTemp()
@@ -319,11 +339,13 @@ void BackupWriteSettlement::decideManifestTemp()
     if (!m_manifest || m_commitManifest || !m_manifest->has(kTemp))
         return;
     const ContentDigest::Sum& staged = m_record.manifestStaged;
-    if (m_record.version < 2 || !staged.known() || m_manifest->sum(kTemp, staged.kind) == staged)
+    const ContentDigest::Sum& replaced = m_record.manifestReplaced;
+    if (m_record.version < 2 || !staged.known() || m_manifest->sum(kTemp, staged.kind) == staged
+        || (replaced.known() && m_manifest->sum(kTemp, replaced.kind) == replaced))
         m_removeManifestTemp = true;
     else if (m_manifest->changeable(kTemp))
         qWarning("Kept %s: it does not hold what the write into %s staged there.",
-            qUtf8Printable(m_manifest->relative() + kTemp), qUtf8Printable(where()));
+            qUtf8Printable(m_manifest->relative(kTemp)), qUtf8Printable(where()));
 }
 
 // The manifest the write staged is beside the one in place, whole.
@@ -353,6 +375,7 @@ bool BackupWriteSettlement::act(File& f)
     switch (f.action) {
     case Action::PutBack:
         return f.place->putBack();
+    case Action::PutBackExchanged:
     case Action::PutStaged:
         return f.place->move(kTemp, kTarget);
     case Action::Remove:
@@ -414,19 +437,19 @@ bool BackupWriteSettlement::apply()
 bool BackupWriteSettlement::settle(const QDir& dir)
 {
     Outcome outcome = Outcome::NoRecord;
-    return settleRecord(dir, outcome, false);
+    return settleRecord(dir, outcome);
 }
 
-bool BackupWriteSettlement::settleCommitted(const QDir& dir)
+bool BackupWriteSettlement::settleOwn(const QDir& dir, const BackupWriteRecord& record, bool committed)
 {
     Outcome outcome = Outcome::NoRecord;
-    return settleRecord(dir, outcome, true);
+    return carryOut(dir, record, outcome, committed, true);
 }
 
 bool BackupWriteSettlement::settleLeftover(const QDir& dir, QStringList* named)
 {
     Outcome outcome = Outcome::NoRecord;
-    const bool ok = settleRecord(dir, outcome, false, named);
+    const bool ok = settleRecord(dir, outcome, named);
     if (ok && named)
         named->clear();
     const QByteArray where = dir.absolutePath().toUtf8();
@@ -451,13 +474,15 @@ QString BackupWriteSettlement::unsettledText(const QDir& dir)
     return QStringLiteral("Cannot finish or undo the earlier write into %1.").arg(dir.absolutePath());
 }
 
-bool BackupWriteSettlement::settleRecord(
-    const QDir& dir, Outcome& outcome, bool committed, QStringList* named)
+bool BackupWriteSettlement::settleRecord(const QDir& dir, Outcome& outcome, QStringList* named)
 {
     const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
-    if (!BackupWriteNames::present(path))
-        return BackupWriteNames::removeIfPresent(
-            BackupWriteNames::tempOf(path)); // the beginning of a record: nothing was changed
+    if (!BackupWriteNames::present(path)) {
+        bool ok = true; // the beginnings of records: nothing was changed
+        for (const QString& temp : BackupWriteRecord::beginnings(dir))
+            ok = BackupWriteNames::removeIfPresent(temp) && ok;
+        return ok;
+    }
     outcome = Outcome::Kept; // until decided
     QByteArray text;
     if (!BackupWriteRecord::readText(dir, path, text))
@@ -470,12 +495,23 @@ bool BackupWriteSettlement::settleRecord(
     if (named)
         for (const BackupWriteRecord::Entry& e : r.files)
             named->append(e.target);
+    return carryOut(dir, r, outcome, false, false);
+}
+
+// Settles the write r describes, then removes its record: the one read, or the writer's own while
+// it is still the one in place (another write's that replaced it stays).
+bool BackupWriteSettlement::carryOut(
+    const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed, bool own)
+{
     BackupWriteSettlement settlement(dir, r);
     outcome = settlement.decide(committed);
     if (!settlement.apply())
         return false;
     OutputFile::syncPath(dir.absolutePath());
-    for (const QString& name : { path, BackupWriteNames::tempOf(path) })
+    const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
+    const QStringList names
+        = own && !r.inPlace(dir) ? QStringList { r.tempOf(path) } : QStringList { path, r.tempOf(path) };
+    for (const QString& name : names)
         if (!BackupWriteNames::removeIfPresent(name)) {
             qWarning("Cannot remove %s. %s", qUtf8Printable(name), std::strerror(errno));
             return false;

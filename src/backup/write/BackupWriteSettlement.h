@@ -29,7 +29,7 @@ public:
     // was committed), or keep the record, changing nothing, as it can be neither finished nor undone.
     enum class Outcome { NoRecord, Finished, Undone, UndoneWhereStaged, LeftAsIs, Kept };
     // What becomes of a target.
-    enum class Action { None, PutBack, PutStaged, Remove };
+    enum class Action { None, PutBack, PutBackExchanged, PutStaged, Remove };
     // One recorded file, and what becomes of it and of its old file and temporary.
     struct File {
         const BackupWriteRecord::Entry* entry = nullptr;
@@ -47,8 +47,10 @@ public:
     // and whole (empty, cut short, damaged), is kept and nothing of it followed, with a line in the
     // log that says why.
     static bool settle(const QDir& dir);
-    // settle for the write this process has just committed, without reading the manifest again.
-    static bool settleCommitted(const QDir& dir);
+    // settle for the write this process makes, from its own record (never another write's that
+    // took its place), without reading the manifest again when committed: the writer has just
+    // committed it.
+    static bool settleOwn(const QDir& dir, const BackupWriteRecord& record, bool committed);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
     // anything reads the backup, and logs in one line what became of it. False when it could not
     // (the log says why; the caller tells the user), with the files its record names in named
@@ -70,13 +72,15 @@ public:
     bool apply();
 
 private:
-    // settle, telling what became of the write; committed when the caller knows it was.
-    static bool settleRecord(const QDir& dir, Outcome& outcome, bool committed, QStringList* named = nullptr);
+    // settle, telling what became of the write.
+    static bool settleRecord(const QDir& dir, Outcome& outcome, QStringList* named = nullptr);
+    static bool carryOut(
+        const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed, bool own);
     Outcome manifestSays();
     bool undoFile(File& f);
     bool finishFile(File& f, bool strict);
     void leaveFile(File& f);
-    void decideTemp(File& f);
+    void decideTemp(File& f, bool oldKept);
     void decideManifestTemp();
     bool undoAll();
     bool finishAll(bool strict);

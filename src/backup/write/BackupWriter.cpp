@@ -142,6 +142,15 @@ int copyContent(int in, int out, ContentDigest* written)
     }
 }
 
+// The content of a file opened as in, and which file it is, unchanged while it was read; false
+// when it is not sum, or was written meanwhile.
+bool holds(QFile& in, const ContentDigest::Sum& sum, BackupWriteNames::Stamp& read)
+{
+    read = BackupWriteNames::stampOf(in.handle());
+    return ContentDigest::of(in, sum.kind) == sum
+        && BackupWriteNames::stampOf(in.handle()).unchangedSince(read);
+}
+
 } // namespace
 
 BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled)
@@ -207,7 +216,7 @@ BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
 {
     Replacement rep;
     rep.target = target;
-    rep.temp = BackupWriteNames::tempOf(target);
+    rep.temp = m_record->tempOf(target);
     m_replacements.append(rep);
     return m_replacements.last();
 }
@@ -242,7 +251,9 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
 {
     const QDir& dir = m_manifest.dir;
     auto record = std::make_unique<BackupWriteRecord>();
+    record->id = BackupWriteRecord::newId();
     record->manifest = m_manifestPath;
+    m_sharedMemory = BackupWriteNames::stampOf(sharedMemoryOf());
     record->manifestReplaced = readReplacedManifestThrow();
     m_log = staleLog();
     for (const BackupManifest::WriteRequest& r : items) {
@@ -256,19 +267,24 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
         if (!m_planned.contains(target))
             record->files.append(m_planned[target] = plannedThrow(target, r.overwrite, r.expectedOld));
     }
+    // The log must hold what the copy of the manifest took in: rows another program wrote since
+    // would be lost with it.
     if (!m_log.isEmpty())
-        record->files.append(m_planned[m_log] = plannedThrow(m_log, true, {}));
+        record->files.append(m_planned[m_log] = plannedThrow(m_log, true, m_logRead));
     record->writeThrow(dir);
     m_record = std::move(record);
 }
 
 // The content of the manifest the write replaces. A plain Manifest.db is copied here for the update,
-// with the rows of its log, its digest taken as the copy reads it; any other is read once for it.
+// with the rows of its log, the digests of both taken as the copy reads them; any other is read
+// once for it.
 ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
 {
     ContentDigest read;
     if (!m_manifest.isMbdb() && !m_manifest.hasManifestKey()) {
-        m_work = ManifestWalCopy::takeThrow(m_manifestPath, &read);
+        ContentDigest log;
+        m_work = ManifestWalCopy::takeThrow(m_manifestPath, &read, &log);
+        m_logRead = log.sum();
         if (!m_work) {
             m_work = workFolderThrow();
             copyFileThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
@@ -374,6 +390,7 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
         copyInto(s, in, out, written);
     }
     m_replacements.last().staged = written.sum();
+    m_replacements.last().written = BackupWriteNames::stampOf(out.handle());
     m_staged.append(s);
 }
 
@@ -394,7 +411,7 @@ void BackupWriter::encryptInto(
     try {
         s.size = BackupCrypto::encryptStream(key, in, out, &written);
     } catch (const std::runtime_error& e) {
-        failStaging(in, out, s.target, QString::fromUtf8(e.what()));
+        failStaging(in, out, m_record->tempOf(s.target), QString::fromUtf8(e.what()));
     }
 }
 
@@ -405,23 +422,23 @@ void BackupWriter::copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& wri
     qint64 n = 0;
     while ((n = in.read(buf.data(), buf.size())) > 0) {
         if (!writeAll(out, buf.constData(), n))
-            failStaging(in, out, s.target, out.errorString());
+            failStaging(in, out, m_record->tempOf(s.target), out.errorString());
         h.addData(QByteArrayView(buf.constData(), n));
         written.add(buf.constData(), n);
         s.size += n;
     }
     if (n < 0)
-        failStaging(in, out, s.target, in.errorString());
+        failStaging(in, out, m_record->tempOf(s.target), in.errorString());
     s.sha1 = h.result();
 }
 
 // The failure of a read of a source or a write of its temporary, named by the file it was in.
-void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString& target, const QString& why)
+void BackupWriter::failStaging(const QFile& in, const QFile& out, const QString& temp, const QString& why)
 {
     const bool writing = out.error() != QFileDevice::NoError;
     fail(QStringLiteral("Cannot %1 %2. %3")
-             .arg(writing ? QStringLiteral("write") : QStringLiteral("read"),
-                 writing ? BackupWriteNames::tempOf(target) : in.fileName(), why));
+             .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? temp : in.fileName(),
+                 why));
 }
 
 // ---- staging the manifest
@@ -435,6 +452,7 @@ void BackupWriter::stageManifestThrow()
     else
         updateManifestDbThrow(temp, written);
     m_replacements.last().staged = written.sum();
+    m_replacements.last().written = BackupWriteNames::stampOf(temp);
 }
 
 void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
@@ -588,41 +606,65 @@ void BackupWriter::recordStagedThrow()
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
         m_record->files.append(m_planned.value(m_log));
-    m_record->writeThrow(m_manifest.dir);
+    m_record->writeThrow(m_manifest.dir, true);
 }
 
-// The staged file replaces its target in one rename; an old file stays reachable beside it (a
-// link, or moved aside where the file system has no links) until the manifest is committed. The
-// target must still be as planned: no file where there was none, else the old content.
+// The staged file replaces its target in one step; an old file stays reachable beside it (a link,
+// or moved aside where the file system has no links) until the manifest is committed. The target
+// must still be as planned: no file where there was none, else the old content; the temporary must
+// still be the file staged, checked right before it goes in place.
 void BackupWriter::putInPlaceThrow(const Replacement& rep)
 {
+    const auto staged = [&] { checkStagedThrow(rep); };
     const BackupWriteRecord::Entry planned = m_planned.value(rep.target);
     if (!planned.existed) {
-        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target))
+        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
             errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
-    const QString aside = BackupWriteNames::asideOf(rep.target);
-    const bool linked = BackupWriteNames::link(rep.target, aside);
+    const bool linked = BackupWriteNames::link(rep.target, BackupWriteNames::asideOf(rep.target));
     if (!linked && errno == ENOENT)
         fail(changedText(rep.target));
-    if (!linked && (errno == EEXIST || !BackupWriteNames::renameNoReplace(rep.target, aside)))
-        errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
-    checkAsideThrow(rep.target, planned.old, linked);
-    if (!BackupWriteNames::rename(rep.temp, rep.target))
+    if (!linked && errno == EEXIST)
         failOverwrite(rep.target);
+    if (!linked)
+        moveAsideThrow(rep.target);
+    const BackupWriteNames::Stamp old = checkAsideThrow(rep.target, planned.old, linked);
+    if (!linked) {
+        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
+            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+        return;
+    }
+    const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, rep.target, staged);
+    if (put == BackupWriteNames::Put::Failed)
+        errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+    if (put == BackupWriteNames::Put::Exchanged)
+        checkTakenOutThrow(rep, old);
+}
+
+// Where the file system has no links the target is moved aside, and stands vacant until the staged
+// file takes its place: only while the record in place is this write's, which names where it went.
+void BackupWriter::moveAsideThrow(const QString& target)
+{
+    const QString record = m_manifest.dir.absoluteFilePath(BackupWriteRecord::fileName());
+    if (!m_record->inPlace(m_manifest.dir))
+        fail(changedText(record));
+    if (!BackupWriteNames::renameNoReplace(target, BackupWriteNames::asideOf(target)))
+        errno == ENOENT ? fail(changedText(target)) : failOverwrite(target);
 }
 
 // The old file just kept aside holds what target held when the write was planned; if not, it is
 // another program's and goes back: a second name goes, a file moved aside goes back where nothing
-// took its place (else it stays, and the log names it).
-void BackupWriter::checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked)
+// took its place (else it stays, and the log names it). Which file was checked, as it was read.
+BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
+    const QString& target, const ContentDigest::Sum& old, bool linked)
 {
     const QString aside = BackupWriteNames::asideOf(target);
     QFile in;
-    if (RegularFile::openRead(in, aside, nullptr, false) && ContentDigest::of(in, old.kind) == old)
-        return;
+    BackupWriteNames::Stamp read;
+    if (RegularFile::openRead(in, aside, nullptr, false) && holds(in, old, read))
+        return read;
     in.close();
     struct stat a;
     struct stat t;
@@ -637,17 +679,36 @@ void BackupWriter::checkAsideThrow(const QString& target, const ContentDigest::S
     fail(changedText(target));
 }
 
-// The log of a plain Manifest.db goes aside with the old files (the staged manifest holds its rows)
-// and comes back if the write is undone; one another program began since planning is its change.
-void BackupWriter::moveLogAsideThrow()
+// The temporary about to go in place is still the file this write staged there (its name is this
+// write's alone): the same file, not written since.
+void BackupWriter::checkStagedThrow(const Replacement& rep) const
 {
-    if (m_log.isEmpty()) {
-        const QString log = staleLog();
-        QFile in;
-        if (!log.isEmpty() && (!RegularFile::openRead(in, log, nullptr, false) || in.size() > 0))
-            fail(changedText(log));
+    if (!BackupWriteNames::stampOf(rep.temp).unchangedSince(rep.written))
+        fail(changedText(rep.temp));
+}
+
+// What the exchange took out of the target, now at the temporary's name, is the old file checked
+// aside (that link keeps it until the commit, and this name goes). Else another program put its
+// file in place after the check: it goes back, and this write's second name of the file it
+// replaced goes.
+void BackupWriter::checkTakenOutThrow(const Replacement& rep, const BackupWriteNames::Stamp& old)
+{
+    if (BackupWriteNames::stampOf(rep.temp).unchangedSince(old, true)) {
+        BackupWriteNames::removeIfPresent(rep.temp); // else settling removes it
         return;
     }
+    const QString aside = BackupWriteNames::asideOf(rep.target);
+    if (BackupWriteNames::exchange(rep.temp, rep.target) && BackupWriteNames::stampOf(aside).sameFile(old))
+        BackupWriteNames::removeIfPresent(aside);
+    fail(changedText(rep.target));
+}
+
+// The log of a plain Manifest.db goes aside with the old files (the staged manifest holds its rows)
+// and comes back if the write is undone.
+void BackupWriter::moveLogAsideThrow()
+{
+    if (m_log.isEmpty())
+        return;
     if (!BackupWriteNames::renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
         errno == ENOENT ? fail(changedText(m_log)) : failOverwrite(m_log);
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
@@ -659,23 +720,67 @@ void BackupWriter::moveLogAsideThrow()
 void BackupWriter::checkManifestThrow()
 {
     QFile in;
-    const ContentDigest::Sum& replaced = m_record->manifestReplaced;
     if (RegularFile::openRead(in, m_manifestPath, nullptr)
-        && ContentDigest::of(in, replaced.kind) == replaced)
+        && holds(in, m_record->manifestReplaced, m_manifestChecked))
         return;
+    failManifestChanged();
+}
+
+void BackupWriter::failManifestChanged()
+{
     if (!m_manifest.hasManifestKey())
         fail(changedText(m_manifestPath));
     m_manifest.noteChangedOnDisk();
     fail(m_manifest.changedText());
 }
 
+// The commit: the new manifest takes the place of the old in one step, so there always is one. The
+// last checks run right before it; what an exchange takes out must be the manifest checked.
+void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
+{
+    const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, m_manifestPath, [&] {
+        checkStagedThrow(rep);
+        checkLogThrow();
+        checkLockFileThrow();
+    });
+    if (put == BackupWriteNames::Put::Failed)
+        errno == ENOENT ? failManifestChanged() : failOverwrite(m_manifestPath);
+    if (put == BackupWriteNames::Put::Exchanged
+        && !BackupWriteNames::stampOf(rep.temp).unchangedSince(m_manifestChecked, true)) {
+        BackupWriteNames::exchange(rep.temp, m_manifestPath); // another program's goes back
+        failManifestChanged();
+    }
+    m_committed = true;
+    if (put == BackupWriteNames::Put::Exchanged)
+        BackupWriteNames::removeIfPresent(rep.temp); // the old manifest; else settling removes it
+}
+
+// A log beside a plain Manifest.db now (the old one went aside), or a shared memory file other than
+// the one at planning, is another program's that has the manifest open: its rows would be lost, or
+// its log read into the new manifest.
+void BackupWriter::checkLogThrow() const
+{
+    if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
+        return;
+    const QString log = ManifestWalCopy::logOf(m_manifestPath);
+    if (BackupWriteNames::present(log))
+        fail(changedText(log));
+    const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
+    if (shared.present() != m_sharedMemory.present()
+        || (shared.present() && !shared.sameFile(m_sharedMemory)))
+        fail(changedText(sharedMemoryOf()));
+}
+
 void BackupWriter::commitThrow()
 {
     recordStagedThrow();
     QStringList folders;
+    const Replacement* manifest = nullptr;
     for (const Replacement& rep : std::as_const(m_replacements)) {
-        if (rep.target == m_manifestPath)
+        if (rep.target == m_manifestPath) {
+            manifest = &rep;
             continue;
+        }
         putInPlaceThrow(rep);
         const QString folder = QFileInfo(rep.target).absolutePath();
         if (!folders.contains(folder))
@@ -689,15 +794,11 @@ void BackupWriter::commitThrow()
     if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
     checkManifestThrow();
-    checkLockFileThrow();
-    // The commit: the new manifest takes the place of the old in one step, so there always is one.
-    const QString manifestTemp = BackupWriteNames::tempOf(m_manifestPath);
-    if (!BackupWriteNames::rename(manifestTemp, m_manifestPath))
-        failOverwrite(m_manifestPath);
-    m_committed = true;
+    putManifestInPlaceThrow(*manifest);
     m_manifestWritten = m_record->manifestStaged;
     OutputFile::syncPath(m_manifest.dir.absolutePath());
-    BackupWriteSettlement::settleCommitted(m_manifest.dir); // the old files kept aside go, then the record
+    // The old files kept aside go, then the record.
+    BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, true);
     m_record.reset();
 }
 
@@ -728,10 +829,11 @@ QString BackupWriter::staleLog() const
     return BackupWriteNames::present(log) ? log : QString();
 }
 
+// Undone from what this write knows of itself: the record in place may be another write's.
 void BackupWriter::rollBack()
 {
     if (m_record)
-        BackupWriteSettlement::settle(m_manifest.dir);
+        BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, false);
     m_record.reset();
     m_replacements.clear();
 }

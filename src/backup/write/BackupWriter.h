@@ -2,6 +2,7 @@
 
 #include "backup/BackupManifest.h"
 #include "backup/ContentDigest.h"
+#include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteRecord.h"
 
 #include <QByteArray>
@@ -28,11 +29,15 @@ class Sqlite3DB;
 //
 // The manifest is staged from the one in place, by content: for an encrypted Manifest.db, the copy
 // decrypted at loading must be of the file in place. A file the road read before the write (and
-// merged into what it writes) must still hold what it read when the write is planned. Just before
-// each target (the manifest last) is replaced it must still hold what it held when the write was
-// planned: a program that does not take the folder's lock may have changed it meanwhile, and then
-// the write is undone, that program's file kept, and the error names it (or, for an encrypted
-// manifest, says to load the backup again).
+// merged into what it writes) must still hold what it read when the write is planned, and the log
+// of a plain Manifest.db what the copy of the manifest took in. Just before each target (the
+// manifest last) is replaced it must still hold what it held when the write was planned: a program
+// that does not take the folder's lock may have changed it meanwhile, and then the write is undone,
+// that program's file kept, and the error names it (or, for an encrypted manifest, says to load the
+// backup again). Where the file system can exchange two names in one step, each staged file is put
+// in place so, and what comes out must be the file checked: one another program put there after the
+// check goes back. Each write's temporaries have names of its own (its record gives them), and
+// each must still be the file the write staged when it is put in place.
 class BackupWriter
 {
 public:
@@ -101,6 +106,7 @@ private:
         QString target;
         QString temp;
         ContentDigest::Sum staged; // of the temporary, taken as it was written
+        BackupWriteNames::Stamp written; // the temporary once written
     };
 
     void planThrow(const QList<BackupManifest::WriteRequest>& items);
@@ -113,9 +119,9 @@ private:
     void encryptInto(
         Staged& s, const BackupManifest::_FileNode* existing, QFile& in, QFile& out, ContentDigest& written);
     void copyInto(Staged& s, QFile& in, QFile& out, ContentDigest& written);
-    // The staging of target's temporary failed reading in or writing out.
+    // The staging of a temporary failed reading in or writing out.
     [[noreturn]] static void failStaging(
-        const QFile& in, const QFile& out, const QString& target, const QString& why);
+        const QFile& in, const QFile& out, const QString& temp, const QString& why);
     Replacement& addReplacement(const QString& target);
     void updateMbdbThrow(const QString& temp, ContentDigest& written);
     void updateManifestDbThrow(const QString& temp, ContentDigest& written);
@@ -123,11 +129,19 @@ private:
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
     void recordStagedThrow();
     void putInPlaceThrow(const Replacement& rep);
-    void checkAsideThrow(const QString& target, const ContentDigest::Sum& old, bool linked);
+    void moveAsideThrow(const QString& target);
+    BackupWriteNames::Stamp checkAsideThrow(
+        const QString& target, const ContentDigest::Sum& old, bool linked);
+    void checkStagedThrow(const Replacement& rep) const;
+    void checkTakenOutThrow(const Replacement& rep, const BackupWriteNames::Stamp& old);
     void moveLogAsideThrow();
     void checkManifestThrow();
+    [[noreturn]] void failManifestChanged();
+    void putManifestInPlaceThrow(const Replacement& rep);
+    void checkLogThrow() const;
     void checkLockFileThrow() const;
     QString staleLog() const;
+    QString sharedMemoryOf() const { return m_manifestPath + QStringLiteral("-shm"); }
 
     BackupManifest& m_manifest;
     Progress m_progress;
@@ -135,6 +149,9 @@ private:
     std::unique_ptr<BackupFolderLock> m_lock; // from before the record is written until it is removed
     QString m_manifestPath;
     QString m_log; // the log of a plain Manifest.db when the write was planned
+    ContentDigest::Sum m_logRead; // what the log held as the manifest was copied (empty: none)
+    BackupWriteNames::Stamp m_sharedMemory; // the log's shared memory file then
+    BackupWriteNames::Stamp m_manifestChecked; // the manifest in place as its content was checked
     QByteArray m_mbdb; // Manifest.mbdb as the write read it
     QHash<QString, BackupWriteRecord::Entry> m_planned; // by target
     QList<Staged> m_staged;

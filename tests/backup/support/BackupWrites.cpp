@@ -116,6 +116,14 @@ QList<BackupManifest::WriteRequest> restoreLike()
     };
 }
 
+QString tempOf(const QString& target)
+{
+    const QFileInfo info(target);
+    const QStringList found = info.dir().entryList(
+        { info.fileName() + ".*.qmtmp" }, QDir::AllEntries | QDir::Hidden | QDir::System);
+    return found.isEmpty() ? target + ".qmtmp" : info.dir().absoluteFilePath(found.first());
+}
+
 QString storedPath(const QString& dir, const BackupManifest::WriteRequest& r)
 {
     return MBDBParser::getBKFilePath(QDir(dir), MBDBParser::backupFileName(r.domain, r.relativePath), false);

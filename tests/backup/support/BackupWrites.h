@@ -32,6 +32,9 @@ QHash<QString, QByteArray> readBack(
     const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items);
 // A message restore's write: a database replaced, an attachment and a file of a new domain added.
 QList<BackupManifest::WriteRequest> restoreLike();
+// The temporary a write under way has made for target (named after that write), else the name that
+// writes of earlier versions shared.
+QString tempOf(const QString& target);
 // Where the stored file of r lies in the backup in dir.
 QString storedPath(const QString& dir, const BackupManifest::WriteRequest& r);
 // The folder of r's stored file moved to another disk (or to another folder of the backup) and

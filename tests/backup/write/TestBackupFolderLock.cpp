@@ -185,6 +185,7 @@ public:
             if (m_ended.wait_for(guard, std::chrono::milliseconds(ms), [this] { return m_over; }))
                 return;
             ::unlink(QFile::encodeName(lock + ".break").constData());
+            ::rmdir(QFile::encodeName(lock + ".break").constData());
             ::unlink(QFile::encodeName(lock).constData());
         })
     {
@@ -253,6 +254,8 @@ class TestBackupFolderLock : public QObject
                 writeText(breaker, "");
             else if (kind == "unproven breaker")
                 writeText(breaker, lockText(parent, "-"));
+            else if (kind == "folder breaker")
+                QDir().mkpath(breaker);
             child = kind == "live breaker" ? childFor(1200) : -1;
             if (child > 0)
                 writeText(breaker, lockText(child, startOf(child)));
@@ -301,11 +304,18 @@ class TestBackupFolderLock : public QObject
             writeText(lock + QString(".%1.1f.tmp").arg(gone), lockText(gone, "1"));
         } else if (kind == "live maker's temporary") {
             writeText(lock + QString(".%1.2e.tmp").arg(parent), lockText(parent, startOf(parent)));
-        } else if (kind == "judged while made") {
+        } else if (kind.startsWith("judged while made")) {
             // Set here, run once this process makes its own file: the taker judges what it finds
-            // there, is stopped before it removes it, and goes on once this process holds it.
-            BackupLockFile::setBeforePlace([&child, lock] {
-                if (child != -1)
+            // there, is stopped before it removes it, and goes on once this process holds it. Without
+            // hard links the file is made at the name and filled there: the taker finds it empty.
+            const bool noLinks = kind.endsWith("without hard links");
+            if (noLinks)
+                BackupWriteNames::setLinkCall([](int, const char*, int, const char*, int) {
+                    errno = EPERM;
+                    return -1;
+                });
+            BackupLockFile::setBeforePlace([&child, lock, noLinks] {
+                if (child != -1 || (noLinks && !QFileInfo::exists(lock)))
                     return; // only once, and never in the taker
                 child = ::fork();
                 if (child == 0) {
@@ -393,6 +403,7 @@ private Q_SLOTS:
         BackupLockFile::setBeforePlace(nullptr);
         BackupLockFile::setBeforeRemove(nullptr);
         BackupWriteNames::setBeforeChange(nullptr);
+        BackupWriteNames::setLinkCall(::linkat);
         qInstallMessageHandler(nullptr);
     }
 
@@ -545,6 +556,8 @@ private Q_SLOTS:
             << "unproven breaker" << false << "" << still << still + 2000 << 1 << 1 << "";
         QTest::newRow("a stale file, and a live taker's")
             << "live breaker" << false << "" << 1100 << 3000 << 1 << 1 << "break";
+        QTest::newRow("a stale file, and a folder at a taker's name")
+            << "folder breaker" << false << "is in the way" << still << still + 2000 << 1 << 0 << "";
         // A taker that finds this process's file while it is being made never removes it once it
         // is held: the two never hold the folder at once.
         // What a maker killed before it put its file in place leaves: removed once its maker has
@@ -555,6 +568,9 @@ private Q_SLOTS:
             << "live maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
         QTest::newRow("a taker judging the file while it is made")
             << "judged while made" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a taker judging the file while it is filled, without hard links")
+            << "judged while made, without hard links" << false << "" << still << still + 2000 << 0 << 0
+            << "";
         if (::geteuid() != 0) // the superuser reads any file
             QTest::newRow("unreadable")
                 << "unreadable" << false << "cannot read" << 0 << 1000 << 0 << 0 << "";
@@ -596,7 +612,7 @@ private Q_SLOTS:
         try {
             const Rescue rescue(lock, maxMs + 2000);
             const BackupFolderLock hold(QDir(folder), Mode::Exclusive);
-            if (planted == "judged while made") {
+            if (planted.startsWith("judged while made")) {
                 racing.goOn.say(); // the taker goes on, if it was stopped, while this holds the folder
                 std::this_thread::sleep_for(std::chrono::milliseconds(300));
             }
@@ -617,7 +633,8 @@ private Q_SLOTS:
             QCOMPARE(loggedCount(anyone), 0);
         QCOMPARE(loggedCount("Took over the lock file " + lock), tookOverLines);
         QCOMPARE(readText(outside), outsideBefore);
-        QCOMPARE(standing(lock + ".break"), QByteArray("nothing"));
+        QCOMPARE(standing(lock + ".break"),
+            planted == "folder breaker" ? QByteArray("folder") : QByteArray("nothing"));
         const QString liveTemp = BackupLockFile::fileName() + QString(".%1.2e.tmp").arg(::getppid());
         QCOMPARE(QDir(folder).entryList({ "*.tmp" }, QDir::AllEntries | QDir::Hidden | QDir::System),
             planted == "live maker's temporary" ? QStringList { liveTemp } : QStringList());

@@ -66,24 +66,30 @@ class TestBackupWriteSettlement : public QObject
     }
 
     // The record of a write left in dir rewritten as a version that took SHA-256 digests wrote it
-    // (version 3, without the line that ends later records), each content found among the files of
-    // the backup and the manifest of pristine. False when one is not found.
+    // (version 3, without the lines that name the write and end later records), each content found
+    // among the files of the backup and the manifest of pristine. False when one is not found.
     static bool recordAsBefore(const QString& dir, const QString& pristine)
     {
         QFile record(dir + "/Manifest.qmwrite");
         if (!record.exists())
             return true;
+        QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
+        record.close();
+        const qsizetype second = text.indexOf('\n', 10);
+        if (!text.startsWith("version 5\nwrite ") || !text.endsWith('\n') || second < 0)
+            return false;
+        // Its temporaries under the one name those versions gave them.
+        const QByteArray ownTemp = '.' + text.mid(16, second - 16) + ".qmtmp";
+        for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+            if (const QString name = it.next(); name.endsWith(ownTemp))
+                QFile::rename(name, name.chopped(ownTemp.size()) + ".qmtmp");
+        text = "version 3" + text.mid(second, text.lastIndexOf('\n', text.size() - 2) - second + 1);
         QStringList files { pristine + "/Manifest.db" };
         // What a target held before may be gone from the folder once the write was finished.
         for (const QString& folder : { dir, pristine })
             for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
                  it.hasNext();)
                 files << it.next();
-        QByteArray text = record.open(QIODevice::ReadOnly) ? record.readAll() : QByteArray();
-        record.close();
-        if (!text.startsWith("version 4\n") || !text.endsWith('\n'))
-            return false;
-        text = "version 3" + text.mid(9, text.lastIndexOf('\n', text.size() - 2) - 8);
         for (const QString& file : std::as_const(files)) {
             const QByteArray bytes = readAll(file);
             ContentDigest fast;
@@ -199,10 +205,11 @@ class TestBackupWriteSettlement : public QObject
     // old one in place.
     static bool loseRenames(const QString& dir, const QList<BackupManifest::WriteRequest>& items)
     {
+        const QByteArray id = readAll(dir + "/Manifest.qmwrite").split('\n').value(1).mid(6);
         for (const BackupManifest::WriteRequest& r : items) {
             const QString target = storedPath(dir, r);
             const QString aside = BackupWriteNames::asideOf(target);
-            const QString temp = BackupWriteNames::tempOf(target);
+            const QString temp = BackupWriteNames::tempOf(target, id);
             struct stat a;
             struct stat t;
             if (::lstat(QFile::encodeName(aside).constData(), &a) != 0
@@ -346,6 +353,8 @@ class TestBackupWriteSettlement : public QObject
             readByReaderWhoMayNotWrite(dir, password, items);
         if (after == "renames lost")
             QVERIFY(loseRenames(dir, items));
+        if (after == "staged manifest removed")
+            QFile::remove(tempOf(dir + "/Manifest.db"));
         if (after == "manifest rewritten")
             QVERIFY(rewriteManifest(dir, password));
         if (after == "folder linked" || after == "folder linked inside")
@@ -393,6 +402,10 @@ private Q_SLOTS:
         QTest::newRow("Manifest.db, rewritten byte for byte") << QStringList {} << "" << false << "" << true;
         QTest::newRow("Manifest.mbdb, rewritten byte for byte")
             << QStringList { "--layout", "mbdb" } << "" << false << "" << true;
+        // The staged manifest is removed after the kill (by the user, a cleaner or the disk): the write
+        // was not committed, and is undone; the stored files decrypt under the manifest in place.
+        QTest::newRow("Manifest.db encrypted, its staged manifest removed")
+            << encrypted << "pw" << false << "staged manifest removed" << false;
         // The user deletes the old files kept aside: the files stay, never removed.
         QTest::newRow("Manifest.db, old copies deleted")
             << QStringList {} << "" << false << "asides deleted" << false;

@@ -15,6 +15,8 @@
 #include <QThread>
 #include <QtTest>
 #include <csignal>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -49,23 +51,30 @@ class TestBackupWriter : public QObject
     // Whether the record of the write in dir holds the content of the manifest it staged.
     static bool stagedRecorded(const QString& dir)
     {
-        const QList<QByteArray> manifest = readAll(dir + "/Manifest.qmwrite").split('\n').value(1).split(' ');
+        const QByteArray record = readAll(dir + "/Manifest.qmwrite");
+        const QList<QByteArray> manifest = record.mid(record.indexOf("\nmanifest ") + 1).split(' ');
         return manifest.size() >= 4 && manifest[2] != "-";
     }
 
     // Where a write into dir stands when it makes a change: "read" before the write begins, after the
-    // road read the file it replaces (and merged into it), "planned" before the old file of target
-    // is kept aside, "checked" before its staged file takes its place, "committed" after the manifest
-    // took the place of the old.
+    // road read the file it replaces (and merged into it), "planning" before its record is written,
+    // "planned" before the old file of target is kept aside, "checked" before its staged file takes
+    // its place, "committing" before the manifest's, "committed" after the manifest took the place
+    // of the old.
     static QString momentOf(const QString& dir, const QString& target)
     {
-        const bool temp = QFileInfo::exists(BackupWriteNames::tempOf(target));
+        const bool temp = QFileInfo::exists(tempOf(target));
         const bool aside = QFileInfo::exists(BackupWriteNames::asideOf(target));
+        if (!QFileInfo::exists(dir + "/Manifest.qmwrite"))
+            return "planning";
         if (!stagedRecorded(dir))
             return QString();
-        if (!QFileInfo::exists(dir + "/Manifest.db.qmtmp"))
+        if (!QFileInfo::exists(tempOf(dir + "/Manifest.db")))
             return "committed";
-        return temp ? (aside ? "checked" : "planned") : QString();
+        if (temp)
+            return aside ? "checked" : "planned";
+        const bool logAside = !QFileInfo::exists(dir + "/Manifest.db-wal");
+        return logAside && leftovers(dir).filter(".qmtmp").size() == 1 ? "committing" : QString();
     }
 
     // What another program changes in dir, which the write of items did not plan for; the file.
@@ -74,10 +83,21 @@ class TestBackupWriter : public QObject
     {
         const QString stored = storedPath(dir, items[0]);
         const QString added = storedPath(dir, items[2]);
-        const QString path = change.startsWith("sms.db") ? stored
-            : change.startsWith("Manifest.db's log")     ? dir + "/Manifest.db-wal"
-            : change.startsWith("Manifest.db")           ? dir + "/Manifest.db"
-                                                         : added;
+        if (change == "Manifest.db written through a log") { // a new one: the old went aside
+            Sqlite3DB db;
+            db.openThrow(dir + "/Manifest.db", SQLITE_OPEN_READWRITE);
+            db.executeThrow(Sqlite3Sql("insert into Files values('theirs', 'OtherDomain', 'x', 1, x'00')"));
+            return dir + "/Manifest.db";
+        }
+        if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
+            return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
+                ? dir + "/Manifest.qmwrite"
+                : QString();
+        const QString path = change.startsWith("sms.db's temporary") ? tempOf(stored)
+            : change.startsWith("sms.db")                            ? stored
+            : change.startsWith("Manifest.db's log")                 ? dir + "/Manifest.db-wal"
+            : change.startsWith("Manifest.db")                       ? dir + "/Manifest.db"
+                                                                     : added;
         if (change.endsWith("removed"))
             return QFile::remove(path) ? path : QString();
         QFile f(change.endsWith("replaced") ? path + ".theirs" : path);
@@ -93,6 +113,15 @@ class TestBackupWriter : public QObject
                 != 0)
             return QString();
         return path;
+    }
+
+    // Whether the temporary folders' file system exchanges two names in one step, as a write then
+    // puts its files in place.
+    static bool canExchange()
+    {
+        const QByteArray a = QFile::encodeName(sourceFile("a", "a")),
+                         b = QFile::encodeName(sourceFile("b", "b"));
+        return ::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_EXCHANGE) == 0;
     }
 
     // The text of a record of a write planted in a backup: of the given version, empty, of a version
@@ -197,20 +226,22 @@ private Q_SLOTS:
         // What the error must say, DIR standing for the backup folder.
         QTest::addColumn<QString>("failure");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        const QString storedFile = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmtmp\\. "
-                                   "No space left on device$";
+        const QString storedFile
+            = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.[0-9a-f]{16}"
+              "\\.qmtmp\\. No space left on device$";
         const int room = 24 * 1024;
         QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << room << storedFile;
         QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << room << storedFile;
         QTest::newRow("Manifest.db")
             << QStringList {} << "" << 10 << room
-            << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+            << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left "
+               "on device$";
         QTest::newRow("Manifest.db encrypted")
             << encrypted << "pw" << 10 << room
-            << "^Cannot write DIR/Manifest\\.db\\.qmtmp\\. No space left on device$";
+            << "^Cannot write DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
         QTest::newRow("Manifest.mbdb")
             << QStringList { "--layout", "mbdb", "--records", "1000", "--no-filler-files" } << "" << 10
-            << room << "^Cannot write DIR/Manifest\\.mbdb\\.qmtmp\\. No space left on device$";
+            << room << "^Cannot write DIR/Manifest\\.mbdb\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
         QTest::newRow("the record of the write")
             << QStringList {} << "" << 10 << 0
             << "^Cannot write DIR/Manifest\\.qmwrite\\. No space left on device$";
@@ -248,11 +279,38 @@ private Q_SLOTS:
             << encrypted << QString("pw") << planned << QString("Manifest.db written") << reload << none;
         QTest::newRow("Manifest.db's log written") << QStringList { "--wal-rows", "3" } << none << planned
                                                    << QString("Manifest.db's log written") << changed << none;
-        // Too late to be seen before the commit: the old copy that now holds it stays.
+        // The log must still hold what the copy of the manifest took in (the planning that comes in
+        // between removes an earlier write's second name of sms.db).
+        QTest::newRow("Manifest.db's log written while the write is planned")
+            << QStringList { "--wal-rows", "3" } << none << QString("planning")
+            << QString("Manifest.db's log written") << changed << none;
+        // What another program puts in place after the last check stays: the staged file goes in by
+        // an exchange of names, and what came out must be the file checked.
         QTest::newRow("sms.db written in place after it was checked")
-            << QStringList {} << none << checked << QString("sms.db written") << none
-            << QString("^Kept 3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.qmold: it does not hold what .* "
-                       "held before the write\\.$");
+            << QStringList {} << none << checked << QString("sms.db written") << changed << none;
+        QTest::newRow("sms.db replaced after it was checked")
+            << QStringList {} << none << checked << QString("sms.db replaced") << changed << none;
+        const QString committing("committing");
+        QTest::newRow("Manifest.db replaced right before the commit")
+            << QStringList {} << none << committing << QString("Manifest.db replaced") << changed << none;
+        QTest::newRow("Manifest.db replaced right before the commit, encrypted")
+            << encrypted << QString("pw") << committing << QString("Manifest.db replaced") << reload << none;
+        // Another program's writes through a log made after the old one went aside: that log would
+        // stay beside the new manifest, and the old one never comes back beside that program's.
+        QTest::newRow("Manifest.db written through a log right before the commit")
+            << QStringList { "--wal-rows", "3" } << none << committing << QString("Manifest.db written through a log")
+            << changed
+            << QString("^Kept Manifest\\.db-wal\\.qmold, what Manifest\\.db-wal held before the write: another "
+                       "program has written Manifest\\.db since, which that log would damage\\.$");
+        QTest::newRow("Manifest.db's log made right before the commit")
+            << QStringList {} << none << committing << QString("Manifest.db's log made") << changed << none;
+        // Only what the write staged goes in place, and no file is left vacant without the record that
+        // names its old copy (a second write settles this one's as a stopped write's).
+        QTest::newRow("sms.db's temporary replaced")
+            << QStringList {} << none << checked << QString("sms.db's temporary replaced") << changed << none;
+        QTest::newRow("the record and sms.db's temporary removed, no hard links")
+            << QStringList {} << none << planned
+            << QString("the record and sms.db's temporary removed, no hard links") << changed << none;
         // The object that wrote follows the manifest it put in place, not the one another program put
         // there just after: the next write through it starts from the one in place or not at all.
         QTest::newRow("Manifest.db written just after the commit, encrypted, written again")
@@ -284,12 +342,25 @@ private Q_SLOTS:
         QFETCH(QString, change);
         QFETCH(QString, failure);
         QFETCH(QString, logged);
+        if (((moment == "checked" && change.startsWith("sms.db "))
+                || change.startsWith("Manifest.db replaced"))
+            && !canExchange())
+            QSKIP("This file system cannot exchange two names in one step.");
         const QString pristine = GenBackup::make(args);
         QVERIFY(!pristine.isEmpty());
         QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString dir = TestEnv::copyToTemp(pristine);
         const QString expected = TestEnv::copyToTemp(pristine);
-        QVERIFY(!changeMeanwhile(expected, items, change).isEmpty());
+        // Names of the write's own are not in the backup the write leaves.
+        const bool own = change.contains("temporary") || change.endsWith("through a log");
+        QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
+        const QString stored = storedPath(dir, items[0]);
+        if (moment == "planning")
+            QCOMPARE(
+                ::link(QFile::encodeName(stored), QFile::encodeName(BackupWriteNames::asideOf(stored))), 0);
+        if (change.endsWith("no hard links"))
+            BackupWriteNames::setLinkCall(
+                [](int, const char*, int, const char*, int) { return errno = EPERM, -1; });
         QString path;
         if (moment == "read") {
             BackupManifest road(dir);
@@ -319,6 +390,7 @@ private Q_SLOTS:
             error = QString::fromUtf8(e.what());
         }
         BackupWriteNames::setBeforeChange({});
+        BackupWriteNames::setLinkCall(::linkat);
         QVERIFY2(!path.isEmpty(), "the other program changed nothing");
         if (failure.isEmpty()) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
@@ -332,6 +404,19 @@ private Q_SLOTS:
                      .hasMatch(),
             qPrintable(error));
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
+        if (change.startsWith("sms.db's temporary")) { // another program's file, at a name of the write's
+            QCOMPARE(readAll(path), QByteArray("another program's"));
+            QVERIFY(QFile::remove(path));
+        }
+        if (change.endsWith("through a log")) { // that program's manifest reads whole, with its row
+            Sqlite3DB db;
+            db.openReadOnlyThrow(path);
+            Sqlite3Cursor c = db.queryThrow("select count(*) from Files where fileID='theirs'");
+            QVERIFY(c.moveNext() && c.getInt(0) == 1);
+            c = db.queryThrow("pragma integrity_check");
+            QVERIFY(c.moveNext() && c.getText(0) == "ok");
+            return;
+        }
         QCOMPARE(GenBackup::folderDigest(dir), again ? digest : GenBackup::folderDigest(expected));
     }
 
@@ -410,8 +495,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("logged");
         const QString link("link"), temp(".qmtmp"), old(".qmold"), none;
         const QString moved("Moved .*\\.qmold, left by an earlier write into the backup, to .*\\.qmold-1\\.");
+        // At the name that temporaries of earlier versions shared: the write's own are its alone.
         QTest::newRow("a link out at the temporary") << link << temp << none << none;
         QTest::newRow("a FIFO at the temporary") << QString("fifo") << temp << none << none;
+        QTest::newRow("a temporary another write staged") << QString("file") << temp << none << none;
         QTest::newRow("a link out at the old copy's name") << link << old << none << moved;
         QTest::newRow("an old copy another write left") << QString("file") << old << none << moved;
         QTest::newRow("a stored-file folder that is a link")
@@ -490,6 +577,15 @@ private Q_SLOTS:
             return;
         }
         QVERIFY2(failure.isEmpty(), qPrintable(failure));
+        if (at == ".qmtmp") { // no name of the write's: as it was
+            struct stat st;
+            QVERIFY(::lstat(QFile::encodeName(name).constData(), &st) == 0);
+            QCOMPARE(QString(S_ISLNK(st.st_mode) ? "link" : S_ISFIFO(st.st_mode) ? "fifo" : "file"), planted);
+            QCOMPARE(readAll(outside), QByteArray("mine"));
+            if (planted == "file")
+                QCOMPARE(readAll(name), QByteArray("another write's"));
+            QVERIFY(QFile::remove(name));
+        }
         checkWritten(dir, QString(), items);
         QVERIFY(!QFileInfo(stored).isSymLink());
         if (at == ".qmold") {
