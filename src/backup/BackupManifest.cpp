@@ -853,6 +853,28 @@ void BackupManifest::settleEarlierWriteThrow()
         fail(BackupWriteSettlement::unsettledText(dir));
 }
 
+QString BackupManifest::unsettledText(const QString& path, const QString& dest) const
+{
+    return QStringLiteral("The stored copy %1 is part of a write into the backup that was stopped before it "
+                          "ended and cannot be finished or undone here (the log says why): until it is, the "
+                          "file's record in the manifest does not describe what it holds. %2")
+        .arg(QDir::toNativeSeparators(path),
+            dest.isEmpty() ? QStringLiteral("Nothing was written.")
+                           : QStringLiteral("What the file reads as now was written to %1.")
+                                 .arg(QDir::toNativeSeparators(dest)));
+}
+
+StoredFile::State BackupManifest::storedState(const _FileNode* node, QString* text) const
+{
+    const QString stored = storedFilePath(node->item);
+    const StoredFile::State state = StoredFile::stateOf(stored, text);
+    if (state != StoredFile::State::Missing || !partOfUnsettledWrite(stored))
+        return state;
+    if (text)
+        *text = unsettledText(stored, QString());
+    return StoredFile::State::Unreadable;
+}
+
 void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
     const std::function<void(int, const QString&)>& progress, const std::function<bool()>& cancelled)
 {

@@ -3,6 +3,7 @@
 #include "backup/BackupKeyBag.h"
 #include "backup/ContentDigest.h"
 #include "backup/MBDBParser.h"
+#include "backup/StoredFile.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -74,6 +75,12 @@ public:
     // Whether the record of that write names the stored file at path: its record in the manifest
     // may not describe what it holds until the write is finished or undone.
     bool partOfUnsettledWrite(const QString& path) const { return m_unsettledFiles.contains(path); }
+    // Why the stored file at path, part of that write, is not what its record describes; what it
+    // reads as was written to dest, or nothing when dest is empty.
+    QString unsettledText(const QString& path, const QString& dest) const;
+    // Whether node's stored file may be read (StoredFile::stateOf). One that write moved aside, and
+    // that comes back when the write is finished or undone, is Unreadable, and text says so.
+    StoredFile::State storedState(const _FileNode* node, QString* text = nullptr) const;
     // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
     // before it reads; throws std::runtime_error when it cannot.
     void settleEarlierWriteThrow();

@@ -140,7 +140,9 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     const QString src = m_manifest.storedFilePath(node->item);
     QFile in;
     QString why;
-    if (!RegularFile::openRead(in, src, &why))
+    if (!RegularFile::openRead(in, src, &why) && m_manifest.partOfUnsettledWrite(src))
+        throw BackupManifest::Unreadable(m_manifest.unsettledText(src, QString()).toStdString());
+    if (!in.isOpen())
         failUnreadable("open", src, why);
     const QByteArray key = copyKeyThrow(node, src, in.size());
     QDir().mkpath(QFileInfo(dest).absolutePath());
@@ -177,15 +179,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
 // as was written to dest, or nothing when dest is empty.
 QString StoredFileCopy::unsettledOr(const QString& src, const QString& dest, const QString& why) const
 {
-    if (!m_manifest.partOfUnsettledWrite(src))
-        return why;
-    return QStringLiteral("The stored copy %1 is part of a write into the backup that was stopped before it "
-                          "ended and cannot be finished or undone here (the log says why): until it is, the "
-                          "file's record in the manifest does not describe what it holds. %2")
-        .arg(QDir::toNativeSeparators(src),
-            dest.isEmpty() ? QStringLiteral("Nothing was written.")
-                           : QStringLiteral("What the file reads as now was written to %1.")
-                                 .arg(QDir::toNativeSeparators(dest)));
+    return m_manifest.partOfUnsettledWrite(src) ? m_manifest.unsettledText(src, dest) : why;
 }
 
 // Copies the stored file in into out as it stands; returns what is wrong with a stored copy that

@@ -53,10 +53,9 @@ template <class Count> qint64 countIfPresent(bool present, const char* what, Cou
 // Copies a stored file to dest as a load copies it into the cache, for the counts.
 void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* node, const QString& dest)
 {
-    const QString stored = m.storedFilePath(node->item);
     QString text;
     // A pipe or device would be read without end: it is unreadable too.
-    if (StoredFile::stateOf(stored, &text) == StoredFile::State::Unreadable)
+    if (m.storedState(node, &text) == StoredFile::State::Unreadable)
         throw std::runtime_error(text.toStdString());
     QDir().mkpath(QFileInfo(dest).absolutePath());
     BackupCacheCopy::copyWithLogThrow(m, node, dest);
@@ -135,8 +134,7 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     // A file the backup stores that has no copy could not be copied (the user may not read it, it
     // is no regular file, or the copy of the messages ended at it): its count is unknown, not 0.
     const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
-        return node && StoredFile::stateOf(m.storedFilePath(node->item)) != StoredFile::State::Missing
-            && !cacheDir.exists(cacheName);
+        return node && m.storedState(node) != StoredFile::State::Missing && !cacheDir.exists(cacheName);
     };
     const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&)) {
         return uncopied(node, node ? node->item.backupFileName() : QString()) ? kUnknownCount
@@ -164,7 +162,7 @@ QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& f
         files.append({ m.smsNode, folder.absoluteFilePath(QLatin1String(kSmsDbPath)) });
     QStringList failed;
     for (const auto& [node, dest] : std::as_const(files)) {
-        if (StoredFile::stateOf(m.storedFilePath(node->item)) == StoredFile::State::Missing)
+        if (m.storedState(node) == StoredFile::State::Missing)
             continue; // not stored: the load copies nothing either
         try {
             copyCountedThrow(m, node, dest);

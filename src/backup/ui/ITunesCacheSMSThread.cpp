@@ -80,7 +80,7 @@ void ITunesCacheSMSThread::run()
 void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& library,
     const BackupManifest::_FileNode* node, bool messageDb, QStringList& faults)
 {
-    if (StoredFile::stateOf(m_manifest.storedFilePath(node->item)) == StoredFile::State::Missing)
+    if (m_manifest.storedState(node) == StoredFile::State::Missing)
         return;
     const QString record
         = QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath());

@@ -33,8 +33,7 @@ void LoadBkThread::run()
         ++index;
         if (m_form->cancelled)
             return;
-        if (!node
-            || StoredFile::stateOf(m_manifest->storedFilePath(node->item)) == StoredFile::State::Missing)
+        if (!node || m_manifest->storedState(node) == StoredFile::State::Missing)
             continue;
         m_form->invokeUpdateProgress(tr("IDS_LOADING_ITUNES_DB"), index * 100 / int(m_files.size()),
             tr("IDS_CACHING_FILE_%1").arg(node->name()));

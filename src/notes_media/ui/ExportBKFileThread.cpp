@@ -188,9 +188,8 @@ QString ExportBKFileThread::faultsText() const
 // true when it is one.
 bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
 {
-    const QString stored = m_manifest->storedFilePath(node->item);
     QString text;
-    switch (StoredFile::stateOf(stored, &text)) {
+    switch (m_manifest->storedState(node, &text)) {
     case StoredFile::State::Readable:
         return false;
     case StoredFile::State::Missing:
