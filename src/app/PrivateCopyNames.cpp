@@ -13,6 +13,7 @@ namespace
 struct Original {
     QString path;
     QString record;
+    PrivateCopyNames::Texts texts;
 };
 
 QMutex& lock()
@@ -44,15 +45,15 @@ QString resolved(const QString& path)
 
 } // namespace
 
-void PrivateCopyNames::note(const QString& copy, const QString& original, const QString& record)
+void PrivateCopyNames::note(const QString& copy, const QString& original, const QString& record, Texts texts)
 {
     const QString real = resolved(copy);
     const QMutexLocker locked(&lock());
-    originals().insert(copy, { original, record });
-    originals().insert(real, { original, record });
+    originals().insert(copy, { original, record, texts });
+    originals().insert(real, { original, record, texts });
 }
 
-QString PrivateCopyNames::userNames(QString text)
+QString PrivateCopyNames::userNames(QString text, Texts kind)
 {
     const QMutexLocker locked(&lock());
     QStringList copies = originals().keys();
@@ -62,6 +63,8 @@ QString PrivateCopyNames::userNames(QString text)
     QStringList records;
     for (const QString& copy : std::as_const(copies)) {
         const Original& o = originals()[copy];
+        if (o.texts != Texts::All && kind != o.texts)
+            continue;
         text.replace(copy, o.path);
         if (!o.record.isEmpty() && text.contains(o.path) && !records.contains(o.record))
             records.append(o.record);

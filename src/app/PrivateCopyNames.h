@@ -8,11 +8,15 @@
 class PrivateCopyNames
 {
 public:
+    // Which texts name the original for the copy: every text, or only the errors of the database
+    // the copy is (what the program wrote to the copy, say, is told of the copy).
+    enum class Texts { All, DatabaseErrors };
     // copy is read in place of original; record, when given, tells original ("Record: HomeDomain
     // Library/SMS/sms.db") on a line of its own after a text that names it. A later note of the same
     // copy replaces the earlier one.
-    static void note(const QString& copy, const QString& original, const QString& record = QString());
+    static void note(const QString& copy, const QString& original, const QString& record = QString(),
+        Texts texts = Texts::All);
     // text with each private copy named by its original, followed by the record of each original
-    // it then names, unless it already gives that record.
-    static QString userNames(QString text);
+    // it then names, unless it already gives that record; of a database error, every copy is.
+    static QString userNames(QString text, Texts kind = Texts::All);
 };

@@ -187,7 +187,8 @@ void BackupCacheCopy::noteCopy(const BackupManifest::_FileNode* node, const QStr
 {
     if (!StoredFileCopy::writtenOnce(node->item, QByteArray()))
         PrivateCopyNames::note(dest, QDir::toNativeSeparators(m_manifest.storedFilePath(node->item)),
-            QStringLiteral("Record: %1 %2").arg(node->item.domain, node->item.relativePath()));
+            QStringLiteral("Record: %1 %2").arg(node->item.domain, node->item.relativePath()),
+            PrivateCopyNames::Texts::DatabaseErrors);
 }
 
 bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)

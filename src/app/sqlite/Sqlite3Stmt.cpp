@@ -213,5 +213,6 @@ void Sqlite3Stmt::throwError(const QString& message, const QString& context)
     if (!context.isEmpty())
         text += QString(" (%1)").arg(context);
     // A damaged private copy (of a backup's stored database, say) is named as the user knows it.
-    throw std::runtime_error(PrivateCopyNames::userNames(text).toUtf8().toStdString());
+    throw std::runtime_error(
+        PrivateCopyNames::userNames(text, PrivateCopyNames::Texts::DatabaseErrors).toUtf8().toStdString());
 }
