@@ -16,6 +16,7 @@ namespace
 {
 
 constexpr int kHead = 512;
+const QByteArrayView kDatabaseMagic("SQLite format 3\0", 16);
 
 // How the kinds of files a phone keeps begin: bytes at an offset (a movie's first box begins with
 // its length), and whether they begin a picture, movie or sound.
@@ -76,19 +77,29 @@ bool StoredFile::beginsAsMedia(const QByteArray& head)
     return false;
 }
 
-qint64 StoredFile::databaseLength(const QByteArray& head)
+quint32 StoredFile::databasePageSize(const QByteArray& head)
 {
-    if (head.size() < 100 || !head.startsWith(QByteArrayView("SQLite format 3\0", 16)))
+    if (head.size() < 100 || !head.startsWith(kDatabaseMagic))
         return 0;
-    const auto number = [&](int at) { return qFromBigEndian<quint32>(head.constData() + at); };
     const quint32 size = qFromBigEndian<quint16>(head.constData() + 16);
     const quint32 pageSize = size == 1 ? 65536 : size;
-    const quint32 pages = number(28);
+    return pageSize >= 512 && (pageSize & (pageSize - 1)) == 0 ? pageSize : 0;
+}
+
+qint64 StoredFile::databaseLength(const QByteArray& head)
+{
+    const quint32 pageSize = databasePageSize(head);
+    const auto number = [&](int at) { return qFromBigEndian<quint32>(head.constData() + at); };
     // The count is that of the last writer that knew it only when the number at 92 is the change
     // counter at 24; older writers left it stale.
-    if (pageSize < 512 || (pageSize & (pageSize - 1)) != 0 || pages == 0 || number(92) != number(24))
+    if (pageSize == 0 || number(28) == 0 || number(92) != number(24))
         return 0;
-    return qint64(pageSize) * pages;
+    return qint64(pageSize) * number(28);
+}
+
+bool StoredFile::databaseHeaderCut(const QByteArray& head)
+{
+    return head.size() < 100 && head.startsWith(kDatabaseMagic);
 }
 
 bool StoredFile::decryptedInPlace(QFileDevice& in, const QByteArray& key, qint64 recordSize)

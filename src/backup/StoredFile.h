@@ -32,4 +32,10 @@ public:
     // gives it: page size times page count, the count taken only where the header says it is
     // current. 0 when head is no database's or its header tells no length.
     static qint64 databaseLength(const QByteArray& head);
+    // The page size of the SQLite database whose first 100 bytes or more are head; 0 when head is no
+    // database's or gives no valid size.
+    static quint32 databasePageSize(const QByteArray& head);
+    // Whether head, all there is of a file, begins as a database does but ends inside the 100 bytes
+    // of its header: no database is that short.
+    static bool databaseHeaderCut(const QByteArray& head);
 };

@@ -8,6 +8,7 @@
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestDbReader.h"
 #include "backup/StoredFile.h"
+#include "backup/WalFrames.h"
 #include "backup/write/BackupFolderLock.h"
 
 #include <QDir>
@@ -304,12 +305,20 @@ QString StoredFileCopy::cutShortThrow(
     const qint64 size = node->item.size;
     const QByteArray head = headThrow(src, in, 100);
     const qint64 database = StoredFile::databaseLength(head);
-    if (length < database && !logBeside(node))
+    if (length < database && !logHoldsRest(node, head, length))
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than the "
                               "database's own header gives (%2 bytes), so it was cut short. Its %3 bytes "
                               "were written to %4; its record gives %5 bytes.")
             .arg(QDir::toNativeSeparators(src))
             .arg(database)
+            .arg(length)
+            .arg(QDir::toNativeSeparators(dest))
+            .arg(size);
+    if (StoredFile::databaseHeaderCut(head))
+        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends inside the 100 "
+                              "bytes of the database's own header, so it was cut short. Its %2 bytes were "
+                              "written to %3; its record gives %4 bytes.")
+            .arg(QDir::toNativeSeparators(src))
             .arg(length)
             .arg(QDir::toNativeSeparators(dest))
             .arg(size);
@@ -331,14 +340,21 @@ QString StoredFileCopy::cutShortThrow(
         .arg(size);
 }
 
-// Whether a log ("-wal") that holds bytes is stored beside node's database. A database caught in a
-// checkpoint has its header's new length before the pages that grow it, which its log still holds:
-// then the header cannot tell a copy cut short.
-bool StoredFileCopy::logBeside(const BackupManifest::_FileNode* node) const
+// Whether the log ("-wal") stored beside node's database holds, committed, every page from the
+// length the copy has to the one its header gives: a database caught in a checkpoint has its
+// header's new length before the pages that grow it, which its log still holds.
+bool StoredFileCopy::logHoldsRest(
+    const BackupManifest::_FileNode* node, const QByteArray& head, qint64 length) const
 {
+    const qint64 database = StoredFile::databaseLength(head);
     const BackupManifest::_FileNode* log
         = m_manifest.findNode(node->item.domain, node->item.relativePath() + QStringLiteral("-wal"));
-    return log && log->item.isFile() && QFileInfo(m_manifest.storedFilePath(log->item)).size() > 0;
+    QFile in;
+    const quint32 pageSize = StoredFile::databasePageSize(head);
+    if (!log || !log->item.isFile() || pageSize == 0
+        || !RegularFile::openRead(in, m_manifest.storedFilePath(log->item), nullptr))
+        return false;
+    return WalFrames::holdsPages(in, pageSize, quint32(length / pageSize) + 1, quint32(database / pageSize));
 }
 
 bool StoredFileCopy::cutShort(const MBDBParser::_MBDBItem& item, qint64 length, const QByteArray& head)

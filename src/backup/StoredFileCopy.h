@@ -49,7 +49,7 @@ private:
     QString cutShortThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
     static QByteArray headThrow(const QString& src, QFile& in, qint64 size);
-    bool logBeside(const BackupManifest::_FileNode* node) const;
+    bool logHoldsRest(const BackupManifest::_FileNode* node, const QByteArray& head, qint64 length) const;
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
         QFile& in, OutputFile& out, ContentDigest* read) const;

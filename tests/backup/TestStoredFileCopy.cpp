@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QtEndian>
 #include <QtTest>
 #include <stdexcept>
 
@@ -35,12 +36,26 @@ QString copyError(const BackupManifest& m, const BackupManifest::_FileNode* node
     });
 }
 
-QString logFile()
+// A database's log ("-wal") with its header alone, or with committed frames of pages 1 to 256 of
+// 4096 bytes: all that a database caught in a checkpoint may lack.
+QString logFile(bool frames)
 {
-    const QString path = TestEnv::tempDir() + "/AddressBook.sqlitedb-wal";
+    const auto number = [](QByteArray& b, int at, quint32 n) { qToBigEndian<quint32>(n, b.data() + at); };
+    QByteArray log(32, '\0');
+    number(log, 0, 0x377f0682);
+    number(log, 8, 4096);
+    number(log, 16, 7);
+    for (quint32 page = 1; frames && page <= 256; ++page) {
+        QByteArray frame(24 + 4096, '\0');
+        number(frame, 0, page);
+        number(frame, 4, page == 256 ? 256 : 0);
+        number(frame, 8, 7);
+        log += frame;
+    }
+    const QString path = TestEnv::tempDir() + (frames ? "/frames-wal" : "/header-wal");
     QFile f(path);
     if (f.open(QIODevice::WriteOnly))
-        f.write(QByteArray(4096, 'l'));
+        f.write(log);
     return path;
 }
 
@@ -65,10 +80,15 @@ void checkPlainCutShort(
     const qint64 length = QFileInfo(m.storedFilePath(db->item)).size();
     QVERIFY(length < db->item.size);
     const QString cut = copyError(m, db, out);
-    QVERIFY2(cut.startsWith("not as written: ") && cut.contains("than the database's own header gives")
+    const bool inHeader = damage.startsWith("first-");
+    QVERIFY2(cut.startsWith("not as written: ")
+            && cut.contains(inHeader ? "ends inside the 100 bytes of the database's own header"
+                                     : "than the database's own header gives")
             && cut.contains(QString("Its %1 bytes were written to").arg(length)),
         qPrintable(cut));
     QCOMPARE(readAll(out), readAll(m.storedFilePath(db->item)));
+    if (inHeader)
+        return;
     // One with a log beside it may be caught in a checkpoint, its log holding the rest: a success.
     BackupManifest::_FileNode* book = m.findNode("HomeDomain", "Library/AddressBook/AddressBook.sqlitedb");
     QVERIFY(QFileInfo(m.storedFilePath(book->item)).size()
@@ -127,7 +147,7 @@ private Q_SLOTS:
         // A plain backup, where the record's size is the only witness: an empty copy of a file that
         // held bytes, and a picture cut short, are never a success, though what there is is written.
         // A database cut short is told by its own header (checked in the same rows).
-        for (const char* damage : { "empty", "short-half", "short-1000" })
+        for (const char* damage : { "empty", "short-half", "short-1000", "first-50" })
             QTest::addRow("plain db, IMG_0002.JPG, %s", damage)
                 << "plain db" << QString("Media/DCIM/100APPLE/IMG_0002.JPG") << 0 << damage;
         QTest::newRow("plain db, sms.db, empty") << "plain db"
@@ -160,9 +180,10 @@ private Q_SLOTS:
             }
             if (damage == "still-encrypted")
                 args << "--decrypted-copy";
-            if (plain) // the address book's log, beside the database it may complete
+            if (plain) // logs beside the databases: one that holds the rest of its own, one that holds none
                 args << "--put"
-                     << "HomeDomain:Library/AddressBook/AddressBook.sqlitedb-wal=" + logFile();
+                     << "HomeDomain:Library/AddressBook/AddressBook.sqlitedb-wal=" + logFile(true) << "--put"
+                     << "HomeDomain:Library/SMS/sms.db-wal=" + logFile(false);
             made.insert(key, GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-" + key));
         }
         const QString dir = made[key];

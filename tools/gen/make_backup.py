@@ -454,8 +454,8 @@ def damage_stored(kind, key, content, data):
 
 def damage_plain(kind, data):
     """--stored-damage without --password: the stored copy of a plain file as an interrupted copy or a
-    cloud folder's placeholder leaves it: "empty", its first half ("short-half"), or N bytes short
-    ("short-N"). The kinds of encrypted copies leave a plain one as it is, so that one list of damage
+    cloud folder's placeholder leaves it: "empty", its first half ("short-half"), N bytes short
+    ("short-N"), or its first N bytes only ("first-N"). The kinds of encrypted copies leave a plain one as it is, so that one list of damage
     makes an encrypted backup and its plain twin."""
     if kind == "empty":
         return b""
@@ -463,6 +463,8 @@ def damage_plain(kind, data):
         return data[:len(data) // 2]
     if kind.startswith("short-") and kind[6:].isdigit():
         return data[:max(0, len(data) - int(kind[6:]))]
+    if kind.startswith("first-") and kind[6:].isdigit():
+        return data[:int(kind[6:])]
     if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable") \
             or kind in KEY_DAMAGE:
         return data
