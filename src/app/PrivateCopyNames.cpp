@@ -63,9 +63,8 @@ QString PrivateCopyNames::userNames(QString text, Texts kind)
     QStringList records;
     for (const QString& copy : std::as_const(copies)) {
         const Original& o = originals()[copy];
-        if (o.texts != Texts::All && kind != o.texts)
-            continue;
-        text.replace(copy, o.path);
+        if (o.texts == Texts::All || kind == o.texts)
+            text.replace(copy, o.path);
         if (!o.record.isEmpty() && text.contains(o.path) && !records.contains(o.record))
             records.append(o.record);
     }

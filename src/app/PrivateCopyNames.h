@@ -16,7 +16,8 @@ public:
     // copy replaces the earlier one.
     static void note(const QString& copy, const QString& original, const QString& record = QString(),
         Texts texts = Texts::All);
-    // text with each private copy named by its original, followed by the record of each original
-    // it then names, unless it already gives that record; of a database error, every copy is.
+    // text with each private copy named by its original (of a database error, every copy; else those
+    // noted for all texts), followed by the record of each original it then names, unless it already
+    // gives that record.
     static QString userNames(QString text, Texts kind = Texts::All);
 };
