@@ -1,5 +1,7 @@
 #include "app/DataPaths.h"
 
+#include "app/OwnFolder.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDesktopServices>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 QString g_curDataSaveDirPath;
 
@@ -40,79 +43,56 @@ bool existsOrLink(const QString& path)
     return info.exists() || info.isSymLink();
 }
 
-void warnNotClosed(const QString& path, int error)
-{
-    qWarning("Cannot close %s to other users: %s.", qUtf8Printable(path),
-        qUtf8Printable(QString::fromLocal8Bit(std::strerror(error))));
-}
-
-// Makes path, one of the program's own folders, open to its owner only from the moment it exists;
-// the folders above it are the user's, made as the user's umask has them. A failure is left to the
-// callers that use the folder.
-void makeOwnFolder(const QString& path)
-{
-    if (QFileInfo(path).isDir())
-        return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    ::mkdir(QFile::encodeName(path).constData(), 0700);
-}
-
 // The product folder holds the data folder unless a redirect names another base.
 void makeOwnFolders(const QString& data)
 {
     if (QFileInfo(data).absolutePath() == g_defaultSaveDirPath())
-        makeOwnFolder(g_defaultSaveDirPath());
-    makeOwnFolder(data);
+        OwnFolder::make(g_defaultSaveDirPath());
+    OwnFolder::make(data);
 }
 
-// A link at path is the user's (a data folder moved to another disk): what it leads to is never
-// changed through it, only named when others may open it.
-void noteOwnFolderLink(const QString& path)
+QString defaultDataDirPath()
 {
-    struct stat target;
-    if (::stat(QFile::encodeName(path).constData(), &target) == 0 && S_ISDIR(target.st_mode)
-        && (target.st_mode & 077))
-        qWarning("Left %s alone: it is a link, and the folder it leads to is open to other users.",
-            qUtf8Printable(path));
+    return QDir(g_defaultSaveDirPath()).absoluteFilePath(kDataFolder);
 }
 
-// Closes path, one of the program's own folders, to group and others when an earlier version (or a
-// road that made it again after it was removed) left it open, as ssh and GnuPG expect of their
-// folders. Never fatal: a failure is logged with its reason, a link at the name only when first met.
-void closeOwnFolder(const QString& path, bool first)
+// Whether what stands at path, or the folder a link there leads to, belongs to another user.
+bool othersAt(const QString& path)
 {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
-    if (fd < 0) {
-        const int error = errno;
-        const bool link = ::lstat(name.constData(), &st) == 0 && S_ISLNK(st.st_mode);
-        if (link && first)
-            noteOwnFolderLink(path);
-        else if (!link && error != ENOENT && first)
-            warnNotClosed(path, error);
-        return;
-    }
-    if (::fstat(fd, &st) != 0 || ((st.st_mode & 077) && ::fchmod(fd, st.st_mode & 07700) != 0)) {
-        if (first)
-            warnNotClosed(path, errno);
-    }
-    else if (st.st_mode & 077)
-        qInfo("Closed %s to other users: its mode was %03o.", qUtf8Printable(path),
-            unsigned(st.st_mode & 0777));
-    ::close(fd);
+    const QByteArray name = QFile::encodeName(path);
+    return (::lstat(name.constData(), &st) == 0 && st.st_uid != ::geteuid())
+        || (::stat(name.constData(), &st) == 0 && st.st_uid != ::geteuid());
 }
 
-// The data folder's path, worked out once; the caller holds dataDirMutex().
+// A redirect's data folder that another user holds, said once the log is there; else empty.
+QString& refusedDataDir()
+{
+    static QString path;
+    return path;
+}
+
+// The data folder's path, worked out once; the caller holds dataDirMutex(). What the program keeps
+// is never put into a folder another user holds (one made first at a redirect's name in a shared
+// folder, say): the default one serves instead.
 QString fixedDataDirPath()
 {
     if (g_curDataSaveDirPath.isEmpty()) {
-        QString base = g_dataSaveDirLink();
-        if (base.isEmpty())
-            base = g_defaultSaveDirPath();
-        g_curDataSaveDirPath = QDir(base).absoluteFilePath(kDataFolder);
+        const QString base = g_dataSaveDirLink();
+        const QString path = base.isEmpty() ? defaultDataDirPath() : QDir(base).absoluteFilePath(kDataFolder);
+        if (path != defaultDataDirPath() && othersAt(path))
+            refusedDataDir() = path;
+        g_curDataSaveDirPath = refusedDataDir().isEmpty() ? path : defaultDataDirPath();
     }
     return g_curDataSaveDirPath;
+}
+
+void warnRefused()
+{
+    if (!refusedDataDir().isEmpty())
+        qWarning("Not using %s as the data folder: it belongs to another user, who may read what is kept "
+                 "there. Using %s instead.",
+            qUtf8Printable(std::exchange(refusedDataDir(), QString())), qUtf8Printable(g_curDataSaveDirPath));
 }
 
 bool openWithDesktop(const QUrl& url)
@@ -179,12 +159,16 @@ QDir g_dataSaveDir()
     QMutexLocker lock(&dataDirMutex());
     static QString closedPath;
     const QString path = fixedDataDirPath();
-    if (!QFileInfo(path).isDir())
-        makeOwnFolders(path);
     const bool first = closedPath != path;
     closedPath = path;
-    closeOwnFolder(g_defaultSaveDirPath(), first);
-    closeOwnFolder(path, first);
+    if (first)
+        warnRefused();
+    if (!QFileInfo(path).isDir())
+        makeOwnFolders(path);
+    if (OwnFolder::close(path, first) == OwnFolder::Found::Foreign && first)
+        qWarning("The data folder %s belongs to another user, who may read what is kept there.",
+            qUtf8Printable(path));
+    OwnFolder::close(g_defaultSaveDirPath(), first);
     return QDir(path);
 }
 

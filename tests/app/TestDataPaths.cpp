@@ -110,6 +110,15 @@ private Q_SLOTS:
             << "link" << false
             << "Left %1 alone: it is a link, and the folder it leads to is open to other users.";
         QTest::newRow("file") << "file" << false << "Cannot close %1 to other users: Not a directory.";
+        // An earlier version left it open to writes: what another user put there is taken out of the way.
+        QTest::newRow("left open to writes, another user's files in it")
+            << "others' files" << false << "Closed %1 to other users: its mode was 777.";
+        // A redirect's data folder another user made first (in a shared folder): never used.
+        QTest::newRow("redirected to another user's folder")
+            << "another user's" << true
+            << "Not using %1 as the data folder: it belongs to another user, who may read what is kept "
+               "there. "
+               "Using %2 instead.";
     }
 
     void ownFoldersAreClosed()
@@ -123,18 +132,46 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(product) && QDir().mkpath(base) && QDir().mkpath(elsewhere));
         if (redirected)
             g_setDataSaveDirLink(base);
+        const bool others = before == "others' files" || before == "another user's";
+        if (others && ::geteuid() != 0)
+            QSKIP("only root can make files of another user");
+        const QString mine = data + "/ios_cache", planted = data + "/planted",
+                      theirs = data + "/itunes_cache";
         if (before == "folder")
-            QVERIFY(QDir().mkpath(data + "/itunes_cache") && ::chmod(QFile::encodeName(data), 0775) == 0);
-        else if (before == "link")
+            QVERIFY(QDir().mkpath(theirs) && ::chmod(QFile::encodeName(data), 0775) == 0);
+        else if (others) {
+            QVERIFY(
+                QDir().mkpath(theirs) && QDir().mkpath(mine) && ::chmod(QFile::encodeName(data), 0777) == 0);
+            touch(planted);
+            const QString& owned = before == "another user's" ? data : theirs;
+            QVERIFY(::chown(QFile::encodeName(owned), 65534, 65534) == 0
+                && ::chown(QFile::encodeName(planted), 65534, 65534) == 0);
+        } else if (before == "link")
             QVERIFY(QFile::link(elsewhere, data));
         else
             touch(data);
         QTest::ignoreMessage(
             QtInfoMsg, qPrintable(QString("Closed %1 to other users: its mode was 755.").arg(product)));
-        QTest::ignoreMessage(before == "folder" ? QtInfoMsg : QtWarningMsg, qPrintable(logged.arg(data)));
-        QCOMPARE(g_dataSaveDir().absolutePath(), data);
+        const QString used
+            = before == "another user's" ? product + "/7C2E41A9D05B38F6E19A4C7D2B60F853" : data;
+        QTest::ignoreMessage(before == "folder" || before == "others' files" ? QtInfoMsg : QtWarningMsg,
+            qPrintable(logged.contains("%2") ? logged.arg(data, used) : logged.arg(data)));
+        const QString taken
+            = ": it belongs to another user, who could write into the folder an earlier version "
+              "left open to others.";
+        if (before == "others' files") {
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("Moved aside " + theirs + taken));
+            QTest::ignoreMessage(QtWarningMsg, qPrintable("Removed " + planted + taken));
+        }
+        QCOMPARE(g_dataSaveDir().absolutePath(), used);
+        if (others) {
+            QVERIFY(!openToOthers(used) && !QFileInfo::exists(planted) == (before == "others' files"));
+            QCOMPARE(QFileInfo::exists(theirs + ".another-user's"), before == "others' files");
+            QCOMPARE(openToOthers(mine), before == "another user's");
+            return;
+        }
         QVERIFY(!openToOthers(product) && openToOthers(appSupport()) && openToOthers(elsewhere));
-        QCOMPARE(openToOthers(data), before != "folder");
+        QCOMPARE(openToOthers(data), before == "link"); // a file there is the program's too
         QCOMPARE(openToOthers(base), redirected);
         if (before != "folder")
             return;
