@@ -134,7 +134,13 @@ bool BackupCacheCopy::storedAsCopied(const BackupManifest::_FileNode* node, cons
     if (StoredFileCopy::writtenOnce(node->item, headOf(copy)))
         return true;
     const ContentDigest::Sum copied = m_cache->copiedContent(name);
-    return copied.known() && contentOf(stored, copied.kind) == copied;
+    if (!copied.known() || contentOf(stored, copied.kind) != copied)
+        return false;
+    // Proved unchanged by its content, and settled since: later loads need not read it again.
+    const Look look = lookAt(stored);
+    if (!settled && look.proves() && look.stamp == stamp)
+        m_cache->setStampThrow(name, stamp);
+    return true;
 }
 
 // The first bytes of the file at path; empty when there are none to read.

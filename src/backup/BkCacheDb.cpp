@@ -108,6 +108,13 @@ void BkCacheDb::setCopiedThrow(const QString& name, qint64 time, const QString& 
     });
 }
 
+void BkCacheDb::setStampThrow(const QString& name, const QString& stamp)
+{
+    openThrow();
+    m_db->executeThrow(
+        Sqlite3Sql("update file_stamp set stamp=? where name=?").addTextParam(stamp).addTextParam(name));
+}
+
 void BkCacheDb::markThrow(const QString& name, const QString& copy, const QString& why)
 {
     m_db->executeThrow(

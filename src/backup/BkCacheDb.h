@@ -45,6 +45,8 @@ public:
     // Records in one transaction that the stored file of name could not be read, why saying why:
     // there is no copy (at copy, as setCopiedThrow) and none is current, so the next copy tries
     // the stored file again, while the pages find it among the copies not what the phone wrote.
+    // Records stamp for the copy of name, whose content is as recorded.
+    void setStampThrow(const QString& name, const QString& stamp);
     void setUnreadableThrow(const QString& name, const QString& copy, const QString& why);
     // Why the last copy of name is not what the phone wrote; empty for a whole copy or none.
     QString notAsWritten(const QString& name);

@@ -278,6 +278,9 @@ private Q_SLOTS:
             << QStringList {} << sms << "older cache" << true << false;
         QTest::newRow("change times: sms.db not read again")
             << QStringList {} << sms << "rewrite" << false << true;
+        // Loaded as soon as written, its change time could not prove it then: read once more, then not.
+        QTest::newRow("change times: sms.db loaded as soon as written")
+            << QStringList {} << sms << "written just before" << false << true;
         QTest::newRow("sms.db rewritten while read")
             << QStringList {} << sms << "rewrite while read" << true << false;
         QTest::newRow("change times: sms.db rewritten while read")
@@ -303,7 +306,7 @@ private Q_SLOTS:
         SimulatedDisk disk(
             changeTimes ? SimulatedDisk::Kind::ChangeTimes : SimulatedDisk::Kind::NoChangeTimes);
         std::optional<MockClock> later; // the backup's files written long before it is loaded
-        if (changeTimes)
+        if (changeTimes && change != "written just before")
             later.emplace(QDateTime::currentDateTime().addDays(1));
         const QString log = TestEnv::tempDir() + "/sms.db-wal";
         QVERIFY(writeFile(log, QByteArray(4096, 'l')));
@@ -324,6 +327,8 @@ private Q_SLOTS:
             BackupCacheCopy::setWhileReading([&](const QString& path) {
                 written = written || (path == stored && rewriteKeepingTimes(path));
             });
+        if (change == "written just before") // its change time now
+            QVERIFY(QFile::setPermissions(stored, QFile::permissions(stored)));
         QString shown;
         const int result = loadOnce(m, &shown);
         BackupCacheCopy::setWhileReading(nullptr);
@@ -345,8 +350,14 @@ private Q_SLOTS:
         }
         if (change == "rewrite")
             QVERIFY(rewriteKeepingTimes(stored));
-        QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, change == "older cache"));
+        if (change == "written just before")
+            later.emplace(QDateTime::currentDateTime().addDays(1));
+        else
+            QVERIFY(
+                recordStampAsItStands(cache, node->item.backupFileName(), stored, change == "older cache"));
         QCOMPARE(loadOnce(m), 1);
+        if (change == "written just before")
+            QCOMPARE(cachedStamp(cache, node->item.backupFileName()), BackupCacheCopy::stampOf(stored));
         QVERIFY(c.open(QIODevice::ReadOnly));
         const QByteArray bytes = c.readAll();
         QCOMPARE(!bytes.endsWith("marker"), copiedAgain);
@@ -414,6 +425,15 @@ private Q_SLOTS:
     // Records stored's stamp as it stands for name in the cache of the message folder, as a disk
     // that keeps no change time shows it; older also takes the contents out, as an older cache has
     // none.
+    static QString cachedStamp(const QDir& cache, const QString& name)
+    {
+        Sqlite3DB db;
+        db.openThrow(cache.absoluteFilePath("manifest.db"), SQLITE_OPEN_READONLY);
+        Sqlite3Cursor c
+            = db.queryThrow(Sqlite3Sql("select stamp from file_stamp where name=?").addTextParam(name));
+        return c.moveNext() ? c.getText(0) : QString();
+    }
+
     static bool recordStampAsItStands(
         const QDir& cache, const QString& name, const QString& stored, bool older)
     {
