@@ -173,6 +173,9 @@ void BackupCacheCopy::copyThrow(
         noteCopy(wal, walDest);
     if (!fresh && isCurrent(node, dest)
         && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest))) {
+        m_taken.append({ node, stampOf(m_manifest.storedFilePath(node->item)), dest });
+        if (walStored)
+            m_taken.append({ wal, stampOf(m_manifest.storedFilePath(wal->item)), walDest });
         throwIfMarked(node);
         if (walStored)
             throwIfMarked(wal);
@@ -247,6 +250,7 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
         taken = contentOf(stored, ContentDigest::Kind::Xxh128);
     recordThrow(node, look.changeTimes && !look.settled ? look.stamp + kUnsettled : look.stamp, dest,
         notAsWritten, content.known() ? content : taken);
+    m_taken.append({ node, look.stamp, dest });
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
 }
@@ -261,11 +265,25 @@ void BackupCacheCopy::throwIfChangedWhileRead(const BackupManifest::_FileNode* n
         && (look.proves() || !read.known() || contentOf(stored, read.kind) == read))
         return;
     QFile::remove(dest);
-    throw std::runtime_error(
-        QStringLiteral("The stored copy %1 changed while it was read: another program "
-                       "is writing into the backup. Load it again.\nRecord: %2 %3")
-            .arg(QDir::toNativeSeparators(stored), node->item.domain, node->item.relativePath())
-            .toStdString());
+    throw std::runtime_error(changedText(node, stored).toStdString());
+}
+
+QString BackupCacheCopy::changedText(const BackupManifest::_FileNode* node, const QString& stored)
+{
+    return QStringLiteral("The stored copy %1 changed while it was read: another program is writing into the "
+                          "backup. Load it again.\nRecord: %2 %3")
+        .arg(QDir::toNativeSeparators(stored), node->item.domain, node->item.relativePath());
+}
+
+void BackupCacheCopy::checkUnchangedThrow()
+{
+    for (const Taken& t : std::as_const(m_taken)) {
+        const QString stored = m_manifest.storedFilePath(t.node->item);
+        if (stampOf(stored) == t.stamp)
+            continue;
+        QFile::remove(t.dest);
+        throw std::runtime_error(changedText(t.node, stored).toStdString());
+    }
 }
 
 void BackupCacheCopy::recordThrow(const BackupManifest::_FileNode* node, const QString& stamp,

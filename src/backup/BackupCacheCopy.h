@@ -39,6 +39,10 @@ public:
     // its log's held.
     void copyThrow(
         const BackupManifest::_FileNode* node, const QString& dest, bool fresh = false, Read* read = nullptr);
+    // Throws, as a copy does, when a stored file this copier copied or found current has changed
+    // since: another program wrote into the backup while the road that copies them ran, and the
+    // copies may mix two states of it. That file's copy goes. Called when the road has copied all.
+    void checkUnchangedThrow();
     // Whether the cache knows node's stored file, as it stands now, is not what the phone wrote.
     bool knownNotAsWritten(const BackupManifest::_FileNode* node);
 
@@ -63,6 +67,13 @@ private:
         bool proves() const { return changeTimes && settled; }
     };
     static Look lookAt(const QString& path);
+    static QString changedText(const BackupManifest::_FileNode* node, const QString& stored);
+    // A file the road copied or found current: its stored file's stamp then, and its copy.
+    struct Taken {
+        const BackupManifest::_FileNode* node;
+        QString stamp;
+        QString dest;
+    };
     static QString stampOf(const struct stat& st);
     static void reading(long long total, long long done, void* stored);
     void throwIfChangedWhileRead(const BackupManifest::_FileNode* node, const QString& stored,
@@ -81,4 +92,5 @@ private:
 
     const BackupManifest& m_manifest;
     BkCacheDb* m_cache; // null: nothing is current
+    QList<Taken> m_taken;
 };

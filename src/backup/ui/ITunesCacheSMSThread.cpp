@@ -61,6 +61,7 @@ void ITunesCacheSMSThread::run()
               };
         for (const auto* root : roots)
             copy(root);
+        copier.checkUnchangedThrow();
     } catch (const std::exception& e) {
         g_delDirCascade(library.absolutePath());
         m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));

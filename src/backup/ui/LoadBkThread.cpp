@@ -40,6 +40,12 @@ void LoadBkThread::run()
         if (!copyOne(copier, node, faults))
             return;
     }
+    try {
+        copier.checkUnchangedThrow();
+    } catch (const std::exception& e) {
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        return;
+    }
     if (!m_form->cancelled)
         m_form->invokeSucceed(faults.join(QLatin1Char('\n')));
 }

@@ -256,7 +256,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file"); // domain:path of the record
-        // "rewrite", "none", "older cache" (made before contents), or "rewrite while read"
+        // "rewrite", "none", "older cache" (made before contents), "rewrite while read", or "rewrite
+        // after read" (while the load reads the files after it)
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("copiedAgain");
         QTest::addColumn<bool>("changeTimes"); // on a disk whose change times prove, else as exFAT
@@ -295,6 +296,8 @@ private Q_SLOTS:
         const QString picture = "MediaDomain:Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
         QTest::newRow("change times: an attachment rewritten while read")
             << QStringList { "--demo" } << picture << "rewrite while read" << true << true;
+        QTest::newRow("change times: sms.db rewritten while the load reads the files after it")
+            << QStringList { "--demo" } << sms << "rewrite after read" << true << true;
     }
     void aFileRewrittenInPlace()
     {
@@ -323,16 +326,19 @@ private Q_SLOTS:
         const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
         const QString copy = cache.absoluteFilePath("file-relay/var/mobile/" + rel);
         bool written = false;
-        if (change == "rewrite while read")
+        bool seen = false;
+        if (change.startsWith("rewrite ") && change.endsWith(" read"))
             BackupCacheCopy::setWhileReading([&](const QString& path) {
-                written = written || (path == stored && rewriteKeepingTimes(path));
+                const bool now = change == "rewrite while read" ? path == stored : seen && path != stored;
+                seen = seen || path == stored;
+                written = written || (now && rewriteKeepingTimes(stored));
             });
         if (change == "written just before") // its change time now
             QVERIFY(QFile::setPermissions(stored, QFile::permissions(stored)));
         QString shown;
         const int result = loadOnce(m, &shown);
         BackupCacheCopy::setWhileReading(nullptr);
-        QCOMPARE(written, change == "rewrite while read");
+        QCOMPARE(written, change.endsWith(" read"));
         QCOMPARE(result, written ? 0 : 1);
         QCOMPARE(QFileInfo::exists(copy), !written);
         QVERIFY2((shown.contains(stored
