@@ -305,23 +305,20 @@ QString StoredFileCopy::cutShortThrow(
     const qint64 size = node->item.size;
     const QByteArray head = headThrow(src, in, 100);
     const qint64 database = StoredFile::databaseLength(head);
+    const auto cut = [&](const QString& why) {
+        return QStringLiteral(
+            "The stored copy %1 is not the file the phone wrote: %2, so it was cut short. Its "
+            "%3 bytes were written to %4; its record gives %5 bytes.")
+            .arg(QDir::toNativeSeparators(src), why)
+            .arg(length)
+            .arg(QDir::toNativeSeparators(dest))
+            .arg(size);
+    };
     if (length < database && !logHoldsRest(node, head, length))
-        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than the "
-                              "database's own header gives (%2 bytes), so it was cut short. Its %3 bytes "
-                              "were written to %4; its record gives %5 bytes.")
-            .arg(QDir::toNativeSeparators(src))
-            .arg(database)
-            .arg(length)
-            .arg(QDir::toNativeSeparators(dest))
-            .arg(size);
+        return cut(
+            QStringLiteral("it is shorter than the database's own header gives (%1 bytes)").arg(database));
     if (StoredFile::databaseHeaderCut(head))
-        return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends inside the 100 "
-                              "bytes of the database's own header, so it was cut short. Its %2 bytes were "
-                              "written to %3; its record gives %4 bytes.")
-            .arg(QDir::toNativeSeparators(src))
-            .arg(length)
-            .arg(QDir::toNativeSeparators(dest))
-            .arg(size);
+        return cut(QStringLiteral("it ends inside the 100 bytes of the database's own header"));
     if (length >= size || !cutShort(node->item, length, head))
         return QString();
     if (length == 0)
@@ -330,14 +327,9 @@ QString StoredFileCopy::cutShortThrow(
                               "record gives %3 bytes.")
             .arg(QDir::toNativeSeparators(src), QDir::toNativeSeparators(dest))
             .arg(size);
-    return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is shorter than its "
-                          "record, and a picture, film, sound or message attachment never changes once "
-                          "written, so it was cut short. Its %2 bytes were written to %3; its record "
-                          "gives %4 bytes.")
-        .arg(QDir::toNativeSeparators(src))
-        .arg(length)
-        .arg(QDir::toNativeSeparators(dest))
-        .arg(size);
+    return cut(
+        QStringLiteral("it is shorter than its record, and a picture, film, sound or message attachment "
+                       "never changes once written"));
 }
 
 // Whether the log ("-wal") stored beside node's database holds, committed, every page from the
