@@ -207,7 +207,9 @@ bool BackupWritePlace::sameFile(const char* a, const char* b)
 
 bool BackupWritePlace::sync() const
 {
-    if (m_fd < 0 || ::fsync(m_fd) == 0)
+    // A folder settling removed (one the write made) has nothing left to write: some file systems
+    // (FUSE) say so with ENOENT.
+    if (m_fd < 0 || ::fsync(m_fd) == 0 || errno == ENOENT)
         return true;
     const int error = errno;
     cannot(QStringLiteral("write the folder of %1 to the disk").arg(m_relative), error);

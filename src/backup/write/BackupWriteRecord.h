@@ -30,6 +30,7 @@ public:
         quint64 tempId = 0; // in a record of an earlier version: the inode of the staged temporary
         ContentDigest::Sum old; // unknown when the write leaves the file as it is, or in older records
         bool existed = true; // false when there was no file
+        quint64 placed = 0; // never recorded: the inode of the temporary this write puts at target
     };
     // The version this build writes.
     static constexpr int kVersion = 5;

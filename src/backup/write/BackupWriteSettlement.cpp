@@ -238,6 +238,8 @@ bool BackupWriteSettlement::undoFile(File& f)
                         .arg(p.relative(kAside), p.relative(), m_manifest->relative());
         return true;
     }
+    if (s.changed() && m_onlyPlaced && p.inode(kTarget) != f.entry->placed)
+        return true; // another write's file of the same content: that write's record tells it
     if (s.changed()) {
         if (s.asideOld())
             f.action = Action::PutBack;
@@ -504,6 +506,8 @@ bool BackupWriteSettlement::carryOut(
     const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed, bool own)
 {
     BackupWriteSettlement settlement(dir, r);
+    if (own && !r.inPlace(dir))
+        settlement.touchOnlyPlaced();
     outcome = settlement.decide(committed);
     if (!settlement.apply())
         return false;

@@ -67,6 +67,10 @@ public:
     // Reads what the folder holds and decides what becomes of the write and of each of its files;
     // committed when the caller has just committed the write itself. Kept: nothing is to change.
     Outcome decide(bool committed);
+    // The write's own undo after another settled or removed its record: it then changes only a
+    // target that holds the very file the write put there (Entry::placed), never another write's
+    // file of the same content.
+    void touchOnlyPlaced() { m_onlyPlaced = true; }
     // Carries the decision out, the folders it changed on the disk; false when something could not
     // be changed, or the record is kept.
     bool apply();
@@ -100,4 +104,5 @@ private:
     bool m_commitManifest = false; // settling itself puts the staged manifest in place
     bool m_removeManifestTemp = false;
     bool m_failed = false;
+    bool m_onlyPlaced = false;
 };

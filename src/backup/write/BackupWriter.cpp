@@ -151,6 +151,27 @@ bool holds(QFile& in, const ContentDigest::Sum& sum, BackupWriteNames::Stamp& re
         && BackupWriteNames::stampOf(in.handle()).unchangedSince(read);
 }
 
+// The bytes SQLite locks: of a database (from its pending byte, 1 GiB in), and of a log's index.
+struct LockRange {
+    off_t start;
+    off_t length;
+};
+constexpr LockRange kDbLocks { 0x40000000, 2 + 510 };
+constexpr LockRange kIndexLocks { 120, 8 + 1 };
+
+// Whether another process holds a lock on bytes of path (nothing there holds none).
+bool lockedByAnother(const QString& path, const LockRange& range)
+{
+    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    struct flock lock {
+    };
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = range.start;
+    lock.l_len = range.length;
+    return fd.get() >= 0 && ::fcntl(fd.get(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+}
+
 } // namespace
 
 BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled)
@@ -587,15 +608,18 @@ void BackupWriter::addMissingFoldersThrow(Sqlite3DB& db, const Staged& s)
 void BackupWriter::recordStagedThrow()
 {
     QStringList folders;
-    m_record->files.clear();
+    // Built apart, so that an undo after a failure here still knows every temporary of the write.
+    QList<BackupWriteRecord::Entry> files;
+    ContentDigest::Sum manifestStaged;
     for (const Replacement& rep : std::as_const(m_replacements)) {
         if (!OutputFile::syncPath(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
-            m_record->manifestStaged = rep.staged;
+            manifestStaged = rep.staged;
         else {
-            m_record->files.append(m_planned.value(rep.target, BackupWriteRecord::Entry { rep.target }));
-            m_record->files.last().staged = rep.staged;
+            files.append(m_planned.value(rep.target, BackupWriteRecord::Entry { rep.target }));
+            files.last().staged = rep.staged;
+            files.last().placed = quint64(rep.written.ino);
         }
         const QString folder = QFileInfo(rep.temp).absolutePath();
         if (!folders.contains(folder))
@@ -605,7 +629,9 @@ void BackupWriter::recordStagedThrow()
         if (!OutputFile::syncPath(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
-        m_record->files.append(m_planned.value(m_log));
+        files.append(m_planned.value(m_log));
+    m_record->files = files;
+    m_record->manifestStaged = manifestStaged;
     m_record->writeThrow(m_manifest.dir, true);
 }
 
@@ -745,10 +771,17 @@ void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
     });
     if (put == BackupWriteNames::Put::Failed)
         errno == ENOENT ? failManifestChanged() : failOverwrite(m_manifestPath);
-    if (put == BackupWriteNames::Put::Exchanged
-        && !BackupWriteNames::stampOf(rep.temp).unchangedSince(m_manifestChecked, true)) {
-        BackupWriteNames::exchange(rep.temp, m_manifestPath); // another program's goes back
-        failManifestChanged();
+    const BackupWriteNames::Stamp out = BackupWriteNames::stampOf(rep.temp);
+    if (put == BackupWriteNames::Put::Exchanged && !out.unchangedSince(m_manifestChecked, true)) {
+        // Gone, it was settled away as the manifest this write replaced (a second write that took
+        // this one for stopped, where the lock file was removed): the write stands.
+        if (!out.present() && !m_record->inPlace(m_manifest.dir))
+            qWarning("The manifest %s replaced was settled away by another write meanwhile.",
+                qUtf8Printable(m_manifestPath));
+        else {
+            BackupWriteNames::exchange(rep.temp, m_manifestPath); // another program's goes back
+            failManifestChanged();
+        }
     }
     m_committed = true;
     if (put == BackupWriteNames::Put::Exchanged)
@@ -765,6 +798,13 @@ void BackupWriter::checkLogThrow() const
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
     if (BackupWriteNames::present(log))
         fail(changedText(log));
+    // A transaction another program has under way (its journal), or its lock on the manifest or on
+    // the log's index, which a connection in WAL mode holds as long as it is open: its rows would go
+    // into the replaced manifest, or its log beside this one.
+    if (BackupWriteNames::present(m_manifestPath + QStringLiteral("-journal"))
+        || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
+        fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
+                 .arg(QDir::toNativeSeparators(m_manifestPath)));
     const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))

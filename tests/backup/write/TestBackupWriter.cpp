@@ -89,6 +89,8 @@ class TestBackupWriter : public QObject
             db.executeThrow(Sqlite3Sql("insert into Files values('theirs', 'OtherDomain', 'x', 1, x'00')"));
             return dir + "/Manifest.db";
         }
+        if (change == "Manifest.db locked") // by a read transaction of another program's
+            return lockedByAChild(dir + "/Manifest.db") ? dir + "/Manifest.db" : QString();
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
             return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
                 ? dir + "/Manifest.qmwrite"
@@ -96,6 +98,7 @@ class TestBackupWriter : public QObject
         const QString path = change.startsWith("sms.db's temporary") ? tempOf(stored)
             : change.startsWith("sms.db")                            ? stored
             : change.startsWith("Manifest.db's log")                 ? dir + "/Manifest.db-wal"
+            : change.startsWith("Manifest.db's journal")             ? dir + "/Manifest.db-journal"
             : change.startsWith("Manifest.db")                       ? dir + "/Manifest.db"
                                                                      : added;
         if (change.endsWith("removed"))
@@ -113,6 +116,36 @@ class TestBackupWriter : public QObject
                 != 0)
             return QString();
         return path;
+    }
+
+    // A child process that holds a read lock of SQLite's on path until it is killed (lockHolder).
+    static pid_t& lockHolder()
+    {
+        static pid_t pid = 0;
+        return pid;
+    }
+    static bool lockedByAChild(const QString& path)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0 || (lockHolder() = ::fork()) < 0)
+            return false;
+        if (lockHolder() == 0) {
+            struct flock lock {
+            };
+            lock.l_type = F_RDLCK;
+            lock.l_start = 0x40000002;
+            lock.l_len = 1;
+            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+            const bool held = ::fcntl(fd, F_SETLK, &lock) == 0;
+            if (::write(ready[1], held ? "y" : "n", 1) == 1 && held)
+                ::pause();
+            ::_exit(0);
+        }
+        char held = 'n';
+        const bool ok = ::read(ready[0], &held, 1) == 1 && held == 'y';
+        ::close(ready[0]);
+        ::close(ready[1]);
+        return ok;
     }
 
     // Whether the temporary folders' file system exchanges two names in one step, as a write then
@@ -304,6 +337,15 @@ private Q_SLOTS:
                        "program has written Manifest\\.db since, which that log would damage\\.$");
         QTest::newRow("Manifest.db's log made right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db's log made") << changed << none;
+        // A transaction of another program's under way (its journal, or its lock): its rows would go
+        // into the replaced manifest, or its journal be played into the new one.
+        const QString inUse(
+            "^Another program is using .*/Manifest\\.db: nothing was written\\. Close it and try "
+            "again\\.$");
+        QTest::newRow("Manifest.db's journal made right before the commit")
+            << QStringList {} << none << committing << QString("Manifest.db's journal made") << inUse << none;
+        QTest::newRow("Manifest.db locked by another program right before the commit")
+            << QStringList {} << none << committing << QString("Manifest.db locked") << inUse << none;
         // Only what the write staged goes in place, and no file is left vacant without the record that
         // names its old copy (a second write settles this one's as a stopped write's).
         QTest::newRow("sms.db's temporary replaced")
@@ -352,7 +394,8 @@ private Q_SLOTS:
         const QString dir = TestEnv::copyToTemp(pristine);
         const QString expected = TestEnv::copyToTemp(pristine);
         // Names of the write's own are not in the backup the write leaves.
-        const bool own = change.contains("temporary") || change.endsWith("through a log");
+        const bool own
+            = change.contains("temporary") || change.endsWith("through a log") || change.endsWith("locked");
         QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
         const QString stored = storedPath(dir, items[0]);
         if (moment == "planning")
@@ -391,6 +434,8 @@ private Q_SLOTS:
         }
         BackupWriteNames::setBeforeChange({});
         BackupWriteNames::setLinkCall(::linkat);
+        if (lockHolder() > 0 && ::kill(std::exchange(lockHolder(), 0), SIGKILL) == 0)
+            ::wait(nullptr);
         QVERIFY2(!path.isEmpty(), "the other program changed nothing");
         if (failure.isEmpty()) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
