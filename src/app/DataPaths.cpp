@@ -10,9 +10,6 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QUrl>
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>

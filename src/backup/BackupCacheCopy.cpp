@@ -107,9 +107,9 @@ bool BackupCacheCopy::isCompanion(const BackupManifest::_FileNode* node) const
     return false;
 }
 
-bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QString& dest)
+bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QString& dest, QString* stamp)
 {
-    return QFileInfo::exists(dest) && storedAsCopied(node, dest);
+    return QFileInfo::exists(dest) && storedAsCopied(node, dest, stamp);
 }
 
 // Whether node's stored file is the one its last copy, at copy (empty when it has none), was made
@@ -117,13 +117,16 @@ bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QSt
 // and the file is not read again. Elsewhere the stamp is a quick first filter; a file copied out,
 // changed and put back with its times on a disk that keeps neither nanoseconds nor a change time
 // keeps its stamp, so content decides.
-bool BackupCacheCopy::storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy)
+bool BackupCacheCopy::storedAsCopied(
+    const BackupManifest::_FileNode* node, const QString& copy, QString* seen)
 {
     const QString stored = m_manifest.storedFilePath(node->item);
     const QString name = node->item.backupFileName();
     if (!m_cache)
         return false;
     const QString stamp = stampOf(stored);
+    if (seen)
+        *seen = stamp;
     const bool settled = m_cache->isCurrent(name, node->item.mtime, stamp);
     if (!settled && !m_cache->isCurrent(name, node->item.mtime, stamp + kUnsettled))
         return false;
@@ -171,11 +174,13 @@ void BackupCacheCopy::copyThrow(
     noteCopy(node, dest);
     if (walStored)
         noteCopy(wal, walDest);
-    if (!fresh && isCurrent(node, dest)
-        && (walStored ? isCurrent(wal, walDest) : !QFileInfo::exists(walDest))) {
-        m_taken.append({ node, stampOf(m_manifest.storedFilePath(node->item)), dest });
+    QString stamp;
+    QString walStamp;
+    if (!fresh && isCurrent(node, dest, &stamp)
+        && (walStored ? isCurrent(wal, walDest, &walStamp) : !QFileInfo::exists(walDest))) {
+        m_taken.append({ node, stamp, dest });
         if (walStored)
-            m_taken.append({ wal, stampOf(m_manifest.storedFilePath(wal->item)), walDest });
+            m_taken.append({ wal, walStamp, walDest });
         throwIfMarked(node);
         if (walStored)
             throwIfMarked(wal);

@@ -80,8 +80,9 @@ private:
         const Look& look, const ContentDigest::Sum& read, const QString& dest) const;
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache);
     void noteCopy(const BackupManifest::_FileNode* node, const QString& dest) const;
-    bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest);
-    bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy);
+    // Both give the stamp of the stored file they judged in *stamp, when asked.
+    bool isCurrent(const BackupManifest::_FileNode* node, const QString& dest, QString* stamp = nullptr);
+    bool storedAsCopied(const BackupManifest::_FileNode* node, const QString& copy, QString* stamp = nullptr);
     static QByteArray headOf(const QString& path);
     static ContentDigest::Sum contentOf(const QString& path, ContentDigest::Kind kind);
     void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read);

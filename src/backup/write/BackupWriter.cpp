@@ -771,26 +771,34 @@ void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
     });
     if (put == BackupWriteNames::Put::Failed)
         errno == ENOENT ? failManifestChanged() : failOverwrite(m_manifestPath);
-    const BackupWriteNames::Stamp out = BackupWriteNames::stampOf(rep.temp);
-    if (put == BackupWriteNames::Put::Exchanged && !out.unchangedSince(m_manifestChecked, true)) {
-        // Gone, it was settled away as the manifest this write replaced (a second write that took
-        // this one for stopped, where the lock file was removed): the write stands.
-        if (!out.present() && !m_record->inPlace(m_manifest.dir))
-            qWarning("The manifest %s replaced was settled away by another write meanwhile.",
-                qUtf8Printable(m_manifestPath));
-        else {
-            BackupWriteNames::exchange(rep.temp, m_manifestPath); // another program's goes back
-            failManifestChanged();
-        }
-    }
+    if (put == BackupWriteNames::Put::Exchanged)
+        checkManifestTakenOutThrow(rep);
     m_committed = true;
     if (put == BackupWriteNames::Put::Exchanged)
         BackupWriteNames::removeIfPresent(rep.temp); // the old manifest; else settling removes it
 }
 
-// A log beside a plain Manifest.db now (the old one went aside), or a shared memory file other than
-// the one at planning, is another program's that has the manifest open: its rows would be lost, or
-// its log read into the new manifest.
+// What the exchange took out, now at the temporary's name, is the manifest checked; else another
+// program's goes back. Gone, it was settled away as the manifest this write replaced (by a second
+// write that took this one for stopped, where the lock file was removed): the write stands.
+void BackupWriter::checkManifestTakenOutThrow(const Replacement& rep)
+{
+    const BackupWriteNames::Stamp out = BackupWriteNames::stampOf(rep.temp);
+    if (out.unchangedSince(m_manifestChecked, true))
+        return;
+    if (!out.present() && !m_record->inPlace(m_manifest.dir)) {
+        qWarning("The manifest %s replaced was settled away by another write meanwhile.",
+            qUtf8Printable(m_manifestPath));
+        return;
+    }
+    BackupWriteNames::exchange(rep.temp, m_manifestPath);
+    failManifestChanged();
+}
+
+// A plain Manifest.db is in no other program's use: a log beside it now (the old one went aside), a
+// shared memory file other than the one at planning, a journal or a lock of SQLite's on it or on
+// its log's index is another program's that has it open, whose rows would be lost, or whose log
+// or journal would be read into the new manifest.
 void BackupWriter::checkLogThrow() const
 {
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
@@ -798,9 +806,7 @@ void BackupWriter::checkLogThrow() const
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
     if (BackupWriteNames::present(log))
         fail(changedText(log));
-    // A transaction another program has under way (its journal), or its lock on the manifest or on
-    // the log's index, which a connection in WAL mode holds as long as it is open: its rows would go
-    // into the replaced manifest, or its log beside this one.
+    // A connection in WAL mode holds its lock on the log's index as long as it is open.
     if (BackupWriteNames::present(m_manifestPath + QStringLiteral("-journal"))
         || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")

@@ -134,6 +134,7 @@ private:
         const QString& target, const ContentDigest::Sum& old, bool linked);
     void checkStagedThrow(const Replacement& rep) const;
     void checkTakenOutThrow(const Replacement& rep, const BackupWriteNames::Stamp& old);
+    void checkManifestTakenOutThrow(const Replacement& rep);
     void moveLogAsideThrow();
     void checkManifestThrow();
     [[noreturn]] void failManifestChanged();
