@@ -15,7 +15,7 @@
 #include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
 #include "backup/WellKnownFiles.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteRecord.h"
 #include "backup/write/BackupWriteSettlement.h"

@@ -7,7 +7,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteSettlement.h"
 
