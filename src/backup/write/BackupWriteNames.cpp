@@ -1,7 +1,6 @@
 #include "backup/write/BackupWriteNames.h"
 
-#include "backup/write/BackupWritePlace.h"
-
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -11,9 +10,6 @@
 
 namespace
 {
-
-const QString kTempSuffix = QString::fromLatin1(BackupWritePlace::kTemp);
-const QString kAsideSuffix = QString::fromLatin1(BackupWritePlace::kAside);
 
 std::function<void()>& beforeChange()
 {
@@ -70,17 +66,23 @@ void announceThen(const std::function<void()>& lastCheck)
 
 QByteArray BackupWriteNames::tempSuffix(const QByteArray& id)
 {
-    return id.isEmpty() ? QByteArray(BackupWritePlace::kTemp) : '.' + id + BackupWritePlace::kTemp;
+    return id.isEmpty() ? QByteArray(kTempSuffix) : '.' + id + kTempSuffix;
 }
 
 QString BackupWriteNames::tempOf(const QString& target, const QByteArray& id)
 {
-    return id.isEmpty() ? target + kTempSuffix : target + QString::fromLatin1(tempSuffix(id));
+    return target + QString::fromLatin1(tempSuffix(id));
 }
 
 QString BackupWriteNames::asideOf(const QString& target)
 {
-    return target + kAsideSuffix;
+    return target + QString::fromLatin1(kAsideSuffix);
+}
+
+QString BackupWriteNames::changedText(const QString& path)
+{
+    return QStringLiteral("Another program changed %1 while this write was under way: nothing was written.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 bool BackupWriteNames::present(const QString& path)

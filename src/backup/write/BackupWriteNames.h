@@ -13,12 +13,19 @@
 class BackupWriteNames
 {
 public:
+    // What the names of a write's temporaries and of the old files it keeps aside add to their
+    // targets' names.
+    static constexpr const char* kTempSuffix = ".qmtmp";
+    static constexpr const char* kAsideSuffix = ".qmold";
+
     // The temporary of target that the write id stages (a name of that write alone); without an id,
     // the one name that writes of earlier versions shared.
     static QString tempOf(const QString& target, const QByteArray& id = {});
     static QByteArray tempSuffix(const QByteArray& id);
     // The old file kept while the write is not committed.
     static QString asideOf(const QString& target);
+    // The error of a write into a file another program changed while it was under way.
+    static QString changedText(const QString& path);
 
     // Which file stands at a name, and whether it was written since.
     struct Stamp {

@@ -5,6 +5,7 @@
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFileCopy.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -47,37 +48,9 @@ QString systemText(int error = errno)
     fail(QStringLiteral("can not overwrite %1. %2").arg(path, systemText(error)));
 }
 
-// What one kernel copy call moves at most, and the buffer of a copy by reading (small enough to
-// stay in the processor's cache between the read, the digest and the write).
-constexpr size_t kCopyChunk = 16 * 1024 * 1024;
+// The buffer of a copy by reading (small enough to stay in the processor's cache between the read,
+// the digest and the write).
 constexpr qint64 kReadChunk = 256 * 1024;
-
-// A file descriptor closed with its owner.
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; false with errno set when the close reports a failed write.
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Writes the whole of data; a short write is tried again, so that a failure comes with the reason.
 bool writeAll(QIODevice& out, const char* data, qint64 size)
@@ -86,60 +59,6 @@ bool writeAll(QIODevice& out, const char* data, qint64 size)
         if ((n = out.write(data, size)) <= 0)
             return false;
     return true;
-}
-
-int writeFully(int out, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(out, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        data += n;
-        size -= n;
-    }
-    return 0;
-}
-
-// Copies what in holds from offset on into out by reading and writing, adding it to written.
-int copyByReading(int in, int out, off_t offset, ContentDigest* written)
-{
-    QByteArray buf(kReadChunk, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t n = ::pread(in, buf.data(), size_t(buf.size()), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : 0;
-        if (const int error = writeFully(out, buf.constData(), n))
-            return error;
-        if (written)
-            written->add(buf.constData(), n);
-        offset += n;
-    }
-}
-
-// Copies in into out; 0, or the errno of the failure. With a digest the bytes pass through here,
-// taken as they go: a kernel copy would need them read once more. Without, the kernel copies.
-int copyContent(int in, int out, ContentDigest* written)
-{
-    if (written)
-        return copyByReading(in, out, 0, written);
-    off_t offset = 0;
-    for (;;) {
-        loff_t from = offset;
-        const ssize_t n = ::copy_file_range(in, &from, out, nullptr, kCopyChunk, 0);
-        if (n == 0)
-            return 0;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
-            return copyByReading(in, out, offset, nullptr);
-        if (n < 0)
-            return errno;
-        offset += off_t(n);
-    }
 }
 
 // The content of a file opened as in, and which file it is, unchanged while it was read; false
@@ -162,14 +81,19 @@ constexpr LockRange kIndexLocks { 120, 8 + 1 };
 // Whether another process holds a lock on bytes of path (nothing there holds none).
 bool lockedByAnother(const QString& path, const LockRange& range)
 {
-    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
     struct flock lock {
     };
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = range.start;
     lock.l_len = range.length;
-    return fd.get() >= 0 && ::fcntl(fd.get(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    const bool locked = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
 }
 
 } // namespace
@@ -186,51 +110,6 @@ BackupWriter::~BackupWriter()
 {
     if (!m_committed)
         rollBack();
-}
-
-void BackupWriter::copyFileThrow(const QString& from, const QString& to, ContentDigest* written)
-{
-    const auto failed = [&](int error) {
-        ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText(error)));
-    };
-    // Without waiting: a FIFO or device planted in a backup must not hold the copy.
-    Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
-    if (!S_ISREG(st.st_mode))
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, RegularFile::notRegularText()));
-    // The copy keeps the mode of its source, made writable for its owner.
-    Fd out(BackupWriteNames::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
-    if (out.get() < 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
-    ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
-    if (const int error = copyContent(in.get(), out.get(), written))
-        failed(error);
-    if (!out.close())
-        failed(errno);
-}
-
-void BackupWriter::encryptFileThrow(
-    const QByteArray& key, const QString& from, const QString& to, ContentDigest* written)
-{
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
-    QFile out;
-    if (!BackupWriteNames::createOwn(out, to))
-        fail(QStringLiteral("Cannot create %1. %2").arg(to, systemText()));
-    try {
-        BackupCrypto::encryptStream(key, in, out, written);
-    } catch (const std::runtime_error& e) {
-        const bool writing = out.error() != QFileDevice::NoError;
-        out.close();
-        BackupWriteNames::removeIfPresent(to); // nothing half-written stays (out has no name to remove)
-        fail(QStringLiteral("Cannot %1 %2. %3")
-                 .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? to : from,
-                     QString::fromUtf8(e.what())));
-    }
 }
 
 BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
@@ -308,7 +187,7 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
         m_logRead = log.sum();
         if (!m_work) {
             m_work = workFolderThrow();
-            copyFileThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
+            BackupFileCopy::copyThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
         }
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
         return read.sum();
@@ -364,7 +243,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
         if (errno != ENOENT)
             fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
         if (expected.known())
-            fail(changedText(target));
+            fail(BackupWriteNames::changedText(target));
         e.existed = false;
         return e;
     }
@@ -379,7 +258,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
     if (!e.old.known())
         fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
     if (expected.known() && e.old != expected)
-        fail(changedText(target));
+        fail(BackupWriteNames::changedText(target));
     if (!BackupWriteNames::freeAsideName(target))
         fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteNames::asideOf(target), systemText()));
     return e;
@@ -525,7 +404,7 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
     if (!m_work) {
         m_work = workFolderThrow();
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
-        copyFileThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
+        BackupFileCopy::copyThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
     }
     {
         Sqlite3DB db;
@@ -542,9 +421,9 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
         db.close();
     }
     if (m_manifest.hasManifestKey())
-        encryptFileThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
+        BackupFileCopy::encryptThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
     else
-        copyFileThrow(m_newPlainDb, temp, &written);
+        BackupFileCopy::copyThrow(m_newPlainDb, temp, &written);
 }
 
 void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
@@ -645,13 +524,13 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     const BackupWriteRecord::Entry planned = m_planned.value(rep.target);
     if (!planned.existed) {
         if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
-            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+            errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
     const bool linked = BackupWriteNames::link(rep.target, BackupWriteNames::asideOf(rep.target));
     if (!linked && errno == ENOENT)
-        fail(changedText(rep.target));
+        fail(BackupWriteNames::changedText(rep.target));
     if (!linked && errno == EEXIST)
         failOverwrite(rep.target);
     if (!linked)
@@ -659,12 +538,12 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     const BackupWriteNames::Stamp old = checkAsideThrow(rep.target, planned.old, linked);
     if (!linked) {
         if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
-            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+            errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, rep.target, staged);
     if (put == BackupWriteNames::Put::Failed)
-        errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
     if (put == BackupWriteNames::Put::Exchanged)
         checkTakenOutThrow(rep, old);
 }
@@ -675,9 +554,9 @@ void BackupWriter::moveAsideThrow(const QString& target)
 {
     const QString record = m_manifest.dir.absoluteFilePath(BackupWriteRecord::fileName());
     if (!m_record->inPlace(m_manifest.dir))
-        fail(changedText(record));
+        fail(BackupWriteNames::changedText(record));
     if (!BackupWriteNames::renameNoReplace(target, BackupWriteNames::asideOf(target)))
-        errno == ENOENT ? fail(changedText(target)) : failOverwrite(target);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(target)) : failOverwrite(target);
 }
 
 // The old file just kept aside holds what target held when the write was planned; if not, it is
@@ -702,7 +581,7 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
                  : BackupWriteNames::renameNoReplace(aside, target)))
         qWarning("Kept %s: another program changed %s while a write was under way.", asideName.constData(),
             qUtf8Printable(target));
-    fail(changedText(target));
+    fail(BackupWriteNames::changedText(target));
 }
 
 // The temporary about to go in place is still the file this write staged there (its name is this
@@ -710,7 +589,7 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
 void BackupWriter::checkStagedThrow(const Replacement& rep) const
 {
     if (!BackupWriteNames::stampOf(rep.temp).unchangedSince(rep.written))
-        fail(changedText(rep.temp));
+        fail(BackupWriteNames::changedText(rep.temp));
 }
 
 // What the exchange took out of the target, now at the temporary's name, is the old file checked
@@ -726,7 +605,7 @@ void BackupWriter::checkTakenOutThrow(const Replacement& rep, const BackupWriteN
     const QString aside = BackupWriteNames::asideOf(rep.target);
     if (BackupWriteNames::exchange(rep.temp, rep.target) && BackupWriteNames::stampOf(aside).sameFile(old))
         BackupWriteNames::removeIfPresent(aside);
-    fail(changedText(rep.target));
+    fail(BackupWriteNames::changedText(rep.target));
 }
 
 // The log of a plain Manifest.db goes aside with the old files (the staged manifest holds its rows)
@@ -736,7 +615,7 @@ void BackupWriter::moveLogAsideThrow()
     if (m_log.isEmpty())
         return;
     if (!BackupWriteNames::renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
-        errno == ENOENT ? fail(changedText(m_log)) : failOverwrite(m_log);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(m_log)) : failOverwrite(m_log);
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
 }
 
@@ -755,7 +634,7 @@ void BackupWriter::checkManifestThrow()
 void BackupWriter::failManifestChanged()
 {
     if (!m_manifest.hasManifestKey())
-        fail(changedText(m_manifestPath));
+        fail(BackupWriteNames::changedText(m_manifestPath));
     m_manifest.noteChangedOnDisk();
     fail(m_manifest.changedText());
 }
@@ -805,7 +684,7 @@ void BackupWriter::checkLogThrow() const
         return;
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
     if (BackupWriteNames::present(log))
-        fail(changedText(log));
+        fail(BackupWriteNames::changedText(log));
     // A connection in WAL mode holds its lock on the log's index as long as it is open.
     if (BackupWriteNames::present(m_manifestPath + QStringLiteral("-journal"))
         || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
@@ -814,7 +693,7 @@ void BackupWriter::checkLogThrow() const
     const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))
-        fail(changedText(sharedMemoryOf()));
+        fail(BackupWriteNames::changedText(sharedMemoryOf()));
 }
 
 void BackupWriter::commitThrow()
@@ -857,12 +736,6 @@ void BackupWriter::checkLockFileThrow() const
         fail(QStringLiteral("Another program removed or replaced the lock file %1 while this write was "
                             "under way: nothing was written.")
                  .arg(lost));
-}
-
-QString BackupWriter::changedText(const QString& path)
-{
-    return QStringLiteral("Another program changed %1 while this write was under way: nothing was written.")
-        .arg(QDir::toNativeSeparators(path));
 }
 
 // The log (-wal) beside a plain Manifest.db: the new manifest holds its rows, read from the

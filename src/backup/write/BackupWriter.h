@@ -90,15 +90,6 @@ public:
     quint32 now() const { return m_now; }
     // The content of the manifest the commit put in place.
     ContentDigest::Sum manifestWritten() const { return m_manifestWritten; }
-    // The error of a write into a file another program changed while it was under way.
-    static QString changedText(const QString& path);
-
-    // Copies a file (replacing to), made writable for its owner; the bytes written are added to
-    // written when one is given. A failure names the system's reason and leaves no part of to.
-    static void copyFileThrow(const QString& from, const QString& to, ContentDigest* written = nullptr);
-    // Encrypts a whole file with key into to, the same way.
-    static void encryptFileThrow(
-        const QByteArray& key, const QString& from, const QString& to, ContentDigest* written = nullptr);
 
 private:
     // A file the commit moves into place.
