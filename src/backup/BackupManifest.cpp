@@ -882,7 +882,12 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
     BackupWriter writer(*this, progress, cancelled);
     writer.stageFilesThrow(items);
     writer.stageManifestThrow();
-    writer.commitThrow();
+    try {
+        writer.commitThrow();
+    } catch (const WriteNotConfirmed&) {
+        noteWrittenFiles(writer); // the manifest in place is the one written, as this process sees it
+        throw;
+    }
     noteWrittenFiles(writer);
 }
 

@@ -23,6 +23,12 @@ BackupWriteNames::LinkCall& linkCall()
     return call;
 }
 
+BackupWriteNames::SyncCall& syncCall()
+{
+    static BackupWriteNames::SyncCall call = ::fsync;
+    return call;
+}
+
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
@@ -133,6 +139,23 @@ int BackupWriteNames::linkAt(int fromDir, const char* from, int toDir, const cha
         r = linkCall()(fromDir, from, toDir, to, 0);
     while (r != 0 && errno == EINTR);
     return r;
+}
+
+BackupWriteNames::SyncCall BackupWriteNames::setSyncCall(SyncCall call)
+{
+    return std::exchange(syncCall(), call);
+}
+
+bool BackupWriteNames::sync(const QString& path)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = syncCall()(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
 }
 
 bool BackupWriteNames::noHardLinks(int error)

@@ -74,6 +74,12 @@ public:
     using LinkCall = int (*)(int fromDir, const char* from, int toDir, const char* to, int flags);
     static LinkCall setLinkCall(LinkCall call);
     static int linkAt(int fromDir, const char* from, int toDir, const char* to);
+    // The call every sync of the writer goes through: fsync, or in tests one that fails as a dying
+    // disk's does. Returns the one it replaces.
+    using SyncCall = int (*)(int fd);
+    static SyncCall setSyncCall(SyncCall call);
+    // Writes the file or folder at path to the disk through that call; false with errno set.
+    static bool sync(const QString& path);
     // Whether a failed link says that the file system has no hard links.
     static bool noHardLinks(int error);
     // Creates path as a new file of the write, open for writing: what stands at the name (a

@@ -1,7 +1,6 @@
 #include "backup/write/BackupWriter.h"
 
 #include "app/Clock.h"
-#include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
@@ -491,7 +490,7 @@ void BackupWriter::recordStagedThrow()
     QList<BackupWriteRecord::Entry> files;
     ContentDigest::Sum manifestStaged;
     for (const Replacement& rep : std::as_const(m_replacements)) {
-        if (!OutputFile::syncPath(rep.temp))
+        if (!BackupWriteNames::sync(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
             manifestStaged = rep.staged;
@@ -505,7 +504,7 @@ void BackupWriter::recordStagedThrow()
             folders.append(folder);
     }
     for (const QString& folder : std::as_const(folders))
-        if (!OutputFile::syncPath(folder))
+        if (!BackupWriteNames::sync(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
         files.append(m_planned.value(m_log));
@@ -641,7 +640,7 @@ void BackupWriter::failManifestChanged()
 
 // The commit: the new manifest takes the place of the old in one step, so there always is one. The
 // last checks run right before it; what an exchange takes out must be the manifest checked.
-void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
+bool BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
 {
     const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, m_manifestPath, [&] {
         checkStagedThrow(rep);
@@ -653,8 +652,7 @@ void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
     if (put == BackupWriteNames::Put::Exchanged)
         checkManifestTakenOutThrow(rep);
     m_committed = true;
-    if (put == BackupWriteNames::Put::Exchanged)
-        BackupWriteNames::removeIfPresent(rep.temp); // the old manifest; else settling removes it
+    return put == BackupWriteNames::Put::Exchanged;
 }
 
 // What the exchange took out, now at the temporary's name, is the manifest checked; else another
@@ -714,17 +712,39 @@ void BackupWriter::commitThrow()
     moveLogAsideThrow();
     // The renames on the disk before the manifest that describes them.
     for (const QString& folder : std::as_const(folders))
-        if (!OutputFile::syncPath(folder))
+        if (!BackupWriteNames::sync(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
-    if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
+    if (!m_log.isEmpty() && !BackupWriteNames::sync(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
     checkManifestThrow();
-    putManifestInPlaceThrow(*manifest);
+    const bool exchanged = putManifestInPlaceThrow(*manifest);
     m_manifestWritten = m_record->manifestStaged;
-    OutputFile::syncPath(m_manifest.dir.absolutePath());
+    confirmThrow(exchanged ? manifest->temp : QString());
     // The old files kept aside go, then the record.
     BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, true);
     m_record.reset();
+}
+
+// The manifest's put-in reaches the disk, then the old manifest an exchange took out goes: only then
+// is the write done. A step that fails leaves the record and the old files for the next opening of
+// the backup to settle, as the write may or may not be on the disk.
+void BackupWriter::confirmThrow(const QString& oldManifest)
+{
+    const QString dir = QDir::toNativeSeparators(m_manifest.dir.absolutePath());
+    QString why;
+    if (!BackupWriteNames::sync(m_manifest.dir.absolutePath()))
+        why = QStringLiteral("its folder could not be synced. %1").arg(systemText());
+    else if (!oldManifest.isEmpty() && !BackupWriteNames::removeIfPresent(oldManifest))
+        why = QStringLiteral("the manifest it replaced could not be removed from %1. %2")
+                  .arg(QDir::toNativeSeparators(oldManifest), systemText());
+    if (why.isEmpty())
+        return;
+    m_record.reset();
+    throw BackupManifest::WriteNotConfirmed(
+        QStringLiteral("Cannot confirm that the write into %1 reached the disk: %2. What was written may "
+                       "not be there; the backup is checked when it is next opened.")
+            .arg(dir, why)
+            .toStdString());
 }
 
 // Where a lock file keeps the other writes out, it is still this write's: else another may be

@@ -79,7 +79,8 @@ public:
     // The manifest with the staged files' records, in the backup's own format, as a temporary.
     void stageManifestThrow();
     // Moves the temporaries into place, the manifest last; on failure everything is put back.
-    // Everything staged is on the disk before the first rename.
+    // Everything staged is on the disk before the first rename. Throws
+    // BackupManifest::WriteNotConfirmed when the manifest went in place but the disk did not confirm it.
     void commitThrow();
     void rollBack();
 
@@ -129,7 +130,9 @@ private:
     void moveLogAsideThrow();
     void checkManifestThrow();
     [[noreturn]] void failManifestChanged();
-    void putManifestInPlaceThrow(const Replacement& rep);
+    // True when the old manifest came out at the temporary's name.
+    bool putManifestInPlaceThrow(const Replacement& rep);
+    void confirmThrow(const QString& oldManifest);
     void checkLogThrow() const;
     void checkLockFileThrow() const;
     QString staleLog() const;

@@ -32,6 +32,9 @@ class TestBackupWriter : public QObject
 {
     Q_OBJECT
 
+    // Whether every sync of the writer fails, as a dying disk's does.
+    static inline bool syncsFail = false;
+
     // A copy of the folder from at to, files and folders only.
     static bool copyTree(const QString& from, const QString& to)
     {
@@ -258,26 +261,45 @@ private Q_SLOTS:
         QTest::addColumn<int>("room");
         // What the error must say, DIR standing for the backup folder.
         QTest::addColumn<QString>("failure");
+        // What fails once the manifest is in place, the disk left with room: its folder's "sync", or
+        // every change as the disk goes "read-only"; empty for none.
+        QTest::addColumn<QString>("after");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QString storedFile
             = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.[0-9a-f]{16}"
               "\\.qmtmp\\. No space left on device$";
         const int room = 24 * 1024;
-        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << room << storedFile;
-        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << room << storedFile;
+        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << room << storedFile << "";
+        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << room << storedFile << "";
         QTest::newRow("Manifest.db")
             << QStringList {} << "" << 10 << room
             << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left "
-               "on device$";
+               "on device$"
+            << "";
         QTest::newRow("Manifest.db encrypted")
             << encrypted << "pw" << 10 << room
-            << "^Cannot write DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
+            << "^Cannot write DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$"
+            << "";
         QTest::newRow("Manifest.mbdb")
             << QStringList { "--layout", "mbdb", "--records", "1000", "--no-filler-files" } << "" << 10
-            << room << "^Cannot write DIR/Manifest\\.mbdb\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
+            << room << "^Cannot write DIR/Manifest\\.mbdb\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$"
+            << "";
         QTest::newRow("the record of the write")
             << QStringList {} << "" << 10 << 0
-            << "^Cannot write DIR/Manifest\\.qmwrite\\. No space left on device$";
+            << "^Cannot write DIR/Manifest\\.qmwrite\\. No space left on device$"
+            << "";
+        // The write is in place but not known to be on the disk: told, and settled at the next opening.
+        const QString unconfirmed(
+            "^Cannot confirm that the write into DIR reached the disk: %1\\. What was "
+            "written may not be there; the backup is checked when it is next opened\\.$");
+        QTest::newRow("the folder's sync after the manifest's put-in")
+            << QStringList {} << "" << 10 << -1
+            << unconfirmed.arg("its folder could not be synced\\. Input/output error") << "sync";
+        QTest::newRow("the old manifest's removal, the disk gone read-only, encrypted")
+            << encrypted << "pw" << 10 << -1
+            << unconfirmed.arg("the manifest it replaced could not be removed from "
+                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. Read-only file system")
+            << "read-only";
     }
 
     void anotherProgramMeanwhile_data()
@@ -474,6 +496,7 @@ private Q_SLOTS:
         QFETCH(int, sourceSize);
         QFETCH(int, room);
         QFETCH(QString, failure);
+        QFETCH(QString, after);
         FailingDisk::SmallDisk disk(4 * 1024 * 1024);
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
@@ -482,19 +505,41 @@ private Q_SLOTS:
         const QString dir = disk.path() + "/backup";
         QVERIFY(copyTree(generated, dir));
         const QString digest = GenBackup::folderDigest(dir);
-        const QString source = sourceFile(QByteArray(sourceSize, 'S'), "sms.db");
-        disk.fill(room);
+        const QList<BackupManifest::WriteRequest> items { { "HomeDomain",
+            sourceFile(QByteArray(sourceSize, 'S'), "sms.db"), "Library/SMS/sms.db", true, true } };
+        if (room >= 0)
+            disk.fill(room);
+        // The put-in of the manifest is the change made while only its temporary is left.
+        bool putIn = false;
+        BackupWriteNames::setBeforeChange([&] {
+            if (putIn && after == "read-only")
+                disk.setReadOnly(true);
+            putIn = putIn || momentOf(dir, storedPath(dir, items[0])) == "committing";
+            syncsFail = putIn && after == "sync";
+        });
+        BackupWriteNames::setSyncCall([](int fd) { return syncsFail ? (errno = EIO, -1) : ::fsync(fd); });
         // Nothing half-written stays, and nothing is removed that is not there (a name-less file).
         QTest::failOnWarning(QRegularExpression("QFile::remove"));
         try {
             BackupManifest m(dir);
             open(m, password);
-            m.writeFilesThrow({ { "HomeDomain", source, "Library/SMS/sms.db", true, true } });
-            QFAIL("a write went through on a full disk");
+            m.writeFilesThrow(items);
+            QFAIL("a write went through on a failing disk");
         } catch (const std::runtime_error& e) {
             const QRegularExpression expected(
                 QString(failure).replace("DIR", QRegularExpression::escape(dir)));
             QVERIFY2(expected.match(QString::fromUtf8(e.what())).hasMatch(), e.what());
+        }
+        BackupWriteNames::setBeforeChange({});
+        BackupWriteNames::setSyncCall(::fsync);
+        syncsFail = false;
+        QVERIFY(disk.setReadOnly(false));
+        if (!after.isEmpty()) { // the next opening finishes the write
+            QVERIFY(BackupWriteRecord::pending(QDir(dir)));
+            BackupManifest m(dir);
+            open(m, password);
+            checkWritten(dir, password, items);
+            return;
         }
         QCOMPARE(GenBackup::folderDigest(dir), digest);
         const QStringList left = leftovers(dir);
