@@ -95,6 +95,29 @@ bool lockedByAnother(const QString& path, const LockRange& range)
     return locked;
 }
 
+// Whether the rollback journal at path holds a transaction that SQLite would play back into the
+// database beside it: one that is not empty and whose header is not zeroed. A program in TRUNCATE
+// or PERSIST mode leaves its finished journal empty or so zeroed. What cannot be read is taken to
+// hold one.
+bool journalHoldsTransaction(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno != ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return true;
+    if (st.st_size == 0)
+        return false;
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    char header[8] = {}; // where a journal's magic number stands
+    const ssize_t n = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    return n < 0 || std::any_of(header, header + n, [](char c) { return c != 0; });
+}
+
 } // namespace
 
 BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled)
@@ -673,9 +696,9 @@ void BackupWriter::checkManifestTakenOutThrow(const Replacement& rep)
 }
 
 // A plain Manifest.db is in no other program's use: a log beside it now (the old one went aside), a
-// shared memory file other than the one at planning, a journal or a lock of SQLite's on it or on
-// its log's index is another program's that has it open, whose rows would be lost, or whose log
-// or journal would be read into the new manifest.
+// shared memory file other than the one at planning, a journal that holds a transaction or a lock
+// of SQLite's on it or on its log's index is another program's that has it open, whose rows would
+// be lost, or whose log or journal would be read into the new manifest.
 void BackupWriter::checkLogThrow() const
 {
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
@@ -684,7 +707,7 @@ void BackupWriter::checkLogThrow() const
     if (BackupWriteNames::present(log))
         fail(BackupWriteNames::changedText(log));
     // A connection in WAL mode holds its lock on the log's index as long as it is open.
-    if (BackupWriteNames::present(m_manifestPath + QStringLiteral("-journal"))
+    if (journalHoldsTransaction(m_manifestPath + QStringLiteral("-journal"))
         || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
                  .arg(QDir::toNativeSeparators(m_manifestPath)));

@@ -93,7 +93,25 @@ class TestBackupWriter : public QObject
             return dir + "/Manifest.db";
         }
         if (change == "Manifest.db locked") // by a read transaction of another program's
-            return lockedByAChild(dir + "/Manifest.db") ? dir + "/Manifest.db" : QString();
+            return lockedByAChild(dir + "/Manifest.db", F_RDLCK, 0x40000002) ? dir + "/Manifest.db"
+                                                                             : QString();
+        // As a program in TRUNCATE or PERSIST mode leaves its journal (the latter zeroes its header),
+        // or one with the magic number that opens a journal's header, its transaction unfinished.
+        if (change.startsWith("Manifest.db's journal left") || change.endsWith("live header")) {
+            QFile journal(dir + "/Manifest.db-journal");
+            const QByteArray header = change.endsWith("empty") ? QByteArray()
+                : change.endsWith("live header")               ? QByteArray::fromHex("d9d505f920a163d7")
+                                                               : QByteArray(28, '\0');
+            if (!journal.open(QIODevice::WriteOnly)
+                || journal.write(header + (header.isEmpty() ? "" : "another program's")) < 0)
+                return QString();
+            journal.close();
+            // Another program's write transaction (its reserved lock) under way meanwhile.
+            if (change.endsWith("locked for a write")
+                && !lockedByAChild(dir + "/Manifest.db", F_WRLCK, 0x40000001))
+                return QString();
+            return journal.fileName();
+        }
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
             return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
                 ? dir + "/Manifest.qmwrite"
@@ -121,13 +139,14 @@ class TestBackupWriter : public QObject
         return path;
     }
 
-    // A child process that holds a read lock of SQLite's on path until it is killed (lockHolder).
+    // A child process that holds a lock of SQLite's of type on the byte at of path until it is killed
+    // (lockHolder).
     static pid_t& lockHolder()
     {
         static pid_t pid = 0;
         return pid;
     }
-    static bool lockedByAChild(const QString& path)
+    static bool lockedByAChild(const QString& path, short type, off_t at)
     {
         int ready[2];
         if (::pipe(ready) != 0 || (lockHolder() = ::fork()) < 0)
@@ -135,10 +154,10 @@ class TestBackupWriter : public QObject
         if (lockHolder() == 0) {
             struct flock lock {
             };
-            lock.l_type = F_RDLCK;
-            lock.l_start = 0x40000002;
+            lock.l_type = type;
+            lock.l_start = at;
             lock.l_len = 1;
-            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+            const int fd = ::open(QFile::encodeName(path).constData(), type == F_RDLCK ? O_RDONLY : O_RDWR);
             const bool held = ::fcntl(fd, F_SETLK, &lock) == 0;
             if (::write(ready[1], held ? "y" : "n", 1) == 1 && held)
                 ::pause();
@@ -368,6 +387,19 @@ private Q_SLOTS:
             << QStringList {} << none << committing << QString("Manifest.db's journal made") << inUse << none;
         QTest::newRow("Manifest.db locked by another program right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db locked") << inUse << none;
+        QTest::newRow("Manifest.db's journal made with a live header right before the commit")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal made with a live header") << inUse << none;
+        QTest::newRow("Manifest.db's journal left zeroed and a write transaction under way")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal left zeroed, Manifest.db locked for a write") << inUse << none;
+        // What another program finished with holds no transaction: it stays, and the write goes on.
+        QTest::newRow("Manifest.db's journal left empty")
+            << QStringList {} << none << committing << QString("Manifest.db's journal left empty") << none
+            << none;
+        QTest::newRow("Manifest.db's journal left zeroed")
+            << QStringList {} << none << committing << QString("Manifest.db's journal left zeroed") << none
+            << none;
         // Only what the write staged goes in place, and no file is left vacant without the record that
         // names its old copy (a second write settles this one's as a stopped write's).
         QTest::newRow("sms.db's temporary replaced")
@@ -417,7 +449,7 @@ private Q_SLOTS:
         const QString expected = TestEnv::copyToTemp(pristine);
         // Names of the write's own are not in the backup the write leaves.
         const bool own
-            = change.contains("temporary") || change.endsWith("through a log") || change.endsWith("locked");
+            = change.contains("temporary") || change.endsWith("through a log") || change.contains("locked");
         QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
         const QString stored = storedPath(dir, items[0]);
         if (moment == "planning")
@@ -459,6 +491,12 @@ private Q_SLOTS:
         if (lockHolder() > 0 && ::kill(std::exchange(lockHolder(), 0), SIGKILL) == 0)
             ::wait(nullptr);
         QVERIFY2(!path.isEmpty(), "the other program changed nothing");
+        if (failure.isEmpty() && change.contains("journal")) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            checkWritten(dir, password, items);
+            QCOMPARE(readAll(path), readAll(expected + "/Manifest.db-journal"));
+            return;
+        }
         if (failure.isEmpty()) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
             checkBeforeOrWritten(readBack(dir, password, items),
@@ -471,6 +509,8 @@ private Q_SLOTS:
                      .hasMatch(),
             qPrintable(error));
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
+        if (change.endsWith("for a write")) // its journal, kept as it was: the expected backup has no lock
+            QVERIFY(readAll(path).startsWith(QByteArray(28, '\0')) && QFile::remove(path));
         if (change.startsWith("sms.db's temporary")) { // another program's file, at a name of the write's
             QCOMPARE(readAll(path), QByteArray("another program's"));
             QVERIFY(QFile::remove(path));
