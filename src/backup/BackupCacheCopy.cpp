@@ -6,7 +6,7 @@
 #include "app/RegularFile.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFileCopy.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QDir>
 #include <QFile>

@@ -7,6 +7,7 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFileCopy.h"
 #include "backup/DigestingReader.h"
 #include "backup/ManifestDbReader.h"
 #include "backup/ManifestWalCopy.h"
@@ -15,7 +16,7 @@
 #include "backup/StoredFileCopy.h"
 #include "backup/StoredFilesCipher.h"
 #include "backup/WellKnownFiles.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteRecord.h"
 #include "backup/write/BackupWriteSettlement.h"
@@ -797,7 +798,7 @@ void BackupManifest::saveManifestDbAsThrow(
                  .arg(dir.absolutePath()));
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-reduced-XXXXXX"));
     const QString plain = work.filePath(QStringLiteral("Manifest.db"));
-    BackupWriter::copyFileThrow(src, plain);
+    BackupFileCopy::copyThrow(src, plain);
     {
         Sqlite3DB db;
         db.openThrow(plain, SQLITE_OPEN_READWRITE);
@@ -832,9 +833,9 @@ void BackupManifest::saveManifestDbAsThrow(
     }
     const QString tmpDest = dest + QStringLiteral(".qmtmp");
     if (hasManifestKey())
-        BackupWriter::encryptFileThrow(manifestKey(), plain, tmpDest);
+        BackupFileCopy::encryptThrow(manifestKey(), plain, tmpDest);
     else
-        BackupWriter::copyFileThrow(plain, tmpDest);
+        BackupFileCopy::copyThrow(plain, tmpDest);
     // On the disk first, then in place in one rename over the old copy: there always is a whole one.
     if (!OutputFile::syncPath(tmpDest) || !OutputFile::syncPath(QFileInfo(dest).absolutePath())
         || !BackupWriteNames::rename(tmpDest, dest)) {
@@ -881,7 +882,12 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
     BackupWriter writer(*this, progress, cancelled);
     writer.stageFilesThrow(items);
     writer.stageManifestThrow();
-    writer.commitThrow();
+    try {
+        writer.commitThrow();
+    } catch (const WriteNotConfirmed&) {
+        noteWrittenFiles(writer); // the manifest in place is the one written, as this process sees it
+        throw;
+    }
     noteWrittenFiles(writer);
 }
 
@@ -890,7 +896,7 @@ void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
 {
     const bool mbdb = isMbdb();
     if (!writer.newPlainManifestDb().isEmpty() && m_plainDir)
-        BackupWriter::copyFileThrow(
+        BackupFileCopy::copyThrow(
             writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
     m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     m_plainSum = writer.manifestWritten();

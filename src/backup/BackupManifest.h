@@ -117,6 +117,15 @@ public:
     public:
         using std::runtime_error::runtime_error;
     };
+    // Thrown by writeFilesThrow when the write was put in place but a step that makes it last on the
+    // disk failed (the sync of the folder, the removal of the manifest it replaced): it may or may
+    // not be there, its record stays for the next opening of the backup to settle, and the object
+    // follows the write.
+    class WriteNotConfirmed : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
 
     // Throws when the manifest in place is not the one the tree was read from: another program
     // wrote into the backup since, and the tree's records and keys no longer tell its files. A

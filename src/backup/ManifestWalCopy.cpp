@@ -2,7 +2,7 @@
 
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
-#include "backup/write/BackupWriter.h"
+#include "backup/BackupFileCopy.h"
 
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -21,7 +21,7 @@ namespace
 void copyThrow(const QString& from, const QString& to, ContentDigest* read)
 {
     try {
-        BackupWriter::copyFileThrow(from, to, read);
+        BackupFileCopy::copyThrow(from, to, read);
     } catch (const std::runtime_error&) {
         const QString why = RegularFile::readFailure(from);
         if (!why.isEmpty())

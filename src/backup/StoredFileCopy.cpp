@@ -9,7 +9,7 @@
 #include "backup/ManifestDbReader.h"
 #include "backup/StoredFile.h"
 #include "backup/WalFrames.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QDir>
 #include <QFile>

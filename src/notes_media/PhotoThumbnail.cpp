@@ -4,7 +4,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/StoredFile.h"
 #include "backup/StoredFileCopy.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "notes_media/HeifLibrary.h"
 
 #include <QBuffer>

@@ -78,4 +78,10 @@ void SmallDisk::fill(qint64 leave) const
     ::close(fd);
 }
 
+bool SmallDisk::setReadOnly(bool readOnly) const
+{
+    const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
+    return m_mounted && ::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", flags, nullptr) == 0;
+}
+
 } // namespace FailingDisk

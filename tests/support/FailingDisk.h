@@ -39,6 +39,9 @@ public:
     // Fills the disk with one file until no byte is left (what is already there stays), then frees
     // leave bytes of it.
     void fill(qint64 leave = 0) const;
+    // Remounts the disk read-only, as a failing disk mounted errors=remount-ro goes (every change then
+    // fails with "Read-only file system"), or writable again.
+    bool setReadOnly(bool readOnly) const;
 
 private:
     QString m_path;

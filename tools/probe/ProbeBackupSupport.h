@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backup/BackupManifest.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QTextStream>
 #include <memory>

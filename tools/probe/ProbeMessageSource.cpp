@@ -6,7 +6,7 @@
 #include "app/RegularFile.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MacMessagingDb.h"

@@ -1,7 +1,7 @@
 #include "backup/ui/BackupWaitUi.h"
 
 #include "app/ui/shared/ProgressForm.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QApplication>
 #include <QStringList>

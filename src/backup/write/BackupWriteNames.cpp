@@ -1,7 +1,6 @@
 #include "backup/write/BackupWriteNames.h"
 
-#include "backup/write/BackupWritePlace.h"
-
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -12,9 +11,6 @@
 namespace
 {
 
-const QString kTempSuffix = QString::fromLatin1(BackupWritePlace::kTemp);
-const QString kAsideSuffix = QString::fromLatin1(BackupWritePlace::kAside);
-
 std::function<void()>& beforeChange()
 {
     static std::function<void()> hook;
@@ -24,6 +20,12 @@ std::function<void()>& beforeChange()
 BackupWriteNames::LinkCall& linkCall()
 {
     static BackupWriteNames::LinkCall call = ::linkat;
+    return call;
+}
+
+BackupWriteNames::SyncCall& syncCall()
+{
+    static BackupWriteNames::SyncCall call = ::fsync;
     return call;
 }
 
@@ -70,17 +72,23 @@ void announceThen(const std::function<void()>& lastCheck)
 
 QByteArray BackupWriteNames::tempSuffix(const QByteArray& id)
 {
-    return id.isEmpty() ? QByteArray(BackupWritePlace::kTemp) : '.' + id + BackupWritePlace::kTemp;
+    return id.isEmpty() ? QByteArray(kTempSuffix) : '.' + id + kTempSuffix;
 }
 
 QString BackupWriteNames::tempOf(const QString& target, const QByteArray& id)
 {
-    return id.isEmpty() ? target + kTempSuffix : target + QString::fromLatin1(tempSuffix(id));
+    return target + QString::fromLatin1(tempSuffix(id));
 }
 
 QString BackupWriteNames::asideOf(const QString& target)
 {
-    return target + kAsideSuffix;
+    return target + QString::fromLatin1(kAsideSuffix);
+}
+
+QString BackupWriteNames::changedText(const QString& path)
+{
+    return QStringLiteral("Another program changed %1 while this write was under way: nothing was written.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 bool BackupWriteNames::present(const QString& path)
@@ -131,6 +139,23 @@ int BackupWriteNames::linkAt(int fromDir, const char* from, int toDir, const cha
         r = linkCall()(fromDir, from, toDir, to, 0);
     while (r != 0 && errno == EINTR);
     return r;
+}
+
+BackupWriteNames::SyncCall BackupWriteNames::setSyncCall(SyncCall call)
+{
+    return std::exchange(syncCall(), call);
+}
+
+bool BackupWriteNames::sync(const QString& path)
+{
+    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = syncCall()(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return ok;
 }
 
 bool BackupWriteNames::noHardLinks(int error)

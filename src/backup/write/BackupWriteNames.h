@@ -13,12 +13,19 @@
 class BackupWriteNames
 {
 public:
+    // What the names of a write's temporaries and of the old files it keeps aside add to their
+    // targets' names.
+    static constexpr const char* kTempSuffix = ".qmtmp";
+    static constexpr const char* kAsideSuffix = ".qmold";
+
     // The temporary of target that the write id stages (a name of that write alone); without an id,
     // the one name that writes of earlier versions shared.
     static QString tempOf(const QString& target, const QByteArray& id = {});
     static QByteArray tempSuffix(const QByteArray& id);
     // The old file kept while the write is not committed.
     static QString asideOf(const QString& target);
+    // The error of a write into a file another program changed while it was under way.
+    static QString changedText(const QString& path);
 
     // Which file stands at a name, and whether it was written since.
     struct Stamp {
@@ -67,6 +74,12 @@ public:
     using LinkCall = int (*)(int fromDir, const char* from, int toDir, const char* to, int flags);
     static LinkCall setLinkCall(LinkCall call);
     static int linkAt(int fromDir, const char* from, int toDir, const char* to);
+    // The call every sync of the writer goes through: fsync, or in tests one that fails as a dying
+    // disk's does. Returns the one it replaces.
+    using SyncCall = int (*)(int fd);
+    static SyncCall setSyncCall(SyncCall call);
+    // Writes the file or folder at path to the disk through that call; false with errno set.
+    static bool sync(const QString& path);
     // Whether a failed link says that the file system has no hard links.
     static bool noHardLinks(int error);
     // Creates path as a new file of the write, open for writing: what stands at the name (a

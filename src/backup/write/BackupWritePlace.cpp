@@ -1,7 +1,5 @@
 #include "backup/write/BackupWritePlace.h"
 
-#include "backup/write/BackupWriteNames.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>

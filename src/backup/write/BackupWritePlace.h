@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/ContentDigest.h"
+#include "backup/write/BackupWriteNames.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -22,8 +23,8 @@ public:
     // The names of a recorded file: the target itself, its temporary and its old file kept aside.
     // The temporary's is that of the write (see BackupWriteNames::tempOf), this the shared one.
     static constexpr const char* kTarget = "";
-    static constexpr const char* kTemp = ".qmtmp";
-    static constexpr const char* kAside = ".qmold";
+    static constexpr const char* kTemp = BackupWriteNames::kTempSuffix;
+    static constexpr const char* kAside = BackupWriteNames::kAsideSuffix;
 
     enum Kind { Absent, Regular, Other };
 

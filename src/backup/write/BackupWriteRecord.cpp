@@ -4,7 +4,6 @@
 #include "app/RegularFile.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWritePlace.h"
-#include "backup/write/BackupWriter.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -358,7 +357,7 @@ void BackupWriteRecord::writeThrow(const QDir& dir, bool again) const
     const int error = errno;
     BackupWriteNames::removeIfPresent(temp); // nothing of a record that was never written stays
     throw std::runtime_error((theirs
-            ? BackupWriter::changedText(path)
+            ? BackupWriteNames::changedText(path)
             : QStringLiteral("Cannot write %1. %2").arg(path, QString::fromLocal8Bit(std::strerror(error))))
                                  .toStdString());
 }

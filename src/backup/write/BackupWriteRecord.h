@@ -62,7 +62,7 @@ public:
 
     // Puts this record of a write into dir (manifest and the files' targets are paths in dir), on
     // the disk before anything it describes happens: the first time where no record is, later over
-    // its own only. Another write's record there is another program's change (BackupWriter::changedText).
+    // its own only. Another write's record there is another program's change (BackupWriteNames::changedText).
     // On failure nothing of it is left.
     void writeThrow(const QDir& dir, bool again = false) const;
     // Whether the record in dir is this one's write's (of this build's version: by its id).

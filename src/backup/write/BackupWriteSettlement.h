@@ -23,23 +23,6 @@ class BackupWritePlace;
 class BackupWriteSettlement
 {
 public:
-    // What settling does with a recorded write: finish it, undo it, undo only the files that still
-    // hold what the write staged (it was not committed, and another program's manifest does not
-    // describe them), leave the files as they are (another program has written the backup since it
-    // was committed), or keep the record, changing nothing, as it can be neither finished nor undone.
-    enum class Outcome { NoRecord, Finished, Undone, UndoneWhereStaged, LeftAsIs, Kept };
-    // What becomes of a target.
-    enum class Action { None, PutBack, PutBackExchanged, PutStaged, Remove };
-    // One recorded file, and what becomes of it and of its old file and temporary.
-    struct File {
-        const BackupWriteRecord::Entry* entry = nullptr;
-        std::unique_ptr<BackupWritePlace> place;
-        Action action = Action::None;
-        bool removeAside = false;
-        bool removeTemp = false;
-        QString log; // said when the decision is carried out
-    };
-
     // Finishes or undoes the write a record in dir describes (or leaves its files as they are when
     // another program has written the backup since), then removes the record. False when something
     // could not be put back or the write can be neither finished nor undone; a record of a version
@@ -59,6 +42,24 @@ public:
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
 
+private:
+    // What settling does with a recorded write: finish it, undo it, undo only the files that still
+    // hold what the write staged (it was not committed, and another program's manifest does not
+    // describe them), leave the files as they are (another program has written the backup since it
+    // was committed), or keep the record, changing nothing, as it can be neither finished nor undone.
+    enum class Outcome { NoRecord, Finished, Undone, UndoneWhereStaged, LeftAsIs, Kept };
+    // What becomes of a target.
+    enum class Action { None, PutBack, PutBackExchanged, PutStaged, Remove };
+    // One recorded file, and what becomes of it and of its old file and temporary.
+    struct File {
+        const BackupWriteRecord::Entry* entry = nullptr;
+        std::unique_ptr<BackupWritePlace> place;
+        Action action = Action::None;
+        bool removeAside = false;
+        bool removeTemp = false;
+        QString log; // said when the decision is carried out
+    };
+
     BackupWriteSettlement(const QDir& dir, const BackupWriteRecord& record);
     ~BackupWriteSettlement();
     BackupWriteSettlement(const BackupWriteSettlement&) = delete;
@@ -75,7 +76,6 @@ public:
     // be changed, or the record is kept.
     bool apply();
 
-private:
     // settle, telling what became of the write.
     static bool settleRecord(const QDir& dir, Outcome& outcome, QStringList* named = nullptr);
     static bool carryOut(

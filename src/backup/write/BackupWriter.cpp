@@ -1,13 +1,13 @@
 #include "backup/write/BackupWriter.h"
 
 #include "app/Clock.h"
-#include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
+#include "backup/BackupFileCopy.h"
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteSettlement.h"
 
@@ -47,37 +47,9 @@ QString systemText(int error = errno)
     fail(QStringLiteral("can not overwrite %1. %2").arg(path, systemText(error)));
 }
 
-// What one kernel copy call moves at most, and the buffer of a copy by reading (small enough to
-// stay in the processor's cache between the read, the digest and the write).
-constexpr size_t kCopyChunk = 16 * 1024 * 1024;
+// The buffer of a copy by reading (small enough to stay in the processor's cache between the read,
+// the digest and the write).
 constexpr qint64 kReadChunk = 256 * 1024;
-
-// A file descriptor closed with its owner.
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; false with errno set when the close reports a failed write.
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // Writes the whole of data; a short write is tried again, so that a failure comes with the reason.
 bool writeAll(QIODevice& out, const char* data, qint64 size)
@@ -86,60 +58,6 @@ bool writeAll(QIODevice& out, const char* data, qint64 size)
         if ((n = out.write(data, size)) <= 0)
             return false;
     return true;
-}
-
-int writeFully(int out, const char* data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(out, data, size_t(size));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        data += n;
-        size -= n;
-    }
-    return 0;
-}
-
-// Copies what in holds from offset on into out by reading and writing, adding it to written.
-int copyByReading(int in, int out, off_t offset, ContentDigest* written)
-{
-    QByteArray buf(kReadChunk, Qt::Uninitialized);
-    for (;;) {
-        const ssize_t n = ::pread(in, buf.data(), size_t(buf.size()), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : 0;
-        if (const int error = writeFully(out, buf.constData(), n))
-            return error;
-        if (written)
-            written->add(buf.constData(), n);
-        offset += n;
-    }
-}
-
-// Copies in into out; 0, or the errno of the failure. With a digest the bytes pass through here,
-// taken as they go: a kernel copy would need them read once more. Without, the kernel copies.
-int copyContent(int in, int out, ContentDigest* written)
-{
-    if (written)
-        return copyByReading(in, out, 0, written);
-    off_t offset = 0;
-    for (;;) {
-        loff_t from = offset;
-        const ssize_t n = ::copy_file_range(in, &from, out, nullptr, kCopyChunk, 0);
-        if (n == 0)
-            return 0;
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EXDEV || errno == EINVAL || errno == ENOSYS || errno == EOPNOTSUPP))
-            return copyByReading(in, out, offset, nullptr);
-        if (n < 0)
-            return errno;
-        offset += off_t(n);
-    }
 }
 
 // The content of a file opened as in, and which file it is, unchanged while it was read; false
@@ -162,14 +80,42 @@ constexpr LockRange kIndexLocks { 120, 8 + 1 };
 // Whether another process holds a lock on bytes of path (nothing there holds none).
 bool lockedByAnother(const QString& path, const LockRange& range)
 {
-    Fd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
     struct flock lock {
     };
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = range.start;
     lock.l_len = range.length;
-    return fd.get() >= 0 && ::fcntl(fd.get(), F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    const bool locked = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
+}
+
+// Whether the rollback journal at path holds a transaction that SQLite would play back into the
+// database beside it: one that is not empty and whose header is not zeroed. A program in TRUNCATE
+// or PERSIST mode leaves its finished journal empty or so zeroed. What cannot be read is taken to
+// hold one.
+bool journalHoldsTransaction(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno != ENOENT;
+    if (!S_ISREG(st.st_mode))
+        return true;
+    if (st.st_size == 0)
+        return false;
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    char header[8] = {}; // where a journal's magic number stands
+    const ssize_t n = ::pread(fd, header, sizeof header, 0);
+    ::close(fd);
+    return n < 0 || std::any_of(header, header + n, [](char c) { return c != 0; });
 }
 
 } // namespace
@@ -186,51 +132,6 @@ BackupWriter::~BackupWriter()
 {
     if (!m_committed)
         rollBack();
-}
-
-void BackupWriter::copyFileThrow(const QString& from, const QString& to, ContentDigest* written)
-{
-    const auto failed = [&](int error) {
-        ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText(error)));
-    };
-    // Without waiting: a FIFO or device planted in a backup must not hold the copy.
-    Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    struct stat st;
-    if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
-    if (!S_ISREG(st.st_mode))
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, RegularFile::notRegularText()));
-    // The copy keeps the mode of its source, made writable for its owner.
-    Fd out(BackupWriteNames::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
-    if (out.get() < 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
-    ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
-    if (const int error = copyContent(in.get(), out.get(), written))
-        failed(error);
-    if (!out.close())
-        failed(errno);
-}
-
-void BackupWriter::encryptFileThrow(
-    const QByteArray& key, const QString& from, const QString& to, ContentDigest* written)
-{
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
-        fail(QStringLiteral("Cannot read %1. %2").arg(from, in.errorString()));
-    QFile out;
-    if (!BackupWriteNames::createOwn(out, to))
-        fail(QStringLiteral("Cannot create %1. %2").arg(to, systemText()));
-    try {
-        BackupCrypto::encryptStream(key, in, out, written);
-    } catch (const std::runtime_error& e) {
-        const bool writing = out.error() != QFileDevice::NoError;
-        out.close();
-        BackupWriteNames::removeIfPresent(to); // nothing half-written stays (out has no name to remove)
-        fail(QStringLiteral("Cannot %1 %2. %3")
-                 .arg(writing ? QStringLiteral("write") : QStringLiteral("read"), writing ? to : from,
-                     QString::fromUtf8(e.what())));
-    }
 }
 
 BackupWriter::Replacement& BackupWriter::addReplacement(const QString& target)
@@ -308,7 +209,7 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
         m_logRead = log.sum();
         if (!m_work) {
             m_work = workFolderThrow();
-            copyFileThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
+            BackupFileCopy::copyThrow(m_manifestPath, m_work->filePath(QStringLiteral("Manifest.db")), &read);
         }
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
         return read.sum();
@@ -364,7 +265,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
         if (errno != ENOENT)
             fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
         if (expected.known())
-            fail(changedText(target));
+            fail(BackupWriteNames::changedText(target));
         e.existed = false;
         return e;
     }
@@ -379,7 +280,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
     if (!e.old.known())
         fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
     if (expected.known() && e.old != expected)
-        fail(changedText(target));
+        fail(BackupWriteNames::changedText(target));
     if (!BackupWriteNames::freeAsideName(target))
         fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteNames::asideOf(target), systemText()));
     return e;
@@ -525,7 +426,7 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
     if (!m_work) {
         m_work = workFolderThrow();
         m_newPlainDb = m_work->filePath(QStringLiteral("Manifest.db"));
-        copyFileThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
+        BackupFileCopy::copyThrow(m_manifest.readableManifestDbPath(), m_newPlainDb);
     }
     {
         Sqlite3DB db;
@@ -542,9 +443,9 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
         db.close();
     }
     if (m_manifest.hasManifestKey())
-        encryptFileThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
+        BackupFileCopy::encryptThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
     else
-        copyFileThrow(m_newPlainDb, temp, &written);
+        BackupFileCopy::copyThrow(m_newPlainDb, temp, &written);
 }
 
 void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
@@ -612,7 +513,7 @@ void BackupWriter::recordStagedThrow()
     QList<BackupWriteRecord::Entry> files;
     ContentDigest::Sum manifestStaged;
     for (const Replacement& rep : std::as_const(m_replacements)) {
-        if (!OutputFile::syncPath(rep.temp))
+        if (!BackupWriteNames::sync(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
             manifestStaged = rep.staged;
@@ -626,7 +527,7 @@ void BackupWriter::recordStagedThrow()
             folders.append(folder);
     }
     for (const QString& folder : std::as_const(folders))
-        if (!OutputFile::syncPath(folder))
+        if (!BackupWriteNames::sync(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
         files.append(m_planned.value(m_log));
@@ -645,13 +546,13 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     const BackupWriteRecord::Entry planned = m_planned.value(rep.target);
     if (!planned.existed) {
         if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
-            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+            errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
     const bool linked = BackupWriteNames::link(rep.target, BackupWriteNames::asideOf(rep.target));
     if (!linked && errno == ENOENT)
-        fail(changedText(rep.target));
+        fail(BackupWriteNames::changedText(rep.target));
     if (!linked && errno == EEXIST)
         failOverwrite(rep.target);
     if (!linked)
@@ -659,12 +560,12 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     const BackupWriteNames::Stamp old = checkAsideThrow(rep.target, planned.old, linked);
     if (!linked) {
         if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
-            errno == EEXIST ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+            errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, rep.target, staged);
     if (put == BackupWriteNames::Put::Failed)
-        errno == ENOENT ? fail(changedText(rep.target)) : failOverwrite(rep.target);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
     if (put == BackupWriteNames::Put::Exchanged)
         checkTakenOutThrow(rep, old);
 }
@@ -675,9 +576,9 @@ void BackupWriter::moveAsideThrow(const QString& target)
 {
     const QString record = m_manifest.dir.absoluteFilePath(BackupWriteRecord::fileName());
     if (!m_record->inPlace(m_manifest.dir))
-        fail(changedText(record));
+        fail(BackupWriteNames::changedText(record));
     if (!BackupWriteNames::renameNoReplace(target, BackupWriteNames::asideOf(target)))
-        errno == ENOENT ? fail(changedText(target)) : failOverwrite(target);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(target)) : failOverwrite(target);
 }
 
 // The old file just kept aside holds what target held when the write was planned; if not, it is
@@ -702,7 +603,7 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
                  : BackupWriteNames::renameNoReplace(aside, target)))
         qWarning("Kept %s: another program changed %s while a write was under way.", asideName.constData(),
             qUtf8Printable(target));
-    fail(changedText(target));
+    fail(BackupWriteNames::changedText(target));
 }
 
 // The temporary about to go in place is still the file this write staged there (its name is this
@@ -710,7 +611,7 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
 void BackupWriter::checkStagedThrow(const Replacement& rep) const
 {
     if (!BackupWriteNames::stampOf(rep.temp).unchangedSince(rep.written))
-        fail(changedText(rep.temp));
+        fail(BackupWriteNames::changedText(rep.temp));
 }
 
 // What the exchange took out of the target, now at the temporary's name, is the old file checked
@@ -726,7 +627,7 @@ void BackupWriter::checkTakenOutThrow(const Replacement& rep, const BackupWriteN
     const QString aside = BackupWriteNames::asideOf(rep.target);
     if (BackupWriteNames::exchange(rep.temp, rep.target) && BackupWriteNames::stampOf(aside).sameFile(old))
         BackupWriteNames::removeIfPresent(aside);
-    fail(changedText(rep.target));
+    fail(BackupWriteNames::changedText(rep.target));
 }
 
 // The log of a plain Manifest.db goes aside with the old files (the staged manifest holds its rows)
@@ -736,7 +637,7 @@ void BackupWriter::moveLogAsideThrow()
     if (m_log.isEmpty())
         return;
     if (!BackupWriteNames::renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
-        errno == ENOENT ? fail(changedText(m_log)) : failOverwrite(m_log);
+        errno == ENOENT ? fail(BackupWriteNames::changedText(m_log)) : failOverwrite(m_log);
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
 }
 
@@ -755,14 +656,14 @@ void BackupWriter::checkManifestThrow()
 void BackupWriter::failManifestChanged()
 {
     if (!m_manifest.hasManifestKey())
-        fail(changedText(m_manifestPath));
+        fail(BackupWriteNames::changedText(m_manifestPath));
     m_manifest.noteChangedOnDisk();
     fail(m_manifest.changedText());
 }
 
 // The commit: the new manifest takes the place of the old in one step, so there always is one. The
 // last checks run right before it; what an exchange takes out must be the manifest checked.
-void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
+bool BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
 {
     const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, m_manifestPath, [&] {
         checkStagedThrow(rep);
@@ -774,8 +675,7 @@ void BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
     if (put == BackupWriteNames::Put::Exchanged)
         checkManifestTakenOutThrow(rep);
     m_committed = true;
-    if (put == BackupWriteNames::Put::Exchanged)
-        BackupWriteNames::removeIfPresent(rep.temp); // the old manifest; else settling removes it
+    return put == BackupWriteNames::Put::Exchanged;
 }
 
 // What the exchange took out, now at the temporary's name, is the manifest checked; else another
@@ -796,25 +696,25 @@ void BackupWriter::checkManifestTakenOutThrow(const Replacement& rep)
 }
 
 // A plain Manifest.db is in no other program's use: a log beside it now (the old one went aside), a
-// shared memory file other than the one at planning, a journal or a lock of SQLite's on it or on
-// its log's index is another program's that has it open, whose rows would be lost, or whose log
-// or journal would be read into the new manifest.
+// shared memory file other than the one at planning, a journal that holds a transaction or a lock
+// of SQLite's on it or on its log's index is another program's that has it open, whose rows would
+// be lost, or whose log or journal would be read into the new manifest.
 void BackupWriter::checkLogThrow() const
 {
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
         return;
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
     if (BackupWriteNames::present(log))
-        fail(changedText(log));
+        fail(BackupWriteNames::changedText(log));
     // A connection in WAL mode holds its lock on the log's index as long as it is open.
-    if (BackupWriteNames::present(m_manifestPath + QStringLiteral("-journal"))
+    if (journalHoldsTransaction(m_manifestPath + QStringLiteral("-journal"))
         || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
                  .arg(QDir::toNativeSeparators(m_manifestPath)));
     const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))
-        fail(changedText(sharedMemoryOf()));
+        fail(BackupWriteNames::changedText(sharedMemoryOf()));
 }
 
 void BackupWriter::commitThrow()
@@ -835,17 +735,39 @@ void BackupWriter::commitThrow()
     moveLogAsideThrow();
     // The renames on the disk before the manifest that describes them.
     for (const QString& folder : std::as_const(folders))
-        if (!OutputFile::syncPath(folder))
+        if (!BackupWriteNames::sync(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
-    if (!m_log.isEmpty() && !OutputFile::syncPath(m_manifest.dir.absolutePath()))
+    if (!m_log.isEmpty() && !BackupWriteNames::sync(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
     checkManifestThrow();
-    putManifestInPlaceThrow(*manifest);
+    const bool exchanged = putManifestInPlaceThrow(*manifest);
     m_manifestWritten = m_record->manifestStaged;
-    OutputFile::syncPath(m_manifest.dir.absolutePath());
+    confirmThrow(exchanged ? manifest->temp : QString());
     // The old files kept aside go, then the record.
     BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, true);
     m_record.reset();
+}
+
+// The manifest's put-in reaches the disk, then the old manifest an exchange took out goes: only then
+// is the write done. A step that fails leaves the record and the old files for the next opening of
+// the backup to settle, as the write may or may not be on the disk.
+void BackupWriter::confirmThrow(const QString& oldManifest)
+{
+    const QString dir = QDir::toNativeSeparators(m_manifest.dir.absolutePath());
+    QString why;
+    if (!BackupWriteNames::sync(m_manifest.dir.absolutePath()))
+        why = QStringLiteral("its folder could not be synced. %1").arg(systemText());
+    else if (!oldManifest.isEmpty() && !BackupWriteNames::removeIfPresent(oldManifest))
+        why = QStringLiteral("the manifest it replaced could not be removed from %1. %2")
+                  .arg(QDir::toNativeSeparators(oldManifest), systemText());
+    if (why.isEmpty())
+        return;
+    m_record.reset();
+    throw BackupManifest::WriteNotConfirmed(
+        QStringLiteral("Cannot confirm that the write into %1 reached the disk: %2. What was written may "
+                       "not be there; the backup is checked when it is next opened.")
+            .arg(dir, why)
+            .toStdString());
 }
 
 // Where a lock file keeps the other writes out, it is still this write's: else another may be
@@ -857,12 +779,6 @@ void BackupWriter::checkLockFileThrow() const
         fail(QStringLiteral("Another program removed or replaced the lock file %1 while this write was "
                             "under way: nothing was written.")
                  .arg(lost));
-}
-
-QString BackupWriter::changedText(const QString& path)
-{
-    return QStringLiteral("Another program changed %1 while this write was under way: nothing was written.")
-        .arg(QDir::toNativeSeparators(path));
 }
 
 // The log (-wal) beside a plain Manifest.db: the new manifest holds its rows, read from the

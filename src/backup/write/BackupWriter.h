@@ -79,7 +79,8 @@ public:
     // The manifest with the staged files' records, in the backup's own format, as a temporary.
     void stageManifestThrow();
     // Moves the temporaries into place, the manifest last; on failure everything is put back.
-    // Everything staged is on the disk before the first rename.
+    // Everything staged is on the disk before the first rename. Throws
+    // BackupManifest::WriteNotConfirmed when the manifest went in place but the disk did not confirm it.
     void commitThrow();
     void rollBack();
 
@@ -90,15 +91,6 @@ public:
     quint32 now() const { return m_now; }
     // The content of the manifest the commit put in place.
     ContentDigest::Sum manifestWritten() const { return m_manifestWritten; }
-    // The error of a write into a file another program changed while it was under way.
-    static QString changedText(const QString& path);
-
-    // Copies a file (replacing to), made writable for its owner; the bytes written are added to
-    // written when one is given. A failure names the system's reason and leaves no part of to.
-    static void copyFileThrow(const QString& from, const QString& to, ContentDigest* written = nullptr);
-    // Encrypts a whole file with key into to, the same way.
-    static void encryptFileThrow(
-        const QByteArray& key, const QString& from, const QString& to, ContentDigest* written = nullptr);
 
 private:
     // A file the commit moves into place.
@@ -138,7 +130,9 @@ private:
     void moveLogAsideThrow();
     void checkManifestThrow();
     [[noreturn]] void failManifestChanged();
-    void putManifestInPlaceThrow(const Replacement& rep);
+    // True when the old manifest came out at the temporary's name.
+    bool putManifestInPlaceThrow(const Replacement& rep);
+    void confirmThrow(const QString& oldManifest);
     void checkLogThrow() const;
     void checkLockFileThrow() const;
     QString staleLog() const;

@@ -7,7 +7,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/ui/BackupCallsThread.h"
 #include "calls_calendars/ui/CallsDeviceRestore.h"

@@ -5,7 +5,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "calls_calendars/ui/CallsMergeRoad.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/_IOSDevice.h"

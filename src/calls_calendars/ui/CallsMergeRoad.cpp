@@ -1,9 +1,9 @@
 #include "calls_calendars/ui/CallsMergeRoad.h"
 
 #include "app/DataPaths.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 #include "backup/ui/LoadBkThread.h"
-#include "backup/write/BackupFolderLock.h"
 #include "calls_calendars/ui/RestoreCallsThread.h"
 
 #include <QCoreApplication>

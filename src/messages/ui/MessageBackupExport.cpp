@@ -2,8 +2,8 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
-#include "backup/write/BackupFolderLock.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/ui/IOS6RestoreMessagesThread.h"
 #include "messages/ui/NotAsWrittenAttachments.h"

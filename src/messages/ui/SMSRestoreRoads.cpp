@@ -6,7 +6,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/mobiledevice.h"
 #include "device/ui/IOSMobileBackupThread.h"

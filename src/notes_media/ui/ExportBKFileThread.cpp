@@ -2,7 +2,7 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/StoredFile.h"
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QElapsedTimer>
 #include <QFile>

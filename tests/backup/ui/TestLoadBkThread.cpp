@@ -7,11 +7,11 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
+#include "backup/lock/BackupFolderLock.h"
 #include "backup/support/GenBackup.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "backup/ui/LoadBkThread.h"
 #include "backup/ui/support/WorkerWait.h"
-#include "backup/write/BackupFolderLock.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 

@@ -32,6 +32,9 @@ class TestBackupWriter : public QObject
 {
     Q_OBJECT
 
+    // Whether every sync of the writer fails, as a dying disk's does.
+    static inline bool syncsFail = false;
+
     // A copy of the folder from at to, files and folders only.
     static bool copyTree(const QString& from, const QString& to)
     {
@@ -90,7 +93,25 @@ class TestBackupWriter : public QObject
             return dir + "/Manifest.db";
         }
         if (change == "Manifest.db locked") // by a read transaction of another program's
-            return lockedByAChild(dir + "/Manifest.db") ? dir + "/Manifest.db" : QString();
+            return lockedByAChild(dir + "/Manifest.db", F_RDLCK, 0x40000002) ? dir + "/Manifest.db"
+                                                                             : QString();
+        // As a program in TRUNCATE or PERSIST mode leaves its journal (the latter zeroes its header),
+        // or one with the magic number that opens a journal's header, its transaction unfinished.
+        if (change.startsWith("Manifest.db's journal left") || change.endsWith("live header")) {
+            QFile journal(dir + "/Manifest.db-journal");
+            const QByteArray header = change.endsWith("empty") ? QByteArray()
+                : change.endsWith("live header")               ? QByteArray::fromHex("d9d505f920a163d7")
+                                                               : QByteArray(28, '\0');
+            if (!journal.open(QIODevice::WriteOnly)
+                || journal.write(header + (header.isEmpty() ? "" : "another program's")) < 0)
+                return QString();
+            journal.close();
+            // Another program's write transaction (its reserved lock) under way meanwhile.
+            if (change.endsWith("locked for a write")
+                && !lockedByAChild(dir + "/Manifest.db", F_WRLCK, 0x40000001))
+                return QString();
+            return journal.fileName();
+        }
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
             return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
                 ? dir + "/Manifest.qmwrite"
@@ -118,13 +139,14 @@ class TestBackupWriter : public QObject
         return path;
     }
 
-    // A child process that holds a read lock of SQLite's on path until it is killed (lockHolder).
+    // A child process that holds a lock of SQLite's of type on the byte at of path until it is killed
+    // (lockHolder).
     static pid_t& lockHolder()
     {
         static pid_t pid = 0;
         return pid;
     }
-    static bool lockedByAChild(const QString& path)
+    static bool lockedByAChild(const QString& path, short type, off_t at)
     {
         int ready[2];
         if (::pipe(ready) != 0 || (lockHolder() = ::fork()) < 0)
@@ -132,10 +154,10 @@ class TestBackupWriter : public QObject
         if (lockHolder() == 0) {
             struct flock lock {
             };
-            lock.l_type = F_RDLCK;
-            lock.l_start = 0x40000002;
+            lock.l_type = type;
+            lock.l_start = at;
             lock.l_len = 1;
-            const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+            const int fd = ::open(QFile::encodeName(path).constData(), type == F_RDLCK ? O_RDONLY : O_RDWR);
             const bool held = ::fcntl(fd, F_SETLK, &lock) == 0;
             if (::write(ready[1], held ? "y" : "n", 1) == 1 && held)
                 ::pause();
@@ -258,26 +280,45 @@ private Q_SLOTS:
         QTest::addColumn<int>("room");
         // What the error must say, DIR standing for the backup folder.
         QTest::addColumn<QString>("failure");
+        // What fails once the manifest is in place, the disk left with room: its folder's "sync", or
+        // every change as the disk goes "read-only"; empty for none.
+        QTest::addColumn<QString>("after");
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         const QString storedFile
             = "^Cannot write DIR/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28\\.[0-9a-f]{16}"
               "\\.qmtmp\\. No space left on device$";
         const int room = 24 * 1024;
-        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << room << storedFile;
-        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << room << storedFile;
+        QTest::newRow("a stored file") << QStringList {} << "" << 1000000 << room << storedFile << "";
+        QTest::newRow("a stored file, encrypted") << encrypted << "pw" << 1000000 << room << storedFile << "";
         QTest::newRow("Manifest.db")
             << QStringList {} << "" << 10 << room
             << "^Cannot copy .*/Manifest\\.db to DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left "
-               "on device$";
+               "on device$"
+            << "";
         QTest::newRow("Manifest.db encrypted")
             << encrypted << "pw" << 10 << room
-            << "^Cannot write DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
+            << "^Cannot write DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$"
+            << "";
         QTest::newRow("Manifest.mbdb")
             << QStringList { "--layout", "mbdb", "--records", "1000", "--no-filler-files" } << "" << 10
-            << room << "^Cannot write DIR/Manifest\\.mbdb\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$";
+            << room << "^Cannot write DIR/Manifest\\.mbdb\\.[0-9a-f]{16}\\.qmtmp\\. No space left on device$"
+            << "";
         QTest::newRow("the record of the write")
             << QStringList {} << "" << 10 << 0
-            << "^Cannot write DIR/Manifest\\.qmwrite\\. No space left on device$";
+            << "^Cannot write DIR/Manifest\\.qmwrite\\. No space left on device$"
+            << "";
+        // The write is in place but not known to be on the disk: told, and settled at the next opening.
+        const QString unconfirmed(
+            "^Cannot confirm that the write into DIR reached the disk: %1\\. What was "
+            "written may not be there; the backup is checked when it is next opened\\.$");
+        QTest::newRow("the folder's sync after the manifest's put-in")
+            << QStringList {} << "" << 10 << -1
+            << unconfirmed.arg("its folder could not be synced\\. Input/output error") << "sync";
+        QTest::newRow("the old manifest's removal, the disk gone read-only, encrypted")
+            << encrypted << "pw" << 10 << -1
+            << unconfirmed.arg("the manifest it replaced could not be removed from "
+                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. Read-only file system")
+            << "read-only";
     }
 
     void anotherProgramMeanwhile_data()
@@ -346,6 +387,19 @@ private Q_SLOTS:
             << QStringList {} << none << committing << QString("Manifest.db's journal made") << inUse << none;
         QTest::newRow("Manifest.db locked by another program right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db locked") << inUse << none;
+        QTest::newRow("Manifest.db's journal made with a live header right before the commit")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal made with a live header") << inUse << none;
+        QTest::newRow("Manifest.db's journal left zeroed and a write transaction under way")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal left zeroed, Manifest.db locked for a write") << inUse << none;
+        // What another program finished with holds no transaction: it stays, and the write goes on.
+        QTest::newRow("Manifest.db's journal left empty")
+            << QStringList {} << none << committing << QString("Manifest.db's journal left empty") << none
+            << none;
+        QTest::newRow("Manifest.db's journal left zeroed")
+            << QStringList {} << none << committing << QString("Manifest.db's journal left zeroed") << none
+            << none;
         // Only what the write staged goes in place, and no file is left vacant without the record that
         // names its old copy (a second write settles this one's as a stopped write's).
         QTest::newRow("sms.db's temporary replaced")
@@ -395,7 +449,7 @@ private Q_SLOTS:
         const QString expected = TestEnv::copyToTemp(pristine);
         // Names of the write's own are not in the backup the write leaves.
         const bool own
-            = change.contains("temporary") || change.endsWith("through a log") || change.endsWith("locked");
+            = change.contains("temporary") || change.endsWith("through a log") || change.contains("locked");
         QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
         const QString stored = storedPath(dir, items[0]);
         if (moment == "planning")
@@ -437,6 +491,12 @@ private Q_SLOTS:
         if (lockHolder() > 0 && ::kill(std::exchange(lockHolder(), 0), SIGKILL) == 0)
             ::wait(nullptr);
         QVERIFY2(!path.isEmpty(), "the other program changed nothing");
+        if (failure.isEmpty() && change.contains("journal")) {
+            QVERIFY2(error.isEmpty(), qPrintable(error));
+            checkWritten(dir, password, items);
+            QCOMPARE(readAll(path), readAll(expected + "/Manifest.db-journal"));
+            return;
+        }
         if (failure.isEmpty()) {
             QVERIFY2(error.isEmpty(), qPrintable(error));
             checkBeforeOrWritten(readBack(dir, password, items),
@@ -449,6 +509,8 @@ private Q_SLOTS:
                      .hasMatch(),
             qPrintable(error));
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
+        if (change.endsWith("for a write")) // its journal, kept as it was: the expected backup has no lock
+            QVERIFY(readAll(path).startsWith(QByteArray(28, '\0')) && QFile::remove(path));
         if (change.startsWith("sms.db's temporary")) { // another program's file, at a name of the write's
             QCOMPARE(readAll(path), QByteArray("another program's"));
             QVERIFY(QFile::remove(path));
@@ -474,6 +536,7 @@ private Q_SLOTS:
         QFETCH(int, sourceSize);
         QFETCH(int, room);
         QFETCH(QString, failure);
+        QFETCH(QString, after);
         FailingDisk::SmallDisk disk(4 * 1024 * 1024);
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
@@ -482,19 +545,43 @@ private Q_SLOTS:
         const QString dir = disk.path() + "/backup";
         QVERIFY(copyTree(generated, dir));
         const QString digest = GenBackup::folderDigest(dir);
-        const QString source = sourceFile(QByteArray(sourceSize, 'S'), "sms.db");
-        disk.fill(room);
+        const QList<BackupManifest::WriteRequest> items { { "HomeDomain",
+            sourceFile(QByteArray(sourceSize, 'S'), "sms.db"), "Library/SMS/sms.db", true, true } };
+        if (room >= 0)
+            disk.fill(room);
+        // The put-in of the manifest is the change made while only its temporary is left.
+        bool putIn = false;
+        BackupWriteNames::setBeforeChange([&] {
+            if (putIn && after == "read-only")
+                disk.setReadOnly(true);
+            putIn = putIn || momentOf(dir, storedPath(dir, items[0])) == "committing";
+            syncsFail = putIn && after == "sync";
+        });
+        BackupWriteNames::setSyncCall([](int fd) { return syncsFail ? (errno = EIO, -1) : ::fsync(fd); });
         // Nothing half-written stays, and nothing is removed that is not there (a name-less file).
         QTest::failOnWarning(QRegularExpression("QFile::remove"));
+        QString error("a write went through on a failing disk");
         try {
             BackupManifest m(dir);
             open(m, password);
-            m.writeFilesThrow({ { "HomeDomain", source, "Library/SMS/sms.db", true, true } });
-            QFAIL("a write went through on a full disk");
+            m.writeFilesThrow(items);
         } catch (const std::runtime_error& e) {
-            const QRegularExpression expected(
-                QString(failure).replace("DIR", QRegularExpression::escape(dir)));
-            QVERIFY2(expected.match(QString::fromUtf8(e.what())).hasMatch(), e.what());
+            error = QString::fromUtf8(e.what());
+        }
+        BackupWriteNames::setBeforeChange({});
+        BackupWriteNames::setSyncCall(::fsync);
+        syncsFail = false;
+        QVERIFY(disk.setReadOnly(false));
+        QVERIFY2(QRegularExpression(QString(failure).replace("DIR", QRegularExpression::escape(dir)))
+                     .match(error)
+                     .hasMatch(),
+            qPrintable(error));
+        if (!after.isEmpty()) { // the next opening finishes the write
+            QVERIFY(BackupWriteRecord::pending(QDir(dir)));
+            BackupManifest m(dir);
+            open(m, password);
+            checkWritten(dir, password, items);
+            return;
         }
         QCOMPARE(GenBackup::folderDigest(dir), digest);
         const QStringList left = leftovers(dir);

@@ -1,6 +1,6 @@
-#include "backup/write/BackupFolderLock.h"
+#include "backup/lock/BackupFolderLock.h"
 
-#include "backup/write/BackupLockFile.h"
+#include "backup/lock/BackupLockFile.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "backup/write/BackupLockFile.h"
+#include "backup/lock/BackupLockFile.h"
 
 #include "backup/write/BackupWriteNames.h"
 

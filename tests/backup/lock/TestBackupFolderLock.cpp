@@ -1,10 +1,10 @@
 #include "app/IdsTranslator.h"
 #include "backup/BackupManifest.h"
 #include "backup/MBDBParser.h"
+#include "backup/lock/BackupFolderLock.h"
+#include "backup/lock/BackupLockFile.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
-#include "backup/write/BackupFolderLock.h"
-#include "backup/write/BackupLockFile.h"
 #include "backup/write/BackupWriteNames.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
@@ -308,6 +308,7 @@ class TestBackupFolderLock : public QObject
             // Set here, run once this process makes its own file: the taker judges what it finds
             // there, is stopped before it removes it, and goes on once this process holds it. Without
             // hard links the file is made at the name and filled there: the taker finds it empty.
+            racing = RacingTaker(); // a word an earlier row's taker said late is not this one's
             const bool noLinks = kind.endsWith("without hard links");
             if (noLinks)
                 BackupWriteNames::setLinkCall([](int, const char*, int, const char*, int) {
@@ -323,6 +324,17 @@ class TestBackupFolderLock : public QObject
                     _exit(takeAlone(QFileInfo(lock).absolutePath(), &racing.said, nullptr));
                 }
                 racing.said.hear();
+            });
+        } else if (kind == "remade as it is taken over") {
+            // A file that names nobody, made anew by a live maker between the taker's last look at it
+            // and its removal: the new one stays, and is waited for.
+            writeText(lock, "");
+            BackupLockFile::setBeforeRemove([&child, lock] {
+                if (child != -1)
+                    return;
+                child = childFor(1200);
+                writeText(lock + ".new", lockText(child, startOf(child)));
+                ::rename(QFile::encodeName(lock + ".new").constData(), QFile::encodeName(lock).constData());
             });
         } else if (kind == "unreadable") {
             writeText(lock, lockText(parent, startOf(parent)));
@@ -566,6 +578,8 @@ private Q_SLOTS:
             << "ended maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
         QTest::newRow("a temporary of a live maker")
             << "live maker's temporary" << false << "" << 0 << 1000 << 0 << 0 << "";
+        QTest::newRow("a file naming nobody, made anew as it is taken over")
+            << "remade as it is taken over" << false << "" << still + 1100 << still + 3000 << 1 << 1 << "";
         QTest::newRow("a taker judging the file while it is made")
             << "judged while made" << false << "" << 0 << 1000 << 0 << 0 << "";
         QTest::newRow("a taker judging the file while it is filled, without hard links")
