@@ -10,8 +10,11 @@
 #include <QLocale>
 #include <QSemaphore>
 #include <QThreadPool>
+#include <algorithm>
 #include <atomic>
 #include <exception>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <utility>
 #include <utime.h>
@@ -26,6 +29,58 @@ struct ExportBKFileThread::PendingCopy {
     QString damaged; // why the stored copy is not what the phone wrote; written all the same
     QString unreadable; // why the stored copy could not be read; nothing written
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
+};
+
+// How far the run is, for the bar: by files, or by bytes where those are further on, so that a big
+// file moves the bar while it is written. Shared with the helper threads.
+struct ExportBKFileThread::Progress {
+    ProgressForm* form = nullptr;
+    qint64 totalFiles = 0;
+    qint64 totalBytes = 0; // as the records give them
+    std::atomic<qint64> fileNumber { 0 }; // the file shown as under way
+    std::atomic<qint64> doneBytes { 0 }; // of the files done, and told by the copies under way
+    QElapsedTimer clock;
+    std::mutex posting; // the posts reach the dialog in the order of their values
+    int lastPercent = -1;
+    qint64 lastPost = -1000; // ms on clock
+
+    int percent() const
+    {
+        const double byFiles = totalFiles > 0 ? double(fileNumber.load()) / double(totalFiles) : 0.0;
+        const double byBytes = totalBytes > 0 ? double(doneBytes.load()) / double(totalBytes) : 0.0;
+        return int(qBound(0.0, std::max(byFiles, byBytes), 1.0) * 100.0);
+    }
+    // Posts the texts with the bar's value when it moved on (else the bar stays). A post that need
+    // not be made goes only when the bar moved or 100 ms have passed: one per block would keep the
+    // dialog's thread busy long after the copy (a gigabyte is 130,000 blocks of 8 KiB).
+    void post(const QString& status, const std::function<QString()>& detail, bool always)
+    {
+        const std::lock_guard<std::mutex> lock(posting);
+        const int now = percent();
+        const bool moved = now > lastPercent;
+        if (!moved && !always && clock.elapsed() - lastPost < 100)
+            return;
+        lastPost = clock.elapsed();
+        lastPercent = std::max(lastPercent, now);
+        form->invokeUpdateProgress(status, moved ? now : -1, detail());
+    }
+};
+
+// One file's copy: the bytes it has told so far. When it ends, however it ends, the file counts
+// with the size its record gives.
+struct ExportBKFileThread::FileProgress {
+    FileProgress(Progress& run, const BackupManifest::_FileNode* node)
+        : run(run)
+        , size(qint64(node->item.size))
+    {
+    }
+    ~FileProgress() { run.doneBytes += size - told; }
+    FileProgress(const FileProgress&) = delete;
+    FileProgress& operator=(const FileProgress&) = delete;
+
+    Progress& run;
+    qint64 size;
+    qint64 told = 0;
 };
 
 namespace
@@ -80,22 +135,21 @@ void setModified(const QString& path, quint32 mtime)
 
 void copyFileProgress(long long total, long long done, void* context)
 {
-    // The byte count of the file under way, at most every 100 ms: posting one per 8 KiB block
-    // would keep the dialog's thread busy long after the copy (a gigabyte is 130,000 blocks).
-    static std::atomic<qint64> lastPost { 0 };
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    const qint64 now = clock.elapsed();
-    qint64 last = lastPost.load();
-    if (now - last < 100 || !lastPost.compare_exchange_strong(last, now))
-        return;
-    auto* form = static_cast<ProgressForm*>(context);
-    const QLocale locale;
-    form->invokeUpdateProgress(QString(), -1,
-        QStringLiteral("%1KB / %2KB").arg(locale.toString(done / 1024), locale.toString(total / 1024)));
+    auto* copy = static_cast<ExportBKFileThread::FileProgress*>(context);
+    ExportBKFileThread::Progress& run = copy->run;
+    run.doneBytes += done - copy->told;
+    copy->told = done;
+    run.post(
+        QString(),
+        [total, done] {
+            const QLocale locale;
+            return QStringLiteral("%1KB / %2KB")
+                .arg(locale.toString(done / 1024), locale.toString(total / 1024));
+        },
+        false);
+    // While the user is asked whether to cancel, the copy stands still here, before its file is
+    // put in place; the file under way is completed whatever the answer.
+    (void)bool(run.form->cancelled);
 }
 
 ExportBKFileThread::ExportBKFileThread(const BackupManifest* manifest,
@@ -120,8 +174,12 @@ QString ExportBKFileThread::withNotStored(const QString& success, qint64 notStor
 void ExportBKFileThread::run()
 {
     totalFiles = processedFiles = extractedFiles = missingFiles = 0;
+    m_progress = std::make_shared<Progress>();
+    m_progress->form = m_form;
+    m_progress->clock.start();
     for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
         computeTotalFiles(n);
+    m_progress->totalFiles = totalFiles;
     // Looked up once: the texts are the same for every file.
     m_statusText = tr("IDS_COPYING_FILE_%1");
     m_detailText = tr("Files:%1/%2");
@@ -133,14 +191,15 @@ void ExportBKFileThread::run()
         m_pool->setMaxThreadCount(qBound(1, QThread::idealThreadCount(), 4));
     }
     // A destination that is not there yet is made, so the first folders do not go missing.
-    QDir().mkpath(m_destDir.absolutePath());
+    m_madeFolders.makeDestination(m_destDir.absolutePath());
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
             copy(m_destDir, n);
         while (!m_pending.empty())
             finishOldestThrow();
-        setFolderTimes();
-        if (m_form->cancelled)
+        const bool cancelled = m_form->cancelled;
+        settleFolders(cancelled);
+        if (cancelled)
             return;
         if (damagedFiles + unreadableFiles > 0)
             m_form->invokeErrorOccurred(faultsText());
@@ -148,7 +207,7 @@ void ExportBKFileThread::run()
             m_form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         drainQuietly();
-        setFolderTimes();
+        settleFolders(m_form->cancelled);
         const QString faults = faultsText();
         m_form->invokeErrorOccurred(
             QString::fromUtf8(e.what()) + (faults.isEmpty() ? QString() : "\n" + faults));
@@ -207,8 +266,9 @@ bool ExportBKFileThread::countedUnstored(const BackupManifest::_FileNode* node)
 // stands full while every copy waits for the backup folder).
 void ExportBKFileThread::reportFile(const QString& name, qint64 number)
 {
-    m_form->invokeUpdateProgress(m_statusText.arg(name), int(double(number) / totalFiles * 100.0),
-        m_detailText.arg(number).arg(totalFiles));
+    m_progress->fileNumber = number;
+    m_progress->post(
+        m_statusText.arg(name), [&] { return m_detailText.arg(number).arg(totalFiles); }, true);
 }
 
 // Waits for the oldest copy under way; its failure is thrown.
@@ -246,10 +306,12 @@ void ExportBKFileThread::noteFinished(const PendingCopy& copy)
         ++extractedFiles;
 }
 
-// Writing into a folder changes its time, so folders get theirs when everything is written,
-// innermost first.
-void ExportBKFileThread::setFolderTimes()
+// After a cancel the folders made that hold nothing go. Writing into a folder (or removing from
+// it) changes its time, so folders get theirs when that is done, innermost first.
+void ExportBKFileThread::settleFolders(bool cancelled)
 {
+    if (cancelled)
+        m_madeFolders.removeEmpty();
     for (auto it = m_folderTimes.crbegin(); it != m_folderTimes.crend(); ++it)
         setModified(it->first, it->second);
     m_folderTimes.clear();
@@ -263,6 +325,7 @@ void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node
         const BackupManifest::_FileNode* n = stack.takeLast();
         if (!isFolder(n)) {
             ++totalFiles;
+            m_progress->totalBytes += qMax<qint64>(0, n->item.size);
             continue;
         }
         for (const BackupManifest::_FileNode* c : n->children)
@@ -283,7 +346,7 @@ void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* 
         }
         const QString path = m_namer.claimPath(parent, n->name(), false);
         removeLink(path);
-        QDir().mkdir(path);
+        m_madeFolders.make(path);
         if (!n->implied)
             m_folderTimes.append({ path, n->item.mtime });
         for (auto it = n->children.crbegin(); it != n->children.crend(); ++it)
@@ -296,13 +359,16 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     ++processedFiles;
     if (!m_pool)
         reportFile(node->name(), processedFiles);
-    if (countedUnstored(node))
+    if (countedUnstored(node)) {
+        m_progress->doneBytes += qMax<qint64>(0, node->item.size);
         return;
+    }
     // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
     if (!m_pool) {
         try {
-            m_manifest->copyFile(node, path, m_form, copyFileProgress);
+            FileProgress told(*m_progress, node);
+            m_manifest->copyFile(node, path, &told, copyFileProgress);
         } catch (const BackupFolderLock::Cancelled&) {
             return; // the user ended the wait for the backup folder: nothing was written
         } catch (const BackupManifest::NotAsWritten& e) {
@@ -326,7 +392,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     const BackupManifest* manifest = m_manifest;
     ProgressForm* form = m_form;
     std::shared_ptr<std::atomic<bool>> failed = m_failed;
-    m_pool->start([manifest, form, node, path, pending, failed] {
+    std::shared_ptr<Progress> progress = m_progress;
+    m_pool->start([manifest, form, node, path, pending, failed, progress] {
         // A wait for the backup folder is shown in the dialog and ends with its Cancel.
         const ProgressForm::ReportingScope reporting(form);
         // Copies wait in line in tree order; once the user cancelled or one failed, no other starts.
@@ -334,7 +401,8 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
             pending->skipped = true;
         } else {
             try {
-                manifest->copyFile(node, path, form, copyFileProgress);
+                FileProgress told(*progress, node);
+                manifest->copyFile(node, path, &told, copyFileProgress);
             } catch (const BackupFolderLock::Cancelled&) {
                 pending->skipped = true; // nothing was written
             } catch (const BackupManifest::NotAsWritten& e) {

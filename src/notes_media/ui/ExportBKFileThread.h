@@ -2,6 +2,7 @@
 
 #include "backup/BackupManifest.h"
 #include "notes_media/ExtractNamer.h"
+#include "notes_media/MadeFolders.h"
 
 #include <QDir>
 #include <QList>
@@ -20,12 +21,14 @@ class QThreadPool;
 // time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
 // never followed. Files without a stored copy are skipped and counted. Those the system does not let
 // the user read are skipped, and those whose stored copy is not what the phone wrote are written;
-// both are counted apart and named, and the run then ends with an error. Nothing written is removed after a
-// cancel or a failure. Files of a plain backup are copied by a few helper threads while this
-// thread walks on: progress still names the files in tree order, a cancel still lets
-// the files under way complete and starts no other, and the first failure in tree order is the
-// one reported. A wait for the backup folder (another program writing into it), this thread's or
-// a helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
+// both are counted apart and named, and the run then ends with an error. Files of a plain backup
+// are copied by a few helper threads while this thread walks on: progress still names the files in
+// tree order, and the first failure in tree order is the one reported. The bar moves by files, or
+// by bytes where those are further on. While the user is asked whether to cancel, every copy
+// stands still; after a cancel the files under way complete, no other starts, and the folders the
+// run made that hold nothing are removed (what was written stays; nothing is removed after a
+// failure). A wait for the backup folder (another program writing into it), this thread's or a
+// helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
@@ -53,6 +56,10 @@ protected:
     void run() override;
 
 private:
+    struct Progress;
+    struct FileProgress;
+    friend void copyFileProgress(long long total, long long done, void* context);
+
     void computeTotalFiles(const BackupManifest::_FileNode* node);
     void copy(const QDir& dir, const BackupManifest::_FileNode* node);
     void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node);
@@ -60,7 +67,7 @@ private:
     void reportFile(const QString& name, qint64 number);
     void finishOldestThrow();
     void drainQuietly();
-    void setFolderTimes();
+    void settleFolders(bool cancelled);
     bool countedUnstored(const BackupManifest::_FileNode* node);
     void noteFinished(const PendingCopy& copy);
     void noteDamaged(const QString& text);
@@ -72,6 +79,8 @@ private:
     QDir m_destDir;
     ProgressForm* m_form;
     ExtractNamer m_namer;
+    MadeFolders m_madeFolders;
+    std::shared_ptr<Progress> m_progress; // shared with the helper threads
     QString m_statusText;
     QString m_detailText;
     std::unique_ptr<QThreadPool> m_pool; // helper threads for plain backups only
@@ -82,5 +91,5 @@ private:
     QStringList m_unreadable; // the first texts of unreadableFiles
 };
 
-// The progress callback of BackupManifest::copyFile; context is the ProgressForm.
+// The progress callback of BackupManifest::copyFile; context is the copy's FileProgress.
 void copyFileProgress(long long total, long long done, void* context);

@@ -1,6 +1,7 @@
 #include "notes_media/ui/MediaExtract.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
 #include "notes_media/ui/ExportBKFileThread.h"
 
@@ -34,6 +35,8 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     if (!manifest)
         return 0; // no backup, nothing to extract from
     ProgressForm form(title, parent);
+    bool userCancelled = false;
+    QObject::connect(&form, &ProgressForm::userCancel, &form, [&userCancelled] { userCancelled = true; });
     ExportBKFileThread thread(manifest, nodes, dest, &form, parent);
     thread.start();
     const int result = form.exec();
@@ -42,5 +45,10 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     WorkerEnd::waitFor(thread);
     if (notStored)
         *notStored += thread.missingFiles;
+    // What a cancel left is told once the copies under way are done (those not as the phone wrote
+    // them are written too).
+    if (userCancelled)
+        Tips::info(ExportBKFileThread::tr("IDS_CANCELLED_%1_FILES_EXTRACTED")
+                       .arg(thread.extractedFiles + thread.damagedFiles));
     return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
 }

@@ -21,8 +21,9 @@ public:
     static QList<const BackupManifest::_FileNode*> nodes(const BackupManifest* manifest,
         const QString& domain, const QStringList& paths, qint64* notStored = nullptr);
     // Runs the worker under a progress dialog titled title; the extracted file count, or -1 when
-    // the run ended in an error or a cancel. Without a backup nothing runs and the count is 0. The
-    // files the worker found without a stored copy are added to notStored when given.
+    // the run ended in an error or a cancel (after a cancel, how many files it wrote is told here).
+    // Without a backup nothing runs and the count is 0. The files the worker found without a
+    // stored copy are added to notStored when given.
     static qint64 run(QWidget* parent, const QString& title, const BackupManifest* manifest,
         const QList<const BackupManifest::_FileNode*>& nodes, const QDir& dest, qint64* notStored = nullptr);
 };

@@ -1,10 +1,17 @@
+#include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/OtherWriter.h"
+#include "backup/ui/BackupWaitUi.h"
+#include "backup/write/BackupFolderLock.h"
 #include "notes_media/ExtractNamer.h"
 #include "notes_media/ui/ExportBKFileThread.h"
+#include "notes_media/ui/MediaExtract.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QDirIterator>
 #include <QFile>
@@ -51,6 +58,15 @@ QList<const BackupManifest::_FileNode*> topLevel(const BackupManifest& m)
     return list;
 }
 
+// The files written under dir (not the hidden temporaries of copies under way).
+int filesIn(const QString& dir)
+{
+    int n = 0;
+    for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+        ++n;
+    return n;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -94,7 +110,10 @@ struct EvilBackup {
 class TestExportBKFileThread : public QObject
 {
     Q_OBJECT
+    IdsTranslator m_translator;
 private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(m_translator); }
+
     // The real backup has no Manifest.plist; only 10 of its 1,103 files and links have copies.
     void extractsRealPlainBackup()
     {
@@ -246,28 +265,107 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(dest + "/EvilDomain/empty").lastModified().toSecsSinceEpoch(), 1500000000);
     }
 
-    // After a confirmed cancel no file or folder is touched and no success follows.
-    void cancelWritesNothing()
+    // A cancel as the pages meet it, while another program holds the backup folder (every copy
+    // waits), or once that frees it while the question is open: until the answer the copies stand
+    // still, their bytes on the bar. No goes on to the end. Yes lets the files under way complete,
+    // says how many were written, and takes back the folders the run made that hold nothing, never
+    // one that stood before, one the user put something into, nor one reached through a link.
+    void cancel_data()
     {
+        QTest::addColumn<bool>("freed"); // the folder, while the question is open
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QString>("meanwhile"); // what the user does to the folder d0 made
+        QTest::newRow("Yes while every copy waits") << false << true << "";
+        QTest::newRow("No while the copies stand still") << true << false << "";
+        QTest::newRow("Yes while the copies stand still") << true << true << "";
+        QTest::newRow("Yes, a file put into a folder made") << false << true << "file";
+        QTest::newRow("Yes, a folder made moved and a link put in its place") << false << true << "link";
+    }
+    void cancel()
+    {
+        QFETCH(bool, freed);
+        QFETCH(bool, yes);
+        QFETCH(QString, meanwhile);
+        // The first copies (those the helpers start with) are a quarter of the bytes each.
         EvilBackup b(TestEnv::tempDir());
-        for (int i = 0; i < 40; ++i)
-            b.add(b.domain, QByteArray("f") + QByteArray::number(i), false, QByteArray(1000, 'x'));
-        const QString dest = TestEnv::tempDir();
-        ProgressForm form;
-        form.setQuiet(true);
+        for (int d = 0; d < 10; ++d) {
+            const QByteArray name = "d" + QByteArray::number(d);
+            BackupManifest::_FileNode* folder = b.add(b.add(b.domain, name, true, {}), name + "/s", true, {});
+            for (int i = 0; i < 20; ++i)
+                b.add(folder, folder->item.pathUtf8 + "/f" + QByteArray::number(i), false,
+                    QByteArray(d == 0 && i < 4 ? 1 << 18 : 1, 'x'));
+        }
+        b.add(b.domain, "empty", true, {});
+        const QString dest = TestEnv::tempDir(), d0 = dest + "/EvilDomain/d0",
+                      away = TestEnv::tempDir() + "/d0";
+        QVERIFY(QDir().mkpath(dest + "/EvilDomain")); // stood before, empty
+        const auto writer = OtherWriter::holdFolder(b.manifest.dir.absolutePath());
+        QVERIFY(writer);
+        BackupWaitUi::install();
+        const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });
         ModalAnswerer answerer;
-        answerer.answer(QMessageBox::Yes);
-        QPushButton* cancel = form.findChild<QPushButton*>();
-        QVERIFY(cancel);
-        cancel->click(); // confirmed: exec() will end with 0
-        form.cancelled = true; // what the dialog sets as it ends; the worker polls it
-        ExportBKFileThread t(&b.manifest, { b.domain }, QDir(dest), &form);
-        t.start();
-        QCOMPARE(form.exec(), 0);
-        t.wait();
-        QCOMPARE(t.extractedFiles, 0);
-        QVERIFY(QDir(dest).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
-        QVERIFY(form.resultText().isEmpty());
+        ProgressForm* form = nullptr;
+        answerer.answerWith([&](QWidget* modal) {
+            form = qobject_cast<ProgressForm*>(modal);
+            if (!form || !form->statusText().startsWith("Waiting"))
+                return false; // until a copy waits for the folder
+            QMetaObject::invokeMethod(
+                form->findChild<QPushButton*>(), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
+        });
+        int filesAsked = -1, barAsked = -1;
+        QElapsedTimer asked;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box && !asked.isValid()) {
+                asked.start();
+                if (freed)
+                    writer->closeWriteChannel();
+                if (meanwhile == "file")
+                    QFile(d0 + "/s/.kept").open(QIODevice::WriteOnly);
+                if (meanwhile == "link")
+                    QFile::rename(d0, away) && QFile::link(away, d0);
+            }
+            if (!box || asked.elapsed() < 500)
+                return false;
+            filesAsked = filesIn(dest);
+            barAsked = form->progressValue();
+            GuiTestEnv::screenshotOver(form, box, "extract-cancel-question");
+            return ModalAnswerer::click(box, yes ? QMessageBox::Yes : QMessageBox::No);
+        });
+        answerer.answerWith([](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            GuiTestEnv::screenshot(box, "extract-cancelled");
+            return box && ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        const qint64 n = MediaExtract::run(nullptr, "Extracting", &b.manifest, { b.domain }, QDir(dest));
+        writer->closeWriteChannel();
+        QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+        const int written = filesIn(dest);
+        QCOMPARE(filesAsked, 0);
+        QCOMPARE(barAsked > 0, freed);
+        if (!yes) {
+            QCOMPARE(n, qint64(200));
+            QCOMPARE(written, 200);
+            QVERIFY(QFileInfo(dest + "/EvilDomain/empty").isDir());
+            QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+            return;
+        }
+        QCOMPARE(n, -1);
+        QVERIFY2(freed ? written >= 1 && written < 200 : written == 0, qPrintable(QString::number(written)));
+        QCOMPARE(answerer.seen(),
+            QStringList({ "Are You Sure You Want To Cancel?",
+                QString("Cancelled: %1 files were extracted.").arg(written) }));
+        QVERIFY(QFileInfo(dest + "/EvilDomain").isDir());
+        QCOMPARE(QFileInfo::exists(d0 + "/s/.kept"), meanwhile == "file");
+        QCOMPARE(QFileInfo(d0).isSymLink() && QFileInfo(away + "/s").isDir(), meanwhile == "link");
+        const auto dirs = QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot;
+        for (QDirIterator it(dest, dirs, QDirIterator::Subdirectories); it.hasNext();) {
+            const QString folder = it.next();
+            QVERIFY2(folder == dest + "/EvilDomain"
+                    || !QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                qPrintable(folder));
+        }
     }
 
     void unwritableDestinationIsReported()
@@ -331,10 +429,7 @@ private Q_SLOTS:
         QVERIFY2(r.text.contains(why.arg(stored))
                 && r.text.contains("\nRecord: HomeDomain Library/Notes/notes.sqlite"),
             qPrintable(r.text));
-        int written = 0;
-        for (QDirIterator it(dest, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
-            ++written;
-        QCOMPARE(qint64(written), r.extracted);
+        QCOMPARE(qint64(filesIn(dest)), r.extracted);
         QVERIFY(!QFileInfo::exists(dest + "/HomeDomain/Library/Notes/notes.sqlite"));
     }
 
@@ -357,9 +452,7 @@ private Q_SLOTS:
         const QString dest = TestEnv::tempDir();
         const Run r = extract(b.manifest, { b.domain }, dest);
         QCOMPARE(r.result, 0);
-        int written = 0;
-        for (QDirIterator it(dest, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
-            ++written;
+        const int written = filesIn(dest);
         // Copies still queued when the failure comes may be dropped; those done are counted.
         QVERIFY(written <= 6);
         QCOMPARE(r.extracted, qint64(written));

@@ -7,6 +7,7 @@
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/OtherWriter.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "notes_media/ui/ItemModelPhotoIcon.h"
@@ -78,22 +79,6 @@ bool allPicturesShown(const PhotosMainForm& page)
 QSize pictureSize(const PhotosMainForm& page, int row)
 {
     return page.model->index(row, 0).data(Qt::DecorationRole).value<QPixmap>().size();
-}
-
-// Another program holding the backup folder as a write does, until its input closes (and never
-// longer than 20 s, so that a wait the test cannot end still ends).
-std::unique_ptr<QProcess> holdFolder(const QString& dir)
-{
-    auto writer = std::make_unique<QProcess>();
-    writer->start("python3",
-        { "-c",
-            "import fcntl, os, select, sys\nfd = os.open(sys.argv[1], os.O_RDONLY)\n"
-            "fcntl.flock(fd, fcntl.LOCK_EX)\nprint('held', flush=True)\n"
-            "select.select([sys.stdin], [], [], 20)",
-            dir });
-    if (!writer->waitForReadyRead(10000))
-        return nullptr;
-    return writer;
 }
 
 } // namespace
@@ -356,7 +341,7 @@ private Q_SLOTS:
         QVERIFY(m);
         const QList<const BackupManifest::_FileNode*> files(m->photoList.begin(), m->photoList.end());
         PhotosMainForm page(m.get(), files, QDir(TestEnv::tempDir()));
-        auto writer = holdFolder(m->dir.absolutePath());
+        auto writer = OtherWriter::holdFolder(m->dir.absolutePath());
         QVERIFY(writer);
         BackupWaitUi::install();
         const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });
@@ -424,7 +409,7 @@ private Q_SLOTS:
     {
         std::unique_ptr<BackupManifest> m = backup(false);
         QVERIFY(m);
-        auto writer = holdFolder(m->dir.absolutePath());
+        auto writer = OtherWriter::holdFolder(m->dir.absolutePath());
         QVERIFY(writer);
         BackupWaitUi::install();
         const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });

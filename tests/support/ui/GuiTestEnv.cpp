@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -23,6 +24,22 @@ void screenshot(QWidget* widget, const QString& name)
     widget->grab().save(dir + "/" + name + ".png");
     if (hidden)
         widget->hide();
+}
+
+void screenshotOver(QWidget* window, QWidget* over, const QString& name)
+{
+    const QString dir = qEnvironmentVariable("QM_SCREENSHOT_DIR");
+    if (dir.isEmpty() || !window || !over)
+        return;
+    QDir().mkpath(dir);
+    const QRect all = window->frameGeometry().united(over->frameGeometry());
+    QPixmap shot(all.size());
+    shot.fill(Qt::darkGray);
+    QPainter painter(&shot);
+    for (QWidget* w : { window, over })
+        painter.drawPixmap(w->geometry().topLeft() - all.topLeft(), w->grab());
+    painter.end();
+    shot.save(dir + "/" + name + ".png");
 }
 
 } // namespace GuiTestEnv

@@ -7,5 +7,7 @@ namespace GuiTestEnv {
 
 // Saves a picture of the widget as PNG under QM_SCREENSHOT_DIR (when set), for looking at by hand.
 void screenshot(QWidget* widget, const QString& name);
+// The same of a window with another (a message box it opened) on top, each where it is on screen.
+void screenshotOver(QWidget* window, QWidget* over, const QString& name);
 
 } // namespace GuiTestEnv

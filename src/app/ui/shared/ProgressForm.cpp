@@ -4,15 +4,17 @@
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QThread>
 #include <QVBoxLayout>
+#include <chrono>
 #include <map>
-#include <mutex>
 
 namespace
 {
@@ -134,7 +136,8 @@ bool ProgressForm::cancelledForThisThread()
     Reporters& r = reporters();
     const std::lock_guard<std::mutex> lock(r.mutex);
     const auto it = r.formOf.find(QThread::currentThread());
-    return it != r.formOf.end() && it->second->cancelled;
+    // Peeked: the caller's wait does no work, and the lock must not be held while a read waits.
+    return it != r.formOf.end() && it->second->cancelled.peek();
 }
 
 ProgressForm::ReportingScope::ReportingScope(ProgressForm* form)
@@ -231,14 +234,64 @@ void ProgressForm::onBtnCancel()
 {
     if (m_ended || !m_btnCancel->isEnabled())
         return;
+    // The workers wait while the question is open, and go on with its answer however it ends.
+    cancelled.setAsking(true);
+    auto answered = qScopeGuard([this] { cancelled.setAsking(false); });
     if (!Tips::question("Are You Sure You Want To Cancel?"))
         return;
     // The worker may have finished while the question was open; its result stands.
     if (m_ended)
         return;
     m_ended = true;
+    // Set before the workers go on, so that none of them takes another step.
+    cancelled = true;
+    answered.dismiss();
+    cancelled.setAsking(false);
     emit userCancel();
     finishWith(0);
+}
+
+ProgressForm::CancelFlag::~CancelFlag()
+{
+    // A reader still waiting goes on before the flag goes.
+    setAsking(false);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_changed.wait(lock, [this] { return m_waiting == 0; });
+}
+
+ProgressForm::CancelFlag::operator bool() const
+{
+    if (m_asking.load() && QThread::currentThread() != m_owner->thread())
+        return waitForAnswer();
+    return m_value.load();
+}
+
+bool ProgressForm::CancelFlag::waitForAnswer() const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    ++m_waiting;
+    // Looked at in steps: a program that closes, or a thread asked to stop, never waits on.
+    while (m_asking.load() && !QCoreApplication::closingDown()
+        && !QThread::currentThread()->isInterruptionRequested())
+        m_changed.wait_for(lock, std::chrono::milliseconds(100));
+    --m_waiting;
+    m_changed.notify_all();
+    return m_value.load();
+}
+
+ProgressForm::CancelFlag& ProgressForm::CancelFlag::operator=(bool value)
+{
+    m_value.store(value);
+    return *this;
+}
+
+void ProgressForm::CancelFlag::setAsking(bool asking)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_asking.store(asking);
+    }
+    m_changed.notify_all();
 }
 
 void ProgressForm::finishWith(int result)

@@ -3,6 +3,8 @@
 #include <QDialog>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 class QLabel;
 class QProgressBar;
@@ -12,19 +14,53 @@ class QThread;
 // The modal, frameless progress dialog that one worker thread reports to. Built on the stack of the
 // action that starts the worker and handed to it by reference; the worker calls the invoke...
 // operations (safe from any thread) and polls `cancelled`. exec() returns 1 after success, 0 after
-// an error or a confirmed cancel.
+// an error or a confirmed cancel. While the user is asked whether to cancel, the work stands still:
+// a worker's next look at `cancelled` waits for the answer.
 class ProgressForm : public QDialog
 {
     Q_OBJECT
 public:
+    // The cancelled flag. Read on the dialog's own thread it is a plain flag; read on any other
+    // thread while the cancel question is open, it waits for the answer (and reads the answer). The
+    // wait also ends when the question goes without one: the program closing, the dialog destroyed,
+    // or the reading thread asked to stop.
+    class CancelFlag
+    {
+    public:
+        explicit CancelFlag(const QObject* owner)
+            : m_owner(owner)
+        {
+        }
+        ~CancelFlag();
+        CancelFlag(const CancelFlag&) = delete;
+        CancelFlag& operator=(const CancelFlag&) = delete;
+
+        operator bool() const;
+        CancelFlag& operator=(bool value);
+        // The value now, never waiting: for a loop that waits for something else and does no work.
+        bool peek() const { return m_value.load(); }
+
+    private:
+        friend class ProgressForm;
+        void setAsking(bool asking);
+        bool waitForAnswer() const;
+
+        const QObject* m_owner; // its thread asks the question; it never waits here
+        std::atomic<bool> m_value = false;
+        std::atomic<bool> m_asking = false;
+        mutable std::mutex m_mutex;
+        mutable std::condition_variable m_changed;
+        mutable int m_waiting = 0; // threads waiting for the answer
+    };
+
     // The title is the window title and the first status text. With an empty title and no parent
     // the dialog stands alone and is application-modal.
     explicit ProgressForm(const QString& title = QString(), QWidget* parent = nullptr);
     ~ProgressForm() override;
 
-    // True exactly when the dialog ended with result 0. Workers poll it without a lock; atomic so
-    // that a polling loop always sees the change (reads and writes look like a plain bool's).
-    std::atomic<bool> cancelled = false;
+    // True exactly when the dialog ended with result 0 (or the user has just confirmed a cancel).
+    // Workers poll it between steps; reads and writes look like a plain bool's.
+    CancelFlag cancelled { this };
 
     // Enables or disables the cancel button; disabled, only the worker can end the dialog.
     void setCancelable(bool cancelable);

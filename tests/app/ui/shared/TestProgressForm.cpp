@@ -42,8 +42,14 @@ public:
             msleep(5);
         }
         if (end == End::UntilCancelled) {
-            while (!form.cancelled)
+            while (!form.cancelled) {
+                if (release) {
+                    form.invokeSucceed(QString());
+                    return;
+                }
+                ++polls;
                 msleep(5);
+            }
             stoppedOnCancel = true;
             return;
         }
@@ -57,6 +63,8 @@ public:
     End end;
     QString message;
     std::atomic<int> steps = 0;
+    std::atomic<int> polls = 0; // looks at the flag while it runs until cancelled
+    std::atomic<bool> release = false; // ends such a run with success
     std::atomic<bool> stoppedOnCancel = false;
 };
 
@@ -160,46 +168,51 @@ private Q_SLOTS:
         QCOMPARE(fresh.progressValue(), 0);
     }
 
-    void cancelAnsweredYesEndsWithZero()
+    // While the question is open the worker stands still at its look at the flag, then goes on
+    // with the answer: Yes ends it, No lets it finish. A thread asked to stop is not held.
+    void cancelAnswered_data()
     {
-        ProgressForm form("Restoring");
-        QSignalSpy cancels(&form, &ProgressForm::userCancel);
-        ModalAnswerer answerer;
-        clickCancelWhenShown(form, answerer, QMessageBox::Yes);
-        const auto worker = startWorker(form, Worker::End::UntilCancelled);
-        QCOMPARE(form.exec(), 0);
-        QVERIFY(form.waitForThread(*worker, true));
-        QVERIFY(form.cancelled);
-        QVERIFY(worker->stoppedOnCancel);
-        QCOMPARE(cancels.size(), 1);
-        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes") << true;
+        QTest::newRow("No, the thread asked to stop meanwhile") << false;
     }
-
-    void cancelAnsweredNoKeepsRunning()
+    void cancelAnswered()
     {
+        QFETCH(bool, yes);
         ProgressForm form("Restoring");
         QSignalSpy cancels(&form, &ProgressForm::userCancel);
         ModalAnswerer answerer;
-        clickCancelWhenShown(form, answerer, QMessageBox::No);
-        // Once No was answered, the worker finishes normally.
-        std::atomic<bool> release = false;
-        QThread* worker = QThread::create([&] {
-            while (!release)
-                QThread::msleep(5);
-            form.invokeSucceed(QString());
+        const auto worker = startWorker(form, Worker::End::UntilCancelled);
+        answerer.answerWith([&](QWidget* modal) {
+            if (modal != &form || worker->polls == 0)
+                return false;
+            QMetaObject::invokeMethod(cancelButton(form), &QAbstractButton::click, Qt::QueuedConnection);
+            return true;
         });
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, [&] {
-            if (answerer.handled() >= 2)
-                release = true;
+        int pollsAsked = -1, pollsStopping = -1;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return false;
+            const int before = worker->polls;
+            QThread::msleep(200);
+            pollsAsked = worker->polls - before;
+            if (!yes) {
+                worker->requestInterruption();
+                QThread::msleep(200);
+                pollsStopping = worker->polls - before - pollsAsked;
+                worker->release = true;
+            }
+            return ModalAnswerer::click(box, yes ? QMessageBox::Yes : QMessageBox::No);
         });
-        poll.start(10);
-        worker->start();
-        QCOMPARE(form.exec(), 1);
-        worker->wait();
-        delete worker;
-        QVERIFY(!form.cancelled);
-        QCOMPARE(cancels.size(), 0);
+        QCOMPARE(form.exec(), yes ? 0 : 1);
+        QVERIFY(form.waitForThread(*worker, true));
+        QCOMPARE(pollsAsked, 0);
+        QVERIFY(yes || pollsStopping > 0);
+        QCOMPARE(bool(form.cancelled), yes);
+        QCOMPARE(worker->stoppedOnCancel.load(), yes);
+        QCOMPARE(cancels.size(), yes ? 1 : 0);
+        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
     }
 
     void notCancelableIgnoresButton()
