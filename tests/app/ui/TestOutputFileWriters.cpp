@@ -2,6 +2,7 @@
 // last bytes (the close), and on a real full disk where one can be mounted. Each must report
 // failure with the system's reason and the path, leave no partial or temporary file, and leave
 // what was there before as it was.
+#include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
@@ -12,6 +13,7 @@
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactsPrinter.h"
 #include "contacts/ui/ExportToFileThread.h"
+#include "messages/store/CountryLibDb.h"
 #include "messages/ui/AttachmentExtractThread.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/support/MsgModelBuilder.h"
@@ -203,6 +205,13 @@ std::map<QString, Writer> writers()
                              out.uninit();
                          });
                      } };
+    // The program's own table of countries, made in the data folder at its first use.
+    w["countries"] = { "", [](const QString& dest) {
+                          const QString data = std::exchange(g_curDataSaveDirPath, dest);
+                          const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
+                          g_curDataSaveDirPath = data;
+                          return o;
+                      } };
     w["notes"] = { "", [&in](const QString& dest) {
                       ProgressForm form;
                       form.setQuiet(true);
