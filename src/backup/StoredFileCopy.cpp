@@ -29,8 +29,11 @@ namespace
 // system's reason why, or why its key cannot be had.
 [[noreturn]] void failUnreadable(const char* step, const QString& src, const QString& why)
 {
-    throw BackupManifest::Unreadable(
-        QStringLiteral("can not %1 %2. %3").arg(QLatin1String(step), src, why).toStdString());
+    // A file that cannot be opened is told as on every other road.
+    const QString text = qstrcmp(step, "open") == 0
+        ? QStringLiteral("can not open %1. %2").arg(src, why)
+        : QStringLiteral("Cannot %1 %2. %3").arg(QLatin1String(step), src, why);
+    throw BackupManifest::Unreadable(text.toStdString());
 }
 
 // Why the file key of a stored copy of length bytes cannot be had: blob is its record's key, or
@@ -145,7 +148,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
         throw BackupManifest::Unreadable(m_manifest.unsettledText(src, QString()).toStdString());
     if (!in.isOpen())
         failUnreadable("open", src, why);
-    const QByteArray key = copyKeyThrow(node, src, in.size());
+    const QByteArray key = keyThrow(node, src, in.size());
     QDir().mkpath(QFileInfo(dest).absolutePath());
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
@@ -385,9 +388,13 @@ bool StoredFileCopy::recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const
     return blob && !blob->isEmpty();
 }
 
-// The key that decrypts the stored file src of length bytes; empty for a plain one. A key that
-// cannot be had costs that file alone: it is thrown as BackupManifest::Unreadable, saying why.
-QByteArray StoredFileCopy::copyKeyThrow(
+void StoredFileCopy::readFailedThrow(const QString& src, const QString& why)
+{
+    failUnreadable("read", src, why);
+}
+
+// A key that cannot be had costs that file alone: it is thrown as BackupManifest::Unreadable.
+QByteArray StoredFileCopy::keyThrow(
     const BackupManifest::_FileNode* node, const QString& src, qint64 length) const
 {
     if (!m_manifest.IsEncrypted)

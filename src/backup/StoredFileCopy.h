@@ -26,6 +26,13 @@ public:
     // See BackupManifest::fileKeyBlob and BackupManifest::fileKey.
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     QByteArray key(const MBDBParser::_MBDBItem& item) const;
+    // The key that decrypts node's stored copy src of length bytes; empty for a plain one, and for
+    // an empty one whose record holds no key. One that cannot be had is thrown as
+    // BackupManifest::Unreadable with its reason: "Cannot decrypt <src>. <why>".
+    QByteArray keyThrow(const BackupManifest::_FileNode* node, const QString& src, qint64 length) const;
+    // Throws BackupManifest::Unreadable for a read of the stored copy src that failed: "Cannot read
+    // <src>. <why>".
+    [[noreturn]] static void readFailedThrow(const QString& src, const QString& why);
 
     // Whether a stored copy of length bytes beginning with head, taken as it stands, is cut short of
     // the record item: empty where the record gives bytes, or shorter than the record for a picture,
@@ -43,7 +50,6 @@ private:
     static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,
         const OutputFile::Progress& progress);
     QString unsettledOr(const QString& src, const QString& dest, const QString& why) const;
-    QByteArray copyKeyThrow(const BackupManifest::_FileNode* node, const QString& src, qint64 length) const;
     QString leftEncryptedThrow(
         const BackupManifest::_FileNode* node, const QString& src, QFile& in, const QString& dest) const;
     QString cutShortThrow(

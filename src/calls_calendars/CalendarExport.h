@@ -5,8 +5,8 @@
 #include "calls_calendars/_CalEvent.h"
 
 // Writes events to CSV (a path ending ".csv" in any case) or to iCalendar (any other path). In
-// iCalendar an all-day event carries dates, any other its start and end times; events without a
-// valid start are left out (accepts()).
+// iCalendar an all-day event carries dates, any other its start and end times; an event without a
+// valid start is left out of iCalendar (carries()), and gets empty date cells in CSV.
 class CalendarExport : public AbsFormatExport<const _CalEvent>
 {
 public:
@@ -16,7 +16,15 @@ public:
     void write(const _CalEvent& event) override;
     void uninit() override;
 
-    static bool accepts(const _CalEvent& event) { return event.start_date.isValid(); }
+    // Whether write() puts the event in the file: an iCalendar event needs a start.
+    bool carries(const _CalEvent& event) const { return m_csv || event.start_date.isValid(); }
+    // Whether write() leaves out the event's repeat rule: one that is no RECUR value.
+    bool dropsRule(const _CalEvent& event) const
+    {
+        return !m_csv && !event.rrule.isEmpty() && recurValue(event.rrule).isEmpty();
+    }
+    // An event as a result text names it: its title and calendar.
+    static QString nameOf(const _CalEvent& event);
     // SUMMARY and DESCRIPTION text: backslash, semicolon, comma and line breaks escaped.
     static QString escapeText(const QString& text);
     // A content line folded at 75 octets (continuations begin with a blank), with its line feed.

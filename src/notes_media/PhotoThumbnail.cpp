@@ -183,23 +183,29 @@ QByteArray PhotoThumbnail::readStoredThrow(
     // The stored file tells the length; the record's size may be wrong.
     if (in.size() > kMaxFileBytes + 16)
         return QByteArray();
-    if (!manifest.IsEncrypted) {
+    const QByteArray key = StoredFileCopy(manifest).keyThrow(node, path, in.size());
+    if (key.isEmpty() || StoredFile::decryptedInPlace(in, key, node->item.size)) {
+        QByteArray bytes;
+        if (!RegularFile::readToEnd(in, &bytes, &why)) // a failing disk's read is no end of the file
+            StoredFileCopy::readFailedThrow(path, why);
         // A picture cut short is not drawn in part either: the copy says why.
-        const QByteArray bytes = in.readAll();
         if (StoredFileCopy::cutShort(node->item, bytes.size(), bytes))
             fail(QStringLiteral("%1 is shorter than its record: it is not the picture the phone wrote.")
                      .arg(path));
         return bytes;
     }
-    const QByteArray key = manifest.fileKey(node->item);
-    if (key.isEmpty())
-        fail(QStringLiteral("The file key of %1 does not fit the keybag.").arg(path));
-    if (StoredFile::decryptedInPlace(in, key, node->item.size))
-        return in.readAll();
     QBuffer out;
     out.open(QIODevice::WriteOnly);
+    BackupCrypto::Decrypted got;
+    try {
+        got = BackupCrypto::decryptStream(key, in, out, node->item.size);
+    } catch (const std::exception&) {
+        if (in.error() != QFileDevice::NoError)
+            StoredFileCopy::readFailedThrow(path, in.errorString());
+        throw;
+    }
     // A picture cut short or under another key is not drawn in part: the copy says why.
-    if (!BackupCrypto::decryptStream(key, in, out, node->item.size).padded)
+    if (!got.padded)
         fail(QStringLiteral("%1 ends without its padding: it is not the picture the phone wrote.").arg(path));
     return out.data();
 }

@@ -33,7 +33,8 @@ public:
     static bool decoderPresent(const QByteArray& bytes);
     static bool decoderPresent(const QByteArray& bytes, const HeifLibrary& heif);
     // The contents of the node's stored file, decrypted for an encrypted backup; empty when the
-    // file is larger than kMaxFileBytes. Throws std::runtime_error when it cannot be read or is not
+    // file is larger than kMaxFileBytes. Throws std::runtime_error saying why when it cannot be
+    // opened or read (the disk's reason), its key cannot be had (the key's own reason), or it is not
     // the picture the phone wrote (cut short, under another key): none is drawn from it.
     static QByteArray readStoredThrow(const BackupManifest& manifest, const BackupManifest::_FileNode* node);
     // How many pictures make() has decoded in this process (cached thumbnails do not count).

@@ -137,7 +137,7 @@ int extractAgainstIntact(const BackupManifest& damaged, const BackupManifest& in
             const QString err = errorOf([&] { damaged.copyFile(c, out, nullptr, nullptr); });
             const QString name = c->item.domain + "/" + c->item.relativePath();
             if (!err.isEmpty()) {
-                QVERIFY2(err.startsWith("can not decrypt "), qPrintable(err));
+                QVERIFY2(err.startsWith("Cannot decrypt "), qPrintable(err));
                 QVERIFY2(!QFileInfo::exists(out), qPrintable(name));
                 continue;
             }

@@ -276,8 +276,8 @@ done
 # copies the rest; the roads that read the cache name it as not written.
 for kind in plain encrypted key-bit; do
     pw=(); [ $kind != plain ] && pw=(--password pw --iter 5 --dpic 5)
-    damage=unreadable why="can not read .* Input/output error"
-    [ $kind = key-bit ] && damage=key-bit why="can not decrypt .* The file key in its record fails its check"
+    damage=unreadable why="Cannot read .* Input/output error"
+    [ $kind = key-bit ] && damage=key-bit why="Cannot decrypt .* The file key in its record fails its check"
     bk="$work/eio-$kind"
     /usr/bin/python3 "$tools/gen/make_backup.py" --demo "${pw[@]}" --stored-damage "$picture=$damage" "$bk" > /dev/null
     HOME="$work/home" "$probe" cache-messages "$bk" <<< pw > "$work/eio.out" 2> "$work/eio.err"

@@ -5,6 +5,34 @@
 #include "calls_calendars/CalendarExport.h"
 #include "calls_calendars/ProgressThrottle.h"
 
+namespace
+{
+
+// Events of one kind that the result tells of: the first ten named, the count tells the rest.
+struct Named {
+    int count = 0;
+    QStringList names;
+
+    void add(const _CalEvent& event)
+    {
+        if (++count <= 10)
+            names.append(CalendarExport::nameOf(event));
+    }
+    // The heading (%1 the count) and the names, after a line break; empty for none.
+    QString text(const QString& heading) const
+    {
+        if (count == 0)
+            return QString();
+        QStringList lines { QString(), heading.arg(count) };
+        lines += names;
+        if (count > names.size())
+            lines.append(QStringLiteral("... and %1 more.").arg(count - names.size()));
+        return lines.join(QLatin1Char('\n'));
+    }
+};
+
+} // namespace
+
 ExportCalendarThread::ExportCalendarThread(
     QList<_CalEvent> events, QString path, ProgressForm* form, QObject* parent)
     : QThread(parent)
@@ -21,8 +49,9 @@ void ExportCalendarThread::run()
         out.init();
         const int n = int(m_events.size());
         int done = 0;
-        int count = 0;
-        ProgressThrottle throttle; // events written; those without a start are left out
+        Named noStart; // left out
+        Named noRule; // written without their repeat rules
+        ProgressThrottle throttle;
         for (const _CalEvent& event : m_events) {
             if (m_form->cancelled)
                 return;
@@ -32,12 +61,17 @@ void ExportCalendarThread::run()
                 m_form->invokeUpdateProgress(
                     tr("IDS_EXPORTING_CALENDAR_ITEMS"), percent, tr("%1 / %2").arg(done).arg(n));
             out.write(event);
-            count += CalendarExport::accepts(event);
+            if (!out.carries(event))
+                noStart.add(event);
+            else if (out.dropsRule(event))
+                noRule.add(event);
         }
         if (m_form->cancelled)
             return;
         out.uninit();
-        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALENDAR_ITEMS").arg(count));
+        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALENDAR_ITEMS").arg(n - noStart.count)
+            + noStart.text(tr("IDS_LEFT_OUT_%1_EVENTS_WITHOUT_START"))
+            + noRule.text(tr("IDS_LEFT_OUT_RULES_OF_%1_EVENTS")));
     } catch (const std::exception& e) {
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
     }

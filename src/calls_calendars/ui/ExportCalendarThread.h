@@ -7,7 +7,9 @@
 
 class ProgressForm;
 
-// Writes events to an iCalendar or CSV file (by the path's suffix).
+// Writes events to an iCalendar or CSV file (by the path's suffix). The result counts the events
+// written and names what iCalendar left out: events without a start, rules that are no iCalendar
+// rules.
 class ExportCalendarThread : public QThread
 {
     Q_OBJECT

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryFile>
 #include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -27,9 +28,25 @@ CountryLibDb::CountryLibDb(const QString& mmc)
 namespace
 {
 
-// The database is written whole under a temporary name (readable and writable by the owner only, as
-// it is opened read-write) and then linked into place, which never replaces a file: of two
-// programs starting at the same moment, the second finds the first one's whole file and keeps it.
+// Writes all of bytes into file and onto the disk: false with *why set when the disk refuses. A
+// write the disk cuts short returns less without a reason; the next one fails with it.
+bool writeSynced(QFile& file, const QByteArray& bytes, QString* why)
+{
+    for (qint64 done = 0, n = 0; done < bytes.size(); done += n)
+        if ((n = file.write(bytes.constData() + done, bytes.size() - done)) <= 0)
+            return false;
+    if (!file.flush())
+        return false;
+    if (::fsync(file.handle()) == 0)
+        return true;
+    *why = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+}
+
+// The database is written whole onto the disk under a temporary name (readable and writable by the
+// owner only, as it is opened read-write) and then linked into place, which never replaces a file:
+// of two programs starting at the same moment, the second finds the first one's whole file and
+// keeps it.
 void createFromResourceThrow(const QString& target)
 {
     QFile res(QStringLiteral(":/res/countries.db"));
@@ -37,9 +54,11 @@ void createFromResourceThrow(const QString& target)
         throw std::runtime_error("can not find :res/countries.db.");
     QTemporaryFile tmp(target + QStringLiteral(".XXXXXX"));
     const QByteArray content = res.readAll();
-    if (!tmp.open() || tmp.write(content) != content.size() || !tmp.flush())
-        throw std::runtime_error(
-            QStringLiteral("can not create %1. %2").arg(target, tmp.errorString()).toStdString());
+    QString why;
+    if (!tmp.open() || !writeSynced(tmp, content, &why))
+        throw std::runtime_error(QStringLiteral("can not create %1. %2")
+                                     .arg(target, why.isEmpty() ? tmp.errorString() : why)
+                                     .toStdString());
     tmp.close();
     if (::link(QFile::encodeName(tmp.fileName()).constData(), QFile::encodeName(target).constData()) == 0
         || errno == EEXIST)

@@ -2,6 +2,8 @@
 
 #include "app/Clock.h"
 #include "app/MacEpoch.h"
+#include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "device/PlistCFType.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -14,6 +16,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <functional>
+#include <memory>
+#include <stdexcept>
 
 void sqlite3fun_read(sqlite3_context* context, int, sqlite3_value** argv)
 {
@@ -145,23 +149,33 @@ QString pieceRelativePath(int groupId, int messageId, int partId, const QString&
         .arg(suffix);
 }
 
-void writePieceData(const QString& path, const QByteArray& blob)
+// Whether the file at path (not a link) holds exactly bytes.
+bool holds(const QString& path, const QByteArray& bytes)
 {
-    if (blob.isEmpty() || path.isEmpty())
-        return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        f.write(blob);
-        f.flush();
-        f.close();
-    }
+    QFile file;
+    QByteArray held;
+    return QFileInfo(path).size() == bytes.size() && RegularFile::openRead(file, path, nullptr, false)
+        && RegularFile::readToEnd(file, &held, nullptr) && held == bytes;
 }
 
-// An MMS media part from its msg_pieces row; its data, when held inline, is written out.
+// A part's data is written whole under path or not at all; one already there as the data is is left
+// alone. Throws std::runtime_error with the path and the system's reason when it cannot be written.
+void writePieceDataThrow(const QString& path, const QByteArray& blob)
+{
+    if (blob.isEmpty() || path.isEmpty() || holds(path, blob))
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    OutputFile out(path);
+    out.setFollowLinks(false);
+    if (!out.open(QIODevice::WriteOnly) || out.write(blob) != blob.size() || !out.commit())
+        throw std::runtime_error(out.failure().toStdString());
+}
+
+// An MMS media part from its msg_pieces row; its data, when held inline, is written out (see
+// writePieceDataThrow).
 _MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const QDir& relayDir)
 {
-    auto* a = new _MsgAttachment;
+    auto a = std::make_unique<_MsgAttachment>();
     a->rowid = rowid;
     const QString contentType = c.getText("content_type");
     const QString contentLoc = c.getText("content_loc");
@@ -169,7 +183,7 @@ _MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const Q
         = pieceRelativePath(c.getInt("group_id"), c.getInt("message_id"), c.getInt("part_id"), contentLoc);
     a->guid = hashUUID(rel.toUtf8());
     a->_path = msgSourcePath(relayDir, msgConfinedPath(relayDir, rel));
-    writePieceData(a->_path, c.getBlob("data"));
+    writePieceDataThrow(a->_path, c.getBlob("data"));
     a->created_date = int(Clock::secsSinceEpoch() - kMacEpochOffset);
     a->start_date = 0;
     a->filename = QStringLiteral("~/Library/SMS/Attachments/%1/%2/%3/%4")
@@ -180,7 +194,7 @@ _MsgAttachment* newPieceAttachment(const Sqlite3Cursor& c, qint64 rowid, const Q
     a->transfer_state = 5;
     a->is_outgoing = c.getInt("msg_flags") == kIOS5FlagsSent ? 1 : 0;
     a->transfer_name = contentLoc;
-    return a;
+    return a.release();
 }
 
 // The first media part goes into the message itself; each further one into a copy of the message

@@ -17,7 +17,8 @@ class _MsgMessage;
 
 // Reader of an iOS 5 message database (sms.db) inside a folder in the cache layout
 // (folder/file-relay/var/mobile/Library/SMS/sms.db). Reads only; MMS parts held inline in the
-// database are written out as files under the folder's file-relay tree.
+// database are written out as files under the folder's file-relay tree, each whole or not at all: a
+// part that cannot be written fails the load of messages with the disk's reason.
 class IProgressSink;
 class RecycleMsg;
 struct _SqliteFileRowData;

@@ -1,6 +1,8 @@
 #include "messages/store/MsgAttachment.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgTempDir.h"
 
@@ -20,19 +22,45 @@ QString _MsgAttachment::thumbnail() const
     }
     if (QFileInfo(thumb).isFile())
         return thumb;
+    // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
+    QFile file;
+    QByteArray bytes;
+    if (!RegularFile::openRead(file, _path, nullptr) || !RegularFile::readToEnd(file, &bytes, nullptr))
+        return thumb;
     QImage image;
     const char* format = "JPEG";
-    if (!image.load(_path, "JPEG")) {
+    if (!image.loadFromData(bytes, "JPEG")) {
         format = "PNG";
-        image.load(_path, "PNG");
+        image.loadFromData(bytes, "PNG");
     }
     if (!image.isNull()) {
         const QImage small = image.height() > image.width()
             ? image.scaledToHeight(120, Qt::FastTransformation)
             : image.scaledToWidth(120, Qt::FastTransformation);
-        small.save(thumb, format);
+        OutputFile out(thumb);
+        out.setFollowLinks(false);
+        if (out.open(QIODevice::WriteOnly) && small.save(&out, format))
+            out.commit();
     }
     return thumb;
+}
+
+bool _MsgAttachment::plainText(QString* text, QString* why) const
+{
+    QFile file;
+    if (_path.isEmpty() || !RegularFile::openRead(file, _path, nullptr))
+        return false;
+    QByteArray bytes;
+    QString failure;
+    if (!RegularFile::readToEnd(file, &bytes, &failure)) {
+        *why = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(_path), failure);
+        return false;
+    }
+    const qsizetype nul = bytes.indexOf('\0');
+    if (nul >= 0)
+        bytes.truncate(nul);
+    *text = QString::fromUtf8(bytes);
+    return true;
 }
 
 bool compareMsgAttachmentAsc(const _MsgAttachment* a, const _MsgAttachment* b)

@@ -15,6 +15,11 @@ public:
     // in the program's private temporary folder. Returned even when no preview could be made; empty
     // for a copy that is not what the phone wrote, from which no preview is ever drawn.
     QString thumbnail() const;
+    // The text of a plain-text attachment: the bytes of the file at _path up to its first NUL, as
+    // UTF-8. False when there is no regular file there or it cannot be opened (nothing to show), and
+    // false with *why set ("Cannot read <path>. <the system's reason>") when a read fails part-way:
+    // what a failing disk gave is not the whole text.
+    bool plainText(QString* text, QString* why) const;
 
     qint64 rowid = 0;
     QString guid;

@@ -87,8 +87,13 @@ bool AttachmentExtractThread::writeOne(const _MsgMessage& message, const _MsgAtt
     // A name the file system refuses (too long) is this file's alone; a write that fails is not.
     if (!out.open(QIODevice::WriteOnly) && out.error() == ENAMETOOLONG)
         return false;
-    if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit())
-        throw std::runtime_error(out.failure().toStdString());
+    if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit()) {
+        // A read the disk fails is told as the attachment's, not as the copy's write.
+        const QString why = out.sourceFailed()
+            ? QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(a._path), out.errorString())
+            : out.failure();
+        throw std::runtime_error(why.toStdString());
+    }
     m_written << dest;
     *written = dest;
     QFile copy(dest);

@@ -1,10 +1,8 @@
 #include "messages/ui/AttachmentFileCopy.h"
 
-#include <QFile>
+#include "app/OutputFile.h"
+
 #include <QFileInfo>
-#include <QTemporaryFile>
-#include <filesystem>
-#include <system_error>
 
 namespace
 {
@@ -15,36 +13,7 @@ bool sameFile(const QString& a, const QString& b)
 }
 } // namespace
 
-bool copyAttachmentFile(const QString& source, const QString& dest)
+bool copyAttachmentFile(const QString& source, const QString& dest, QString* why)
 {
-    if (sameFile(source, dest))
-        return true;
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    const QFileInfo target(dest);
-    QTemporaryFile tmp(target.absolutePath() + QStringLiteral("/.qm-copy-XXXXXX"));
-    if (!tmp.open())
-        return false;
-    char buf[1 << 16];
-    for (;;) {
-        const qint64 n = in.read(buf, sizeof buf);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        if (tmp.write(buf, n) != n)
-            return false;
-    }
-    if (!tmp.flush())
-        return false;
-    tmp.close();
-    // std::filesystem::rename replaces an existing file in one step; QFile::rename would refuse.
-    std::error_code ec;
-    std::filesystem::rename(QFile::encodeName(tmp.fileName()).toStdString(),
-        QFile::encodeName(target.absoluteFilePath()).toStdString(), ec);
-    if (ec)
-        return false;
-    tmp.setAutoRemove(false);
-    return true;
+    return sameFile(source, dest) || OutputFile::copy(source, dest, why);
 }

@@ -1,6 +1,7 @@
 #include "messages/ui/BubbleViewMgr.h"
 
 #include "app/DataPaths.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
@@ -109,19 +110,6 @@ QString linkHtml(const QString& path, const char* label)
         .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), QLatin1String(label));
 }
 
-// The text of a plain-text attachment up to its first NUL; false when it cannot be read.
-bool readTextAttachment(const QString& path, QString& text)
-{
-    QFile f(path);
-    if (!QFileInfo(path).isFile() || !f.open(QIODevice::ReadOnly))
-        return false;
-    QByteArray bytes = f.readAll();
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    text = QString::fromUtf8(bytes);
-    return true;
-}
 } // namespace
 
 BubbleViewMgr::BubbleViewMgr(QObject* parent)
@@ -263,14 +251,20 @@ void BubbleViewMgr::setPageHtml(const QString& html)
     }
     if (!m_tempDir)
         m_tempDir = std::make_unique<QTemporaryDir>();
-    QFile f(m_tempDir->filePath(QStringLiteral("page.html")));
-    if (m_tempDir->isValid() && f.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        && f.write(bytes) == bytes.size()) {
-        f.close();
-        m_view->load(QUrl::fromLocalFile(f.fileName()));
-    } else {
-        m_view->setHtml(QString(), QUrl());
+    // Written anew each time (no flush to the disk for a private page), whole or not at all.
+    const QString page = m_tempDir->filePath(QStringLiteral("page.html"));
+    QFile::remove(page);
+    OutputFile out(page);
+    if (m_tempDir->isValid() && out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()
+        && out.commit()) {
+        m_view->load(QUrl::fromLocalFile(page));
+        return;
     }
+    // The page says why it is empty (a full disk where temporary files go).
+    const QString why = m_tempDir->isValid()
+        ? out.failure()
+        : QStringLiteral("Cannot create a temporary folder. %1").arg(m_tempDir->errorString());
+    m_view->setHtml(QStringLiteral("<p>%1</p>").arg(why.toHtmlEscaped()), QUrl());
 }
 
 QString BubbleViewMgr::pageHtml(int page) const
@@ -341,10 +335,12 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
             content = QFileInfo(card).isFile() ? imgClickableHtml(path, card, QLatin1String(kCardAttrs))
                                                : linkHtml(path, "[VCARD]");
         } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
+            // A text a failing disk cut short is not shown as if whole: its bubble says why.
             QString text;
-            if (!readTextAttachment(path, text))
+            QString why;
+            if (!a->plainText(&text, &why) && why.isEmpty())
                 continue;
-            content = g_htmlEncode(text);
+            content = g_htmlEncode(why.isEmpty() ? text : why);
         } else {
             content = linkHtml(path, "[ATTACHMENT]");
         }
@@ -379,10 +375,11 @@ void BubbleViewMgr::saveAttachment(const QString& path)
     if (dest.isEmpty())
         return;
     // Copied beside the target first: an existing file (or the attachment itself) is never lost.
-    if (copyAttachmentFile(path, dest))
+    QString why;
+    if (copyAttachmentFile(path, dest, &why))
         Tips::info(tr("IDS_SAVE_ATTACHMENT_SUC"));
     else
-        Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR"));
+        Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR") + QLatin1Char('\n') + why);
 }
 
 #include "BubbleViewMgr.moc"

@@ -331,6 +331,9 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     const QFileInfo info(dest);
     if (info.exists() || info.isSymLink())
         return;
-    if (!QDir().mkpath(info.absolutePath()) || !copyAttachmentFile(a._path, dest))
-        m_failedCopies << a._path;
+    // A folder that cannot be made fails the copy, which says why.
+    QDir().mkpath(info.absolutePath());
+    QString why;
+    if (!copyAttachmentFile(a._path, dest, &why))
+        m_failedCopies << a._path + QStringLiteral(": ") + why;
 }

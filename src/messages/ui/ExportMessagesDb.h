@@ -37,7 +37,8 @@ public:
     void abandon();
 
     IOS6MessageDb& db() { return msgDb; }
-    // Local files of attachments that could not be copied into the store, in order met.
+    // Local files of attachments that could not be copied into the store, in order met; one whose
+    // copy failed is followed by ": " and why ("Can not write <copy>: <the system's reason>").
     const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:

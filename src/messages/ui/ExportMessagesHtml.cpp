@@ -37,20 +37,6 @@ QString bracketLink(const QString& link, const char* label)
         + QStringLiteral("</a>");
 }
 
-// A plain-text file's content up to its first NUL byte; nothing when it cannot be read.
-std::optional<QString> readPlainText(const QString& path)
-{
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    QByteArray bytes = f.readAll();
-    const qsizetype nul = bytes.indexOf('\0');
-    if (nul >= 0)
-        bytes.truncate(nul);
-    return QString::fromUtf8(bytes);
-}
 } // namespace
 
 QString g_htmlFilesLink(const QString& fileName)
@@ -167,7 +153,8 @@ QString ExportMessagesHtml::dateLine(const _MsgMessage& m)
     return QStringLiteral("<div class=\"dt\">") + m_time.minuteText(m.date) + QStringLiteral("</div>");
 }
 
-// The bubble content of one attachment; nothing for a plain-text file that cannot be read.
+// The bubble content of one attachment; nothing for a plain-text file that cannot be opened. Throws
+// when a read of one fails part-way.
 std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachment& a)
 {
     const QString path = a._path;
@@ -193,10 +180,13 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
         return bracketLink(link, "[VCARD]");
     }
     if (mime == QLatin1String("text/plain")) {
-        const std::optional<QString> text = readPlainText(path);
-        if (!text)
-            return std::nullopt;
-        return g_htmlEncode(*text);
+        QString text;
+        QString why;
+        if (a.plainText(&text, &why))
+            return g_htmlEncode(text);
+        if (!why.isEmpty()) // what a failing disk gave is not the whole text
+            throw std::runtime_error(why.toStdString());
+        return std::nullopt;
     }
     return bracketLink(link, "[ATTACHMENT]");
 }

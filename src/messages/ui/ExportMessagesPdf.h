@@ -18,6 +18,7 @@ public:
 
     // Throws when the file could not be created.
     void init() override;
+    // Throws when a text attachment of message could not be read whole, saying why.
     void write(_MsgMessage& message) override;
     // Finishes the file and puts it in place; throws when it could not be completed.
     void uninit() override;

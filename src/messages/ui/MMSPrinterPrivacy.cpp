@@ -10,7 +10,6 @@
 #include "messages/store/MsgText.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPrinter>
@@ -191,6 +190,7 @@ void MMSPrinterPrivacy::reset(QPrinter* printer)
     m_y = m_rect.top();
     m_page = 1;
     m_lastDate = 0;
+    m_unread.clear();
     if (!m_painter.begin(printer))
         return;
     m_painter.setFont(appFont(12));
@@ -356,13 +356,14 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
         else
             placeImage(pm_bubble(picture, fromMe), fromMe);
     } else if (mime == QLatin1String("text/plain")) {
-        QFile f(a->_path);
-        if (QFileInfo(a->_path).isFile() && f.open(QIODevice::ReadOnly)) {
-            QByteArray bytes = f.readAll();
-            const qsizetype nul = bytes.indexOf('\0');
-            if (nul >= 0)
-                bytes.truncate(nul);
-            placeText(QString::fromUtf8(bytes), fromMe);
+        QString text;
+        QString why;
+        if (a->plainText(&text, &why)) {
+            placeText(text, fromMe);
+        } else if (!why.isEmpty()) { // the bubble says why in place of a text that is not whole
+            placeText(why, fromMe);
+            if (m_unread.isEmpty())
+                m_unread = why;
         } else {
             placeImage(QImage(), fromMe);
         }

@@ -32,6 +32,10 @@ public:
     bool end();
 
     int pageNumber() const { return m_page; }
+    // Why the first text attachment since reset() whose read failed part-way could not be read
+    // ("Cannot read <path>. <the system's reason>"); its bubble shows this text in place of its own.
+    // Empty when every one was read.
+    const QString& unreadText() const { return m_unread; }
 
 private:
     void newPage();
@@ -49,6 +53,7 @@ private:
     int m_y = 0;
     int m_page = 0;
     int m_lastDate = 0;
+    QString m_unread;
 };
 
 // A bubble picture holding text word-wrapped to at most width units.

@@ -93,9 +93,12 @@ QVariant ItemModelPhotoIcon::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return QStringLiteral("%1\n%2\n%3").arg(node->text, dateText(item.mtime), sizeText(item.size));
-    case Qt::ToolTipRole:
-        return QStringLiteral("%1\n%2\n%3")
-            .arg(item.relativePath(), dateText(item.mtime), sizeText(item.size));
+    case Qt::ToolTipRole: {
+        const QString text = QStringLiteral("%1\n%2\n%3")
+                                 .arg(item.relativePath(), dateText(item.mtime), sizeText(item.size));
+        const QString why = m_unread.value(index.row());
+        return why.isEmpty() ? text : text + QLatin1Char('\n') + why;
+    }
     case Qt::DecorationRole:
         return pictureOf(index.row());
     default:
@@ -129,15 +132,19 @@ void ItemModelPhotoIcon::flushWanted()
         emit thumbnailsWanted(rows);
 }
 
-void ItemModelPhotoIcon::setThumbnail(int row, const QImage& picture)
+void ItemModelPhotoIcon::setThumbnail(int row, const QImage& picture, const QString& why)
 {
     const _PhotoItemNode* node = nodeAt(row);
     if (!node)
         return;
     m_inFlight.remove(row);
+    if (why.isEmpty())
+        m_unread.remove(row);
+    else
+        m_unread.insert(row, why);
     m_pictures.insert(row, new QPixmap(picture.isNull() ? placeholder(node) : QPixmap::fromImage(picture)));
     const QModelIndex i = index(row, 0);
-    emit dataChanged(i, i, { Qt::DecorationRole });
+    emit dataChanged(i, i, { Qt::DecorationRole, Qt::ToolTipRole });
 }
 
 // A light tile with the kind's symbol and the file's name, for what has no picture of its own.

@@ -4,6 +4,7 @@
 #include "backup/BackupManifest.h"
 
 #include <QCache>
+#include <QHash>
 #include <QImage>
 #include <QPixmap>
 #include <QSet>
@@ -42,8 +43,9 @@ public:
     static bool isVideoName(const QString& name);
 
 public slots:
-    // A picture made for the row; a null picture gives the row the placeholder.
-    void setThumbnail(int row, const QImage& picture);
+    // A picture made for the row; a null picture gives the row the placeholder, and why (what kept
+    // the file from being read, if that did) to its tooltip.
+    void setThumbnail(int row, const QImage& picture, const QString& why = QString());
 
 signals:
     void thumbnailsWanted(const QList<int>& rows);
@@ -59,5 +61,6 @@ private:
     mutable QCache<int, QPixmap> m_pictures;
     mutable QSet<int> m_inFlight; // asked for and not answered yet
     mutable QList<int> m_asked; // asked for since the last flush, in the order asked
+    QHash<int, QString> m_unread; // why a row's file could not be read, by row
     QPixmap m_loading;
 };

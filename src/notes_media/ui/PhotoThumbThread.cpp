@@ -95,14 +95,15 @@ void PhotoThumbThread::run()
 #endif
     int row = -1;
     while (takeNext(&row)) {
-        const QImage picture = opaque(thumbnailOf(m_files.at(row)));
+        QString why;
+        const QImage picture = opaque(thumbnailOf(m_files.at(row), &why));
         if (isInterruptionRequested())
             return; // stopped while reading: perhaps not the picture, and nobody to show it to
-        emit thumbnailReady(row, picture);
+        emit thumbnailReady(row, picture, why);
     }
 }
 
-QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file) const
+QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file, QString* why) const
 {
     QImage picture;
     switch (m_cache.lookup(file->item, &picture)) {
@@ -116,7 +117,8 @@ QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file) cons
     QByteArray bytes;
     try {
         bytes = PhotoThumbnail::readStoredThrow(*m_manifest, file);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        *why = QString::fromUtf8(e.what());
         return QImage(); // unreadable now, perhaps not later: nothing is remembered
     }
     picture = PhotoThumbnail::make(bytes, m_box);

@@ -33,15 +33,16 @@ public:
     void stop();
 
 signals:
-    // picture is null when the row's file is no picture that can be shown.
-    void thumbnailReady(int row, const QImage& picture);
+    // picture is null when the row's file is no picture that can be shown; why then says what
+    // kept it from being read, when that was it.
+    void thumbnailReady(int row, const QImage& picture, const QString& why);
 
 protected:
     void run() override;
 
 private:
     bool takeNext(int* row);
-    QImage thumbnailOf(const BackupManifest::_FileNode* file) const;
+    QImage thumbnailOf(const BackupManifest::_FileNode* file, QString* why) const;
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_files;

@@ -2,9 +2,11 @@
 // last bytes (the close), and on a real full disk where one can be mounted. Each must report
 // failure with the system's reason and the path, leave no partial or temporary file, and leave
 // what was there before as it was.
+#include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
 #include "calls_calendars/CalendarExport.h"
@@ -12,7 +14,12 @@
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactsPrinter.h"
 #include "contacts/ui/ExportToFileThread.h"
+#include "messages/store/CountryLibDb.h"
+#include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MsgData.h"
+#include "messages/support/MsgFixtures.h"
 #include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/support/MsgModelBuilder.h"
 #include "notes_media/_Bookmark.h"
@@ -107,6 +114,7 @@ struct Inputs {
     QList<_Notes> notes;
     std::unique_ptr<_Bookmark> bookmarks;
     QString sourceFolder; // for the folder copy and attachments
+    QString ios5Sms; // a message database of the older layout, with MMS parts held inline
     std::unique_ptr<BackupManifest> backup;
 
     Inputs()
@@ -114,6 +122,9 @@ struct Inputs {
         sourceFolder = TestEnv::tempDir() + "/source";
         putFile(sourceFolder + "/big.bin", QByteArray(300000, 'b'));
         putFile(sourceFolder + "/sub/small.txt", "small");
+        QFile::setPermissions(QFileInfo(sourceFolder).absolutePath(), QFile::Permissions(0x7755));
+        QFile::setPermissions(sourceFolder, QFile::Permissions(0x7755)); // the user's files, readable
+        ios5Sms = MsgFixtures::smsPath(MsgFixtures::generate("ios5"));
         _MsgChat* chat = messages.chat("+1", { messages.handle("+1", "Sam") });
         for (int i = 0; i < 150; ++i)
             messages.message(chat, nullptr, 1000 * i, longText(i), i % 2);
@@ -203,6 +214,34 @@ std::map<QString, Writer> writers()
                              out.uninit();
                          });
                      } };
+    // The program's own table of countries, made in the data folder at its first use.
+    w["countries"] = { "", [](const QString& dest) {
+                          const QString data = std::exchange(g_curDataSaveDirPath, dest);
+                          const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
+                          g_curDataSaveDirPath = data;
+                          return o;
+                      } };
+    // The parts of an older-layout MMS, written out of the database (read where it is) at its load.
+    w["mms parts"] = { "", [&in](const QString& dest) {
+                          const QString db = dest + "/file-relay/var/mobile/Library/SMS/sms.db";
+                          QDir().mkpath(QFileInfo(db).absolutePath());
+                          QFile::link(in.ios5Sms, db);
+                          const Outcome o = catching([&] {
+                              MsgData data;
+                              IOS5MessageDb(QDir(dest), _CountryInfo()).messages(data, 0);
+                          });
+                          QFile::remove(db);
+                          return o;
+                      } };
+    // An attachment saved from the conversation view: the box tells how it went.
+    w["attachment save"] = { "saved.bin", [&in](const QString& dest) {
+                                BubbleViewMgr view;
+                                view.askSavePath = [&](const QString&) { return dest + "/saved.bin"; };
+                                ModalAnswerer answerer;
+                                view.onLinkClicked(QUrl::fromLocalFile(in.sourceFolder + "/big.bin"));
+                                const bool error = answerer.seenIcons().value(0) == QMessageBox::Critical;
+                                return Outcome { error ? 0 : 1, answerer.seen().value(0) };
+                            } };
     w["notes"] = { "", [&in](const QString& dest) {
                       ProgressForm form;
                       form.setQuiet(true);
@@ -237,6 +276,37 @@ std::map<QString, Writer> writers()
                             return runForm(t, form);
                         } };
     return w;
+}
+
+// The roads that read a message's attachment, run on one whose file at path the disk cannot read.
+std::map<QString, std::function<Outcome(const QString& path)>> readers()
+{
+    std::map<QString, std::function<Outcome(const QString&)>> r;
+    const auto oneMessage = [](MsgModelBuilder& b, const QString& path, const QString& mime) {
+        b.attach(b.message(b.chat("+1", { b.handle("+1", "Sam") }), nullptr, 1000, "m"), path, mime);
+        return b.messages();
+    };
+    r["messages pdf"] = [=](const QString& path) {
+        MsgModelBuilder b;
+        const ExportRun run = runExport(
+            oneMessage(b, path, "text/plain"), TestEnv::tempDir() + "/pdf", ExportMessagesThread::Pdf);
+        return Outcome { run.result, run.text };
+    };
+    r["attachments"] = [=](const QString& path) {
+        MsgModelBuilder b;
+        ProgressForm form;
+        form.setQuiet(true);
+        AttachmentExtractThread t(&form, oneMessage(b, path, "image/jpeg"), TestEnv::tempDir(), nullptr);
+        return runForm(t, form);
+    };
+    // The conversation view shows why in the text's bubble.
+    r["conversation view"] = [=](const QString& path) {
+        MsgModelBuilder b;
+        BubbleViewMgr view;
+        view.showBubble(oneMessage(b, path, "text/plain"));
+        return Outcome { 0, view.pageHtml(1) };
+    };
+    return r;
 }
 
 // The largest file a writer makes: the point to fail at.
@@ -355,6 +425,24 @@ private Q_SLOTS:
         const Outcome o = w.run(dest);
         QFile::remove(dest + "/filler");
         check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
+    }
+
+    void failedReadIsTold_data()
+    {
+        QTest::addColumn<QString>("reader");
+        for (const auto& [name, r] : readers())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    // A read the disk fails (a link to this process's memory, which reads fail at its start) is told
+    // with the file and the system's reason, never taken for the file's end.
+    void failedReadIsTold()
+    {
+        QFETCH(QString, reader);
+        const QString path = TestEnv::tempDir() + "/att.txt";
+        QVERIFY(QFile::link("/proc/self/mem", path));
+        const Outcome o = readers().at(reader)(path);
+        QCOMPARE(o.result, 0);
+        QVERIFY2(o.text.contains("Cannot read " + path + ". Input/output error"), qPrintable(o.text));
     }
 
     void readOnlyFileIsKept_data()

@@ -150,16 +150,15 @@ private Q_SLOTS:
         // system's reason, and left out; a page that shows what it can goes on without it, and a
         // copy an earlier load left there no longer stands for it.
         QTest::newRow("unreadable") << "unreadable"
-                                    << "-" << false << 0 << "Copy notes.sqlite error. can not read ";
+                                    << "-" << false << 0 << "Copy notes.sqlite error. Cannot read ";
         QTest::newRow("unreadable, shown") << "unreadable"
-                                           << "-" << true << 1 << "Copy notes.sqlite error. can not read ";
+                                           << "-" << true << 1 << "Copy notes.sqlite error. Cannot read ";
         QTest::newRow("unreadable over an earlier whole copy, shown")
             << "unreadable"
-            << "none" << true << 1 << "Copy notes.sqlite error. can not read ";
+            << "none" << true << 1 << "Copy notes.sqlite error. Cannot read ";
         // Its key in the record does not unwrap (a byte of the encrypted manifest damaged): the same.
-        QTest::newRow("key damaged, shown")
-            << "manifest-byte"
-            << "-" << true << 1 << "Copy notes.sqlite error. can not decrypt ";
+        QTest::newRow("key damaged, shown") << "manifest-byte"
+                                            << "-" << true << 1 << "Copy notes.sqlite error. Cannot decrypt ";
         // Written into while read: the copy is not kept, and the load is to be made again.
         QTest::newRow("rewritten while read")
             << "while read"

@@ -149,8 +149,23 @@ private slots:
         {
             ModalAnswerer answerer;
             local.exportCalendarsTo(local.allCalendarEvetns(), ics);
-            // The 1969 event comes back from the store without a start, so it is left out.
-            QCOMPARE(answerer.seen().value(0), QString("Successfully extracted 6 Calendar events."));
+            // The 1969 event comes back from the store without a start, so it is left out, named.
+            QCOMPARE(answerer.seen().value(0),
+                QString(
+                    "Successfully extracted 6 Calendar events.<br/>Left out 2 Calendar events without a "
+                    "start, which an iCalendar event needs:<br/>No start (home)<br/>Moon landing (home)"));
+            // A CSV row carries an event without a start.
+            local.exportCalendarsTo(local.allCalendarEvetns(), TestEnv::tempDir() + "/events.csv");
+            QCOMPARE(answerer.seen().value(1), QString("Successfully extracted 8 Calendar events."));
+            // A repeat rule that is no iCalendar rule is left out of its event, named.
+            _CalEvent ruled = local.allCalendarEvetns().first();
+            ruled.rrule = "FREQ=DAILY;INTERVAL=0";
+            local.exportCalendarsTo({ ruled }, ics);
+            QCOMPARE(answerer.seen().value(2),
+                QString(
+                    "Successfully extracted 1 Calendar events.<br/>Left out the repeat rules of 1 Calendar "
+                    "events, which are no iCalendar rules:<br/>%1 (%2)")
+                    .arg(ruled.title(), ruled.calendar_name));
         }
         QVERIFY(QFile::exists(ics));
         // Deleting every event of one calendar takes the calendar away.

@@ -1,5 +1,6 @@
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -138,6 +139,10 @@ private Q_SLOTS:
         QCOMPARE(a.thumbnail(), t);
         QCOMPARE(QImage(t).size(), QSize(60, 120));
         a._path = dir + "/square.jpg";
+        {
+            FailingDisk::SizeLimit full(100); // a preview the disk cuts short is not kept to be shown
+            QVERIFY(!QFile::exists(a.thumbnail()));
+        }
         QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 120));
         a._path = dir + "/missing.jpg";
         QVERIFY(!QFile::exists(a.thumbnail()));

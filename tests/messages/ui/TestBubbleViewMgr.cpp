@@ -7,6 +7,7 @@
 #include "messages/ui/BubbleHtml.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -263,6 +264,12 @@ private Q_SLOTS:
             QVERIFY(answerer.seen().last().contains("can not find"));
         }
         QCOMPARE(bytesOf(dir + "/doc.JPG"), QByteArray("bytes"));
+        {
+            FailingDisk::SizeLimit full(1 << 20); // the page does not fit where temporary files go
+            mgr.showBubble(c.list);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(
+            runJs(view, "document.body.innerText").contains("page.html: File too large"), 20000);
     }
 
     void engineSwitches_data()

@@ -385,11 +385,11 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("why"); // %1 the stored copy
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
-        const QString eio = "can not read %1. Input/output error";
+        const QString eio = "Cannot read %1. Input/output error";
         QTest::newRow("plain") << QStringList {} << eio;
         QTest::newRow("encrypted") << encrypted << eio;
         // Its key in the record cannot be had: the key's own reason.
-        const QString key = "can not decrypt %1. The file key in its record ";
+        const QString key = "Cannot decrypt %1. The file key in its record ";
         const auto damaged = [&](const QString& kind) {
             return encrypted + QStringList { "--stored-damage", "Library/Notes/notes.sqlite=" + kind };
         };
@@ -399,9 +399,9 @@ private Q_SLOTS:
         QTest::newRow("encrypted, key-length")
             << damaged("key-length") << key + "is 36 bytes long, where a file key with its class takes 44";
         QTest::newRow("encrypted, key-none")
-            << damaged("key-none") << "can not decrypt %1. Its record holds no file key";
+            << damaged("key-none") << "Cannot decrypt %1. Its record holds no file key";
         QTest::newRow("encrypted, key-archive")
-            << damaged("key-archive") << "can not decrypt %1. Its record in the manifest is damaged";
+            << damaged("key-archive") << "Cannot decrypt %1. Its record in the manifest is damaged";
         QTest::newRow("mbdb, key-bit")
             << QStringList { "--layout", "mbdb" } + damaged("key-bit") << key + "fails its check";
     }

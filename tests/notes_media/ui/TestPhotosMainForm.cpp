@@ -129,26 +129,46 @@ private Q_SLOTS:
         QTest::addColumn<bool>("encrypted");
         // The stored copy of IMG_0002.JPG as make_backup.py --stored-damage leaves it: no thumbnail is
         // drawn from what there is of it, and none is kept.
+        // "eio": its reads fail as a failing disk's do (a link to this process's memory).
         QTest::addColumn<QString>("damage");
-        QTest::newRow("plain") << false << "";
-        QTest::newRow("encrypted") << true << "";
-        QTest::newRow("plain, a picture shorter than its record") << false << "short-half";
-        QTest::newRow("encrypted, a picture without its padding") << true << "cut-half";
+        QTest::addColumn<QString>("why"); // in its tooltip; %1 the stored copy
+        QTest::newRow("plain") << false << ""
+                               << "";
+        QTest::newRow("encrypted") << true << ""
+                                   << "";
+        QTest::newRow("plain, a picture shorter than its record") << false << "short-half"
+                                                                  << "%1 is shorter than its record";
+        QTest::newRow("encrypted, a picture without its padding") << true << "cut-half"
+                                                                  << "%1 ends without its padding";
+        const QString eio = "Cannot read %1. Input/output error";
+        QTest::newRow("plain, a read the disk fails") << false << "eio" << eio;
+        QTest::newRow("encrypted, a read the disk fails") << true << "eio" << eio;
+        QTest::newRow("encrypted, key-class")
+            << true << "key-class"
+            << "Cannot decrypt %1. The file key in its record is of protection class 20, which the "
+               "backup's keybag does not hold.";
+        QTest::newRow("encrypted, key-none") << true << "key-none"
+                                             << "Cannot decrypt %1. Its record holds no file key";
     }
     void showsThumbnailsThenServesThemFromCache()
     {
         QFETCH(bool, encrypted);
         QFETCH(QString, damage);
+        QFETCH(QString, why);
         // Generated pictures are 160 x 120; the broken and the damaged one get the square placeholder.
         const auto square = [&](const QString& name) {
             return name == "IMG_0900.JPG" || (!damage.isEmpty() && name == "IMG_0002.JPG");
         };
+        const QString damaged = "Media/DCIM/100APPLE/IMG_0002.JPG";
         const QStringList args = m_args
-            + QStringList { "--stored-damage", "Media/DCIM/100APPLE/IMG_0002.JPG=" + damage }
+            + (damage == "eio" ? QStringList() : QStringList { "--stored-damage", damaged + "=" + damage })
             + (encrypted ? QStringList { "--password", kPassword, "--dpic", "5" } : QStringList());
         std::unique_ptr<BackupManifest> m
             = damage.isEmpty() ? backup(encrypted) : opened(GenBackup::make(args), encrypted);
         QVERIFY(m);
+        const QString stored = m->storedFilePath(m->findNode("CameraRollDomain", damaged)->item);
+        if (damage == "eio")
+            QVERIFY(QFile::remove(stored) && QFile::link("/proc/self/mem", stored));
         const QDir data(TestEnv::tempDir());
         QWidget window;
         window.resize(900, 600);
@@ -175,10 +195,15 @@ private Q_SLOTS:
             QCOMPARE(text.value(0), name);
             QCOMPARE(text.value(1), ItemModelPhotoIcon::dateText(page->model->fileOf(r)->item.mtime));
             QCOMPARE(text.value(2), QString("%L1 KB").arg(page->model->fileOf(r)->item.size / 1024));
+            // The tooltip of a picture that could not be read says why.
+            const QString tip = page->model->index(r, 0).data(Qt::ToolTipRole).toString();
+            const bool unread = !why.isEmpty() && name == "IMG_0002.JPG";
+            QVERIFY2(unread ? tip.section('\n', 3).startsWith(why.arg(stored)) : tip.count('\n') == 2,
+                qPrintable(tip));
         }
-        const int damaged = damage.isEmpty() ? 0 : 1; // nothing kept of it
-        QCOMPARE(decoded, 7 - damaged);
-        QCOMPARE(QDir(data.absoluteFilePath("thumbnails")).entryList(QDir::Files).size(), inDb - damaged);
+        const int lost = damage.isEmpty() ? 0 : 1; // nothing kept of it
+        QCOMPARE(decoded, 7 - lost);
+        QCOMPARE(QDir(data.absoluteFilePath("thumbnails")).entryList(QDir::Files).size(), inDb - lost);
         if (!encrypted && damage.isEmpty())
             GuiTestEnv::screenshot(page, "photos-page");
         delete page;
