@@ -98,6 +98,10 @@ private Q_SLOTS:
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
             << "than the database's own header gives"
             << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+        QTest::newRow("plain, sms.db cut short")
+            << QStringList { "--demo", "--stored-damage", "Library/SMS/sms.db=short-1000" } << 0
+            << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount
+            << "than the database's own header gives" << QStringList { "SMS/sms.db" };
         QTest::newRow("sms.db unreadable")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
@@ -131,6 +135,7 @@ private Q_SLOTS:
                 QVERIFY(answerer.waitHandled(1));
                 const QString shown = answerer.seen().value(0);
                 QVERIFY2(shown.contains(why) && shown.contains(named), qPrintable(shown));
+                QCOMPARE(TestEnv::copyNamedButGone(shown), QString());
             }
         }
         const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
