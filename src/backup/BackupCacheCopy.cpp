@@ -181,9 +181,9 @@ void BackupCacheCopy::copyThrow(
         m_taken.append({ node, stamp, dest });
         if (walStored)
             m_taken.append({ wal, walStamp, walDest });
-        throwIfMarked(node);
+        throwIfMarked(node, dest);
         if (walStored)
-            throwIfMarked(wal);
+            throwIfMarked(wal, walDest);
         return;
     }
     // A log or index beside the copy belongs to the copy it was made with.
@@ -212,12 +212,12 @@ bool BackupCacheCopy::knownNotAsWritten(const BackupManifest::_FileNode* node)
         && storedAsCopied(node, QString());
 }
 
-// A current copy the cache knows to be not what the phone wrote says so as its copy did.
-void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node)
+// A current copy at dest the cache knows to be not what the phone wrote says so as its copy did.
+void BackupCacheCopy::throwIfMarked(const BackupManifest::_FileNode* node, const QString& dest)
 {
     const QString why = m_cache->notAsWritten(node->item.backupFileName());
     if (!why.isEmpty())
-        throw BackupManifest::NotAsWritten(why.toStdString());
+        throw BackupManifest::NotAsWritten(why, dest);
 }
 
 void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read)
@@ -257,7 +257,7 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
         notAsWritten, content.known() ? content : taken);
     m_taken.append({ node, look.stamp, dest });
     if (!notAsWritten.isEmpty())
-        throw BackupManifest::NotAsWritten(notAsWritten.toStdString());
+        throw BackupManifest::NotAsWritten(notAsWritten, dest);
 }
 
 // The stamp after the copy against the one before: a change proves the file changed while it was

@@ -88,7 +88,7 @@ private:
     void copyOneThrow(const BackupManifest::_FileNode* node, const QString& dest, Read* read);
     void recordThrow(const BackupManifest::_FileNode* node, const QString& stamp, const QString& dest,
         const QString& notAsWritten, const ContentDigest::Sum& content);
-    void throwIfMarked(const BackupManifest::_FileNode* node);
+    void throwIfMarked(const BackupManifest::_FileNode* node, const QString& dest);
     QString cacheRelative(const QString& dest) const;
 
     const BackupManifest& m_manifest;

@@ -860,9 +860,33 @@ QString BackupManifest::unsettledText(const QString& path, const QString& dest) 
                           "ended and cannot be finished or undone here (the log says why): until it is, the "
                           "file's record in the manifest does not describe what it holds. %2")
         .arg(QDir::toNativeSeparators(path),
-            dest.isEmpty() ? QStringLiteral("Nothing was written.")
-                           : QStringLiteral("What the file reads as now was written to %1.")
-                                 .arg(QDir::toNativeSeparators(dest)));
+            dest.isEmpty()
+                ? QStringLiteral("Nothing was written.")
+                : QStringLiteral("What the file reads as now was %1.").arg(NotAsWritten::writtenTo(dest)));
+}
+
+BackupManifest::NotAsWritten::NotAsWritten(const QString& text, const QString& copy)
+    : std::runtime_error(text.toStdString())
+    , m_copy(copy)
+{
+}
+
+QString BackupManifest::NotAsWritten::writtenTo(const QString& copy)
+{
+    return QStringLiteral("written to %1").arg(QDir::toNativeSeparators(copy));
+}
+
+QString BackupManifest::NotAsWritten::toldNow(QString text, const QString& copy)
+{
+    if (copy.isEmpty() || QFileInfo::exists(copy))
+        return text;
+    return text.replace(writtenTo(copy), QStringLiteral("not kept"));
+}
+
+QString BackupManifest::NotAsWritten::toldNow(const std::exception& e)
+{
+    const auto* notAsWritten = dynamic_cast<const NotAsWritten*>(&e);
+    return toldNow(QString::fromUtf8(e.what()), notAsWritten ? notAsWritten->copy() : QString());
 }
 
 StoredFile::State BackupManifest::storedState(const _FileNode* node, QString* text) const

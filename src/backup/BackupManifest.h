@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/BackupKeyBag.h"
+#include "backup/BackupLoadFaults.h"
 #include "backup/ContentDigest.h"
 #include "backup/MBDBParser.h"
 #include "backup/StoredFile.h"
@@ -101,11 +102,25 @@ public:
     // (empty, or a picture, film, sound or message attachment shorter than its record, see
     // StoredFileCopy::cutShort), or a database shorter than its own header gives. What it decrypts
     // to (or holds) is written all the same when there is anything; the text names the stored
-    // copy, says which and gives the record's size.
+    // copy, says which and gives the record's size. Where it says that bytes were written to a
+    // copy, it names that copy (copy()) as writtenTo does.
     class NotAsWritten : public std::runtime_error
     {
     public:
         using std::runtime_error::runtime_error;
+        NotAsWritten(const QString& text, const QString& copy);
+        // The copy the text says bytes were written to; empty when it names none.
+        const QString& copy() const { return m_copy; }
+        // The words of every such text that say bytes were written to copy.
+        static QString writtenTo(const QString& copy);
+        // text, which may say bytes were written to copy, as it holds now: once copy is gone, it
+        // says instead that they were not kept.
+        static QString toldNow(QString text, const QString& copy);
+        // What e tells now: the text of a NotAsWritten as it holds now, any other's as it stands.
+        static QString toldNow(const std::exception& e);
+
+    private:
+        QString m_copy;
     };
     // Thrown by copyFile when the stored copy cannot be read: the system refuses to open it, a read
     // fails (a failing disk), or in an encrypted backup its file key cannot be had (the record's key
@@ -225,6 +240,8 @@ public:
     qint64 callHistoryCount = 0;
     qint64 recordingsCount = 0;
     qint64 bookmarksCount = 0;
+    // What the last load could not copy as the phone wrote it, for the pages that read those files.
+    BackupLoadFaults loadFaults;
 
     // Joins a backup-relative path to base, refusing any path that would leave base.
     static QString safeJoinThrow(const QDir& base, const QString& relative);

@@ -174,7 +174,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
     if (!notAsWritten.isEmpty())
-        throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten).toStdString());
+        throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten), dest);
 }
 
 // What is wrong with the stored copy src that is not what its record describes: why, unless the
@@ -270,10 +270,10 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
         return QString();
     return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends without its padding, "
                           "so it was cut short or is not encrypted under its record's key. The %2 bytes it "
-                          "decrypts to were written to %3; its record gives %4 bytes.")
+                          "decrypts to were %3; its record gives %4 bytes.")
         .arg(stored)
         .arg(got.size)
-        .arg(QDir::toNativeSeparators(out.fileName()))
+        .arg(BackupManifest::NotAsWritten::writtenTo(out.fileName()))
         .arg(node->item.size);
 }
 
@@ -291,11 +291,10 @@ QString StoredFileCopy::leftEncryptedThrow(
     if (StoredFile::beginsAsAFile(headThrow(src, in, 512)) || !recordHasKeyThrow(node->item))
         return QString();
     return QStringLiteral("The stored copy %1 is still encrypted, although the backup was decrypted by "
-                          "another tool. Its %2 bytes were copied as they stand to %3; its record gives "
-                          "%4 bytes.")
+                          "another tool. Its %2 bytes, as they stand, were %3; its record gives %4 bytes.")
         .arg(QDir::toNativeSeparators(src))
         .arg(length)
-        .arg(QDir::toNativeSeparators(dest))
+        .arg(BackupManifest::NotAsWritten::writtenTo(dest))
         .arg(size);
 }
 
@@ -311,10 +310,10 @@ QString StoredFileCopy::cutShortThrow(
     const auto cut = [&](const QString& why) {
         return QStringLiteral(
             "The stored copy %1 is not the file the phone wrote: %2, so it was cut short. Its "
-            "%3 bytes were written to %4; its record gives %5 bytes.")
+            "%3 bytes were %4; its record gives %5 bytes.")
             .arg(QDir::toNativeSeparators(src), why)
             .arg(length)
-            .arg(QDir::toNativeSeparators(dest))
+            .arg(BackupManifest::NotAsWritten::writtenTo(dest))
             .arg(size);
     };
     if (length < database && !logHoldsRest(node, head, length))
@@ -326,9 +325,9 @@ QString StoredFileCopy::cutShortThrow(
         return QString();
     if (length == 0)
         return QStringLiteral("The stored copy %1 is not the file the phone wrote: it is empty, so it was "
-                              "cut short or never copied whole. An empty file was written to %2; its "
-                              "record gives %3 bytes.")
-            .arg(QDir::toNativeSeparators(src), QDir::toNativeSeparators(dest))
+                              "cut short or never copied whole. An empty copy was %2; its record gives "
+                              "%3 bytes.")
+            .arg(QDir::toNativeSeparators(src), BackupManifest::NotAsWritten::writtenTo(dest))
             .arg(size);
     return cut(
         QStringLiteral("it is shorter than its record, and a picture, film, sound or message attachment "

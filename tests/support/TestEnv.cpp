@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <memory>
@@ -108,6 +109,15 @@ QString copyToTemp(const QString& source)
         return {};
     const QString target = tempDir() + "/" + info.fileName();
     return copyRecursively(info.absoluteFilePath(), target) ? target : QString();
+}
+
+QString copyNamedButGone(const QString& text)
+{
+    static const QRegularExpression written(QStringLiteral("written to (/.*?)(?=; |\\.\\n|\\.$)"));
+    for (const QRegularExpressionMatch& m : written.globalMatch(text))
+        if (!QFileInfo::exists(m.captured(1)))
+            return m.captured(1);
+    return {};
 }
 
 } // namespace TestEnv

@@ -25,6 +25,10 @@ QString copyToTemp(const QString& source);
 // A fresh temporary folder that lives until the process ends.
 QString tempDir();
 
+// The first copy that text says bytes were written to ("written to /path") and that is not there;
+// empty when it names none that is gone.
+QString copyNamedButGone(const QString& text);
+
 } // namespace TestEnv
 
 // Use at the top of a test that needs ../shared: skips with a clear message when it is absent.

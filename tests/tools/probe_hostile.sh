@@ -100,7 +100,8 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
 done
 
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
-# load names it with the system's reason and never calls it damaged. So for a stored message database,
+# load names it with the system's reason and never calls it damaged, a Manifest.db with a log or
+# without one. So for a stored message database,
 # which is named by its stored copy and record (never by the probe's private copy), read whole or not.
 . "$(dirname "$0")/failing_reads.sh"
 failing_reads "$work"; check "a library that makes the reads of one file fail is built" $?
@@ -109,7 +110,7 @@ failing_reads "$work"; check "a library that makes the reads of one file fail is
 /usr/bin/python3 "$gen/make_backup.py" --layout mbdb "$work/eio-mbdb" > /dev/null
 sms=3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28
 for file in eio/Manifest.db eio/Manifest.db-wal eio/Manifest.plist eio-enc/Manifest.db eio-mbdb/Manifest.mbdb \
-            named/$sms; do
+            named/Manifest.db named/$sms; do
     for at in 0 half; do
         [ $at = half ] && at=$(($(stat -c %s "$work/$file") / 2))
         cmd="extract-tree $work/${file%%/*} $work/eio-out --password 1234"

@@ -193,13 +193,18 @@ HOME="$work/home" "$probe" cache-messages "$work/cut" <<< pw > "$work/cut-load.o
 [ $? -ne 0 ] && grep -q "ends without its padding" "$work/cut-load.err" \
     && grep -qx "Record: MediaDomain $picture" "$work/cut-load.err"
 check "the load names the picture cut short" $?
-# A plain backup whose sms.db is cut short: the load names the stored copy, and its bytes were
-# written to the program's own copy, never into the backup.
+# A plain backup whose sms.db is cut short: the load names the stored copy, and says its bytes were
+# not kept, as the load keeps no copy of the messages then; so does a count of the backup, whose
+# copies go with it.
 /usr/bin/python3 "$tools/gen/make_backup.py" --demo --stored-damage "Library/SMS/sms.db=short-1000" "$work/cutdb" > /dev/null
-HOME="$work/home" "$probe" cache-messages "$work/cutdb" > /dev/null 2> "$work/cutdb.err"
+HOME="$work/home" "$probe" cache-messages "$work/cutdb" > "$work/cutdb.out" 2> "$work/cutdb.err"
 [ $? -ne 0 ] && grep -q "^The stored copy $work/cutdb/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28 is not" "$work/cutdb.err" \
-    && grep -q "bytes were written to $work/home/" "$work/cutdb.err"
-check "the load names a cut sms.db and the program's copy its bytes went to" $?
+    && grep -q "bytes were not kept; its record gives" "$work/cutdb.err" && ! grep -q "written to" "$work/cutdb.err" \
+    && [ ! -e "$(tail -n 1 "$work/cutdb.out")/file-relay/var/mobile/Library/SMS/sms.db" ]
+check "the load names a cut sms.db and says its bytes were not kept" $?
+HOME="$work/home" "$probe" info "$work/cutdb" > /dev/null 2> "$work/cutdb.err"
+grep -q "^not counted: Library/SMS/sms.db: .* bytes were not kept;" "$work/cutdb.err" && ! grep -q "written to" "$work/cutdb.err"
+check "a count of it says so too" $?
 cache=$(tail -n 1 "$work/cut-load.out")
 for round in first reused; do
     if [ $round = reused ]; then

@@ -2,6 +2,7 @@
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
 #include "app/PrivateCopyNames.h"
+#include "backup/BackupManifest.h"
 #include "device/LibDeviceBackend.h"
 
 #include <QApplication>
@@ -40,8 +41,9 @@ int main(int argc, char** argv)
         return command->run(args.mid(1), out, err);
     } catch (const std::exception& e) {
         out.flush();
+        // Told as it holds now: a private copy of the run that a text names is gone with the run.
         err << "qm-probe " << command->name << ": "
-            << PrivateCopyNames::userNames(QString::fromUtf8(e.what())) << "\n";
+            << PrivateCopyNames::userNames(BackupManifest::NotAsWritten::toldNow(e)) << "\n";
         return 1;
     }
 }

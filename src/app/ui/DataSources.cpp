@@ -100,9 +100,10 @@ bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
             return false;
         }
     };
+    // One the last load could not copy has said why, and each page that reads it says it again.
     auto lacks = [&](const BackupManifest::_FileNode* node, const QString& copy, const char* cacheDb) {
         return node && QFileInfo::exists(m.storedFilePath(node->item)) && !QFileInfo::exists(copy)
-            && !refused(node, cacheDb);
+            && m.loadFaults.of(node->item.backupFileName()).isEmpty() && !refused(node, cacheDb);
     };
     // The message folder's copies are recorded in "manifest.db", the others' in "manifest2.db".
     if (lacks(m.smsNode, cacheDir.absoluteFilePath(kSmsDbPath), "manifest.db"))
@@ -152,7 +153,7 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     m.bookmarksCount = count(m.bookmarksNode, countBackupBookmarks);
 }
 
-QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
+BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
 {
     QList<QPair<const BackupManifest::_FileNode*, QString>> files;
     for (const BackupManifest::_FileNode* node : backupFilesToCache(m))
@@ -160,10 +161,11 @@ QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& f
             files.append({ node, folder.absoluteFilePath(node->item.backupFileName()) });
     if (m.smsNode)
         files.append({ m.smsNode, folder.absoluteFilePath(QLatin1String(kSmsDbPath)) });
-    QStringList failed;
+    BackupLoadFaults failed;
     for (const auto& [node, dest] : std::as_const(files)) {
         if (m.storedState(node) == StoredFile::State::Missing)
             continue; // not stored: the load copies nothing either
+        const QString name = QStringLiteral("%1: ").arg(node->item.relativePath());
         try {
             copyCountedThrow(m, node, dest);
         } catch (const BackupManifest::NotAsWritten& e) {
@@ -171,13 +173,37 @@ QStringList DataSources::copyCountedFiles(const BackupManifest& m, const QDir& f
             // messages ends at such a message database and keeps none of it.
             if (node == m.smsNode)
                 QFile::remove(dest);
-            failed << QStringLiteral("%1: %2").arg(node->item.relativePath(), QString::fromUtf8(e.what()));
+            failed.add(node->item.backupFileName(), name, e, QString());
         } catch (const std::exception& e) {
             QFile::remove(dest);
-            failed << QStringLiteral("%1: %2").arg(node->item.relativePath(), QString::fromUtf8(e.what()));
+            failed.add(node->item.backupFileName(), name, e, QString());
         }
     }
     return failed;
+}
+
+QList<const BackupManifest::_FileNode*> DataSources::backupFilesOfKind(const BackupManifest& m, int kind)
+{
+    switch (kind) {
+    case ItemModelBK::KindSms:
+        return { m.smsNode };
+    case ItemModelBK::KindContacts:
+        return { m.addressBookNode, m.addressBookImagesNode };
+    case ItemModelBK::KindCallHistory:
+        return { m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode };
+    case ItemModelBK::KindCalendar:
+        return { m.calendarNode };
+    case ItemModelBK::KindNotes:
+        return { m.notesNode };
+    case ItemModelBK::KindBookmarks:
+        return { m.bookmarksNode };
+    case ItemModelBK::KindVoicemail:
+        return { m.voicemailNode };
+    case ItemModelBK::KindRecordings:
+        return { m.recordingsNode };
+    default:
+        return {};
+    }
 }
 
 qint64 DataSources::countLocalDbMessages(const QDir& folder)

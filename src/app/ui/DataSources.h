@@ -19,7 +19,8 @@ public:
 
     // Whether a file the backup stores, of those the load copies (the message database among
     // them), has no copy in the cache folder: the cache was cleared or lost a file since the load.
-    // One the cache knows its stored file, as it stands, is not what the phone wrote is not lacking.
+    // One the cache knows its stored file, as it stands, is not what the phone wrote is not lacking,
+    // nor one whose fault the last load noted (BackupManifest::loadFaults).
     static bool cacheLacksFiles(const BackupManifest& manifest, const QDir& cacheDir);
 
     // The count of a database that is there but damaged (not a database, a malformed page).
@@ -34,8 +35,12 @@ public:
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
     // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
     // is left out, as a load leaves it out, and one whose stored copy is not what the phone wrote
-    // is kept as a load keeps it; the texts returned name each such file and say why.
-    static QStringList copyCountedFiles(const BackupManifest& manifest, const QDir& folder);
+    // is kept as a load keeps it; the faults returned name each such file and say why.
+    static BackupLoadFaults copyCountedFiles(const BackupManifest& manifest, const QDir& folder);
+    // The stored files the page of a data kind (ItemModelBK::Kind...) of a backup reads; none for
+    // a kind whose page reads no file of the load (photos, videos, the file tree).
+    static QList<const BackupManifest::_FileNode*> backupFilesOfKind(
+        const BackupManifest& manifest, int kind);
     static qint64 countBackupMessages(const QDir& cacheDir);
     static qint64 countBackupContacts(const QDir& cacheDir);
     static qint64 countBackupCallHistory(const QDir& cacheDir);

@@ -178,6 +178,16 @@ MainWindow::MainWindow(QWidget* parent)
     setStyleSheet(getStyleSheet());
 
     m_pageLayout = createPageHolder(ui->wdMain);
+    // Above the page: why the load could not copy what the page reads, while that page is shown.
+    m_loadFaultNotice = new QLabel(this);
+    m_loadFaultNotice->setObjectName("lbLoadFault");
+    m_loadFaultNotice->setWordWrap(true);
+    m_loadFaultNotice->setTextFormat(Qt::PlainText);
+    m_loadFaultNotice->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_loadFaultNotice->setStyleSheet("#lbLoadFault { background: #fdecea; color: #611a15; padding: 8px; }");
+    m_loadFaultNotice->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+    m_loadFaultNotice->hide();
+    m_pageLayout->addWidget(m_loadFaultNotice);
     m_curPage = new GetStartForm(this);
     m_pageLayout->addWidget(m_curPage);
 
@@ -424,6 +434,8 @@ void MainWindow::loadItemMainForm()
     for (QAction* action : std::as_const(m_treeContextActions))
         action->deleteLater();
     m_treeContextActions.clear();
+    m_loadFaultNotice->hide();
+    m_loadFaultNotice->clear();
 
     const _CurSel sel = curSel();
     QWidget* page = nullptr;
@@ -457,11 +469,7 @@ void MainWindow::loadItemMainForm()
                 if (sel.node->kind >= ItemModelBK::KindSms && sel.node->kind <= ItemModelBK::KindVideos) {
                     DataPageFactory::Page made;
                     if (sel.bkNode && backup) {
-                        const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
-                        // The cache is the program's own and may have been cleared since the load.
-                        if (DataSources::cacheLacksFiles(*backup, dataDir))
-                            cacheBackup(*backup);
-                        made = DataPageFactory::backupPage(sel.node->kind, backup.data(), dataDir, this);
+                        made = backupDataPage(sel.node->kind, *backup);
                     } else if (sel.localDbNode) {
                         made = DataPageFactory::localDbPage(sel.node->kind, sel.localDbNode->dir, this);
                     }
@@ -490,7 +498,7 @@ void MainWindow::loadItemMainForm()
         return;
     }
     m_curPage = page;
-    m_pageLayout->addWidget(page, 0);
+    m_pageLayout->addWidget(page, 1); // the notice above it takes only its lines
     for (QAction* action : std::as_const(m_pageToolbarActions)) {
         if (!action->icon().isNull())
             ui->toolBar->insertAction(m_toolbarSeparator, action);
@@ -542,31 +550,75 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     const QList<const BackupManifest::_FileNode*> files = DataSources::backupFilesToCache(manifest);
     const QDir cacheDir(BkCacheDb::cacheDir().absoluteFilePath(manifest.dirPathMd5()));
     // The messages are copied at the same time as the other files; their progress shows after the
-    // others', and so does their error (kept until then). A backup without messages (an iPad, a
-    // partial backup) has nothing to copy there and nothing to say about it.
+    // others'. What both could not copy is told once they are done, in one box, each file once
+    // (the address book is copied by both). A backup without messages (an iPad, a partial
+    // backup) has nothing to copy there and nothing to say about it.
     const bool withMessages = ITunesCacheSMSThread::holdsMessages(manifest);
     ProgressForm smsForm(QString(), this);
     smsForm.setQuiet(true);
     ITunesCacheSMSThread sms(manifest, smsForm, this);
     if (withMessages)
         sms.start();
-    {
-        ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
-        LoadBkThread thread(&manifest, files, cacheDir, &form, this);
-        thread.setShowWhatItCan(true);
-        thread.start();
-        const int result = form.exec();
-        thread.wait();
-        if (result != 1 || form.cancelled) {
-            smsForm.cancelled = true;
-            sms.wait();
-            return false;
+    ProgressForm form(tr("IDS_LOADING_ITUNES_BACKUP"), this);
+    form.setQuiet(true);
+    LoadBkThread thread(&manifest, files, cacheDir, &form, this);
+    thread.setShowWhatItCan(true);
+    thread.start();
+    const int result = form.exec();
+    thread.wait();
+    manifest.loadFaults = thread.faults();
+    if (result != 1 || form.cancelled) {
+        smsForm.cancelled = true;
+        sms.wait();
+        if (!form.cancelled && !form.resultText().isEmpty())
+            Tips::error(form.resultText());
+        return false;
+    }
+    const bool messagesFailed = withMessages && smsForm.exec() != 1 && !smsForm.cancelled;
+    sms.wait();
+    manifest.loadFaults.add(sms.faults());
+    const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));
+    if (messagesFailed)
+        Tips::error(told.isEmpty() ? smsForm.resultText() : told);
+    else if (!told.isEmpty())
+        Tips::info(told);
+    return true;
+}
+
+DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backup)
+{
+    const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup.dirPathMd5()));
+    // The cache is the program's own and may have been cleared since the load.
+    if (DataSources::cacheLacksFiles(backup, dataDir))
+        cacheBackup(backup);
+    // What the load could not copy of the page's files is said on the page, once, in the load's
+    // words; the page's own errors that name those files (a database cut short reads as
+    // malformed, one not copied is not found) are that fault again, and only its others are shown.
+    QStringList faults;
+    QStringList named;
+    for (const BackupManifest::_FileNode* node : DataSources::backupFilesOfKind(backup, kind)) {
+        const QString why = node ? backup.loadFaults.of(node->item.backupFileName()) : QString();
+        if (!why.isEmpty()) {
+            faults.append(why);
+            named << QDir::toNativeSeparators(backup.storedFilePath(node->item)) << node->name();
         }
     }
-    if (withMessages && smsForm.exec() != 1 && !smsForm.resultText().isEmpty())
-        Tips::error(smsForm.resultText());
-    sms.wait();
-    return true;
+    if (faults.isEmpty())
+        return DataPageFactory::backupPage(kind, &backup, dataDir, this);
+    DataPageFactory::Page made;
+    QStringList others;
+    {
+        const Tips::HeldErrors held;
+        made = DataPageFactory::backupPage(kind, &backup, dataDir, this);
+        for (const QString& error : held.texts())
+            if (std::none_of(named.begin(), named.end(), [&](const QString& n) { return error.contains(n); }))
+                others.append(error);
+    }
+    m_loadFaultNotice->setText(tr("IDS_PAGE_NOT_LOADED_%1").arg(faults.join(QLatin1Char('\n'))));
+    m_loadFaultNotice->show();
+    for (const QString& error : std::as_const(others))
+        Tips::error(error);
+    return made;
 }
 
 void MainWindow::miLoadiTunesBackup()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/UpdateChecker.h"
+#include "app/ui/DataPageFactory.h"
 #include "app/ui/ItemModelBK.h"
 
 #include <QItemSelection>
@@ -12,6 +13,7 @@
 class BackupManifest;
 class MyTreeView;
 class QAction;
+class QLabel;
 class QMenuBar;
 class QSplitter;
 class QStatusBar;
@@ -101,6 +103,9 @@ private:
     // missing or is not the backup's own file any more; false when the user cancelled or the copy
     // failed (the progress dialog has said why).
     bool cacheBackup(BackupManifest& manifest);
+    // The page of a data kind of a loaded backup, its cache made again where it lacks a copy; one
+    // whose files the load could not copy as the phone wrote them says why above it.
+    DataPageFactory::Page backupDataPage(int kind, BackupManifest& backup);
     void listLocalDbs();
     void showPage(QWidget* page);
     QAction* addContextAction(const QString& icon, const QString& text, void (MainWindow::*slot)());
@@ -121,6 +126,7 @@ private:
 
     QWidget* m_curPage = nullptr;
     QVBoxLayout* m_pageLayout = nullptr;
+    QLabel* m_loadFaultNotice = nullptr;
     ItemModelBK m_model;
     QAction* m_toolbarSeparator = nullptr;
     QAction* m_loadBackupAction = nullptr;

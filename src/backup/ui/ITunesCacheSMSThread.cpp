@@ -33,14 +33,13 @@ void ITunesCacheSMSThread::run()
     }
     m_cacheDir.mkpath(QStringLiteral("."));
     const QDir library(m_cacheDir.absoluteFilePath(QStringLiteral("file-relay/var/mobile/Library")));
-    QStringList faults;
+    const BackupManifest::_FileNode* smsDb
+        = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db"));
     try {
         library.mkpath(QStringLiteral("."));
         BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
         cache.openThrow();
         BackupCacheCopy copier(m_manifest, cache);
-        const BackupManifest::_FileNode* smsDb
-            = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db"));
         QList<const BackupManifest::_FileNode*> roots { sms };
         if (auto* att = m_manifest.findNode(QStringLiteral("MediaDomain"), QStringLiteral("Library/SMS")))
             roots.append(att); // message attachments live in the media domain
@@ -57,29 +56,32 @@ void ITunesCacheSMSThread::run()
                       return;
                   }
                   if (node->item.isFile() && !copier.isCompanion(node)) // a log goes with its database
-                      copyFileThrow(copier, library, node, node == smsDb, faults);
+                      copyFileThrow(copier, library, node, node == smsDb);
               };
         for (const auto* root : roots)
             copy(root);
         copier.checkUnchangedThrow();
     } catch (const std::exception& e) {
         g_delDirCascade(library.absolutePath());
-        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+        // Nothing of the messages is there to read: told of their database, as it holds once the
+        // folder is gone.
+        m_faults.add(smsDb ? smsDb->item.backupFileName() : QString(), QString(), e, QString());
+        m_form.invokeErrorOccurred(BackupManifest::NotAsWritten::toldNow(e));
         return;
     }
     if (m_form.cancelled)
         return;
-    if (faults.isEmpty())
+    if (m_faults.isEmpty())
         m_form.invokeSucceed(QString());
     else
-        m_form.invokeErrorOccurred(faults.join(QLatin1Char('\n')));
+        m_form.invokeErrorOccurred(m_faults.texts().join(QLatin1Char('\n')));
 }
 
 // Copies one file of the folders; a stored copy that is not what the phone wrote, or that cannot be
-// read, is noted in faults with its record and the others go on, unless it is the message database
-// itself: nothing of the messages can be read without it.
-void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& library,
-    const BackupManifest::_FileNode* node, bool messageDb, QStringList& faults)
+// read, is noted in the faults with its record and the others go on, unless it is the message
+// database itself: nothing of the messages can be read without it.
+void ITunesCacheSMSThread::copyFileThrow(
+    BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb)
 {
     if (m_manifest.storedState(node) == StoredFile::State::Missing)
         return;
@@ -92,13 +94,13 @@ void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, const QDir& li
         copier.copyThrow(node, dest, false, m_fresh && messageDb ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)
-            throw;
-        faults.append(QString::fromUtf8(e.what()) + record);
+            throw BackupManifest::NotAsWritten(QString::fromUtf8(e.what()) + record, e.copy());
+        m_faults.add(node->item.backupFileName(), QString(), e, record);
     } catch (const BackupManifest::Unreadable& e) {
         // The user may not read it, it is no regular file, the disk fails to read it, or its key
         // in the record cannot be had.
         if (messageDb)
             throw std::runtime_error((QString::fromUtf8(e.what()) + record).toStdString());
-        faults.append(QString::fromUtf8(e.what()) + record);
+        m_faults.add(node->item.backupFileName(), QString(), e, record);
     }
 }

@@ -15,9 +15,10 @@ class ProgressForm;
 // files the cache holds from the very same stored files are not copied again. A file whose stored
 // copy is not what the phone wrote, or cannot be read (the user may not read it, a disk's read
 // error), ends the run with an error that names it and its record once the others are copied; the
-// message database itself ends it at once. The cache ("manifest.db") keeps which copies are not
-// what the phone wrote, for the pages and the next run; one that could not be read has no copy
-// there, and the next run tries it again.
+// message database itself ends it at once, and the copied folders go (the error then says no copy
+// of its bytes was kept). The cache ("manifest.db") keeps which copies are not what the phone
+// wrote, for the pages and the next run; one that could not be read has no copy there, and the
+// next run tries it again.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT
@@ -35,17 +36,21 @@ public:
     // After a fresh run: what the stored message database and its log held as their copies read
     // them, by file name, which the write that replaces them expects to find.
     const QHash<QString, ContentDigest::Sum>& freshlyRead() const { return m_read; }
+    // After the run: why files were left out or copied in part, by stored file. A run that ended
+    // without the messages has its reason noted for the message database.
+    const BackupLoadFaults& faults() const { return m_faults; }
 
 protected:
     void run() override;
 
 private:
-    void copyFileThrow(BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node,
-        bool messageDb, QStringList& faults);
+    void copyFileThrow(
+        BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb);
 
     BackupManifest& m_manifest;
     ProgressForm& m_form;
     QDir m_cacheDir;
     bool m_fresh = false;
     QHash<QString, ContentDigest::Sum> m_read;
+    BackupLoadFaults m_faults;
 };

@@ -5,6 +5,8 @@
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFile.h"
 
+#include <QFile>
+
 LoadBkThread::LoadBkThread(const BackupManifest* manifest, QList<const BackupManifest::_FileNode*> files,
     const QDir& cacheDir, ProgressForm* form, QObject* parent)
     : QThread(parent)
@@ -27,7 +29,6 @@ void LoadBkThread::run()
         return;
     }
     BackupCacheCopy copier(*m_manifest, cache);
-    QStringList faults;
     int index = 0;
     for (const BackupManifest::_FileNode* node : std::as_const(m_files)) {
         ++index;
@@ -37,7 +38,7 @@ void LoadBkThread::run()
             continue;
         m_form->invokeUpdateProgress(tr("IDS_LOADING_ITUNES_DB"), index * 100 / int(m_files.size()),
             tr("IDS_CACHING_FILE_%1").arg(node->name()));
-        if (!copyOne(copier, node, faults))
+        if (!copyOne(copier, node))
             return;
     }
     try {
@@ -47,41 +48,45 @@ void LoadBkThread::run()
         return;
     }
     if (!m_form->cancelled)
-        m_form->invokeSucceed(faults.join(QLatin1Char('\n')));
+        m_form->invokeSucceed(m_faults.texts().join(QLatin1Char('\n')));
 }
 
 // Copies node into the cache folder; false after reporting the error that ends the run.
-bool LoadBkThread::copyOne(
-    BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults)
+bool LoadBkThread::copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node)
 {
-    const auto copyError = [&](const char* why) {
-        return QStringLiteral("Copy %1 error. %2").arg(node->name(), QString::fromUtf8(why));
-    };
+    const QString dest = cacheDir.absoluteFilePath(node->item.backupFileName());
     try {
-        copier.copyThrow(node, cacheDir.absoluteFilePath(node->item.backupFileName()), false,
-            m_keepRead ? &m_read : nullptr);
+        copier.copyThrow(node, dest, false, m_keepRead ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
-        return noteFault(copyError(e.what()), faults);
+        // A run that ends here has no use for the copy: it goes, and the text says so.
+        if (!m_showWhatItCan && !e.copy().isEmpty())
+            QFile::remove(e.copy());
+        return noteFault(node, e, QString());
     } catch (const BackupManifest::Unreadable& e) {
         // The user may not read it, it is no regular file, the disk fails to read it, or its key
         // in the record cannot be had.
-        return noteFault(copyError(e.what())
-                + QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath()),
-            faults);
+        return noteFault(
+            node, e, QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath()));
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(copyError(e.what()));
+        m_form->invokeErrorOccurred(copyError(node) + QString::fromUtf8(e.what()));
         return false;
     }
     return true;
 }
 
-// A file copied in part or not at all: noted when the run shows what it can, else the run ends.
-bool LoadBkThread::noteFault(const QString& text, QStringList& faults)
+QString LoadBkThread::copyError(const BackupManifest::_FileNode* node)
 {
+    return QStringLiteral("Copy %1 error. ").arg(node->name());
+}
+
+// A file copied in part or not at all: noted when the run shows what it can, else the run ends.
+bool LoadBkThread::noteFault(
+    const BackupManifest::_FileNode* node, const std::exception& e, const QString& record)
+{
+    m_faults.add(node->item.backupFileName(), copyError(node), e, record);
     if (!m_showWhatItCan) {
-        m_form->invokeErrorOccurred(text);
+        m_form->invokeErrorOccurred(m_faults.of(node->item.backupFileName()));
         return false;
     }
-    faults.append(text);
     return true;
 }

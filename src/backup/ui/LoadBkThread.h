@@ -25,8 +25,11 @@ public:
     // For pages that only show the files: a stored copy that is not what the phone wrote is
     // copied all the same, one that cannot be read (the user may not read it, a disk's read error)
     // is left out, named with its record, and the run goes on; it then succeeds with a text that
-    // names them. A road that writes back what it read never does so.
+    // names them (faults()). A road that writes back what it read never does so: its run ends at
+    // such a file, and keeps no copy of it.
     void setShowWhatItCan(bool show) { m_showWhatItCan = show; }
+    // Why the files the run left out or copied in part are so, by stored file; read after the run.
+    const BackupLoadFaults& faults() const { return m_faults; }
     // For a road that writes the copies back: every file is copied afresh, and read() tells what
     // each stored file held as its copy read it, by file name, which the write expects to find.
     void setKeepRead(bool keep) { m_keepRead = keep; }
@@ -39,8 +42,9 @@ protected:
     void run() override;
 
 private:
-    bool copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node, QStringList& faults);
-    bool noteFault(const QString& text, QStringList& faults);
+    bool copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node);
+    bool noteFault(const BackupManifest::_FileNode* node, const std::exception& e, const QString& record);
+    static QString copyError(const BackupManifest::_FileNode* node);
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_files;
@@ -48,4 +52,5 @@ private:
     bool m_showWhatItCan = false;
     bool m_keepRead = false;
     QHash<QString, ContentDigest::Sum> m_read;
+    BackupLoadFaults m_faults;
 };

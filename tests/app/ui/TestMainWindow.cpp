@@ -371,48 +371,91 @@ private Q_SLOTS:
     }
 
     // A stored copy that is not what the phone wrote is named by the load, once per load and not
-    // again by each page; the message page knows an attachment of it for what it is.
+    // again by each page, in a box that names no copy that is gone; the page that reads it says
+    // the load's reason above it, in place of what its reader made of the copy. The message page
+    // knows an attachment of it for what it is.
     void aDamagedCopyIsToldOncePerLoad_data()
     {
-        QTest::addColumn<QString>("damaged");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("told"); // what the load's box and the page say of the copy
         QTest::addColumn<int>("messages"); // what the message page then shows
         QTest::addColumn<int>("marked"); // attachments the page knows are not what the phone wrote
-        QTest::newRow("message database") << "Library/SMS/sms.db" << 0 << 0;
+        QTest::addColumn<int>("noticed"); // the tree row whose page says why, -1 none
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        const auto cut = [](const QString& path, const char* how) {
+            return QStringList { "--stored-damage", path + "=" + how };
+        };
+        QTest::newRow("message database") << encrypted + cut("Library/SMS/sms.db", "cut-half")
+                                          << "decrypts to were not kept" << 0 << 0 << 2;
         QTest::newRow("message attachment")
-            << "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG" << 16 << 1;
+            << encrypted + cut("Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG", "cut-half")
+            << "ends without its padding" << 16 << 1 << -1;
+        QTest::newRow("plain message database")
+            << cut("Library/SMS/sms.db", "short-1000") << "bytes were not kept" << 0 << 0 << 2;
+        // Copied by the load of the pages and by that of the messages: told once.
+        QTest::newRow("plain address book") << cut("Library/AddressBook/AddressBook.sqlitedb", "short-half")
+                                            << "the database's own header" << 16 << 0 << 3;
+        // One that cannot be read at all is not copied again at each page: the load has said why.
+        QTest::newRow("plain address book unreadable")
+            << cut("Library/AddressBook/AddressBook.sqlitedb", "unreadable") << "Input/output error" << 16
+            << 0 << 3;
+        // Every other page that reads a database of the load says it too.
+        const QList<QPair<const char*, int>> pages { { "Library/Voicemail/voicemail.db", 4 },
+            { "Library/Calendar/Calendar.sqlitedb", 5 }, { "Library/Notes/notes.sqlite", 6 },
+            { "Library/CallHistoryDB/CallHistory.storedata", 7 }, { "Media/Recordings/Recordings.db", 8 },
+            { "Library/Safari/Bookmarks.db", 9 } };
+        for (const auto& [path, row] : pages)
+            QTest::addRow("plain %s", path)
+                << cut(path, "short-half") << "the database's own header" << 16 << 0 << row;
     }
     void aDamagedCopyIsToldOncePerLoad()
     {
-        QFETCH(QString, damaged);
+        QFETCH(QStringList, args);
+        QFETCH(QString, told);
         QFETCH(int, messages);
         QFETCH(int, marked);
+        QFETCH(int, noticed);
         const QString folder = TestEnv::tempDir() + "/cut-" + QTest::currentDataTag();
-        QVERIFY(SyntheticBackup::make(folder,
-            { "--demo", "--password", "pw", "--iter", "5", "--dpic", "5", "--stored-damage",
-                damaged + "=cut-half", "--udid", QString(40, 'b') }));
+        QVERIFY(SyntheticBackup::make(folder, QStringList { "--demo", "--udid", QString(40, 'b') } + args));
         MainWindow w;
         ModalAnswerer answerer;
+        auto* notice = w.findChild<QLabel*>("lbLoadFault");
+        QVERIFY(notice);
         for (int load = 1; load <= 2; ++load) {
             DialogAnswers::chooseBackup(answerer, folder);
-            enterPasswords(answerer, { "pw" });
+            if (args.contains("--password"))
+                enterPasswords(answerer, { "pw" });
             w.miLoadiTunesBackup();
             QCOMPARE(answerer.seen().size(), load);
-            QVERIFY2(answerer.seen().last().contains("ends without its padding"),
-                qPrintable(answerer.seen().last()));
+            const QString shown = answerer.seen().last();
+            QVERIFY2(shown.contains(told), qPrintable(shown));
+            QCOMPARE(TestEnv::copyNamedButGone(shown), QString());
             auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
             QCOMPARE(node->children.size(), 11);
             for (int row = 0; row < node->children.size(); ++row) {
                 select(w, node->children.at(row));
+                QCOMPARE(!notice->isHidden(), row == noticed);
+                if (row == noticed) {
+                    QVERIFY2(notice->text().contains(told), qPrintable(notice->text()));
+                    QCOMPARE(TestEnv::copyNamedButGone(notice->text()), QString());
+                }
                 if (auto* page = qobject_cast<SMSMainForm*>(w.currentPage())) {
                     QCOMPARE(page->smsModel()->rowCount(), messages);
                     int known = 0;
                     for (const _MsgAttachment* a : page->data().p()->attachments)
                         known += a->_notAsWritten.isEmpty() ? 0 : 1;
                     QCOMPARE(known, marked);
+                    if (QTest::currentDataTag() == QString("plain message database") && load == 2) {
+                        w.resize(1000, 680);
+                        w.show();
+                        QTRY_VERIFY(page->isVisible());
+                        GuiTestEnv::screenshot(&w, "messages-page-load-failed");
+                    }
                 }
             }
             QCOMPARE(answerer.seen().size(), load);
             select(w, w.model().bkRoot);
+            QVERIFY(notice->isHidden());
         }
     }
 

@@ -98,6 +98,10 @@ private Q_SLOTS:
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
             << "than the database's own header gives"
             << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+        QTest::newRow("plain, sms.db cut short")
+            << QStringList { "--demo", "--stored-damage", "Library/SMS/sms.db=short-1000" } << 0
+            << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount
+            << "than the database's own header gives" << QStringList { "SMS/sms.db" };
         QTest::newRow("sms.db unreadable")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
@@ -131,6 +135,7 @@ private Q_SLOTS:
                 QVERIFY(answerer.waitHandled(1));
                 const QString shown = answerer.seen().value(0);
                 QVERIFY2(shown.contains(why) && shown.contains(named), qPrintable(shown));
+                QCOMPARE(TestEnv::copyNamedButGone(shown), QString());
             }
         }
         const QDir cache(BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5()));
@@ -256,8 +261,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file"); // domain:path of the record
-        // "rewrite", "none", "older cache" (made before contents), "rewrite while read", or "rewrite
-        // after read" (while the load reads the files after it)
+        // "rewrite", "none", "older cache" (made before contents), "rewrite while read", "rewrite
+        // after read" (while the load reads the files after it), or "written just before" the load
+        // (", rewritten" after it)
         QTest::addColumn<QString>("change");
         QTest::addColumn<bool>("copiedAgain");
         QTest::addColumn<bool>("changeTimes"); // on a disk whose change times prove, else as exFAT
@@ -282,6 +288,9 @@ private Q_SLOTS:
         // Loaded as soon as written, its change time could not prove it then: read once more, then not.
         QTest::newRow("change times: sms.db loaded as soon as written")
             << QStringList {} << sms << "written just before" << false << true;
+        // Rewritten in place within the clock tick of that load: its stamp tells nothing; read again.
+        QTest::newRow("change times: sms.db rewritten within the tick of its load")
+            << QStringList {} << sms << "written just before, rewritten" << true << true;
         QTest::newRow("sms.db rewritten while read")
             << QStringList {} << sms << "rewrite while read" << true << false;
         QTest::newRow("change times: sms.db rewritten while read")
@@ -309,7 +318,8 @@ private Q_SLOTS:
         SimulatedDisk disk(
             changeTimes ? SimulatedDisk::Kind::ChangeTimes : SimulatedDisk::Kind::NoChangeTimes);
         std::optional<MockClock> later; // the backup's files written long before it is loaded
-        if (changeTimes && change != "written just before")
+        const bool justWritten = change.startsWith("written just before");
+        if (changeTimes && !justWritten)
             later.emplace(QDateTime::currentDateTime().addDays(1));
         const QString log = TestEnv::tempDir() + "/sms.db-wal";
         QVERIFY(writeFile(log, QByteArray(4096, 'l')));
@@ -333,7 +343,7 @@ private Q_SLOTS:
                 seen = seen || path == stored;
                 written = written || (now && rewriteKeepingTimes(stored));
             });
-        if (change == "written just before") // its change time now
+        if (justWritten) // its change time now
             QVERIFY(QFile::setPermissions(stored, QFile::permissions(stored)));
         QString shown;
         const int result = loadOnce(m, &shown);
@@ -354,9 +364,11 @@ private Q_SLOTS:
             c.write("marker");
             c.close();
         }
-        if (change == "rewrite")
+        if (change == "rewrite" || change == "written just before, rewritten")
             QVERIFY(rewriteKeepingTimes(stored));
-        if (change == "written just before")
+        if (change == "written just before, rewritten") // its change time as in the tick of the load
+            QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, false));
+        if (justWritten)
             later.emplace(QDateTime::currentDateTime().addDays(1));
         else
             QVERIFY(
@@ -446,7 +458,9 @@ private Q_SLOTS:
         try {
             Sqlite3DB db;
             db.openThrow(cache.absoluteFilePath("manifest.db"), SQLITE_OPEN_READWRITE);
-            db.executeThrow(Sqlite3Sql("update file_stamp set stamp=? where name=?")
+            // A stamp recorded of a file not settled yet stays marked so.
+            db.executeThrow(Sqlite3Sql("update file_stamp set stamp=? || (case when stamp like '% unsettled' "
+                                       "then ' unsettled' else '' end) where name=?")
                                 .addTextParam(BackupCacheCopy::stampOf(stored))
                                 .addTextParam(name));
             if (older

@@ -18,6 +18,12 @@ Tips::Answerer& answererRef()
     return answerer;
 }
 
+Tips::HeldErrors*& heldErrors()
+{
+    static Tips::HeldErrors* held = nullptr;
+    return held;
+}
+
 // Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
 QString asRichText(const QString& text)
 {
@@ -87,8 +93,23 @@ void Tips::warningCopyable(const QString& text)
     runBox(QMessageBox::Warning, text, QMessageBox::Ok, QMessageBox::Ok, true);
 }
 
+Tips::HeldErrors::HeldErrors()
+    : m_outer(heldErrors())
+{
+    heldErrors() = this;
+}
+
+Tips::HeldErrors::~HeldErrors()
+{
+    heldErrors() = m_outer;
+}
+
 void Tips::error(const QString& text)
 {
+    if (HeldErrors* held = heldErrors()) {
+        held->m_texts.append(text);
+        return;
+    }
     try {
         qWarning("Error shown: %s", qUtf8Printable(text));
         const QString framed

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class QAbstractButton;
@@ -20,6 +21,23 @@ public:
     static void error(const QString& text);
     // Yes and No; true exactly when Yes was pressed.
     static bool question(const QString& text);
+
+    // While one stands, error() keeps its texts here instead of showing them, for the caller to
+    // show those that are not told otherwise. GUI thread only; the innermost one keeps them.
+    class HeldErrors
+    {
+    public:
+        HeldErrors();
+        ~HeldErrors();
+        HeldErrors(const HeldErrors&) = delete;
+        HeldErrors& operator=(const HeldErrors&) = delete;
+        const QStringList& texts() const { return m_texts; }
+
+    private:
+        friend class Tips;
+        HeldErrors* m_outer;
+        QStringList m_texts;
+    };
 
     // The product's display name, the title of every box.
     static QString title();
