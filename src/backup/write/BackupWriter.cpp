@@ -707,10 +707,18 @@ void BackupWriter::checkLogThrow() const
     if (BackupWriteNames::present(log))
         fail(BackupWriteNames::changedText(log));
     // A connection in WAL mode holds its lock on the log's index as long as it is open.
-    if (journalHoldsTransaction(m_manifestPath + QStringLiteral("-journal"))
-        || lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
+    if (lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
                  .arg(QDir::toNativeSeparators(m_manifestPath)));
+    // A program under way holds its lock while its journal holds a transaction: one without that
+    // lock was stopped in the middle, and SQLite takes its change back at the next opening.
+    const QString journal = m_manifestPath + QStringLiteral("-journal");
+    if (journalHoldsTransaction(journal))
+        fail(
+            QStringLiteral("Another program stopped in the middle of a change to %1 and left its journal %2: "
+                           "nothing was written. Opening %1 with SQLite (the sqlite3 tool, say) takes that "
+                           "change back; then try again.")
+                .arg(QDir::toNativeSeparators(m_manifestPath), QDir::toNativeSeparators(journal)));
     const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))
