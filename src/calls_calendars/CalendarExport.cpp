@@ -266,12 +266,6 @@ void CalendarExport::init()
         + QStringLiteral("VERSION:2.0\nCALSCALE:GREGORIAN\nMETHOD:PUBLISH\n"));
 }
 
-QString CalendarExport::nameOf(const _CalEvent& event)
-{
-    const QString title = event.title().isEmpty() ? QStringLiteral("(no title)") : event.title();
-    return event.calendar_name.isEmpty() ? title : QStringLiteral("%1 (%2)").arg(title, event.calendar_name);
-}
-
 void CalendarExport::write(const _CalEvent& event)
 {
     if (!carries(event))

@@ -23,8 +23,6 @@ public:
     {
         return !m_csv && !event.rrule.isEmpty() && recurValue(event.rrule).isEmpty();
     }
-    // An event as a result text names it: its title and calendar.
-    static QString nameOf(const _CalEvent& event);
     // SUMMARY and DESCRIPTION text: backslash, semicolon, comma and line breaks escaped.
     static QString escapeText(const QString& text);
     // A content line folded at 75 octets (continuations begin with a blank), with its line feed.

@@ -26,6 +26,11 @@ QVariant localCalendarSecs(const QDateTime& date)
     return QVariant(qint64(date.toMSecsSinceEpoch() / 1000));
 }
 
+bool LocalCalendarsDb::keepsDate(const QDateTime& date)
+{
+    return !date.isValid() || localCalendarSecs(date).toLongLong() > 0;
+}
+
 LocalCalendarsDb::LocalCalendarsDb(QString path)
     : AbsLocalDb(std::move(path))
 {

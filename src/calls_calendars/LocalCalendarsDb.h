@@ -26,6 +26,9 @@ public:
     void deleteDbFile();
     // Events in all calendars; 0 when the store cannot be read.
     qint64 total();
+    // Whether the store gives date back as it was saved: a null date, or one after 1970 began (the
+    // store reads no seconds at or below 0 as a date).
+    static bool keepsDate(const QDateTime& date);
 
 private:
     void openIfNeeded()

@@ -3,35 +3,8 @@
 #include "app/AppInfo.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/CalendarExport.h"
+#include "calls_calendars/NamedEvents.h"
 #include "calls_calendars/ProgressThrottle.h"
-
-namespace
-{
-
-// Events of one kind that the result tells of: the first ten named, the count tells the rest.
-struct Named {
-    int count = 0;
-    QStringList names;
-
-    void add(const _CalEvent& event)
-    {
-        if (++count <= 10)
-            names.append(CalendarExport::nameOf(event));
-    }
-    // The heading (%1 the count) and the names, after a line break; empty for none.
-    QString text(const QString& heading) const
-    {
-        if (count == 0)
-            return QString();
-        QStringList lines { QString(), heading.arg(count) };
-        lines += names;
-        if (count > names.size())
-            lines.append(QStringLiteral("... and %1 more.").arg(count - names.size()));
-        return lines.join(QLatin1Char('\n'));
-    }
-};
-
-} // namespace
 
 ExportCalendarThread::ExportCalendarThread(
     QList<_CalEvent> events, QString path, ProgressForm* form, QObject* parent)
@@ -49,8 +22,8 @@ void ExportCalendarThread::run()
         out.init();
         const int n = int(m_events.size());
         int done = 0;
-        Named noStart; // left out
-        Named noRule; // written without their repeat rules
+        NamedEvents noStart; // left out
+        NamedEvents noRule; // written without their repeat rules
         ProgressThrottle throttle;
         for (const _CalEvent& event : m_events) {
             if (m_form->cancelled)
@@ -69,7 +42,7 @@ void ExportCalendarThread::run()
         if (m_form->cancelled)
             return;
         out.uninit();
-        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALENDAR_ITEMS").arg(n - noStart.count)
+        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALENDAR_ITEMS").arg(n - noStart.count())
             + noStart.text(tr("IDS_LEFT_OUT_%1_EVENTS_WITHOUT_START"))
             + noRule.text(tr("IDS_LEFT_OUT_RULES_OF_%1_EVENTS")));
     } catch (const std::exception& e) {
