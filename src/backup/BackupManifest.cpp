@@ -901,9 +901,10 @@ StoredFile::State BackupManifest::storedState(const _FileNode* node, QString* te
 }
 
 void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
-    const std::function<void(int, const QString&)>& progress, const std::function<bool()>& cancelled)
+    const std::function<void(int, const QString&)>& progress, const std::function<bool()>& cancelled,
+    const std::function<bool()>& mayCommit)
 {
-    BackupWriter writer(*this, progress, cancelled);
+    BackupWriter writer(*this, progress, cancelled, mayCommit);
     writer.stageFilesThrow(items);
     writer.stageManifestThrow();
     try {

@@ -173,9 +173,11 @@ public:
     // record and saves the manifest in the backup's own format. Everything is prepared in
     // temporaries first and replaces the old files at the end; on failure the backup is unchanged.
     // progress(index, relative path) is called before each file; cancelled() is polled between files.
+    // mayCommit() is asked right before the first file of the backup is replaced: false stops the
+    // write with nothing written, true means it can no longer be cancelled (see BackupWriter).
     void writeFilesThrow(const QList<WriteRequest>& items,
         const std::function<void(int, const QString&)>& progress = {},
-        const std::function<bool()>& cancelled = {});
+        const std::function<bool()>& cancelled = {}, const std::function<bool()>& mayCommit = {});
 
     // Lookups over the parsed tree.
     _FileNode* rootNode() { return &m_root; }

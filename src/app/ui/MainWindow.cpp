@@ -308,6 +308,8 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 
 void MainWindow::exitProgram()
 {
+    // A task under way ends first, as a quit asked of the system ends it.
+    ProgressForm::endAllForQuit();
     close();
     exitHandler()();
 }

@@ -94,8 +94,9 @@ void IOSMergeWAFiles2iTunesBKThread::run()
                 m_form.invokeUpdateProgress(QStringLiteral("Transferring files..."),
                     total ? index * 100 / total : 0, QStringLiteral("File: %1").arg(path));
             },
-            [&]() { return bool(m_form.cancelled); });
+            [&]() { return bool(m_form.cancelled); }, [&]() { return m_form.passPointOfNoReturn(); });
     } catch (const std::exception& e) {
+        // Past the point of no return the form is not cancelled: the error of the commit is shown.
         if (!m_form.cancelled)
             m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
         return;

@@ -47,6 +47,11 @@ QString systemText(int error = errno)
     fail(QStringLiteral("can not overwrite %1. %2").arg(path, systemText(error)));
 }
 
+[[noreturn]] void failCancelled()
+{
+    fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
+}
+
 // The buffer of a copy by reading (small enough to stay in the processor's cache between the read,
 // the digest and the write).
 constexpr qint64 kReadChunk = 256 * 1024;
@@ -120,10 +125,12 @@ bool journalHoldsTransaction(const QString& path)
 
 } // namespace
 
-BackupWriter::BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled)
+BackupWriter::BackupWriter(
+    BackupManifest& manifest, Progress progress, Cancelled cancelled, Cancelled mayCommit)
     : m_manifest(manifest)
     , m_progress(std::move(progress))
     , m_cancelled(std::move(cancelled))
+    , m_mayCommit(std::move(mayCommit))
     , m_now(quint32(Clock::secsSinceEpoch()))
 {
 }
@@ -161,7 +168,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
     planThrow(items);
     for (int i = 0; i < items.size(); ++i) {
         if (m_cancelled && m_cancelled())
-            fail(QStringLiteral("Writing into the backup was cancelled; the backup is unchanged."));
+            failCancelled();
         if (m_progress)
             m_progress(i, items[i].relativePath);
         stageFileThrow(items[i]);
@@ -728,6 +735,9 @@ void BackupWriter::checkLogThrow() const
 void BackupWriter::commitThrow()
 {
     recordStagedThrow();
+    // The last look at a cancel, while the backup's files are still as they were.
+    if (m_mayCommit ? !m_mayCommit() : m_cancelled && m_cancelled())
+        failCancelled();
     QStringList folders;
     const Replacement* manifest = nullptr;
     for (const Replacement& rep : std::as_const(m_replacements)) {

@@ -66,7 +66,10 @@ public:
     using Progress = std::function<void(int, const QString&)>;
     using Cancelled = std::function<bool()>;
 
-    BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled);
+    // cancelled is polled between staged files; mayCommit is asked once, right before the commit
+    // changes the first file of the backup: false stops the write (nothing is written), and after
+    // true it is no longer cancelled. Without it, cancelled is polled there once more.
+    BackupWriter(BackupManifest& manifest, Progress progress, Cancelled cancelled, Cancelled mayCommit = {});
     // Rolls back whatever was staged but not committed.
     ~BackupWriter();
     BackupWriter(const BackupWriter&) = delete;
@@ -141,6 +144,7 @@ private:
     BackupManifest& m_manifest;
     Progress m_progress;
     Cancelled m_cancelled;
+    Cancelled m_mayCommit;
     std::unique_ptr<BackupFolderLock> m_lock; // from before the record is written until it is removed
     QString m_manifestPath;
     QString m_log; // the log of a plain Manifest.db when the write was planned

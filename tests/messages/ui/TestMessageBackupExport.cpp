@@ -1,7 +1,9 @@
 #include "app/IProgressSink.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupWriteNames.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/IOS6MessageMerge.h"
 #include "messages/store/MsgAttachment.h"
@@ -14,8 +16,11 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QPushButton>
 #include <QtTest>
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 using namespace MsgFixtures;
 using namespace MsgUiFixtures;
@@ -46,6 +51,25 @@ QHash<QString, QByteArray> storedFiles(const QString& dir)
     }
     return out;
 }
+
+// The user confirms a cancel on the write's form at the first sync once the commit has put the new
+// manifest in place; the syncs from then on fail when asked to.
+struct CancelInCommit {
+    static inline QString manifest;
+    static inline ino_t before = 0;
+    static inline ProgressForm* form = nullptr;
+    static inline bool syncsFail = false;
+
+    static int sync(int fd)
+    {
+        if (BackupWriteNames::stampOf(manifest).ino == before)
+            return ::fsync(fd);
+        if (ProgressForm* f = std::exchange(form, nullptr))
+            QMetaObject::invokeMethod(f->findChild<QPushButton*>("btnCancel"), &QAbstractButton::click,
+                Qt::BlockingQueuedConnection);
+        return syncsFail ? (errno = EIO, -1) : ::fsync(fd);
+    }
+};
 
 QList<_MsgMessage*> chosen(MsgData& data)
 {
@@ -227,24 +251,30 @@ private Q_SLOTS:
     }
 
     // A chosen message's attachment whose copy is not what the phone wrote (damaged) goes into the
-    // backup as it is, like the others, and is handed back named for the caller's last word.
+    // backup as it is, like the others, and is handed back named for the caller's last word. A cancel
+    // confirmed once the commit is under way changes nothing: the write's success, or its error,
+    // stands (and the next opening finishes a write the disk did not confirm).
     void exportIntoBackup_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("plain") << QStringList() << false;
-        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" }
-                                   << false;
+        QTest::addColumn<QString>("inCommit");
+        const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        QTest::newRow("plain") << QStringList() << false << "";
+        QTest::newRow("encrypted") << encrypted << false << "";
         QTest::newRow("older manifest, encrypted")
-            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << false;
-        QTest::newRow("plain, an attachment not as written") << QStringList() << true;
-        QTest::newRow("encrypted, an attachment not as written")
-            << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" } << true;
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << false << "";
+        QTest::newRow("plain, an attachment not as written") << QStringList() << true << "";
+        QTest::newRow("encrypted, an attachment not as written") << encrypted << true << "";
+        QTest::newRow("plain, a cancel in the commit") << QStringList() << false << "cancel";
+        QTest::newRow("encrypted, a cancel in a commit the disk does not confirm")
+            << encrypted << false << "cancel, syncs fail";
     }
     void exportIntoBackup()
     {
         QFETCH(QStringList, args);
         QFETCH(bool, damaged);
+        QFETCH(QString, inCommit);
         const QString device
             = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "30" });
         const QString dir = GenBackup::make(
@@ -257,25 +287,47 @@ private Q_SLOTS:
         QVERIFY(!cut._path.isEmpty());
         if (damaged)
             messages.last()->_attachments.insert(cut.guid, &cut);
-        int merged = 0;
+        int merged = 0, forms = 0;
+        QString failure;
         NotAsWrittenAttachments told;
+        ModalAnswerer answerer;
+        answerer.answer(QMessageBox::Yes); // to the cancel question, were it asked
         {
             BackupManifest backup(dir);
             backup.readManifestInfo();
             if (backup.IsEncrypted)
                 QVERIFY(backup.setPasscode("pw"));
             backup.parseInfo();
+            CancelInCommit::manifest = dir + (backup.isMbdb() ? "/Manifest.mbdb" : "/Manifest.db");
+            CancelInCommit::before = BackupWriteNames::stampOf(CancelInCommit::manifest).ino;
+            CancelInCommit::syncsFail = inCommit.endsWith("fail");
+            BackupWriteNames::setSyncCall(CancelInCommit::sync);
+            const auto restore = qScopeGuard([] { BackupWriteNames::setSyncCall(::fsync); });
             merged = MessageBackupExport::run(
                 backup, messages,
-                [] {
+                [&] {
                     auto form = std::make_unique<ProgressForm>();
                     form->setQuiet(true);
+                    QObject::connect(form.get(), &QDialog::finished,
+                        [&failure, f = form.get()](int r) { failure = r == 1 ? "" : f->resultText(); });
+                    CancelInCommit::form = ++forms == 3 && !inCommit.isEmpty() ? form.get() : nullptr;
                     return form;
                 },
                 nullptr, &told);
+            CancelInCommit::form = nullptr;
             messages.last()->_attachments.remove(cut.guid);
-            QVERIFY(merged > 0);
         }
+        QCOMPARE(answerer.seen(), QStringList());
+        if (inCommit.endsWith("fail")) {
+            QCOMPARE(merged, -1);
+            QCOMPARE(failure,
+                QString("Cannot confirm that the write into %1 reached the disk: its folder could not be "
+                        "synced. Input/output error. What was written may not be there; the backup is "
+                        "checked when it is next opened.")
+                    .arg(dir));
+            merged = int(messages.size());
+        }
+        QVERIFY(merged > 0);
         QCOMPARE(MessageBackupExport::notAsWrittenText(told, merged),
             damaged
                 ? QString("1 of the attachments are not what the phone wrote:\n"

@@ -2,9 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 namespace GuiTestEnv {
@@ -40,6 +42,18 @@ void screenshotOver(QWidget* window, QWidget* over, const QString& name)
         painter.drawPixmap(w->geometry().topLeft() - all.topLeft(), w->grab());
     painter.end();
     shot.save(dir + "/" + name + ".png");
+}
+
+void askToQuit()
+{
+    QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+}
+
+void resumeAfterQuit()
+{
+    // The application's own loop clears the request as it ends.
+    QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 } // namespace GuiTestEnv

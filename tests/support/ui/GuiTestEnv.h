@@ -9,5 +9,10 @@ namespace GuiTestEnv {
 void screenshot(QWidget* widget, const QString& name);
 // The same of a window with another (a message box it opened) on top, each where it is on screen.
 void screenshotOver(QWidget* window, QWidget* over, const QString& name);
+// Asks the program to quit as the system does (once the event loop runs): its windows are closed,
+// its event loops told to end.
+void askToQuit();
+// Lets event loops run again after askToQuit; called outside every event loop.
+void resumeAfterQuit();
 
 } // namespace GuiTestEnv

@@ -12,9 +12,11 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <chrono>
 #include <map>
+#include <vector>
 
 namespace
 {
@@ -30,6 +32,50 @@ Reporters& reporters()
     static Reporters* r = new Reporters; // never destroyed: workers may report past main
     return *r;
 }
+
+// The forms inside exec() (of the dialogs' thread), innermost last. While any runs, a filter on the
+// application sees a request to quit before the windows are closed (which would ask the question).
+class QuitWatch : public QObject
+{
+public:
+    static std::vector<ProgressForm*>& running()
+    {
+        static std::vector<ProgressForm*> forms;
+        return forms;
+    }
+
+    explicit QuitWatch(ProgressForm* form)
+        : m_form(form)
+    {
+        if (running().empty())
+            QCoreApplication::instance()->installEventFilter(filter());
+        running().push_back(form);
+    }
+    ~QuitWatch() override
+    {
+        std::erase(running(), m_form);
+        if (running().empty())
+            QCoreApplication::instance()->removeEventFilter(filter());
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Quit && watched == QCoreApplication::instance())
+            ProgressForm::endAllForQuit();
+        return false; // the quit goes on
+    }
+
+private:
+    QuitWatch() = default;
+    static QuitWatch* filter()
+    {
+        static QuitWatch* watch = new QuitWatch; // never destroyed
+        return watch;
+    }
+
+    ProgressForm* m_form = nullptr;
+};
 
 } // namespace
 
@@ -162,6 +208,58 @@ void ProgressForm::setCancelable(bool cancelable)
     m_btnCancel->setEnabled(cancelable);
 }
 
+bool ProgressForm::passPointOfNoReturn()
+{
+    if (!cancelled.passFinal())
+        return false;
+    QMetaObject::invokeMethod(
+        this, [this] { m_btnCancel->setEnabled(false); }, Qt::AutoConnection);
+    return true;
+}
+
+void ProgressForm::endAllForQuit()
+{
+    // A copy: a form that waits runs events meanwhile.
+    const std::vector<ProgressForm*> forms = QuitWatch::running();
+    for (auto it = forms.crbegin(); it != forms.crend(); ++it)
+        (*it)->endForQuit();
+}
+
+void ProgressForm::endForQuit()
+{
+    if (m_ended)
+        return;
+    if (!cancelled.confirm()) {
+        waitForFinalResult();
+        return;
+    }
+    m_ended = true;
+    emit userCancel();
+    finishWith(0);
+}
+
+// The worker is past its point of no return: its result stands, and is shown as usual. A worker that
+// ended without one (a fault) ends the wait all the same.
+void ProgressForm::waitForFinalResult()
+{
+    m_closing = true;
+    m_status->setText(tr("IDS_QUIT_WHEN_THIS_STEP_ENDS"));
+    growToFit();
+    const QPointer<QThread> worker = cancelled.finalBy();
+    QTimer tick; // looks at the worker now and then
+    tick.start(50);
+    while (!m_ended) {
+        const bool workerEnded = !worker || worker->isFinished();
+        // Events only: the program is closing, nothing new is started.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents
+            | (workerEnded ? QEventLoop::AllEvents : QEventLoop::WaitForMoreEvents));
+        if (workerEnded && !m_ended) {
+            m_ended = true;
+            finishWith(0);
+        }
+    }
+}
+
 void ProgressForm::invokeUpdateProgress(const QString& status, int percent, const QString& text)
 {
     noteReportingThread();
@@ -185,10 +283,11 @@ void ProgressForm::invokeErrorOccurred(const QString& message)
 
 void ProgressForm::updateProgress(const QString& status, int percent, const QString& text)
 {
-    // A wait stays in view as long as it lasts; what the worker reported meanwhile follows it.
+    // A wait stays in view as long as it lasts; what the worker reported meanwhile follows it. The
+    // wait of a closing program stays to the end.
     if (!status.isEmpty() && m_waits > 0)
         m_statusBeforeWait = status;
-    else if (!status.isEmpty())
+    else if (!status.isEmpty() && !m_closing)
         m_status->setText(status);
     if (percent < 0)
         percent = m_bar->value();
@@ -232,21 +331,20 @@ void ProgressForm::errorOccurred(const QString& message)
 
 void ProgressForm::onBtnCancel()
 {
-    if (m_ended || !m_btnCancel->isEnabled())
+    // Past the worker's point of no return nothing is asked.
+    if (m_ended || !m_btnCancel->isEnabled() || !cancelled.startAsking())
         return;
     // The workers wait while the question is open, and go on with its answer however it ends.
-    cancelled.setAsking(true);
     auto answered = qScopeGuard([this] { cancelled.setAsking(false); });
     if (!Tips::question("Are You Sure You Want To Cancel?"))
         return;
-    // The worker may have finished while the question was open; its result stands.
-    if (m_ended)
+    // The worker may have finished while the question was open (or, on this thread, passed its
+    // point of no return); its result stands. Else the cancel is set before the workers go on, so
+    // that none of them takes another step.
+    if (m_ended || !cancelled.confirm())
         return;
-    m_ended = true;
-    // Set before the workers go on, so that none of them takes another step.
-    cancelled = true;
     answered.dismiss();
-    cancelled.setAsking(false);
+    m_ended = true;
     emit userCancel();
     finishWith(0);
 }
@@ -269,6 +367,12 @@ ProgressForm::CancelFlag::operator bool() const
 bool ProgressForm::CancelFlag::waitForAnswer() const
 {
     std::unique_lock<std::mutex> lock(m_mutex);
+    waitWhileAsking(lock);
+    return m_value.load();
+}
+
+void ProgressForm::CancelFlag::waitWhileAsking(std::unique_lock<std::mutex>& lock) const
+{
     ++m_waiting;
     // Looked at in steps: a program that closes, or a thread asked to stop, never waits on.
     while (m_asking.load() && !QCoreApplication::closingDown()
@@ -276,7 +380,48 @@ bool ProgressForm::CancelFlag::waitForAnswer() const
         m_changed.wait_for(lock, std::chrono::milliseconds(100));
     --m_waiting;
     m_changed.notify_all();
-    return m_value.load();
+}
+
+bool ProgressForm::CancelFlag::startAsking()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_final)
+        return false;
+    m_asking.store(true);
+    return true;
+}
+
+bool ProgressForm::CancelFlag::confirm()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_final)
+            return false;
+        m_value.store(true);
+        m_asking.store(false);
+    }
+    m_changed.notify_all();
+    return true;
+}
+
+bool ProgressForm::CancelFlag::passFinal()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (QThread::currentThread() != m_owner->thread())
+        waitWhileAsking(lock);
+    // A question still open (asked on this very thread, or its wait left unanswered) keeps the way
+    // back open: the step is not taken.
+    if (m_value.load() || m_asking.load())
+        return false;
+    m_final = true;
+    m_finalBy = QThread::currentThread();
+    return true;
+}
+
+QPointer<QThread> ProgressForm::CancelFlag::finalBy() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_finalBy;
 }
 
 ProgressForm::CancelFlag& ProgressForm::CancelFlag::operator=(bool value)
@@ -317,7 +462,13 @@ int ProgressForm::exec()
         return result;
     }
     m_running = true;
-    const int result = QDialog::exec();
+    const QuitWatch watch(this);
+    int result = QDialog::exec();
+    // Its loop ended without a result: the program is ending (its event loops were told to exit).
+    if (!m_ended) {
+        endForQuit();
+        result = this->result();
+    }
     m_running = false;
     return result;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -9,13 +11,15 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
-class QThread;
 
 // The modal, frameless progress dialog that one worker thread reports to. Built on the stack of the
 // action that starts the worker and handed to it by reference; the worker calls the invoke...
 // operations (safe from any thread) and polls `cancelled`. exec() returns 1 after success, 0 after
 // an error or a confirmed cancel. While the user is asked whether to cancel, the work stands still:
-// a worker's next look at `cancelled` waits for the answer.
+// a worker's next look at `cancelled` waits for the answer. A worker about to take a step that
+// cannot be undone passes its point of no return first; from then on only its result ends the form.
+// When the program is asked to quit, a running form ends as after a confirmed cancel (without the
+// question), or, past the point of no return, waits for the worker's result and says so.
 class ProgressForm : public QDialog
 {
     Q_OBJECT
@@ -44,6 +48,14 @@ public:
         friend class ProgressForm;
         void setAsking(bool asking);
         bool waitForAnswer() const;
+        void waitWhileAsking(std::unique_lock<std::mutex>& lock) const;
+        // Each under the lock, so that the question and the point of no return exclude each other:
+        // the question opens only before it; a cancel is set only before it; and it is passed only
+        // when no cancel was set, after the answer of an open question.
+        bool startAsking();
+        bool confirm();
+        bool passFinal();
+        QPointer<QThread> finalBy() const;
 
         const QObject* m_owner; // its thread asks the question; it never waits here
         std::atomic<bool> m_value = false;
@@ -51,6 +63,8 @@ public:
         mutable std::mutex m_mutex;
         mutable std::condition_variable m_changed;
         mutable int m_waiting = 0; // threads waiting for the answer
+        bool m_final = false; // past the worker's point of no return
+        QPointer<QThread> m_finalBy; // the worker that passed it
     };
 
     // The title is the window title and the first status text. With an empty title and no parent
@@ -64,6 +78,15 @@ public:
 
     // Enables or disables the cancel button; disabled, only the worker can end the dialog.
     void setCancelable(bool cancelable);
+
+    // Called by the worker right before a step that cannot be undone: false when a cancel was
+    // confirmed (the step must not be taken); while the cancel question is open it waits for the
+    // answer. Otherwise the form can no longer be cancelled: its button is disabled, a cancel asked
+    // for later is ignored, and the worker's own result ends it.
+    bool passPointOfNoReturn();
+    // The program is asked to quit: every running form ends as after a confirmed cancel, or waits
+    // for the result of a worker past its point of no return.
+    static void endAllForQuit();
 
     // Posted to the dialog's thread (queued from a worker, direct on the dialog's own thread).
     void invokeUpdateProgress(const QString& status, int percent, const QString& text = QString());
@@ -137,6 +160,8 @@ private:
     void growToFit();
     void finishWith(int result);
     void noteReportingThread();
+    void endForQuit();
+    void waitForFinalResult();
 
     QLabel* m_status;
     QProgressBar* m_bar;
@@ -149,4 +174,5 @@ private:
     QString m_resultText; // the success or error text of the run
     QString m_statusBeforeWait; // shown again when the waits end
     int m_waits = 0; // waits of the reporting threads shown now
+    bool m_closing = false; // waiting for the worker's result before the program quits
 };

@@ -22,7 +22,7 @@ namespace
 class Worker : public QThread
 {
 public:
-    enum class End { Succeed, Error, UntilCancelled };
+    enum class End { Succeed, Error, UntilCancelled, AtPointOfNoReturn };
     Worker(ProgressForm& form, End end, QString message = QString())
         : form(form)
         , end(end)
@@ -40,6 +40,15 @@ public:
             form.invokeUpdateProgress(QString("Step %1").arg(i / 10), i, QString());
             ++steps;
             msleep(5);
+        }
+        if (end == End::AtPointOfNoReturn) {
+            while (!gateNow)
+                msleep(5);
+            if (!(passed = form.passPointOfNoReturn()))
+                return void(stoppedOnCancel = true);
+            while (!release && !form.cancelled.peek())
+                msleep(5);
+            return form.invokeSucceed(QString());
         }
         if (end == End::UntilCancelled) {
             while (!form.cancelled) {
@@ -65,6 +74,8 @@ public:
     std::atomic<int> steps = 0;
     std::atomic<int> polls = 0; // looks at the flag while it runs until cancelled
     std::atomic<bool> release = false; // ends such a run with success
+    std::atomic<bool> gateNow = false; // comes to its point of no return
+    std::atomic<bool> passed = false; // past it
     std::atomic<bool> stoppedOnCancel = false;
 };
 
@@ -168,25 +179,52 @@ private Q_SLOTS:
         QCOMPARE(fresh.progressValue(), 0);
     }
 
-    // While the question is open the worker stands still at its look at the flag, then goes on
-    // with the answer: Yes ends it, No lets it finish. A thread asked to stop is not held.
+    // While the question is open the worker stands still at its look at the flag or at its point of
+    // no return, then goes on with the answer: Yes ends it, No lets it finish. A thread asked to stop
+    // is not held. Past that point nothing is asked and the worker's result stands. A quit ends the
+    // form as a confirmed cancel does, or past that point waits for the worker's result, saying so.
     void cancelAnswered_data()
     {
-        QTest::addColumn<bool>("yes");
-        QTest::newRow("Yes") << true;
-        QTest::newRow("No, the thread asked to stop meanwhile") << false;
+        QTest::addColumn<bool>("yes"); // the form ends cancelled
+        QTest::addColumn<QString>("moment");
+        QTest::newRow("Yes") << true << "";
+        QTest::newRow("No, the thread asked to stop meanwhile") << false << "";
+        QTest::newRow("Yes while the worker waits at its point of no return") << true << "gate, asked";
+        QTest::newRow("a click past the point of no return") << false << "gate, past";
+        QTest::newRow("a quit") << true << "quit";
+        QTest::newRow("a quit past the point of no return") << false << "gate, quit";
     }
     void cancelAnswered()
     {
         QFETCH(bool, yes);
+        QFETCH(QString, moment);
+        const bool gate = moment.startsWith("gate"), asked = moment == "" || moment == "gate, asked";
         ProgressForm form("Restoring");
         QSignalSpy cancels(&form, &ProgressForm::userCancel);
         ModalAnswerer answerer;
-        const auto worker = startWorker(form, Worker::End::UntilCancelled);
+        const auto worker
+            = startWorker(form, gate ? Worker::End::AtPointOfNoReturn : Worker::End::UntilCancelled);
+        worker->gateNow = gate && !asked;
+        const auto resume = qScopeGuard([&] {
+            if (moment.endsWith("quit"))
+                GuiTestEnv::resumeAfterQuit();
+        });
+        QString statusWaiting;
         answerer.answerWith([&](QWidget* modal) {
-            if (modal != &form || worker->polls == 0)
+            if (modal != &form
+                || !(gate ? worker->steps == 11 && (asked || worker->passed) : worker->polls > 0))
                 return false;
+            if (moment == "gate, quit")
+                QTimer::singleShot(200, &form, [&] {
+                    statusWaiting = form.statusText();
+                    worker->release = true;
+                });
+            if (moment.endsWith("quit"))
+                return GuiTestEnv::askToQuit(), true;
             QMetaObject::invokeMethod(cancelButton(form), &QAbstractButton::click, Qt::QueuedConnection);
+            if (!asked) // once the click was looked at
+                QMetaObject::invokeMethod(
+                    &form, [&] { worker->release = true; }, Qt::QueuedConnection);
             return true;
         });
         int pollsAsked = -1, pollsStopping = -1;
@@ -194,9 +232,10 @@ private Q_SLOTS:
             auto* box = qobject_cast<QMessageBox*>(modal);
             if (!box)
                 return false;
+            worker->gateNow = true;
             const int before = worker->polls;
             QThread::msleep(200);
-            pollsAsked = worker->polls - before;
+            pollsAsked = worker->polls + worker->passed - before;
             if (!yes) {
                 worker->requestInterruption();
                 QThread::msleep(200);
@@ -207,12 +246,16 @@ private Q_SLOTS:
         });
         QCOMPARE(form.exec(), yes ? 0 : 1);
         QVERIFY(form.waitForThread(*worker, true));
-        QCOMPARE(pollsAsked, 0);
-        QVERIFY(yes || pollsStopping > 0);
+        QCOMPARE(pollsAsked, asked ? 0 : -1);
+        QVERIFY(yes || !asked || pollsStopping > 0);
         QCOMPARE(bool(form.cancelled), yes);
         QCOMPARE(worker->stoppedOnCancel.load(), yes);
         QCOMPARE(cancels.size(), yes ? 1 : 0);
-        QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
+        QCOMPARE(
+            answerer.seen(), asked ? QStringList({ "Are You Sure You Want To Cancel?" }) : QStringList());
+        QCOMPARE(statusWaiting,
+            moment == "gate, quit" ? "This step can no longer be cancelled: the program closes when it ends."
+                                   : "");
     }
 
     void notCancelableIgnoresButton()
