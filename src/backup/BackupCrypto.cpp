@@ -141,14 +141,15 @@ QByteArray BackupCrypto::stripValidPadding(const QByteArray& plain)
     return plain.left(plain.size() - pad);
 }
 
-BackupCrypto::Decrypted BackupCrypto::decryptStream(
-    const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size)
+BackupCrypto::Decrypted BackupCrypto::decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out,
+    qint64 size, const std::function<void(qint64 read)>& progress)
 {
     CtxPtr ctx = cbcContext(key, false);
     QByteArray buf(kChunk, Qt::Uninitialized);
     QByteArray plain(kChunk, Qt::Uninitialized);
     QByteArray held; // the last block, kept until the end decides about padding
     qint64 written = 0;
+    qint64 read = 0;
     auto put = [&](const char* p, qint64 n) {
         if (n > 0 && out.write(p, n) != n)
             throw std::runtime_error(out.errorString().toStdString());
@@ -167,6 +168,8 @@ BackupCrypto::Decrypted BackupCrypto::decryptStream(
             put(held.constData(), held.size());
         put(plain.constData(), len - 16);
         held = plain.mid(len - 16, 16);
+        if (progress)
+            progress(read += n);
     }
     if (held.isEmpty())
         return {};

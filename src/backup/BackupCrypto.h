@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <functional>
 #include <memory>
 
 class ContentDigest;
@@ -34,8 +35,10 @@ public:
     // Streams in to out through AES-256-CBC decryption in blocks of 8,192 bytes. Valid PKCS#7
     // padding is removed whatever size (the record's) says; without it the plaintext is cut at size
     // only when size falls inside its last block, else kept whole.
-    // Throws std::runtime_error on a length that is not whole blocks or on a write error.
-    static Decrypted decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size);
+    // Throws std::runtime_error on a length that is not whole blocks or on a write error. progress,
+    // when given, is told the bytes read from in so far after each block of them is written.
+    static Decrypted decryptStream(const QByteArray& key, QIODevice& in, QIODevice& out, qint64 size,
+        const std::function<void(qint64 read)>& progress = {});
     // Whether the last two blocks of a stream (the first may be empty: the IV of zeros) decrypt to
     // a block with valid PKCS#7 padding.
     static bool endsPadded(const QByteArray& key, const QByteArray& lastBlocks);

@@ -117,26 +117,34 @@ int copyContent(int in, int out, ContentDigest* written)
 
 void BackupFileCopy::copyThrow(const QString& from, const QString& to, ContentDigest* written)
 {
+    const QString why = copy(from, to, written);
+    if (!why.isEmpty())
+        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, why));
+}
+
+QString BackupFileCopy::copy(const QString& from, const QString& to, ContentDigest* written)
+{
     const auto failed = [&](int error) {
         ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText(error)));
+        return systemText(error);
     };
     // Without waiting: a FIFO or device planted in a backup must not hold the copy.
     Fd in(::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
     if (in.get() < 0 || ::fstat(in.get(), &st) != 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
+        return systemText();
     if (!S_ISREG(st.st_mode))
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, RegularFile::notRegularText()));
+        return RegularFile::notRegularText();
     // The copy keeps the mode of its source, made writable for its owner.
     Fd out(BackupWriteNames::createOwnFd(to, (st.st_mode & 07777) | S_IRUSR | S_IWUSR));
     if (out.get() < 0)
-        fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(from, to, systemText()));
+        return systemText();
     ::fchmod(out.get(), (st.st_mode & 07777) | S_IRUSR | S_IWUSR); // whatever the umask took
     if (const int error = copyContent(in.get(), out.get(), written))
-        failed(error);
+        return failed(error);
     if (!out.close())
-        failed(errno);
+        return failed(errno);
+    return QString();
 }
 
 void BackupFileCopy::encryptThrow(

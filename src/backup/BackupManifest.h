@@ -50,7 +50,8 @@ public:
     using UnlockRunner = std::function<void(BackupManifest& manifest, const std::function<void()>& work)>;
     static void setUnlockRunner(UnlockRunner runner);
 
-    // Callback of copyFile for plain copies: total bytes, bytes written so far, context.
+    // Callback of copyFile: the stored copy's bytes, those of them copied (or decrypted) so far, and
+    // context; told along the way and last before the file is put in place.
     using CopyProgress = void (*)(long long total, long long done, void* context);
 
     explicit BackupManifest(QString path, QObject* parent = nullptr);

@@ -20,6 +20,9 @@
 namespace
 {
 
+// How many stored bytes a decrypting copy reads between the times it tells its progress.
+constexpr qint64 kTellEvery = 1024 * 1024;
+
 [[noreturn]] void fail(const QString& text)
 {
     throw std::runtime_error(text.toStdString());
@@ -162,10 +165,9 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     // What the stored file held is taken from the bytes the copy reads, in the same pass.
     ContentDigest read;
     ContentDigest* digest = stored ? &read : nullptr;
-    const QString notAsWritten = asStored ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
-                                          : decryptCopyThrow(node, key, src, in, out, digest);
-    if (!asStored && progress) // a decryption tells its progress once, having read the whole file
-        progress(in.size(), in.size(), context);
+    const QString notAsWritten = asStored
+        ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
+        : decryptCopyThrow(node, key, src, in, out, context, progress, digest);
     if (!out.commit())
         fail(out.failure());
     if (stored)
@@ -233,10 +235,13 @@ void StoredFileCopy::copyReadingThrow(
         failUnreadable("read", src, in.errorString());
 }
 
-// Decrypts the stored file in into out; returns what is wrong with a stored copy that ends without
-// its padding (written all the same: it may be all there is), empty when nothing is.
+// Decrypts the stored file in into out, telling progress the stored bytes read as a plain copy
+// does, about every megabyte and at the end, before the file is put in place; returns what is
+// wrong with a stored copy that ends without its padding (written all the same: it may be all there
+// is), empty when nothing is.
 QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key,
-    const QString& src, QFile& in, OutputFile& out, ContentDigest* read) const
+    const QString& src, QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress,
+    ContentDigest* read) const
 {
     const QString stored = QDir::toNativeSeparators(src);
     if (in.size() % 16 != 0)
@@ -254,10 +259,18 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
     std::optional<DigestingReader> digesting;
     if (read)
         digesting.emplace(in, *read);
+    const qint64 total = in.size();
+    qint64 told = 0;
+    const auto tell = [&](qint64 done) {
+        // A call per block of 8 KiB would cost the decryption time.
+        if (done - told >= kTellEvery)
+            progress(total, told = done, context);
+    };
     BackupCrypto::Decrypted got;
     try {
         got = BackupCrypto::decryptStream(key,
-            read ? static_cast<QIODevice&>(*digesting) : static_cast<QIODevice&>(in), out, node->item.size);
+            read ? static_cast<QIODevice&>(*digesting) : static_cast<QIODevice&>(in), out, node->item.size,
+            progress ? std::function<void(qint64)>(tell) : nullptr);
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());
@@ -266,6 +279,8 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1")
                  .arg(QString::fromUtf8(e.what())));
     }
+    if (progress) // once more, the whole file read and written
+        progress(total, total, context);
     if (got.padded)
         return QString();
     return QStringLiteral("The stored copy %1 is not the file the phone wrote: it ends without its padding, "

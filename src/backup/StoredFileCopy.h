@@ -58,7 +58,8 @@ private:
     bool logHoldsRest(const BackupManifest::_FileNode* node, const QByteArray& head, qint64 length) const;
     bool recordHasKeyThrow(const MBDBParser::_MBDBItem& item) const;
     QString decryptCopyThrow(const BackupManifest::_FileNode* node, const QByteArray& key, const QString& src,
-        QFile& in, OutputFile& out, ContentDigest* read) const;
+        QFile& in, OutputFile& out, void* context, BackupManifest::CopyProgress progress,
+        ContentDigest* read) const;
     // The record's key blob read from its row in Manifest.db; errors name the backup's own file.
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     std::optional<QByteArray> lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;

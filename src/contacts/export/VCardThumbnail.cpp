@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -156,7 +157,7 @@ QImage VCardThumbnail::printContact(int width, int height, const ct_info& info)
     return image;
 }
 
-QString vcard_thumbnail(const QString& path)
+QString vcard_thumbnail(const QString& path, QString* why)
 {
     const QFileInfo fi(path);
     if (!fi.isFile() || fi.size() > VCardThumbnail::kMaxVCardFile)
@@ -165,11 +166,19 @@ QString vcard_thumbnail(const QString& path)
         = QDir(VCardThumbnail::cacheDir()).absoluteFilePath(cacheKey(fi) + QStringLiteral(".jpg"));
     if (QFile::exists(cachePath))
         return cachePath;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (!RegularFile::openRead(file, path, nullptr) || file.size() > VCardThumbnail::kMaxVCardFile)
         return QString();
-    const QByteArray bytes = file.read(VCardThumbnail::kMaxVCardFile);
+    QByteArray bytes;
+    QString failure;
+    if (!RegularFile::readToEnd(file, &bytes, &failure)) {
+        if (why)
+            *why = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), failure);
+        return QString();
+    }
     file.close();
+    if (bytes.size() > VCardThumbnail::kMaxVCardFile) // it grew while it was read
+        return QString();
     ct_info info;
     if (!VCardThumbnail::readFirstCard(bytes, info))
         return QString();

@@ -20,9 +20,10 @@ struct ct_info {
     QStringList phones;
 };
 
-// The path of the card image, or empty when the file cannot be read, holds no card or is larger
-// than kMaxVCardFile.
-QString vcard_thumbnail(const QString& path);
+// The path of the card image, or empty when the file cannot be opened, holds no card or is larger
+// than kMaxVCardFile. No card is drawn from a file whose read fails part-way: why then says so
+// ("Cannot read <path>. <the system's reason>").
+QString vcard_thumbnail(const QString& path, QString* why = nullptr);
 
 namespace VCardThumbnail
 {

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 namespace
@@ -59,6 +60,17 @@ bool inWindow(const _MsgInsertData& a, const _MsgInsertData& b)
         && qAbs(a.rowid - b.rowid) <= kRowidWindow && qAbs(qint64(a.date) - qint64(b.date)) <= kDateWindow;
 }
 
+// Why a statement on db failed: the system's reason where SQLite's was only that a file could not
+// be read, written or opened ("disk I/O error"), else SQLite's own (a full disk, a damaged source).
+QString failureReason(sqlite3* db, const std::exception& e)
+{
+    const int code = db ? sqlite3_errcode(db) & 0xff : SQLITE_OK;
+    const int error = db ? sqlite3_system_errno(db) : 0;
+    if ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && error != 0)
+        return QString::fromLocal8Bit(std::strerror(error));
+    return QString::fromUtf8(e.what());
+}
+
 } // namespace
 
 bool compareInsertDataLess(const _MsgInsertData& a, const _MsgInsertData& b)
@@ -100,8 +112,9 @@ void IOS6MessageMerge::copySourceThrow()
     // A fresh, unique name beside the source: two runs never meet, and nothing is overwritten.
     QTemporaryFile name(m_source.iosDbPath() + QStringLiteral(".merge-XXXXXX"));
     if (!name.open())
-        throw std::runtime_error(
-            QString("copy database to %1 failed.").arg(name.fileTemplate()).toStdString());
+        throw std::runtime_error(QString("copy database to %1 failed. %2")
+                                     .arg(name.fileTemplate(), name.errorString())
+                                     .toStdString());
     workPath = name.fileName();
     name.close();
     name.remove();
@@ -111,9 +124,10 @@ void IOS6MessageMerge::copySourceThrow()
     sql.addTextParam(workPath);
     try {
         m_source.executeThrow(sql);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        const QString why = failureReason(m_source.handle, e);
         QFile::remove(workPath);
-        throw std::runtime_error(QString("copy database to %1 failed.").arg(workPath).toStdString());
+        throw std::runtime_error(QString("copy database to %1 failed. %2").arg(workPath, why).toStdString());
     }
 }
 

@@ -1,6 +1,7 @@
 #include "messages/store/SqliteDeletedRowWalk.h"
 
 #include "app/IProgressSink.h"
+#include "backup/BackupFileCopy.h"
 #include "messages/store/MsgTempDir.h"
 
 #include <QFile>
@@ -56,11 +57,12 @@ void SqliteDeletedRowWalk::openCopy()
     if (!m_copyDir.isValid())
         throw std::runtime_error("Cannot create a temporary folder for the recovery.");
     m_copyPath = m_copyDir.filePath(QStringLiteral("work.db"));
-    if (!QFile::copy(m_source, m_copyPath))
-        throw std::runtime_error(QString("Cannot copy %1.").arg(m_source).toStdString());
     // Committed changes still in the write-ahead log belong to the database: take the log along.
-    if (QFile::exists(m_source + "-wal") && !QFile::copy(m_source + "-wal", m_copyPath + "-wal"))
-        throw std::runtime_error(QString("Cannot copy %1-wal.").arg(m_source).toStdString());
+    for (const QString& suffix : { QString(), QStringLiteral("-wal") }) {
+        const QString why = BackupFileCopy::copy(m_source + suffix, m_copyPath + suffix);
+        if (!why.isEmpty())
+            throw std::runtime_error(QString("Cannot copy %1. %2").arg(m_source + suffix, why).toStdString());
+    }
     m_copy.openThrow(m_copyPath, SQLITE_OPEN_READWRITE);
     QString err;
     m_copy.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), err);

@@ -331,9 +331,12 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
             content = linkHtml(path, "[AUDIO]");
         } else if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
             || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0) {
-            const QString card = a->_notAsWritten.isEmpty() ? vcard_thumbnail(path) : QString();
+            // A card the disk would not read whole is not drawn: its bubble says why.
+            QString why;
+            const QString card = a->_notAsWritten.isEmpty() ? vcard_thumbnail(path, &why) : QString();
             content = QFileInfo(card).isFile() ? imgClickableHtml(path, card, QLatin1String(kCardAttrs))
-                                               : linkHtml(path, "[VCARD]");
+                : why.isEmpty()                ? linkHtml(path, "[VCARD]")
+                                               : g_htmlEncode(why);
         } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
             // A text a failing disk cut short is not shown as if whole: its bubble says why.
             QString text;

@@ -174,9 +174,12 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
         return bracketLink(link, "[AUDIO]");
     if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
         // No card is drawn from a copy that is not what the phone wrote.
-        const QString card = present && a._notAsWritten.isEmpty() ? vcard_thumbnail(path) : QString();
+        QString why;
+        const QString card = present && a._notAsWritten.isEmpty() ? vcard_thumbnail(path, &why) : QString();
         if (QFileInfo(card).isFile())
             return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
+        if (!why.isEmpty()) // the disk would not give the whole card
+            throw std::runtime_error(why.toStdString());
         return bracketLink(link, "[VCARD]");
     }
     if (mime == QLatin1String("text/plain")) {

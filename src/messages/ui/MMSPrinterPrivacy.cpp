@@ -333,6 +333,14 @@ void MMSPrinterPrivacy::placeImage(const QImage& image, bool fromMe)
     m_y += 10;
 }
 
+// The bubble of an attachment whose read failed part-way says why in place of what it would show.
+void MMSPrinterPrivacy::placeUnread(const QString& why, bool fromMe)
+{
+    placeText(why, fromMe);
+    if (m_unread.isEmpty())
+        m_unread = why;
+}
+
 void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
 {
     const int w = bubbleWidth();
@@ -347,11 +355,14 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
     } else if (mime.startsWith(QLatin1String("audio/"))) {
         placeImage(text_bubble(QStringLiteral("[AUDIO]"), w, fromMe), fromMe);
     } else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
+        QString why;
         const QString card = QFileInfo(a->_path).isFile() && a->_notAsWritten.isEmpty()
-            ? vcard_thumbnail(a->_path)
+            ? vcard_thumbnail(a->_path, &why)
             : QString();
         const QImage picture = QFileInfo(card).isFile() ? loadPicture(card) : QImage();
-        if (picture.isNull())
+        if (!why.isEmpty())
+            placeUnread(why, fromMe);
+        else if (picture.isNull())
             placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
         else
             placeImage(pm_bubble(picture, fromMe), fromMe);
@@ -360,10 +371,8 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
         QString why;
         if (a->plainText(&text, &why)) {
             placeText(text, fromMe);
-        } else if (!why.isEmpty()) { // the bubble says why in place of a text that is not whole
-            placeText(why, fromMe);
-            if (m_unread.isEmpty())
-                m_unread = why;
+        } else if (!why.isEmpty()) {
+            placeUnread(why, fromMe);
         } else {
             placeImage(QImage(), fromMe);
         }

@@ -32,7 +32,7 @@ public:
     bool end();
 
     int pageNumber() const { return m_page; }
-    // Why the first text attachment since reset() whose read failed part-way could not be read
+    // Why the first text or card attachment since reset() whose read failed part-way could not be read
     // ("Cannot read <path>. <the system's reason>"); its bubble shows this text in place of its own.
     // Empty when every one was read.
     const QString& unreadText() const { return m_unread; }
@@ -44,6 +44,7 @@ private:
     void placeImage(const QImage& image, bool fromMe);
     void placeText(const QString& text, bool fromMe);
     void placeAttachment(const _MsgAttachment* attachment, bool fromMe);
+    void placeUnread(const QString& why, bool fromMe);
     int capacity() const;
     int bubbleWidth() const;
 

@@ -17,6 +17,7 @@
 #include "messages/store/CountryLibDb.h"
 #include "messages/store/IOS5MessageDb.h"
 #include "messages/store/MsgData.h"
+#include "messages/store/SqliteDeletedRowWalk.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/AttachmentExtractThread.h"
 #include "messages/ui/BubbleViewMgr.h"
@@ -286,12 +287,15 @@ std::map<QString, std::function<Outcome(const QString& path)>> readers()
         b.attach(b.message(b.chat("+1", { b.handle("+1", "Sam") }), nullptr, 1000, "m"), path, mime);
         return b.messages();
     };
-    r["messages pdf"] = [=](const QString& path) {
-        MsgModelBuilder b;
-        const ExportRun run = runExport(
-            oneMessage(b, path, "text/plain"), TestEnv::tempDir() + "/pdf", ExportMessagesThread::Pdf);
-        return Outcome { run.result, run.text };
-    };
+    // A text, or a contact card, whose read fails: the export ends with why.
+    for (const auto& [name, mime] :
+        { std::pair { "messages pdf", "text/plain" }, std::pair { "messages pdf, a card", "text/vcard" } })
+        r[name] = [=, mime = mime](const QString& path) {
+            MsgModelBuilder b;
+            const ExportRun run = runExport(
+                oneMessage(b, path, mime), TestEnv::tempDir() + "/pdf", ExportMessagesThread::Pdf);
+            return Outcome { run.result, run.text };
+        };
     r["attachments"] = [=](const QString& path) {
         MsgModelBuilder b;
         ProgressForm form;
@@ -299,12 +303,19 @@ std::map<QString, std::function<Outcome(const QString& path)>> readers()
         AttachmentExtractThread t(&form, oneMessage(b, path, "image/jpeg"), TestEnv::tempDir(), nullptr);
         return runForm(t, form);
     };
-    // The conversation view shows why in the text's bubble.
-    r["conversation view"] = [=](const QString& path) {
-        MsgModelBuilder b;
-        BubbleViewMgr view;
-        view.showBubble(oneMessage(b, path, "text/plain"));
-        return Outcome { 0, view.pageHtml(1) };
+    // The conversation view shows why in the bubble of the text or card.
+    for (const auto& [name, mime] : { std::pair { "conversation view", "text/plain" },
+             std::pair { "conversation view, a card", "text/vcard" } })
+        r[name] = [=, mime = mime](const QString& path) {
+            MsgModelBuilder b;
+            BubbleViewMgr view;
+            view.showBubble(oneMessage(b, path, mime));
+            return Outcome { 0, view.pageHtml(1) };
+        };
+    // The recovery of deleted rows copies a database in write-ahead mode, with its log.
+    r["deleted rows"] = [](const QString& path) {
+        putFile(path + "-wal", "");
+        return catching([&] { SqliteDeletedRowWalk(path, nullptr).open(); });
     };
     return r;
 }
@@ -442,7 +453,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link("/proc/self/mem", path));
         const Outcome o = readers().at(reader)(path);
         QCOMPARE(o.result, 0);
-        QVERIFY2(o.text.contains("Cannot read " + path + ". Input/output error"), qPrintable(o.text));
+        QVERIFY2(o.text.contains(QRegularExpression(
+                     "Cannot (read|copy) " + QRegularExpression::escape(path) + "\\. Input/output error")),
+            qPrintable(o.text));
     }
 
     void readOnlyFileIsKept_data()

@@ -12,6 +12,7 @@
 #include "messages/ui/MessageBackupExport.h"
 #include "messages/ui/NotAsWrittenAttachments.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -189,27 +190,52 @@ private Q_SLOTS:
         second.removeWorkFile();
     }
 
+    // A merge that fails says why (the disk's reason, or SQLite's where the system gives none),
+    // and leaves nothing beside the device's database.
+    void mergeFailuresLeaveNothing_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("told"); // empty: no error, a cancel
+        QTest::newRow("no usable message") << QString() << QString("1");
+        QTest::newRow("cancelled") << QString("cancel") << QString();
+        QTest::newRow("a file size limit") << QString("limit") << QString("failed. File too large");
+        QTest::newRow("a full disk") << QString("full") << QString("failed. database or disk is full");
+        QTest::newRow("a read-only disk") << QString("read-only") << QString("failed. Read-only file system");
+    }
     void mergeFailuresLeaveNothing()
     {
-        const QString target
-            = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "10" });
-        IOS6MessageDb db(QDir(target), _CountryInfo(), false);
-        const QStringList before = QDir(QFileInfo(db.iosDbPath()).dir()).entryList(QDir::Files);
+        QFETCH(QString, fault);
+        QFETCH(QString, told);
+        QString folder = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "10" });
+        FailingDisk::SmallDisk disk(1 << 20);
+        if (fault == "full" || fault == "read-only") { // the database on a small disk of its own
+            if (!disk.isMounted())
+                QSKIP(qPrintable(disk.whyNot()));
+            QVERIFY(QDir().mkpath(QFileInfo(smsPath(disk.path())).absolutePath())
+                && QFile::copy(smsPath(folder), smsPath(disk.path())));
+            folder = disk.path();
+        }
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        MsgData data;
         _MsgMessage orphan;
         orphan.guid = "ORPHAN";
-        const QList<_MsgMessage*> none { &orphan };
-        IOS6MessageMerge merge(_CountryInfo(), none, db);
-        try {
-            merge.runThrow(nullptr);
-            QFAIL("a merge without any usable message succeeded");
-        } catch (const std::runtime_error& e) {
-            QVERIFY(QString::fromUtf8(e.what()).contains("1"));
-        }
-        MsgData data;
-        const QList<_MsgMessage*> messages = chosen(data);
+        const QList<_MsgMessage*> messages = fault.isEmpty() ? QList<_MsgMessage*> { &orphan } : chosen(data);
+        if (fault == "full")
+            disk.fill();
+        QVERIFY(fault != "read-only" || disk.setReadOnly(true));
+        const QStringList before = QDir(QFileInfo(db.iosDbPath()).dir()).entryList(QDir::Files);
+        IOS6MessageMerge merge(_CountryInfo(), messages, db);
         Cancelling cancel;
-        IOS6MessageMerge cancelled(_CountryInfo(), messages, db);
-        QVERIFY_THROWS_EXCEPTION(int, cancelled.runThrow(&cancel));
+        QString error;
+        try {
+            const FailingDisk::SizeLimit limit(fault == "limit" ? 0 : 1LL << 40); // else none to speak of
+            merge.runThrow(fault == "cancel" ? &cancel : nullptr);
+        } catch (const std::runtime_error& e) {
+            error = QString::fromUtf8(e.what());
+        } catch (int) { // a cancel
+        }
+        QVERIFY2(told.isEmpty() ? error.isEmpty() : error.contains(told), qPrintable(error));
+        db.close();
         QCOMPARE(QDir(QFileInfo(db.iosDbPath()).dir()).entryList(QDir::Files), before);
     }
 

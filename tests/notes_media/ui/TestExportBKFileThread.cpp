@@ -2,6 +2,8 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
+#include "backup/BackupCrypto.h"
+#include "backup/BackupKeyBag.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "backup/support/GenBackup.h"
@@ -13,6 +15,7 @@
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QBuffer>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
@@ -73,15 +76,30 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
-// A hand-made tree over a plain backup folder: names that a backup could carry.
+// The bytes of the files under dir, the hidden temporaries of copies under way too.
+qint64 bytesIn(const QString& dir)
+{
+    qint64 n = 0;
+    for (QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        n += QFileInfo(it.next()).size();
+    return n;
+}
+
+// A hand-made tree over a plain backup folder: names that a backup could carry. Encrypted, its
+// files are stored encrypted as a phone stores them, over a generated backup's keybag.
 struct EvilBackup {
     BackupManifest manifest;
     std::deque<BackupManifest::_FileNode> nodes;
     BackupManifest::_FileNode* domain;
 
-    explicit EvilBackup(const QString& dir)
-        : manifest(dir)
+    explicit EvilBackup(const QString& dir, bool encrypted = false)
+        : manifest(encrypted ? GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "5" }) : dir)
     {
+        if (encrypted) {
+            manifest.readManifestInfo();
+            manifest.setPasscode("pw");
+            manifest.parseInfo();
+        }
         domain = add(nullptr, "", true, {});
     }
     BackupManifest::_FileNode* add(BackupManifest::_FileNode* parent, const QByteArray& path, bool folder,
@@ -98,8 +116,19 @@ struct EvilBackup {
             parent->children.append(&n);
         if (!folder && stored) {
             QFile f(manifest.storedFilePath(n.item));
+            QDir().mkpath(QFileInfo(f).absolutePath());
             f.open(QIODevice::WriteOnly);
-            f.write(content);
+            if (!manifest.IsEncrypted) {
+                f.write(content);
+                return &n;
+            }
+            const QByteArray key(32, 'k'); // of protection class 3, which the keybag holds
+            n.item.mutableExtra().encryptionKey
+                = QByteArray("\x03\0\0\0", 4) + manifest.keyBag()->wrapFileKey(3, key);
+            QBuffer in;
+            in.setData(content);
+            in.open(QIODevice::ReadOnly);
+            BackupCrypto::encryptStream(key, in, f);
         }
         return &n;
     }
@@ -276,31 +305,38 @@ private Q_SLOTS:
         QTest::addColumn<bool>("yes");
         // What the user does to the folder d0 made, or "quit": the program is asked to quit instead.
         QTest::addColumn<QString>("meanwhile");
-        QTest::newRow("Yes while every copy waits") << false << true << "";
-        QTest::newRow("a quit while every copy waits") << false << true << "quit";
-        QTest::newRow("No while the copies stand still") << true << false << "";
-        QTest::newRow("Yes while the copies stand still") << true << true << "";
-        QTest::newRow("Yes, a file put into a folder made") << false << true << "file";
-        QTest::newRow("Yes, a folder made moved and a link put in its place") << false << true << "link";
+        QTest::addColumn<bool>("encrypted"); // its first files decrypted by one copy at a time
+        QTest::newRow("Yes while every copy waits") << false << true << "" << false;
+        QTest::newRow("a quit while every copy waits") << false << true << "quit" << false;
+        QTest::newRow("No while the copies stand still") << true << false << "" << false;
+        QTest::newRow("Yes while the copies stand still") << true << true << "" << false;
+        QTest::newRow("Yes, a file put into a folder made") << false << true << "file" << false;
+        QTest::newRow("Yes, a folder made moved and a link put in its place")
+            << false << true << "link" << false;
+        QTest::newRow("encrypted, No while the copy stands still in its file") << true << false << "" << true;
+        QTest::newRow("encrypted, Yes while the copy stands still in its file") << true << true << "" << true;
     }
     void cancel()
     {
         QFETCH(bool, freed);
         QFETCH(bool, yes);
         QFETCH(QString, meanwhile);
+        QFETCH(bool, encrypted);
         const bool quit = meanwhile == "quit";
         const auto resume = qScopeGuard([quit] {
             if (quit)
                 GuiTestEnv::resumeAfterQuit();
         });
-        // The first copies (those the helpers start with) are a quarter of the bytes each.
-        EvilBackup b(TestEnv::tempDir());
+        // The first copies (those the helpers start with) are a quarter of the bytes each; those
+        // decrypted are 3 MiB, so that the copy stands still within its first.
+        const int big = encrypted ? 3 << 20 : 1 << 18;
+        EvilBackup b(TestEnv::tempDir(), encrypted);
         for (int d = 0; d < 10; ++d) {
             const QByteArray name = "d" + QByteArray::number(d);
             BackupManifest::_FileNode* folder = b.add(b.add(b.domain, name, true, {}), name + "/s", true, {});
             for (int i = 0; i < 20; ++i)
                 b.add(folder, folder->item.pathUtf8 + "/f" + QByteArray::number(i), false,
-                    QByteArray(d == 0 && i < 4 ? 1 << 18 : 1, 'x'));
+                    QByteArray(d == 0 && i < 4 ? big : 1, 'x'));
         }
         b.add(b.domain, "empty", true, {});
         const QString dest = TestEnv::tempDir(), d0 = dest + "/EvilDomain/d0",
@@ -323,6 +359,7 @@ private Q_SLOTS:
             return true;
         });
         int filesAsked = -1, barAsked = -1;
+        qint64 bytesAsked = -1;
         QElapsedTimer asked;
         answerer.answerWith([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
@@ -338,6 +375,7 @@ private Q_SLOTS:
             if (!box || asked.elapsed() < 500)
                 return false;
             filesAsked = filesIn(dest);
+            bytesAsked = bytesIn(dest);
             barAsked = form->progressValue();
             GuiTestEnv::screenshotOver(form, box, "extract-cancel-question");
             return ModalAnswerer::click(box, yes ? QMessageBox::Yes : QMessageBox::No);
@@ -353,6 +391,7 @@ private Q_SLOTS:
         const int written = filesIn(dest);
         QCOMPARE(filesAsked, quit ? -1 : 0);
         QCOMPARE(barAsked > 0, freed);
+        QVERIFY2(!encrypted || bytesAsked < big / 2, qPrintable(QString::number(bytesAsked)));
         if (!yes) {
             QCOMPARE(n, qint64(200));
             QCOMPARE(written, 200);
