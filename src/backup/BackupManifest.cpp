@@ -373,7 +373,8 @@ void BackupManifest::decryptManifestDbThrow()
     DigestingReader in(file, read);
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())
-        fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest."));
+        fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest. %1")
+                 .arg(tmp->errorString()));
     const QString plainPath = tmp->filePath(QStringLiteral("Manifest.db"));
     OutputFile out(plainPath);
     if (!out.open(QIODevice::WriteOnly))

@@ -49,7 +49,8 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(
         return nullptr;
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())
-        fail(QStringLiteral("Cannot create a temporary folder for a copy of %1.").arg(dbPath));
+        fail(QStringLiteral("Cannot create a temporary folder for a copy of %1. %2")
+                 .arg(dbPath, tmp->errorString()));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
     copyThrow(dbPath, copy, read);
     copyThrow(log, logOf(copy), logRead);

@@ -55,7 +55,9 @@ void SqliteDeletedRowWalk::openInPlace()
 void SqliteDeletedRowWalk::openCopy()
 {
     if (!m_copyDir.isValid())
-        throw std::runtime_error("Cannot create a temporary folder for the recovery.");
+        throw std::runtime_error(QStringLiteral("Cannot create a temporary folder for the recovery. %1")
+                                     .arg(m_copyDir.errorString())
+                                     .toStdString());
     m_copyPath = m_copyDir.filePath(QStringLiteral("work.db"));
     // Committed changes still in the write-ahead log belong to the database: take the log along.
     for (const QString& suffix : { QString(), QStringLiteral("-wal") }) {
