@@ -485,7 +485,8 @@ void BackupManifest::readRecordsThrow()
         if (IsEncrypted && hasManifestKey() && !m_plainDir)
             fail(QStringLiteral("The backup in %1 is encrypted: unlock it with its password first.")
                      .arg(dir.absolutePath()));
-        // Rows a plain manifest holds only in its log are read from a private copy.
+        // Rows a plain manifest holds only in its log, or a change its journal takes back, are read
+        // from a private copy.
         if (!hasManifestKey()) {
             m_plainDir.reset();
             m_plainDir = ManifestWalCopy::takeThrow(db);

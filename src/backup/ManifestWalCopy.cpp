@@ -1,15 +1,28 @@
 #include "backup/ManifestWalCopy.h"
 
 #include "app/RegularFile.h"
+#include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
 #include "backup/BackupFileCopy.h"
+#include "backup/ContentDigest.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <stdexcept>
 
 namespace
 {
+
+// Copies tried while another program keeps writing, before the reading gives up.
+constexpr int kCopyTries = 3;
+
+std::function<void(const QString&)>& whileCopying()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
 
 [[noreturn]] void fail(const QString& text)
 {
@@ -30,6 +43,116 @@ void copyThrow(const QString& from, const QString& to, ContentDigest* read)
     }
 }
 
+// What SQLite reads of a database besides its file.
+struct Companions {
+    bool log = false; // a log that is not empty
+    bool journal = false; // a journal that holds a transaction
+    bool any() const { return log || journal; }
+};
+
+Companions companionsThrow(const QString& dbPath)
+{
+    const QString log = ManifestWalCopy::logOf(dbPath);
+    const QFileInfo info(log);
+    // A FIFO or device there would hide the log's rows as if it were empty.
+    if (info.exists() && !info.isFile())
+        fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
+    Companions c;
+    c.log = info.size() > 0;
+    QString why;
+    switch (RollbackJournal::stateOf(dbPath, &why)) {
+    case RollbackJournal::State::Holds:
+        c.journal = true;
+        break;
+    case RollbackJournal::State::Unreadable:
+        fail(QStringLiteral("Cannot read %1. %2").arg(RollbackJournal::pathOf(dbPath), why));
+    case RollbackJournal::State::NotAFile:
+        // Nothing there can be played back: the file is what SQLite reads once it is moved away.
+        qWarning("%s is not a file: %s is read without it.", qUtf8Printable(RollbackJournal::pathOf(dbPath)),
+            qUtf8Printable(dbPath));
+        break;
+    case RollbackJournal::State::None:
+        break;
+    }
+    return c;
+}
+
+QString stampsOf(const QString& dbPath)
+{
+    return BackupCacheCopy::stampOf(dbPath) + QLatin1Char('|')
+        + BackupCacheCopy::stampOf(ManifestWalCopy::logOf(dbPath)) + QLatin1Char('|')
+        + BackupCacheCopy::stampOf(RollbackJournal::pathOf(dbPath));
+}
+
+// Copies the database and what c names beside it to copy, all unchanged meanwhile: a log or journal
+// another program wrote while the file was copied may not fit the copy. Each try decides anew what
+// to copy; the copy's companions, and what c says of them, are those of the try that stood.
+void copyTogetherThrow(
+    const QString& dbPath, const QString& copy, Companions& c, ContentDigest* read, ContentDigest* logRead)
+{
+    for (int tries = 1;; ++tries) {
+        const QString before = stampsOf(dbPath);
+        QString failure;
+        try {
+            copyThrow(dbPath, copy, read);
+            if (whileCopying())
+                whileCopying()(dbPath);
+            if (c.log)
+                copyThrow(ManifestWalCopy::logOf(dbPath), ManifestWalCopy::logOf(copy), logRead);
+            if (c.journal)
+                copyThrow(RollbackJournal::pathOf(dbPath), RollbackJournal::pathOf(copy), nullptr);
+        } catch (const std::runtime_error& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        if (stampsOf(dbPath) == before) {
+            if (!failure.isEmpty())
+                fail(failure);
+            return;
+        }
+        if (tries == kCopyTries)
+            fail(QStringLiteral("%1 changed while it was copied: another program is writing into it. Close "
+                                "that program and try again.")
+                     .arg(dbPath));
+        for (ContentDigest* digest : { read, logRead })
+            if (digest)
+                digest->sum(); // starts again empty
+        QFile::remove(ManifestWalCopy::logOf(copy));
+        QFile::remove(RollbackJournal::pathOf(copy));
+        c = companionsThrow(dbPath);
+    }
+}
+
+// Opens the copy as SQLite opens a database: its first read plays the journal back (and removes it);
+// then the log's committed frames are moved into the file, and the log goes.
+void settleThrow(const QString& dbPath, const QString& copy, const Companions& c)
+{
+    const auto damaged = [&](const std::exception& e, bool journal) {
+        fail((journal
+                ? QStringLiteral("%1 is damaged: the change its journal %2 holds cannot be taken back. %3")
+                : QStringLiteral("%1 is damaged: the log %2 cannot be read. %3"))
+                 .arg(dbPath, journal ? RollbackJournal::pathOf(dbPath) : ManifestWalCopy::logOf(dbPath),
+                     QString::fromUtf8(e.what()).replace(copy, dbPath)));
+    };
+    Sqlite3DB db;
+    try {
+        db.openThrow(copy, SQLITE_OPEN_READWRITE);
+        Sqlite3Cursor read = db.queryThrow("select count(*) from sqlite_master");
+        if (!read.moveNext() || (c.journal && RollbackJournal::stateOf(copy) != RollbackJournal::State::None))
+            fail(QStringLiteral("The journal stayed."));
+    } catch (const std::exception& e) {
+        damaged(e, c.journal);
+    }
+    if (!c.log)
+        return;
+    try {
+        Sqlite3Cursor moved = db.queryThrow("pragma wal_checkpoint(TRUNCATE)");
+        if (!moved.moveNext() || moved.getInt(0) != 0)
+            fail(QStringLiteral("its rows could not be moved into the database."));
+    } catch (const std::exception& e) {
+        damaged(e, false);
+    }
+}
+
 } // namespace
 
 QString ManifestWalCopy::logOf(const QString& dbPath)
@@ -37,35 +160,29 @@ QString ManifestWalCopy::logOf(const QString& dbPath)
     return dbPath + QStringLiteral("-wal");
 }
 
+void ManifestWalCopy::setWhileCopying(std::function<void(const QString& dbPath)> hook)
+{
+    whileCopying() = std::move(hook);
+}
+
 std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(
     const QString& dbPath, ContentDigest* read, ContentDigest* logRead)
 {
-    const QString log = logOf(dbPath);
-    const QFileInfo info(log);
-    // A FIFO or device there would hide the log's rows as if it were empty.
-    if (info.exists() && !info.isFile())
-        fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
-    if (info.size() <= 0)
+    Companions c = companionsThrow(dbPath);
+    if (!c.any())
         return nullptr;
     auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1. %2")
                  .arg(dbPath, tmp->errorString()));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
-    copyThrow(dbPath, copy, read);
-    copyThrow(log, logOf(copy), logRead);
-    try {
-        // SQLite recovers the log's committed frames and writes them into the copy; the log then goes.
-        Sqlite3DB db;
-        db.openThrow(copy, SQLITE_OPEN_READWRITE);
-        Sqlite3Cursor c = db.queryThrow("pragma wal_checkpoint(TRUNCATE)");
-        if (!c.moveNext() || c.getInt(0) != 0)
-            fail(QStringLiteral("its rows could not be moved into the database."));
-    } catch (const std::exception& e) {
-        fail(QStringLiteral("%1 is damaged: the log %2 cannot be read. %3")
-                 .arg(dbPath, log, QString::fromUtf8(e.what()).replace(copy, dbPath)));
-    }
-    qInfo("Read %s with the rows of its log %s, from a private copy.", qUtf8Printable(dbPath),
-        qUtf8Printable(log));
+    copyTogetherThrow(dbPath, copy, c, read, logRead);
+    settleThrow(dbPath, copy, c);
+    if (c.log)
+        qInfo("Read %s with the rows of its log %s, from a private copy.", qUtf8Printable(dbPath),
+            qUtf8Printable(logOf(dbPath)));
+    if (c.journal)
+        qInfo("Read %s without the unfinished change its journal %s holds, from a private copy.",
+            qUtf8Printable(dbPath), qUtf8Printable(RollbackJournal::pathOf(dbPath)));
     return tmp;
 }

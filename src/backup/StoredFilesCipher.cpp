@@ -1,12 +1,15 @@
 #include "backup/StoredFilesCipher.h"
 
 #include "app/RegularFile.h"
+#include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/MBDBParser.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestWalCopy.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace
 {
@@ -122,7 +125,11 @@ StoredFilesCipher::Verdict StoredFilesCipher::verdict(const QDir& dir)
             if (RegularFile::openRead(f, mbdb, nullptr))
                 sampleMbdb(dir, f, tally);
         } else if (RegularFile::openRead(f, db, nullptr) && f.read(16) == sqliteHeader()) {
-            sampleManifestDb(dir, db, tally);
+            // Records of a change another program left unfinished are read as SQLite takes it back.
+            const auto copy = RollbackJournal::stateOf(db) == RollbackJournal::State::Holds
+                ? ManifestWalCopy::takeThrow(db)
+                : nullptr;
+            sampleManifestDb(dir, copy ? copy->filePath(QStringLiteral("Manifest.db")) : db, tally);
         }
     } catch (const std::exception&) {
         // A manifest that does not read tells nothing here; reading its records says why.

@@ -533,6 +533,25 @@ def leave_in_wal(path, rows):
         os.unlink(path + "-shm")
 
 
+def leave_hot_journal(path):
+    """Leaves the database at path as a program stopped in the middle of a change leaves it: the file
+    holds part of the change (every record renamed, its archive blanked), Manifest.db-journal what
+    that part replaced, which SQLite plays back when it next opens the file."""
+    import shutil
+    con = sqlite3.connect(path, isolation_level=None)
+    con.execute("PRAGMA cache_size=1")  # the change spills into the file before it ends
+    con.execute("BEGIN IMMEDIATE")
+    con.execute("UPDATE Files SET relativePath = relativePath || '.unfinished', file = x'00'")
+    con.execute("CREATE TABLE filler(x)")
+    con.execute("INSERT INTO filler SELECT zeroblob(4000) FROM Files")
+    shutil.copyfile(path, path + ".mid")
+    shutil.copyfile(path + "-journal", path + ".journal")
+    con.execute("ROLLBACK")
+    con.close()
+    os.replace(path + ".mid", path)
+    os.replace(path + ".journal", path + "-journal")
+
+
 def mbfile_archive(rec, key_blob):
     """The keyed archive stored in the file column of Manifest.db."""
     objects = ["$null"]
@@ -819,6 +838,8 @@ class Builder:
                             enc = damage_key_block(plain, enc, rec["key_blob"])
                     with open(path, "wb") as f:
                         f.write(enc)
+            if a.hot_journal:
+                leave_hot_journal(path)
         else:
             def s(v):
                 if v is None:
@@ -917,6 +938,9 @@ def main():
                         "(missing)")
     p.add_argument("--wal-rows", type=int, default=0,
                    help="Manifest.db in WAL mode with its last N records only in Manifest.db-wal")
+    p.add_argument("--hot-journal", action="store_true",
+                   help="a plain Manifest.db that a program stopped in the middle of a change left with "
+                        "part of it, and Manifest.db-journal that takes it back")
     p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")
     p.add_argument("--records", type=int, default=0, help="pad the manifest with filler records up to this count")
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")

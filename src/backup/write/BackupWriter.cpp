@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/RegularFile.h"
+#include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFileCopy.h"
@@ -98,29 +99,6 @@ bool lockedByAnother(const QString& path, const LockRange& range)
     const bool locked = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
     ::close(fd);
     return locked;
-}
-
-// Whether the rollback journal at path holds a transaction that SQLite would play back into the
-// database beside it: one that is not empty and whose header is not zeroed. A program in TRUNCATE
-// or PERSIST mode leaves its finished journal empty or so zeroed. What cannot be read is taken to
-// hold one.
-bool journalHoldsTransaction(const QString& path)
-{
-    struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno != ENOENT;
-    if (!S_ISREG(st.st_mode))
-        return true;
-    if (st.st_size == 0)
-        return false;
-    const int fd
-        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return true;
-    char header[8] = {}; // where a journal's magic number stands
-    const ssize_t n = ::pread(fd, header, sizeof header, 0);
-    ::close(fd);
-    return n < 0 || std::any_of(header, header + n, [](char c) { return c != 0; });
 }
 
 } // namespace
@@ -717,19 +695,38 @@ void BackupWriter::checkLogThrow() const
     if (lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
                  .arg(QDir::toNativeSeparators(m_manifestPath)));
-    // A program under way holds its lock while its journal holds a transaction: one without that
-    // lock was stopped in the middle, and SQLite takes its change back at the next opening.
-    const QString journal = m_manifestPath + QStringLiteral("-journal");
-    if (journalHoldsTransaction(journal))
-        fail(
-            QStringLiteral("Another program stopped in the middle of a change to %1 and left its journal %2: "
-                           "nothing was written. Opening %1 with SQLite (the sqlite3 tool, say) takes that "
-                           "change back; then try again.")
-                .arg(QDir::toNativeSeparators(m_manifestPath), QDir::toNativeSeparators(journal)));
+    checkJournalThrow();
     const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))
         fail(BackupWriteNames::changedText(sharedMemoryOf()));
+}
+
+// A program under way holds its lock while its journal holds a transaction: one without that lock
+// was stopped in the middle, and SQLite takes its change back at the next opening. What is no file
+// at the journal's name keeps SQLite from opening the manifest at all.
+void BackupWriter::checkJournalThrow() const
+{
+    const QString manifest = QDir::toNativeSeparators(m_manifestPath);
+    const QString journal = QDir::toNativeSeparators(RollbackJournal::pathOf(m_manifestPath));
+    QString why;
+    switch (RollbackJournal::stateOf(m_manifestPath, &why)) {
+    case RollbackJournal::State::None:
+        return;
+    case RollbackJournal::State::Holds:
+        fail(
+            QStringLiteral("Another program stopped in the middle of a change to %1 and left its journal %2: "
+                           "nothing was written. Opening %1 with SQLite (the sqlite3 tool, say) takes that "
+                           "change back; then try again.")
+                .arg(manifest, journal));
+    case RollbackJournal::State::NotAFile:
+        fail(QStringLiteral(
+            "%1 is not a file but stands where SQLite looks for the journal of %2: nothing was "
+            "written, and SQLite cannot open %2 while it is there. Move it away; then try again.")
+                 .arg(journal, manifest));
+    case RollbackJournal::State::Unreadable:
+        fail(QStringLiteral("Cannot read %1. %2").arg(journal, why));
+    }
 }
 
 void BackupWriter::commitThrow()

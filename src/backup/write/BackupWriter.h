@@ -137,6 +137,7 @@ private:
     bool putManifestInPlaceThrow(const Replacement& rep);
     void confirmThrow(const QString& oldManifest);
     void checkLogThrow() const;
+    void checkJournalThrow() const;
     void checkLockFileThrow() const;
     QString staleLog() const;
     QString sharedMemoryOf() const { return m_manifestPath + QStringLiteral("-shm"); }

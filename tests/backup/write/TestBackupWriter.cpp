@@ -112,6 +112,24 @@ class TestBackupWriter : public QObject
                 return QString();
             return journal.fileName();
         }
+        // What SQLite does not play back (a first byte zero, a link to an empty file or to nothing), or
+        // what keeps it from opening the manifest at all.
+        if (change.startsWith("Manifest.db's journal a") || change.endsWith("first byte zero")) {
+            const QString journal = dir + "/Manifest.db-journal";
+            const QString target = dir + "-journal-target";
+            QFile f(change.endsWith("empty file") ? target : journal);
+            bool made = false;
+            if (change.endsWith("FIFO"))
+                made = ::mkfifo(QFile::encodeName(journal), 0600) == 0;
+            else if (change.endsWith("folder"))
+                made = QDir().mkdir(journal);
+            else if (change.endsWith("zero"))
+                made = f.open(QIODevice::WriteOnly) && f.write(QByteArray(1, '\0') + "another program's") > 0;
+            else
+                made = (!change.endsWith("empty file") || f.open(QIODevice::WriteOnly))
+                    && QFile::link(target, journal);
+            return made ? journal : QString();
+        }
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
             return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
                 ? dir + "/Manifest.qmwrite"
@@ -405,6 +423,17 @@ private Q_SLOTS:
         QTest::newRow("Manifest.db's journal left zeroed")
             << QStringList {} << none << committing << QString("Manifest.db's journal left zeroed") << none
             << none;
+        for (const char* kept : { "with its first byte zero", "a link to an empty file", "a dangling link" })
+            QTest::newRow(qPrintable(QString("Manifest.db's journal ") + kept))
+                << QStringList {} << none << committing << QString("Manifest.db's journal ") + kept << none
+                << none;
+        for (const char* notAFile : { "a FIFO", "a folder" })
+            QTest::newRow(qPrintable(QString("Manifest.db's journal ") + notAFile))
+                << QStringList {} << none << committing << QString("Manifest.db's journal ") + notAFile
+                << QString("^.*/Manifest\\.db-journal is not a file but stands where SQLite looks for the "
+                           "journal of .*/Manifest\\.db: nothing was written, and SQLite cannot open "
+                           ".*/Manifest\\.db while it is there\\. Move it away; then try again\\.$")
+                << none;
         // Only what the write staged goes in place, and no file is left vacant without the record that
         // names its old copy (a second write settles this one's as a stopped write's).
         QTest::newRow("sms.db's temporary replaced")
