@@ -190,8 +190,11 @@ check "extract-tree counts the two empty files, the cut sound and the cut databa
 check "the message load says that the stored sms.db is empty" $?
 "$probe" info "$work/short" > "$work/short-info.json" 2> "$work/err.txt"
 [ $? -eq 0 ] && [ "$(tree_count "$work/short-info.json" sms)" = None ] \
-    && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt"
-check "info counts the empty sms.db as unknown, saying so" $?
+    && [ "$(tree_count "$work/short-info.json" notes)" = None ] \
+    && [ "$(tree_count "$work/short-info.json" callHistory)" = None ] \
+    && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt" \
+    && [ "$(grep -c "not counted" "$work/err.txt")" -eq 3 ]
+check "info counts the empty sms.db and notes and the cut call history as unknown, one reason each" $?
 
 # Names the phone tells apart by case alone stay four files on a disk that ignores case: no two
 # written paths are one there, and each file keeps its own bytes.

@@ -36,14 +36,18 @@ namespace
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
 // A count of a database the cache holds. A damaged one cannot be counted: its count is unknown,
-// not 0. Any other failure (a file of another generation, without the kind's tables) counts 0.
-template <class Count> qint64 countIfPresent(bool present, const char* what, Count count)
+// not 0. Any other failure (a file of another generation, without the kind's tables) counts 0,
+// unless the copy is faulted: the load found it is not what the phone wrote (empty, cut short), so
+// its count is unknown, and the load's fault says why.
+template <class Count> qint64 countIfPresent(bool present, const char* what, bool faulted, Count count)
 {
     if (!present)
         return 0;
     try {
         return count();
     } catch (const std::exception& e) {
+        if (faulted)
+            return DataSources::kUnknownCount;
         qWarning("%s not counted: %s", what, e.what());
         return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) ? DataSources::kUnknownCount
                                                                                 : 0;
@@ -114,10 +118,10 @@ bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
     });
 }
 
-qint64 DataSources::countBackupMessages(const QDir& cacheDir)
+qint64 DataSources::countBackupMessages(const QDir& cacheDir, bool faulted)
 {
     const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
-    return countIfPresent(QFileInfo::exists(path), "Messages", [&]() -> qint64 {
+    return countIfPresent(QFileInfo::exists(path), "Messages", faulted, [&]() -> qint64 {
         const _CountryInfo country;
         switch (AbsIOSMessageDb::checkDbType(path)) {
         case 5:
@@ -137,20 +141,28 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
         return node && m.storedState(node) != StoredFile::State::Missing && !cacheDir.exists(cacheName);
     };
-    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&)) {
-        return uncopied(node, node ? node->item.backupFileName() : QString()) ? kUnknownCount
-                                                                              : counter(cacheDir);
+    // One whose copy the load faulted and its reader cannot read is that fault again, on its page too.
+    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool),
+                           const QString& cacheName) {
+        const QString name = node ? node->item.backupFileName() : QString();
+        const bool faulted = node && m.loadFaults.contains(name);
+        const qint64 n = uncopied(node, cacheName) ? kUnknownCount : counter(cacheDir, faulted);
+        if (faulted && n == kUnknownCount)
+            m.loadFaults.markUnread(name);
+        return n;
     };
-    m.msgCount
-        = uncopied(m.smsNode, QLatin1String(kSmsDbPath)) ? kUnknownCount : countBackupMessages(cacheDir);
-    m.contactsCount = count(m.addressBookNode, countBackupContacts);
-    m.voicemailCount = count(m.voicemailNode, countBackupVoicemail);
-    m.calendarEventCount = count(m.calendarNode, countBackupCalendarEvents);
-    m.notesCount = count(m.notesNode, countBackupNotes);
-    m.callHistoryCount
-        = count(m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
-    m.recordingsCount = count(m.recordingsNode, countBackupRecordings);
-    m.bookmarksCount = count(m.bookmarksNode, countBackupBookmarks);
+    m.msgCount = count(m.smsNode, countBackupMessages, QLatin1String(kSmsDbPath));
+    const auto countOwn = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool)) {
+        return count(node, counter, node ? node->item.backupFileName() : QString());
+    };
+    m.contactsCount = countOwn(m.addressBookNode, countBackupContacts);
+    m.voicemailCount = countOwn(m.voicemailNode, countBackupVoicemail);
+    m.calendarEventCount = countOwn(m.calendarNode, countBackupCalendarEvents);
+    m.notesCount = countOwn(m.notesNode, countBackupNotes);
+    m.callHistoryCount = countOwn(
+        m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
+    m.recordingsCount = countOwn(m.recordingsNode, countBackupRecordings);
+    m.bookmarksCount = countOwn(m.bookmarksNode, countBackupBookmarks);
 }
 
 BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
@@ -237,10 +249,10 @@ bool DataSources::isDamagedDatabaseError(const QString& error)
 
 // ---- Contacts ----
 
-qint64 DataSources::countBackupContacts(const QDir& cacheDir)
+qint64 DataSources::countBackupContacts(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cacheDir.exists(QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
-        [&] { return IOSContactsDb(cacheDir).total(); });
+        faulted, [&] { return IOSContactsDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
@@ -253,11 +265,11 @@ qint64 DataSources::countLocalDbContacts(const QDir& folder)
 
 // ---- Call history ----
 
-qint64 DataSources::countBackupCallHistory(const QDir& cacheDir)
+qint64 DataSources::countBackupCallHistory(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cacheDir.exists(QLatin1String(IOSCallHistoryDb::kStoreFile))
             || cacheDir.exists(QLatin1String(IOSCallHistoryDb::kOldDbFile)),
-        "Call history", [&] { return IOSCallHistoryDb(cacheDir).total(); });
+        "Call history", faulted, [&] { return IOSCallHistoryDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalls(const QDir& folder)
@@ -272,10 +284,10 @@ qint64 DataSources::countLocalDbCalls(const QDir& folder)
 
 // ---- Calendars ----
 
-qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir)
+qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
-        [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
+        faulted, [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
@@ -285,9 +297,9 @@ qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 
 // ---- Notes ----
 
-qint64 DataSources::countBackupNotes(const QDir& cacheDir)
+qint64 DataSources::countBackupNotes(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Notes/notes.sqlite"), "Notes",
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Notes/notes.sqlite"), "Notes", faulted,
         [&] { return IOSNotesDb(nullptr, cacheDir).total(); });
 }
 
@@ -298,9 +310,9 @@ qint64 DataSources::countLocalDbNotes(const QDir& folder)
 
 // ---- Bookmarks ----
 
-qint64 DataSources::countBackupBookmarks(const QDir& cacheDir)
+qint64 DataSources::countBackupBookmarks(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Safari/Bookmarks.db"), "Bookmarks",
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Safari/Bookmarks.db"), "Bookmarks", faulted,
         [&] { return IOSBookmarkDb(nullptr, cacheDir).total(); });
 }
 
@@ -311,16 +323,16 @@ qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
 
 // ---- Voicemail and recordings ----
 
-qint64 DataSources::countBackupVoicemail(const QDir& cacheDir)
+qint64 DataSources::countBackupVoicemail(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Voicemail/voicemail.db"), "Voicemail",
-        [&] { return IOSVoicemailDb(nullptr, cacheDir).total(); });
+        faulted, [&] { return IOSVoicemailDb(nullptr, cacheDir).total(); });
 }
 
-qint64 DataSources::countBackupRecordings(const QDir& cacheDir)
+qint64 DataSources::countBackupRecordings(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cached(cacheDir, "MediaDomain", "Media/Recordings/Recordings.db"), "Recordings",
-        [&] { return IOSRecordingDb(nullptr, cacheDir).total(); });
+        faulted, [&] { return IOSRecordingDb(nullptr, cacheDir).total(); });
 }
 
 // ---- Old local database layout ----
