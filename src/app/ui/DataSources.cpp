@@ -1,5 +1,6 @@
 #include "app/ui/DataSources.h"
 
+#include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -35,13 +36,28 @@ namespace
 
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
-// A count of a database the cache holds. A damaged one cannot be counted: its count is unknown,
-// not 0. Any other failure (a file of another generation, without the kind's tables) counts 0,
-// unless the copy is faulted: the load found it is not what the phone wrote (empty, cut short), so
-// its count is unknown, and the load's fault says why.
-template <class Count> qint64 countIfPresent(bool present, const char* what, bool faulted, Count count)
+// Whether SQLite reads the file at path as a database without a single table (an empty file is
+// one): the phone never leaves a store of its data so, and what it held is not known.
+bool holdsNoTable(const QString& path)
 {
-    if (!present)
+    try {
+        Sqlite3DB db;
+        db.openReadOnlyThrow(path);
+        Sqlite3Cursor c = db.queryThrow("select count(*) from sqlite_master");
+        return c.moveNext() && c.getInt64(0) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A count of the database the cache holds at path (none when empty). A damaged one cannot be
+// counted: its count is unknown, not 0, and so is one without a single table. Any other failure (a
+// file of another generation, without the kind's tables) counts 0, unless the copy is faulted: the
+// load found it is not what the phone wrote (empty, cut short), so its count is unknown, and the
+// load's fault says why.
+template <class Count> qint64 countIfPresent(const QString& path, const char* what, bool faulted, Count count)
+{
+    if (path.isEmpty())
         return 0;
     try {
         return count();
@@ -49,8 +65,9 @@ template <class Count> qint64 countIfPresent(bool present, const char* what, boo
         if (faulted)
             return DataSources::kUnknownCount;
         qWarning("%s not counted: %s", what, e.what());
-        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) ? DataSources::kUnknownCount
-                                                                                : 0;
+        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) || holdsNoTable(path)
+            ? DataSources::kUnknownCount
+            : 0;
     }
 }
 
@@ -65,9 +82,15 @@ void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* 
     BackupCacheCopy::copyWithLogThrow(m, node, dest);
 }
 
-bool cached(const QDir& cacheDir, const char* domain, const char* path)
+// The path of a file the cache holds, empty when it holds none.
+QString cached(const QDir& cacheDir, const QString& name)
 {
-    return cacheDir.exists(MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
+    return cacheDir.exists(name) ? cacheDir.absoluteFilePath(name) : QString();
+}
+
+QString cached(const QDir& cacheDir, const char* domain, const char* path)
+{
+    return cached(cacheDir, MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
 }
 
 } // namespace
@@ -121,7 +144,7 @@ bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
 qint64 DataSources::countBackupMessages(const QDir& cacheDir, bool faulted)
 {
     const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
-    return countIfPresent(QFileInfo::exists(path), "Messages", faulted, [&]() -> qint64 {
+    return countIfPresent(QFileInfo::exists(path) ? path : QString(), "Messages", faulted, [&]() -> qint64 {
         const _CountryInfo country;
         switch (AbsIOSMessageDb::checkDbType(path)) {
         case 5:
@@ -251,7 +274,7 @@ bool DataSources::isDamagedDatabaseError(const QString& error)
 
 qint64 DataSources::countBackupContacts(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
+    return countIfPresent(cached(cacheDir, QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
         faulted, [&] { return IOSContactsDb(cacheDir).total(); });
 }
 
@@ -267,8 +290,9 @@ qint64 DataSources::countLocalDbContacts(const QDir& folder)
 
 qint64 DataSources::countBackupCallHistory(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSCallHistoryDb::kStoreFile))
-            || cacheDir.exists(QLatin1String(IOSCallHistoryDb::kOldDbFile)),
+    const QString store = cached(cacheDir, QLatin1String(IOSCallHistoryDb::kStoreFile));
+    return countIfPresent(
+        store.isEmpty() ? cached(cacheDir, QLatin1String(IOSCallHistoryDb::kOldDbFile)) : store,
         "Call history", faulted, [&] { return IOSCallHistoryDb(cacheDir).total(); });
 }
 
@@ -286,7 +310,7 @@ qint64 DataSources::countLocalDbCalls(const QDir& folder)
 
 qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
+    return countIfPresent(cached(cacheDir, QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
         faulted, [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
 }
 
