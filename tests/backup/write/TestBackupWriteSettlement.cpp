@@ -7,6 +7,7 @@
 #include "backup/write/BackupWriteSettlement.h"
 #include "backup/write/BackupWriter.h"
 #include "messages/support/MsgFixtures.h"
+#include "notes_media/PhotoThumbnail.h"
 #include "support/FailingDisk.h"
 #include "support/PlainUser.h"
 #include "support/TestEnv.h"
@@ -279,6 +280,7 @@ class TestBackupWriteSettlement : public QObject
         QStringList errors;
         QHash<QString, QByteArray> read;
         bool unsettled = false;
+        bool sameTold = true; // a picture's reader tells what a copy tells
         setFoldersWritable(dir, false);
         const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
@@ -296,9 +298,13 @@ class TestBackupWriteSettlement : public QObject
                     unsettled && node && !node->implied && node->item.isFile()) {
                     const QString out = TestEnv::tempDir() + "/read.bin";
                     QFile::remove(out);
-                    errors << BackupReads::errorOf([&] { m.copyFile(node, out, nullptr, nullptr); });
-                    read.insert(
-                        r.relativePath, errors.last().isEmpty() ? readAll(out) : "told " + readAll(out));
+                    const QString copied
+                        = BackupReads::errorOf([&] { m.copyFile(node, out, nullptr, nullptr); });
+                    const QString drawn
+                        = BackupReads::errorOf([&] { PhotoThumbnail::readStoredThrow(m, node); });
+                    errors << copied << drawn;
+                    sameTold = sameTold && copied.isEmpty() == drawn.isEmpty();
+                    read.insert(r.relativePath, copied.isEmpty() ? readAll(out) : "told " + readAll(out));
                 }
         }
         qInstallMessageHandler(previous); // the test's own, which checks the messages it expects
@@ -313,6 +319,7 @@ class TestBackupWriteSettlement : public QObject
                     : settled[it.key()] == it.value(),
                 qPrintable(it.key()));
         QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));
+        QVERIFY2(sameTold, qPrintable(errors.join('\n')));
         const QString log = logged.join('\n');
         QVERIFY2(unsettled, qPrintable(log));
         QVERIFY2(log.contains(QRegularExpression(
