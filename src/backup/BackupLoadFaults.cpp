@@ -4,10 +4,8 @@
 
 void BackupLoadFaults::add(const QString& name, const QString& text, const QString& copy)
 {
-    for (const Fault& f : std::as_const(m_faults))
-        if (f.name == name)
-            return;
-    m_faults.append({ name, text, copy });
+    if (!contains(name))
+        m_faults.append({ name, text, copy });
 }
 
 void BackupLoadFaults::add(
@@ -20,15 +18,34 @@ void BackupLoadFaults::add(
 void BackupLoadFaults::add(const BackupLoadFaults& other)
 {
     for (const Fault& f : other.m_faults)
-        add(f.name, f.text, f.copy);
+        if (!contains(f.name))
+            m_faults.append(f);
+}
+
+void BackupLoadFaults::markUnread(const QString& name)
+{
+    for (Fault& f : m_faults)
+        f.unread = f.unread || f.name == name;
+}
+
+bool BackupLoadFaults::unread(const QString& name) const
+{
+    const Fault* f = find(name);
+    return f && f->unread;
+}
+
+const BackupLoadFaults::Fault* BackupLoadFaults::find(const QString& name) const
+{
+    for (const Fault& f : m_faults)
+        if (f.name == name)
+            return &f;
+    return nullptr;
 }
 
 QString BackupLoadFaults::of(const QString& name) const
 {
-    for (const Fault& f : m_faults)
-        if (f.name == name)
-            return BackupManifest::NotAsWritten::toldNow(f.text, f.copy);
-    return QString();
+    const Fault* f = find(name);
+    return f ? BackupManifest::NotAsWritten::toldNow(f->text, f->copy) : QString();
 }
 
 QStringList BackupLoadFaults::texts() const

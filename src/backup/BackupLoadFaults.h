@@ -19,7 +19,13 @@ public:
     void add(const QString& name, const QString& prefix, const std::exception& e, const QString& suffix);
     void add(const BackupLoadFaults& other);
 
+    // Notes that the reader of a noted file could not read what the load copied of it, or found no
+    // copy: whatever a page that reads it says of it is that fault again.
+    void markUnread(const QString& name);
+
     bool isEmpty() const { return m_faults.isEmpty(); }
+    bool contains(const QString& name) const { return find(name) != nullptr; }
+    bool unread(const QString& name) const;
     // Why name could not be copied as the phone wrote it, as it holds now; empty when it was.
     QString of(const QString& name) const;
     // Every file's text as it holds now, in the order noted.
@@ -30,6 +36,9 @@ private:
         QString name;
         QString text;
         QString copy;
+        bool unread = false;
     };
+    const Fault* find(const QString& name) const;
+
     QList<Fault> m_faults;
 };

@@ -74,8 +74,9 @@ public:
     void readWithoutInfoThrow();
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
-    // Whether the record of that write names the stored file at path: its record in the manifest
-    // may not describe what it holds until the write is finished or undone.
+    // Whether the stored file at path is one of that write's that does not hold what its record in
+    // the manifest in place describes (BackupWriteSettlement::settleLeftover): so until the write is
+    // finished or undone, and every copy of it says so.
     bool partOfUnsettledWrite(const QString& path) const { return m_unsettledFiles.contains(path); }
     // Why the stored file at path, part of that write, is not what its record describes; what it
     // reads as was written to dest, or nothing when dest is empty.

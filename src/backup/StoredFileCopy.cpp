@@ -175,14 +175,17 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     struct utimbuf times;
     times.actime = times.modtime = time_t(node->item.mtime);
     utime(QFile::encodeName(dest).constData(), &times);
-    if (!notAsWritten.isEmpty())
+    // A file of a write that cannot be settled here is not what its record describes, whatever its
+    // bytes: a plain one reads whole, yet holds what the record of another manifest gives.
+    if (!notAsWritten.isEmpty() || m_manifest.partOfUnsettledWrite(src))
         throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten), dest);
 }
 
 // What is wrong with the stored copy src that is not what its record describes: why, unless the
-// record of a write that was stopped before it ended, and cannot be settled here, names it. Then
-// the copy is no damage: its record changes once that write is finished or undone. What src reads
-// as was written to dest, or nothing when dest is empty.
+// record of a write that was stopped before it ended, and cannot be settled here, names it as one
+// that does not hold what the manifest in place describes. Then the copy is no damage: its record
+// changes once that write is finished or undone. What src reads as was written to dest, or nothing
+// when dest is empty.
 QString StoredFileCopy::unsettledOr(const QString& src, const QString& dest, const QString& why) const
 {
     return m_manifest.partOfUnsettledWrite(src) ? m_manifest.unsettledText(src, dest) : why;

@@ -176,6 +176,8 @@ QByteArray PhotoThumbnail::readStoredThrow(
     const BackupFolderLock reading(manifest.dir, BackupFolderLock::Mode::Shared);
     manifest.checkLoadedThrow(); // an older manifest's key would decrypt the picture into garbage
     const QString path = manifest.storedFilePath(node->item);
+    if (manifest.partOfUnsettledWrite(path)) // its record does not describe it until then
+        fail(manifest.unsettledText(path, QString()));
     QFile in;
     QString why;
     if (!RegularFile::openRead(in, path, &why))

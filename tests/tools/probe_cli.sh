@@ -153,7 +153,8 @@ card=Library/SMS/Attachments/0c/12/CARD-0001/card.vcf
     --stored-damage Library/SMS/sms.db=empty --stored-damage Library/Notes/notes.sqlite=empty \
     --stored-damage Media/DCIM/100APPLE/IMG_0002.JPG=short-1000 --stored-damage Media/DCIM/100APPLE/IMG_5001.MOV=short-half \
     --stored-damage Library/Voicemail/2.amr=short-half --stored-damage "$card=short-half" \
-    --stored-damage Library/CallHistoryDB/CallHistory.storedata=short-half "$work/short" > /dev/null
+    --stored-damage Library/CallHistoryDB/CallHistory.storedata=short-half \
+    --stored-damage Library/Safari/Bookmarks.db=empty --size-delta Library/Safari/Bookmarks.db=-99999999 "$work/short" > /dev/null
 check "generator makes a plain backup with empty and cut stored copies" $?
 size=$(/usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['resized']['HomeDomain/Library/SMS/sms.db']['size'])" \
     "$work/short/generator-summary.json")
@@ -190,8 +191,12 @@ check "extract-tree counts the two empty files, the cut sound and the cut databa
 check "the message load says that the stored sms.db is empty" $?
 "$probe" info "$work/short" > "$work/short-info.json" 2> "$work/err.txt"
 [ $? -eq 0 ] && [ "$(tree_count "$work/short-info.json" sms)" = None ] \
-    && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt"
-check "info counts the empty sms.db as unknown, saying so" $?
+    && [ "$(tree_count "$work/short-info.json" notes)" = None ] \
+    && [ "$(tree_count "$work/short-info.json" callHistory)" = None ] \
+    && [ "$(tree_count "$work/short-info.json" bookmarks)" = None ] \
+    && grep -q "^not counted: Library/SMS/sms.db: .*it is empty" "$work/err.txt" \
+    && [ "$(grep -c "not counted" "$work/err.txt")" -eq 4 ]
+check "info counts the empty sms.db, notes and bookmarks and the cut call history as unknown, one reason each" $?
 
 # Names the phone tells apart by case alone stay four files on a disk that ignores case: no two
 # written paths are one there, and each file keeps its own bytes.

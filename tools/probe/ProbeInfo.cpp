@@ -13,13 +13,14 @@ namespace
 
 // What the backup's tree shows for each kind, counted as a load counts them, from private copies of
 // the files a load copies into its cache. A count that could not be made is null (the tree's "?").
-// failed gets why a file was not copied as the phone wrote it; it is told once the copies are gone.
-QJsonObject treeCounts(BackupManifest& m, BackupLoadFaults& failed)
+// The manifest's load faults get why a file was not copied as the phone wrote it, the one reason
+// told for it (once the copies are gone).
+QJsonObject treeCounts(BackupManifest& m)
 {
     QTemporaryDir work;
     if (!work.isValid())
         throw std::runtime_error("can not create a temporary folder");
-    failed = DataSources::copyCountedFiles(m, QDir(work.path()));
+    m.loadFaults = DataSources::copyCountedFiles(m, QDir(work.path()));
     DataSources::countBackup(m, QDir(work.path()));
     const auto count = [](qint64 n) { return n < 0 ? QJsonValue() : QJsonValue(double(n)); };
     QJsonObject counts;
@@ -75,9 +76,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         if (node)
             known[QLatin1String(name)] = node->item.domain + "/" + node->item.relativePath();
     o["wellKnownFiles"] = known;
-    BackupLoadFaults failed;
-    o["counts"] = treeCounts(*m, failed);
-    for (const QString& text : failed.texts())
+    o["counts"] = treeCounts(*m);
+    for (const QString& text : m->loadFaults.texts())
         err << "not counted: " << text << "\n";
     out << QJsonDocument(o).toJson(QJsonDocument::Indented);
     return 0;

@@ -1,5 +1,6 @@
 #include "app/ui/DataSources.h"
 
+#include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -35,18 +36,38 @@ namespace
 
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
-// A count of a database the cache holds. A damaged one cannot be counted: its count is unknown,
-// not 0. Any other failure (a file of another generation, without the kind's tables) counts 0.
-template <class Count> qint64 countIfPresent(bool present, const char* what, Count count)
+// Whether SQLite reads the file at path as a database without a single table (an empty file is
+// one): the phone never leaves a store of its data so, and what it held is not known.
+bool holdsNoTable(const QString& path)
 {
-    if (!present)
+    try {
+        Sqlite3DB db;
+        db.openReadOnlyThrow(path);
+        Sqlite3Cursor c = db.queryThrow("select count(*) from sqlite_master");
+        return c.moveNext() && c.getInt64(0) == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A count of the database the cache holds at path (none when empty). A damaged one cannot be
+// counted: its count is unknown, not 0, and so is one without a single table. Any other failure (a
+// file of another generation, without the kind's tables) counts 0, unless the copy is faulted: the
+// load found it is not what the phone wrote (empty, cut short), so its count is unknown, and the
+// load's fault says why.
+template <class Count> qint64 countIfPresent(const QString& path, const char* what, bool faulted, Count count)
+{
+    if (path.isEmpty())
         return 0;
     try {
         return count();
     } catch (const std::exception& e) {
+        if (faulted)
+            return DataSources::kUnknownCount;
         qWarning("%s not counted: %s", what, e.what());
-        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) ? DataSources::kUnknownCount
-                                                                                : 0;
+        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) || holdsNoTable(path)
+            ? DataSources::kUnknownCount
+            : 0;
     }
 }
 
@@ -61,9 +82,15 @@ void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* 
     BackupCacheCopy::copyWithLogThrow(m, node, dest);
 }
 
-bool cached(const QDir& cacheDir, const char* domain, const char* path)
+// The path of a file the cache holds, empty when it holds none.
+QString cached(const QDir& cacheDir, const QString& name)
 {
-    return cacheDir.exists(MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
+    return cacheDir.exists(name) ? cacheDir.absoluteFilePath(name) : QString();
+}
+
+QString cached(const QDir& cacheDir, const char* domain, const char* path)
+{
+    return cached(cacheDir, MBDBParser::backupFileName(QLatin1String(domain), QLatin1String(path)));
 }
 
 } // namespace
@@ -114,10 +141,10 @@ bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
     });
 }
 
-qint64 DataSources::countBackupMessages(const QDir& cacheDir)
+qint64 DataSources::countBackupMessages(const QDir& cacheDir, bool faulted)
 {
     const QString path = cacheDir.absoluteFilePath(kSmsDbPath);
-    return countIfPresent(QFileInfo::exists(path), "Messages", [&]() -> qint64 {
+    return countIfPresent(QFileInfo::exists(path) ? path : QString(), "Messages", faulted, [&]() -> qint64 {
         const _CountryInfo country;
         switch (AbsIOSMessageDb::checkDbType(path)) {
         case 5:
@@ -137,20 +164,28 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
         return node && m.storedState(node) != StoredFile::State::Missing && !cacheDir.exists(cacheName);
     };
-    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&)) {
-        return uncopied(node, node ? node->item.backupFileName() : QString()) ? kUnknownCount
-                                                                              : counter(cacheDir);
+    // One whose copy the load faulted and its reader cannot read is that fault again, on its page too.
+    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool),
+                           const QString& cacheName) {
+        const QString name = node ? node->item.backupFileName() : QString();
+        const bool faulted = node && m.loadFaults.contains(name);
+        const qint64 n = uncopied(node, cacheName) ? kUnknownCount : counter(cacheDir, faulted);
+        if (faulted && n == kUnknownCount)
+            m.loadFaults.markUnread(name);
+        return n;
     };
-    m.msgCount
-        = uncopied(m.smsNode, QLatin1String(kSmsDbPath)) ? kUnknownCount : countBackupMessages(cacheDir);
-    m.contactsCount = count(m.addressBookNode, countBackupContacts);
-    m.voicemailCount = count(m.voicemailNode, countBackupVoicemail);
-    m.calendarEventCount = count(m.calendarNode, countBackupCalendarEvents);
-    m.notesCount = count(m.notesNode, countBackupNotes);
-    m.callHistoryCount
-        = count(m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
-    m.recordingsCount = count(m.recordingsNode, countBackupRecordings);
-    m.bookmarksCount = count(m.bookmarksNode, countBackupBookmarks);
+    m.msgCount = count(m.smsNode, countBackupMessages, QLatin1String(kSmsDbPath));
+    const auto countOwn = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool)) {
+        return count(node, counter, node ? node->item.backupFileName() : QString());
+    };
+    m.contactsCount = countOwn(m.addressBookNode, countBackupContacts);
+    m.voicemailCount = countOwn(m.voicemailNode, countBackupVoicemail);
+    m.calendarEventCount = countOwn(m.calendarNode, countBackupCalendarEvents);
+    m.notesCount = countOwn(m.notesNode, countBackupNotes);
+    m.callHistoryCount = countOwn(
+        m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
+    m.recordingsCount = countOwn(m.recordingsNode, countBackupRecordings);
+    m.bookmarksCount = countOwn(m.bookmarksNode, countBackupBookmarks);
 }
 
 BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
@@ -237,10 +272,10 @@ bool DataSources::isDamagedDatabaseError(const QString& error)
 
 // ---- Contacts ----
 
-qint64 DataSources::countBackupContacts(const QDir& cacheDir)
+qint64 DataSources::countBackupContacts(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
-        [&] { return IOSContactsDb(cacheDir).total(); });
+    return countIfPresent(cached(cacheDir, QLatin1String(IOSContactsDb::kAddressBookName)), "Contacts",
+        faulted, [&] { return IOSContactsDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
@@ -253,11 +288,12 @@ qint64 DataSources::countLocalDbContacts(const QDir& folder)
 
 // ---- Call history ----
 
-qint64 DataSources::countBackupCallHistory(const QDir& cacheDir)
+qint64 DataSources::countBackupCallHistory(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSCallHistoryDb::kStoreFile))
-            || cacheDir.exists(QLatin1String(IOSCallHistoryDb::kOldDbFile)),
-        "Call history", [&] { return IOSCallHistoryDb(cacheDir).total(); });
+    const QString store = cached(cacheDir, QLatin1String(IOSCallHistoryDb::kStoreFile));
+    return countIfPresent(
+        store.isEmpty() ? cached(cacheDir, QLatin1String(IOSCallHistoryDb::kOldDbFile)) : store,
+        "Call history", faulted, [&] { return IOSCallHistoryDb(cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalls(const QDir& folder)
@@ -272,10 +308,10 @@ qint64 DataSources::countLocalDbCalls(const QDir& folder)
 
 // ---- Calendars ----
 
-qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir)
+qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cacheDir.exists(QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
-        [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
+    return countIfPresent(cached(cacheDir, QLatin1String(IOSCalendarDb::kCalendarFile)), "Calendar events",
+        faulted, [&] { return IOSCalendarDb(nullptr, cacheDir).total(); });
 }
 
 qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
@@ -285,9 +321,9 @@ qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 
 // ---- Notes ----
 
-qint64 DataSources::countBackupNotes(const QDir& cacheDir)
+qint64 DataSources::countBackupNotes(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Notes/notes.sqlite"), "Notes",
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Notes/notes.sqlite"), "Notes", faulted,
         [&] { return IOSNotesDb(nullptr, cacheDir).total(); });
 }
 
@@ -298,9 +334,9 @@ qint64 DataSources::countLocalDbNotes(const QDir& folder)
 
 // ---- Bookmarks ----
 
-qint64 DataSources::countBackupBookmarks(const QDir& cacheDir)
+qint64 DataSources::countBackupBookmarks(const QDir& cacheDir, bool faulted)
 {
-    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Safari/Bookmarks.db"), "Bookmarks",
+    return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Safari/Bookmarks.db"), "Bookmarks", faulted,
         [&] { return IOSBookmarkDb(nullptr, cacheDir).total(); });
 }
 
@@ -311,16 +347,16 @@ qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
 
 // ---- Voicemail and recordings ----
 
-qint64 DataSources::countBackupVoicemail(const QDir& cacheDir)
+qint64 DataSources::countBackupVoicemail(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cached(cacheDir, "HomeDomain", "Library/Voicemail/voicemail.db"), "Voicemail",
-        [&] { return IOSVoicemailDb(nullptr, cacheDir).total(); });
+        faulted, [&] { return IOSVoicemailDb(nullptr, cacheDir).total(); });
 }
 
-qint64 DataSources::countBackupRecordings(const QDir& cacheDir)
+qint64 DataSources::countBackupRecordings(const QDir& cacheDir, bool faulted)
 {
     return countIfPresent(cached(cacheDir, "MediaDomain", "Media/Recordings/Recordings.db"), "Recordings",
-        [&] { return IOSRecordingDb(nullptr, cacheDir).total(); });
+        faulted, [&] { return IOSRecordingDb(nullptr, cacheDir).total(); });
 }
 
 // ---- Old local database layout ----

@@ -29,8 +29,9 @@ public:
     static bool isDamagedDatabaseError(const QString& error);
 
     // Counts every data kind of a loaded backup from its cache folder into the manifest: 0 for a
-    // file the backup lacks or that cannot be counted, kUnknownCount for a damaged one and for one
-    // the backup stores that the cache does not hold (it could not be copied).
+    // file the backup lacks or that cannot be counted, kUnknownCount for a damaged one, for one the
+    // backup stores that the cache does not hold (it could not be copied), and for one its load
+    // faulted (BackupManifest::loadFaults) that cannot be counted; that fault is then marked unread.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
     // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
@@ -41,14 +42,16 @@ public:
     // a kind whose page reads no file of the load (photos, videos, the file tree).
     static QList<const BackupManifest::_FileNode*> backupFilesOfKind(
         const BackupManifest& manifest, int kind);
-    static qint64 countBackupMessages(const QDir& cacheDir);
-    static qint64 countBackupContacts(const QDir& cacheDir);
-    static qint64 countBackupCallHistory(const QDir& cacheDir);
-    static qint64 countBackupCalendarEvents(const QDir& cacheDir);
-    static qint64 countBackupNotes(const QDir& cacheDir);
-    static qint64 countBackupBookmarks(const QDir& cacheDir);
-    static qint64 countBackupVoicemail(const QDir& cacheDir);
-    static qint64 countBackupRecordings(const QDir& cacheDir);
+    // Counts of a kind from a cache folder; faulted: the load found the copy is not what the phone
+    // wrote, so one that cannot be read counts kUnknownCount, and is not logged.
+    static qint64 countBackupMessages(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupContacts(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupCallHistory(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupCalendarEvents(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupNotes(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupBookmarks(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupVoicemail(const QDir& cacheDir, bool faulted = false);
+    static qint64 countBackupRecordings(const QDir& cacheDir, bool faulted = false);
 
     // Counts the stores of a local database folder, creating the missing ones empty. Call history
     // only when withCalls is set (the description page does not show it).

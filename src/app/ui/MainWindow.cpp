@@ -590,19 +590,24 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
 DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backup)
 {
     const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup.dirPathMd5()));
-    // The cache is the program's own and may have been cleared since the load.
-    if (DataSources::cacheLacksFiles(backup, dataDir))
-        cacheBackup(backup);
+    // The cache is the program's own and may have been cleared since the load; its faults and
+    // counts are then those of the new copies.
+    if (DataSources::cacheLacksFiles(backup, dataDir) && cacheBackup(backup))
+        DataSources::countBackup(backup, dataDir);
     // What the load could not copy of the page's files is said on the page, once, in the load's
     // words; the page's own errors that name those files (a database cut short reads as
-    // malformed, one not copied is not found) are that fault again, and only its others are shown.
+    // malformed, one not copied is not found) are that fault again, and so is every error of a page
+    // whose reader could not read such a file at all (an empty one has none of its tables): only
+    // the others are shown.
     QStringList faults;
     QStringList named;
+    bool unread = false;
     for (const BackupManifest::_FileNode* node : DataSources::backupFilesOfKind(backup, kind)) {
         const QString why = node ? backup.loadFaults.of(node->item.backupFileName()) : QString();
         if (!why.isEmpty()) {
             faults.append(why);
             named << QDir::toNativeSeparators(backup.storedFilePath(node->item)) << node->name();
+            unread = unread || backup.loadFaults.unread(node->item.backupFileName());
         }
     }
     if (faults.isEmpty())
@@ -612,7 +617,7 @@ DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backu
     {
         const Tips::HeldErrors held;
         made = DataPageFactory::backupPage(kind, &backup, dataDir, this);
-        for (const QString& error : held.texts())
+        for (const QString& error : unread ? QStringList() : held.texts())
             if (std::none_of(named.begin(), named.end(), [&](const QString& n) { return error.contains(n); }))
                 others.append(error);
     }

@@ -436,6 +436,19 @@ bool BackupWriteSettlement::apply()
     return syncAll() && ok;
 }
 
+// The targets that do not hold what the manifest in place describes: those settling had to change,
+// every one when it would have put the staged manifest in place or could decide nothing. One the
+// write left as the manifest in place describes it reads as it should.
+QStringList BackupWriteSettlement::unsettledTargets() const
+{
+    QStringList targets;
+    const bool all = m_outcome == Outcome::Kept || m_commitManifest;
+    for (const File& f : m_files)
+        if (all || f.action != Action::None)
+            targets.append(f.entry->target);
+    return targets;
+}
+
 bool BackupWriteSettlement::settle(const QDir& dir)
 {
     Outcome outcome = Outcome::NoRecord;
@@ -494,23 +507,23 @@ bool BackupWriteSettlement::settleRecord(const QDir& dir, Outcome& outcome, QStr
         qWarning("Left %s as it is: %s", qUtf8Printable(path), qUtf8Printable(r.why));
         return false;
     }
-    if (named)
-        for (const BackupWriteRecord::Entry& e : r.files)
-            named->append(e.target);
-    return carryOut(dir, r, outcome, false, false);
+    return carryOut(dir, r, outcome, false, false, named);
 }
 
 // Settles the write r describes, then removes its record: the one read, or the writer's own while
 // it is still the one in place (another write's that replaced it stays).
-bool BackupWriteSettlement::carryOut(
-    const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed, bool own)
+bool BackupWriteSettlement::carryOut(const QDir& dir, const BackupWriteRecord& r, Outcome& outcome,
+    bool committed, bool own, QStringList* unsettled)
 {
     BackupWriteSettlement settlement(dir, r);
     if (own && !r.inPlace(dir))
         settlement.touchOnlyPlaced();
     outcome = settlement.decide(committed);
-    if (!settlement.apply())
+    if (!settlement.apply()) {
+        if (unsettled)
+            *unsettled = settlement.unsettledTargets();
         return false;
+    }
     OutputFile::syncPath(dir.absolutePath());
     const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
     const QStringList names

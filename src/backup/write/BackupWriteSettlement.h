@@ -36,8 +36,9 @@ public:
     static bool settleOwn(const QDir& dir, const BackupWriteRecord& record, bool committed);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
     // anything reads the backup, and logs in one line what became of it. False when it could not
-    // (the log says why; the caller tells the user), with the files its record names in named
-    // (none when the record cannot be read).
+    // (the log says why; the caller tells the user), with in named the files its record names that
+    // do not hold what the manifest in place describes, as settling found them (every file it names
+    // when that cannot be told; none when the record cannot be read).
     static bool settleLeftover(const QDir& dir, QStringList* named = nullptr);
     // The error of a backup whose earlier write cannot be settled.
     static QString unsettledText(const QDir& dir);
@@ -78,8 +79,9 @@ private:
 
     // settle, telling what became of the write.
     static bool settleRecord(const QDir& dir, Outcome& outcome, QStringList* named = nullptr);
-    static bool carryOut(
-        const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed, bool own);
+    static bool carryOut(const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed,
+        bool own, QStringList* unsettled = nullptr);
+    QStringList unsettledTargets() const;
     Outcome manifestSays();
     bool undoFile(File& f);
     bool finishFile(File& f, bool strict);

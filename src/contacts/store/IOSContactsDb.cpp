@@ -216,13 +216,24 @@ IOSContactsDb::IOSContactsDb(QDir dir)
 
 void IOSContactsDb::open()
 {
+    openBook();
+    openImages();
+}
+
+void IOSContactsDb::openBook()
+{
     const QString abPath = m_dir.absoluteFilePath(QLatin1String(kAddressBookName));
-    const QString imgPath = m_dir.absoluteFilePath(QLatin1String(kImagesName));
     if (!QFile::exists(abPath))
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
     // Read-only: the reader never writes into the backup's copy. One thread reads at a time, so
     // SQLite's per-call locking is not needed.
     m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+}
+
+void IOSContactsDb::openImages()
+{
+    m_imagesTried = true;
+    const QString imgPath = m_dir.absoluteFilePath(QLatin1String(kImagesName));
     if (!QFile::exists(imgPath))
         return;
     try {
@@ -235,8 +246,9 @@ void IOSContactsDb::open()
 
 qint64 IOSContactsDb::total()
 {
+    // The people only: the images file, whole or not, is no part of the count.
     if (!isOpened())
-        open();
+        openBook();
     Sqlite3Cursor c = m_db.queryThrow("select count(rowid) from Abperson");
     return c.moveNext() ? c.getInt64(0) : 0;
 }
@@ -303,7 +315,9 @@ void IOSContactsDb::readLabels()
 QList<pim::_Contact> IOSContactsDb::contacts()
 {
     if (!isOpened())
-        open();
+        openBook();
+    if (!m_imagesTried)
+        openImages();
     if (!hasTable(m_db, "ABPerson"))
         throw std::runtime_error("The address book holds no table of people (ABPerson).");
     const QString cols = personColumns(m_db);

@@ -36,9 +36,13 @@ public:
     void readIM(unsigned long long uid, pim::Entity& entity);
 
 private:
+    void openBook();
+    void openImages();
+
     QDir m_dir;
     Sqlite3DB m_db;
     Sqlite3DB m_imgDb;
+    bool m_imagesTried = false;
     // Optional tables of the device's schema, found when the people are read.
     bool m_hasMultiValues = true;
     bool m_hasEntries = true;

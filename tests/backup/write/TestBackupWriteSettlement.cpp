@@ -7,6 +7,7 @@
 #include "backup/write/BackupWriteSettlement.h"
 #include "backup/write/BackupWriter.h"
 #include "messages/support/MsgFixtures.h"
+#include "notes_media/PhotoThumbnail.h"
 #include "support/FailingDisk.h"
 #include "support/PlainUser.h"
 #include "support/TestEnv.h"
@@ -269,13 +270,17 @@ class TestBackupWriteSettlement : public QObject
     // The backup in dir, with the record of the stopped write, opened by a reader who may not write
     // in it: the log gives the system's reason why the write cannot be settled, and a file the write
     // touched that does not read as its record says is told as part of that write, not as damage.
+    // A file that reads otherwise than once the write is settled is told so, plain or encrypted; one
+    // that reads the same under the same manifest is not.
     static void readByReaderWhoMayNotWrite(
         const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
     {
         static QStringList logged;
         logged.clear();
         QStringList errors;
+        QHash<QString, QByteArray> read;
         bool unsettled = false;
+        bool sameTold = true; // a picture's reader tells what a copy tells
         setFoldersWritable(dir, false);
         const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext&, const QString& text) { logged.append(text); });
@@ -290,12 +295,31 @@ class TestBackupWriteSettlement : public QObject
             }
             for (const BackupManifest::WriteRequest& r : items)
                 if (const BackupManifest::_FileNode* node = m.findNode(r.domain, r.relativePath);
-                    unsettled && node && !node->implied && node->item.isFile())
-                    errors << BackupReads::errorOf([&] { BackupReads::extract(m, node); });
+                    unsettled && node && !node->implied && node->item.isFile()) {
+                    const QString out = TestEnv::tempDir() + "/read.bin";
+                    QFile::remove(out);
+                    const QString copied
+                        = BackupReads::errorOf([&] { m.copyFile(node, out, nullptr, nullptr); });
+                    const QString drawn
+                        = BackupReads::errorOf([&] { PhotoThumbnail::readStoredThrow(m, node); });
+                    errors << copied << drawn;
+                    sameTold = sameTold && copied.isEmpty() == drawn.isEmpty();
+                    read.insert(r.relativePath, copied.isEmpty() ? readAll(out) : "told " + readAll(out));
+                }
         }
         qInstallMessageHandler(previous); // the test's own, which checks the messages it expects
         setFoldersWritable(dir, true);
+        const QString manifest = dir + "/Manifest.db";
+        const QByteArray unsettledManifest = readAll(manifest);
+        const QHash<QString, QByteArray> settled = readBack(dir, password, items);
+        const bool sameManifest = readAll(manifest) == unsettledManifest;
+        for (auto it = read.cbegin(); it != read.cend(); ++it)
+            QVERIFY2(it.value().startsWith("told ")
+                    ? !sameManifest || "told " + settled[it.key()] != it.value()
+                    : settled[it.key()] == it.value(),
+                qPrintable(it.key()));
         QVERIFY2(whyNot.isEmpty(), qPrintable(whyNot));
+        QVERIFY2(sameTold, qPrintable(errors.join('\n')));
         const QString log = logged.join('\n');
         QVERIFY2(unsettled, qPrintable(log));
         QVERIFY2(log.contains(QRegularExpression(
@@ -453,6 +477,8 @@ private Q_SLOTS:
         QTest::newRow("Manifest.db, the record cut short")
             << QStringList {} << "" << false << "record: cut short" << false;
         // Read first by a user who may not write in the folder: the write stays for one who may.
+        QTest::newRow("Manifest.db, read by a reader who may not write")
+            << QStringList {} << "" << false << "read by a reader who may not write" << false;
         QTest::newRow("Manifest.db encrypted, read by a reader who may not write")
             << encrypted << "pw" << false << "read by a reader who may not write" << false;
         // Where old files are moved aside, not linked: a target the write left vacant is told as
