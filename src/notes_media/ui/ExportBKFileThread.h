@@ -30,9 +30,9 @@ class QThreadPool;
 // where those are further on. While the user is asked whether to cancel, every copy stands still;
 // after a cancel the files under way complete and no other starts. After a cancel or a failure the
 // folders the run made that hold nothing are removed (what was written stays). The temporaries a
-// killed run left in a folder that stood before are removed. Success is told once the files are on
-// the disk. A wait for the backup folder (another program writing into it), this thread's or a
-// helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
+// killed run left in a folder that stood before are removed. Success, or a cancel's count, is told
+// once the files are on the disk. A wait for the backup folder (another program writing into it), this
+// thread's or a helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
