@@ -16,7 +16,8 @@
 struct WrittenDisks::Set {
     struct Disk {
         dev_t dev;
-        int fd; // open on the disk since its first new file
+        int fd; // open on the disk since its first new file; -1 when it could not be opened
+        int error; // why it could not
         QString path; // the file noted on it, or the deepest folder that holds every one
     };
     std::mutex mutex; // a task's helpers note at once
@@ -26,7 +27,8 @@ struct WrittenDisks::Set {
     void closeAll()
     {
         for (const Disk& d : disks)
-            ::close(d.fd);
+            if (d.fd >= 0)
+                ::close(d.fd);
         disks.clear();
     }
 };
@@ -78,8 +80,8 @@ void WrittenDisks::note(int fd, const QString& path)
         = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (disk < 0)
         disk = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (disk >= 0)
-        set->disks.push_back({ st.st_dev, disk, path });
+    // One that cannot be opened cannot be synced: the task is told so at its end.
+    set->disks.push_back({ st.st_dev, disk, disk >= 0 ? 0 : errno, path });
 }
 
 bool WrittenDisks::syncThisThread(QString* error)
@@ -93,14 +95,17 @@ bool WrittenDisks::syncThisThread(QString* error)
     }
     bool ok = true;
     for (const Set::Disk& d : disks) {
-        if (syncCall().load()(d.fd) != 0 && ok) {
+        if (d.fd < 0)
+            errno = d.error;
+        if ((d.fd < 0 || syncCall().load()(d.fd) != 0) && ok) {
             ok = false;
             if (error)
                 *error = QStringLiteral("Cannot write %1 to the disk: %2")
                              .arg(QDir::toNativeSeparators(d.path),
                                  QString::fromLocal8Bit(std::strerror(errno)));
         }
-        ::close(d.fd);
+        if (d.fd >= 0)
+            ::close(d.fd);
     }
     return ok;
 }
