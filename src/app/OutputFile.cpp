@@ -1,6 +1,7 @@
 #include "app/OutputFile.h"
 
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +9,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +33,33 @@ QByteArray native(const QString& path)
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Whether name is one of the temporaries this class makes: ".qm-", 16 hex digits, ".tmp".
+bool isTempName(const char* name)
+{
+    const size_t length = std::strlen(name);
+    if (length != 24 || std::strncmp(name, ".qm-", 4) != 0 || std::strcmp(name + 20, ".tmp") != 0)
+        return false;
+    return std::all_of(
+        name + 4, name + 20, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+// Removes the temporary name in folder dir when no write holds it; the one locked is the one removed.
+bool removeIfLeft(int dir, const char* name)
+{
+    struct stat held, named;
+    // Never opened unless a file: a device or a FIFO of that name stays untouched.
+    if (::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+        return false;
+    const int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool removed = ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode)
+        && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) == 0
+        && named.st_dev == held.st_dev && named.st_ino == held.st_ino && ::unlinkat(dir, name, 0) == 0;
+    ::close(fd);
+    return removed;
 }
 } // namespace
 
@@ -116,8 +146,12 @@ bool OutputFile::openTemp(unsigned mode)
             + QStringLiteral("/.qm-%1.tmp")
                   .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
         m_fd = ::open(native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd >= 0)
+        if (m_fd >= 0 && lockTemp())
             break;
+        if (m_fd >= 0) {
+            closeFd();
+            continue;
+        }
         if (errno != EEXIST) {
             const int error = errno;
             m_temp.clear();
@@ -130,7 +164,31 @@ bool OutputFile::openTemp(unsigned mode)
     }
     if (mode != 0)
         ::fchmod(m_fd, mode); // a kept mode is a courtesy; the content is what matters
+    WrittenDisks::note(m_fd, m_target);
     return true;
+}
+
+// Locks the new temporary at m_fd; false when a run clearing leftovers took it first (it goes).
+bool OutputFile::lockTemp()
+{
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK)
+            return true; // a file system without locks: written unlocked
+        ::unlink(native(m_temp).constData());
+        return false;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) == 0 && st.st_nlink == 0)
+        return false; // removed as a leftover in the moment before the lock
+    m_lockFd = ::fcntl(m_fd, F_DUPFD_CLOEXEC, 0);
+    return true;
+}
+
+void OutputFile::unlockTemp()
+{
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+    m_lockFd = -1;
 }
 
 qint64 OutputFile::writeData(const char* data, qint64 size)
@@ -245,6 +303,7 @@ bool OutputFile::renameIntoPlace(bool ok)
         return false;
     }
     m_temp.clear();
+    unlockTemp();
     m_committed = true;
     QIODevice::close();
     return true;
@@ -281,6 +340,7 @@ void OutputFile::discard()
         ::unlink(native(m_temp).constData());
         m_temp.clear();
     }
+    unlockTemp();
     m_buffer.clear();
     if (isOpen())
         QIODevice::close();
@@ -322,6 +382,23 @@ bool OutputFile::copy(
         *error = out.m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, out.errorString())
                                     : out.failure();
     return ok;
+}
+
+int OutputFile::removeLeftovers(const QString& folder)
+{
+    const int dir = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = dir >= 0 ? ::fdopendir(dir) : nullptr;
+    if (!list) {
+        if (dir >= 0)
+            ::close(dir);
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(list))
+        if (isTempName(entry->d_name) && removeIfLeft(::dirfd(list), entry->d_name))
+            ++removed;
+    ::closedir(list);
+    return removed;
 }
 
 bool OutputFile::syncPath(const QString& path)

@@ -13,7 +13,9 @@
 // /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
 // setFollowLinks). A file that is replaced is flushed to the disk before the rename. An existing
 // file that may not be written is refused ("Permission denied"), never replaced. Errors carry the system's
-// own text for what happened.
+// own text for what happened. The temporary is locked while it is written, so that what a killed
+// process left can be told from another's write under way (see removeLeftovers); each new file is
+// noted for the sync that ends its task (see WrittenDisks).
 //
 //     OutputFile out(path);
 //     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
@@ -69,6 +71,10 @@ public:
     // "%%EOF\n" that ends a PDF).
     static bool endsWith(const QString& path, const QByteArray& tail);
 
+    // Removes the temporaries that writes killed before their end left in folder; one that a write
+    // under way holds stays. Returns how many went.
+    static int removeLeftovers(const QString& folder);
+
     // fsync(2) of a file or folder by name; false with errno set on failure.
     static bool syncPath(const QString& path);
 
@@ -85,6 +91,8 @@ private:
     bool openOwnName();
     bool openReplacing(unsigned mode);
     bool openTemp(unsigned mode);
+    bool lockTemp();
+    void unlockTemp();
     bool flushBuffer();
     bool writeRaw(const char* data, qint64 size);
     bool copyByReading(int fd, const Progress& progress);
@@ -100,6 +108,7 @@ private:
     QByteArray m_buffer;
     qint64 m_done = 0;
     int m_fd = -1;
+    int m_lockFd = -1; // holds the temporary's lock past the close before the rename
     int m_errno = 0;
     bool m_direct = false;
     bool m_replaces = false; // the temporary replaces an existing file: synced before the rename

@@ -4,6 +4,7 @@
 #include "app/FileSystemView.h"
 #include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFileCopy.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -234,6 +235,7 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
     ContentDigest::Sum& content = read ? (*read)[node->item.backupFileName()] : taken;
     QString notAsWritten;
     try {
+        const WrittenDisks::Unnoted cached;
         m_manifest.copyFile(node, dest, &stored, whileReading() ? reading : nullptr,
             digest ? &content : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {

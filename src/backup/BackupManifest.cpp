@@ -4,6 +4,7 @@
 #include "app/FolderAccess.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupCrypto.h"
@@ -376,6 +377,7 @@ void BackupManifest::decryptManifestDbThrow()
         fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest. %1")
                  .arg(tmp->errorString()));
     const QString plainPath = tmp->filePath(QStringLiteral("Manifest.db"));
+    const WrittenDisks::Unnoted temporary;
     OutputFile out(plainPath);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());

@@ -5,7 +5,7 @@
 // The extraction worker's counts, handed out as it goes: probeRunWorker destroys the thread after
 // the wait.
 struct ProbeExtractCounts {
-    qint64 total = 0, processed = 0, extracted = 0, missing = 0, damaged = 0, unreadable = 0;
+    qint64 total = 0, processed = 0, extracted = 0, missing = 0, damaged = 0, unreadable = 0, unwritten = 0;
 };
 
 class ProbeCountedExtract : public ExportBKFileThread
@@ -19,8 +19,8 @@ public:
     }
     ~ProbeCountedExtract() override
     {
-        *m_counts
-            = { totalFiles, processedFiles, extractedFiles, missingFiles, damagedFiles, unreadableFiles };
+        *m_counts = { totalFiles, processedFiles, extractedFiles, missingFiles, damagedFiles, unreadableFiles,
+            unwrittenFiles };
     }
 
 private:

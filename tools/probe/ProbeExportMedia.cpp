@@ -92,7 +92,8 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
         out, err);
     const QJsonObject o { { "total", counts.total }, { "processed", counts.processed },
         { "extracted", counts.extracted }, { "missing", notStored + counts.missing },
-        { "damaged", counts.damaged }, { "unreadable", counts.unreadable } };
+        { "damaged", counts.damaged }, { "unreadable", counts.unreadable },
+        { "unwritten", counts.unwritten } };
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return rc;
 }

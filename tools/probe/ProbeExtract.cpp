@@ -1,5 +1,6 @@
 #include "ProbeBackupSupport.h"
 #include "ProbeCommand.h"
+#include "app/WrittenDisks.h"
 
 #include <QFileInfo>
 #include <stdexcept>
@@ -25,6 +26,9 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     if (!node->item.isFile())
         throw std::runtime_error(QStringLiteral("%1 %2 is not a file").arg(args[1], args[2]).toStdString());
     m->copyFile(node, args[3], nullptr, nullptr);
+    QString unsynced;
+    if (!WrittenDisks::syncThisThread(&unsynced))
+        throw std::runtime_error(unsynced.toStdString());
     out << "wrote " << args[3] << "\n";
     return 0;
 }

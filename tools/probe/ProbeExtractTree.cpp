@@ -57,6 +57,7 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
     o["missing"] = counts.missing;
     o["damaged"] = counts.damaged;
     o["unreadable"] = counts.unreadable;
+    o["unwritten"] = counts.unwritten;
     out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
     return rc;
 }

@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 #include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -186,6 +187,7 @@ QString vcard_thumbnail(const QString& path, QString* why)
     if (image.isNull())
         return QString();
     // Written whole or not at all, so a half-written image is never reused.
+    const WrittenDisks::Unnoted cached;
     OutputFile out(cachePath);
     if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "JPEG") || !out.commit())
         return QString();

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -222,7 +223,8 @@ bool ContactDisplayer::savePhoto(const QByteArray& bytes, const QString& path, Q
 {
     OutputFile file(path);
     if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
+        return WrittenDisks::syncThisThread(error); // saved once it is on the disk
+    WrittenDisks::forgetThisThread();
     if (error)
         *error = file.failure();
     return false;

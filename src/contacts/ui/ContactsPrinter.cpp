@@ -1,6 +1,7 @@
 #include "contacts/ui/ContactsPrinter.h"
 
 #include "app/OutputFile.h"
+#include "app/WrittenDisks.h"
 #include "contacts/export/CardText.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
@@ -163,9 +164,15 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
         throw std::runtime_error(out.failure().toStdString());
     printer.setOutputFileName(out.writePath());
     const bool painted = onPaintRequested(&printer);
-    if (!out.commitWritten([&](const QString& p) { return painted && OutputFile::endsWith(p, "%%EOF\n"); }))
+    if (!out.commitWritten([&](const QString& p) { return painted && OutputFile::endsWith(p, "%%EOF\n"); })) {
+        WrittenDisks::forgetThisThread();
         throw std::runtime_error(
             (out.failed() ? out.failure() : QStringLiteral("Cannot write the PDF file %1.").arg(path))
                 .toStdString());
+    }
+    // Told as written once it is on the disk.
+    QString unsynced;
+    if (!WrittenDisks::syncThisThread(&unsynced))
+        throw std::runtime_error(unsynced.toStdString());
     return m_count;
 }

@@ -4,6 +4,7 @@
 #include "app/MacEpoch.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 #include "device/PlistCFType.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -165,6 +166,7 @@ void writePieceDataThrow(const QString& path, const QByteArray& blob)
     if (blob.isEmpty() || path.isEmpty() || holds(path, blob))
         return;
     QDir().mkpath(QFileInfo(path).absolutePath());
+    const WrittenDisks::Unnoted cached;
     OutputFile out(path);
     out.setFollowLinks(false);
     if (!out.open(QIODevice::WriteOnly) || out.write(blob) != blob.size() || !out.commit())

@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
+#include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgTempDir.h"
 
@@ -37,6 +38,7 @@ QString _MsgAttachment::thumbnail() const
         const QImage small = image.height() > image.width()
             ? image.scaledToHeight(120, Qt::FastTransformation)
             : image.scaledToWidth(120, Qt::FastTransformation);
+        const WrittenDisks::Unnoted cached;
         OutputFile out(thumb);
         out.setFollowLinks(false);
         if (out.open(QIODevice::WriteOnly) && small.save(&out, format))

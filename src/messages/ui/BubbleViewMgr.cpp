@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
@@ -254,6 +255,7 @@ void BubbleViewMgr::setPageHtml(const QString& html)
     // Written anew each time (no flush to the disk for a private page), whole or not at all.
     const QString page = m_tempDir->filePath(QStringLiteral("page.html"));
     QFile::remove(page);
+    const WrittenDisks::Unnoted privatePage;
     OutputFile out(page);
     if (m_tempDir->isValid() && out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()
         && out.commit()) {
@@ -379,7 +381,11 @@ void BubbleViewMgr::saveAttachment(const QString& path)
         return;
     // Copied beside the target first: an existing file (or the attachment itself) is never lost.
     QString why;
-    if (copyAttachmentFile(path, dest, &why))
+    // Saved once it is on the disk.
+    const bool copied = copyAttachmentFile(path, dest, &why);
+    if (!copied)
+        WrittenDisks::forgetThisThread();
+    if (copied && WrittenDisks::syncThisThread(&why))
         Tips::info(tr("IDS_SAVE_ATTACHMENT_SUC"));
     else
         Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR") + QLatin1Char('\n') + why);

@@ -1,5 +1,7 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
+#include "app/OutputFile.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/StoredFile.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -12,12 +14,15 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <utility>
-#include <utime.h>
 #include <vector>
 
 // One file copy handed to a helper thread.
@@ -96,13 +101,6 @@ bool isFolder(const BackupManifest::_FileNode* node)
     return node->item.isFolder();
 }
 
-// Removes a link standing at path (the link, never what it points to).
-void removeLink(const QString& path)
-{
-    if (QFileInfo(path).isSymLink())
-        QFile::remove(path);
-}
-
 // A path cut in the middle when long: a record's path may be thousands of bytes.
 QString shortened(const QString& path)
 {
@@ -124,11 +122,20 @@ QString copyFailureText(const BackupManifest::_FileNode* node, const QString& de
     return faultText(node, QString::fromUtf8(e.what()).replace(dest, shortened(dest)));
 }
 
+// The time of a folder the run made, never of what a link put in its place leads to.
 void setModified(const QString& path, quint32 mtime)
 {
-    struct utimbuf times;
-    times.actime = times.modtime = time_t(mtime);
-    utime(QFile::encodeName(path).constData(), &times);
+    const struct timespec times[2] = { { time_t(mtime), 0 }, { time_t(mtime), 0 } };
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Why nothing is written below path, where st tells what stands that is no folder.
+QString blockedText(const QString& path, const struct stat& st)
+{
+    return S_ISLNK(st.st_mode)
+        ? QStringLiteral("%1 is a link, and an extraction writes nothing through a link.")
+              .arg(shortened(path))
+        : QStringLiteral("%1 is not a folder.").arg(shortened(path));
 }
 
 } // namespace
@@ -192,6 +199,7 @@ void ExportBKFileThread::run()
     }
     // A destination that is not there yet is made, so the first folders do not go missing.
     m_madeFolders.makeDestination(m_destDir.absolutePath());
+    OutputFile::removeLeftovers(m_destDir.absolutePath());
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
             copy(m_destDir, n);
@@ -199,15 +207,18 @@ void ExportBKFileThread::run()
             finishOldestThrow();
         const bool cancelled = m_form->cancelled;
         settleFolders(cancelled);
-        if (cancelled)
+        if (cancelled) {
+            // The files a cancel kept are counted to the user once they are on the disk.
+            WrittenDisks::syncThisThread(&unsyncedText);
             return;
-        if (damagedFiles + unreadableFiles > 0)
+        }
+        if (damagedFiles + unreadableFiles + unwrittenFiles > 0)
             m_form->invokeErrorOccurred(faultsText());
         else
             m_form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         drainQuietly();
-        settleFolders(m_form->cancelled);
+        settleFolders(true);
         const QString faults = faultsText();
         m_form->invokeErrorOccurred(
             QString::fromUtf8(e.what()) + (faults.isEmpty() ? QString() : "\n" + faults));
@@ -226,6 +237,12 @@ void ExportBKFileThread::noteUnreadable(const QString& text)
         m_unreadable.append(text);
 }
 
+void ExportBKFileThread::noteUnwritten(const QString& text)
+{
+    if (++unwrittenFiles <= kNamed)
+        m_unwritten.append(text);
+}
+
 // The files counted apart, named (the first few of each kind).
 QString ExportBKFileThread::faultsText() const
 {
@@ -240,6 +257,7 @@ QString ExportBKFileThread::faultsText() const
     };
     add(damagedFiles, m_damaged, QStringLiteral("%1 of the files are not what the phone wrote:"));
     add(unreadableFiles, m_unreadable, QStringLiteral("%1 of the files could not be read:"));
+    add(unwrittenFiles, m_unwritten, QStringLiteral("%1 of the files could not be written:"));
     return parts.join(QLatin1Char('\n'));
 }
 
@@ -306,11 +324,11 @@ void ExportBKFileThread::noteFinished(const PendingCopy& copy)
         ++extractedFiles;
 }
 
-// After a cancel the folders made that hold nothing go. Writing into a folder (or removing from
-// it) changes its time, so folders get theirs when that is done, innermost first.
-void ExportBKFileThread::settleFolders(bool cancelled)
+// After a cancel or a failure the folders made that hold nothing go. Writing into a folder (or
+// removing from it) changes its time, so folders get theirs when that is done, innermost first.
+void ExportBKFileThread::settleFolders(bool ended)
 {
-    if (cancelled)
+    if (ended)
         m_madeFolders.removeEmpty();
     for (auto it = m_folderTimes.crbegin(); it != m_folderTimes.crend(); ++it)
         setModified(it->first, it->second);
@@ -335,26 +353,53 @@ void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node
 
 void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* node)
 {
-    // Depth first in tree order, without recursion: a tree may be tens of thousands deep.
-    std::vector<std::pair<QString, const BackupManifest::_FileNode*>> stack { { dir.absolutePath(), node } };
+    // Depth first in tree order, without recursion: a tree may be tens of thousands deep. Each entry
+    // carries why nothing can be written below its folder, empty when something can.
+    struct Entry {
+        QString parent;
+        const BackupManifest::_FileNode* node;
+        QString blocked;
+    };
+    std::vector<Entry> stack { { dir.absolutePath(), node, QString() } };
     while (!stack.empty() && !m_form->cancelled) {
-        auto [parent, n] = std::move(stack.back());
+        const Entry e = std::move(stack.back());
         stack.pop_back();
-        if (!isFolder(n)) {
-            copyFileNode(QDir(parent), n);
+        if (!isFolder(e.node)) {
+            copyFileNode(QDir(e.parent), e.node, e.blocked);
             continue;
         }
-        const QString path = m_namer.claimPath(parent, n->name(), false);
-        removeLink(path);
-        m_madeFolders.make(path);
-        if (!n->implied)
-            m_folderTimes.append({ path, n->item.mtime });
-        for (auto it = n->children.crbegin(); it != n->children.crend(); ++it)
-            stack.emplace_back(path, *it);
+        const QString path = m_namer.claimPath(e.parent, e.node->name(), false);
+        const QString blocked = e.blocked.isEmpty() ? enterFolderThrow(path, e.node) : e.blocked;
+        for (auto it = e.node->children.crbegin(); it != e.node->children.crend(); ++it)
+            stack.push_back({ path, *it, blocked });
     }
 }
 
-void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node)
+// Makes the folder of node at path, or takes the folder that stood there (without the temporaries
+// a killed run left in it). Returns why nothing can be written below it when what stands there is
+// no folder (the user's link, a file): it stays as it is. A folder the system will not make ends the run.
+QString ExportBKFileThread::enterFolderThrow(const QString& path, const BackupManifest::_FileNode* node)
+{
+    if (m_madeFolders.make(path)) {
+        if (!node->implied)
+            m_folderTimes.append({ path, node->item.mtime });
+        return QString();
+    }
+    const int error = errno;
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        throw std::runtime_error(faultText(node,
+            QStringLiteral("Cannot create the folder %1: %2")
+                .arg(shortened(path), QString::fromLocal8Bit(std::strerror(error))))
+                                     .toStdString());
+    if (!S_ISDIR(st.st_mode))
+        return blockedText(path, st);
+    OutputFile::removeLeftovers(path);
+    return QString();
+}
+
+void ExportBKFileThread::copyFileNode(
+    const QDir& dir, const BackupManifest::_FileNode* node, const QString& blocked)
 {
     ++processedFiles;
     if (!m_pool)
@@ -365,6 +410,11 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     }
     // A link at the name is replaced by the copy (never written through) when it is complete.
     const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
+    if (!blocked.isEmpty()) {
+        m_progress->doneBytes += qMax<qint64>(0, node->item.size);
+        noteUnwritten(faultText(node, QStringLiteral("Cannot write %1: %2").arg(shortened(path), blocked)));
+        return;
+    }
     if (!m_pool) {
         try {
             FileProgress told(*m_progress, node);
@@ -393,9 +443,12 @@ void ExportBKFileThread::copyFileNode(const QDir& dir, const BackupManifest::_Fi
     ProgressForm* form = m_form;
     std::shared_ptr<std::atomic<bool>> failed = m_failed;
     std::shared_ptr<Progress> progress = m_progress;
-    m_pool->start([manifest, form, node, path, pending, failed, progress] {
-        // A wait for the backup folder is shown in the dialog and ends with its Cancel.
+    std::shared_ptr<WrittenDisks::Set> disks = WrittenDisks::ofThisThread();
+    m_pool->start([manifest, form, node, path, pending, failed, progress, disks] {
+        // A wait for the backup folder is shown in the dialog and ends with its Cancel; the file is
+        // synced with the run's others before its success is told.
         const ProgressForm::ReportingScope reporting(form);
+        const WrittenDisks::Helper helping(disks);
         // Copies wait in line in tree order; once the user cancelled or one failed, no other starts.
         if (form->cancelled || failed->load()) {
             pending->skipped = true;

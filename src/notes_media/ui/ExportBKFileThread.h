@@ -17,18 +17,22 @@ class ProgressForm;
 class QThreadPool;
 
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
-// folder, decrypting the files of an encrypted backup and giving each its record's modification
-// time. Names are cleaned and confined to the destination; a link standing in the way is replaced,
-// never followed. Files without a stored copy are skipped and counted. Those the system does not let
-// the user read are skipped, and those whose stored copy is not what the phone wrote are written;
-// both are counted apart and named, and the run then ends with an error. Files of a plain backup
-// are copied by a few helper threads while this thread walks on: progress still names the files in
-// tree order, and the first failure in tree order is the one reported. The bar moves by files, or
-// by bytes where those are further on. While the user is asked whether to cancel, every copy
-// stands still; after a cancel the files under way complete, no other starts, and the folders the
-// run made that hold nothing are removed (what was written stays; nothing is removed after a
-// failure). A wait for the backup folder (another program writing into it), this thread's or a
-// helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
+// folder, decrypting the files of an encrypted backup and giving each, and each folder the run
+// made, its record's modification time. Names are cleaned and confined to the destination; a link
+// at a file's name is replaced, never followed. What stood before the run is never changed or
+// removed: a folder there is used as it is, and what stands at a folder's name but is no folder (the
+// user's link, a file) stays, the files below it counted apart as not written. Files without a
+// stored copy are skipped and counted. Those the system does not let the user read are skipped, and
+// those whose stored copy is not what the phone wrote are written; both are counted apart and named
+// as those not written are, and the run then ends with an error. Files of a plain backup are copied
+// by a few helper threads while this thread walks on: progress still names the files in tree order,
+// and the first failure in tree order is the one reported. The bar moves by files, or by bytes
+// where those are further on. While the user is asked whether to cancel, every copy stands still;
+// after a cancel the files under way complete and no other starts. After a cancel or a failure the
+// folders the run made that hold nothing are removed (what was written stays). The temporaries a
+// killed run left in a folder that stood before are removed. Success, or a cancel's count, is told
+// once the files are on the disk. A wait for the backup folder (another program writing into it), this
+// thread's or a helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
@@ -47,6 +51,10 @@ public:
     // Files whose stored copy the system does not let the user read (a folder without permission)
     // or fails to read (a disk's read error): skipped, the others still extracted.
     qint64 unreadableFiles = 0;
+    // Files below what stands at a folder's name and is no folder: skipped, named in the result.
+    qint64 unwrittenFiles = 0;
+    // After a cancel, why the files written are not known to be on the disk (empty when they are).
+    QString unsyncedText;
 
     // A caller's success text, followed by how many of the chosen files the backup does not
     // store when there are any.
@@ -62,16 +70,18 @@ private:
 
     void computeTotalFiles(const BackupManifest::_FileNode* node);
     void copy(const QDir& dir, const BackupManifest::_FileNode* node);
-    void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node);
+    QString enterFolderThrow(const QString& path, const BackupManifest::_FileNode* node);
+    void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node, const QString& blocked);
     struct PendingCopy;
     void reportFile(const QString& name, qint64 number);
     void finishOldestThrow();
     void drainQuietly();
-    void settleFolders(bool cancelled);
+    void settleFolders(bool ended);
     bool countedUnstored(const BackupManifest::_FileNode* node);
     void noteFinished(const PendingCopy& copy);
     void noteDamaged(const QString& text);
     void noteUnreadable(const QString& text);
+    void noteUnwritten(const QString& text);
     QString faultsText() const;
 
     const BackupManifest* m_manifest;
@@ -89,6 +99,7 @@ private:
     QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
     QStringList m_damaged; // the first texts of damagedFiles
     QStringList m_unreadable; // the first texts of unreadableFiles
+    QStringList m_unwritten; // the first texts of unwrittenFiles
 };
 
 // The progress callback of BackupManifest::copyFile; context is the copy's FileProgress.

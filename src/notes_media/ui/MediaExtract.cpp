@@ -47,7 +47,9 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
         *notStored += thread.missingFiles;
     // What a cancel left is told once the copies under way are done (those not as the phone wrote
     // them are written too).
-    if (userCancelled)
+    if (userCancelled && !thread.unsyncedText.isEmpty())
+        Tips::error(thread.unsyncedText);
+    else if (userCancelled)
         Tips::info(ExportBKFileThread::tr("IDS_CANCELLED_%1_FILES_EXTRACTED")
                        .arg(thread.extractedFiles + thread.damagedFiles));
     return result == 1 && !form.cancelled ? thread.extractedFiles : -1;

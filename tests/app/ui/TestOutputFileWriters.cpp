@@ -4,13 +4,14 @@
 // what was there before as it was.
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
-#include "calls_calendars/CalendarExport.h"
-#include "calls_calendars/CallHistoryExport.h"
+#include "calls_calendars/ui/ExportCalendarThread.h"
+#include "calls_calendars/ui/ExportCallHistoryThread.h"
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactsPrinter.h"
 #include "contacts/ui/ExportToFileThread.h"
@@ -49,9 +50,11 @@ struct Outcome {
 };
 
 // A writer run into the folder dest; single says which file of dest it writes (empty: several).
+// The program's own files are never told to the user as written.
 struct Writer {
     QString single;
     std::function<Outcome(const QString& dest)> run;
+    bool own = false;
 };
 
 Outcome runForm(QThread& thread, ProgressForm& form)
@@ -198,42 +201,40 @@ std::map<QString, Writer> writers()
                return catching([&] { ContactsPrinter().printToPDF(in.contacts, dest + "/c.pdf"); });
            } };
     w["calls"] = { "calls.csv", [&in](const QString& dest) {
-                      return catching([&] {
-                          CallHistoryExport out(dest + "/calls.csv");
-                          out.init();
-                          for (const _CallHistory& c : std::as_const(in.calls))
-                              out.write(c);
-                          out.uninit();
-                      });
+                      ProgressForm form;
+                      form.setQuiet(true);
+                      ExportCallHistoryThread t(in.calls, dest + "/calls.csv", &form);
+                      return runForm(t, form);
                   } };
     w["calendar"] = { "cal.ics", [&in](const QString& dest) {
-                         return catching([&] {
-                             CalendarExport out(dest + "/cal.ics", "Test");
-                             out.init();
-                             for (const _CalEvent& e : std::as_const(in.events))
-                                 out.write(e);
-                             out.uninit();
-                         });
+                         ProgressForm form;
+                         form.setQuiet(true);
+                         ExportCalendarThread t(in.events, dest + "/cal.ics", &form);
+                         return runForm(t, form);
                      } };
     // The program's own table of countries, made in the data folder at its first use.
-    w["countries"] = { "", [](const QString& dest) {
-                          const QString data = std::exchange(g_curDataSaveDirPath, dest);
-                          const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
-                          g_curDataSaveDirPath = data;
-                          return o;
-                      } };
+    w["countries"] = { "",
+        [](const QString& dest) {
+            const QString data = std::exchange(g_curDataSaveDirPath, dest);
+            const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
+            g_curDataSaveDirPath = data;
+            return o;
+        },
+        true };
     // The parts of an older-layout MMS, written out of the database (read where it is) at its load.
-    w["mms parts"] = { "", [&in](const QString& dest) {
-                          const QString db = dest + "/file-relay/var/mobile/Library/SMS/sms.db";
-                          QDir().mkpath(QFileInfo(db).absolutePath());
-                          QFile::link(in.ios5Sms, db);
-                          const Outcome o = catching([&] {
-                              MsgData data;
-                              IOS5MessageDb(QDir(dest), _CountryInfo()).messages(data, 0);
-                          });
-                          QFile::remove(db);
-                          return o;
-                      } };
+    w["mms parts"] = { "",
+        [&in](const QString& dest) {
+            const QString db = dest + "/file-relay/var/mobile/Library/SMS/sms.db";
+            QDir().mkpath(QFileInfo(db).absolutePath());
+            QFile::link(in.ios5Sms, db);
+            const Outcome o = catching([&] {
+                MsgData data;
+                IOS5MessageDb(QDir(dest), _CountryInfo()).messages(data, 0);
+            });
+            QFile::remove(db);
+            return o;
+        },
+        true };
     // An attachment saved from the conversation view: the box tells how it went.
     w["attachment save"] = { "saved.bin", [&in](const QString& dest) {
                                 BubbleViewMgr view;
@@ -333,12 +334,14 @@ qint64 largestOutput(const Writer& writer)
     return largest;
 }
 
-// A file left by a failed run must be one the run finished: a PDF whole, any other file as the
-// reference run made it.
+// A file left by a failed run must be one the run finished: a PDF or an iCalendar file (its events'
+// identifiers new each time) whole, any other file as the reference run made it.
 bool isComplete(const QString& rel, const QByteArray& bytes, const std::map<QString, QByteArray>& reference)
 {
     if (rel.endsWith(".pdf"))
         return bytes.startsWith("%PDF") && bytes.right(8).contains("%%EOF");
+    if (rel.endsWith(".ics"))
+        return bytes.startsWith("BEGIN:VCALENDAR") && bytes.endsWith("END:VCALENDAR\n");
     const auto it = reference.find(rel);
     return it != reference.end() && it->second == bytes;
 }
@@ -387,11 +390,15 @@ private Q_SLOTS:
     void failedWriteLeavesNothingHalfDone_data()
     {
         QTest::addColumn<QString>("writer");
-        QTest::addColumn<int>("point"); // 0 first byte, 1 mid-way, 2 the last bytes
-        for (const auto& [name, w] : writers())
+        QTest::addColumn<int>(
+            "point"); // 0 first byte, 1 mid-way, 2 the last bytes, 3 the sync before success
+        for (const auto& [name, w] : writers()) {
             for (auto [point, label] :
                 { std::pair { 0, "first byte" }, std::pair { 1, "mid-way" }, std::pair { 2, "at close" } })
                 QTest::newRow(qPrintable(name + ", " + label)) << name << point;
+            if (!w.own)
+                QTest::newRow(qPrintable(name + ", at the sync")) << name << 3;
+        }
     }
     void failedWriteLeavesNothingHalfDone()
     {
@@ -401,10 +408,17 @@ private Q_SLOTS:
         const QString refDir = TestEnv::tempDir();
         QCOMPARE(w.run(refDir).result, 1);
         const std::map<QString, QByteArray> reference = filesUnder(refDir);
+        const QString dest = TestEnv::tempDir();
+        if (point == 3) { // every file whole, yet not confirmed on the disk: no success
+            const WrittenDisks::SyncCall sync
+                = WrittenDisks::setSyncCall([](int) { return errno = EIO, -1; });
+            const Outcome o = w.run(dest);
+            WrittenDisks::setSyncCall(sync);
+            return check(writer, dest, o, "to the disk: Input/output error", {}, reference);
+        }
         const qint64 largest = largestOutput(w);
         QVERIFY(largest > 2);
         const qint64 limit = point == 0 ? 0 : point == 1 ? largest / 2 : largest - 1;
-        const QString dest = TestEnv::tempDir();
         const auto before = prepare(dest, w);
         Outcome o;
         {

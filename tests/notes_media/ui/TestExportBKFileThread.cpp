@@ -1,4 +1,6 @@
 #include "app/IdsTranslator.h"
+#include "app/OutputFile.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -29,7 +31,7 @@ namespace
 
 struct Run {
     int result = 0;
-    qint64 extracted = 0, processed = 0, total = 0, missing = 0, unreadable = 0;
+    qint64 extracted = 0, processed = 0, total = 0, missing = 0, unreadable = 0, unwritten = 0;
     QString text;
     QList<int> percents;
 };
@@ -49,6 +51,7 @@ Run extract(
     r.missing = t.missingFiles;
     r.total = t.totalFiles;
     r.unreadable = t.unreadableFiles;
+    r.unwritten = t.unwrittenFiles;
     r.text = form.resultText();
     return r;
 }
@@ -228,7 +231,8 @@ private Q_SLOTS:
     }
 
     // Names from a backup never lead out of the destination, links there are not written
-    // through, and names that collide after cleaning are numbered.
+    // through (one at a folder's name stays, the files below it named), and names that collide
+    // after cleaning are numbered.
     void namesAreConfined()
     {
         EvilBackup b(TestEnv::tempDir());
@@ -259,8 +263,9 @@ private Q_SLOTS:
         BackupManifest::_FileNode* sub = b.add(b.domain, "sub", true, {});
         b.add(sub, "sub/inner", false, "inner");
         const Run r = extract(b.manifest, { b.domain }, dest);
-        QCOMPARE(r.result, 1);
-        QCOMPARE(r.extracted, 9);
+        QCOMPARE(r.result, 0);
+        QCOMPARE(r.extracted, 8);
+        QCOMPARE(r.unwritten, 1);
         QCOMPARE(r.processed, 10);
         QCOMPARE(r.missing, 1); // "gone" has no stored copy
         const QString d = dest + "/EvilDomain/";
@@ -273,8 +278,12 @@ private Q_SLOTS:
         QCOMPARE(readAll(d + "old.txt"), QByteArray("replaced"));
         QVERIFY(!QFileInfo(d + "victim").isSymLink());
         QCOMPARE(readAll(d + "victim"), QByteArray("new"));
-        QVERIFY(!QFileInfo(d + "sub").isSymLink());
-        QCOMPARE(readAll(d + "sub/inner"), QByteArray("inner"));
+        QVERIFY(QFileInfo(d + "sub").isSymLink());
+        QVERIFY2(r.text.endsWith(
+                     QString("could not be written:\nCannot write %1sub/inner: %1sub is a link, and an "
+                             "extraction writes nothing through a link.\nRecord: EvilDomain sub/inner")
+                         .arg(d)),
+            qPrintable(r.text));
         QCOMPARE(readAll(outsideDir + "/victim"), QByteArray("keep"));
         QVERIFY(!QFileInfo::exists(outsideDir + "/inner"));
         QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
@@ -310,6 +319,8 @@ private Q_SLOTS:
         QTest::newRow("a quit while every copy waits") << false << true << "quit" << false;
         QTest::newRow("No while the copies stand still") << true << false << "" << false;
         QTest::newRow("Yes while the copies stand still") << true << true << "" << false;
+        QTest::newRow("Yes, the files written not confirmed on the disk")
+            << true << true << "unsynced" << false;
         QTest::newRow("Yes, a file put into a folder made") << false << true << "file" << false;
         QTest::newRow("Yes, a folder made moved and a link put in its place")
             << false << true << "link" << false;
@@ -323,6 +334,13 @@ private Q_SLOTS:
         QFETCH(QString, meanwhile);
         QFETCH(bool, encrypted);
         const bool quit = meanwhile == "quit";
+        const WrittenDisks::SyncCall sync = meanwhile == "unsynced"
+            ? WrittenDisks::setSyncCall([](int) { return errno = EIO, -1; })
+            : nullptr;
+        const auto synced = qScopeGuard([sync] {
+            if (sync)
+                WrittenDisks::setSyncCall(sync);
+        });
         const auto resume = qScopeGuard([quit] {
             if (quit)
                 GuiTestEnv::resumeAfterQuit();
@@ -402,10 +420,17 @@ private Q_SLOTS:
         QCOMPARE(n, -1);
         QVERIFY2(freed ? written >= 1 && written < 200 : written == 0, qPrintable(QString::number(written)));
         // A quit asks nothing, and the program's loops have ended before the count could be told.
-        QCOMPARE(answerer.seen(),
-            quit ? QStringList()
-                 : QStringList({ "Are You Sure You Want To Cancel?",
-                     QString("Cancelled: %1 files were extracted.").arg(written) }));
+        const QStringList seen = answerer.seen();
+        if (meanwhile == "unsynced")
+            QVERIFY2(seen.size() == 2
+                    && seen[1].contains(QRegularExpression(QRegularExpression::escape("Cannot write " + dest)
+                        + "/EvilDomain\\S* to the disk: Input/output error")),
+                qPrintable(seen.join('\n')));
+        else
+            QCOMPARE(seen,
+                quit ? QStringList()
+                     : QStringList({ "Are You Sure You Want To Cancel?",
+                         QString("Cancelled: %1 files were extracted.").arg(written) }));
         QVERIFY(QFileInfo(dest + "/EvilDomain").isDir());
         QCOMPARE(QFileInfo::exists(d0 + "/s/.kept"), meanwhile == "file");
         QCOMPARE(QFileInfo(d0).isSymLink() && QFileInfo(away + "/s").isDir(), meanwhile == "link");
@@ -418,16 +443,61 @@ private Q_SLOTS:
         }
     }
 
-    void unwritableDestinationIsReported()
+    void whatStoodBeforeStays_data()
     {
+        QTest::addColumn<QString>("stood"); // in the destination before the run
+        QTest::addColumn<QString>("told"); // %1 the domain's folder; empty for a success
+        QTest::newRow("a folder at a file's name")
+            << "folder"
+            << "Can not write %1/file: Is a directory\nRecord: EvilDomain file";
+        QTest::newRow("a file at a folder's name")
+            << "file"
+            << "Cannot write %1/dir/f: %1/dir is not a folder.\nRecord: EvilDomain dir/f";
+        QTest::newRow("a link at a folder's name")
+            << "link"
+            << "Cannot write %1/dir/f: %1/dir is a link, and an extraction writes nothing through a link.";
+        QTest::newRow("temporaries of a killed run, of a live one, and the user's") << "temporaries"
+                                                                                    << "";
+    }
+    // What stood is never changed nor removed: a file keeps its time, a link stays, and the files
+    // below either are named; the temporaries a killed run left go, never a live write's. A run that
+    // fails takes back the empty folders it made.
+    void whatStoodBeforeStays()
+    {
+        QFETCH(QString, stood);
+        QFETCH(QString, told);
         EvilBackup b(TestEnv::tempDir());
+        b.add(b.add(b.domain, "made", true, {}), "made/empty", true, {});
+        b.add(b.add(b.domain, "dir", true, {}), "dir/f", false, "new");
         b.add(b.domain, "file", false, "x");
-        const QString dest = TestEnv::tempDir();
-        QVERIFY(QDir().mkpath(dest + "/EvilDomain/file")); // a folder where the file goes
+        const QString dest = TestEnv::tempDir(), d = dest + "/EvilDomain", outside = TestEnv::tempDir();
+        QVERIFY(QDir().mkpath(stood == "folder" ? d + "/file" : d + "/dir"));
+        const QString killed = d + "/dir/.qm-0123456789abcdef.tmp", mine = d + "/dir/.qm-notes.tmp";
+        OutputFile live(d + "/dir/f");
+        if (stood == "file" || stood == "link")
+            QVERIFY(QDir(d).rmdir("dir"));
+        if (stood == "file") {
+            QFile f(d + "/dir");
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("mine") == 4 && f.flush());
+            QVERIFY(f.setFileTime(QDateTime(QDate(2020, 1, 1), QTime()), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(stood != "link" || QFile::link(outside, d + "/dir"));
+        if (stood == "temporaries")
+            QVERIFY(QFile(killed).open(QIODevice::WriteOnly) && QFile(mine).open(QIODevice::WriteOnly)
+                && live.open(QIODevice::WriteOnly));
         const Run r = extract(b.manifest, { b.domain }, dest);
-        QCOMPARE(r.result, 0);
-        QCOMPARE(r.text,
-            QString("Can not write %1/EvilDomain/file: Is a directory\nRecord: EvilDomain file").arg(dest));
+        QCOMPARE(r.result, told.isEmpty() ? 1 : 0);
+        QVERIFY2(told.isEmpty() || r.text.contains(told.arg(d)), qPrintable(r.text));
+        QCOMPARE(r.unwritten, stood == "file" || stood == "link" ? 1 : 0);
+        QCOMPARE(QFileInfo::exists(d + "/made"), stood != "folder"); // made and empty when the run failed
+        QCOMPARE(readAll(d + "/dir"), QByteArray(stood == "file" ? "mine" : "<unreadable>"));
+        QVERIFY(stood != "file" || QFileInfo(d + "/dir").lastModified().date() == QDate(2020, 1, 1));
+        QCOMPARE(QFileInfo(d + "/dir").isSymLink(), stood == "link");
+        QVERIFY(QDir(outside).isEmpty());
+        QStringList kept { ".qm-notes.tmp", QFileInfo(live.writePath()).fileName() };
+        kept.sort();
+        QCOMPARE(QDir(d + "/dir").entryList({ ".qm-*" }, QDir::Files | QDir::Hidden),
+            stood == "temporaries" ? kept : QStringList());
     }
 
     void unreadableFileNeverStopsTheRest_data()

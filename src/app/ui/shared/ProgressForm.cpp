@@ -1,6 +1,7 @@
 #include "app/ui/shared/ProgressForm.h"
 
 #include "app/StyleSheet.h"
+#include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
 
@@ -269,6 +270,10 @@ void ProgressForm::invokeUpdateProgress(const QString& status, int percent, cons
 
 void ProgressForm::invokeSucceed(const QString& text)
 {
+    // Success is told once the files the task made are on the disk.
+    QString unsynced;
+    if (!WrittenDisks::syncThisThread(&unsynced))
+        return invokeErrorOccurred(unsynced);
     noteReportingThread();
     QMetaObject::invokeMethod(
         this, [this, text] { succeed(text); }, Qt::AutoConnection);
@@ -276,6 +281,7 @@ void ProgressForm::invokeSucceed(const QString& text)
 
 void ProgressForm::invokeErrorOccurred(const QString& message)
 {
+    WrittenDisks::forgetThisThread();
     noteReportingThread();
     QMetaObject::invokeMethod(
         this, [this, message] { errorOccurred(message); }, Qt::AutoConnection);

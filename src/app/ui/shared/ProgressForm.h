@@ -88,7 +88,9 @@ public:
     // for the result of a worker past its point of no return.
     static void endAllForQuit();
 
-    // Posted to the dialog's thread (queued from a worker, direct on the dialog's own thread).
+    // Posted to the dialog's thread (queued from a worker, direct on the dialog's own thread). A
+    // success is told once the disks the calling thread's task made files on are synced (see
+    // WrittenDisks); a sync that fails is told as the error instead.
     void invokeUpdateProgress(const QString& status, int percent, const QString& text = QString());
     void invokeSucceed(const QString& text = QString());
     void invokeErrorOccurred(const QString& message);
