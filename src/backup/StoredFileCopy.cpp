@@ -1,5 +1,6 @@
 #include "backup/StoredFileCopy.h"
 
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
@@ -152,7 +153,8 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     if (!in.isOpen())
         failUnreadable("open", src, why);
     const QByteArray key = keyThrow(node, src, in.size());
-    QDir().mkpath(QFileInfo(dest).absolutePath());
+    if (!MadeFolders::makePath(QFileInfo(dest).absolutePath(), &why))
+        fail(why);
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
     OutputFile out(dest);

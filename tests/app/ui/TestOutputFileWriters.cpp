@@ -20,6 +20,7 @@
 #include "messages/store/SqliteDeletedRowWalk.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/support/MsgModelBuilder.h"
@@ -222,6 +223,18 @@ std::map<QString, Writer> writers()
                           g_curDataSaveDirPath = data;
                           return o;
                       } };
+    // Messages saved into a new local store (without attachments, whose failed copies are only named).
+    w["messages store"]
+        = { "", [](const QString& dest) {
+               MsgModelBuilder b;
+               _MsgChat* chat = b.chat("+1", { b.handle("+1", "Sam") });
+               for (int i = 0; i < 150; ++i)
+                   b.message(chat, nullptr, 1000 * i, longText(i), i % 2);
+               ProgressForm form;
+               form.setQuiet(true);
+               BackupMMSThread t(QDir(dest + "/store"), _CountryInfo(), b.messages(), form, nullptr);
+               return runForm(t, form);
+           } };
     // The parts of an older-layout MMS, written out of the database (read where it is) at its load.
     w["mms parts"] = { "", [&in](const QString& dest) {
                           const QString db = dest + "/file-relay/var/mobile/Library/SMS/sms.db";
@@ -366,6 +379,7 @@ class TestOutputFileWriters : public QObject
         }
         for (const auto& [rel, bytes] : before)
             QVERIFY2(QFileInfo::exists(dest + "/" + rel), qPrintable(name + " removed " + rel));
+        QVERIFY2(!QFileInfo::exists(dest + "/store"), qPrintable(name + " left the folders of its store"));
     }
 
     // What stood in the destination before: the writer's own file name, and a neighbour.
@@ -417,14 +431,19 @@ private Q_SLOTS:
     void fullDisk_data()
     {
         QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("inodes"); // entries the disk holds; 0: as many as it likes
         for (const auto& [name, w] : writers())
-            QTest::newRow(qPrintable(name)) << name;
+            QTest::newRow(qPrintable(name)) << name << 0;
+        // Where no folder can be made either, the reason is the folder's, not the file's after it.
+        for (const char* name : { "messages html", "contacts html", "notes", "attachments" })
+            QTest::newRow(qPrintable(QString(name) + ", no folder can be made")) << name << 16;
     }
     // A real full file system: "No space left on device".
     void fullDisk()
     {
         QFETCH(QString, writer);
-        FailingDisk::SmallDisk disk(1024 * 1024);
+        QFETCH(int, inodes);
+        FailingDisk::SmallDisk disk(1024 * 1024, inodes);
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
         const Writer w = writers().at(writer);
@@ -434,7 +453,8 @@ private Q_SLOTS:
         const auto before = prepare(dest, w);
         disk.fill();
         const Outcome o = w.run(dest);
-        QFile::remove(dest + "/filler");
+        for (const QString& filler : QDir(dest).entryList({ "filler*" }, QDir::Files))
+            QFile::remove(dest + "/" + filler);
         check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
     }
 
