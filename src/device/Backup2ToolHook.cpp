@@ -68,9 +68,8 @@ int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString& err)
         rmdir_recursive(target);
     else if (targetInfo.exists() || targetInfo.isSymLink())
         QFile::remove(target);
-    QDir parent = QFileInfo(target).absoluteDir();
-    if (!parent.exists())
-        parent.mkpath(QStringLiteral("."));
+    if (!MadeFolders::makePath(QFileInfo(target).absolutePath(), &err))
+        return QFileDevice::RenameError;
     QFile file(source);
     if (!file.rename(target)) {
         err = file.errorString();

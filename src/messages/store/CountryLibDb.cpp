@@ -4,6 +4,7 @@
 #include "app/RegularFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QResource>
 #include <QTemporaryFile>
 #include <cerrno>
@@ -93,6 +94,8 @@ void putWholeThrow(const QString& target, const QByteArray& content)
 // Whether the file opens whole with both tables holding rows; a copy the user changed is kept.
 bool CountryLibDb::openWhole(const QString& target)
 {
+    if (!QFileInfo(target).isFile()) // a pipe would keep SQLite's first read waiting
+        return false;
     try {
         openThrow(target, SQLITE_OPEN_READWRITE);
         Sqlite3Cursor c = queryThrow(Sqlite3Sql("pragma quick_check"));
