@@ -18,6 +18,7 @@ bool failed(const QString& folder, int error, QString* why)
 {
     if (why)
         *why = MadeFolders::failureText(folder, error);
+    errno = error;
     return false;
 }
 

@@ -14,7 +14,7 @@ class MadeFolders
 public:
     // Makes path with its missing parents, keeping nothing. False when no folder stands at path
     // afterwards, with *why naming the folder that could not be made and the system's reason:
-    // "Cannot make the folder %1: No space left on device."
+    // "Cannot make the folder %1: No space left on device."; errno then holds that reason.
     static bool makePath(const QString& path, QString* why);
     // The same, throwing std::runtime_error with that text.
     static void makePathThrow(const QString& path);

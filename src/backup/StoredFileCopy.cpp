@@ -15,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <utime.h>
 
@@ -153,8 +155,9 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     if (!in.isOpen())
         failUnreadable("open", src, why);
     const QByteArray key = keyThrow(node, src, in.size());
+    // Told as the file's write, with the reason making its folder gave.
     if (!MadeFolders::makePath(QFileInfo(dest).absolutePath(), &why))
-        fail(why);
+        fail(QStringLiteral("Can not write %1: %2").arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
     OutputFile out(dest);

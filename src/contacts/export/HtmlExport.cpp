@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <stdexcept>
+#include <utility>
 
 namespace
 {
@@ -101,6 +102,8 @@ HtmlExport::HtmlExport(const QDir& folder)
 
 void HtmlExport::makeFoldersThrow()
 {
+    if (std::exchange(m_foldersMade, true))
+        return;
     QString why;
     if (!m_madeFolders.makeDestination(m_photoDir.absolutePath(), &why))
         throw std::runtime_error(why.toStdString());
@@ -113,6 +116,7 @@ QString HtmlExport::escape(const QString& text)
 
 QByteArray HtmlExport::initialize(const QList<pim::_Contact>&)
 {
+    makeFoldersThrow();
     QString s
         = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
                          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\r\n"

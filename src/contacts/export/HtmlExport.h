@@ -15,8 +15,8 @@ class HtmlExport : public AbsExport
 public:
     // The export folder; nothing is made yet.
     explicit HtmlExport(const QDir& folder);
-    // Makes the export folder and "photos" inside it, with all missing parents; throws
-    // std::runtime_error naming the folder that could not be made and the system's reason.
+    // Makes the export folder and "photos" inside it, with all missing parents, once (initialize()
+    // does it too); throws std::runtime_error naming the folder that could not be made and why.
     void makeFoldersThrow();
 
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
@@ -31,6 +31,7 @@ public:
 private:
     QDir m_photoDir;
     MadeFolders m_madeFolders;
+    bool m_foldersMade = false;
     QStringList m_createdFiles;
     QSet<QString> m_photoNames;
 
