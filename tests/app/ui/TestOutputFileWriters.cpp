@@ -216,9 +216,9 @@ std::map<QString, Writer> writers()
                              out.uninit();
                          });
                      } };
-    // The program's own table of countries, made in the data folder at its first use.
+    // The program's own table of countries, made in a new data folder at its first use.
     w["countries"] = { "", [](const QString& dest) {
-                          const QString data = std::exchange(g_curDataSaveDirPath, dest);
+                          const QString data = std::exchange(g_curDataSaveDirPath, dest + "/data");
                           const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
                           g_curDataSaveDirPath = data;
                           return o;
@@ -435,7 +435,7 @@ private Q_SLOTS:
         for (const auto& [name, w] : writers())
             QTest::newRow(qPrintable(name)) << name << 0;
         // Where no folder can be made either, the reason is the folder's, not the file's after it.
-        for (const char* name : { "messages html", "contacts html", "notes", "attachments" })
+        for (const char* name : { "messages html", "contacts html", "notes", "attachments", "countries" })
             QTest::newRow(qPrintable(QString(name) + ", no folder can be made")) << name << 16;
     }
     // A real full file system: "No space left on device".
