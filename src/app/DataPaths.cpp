@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 
+#include "app/MadeFolders.h"
 #include "app/OwnFolder.h"
 
 #include <QCoreApplication>
@@ -41,11 +42,11 @@ bool existsOrLink(const QString& path)
 }
 
 // The product folder holds the data folder unless a redirect names another base.
-void makeOwnFolders(const QString& data)
+void makeOwnFolders(const QString& data, QString* why)
 {
-    if (QFileInfo(data).absolutePath() == g_defaultSaveDirPath())
-        OwnFolder::make(g_defaultSaveDirPath());
-    OwnFolder::make(data);
+    if (QFileInfo(data).absolutePath() != g_defaultSaveDirPath()
+        || OwnFolder::make(g_defaultSaveDirPath(), why))
+        OwnFolder::make(data, why);
 }
 
 QString defaultDataDirPath()
@@ -149,11 +150,13 @@ QString g_dataSaveDirPath()
     return fixedDataDirPath();
 }
 
-QDir g_dataSaveDir()
+QDir g_dataSaveDir(QString* why)
 {
     // Under the lock, so no thread uses the folder before it is closed. On every call: a folder
     // removed while the program runs may have been made again by a road that does not ask here.
     QMutexLocker lock(&dataDirMutex());
+    if (why)
+        why->clear();
     static QString closedPath;
     const QString path = fixedDataDirPath();
     const bool first = closedPath != path;
@@ -161,7 +164,7 @@ QDir g_dataSaveDir()
     if (first)
         warnRefused();
     if (!QFileInfo(path).isDir())
-        makeOwnFolders(path);
+        makeOwnFolders(path, why);
     if (OwnFolder::close(path, first) == OwnFolder::Found::Foreign && first)
         qWarning("The data folder %s belongs to another user, who may read what is kept there.",
             qUtf8Printable(path));
@@ -169,11 +172,14 @@ QDir g_dataSaveDir()
     return QDir(path);
 }
 
-QDir g_localDbDir()
+QDir g_localDbDir(QString* why)
 {
-    const QString path = g_dataSaveDir().absoluteFilePath("local_databases");
-    if (!QFileInfo(path).isDir())
-        QDir().mkpath(path);
+    QString failure;
+    const QString path = g_dataSaveDir(&failure).absoluteFilePath("local_databases");
+    if (failure.isEmpty() && !QFileInfo(path).isDir())
+        MadeFolders::makePath(path, &failure);
+    if (why)
+        *why = failure;
     return QDir(path);
 }
 

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QString>
 
-// Where the program keeps its data, and small path helpers. None of these throws or reports
-// failure; callers that use a folder that could not be made fail on their own.
+// Where the program keeps its data, and small path helpers. None of these throws; a folder that
+// could not be made is told only to a caller that asks why.
 //
 // The product folder and the data folder are their owner's alone (mode 700): made so, and closed by
 // the first g_dataSaveDir() call when found open (a failure is logged). A link standing at either
@@ -30,10 +30,11 @@ void g_setDataSaveDirLink(const QString& path);
 // The data folder's path, worked out once; nothing is made (for the log, which lives there and is
 // set up before the folder's first use).
 QString g_dataSaveDirPath();
-// The data folder, created (again) on every call.
-QDir g_dataSaveDir();
-// The folder of local databases inside the data folder, created when missing.
-QDir g_localDbDir();
+// The data folder, created (again) on every call. When it cannot be made, *why names the folder
+// that could not be made and the system's reason ("Cannot make the folder %1: %2."); else empty.
+QDir g_dataSaveDir(QString* why = nullptr);
+// The folder of local databases inside the data folder, created when missing; *why as above.
+QDir g_localDbDir(QString* why = nullptr);
 
 // Deletes a folder tree. Hidden entries (and the folders leading to them) stay; symbolic links are
 // removed as links, never followed.

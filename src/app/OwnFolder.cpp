@@ -1,5 +1,7 @@
 #include "app/OwnFolder.h"
 
+#include "app/MadeFolders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -86,12 +88,20 @@ void closeContents(int fd, const QString& path)
 
 } // namespace
 
-void OwnFolder::make(const QString& path)
+bool OwnFolder::make(const QString& path, QString* why)
 {
     if (QFileInfo(path).isDir())
-        return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    ::mkdir(QFile::encodeName(path).constData(), 0700);
+        return true;
+    if (!MadeFolders::makePath(QFileInfo(path).absolutePath(), why))
+        return false;
+    if (::mkdir(QFile::encodeName(path).constData(), 0700) == 0)
+        return true;
+    const int error = errno;
+    if (QFileInfo(path).isDir()) // made by another program meanwhile
+        return true;
+    if (why)
+        *why = MadeFolders::failureText(path, error);
+    return false;
 }
 
 OwnFolder::Found OwnFolder::close(const QString& path, bool first)

@@ -9,8 +9,9 @@ class OwnFolder
 {
 public:
     // Makes path with mode 700, so that it never exists open; the folders above it are the user's,
-    // made as the user's umask has them. A failure is left to the callers that use the folder.
-    static void make(const QString& path);
+    // made as the user's umask has them. False when no folder stands there, with *why naming the
+    // folder that could not be made and the system's reason, as MadeFolders::makePath() does.
+    static bool make(const QString& path, QString* why = nullptr);
 
     // What close found at path.
     enum class Found { Ours, Foreign, Other };

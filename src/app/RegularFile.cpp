@@ -50,6 +50,15 @@ bool RegularFile::readToEnd(QFile& file, QByteArray* bytes, QString* why)
     return n == 0;
 }
 
+bool RegularFile::holds(const QString& path, const QByteArray& bytes)
+{
+    struct stat st;
+    QFile file;
+    QByteArray held;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_size == bytes.size()
+        && openRead(file, path, nullptr, false) && readToEnd(file, &held, nullptr) && held == bytes;
+}
+
 QString RegularFile::readFailure(const QString& path)
 {
     QFile file;

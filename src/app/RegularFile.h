@@ -18,6 +18,9 @@ public:
     // system's reason) when a read fails. QIODevice::readAll takes a read that fails after other
     // bytes for the file's end, and gives a file cut short where the disk failed.
     static bool readToEnd(QFile& file, QByteArray* bytes, QString* why);
+    // Whether the file at path (not a link) holds exactly bytes: its size is looked at first, so
+    // a file of another size is never read.
+    static bool holds(const QString& path, const QByteArray& bytes);
     // Reads the file at path through to its end, for a reader (SQLite, a parser, a copy) that failed
     // on it: the system's reason when it cannot be opened or a read fails (a failing disk), for the
     // file is then not known to be damaged; empty when it reads whole. Reads the whole file: only

@@ -1,5 +1,6 @@
 #include "backup/CacheListDb.h"
 
+#include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3DB.h"
 
 #include <QDir>
@@ -18,7 +19,7 @@ Sqlite3DB& CacheListDb::db()
 {
     if (!m_db || !m_db->isOpen()) {
         auto db = std::make_unique<Sqlite3DB>();
-        QDir().mkpath(QFileInfo(m_path).absolutePath());
+        MadeFolders::makePathThrow(QFileInfo(m_path).absolutePath());
         db->openThrow(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         db->executeThrow(
             "create table if not exists cache_list(uid VARCHAR PRIMARY KEY, path TEXT NOT NULL)");

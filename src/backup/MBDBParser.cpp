@@ -1,5 +1,6 @@
 #include "backup/MBDBParser.h"
 
+#include "app/MadeFolders.h"
 #include "app/RegularFile.h"
 
 #include <QCryptographicHash>
@@ -245,12 +246,12 @@ QByteArray MBDBParser::serialize(const QList<_MBDBItem>& items)
     return out;
 }
 
-QString MBDBParser::getBKFilePath(const QDir& dir, QString name, bool create)
+QString MBDBParser::getBKFilePath(const QDir& dir, QString name, bool create, QString* why)
 {
     if (!dir.exists(QStringLiteral("Manifest.mbdb")) && dir.exists(QStringLiteral("Manifest.db"))) {
         const QString sub = name.left(2);
         if (create)
-            dir.mkpath(sub);
+            MadeFolders::makePath(dir.absoluteFilePath(sub), why);
         return dir.absoluteFilePath(sub + QLatin1Char('/') + name);
     }
     return dir.absoluteFilePath(name);

@@ -80,6 +80,6 @@ public:
     static QString backupFileName(const QString& domain, const QString& relativePath);
 
     // dir/name, or dir/<first two characters of name>/name when dir holds a Manifest.db and no
-    // Manifest.mbdb; with create set, that sub-folder is made.
-    static QString getBKFilePath(const QDir& dir, QString name, bool create);
+    // Manifest.mbdb; with create set, that sub-folder is made (*why set when it cannot be).
+    static QString getBKFilePath(const QDir& dir, QString name, bool create, QString* why = nullptr);
 };

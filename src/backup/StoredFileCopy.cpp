@@ -1,5 +1,6 @@
 #include "backup/StoredFileCopy.h"
 
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
@@ -14,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 #include <utime.h>
 
@@ -152,7 +155,9 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     if (!in.isOpen())
         failUnreadable("open", src, why);
     const QByteArray key = keyThrow(node, src, in.size());
-    QDir().mkpath(QFileInfo(dest).absolutePath());
+    // Told as the file's write, with the reason making its folder gave.
+    if (!MadeFolders::makePath(QFileInfo(dest).absolutePath(), &why))
+        fail(QStringLiteral("Can not write %1: %2").arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
     OutputFile out(dest);

@@ -1,5 +1,7 @@
 #include "device/Backup2ToolHook.h"
 
+#include "app/MadeFolders.h"
+
 #include <QFileInfo>
 
 namespace
@@ -41,9 +43,8 @@ void Backup2ToolHook::recvFileBegin(QDir, QString, QString, QString) { }
 int Backup2ToolHook::recvFileOpenWrite(QDir root, QString path, QFile& file, QString& err)
 {
     const QString target = root.absoluteFilePath(path);
-    QDir parent = QFileInfo(target).absoluteDir();
-    if (!parent.exists())
-        parent.mkpath(QStringLiteral("."));
+    if (!MadeFolders::makePath(QFileInfo(target).absolutePath(), &err))
+        return QFileDevice::OpenError;
     file.setFileName(target);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         err = file.errorString();
@@ -67,9 +68,8 @@ int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString& err)
         rmdir_recursive(target);
     else if (targetInfo.exists() || targetInfo.isSymLink())
         QFile::remove(target);
-    QDir parent = QFileInfo(target).absoluteDir();
-    if (!parent.exists())
-        parent.mkpath(QStringLiteral("."));
+    if (!MadeFolders::makePath(QFileInfo(target).absolutePath(), &err))
+        return QFileDevice::RenameError;
     QFile file(source);
     if (!file.rename(target)) {
         err = file.errorString();
@@ -112,10 +112,8 @@ int Backup2ToolHook::mkdir(QDir root, QString path, QString& err)
         err = QStringLiteral("Could not create folder %1: a file of that name exists.").arg(path);
         return kTypeConflict;
     }
-    if (!QDir().mkpath(target)) {
-        err = QStringLiteral("Could not create folder %1.").arg(path);
+    if (!MadeFolders::makePath(target, &err))
         return QFileDevice::WriteError;
-    }
     return 0;
 }
 
@@ -154,9 +152,8 @@ int copy_recursive(const QString& from, const QString& to, QString& err)
         }
         if (target.exists() || target.isSymLink())
             QFile::remove(to);
-        QDir parent = target.absoluteDir();
-        if (!parent.exists())
-            parent.mkpath(QStringLiteral("."));
+        if (!MadeFolders::makePath(target.absolutePath(), &err))
+            return QFileDevice::CopyError;
         QFile file(from);
         if (!file.copy(to)) {
             err = file.errorString();
@@ -170,8 +167,8 @@ int copy_recursive(const QString& from, const QString& to, QString& err)
             err = QStringLiteral("Destination is a file.");
             return kTypeConflict;
         }
-        if (!target.exists())
-            QDir().mkpath(to);
+        if (!MadeFolders::makePath(to, &err))
+            return QFileDevice::CopyError;
         const QFileInfoList entries
             = QDir(from).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo& entry : entries) {

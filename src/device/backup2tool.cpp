@@ -1,5 +1,6 @@
 #include "device/backup2tool.h"
 
+#include "app/MadeFolders.h"
 #include "device/Backup2Channel.h"
 #include "device/BackupPath.h"
 #include "device/DeviceBackend.h"
@@ -174,8 +175,9 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& message)
         fail(QStringLiteral(
             "backup2tool: open device failed, return %1. Please restart your iPhone to try again.")
                  .arg(err));
-    if (req.op == backup2tool_backup && !deviceDir.exists())
-        QDir().mkpath(deviceDir.absolutePath());
+    QString why;
+    if (req.op == backup2tool_backup && !MadeFolders::makePath(deviceDir.absolutePath(), &why))
+        fail(why);
 
     std::unique_ptr<Backup2Channel> channel;
     err = device->startBackup2(channel);

@@ -39,7 +39,8 @@ SizeLimit::~SizeLimit()
     std::signal(SIGXFSZ, m_oldHandler);
 }
 
-SmallDisk::SmallDisk(qint64 bytes)
+SmallDisk::SmallDisk(qint64 bytes, int inodes)
+    : m_inodes(inodes)
 {
     if (geteuid() != 0) {
         m_whyNot = QStringLiteral("not running as root: no small disk can be mounted");
@@ -47,7 +48,9 @@ SmallDisk::SmallDisk(qint64 bytes)
     }
     m_path = TestEnv::tempDir() + QStringLiteral("/disk");
     QDir().mkpath(m_path);
-    const QByteArray options = "size=" + QByteArray::number(bytes);
+    QByteArray options = "size=" + QByteArray::number(bytes);
+    if (inodes > 0)
+        options += ",nr_inodes=" + QByteArray::number(inodes);
     if (::mount("tmpfs", QFile::encodeName(m_path).constData(), "tmpfs", 0, options.constData()) != 0) {
         m_whyNot
             = QStringLiteral("mounting a tmpfs failed: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
@@ -76,6 +79,13 @@ void SmallDisk::fill(qint64 leave) const
     if (leave > 0 && ::fstat(fd, &st) == 0)
         ::ftruncate(fd, std::max<off_t>(0, st.st_size - off_t(leave)));
     ::close(fd);
+    for (int i = 1; m_inodes > 0 && i <= m_inodes; ++i) {
+        const int more = ::open(QFile::encodeName(m_path + QStringLiteral("/filler-%1").arg(i)).constData(),
+            O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+        if (more < 0)
+            break;
+        ::close(more);
+    }
 }
 
 bool SmallDisk::setReadOnly(bool readOnly) const

@@ -23,11 +23,12 @@ private:
 };
 
 // A small tmpfs of `bytes` bytes mounted on a fresh folder (root only), unmounted on destruction;
-// writes past its room fail with ENOSPC ("No space left on device").
+// writes past its room fail with ENOSPC ("No space left on device"). With inodes, it holds no more
+// than that many entries, so that making a folder fails too once fill() has used them up.
 class SmallDisk
 {
 public:
-    explicit SmallDisk(qint64 bytes);
+    explicit SmallDisk(qint64 bytes, int inodes = 0);
     ~SmallDisk();
     SmallDisk(const SmallDisk&) = delete;
     SmallDisk& operator=(const SmallDisk&) = delete;
@@ -37,7 +38,7 @@ public:
     QString whyNot() const { return m_whyNot; }
     QString path() const { return m_path; }
     // Fills the disk with one file until no byte is left (what is already there stays), then frees
-    // leave bytes of it.
+    // leave bytes of it; on a disk of few entries, empty files "filler-N" take the ones left.
     void fill(qint64 leave = 0) const;
     // Remounts the disk read-only, as a failing disk mounted errors=remount-ro goes (every change then
     // fails with "Read-only file system"), or writable again.
@@ -47,6 +48,7 @@ private:
     QString m_path;
     QString m_whyNot;
     bool m_mounted = false;
+    int m_inodes = 0;
 };
 
 } // namespace FailingDisk

@@ -2,6 +2,7 @@
 
 #include "ProbeBackupSupport.h"
 #include "ProbePrivateCopy.h"
+#include "app/MadeFolders.h"
 #include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
 #include "backup/BackupCacheCopy.h"
@@ -25,7 +26,7 @@ const char kSmsRel[] = "file-relay/var/mobile/Library/SMS/sms.db";
 // Copies a database file with its journal files into folder/rel, so the original is never opened.
 void copyDb(const QString& src, const QString& dest)
 {
-    QDir().mkpath(QFileInfo(dest).absolutePath());
+    MadeFolders::makePathThrow(QFileInfo(dest).absolutePath());
     probeCopyDbThrow(src, dest);
 }
 
@@ -49,7 +50,7 @@ bool isUnloggedRollbackDb(const QString& path)
 void ProbeMessageSource::takeSmsDb(const QString& src, const QString& dest)
 {
     if (access == Access::LinkUnloggedSmsDb && isUnloggedRollbackDb(src)) {
-        QDir().mkpath(QFileInfo(dest).absolutePath());
+        MadeFolders::makePathThrow(QFileInfo(dest).absolutePath());
         if (QFile::link(QFileInfo(src).absoluteFilePath(), dest)) {
             PrivateCopyNames::note(dest, src);
             return;
@@ -96,7 +97,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
             manifest.parseInfo();
             if (!manifest.smsNode)
                 throw std::runtime_error("the backup holds no Library/SMS/sms.db");
-            QDir().mkpath(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
+            MadeFolders::makePathThrow(QFileInfo(folder.absoluteFilePath(kSmsRel)).absolutePath());
             BackupCacheCopy::copyWithLogThrow(manifest, manifest.smsNode, folder.absoluteFilePath(kSmsRel));
         } else if (QFile::exists(src.absoluteFilePath("chat.db"))) {
             copyDb(src.absoluteFilePath("chat.db"), folder.absoluteFilePath("chat.db"));

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 #include <QUrl>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 Sqlite3DB::Sqlite3DB() = default;
@@ -56,6 +58,28 @@ QString Sqlite3DB::immutableUri(const QString& path)
     QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     url.setQuery("mode=ro&immutable=1");
     return QString::fromUtf8(url.toEncoded());
+}
+
+QString Sqlite3DB::failureReason(const std::exception& e) const
+{
+    return failureReason(handle ? sqlite3_errcode(handle) : SQLITE_OK, QString::fromUtf8(e.what()));
+}
+
+QString Sqlite3DB::failureReason(int code, const QString& text) const
+{
+    // The database file keeps the errno of its last failed read or write; the connection keeps
+    // errno as it stood when the statement ended, which later calls may have changed.
+    int error = 0;
+    if (handle && sqlite3_file_control(handle, "main", SQLITE_FCNTL_LAST_ERRNO, &error) != SQLITE_OK)
+        error = 0;
+    if (error == 0 && handle)
+        error = sqlite3_system_errno(handle);
+    if ((code & 0xff) == SQLITE_FULL)
+        error = ENOSPC;
+    if (((code & 0xff) == SQLITE_IOERR || (code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_FULL)
+        && error != 0)
+        return QString::fromLocal8Bit(std::strerror(error));
+    return text;
 }
 
 void Sqlite3DB::close()

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <exception>
 #include <map>
 #include <memory>
 #include <sqlite3.h>
@@ -70,6 +71,13 @@ public:
     // Whether the database keeps its text in UTF-8, so that a text column's bytes are the UTF-8
     // bound to it; false when the database cannot say.
     bool keepsUtf8Text() const;
+
+    // Why an operation on this connection that threw e failed: the system's reason where SQLite's
+    // was only that a file could not be read, written or opened ("disk I/O error"), else e's own
+    // text (a full disk, a damaged file).
+    QString failureReason(const std::exception& e) const;
+    // The same for a failure SQLite gave as code (its result code) and text.
+    QString failureReason(int code, const QString& text) const;
 
     // The raw connection, null while closed; for sqlite3_exec and sqlite3_create_function_v2.
     sqlite3* handle = nullptr;

@@ -1,5 +1,6 @@
 #include "app/ui/DataSources.h"
 
+#include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
@@ -78,7 +79,7 @@ void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* 
     // A pipe or device would be read without end: it is unreadable too.
     if (m.storedState(node, &text) == StoredFile::State::Unreadable)
         throw std::runtime_error(text.toStdString());
-    QDir().mkpath(QFileInfo(dest).absolutePath());
+    MadeFolders::makePathThrow(QFileInfo(dest).absolutePath());
     BackupCacheCopy::copyWithLogThrow(m, node, dest);
 }
 

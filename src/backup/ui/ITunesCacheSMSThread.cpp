@@ -1,6 +1,7 @@
 #include "backup/ui/ITunesCacheSMSThread.h"
 
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
@@ -31,12 +32,11 @@ void ITunesCacheSMSThread::run()
         m_form.invokeErrorOccurred(tr("IDS_NOT_CONTAIN_SMS_DB_IN_ITUNES_BACKUP"));
         return;
     }
-    m_cacheDir.mkpath(QStringLiteral("."));
     const QDir library(m_cacheDir.absoluteFilePath(QStringLiteral("file-relay/var/mobile/Library")));
     const BackupManifest::_FileNode* smsDb
         = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db"));
     try {
-        library.mkpath(QStringLiteral("."));
+        MadeFolders::makePathThrow(library.absolutePath());
         BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
         cache.openThrow();
         BackupCacheCopy copier(m_manifest, cache);

@@ -1,5 +1,6 @@
 #include "backup/ui/LoadBkThread.h"
 
+#include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
@@ -19,7 +20,11 @@ LoadBkThread::LoadBkThread(const BackupManifest* manifest, QList<const BackupMan
 
 void LoadBkThread::run()
 {
-    cacheDir.mkpath(QStringLiteral("."));
+    QString why;
+    if (!MadeFolders::makePath(cacheDir.absolutePath(), &why)) {
+        m_form->invokeErrorOccurred(why);
+        return;
+    }
     BkCacheDb cache(cacheDir.absoluteFilePath(QStringLiteral("manifest2.db")));
     try {
         cache.openThrow();

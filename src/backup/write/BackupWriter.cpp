@@ -276,7 +276,10 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
     Staged s;
     s.req = r;
-    s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true);
+    QString why;
+    s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true, &why);
+    if (!why.isEmpty())
+        fail(why);
     // As planned: a file there is left as it is unless the request overwrites it.
     if (m_planned.value(s.target).existed && !r.overwrite)
         return;

@@ -1,6 +1,7 @@
 #include "calls_calendars/ui/CallsMergeRoad.h"
 
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 #include "backup/ui/LoadBkThread.h"
@@ -16,8 +17,10 @@ QList<const BackupManifest::_FileNode*> CallsMergeRoad::callFiles(const BackupMa
 
 QString CallsMergeRoad::makePrivateWorkDir()
 {
-    const QString base = g_dataSaveDir().absoluteFilePath(QStringLiteral("tmp"));
-    QDir().mkpath(base);
+    QString why;
+    const QString base = g_dataSaveDir(&why).absoluteFilePath(QStringLiteral("tmp"));
+    if (!why.isEmpty() || !MadeFolders::makePath(base, &why))
+        throw std::runtime_error(why.toStdString());
     QFile::setPermissions(base, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return base;
 }

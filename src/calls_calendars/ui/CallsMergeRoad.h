@@ -26,6 +26,7 @@ public:
 
     // The backup files to copy out: the newer call store, else the older database, then the address book.
     static QList<const BackupManifest::_FileNode*> callFiles(const BackupManifest& manifest);
-    // A fresh private folder (owner-only) under the data folder for decrypted copies.
+    // A fresh private folder (owner-only) under the data folder for decrypted copies; throws
+    // std::runtime_error with the system's reason when it cannot be made.
     static QString makePrivateWorkDir();
 };

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <stdexcept>
+#include <utility>
 
 namespace
 {
@@ -92,23 +93,20 @@ QString nameBlock(const pim::_Contact& c)
         + QStringLiteral("\r\n</div><div style=\"clear:both\"></div>\r\n");
 }
 
-void makePathRecording(const QString& path, QStringList& created)
-{
-    QStringList missing;
-    for (QDir d(path); !d.exists(); d.setPath(QFileInfo(d.absolutePath()).absolutePath())) {
-        missing.append(d.absolutePath());
-        if (d.isRoot())
-            break;
-    }
-    QDir().mkpath(path);
-    created += missing; // innermost first
-}
 } // namespace
 
 HtmlExport::HtmlExport(const QDir& folder)
     : m_photoDir(folder.absoluteFilePath(QStringLiteral("photos")))
 {
-    makePathRecording(m_photoDir.absolutePath(), m_createdDirs);
+}
+
+void HtmlExport::makeFoldersThrow()
+{
+    if (std::exchange(m_foldersMade, true))
+        return;
+    QString why;
+    if (!m_madeFolders.makeDestination(m_photoDir.absolutePath(), &why))
+        throw std::runtime_error(why.toStdString());
 }
 
 QString HtmlExport::escape(const QString& text)
@@ -118,6 +116,7 @@ QString HtmlExport::escape(const QString& text)
 
 QByteArray HtmlExport::initialize(const QList<pim::_Contact>&)
 {
+    makeFoldersThrow();
     QString s
         = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
                          "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\r\n"
@@ -211,7 +210,5 @@ void HtmlExport::removeCreated()
     for (const QString& f : std::as_const(m_createdFiles))
         QFile::remove(f);
     m_createdFiles.clear();
-    for (const QString& d : std::as_const(m_createdDirs))
-        QDir().rmdir(d); // only when empty: nothing of others goes
-    m_createdDirs.clear();
+    m_madeFolders.removeEmpty(); // only those that hold nothing: nothing of others goes
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MadeFolders.h"
 #include "contacts/export/AbsExport.h"
 
 #include <QDir>
@@ -12,8 +13,11 @@
 class HtmlExport : public AbsExport
 {
 public:
-    // The export folder; "photos" inside it is created with all missing parents.
+    // The export folder; nothing is made yet.
     explicit HtmlExport(const QDir& folder);
+    // Makes the export folder and "photos" inside it, with all missing parents, once (initialize()
+    // does it too); throws std::runtime_error naming the folder that could not be made and why.
+    void makeFoldersThrow();
 
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
@@ -26,7 +30,8 @@ public:
 
 private:
     QDir m_photoDir;
-    QStringList m_createdDirs; // from the innermost out
+    MadeFolders m_madeFolders;
+    bool m_foldersMade = false;
     QStringList m_createdFiles;
     QSet<QString> m_photoNames;
 

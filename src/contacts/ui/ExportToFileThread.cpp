@@ -89,7 +89,6 @@ void ExportToFileThread::run()
         auto h = std::make_unique<HtmlExport>(QDir(m_path));
         html = h.get();
         exporter = std::move(h);
-        QDir().mkpath(m_path);
         m_path = QDir(m_path).absoluteFilePath(QFileInfo(m_path).fileName());
         break;
     }
@@ -99,6 +98,8 @@ void ExportToFileThread::run()
     try {
         const QIODevice::OpenMode mode
             = m_type == TXT ? QIODevice::WriteOnly | QIODevice::Text : QIODevice::WriteOnly;
+        if (html)
+            html->makeFoldersThrow();
         if (!file.open(mode))
             throwFileError(file);
         if (!writeAll(*exporter, file, done)) {

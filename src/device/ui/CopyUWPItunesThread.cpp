@@ -1,5 +1,6 @@
 #include "device/ui/CopyUWPItunesThread.h"
 
+#include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 
 #include <QFile>
@@ -52,8 +53,8 @@ void CopyUWPItunesThread::run()
 
 bool CopyUWPItunesThread::copyFiles(const QFileInfo& source, QDir destination, QString& error)
 {
-    if (!destination.exists())
-        QDir().mkpath(destination.absolutePath());
+    if (!MadeFolders::makePath(destination.absolutePath(), &error))
+        return false;
     if (source.isFile()) {
         form->invokeUpdateProgress(QString(), -1, source.fileName());
         const QString target = destination.absoluteFilePath(source.fileName());

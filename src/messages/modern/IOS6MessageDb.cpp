@@ -1,5 +1,6 @@
 #include "messages/modern/IOS6MessageDb.h"
 
+#include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3Script.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "messages/store/MsgColumnSink.h"
@@ -116,6 +117,28 @@ void IOS6MessageDb::upgradeThrow()
     }
 }
 
+bool IOS6MessageDb::hasTables()
+{
+    return queryThrow(Sqlite3Sql("select 1 from sqlite_master where type='table'")).moveNext();
+}
+
+// In one transaction: a store holds all of its tables or none.
+void IOS6MessageDb::createSchemaThrow()
+{
+    QFile ddl(QStringLiteral(":/res/localmsgdb_ddl.sql"));
+    if (!ddl.open(QIODevice::ReadOnly))
+        throw std::runtime_error(
+            QStringLiteral("read IOS6MessageDb ddl error. %1").arg(ddl.errorString()).toStdString());
+    QString msg;
+    const int rc = sqlite3ExecScript(*this, QString::fromUtf8(ddl.readAll()), msg);
+    if (rc == SQLITE_OK)
+        return;
+    const QString why = failureReason(rc, msg);
+    close(); // the next open makes the tables again
+    throw std::runtime_error(
+        QStringLiteral("create IOS6MessageDb error. Cannot write %1. %2").arg(dbPath, why).toStdString());
+}
+
 void IOS6MessageDb::openCheck()
 {
     if (handle)
@@ -128,18 +151,15 @@ void IOS6MessageDb::openCheck()
             throw std::runtime_error(QStringLiteral("can not find message database %1.")
                                          .arg(QDir::toNativeSeparators(dbPath))
                                          .toStdString());
-        QDir().mkpath(QFileInfo(dbPath).absolutePath());
+        MadeFolders::makePathThrow(QFileInfo(dbPath).absolutePath());
         openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
-        QFile ddl(QStringLiteral(":/res/localmsgdb_ddl.sql"));
-        if (!ddl.open(QIODevice::ReadOnly))
-            throw std::runtime_error(
-                QStringLiteral("read IOS6MessageDb ddl error. %1").arg(ddl.errorString()).toStdString());
-        QString msg;
-        if (sqlite3ExecScript(*this, QString::fromUtf8(ddl.readAll()), msg) != SQLITE_OK)
-            throw std::runtime_error(QStringLiteral("create IOS6MessageDb error. %1").arg(msg).toStdString());
+        createSchemaThrow();
     } else {
         openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-        if (upgradeSchema)
+        // A store whose making a failing disk or a kill stopped holds no table: it is made now.
+        if (upgradeSchema && !hasTables())
+            createSchemaThrow();
+        else if (upgradeSchema)
             upgradeThrow();
     }
     sqlite3_create_function_v2(handle, "delete_attachment_path", 1, SQLITE_ANY, nullptr,

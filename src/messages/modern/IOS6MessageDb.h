@@ -107,6 +107,8 @@ public:
     void deletedMessages(MsgData& data);
 
 private:
+    bool hasTables();
+    void createSchemaThrow();
     // Chats and their handles; lastDates sets each chat's _last from its latest message.
     void loadChats(MsgData& data, bool lastDates);
     bool chatHasLastColumn() const;

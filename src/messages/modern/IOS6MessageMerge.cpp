@@ -14,7 +14,6 @@
 #include <QFileInfo>
 #include <QTemporaryFile>
 #include <algorithm>
-#include <cstring>
 #include <stdexcept>
 
 namespace
@@ -58,17 +57,6 @@ bool inWindow(const _MsgInsertData& a, const _MsgInsertData& b)
 {
     return a.rowid > 0 && b.rowid > 0 && !a.recovered && !b.recovered
         && qAbs(a.rowid - b.rowid) <= kRowidWindow && qAbs(qint64(a.date) - qint64(b.date)) <= kDateWindow;
-}
-
-// Why a statement on db failed: the system's reason where SQLite's was only that a file could not
-// be read, written or opened ("disk I/O error"), else SQLite's own (a full disk, a damaged source).
-QString failureReason(sqlite3* db, const std::exception& e)
-{
-    const int code = db ? sqlite3_errcode(db) & 0xff : SQLITE_OK;
-    const int error = db ? sqlite3_system_errno(db) : 0;
-    if ((code == SQLITE_IOERR || code == SQLITE_CANTOPEN) && error != 0)
-        return QString::fromLocal8Bit(std::strerror(error));
-    return QString::fromUtf8(e.what());
 }
 
 } // namespace
@@ -125,7 +113,7 @@ void IOS6MessageMerge::copySourceThrow()
     try {
         m_source.executeThrow(sql);
     } catch (const std::exception& e) {
-        const QString why = failureReason(m_source.handle, e);
+        const QString why = m_source.failureReason(e);
         QFile::remove(workPath);
         throw std::runtime_error(QString("copy database to %1 failed. %2").arg(workPath, why).toStdString());
     }

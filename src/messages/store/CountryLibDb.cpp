@@ -1,12 +1,16 @@
 #include "messages/store/CountryLibDb.h"
 
 #include "app/DataPaths.h"
+#include "app/RegularFile.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QResource>
 #include <QTemporaryFile>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <unistd.h>
 
 void fillCountryInfo(_CountryInfo& info, Sqlite3Cursor& cursor)
@@ -43,43 +47,83 @@ bool writeSynced(QFile& file, const QByteArray& bytes, QString* why)
     return false;
 }
 
-// The database is written whole onto the disk under a temporary name (readable and writable by the
+[[noreturn]] void failCreate(const QString& target, const QString& why)
+{
+    throw std::runtime_error(QStringLiteral("can not create %1. %2").arg(target, why).toStdString());
+}
+
+// The table as the program ships it.
+QByteArray shippedThrow()
+{
+    QResource res(QStringLiteral(":/res/countries.db"));
+    if (!res.isValid())
+        throw std::runtime_error("can not find :res/countries.db.");
+    return res.uncompressedData();
+}
+
+// The table is written whole onto the disk under a temporary name (readable and writable by the
 // owner only, as it is opened read-write) and then linked into place, which never replaces a file:
 // of two programs starting at the same moment, the second finds the first one's whole file and
-// keeps it.
-void createFromResourceThrow(const QString& target)
+// keeps it. A file that is still not whole (one a power loss emptied or cut short) is replaced, with
+// the journal left beside it, which belongs to the old file and would be played into the new one.
+void putWholeThrow(const QString& target, const QByteArray& content)
 {
-    QFile res(QStringLiteral(":/res/countries.db"));
-    if (!res.open(QIODevice::ReadOnly))
-        throw std::runtime_error("can not find :res/countries.db.");
+    struct stat st;
+    const QByteArray to = QFile::encodeName(target);
+    const bool stood = ::lstat(to.constData(), &st) == 0;
     QTemporaryFile tmp(target + QStringLiteral(".XXXXXX"));
-    const QByteArray content = res.readAll();
     QString why;
     if (!tmp.open() || !writeSynced(tmp, content, &why))
-        throw std::runtime_error(QStringLiteral("can not create %1. %2")
-                                     .arg(target, why.isEmpty() ? tmp.errorString() : why)
-                                     .toStdString());
+        failCreate(target, why.isEmpty() ? tmp.errorString() : why);
     tmp.close();
-    if (::link(QFile::encodeName(tmp.fileName()).constData(), QFile::encodeName(target).constData()) == 0
-        || errno == EEXIST)
+    const QByteArray from = QFile::encodeName(tmp.fileName());
+    if (::link(from.constData(), to.constData()) == 0 || RegularFile::holds(target, content))
         return;
-    // A file system without hard links: moved into place, unless the other program came first.
-    QFile moved(tmp.fileName());
-    if (!QFile::exists(target) && !moved.rename(target) && !QFile::exists(target))
-        throw std::runtime_error(
-            QStringLiteral("can not create %1. %2").arg(target, moved.errorString()).toStdString());
+    for (const char* suffix : { "-journal", "-wal" })
+        ::unlink((to + suffix).constData());
+    // Not whole, or a file system without hard links: moved over it.
+    if (::rename(from.constData(), to.constData()) != 0)
+        failCreate(target, QString::fromLocal8Bit(std::strerror(errno)));
+    if (stood)
+        qWarning("Replaced %s (%lld bytes), which could not be read as the country table.",
+            qUtf8Printable(target), static_cast<long long>(st.st_size));
 }
 
 } // namespace
+
+// Whether the file opens whole with both tables holding rows; a copy the user changed is kept.
+bool CountryLibDb::openWhole(const QString& target)
+{
+    if (!QFileInfo(target).isFile()) // a pipe would keep SQLite's first read waiting
+        return false;
+    try {
+        openThrow(target, SQLITE_OPEN_READWRITE);
+        Sqlite3Cursor c = queryThrow(Sqlite3Sql("pragma quick_check"));
+        if (c.moveNext() && c.getText(0) == QLatin1String("ok") && tableExists(QStringLiteral("countries"))
+            && tableExists(QStringLiteral("mmc_sn"))
+            && queryThrow(Sqlite3Sql("select 1 from countries")).moveNext()
+            && queryThrow(Sqlite3Sql("select 1 from mmc_sn")).moveNext())
+            return true;
+    } catch (const std::exception&) {
+        // Missing, empty, cut short or damaged: made again.
+    }
+    close();
+    return false;
+}
 
 void CountryLibDb::openCheck()
 {
     if (handle)
         return;
-    const QString target = g_dataSaveDir().absoluteFilePath(QStringLiteral("countries.db"));
-    if (!QFile::exists(target))
-        createFromResourceThrow(target);
-    openThrow(target, 2);
+    QString why;
+    const QString target = g_dataSaveDir(&why).absoluteFilePath(QStringLiteral("countries.db"));
+    if (!why.isEmpty())
+        failCreate(target, why);
+    // Decided by what the file holds, never by its being there.
+    if (!openWhole(target)) {
+        putWholeThrow(target, shippedThrow());
+        openThrow(target, SQLITE_OPEN_READWRITE);
+    }
     m_def = infoByMMC(m_mmc, nullptr);
 }
 

@@ -3,8 +3,9 @@
 #include "app/AbsDb.h"
 #include "messages/store/CountryInfo.h"
 
-// The country rules database countries.db in the data folder, copied there from the resources on
-// first use and opened lazily.
+// The country rules database countries.db in the data folder, the program's own copy of the one in
+// its resources: made again from them whenever the file does not open whole with its tables and
+// their rows (missing, emptied, cut short, damaged), and opened lazily.
 class CountryLibDb : public AbsDb
 {
 public:
@@ -17,6 +18,7 @@ public:
     const _CountryInfo& defCountryInfo();
 
 private:
+    bool openWhole(const QString& target);
     _CountryInfo lookup(Sqlite3Sql sql, bool* found);
 
     QString m_mmc;

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/MacEpoch.h"
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
@@ -150,22 +151,13 @@ QString pieceRelativePath(int groupId, int messageId, int partId, const QString&
         .arg(suffix);
 }
 
-// Whether the file at path (not a link) holds exactly bytes.
-bool holds(const QString& path, const QByteArray& bytes)
-{
-    QFile file;
-    QByteArray held;
-    return QFileInfo(path).size() == bytes.size() && RegularFile::openRead(file, path, nullptr, false)
-        && RegularFile::readToEnd(file, &held, nullptr) && held == bytes;
-}
-
 // A part's data is written whole under path or not at all; one already there as the data is is left
 // alone. Throws std::runtime_error with the path and the system's reason when it cannot be written.
 void writePieceDataThrow(const QString& path, const QByteArray& blob)
 {
-    if (blob.isEmpty() || path.isEmpty() || holds(path, blob))
+    if (blob.isEmpty() || path.isEmpty() || RegularFile::holds(path, blob))
         return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
+    MadeFolders::makePathThrow(QFileInfo(path).absolutePath());
     const WrittenDisks::Unnoted cached;
     OutputFile out(path);
     out.setFollowLinks(false);

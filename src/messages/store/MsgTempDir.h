@@ -4,5 +4,6 @@
 
 // The program's private folder for temporary and cache files of the message views (thumbnails):
 // in the user's cache folder, readable by the user only, never a guessable name in the shared /tmp.
-// Created on first use; returns its absolute path.
-QString msgPrivateTempDir();
+// Created on first use; returns its absolute path. When it cannot be made, *why names the folder
+// and the system's reason.
+QString msgPrivateTempDir(QString* why = nullptr);

@@ -54,10 +54,12 @@ void SqliteDeletedRowWalk::openInPlace()
 
 void SqliteDeletedRowWalk::openCopy()
 {
+    QString why;
+    if (!m_copyDir.isValid() && (msgPrivateTempDir(&why), why.isEmpty()))
+        why = m_copyDir.errorString();
     if (!m_copyDir.isValid())
-        throw std::runtime_error(QStringLiteral("Cannot create a temporary folder for the recovery. %1")
-                                     .arg(m_copyDir.errorString())
-                                     .toStdString());
+        throw std::runtime_error(
+            QStringLiteral("Cannot create a temporary folder for the recovery. %1").arg(why).toStdString());
     m_copyPath = m_copyDir.filePath(QStringLiteral("work.db"));
     // Committed changes still in the write-ahead log belong to the database: take the log along.
     for (const QString& suffix : { QString(), QStringLiteral("-wal") }) {

@@ -30,8 +30,12 @@ AttachmentExtractThread::AttachmentExtractThread(
 void AttachmentExtractThread::run()
 {
     const QString target = m_folder.absolutePath();
-    m_madeFolder = !QFileInfo::exists(target);
-    QDir().mkpath(target);
+    QString why;
+    if (!m_madeFolders.makeDestination(target, &why)) {
+        m_madeFolders.removeEmpty();
+        m_form->invokeErrorOccurred(why);
+        return;
+    }
     const int n = m_messages.size();
     int i = 0;
     int count = 0;
@@ -109,6 +113,5 @@ void AttachmentExtractThread::undo()
 {
     for (const QString& path : std::as_const(m_written))
         QFile::remove(path);
-    if (m_madeFolder)
-        QDir().rmdir(m_folder.absolutePath()); // only when nothing else is in it
+    m_madeFolders.removeEmpty(); // only those that hold nothing else
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MadeFolders.h"
 #include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@ class _MsgMessage;
 
 // Copies the attachment files of messages side by side into one folder, each under its device file
 // name made unique with "(n)", stamped with its message's time. A cancel removes what this run
-// wrote (and the folder when the run made it), never anything that was there before. An attachment
+// wrote (and the folders the run made), never anything that was there before. An attachment
 // whose copy is not what the phone wrote is written all the same but counted apart and named, and
 // the run then ends with an error.
 class AttachmentExtractThread : public QThread
@@ -37,6 +38,6 @@ private:
     QList<_MsgMessage*> m_messages;
     QDir m_folder;
     QStringList m_written;
-    bool m_madeFolder = false;
+    MadeFolders m_madeFolders;
     NotAsWrittenAttachments m_notAsWritten;
 };

@@ -62,10 +62,10 @@ void BackupMMSThread::saveThrow()
         }
         exporter.uninit();
     } catch (int) {
-        exporter.db().close(); // cancel: the transaction is dropped, nothing reported
+        exporter.abandon(); // cancel: the transaction is dropped, nothing reported
         return;
     } catch (...) {
-        exporter.db().close();
+        exporter.abandon();
         throw;
     }
     m_saved = true;

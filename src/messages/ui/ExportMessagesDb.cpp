@@ -1,5 +1,6 @@
 #include "messages/ui/ExportMessagesDb.h"
 
+#include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
@@ -48,6 +49,31 @@ ExportMessagesDb::~ExportMessagesDb()
 
 void ExportMessagesDb::init()
 {
+    // What the run makes is taken back by abandon(): the store's file when it holds no message, and
+    // the folders made for it that then hold nothing.
+    const QFileInfo store(msgDb.iosDbPath());
+    m_madeStore = !store.exists() && !store.isSymLink();
+    QString why;
+    if (!m_made.makeDestination(store.absolutePath(), &why))
+        throw std::runtime_error(why.toStdString());
+    try {
+        begin();
+    } catch (const std::exception& e) {
+        rethrowNamed(e);
+    }
+}
+
+void ExportMessagesDb::rethrowNamed(const std::exception& e)
+{
+    const QString path = msgDb.iosDbPath();
+    if (QString::fromUtf8(e.what()).contains(path))
+        throw;
+    throw std::runtime_error(
+        QStringLiteral("Cannot write %1. %2").arg(path, msgDb.failureReason(e)).toStdString());
+}
+
+void ExportMessagesDb::begin()
+{
     msgDb.beginEdit();
     // One transaction holds the whole run: a page cache that keeps its index pages in memory spares
     // reading them back from the file for every message of a big save.
@@ -77,11 +103,15 @@ bool ExportMessagesDb::storeHoldsNoMessage()
 
 void ExportMessagesDb::uninit()
 {
-    flushJoins();
-    for (auto it = m_lastDates.cbegin(); it != m_lastDates.cend(); ++it)
-        msgDb.updateChatLastDate21(it.key(), it.value());
-    dropStatements();
-    msgDb.endEdit(true);
+    try {
+        flushJoins();
+        for (auto it = m_lastDates.cbegin(); it != m_lastDates.cend(); ++it)
+            msgDb.updateChatLastDate21(it.key(), it.value());
+        dropStatements();
+        msgDb.endEdit(true);
+    } catch (const std::exception& e) {
+        rethrowNamed(e);
+    }
     msgDb.close();
 }
 
@@ -89,6 +119,33 @@ void ExportMessagesDb::abandon()
 {
     dropStatements();
     msgDb.close();
+    if (m_madeStore)
+        removeStoreWithoutMessages();
+    m_made.removeEmpty();
+}
+
+// Under an exclusive lock, so that a store another program began to write meanwhile is never taken;
+// an empty file (a disk that took no byte of the store) holds nothing to lose.
+void ExportMessagesDb::removeStoreWithoutMessages()
+{
+    const QString path = msgDb.iosDbPath();
+    const QFileInfo file(path);
+    if (file.isFile() && !file.isSymLink() && file.size() == 0) {
+        QFile::remove(path);
+        return;
+    }
+    try {
+        Sqlite3DB db;
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        db.executeThrow(Sqlite3Sql("begin exclusive"));
+        if (db.tableExists(QStringLiteral("message"))
+            && db.queryThrow(Sqlite3Sql("select 1 from message")).moveNext())
+            return;
+        QFile::remove(path);
+        QFile::remove(path + QStringLiteral("-journal"));
+    } catch (const std::exception&) {
+        // Gone already, or busy: left as it is.
+    }
 }
 
 void ExportMessagesDb::dropStatements()
@@ -237,6 +294,15 @@ qint64 ExportMessagesDb::insertMessage(
 
 void ExportMessagesDb::write(_MsgMessage& message)
 {
+    try {
+        writeMessage(message);
+    } catch (const std::exception& e) {
+        rethrowNamed(e);
+    }
+}
+
+void ExportMessagesDb::writeMessage(_MsgMessage& message)
+{
     if (message.item_type != 0 && !m_itemType)
         return;
     const _MsgChat* chat = message._chat;
@@ -331,9 +397,7 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     const QFileInfo info(dest);
     if (info.exists() || info.isSymLink())
         return;
-    // A folder that cannot be made fails the copy, which says why.
-    QDir().mkpath(info.absolutePath());
     QString why;
-    if (!copyAttachmentFile(a._path, dest, &why))
+    if (!MadeFolders::makePath(info.absolutePath(), &why) || !copyAttachmentFile(a._path, dest, &why))
         m_failedCopies << a._path + QStringLiteral(": ") + why;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgColumnBinder.h"
@@ -33,7 +34,9 @@ public:
     void init() override;
     void write(_MsgMessage& message) override;
     void uninit() override;
-    // Ends a run without committing (cancel or failure): its rows are dropped.
+    // Ends a run without committing (cancel or failure): its rows are dropped, and a store the run
+    // began goes again when it holds no message, with the folders made for it that hold nothing.
+    // Failures of the run name the store's file and the system's reason where SQLite keeps one.
     void abandon();
 
     IOS6MessageDb& db() { return msgDb; }
@@ -42,6 +45,11 @@ public:
     const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:
+    void begin();
+    void writeMessage(_MsgMessage& message);
+    // Throws e again, naming the store's file with the reason, unless e names it already.
+    [[noreturn]] void rethrowNamed(const std::exception& e);
+    void removeStoreWithoutMessages();
     qint64 chatRowid(const _MsgChat& chat);
     qint64 chatRowidByGuid(const _MsgChat& chat);
     qint64 handleRowid(qint64 chatId, const _MsgHandle* handle);
@@ -78,6 +86,8 @@ private:
 
     IOS6MessageDb msgDb;
     QDir relayDir;
+    MadeFolders m_made; // the folders the run made for the store
+    bool m_madeStore = false; // the store's file was not there when the run began
     QStringList m_failedCopies;
     Sqlite3StmtCache m_stmts { msgDb };
     std::vector<InsertStatement> m_inserts; // one per message column list met

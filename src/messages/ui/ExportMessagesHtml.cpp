@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
@@ -51,11 +52,11 @@ ExportMessagesHtml::ExportMessagesHtml(const QDir& dir, QString fileName, bool l
     , m_file(dir.absoluteFilePath(fileName))
     , m_labelAllSenders(labelAllSenders)
 {
-    QDir().mkpath(m_attaDir.absolutePath());
 }
 
 void ExportMessagesHtml::init()
 {
+    MadeFolders::makePathThrow(m_attaDir.absolutePath());
     m_lastDated = 0;
     if (!m_file.open(QIODevice::WriteOnly))
         throw std::runtime_error(m_file.failure().toStdString());

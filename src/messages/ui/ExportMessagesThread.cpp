@@ -1,6 +1,7 @@
 #include "messages/ui/ExportMessagesThread.h"
 
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgChat.h"
@@ -169,7 +170,7 @@ std::unique_ptr<AbsFormatExport<_MsgMessage>> ExportMessagesThread::makeSingleEx
 
 int ExportMessagesThread::exportPerConversation()
 {
-    QDir().mkpath(m_path);
+    MadeFolders::makePathThrow(m_path);
     const QDir folder(m_path);
     const QList<Conversation> list = conversations();
     const int total = int(m_messages.size());
@@ -239,7 +240,7 @@ QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() 
 void ExportMessagesThread::prepareHtmlFiles()
 {
     const QDir files(QDir(m_path).absoluteFilePath(QStringLiteral("files")));
-    QDir().mkpath(files.absolutePath());
+    MadeFolders::makePathThrow(files.absolutePath());
     const QDir bubble(g_bubbleDir());
     // Plain files only; one already there (an earlier export) is kept as it is.
     for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {

@@ -1,13 +1,17 @@
 #include "notes_media/ui/CopyFileThread.h"
 
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 
 #include <QFile>
 #include <QLocale>
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <utility>
 
 namespace
@@ -56,7 +60,11 @@ void CopyFileThread::run()
         m_form->invokeErrorOccurred(QStringLiteral("Can not find ") + source.absoluteFilePath());
         return;
     }
-    QDir().mkpath(m_destination.absolutePath());
+    QString why;
+    if (!MadeFolders::makePath(m_destination.absolutePath(), &why)) {
+        m_form->invokeErrorOccurred(why);
+        return;
+    }
     QSet<QString> ancestors;
     totalFiles = ::totalFiles(source, ancestors);
     copiedFiles = 0;
@@ -92,8 +100,9 @@ void CopyFileThread::copyFolder(const QFileInfo& entry, const QDir& destination)
     const QString target = destination.absoluteFilePath(entry.fileName());
     const QFileInfo targetInfo(target);
     if (!targetInfo.exists() && !targetInfo.isSymLink()) {
-        if (!destination.mkdir(entry.fileName()))
-            fail(QStringLiteral("Can not create folder %1.").arg(target));
+        if (::mkdir(QFile::encodeName(target).constData(), 0777) != 0)
+            fail(QStringLiteral("Can not create folder %1. %2")
+                     .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
         m_createdFolders.append(target);
     } else if (!targetInfo.isDir() || targetInfo.isSymLink()) {
         fail(QStringLiteral("%1 is not a folder.").arg(target));

@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/MadeFolders.h"
 #include "backup/BackupManifest.h"
 #include "notes_media/ExtractNamer.h"
-#include "notes_media/MadeFolders.h"
 
 #include <QDir>
 #include <QList>

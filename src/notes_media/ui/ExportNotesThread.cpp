@@ -1,5 +1,6 @@
 #include "notes_media/ui/ExportNotesThread.h"
 
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "notes_media/NotePageWriter.h"
@@ -21,7 +22,11 @@ ExportNotesThread::ExportNotesThread(
 
 void ExportNotesThread::run()
 {
-    QDir().mkpath(m_folder);
+    QString why;
+    if (!MadeFolders::makePath(m_folder, &why)) {
+        m_form->invokeErrorOccurred(why);
+        return;
+    }
     const int total = int(m_notes.size());
     written = 0;
     QSet<QString> used;

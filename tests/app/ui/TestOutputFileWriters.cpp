@@ -21,6 +21,7 @@
 #include "messages/store/SqliteDeletedRowWalk.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/AttachmentExtractThread.h"
+#include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/support/MsgModelBuilder.h"
@@ -212,13 +213,27 @@ std::map<QString, Writer> writers()
                          ExportCalendarThread t(in.events, dest + "/cal.ics", &form);
                          return runForm(t, form);
                      } };
-    // The program's own table of countries, made in the data folder at its first use.
+    // The program's own table of countries, made in a new data folder at its first use.
     w["countries"] = { "",
         [](const QString& dest) {
-            const QString data = std::exchange(g_curDataSaveDirPath, dest);
+            const QString data = std::exchange(g_curDataSaveDirPath, dest + "/data");
             const Outcome o = catching([] { CountryLibDb(QString()).openCheck(); });
             g_curDataSaveDirPath = data;
             return o;
+        },
+        true };
+    // Messages saved into a new local store (without attachments, whose failed copies are only named):
+    // the program's own database, which SQLite syncs as it commits.
+    w["messages store"] = { "",
+        [](const QString& dest) {
+            MsgModelBuilder b;
+            _MsgChat* chat = b.chat("+1", { b.handle("+1", "Sam") });
+            for (int i = 0; i < 150; ++i)
+                b.message(chat, nullptr, 1000 * i, longText(i), i % 2);
+            ProgressForm form;
+            form.setQuiet(true);
+            BackupMMSThread t(QDir(dest + "/store"), _CountryInfo(), b.messages(), form, nullptr);
+            return runForm(t, form);
         },
         true };
     // The parts of an older-layout MMS, written out of the database (read where it is) at its load.
@@ -369,6 +384,7 @@ class TestOutputFileWriters : public QObject
         }
         for (const auto& [rel, bytes] : before)
             QVERIFY2(QFileInfo::exists(dest + "/" + rel), qPrintable(name + " removed " + rel));
+        QVERIFY2(!QFileInfo::exists(dest + "/store"), qPrintable(name + " left the folders of its store"));
     }
 
     // What stood in the destination before: the writer's own file name, and a neighbour.
@@ -431,14 +447,19 @@ private Q_SLOTS:
     void fullDisk_data()
     {
         QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("inodes"); // entries the disk holds; 0: as many as it likes
         for (const auto& [name, w] : writers())
-            QTest::newRow(qPrintable(name)) << name;
+            QTest::newRow(qPrintable(name)) << name << 0;
+        // Where no folder can be made either, the reason is the folder's, not the file's after it.
+        for (const char* name : { "messages html", "contacts html", "notes", "attachments", "countries" })
+            QTest::newRow(qPrintable(QString(name) + ", no folder can be made")) << name << 16;
     }
     // A real full file system: "No space left on device".
     void fullDisk()
     {
         QFETCH(QString, writer);
-        FailingDisk::SmallDisk disk(1024 * 1024);
+        QFETCH(int, inodes);
+        FailingDisk::SmallDisk disk(1024 * 1024, inodes);
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
         const Writer w = writers().at(writer);
@@ -448,7 +469,8 @@ private Q_SLOTS:
         const auto before = prepare(dest, w);
         disk.fill();
         const Outcome o = w.run(dest);
-        QFile::remove(dest + "/filler");
+        for (const QString& filler : QDir(dest).entryList({ "filler*" }, QDir::Files))
+            QFile::remove(dest + "/" + filler);
         check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
     }
 

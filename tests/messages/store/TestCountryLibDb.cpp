@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <atomic>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
 
@@ -120,6 +121,37 @@ private Q_SLOTS:
         QVERIFY(MsgFixtures::execSql(target, "update countries set n='Changed' where sn='IN'"));
         CountryLibDb db("405");
         QCOMPARE(db.defCountryInfo().n, QString("Changed"));
+    }
+
+    // A copy a power loss or a failing disk spoilt is made again, not used, so messages never stay blocked.
+    void spoiltCopyIsMadeAgain_data()
+    {
+        QTest::addColumn<int>("keep"); // bytes of the whole copy kept; -1: whole, then sql; -2: a pipe
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("empty") << 0 << QString();
+        QTest::newRow("cut short") << 40000 << QString();
+        QTest::newRow("header only") << 100 << QString();
+        QTest::newRow("a table gone") << -1 << "drop table mmc_sn";
+        QTest::newRow("rows gone") << -1 << "delete from countries";
+        QTest::newRow("a pipe in its place") << -2 << QString();
+    }
+
+    void spoiltCopyIsMadeAgain()
+    {
+        QFETCH(int, keep);
+        QFETCH(QString, sql);
+        const QString target = g_dataSaveDir().absoluteFilePath("countries.db");
+        QFile::remove(target);
+        CountryLibDb { QString() }.openCheck();
+        if (keep == -2)
+            QVERIFY(QFile::remove(target) && ::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        else if (keep >= 0)
+            QVERIFY(QFile::resize(target, keep));
+        else
+            QVERIFY(MsgFixtures::execSql(target, sql));
+        CountryLibDb db("405");
+        QCOMPARE(db.defCountryInfo().sn, QString("IN"));
+        QCOMPARE(db.infoByCode("US", nullptr).pnum, QString("1"));
     }
 
     // Programs starting together with a new data folder: each opens the database, made once, and

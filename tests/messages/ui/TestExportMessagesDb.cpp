@@ -380,8 +380,8 @@ private Q_SLOTS:
         saveAll(store, { &one.message, &two.message }, &failures);
         QCOMPARE(bytesOf(store + "/file-relay/var/mobile/one.jpg"), QByteArray("old"));
         QCOMPARE(failures,
-            QStringList { base + "/src/two.jpg: Can not write " + store
-                + "/file-relay/var/mobile/blocked/two.jpg: Not a directory" });
+            QStringList { base + "/src/two.jpg: Cannot make the folder " + store
+                + "/file-relay/var/mobile/blocked: Not a directory." });
         QCOMPARE(querySql(smsPath(store), "select count(*) from message_attachment_join"), "2");
     }
 };

@@ -187,8 +187,8 @@ private Q_SLOTS:
         const QString out = TestEnv::tempDir() + "/emptypage";
         QDir().mkpath(out);
         ExportMessagesHtml page(QDir(out), "p.html", false);
-        QVERIFY(QDir(out + "/files").exists());
         page.init();
+        QVERIFY(QDir(out + "/files").exists());
         page.uninit();
         const QString html = readAll(out + "/p.html");
         QVERIFY(html.startsWith("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\""));
@@ -215,6 +215,7 @@ private Q_SLOTS:
         QFETCH(QString, second);
         const QString base = TestEnv::tempDir();
         ExportMessagesHtml page(QDir(base + "/out"), "p.html", false);
+        QDir().mkpath(base + "/out/files"); // as init() makes it
         QCOMPARE(page.saveAttaFile(write(base + "/1/" + name, "1")), name);
         QCOMPARE(page.saveAttaFile(write(base + "/2/" + name, "2")), second);
         QCOMPARE(readAll(base + "/out/files/" + second), QString("2"));

@@ -303,7 +303,8 @@ private Q_SLOTS:
         const QString tooLong = TestEnv::tempDir() + "/" + QString(300, 'n');
         ExportRun run = runExport(b.messages(), tooLong, ExportMessagesThread::Pdf);
         QCOMPARE(run.result, 0);
-        QVERIFY2(run.text.startsWith("Can not write " + tooLong), qPrintable(run.text));
+        QVERIFY2(run.text.startsWith("Cannot make the folder " + tooLong + ": File name too long."),
+            qPrintable(run.text));
         // Below a plain file no folder can be made, not even by root.
         const QString file = TestEnv::tempDir() + "/plain";
         touch(file);

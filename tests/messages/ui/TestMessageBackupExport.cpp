@@ -199,7 +199,7 @@ private Q_SLOTS:
         QTest::newRow("no usable message") << QString() << QString("1");
         QTest::newRow("cancelled") << QString("cancel") << QString();
         QTest::newRow("a file size limit") << QString("limit") << QString("failed. File too large");
-        QTest::newRow("a full disk") << QString("full") << QString("failed. database or disk is full");
+        QTest::newRow("a full disk") << QString("full") << QString("failed. No space left on device");
         QTest::newRow("a read-only disk") << QString("read-only") << QString("failed. Read-only file system");
     }
     void mergeFailuresLeaveNothing()

@@ -1,6 +1,7 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 
 #include "app/DataPaths.h"
+#include "app/MadeFolders.h"
 #include "app/ui/shared/Tips.h"
 
 #include <QComboBox>
@@ -48,9 +49,12 @@ void LocalDbSelForm::onBtnOkPress()
         Tips::warning(tr("IDS_INVALID_LOCALDB_NAME"));
         return;
     }
-    const QDir root = g_localDbDir();
-    dbDir = QDir(root.absoluteFilePath(name));
-    if (!dbDir.exists())
-        root.mkpath(name);
+    // A folder that cannot be made (a full disk) is told here, with the system's reason.
+    QString why;
+    dbDir = QDir(g_localDbDir(&why).absoluteFilePath(name));
+    if (!why.isEmpty() || !MadeFolders::makePath(dbDir.absolutePath(), &why)) {
+        Tips::warning(why);
+        return;
+    }
     accept();
 }

@@ -1,21 +1,55 @@
-#include "notes_media/MadeFolders.h"
+#include "app/MadeFolders.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
-void MadeFolders::makeDestination(const QString& dest)
+namespace
+{
+
+bool failed(const QString& folder, int error, QString* why)
+{
+    if (why)
+        *why = MadeFolders::failureText(folder, error);
+    errno = error;
+    return false;
+}
+
+} // namespace
+
+void MadeFolders::makePathThrow(const QString& path)
+{
+    QString why;
+    if (!makePath(path, &why))
+        throw std::runtime_error(why.toStdString());
+}
+
+QString MadeFolders::failureText(const QString& folder, int error)
+{
+    return QStringLiteral("Cannot make the folder %1: %2.")
+        .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(error)));
+}
+
+bool MadeFolders::makePath(const QString& path, QString* why)
+{
+    return MadeFolders().makeDestination(path, why);
+}
+
+bool MadeFolders::makeDestination(const QString& dest, QString* why)
 {
     // The missing part of the way is made from the deepest entry that stands (whatever it is).
     QString root = QDir(dest).absolutePath();
     QStringList missing;
     struct stat st;
-    while (::lstat(QFile::encodeName(root).constData(), &st) != 0 && errno == ENOENT) {
+    int error = 0;
+    while (::lstat(QFile::encodeName(root).constData(), &st) != 0 && (error = errno) == ENOENT) {
         const QString up = QFileInfo(root).path();
         if (up == root)
             break;
@@ -23,10 +57,16 @@ void MadeFolders::makeDestination(const QString& dest)
         root = up;
     }
     m_root = root;
+    if (error != ENOENT && error != 0)
+        return failed(root, error, why); // a file on the way ("Not a directory"), a folder closed to us
     for (const QString& part : std::as_const(missing)) {
         root = QDir(root).filePath(part);
-        make(root);
+        // One made by another program meanwhile serves as well.
+        if (!make(root) && errno != EEXIST)
+            return failed(root, errno, why);
     }
+    // What stands at the destination must be a folder, or a link to one.
+    return QFileInfo(dest).isDir() || failed(QDir(dest).absolutePath(), ENOTDIR, why);
 }
 
 bool MadeFolders::make(const QString& path)
