@@ -23,23 +23,33 @@ ExportNotesThread::ExportNotesThread(
 void ExportNotesThread::run()
 {
     QString why;
-    if (!MadeFolders::makePath(m_folder, &why)) {
+    MadeFolders made;
+    if (!made.makeDestination(m_folder, &why)) {
         m_form->invokeErrorOccurred(why);
         return;
     }
+    if (writeAll())
+        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written));
+    else
+        made.removeEmpty(); // a folder this run made and left empty goes
+}
+
+// False after a cancel or a reported failure.
+bool ExportNotesThread::writeAll()
+{
     const int total = int(m_notes.size());
     written = 0;
     QSet<QString> used;
     for (const _Notes& note : std::as_const(m_notes)) {
         if (m_form->cancelled)
-            return;
+            return false;
         ++written;
         m_form->invokeUpdateProgress(tr("IDS_EXPORTING_NOTES"), int(double(written) / total * 100.0),
             tr("Notes:%1 / %2").arg(written).arg(total));
         if (!writeNote(note, NotePageWriter::fileName(note, used)))
-            return;
+            return false;
     }
-    m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written));
+    return true;
 }
 
 // Writes one page; false after reporting a failure.

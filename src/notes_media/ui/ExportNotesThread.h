@@ -9,7 +9,7 @@
 class ProgressForm;
 
 // Writes one XHTML page per note into a folder under a progress dialog. Pages already written
-// stay after a cancel or a failure.
+// stay after a cancel or a failure; a folder the run made and left empty goes.
 class ExportNotesThread : public QThread
 {
     Q_OBJECT
@@ -23,6 +23,7 @@ protected:
     void run() override;
 
 private:
+    bool writeAll();
     bool writeNote(const _Notes& note, const QString& name);
 
     QList<_Notes> m_notes;
