@@ -38,3 +38,15 @@ void AbsLocalDb::endEdit(bool commit)
     }
     m_editBases.removeLast();
 }
+
+QString AbsLocalDb::failureText(const std::exception& e) const
+{
+    const QString text = QString::fromUtf8(e.what());
+    const QString reason = db.failureReason(e);
+    // Only the store's own file failing is told as its write; any other failure in its own words.
+    const bool fileFailed
+        = reason != text || text.startsWith(QString::fromUtf8(sqlite3_errstr(SQLITE_IOERR)));
+    if (text.contains(path) || !fileFailed)
+        return text;
+    return QStringLiteral("Cannot write %1. %2").arg(path, reason);
+}

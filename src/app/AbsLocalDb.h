@@ -29,6 +29,11 @@ public:
     // own, it ends the connection's current transaction.
     void endEdit(bool commit);
 
+    // Why an operation on the store that threw e failed: where the store's file failed (a read, a
+    // write, a full disk) and e's text does not name it, "Cannot write <path>. <the system's reason,
+    // or SQLite's>"; else e's own text. Taken before a roll back, which may change what the file keeps.
+    QString failureText(const std::exception& e) const;
+
     QString path;
     Sqlite3DB db;
 

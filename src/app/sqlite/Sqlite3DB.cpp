@@ -2,11 +2,38 @@
 
 #include "app/sqlite/Sqlite3Stmt.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace
+{
+
+// SQLite opens the journal or log beside a database by its name and waits on a pipe there for
+// ever; a folder there fails every read as "disk I/O error". Either is refused by name first.
+void checkCompanionsThrow(const QString& path)
+{
+    if (path.isEmpty() || path.startsWith(QLatin1String("file:")) || path == QLatin1String(":memory:"))
+        return; // an immutable open reads no journal or log
+    for (const char* suffix : { "-journal", "-wal" }) {
+        const QString companion = path + QLatin1String(suffix);
+        struct stat st;
+        if (::stat(QFile::encodeName(companion).constData(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw std::runtime_error(
+                QStringLiteral("Cannot open %1: %2 is not a file but stands where SQLite "
+                               "looks for a file that goes with it. Move it away; then "
+                               "try again.")
+                    .arg(path, companion)
+                    .toStdString());
+    }
+}
+
+} // namespace
 
 Sqlite3DB::Sqlite3DB() = default;
 
@@ -18,6 +45,7 @@ Sqlite3DB::~Sqlite3DB()
 void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
 {
     close();
+    checkCompanionsThrow(path);
     if (path.startsWith("file:"))
         flags |= SQLITE_OPEN_URI;
     const QByteArray utf8 = path.toUtf8();
@@ -62,7 +90,14 @@ QString Sqlite3DB::immutableUri(const QString& path)
 
 QString Sqlite3DB::failureReason(const std::exception& e) const
 {
-    return failureReason(handle ? sqlite3_errcode(handle) : SQLITE_OK, QString::fromUtf8(e.what()));
+    const QString text = QString::fromUtf8(e.what());
+    int code = handle ? sqlite3_errcode(handle) : SQLITE_OK;
+    // Statements run since (a roll back, say) may have changed the connection's code: SQLite's own
+    // words at the start of the text still tell what failed.
+    for (int failed : { SQLITE_IOERR, SQLITE_FULL, SQLITE_CANTOPEN })
+        if (text.startsWith(QString::fromUtf8(sqlite3_errstr(failed))))
+            code = failed;
+    return failureReason(code, text);
 }
 
 QString Sqlite3DB::failureReason(int code, const QString& text) const

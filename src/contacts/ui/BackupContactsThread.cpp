@@ -94,9 +94,10 @@ void BackupContactsThread::run()
             m_progress->invokeSucceed(
                 tr("IDS_SUC_IMPORT_%1_TO_LOCALDB_%2_MERGED").arg(done - merges).arg(merges));
     } catch (const std::exception& e) {
+        const QString text = m_store->failureText(e);
         if (editing)
             rollBack();
-        m_progress->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_progress->invokeErrorOccurred(text);
     } catch (...) {
         if (editing)
             rollBack();

@@ -61,6 +61,23 @@ QByteArray shippedThrow()
     return res.uncompressedData();
 }
 
+// What is no file at the name of the table's journal or log (a pipe, a folder) keeps SQLite from
+// reading the table: gone, as the table is the program's own; a folder that holds something stays.
+void clearCompanionsThrow(const QString& target)
+{
+    for (const char* suffix : { "-journal", "-wal" }) {
+        const QByteArray companion = QFile::encodeName(target + QLatin1String(suffix));
+        struct stat st;
+        if (::stat(companion.constData(), &st) != 0 || S_ISREG(st.st_mode))
+            continue;
+        if ((S_ISDIR(st.st_mode) ? ::rmdir(companion.constData()) : ::unlink(companion.constData())) != 0)
+            failCreate(target,
+                QStringLiteral("%1 stands where its journal goes and cannot be removed: %2. Move it away; "
+                               "then try again.")
+                    .arg(QFile::decodeName(companion), QString::fromLocal8Bit(std::strerror(errno))));
+    }
+}
+
 // The table is written whole onto the disk under a temporary name (readable and writable by the
 // owner only, as it is opened read-write) and then linked into place, which never replaces a file:
 // of two programs starting at the same moment, the second finds the first one's whole file and
@@ -76,6 +93,7 @@ void putWholeThrow(const QString& target, const QByteArray& content)
     if (!tmp.open() || !writeSynced(tmp, content, &why))
         failCreate(target, why.isEmpty() ? tmp.errorString() : why);
     tmp.close();
+    clearCompanionsThrow(target);
     const QByteArray from = QFile::encodeName(tmp.fileName());
     if (::link(from.constData(), to.constData()) == 0 || RegularFile::holds(target, content))
         return;

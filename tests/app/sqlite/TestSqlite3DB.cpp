@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
 
 class TestSqlite3DB : public QObject
 {
@@ -77,6 +78,25 @@ private Q_SLOTS:
             QFAIL("a foreign file must not open");
         } catch (const std::exception& e) {
             QVERIFY2(QString::fromUtf8(e.what()).contains("file is not a database"), e.what());
+        }
+        QVERIFY(db.handle == nullptr);
+
+        // A full disk is told as the system tells it, whatever ran on the connection since.
+        db.openThrow(junk + "-fresh", 6);
+        QCOMPARE(db.failureReason(std::runtime_error("database or disk is full (insert into t)")),
+            QString::fromLocal8Bit(std::strerror(ENOSPC)));
+        db.close();
+
+        // A pipe at the journal's name is refused by name, never waited on.
+        const QString piped = freshPath("piped.db");
+        db.openThrow(piped, 6);
+        db.close();
+        QVERIFY(::mkfifo(QFile::encodeName(piped + "-journal").constData(), 0600) == 0);
+        try {
+            db.openThrow(piped, 2);
+            QFAIL("a pipe at the journal's name must be refused");
+        } catch (const std::exception& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains("piped.db-journal is not a file"), e.what());
         }
         QVERIFY(db.handle == nullptr);
     }

@@ -5,6 +5,7 @@
 #include "contacts/store/IOSContactsDb.h"
 #include "contacts/support/ContactFixtures.h"
 #include "contacts/ui/BackupContactsThread.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -96,6 +97,24 @@ private slots:
         QCOMPARE(store.total(), qint64(0));
         QVERIFY(!store.db.tranDepth());
         QVERIFY(store.mergeSavepoints()); // as before the import
+    }
+
+    // A store the disk refuses is named with the disk's reason, not SQLite's "disk I/O error".
+    void fullDiskNamesTheStore()
+    {
+        FailingDisk::SmallDisk disk(1024 * 1024);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString path = disk.path() + "/contacts.db";
+        LocalContactsDb store(path, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+        QString text;
+        QCOMPARE(save(store, { named("A") }, text), 1);
+        disk.fill();
+        QList<pim::_Contact> many;
+        for (int i = 0; i < 400; ++i)
+            many.append(named(QString("Contact %1 ").arg(i) + QString(200, 'x')));
+        QCOMPARE(save(store, many, text), 0);
+        QCOMPARE(text, "Cannot write " + path + ". No space left on device");
     }
 
     void cancelledBeforeTheFirst()

@@ -2,6 +2,7 @@
 #include "messages/store/CountryLibDb.h"
 #include "messages/support/MsgFixtures.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtTest>
 #include <atomic>
@@ -126,7 +127,9 @@ private Q_SLOTS:
     // A copy a power loss or a failing disk spoilt is made again, not used, so messages never stay blocked.
     void spoiltCopyIsMadeAgain_data()
     {
-        QTest::addColumn<int>("keep"); // bytes of the whole copy kept; -1: whole, then sql; -2: a pipe
+        // bytes of the whole copy kept; -1: whole, then sql; -2: a pipe; -3, -4: whole, with a pipe or
+        // an empty folder at its journal's name
+        QTest::addColumn<int>("keep");
         QTest::addColumn<QString>("sql");
         QTest::newRow("empty") << 0 << QString();
         QTest::newRow("cut short") << 40000 << QString();
@@ -134,6 +137,8 @@ private Q_SLOTS:
         QTest::newRow("a table gone") << -1 << "drop table mmc_sn";
         QTest::newRow("rows gone") << -1 << "delete from countries";
         QTest::newRow("a pipe in its place") << -2 << QString();
+        QTest::newRow("a pipe at its journal's name") << -3 << QString();
+        QTest::newRow("a folder at its journal's name") << -4 << QString();
     }
 
     void spoiltCopyIsMadeAgain()
@@ -145,6 +150,10 @@ private Q_SLOTS:
         CountryLibDb { QString() }.openCheck();
         if (keep == -2)
             QVERIFY(QFile::remove(target) && ::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        else if (keep == -3)
+            QVERIFY(::mkfifo(QFile::encodeName(target + "-journal").constData(), 0600) == 0);
+        else if (keep == -4)
+            QVERIFY(QDir().mkdir(target + "-journal"));
         else if (keep >= 0)
             QVERIFY(QFile::resize(target, keep));
         else

@@ -18,7 +18,7 @@ void StoreSaveThread::run()
     try {
         m_base->beginEdit();
     } catch (const std::exception& e) {
-        reportError(e);
+        reportError(m_base->failureText(e));
         return;
     }
     try {
@@ -26,8 +26,9 @@ void StoreSaveThread::run()
     } catch (const Cancelled&) {
         rollBack();
     } catch (const std::exception& e) {
+        const QString text = m_base->failureText(e);
         rollBack();
-        reportError(e);
+        reportError(text);
     }
 }
 
@@ -43,8 +44,7 @@ void StoreSaveThread::rollBack()
     }
 }
 
-void StoreSaveThread::reportError(const std::exception& e)
+void StoreSaveThread::reportError(const QString& text)
 {
-    const QString text = QString::fromUtf8(e.what());
     m_form->invokeErrorOccurred(m_escapeErrors ? text.toHtmlEscaped() : text);
 }

@@ -27,7 +27,7 @@ protected:
 
 private:
     void rollBack();
-    void reportError(const std::exception& e);
+    void reportError(const QString& text);
 
     AbsLocalDb* m_base;
     bool m_escapeErrors;
