@@ -369,6 +369,17 @@ def swap_leaves(path, names):
             f.write(data)
 
 
+def drop_cell(path, name):
+    """Makes the first leaf page of a table or index forget its last cell: a row SQLite no longer sees."""
+    leaves, size = btree_leaves(path, name)
+    with open(path, "r+b") as f:
+        at = (leaves[0] - 1) * size + (100 if leaves[0] == 1 else 0)
+        f.seek(at + 3)
+        cells, = struct.unpack(">H", f.read(2))
+        f.seek(at + 3)
+        f.write(struct.pack(">H", cells - 1))
+
+
 def gen_modern(a, path):
     cols = table_columns(a.columns)
     widths = widths_of(a, cols)
@@ -504,6 +515,7 @@ def main():
     ap.add_argument("--empty-root", default="", help="make the root page of this table or index an empty leaf")
     ap.add_argument("--empty-leaves", default="", help="make every leaf page of these b-trees an empty leaf")
     ap.add_argument("--swap-leaves", default="", help="swap the first leaf pages of these two b-trees")
+    ap.add_argument("--drop-cell", default="", help="make the first leaf page of this b-tree forget its last cell")
     ap.add_argument("--add-columns", default="", help='with --from: columns to add, "NAME DECL,..."')
     ap.add_argument("--grow-to", type=int, default=0, help="with --from: messages to grow the table to")
     ap.add_argument("--from", dest="source", help="a device's sms.db to copy and delete from")
@@ -534,6 +546,8 @@ def main():
         empty_leaves(path, a.empty_leaves)
     if a.swap_leaves:
         swap_leaves(path, a.swap_leaves)
+    if a.drop_cell:
+        drop_cell(path, a.drop_cell)
     exp = {"columns": ncols, "live": live, "deleted": deleted}
     with open(os.path.join(a.folder, "expected.json"), "w") as f:
         json.dump(exp, f, indent=1)

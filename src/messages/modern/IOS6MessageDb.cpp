@@ -3,6 +3,7 @@
 #include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3Script.h"
 #include "app/sqlite/Sqlite3Stmt.h"
+#include "messages/modern/IOS6WriteTally.h"
 #include "messages/store/MsgColumnSink.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -403,6 +404,13 @@ qint64 IOS6MessageDb::findAttachment(const _MsgAttachment& attachment)
     return c.moveNext() ? c.getInt64("rowid") : 0;
 }
 
+qint64 IOS6MessageDb::insertCounted(const Sqlite3Row& row, const QString& table)
+{
+    if (writeTally)
+        writeTally->row(table);
+    return insertSqlRow(row, table, {});
+}
+
 qint64 IOS6MessageDb::insertChatAndHandles(const _MsgChat& chat)
 {
     openCheck();
@@ -431,7 +439,7 @@ qint64 IOS6MessageDb::insertChatAndHandles(const _MsgChat& chat)
         row["successful_query"] = 0;
     if (tableHas(t, QStringLiteral("original_group_id")))
         row["original_group_id"] = row.val(QStringLiteral("group_id"));
-    const qint64 chatId = insertSqlRow(row, t, {});
+    const qint64 chatId = insertCounted(row, t);
     for (const _MsgHandle* h : chat._handles) {
         if (!h)
             continue;
@@ -458,12 +466,14 @@ qint64 IOS6MessageDb::insertHandle(const _MsgHandle& h)
         row["_ct_name"] = h._ct_name;
     if (tableHas(t, QStringLiteral("_photo BLOB"), Qt::CaseInsensitive))
         row["_photo"] = h._photo;
-    return insertSqlRow(row, t, {});
+    return insertCounted(row, t);
 }
 
 void IOS6MessageDb::joinChatHandle(qint64 chatId, qint64 handleId)
 {
     openCheck();
+    if (writeTally)
+        writeTally->join(QStringLiteral("chat_handle_join"), chatId, handleId);
     executeThrow(QStringLiteral("replace into chat_handle_join(chat_id,handle_id) values(%1,%2)")
                      .arg(chatId)
                      .arg(handleId));
@@ -492,7 +502,7 @@ qint64 IOS6MessageDb::insertMessage(
     const _MsgMessage& m, qint64 handleId, qint64 otherHandleId, QString logicHash)
 {
     openCheck();
-    return insertSqlRow(messageRow(m, handleId, otherHandleId, logicHash), QStringLiteral("message"), {});
+    return insertCounted(messageRow(m, handleId, otherHandleId, logicHash), QStringLiteral("message"));
 }
 
 Sqlite3Row IOS6MessageDb::messageRow(
@@ -607,6 +617,8 @@ void IOS6MessageDb::messageColumns(
 void IOS6MessageDb::joinChatMessage(qint64 chatId, qint64 messageId, qint64 messageDate)
 {
     openCheck();
+    if (writeTally)
+        writeTally->join(QStringLiteral("chat_message_join"), chatId, messageId);
     if (tableHas(QStringLiteral("chat_message_join"), QStringLiteral("message_date"))) {
         Sqlite3Sql sql("replace into chat_message_join(chat_id,message_id,message_date) values(?,?,?)");
         sql.addInt64Param(chatId).addInt64Param(messageId).addInt64Param(messageDate);
@@ -639,12 +651,14 @@ qint64 IOS6MessageDb::insertAttachment(const _MsgAttachment& a)
         row["total_bytes"] = a.total_bytes;
     if (tableHas(t, QStringLiteral("original_guid")))
         row["original_guid"] = a.guid;
-    return insertSqlRow(row, t, {});
+    return insertCounted(row, t);
 }
 
 void IOS6MessageDb::joinMessageAtta(qint64 messageId, qint64 attachmentId)
 {
     openCheck();
+    if (writeTally)
+        writeTally->join(QStringLiteral("message_attachment_join"), messageId, attachmentId);
     executeThrow(
         QStringLiteral("replace into message_attachment_join(message_id,attachment_id) values(%1,%2)")
             .arg(messageId)

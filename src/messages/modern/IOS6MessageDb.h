@@ -27,6 +27,7 @@ class __MsgData;
 // A missing file is created from the schema resource only when the object may upgrade (a store of
 // the program's own); a backup's database that is not there is an error, never an empty new file.
 class IProgressSink;
+class IOS6WriteTally;
 struct _SqliteFileRowData;
 
 class IOS6MessageDb : public AbsIOSMessageDb
@@ -57,7 +58,9 @@ public:
     qint64 findMessageHash(const _MsgMessage& message);
     qint64 findAttachment(const _MsgAttachment& attachment);
 
-    // Writers; the callers wrap them in one edit (beginEdit/endEdit).
+    // Writers; the callers wrap them in one edit (beginEdit/endEdit). With a tally set, each row
+    // and join they write is counted in it (nullptr: none).
+    void setWriteTally(IOS6WriteTally* tally) { writeTally = tally; }
     qint64 insertChatAndHandles(const _MsgChat& chat);
     qint64 insertHandle(const _MsgHandle& handle);
     void joinChatHandle(qint64 chatId, qint64 handleId);
@@ -175,6 +178,8 @@ private:
     _CountryInfo countryInfo;
     QString dbPath;
     bool upgradeSchema;
+    IOS6WriteTally* writeTally = nullptr;
+    qint64 insertCounted(const Sqlite3Row& row, const QString& table);
 };
 
 void sqlite3fun_delete_attachment_path(sqlite3_context* context, int argc, sqlite3_value** argv);

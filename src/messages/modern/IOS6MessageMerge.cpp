@@ -3,6 +3,8 @@
 #include "app/IProgressSink.h"
 #include "app/ScopedEdit.h"
 #include "messages/modern/IOS6MessageDb.h"
+#include "messages/modern/IOS6RowReferences.h"
+#include "messages/modern/IOS6WriteTally.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
@@ -12,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTemporaryFile>
 #include <algorithm>
 #include <stdexcept>
@@ -51,6 +54,47 @@ QString mediaRelativePath(const QString& filename)
             return QString();
     }
     return rel;
+}
+
+// Keeps the phone's triggers from acting on a connection while it lives: what the rebuild deletes
+// and inserts is not what the phone's user did (their deletion records would name every message
+// kept), and the columns they keep come with the rows themselves. They stay in the schema.
+class TriggersOff
+{
+public:
+    explicit TriggersOff(Sqlite3DB& db)
+        : m_db(db.handle)
+    {
+        int now = 1;
+        if (sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &now) != SQLITE_OK || now != 0)
+            throw std::runtime_error("Cannot keep the database's triggers from acting on the merge.");
+    }
+    ~TriggersOff() { sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr); }
+    TriggersOff(const TriggersOff&) = delete;
+    TriggersOff& operator=(const TriggersOff&) = delete;
+
+private:
+    sqlite3* m_db;
+};
+
+// A chosen message as the phone's own triggers keep a message joined to its chat and attachments,
+// which do not act on the merge's writes.
+_MsgMessage asJoined(const _MsgMessage& m)
+{
+    _MsgMessage row = m;
+    if (!m._attachments.isEmpty())
+        row.cache_has_attachments = 1;
+    if (row.cache_roomnames.isEmpty())
+        row.cache_roomnames = m._chat->room_name;
+    return row;
+}
+
+// The tables the rebuild writes itself; the others keep their rows.
+const QSet<QString>& rewrittenTables()
+{
+    static const QSet<QString> tables { "message", "chat", "handle", "attachment", "chat_handle_join",
+        "chat_message_join", "message_attachment_join" };
+    return tables;
 }
 
 bool inWindow(const _MsgInsertData& a, const _MsgInsertData& b)
@@ -108,6 +152,7 @@ void IOS6MessageMerge::copySourceThrow()
     name.remove();
     // Through SQLite, so changes still in the source's write-ahead log come along.
     m_source.openCheck();
+    checkSourceThrow();
     Sqlite3Sql sql("VACUUM INTO ?");
     sql.addTextParam(workPath);
     try {
@@ -117,6 +162,26 @@ void IOS6MessageMerge::copySourceThrow()
         QFile::remove(workPath);
         throw std::runtime_error(QString("copy database to %1 failed. %2").arg(workPath, why).toStdString());
     }
+}
+
+void IOS6MessageMerge::checkSourceThrow()
+{
+    // Rows on a page SQLite finds damaged may be left out of the copy without a word.
+    QStringList problems;
+    try {
+        Sqlite3Cursor c = m_source.queryThrow(Sqlite3Sql("pragma quick_check(3)"));
+        while (c.moveNext())
+            problems << c.getText(0).simplified();
+    } catch (const std::exception& e) {
+        throw std::runtime_error(QString("Cannot merge the messages into %1: %2")
+                                     .arg(m_source.iosDbPath(), m_source.failureReason(e))
+                                     .toStdString());
+    }
+    if (problems != QStringList { QStringLiteral("ok") })
+        throw std::runtime_error(
+            QString("Cannot merge the messages into %1: SQLite finds the database damaged (%2).")
+                .arg(m_source.iosDbPath(), problems.join(QStringLiteral("; ")))
+                .toStdString());
 }
 
 void IOS6MessageMerge::runThrow(IProgressSink* progress)
@@ -146,6 +211,11 @@ void IOS6MessageMerge::runThrow(IProgressSink* progress)
 void IOS6MessageMerge::rebuildThrow(IOS6MessageDb& work, IProgressSink* progress)
 {
     work.openCheck();
+    const TriggersOff triggersOff(work);
+    m_references.findThrow(work, rewrittenTables());
+    IOS6WriteTally tally;
+    work.setWriteTally(&tally);
+    const auto untally = qScopeGuard([&work] { work.setWriteTally(nullptr); });
     for (const char* sql : { "delete from attachment", "delete from chat", "delete from handle",
              "delete from message", "delete from message_attachment_join", "delete from chat_message_join",
              "delete from chat_handle_join",
@@ -153,11 +223,45 @@ void IOS6MessageMerge::rebuildThrow(IOS6MessageDb& work, IProgressSink* progress
              "vacuum" })
         work.executeThrow(Sqlite3Sql(sql));
     ScopedEdit<IOS6MessageDb> edit(work);
-    for (const char* table : { "chat", "handle", "chat_handle_join", "attachment" }) {
+    copyBackThrow(work, tally);
+    const QList<Sqlite3Row> oldRows = m_source.tableRows("message");
+    QList<_MsgInsertData> order = mergeList(work, oldRows);
+    sortInsertData(order);
+    for (int i = 0; i < order.size(); ++i) {
+        if (progress && progress->isCancelled())
+            throw -1;
+        if (progress)
+            progress->updateProgress(QString(), int(double(i + 1) / double(order.size()) * 99.0), QString());
+        if (order[i].existing)
+            writeOldRow(work, *order[i].row, tally);
+        else
+            writeChosen(work, *order[i].message);
+    }
+    work.executeThrow(Sqlite3Sql("update message set has_dd_results=0"));
+    m_references.applyThrow(work);
+    tally.checkThrow(work, m_source.iosDbPath());
+    edit.commit();
+}
+
+void IOS6MessageMerge::copyBackThrow(IOS6MessageDb& work, IOS6WriteTally& tally)
+{
+    using Kind = IOS6RowReferences::Kind;
+    const std::pair<const char*, Kind> tables[] = { { "chat", Kind::Chat }, { "handle", Kind::Handle },
+        { "chat_handle_join", Kind::KindCount }, { "attachment", Kind::Attachment } };
+    for (const auto& [name, kind] : tables) {
+        const QString table = QLatin1String(name);
         for (Sqlite3Row row : m_source.tableRows(table)) {
             if (row.contains("properties"))
                 row["properties"] = QVariant();
             work.insertSqlRow(row, table, {});
+            if (kind == Kind::KindCount) {
+                tally.join(
+                    table, rowValue(row, "chat_id").toLongLong(), rowValue(row, "handle_id").toLongLong());
+            } else { // kept under its row id
+                tally.row(table);
+                const qint64 rowid = rowValue(row, "rowid").toLongLong();
+                m_references.moved(kind, rowid, rowid);
+            }
         }
     }
     Sqlite3Cursor a = m_source.queryThrow(Sqlite3Sql("select ma.*, m.guid from message_attachment_join as ma "
@@ -168,21 +272,6 @@ void IOS6MessageMerge::rebuildThrow(IOS6MessageDb& work, IProgressSink* progress
         "select cm.*, m.guid from chat_message_join as cm inner join message as m on cm.message_id=m.rowid"));
     while (c.moveNext())
         m_chatsByGuid[c.getText("guid")].append(c.getInt64("chat_id"));
-    const QList<Sqlite3Row> oldRows = m_source.tableRows("message");
-    QList<_MsgInsertData> order = mergeList(work, oldRows);
-    sortInsertData(order);
-    for (int i = 0; i < order.size(); ++i) {
-        if (progress && progress->isCancelled())
-            throw -1;
-        if (progress)
-            progress->updateProgress(QString(), int(double(i + 1) / double(order.size()) * 99.0), QString());
-        if (order[i].existing)
-            writeOldRow(work, *order[i].row);
-        else
-            writeChosen(work, *order[i].message);
-    }
-    work.executeThrow(Sqlite3Sql("update message set has_dd_results=0"));
-    edit.commit();
 }
 
 QList<_MsgInsertData> IOS6MessageMerge::mergeList(IOS6MessageDb& work, const QList<Sqlite3Row>& oldRows)
@@ -222,7 +311,7 @@ QList<_MsgInsertData> IOS6MessageMerge::mergeList(IOS6MessageDb& work, const QLi
     return list;
 }
 
-void IOS6MessageMerge::writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row)
+void IOS6MessageMerge::writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row, IOS6WriteTally& tally)
 {
     const QString guid = rowValue(row, "guid").toString();
     qint64 id = work.findMessage(guid);
@@ -233,7 +322,9 @@ void IOS6MessageMerge::writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row)
                 key.insert(c);
         }
         id = work.insertSqlRow(row, "message", key);
+        tally.row(QStringLiteral("message"));
     }
+    m_references.moved(IOS6RowReferences::Message, rowValue(row, "rowid").toLongLong(), id);
     const qint64 date = rowValue(row, "date").toLongLong();
     for (qint64 chat : m_chatsByGuid.value(guid))
         work.joinChatMessage(chat, id, date);
@@ -264,7 +355,7 @@ void IOS6MessageMerge::writeChosen(IOS6MessageDb& work, _MsgMessage& m)
     qint64 id = work.findMessage(m.guid);
     if (id == 0) {
         const qint64 otherId = handleInChat(work, chatId, m._other_handle);
-        id = work.insertMessage(m, handleId, otherId, QString());
+        id = work.insertMessage(asJoined(m), handleId, otherId, QString());
         work.joinChatMessage(chatId, id, qint64(m.date) * 1000000000LL);
         work.updateChatLastDate21(chatId, m.date);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/sqlite/Sqlite3Row.h"
+#include "messages/modern/IOS6RowReferences.h"
 #include "messages/store/CountryInfo.h"
 
 #include <QHash>
@@ -8,6 +9,7 @@
 #include <QString>
 
 class IOS6MessageDb;
+class IOS6WriteTally;
 class IProgressSink;
 class _MsgAttachment;
 class _MsgMessage;
@@ -32,9 +34,13 @@ void sortInsertData(QList<_MsgInsertData>& list);
 
 // Builds a new message database for a device backup: a copy of the device's database with its
 // chats, handles, joins and attachments kept under their row ids and its old messages and the
-// chosen ones inserted in one merged order, so message row ids rise with time. Lists the files to
-// write into the backup (the new database and the chosen messages' attachment files), and apart
-// the listed attachments whose copies are not what the phone wrote, which go in as they are.
+// chosen ones inserted in one merged order, so message row ids rise with time. The device's other
+// tables keep their rows as the phone keeps them: its triggers, left in the schema, do not act on
+// the rebuild (no deletion record of what is there), and rows naming messages, chats, handles or
+// attachments by row number follow the renumbering. A database SQLite finds damaged is refused,
+// and every row written is checked to be there. Lists the files to write into the backup (the new
+// database and the chosen messages' attachment files), and apart the listed attachments whose
+// copies are not what the phone wrote, which go in as they are.
 class IOS6MessageMerge
 {
 public:
@@ -65,9 +71,14 @@ public:
 
 private:
     void copySourceThrow();
+    // Refuses a source that SQLite finds damaged, naming what it found.
+    void checkSourceThrow();
     void rebuildThrow(IOS6MessageDb& work, IProgressSink* progress);
+    // The device's chats, handles, their joins and attachments under their row ids, and the maps of
+    // its message joins by guid.
+    void copyBackThrow(IOS6MessageDb& work, IOS6WriteTally& tally);
     QList<_MsgInsertData> mergeList(IOS6MessageDb& work, const QList<Sqlite3Row>& oldRows);
-    void writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row);
+    void writeOldRow(IOS6MessageDb& work, const Sqlite3Row& row, IOS6WriteTally& tally);
     void writeChosen(IOS6MessageDb& work, _MsgMessage& m);
     qint64 handleInChat(IOS6MessageDb& work, qint64 chatId, const class _MsgHandle* h);
     void listAttachmentFiles();
@@ -78,4 +89,5 @@ private:
     QList<_MsgMessage*> m_withAttachments;
     QHash<QString, QList<qint64>> m_attachmentsByGuid;
     QHash<QString, QList<qint64>> m_chatsByGuid;
+    IOS6RowReferences m_references;
 };

@@ -72,6 +72,32 @@ struct CancelInCommit {
     }
 };
 
+// Three messages deleted into Recently Deleted (out of their chat), a row there naming a message that
+// is gone, and a table of the phone's naming messages by a declared reference.
+const char* const kRecentlyDeleted
+    = ";insert into chat_recoverable_message_join (chat_id, message_id, delete_date) select chat_id,"
+      " message_id, 7 from chat_message_join where message_id in (select rowid from message"
+      " order by rowid limit 3 offset 4);"
+      "insert into recoverable_message_part select chat_id, message_id, 0, 7, cast(message_id as blob),"
+      " 0 from chat_recoverable_message_join;"
+      "delete from chat_message_join where message_id in"
+      " (select message_id from chat_recoverable_message_join);"
+      "insert into chat_recoverable_message_join values (1, (select min(rowid) + 1 from message"
+      " where rowid + 1 not in (select rowid from message)), 7, 0);"
+      "create table note (about INTEGER REFERENCES message (ROWID), t TEXT);"
+      "insert into note select rowid, guid from message limit 2";
+
+// Each row of those tables by the guid of the message it names ('-' for none); %1 is "join" (the
+// rows naming a message) or "left join" (every row).
+const char* const kMessageRefs
+    = "select group_concat(k, ',') from (select k from ("
+      "select 'j' || ifnull(m.guid, '-') as k from chat_recoverable_message_join x"
+      " %1 message m on m.rowid = x.message_id union all"
+      " select 'p' || ifnull(m.guid, '-') from recoverable_message_part x"
+      " %1 message m on m.rowid = x.message_id union all"
+      " select 'n' || ifnull(m.guid, '-') || x.t from note x %1 message m on m.rowid = x.about)"
+      " order by k)";
+
 QList<_MsgMessage*> chosen(MsgData& data)
 {
     const QString src = generate("ios6");
@@ -190,6 +216,67 @@ private Q_SLOTS:
         second.removeWorkFile();
     }
 
+    // A merge into a phone's database leaves its other tables as the phone keeps them: its triggers
+    // stay in the schema and act on none of the rebuild's deletes and inserts, so no deletion record
+    // names a message that is there and no row is left out; rows naming messages by row number name
+    // the same messages after the renumbering, and those naming a message that is gone go with it.
+    void mergeLeavesThePhonesOwnTables_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("setup");
+        QTest::newRow("iOS 13 (real), its deletion records") << QString("real") << QString();
+        QTest::newRow("a trigger that ignores inserts")
+            << QString()
+            << QString("create trigger ignore_all before insert on message begin select raise(ignore); end");
+        QTest::newRow("Recently Deleted (iOS 16 tables), a table naming messages")
+            << QString() << QString("recoverable");
+    }
+    void mergeLeavesThePhonesOwnTables()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, setup);
+        const bool recoverable = setup == "recoverable";
+        if (target == "real" || recoverable)
+            QM_REQUIRE_SHARED();
+        const QString folder = target == "real"
+            ? cacheFolderWith(TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"))
+            : generateWith("make_deleted_sms.py", { "--messages", "40" });
+        if (recoverable) // the tables as the phone declares them
+            setup = querySql(TestEnv::copyToTemp(TestEnv::realFixture("imessagedb/chat.db")),
+                        "select group_concat(sql, ';') from sqlite_master where name in "
+                        "('chat_recoverable_message_join', 'recoverable_message_part')")
+                + kRecentlyDeleted;
+        QVERIFY(setup.isEmpty() || execSql(smsPath(folder), setup));
+        const QString db = smsPath(folder);
+        const auto refs = [](const QString& path, const char* join) {
+            return querySql(path, QString(kMessageRefs).arg(join));
+        };
+        const QString refsBefore = recoverable ? refs(db, "join") : QString();
+        const auto triggers = [](const QString& path) {
+            return querySql(path,
+                "select group_concat(name || sql) from (select * from sqlite_master where type = "
+                "'trigger' order by name)");
+        };
+        const QString triggersBefore = triggers(db);
+        const int before = querySql(db, "select count(*) from message").toInt();
+        IOS6MessageDb device(QDir(folder), _CountryInfo(), false);
+        MsgData data;
+        const QList<_MsgMessage*> messages = chosen(data);
+        IOS6MessageMerge merge(_CountryInfo(), messages, device);
+        merge.runThrow(nullptr);
+        const QString work = merge.workPath;
+        QCOMPARE(querySql(work, "select count(*) from message").toInt(), before + merge.restoredCount);
+        QCOMPARE(triggers(work), triggersBefore);
+        for (const char* t :
+            { "sync_deleted_messages", "deleted_messages", "sync_deleted_attachments", "sync_deleted_chats" })
+            QCOMPARE(querySql(work, QString("select count(*) from %1").arg(t)),
+                QString(target == "real" ? "0" : ""));
+        if (recoverable)
+            QCOMPARE(refs(work, "left join"), refsBefore);
+        QCOMPARE(querySql(work, "pragma quick_check"), QString("ok"));
+        merge.removeWorkFile();
+    }
+
     // A merge that fails says why (the disk's reason, or SQLite's where the system gives none),
     // and leaves nothing beside the device's database.
     void mergeFailuresLeaveNothing_data()
@@ -201,12 +288,24 @@ private Q_SLOTS:
         QTest::newRow("a file size limit") << QString("limit") << QString("failed. File too large");
         QTest::newRow("a full disk") << QString("full") << QString("failed. No space left on device");
         QTest::newRow("a read-only disk") << QString("read-only") << QString("failed. Read-only file system");
+        QTest::newRow("a damaged leaf")
+            << QString("damaged") << QString("SQLite finds the database damaged (*** in database main");
+        QTest::newRow("a table that leaves out rows") << QString(
+            "leaves out") << QString("rows written into its table chat_message_join are not there");
     }
     void mergeFailuresLeaveNothing()
     {
         QFETCH(QString, fault);
         QFETCH(QString, told);
-        QString folder = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "10" });
+        const QStringList damage
+            = fault == "damaged" ? QStringList { "--drop-cell", "message" } : QStringList();
+        QString folder = generateWith(
+            "make_deleted_sms.py", QStringList { "--delete-every", "0", "--messages", "10" } + damage);
+        // A chat keeps one message and leaves out the others without a word.
+        QVERIFY(fault != "leaves out"
+            || execSql(smsPath(folder),
+                "drop table chat_message_join; create table chat_message_join (chat_id INTEGER, message_id "
+                "INTEGER, message_date INTEGER DEFAULT 0, UNIQUE (chat_id) ON CONFLICT IGNORE)"));
         FailingDisk::SmallDisk disk(1 << 20);
         if (fault == "full" || fault == "read-only") { // the database on a small disk of its own
             if (!disk.isMounted())
