@@ -5,25 +5,29 @@
 # alternating. Each run restores into a fresh copy of the backup made outside the timing: hard links
 # to the generated files, as a restore puts new files in place by rename and never writes into the
 # old ones. Prints the median wall and CPU seconds and the peak memory of each side (/usr/bin/time
-# -v), and the median of the runs' ratios.
+# -v), and the median of the runs' ratios. With --sms-db the backup holds that message database (such
+# as a grown device's one) in place of the generated one.
 #
-#   bench/bench_restore_messages.sh PROBE [BASE_PROBE] [--rounds N] [--records N] [--work DIR]
+#   bench/bench_restore_messages.sh PROBE [BASE_PROBE] [--rounds N] [--records N] [--sms-db FILE]
+#                                   [--work DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 rounds=7
 records=372000
 work=""
+sms=()
 probes=()
 while [ $# -gt 0 ]; do
     case "$1" in
         --rounds) rounds=$2; shift 2 ;;
         --records) records=$2; shift 2 ;;
         --work) work=$2; shift 2 ;;
+        --sms-db) sms=(--sms-db "$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"); shift 2 ;;
         *) probes+=("$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"); shift ;;
     esac
 done
 if [ ${#probes[@]} -lt 1 ] || [ ${#probes[@]} -gt 2 ]; then
-    sed -n '2,10p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,12p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 fi
 if [ -z "$work" ]; then
@@ -32,7 +36,8 @@ if [ -z "$work" ]; then
 fi
 if [ ! -f "$work/backup/Manifest.db" ]; then
     echo "generating a backup of $records records..."
-    python3 "$here/tools/gen/make_backup.py" --records "$records" --no-filler-files "$work/backup" > /dev/null
+    python3 "$here/tools/gen/make_backup.py" --records "$records" --no-filler-files "${sms[@]}" "$work/backup" \
+        > /dev/null
     python3 "$here/tools/gen/make_sms_db.py" ios6 "$work/source" > /dev/null
 fi
 before=$(sha1sum "$work/backup/Manifest.db")
