@@ -479,6 +479,7 @@ void BackupManifest::readRecordsThrow()
 {
     const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    m_readWithout.clear();
     if (QFileInfo::exists(mbdb)) {
         requireRegularThrow(mbdb);
         parseMbdbThrow(mbdb);
@@ -491,7 +492,7 @@ void BackupManifest::readRecordsThrow()
         // from a private copy.
         if (!hasManifestKey()) {
             m_plainDir.reset();
-            m_plainDir = ManifestWalCopy::takeThrow(db);
+            m_plainDir = ManifestWalCopy::takeThrow(db, nullptr, nullptr, &m_readWithout);
         }
         ManifestDbReader(*this).readThrow(readableManifestDbPath());
     } else {
