@@ -1,6 +1,7 @@
 #include "backup/ManifestWalCopy.h"
 
 #include "app/RegularFile.h"
+#include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
@@ -183,7 +184,7 @@ std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(
         *without = c.without;
     if (!c.any())
         return nullptr;
-    auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
+    auto tmp = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-manifest")));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1. %2")
                  .arg(dbPath, tmp->errorString()));

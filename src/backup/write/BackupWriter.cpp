@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/RegularFile.h"
+#include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
@@ -221,10 +222,11 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
 
 std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
 {
-    auto work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
+    const QString name = RunFolder::templateFor(QStringLiteral("qm-write"));
+    auto work = std::make_unique<QTemporaryDir>(name);
     if (!work->isValid())
         fail(QStringLiteral("Cannot create a temporary folder in %1. %2")
-                 .arg(QDir::tempPath(), work->errorString()));
+                 .arg(QFileInfo(name).absolutePath(), work->errorString()));
     return work;
 }
 
