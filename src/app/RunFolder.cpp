@@ -66,8 +66,8 @@ public:
     ~Run()
     {
         struct stat held, named;
-        if (m_fd < 0)
-            return;
+        if (m_fd < 0 || ::getpid() != m_owner)
+            return; // a child forked from the run ends before it
         removeContents(m_fd, 0);
         if (::fstat(m_fd, &held) == 0 && ::lstat(m_path.constData(), &named) == 0 && sameFile(held, named))
             ::rmdir(m_path.constData());
@@ -111,6 +111,7 @@ private:
 
     int m_fd = -1;
     int m_error = 0;
+    pid_t m_owner = ::getpid();
     QByteArray m_path;
 };
 
@@ -120,7 +121,8 @@ Run& run()
     return made;
 }
 
-// Removes the folder at name in the folder tmp when it is a run's of this user that has ended.
+// Removes the folder at name in the folder tmp when it is a run's of this user that has ended: one
+// marked as the program's, or an empty one (a run killed before it marked it), that no run locks.
 bool removeIfEnded(int tmp, const char* name)
 {
     struct stat seen, held, mark;
@@ -131,16 +133,15 @@ bool removeIfEnded(int tmp, const char* name)
     if (fd < 0)
         return false;
     // A live run holds the lock; one whose folder the name no longer leads to is another's.
-    const bool ended = ::fstat(fd, &held) == 0 && sameFile(seen, held)
-        && ::fstatat(fd, kMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode)
-        && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstatat(tmp, name, &seen, AT_SYMLINK_NOFOLLOW) == 0
-        && sameFile(seen, held);
-    if (ended) {
+    const bool free = ::fstat(fd, &held) == 0 && sameFile(seen, held) && ::flock(fd, LOCK_EX | LOCK_NB) == 0
+        && ::fstatat(tmp, name, &seen, AT_SYMLINK_NOFOLLOW) == 0 && sameFile(seen, held);
+    const bool marked
+        = free && ::fstatat(fd, kMark, &mark, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(mark.st_mode);
+    if (marked)
         removeContents(fd, 0);
-        ::unlinkat(tmp, name, AT_REMOVEDIR);
-    }
+    const bool removed = free && ::unlinkat(tmp, name, AT_REMOVEDIR) == 0;
     ::close(fd);
-    return ended;
+    return removed;
 }
 
 } // namespace

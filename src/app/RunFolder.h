@@ -16,6 +16,7 @@ public:
     // system's temporary folder when the run's cannot be made, so that the maker tells why.
     static QString templateFor(const QString& name);
     // Removes the folders that ended runs of this user left in the system's temporary folder: only
-    // folders (never through a link) marked as the program's that no live run holds. How many went.
+    // folders (never through a link) marked as the program's, or empty, that no live run holds.
+    // How many went.
     static int removeEnded();
 };

@@ -37,6 +37,7 @@ private Q_SLOTS:
         QTest::newRow("an ended run's, with a read-only folder and a link out") << "ended, deep" << true;
         QTest::newRow("a live run's") << "live" << false;
         QTest::newRow("another program's of that name") << "unmarked" << false;
+        QTest::newRow("one a run killed before it marked it") << "empty" << true;
         QTest::newRow("a link to an ended run's") << "link" << false;
     }
     void removesWhatEndedRunsLeft()
@@ -48,8 +49,8 @@ private Q_SLOTS:
         QByteArray made = QFile::encodeName((left == "link" ? outside : m_tmp) + "/qm-run-XXXXXX");
         QVERIFY(::mkdtemp(made.data()));
         const QString folder = QFile::decodeName(made);
-        QVERIFY(write(folder + "/qm-manifest-abc/Manifest.db")
-            && (left == "unmarked" || write(folder + "/.qm-run", "")));
+        QVERIFY(left == "empty" || write(folder + "/qm-manifest-abc/Manifest.db"));
+        QVERIFY(left == "empty" || left == "unmarked" || write(folder + "/.qm-run", ""));
         if (left.endsWith("deep")) {
             QVERIFY(write(folder + "/ro/copy.db") && QFile::link(outside, folder + "/out"));
             QCOMPARE(::chmod(QFile::encodeName(folder + "/ro").constData(), 0500), 0);
