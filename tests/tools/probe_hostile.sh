@@ -100,26 +100,13 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
 done
 
 # A FIFO, or a link to a device, at the name of Manifest.db's journal: the manifest is read without
-# it, and the load says so. A journal that names the journal of a change to several databases: what
-# stands at that name (a file, a FIFO, nothing) is left as it was, and never waited on.
+# it, and the load says so.
 for kind in fifo device; do
     rm -rf "$work/nj" && /usr/bin/python3 "$gen/make_backup.py" --journal-kind $kind "$work/nj" > /dev/null
     limit=10 run info "$work/nj"
     [ "$rc" -eq 0 ] && clean \
         && grep -qF "Manifest.db was read without $work/nj/Manifest.db-journal, which is not a file" "$work/err.txt"
     check "info with a $kind as Manifest.db's journal reads the manifest without it, saying so" $?
-done
-for kind in file fifo gone; do
-    rm -rf "$work/nj" "$work/super"
-    if [ $kind = fifo ]; then mkfifo "$work/super"; elif [ $kind = file ]; then echo child > "$work/super"; fi
-    /usr/bin/python3 "$gen/make_backup.py" --hot-journal --journal-names "$work/super" "$work/nj" > /dev/null
-    limit=10 run info "$work/nj"
-    [ "$rc" -eq 0 ] && clean && case $kind in
-        file) [ "$(cat "$work/super")" = child ] ;;
-        fifo) [ -p "$work/super" ] ;;
-        gone) [ ! -e "$work/super" ] && grep -q "is gone: taken, as SQLite takes it, for a finished change" "$work/err.txt" ;;
-    esac
-    check "info of a manifest whose journal names a journal ($kind) leaves what is there as it was" $?
 done
 
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the

@@ -1,11 +1,13 @@
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/support/BackupReads.h"
 #include "backup/support/GenBackup.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
 #include <sys/stat.h>
 
+using BackupReads::readAll;
 using State = RollbackJournal::State;
 
 class TestRollbackJournal : public QObject
@@ -27,12 +29,6 @@ class TestRollbackJournal : public QObject
         return t + QByteArray::fromHex("d9d505f920a163d7");
     }
 
-    static QByteArray readAll(const QString& path)
-    {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -48,28 +44,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("names"); // what stands at the name the journal ends with
         QTest::addColumn<QString>("change"); // what is done to the journal besides
         QTest::addColumn<int>("state");
-        QTest::newRow("no name") << ""
-                                 << "" << int(State::Holds);
-        QTest::newRow("naming a file") << "file"
-                                       << "" << int(State::HoldsJoint);
-        QTest::newRow("naming a FIFO") << "fifo"
-                                       << "" << int(State::HoldsJoint);
-        QTest::newRow("naming a link") << "link"
-                                       << "" << int(State::HoldsJoint);
-        QTest::newRow("naming an empty file") << "empty"
-                                              << "" << int(State::Stale);
-        QTest::newRow("naming what is gone") << "gone"
-                                             << "" << int(State::Stale);
-        QTest::newRow("naming a file, the sum wrong") << "file"
-                                                      << "wrong sum" << int(State::Holds);
-        QTest::newRow("naming a file twice") << "file"
-                                             << "twice" << int(State::HoldsJoint);
-        QTest::newRow("sparse, 4 GB") << ""
-                                      << "sparse" << int(State::Holds);
-        QTest::newRow("sparse, 4 GB, naming a FIFO") << "fifo"
-                                                     << "sparse" << int(State::HoldsJoint);
-        QTest::newRow("a FIFO") << ""
-                                << "fifo journal" << int(State::NotAFile);
+        const QString none;
+        QTest::newRow("no name") << none << none << int(State::Holds);
+        for (const char* what : { "file", "FIFO", "link" })
+            QTest::addRow("naming a %s", what) << QString(what).toLower() << none << int(State::HoldsJoint);
+        QTest::newRow("naming an empty file") << "empty" << none << int(State::Stale);
+        QTest::newRow("naming what is gone") << "gone" << none << int(State::Stale);
+        QTest::newRow("naming a file, the sum wrong") << "file" << QString("wrong sum") << int(State::Holds);
+        QTest::newRow("naming a file twice") << "file" << QString("twice") << int(State::HoldsJoint);
+        QTest::newRow("sparse, 4 GB") << none << "sparse" << int(State::Holds);
+        QTest::newRow("sparse, 4 GB, naming a FIFO") << "fifo" << QString("sparse") << int(State::HoldsJoint);
+        QTest::newRow("a FIFO") << none << "fifo journal" << int(State::NotAFile);
     }
     void judgedAndCopiedAsSqliteReadsIt()
     {
