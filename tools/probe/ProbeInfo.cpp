@@ -77,8 +77,6 @@ int run(const QStringList& args, QTextStream& out, QTextStream& err)
             known[QLatin1String(name)] = node->item.domain + "/" + node->item.relativePath();
     o["wellKnownFiles"] = known;
     o["counts"] = treeCounts(*m);
-    if (!m->readWithout().isEmpty())
-        err << m->readWithout() << "\n";
     for (const QString& text : m->loadFaults.texts())
         err << "not counted: " << text << "\n";
     out << QJsonDocument(o).toJson(QJsonDocument::Indented);
