@@ -3,6 +3,7 @@
 #include "app/LogSaver.h"
 #include "app/MallocTuning.h"
 #include "app/PowerAssertion.h"
+#include "app/RunFolder.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartUpChecks.h"
 #include "backup/ui/BackupUnlockUi.h"
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
     // The log first, so that what readying the data folder says is kept in it.
     logsaver_install_msghandler(QDir(g_dataSaveDirPath()).absoluteFilePath("qlogs"), 10);
     g_dataSaveDir();
+    // What ended runs (a killed one) left in the temporary folder goes; a live run's stays.
+    RunFolder::removeEnded();
 
     DeviceBackend::setInstance(std::make_shared<LibDeviceBackend>());
     // Message boxes for the device list, and progress dialogs for trying backup passwords and for

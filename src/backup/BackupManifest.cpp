@@ -4,6 +4,7 @@
 #include "app/FolderAccess.h"
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
+#include "app/RunFolder.h"
 #include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
@@ -372,7 +373,7 @@ void BackupManifest::decryptManifestDbThrow()
         fail(QStringLiteral("Cannot read %1. %2").arg(src, why));
     ContentDigest read; // which content was decrypted, for a write to compare with the file in place
     DigestingReader in(file, read);
-    auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
+    auto tmp = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-manifest")));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest. %1")
                  .arg(tmp->errorString()));
@@ -479,6 +480,7 @@ void BackupManifest::readRecordsThrow()
 {
     const QString mbdb = dir.absoluteFilePath(QStringLiteral("Manifest.mbdb"));
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    m_readWithout.clear();
     if (QFileInfo::exists(mbdb)) {
         requireRegularThrow(mbdb);
         parseMbdbThrow(mbdb);
@@ -491,7 +493,7 @@ void BackupManifest::readRecordsThrow()
         // from a private copy.
         if (!hasManifestKey()) {
             m_plainDir.reset();
-            m_plainDir = ManifestWalCopy::takeThrow(db);
+            m_plainDir = ManifestWalCopy::takeThrow(db, nullptr, nullptr, &m_readWithout);
         }
         ManifestDbReader(*this).readThrow(readableManifestDbPath());
     } else {
@@ -800,7 +802,7 @@ void BackupManifest::saveManifestDbAsThrow(
     if (hasManifestKey() && !m_plainDir)
         fail(QStringLiteral("The backup in %1 is locked: its manifest cannot be read.")
                  .arg(dir.absolutePath()));
-    QTemporaryDir work(QDir::tempPath() + QStringLiteral("/qm-reduced-XXXXXX"));
+    QTemporaryDir work(RunFolder::templateFor(QStringLiteral("qm-reduced")));
     const QString plain = work.filePath(QStringLiteral("Manifest.db"));
     BackupFileCopy::copyThrow(src, plain);
     {

@@ -74,6 +74,9 @@ public:
     void readWithoutInfoThrow();
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
+    // What parseInfo read the records without, for the user (a journal beside a plain Manifest.db
+    // that is not a file); empty when they were read with all that goes with them.
+    QString readWithout() const { return m_readWithout; }
     // Whether the stored file at path is one of that write's that does not hold what its record in
     // the manifest in place describes (BackupWriteSettlement::settleLeftover): so until the write is
     // finished or undone, and every copy of it says so.
@@ -319,5 +322,6 @@ private:
     bool m_infoRead = false;
     QString m_infoStamp; // which Manifest.plist readManifestInfo read
     bool m_writeUnsettled = false;
+    QString m_readWithout;
     QSet<QString> m_unsettledFiles; // the files the record of that write names
 };

@@ -1,12 +1,14 @@
 #include "backup/ManifestWalCopy.h"
 
 #include "app/RegularFile.h"
+#include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupFileCopy.h"
 #include "backup/ContentDigest.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -46,7 +48,8 @@ void copyThrow(const QString& from, const QString& to, ContentDigest* read)
 // What SQLite reads of a database besides its file.
 struct Companions {
     bool log = false; // a log that is not empty
-    bool journal = false; // a journal that holds a transaction
+    bool journal = false; // a journal that holds a transaction SQLite plays back
+    QString without; // what the file is read without, for the user
     bool any() const { return log || journal; }
 };
 
@@ -60,17 +63,23 @@ Companions companionsThrow(const QString& dbPath)
     Companions c;
     c.log = info.size() > 0;
     QString why;
+    const QString journal = RollbackJournal::pathOf(dbPath);
     switch (RollbackJournal::stateOf(dbPath, &why)) {
     case RollbackJournal::State::Holds:
+    case RollbackJournal::State::HoldsJoint:
         c.journal = true;
         break;
     case RollbackJournal::State::Unreadable:
-        fail(QStringLiteral("Cannot read %1. %2").arg(RollbackJournal::pathOf(dbPath), why));
+        fail(QStringLiteral("Cannot read %1. %2").arg(journal, why));
     case RollbackJournal::State::NotAFile:
         // Nothing there can be played back: the file is what SQLite reads once it is moved away.
-        qWarning("%s is not a file: %s is read without it.", qUtf8Printable(RollbackJournal::pathOf(dbPath)),
-            qUtf8Printable(dbPath));
+        c.without = QStringLiteral("%1 was read without %2, which is not a file but stands where SQLite "
+                                   "looks for the journal of %1: its records are read as the file holds "
+                                   "them.")
+                        .arg(QDir::toNativeSeparators(dbPath), QDir::toNativeSeparators(journal));
+        qWarning("%s", qUtf8Printable(c.without));
         break;
+    case RollbackJournal::State::Stale:
     case RollbackJournal::State::None:
         break;
     }
@@ -99,8 +108,10 @@ void copyTogetherThrow(
                 whileCopying()(dbPath);
             if (c.log)
                 copyThrow(ManifestWalCopy::logOf(dbPath), ManifestWalCopy::logOf(copy), logRead);
-            if (c.journal)
-                copyThrow(RollbackJournal::pathOf(dbPath), RollbackJournal::pathOf(copy), nullptr);
+            // Only as far as SQLite reads it back, and without the name of another journal.
+            const QString why = c.journal ? RollbackJournal::copy(dbPath, copy) : QString();
+            if (!why.isEmpty())
+                fail(why);
         } catch (const std::runtime_error& e) {
             failure = QString::fromUtf8(e.what());
         }
@@ -166,17 +177,21 @@ void ManifestWalCopy::setWhileCopying(std::function<void(const QString& dbPath)>
 }
 
 std::unique_ptr<QTemporaryDir> ManifestWalCopy::takeThrow(
-    const QString& dbPath, ContentDigest* read, ContentDigest* logRead)
+    const QString& dbPath, ContentDigest* read, ContentDigest* logRead, QString* without)
 {
     Companions c = companionsThrow(dbPath);
+    if (without)
+        *without = c.without;
     if (!c.any())
         return nullptr;
-    auto tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-manifest-XXXXXX"));
+    auto tmp = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-manifest")));
     if (!tmp->isValid())
         fail(QStringLiteral("Cannot create a temporary folder for a copy of %1. %2")
                  .arg(dbPath, tmp->errorString()));
     const QString copy = tmp->filePath(QStringLiteral("Manifest.db"));
     copyTogetherThrow(dbPath, copy, c, read, logRead);
+    if (without)
+        *without = c.without;
     settleThrow(dbPath, copy, c);
     if (c.log)
         qInfo("Read %s with the rows of its log %s, from a private copy.", qUtf8Printable(dbPath),

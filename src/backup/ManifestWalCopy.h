@@ -21,9 +21,11 @@ public:
     // The copy of dbPath as SQLite reads it, in a new temporary folder removed with it; null when
     // neither a non-empty log nor a journal that holds a transaction stands beside dbPath. The bytes
     // of dbPath are added to read, and those of the log to logRead (none when there is none), as
-    // they are copied, when one is given. Throws std::runtime_error when the copy cannot be made.
-    static std::unique_ptr<QTemporaryDir> takeThrow(
-        const QString& dbPath, ContentDigest* read = nullptr, ContentDigest* logRead = nullptr);
+    // they are copied, when one is given. *without, when given, gets a text for the user when
+    // dbPath is read without what stands at its journal's name (not a file), else is cleared.
+    // Throws std::runtime_error when the copy cannot be made.
+    static std::unique_ptr<QTemporaryDir> takeThrow(const QString& dbPath, ContentDigest* read = nullptr,
+        ContentDigest* logRead = nullptr, QString* without = nullptr);
     static QString logOf(const QString& dbPath);
     // Called with the database's path once its file is copied, before what goes with it (tests
     // change the files there, as another program would); null for none.

@@ -126,7 +126,7 @@ StoredFilesCipher::Verdict StoredFilesCipher::verdict(const QDir& dir)
                 sampleMbdb(dir, f, tally);
         } else if (RegularFile::openRead(f, db, nullptr) && f.read(16) == sqliteHeader()) {
             // Records of a change another program left unfinished are read as SQLite takes it back.
-            const auto copy = RollbackJournal::stateOf(db) == RollbackJournal::State::Holds
+            const auto copy = RollbackJournal::playsBack(RollbackJournal::stateOf(db))
                 ? ManifestWalCopy::takeThrow(db)
                 : nullptr;
             sampleManifestDb(dir, copy ? copy->filePath(QStringLiteral("Manifest.db")) : db, tally);

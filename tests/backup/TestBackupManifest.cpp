@@ -199,6 +199,17 @@ private Q_SLOTS:
         // Another program takes that change back while the manifest is copied: copied again without.
         QTest::newRow("db with a change stopped in its journal, taken back while copied")
             << QStringList { "--hot-journal" } << "";
+        // That change was one to several databases: the journal names that change's own, which is
+        // never opened or removed, nor waited on. Taken back while it is there (a file, a FIFO);
+        // without it, read as it stands, the change finished.
+        const QString named = TestEnv::tempDir();
+        QFile there(named + "/there");
+        QVERIFY(there.open(QIODevice::WriteOnly) && there.write("child-journal") > 0);
+        there.close();
+        QCOMPARE(::mkfifo(QFile::encodeName(named + "/fifo").constData(), 0600), 0);
+        for (const char* what : { "there", "fifo", "gone" })
+            QTest::addRow("db with a change stopped in its journal, naming a journal %s", what)
+                << QStringList { "--hot-journal", "--journal-names", named + "/" + what } << "";
         // Manifest.plist says IsEncrypted false (a decrypting tool's, copied over), the stored files
         // are as the device encrypted them: they still need the password.
         QTest::newRow("mbdb encrypted, Manifest.plist says plain") << QStringList { "--layout", "mbdb",
@@ -218,6 +229,12 @@ private Q_SLOTS:
         const QString dir = GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-copy");
         QVERIFY(!dir.isEmpty());
         const QString digest = GenBackup::folderDigest(dir);
+        const QString named
+            = args.contains("--journal-names") ? args.value(args.indexOf("--journal-names") + 1) : QString();
+        const QFileInfo before(named);
+        if (named.endsWith("gone"))
+            QTest::ignoreMessage(
+                QtInfoMsg, QRegularExpression("is gone: taken, as SQLite takes it, for a finished change"));
         BackupManifest m(dir);
         m.readManifestInfo();
         QCOMPARE(m.DeviceName, QString("Demo iPhone"));
@@ -251,6 +268,15 @@ private Q_SLOTS:
         if (whileCopied) { // read as it now stands, which the roads after the load take for a change
             QVERIFY(m.smsNode && !QFileInfo::exists(dir + "/Manifest.db-journal"));
             return;
+        }
+        if (!named.isEmpty()) {
+            const QFileInfo after(named);
+            QVERIFY(after.exists() == before.exists() && after.isFile() == before.isFile());
+            QVERIFY(!after.isFile() || readAll(named) == "child-journal");
+            if (named.endsWith("gone")) { // the records as the change left them
+                QVERIFY(!m.smsNode && m.findNode("HomeDomain", "Library/SMS/sms.db.unfinished"));
+                return;
+            }
         }
         for (auto* n : { m.addressBookNode, m.addressBookImagesNode, m.notesNode, m.calendarNode,
                  m.calendarExtrasNode, m.recordingsNode, m.voicemailNode, m.bookmarksNode, m.callHistoryNode,

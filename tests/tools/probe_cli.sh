@@ -329,13 +329,15 @@ rm -rf "$perm"
 # Reading never writes beside what it reads: each reading command on a database in WAL mode (a
 # device's usual mode) leaves its folder as it was.
 gen=$(dirname "$generator")
-mkdir -p "$work/wal/ab" "$work/wal/calls" "$work/wal/cal" "$work/wal/notes" "$work/wal/bm" "$work/wal/vm"
-/usr/bin/python3 "$gen/make_addressbook.py" --demo "$work/wal/ab" > /dev/null
-/usr/bin/python3 "$gen/make_call_history.py" "$work/wal/calls/CallHistory.storedata"
-/usr/bin/python3 "$gen/make_calendar_db.py" "$work/wal/cal/Calendar.sqlitedb"
-/usr/bin/python3 "$gen/make_notes_db.py" "$work/wal/notes/notes.sqlite"
-/usr/bin/python3 "$gen/make_bookmarks_db.py" "$work/wal/bm/Bookmarks.db"
-/usr/bin/python3 "$gen/make_media_db.py" voicemail "$work/wal/vm/voicemail.db"
+mkdir -p "$work/plain/ab" "$work/plain/calls" "$work/plain/cal" "$work/plain/notes" "$work/plain/bm" \
+    "$work/plain/vm" "$work/plain/sms"
+/usr/bin/python3 "$gen/make_addressbook.py" --demo "$work/plain/ab" > /dev/null
+/usr/bin/python3 "$gen/make_call_history.py" "$work/plain/calls/CallHistory.storedata"
+/usr/bin/python3 "$gen/make_calendar_db.py" "$work/plain/cal/Calendar.sqlitedb"
+/usr/bin/python3 "$gen/make_notes_db.py" "$work/plain/notes/notes.sqlite"
+/usr/bin/python3 "$gen/make_bookmarks_db.py" "$work/plain/bm/Bookmarks.db"
+/usr/bin/python3 "$gen/make_media_db.py" voicemail "$work/plain/vm/voicemail.db"
+cp -r "$work/plain" "$work/wal"
 for db in "$work"/wal/*/*; do
     /usr/bin/python3 -c 'import sqlite3, sys; sqlite3.connect(sys.argv[1]).execute("PRAGMA journal_mode=WAL").fetchall()' "$db"
 done
@@ -348,6 +350,29 @@ for run in "contacts ab/AddressBook.sqlitedb" "calls calls/CallHistory.storedata
     "$probe" "$1" "$work/wal/$2" > /dev/null 2>&1; rc=$?
     [ $rc -eq 0 ] && [ "$(ls -A "$folder")" = "$before" ]
     check "$1 reads a WAL-mode database and leaves nothing beside it" $?
+done
+
+# A change to several databases stopped in the middle leaves a journal that names the change's own:
+# the copy each reading command plays back follows no name, so what stands there (a file the user
+# keeps, a FIFO that would hold the read for ever) stays as it was, and so does the journal.
+/usr/bin/python3 "$generator" --demo "$work/sms-bk" > /dev/null
+cp "$work/sms-bk/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28" "$work/plain/sms/sms.db"
+for kind in file fifo; do
+    for run in "contacts ab/AddressBook.sqlitedb" "calls calls/CallHistory.storedata" \
+               "calendars cal/Calendar.sqlitedb" "notes notes/notes.sqlite" "bookmarks bm/Bookmarks.db" \
+               "voicemail vm/voicemail.db" "messages sms/sms.db"; do
+        set -- $run
+        rm -rf "$work/joint" "$work/named" && cp -r "$work/plain" "$work/joint"
+        if [ $kind = fifo ]; then mkfifo "$work/named"; else echo child-journal > "$work/named"; fi
+        /usr/bin/python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import make_backup as g
+g.leave_hot_journal(sys.argv[2], "CREATE TABLE unfinished(x)",
+                    "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) SELECT zeroblob(4000) FROM n")
+g.name_super_journal(sys.argv[2], sys.argv[3])' "$gen" "$work/joint/$2" "$work/named"
+        timeout 30 "$probe" "$1" "$work/joint/$2" > /dev/null 2>&1; rc=$?
+        [ $rc -eq 0 ] && { [ -p "$work/named" ] || [ "$(cat "$work/named")" = child-journal ]; } \
+            && [ -s "$work/joint/$2-journal" ]
+        check "$1 plays back a journal that names a $kind, which stays as it was" $?
+    done
 done
 
 # A folder that is not a backup is called so by the commands that read one, also where a folder

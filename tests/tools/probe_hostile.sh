@@ -99,6 +99,16 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
     done
 done
 
+# A FIFO, or a link to a device, at the name of Manifest.db's journal: the manifest is read without
+# it, and the load says so.
+for kind in fifo device; do
+    rm -rf "$work/nj" && /usr/bin/python3 "$gen/make_backup.py" --journal-kind $kind "$work/nj" > /dev/null
+    limit=10 run info "$work/nj"
+    [ "$rc" -eq 0 ] && clean \
+        && grep -qF "Manifest.db was read without $work/nj/Manifest.db-journal, which is not a file" "$work/err.txt"
+    check "info with a $kind as Manifest.db's journal reads the manifest without it, saying so" $?
+done
+
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
 # load names it with the system's reason and never calls it damaged, a Manifest.db with a log or
 # without one. So for a stored message database,

@@ -533,23 +533,41 @@ def leave_in_wal(path, rows):
         os.unlink(path + "-shm")
 
 
-def leave_hot_journal(path):
+JOURNAL_MAGIC = bytes.fromhex("d9d505f920a163d7")
+
+
+def leave_hot_journal(path, change="UPDATE Files SET relativePath = relativePath || '.unfinished', file = x'00'",
+                      rows="SELECT zeroblob(4000) FROM Files"):
     """Leaves the database at path as a program stopped in the middle of a change leaves it: the file
-    holds part of the change (every record renamed, its archive blanked), Manifest.db-journal what
-    that part replaced, which SQLite plays back when it next opens the file."""
+    holds part of the change (by default every record renamed, its archive blanked, and a table of
+    rows added), its -journal what that part replaced, which SQLite plays back when it next opens the
+    file."""
     import shutil
     con = sqlite3.connect(path, isolation_level=None)
     con.execute("PRAGMA cache_size=1")  # the change spills into the file before it ends
     con.execute("BEGIN IMMEDIATE")
-    con.execute("UPDATE Files SET relativePath = relativePath || '.unfinished', file = x'00'")
+    con.execute(change)
     con.execute("CREATE TABLE filler(x)")
-    con.execute("INSERT INTO filler SELECT zeroblob(4000) FROM Files")
+    con.execute("INSERT INTO filler " + rows)
     shutil.copyfile(path, path + ".mid")
     shutil.copyfile(path + "-journal", path + ".journal")
     con.execute("ROLLBACK")
     con.close()
     os.replace(path + ".mid", path)
     os.replace(path + ".journal", path + "-journal")
+
+
+def name_super_journal(path, name):
+    """Ends the journal of the database at path as a change to several databases ends it: with the
+    name of that change's own journal (the page number that marks it, the name, its length, the sum
+    of its bytes as signed chars, the magic)."""
+    raw = os.fsencode(name)
+    with open(path + "-journal", "r+b") as f:
+        page_size = struct.unpack(">I", f.read(28)[24:28])[0] or 4096
+        f.seek(0, os.SEEK_END)
+        f.write(struct.pack(">I", 0x40000000 // page_size + 1) + raw
+                + struct.pack(">II", len(raw), sum(b - 256 if b > 127 else b for b in raw) & 0xffffffff)
+                + JOURNAL_MAGIC)
 
 
 def mbfile_archive(rec, key_blob):
@@ -840,6 +858,12 @@ class Builder:
                         f.write(enc)
             if a.hot_journal:
                 leave_hot_journal(path)
+            if a.journal_names:
+                name_super_journal(path, a.journal_names)
+            if a.journal_kind == "fifo":
+                os.mkfifo(path + "-journal")
+            elif a.journal_kind == "device":
+                os.symlink("/dev/zero", path + "-journal")
         else:
             def s(v):
                 if v is None:
@@ -941,6 +965,11 @@ def main():
     p.add_argument("--hot-journal", action="store_true",
                    help="a plain Manifest.db that a program stopped in the middle of a change left with "
                         "part of it, and Manifest.db-journal that takes it back")
+    p.add_argument("--journal-names", metavar="PATH",
+                   help="with --hot-journal: the journal ends naming PATH as the journal of a change to "
+                        "several databases")
+    p.add_argument("--journal-kind", choices=["fifo", "device"],
+                   help="a FIFO, or a link to /dev/zero, at the name of Manifest.db's journal")
     p.add_argument("--manifest-nopad", action="store_true", help="encrypted Manifest.db in whole blocks, no PKCS#7")
     p.add_argument("--records", type=int, default=0, help="pad the manifest with filler records up to this count")
     p.add_argument("--no-filler-files", action="store_true", help="filler records have no stored files")

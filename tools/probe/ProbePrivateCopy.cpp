@@ -3,6 +3,7 @@
 #include "app/OutputFile.h"
 #include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
+#include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 
 #include <QDir>
@@ -36,11 +37,33 @@ void probeCopyDbThrow(const QString& from, const QString& to)
     QString why;
     if (!copyPrivate(from, to, &why))
         throw std::runtime_error(QStringLiteral("can not copy %1. %2").arg(from, why).toStdString());
-    for (const char* suffix : { "-wal", "-shm", "-journal" })
+    for (const char* suffix : { "-wal", "-shm" })
         if (QFile::exists(from + QLatin1String(suffix)))
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix), &why);
-    if (!QFile::exists(to + QStringLiteral("-journal")))
+    // A journal SQLite would not play back (one whose other journal is gone, or none a file) stays
+    // behind; one it would is copied as far as it reads it, without the name of another journal.
+    const QString journal = RollbackJournal::pathOf(from);
+    switch (RollbackJournal::stateOf(from, &why)) {
+    case RollbackJournal::State::Holds:
+    case RollbackJournal::State::HoldsJoint:
+        why = RollbackJournal::copy(from, to);
+        if (!why.isEmpty()) {
+            qWarning("%s is left out. %s", qUtf8Printable(journal), qUtf8Printable(why));
+            return;
+        }
+        PrivateCopyNames::note(RollbackJournal::pathOf(to), journal);
+        break;
+    case RollbackJournal::State::NotAFile:
+        qWarning(
+            "%s is read without %s, which is not a file.", qUtf8Printable(from), qUtf8Printable(journal));
         return;
+    case RollbackJournal::State::Unreadable:
+        qWarning("%s is left out: %s", qUtf8Printable(journal), qUtf8Printable(why));
+        return;
+    case RollbackJournal::State::Stale:
+    case RollbackJournal::State::None:
+        return;
+    }
     // Only a connection that may write rolls a journal back; the readers open read-only. SQLite's
     // complaint names from (see PrivateCopyNames).
     Sqlite3DB db;

@@ -1,11 +1,177 @@
 #include "app/sqlite/RollbackJournal.h"
 
+#include "app/RegularFile.h"
+
 #include <QFile>
+#include <QMutex>
+#include <QSet>
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace
+{
+
+const unsigned char kMagic[8] = { 0xd9, 0xd5, 0x05, 0xf9, 0x20, 0xa1, 0x63, 0xd7 };
+constexpr qint64 kHeader = 28; // magic, record count, checksum seed, pages, sector size, page size
+constexpr qint64 kTrailer = 16; // the name's length, its checksum, the magic
+constexpr quint32 kMaxName = 512; // SQLite reads no longer name on this system
+constexpr qint64 kMaxSector = 65536;
+
+quint32 be32(const unsigned char* p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
+}
+
+// Reads n bytes at offset at; false with errno set when they cannot all be read (0 at the end).
+bool readAt(int fd, void* into, qint64 n, qint64 at)
+{
+    auto* p = static_cast<char*>(into);
+    while (n > 0) {
+        const ssize_t got = ::pread(fd, p, size_t(n), off_t(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            if (got == 0)
+                errno = 0;
+            return false;
+        }
+        p += got;
+        at += got;
+        n -= got;
+    }
+    return true;
+}
+
+// The trailer that ends the first size bytes of a journal, read as SQLite reads it: start is where
+// it begins (the page number before the name), -1 when there is none; name is the super-journal's
+// name up to its first zero byte.
+struct Trailer {
+    qint64 start = -1;
+    QByteArray name;
+};
+
+bool trailerOf(int fd, qint64 size, Trailer& t)
+{
+    t = Trailer();
+    unsigned char tail[kTrailer];
+    if (size < kTrailer)
+        return true;
+    if (!readAt(fd, tail, kTrailer, size - kTrailer))
+        return false;
+    const quint32 length = be32(tail);
+    if (length == 0 || length > kMaxName || length > size - kTrailer || std::memcmp(tail + 8, kMagic, 8) != 0)
+        return true;
+    QByteArray name(qsizetype(length), Qt::Uninitialized);
+    if (!readAt(fd, name.data(), length, size - kTrailer - length))
+        return false;
+    quint32 sum = be32(tail + 4);
+    for (const char c : std::as_const(name))
+        sum -= quint32(c); // as SQLite sums a char, signed where the system's is
+    if (sum != 0)
+        return true; // not a trailer to SQLite either
+    t.start = std::max<qint64>(0, size - kTrailer - length - 4);
+    const qsizetype end = name.indexOf('\0');
+    t.name = end < 0 ? name : name.left(end);
+    return true;
+}
+
+// What SQLite may read of a journal whose first header is head when it plays it back: that header
+// (one sector), a record of each page the database had, each with the header and padding of a
+// segment that may begin before it, and a trailer. A header SQLite takes for none is read alone.
+qint64 neededBytes(const unsigned char* head, qint64 have, qint64 size)
+{
+    if (have < kHeader || std::memcmp(head, kMagic, 8) != 0)
+        return std::min(size, kMaxSector);
+    const qint64 pages = be32(head + 16);
+    const qint64 sector = be32(head + 20);
+    qint64 pageSize = be32(head + 24);
+    if (pageSize == 0)
+        pageSize = 65536; // left 0 by old versions: the database's, at most this
+    const auto powerOfTwo = [](qint64 v) { return (v & (v - 1)) == 0; };
+    if (pageSize < 512 || pageSize > 65536 || !powerOfTwo(pageSize) || sector < 32 || sector > kMaxSector
+        || !powerOfTwo(sector))
+        return std::min(size, kMaxSector);
+    return std::min(size, 2 * kMaxSector + 4 + kMaxName + kTrailer + pages * (pageSize + 8 + 2 * sector));
+}
+
+// Each journal's judgement is logged once a run, however many roads ask for it.
+void logOnce(const QByteArray& line)
+{
+    static QMutex lock;
+    static QSet<QByteArray> logged;
+    const QMutexLocker locked(&lock);
+    if (!logged.contains(line)) {
+        logged.insert(line);
+        qInfo("%s", line.constData());
+    }
+}
+
+// SQLite plays the journal back only while something is at the super-journal's name: no file, or
+// an empty one, is none. A link there is not followed, and taken for one.
+RollbackJournal::State judged(const QByteArray& journal, const QByteArray& super)
+{
+    struct stat st;
+    const bool gone = ::lstat(super.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0);
+    const QByteArray link = !gone && S_ISLNK(st.st_mode) ? " (a link, not followed)" : "";
+    logOnce(journal + " holds a change to several databases whose journal \"" + super + "\" is "
+        + (gone ? "gone: taken, as SQLite takes it, for a finished change, and not played back."
+                : "there" + link
+                    + ": taken, as SQLite takes it, for an unfinished change to take "
+                      "back; that journal is never opened."));
+    return gone ? RollbackJournal::State::Stale : RollbackJournal::State::HoldsJoint;
+}
+
+QString systemText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Copies n bytes of in to out from their start; 0, the errno of a write that failed, or minus
+// that of a read. A file that ended meanwhile is copied as far as it goes.
+int copyBytes(int in, int out, qint64 n)
+{
+    QByteArray buf(256 * 1024, Qt::Uninitialized);
+    for (qint64 at = 0; at < n;) {
+        const ssize_t got = ::pread(in, buf.data(), size_t(std::min<qint64>(buf.size(), n - at)), off_t(at));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? -errno : 0;
+        for (ssize_t put = 0; put < got;) {
+            const ssize_t w = ::write(out, buf.constData() + put, size_t(got - put));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w < 0)
+                return errno;
+            put += w;
+        }
+        at += got;
+    }
+    return 0;
+}
+
+// Cuts every trailer from the end of the copy: one cut may bare another.
+int cutTrailers(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    qint64 size = st.st_size;
+    for (Trailer t; size > 0; size = t.start) {
+        if (!trailerOf(fd, size, t))
+            return errno ? errno : EIO;
+        if (t.start < 0)
+            break;
+    }
+    return ::ftruncate(fd, off_t(size)) == 0 ? 0 : errno;
+}
+
+} // namespace
 
 QString RollbackJournal::pathOf(const QString& dbPath)
 {
@@ -22,17 +188,65 @@ RollbackJournal::State RollbackJournal::stateOf(const QString& dbPath, QString* 
         return State::NotAFile;
     if (st.st_size == 0)
         return State::None;
-    // Not waited on: a FIFO put there meanwhile fails the read.
+    // Not waited on: a FIFO put there meanwhile is not read.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     char first = 0;
-    const ssize_t n = fd < 0 ? -1 : ::pread(fd, &first, 1, 0);
-    const int error = errno;
+    Trailer trailer;
+    int error = 0;
+    State state = State::None; // emptied meanwhile
+    if (fd < 0 || ::fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISREG(st.st_mode))
+        state = State::NotAFile;
+    else if (!readAt(fd, &first, 1, 0))
+        error = errno;
+    else if (first != 0 && !trailerOf(fd, st.st_size, trailer))
+        error = errno ? errno : EIO; // cut meanwhile: not known
+    else if (first != 0)
+        state = State::Holds;
     if (fd >= 0)
         ::close(fd);
-    if (n < 0) {
+    if (error != 0) {
         if (why)
-            *why = QString::fromLocal8Bit(std::strerror(error));
+            *why = systemText(error);
         return State::Unreadable;
     }
-    return n == 1 && first != 0 ? State::Holds : State::None;
+    return state == State::Holds && !trailer.name.isEmpty() ? judged(path, trailer.name) : state;
+}
+
+QString RollbackJournal::copy(const QString& dbPath, const QString& toDbPath)
+{
+    const QString from = pathOf(dbPath), to = pathOf(toDbPath);
+    const auto failed = [](const QString& path, const QString& why, bool reading) {
+        return (reading ? QStringLiteral("Cannot read %1. %2") : QStringLiteral("Cannot write %1. %2"))
+            .arg(path, why);
+    };
+    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    QString why;
+    if (in < 0 || ::fstat(in, &st) != 0)
+        why = systemText(errno);
+    else if (!S_ISREG(st.st_mode))
+        why = RegularFile::notRegularText();
+    if (!why.isEmpty()) {
+        if (in >= 0)
+            ::close(in);
+        return failed(from, why, true);
+    }
+    unsigned char head[kHeader];
+    const ssize_t have = ::pread(in, head, sizeof head, 0);
+    const qint64 needed = neededBytes(head, have, st.st_size);
+    const int out = ::open(
+        QFile::encodeName(to).constData(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    int error = out < 0 ? errno : copyBytes(in, out, needed);
+    if (error == 0)
+        error = cutTrailers(out);
+    ::close(in);
+    if (out >= 0 && ::close(out) != 0 && error == 0)
+        error = errno;
+    if (error == 0)
+        return QString();
+    if (out >= 0)
+        ::unlink(QFile::encodeName(to).constData()); // nothing half-copied stays
+    return failed(error < 0 ? from : to, systemText(std::abs(error)), error < 0);
 }

@@ -494,6 +494,13 @@ void MainWindow::loadItemMainForm()
     }
     if (page && backup)
         new BackupHold(backup, page);
+    // Each page of the backup stands on its records: what they were read without is said on each.
+    if (page && backup && !backup->readWithout().isEmpty()) {
+        const QString shown = m_loadFaultNotice->text();
+        m_loadFaultNotice->setText(
+            shown.isEmpty() ? backup->readWithout() : backup->readWithout() + QStringLiteral("\n\n") + shown);
+        m_loadFaultNotice->show();
+    }
     if (!page) {
         m_curPage = new GetStartForm(this);
         m_pageLayout->addWidget(m_curPage);
@@ -580,10 +587,15 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     sms.wait();
     manifest.loadFaults.add(sms.faults());
     const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));
+    QStringList box;
+    if (!manifest.readWithout().isEmpty())
+        box.append(manifest.readWithout());
+    if (messagesFailed || !told.isEmpty())
+        box.append(told.isEmpty() ? smsForm.resultText() : told);
     if (messagesFailed)
-        Tips::error(told.isEmpty() ? smsForm.resultText() : told);
-    else if (!told.isEmpty())
-        Tips::info(told);
+        Tips::error(box.join(QLatin1Char('\n')));
+    else if (!box.isEmpty())
+        Tips::info(box.join(QLatin1Char('\n')));
     return true;
 }
 

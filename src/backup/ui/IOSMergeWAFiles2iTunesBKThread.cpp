@@ -1,5 +1,6 @@
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 
+#include "app/RunFolder.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
@@ -76,7 +77,7 @@ void IOSMergeWAFiles2iTunesBKThread::run()
     QList<BackupManifest::WriteRequest> requests;
     for (const _Item& it : std::as_const(m_items))
         requests.append({ it.domain, it.sourceFile, it.relativePath, it.overwrite, it.useSecondClassKey });
-    QTemporaryDir work;
+    QTemporaryDir work(RunFolder::templateFor(QStringLiteral("qm-merge")));
     try {
         emptyJournalsThrow(m_manifest, work, requests);
         for (BackupManifest::WriteRequest& r : requests)

@@ -2,6 +2,7 @@
 
 #include "app/Clock.h"
 #include "app/RegularFile.h"
+#include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
@@ -221,10 +222,11 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
 
 std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
 {
-    auto work = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/qm-write-XXXXXX"));
+    const QString name = RunFolder::templateFor(QStringLiteral("qm-write"));
+    auto work = std::make_unique<QTemporaryDir>(name);
     if (!work->isValid())
         fail(QStringLiteral("Cannot create a temporary folder in %1. %2")
-                 .arg(QDir::tempPath(), work->errorString()));
+                 .arg(QFileInfo(name).absolutePath(), work->errorString()));
     return work;
 }
 
@@ -707,21 +709,41 @@ void BackupWriter::checkLogThrow() const
 
 // A program under way holds its lock while its journal holds a transaction: one without that lock
 // was stopped in the middle, and SQLite takes its change back at the next opening. What is no file
-// at the journal's name keeps SQLite from opening the manifest at all.
+// at the journal's name keeps SQLite from opening the manifest at all. Opening the manifest with
+// SQLite is advised only where SQLite then reads no other file: not for a journal that names the
+// journal of a change to several databases (which SQLite would open, and may remove), nor through a
+// link at either name.
 void BackupWriter::checkJournalThrow() const
 {
     const QString manifest = QDir::toNativeSeparators(m_manifestPath);
     const QString journal = QDir::toNativeSeparators(RollbackJournal::pathOf(m_manifestPath));
+    const auto isFile = [](const QString& path) {
+        struct stat st;
+        return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+    };
     QString why;
-    switch (RollbackJournal::stateOf(m_manifestPath, &why)) {
+    const RollbackJournal::State state = RollbackJournal::stateOf(m_manifestPath, &why);
+    switch (state) {
     case RollbackJournal::State::None:
         return;
     case RollbackJournal::State::Holds:
+    case RollbackJournal::State::HoldsJoint: {
+        const bool advise = state == RollbackJournal::State::Holds && isFile(m_manifestPath)
+            && isFile(RollbackJournal::pathOf(m_manifestPath));
+        const QString what = advise
+            ? QStringLiteral("Opening %1 with SQLite (the sqlite3 tool, say) takes that change back")
+                  .arg(manifest)
+            : QStringLiteral("Let that program finish or take back its change");
         fail(
             QStringLiteral("Another program stopped in the middle of a change to %1 and left its journal %2: "
-                           "nothing was written. Opening %1 with SQLite (the sqlite3 tool, say) takes that "
-                           "change back; then try again.")
-                .arg(manifest, journal));
+                           "nothing was written. %3; then try again.")
+                .arg(manifest, journal, what));
+    }
+    case RollbackJournal::State::Stale:
+        fail(QStringLiteral("%2 is left over from a change another program made to %1 and other files "
+                            "together: nothing was written, for SQLite could still play it back into the new "
+                            "manifest. Move %2 out of the backup; then try again.")
+                 .arg(manifest, journal));
     case RollbackJournal::State::NotAFile:
         fail(QStringLiteral(
             "%1 is not a file but stands where SQLite looks for the journal of %2: nothing was "

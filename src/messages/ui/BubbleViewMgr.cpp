@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/RunFolder.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
@@ -251,7 +252,7 @@ void BubbleViewMgr::setPageHtml(const QString& html)
         return;
     }
     if (!m_tempDir)
-        m_tempDir = std::make_unique<QTemporaryDir>();
+        m_tempDir = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-pages")));
     // Written anew each time (no flush to the disk for a private page), whole or not at all.
     const QString page = m_tempDir->filePath(QStringLiteral("page.html"));
     QFile::remove(page);

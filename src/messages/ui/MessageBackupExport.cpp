@@ -1,5 +1,6 @@
 #include "messages/ui/MessageBackupExport.h"
 
+#include "app/RunFolder.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -69,7 +70,7 @@ int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& 
     if (!runStep(merge, *mergeForm))
         return -1;
     db.close();
-    QTemporaryDir tmp;
+    QTemporaryDir tmp(RunFolder::templateFor(QStringLiteral("qm-export")));
     QList<IOSMergeWAFiles2iTunesBKThread::_Item> items = merge.items;
     replaceJournals(backup, tmp, items);
     std::unique_ptr<ProgressForm> writeForm = makeForm();

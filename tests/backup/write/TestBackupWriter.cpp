@@ -80,6 +80,13 @@ class TestBackupWriter : public QObject
         return logAside && leftovers(dir).filter(".qmtmp").size() == 1 ? "committing" : QString();
     }
 
+    // The journal named by the one change makes (outside any backup, the same for each copy).
+    static QString namedJournal(const QString& change)
+    {
+        static const QString folder = TestEnv::tempDir();
+        return folder + (change.endsWith("there") ? "/there" : "/gone");
+    }
+
     // What another program changes in dir, which the write of items did not plan for; the file.
     static QString changeMeanwhile(
         const QString& dir, const QList<BackupManifest::WriteRequest>& items, const QString& change)
@@ -111,6 +118,25 @@ class TestBackupWriter : public QObject
                 && !lockedByAChild(dir + "/Manifest.db", F_WRLCK, 0x40000001))
                 return QString();
             return journal.fileName();
+        }
+        // The journal of a change to several databases names that change's own (namedJournal).
+        if (change.startsWith("Manifest.db's journal made naming")) {
+            const QByteArray magic = QByteArray::fromHex("d9d505f920a163d7");
+            const QByteArray super = QFile::encodeName(namedJournal(change));
+            QFile named(namedJournal(change)), journal(dir + "/Manifest.db-journal");
+            if (change.endsWith("there")
+                && (!named.open(QIODevice::WriteOnly) || named.write("child-journal") < 0))
+                return QString();
+            quint32 sum = 0;
+            for (const char c : super)
+                sum += quint32(c);
+            QByteArray bytes = magic + "another program's";
+            QDataStream trailer(&bytes, QIODevice::Append);
+            trailer << quint32(262145);
+            trailer.writeRawData(super.constData(), int(super.size()));
+            trailer << quint32(super.size()) << sum;
+            return journal.open(QIODevice::WriteOnly) && journal.write(bytes + magic) > 0 ? journal.fileName()
+                                                                                          : QString();
         }
         // What SQLite does not play back (a first byte zero, a link to an empty file or to nothing), or
         // what keeps it from opening the manifest at all.
@@ -408,6 +434,24 @@ private Q_SLOTS:
         QTest::newRow("Manifest.db's journal made right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db's journal made") << leftOver
             << none;
+        // SQLite would open, and may remove, the journal one of a change to several databases names:
+        // no advice to open the manifest with it. Without that journal, SQLite drops the one left.
+        QTest::newRow("Manifest.db's journal made naming a journal there right before the commit")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal made naming a journal there")
+            << QString("^Another program stopped in the middle of a change to .*/Manifest\\.db and left its "
+                       "journal .*/Manifest\\.db-journal: nothing was written\\. Let that program finish or "
+                       "take back its change; then try again\\.$")
+            << none;
+        QTest::newRow("Manifest.db's journal made naming a journal gone right before the commit")
+            << QStringList {} << none << committing
+            << QString("Manifest.db's journal made naming a journal gone")
+            << QString(
+                   "^.*/Manifest\\.db-journal is left over from a change another program made to "
+                   ".*/Manifest\\.db and other files together: nothing was written, for SQLite could still "
+                   "play it back into the new manifest\\. Move .*/Manifest\\.db-journal out of the backup; "
+                   "then try again\\.$")
+            << none;
         QTest::newRow("Manifest.db locked by another program right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db locked") << inUse << none;
         QTest::newRow("Manifest.db's journal made with a live header right before the commit")
@@ -543,6 +587,9 @@ private Q_SLOTS:
                      .hasMatch(),
             qPrintable(error));
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
+        if (change.contains("naming a journal")) // never opened, nor removed
+            QCOMPARE(
+                readAll(namedJournal(change)), QByteArray(change.endsWith("there") ? "child-journal" : ""));
         if (change.endsWith("for a write")) // its journal, kept as it was: the expected backup has no lock
             QVERIFY(readAll(path).startsWith(QByteArray(28, '\0')) && QFile::remove(path));
         if (change.startsWith("sms.db's temporary")) { // another program's file, at a name of the write's

@@ -1,5 +1,6 @@
 #include "contacts/device/ui/RestoreContactsThread.h"
 
+#include "app/RunFolder.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "contacts/device/ContactSyncRecords.h"
 #include "contacts/device/IOSContactsLoader.h"
@@ -84,7 +85,7 @@ void RestoreContactsThread::run()
     mergedCount = 0;
     editing = false;
     // The working copy lives in a private folder that goes with the run, half-built or not.
-    QTemporaryDir work;
+    QTemporaryDir work(RunFolder::templateFor(QStringLiteral("qm-contacts")));
     if (!work.isValid()) {
         form->invokeErrorOccurred(
             QStringLiteral("Cannot create a temporary folder: %1").arg(work.errorString()));

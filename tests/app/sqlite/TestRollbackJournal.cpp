@@ -1,0 +1,107 @@
+#include "app/sqlite/RollbackJournal.h"
+#include "app/sqlite/Sqlite3DB.h"
+#include "backup/support/BackupReads.h"
+#include "backup/support/GenBackup.h"
+#include "support/TestEnv.h"
+
+#include <QtTest>
+#include <sys/stat.h>
+
+using BackupReads::readAll;
+using State = RollbackJournal::State;
+
+class TestRollbackJournal : public QObject
+{
+    Q_OBJECT
+    QString m_hot; // a backup whose Manifest.db a change was stopped in
+
+    // What a change to several databases ends its journal with: the name of its own journal.
+    static QByteArray trailer(const QByteArray& name, quint32 sumOff = 0)
+    {
+        quint32 sum = sumOff;
+        for (const char c : name)
+            sum += quint32(c);
+        QByteArray t;
+        QDataStream s(&t, QIODevice::WriteOnly);
+        s << quint32(262145);
+        s.writeRawData(name.constData(), int(name.size()));
+        s << quint32(name.size()) << sum;
+        return t + QByteArray::fromHex("d9d505f920a163d7");
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_hot = GenBackup::make({ "--hot-journal" });
+        QVERIFY(!m_hot.isEmpty());
+    }
+
+    // A journal is judged as SQLite judges it, never through the name it ends with, and its copy
+    // holds what SQLite plays back of it and no name: the copy is played back, no name followed,
+    // and costs little however large the journal is made.
+    void judgedAndCopiedAsSqliteReadsIt_data()
+    {
+        QTest::addColumn<QString>("names"); // what stands at the name the journal ends with
+        QTest::addColumn<QString>("change"); // what is done to the journal besides
+        QTest::addColumn<int>("state");
+        const QString none;
+        QTest::newRow("no name") << none << none << int(State::Holds);
+        for (const char* what : { "file", "FIFO", "link" })
+            QTest::addRow("naming a %s", what) << QString(what).toLower() << none << int(State::HoldsJoint);
+        QTest::newRow("naming an empty file") << "empty" << none << int(State::Stale);
+        QTest::newRow("naming what is gone") << "gone" << none << int(State::Stale);
+        QTest::newRow("naming a file, the sum wrong") << "file" << QString("wrong sum") << int(State::Holds);
+        QTest::newRow("naming a file twice") << "file" << QString("twice") << int(State::HoldsJoint);
+        QTest::newRow("sparse, 4 GB") << none << "sparse" << int(State::Holds);
+        QTest::newRow("sparse, 4 GB, naming a FIFO") << "fifo" << QString("sparse") << int(State::HoldsJoint);
+        QTest::newRow("a FIFO") << none << "fifo journal" << int(State::NotAFile);
+    }
+    void judgedAndCopiedAsSqliteReadsIt()
+    {
+        QFETCH(QString, names);
+        QFETCH(QString, change);
+        QFETCH(int, state);
+        const QString dir = TestEnv::tempDir(), db = dir + "/Manifest.db", journal = db + "-journal";
+        QVERIFY(QFile::copy(m_hot + "/Manifest.db", db));
+        const QString named = TestEnv::tempDir() + "/süper-journal"; // bytes a signed char sums below 0
+        const QString kept = TestEnv::tempDir() + "/kept";
+        QFile file(names == "link" ? kept : named);
+        if (names == "fifo" || change == "fifo journal")
+            QCOMPARE(::mkfifo(QFile::encodeName(names == "fifo" ? named : journal).constData(), 0600), 0);
+        else if (!names.isEmpty() && names != "gone")
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(names == "empty" ? "" : "child") >= 0);
+        file.close();
+        QVERIFY(names != "link" || QFile::link(kept, named));
+        if (change == "fifo journal") {
+            QCOMPARE(int(RollbackJournal::stateOf(db)), state);
+            QCOMPARE(RollbackJournal::copy(db, TestEnv::tempDir() + "/copy.db"),
+                "Cannot read " + journal + ". Not a regular file");
+            return;
+        }
+        QVERIFY(QFile::copy(m_hot + "/Manifest.db-journal", journal));
+        QFile j(journal);
+        QVERIFY(j.open(QIODevice::ReadWrite) && (change != "sparse" || j.resize(qint64(4) << 30))
+            && j.seek(j.size()));
+        if (!names.isEmpty())
+            j.write(trailer(QFile::encodeName(named), change == "wrong sum")
+                + (change == "twice" ? trailer(QFile::encodeName(named)) : QByteArray()));
+        j.close();
+        QCOMPARE(int(RollbackJournal::stateOf(db)), state);
+        const QString copy = TestEnv::tempDir() + "/copy.db";
+        QVERIFY(QFile::copy(db, copy));
+        QCOMPARE(RollbackJournal::copy(db, copy), QString());
+        QVERIFY(QFileInfo(copy + "-journal").size() < (1 << 20));
+        Sqlite3DB played; // the first read plays the copy back
+        played.openThrow(copy, SQLITE_OPEN_READWRITE);
+        Sqlite3Cursor c
+            = played.queryThrow("select count(*) from Files where relativePath like '%.unfinished'");
+        QVERIFY(c.moveNext() && c.getInt(0) == 0 && !QFileInfo::exists(copy + "-journal"));
+        QCOMPARE(
+            QFileInfo(named).exists() || QFileInfo(named).isSymLink(), !names.isEmpty() && names != "gone");
+        QVERIFY(names != "file" || readAll(named) == "child");
+        QVERIFY(names != "link" || readAll(kept) == "child");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRollbackJournal)
+#include "TestRollbackJournal.moc"
