@@ -68,6 +68,11 @@ public:
 
     static QByteArray native(const QString& name);
 
+    // Lets the process hold as many descriptors as the system allows it (at most 65536): a walk
+    // holds one for each folder on its way down, and a backup's tree may be 1,024 deep. Call in
+    // main(), before any thread starts.
+    static void allowDeepWalks();
+
 private:
     struct Node;
     explicit HeldFolder(std::shared_ptr<const Node> node);
