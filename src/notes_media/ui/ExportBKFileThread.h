@@ -24,18 +24,19 @@ class QThreadPool;
 // a link, while the run writes gets nothing more, the files meant for it counted apart as not
 // written. What stood before the run is never changed or removed: a folder there is used as it is,
 // and what stands at a folder's name but is no folder (the user's link, a file) stays, the files
-// below it counted apart as not written; so are those below a folder the system will not make. Files without
-// a stored copy are skipped and counted. Those the system does not let the user read are skipped, and those
-// whose stored copy is not what the phone wrote are written; both are counted apart and named as those not
-// written are, and the run then ends with an error that, as every error after the run began, says how many
-// files were written. Files of a plain backup are copied by a few helper threads while this thread walks on:
-// progress still names the files in tree order, and the first failure in tree order is the one reported. The
-// bar moves by files, or by bytes where those are further on. While the user is asked whether to cancel,
-// every copy stands still; after a cancel the files under way complete and no other starts. After a cancel or
-// a failure the folders the run made that hold nothing are removed (what was written stays). The temporaries
-// a killed run left in a folder that stood before are removed. Success, or a cancel's count, is told once the
-// files are on the disk. A wait for the backup folder (another program writing into it), this thread's or a
-// helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
+// below it counted apart as not written, as are those below a folder the system will not make.
+// Files without a stored copy are skipped and counted. Those the system does not let the user read
+// are skipped, and those whose stored copy is not what the phone wrote are written; both are counted
+// apart and named as those not written are, and the run then ends with an error, which says, as
+// every error after the run began, how many files were written. Files of a plain backup are copied
+// by a few helper threads while this thread walks on: progress still names the files in tree order,
+// and the first failure in tree order is the one reported. The bar moves by files, or by bytes
+// where those are further on. While the user is asked whether to cancel, every copy stands still;
+// after a cancel the files under way complete and no other starts. After a cancel or a failure the
+// folders the run made that hold nothing are removed (what was written stays). The temporaries a
+// killed run left in a folder that stood before are removed. Success, or a cancel's count, is told
+// once the files are on the disk. A wait for the backup folder (another program writing into it), this
+// thread's or a helper's, is shown in the dialog, and a cancel ends it: the files waiting are not written.
 class ExportBKFileThread : public QThread
 {
     Q_OBJECT
