@@ -14,6 +14,12 @@
 namespace
 {
 
+std::function<void(const QString&)>& afterMake()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
 bool failed(const QString& folder, int error, QString* why)
 {
     if (why)
@@ -23,6 +29,11 @@ bool failed(const QString& folder, int error, QString* why)
 }
 
 } // namespace
+
+void MadeFolders::setAfterMake(std::function<void(const QString& path)> hook)
+{
+    afterMake() = std::move(hook);
+}
 
 void MadeFolders::makePathThrow(const QString& path)
 {
@@ -42,10 +53,16 @@ bool MadeFolders::makePath(const QString& path, QString* why)
     return MadeFolders().makeDestination(path, why);
 }
 
+HeldFolder MadeFolders::makeHeld(const QString& path, QString* why)
+{
+    MadeFolders made;
+    return made.makeDestination(path, why) ? made.destination() : HeldFolder();
+}
+
 bool MadeFolders::makeDestination(const QString& dest, QString* why)
 {
     // The missing part of the way is made from the deepest entry that stands (whatever it is).
-    QString root = QDir(dest).absolutePath();
+    QString root = QDir::cleanPath(QDir(dest).absolutePath());
     QStringList missing;
     struct stat st;
     int error = 0;
@@ -56,63 +73,60 @@ bool MadeFolders::makeDestination(const QString& dest, QString* why)
         missing.prepend(QFileInfo(root).fileName());
         root = up;
     }
-    m_root = root;
     if (error != ENOENT && error != 0)
         return failed(root, error, why); // a file on the way ("Not a directory"), a folder closed to us
+    // What stands there is the user's: a link to a folder serves.
+    m_root = HeldFolder::open(root);
+    if (!m_root.isValid())
+        return failed(root, errno, why);
+    HeldFolder at = m_root;
     for (const QString& part : std::as_const(missing)) {
-        root = QDir(root).filePath(part);
-        // One made by another program meanwhile serves as well.
-        if (!make(root) && errno != EEXIST)
-            return failed(root, errno, why);
+        // One made by another program meanwhile serves as well, unless it is no folder.
+        at = make(at, part);
+        if (!at.isValid())
+            return failed(QDir(root).filePath(part), errno, why);
+        root = at.path();
     }
-    // What stands at the destination must be a folder, or a link to one.
-    return QFileInfo(dest).isDir() || failed(QDir(dest).absolutePath(), ENOTDIR, why);
+    m_dest = at;
+    return true;
 }
 
-bool MadeFolders::make(const QString& path)
+HeldFolder MadeFolders::make(const HeldFolder& parent, const QString& name, bool* made)
 {
-    const QByteArray native = QFile::encodeName(path);
-    if (::mkdir(native.constData(), 0777) != 0)
-        return false;
-    // Kept by what it is, so that a folder put in its place later is never taken for it.
-    const QString prefix = m_root.endsWith(QLatin1Char('/')) ? m_root : m_root + QLatin1Char('/');
+    bool madeNow = false;
+    const HeldFolder folder = parent.make(name, &madeNow);
     struct stat st;
-    if (!m_root.isEmpty() && path.startsWith(prefix) && ::lstat(native.constData(), &st) == 0)
-        m_made.push_back({ QFile::encodeName(path.mid(prefix.size())), st.st_dev, st.st_ino });
-    return true;
+    // Kept by what it is, so that a folder put in its place later is never taken for it; one put
+    // there between the making and the opening is not the one made.
+    madeNow = madeNow && folder.isValid() && parent.lstat(name, &st) && st.st_dev == folder.device()
+        && st.st_ino == folder.inode();
+    if (made)
+        *made = madeNow;
+    if (!madeNow)
+        return folder;
+    // Its way from the folder held, told by the folders themselves rather than by their names.
+    QByteArray relative;
+    if (!folder.relativeTo(m_root, &relative))
+        return folder; // not below the destination: never taken back
+    m_made.push_back({ relative, folder.device(), folder.inode() });
+    if (afterMake())
+        afterMake()(folder.path());
+    return folder;
 }
 
 int MadeFolders::removeEmpty()
 {
-    const int rootFd = ::open(QFile::encodeName(m_root).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (rootFd < 0)
-        return 0;
     int removed = 0;
     for (auto it = m_made.crbegin(); it != m_made.crend(); ++it)
-        removed += removeOne(rootFd, *it) ? 1 : 0;
-    ::close(rootFd);
+        removed += removeOne(*it) ? 1 : 0;
     m_made.clear();
     return removed;
 }
 
 // rmdir of the folder when it is still the one made: it fails when anything is in it.
-bool MadeFolders::removeOne(int rootFd, const Made& made) const
+bool MadeFolders::removeOne(const Made& made) const
 {
-    const QList<QByteArray> parts = made.relative.split('/');
-    int fd = rootFd;
-    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
-        const int next = ::openat(fd, parts[i].constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd != rootFd)
-            ::close(fd);
-        if (next < 0)
-            return false;
-        fd = next;
-    }
-    struct stat st;
-    const char* name = parts.last().constData();
-    const bool removed = ::fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
-        && st.st_dev == made.dev && st.st_ino == made.ino && ::unlinkat(fd, name, AT_REMOVEDIR) == 0;
-    if (fd != rootFd)
-        ::close(fd);
-    return removed;
+    const qsizetype slash = made.relative.lastIndexOf('/');
+    const HeldFolder parent = slash < 0 ? m_root : m_root.subPath(made.relative.left(slash));
+    return parent.removeIfSame(QFile::decodeName(made.relative.mid(slash + 1)), made.dev, made.ino);
 }

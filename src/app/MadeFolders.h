@@ -1,14 +1,19 @@
 #pragma once
 
+#include "app/HeldFolder.h"
+
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <sys/types.h>
 #include <vector>
 
 // The folders one run (an extraction, a save into a new store) makes under its destination, so that
-// a run cancelled or failed can take back those that hold nothing. Only a folder the run made is
-// removed, only while it is still that folder (not another made in its place) and empty; the way
-// down to it never follows a link.
+// a run cancelled or failed can take back those that hold nothing. The run holds the deepest folder
+// that stood before it and makes every other from there (see HeldFolder): a folder another program
+// swaps for a link meanwhile gets nothing. Only a folder the run made is removed, only while it is
+// still that folder (the same device and inode, not another made in its place) and empty; the way
+// down to it starts at the folder held and never follows a link.
 class MadeFolders
 {
 public:
@@ -18,16 +23,26 @@ public:
     static bool makePath(const QString& path, QString* why);
     // The same, throwing std::runtime_error with that text.
     static void makePathThrow(const QString& path);
+    // The same, holding the folder at path; invalid on failure.
+    static HeldFolder makeHeld(const QString& path, QString* why);
     // "Cannot make the folder <folder>: <the system's reason for error>."
     static QString failureText(const QString& folder, int error);
 
-    // Makes the destination with its missing parents; those it makes count as made by the run, and
-    // every folder made afterwards must lie below it. False with *why set as makePath() sets it.
+    // Makes the destination with its missing parents and holds it (see destination()); those it
+    // makes count as made by the run. False with *why set as makePath() sets it.
     bool makeDestination(const QString& dest, QString* why = nullptr);
-    // Makes the folder path; true when this call made it (false when something stood there).
-    bool make(const QString& path);
+    // The destination made or found by makeDestination; invalid before.
+    const HeldFolder& destination() const { return m_dest; }
+    // Makes the folder name in parent, a folder below the destination, and holds it; *made tells
+    // whether this call made it (else the folder that stood there is taken). Invalid, with errno
+    // set, when none can be made or held (ENOTDIR: a link or a file stands there).
+    HeldFolder make(const HeldFolder& parent, const QString& name, bool* made = nullptr);
     // Removes the folders made that hold nothing, innermost first; returns how many went.
     int removeEmpty();
+
+    // For tests: called with each folder a run made, once it is held and before anything is
+    // written into it (another program may move it then). Set while no run is under way.
+    static void setAfterMake(std::function<void(const QString& path)> hook);
 
 private:
     struct Made {
@@ -35,8 +50,9 @@ private:
         dev_t dev;
         ino_t ino;
     };
-    bool removeOne(int rootFd, const Made& made) const;
+    bool removeOne(const Made& made) const;
 
-    QString m_root; // the deepest folder that stood before the run
+    HeldFolder m_root; // the deepest folder that stood before the run
+    HeldFolder m_dest;
     std::vector<Made> m_made; // in the order made: a folder after the one it is in
 };

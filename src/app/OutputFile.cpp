@@ -3,6 +3,7 @@
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -14,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -29,6 +31,13 @@ QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
 }
+
+int createFile(int dir, const char* name, int flags, mode_t mode)
+{
+    return ::openat(dir, name, flags, mode);
+}
+
+OutputFile::CreateCall t_create = createFile;
 
 QString systemText(int error)
 {
@@ -68,6 +77,21 @@ OutputFile::OutputFile(QString path)
 {
 }
 
+OutputFile::OutputFile(HeldFolder folder, QString name)
+    : m_path(folder.filePath(name))
+    , m_target(m_path)
+    , m_dir(std::move(folder))
+    , m_name(native(name))
+    , m_followLinks(false)
+    , m_held(true)
+{
+}
+
+OutputFile::CreateCall OutputFile::setCreateCall(CreateCall call)
+{
+    return std::exchange(t_create, call ? call : createFile);
+}
+
 OutputFile::~OutputFile()
 {
     if (!m_committed)
@@ -91,22 +115,34 @@ bool OutputFile::open(OpenMode mode)
 
 bool OutputFile::openTarget()
 {
-    m_target = QFileInfo(m_path).absoluteFilePath();
     m_replaces = false;
+    if (m_held)
+        return inPlace() && openOwnName();
+    m_target = QFileInfo(m_path).absoluteFilePath();
     if (!m_followLinks)
-        return openOwnName();
+        return holdFolder() && openOwnName();
     for (int hops = 0; hops < kMaxLinks && QFileInfo(m_target).isSymLink(); ++hops)
         m_target = QFileInfo(m_target).symLinkTarget();
     const QByteArray target = native(m_target);
     struct stat st;
     if (::stat(target.constData(), &st) != 0)
-        return errno == ENOENT ? openTemp(0) : setError(errno);
+        return errno == ENOENT ? holdFolder() && openTemp(0) : setError(errno);
     if (!S_ISREG(st.st_mode)) {
         m_direct = true;
         m_fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
         return m_fd >= 0 || setError(errno);
     }
-    return openReplacing(st.st_mode);
+    return holdFolder() && openReplacing(st.st_mode);
+}
+
+// The folder of the final name, held until the rename: the temporary is made, and put in place,
+// in the one folder.
+bool OutputFile::holdFolder()
+{
+    const QFileInfo target(m_target);
+    m_dir = HeldFolder::open(target.absolutePath());
+    m_name = native(target.fileName());
+    return m_dir.isValid() || setError(errno);
 }
 
 // A name this program makes: whatever stands there is looked at, never opened, so a FIFO or a
@@ -114,7 +150,7 @@ bool OutputFile::openTarget()
 bool OutputFile::openOwnName()
 {
     struct stat st;
-    if (::lstat(native(m_target).constData(), &st) != 0)
+    if (::fstatat(m_dir.fd(), m_name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? openTemp(0) : setError(errno);
     if (S_ISLNK(st.st_mode))
         return openTemp(0);
@@ -131,21 +167,24 @@ bool OutputFile::openOwnName()
 bool OutputFile::openReplacing(unsigned mode)
 {
     // A file that may not be written stays as it is, although its folder would allow a rename.
-    if (::faccessat(AT_FDCWD, native(m_target).constData(), W_OK, AT_EACCESS) != 0)
+    if (::faccessat(m_dir.fd(), m_name.constData(), W_OK, AT_EACCESS) != 0)
         return setError(errno);
     m_replaces = true;
     return openTemp(mode & 07777);
 }
 
-// mode 0: a new file, made as the umask says; otherwise the mode of the file it replaces.
+// The mode setMode() gave; else mode 0: a new file, made as the umask says; otherwise the mode of
+// the file it replaces. The temporary is made with no more than that mode, so no one else may open
+// it who could not open the file.
 bool OutputFile::openTemp(unsigned mode)
 {
-    const QString dir = QFileInfo(m_target).absolutePath();
+    const unsigned keep = m_mode != 0 ? m_mode : mode;
     for (int attempt = 0; attempt < 64; ++attempt) {
-        m_temp = dir
-            + QStringLiteral("/.qm-%1.tmp")
-                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
-        m_fd = ::open(native(m_temp).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_tempName = QStringLiteral(".qm-%1.tmp")
+                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))
+                         .toLatin1();
+        m_fd = t_create(m_dir.fd(), m_tempName.constData(),
+            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, keep != 0 ? keep & 0777 : 0666);
         if (m_fd >= 0 && lockTemp())
             break;
         if (m_fd >= 0) {
@@ -154,17 +193,18 @@ bool OutputFile::openTemp(unsigned mode)
         }
         if (errno != EEXIST) {
             const int error = errno;
-            m_temp.clear();
+            m_tempName.clear();
             return setError(error);
         }
     }
     if (m_fd < 0) {
-        m_temp.clear();
+        m_tempName.clear();
         return setError(EEXIST);
     }
-    if (mode != 0)
-        ::fchmod(m_fd, mode); // a kept mode is a courtesy; the content is what matters
-    WrittenDisks::note(m_fd, m_target);
+    m_temp = m_dir.filePath(QFile::decodeName(m_tempName));
+    if (keep != 0)
+        ::fchmod(m_fd, keep & 07777); // what the umask took; a kept mode is a courtesy
+    WrittenDisks::note(m_fd, m_target, m_dir.fd());
     return true;
 }
 
@@ -174,7 +214,7 @@ bool OutputFile::lockTemp()
     if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK)
             return true; // a file system without locks: written unlocked
-        ::unlink(native(m_temp).constData());
+        ::unlinkat(m_dir.fd(), m_tempName.constData(), 0);
         return false;
     }
     struct stat st;
@@ -282,6 +322,10 @@ bool OutputFile::commit()
         return m_errno == 0 ? setError(EBADF) : false;
     }
     bool ok = m_errno == 0 && flushBuffer();
+    if (ok && m_modified >= 0 && !m_direct) {
+        const struct timespec times[2] = { { time_t(m_modified), 0 }, { time_t(m_modified), 0 } };
+        ::futimens(m_fd, times);
+    }
     // What replaces a file is on the disk before the rename, so a crash leaves the old or the new.
     if (ok && m_replaces && !m_direct && ::fsync(m_fd) != 0)
         ok = setError(errno);
@@ -294,52 +338,87 @@ bool OutputFile::commit()
 
 bool OutputFile::renameIntoPlace(bool ok)
 {
-    if (ok && m_replaces && !m_direct && !syncPath(QFileInfo(m_temp).absolutePath()))
+    if (ok && !m_direct && m_held)
+        ok = inPlace();
+    if (ok && m_replaces && !m_direct && !syncFolder())
         ok = setError(errno);
-    if (ok && !m_direct && ::rename(native(m_temp).constData(), native(m_target).constData()) != 0)
+    if (ok && !m_direct
+        && ::renameat(m_dir.fd(), m_tempName.constData(), m_dir.fd(), m_name.constData()) != 0)
         ok = setError(errno);
     if (!ok) {
         discard();
         return false;
     }
     m_temp.clear();
+    m_tempName.clear();
     unlockTemp();
     m_committed = true;
     QIODevice::close();
     return true;
 }
 
+// The folder of the temporary, synced; one held without read access is opened for it.
+bool OutputFile::syncFolder()
+{
+    if (::fsync(m_dir.fd()) == 0)
+        return true;
+    if (errno != EBADF)
+        return false;
+    const int fd = ::openat(m_dir.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    if (fd >= 0)
+        ::close(fd);
+    errno = error;
+    return ok;
+}
+
+bool OutputFile::inPlace()
+{
+    QString moved;
+    return m_dir.inPlace(&moved) || setMoved(moved);
+}
+
+QString OutputFile::openedPath() const
+{
+    if (m_direct || m_fd < 0)
+        return writePath();
+    const QString opened = QStringLiteral("/proc/self/fd/%1").arg(m_fd);
+    return ::access(native(opened).constData(), F_OK) == 0 ? opened : writePath();
+}
+
 bool OutputFile::commitWritten(const std::function<bool(const QString&)>& complete)
 {
-    closeFd();
-    if (!isOpen())
+    if (!isOpen()) {
+        closeFd();
         return false;
-    if (!complete(writePath())) {
+    }
+    if (!complete(openedPath())) {
         // The writer does not say why it stopped: one more write to the same place does.
         int why = EIO;
-        const int fd = m_direct ? -1 : ::open(native(m_temp).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         const QByteArray zeros(64 * 1024, '\0');
-        for (int i = 0; fd >= 0 && i < 64; ++i)
-            if (::write(fd, zeros.constData(), size_t(zeros.size())) < 0) {
+        for (int i = 0; !m_direct && m_fd >= 0 && ::lseek(m_fd, 0, SEEK_END) >= 0 && i < 64; ++i)
+            if (::write(m_fd, zeros.constData(), size_t(zeros.size())) < 0) {
                 why = errno;
                 break;
             }
-        if (fd >= 0)
-            ::close(fd);
+        closeFd();
         setError(why);
         discard();
         return false;
     }
+    closeFd();
     return renameIntoPlace(true);
 }
 
 void OutputFile::discard()
 {
     closeFd();
-    if (!m_temp.isEmpty()) {
-        ::unlink(native(m_temp).constData());
-        m_temp.clear();
+    if (!m_tempName.isEmpty()) {
+        ::unlinkat(m_dir.fd(), m_tempName.constData(), 0);
+        m_tempName.clear();
     }
+    m_temp.clear();
     unlockTemp();
     m_buffer.clear();
     if (isOpen())
@@ -360,6 +439,14 @@ bool OutputFile::setError(int error)
     return false;
 }
 
+bool OutputFile::setMoved(const QString& moved)
+{
+    setError(ESTALE);
+    setErrorString(QStringLiteral("the folder %1 was moved or replaced while it was written into")
+                       .arg(QDir::toNativeSeparators(moved)));
+    return false;
+}
+
 QString OutputFile::failure() const
 {
     return QStringLiteral("Can not write %1: %2").arg(m_path, errorString());
@@ -368,25 +455,34 @@ QString OutputFile::failure() const
 bool OutputFile::copy(
     const QString& from, const QString& to, QString* error, const Progress& progress, bool followLinks)
 {
+    OutputFile out(to);
+    out.setFollowLinks(followLinks);
+    return out.copyFile(from, error, progress);
+}
+
+bool OutputFile::copyFile(const QString& from, QString* error, const Progress& progress)
+{
     const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         if (error)
             *error = QStringLiteral("Can not read %1: %2").arg(from, systemText(errno));
         return false;
     }
-    OutputFile out(to);
-    out.setFollowLinks(followLinks);
-    const bool ok = out.open(WriteOnly) && out.copyFrom(in, progress) && out.commit();
+    const bool ok = open(WriteOnly) && copyFrom(in, progress) && commit();
     ::close(in);
     if (!ok && error)
-        *error = out.m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, out.errorString())
-                                    : out.failure();
+        *error = m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, errorString()) : failure();
     return ok;
 }
 
 int OutputFile::removeLeftovers(const QString& folder)
 {
-    const int dir = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return removeLeftovers(HeldFolder::open(folder));
+}
+
+int OutputFile::removeLeftovers(const HeldFolder& folder)
+{
+    const int dir = folder.isValid() ? ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     DIR* list = dir >= 0 ? ::fdopendir(dir) : nullptr;
     if (!list) {
         if (dir >= 0)
@@ -395,7 +491,7 @@ int OutputFile::removeLeftovers(const QString& folder)
     }
     int removed = 0;
     while (const dirent* entry = ::readdir(list))
-        if (isTempName(entry->d_name) && removeIfLeft(::dirfd(list), entry->d_name))
+        if (isTempName(entry->d_name) && removeIfLeft(folder.fd(), entry->d_name))
             ++removed;
     ::closedir(list);
     return removed;

@@ -1,9 +1,12 @@
 #pragma once
 
+#include "app/HeldFolder.h"
+
 #include <QByteArray>
 #include <QIODevice>
 #include <QString>
 #include <functional>
+#include <sys/types.h>
 
 // A file the user asked for, written so that a failure never leaves half of it: the bytes go to a
 // temporary file in the destination folder, every write, the flush and the close are checked, and
@@ -13,9 +16,11 @@
 // /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
 // setFollowLinks). A file that is replaced is flushed to the disk before the rename. An existing
 // file that may not be written is refused ("Permission denied"), never replaced. Errors carry the system's
-// own text for what happened. The temporary is locked while it is written, so that what a killed
-// process left can be told from another's write under way (see removeLeftovers); each new file is
-// noted for the sync that ends its task (see WrittenDisks).
+// own text for what happened. The temporary is made with the mode the file keeps (that of the file it
+// replaces, or the one a new file gets), never wider for a moment. Its folder is held from the open
+// to the rename (see HeldFolder), so the file lands where its temporary was made. The temporary is locked
+// while it is written, so that what a killed process left can be told from another's write under way (see
+// removeLeftovers); each new file is noted for the sync that ends its task (see WrittenDisks).
 //
 //     OutputFile out(path);
 //     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
@@ -27,6 +32,10 @@ public:
     using Progress = std::function<bool(qint64 done)>;
 
     explicit OutputFile(QString path);
+    // The file name inside folder, a folder the run holds: the name is one this program makes (as
+    // with setFollowLinks(false)), and the file is put in place only while folder still stands
+    // where it was reached (HeldFolder::inPlace); else the write fails, saying so.
+    OutputFile(HeldFolder folder, QString name);
     // Discards what was not committed.
     ~OutputFile() override;
     OutputFile(const OutputFile&) = delete;
@@ -36,6 +45,11 @@ public:
     // that come from a backup must not lead out of it): a link there is replaced by the file rather
     // than followed, and a FIFO or device there is refused ("Not a regular file"), never opened.
     void setFollowLinks(bool follow) { m_followLinks = follow; }
+    // The mode of the file, whatever the umask (by default that of the file it replaces, or the one
+    // the umask gives a new file).
+    void setMode(mode_t mode) { m_mode = mode; }
+    // The access and modification times the file gets when put in place.
+    void setModified(qint64 secs) { m_modified = secs; }
     // Opens for writing: WriteOnly, optionally with Text.
     bool open(OpenMode mode) override;
     // Writes out what is buffered, closes, and puts the file in place. False with failure() set.
@@ -46,11 +60,17 @@ public:
     void discard();
     // Copies what remains of fd into the file (the kernel copies where it can).
     bool copyFrom(int fd, const Progress& progress = {});
+    // Opens, copies the file at from into it and commits; false with *error set (to unchanged) as
+    // copy() sets it.
+    bool copyFile(const QString& from, QString* error, const Progress& progress = {});
 
     // For a writer that can only write by name (a printer): open() first, let it write
     // writePath(), then commitWritten(). writePath() is the temporary, or the destination itself
     // when that is written directly.
     QString writePath() const { return m_direct ? m_target : m_temp; }
+    // A name for the very file open(), for such a writer: no folder on the way is looked up
+    // again (/proc/self/fd/N), or writePath() where the system has no such names.
+    QString openedPath() const;
     // Puts a file written by name in place when complete says it is whole; otherwise finds out
     // why the write stopped (a full disk, a size limit) and discards it.
     bool commitWritten(const std::function<bool(const QString&)>& complete);
@@ -74,6 +94,7 @@ public:
     // Removes the temporaries that writes killed before their end left in folder; one that a write
     // under way holds stays. Returns how many went.
     static int removeLeftovers(const QString& folder);
+    static int removeLeftovers(const HeldFolder& folder);
 
     // fsync(2) of a file or folder by name; false with errno set on failure.
     static bool syncPath(const QString& path);
@@ -82,12 +103,18 @@ public:
     static bool copy(const QString& from, const QString& to, QString* error, const Progress& progress = {},
         bool followLinks = true);
 
+    // For tests: the call that makes a temporary (openat(2) with these arguments); returns the one
+    // before.
+    using CreateCall = int (*)(int dir, const char* name, int flags, mode_t mode);
+    static CreateCall setCreateCall(CreateCall call);
+
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override;
 
 private:
     bool openTarget();
+    bool holdFolder();
     bool openOwnName();
     bool openReplacing(unsigned mode);
     bool openTemp(unsigned mode);
@@ -97,6 +124,10 @@ private:
     bool writeRaw(const char* data, qint64 size);
     bool copyByReading(int fd, const Progress& progress);
     bool setError(int error);
+    // The held folder no longer stands where it was reached.
+    bool setMoved(const QString& moved);
+    bool inPlace();
+    bool syncFolder();
     // Renames the finished temporary over the final name when ok; else, or when that fails,
     // removes the temporary. False on failure.
     bool renameIntoPlace(bool ok);
@@ -105,6 +136,9 @@ private:
     QString m_path;
     QString m_target; // the final name with links followed
     QString m_temp;
+    HeldFolder m_dir; // the folder of the final name, from the open to the rename
+    QByteArray m_name; // the final name in m_dir
+    QByteArray m_tempName; // the temporary's name in m_dir
     QByteArray m_buffer;
     qint64 m_done = 0;
     int m_fd = -1;
@@ -114,5 +148,8 @@ private:
     bool m_replaces = false; // the temporary replaces an existing file: synced before the rename
     bool m_committed = false;
     bool m_followLinks = true;
+    bool m_held = false; // made with the folder held by the caller
+    mode_t m_mode = 0; // of a new file; 0: as the umask has it
+    qint64 m_modified = -1;
     bool m_sourceFailed = false; // the failure was in reading what copyFrom() copies
 };

@@ -61,7 +61,7 @@ QString common(QString path, const QString& other)
 
 } // namespace
 
-void WrittenDisks::note(int fd, const QString& path)
+void WrittenDisks::note(int fd, const QString& path, int folder)
 {
     if (t_unnoted > 0)
         return;
@@ -76,8 +76,9 @@ void WrittenDisks::note(int fd, const QString& path)
             return;
         }
     // Through its folder; one that may not be read, through the file itself.
-    int disk
-        = ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int disk = folder >= 0
+        ? ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+        : ::open(QFile::encodeName(QFileInfo(path).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (disk < 0)
         disk = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     // One that cannot be opened cannot be synced: the task is told so at its end.

@@ -15,8 +15,9 @@ public:
     struct Set;
     using SyncCall = int (*)(int fd);
 
-    // Notes the disk of fd, a file just made that is to be path, for the calling thread's task.
-    static void note(int fd, const QString& path);
+    // Notes the disk of fd, a file just made that is to be path, for the calling thread's task;
+    // folder, when given, is a descriptor of the folder it is made in.
+    static void note(int fd, const QString& path, int folder = -1);
     // Syncs the disks noted for the calling thread's task and forgets them: false with *error set
     // ("Cannot write <path> to the disk: <the system's reason>", the file, or the deepest folder
     // that holds the files noted on that disk) when a sync failed.

@@ -1,4 +1,5 @@
 #include "app/DataPaths.h"
+#include "app/HeldFolder.h"
 #include "app/IdsTranslator.h"
 #include "app/LogSaver.h"
 #include "app/MallocTuning.h"
@@ -18,6 +19,7 @@
 int main(int argc, char** argv)
 {
     MallocTuning::apply();
+    HeldFolder::allowDeepWalks();
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(":/res/main_icon.png"));
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 class BackupWriter;
+class HeldFolder;
 class PlistCFType;
 class QTemporaryDir;
 class Sqlite3DB;
@@ -157,6 +158,9 @@ public:
     // what a road that writes the copy back expects to replace (WriteRequest::expectedOld).
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
         ContentDigest::Sum* stored = nullptr) const;
+    // The same, to the file name inside folder, a folder the caller holds (see OutputFile).
+    void copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name, void* context,
+        CopyProgress progress) const;
 
     // Writes a copy of the manifest database reduced to the records worth restoring to dest,
     // runs fn on it, and encrypts it again when the backup's manifest is encrypted.

@@ -18,7 +18,6 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <utime.h>
 
 namespace
 {
@@ -142,6 +141,29 @@ QByteArray StoredFileCopy::key(const MBDBParser::_MBDBItem& item) const
 void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
     BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
 {
+    const auto destination = [&dest] {
+        // Told as the file's write, with the reason making its folder gave. The file is written into
+        // the folder made, whatever is put at its name meanwhile.
+        QString why;
+        const HeldFolder folder = MadeFolders::makeHeld(QFileInfo(dest).absolutePath(), &why);
+        if (!folder.isValid())
+            fail(QStringLiteral("Can not write %1: %2")
+                     .arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
+        return std::make_unique<OutputFile>(folder, QFileInfo(dest).fileName());
+    };
+    copyToThrow(node, destination, context, progress, stored);
+}
+
+void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
+    const QString& name, void* context, BackupManifest::CopyProgress progress) const
+{
+    copyToThrow(
+        node, [&] { return std::make_unique<OutputFile>(folder, name); }, context, progress, nullptr);
+}
+
+void StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination,
+    void* context, BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
+{
     if (!node)
         return;
     const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
@@ -155,15 +177,14 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     if (!in.isOpen())
         failUnreadable("open", src, why);
     const QByteArray key = keyThrow(node, src, in.size());
-    // Told as the file's write, with the reason making its folder gave.
-    if (!MadeFolders::makePath(QFileInfo(dest).absolutePath(), &why))
-        fail(QStringLiteral("Can not write %1: %2").arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
     // The file appears under its name only when whole; a name from the backup never leads
     // through a link out of the folder it is written into.
-    OutputFile out(dest);
-    out.setFollowLinks(false);
+    const std::unique_ptr<OutputFile> made = destination();
+    OutputFile& out = *made;
+    out.setModified(qint64(node->item.mtime));
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
+    const QString dest = out.fileName();
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
@@ -177,9 +198,6 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
         fail(out.failure());
     if (stored)
         *stored = read.sum();
-    struct utimbuf times;
-    times.actime = times.modtime = time_t(node->item.mtime);
-    utime(QFile::encodeName(dest).constData(), &times);
     // A file of a write that cannot be settled here is not what its record describes, whatever its
     // bytes: a plain one reads whole, yet holds what the record of another manifest gives.
     if (!notAsWritten.isEmpty() || m_manifest.partOfUnsettledWrite(src))

@@ -6,6 +6,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+#include <memory>
 #include <optional>
 
 class QFile;
@@ -23,6 +25,9 @@ public:
     // See BackupManifest::copyFile.
     void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
         BackupManifest::CopyProgress progress, ContentDigest::Sum* stored = nullptr) const;
+    // The same to the file name inside folder, a folder the caller holds.
+    void copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder, const QString& name,
+        void* context, BackupManifest::CopyProgress progress) const;
     // See BackupManifest::fileKeyBlob and BackupManifest::fileKey.
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     QByteArray key(const MBDBParser::_MBDBItem& item) const;
@@ -45,6 +50,10 @@ public:
     static bool writtenOnce(const MBDBParser::_MBDBItem& item, const QByteArray& head);
 
 private:
+    // The copy into the file the caller makes once the stored copy is open and its key had.
+    using Destination = std::function<std::unique_ptr<OutputFile>()>;
+    void copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination, void* context,
+        BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const;
     QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,
         OutputFile& out, void* context, BackupManifest::CopyProgress progress, ContentDigest* read) const;
     static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -46,6 +47,16 @@ bool writeInChunks(OutputFile& out, const QByteArray& bytes, qsizetype chunk)
 QStringList entries(const QString& dir)
 {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// The mode each temporary had the moment it was made.
+mode_t g_madeWith = 0;
+int createNoting(int dir, const char* name, int flags, mode_t mode)
+{
+    const int fd = ::openat(dir, name, flags, mode);
+    struct stat st;
+    g_madeWith = fd >= 0 && ::fstat(fd, &st) == 0 ? st.st_mode & 07777 : 0;
+    return fd;
 }
 } // namespace
 
@@ -231,6 +242,77 @@ private Q_SLOTS:
         QVERIFY(!OutputFile::copy(dir + "/absent", dir + "/to.bin", &error));
         QCOMPARE(error, QString("Can not read %1: No such file or directory").arg(dir + "/absent"));
         QCOMPARE(entries(dir).size(), 3);
+    }
+
+    void temporaryNeverWiderThanItsFile_data()
+    {
+        QTest::addColumn<int>("before"); // the mode of the file replaced; 0: none
+        QTest::addColumn<int>("mode"); // given with setMode(); 0: none
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("made"); // the temporary's mode when made
+        QTest::addColumn<int>("kept"); // the file's in the end
+        QTest::newRow("replacing a private file") << 0600 << 0 << 022 << 0600 << 0600;
+        QTest::newRow("a new private copy") << 0 << 0600 << 0 << 0600 << 0600;
+    }
+    // Another user never opens a temporary the file it becomes would keep from them.
+    void temporaryNeverWiderThanItsFile()
+    {
+        QFETCH(int, before);
+        QFETCH(int, mode);
+        QFETCH(int, umask);
+        QFETCH(int, made);
+        QFETCH(int, kept);
+        const QString path = TestEnv::tempDir() + "/cards.vcf";
+        if (before != 0) {
+            writeFile(path, "old");
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
+        }
+        const mode_t oldMask = ::umask(mode_t(umask));
+        const OutputFile::CreateCall create = OutputFile::setCreateCall(createNoting);
+        OutputFile out(path);
+        out.setMode(mode_t(mode));
+        const bool ok = writeInChunks(out, "new", 3);
+        OutputFile::setCreateCall(create);
+        ::umask(oldMask);
+        QVERIFY2(ok, qPrintable(out.failure()));
+        QCOMPARE(int(g_madeWith), made);
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), kept);
+    }
+
+    void heldFolderMovedGetsNothing_data()
+    {
+        QTest::addColumn<bool>("beforeOpen"); // else before the commit
+        QTest::addColumn<bool>("link"); // a link to another folder put in its place
+        QTest::newRow("swapped for a link before the open") << true << true;
+        QTest::newRow("swapped for a link before the commit") << false << true;
+        QTest::newRow("moved away before the commit") << false << false;
+    }
+    // A file written into a folder held is put in place only while the folder still stands where
+    // it was reached: nothing reaches what a link put there leads to, and nothing is left.
+    void heldFolderMovedGetsNothing()
+    {
+        QFETCH(bool, beforeOpen);
+        QFETCH(bool, link);
+        const QString root = TestEnv::tempDir(), folder = root + "/made", away = root + "/away",
+                      outside = TestEnv::tempDir();
+        QVERIFY(QDir().mkdir(folder));
+        OutputFile out(HeldFolder::open(folder), "page.html");
+        const auto swap
+            = [&] { return QFile::rename(folder, away) && (!link || QFile::link(outside, folder)); };
+        QVERIFY(!beforeOpen || swap());
+        const bool opened = out.open(QIODevice::WriteOnly);
+        QCOMPARE(opened, !beforeOpen);
+        QVERIFY(beforeOpen || (out.write("page") == 4 && swap()));
+        QVERIFY(!out.commit());
+        QVERIFY2(out.failure()
+                == QString("Can not write %1/page.html: the folder %1 was moved or replaced while "
+                           "it was written into")
+                       .arg(folder),
+            qPrintable(out.failure()));
+        QCOMPARE(entries(outside), QStringList());
+        QCOMPARE(entries(away), QStringList());
     }
 
     // A real full disk, where the test may mount one.

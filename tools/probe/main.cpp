@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "app/HeldFolder.h"
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
 #include "app/PrivateCopyNames.h"
@@ -13,6 +14,7 @@
 int main(int argc, char** argv)
 {
     MallocTuning::apply();
+    HeldFolder::allowDeepWalks();
     const ProbeCommand* command = argc > 1 ? ProbeCommand::find(QString::fromLocal8Bit(argv[1])) : nullptr;
     std::unique_ptr<QCoreApplication> app;
     if (command && command->app == ProbeCommand::App::Core)

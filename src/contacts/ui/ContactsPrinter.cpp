@@ -162,7 +162,7 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
     OutputFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         throw std::runtime_error(out.failure().toStdString());
-    printer.setOutputFileName(out.writePath());
+    printer.setOutputFileName(out.openedPath()); // the temporary itself, found by no name again
     const bool painted = onPaintRequested(&printer);
     if (!out.commitWritten([&](const QString& p) { return painted && OutputFile::endsWith(p, "%%EOF\n"); })) {
         WrittenDisks::forgetThisThread();

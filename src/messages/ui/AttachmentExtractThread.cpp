@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/MacEpoch.h"
 #include "app/OutputFile.h"
+#include "app/RegularFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgMessage.h"
@@ -12,10 +13,13 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace
 {
 constexpr qint64 kEpoch2001 = kMacEpochOffset;
+// Attachments left out that are named at most; the count tells the rest.
+constexpr int kNamed = 10;
 } // namespace
 
 AttachmentExtractThread::AttachmentExtractThread(
@@ -36,6 +40,7 @@ void AttachmentExtractThread::run()
         m_form->invokeErrorOccurred(why);
         return;
     }
+    m_held = m_madeFolders.destination();
     const int n = m_messages.size();
     int i = 0;
     int count = 0;
@@ -57,61 +62,85 @@ void AttachmentExtractThread::run()
             }
         }
     }
+    const QString leftOut = m_leftOut > 0 ? leftOutText() : QString();
+    const QString extracted = tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target);
     if (!m_notAsWritten.isEmpty())
-        m_form->invokeErrorOccurred(m_notAsWritten.text(
-            QStringLiteral("%1 other MMS attachments were extracted to %2.").arg(count).arg(target)));
+        m_form->invokeErrorOccurred(m_notAsWritten.text((leftOut.isEmpty() ? QString() : leftOut + '\n')
+            + QStringLiteral("%1 other MMS attachments were extracted to %2.").arg(count).arg(target)));
     else
-        m_form->invokeSucceed(tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target));
+        m_form->invokeSucceed(leftOut.isEmpty() ? extracted : extracted + '\n' + leftOut);
 }
 
 bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgAttachment& a)
 {
     QString dest;
-    const bool written = writeOne(message, a, &dest);
-    if (a._notAsWritten.isEmpty())
-        return written;
+    const QString leftOut = writeOne(message, a, &dest);
+    if (a._notAsWritten.isEmpty()) {
+        if (!leftOut.isEmpty())
+            noteLeftOut(a, leftOut);
+        return leftOut.isEmpty();
+    }
     // Its bytes may be all there is of it, but they are not the phone's file: counted apart.
-    m_notAsWritten.add(
-        a, written ? dest : QStringLiteral("%1 (not written)").arg(NotAsWrittenAttachments::fileNameOf(a)));
+    m_notAsWritten.add(a,
+        leftOut.isEmpty() ? dest
+                          : QStringLiteral("%1 (not written)").arg(NotAsWrittenAttachments::fileNameOf(a)));
     return false;
 }
 
-bool AttachmentExtractThread::writeOne(const _MsgMessage& message, const _MsgAttachment& a, QString* written)
+QString AttachmentExtractThread::writeOne(
+    const _MsgMessage& message, const _MsgAttachment& a, QString* written)
 {
-    if (a._path.isEmpty() || !QFileInfo(a._path).isFile())
-        return false;
+    if (a._path.isEmpty())
+        return a.filename.isEmpty()
+            ? QStringLiteral("its record names no file.")
+            : QStringLiteral("%1 leads to no file inside the messages' folder.").arg(a.filename);
     QString name = g_formatFileName(a.filename.section(QLatin1Char('/'), -1));
     if (name.isEmpty())
         name = g_formatFileName(QFileInfo(a._path).fileName());
-    const QString dest = g_getValidFilePath(m_folder.absoluteFilePath(name));
-    QFile in(a._path);
-    if (!in.open(QIODevice::ReadOnly))
-        return false; // only what was written counts
-    OutputFile out(dest);
+    name = m_held.freeName(name);
+    QFile in;
+    QString why;
+    if (!RegularFile::openRead(in, a._path, &why))
+        return QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(a._path), why);
+    OutputFile out(m_held, name);
+    out.setModified(qint64(message.date) + kEpoch2001);
     // A name the file system refuses (too long) is this file's alone; a write that fails is not.
     if (!out.open(QIODevice::WriteOnly) && out.error() == ENAMETOOLONG)
-        return false;
+        return out.failure();
     if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit()) {
         // A read the disk fails is told as the attachment's, not as the copy's write.
-        const QString why = out.sourceFailed()
+        const QString failed = out.sourceFailed()
             ? QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(a._path), out.errorString())
             : out.failure();
-        throw std::runtime_error(why.toStdString());
+        throw std::runtime_error(failed.toStdString());
     }
-    m_written << dest;
-    *written = dest;
-    QFile copy(dest);
-    if (copy.open(QIODevice::ReadWrite)) {
-        const QDateTime when = QDateTime::fromSecsSinceEpoch(qint64(message.date) + kEpoch2001, Qt::UTC);
-        copy.setFileTime(when, QFileDevice::FileModificationTime);
-        copy.setFileTime(when, QFileDevice::FileAccessTime);
-    }
-    return true;
+    struct stat st;
+    if (m_held.lstat(name, &st))
+        m_written.append({ name, st.st_dev, st.st_ino });
+    *written = m_held.filePath(name);
+    return QString();
+}
+
+void AttachmentExtractThread::noteLeftOut(const _MsgAttachment& a, const QString& why)
+{
+    if (++m_leftOut <= kNamed)
+        m_leftOutNamed
+            << QStringLiteral("%1 (left out): %2").arg(NotAsWrittenAttachments::fileNameOf(a), why);
+}
+
+QString AttachmentExtractThread::leftOutText() const
+{
+    QStringList lines { m_leftOut == 1 ? QStringLiteral("1 attachment was left out:")
+                                       : QStringLiteral("%1 attachments were left out:").arg(m_leftOut) };
+    lines << m_leftOutNamed;
+    if (m_leftOut > m_leftOutNamed.size())
+        lines << QStringLiteral("... and %1 more.").arg(m_leftOut - m_leftOutNamed.size());
+    return lines.join(QLatin1Char('\n'));
 }
 
 void AttachmentExtractThread::undo()
 {
-    for (const QString& path : std::as_const(m_written))
-        QFile::remove(path);
+    for (const Written& w : std::as_const(m_written))
+        m_held.removeIfSame(w.name, w.dev, w.ino);
     m_madeFolders.removeEmpty(); // only those that hold nothing else
 }

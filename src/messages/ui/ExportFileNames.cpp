@@ -1,18 +1,12 @@
 #include "messages/ui/ExportFileNames.h"
 
-#include <QFileInfo>
+#include <utility>
 
 namespace
 {
 // Bytes kept free for a number "(n)" after the stem.
 constexpr int kNumberReserve = 12;
 constexpr int kNameLimit = 255;
-
-bool existsOrLink(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.exists() || info.isSymLink();
-}
 } // namespace
 
 QString g_capUtf8(const QString& stem, int maxBytes)
@@ -37,8 +31,8 @@ QString g_capUtf8(const QString& stem, int maxBytes)
     return out;
 }
 
-ExportFileNames::ExportFileNames(const QDir& folder)
-    : m_folder(folder)
+ExportFileNames::ExportFileNames(HeldFolder folder)
+    : m_folder(std::move(folder))
 {
 }
 
@@ -46,7 +40,7 @@ QString ExportFileNames::take(const QString& stem, const QString& ext)
 {
     const QString base = g_capUtf8(stem, kNameLimit - kNumberReserve - int(ext.toUtf8().size()));
     QString name = base + ext;
-    for (int n = 2; m_taken.contains(name.toLower()) || existsOrLink(m_folder.absoluteFilePath(name)); ++n)
+    for (int n = 2; m_taken.contains(name.toLower()) || m_folder.has(name); ++n)
         name = QStringLiteral("%1(%2)%3").arg(base).arg(n).arg(ext);
     m_taken.insert(name.toLower());
     return name;

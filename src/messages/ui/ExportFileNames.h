@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDir>
+#include "app/HeldFolder.h"
+
 #include <QSet>
 #include <QString>
 
@@ -10,14 +11,14 @@
 class ExportFileNames
 {
 public:
-    explicit ExportFileNames(const QDir& folder);
+    explicit ExportFileNames(HeldFolder folder);
 
     // "stem" + ext, else "stem(2)" + ext, "stem(3)" + ext ... The stem is shortened first so that
     // the name with its number stays within a file system's 255-byte name limit.
     QString take(const QString& stem, const QString& ext);
 
 private:
-    QDir m_folder;
+    HeldFolder m_folder;
     QSet<QString> m_taken; // lower-cased names given out
 };
 

@@ -15,6 +15,7 @@
 
 #include <QFileInfo>
 #include <QUrl>
+#include <cerrno>
 #include <optional>
 #include <stdexcept>
 
@@ -46,17 +47,16 @@ QString g_htmlFilesLink(const QString& fileName)
     return QStringLiteral("files/") + QString::fromLatin1(QUrl::toPercentEncoding(fileName));
 }
 
-ExportMessagesHtml::ExportMessagesHtml(const QDir& dir, QString fileName, bool labelAllSenders)
+ExportMessagesHtml::ExportMessagesHtml(const HeldFolder& dir, const QString& fileName, bool labelAllSenders)
     : m_dir(dir)
-    , m_attaDir(dir.absoluteFilePath(QStringLiteral("files")))
-    , m_file(dir.absoluteFilePath(fileName))
+    , m_file(dir, fileName)
     , m_labelAllSenders(labelAllSenders)
 {
 }
 
 void ExportMessagesHtml::init()
 {
-    MadeFolders::makePathThrow(m_attaDir.absolutePath());
+    filesFolderThrow();
     m_lastDated = 0;
     if (!m_file.open(QIODevice::WriteOnly))
         throw std::runtime_error(m_file.failure().toStdString());
@@ -93,22 +93,35 @@ void ExportMessagesHtml::checkWritten(bool flush)
         throw std::runtime_error(m_file.failure().toStdString());
 }
 
+const HeldFolder& ExportMessagesHtml::filesFolderThrow()
+{
+    if (m_attaDir.isValid())
+        return m_attaDir;
+    m_attaDir = m_dir.make(QStringLiteral("files"));
+    if (!m_attaDir.isValid())
+        throw std::runtime_error(
+            MadeFolders::failureText(m_dir.filePath(QStringLiteral("files")), errno).toStdString());
+    return m_attaDir;
+}
+
 QString ExportMessagesHtml::saveAttaFile(const QString& path)
 {
+    filesFolderThrow();
     const QString name = QFileInfo(path).fileName();
-    QString target = g_getValidFilePath(m_attaDir.absoluteFilePath(name));
-    if (QFileInfo(target).fileName().toUtf8().size() > 255) {
+    QString target = m_attaDir.freeName(name);
+    if (target.toUtf8().size() > 255) {
         // A numbered variant of a long name: shortened within the file system's limit.
         const QFileInfo info(name);
         const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
-        target = m_attaDir.absoluteFilePath(ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix));
+        target = ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix);
     }
     QString error;
     // An unreadable attachment stays a broken link, as before; a copy that cannot be written fails the
     // export.
-    if (QFileInfo(path).isReadable() && !OutputFile::copy(path, target, &error))
+    OutputFile out(m_attaDir, target);
+    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error))
         throw std::runtime_error(error.toStdString());
-    return QFileInfo(target).fileName();
+    return target;
 }
 
 QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)

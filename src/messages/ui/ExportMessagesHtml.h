@@ -4,7 +4,6 @@
 #include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
 
-#include <QDir>
 #include <QFile>
 #include <QString>
 #include <QTextStream>
@@ -19,8 +18,8 @@ class _MsgMessage;
 class ExportMessagesHtml : public AbsFormatExport<_MsgMessage>
 {
 public:
-    // The page is fileName inside dir; "files" is created inside dir at once.
-    ExportMessagesHtml(const QDir& dir, QString fileName, bool labelAllSenders);
+    // The page is fileName inside dir; "files" is made inside dir by init().
+    ExportMessagesHtml(const HeldFolder& dir, const QString& fileName, bool labelAllSenders);
 
     void init() override;
     void write(_MsgMessage& message) override;
@@ -35,12 +34,14 @@ private:
     QString senderText(const _MsgMessage& m) const;
     QString dateLine(const _MsgMessage& m);
     std::optional<QString> attachmentContent(const _MsgAttachment& a);
+    // "files" inside the page's folder, made the first time it is needed.
+    const HeldFolder& filesFolderThrow();
     // Throws when the page could not be written (flush: after writing out the buffers).
     void checkWritten(bool flush = false);
 
     int m_lastDated = 0;
-    QDir m_dir;
-    QDir m_attaDir;
+    HeldFolder m_dir;
+    HeldFolder m_attaDir;
     OutputFile m_file;
     QTextStream m_stream;
     bool m_labelAllSenders;

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-ExportMessagesPdf::ExportMessagesPdf(const QString& filePath)
-    : m_out(filePath)
+ExportMessagesPdf::ExportMessagesPdf(const HeldFolder& folder, const QString& name)
+    : m_out(folder, name)
     , m_printer(QPrinter::ScreenResolution)
 {
     m_printer.setPageSize(QPageSize(QPageSize::A4));
@@ -11,7 +11,8 @@ ExportMessagesPdf::ExportMessagesPdf(const QString& filePath)
     m_printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
     if (!m_out.open(QIODevice::WriteOnly))
         return; // init() says why
-    m_printer.setOutputFileName(m_out.writePath());
+    // The printer opens the temporary by a name that looks up no folder again.
+    m_printer.setOutputFileName(m_out.openedPath());
     m_page.reset(&m_printer);
 }
 

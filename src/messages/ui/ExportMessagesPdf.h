@@ -13,8 +13,9 @@ class _MsgMessage;
 class ExportMessagesPdf : public AbsFormatExport<_MsgMessage>
 {
 public:
-    // Sets up the PDF printer on a temporary beside filePath and begins painting page 1.
-    explicit ExportMessagesPdf(const QString& filePath);
+    // Sets up the PDF printer on a temporary in folder and begins painting page 1; the file is
+    // put at name there.
+    ExportMessagesPdf(const HeldFolder& folder, const QString& name);
 
     // Throws when the file could not be created.
     void init() override;

@@ -86,9 +86,11 @@ void ExportMessagesThread::run()
         else
             m_form.invokeErrorOccurred(damaged);
     } catch (int) {
-        output.removeCreated();
+        output.removeCreated(m_held);
+        m_made.removeEmpty();
     } catch (const std::exception& e) {
-        output.removeCreated();
+        output.removeCreated(m_held);
+        m_made.removeEmpty();
         m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }
@@ -170,12 +172,14 @@ std::unique_ptr<AbsFormatExport<_MsgMessage>> ExportMessagesThread::makeSingleEx
 
 int ExportMessagesThread::exportPerConversation()
 {
-    MadeFolders::makePathThrow(m_path);
-    const QDir folder(m_path);
+    QString why;
+    if (!m_made.makeDestination(m_path, &why))
+        throw std::runtime_error(why.toStdString());
+    m_held = m_made.destination();
     const QList<Conversation> list = conversations();
     const int total = int(m_messages.size());
     const QString ext = m_type == Pdf ? QStringLiteral(".pdf") : QStringLiteral(".html");
-    ExportFileNames names(folder);
+    ExportFileNames names(m_held);
     int count = 0;
     for (const Conversation& conversation : list) {
         std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
@@ -188,11 +192,11 @@ int ExportMessagesThread::exportPerConversation()
                     prepareHtmlFiles();
                 const QString name = names.take(conversationStem(conversation.chat), ext);
                 if (m_type == Pdf)
-                    exporter = std::make_unique<ExportMessagesPdf>(folder.absoluteFilePath(name));
+                    exporter = std::make_unique<ExportMessagesPdf>(m_held, name);
                 else
-                    exporter = std::make_unique<ExportMessagesHtml>(folder, name, false);
+                    exporter = std::make_unique<ExportMessagesHtml>(m_held, name, false);
                 exporter->init();
-                m_written << folder.absoluteFilePath(name);
+                m_written << m_held.filePath(name);
             }
             exporter->write(*m);
         }
@@ -239,14 +243,16 @@ QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() 
 
 void ExportMessagesThread::prepareHtmlFiles()
 {
-    const QDir files(QDir(m_path).absoluteFilePath(QStringLiteral("files")));
-    MadeFolders::makePathThrow(files.absolutePath());
+    const HeldFolder files = m_made.make(m_held, QStringLiteral("files"));
+    if (!files.isValid())
+        throw std::runtime_error(
+            MadeFolders::failureText(m_held.filePath(QStringLiteral("files")), errno).toStdString());
     const QDir bubble(g_bubbleDir());
     // Plain files only; one already there (an earlier export) is kept as it is.
     for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
-        const QString target = files.absoluteFilePath(f.fileName());
+        OutputFile out(files, f.fileName());
         QString error;
-        if (!QFileInfo::exists(target) && !OutputFile::copy(f.absoluteFilePath(), target, &error))
+        if (!files.has(f.fileName()) && !out.copyFile(f.absoluteFilePath(), &error))
             throw std::runtime_error(error.toStdString());
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/MadeFolders.h"
 
 #include <QList>
 #include <QString>
@@ -16,7 +17,8 @@ class _MsgChat;
 // the shared "files" folder of bubble pictures and attachments). Cancel or failure removes what
 // this export made, and only that. Attachments of the exported messages whose copies are not what
 // the phone wrote are counted and named when the export is written, which then ends with an error;
-// no preview is drawn from them.
+// no preview is drawn from them. The folder of pages is held from its making (see MadeFolders):
+// moved or swapped for a link meanwhile, it gets nothing more, and the export fails.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
@@ -59,6 +61,8 @@ private:
     FormatType m_type;
     ProgressForm& m_form;
     QStringList m_written;
+    MadeFolders m_made; // the folder of pages and those above it that the export made
+    HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;
     qint64 m_lastReportMs = 0;
 };

@@ -9,15 +9,6 @@
 namespace
 {
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot;
-
-// Removes an entry the export made, hidden files inside it included; links are removed, not followed.
-void removeEntry(const QFileInfo& entry)
-{
-    if (entry.isDir() && !entry.isSymLink())
-        QDir(entry.absoluteFilePath()).removeRecursively();
-    else
-        QFile::remove(entry.absoluteFilePath());
-}
 } // namespace
 
 ExportOutputGuard::ExportOutputGuard(const QString& path, bool folder)
@@ -37,9 +28,8 @@ ExportOutputGuard::ExportOutputGuard(const QString& path, bool folder)
     }
 }
 
-void ExportOutputGuard::removeCreated() const
+void ExportOutputGuard::removeCreated(const HeldFolder& held) const
 {
-    const QFileInfo info(m_path);
     if (!m_folder) {
         // Only a regular file this run made: what stood there before (a file the user chose to
         // overwrite, a read-only file, a device such as /dev/null) stays.
@@ -49,23 +39,20 @@ void ExportOutputGuard::removeCreated() const
             ::unlink(native.constData());
         return;
     }
-    if (!m_existed) {
-        if (info.isDir() && !info.isSymLink())
-            QDir(m_path).removeRecursively();
-        return;
-    }
-    if (!info.isDir())
-        return;
-    const QDir dir(m_path);
-    for (const QFileInfo& entry : dir.entryInfoList(kAll)) {
-        if (!m_before.contains(entry.fileName())) {
-            removeEntry(entry);
+    const QFileInfo info(m_path);
+    const HeldFolder dir = held.isValid()   ? held
+        : info.isDir() && !info.isSymLink() ? HeldFolder::open(m_path)
+                                            : HeldFolder();
+    for (const QString& name : dir.entries()) {
+        if (!m_existed || !m_before.contains(name)) {
+            dir.removeTree(name);
             continue;
         }
-        if (!entry.isDir() || entry.isSymLink())
-            continue;
-        for (const QFileInfo& inner : QDir(entry.absoluteFilePath()).entryInfoList(kAll))
-            if (!m_before.contains(entry.fileName() + "/" + inner.fileName()))
-                removeEntry(inner);
+        const HeldFolder inner = dir.sub(name); // a folder, not a link
+        for (const QString& entry : inner.entries())
+            if (!m_before.contains(name + "/" + entry))
+                inner.removeTree(entry);
     }
+    if (!m_existed && !held.isValid() && dir.isValid())
+        ::rmdir(QFile::encodeName(m_path).constData());
 }

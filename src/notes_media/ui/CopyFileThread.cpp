@@ -1,7 +1,5 @@
 #include "notes_media/ui/CopyFileThread.h"
 
-#include "app/DataPaths.h"
-#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 
@@ -61,7 +59,7 @@ void CopyFileThread::run()
         return;
     }
     QString why;
-    if (!MadeFolders::makePath(m_destination.absolutePath(), &why)) {
+    if (!m_made.makeDestination(m_destination.absolutePath(), &why)) {
         m_form->invokeErrorOccurred(why);
         return;
     }
@@ -69,7 +67,7 @@ void CopyFileThread::run()
     totalFiles = ::totalFiles(source, ancestors);
     copiedFiles = 0;
     try {
-        copy(source, m_destination);
+        copy(source, m_made.destination(), false);
     } catch (const std::exception& e) {
         cleanUp();
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
@@ -82,66 +80,84 @@ void CopyFileThread::run()
     m_form->invokeSucceed(QString());
 }
 
-void CopyFileThread::copy(const QFileInfo& entry, const QDir& destination)
+void CopyFileThread::copy(const QFileInfo& entry, const HeldFolder& destination, bool made)
 {
     if (entry.isDir())
-        copyFolder(entry, destination);
+        copyFolder(entry, destination, made);
     else if (entry.isFile() && !m_form->cancelled)
-        copyOneFile(entry, destination);
+        copyOneFile(entry, destination, made);
 }
 
-void CopyFileThread::copyFolder(const QFileInfo& entry, const QDir& destination)
+void CopyFileThread::copyFolder(const QFileInfo& entry, const HeldFolder& destination, bool made)
 {
     if (m_form->cancelled)
         return;
     const QString canonical = entry.canonicalFilePath();
     if (m_ancestors.contains(canonical))
         return; // a link back into the tree being copied
-    const QString target = destination.absoluteFilePath(entry.fileName());
-    const QFileInfo targetInfo(target);
-    if (!targetInfo.exists() && !targetInfo.isSymLink()) {
-        if (::mkdir(QFile::encodeName(target).constData(), 0777) != 0)
-            fail(QStringLiteral("Can not create folder %1. %2")
-                     .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
-        m_createdFolders.append(target);
-    } else if (!targetInfo.isDir() || targetInfo.isSymLink()) {
+    const QString name = entry.fileName();
+    const QString target = destination.filePath(name);
+    struct stat st;
+    const bool stood = destination.lstat(name, &st);
+    if (stood && !S_ISDIR(st.st_mode))
         fail(QStringLiteral("%1 is not a folder.").arg(target));
-    }
+    QString moved;
+    if (!destination.inPlace(&moved))
+        fail(QStringLiteral("Cannot create the folder %1: the folder %2 was moved or replaced while it "
+                            "was written into.")
+                 .arg(target, moved));
+    bool madeNow = false;
+    const HeldFolder sub = m_made.make(destination, name, &madeNow);
+    if (!sub.isValid())
+        fail(QStringLiteral("Can not create folder %1. %2")
+                 .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
+    if (madeNow && !made)
+        noteCreated(destination, name);
     m_ancestors.insert(canonical);
-    const QDir sub(target);
     for (const QFileInfo& e : listFolder(entry.absoluteFilePath())) {
         if (m_form->cancelled)
             break;
-        copy(e, sub);
+        copy(e, sub, made || madeNow);
     }
     m_ancestors.remove(canonical);
 }
 
-void CopyFileThread::copyOneFile(const QFileInfo& entry, const QDir& destination)
+void CopyFileThread::copyOneFile(const QFileInfo& entry, const HeldFolder& destination, bool made)
 {
     ++copiedFiles;
     m_form->invokeUpdateProgress(tr("IDS_COPYING_%1").arg(entry.fileName()),
         int(double(copiedFiles) / totalFiles * 100.0),
         QStringLiteral("Files:%1 / %2").arg(copiedFiles).arg(totalFiles));
-    const QString target = destination.absoluteFilePath(entry.fileName());
-    const bool existed = QFileInfo::exists(target) && !QFileInfo(target).isSymLink();
+    const QString name = entry.fileName();
+    struct stat st;
+    const bool existed = destination.lstat(name, &st) && !S_ISLNK(st.st_mode);
     const QLocale locale;
     const QString total = locale.toString(entry.size() / 1024);
-    // A link at the target is replaced by the copy, never written through.
     auto progress = [&](qint64 done) {
         m_form->invokeUpdateProgress(
             QString(), -1, QStringLiteral("%1KB / %2KB").arg(locale.toString(done / 1024), total));
         return !m_form->cancelled;
     };
+    // A link at the target is replaced by the copy, never written through; the copy has the
+    // source's permissions from its first moment.
+    OutputFile out(destination, name);
+    if (::stat(QFile::encodeName(entry.absoluteFilePath()).constData(), &st) == 0)
+        out.setMode(st.st_mode & 0777);
     QString error;
-    if (!OutputFile::copy(entry.absoluteFilePath(), target, &error, progress, false)) {
+    if (!out.copyFile(entry.absoluteFilePath(), &error, progress)) {
         if (m_form->cancelled)
             return;
         fail(error);
     }
-    if (!existed)
-        m_createdFiles.append(target);
-    QFile::setPermissions(target, entry.permissions());
+    if (!existed && !made)
+        noteCreated(destination, name);
+}
+
+void CopyFileThread::noteCreated(const HeldFolder& folder, const QString& name)
+{
+    struct stat st;
+    if (folder.lstat(name, &st))
+        m_created.append({ folder, name, st.st_dev, st.st_ino });
 }
 
 // Removes what this run made, newest first, for a folder source only; what was there before stays.
@@ -149,8 +165,10 @@ void CopyFileThread::cleanUp()
 {
     if (!QFileInfo(m_source).isDir())
         return;
-    for (auto it = m_createdFiles.crbegin(); it != m_createdFiles.crend(); ++it)
-        QFile::remove(*it);
-    for (auto it = m_createdFolders.crbegin(); it != m_createdFolders.crend(); ++it)
-        g_delDirCascade(*it);
+    for (auto it = m_created.crbegin(); it != m_created.crend(); ++it) {
+        struct stat st;
+        if (it->folder.lstat(it->name, &st) && st.st_dev == it->dev && st.st_ino == it->ino)
+            it->folder.removeTree(it->name);
+    }
+    m_created.clear();
 }

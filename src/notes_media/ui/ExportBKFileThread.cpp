@@ -33,6 +33,7 @@ struct ExportBKFileThread::PendingCopy {
     QString error; // empty after success
     QString damaged; // why the stored copy is not what the phone wrote; written all the same
     QString unreadable; // why the stored copy could not be read; nothing written
+    QString unwritten; // why its folder got nothing: moved or swapped for a link meanwhile
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
@@ -122,13 +123,6 @@ QString copyFailureText(const BackupManifest::_FileNode* node, const QString& de
     return faultText(node, QString::fromUtf8(e.what()).replace(dest, shortened(dest)));
 }
 
-// The time of a folder the run made, never of what a link put in its place leads to.
-void setModified(const QString& path, quint32 mtime)
-{
-    const struct timespec times[2] = { { time_t(mtime), 0 }, { time_t(mtime), 0 } };
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW);
-}
-
 // Why nothing is written below path, where st tells what stands that is no folder.
 QString blockedText(const QString& path, const struct stat& st)
 {
@@ -136,6 +130,26 @@ QString blockedText(const QString& path, const struct stat& st)
         ? QStringLiteral("%1 is a link, and an extraction writes nothing through a link.")
               .arg(shortened(path))
         : QStringLiteral("%1 is not a folder.").arg(shortened(path));
+}
+
+// Why nothing more is written into a folder of the run that no longer stands where it was: path
+// is the first on the way that does not.
+QString movedText(const QString& path)
+{
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode))
+        return blockedText(path, st);
+    return QStringLiteral("%1 was moved or replaced while the extraction wrote into it.")
+        .arg(shortened(path));
+}
+
+// The failure of a copy into dir, or why it got nothing when dir no longer stands where it was.
+QString unwrittenText(const HeldFolder& dir, const BackupManifest::_FileNode* node, const QString& path)
+{
+    QString moved;
+    if (dir.inPlace(&moved))
+        return QString();
+    return faultText(node, QStringLiteral("Cannot write %1: %2").arg(shortened(path), movedText(moved)));
 }
 
 } // namespace
@@ -197,12 +211,17 @@ void ExportBKFileThread::run()
         m_pool = std::make_unique<QThreadPool>();
         m_pool->setMaxThreadCount(qBound(1, QThread::idealThreadCount(), 4));
     }
-    // A destination that is not there yet is made, so the first folders do not go missing.
-    m_madeFolders.makeDestination(m_destDir.absolutePath());
-    OutputFile::removeLeftovers(m_destDir.absolutePath());
+    // A destination that is not there yet is made; one that cannot be made says why.
+    QString why;
+    if (!m_madeFolders.makeDestination(m_destDir.absolutePath(), &why)) {
+        m_form->invokeErrorOccurred(why);
+        return;
+    }
+    const HeldFolder dest = m_madeFolders.destination();
+    OutputFile::removeLeftovers(dest);
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
-            copy(m_destDir, n);
+            copy(dest, n);
         while (!m_pending.empty())
             finishOldestThrow();
         const bool cancelled = m_form->cancelled;
@@ -213,15 +232,15 @@ void ExportBKFileThread::run()
             return;
         }
         if (damagedFiles + unreadableFiles + unwrittenFiles > 0)
-            m_form->invokeErrorOccurred(faultsText());
+            m_form->invokeErrorOccurred(extractedText() + "\n" + faultsText());
         else
             m_form->invokeSucceed(QString());
     } catch (const std::exception& e) {
         drainQuietly();
         settleFolders(true);
         const QString faults = faultsText();
-        m_form->invokeErrorOccurred(
-            QString::fromUtf8(e.what()) + (faults.isEmpty() ? QString() : "\n" + faults));
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()) + "\n" + extractedText()
+            + (faults.isEmpty() ? QString() : "\n" + faults));
     }
 }
 
@@ -241,6 +260,14 @@ void ExportBKFileThread::noteUnwritten(const QString& text)
 {
     if (++unwrittenFiles <= kNamed)
         m_unwritten.append(text);
+}
+
+// How many files were written, those not as the phone wrote them too (as a cancel tells them).
+QString ExportBKFileThread::extractedText() const
+{
+    const qint64 written = extractedFiles + damagedFiles;
+    return written == 1 ? QStringLiteral("1 file was extracted.")
+                        : QStringLiteral("%1 files were extracted.").arg(written);
 }
 
 // The files counted apart, named (the first few of each kind).
@@ -318,6 +345,8 @@ void ExportBKFileThread::noteFinished(const PendingCopy& copy)
 {
     if (!copy.damaged.isEmpty())
         noteDamaged(copy.damaged);
+    else if (!copy.unwritten.isEmpty())
+        noteUnwritten(copy.unwritten);
     else if (!copy.unreadable.isEmpty())
         noteUnreadable(copy.unreadable);
     else if (!copy.skipped)
@@ -330,8 +359,14 @@ void ExportBKFileThread::settleFolders(bool ended)
 {
     if (ended)
         m_madeFolders.removeEmpty();
-    for (auto it = m_folderTimes.crbegin(); it != m_folderTimes.crend(); ++it)
-        setModified(it->first, it->second);
+    // Each found again from the destination, never through a link: a run holds no more folders
+    // open than its way down.
+    const HeldFolder dest = m_madeFolders.destination();
+    for (auto it = m_folderTimes.crbegin(); it != m_folderTimes.crend(); ++it) {
+        const qsizetype slash = it->first.lastIndexOf('/');
+        const HeldFolder parent = slash < 0 ? dest : dest.subPath(it->first.left(slash));
+        parent.setTime(QFile::decodeName(it->first.mid(slash + 1)), it->second);
+    }
     m_folderTimes.clear();
 }
 
@@ -351,55 +386,63 @@ void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node
     }
 }
 
-void ExportBKFileThread::copy(const QDir& dir, const BackupManifest::_FileNode* node)
+void ExportBKFileThread::copy(const HeldFolder& dir, const BackupManifest::_FileNode* node)
 {
     // Depth first in tree order, without recursion: a tree may be tens of thousands deep. Each entry
-    // carries why nothing can be written below its folder, empty when something can.
+    // carries its folder, held, and why nothing can be written below it, empty when something can.
     struct Entry {
-        QString parent;
+        HeldFolder parent;
+        QString parentPath;
         const BackupManifest::_FileNode* node;
         QString blocked;
     };
-    std::vector<Entry> stack { { dir.absolutePath(), node, QString() } };
+    std::vector<Entry> stack { { dir, dir.path(), node, QString() } };
     while (!stack.empty() && !m_form->cancelled) {
         const Entry e = std::move(stack.back());
         stack.pop_back();
         if (!isFolder(e.node)) {
-            copyFileNode(QDir(e.parent), e.node, e.blocked);
+            copyFileNode(e.parent, e.parentPath, e.node, e.blocked);
             continue;
         }
-        const QString path = m_namer.claimPath(e.parent, e.node->name(), false);
-        const QString blocked = e.blocked.isEmpty() ? enterFolderThrow(path, e.node) : e.blocked;
+        const QString path = m_namer.claimPath(e.parentPath, e.node->name(), false);
+        HeldFolder entered;
+        const QString blocked
+            = e.blocked.isEmpty() ? enterFolder(e.parent, path, e.node, &entered) : e.blocked;
         for (auto it = e.node->children.crbegin(); it != e.node->children.crend(); ++it)
-            stack.push_back({ path, *it, blocked });
+            stack.push_back({ entered, path, *it, blocked });
     }
 }
 
-// Makes the folder of node at path, or takes the folder that stood there (without the temporaries
-// a killed run left in it). Returns why nothing can be written below it when what stands there is
-// no folder (the user's link, a file): it stays as it is. A folder the system will not make ends the run.
-QString ExportBKFileThread::enterFolderThrow(const QString& path, const BackupManifest::_FileNode* node)
+// Makes the folder of node at path in parent, or takes the folder that stood there (without the
+// temporaries a killed run left in it), into *entered. Returns why nothing can be written below it:
+// what stands there is no folder (the user's link, a file; it stays as it is), the system will not
+// make it, or parent no longer stands where it was.
+QString ExportBKFileThread::enterFolder(
+    const HeldFolder& parent, const QString& path, const BackupManifest::_FileNode* node, HeldFolder* entered)
 {
-    if (m_madeFolders.make(path)) {
-        if (!node->implied)
-            m_folderTimes.append({ path, node->item.mtime });
+    QString moved;
+    if (!parent.inPlace(&moved))
+        return movedText(moved);
+    const QString name = QFileInfo(path).fileName();
+    bool made = false;
+    *entered = m_madeFolders.make(parent, name, &made);
+    QByteArray relative;
+    if (made && !node->implied && entered->relativeTo(m_madeFolders.destination(), &relative))
+        m_folderTimes.append({ relative, node->item.mtime });
+    if (entered->isValid() && !made)
+        OutputFile::removeLeftovers(*entered);
+    if (entered->isValid())
         return QString();
-    }
     const int error = errno;
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        throw std::runtime_error(faultText(node,
-            QStringLiteral("Cannot create the folder %1: %2")
-                .arg(shortened(path), QString::fromLocal8Bit(std::strerror(error))))
-                                     .toStdString());
-    if (!S_ISDIR(st.st_mode))
+    if (parent.lstat(name, &st) && !S_ISDIR(st.st_mode))
         return blockedText(path, st);
-    OutputFile::removeLeftovers(path);
-    return QString();
+    return QStringLiteral("the folder %1 cannot be made: %2.")
+        .arg(shortened(path), QString::fromLocal8Bit(std::strerror(error)));
 }
 
 void ExportBKFileThread::copyFileNode(
-    const QDir& dir, const BackupManifest::_FileNode* node, const QString& blocked)
+    const HeldFolder& dir, const QString& dirPath, const BackupManifest::_FileNode* node, QString blocked)
 {
     ++processedFiles;
     if (!m_pool)
@@ -409,7 +452,11 @@ void ExportBKFileThread::copyFileNode(
         return;
     }
     // A link at the name is replaced by the copy (never written through) when it is complete.
-    const QString path = m_namer.claimPath(dir.absolutePath(), node->name(), true);
+    const QString path = m_namer.claimPath(dirPath, node->name(), true);
+    const QString name = QFileInfo(path).fileName();
+    QString moved;
+    if (blocked.isEmpty() && !dir.inPlace(&moved))
+        blocked = movedText(moved);
     if (!blocked.isEmpty()) {
         m_progress->doneBytes += qMax<qint64>(0, node->item.size);
         noteUnwritten(faultText(node, QStringLiteral("Cannot write %1: %2").arg(shortened(path), blocked)));
@@ -418,7 +465,7 @@ void ExportBKFileThread::copyFileNode(
     if (!m_pool) {
         try {
             FileProgress told(*m_progress, node);
-            m_manifest->copyFile(node, path, &told, copyFileProgress);
+            m_manifest->copyFile(node, dir, name, &told, copyFileProgress);
         } catch (const BackupFolderLock::Cancelled&) {
             return; // the user ended the wait for the backup folder: nothing was written
         } catch (const BackupManifest::NotAsWritten& e) {
@@ -428,7 +475,11 @@ void ExportBKFileThread::copyFileNode(
             noteUnreadable(copyFailureText(node, path, e));
             return;
         } catch (const std::exception& e) {
-            throw std::runtime_error(copyFailureText(node, path, e).toStdString());
+            const QString unwritten = unwrittenText(dir, node, path);
+            if (unwritten.isEmpty())
+                throw std::runtime_error(copyFailureText(node, path, e).toStdString());
+            noteUnwritten(unwritten);
+            return;
         }
         ++extractedFiles;
         return;
@@ -444,7 +495,7 @@ void ExportBKFileThread::copyFileNode(
     std::shared_ptr<std::atomic<bool>> failed = m_failed;
     std::shared_ptr<Progress> progress = m_progress;
     std::shared_ptr<WrittenDisks::Set> disks = WrittenDisks::ofThisThread();
-    m_pool->start([manifest, form, node, path, pending, failed, progress, disks] {
+    m_pool->start([manifest, form, node, dir, name, path, pending, failed, progress, disks] {
         // A wait for the backup folder is shown in the dialog and ends with its Cancel; the file is
         // synced with the run's others before its success is told.
         const ProgressForm::ReportingScope reporting(form);
@@ -455,7 +506,7 @@ void ExportBKFileThread::copyFileNode(
         } else {
             try {
                 FileProgress told(*progress, node);
-                manifest->copyFile(node, path, &told, copyFileProgress);
+                manifest->copyFile(node, dir, name, &told, copyFileProgress);
             } catch (const BackupFolderLock::Cancelled&) {
                 pending->skipped = true; // nothing was written
             } catch (const BackupManifest::NotAsWritten& e) {
@@ -463,8 +514,11 @@ void ExportBKFileThread::copyFileNode(
             } catch (const BackupManifest::Unreadable& e) {
                 pending->unreadable = copyFailureText(node, path, e);
             } catch (const std::exception& e) {
-                pending->error = copyFailureText(node, path, e);
-                failed->store(true);
+                pending->unwritten = unwrittenText(dir, node, path);
+                if (pending->unwritten.isEmpty()) {
+                    pending->error = copyFailureText(node, path, e);
+                    failed->store(true);
+                }
             }
         }
         pending->done.release();

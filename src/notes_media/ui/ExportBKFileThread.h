@@ -19,12 +19,16 @@ class QThreadPool;
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
 // folder, decrypting the files of an encrypted backup and giving each, and each folder the run
 // made, its record's modification time. Names are cleaned and confined to the destination; a link
-// at a file's name is replaced, never followed. What stood before the run is never changed or
-// removed: a folder there is used as it is, and what stands at a folder's name but is no folder (the
-// user's link, a file) stays, the files below it counted apart as not written. Files without a
-// stored copy are skipped and counted. Those the system does not let the user read are skipped, and
-// those whose stored copy is not what the phone wrote are written; both are counted apart and named
-// as those not written are, and the run then ends with an error. Files of a plain backup are copied
+// at a file's name is replaced, never followed. The destination is held, and every folder is made
+// and entered from the one it is in (see MadeFolders): a folder another program moves, or swaps for
+// a link, while the run writes gets nothing more, the files meant for it counted apart as not
+// written. What stood before the run is never changed or removed: a folder there is used as it is,
+// and what stands at a folder's name but is no folder (the user's link, a file) stays, the files
+// below it counted apart as not written, as are those below a folder the system will not make.
+// Files without a stored copy are skipped and counted. Those the system does not let the user read
+// are skipped, and those whose stored copy is not what the phone wrote are written; both are counted
+// apart and named as those not written are, and the run then ends with an error, which says, as
+// every error after the run began, how many files were written. Files of a plain backup are copied
 // by a few helper threads while this thread walks on: progress still names the files in tree order,
 // and the first failure in tree order is the one reported. The bar moves by files, or by bytes
 // where those are further on. While the user is asked whether to cancel, every copy stands still;
@@ -69,9 +73,11 @@ private:
     friend void copyFileProgress(long long total, long long done, void* context);
 
     void computeTotalFiles(const BackupManifest::_FileNode* node);
-    void copy(const QDir& dir, const BackupManifest::_FileNode* node);
-    QString enterFolderThrow(const QString& path, const BackupManifest::_FileNode* node);
-    void copyFileNode(const QDir& dir, const BackupManifest::_FileNode* node, const QString& blocked);
+    void copy(const HeldFolder& dir, const BackupManifest::_FileNode* node);
+    QString enterFolder(const HeldFolder& parent, const QString& path, const BackupManifest::_FileNode* node,
+        HeldFolder* entered);
+    void copyFileNode(const HeldFolder& dir, const QString& dirPath, const BackupManifest::_FileNode* node,
+        QString blocked);
     struct PendingCopy;
     void reportFile(const QString& name, qint64 number);
     void finishOldestThrow();
@@ -83,6 +89,7 @@ private:
     void noteUnreadable(const QString& text);
     void noteUnwritten(const QString& text);
     QString faultsText() const;
+    QString extractedText() const;
 
     const BackupManifest* m_manifest;
     QList<const BackupManifest::_FileNode*> m_nodes;
@@ -96,7 +103,8 @@ private:
     std::unique_ptr<QThreadPool> m_pool; // helper threads for plain backups only
     std::shared_ptr<std::atomic<bool>> m_failed; // set by the first copy that fails
     std::deque<std::shared_ptr<PendingCopy>> m_pending; // copies under way, in tree order
-    QList<QPair<QString, quint32>> m_folderTimes; // folders made, with their records' times
+    // Folders made (their way from the destination), with their records' times.
+    QList<QPair<QByteArray, quint32>> m_folderTimes;
     QStringList m_damaged; // the first texts of damagedFiles
     QStringList m_unreadable; // the first texts of unreadableFiles
     QStringList m_unwritten; // the first texts of unwrittenFiles

@@ -28,6 +28,8 @@ void ExportNotesThread::run()
         m_form->invokeErrorOccurred(why);
         return;
     }
+    // The pages go into the folder made or found, even when another program moves it meanwhile.
+    m_held = made.destination();
     if (writeAll())
         m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written));
     else
@@ -55,10 +57,9 @@ bool ExportNotesThread::writeAll()
 // Writes one page; false after reporting a failure.
 bool ExportNotesThread::writeNote(const _Notes& note, const QString& name)
 {
-    const QString path = QDir(m_folder).absoluteFilePath(name);
-    OutputFile file(path);
+    const QString path = m_held.filePath(name);
     // A link standing at the name is replaced, never written through.
-    file.setFollowLinks(false);
+    OutputFile file(m_held, name);
     const QByteArray page = NotePageWriter::page(note);
     if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) {
         m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(path, file.errorString()));

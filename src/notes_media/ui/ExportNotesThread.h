@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HeldFolder.h"
 #include "notes_media/_Notes.h"
 
 #include <QList>
@@ -8,8 +9,9 @@
 
 class ProgressForm;
 
-// Writes one XHTML page per note into a folder under a progress dialog. Pages already written
-// stay after a cancel or a failure; a folder the run made and left empty goes.
+// Writes one XHTML page per note into a folder under a progress dialog, held from its making (see
+// MadeFolders). Pages already written stay after a cancel or a failure; a folder the run made and
+// left empty goes.
 class ExportNotesThread : public QThread
 {
     Q_OBJECT
@@ -28,5 +30,6 @@ private:
 
     QList<_Notes> m_notes;
     QString m_folder;
+    HeldFolder m_held; // the folder written into
     ProgressForm* m_form;
 };

@@ -4,6 +4,7 @@
 // what was there before as it was.
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/MadeFolders.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
@@ -457,7 +458,8 @@ private Q_SLOTS:
         for (const auto& [name, w] : writers())
             QTest::newRow(qPrintable(name)) << name << 0;
         // Where no folder can be made either, the reason is the folder's, not the file's after it.
-        for (const char* name : { "messages html", "contacts html", "notes", "attachments", "countries" })
+        for (const char* name :
+            { "messages html", "contacts html", "notes", "attachments", "countries", "file tree" })
             QTest::newRow(qPrintable(QString(name) + ", no folder can be made")) << name << 16;
     }
     // A real full file system: "No space left on device".
@@ -478,6 +480,38 @@ private Q_SLOTS:
         for (const QString& filler : QDir(dest).entryList({ "filler*" }, QDir::Files))
             QFile::remove(dest + "/" + filler);
         check(writer, dest, o, "No space left on device", before, filesUnder(refDir));
+    }
+
+    void swappedFolderGetsNothing_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<int>("which"); // the folder the run makes that is swapped, counted from 1
+        for (const char* name : { "messages html", "messages pdf", "notes", "attachments", "folder copy" })
+            QTest::newRow(name) << name << 1;
+        QTest::newRow("file tree, its destination") << "file tree" << 1;
+        QTest::newRow("file tree, a folder inside") << "file tree" << 3;
+    }
+    // Another program moves a folder the run has just made and puts a link to a folder elsewhere in
+    // its place: that folder gets nothing, and the run tells no success but why.
+    void swappedFolderGetsNothing()
+    {
+        QFETCH(QString, writer);
+        QFETCH(int, which);
+        const QString dest = TestEnv::tempDir(), outside = TestEnv::tempDir();
+        int made = 0;
+        MadeFolders::setAfterMake([&](const QString& path) {
+            if (++made == which)
+                QVERIFY(QFile::rename(path, dest + "/away") && QFile::link(outside, path));
+        });
+        const Outcome o = writers().at(writer).run(dest);
+        MadeFolders::setAfterMake(nullptr);
+        QVERIFY(made >= which);
+        QCOMPARE(o.result, 0);
+        QVERIFY2(
+            o.text.contains("was moved or replaced while") || o.text.contains("is a link, and an extraction"),
+            qPrintable(o.text));
+        QCOMPARE(
+            QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
     }
 
     void failedReadIsTold_data()

@@ -97,7 +97,10 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(target + "/IMG_0001(2).JPG"), QByteArray("three"));
         const QDateTime expected = QDateTime::fromSecsSinceEpoch(500000100 + 978307200LL, Qt::UTC);
         QCOMPARE(QFileInfo(target + "/IMG_0001(1).JPG").lastModified().toUTC(), expected);
-        QVERIFY2(text.contains("6"), qPrintable(text)); // the missing file is not counted
+        QVERIFY2(text.contains("6"), qPrintable(text)); // the missing file is not counted, but named
+        QVERIFY2(text.endsWith("\n1 attachment was left out:\nmissing.jpg (left out): Cannot read " + base
+                     + "/in/none: No such file or directory"),
+            qPrintable(text));
     }
 
     void failedCopiesAreNotCountedAndNothingIsOverwritten()
@@ -115,6 +118,9 @@ private Q_SLOTS:
         QCOMPARE(bytesOf(target + "/x.jpg"), QByteArray("the user's own file"));
         QCOMPARE(bytesOf(target + "/x(1).jpg"), QByteArray("one"));
         QVERIFY2(text.contains(" 1 "), qPrintable(text));
+        QVERIFY2(text.contains(QString("\n%1.jpg (left out): Can not write %2/%1.jpg: File name too long")
+                                   .arg(QString(300, 'y'), target)),
+            qPrintable(text));
     }
 
     // Attachments whose copies the load found not to be what the phone wrote: their bytes are

@@ -172,7 +172,7 @@ private Q_SLOTS:
         _MsgMessage* out = b.message(chat, nullptr, 2000, "out", true);
         const QString dir = TestEnv::tempDir() + "/labels";
         QDir().mkpath(dir);
-        ExportMessagesHtml page(QDir(dir), "p.html", true);
+        ExportMessagesHtml page(HeldFolder::open(dir), "p.html", true);
         page.init();
         page.write(*in);
         page.write(*out);
@@ -186,7 +186,7 @@ private Q_SLOTS:
     {
         const QString out = TestEnv::tempDir() + "/emptypage";
         QDir().mkpath(out);
-        ExportMessagesHtml page(QDir(out), "p.html", false);
+        ExportMessagesHtml page(HeldFolder::open(out), "p.html", false);
         page.init();
         QVERIFY(QDir(out + "/files").exists());
         page.uninit();
@@ -214,8 +214,8 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, second);
         const QString base = TestEnv::tempDir();
-        ExportMessagesHtml page(QDir(base + "/out"), "p.html", false);
         QDir().mkpath(base + "/out/files"); // as init() makes it
+        ExportMessagesHtml page(HeldFolder::open(base + "/out"), "p.html", false);
         QCOMPARE(page.saveAttaFile(write(base + "/1/" + name, "1")), name);
         QCOMPARE(page.saveAttaFile(write(base + "/2/" + name, "2")), second);
         QCOMPARE(readAll(base + "/out/files/" + second), QString("2"));

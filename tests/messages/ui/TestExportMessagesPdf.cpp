@@ -141,7 +141,7 @@ private Q_SLOTS:
 
     void unwritableFileThrows()
     {
-        ExportMessagesPdf pdf(TestEnv::tempDir() + "/" + QString(300, 'x') + ".pdf");
+        ExportMessagesPdf pdf(HeldFolder::open(TestEnv::tempDir()), QString(300, 'x') + ".pdf");
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, pdf.init());
     }
 };

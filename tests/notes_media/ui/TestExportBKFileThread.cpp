@@ -14,6 +14,8 @@
 #include "notes_media/ExtractNamer.h"
 #include "notes_media/ui/ExportBKFileThread.h"
 #include "notes_media/ui/MediaExtract.h"
+#include "support/FailingDisk.h"
+#include "support/PlainUser.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -25,6 +27,7 @@
 #include <QtTest>
 #include <deque>
 #include <functional>
+#include <optional>
 
 namespace
 {
@@ -324,6 +327,8 @@ private Q_SLOTS:
         QTest::newRow("Yes, a file put into a folder made") << false << true << "file" << false;
         QTest::newRow("Yes, a folder made moved and a link put in its place")
             << false << true << "link" << false;
+        QTest::newRow("Yes, a folder made moved and an empty one made in its place")
+            << false << true << "replaced" << false;
         QTest::newRow("encrypted, No while the copy stands still in its file") << true << false << "" << true;
         QTest::newRow("encrypted, Yes while the copy stands still in its file") << true << true << "" << true;
     }
@@ -389,6 +394,8 @@ private Q_SLOTS:
                     QFile(d0 + "/s/.kept").open(QIODevice::WriteOnly);
                 if (meanwhile == "link")
                     QFile::rename(d0, away) && QFile::link(away, d0);
+                if (meanwhile == "replaced")
+                    QFile::rename(d0, away) && QDir().mkdir(d0);
             }
             if (!box || asked.elapsed() < 500)
                 return false;
@@ -434,10 +441,13 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(dest + "/EvilDomain").isDir());
         QCOMPARE(QFileInfo::exists(d0 + "/s/.kept"), meanwhile == "file");
         QCOMPARE(QFileInfo(d0).isSymLink() && QFileInfo(away + "/s").isDir(), meanwhile == "link");
+        // The folder in place of the one made is another's: never taken back, though empty.
+        QCOMPARE(QFileInfo(d0).isDir() && !QFileInfo(d0).isSymLink() && QFileInfo(away + "/s").isDir(),
+            meanwhile == "replaced");
         const auto dirs = QDir::Dirs | QDir::NoSymLinks | QDir::NoDotAndDotDot;
         for (QDirIterator it(dest, dirs, QDirIterator::Subdirectories); it.hasNext();) {
             const QString folder = it.next();
-            QVERIFY2(folder == dest + "/EvilDomain"
+            QVERIFY2(folder == dest + "/EvilDomain" || (meanwhile == "replaced" && folder == d0)
                     || !QDir(folder).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                 qPrintable(folder));
         }
@@ -553,10 +563,23 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(dest + "/HomeDomain/Library/Notes/notes.sqlite"));
     }
 
+    void failureCountsWhatWasWrittenAndNamesTheRecord_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a write that fails ends the run") << "write"
+                                                         << "File too large";
+        QTest::newRow("a folder that cannot be made costs what is below it") << "folder"
+                                                                             << "Permission denied";
+    }
+    // Files around one 25 folders of 199 bytes deep (a path longer than the system takes whole, made
+    // from its folders): a write that fails ends the run at that copy; a folder the system will not
+    // make costs only the files below it, named. Either way the text names the record, shortened,
+    // and says how many files were written.
     void failureCountsWhatWasWrittenAndNamesTheRecord()
     {
-        // Files around one whose folders (25 of 200 bytes) end in a path the system refuses: the
-        // run ends at that copy, and the count says what is on disk.
+        QFETCH(QString, fault);
+        QFETCH(QString, told);
         EvilBackup b(TestEnv::tempDir());
         for (const char* name : { "a1", "a2", "a3" })
             b.add(b.domain, name, false, "x");
@@ -566,17 +589,33 @@ private Q_SLOTS:
             path += (path.isEmpty() ? "" : "/") + QByteArray(199, 'x');
             parent = b.add(parent, path, true, {});
         }
-        b.add(parent, path + "/f.txt", false, "x");
+        b.add(parent, path + "/f.txt", false, QByteArray(5000, 'x'));
         for (const char* name : { "z1", "z2", "z3" })
             b.add(b.domain, name, false, "x");
         const QString dest = TestEnv::tempDir();
-        const Run r = extract(b.manifest, { b.domain }, dest);
+        const QString closed = dest + "/EvilDomain/" + QString(199, 'x');
+        QVERIFY(fault != "folder" || QDir().mkpath(closed));
+        QFile::setPermissions(closed, QFile::ReadOwner | QFile::ExeOwner);
+        Run r;
+        {
+            const PlainUser plain;
+            std::optional<FailingDisk::SizeLimit> limit;
+            if (fault == "write")
+                limit.emplace(1000);
+            if (!plain.holdsToPermissions())
+                QSKIP(qPrintable(plain.whyNot()));
+            r = extract(b.manifest, { b.domain }, dest);
+        }
         QCOMPARE(r.result, 0);
         const int written = filesIn(dest);
         // Copies still queued when the failure comes may be dropped; those done are counted.
-        QVERIFY(written <= 6);
+        QVERIFY(fault == "write" ? written <= 6 : written == 6);
         QCOMPARE(r.extracted, qint64(written));
-        QVERIFY2(r.text.contains("Record: EvilDomain xxxx") && r.text.contains("...") && r.text.size() < 1000,
+        QCOMPARE(r.unwritten, fault == "folder" ? 1 : 0);
+        const QString count
+            = written == 1 ? "1 file was extracted." : QString("%1 files were extracted.").arg(written);
+        QVERIFY2(r.text.contains("Record: EvilDomain xxxx") && r.text.contains("...") && r.text.contains(told)
+                && r.text.contains(count) && r.text.size() < 1000,
             qPrintable(r.text));
     }
 };
