@@ -851,6 +851,8 @@ void BackupManifest::saveManifestDbAsThrow(
 void BackupManifest::settleEarlierWriteThrow()
 {
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
+    // What the write's commit would refuse is refused before the road reads, merges or stages.
+    BackupWriter::checkNotInUseThrow(*this);
     QStringList named;
     m_writeUnsettled = !BackupWriteSettlement::settleLeftover(dir, &named);
     m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());

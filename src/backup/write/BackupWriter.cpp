@@ -125,6 +125,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
     if (!m_folder->present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
+    // Refuses a manifest in another program's use before anything is staged.
     m_manifest.settleEarlierWriteThrow();
     // The new manifest is made from the one loaded: over a newer one it would drop its records.
     m_manifest.checkLoadedThrow();
@@ -817,6 +818,15 @@ void BackupWriter::checkInUseThrow() const
         fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
                  .arg(QDir::toNativeSeparators(m_manifestPath)));
     checkJournalThrow();
+}
+
+void BackupWriter::checkNotInUseThrow(BackupManifest& manifest)
+{
+    BackupWriter writer(manifest, {}, {});
+    writer.m_manifestPath = manifest.dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    writer.m_folder = std::make_unique<BackupWriteFolder>(manifest.dir);
+    if (writer.m_folder->isOpen()) // else what reads the backup next says why
+        writer.checkInUseThrow();
 }
 
 // Where a lock file keeps the other writes out, it is still this write's: else another may be

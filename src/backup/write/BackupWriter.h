@@ -90,6 +90,10 @@ public:
     // BackupManifest::WriteNotConfirmed when the manifest went in place but the disk did not confirm it.
     void commitThrow();
     void rollBack();
+    // Refuses a plain manifest that another program is using, or that holds a change another
+    // program stopped in the middle of, as the commit of a write would: for a road that writes into
+    // the backup, before it reads or stages anything.
+    static void checkNotInUseThrow(BackupManifest& manifest);
 
     const QList<Staged>& staged() const { return m_staged; }
     // The plain Manifest.db now in the backup (empty for Manifest.mbdb).

@@ -464,6 +464,11 @@ private Q_SLOTS:
             << QStringList {} << none << read << QString("sms.db written") << changed << none;
         QTest::newRow("sms.db removed after the road read it")
             << QStringList {} << none << read << QString("sms.db removed") << changed << none;
+        // Refused before the write stages anything (see the count of changes).
+        QTest::newRow("Manifest.db's journal made after the road read it")
+            << QStringList {} << none << read << QString("Manifest.db's journal made") << leftOver << none;
+        QTest::newRow("Manifest.db locked by another program after the road read it")
+            << QStringList {} << none << read << QString("Manifest.db locked") << inUse << none;
         // The folder of sms.db swapped for a link to it once the write's record is in place: nothing
         // goes through the link, and what the write did is undone when the folder is back.
         const QString swapped(
@@ -536,9 +541,11 @@ private Q_SLOTS:
             QVERIFY(items[0].expectedOld.known());
             path = changeMeanwhile(dir, items, change);
         }
+        int changes = 0;
         QString swappedTo; // where the swapped folder went, and what both folders held then
         QString heldThen;
         BackupWriteNames::setBeforeChange([&] {
+            ++changes;
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);
             if (swappedTo.isEmpty() && change.contains("swapped") && !path.isEmpty()) {
@@ -583,6 +590,8 @@ private Q_SLOTS:
                      .match(error)
                      .hasMatch(),
             qPrintable(error));
+        if (moment == "read") // refused before it began: nothing was staged
+            QCOMPARE(changes, 0);
         // Neither folder got anything; the folder back, the next opening settles the write.
         if (!swappedTo.isEmpty()) {
             QCOMPARE(GenBackup::folderDigest(swappedTo) + GenBackup::folderDigest(path), heldThen);
