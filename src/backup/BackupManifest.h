@@ -255,7 +255,7 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     friend class StoredFileCopy; // reads the decrypted manifest and whether another tool decrypted it
     friend class ManifestDbReader; // links the records of Manifest.db into the tree
-    void noteWrittenFiles(const BackupWriter& writer);
+    void noteWrittenFiles(BackupWriter& writer);
     // The error of a backup another program has written since it was loaded.
     QString changedText() const;
     // The manifest in place is not the one loaded: nothing is read or written until parseInfo

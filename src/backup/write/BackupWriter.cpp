@@ -859,3 +859,10 @@ void BackupWriter::rollBack()
     m_replacements.clear();
 }
 
+std::unique_ptr<QTemporaryDir> BackupWriter::takeUpdatedCopy()
+{
+    if (m_newPlainDb.isEmpty())
+        return nullptr;
+    m_newPlainDb.clear();
+    return std::move(m_work);
+}

@@ -98,6 +98,9 @@ public:
     const QList<Staged>& staged() const { return m_staged; }
     // The plain Manifest.db now in the backup (empty for Manifest.mbdb).
     QString newPlainManifestDb() const { return m_newPlainDb; }
+    // The folder that holds it as "Manifest.db", taken over by the caller (null for Manifest.mbdb,
+    // or once taken).
+    std::unique_ptr<QTemporaryDir> takeUpdatedCopy();
     // The time written into the records, Unix seconds.
     quint32 now() const { return m_now; }
     // The content of the manifest the commit put in place.
