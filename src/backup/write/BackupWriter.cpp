@@ -780,7 +780,7 @@ void BackupWriter::confirmThrow(const QString& oldManifest)
     if (!oldManifest.isEmpty() && !m_folder->removeIfPresent(oldManifest)) {
         const QString why = systemText();
         failUnconfirmed(
-            QStringLiteral("the manifest it replaced could not be removed from %1. %2")
+            QStringLiteral("the manifest it replaced, which now stands as %1, could not be removed. %2")
                 .arg(QDir::toNativeSeparators(oldManifest), why));
     }
 }

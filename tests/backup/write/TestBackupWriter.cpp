@@ -342,8 +342,9 @@ private Q_SLOTS:
             << unconfirmed.arg("its folder could not be synced\\. Input/output error") << "sync";
         QTest::newRow("the old manifest's removal, the disk gone read-only, encrypted")
             << encrypted << "pw" << 10 << -1
-            << unconfirmed.arg("the manifest it replaced could not be removed from "
-                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. Read-only file system")
+            << unconfirmed.arg("the manifest it replaced, which now stands as "
+                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp, could not be removed\\. "
+                               "Read-only file system")
             << "read-only";
     }
 
