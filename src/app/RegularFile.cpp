@@ -9,8 +9,13 @@
 
 bool RegularFile::openRead(QFile& file, const QString& path, QString* why, bool followLinks)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-        O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    return openReadAt(file, AT_FDCWD, QFile::encodeName(path), why, followLinks);
+}
+
+bool RegularFile::openReadAt(QFile& file, int dir, const QByteArray& name, QString* why, bool followLinks)
+{
+    const int fd
+        = ::openat(dir, name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     struct stat st;
     int error = fd < 0 ? errno : (::fstat(fd, &st) != 0 ? errno : 0);
     if (error == ELOOP && !followLinks)

@@ -14,6 +14,9 @@ public:
     // or the system's text) when it cannot be opened or is not a regular file. Without followLinks
     // a link at path is not a regular file either.
     static bool openRead(QFile& file, const QString& path, QString* why, bool followLinks = true);
+    // The same for the file name inside the folder open as dir.
+    static bool openReadAt(
+        QFile& file, int dir, const QByteArray& name, QString* why, bool followLinks = true);
     // Reads what is left of file to its end, into *bytes when given; false with *why set (the
     // system's reason) when a read fails. QIODevice::readAll takes a read that fails after other
     // bytes for the file's end, and gives a file cut short where the disk failed.

@@ -859,6 +859,8 @@ void BackupManifest::saveManifestDbAsThrow(
 void BackupManifest::settleEarlierWriteThrow()
 {
     const BackupFolderLock settling(dir, BackupFolderLock::Mode::Exclusive);
+    // What the write's commit would refuse is refused before the road reads, merges or stages.
+    BackupWriter::checkNotInUseThrow(*this);
     QStringList named;
     m_writeUnsettled = !BackupWriteSettlement::settleLeftover(dir, &named);
     m_unsettledFiles = QSet<QString>(named.cbegin(), named.cend());
@@ -929,12 +931,14 @@ void BackupManifest::writeFilesThrow(const QList<WriteRequest>& items,
 }
 
 // After a write the object follows what is now on disk.
-void BackupManifest::noteWrittenFiles(const BackupWriter& writer)
+void BackupManifest::noteWrittenFiles(BackupWriter& writer)
 {
     const bool mbdb = isMbdb();
-    if (!writer.newPlainManifestDb().isEmpty() && m_plainDir)
-        BackupFileCopy::copyThrow(
-            writer.newPlainManifestDb(), m_plainDir->filePath(QStringLiteral("Manifest.db")));
+    // The private copy becomes the writer's updated one, taken over with its folder: no copy that
+    // a full temporary folder could refuse after the write reached the backup.
+    if (m_plainDir)
+        if (std::unique_ptr<QTemporaryDir> updated = writer.takeUpdatedCopy())
+            m_plainDir = std::move(updated);
     m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     m_plainSum = writer.manifestWritten();
     m_loadedStamp = manifestStamp();

@@ -89,7 +89,8 @@ public:
     // that comes back when the write is finished or undone, is Unreadable, and text says so.
     StoredFile::State storedState(const _FileNode* node, QString* text = nullptr) const;
     // Finishes or undoes an earlier unfinished write, as a road that writes into the backup does
-    // before it reads; throws std::runtime_error when it cannot.
+    // before it reads; throws std::runtime_error when it cannot, or when a plain manifest is in
+    // another program's use (BackupWriter::checkNotInUseThrow), before anything changes.
     void settleEarlierWriteThrow();
     // Tries the password on the keybag; true when it unlocks (the manifest database is then
     // decrypted for reading). Throws when the keybag asks for absurd work or the manifest is damaged,
@@ -261,7 +262,7 @@ private:
     friend class BackupWriter; // reads the keybag, the manifest key and the decrypted manifest
     friend class StoredFileCopy; // reads the decrypted manifest and whether another tool decrypted it
     friend class ManifestDbReader; // links the records of Manifest.db into the tree
-    void noteWrittenFiles(const BackupWriter& writer);
+    void noteWrittenFiles(BackupWriter& writer);
     // The error of a backup another program has written since it was loaded.
     QString changedText() const;
     // The manifest in place is not the one loaded: nothing is read or written until parseInfo

@@ -151,11 +151,16 @@ bool BackupWriteNames::sync(const QString& path)
     const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const bool ok = syncCall()(fd) == 0;
+    const bool ok = syncFd(fd);
     const int error = errno;
     ::close(fd);
     errno = error;
     return ok;
+}
+
+bool BackupWriteNames::syncFd(int fd)
+{
+    return syncCall()(fd) == 0;
 }
 
 bool BackupWriteNames::noHardLinks(int error)

@@ -7,9 +7,10 @@
 #include <sys/types.h>
 
 // The names a write into a backup folder changes: its temporaries and the old files it keeps aside,
-// and each change of a name inside the backup, never through a link and never over what another
-// program put there unless asked to. Every change reports itself to a hook first, where tests stop
-// the process.
+// and each change of a name, never through a link and never over what another program put there
+// unless asked to. Every change reports itself to a hook first, where tests stop the process. A
+// write into a backup makes its changes through BackupWriteFolder, from the folder it holds; the
+// changes by path here serve the program's own copies.
 class BackupWriteNames
 {
 public:
@@ -80,6 +81,7 @@ public:
     static SyncCall setSyncCall(SyncCall call);
     // Writes the file or folder at path to the disk through that call; false with errno set.
     static bool sync(const QString& path);
+    static bool syncFd(int fd);
     // Whether a failed link says that the file system has no hard links.
     static bool noHardLinks(int error);
     // Creates path as a new file of the write, open for writing: what stands at the name (a

@@ -11,11 +11,6 @@
 namespace
 {
 
-QByteArray native(const QString& path)
-{
-    return QFile::encodeName(path);
-}
-
 // The path with the links of the part that exists resolved.
 QString resolved(const QString& path)
 {
@@ -60,40 +55,43 @@ QString BackupWritePlace::inside(const QDir& dir, const QString& relative)
     return QString();
 }
 
-BackupWritePlace::BackupWritePlace(const QDir& dir, const QString& path, const QByteArray& tempSuffix)
-    : m_dir(dir)
-    , m_relative(dir.relativeFilePath(path))
+BackupWritePlace::BackupWritePlace(
+    const BackupWriteFolder& folder, const QString& path, const QByteArray& tempSuffix)
+    : m_folder(folder)
+    , m_dir(folder.dir())
+    , m_path(folder.dir().absoluteFilePath(path))
+    , m_relative(folder.dir().relativeFilePath(path))
     , m_tempSuffix(tempSuffix)
 {
-    QList<QByteArray> parts = native(m_relative).split('/');
-    parts.removeAll(QByteArray());
-    if (parts.isEmpty())
-        return;
-    m_leaf = parts.takeLast();
-    int fd = ::open(native(dir.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    int error = fd < 0 ? errno : 0;
-    for (const QByteArray& part : std::as_const(parts)) {
-        if (fd < 0)
-            break;
-        const int next = ::openat(fd, part.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        error = next < 0 ? errno : 0;
-        ::close(fd);
-        fd = next;
-    }
-    m_fd = fd;
-    m_blocked = error == ELOOP || error == ENOTDIR;
-    if (m_blocked)
-        leftAlone(m_dir, m_relative, "a link or a file stands on its way there");
-    else if (error != 0 && error != ENOENT) {
-        m_failed = true;
-        cannot(QStringLiteral("open the folder of %1").arg(m_relative), error);
-    }
+    const BackupWriteFolder::Parent p = folder.parentOf(m_path);
+    m_leaf = p.name();
+    m_reached = p.fd() >= 0;
+    noteUnreached(p);
 }
 
-BackupWritePlace::~BackupWritePlace()
+BackupWritePlace::~BackupWritePlace() = default;
+
+void BackupWritePlace::noteUnreached(const BackupWriteFolder::Parent& p)
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    if (p.fd() >= 0 || (!p.swapped() && p.error() == ENOENT))
+        return;
+    if (!p.swapped()) {
+        m_failed = true;
+        cannot(QStringLiteral("open the folder of %1").arg(m_relative), p.error());
+    } else if (!m_blocked)
+        leftAlone(m_dir, m_relative,
+            p.error() == ENOTDIR || p.error() == ELOOP ? "a link or a file stands on its way there"
+                                                       : "a folder on its way there is not the one it was");
+    // Swapped since it was first reached: what was decided there is not carried out.
+    m_failed = m_failed || (m_reached && p.swapped());
+    m_blocked = m_blocked || p.swapped();
+}
+
+BackupWriteFolder::Parent BackupWritePlace::here()
+{
+    BackupWriteFolder::Parent p = m_folder.parentOf(m_path);
+    noteUnreached(p);
+    return p;
 }
 
 QByteArray BackupWritePlace::suffixOf(const char* suffix) const
@@ -111,8 +109,9 @@ BackupWritePlace::Kind BackupWritePlace::kind(const char* suffix, struct stat* s
 {
     struct stat own;
     st = st ? st : &own;
-    if (m_fd < 0 || ::fstatat(m_fd, name(suffix).constData(), st, AT_SYMLINK_NOFOLLOW) != 0) {
-        m_failed = m_failed || (m_fd >= 0 && errno != ENOENT);
+    const BackupWriteFolder::Parent p = here();
+    if (p.fd() < 0 || ::fstatat(p.fd(), name(suffix).constData(), st, AT_SYMLINK_NOFOLLOW) != 0) {
+        m_failed = m_failed || (p.fd() >= 0 && errno != ENOENT);
         return Absent;
     }
     return S_ISREG(st->st_mode) ? Regular : Other;
@@ -134,8 +133,11 @@ bool BackupWritePlace::remove(const char* suffix)
         return !m_failed;
     BackupWriteNames::announce();
     changed();
-    if (::unlinkat(m_fd, name(suffix).constData(), 0) == 0 || errno == ENOENT)
+    const BackupWriteFolder::Parent p = here();
+    if (p.fd() >= 0 && (::unlinkat(p.fd(), name(suffix).constData(), 0) == 0 || errno == ENOENT))
         return true;
+    if (p.fd() < 0)
+        return false;
     const int error = errno; // before the text is built, which may change it
     cannot(QStringLiteral("remove %1").arg(shown(suffix)), error);
     return false;
@@ -148,7 +150,10 @@ bool BackupWritePlace::move(const char* from, const char* to)
         return false;
     BackupWriteNames::announce();
     changed();
-    if (::renameat(m_fd, name(from).constData(), m_fd, name(to).constData()) == 0)
+    const BackupWriteFolder::Parent p = here();
+    if (p.fd() < 0)
+        return false;
+    if (::renameat(p.fd(), name(from).constData(), p.fd(), name(to).constData()) == 0)
         return true;
     const int error = errno;
     cannot(QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)), error);
@@ -171,10 +176,13 @@ ContentDigest::Sum BackupWritePlace::sum(const char* suffix, ContentDigest::Kind
         return m_sums.value(key);
     if (kind(suffix) != Regular)
         return {};
-    const int fd = ::openat(m_fd, name(suffix).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const BackupWriteFolder::Parent p = here();
+    const int fd = p.fd() < 0
+        ? -1
+        : ::openat(p.fd(), name(suffix).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     QFile in;
     if (fd < 0 || !in.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        const int error = fd < 0 ? errno : EIO;
+        const int error = p.fd() < 0 ? p.error() : fd < 0 ? errno : EIO;
         if (fd >= 0)
             ::close(fd);
         m_failed = true;
@@ -203,11 +211,14 @@ bool BackupWritePlace::sameFile(const char* a, const char* b)
         && sa.st_dev == sb.st_dev;
 }
 
-bool BackupWritePlace::sync() const
+bool BackupWritePlace::sync()
 {
     // A folder settling removed (one the write made) has nothing left to write: some file systems
     // (FUSE) say so with ENOENT.
-    if (m_fd < 0 || ::fsync(m_fd) == 0 || errno == ENOENT)
+    const BackupWriteFolder::Parent p = here();
+    if (p.fd() < 0)
+        return !p.swapped();
+    if (::fsync(p.fd()) == 0 || errno == ENOENT)
         return true;
     const int error = errno;
     cannot(QStringLiteral("write the folder of %1 to the disk").arg(m_relative), error);
@@ -217,6 +228,9 @@ bool BackupWritePlace::sync() const
 void BackupWritePlace::removeFolder()
 {
     struct stat st;
-    if (kind(kTarget, &st) != Absent && S_ISDIR(st.st_mode))
-        ::unlinkat(m_fd, m_leaf.constData(), AT_REMOVEDIR); // only when empty: what else is there stays
+    if (kind(kTarget, &st) == Absent || !S_ISDIR(st.st_mode))
+        return;
+    const BackupWriteFolder::Parent p = here();
+    if (p.fd() >= 0)
+        ::unlinkat(p.fd(), m_leaf.constData(), AT_REMOVEDIR); // only when empty: what else is there stays
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "backup/ContentDigest.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 
 #include <QByteArray>
@@ -13,10 +14,11 @@
 struct stat;
 
 // A file a write into a backup records, with its temporary and its old file kept aside, reached
-// through their folder opened from the backup folder down, each step a real folder and never a
-// link. Names are checked when they are changed, not once before: a link that settling itself puts
-// in place, or one planted on the way, never leads a change out of the backup. Only regular files
-// are renamed or removed. What a name holds is read once and remembered until this place changes it.
+// through their folder opened from the held backup folder down at each step, each a real folder,
+// never a link, and still the one first seen (BackupWriteFolder). Names are checked when they are
+// changed, not once before: a link that settling itself puts in place, or one planted or swapped in
+// on the way, never leads a change out of the backup. Only regular files are renamed or removed.
+// What a name holds is read once and remembered until this place changes it.
 class BackupWritePlace
 {
 public:
@@ -29,7 +31,8 @@ public:
     enum Kind { Absent, Regular, Other };
 
     // tempSuffix: what the write's temporaries add to their targets' names.
-    BackupWritePlace(const QDir& dir, const QString& path, const QByteArray& tempSuffix = kTemp);
+    BackupWritePlace(
+        const BackupWriteFolder& folder, const QString& path, const QByteArray& tempSuffix = kTemp);
     ~BackupWritePlace();
     BackupWritePlace(const BackupWritePlace&) = delete;
     BackupWritePlace& operator=(const BackupWritePlace&) = delete;
@@ -47,8 +50,9 @@ public:
     // The folder holding the names, relative to the backup folder ("" for the folder itself).
     QString folder() const;
     // False when a folder on the way is missing or is not a real folder.
-    bool reached() const { return m_fd >= 0; }
-    // Whether a link or a file stands where a folder on the way should be.
+    bool reached() const { return m_reached; }
+    // Whether a link or a file (or another folder than the one first seen) stands where a folder
+    // on the way should be.
     bool blocked() const { return m_blocked; }
     // Whether something could not be looked at or changed (as opposed to being left alone).
     bool failed() const { return m_failed; }
@@ -68,7 +72,7 @@ public:
     // Whether both names are regular files and one and the same file.
     bool sameFile(const char* a, const char* b);
     // The folder's changes of names on the disk.
-    bool sync() const;
+    bool sync();
     // Removes the named folder when it is a real, empty folder.
     void removeFolder();
 
@@ -82,12 +86,18 @@ private:
     void cannot(const QString& what, const QString& why) const;
     Kind kind(const char* suffix, struct stat* st = nullptr);
     void changed() { m_sums.clear(); }
+    // The folder of the names, reached again from the backup folder (no descriptor when it cannot
+    // be, and the reason is logged once).
+    BackupWriteFolder::Parent here();
+    void noteUnreached(const BackupWriteFolder::Parent& p);
 
+    const BackupWriteFolder& m_folder;
     QDir m_dir;
+    QString m_path;
     QString m_relative;
     QByteArray m_leaf;
     QByteArray m_tempSuffix;
-    int m_fd = -1;
+    bool m_reached = false;
     bool m_failed = false;
     bool m_blocked = false;
     QList<QByteArray> m_logged;

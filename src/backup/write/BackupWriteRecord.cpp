@@ -1,7 +1,6 @@
 #include "backup/write/BackupWriteRecord.h"
 
-#include "app/OutputFile.h"
-#include "app/RegularFile.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWritePlace.h"
 
@@ -291,12 +290,12 @@ BackupWriteRecord BackupWriteRecord::read(const QDir& dir, const QByteArray& tex
     return r;
 }
 
-bool BackupWriteRecord::readText(const QDir& dir, const QString& path, QByteArray& text)
+bool BackupWriteRecord::readText(const BackupWriteFolder& folder, const QString& path, QByteArray& text)
 {
-    const qint64 largest = largestSize(dir);
+    const qint64 largest = largestSize(folder.dir());
     QFile in;
     QString why;
-    if (!RegularFile::openRead(in, path, &why, false)) {
+    if (!folder.openRead(in, path, &why)) {
         qWarning("Cannot read %s. %s", qUtf8Printable(path), qUtf8Printable(why));
         return false;
     }
@@ -331,41 +330,42 @@ QStringList BackupWriteRecord::beginnings(const QDir& dir)
     return paths;
 }
 
-void BackupWriteRecord::writeThrow(const QDir& dir, bool again) const
+void BackupWriteRecord::writeThrow(const BackupWriteFolder& folder, bool again) const
 {
+    const QDir& dir = folder.dir();
     const QByteArray bytes
         = text(dir, id, QFileInfo(manifest).fileName(), manifestReplaced, manifestStaged, folders, files);
     const QString path = dir.absoluteFilePath(fileName());
     const QString temp = tempOf(path);
     QFile out;
-    bool ok = BackupWriteNames::createOwn(out, temp) && out.write(bytes) == bytes.size() && out.flush()
+    bool ok = folder.createOwn(out, temp) && out.write(bytes) == bytes.size() && out.flush()
         && ::fsync(out.handle()) == 0;
     out.close();
-    ok = ok && OutputFile::syncPath(dir.absolutePath());
+    ok = ok && folder.syncFolder(dir.absolutePath());
     // Another write's record in place (or this one's gone) tells of another write under way.
     bool theirs = false;
     if (ok && again) {
-        theirs = !inPlace(dir);
-        ok = !theirs && BackupWriteNames::rename(temp, path);
+        theirs = !inPlace(folder);
+        ok = !theirs && folder.rename(temp, path);
     } else if (ok) {
-        ok = BackupWriteNames::renameNoReplace(temp, path);
+        ok = folder.renameNoReplace(temp, path);
         theirs = !ok && errno == EEXIST;
     }
-    ok = ok && OutputFile::syncPath(dir.absolutePath());
+    ok = ok && folder.syncFolder(dir.absolutePath());
     if (ok)
         return;
     const int error = errno;
-    BackupWriteNames::removeIfPresent(temp); // nothing of a record that was never written stays
+    folder.removeIfPresent(temp); // nothing of a record that was never written stays
     throw std::runtime_error((theirs
             ? BackupWriteNames::changedText(path)
             : QStringLiteral("Cannot write %1. %2").arg(path, QString::fromLocal8Bit(std::strerror(error))))
                                  .toStdString());
 }
 
-bool BackupWriteRecord::inPlace(const QDir& dir) const
+bool BackupWriteRecord::inPlace(const BackupWriteFolder& folder) const
 {
     QFile in;
     const QByteArray head = header(id);
-    return !id.isEmpty() && RegularFile::openRead(in, dir.absoluteFilePath(fileName()), nullptr, false)
+    return !id.isEmpty() && folder.openRead(in, folder.dir().absoluteFilePath(fileName()), nullptr)
         && in.read(head.size()) == head;
 }

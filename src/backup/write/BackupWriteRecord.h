@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+class BackupWriteFolder;
+
 // The record of a write into a backup folder as its file holds it. It starts with "version 5" and
 // "write <id>" (16 hexadecimal digits that name the write's temporaries, see
 // BackupWriteNames::tempOf), then "manifest <replaced> <staged> <name>", "folder <name>" and
@@ -51,22 +53,22 @@ public:
         const QList<Entry>& files);
     // The record text gives, its names resolved in dir: one outside it is logged and left out.
     static BackupWriteRecord read(const QDir& dir, const QByteArray& text);
-    // The text of the record at path in dir, read only as a regular file and only up to the size a
+    // The text of the record at path in the folder, read only as a regular file and only up to the size a
     // write into dir can give it; false, with a line in the log, when it cannot be read or is larger.
-    static bool readText(const QDir& dir, const QString& path, QByteArray& text);
+    static bool readText(const BackupWriteFolder& folder, const QString& path, QByteArray& text);
     // Whether dir holds the record of a write (one under way, or one stopped before it ended), or
     // the beginning of one.
     static bool pending(const QDir& dir);
     // The beginnings of records in dir: their temporaries, of any write.
     static QStringList beginnings(const QDir& dir);
 
-    // Puts this record of a write into dir (manifest and the files' targets are paths in dir), on
+    // Puts this record of a write into the folder (manifest and the files' targets are paths in dir), on
     // the disk before anything it describes happens: the first time where no record is, later over
     // its own only. Another write's record there is another program's change (BackupWriteNames::changedText).
     // On failure nothing of it is left.
-    void writeThrow(const QDir& dir, bool again = false) const;
-    // Whether the record in dir is this one's write's (of this build's version: by its id).
-    bool inPlace(const QDir& dir) const;
+    void writeThrow(const BackupWriteFolder& folder, bool again = false) const;
+    // Whether the record in the folder is this one's write's (of this build's version: by its id).
+    bool inPlace(const BackupWriteFolder& folder) const;
     // The temporary this record's write stages for target (with the shared name of older versions).
     QString tempOf(const QString& target) const { return BackupWriteNames::tempOf(target, id); }
 

@@ -1,6 +1,6 @@
 #include "backup/write/BackupWriteSettlement.h"
 
-#include "app/OutputFile.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWritePlace.h"
 
@@ -83,8 +83,9 @@ QString text(const char* format, const QString& a, const QString& b)
 
 } // namespace
 
-BackupWriteSettlement::BackupWriteSettlement(const QDir& dir, const BackupWriteRecord& record)
-    : m_dir(dir)
+BackupWriteSettlement::BackupWriteSettlement(const BackupWriteFolder& folder, const BackupWriteRecord& record)
+    : m_folder(folder)
+    , m_dir(folder.dir())
     , m_record(record)
 {
 }
@@ -112,17 +113,19 @@ BackupWriteSettlement::Outcome BackupWriteSettlement::keep(const QString& why)
 BackupWriteSettlement::Outcome BackupWriteSettlement::decide(bool committed)
 {
     bool blocked = false;
+    // While it stages, a write may have made a temporary of any file its record names.
+    const bool staging = m_record.version >= 2 && !m_record.manifestStaged.known();
     for (const Entry& e : m_record.files) {
         File f;
         f.entry = &e;
-        f.place = std::make_unique<Place>(m_dir, e.target, BackupWriteNames::tempSuffix(m_record.id));
+        f.place = std::make_unique<Place>(m_folder, e.target, BackupWriteNames::tempSuffix(m_record.id));
         // Behind a link the write may have left its files: they cannot be settled from here.
-        blocked = blocked || (f.place->blocked() && (e.staged.known() || e.tempId != 0));
+        blocked = blocked || (f.place->blocked() && (e.staged.known() || e.tempId != 0 || staging));
         m_files.push_back(std::move(f));
     }
     if (!m_record.manifest.isEmpty())
         m_manifest
-            = std::make_unique<Place>(m_dir, m_record.manifest, BackupWriteNames::tempSuffix(m_record.id));
+            = std::make_unique<Place>(m_folder, m_record.manifest, BackupWriteNames::tempSuffix(m_record.id));
     if (blocked || m_record.unreachable)
         return keep(QStringLiteral("a file it may have changed cannot be reached from the backup folder."));
     m_outcome = committed ? Outcome::Finished : manifestSays();
@@ -432,7 +435,7 @@ bool BackupWriteSettlement::apply()
         ok = m_manifest->remove(kTemp) && ok;
     if (m_outcome == Outcome::Undone || m_outcome == Outcome::UndoneWhereStaged)
         for (auto it = m_record.folders.crbegin(); it != m_record.folders.crend(); ++it)
-            Place(m_dir, *it).removeFolder();
+            Place(m_folder, *it).removeFolder();
     return syncAll() && ok;
 }
 
@@ -455,10 +458,11 @@ bool BackupWriteSettlement::settle(const QDir& dir)
     return settleRecord(dir, outcome);
 }
 
-bool BackupWriteSettlement::settleOwn(const QDir& dir, const BackupWriteRecord& record, bool committed)
+bool BackupWriteSettlement::settleOwn(
+    const BackupWriteFolder& folder, const BackupWriteRecord& record, bool committed)
 {
     Outcome outcome = Outcome::NoRecord;
-    return carryOut(dir, record, outcome, committed, true);
+    return carryOut(folder, record, outcome, committed, true);
 }
 
 bool BackupWriteSettlement::settleLeftover(const QDir& dir, QStringList* named)
@@ -491,32 +495,40 @@ QString BackupWriteSettlement::unsettledText(const QDir& dir)
 
 bool BackupWriteSettlement::settleRecord(const QDir& dir, Outcome& outcome, QStringList* named)
 {
+    const BackupWriteFolder folder(dir);
+    if (!folder.isOpen() && !BackupWriteRecord::pending(dir))
+        return true; // nothing to settle
+    if (!folder.isOpen()) {
+        outcome = Outcome::Kept;
+        qWarning("%s", qUtf8Printable(folder.whyNotOpen()));
+        return false;
+    }
     const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
-    if (!BackupWriteNames::present(path)) {
+    if (!folder.present(path)) {
         bool ok = true; // the beginnings of records: nothing was changed
         for (const QString& temp : BackupWriteRecord::beginnings(dir))
-            ok = BackupWriteNames::removeIfPresent(temp) && ok;
+            ok = folder.removeIfPresent(temp) && ok;
         return ok;
     }
     outcome = Outcome::Kept; // until decided
     QByteArray text;
-    if (!BackupWriteRecord::readText(dir, path, text))
+    if (!BackupWriteRecord::readText(folder, path, text))
         return false;
     const BackupWriteRecord r = BackupWriteRecord::read(dir, text);
     if (!r.readable()) {
         qWarning("Left %s as it is: %s", qUtf8Printable(path), qUtf8Printable(r.why));
         return false;
     }
-    return carryOut(dir, r, outcome, false, false, named);
+    return carryOut(folder, r, outcome, false, false, named);
 }
 
 // Settles the write r describes, then removes its record: the one read, or the writer's own while
 // it is still the one in place (another write's that replaced it stays).
-bool BackupWriteSettlement::carryOut(const QDir& dir, const BackupWriteRecord& r, Outcome& outcome,
-    bool committed, bool own, QStringList* unsettled)
+bool BackupWriteSettlement::carryOut(const BackupWriteFolder& folder, const BackupWriteRecord& r,
+    Outcome& outcome, bool committed, bool own, QStringList* unsettled)
 {
-    BackupWriteSettlement settlement(dir, r);
-    if (own && !r.inPlace(dir))
+    BackupWriteSettlement settlement(folder, r);
+    if (own && !r.inPlace(folder))
         settlement.touchOnlyPlaced();
     outcome = settlement.decide(committed);
     if (!settlement.apply()) {
@@ -524,12 +536,13 @@ bool BackupWriteSettlement::carryOut(const QDir& dir, const BackupWriteRecord& r
             *unsettled = settlement.unsettledTargets();
         return false;
     }
-    OutputFile::syncPath(dir.absolutePath());
+    const QDir& dir = folder.dir();
+    folder.syncFolder(dir.absolutePath());
     const QString path = dir.absoluteFilePath(BackupWriteRecord::fileName());
     const QStringList names
-        = own && !r.inPlace(dir) ? QStringList { r.tempOf(path) } : QStringList { path, r.tempOf(path) };
+        = own && !r.inPlace(folder) ? QStringList { r.tempOf(path) } : QStringList { path, r.tempOf(path) };
     for (const QString& name : names)
-        if (!BackupWriteNames::removeIfPresent(name)) {
+        if (!folder.removeIfPresent(name)) {
             qWarning("Cannot remove %s. %s", qUtf8Printable(name), std::strerror(errno));
             return false;
         }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+class BackupWriteFolder;
 class BackupWritePlace;
 
 // What settling does with the write a record describes, decided in one place from what the folder
@@ -30,10 +31,10 @@ public:
     // and whole (empty, cut short, damaged), is kept and nothing of it followed, with a line in the
     // log that says why.
     static bool settle(const QDir& dir);
-    // settle for the write this process makes, from its own record (never another write's that
-    // took its place), without reading the manifest again when committed: the writer has just
-    // committed it.
-    static bool settleOwn(const QDir& dir, const BackupWriteRecord& record, bool committed);
+    // settle for the write this process makes in the folder it holds, from its own record (never
+    // another write's that took its place), without reading the manifest again when committed: the
+    // writer has just committed it.
+    static bool settleOwn(const BackupWriteFolder& folder, const BackupWriteRecord& record, bool committed);
     // Settles a write an earlier run left in dir (stopped by a crash or a forced quit) before
     // anything reads the backup, and logs in one line what became of it. False when it could not
     // (the log says why; the caller tells the user), with in named the files its record names that
@@ -61,7 +62,7 @@ private:
         QString log; // said when the decision is carried out
     };
 
-    BackupWriteSettlement(const QDir& dir, const BackupWriteRecord& record);
+    BackupWriteSettlement(const BackupWriteFolder& folder, const BackupWriteRecord& record);
     ~BackupWriteSettlement();
     BackupWriteSettlement(const BackupWriteSettlement&) = delete;
     BackupWriteSettlement& operator=(const BackupWriteSettlement&) = delete;
@@ -79,8 +80,8 @@ private:
 
     // settle, telling what became of the write.
     static bool settleRecord(const QDir& dir, Outcome& outcome, QStringList* named = nullptr);
-    static bool carryOut(const QDir& dir, const BackupWriteRecord& r, Outcome& outcome, bool committed,
-        bool own, QStringList* unsettled = nullptr);
+    static bool carryOut(const BackupWriteFolder& folder, const BackupWriteRecord& r, Outcome& outcome,
+        bool committed, bool own, QStringList* unsettled = nullptr);
     QStringList unsettledTargets() const;
     Outcome manifestSays();
     bool undoFile(File& f);
@@ -98,6 +99,7 @@ private:
     bool syncAll();
     QString where() const;
 
+    const BackupWriteFolder& m_folder;
     QDir m_dir;
     const BackupWriteRecord& m_record;
     std::vector<File> m_files;

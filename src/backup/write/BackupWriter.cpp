@@ -1,7 +1,7 @@
 #include "backup/write/BackupWriter.h"
 
 #include "app/Clock.h"
-#include "app/RegularFile.h"
+#include "app/MadeFolders.h"
 #include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
 #include "app/sqlite/Sqlite3DB.h"
@@ -10,6 +10,7 @@
 #include "backup/MBFileArchive.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/lock/BackupFolderLock.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteSettlement.h"
 
@@ -22,10 +23,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sqlite3.h>
 #include <stdexcept>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -84,24 +83,6 @@ struct LockRange {
 constexpr LockRange kDbLocks { 0x40000000, 2 + 510 };
 constexpr LockRange kIndexLocks { 120, 8 + 1 };
 
-// Whether another process holds a lock on bytes of path (nothing there holds none).
-bool lockedByAnother(const QString& path, const LockRange& range)
-{
-    const int fd
-        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct flock lock {
-    };
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = range.start;
-    lock.l_len = range.length;
-    const bool locked = ::fcntl(fd, F_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
-    ::close(fd);
-    return locked;
-}
-
 } // namespace
 
 BackupWriter::BackupWriter(
@@ -138,9 +119,14 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         fail(QStringLiteral("The backup in %1 is locked: enter its password first.").arg(dir.absolutePath()));
     m_manifestPath = dir.absoluteFilePath(
         m_manifest.isMbdb() ? QStringLiteral("Manifest.mbdb") : QStringLiteral("Manifest.db"));
-    if (!BackupWriteNames::present(m_manifestPath))
+    // Every step of the write reaches its names from here: a folder swapped inside gets nothing.
+    m_folder = std::make_unique<BackupWriteFolder>(dir);
+    if (!m_folder->isOpen())
+        fail(m_folder->whyNotOpen());
+    if (!m_folder->present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
+    // Refuses a manifest in another program's use before anything is staged.
     m_manifest.settleEarlierWriteThrow();
     // The new manifest is made from the one loaded: over a newer one it would drop its records.
     m_manifest.checkLoadedThrow();
@@ -161,13 +147,13 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
     auto record = std::make_unique<BackupWriteRecord>();
     record->id = BackupWriteRecord::newId();
     record->manifest = m_manifestPath;
-    m_sharedMemory = BackupWriteNames::stampOf(sharedMemoryOf());
+    m_sharedMemory = m_folder->stampOf(sharedMemoryOf());
     record->manifestReplaced = readReplacedManifestThrow();
     m_log = staleLog();
     for (const BackupManifest::WriteRequest& r : items) {
         const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
         const QString sub = dir.absoluteFilePath(name.left(2));
-        if (!m_manifest.isMbdb() && !BackupWriteNames::present(sub) && !record->folders.contains(sub))
+        if (!m_manifest.isMbdb() && !m_folder->present(sub) && !record->folders.contains(sub))
             record->folders.append(sub);
         if (!m_manifest.isMbdb())
             checkFolderThrow(sub);
@@ -179,7 +165,7 @@ void BackupWriter::planThrow(const QList<BackupManifest::WriteRequest>& items)
     // would be lost with it.
     if (!m_log.isEmpty())
         record->files.append(m_planned[m_log] = plannedThrow(m_log, true, m_logRead));
-    record->writeThrow(dir);
+    record->writeThrow(*m_folder);
     m_record = std::move(record);
 }
 
@@ -207,7 +193,7 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
     // Not waited on: a FIFO or device in its place is refused by name.
     QFile manifest;
     QString why;
-    if (!RegularFile::openRead(manifest, m_manifestPath, &why))
+    if (!m_folder->openRead(manifest, m_manifestPath, &why))
         fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, why));
     if (m_manifest.isMbdb()) {
         // Read once: the records the write stages from are those of the content it records.
@@ -234,10 +220,10 @@ std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
 // link (moved to another disk) is refused before anything changes.
 void BackupWriter::checkFolderThrow(const QString& folder)
 {
-    struct stat st;
-    if (::lstat(QFile::encodeName(folder).constData(), &st) == 0 && !S_ISDIR(st.st_mode))
-        fail(QStringLiteral("Cannot write into the backup in %1: %2 is a link or a file, not a folder.")
-                 .arg(m_manifest.dir.absolutePath(), folder));
+    // Reached as a folder once here, the write holds it to be the same folder to the end.
+    const BackupWriteFolder::Parent p = m_folder->folderAt(folder);
+    if (p.swapped())
+        fail(m_folder->swappedText(p));
 }
 
 // The entry of a file the write may replace, with what it holds now, read once; the name of its old
@@ -247,8 +233,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
     const QString& target, bool overwrite, const ContentDigest::Sum& expected)
 {
     BackupWriteRecord::Entry e { target, {}, 0, {}, true };
-    struct stat st;
-    if (::lstat(QFile::encodeName(target).constData(), &st) != 0) {
+    if (!m_folder->stampOf(target).present()) {
         if (errno != ENOENT)
             fail(QStringLiteral("Cannot read %1. %2").arg(target, systemText()));
         if (expected.known())
@@ -260,7 +245,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
         return e; // the write leaves it as it is
     QFile in;
     QString why;
-    if (!RegularFile::openRead(in, target, &why, false))
+    if (!m_folder->openRead(in, target, &why))
         fail(QStringLiteral("Cannot write into the backup in %1: %2 cannot be read. %3")
                  .arg(m_manifest.dir.absolutePath(), target, why));
     e.old = ContentDigest::of(in, expected.known() ? expected.kind : ContentDigest::Kind::Xxh128);
@@ -268,7 +253,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
         fail(QStringLiteral("Cannot read %1. %2").arg(target, in.errorString()));
     if (expected.known() && e.old != expected)
         fail(BackupWriteNames::changedText(target));
-    if (!BackupWriteNames::freeAsideName(target))
+    if (!m_folder->freeAsideName(target))
         fail(QStringLiteral("Cannot write %1. %2").arg(BackupWriteNames::asideOf(target), systemText()));
     return e;
 }
@@ -278,10 +263,10 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
     const QString name = MBDBParser::backupFileName(r.domain, r.relativePath);
     Staged s;
     s.req = r;
-    QString why;
-    s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, true, &why);
-    if (!why.isEmpty())
-        fail(why);
+    s.target = MBDBParser::getBKFilePath(m_manifest.dir, name, false);
+    const QString folder = QFileInfo(s.target).absolutePath();
+    if (!m_manifest.isMbdb() && !m_folder->makeFolder(folder))
+        fail(MadeFolders::failureText(folder, errno));
     // As planned: a file there is left as it is unless the request overwrites it.
     if (m_planned.value(s.target).existed && !r.overwrite)
         return;
@@ -290,7 +275,7 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
     QFile out;
-    if (!BackupWriteNames::createOwn(out, temp))
+    if (!m_folder->createOwn(out, temp))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
@@ -364,7 +349,7 @@ void BackupWriter::stageManifestThrow()
     else
         updateManifestDbThrow(temp, written);
     m_replacements.last().staged = written.sum();
-    m_replacements.last().written = BackupWriteNames::stampOf(temp);
+    m_replacements.last().written = m_folder->stampOf(temp);
 }
 
 void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
@@ -399,7 +384,7 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
     }
     QFile out;
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!BackupWriteNames::createOwn(out, temp))
+    if (!m_folder->createOwn(out, temp))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     if (!writeAll(out, bytes.constData(), bytes.size()))
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
@@ -432,10 +417,35 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
         db.commitTran();
         db.close();
     }
-    if (m_manifest.hasManifestKey())
-        BackupFileCopy::encryptThrow(m_manifest.manifestKey(), m_newPlainDb, temp, &written);
-    else
-        BackupFileCopy::copyThrow(m_newPlainDb, temp, &written);
+    stageManifestDbThrow(temp, written);
+}
+
+// The updated copy, encrypted when the manifest is, as the staged temporary.
+void BackupWriter::stageManifestDbThrow(const QString& temp, ContentDigest& written)
+{
+    QFile in(m_newPlainDb);
+    QFile out;
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("Cannot read %1. %2").arg(m_newPlainDb, in.errorString()));
+    if (!m_folder->createOwn(out, temp))
+        fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
+    if (m_manifest.hasManifestKey()) {
+        try {
+            BackupCrypto::encryptStream(m_manifest.manifestKey(), in, out, &written);
+        } catch (const std::runtime_error& e) {
+            failStaging(in, out, temp, QString::fromUtf8(e.what()));
+        }
+        return;
+    }
+    QByteArray buf(kReadChunk, Qt::Uninitialized);
+    qint64 n = 0;
+    while ((n = in.read(buf.data(), buf.size())) > 0) {
+        if (!writeAll(out, buf.constData(), n))
+            fail(QStringLiteral("Cannot copy %1 to %2. %3").arg(m_newPlainDb, temp, out.errorString()));
+        written.add(buf.constData(), n);
+    }
+    if (n < 0)
+        failStaging(in, out, temp, in.errorString());
 }
 
 void BackupWriter::replaceDbRecordThrow(Sqlite3DB& db, const Staged& s)
@@ -503,7 +513,7 @@ void BackupWriter::recordStagedThrow()
     QList<BackupWriteRecord::Entry> files;
     ContentDigest::Sum manifestStaged;
     for (const Replacement& rep : std::as_const(m_replacements)) {
-        if (!BackupWriteNames::sync(rep.temp))
+        if (!m_folder->syncFile(rep.temp))
             fail(QStringLiteral("Cannot write %1. %2").arg(rep.temp, systemText()));
         if (rep.target == m_manifestPath)
             manifestStaged = rep.staged;
@@ -517,13 +527,13 @@ void BackupWriter::recordStagedThrow()
             folders.append(folder);
     }
     for (const QString& folder : std::as_const(folders))
-        if (!BackupWriteNames::sync(folder))
+        if (!m_folder->syncFolder(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
     if (!m_log.isEmpty())
         files.append(m_planned.value(m_log));
     m_record->files = files;
     m_record->manifestStaged = manifestStaged;
-    m_record->writeThrow(m_manifest.dir, true);
+    m_record->writeThrow(*m_folder, true);
 }
 
 // The staged file replaces its target in one step; an old file stays reachable beside it (a link,
@@ -535,12 +545,12 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
     const auto staged = [&] { checkStagedThrow(rep); };
     const BackupWriteRecord::Entry planned = m_planned.value(rep.target);
     if (!planned.existed) {
-        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
+        if (!m_folder->renameNoReplace(rep.temp, rep.target, staged))
             errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
     // The name of the old file was freed at planning: whatever stands there now is not this write's.
-    const bool linked = BackupWriteNames::link(rep.target, BackupWriteNames::asideOf(rep.target));
+    const bool linked = m_folder->link(rep.target, BackupWriteNames::asideOf(rep.target));
     if (!linked && errno == ENOENT)
         fail(BackupWriteNames::changedText(rep.target));
     if (!linked && errno == EEXIST)
@@ -549,11 +559,11 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
         moveAsideThrow(rep.target);
     const BackupWriteNames::Stamp old = checkAsideThrow(rep.target, planned.old, linked);
     if (!linked) {
-        if (!BackupWriteNames::renameNoReplace(rep.temp, rep.target, staged))
+        if (!m_folder->renameNoReplace(rep.temp, rep.target, staged))
             errno == EEXIST ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
         return;
     }
-    const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, rep.target, staged);
+    const BackupWriteNames::Put put = m_folder->replace(rep.temp, rep.target, staged);
     if (put == BackupWriteNames::Put::Failed)
         errno == ENOENT ? fail(BackupWriteNames::changedText(rep.target)) : failOverwrite(rep.target);
     if (put == BackupWriteNames::Put::Exchanged)
@@ -565,9 +575,9 @@ void BackupWriter::putInPlaceThrow(const Replacement& rep)
 void BackupWriter::moveAsideThrow(const QString& target)
 {
     const QString record = m_manifest.dir.absoluteFilePath(BackupWriteRecord::fileName());
-    if (!m_record->inPlace(m_manifest.dir))
+    if (!m_record->inPlace(*m_folder))
         fail(BackupWriteNames::changedText(record));
-    if (!BackupWriteNames::renameNoReplace(target, BackupWriteNames::asideOf(target)))
+    if (!m_folder->renameNoReplace(target, BackupWriteNames::asideOf(target)))
         errno == ENOENT ? fail(BackupWriteNames::changedText(target)) : failOverwrite(target);
 }
 
@@ -580,18 +590,12 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
     const QString aside = BackupWriteNames::asideOf(target);
     QFile in;
     BackupWriteNames::Stamp read;
-    if (RegularFile::openRead(in, aside, nullptr, false) && holds(in, old, read))
+    if (m_folder->openRead(in, aside, nullptr) && holds(in, old, read))
         return read;
     in.close();
-    struct stat a;
-    struct stat t;
-    const QByteArray asideName = QFile::encodeName(aside);
-    const bool second = linked && ::lstat(asideName.constData(), &a) == 0
-        && ::lstat(QFile::encodeName(target).constData(), &t) == 0 && a.st_ino == t.st_ino
-        && a.st_dev == t.st_dev;
-    if (!(second ? BackupWriteNames::removeIfPresent(aside)
-                 : BackupWriteNames::renameNoReplace(aside, target)))
-        qWarning("Kept %s: another program changed %s while a write was under way.", asideName.constData(),
+    const bool second = linked && m_folder->stampOf(aside).sameFile(m_folder->stampOf(target));
+    if (!(second ? m_folder->removeIfPresent(aside) : m_folder->renameNoReplace(aside, target)))
+        qWarning("Kept %s: another program changed %s while a write was under way.", qUtf8Printable(aside),
             qUtf8Printable(target));
     fail(BackupWriteNames::changedText(target));
 }
@@ -600,7 +604,7 @@ BackupWriteNames::Stamp BackupWriter::checkAsideThrow(
 // write's alone): the same file, not written since.
 void BackupWriter::checkStagedThrow(const Replacement& rep) const
 {
-    if (!BackupWriteNames::stampOf(rep.temp).unchangedSince(rep.written))
+    if (!m_folder->stampOf(rep.temp).unchangedSince(rep.written))
         fail(BackupWriteNames::changedText(rep.temp));
 }
 
@@ -610,13 +614,13 @@ void BackupWriter::checkStagedThrow(const Replacement& rep) const
 // replaced goes.
 void BackupWriter::checkTakenOutThrow(const Replacement& rep, const BackupWriteNames::Stamp& old)
 {
-    if (BackupWriteNames::stampOf(rep.temp).unchangedSince(old, true)) {
-        BackupWriteNames::removeIfPresent(rep.temp); // else settling removes it
+    if (m_folder->stampOf(rep.temp).unchangedSince(old, true)) {
+        m_folder->removeIfPresent(rep.temp); // else settling removes it
         return;
     }
     const QString aside = BackupWriteNames::asideOf(rep.target);
-    if (BackupWriteNames::exchange(rep.temp, rep.target) && BackupWriteNames::stampOf(aside).sameFile(old))
-        BackupWriteNames::removeIfPresent(aside);
+    if (m_folder->exchange(rep.temp, rep.target) && m_folder->stampOf(aside).sameFile(old))
+        m_folder->removeIfPresent(aside);
     fail(BackupWriteNames::changedText(rep.target));
 }
 
@@ -626,7 +630,7 @@ void BackupWriter::moveLogAsideThrow()
 {
     if (m_log.isEmpty())
         return;
-    if (!BackupWriteNames::renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
+    if (!m_folder->renameNoReplace(m_log, BackupWriteNames::asideOf(m_log)))
         errno == ENOENT ? fail(BackupWriteNames::changedText(m_log)) : failOverwrite(m_log);
     checkAsideThrow(m_log, m_planned.value(m_log).old, false);
 }
@@ -637,7 +641,7 @@ void BackupWriter::moveLogAsideThrow()
 void BackupWriter::checkManifestThrow()
 {
     QFile in;
-    if (RegularFile::openRead(in, m_manifestPath, nullptr)
+    if (m_folder->openRead(in, m_manifestPath, nullptr)
         && holds(in, m_record->manifestReplaced, m_manifestChecked))
         return;
     failManifestChanged();
@@ -655,8 +659,9 @@ void BackupWriter::failManifestChanged()
 // last checks run right before it; what an exchange takes out must be the manifest checked.
 bool BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
 {
-    const BackupWriteNames::Put put = BackupWriteNames::replace(rep.temp, m_manifestPath, [&] {
+    const BackupWriteNames::Put put = m_folder->replace(rep.temp, m_manifestPath, [&] {
         checkStagedThrow(rep);
+        checkFoldersThrow();
         checkLogThrow();
         checkLockFileThrow();
     });
@@ -673,15 +678,15 @@ bool BackupWriter::putManifestInPlaceThrow(const Replacement& rep)
 // write that took this one for stopped, where the lock file was removed): the write stands.
 void BackupWriter::checkManifestTakenOutThrow(const Replacement& rep)
 {
-    const BackupWriteNames::Stamp out = BackupWriteNames::stampOf(rep.temp);
+    const BackupWriteNames::Stamp out = m_folder->stampOf(rep.temp);
     if (out.unchangedSince(m_manifestChecked, true))
         return;
-    if (!out.present() && !m_record->inPlace(m_manifest.dir)) {
+    if (!out.present() && !m_record->inPlace(*m_folder)) {
         qWarning("The manifest %s replaced was settled away by another write meanwhile.",
             qUtf8Printable(m_manifestPath));
         return;
     }
-    BackupWriteNames::exchange(rep.temp, m_manifestPath);
+    m_folder->exchange(rep.temp, m_manifestPath);
     failManifestChanged();
 }
 
@@ -694,14 +699,10 @@ void BackupWriter::checkLogThrow() const
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
         return;
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
-    if (BackupWriteNames::present(log))
+    if (m_folder->present(log))
         fail(BackupWriteNames::changedText(log));
-    // A connection in WAL mode holds its lock on the log's index as long as it is open.
-    if (lockedByAnother(m_manifestPath, kDbLocks) || lockedByAnother(sharedMemoryOf(), kIndexLocks))
-        fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
-                 .arg(QDir::toNativeSeparators(m_manifestPath)));
-    checkJournalThrow();
-    const BackupWriteNames::Stamp shared = BackupWriteNames::stampOf(sharedMemoryOf());
+    checkInUseThrow();
+    const BackupWriteNames::Stamp shared = m_folder->stampOf(sharedMemoryOf());
     if (shared.present() != m_sharedMemory.present()
         || (shared.present() && !shared.sameFile(m_sharedMemory)))
         fail(BackupWriteNames::changedText(sharedMemoryOf()));
@@ -775,16 +776,19 @@ void BackupWriter::commitThrow()
     moveLogAsideThrow();
     // The renames on the disk before the manifest that describes them.
     for (const QString& folder : std::as_const(folders))
-        if (!BackupWriteNames::sync(folder))
+        if (!m_folder->syncFolder(folder))
             fail(QStringLiteral("Cannot write %1. %2").arg(folder, systemText()));
-    if (!m_log.isEmpty() && !BackupWriteNames::sync(m_manifest.dir.absolutePath()))
+    if (!m_log.isEmpty() && !m_folder->syncFolder(m_manifest.dir.absolutePath()))
         fail(QStringLiteral("Cannot write %1. %2").arg(m_manifest.dir.absolutePath(), systemText()));
     checkManifestThrow();
     const bool exchanged = putManifestInPlaceThrow(*manifest);
     m_manifestWritten = m_record->manifestStaged;
     confirmThrow(exchanged ? manifest->temp : QString());
-    // The old files kept aside go, then the record.
-    BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, true);
+    // The old files kept aside go, then the record; where they cannot (a folder swapped meanwhile),
+    // the next opening of the backup settles them.
+    if (!BackupWriteSettlement::settleOwn(*m_folder, *m_record, true))
+        failUnconfirmed(
+            QStringLiteral("the old files it kept aside could not be removed (the log says why)"));
     m_record.reset();
 }
 
@@ -793,21 +797,58 @@ void BackupWriter::commitThrow()
 // the backup to settle, as the write may or may not be on the disk.
 void BackupWriter::confirmThrow(const QString& oldManifest)
 {
-    const QString dir = QDir::toNativeSeparators(m_manifest.dir.absolutePath());
-    QString why;
-    if (!BackupWriteNames::sync(m_manifest.dir.absolutePath()))
-        why = QStringLiteral("its folder could not be synced. %1").arg(systemText());
-    else if (!oldManifest.isEmpty() && !BackupWriteNames::removeIfPresent(oldManifest))
-        why = QStringLiteral("the manifest it replaced could not be removed from %1. %2")
-                  .arg(QDir::toNativeSeparators(oldManifest), systemText());
-    if (why.isEmpty())
-        return;
+    if (!m_folder->syncFolder(m_manifest.dir.absolutePath()))
+        failUnconfirmed(QStringLiteral("its folder could not be synced. %1").arg(systemText()));
+    if (!oldManifest.isEmpty() && !m_folder->removeIfPresent(oldManifest)) {
+        const QString why = systemText();
+        failUnconfirmed(
+            QStringLiteral("the manifest it replaced, which now stands as %1, could not be removed. %2")
+                .arg(QDir::toNativeSeparators(oldManifest), why));
+    }
+}
+
+// The write is in place but not known to be on the disk whole: its record and old files stay for
+// the next opening of the backup to settle.
+void BackupWriter::failUnconfirmed(const QString& why)
+{
     m_record.reset();
     throw BackupManifest::WriteNotConfirmed(
         QStringLiteral("Cannot confirm that the write into %1 reached the disk: %2. What was written may "
                        "not be there; the backup is checked when it is next opened.")
-            .arg(dir, why)
+            .arg(QDir::toNativeSeparators(m_manifest.dir.absolutePath()), why)
             .toStdString());
+}
+
+// Every stored-file folder the write reached is still the one it reached, and the backup folder's
+// path still leads to the folder the write holds: else the manifest would describe files elsewhere.
+void BackupWriter::checkFoldersThrow() const
+{
+    const QString changed = m_folder->changedFolder();
+    if (!changed.isEmpty())
+        fail(changed);
+}
+
+// A plain Manifest.db is in no other program's use: a lock of SQLite's on it or on its log's index,
+// or a journal that holds a transaction, is another program's that has it open or stopped in it.
+void BackupWriter::checkInUseThrow() const
+{
+    if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
+        return;
+    // A connection in WAL mode holds its lock on the log's index as long as it is open.
+    if (m_folder->lockedByAnother(m_manifestPath, kDbLocks.start, kDbLocks.length)
+        || m_folder->lockedByAnother(sharedMemoryOf(), kIndexLocks.start, kIndexLocks.length))
+        fail(QStringLiteral("Another program is using %1: nothing was written. Close it and try again.")
+                 .arg(QDir::toNativeSeparators(m_manifestPath)));
+    checkJournalThrow();
+}
+
+void BackupWriter::checkNotInUseThrow(BackupManifest& manifest)
+{
+    BackupWriter writer(manifest, {}, {});
+    writer.m_manifestPath = manifest.dir.absoluteFilePath(QStringLiteral("Manifest.db"));
+    writer.m_folder = std::make_unique<BackupWriteFolder>(manifest.dir);
+    if (writer.m_folder->isOpen()) // else what reads the backup next says why
+        writer.checkInUseThrow();
 }
 
 // Where a lock file keeps the other writes out, it is still this write's: else another may be
@@ -828,14 +869,22 @@ QString BackupWriter::staleLog() const
     if (m_manifest.isMbdb() || m_manifest.hasManifestKey())
         return QString();
     const QString log = ManifestWalCopy::logOf(m_manifestPath);
-    return BackupWriteNames::present(log) ? log : QString();
+    return m_folder->present(log) ? log : QString();
 }
 
 // Undone from what this write knows of itself: the record in place may be another write's.
 void BackupWriter::rollBack()
 {
     if (m_record)
-        BackupWriteSettlement::settleOwn(m_manifest.dir, *m_record, false);
+        BackupWriteSettlement::settleOwn(*m_folder, *m_record, false);
     m_record.reset();
     m_replacements.clear();
+}
+
+std::unique_ptr<QTemporaryDir> BackupWriter::takeUpdatedCopy()
+{
+    if (m_newPlainDb.isEmpty())
+        return nullptr;
+    m_newPlainDb.clear();
+    return std::move(m_work);
 }

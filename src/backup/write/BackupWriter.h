@@ -14,6 +14,7 @@
 #include <memory>
 
 class BackupFolderLock;
+class BackupWriteFolder;
 class QFile;
 class QTemporaryDir;
 class Sqlite3DB;
@@ -37,7 +38,10 @@ class Sqlite3DB;
 // backup again). Where the file system can exchange two names in one step, each staged file is put
 // in place so, and what comes out must be the file checked: one another program put there after the
 // check goes back. Each write's temporaries have names of its own (its record gives them), and
-// each must still be the file the write staged when it is put in place.
+// each must still be the file the write staged when it is put in place. Every name the write
+// stages, places, keeps aside, removes or syncs is reached from the backup folder as the write holds
+// it (BackupWriteFolder): a stored-file folder swapped for a link or another folder meanwhile gets
+// nothing, and the write fails saying so.
 class BackupWriter
 {
 public:
@@ -86,10 +90,17 @@ public:
     // BackupManifest::WriteNotConfirmed when the manifest went in place but the disk did not confirm it.
     void commitThrow();
     void rollBack();
+    // Refuses a plain manifest that another program is using, or that holds a change another
+    // program stopped in the middle of, as the commit of a write would: for a road that writes into
+    // the backup, before it reads or stages anything.
+    static void checkNotInUseThrow(BackupManifest& manifest);
 
     const QList<Staged>& staged() const { return m_staged; }
     // The plain Manifest.db now in the backup (empty for Manifest.mbdb).
     QString newPlainManifestDb() const { return m_newPlainDb; }
+    // The folder that holds it as "Manifest.db", taken over by the caller (null for Manifest.mbdb,
+    // or once taken).
+    std::unique_ptr<QTemporaryDir> takeUpdatedCopy();
     // The time written into the records, Unix seconds.
     quint32 now() const { return m_now; }
     // The content of the manifest the commit put in place.
@@ -120,6 +131,7 @@ private:
     Replacement& addReplacement(const QString& target);
     void updateMbdbThrow(const QString& temp, ContentDigest& written);
     void updateManifestDbThrow(const QString& temp, ContentDigest& written);
+    void stageManifestDbThrow(const QString& temp, ContentDigest& written);
     void replaceDbRecordThrow(Sqlite3DB& db, const Staged& s);
     void addMissingFoldersThrow(Sqlite3DB& db, const Staged& s);
     void recordStagedThrow();
@@ -136,6 +148,9 @@ private:
     // True when the old manifest came out at the temporary's name.
     bool putManifestInPlaceThrow(const Replacement& rep);
     void confirmThrow(const QString& oldManifest);
+    [[noreturn]] void failUnconfirmed(const QString& why);
+    void checkFoldersThrow() const;
+    void checkInUseThrow() const;
     void checkLogThrow() const;
     void checkJournalThrow() const;
     void checkLockFileThrow() const;
@@ -146,6 +161,7 @@ private:
     Progress m_progress;
     Cancelled m_cancelled;
     Cancelled m_mayCommit;
+    std::unique_ptr<BackupWriteFolder> m_folder; // the backup folder, every name reached from it
     std::unique_ptr<BackupFolderLock> m_lock; // from before the record is written until it is removed
     QString m_manifestPath;
     QString m_log; // the log of a plain Manifest.db when the write was planned

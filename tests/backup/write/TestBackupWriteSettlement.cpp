@@ -333,6 +333,31 @@ class TestBackupWriteSettlement : public QObject
                 qPrintable(error));
     }
 
+    // The stored-file folder of items[0] swapped for a link to it at the first change the opening's
+    // settling makes: nothing changes through the link; the folder back, the next opening settles.
+    static void swapWhileSettling(
+        const QString& dir, const QString& password, const QList<BackupManifest::WriteRequest>& items)
+    {
+        const QString folder = QFileInfo(storedPath(dir, items[0])).absolutePath();
+        QString moved;
+        QString heldThen;
+        BackupWriteNames::setBeforeChange([&] {
+            if (moved.isEmpty() && moveFolderAway(dir, items[0])) {
+                moved = QFileInfo(folder).symLinkTarget();
+                heldThen = GenBackup::folderDigest(moved);
+            }
+        });
+        {
+            BackupManifest m(dir);
+            open(m, password);
+        }
+        BackupWriteNames::setBeforeChange({});
+        if (moved.isEmpty())
+            return; // settling changed nothing
+        QCOMPARE(GenBackup::folderDigest(moved), heldThen);
+        QVERIFY(QFile::remove(folder) && QDir().rename(moved, folder));
+    }
+
     // The folder changed after the kill by someone other than the write (see killedAtEveryStep_data).
     static void checkChangedAfterKill(const QString& dir, const QString& password,
         const QList<BackupManifest::WriteRequest>& items, const QHash<QString, QByteArray>& before,
@@ -389,6 +414,8 @@ class TestBackupWriteSettlement : public QObject
             QVERIFY(rewriteManifest(dir, password));
         if (after == "folder linked" || after == "folder linked inside")
             QVERIFY(moveFolderAway(dir, items[0], after.endsWith("inside")));
+        if (after == "folder swapped while settling")
+            swapWhileSettling(dir, password, items);
         const QHash<QString, QByteArray> now = readBack(dir, password, items);
         if (BackupWriteRecord::pending(QDir(dir))) {
             // Not settled: the opening says so, and nothing is undone half.
@@ -463,6 +490,10 @@ private Q_SLOTS:
             << QStringList {} << "" << false << "folder linked" << false;
         QTest::newRow("Manifest.db, a stored-file folder linked to one inside the backup")
             << QStringList {} << "" << false << "folder linked inside" << false;
+        QTest::newRow("Manifest.db, a stored-file folder swapped for a link while settling")
+            << QStringList {} << "" << false << "folder swapped while settling" << false;
+        QTest::newRow("Manifest.db encrypted, a stored-file folder swapped for a link while settling")
+            << encrypted << "pw" << false << "folder swapped while settling" << false;
         // The record as a version of the program that took SHA-256 digests left it.
         QTest::newRow("Manifest.db, recorded with SHA-256")
             << QStringList {} << "" << false << "sha256" << false;

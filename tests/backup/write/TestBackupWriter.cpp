@@ -156,6 +156,14 @@ class TestBackupWriter : public QObject
                     && QFile::link(target, journal);
             return made ? journal : QString();
         }
+        // The folder moved away (to DIR.away), a link to it or another folder left in its place.
+        if (change.startsWith("sms.db's folder swapped for")) {
+            const QString folder = QFileInfo(stored).absolutePath();
+            const QString away = dir + ".away";
+            const bool swapped = QDir().rename(folder, away)
+                && (change.endsWith("a link") ? QFile::link(away, folder) : QDir().mkdir(folder));
+            return swapped ? folder : QString();
+        }
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
             return QFile::remove(tempOf(stored)) && QFile::remove(dir + "/Manifest.qmwrite")
                 ? dir + "/Manifest.qmwrite"
@@ -360,8 +368,9 @@ private Q_SLOTS:
             << unconfirmed.arg("its folder could not be synced\\. Input/output error") << "sync";
         QTest::newRow("the old manifest's removal, the disk gone read-only, encrypted")
             << encrypted << "pw" << 10 << -1
-            << unconfirmed.arg("the manifest it replaced could not be removed from "
-                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp\\. Read-only file system")
+            << unconfirmed.arg("the manifest it replaced, which now stands as "
+                               "DIR/Manifest\\.db\\.[0-9a-f]{16}\\.qmtmp, could not be removed\\. "
+                               "Read-only file system")
             << "read-only";
     }
 
@@ -500,6 +509,38 @@ private Q_SLOTS:
             << QStringList {} << none << read << QString("sms.db written") << changed << none;
         QTest::newRow("sms.db removed after the road read it")
             << QStringList {} << none << read << QString("sms.db removed") << changed << none;
+        // Refused before the write stages anything (see the count of changes).
+        QTest::newRow("Manifest.db's journal made after the road read it")
+            << QStringList {} << none << read << QString("Manifest.db's journal made") << leftOver << none;
+        QTest::newRow("Manifest.db locked by another program after the road read it")
+            << QStringList {} << none << read << QString("Manifest.db locked") << inUse << none;
+        // The folder of sms.db swapped for a link to it once the write's record is in place: nothing
+        // goes through the link, and what the write did is undone when the folder is back.
+        const QString swapped(
+            "^Cannot write into the backup in .*: PATH is a link or a file, not a folder\\.$");
+        const QString swap("sms.db's folder swapped for a link");
+        QTest::newRow("sms.db's folder swapped before sms.db is kept aside")
+            << QStringList {} << none << planned << swap << swapped << none;
+        QTest::newRow("sms.db's folder swapped before sms.db is kept aside, encrypted")
+            << encrypted << QString("pw") << planned << swap << swapped << none;
+        QTest::newRow("sms.db's folder swapped before sms.db's put-in")
+            << QStringList {} << none << checked << swap << swapped << none;
+        QTest::newRow("sms.db's folder swapped right before the commit")
+            << QStringList {} << none << committing << swap << swapped << none;
+        QTest::newRow("sms.db's folder swapped right before the commit, encrypted")
+            << encrypted << QString("pw") << committing << swap << swapped << none;
+        QTest::newRow("sms.db's folder swapped for another folder right before the commit")
+            << QStringList {} << none << committing << QString("sms.db's folder swapped for another folder")
+            << QString("^Cannot write into the backup in .*: another program moved or replaced the "
+                       "folder PATH while this write was under way\\.$")
+            << none;
+        // The write stands; its old copy behind the link is left for the next opening to settle.
+        QTest::newRow("sms.db's folder swapped just after the commit")
+            << QStringList {} << none << committed << swap
+            << QString("^Cannot confirm that the write into .* reached the disk: the old files it kept "
+                       "aside could not be removed \\(the log says why\\)\\. What was written may not be "
+                       "there; the backup is checked when it is next opened\\.$")
+            << none;
     }
 
     // A program that does not hold the folder (as the phone-sync program does not) changes a file
@@ -526,8 +567,8 @@ private Q_SLOTS:
         const QString dir = TestEnv::copyToTemp(pristine);
         const QString expected = TestEnv::copyToTemp(pristine);
         // Names of the write's own are not in the backup the write leaves.
-        const bool own
-            = change.contains("temporary") || change.endsWith("through a log") || change.contains("locked");
+        const bool own = change.contains("temporary") || change.endsWith("through a log")
+            || change.contains("locked") || change.contains("swapped");
         QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
         const QString stored = storedPath(dir, items[0]);
         if (moment == "planning")
@@ -545,9 +586,17 @@ private Q_SLOTS:
             QVERIFY(items[0].expectedOld.known());
             path = changeMeanwhile(dir, items, change);
         }
+        int changes = 0;
+        QString swappedTo; // where the swapped folder went, and what both folders held then
+        QString heldThen;
         BackupWriteNames::setBeforeChange([&] {
+            ++changes;
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);
+            if (swappedTo.isEmpty() && change.contains("swapped") && !path.isEmpty()) {
+                swappedTo = dir + ".away";
+                heldThen = GenBackup::folderDigest(swappedTo) + GenBackup::folderDigest(path);
+            }
         });
         if (!logged.isEmpty())
             QTest::ignoreMessage(QtInfoMsg, QRegularExpression(logged));
@@ -586,6 +635,18 @@ private Q_SLOTS:
                      .match(error)
                      .hasMatch(),
             qPrintable(error));
+        if (moment == "read") // refused before it began: nothing was staged
+            QCOMPARE(changes, 0);
+        // Neither folder got anything; the folder back, the next opening settles the write.
+        if (!swappedTo.isEmpty()) {
+            QCOMPARE(GenBackup::folderDigest(swappedTo) + GenBackup::folderDigest(path), heldThen);
+            QVERIFY((QFile::remove(path) || QDir().rmdir(path)) && QDir().rename(swappedTo, path));
+            BackupManifest m(dir);
+            open(m, password);
+            QVERIFY(!m.earlierWriteUnsettled());
+            if (again)
+                return checkWritten(dir, password, items);
+        }
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
         if (change.contains("naming a journal")) // never opened, nor removed
             QCOMPARE(

@@ -251,15 +251,21 @@ private slots:
     void callFileReplacedDuringTheMerge_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("plain") << QStringList();
-        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" };
+        // Whether another program left the manifest's journal holding a change before the road began.
+        QTest::addColumn<bool>("journal");
+        QTest::newRow("plain") << QStringList() << false;
+        QTest::newRow("encrypted") << QStringList { "--password", "pw", "--iter", "5", "--dpic", "5" }
+                                   << false;
+        QTest::newRow("plain, the manifest's journal left holding a change") << QStringList() << true;
     }
     // Another program (which takes no lock) renames its own call store over the backup's while the
     // calls are merged into the copy read before: the write fails, naming the file, and that
-    // program's file stays in place as it wrote it.
+    // program's file stays in place as it wrote it. A manifest another program stopped in the middle
+    // of changing is refused before anything is read, merged or staged.
     void callFileReplacedDuringTheMerge()
     {
         QFETCH(QStringList, args);
+        QFETCH(bool, journal);
         const QString store = makeCallDb({ "--calls", "6" });
         const QString backup = GenBackup::make(
             args + QStringList { "--content", "Library/CallHistoryDB/CallHistory.storedata=" + store });
@@ -276,6 +282,15 @@ private slots:
         f.close();
         int workers = 0;
         QString failure;
+        if (journal) {
+            putBytes(backup + "/Manifest.db-journal", QByteArray::fromHex("d9d505f920a163d7") + "a change");
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                CallsMergeRoad::run(manifest, {},
+                    [&](const QString&, const CallsMergeRoad::MakeWorker&) { return ++workers > 0; }));
+            QCOMPARE(workers, 0);
+            QCOMPARE(QDir(backup).entryList({ "*.qm*" }, QDir::Files | QDir::Hidden), QStringList());
+            return;
+        }
         const int n = CallsMergeRoad::run(manifest, { newCall(1600000000, "+4930111", CallFlagIncoming) },
             [&](const QString&, const CallsMergeRoad::MakeWorker& make) {
                 if (++workers == 3) { // the write's: the merge has ended, the write not begun

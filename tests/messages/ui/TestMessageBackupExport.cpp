@@ -21,6 +21,7 @@
 #include <QtTest>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 
 using namespace MsgFixtures;
@@ -60,11 +61,14 @@ struct CancelInCommit {
     static inline ino_t before = 0;
     static inline ProgressForm* form = nullptr;
     static inline bool syncsFail = false;
+    static inline const FailingDisk::SmallDisk* temporaries = nullptr; // made read-only then
 
     static int sync(int fd)
     {
         if (BackupWriteNames::stampOf(manifest).ino == before)
             return ::fsync(fd);
+        if (const FailingDisk::SmallDisk* disk = std::exchange(temporaries, nullptr))
+            disk->setReadOnly(true);
         if (ProgressForm* f = std::exchange(form, nullptr))
             QMetaObject::invokeMethod(f->findChild<QPushButton*>("btnCancel"), &QAbstractButton::click,
                 Qt::BlockingQueuedConnection);
@@ -394,6 +398,9 @@ private Q_SLOTS:
         QTest::newRow("plain, a cancel in the commit") << QStringList() << false << "cancel";
         QTest::newRow("encrypted, a cancel in a commit the disk does not confirm")
             << encrypted << false << "cancel, syncs fail";
+        // The write reached the backup: the object's decrypted manifest follows it without a copy.
+        QTest::newRow("encrypted, the temporary folder read-only once the manifest is in place")
+            << encrypted << false << "temporaries read-only";
     }
     void exportIntoBackup()
     {
@@ -417,6 +424,17 @@ private Q_SLOTS:
         NotAsWrittenAttachments told;
         ModalAnswerer answerer;
         answerer.answer(QMessageBox::Yes); // to the cancel question, were it asked
+        const bool temporaries = inCommit.startsWith("temporaries");
+        std::optional<FailingDisk::SmallDisk> temp;
+        const QByteArray tmpdir = qgetenv("TMPDIR");
+        if (temporaries && !temp.emplace(64 * 1024 * 1024).isMounted())
+            QSKIP(qPrintable(temp->whyNot()));
+        if (temporaries)
+            qputenv("TMPDIR", QFile::encodeName(temp->path()));
+        const auto tmpBack = qScopeGuard([&] {
+            if (temporaries)
+                tmpdir.isNull() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", tmpdir);
+        });
         {
             BackupManifest backup(dir);
             backup.readManifestInfo();
@@ -426,6 +444,7 @@ private Q_SLOTS:
             CancelInCommit::manifest = dir + (backup.isMbdb() ? "/Manifest.mbdb" : "/Manifest.db");
             CancelInCommit::before = BackupWriteNames::stampOf(CancelInCommit::manifest).ino;
             CancelInCommit::syncsFail = inCommit.endsWith("fail");
+            CancelInCommit::temporaries = temporaries ? &*temp : nullptr;
             BackupWriteNames::setSyncCall(CancelInCommit::sync);
             const auto restore = qScopeGuard([] { BackupWriteNames::setSyncCall(::fsync); });
             merged = MessageBackupExport::run(
@@ -435,12 +454,21 @@ private Q_SLOTS:
                     form->setQuiet(true);
                     QObject::connect(form.get(), &QDialog::finished,
                         [&failure, f = form.get()](int r) { failure = r == 1 ? "" : f->resultText(); });
-                    CancelInCommit::form = ++forms == 3 && !inCommit.isEmpty() ? form.get() : nullptr;
+                    CancelInCommit::form
+                        = ++forms == 3 && inCommit.startsWith("cancel") ? form.get() : nullptr;
                     return form;
                 },
                 nullptr, &told);
             CancelInCommit::form = nullptr;
+            CancelInCommit::temporaries = nullptr;
             messages.last()->_attachments.remove(cut.guid);
+            if (temporaries) { // the object reads the backup as written
+                QVERIFY(temp->setReadOnly(false));
+                backup.parseInfo();
+                const QString same = TestEnv::tempDir() + "/same.db";
+                backup.copyFile(backup.smsNode, same, nullptr, nullptr);
+                QCOMPARE(querySql(same, "select count(*) from message").toInt(), 30 + merged);
+            }
         }
         QCOMPARE(answerer.seen(), QStringList());
         if (inCommit.endsWith("fail")) {
