@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 
+#include "app/FileNameFit.h"
 #include "app/MadeFolders.h"
 #include "app/OwnFolder.h"
 
@@ -201,19 +202,23 @@ void g_delDirCascade(const QString& path)
     QDir().rmdir(dir.absolutePath());
 }
 
-QString g_getValidFilePath(const QString& path)
+QString g_getValidFilePath(const QString& given)
 {
+    QString path = given;
+    const QString name = QFileInfo(given).fileName();
+    if (name.toUtf8().size() > FileNameFit::kMaxNameBytes) {
+        const QString ext = FileNameFit::extensionOf(name);
+        path = QFileInfo(given).dir().absoluteFilePath(FileNameFit::fitted(name.chopped(ext.size()), ext));
+    }
     if (!existsOrLink(path))
         return path;
     const QFileInfo info(path);
     const QString stem = info.baseName();
-    const QString suffix = info.suffix();
+    const QString suffix = info.suffix().isEmpty() ? QString() : "." + info.suffix();
     const QString folder = info.absolutePath();
     for (qint64 n = 1;; ++n) {
-        QString name = QString("%1(%2)").arg(stem).arg(n);
-        if (!suffix.isEmpty())
-            name += "." + suffix;
-        const QString candidate = QDir(folder).absoluteFilePath(name);
+        const QString candidate
+            = QDir(folder).absoluteFilePath(FileNameFit::fitted(stem, QString("(%1)").arg(n) + suffix));
         if (!existsOrLink(candidate))
             return candidate;
     }
