@@ -572,11 +572,12 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     if (result != 1 || form.cancelled) {
         smsForm.cancelled = true;
         sms.wait();
-        if (!form.cancelled && !form.resultText().isEmpty())
+        // The forms are quiet: an error is told here, with its reason; a cancel says nothing.
+        if (form.failed())
             Tips::error(form.resultText());
         return false;
     }
-    const bool messagesFailed = withMessages && smsForm.exec() != 1 && !smsForm.cancelled;
+    const bool messagesFailed = withMessages && smsForm.exec() != 1 && smsForm.failed();
     sms.wait();
     manifest.loadFaults.add(sms.faults());
     const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));

@@ -23,6 +23,7 @@
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/SMSMainForm.h"
+#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -37,6 +38,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
+#include <optional>
 
 using MainWindowTree::actionTexts;
 using MainWindowTree::select;
@@ -368,6 +370,15 @@ private Q_SLOTS:
                 qPrintable(shown));
             QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
         }
+        // The calendar page read nothing: its export says why.
+        for (QAction* action : w.pageToolbarActions())
+            if (action->text().startsWith("Extract")) {
+                ModalAnswerer answerer;
+                action->trigger();
+                QVERIFY2(answerer.seen().value(0).contains("Cannot extract anything from this page")
+                        && answerer.seen().value(0).contains("Record: HomeDomain Library/Calendar/"),
+                    qPrintable(answerer.seen().value(0)));
+            }
     }
 
     // A stored copy that is not what the phone wrote is named by the load, once per load and not
@@ -444,6 +455,17 @@ private Q_SLOTS:
                         qPrintable(node->children.at(row)->text));
                     QVERIFY2(notice->text().contains(told), qPrintable(notice->text()));
                     QCOMPARE(TestEnv::copyNamedButGone(notice->text()), QString());
+                    // Its exports say why they have nothing to extract, before asking where to.
+                    ModalAnswerer exports;
+                    for (QAction* action : w.pageToolbarActions())
+                        if (action->text().startsWith("Extract")) {
+                            action->trigger();
+                            const QString said = exports.seen().value(exports.seen().size() - 1);
+                            QVERIFY2(said.contains("Cannot extract anything from this page")
+                                    && said.contains(told),
+                                qPrintable(said));
+                        }
+                    QVERIFY(!exports.seen().isEmpty());
                 }
                 if (row == noticed && load == 2
                     && QTest::currentDataTag() == QString("empty Library/AddressBook/AddressBook.sqlitedb")) {
@@ -470,6 +492,46 @@ private Q_SLOTS:
             select(w, w.model().bkRoot);
             QVERIFY(notice->isHidden());
         }
+    }
+
+    // A load that fails says why, in one error box: a folder of its cache that cannot be made, writes
+    // that fail. A backup whose messages alone could not be copied is listed all the same.
+    void aLoadThatFailsSaysWhy_data()
+    {
+        QTest::addColumn<QString>("blocked"); // a file where this folder of the cache goes, or none
+        QTest::addColumn<qint64>("writable"); // bytes a write may reach in a file; 0: no bound
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("a file where the cache folder goes") << "." << qint64(0) << "Not a directory" << false;
+        QTest::newRow("a file where the message copies go")
+            << "file-relay" << qint64(0) << "Not a directory" << true;
+        QTest::newRow("writes that fail") << "" << qint64(32768) << "File too large" << false;
+    }
+    void aLoadThatFailsSaysWhy()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(qint64, writable);
+        QFETCH(QString, told);
+        QFETCH(bool, listed);
+        const QString cache = BkCacheDb::cacheDir().absoluteFilePath(uidOf(plainBackup()));
+        QVERIFY(QDir().mkpath(QFileInfo(cache).absolutePath()));
+        if (!blocked.isEmpty()) {
+            QVERIFY(blocked == "." || QDir().mkpath(cache));
+            QFile file(QDir::cleanPath(cache + "/" + blocked));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        MainWindow w;
+        ModalAnswerer answerer;
+        DialogAnswers::chooseBackup(answerer, plainBackup());
+        {
+            std::optional<FailingDisk::SizeLimit> bound;
+            if (writable > 0)
+                bound.emplace(writable);
+            w.miLoadiTunesBackup();
+        }
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        QVERIFY2(answerer.seen().value(0).contains(told), qPrintable(answerer.seen().value(0)));
+        QCOMPARE(w.model().bkRoot->children.size(), listed ? 1 : 0);
     }
 
     // An iPad or a partial backup holds no messages: it loads without a word, its count 0 as any
