@@ -27,6 +27,7 @@
 #include "backup/ui/LoadBkThread.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/iosbackup.h"
+#include "messages/store/MsgTempDir.h"
 #include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
@@ -759,7 +760,12 @@ void MainWindow::miClearCaches()
     if (cache.exists())
         g_delDirCascade(cache.absolutePath());
     iosbackup_clear_temp("sys");
-    Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
+    // The thumbnails of message pictures (and of contact cards sent in messages) are kept apart.
+    QString why;
+    if (!msgClearThumbnails(&why))
+        Tips::error(why);
+    else
+        Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
 }
 
 void MainWindow::miHelp()

@@ -18,7 +18,9 @@
 #include "backup/CacheListDb.h"
 #include "backup/MBDBParser.h"
 #include "backup/ui/BackupWaitUi.h"
+#include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgTempDir.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
@@ -990,11 +992,21 @@ private Q_SLOTS:
         {
             CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
         }
+        // The thumbnails of message pictures and contact cards go; nothing a link leads to does.
+        const QString thumbs = msgPrivateTempDir();
+        const QString thumb = thumbs + "/" + g_pathHash("a") + ".thumb";
+        const QString card = VCardThumbnail::cacheDir() + "/" + g_pathHash("b") + ".jpg";
+        const QString elsewhere = TestEnv::tempDir() + "/kept.thumb";
+        for (const QString& path : { thumb, card, elsewhere, thumbs + "/notes.txt" })
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(elsewhere, thumbs + "/" + g_pathHash("c") + ".thumb"));
         MainWindow w;
         ModalAnswerer answerer;
         w.miClearCaches();
         QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));
         QVERIFY(!BkCacheDb::cacheDir().exists());
+        QVERIFY(!QFileInfo::exists(thumb) && !QFileInfo::exists(card));
+        QVERIFY(QFileInfo::exists(elsewhere) && QFileInfo::exists(thumbs + "/notes.txt"));
         MainWindow next;
         QCOMPARE(next.model().bkRoot->children.size(), 0);
     }
