@@ -25,7 +25,6 @@
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/SMSMainForm.h"
-#include "support/FailingDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -40,7 +39,6 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QtTest>
-#include <optional>
 
 using MainWindowTree::actionTexts;
 using MainWindowTree::select;
@@ -494,46 +492,6 @@ private Q_SLOTS:
             select(w, w.model().bkRoot);
             QVERIFY(notice->isHidden());
         }
-    }
-
-    // A load that fails says why, in one error box: a folder of its cache that cannot be made, writes
-    // that fail. A backup whose messages alone could not be copied is listed all the same.
-    void aLoadThatFailsSaysWhy_data()
-    {
-        QTest::addColumn<QString>("blocked"); // a file where this folder of the cache goes, or none
-        QTest::addColumn<qint64>("writable"); // bytes a write may reach in a file; 0: no bound
-        QTest::addColumn<QString>("told");
-        QTest::addColumn<bool>("listed");
-        QTest::newRow("a file where the cache folder goes") << "." << qint64(0) << "Not a directory" << false;
-        QTest::newRow("a file where the message copies go")
-            << "file-relay" << qint64(0) << "Not a directory" << true;
-        QTest::newRow("writes that fail") << "" << qint64(32768) << "File too large" << false;
-    }
-    void aLoadThatFailsSaysWhy()
-    {
-        QFETCH(QString, blocked);
-        QFETCH(qint64, writable);
-        QFETCH(QString, told);
-        QFETCH(bool, listed);
-        const QString cache = BkCacheDb::cacheDir().absoluteFilePath(uidOf(plainBackup()));
-        QVERIFY(QDir().mkpath(QFileInfo(cache).absolutePath()));
-        if (!blocked.isEmpty()) {
-            QVERIFY(blocked == "." || QDir().mkpath(cache));
-            QFile file(QDir::cleanPath(cache + "/" + blocked));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-        }
-        MainWindow w;
-        ModalAnswerer answerer;
-        DialogAnswers::chooseBackup(answerer, plainBackup());
-        {
-            std::optional<FailingDisk::SizeLimit> bound;
-            if (writable > 0)
-                bound.emplace(writable);
-            w.miLoadiTunesBackup();
-        }
-        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
-        QVERIFY2(answerer.seen().value(0).contains(told), qPrintable(answerer.seen().value(0)));
-        QCOMPARE(w.model().bkRoot->children.size(), listed ? 1 : 0);
     }
 
     // An iPad or a partial backup holds no messages: it loads without a word, its count 0 as any
