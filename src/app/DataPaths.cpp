@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 
+#include "app/FileNameFit.h"
 #include "app/MadeFolders.h"
 #include "app/OwnFolder.h"
 
@@ -201,22 +202,13 @@ void g_delDirCascade(const QString& path)
     QDir().rmdir(dir.absolutePath());
 }
 
-QString g_getValidFilePath(const QString& path)
+QString g_getValidFilePath(const QString& given)
 {
-    if (!existsOrLink(path))
-        return path;
-    const QFileInfo info(path);
-    const QString stem = info.baseName();
-    const QString suffix = info.suffix();
-    const QString folder = info.absolutePath();
-    for (qint64 n = 1;; ++n) {
-        QString name = QString("%1(%2)").arg(stem).arg(n);
-        if (!suffix.isEmpty())
-            name += "." + suffix;
-        const QString candidate = QDir(folder).absoluteFilePath(name);
-        if (!existsOrLink(candidate))
-            return candidate;
-    }
+    const QFileInfo info(given);
+    const QDir folder = info.dir();
+    const QString name = FileNameFit::freeName(
+        info.fileName(), [&](const QString& n) { return existsOrLink(folder.absoluteFilePath(n)); });
+    return name == info.fileName() ? given : folder.absoluteFilePath(name);
 }
 
 bool g_openFileOrFolder(const QString& path)

@@ -39,7 +39,8 @@ QDir g_localDbDir(QString* why = nullptr);
 // Deletes a folder tree. Hidden entries (and the folders leading to them) stay; symbolic links are
 // removed as links, never followed.
 void g_delDirCascade(const QString& path);
-// path when nothing exists there, else the first free "stem(n).suffix" beside it.
+// path when nothing exists there, else the first free "stem(n).suffix" beside it; a name over 255
+// bytes is first cut before its extension, and a stem before its number (FileNameFit).
 QString g_getValidFilePath(const QString& path);
 // Hand a file, folder or web address to the desktop's opener; never through a shell. False when
 // the desktop could not take it (no desktop session, no handler): the caller may tell the user.

@@ -1,5 +1,7 @@
 #include "app/HeldFolder.h"
 
+#include "app/FileNameFit.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -223,15 +225,7 @@ QStringList HeldFolder::entries() const
 
 QString HeldFolder::freeName(const QString& name) const
 {
-    if (!has(name))
-        return name;
-    const QFileInfo info(name);
-    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    for (qint64 n = 1;; ++n) {
-        const QString candidate = QStringLiteral("%1(%2)%3").arg(info.baseName()).arg(n).arg(suffix);
-        if (!has(candidate))
-            return candidate;
-    }
+    return FileNameFit::freeName(name, [this](const QString& candidate) { return has(candidate); });
 }
 
 bool HeldFolder::setTime(const QString& name, qint64 secs) const

@@ -52,8 +52,8 @@ public:
     QStringList entries() const;
     // Whether anything stands at name inside, a link too.
     bool has(const QString& name) const;
-    // name when nothing stands there inside, else the first free "stem(n).suffix" (the stem up to
-    // the name's first dot, the suffix after its last).
+    // name (cut to fit a disk) when nothing stands there inside, else the first free
+    // "stem(n).suffix" (the stem up to the name's first dot, the suffix after its last).
     QString freeName(const QString& name) const;
     // Sets the access and modification times of name inside (never of what a link there leads to).
     bool setTime(const QString& name, qint64 secs) const;

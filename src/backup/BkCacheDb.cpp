@@ -23,12 +23,18 @@ void BkCacheDb::openThrow()
     if (m_db && m_db->isOpen())
         return;
     auto db = std::make_unique<Sqlite3DB>();
-    db->openThrow(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    db->executeThrow("create table if not exists file_cache(name TEXT PRIMARY KEY, mtime INTEGER NOT NULL)");
-    db->executeThrow("create table if not exists file_stamp(name TEXT PRIMARY KEY, stamp TEXT NOT NULL)");
-    db->executeThrow("create table if not exists file_not_as_written(name TEXT PRIMARY KEY, copy TEXT NOT "
-                     "NULL, reason TEXT NOT NULL)");
-    addContentColumnThrow(*db);
+    try {
+        db->openThrow(m_path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        db->executeThrow(
+            "create table if not exists file_cache(name TEXT PRIMARY KEY, mtime INTEGER NOT NULL)");
+        db->executeThrow("create table if not exists file_stamp(name TEXT PRIMARY KEY, stamp TEXT NOT NULL)");
+        db->executeThrow(
+            "create table if not exists file_not_as_written(name TEXT PRIMARY KEY, copy TEXT NOT "
+            "NULL, reason TEXT NOT NULL)");
+        addContentColumnThrow(*db);
+    } catch (const std::exception& e) {
+        throw std::runtime_error(failureText(*db, e).toStdString());
+    }
     m_db = std::move(db);
 }
 
@@ -132,13 +138,29 @@ void BkCacheDb::inTransactionThrow(const QString& name, const std::function<void
         work();
         m_db->commitTran();
     } catch (...) {
+        // The reason is taken before the roll back.
+        QString failed;
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            failed = failureText(*m_db, e);
+        } catch (...) {
+        }
         try {
             m_db->rollbackTran();
         } catch (const std::exception& e) {
             qWarning("Cache record of %s not rolled back: %s", qUtf8Printable(name), e.what());
         }
-        throw;
+        if (failed.isEmpty())
+            throw;
+        throw std::runtime_error(failed.toStdString());
     }
+}
+
+// SQLite tells a write the disk refused as "disk I/O error": the system's reason is told instead.
+QString BkCacheDb::failureText(const Sqlite3DB& db, const std::exception& e) const
+{
+    return QStringLiteral("Cannot use %1: %2").arg(QDir::toNativeSeparators(m_path), db.failureReason(e));
 }
 
 QString BkCacheDb::notAsWritten(const QString& name)

@@ -61,6 +61,7 @@ private:
     void markThrow(const QString& name, const QString& copy, const QString& why);
     // Runs work in one transaction, rolled back when it throws; name is the file it records.
     void inTransactionThrow(const QString& name, const std::function<void()>& work);
+    QString failureText(const Sqlite3DB& db, const std::exception& e) const;
 
     QString m_path;
     std::unique_ptr<Sqlite3DB> m_db;

@@ -1,42 +1,12 @@
 #include "notes_media/ExtractNamer.h"
 
 #include "app/DataPaths.h"
+#include "app/FileNameFit.h"
 
 #include <algorithm>
 
 namespace
 {
-
-const int kMaxNameBytes = 255;
-// An extension kept when a name is cut; a longer "extension" is just part of the name.
-const int kMaxExtensionBytes = 64;
-
-QString cutToBytes(QString text, int max)
-{
-    while (text.toUtf8().size() > max) {
-        int n = int(text.size()) - 1;
-        if (n > 0 && text.at(n - 1).isHighSurrogate())
-            --n;
-        text.truncate(n);
-    }
-    return text;
-}
-
-// The stem cut so that stem and tail together stay within max bytes.
-QString fitName(const QString& stem, const QString& tail)
-{
-    return cutToBytes(stem, kMaxNameBytes - int(tail.toUtf8().size())) + tail;
-}
-
-// A file's extension, from its last dot on; empty for none, a leading dot only, or one too long
-// to leave room for a name before it.
-QString extensionOf(const QString& name)
-{
-    const int dot = int(name.lastIndexOf(QLatin1Char('.')));
-    if (dot <= 0 || name.mid(dot).toUtf8().size() > kMaxExtensionBytes)
-        return QString();
-    return name.mid(dot);
-}
 
 // The path with case folded fully, as disks that ignore case compare names: "Straße" is "STRASSE",
 // a ligature its letters, a capital I with a dot an i with one. The upper case maps a letter to
@@ -75,8 +45,8 @@ QString ExtractNamer::cleanName(const QString& name)
         clean = QStringLiteral("_");
     else if (clean == QLatin1String(".."))
         clean = QStringLiteral("__");
-    const QString ext = extensionOf(clean);
-    return fitName(clean.chopped(ext.size()), ext);
+    const QString ext = FileNameFit::extensionOf(clean);
+    return FileNameFit::fitted(clean.chopped(ext.size()), ext);
 }
 
 // Paths with one key are one entry on a disk that ignores case, composition or a name's trailing
@@ -89,10 +59,10 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     QString folded = folderKey + QLatin1Char('/') + foldedCase(clean);
     QString key = withoutTrailingDots(folded);
     if (m_used.contains(key)) {
-        const QString ext = isFile ? extensionOf(clean) : QString();
+        const QString ext = isFile ? FileNameFit::extensionOf(clean) : QString();
         const QString stem = clean.chopped(ext.size());
         for (int n = 2; m_used.contains(key); ++n) {
-            clean = fitName(stem, QStringLiteral(" (%1)").arg(n) + ext);
+            clean = FileNameFit::fitted(stem, QStringLiteral(" (%1)").arg(n) + ext);
             folded = folderKey + QLatin1Char('/') + foldedCase(clean);
             key = withoutTrailingDots(folded);
         }

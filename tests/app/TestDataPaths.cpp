@@ -202,6 +202,11 @@ private Q_SLOTS:
         QCOMPARE(g_getValidFilePath(dir + "/sub"), dir + "/sub(1)");
         QVERIFY(QFile::link(dir + "/nowhere", dir + "/dangling"));
         QCOMPARE(g_getValidFilePath(dir + "/dangling"), dir + "/dangling(1)");
+        // A name too long for a disk is cut before its extension, with its number too.
+        const QString longName = dir + "/" + QString(300, 'a') + ".txt";
+        QCOMPARE(g_getValidFilePath(longName), dir + "/" + QString(251, 'a') + ".txt");
+        touch(dir + "/" + QString(251, 'a') + ".txt");
+        QCOMPARE(g_getValidFilePath(longName), dir + "/" + QString(248, 'a') + "(1).txt");
     }
 
     void formatFileName()

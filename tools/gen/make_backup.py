@@ -221,8 +221,9 @@ DEMO_MESSAGES = [
 ]
 
 
-def demo_sms(pictures):
-    """The demo's message database and the pictures attached to its messages (domain, path, bytes)."""
+def demo_sms(pictures, names=None):
+    """The demo's message database and the pictures attached to its messages (domain, path, bytes);
+    names gives some of them other file names, by number (1 is the first)."""
     handles = sorted({m for c in DEMO_CHATS for m in c[5]}, key=lambda w: DEMO_NUMBERS[w])
     rows = ["INSERT INTO _SqliteDatabaseProperties VALUES ('_ClientVersion','14006')"]
     files = []
@@ -253,7 +254,7 @@ def demo_sms(pictures):
         for _ in range(pictured):
             attachment += 1
             guid = "DEMO-ATTACHMENT-%04d" % attachment
-            name = "IMG_%04d.JPG" % (4100 + attachment)
+            name = (names or {}).get(attachment, "IMG_%04d.JPG" % (4100 + attachment))
             rel = "Library/SMS/Attachments/%02x/%02d/%s/%s" % (attachment * 37 % 256, attachment, guid, name)
             data = pictures.get("jpg", 6 + attachment)
             files.append(("MediaDomain", rel, data))
@@ -722,7 +723,8 @@ class Builder:
         """The demo phone's own data for a well-known file, or None where the usual content serves."""
         name = path.rsplit("/", 1)[-1]
         if name == "sms.db":
-            db, self.demo_attachments = demo_sms(self.pictures)
+            names = dict((int(n), name) for n, _, name in (v.partition("=") for v in self.args.attachment_name))
+            db, self.demo_attachments = demo_sms(self.pictures, names)
             return db
         if name in ("CallHistory.storedata", "Calendar.sqlitedb", "notes.sqlite", "Bookmarks.db"):
             return generated_db(name, demo=True)
@@ -994,6 +996,8 @@ def main():
     p.add_argument("--seed", type=int, default=7)
     p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
                    help="store FILE's bytes as that record (replacing a well-known file of the same path)")
+    p.add_argument("--attachment-name", action="append", default=[], metavar="N=NAME",
+                   help="--demo: the N-th picture attached to a message is stored under NAME")
     p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, demo, empty or a number of people")
     a = p.parse_args()
     if a.demo:

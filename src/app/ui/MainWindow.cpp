@@ -27,6 +27,7 @@
 #include "backup/ui/LoadBkThread.h"
 #include "device/IOSDeviceMonitor.h"
 #include "device/iosbackup.h"
+#include "messages/store/MsgTempDir.h"
 #include "messages/ui/SMSMainForm.h"
 
 #include <QCoreApplication>
@@ -579,11 +580,12 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     if (result != 1 || form.cancelled) {
         smsForm.cancelled = true;
         sms.wait();
-        if (!form.cancelled && !form.resultText().isEmpty())
+        // The forms are quiet: an error is told here, with its reason; a cancel says nothing.
+        if (form.failed())
             Tips::error(form.resultText());
         return false;
     }
-    const bool messagesFailed = withMessages && smsForm.exec() != 1 && !smsForm.cancelled;
+    const bool messagesFailed = withMessages && smsForm.exec() != 1 && smsForm.failed();
     sms.wait();
     manifest.loadFaults.add(sms.faults());
     const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));
@@ -770,7 +772,12 @@ void MainWindow::miClearCaches()
     if (cache.exists())
         g_delDirCascade(cache.absolutePath());
     iosbackup_clear_temp("sys");
-    Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
+    // The thumbnails of message pictures (and of contact cards sent in messages) are kept apart.
+    QString why;
+    if (!msgClearThumbnails(&why))
+        Tips::error(why);
+    else
+        Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
 }
 
 void MainWindow::miHelp()

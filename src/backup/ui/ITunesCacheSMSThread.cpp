@@ -1,6 +1,7 @@
 #include "backup/ui/ITunesCacheSMSThread.h"
 
 #include "app/DataPaths.h"
+#include "app/FileNameFit.h"
 #include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
@@ -8,7 +9,10 @@
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFile.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <stdexcept>
+#include <unistd.h>
 
 ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent)
     : QThread(parent)
@@ -79,7 +83,8 @@ void ITunesCacheSMSThread::run()
 
 // Copies one file of the folders; a stored copy that is not what the phone wrote, or that cannot be
 // read, is noted in the faults with its record and the others go on, unless it is the message
-// database itself: nothing of the messages can be read without it.
+// database itself: nothing of the messages can be read without it. So is a file whose name this disk
+// cannot hold, or that leads out of the folder.
 void ITunesCacheSMSThread::copyFileThrow(
     BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb)
 {
@@ -87,10 +92,12 @@ void ITunesCacheSMSThread::copyFileThrow(
         return;
     const QString record
         = QStringLiteral("\nRecord: %1 %2").arg(node->item.domain, node->item.relativePath());
-    // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db.
+    // "Library/SMS/sms.db" lands at file-relay/var/mobile/Library/SMS/sms.db, each name as the
+    // readers of the messages look for it (one too long for a disk is cut).
     const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
-    const QString dest = BackupManifest::safeJoinThrow(library, rel);
+    QString dest;
     try {
+        dest = BackupManifest::safeJoinThrow(library, FileNameFit::localPath(rel));
         copier.copyThrow(node, dest, false, m_fresh && messageDb ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)
@@ -102,5 +109,32 @@ void ITunesCacheSMSThread::copyFileThrow(
         if (messageDb)
             throw std::runtime_error((QString::fromUtf8(e.what()) + record).toStdString());
         m_faults.add(node->item.backupFileName(), QString(), e, record);
+    } catch (const std::exception& e) {
+        const QString refused = dest.isEmpty() ? QString::fromUtf8(e.what()) : tooLongText(library, dest);
+        if (messageDb || refused.isEmpty())
+            throw;
+        m_faults.add(node->item.backupFileName(), refused + record);
     }
+}
+
+// Why the disk cannot hold a file at dest below library when its name or path is too long for it;
+// empty when neither is. The limits are those of the deepest folder there.
+QString ITunesCacheSMSThread::tooLongText(const QDir& library, const QString& dest)
+{
+    QString folder = QFileInfo(dest).absolutePath();
+    while (!QFileInfo(folder).isDir() && folder.size() > 1)
+        folder = QFileInfo(folder).absolutePath();
+    const QByteArray at = QFile::encodeName(folder);
+    const long nameMax = ::pathconf(at.constData(), _PC_NAME_MAX);
+    const long pathMax = ::pathconf(at.constData(), _PC_PATH_MAX);
+    for (const QString& name : library.relativeFilePath(dest).split(QLatin1Char('/')))
+        if (nameMax > 0 && QFile::encodeName(name).size() > nameMax)
+            return QStringLiteral(
+                "Cannot copy this file: its name is longer than the disk allows (%1 bytes).")
+                .arg(nameMax);
+    if (pathMax > 0 && QFile::encodeName(dest).size() >= pathMax)
+        return QStringLiteral("Cannot copy this file: its path in the program's data folder would be "
+                              "longer than the system allows (%1 bytes).")
+            .arg(pathMax);
+    return QString();
 }

@@ -1,6 +1,7 @@
 #include "calls_calendars/ui/CalendarMainForm.h"
 
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -30,6 +31,7 @@ CalendarMainForm::CalendarMainForm(
     , m_db(std::move(db))
     , m_manifest(manifest)
     , m_model(this)
+    , m_load(manifest, ItemModelBK::KindCalendar)
 {
     m_ui->setupUi(this);
     connect(m_ui->listCalendars, &MyTreeView::createContextMenu, this, &CalendarMainForm::contextMenu);
@@ -50,7 +52,9 @@ void CalendarMainForm::reload()
         m_model.loadCalendars(calendars);
         m_ui->listCalendars->expandAll();
         m_ui->lbCount->setText(tr("Total: %1").arg(calendars.size()));
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
     }
 }
@@ -206,6 +210,8 @@ void CalendarMainForm::resizeEvent(QResizeEvent* e)
 
 void CalendarMainForm::exportCalendars(const QList<_CalEvent>& events)
 {
+    if (!m_load.exportable())
+        return;
     const QString csv = tr("CSV Files(*.csv)");
     const QString ics = tr("iCalendar Files(*.ics)");
     QString selected = ics;

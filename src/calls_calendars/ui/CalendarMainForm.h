@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "calls_calendars/ICalendarDb.h"
 #include "calls_calendars/ui/ItemModelCalendar.h"
 
@@ -66,4 +67,5 @@ private:
     QSharedPointer<ICalendarDb> m_db;
     const BackupManifest* m_manifest;
     ItemModelCalendar m_model;
+    PageLoad m_load;
 };

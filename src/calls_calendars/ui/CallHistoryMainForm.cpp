@@ -1,6 +1,7 @@
 #include "calls_calendars/ui/CallHistoryMainForm.h"
 
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/PasscodeDlg.h"
@@ -30,6 +31,7 @@ CallHistoryMainForm::CallHistoryMainForm(
     , m_manifest(manifest)
     , m_db(std::move(db))
     , m_model(this)
+    , m_load(manifest, ItemModelBK::KindCallHistory)
 {
     m_ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -48,7 +50,9 @@ void CallHistoryMainForm::reload()
     try {
         m_model.loadCalls(m_db->callHistories());
         m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_model.calls().size()));
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
     }
 }
@@ -207,6 +211,8 @@ bool CallHistoryMainForm::backupCallHistoriesTo(const QList<_CallHistory>& calls
 
 void CallHistoryMainForm::exportCallHistories(const QList<_CallHistory>& calls)
 {
+    if (!m_load.exportable())
+        return;
     const QString txt = tr("Text Files(*.txt)");
     const QString csv = tr("CSV Files(*.csv)");
     QString selected = csv;

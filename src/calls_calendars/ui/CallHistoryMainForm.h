@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "calls_calendars/ICallHistoryDb.h"
 #include "calls_calendars/ui/ItemModelCall.h"
 
@@ -69,4 +70,5 @@ private:
     const BackupManifest* m_manifest;
     QSharedPointer<ICallHistoryDb> m_db;
     ItemModelCall m_model;
+    PageLoad m_load;
 };

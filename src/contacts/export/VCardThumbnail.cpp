@@ -80,12 +80,17 @@ QString cacheKey(const QFileInfo& fi)
 }
 } // namespace
 
-QString VCardThumbnail::cacheDir()
+QString VCardThumbnail::cachePath()
 {
     QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.cache");
-    const QString dir = base + QStringLiteral("/quillmarrow-vcard-images");
+    return base + QStringLiteral("/quillmarrow-vcard-images");
+}
+
+QString VCardThumbnail::cacheDir()
+{
+    const QString dir = cachePath();
     QDir().mkpath(dir);
     QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return dir;

@@ -30,6 +30,8 @@ namespace VCardThumbnail
 constexpr qint64 kMaxVCardFile = 16 * 1024 * 1024;
 // The folder of the card images (made private to the user on first use).
 QString cacheDir();
+// Its path, nothing made.
+QString cachePath();
 // The fields of the first card of the bytes; false when they hold no card.
 bool readFirstCard(const QByteArray& bytes, ct_info& info);
 // The drawn card.

@@ -1,6 +1,7 @@
 #include "contacts/ui/ContactsMainForm.h"
 
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/ui/ContactDisplayer.h"
@@ -88,6 +89,7 @@ ContactsMainForm::ContactsMainForm(
     , ui(new Ui_ContactsMainForm)
     , manifest(manifest)
     , contactsDb(std::move(contactsDb))
+    , m_load(manifest, ItemModelBK::KindContacts)
 {
     ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -113,7 +115,9 @@ void ContactsMainForm::loadContacts()
         // The reload empties the selection, so the card goes too (a deleted contact is not shown).
         ui->wdContactInfo->clear();
         ui->lbCount->setText(tr("Total:%1").arg(qint64(contacts.size())));
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "contacts/store/IContactsDb.h"
 #include "contacts/ui/ItemModelContacts.h"
 
@@ -94,6 +95,7 @@ protected:
 private:
     const BackupManifest* manifest;
     QSharedPointer<IContactsDb> contactsDb;
+    PageLoad m_load;
 
     bool hasSelection() const;
     static bool matches(const pim::_Contact& c, const QString& keyword);

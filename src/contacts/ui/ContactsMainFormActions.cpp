@@ -92,6 +92,8 @@ QStringList ContactsMainForm::exportFilters()
 
 void ContactsMainForm::exportContacts(const QList<pim::_Contact>& contacts)
 {
+    if (!m_load.exportable())
+        return;
     const QStringList filters = exportFilters();
     const QString name
         = QStringLiteral("contacts(%1)").arg(QDateTime::currentDateTime().toString("yyyyMMdd-hhmmss"));

@@ -1,6 +1,7 @@
 #include "messages/store/IOS5MessageDb.h"
 
 #include "app/Clock.h"
+#include "app/FileNameFit.h"
 #include "app/MacEpoch.h"
 #include "app/MadeFolders.h"
 #include "app/OutputFile.h"
@@ -137,12 +138,15 @@ _MsgAttachment* newMadridAttachment(const Sqlite3Cursor& ac, qint64 key, const Q
     return a;
 }
 
-// Relative path of an MMS part under the relay folder, named by group, message and part.
+// Relative path of an MMS part under the relay folder, named by group, message and part. A suffix
+// too long to be an extension (FileNameFit) is left out: the name would not fit on a disk.
 QString pieceRelativePath(int groupId, int messageId, int partId, const QString& contentLoc)
 {
     const QString lastComponent = contentLoc.mid(contentLoc.lastIndexOf('/') + 1);
     const int dot = lastComponent.lastIndexOf('.');
-    const QString suffix = dot >= 0 ? lastComponent.mid(dot + 1) : QString();
+    QString suffix = dot >= 0 ? lastComponent.mid(dot + 1) : QString();
+    if (FileNameFit::extensionOf(QStringLiteral("x.") + suffix).isEmpty())
+        suffix.clear();
     return QStringLiteral("var/mobile/Library/SMS/Parts/%1/%2/%3-%4.%5")
         .arg(QString::number(groupId % 256, 16).rightJustified(2, '0'),
             QString::number(messageId % 16).rightJustified(2, '0'))

@@ -1,5 +1,7 @@
 #include "messages/store/MsgPath.h"
 
+#include "app/FileNameFit.h"
+
 #include <QFileInfo>
 #include <QRegularExpression>
 
@@ -18,12 +20,11 @@ QString msgRelayPath(const QDir& relay, const QString& devicePath)
 {
     static const QRegularExpression leadSlash(QStringLiteral("^/"));
     static const QRegularExpression leadHome(QStringLiteral("^~/"));
-    static const QRegularExpression badChars(QStringLiteral("[\\\\:*?\"<>|\\n\\r\\t]"));
     QString rel = devicePath;
     rel.replace(leadSlash, QString());
     rel.replace(leadHome, QStringLiteral("var/mobile/"));
-    rel.replace(badChars, QString());
-    return msgConfinedPath(relay, rel);
+    // Named as the load of a backup names its copies.
+    return msgConfinedPath(relay, FileNameFit::localPath(rel));
 }
 
 QString msgSourcePath(const QDir& folder, const QString& path)

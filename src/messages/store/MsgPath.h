@@ -8,7 +8,7 @@
 // crafted row can never point the program at files elsewhere.
 QString msgConfinedPath(const QDir& base, const QString& relative);
 // The local file of a device path ("/var/mobile/..." or "~/...") inside the file-relay folder relay,
-// with characters no file name may hold taken out, or an empty string when it would lead out of relay.
+// each name as FileNameFit::localName() keeps it, or an empty string when it would lead out of relay.
 QString msgRelayPath(const QDir& relay, const QString& devicePath);
 // path (already inside folder by its text) when what it leads to lies inside folder too, or an
 // empty string. Judged by canonical paths, not by whether a link is on the way: a link inside the

@@ -7,3 +7,6 @@
 // Created on first use; returns its absolute path. When it cannot be made, *why names the folder
 // and the system's reason.
 QString msgPrivateTempDir(QString* why = nullptr);
+// Removes the thumbnails of message pictures kept there (CacheFiles::removeIn), and the card
+// images of contacts sent in messages (VCardThumbnail::cacheDir()); false with *why as it says.
+bool msgClearThumbnails(QString* why);

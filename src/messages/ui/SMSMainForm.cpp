@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/LeaveAtExit.h"
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -59,6 +60,7 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
     , modelHandle(new ItemModelSMSHandle(this))
     , modelSMS(new ItemModelSms(this))
     , bubbleView(new BubbleViewMgr(this))
+    , m_load(backup, ItemModelBK::KindSms)
 {
     askExtractFolder = [this] {
         return QFileDialog::getExistingDirectory(this, tr("IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES"),
@@ -489,6 +491,8 @@ void SMSMainForm::backupMMS(const QList<_MsgMessage*>& messages)
 
 void SMSMainForm::extractMediaFiles(const QList<_MsgMessage*>& messages)
 {
+    if (!m_load.exportable())
+        return;
     const QString chosen = askExtractFolder();
     if (chosen.isEmpty())
         return;
@@ -502,6 +506,8 @@ void SMSMainForm::extractMediaFiles(const QList<_MsgMessage*>& messages)
 
 void SMSMainForm::exportMMS(const QList<_MsgMessage*>& messages)
 {
+    if (!m_load.exportable())
+        return;
     const QStringList filters = { tr("Text Files(*.txt)"), tr("CSV Files(*.csv)"), tr("PDF Files(*.pdf)"),
         tr("HTML Files(*.html)") };
     const QString proposed = QDir::home().absoluteFilePath(QStringLiteral("mms(%1)").arg(

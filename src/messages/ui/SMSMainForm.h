@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/Ui_SMSMainForm.h"
 
@@ -144,4 +145,5 @@ private:
     _MsgChat* curChat = nullptr;
     QSharedPointer<AbsIOSMessageDb> msgDb; // null when the folder has no message database
     bool m_leaveRecords = false;
+    PageLoad m_load;
 };

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PageActions.h"
@@ -42,6 +43,7 @@ BookmarksMainForm::BookmarksMainForm(
     , model(this)
     , bookmarkDb(std::move(db))
     , m_manifest(manifest)
+    , m_load(manifest, ItemModelBK::KindBookmarks)
 {
     ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -69,7 +71,9 @@ void BookmarksMainForm::reload()
         model.loadBookmarks(m_bookmarks);
         qDeleteAll(old);
         ui->lbCount->setText(tr("Total:%1").arg(_Bookmark::countOf(m_bookmarks)));
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()));
     }
 }
@@ -198,6 +202,8 @@ void BookmarksMainForm::contextMenu()
 
 void BookmarksMainForm::exportBookmarks(QList<_Bookmark*> list)
 {
+    if (!m_load.exportable())
+        return;
     const QString proposed
         = PageActions::proposedExportPath(QStringLiteral("bookmarks-"), QStringLiteral(".html"));
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed, QString());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "notes_media/IBookmarkDb.h"
 #include "notes_media/ui/ItemModelBookmark.h"
 
@@ -63,4 +64,5 @@ private:
     QSharedPointer<IBookmarkDb> bookmarkDb;
     const BackupManifest* m_manifest;
     QList<_Bookmark*> m_bookmarks; // owned roots
+    PageLoad m_load;
 };

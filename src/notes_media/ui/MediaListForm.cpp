@@ -25,9 +25,10 @@ QIcon exportIcon()
 
 } // namespace
 
-MediaListForm::MediaListForm(const BackupManifest* manifest, const QString& name, QWidget* parent)
+MediaListForm::MediaListForm(const BackupManifest* manifest, int kind, const QString& name, QWidget* parent)
     : QWidget(parent)
     , m_manifest(manifest)
+    , m_load(manifest, kind)
 {
     setObjectName(name);
     resize(951, 640);
@@ -59,7 +60,9 @@ void MediaListForm::reload()
     int count = 0;
     try {
         count = loadRows();
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()));
         return;
     }
@@ -109,6 +112,8 @@ qint64 MediaListForm::extractNodes(const QString& title, const QList<const Backu
 
 void MediaListForm::exportWith(const std::function<qint64(const QDir&, qint64*)>& extractTo)
 {
+    if (!m_load.exportable())
+        return;
     const QString dest = MediaExtract::chooseFolder(this);
     if (dest.isEmpty())
         return;

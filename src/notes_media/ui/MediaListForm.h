@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "backup/BackupManifest.h"
 
 #include <QDir>
@@ -30,7 +31,8 @@ public slots:
     void miToolbarExport();
 
 protected:
-    MediaListForm(const BackupManifest* manifest, const QString& name, QWidget* parent);
+    // kind: the page's ItemModelBK::Kind...
+    MediaListForm(const BackupManifest* manifest, int kind, const QString& name, QWidget* parent);
 
     // Builds the list over the page's model, with the count under it; the page calls it once.
     MyTreeView* buildList(const QString& name, QAbstractItemModel* model);
@@ -82,4 +84,5 @@ private:
         const BackupManifest* manifest, const QString& domain, const QStringList& paths, qint64* notStored);
 
     MyTreeView* m_list = nullptr;
+    PageLoad m_load;
 };

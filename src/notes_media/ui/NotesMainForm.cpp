@@ -1,6 +1,7 @@
 #include "notes_media/ui/NotesMainForm.h"
 
 #include "app/StyleSheet.h"
+#include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -25,6 +26,7 @@ NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManife
     , m_source(std::move(source))
     , m_manifest(manifest)
     , m_model(new ItemModelNotes(this))
+    , m_load(manifest, ItemModelBK::KindNotes)
 {
     setObjectName("NotesMainForm");
     resize(951, 640);
@@ -52,7 +54,9 @@ void NotesMainForm::reload()
 {
     try {
         m_notes = m_source->notes();
+        m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
+        m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::error(QString::fromUtf8(e.what()));
         return;
     }
@@ -119,6 +123,8 @@ void NotesMainForm::backupNotes(QList<_Notes> notes)
 
 void NotesMainForm::exportNotes(QList<_Notes> notes)
 {
+    if (!m_load.exportable())
+        return;
     const QString proposed = PageActions::proposedExportPath(QStringLiteral("notes-"));
     const QString path = QFileDialog::getSaveFileName(this, QString(), proposed, QString());
     if (path.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ui/shared/PageLoad.h"
 #include "notes_media/INotesDb.h"
 #include "notes_media/ui/ItemModelNotes.h"
 
@@ -45,4 +46,5 @@ private:
     const BackupManifest* m_manifest;
     ItemModelNotes* m_model;
     QList<_Notes> m_notes;
+    PageLoad m_load;
 };

@@ -1,8 +1,10 @@
 #include "notes_media/ui/RecordingMainForm.h"
 
+#include "app/ui/ItemModelBK.h"
+
 RecordingMainForm::RecordingMainForm(
     const BackupManifest* manifest, QSharedPointer<IOSRecordingDb> source, QWidget* parent)
-    : MediaListForm(manifest, QStringLiteral("RecordingMainForm"), parent)
+    : MediaListForm(manifest, ItemModelBK::KindRecordings, QStringLiteral("RecordingMainForm"), parent)
     , model(this)
     , m_source(std::move(source))
 {

@@ -1,8 +1,10 @@
 #include "notes_media/ui/VoicemailMainForm.h"
 
+#include "app/ui/ItemModelBK.h"
+
 VoicemailMainForm::VoicemailMainForm(
     const BackupManifest* manifest, QSharedPointer<IOSVoicemailDb> source, QWidget* parent)
-    : MediaListForm(manifest, QStringLiteral("VoicemailMainForm"), parent)
+    : MediaListForm(manifest, ItemModelBK::KindVoicemail, QStringLiteral("VoicemailMainForm"), parent)
     , model(this)
     , m_source(std::move(source))
 {

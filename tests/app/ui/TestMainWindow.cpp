@@ -18,7 +18,9 @@
 #include "backup/CacheListDb.h"
 #include "backup/MBDBParser.h"
 #include "backup/ui/BackupWaitUi.h"
+#include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgTempDir.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
@@ -368,6 +370,15 @@ private Q_SLOTS:
                 qPrintable(shown));
             QVERIFY2(!shown.contains(BkCacheDb::cacheDir().absolutePath()), qPrintable(shown));
         }
+        // The calendar page read nothing: its export says why.
+        for (QAction* action : w.pageToolbarActions())
+            if (action->text().startsWith("Extract")) {
+                ModalAnswerer answerer;
+                action->trigger();
+                QVERIFY2(answerer.seen().value(0).contains("Cannot extract anything from this page")
+                        && answerer.seen().value(0).contains("Record: HomeDomain Library/Calendar/"),
+                    qPrintable(answerer.seen().value(0)));
+            }
     }
 
     // A stored copy that is not what the phone wrote is named by the load, once per load and not
@@ -450,6 +461,17 @@ private Q_SLOTS:
                         qPrintable(node->children.at(row)->text));
                     QVERIFY2(notice->text().contains(told), qPrintable(notice->text()));
                     QCOMPARE(TestEnv::copyNamedButGone(notice->text()), QString());
+                    // Its exports say why they have nothing to extract, before asking where to.
+                    ModalAnswerer exports;
+                    for (QAction* action : w.pageToolbarActions())
+                        if (action->text().startsWith("Extract")) {
+                            action->trigger();
+                            const QString said = exports.seen().value(exports.seen().size() - 1);
+                            QVERIFY2(said.contains("Cannot extract anything from this page")
+                                    && said.contains(told),
+                                qPrintable(said));
+                        }
+                    QVERIFY(!exports.seen().isEmpty());
                 }
                 if (row == noticed && load == 2
                     && QTest::currentDataTag() == QString("empty Library/AddressBook/AddressBook.sqlitedb")) {
@@ -934,11 +956,21 @@ private Q_SLOTS:
         {
             CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
         }
+        // The thumbnails of message pictures and contact cards go; nothing a link leads to does.
+        const QString thumbs = msgPrivateTempDir();
+        const QString thumb = thumbs + "/" + g_pathHash("a") + ".thumb";
+        const QString card = VCardThumbnail::cacheDir() + "/" + g_pathHash("b") + ".jpg";
+        const QString elsewhere = TestEnv::tempDir() + "/kept.thumb";
+        for (const QString& path : { thumb, card, elsewhere, thumbs + "/notes.txt" })
+            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(elsewhere, thumbs + "/" + g_pathHash("c") + ".thumb"));
         MainWindow w;
         ModalAnswerer answerer;
         w.miClearCaches();
         QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));
         QVERIFY(!BkCacheDb::cacheDir().exists());
+        QVERIFY(!QFileInfo::exists(thumb) && !QFileInfo::exists(card));
+        QVERIFY(QFileInfo::exists(elsewhere) && QFileInfo::exists(thumbs + "/notes.txt"));
         MainWindow next;
         QCOMPARE(next.model().bkRoot->children.size(), 0);
     }

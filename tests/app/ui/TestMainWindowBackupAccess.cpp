@@ -6,10 +6,12 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
+#include "support/FailingDisk.h"
 #include "support/PlainUser.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
+#include <optional>
 #include <sys/stat.h>
 
 // A backup the main window lists again at start, or loads, that the user may not read: it is named
@@ -115,6 +117,44 @@ private Q_SLOTS:
         QVERIFY2(shown.contains(QString("Cannot read the folder %1: Permission denied.").arg(locked(which))),
             qPrintable(shown));
         QCOMPARE(node->children.size(), 0);
+    }
+
+    // A load that fails says why, in one error box: a folder of its cache that cannot be made, writes
+    // that fail. A backup whose messages alone could not be copied is loaded all the same.
+    void aLoadThatFailsSaysWhy_data()
+    {
+        QTest::addColumn<QString>("blocked"); // a file where this folder of the cache goes, or none
+        QTest::addColumn<qint64>("writable"); // bytes a write may reach in a file; 0: no bound
+        QTest::addColumn<QString>("told");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("a file where the cache folder goes") << "." << qint64(0) << "Not a directory" << false;
+        QTest::newRow("a file where the message copies go")
+            << "file-relay" << qint64(0) << "Not a directory" << true;
+        QTest::newRow("writes that fail") << "" << qint64(8192) << "File too large" << false;
+    }
+    void aLoadThatFailsSaysWhy()
+    {
+        QFETCH(QString, blocked);
+        QFETCH(qint64, writable);
+        QFETCH(QString, told);
+        QFETCH(bool, loaded);
+        QVERIFY(QDir(m_cache).removeRecursively());
+        const QString file = QDir::cleanPath(m_cache + "/" + blocked);
+        QVERIFY(blocked.isEmpty()
+            || ((blocked == "." || QDir().mkpath(m_cache)) && QFile(file).open(QIODevice::WriteOnly)));
+        MainWindow w;
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        ModalAnswerer answerer;
+        {
+            std::optional<FailingDisk::SizeLimit> bound;
+            if (writable > 0)
+                bound.emplace(writable);
+            w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+        }
+        QVERIFY(blocked.isEmpty() || QFile::remove(file));
+        QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
+        QVERIFY2(answerer.seen().value(0).contains(told), qPrintable(answerer.seen().value(0)));
+        QCOMPARE(node->children.size(), loaded ? 11 : 0);
     }
 };
 

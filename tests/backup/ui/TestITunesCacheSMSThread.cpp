@@ -8,6 +8,7 @@
 #include "backup/support/GenBackup.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
 #include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgData.h"
 #include "support/MockClock.h"
@@ -106,6 +107,26 @@ private Q_SLOTS:
             << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
             << QStringList { "SMS/sms.db" };
+        // Names a disk cannot keep as they stand (304 bytes) are kept where the pages look for them;
+        // one that leads out of the folder costs that file alone.
+        const QString cjk = "1=" + QString(100, QChar(0x4E2D)) + ".JPG";
+        QTest::newRow("an attachment named 100 CJK characters")
+            << QStringList { "--demo", "--attachment-name", cjk } << 1 << "" << all << qint64(16) << ""
+            << QStringList {};
+        QTest::newRow("an attachment named with a question mark")
+            << QStringList { "--demo", "--attachment-name", "2=Why?.JPG" } << 1 << "" << all << qint64(16)
+            << "" << QStringList {};
+        const QString out = "Library/SMS/Attachments/../../../../x.jpg";
+        QTest::newRow("an attachment whose path leads out")
+            << QStringList { "--demo", "--put", "MediaDomain:" + out + "=/dev/null" } << 0
+            << "Record: MediaDomain " + out << all << qint64(16) << "leads out of its folder"
+            << QStringList {};
+        const QString deep
+            = "Library/SMS/Attachments/" + QString(250, 'd').append('/').repeated(17) + "x.jpg";
+        QTest::newRow("an attachment whose path is too long for the system")
+            << QStringList { "--demo", "--put", "MediaDomain:" + deep + "=/dev/null" } << 0
+            << "Record: MediaDomain " + deep << all << qint64(16) << "longer than the system allows"
+            << QStringList {};
     }
     // Each row is loaded twice: the second load reuses the copies, and says and marks the same.
     void copiesMessageAndAddressBookFolders()
@@ -167,6 +188,8 @@ private Q_SLOTS:
         IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
         QCOMPARE(MsgCopyMarks::apply(data, cache),
             int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
+        for (const _MsgAttachment* a : std::as_const(data.p()->attachments))
+            QVERIFY2(!a->_notAsWritten.isEmpty() || QFileInfo(a->_path).isFile(), qPrintable(a->filename));
     }
 
     // A picture whose stored copy turns unreadable after a first load: the copy of that load no

@@ -228,7 +228,9 @@ private Q_SLOTS:
         }
         QString shown;
         QCOMPARE(load(dir, cache, true, &shown), 0);
-        QVERIFY2(shown.contains("Copy notes.sqlite error. database or disk is full"), qPrintable(shown));
+        QVERIFY2(shown.contains("Copy notes.sqlite error. Cannot use "
+                     + cache.absoluteFilePath("manifest2.db") + ": No space left on device"),
+            qPrintable(shown));
         QVERIFY(!QFileInfo::exists(
             cache.absoluteFilePath(MBDBParser::backupFileName("HomeDomain", "Library/Notes/notes.sqlite"))));
         QVERIFY(!notesMarked(cache));

@@ -148,6 +148,20 @@ private Q_SLOTS:
         QCOMPARE(d.messages().size(), before);
     }
 
+    // A part whose name ends in a suffix too long for a disk is written without it; the load goes on.
+    void aLongPartSuffixIsLeftOut()
+    {
+        const QString copy = TestEnv::tempDir();
+        const QString db = "/file-relay/var/mobile/Library/SMS/sms.db";
+        QVERIFY(QDir().mkpath(QFileInfo(copy + db).absolutePath()) && QFile::copy(folder + db, copy + db));
+        QVERIFY(execSql(copy + db, "update msg_pieces set content_loc = 'a.' || printf('%.300c', 'b')"));
+        IOS5MessageDb reader { QDir(copy), _CountryInfo() };
+        MsgData d;
+        reader.messages(d, 0);
+        const _MsgAttachment* part = d.p()->messages.value(4)->_attachments.begin().value();
+        QVERIFY2(part->_path.endsWith("/4-1.") && QFile::exists(part->_path), qPrintable(part->_path));
+    }
+
     void iMessageAttachments()
     {
         IOS5MessageDb db { QDir(folder), _CountryInfo() };

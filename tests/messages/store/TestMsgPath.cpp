@@ -1,3 +1,4 @@
+#include "app/DataPaths.h"
 #include "messages/store/MsgPath.h"
 #include "support/TestEnv.h"
 
@@ -62,6 +63,27 @@ private slots:
         const QString path = msgConfinedPath(dir, relative);
         QVERIFY(!path.isEmpty());
         QCOMPARE(msgSourcePath(dir, path), kept ? path : QString());
+    }
+
+    // Names as the load of a backup keeps its copies: too long for a disk, cut before the
+    // extension with a mark of the whole name; of forbidden characters alone, "_".
+    void devicePathsAsKept_data()
+    {
+        QTest::addColumn<QString>("devicePath");
+        QTest::addColumn<QString>("kept"); // below the relay folder
+        const QString cjk = QString(100, QChar(0x4E2D)) + ".JPG"; // 304 bytes
+        QTest::newRow("100 CJK characters") << "~/Library/SMS/" + cjk
+                                            << "var/mobile/Library/SMS/" + QString(80, QChar(0x4E2D)) + "~"
+                + g_pathHash(cjk).left(8) + ".JPG";
+        QTest::newRow("forbidden characters alone") << "~/Library/SMS/a/???"
+                                                    << "var/mobile/Library/SMS/a/_";
+    }
+    void devicePathsAsKept()
+    {
+        QFETCH(QString, devicePath);
+        QFETCH(QString, kept);
+        const QDir relay(m_base + "/real");
+        QCOMPARE(msgRelayPath(relay, devicePath), relay.absoluteFilePath(kept));
     }
 };
 

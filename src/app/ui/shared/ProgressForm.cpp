@@ -329,6 +329,7 @@ void ProgressForm::errorOccurred(const QString& message)
     if (m_ended)
         return;
     m_ended = true;
+    m_failed = true;
     m_resultText = message;
     if (!m_quiet)
         Tips::error(message);

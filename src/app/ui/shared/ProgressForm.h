@@ -134,6 +134,9 @@ public:
     // drivers without a user (the probe, benchmarks).
     void setQuiet(bool quiet) { m_quiet = quiet; }
     QString resultText() const { return m_resultText; }
+    // Whether the form ended with the worker's error (its text is resultText()); an error also ends
+    // it with 0 and marks it cancelled, as a confirmed cancel does, but only an error sets this.
+    bool failed() const { return m_failed; }
 
     // Current texts, for the caller's checks.
     QString statusText() const;
@@ -173,6 +176,7 @@ private:
     bool m_ended = false; // a result has been given; later reports are ignored
     int m_pendingResult = -1; // a result given before exec() started
     bool m_quiet = false;
+    bool m_failed = false; // ended by the worker's error
     QString m_resultText; // the success or error text of the run
     QString m_statusBeforeWait; // shown again when the waits end
     int m_waits = 0; // waits of the reporting threads shown now

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+class BackupManifest;
+
+// Whether a data page holds its data. A page whose reader failed, or whose backup's load could not
+// read the file it shows (BackupLoadFaults::unread), shows nothing of that data: an export from it
+// says why, in place of a count of nothing.
+class PageLoad
+{
+public:
+    // kind: the page's ItemModelBK::Kind...; manifest null for a page over a local database.
+    PageLoad(const BackupManifest* manifest, int kind);
+
+    // The page's reader failed with why; an empty why: it read its data.
+    void setReadFailure(const QString& why) { m_readFailure = why; }
+    // Why the page holds nothing of its data; empty when it was loaded.
+    QString failure() const;
+    // For an export from the page: true when its data was loaded; else false, once an error box
+    // has said why nothing is exported.
+    bool exportable() const;
+
+private:
+    const BackupManifest* m_manifest;
+    int m_kind;
+    QString m_readFailure;
+};
