@@ -33,6 +33,7 @@ void IOSCalendarDb::openCheck()
             throw std::runtime_error("Cannot find Calendar.sqlitedb");
         name = m_manifest->calendarNode->item.backupFileName();
     }
+    m_db.setForeign(true);
     m_db.openThrow(m_cacheDir.absoluteFilePath(name), 2);
     // Another generation's file (no calendar table) is refused whole, so it neither lists nor counts.
     Sqlite3Cursor table = m_db.queryThrow(

@@ -1,6 +1,7 @@
 #include "contacts/store/IOSContactsDb.h"
 
 #include "app/StoredTime.h"
+#include "app/TaskCancel.h"
 #include "app/ThreadHeapReserve.h"
 #include "contacts/store/ContactDate.h"
 
@@ -227,6 +228,7 @@ void IOSContactsDb::openBook()
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
     // Read-only: the reader never writes into the backup's copy. One thread reads at a time, so
     // SQLite's per-call locking is not needed.
+    m_db.setForeign(true);
     m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
 }
 
@@ -237,6 +239,7 @@ void IOSContactsDb::openImages()
     if (!QFile::exists(imgPath))
         return;
     try {
+        m_imgDb.setForeign(true);
         m_imgDb.openThrow(imgPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     } catch (const std::exception& e) {
         // A damaged images file costs the photos, not the contacts.
@@ -335,8 +338,11 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     if (m_hasMultiValues) {
         Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
         const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
-        values = std::async(std::launch::async,
-            [this, path = m_db.dbPath(), lastRowid] { return readAllMultiValues(path, lastRowid); });
+        values = std::async(
+            std::launch::async, [this, path = m_db.dbPath(), lastRowid, task = TaskCancel::ofThisThread()] {
+                const TaskCancel::Scope scope(task); // stops on this reader's cancel too
+                return readAllMultiValues(path, lastRowid);
+            });
     }
     std::unique_ptr<RecordRows> photos;
     if (m_hasImages)
@@ -455,6 +461,7 @@ IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, 
     // A connection of this thread's own; the rows are stepped as far as the people's walk would
     // step them: up to the first row of a record after the last person.
     Sqlite3DB db;
+    db.setForeign(true);
     db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     const ThreadHeapReserve reserve(multiValueBytes(db));
     Sqlite3Cursor c = db.queryThrow(
