@@ -414,14 +414,8 @@ TableShape tableShapeThrow(const QString& path)
     db.setForeign(true);
     try {
         db.openReadOnlyThrow(path, true);
-        if (!db.tableExists(QStringLiteral("Files"))) {
-            // A view of that name is refused by name, not taken for a missing table.
-            Sqlite3Cursor view = db.queryThrow(
-                "select count(*) from sqlite_master where type = 'view' and name = 'Files' collate nocase");
-            if (view.moveNext() && view.getInt64(0) > 0)
-                db.queryThrow("select rowid from Files");
+        if (!db.tableExists(QStringLiteral("Files")))
             fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
-        }
     } catch (const std::exception& e) {
         // SQLite's text names the read-only URI: name the file instead.
         const QString text

@@ -405,10 +405,16 @@ QString Sqlite3DB::storedColumnsOf(const QString& table)
 
 bool Sqlite3DB::tableExists(const QString& table)
 {
-    Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=?");
+    Sqlite3Sql sql("select type, name from sqlite_master where type in ('table', 'view') and name=? "
+                   "collate nocase");
     sql.addTextParam(table);
     Sqlite3Cursor cursor = queryThrow(sql);
-    return cursor.moveNext() && cursor.getInt64(0) > 0;
+    if (!cursor.moveNext())
+        return false;
+    // A view where a foreign file's table is looked for is refused by name, never taken for none.
+    if (m_foreign && cursor.getText(0) == QLatin1String("view"))
+        throw std::runtime_error(Sqlite3Stmt::viewText(handle, cursor.getText(1)).toStdString());
+    return cursor.getText(0) == QLatin1String("table");
 }
 
 bool Sqlite3DB::keepsUtf8Text() const

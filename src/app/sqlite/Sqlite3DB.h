@@ -77,6 +77,8 @@ public:
     // The columns of table by name and in table order; empty when there is no such table.
     QHash<QString, _SqliteCol> tbInfo(const QString& table);
     QList<_SqliteCol> tbCols(const QString& table);
+    // Whether the database has a table of that name (in any case). Where a foreign one holds a
+    // view of that name, its refusal is thrown.
     bool tableExists(const QString& table);
     // The select list of those of columns (matched without regard to case) that table has, in the
     // order given, each after "alias." when alias is given; a "rowid" asked for is always taken. A column the

@@ -58,25 +58,25 @@ QString viewNamed(sqlite3* db, const QString& sql)
 // SQLite's words for a view or a generated column a foreign connection refuses, as the program's
 // own text naming it and the file; empty for any other failure. sql is the statement that failed to
 // be prepared (empty for one that failed while it ran).
+QString fileOf(sqlite3* db)
+{
+    const char* path = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return path && *path ? QString::fromUtf8(path) : QStringLiteral("the database");
+}
+
 QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
 {
     static const QRegularExpression viewWords(QStringLiteral("^access to view \"(.+)\" prohibited$"));
     static const QRegularExpression column(QStringLiteral("^access to (.+) is prohibited$"));
-    const char* path = db ? sqlite3_db_filename(db, "main") : nullptr;
-    const QString file = path && *path ? QString::fromUtf8(path) : QStringLiteral("the database");
     if (const QRegularExpressionMatch m = column.match(message); m.hasMatch())
         return QStringLiteral("Cannot read %1: its column \"%2\" is generated (worked out by a formula "
                               "the file holds), not stored. Only what a database from a backup or a "
                               "source file stores is read.")
-            .arg(file, m.captured(1));
+            .arg(fileOf(db), m.captured(1));
     QString view = viewNamed(db, sql);
     if (const QRegularExpressionMatch m = viewWords.match(message); view.isEmpty() && m.hasMatch())
         view = m.captured(1);
-    if (view.isEmpty())
-        return QString();
-    return QStringLiteral("Cannot read %1: its \"%2\" is a view (a query the file holds), not a table. "
-                          "Only the tables of a database from a backup or a source file are read.")
-        .arg(file, view);
+    return view.isEmpty() ? QString() : Sqlite3Stmt::viewText(db, view);
 }
 
 // A statement the progress handler stopped for its task's cancel.
@@ -288,6 +288,13 @@ QString Sqlite3Stmt::errorText(sqlite3* db, int code, const QString& sql)
         = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
     const QString refused = refusalOf(db, message, sql);
     return refused.isEmpty() ? message : refused;
+}
+
+QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
+{
+    return QStringLiteral("Cannot read %1: its \"%2\" is a view (a query the file holds), not a table. "
+                          "Only the tables of a database from a backup or a source file are read.")
+        .arg(fileOf(db), view);
 }
 
 QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)

@@ -49,6 +49,8 @@ public:
     static QString errorText(sqlite3* db, int code, const QString& sql = QString());
     // The same text when the connection's last failure was such a refusal, else empty.
     static QString refusalText(sqlite3* db, const QString& sql = QString());
+    // The text refusing the view named view of db.
+    static QString viewText(sqlite3* db, const QString& view);
     // Throws std::runtime_error with the connection's current message and a short context (or
     // TaskCancel::Cancelled when the statement was stopped because its task was cancelled).
     [[noreturn]] static void throwError(sqlite3* db, const QString& context);

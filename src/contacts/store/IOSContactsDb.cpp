@@ -109,10 +109,7 @@ void setLabel(Values& values, int code, const QString& label)
 
 bool hasTable(Sqlite3DB& db, const char* name)
 {
-    Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=? COLLATE NOCASE");
-    sql.addTextParam(QLatin1String(name));
-    Sqlite3Cursor c = db.queryThrow(sql);
-    return c.moveNext() && c.getInt64(0) > 0;
+    return db.tableExists(QLatin1String(name));
 }
 
 // The people query's columns; one the device's schema lacks reads as NULL rather than failing the
@@ -232,6 +229,16 @@ void IOSContactsDb::openBook()
     m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
 }
 
+bool IOSContactsDb::hasImagesTable()
+{
+    try {
+        return hasTable(m_imgDb, "ABFullSizeImage");
+    } catch (const std::exception& e) {
+        qWarning("Contact photos not read: %s", e.what());
+        return false;
+    }
+}
+
 void IOSContactsDb::openImages()
 {
     m_imagesTried = true;
@@ -327,7 +334,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     m_hasMultiValues = hasTable(m_db, "ABMultiValue");
     m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
     m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
-    m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
+    m_hasImages = m_imgDb.isOpen() && hasImagesTable();
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
     // One query per table, walked in rowid order, rather than one per person; the labels are read
