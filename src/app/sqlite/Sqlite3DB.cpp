@@ -82,7 +82,7 @@ void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
     sqlite3_finalize(check);
     if (m_foreign) {
         try {
-            refuseGeneratedColumnsThrow(db);
+            refuseGeneratedColumnsThrow(db, path);
         } catch (...) {
             sqlite3_close_v2(db);
             throw;
@@ -107,29 +107,45 @@ void Sqlite3DB::guardForeign(sqlite3* db)
     sqlite3_progress_handler(db, kCancelSteps, &Sqlite3DB::onProgress, nullptr);
 }
 
-void Sqlite3DB::refuseGeneratedColumnsThrow(sqlite3* db)
+void Sqlite3DB::refuseGeneratedColumnsThrow(sqlite3* db, const QString& path)
 {
     // A generated column is an expression its file wrote, run for every row read (a billion-byte
-    // zeroblob of a row that stores nothing). Virtual tables are left out: listing their columns
-    // would connect them, and they hold none.
+    // zeroblob of a row that stores nothing). Only a table whose statement holds the letters of the
+    // keyword AS, which every generated column needs, can have one (no table of a manifest does):
+    // the columns of those alone are listed, and only when there are any. Virtual tables are left
+    // out: listing their columns would connect them, and they hold none.
     m_generated.clear();
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db,
-        "select m.name, c.name from sqlite_master as m join pragma_table_xinfo(m.name) as c "
-        "where m.type = 'table' and m.sql not like 'create virtual table%' and c.hidden in (2, 3)",
-        -1, &stmt, nullptr);
-    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        m_generated.insert(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))).toLower()
-            + '.' + QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))).toLower());
-        rc = SQLITE_OK;
-    }
-    const QString message = Sqlite3Stmt::errorText(db, rc);
-    sqlite3_finalize(stmt);
+    const QByteArray candidates
+        = "m.type = 'table' and m.sql like '%as%' and m.sql not like 'create virtual table%'";
+    bool any = false;
+    int rc = forEachRow(db, "select 1 from sqlite_master as m where " + candidates + " limit 1",
+        [&](sqlite3_stmt*) { any = true; });
+    if (rc == SQLITE_DONE && any)
+        rc = forEachRow(db,
+            "select m.name, c.name from sqlite_master as m join pragma_table_xinfo(m.name) as c where "
+                + candidates + " and c.hidden in (2, 3)",
+            [&](sqlite3_stmt* stmt) {
+                m_generated.insert(
+                    QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))).toLower() + '.'
+                    + QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))).toLower());
+            });
     if (rc != SQLITE_DONE && (rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested())
         throw TaskCancel::Cancelled();
     if (rc != SQLITE_DONE)
-        Sqlite3Stmt::throwError(message, m_path);
+        Sqlite3Stmt::throwError(Sqlite3Stmt::errorText(db, rc), path);
     sqlite3_set_authorizer(db, m_generated.isEmpty() ? nullptr : &Sqlite3DB::onAuthorize, this);
+}
+
+int Sqlite3DB::forEachRow(sqlite3* db, const QByteArray& sql, const std::function<void(sqlite3_stmt*)>& row)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        row(stmt);
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt); // keeps the connection's message of a failed step
+    return rc;
 }
 
 int Sqlite3DB::onProgress(void*)

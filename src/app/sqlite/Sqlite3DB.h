@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sqlite3.h>
@@ -119,7 +120,9 @@ private:
     // What a foreign connection is held to from its first statement on, and what it is held to once
     // its schema is read.
     void guardForeign(sqlite3* db);
-    void refuseGeneratedColumnsThrow(sqlite3* db);
+    void refuseGeneratedColumnsThrow(sqlite3* db, const QString& path);
+    // Steps sql over db, handing each row to row; SQLITE_DONE, or the code that ended it.
+    static int forEachRow(sqlite3* db, const QByteArray& sql, const std::function<void(sqlite3_stmt*)>& row);
     static int onProgress(void* self);
     static int onAuthorize(
         void* self, int action, const char* table, const char* column, const char*, const char*);
