@@ -82,9 +82,9 @@ public:
     // view of that name, its refusal is thrown.
     bool tableExists(const QString& table);
     // The select list of those of columns (matched without regard to case) that table has, in the
-    // order given, each after "alias." when alias is given; a "rowid" asked for is always taken. A column the
-    // table lacks is left out (reads of it by name find nothing, as in a file of an older
-    // generation); "null" when none is left.
+    // order given, each after "alias." when alias is given; a "rowid" asked for is always taken. A
+    // column the table lacks is left out (reads of it by name find nothing, as in a file of an
+    // older generation); "null" when none is left.
     QString columnsOf(const QString& table, const QStringList& columns, const QString& alias = QString());
     // The select list of every column table stores, in table order ("*" when it has none, so that
     // a missing table or a view is refused as ever).
@@ -109,7 +109,6 @@ private:
     QString m_path;
     int m_tranDepth = 0;
     bool m_foreign = false;
-    bool m_inTranOp = false; // a commit or rollback runs: never stopped half way
     QSet<QByteArray> m_generated; // "table.column" of the generated columns, in lower case
     // The transaction statements, prepared once per connection: a store that merges item by item
     // sets and releases a savepoint per item. Finalised before the connection closes.

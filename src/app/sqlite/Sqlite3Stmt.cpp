@@ -55,15 +55,16 @@ QString viewNamed(sqlite3* db, const QString& sql)
     return QString();
 }
 
-// SQLite's words for a view or a generated column a foreign connection refuses, as the program's
-// own text naming it and the file; empty for any other failure. sql is the statement that failed to
-// be prepared (empty for one that failed while it ran).
+// The database file of db as its texts name it.
 QString fileOf(sqlite3* db)
 {
     const char* path = db ? sqlite3_db_filename(db, "main") : nullptr;
     return path && *path ? QString::fromUtf8(path) : QStringLiteral("the database");
 }
 
+// SQLite's words for a view or a generated column a foreign connection refuses, as the program's
+// own text naming it and the file; empty for any other failure. sql is the statement that failed to
+// be prepared (empty for one that failed while it ran).
 QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
 {
     static const QRegularExpression viewWords(QStringLiteral("^access to view \"(.+)\" prohibited$"));
