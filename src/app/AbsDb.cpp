@@ -31,7 +31,7 @@ QList<Sqlite3Row> AbsDb::tableRows(const QString& table)
 {
     openCheck();
     QList<Sqlite3Row> rows;
-    Sqlite3Cursor cursor = queryThrow(QString("select * from %1").arg(table));
+    Sqlite3Cursor cursor = queryThrow(QString("select %1 from %2").arg(storedColumnsOf(table), table));
     while (cursor.moveNext())
         rows.append(cursor.getRow());
     return rows;

@@ -28,7 +28,8 @@ public:
     void endEdit(bool commit);
     bool isEditing() const { return editing; }
 
-    // Every row of "select * from table", in result order; table is used as given.
+    // Every row of table with the columns it stores (its generated columns left out), in result
+    // order; table is used as given.
     QList<Sqlite3Row> tableRows(const QString& table);
     // Inserts row into table without the skipped columns; returns the new rowid.
     qint64 insertSqlRow(const Sqlite3Row& row, const QString& table, const QSet<QString>& skipped);

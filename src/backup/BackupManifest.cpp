@@ -813,6 +813,7 @@ void BackupManifest::saveManifestDbAsThrow(
     BackupFileCopy::copyThrow(src, plain);
     {
         Sqlite3DB db;
+        db.setForeign(true);
         db.openThrow(plain, SQLITE_OPEN_READWRITE);
         QList<QString> drop;
         Sqlite3Cursor c = db.queryThrow("select fileID, domain, relativePath, flags from Files");

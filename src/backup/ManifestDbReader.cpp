@@ -2,8 +2,10 @@
 
 #include "app/RegularFile.h"
 #include "app/SliceArena.h"
+#include "app/TaskCancel.h"
 #include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3Stmt.h"
 #include "backup/BackupManifest.h"
 #include "backup/MBFileArchive.h"
 #include "backup/RecordPath.h"
@@ -86,6 +88,7 @@ public:
         : m_path(path)
     {
         const char* blocks = BlockReadVfs::name();
+        m_db.setForeign(true);
         try {
             m_db.openThrow(Sqlite3DB::immutableUri(path),
                 SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, blocks);
@@ -106,7 +109,7 @@ public:
             : "select domain, relativePath, flags, file, rowid from Files "
               "where rowid between ? and ? order by rowid";
         if (sqlite3_prepare_v2(m_db.handle, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            m_error = damagedText(path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
+            m_error = errorText(QString::fromUtf8(sql));
     }
     ~RowReader() { sqlite3_finalize(m_stmt); }
 
@@ -114,6 +117,14 @@ public:
     RowChunk readAll();
 
 private:
+    // Why the last statement of sql failed: a column its file works out instead of storing is
+    // refused by name; any other failure is damage.
+    QString errorText(const QString& sql) const
+    {
+        const QString refused = Sqlite3Stmt::refusalText(m_db.handle, sql);
+        return refused.isEmpty() ? damagedText(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)))
+                                 : refused;
+    }
     bool start(RowChunk& chunk);
     void finish(RowChunk& chunk, int rc) const;
     int domainIndex(RowChunk& chunk, const char* text, int size);
@@ -243,8 +254,10 @@ bool RowReader::start(RowChunk& chunk)
 
 void RowReader::finish(RowChunk& chunk, int rc) const
 {
-    if (rc != SQLITE_DONE)
-        chunk.error = damagedText(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)));
+    if ((rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested())
+        chunk.error = QString::fromUtf8(TaskCancel::Cancelled().what());
+    else if (rc != SQLITE_DONE)
+        chunk.error = errorText(QString());
 }
 
 RowChunk RowReader::read(qint64 from, qint64 to)
@@ -318,7 +331,11 @@ public:
         threads = std::max(1, std::min(threads, int(m_slots.size())));
         for (int i = 0; i < threads && !m_slots.empty(); ++i) {
             try {
-                m_threads.emplace_back([this, path] { work(path); });
+                // The readers stop on the cancel of the task that reads the manifest.
+                m_threads.emplace_back([this, path, task = TaskCancel::ofThisThread()] {
+                    const TaskCancel::Scope scope(task);
+                    work(path);
+                });
             } catch (const std::system_error&) {
                 break; // the system gives no more threads: those started do the work
             }
@@ -394,6 +411,7 @@ struct TableShape {
 TableShape tableShapeThrow(const QString& path)
 {
     Sqlite3DB db;
+    db.setForeign(true);
     try {
         db.openReadOnlyThrow(path, true);
         if (!db.tableExists(QStringLiteral("Files")))

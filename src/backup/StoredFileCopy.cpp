@@ -110,6 +110,7 @@ std::optional<QByteArray> StoredFileCopy::lookUpRowKeyBlobThrow(const MBDBParser
 {
     const QString fileId = item.backupFileName();
     Sqlite3DB db;
+    db.setForeign(true);
     db.openReadOnlyThrow(m_manifest.readableManifestDbPath(), !m_manifest.m_plainDir);
     const auto keyOf = [](const QByteArray& archive) -> std::optional<QByteArray> {
         MBFileArchive::Fields f;

@@ -79,6 +79,7 @@ struct Tally {
 void sampleManifestDb(const QDir& dir, const QString& path, Tally& tally)
 {
     Sqlite3DB db;
+    db.setForeign(true);
     db.openReadOnlyThrow(path, true);
     // One query: without its index (damaged) the table is scanned once, not once a name.
     Sqlite3Sql known("select fileID, file from Files where relativePath in (?,?,?,?,?,?) limit 12");

@@ -21,6 +21,7 @@ void IOS5CallsDbCore::openCheck(const QString& path)
 {
     if (isOpen())
         return;
+    setForeign(true);
     openThrow(path, 2);
     m_columns = tbInfo(QStringLiteral("call"));
     Sqlite3Cursor c = queryThrow("select value from _SqliteDatabaseProperties where key='_ClientVersion'");
@@ -73,7 +74,11 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
 {
     QList<_CallHistory> list;
     // Columns a file lacks read as empty (the cursor's rule), so old files stay readable.
-    Sqlite3Cursor c = queryThrow("select * from call order by date desc");
+    Sqlite3Cursor c
+        = queryThrow(QStringLiteral("select %1 from call order by date desc")
+                         .arg(columnsOf(QStringLiteral("call"),
+                             { "address", "date", "duration", "name", "country_code", "network_code", "read",
+                                 "assisted", "face_time_data", "originalAddress", "answered", "flags" })));
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText("address");

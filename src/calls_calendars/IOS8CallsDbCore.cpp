@@ -23,10 +23,12 @@ void IOS8CallsDbCore::openCheck(const QString& path)
 {
     if (isOpen())
         return;
+    setForeign(true);
     openThrow(path, 2);
     m_schema.loadDbThrow(*this);
     m_entity = -1;
-    Sqlite3Cursor c = queryThrow("select * from Z_PRIMARYKEY");
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from Z_PRIMARYKEY")
+                                     .arg(columnsOf(QStringLiteral("Z_PRIMARYKEY"), { "Z_NAME", "Z_ENT" })));
     while (c.moveNext()) {
         if (c.getText("Z_NAME").compare(QLatin1String("CallRecord"), Qt::CaseInsensitive) == 0) {
             m_entity = c.getInt("Z_ENT");
@@ -38,7 +40,6 @@ void IOS8CallsDbCore::openCheck(const QString& path)
 QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
 {
     QList<_CallHistory> list;
-    Sqlite3Cursor c = queryThrow("select * from ZCALLRECORD order by ZDATE desc");
     // Columns found once; a column the store lacks (-1) reads as empty.
     enum {
         Address,
@@ -59,6 +60,11 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     static const char* const names[N]
         = { "ZADDRESS", "ZNAME", "ZDEVICE_ID", "ZISO_COUNTRY_CODE", "ZUNIQUE_ID", "ZDATE", "ZDURATION",
               "ZREAD", "ZANSWERED", "ZCALLTYPE", "ZNUMBER_AVAILABILITY", "ZFACE_TIME_DATA", "ZORIGINATED" };
+    QStringList wanted;
+    for (const char* name : names)
+        wanted << QLatin1String(name);
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from ZCALLRECORD order by ZDATE desc")
+                                     .arg(columnsOf(QStringLiteral("ZCALLRECORD"), wanted)));
     int col[N];
     for (int i = 0; i < N; ++i)
         col[i] = c.columnIndex(QLatin1String(names[i]));
@@ -176,7 +182,7 @@ void IOS8CallsDbCore::endSaveThrow()
 QList<Sqlite3Row> IOS8CallsDbCore::tableRows(const QString& table)
 {
     QList<Sqlite3Row> rows;
-    Sqlite3Cursor c = queryThrow(QStringLiteral("select * from %1").arg(table));
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from %2").arg(storedColumnsOf(table), table));
     while (c.moveNext())
         rows.append(c.getRow());
     return rows;

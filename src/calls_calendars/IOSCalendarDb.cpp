@@ -33,11 +33,17 @@ void IOSCalendarDb::openCheck()
             throw std::runtime_error("Cannot find Calendar.sqlitedb");
         name = m_manifest->calendarNode->item.backupFileName();
     }
+    m_db.setForeign(true);
     m_db.openThrow(m_cacheDir.absoluteFilePath(name), 2);
     // Another generation's file (no calendar table) is refused whole, so it neither lists nor counts.
-    Sqlite3Cursor table = m_db.queryThrow(
-        "select count(*) from sqlite_master where type='table' and name='calendar' collate nocase");
-    if (!table.moveNext() || table.getInt64(0) == 0) {
+    bool calendar = false;
+    try {
+        calendar = m_db.tableExists(QStringLiteral("calendar"));
+    } catch (const std::exception&) {
+        m_db.close(); // a view in its place: refused, and refused again at the next try
+        throw;
+    }
+    if (!calendar) {
         m_db.close();
         throw std::runtime_error(
             "This Calendar.sqlitedb has no calendar table; its layout is not supported.");

@@ -100,6 +100,7 @@ bool IOSCallHistoryDb::openContactsDbCheck()
     const QString path = m_folder.absoluteFilePath(QLatin1String(kAddressBookFile));
     if (!QFileInfo::exists(path))
         return false;
+    m_contacts.setForeign(true);
     m_contacts.openThrow(path, 2);
     sqlite3_create_function_v2(
         m_contacts.handle, "person_name", 3, SQLITE_ANY, nullptr, sqlPersonName, nullptr, nullptr, nullptr);

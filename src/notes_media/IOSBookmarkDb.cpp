@@ -22,6 +22,7 @@ void IOSBookmarkDb::openCheck()
         return;
     const QString path = BackupCacheFile::pathThrow(m_backup, m_cacheFolder, QStringLiteral("HomeDomain"),
         QStringLiteral("Library/Safari/Bookmarks.db"), "Cannot find Bookmarks.db.");
+    m_db.setForeign(true);
     m_db.openThrow(path, SQLITE_OPEN_READWRITE);
 }
 
@@ -29,8 +30,11 @@ QList<_Bookmark*> IOSBookmarkDb::bookmarks()
 {
     openCheck();
     BookmarkTreeBuilder builder;
-    Sqlite3Cursor c = m_db.queryThrow("select * from bookmarks where id > 0 and hidden=0 "
-                                      "order by parent asc, type asc, order_index asc, id asc");
+    const QString columns = m_db.columnsOf(QStringLiteral("bookmarks"),
+        { "id", "parent", "type", "title", "url", "order_index", "external_uuid" });
+    Sqlite3Cursor c = m_db.queryThrow(QStringLiteral("select %1 from bookmarks where id > 0 and hidden=0 "
+                                                     "order by parent asc, type asc, order_index asc, id asc")
+                                          .arg(columns));
     while (c.moveNext()) {
         BookmarkTreeBuilder::Row row;
         row.id = c.getInt64("id");

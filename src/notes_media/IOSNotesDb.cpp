@@ -33,6 +33,7 @@ void IOSNotesDb::openCheck()
         return;
     const QString path = BackupCacheFile::pathThrow(m_manifest, m_dir, QStringLiteral("HomeDomain"),
         QStringLiteral("Library/Notes/notes.sqlite"), "Cannot find notes.sqlite.");
+    m_db.setForeign(true);
     m_db.openThrow(path, SQLITE_OPEN_READWRITE);
 }
 

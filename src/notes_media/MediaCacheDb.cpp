@@ -22,6 +22,7 @@ void MediaCacheDb::openCheck()
         return;
     const QString path = BackupCacheFile::pathThrow(m_manifest, m_dir, QString::fromLatin1(m_place.domain),
         QString::fromLatin1(m_place.relativePath), m_place.missingText);
+    m_db.setForeign(true);
     m_db.openThrow(path, SQLITE_OPEN_READWRITE);
 }
 

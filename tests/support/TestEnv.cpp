@@ -6,8 +6,12 @@
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace
@@ -118,6 +122,33 @@ QString copyNamedButGone(const QString& text)
         if (!QFileInfo::exists(m.captured(1)))
             return m.captured(1);
     return {};
+}
+
+void endsWithin(int seconds, const char* what, const std::function<void()>& work)
+{
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool done = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!ended.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; }))
+            qFatal("%s did not end within %d s", what, seconds);
+    });
+    const auto stop = [&] {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        ended.notify_all();
+        watchdog.join();
+    };
+    try {
+        work();
+    } catch (...) {
+        stop();
+        throw;
+    }
+    stop();
 }
 
 } // namespace TestEnv

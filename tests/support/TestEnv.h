@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 // Test environment shared by every suite.
 namespace TestEnv
@@ -28,6 +29,10 @@ QString tempDir();
 // The first copy that text says bytes were written to ("written to /path") and that is not there;
 // empty when it names none that is gone.
 QString copyNamedButGone(const QString& text);
+
+// Runs work, watched from a thread of its own: work that has not ended after seconds ends the whole
+// suite at once (qFatal naming what), so that a case never waits for ever.
+void endsWithin(int seconds, const char* what, const std::function<void()>& work);
 
 } // namespace TestEnv
 

@@ -112,6 +112,23 @@ for kind in fifo device; do
     check "info with a $kind as Manifest.db's journal reads the manifest without it, saying so" $?
 done
 
+# A query that a database holds in place of a table (a view without end) is never run: the road
+# ends at once, naming it and the file.
+endless="with recursive n(i) as (select 1 union all select i + 1 from n)"
+rm -rf "$work/view" && cp -r "$work/named" "$work/view"
+sqlite3 "$work/view/Manifest.db" "alter table Files rename to Stored; create view Files as $endless select s.* from n, Stored as s"
+for cmd in info tree; do
+    limit=20 run $cmd "$work/view"
+    clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -qF "$work/view/Manifest.db: its \"Files\" is a view" "$work/err.txt"
+    check "$cmd of a manifest whose Files is a view without end refuses it at once, by name" $?
+done
+rm -rf "$work/view-messages" && cp -r "$in/messages" "$work/view-messages"
+sqlite3 "$work/view-messages/file-relay/var/mobile/Library/SMS/sms.db" \
+    "alter table message rename to Stored; create view message as $endless select s.* from n, Stored as s"
+limit=20 run messages "$work/view-messages"
+clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && cat "$work/out.txt" "$work/err.txt" | grep -q 'its \\*"message\\*" is a view'
+check "messages whose message table is a view without end are refused at once, by name" $?
+
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
 # load names it with the system's reason and never calls it damaged, a Manifest.db with a log or
 # without one. So for a stored message database,

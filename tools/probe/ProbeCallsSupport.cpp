@@ -22,6 +22,7 @@ namespace
 bool hasTable(const QString& path, const QString& table, const QString& column = QString())
 {
     Sqlite3DB db;
+    db.setForeign(true);
     db.openReadOnlyThrow(path, true);
     const auto cols = db.tbInfo(table);
     return !cols.isEmpty() && (column.isEmpty() || cols.contains(column));

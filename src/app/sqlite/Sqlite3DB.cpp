@@ -1,9 +1,11 @@
 #include "app/sqlite/Sqlite3DB.h"
 
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
@@ -33,6 +35,9 @@ void checkCompanionsThrow(const QString& path)
     }
 }
 
+// Virtual machine steps between two looks at the task's cancel: a few microseconds of work.
+constexpr int kCancelSteps = 1000;
+
 } // namespace
 
 Sqlite3DB::Sqlite3DB() = default;
@@ -59,18 +64,30 @@ void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
     sqlite3_extended_result_codes(db, 0);
     // Another program (or another connection of ours) may hold a lock for a moment.
     sqlite3_busy_timeout(db, 5000);
+    if (m_foreign)
+        guardForeign(db);
     // Opening is lazy in SQLite; read the schema now so a damaged or foreign file fails here.
     sqlite3_stmt* check = nullptr;
     rc = sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, &check, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_step(check);
     if (rc != SQLITE_ROW) {
-        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        const QString message = Sqlite3Stmt::errorText(db, rc);
         sqlite3_finalize(check);
         sqlite3_close_v2(db);
+        if ((rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested())
+            throw TaskCancel::Cancelled();
         Sqlite3Stmt::throwError(message, path);
     }
     sqlite3_finalize(check);
+    if (m_foreign) {
+        try {
+            refuseGeneratedColumnsThrow(db, path);
+        } catch (...) {
+            sqlite3_close_v2(db);
+            throw;
+        }
+    }
     handle = db;
     m_path = path;
     m_tranDepth = 0;
@@ -79,6 +96,70 @@ void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
 void Sqlite3DB::openReadOnlyThrow(const QString& path, bool immutable)
 {
     openThrow(immutable ? immutableUri(path) : path, SQLITE_OPEN_READONLY);
+}
+
+void Sqlite3DB::guardForeign(sqlite3* db)
+{
+    // A view is a query its file wrote: it may never end or yield rows without end.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    // Triggers and the like run only harmless functions.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_progress_handler(db, kCancelSteps, &Sqlite3DB::onProgress, nullptr);
+}
+
+void Sqlite3DB::refuseGeneratedColumnsThrow(sqlite3* db, const QString& path)
+{
+    // A generated column is an expression its file wrote, run for every row read (a billion-byte
+    // zeroblob of a row that stores nothing). Only a table whose statement holds the letters of the
+    // keyword AS, which every generated column needs, can have one (no table of a manifest does):
+    // the columns of those alone are listed, and only when there are any. Virtual tables are left
+    // out: listing their columns would connect them, and they hold none.
+    m_generated.clear();
+    const QByteArray candidates
+        = "m.type = 'table' and m.sql like '%as%' and m.sql not like 'create virtual table%'";
+    bool any = false;
+    int rc = forEachRow(db, "select 1 from sqlite_master as m where " + candidates + " limit 1",
+        [&](sqlite3_stmt*) { any = true; });
+    if (rc == SQLITE_DONE && any)
+        rc = forEachRow(db,
+            "select m.name, c.name from sqlite_master as m join pragma_table_xinfo(m.name) as c where "
+                + candidates + " and c.hidden in (2, 3)",
+            [&](sqlite3_stmt* stmt) {
+                m_generated.insert(
+                    QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))).toLower() + '.'
+                    + QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1))).toLower());
+            });
+    if (rc != SQLITE_DONE && (rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested())
+        throw TaskCancel::Cancelled();
+    if (rc != SQLITE_DONE)
+        Sqlite3Stmt::throwError(Sqlite3Stmt::errorText(db, rc), path);
+    sqlite3_set_authorizer(db, m_generated.isEmpty() ? nullptr : &Sqlite3DB::onAuthorize, this);
+}
+
+int Sqlite3DB::forEachRow(sqlite3* db, const QByteArray& sql, const std::function<void(sqlite3_stmt*)>& row)
+{
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr);
+    while (rc == SQLITE_OK && (rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        row(stmt);
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(stmt); // keeps the connection's message of a failed step
+    return rc;
+}
+
+int Sqlite3DB::onProgress(void*)
+{
+    return TaskCancel::requested() ? 1 : 0;
+}
+
+int Sqlite3DB::onAuthorize(
+    void* self, int action, const char* table, const char* column, const char*, const char*)
+{
+    if (action != SQLITE_READ || !table || !column)
+        return SQLITE_OK;
+    const QByteArray key = QByteArray(table).toLower() + '.' + QByteArray(column).toLower();
+    return static_cast<Sqlite3DB*>(self)->m_generated.contains(key) ? SQLITE_DENY : SQLITE_OK;
 }
 
 QString Sqlite3DB::immutableUri(const QString& path)
@@ -122,6 +203,9 @@ void Sqlite3DB::close()
     m_tranStmts.clear();
     if (!handle)
         return;
+    // A cursor that outlives the connection must not call back into this object.
+    sqlite3_set_authorizer(handle, nullptr, nullptr);
+    m_generated.clear();
     // close_v2 waits for cursors that still live: the connection goes with the last of them.
     sqlite3_close_v2(handle);
     handle = nullptr;
@@ -161,6 +245,13 @@ void Sqlite3DB::runTran(TranOp op, int depth)
         const QByteArray utf8 = sql.toUtf8();
         stmt = std::make_unique<Sqlite3Stmt>(handle, utf8.constData(), int(utf8.size()));
     }
+    // A commit or rollback is never stopped half way by a cancel.
+    if (m_foreign)
+        sqlite3_progress_handler(handle, 0, nullptr, nullptr);
+    const auto restore = qScopeGuard([&] {
+        if (m_foreign)
+            sqlite3_progress_handler(handle, kCancelSteps, &Sqlite3DB::onProgress, nullptr);
+    });
     stmt->stepThrow(); // resets itself when it fails
     stmt->reset();
 }
@@ -299,12 +390,47 @@ QHash<QString, _SqliteCol> Sqlite3DB::tbInfo(const QString& table)
     return info;
 }
 
+QString Sqlite3DB::columnsOf(const QString& table, const QStringList& columns, const QString& alias)
+{
+    QSet<QString> has;
+    // Generated columns too: one a reader names is then refused by name, not passed over.
+    Sqlite3Cursor c = queryThrow(
+        Sqlite3Sql("select name from pragma_table_xinfo(?) where hidden <> 1").addTextParam(table));
+    while (c.moveNext())
+        has.insert(c.getText(0).toLower());
+    const QString prefix = alias.isEmpty() ? QString() : alias + QLatin1Char('.');
+    QStringList list;
+    for (const QString& name : columns) {
+        if (name.compare(QLatin1String("rowid"), Qt::CaseInsensitive) == 0)
+            list << prefix + QStringLiteral("rowid");
+        else if (has.contains(name.toLower()))
+            list << prefix + Sqlite3Row::quoteName(name);
+    }
+    return list.isEmpty() ? QStringLiteral("null") : list.join(QLatin1String(", "));
+}
+
+QString Sqlite3DB::storedColumnsOf(const QString& table)
+{
+    QStringList list;
+    Sqlite3Cursor c = queryThrow(
+        Sqlite3Sql("select name from pragma_table_xinfo(?) where hidden = 0").addTextParam(table));
+    while (c.moveNext())
+        list << Sqlite3Row::quoteName(c.getText(0));
+    return list.isEmpty() ? QStringLiteral("*") : list.join(QLatin1String(", "));
+}
+
 bool Sqlite3DB::tableExists(const QString& table)
 {
-    Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=?");
+    Sqlite3Sql sql("select type, name from sqlite_master where type in ('table', 'view') and name=? "
+                   "collate nocase");
     sql.addTextParam(table);
     Sqlite3Cursor cursor = queryThrow(sql);
-    return cursor.moveNext() && cursor.getInt64(0) > 0;
+    if (!cursor.moveNext())
+        return false;
+    // A view where a foreign file's table is looked for is refused by name, never taken for none.
+    if (m_foreign && cursor.getText(0) == QLatin1String("view"))
+        throw std::runtime_error(Sqlite3Stmt::viewText(handle, cursor.getText(1)).toStdString());
+    return cursor.getText(0) == QLatin1String("table");
 }
 
 bool Sqlite3DB::keepsUtf8Text() const

@@ -7,8 +7,11 @@
 
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 #include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <sqlite3.h>
@@ -42,6 +45,14 @@ public:
     void openReadOnlyThrow(const QString& path, bool immutable = false);
     // The "file:" URI that opens path read-only and immutable.
     static QString immutableUri(const QString& path);
+    // A database that came with a backup or a source file (a copy in a backup's cache, a recovery's
+    // copy, a file the user picked, a manifest) is data, never a direction. Set before the opens it
+    // applies to: only the stored columns of its tables are read (a statement that would run a
+    // view, or read a generated column, is refused with a text naming it and the file), its schema
+    // runs none of the program's functions that are not harmless, and a statement stops with
+    // TaskCancel::Cancelled once the task of the thread that runs it is cancelled.
+    void setForeign(bool foreign) { m_foreign = foreign; }
+    bool isForeign() const { return m_foreign; }
     void close();
     bool isOpen() const { return handle != nullptr; }
     // The path or URI given to the last successful open.
@@ -67,7 +78,17 @@ public:
     // The columns of table by name and in table order; empty when there is no such table.
     QHash<QString, _SqliteCol> tbInfo(const QString& table);
     QList<_SqliteCol> tbCols(const QString& table);
+    // Whether the database has a table of that name (in any case). Where a foreign one holds a
+    // view of that name, its refusal is thrown.
     bool tableExists(const QString& table);
+    // The select list of those of columns (matched without regard to case) that table has, in the
+    // order given, each after "alias." when alias is given; a "rowid" asked for is always taken. A
+    // column the table lacks is left out (reads of it by name find nothing, as in a file of an
+    // older generation); "null" when none is left.
+    QString columnsOf(const QString& table, const QStringList& columns, const QString& alias = QString());
+    // The select list of every column table stores, in table order ("*" when it has none, so that
+    // a missing table or a view is refused as ever).
+    QString storedColumnsOf(const QString& table);
     // Whether the database keeps its text in UTF-8, so that a text column's bytes are the UTF-8
     // bound to it; false when the database cannot say.
     bool keepsUtf8Text() const;
@@ -87,10 +108,21 @@ private:
 
     QString m_path;
     int m_tranDepth = 0;
+    bool m_foreign = false;
+    QSet<QByteArray> m_generated; // "table.column" of the generated columns, in lower case
     // The transaction statements, prepared once per connection: a store that merges item by item
     // sets and releases a savepoint per item. Finalised before the connection closes.
     std::map<std::pair<TranOp, int>, std::unique_ptr<Sqlite3Stmt>> m_tranStmts;
 
     void runTran(TranOp op, int depth = 0);
     QString savepointName(int depth) const;
+    // What a foreign connection is held to from its first statement on, and what it is held to once
+    // its schema is read.
+    void guardForeign(sqlite3* db);
+    void refuseGeneratedColumnsThrow(sqlite3* db, const QString& path);
+    // Steps sql over db, handing each row to row; SQLITE_DONE, or the code that ended it.
+    static int forEachRow(sqlite3* db, const QByteArray& sql, const std::function<void(sqlite3_stmt*)>& row);
+    static int onProgress(void* self);
+    static int onAuthorize(
+        void* self, int action, const char* table, const char* column, const char*, const char*);
 };

@@ -1,7 +1,10 @@
 #include "app/sqlite/Sqlite3Stmt.h"
 
 #include "app/PrivateCopyNames.h"
+#include "app/TaskCancel.h"
 
+#include <QHash>
+#include <QRegularExpression>
 #include <stdexcept>
 
 namespace
@@ -12,6 +15,75 @@ QString errorContext(sqlite3* db, int code, const QString& statement)
     const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
     const bool damaged = (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
     return damaged && file && *file ? QString::fromUtf8(file) : statement;
+}
+
+// The first view of db that sql names where db refuses views (a foreign connection; see
+// Sqlite3DB::setForeign): SQLite fails such a statement, but its words may be those of the view's own
+// query. Empty when sql names none.
+QString viewNamed(sqlite3* db, const QString& sql)
+{
+    int enabled = 1;
+    if (!db || sql.isEmpty() || sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, -1, &enabled) != SQLITE_OK
+        || enabled)
+        return QString();
+    QHash<QString, QString> views; // by lower-case name
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "select name from sqlite_master where type = 'view'", -1, &stmt, nullptr)
+        == SQLITE_OK)
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            const QString name
+                = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+            views.insert(name.toLower(), name);
+        }
+    sqlite3_finalize(stmt);
+    // Names bare or quoted; string literals are passed over.
+    static const QRegularExpression token(
+        QStringLiteral("\"((?:[^\"]|\"\")*)\"" // "name"
+                       "|\\[([^\\]]*)\\]" // [name]
+                       "|`((?:[^`]|``)*)`" // `name`
+                       "|'(?:[^']|'')*'" // 'a string'
+                       "|([A-Za-z_\\x{80}-\\x{10ffff}][\\w$\\x{80}-\\x{10ffff}]*)"));
+    for (auto it = token.globalMatch(sql); !views.isEmpty() && it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QString name = m.captured(1).replace(QLatin1String("\"\""), QLatin1String("\""));
+        for (int group : { 2, 3, 4 })
+            if (m.hasCaptured(group))
+                name = m.captured(group).replace(QLatin1String("``"), QLatin1String("`"));
+        if (const auto found = views.constFind(name.toLower()); !name.isEmpty() && found != views.constEnd())
+            return *found;
+    }
+    return QString();
+}
+
+// The database file of db as its texts name it.
+QString fileOf(sqlite3* db)
+{
+    const char* path = db ? sqlite3_db_filename(db, "main") : nullptr;
+    return path && *path ? QString::fromUtf8(path) : QStringLiteral("the database");
+}
+
+// SQLite's words for a view or a generated column a foreign connection refuses, as the program's
+// own text naming it and the file; empty for any other failure. sql is the statement that failed to
+// be prepared (empty for one that failed while it ran).
+QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
+{
+    static const QRegularExpression viewWords(QStringLiteral("^access to view \"(.+)\" prohibited$"));
+    static const QRegularExpression column(QStringLiteral("^access to (.+) is prohibited$"));
+    if (const QRegularExpressionMatch m = column.match(message); m.hasMatch())
+        return QStringLiteral("Cannot read %1: its column \"%2\" is generated (worked out by a formula "
+                              "the file holds), not stored. Only what a database from a backup or a "
+                              "source file stores is read.")
+            .arg(fileOf(db), m.captured(1));
+    QString view = viewNamed(db, sql);
+    if (const QRegularExpressionMatch m = viewWords.match(message); view.isEmpty() && m.hasMatch())
+        view = m.captured(1);
+    return view.isEmpty() ? QString() : Sqlite3Stmt::viewText(db, view);
+}
+
+// A statement the progress handler stopped for its task's cancel.
+bool stoppedByCancel(int code)
+{
+    return (code & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested();
 }
 
 // Statements can be long (schema scripts); keep the error text readable.
@@ -35,7 +107,14 @@ Sqlite3Stmt::Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tai
     if (rc != SQLITE_OK) {
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
-        throwError(db, shortSql(QString::fromUtf8(sql, len)));
+        if (stoppedByCancel(rc))
+            throw TaskCancel::Cancelled();
+        const QString text = QString::fromUtf8(sql, len);
+        const QString refused = refusalOf(db, QString::fromUtf8(sqlite3_errmsg(db)), text);
+        // The program's own text names the file and what it refused: no statement after it.
+        if (!refused.isEmpty())
+            throwError(refused, QString());
+        throwError(db, shortSql(text));
     }
     if (tail)
         *tail = rest;
@@ -182,11 +261,15 @@ bool Sqlite3Stmt::stepThrow()
         return true;
     if (rc == SQLITE_DONE)
         return false;
-    // The message belongs to the connection; read it before reset can change it.
+    // The message belongs to the connection; read it before reset can change it. A refusal (met
+    // when the statement is prepared again) names the file and what it refused: no statement after it.
     const QString message = QString::fromUtf8(sqlite3_errmsg(m_db));
-    const QString context = errorContext(m_db, rc, shortSql(sql()));
+    const QString refused = refusalOf(m_db, message, QString());
+    const QString context = refused.isEmpty() ? errorContext(m_db, rc, shortSql(sql())) : QString();
     sqlite3_reset(m_stmt);
-    throwError(message, context);
+    if (stoppedByCancel(rc))
+        throw TaskCancel::Cancelled();
+    throwError(refused.isEmpty() ? message : refused, context);
 }
 
 void Sqlite3Stmt::reset()
@@ -198,6 +281,26 @@ void Sqlite3Stmt::reset()
 QString Sqlite3Stmt::sql() const
 {
     return m_stmt ? QString::fromUtf8(sqlite3_sql(m_stmt)) : QString();
+}
+
+QString Sqlite3Stmt::errorText(sqlite3* db, int code, const QString& sql)
+{
+    const QString message
+        = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
+    const QString refused = refusalOf(db, message, sql);
+    return refused.isEmpty() ? message : refused;
+}
+
+QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
+{
+    return QStringLiteral("Cannot read %1: its \"%2\" is a view (a query the file holds), not a table. "
+                          "Only the tables of a database from a backup or a source file are read.")
+        .arg(fileOf(db), view);
+}
+
+QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)
+{
+    return db ? refusalOf(db, QString::fromUtf8(sqlite3_errmsg(db)), sql) : QString();
 }
 
 void Sqlite3Stmt::throwError(sqlite3* db, const QString& context)

@@ -43,7 +43,16 @@ public:
     sqlite3_stmt* handle() const { return m_stmt; }
     QString sql() const;
 
-    // Throws std::runtime_error with the connection's current message and a short context.
+    // The connection's current message for the statement sql that ended with code: where a
+    // database from a backup or a source file refused to run a view or a generated column (see
+    // Sqlite3DB::setForeign), the program's own text naming it and the file.
+    static QString errorText(sqlite3* db, int code, const QString& sql = QString());
+    // The same text when the connection's last failure was such a refusal, else empty.
+    static QString refusalText(sqlite3* db, const QString& sql = QString());
+    // The text refusing the view named view of db.
+    static QString viewText(sqlite3* db, const QString& view);
+    // Throws std::runtime_error with the connection's current message and a short context (or
+    // TaskCancel::Cancelled when the statement was stopped because its task was cancelled).
     [[noreturn]] static void throwError(sqlite3* db, const QString& context);
     [[noreturn]] static void throwError(const QString& message, const QString& context);
 

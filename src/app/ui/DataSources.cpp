@@ -1,6 +1,7 @@
 #include "app/ui/DataSources.h"
 
 #include "app/MadeFolders.h"
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
@@ -43,6 +44,7 @@ bool holdsNoTable(const QString& path)
 {
     try {
         Sqlite3DB db;
+        db.setForeign(true);
         db.openReadOnlyThrow(path);
         Sqlite3Cursor c = db.queryThrow("select count(*) from sqlite_master");
         return c.moveNext() && c.getInt64(0) == 0;
@@ -63,7 +65,8 @@ template <class Count> qint64 countIfPresent(const QString& path, const char* wh
     try {
         return count();
     } catch (const std::exception& e) {
-        if (faulted)
+        // A count its task's cancel stopped is not known.
+        if (faulted || TaskCancel::requested())
             return DataSources::kUnknownCount;
         qWarning("%s not counted: %s", what, e.what());
         return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) || holdsNoTable(path)
@@ -160,33 +163,56 @@ qint64 DataSources::countBackupMessages(const QDir& cacheDir, bool faulted)
 
 void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
 {
+    putBackupCounts(m, takeBackupCounts(m, cacheDir));
+}
+
+DataSources::BackupCounts DataSources::takeBackupCounts(const BackupManifest& m, const QDir& cacheDir)
+{
     // A file the backup stores that has no copy could not be copied (the user may not read it, it
     // is no regular file, or the copy of the messages ended at it): its count is unknown, not 0.
     const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
         return node && m.storedState(node) != StoredFile::State::Missing && !cacheDir.exists(cacheName);
     };
     // One whose copy the load faulted and its reader cannot read is that fault again, on its page too.
-    const auto count = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool),
-                           const QString& cacheName) {
+    BackupCounts counts;
+    const auto count = [&](qint64& into, const BackupManifest::_FileNode* node,
+                           qint64 (*counter)(const QDir&, bool), const QString& cacheName) {
+        if (TaskCancel::requested())
+            return; // cancelled: this count and the rest stay unknown
         const QString name = node ? node->item.backupFileName() : QString();
         const bool faulted = node && m.loadFaults.contains(name);
-        const qint64 n = uncopied(node, cacheName) ? kUnknownCount : counter(cacheDir, faulted);
-        if (faulted && n == kUnknownCount)
-            m.loadFaults.markUnread(name);
-        return n;
+        into = uncopied(node, cacheName) ? kUnknownCount : counter(cacheDir, faulted);
+        if (faulted && into == kUnknownCount)
+            counts.unread.append(name);
     };
-    m.msgCount = count(m.smsNode, countBackupMessages, QLatin1String(kSmsDbPath));
-    const auto countOwn = [&](const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool)) {
-        return count(node, counter, node ? node->item.backupFileName() : QString());
-    };
-    m.contactsCount = countOwn(m.addressBookNode, countBackupContacts);
-    m.voicemailCount = countOwn(m.voicemailNode, countBackupVoicemail);
-    m.calendarEventCount = countOwn(m.calendarNode, countBackupCalendarEvents);
-    m.notesCount = countOwn(m.notesNode, countBackupNotes);
-    m.callHistoryCount = countOwn(
-        m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode, countBackupCallHistory);
-    m.recordingsCount = countOwn(m.recordingsNode, countBackupRecordings);
-    m.bookmarksCount = countOwn(m.bookmarksNode, countBackupBookmarks);
+    count(counts.messages, m.smsNode, countBackupMessages, QLatin1String(kSmsDbPath));
+    const auto countOwn
+        = [&](qint64& into, const BackupManifest::_FileNode* node, qint64 (*counter)(const QDir&, bool)) {
+              count(into, node, counter, node ? node->item.backupFileName() : QString());
+          };
+    countOwn(counts.contacts, m.addressBookNode, countBackupContacts);
+    countOwn(counts.voicemail, m.voicemailNode, countBackupVoicemail);
+    countOwn(counts.calendarEvents, m.calendarNode, countBackupCalendarEvents);
+    countOwn(counts.notes, m.notesNode, countBackupNotes);
+    countOwn(counts.callHistory, m.callHistoryStoreNode ? m.callHistoryStoreNode : m.callHistoryNode,
+        countBackupCallHistory);
+    countOwn(counts.recordings, m.recordingsNode, countBackupRecordings);
+    countOwn(counts.bookmarks, m.bookmarksNode, countBackupBookmarks);
+    return counts;
+}
+
+void DataSources::putBackupCounts(BackupManifest& m, const BackupCounts& counts)
+{
+    m.msgCount = counts.messages;
+    m.contactsCount = counts.contacts;
+    m.voicemailCount = counts.voicemail;
+    m.calendarEventCount = counts.calendarEvents;
+    m.notesCount = counts.notes;
+    m.callHistoryCount = counts.callHistory;
+    m.recordingsCount = counts.recordings;
+    m.bookmarksCount = counts.bookmarks;
+    for (const QString& name : counts.unread)
+        m.loadFaults.markUnread(name);
 }
 
 BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)

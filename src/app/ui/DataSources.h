@@ -33,6 +33,25 @@ public:
     // backup stores that the cache does not hold (it could not be copied), and for one its load
     // faulted (BackupManifest::loadFaults) that cannot be counted; that fault is then marked unread.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
+    // The counts as countBackup takes them, in the manifest's order, and the names of the load's
+    // faults to mark unread. A kind not counted is kUnknownCount.
+    struct BackupCounts {
+        qint64 messages = kUnknownCount;
+        qint64 contacts = kUnknownCount;
+        qint64 voicemail = kUnknownCount;
+        qint64 calendarEvents = kUnknownCount;
+        qint64 notes = kUnknownCount;
+        qint64 callHistory = kUnknownCount;
+        qint64 recordings = kUnknownCount;
+        qint64 bookmarks = kUnknownCount;
+        QStringList unread;
+    };
+    // The first half of countBackup, which reads the manifest and writes nothing: safe on a worker
+    // thread while the window shows the manifest. Once the calling thread's task is cancelled (see
+    // TaskCancel) the count under way and those after it stay unknown, never 0.
+    static BackupCounts takeBackupCounts(const BackupManifest& manifest, const QDir& cacheDir);
+    // The second half: puts counts into the manifest.
+    static void putBackupCounts(BackupManifest& manifest, const BackupCounts& counts);
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
     // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
     // is left out, as a load leaves it out, and one whose stored copy is not what the phone wrote

@@ -6,6 +6,7 @@
 #include "app/StyleSheet.h"
 #include "app/ui/AboutUsForm.h"
 #include "app/ui/BKDescForm.h"
+#include "app/ui/CountBackupThread.h"
 #include "app/ui/DataPageFactory.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/GetStartForm.h"
@@ -551,8 +552,19 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
             tr("IDS_EARLIER_WRITE_UNSETTLED_%1").arg(QDir::toNativeSeparators(manifest->dir.absolutePath())));
     if (!cacheBackup(*manifest))
         return false;
-    DataSources::countBackup(*manifest, BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
+    countBackup(*manifest, BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
     return true;
+}
+
+void MainWindow::countBackup(BackupManifest& manifest, const QDir& cacheDir)
+{
+    ProgressForm form(tr("IDS_COUNTING_BACKUP"), this);
+    form.setQuiet(true);
+    CountBackupThread thread(manifest, cacheDir, form, this);
+    thread.start();
+    form.exec();
+    thread.wait();
+    DataSources::putBackupCounts(manifest, thread.counts());
 }
 
 bool MainWindow::cacheBackup(BackupManifest& manifest)
@@ -607,7 +619,7 @@ DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backu
     // The cache is the program's own and may have been cleared since the load; its faults and
     // counts are then those of the new copies.
     if (DataSources::cacheLacksFiles(backup, dataDir) && cacheBackup(backup))
-        DataSources::countBackup(backup, dataDir);
+        countBackup(backup, dataDir);
     // What the load could not copy of the page's files is said on the page, once, in the load's
     // words; the page's own errors that name those files (a database cut short reads as
     // malformed, one not copied is not found) are that fault again, and so is every error of a page

@@ -103,6 +103,9 @@ private:
     // missing or is not the backup's own file any more; false when the user cancelled or the copy
     // failed (the progress dialog has said why).
     bool cacheBackup(BackupManifest& manifest);
+    // Counts the data kinds of a loaded backup from its cache folder into it, on a worker under a
+    // progress dialog: a count its cancel stopped stays unknown.
+    void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     // The page of a data kind of a loaded backup, its cache made again where it lacks a copy; one
     // whose files the load could not copy as the phone wrote them says why above it.
     DataPageFactory::Page backupDataPage(int kind, BackupManifest& backup);

@@ -29,6 +29,7 @@ void foldLogThrow(const QString& file)
         return;
     {
         Sqlite3DB db;
+        db.setForeign(true);
         db.openThrow(file, SQLITE_OPEN_READWRITE);
         db.executeThrow("PRAGMA wal_checkpoint(TRUNCATE)");
         db.close();

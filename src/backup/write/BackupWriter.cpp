@@ -405,6 +405,7 @@ void BackupWriter::updateManifestDbThrow(const QString& temp, ContentDigest& wri
     }
     {
         Sqlite3DB db;
+        db.setForeign(true);
         db.openThrow(m_newPlainDb, SQLITE_OPEN_READWRITE);
         // A private copy, read again for the staged temporary that is synced before the commit:
         // syncing the copy itself would write the whole manifest to the disk once more.

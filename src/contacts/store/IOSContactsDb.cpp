@@ -1,6 +1,7 @@
 #include "contacts/store/IOSContactsDb.h"
 
 #include "app/StoredTime.h"
+#include "app/TaskCancel.h"
 #include "app/ThreadHeapReserve.h"
 #include "contacts/store/ContactDate.h"
 
@@ -108,10 +109,7 @@ void setLabel(Values& values, int code, const QString& label)
 
 bool hasTable(Sqlite3DB& db, const char* name)
 {
-    Sqlite3Sql sql("select count(*) from sqlite_master where type='table' and name=? COLLATE NOCASE");
-    sql.addTextParam(QLatin1String(name));
-    Sqlite3Cursor c = db.queryThrow(sql);
-    return c.moveNext() && c.getInt64(0) > 0;
+    return db.tableExists(QLatin1String(name));
 }
 
 // The people query's columns; one the device's schema lacks reads as NULL rather than failing the
@@ -227,7 +225,18 @@ void IOSContactsDb::openBook()
         throw std::runtime_error("Cannot find AddressBook.sqlitedb");
     // Read-only: the reader never writes into the backup's copy. One thread reads at a time, so
     // SQLite's per-call locking is not needed.
+    m_db.setForeign(true);
     m_db.openThrow(abPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+}
+
+bool IOSContactsDb::hasImagesTable()
+{
+    try {
+        return hasTable(m_imgDb, "ABFullSizeImage");
+    } catch (const std::exception& e) {
+        qWarning("Contact photos not read: %s", e.what());
+        return false;
+    }
 }
 
 void IOSContactsDb::openImages()
@@ -237,6 +246,7 @@ void IOSContactsDb::openImages()
     if (!QFile::exists(imgPath))
         return;
     try {
+        m_imgDb.setForeign(true);
         m_imgDb.openThrow(imgPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     } catch (const std::exception& e) {
         // A damaged images file costs the photos, not the contacts.
@@ -324,7 +334,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     m_hasMultiValues = hasTable(m_db, "ABMultiValue");
     m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
     m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
-    m_hasImages = m_imgDb.isOpen() && hasTable(m_imgDb, "ABFullSizeImage");
+    m_hasImages = m_imgDb.isOpen() && hasImagesTable();
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
     // One query per table, walked in rowid order, rather than one per person; the labels are read
@@ -335,8 +345,11 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     if (m_hasMultiValues) {
         Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
         const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
-        values = std::async(std::launch::async,
-            [this, path = m_db.dbPath(), lastRowid] { return readAllMultiValues(path, lastRowid); });
+        values = std::async(
+            std::launch::async, [this, path = m_db.dbPath(), lastRowid, task = TaskCancel::ofThisThread()] {
+                const TaskCancel::Scope scope(task); // stops on this reader's cancel too
+                return readAllMultiValues(path, lastRowid);
+            });
     }
     std::unique_ptr<RecordRows> photos;
     if (m_hasImages)
@@ -455,6 +468,7 @@ IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, 
     // A connection of this thread's own; the rows are stepped as far as the people's walk would
     // step them: up to the first row of a record after the last person.
     Sqlite3DB db;
+    db.setForeign(true);
     db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     const ThreadHeapReserve reserve(multiValueBytes(db));
     Sqlite3Cursor c = db.queryThrow(

@@ -38,6 +38,9 @@ public:
 private:
     void openBook();
     void openImages();
+    // Whether the images file holds its table of pictures; one it cannot tell (a view in its
+    // place) costs the pictures, not the contacts.
+    bool hasImagesTable();
 
     QDir m_dir;
     Sqlite3DB m_db;

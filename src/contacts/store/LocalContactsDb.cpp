@@ -392,6 +392,7 @@ bool LocalContactsDb::isStoreFile(const QString& path)
 {
     try {
         Sqlite3DB file;
+        file.setForeign(true);
         file.openReadOnlyThrow(path);
         Sqlite3Cursor c = file.queryThrow("select count(*) from sqlite_master where type='table' and "
                                           "lower(name) in ('contact','data')");

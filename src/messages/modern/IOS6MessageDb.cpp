@@ -145,6 +145,9 @@ void IOS6MessageDb::openCheck()
     if (handle)
         return;
     counted.reset(); // of another connection
+    // A device's database (from a backup or a source file) is data; only a store of the program's
+    // own may be upgraded.
+    setForeign(!upgradeSchema);
     if (!QFile::exists(dbPath)) {
         // Only a store of the program's own is made here; a device database that is missing from
         // a backup stays missing.
@@ -163,12 +166,13 @@ void IOS6MessageDb::openCheck()
         else if (upgradeSchema)
             upgradeThrow();
     }
-    sqlite3_create_function_v2(handle, "delete_attachment_path", 1, SQLITE_ANY, nullptr,
+    // Harmless, so that the device's triggers may call them.
+    sqlite3_create_function_v2(handle, "delete_attachment_path", 1, SQLITE_ANY | SQLITE_INNOCUOUS, nullptr,
         sqlite3fun_delete_attachment_path, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(handle, "before_delete_attachment_path", 2, SQLITE_ANY, nullptr,
-        sqlite3fun_before_delete_attachment_path, nullptr, nullptr, nullptr);
-    sqlite3_create_function_v2(handle, "after_delete_message_plugin", 2, SQLITE_ANY, nullptr,
-        sqlite3fun_after_delete_message_plugin, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "before_delete_attachment_path", 2, SQLITE_ANY | SQLITE_INNOCUOUS,
+        nullptr, sqlite3fun_before_delete_attachment_path, nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(handle, "after_delete_message_plugin", 2, SQLITE_ANY | SQLITE_INNOCUOUS,
+        nullptr, sqlite3fun_after_delete_message_plugin, nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     messageHas.clear();
     while (c.moveNext())

@@ -264,12 +264,13 @@ void IOS6MessageMerge::copyBackThrow(IOS6MessageDb& work, IOS6WriteTally& tally)
             }
         }
     }
-    Sqlite3Cursor a = m_source.queryThrow(Sqlite3Sql("select ma.*, m.guid from message_attachment_join as ma "
-                                                     "inner join message as m on ma.message_id=m.rowid"));
+    Sqlite3Cursor a
+        = m_source.queryThrow(Sqlite3Sql("select ma.attachment_id, m.guid from message_attachment_join as ma "
+                                         "inner join message as m on ma.message_id=m.rowid"));
     while (a.moveNext())
         m_attachmentsByGuid[a.getText("guid")].append(a.getInt64("attachment_id"));
-    Sqlite3Cursor c = m_source.queryThrow(Sqlite3Sql(
-        "select cm.*, m.guid from chat_message_join as cm inner join message as m on cm.message_id=m.rowid"));
+    Sqlite3Cursor c = m_source.queryThrow(Sqlite3Sql("select cm.chat_id, m.guid from chat_message_join as cm "
+                                                     "inner join message as m on cm.message_id=m.rowid"));
     while (c.moveNext())
         m_chatsByGuid[c.getText("guid")].append(c.getInt64("chat_id"));
 }

@@ -2,6 +2,7 @@
 
 #include "app/IProgressSink.h"
 #include "app/ScopedEdit.h"
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/MessageCarveLayouts.h"
@@ -95,8 +96,10 @@ void IOS6MessageRecovery::recover()
     m_walk.open();
     // The live guids are read on a thread of their own while the store is readied and the pages
     // are listed (and the first pages carved: until then candidates are looked up one by one).
-    m_liveGuidsRead
-        = std::async(std::launch::async, [this] { return readLiveGuidHashes(*m_walk.openReader()); });
+    m_liveGuidsRead = std::async(std::launch::async, [this, task = TaskCancel::ofThisThread()] {
+        const TaskCancel::Scope scope(task);
+        return readLiveGuidHashes(*m_walk.openReader());
+    });
     ScopedEdit<MessageRecycleDb> edit(m_store);
     m_storeStmts = std::make_unique<Sqlite3StmtCache>(m_store);
     // Tens of thousands of rows go into one transaction: a page cache that holds them keeps SQLite

@@ -10,6 +10,7 @@ int AbsIOSMessageDb::checkDbType(const QString& path)
     {
         Sqlite3DB db;
         // Read-only: telling the schema apart must not touch the file.
+        db.setForeign(true);
         db.openThrow(path, 1);
         Sqlite3Cursor cursor = db.queryThrow("select * from sqlite_master where type='table'");
         while (cursor.moveNext())

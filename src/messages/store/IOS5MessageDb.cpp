@@ -59,9 +59,11 @@ void IOS5MessageDb::openCheck()
 {
     if (handle)
         return;
+    setForeign(true);
     openThrow(_dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-    sqlite3_create_function_v2(
-        handle, "read", 1, SQLITE_ANY, nullptr, sqlite3fun_read, nullptr, nullptr, nullptr);
+    // Harmless, so that the device's triggers may call it.
+    sqlite3_create_function_v2(handle, "read", 1, SQLITE_ANY | SQLITE_INNOCUOUS, nullptr, sqlite3fun_read,
+        nullptr, nullptr, nullptr);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext())
         tableSql.insert(c.getText("name"), c.getText("sql"));
@@ -241,9 +243,11 @@ void IOS5MessageDb::chats(MsgData& data)
 
 void IOS5MessageDb::loadSmsChats(__MsgData* d)
 {
-    Sqlite3Cursor c = queryThrow(QStringLiteral("select g.*,m.date-%1 as last_date from msg_group as g "
-                                                "inner join message as m on g.newest_message=m.rowid")
-                                     .arg(kMacEpochOffset));
+    Sqlite3Cursor c
+        = queryThrow(QStringLiteral("select g.rowid, %1, m.date-%2 as last_date from msg_group "
+                                    "as g inner join message as m on g.newest_message=m.rowid")
+                         .arg(columnsOf(QStringLiteral("msg_group"), { "hash" }, QStringLiteral("g")))
+                         .arg(kMacEpochOffset));
     while (c.moveNext()) {
         const qint64 key = c.getInt64("rowid");
         if (d->chats.contains(key))
@@ -278,7 +282,9 @@ _MsgHandle* IOS5MessageDb::groupMemberHandle(__MsgData* d, const Sqlite3Cursor& 
 
 void IOS5MessageDb::loadGroupMembers(__MsgData* d)
 {
-    Sqlite3Cursor c = queryThrow("select * from group_member");
+    Sqlite3Cursor c = queryThrow(
+        QStringLiteral("select %1 from group_member")
+            .arg(columnsOf(QStringLiteral("group_member"), { "rowid", "group_id", "country", "address" })));
     while (c.moveNext()) {
         _MsgChat* chat = d->chats.value(c.getInt64("group_id"));
         if (!chat)
@@ -304,7 +310,10 @@ void IOS5MessageDb::loadGroupMembers(__MsgData* d)
 
 void IOS5MessageDb::loadMadridChats(__MsgData* d, QHash<QString, _MsgChat*>& index)
 {
-    Sqlite3Cursor c = queryThrow("select * from madrid_chat");
+    Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from madrid_chat")
+                                     .arg(columnsOf(QStringLiteral("madrid_chat"),
+                                         { "rowid", "participants", "chat_identifier", "style", "state",
+                                             "account_id", "account_login" })));
     while (c.moveNext()) {
         const qint64 key = -c.getInt64("rowid");
         if (d->chats.contains(key))
@@ -361,7 +370,16 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
         index.insert(ch->chat_identifier, ch);
 
     const bool hasMadridAttachment = tableSql.contains(QStringLiteral("madrid_attachment"));
-    Sqlite3Sql sql("select m.* from message as m");
+    // The columns the rows of each kind are read from, none other (see fillCommonFields, readSmsRow
+    // and readMadridRow).
+    Sqlite3Sql sql(
+        QStringLiteral("select %1 from message as m")
+            .arg(columnsOf(QStringLiteral("message"),
+                { "rowid", "text", "svc_center", "subject", "country", "is_madrid", "date", "flags",
+                    "group_id", "address", "madrid_guid", "madrid_account", "madrid_account_guid",
+                    "madrid_error", "madrid_date_read", "madrid_date_delivered", "madrid_handle",
+                    "madrid_roomname", "madrid_attributedBody", "madrid_attachmentInfo" },
+                QStringLiteral("m"))));
     if (chat > 0)
         sql.appendSql(QStringLiteral(" where m.group_id=%1").arg(chat));
     else if (chat < 0)
@@ -370,6 +388,11 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
                            "m.madrid_handle=c.chat_identifier) and c.rowid=%1")
                 .arg(-chat));
     Sqlite3Cursor c = queryThrow(sql);
+    const QString attachmentColumns = hasMadridAttachment
+        ? columnsOf(QStringLiteral("madrid_attachment"),
+            { "rowid", "attachment_guid", "created_date", "start_date", "filename", "uti_type", "mime_type",
+                "transfer_state", "is_incoming" })
+        : QString();
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         if (d->messages.contains(rowid))
@@ -382,7 +405,7 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
         else {
             readMadridRow(d, c, m, index);
             if (hasMadridAttachment)
-                readMadridAttachments(d, c, m);
+                readMadridAttachments(d, c, m, attachmentColumns);
         }
     }
     if (chat >= 0)
@@ -431,13 +454,15 @@ void IOS5MessageDb::readMadridRow(
     }
 }
 
-void IOS5MessageDb::readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m)
+void IOS5MessageDb::readMadridAttachments(
+    __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QString& columns)
 {
     const QByteArray madridBody = c.getBlob("madrid_attributedBody");
     for (const QString& g : g_madridAttachmentGUIDS(c.getBlob("madrid_attachmentInfo"))) {
         if (m->_attachments.contains(g))
             continue;
-        Sqlite3Sql asql("select * from madrid_attachment where attachment_guid=?");
+        Sqlite3Sql asql(
+            QStringLiteral("select %1 from madrid_attachment where attachment_guid=?").arg(columns));
         asql.addTextParam(g);
         Sqlite3Cursor ac = queryThrow(asql);
         if (!ac.moveNext())
@@ -456,8 +481,11 @@ void IOS5MessageDb::readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, 
 void IOS5MessageDb::loadMsgPieces(__MsgData* d, qint64 chat)
 {
     Sqlite3Sql psql(
-        "select p.*,m.group_id,m.flags as msg_flags from msg_pieces as p inner join message as m on "
-        "p.message_id=m.rowid");
+        QStringLiteral("select %1, m.group_id, m.flags as msg_flags from msg_pieces as p inner join "
+                       "message as m on p.message_id=m.rowid")
+            .arg(columnsOf(QStringLiteral("msg_pieces"),
+                { "rowid", "message_id", "part_id", "content_type", "content_loc", "data" },
+                QStringLiteral("p"))));
     if (chat > 0)
         psql.appendSql(QStringLiteral(" and m.group_id=%1").arg(chat));
     Sqlite3Cursor c = queryThrow(psql);

@@ -57,7 +57,8 @@ private:
     void readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
     void readMadridRow(
         __MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QHash<QString, _MsgChat*>& index);
-    void readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m);
+    // columns: the select list of the madrid_attachment columns an attachment is read from.
+    void readMadridAttachments(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m, const QString& columns);
     void loadMsgPieces(__MsgData* d, qint64 chat);
 
     QDir _relayDir;

@@ -85,6 +85,7 @@ void IOSContactsMemDb::rebuild(
         {
             // The address book is only read: open it read-only.
             Sqlite3DB ab;
+            ab.setForeign(true);
             ab.openThrow(book, 1);
             Sqlite3Cursor c = ab.queryThrow("select rowid, first, last, middle from ABPerson");
             while (c.moveNext()) {
@@ -126,6 +127,7 @@ void IOSContactsMemDb::addPhotos(const QString& images)
     // pictures not yet applied, never the names.
     try {
         Sqlite3DB img;
+        img.setForeign(true);
         img.openThrow(images, 1);
         Sqlite3Cursor c = img.queryThrow("select record_id, data from ABThumbnailImage");
         while (c.moveNext()) {

@@ -47,6 +47,7 @@ void MacMessagingDb::openCheck()
     if (handle)
         return;
     // The user's live Messages database: never opened for writing.
+    setForeign(true);
     openThrow(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext()) {

@@ -70,6 +70,13 @@ bool compareMsgAttachmentAsc(const _MsgAttachment* a, const _MsgAttachment* b)
     return a->rowid < b->rowid;
 }
 
+const QStringList& msgAttachmentColumns()
+{
+    static const QStringList names { "rowid", "guid", "created_date", "start_date", "filename", "uti",
+        "mime_type", "transfer_state", "is_outgoing", "user_info", "transfer_name", "total_bytes" };
+    return names;
+}
+
 void fillMsgAttachment(_MsgAttachment& a, const Sqlite3Cursor& c)
 {
     a.rowid = c.getInt64("rowid");

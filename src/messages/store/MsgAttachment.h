@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class Sqlite3Cursor;
 
@@ -45,3 +46,5 @@ bool compareMsgAttachmentAsc(const _MsgAttachment* a, const _MsgAttachment* b);
 // Copies the current row of a query over the attachment table (rowid to total_bytes) into
 // attachment, the file name as stored; a column the result lacks reads 0 or empty. _path is left alone.
 void fillMsgAttachment(_MsgAttachment& attachment, const Sqlite3Cursor& cursor);
+// The columns fillMsgAttachment reads, for the select list of its query.
+const QStringList& msgAttachmentColumns();

@@ -23,6 +23,14 @@ bool compareMsgChatLastDesc(const _MsgChat* a, const _MsgChat* b)
     return a->_last > b->_last;
 }
 
+const QStringList& msgChatColumns()
+{
+    static const QStringList names { "rowid", "guid", "style", "state", "account_id", "properties",
+        "chat_identifier", "service_name", "room_name", "account_login", "is_archived",
+        "last_addressed_handle", "display_name", "_last", "group_id" };
+    return names;
+}
+
 void fillMsgChat(_MsgChat& ch, const Sqlite3Cursor& c)
 {
     ch.rowid = c.getInt64("rowid");

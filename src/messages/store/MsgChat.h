@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class Sqlite3Cursor;
 class _MsgHandle;
@@ -41,6 +42,8 @@ public:
 // Copies the current row of a query over the chat table (rowid to group_id) into chat; a column
 // the result lacks reads 0 or empty. The link tables are left alone.
 void fillMsgChat(_MsgChat& chat, const Sqlite3Cursor& cursor);
+// The columns fillMsgChat reads, for the select list of its query.
+const QStringList& msgChatColumns();
 
 // Newest conversation first. Equal dates keep their relative order (a strict weak order).
 bool compareMsgChatLastDesc(const _MsgChat* a, const _MsgChat* b);

@@ -11,6 +11,13 @@ QString _MsgHandle::displayName(bool withId) const
     return QStringLiteral("%1 (%2)").arg(_ct_name, id);
 }
 
+const QStringList& msgHandleColumns()
+{
+    static const QStringList names { "rowid", "id", "country", "service", "uncanonicalized_id", "_ct_name",
+        "_photo" };
+    return names;
+}
+
 void fillMsgHandle(_MsgHandle& h, const Sqlite3Cursor& c)
 {
     h.rowid = c.getInt64("rowid");

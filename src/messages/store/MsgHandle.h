@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 class Sqlite3Cursor;
 
@@ -26,3 +27,5 @@ public:
 // Copies the current row of a query over the handle table into handle, with the contact columns
 // _ct_name and _photo of the program's own stores; a column the result lacks reads 0 or empty.
 void fillMsgHandle(_MsgHandle& handle, const Sqlite3Cursor& cursor);
+// The columns fillMsgHandle reads, for the select list of its query.
+const QStringList& msgHandleColumns();

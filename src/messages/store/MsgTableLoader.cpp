@@ -1,5 +1,6 @@
 #include "messages/store/MsgTableLoader.h"
 
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/sqlite/Sqlite3Row.h"
 #include "messages/store/MsgData.h"
@@ -92,7 +93,8 @@ MsgTableLoader::MsgTableLoader(Sqlite3DB& db, __MsgData& data)
 
 void MsgTableLoader::loadChats()
 {
-    Sqlite3Cursor c = db.queryThrow("select * from chat");
+    Sqlite3Cursor c = db.queryThrow(
+        QStringLiteral("select %1 from chat").arg(db.columnsOf(QStringLiteral("chat"), msgChatColumns())));
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         if (data.chats.contains(rowid))
@@ -106,7 +108,9 @@ void MsgTableLoader::loadChats()
 void MsgTableLoader::loadHandles(const std::function<void(_MsgHandle&)>& created)
 {
     Sqlite3Cursor c = db.queryThrow(
-        "select j.chat_id, h.* from chat_handle_join as j inner join handle as h on j.handle_id = h.rowid");
+        QStringLiteral("select j.chat_id, %1 from chat_handle_join as j inner join handle as h on "
+                       "j.handle_id = h.rowid")
+            .arg(db.columnsOf(QStringLiteral("handle"), msgHandleColumns(), QStringLiteral("h"))));
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         _MsgHandle* h = data.handles.value(rowid);
@@ -194,7 +198,7 @@ QString MsgTableLoader::selectedColumns()
         if (taken.contains(col.name.toLower())
             || (col.primaryKey && col.type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0))
             cols << QStringLiteral("m.") + Sqlite3Row::quoteName(col.name);
-    return cols.size() > 1 ? cols.join(QLatin1String(", ")) : QStringLiteral("j.chat_id, m.*");
+    return cols.size() > 1 ? cols.join(QLatin1String(", ")) : QStringLiteral("j.chat_id, m.rowid");
 }
 
 bool MsgTableLoader::mayReadAlongside() const
@@ -266,8 +270,12 @@ void MsgTableLoader::loadRowsSplit(const MsgTableLoaderSplit& split, const QStri
 {
     RowQueue queue;
     __MsgData made; // the records of the second run, made on its thread
-    std::thread reader(
-        [&, path = db.dbPath(), second = split.second(sql)] { readRun(path, second, reading, made, queue); });
+    // The second connection is held as this one is, and stops on the same task's cancel.
+    std::thread reader([&, path = db.dbPath(), second = split.second(sql), foreign = db.isForeign(),
+                           task = TaskCancel::ofThisThread()] {
+        const TaskCancel::Scope scope(task);
+        readRun(path, second, reading, made, queue, foreign);
+    });
     // The reader is stopped and joined on every way out; its records go to the model, whose links
     // may point at them.
     const auto joined = qScopeGuard([&] {
@@ -291,13 +299,14 @@ void MsgTableLoader::loadRowsSplit(const MsgTableLoaderSplit& split, const QStri
     }
 }
 
-void MsgTableLoader::readRun(
-    const QString& path, const Sqlite3Sql& sql, const Reading& reading, __MsgData& made, RowQueue& queue)
+void MsgTableLoader::readRun(const QString& path, const Sqlite3Sql& sql, const Reading& reading,
+    __MsgData& made, RowQueue& queue, bool foreign)
 {
     std::vector<Row> rows;
     std::exception_ptr error;
     try {
         Sqlite3DB own;
+        own.setForeign(foreign);
         own.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX); // used by this thread alone
         Sqlite3Cursor c = own.queryThrow(sql);
         queue.started = true;
@@ -350,12 +359,18 @@ void MsgTableLoader::loadAttachments(
     // Without indexes the join to the chats (a scan of the table for every attachment) is left out:
     // the messages the model took are the ones joined to a chat.
     const bool joined = !withoutIndexes || chat > 0;
+    const QString columns
+        = db.columnsOf(QStringLiteral("attachment"), msgAttachmentColumns(), QStringLiteral("a"));
     Sqlite3Sql sql(joined
-            ? "select ma.message_id, ma.attachment_id, cm.chat_id, a.* from message_attachment_join as ma "
-              "inner join attachment as a on ma.attachment_id=a.rowid inner join chat_message_join as cm on "
-              "ma.message_id=cm.message_id"
-            : "select ma.message_id, ma.attachment_id, a.* from message_attachment_join as ma not indexed "
-              "inner join attachment as a not indexed on ma.attachment_id=a.rowid");
+            ? QStringLiteral(
+                "select ma.message_id, ma.attachment_id, cm.chat_id, %1 from message_attachment_join "
+                "as ma inner join attachment as a on ma.attachment_id=a.rowid inner join "
+                "chat_message_join as cm on ma.message_id=cm.message_id")
+                  .arg(columns)
+            : QStringLiteral(
+                "select ma.message_id, ma.attachment_id, %1 from message_attachment_join as ma not "
+                "indexed inner join attachment as a not indexed on ma.attachment_id=a.rowid")
+                  .arg(columns));
     if (chat > 0)
         sql.appendSql(QStringLiteral(" and cm.chat_id=%1").arg(chat));
     Sqlite3Cursor c = db.queryThrow(sql);

@@ -75,10 +75,11 @@ private:
     // What one joined row does to the model: the chat's latest date (with latest), then for a plain
     // message the record (fill makes it when the model lacks it) and its links.
     template <typename Fill> void takeRow(const Row& row, QHash<qint64, qint64>* latest, Fill fill);
-    // Reads the rows of sql on a read-only connection of its own to path, handing them to queue
-    // with the records of their plain messages made in made (on the calling thread).
-    static void readRun(
-        const QString& path, const Sqlite3Sql& sql, const Reading& reading, __MsgData& made, RowQueue& queue);
+    // Reads the rows of sql on a read-only connection of its own to path (foreign as the loader's),
+    // handing them to queue with the records of their plain messages made in made (on the calling
+    // thread).
+    static void readRun(const QString& path, const Sqlite3Sql& sql, const Reading& reading, __MsgData& made,
+        RowQueue& queue, bool foreign);
     static Row readRow(const Sqlite3Cursor& c, const MsgMessageColumns& cols, int chatCol, bool dated);
     // Fills a new record of the message of rowid from the current row.
     static void fillMessage(const Sqlite3Cursor& c, const MsgMessageColumns& cols, const Reading& reading,

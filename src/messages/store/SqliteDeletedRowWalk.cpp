@@ -49,6 +49,7 @@ void SqliteDeletedRowWalk::openInPlace()
     m_readPath = m_source;
     m_readUri = QUrl::fromLocalFile(QFileInfo(m_source).absoluteFilePath()).toString(QUrl::FullyEncoded)
         + QStringLiteral("?mode=ro&immutable=1");
+    m_copy.setForeign(true);
     m_copy.openThrow(m_readUri, SQLITE_OPEN_READONLY);
 }
 
@@ -67,6 +68,7 @@ void SqliteDeletedRowWalk::openCopy()
         if (!why.isEmpty())
             throw std::runtime_error(QString("Cannot copy %1. %2").arg(m_source + suffix, why).toStdString());
     }
+    m_copy.setForeign(true);
     m_copy.openThrow(m_copyPath, SQLITE_OPEN_READWRITE);
     QString err;
     m_copy.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE);"), err);
@@ -76,6 +78,7 @@ void SqliteDeletedRowWalk::openCopy()
 std::unique_ptr<Sqlite3DB> SqliteDeletedRowWalk::openReader() const
 {
     auto reader = std::make_unique<Sqlite3DB>();
+    reader->setForeign(true);
     reader->openThrow(m_readUri.isEmpty() ? m_readPath : m_readUri, SQLITE_OPEN_READONLY);
     return reader;
 }

@@ -1,12 +1,15 @@
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
 #include <sys/stat.h>
+#include <thread>
 
 class TestSqlite3DB : public QObject
 {
@@ -522,11 +525,92 @@ private Q_SLOTS:
         QVERIFY(db.tbInfo("missing").isEmpty());
         QVERIFY(db.tableExists("c"));
         QVERIFY(!db.tableExists("missing"));
+        QCOMPARE(
+            db.columnsOf("c", { "Name", "gone", "rowid", "odd\"" }, "x"), QString("x.\"Name\", x.rowid"));
+        QCOMPARE(db.columnsOf("c", { "gone" }), QString("null"));
 
         _SqliteCol empty;
         QVERIFY(empty.isBlob());
         QVERIFY(_SqliteCol("x", "TEXT", false, false, false).isText());
         QVERIFY(_SqliteCol("x", "BLOB", false, false, false).isBlob());
+    }
+
+    // A database from a backup is data: a view or a generated column a statement would run is
+    // refused by name (with the file), the stored columns beside them read as ever, and a statement
+    // stops once its thread's task is cancelled. Every run is cancelled after stopAfter ms at the
+    // latest, so that none waits for ever.
+    void foreignDatabaseIsReadAsData_data()
+    {
+        QTest::addColumn<QString>("schema");
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("stopAfter");
+        QTest::addColumn<QString>("error");
+        const QString endless = "with recursive n(i) as (select 1 union all select i + 1 from n) ";
+        QTest::newRow("endless view in a table's place")
+            << "create view t as " + endless + "select i as v from n"
+            << "select count(*) from t" << 20000
+            << "its \"t\" is a view (a query the file holds), not a table";
+        QTest::newRow("view over a table") << "create table s(v); insert into s values(1); create view t as "
+                                              "select v from s"
+                                           << "select v from t" << 20000 << "its \"t\" is a view";
+        QTest::newRow("view in a join")
+            << "create table s(v); create view t as select v from s"
+            << "select s.v from s join t using(v)" << 20000 << "its \"t\" is a view";
+        QTest::newRow("generated column of a billion bytes")
+            << "create table t(v, g as (zeroblob(1000000000))); insert into t(v) values(1)"
+            << "select g from t" << 20000 << "its column \"t.g\" is generated";
+        QTest::newRow("stored generated column under select *")
+            << "create table t(v, G as (v + 1) stored); insert into t(v) values(1)"
+            << "select * from t" << 20000 << "its column \"t.G\" is generated";
+        QTest::newRow("stored columns beside a generated one")
+            << "create table t(v, g as (zeroblob(1000000000))); insert into t(v) values(1)"
+            << "select v from t" << 20000 << "";
+        QTest::newRow("cancel during a long statement")
+            << "create table t(v)" << endless + "select count(*) from n" << 100 << "cancelled";
+    }
+    void foreignDatabaseIsReadAsData()
+    {
+        QFETCH(QString, schema);
+        QFETCH(QString, query);
+        QFETCH(int, stopAfter);
+        QFETCH(QString, error);
+        const QString path
+            = freshPath(QString("foreign-%1.db").arg(QTest::currentDataTag()).replace(' ', '-'));
+        {
+            Sqlite3DB own;
+            own.openThrow(path, 6);
+            own.executeThrow(schema);
+        }
+        Sqlite3DB db;
+        db.setForeign(true);
+        db.openReadOnlyThrow(path);
+        const auto token = std::make_shared<TaskCancel::Token>();
+        const TaskCancel::Scope scope(token);
+        std::atomic<bool> done = false;
+        std::thread stopper([&] {
+            QElapsedTimer waited;
+            for (waited.start(); !done && waited.elapsed() < stopAfter;)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            token->cancelled = true;
+        });
+        QElapsedTimer t;
+        t.start();
+        QString what;
+        try {
+            Sqlite3Cursor c = db.queryThrow(query);
+            while (c.moveNext()) { }
+        } catch (const TaskCancel::Cancelled&) {
+            what = "cancelled";
+        } catch (const std::exception& e) {
+            what = QString::fromUtf8(e.what());
+        }
+        const qint64 took = t.elapsed();
+        done = true;
+        stopper.join();
+        QVERIFY2(error.isEmpty() ? what.isEmpty() : what.contains(error), qPrintable(what));
+        QVERIFY2(error.isEmpty() || what == "cancelled" || what.startsWith("Cannot read " + path),
+            qPrintable(what));
+        QVERIFY(took < stopAfter + 2000);
     }
 
     void readOnlyOpenOfRealFixtureWritesNothing()

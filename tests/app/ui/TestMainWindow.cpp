@@ -1,6 +1,7 @@
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/support/LoopbackHttpServer.h"
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/BKDescForm.h"
@@ -897,6 +898,47 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen().size(), cancel ? 1 : 0);
         writer.closeWriteChannel();
         QVERIFY(writer.state() == QProcess::NotRunning || writer.waitForFinished(10000));
+    }
+
+    // A count that would not end (a trigger of the message database runs a query without end when
+    // the reader clears its sync records) is stopped by the cancel of the load's count: the backup
+    // is listed, and that count and those after it are unknown, not 0.
+    void aCancelledCountStaysUnknown()
+    {
+        const QString source = TestEnv::tempDir() + "/count-source";
+        QVERIFY(SyntheticBackup::make(source, { "--demo" }));
+        const QString sms = TestEnv::tempDir() + "/endless-sms.db";
+        QVERIFY(QFile::copy(MBDBParser::getBKFilePath(QDir(source),
+                                MBDBParser::backupFileName("HomeDomain", "Library/SMS/sms.db"), false),
+            sms));
+        {
+            Sqlite3DB db;
+            db.openThrow(sms, SQLITE_OPEN_READWRITE);
+            db.executeThrow(
+                "insert into sync_deleted_messages(guid) values('g'); create trigger endless after "
+                "delete on sync_deleted_messages begin select count(*) from (with recursive n(i) "
+                "as (select 1 union all select i + 1 from n) select i from n); end");
+        }
+        const QString folder = TestEnv::tempDir() + "/endless-count";
+        QVERIFY(SyntheticBackup::make(folder, { "--demo", "--udid", QString(40, 'c'), "--sms-db", sms }));
+        MainWindow w;
+        ModalAnswerer answerer;
+        DialogAnswers::chooseBackup(answerer, folder);
+        answerer.answerWith([](QWidget* modal) {
+            auto* form = qobject_cast<ProgressForm*>(modal);
+            if (!form || !form->isVisible()
+                || form->statusText() != "Counting what the backup holds. Please wait...")
+                return false;
+            QTimer::singleShot(0, form, [form] { form->reject(); });
+            return true;
+        });
+        answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
+        TestEnv::endsWithin(60, "The load", [&] { w.miLoadiTunesBackup(); });
+        QCOMPARE(answerer.pending(), 0);
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        QCOMPARE(node->children.size(), 11);
+        QCOMPARE(node->children.at(2)->text, QString("SMS(?)"));
+        QCOMPARE(node->children.at(3)->text, QString("Contacts(?)"));
     }
 
     // Without a desktop to open them, the menu entries, the Homepage button and the folder

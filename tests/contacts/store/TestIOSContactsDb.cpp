@@ -233,6 +233,15 @@ private slots:
                "UPDATE ABMultiValue SET value=NULL,label=NULL,property=NULL"
             << 10 << "";
         QTest::newRow("no people table") << "DROP TABLE ABPerson" << 0 << "ABPerson";
+        // A query the file holds in place of a table is not run: refused by name.
+        QTest::newRow("people an endless view")
+            << "ALTER TABLE ABPerson RENAME TO Stored; CREATE VIEW ABPerson AS WITH RECURSIVE n(i) AS "
+               "(SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT s.* FROM n, Stored AS s"
+            << 0 << "its \"ABPerson\" is a view";
+        QTest::newRow("values an endless view")
+            << "ALTER TABLE ABMultiValue RENAME TO Stored; CREATE VIEW ABMultiValue AS WITH RECURSIVE n(i) "
+               "AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT s.* FROM n, Stored AS s"
+            << 0 << "its \"ABMultiValue\" is a view";
     }
     void badInput()
     {
@@ -242,13 +251,17 @@ private slots:
         const QString dir = ContactFixtures::generate({ "--edge" });
         QVERIFY(ContactFixtures::exec(QDir(dir).absoluteFilePath(IOSContactsDb::kAddressBookName), sql));
         IOSContactsDb db { QDir(dir) };
-        try {
-            const QList<pim::_Contact> list = db.contacts();
-            QVERIFY(error.isEmpty());
-            QCOMPARE(list.size(), people);
-        } catch (const std::exception& e) {
-            QVERIFY2(!error.isEmpty() && QString(e.what()).contains(error), e.what());
-        }
+        QList<pim::_Contact> list;
+        QString what;
+        TestEnv::endsWithin(60, "Reading the address book", [&] {
+            try {
+                list = db.contacts();
+            } catch (const std::exception& e) {
+                what = QString::fromUtf8(e.what());
+            }
+        });
+        QVERIFY2(error.isEmpty() ? what.isEmpty() : what.contains(error), qPrintable(what));
+        QCOMPARE(list.size(), people);
     }
 
     void birthdaysOutOfRange_data()

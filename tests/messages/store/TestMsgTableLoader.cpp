@@ -290,31 +290,40 @@ private Q_SLOTS:
     }
 
     // The message query takes the columns a record reads, whatever their case and place among
-    // columns it does not read; the rowid comes from the table's integer primary key.
+    // columns it does not read; the rowid comes from the table's integer primary key. So does the
+    // chat query: a column it does not read is never loaded, not even one too damaged to read.
     void takesKnownColumnsAmongOthers_data()
     {
         QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("chat");
+        const QString chat = "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT)";
         QTest::newRow("extra columns around")
             << "CREATE TABLE message (pad0 BLOB, ROWID INTEGER PRIMARY KEY, pad1 TEXT, GUID TEXT, \"Text\" "
                "TEXT, "
-               "pad2 INTEGER, Date INTEGER, item_type INTEGER, \"odd \"\"name\" TEXT)";
+               "pad2 INTEGER, Date INTEGER, item_type INTEGER, \"odd \"\"name\" TEXT)"
+            << chat;
         QTest::newRow("primary key under another name")
-            << "CREATE TABLE message (id INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER, pad TEXT)";
-        QTest::newRow("known columns only") << "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, "
-                                               "text TEXT, date INTEGER)";
+            << "CREATE TABLE message (id INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER, pad TEXT)"
+            << chat;
+        const QString known
+            = "CREATE TABLE message (ROWID INTEGER PRIMARY KEY, guid TEXT, text TEXT, date INTEGER)";
+        QTest::newRow("known columns only") << known << chat;
+        QTest::newRow("a huge damaged chat column not read")
+            << known << "CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT, pad BLOB)";
     }
     void takesKnownColumnsAmongOthers()
     {
         QFETCH(QString, table);
+        QFETCH(QString, chat);
         Sqlite3DB db;
         const QString file = TestEnv::tempDir() + "/columns.db";
         QFile::remove(file);
         db.openThrow(file, 6);
-        for (const QString& sql : { QString("CREATE TABLE chat (ROWID INTEGER PRIMARY KEY, guid TEXT)"),
-                 table, QString("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)"),
-                 QString("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)"),
-                 QString("INSERT INTO chat VALUES (1, 'c1')"),
-                 QString("INSERT INTO chat_message_join VALUES (1, 7)") })
+        for (const QString& sql :
+            { chat, table, QString("CREATE TABLE chat_message_join (chat_id INTEGER, message_id INTEGER)"),
+                QString("CREATE TABLE message_attachment_join (message_id INTEGER, attachment_id INTEGER)"),
+                QString("INSERT INTO chat (ROWID, guid) VALUES (1, 'c1')"),
+                QString("INSERT INTO chat_message_join VALUES (1, 7)") })
             db.executeThrow(sql);
         Sqlite3Sql insert(table.contains("pad0")
                 ? "INSERT INTO message (ROWID, pad0, guid, text, date, pad2) VALUES "
@@ -322,6 +331,16 @@ private Q_SLOTS:
                 : "INSERT INTO message (rowid, guid, text, date) VALUES "
                   "(7, 'g7', 'hello', 400000123)");
         db.executeThrow(insert);
+        if (chat.contains("pad")) {
+            // Its pages, the last of the file, zeroed: the value no longer reads whole.
+            db.executeThrow("UPDATE chat SET pad = randomblob(400000) WHERE rowid = 1");
+            db.close();
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.seek(f.size() - 100000));
+            f.write(QByteArray(100000, '\0'));
+            f.close();
+            db.openThrow(file, 2);
+        }
         MsgData data;
         MsgTableLoader loader(db, *data.p());
         loader.loadChats();

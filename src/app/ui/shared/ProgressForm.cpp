@@ -134,6 +134,8 @@ void ProgressForm::noteReportingThread()
     QThread* current = QThread::currentThread();
     if (current == thread())
         return;
+    if (!TaskCancel::boundTo(cancelled.token().get()))
+        TaskCancel::bindThisThread(cancelled.token());
     Reporters& r = reporters();
     const std::lock_guard<std::mutex> lock(r.mutex);
     r.formOf[current] = this;
@@ -189,6 +191,7 @@ bool ProgressForm::cancelledForThisThread()
 
 ProgressForm::ReportingScope::ReportingScope(ProgressForm* form)
     : m_form(form)
+    , m_cancel(form->cancelled.token())
 {
     Reporters& r = reporters();
     const std::lock_guard<std::mutex> lock(r.mutex);
@@ -358,6 +361,7 @@ void ProgressForm::onBtnCancel()
 
 ProgressForm::CancelFlag::~CancelFlag()
 {
+    m_token->ended = true;
     // A reader still waiting goes on before the flag goes.
     setAsking(false);
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -366,7 +370,10 @@ ProgressForm::CancelFlag::~CancelFlag()
 
 ProgressForm::CancelFlag::operator bool() const
 {
-    if (m_asking.load() && QThread::currentThread() != m_owner->thread())
+    QThread* current = QThread::currentThread();
+    if (current != m_owner->thread() && !TaskCancel::boundTo(m_token.get()))
+        TaskCancel::bindThisThread(m_token); // a thread that polls the form works for it
+    if (m_asking.load() && current != m_owner->thread())
         return waitForAnswer();
     return m_value.load();
 }

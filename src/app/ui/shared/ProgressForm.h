@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/TaskCancel.h"
+
 #include <QDialog>
 #include <QPointer>
 #include <QString>
@@ -43,6 +45,10 @@ public:
         CancelFlag& operator=(bool value);
         // The value now, never waiting: for a loop that waits for something else and does no work.
         bool peek() const { return m_value.load(); }
+        // The same flag as the task's cancel (see TaskCancel): the threads that report to the form,
+        // or read this flag, are bound to it, so that their statements over a database from a
+        // backup stop on a cancel; it ends with the form.
+        const std::shared_ptr<TaskCancel::Token>& token() const { return m_token; }
 
     private:
         friend class ProgressForm;
@@ -58,7 +64,8 @@ public:
         QPointer<QThread> finalBy() const;
 
         const QObject* m_owner; // its thread asks the question; it never waits here
-        std::atomic<bool> m_value = false;
+        std::shared_ptr<TaskCancel::Token> m_token = std::make_shared<TaskCancel::Token>();
+        std::atomic<bool>& m_value = m_token->cancelled;
         std::atomic<bool> m_asking = false;
         mutable std::mutex m_mutex;
         mutable std::condition_variable m_changed;
@@ -118,6 +125,7 @@ public:
 
     private:
         ProgressForm* m_form;
+        TaskCancel::Scope m_cancel;
     };
 
     // Waits for the thread in steps of 1000 ms until it has ended; when the dialog ended cancelled
