@@ -449,7 +449,7 @@ bool OutputFile::setMoved(const QString& moved)
 
 QString OutputFile::failure() const
 {
-    return QStringLiteral("Can not write %1: %2").arg(m_path, errorString());
+    return QStringLiteral("Cannot write %1: %2").arg(m_path, errorString());
 }
 
 bool OutputFile::copy(
@@ -465,13 +465,13 @@ bool OutputFile::copyFile(const QString& from, QString* error, const Progress& p
     const int in = ::open(native(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
         if (error)
-            *error = QStringLiteral("Can not read %1: %2").arg(from, systemText(errno));
+            *error = QStringLiteral("Cannot read %1: %2").arg(from, systemText(errno));
         return false;
     }
     const bool ok = open(WriteOnly) && copyFrom(in, progress) && commit();
     ::close(in);
     if (!ok && error)
-        *error = m_sourceFailed ? QStringLiteral("Can not read %1: %2").arg(from, errorString()) : failure();
+        *error = m_sourceFailed ? QStringLiteral("Cannot read %1: %2").arg(from, errorString()) : failure();
     return ok;
 }
 

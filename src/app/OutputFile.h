@@ -77,7 +77,7 @@ public:
 
     // The final name as given.
     QString fileName() const { return m_path; }
-    // "Can not write <path>: <the system's reason>" once something failed.
+    // "Cannot write <path>: <the system's reason>" once something failed.
     QString failure() const;
     bool failed() const { return m_errno != 0; }
     // The errno of the failure; 0 when none.

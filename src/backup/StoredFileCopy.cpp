@@ -148,7 +148,7 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
         QString why;
         const HeldFolder folder = MadeFolders::makeHeld(QFileInfo(dest).absolutePath(), &why);
         if (!folder.isValid())
-            fail(QStringLiteral("Can not write %1: %2")
+            fail(QStringLiteral("Cannot write %1: %2")
                      .arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
         return std::make_unique<OutputFile>(folder, QFileInfo(dest).fileName());
     };

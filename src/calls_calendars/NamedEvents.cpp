@@ -1,5 +1,7 @@
 #include "calls_calendars/NamedEvents.h"
 
+#include "app/CountText.h"
+
 namespace
 {
 constexpr int kNamed = 10;
@@ -11,11 +13,11 @@ void NamedEvents::add(const _CalEvent& event)
         m_names.append(nameOf(event));
 }
 
-QString NamedEvents::text(const QString& heading) const
+QString NamedEvents::text(const QString& one, const QString& many) const
 {
     if (m_count == 0)
         return QString();
-    QStringList lines { QString(), heading.arg(m_count) };
+    QStringList lines { QString(), CountText::of(m_count, one, many) };
     lines += m_names;
     if (m_count > m_names.size())
         lines.append(QStringLiteral("... and %1 more.").arg(m_count - m_names.size()));

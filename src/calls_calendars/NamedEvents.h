@@ -12,9 +12,9 @@ class NamedEvents
 public:
     void add(const _CalEvent& event);
     int count() const { return m_count; }
-    // The heading (%1 the count) and the names, each on a line of its own after a line break; empty
-    // when there are none.
-    QString text(const QString& heading) const;
+    // The heading (one for a single event, else many with %1 the count) and the names, each on a
+    // line of its own after a line break; empty when there are none.
+    QString text(const QString& one, const QString& many) const;
     // An event as a result names it: its title and calendar.
     static QString nameOf(const _CalEvent& event);
 

@@ -112,7 +112,7 @@ private Q_SLOTS:
             FailingDisk::SizeLimit guard(limit);
             QVERIFY(!writeInChunks(out, content(size), 4096));
         }
-        QCOMPARE(out.failure(), QString("Can not write %1: File too large").arg(path));
+        QCOMPARE(out.failure(), QString("Cannot write %1: File too large").arg(path));
         QCOMPARE(entries(dir), existed ? QStringList { "out.bin" } : QStringList());
         if (existed)
             QCOMPARE(readAll(path), QByteArray("what the user had"));
@@ -128,7 +128,7 @@ private Q_SLOTS:
         writeFile(to, "what the user had");
         QString error;
         QVERIFY(!OutputFile::copy(from, to, &error));
-        QCOMPARE(error, QString("Can not read %1: Is a directory").arg(from));
+        QCOMPARE(error, QString("Cannot read %1: Is a directory").arg(from));
         QCOMPARE(readAll(to), QByteArray("what the user had"));
         QCOMPARE(entries(dir), QStringList { "out.bin" });
     }
@@ -137,7 +137,7 @@ private Q_SLOTS:
     {
         OutputFile full("/dev/full");
         QVERIFY(!writeInChunks(full, content(10), 10));
-        QCOMPARE(full.failure(), QString("Can not write /dev/full: No space left on device"));
+        QCOMPARE(full.failure(), QString("Cannot write /dev/full: No space left on device"));
         QVERIFY(QFileInfo("/dev/full").exists());
         OutputFile null("/dev/null");
         QVERIFY2(writeInChunks(null, content(1000), 100), qPrintable(null.failure()));
@@ -167,7 +167,7 @@ private Q_SLOTS:
         OutputFile out(path);
         out.setFollowLinks(false);
         QVERIFY(!out.open(QIODevice::WriteOnly));
-        QCOMPARE(out.failure(), QString("Can not write %1: %2").arg(path, reason));
+        QCOMPARE(out.failure(), QString("Cannot write %1: %2").arg(path, reason));
         QString error;
         QVERIFY(!OutputFile::copy(QCoreApplication::applicationFilePath(), path, &error, {}, false));
         QCOMPARE(error, out.failure());
@@ -209,7 +209,7 @@ private Q_SLOTS:
         if (root)
             QVERIFY(::seteuid(0) == 0);
         QVERIFY(!ok);
-        QCOMPARE(out.failure(), QString("Can not write %1: Permission denied").arg(path));
+        QCOMPARE(out.failure(), QString("Cannot write %1: Permission denied").arg(path));
         QCOMPARE(readAll(path), QByteArray("keep me"));
         QCOMPARE(entries(dir), QStringList { "notes.txt" });
     }
@@ -237,10 +237,10 @@ private Q_SLOTS:
             FailingDisk::SizeLimit guard(500000);
             QVERIFY(!OutputFile::copy(dir + "/from.bin", dir + "/to.bin", &error));
         }
-        QCOMPARE(error, QString("Can not write %1: File too large").arg(dir + "/to.bin"));
+        QCOMPARE(error, QString("Cannot write %1: File too large").arg(dir + "/to.bin"));
         QCOMPARE(readAll(dir + "/to.bin"), QByteArray("old"));
         QVERIFY(!OutputFile::copy(dir + "/absent", dir + "/to.bin", &error));
-        QCOMPARE(error, QString("Can not read %1: No such file or directory").arg(dir + "/absent"));
+        QCOMPARE(error, QString("Cannot read %1: No such file or directory").arg(dir + "/absent"));
         QCOMPARE(entries(dir).size(), 3);
     }
 
@@ -307,7 +307,7 @@ private Q_SLOTS:
         QVERIFY(beforeOpen || (out.write("page") == 4 && swap()));
         QVERIFY(!out.commit());
         QVERIFY2(out.failure()
-                == QString("Can not write %1/page.html: the folder %1 was moved or replaced while "
+                == QString("Cannot write %1/page.html: the folder %1 was moved or replaced while "
                            "it was written into")
                        .arg(folder),
             qPrintable(out.failure()));
@@ -325,7 +325,7 @@ private Q_SLOTS:
         writeFile(path, "old");
         OutputFile out(path);
         QVERIFY(!writeInChunks(out, content(200000), 4096));
-        QCOMPARE(out.failure(), QString("Can not write %1: No space left on device").arg(path));
+        QCOMPARE(out.failure(), QString("Cannot write %1: No space left on device").arg(path));
         QCOMPARE(readAll(path), QByteArray("old"));
         QCOMPARE(entries(disk.path()), QStringList { "out.bin" });
     }

@@ -214,14 +214,14 @@ for round in first reused; do
     fi
     out="$work/cut-out-$round"
     "$probe" extract-attachments "$cache" "$out" > /dev/null 2> "$work/cut-extract.err"
-    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-extract.err" \
+    [ $? -ne 0 ] && grep -qx "1 of the attachments is not what the phone wrote:" "$work/cut-extract.err" \
         && grep -q "^$out/IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-extract.err" \
         && [ "$(tail -n 1 "$work/cut-extract.err")" = "2 other MMS attachments were extracted to $out." ] \
         && [ "$(ls "$out" | wc -l)" = 3 ]
     check "extract-attachments counts the cut picture apart and fails ($round)" $?
     html="$work/cut-html-$round"
     "$probe" export-messages --format html "$cache" "$html" > /dev/null 2> "$work/cut-export.err"
-    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-export.err" \
+    [ $? -ne 0 ] && grep -qx "1 of the attachments is not what the phone wrote:" "$work/cut-export.err" \
         && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-export.err" \
         && [ "$(tail -n 1 "$work/cut-export.err")" = "16 Messages were exported." ] \
         && [ "$(cat "$html"/*.html | grep -o 'files/empty_photo.jpg' | wc -l)" = 1 ] \
@@ -229,7 +229,7 @@ for round in first reused; do
     check "export-messages names the cut picture, fails, and draws no thumbnail of it ($round)" $?
     store="$work/cut-store-$round"
     "$probe" save-messages "$cache" "$store" > /dev/null 2> "$work/cut-save.err"
-    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-save.err" \
+    [ $? -ne 0 ] && grep -qx "1 of the attachments is not what the phone wrote:" "$work/cut-save.err" \
         && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-save.err" \
         && [ "$(tail -n 1 "$work/cut-save.err")" = "16 Messages were saved, with those attachments as they are." ] \
         && [ "$(sqlite3 "$store/file-relay/var/mobile/Library/SMS/sms.db" "select count(*) from message")" = 16 ] \
@@ -240,7 +240,7 @@ for round in first reused; do
         "$into" > /dev/null
     stored=$(printf '%s' "MediaDomain-$picture" | sha1sum | cut -c 1-40)
     HOME="$work/home" "$probe" restore-messages "$cache" "$into" > /dev/null 2> "$work/cut-restore.err"
-    [ $? -ne 0 ] && grep -qx "1 of the attachments are not what the phone wrote:" "$work/cut-restore.err" \
+    [ $? -ne 0 ] && grep -qx "1 of the attachments is not what the phone wrote:" "$work/cut-restore.err" \
         && grep -q "^IMG_4101.JPG: The stored copy .* ends without its padding" "$work/cut-restore.err" \
         && [ "$(tail -n 1 "$work/cut-restore.err")" \
             = "16 Messages were written into the backup, with those attachments as they are." ] \

@@ -20,7 +20,7 @@ int runContacts(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     QTemporaryDir work;
     if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     QString kind;
     std::unique_ptr<IContactsDb> db = ProbeContacts::openCopyThrow(args.first(), QDir(work.path()), kind);
     auto kept = std::make_unique<const QList<pim::_Contact>>(db->contacts());

@@ -22,7 +22,7 @@ int runExportContacts(const QStringList& args, QTextStream& out, QTextStream& er
     }
     QTemporaryDir work;
     if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     QString kind;
     QList<pim::_Contact> contacts
         = ProbeContacts::openCopyThrow(args.at(2), QDir(work.path()), kind)->contacts();

@@ -19,7 +19,7 @@ QJsonObject treeCounts(BackupManifest& m)
 {
     QTemporaryDir work;
     if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     m.loadFaults = DataSources::copyCountedFiles(m, QDir(work.path()));
     DataSources::countBackup(m, QDir(work.path()));
     const auto count = [](qint64 n) { return n < 0 ? QJsonValue() : QJsonValue(double(n)); };

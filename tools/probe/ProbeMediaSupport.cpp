@@ -27,7 +27,7 @@ Args parseArgs(const QStringList& args)
 void openThrow(const Args& args, const QString& src, const QString& domain, const QString& rel, Work& work)
 {
     if (!work.temp.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     work.cache = QDir(work.temp.path());
     ProbeBackup::requireEnterable(src);
     const QFileInfo info(src);

@@ -68,7 +68,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
         throw std::runtime_error(QStringLiteral("%1 does not exist").arg(path).toStdString());
     // Everything is read from a private copy: the probe never writes beside the given files.
     if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     const QDir folder(work.path());
     if (info.isDir()) {
         const QDir src(info.absoluteFilePath());

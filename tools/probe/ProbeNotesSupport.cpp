@@ -30,7 +30,7 @@ bool isBackup(const QDir& dir)
 QDir cacheThrow(const QString& src, ProbeNotes::Work& work, const QString& domain, const QString& rel)
 {
     if (!work.temp.isValid())
-        fail("can not create a temporary folder");
+        fail("Cannot create a temporary folder");
     const QDir cache(work.temp.path());
     const QFileInfo info(src);
     if (info.isFile()) {

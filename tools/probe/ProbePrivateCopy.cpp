@@ -36,7 +36,7 @@ void probeCopyDbThrow(const QString& from, const QString& to)
 {
     QString why;
     if (!copyPrivate(from, to, &why))
-        throw std::runtime_error(QStringLiteral("can not copy %1. %2").arg(from, why).toStdString());
+        throw std::runtime_error(QStringLiteral("Cannot copy %1. %2").arg(from, why).toStdString());
     for (const char* suffix : { "-wal", "-shm" })
         if (QFile::exists(from + QLatin1String(suffix)))
             copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix), &why);
@@ -81,7 +81,7 @@ void probeMoveDbThrow(const QString& from, const QString& to)
 {
     for (const QString& suffix : { QString(), QStringLiteral("-wal"), QStringLiteral("-shm") }) {
         if (QFile::exists(from + suffix) && !QFile::rename(from + suffix, to + suffix))
-            throw std::runtime_error(QStringLiteral("can not copy %1").arg(from + suffix).toStdString());
+            throw std::runtime_error(QStringLiteral("Cannot copy %1").arg(from + suffix).toStdString());
     }
     PrivateCopyNames::note(to, from);
 }

@@ -6,7 +6,7 @@
 // the probe's private temporary folder, so the original is never opened; the copies are the
 // owner's to read and write. A rollback journal left by a write that never finished is rolled back
 // on the copy, as SQLite would on the original (see RollbackJournal: no name it holds is followed,
-// and a huge one costs only what SQLite reads of it). Throws std::runtime_error "can not copy <from>.
+// and a huge one costs only what SQLite reads of it). Throws std::runtime_error "Cannot copy <from>.
 // <why>" when the database itself cannot be copied, such as one that is not a regular file (a
 // journal that cannot be copied is left out), or SQLite's complaint about the copy, naming from.
 void probeCopyDbThrow(const QString& from, const QString& to);

@@ -21,7 +21,7 @@ int runSaveContacts(const QStringList& args, QTextStream& out, QTextStream& err)
     }
     QTemporaryDir work;
     if (!work.isValid())
-        throw std::runtime_error("can not create a temporary folder");
+        throw std::runtime_error("Cannot create a temporary folder");
     QString kind;
     const QList<pim::_Contact> contacts
         = ProbeContacts::openCopyThrow(args.at(0), QDir(work.path()), kind)->contacts();

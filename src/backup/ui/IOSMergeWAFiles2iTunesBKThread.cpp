@@ -36,7 +36,7 @@ void foldLogThrow(const QString& file)
     }
     if (QFileInfo(wal.absoluteFilePath()).size() != 0)
         throw std::runtime_error(
-            QStringLiteral("Can not fold the write-ahead log of %1 into it.").arg(file).toStdString());
+            QStringLiteral("Cannot fold the write-ahead log of %1 into it.").arg(file).toStdString());
 }
 
 // A database written back without its log: the backup's "-wal" and "-shm" records of it are
@@ -57,7 +57,7 @@ void emptyJournalsThrow(
             QFile f(empty);
             if (!QFileInfo::exists(empty) && (!f.open(QIODevice::WriteOnly) || !f.flush()))
                 throw std::runtime_error(
-                    QStringLiteral("Can not write %1: %2").arg(empty, f.errorString()).toStdString());
+                    QStringLiteral("Cannot write %1: %2").arg(empty, f.errorString()).toStdString());
             requests.append({ r.domain, empty, rel, true, r.useSecondClassKey });
         }
     }

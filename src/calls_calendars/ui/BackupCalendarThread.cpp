@@ -33,5 +33,5 @@ void BackupCalendarThread::saveAllThrow()
     }
     m_store->endEdit(true);
     m_form->invokeSucceed(tr("IDS_SUC_BACKUP_%1_CALENDAR_ITEMS").arg(i)
-        + undated.text(tr("IDS_SAVED_%1_EVENTS_WITHOUT_DATES")));
+        + undated.text(tr("IDS_SAVED_1_EVENT_WITHOUT_DATES"), tr("IDS_SAVED_%1_EVENTS_WITHOUT_DATES")));
 }

@@ -43,8 +43,9 @@ void ExportCalendarThread::run()
             return;
         out.uninit();
         m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALENDAR_ITEMS").arg(n - noStart.count())
-            + noStart.text(tr("IDS_LEFT_OUT_%1_EVENTS_WITHOUT_START"))
-            + noRule.text(tr("IDS_LEFT_OUT_RULES_OF_%1_EVENTS")));
+            + noStart.text(
+                tr("IDS_LEFT_OUT_1_EVENT_WITHOUT_START"), tr("IDS_LEFT_OUT_%1_EVENTS_WITHOUT_START"))
+            + noRule.text(tr("IDS_LEFT_OUT_RULE_OF_1_EVENT"), tr("IDS_LEFT_OUT_RULES_OF_%1_EVENTS")));
     } catch (const std::exception& e) {
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
     }

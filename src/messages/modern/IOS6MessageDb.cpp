@@ -35,6 +35,16 @@ void sqlite3fun_after_delete_message_plugin(sqlite3_context* context, int, sqlit
 
 namespace
 {
+// The name the phone shows for an attachment: its own, or its path's; never the name of the
+// local copy, which may be cut to fit this disk.
+QString transferNameOf(const _MsgAttachment& a)
+{
+    if (!a.transfer_name.isEmpty())
+        return a.transfer_name;
+    const QString own = QFileInfo(a.filename).fileName();
+    return own.isEmpty() ? QFileInfo(a._path).fileName() : own;
+}
+
 struct UpgradeStep {
     int line;
     const char* column;
@@ -152,7 +162,7 @@ void IOS6MessageDb::openCheck()
         // Only a store of the program's own is made here; a device database that is missing from
         // a backup stays missing.
         if (!upgradeSchema)
-            throw std::runtime_error(QStringLiteral("can not find message database %1.")
+            throw std::runtime_error(QStringLiteral("Cannot find the message database %1.")
                                          .arg(QDir::toNativeSeparators(dbPath))
                                          .toStdString());
         MadeFolders::makePathThrow(QFileInfo(dbPath).absolutePath());
@@ -650,7 +660,7 @@ qint64 IOS6MessageDb::insertAttachment(const _MsgAttachment& a)
     if (tableHas(t, QStringLiteral("user_info")) && !a.user_info.isEmpty())
         row["user_info"] = a.user_info;
     if (tableHas(t, QStringLiteral("transfer_name")))
-        row["transfer_name"] = QFileInfo(a._path).fileName();
+        row["transfer_name"] = transferNameOf(a);
     if (tableHas(t, QStringLiteral("total_bytes")))
         row["total_bytes"] = a.total_bytes;
     if (tableHas(t, QStringLiteral("original_guid")))

@@ -33,7 +33,7 @@ bool SqliteDeletedRowWalk::cancelled() const
 void SqliteDeletedRowWalk::open()
 {
     if (!QFile::exists(m_source))
-        throw std::runtime_error(QString("can not find message database %1.").arg(m_source).toStdString());
+        throw std::runtime_error(QString("Cannot find the message database %1.").arg(m_source).toStdString());
     if (QFile::exists(m_source + "-wal"))
         openCopy();
     else

@@ -1,5 +1,6 @@
 #include "messages/ui/AttachmentExtractThread.h"
 
+#include "app/CountText.h"
 #include "app/DataPaths.h"
 #include "app/MacEpoch.h"
 #include "app/OutputFile.h"
@@ -130,8 +131,8 @@ void AttachmentExtractThread::noteLeftOut(const _MsgAttachment& a, const QString
 
 QString AttachmentExtractThread::leftOutText() const
 {
-    QStringList lines { m_leftOut == 1 ? QStringLiteral("1 attachment was left out:")
-                                       : QStringLiteral("%1 attachments were left out:").arg(m_leftOut) };
+    QStringList lines { CountText::of(m_leftOut, QStringLiteral("1 attachment was left out:"),
+        QStringLiteral("%1 attachments were left out:")) };
     lines << m_leftOutNamed;
     if (m_leftOut > m_leftOutNamed.size())
         lines << QStringLiteral("... and %1 more.").arg(m_leftOut - m_leftOutNamed.size());

@@ -1,5 +1,6 @@
 #include "messages/ui/BackupMMSThread.h"
 
+#include "app/CountText.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/ExportMessagesDb.h"
@@ -77,12 +78,17 @@ void BackupMMSThread::saveThrow()
         m_form.invokeErrorOccurred(notAsWrittenText(damaged, exporter.failedCopies(), i));
 }
 
+// The heading of the attachments that could not be copied into the store.
+QString BackupMMSThread::failedHeading(qint64 n)
+{
+    return CountText::of(n, tr("IDS_SAVE_ATTACHMENTS_FAILED_1"), tr("IDS_SAVE_ATTACHMENTS_FAILED_%1"));
+}
+
 QString BackupMMSThread::successText(const QStringList& failed, int saved) const
 {
     QString text = tr("IDS_SUC_BACKUP_%1_MMS").arg(saved);
     if (!failed.isEmpty())
-        text += QStringLiteral("<br/><br/>") + tr("IDS_SAVE_ATTACHMENTS_FAILED_%1").arg(failed.size())
-            + QStringLiteral("<br/>")
+        text += QStringLiteral("<br/><br/>") + failedHeading(failed.size()) + QStringLiteral("<br/>")
             + failed.mid(0, kFailedNamed).join(QStringLiteral("<br/>")).toHtmlEscaped();
     return text;
 }
@@ -93,8 +99,9 @@ QString BackupMMSThread::notAsWrittenText(
     // The store holds the messages and these attachments' bytes: a half picture is kept rather
     // than none, but the save is no success.
     QStringList lines { damaged.text(
-        QStringLiteral("%1 Messages were saved, with those attachments as they are.").arg(saved)) };
+        CountText::of(saved, QStringLiteral("1 Message was saved, with those attachments as they are."),
+            QStringLiteral("%1 Messages were saved, with those attachments as they are."))) };
     if (!failed.isEmpty())
-        lines << tr("IDS_SAVE_ATTACHMENTS_FAILED_%1").arg(failed.size()) << failed.mid(0, kFailedNamed);
+        lines << failedHeading(failed.size()) << failed.mid(0, kFailedNamed);
     return lines.join(QLatin1Char('\n'));
 }

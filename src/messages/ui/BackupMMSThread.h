@@ -31,6 +31,7 @@ protected:
 
 private:
     void saveThrow();
+    static QString failedHeading(qint64 n);
     QString successText(const QStringList& failedCopies, int saved) const;
     QString notAsWrittenText(
         const NotAsWrittenAttachments& damaged, const QStringList& failedCopies, int saved) const;

@@ -41,7 +41,7 @@ public:
 
     IOS6MessageDb& db() { return msgDb; }
     // Local files of attachments that could not be copied into the store, in order met; one whose
-    // copy failed is followed by ": " and why ("Can not write <copy>: <the system's reason>").
+    // copy failed is followed by ": " and why ("Cannot write <copy>: <the system's reason>").
     const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:

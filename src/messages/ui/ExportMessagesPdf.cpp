@@ -41,6 +41,6 @@ void ExportMessagesPdf::throwNotWritten() const
 {
     const QString text = m_out.failed()
         ? m_out.failure()
-        : QStringLiteral("Can not write the PDF file %1.").arg(m_out.fileName());
+        : QStringLiteral("Cannot write the PDF file %1.").arg(m_out.fileName());
     throw std::runtime_error(text.toStdString());
 }

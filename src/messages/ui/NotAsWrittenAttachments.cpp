@@ -1,5 +1,6 @@
 #include "messages/ui/NotAsWrittenAttachments.h"
 
+#include "app/CountText.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgMessage.h"
 
@@ -30,7 +31,9 @@ QString NotAsWrittenAttachments::text(const QString& closing) const
 {
     if (m_count == 0)
         return QString();
-    QStringList lines { QStringLiteral("%1 of the attachments are not what the phone wrote:").arg(m_count) };
+    QStringList lines { CountText::of(m_count,
+        QStringLiteral("1 of the attachments is not what the phone wrote:"),
+        QStringLiteral("%1 of the attachments are not what the phone wrote:")) };
     lines << m_named;
     if (m_count > m_named.size())
         lines << QStringLiteral("... and %1 more.").arg(m_count - m_named.size());

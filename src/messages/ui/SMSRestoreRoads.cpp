@@ -1,5 +1,6 @@
 #include "messages/ui/SMSRestoreRoads.h"
 
+#include "app/CountText.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/PasscodeDlg.h"
@@ -141,9 +142,12 @@ void SMSRestoreRoads::restoreSMS(QWidget* page, const QList<_MsgMessage*>& messa
     const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page, &damaged);
     if (merged < 0 || !restoreBackupToDevice(page, device, deviceBackup.root(), *backup))
         return;
-    tellOutcome(damaged.text(tr("%1 Messages were restored to the device, with those attachments as they "
-                                "are. Now please disconnect your iPhone from computer.")
-                                 .arg(merged)),
+    tellOutcome(
+        damaged.text(CountText::of(merged,
+            tr("1 Message was restored to the device, with those attachments as they are. Now please "
+               "disconnect your iPhone from computer."),
+            tr("%1 Messages were restored to the device, with those attachments as they are. Now please "
+               "disconnect your iPhone from computer."))),
         tr("Successfully recovered %1 messages to iPhone. Now please disconnect your iPhone from computer.")
             .arg(merged));
 }

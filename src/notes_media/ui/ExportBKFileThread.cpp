@@ -1,5 +1,6 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
+#include "app/CountText.h"
 #include "app/OutputFile.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -266,25 +267,28 @@ void ExportBKFileThread::noteUnwritten(const QString& text)
 QString ExportBKFileThread::extractedText() const
 {
     const qint64 written = extractedFiles + damagedFiles;
-    return written == 1 ? QStringLiteral("1 file was extracted.")
-                        : QStringLiteral("%1 files were extracted.").arg(written);
+    return CountText::of(
+        written, QStringLiteral("1 file was extracted."), QStringLiteral("%1 files were extracted."));
 }
 
 // The files counted apart, named (the first few of each kind).
 QString ExportBKFileThread::faultsText() const
 {
     QStringList parts;
-    const auto add = [&](qint64 count, const QStringList& named, const QString& heading) {
+    const auto add = [&](qint64 count, const QStringList& named, const QString& one, const QString& many) {
         if (count == 0)
             return;
-        parts.append(heading.arg(count));
+        parts.append(CountText::of(count, one, many));
         parts.append(named);
         if (count > named.size())
             parts.append(QStringLiteral("... and %1 more.").arg(count - named.size()));
     };
-    add(damagedFiles, m_damaged, QStringLiteral("%1 of the files are not what the phone wrote:"));
-    add(unreadableFiles, m_unreadable, QStringLiteral("%1 of the files could not be read:"));
-    add(unwrittenFiles, m_unwritten, QStringLiteral("%1 of the files could not be written:"));
+    add(damagedFiles, m_damaged, QStringLiteral("1 of the files is not what the phone wrote:"),
+        QStringLiteral("%1 of the files are not what the phone wrote:"));
+    add(unreadableFiles, m_unreadable, QStringLiteral("1 of the files could not be read:"),
+        QStringLiteral("%1 of the files could not be read:"));
+    add(unwrittenFiles, m_unwritten, QStringLiteral("1 of the files could not be written:"),
+        QStringLiteral("%1 of the files could not be written:"));
     return parts.join(QLatin1Char('\n'));
 }
 

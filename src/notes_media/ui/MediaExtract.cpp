@@ -1,5 +1,6 @@
 #include "notes_media/ui/MediaExtract.h"
 
+#include "app/CountText.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
@@ -50,7 +51,8 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     if (userCancelled && !thread.unsyncedText.isEmpty())
         Tips::error(thread.unsyncedText);
     else if (userCancelled)
-        Tips::info(ExportBKFileThread::tr("IDS_CANCELLED_%1_FILES_EXTRACTED")
-                       .arg(thread.extractedFiles + thread.damagedFiles));
+        Tips::info(CountText::of(thread.extractedFiles + thread.damagedFiles,
+            ExportBKFileThread::tr("IDS_CANCELLED_1_FILE_EXTRACTED"),
+            ExportBKFileThread::tr("IDS_CANCELLED_%1_FILES_EXTRACTED")));
     return result == 1 && !form.cancelled ? thread.extractedFiles : -1;
 }

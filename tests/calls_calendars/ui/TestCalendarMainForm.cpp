@@ -138,9 +138,8 @@ private slots:
             QVERIFY(page.backupCalendarsTo(page.allCalendarEvetns(), folder));
             // The store keeps no date before 1970: the event saved without its start is named.
             QCOMPARE(answerer.seen().value(1),
-                QString(
-                    "Successfully backup 8 Calendar events.<br/>Saved 1 Calendar events without their start "
-                    "or end, as the local database keeps no date before 1970:<br/>Moon landing (home)"));
+                QString("Successfully backup 8 Calendar events.<br/>Saved 1 Calendar event without its start "
+                        "or end, as the local database keeps no date before 1970:<br/>Moon landing (home)"));
         }
         QCOMPARE(finished.size(), 2);
         QCOMPARE(DataSources::countLocalDbCalendarEvents(folder), 8);
@@ -167,8 +166,8 @@ private slots:
             local.exportCalendarsTo({ ruled }, ics);
             QCOMPARE(answerer.seen().value(2),
                 QString(
-                    "Successfully extracted 1 Calendar events.<br/>Left out the repeat rules of 1 Calendar "
-                    "events, which are no iCalendar rules:<br/>%1 (%2)")
+                    "Successfully extracted 1 Calendar events.<br/>Left out the repeat rule of 1 Calendar "
+                    "event, which is no iCalendar rule:<br/>%1 (%2)")
                     .arg(ruled.title(), ruled.calendar_name));
         }
         QVERIFY(QFile::exists(ics));

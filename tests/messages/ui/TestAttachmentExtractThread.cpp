@@ -152,7 +152,9 @@ private Q_SLOTS:
         const QString target = base + "/out";
         QString text;
         QCOMPARE(extract(msgs, target, false, &text), 0);
-        QStringList expected { QString("%1 of the attachments are not what the phone wrote:").arg(damaged) };
+        QStringList expected { damaged == 1
+                ? QString("1 of the attachments is not what the phone wrote:")
+                : QString("%1 of the attachments are not what the phone wrote:").arg(damaged) };
         for (int i = 0; i < qMin(damaged, 10); ++i) {
             const QString where = copied ? target + QString("/IMG_%1.JPG").arg(100 + i)
                                          : QString("IMG_%1.JPG (not written)").arg(100 + i);

@@ -131,7 +131,9 @@ private Q_SLOTS:
         QCOMPARE(runQuiet(form, thread), 0);
         QVERIFY(thread.saved());
         const int messages = b.messages().size();
-        QStringList expected { QString("%1 of the attachments are not what the phone wrote:").arg(damaged) };
+        QStringList expected { damaged == 1
+                ? QString("1 of the attachments is not what the phone wrote:")
+                : QString("%1 of the attachments are not what the phone wrote:").arg(damaged) };
         for (int i = 0; i < qMin(damaged, 10); ++i)
             expected << QString("IMG_%1.JPG: The stored copy /bk/%2 is not the file the phone wrote: it ends "
                                 "without its padding.")
@@ -141,7 +143,7 @@ private Q_SLOTS:
             expected << QString("... and %1 more.").arg(damaged - 10);
         expected << QString("%1 Messages were saved, with those attachments as they are.").arg(messages);
         if (uncopiable)
-            expected << "1 attachment files could not be copied into the local database:"
+            expected << "1 attachment file could not be copied into the local database:"
                      << base + "/in/whole";
         QCOMPARE(form.resultText().split('\n'), expected);
         QCOMPARE(querySql(smsPath(store), "select count(*) from message").toInt(), messages);

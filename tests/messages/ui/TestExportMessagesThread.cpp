@@ -138,7 +138,7 @@ private Q_SLOTS:
         QCOMPARE(run.result, 0);
         QCOMPARE(run.text,
             QString(
-                "1 of the attachments are not what the phone wrote:\n"
+                "1 of the attachments is not what the phone wrote:\n"
                 "IMG_0002.JPG: The stored copy /bk/4a/4a02 is not the file the phone wrote: it ends without "
                 "its padding.\n2 Messages were exported."));
         QVERIFY(!run.written.isEmpty());

@@ -66,7 +66,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link("/dev/full", link));
         const ExportRun run = runExport(b.messages(), link, ExportMessagesThread::Txt);
         QCOMPARE(run.result, 0);
-        QCOMPARE(run.text, QString("Can not write %1: No space left on device").arg(link));
+        QCOMPARE(run.text, QString("Cannot write %1: No space left on device").arg(link));
         QVERIFY(QFileInfo(link).isSymLink());
         QVERIFY(isCharDevice("/dev/full"));
     }

@@ -483,7 +483,7 @@ private Q_SLOTS:
         QVERIFY(merged > 0);
         QCOMPARE(MessageBackupExport::notAsWrittenText(told, merged),
             damaged
-                ? QString("1 of the attachments are not what the phone wrote:\n"
+                ? QString("1 of the attachments is not what the phone wrote:\n"
                           "IMG_0007.JPG: The stored copy /bk/cd07 is not the file the phone wrote: it "
                           "ends without its padding.\n%1 Messages were written into the backup, with those "
                           "attachments as they are.")

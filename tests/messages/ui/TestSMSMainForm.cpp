@@ -236,8 +236,8 @@ private Q_SLOTS:
         QTest::newRow("whole") << false << "Successfully backup 1 messages.";
         QTest::newRow("attachment not as written")
             << true
-            << "1 of the attachments are not what the phone wrote:\nIMG_7.JPG: The stored copy /bk/ab07 is "
-               "not the file the phone wrote: it ends without its padding.\n1 Messages were saved, with "
+            << "1 of the attachments is not what the phone wrote:\nIMG_7.JPG: The stored copy /bk/ab07 is "
+               "not the file the phone wrote: it ends without its padding.\n1 Message was saved, with "
                "those attachments as they are.";
     }
     void savingABackupsMessagesIntoALocalDatabase()

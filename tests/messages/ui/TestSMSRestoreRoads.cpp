@@ -90,7 +90,7 @@ private Q_SLOTS:
         QVERIFY(answerer.seen().at(0).contains("must be disabled"));
         const QString last = damaged
             ? QString(
-                "1 of the attachments are not what the phone wrote:<br/>IMG_0007.JPG: The stored copy "
+                "1 of the attachments is not what the phone wrote:<br/>IMG_0007.JPG: The stored copy "
                 "/bk/cd07 is not the file the phone wrote: it ends without its padding.<br/>%1 Messages "
                 "were restored to the device, with those attachments as they are. Now please disconnect "
                 "your iPhone from computer.")

@@ -437,7 +437,8 @@ private Q_SLOTS:
             QCOMPARE(seen,
                 quit ? QStringList()
                      : QStringList({ "Are You Sure You Want To Cancel?",
-                         QString("Cancelled: %1 files were extracted.").arg(written) }));
+                         written == 1 ? QString("Cancelled: 1 file was extracted.")
+                                      : QString("Cancelled: %1 files were extracted.").arg(written) }));
         QVERIFY(QFileInfo(dest + "/EvilDomain").isDir());
         QCOMPARE(QFileInfo::exists(d0 + "/s/.kept"), meanwhile == "file");
         QCOMPARE(QFileInfo(d0).isSymLink() && QFileInfo(away + "/s").isDir(), meanwhile == "link");
@@ -459,7 +460,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("told"); // %1 the domain's folder; empty for a success
         QTest::newRow("a folder at a file's name")
             << "folder"
-            << "Can not write %1/file: Is a directory\nRecord: EvilDomain file";
+            << "Cannot write %1/file: Is a directory\nRecord: EvilDomain file";
         QTest::newRow("a file at a folder's name")
             << "file"
             << "Cannot write %1/dir/f: %1/dir is not a folder.\nRecord: EvilDomain dir/f";
