@@ -121,12 +121,6 @@ bool BackupWriteNames::rename(const QString& from, const QString& to)
     return ::rename(native(from).constData(), native(to).constData()) == 0;
 }
 
-bool BackupWriteNames::link(const QString& from, const QString& to)
-{
-    announce();
-    return linkAt(AT_FDCWD, native(from).constData(), AT_FDCWD, native(to).constData()) == 0;
-}
-
 BackupWriteNames::LinkCall BackupWriteNames::setLinkCall(LinkCall call)
 {
     return std::exchange(linkCall(), call);
@@ -144,18 +138,6 @@ int BackupWriteNames::linkAt(int fromDir, const char* from, int toDir, const cha
 BackupWriteNames::SyncCall BackupWriteNames::setSyncCall(SyncCall call)
 {
     return std::exchange(syncCall(), call);
-}
-
-bool BackupWriteNames::sync(const QString& path)
-{
-    const int fd = ::open(native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool ok = syncFd(fd);
-    const int error = errno;
-    ::close(fd);
-    errno = error;
-    return ok;
 }
 
 bool BackupWriteNames::syncFd(int fd)
@@ -176,39 +158,6 @@ bool BackupWriteNames::removeIfPresent(const QString& path)
     return ::unlink(native(path).constData()) == 0 || errno == ENOENT;
 }
 
-bool BackupWriteNames::renameNoReplace(
-    const QString& from, const QString& to, const std::function<void()>& lastCheck)
-{
-    announceThen(lastCheck);
-    if (renamed(from, to, RENAME_NOREPLACE))
-        return true;
-    if (!unsupported(errno))
-        return false;
-    // A file system without that kind of rename: the folder is held, nothing else writes the name.
-    if (present(to)) {
-        errno = EEXIST;
-        return false;
-    }
-    return renamed(from, to, 0);
-}
-
-BackupWriteNames::Put BackupWriteNames::replace(
-    const QString& from, const QString& to, const std::function<void()>& lastCheck)
-{
-    announceThen(lastCheck);
-    if (renamed(from, to, RENAME_EXCHANGE))
-        return Put::Exchanged;
-    if (!unsupported(errno))
-        return Put::Failed;
-    return renamed(from, to, 0) ? Put::Renamed : Put::Failed;
-}
-
-bool BackupWriteNames::exchange(const QString& a, const QString& b)
-{
-    announce();
-    return renamed(a, b, RENAME_EXCHANGE);
-}
-
 int BackupWriteNames::createOwnFd(const QString& path, mode_t mode)
 {
     if (!removeIfPresent(path))
@@ -225,29 +174,6 @@ bool BackupWriteNames::createOwn(QFile& file, const QString& path)
         return true;
     ::close(fd);
     errno = EIO;
-    return false;
-}
-
-bool BackupWriteNames::freeAsideName(const QString& target)
-{
-    const QString aside = asideOf(target);
-    struct stat a;
-    struct stat t;
-    if (::lstat(native(aside).constData(), &a) != 0)
-        return errno == ENOENT;
-    if (S_ISREG(a.st_mode) && ::lstat(native(target).constData(), &t) == 0 && a.st_ino == t.st_ino
-        && a.st_dev == t.st_dev)
-        return removeIfPresent(aside); // a second name of the file itself: nothing is lost
-    for (int n = 1; n <= 1000; ++n) {
-        const QString kept = aside + QLatin1Char('-') + QString::number(n);
-        if (renameNoReplace(aside, kept)) {
-            qWarning("Moved %s, left by an earlier write into the backup, to %s.", qUtf8Printable(aside),
-                qUtf8Printable(kept));
-            return true;
-        }
-        if (errno != EEXIST)
-            return false;
-    }
     return false;
 }
 

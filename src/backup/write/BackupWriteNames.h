@@ -57,19 +57,9 @@ public:
     // Changes of names inside the backup; each reports itself to the hook first. False with errno
     // set on failure.
     static bool rename(const QString& from, const QString& to);
-    static bool link(const QString& from, const QString& to);
     static bool removeIfPresent(const QString& path);
-    // rename that never replaces what stands at to (EEXIST). lastCheck, when given, runs after the
-    // hook and right before the change; it may throw, and then nothing changes.
-    static bool renameNoReplace(
-        const QString& from, const QString& to, const std::function<void()>& lastCheck = {});
-    // How replace put a file in place.
+    // How a file was put in place: by exchanging two names in one step, or by a rename over one.
     enum class Put { Failed, Exchanged, Renamed };
-    // Puts from in place of to: where the file system can, by exchanging the two names in one step
-    // (what stood at to then stands at from), else by a rename over it. lastCheck as above.
-    static Put replace(const QString& from, const QString& to, const std::function<void()>& lastCheck = {});
-    // Exchanges the two names in one step; false with errno set (EINVAL where the file system cannot).
-    static bool exchange(const QString& a, const QString& b);
     // The link call every hard link of a write or of its lock file goes through: linkat, or in tests
     // one that fails as on a file system without hard links. Returns the one it replaces.
     using LinkCall = int (*)(int fromDir, const char* from, int toDir, const char* to, int flags);
@@ -79,8 +69,6 @@ public:
     // disk's does. Returns the one it replaces.
     using SyncCall = int (*)(int fd);
     static SyncCall setSyncCall(SyncCall call);
-    // Writes the file or folder at path to the disk through that call; false with errno set.
-    static bool sync(const QString& path);
     static bool syncFd(int fd);
     // Whether a failed link says that the file system has no hard links.
     static bool noHardLinks(int error);
@@ -90,9 +78,6 @@ public:
     static bool createOwn(QFile& file, const QString& path);
     // The same as a descriptor (-1 with errno set), with the given mode.
     static int createOwnFd(const QString& path, mode_t mode = 0666);
-    // Frees the name of target's old copy for this write: anything an earlier write left there is
-    // moved to a free name beside it, and the log says where; a second name of target itself goes.
-    static bool freeAsideName(const QString& target);
     // Called before each change a write makes inside a backup folder (tests stop the process there).
     static void setBeforeChange(std::function<void()> hook);
     // Tells that hook of a change about to be made.
