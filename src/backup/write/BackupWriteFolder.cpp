@@ -321,6 +321,16 @@ bool BackupWriteFolder::exchange(const QString& a, const QString& b) const
     return p.fd() >= 0 && !name.isEmpty() && renamedIn(p, p.name(), name, RENAME_EXCHANGE);
 }
 
+mode_t BackupWriteFolder::modeOf(const QString& path) const
+{
+    const Parent p = reach(path);
+    struct stat st;
+    if (p.fd() >= 0 && ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISREG(st.st_mode))
+        return st.st_mode & 0777;
+    return 0600;
+}
+
 int BackupWriteFolder::createOwnFd(const QString& path, mode_t mode) const
 {
     if (!removeIfPresent(path))
@@ -331,9 +341,9 @@ int BackupWriteFolder::createOwnFd(const QString& path, mode_t mode) const
     return ::openat(p.fd(), p.name().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
 }
 
-bool BackupWriteFolder::createOwn(QFile& file, const QString& path) const
+bool BackupWriteFolder::createOwn(QFile& file, const QString& path, mode_t mode) const
 {
-    const int fd = createOwnFd(path);
+    const int fd = createOwnFd(path, mode);
     if (fd < 0)
         return false;
     if (file.open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))

@@ -87,8 +87,12 @@ public:
     BackupWriteNames::Put replace(
         const QString& from, const QString& to, const std::function<void()>& lastCheck = {}) const;
     bool exchange(const QString& a, const QString& b) const;
-    int createOwnFd(const QString& path, mode_t mode = 0666) const;
-    bool createOwn(QFile& file, const QString& path) const;
+    int createOwnFd(const QString& path, mode_t mode = 0600) const;
+    // A write's own new file, created with mode from its first moment (see modeOf).
+    bool createOwn(QFile& file, const QString& path, mode_t mode = 0600) const;
+    // The permissions of the regular file at path, which a temporary that replaces it may have;
+    // 0600 when none stands there.
+    mode_t modeOf(const QString& path) const;
     bool freeAsideName(const QString& target) const;
     // Makes the folder at path (inside dir) unless a real folder is there.
     bool makeFolder(const QString& path) const;

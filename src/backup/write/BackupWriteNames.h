@@ -77,7 +77,7 @@ public:
     // Unbuffered, so that a failed write tells the system's reason at once.
     static bool createOwn(QFile& file, const QString& path);
     // The same as a descriptor (-1 with errno set), with the given mode.
-    static int createOwnFd(const QString& path, mode_t mode = 0666);
+    static int createOwnFd(const QString& path, mode_t mode = 0600);
     // Called before each change a write makes inside a backup folder (tests stop the process there).
     static void setBeforeChange(std::function<void()> hook);
     // Tells that hook of a change about to be made.

@@ -275,7 +275,7 @@ void BackupWriter::stageFileThrow(const BackupManifest::WriteRequest& r)
         fail(QStringLiteral("Cannot read %1. %2").arg(r.sourceFile, in.errorString()));
     const QString temp = addReplacement(s.target).temp;
     QFile out;
-    if (!m_folder->createOwn(out, temp))
+    if (!m_folder->createOwn(out, temp, m_folder->modeOf(s.target)))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     const BackupManifest::_FileNode* existing = m_manifest.findNode(r.domain, r.relativePath);
     ContentDigest written;
@@ -384,7 +384,7 @@ void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
     }
     QFile out;
     const QByteArray bytes = MBDBParser::serialize(records);
-    if (!m_folder->createOwn(out, temp))
+    if (!m_folder->createOwn(out, temp, m_folder->modeOf(m_manifestPath)))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     if (!writeAll(out, bytes.constData(), bytes.size()))
         fail(QStringLiteral("Cannot write %1. %2").arg(temp, out.errorString()));
@@ -428,7 +428,7 @@ void BackupWriter::stageManifestDbThrow(const QString& temp, ContentDigest& writ
     QFile out;
     if (!in.open(QIODevice::ReadOnly))
         fail(QStringLiteral("Cannot read %1. %2").arg(m_newPlainDb, in.errorString()));
-    if (!m_folder->createOwn(out, temp))
+    if (!m_folder->createOwn(out, temp, m_folder->modeOf(m_manifestPath)))
         fail(QStringLiteral("Cannot create %1. %2").arg(temp, systemText()));
     if (m_manifest.hasManifestKey()) {
         try {

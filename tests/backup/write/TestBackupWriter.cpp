@@ -869,6 +869,42 @@ private Q_SLOTS:
         }
     }
 
+    // What the write stages is never readable by more users than the file it replaces, not even
+    // for a moment: another local user may not read a private backup's messages through it.
+    void temporariesAreNoWiderThanTheirFiles()
+    {
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QString stored = storedPath(dir, items[0]);
+        for (const QString& path : { stored, dir + "/Manifest.db" })
+            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        const mode_t mask = ::umask(022);
+        mode_t widest = 0;
+        BackupWriteNames::setBeforeChange([&] {
+            for (QDirIterator it(dir, QDir::Files | QDir::System, QDirIterator::Subdirectories);
+                 it.hasNext();) {
+                struct stat st;
+                if (it.next().contains(".qm")
+                    && ::lstat(QFile::encodeName(it.filePath()).constData(), &st) == 0)
+                    widest |= st.st_mode & 0077;
+            }
+        });
+        {
+            BackupManifest m(dir);
+            open(m, QString());
+            m.writeFilesThrow(items);
+        }
+        BackupWriteNames::setBeforeChange({});
+        ::umask(mask);
+        QCOMPARE(widest, mode_t(0));
+        for (const QString& path : { stored, dir + "/Manifest.db" }) {
+            struct stat st;
+            QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
+            QCOMPARE(st.st_mode & 0777, mode_t(0600));
+        }
+    }
+
     // A new file's record: the mobile user's file mode and ids, the file flag, and a folder record
     // for each new parent folder.
     void newRecordsCarryTheDeviceDefaults()
