@@ -121,9 +121,10 @@ private:
     // refused by name; any other failure is damage.
     QString errorText(const QString& sql) const
     {
+        // The message first: the refusal's own look at the schema replaces it.
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db.handle));
         const QString refused = Sqlite3Stmt::refusalText(m_db.handle, sql);
-        return refused.isEmpty() ? damagedText(m_path, QString::fromUtf8(sqlite3_errmsg(m_db.handle)))
-                                 : refused;
+        return refused.isEmpty() ? damagedText(m_path, message) : refused;
     }
     bool start(RowChunk& chunk);
     void finish(RowChunk& chunk, int rc) const;

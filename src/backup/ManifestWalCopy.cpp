@@ -57,8 +57,8 @@ Companions companionsThrow(const QString& dbPath)
 {
     const QString log = ManifestWalCopy::logOf(dbPath);
     const QFileInfo info(log);
-    // A FIFO or device there would hide the log's rows as if it were empty.
-    if (info.exists() && !info.isFile())
+    // A FIFO or device there would hide the log's rows as if it were empty; a link is not followed.
+    if (info.isSymLink() || (info.exists() && !info.isFile()))
         fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
     Companions c;
     c.log = info.size() > 0;

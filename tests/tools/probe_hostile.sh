@@ -122,12 +122,28 @@ for cmd in info tree; do
     clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -qF "$work/view/Manifest.db: its \"Files\" is a view" "$work/err.txt"
     check "$cmd of a manifest whose Files is a view without end refuses it at once, by name" $?
 done
+sms_db=file-relay/var/mobile/Library/SMS/sms.db
 rm -rf "$work/view-messages" && cp -r "$in/messages" "$work/view-messages"
-sqlite3 "$work/view-messages/file-relay/var/mobile/Library/SMS/sms.db" \
+sqlite3 "$work/view-messages/$sms_db" \
     "alter table message rename to Stored; create view message as $endless select s.* from n, Stored as s"
 limit=20 run messages "$work/view-messages"
 clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && cat "$work/out.txt" "$work/err.txt" | grep -q 'its \\*"message\\*" is a view'
 check "messages whose message table is a view without end are refused at once, by name" $?
+# A column the file works out where the reader reads one is refused by name, never read as blank;
+# the file's triggers never act on what the load writes into its copy (one here never ends).
+rm -rf "$work/gen-messages" && cp -r "$in/messages" "$work/gen-messages"
+sqlite3 "$work/gen-messages/$sms_db" \
+    "alter table message drop column text; alter table message add column text as (zeroblob(1000000000))"
+limit=20 run messages "$work/gen-messages"
+clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && cat "$work/out.txt" "$work/err.txt" | grep -q 'column \\*"message.text\\*" is generated'
+check "messages whose text column is generated are refused at once, by name" $?
+rm -rf "$work/trigger-messages" && cp -r "$in/messages" "$work/trigger-messages"
+sqlite3 "$work/trigger-messages/$sms_db" "create table if not exists deleted_messages(ROWID integer primary key, guid text);
+    insert into deleted_messages(guid) values('gone'); create table spill(v);
+    create trigger fill after delete on deleted_messages begin insert into spill $endless select i from n; end"
+limit=20 run messages "$work/trigger-messages"
+clean && [ "$rc" -eq 0 ]
+check "messages whose deletion records hold a trigger without end load at once" $?
 
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
 # load names it with the system's reason and never calls it damaged, a Manifest.db with a log or

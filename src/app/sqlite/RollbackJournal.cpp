@@ -182,19 +182,22 @@ RollbackJournal::State RollbackJournal::stateOf(const QString& dbPath, QString* 
 {
     const QByteArray path = QFile::encodeName(pathOf(dbPath));
     struct stat st;
-    if (::stat(path.constData(), &st) != 0)
+    if (::lstat(path.constData(), &st) != 0)
         return State::None; // SQLite too takes what it cannot look at for no journal
+    // A link is a name, never followed: not a journal of this file.
     if (!S_ISREG(st.st_mode))
         return State::NotAFile;
     if (st.st_size == 0)
         return State::None;
     // Not waited on: a FIFO put there meanwhile is not read.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     char first = 0;
     Trailer trailer;
     int error = 0;
     State state = State::None; // emptied meanwhile
-    if (fd < 0 || ::fstat(fd, &st) != 0)
+    if (fd < 0 && errno == ELOOP)
+        state = State::NotAFile; // a link put there meanwhile
+    else if (fd < 0 || ::fstat(fd, &st) != 0)
         error = errno;
     else if (!S_ISREG(st.st_mode))
         state = State::NotAFile;
@@ -221,10 +224,13 @@ QString RollbackJournal::copy(const QString& dbPath, const QString& toDbPath)
         return (reading ? QStringLiteral("Cannot read %1. %2") : QStringLiteral("Cannot write %1. %2"))
             .arg(path, why);
     };
-    const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int in
+        = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     struct stat st;
     QString why;
-    if (in < 0 || ::fstat(in, &st) != 0)
+    if (in < 0 && errno == ELOOP)
+        why = RegularFile::notRegularText();
+    else if (in < 0 || ::fstat(in, &st) != 0)
         why = systemText(errno);
     else if (!S_ISREG(st.st_mode))
         why = RegularFile::notRegularText();

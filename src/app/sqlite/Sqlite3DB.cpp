@@ -104,6 +104,11 @@ void Sqlite3DB::guardForeign(sqlite3* db)
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     // Triggers and the like run only harmless functions.
     sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    // Nor do its triggers act on what the program writes into its copy: one may never end, and what
+    // it records would be the program's doing taken for the phone user's.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    // One value read whole costs several times its size in memory: none larger than a phone keeps.
+    sqlite3_limit(db, SQLITE_LIMIT_LENGTH, kForeignValueBytes);
     sqlite3_progress_handler(db, kCancelSteps, &Sqlite3DB::onProgress, nullptr);
 }
 
@@ -374,8 +379,13 @@ int Sqlite3DB::changes() const
 QList<_SqliteCol> Sqlite3DB::tbCols(const QString& table)
 {
     QList<_SqliteCol> cols;
-    Sqlite3Cursor cursor = queryThrow(QString("pragma table_info(%1)").arg(Sqlite3Row::quoteName(table)));
+    // A foreign file's generated columns too, which table_info leaves out: a reader that names one
+    // is then refused by name instead of reading it as blank.
+    Sqlite3Cursor cursor = queryThrow(QString("pragma table_xinfo(%1)").arg(Sqlite3Row::quoteName(table)));
     while (cursor.moveNext()) {
+        const int hidden = cursor.getInt("hidden");
+        if (hidden == 1 || (hidden != 0 && !m_foreign))
+            continue;
         cols.append(_SqliteCol(cursor.getText("name"), cursor.getText("type"), cursor.getInt("notnull") != 0,
             !cursor.isNull("dflt_value"), cursor.getInt("pk") != 0));
     }

@@ -49,9 +49,12 @@ public:
     // copy, a file the user picked, a manifest) is data, never a direction. Set before the opens it
     // applies to: only the stored columns of its tables are read (a statement that would run a
     // view, or read a generated column, is refused with a text naming it and the file), its schema
-    // runs none of the program's functions that are not harmless, and a statement stops with
-    // TaskCancel::Cancelled once the task of the thread that runs it is cancelled.
+    // runs none of the program's functions that are not harmless, its triggers never act, no value
+    // larger than kForeignValueBytes is read, and a statement stops with TaskCancel::Cancelled once
+    // the task of the thread that runs it is cancelled.
     void setForeign(bool foreign) { m_foreign = foreign; }
+    // Far above any text or picture a phone stores in one value.
+    static constexpr int kForeignValueBytes = 128 * 1024 * 1024;
     bool isForeign() const { return m_foreign; }
     void close();
     bool isOpen() const { return handle != nullptr; }
@@ -75,7 +78,8 @@ public:
     // Rows changed by the last insert, update or delete.
     int changes() const;
 
-    // The columns of table by name and in table order; empty when there is no such table.
+    // The columns of table by name and in table order; empty when there is no such table. On a
+    // foreign connection its generated columns too, so that a reader naming one is refused.
     QHash<QString, _SqliteCol> tbInfo(const QString& table);
     QList<_SqliteCol> tbCols(const QString& table);
     // Whether the database has a table of that name (in any case). Where a foreign one holds a

@@ -2,6 +2,7 @@
 
 #include "app/PrivateCopyNames.h"
 #include "app/TaskCancel.h"
+#include "app/sqlite/Sqlite3DB.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -69,6 +70,13 @@ QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
 {
     static const QRegularExpression viewWords(QStringLiteral("^access to view \"(.+)\" prohibited$"));
     static const QRegularExpression column(QStringLiteral("^access to (.+) is prohibited$"));
+    if (db && message == QLatin1String("string or blob too big")
+        && sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1) == Sqlite3DB::kForeignValueBytes)
+        return QStringLiteral("Cannot read %1: it stores a value larger than %2 MB, more than a phone "
+                              "keeps in one. Only what a database from a backup or a source file "
+                              "could hold is read.")
+            .arg(fileOf(db))
+            .arg(Sqlite3DB::kForeignValueBytes / (1024 * 1024));
     if (const QRegularExpressionMatch m = column.match(message); m.hasMatch())
         return QStringLiteral("Cannot read %1: its column \"%2\" is generated (worked out by a formula "
                               "the file holds), not stored. Only what a database from a backup or a "
@@ -110,11 +118,12 @@ Sqlite3Stmt::Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tai
         if (stoppedByCancel(rc))
             throw TaskCancel::Cancelled();
         const QString text = QString::fromUtf8(sql, len);
-        const QString refused = refusalOf(db, QString::fromUtf8(sqlite3_errmsg(db)), text);
+        // Read before refusalOf, whose own statements replace the connection's message.
+        const QString message = QString::fromUtf8(sqlite3_errmsg(db));
+        const QString context = errorContext(db, rc, shortSql(text));
+        const QString refused = refusalOf(db, message, text);
         // The program's own text names the file and what it refused: no statement after it.
-        if (!refused.isEmpty())
-            throwError(refused, QString());
-        throwError(db, shortSql(text));
+        throwError(refused.isEmpty() ? message : refused, refused.isEmpty() ? context : QString());
     }
     if (tail)
         *tail = rest;

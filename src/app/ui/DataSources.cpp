@@ -166,6 +166,20 @@ void DataSources::countBackup(BackupManifest& m, const QDir& cacheDir)
     putBackupCounts(m, takeBackupCounts(m, cacheDir));
 }
 
+namespace
+{
+std::function<void()>& beforeEachCount()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+} // namespace
+
+void DataSources::setBeforeEachCount(std::function<void()> hook)
+{
+    beforeEachCount() = std::move(hook);
+}
+
 DataSources::BackupCounts DataSources::takeBackupCounts(const BackupManifest& m, const QDir& cacheDir)
 {
     // A file the backup stores that has no copy could not be copied (the user may not read it, it
@@ -177,6 +191,8 @@ DataSources::BackupCounts DataSources::takeBackupCounts(const BackupManifest& m,
     BackupCounts counts;
     const auto count = [&](qint64& into, const BackupManifest::_FileNode* node,
                            qint64 (*counter)(const QDir&, bool), const QString& cacheName) {
+        if (beforeEachCount())
+            beforeEachCount()();
         if (TaskCancel::requested())
             return; // cancelled: this count and the rest stay unknown
         const QString name = node ? node->item.backupFileName() : QString();

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QList>
 #include <QStringList>
+#include <functional>
 
 // The one place where the readers and local stores of each data kind meet the application shell:
 // what is copied into a backup's cache, how each kind is counted, and the converters of old local
@@ -50,6 +51,8 @@ public:
     // thread while the window shows the manifest. Once the calling thread's task is cancelled (see
     // TaskCancel) the count under way and those after it stay unknown, never 0.
     static BackupCounts takeBackupCounts(const BackupManifest& manifest, const QDir& cacheDir);
+    // For tests: called on the counting thread before each count.
+    static void setBeforeEachCount(std::function<void()> hook);
     // The second half: puts counts into the manifest.
     static void putBackupCounts(BackupManifest& manifest, const BackupCounts& counts);
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out

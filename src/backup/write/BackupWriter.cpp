@@ -749,7 +749,7 @@ void BackupWriter::checkJournalThrow() const
     case RollbackJournal::State::NotAFile:
         fail(QStringLiteral(
             "%1 is not a file but stands where SQLite looks for the journal of %2: nothing was "
-            "written, and SQLite cannot open %2 while it is there. Move it away; then try again.")
+            "written while it is there. Move it away; then try again.")
                  .arg(journal, manifest));
     case RollbackJournal::State::Unreadable:
         fail(QStringLiteral("Cannot read %1. %2").arg(journal, why));

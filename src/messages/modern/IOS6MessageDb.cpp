@@ -80,8 +80,16 @@ void clearSyncTables(Sqlite3DB& db, const QHash<QString, QString>& tableSql)
         if (rows.moveNext() && rows.getInt64(0) != 0)
             script += QStringLiteral("delete from %1;").arg(QLatin1String(t));
     }
+    if (script.isEmpty())
+        return;
+    // The file's triggers do not act on these deletes: what they would record is not the user's.
+    int triggers = 1;
+    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, -1, &triggers);
+    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
     QString err;
-    if (!script.isEmpty() && sqlite3ExecScript(db, script, err) != SQLITE_OK)
+    const int rc = sqlite3ExecScript(db, script, err);
+    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, triggers, nullptr);
+    if (rc != SQLITE_OK)
         Sqlite3Stmt::throwError(err, script);
 }
 } // namespace
@@ -712,6 +720,15 @@ void IOS6MessageDb::deleteMessage(const _MsgMessage* message)
     const qint64 id = message->rowid;
     executeThrow(QStringLiteral("DELETE FROM message WHERE rowid=%1").arg(id));
     executeThrow(QStringLiteral("DELETE FROM chat_message_join where message_id=%1").arg(id));
+    // As the phone's triggers would, which do not act on this copy: an attachment goes with the last
+    // message that holds it.
+    if (tableSql.contains(QStringLiteral("attachment")))
+        executeThrow(
+            QStringLiteral("DELETE FROM attachment WHERE rowid IN (SELECT attachment_id FROM "
+                           "message_attachment_join WHERE message_id=%1) AND NOT EXISTS (SELECT 1 "
+                           "FROM message_attachment_join AS o WHERE o.attachment_id=attachment.rowid "
+                           "AND o.message_id<>%1)")
+                .arg(id));
     executeThrow(QStringLiteral("DELETE FROM message_attachment_join where message_id=%1").arg(id));
     if (message->_chat) {
         const qint64 chat = message->_chat->rowid;

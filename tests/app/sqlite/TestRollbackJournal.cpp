@@ -55,6 +55,7 @@ private Q_SLOTS:
         QTest::newRow("sparse, 4 GB") << none << "sparse" << int(State::Holds);
         QTest::newRow("sparse, 4 GB, naming a FIFO") << "fifo" << QString("sparse") << int(State::HoldsJoint);
         QTest::newRow("a FIFO") << none << "fifo journal" << int(State::NotAFile);
+        QTest::newRow("a link to a journal") << none << "link journal" << int(State::NotAFile);
     }
     void judgedAndCopiedAsSqliteReadsIt()
     {
@@ -72,7 +73,9 @@ private Q_SLOTS:
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(names == "empty" ? "" : "child") >= 0);
         file.close();
         QVERIFY(names != "link" || QFile::link(kept, named));
-        if (change == "fifo journal") {
+        if (change == "link journal")
+            QVERIFY(QFile::copy(m_hot + "/Manifest.db-journal", kept) && QFile::link(kept, journal));
+        if (change.endsWith(" journal")) {
             QCOMPARE(int(RollbackJournal::stateOf(db)), state);
             QCOMPARE(RollbackJournal::copy(db, TestEnv::tempDir() + "/copy.db"),
                 "Cannot read " + journal + ". Not a regular file");

@@ -567,6 +567,19 @@ private Q_SLOTS:
             << "select v from t" << 20000 << "";
         QTest::newRow("cancel during a long statement")
             << "create table t(v)" << endless + "select count(*) from n" << 100 << "cancelled";
+        // What the program writes into its copy sets off none of the file's triggers.
+        QTest::newRow("trigger without end")
+            << "create table t(v); create table spill(v); insert into t values(1); create trigger fill "
+               "after delete on t begin insert into spill "
+                + endless + "select i from n; end"
+            << "delete from t" << 20000 << "";
+        QTest::newRow("value larger than a phone keeps")
+            << "create table t(v)"
+            << "select zeroblob(200000000)" << 20000 << "it stores a value larger than 128 MB";
+        // SQLite's own words, not those of the statement that looked for a view.
+        QTest::newRow("other failure beside a view")
+            << "create table s(v); create view w as select v from s"
+            << "select nosuch from s" << 20000 << "no such column: nosuch";
     }
     void foreignDatabaseIsReadAsData()
     {
@@ -583,7 +596,7 @@ private Q_SLOTS:
         }
         Sqlite3DB db;
         db.setForeign(true);
-        db.openReadOnlyThrow(path);
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
         const auto token = std::make_shared<TaskCancel::Token>();
         const TaskCancel::Scope scope(token);
         std::atomic<bool> done = false;
@@ -608,8 +621,7 @@ private Q_SLOTS:
         done = true;
         stopper.join();
         QVERIFY2(error.isEmpty() ? what.isEmpty() : what.contains(error), qPrintable(what));
-        QVERIFY2(error.isEmpty() || what == "cancelled" || what.startsWith("Cannot read " + path),
-            qPrintable(what));
+        QVERIFY2(!error.startsWith("it") || what.startsWith("Cannot read " + path), qPrintable(what));
         QVERIFY(took < stopAfter + 2000);
     }
 

@@ -476,16 +476,18 @@ private Q_SLOTS:
         QTest::newRow("Manifest.db's journal left zeroed")
             << QStringList {} << none << committing << QString("Manifest.db's journal left zeroed") << none
             << none;
-        for (const char* kept : { "with its first byte zero", "a link to an empty file", "a dangling link" })
+        for (const char* kept : { "with its first byte zero" })
             QTest::newRow(qPrintable(QString("Manifest.db's journal ") + kept))
                 << QStringList {} << none << committing << QString("Manifest.db's journal ") + kept << none
                 << none;
-        for (const char* notAFile : { "a FIFO", "a folder" })
+        // A link is never followed, not even to see that SQLite would find nothing to play back.
+        for (const char* notAFile : { "a FIFO", "a folder", "a link to an empty file", "a dangling link" })
             QTest::newRow(qPrintable(QString("Manifest.db's journal ") + notAFile))
                 << QStringList {} << none << committing << QString("Manifest.db's journal ") + notAFile
-                << QString("^.*/Manifest\\.db-journal is not a file but stands where SQLite looks for the "
-                           "journal of .*/Manifest\\.db: nothing was written, and SQLite cannot open "
-                           ".*/Manifest\\.db while it is there\\. Move it away; then try again\\.$")
+                << QString(
+                       "^.*/Manifest\\.db-journal is not a file but stands where SQLite looks for the "
+                       "journal of .*/Manifest\\.db: nothing was written while it is there\\. Move it away; "
+                       "then try again\\.$")
                 << none;
         // Only what the write staged goes in place, and no file is left vacant without the record that
         // names its old copy (a second write settles this one's as a stopped write's).

@@ -37,11 +37,16 @@ private Q_SLOTS:
                      "create table Chat(a);create table handle(a);create table message(a);create table "
                      "chat_message_join(a);create table chat_handle_join(a);")),
             5);
-        QCOMPARE(
+        // A view in a table's place is refused by name, not taken for the earlier schema.
+        QString what;
+        try {
             AbsIOSMessageDb::checkDbType(makeDb(
                 "create table c(a);create view chat as select * from c;create table handle(a);create table "
-                "message(a);create table chat_message_join(a);create table chat_handle_join(a);")),
-            5);
+                "message(a);create table chat_message_join(a);create table chat_handle_join(a);"));
+        } catch (const std::runtime_error& e) {
+            what = QString::fromUtf8(e.what());
+        }
+        QVERIFY2(what.contains("its \"chat\" is a view"), qPrintable(what));
     }
 
     void missingOrBrokenFiles()
