@@ -144,6 +144,14 @@ sqlite3 "$work/trigger-messages/$sms_db" "create table if not exists deleted_mes
 limit=20 run messages "$work/trigger-messages"
 clean && [ "$rc" -eq 0 ]
 check "messages whose deletion records hold a trigger without end load at once" $?
+# Nor do the triggers of the call database written into act on the merge's inserts.
+calls_store=5a/5a4935c78a5255723f707230a451d79c540d2741 # CallHistory.storedata
+rm -rf "$work/trigger-calls" && cp -r "$work/named" "$work/trigger-calls"
+sqlite3 "$work/trigger-calls/$calls_store" "delete from ZCALLRECORD; create table spill(v);
+    create trigger fill after insert on ZCALLRECORD begin insert into spill $endless select i from n; end"
+limit=20 run merge-calls "$work/named/$calls_store" "$work/trigger-calls"
+clean && [ "$rc" -eq 0 ] && [ "$(sqlite3 "$work/trigger-calls/$calls_store" 'select count(*) from spill')" = 0 ]
+check "merge-calls into a call database whose trigger never ends writes the calls at once" $?
 
 # A manifest's file whose reads fail (a failing disk) from its first byte or from its middle: the
 # load names it with the system's reason and never calls it damaged, a Manifest.db with a log or
