@@ -53,6 +53,18 @@ void PrivateCopyNames::note(const QString& copy, const QString& original, const 
     originals().insert(real, { original, record, texts });
 }
 
+void PrivateCopyNames::noteWorkCopy(const QString& copy, const QString& of)
+{
+    Original original { of, QString(), Texts::DatabaseErrors };
+    {
+        const QMutexLocker locked(&lock());
+        const auto noted = originals().constFind(originals().contains(of) ? of : resolved(of));
+        if (noted != originals().cend())
+            original = *noted;
+    }
+    note(copy, original.path, original.record, Texts::DatabaseErrors);
+}
+
 QString PrivateCopyNames::userNames(QString text, Texts kind)
 {
     const QMutexLocker locked(&lock());

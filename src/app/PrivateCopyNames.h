@@ -16,6 +16,10 @@ public:
     // copy replaces the earlier one.
     static void note(const QString& copy, const QString& original, const QString& record = QString(),
         Texts texts = Texts::All);
+    // copy is the program's own work copy of of (a private copy itself, or a file the user gave):
+    // database errors that name it name of's original (of, where none is noted), never the work
+    // copy, which does not outlive the task.
+    static void noteWorkCopy(const QString& copy, const QString& of);
     // text with each private copy named by its original (of a database error, every copy; else those
     // noted for all texts), followed by the record of each original it then names, unless it already
     // gives that record.

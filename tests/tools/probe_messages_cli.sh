@@ -137,6 +137,27 @@ HOME="$work/home" "$probe" restore-messages "$work/cache" "$work/demo" > /dev/nu
 [ $? -ne 0 ] && [ "$(tail -n 1 "$work/unsettled.err")" = "Cannot finish or undo the earlier write into $work/demo." ]
 check "a restore stops before it reads a backup whose earlier write cannot be settled" $?
 
+# A restore refused for what the backup's message database holds (pages SQLite finds damaged, a view
+# in place of a table) names the backup's stored file and its record, never the program's private
+# copy or its work copy, and leaves the backup as it was.
+stored_sms=3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28
+for row in "damaged:--drop-cell message:SQLite finds the database damaged (" \
+           "view::its \"message\" is a view (a query the file holds)"; do
+    IFS=: read -r name damage told <<< "$row"
+    /usr/bin/python3 "$tools/gen/make_deleted_sms.py" "$work/refused-$name" --delete-every 0 --messages 10 $damage > /dev/null
+    db="$work/refused-$name/file-relay/var/mobile/Library/SMS/sms.db"
+    [ $name != view ] || sqlite3 "$db" "alter table message rename to Stored; create view message as select * from Stored"
+    bk="$work/refused-$name-bk"
+    /usr/bin/python3 "$tools/gen/make_backup.py" --sms-db "$db" "$bk" > /dev/null
+    before=$(find "$bk" -type f -exec md5sum {} + | sort)
+    HOME="$work/home" "$probe" restore-messages "$work/cache" "$bk" > /dev/null 2> "$work/refused.err"
+    [ $? -ne 0 ] && grep -qF "$bk/$stored_sms: $told" "$work/refused.err" \
+        && grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/refused.err" \
+        && ! grep -q -e "$work/home" -e "\.merge-" "$work/refused.err" \
+        && [ "$(find "$bk" -type f -exec md5sum {} + | sort)" = "$before" ]
+    check "a restore refused for a $name message database names the backup's file" $?
+done
+
 # A backup whose message database lost the rows of its join index (emptied leaves) or holds another
 # index's rows in it (swapped leaves): the count info gives for the tree is what the list reads.
 sms_count() { /usr/bin/python3 -c "import json,sys; print(json.load(open(sys.argv[1]))['counts']['sms'])" "$1"; }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -76,6 +77,8 @@ BackupWriteFolder::BackupWriteFolder(const QDir& dir)
 
 BackupWriteFolder::~BackupWriteFolder()
 {
+    for (const Held& h : m_held)
+        ::close(h.fd);
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -111,13 +114,13 @@ BackupWriteFolder::Parent BackupWriteFolder::walk(const QList<QByteArray>& parts
         struct stat st;
         if (next >= 0 && ::fstat(next, &st) != 0)
             error = errno;
-        if (error == 0) {
-            const auto seen = m_seen.constFind(p.m_folder);
-            if (seen == m_seen.cend())
-                m_seen.insert(p.m_folder, { st.st_dev, st.st_ino });
-            else if (seen->first != st.st_dev || seen->second != st.st_ino)
-                error = kOtherFolder;
-        }
+        const auto seen = m_seen.constFind(p.m_folder);
+        if (error == 0 && seen == m_seen.cend())
+            m_seen.insert(p.m_folder, { st.st_dev, st.st_ino });
+        else if (error == 0 && (seen->first != st.st_dev || seen->second != st.st_ino))
+            error = kOtherFolder;
+        else if (error == ENOENT && seen != m_seen.cend())
+            error = kOtherFolder; // reached before, and moved away since
         if (p.m_owned)
             ::close(p.m_fd);
         p.m_fd = next;
@@ -338,7 +341,57 @@ int BackupWriteFolder::createOwnFd(const QString& path, mode_t mode) const
     const Parent p = reach(path);
     if (p.fd() < 0)
         return -1;
-    return ::openat(p.fd(), p.name().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd
+        = ::openat(p.fd(), p.name().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd >= 0) {
+        const int error = errno;
+        noteOwn(p, QFile::encodeName(m_dir.relativeFilePath(QFileInfo(path).absolutePath())), fd);
+        errno = error;
+    }
+    return fd;
+}
+
+void BackupWriteFolder::noteOwn(const Parent& p, const QByteArray& folder, int fd) const
+{
+    struct stat dir;
+    struct stat file;
+    if (::fstat(p.fd(), &dir) != 0 || ::fstat(fd, &file) != 0)
+        return;
+    auto held = std::find_if(m_held.begin(), m_held.end(),
+        [&](const Held& h) { return h.dev == dir.st_dev && h.ino == dir.st_ino; });
+    if (held == m_held.end()) {
+        const int copy = ::fcntl(p.fd(), F_DUPFD_CLOEXEC, 0);
+        if (copy < 0)
+            return;
+        m_held.push_back({ copy, dir.st_dev, dir.st_ino, folder == "." ? QByteArray() : folder });
+        held = m_held.end() - 1;
+    }
+    m_own.push_back({ int(held - m_held.begin()), p.name(), file.st_dev, file.st_ino });
+}
+
+void BackupWriteFolder::removeStrayOwn() const
+{
+    for (const Own& own : m_own) {
+        const Held& h = m_held[std::size_t(own.held)];
+        if (h.folder.isEmpty())
+            continue; // the held backup folder itself: settling reaches it
+        const Parent now = walk(h.folder.split('/'));
+        struct stat st;
+        if (now.fd() >= 0 && ::fstat(now.fd(), &st) == 0 && st.st_dev == h.dev && st.st_ino == h.ino)
+            continue;
+        if (::fstatat(h.fd, own.name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_dev != own.dev
+            || st.st_ino != own.ino)
+            continue; // gone, or another file in its place: not this write's to remove
+        BackupWriteNames::announce();
+        const QString name = QFile::decodeName(h.folder + '/' + own.name);
+        if (::unlinkat(h.fd, own.name.constData(), 0) == 0)
+            qInfo("Removed %s, made by the write into %s, from that folder where another program moved it.",
+                qUtf8Printable(name), qUtf8Printable(m_dir.absolutePath()));
+        else
+            qWarning("Cannot remove %s, made by the write into %s, from that folder where another program "
+                     "moved it. %s",
+                qUtf8Printable(name), qUtf8Printable(m_dir.absolutePath()), std::strerror(errno));
+    }
 }
 
 bool BackupWriteFolder::createOwn(QFile& file, const QString& path, mode_t mode) const
@@ -380,11 +433,20 @@ bool BackupWriteFolder::freeAsideName(const QString& target) const
 
 bool BackupWriteFolder::makeFolder(const QString& path) const
 {
+    // Seen from here on (one reached before is not made anew where another program moved it away),
+    // so that the write tells one moved away later from one never there.
+    if (const Parent f = folderAt(path); f.swapped() && f.error() == kOtherFolder)
+        throw std::runtime_error(swappedText(f).toStdString());
     const Parent p = reach(path);
     if (p.fd() < 0)
         return false;
-    if (::mkdirat(p.fd(), p.name().constData(), 0777) == 0)
-        return true;
+    if (::mkdirat(p.fd(), p.name().constData(), 0777) == 0) {
+        const Parent made = folderAt(path);
+        if (made.swapped())
+            throw std::runtime_error(swappedText(made).toStdString());
+        errno = made.error();
+        return made.fd() >= 0;
+    }
     struct stat st;
     if (errno != EEXIST || ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return false;
@@ -392,6 +454,20 @@ bool BackupWriteFolder::makeFolder(const QString& path) const
         return true;
     errno = ENOTDIR;
     return false;
+}
+
+void BackupWriteFolder::removeEmptyFolder(const QString& path) const
+{
+    const Parent p = parentOf(path);
+    struct stat st;
+    if (p.fd() < 0 || ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0
+        || !S_ISDIR(st.st_mode))
+        return;
+    // Only when empty: what else is there stays.
+    if (::unlinkat(p.fd(), p.name().constData(), AT_REMOVEDIR) != 0)
+        return;
+    const QByteArray folder = QFile::encodeName(m_dir.relativeFilePath(path));
+    m_seen.remove(folder);
 }
 
 bool BackupWriteFolder::syncFile(const QString& path) const

@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <sys/types.h>
+#include <vector>
 
 class QFile;
 
@@ -35,7 +36,7 @@ public:
         const QByteArray& name() const { return m_name; }
         int error() const { return m_error; }
         // A link or a file stands where a folder on the way should be, or another folder than the
-        // one first seen there.
+        // one first seen there, or none where one was seen.
         bool swapped() const { return m_swapped; }
         // The folder on the way that could not be reached, relative to the backup folder.
         const QByteArray& folder() const { return m_folder; }
@@ -87,15 +88,23 @@ public:
     BackupWriteNames::Put replace(
         const QString& from, const QString& to, const std::function<void()>& lastCheck = {}) const;
     bool exchange(const QString& a, const QString& b) const;
+    // A write's own new file, created with mode from its first moment (see modeOf). The folder it
+    // is made in stays held, and which file it is noted, for removeStrayOwn.
     int createOwnFd(const QString& path, mode_t mode = 0600) const;
-    // A write's own new file, created with mode from its first moment (see modeOf).
     bool createOwn(QFile& file, const QString& path, mode_t mode = 0600) const;
+    // Removes each file createOwn made that still stands at its name, the very file made, in a
+    // folder the held one no longer leads to (another program moved or replaced it meanwhile):
+    // settling cannot reach it there, and nothing else would ever remove it. Through the folder it
+    // was made in, as held, never a path.
+    void removeStrayOwn() const;
     // The permissions of the regular file at path, which a temporary that replaces it may have;
     // 0600 when none stands there.
     mode_t modeOf(const QString& path) const;
     bool freeAsideName(const QString& target) const;
     // Makes the folder at path (inside dir) unless a real folder is there.
     bool makeFolder(const QString& path) const;
+    // Removes the folder at path when it is a real, empty folder: it is no longer one first seen.
+    void removeEmptyFolder(const QString& path) const;
     // Writes a file, or a folder (the backup folder itself for its own path), to the disk through
     // BackupWriteNames' sync call.
     bool syncFile(const QString& path) const;
@@ -109,6 +118,23 @@ private:
     // parentOf, throwing where a folder on the way was swapped.
     Parent reach(const QString& path) const;
     static bool renamedIn(const Parent& p, const QByteArray& from, const QByteArray& to, unsigned int flags);
+    // Notes the file fd just made by createOwnFd in the folder p, by its name there.
+    void noteOwn(const Parent& p, const QByteArray& folder, int fd) const;
+
+    // A folder createOwn made files in, held open, and where it was inside dir then.
+    struct Held {
+        int fd = -1;
+        dev_t dev = 0;
+        ino_t ino = 0;
+        QByteArray folder;
+    };
+    // A file createOwn made: its folder (of m_held), its name there, and which file it is.
+    struct Own {
+        int held = -1;
+        QByteArray name;
+        dev_t dev = 0;
+        ino_t ino = 0;
+    };
 
     QDir m_dir;
     int m_fd = -1;
@@ -117,4 +143,6 @@ private:
     ino_t m_ino = 0;
     // Folders inside as first seen: device and inode, by their path relative to dir.
     mutable QHash<QByteArray, QPair<dev_t, ino_t>> m_seen;
+    mutable std::vector<Held> m_held;
+    mutable std::vector<Own> m_own;
 };

@@ -228,9 +228,6 @@ bool BackupWritePlace::sync()
 void BackupWritePlace::removeFolder()
 {
     struct stat st;
-    if (kind(kTarget, &st) == Absent || !S_ISDIR(st.st_mode))
-        return;
-    const BackupWriteFolder::Parent p = here();
-    if (p.fd() >= 0)
-        ::unlinkat(p.fd(), m_leaf.constData(), AT_REMOVEDIR); // only when empty: what else is there stays
+    if (kind(kTarget, &st) != Absent && S_ISDIR(st.st_mode))
+        m_folder.removeEmptyFolder(m_path);
 }

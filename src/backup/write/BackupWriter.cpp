@@ -873,11 +873,14 @@ QString BackupWriter::staleLog() const
     return m_folder->present(log) ? log : QString();
 }
 
-// Undone from what this write knows of itself: the record in place may be another write's.
+// Undone from what this write knows of itself: the record in place may be another write's. What
+// it staged in a folder another program moved away is out of settling's reach, and goes here.
 void BackupWriter::rollBack()
 {
     if (m_record)
         BackupWriteSettlement::settleOwn(*m_folder, *m_record, false);
+    if (m_folder)
+        m_folder->removeStrayOwn();
     m_record.reset();
     m_replacements.clear();
 }

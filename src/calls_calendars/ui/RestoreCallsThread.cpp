@@ -52,6 +52,7 @@ void RestoreCallsThread::run()
                 qWarning("Rolling back the call database failed: %s", rollback.what());
             }
         }
-        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        // Plain text: the message box that shows it escapes it for itself (Tips), the probe prints it.
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }

@@ -1,6 +1,7 @@
 #include "messages/modern/IOS6MessageMerge.h"
 
 #include "app/IProgressSink.h"
+#include "app/PrivateCopyNames.h"
 #include "app/ScopedEdit.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/IOS6RowReferences.h"
@@ -97,6 +98,14 @@ const QSet<QString>& rewrittenTables()
     return tables;
 }
 
+// The merge refused for what the database holds, named as the user knows it: the backup's file
+// for the program's private copy of it, never the merge's work copy (see PrivateCopyNames).
+[[noreturn]] void refuse(const QString& text)
+{
+    throw std::runtime_error(
+        PrivateCopyNames::userNames(text, PrivateCopyNames::Texts::DatabaseErrors).toStdString());
+}
+
 bool inWindow(const _MsgInsertData& a, const _MsgInsertData& b)
 {
     return a.rowid > 0 && b.rowid > 0 && !a.recovered && !b.recovered
@@ -150,6 +159,7 @@ void IOS6MessageMerge::copySourceThrow()
     workPath = name.fileName();
     name.close();
     name.remove();
+    PrivateCopyNames::noteWorkCopy(workPath, m_source.iosDbPath());
     // Through SQLite, so changes still in the source's write-ahead log come along.
     m_source.openCheck();
     checkSourceThrow();
@@ -173,15 +183,12 @@ void IOS6MessageMerge::checkSourceThrow()
         while (c.moveNext())
             problems << c.getText(0).simplified();
     } catch (const std::exception& e) {
-        throw std::runtime_error(QString("Cannot merge the messages into %1: %2")
-                                     .arg(m_source.iosDbPath(), m_source.failureReason(e))
-                                     .toStdString());
+        refuse(QString("Cannot merge the messages into %1: %2")
+                   .arg(m_source.iosDbPath(), m_source.failureReason(e)));
     }
     if (problems != QStringList { QStringLiteral("ok") })
-        throw std::runtime_error(
-            QString("Cannot merge the messages into %1: SQLite finds the database damaged (%2).")
-                .arg(m_source.iosDbPath(), problems.join(QStringLiteral("; ")))
-                .toStdString());
+        refuse(QString("Cannot merge the messages into %1: SQLite finds the database damaged (%2).")
+                   .arg(m_source.iosDbPath(), problems.join(QStringLiteral("; "))));
 }
 
 void IOS6MessageMerge::runThrow(IProgressSink* progress)
@@ -199,6 +206,14 @@ void IOS6MessageMerge::runThrow(IProgressSink* progress)
         work.setIOSDbPath(workPath);
         rebuildThrow(work, progress);
         work.close();
+    } catch (const std::runtime_error& e) {
+        removeWorkFile();
+        // A text of the merge's own naming the private copy (rows its tables leave out) names the
+        // backup's file; any other goes on as it is.
+        const QString text = QString::fromUtf8(e.what());
+        if (PrivateCopyNames::userNames(text, PrivateCopyNames::Texts::DatabaseErrors) != text)
+            refuse(text);
+        throw;
     } catch (...) {
         removeWorkFile();
         throw;

@@ -156,12 +156,13 @@ class TestBackupWriter : public QObject
                     && QFile::link(target, journal);
             return made ? journal : QString();
         }
-        // The folder moved away (to DIR.away), a link to it or another folder left in its place.
+        // The folder moved away (to DIR.away), a link to it, another folder or nothing left in its place.
         if (change.startsWith("sms.db's folder swapped for")) {
             const QString folder = QFileInfo(stored).absolutePath();
             const QString away = dir + ".away";
             const bool swapped = QDir().rename(folder, away)
-                && (change.endsWith("a link") ? QFile::link(away, folder) : QDir().mkdir(folder));
+                && (change.endsWith("nothing")
+                    || (change.endsWith("a link") ? QFile::link(away, folder) : QDir().mkdir(folder)));
             return swapped ? folder : QString();
         }
         if (change.startsWith("the record and sms.db's temporary removed")) // as another write settles it
@@ -521,6 +522,10 @@ private Q_SLOTS:
         const QString swapped(
             "^Cannot write into the backup in .*: PATH is a link or a file, not a folder\\.$");
         const QString swap("sms.db's folder swapped for a link");
+        const QString movedAway("sms.db's folder swapped for nothing"),
+            another("sms.db's folder swapped for another folder");
+        const QString replaced("^Cannot write into the backup in .*: another program moved or replaced the "
+                               "folder PATH while this write was under way\\.$");
         QTest::newRow("sms.db's folder swapped before sms.db is kept aside")
             << QStringList {} << none << planned << swap << swapped << none;
         QTest::newRow("sms.db's folder swapped before sms.db is kept aside, encrypted")
@@ -532,10 +537,16 @@ private Q_SLOTS:
         QTest::newRow("sms.db's folder swapped right before the commit, encrypted")
             << encrypted << QString("pw") << committing << swap << swapped << none;
         QTest::newRow("sms.db's folder swapped for another folder right before the commit")
-            << QStringList {} << none << committing << QString("sms.db's folder swapped for another folder")
-            << QString("^Cannot write into the backup in .*: another program moved or replaced the "
-                       "folder PATH while this write was under way\\.$")
-            << none;
+            << QStringList {} << none << committing << another << replaced << none;
+        // What the write staged in the folder moved away is removed from there; each step names it.
+        QTest::newRow("sms.db's folder swapped for another folder before sms.db is kept aside")
+            << QStringList {} << none << planned << another << replaced << none;
+        QTest::newRow("sms.db's folder moved away before sms.db is kept aside")
+            << QStringList {} << none << planned << movedAway << replaced << none;
+        QTest::newRow("sms.db's folder moved away before sms.db is kept aside, encrypted")
+            << encrypted << QString("pw") << planned << movedAway << replaced << none;
+        QTest::newRow("sms.db's folder moved away before sms.db's put-in")
+            << QStringList {} << none << checked << movedAway << replaced << none;
         // The write stands; its old copy behind the link is left for the next opening to settle.
         QTest::newRow("sms.db's folder swapped just after the commit")
             << QStringList {} << none << committed << swap
@@ -590,14 +601,19 @@ private Q_SLOTS:
         }
         int changes = 0;
         QString swappedTo; // where the swapped folder went, and what both folders held then
-        QString heldThen;
+        QString heldThen; // but for the write's temporaries, which it removes when it fails
+        const auto besideTemporaries = [](const QString& folder) {
+            QStringList lines = GenBackup::folderDigest(folder).split('\n');
+            lines.removeIf([](const QString& line) { return line.contains(".qmtmp "); });
+            return lines.join('\n');
+        };
         BackupWriteNames::setBeforeChange([&] {
             ++changes;
             if (path.isEmpty() && momentOf(dir, storedPath(dir, items[0])) == moment)
                 path = changeMeanwhile(dir, items, change);
             if (swappedTo.isEmpty() && change.contains("swapped") && !path.isEmpty()) {
                 swappedTo = dir + ".away";
-                heldThen = GenBackup::folderDigest(swappedTo) + GenBackup::folderDigest(path);
+                heldThen = besideTemporaries(swappedTo) + besideTemporaries(path);
             }
         });
         if (!logged.isEmpty())
@@ -642,7 +658,8 @@ private Q_SLOTS:
         // Neither folder got anything; the folder back, the next opening settles the write.
         if (!swappedTo.isEmpty()) {
             QCOMPARE(GenBackup::folderDigest(swappedTo) + GenBackup::folderDigest(path), heldThen);
-            QVERIFY((QFile::remove(path) || QDir().rmdir(path)) && QDir().rename(swappedTo, path));
+            QVERIFY((QFile::remove(path) || QDir().rmdir(path) || !QFileInfo::exists(path))
+                && QDir().rename(swappedTo, path));
             BackupManifest m(dir);
             open(m, password);
             QVERIFY(!m.earlierWriteUnsettled());

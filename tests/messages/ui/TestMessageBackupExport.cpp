@@ -1,4 +1,5 @@
 #include "app/IProgressSink.h"
+#include "app/PrivateCopyNames.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -296,13 +297,20 @@ private Q_SLOTS:
             << QString("damaged") << QString("SQLite finds the database damaged (*** in database main");
         QTest::newRow("a table that leaves out rows") << QString(
             "leaves out") << QString("rows written into its table chat_message_join are not there");
+        // The private copy of a backup's database is named as the backup's file (STORED), never the
+        // copy or the merge's work copy of it.
+        QTest::newRow("a damaged leaf of a backup's database")
+            << QString("damaged, from a backup")
+            << QString("Cannot merge the messages into STORED: SQLite finds the database damaged (");
+        QTest::newRow("a view in place of a table of a backup's database")
+            << QString("view, from a backup") << QString("Cannot read STORED: its \"message\" is a view");
     }
     void mergeFailuresLeaveNothing()
     {
         QFETCH(QString, fault);
         QFETCH(QString, told);
         const QStringList damage
-            = fault == "damaged" ? QStringList { "--drop-cell", "message" } : QStringList();
+            = fault.startsWith("damaged") ? QStringList { "--drop-cell", "message" } : QStringList();
         QString folder = generateWith(
             "make_deleted_sms.py", QStringList { "--delete-every", "0", "--messages", "10" } + damage);
         // A chat keeps one message and leaves out the others without a word.
@@ -310,6 +318,9 @@ private Q_SLOTS:
             || execSql(smsPath(folder),
                 "drop table chat_message_join; create table chat_message_join (chat_id INTEGER, message_id "
                 "INTEGER, message_date INTEGER DEFAULT 0, UNIQUE (chat_id) ON CONFLICT IGNORE)"));
+        QVERIFY(!fault.startsWith("view")
+            || execSql(smsPath(folder),
+                "alter table message rename to Stored; create view message as select * from Stored"));
         FailingDisk::SmallDisk disk(1 << 20);
         if (fault == "full" || fault == "read-only") { // the database on a small disk of its own
             if (!disk.isMounted())
@@ -319,6 +330,12 @@ private Q_SLOTS:
             folder = disk.path();
         }
         IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        const bool fromBackup = fault.endsWith("from a backup");
+        const QString stored = TestEnv::tempDir() + "/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28";
+        if (fromBackup) // as the load of a backup notes its copy
+            PrivateCopyNames::note(db.iosDbPath(), stored, "Record: HomeDomain Library/SMS/sms.db",
+                PrivateCopyNames::Texts::DatabaseErrors);
+        told.replace("STORED", stored);
         MsgData data;
         _MsgMessage orphan;
         orphan.guid = "ORPHAN";
@@ -338,6 +355,7 @@ private Q_SLOTS:
         } catch (int) { // a cancel
         }
         QVERIFY2(told.isEmpty() ? error.isEmpty() : error.contains(told), qPrintable(error));
+        QVERIFY2(!fromBackup || !error.contains(db.iosDbPath()), qPrintable(error));
         db.close();
         QCOMPARE(QDir(QFileInfo(db.iosDbPath()).dir()).entryList(QDir::Files), before);
     }
