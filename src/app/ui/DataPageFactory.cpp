@@ -101,7 +101,7 @@ DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* 
     } catch (const std::exception& e) {
         // An unreadable or damaged message database is reported; the program goes on.
         Tips::error(QCoreApplication::translate("SMSMainForm", "IDS_CAN_NOT_OPEN_MESSAGES_%1")
-                        .arg(QString::fromUtf8(e.what()).toHtmlEscaped()));
+                        .arg(QString::fromUtf8(e.what())));
     }
     return page;
 }

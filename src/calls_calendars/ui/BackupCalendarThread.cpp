@@ -7,7 +7,7 @@
 
 BackupCalendarThread::BackupCalendarThread(
     LocalCalendarsDb* store, QList<_CalEvent> events, ProgressForm* form, QObject* parent)
-    : StoreSaveThread(store, form, parent, true)
+    : StoreSaveThread(store, form, parent)
     , m_store(store)
     , m_events(std::move(events))
 {

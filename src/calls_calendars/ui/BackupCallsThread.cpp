@@ -6,7 +6,7 @@
 
 BackupCallsThread::BackupCallsThread(
     LocalCallHistoryDb& store, QList<_CallHistory> calls, ProgressForm& form, QObject* parent)
-    : StoreSaveThread(&store, &form, parent, true)
+    : StoreSaveThread(&store, &form, parent)
     , m_store(store)
     , m_calls(std::move(calls))
 {

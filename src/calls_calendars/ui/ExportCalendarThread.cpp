@@ -47,6 +47,6 @@ void ExportCalendarThread::run()
                 tr("IDS_LEFT_OUT_1_EVENT_WITHOUT_START"), tr("IDS_LEFT_OUT_%1_EVENTS_WITHOUT_START"))
             + noRule.text(tr("IDS_LEFT_OUT_RULE_OF_1_EVENT"), tr("IDS_LEFT_OUT_RULES_OF_%1_EVENTS")));
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }

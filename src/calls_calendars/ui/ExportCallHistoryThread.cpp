@@ -36,6 +36,6 @@ void ExportCallHistoryThread::run()
         out.uninit();
         m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CALLS").arg(count));
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }

@@ -42,6 +42,6 @@ void IOSLoadCalendarsThread::run()
                 qWarning("Rolling back the calendar mirror failed: %s", rollback.what());
             }
         }
-        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }

@@ -54,7 +54,7 @@ void IOSRestoreCalendarsThread::run()
             } catch (const std::exception&) {
             }
         }
-        form.invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        form.invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }
 

@@ -87,10 +87,13 @@ QString BackupMMSThread::failedHeading(qint64 n)
 QString BackupMMSThread::successText(const QStringList& failed, int saved) const
 {
     QString text = tr("IDS_SUC_BACKUP_%1_MMS").arg(saved);
-    if (!failed.isEmpty())
-        text += QStringLiteral("<br/><br/>") + failedHeading(failed.size()) + QStringLiteral("<br/>")
-            + failed.mid(0, kFailedNamed).join(QStringLiteral("<br/>")).toHtmlEscaped();
-    return text;
+    if (failed.isEmpty())
+        return text;
+    QStringList named; // each escaped, not the line breaks between them
+    for (const QString& name : failed.mid(0, kFailedNamed))
+        named << name.toHtmlEscaped();
+    return text + QStringLiteral("<br/><br/>") + failedHeading(failed.size()) + QStringLiteral("<br/>")
+        + named.join(QStringLiteral("<br/>"));
 }
 
 QString BackupMMSThread::notAsWrittenText(

@@ -32,7 +32,7 @@ void RestoreBookmarksThread::run()
         if (restore())
             m_form->invokeSucceed(tr("IDS_SUC_RESTORE_%1_BOOKMARKS").arg(_Bookmark::countOf(m_bookmarks)));
     } catch (const std::exception& e) {
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()).toHtmlEscaped());
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
 }
 

@@ -5,11 +5,10 @@
 
 #include <exception>
 
-StoreSaveThread::StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent, bool escapeErrors)
+StoreSaveThread::StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent)
     : QThread(parent)
     , m_form(form)
     , m_base(store)
-    , m_escapeErrors(escapeErrors)
 {
 }
 
@@ -46,5 +45,5 @@ void StoreSaveThread::rollBack()
 
 void StoreSaveThread::reportError(const QString& text)
 {
-    m_form->invokeErrorOccurred(m_escapeErrors ? text.toHtmlEscaped() : text);
+    m_form->invokeErrorOccurred(text);
 }

@@ -12,8 +12,7 @@ class StoreSaveThread : public QThread
 {
     Q_OBJECT
 protected:
-    // With escapeErrors, failure texts reach the dialog HTML-escaped.
-    StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent, bool escapeErrors = false);
+    StoreSaveThread(AbsLocalDb* store, ProgressForm* form, QObject* parent);
 
     // Thrown out of saveAllThrow() when the user cancels; caught in run().
     struct Cancelled {
@@ -30,5 +29,4 @@ private:
     void reportError(const QString& text);
 
     AbsLocalDb* m_base;
-    bool m_escapeErrors;
 };

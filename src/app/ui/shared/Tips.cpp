@@ -24,7 +24,8 @@ Tips::HeldErrors*& heldErrors()
     return held;
 }
 
-// Plain text (an exception's message, a path) is escaped so that '<' and line breaks survive.
+// Plain text (an exception's message, a path) is escaped so that '<', '&', quotes and line breaks
+// survive: callers hand such texts over unescaped.
 QString asRichText(const QString& text)
 {
     if (Qt::mightBeRichText(text))

@@ -14,7 +14,7 @@ class TwoNotesThread : public StoreSaveThread
 {
 public:
     TwoNotesThread(LocalNotesDb* store, QString end, ProgressForm* form)
-        : StoreSaveThread(store, form, nullptr, end == "fail escaped")
+        : StoreSaveThread(store, form, nullptr)
         , m_store(store)
         , m_end(std::move(end))
     {
@@ -55,7 +55,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("kept");
         QTest::newRow("committed") << "commit" << 1 << "Saved" << 2;
         QTest::newRow("failure rolled back and told") << "fail" << 0 << "Disk <b>full</b>" << 0;
-        QTest::newRow("failure told escaped") << "fail escaped" << 0 << "Disk &lt;b&gt;full&lt;/b&gt;" << 0;
         QTest::newRow("cancel rolled back, nothing told") << "cancel" << 0 << "" << 0;
     }
 

@@ -159,6 +159,11 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         Tips::info("Cannot open a<b.txt\nsecond line");
         QCOMPARE(answerer.seen().value(0), QString("Cannot open a&lt;b.txt<br/>second line"));
+        // An error's quotes and ampersands show as they are, escaped once.
+        Tips::error("Cannot read a<b.db: its \"t\" is a view & more");
+        QVERIFY2(answerer.seen().value(1).contains(
+                     "Cannot read a&lt;b.db: its &quot;t&quot; is a view &amp; more</p>"),
+            qPrintable(answerer.seen().value(1)));
     }
 
     void errorIsFramedAndReported()
