@@ -6,8 +6,9 @@
 #include "contacts/export/ContactPhoto.h"
 
 #include <QFile>
+#include <cerrno>
 #include <stdexcept>
-#include <utility>
+#include <sys/stat.h>
 
 namespace
 {
@@ -96,17 +97,22 @@ QString nameBlock(const pim::_Contact& c)
 } // namespace
 
 HtmlExport::HtmlExport(const QDir& folder)
-    : m_photoDir(folder.absoluteFilePath(QStringLiteral("photos")))
+    : m_path(folder.absolutePath())
 {
 }
 
 void HtmlExport::makeFoldersThrow()
 {
-    if (std::exchange(m_foldersMade, true))
+    if (m_photos.isValid())
         return;
     QString why;
-    if (!m_madeFolders.makeDestination(m_photoDir.absolutePath(), &why))
+    if (!m_madeFolders.makeDestination(m_path, &why))
         throw std::runtime_error(why.toStdString());
+    m_folder = m_madeFolders.destination();
+    const QString photos = QStringLiteral("photos");
+    m_photos = m_madeFolders.make(m_folder, photos);
+    if (!m_photos.isValid())
+        throw std::runtime_error(MadeFolders::failureText(m_folder.filePath(photos), errno).toStdString());
 }
 
 QString HtmlExport::escape(const QString& text)
@@ -130,14 +136,10 @@ QByteArray HtmlExport::initialize(const QList<pim::_Contact>&)
         ".ent_group{padding:0;margin:0;font-size:20px; font-weight:bold; font-style:italic}\r\n"
         ".ent_list{margin:0; padding:0; list-style:none; font-size:18px}\r\n"
         "</style></head>\r\n<body style=\"background-color:#F1F5FB\">\r\n");
-    const QString placeholder = m_photoDir.absoluteFilePath(QStringLiteral("contact.png"));
-    if (!QFile::exists(placeholder)) {
+    const QString placeholder = QStringLiteral("contact.png");
+    if (!m_photos.has(placeholder)) {
         QFile res(QStringLiteral(":/res/empty_contact.png"));
-        const QByteArray bytes = res.open(QIODevice::ReadOnly) ? res.readAll() : QByteArray();
-        OutputFile out(placeholder);
-        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
-            throw std::runtime_error(out.failure().toStdString());
-        m_createdFiles.append(placeholder);
+        writePhoto(placeholder, res.open(QIODevice::ReadOnly) ? res.readAll() : QByteArray());
     }
     return s.toUtf8();
 }
@@ -151,27 +153,32 @@ QString HtmlExport::photoFileName(const pim::_Contact& contact)
     return name;
 }
 
+bool HtmlExport::writePhoto(const QString& name, const QByteArray& bytes, const QImage* image)
+{
+    makeFoldersThrow();
+    const bool existed = m_photos.has(name);
+    OutputFile out(m_photos, name);
+    const bool saved = out.open(QIODevice::WriteOnly)
+        && (image ? image->save(&out, "JPEG") : out.write(bytes) == bytes.size()) && out.commit();
+    if (out.failed() || (!image && !saved))
+        throw std::runtime_error(out.failure().toStdString());
+    struct stat st;
+    // Kept by what it is: a file put in its place later is never removed for it.
+    if (saved && !existed && m_photos.lstat(name, &st))
+        m_createdFiles.append({ name, st.st_dev, st.st_ino });
+    return saved;
+}
+
 QString HtmlExport::photoTag(const pim::_Contact& contact)
 {
     const QList<pim::Entity> photos = contact.entities.value(pim::KindPhoto);
     if (!photos.isEmpty()) {
         const QImage image
             = ContactPhoto::decode(photos.first().values.value(QStringLiteral("data15")).toByteArray());
-        if (!image.isNull()) {
-            const QString name = photoFileName(contact);
-            const QString path = m_photoDir.absoluteFilePath(name);
-            const bool existed = QFile::exists(path);
-            OutputFile out(path);
-            const bool saved = out.open(QIODevice::WriteOnly) && image.save(&out, "JPEG") && out.commit();
-            if (out.failed())
-                throw std::runtime_error(out.failure().toStdString());
-            if (saved) {
-                if (!existed)
-                    m_createdFiles.append(path);
-                return QStringLiteral("<img class=\"photo\" src=\"photos/%1\" width=\"128\" alt=\"\" />\r\n")
-                    .arg(name);
-            }
-        }
+        const QString name = image.isNull() ? QString() : photoFileName(contact);
+        if (!name.isEmpty() && writePhoto(name, QByteArray(), &image))
+            return QStringLiteral("<img class=\"photo\" src=\"photos/%1\" width=\"128\" alt=\"\" />\r\n")
+                .arg(name);
     }
     return QStringLiteral("<img class=\"photo\" src=\"photos/contact.png\" width=\"128\" alt=\"\" />\r\n");
 }
@@ -207,8 +214,8 @@ QByteArray HtmlExport::uninitialize()
 
 void HtmlExport::removeCreated()
 {
-    for (const QString& f : std::as_const(m_createdFiles))
-        QFile::remove(f);
+    for (const Created& f : std::as_const(m_createdFiles))
+        m_photos.removeIfSame(f.name, f.dev, f.ino);
     m_createdFiles.clear();
     m_madeFolders.removeEmpty(); // only those that hold nothing: nothing of others goes
 }

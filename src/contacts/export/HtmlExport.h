@@ -1,15 +1,20 @@
 #pragma once
 
+#include "app/HeldFolder.h"
 #include "app/MadeFolders.h"
 #include "contacts/export/AbsExport.h"
 
 #include <QDir>
+#include <QList>
 #include <QSet>
-#include <QStringList>
+#include <sys/types.h>
+
+class QImage;
 
 // One XHTML page of contact blocks, with the photos as JPEG files in the folder "photos" beside
-// it. Every contact text is escaped, so names holding markup show as text. The exporter remembers
-// what it created, so a failed or cancelled export can remove exactly that (removeCreated).
+// it. Every contact text is escaped, so names holding markup show as text. Both folders are held
+// (see HeldFolder): one another program swaps for a link meanwhile gets no photo. The exporter
+// remembers what it created, so a failed or cancelled export can remove exactly that (removeCreated).
 class HtmlExport : public AbsExport
 {
 public:
@@ -18,6 +23,8 @@ public:
     // Makes the export folder and "photos" inside it, with all missing parents, once (initialize()
     // does it too); throws std::runtime_error naming the folder that could not be made and why.
     void makeFoldersThrow();
+    // The export folder, held once makeFoldersThrow() made it: the page goes there.
+    const HeldFolder& folder() const { return m_folder; }
 
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
@@ -29,12 +36,22 @@ public:
     static QString escape(const QString& text);
 
 private:
-    QDir m_photoDir;
+    struct Created {
+        QString name; // in the photos folder
+        dev_t dev;
+        ino_t ino;
+    };
+
+    QString m_path; // of the export folder
+    HeldFolder m_folder;
+    HeldFolder m_photos;
     MadeFolders m_madeFolders;
-    bool m_foldersMade = false;
-    QStringList m_createdFiles;
+    QList<Created> m_createdFiles;
     QSet<QString> m_photoNames;
 
     QString photoTag(const pim::_Contact& contact);
     QString photoFileName(const pim::_Contact& contact);
+    // Writes bytes (or image as JPEG) as name in the photos folder; false when image cannot be
+    // encoded. Throws when the file cannot be written.
+    bool writePhoto(const QString& name, const QByteArray& bytes, const QImage* image = nullptr);
 };

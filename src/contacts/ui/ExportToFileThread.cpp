@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 namespace
@@ -26,9 +27,10 @@ void writeThrow(OutputFile& file, const QByteArray& bytes)
 }
 // Drops the temporary file at once (an existing target stays as it was), then what the HTML
 // exporter made.
-void discard(OutputFile& file, HtmlExport* html)
+void discard(std::optional<OutputFile>& file, HtmlExport* html)
 {
-    file.discard();
+    if (file)
+        file->discard();
     if (html)
         html->removeCreated();
 }
@@ -93,21 +95,26 @@ void ExportToFileThread::run()
         break;
     }
     }
-    OutputFile file(m_path);
+    std::optional<OutputFile> file;
     int done = 0;
     try {
         const QIODevice::OpenMode mode
             = m_type == TXT ? QIODevice::WriteOnly | QIODevice::Text : QIODevice::WriteOnly;
-        if (html)
+        if (html) {
+            // The page goes into the folder made for it, as held.
             html->makeFoldersThrow();
-        if (!file.open(mode))
-            throwFileError(file);
-        if (!writeAll(*exporter, file, done)) {
+            file.emplace(html->folder(), QFileInfo(m_path).fileName());
+        } else {
+            file.emplace(m_path);
+        }
+        if (!file->open(mode))
+            throwFileError(*file);
+        if (!writeAll(*exporter, *file, done)) {
             discard(file, html);
             return;
         }
-        if (!file.commit())
-            throwFileError(file);
+        if (!file->commit())
+            throwFileError(*file);
         m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(done));
     } catch (const std::exception& e) {
         discard(file, html);

@@ -1,16 +1,17 @@
 #include "messages/ui/ExportMessagesDb.h"
 
 #include "app/MadeFolders.h"
+#include "app/OutputFile.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgHandle.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgPath.h"
-#include "messages/ui/AttachmentFileCopy.h"
 
 #include <QDebug>
 #include <QFileInfo>
+#include <cerrno>
 #include <cstring>
 #include <exception>
 
@@ -54,8 +55,22 @@ void ExportMessagesDb::init()
     const QFileInfo store(msgDb.iosDbPath());
     m_madeStore = !store.exists() && !store.isSymLink();
     QString why;
-    if (!m_made.makeDestination(store.absolutePath(), &why))
+    if (!m_made.makeDestination(relayDir.absolutePath(), &why))
         throw std::runtime_error(why.toStdString());
+    m_relay = m_made.destination();
+    m_way.clear();
+    m_wayNames.clear();
+    const HeldFolder folder
+        = wayTo(relayDir.relativeFilePath(store.absolutePath()).split(QLatin1Char('/')), &why);
+    if (!folder.isValid())
+        throw std::runtime_error(why.toStdString());
+    // The store itself is opened by its path: none goes into a folder of its way that was swapped.
+    QString moved;
+    if (!folder.inPlace(&moved))
+        throw std::runtime_error(
+            QStringLiteral("Cannot write %1: the folder %2 was moved or replaced while it was written into")
+                .arg(store.filePath(), moved)
+                .toStdString());
     try {
         begin();
     } catch (const std::exception& e) {
@@ -394,10 +409,52 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
             m_failedCopies << a._path;
         return;
     }
-    const QFileInfo info(dest);
-    if (info.exists() || info.isSymLink())
-        return;
+    QStringList parts = dest.mid(QDir::cleanPath(relayDir.absolutePath()).size() + 1).split(QLatin1Char('/'));
+    const QString name = parts.takeLast();
     QString why;
-    if (!MadeFolders::makePath(info.absolutePath(), &why) || !copyAttachmentFile(a._path, dest, &why))
-        m_failedCopies << a._path + QStringLiteral(": ") + why;
+    const HeldFolder folder = wayTo(parts, &why);
+    if (folder.isValid() && folder.has(name))
+        return; // a copy from before, or the file itself: kept as it is
+    // The copy's temporary is gone by the end of the statement, before its folders are taken back.
+    if (folder.isValid() && OutputFile(folder, name).copyFile(a._path, &why))
+        return;
+    m_failedCopies << a._path + QStringLiteral(": ") + why;
+    takeBackWay();
+}
+
+HeldFolder ExportMessagesDb::wayTo(const QStringList& parts, QString* why)
+{
+    qsizetype same = 0;
+    while (same < parts.size() && same < m_wayNames.size() && parts[same] == m_wayNames[same])
+        ++same;
+    m_wayNames.resize(same);
+    m_way.resize(size_t(same));
+    HeldFolder at = same > 0 ? m_way.back() : m_relay;
+    m_wayMadeFrom = m_way.size();
+    for (qsizetype i = same; i < parts.size(); ++i) {
+        bool made = false;
+        const HeldFolder next = m_made.make(at, parts[i], &made);
+        if (!made && m_wayMadeFrom == m_way.size())
+            ++m_wayMadeFrom; // only those below the last that stood are new
+        if (!next.isValid()) {
+            *why = MadeFolders::failureText(at.filePath(parts[i]), errno);
+            return HeldFolder();
+        }
+        at = next;
+        m_way.push_back(at);
+        m_wayNames << parts[i];
+    }
+    return at;
+}
+
+void ExportMessagesDb::takeBackWay()
+{
+    while (m_way.size() > m_wayMadeFrom) {
+        const HeldFolder& parent = m_way.size() > 1 ? m_way[m_way.size() - 2] : m_relay;
+        if (!parent.removeIfSame(m_wayNames.last(), m_way.back().device(), m_way.back().inode()))
+            break; // it holds something else: it stays, with those above it
+        m_way.pop_back();
+        m_wayNames.removeLast();
+    }
+    m_wayMadeFrom = m_way.size();
 }

@@ -19,12 +19,14 @@ class _MsgMessage;
 
 // Writes messages into a message database of the modern schema under a folder (the local message
 // store layout), with their chats, handles, joins and attachment files, never twice the same
-// message. init() opens or creates the store and begins one transaction; uninit() commits.
-// Within a run the rowids of chats and handles already met are remembered, the statements of the
-// per-message work are prepared once (a message's columns are bound with their own types, and
-// only where they differ from the message before), and each chat's last date is raised once at
-// the end. Into a store that held no message when the run began, the store is asked for a message
-// only when its fingerprints match one the run wrote.
+// message. The folders of the store and of its attachment files are held from the relay folder down
+// (see HeldFolder): one another program swaps for a link meanwhile gets no file. init() opens or
+// creates the store and begins one transaction; uninit() commits. Within a run the rowids of chats
+// and handles already met are remembered, the statements of the per-message work are prepared once
+// (a message's columns are bound with their own types, and only where they differ from the message
+// before), and each chat's last date is raised once at the end. Into a store that held no message
+// when the run began, the store is asked for a message only when its fingerprints match one the run
+// wrote.
 class ExportMessagesDb : public AbsFormatExport<_MsgMessage>
 {
 public:
@@ -79,6 +81,11 @@ private:
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
+    // The folder at the way of parts below the relay folder, made where missing and held; invalid,
+    // with *why naming the folder that could not be made and the system's reason, on failure.
+    HeldFolder wayTo(const QStringList& parts, QString* why);
+    // Removes the folders the last wayTo() made while they hold nothing, innermost first.
+    void takeBackWay();
     // Runs sql through a statement prepared once per text; returns the first column of the first
     // row (0 when there is none).
     qint64 run(const Sqlite3Sql& sql);
@@ -87,6 +94,12 @@ private:
     IOS6MessageDb msgDb;
     QDir relayDir;
     MadeFolders m_made; // the folders the run made for the store
+    HeldFolder m_relay; // relayDir, held from init()
+    // The folders of the last way made below m_relay, by name: attachments in a row mostly share
+    // their first folders, which are then neither looked up nor made again.
+    QStringList m_wayNames;
+    std::vector<HeldFolder> m_way;
+    size_t m_wayMadeFrom = 0; // the first of m_way the last wayTo() made
     bool m_madeStore = false; // the store's file was not there when the run began
     QStringList m_failedCopies;
     Sqlite3StmtCache m_stmts { msgDb };

@@ -1,5 +1,6 @@
 #include "messages/ui/ExportMessagesThread.h"
 
+#include "app/CountText.h"
 #include "app/DataPaths.h"
 #include "app/MadeFolders.h"
 #include "app/OutputFile.h"
@@ -34,6 +35,9 @@ bool isFolderType(ExportMessagesThread::FormatType type)
     return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
         || type == ExportMessagesThread::Db;
 }
+
+// Attachment files not copied that are named at most; the count tells the rest.
+constexpr qsizetype kFailedNamed = 10;
 
 // Messages whose CSV lines are made together, on one thread or the other.
 constexpr qsizetype kCsvBlock = 2048;
@@ -116,6 +120,8 @@ int ExportMessagesThread::exportSingle()
     }
     if (exporter)
         exporter->uninit();
+    if (const auto* db = dynamic_cast<const ExportMessagesDb*>(exporter.get()))
+        m_failedCopies = db->failedCopies();
     return count;
 }
 
@@ -272,5 +278,15 @@ QString ExportMessagesThread::notAsWrittenText(int exported) const
 {
     NotAsWrittenAttachments damaged;
     damaged.addMarkedOf(m_messages);
-    return damaged.text(QStringLiteral("%1 Messages were exported.").arg(exported));
+    QString closing = QStringLiteral("%1 Messages were exported.").arg(exported);
+    if (m_failedCopies.isEmpty())
+        return damaged.text(closing);
+    QStringList lines { CountText::of(m_failedCopies.size(),
+        QStringLiteral("1 attachment file could not be copied:"),
+        QStringLiteral("%1 attachment files could not be copied:")) };
+    lines << m_failedCopies.mid(0, kFailedNamed);
+    if (m_failedCopies.size() > kFailedNamed)
+        lines << QStringLiteral("... and %1 more.").arg(m_failedCopies.size() - kFailedNamed);
+    closing = lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + closing;
+    return damaged.isEmpty() ? closing : damaged.text(closing);
 }

@@ -17,7 +17,8 @@ class _MsgChat;
 // the shared "files" folder of bubble pictures and attachments). Cancel or failure removes what
 // this export made, and only that. Attachments of the exported messages whose copies are not what
 // the phone wrote are counted and named when the export is written, which then ends with an error;
-// no preview is drawn from them. The folder of pages is held from its making (see MadeFolders):
+// no preview is drawn from them; so does a database export whose attachment files could not all be
+// copied, naming them with why. The folder of pages is held from its making (see MadeFolders):
 // moved or swapped for a link meanwhile, it gets nothing more, and the export fails.
 class ExportMessagesThread : public QThread
 {
@@ -53,7 +54,8 @@ private:
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
     void prepareHtmlFiles();
     void step(int count, int total);
-    // The text of the attachments not what the phone wrote, or empty when there are none.
+    // The text of the attachments not what the phone wrote and of the attachment files not copied,
+    // or empty when there are none.
     QString notAsWrittenText(int exported) const;
 
     QList<_MsgMessage*> m_messages;
@@ -61,6 +63,7 @@ private:
     FormatType m_type;
     ProgressForm& m_form;
     QStringList m_written;
+    QStringList m_failedCopies; // of a database export: each "<file>: <why>"
     MadeFolders m_made; // the folder of pages and those above it that the export made
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;

@@ -181,7 +181,8 @@ std::map<QString, Writer> writers()
     for (auto [name, type, file] : { std::tuple { "messages txt", int(ExportMessagesThread::Txt), "m.txt" },
              std::tuple { "messages csv", int(ExportMessagesThread::Csv), "m.csv" },
              std::tuple { "messages html", int(ExportMessagesThread::Html), "" },
-             std::tuple { "messages pdf", int(ExportMessagesThread::Pdf), "" } })
+             std::tuple { "messages pdf", int(ExportMessagesThread::Pdf), "" },
+             std::tuple { "messages database", int(ExportMessagesThread::Db), "" } })
         w[name] = { file, [&in, type = type, file = QString(file)](const QString& dest) {
                        const ExportRun r = runExport(
                            in.messages.messages(), file.isEmpty() ? dest + "/out" : dest + "/" + file, type);
@@ -489,6 +490,11 @@ private Q_SLOTS:
         for (const char* name : { "messages html", "messages pdf", "notes", "attachments", "folder copy" })
             QTest::newRow(name) << name << 1;
         QTest::newRow("file tree, its destination") << "file tree" << 1;
+        QTest::newRow("contacts html, the page's folder") << "contacts html" << 1;
+        QTest::newRow("contacts html, its photos") << "contacts html" << 2;
+        QTest::newRow("messages database, its folder") << "messages database" << 1;
+        // After out, file-relay, var, mobile, Library and SMS: the first of the attachment's way.
+        QTest::newRow("messages database, an attachment's folder") << "messages database" << 7;
         QTest::newRow("file tree, a folder inside") << "file tree" << 3;
     }
     // Another program moves a folder the run has just made and puts a link to a folder elsewhere in

@@ -141,6 +141,7 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::newRow("missing folder") << int(ExportToFileThread::CSV) << "/no/such/folder/x.csv";
         QTest::newRow("html folder is a file") << int(ExportToFileThread::HTML) << "FILE";
+        QTest::newRow("html photos folder is a link") << int(ExportToFileThread::HTML) << "PHOTOS LINK";
     }
 
     void failuresAreErrors()
@@ -152,10 +153,19 @@ private slots:
             QFile f(path);
             QVERIFY(f.open(QIODevice::WriteOnly));
         }
+        QString outside; // where a link in the export folder leads: it gets nothing
+        if (path == "PHOTOS LINK") {
+            path = TestEnv::tempDir() + "/linked.html";
+            outside = TestEnv::tempDir();
+            QVERIFY(QDir().mkpath(path) && QFile::link(outside, path + "/photos"));
+        }
         QString text;
         QCOMPARE(run(three(), ExportToFileThread::TYPE(type), path, text), 0);
         QVERIFY(!text.isEmpty());
-        QVERIFY(!QFileInfo(path).isDir());
+        if (outside.isEmpty())
+            QVERIFY(!QFileInfo(path).isDir());
+        else
+            QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 };
 

@@ -376,13 +376,23 @@ private Q_SLOTS:
         two.message.guid = "G-2";
         two.message.date += 10;
         two.attachment.guid = "A-2";
+        // A link where a folder goes is not followed: where it leads gets nothing.
+        QVERIFY(QDir().mkpath(base + "/outside"));
+        QVERIFY(QFile::link(base + "/outside", store + "/file-relay/var/mobile/linked"));
+        OneMessage three("~/linked/three.jpg", base + "/src/two.jpg");
+        three.message.guid = "G-3";
+        three.message.date += 20;
+        three.attachment.guid = "A-3";
         QStringList failures;
-        saveAll(store, { &one.message, &two.message }, &failures);
+        saveAll(store, { &one.message, &two.message, &three.message }, &failures);
         QCOMPARE(bytesOf(store + "/file-relay/var/mobile/one.jpg"), QByteArray("old"));
         QCOMPARE(failures,
-            QStringList { base + "/src/two.jpg: Cannot make the folder " + store
-                + "/file-relay/var/mobile/blocked: Not a directory." });
-        QCOMPARE(querySql(smsPath(store), "select count(*) from message_attachment_join"), "2");
+            QStringList({ base + "/src/two.jpg: Cannot make the folder " + store
+                    + "/file-relay/var/mobile/blocked: Not a directory.",
+                base + "/src/two.jpg: Cannot make the folder " + store
+                    + "/file-relay/var/mobile/linked: Not a directory." }));
+        QCOMPARE(QDir(base + "/outside").entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(querySql(smsPath(store), "select count(*) from message_attachment_join"), "3");
     }
 };
 
