@@ -100,8 +100,8 @@ DataPageFactory::Page DataPageFactory::messagesPage(const Source& src, QWidget* 
         page = formPage(new SMSMainForm(src.dir, src.manifest, parent), src.isBackup());
     } catch (const std::exception& e) {
         // An unreadable or damaged message database is reported; the program goes on.
-        Tips::error(QCoreApplication::translate("SMSMainForm", "IDS_CAN_NOT_OPEN_MESSAGES_%1")
-                        .arg(QString::fromUtf8(e.what())));
+        Tips::plainError(QCoreApplication::translate("SMSMainForm", "IDS_CAN_NOT_OPEN_MESSAGES_%1")
+                             .arg(QString::fromUtf8(e.what())));
     }
     return page;
 }

@@ -492,7 +492,7 @@ void MainWindow::loadItemMainForm()
             }
         }
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
     if (page && backup)
         new BackupHold(backup, page);
@@ -543,7 +543,7 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
     } catch (const BackupFolderLock::Cancelled&) {
         return false;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return false;
     }
     // The backup still loads; only the files of the stopped write may not read as they should.
@@ -668,7 +668,7 @@ void MainWindow::miLoadiTunesBackup()
             return;
     } catch (const std::exception& e) {
         // A copy thread that could not even start: reported, and the tree stays as it was.
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     const QString uid = manifest->dirPathMd5();
@@ -764,7 +764,7 @@ void MainWindow::miImportMacMessages()
         if (!name.isEmpty())
             onBackupFinished(name);
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }
 

@@ -55,7 +55,7 @@ void CalendarMainForm::reload()
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }
 

@@ -53,7 +53,7 @@ void CallHistoryMainForm::reload()
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -257,7 +257,7 @@ void CallHistoryMainForm::export2iTunes(const QList<_CallHistory>& calls)
     } catch (const BackupFolderLock::Cancelled&) {
         return;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     export2iTunesTo(calls, *manifest);
@@ -272,7 +272,7 @@ void CallHistoryMainForm::export2iTunesTo(const QList<_CallHistory>& calls, Back
                 return PageActions::runWorker(this, title, make);
             });
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     if (n >= 0)

@@ -67,7 +67,7 @@ bool CallsDeviceRestore::openBackup(BackupManifest& manifest, const QSharedPoint
         manifest.parseInfo();
         return true;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return false;
     }
 }
@@ -86,7 +86,7 @@ int CallsDeviceRestore::mergeAndReduce(BackupManifest& manifest, const QList<_Ca
     } catch (const BackupFolderLock::Cancelled&) {
         return -1;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return -1;
     }
 }

@@ -123,7 +123,7 @@ void ContactsMainForm::exportContactsTo(const QList<pim::_Contact>& contacts, in
             const int n = printer.printToPDF(contacts, path);
             Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(n));
         } catch (const std::exception& e) {
-            Tips::error(QString::fromUtf8(e.what()));
+            Tips::plainError(QString::fromUtf8(e.what()));
         }
         return;
     }
@@ -180,7 +180,7 @@ void ContactsMainForm::miDelete()
                 store->endEdit(false);
         } catch (const std::exception&) {
         }
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -201,6 +201,6 @@ void ContactsMainForm::miToolbarDelete()
         Tips::info(tr("IDS_DEL_ALL_CONTACTS_SUC"));
         loadContacts();
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }

@@ -107,7 +107,7 @@ bool restoreBackupToDevice(
         backup.saveManifestDbAsThrow(
             true, {}, backup.dir.absoluteFilePath(QStringLiteral("Manifest-sys.db")), nullptr);
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return false;
     }
     ProgressForm form(QString(), page);
@@ -133,7 +133,7 @@ void SMSRestoreRoads::restoreSMS(QWidget* page, const QList<_MsgMessage*>& messa
     try {
         backup = openWorkingBackup(page, *device, deviceBackup.root().absoluteFilePath(device->udid));
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     if (!backup)
@@ -171,7 +171,7 @@ void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& me
     } catch (const BackupFolderLock::Cancelled&) {
         return;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     NotAsWrittenAttachments damaged;

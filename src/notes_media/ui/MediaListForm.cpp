@@ -63,7 +63,7 @@ void MediaListForm::reload()
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     const QList<int> widths = columnWidths();

@@ -57,7 +57,7 @@ void NotesMainForm::reload()
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return;
     }
     m_model->loadNotes(m_notes);

@@ -65,7 +65,7 @@ bool PageActions::confirmedDelete(
         if (!remove())
             return false;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         return false;
     }
     Tips::info(success);

@@ -91,7 +91,7 @@ void PasscodeDlg::onBtnOkPressed()
         return;
     } catch (const std::exception& e) {
         // A damaged keybag or manifest: no password can help, so the dialog gives up.
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::plainError(QString::fromUtf8(e.what()));
         reject();
         return;
     }

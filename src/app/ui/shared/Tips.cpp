@@ -107,14 +107,23 @@ Tips::HeldErrors::~HeldErrors()
 
 void Tips::error(const QString& text)
 {
+    showError(text, asRichText(text));
+}
+
+void Tips::plainError(const QString& text)
+{
+    showError(text, text.toHtmlEscaped().replace('\n', "<br/>"));
+}
+
+void Tips::showError(const QString& text, const QString& rich)
+{
     if (HeldErrors* held = heldErrors()) {
         held->m_texts.append(text);
         return;
     }
     try {
         qWarning("Error shown: %s", qUtf8Printable(text));
-        const QString framed
-            = QCoreApplication::translate("Tips", "IDS_ERROR_FRAME_%1").arg(asRichText(text));
+        const QString framed = QCoreApplication::translate("Tips", "IDS_ERROR_FRAME_%1").arg(rich);
         runBox(QMessageBox::Critical, framed, QMessageBox::Ok, QMessageBox::Ok);
         ErrorReport::post(text);
     } catch (...) {

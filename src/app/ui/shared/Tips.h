@@ -19,6 +19,8 @@ public:
     // The text inside the application's error frame; once the box is closed the text is also sent
     // as an error report (reply ignored). Never throws.
     static void error(const QString& text);
+    // The same for a text that is never markup (an exception's message naming what a backup holds).
+    static void plainError(const QString& text);
     // Yes and No; true exactly when Yes was pressed.
     static bool question(const QString& text);
 
@@ -53,4 +55,7 @@ public:
     using Answerer = std::function<void(QMessageBox& box)>;
     static void setAnswerer(Answerer answerer);
     static const Answerer& answerer();
+
+private:
+    static void showError(const QString& text, const QString& rich);
 };
