@@ -34,17 +34,6 @@ QByteArray besideOf(const QString& from, const QString& to)
     return QByteArray();
 }
 
-BackupWriteNames::Stamp stampFrom(const struct stat& st)
-{
-    BackupWriteNames::Stamp s;
-    s.dev = st.st_dev;
-    s.ino = st.st_ino;
-    s.size = st.st_size;
-    s.mtime = st.st_mtim;
-    s.ctime = st.st_ctim;
-    return s;
-}
-
 } // namespace
 
 BackupWriteFolder::Parent::Parent(Parent&& o) noexcept
@@ -208,7 +197,7 @@ BackupWriteNames::Stamp BackupWriteFolder::stampOf(const QString& path) const
     const Parent p = reach(path);
     struct stat st;
     return p.fd() >= 0 && ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-        ? stampFrom(st)
+        ? BackupWriteNames::stampOf(st)
         : BackupWriteNames::Stamp();
 }
 

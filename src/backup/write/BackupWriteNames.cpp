@@ -39,17 +39,6 @@ bool sameTime(const struct timespec& a, const struct timespec& b)
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
-BackupWriteNames::Stamp stampFrom(const struct stat& st)
-{
-    BackupWriteNames::Stamp s;
-    s.dev = st.st_dev;
-    s.ino = st.st_ino;
-    s.size = st.st_size;
-    s.mtime = st.st_mtim;
-    s.ctime = st.st_ctim;
-    return s;
-}
-
 bool unsupported(int error)
 {
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
@@ -106,13 +95,24 @@ bool BackupWriteNames::Stamp::unchangedSince(const Stamp& then, bool renamed) co
 BackupWriteNames::Stamp BackupWriteNames::stampOf(const QString& path)
 {
     struct stat st;
-    return ::lstat(native(path).constData(), &st) == 0 ? stampFrom(st) : Stamp();
+    return ::lstat(native(path).constData(), &st) == 0 ? stampOf(st) : Stamp();
 }
 
 BackupWriteNames::Stamp BackupWriteNames::stampOf(int fd)
 {
     struct stat st;
-    return ::fstat(fd, &st) == 0 ? stampFrom(st) : Stamp();
+    return ::fstat(fd, &st) == 0 ? stampOf(st) : Stamp();
+}
+
+BackupWriteNames::Stamp BackupWriteNames::stampOf(const struct stat& st)
+{
+    Stamp s;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+    return s;
 }
 
 bool BackupWriteNames::rename(const QString& from, const QString& to)

@@ -49,6 +49,8 @@ public:
     // What stands at path, a link not followed; not present when nothing does.
     static Stamp stampOf(const QString& path);
     static Stamp stampOf(int fd);
+    // The stamp of what a stat call found.
+    static Stamp stampOf(const struct stat& st);
 
     // Whether something stands at path, a link not followed: how planning, staging and the commit
     // all tell whether a target exists.
