@@ -240,6 +240,7 @@ void ExportBKFileThread::run()
         drainQuietly();
         settleFolders(true);
         const QString faults = faultsText();
+        unwrittenFiles += m_endedAtFile ? 1 : 0;
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()) + "\n" + extractedText()
             + (faults.isEmpty() ? QString() : "\n" + faults));
     }
@@ -328,8 +329,10 @@ void ExportBKFileThread::finishOldestThrow()
     oldest->done.acquire();
     if (!m_pending.empty())
         reportFile(m_pending.front()->name, m_pending.front()->number);
-    if (!oldest->error.isEmpty())
+    if (!oldest->error.isEmpty()) {
+        m_endedAtFile = true;
         throw std::runtime_error(oldest->error.toUtf8().toStdString());
+    }
     noteFinished(*oldest);
 }
 
@@ -480,8 +483,10 @@ void ExportBKFileThread::copyFileNode(
             return;
         } catch (const std::exception& e) {
             const QString unwritten = unwrittenText(dir, node, path);
-            if (unwritten.isEmpty())
+            if (unwritten.isEmpty()) {
+                m_endedAtFile = true;
                 throw std::runtime_error(copyFailureText(node, path, e).toStdString());
+            }
             noteUnwritten(unwritten);
             return;
         }

@@ -108,6 +108,7 @@ private:
     QStringList m_damaged; // the first texts of damagedFiles
     QStringList m_unreadable; // the first texts of unreadableFiles
     QStringList m_unwritten; // the first texts of unwrittenFiles
+    bool m_endedAtFile = false; // a file's failure ended the run: counted unwritten, named by the error
 };
 
 // The progress callback of BackupManifest::copyFile; context is the copy's FileProgress.
