@@ -57,8 +57,14 @@ Companions companionsThrow(const QString& dbPath)
 {
     const QString log = ManifestWalCopy::logOf(dbPath);
     const QFileInfo info(log);
-    // A FIFO or device there would hide the log's rows as if it were empty; a link is not followed.
-    if (info.isSymLink() || (info.exists() && !info.isFile()))
+    // A link is never followed: its rows may be anywhere.
+    if (info.isSymLink())
+        fail(QStringLiteral("Cannot read %1: it is a link, and what stands beside a backup's manifest is "
+                            "never read through a link. Put the file it leads to in its place; then try "
+                            "again.")
+                 .arg(log));
+    // A FIFO or device there would hide the log's rows as if it were empty.
+    if (info.exists() && !info.isFile())
         fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
     Companions c;
     c.log = info.size() > 0;

@@ -96,11 +96,20 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
                 extract) limit=10 run extract "$work/fifo" HomeDomain Library/SMS/sms.db "$work/fifo-out" ;;
                 extract-tree) limit=10 run extract-tree "$work/fifo" "$work/fifo-out" ;;
             esac
-            [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -q "$name. Not a regular file" "$work/err.txt" && clean
+            said="$name. Not a regular file"
+            [ $name-$kind = Manifest.db-wal-device ] && said="$name: it is a link" # never followed
+            [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] && grep -q "$said" "$work/err.txt" && clean
             check "$cmd with a $kind as $name fails at once, naming it" $?
         done
     done
 done
+
+# So a link to a log that is a file: its rows are never read from elsewhere.
+/usr/bin/python3 "$gen/make_backup.py" --wal-rows 2 "$work/wal-link" > /dev/null
+mv "$work/wal-link/Manifest.db-wal" "$work/elsewhere-wal" && ln -s "$work/elsewhere-wal" "$work/wal-link/Manifest.db-wal"
+limit=10 run info "$work/wal-link"
+[ "$rc" -ne 0 ] && clean && grep -qF "$work/wal-link/Manifest.db-wal: it is a link" "$work/err.txt"
+check "info with a link to a log as Manifest.db-wal refuses it at once, naming it" $?
 
 # A FIFO, or a link to a device, at the name of Manifest.db's journal: the manifest is read without
 # it, and the load says so.
@@ -140,6 +149,20 @@ a message table that is a view without end|alter table message rename to Stored;
 a generated text column|alter table message drop column text; alter table message add column text as (zeroblob(1000000000))|column \\\\*"message.text\\\\*" is generated
 deletion records with a trigger without end|create table if not exists deleted_messages(ROWID integer primary key, guid text); insert into deleted_messages(guid) values('gone'); create table spill(v); create trigger fill after delete on deleted_messages begin insert into spill $endless select i from n; end|
 EOF_ROWS
+# A picked database's log at a link is never followed: the file is read without it, saying so.
+mkdir -p "$work/picked" && cp "$in/messages/$sms_db" "$work/picked/sms.db"
+/usr/bin/python3 - "$work/picked/sms.db" << 'EOF_PY'
+import os, shutil, sqlite3, sys
+c = sqlite3.connect(sys.argv[1]); c.execute('pragma journal_mode=wal'); c.execute('pragma wal_autocheckpoint=0')
+c.execute('delete from message'); c.commit()
+shutil.copy(sys.argv[1] + '-wal', sys.argv[1] + '.log'); os._exit(0) # the log stays unmerged
+EOF_PY
+rm -f "$work/picked/sms.db-wal" "$work/picked/sms.db-shm"
+mv "$work/picked/sms.db.log" "$work/picked-log" && ln -s "$work/picked-log" "$work/picked/sms.db-wal"
+limit=20 run messages "$work/picked/sms.db" < /dev/null
+clean && [ "$rc" -eq 0 ] && ! grep -q '"messages": 0' "$work/out.txt" \
+    && grep -qF "$work/picked/sms.db is read without $work/picked/sms.db-wal" "$work/err.txt"
+check "messages of a picked sms.db whose log is a link read it without the log, saying so" $?
 # So for the call database of a backup calls are merged into: its error is plain text (no HTML
 # escapes), and the backup is left as it was.
 rm -rf "$work/view-calls" && cp -r "$work/named" "$work/view-calls"

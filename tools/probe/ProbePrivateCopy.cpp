@@ -16,10 +16,10 @@ namespace
 {
 // Only a regular file is copied: a FIFO would keep the copy waiting for a writer, and a device
 // such as /dev/zero would fill the disk. False with *why set when it is not copied.
-bool copyPrivate(const QString& from, const QString& to, QString* why)
+bool copyPrivate(const QString& from, const QString& to, QString* why, bool followLinks = true)
 {
     QFile in;
-    if (!RegularFile::openRead(in, from, why))
+    if (!RegularFile::openRead(in, from, why, followLinks))
         return false;
     OutputFile out(to);
     if (!out.open(QIODevice::WriteOnly) || !out.copyFrom(in.handle()) || !out.commit()) {
@@ -37,9 +37,14 @@ void probeCopyDbThrow(const QString& from, const QString& to)
     QString why;
     if (!copyPrivate(from, to, &why))
         throw std::runtime_error(QStringLiteral("Cannot copy %1. %2").arg(from, why).toStdString());
-    for (const char* suffix : { "-wal", "-shm" })
-        if (QFile::exists(from + QLatin1String(suffix)))
-            copyPrivate(from + QLatin1String(suffix), to + QLatin1String(suffix), &why);
+    // What stands beside it is taken only as a file of its own: a link there is never followed.
+    for (const char* suffix : { "-wal", "-shm" }) {
+        const QString companion = from + QLatin1String(suffix);
+        if ((QFile::exists(companion) || QFileInfo(companion).isSymLink())
+            && !copyPrivate(companion, to + QLatin1String(suffix), &why, false))
+            qWarning("%s is read without %s: %s", qUtf8Printable(from), qUtf8Printable(companion),
+                qUtf8Printable(why));
+    }
     // A journal SQLite would not play back (one whose other journal is gone, or none a file) stays
     // behind; one it would is copied as far as it reads it, without the name of another journal.
     const QString journal = RollbackJournal::pathOf(from);

@@ -70,11 +70,16 @@ QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
 {
     static const QRegularExpression viewWords(QStringLiteral("^access to view \"(.+)\" prohibited$"));
     static const QRegularExpression column(QStringLiteral("^access to (.+) is prohibited$"));
+    static const QRegularExpression written(
+        QStringLiteral("^cannot (?:INSERT into|UPDATE) generated column \"(.+)\"$"));
+    if (const QRegularExpressionMatch m = written.match(message); m.hasMatch())
+        return QStringLiteral("Cannot write into %1: its column \"%2\" is generated (worked out by a formula "
+                              "the file holds), not stored.")
+            .arg(fileOf(db), m.captured(1));
     if (db && message == QLatin1String("string or blob too big")
         && sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1) == Sqlite3DB::kForeignValueBytes)
-        return QStringLiteral("Cannot read %1: it stores a value larger than %2 MB, more than a phone "
-                              "keeps in one. Only what a database from a backup or a source file "
-                              "could hold is read.")
+        return QStringLiteral("Cannot use %1: it holds a value (stored, or worked out by a formula the "
+                              "file holds) larger than %2 MB, more than a phone keeps in one.")
             .arg(fileOf(db))
             .arg(Sqlite3DB::kForeignValueBytes / (1024 * 1024));
     if (const QRegularExpressionMatch m = column.match(message); m.hasMatch())

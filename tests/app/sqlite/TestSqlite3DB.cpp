@@ -575,7 +575,10 @@ private Q_SLOTS:
             << "delete from t" << 20000 << "";
         QTest::newRow("value larger than a phone keeps")
             << "create table t(v)"
-            << "select zeroblob(200000000)" << 20000 << "it stores a value larger than 128 MB";
+            << "select zeroblob(200000000)" << 20000 << "larger than 128 MB, more than a phone keeps in one";
+        QTest::newRow("write into a generated column")
+            << "create table t(v, g as (v + 1))"
+            << "insert into t(v, g) values(1, 2)" << 20000 << "its column \"g\" is generated";
         // SQLite's own words, not those of the statement that looked for a view.
         QTest::newRow("other failure beside a view")
             << "create table s(v); create view w as select v from s"
@@ -621,7 +624,8 @@ private Q_SLOTS:
         done = true;
         stopper.join();
         QVERIFY2(error.isEmpty() ? what.isEmpty() : what.contains(error), qPrintable(what));
-        QVERIFY2(!error.startsWith("it") || what.startsWith("Cannot read " + path), qPrintable(what));
+        QVERIFY2(
+            !error.startsWith("it") || (what.startsWith("Cannot ") && what.contains(path)), qPrintable(what));
         QVERIFY(took < stopAfter + 2000);
     }
 
