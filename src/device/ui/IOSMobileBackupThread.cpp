@@ -74,6 +74,6 @@ void IOSMobileBackupThread::run()
         // A broken backup must never be the base of the next one.
         g_delDirCascade(QDir(dev).absolutePath());
         form->invokeErrorOccurred(
-            IOSMobileBackupRules::backupFailureText(QString::fromUtf8(e.what()), tutorialNote));
+            IOSMobileBackupRules::backupFailureText(QString::fromUtf8(e.what()), tutorialNote), true);
     }
 }

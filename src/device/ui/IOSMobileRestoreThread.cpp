@@ -60,6 +60,6 @@ void IOSMobileRestoreThread::run()
         if (IOSMobileBackupRules::restoreNeedsFreshBackup(what) && device
             && IOSMobileBackupRules::isDeviceFolderName(device->udid))
             g_delDirCascade(backupDir.absoluteFilePath(device->udid));
-        form->invokeErrorOccurred(IOSMobileBackupRules::restoreFailureText(what, tutorialNote));
+        form->invokeErrorOccurred(IOSMobileBackupRules::restoreFailureText(what, tutorialNote), true);
     }
 }

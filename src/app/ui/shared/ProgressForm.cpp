@@ -282,12 +282,12 @@ void ProgressForm::invokeSucceed(const QString& text)
         this, [this, text] { succeed(text); }, Qt::AutoConnection);
 }
 
-void ProgressForm::invokeErrorOccurred(const QString& message)
+void ProgressForm::invokeErrorOccurred(const QString& message, bool markup)
 {
     WrittenDisks::forgetThisThread();
     noteReportingThread();
     QMetaObject::invokeMethod(
-        this, [this, message] { errorOccurred(message); }, Qt::AutoConnection);
+        this, [this, message, markup] { errorOccurred(message, markup); }, Qt::AutoConnection);
 }
 
 void ProgressForm::updateProgress(const QString& status, int percent, const QString& text)
@@ -327,7 +327,7 @@ void ProgressForm::succeed(const QString& text)
     finishWith(1);
 }
 
-void ProgressForm::errorOccurred(const QString& message)
+void ProgressForm::errorOccurred(const QString& message, bool markup)
 {
     if (m_ended)
         return;
@@ -335,7 +335,7 @@ void ProgressForm::errorOccurred(const QString& message)
     m_failed = true;
     m_resultText = message;
     if (!m_quiet)
-        Tips::error(message);
+        markup ? Tips::error(message) : Tips::plainError(message);
     finishWith(0);
 }
 

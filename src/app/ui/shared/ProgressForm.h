@@ -100,7 +100,9 @@ public:
     // WrittenDisks); a sync that fails is told as the error instead.
     void invokeUpdateProgress(const QString& status, int percent, const QString& text = QString());
     void invokeSucceed(const QString& text = QString());
-    void invokeErrorOccurred(const QString& message);
+    // The message is plain text (an exception's, naming what a backup holds), shown as it is; with
+    // markup set it is the program's own rich text (a device's advice with its links).
+    void invokeErrorOccurred(const QString& message, bool markup = false);
 
     // For a wait of a worker thread: shows status in the dialog the calling thread last reported
     // to (the bar and detail stay). False when it has reported to no dialog that still exists.
@@ -161,8 +163,8 @@ public slots:
     void updateProgress(const QString& status, int percent, const QString& text);
     // Shows an information box when text is not empty, then ends with 1.
     void succeed(const QString& text);
-    // Shows the error box with the message, then ends with 0.
-    void errorOccurred(const QString& message);
+    // Shows the error box with the message (see invokeErrorOccurred), then ends with 0.
+    void errorOccurred(const QString& message, bool markup = false);
     void onFinish(int result);
 
 private slots:

@@ -148,12 +148,14 @@ private Q_SLOTS:
     {
         ProgressForm form("Saving");
         ModalAnswerer answerer;
-        const auto worker = startWorker(form, Worker::End::Error, "Disk full.");
+        // A name in the message that looks like markup is shown as it is, never rendered.
+        const auto worker = startWorker(form, Worker::End::Error, "Disk full at <b>x</b>.");
         QCOMPARE(form.exec(), 0);
         QVERIFY(form.waitForThread(*worker, true));
         QVERIFY(form.cancelled);
         QCOMPARE(answerer.seen().size(), 1);
-        QVERIFY(answerer.seen().at(0).contains("Disk full."));
+        QVERIFY2(answerer.seen().at(0).contains("Disk full at &lt;b&gt;x&lt;/b&gt;."),
+            qPrintable(answerer.seen().at(0)));
         QCOMPARE(answerer.seenIcons().value(0), QMessageBox::Critical);
     }
 
