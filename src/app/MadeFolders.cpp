@@ -44,6 +44,13 @@ void MadeFolders::makePathThrow(const QString& path)
 
 QString MadeFolders::failureText(const QString& folder, int error)
 {
+    // Only for the text: the system's "Not a directory" would not say why.
+    struct stat st;
+    if ((error == ENOTDIR || error == ELOOP) && ::lstat(QFile::encodeName(folder).constData(), &st) == 0
+        && S_ISLNK(st.st_mode))
+        return QStringLiteral("Cannot make the folder %1: a link stands there, and nothing is written "
+                              "through a link.")
+            .arg(QDir::toNativeSeparators(folder));
     return QStringLiteral("Cannot make the folder %1: %2.")
         .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(error)));
 }
