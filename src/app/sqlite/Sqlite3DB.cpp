@@ -439,7 +439,7 @@ bool Sqlite3DB::tableExists(const QString& table)
         return false;
     // A view where a foreign file's table is looked for is refused by name, never taken for none.
     if (m_foreign && cursor.getText(0) == QLatin1String("view"))
-        throw std::runtime_error(Sqlite3Stmt::viewText(handle, cursor.getText(1)).toStdString());
+        Sqlite3Stmt::throwError(Sqlite3Stmt::viewText(handle, cursor.getText(1)), QString());
     return cursor.getText(0) == QLatin1String("table");
 }
 

@@ -312,6 +312,12 @@ QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
         .arg(fileOf(db), view);
 }
 
+bool Sqlite3Stmt::isRefusal(const QString& text)
+{
+    return text.contains(QLatin1String("(a query the file holds)"))
+        || text.contains(QLatin1String("worked out by a formula the file holds)"));
+}
+
 QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)
 {
     return db ? refusalOf(db, QString::fromUtf8(sqlite3_errmsg(db)), sql) : QString();

@@ -51,6 +51,8 @@ public:
     static QString refusalText(sqlite3* db, const QString& sql = QString());
     // The text refusing the view named view of db.
     static QString viewText(sqlite3* db, const QString& view);
+    // Whether text is (or holds) one of the refusals above: what the file holds is then not known.
+    static bool isRefusal(const QString& text);
     // Throws std::runtime_error with the connection's current message and a short context (or
     // TaskCancel::Cancelled when the statement was stopped because its task was cancelled).
     [[noreturn]] static void throwError(sqlite3* db, const QString& context);

@@ -3,6 +3,7 @@
 #include "app/MadeFolders.h"
 #include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3Stmt.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -69,7 +70,9 @@ template <class Count> qint64 countIfPresent(const QString& path, const char* wh
         if (faulted || TaskCancel::requested())
             return DataSources::kUnknownCount;
         qWarning("%s not counted: %s", what, e.what());
-        return DataSources::isDamagedDatabaseError(QString::fromUtf8(e.what())) || holdsNoTable(path)
+        // So is one of a file whose content is refused (a view, say): it is not read, not empty.
+        const QString why = QString::fromUtf8(e.what());
+        return DataSources::isDamagedDatabaseError(why) || Sqlite3Stmt::isRefusal(why) || holdsNoTable(path)
             ? DataSources::kUnknownCount
             : 0;
     }

@@ -24,7 +24,7 @@ int AbsIOSMessageDb::checkDbType(const QString& path)
             for (const char* t : { "chat", "handle", "chat_handle_join", "message", "chat_message_join" })
                 if (it.value() == QLatin1String("view")
                     && it.key().compare(QLatin1String(t), Qt::CaseInsensitive) == 0)
-                    throw std::runtime_error(Sqlite3Stmt::viewText(db.handle, it.key()).toStdString());
+                    Sqlite3Stmt::throwError(Sqlite3Stmt::viewText(db.handle, it.key()), QString());
     }
     for (const char* t : { "chat", "handle", "chat_handle_join", "message", "chat_message_join" })
         if (names.value(QLatin1String(t)) != QLatin1String("table"))
