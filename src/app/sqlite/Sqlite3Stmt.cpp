@@ -10,6 +10,10 @@
 
 namespace
 {
+// The words every refusal holds (see Sqlite3Stmt::isRefusal).
+const QLatin1String kQueryWords("(a query the file holds)");
+const QLatin1String kFormulaWords("worked out by a formula the file holds");
+
 // What an error names after its message: the database file when it is damaged, else the statement.
 QString errorContext(sqlite3* db, int code, const QString& statement)
 {
@@ -73,20 +77,18 @@ QString refusalOf(sqlite3* db, const QString& message, const QString& sql)
     static const QRegularExpression written(
         QStringLiteral("^cannot (?:INSERT into|UPDATE) generated column \"(.+)\"$"));
     if (const QRegularExpressionMatch m = written.match(message); m.hasMatch())
-        return QStringLiteral("Cannot write into %1: its column \"%2\" is generated (worked out by a formula "
-                              "the file holds), not stored.")
-            .arg(fileOf(db), m.captured(1));
+        return QStringLiteral("Cannot write into %1: its column \"%2\" is generated (%3), not stored.")
+            .arg(fileOf(db), m.captured(1), kFormulaWords);
     if (db && message == QLatin1String("string or blob too big")
         && sqlite3_limit(db, SQLITE_LIMIT_LENGTH, -1) == Sqlite3DB::kForeignValueBytes)
-        return QStringLiteral("Cannot use %1: it holds a value (stored, or worked out by a formula the "
-                              "file holds) larger than %2 MB, more than a phone keeps in one.")
-            .arg(fileOf(db))
-            .arg(Sqlite3DB::kForeignValueBytes / (1024 * 1024));
+        return QStringLiteral(
+            "Cannot use %1: it holds a value (stored, or %2) larger than %3 MB, more than a "
+            "phone keeps in one.")
+            .arg(fileOf(db), kFormulaWords, QString::number(Sqlite3DB::kForeignValueBytes / (1024 * 1024)));
     if (const QRegularExpressionMatch m = column.match(message); m.hasMatch())
-        return QStringLiteral("Cannot read %1: its column \"%2\" is generated (worked out by a formula "
-                              "the file holds), not stored. Only what a database from a backup or a "
-                              "source file stores is read.")
-            .arg(fileOf(db), m.captured(1));
+        return QStringLiteral("Cannot read %1: its column \"%2\" is generated (%3), not stored. Only what a "
+                              "database from a backup or a source file stores is read.")
+            .arg(fileOf(db), m.captured(1), kFormulaWords);
     QString view = viewNamed(db, sql);
     if (const QRegularExpressionMatch m = viewWords.match(message); view.isEmpty() && m.hasMatch())
         view = m.captured(1);
@@ -307,15 +309,14 @@ QString Sqlite3Stmt::errorText(sqlite3* db, int code, const QString& sql)
 
 QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
 {
-    return QStringLiteral("Cannot read %1: its \"%2\" is a view (a query the file holds), not a table. "
-                          "Only the tables of a database from a backup or a source file are read.")
-        .arg(fileOf(db), view);
+    return QStringLiteral("Cannot read %1: its \"%2\" is a view %3, not a table. Only the tables of a "
+                          "database from a backup or a source file are read.")
+        .arg(fileOf(db), view, kQueryWords);
 }
 
 bool Sqlite3Stmt::isRefusal(const QString& text)
 {
-    return text.contains(QLatin1String("(a query the file holds)"))
-        || text.contains(QLatin1String("worked out by a formula the file holds)"));
+    return text.contains(kQueryWords) || text.contains(kFormulaWords);
 }
 
 QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)

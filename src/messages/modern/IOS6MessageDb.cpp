@@ -3,6 +3,7 @@
 #include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3Script.h"
 #include "app/sqlite/Sqlite3Stmt.h"
+#include "app/sqlite/SqliteTriggersOff.h"
 #include "messages/modern/IOS6WriteTally.h"
 #include "messages/store/MsgColumnSink.h"
 #include "messages/store/MsgData.h"
@@ -83,13 +84,9 @@ void clearSyncTables(Sqlite3DB& db, const QHash<QString, QString>& tableSql)
     if (script.isEmpty())
         return;
     // The file's triggers do not act on these deletes: what they would record is not the user's.
-    int triggers = 1;
-    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, -1, &triggers);
-    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    const SqliteTriggersOff triggersOff(db);
     QString err;
-    const int rc = sqlite3ExecScript(db, script, err);
-    sqlite3_db_config(db.handle, SQLITE_DBCONFIG_ENABLE_TRIGGER, triggers, nullptr);
-    if (rc != SQLITE_OK)
+    if (sqlite3ExecScript(db, script, err) != SQLITE_OK)
         Sqlite3Stmt::throwError(err, script);
 }
 } // namespace

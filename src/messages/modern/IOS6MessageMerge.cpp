@@ -3,6 +3,7 @@
 #include "app/IProgressSink.h"
 #include "app/PrivateCopyNames.h"
 #include "app/ScopedEdit.h"
+#include "app/sqlite/SqliteTriggersOff.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/IOS6RowReferences.h"
 #include "messages/modern/IOS6WriteTally.h"
@@ -56,27 +57,6 @@ QString mediaRelativePath(const QString& filename)
     }
     return rel;
 }
-
-// Keeps the phone's triggers from acting on a connection while it lives: what the rebuild deletes
-// and inserts is not what the phone's user did (their deletion records would name every message
-// kept), and the columns they keep come with the rows themselves. They stay in the schema.
-class TriggersOff
-{
-public:
-    explicit TriggersOff(Sqlite3DB& db)
-        : m_db(db.handle)
-    {
-        int now = 1;
-        if (sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, &now) != SQLITE_OK || now != 0)
-            throw std::runtime_error("Cannot keep the database's triggers from acting on the merge.");
-    }
-    ~TriggersOff() { sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 1, nullptr); }
-    TriggersOff(const TriggersOff&) = delete;
-    TriggersOff& operator=(const TriggersOff&) = delete;
-
-private:
-    sqlite3* m_db;
-};
 
 // A chosen message as the phone's own triggers keep a message joined to its chat and attachments,
 // which do not act on the merge's writes.
@@ -226,7 +206,9 @@ void IOS6MessageMerge::runThrow(IProgressSink* progress)
 void IOS6MessageMerge::rebuildThrow(IOS6MessageDb& work, IProgressSink* progress)
 {
     work.openCheck();
-    const TriggersOff triggersOff(work);
+    // What the rebuild deletes and inserts is not what the phone's user did (their deletion records
+    // would name every message kept), and the columns the triggers keep come with the rows themselves.
+    const SqliteTriggersOff triggersOff(work);
     m_references.findThrow(work, rewrittenTables());
     IOS6WriteTally tally;
     work.setWriteTally(&tally);

@@ -4,7 +4,6 @@
 #include "app/sqlite/Sqlite3Stmt.h"
 
 #include <QHash>
-#include <stdexcept>
 
 int AbsIOSMessageDb::checkDbType(const QString& path)
 {
