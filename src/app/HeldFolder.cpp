@@ -1,6 +1,7 @@
 #include "app/HeldFolder.h"
 
 #include "app/FileNameFit.h"
+#include "app/PathWalk.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,11 +98,31 @@ void HeldFolder::allowDeepWalks()
     }
 }
 
-HeldFolder HeldFolder::open(const QString& path)
+HeldFolder HeldFolder::open(const QString& path, QString* refused)
+{
+    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    PathWalk walk;
+    if (!walk.walk(clean, true)) {
+        if (refused)
+            *refused = walk.refusal();
+        return HeldFolder();
+    }
+    if (!walk.found())
+        return errno = ENOENT, HeldFolder();
+    return opened(walk.last(), clean);
+}
+
+HeldFolder HeldFolder::openWalked(const PathWalk& walk, const QString& path)
+{
+    return opened(walk.folder(), path);
+}
+
+// The folder at fd (which may be open for its path only), held.
+HeldFolder HeldFolder::opened(int fd, const QString& path)
 {
     auto node = std::make_shared<Node>();
-    node->path = QDir::cleanPath(QDir(path).absolutePath());
-    node->fd = openFolder(AT_FDCWD, native(node->path).constData(), 0);
+    node->path = path;
+    node->fd = openFolder(fd, ".", 0);
     struct stat st;
     if (node->fd < 0 || ::fstat(node->fd, &st) != 0)
         return HeldFolder();

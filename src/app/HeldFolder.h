@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 struct stat;
+class PathWalk;
 
 // A folder held by its descriptor, so that what is made and written below it lands in that very
 // folder: names are looked up from the descriptor one part at a time and never through a link, so
@@ -18,9 +19,13 @@ class HeldFolder
 public:
     HeldFolder() = default;
 
-    // The folder at path as it stands now; a link at path itself is followed (the name is the
-    // user's). Invalid, with errno set, when no folder can be opened there.
-    static HeldFolder open(const QString& path);
+    // The folder at path as it stands now, the way to it walked as PathWalk walks it: a link at
+    // path itself is followed (the name is the user's), as is one on the way, unless another user
+    // put it in a folder everyone may write into (EACCES; *refused, when given, then says which).
+    // Invalid, with errno set, when no folder can be opened there.
+    static HeldFolder open(const QString& path, QString* refused = nullptr);
+    // The folder a walk ended in, the one its last part stands in; path names it in texts.
+    static HeldFolder openWalked(const PathWalk& walk, const QString& path);
 
     bool isValid() const { return bool(m_node); }
     // -1 when invalid.
@@ -76,6 +81,7 @@ public:
 private:
     struct Node;
     explicit HeldFolder(std::shared_ptr<const Node> node);
+    static HeldFolder opened(int fd, const QString& path);
 
     std::shared_ptr<const Node> m_node;
 };

@@ -28,6 +28,16 @@ bool failed(const QString& folder, int error, QString* why)
     return false;
 }
 
+// A link on the way that is not followed.
+bool failed(const QString& folder, const QString& refused, QString* why)
+{
+    if (why)
+        *why
+            = QStringLiteral("Cannot make the folder %1: %2.").arg(QDir::toNativeSeparators(folder), refused);
+    errno = EACCES;
+    return false;
+}
+
 } // namespace
 
 void MadeFolders::setAfterMake(std::function<void(const QString& path)> hook)
@@ -60,10 +70,14 @@ bool MadeFolders::makePath(const QString& path, QString* why)
     return MadeFolders().makeDestination(path, why);
 }
 
-HeldFolder MadeFolders::makeHeld(const QString& path, QString* why)
+HeldFolder MadeFolders::makeHeld(const QString& path, QString* why, QString* refused)
 {
     MadeFolders made;
-    return made.makeDestination(path, why) ? made.destination() : HeldFolder();
+    if (made.makeDestination(path, why))
+        return made.destination();
+    if (refused)
+        *refused = made.m_refused;
+    return HeldFolder();
 }
 
 bool MadeFolders::makeDestination(const QString& dest, QString* why)
@@ -82,8 +96,12 @@ bool MadeFolders::makeDestination(const QString& dest, QString* why)
     }
     if (error != ENOENT && error != 0)
         return failed(root, error, why); // a file on the way ("Not a directory"), a folder closed to us
-    // What stands there is the user's: a link to a folder serves.
-    m_root = HeldFolder::open(root);
+    // What stands there is the user's: a link to a folder serves, unless the system's rule for
+    // links in shared folders would not follow it.
+    m_refused.clear();
+    m_root = HeldFolder::open(root, &m_refused);
+    if (!m_root.isValid() && !m_refused.isEmpty())
+        return failed(QDir::cleanPath(QDir(dest).absolutePath()), m_refused, why);
     if (!m_root.isValid())
         return failed(root, errno, why);
     HeldFolder at = m_root;

@@ -19,12 +19,15 @@ class MadeFolders
 public:
     // Makes path with its missing parents, keeping nothing. False when no folder stands at path
     // afterwards, with *why naming the folder that could not be made and the system's reason:
-    // "Cannot make the folder %1: No space left on device."; errno then holds that reason.
+    // "Cannot make the folder %1: No space left on device."; errno then holds that reason. A link on
+    // the way that another user put in a folder everyone may write into is not followed (see
+    // PathWalk): the text names it, and errno is EACCES.
     static bool makePath(const QString& path, QString* why);
     // The same, throwing std::runtime_error with that text.
     static void makePathThrow(const QString& path);
-    // The same, holding the folder at path; invalid on failure.
-    static HeldFolder makeHeld(const QString& path, QString* why);
+    // The same, holding the folder at path; invalid on failure. *refused, when given, names a link
+    // on the way that was not followed (the reason alone; empty for any other failure).
+    static HeldFolder makeHeld(const QString& path, QString* why, QString* refused = nullptr);
     // "Cannot make the folder <folder>: <the system's reason for error>."
     static QString failureText(const QString& folder, int error);
 
@@ -54,5 +57,6 @@ private:
 
     HeldFolder m_root; // the deepest folder that stood before the run
     HeldFolder m_dest;
+    QString m_refused; // why a link on the way to the destination was not followed
     std::vector<Made> m_made; // in the order made: a folder after the one it is in
 };

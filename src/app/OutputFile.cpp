@@ -1,5 +1,6 @@
 #include "app/OutputFile.h"
 
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
 
@@ -24,8 +25,6 @@ constexpr qsizetype kBufferSize = 256 * 1024;
 // What one kernel copy call moves at most, so progress is reported along the way.
 constexpr size_t kCopyChunk = 16 * 1024 * 1024;
 constexpr size_t kReadChunk = 1024 * 1024;
-// Links followed at most before the name is taken as it is (a loop).
-constexpr int kMaxLinks = 40;
 
 QByteArray native(const QString& path)
 {
@@ -118,30 +117,40 @@ bool OutputFile::openTarget()
     m_replaces = false;
     if (m_held)
         return inPlace() && openOwnName();
-    m_target = QFileInfo(m_path).absoluteFilePath();
+    PathWalk walk;
+    if (!holdFolder(walk))
+        return false;
     if (!m_followLinks)
-        return holdFolder() && openOwnName();
-    for (int hops = 0; hops < kMaxLinks && QFileInfo(m_target).isSymLink(); ++hops)
-        m_target = QFileInfo(m_target).symLinkTarget();
-    const QByteArray target = native(m_target);
-    struct stat st;
-    if (::stat(target.constData(), &st) != 0)
-        return errno == ENOENT ? holdFolder() && openTemp(0) : setError(errno);
+        return openOwnName();
+    if (!walk.found())
+        return openTemp(0);
+    const struct stat& st = walk.stat();
     if (!S_ISREG(st.st_mode)) {
         m_direct = true;
-        m_fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+        m_fd = ::openat(m_dir.fd(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
         return m_fd >= 0 || setError(errno);
     }
-    return holdFolder() && openReplacing(st.st_mode);
+    return openReplacing(st.st_mode);
 }
 
 // The folder of the final name, held until the rename: the temporary is made, and put in place,
-// in the one folder.
-bool OutputFile::holdFolder()
+// in the one folder. The way to it, and a link at the final name unless the name is the program's
+// own, is walked as the system would walk it (see PathWalk).
+bool OutputFile::holdFolder(PathWalk& walk)
 {
-    const QFileInfo target(m_target);
-    m_dir = HeldFolder::open(target.absolutePath());
-    m_name = native(target.fileName());
+    const QString path = QFileInfo(m_path).absoluteFilePath();
+    if (!walk.walk(path, m_followLinks)) {
+        if (walk.refusal().isEmpty())
+            return setError(errno);
+        setError(EACCES);
+        setErrorString(walk.refusal());
+        return false;
+    }
+    // Named as given, or where the links followed lead.
+    m_target = walk.links() == 0 ? path : walk.filePath();
+    m_dir = HeldFolder::openWalked(
+        walk, walk.links() == 0 ? QFileInfo(path).absolutePath() : walk.folderPath());
+    m_name = walk.name();
     return m_dir.isValid() || setError(errno);
 }
 

@@ -8,12 +8,15 @@
 #include <functional>
 #include <sys/types.h>
 
+class PathWalk;
+
 // A file the user asked for, written so that a failure never leaves half of it: the bytes go to a
 // temporary file in the destination folder, every write, the flush and the close are checked, and
 // only a complete file is renamed over the final name. On failure the temporary goes and whatever
 // stood at the final name before stays byte for byte. A link at the final name is followed and its
-// target replaced the same way; a destination that is not a regular file (a device such as
-// /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
+// target replaced the same way, unless another user put it in a folder everyone may write into
+// (see PathWalk: then nothing is written, and the failure names it); a destination that is not a regular file
+// (a device such as /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
 // setFollowLinks). A file that is replaced is flushed to the disk before the rename. An existing
 // file that may not be written is refused ("Permission denied"), never replaced. Errors carry the system's
 // own text for what happened. The temporary is made with the mode the file keeps (that of the file it
@@ -114,7 +117,7 @@ protected:
 
 private:
     bool openTarget();
-    bool holdFolder();
+    bool holdFolder(PathWalk& walk);
     bool openOwnName();
     bool openReplacing(unsigned mode);
     bool openTemp(unsigned mode);

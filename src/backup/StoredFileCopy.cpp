@@ -145,11 +145,11 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     const auto destination = [&dest] {
         // Told as the file's write, with the reason making its folder gave. The file is written into
         // the folder made, whatever is put at its name meanwhile.
-        QString why;
-        const HeldFolder folder = MadeFolders::makeHeld(QFileInfo(dest).absolutePath(), &why);
+        QString why, refused;
+        const HeldFolder folder = MadeFolders::makeHeld(QFileInfo(dest).absolutePath(), &why, &refused);
         if (!folder.isValid())
             fail(QStringLiteral("Cannot write %1: %2")
-                     .arg(dest, QString::fromLocal8Bit(std::strerror(errno))));
+                     .arg(dest, refused.isEmpty() ? QString::fromLocal8Bit(std::strerror(errno)) : refused));
         return std::make_unique<OutputFile>(folder, QFileInfo(dest).fileName());
     };
     copyToThrow(node, destination, context, progress, stored);

@@ -1,3 +1,4 @@
+#include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
@@ -188,6 +189,72 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(dir + "/link.txt").isSymLink());
         QCOMPARE(readAll(dir + "/real/target.txt"), QByteArray("new"));
         QCOMPARE(entries(dir + "/real"), QStringList { "target.txt" });
+    }
+
+    void linkInSharedFolder_data()
+    {
+        QTest::addColumn<QString>("place"); // where the link stands: see below
+        QTest::addColumn<int>("mode"); // of the folder the link stands in
+        QTest::addColumn<int>("folderOwner"); // -1: the user
+        QTest::addColumn<int>("linkOwner"); // -1: the user
+        QTest::addColumn<QString>("ownerText"); // in the refusal; empty: followed
+        QTest::newRow("another user's link at the file name") << "name" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's link as the folder") << "folder" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's link on the way") << "way" << 01777 << -1 << 4242 << "user id 4242";
+        QTest::newRow("a chain whose second link is another user's")
+            << "chain" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("the user's own link") << "name" << 01777 << -1 << -1 << "";
+        QTest::newRow("the user's own link as the folder") << "folder" << 01777 << -1 << -1 << "";
+        QTest::newRow("a link of the folder's owner") << "name" << 01777 << 65534 << 65534 << "";
+        QTest::newRow("a folder sticky, not writable by everyone") << "way" << 01755 << -1 << 65534 << "";
+        QTest::newRow("a folder writable by everyone, not sticky") << "folder" << 0777 << -1 << 65534 << "";
+    }
+    // The system's rule for links in a folder everyone may write into (as /tmp), kept whether the
+    // system keeps it or not: another user's link there is not followed, and the user's file or
+    // folder it leads to stays as it was. "name": a link to the user's file is the file's name;
+    // "folder": a link to the user's folder is the folder written into; "way": such a link is a part
+    // of the path; "chain": the user's own link there leads to such a link.
+    void linkInSharedFolder()
+    {
+        QFETCH(QString, place);
+        QFETCH(int, mode);
+        QFETCH(int, folderOwner);
+        QFETCH(int, linkOwner);
+        QFETCH(QString, ownerText);
+        const QString shared = TestEnv::tempDir() + "/shared", mine = TestEnv::tempDir();
+        writeFile(mine + "/c.vcf", "the user's own");
+        QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), mode_t(mode)) == 0);
+        const QString link = shared + "/l";
+        QVERIFY(QFile::link(place == "name" ? mine + "/c.vcf" : mine, link));
+        if (::lchown(QFile::encodeName(link).constData(), uid_t(linkOwner), gid_t(-1)) != 0
+            || ::chown(QFile::encodeName(shared).constData(), uid_t(folderOwner), gid_t(-1)) != 0)
+            QSKIP("the links and folders of other users can only be made as root");
+        QVERIFY(place != "chain" || QFile::link(link, shared + "/a"));
+        const QString path = place == "name" || place == "folder"
+            ? link
+            : shared + (place == "chain" ? "/a" : "/l") + "/c.vcf";
+        QString failure;
+        if (place == "folder") {
+            const HeldFolder held = MadeFolders::makeHeld(path, &failure);
+            OutputFile out(held, "c.vcf");
+            QVERIFY(!held.isValid() || writeInChunks(out, "new", 3));
+        } else {
+            OutputFile out(path);
+            if (!writeInChunks(out, "new", 3))
+                failure = out.failure();
+        }
+        QCOMPARE(readAll(mine + "/c.vcf"), QByteArray(ownerText.isEmpty() ? "new" : "the user's own"));
+        QCOMPARE(entries(mine), QStringList { "c.vcf" });
+        QVERIFY2(failure.isEmpty() == ownerText.isEmpty(), qPrintable(failure));
+        if (ownerText.isEmpty())
+            return;
+        const QString refused
+            = QString("the link %1 stands in a folder everyone may write into and belongs to "
+                      "another user (%2): it is not followed, and nothing was written")
+                  .arg(link, ownerText);
+        QCOMPARE(failure,
+            QString(place == "folder" ? "Cannot make the folder %1: %2." : "Cannot write %1: %2")
+                .arg(path, refused));
     }
 
     // A read-only file in a writable folder is refused, not replaced and not removed.

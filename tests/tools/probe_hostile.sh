@@ -104,6 +104,28 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
     done
 done
 
+# Another user's link in a folder everyone may write into (as /tmp), at the name an export is given or
+# on the way to where an extraction writes, is not followed: the probe ends naming the link and its
+# owner, and what the link leads to, the user's own, stays as it was.
+if [ "$(id -u)" -eq 0 ]; then
+    mkdir -p "$work/shared" "$work/mine" && chmod 1777 "$work/shared" && echo "the user's own" > "$work/mine/book.vcf"
+    ln -s "$work/mine/book.vcf" "$work/shared/book.vcf" && ln -s "$work/mine" "$work/shared/out"
+    chown -h 65534 "$work/shared/book.vcf" "$work/shared/out"
+    refused() { grep -qF "the link $work/shared/$1 stands in a folder everyone may write into and belongs to another user (nobody): it is not followed, and nothing was written" "$work/err.txt"; }
+    for cmd in export-contacts extract-tree extract; do
+        case $cmd in
+            export-contacts) run export-contacts --format vcf "$in/addressbook/AddressBook.sqlitedb" "$work/shared/book.vcf"; link=book.vcf ;;
+            extract-tree) run extract-tree "$work/named" "$work/shared/out/tree"; link=out ;;
+            extract) run extract "$work/named" HomeDomain Library/SMS/sms.db "$work/shared/out/sms.db"; link=out ;;
+        esac
+        clean && [ "$rc" -ne 0 ] && refused $link && [ "$(ls -A "$work/mine")" = book.vcf ] \
+            && [ "$(cat "$work/mine/book.vcf")" = "the user's own" ]
+        check "$cmd through another user's link in a shared folder refuses it by name, writing nothing" $?
+    done
+else
+    echo "SKIP: another user's link in a shared folder can only be made as root"
+fi
+
 # So a link to a log that is a file: its rows are never read from elsewhere.
 /usr/bin/python3 "$gen/make_backup.py" --wal-rows 2 "$work/wal-link" > /dev/null
 mv "$work/wal-link/Manifest.db-wal" "$work/elsewhere-wal" && ln -s "$work/elsewhere-wal" "$work/wal-link/Manifest.db-wal"

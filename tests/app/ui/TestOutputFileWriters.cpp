@@ -42,6 +42,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -518,6 +519,48 @@ private Q_SLOTS:
             qPrintable(o.text));
         QCOMPARE(
             QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    void anotherUsersLinkGetsNothing_data()
+    {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<bool>("atName"); // the link is the chosen file's name; else the folder's
+        for (const auto& [name, w] : writers()) {
+            if (w.own)
+                continue;
+            QTest::newRow(qPrintable(name + ", the folder a link")) << name << false;
+            if (!w.single.isEmpty())
+                QTest::newRow(qPrintable(name + ", the file's name a link")) << name << true;
+        }
+    }
+    // Another user's link in a folder everyone may write into (as /tmp), at the name the user chose or
+    // at the folder written into, is not followed: the run ends naming it, and the user's file or
+    // folder that it leads to stays as it was.
+    void anotherUsersLinkGetsNothing()
+    {
+        QFETCH(QString, writer);
+        QFETCH(bool, atName);
+        const Writer w = writers().at(writer);
+        const QString shared = TestEnv::tempDir() + "/shared", mine = TestEnv::tempDir();
+        const auto before = prepare(mine, w);
+        QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        const QString link = shared + "/" + (atName ? w.single : QString("l"));
+        QVERIFY(QFile::link(mine + (atName ? "/" + w.single : QString()), link));
+        if (::lchown(QFile::encodeName(link).constData(), 65534, gid_t(-1)) != 0)
+            QSKIP("another user's link can only be made as root");
+        const Outcome o = w.run(atName ? shared : link);
+        QCOMPARE(o.result, 0);
+        QVERIFY2(
+            o.text.contains(QString("the link %1 stands in a folder everyone may write into and belongs "
+                                    "to another user (nobody): it is not followed, and nothing was written")
+                                .arg(link)),
+            qPrintable(o.text));
+        QVERIFY(filesUnder(mine) == before);
+        QCOMPARE(QDir(mine).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+            qsizetype(before.size()));
+        QCOMPARE(
+            QDir(shared).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList { QFileInfo(link).fileName() });
     }
 
     void failedReadIsTold_data()

@@ -1,0 +1,207 @@
+#include "app/PathWalk.h"
+
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <climits>
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace
+{
+// As the system: more links than this on one way is a loop.
+constexpr int kMaxLinks = 40;
+
+// Puts the parts of path on rest, the first last; a path that ends in '/' ends at a folder.
+void pushParts(std::vector<QByteArray>& rest, const QByteArray& path)
+{
+    const QList<QByteArray> parts = path.split('/');
+    if (path.endsWith('/') && path.size() > 1)
+        rest.emplace_back(".");
+    for (auto it = parts.crbegin(); it != parts.crend(); ++it)
+        if (!it->isEmpty())
+            rest.push_back(*it);
+}
+
+// The user's name, or their number when the system knows no name for it.
+QString userName(uid_t uid)
+{
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    char buffer[4096];
+    if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found && found->pw_name
+        && *found->pw_name)
+        return QString::fromLocal8Bit(found->pw_name);
+    return QStringLiteral("user id %1").arg(uid);
+}
+} // namespace
+
+PathWalk::~PathWalk()
+{
+    const int error = errno; // what a failed walk set stays for its caller
+    close();
+    errno = error;
+}
+
+void PathWalk::close()
+{
+    if (m_folder >= 0)
+        ::close(m_folder);
+    if (m_last >= 0)
+        ::close(m_last);
+    m_folder = m_last = -1;
+}
+
+QString PathWalk::folderPath() const
+{
+    return QFile::decodeName(m_path);
+}
+
+QString PathWalk::filePath() const
+{
+    return QFile::decodeName(m_name == "." ? m_path : pathOf(m_name));
+}
+
+bool PathWalk::walk(const QString& path, bool followLast)
+{
+    close();
+    m_name.clear();
+    m_links = 0;
+    m_refusal.clear();
+    const QByteArray native = QFile::encodeName(path);
+    if (native.isEmpty())
+        return errno = ENOENT, false;
+    if (!start(native.startsWith('/')))
+        return false;
+    std::vector<QByteArray> rest; // the parts still to walk, the next one last
+    pushParts(rest, native);
+    while (!rest.empty()) {
+        const QByteArray part = std::move(rest.back());
+        rest.pop_back();
+        const bool last = rest.empty();
+        if (part == "." || part == "..") {
+            if (part == ".." && !up())
+                return false;
+            if (last)
+                return endHere();
+            continue;
+        }
+        const Step step = take(part, last && !followLast, rest);
+        if (step != Step::On)
+            return step == Step::Ended;
+    }
+    return endHere();
+}
+
+// One part of the way, in the folder walked to: a link is followed unless keep, a folder entered;
+// the way ends at the last part, whatever stands there, or at none.
+PathWalk::Step PathWalk::take(const QByteArray& part, bool keep, std::vector<QByteArray>& rest)
+{
+    const bool last = rest.empty();
+    const int fd = ::openat(m_folder, part.constData(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        m_name = part;
+        return errno == ENOENT && last ? Step::Ended : Step::Failed;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return Step::Failed;
+    }
+    if (S_ISLNK(st.st_mode) && !keep) {
+        const bool ok = follow(fd, st, part, rest);
+        ::close(fd);
+        return ok ? Step::On : Step::Failed;
+    }
+    if (last) {
+        m_name = part;
+        m_last = fd;
+        m_st = st;
+        return Step::Ended;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        errno = ENOTDIR;
+        return Step::Failed;
+    }
+    enter(fd, part);
+    return Step::On;
+}
+
+bool PathWalk::start(bool absolute)
+{
+    if (m_folder >= 0)
+        ::close(m_folder);
+    m_folder = ::open(absolute ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    m_path = absolute ? QByteArray("/") : QFile::encodeName(QDir::currentPath());
+    return m_folder >= 0;
+}
+
+// Goes on from the folder part, opened at fd.
+void PathWalk::enter(int fd, const QByteArray& part)
+{
+    ::close(m_folder);
+    m_folder = fd;
+    m_path = pathOf(part);
+}
+
+bool PathWalk::up()
+{
+    const int fd = ::openat(m_folder, "..", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(m_folder);
+    m_folder = fd;
+    const qsizetype slash = m_path.lastIndexOf('/');
+    m_path = slash <= 0 ? QByteArray("/") : m_path.left(slash);
+    return true;
+}
+
+// Puts the target of the link at fd (part, in the folder walked to) in its place on the way.
+bool PathWalk::follow(int link, const struct stat& st, const QByteArray& part, std::vector<QByteArray>& rest)
+{
+    if (++m_links > kMaxLinks)
+        return errno = ELOOP, false;
+    struct stat folder;
+    if (::fstat(m_folder, &folder) != 0)
+        return false;
+    if (!mayFollow(folder, st)) {
+        m_refusal = QStringLiteral("the link %1 stands in a folder everyone may write into and belongs to "
+                                   "another user (%2): it is not followed, and nothing was written")
+                        .arg(QDir::toNativeSeparators(QFile::decodeName(pathOf(part))), userName(st.st_uid));
+        return errno = EACCES, false;
+    }
+    char target[PATH_MAX];
+    const ssize_t size = ::readlinkat(link, "", target, sizeof target);
+    if (size < 0)
+        return false;
+    if (size == 0)
+        return errno = ENOENT, false;
+    if (size_t(size) == sizeof target)
+        return errno = ENAMETOOLONG, false;
+    const QByteArray text(target, size);
+    pushParts(rest, text);
+    return !text.startsWith('/') || start(true);
+}
+
+// The system's rule: in a folder both sticky and writable by everyone, only a link of this user's
+// or of the folder's owner is followed.
+bool PathWalk::mayFollow(const struct stat& folder, const struct stat& link)
+{
+    const mode_t shared = S_ISVTX | S_IWOTH;
+    return (folder.st_mode & shared) != shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+QByteArray PathWalk::pathOf(const QByteArray& part) const
+{
+    return m_path == "/" ? "/" + part : m_path + '/' + part;
+}
+
+// The path ends at the folder walked to: its last part is that folder itself.
+bool PathWalk::endHere()
+{
+    m_name = ".";
+    m_last = ::openat(m_folder, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return m_last >= 0 && ::fstat(m_last, &m_st) == 0;
+}
