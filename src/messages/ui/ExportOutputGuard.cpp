@@ -1,5 +1,7 @@
 #include "messages/ui/ExportOutputGuard.h"
 
+#include "app/PathWalk.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -32,11 +34,11 @@ void ExportOutputGuard::removeCreated(const HeldFolder& held) const
 {
     if (!m_folder) {
         // Only a regular file this run made: what stood there before (a file the user chose to
-        // overwrite, a read-only file, a device such as /dev/null) stays.
-        struct stat st;
-        const QByteArray native = QFile::encodeName(m_path);
-        if (!m_existed && ::lstat(native.constData(), &st) == 0 && S_ISREG(st.st_mode))
-            ::unlink(native.constData());
+        // overwrite, a read-only file, a device such as /dev/null) stays. The way to it is walked
+        // as the write walked it: a link another user put on it leads nowhere.
+        PathWalk walk;
+        if (!m_existed && walk.walk(m_path, false) && walk.found() && S_ISREG(walk.stat().st_mode))
+            ::unlinkat(walk.folder(), walk.name().constData(), 0);
         return;
     }
     const QFileInfo info(m_path);

@@ -15,6 +15,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TestExportMessagesThread : public QObject
 {
@@ -293,6 +295,21 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(dir + "/new.html"));
         QVERIFY(!QFile::exists(dir + "/files/new.png"));
         QVERIFY(!QFileInfo::exists(dir + "/newdir"));
+    }
+
+    // A file that stands, after the guard looked, where another user's link in a shared folder (as
+    // /tmp) leads, is not the export's to remove: it stays.
+    void guardRemovesNothingThroughAnotherUsersLink()
+    {
+        const QString shared = TestEnv::tempDir() + "/shared", mine = TestEnv::tempDir();
+        QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        QVERIFY(QFile::link(mine, shared + "/l"));
+        if (::lchown(QFile::encodeName(shared + "/l").constData(), 65534, gid_t(-1)) != 0)
+            QSKIP("another user's link can only be made as root");
+        const ExportOutputGuard guard(shared + "/l/m.txt", false);
+        touch(mine + "/m.txt");
+        guard.removeCreated();
+        QVERIFY(QFile::exists(mine + "/m.txt"));
     }
 
     // A PDF that cannot be written is an error, and the success text is not shown.
