@@ -5,7 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <pwd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace
@@ -72,10 +74,12 @@ bool PathWalk::walk(const QString& path, bool followLast)
     const QByteArray native = QFile::encodeName(path);
     if (native.isEmpty())
         return errno = ENOENT, false;
-    if (!start(native.startsWith('/')))
-        return false;
     std::vector<QByteArray> rest; // the parts still to walk, the next one last
-    pushParts(rest, native);
+    if (!startNear(native, rest)) {
+        if (!start(native.startsWith('/')))
+            return false;
+        pushParts(rest, native);
+    }
     while (!rest.empty()) {
         const QByteArray part = std::move(rest.back());
         rest.pop_back();
@@ -127,6 +131,37 @@ PathWalk::Step PathWalk::take(const QByteArray& part, bool keep, std::vector<QBy
     }
     enter(fd, part);
     return Step::On;
+}
+
+// Where no link stands on the way to the folder of an absolute path's last part (as on most ways),
+// that folder is opened in one call, which the system refuses when it meets a link: then, or where
+// the system has no such call, the walk goes part by part.
+bool PathWalk::startNear(const QByteArray& path, std::vector<QByteArray>& rest)
+{
+#ifdef SYS_openat2
+    if (!path.startsWith('/') || path.endsWith('/'))
+        return false;
+    for (const QByteArray& part : path.mid(1).split('/'))
+        if (part.isEmpty() || part == "." || part == "..")
+            return false;
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
+    struct open_how how {
+    };
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    const int fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.constData(), &how, sizeof how));
+    if (fd < 0)
+        return false;
+    m_folder = fd;
+    m_path = folder;
+    rest.push_back(path.mid(slash + 1));
+    return true;
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(rest);
+    return false;
+#endif
 }
 
 bool PathWalk::start(bool absolute)

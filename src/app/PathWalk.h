@@ -46,6 +46,7 @@ public:
 private:
     enum class Step { On, Ended, Failed };
     Step take(const QByteArray& part, bool keep, std::vector<QByteArray>& rest);
+    bool startNear(const QByteArray& path, std::vector<QByteArray>& rest);
     bool start(bool absolute);
     void enter(int fd, const QByteArray& part);
     bool up();

@@ -177,18 +177,27 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(path).isDir(), kind == "folder");
     }
 
+    void linkIsFollowed_data()
+    {
+        QTest::addColumn<QString>("target"); // of the link
+        QTest::newRow("beside its target") << "real/target.txt";
+        // As the system takes "..": from the folder a link on the way leads to, not from its name.
+        QTest::newRow("its target going up past a link") << "up/../target.txt";
+    }
     // The link stays a link; the file it names gets the new content.
     void linkIsFollowed()
     {
+        QFETCH(QString, target);
         const QString dir = TestEnv::tempDir();
-        QDir().mkpath(dir + "/real");
+        QDir().mkpath(dir + "/real/sub");
         writeFile(dir + "/real/target.txt", "old");
-        QVERIFY(QFile::link("real/target.txt", dir + "/link.txt"));
+        QVERIFY(QFile::link("real/sub", dir + "/up") && QFile::link(target, dir + "/link.txt"));
         OutputFile out(dir + "/link.txt");
         QVERIFY2(writeInChunks(out, "new", 3), qPrintable(out.failure()));
         QVERIFY(QFileInfo(dir + "/link.txt").isSymLink());
         QCOMPARE(readAll(dir + "/real/target.txt"), QByteArray("new"));
-        QCOMPARE(entries(dir + "/real"), QStringList { "target.txt" });
+        QCOMPARE(entries(dir + "/real"), (QStringList { "sub", "target.txt" }));
+        QCOMPARE(entries(dir), (QStringList { "link.txt", "real", "up" }));
     }
 
     void linkInSharedFolder_data()
