@@ -146,8 +146,7 @@ bool PathWalk::startNear(const QByteArray& path, std::vector<QByteArray>& rest)
             return false;
     const qsizetype slash = path.lastIndexOf('/');
     const QByteArray folder = slash == 0 ? QByteArray("/") : path.left(slash);
-    struct open_how how {
-    };
+    struct open_how how = {};
     how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
     how.resolve = RESOLVE_NO_SYMLINKS;
     const int fd = int(::syscall(SYS_openat2, AT_FDCWD, folder.constData(), &how, sizeof how));

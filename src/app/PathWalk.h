@@ -60,8 +60,7 @@ private:
     int m_last = -1;
     QByteArray m_path; // of m_folder
     QByteArray m_name;
-    struct stat m_st {
-    };
+    struct stat m_st = {};
     int m_links = 0;
     QString m_refusal;
 };
