@@ -55,6 +55,24 @@ bool RegularFile::readToEnd(QFile& file, QByteArray* bytes, QString* why)
     return n == 0;
 }
 
+bool RegularFile::readUpTo(QFile& file, qint64 max, QByteArray* bytes, QString* why)
+{
+    bytes->resize(qsizetype(qBound<qint64>(0, file.size() - file.pos(), max)));
+    qint64 got = 0;
+    qint64 n = 0;
+    while (got < max) {
+        if (got == bytes->size()) // the file grew, or tells no size (a file of the system)
+            bytes->resize(qsizetype(qMin(max, got + 64 * 1024)));
+        if ((n = file.read(bytes->data() + got, bytes->size() - got)) <= 0)
+            break;
+        got += n;
+    }
+    bytes->truncate(qsizetype(got));
+    if (n < 0 && why)
+        *why = file.errorString();
+    return n >= 0;
+}
+
 bool RegularFile::holds(const QString& path, const QByteArray& bytes)
 {
     struct stat st;

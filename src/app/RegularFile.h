@@ -21,6 +21,8 @@ public:
     // system's reason) when a read fails. QIODevice::readAll takes a read that fails after other
     // bytes for the file's end, and gives a file cut short where the disk failed.
     static bool readToEnd(QFile& file, QByteArray* bytes, QString* why);
+    // The same up to at most max bytes: fewer only where the file ends.
+    static bool readUpTo(QFile& file, qint64 max, QByteArray* bytes, QString* why);
     // Whether the file at path (not a link) holds exactly bytes: its size is looked at first, so
     // a file of another size is never read.
     static bool holds(const QString& path, const QByteArray& bytes);

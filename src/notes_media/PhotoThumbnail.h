@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PictureDecoder.h"
 #include "backup/BackupManifest.h"
 
 #include <QByteArray>
@@ -8,16 +9,15 @@
 
 class HeifLibrary;
 
-// Small pictures of the camera files of a backup: JPEG, PNG and the other formats Qt reads, and
-// HEIC/HEIF through libheif, loaded when the first one is decoded. The picture's size is read from its header
-// first, and pictures too large to decode safely are refused, as are stored files too large to read into
-// memory. Safe on any thread.
+// Small pictures of the camera files of a backup, decoded by PictureDecoder (whose limits they
+// keep) from the stored files, which are read into memory to be decrypted; stored files too large
+// for that are refused. Safe on any thread.
 class PhotoThumbnail
 {
 public:
-    static constexpr int kMaxSide = 16384;
-    static constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
-    static constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+    static constexpr int kMaxSide = PictureDecoder::kMaxSide;
+    static constexpr qint64 kMaxPixels = PictureDecoder::kMaxPixels;
+    static constexpr qint64 kMaxFileBytes = PictureDecoder::kMaxFileBytes;
 
     // The picture scaled down to fit box (never scaled up), or a null image when the bytes are no
     // picture this program reads or the picture is too large.
@@ -37,11 +37,6 @@ public:
     // opened or read (the disk's reason), its key cannot be had (the key's own reason), or it is not
     // the picture the phone wrote (cut short, under another key): none is drawn from it.
     static QByteArray readStoredThrow(const BackupManifest& manifest, const BackupManifest::_FileNode* node);
-    // How many pictures make() has decoded in this process (cached thumbnails do not count).
+    // How many pictures have been decoded in this process (cached thumbnails do not count).
     static qint64 decodeCount();
-
-private:
-    static bool sizeAllowed(const QSize& size);
-    static QImage fromQt(const QByteArray& bytes, const QSize& box);
-    static QImage fromHeif(const QByteArray& bytes, const QSize& box, const HeifLibrary& heif);
 };

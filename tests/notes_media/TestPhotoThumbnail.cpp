@@ -1,33 +1,18 @@
-#include "notes_media/HeifLibrary.h"
+#include "app/HeifLibrary.h"
+#include "app/PictureDecoder.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "notes_media/ThumbnailCache.h"
 #include "support/TestEnv.h"
+#include "support/TestPictures.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
+
+using namespace TestPictures;
 
 namespace
 {
-
-QByteArray encoded(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
-}
-
-QImage scene(int w, int h)
-{
-    QImage image(w, h, QImage::Format_RGB32);
-    image.fill(QColor(20, 120, 200));
-    return image;
-}
 
 quint32 crc32Of(const QByteArray& data)
 {
@@ -56,21 +41,6 @@ QByteArray hugePngHeader(quint32 w, quint32 h)
     return out + QByteArray(64, '\0');
 }
 
-// A HEIC made by libheif's own encoder from a PNG; empty when heif-enc is not installed.
-QByteArray heicOf(const QImage& image, const QStringList& extra = {})
-{
-    if (QStandardPaths::findExecutable("heif-enc").isEmpty())
-        return {};
-    const QString dir = TestEnv::tempDir();
-    image.save(dir + "/in.png");
-    QProcess p;
-    p.start("heif-enc", extra + QStringList { "-q", "60", dir + "/in.png", "-o", dir + "/out.heic" });
-    p.waitForFinished(60000);
-    QFile f(dir + "/out.heic");
-    f.open(QIODevice::ReadOnly);
-    return f.readAll();
-}
-
 MBDBParser::_MBDBItem item(const QString& path, qint64 size, quint32 mtime)
 {
     MBDBParser::_MBDBItem it;
@@ -79,6 +49,15 @@ MBDBParser::_MBDBItem item(const QString& path, qint64 size, quint32 mtime)
     it.size = size;
     it.mtime = mtime;
     return it;
+}
+
+// The picture in bytes as PictureDecoder reads it from a file, the reason in *why when a read fails.
+QImage fromFile(const QByteArray& bytes, QString* why)
+{
+    QFile file(TestEnv::tempDir() + "/picture");
+    if (!file.open(QIODevice::ReadWrite) || file.write(bytes) != bytes.size() || !file.seek(0))
+        return QImage();
+    return PictureDecoder::fromFile(file, QSize(128, 128), why);
 }
 
 } // namespace
@@ -106,7 +85,9 @@ private Q_SLOTS:
         QTest::newRow("heif brand, broken") << QByteArray("\0\0\0\x18"
                                                           "ftypheic\0\0\0\0mif1heic",
             24) << QSize();
+        QTest::newRow("48 megapixel camera jpeg") << camera48mp() << QSize(128, 96);
     }
+    // So too from a file, read as the decoder asks for it.
     void makesFittedThumbnails()
     {
         QFETCH(QByteArray, bytes);
@@ -116,6 +97,29 @@ private Q_SLOTS:
         QCOMPARE(thumb.isNull() ? QSize() : thumb.size(), expected);
         if (QByteArray(QTest::currentDataTag()).startsWith("too "))
             QCOMPARE(PhotoThumbnail::decodeCount(), before); // refused from the header alone
+        QString why;
+        const QImage read = fromFile(bytes, &why);
+        QCOMPARE(read.isNull() ? QSize() : read.size(), expected);
+        QCOMPARE(why, QString());
+    }
+
+    // A file larger than any picture a phone keeps is not read at all, whatever its head; one whose
+    // reads fail (a link to this process's memory) is no picture, and says why.
+    void refusesFilesFromTheirSize()
+    {
+        const QString dir = TestEnv::tempDir();
+        QVERIFY(
+            sparseFile(dir + "/huge.jpg", PictureDecoder::kMaxFileBytes + 1, encoded(scene(40, 30), "JPEG")));
+        QVERIFY(QFile::link("/proc/self/mem", dir + "/failing.jpg"));
+        QString why;
+        for (const char* name : { "/huge.jpg", "/failing.jpg" }) {
+            QFile file(dir + name);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const qint64 before = PictureDecoder::decodeCount();
+            QVERIFY(PictureDecoder::fromFile(file, QSize(128, 128), &why).isNull());
+            QCOMPARE(PictureDecoder::decodeCount(), before);
+        }
+        QCOMPARE(why, QString("Input/output error"));
     }
 
     void decodesHeic_data()
@@ -131,11 +135,13 @@ private Q_SLOTS:
         if (heic.isEmpty())
             QSKIP("heif-enc (libheif-examples) is not installed");
         QVERIFY(PhotoThumbnail::isHeif(heic));
-        const QImage thumb = PhotoThumbnail::make(heic, QSize(128, 128));
-        QCOMPARE(thumb.size(), QSize(128, 96));
-        const QColor c = thumb.pixelColor(64, 48);
-        QVERIFY2(qAbs(c.red() - 20) < 20 && qAbs(c.green() - 120) < 20 && qAbs(c.blue() - 200) < 20,
-            qPrintable(c.name()));
+        QString why;
+        for (const QImage& thumb : { PhotoThumbnail::make(heic, QSize(128, 128)), fromFile(heic, &why) }) {
+            QCOMPARE(thumb.size(), QSize(128, 96));
+            const QColor c = thumb.pixelColor(64, 48);
+            QVERIFY2(qAbs(c.red() - 20) < 20 && qAbs(c.green() - 120) < 20 && qAbs(c.blue() - 200) < 20,
+                qPrintable(c.name()));
+        }
     }
 
     // libheif is opened on first use: without it, or without a function of it, a HEIC is an

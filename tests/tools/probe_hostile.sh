@@ -10,12 +10,12 @@ failures=0
 check() { # description, then the condition's status as $?
     if [ "$2" -ne 0 ]; then echo "FAIL: $1"; failures=$((failures + 1)); else echo "PASS: $1"; fi
 }
-# Runs the probe with the given arguments; sets rc, cpu (seconds), and leaves its output in
-# $work/out.txt and $work/err.txt.
+# Runs the probe with the given arguments (with memory set, in that many bytes of address space at
+# most); sets rc, cpu (seconds), and leaves its output in $work/out.txt and $work/err.txt.
 run() {
     TIMEFORMAT='%U %S'
     local t
-    t=$( { time timeout "${limit:-30}" "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
+    t=$( { time timeout "${limit:-30}" ${memory:+prlimit --as=$memory --} "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
     rc=$(sed 's/rc=//' "$work/rc.txt")
     cpu=$(echo "$t" | awk '{printf "%.2f", $1 + $2}')
     echo "  qm-probe $1: rc $rc, ${cpu}s cpu, $(head -c 300 "$work/err.txt" | tr '\n' ' ')"
@@ -82,6 +82,27 @@ check "a link in the message folder leading out is not followed" $?
 grep -q "^qm-escape-.* (left out): .* leads to no file inside the messages' folder\.$" "$work/out.txt" \
     && grep -qx "$(grep -c '(left out): ' "$work/out.txt") attachments were left out:" "$work/out.txt"
 check "extract-attachments names each attachment it leaves out" $?
+
+# A picture and a text far larger than any a phone keeps in a message folder (holes that cost nothing
+# to send): the exports read of each what its bubble shows, in memory that does not grow with them,
+# and write every conversation, the picture as the placeholder with its name. Where the HTML pages
+# copy the files beside them, they are 300 MB; each text ends at the first zero byte of its hole.
+rm -rf "$work/huge" && /usr/bin/python3 "$gen/make_sms_db.py" ios6 "$work/huge" > /dev/null
+huge_db=$work/huge/file-relay/var/mobile/Library/SMS/sms.db
+huge_jpg=$(find "$work/huge" -name IMG_0001.JPG) && huge_txt=$(find "$work/huge" -name paper.pdf)
+sqlite3 "$huge_db" "update attachment set mime_type='text/plain' where filename like '%/paper.pdf'"
+for fmt in pdf html; do
+    size=3G && [ $fmt = html ] && size=300M
+    truncate -s 0 "$huge_jpg" "$huge_txt" && truncate -s $size "$huge_jpg"
+    printf 'the text of a huge file %.0s' $(seq 2000) > "$huge_txt" && truncate -s $size "$huge_txt"
+    rm -rf "$work/huge-$fmt"
+    memory=400000000 limit=60 run export-messages --format $fmt "$work/huge" "$work/huge-$fmt"
+    [ "$rc" -eq 0 ] && [ "$(ls "$work/huge-$fmt"/*.$fmt | wc -l)" -eq 3 ] && {
+        [ $fmt = pdf ] || { grep -q 'empty_photo.jpg" style="max-width:120px;max-height:120px"></a><br/>IMG_0001.JPG<' "$work/huge-$fmt"/*.html \
+            && grep -q '>the text of a huge file .*the text of a huge file <' "$work/huge-$fmt"/*.html; }; }
+    check "export-messages to $fmt of a $size picture and text reads within 400 MB, writing every conversation" $?
+done
+rm -rf "$work/huge" "$work/huge-html" "$work/huge-pdf"
 
 # A FIFO, or a link to a device, in place of a manifest's file: every road ends at once, naming it.
 /usr/bin/python3 "$gen/make_backup.py" "$work/named" > /dev/null

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/PictureDecoder.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3Cursor.h"
@@ -12,7 +13,41 @@
 #include <QFileInfo>
 #include <QImage>
 
-QString _MsgAttachment::thumbnail() const
+namespace
+{
+// The longer side of a preview.
+constexpr int kThumbSide = 120;
+
+// Keeps image at path, drawn kThumbSide on its longer side: a small picture is drawn up to it.
+void saveThumbnail(QImage image, const QString& path)
+{
+    if (image.width() < kThumbSide && image.height() < kThumbSide)
+        image = image.scaled(kThumbSide, kThumbSide, Qt::KeepAspectRatio, Qt::FastTransformation);
+    const WrittenDisks::Unnoted cached;
+    OutputFile out(path);
+    out.setFollowLinks(false);
+    // A picture without transparency is kept small, as a JPEG.
+    if (out.open(QIODevice::WriteOnly) && image.save(&out, image.hasAlphaChannel() ? "PNG" : "JPEG"))
+        out.commit();
+}
+
+// bytes cut to at most size bytes, never inside the UTF-8 sequence of a character.
+QByteArray utf8Prefix(const QByteArray& bytes, qsizetype size)
+{
+    qsizetype end = qMin(size, bytes.size());
+    // A continuation byte just past the cut: step back to the lead byte of its character.
+    while (end > 0 && end < bytes.size() && end > size - 4 && (uchar(bytes[end]) & 0xC0) == 0x80)
+        --end;
+    return bytes.left(end);
+}
+
+QString unreadText(const QString& path, const QString& why)
+{
+    return QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), why);
+}
+} // namespace
+
+QString _MsgAttachment::thumbnail(QString* why) const
 {
     const QString name = g_pathHash(_path);
     const QString thumb = QDir(msgPrivateTempDir()).absoluteFilePath(name + QStringLiteral(".thumb"));
@@ -23,27 +58,16 @@ QString _MsgAttachment::thumbnail() const
     }
     if (QFileInfo(thumb).isFile())
         return thumb;
-    // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
     QFile file;
-    QByteArray bytes;
-    if (!RegularFile::openRead(file, _path, nullptr) || !RegularFile::readToEnd(file, &bytes, nullptr))
+    if (!RegularFile::openRead(file, _path, nullptr))
         return thumb;
-    QImage image;
-    const char* format = "JPEG";
-    if (!image.loadFromData(bytes, "JPEG")) {
-        format = "PNG";
-        image.loadFromData(bytes, "PNG");
-    }
-    if (!image.isNull()) {
-        const QImage small = image.height() > image.width()
-            ? image.scaledToHeight(120, Qt::FastTransformation)
-            : image.scaledToWidth(120, Qt::FastTransformation);
-        const WrittenDisks::Unnoted cached;
-        OutputFile out(thumb);
-        out.setFollowLinks(false);
-        if (out.open(QIODevice::WriteOnly) && small.save(&out, format))
-            out.commit();
-    }
+    // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
+    QString failure;
+    const QImage image = PictureDecoder::fromFile(file, QSize(kThumbSide, kThumbSide), &failure);
+    if (!failure.isEmpty() && why)
+        *why = unreadText(_path, failure);
+    if (!image.isNull())
+        saveThumbnail(image, thumb);
     return thumb;
 }
 
@@ -54,14 +78,18 @@ bool _MsgAttachment::plainText(QString* text, QString* why) const
         return false;
     QByteArray bytes;
     QString failure;
-    if (!RegularFile::readToEnd(file, &bytes, &failure)) {
-        *why = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(_path), failure);
+    // One byte past the bound tells whether the text goes on.
+    if (!RegularFile::readUpTo(file, kMaxPlainText + 1, &bytes, &failure)) {
+        *why = unreadText(_path, failure);
         return false;
     }
     const qsizetype nul = bytes.indexOf('\0');
     if (nul >= 0)
         bytes.truncate(nul);
-    *text = QString::fromUtf8(bytes);
+    *text = QString::fromUtf8(utf8Prefix(bytes, kMaxPlainText));
+    if (bytes.size() > kMaxPlainText)
+        *text += QStringLiteral("\n[Cut here: only the first %1 MB of the text is shown.]")
+                     .arg(kMaxPlainText / (1024 * 1024));
     return true;
 }
 

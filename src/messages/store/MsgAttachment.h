@@ -12,14 +12,20 @@ class _MsgAttachment
 public:
     _MsgAttachment() = default;
 
+    // The most of a plain-text attachment that is read and shown.
+    static constexpr qint64 kMaxPlainText = 1024 * 1024;
+
     // Path of a small cached preview of an image attachment (made on first use, kept across runs)
     // in the program's private temporary folder. Returned even when no preview could be made; empty
-    // for a copy that is not what the phone wrote, from which no preview is ever drawn.
-    QString thumbnail() const;
+    // for a copy that is not what the phone wrote, from which no preview is ever drawn. The picture
+    // is read within PictureDecoder's limits, so a picture larger than a phone keeps gets none.
+    // When a read fails, *why is set ("Cannot read <path>. <the system's reason>") and none is made.
+    QString thumbnail(QString* why = nullptr) const;
     // The text of a plain-text attachment: the bytes of the file at _path up to its first NUL, as
-    // UTF-8. False when there is no regular file there or it cannot be opened (nothing to show), and
-    // false with *why set ("Cannot read <path>. <the system's reason>") when a read fails part-way:
-    // what a failing disk gave is not the whole text.
+    // UTF-8, and no more than its first kMaxPlainText bytes: a longer text is cut there, between two
+    // characters, and a line after it says so. False when there is no regular file there or it
+    // cannot be opened (nothing to show), and false with *why set ("Cannot read <path>. <the
+    // system's reason>") when a read fails part-way: what a failing disk gave is not the text.
     bool plainText(QString* text, QString* why) const;
 
     qint64 rowid = 0;

@@ -2,7 +2,9 @@
 
 #include "app/DataPaths.h"
 #include "app/EmojiReplace.h"
+#include "messages/store/MsgAttachment.h"
 #include "messages/ui/MsgExportText.h"
+#include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +128,20 @@ QString imgClickableHtml(const QString& file, const QString& thumb, const QStrin
     return QStringLiteral("<a href=\"") + QUrl::fromLocalFile(file).toString(QUrl::FullyEncoded)
         + QStringLiteral("\"><img src=\"") + thumbSrc + QStringLiteral("\" ") + attrs
         + QStringLiteral("></a>");
+}
+
+QString placeholderCaption(const _MsgAttachment& a, const QString& why)
+{
+    if (!why.isEmpty())
+        return why;
+    const QString name = NotAsWrittenAttachments::fileNameOf(a);
+    return name.isEmpty() ? QFileInfo(a._path).fileName() : name;
+}
+
+QString placeholderCaptionHtml(const _MsgAttachment& a, const QString& why)
+{
+    const QString caption = placeholderCaption(a, why);
+    return caption.isEmpty() ? QString() : QStringLiteral("<br/>") + g_htmlEncode(caption);
 }
 
 QString inlineStyleUrls(const QString& css, const QDir& dir)

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QDir;
+class _MsgAttachment;
 
 // The HTML pieces of a conversation drawn as bubbles, shared by the conversation view and the HTML
 // export. The class names they use are styled by the bubble folder's style.css.
@@ -30,6 +31,12 @@ QString bubbleContent(const QString& html, bool fromMe, const QString& sender);
 // A thumbnail linked to file, both as file URLs; thumb falls back to the bubble folder's
 // placeholder picture when it is not an existing file. attrs is put into the img element unchanged.
 QString imgClickableHtml(const QString& file, const QString& thumb, const QString& attrs);
+
+// What stands under the placeholder of a picture without a preview, so that one too large or
+// unreadable to draw is still known: why its read failed when it did, else its name.
+QString placeholderCaption(const _MsgAttachment& attachment, const QString& why);
+// The same as a line of HTML after the placeholder; empty when there is nothing to say.
+QString placeholderCaptionHtml(const _MsgAttachment& attachment, const QString& why);
 
 // Absolute file URL of an asset of the bubble folder (style.css, empty_photo.jpg, ...).
 QString bubbleAssetUrl(const QString& name);

@@ -327,7 +327,11 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
         const QString mime = a->mime_type;
         QString content;
         if (mime.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
-            content = imgClickableHtml(path, a->thumbnail(), QLatin1String(kImgAttrs));
+            QString why;
+            const QString thumb = a->thumbnail(&why);
+            content = imgClickableHtml(path, thumb, QLatin1String(kImgAttrs));
+            if (!QFileInfo(thumb).isFile()) // the placeholder: what it stands for is said under it
+                content += placeholderCaptionHtml(*a, why);
         } else if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive)) {
             content = linkHtml(path, "[VIDEO]");
         } else if (mime.startsWith(QLatin1String("audio/"), Qt::CaseInsensitive)) {

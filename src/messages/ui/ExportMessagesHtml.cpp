@@ -13,6 +13,7 @@
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/MsgExportText.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 #include <cerrno>
@@ -104,7 +105,7 @@ const HeldFolder& ExportMessagesHtml::filesFolderThrow()
     return m_attaDir;
 }
 
-QString ExportMessagesHtml::saveAttaFile(const QString& path)
+QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
 {
     filesFolderThrow();
     const QString name = QFileInfo(path).fileName();
@@ -116,11 +117,15 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path)
         target = ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix);
     }
     QString error;
-    // An unreadable attachment stays a broken link, as before; a copy that cannot be written fails the
-    // export.
+    // An attachment the user may not read stays a broken link, as before; a copy that cannot be
+    // written fails the export.
     OutputFile out(m_attaDir, target);
-    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error))
-        throw std::runtime_error(error.toStdString());
+    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error)) {
+        if (!unread || !out.sourceFailed())
+            throw std::runtime_error(error.toStdString());
+        *unread = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
+        return QString();
+    }
     return target;
 }
 
@@ -167,43 +172,60 @@ QString ExportMessagesHtml::dateLine(const _MsgMessage& m)
     return QStringLiteral("<div class=\"dt\">") + m_time.minuteText(m.date) + QStringLiteral("</div>");
 }
 
-// The bubble content of one attachment; nothing for a plain-text file that cannot be opened. Throws
-// when a read of one fails part-way.
+// The bubble content of one attachment; nothing for a plain-text file that cannot be opened. One
+// whose read fails costs only its bubble, which says why, and is noted.
 std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachment& a)
 {
-    const QString path = a._path;
-    const bool present = !path.isEmpty() && QFileInfo(path).isFile();
-    const QString link = present ? g_htmlFilesLink(saveAttaFile(path)) : QStringLiteral("#");
+    const bool present = !a._path.isEmpty() && QFileInfo(a._path).isFile();
+    QString why; // set by the first read of the file that fails: nothing more is read from it
+    const QString copy = present ? saveAttaFile(a._path, &why) : QString();
+    const QString link = copy.isEmpty() ? QStringLiteral("#") : g_htmlFilesLink(copy);
     const QString mime = a.mime_type.toLower();
-    if (mime.startsWith(QLatin1String("image/"))) {
-        // A picture that could not be previewed shows the placeholder instead of a broken image.
-        const QString thumb = present ? a.thumbnail() : QString();
-        const QString src = QFileInfo(thumb).isFile() ? g_htmlFilesLink(saveAttaFile(thumb))
-                                                      : g_htmlFilesLink(QLatin1String(kPlaceholder));
-        return linkedImage(link, src, kImageAttrs);
-    }
-    if (mime.startsWith(QLatin1String("video/")))
-        return bracketLink(link, "[VIDEO]");
-    if (mime.startsWith(QLatin1String("audio/")))
-        return bracketLink(link, "[AUDIO]");
-    if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
-        // No card is drawn from a copy that is not what the phone wrote.
-        QString why;
-        const QString card = present && a._notAsWritten.isEmpty() ? vcard_thumbnail(path, &why) : QString();
-        if (QFileInfo(card).isFile())
-            return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
-        if (!why.isEmpty()) // the disk would not give the whole card
-            throw std::runtime_error(why.toStdString());
-        return bracketLink(link, "[VCARD]");
-    }
-    if (mime == QLatin1String("text/plain")) {
-        QString text;
-        QString why;
-        if (a.plainText(&text, &why))
-            return g_htmlEncode(text);
-        if (!why.isEmpty()) // what a failing disk gave is not the whole text
-            throw std::runtime_error(why.toStdString());
-        return std::nullopt;
-    }
-    return bracketLink(link, "[ATTACHMENT]");
+    std::optional<QString> content;
+    if (mime.startsWith(QLatin1String("image/")))
+        content = pictureContent(a, link, present, &why);
+    else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard"))
+        content = cardContent(a, link, present, &why);
+    else if (mime == QLatin1String("text/plain"))
+        content = why.isEmpty() ? textContent(a, &why) : g_htmlEncode(why);
+    else
+        content = bracketLink(link,
+            mime.startsWith(QLatin1String("video/"))       ? "[VIDEO]"
+                : mime.startsWith(QLatin1String("audio/")) ? "[AUDIO]"
+                                                           : "[ATTACHMENT]");
+    if (!why.isEmpty())
+        m_unread.add(a, why);
+    return content;
+}
+
+QString ExportMessagesHtml::pictureContent(
+    const _MsgAttachment& a, const QString& link, bool present, QString* why)
+{
+    const QString thumb = present && why->isEmpty() ? a.thumbnail(why) : QString();
+    if (QFileInfo(thumb).isFile())
+        return linkedImage(link, g_htmlFilesLink(saveAttaFile(thumb)), kImageAttrs);
+    // A picture that could not be previewed shows the placeholder instead of a broken image.
+    return linkedImage(link, g_htmlFilesLink(QLatin1String(kPlaceholder)), kImageAttrs)
+        + placeholderCaptionHtml(a, *why);
+}
+
+QString ExportMessagesHtml::cardContent(
+    const _MsgAttachment& a, const QString& link, bool present, QString* why)
+{
+    // No card is drawn from a copy that is not what the phone wrote.
+    const QString card
+        = present && why->isEmpty() && a._notAsWritten.isEmpty() ? vcard_thumbnail(a._path, why) : QString();
+    if (QFileInfo(card).isFile())
+        return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
+    // A card the disk would not give whole says why.
+    return why->isEmpty() ? bracketLink(link, "[VCARD]") : g_htmlEncode(*why);
+}
+
+std::optional<QString> ExportMessagesHtml::textContent(const _MsgAttachment& a, QString* why)
+{
+    QString text;
+    if (a.plainText(&text, why))
+        return g_htmlEncode(text);
+    // What a failing disk gave is not the text: its bubble says why.
+    return why->isEmpty() ? std::nullopt : std::optional<QString>(g_htmlEncode(*why));
 }

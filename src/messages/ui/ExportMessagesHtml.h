@@ -3,6 +3,7 @@
 #include "app/AbsFormatExport.h"
 #include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
+#include "messages/ui/UnreadAttachments.h"
 
 #include <QFile>
 #include <QString>
@@ -26,14 +27,22 @@ public:
     void uninit() override;
 
     // Copies a file into "files" under its own name, or a numbered variant of it when that is
-    // taken, and returns the name of the copy.
-    QString saveAttaFile(const QString& path);
+    // taken, and returns the name of the copy. Throws when the copy cannot be written, and when the
+    // file cannot be read unless unread is given: then *unread says why, and the name is empty.
+    QString saveAttaFile(const QString& path, QString* unread = nullptr);
+    // The attachments whose reads failed, each shown in its bubble by why.
+    const UnreadAttachments& unreadAttachments() const { return m_unread; }
 
 private:
     QString messageHtml(const _MsgMessage& m);
     QString senderText(const _MsgMessage& m) const;
     QString dateLine(const _MsgMessage& m);
     std::optional<QString> attachmentContent(const _MsgAttachment& a);
+    // The contents of the bubble of a picture, a card and a text; link is the copy's. They read
+    // the file only while *why is empty, and set it when a read fails.
+    QString pictureContent(const _MsgAttachment& a, const QString& link, bool present, QString* why);
+    QString cardContent(const _MsgAttachment& a, const QString& link, bool present, QString* why);
+    std::optional<QString> textContent(const _MsgAttachment& a, QString* why);
     // "files" inside the page's folder, made the first time it is needed.
     const HeldFolder& filesFolderThrow();
     // Throws when the page could not be written (flush: after writing out the buffers).
@@ -46,6 +55,7 @@ private:
     QTextStream m_stream;
     bool m_labelAllSenders;
     ExportLocalTime m_time;
+    UnreadAttachments m_unread;
 };
 
 // "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.

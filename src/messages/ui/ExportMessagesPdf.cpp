@@ -25,8 +25,6 @@ void ExportMessagesPdf::init()
 void ExportMessagesPdf::write(_MsgMessage& message)
 {
     m_page.print(&message);
-    if (!m_page.unreadText().isEmpty())
-        throw std::runtime_error(m_page.unreadText().toStdString());
 }
 
 void ExportMessagesPdf::uninit()

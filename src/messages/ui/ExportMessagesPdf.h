@@ -19,10 +19,11 @@ public:
 
     // Throws when the file could not be created.
     void init() override;
-    // Throws when a text attachment of message could not be read whole, saying why.
     void write(_MsgMessage& message) override;
     // Finishes the file and puts it in place; throws when it could not be completed.
     void uninit() override;
+    // The attachments whose reads failed, each shown in its bubble by why.
+    const UnreadAttachments& unreadAttachments() const { return m_page.unreadAttachments(); }
 
 private:
     [[noreturn]] void throwNotWritten() const;

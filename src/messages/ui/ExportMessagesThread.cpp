@@ -207,9 +207,18 @@ int ExportMessagesThread::exportPerConversation()
             exporter->write(*m);
         }
         if (exporter)
-            exporter->uninit();
+            finishPage(*exporter);
     }
     return count;
+}
+
+void ExportMessagesThread::finishPage(AbsFormatExport<_MsgMessage>& exporter)
+{
+    exporter.uninit();
+    if (const auto* pdf = dynamic_cast<const ExportMessagesPdf*>(&exporter))
+        m_unread.add(pdf->unreadAttachments());
+    else if (const auto* html = dynamic_cast<const ExportMessagesHtml*>(&exporter))
+        m_unread.add(html->unreadAttachments());
 }
 
 QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() const
@@ -278,15 +287,15 @@ QString ExportMessagesThread::notAsWrittenText(int exported) const
 {
     NotAsWrittenAttachments damaged;
     damaged.addMarkedOf(m_messages);
-    QString closing = QStringLiteral("%1 Messages were exported.").arg(exported);
-    if (m_failedCopies.isEmpty())
-        return damaged.text(closing);
-    QStringList lines { CountText::of(m_failedCopies.size(),
-        QStringLiteral("1 attachment file could not be copied:"),
-        QStringLiteral("%1 attachment files could not be copied:")) };
-    lines << m_failedCopies.mid(0, kFailedNamed);
-    if (m_failedCopies.size() > kFailedNamed)
-        lines << QStringLiteral("... and %1 more.").arg(m_failedCopies.size() - kFailedNamed);
-    closing = lines.join(QLatin1Char('\n')) + QLatin1Char('\n') + closing;
-    return damaged.isEmpty() ? closing : damaged.text(closing);
+    QStringList lines;
+    if (!m_failedCopies.isEmpty())
+        lines << CountText::listed(m_failedCopies.size(),
+            QStringLiteral("1 attachment file could not be copied:"),
+            QStringLiteral("%1 attachment files could not be copied:"), m_failedCopies.mid(0, kFailedNamed));
+    if (!m_unread.isEmpty())
+        lines << m_unread.text();
+    if (lines.isEmpty() && damaged.isEmpty())
+        return QString();
+    lines << QStringLiteral("%1 Messages were exported.").arg(exported);
+    return damaged.isEmpty() ? lines.join(QLatin1Char('\n')) : damaged.text(lines.join(QLatin1Char('\n')));
 }

@@ -2,6 +2,7 @@
 
 #include "app/AbsFormatExport.h"
 #include "app/MadeFolders.h"
+#include "messages/ui/UnreadAttachments.h"
 
 #include <QList>
 #include <QString>
@@ -18,7 +19,9 @@ class _MsgChat;
 // this export made, and only that. Attachments of the exported messages whose copies are not what
 // the phone wrote are counted and named when the export is written, which then ends with an error;
 // no preview is drawn from them; so does a database export whose attachment files could not all be
-// copied, naming them with why. The folder of pages is held from its making (see MadeFolders):
+// copied, naming them with why. An attachment a PDF or HTML page could not read for its bubble
+// costs only that bubble, which says why: the export writes the rest and ends with an error naming
+// it. The folder of pages is held from its making (see MadeFolders):
 // moved or swapped for a link meanwhile, it gets nothing more, and the export fails.
 class ExportMessagesThread : public QThread
 {
@@ -50,12 +53,14 @@ private:
     // Csv: half the lines are made on a second thread while this one makes and writes the rest.
     int exportCsv();
     int exportPerConversation(); // Pdf, Html
+    // Completes the file of one conversation and notes the attachments it could not read.
+    void finishPage(AbsFormatExport<_MsgMessage>& exporter);
     QList<Conversation> conversations() const;
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
     void prepareHtmlFiles();
     void step(int count, int total);
-    // The text of the attachments not what the phone wrote and of the attachment files not copied,
-    // or empty when there are none.
+    // The text of the attachments not what the phone wrote, of those not read and of the attachment
+    // files not copied, or empty when there are none.
     QString notAsWrittenText(int exported) const;
 
     QList<_MsgMessage*> m_messages;
@@ -64,6 +69,7 @@ private:
     ProgressForm& m_form;
     QStringList m_written;
     QStringList m_failedCopies; // of a database export: each "<file>: <why>"
+    UnreadAttachments m_unread; // of the pages
     MadeFolders m_made; // the folder of pages and those above it that the export made
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;

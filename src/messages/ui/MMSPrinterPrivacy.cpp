@@ -8,6 +8,7 @@
 #include "messages/store/MsgHandle.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgText.h"
+#include "messages/ui/BubbleHtml.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -106,6 +107,26 @@ QSize wrappedSize(const QString& text, const QFont& font, int width)
     return QSize(qCeil(widest), qCeil(height));
 }
 
+// picture with caption word-wrapped under it, in lines of at most width units.
+QImage captioned(const QImage& picture, const QString& caption, int width)
+{
+    if (caption.isEmpty())
+        return picture;
+    const QFont font = appFont(10);
+    const QString text = layoutText(caption);
+    const QSize size = wrappedSize(text, font, width);
+    QImage image(
+        qMax(picture.width(), size.width()), picture.height() + 4 + size.height(), QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.drawImage(0, 0, picture);
+    p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QRectF(0, picture.height() + 4, width, size.height()), text, wrapOption());
+    p.end();
+    return image;
+}
+
 // Splits text into pieces whose bubbles are at most maxHeight high (the first at most
 // firstHeight), breaking between the lines the bubble would wrap the text into.
 QStringList splitIntoBubbles(const QString& text, int width, int firstHeight, int maxHeight)
@@ -190,7 +211,7 @@ void MMSPrinterPrivacy::reset(QPrinter* printer)
     m_y = m_rect.top();
     m_page = 1;
     m_lastDate = 0;
-    m_unread.clear();
+    m_unread = UnreadAttachments();
     if (!m_painter.begin(printer))
         return;
     m_painter.setFont(appFont(12));
@@ -334,11 +355,25 @@ void MMSPrinterPrivacy::placeImage(const QImage& image, bool fromMe)
 }
 
 // The bubble of an attachment whose read failed part-way says why in place of what it would show.
-void MMSPrinterPrivacy::placeUnread(const QString& why, bool fromMe)
+void MMSPrinterPrivacy::placeUnread(const _MsgAttachment* a, const QString& why, bool fromMe)
 {
     placeText(why, fromMe);
-    if (m_unread.isEmpty())
-        m_unread = why;
+    m_unread.add(*a, why);
+}
+
+// A picture without a preview shows the placeholder and, under it, its name or why it was not read.
+void MMSPrinterPrivacy::placePicture(const _MsgAttachment* a, bool fromMe)
+{
+    QString why;
+    const QString thumb = QFileInfo(a->_path).isFile() ? a->thumbnail(&why) : QString();
+    const QImage picture = QFileInfo(thumb).isFile() ? loadPicture(thumb) : QImage();
+    if (!picture.isNull())
+        return placeImage(pm_bubble(picture, fromMe), fromMe);
+    if (!why.isEmpty())
+        m_unread.add(*a, why);
+    const QImage placeholder = placeholderPicture();
+    const int width = qMax(placeholder.width(), bubbleWidth() - 50);
+    placeImage(pm_bubble(captioned(placeholder, placeholderCaption(*a, why), width), fromMe), fromMe);
 }
 
 void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
@@ -346,10 +381,7 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
     const int w = bubbleWidth();
     const QString mime = a->mime_type.toLower();
     if (mime.startsWith(QLatin1String("image/"))) {
-        QImage picture = QFileInfo(a->_path).isFile() ? loadPicture(a->thumbnail()) : QImage();
-        if (picture.isNull())
-            picture = placeholderPicture();
-        placeImage(pm_bubble(picture, fromMe), fromMe);
+        placePicture(a, fromMe);
     } else if (mime.startsWith(QLatin1String("video/"))) {
         placeImage(text_bubble(QStringLiteral("[VIDEO]"), w, fromMe), fromMe);
     } else if (mime.startsWith(QLatin1String("audio/"))) {
@@ -361,7 +393,7 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
             : QString();
         const QImage picture = QFileInfo(card).isFile() ? loadPicture(card) : QImage();
         if (!why.isEmpty())
-            placeUnread(why, fromMe);
+            placeUnread(a, why, fromMe);
         else if (picture.isNull())
             placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
         else
@@ -372,7 +404,7 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
         if (a->plainText(&text, &why)) {
             placeText(text, fromMe);
         } else if (!why.isEmpty()) {
-            placeUnread(why, fromMe);
+            placeUnread(a, why, fromMe);
         } else {
             placeImage(QImage(), fromMe);
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messages/ui/UnreadAttachments.h"
+
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -32,10 +34,10 @@ public:
     bool end();
 
     int pageNumber() const { return m_page; }
-    // Why the first text or card attachment since reset() whose read failed part-way could not be read
-    // ("Cannot read <path>. <the system's reason>"); its bubble shows this text in place of its own.
-    // Empty when every one was read.
-    const QString& unreadText() const { return m_unread; }
+    // The attachments since reset() whose reads failed (a picture, a text, a card), each with why
+    // ("Cannot read <path>. <the system's reason>"); the bubble of each shows this text in place of
+    // its own. Empty when every one was read.
+    const UnreadAttachments& unreadAttachments() const { return m_unread; }
 
 private:
     void newPage();
@@ -44,7 +46,8 @@ private:
     void placeImage(const QImage& image, bool fromMe);
     void placeText(const QString& text, bool fromMe);
     void placeAttachment(const _MsgAttachment* attachment, bool fromMe);
-    void placeUnread(const QString& why, bool fromMe);
+    void placePicture(const _MsgAttachment* attachment, bool fromMe);
+    void placeUnread(const _MsgAttachment* attachment, const QString& why, bool fromMe);
     int capacity() const;
     int bubbleWidth() const;
 
@@ -54,7 +57,7 @@ private:
     int m_y = 0;
     int m_page = 0;
     int m_lastDate = 0;
-    QString m_unread;
+    UnreadAttachments m_unread;
 };
 
 // A bubble picture holding text word-wrapped to at most width units.

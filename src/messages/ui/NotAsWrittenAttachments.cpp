@@ -31,12 +31,9 @@ QString NotAsWrittenAttachments::text(const QString& closing) const
 {
     if (m_count == 0)
         return QString();
-    QStringList lines { CountText::of(m_count,
-        QStringLiteral("1 of the attachments is not what the phone wrote:"),
-        QStringLiteral("%1 of the attachments are not what the phone wrote:")) };
-    lines << m_named;
-    if (m_count > m_named.size())
-        lines << QStringLiteral("... and %1 more.").arg(m_count - m_named.size());
+    QStringList lines
+        = CountText::listed(m_count, QStringLiteral("1 of the attachments is not what the phone wrote:"),
+            QStringLiteral("%1 of the attachments are not what the phone wrote:"), m_named);
     lines << closing;
     return lines.join(QLatin1Char('\n'));
 }

@@ -43,6 +43,7 @@
 #include <map>
 #include <memory>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace
@@ -306,13 +307,15 @@ std::map<QString, std::function<Outcome(const QString& path)>> readers()
         b.attach(b.message(b.chat("+1", { b.handle("+1", "Sam") }), nullptr, 1000, "m"), path, mime);
         return b.messages();
     };
-    // A text, or a contact card, whose read fails: the export ends with why.
-    for (const auto& [name, mime] :
-        { std::pair { "messages pdf", "text/plain" }, std::pair { "messages pdf, a card", "text/vcard" } })
-        r[name] = [=, mime = mime](const QString& path) {
+    // A text, a contact card or a picture whose read fails: the export ends with why.
+    using Road = std::tuple<const char*, const char*, int>;
+    for (const auto& [name, mime, type] : { Road { "messages pdf", "text/plain", ExportMessagesThread::Pdf },
+             Road { "messages pdf, a card", "text/vcard", ExportMessagesThread::Pdf },
+             Road { "messages pdf, a picture", "image/jpeg", ExportMessagesThread::Pdf },
+             Road { "messages html, a picture", "image/jpeg", ExportMessagesThread::Html } })
+        r[name] = [=, mime = mime, type = type](const QString& path) {
             MsgModelBuilder b;
-            const ExportRun run = runExport(
-                oneMessage(b, path, mime), TestEnv::tempDir() + "/pdf", ExportMessagesThread::Pdf);
+            const ExportRun run = runExport(oneMessage(b, path, mime), TestEnv::tempDir() + "/out", type);
             return Outcome { run.result, run.text };
         };
     r["attachments"] = [=](const QString& path) {
@@ -322,9 +325,10 @@ std::map<QString, std::function<Outcome(const QString& path)>> readers()
         AttachmentExtractThread t(&form, oneMessage(b, path, "image/jpeg"), TestEnv::tempDir(), nullptr);
         return runForm(t, form);
     };
-    // The conversation view shows why in the bubble of the text or card.
+    // The conversation view shows why in the bubble of the text, card or picture.
     for (const auto& [name, mime] : { std::pair { "conversation view", "text/plain" },
-             std::pair { "conversation view, a card", "text/vcard" } })
+             std::pair { "conversation view, a card", "text/vcard" },
+             std::pair { "conversation view, a picture", "image/jpeg" } })
         r[name] = [=, mime = mime](const QString& path) {
             MsgModelBuilder b;
             BubbleViewMgr view;

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/PictureDecoder.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "messages/store/MsgAttachment.h"
@@ -9,6 +10,7 @@
 #include "messages/ui/support/MsgUiFixtures.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
+#include "support/TestPictures.h"
 #include "support/ui/GuiTestEnv.h"
 
 #include <QImage>
@@ -20,6 +22,7 @@
 #include <memory>
 
 using namespace MsgUiFixtures;
+using namespace TestPictures;
 
 namespace
 {
@@ -206,20 +209,66 @@ private Q_SLOTS:
         QCOMPARE(html.count("class=\"bb1\"") + html.count("class=\"bb2\""), 6);
     }
 
+    // A bubble costs what its preview needs, whatever the size of the file: a 48-megapixel camera
+    // photo and a HEIC get their previews, a picture larger than a phone keeps the placeholder and
+    // its name, and a long text its first megabyte and a line saying where it is cut.
+    void attachmentBubbles_data()
+    {
+        QTest::addColumn<QString>("mime");
+        QTest::addColumn<QByteArray>("head"); // the file's first bytes
+        QTest::addColumn<qint64>("size"); // the file's size, a hole after head; 0: head alone
+        QTest::addColumn<QString>("shown"); // in the page
+        QTest::addColumn<QSize>("preview"); // the preview's size; invalid: none
+        const QString thumb = ".thumb\" style=\"max-width:120px;max-height:120px\"></a></div>";
+        QTest::newRow("48 megapixel photo") << "image/jpeg" << camera48mp() << 0LL << thumb << QSize(120, 90);
+        QTest::newRow("HEIC photo") << "image/heic" << heicOf(scene(480, 360)) << 0LL << thumb
+                                    << QSize(120, 90);
+        QTest::newRow("picture larger than a phone keeps")
+            << "image/jpeg" << encoded(scene(40, 30), "JPEG") << PictureDecoder::kMaxFileBytes + 1
+            << "/empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a><br/>IMG_0007.JPG</div>"
+            << QSize();
+        QTest::newRow("text of 64 MB")
+            << "text/plain" << QByteArray("some words ").repeated(150000) << (64LL << 20)
+            << "some words s<br/>[Cut here: only the first 1 MB of the text is shown.]</div>" << QSize();
+        QTest::newRow("text cut inside a character")
+            << "text/plain" << QString(QChar(0x20AC)).repeated(400000).toUtf8() << 0LL
+            << QString(QChar(0x20AC)) + "<br/>[Cut here" << QSize();
+    }
+    void attachmentBubbles()
+    {
+        QFETCH(QString, mime);
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(QString, shown);
+        QFETCH(QSize, preview);
+        if (head.isEmpty())
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        const QString path = TestEnv::tempDir() + "/IMG_0007.JPG";
+        QVERIFY(sparseFile(path, size, head));
+        Conversation c;
+        const _MsgAttachment* a = c.attach(c.add(500000000, QString(QChar(0xFFFC))), mime, path);
+        BubbleViewMgr mgr;
+        mgr.showBubble(c.list);
+        const QString html = mgr.pageHtml(1);
+        QVERIFY2(html.contains(shown), qPrintable(html.right(300)));
+        QVERIFY(html.size() < 2 * _MsgAttachment::kMaxPlainText);
+        const QImage made(a->thumbnail());
+        QCOMPARE(made.isNull() ? QSize() : made.size(), preview);
+    }
+
     void bigPageStillShowsAndLinksAreDelegated()
     {
         const QString dir = TestEnv::tempDir();
-        QByteArray big;
-        big.reserve(3 * 1024 * 1024);
-        while (big.size() < 3 * 1024 * 1024)
-            big += "line of a long text attachment\n";
-        big += "THE-END";
+        // Three texts just shorter than what a bubble shows of one: more than a page hands over.
+        const QByteArray big = QByteArray("line of a long text attachment\n").repeated(30000);
         putFile(dir + "/long.txt", big);
+        putFile(dir + "/last.txt", big + "THE-END");
         putFile(dir + "/photo.jpg", "not really a jpeg");
         putFile(dir + "/doc.JPG", "bytes");
         Conversation c;
         _MsgMessage* m = c.add(500000000, "see attached");
-        c.attach(m, "text/plain", dir + "/long.txt");
+        for (const char* name : { "/long.txt", "/long.txt", "/last.txt" })
+            c.attach(m, "text/plain", dir + name);
         for (int i = 0; i < 60; ++i)
             c.add(500000100 + i, QString("n%1").arg(i));
 
@@ -367,6 +416,10 @@ private Q_SLOTS:
         p.drawEllipse(QPoint(240, 420), 360, 200);
         p.end();
         QVERIFY(photo.save(dir + "/IMG_0042.JPG", "JPG"));
+        // A camera's 48-megapixel photo, a HEIC and a picture larger than a phone keeps.
+        QVERIFY(sparseFile(dir + "/IMG_4800.JPG", 0, camera48mp()));
+        QVERIFY(sparseFile(dir + "/IMG_4801.HEIC", 0, heicOf(photo.scaled(1200, 800))));
+        QVERIFY(sparseFile(dir + "/IMG_4802.JPG", PictureDecoder::kMaxFileBytes + 1, encoded(photo, "JPEG")));
         Conversation c;
         c.chat._handles.insert(c.bob.id, &c.bob);
         c.chat.display_name = "Weekend plans";
@@ -376,9 +429,12 @@ private Q_SLOTS:
         c.attach(pic, "image/jpeg", dir + "/IMG_0042.JPG");
         _MsgMessage* clip = c.add(600000500, QString(QChar(0xFFFC)), true);
         c.attach(clip, "video/quicktime", dir + "/clip.MOV");
+        _MsgMessage* more = c.add(600000600, "And the rest of the day");
+        for (const char* name : { "/IMG_4800.JPG", "/IMG_4801.HEIC", "/IMG_4802.JPG" })
+            c.attach(more, "image/jpeg", dir + name);
         QWidget host;
         BubbleViewMgr mgr;
-        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(640, 560));
+        QWebEngineView* view = showLoaded(host, mgr, c.list, QSize(640, 900));
         QVERIFY(view);
         // The emoji host is unreachable here: the character still reads as the picture's alt text.
         QVERIFY(runJs(view, "document.images.length") != "0");

@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/PictureDecoder.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgTempDir.h"
@@ -8,7 +9,10 @@
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/support/MsgModelBuilder.h"
+#include "messages/ui/support/MsgUiFixtures.h"
+#include "messages/ui/support/PdfTools.h"
 #include "support/TestEnv.h"
+#include "support/TestPictures.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +21,9 @@
 #include <QtTest>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace MsgUiFixtures;
+using namespace TestPictures;
 
 class TestExportMessagesThread : public QObject
 {
@@ -157,6 +164,80 @@ private Q_SLOTS:
         }
     }
 
+    // A page's bubble costs what its preview needs, whatever the size of the file: a 48-megapixel
+    // camera photo and a HEIC get their previews, a picture larger than a phone keeps the placeholder
+    // and its name, a long text its first megabyte and a line saying where it is cut. An attachment
+    // whose read fails costs only its bubble, which says why: the rest is written and kept, and the
+    // export ends naming it.
+    void attachmentBubbles_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("mime");
+        QTest::addColumn<QByteArray>("head"); // the file's first bytes
+        QTest::addColumn<qint64>("size"); // the file's size, a hole after head; -1: its reads fail
+        QTest::addColumn<bool>("preview");
+        QTest::addColumn<QString>("said"); // in the page (HTML); %1 stands for the file's path
+        QTest::addColumn<QString>("ends"); // the export's last words, when not its success
+        const QByteArray small = encoded(scene(40, 30), "JPEG");
+        const QByteArray words = QByteArray("some words ").repeated(400000);
+        for (const int type : { int(ExportMessagesThread::Html), int(ExportMessagesThread::Pdf) }) {
+            const QString format = type == ExportMessagesThread::Html ? "html, " : "pdf, ";
+            QTest::newRow(qPrintable(format + "48 megapixel photo"))
+                << type << "image/jpeg" << camera48mp() << 0LL << true << ""
+                << "";
+            QTest::newRow(qPrintable(format + "HEIC photo"))
+                << type << "image/heic" << heicOf(scene(480, 360)) << 0LL << true << ""
+                << "";
+            QTest::newRow(qPrintable(format + "picture larger than a phone keeps"))
+                << type << "image/jpeg" << small << PictureDecoder::kMaxFileBytes + 1 << false
+                << "empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a><br/>IMG_0007.JPG<"
+                << "";
+            QTest::newRow(qPrintable(format + "text of 64 MB"))
+                << type << "text/plain" << words << (64LL << 20) << false
+                << "some words s<br/>[Cut here: only the first 1 MB of the text is shown.]<"
+                << "";
+            QTest::newRow(qPrintable(format + "text whose reads fail"))
+                << type << "text/plain" << QByteArray("x") << -1LL << false
+                << ">Cannot read %1. Input/output error<"
+                << "1 attachment could not be read:\n%1: Cannot read %1. Input/output error\n3 Messages were "
+                   "exported.";
+        }
+    }
+    void attachmentBubbles()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, mime);
+        QFETCH(QByteArray, head);
+        QFETCH(qint64, size);
+        QFETCH(bool, preview);
+        QFETCH(QString, said);
+        QFETCH(QString, ends);
+        if (head.isEmpty())
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        const QString path = TestEnv::tempDir() + "/IMG_0007.JPG";
+        QVERIFY(size < 0 ? QFile::link("/proc/self/mem", path) : sparseFile(path, size, head));
+        MsgModelBuilder b;
+        _MsgChat* chat = b.chat("+1", { b.handle("+1", "Ada") });
+        b.message(chat, nullptr, 1000, "before");
+        b.attach(b.message(chat, nullptr, 2000, QString(QChar(0xFFFC))), path, mime);
+        b.message(chat, nullptr, 3000, "after");
+        const ExportRun run = runExport(b.messages(), TestEnv::tempDir() + "/out", type);
+        QCOMPARE(run.text, ends.isEmpty() ? QString("Successfully extracted 3 Messages.") : ends.arg(path));
+        QCOMPARE(run.written.size(), 1);
+        if (type == ExportMessagesThread::Pdf) {
+            const QImage page = PdfTools::render(run.written.first(), 1);
+            QCOMPARE(PdfTools::pixelsOf(page, scene(1, 1).pixelColor(0, 0)) > 5000, preview);
+            QVERIFY(PdfTools::pages(run.written.first()) < 600); // a megabyte of text (375 pages), not 4
+            return;
+        }
+        const QString html = QString::fromUtf8(bytesOf(run.written.first()));
+        QVERIFY(html.contains(">after<"));
+        QVERIFY(html.size() < 2 * _MsgAttachment::kMaxPlainText);
+        const QString thumb = QFileInfo(run.written.first()).path() + "/files/" + g_pathHash(path) + ".thumb";
+        QCOMPARE(QFile::exists(thumb) ? QImage(thumb).size() : QSize(), preview ? QSize(120, 90) : QSize());
+        QVERIFY2(html.contains(said.arg(path)), qPrintable(html.right(400)));
+    }
+
     // File names made from long names stay within the 255-byte limit, numbered ones too.
     void longNamesAreCapped()
     {
@@ -206,8 +287,8 @@ private Q_SLOTS:
         _MsgChat* one = b.chat("+1", { b.handle("+1", "Ann, \"A\"") });
         _MsgChat* group = b.chat("chat42", { b.handle("+2"), b.handle("+3") });
         for (int i = 0; i < count; ++i)
-            b.message(i % 3 ? one : group, nullptr, 400000000 + (i * 7919) % 100000, QString("m%1,\nx").arg(i),
-                i % 2);
+            b.message(i % 3 ? one : group, nullptr, 400000000 + (i * 7919) % 100000,
+                QString("m%1,\nx").arg(i), i % 2);
         const QString path = TestEnv::tempDir() + QString("/blocks%1.csv").arg(count);
         const ExportRun run = runExport(b.messages(), path, ExportMessagesThread::Csv);
         QCOMPARE(run.result, 1);

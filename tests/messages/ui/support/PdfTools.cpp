@@ -63,4 +63,16 @@ int darkPixels(const QImage& image)
     return n;
 }
 
+int pixelsOf(const QImage& image, const QColor& colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += qAbs(c.red() - colour.red()) < 16 && qAbs(c.green() - colour.green()) < 16
+                && qAbs(c.blue() - colour.blue()) < 16;
+        }
+    return n;
+}
+
 } // namespace PdfTools

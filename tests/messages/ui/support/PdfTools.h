@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QString>
 
@@ -17,4 +18,6 @@ QString text(const QString& pdf, int page = 0);
 QImage render(const QString& pdf, int page);
 // Count of pixels much darker than the page background (text and bubble frames).
 int darkPixels(const QImage& image);
+// Count of pixels of colour, give or take a little in each channel (a picture's compression).
+int pixelsOf(const QImage& image, const QColor& colour);
 } // namespace PdfTools

@@ -1,4 +1,4 @@
-#include "notes_media/HeifLibrary.h"
+#include "app/HeifLibrary.h"
 
 #include <dlfcn.h>
 

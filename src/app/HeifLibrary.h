@@ -3,7 +3,7 @@
 #include <QString>
 #include <libheif/heif.h>
 
-// The functions of libheif that the HEIC thumbnails use, looked up in the library when the first
+// The functions of libheif that the HEIC previews use, looked up in the library when the first
 // HEIC picture is decoded rather than linked: libheif and the codec libraries it pulls in cost
 // every start of every tool several milliseconds, and most runs never see a HEIC. The header is
 // still compiled against, so a changed signature is a compile error.
@@ -32,6 +32,7 @@ public:
     X(context_free)                                                                                          \
     X(context_set_maximum_image_size_limit)                                                                  \
     X(context_read_from_memory_without_copy)                                                                 \
+    X(context_read_from_reader)                                                                              \
     X(context_get_primary_image_handle)                                                                      \
     X(image_handle_release)                                                                                  \
     X(image_handle_get_number_of_thumbnails)                                                                 \
