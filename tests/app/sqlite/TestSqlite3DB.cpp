@@ -1,6 +1,7 @@
 #include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
+#include "app/sqlite/SqliteTriggersOff.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -641,6 +642,38 @@ private Q_SLOTS:
         QVERIFY2(
             !error.startsWith("it") || (what.startsWith("Cannot ") && what.contains(path)), qPrintable(what));
         QVERIFY(took < stopAfter + 2000);
+    }
+
+    // The guard keeps a connection's triggers from acting while it lives, and gives back the state it
+    // found: on for a database of the program's own, still off for one from a backup.
+    void triggersOffGivesBackTheStateFound_data()
+    {
+        QTest::addColumn<bool>("foreign");
+        QTest::newRow("the program's own database") << false;
+        QTest::newRow("a database from a backup") << true;
+    }
+    void triggersOffGivesBackTheStateFound()
+    {
+        QFETCH(bool, foreign);
+        const QString path = freshPath(QString("triggers-%1.db").arg(foreign));
+        {
+            Sqlite3DB own;
+            own.openThrow(path, 6);
+            own.executeThrow(
+                "create table t(v); create table spill(v); create trigger fill after insert on t "
+                "begin insert into spill values(new.v); end");
+        }
+        Sqlite3DB db;
+        db.setForeign(foreign);
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        {
+            const SqliteTriggersOff off(db);
+            db.executeThrow("insert into t values('while')");
+        }
+        db.executeThrow("insert into t values('after')");
+        Sqlite3Cursor c = db.queryThrow("select ifnull(group_concat(v), '') from spill");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getText(0), QString(foreign ? "" : "after"));
     }
 
     void readOnlyOpenOfRealFixtureWritesNothing()

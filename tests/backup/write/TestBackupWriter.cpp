@@ -3,6 +3,7 @@
 #include "backup/support/BackupReads.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteRecord.h"
 #include "backup/write/BackupWriteSettlement.h"
@@ -49,6 +50,17 @@ class TestBackupWriter : public QObject
                 return false;
         }
         return true;
+    }
+
+    // The permissions each file the writer made had at the moment it was made, by name.
+    static inline QHash<QString, int> made;
+    static int createNoting(int dir, const char* name, int flags, mode_t mode)
+    {
+        const int fd = ::openat(dir, name, flags, mode);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0)
+            made.insert(QString::fromUtf8(name), int(st.st_mode & 07777));
+        return fd;
     }
 
     // Whether the record of the write in dir holds the content of the manifest it staged.
@@ -426,10 +438,11 @@ private Q_SLOTS:
         // Another program's writes through a log made after the old one went aside: that log would
         // stay beside the new manifest, and the old one never comes back beside that program's.
         QTest::newRow("Manifest.db written through a log right before the commit")
-            << QStringList { "--wal-rows", "3" } << none << committing << QString("Manifest.db written through a log")
-            << changed
-            << QString("^Kept Manifest\\.db-wal\\.qmold, what Manifest\\.db-wal held before the write: another "
-                       "program has written Manifest\\.db since, which that log would damage\\.$");
+            << QStringList { "--wal-rows", "3" } << none << committing
+            << QString("Manifest.db written through a log") << changed
+            << QString(
+                   "^Kept Manifest\\.db-wal\\.qmold, what Manifest\\.db-wal held before the write: another "
+                   "program has written Manifest\\.db since, which that log would damage\\.$");
         QTest::newRow("Manifest.db's log made right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db's log made") << changed << none;
         // A transaction of another program's under way (its journal, or its lock): its rows would go
@@ -889,15 +902,23 @@ private Q_SLOTS:
     }
 
     // What the write stages is never readable by more users than the file it replaces, not even
-    // for a moment: another local user may not read a private backup's messages through it.
+    // for a moment: another local user may not read a private backup's messages through it. It is
+    // made with the permissions of that file, which the file written then keeps.
+    void temporariesAreNoWiderThanTheirFiles_data()
+    {
+        QTest::addColumn<int>("mode"); // of the stored file and the manifest replaced
+        QTest::newRow("private files") << 0600;
+        QTest::newRow("files the group may read") << 0640;
+    }
     void temporariesAreNoWiderThanTheirFiles()
     {
+        QFETCH(int, mode);
         const QString dir = GenBackup::make({});
         QVERIFY(!dir.isEmpty());
         const QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString stored = storedPath(dir, items[0]);
         for (const QString& path : { stored, dir + "/Manifest.db" })
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
         const mode_t mask = ::umask(022);
         mode_t widest = 0;
         BackupWriteNames::setBeforeChange([&] {
@@ -909,18 +930,28 @@ private Q_SLOTS:
                     widest |= st.st_mode & 0077;
             }
         });
+        made.clear();
+        const BackupWriteFolder::CreateCall create = BackupWriteFolder::setCreateCall(createNoting);
         {
             BackupManifest m(dir);
             open(m, QString());
             m.writeFilesThrow(items);
         }
+        BackupWriteFolder::setCreateCall(create);
         BackupWriteNames::setBeforeChange({});
         ::umask(mask);
-        QCOMPARE(widest, mode_t(0));
+        QCOMPARE(widest & ~mode_t(mode), mode_t(0));
+        int replacing = 0;
+        for (auto it = made.cbegin(); it != made.cend(); ++it)
+            if (it.key().startsWith(QFileInfo(stored).fileName()) || it.key().startsWith("Manifest.db.")) {
+                QVERIFY2(it.value() == mode, qPrintable(it.key() + " " + QString::number(it.value(), 8)));
+                ++replacing;
+            }
+        QVERIFY2(replacing >= 2, qPrintable(QStringList(made.keys()).join(' ')));
         for (const QString& path : { stored, dir + "/Manifest.db" }) {
             struct stat st;
             QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
-            QCOMPARE(st.st_mode & 0777, mode_t(0600));
+            QCOMPARE(int(st.st_mode & 0777), mode);
         }
     }
 
