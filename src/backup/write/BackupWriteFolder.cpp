@@ -217,6 +217,14 @@ bool BackupWriteFolder::present(const QString& path) const
     return stampOf(path).present();
 }
 
+bool BackupWriteFolder::isLink(const QString& path) const
+{
+    const Parent p = reach(path);
+    struct stat st;
+    return p.fd() >= 0 && ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISLNK(st.st_mode);
+}
+
 bool BackupWriteFolder::openRead(QFile& file, const QString& path, QString* why) const
 {
     const Parent p = reach(path);

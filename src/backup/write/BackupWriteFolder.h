@@ -74,6 +74,8 @@ public:
 
     BackupWriteNames::Stamp stampOf(const QString& path) const;
     bool present(const QString& path) const;
+    // Whether a link stands at path.
+    bool isLink(const QString& path) const;
     // Opens a regular file for reading, a link at its name not followed (see RegularFile).
     bool openRead(QFile& file, const QString& path, QString* why) const;
     // The locks another process holds on bytes start..start+length of the file at path.

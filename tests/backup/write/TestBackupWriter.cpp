@@ -811,6 +811,13 @@ private Q_SLOTS:
             << link << QString("folder")
             << QString("^Cannot write into the backup in .*: .* is a link or a file, not a folder\\.$")
             << none;
+        // A stored file or the manifest that is a link (as a tool that keeps one copy of the files
+        // several backups share leaves them) is told as a link, and nothing is written.
+        const QString shared("^Cannot write into the backup in .*: .* is a link, and a write into a backup "
+                             "replaces no file that is a link\\. Nothing was written\\.$");
+        QTest::newRow("a stored file that is a link") << QString("shared") << QString() << shared << none;
+        QTest::newRow("a manifest that is a link")
+            << QString("shared") << QString("manifest") << shared << none;
         // A link is no record of a write: it is not read through, and nothing is written.
         QTest::newRow("a link out at the record")
             << link << QString("record") << QString("^Cannot finish or undo the earlier write into .*\\.$")
@@ -856,9 +863,13 @@ private Q_SLOTS:
         const QString stored = storedPath(dir, items[0]);
         const QString outside = sourceFile("mine", "keep.txt");
         const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
-        const QString name = at == "record" ? dir + "/Manifest.qmwrite" : stored + at;
+        const QString name = at == "record" ? dir + "/Manifest.qmwrite"
+            : at == "manifest"              ? dir + "/Manifest.db"
+                                            : stored + at;
         if (at == "folder")
             QVERIFY(moveFolderAway(dir, items[0]));
+        else if (planted == "shared")
+            QVERIFY(QFile::rename(name, outside + "-shared") && QFile::link(outside + "-shared", name));
         else if (planted == "link")
             QVERIFY(QFile::link(outside, name));
         else if (planted == "fifo")
