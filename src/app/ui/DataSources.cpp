@@ -167,8 +167,8 @@ DataSources::BackupCounts DataSources::takeBackupCounts(const BackupManifest& m,
         if (!node || cacheDir.exists(cacheName))
             return false;
         const QString why = m.loadFaults.of(node->item.backupFileName());
-        qWarning("%s not counted: %s", qUtf8Printable(node->item.relativePath()),
-            why.isEmpty() ? "the load made no copy of it" : qUtf8Printable(why));
+        qWarning("%s has no copy to count: %s", qUtf8Printable(node->item.relativePath()),
+            why.isEmpty() ? "the load made none" : qUtf8Printable(why));
         return true;
     };
     // One whose copy the load faulted and its reader cannot read is that fault again, on its page too.
