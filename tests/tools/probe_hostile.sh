@@ -192,6 +192,24 @@ a message table that is a view without end|alter table message rename to Stored;
 a generated text column|alter table message drop column text; alter table message add column text as (zeroblob(1000000000))|column \\\\*"message.text\\\\*" is generated
 deletion records with a trigger without end|create table if not exists deleted_messages(ROWID integer primary key, guid text); insert into deleted_messages(guid) values('gone'); create table spill(v); create trigger fill after delete on deleted_messages begin insert into spill $endless select i from n; end|
 EOF_ROWS
+# A message database of a backup that SQLite cannot read, or one the backup lists that its folder does
+# not hold, is not counted: its count is null (never 0), and the probe names its stored copy and record
+# with why. Each row: what the stored sms.db is, the SQL made into it (none: it is left out), and why.
+sms=3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28
+while IFS='|' read -r name sql says; do
+    rm -rf "$work/uncounted" && cp -r "$work/named" "$work/uncounted"
+    if [ -n "$sql" ]; then sqlite3 "$work/uncounted/$sms" "$sql"; else rm "$work/uncounted/$sms"; fi
+    limit=20 run info "$work/uncounted"
+    clean && [ "$rc" -eq 0 ] && grep -q '"sms": null' "$work/out.txt" && grep -qF "$says" "$work/err.txt" \
+        && grep -qF "Cannot read $work/uncounted/$sms" "$work/err.txt" \
+        && grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"
+    check "info of a backup whose sms.db $name counts its messages as null, saying why" $?
+done << EOF_ROWS
+holds a table of a module no build has|alter table message rename to Stored; pragma writable_schema=1; insert into sqlite_master values('table', 'message', 'message', 0, 'CREATE VIRTUAL TABLE message USING nosuchmod(guid)')|no such module: nosuchmod
+holds a message table without row ids|alter table message rename to Stored; create table message(guid text primary key, text) without rowid|no such column: m.rowid
+holds a collation no build has|pragma writable_schema=1; update sqlite_master set sql=replace(sql, 'message_id INTEGER', 'message_id INTEGER COLLATE nosuch') where name='chat_message_join'|no such collation sequence: nosuch
+is listed but not in the backup folder||the backup lists this file, but the backup folder does not hold it
+EOF_ROWS
 # A picked database's log at a link is never followed: the file is read without it, saying so.
 mkdir -p "$work/picked" && cp "$in/messages/$sms_db" "$work/picked/sms.db"
 /usr/bin/python3 - "$work/picked/sms.db" << 'EOF_PY'

@@ -437,7 +437,7 @@ def damage_stored(kind, key, content, data):
     ("cut-half": its first half, in whole blocks), by a write under a key the record does not hold
     ("other-key"), or by a tool that decrypted it in place ("in-place": the plain content). With
     --decrypted-copy, "still-encrypted" is a file that tool left as the device encrypted it."""
-    if kind in ("still-encrypted", "unreadable") or kind in KEY_DAMAGE:
+    if kind in ("still-encrypted", "unreadable", "not-stored") or kind in KEY_DAMAGE:
         return data
     if kind == "cut-half":
         return data[:len(data) // 2 // 16 * 16]
@@ -466,8 +466,8 @@ def damage_plain(kind, data):
         return data[:max(0, len(data) - int(kind[6:]))]
     if kind.startswith("first-") and kind[6:].isdigit():
         return data[:int(kind[6:])]
-    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable") \
-            or kind in KEY_DAMAGE:
+    if kind in ("cut-half", "other-key", "in-place", "in-place-padded", "still-encrypted", "unreadable",
+                "not-stored") or kind in KEY_DAMAGE:
         return data
     raise SystemExit("unknown --stored-damage kind %s" % kind)
 
@@ -808,7 +808,7 @@ class Builder:
                 if data is not None and damage and not encrypted:
                     data = damage_plain(damage, data)
             rec["key_blob"] = key_blob
-            if data is not None:
+            if data is not None and self.stored_damage.get(rec["path"]) != "not-stored":
                 name = sha1_name(rec["domain"], rec["path"])
                 sub = os.path.join(out, name[:2]) if a.layout == "db" else out
                 os.makedirs(sub, exist_ok=True)
@@ -941,7 +941,8 @@ def main():
                         "leaves that one file encrypted. Without --password: the stored copy is empty (empty), "
                         "its first half (short-half) or N bytes short (short-N), its record unchanged; the "
                         "kinds above leave it as it is. Either way, unreadable makes the stored copy one "
-                        "whose every read fails (EIO), as on a failing disk. With --password, the record's "
+                        "whose every read fails (EIO), as on a failing disk, and not-stored leaves it out of "
+                        "the folder, its record kept, as an interrupted copy does. With --password, the record's "
                         "key is damaged while its stored copy stays as written: one bit of its wrapped key "
                         "flipped (key-bit), naming a class the keybag lacks (key-class), 8 bytes short "
                         "(key-length), missing (key-none), its archive in Manifest.db undecodable "

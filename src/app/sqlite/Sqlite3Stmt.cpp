@@ -10,7 +10,7 @@
 
 namespace
 {
-// The words every refusal holds (see Sqlite3Stmt::isRefusal).
+// The words every refusal holds.
 const QLatin1String kQueryWords("(a query the file holds)");
 const QLatin1String kFormulaWords("worked out by a formula the file holds");
 
@@ -22,14 +22,19 @@ QString errorContext(sqlite3* db, int code, const QString& statement)
     return damaged && file && *file ? QString::fromUtf8(file) : statement;
 }
 
-// The first view of db that sql names where db refuses views (a foreign connection; see
-// Sqlite3DB::setForeign): SQLite fails such a statement, but its words may be those of the view's own
-// query. Empty when sql names none.
-QString viewNamed(sqlite3* db, const QString& sql)
+// Whether db reads a database from a backup or a source file (see Sqlite3DB::setForeign): such a
+// connection refuses views.
+bool isForeign(sqlite3* db)
 {
     int enabled = 1;
-    if (!db || sql.isEmpty() || sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, -1, &enabled) != SQLITE_OK
-        || enabled)
+    return db && sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, -1, &enabled) == SQLITE_OK && !enabled;
+}
+
+// The first view of db that sql names where db refuses views (a foreign connection): SQLite fails
+// such a statement, but its words may be those of the view's own query. Empty when sql names none.
+QString viewNamed(sqlite3* db, const QString& sql)
+{
+    if (sql.isEmpty() || !isForeign(db))
         return QString();
     QHash<QString, QString> views; // by lower-case name
     sqlite3_stmt* stmt = nullptr;
@@ -130,7 +135,13 @@ Sqlite3Stmt::Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tai
         const QString context = errorContext(db, rc, shortSql(text));
         const QString refused = refusalOf(db, message, text);
         // The program's own text names the file and what it refused: no statement after it.
-        throwError(refused.isEmpty() ? message : refused, refused.isEmpty() ? context : QString());
+        if (!refused.isEmpty())
+            throwError(refused, QString());
+        // What a foreign file holds may leave SQLite unable to read it (a table of a module or with a
+        // collation this build lacks, a table without row ids): the error names that file.
+        if ((rc & 0xff) == SQLITE_ERROR && isForeign(db))
+            throwError(QStringLiteral("Cannot read %1: %2").arg(fileOf(db), message), context);
+        throwError(message, context);
     }
     if (tail)
         *tail = rest;
@@ -312,11 +323,6 @@ QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
     return QStringLiteral("Cannot read %1: its \"%2\" is a view %3, not a table. Only the tables of a "
                           "database from a backup or a source file are read.")
         .arg(fileOf(db), view, kQueryWords);
-}
-
-bool Sqlite3Stmt::isRefusal(const QString& text)
-{
-    return text.contains(kQueryWords) || text.contains(kFormulaWords);
 }
 
 QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)

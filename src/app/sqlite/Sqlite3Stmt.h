@@ -11,8 +11,9 @@ class Sqlite3Stmt
 {
 public:
     // Prepares the first statement of sql (UTF-8, len bytes); *tail receives where the next one begins.
-    // Throws std::runtime_error with SQLite's message. Text holding only blanks or comments gives a
-    // statement whose handle is null.
+    // Throws std::runtime_error with SQLite's message, which names the file where what a database
+    // from a backup or a source file holds keeps SQLite from reading it. Text holding only blanks or
+    // comments gives a statement whose handle is null.
     Sqlite3Stmt(sqlite3* db, const char* sql, int len, const char** tail = nullptr);
     ~Sqlite3Stmt();
     Sqlite3Stmt(const Sqlite3Stmt&) = delete;
@@ -51,8 +52,6 @@ public:
     static QString refusalText(sqlite3* db, const QString& sql = QString());
     // The text refusing the view named view of db.
     static QString viewText(sqlite3* db, const QString& view);
-    // Whether text is (or holds) one of the refusals above: what the file holds is then not known.
-    static bool isRefusal(const QString& text);
     // Throws std::runtime_error with the connection's current message and a short context (or
     // TaskCancel::Cancelled when the statement was stopped because its task was cancelled).
     [[noreturn]] static void throwError(sqlite3* db, const QString& context);

@@ -2,8 +2,6 @@
 
 #include "app/MadeFolders.h"
 #include "app/TaskCancel.h"
-#include "app/sqlite/Sqlite3DB.h"
-#include "app/sqlite/Sqlite3Stmt.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/MBDBParser.h"
@@ -31,7 +29,6 @@
 #include <QPair>
 #include <algorithm>
 #include <exception>
-#include <sqlite3.h>
 #include <stdexcept>
 
 namespace
@@ -39,26 +36,10 @@ namespace
 
 const char* const kSmsDbPath = "file-relay/var/mobile/Library/SMS/sms.db";
 
-// Whether SQLite reads the file at path as a database without a single table (an empty file is
-// one): the phone never leaves a store of its data so, and what it held is not known.
-bool holdsNoTable(const QString& path)
-{
-    try {
-        Sqlite3DB db;
-        db.setForeign(true);
-        db.openReadOnlyThrow(path);
-        Sqlite3Cursor c = db.queryThrow("select count(*) from sqlite_master");
-        return c.moveNext() && c.getInt64(0) == 0;
-    } catch (const std::exception&) {
-        return false;
-    }
-}
-
-// A count of the database the cache holds at path (none when empty). A damaged one cannot be
-// counted: its count is unknown, not 0, and so is one without a single table. Any other failure (a
-// file of another generation, without the kind's tables) counts 0, unless the copy is faulted: the
-// load found it is not what the phone wrote (empty, cut short), so its count is unknown, and the
-// load's fault says why.
+// A count of the database the cache holds at path (none when empty). One that cannot be made (a
+// damaged file, one SQLite cannot read, another generation's without the kind's tables, a copy the
+// load found is not what the phone wrote, a count its task's cancel stopped) is not known, never 0;
+// it is logged unless the load's fault says why.
 template <class Count> qint64 countIfPresent(const QString& path, const char* what, bool faulted, Count count)
 {
     if (path.isEmpty())
@@ -66,15 +47,9 @@ template <class Count> qint64 countIfPresent(const QString& path, const char* wh
     try {
         return count();
     } catch (const std::exception& e) {
-        // A count its task's cancel stopped is not known.
-        if (faulted || TaskCancel::requested())
-            return DataSources::kUnknownCount;
-        qWarning("%s not counted: %s", what, e.what());
-        // So is one of a file whose content is refused (a view, say): it is not read, not empty.
-        const QString why = QString::fromUtf8(e.what());
-        return DataSources::isDamagedDatabaseError(why) || Sqlite3Stmt::isRefusal(why) || holdsNoTable(path)
-            ? DataSources::kUnknownCount
-            : 0;
+        if (!faulted && !TaskCancel::requested())
+            qWarning("%s not counted: %s", what, e.what());
+        return DataSources::kUnknownCount;
     }
 }
 
@@ -185,10 +160,16 @@ void DataSources::setBeforeEachCount(std::function<void()> hook)
 
 DataSources::BackupCounts DataSources::takeBackupCounts(const BackupManifest& m, const QDir& cacheDir)
 {
-    // A file the backup stores that has no copy could not be copied (the user may not read it, it
-    // is no regular file, or the copy of the messages ended at it): its count is unknown, not 0.
+    // A file the backup lists that has no copy was not copied (the backup folder lacks it, the user
+    // may not read it, it is no regular file, or the copy of the messages ended at it): its count is
+    // unknown, not 0.
     const auto uncopied = [&](const BackupManifest::_FileNode* node, const QString& cacheName) {
-        return node && m.storedState(node) != StoredFile::State::Missing && !cacheDir.exists(cacheName);
+        if (!node || cacheDir.exists(cacheName))
+            return false;
+        const QString why = m.loadFaults.of(node->item.backupFileName());
+        qWarning("%s has no copy to count: %s", qUtf8Printable(node->item.relativePath()),
+            why.isEmpty() ? "the load made none" : qUtf8Printable(why));
+        return true;
     };
     // One whose copy the load faulted and its reader cannot read is that fault again, on its page too.
     BackupCounts counts;
@@ -234,6 +215,21 @@ void DataSources::putBackupCounts(BackupManifest& m, const BackupCounts& counts)
         m.loadFaults.markUnread(name);
 }
 
+BackupLoadFaults DataSources::unstoredFiles(const BackupManifest& m)
+{
+    BackupLoadFaults faults;
+    QList<const BackupManifest::_FileNode*> files = backupFilesToCache(m);
+    files.append(m.smsNode);
+    for (const BackupManifest::_FileNode* node : std::as_const(files))
+        if (node && m.storedState(node) == StoredFile::State::Missing)
+            faults.add(node->item.backupFileName(),
+                QStringLiteral("Cannot read %1: the backup lists this file, but the backup folder does not "
+                               "hold it.\nRecord: %2 %3")
+                    .arg(QDir::toNativeSeparators(m.storedFilePath(node->item)), node->item.domain,
+                        node->item.relativePath()));
+    return faults;
+}
+
 BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QDir& folder)
 {
     QList<QPair<const BackupManifest::_FileNode*, QString>> files;
@@ -242,10 +238,10 @@ BackupLoadFaults DataSources::copyCountedFiles(const BackupManifest& m, const QD
             files.append({ node, folder.absoluteFilePath(node->item.backupFileName()) });
     if (m.smsNode)
         files.append({ m.smsNode, folder.absoluteFilePath(QLatin1String(kSmsDbPath)) });
-    BackupLoadFaults failed;
+    BackupLoadFaults failed = unstoredFiles(m);
     for (const auto& [node, dest] : std::as_const(files)) {
         if (m.storedState(node) == StoredFile::State::Missing)
-            continue; // not stored: the load copies nothing either
+            continue; // not stored: the load copies nothing either, and says so
         const QString name = QStringLiteral("%1: ").arg(node->item.relativePath());
         try {
             copyCountedThrow(m, node, dest);
@@ -308,12 +304,6 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
     if (withCalls)
         stat.callCount = countLocalDbCalls(folder);
     return stat;
-}
-
-bool DataSources::isDamagedDatabaseError(const QString& error)
-{
-    return error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_NOTADB)))
-        || error.startsWith(QLatin1String(sqlite3_errstr(SQLITE_CORRUPT)));
 }
 
 // ---- Contacts ----

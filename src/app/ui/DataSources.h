@@ -24,15 +24,14 @@ public:
     // nor one whose fault the last load noted (BackupManifest::loadFaults).
     static bool cacheLacksFiles(const BackupManifest& manifest, const QDir& cacheDir);
 
-    // The count of a database that is there but damaged (not a database, a malformed page).
+    // The count of a database that could not be counted.
     static constexpr qint64 kUnknownCount = -1;
-    // Whether an error text is SQLite's for a damaged database file.
-    static bool isDamagedDatabaseError(const QString& error);
 
     // Counts every data kind of a loaded backup from its cache folder into the manifest: 0 for a
-    // file the backup lacks or that cannot be counted, kUnknownCount for a damaged one, for one the
-    // backup stores that the cache does not hold (it could not be copied), and for one its load
-    // faulted (BackupManifest::loadFaults) that cannot be counted; that fault is then marked unread.
+    // file the backup has no record of, kUnknownCount for one that cannot be counted (damaged, or
+    // holding what SQLite or its reader cannot read) and for one the backup lists that the cache
+    // does not hold (the backup folder lacks it, or it could not be copied); a fault of its load
+    // (BackupManifest::loadFaults) is then marked unread.
     static void countBackup(BackupManifest& manifest, const QDir& cacheDir);
     // The counts as countBackup takes them, in the manifest's order, and the names of the load's
     // faults to mark unread. A kind not counted is kUnknownCount.
@@ -55,10 +54,14 @@ public:
     static void setBeforeEachCount(std::function<void()> hook);
     // The second half: puts counts into the manifest.
     static void putBackupCounts(BackupManifest& manifest, const BackupCounts& counts);
+    // The files countBackup reads that the backup lists but its folder does not hold (a copy into
+    // the backup that did not end), each a fault of the load that names its stored file and record.
+    static BackupLoadFaults unstoredFiles(const BackupManifest& manifest);
     // Copies the stored files that countBackup reads into folder, laid out as a load lays them out
     // in the backup's cache, to count a backup that is not loaded. A file that cannot be copied
     // is left out, as a load leaves it out, and one whose stored copy is not what the phone wrote
-    // is kept as a load keeps it; the faults returned name each such file and say why.
+    // is kept as a load keeps it; the faults returned name each such file, and each unstoredFiles
+    // names, and say why.
     static BackupLoadFaults copyCountedFiles(const BackupManifest& manifest, const QDir& folder);
     // The stored files the page of a data kind (ItemModelBK::Kind...) of a backup reads; none for
     // a kind whose page reads no file of the load (photos, videos, the file tree).

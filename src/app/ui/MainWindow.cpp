@@ -600,6 +600,7 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     const bool messagesFailed = withMessages && smsForm.exec() != 1 && smsForm.failed();
     sms.wait();
     manifest.loadFaults.add(sms.faults());
+    manifest.loadFaults.add(DataSources::unstoredFiles(manifest));
     const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));
     QStringList box;
     if (!manifest.readWithout().isEmpty())

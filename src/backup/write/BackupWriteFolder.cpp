@@ -25,6 +25,17 @@ bool unsupported(int error)
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
 }
 
+int createFile(int dir, const char* name, int flags, mode_t mode)
+{
+    return ::openat(dir, name, flags, mode);
+}
+
+BackupWriteFolder::CreateCall& createCall()
+{
+    static BackupWriteFolder::CreateCall call = createFile;
+    return call;
+}
+
 // The name of to beside from, in the same folder; empty (errno EXDEV) when it is elsewhere.
 QByteArray besideOf(const QString& from, const QString& to)
 {
@@ -206,6 +217,14 @@ bool BackupWriteFolder::present(const QString& path) const
     return stampOf(path).present();
 }
 
+bool BackupWriteFolder::isLink(const QString& path) const
+{
+    const Parent p = reach(path);
+    struct stat st;
+    return p.fd() >= 0 && ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
+        && S_ISLNK(st.st_mode);
+}
+
 bool BackupWriteFolder::openRead(QFile& file, const QString& path, QString* why) const
 {
     const Parent p = reach(path);
@@ -323,6 +342,11 @@ mode_t BackupWriteFolder::modeOf(const QString& path) const
     return 0600;
 }
 
+BackupWriteFolder::CreateCall BackupWriteFolder::setCreateCall(CreateCall call)
+{
+    return std::exchange(createCall(), call ? call : createFile);
+}
+
 int BackupWriteFolder::createOwnFd(const QString& path, mode_t mode) const
 {
     if (!removeIfPresent(path))
@@ -330,8 +354,8 @@ int BackupWriteFolder::createOwnFd(const QString& path, mode_t mode) const
     const Parent p = reach(path);
     if (p.fd() < 0)
         return -1;
-    const int fd
-        = ::openat(p.fd(), p.name().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    const int fd = createCall()(
+        p.fd(), p.name().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd >= 0) {
         const int error = errno;
         noteOwn(p, QFile::encodeName(m_dir.relativeFilePath(QFileInfo(path).absolutePath())), fd);

@@ -74,6 +74,8 @@ public:
 
     BackupWriteNames::Stamp stampOf(const QString& path) const;
     bool present(const QString& path) const;
+    // Whether a link stands at path.
+    bool isLink(const QString& path) const;
     // Opens a regular file for reading, a link at its name not followed (see RegularFile).
     bool openRead(QFile& file, const QString& path, QString* why) const;
     // The locks another process holds on bytes start..start+length of the file at path.
@@ -92,6 +94,10 @@ public:
     // is made in stays held, and which file it is noted, for removeStrayOwn.
     int createOwnFd(const QString& path, mode_t mode = 0600) const;
     bool createOwn(QFile& file, const QString& path, mode_t mode = 0600) const;
+    // For tests: the call that creates such a file, with openat's arguments; null gives back the
+    // system's. Returns the one it replaces.
+    using CreateCall = int (*)(int dir, const char* name, int flags, mode_t mode);
+    static CreateCall setCreateCall(CreateCall call);
     // Removes each file createOwn made that still stands at its name, the very file made, in a
     // folder the held one no longer leads to (another program moved or replaced it meanwhile):
     // settling cannot reach it there, and nothing else would ever remove it. Through the folder it

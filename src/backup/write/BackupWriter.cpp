@@ -125,6 +125,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
         fail(m_folder->whyNotOpen());
     if (!m_folder->present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
+    failIfLink(m_manifestPath);
     m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
     // Refuses a manifest in another program's use before anything is staged.
     m_manifest.settleEarlierWriteThrow();
@@ -206,6 +207,17 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
     return sum;
 }
 
+// A file of the backup that is a link (as a tool that keeps one copy of the files several backups
+// share leaves it) is not replaced: the write would put a file of its own where the link stood.
+void BackupWriter::failIfLink(const QString& path) const
+{
+    if (m_folder->isLink(path))
+        fail(QStringLiteral("Cannot write into the backup in %1: %2 is a link, and a write into a backup "
+                            "replaces no file that is a link. Nothing was written.")
+                 .arg(QDir::toNativeSeparators(m_manifest.dir.absolutePath()),
+                     QDir::toNativeSeparators(path)));
+}
+
 std::unique_ptr<QTemporaryDir> BackupWriter::workFolderThrow()
 {
     const QString name = RunFolder::templateFor(QStringLiteral("qm-write"));
@@ -243,6 +255,7 @@ BackupWriteRecord::Entry BackupWriter::plannedThrow(
     }
     if (!overwrite)
         return e; // the write leaves it as it is
+    failIfLink(target);
     QFile in;
     QString why;
     if (!m_folder->openRead(in, target, &why))

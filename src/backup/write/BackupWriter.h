@@ -119,6 +119,7 @@ private:
     ContentDigest::Sum readReplacedManifestThrow();
     static std::unique_ptr<QTemporaryDir> workFolderThrow();
     void checkFolderThrow(const QString& folder);
+    void failIfLink(const QString& path) const;
     BackupWriteRecord::Entry plannedThrow(
         const QString& target, bool overwrite, const ContentDigest::Sum& expected);
     void stageFileThrow(const BackupManifest::WriteRequest& r);

@@ -62,14 +62,22 @@ void IOS6RowReferences::findThrow(Sqlite3DB& db, const QSet<QString>& rewritten)
                 tables << name;
         }
     }
+    m_lastFailed = false;
     for (const QString& table : std::as_const(tables)) {
         QHash<QString, int> kinds;
+        QSet<QString> names;
         Sqlite3Sql cols("select name from pragma_table_info(?)");
         Sqlite3Cursor c = db.queryThrow(cols.addTextParam(table));
         while (c.moveNext()) {
+            names.insert(c.getText(0).toLower());
             const int k = kindOf(c.getText(0), kColumns);
             if (k >= 0)
                 kinds.insert(c.getText(0), k);
+        }
+        if (table.compare(QLatin1String("kvtable"), Qt::CaseInsensitive) == 0 && names.contains("key")
+            && names.contains("value")) {
+            m_lastFailed = true;
+            m_named[Message] = true;
         }
         Sqlite3Sql keys("select \"from\", \"table\", \"to\" from pragma_foreign_key_list(?)");
         Sqlite3Cursor f = db.queryThrow(keys.addTextParam(table));
@@ -120,6 +128,8 @@ void IOS6RowReferences::applyThrow(Sqlite3DB& db)
             if (column.kind == k)
                 followThrow(db, column, largest + 1);
         }
+        if (k == Message && m_lastFailed)
+            followLastFailedThrow(db);
         db.executeThrow(Sqlite3Sql("drop table temp.qm_moved"));
     }
 }
@@ -143,4 +153,20 @@ void IOS6RowReferences::followThrow(Sqlite3DB& db, const Column& column, qint64 
     db.executeThrow(away.addInt64Param(shift));
     Sqlite3Sql back(QStringLiteral("update %1 set %2 = %3 - ? where %4 and %3 >= ?").arg(t, set, c, names));
     db.executeThrow(back.addInt64Param(shift).addInt64Param(shift));
+}
+
+// The phone keeps the row number of its last failed message in kvtable (its own trigger writes it):
+// it follows its message, and goes with the date beside it when its message is gone. Only a whole
+// positive number names a row; the table's other rows stay as they are.
+void IOS6RowReferences::followLastFailedThrow(Sqlite3DB& db)
+{
+    const QString named = QStringLiteral("\"key\" = 'lastFailedMessageRowID' and typeof(\"value\") = "
+                                         "'integer' and \"value\" > 0");
+    db.executeThrow(QStringLiteral("delete from main.kvtable where \"key\" in ('lastFailedMessageRowID', "
+                                   "'lastFailedMessageDate') and exists (select 1 from main.kvtable where %1 "
+                                   "and \"value\" not in (select qm_from from temp.qm_moved))")
+                        .arg(named));
+    db.executeThrow(QStringLiteral("update main.kvtable set \"value\" = (select qm_to from temp.qm_moved "
+                                   "where qm_from = kvtable.\"value\") where %1")
+                        .arg(named));
 }

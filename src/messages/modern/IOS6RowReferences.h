@@ -11,9 +11,10 @@ class Sqlite3DB;
 // The columns of a message database's other tables that name its messages, chats, handles or
 // attachments by row number: those named message_id, chat_id, handle_id or attachment_id, and those
 // declared as references to the row ids of those tables (such as the phone's record of recently
-// deleted messages). A rebuild that numbers those rows anew tells each row's old and new number;
-// then every such column is made to name the same row again, and a row naming one that is not
-// among them (gone) is deleted, as the phone deletes it with its message.
+// deleted messages), and the phone's record of its last failed message (kvtable). A rebuild that
+// numbers those rows anew tells each row's old and new number; then every such column is made to
+// name the same row again, and a row naming one that is not among them (gone) is deleted, as the
+// phone deletes it with its message.
 class IOS6RowReferences
 {
 public:
@@ -39,6 +40,8 @@ private:
     QList<Column> m_columns;
     std::array<bool, KindCount> m_named {};
     std::array<QHash<qint64, qint64>, KindCount> m_moved;
+    bool m_lastFailed = false; // the file has a kvtable
 
     void followThrow(Sqlite3DB& db, const Column& column, qint64 shift);
+    void followLastFailedThrow(Sqlite3DB& db);
 };

@@ -143,6 +143,9 @@ void SMSMainForm::showLoaded()
 {
     modelHandle->loadHandles(msgData.chatMergeList());
     showSMS(msgData.messages(), nullptr);
+    // A message database the load could not copy was not read: how many messages it holds is not known.
+    if (!m_load.failure().isEmpty())
+        lbCount->setText(tr("Total: %1").arg(QStringLiteral("?")));
 }
 
 void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)

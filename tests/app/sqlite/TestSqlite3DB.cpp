@@ -1,6 +1,7 @@
 #include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
+#include "app/sqlite/SqliteTriggersOff.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -583,6 +584,19 @@ private Q_SLOTS:
         QTest::newRow("other failure beside a view")
             << "create table s(v); create view w as select v from s"
             << "select nosuch from s" << 20000 << "no such column: nosuch";
+        // What keeps SQLite from reading the file is told with SQLite's words, naming the file.
+        QTest::newRow("table of a module no build has")
+            << "pragma writable_schema=1; insert into sqlite_master values('table', 't', 't', 0, "
+               "'CREATE VIRTUAL TABLE t USING nosuchmod(v)')"
+            << "select count(*) from t" << 20000 << "Cannot read PATH: no such module: nosuchmod";
+        QTest::newRow("collation no build has")
+            << "create table t(v text collate nocase); pragma writable_schema=1; update sqlite_master set "
+               "sql=replace(sql, 'nocase', 'nosuch') where name='t'"
+            << "select v from t where v = 'a'" << 20000
+            << "Cannot read PATH: no such collation sequence: nosuch";
+        QTest::newRow("table without row ids")
+            << "create table t(v primary key) without rowid"
+            << "select rowid from t" << 20000 << "Cannot read PATH: no such column: rowid";
     }
     void foreignDatabaseIsReadAsData()
     {
@@ -592,6 +606,7 @@ private Q_SLOTS:
         QFETCH(QString, error);
         const QString path
             = freshPath(QString("foreign-%1.db").arg(QTest::currentDataTag()).replace(' ', '-'));
+        error.replace("PATH", path);
         {
             Sqlite3DB own;
             own.openThrow(path, 6);
@@ -627,6 +642,38 @@ private Q_SLOTS:
         QVERIFY2(
             !error.startsWith("it") || (what.startsWith("Cannot ") && what.contains(path)), qPrintable(what));
         QVERIFY(took < stopAfter + 2000);
+    }
+
+    // The guard keeps a connection's triggers from acting while it lives, and gives back the state it
+    // found: on for a database of the program's own, still off for one from a backup.
+    void triggersOffGivesBackTheStateFound_data()
+    {
+        QTest::addColumn<bool>("foreign");
+        QTest::newRow("the program's own database") << false;
+        QTest::newRow("a database from a backup") << true;
+    }
+    void triggersOffGivesBackTheStateFound()
+    {
+        QFETCH(bool, foreign);
+        const QString path = freshPath(QString("triggers-%1.db").arg(foreign));
+        {
+            Sqlite3DB own;
+            own.openThrow(path, 6);
+            own.executeThrow(
+                "create table t(v); create table spill(v); create trigger fill after insert on t "
+                "begin insert into spill values(new.v); end");
+        }
+        Sqlite3DB db;
+        db.setForeign(foreign);
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        {
+            const SqliteTriggersOff off(db);
+            db.executeThrow("insert into t values('while')");
+        }
+        db.executeThrow("insert into t values('after')");
+        Sqlite3Cursor c = db.queryThrow("select ifnull(group_concat(v), '') from spill");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getText(0), QString(foreign ? "" : "after"));
     }
 
     void readOnlyOpenOfRealFixtureWritesNothing()

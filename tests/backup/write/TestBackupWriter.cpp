@@ -3,6 +3,7 @@
 #include "backup/support/BackupReads.h"
 #include "backup/support/BackupWrites.h"
 #include "backup/support/GenBackup.h"
+#include "backup/write/BackupWriteFolder.h"
 #include "backup/write/BackupWriteNames.h"
 #include "backup/write/BackupWriteRecord.h"
 #include "backup/write/BackupWriteSettlement.h"
@@ -49,6 +50,17 @@ class TestBackupWriter : public QObject
                 return false;
         }
         return true;
+    }
+
+    // The permissions each file the writer made had at the moment it was made, by name.
+    static inline QHash<QString, int> made;
+    static int createNoting(int dir, const char* name, int flags, mode_t mode)
+    {
+        const int fd = ::openat(dir, name, flags, mode);
+        struct stat st;
+        if (fd >= 0 && ::fstat(fd, &st) == 0)
+            made.insert(QString::fromUtf8(name), int(st.st_mode & 07777));
+        return fd;
     }
 
     // Whether the record of the write in dir holds the content of the manifest it staged.
@@ -426,10 +438,11 @@ private Q_SLOTS:
         // Another program's writes through a log made after the old one went aside: that log would
         // stay beside the new manifest, and the old one never comes back beside that program's.
         QTest::newRow("Manifest.db written through a log right before the commit")
-            << QStringList { "--wal-rows", "3" } << none << committing << QString("Manifest.db written through a log")
-            << changed
-            << QString("^Kept Manifest\\.db-wal\\.qmold, what Manifest\\.db-wal held before the write: another "
-                       "program has written Manifest\\.db since, which that log would damage\\.$");
+            << QStringList { "--wal-rows", "3" } << none << committing
+            << QString("Manifest.db written through a log") << changed
+            << QString(
+                   "^Kept Manifest\\.db-wal\\.qmold, what Manifest\\.db-wal held before the write: another "
+                   "program has written Manifest\\.db since, which that log would damage\\.$");
         QTest::newRow("Manifest.db's log made right before the commit")
             << QStringList {} << none << committing << QString("Manifest.db's log made") << changed << none;
         // A transaction of another program's under way (its journal, or its lock): its rows would go
@@ -798,6 +811,13 @@ private Q_SLOTS:
             << link << QString("folder")
             << QString("^Cannot write into the backup in .*: .* is a link or a file, not a folder\\.$")
             << none;
+        // A stored file or the manifest that is a link (as a tool that keeps one copy of the files
+        // several backups share leaves them) is told as a link, and nothing is written.
+        const QString shared("^Cannot write into the backup in .*: .* is a link, and a write into a backup "
+                             "replaces no file that is a link\\. Nothing was written\\.$");
+        QTest::newRow("a stored file that is a link") << QString("shared") << QString() << shared << none;
+        QTest::newRow("a manifest that is a link")
+            << QString("shared") << QString("manifest") << shared << none;
         // A link is no record of a write: it is not read through, and nothing is written.
         QTest::newRow("a link out at the record")
             << link << QString("record") << QString("^Cannot finish or undo the earlier write into .*\\.$")
@@ -843,9 +863,13 @@ private Q_SLOTS:
         const QString stored = storedPath(dir, items[0]);
         const QString outside = sourceFile("mine", "keep.txt");
         const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
-        const QString name = at == "record" ? dir + "/Manifest.qmwrite" : stored + at;
+        const QString name = at == "record" ? dir + "/Manifest.qmwrite"
+            : at == "manifest"              ? dir + "/Manifest.db"
+                                            : stored + at;
         if (at == "folder")
             QVERIFY(moveFolderAway(dir, items[0]));
+        else if (planted == "shared")
+            QVERIFY(QFile::rename(name, outside + "-shared") && QFile::link(outside + "-shared", name));
         else if (planted == "link")
             QVERIFY(QFile::link(outside, name));
         else if (planted == "fifo")
@@ -889,15 +913,23 @@ private Q_SLOTS:
     }
 
     // What the write stages is never readable by more users than the file it replaces, not even
-    // for a moment: another local user may not read a private backup's messages through it.
+    // for a moment: another local user may not read a private backup's messages through it. It is
+    // made with the permissions of that file, which the file written then keeps.
+    void temporariesAreNoWiderThanTheirFiles_data()
+    {
+        QTest::addColumn<int>("mode"); // of the stored file and the manifest replaced
+        QTest::newRow("private files") << 0600;
+        QTest::newRow("files the group may read") << 0640;
+    }
     void temporariesAreNoWiderThanTheirFiles()
     {
+        QFETCH(int, mode);
         const QString dir = GenBackup::make({});
         QVERIFY(!dir.isEmpty());
         const QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString stored = storedPath(dir, items[0]);
         for (const QString& path : { stored, dir + "/Manifest.db" })
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
         const mode_t mask = ::umask(022);
         mode_t widest = 0;
         BackupWriteNames::setBeforeChange([&] {
@@ -909,18 +941,28 @@ private Q_SLOTS:
                     widest |= st.st_mode & 0077;
             }
         });
+        made.clear();
+        const BackupWriteFolder::CreateCall create = BackupWriteFolder::setCreateCall(createNoting);
         {
             BackupManifest m(dir);
             open(m, QString());
             m.writeFilesThrow(items);
         }
+        BackupWriteFolder::setCreateCall(create);
         BackupWriteNames::setBeforeChange({});
         ::umask(mask);
-        QCOMPARE(widest, mode_t(0));
+        QCOMPARE(widest & ~mode_t(mode), mode_t(0));
+        int replacing = 0;
+        for (auto it = made.cbegin(); it != made.cend(); ++it)
+            if (it.key().startsWith(QFileInfo(stored).fileName()) || it.key().startsWith("Manifest.db.")) {
+                QVERIFY2(it.value() == mode, qPrintable(it.key() + " " + QString::number(it.value(), 8)));
+                ++replacing;
+            }
+        QVERIFY2(replacing >= 2, qPrintable(QStringList(made.keys()).join(' ')));
         for (const QString& path : { stored, dir + "/Manifest.db" }) {
             struct stat st;
             QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
-            QCOMPARE(st.st_mode & 0777, mode_t(0600));
+            QCOMPARE(int(st.st_mode & 0777), mode);
         }
     }
 

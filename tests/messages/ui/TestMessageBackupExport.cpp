@@ -103,6 +103,17 @@ const char* const kMessageRefs
       " select 'n' || ifnull(m.guid, '-') || x.t from note x %1 message m on m.rowid = x.about)"
       " order by k)";
 
+// The phone's record of its last failed message (the last message), or of one that is gone, beside a
+// row of another key; %1 is the row number it names.
+const char* const kLastFailed
+    = ";insert into kvtable (key, value) values ('lastFailedMessageRowID', (select %1 from message)),"
+      " ('lastFailedMessageDate', (select max(date) from message)), ('other', 42)";
+
+// Each row of kvtable, the last failed message by its guid.
+const char* const kKeyValues
+    = "select group_concat(k, ',') from (select key || '=' || ifnull((select guid from message where rowid ="
+      " kvtable.value and key = 'lastFailedMessageRowID'), value) as k from kvtable order by key)";
+
 QList<_MsgMessage*> chosen(MsgData& data)
 {
     const QString src = generate("ios6");
@@ -235,13 +246,17 @@ private Q_SLOTS:
             << QString("create trigger ignore_all before insert on message begin select raise(ignore); end");
         QTest::newRow("Recently Deleted (iOS 16 tables), a table naming messages")
             << QString() << QString("recoverable");
+        QTest::newRow("the last failed message (iOS 16 kvtable)") << QString() << QString("last failed");
+        QTest::newRow("the last failed message, gone") << QString() << QString("last failed, gone");
     }
     void mergeLeavesThePhonesOwnTables()
     {
         QFETCH(QString, target);
         QFETCH(QString, setup);
         const bool recoverable = setup == "recoverable";
-        if (target == "real" || recoverable)
+        const bool lastFailed = setup.startsWith("last failed");
+        const bool gone = setup.endsWith("gone");
+        if (target == "real" || recoverable || lastFailed)
             QM_REQUIRE_SHARED();
         const QString folder = target == "real"
             ? cacheFolderWith(TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"))
@@ -251,12 +266,22 @@ private Q_SLOTS:
                         "select group_concat(sql, ';') from sqlite_master where name in "
                         "('chat_recoverable_message_join', 'recoverable_message_part')")
                 + kRecentlyDeleted;
+        if (lastFailed) // the table and its trigger as the phone declares them
+            setup = querySql(TestEnv::copyToTemp(TestEnv::realFixture("imessagedb/chat.db")),
+                        "select group_concat(sql, ';') from sqlite_master where name in "
+                        "('kvtable', 'update_last_failed_message_date')")
+                + QString(kLastFailed).arg(gone ? "max(rowid) + 1" : "max(rowid)");
         QVERIFY(setup.isEmpty() || execSql(smsPath(folder), setup));
         const QString db = smsPath(folder);
         const auto refs = [](const QString& path, const char* join) {
             return querySql(path, QString(kMessageRefs).arg(join));
         };
         const QString refsBefore = recoverable ? refs(db, "join") : QString();
+        const QString keyValuesBefore = querySql(db, kKeyValues);
+        QVERIFY2(!lastFailed
+                || keyValuesBefore.contains(
+                    QRegularExpression(gone ? "RowID=\\d+,other" : "RowID=[0-9A-F-]{36},")),
+            qPrintable(keyValuesBefore));
         const auto triggers = [](const QString& path) {
             return querySql(path,
                 "select group_concat(name || sql) from (select * from sqlite_master where type = "
@@ -278,6 +303,8 @@ private Q_SLOTS:
                 QString(target == "real" ? "0" : ""));
         if (recoverable)
             QCOMPARE(refs(work, "left join"), refsBefore);
+        if (lastFailed)
+            QCOMPARE(querySql(work, kKeyValues), gone ? QString("other=42") : keyValuesBefore);
         QCOMPARE(querySql(work, "pragma quick_check"), QString("ok"));
         merge.removeWorkFile();
     }
