@@ -15,7 +15,7 @@ check() { # description, then the condition's status as $?
 run() {
     TIMEFORMAT='%U %S'
     local t
-    t=$( { time timeout "${limit:-30}" "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
+    t=$( { time timeout "${limit:-30}" ${wrap:-} "$probe" "$@" > "$work/out.txt" 2> "$work/err.txt"; echo "rc=$?" > "$work/rc.txt"; } 2>&1 )
     rc=$(sed 's/rc=//' "$work/rc.txt")
     cpu=$(echo "$t" | awk '{printf "%.2f", $1 + $2}')
     echo "  qm-probe $1: rc $rc, ${cpu}s cpu, $(head -c 300 "$work/err.txt" | tr '\n' ' ')"
@@ -39,6 +39,16 @@ for layout in db mbdb; do
     run extract-tree "$in/deep-$layout" "$work/x-$layout"
     clean && [ "$rc" -ne 0 ] && grep -q "Manifest.$layout" "$work/err.txt"
     check "extract-tree of the deep record (Manifest.$layout) fails cleanly, naming the file" $?
+done
+
+# A Manifest.mbdb that goes on after its records with 3 GB of zeros is read in the memory its records
+# need (here under 1 GB of address space), the rest told as damage: the backup is read with the
+# records before it.
+for cmd in info tree; do
+    wrap="prlimit --as=$((1 << 30)) --" run $cmd "$in/padded-mbdb"
+    clean && [ "$rc" -eq 0 ] && grep -q '"records": [1-9]\|^files [1-9]' "$work/out.txt" \
+        && grep -q "padded-mbdb/Manifest.mbdb is damaged: a record has neither a domain nor a path at byte [0-9]*\. The backup is read with the [0-9]* records before it" "$work/err.txt"
+    check "$cmd of a Manifest.mbdb padded with 3 GB of zeros reads its records in bounded memory, telling the damage" $?
 done
 
 for kind in wide max; do
