@@ -51,6 +51,8 @@ public:
     static QString refusalText(sqlite3* db, const QString& sql = QString());
     // The text refusing the view named view of db.
     static QString viewText(sqlite3* db, const QString& view);
+    // The text refusing db, whose schema holds more than entries entries.
+    static QString schemaText(sqlite3* db, int entries);
     // Whether text is (or holds) one of the refusals above: what the file holds is then not known.
     static bool isRefusal(const QString& text);
     // Throws std::runtime_error with the connection's current message and a short context (or
