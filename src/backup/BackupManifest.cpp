@@ -703,9 +703,13 @@ BackupManifest::_FileNode* BackupManifest::adoptRecord(
 
 void BackupManifest::parseMbdbThrow(const QString& path)
 {
-    const QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path);
-    for (const MBDBParser::_MBDBItem& it : items)
-        insertRecord(it);
+    // What follows the last whole record is damage: the backup is read with the records before it,
+    // and each of its pages says so.
+    QList<MBDBParser::_MBDBItem> items = MBDBParser::parseFileThrow(path, &m_readWithout);
+    if (!m_readWithout.isEmpty())
+        qWarning("%s", qUtf8Printable(m_readWithout));
+    for (MBDBParser::_MBDBItem& it : items)
+        insertRecord(std::move(it));
 }
 
 BackupManifest::_FileNode* BackupManifest::findNode(const QString& domain, const QString& relativePath) const

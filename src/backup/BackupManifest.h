@@ -76,7 +76,8 @@ public:
     // Whether parseInfo found an earlier write it could not finish or undo (a read-only folder).
     bool earlierWriteUnsettled() const { return m_writeUnsettled; }
     // What parseInfo read the records without, for the user (a journal beside a plain Manifest.db
-    // that is not a file); empty when they were read with all that goes with them.
+    // that is not a file, the damaged rest of a Manifest.mbdb); empty when they were read with all
+    // that goes with them.
     QString readWithout() const { return m_readWithout; }
     // Whether the stored file at path is one of that write's that does not hold what its record in
     // the manifest in place describes (BackupWriteSettlement::settleLeftover): so until the write is

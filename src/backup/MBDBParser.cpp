@@ -2,17 +2,28 @@
 
 #include "app/MadeFolders.h"
 #include "app/RegularFile.h"
+#include "backup/ContentDigest.h"
 
 #include <QCryptographicHash>
 #include <QFile>
 #include <QHash>
+#include <QIODevice>
 #include <stdexcept>
 
 namespace
 {
 
 const char kHeader[6] = { 'm', 'b', 'd', 'b', 5, 0 };
+constexpr qsizetype kBlock = 1024 * 1024; // read from a file at a time
 
+// Where a record list stops being one: the file ends inside a record, or a record is impossible.
+struct Damage {
+    QString what;
+    qint64 at; // the byte the damaged record starts at
+};
+
+// The bytes of a record list as the records are read: all in memory, or a block at a time from a
+// file, so that memory follows the records read and never the size of the file.
 class Reader
 {
 public:
@@ -21,23 +32,27 @@ public:
         , source(s)
     {
     }
-
-    [[noreturn]] void fail(const QString& what) const
+    Reader(QIODevice& in, const QString& s, ContentDigest* read)
+        : source(s)
+        , m_in(&in)
+        , m_read(read)
     {
-        throw std::runtime_error(
-            QStringLiteral("%1 is damaged: %2 at byte %3.").arg(source, what).arg(pos).toStdString());
     }
-    void need(qsizetype n) const
+
+    [[noreturn]] void fail(const QString& what) const { throw Damage { what, m_base + m_record }; }
+    void need(qsizetype n)
     {
-        if (data.size() - pos < n)
-            fail(QStringLiteral("the file ends inside a record"));
+        while (data.size() - pos < n)
+            if (!more())
+                fail(QStringLiteral("the file ends inside a record"));
     }
     quint64 uint(int bytes)
     {
         need(bytes);
+        const auto* p = reinterpret_cast<const uchar*>(data.constData()) + pos;
         quint64 v = 0;
         for (int i = 0; i < bytes; ++i)
-            v = v << 8 | uchar(data[pos + i]);
+            v = v << 8 | p[i];
         pos += bytes;
         return v;
     }
@@ -54,11 +69,44 @@ public:
         pos += qsizetype(len);
         return true;
     }
-    bool atEnd() const { return pos >= data.size(); }
+    // Notes the start of the next record; true when there is none.
+    bool atEnd()
+    {
+        m_record = pos;
+        return pos >= data.size() && !more();
+    }
 
-    const QByteArray& data;
+    QByteArray data;
     QString source;
     qsizetype pos = 0;
+
+private:
+    // Reads the next block of the file in place of the records read whole; false at its end.
+    bool more()
+    {
+        if (!m_in)
+            return false;
+        data.remove(0, m_record);
+        pos -= m_record;
+        m_base += m_record;
+        m_record = 0;
+        const qsizetype had = data.size();
+        data.resize(had + kBlock);
+        const qint64 got = m_in->read(data.data() + had, kBlock);
+        data.resize(had + std::max<qint64>(got, 0));
+        // A read that fails (a failing disk) is told as such, never as records cut short.
+        if (got < 0)
+            throw std::runtime_error(
+                QStringLiteral("Cannot read %1. %2").arg(source, m_in->errorString()).toStdString());
+        if (m_read)
+            m_read->add(data.constData() + had, got);
+        return got > 0;
+    }
+
+    QIODevice* m_in = nullptr;
+    ContentDigest* m_read = nullptr;
+    qint64 m_base = 0; // the file's byte at data[0]
+    qsizetype m_record = 0; // where the record being read starts in data
 };
 
 void putUint(QByteArray& out, quint64 v, int bytes)
@@ -119,6 +167,9 @@ public:
     {
         it.domainNull = !m_r.string(domain);
         it.pathNull = !m_r.string(it.pathUtf8);
+        // What follows the last record of a file padded with zeros reads as records without names.
+        if (domain.isEmpty() && it.pathUtf8.isEmpty())
+            m_r.fail(QStringLiteral("a record has neither a domain nor a path"));
         const bool hasLink = m_r.string(link);
         const bool hasHash = m_r.string(hash);
         const bool hasKey = m_r.string(key);
@@ -157,61 +208,86 @@ private:
     QByteArray domain, link, hash, key, name, value;
 };
 
+void checkHeaderThrow(const QByteArray& head, const QString& source)
+{
+    if (head.size() < 6 || !head.startsWith(QByteArray(kHeader, 4)))
+        throw std::runtime_error(QStringLiteral("%1 is not a backup file record list (no mbdb header).")
+                                     .arg(source)
+                                     .toStdString());
+    if (head[4] != 5)
+        throw std::runtime_error(QStringLiteral("%1 has the unsupported format version %2.%3.")
+                                     .arg(source)
+                                     .arg(int(uchar(head[4])))
+                                     .arg(int(uchar(head[5])))
+                                     .toStdString());
+}
+
+// The records after the header, as far as they go whole; the first damage ends them, thrown
+// without damaged, else told there.
+QList<MBDBParser::_MBDBItem> recordsThrow(Reader& r, QString* damaged)
+{
+    try {
+        r.need(6);
+    } catch (const Damage&) {
+        // shorter than its header: no such list, as checked below
+    }
+    checkHeaderThrow(r.data, r.source);
+    r.pos = 6;
+    RecordReader records(r);
+    QList<MBDBParser::_MBDBItem> items;
+    try {
+        while (!r.atEnd()) {
+            MBDBParser::_MBDBItem it;
+            records.next(it);
+            items.append(std::move(it));
+        }
+    } catch (const Damage& d) {
+        const QString text = QStringLiteral("%1 is damaged: %2 at byte %3.").arg(r.source, d.what).arg(d.at);
+        if (!damaged)
+            throw std::runtime_error(text.toStdString());
+        const QString before = items.isEmpty() ? QStringLiteral("no record")
+            : items.size() == 1                ? QStringLiteral("the record")
+                                               : QStringLiteral("the %1 records").arg(items.size());
+        *damaged = text
+            + QStringLiteral(" The backup is read with %1 before it; the rest of the file is left out.")
+                  .arg(before);
+    }
+    return items;
+}
+
 } // namespace
 
 QList<MBDBParser::_MBDBItem> MBDBParser::parseThrow(const QByteArray& data, const QString& source)
 {
-    if (data.size() < 6 || !data.startsWith(QByteArray(kHeader, 4)))
-        throw std::runtime_error(QStringLiteral("%1 is not a backup file record list (no mbdb header).")
-                                     .arg(source)
-                                     .toStdString());
-    if (data[4] != 5)
-        throw std::runtime_error(QStringLiteral("%1 has the unsupported format version %2.%3.")
-                                     .arg(source)
-                                     .arg(int(uchar(data[4])))
-                                     .arg(int(uchar(data[5])))
-                                     .toStdString());
     Reader r(data, source);
-    r.pos = 6;
-    RecordReader records(r);
-    QList<_MBDBItem> items;
-    while (!r.atEnd()) {
-        _MBDBItem it;
-        records.next(it);
-        items.append(std::move(it));
-    }
-    return items;
+    return recordsThrow(r, nullptr);
+}
+
+QList<MBDBParser::_MBDBItem> MBDBParser::readThrow(
+    QIODevice& in, const QString& source, QString* damaged, ContentDigest* read)
+{
+    if (damaged)
+        damaged->clear();
+    Reader r(in, source, read);
+    return recordsThrow(r, damaged);
 }
 
 QList<MBDBParser::_MBDBItem> MBDBParser::parseHead(const QByteArray& head)
 {
-    QList<_MBDBItem> items;
     if (!head.startsWith(QByteArray(kHeader, 6)))
-        return items;
+        return {};
     Reader r(head, QString());
-    r.pos = 6;
-    RecordReader records(r);
-    while (!r.atEnd()) {
-        _MBDBItem it;
-        try {
-            records.next(it);
-        } catch (const std::runtime_error&) {
-            break; // cut off at the head's end, or damaged
-        }
-        items.append(std::move(it));
-    }
-    return items;
+    QString cut; // a record cut off at the head's end, or damage: what follows is left out
+    return recordsThrow(r, &cut);
 }
 
-QList<MBDBParser::_MBDBItem> MBDBParser::parseFileThrow(const QString& path)
+QList<MBDBParser::_MBDBItem> MBDBParser::parseFileThrow(const QString& path, QString* damaged)
 {
     QFile f;
     QString why;
-    QByteArray data;
-    // A read that fails (a failing disk) is told as such, never as records cut short.
-    if (!RegularFile::openRead(f, path, &why) || !RegularFile::readToEnd(f, &data, &why))
+    if (!RegularFile::openRead(f, path, &why))
         throw std::runtime_error(QStringLiteral("Cannot read %1. %2").arg(path, why).toStdString());
-    return parseThrow(data, path);
+    return readThrow(f, path, damaged);
 }
 
 QByteArray MBDBParser::serialize(const QList<_MBDBItem>& items)

@@ -7,6 +7,9 @@
 #include <QString>
 #include <memory>
 
+class ContentDigest;
+class QIODevice;
+
 // File records of a backup. The records of Manifest.mbdb are read and written here; Manifest.db
 // rows are turned into the same record type by BackupManifest.
 class MBDBParser
@@ -68,9 +71,19 @@ public:
         _MBDBExtra& mutableExtra();
     };
 
-    // Parses Manifest.mbdb bytes; source names the file in error texts. Throws std::runtime_error.
+    // Parses Manifest.mbdb bytes; source names the file in error texts. Throws std::runtime_error,
+    // also when the records do not go whole to the end.
     static QList<_MBDBItem> parseThrow(const QByteArray& data, const QString& source);
-    static QList<_MBDBItem> parseFileThrow(const QString& path);
+    // Reads the records of a Manifest.mbdb from in a block at a time: memory follows the records
+    // read, never the size of the file. What follows the last whole record (the file ending inside
+    // one, a record without domain and path as zeros read, an impossible size) is damage: thrown
+    // without damaged, else the records before it are given and *damaged tells it, naming source
+    // (empty when there is none), and nothing after it is read. The bytes read are added to read
+    // when given. A read that fails, or a file that is no such list, is thrown.
+    static QList<_MBDBItem> readThrow(
+        QIODevice& in, const QString& source, QString* damaged = nullptr, ContentDigest* read = nullptr);
+    // readThrow of the regular file at path.
+    static QList<_MBDBItem> parseFileThrow(const QString& path, QString* damaged = nullptr);
     // The records that lie whole in head, the first bytes of a Manifest.mbdb (a record cut off at
     // its end, and all after a damaged one, are left out); none when head is no such list.
     static QList<_MBDBItem> parseHead(const QByteArray& head);

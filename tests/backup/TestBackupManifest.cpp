@@ -200,17 +200,12 @@ private Q_SLOTS:
         // Another program takes that change back while the manifest is copied: copied again without.
         QTest::newRow("db with a change stopped in its journal, taken back while copied")
             << QStringList { "--hot-journal" } << "";
-        // That change was one to several databases: the journal names that change's own, which is
-        // never opened or removed, nor waited on. Taken back while it is there (a file, a FIFO);
-        // without it, read as it stands, the change finished.
-        const QString named = TestEnv::tempDir();
-        QFile there(named + "/there");
-        QVERIFY(there.open(QIODevice::WriteOnly) && there.write("child-journal") > 0);
-        there.close();
-        QCOMPARE(::mkfifo(QFile::encodeName(named + "/fifo").constData(), 0600), 0);
+        // That change was one to several databases: the journal names that change's own, beside the
+        // manifest, which is never opened or removed, nor waited on. Taken back while it is there (a
+        // file, a FIFO); without it, read as it stands, the change finished.
         for (const char* what : { "there", "fifo", "gone" })
             QTest::addRow("db with a change stopped in its journal, naming a journal %s", what)
-                << QStringList { "--hot-journal", "--journal-names", named + "/" + what } << "";
+                << QStringList { "--hot-journal", "--journal-names", QString("Manifest.db-mj") + what } << "";
         // Manifest.plist says IsEncrypted false (a decrypting tool's, copied over), the stored files
         // are as the device encrypted them: they still need the password.
         QTest::newRow("mbdb encrypted, Manifest.plist says plain") << QStringList { "--layout", "mbdb",
@@ -229,9 +224,15 @@ private Q_SLOTS:
         QFETCH(QString, password);
         const QString dir = GenBackup::make(args, "0123456789abcdef0123456789abcdef01234567-copy");
         QVERIFY(!dir.isEmpty());
+        const QString named = args.contains("--journal-names")
+            ? dir + "/" + args.value(args.indexOf("--journal-names") + 1)
+            : QString();
+        QFile there(named);
+        if (named.endsWith("there"))
+            QVERIFY(there.open(QIODevice::WriteOnly) && there.write("child-journal") > 0);
+        there.close();
+        QVERIFY(!named.endsWith("fifo") || ::mkfifo(QFile::encodeName(named).constData(), 0600) == 0);
         const QString digest = GenBackup::folderDigest(dir);
-        const QString named
-            = args.contains("--journal-names") ? args.value(args.indexOf("--journal-names") + 1) : QString();
         const QFileInfo before(named);
         if (named.endsWith("gone"))
             QTest::ignoreMessage(
@@ -674,15 +675,26 @@ private Q_SLOTS:
                 err.startsWith(dir + "/Manifest.db is damaged or not a backup manifest"), qPrintable(err));
         }
 
+        // A Manifest.mbdb is read with the records before its damage (its end cut off, zeros after its
+        // records), and the load says what it was read without.
         const QString mb = GenBackup::make({ "--layout", "mbdb" });
         const QByteArray bytes = readAll(mb + "/Manifest.mbdb");
-        QFile mf(mb + "/Manifest.mbdb");
-        QVERIFY(mf.open(QIODevice::WriteOnly));
-        mf.write(bytes.left(bytes.size() - 3));
-        mf.close();
-        BackupManifest m2(mb);
-        m2.readManifestInfo();
-        QVERIFY(errorOf([&] { m2.parseInfo(); }).contains(mb + "/Manifest.mbdb"));
+        BackupManifest whole(mb);
+        whole.readManifestInfo();
+        whole.parseInfo();
+        for (const QByteArray& damaged : { bytes.left(bytes.size() - 3), bytes + QByteArray(5000, '\0') }) {
+            QFile mf(mb + "/Manifest.mbdb");
+            QVERIFY(mf.open(QIODevice::WriteOnly) && mf.write(damaged) == damaged.size());
+            mf.close();
+            BackupManifest m2(mb);
+            m2.readManifestInfo();
+            m2.parseInfo();
+            QCOMPARE(m2.recordCount(), whole.recordCount() - (damaged.size() < bytes.size() ? 1 : 0));
+            QVERIFY2(m2.readWithout().startsWith(mb + "/Manifest.mbdb is damaged: "),
+                qPrintable(m2.readWithout()));
+            QVERIFY(m2.readWithout().endsWith(" records before it; the rest of the file is left out."));
+        }
+        QVERIFY(whole.readWithout().isEmpty());
     }
 
     void namesAndPathsNeverLeaveTheirFolder()

@@ -64,21 +64,75 @@ private Q_SLOTS:
 
     void namesFileOnDamage()
     {
-        MBDBParser::_MBDBItem a;
-        a.domain = "HomeDomain";
-        a.pathUtf8 = "Library/x";
-        const QByteArray good = MBDBParser::serialize({ a });
-        for (int cut : { 7, 20, int(good.size()) - 1 })
-            try {
-                MBDBParser::parseThrow(good.left(cut), "/b/Manifest.mbdb");
-                QFAIL("truncated file accepted");
-            } catch (const std::runtime_error& e) {
-                QVERIFY2(QString(e.what()).contains("/b/Manifest.mbdb"), e.what());
-            }
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, MBDBParser::parseThrow("garbage garbage", "x"));
         QVERIFY_THROWS_EXCEPTION(
             std::runtime_error, MBDBParser::parseThrow(QByteArray("mbdb\x04\x00", 6), "x"));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, MBDBParser::parseThrow(QByteArray("mbdb\x05", 5), "x"));
         QCOMPARE(MBDBParser::parseThrow(QByteArray("mbdb\x05\x00", 6), "x").size(), 0);
+    }
+
+    // What follows the last whole record is damage: a list that must be whole (a write's) is refused
+    // naming the file; a load is given the records before it and told where, and nothing after it
+    // is read, however large the file is made (sparse, it costs nothing to send).
+    void damageEndsTheRecords_data()
+    {
+        QTest::addColumn<QByteArray>("list");
+        QTest::addColumn<qint64>("padTo"); // the file's size with zeros after list; 0 to leave it
+        QTest::addColumn<int>("whole"); // the records before the damage
+        QTest::addColumn<QString>("says");
+        MBDBParser::_MBDBItem a;
+        a.domain = "HomeDomain";
+        a.pathUtf8 = "Library/x";
+        MBDBParser::_MBDBItem unnamed, huge = a;
+        unnamed.pathNull = true;
+        huge.size = -1; // stored as 2^64 - 1
+        const QByteArray one = MBDBParser::serialize({ a }), two = MBDBParser::serialize({ a, a });
+        const QString cut = "the file ends inside a record at byte %1.";
+        const QString nameless = "a record has neither a domain nor a path at byte %1.";
+        for (int at : { 7, 20, int(one.size()) - 1 })
+            QTest::addRow("cut at byte %d", at) << one.left(at) << qint64(0) << 0 << cut.arg(6);
+        QTest::newRow("cut in the second record")
+            << two.left(two.size() - 1) << qint64(0) << 1 << cut.arg(one.size());
+        QTest::newRow("zeros after the records") << two << two.size() + 500 << 2 << nameless.arg(two.size());
+        QTest::newRow("zeros to 4 GB, sparse") << two << (qint64(4) << 30) << 2 << nameless.arg(two.size());
+        QTest::newRow("a record without names")
+            << MBDBParser::serialize({ a, unnamed, a }) << qint64(0) << 1 << nameless.arg(one.size());
+        QTest::newRow("a record of an impossible size")
+            << MBDBParser::serialize({ a, huge, a }) << qint64(0) << 1
+            << "a record has an impossible size at byte " + QString::number(one.size()) + ".";
+    }
+    void damageEndsTheRecords()
+    {
+        QFETCH(QByteArray, list);
+        QFETCH(qint64, padTo);
+        QFETCH(int, whole);
+        QFETCH(QString, says);
+        const QString path = TestEnv::tempDir() + "/Manifest.mbdb";
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(list) == list.size()
+            && (!padTo || file.resize(padTo)));
+        file.close();
+        for (bool strict : { true, false }) {
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QString damaged;
+            try {
+                const auto items = MBDBParser::readThrow(file, path, strict ? nullptr : &damaged);
+                QVERIFY2(!strict, "a damaged list taken for whole");
+                QCOMPARE(items.size(), whole);
+                QCOMPARE(damaged,
+                    path + " is damaged: " + says + " The backup is read with "
+                        + (whole == 1 ? QString("the record") : QString("the %1 records").arg(whole))
+                              .replace("the 0 records", "no record")
+                        + " before it; the rest of the file is left out.");
+            } catch (const std::runtime_error& e) {
+                QVERIFY2(strict, e.what());
+                QCOMPARE(QString(e.what()), path + " is damaged: " + says);
+            }
+            QVERIFY(file.pos() <= 2 << 20); // read no further than a block past the damage
+            file.close();
+        }
+        if (!padTo)
+            QVERIFY_THROWS_EXCEPTION(std::runtime_error, MBDBParser::parseThrow(list, path));
     }
 
     // The head of a list read for a sample: the records that lie whole in it, the one cut off left

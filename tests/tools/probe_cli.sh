@@ -352,9 +352,10 @@ for run in "contacts ab/AddressBook.sqlitedb" "calls calls/CallHistory.storedata
     check "$1 reads a WAL-mode database and leaves nothing beside it" $?
 done
 
-# A change to several databases stopped in the middle leaves a journal that names the change's own:
-# the copy each reading command plays back follows no name, so what stands there (a file the user
-# keeps, a FIFO that would hold the read for ever) stays as it was, and so does the journal.
+# A change to several databases stopped in the middle leaves a journal that names the change's own,
+# beside the database: the copy each reading command plays back follows no name, so what stands there
+# (a file the user keeps, a FIFO that would hold the read for ever) stays as it was, and so does the
+# journal.
 /usr/bin/python3 "$generator" --demo "$work/sms-bk" > /dev/null
 cp "$work/sms-bk/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28" "$work/plain/sms/sms.db"
 for kind in file fifo; do
@@ -362,14 +363,15 @@ for kind in file fifo; do
                "calendars cal/Calendar.sqlitedb" "notes notes/notes.sqlite" "bookmarks bm/Bookmarks.db" \
                "voicemail vm/voicemail.db" "messages sms/sms.db"; do
         set -- $run
-        rm -rf "$work/joint" "$work/named" && cp -r "$work/plain" "$work/joint"
-        if [ $kind = fifo ]; then mkfifo "$work/named"; else echo child-journal > "$work/named"; fi
+        rm -rf "$work/joint" && cp -r "$work/plain" "$work/joint"
+        named=$work/joint/$2-mj0123abcd
+        if [ $kind = fifo ]; then mkfifo "$named"; else echo child-journal > "$named"; fi
         /usr/bin/python3 -c 'import sys; sys.path.insert(0, sys.argv[1]); import make_backup as g
 g.leave_hot_journal(sys.argv[2], "CREATE TABLE unfinished(x)",
                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) SELECT zeroblob(4000) FROM n")
-g.name_super_journal(sys.argv[2], sys.argv[3])' "$gen" "$work/joint/$2" "$work/named"
+g.name_super_journal(sys.argv[2], sys.argv[3])' "$gen" "$work/joint/$2" "$named"
         timeout 30 "$probe" "$1" "$work/joint/$2" > /dev/null 2>&1; rc=$?
-        [ $rc -eq 0 ] && { [ -p "$work/named" ] || [ "$(cat "$work/named")" = child-journal ]; } \
+        [ $rc -eq 0 ] && { [ -p "$named" ] || [ "$(cat "$named")" = child-journal ]; } \
             && [ -s "$work/joint/$2-journal" ]
         check "$1 plays back a journal that names a $kind, which stays as it was" $?
     done

@@ -41,6 +41,16 @@ for layout in db mbdb; do
     check "extract-tree of the deep record (Manifest.$layout) fails cleanly, naming the file" $?
 done
 
+# A Manifest.mbdb that goes on after its records with 3 GB of zeros is read in the memory its records
+# need (here under 1 GB of address space), the rest told as damage: the backup is read with the
+# records before it.
+for cmd in info tree; do
+    memory=$((1 << 30)) run $cmd "$in/padded-mbdb"
+    clean && [ "$rc" -eq 0 ] && grep -q '"records": [1-9]\|^files [1-9]' "$work/out.txt" \
+        && grep -q "padded-mbdb/Manifest.mbdb is damaged: a record has neither a domain nor a path at byte [0-9]*\. The backup is read with the [0-9]* records before it" "$work/err.txt"
+    check "$cmd of a Manifest.mbdb padded with 3 GB of zeros reads its records in bounded memory, telling the damage" $?
+done
+
 for kind in wide max; do
     run tree "$in/rowids-$kind"
     clean && [ "$rc" -eq 0 ] && grep -qx "files $(files_of "$in/rowids-$kind")" "$work/out.txt"
@@ -190,6 +200,7 @@ while IFS='|' read -r name sql says; do
 done << EOF_ROWS
 a message table that is a view without end|alter table message rename to Stored; create view message as $endless select s.* from n, Stored as s|its \\\\*"message\\\\*" is a view
 a generated text column|alter table message drop column text; alter table message add column text as (zeroblob(1000000000))|column \\\\*"message.text\\\\*" is generated
+a schema far larger than a phone writes|pragma writable_schema = on; $endless insert into sqlite_master select 'trigger', printf('g%d', i), 'message', 0, printf('create trigger g%d after insert on message begin select 1; end', i) from n limit 300000|holds over 3000 schema entries, more than any phone writes
 deletion records with a trigger without end|create table if not exists deleted_messages(ROWID integer primary key, guid text); insert into deleted_messages(guid) values('gone'); create table spill(v); create trigger fill after delete on deleted_messages begin insert into spill $endless select i from n; end|
 EOF_ROWS
 # A message database of a backup that SQLite cannot read, or one the backup lists that its folder does
@@ -210,6 +221,20 @@ holds a message table without row ids|alter table message rename to Stored; crea
 holds a collation no build has|pragma writable_schema=1; update sqlite_master set sql=replace(sql, 'message_id INTEGER', 'message_id INTEGER COLLATE nosuch') where name='chat_message_join'|no such collation sequence: nosuch
 is listed but not in the backup folder||the backup lists this file, but the backup folder does not hold it
 EOF_ROWS
+# So a manifest or a stored message database whose schema is far larger than a phone writes: refused
+# at once, naming the backup's file (and the record of a stored one).
+for file in Manifest.db $sms; do
+    table=Files && [ $file != Manifest.db ] && table=message
+    rm -rf "$work/schema" && cp -r "$work/named" "$work/schema"
+    sqlite3 "$work/schema/$file" "pragma writable_schema = on; $endless insert into sqlite_master select 'trigger',
+        'g' || i, '$table', 0, 'create trigger g' || i || ' after insert on $table begin select 1; end' from n limit 300000"
+    cmd=info && [ $file != Manifest.db ] && cmd=messages
+    limit=20 run $cmd "$work/schema" < /dev/null
+    clean && [ "$rc" -ne 0 ] && [ "$rc" -ne 124 ] \
+        && grep -qF "Cannot read $work/schema/$file: it holds over 3000 schema entries, more than any phone writes." "$work/err.txt" \
+        && { [ $file = Manifest.db ] || grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"; }
+    check "$cmd of a backup whose $file holds 300,000 schema entries refuses it at once, by name" $?
+done
 # A picked database's log at a link is never followed: the file is read without it, saying so.
 mkdir -p "$work/picked" && cp "$in/messages/$sms_db" "$work/picked/sms.db"
 /usr/bin/python3 - "$work/picked/sms.db" << 'EOF_PY'

@@ -861,7 +861,7 @@ class Builder:
             if a.hot_journal:
                 leave_hot_journal(path)
             if a.journal_names:
-                name_super_journal(path, a.journal_names)
+                name_super_journal(path, os.path.join(os.path.dirname(path), a.journal_names))
             if a.journal_kind == "fifo":
                 os.mkfifo(path + "-journal")
             elif a.journal_kind == "device":
@@ -969,7 +969,8 @@ def main():
                    help="a plain Manifest.db that a program stopped in the middle of a change left with "
                         "part of it, and Manifest.db-journal that takes it back")
     p.add_argument("--journal-names", metavar="PATH",
-                   help="with --hot-journal: the journal ends naming PATH as the journal of a change to "
+                   help="with --hot-journal: the journal ends naming PATH (relative to the backup "
+                        "folder, where SQLite makes it, or absolute) as the journal of a change to "
                         "several databases")
     p.add_argument("--journal-kind", choices=["fifo", "device"],
                    help="a FIFO, or a link to /dev/zero, at the name of Manifest.db's journal")

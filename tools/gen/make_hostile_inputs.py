@@ -13,6 +13,8 @@
   addressbook/           an address book with birthdays that are no date ("abc", 1e300, -2^63)
   messages/              a message cache folder one of whose attachment files is a link to
                          outside-secret.txt beside the folder
+  padded-mbdb/           a backup whose Manifest.mbdb goes on after its records with 3 GB of zeros
+                         (sparse: a few kB on disk)
 
 Built with this folder's generators, independently of the program's readers.
 Usage: make_hostile_inputs.py OUT
@@ -64,6 +66,12 @@ def deep_mbdb(out):
                        3, 0)
     with open(os.path.join(out, "Manifest.mbdb"), "ab") as f:
         f.write(rec)
+
+
+def padded_mbdb(out, zeros=3 << 30):
+    run("make_backup.py", "--layout", "mbdb", *SMALL, out)
+    with open(os.path.join(out, "Manifest.mbdb"), "r+b") as f:
+        f.truncate(os.fstat(f.fileno()).st_size + zeros)
 
 
 def rowids(out, spread):
@@ -156,6 +164,7 @@ def main():
     os.makedirs(tmp)
     deep_db(os.path.join(out, "deep-db"))
     deep_mbdb(os.path.join(out, "deep-mbdb"))
+    padded_mbdb(os.path.join(out, "padded-mbdb"))
     rowids(os.path.join(out, "rowids-wide"), True)
     rowids(os.path.join(out, "rowids-max"), False)
     long_path(os.path.join(out, "long-path"), tmp)

@@ -2,7 +2,9 @@
 
 #include "app/RegularFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSet>
 #include <algorithm>
@@ -111,12 +113,31 @@ void logOnce(const QByteArray& line)
     }
 }
 
+// The name read from journal, cleaned, when it lies in the journal's own folder, where SQLite makes
+// it; empty for a name elsewhere (a path on the phone, a mount that never answers). Told from the
+// strings alone, nothing resolved: the cleaned name passes through no link that the name climbs out of.
+QByteArray besideJournal(const QByteArray& journal, const QByteArray& name)
+{
+    const QString path = QDir::cleanPath(QFile::decodeName(name));
+    const QString folder = QDir::cleanPath(QFileInfo(QFile::decodeName(journal)).absolutePath());
+    return QDir::isAbsolutePath(path) && QFileInfo(path).path() == folder ? QFile::encodeName(path)
+                                                                          : QByteArray();
+}
+
 // SQLite plays the journal back only while something is at the super-journal's name: no file, or
-// an empty one, is none. A link there is not followed, and taken for one.
+// an empty one, is none. A link there is not followed, and taken for one. A name outside the
+// journal's folder is taken for none, as SQLite takes a super-journal that is gone.
 RollbackJournal::State judged(const QByteArray& journal, const QByteArray& super)
 {
+    const QByteArray beside = besideJournal(journal, super);
+    if (beside.isEmpty()) {
+        logOnce(journal + " holds a change to several databases whose journal \"" + super
+            + "\" lies outside its folder: never looked up, and taken, as SQLite takes one that is gone, "
+              "for a finished change, not played back.");
+        return RollbackJournal::State::Stale;
+    }
     struct stat st;
-    const bool gone = ::lstat(super.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0);
+    const bool gone = ::lstat(beside.constData(), &st) != 0 || (S_ISREG(st.st_mode) && st.st_size == 0);
     const QByteArray link = !gone && S_ISLNK(st.st_mode) ? " (a link, not followed)" : "";
     logOnce(journal + " holds a change to several databases whose journal \"" + super + "\" is "
         + (gone ? "gone: taken, as SQLite takes it, for a finished change, and not played back."

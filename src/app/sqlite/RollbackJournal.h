@@ -10,7 +10,9 @@
 // whole change (the "super-journal"). SQLite plays such a journal back only while a file stands at
 // that name, and then opens that file and removes it when no journal it lists is left. The name is
 // data of whoever wrote the journal: here it is judged by its lstat alone, never opened, and a copy
-// of the journal for SQLite to play back leaves the trailer out.
+// of the journal for SQLite to play back leaves the trailer out. SQLite makes that file beside the
+// main database of the change: a name outside the journal's own folder (a path on the phone, say)
+// is never looked up, and taken for one that is gone.
 class RollbackJournal
 {
 public:

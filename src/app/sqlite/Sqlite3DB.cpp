@@ -37,6 +37,51 @@ void checkCompanionsThrow(const QString& path)
 
 // Virtual machine steps between two looks at the task's cancel: a few microseconds of work.
 constexpr int kCancelSteps = 1000;
+// SQLite reads a schema as it loads it with a statement of 7 steps an entry (5 columns, the row, the
+// next), while the work of the load grows faster than the entries (a minute for 100,000): the steps
+// are counted, a few at a time, and the load is stopped past those of kMaxSchemaEntries.
+constexpr int kSchemaLoadSteps = 100;
+constexpr qint64 kSchemaStepBudget = 7 * qint64(Sqlite3DB::kMaxSchemaEntries) + kSchemaLoadSteps;
+
+// The steps of one open's schema load so far, and whether a cancel of its task stops it.
+struct SchemaLoad {
+    qint64 steps = 0;
+    bool foreign = false;
+};
+
+int onSchemaLoad(void* load)
+{
+    auto* l = static_cast<SchemaLoad*>(load);
+    l->steps += kSchemaLoadSteps;
+    if (l->steps > kSchemaStepBudget)
+        return 1;
+    return l->foreign && l->steps % kCancelSteps == 0 && TaskCancel::requested() ? 1 : 0;
+}
+
+// Opening is lazy in SQLite: the schema is read now so that a damaged or foreign file fails here, and
+// one far larger than a phone writes is refused before its load costs minutes. On failure db is
+// closed. Leaves db without a progress handler.
+void readSchemaThrow(sqlite3* db, const QString& path, bool foreign)
+{
+    SchemaLoad load { 0, foreign };
+    sqlite3_progress_handler(db, kSchemaLoadSteps, &onSchemaLoad, &load);
+    sqlite3_stmt* check = nullptr;
+    int rc = sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, &check, nullptr);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(check);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    const bool tooLarge = load.steps > kSchemaStepBudget;
+    const QString message = rc == SQLITE_ROW ? QString()
+        : tooLarge                           ? Sqlite3Stmt::schemaText(db, Sqlite3DB::kMaxSchemaEntries)
+                                             : Sqlite3Stmt::errorText(db, rc);
+    sqlite3_finalize(check);
+    if (rc == SQLITE_ROW)
+        return;
+    sqlite3_close_v2(db);
+    if ((rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested() && !tooLarge)
+        throw TaskCancel::Cancelled();
+    Sqlite3Stmt::throwError(message, tooLarge ? QString() : path);
+}
 
 } // namespace
 
@@ -66,20 +111,9 @@ void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
     sqlite3_busy_timeout(db, 5000);
     if (m_foreign)
         guardForeign(db);
-    // Opening is lazy in SQLite; read the schema now so a damaged or foreign file fails here.
-    sqlite3_stmt* check = nullptr;
-    rc = sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, &check, nullptr);
-    if (rc == SQLITE_OK)
-        rc = sqlite3_step(check);
-    if (rc != SQLITE_ROW) {
-        const QString message = Sqlite3Stmt::errorText(db, rc);
-        sqlite3_finalize(check);
-        sqlite3_close_v2(db);
-        if ((rc & 0xff) == SQLITE_INTERRUPT && TaskCancel::requested())
-            throw TaskCancel::Cancelled();
-        Sqlite3Stmt::throwError(message, path);
-    }
-    sqlite3_finalize(check);
+    readSchemaThrow(db, path, m_foreign);
+    if (m_foreign)
+        sqlite3_progress_handler(db, kCancelSteps, &Sqlite3DB::onProgress, nullptr);
     if (m_foreign) {
         try {
             refuseGeneratedColumnsThrow(db, path);

@@ -36,7 +36,8 @@ public:
 
     // Opens path with SQLite's open flags (1 read-only, 2 read-write, 6 read-write and create),
     // closing a connection that is already open. A path beginning with "file:" is taken as an SQLite
-    // URI. The file is checked to be a readable database; on failure the object stays closed.
+    // URI. The file is checked to be a readable database, its schema to hold no more than
+    // kMaxSchemaEntries entries; on failure the object stays closed.
     void openThrow(const QString& path, int flags, const char* vfs = nullptr);
     // Opens read-only. The main file is never written, but SQLite may still make the -wal and -shm
     // files of a WAL database beside it. With immutable set, SQLite is told the file cannot change, so it
@@ -55,6 +56,9 @@ public:
     void setForeign(bool foreign) { m_foreign = foreign; }
     // Far above any text or picture a phone stores in one value.
     static constexpr int kForeignValueBytes = 128 * 1024 * 1024;
+    // Far above the tables, indexes, views and triggers of any database a phone writes (a few
+    // hundred): every open refuses a schema of more, whose load by SQLite would cost minutes.
+    static constexpr int kMaxSchemaEntries = 3000;
     bool isForeign() const { return m_foreign; }
     void close();
     bool isOpen() const { return handle != nullptr; }

@@ -13,6 +13,7 @@ namespace
 // The words every refusal holds.
 const QLatin1String kQueryWords("(a query the file holds)");
 const QLatin1String kFormulaWords("worked out by a formula the file holds");
+const QLatin1String kSchemaWords("schema entries, more than any phone writes");
 
 // What an error names after its message: the database file when it is damaged, else the statement.
 QString errorContext(sqlite3* db, int code, const QString& statement)
@@ -323,6 +324,12 @@ QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
     return QStringLiteral("Cannot read %1: its \"%2\" is a view %3, not a table. Only the tables of a "
                           "database from a backup or a source file are read.")
         .arg(fileOf(db), view, kQueryWords);
+}
+
+QString Sqlite3Stmt::schemaText(sqlite3* db, int entries)
+{
+    return QStringLiteral("Cannot read %1: it holds over %2 %3.")
+        .arg(fileOf(db), QString::number(entries), kSchemaWords);
 }
 
 QString Sqlite3Stmt::refusalText(sqlite3* db, const QString& sql)

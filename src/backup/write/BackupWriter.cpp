@@ -196,11 +196,11 @@ ContentDigest::Sum BackupWriter::readReplacedManifestThrow()
     QString why;
     if (!m_folder->openRead(manifest, m_manifestPath, &why))
         fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, why));
-    if (m_manifest.isMbdb()) {
-        // Read once: the records the write stages from are those of the content it records.
-        m_mbdb = manifest.readAll();
-        read.add(m_mbdb);
-    }
+    // Read once: the records the write stages from are those of the content it records. A list
+    // damaged after its last whole record is refused here, before anything is written: its rest
+    // would be lost.
+    if (m_manifest.isMbdb())
+        m_mbdbRecords = MBDBParser::readThrow(manifest, m_manifestPath, nullptr, &read);
     const ContentDigest::Sum sum = m_manifest.isMbdb() ? read.sum() : ContentDigest::of(manifest);
     if (!sum.known() || manifest.error() != QFileDevice::NoError)
         fail(QStringLiteral("Cannot read %1. %2").arg(m_manifestPath, manifest.errorString()));
@@ -367,7 +367,7 @@ void BackupWriter::stageManifestThrow()
 
 void BackupWriter::updateMbdbThrow(const QString& temp, ContentDigest& written)
 {
-    QList<MBDBParser::_MBDBItem> records = MBDBParser::parseThrow(m_mbdb, m_manifestPath);
+    QList<MBDBParser::_MBDBItem> records = m_mbdbRecords;
     for (const Staged& s : std::as_const(m_staged)) {
         auto rec = std::find_if(records.begin(), records.end(), [&](const MBDBParser::_MBDBItem& r) {
             return r.domain == s.req.domain && r.relativePath() == s.req.relativePath;

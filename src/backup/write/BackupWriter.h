@@ -169,7 +169,7 @@ private:
     ContentDigest::Sum m_logRead; // what the log held as the manifest was copied (empty: none)
     BackupWriteNames::Stamp m_sharedMemory; // the log's shared memory file then
     BackupWriteNames::Stamp m_manifestChecked; // the manifest in place as its content was checked
-    QByteArray m_mbdb; // Manifest.mbdb as the write read it
+    QList<MBDBParser::_MBDBItem> m_mbdbRecords; // of Manifest.mbdb as the write read it
     QHash<QString, BackupWriteRecord::Entry> m_planned; // by target
     QList<Staged> m_staged;
     QList<Replacement> m_replacements;

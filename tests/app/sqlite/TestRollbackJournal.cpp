@@ -54,6 +54,15 @@ private Q_SLOTS:
         QTest::newRow("naming a file twice") << "file" << QString("twice") << int(State::HoldsJoint);
         QTest::newRow("sparse, 4 GB") << none << "sparse" << int(State::Holds);
         QTest::newRow("sparse, 4 GB, naming a FIFO") << "fifo" << QString("sparse") << int(State::HoldsJoint);
+        // SQLite makes it beside the database: a name elsewhere is never looked up, though a file
+        // stands there, and the journal is taken for a finished change.
+        QTest::newRow("naming a file in another folder")
+            << "file" << QString("elsewhere") << int(State::Stale);
+        QTest::newRow("naming a FIFO in another folder")
+            << "fifo" << QString("elsewhere") << int(State::Stale);
+        // Its folder told from the name as written, never through a link the name climbs out of.
+        QTest::newRow("naming a file beside it through a link")
+            << "file" << QString("through") << int(State::HoldsJoint);
         QTest::newRow("a FIFO") << none << "fifo journal" << int(State::NotAFile);
         QTest::newRow("a link to a journal") << none << "link journal" << int(State::NotAFile);
     }
@@ -64,7 +73,10 @@ private Q_SLOTS:
         QFETCH(int, state);
         const QString dir = TestEnv::tempDir(), db = dir + "/Manifest.db", journal = db + "-journal";
         QVERIFY(QFile::copy(m_hot + "/Manifest.db", db));
-        const QString named = TestEnv::tempDir() + "/süper-journal"; // bytes a signed char sums below 0
+        // Bytes a signed char sums below 0; beside the database, as SQLite makes it.
+        const QString named = (change == "elsewhere" ? TestEnv::tempDir() : dir) + "/süper-journal";
+        QVERIFY(change != "through" || QFile::link(TestEnv::tempDir(), dir + "/link"));
+        const QString told = change == "through" ? dir + "/link/../süper-journal" : named;
         const QString kept = TestEnv::tempDir() + "/kept";
         QFile file(names == "link" ? kept : named);
         if (names == "fifo" || change == "fifo journal")
@@ -86,9 +98,14 @@ private Q_SLOTS:
         QVERIFY(j.open(QIODevice::ReadWrite) && (change != "sparse" || j.resize(qint64(4) << 30))
             && j.seek(j.size()));
         if (!names.isEmpty())
-            j.write(trailer(QFile::encodeName(named), change == "wrong sum")
-                + (change == "twice" ? trailer(QFile::encodeName(named)) : QByteArray()));
+            j.write(trailer(QFile::encodeName(told), change == "wrong sum")
+                + (change == "twice" ? trailer(QFile::encodeName(told)) : QByteArray()));
         j.close();
+        if (change == "elsewhere")
+            QTest::ignoreMessage(QtInfoMsg,
+                QRegularExpression("\"" + QRegularExpression::escape(told)
+                    + "\" lies outside its folder: "
+                      "never looked up"));
         QCOMPARE(int(RollbackJournal::stateOf(db)), state);
         const QString copy = TestEnv::tempDir() + "/copy.db";
         QVERIFY(QFile::copy(db, copy));

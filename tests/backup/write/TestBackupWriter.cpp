@@ -93,15 +93,17 @@ class TestBackupWriter : public QObject
     }
 
     // The journal named by the one change makes (outside any backup, the same for each copy).
-    static QString namedJournal(const QString& change)
+    // Beside the manifest, where SQLite makes it.
+    static QString namedJournal(const QString& dir, const QString& change)
     {
-        static const QString folder = TestEnv::tempDir();
-        return folder + (change.endsWith("there") ? "/there" : "/gone");
+        return dir + (change.endsWith("there") ? "/Manifest.db-mjthere" : "/Manifest.db-mjgone");
     }
 
-    // What another program changes in dir, which the write of items did not plan for; the file.
-    static QString changeMeanwhile(
-        const QString& dir, const QList<BackupManifest::WriteRequest>& items, const QString& change)
+    // What another program changes in dir, which the write of items did not plan for; the file. A
+    // journal of a change to several databases names that change's own beside the manifest of
+    // written (dir unless given), so that the journals of both folders are the same bytes.
+    static QString changeMeanwhile(const QString& dir, const QList<BackupManifest::WriteRequest>& items,
+        const QString& change, const QString& written = QString())
     {
         const QString stored = storedPath(dir, items[0]);
         const QString added = storedPath(dir, items[2]);
@@ -134,8 +136,9 @@ class TestBackupWriter : public QObject
         // The journal of a change to several databases names that change's own (namedJournal).
         if (change.startsWith("Manifest.db's journal made naming")) {
             const QByteArray magic = QByteArray::fromHex("d9d505f920a163d7");
-            const QByteArray super = QFile::encodeName(namedJournal(change));
-            QFile named(namedJournal(change)), journal(dir + "/Manifest.db-journal");
+            const QString at = namedJournal(written.isEmpty() ? dir : written, change);
+            const QByteArray super = QFile::encodeName(at);
+            QFile named(at), journal(dir + "/Manifest.db-journal");
             if (change.endsWith("there")
                 && (!named.open(QIODevice::WriteOnly) || named.write("child-journal") < 0))
                 return QString();
@@ -308,29 +311,44 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("password");
-        QTest::newRow("Manifest.db") << QStringList {} << "";
+        QTest::addColumn<QString>("refused"); // how the write is refused, empty when it is staged
+        QTest::newRow("Manifest.db") << QStringList {} << ""
+                                     << "";
         QTest::newRow("Manifest.mbdb encrypted")
-            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw";
+            << QStringList { "--layout", "mbdb", "--password", "pw", "--iter", "5" } << "pw"
+            << "";
+        // Its damaged rest would be lost: the load reads the records before it, a write is refused.
+        QTest::newRow("Manifest.mbdb with zeros after its records")
+            << QStringList { "--layout", "mbdb" } << ""
+            << "/Manifest.mbdb is damaged: a record has neither a domain nor a path at byte ";
     }
 
-    // Files and manifest staged but never committed: the backup is as it was, with no temporaries
-    // and no hashed folders left behind.
+    // Files and manifest staged but never committed, or a write refused: the backup is as it was,
+    // with no temporaries and no hashed folders left behind.
     void uncommittedWriteLeavesNoTrace()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, password);
+        QFETCH(QString, refused);
         const QString dir = GenBackup::make(args);
         QVERIFY(!dir.isEmpty());
+        QFile list(dir + "/Manifest.mbdb");
+        QVERIFY(
+            refused.isEmpty() || (list.open(QIODevice::Append) && list.write(QByteArray(500, '\0')) == 500));
+        list.close();
         const QString digest = GenBackup::folderDigest(dir);
         const QStringList folders = QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
         BackupManifest m(dir);
         open(m, password);
-        {
+        try {
             BackupWriter writer(m, {}, {});
             writer.stageFilesThrow({ { "HomeDomain", sourceFile("new"), "Library/SMS/sms.db", true, true },
                 { "BrandNewDomain", sourceFile("more"), "Some/new/file.txt", true, false } });
             writer.stageManifestThrow();
             QCOMPARE(writer.staged().size(), 2);
+            QVERIFY(refused.isEmpty());
+        } catch (const std::runtime_error& e) {
+            QVERIFY2(!refused.isEmpty() && QString(e.what()).startsWith(dir + refused), e.what());
         }
         QCOMPARE(GenBackup::folderDigest(dir), digest);
         QCOMPARE(QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot), folders);
@@ -595,7 +613,7 @@ private Q_SLOTS:
         // Names of the write's own are not in the backup the write leaves.
         const bool own = change.contains("temporary") || change.endsWith("through a log")
             || change.contains("locked") || change.contains("swapped");
-        QVERIFY(own || !changeMeanwhile(expected, items, change).isEmpty());
+        QVERIFY(own || !changeMeanwhile(expected, items, change, dir).isEmpty());
         const QString stored = storedPath(dir, items[0]);
         if (moment == "planning")
             QCOMPARE(
@@ -680,9 +698,11 @@ private Q_SLOTS:
                 return checkWritten(dir, password, items);
         }
         QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
-        if (change.contains("naming a journal")) // never opened, nor removed
-            QCOMPARE(
-                readAll(namedJournal(change)), QByteArray(change.endsWith("there") ? "child-journal" : ""));
+        if (change.contains("naming a journal")) { // never opened, nor removed
+            QCOMPARE(readAll(namedJournal(dir, change)),
+                QByteArray(change.endsWith("there") ? "child-journal" : ""));
+            QFile::remove(namedJournal(dir, change)); // the other program's
+        }
         if (change.endsWith("for a write")) // its journal, kept as it was: the expected backup has no lock
             QVERIFY(readAll(path).startsWith(QByteArray(28, '\0')) && QFile::remove(path));
         if (change.startsWith("sms.db's temporary")) { // another program's file, at a name of the write's
