@@ -2,12 +2,14 @@
 
 #include "backup/BackupManifest.h"
 
+#include <QFileInfo>
 #include <QPixmap>
 #include <QSize>
 
 ItemModelBK::_BKItemNode::_BKItemNode(QSharedPointer<BackupManifest> m, _ItemNode* parent)
     : _ItemNode(KindBackup, m ? m->displayName : QString(), parent)
     , manifest(std::move(m))
+    , path(manifest ? manifest->dir.absolutePath() : QString())
 {
 }
 
@@ -70,8 +72,9 @@ QVariant ItemModelBK::data(const QModelIndex& index, int role) const
     const _ItemNode* node = nodeOf(index);
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return node ? QVariant(node->text) : QVariant();
+    case Qt::ToolTipRole:
+        return node ? QVariant(toolTip(*node)) : QVariant();
     case Qt::DecorationRole: {
         // Made on first use and kept for the whole run; index 0 is the iPad picture.
         static QList<QPixmap> pixmaps;
@@ -103,6 +106,48 @@ ItemModelBK::_BKItemNode* ItemModelBK::addBackup(QSharedPointer<BackupManifest> 
     auto* node = new _BKItemNode(std::move(manifest), bkRoot);
     bkRoot->children.append(node);
     return node;
+}
+
+ItemModelBK::_BKItemNode* ItemModelBK::addListedBackup(
+    const QString& path, const QString& listUid, quint64 read)
+{
+    _BKItemNode* node = addBackup(nullptr);
+    node->path = path;
+    node->listUid = listUid;
+    node->read = read;
+    node->text = tr("IDS_BACKUP_BEING_READ_%1").arg(QFileInfo(path).fileName());
+    return node;
+}
+
+void ItemModelBK::showRead(_BKItemNode* node, QSharedPointer<BackupManifest> manifest)
+{
+    node->manifest = std::move(manifest);
+    node->path = node->manifest->dir.absolutePath();
+    node->read = 0;
+    node->unreadable.clear();
+    node->text = node->manifest->displayName;
+    invokeDataChanged(node);
+}
+
+void ItemModelBK::showUnreadable(_BKItemNode* node, const QString& why)
+{
+    node->read = 0;
+    node->unreadable = why;
+    node->text = tr("IDS_BACKUP_NOT_READABLE_%1").arg(QFileInfo(node->path).fileName());
+    invokeDataChanged(node);
+}
+
+QString ItemModelBK::toolTip(const _ItemNode& node) const
+{
+    if (node.kind != KindBackup)
+        return node.text;
+    const auto& bk = static_cast<const _BKItemNode&>(node);
+    const QString folder = QDir::toNativeSeparators(bk.path);
+    if (bk.read != 0)
+        return tr("IDS_READING_BACKUP_%1").arg(folder);
+    if (!bk.unreadable.isEmpty())
+        return tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(folder, bk.unreadable);
+    return node.text;
 }
 
 void ItemModelBK::addKindNode(_ItemNode* parent, int kind, const QString& text)

@@ -43,13 +43,18 @@ public:
         qint64 callCount = 0;
     };
 
-    // One backup; shares the backup object with the main window.
+    // One backup; shares the backup object with the main window. A backup listed again at start is
+    // shown by its folder until its Manifest.plist is read: meanwhile it has no backup object.
     class _BKItemNode : public _ItemNode
     {
     public:
         _BKItemNode(QSharedPointer<BackupManifest> manifest, _ItemNode* parent);
         ~_BKItemNode() override;
         QSharedPointer<BackupManifest> manifest;
+        QString path; // the backup folder
+        QString listUid; // its entry in the list of remembered backups; empty when not from there
+        quint64 read = 0; // the read of its Manifest.plist under way (ListedBackupReads), 0 when none
+        QString unreadable; // why its Manifest.plist could not be read; empty when it was
     };
 
     // One local database folder with its counts.
@@ -69,6 +74,12 @@ public:
 
     // A childless node for the backup, last under the backup root; no model signal.
     _BKItemNode* addBackup(QSharedPointer<BackupManifest> manifest);
+    // A childless node for a remembered backup whose Manifest.plist read is under way, named by its
+    // folder until then, last under the backup root; no model signal.
+    _BKItemNode* addListedBackup(const QString& path, const QString& listUid, quint64 read);
+    // The read has ended: the node stands for the backup, or says that it is not readable and why.
+    void showRead(_BKItemNode* node, QSharedPointer<BackupManifest> manifest);
+    void showUnreadable(_BKItemNode* node, const QString& why);
     // Adds the eleven data-kind children of a backup once; later calls change nothing.
     void showBackupNode(_BKItemNode* node);
     // A childless node for the folder, last under the local-database root; no model signal.
@@ -83,5 +94,7 @@ public:
     _ItemNode* localDbRoot;
 
 private:
+    // A backup's tooltip says what became of the read of its Manifest.plist; others show the text.
+    QString toolTip(const _ItemNode& node) const;
     void addKindNode(_ItemNode* parent, int kind, const QString& text);
 };

@@ -13,8 +13,10 @@
 #include "app/ui/LocalDbDescForm.h"
 #include "app/ui/shared/CountLabelDelegate.h"
 #include "app/ui/shared/DesktopOpener.h"
+#include "app/ui/shared/ListedBackupReads.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/LocalDbSelForm.h"
+#include "app/ui/shared/ManifestInfoThread.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -46,6 +48,7 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <exception>
@@ -235,6 +238,8 @@ MainWindow::MainWindow(QWidget* parent)
 
     IOSDeviceMonitor::getInstance()->start();
 
+    m_reads = new ListedBackupReads(this);
+    connect(m_reads, &ListedBackupReads::ended, this, &MainWindow::onListedRead);
     relistBackups();
     listLocalDbs();
     ui->treeBK->expandAll();
@@ -255,6 +260,11 @@ void MainWindow::leaveModelsAtExit()
         messages->leaveRecordsAtExit();
 }
 
+bool MainWindow::readingListedBackups() const
+{
+    return m_reads->anyUnderWay();
+}
+
 void MainWindow::relistBackups()
 {
     QList<CacheListDb::_CacheItem> items;
@@ -262,36 +272,86 @@ void MainWindow::relistBackups()
         CacheListDb list(cacheListPath());
         items = list.cacheList();
     }
-    QStringList refused;
-    for (const CacheListDb::_CacheItem& item : items) {
-        QString text;
-        if (FolderAccess::stateOf(item.path, &text) == FolderAccess::State::Refused) {
-            // There, but the user may not read it now: kept with its cache, and told. A folder above
-            // it may be the one named.
-            const QString backup = QDir::toNativeSeparators(item.path);
-            refused.append(text.contains(backup) ? text : backup + QStringLiteral(": ") + text);
-            continue;
-        }
-        if (QFileInfo::exists(item.path)) {
-            try {
-                QSharedPointer<BackupManifest> manifest(new BackupManifest(item.path, nullptr));
-                manifest->readManifestInfo();
-                m_model.addBackup(manifest);
-            } catch (const std::exception& e) {
-                // Unreadable for now: not shown, tried again at the next start.
-                qWarning("Backup %s not listed: %s", qUtf8Printable(item.path), e.what());
-            }
-        } else {
-            CacheListDb(cacheListPath()).remove(item.uid);
-            // A cache folder is named by the 32-digit path hash; any other name read from the list
-            // (empty, "..", an absolute path) would point the deletion outside the cache.
-            static const QRegularExpression cacheName(QStringLiteral("^[0-9a-f]{32}$"));
-            if (cacheName.match(item.uid).hasMatch())
-                g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(item.uid));
-        }
+    for (const CacheListDb::_CacheItem& item : items)
+        m_model.addListedBackup(item.path, item.uid, m_reads->start(item.path));
+}
+
+void MainWindow::onListedRead(quint64 read, const ManifestInfoThread& thread)
+{
+    ItemModelBK::_BKItemNode* node = nullptr;
+    for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.bkRoot->children)) {
+        if (static_cast<ItemModelBK::_BKItemNode*>(child)->read == read)
+            node = static_cast<ItemModelBK::_BKItemNode*>(child);
     }
-    if (!refused.isEmpty())
-        Tips::warning(tr("IDS_REMEMBERED_BACKUPS_UNREADABLE_%1").arg(refused.join(QLatin1Char('\n'))));
+    if (!node)
+        return; // unlisted meanwhile, or loaded again through the menu
+    switch (thread.outcome()) {
+    case ManifestInfoThread::Outcome::Read:
+        m_model.showRead(node, thread.manifest());
+        return;
+    case ManifestInfoThread::Outcome::Unreadable:
+        // Kept, and tried again at the next start.
+        qWarning("Backup %s not read: %s", qUtf8Printable(thread.path()), qUtf8Printable(thread.why()));
+        m_model.showUnreadable(node, thread.why());
+        return;
+    case ManifestInfoThread::Outcome::Refused:
+        tellRefused(thread.path(), thread.why());
+        break;
+    case ManifestInfoThread::Outcome::Missing:
+        forgetListed(node->listUid);
+        break;
+    }
+    m_dropped.append(read);
+    dropNodes();
+}
+
+void MainWindow::dropNodes()
+{
+    if (m_treeEdits > 0 || m_dropped.isEmpty())
+        return; // a page is being built over a node: dropped once it is in place
+    const QList<quint64> dropped = std::exchange(m_dropped, {});
+    TreeEdit edit(this);
+    const QList<AbsTreeItemModel::_ItemNode*> nodes = m_model.bkRoot->children;
+    for (AbsTreeItemModel::_ItemNode* node : nodes) {
+        if (dropped.contains(static_cast<ItemModelBK::_BKItemNode*>(node)->read))
+            m_model.removeNode(node);
+    }
+}
+
+void MainWindow::tellRefused(const QString& path, const QString& why)
+{
+    // There, but the user may not read it now: kept with its cache, and told; those refused at about
+    // the same time in one box. A folder above it may be the one named.
+    const QString backup = QDir::toNativeSeparators(path);
+    if (m_refused.isEmpty()) {
+        QTimer::singleShot(100, this, [this] {
+            const QStringList refused = std::exchange(m_refused, {});
+            Tips::warning(tr("IDS_REMEMBERED_BACKUPS_UNREADABLE_%1").arg(refused.join(QLatin1Char('\n'))));
+        });
+    }
+    m_refused.append(why.contains(backup) ? why : backup + QStringLiteral(": ") + why);
+}
+
+void MainWindow::forgetListed(const QString& listUid)
+{
+    CacheListDb(cacheListPath()).remove(listUid);
+    // A cache folder is named by the 32-digit path hash; any other name read from the list (empty,
+    // "..", an absolute path) would point the deletion outside the cache.
+    static const QRegularExpression cacheName(QStringLiteral("^[0-9a-f]{32}$"));
+    if (cacheName.match(listUid).hasMatch())
+        g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(listUid));
+}
+
+bool MainWindow::listedBackupRead(ItemModelBK::_BKItemNode* node)
+{
+    if (node->read != 0 && m_reads->underWay(node->read) && !m_reads->waitFor(node->read, this))
+        return false;
+    if (!node->unreadable.isEmpty()) {
+        m_loadFaultNotice->setText(
+            tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(node->path), node->unreadable));
+        m_loadFaultNotice->show();
+    }
+    return !node->manifest.isNull();
 }
 
 void MainWindow::listLocalDbs()
@@ -373,7 +433,10 @@ MainWindow::TreeEdit::TreeEdit(MainWindow* window)
 
 MainWindow::TreeEdit::~TreeEdit()
 {
-    if (--m_window->m_treeEdits == 0 && m_window->m_pageStale) {
+    if (--m_window->m_treeEdits > 0)
+        return;
+    m_window->dropNodes();
+    if (m_window->m_pageStale) {
         m_window->m_pageStale = false;
         m_window->loadItemMainForm();
     }
@@ -455,12 +518,13 @@ void MainWindow::loadItemMainForm()
                     &MainWindow::miImportMacMessages);
                 break;
             case ItemModelBK::KindBackup:
-                if (!backup)
+                addContextAction(":/res/unmount.png", tr("IDS_MI_UNMOUNT_BACKUP"), &MainWindow::miUnmountBK);
+                if (!listedBackupRead(sel.bkNode))
                     break;
+                backup = sel.bkNode->manifest;
                 if (sel.bkNode->children.isEmpty() && loadBackup(backup))
                     m_model.showBackupNode(sel.bkNode);
                 page = new BKDescForm(backup.data(), this);
-                addContextAction(":/res/unmount.png", tr("IDS_MI_UNMOUNT_BACKUP"), &MainWindow::miUnmountBK);
                 break;
             case ItemModelBK::KindLocalDb:
                 if (sel.localDbNode->children.isEmpty())
@@ -676,16 +740,17 @@ void MainWindow::miLoadiTunesBackup()
     ItemModelBK::_BKItemNode* node = nullptr;
     for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.bkRoot->children)) {
         auto* bk = static_cast<ItemModelBK::_BKItemNode*>(child);
-        if (bk->manifest && bk->manifest->dirPathMd5() == uid) {
+        if ((bk->manifest ? bk->manifest->dirPathMd5() : bk->listUid) == uid) {
             node = bk;
             break;
         }
     }
     TreeEdit edit(this);
     if (node) {
-        // A page of the old backup keeps it alive through its hold until the page goes.
-        node->manifest = manifest;
+        // A page of the old backup keeps it alive through its hold until the page goes; a read of
+        // it still under way is not waited for.
         m_model.clearChilds(node);
+        m_model.showRead(node, manifest);
     } else {
         node = m_model.addBackup(manifest);
     }
@@ -701,7 +766,8 @@ void MainWindow::miUnmountBK()
     const _CurSel sel = curSel();
     if (!sel.bkNode)
         return;
-    CacheListDb(cacheListPath()).remove(sel.bkNode->manifest->dirPathMd5());
+    CacheListDb(cacheListPath())
+        .remove(sel.bkNode->manifest ? sel.bkNode->manifest->dirPathMd5() : sel.bkNode->listUid);
     TreeEdit edit(this);
     m_model.removeNode(sel.bkNode);
 }

@@ -11,6 +11,8 @@
 #include <functional>
 
 class BackupManifest;
+class ListedBackupReads;
+class ManifestInfoThread;
 class MyTreeView;
 class QAction;
 class QLabel;
@@ -72,6 +74,8 @@ public:
     const QList<QAction*>& treeContextActions() const { return m_treeContextActions; }
     QAction* toolbarSeparator() const { return m_toolbarSeparator; }
     UpdateChecker& updateChecker() { return m_updateChecker; }
+    // Whether a remembered backup's Manifest.plist is still being read.
+    bool readingListedBackups() const;
 
 public Q_SLOTS:
     // The update check's answer named a download address: insist on it (first check) or offer it.
@@ -98,7 +102,18 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Lists the remembered backups at once, each being read on a thread of its own.
     void relistBackups();
+    void onListedRead(quint64 read, const ManifestInfoThread& thread);
+    // Drops the nodes of remembered backups that are gone or refused, once no tree edit is under way.
+    void dropNodes();
+    // A remembered backup the user may not read (why names the folder that refuses) is told.
+    void tellRefused(const QString& path, const QString& why);
+    // A remembered backup that is gone leaves the list, and its cache goes.
+    void forgetListed(const QString& listUid);
+    // Whether the backup of node has its Manifest.plist read, waiting for a read under way under a
+    // dialog the user may cancel; one that could not be read says why above the page.
+    bool listedBackupRead(ItemModelBK::_BKItemNode* node);
     // Copies the files the pages read into the backup's cache folder, again wherever a copy is
     // missing or is not the backup's own file any more; false when the user cancelled or the copy
     // failed (the progress dialog has said why).
@@ -126,6 +141,10 @@ private:
     };
     int m_treeEdits = 0;
     bool m_pageStale = false;
+
+    ListedBackupReads* m_reads = nullptr;
+    QList<quint64> m_dropped; // the reads of remembered backups whose nodes go (dropNodes)
+    QStringList m_refused; // remembered backups the user may not read, not told yet
 
     QWidget* m_curPage = nullptr;
     QVBoxLayout* m_pageLayout = nullptr;

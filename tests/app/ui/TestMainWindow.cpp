@@ -14,6 +14,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/DialogAnswers.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -44,6 +45,7 @@
 #include <QtTest>
 
 using MainWindowTree::actionTexts;
+using MainWindowTree::listedRead;
 using MainWindowTree::select;
 using MainWindowTree::texts;
 
@@ -194,6 +196,7 @@ private Q_SLOTS:
         }
         g_localDbDir().mkpath("Saved messages of a long local database name");
         MainWindow w;
+        QVERIFY(listedRead(w));
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         const auto* first = w.model().bkRoot->children.first();
@@ -238,7 +241,16 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(missingCache.absoluteFilePath("file-relay")));
 
         MainWindow w;
-        QCOMPARE(texts(w.model().bkRoot->children), QStringList({ "Demo iPhone-plain" }));
+        QVERIFY(listedRead(w));
+        // One that is there but holds no readable backup is listed as such, and says why.
+        QStringList shown = texts(w.model().bkRoot->children);
+        shown.sort();
+        QCOMPARE(shown, QStringList({ "Demo iPhone-plain", "no-plist (not readable)" }));
+        const auto* unreadable = w.model().bkRoot->children.value(shown.indexOf("no-plist (not readable)"));
+        QCOMPARE(w.model().indexOfItemNode(unreadable).data(Qt::ToolTipRole).toString(),
+            QString("The folder %1 is not a readable iTunes backup.\nCannot find %1/Manifest.plist. This "
+                    "folder is not a device backup.")
+                .arg(noPlist));
         QVERIFY(!missingCache.exists());
         QStringList paths;
         for (const auto& item : CacheListDb(cacheList()).cacheList())
@@ -267,11 +279,116 @@ private Q_SLOTS:
             list.save(QString(), m_backups + "/gone3");
         }
         MainWindow w;
+        QVERIFY(listedRead(w));
         QCOMPARE(w.model().bkRoot->children.size(), 0);
         QVERIFY(QFile::exists(outside + "/precious.txt"));
         QVERIFY(g_localDbDir().exists("Saved"));
         QVERIFY(BkCacheDb::cacheDir().exists(uidOf(plainBackup())));
         QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 0);
+    }
+
+    void aRememberedBackupBeingRead_data() { HeldManifestReads::addRows(); }
+    // A remembered backup whose read does not end (a disk that stopped answering) holds neither the
+    // window nor the other backups: it shows as being read; selected, it is waited for under a dialog
+    // that may be cancelled; then it shows as the backup, or as not readable and why.
+    void aRememberedBackupBeingRead()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, cancel);
+        const QString held = TestEnv::tempDir() + "/held";
+        QVERIFY(HeldManifestReads::makeBackup(held, damaged));
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb list(cacheList());
+            list.save(uidOf(held), held);
+            list.save(uidOf(plainBackup()), plainBackup());
+        }
+        HeldManifestReads reads({ held });
+        MainWindow w;
+        QCOMPARE(reads.left(), 0);
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_COMPARE(reads.holding(), 1);
+        QTRY_VERIFY(texts(w.model().bkRoot->children).contains("Demo iPhone-plain"));
+        ItemModelBK::_BKItemNode* node = nullptr;
+        for (auto* child : std::as_const(w.model().bkRoot->children)) {
+            if (static_cast<ItemModelBK::_BKItemNode*>(child)->path == held)
+                node = static_cast<ItemModelBK::_BKItemNode*>(child);
+        }
+        QVERIFY(node);
+        QCOMPARE(node->text, QString("held (reading...)"));
+        const QString waitText = QString("Reading the backup %1 now. Please wait...").arg(held);
+        QCOMPARE(w.model().indexOfItemNode(node).data(Qt::ToolTipRole).toString(), waitText);
+        // The window answers meanwhile.
+        select(w, w.model().localDbRoot);
+        QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+        QTRY_VERIFY(w.currentPage()->isVisible());
+        if (!damaged && !cancel)
+            GuiTestEnv::screenshot(&w, "main-window-backup-being-read");
+        ModalAnswerer answerer;
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, cancel, [&](ProgressForm* form) {
+            if (!damaged && !cancel)
+                GuiTestEnv::screenshot(form, "backup-being-read-wait");
+            if (!cancel)
+                reads.release();
+        });
+        select(w, node);
+        QCOMPARE(status, waitText);
+        QCOMPARE(answerer.pending(), 0);
+        if (cancel) {
+            // Not waited for any longer; the read goes on, and the backup shows once it ends.
+            QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+            QCOMPARE(node->text, QString("held (reading...)"));
+            reads.release();
+            QVERIFY(listedRead(w));
+            QCOMPARE(node->text, QString("Held Phone-held"));
+            QCOMPARE(node->children.size(), 0);
+            return;
+        }
+        QCOMPARE(answerer.seen(), QStringList());
+        if (!damaged) {
+            QCOMPARE(node->text, QString("Held Phone-held"));
+            QCOMPARE(node->children.size(), 11);
+            QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+            return;
+        }
+        const QString why = QString("The folder %1 is not a readable iTunes backup.\n%1/Manifest.plist is "
+                                    "damaged: it is not a readable property list.")
+                                .arg(held);
+        QCOMPARE(node->text, QString("held (not readable)"));
+        QCOMPARE(w.model().indexOfItemNode(node).data(Qt::ToolTipRole).toString(), why);
+        auto* notice = w.findChild<QLabel*>("lbLoadFault");
+        QVERIFY(notice && notice->isVisible());
+        QCOMPARE(notice->text(), why);
+        QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+        QTRY_VERIFY(w.currentPage()->isVisible());
+        GuiTestEnv::screenshot(&w, "main-window-backup-not-readable");
+        // Kept for the next start, and may be unlisted.
+        QCOMPARE(actionTexts(w.treeContextActions()), QStringList({ "Unlist this iTunes Backup" }));
+        w.miUnmountBK();
+        QCOMPARE(texts(w.model().bkRoot->children), QStringList({ "Demo iPhone-plain" }));
+        QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 1);
+    }
+
+    // The window closes while a read is held where no cancel reaches (a disk that stopped
+    // answering): it goes at once, and the read is told to stop and left to end on its own.
+    void closingWhileABackupIsReadEndsAtOnce()
+    {
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
+        }
+        HeldManifestReads reads({ plainBackup() });
+        {
+            MainWindow w;
+            w.show();
+            QTRY_COMPARE(reads.holding(), 1);
+            w.close();
+        }
+        QCOMPARE(reads.holding(), 1);
+        QTRY_VERIFY(reads.cancelSeen());
     }
 
     void loadingABackupThroughTheMenu()
@@ -728,6 +845,7 @@ private Q_SLOTS:
             CacheListDb(cacheList()).save(uidOf(lockedBackup()), lockedBackup());
         }
         MainWindow w;
+        QVERIFY(listedRead(w));
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         {
             // Closed without a password: nothing loaded, no message.
@@ -830,6 +948,7 @@ private Q_SLOTS:
             CacheListDb(cacheList()).save(uidOf(doomed), doomed);
         }
         MainWindow w;
+        QVERIFY(listedRead(w));
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         QVERIFY(QDir(doomed).removeRecursively());
         ModalAnswerer answerer;
@@ -867,6 +986,7 @@ private Q_SLOTS:
             CacheListDb(cacheList()).save(uidOf(damaged), damaged);
         }
         MainWindow w;
+        QVERIFY(listedRead(w));
         ModalAnswerer answerer;
         select(w, w.model().bkRoot->children.first());
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
@@ -888,6 +1008,7 @@ private Q_SLOTS:
             CacheListDb(cacheList()).save(uidOf(backup), backup);
         }
         MainWindow w;
+        QVERIFY(listedRead(w));
         ModalAnswerer answerer;
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         select(w, node);
@@ -927,23 +1048,16 @@ private Q_SLOTS:
         QVERIFY(writer.waitForReadyRead(10000));
         BackupWaitUi::install();
         MainWindow w;
+        QVERIFY(listedRead(w));
         w.resize(1000, 680);
         w.show();
         ModalAnswerer answerer;
         QString status;
-        answerer.answerWith([&](QWidget* modal) {
-            auto* form = qobject_cast<ProgressForm*>(modal);
-            if (!form || !form->isVisible())
-                return false;
-            status = form->statusText();
+        DialogAnswers::answerProgress(answerer, &status, cancel, [&](ProgressForm* form) {
             GuiTestEnv::screenshot(form, "backup-busy-wait");
-            if (cancel)
-                QTimer::singleShot(0, form, [form] { form->reject(); });
-            else
+            if (!cancel)
                 writer.closeWriteChannel();
-            return true;
         });
-        answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         select(w, node);
         QCOMPARE(status,
@@ -1053,6 +1167,7 @@ private Q_SLOTS:
             QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(elsewhere, thumbs + "/" + g_pathHash("c") + ".thumb"));
         MainWindow w;
+        QVERIFY(listedRead(w));
         ModalAnswerer answerer;
         w.miClearCaches();
         QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));

@@ -2,6 +2,7 @@
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
@@ -66,8 +67,12 @@ private Q_SLOTS:
             PlainUser plain;
             whyNot = plain.whyNot();
             QVERIFY(setMode(locked(which), 0));
-            if (plain.holdsToPermissions())
+            // Each backup is read on a thread of its own, held to permissions as this one.
+            if (plain.holdsToPermissions()) {
                 w = std::make_unique<MainWindow>();
+                QVERIFY(MainWindowTree::listedRead(*w));
+                QVERIFY(answerer.waitHandled(1));
+            }
             QVERIFY(setMode(locked(which), 0755));
         }
         if (!whyNot.isEmpty())
@@ -84,7 +89,8 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(m_cache).isDir());
         w.reset();
         MainWindow again;
-        QCOMPARE(again.model().bkRoot->children.size(), 1);
+        QVERIFY(MainWindowTree::listedRead(again));
+        QCOMPARE(MainWindowTree::texts(again.model().bkRoot->children), QStringList({ "Demo iPhone-bk" }));
         QCOMPARE(answerer.seen().size(), 1);
     }
 
@@ -98,6 +104,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, which);
         MainWindow w;
+        QVERIFY(MainWindowTree::listedRead(w));
         QCOMPARE(w.model().bkRoot->children.size(), 1);
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         ModalAnswerer answerer;

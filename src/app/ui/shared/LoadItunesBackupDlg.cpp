@@ -4,6 +4,8 @@
 #include "app/FolderAccess.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
+#include "app/ui/shared/ListedBackupReads.h"
+#include "app/ui/shared/ManifestInfoThread.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
 #include "backup/BackupManifest.h"
@@ -17,7 +19,6 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-#include <exception>
 
 namespace
 {
@@ -42,6 +43,8 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     : QDialog(parent)
 {
     setObjectName("LoadItunesBackupDlg");
+    m_reads = new ListedBackupReads(this);
+    connect(m_reads, &ListedBackupReads::ended, this, &LoadItunesBackupDlg::onRead);
     setWindowTitle(tr("IDS_MI_LOAD_BACKUP"));
     resize(720, 400);
 
@@ -113,24 +116,36 @@ QStringList LoadItunesBackupDlg::systemBackupRoots()
     return { g_osAppDir().absoluteFilePath("MobileSync/Backup") };
 }
 
-int LoadItunesBackupDlg::addBackup(const QString& path, QString* error)
+QList<QSharedPointer<BackupManifest>> LoadItunesBackupDlg::backups() const
+{
+    QList<QSharedPointer<BackupManifest>> read;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (QSharedPointer<BackupManifest> backup = model->backupAt(row))
+            read.append(backup);
+    }
+    return read;
+}
+
+bool LoadItunesBackupDlg::reading() const
+{
+    return m_reads->anyUnderWay();
+}
+
+int LoadItunesBackupDlg::addBackup(const QString& path, int batch)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    for (int row = 0; row < m_backups.size(); ++row) {
-        if (m_backups[row]->dir.absolutePath() == absolute)
-            return row;
-    }
-    QSharedPointer<BackupManifest> backup(new BackupManifest(absolute, nullptr));
-    try {
-        backup->readManifestInfo();
-    } catch (const std::exception& e) {
-        if (error)
-            *error = QString::fromUtf8(e.what());
-        return -1;
-    }
-    model->addBackup(backup);
-    m_backups.append(backup);
-    return int(m_backups.size()) - 1;
+    int row = model->rowOf(absolute);
+    const ItemModelLoadBk::_LoadBkItemNode* listed = model->nodeAt(row);
+    if (listed && (listed->read != 0 || listed->manifest))
+        return row;
+    const quint64 read = m_reads->start(absolute);
+    if (listed)
+        model->showReading(row, read);
+    else
+        row = model->addReading(absolute, read);
+    m_batchOf[read] = batch;
+    ++m_batches[batch].pending;
+    return row;
 }
 
 int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
@@ -144,36 +159,75 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
         tell(error, report);
         return 0;
     }
-    if (backup) {
-        const int row = addBackup(path, &error);
-        if (row < 0) {
-            if (report)
-                Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(QDir::toNativeSeparators(path), error));
-            return 0;
-        }
-        twBackups->setCurrentIndex(model->index(row, 0));
-        return 1;
-    }
-    // A folder of backups, like the one the computer keeps.
+    const int batch = ++m_lastBatch;
+    m_batches[batch] = Batch { path, report, backup, 0, {}, {} };
     int added = 0;
-    QStringList unreadable;
-    const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& sub : subfolders) {
-        if (!mayBeBackup(sub.absoluteFilePath()))
-            continue;
-        if (addBackup(sub.absoluteFilePath(), &error) >= 0)
-            ++added;
-        else
-            unreadable.append(sub.fileName() + ": " + error);
+    if (backup) {
+        twBackups->setCurrentIndex(model->index(addBackup(path, batch), 0));
+        added = 1;
+    } else {
+        // A folder of backups, like the one the computer keeps.
+        const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+        for (const QFileInfo& sub : subfolders) {
+            if (mayBeBackup(sub.absoluteFilePath())) {
+                addBackup(sub.absoluteFilePath(), batch);
+                ++added;
+            }
+        }
+        if (report && added == 0)
+            Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
     }
-    if (report && added == 0 && unreadable.isEmpty())
-        Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
-    if (unreadable.isEmpty())
-        return added;
-    if (!report)
-        qWarning("Backups not listed: %s", qUtf8Printable(unreadable.join("; ")));
-    tell(tr("IDS_BACKUPS_SKIPPED_%1_%2").arg(QDir::toNativeSeparators(path), unreadable.join("\n")), report);
+    if (m_batches[batch].pending == 0)
+        m_batches.erase(batch);
     return added;
+}
+
+void LoadItunesBackupDlg::onRead(quint64 read, const ManifestInfoThread& thread)
+{
+    const int row = model->rowOfRead(read);
+    if (QSharedPointer<BackupManifest> backup = thread.manifest())
+        model->showRead(row, backup);
+    else
+        model->showUnreadable(row, thread.why());
+    const auto of = m_batchOf.find(read);
+    if (of == m_batchOf.end())
+        return;
+    const auto it = m_batches.find(of->second);
+    m_batchOf.erase(of);
+    if (it == m_batches.end())
+        return;
+    Batch& batch = it->second;
+    if (!thread.manifest()) {
+        batch.unreadable.append(
+            batch.single ? thread.why() : QFileInfo(thread.path()).fileName() + ": " + thread.why());
+        batch.unreadableReads.append(read);
+    }
+    if (--batch.pending > 0)
+        return;
+    const Batch ended = batch;
+    m_batches.erase(it);
+    tellBatch(ended);
+}
+
+void LoadItunesBackupDlg::tellBatch(const Batch& batch)
+{
+    if (batch.unreadable.isEmpty())
+        return;
+    if (batch.report) {
+        for (const quint64 read : batch.unreadableReads)
+            m_toldInBox.insert(read);
+    }
+    if (batch.single) {
+        if (batch.report)
+            Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2")
+                            .arg(QDir::toNativeSeparators(batch.folder), batch.unreadable.first()));
+        return;
+    }
+    if (!batch.report)
+        qWarning("Backups not listed: %s", qUtf8Printable(batch.unreadable.join("; ")));
+    tell(tr("IDS_BACKUPS_SKIPPED_%1_%2")
+             .arg(QDir::toNativeSeparators(batch.folder), batch.unreadable.join("\n")),
+        batch.report);
 }
 
 void LoadItunesBackupDlg::tell(const QString& text, bool report)
@@ -199,10 +253,23 @@ void LoadItunesBackupDlg::onBtnOkPressed()
 {
     const QModelIndex current = twBackups->currentIndex();
     const int row = current.isValid() ? current.row() : -1;
-    if (row < 0 || row >= m_backups.size()) {
+    const ItemModelLoadBk::_LoadBkItemNode* chosen = model->nodeAt(row);
+    if (!chosen) {
         Tips::warning(tr("IDS_PLEASE_SELECT_ONE_ITUNES_BACKUP"));
         return;
     }
-    manifest = m_backups.at(row);
-    accept();
+    const quint64 read = chosen->read;
+    if (read != 0 && !m_reads->waitFor(read, this))
+        return; // the user stopped waiting: the dialog stays, and the read goes on
+    // Rows stay while the dialog lasts; the wait has given this one its outcome.
+    chosen = model->nodeAt(row);
+    if (chosen->manifest) {
+        manifest = chosen->manifest;
+        accept();
+        return;
+    }
+    // A read that ended during this wait and was told in a box already is not told twice.
+    if (read == 0 || !m_toldInBox.contains(read))
+        Tips::error(tr("IDS_BACKUP_UNREADABLE_%1_%2")
+                        .arg(QDir::toNativeSeparators(chosen->path), chosen->unreadable));
 }

@@ -2,9 +2,14 @@
 
 #include <QDialog>
 #include <QList>
+#include <QSet>
 #include <QSharedPointer>
+#include <QStringList>
+#include <map>
 
 class BackupManifest;
+class ListedBackupReads;
+class ManifestInfoThread;
 class QLabel;
 class QPushButton;
 class ItemModelLoadBk;
@@ -12,7 +17,9 @@ class QTreeView;
 
 // Lists the backups the computer keeps (the backup folder under Application Support) and those in
 // folders the user adds; after exec() returned 1, `manifest` is the chosen backup with its
-// Manifest.plist read.
+// Manifest.plist read. Each backup is read on a thread of its own (ListedBackupReads): the dialog
+// answers meanwhile, and its row shows that it is being read, then the backup or why it is not
+// readable.
 class LoadItunesBackupDlg : public QDialog
 {
     Q_OBJECT
@@ -25,11 +32,14 @@ public:
     static QStringList systemBackupRoots();
 
     // Adds a backup folder, or every backup inside a folder of backups. Problems are shown in a
-    // message box when `report` is set, else in the note under the list; returns the number of
-    // backups listed from the folder.
+    // message box when `report` is set, else in the note under the list, those of the reads once
+    // every read of the folder has ended; returns the number of backups listed from the folder,
+    // read or being read.
     int addFolder(const QString& path, bool report = true);
-    // The backups listed, in row order.
-    const QList<QSharedPointer<BackupManifest>>& backups() const { return m_backups; }
+    // The backups listed and read, in row order.
+    QList<QSharedPointer<BackupManifest>> backups() const;
+    // Whether a backup listed is still being read.
+    bool reading() const;
 
     QLabel* lbTitle;
     QTreeView* twBackups;
@@ -44,10 +54,27 @@ public Q_SLOTS:
     void onBtnAddFolderPressed();
 
 private:
-    // Lists one backup folder; returns its row, or -1 when it is not a readable backup.
-    int addBackup(const QString& path, QString* error);
+    // The backups of one addFolder() call whose reads are under way, told together once they end.
+    struct Batch {
+        QString folder;
+        bool report = false;
+        bool single = false; // the folder is the backup, not a folder of backups
+        int pending = 0;
+        QStringList unreadable;
+        QList<quint64> unreadableReads;
+    };
+
+    // Lists one backup folder and starts its read (again, for one that could not be read), as part
+    // of the batch; returns its row.
+    int addBackup(const QString& path, int batch);
+    void onRead(quint64 read, const ManifestInfoThread& thread);
+    void tellBatch(const Batch& batch);
     // Shows text in a message box when report is set, else adds it to the note under the list.
     void tell(const QString& text, bool report);
 
-    QList<QSharedPointer<BackupManifest>> m_backups;
+    ListedBackupReads* m_reads;
+    std::map<int, Batch> m_batches;
+    std::map<quint64, int> m_batchOf; // read -> batch
+    int m_lastBatch = 0;
+    QSet<quint64> m_toldInBox; // reads whose failure a box has told
 };

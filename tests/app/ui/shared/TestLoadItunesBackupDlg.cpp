@@ -3,6 +3,8 @@
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/support/DialogAnswers.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "support/PlainUser.h"
@@ -26,6 +28,11 @@ class TestLoadItunesBackupDlg : public QObject
     {
         return ::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0;
     }
+    // Each backup listed is read on a thread of its own: waits until all have been read.
+    static bool readsEnded(const LoadItunesBackupDlg& dlg)
+    {
+        return QTest::qWaitFor([&dlg] { return !dlg.reading(); }, 10000);
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -39,8 +46,9 @@ private Q_SLOTS:
     void listsTheComputersBackups()
     {
         LoadItunesBackupDlg dlg;
-        QCOMPARE(dlg.backups().size(), 1);
         QCOMPARE(dlg.model->rowCount(), 1);
+        QVERIFY(readsEnded(dlg));
+        QCOMPARE(dlg.backups().size(), 1);
         // The only backup is chosen already, so Load takes it at once.
         ModalAnswerer answerer;
         dlg.onBtnOkPressed();
@@ -80,6 +88,7 @@ private Q_SLOTS:
         QCOMPARE(dlg.addFolder(single), 1);
         // Adding the same folder again lists nothing twice.
         QCOMPARE(dlg.addFolder(single), 1);
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(dlg.backups().size(), 4);
         QCOMPARE(answerer.seen(), QStringList());
         // The backup just added is the current entry.
@@ -102,6 +111,7 @@ private Q_SLOTS:
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
         QCOMPARE(answerer.seenIcons().first(), QMessageBox::Warning);
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(dlg.backups().size(), 1);
     }
 
@@ -115,10 +125,104 @@ private Q_SLOTS:
         plist.close();
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(backup), 0);
+        QCOMPARE(dlg.addFolder(backup), 1); // listed, and told once read
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         QVERIFY(answerer.seen().first().contains("damaged"));
         QCOMPARE(dlg.backups().size(), 1);
+    }
+
+    void aBackupBeingRead_data() { HeldManifestReads::addRows(); }
+    // A backup whose read does not end (a disk that stopped answering) is listed at once as being
+    // read, and the others show meanwhile. Load waits for it under a dialog that may be cancelled,
+    // then takes it, or says why it is not readable.
+    void aBackupBeingRead()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, cancel);
+        const QString folder = TestEnv::tempDir();
+        const QString held = folder + "/held";
+        QVERIFY(HeldManifestReads::makeBackup(held, damaged));
+        QVERIFY(SyntheticBackup::make(folder + "/free", { "--udid", QString(40, '2') }));
+        IdsTranslator english;
+        QVERIFY(english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&english);
+        const std::shared_ptr<void> untranslate(
+            nullptr, [&english](void*) { QCoreApplication::removeTranslator(&english); });
+        HeldManifestReads reads({ held });
+        LoadItunesBackupDlg dlg;
+        ModalAnswerer answerer;
+        QCOMPARE(dlg.addFolder(folder, true), 2);
+        QTRY_COMPARE(reads.holding(), 1);
+        QTRY_COMPARE(dlg.backups().size(), 2); // the computer's backup and the free one
+        const int row = dlg.model->rowOf(held);
+        const QString waitText = QString("Reading the backup %1 now. Please wait...").arg(held);
+        QCOMPARE(dlg.model->index(row, 0).data().toString(), QString("held"));
+        QCOMPARE(dlg.model->index(row, 4).data().toString(), QString("Reading..."));
+        QCOMPARE(dlg.model->index(row, 0).data(Qt::ToolTipRole).toString(), waitText);
+        dlg.twBackups->setCurrentIndex(dlg.model->index(row, 0));
+        if (!damaged && !cancel) {
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            GuiTestEnv::screenshot(&dlg, "load-backup-being-read");
+        }
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, cancel, [&](ProgressForm*) {
+            if (!cancel)
+                reads.release();
+        });
+        dlg.onBtnOkPressed();
+        QCOMPARE(status, waitText);
+        QCOMPARE(answerer.pending(), 0);
+        if (!damaged && !cancel) {
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+            QCOMPARE(dlg.manifest->DeviceName, QString("Held Phone"));
+            return;
+        }
+        QVERIFY(dlg.result() != QDialog::Accepted);
+        QVERIFY(!dlg.manifest);
+        if (cancel) {
+            // The dialog stays, and the read goes on.
+            QCOMPARE(dlg.model->index(row, 4).data().toString(), QString("Reading..."));
+            reads.release();
+            QVERIFY(readsEnded(dlg));
+            QCOMPARE(dlg.model->index(row, 0).data().toString(), QString("Held Phone-held"));
+            return;
+        }
+        // Told once, in the folder's box; then said by the row, and by Load again.
+        const QString why
+            = QString("%1/Manifest.plist is damaged: it is not a readable property list.").arg(held);
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen().value(0).contains("held: " + why), qPrintable(answerer.seen().value(0)));
+        QCOMPARE(dlg.model->index(row, 0).data().toString(), QString("held"));
+        QCOMPARE(dlg.model->index(row, 4).data().toString(), QString("Not readable"));
+        const QString told = QString("The folder %1 is not a readable iTunes backup.\n").arg(held) + why;
+        QCOMPARE(dlg.model->index(row, 4).data(Qt::ToolTipRole).toString(), told);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        GuiTestEnv::screenshot(&dlg, "load-backup-not-readable");
+        dlg.onBtnOkPressed();
+        QCOMPARE(answerer.seen().size(), 2);
+        QVERIFY2(answerer.seen().value(1).contains(QString(told).replace("\n", "<br/>")),
+            qPrintable(answerer.seen().value(1)));
+        QVERIFY(!dlg.manifest);
+    }
+
+    // The dialog closes while a read is held where no cancel reaches: it goes at once, and the read
+    // is told to stop and left to end on its own.
+    void closingWhileABackupIsReadEndsAtOnce()
+    {
+        const QString held = TestEnv::tempDir() + "/held";
+        QVERIFY(SyntheticBackup::make(held, { "--udid", QString(40, '6') }));
+        HeldManifestReads reads({ held });
+        {
+            LoadItunesBackupDlg dlg;
+            QCOMPARE(dlg.addFolder(held, false), 1);
+            QTRY_COMPARE(reads.holding(), 1);
+            dlg.reject();
+        }
+        QCOMPARE(reads.holding(), 1);
+        QTRY_VERIFY(reads.cancelSeen());
     }
 
     // Its Manifest.plist rewritten by a tool that decrypted only the manifest: IsEncrypted false, no
@@ -130,9 +234,11 @@ private Q_SLOTS:
             { "--udid", QString(40, 'e'), "--password", "1234", "--iter", "1", "--dpic", "1",
                 "--half-decrypted", "--manifest-plist", "no-keybag" }));
         LoadItunesBackupDlg dlg;
+        QVERIFY(readsEnded(dlg));
         const qsizetype listed = dlg.backups().size();
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(backup, true), 0);
+        QCOMPARE(dlg.addFolder(backup, true), 1);
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         const QString shown = answerer.seen().value(0);
         QVERIFY2(shown.contains(backup
@@ -158,8 +264,10 @@ private Q_SLOTS:
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
         const int added = dlg.addFolder(folder, true);
+        QVERIFY(readsEnded(dlg));
         QCoreApplication::removeTranslator(&english);
-        QCOMPARE(added, 1);
+        QCOMPARE(added, 2);
+        QCOMPARE(dlg.backups().size(), 2);
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         const QString shown = answerer.seen().value(0);
         QVERIFY2(
@@ -177,7 +285,8 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder + "/photos")); // not a backup: passed over
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder, true), 1);
+        QCOMPARE(dlg.addFolder(folder, true), 2);
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         const QString shown = answerer.seen().value(0);
         QVERIFY2(shown.contains("lost: Cannot find") && shown.contains("Manifest.plist"), qPrintable(shown));
@@ -185,7 +294,8 @@ private Q_SLOTS:
         // The scan at start-up stays silent.
         ModalAnswerer quiet;
         LoadItunesBackupDlg again;
-        QCOMPARE(again.addFolder(folder, false), 1);
+        QCOMPARE(again.addFolder(folder, false), 2);
+        QVERIFY(readsEnded(again));
         QCOMPARE(quiet.seen(), QStringList());
     }
 
@@ -214,7 +324,7 @@ private Q_SLOTS:
             << "bk"
             << "bk" << 0600 << 0 << "Cannot read the folder";
         QTest::newRow("a backup in a folder of backups") << "."
-                                                         << "bk" << 0 << 1 << "These entries of the folder";
+                                                         << "bk" << 0 << 2 << "These entries of the folder";
         QTest::newRow("a folder of backups that may be searched, not listed")
             << "."
             << "." << 0300 << 0 << "Cannot read the folder";
@@ -243,8 +353,11 @@ private Q_SLOTS:
             PlainUser plain;
             whyNot = plain.whyNot();
             QVERIFY(setMode(lockedPath, mode));
-            if (plain.holdsToPermissions())
+            // The reads started here are held to permissions too.
+            if (plain.holdsToPermissions()) {
                 n = dlg.addFolder(QDir::cleanPath(parent + "/" + added), true);
+                QVERIFY(readsEnded(dlg));
+            }
             QVERIFY(setMode(lockedPath, 0755));
         }
         QCoreApplication::removeTranslator(&english);
@@ -282,8 +395,10 @@ private Q_SLOTS:
             PlainUser plain;
             whyNot = plain.whyNot();
             QVERIFY(setMode(locked, 0));
-            if (plain.holdsToPermissions())
+            if (plain.holdsToPermissions()) {
                 dlg = std::make_unique<LoadItunesBackupDlg>();
+                QVERIFY(readsEnded(*dlg));
+            }
             QVERIFY(setMode(locked, 0755));
         }
         QCoreApplication::removeTranslator(&english);
@@ -310,6 +425,7 @@ private Q_SLOTS:
         const QString second = m_systemRoot + "/" + QString(40, 'e');
         QVERIFY(SyntheticBackup::make(second, { "--udid", QString(40, 'e') }));
         LoadItunesBackupDlg dlg;
+        QVERIFY(readsEnded(dlg));
         QCOMPARE(dlg.backups().size(), 2);
         QVERIFY(!dlg.twBackups->currentIndex().isValid());
         ModalAnswerer answerer;

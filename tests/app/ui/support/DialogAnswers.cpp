@@ -1,10 +1,12 @@
 #include "app/ui/support/DialogAnswers.h"
 
 #include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QTimer>
 
 namespace DialogAnswers
 {
@@ -33,6 +35,24 @@ void chooseFolder(ModalAnswerer& answerer, const QString& folder)
         QMetaObject::invokeMethod(dlg, &QDialog::accept, Qt::QueuedConnection);
         return true;
     });
+}
+
+void answerProgress(ModalAnswerer& answerer, QString* status, bool cancel,
+    const std::function<void(ProgressForm* form)>& then)
+{
+    answerer.answerWith([status, cancel, then](QWidget* modal) {
+        auto* form = qobject_cast<ProgressForm*>(modal);
+        if (!form || !form->isVisible())
+            return false;
+        *status = form->statusText();
+        if (then)
+            then(form);
+        if (cancel)
+            QTimer::singleShot(0, form, [form] { form->reject(); });
+        return true;
+    });
+    if (cancel)
+        answerer.answer(QMessageBox::Yes); // "Are You Sure You Want To Cancel?"
 }
 
 } // namespace DialogAnswers

@@ -4,9 +4,15 @@
 #include "app/ui/shared/MyTreeView.h"
 
 #include <QAction>
+#include <QTest>
 
 namespace MainWindowTree
 {
+
+bool listedRead(const MainWindow& w)
+{
+    return QTest::qWaitFor([&w] { return !w.readingListedBackups(); }, 10000);
+}
 
 void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
 {

@@ -11,6 +11,9 @@ class QAction;
 // The tree of the main window as the user sees and uses it.
 namespace MainWindowTree
 {
+// Waits (at most 10 s) until the remembered backups the window lists have been read, each on a
+// thread of its own; false when a read is still under way.
+bool listedRead(const MainWindow& w);
 // Selects node in the window's tree, as a click on it does.
 void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node);
 // The texts the nodes show.

@@ -1,0 +1,72 @@
+#include "app/ui/shared/ManifestInfoThread.h"
+
+#include "app/FolderAccess.h"
+#include "backup/BackupManifest.h"
+
+#include <QFileInfo>
+#include <exception>
+#include <mutex>
+
+namespace
+{
+
+std::mutex& hookMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<void(const QString&)>& beforeRead()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+} // namespace
+
+ManifestInfoThread::ManifestInfoThread(const QString& path, QObject* parent)
+    : QThread(parent)
+    , m_path(path)
+    , m_manifest(new BackupManifest(path, nullptr))
+{
+}
+
+ManifestInfoThread::~ManifestInfoThread() = default;
+
+void ManifestInfoThread::setBeforeRead(std::function<void(const QString& path)> hook)
+{
+    const std::lock_guard<std::mutex> lock(hookMutex());
+    beforeRead() = std::move(hook);
+}
+
+QSharedPointer<BackupManifest> ManifestInfoThread::manifest() const
+{
+    return m_outcome == Outcome::Read ? m_manifest : QSharedPointer<BackupManifest>();
+}
+
+void ManifestInfoThread::run()
+{
+    const TaskCancel::Scope task(m_cancel);
+    std::function<void(const QString&)> hook;
+    {
+        const std::lock_guard<std::mutex> lock(hookMutex());
+        hook = beforeRead();
+    }
+    if (hook)
+        hook(m_path);
+    if (FolderAccess::stateOf(m_path, &m_why) == FolderAccess::State::Refused) {
+        m_outcome = Outcome::Refused;
+        return;
+    }
+    // Gone only when nothing at all stands at the path: a folder that is there and holds no
+    // readable backup is kept, and says why.
+    const bool there = QFileInfo::exists(m_path);
+    try {
+        m_manifest->readManifestInfo();
+        m_outcome = Outcome::Read;
+        m_why.clear();
+    } catch (const std::exception& e) {
+        m_why = QString::fromUtf8(e.what());
+        m_outcome = there ? Outcome::Unreadable : Outcome::Missing;
+    }
+}

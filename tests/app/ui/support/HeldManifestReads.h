@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+// Holds the reads of listed backups (ManifestInfoThread) whose folder is one of the given ones, as a
+// disk that stopped answering holds them: no cancel ends the hold, only release(). Held at most 30 s,
+// so that a case that fails still ends. Gone, it releases them and waits until they left the hold.
+class HeldManifestReads
+{
+public:
+    explicit HeldManifestReads(const QStringList& folders);
+    ~HeldManifestReads();
+    HeldManifestReads(const HeldManifestReads&) = delete;
+    HeldManifestReads& operator=(const HeldManifestReads&) = delete;
+
+    void release();
+    // Reads inside the hold now, and reads that left it.
+    int holding() const;
+    int left() const;
+    // Whether a held read was asked to stop while held.
+    bool cancelSeen() const;
+
+    // The rows of the cases over a held read: columns damaged (its Manifest.plist is no property
+    // list) and cancel (the wait for it is cancelled).
+    static void addRows();
+    // Makes the backup of "Held Phone" at folder; damaged as addRows() says.
+    static bool makeBackup(const QString& folder, bool damaged);
+
+    struct State;
+
+private:
+    std::shared_ptr<State> m_state;
+};
