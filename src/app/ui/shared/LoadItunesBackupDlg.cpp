@@ -224,7 +224,7 @@ void LoadItunesBackupDlg::tellBatch(const Batch& batch)
         return;
     }
     if (!batch.report)
-        qWarning("Backups not listed: %s", qUtf8Printable(batch.unreadable.join("; ")));
+        qWarning("Backups not readable: %s", qUtf8Printable(batch.unreadable.join("; ")));
     tell(tr("IDS_BACKUPS_SKIPPED_%1_%2")
              .arg(QDir::toNativeSeparators(batch.folder), batch.unreadable.join("\n")),
         batch.report);
