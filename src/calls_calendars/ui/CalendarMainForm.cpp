@@ -47,16 +47,18 @@ CalendarMainForm::~CalendarMainForm()
 
 void CalendarMainForm::reload()
 {
+    qint64 count = 0;
     try {
         const QList<_Calendar> calendars = m_db->calendars();
         m_model.loadCalendars(calendars);
         m_ui->listCalendars->expandAll();
-        m_ui->lbCount->setText(tr("Total: %1").arg(calendars.size()));
+        count = calendars.size();
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
     }
+    m_ui->lbCount->setText(tr("Total: %1").arg(m_load.shownCount(count)));
 }
 
 QList<QAction*> CalendarMainForm::makeActions(bool forMenu)

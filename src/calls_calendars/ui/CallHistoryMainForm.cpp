@@ -49,12 +49,12 @@ void CallHistoryMainForm::reload()
 {
     try {
         m_model.loadCalls(m_db->callHistories());
-        m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_model.calls().size()));
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
     }
+    m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_load.shownCount(m_model.calls().size())));
 }
 
 QList<QAction*> CallHistoryMainForm::makeActions(bool forMenu)

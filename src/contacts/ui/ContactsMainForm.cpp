@@ -109,17 +109,19 @@ ContactsMainForm::~ContactsMainForm()
 
 void ContactsMainForm::loadContacts()
 {
+    qint64 count = 0;
     try {
         const QList<pim::_Contact> contacts = contactsDb->contacts();
         model.loadContacts(contacts);
         // The reload empties the selection, so the card goes too (a deleted contact is not shown).
         ui->wdContactInfo->clear();
-        ui->lbCount->setText(tr("Total:%1").arg(qint64(contacts.size())));
+        count = contacts.size();
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
     }
+    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(count)));
 }
 
 QList<QAction*> ContactsMainForm::toolbarActions()

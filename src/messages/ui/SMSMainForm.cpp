@@ -143,9 +143,6 @@ void SMSMainForm::showLoaded()
 {
     modelHandle->loadHandles(msgData.chatMergeList());
     showSMS(msgData.messages(), nullptr);
-    // A message database the load could not copy was not read: how many messages it holds is not known.
-    if (!m_load.failure().isEmpty())
-        lbCount->setText(tr("Total: %1").arg(QStringLiteral("?")));
 }
 
 void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
@@ -154,7 +151,7 @@ void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
     // A strict order with the source-row rule for messages of one moment (safe for any sort).
     sortMsgMessages(list, treeViewSMS->header()->sortIndicatorOrder() != Qt::DescendingOrder);
     modelSMS->loadSMS(list);
-    lbCount->setText(tr("Total: %1").arg(list.size()));
+    lbCount->setText(tr("Total: %1").arg(m_load.shownCount(list.size())));
     bubbleView->showBubble(list);
     if (!chat) {
         lbConversation->setText(tr("IDS_ALL_MMS"));
@@ -171,7 +168,7 @@ void SMSMainForm::clearShowSMS()
     curChat = nullptr;
     modelSMS->clear();
     bubbleView->showBubble({});
-    lbCount->setText(tr("Total: %1").arg(0));
+    lbCount->setText(tr("Total: %1").arg(m_load.shownCount(0)));
     lbConversation->setText(tr("IDS_ALL_MMS"));
 }
 

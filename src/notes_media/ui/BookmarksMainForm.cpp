@@ -70,12 +70,12 @@ void BookmarksMainForm::reload()
         m_bookmarks = fresh;
         model.loadBookmarks(m_bookmarks);
         qDeleteAll(old);
-        ui->lbCount->setText(tr("Total:%1").arg(_Bookmark::countOf(m_bookmarks)));
         m_load.setReadFailure(QString());
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
     }
+    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(_Bookmark::countOf(m_bookmarks))));
 }
 
 QList<BookmarksMainForm::Operation> BookmarksMainForm::operations() const

@@ -61,15 +61,14 @@ void MediaListForm::reload()
     try {
         count = loadRows();
         m_load.setReadFailure(QString());
+        const QList<int> widths = columnWidths();
+        for (int i = 0; i < widths.size(); ++i)
+            m_list->header()->resizeSection(i, widths.at(i));
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
-        return;
     }
-    const QList<int> widths = columnWidths();
-    for (int i = 0; i < widths.size(); ++i)
-        m_list->header()->resizeSection(i, widths.at(i));
-    lbCount->setText(tr("Total:%1").arg(count));
+    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(count)));
 }
 
 QList<QAction*> MediaListForm::toolbarActions()

@@ -55,15 +55,14 @@ void NotesMainForm::reload()
     try {
         m_notes = m_source->notes();
         m_load.setReadFailure(QString());
+        m_model->loadNotes(m_notes);
+        listNotes->header()->resizeSection(0, 300);
+        listNotes->header()->resizeSection(1, 160);
     } catch (const std::exception& e) {
         m_load.setReadFailure(QString::fromUtf8(e.what()));
         Tips::plainError(QString::fromUtf8(e.what()));
-        return;
     }
-    m_model->loadNotes(m_notes);
-    listNotes->header()->resizeSection(0, 300);
-    listNotes->header()->resizeSection(1, 160);
-    lbCount->setText(tr("Total:%1").arg(m_notes.size()));
+    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(m_notes.size())));
 }
 
 QList<QAction*> NotesMainForm::toolbarActions()

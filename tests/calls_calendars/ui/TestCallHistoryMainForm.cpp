@@ -109,7 +109,7 @@ private slots:
         CallHistoryMainForm page(
             &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
         QCOMPARE(answerer.seen().size(), 1);
-        QCOMPARE(page.ui()->lbCount->text(), QString("Total: 0"));
+        QCOMPARE(page.ui()->lbCount->text(), QString("Total:?")); // not counted, so not none
         QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), DataSources::kUnknownCount);
     }
 

@@ -289,7 +289,7 @@ private Q_SLOTS:
         VoicemailMainForm page(nullptr, source);
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().contains("Cannot find voicemail.db."));
-        QCOMPARE(page.lbCount->text(), QString("Total:0"));
+        QCOMPARE(page.lbCount->text(), QString("Total:?")); // not counted, so not none
         QCOMPARE(page.listVoicemail->model()->rowCount(), 0);
         QCOMPARE(page.extract({}, QDir(TestEnv::tempDir())), 0);
     }

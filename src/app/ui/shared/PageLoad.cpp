@@ -28,6 +28,11 @@ QString PageLoad::failure() const
     return why.join(QLatin1Char('\n'));
 }
 
+QString PageLoad::shownCount(qint64 count) const
+{
+    return failure().isEmpty() ? QString::number(count) : QStringLiteral("?");
+}
+
 bool PageLoad::exportable() const
 {
     const QString why = failure();

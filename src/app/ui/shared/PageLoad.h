@@ -17,6 +17,9 @@ public:
     void setReadFailure(const QString& why) { m_readFailure = why; }
     // Why the page holds nothing of its data; empty when it was loaded.
     QString failure() const;
+    // The number the page's count line shows for count: "?" while failure() says why the page holds
+    // nothing of its data, whose count was then not made.
+    QString shownCount(qint64 count) const;
     // For an export from the page: true when its data was loaded; else false, once an error box
     // has said why nothing is exported.
     bool exportable() const;
