@@ -87,17 +87,21 @@ private Q_SLOTS:
         msgs.add(500000400, "~/c/a.b.jpg", base + "/in/4");
         msgs.add(500000500, "~/missing.jpg", base + "/in/none");
         msgs.add(500000600, "~/d/<bad>:name?.txt", base + "/in/1");
+        // A NUL would end the name where the system reads it, leaving one name for two files.
+        msgs.add(500000700, QString("~/e/x") + QChar(0) + "1.jpg", base + "/in/2");
+        msgs.add(500000800, QString("~/e/x") + QChar(0) + "2.jpg", base + "/in/3");
         const QString target = base + "/out/attachments(x)";
         QString text;
         QCOMPARE(extract(msgs, target, false, &text), 1);
         const QStringList names = QDir(target).entryList(QDir::Files, QDir::Name);
         QCOMPARE(names,
             QStringList({ "IMG_0001(1).JPG", "IMG_0001(2).JPG", "IMG_0001.JPG", "a(1).jpg", "a.b.jpg",
-                "badname.txt" }));
+                "badname.txt", "x1.jpg", "x2.jpg" }));
         QCOMPARE(bytesOf(target + "/IMG_0001(2).JPG"), QByteArray("three"));
         const QDateTime expected = QDateTime::fromSecsSinceEpoch(500000100 + 978307200LL, Qt::UTC);
         QCOMPARE(QFileInfo(target + "/IMG_0001(1).JPG").lastModified().toUTC(), expected);
-        QVERIFY2(text.contains("6"), qPrintable(text)); // the missing file is not counted, but named
+        QVERIFY2(text.contains("8"), qPrintable(text)); // the missing file is not counted, but named
+        QCOMPARE(bytesOf(target + "/x2.jpg"), QByteArray("three"));
         QVERIFY2(text.endsWith("\n1 attachment was left out:\nmissing.jpg (left out): Cannot read " + base
                      + "/in/none: No such file or directory"),
             qPrintable(text));
