@@ -52,6 +52,7 @@ ExportMessagesHtml::ExportMessagesHtml(const HeldFolder& dir, const QString& fil
     , m_file(dir, fileName)
     , m_labelAllSenders(labelAllSenders)
 {
+    m_file.setFitName(true);
 }
 
 void ExportMessagesHtml::init()
@@ -116,12 +117,18 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path)
         target = ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix);
     }
     QString error;
-    // An unreadable attachment stays a broken link, as before; a copy that cannot be written fails the
-    // export.
+    // An unreadable attachment stays a broken link, as before, and so does one the disk takes no
+    // name for; a copy that cannot be written fails the export.
     OutputFile out(m_attaDir, target);
-    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error))
-        throw std::runtime_error(error.toStdString());
-    return target;
+    out.setFitName(true);
+    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error)) {
+        if (!out.nameRefused())
+            throw std::runtime_error(error.toStdString());
+        m_failedCopies << path + QStringLiteral(": ") + error;
+    } else if (out.placedName() != target) {
+        m_fitted.add(m_attaDir.filePath(target), out.placedName());
+    }
+    return out.placedName();
 }
 
 QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/FittedNames.h"
 #include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 #include <optional>
 
@@ -26,8 +28,17 @@ public:
     void uninit() override;
 
     // Copies a file into "files" under its own name, or a numbered variant of it when that is
-    // taken, and returns the name of the copy.
+    // taken, and returns the name of the copy. A name the disk refuses is fitted to it (see
+    // OutputFile::setFitName); where it takes none, the file is not copied and is named among
+    // failedCopies().
     QString saveAttaFile(const QString& path);
+
+    // The name the page was put under: the one given, or one fitted to a disk that refused it.
+    QString placedName() const { return m_file.placedName(); }
+    // The attachment files written under names fitted to the disk.
+    const FittedNames& fittedAttachments() const { return m_fitted; }
+    // The attachment files not copied as the disk took no name for them: each "<file>: <why>".
+    const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:
     QString messageHtml(const _MsgMessage& m);
@@ -46,6 +57,8 @@ private:
     QTextStream m_stream;
     bool m_labelAllSenders;
     ExportLocalTime m_time;
+    FittedNames m_fitted;
+    QStringList m_failedCopies;
 };
 
 // "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.

@@ -86,9 +86,9 @@ void ExportMessagesThread::run()
         // What was written stays: the messages are all there, only those attachments are not.
         const QString damaged = notAsWrittenText(count);
         if (damaged.isEmpty())
-            m_form.invokeSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(count));
+            m_form.invokeSucceed(m_fitted.after(tr("IDS_SUC_EXPORT_%1_MMS").arg(count)));
         else
-            m_form.invokeErrorOccurred(damaged);
+            m_form.invokeErrorOccurred(m_fitted.after(damaged));
     } catch (int) {
         output.removeCreated(m_held);
         m_made.removeEmpty();
@@ -189,6 +189,7 @@ int ExportMessagesThread::exportPerConversation()
     int count = 0;
     for (const Conversation& conversation : list) {
         std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
+        QString name;
         for (_MsgMessage* m : conversation.messages) {
             if (m_form.cancelled)
                 throw -1;
@@ -196,7 +197,7 @@ int ExportMessagesThread::exportPerConversation()
             if (!exporter) {
                 if (m_type == Html && count == 1)
                     prepareHtmlFiles();
-                const QString name = names.take(conversationStem(conversation.chat), ext);
+                name = names.take(conversationStem(conversation.chat), ext);
                 if (m_type == Pdf)
                     exporter = std::make_unique<ExportMessagesPdf>(m_held, name);
                 else
@@ -206,10 +207,30 @@ int ExportMessagesThread::exportPerConversation()
             }
             exporter->write(*m);
         }
-        if (exporter)
+        if (exporter) {
             exporter->uninit();
+            notePlaced(*exporter, name);
+        }
     }
     return count;
+}
+
+// A page put under a name fitted to the disk, and the attachments of an HTML page put so or not
+// copied, for the closing text.
+void ExportMessagesThread::notePlaced(const AbsFormatExport<_MsgMessage>& exporter, const QString& name)
+{
+    QString placed = name;
+    if (const auto* html = dynamic_cast<const ExportMessagesHtml*>(&exporter)) {
+        placed = html->placedName();
+        m_fitted.add(html->fittedAttachments());
+        m_failedCopies << html->failedCopies();
+    } else if (const auto* pdf = dynamic_cast<const ExportMessagesPdf*>(&exporter)) {
+        placed = pdf->placedName();
+    }
+    if (placed == name)
+        return;
+    m_fitted.add(m_held.filePath(name), placed);
+    m_written.last() = m_held.filePath(placed);
 }
 
 QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() const

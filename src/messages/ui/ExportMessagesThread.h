@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/FittedNames.h"
 #include "app/MadeFolders.h"
 
 #include <QList>
@@ -19,7 +20,10 @@ class _MsgChat;
 // the phone wrote are counted and named when the export is written, which then ends with an error;
 // no preview is drawn from them; so does a database export whose attachment files could not all be
 // copied, naming them with why. The folder of pages is held from its making (see MadeFolders):
-// moved or swapped for a link meanwhile, it gets nothing more, and the export fails.
+// moved or swapped for a link meanwhile, it gets nothing more, and the export fails. A page or an
+// attachment copy whose name the disk refuses is written under one fitted to it (see
+// OutputFile::setFitName), told at the end; an attachment the disk takes no name for is named as not
+// copied.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
@@ -53,6 +57,7 @@ private:
     QList<Conversation> conversations() const;
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
     void prepareHtmlFiles();
+    void notePlaced(const AbsFormatExport<_MsgMessage>& exporter, const QString& name);
     void step(int count, int total);
     // The text of the attachments not what the phone wrote and of the attachment files not copied,
     // or empty when there are none.
@@ -63,7 +68,8 @@ private:
     FormatType m_type;
     ProgressForm& m_form;
     QStringList m_written;
-    QStringList m_failedCopies; // of a database export: each "<file>: <why>"
+    QStringList m_failedCopies; // of a database export, or of HTML pages: each "<file>: <why>"
+    FittedNames m_fitted; // files written under names the disk takes, as it refused their own
     MadeFolders m_made; // the folder of pages and those above it that the export made
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;

@@ -5,9 +5,12 @@
 #include "messages/store/MsgTempDir.h"
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/ExportMessagesCsv.h"
+#include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/support/MsgModelBuilder.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -153,6 +156,69 @@ private Q_SLOTS:
             QCOMPARE(int(html.count("<a href=\"files/IMG_0002.JPG\">")), 1); // its bytes, linked
             QVERIFY(QFile::exists(thumbs + "/" + g_pathHash(whole->_path) + ".thumb"));
         }
+    }
+
+    // Onto the disks desktop systems mount, a page or an attachment copy whose name the disk refuses
+    // is written under a name fitted to it, marked with the whole name, linked so and said so; the
+    // others are written as they stand.
+    void ontoDesktopDisks_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("chat"); // its name
+        QTest::addColumn<QString>("attachment"); // the name of its file
+        QTest::addColumn<QString>("page"); // the name the page gets
+        QTest::addColumn<QString>("copy"); // the name its copy gets
+        const int html = ExportMessagesThread::Html;
+        QTest::newRow("NTFS, html: a device's name") << "ntfs" << html << "AUX"
+                                                     << "AUX.jpg"
+                                                     << "AUX" + nameMark("AUX.html") + ".html"
+                                                     << "AUX" + nameMark("AUX.jpg") + ".jpg";
+        QTest::newRow("NTFS, pdf: a device's name") << "ntfs" << int(ExportMessagesThread::Pdf) << "con"
+                                                    << ""
+                                                    << "con" + nameMark("con.pdf") + ".pdf"
+                                                    << "";
+        QTest::newRow("FAT, html: letters beyond ASCII") << "fat" << html << "Zoë"
+                                                         << "ü.jpg"
+                                                         << "Zo" + nameMark("Zoë.html") + ".html"
+                                                         << "_" + nameMark("ü.jpg") + ".jpg";
+    }
+    void ontoDesktopDisks()
+    {
+        QFETCH(QString, disk);
+        QFETCH(int, type);
+        QFETCH(QString, chat);
+        QFETCH(QString, attachment);
+        QFETCH(QString, page);
+        QFETCH(QString, copy);
+        QM_MOUNT_OR_SKIP(mounted, disk);
+        const QString src = TestEnv::tempDir();
+        QImage picture(24, 16, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(src + "/IMG_0001.JPG", "JPEG"));
+        MsgModelBuilder b;
+        b.attach(b.message(b.chat("+1", { b.handle("+1") }, "Bob", 100), nullptr, 1000, "plain"),
+            src + "/IMG_0001.JPG", "image/jpeg");
+        _MsgMessage* refused = b.message(b.chat("+2", { b.handle("+2") }, chat, 200), nullptr, 2000, "x");
+        if (!attachment.isEmpty()) {
+            QVERIFY(QFile::copy(src + "/IMG_0001.JPG", src + "/" + attachment));
+            b.attach(refused, src + "/" + attachment, "image/jpeg");
+        }
+        const QString out = mounted.path() + "/out";
+        const ExportRun run = runExport(b.messages(), out, type);
+        QCOMPARE(run.result, 1);
+        const QString ext = type == ExportMessagesThread::Html ? ".html" : ".pdf";
+        QCOMPARE(names(run.written), QStringList({ "Bob" + ext, page }));
+        for (const QString& f : run.written)
+            QVERIFY2(QFileInfo(f).size() > 0, qPrintable(f));
+        QVERIFY2(run.text.contains("\n" + out + "/" + chat + ext + " as " + page), qPrintable(run.text));
+        if (attachment.isEmpty())
+            return;
+        QVERIFY(QFileInfo(out + "/files/IMG_0001.JPG").size() > 0);
+        QVERIFY(QFileInfo(out + "/files/" + copy).size() > 0);
+        QVERIFY2(
+            run.text.contains("\n" + out + "/files/" + attachment + " as " + copy), qPrintable(run.text));
+        QCOMPARE(countOf(out + "/" + page, "<a href=\"" + g_htmlFilesLink(copy).toUtf8() + "\">"), 1);
     }
 
     // File names made from long names stay within the 255-byte limit, numbered ones too.
