@@ -54,12 +54,16 @@ QString csvLines(const QList<_MsgMessage*>& messages, qsizetype block, ExportLoc
     return text;
 }
 
-// The file name stem of a conversation: a group by its identifier, another chat by its name.
+// The file name stem of a conversation: a group by its identifier, another chat by its name. A name
+// with a NUL in it is no name (a blob a damaged or crafted row holds): such a chat goes by its
+// identifier, as a group does.
 QString conversationStem(const _MsgChat* chat)
 {
     if (!chat)
         return QStringLiteral("unknown-chat");
-    QString stem = g_formatFileName(chat->isGroup() ? chat->chat_identifier : chat->displayName(true));
+    const QString name = chat->displayName(true);
+    QString stem
+        = g_formatFileName(chat->isGroup() || name.contains(QChar(0)) ? chat->chat_identifier : name);
     // No hidden files: a leading dot goes.
     while (stem.startsWith('.'))
         stem.remove(0, 1);

@@ -86,21 +86,27 @@ private Q_SLOTS:
     }
 
     // A group is named by its identifier; a message without a chat goes to "unknown-chat";
-    // identifiers that differ only in case share a file named after the first message's chat.
+    // identifiers that differ only in case share a file named after the first message's chat. A
+    // one-to-one chat whose name holds a NUL (a blob in its row) goes by its identifier too.
     void fileNamesAndOrder()
     {
         MsgModelBuilder b;
         _MsgChat* group = b.chat("Chat99", { b.handle("a"), b.handle("b") }, "Named group", 300);
         _MsgChat* lower = b.chat("chat99", { b.handle("a"), b.handle("b") }, QString(), 100);
+        _MsgChat* nul = b.chat("+15550001", { b.handle("+15550001") }, QString(QChar(0)), 200);
+        _MsgChat* blob = b.chat("+15550002", { b.handle("+15550002") }, QString::fromUtf8("\0\xff", 2), 200);
         b.message(nullptr, nullptr, 50, "lost");
         b.message(b.chat("x", {}, "..."), nullptr, 20, "dots");
         b.message(lower, nullptr, 1000, "x");
         b.message(group, nullptr, 3000, "y");
+        b.message(nul, nullptr, 4000, "named by a NUL");
+        b.message(blob, nullptr, 5000, "named by a blob");
         const QString out = TestEnv::tempDir() + "/names";
         const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
         QCOMPARE(run.result, 1);
-        QCOMPARE(
-            names(run.written), QStringList({ "unknown-chat.html", "unknown-chat(2).html", "chat99.html" }));
+        QCOMPARE(names(run.written),
+            QStringList({ "unknown-chat.html", "unknown-chat(2).html", "+15550001.html", "+15550002.html",
+                "chat99.html" }));
         QVERIFY(QFile::exists(out + "/files/style.css"));
         QVERIFY(QFile::exists(out + "/files/bb2_09.png"));
     }
