@@ -21,7 +21,10 @@ QString _MsgAttachment::thumbnail() const
         QFile::remove(thumb);
         return QString();
     }
-    if (QFileInfo(thumb).isFile())
+    // One drawn before the file at _path was put there is of other bytes (a copy made again, or one
+    // an earlier version's cache shared with another record's): it is drawn anew.
+    const QFileInfo kept(thumb);
+    if (kept.isFile() && kept.lastModified() >= QFileInfo(_path).metadataChangeTime())
         return thumb;
     // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
     QFile file;
