@@ -13,7 +13,8 @@ packages=(build-essential cmake pkg-config ccache
   python3-phonenumbers python3-icalendar iso-codes mobile-broadband-provider-info
   xvfb xauth fonts-dejavu-core fonts-noto-color-emoji
   python3-vobject poppler-utils
-  libheif-dev libheif1 libheif-examples)
+  libheif-dev libheif1 libheif-examples
+  dosfstools fusefat ntfs-3g exfatprogs exfat-fuse fuse3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

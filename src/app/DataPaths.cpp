@@ -223,7 +223,9 @@ bool g_openLink(const QString& address)
 
 QString g_formatFileName(const QString& name)
 {
-    static const QString forbidden = QString("\\/:*?\"<>|\n\r\t");
+    // A NUL ends a name where the system reads it: what follows would be lost, and names that
+    // differ after it would be one file.
+    static const QString forbidden = QString("\\/:*?\"<>|\n\r\t") + QChar(0);
     QString result;
     result.reserve(name.size());
     for (const QChar c : name) {

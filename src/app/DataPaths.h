@@ -46,7 +46,7 @@ QString g_getValidFilePath(const QString& path);
 // the desktop could not take it (no desktop session, no handler): the caller may tell the user.
 bool g_openFileOrFolder(const QString& path);
 bool g_openLink(const QString& address);
-// The name without \ / : * ? " < > | and line feed, carriage return or tab, trimmed.
+// The name without \ / : * ? " < > |, line feed, carriage return, tab or NUL, trimmed.
 QString g_formatFileName(const QString& name);
 // MD5 of the UTF-8 text as 32 lower-case hexadecimal digits.
 QString g_pathHash(const QString& text);

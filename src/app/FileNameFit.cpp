@@ -1,8 +1,8 @@
 #include "app/FileNameFit.h"
 
-#include "app/DataPaths.h"
-
+#include <QCryptographicHash>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace
@@ -10,6 +10,8 @@ namespace
 
 // An extension kept when a name is cut; a longer "extension" is just part of the name.
 const int kMaxExtensionBytes = 64;
+// Hex digits of the mark: 128 bits, more than any search for two names of one mark can reach.
+const int kMarkDigits = 32;
 
 QString cutToBytes(QString text, int max)
 {
@@ -20,6 +22,45 @@ QString cutToBytes(QString text, int max)
         text.truncate(n);
     }
     return text;
+}
+
+bool dropped(QChar c, bool asciiOnly)
+{
+    static const QString forbidden = QStringLiteral("\\:*?\"<>|");
+    return c.unicode() < 0x20 || forbidden.contains(c) || (asciiOnly && c.unicode() > 0x7E);
+}
+
+// Whether the part before the first dot is a name Windows keeps for a device; NTFS disks mounted
+// as desktops mount them refuse such names, with any extension.
+bool isDeviceName(const QString& name)
+{
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    const QStringView stem = QStringView(name).left(dot < 0 ? name.size() : dot);
+    if (stem.size() == 4) {
+        const QChar n = stem.at(3);
+        return n >= QLatin1Char('1') && n <= QLatin1Char('9')
+            && (stem.left(3).compare(QLatin1String("COM"), Qt::CaseInsensitive) == 0
+                || stem.left(3).compare(QLatin1String("LPT"), Qt::CaseInsensitive) == 0);
+    }
+    if (stem.size() != 3)
+        return false;
+    for (const char* device : { "CON", "PRN", "AUX", "NUL" })
+        if (stem.compare(QLatin1String(device), Qt::CaseInsensitive) == 0)
+            return true;
+    return false;
+}
+
+// Whether name holds what a mark looks like, so that it could be taken for another's marked name.
+bool looksMarked(const QString& name)
+{
+    static const QRegularExpression mark(QStringLiteral("~[0-9a-f]{%1}").arg(kMarkDigits));
+    return name.contains(QLatin1Char('~')) && name.contains(mark);
+}
+
+QString markOf(const QString& name)
+{
+    const QByteArray sum = QCryptographicHash::hash(name.toUtf8(), QCryptographicHash::Sha256);
+    return QLatin1Char('~') + QString::fromLatin1(sum.toHex().left(kMarkDigits));
 }
 
 } // namespace
@@ -39,18 +80,37 @@ QString FileNameFit::fitted(const QString& stem, const QString& tail, int maxByt
 
 QString FileNameFit::localName(const QString& name)
 {
-    static const QString forbidden = QStringLiteral("\\:*?\"<>|\n\r\t");
+    return fit(name, false);
+}
+
+QString FileNameFit::asciiName(const QString& name)
+{
+    return fit(name, true);
+}
+
+QString FileNameFit::fit(const QString& name, bool asciiOnly)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return name;
     QString kept;
     kept.reserve(name.size());
     for (const QChar c : name)
-        if (!forbidden.contains(c))
+        if (!dropped(c, asciiOnly))
             kept.append(c);
-    if (kept.isEmpty() && !name.isEmpty())
-        return QStringLiteral("_");
-    if (kept.toUtf8().size() <= kMaxNameBytes)
-        return kept;
+    while (kept.endsWith(QLatin1Char('.')) || kept.endsWith(QLatin1Char(' ')))
+        kept.chop(1);
+    // What is left of a name is never a hidden one, nor nothing.
+    if (kept.isEmpty() || (kept.startsWith(QLatin1Char('.')) && !name.startsWith(QLatin1Char('.'))))
+        kept.prepend(QLatin1Char('_'));
+    const bool device = isDeviceName(kept);
+    if (kept == name && !device && kept.toUtf8().size() <= kMaxNameBytes && !looksMarked(name))
+        return name;
+    const QString mark = markOf(name);
+    const qsizetype dot = kept.indexOf(QLatin1Char('.'));
+    if (device) // the mark right after the device's name: "AUX~....tar.gz"
+        kept.insert(dot < 0 ? kept.size() : dot, mark);
     const QString ext = extensionOf(kept);
-    return fitted(kept.chopped(ext.size()), QLatin1Char('~') + g_pathHash(name).left(8) + ext);
+    return fitted(kept.chopped(ext.size()), (device ? QString() : mark) + ext);
 }
 
 QString FileNameFit::localPath(const QString& path)

@@ -15,14 +15,22 @@ public:
     static QString extensionOf(const QString& name);
     // stem cut so that stem and tail together stay within maxBytes.
     static QString fitted(const QString& stem, const QString& tail, int maxBytes = kMaxNameBytes);
-    // The name as the program keeps a file of a phone's path on this disk: without \ : * ? " < > |,
-    // line ends and tabs ("_" for a name of those alone); a name still too long is cut before its
-    // extension, with a mark of the whole name in front of it, so that two such names in one
-    // folder stay two files.
+    // The name as the program keeps a file of a phone's path on a disk: without \ : * ? " < > | and
+    // control characters, without dots and spaces at its end, and never one of the names Windows
+    // keeps for its devices (AUX, CON, NUL, PRN, COM1 to COM9, LPT1 to LPT9, with any extension), as
+    // NTFS and FAT disks refuse them; cut before its extension when longer than a disk keeps. A name
+    // changed so, and one that already looks like such a changed name, gets a mark of the whole name
+    // ("~" and 32 hex digits of its SHA-256) before its extension, so that no two names ever become
+    // one file. "", "." and ".." stay: they are steps of a path, judged where it is confined.
     static QString localName(const QString& name);
+    // The same, and with letters beyond ASCII left out too: for a disk that takes no others.
+    static QString asciiName(const QString& name);
     // Each name of the phone's relative path as localName() gives it.
     static QString localPath(const QString& path);
     // name, cut to fit when too long, or else the first "stem(n).ext" that taken() does not claim,
     // each cut the same way.
     static QString freeName(const QString& name, const std::function<bool(const QString&)>& taken);
+
+private:
+    static QString fit(const QString& name, bool asciiOnly);
 };

@@ -1,5 +1,6 @@
 #include "app/OutputFile.h"
 
+#include "app/FileNameFit.h"
 #include "app/PathWalk.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
@@ -43,11 +44,12 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// Whether name is one of the temporaries this class makes: ".qm-", 16 hex digits, ".tmp".
+// Whether name is one of the temporaries this class makes: ".qm-", 16 hex digits, the characters of
+// the final name a disk may refuse (see tempName), ".tmp".
 bool isTempName(const char* name)
 {
     const size_t length = std::strlen(name);
-    if (length != 24 || std::strncmp(name, ".qm-", 4) != 0 || std::strcmp(name + 20, ".tmp") != 0)
+    if (length < 24 || std::strncmp(name, ".qm-", 4) != 0 || std::strcmp(name + length - 4, ".tmp") != 0)
         return false;
     return std::all_of(
         name + 4, name + 20, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
@@ -69,7 +71,30 @@ bool removeIfLeft(int dir, const char* name)
     ::close(fd);
     return removed;
 }
+
+// The characters of name some disk refuses: beyond ASCII, control characters, \ : * ? " < > |.
+QString riskyCharacters(const QString& name)
+{
+    static const QString forbidden = QStringLiteral("\\:*?\"<>|");
+    QString risky;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c.unicode() >= 0x20 && c.unicode() <= 0x7E && !forbidden.contains(c))
+            continue; // most names hold nothing else
+        const QStringView one = QStringView(name).mid(i, c.isHighSurrogate() && i + 1 < name.size() ? 2 : 1);
+        if (!c.isNull() && !risky.contains(one))
+            risky += one;
+        i += one.size() - 1;
+    }
+    return risky;
+}
+
 } // namespace
+
+bool OutputFile::refusesName(int error)
+{
+    return error == EINVAL || error == EPERM || error == ENOENT || error == EILSEQ || error == ENAMETOOLONG;
+}
 
 OutputFile::OutputFile(QString path)
     : m_path(std::move(path))
@@ -81,6 +106,7 @@ OutputFile::OutputFile(HeldFolder folder, QString name)
     , m_target(m_path)
     , m_dir(std::move(folder))
     , m_name(native(name))
+    , m_givenName(m_name)
     , m_followLinks(false)
     , m_held(true)
 {
@@ -106,6 +132,11 @@ bool OutputFile::open(OpenMode mode)
     m_direct = false;
     m_done = 0;
     m_sourceFailed = false;
+    m_nameRefused = false;
+    if (m_held) {
+        m_name = m_givenName;
+        m_fitted = 0;
+    }
     if (!openTarget())
         return false;
     m_buffer.reserve(kBufferSize);
@@ -188,14 +219,29 @@ bool OutputFile::openReplacing(unsigned mode)
 bool OutputFile::openTemp(unsigned mode)
 {
     const unsigned keep = m_mode != 0 ? m_mode : mode;
+    int error = createTemp(keep);
+    // A temporary that carries the name's characters is refused where the name would be: the name
+    // is fitted before anything is written (fusefat loses a file whose rename it refuses).
+    while (error != 0 && refusesName(error) && fitName())
+        error = createTemp(keep);
+    if (error != 0)
+        return setError(error);
+    m_temp = m_dir.filePath(QFile::decodeName(m_tempName));
+    if (keep != 0)
+        ::fchmod(m_fd, keep & 07777); // what the umask took; a kept mode is a courtesy
+    WrittenDisks::note(m_fd, m_target, m_dir.fd());
+    return true;
+}
+
+// Makes and locks the temporary; 0, or the errno of the failure.
+int OutputFile::createTemp(unsigned keep)
+{
     for (int attempt = 0; attempt < 64; ++attempt) {
-        m_tempName = QStringLiteral(".qm-%1.tmp")
-                         .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))
-                         .toLatin1();
+        m_tempName = tempName();
         m_fd = t_create(m_dir.fd(), m_tempName.constData(),
             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, keep != 0 ? keep & 0777 : 0666);
         if (m_fd >= 0 && lockTemp())
-            break;
+            return 0;
         if (m_fd >= 0) {
             closeFd();
             continue;
@@ -203,18 +249,42 @@ bool OutputFile::openTemp(unsigned mode)
         if (errno != EEXIST) {
             const int error = errno;
             m_tempName.clear();
-            return setError(error);
+            return error;
         }
     }
-    if (m_fd < 0) {
-        m_tempName.clear();
-        return setError(EEXIST);
+    m_tempName.clear();
+    return EEXIST;
+}
+
+// ".qm-", 16 random hex digits, ".tmp"; a name to be fitted carries the characters of the final name
+// that a disk may refuse before ".tmp", as many as a name can hold.
+QByteArray OutputFile::tempName() const
+{
+    QByteArray name = QStringLiteral(".qm-%1")
+                          .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'))
+                          .toLatin1();
+    const QString risky = m_fitName && m_held ? riskyCharacters(QFile::decodeName(m_name)) : QString();
+    if (!risky.isEmpty())
+        name += native(FileNameFit::fitted(risky, QString(), FileNameFit::kMaxNameBytes - 24));
+    return name + ".tmp";
+}
+
+// Takes the next name fitted from the one given that differs from the name now, free in the folder;
+// false when none is left.
+bool OutputFile::fitName()
+{
+    if (!m_fitName || !m_held)
+        return false;
+    const QString given = QFile::decodeName(m_givenName);
+    while (m_fitted < 2) {
+        const QString fitted
+            = m_fitted++ == 0 ? FileNameFit::localName(given) : FileNameFit::asciiName(given);
+        if (fitted == given || (m_fitted == 2 && fitted == FileNameFit::localName(given)))
+            continue;
+        m_name = native(m_dir.freeName(fitted));
+        return true;
     }
-    m_temp = m_dir.filePath(QFile::decodeName(m_tempName));
-    if (keep != 0)
-        ::fchmod(m_fd, keep & 07777); // what the umask took; a kept mode is a courtesy
-    WrittenDisks::note(m_fd, m_target, m_dir.fd());
-    return true;
+    return false;
 }
 
 // Locks the new temporary at m_fd; false when a run clearing leftovers took it first (it goes).
@@ -351,8 +421,7 @@ bool OutputFile::renameIntoPlace(bool ok)
         ok = inPlace();
     if (ok && m_replaces && !m_direct && !syncFolder())
         ok = setError(errno);
-    if (ok && !m_direct
-        && ::renameat(m_dir.fd(), m_tempName.constData(), m_dir.fd(), m_name.constData()) != 0)
+    if (ok && !m_direct && !placeTemp())
         ok = setError(errno);
     if (!ok) {
         discard();
@@ -364,6 +433,27 @@ bool OutputFile::renameIntoPlace(bool ok)
     m_committed = true;
     QIODevice::close();
     return true;
+}
+
+// Renames the temporary to the final name. A name the disk refuses is fitted while the temporary
+// still stands; where it is gone (fusefat), or no fitted name is taken, the name is told as refused.
+// False with errno set.
+bool OutputFile::placeTemp()
+{
+    for (;;) {
+        if (::renameat(m_dir.fd(), m_tempName.constData(), m_dir.fd(), m_name.constData()) == 0)
+            return true;
+        const int error = errno;
+        struct stat st;
+        const bool stands = ::fstatat(m_dir.fd(), m_tempName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        if (!m_fitName || !refusesName(error) || !stands || !fitName()) {
+            // Only a name that fitting changes is refused for what it is.
+            m_nameRefused = m_fitName && m_held && refusesName(error) && (stands || error != ENOENT)
+                && FileNameFit::asciiName(QFile::decodeName(m_givenName)) != QFile::decodeName(m_givenName);
+            errno = error;
+            return false;
+        }
+    }
 }
 
 // The folder of the temporary, synced; one held without read access is opened for it.
@@ -458,7 +548,15 @@ bool OutputFile::setMoved(const QString& moved)
 
 QString OutputFile::failure() const
 {
+    if (m_nameRefused)
+        return QStringLiteral("Cannot write %1: the disk does not take this name (%2).")
+            .arg(m_path, errorString());
     return QStringLiteral("Cannot write %1: %2").arg(m_path, errorString());
+}
+
+QString OutputFile::placedName() const
+{
+    return QFile::decodeName(m_name);
 }
 
 bool OutputFile::copy(

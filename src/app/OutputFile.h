@@ -6,6 +6,7 @@
 #include <QIODevice>
 #include <QString>
 #include <functional>
+#include <stdexcept>
 #include <sys/types.h>
 
 class PathWalk;
@@ -31,6 +32,14 @@ class PathWalk;
 class OutputFile : public QIODevice
 {
 public:
+    // Thrown by a road that writes through an OutputFile for a file whose name the disk refuses
+    // (nameRefused()): that file alone is left out.
+    class Refused : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
     // Told the bytes copied so far; returning false stops the copy (it fails as cancelled).
     using Progress = std::function<bool(qint64 done)>;
 
@@ -53,6 +62,12 @@ public:
     void setMode(mode_t mode) { m_mode = mode; }
     // The access and modification times the file gets when put in place.
     void setModified(qint64 secs) { m_modified = secs; }
+    // With true, for a name inside a held folder: a name the disk refuses (a character it does not
+    // take, a device's name, a dot at its end) is changed for one it takes, as FileNameFit's
+    // localName() and then asciiName() fit it, free in the folder; placedName() tells which. A disk
+    // that refuses a name's characters is found out before anything is written: the temporary
+    // carries them.
+    void setFitName(bool fit) { m_fitName = fit; }
     // Opens for writing: WriteOnly, optionally with Text.
     bool open(OpenMode mode) override;
     // Writes out what is buffered, closes, and puts the file in place. False with failure() set.
@@ -80,6 +95,11 @@ public:
 
     // The final name as given.
     QString fileName() const { return m_path; }
+    // The name in its folder the file is put at: the one given, or the one fitted to the disk.
+    QString placedName() const;
+    // Whether the failure is the disk's refusal of the name, and of every name fitted from it: this
+    // file alone cannot be written.
+    bool nameRefused() const { return m_nameRefused; }
     // "Cannot write <path>: <the system's reason>" once something failed.
     QString failure() const;
     bool failed() const { return m_errno != 0; }
@@ -98,6 +118,10 @@ public:
     // under way holds stays. Returns how many went.
     static int removeLeftovers(const QString& folder);
     static int removeLeftovers(const HeldFolder& folder);
+
+    // Whether a create, rename or mkdir that failed with error may be the disk's refusal of the name:
+    // NTFS mounted with Windows' rules says EINVAL, fusefat EPERM, exFAT ENOENT, others EILSEQ.
+    static bool refusesName(int error);
 
     // fsync(2) of a file or folder by name; false with errno set on failure.
     static bool syncPath(const QString& path);
@@ -121,6 +145,10 @@ private:
     bool openOwnName();
     bool openReplacing(unsigned mode);
     bool openTemp(unsigned mode);
+    int createTemp(unsigned keep);
+    QByteArray tempName() const;
+    bool fitName();
+    bool placeTemp();
     bool lockTemp();
     void unlockTemp();
     bool flushBuffer();
@@ -141,6 +169,8 @@ private:
     QString m_temp;
     HeldFolder m_dir; // the folder of the final name, from the open to the rename
     QByteArray m_name; // the final name in m_dir
+    QByteArray m_givenName; // inside a held folder, as given
+    int m_fitted = 0; // names fitted from it so far
     QByteArray m_tempName; // the temporary's name in m_dir
     QByteArray m_buffer;
     qint64 m_done = 0;
@@ -152,6 +182,8 @@ private:
     bool m_committed = false;
     bool m_followLinks = true;
     bool m_held = false; // made with the folder held by the caller
+    bool m_fitName = false;
+    bool m_nameRefused = false;
     mode_t m_mode = 0; // of a new file; 0: as the umask has it
     qint64 m_modified = -1;
     bool m_sourceFailed = false; // the failure was in reading what copyFrom() copies

@@ -113,11 +113,35 @@ bool BackupCacheCopy::isCurrent(const BackupManifest::_FileNode* node, const QSt
     return QFileInfo::exists(dest) && storedAsCopied(node, dest, stamp);
 }
 
+void BackupCacheCopy::throwIfTaken(const BackupManifest::_FileNode* node, const QString& dest) const
+{
+    const BackupManifest::_FileNode* other = m_placeNames.value(dest);
+    struct stat st;
+    if (!other && ::lstat(QFile::encodeName(dest).constData(), &st) == 0)
+        other = m_placeFiles.value({ quint64(st.st_dev), quint64(st.st_ino) });
+    if (!other || other == node)
+        return;
+    throw PlaceTaken(
+        QStringLiteral("Cannot copy this file: its place in the cache, %1, holds the copy of %2 %3.")
+            .arg(QDir::toNativeSeparators(dest), other->item.domain, other->item.relativePath())
+            .toStdString());
+}
+
+void BackupCacheCopy::take(const Taken& taken)
+{
+    m_taken.append(taken);
+    m_placeNames.insert(taken.dest, taken.node);
+    struct stat st;
+    if (::lstat(QFile::encodeName(taken.dest).constData(), &st) == 0)
+        m_placeFiles.insert({ quint64(st.st_dev), quint64(st.st_ino) }, taken.node);
+}
+
 // Whether node's stored file is the one its last copy, at copy (empty when it has none), was made
-// from. Where every write sets the change time, a stamp taken once the file had settled proves it,
-// and the file is not read again. Elsewhere the stamp is a quick first filter; a file copied out,
-// changed and put back with its times on a disk that keeps neither nanoseconds nor a change time
-// keeps its stamp, so content decides.
+// from, and a copy given was made there: one found at another place may be another record's. Where
+// every write sets the change time, a stamp taken once the file had settled proves it, and the file
+// is not read again. Elsewhere the stamp is a quick first filter; a file copied out, changed and put
+// back with its times on a disk that keeps neither nanoseconds nor a change time keeps its stamp, so
+// content decides.
 bool BackupCacheCopy::storedAsCopied(
     const BackupManifest::_FileNode* node, const QString& copy, QString* seen)
 {
@@ -128,8 +152,10 @@ bool BackupCacheCopy::storedAsCopied(
     const QString stamp = stampOf(stored);
     if (seen)
         *seen = stamp;
-    const bool settled = m_cache->isCurrent(name, node->item.mtime, stamp);
-    if (!settled && !m_cache->isCurrent(name, node->item.mtime, stamp + kUnsettled))
+    const QString place = copy.isEmpty() ? QString() : cacheRelative(copy);
+    const QString* at = copy.isEmpty() ? nullptr : &place;
+    const bool settled = m_cache->isCurrent(name, node->item.mtime, stamp, at);
+    if (!settled && !m_cache->isCurrent(name, node->item.mtime, stamp + kUnsettled, at))
         return false;
     if (settled && FileSystemView::changeTimeProves(stored))
         return true;
@@ -172,6 +198,9 @@ void BackupCacheCopy::copyThrow(
     const BackupManifest::_FileNode* wal = companion(node, "-wal");
     const bool walStored = wal && QFileInfo::exists(m_manifest.storedFilePath(wal->item));
     const QString walDest = dest + QStringLiteral("-wal");
+    throwIfTaken(node, dest);
+    if (walStored)
+        throwIfTaken(wal, walDest);
     noteCopy(node, dest);
     if (walStored)
         noteCopy(wal, walDest);
@@ -179,9 +208,9 @@ void BackupCacheCopy::copyThrow(
     QString walStamp;
     if (!fresh && isCurrent(node, dest, &stamp)
         && (walStored ? isCurrent(wal, walDest, &walStamp) : !QFileInfo::exists(walDest))) {
-        m_taken.append({ node, stamp, dest });
+        take({ node, stamp, dest });
         if (walStored)
-            m_taken.append({ wal, walStamp, walDest });
+            take({ wal, walStamp, walDest });
         throwIfMarked(node, dest);
         if (walStored)
             throwIfMarked(wal, walDest);
@@ -257,7 +286,7 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
         taken = contentOf(stored, ContentDigest::Kind::Xxh128);
     recordThrow(node, look.changeTimes && !look.settled ? look.stamp + kUnsettled : look.stamp, dest,
         notAsWritten, content.known() ? content : taken);
-    m_taken.append({ node, look.stamp, dest });
+    take({ node, look.stamp, dest });
     if (!notAsWritten.isEmpty())
         throw BackupManifest::NotAsWritten(notAsWritten, dest);
 }

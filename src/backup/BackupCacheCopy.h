@@ -3,8 +3,10 @@
 #include "backup/BackupManifest.h"
 
 #include <QHash>
+#include <QPair>
 #include <QString>
 #include <functional>
+#include <stdexcept>
 
 class BkCacheDb;
 struct stat;
@@ -21,10 +23,19 @@ struct stat;
 // stored file that cannot be read (BackupManifest::Unreadable) leaves no copy and is marked with
 // the cache as such, never current, so the pages name it and the next copy tries it again. A copy
 // whose stored file changed while it was read may be a mix of old and new bytes: it is not kept,
-// and the copy fails, telling the user to load the backup again.
+// and the copy fails, telling the user to load the backup again. A copy is current only where it
+// was made; one place is never taken by the copies of two records in one copier's run.
 class BackupCacheCopy
 {
 public:
+    // Thrown by copyThrow for a copy whose place the copy of another record took in the same run:
+    // the same name, or one the disk does not tell apart from it (a disk that ignores case).
+    class PlaceTaken : public std::runtime_error
+    {
+    public:
+        using std::runtime_error::runtime_error;
+    };
+
     BackupCacheCopy(const BackupManifest& manifest, BkCacheDb& cache);
     // Copies node and its write-ahead log to dest without a cache: always.
     static void copyWithLogThrow(
@@ -74,6 +85,9 @@ private:
         QString stamp;
         QString dest;
     };
+    void throwIfTaken(const BackupManifest::_FileNode* node, const QString& dest) const;
+    // Notes a copy the run took, and its place.
+    void take(const Taken& taken);
     static QString stampOf(const struct stat& st);
     static void reading(long long total, long long done, void* stored);
     void throwIfChangedWhileRead(const BackupManifest::_FileNode* node, const QString& stored,
@@ -94,4 +108,7 @@ private:
     const BackupManifest& m_manifest;
     BkCacheDb* m_cache; // null: nothing is current
     QList<Taken> m_taken;
+    // The places copies took in this run, by name and by the file there (device, inode).
+    QHash<QString, const BackupManifest::_FileNode*> m_placeNames;
+    QHash<QPair<quint64, quint64>, const BackupManifest::_FileNode*> m_placeFiles;
 };

@@ -767,10 +767,10 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
     StoredFileCopy(*this).copyThrow(node, dest, context, progress, stored);
 }
 
-void BackupManifest::copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name,
+QString BackupManifest::copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name,
     void* context, CopyProgress progress) const
 {
-    StoredFileCopy(*this).copyThrow(node, folder, name, context, progress);
+    return StoredFileCopy(*this).copyThrow(node, folder, name, context, progress);
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)

@@ -160,8 +160,10 @@ public:
     // what a road that writes the copy back expects to replace (WriteRequest::expectedOld).
     void copyFile(const _FileNode* node, QString dest, void* context, CopyProgress progress,
         ContentDigest::Sum* stored = nullptr) const;
-    // The same, to the file name inside folder, a folder the caller holds (see OutputFile).
-    void copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name, void* context,
+    // The same, to the file name inside folder, a folder the caller holds (see OutputFile); a name
+    // the disk refuses is fitted. Returns the name written; throws OutputFile::Refused when the disk
+    // takes no name fitted from it.
+    QString copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name, void* context,
         CopyProgress progress) const;
 
     // Writes a copy of the manifest database reduced to the records worth restoring to dest,

@@ -31,25 +31,30 @@ void BkCacheDb::openThrow()
         db->executeThrow(
             "create table if not exists file_not_as_written(name TEXT PRIMARY KEY, copy TEXT NOT "
             "NULL, reason TEXT NOT NULL)");
-        addContentColumnThrow(*db);
+        addColumnThrow(*db, "content");
+        addColumnThrow(*db, "copy");
     } catch (const std::exception& e) {
         throw std::runtime_error(failureText(*db, e).toStdString());
     }
     m_db = std::move(db);
 }
 
-// A cache made before contents were recorded gains the column empty: none of its copies is
-// current. Older code replaces a whole row when it copies, so it never leaves a stale content.
-void BkCacheDb::addContentColumnThrow(Sqlite3DB& db)
+// A cache made before contents (or the places of copies) were recorded gains the column empty:
+// none of its copies is current. Older code replaces a whole row when it copies, so it never leaves a
+// stale content or place.
+void BkCacheDb::addColumnThrow(Sqlite3DB& db, const char* column)
 {
     const auto has = [&] {
-        return db.queryThrow(Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name='content'"))
+        return db
+            .queryThrow(Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name=?")
+                            .addTextParam(QLatin1String(column)))
             .moveNext();
     };
     if (has())
         return;
     try {
-        db.executeThrow("alter table file_stamp add column content TEXT");
+        db.executeThrow(
+            QStringLiteral("alter table file_stamp add column %1 TEXT").arg(QLatin1String(column)));
     } catch (const std::exception&) {
         if (!has()) // else another process added it first
             throw;
@@ -72,13 +77,13 @@ void BkCacheDb::setFileTimeThrow(const QString& name, qint64 time)
                            .addInt64Param(time));
 }
 
-bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp)
+bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp, const QString* copy)
 {
     if (stamp.isEmpty() || fileTime(name) != time)
         return false;
     Sqlite3Cursor c
-        = m_db->queryThrow(Sqlite3Sql("select stamp from file_stamp where name=?").addTextParam(name));
-    return c.moveNext() && c.getText(0) == stamp;
+        = m_db->queryThrow(Sqlite3Sql("select stamp, copy from file_stamp where name=?").addTextParam(name));
+    return c.moveNext() && c.getText(0) == stamp && (!copy || (!c.isNull(1) && c.getText(1) == *copy));
 }
 
 ContentDigest::Sum BkCacheDb::copiedContent(const QString& name)
@@ -103,10 +108,12 @@ void BkCacheDb::setCopiedThrow(const QString& name, qint64 time, const QString& 
     // One transaction: a copy is never recorded as current without what is known of it.
     inTransactionThrow(name, [&] {
         setFileTimeThrow(name, time);
-        m_db->executeThrow(Sqlite3Sql("insert or replace into file_stamp(name, stamp, content) values(?,?,?)")
-                               .addTextParam(name)
-                               .addTextParam(stamp)
-                               .addTextParam(QString::fromLatin1(content.text())));
+        m_db->executeThrow(
+            Sqlite3Sql("insert or replace into file_stamp(name, stamp, content, copy) values(?,?,?,?)")
+                .addTextParam(name)
+                .addTextParam(stamp)
+                .addTextParam(QString::fromLatin1(content.text()))
+                .addTextParam(copy));
         if (notAsWritten.isEmpty())
             m_db->executeThrow(Sqlite3Sql("delete from file_not_as_written where name=?").addTextParam(name));
         else
@@ -169,6 +176,20 @@ QString BkCacheDb::notAsWritten(const QString& name)
     Sqlite3Cursor c = m_db->queryThrow(
         Sqlite3Sql("select reason from file_not_as_written where name=?").addTextParam(name));
     return c.moveNext() ? c.getText(0) : QString();
+}
+
+bool BkCacheDb::placesAll()
+{
+    openThrow();
+    return !m_db->queryThrow(Sqlite3Sql("select 1 from file_stamp where copy is null limit 1")).moveNext();
+}
+
+void BkCacheDb::forgetAllThrow()
+{
+    inTransactionThrow(QStringLiteral("*"), [&] {
+        for (const char* table : { "file_cache", "file_stamp", "file_not_as_written" })
+            m_db->executeThrow(QStringLiteral("delete from %1").arg(QLatin1String(table)));
+    });
 }
 
 QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder)

@@ -31,14 +31,17 @@ public:
     qint64 fileTime(const QString& name);
     void setFileTimeThrow(const QString& name, qint64 time);
     // Whether name was last copied from a record of this time and a stored file of this stamp
-    // (BackupCacheCopy::stampOf); false for entries made without a stamp.
-    bool isCurrent(const QString& name, qint64 time, const QString& stamp);
+    // (BackupCacheCopy::stampOf); false for entries made without a stamp. Given copy, also whether
+    // that copy was made there (relative to this database's folder): one found elsewhere may be
+    // another record's.
+    bool isCurrent(const QString& name, qint64 time, const QString& stamp, const QString* copy = nullptr);
     // What the stored file of name held when it was last copied; unknown when not recorded.
     ContentDigest::Sum copiedContent(const QString& name);
     // Records in one transaction that name was copied from a record of this time and a stored file
     // of this stamp and content: a whole copy when notAsWritten is empty, else one whose stored
     // file is not what the phone wrote, notAsWritten saying why; copy is where the copy lies,
-    // relative to this database's folder.
+    // relative to this database's folder, and a copy found elsewhere is never name's (see
+    // isCurrent).
     void setCopiedThrow(const QString& name, qint64 time, const QString& stamp,
         const QString& copy = QString(), const QString& notAsWritten = QString(),
         const ContentDigest::Sum& content = ContentDigest::Sum());
@@ -50,6 +53,11 @@ public:
     void setUnreadableThrow(const QString& name, const QString& copy, const QString& why);
     // Why the last copy of name is not what the phone wrote; empty for a whole copy or none.
     QString notAsWritten(const QString& name);
+    // Whether every copy recorded says where it was made: false for a cache an earlier version
+    // made, whose copies of two records may lie at one place, each holding the other's bytes.
+    bool placesAll();
+    // Forgets every copy: none is current any more.
+    void forgetAllThrow();
 
     // The copies of a cache folder whose stored files are not what the phone wrote, by the clean
     // absolute path of the copy, with why; read from the folder's file-date databases without
@@ -57,7 +65,7 @@ public:
     static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
 
 private:
-    static void addContentColumnThrow(Sqlite3DB& db);
+    static void addColumnThrow(Sqlite3DB& db, const char* column);
     void markThrow(const QString& name, const QString& copy, const QString& why);
     // Runs work in one transaction, rolled back when it throws; name is the file it records.
     void inTransactionThrow(const QString& name, const std::function<void()>& work);

@@ -155,18 +155,22 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     copyToThrow(node, destination, context, progress, stored);
 }
 
-void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
+QString StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
     const QString& name, void* context, BackupManifest::CopyProgress progress) const
 {
-    copyToThrow(
-        node, [&] { return std::make_unique<OutputFile>(folder, name); }, context, progress, nullptr);
+    const auto destination = [&] {
+        auto out = std::make_unique<OutputFile>(folder, name);
+        out->setFitName(true);
+        return out;
+    };
+    return copyToThrow(node, destination, context, progress, nullptr);
 }
 
-void StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination,
+QString StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination,
     void* context, BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
 {
     if (!node)
-        return;
+        return QString();
     const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
     // Records and keys of an older manifest would copy another file, or decrypt it into garbage.
     m_manifest.checkLoadedThrow();
@@ -185,7 +189,6 @@ void StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const De
     out.setModified(qint64(node->item.mtime));
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
-    const QString dest = out.fileName();
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
         || StoredFile::decryptedInPlace(in, key, node->item.size);
@@ -195,14 +198,18 @@ void StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const De
     const QString notAsWritten = asStored
         ? copyAsStoredThrow(node, src, in, out, context, progress, digest)
         : decryptCopyThrow(node, key, src, in, out, context, progress, digest);
-    if (!out.commit())
+    if (!out.commit() && out.nameRefused())
+        throw OutputFile::Refused(out.failure().toStdString());
+    if (out.failed())
         fail(out.failure());
     if (stored)
         *stored = read.sum();
+    const QString dest = QFileInfo(out.fileName()).dir().filePath(out.placedName());
     // A file of a write that cannot be settled here is not what its record describes, whatever its
     // bytes: a plain one reads whole, yet holds what the record of another manifest gives.
     if (!notAsWritten.isEmpty() || m_manifest.partOfUnsettledWrite(src))
         throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten), dest);
+    return out.placedName();
 }
 
 // What is wrong with the stored copy src that is not what its record describes: why, unless the

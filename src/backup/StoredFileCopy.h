@@ -25,8 +25,10 @@ public:
     // See BackupManifest::copyFile.
     void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
         BackupManifest::CopyProgress progress, ContentDigest::Sum* stored = nullptr) const;
-    // The same to the file name inside folder, a folder the caller holds.
-    void copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder, const QString& name,
+    // The same to the file name inside folder, a folder the caller holds; a name the disk refuses is
+    // fitted (see OutputFile::setFitName). Returns the name written; throws OutputFile::Refused when
+    // the disk takes no name fitted from it.
+    QString copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder, const QString& name,
         void* context, BackupManifest::CopyProgress progress) const;
     // See BackupManifest::fileKeyBlob and BackupManifest::fileKey.
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
@@ -52,7 +54,7 @@ public:
 private:
     // The copy into the file the caller makes once the stored copy is open and its key had.
     using Destination = std::function<std::unique_ptr<OutputFile>()>;
-    void copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination, void* context,
+    QString copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination, void* context,
         BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const;
     QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,
         OutputFile& out, void* context, BackupManifest::CopyProgress progress, ContentDigest* read) const;

@@ -215,6 +215,7 @@ private Q_SLOTS:
         QCOMPARE(g_formatFileName("***"), QString());
         QCOMPARE(g_formatFileName("x\\y/z\"<>|\n\r\tw"), QString("xyzw"));
         QCOMPARE(g_formatFileName(".hidden name"), QString(".hidden name"));
+        QCOMPARE(g_formatFileName(QString("x") + QChar(0) + "y.jpg"), QString("xy.jpg"));
     }
 
     void delDirCascade()

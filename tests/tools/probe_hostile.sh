@@ -235,6 +235,19 @@ for file in Manifest.db $sms; do
         && { [ $file = Manifest.db ] || grep -qx "Record: HomeDomain Library/SMS/sms.db" "$work/err.txt"; }
     check "$cmd of a backup whose $file holds 300,000 schema entries refuses it at once, by name" $?
 done
+# One-to-one chats whose names are a NUL and a blob holding one: named by their identifiers, as a
+# group is, and every chat is written, as pages and as PDF files.
+rm -rf "$work/nul-names" && cp -r "$in/messages" "$work/nul-names"
+sqlite3 "$work/nul-names/$sms_db" "update chat set display_name=char(0) where chat_identifier='+15551230001';
+    update chat set display_name=X'00FF' where chat_identifier='friend@example.com'"
+for format in html pdf; do
+    rm -rf "$work/nul-$format"
+    limit=30 run export-messages --format $format "$work/nul-names" "$work/nul-$format"
+    clean && [ "$rc" -eq 0 ] && [ -s "$work/nul-$format/+15551230001.$format" ] \
+        && [ -s "$work/nul-$format/friend@example.com.$format" ] \
+        && [ -s "$work/nul-$format/chat123456789012345678.$format" ]
+    check "export-messages ($format) of chats named by a NUL and a blob writes every chat, by its identifier" $?
+done
 # A picked database's log at a link is never followed: the file is read without it, saying so.
 mkdir -p "$work/picked" && cp "$in/messages/$sms_db" "$work/picked/sms.db"
 /usr/bin/python3 - "$work/picked/sms.db" << 'EOF_PY'

@@ -256,6 +256,8 @@ def demo_sms(pictures, names=None):
             guid = "DEMO-ATTACHMENT-%04d" % attachment
             name = (names or {}).get(attachment, "IMG_%04d.JPG" % (4100 + attachment))
             rel = "Library/SMS/Attachments/%02x/%02d/%s/%s" % (attachment * 37 % 256, attachment, guid, name)
+            if "/" in name:  # a folder of its own choosing, which other attachments may share
+                rel, name = "Library/SMS/Attachments/" + name, name.rsplit("/", 1)[1]
             data = pictures.get("jpg", 6 + attachment)
             files.append(("MediaDomain", rel, data))
             rows.append("INSERT INTO attachment (ROWID,guid,created_date,filename,uti,mime_type,transfer_state,"
@@ -999,7 +1001,8 @@ def main():
     p.add_argument("--put", action="append", default=[], metavar="DOMAIN:PATH=FILE",
                    help="store FILE's bytes as that record (replacing a well-known file of the same path)")
     p.add_argument("--attachment-name", action="append", default=[], metavar="N=NAME",
-                   help="--demo: the N-th picture attached to a message is stored under NAME")
+                   help="--demo: the N-th picture attached to a message is stored under NAME (one with a"
+                        " '/' below Library/SMS/Attachments, in the folder it names)")
     p.add_argument("--addressbook", help="address book of make_addressbook.py: edge, demo, empty or a number of people")
     a = p.parse_args()
     if a.demo:

@@ -40,31 +40,7 @@ void ITunesCacheSMSThread::run()
     const BackupManifest::_FileNode* smsDb
         = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS/sms.db"));
     try {
-        MadeFolders::makePathThrow(library.absolutePath());
-        BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
-        cache.openThrow();
-        BackupCacheCopy copier(m_manifest, cache);
-        QList<const BackupManifest::_FileNode*> roots { sms };
-        if (auto* att = m_manifest.findNode(QStringLiteral("MediaDomain"), QStringLiteral("Library/SMS")))
-            roots.append(att); // message attachments live in the media domain
-        if (auto* ab
-            = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/AddressBook")))
-            roots.append(ab);
-        std::function<void(const BackupManifest::_FileNode*)> copy
-            = [&](const BackupManifest::_FileNode* node) {
-                  if (m_form.cancelled)
-                      return;
-                  if (node->item.isFolder()) {
-                      for (const auto* c : node->children)
-                          copy(c);
-                      return;
-                  }
-                  if (node->item.isFile() && !copier.isCompanion(node)) // a log goes with its database
-                      copyFileThrow(copier, library, node, node == smsDb);
-              };
-        for (const auto* root : roots)
-            copy(root);
-        copier.checkUnchangedThrow();
+        copyFoldersThrow(library, sms, smsDb);
     } catch (const std::exception& e) {
         g_delDirCascade(library.absolutePath());
         // Nothing of the messages is there to read: told of their database, as it holds once the
@@ -79,6 +55,41 @@ void ITunesCacheSMSThread::run()
         m_form.invokeSucceed(QString());
     else
         m_form.invokeErrorOccurred(m_faults.texts().join(QLatin1Char('\n')));
+}
+
+void ITunesCacheSMSThread::copyFoldersThrow(
+    const QDir& library, const BackupManifest::_FileNode* sms, const BackupManifest::_FileNode* smsDb)
+{
+    MadeFolders::makePathThrow(library.absolutePath());
+    BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
+    startOverIfUnplacedThrow(cache, library);
+    BackupCacheCopy copier(m_manifest, cache);
+    // The message database first: no other record's copy takes its place.
+    if (smsDb && smsDb->item.isFile())
+        copyFileThrow(copier, library, smsDb, true);
+    // Message attachments live in the media domain: where the home domain names one of the same
+    // path, the media domain's keeps the place.
+    QList<const BackupManifest::_FileNode*> roots;
+    if (auto* att = m_manifest.findNode(QStringLiteral("MediaDomain"), QStringLiteral("Library/SMS")))
+        roots.append(att);
+    roots.append(sms);
+    if (auto* ab = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/AddressBook")))
+        roots.append(ab);
+    std::function<void(const BackupManifest::_FileNode*)> copy = [&](const BackupManifest::_FileNode* node) {
+        if (m_form.cancelled)
+            return;
+        if (node->item.isFolder()) {
+            for (const auto* c : node->children)
+                copy(c);
+            return;
+        }
+        // A log goes with its database.
+        if (node->item.isFile() && node != smsDb && !copier.isCompanion(node))
+            copyFileThrow(copier, library, node, false);
+    };
+    for (const auto* root : roots)
+        copy(root);
+    copier.checkUnchangedThrow();
 }
 
 // Copies one file of the folders; a stored copy that is not what the phone wrote, or that cannot be
@@ -103,6 +114,10 @@ void ITunesCacheSMSThread::copyFileThrow(
         if (messageDb)
             throw BackupManifest::NotAsWritten(QString::fromUtf8(e.what()) + record, e.copy());
         m_faults.add(node->item.backupFileName(), QString(), e, record);
+    } catch (const BackupCacheCopy::PlaceTaken& e) {
+        if (messageDb)
+            throw;
+        m_faults.add(node->item.backupFileName(), QString::fromUtf8(e.what()) + record);
     } catch (const BackupManifest::Unreadable& e) {
         // The user may not read it, it is no regular file, the disk fails to read it, or its key
         // in the record cannot be had.
@@ -115,6 +130,17 @@ void ITunesCacheSMSThread::copyFileThrow(
             throw;
         m_faults.add(node->item.backupFileName(), refused + record);
     }
+}
+
+// A cache an earlier version made may hold the copies of two records at one place, each with the
+// other's bytes: its message folder's copies are all made again.
+void ITunesCacheSMSThread::startOverIfUnplacedThrow(BkCacheDb& cache, const QDir& library)
+{
+    if (cache.placesAll())
+        return;
+    g_delDirCascade(library.absolutePath());
+    cache.forgetAllThrow();
+    MadeFolders::makePathThrow(library.absolutePath());
 }
 
 // Why the disk cannot hold a file at dest below library when its name or path is too long for it;

@@ -8,19 +8,22 @@
 #include <QThread>
 
 class BackupCacheCopy;
+class BkCacheDb;
 class ProgressForm;
 
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
 // into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
 // files the cache holds from the very same stored files are not copied again. Each name is kept as
 // the readers of the messages look for it (FileNameFit::localName: a name too long for a disk is
-// cut). A file whose stored copy is not what the phone wrote, or cannot be read (the user may not
-// read it, a disk's read error), or whose name or path this disk cannot hold even so, ends the run
-// with an error that names it and its record once the others are copied; the
-// message database itself ends it at once, and the copied folders go (the error then says no copy
-// of its bytes was kept). The cache ("manifest.db") keeps which copies are not what the phone
-// wrote, for the pages and the next run; one that could not be read has no copy there, and the
-// next run tries it again.
+// cut, one with characters a disk refuses goes without them, each marked). A file whose stored copy
+// is not what the phone wrote, or cannot be read (the user may not read it, a disk's read error), or
+// whose name or path this disk cannot hold even so, or whose place another record's copy took (a
+// disk that ignores case, one path in two domains), ends the run with an error that names it and its
+// record once the others are copied; the message database, copied first, ends it at once, and the
+// copied folders go (the error then says no copy of its bytes was kept). The cache ("manifest.db") keeps
+// which copies are not what the phone wrote, for the pages and the next run; one that could not be read has
+// no copy there, and the next run tries it again. A cache made before it recorded where each copy lies is
+// made anew.
 class ITunesCacheSMSThread : public QThread
 {
     Q_OBJECT
@@ -46,8 +49,11 @@ protected:
     void run() override;
 
 private:
+    void copyFoldersThrow(
+        const QDir& library, const BackupManifest::_FileNode* sms, const BackupManifest::_FileNode* smsDb);
     void copyFileThrow(
         BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb);
+    static void startOverIfUnplacedThrow(BkCacheDb& cache, const QDir& library);
     static QString tooLongText(const QDir& library, const QString& dest);
 
     BackupManifest& m_manifest;

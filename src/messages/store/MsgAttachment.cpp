@@ -56,7 +56,10 @@ QString _MsgAttachment::thumbnail(QString* why) const
         QFile::remove(thumb);
         return QString();
     }
-    if (QFileInfo(thumb).isFile())
+    // One drawn before the file at _path was put there is of other bytes (a copy made again, or one
+    // an earlier version's cache shared with another record's): it is drawn anew.
+    const QFileInfo kept(thumb);
+    if (kept.isFile() && kept.lastModified() >= QFileInfo(_path).metadataChangeTime())
         return thumb;
     QFile file;
     if (!RegularFile::openRead(file, _path, nullptr))

@@ -66,10 +66,11 @@ void AttachmentExtractThread::run()
     const QString leftOut = m_leftOut > 0 ? leftOutText() : QString();
     const QString extracted = tr("IDS_SUC_EXTRACT_%1_MEDIA_FILES_TO_%2").arg(count).arg(target);
     if (!m_notAsWritten.isEmpty())
-        m_form->invokeErrorOccurred(m_notAsWritten.text((leftOut.isEmpty() ? QString() : leftOut + '\n')
-            + QStringLiteral("%1 other MMS attachments were extracted to %2.").arg(count).arg(target)));
+        m_form->invokeErrorOccurred(
+            m_fitted.after(m_notAsWritten.text((leftOut.isEmpty() ? QString() : leftOut + '\n')
+                + QStringLiteral("%1 other MMS attachments were extracted to %2.").arg(count).arg(target))));
     else
-        m_form->invokeSucceed(leftOut.isEmpty() ? extracted : extracted + '\n' + leftOut);
+        m_form->invokeSucceed(m_fitted.after(leftOut.isEmpty() ? extracted : extracted + '\n' + leftOut));
 }
 
 bool AttachmentExtractThread::extractOne(const _MsgMessage& message, const _MsgAttachment& a)
@@ -105,16 +106,23 @@ QString AttachmentExtractThread::writeOne(
         return QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(a._path), why);
     OutputFile out(m_held, name);
     out.setModified(qint64(message.date) + kEpoch2001);
-    // A name the file system refuses (too long) is this file's alone; a write that fails is not.
+    out.setFitName(true);
+    // A name the file system refuses (too long, or in every form fitted to it) is this file's
+    // alone; a write that fails is not.
     if (!out.open(QIODevice::WriteOnly) && out.error() == ENAMETOOLONG)
         return out.failure();
     if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit()) {
+        if (out.nameRefused())
+            return out.failure();
         // A read the disk fails is told as the attachment's, not as the copy's write.
         const QString failed = out.sourceFailed()
             ? QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(a._path), out.errorString())
             : out.failure();
         throw std::runtime_error(failed.toStdString());
     }
+    if (out.placedName() != name)
+        m_fitted.add(m_held.filePath(name), out.placedName());
+    name = out.placedName();
     struct stat st;
     if (m_held.lstat(name, &st))
         m_written.append({ name, st.st_dev, st.st_ino });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FittedNames.h"
 #include "app/MadeFolders.h"
 #include "messages/ui/NotAsWrittenAttachments.h"
 
@@ -18,7 +19,8 @@ class _MsgMessage;
 // A cancel removes what this run wrote (and the folders the run made), never anything that was there
 // before. An attachment whose copy is not what the phone wrote is written all the same but counted
 // apart and named, and the run then ends with an error. One left out (no file, one that cannot be
-// opened, a name the disk refuses) is named with why where the run tells how it went.
+// opened, a name the disk takes in no form fitted to it) is named with why where the run tells how it
+// went; one written under a name fitted to the disk (see OutputFile::setFitName) is named there too.
 class AttachmentExtractThread : public QThread
 {
     Q_OBJECT
@@ -56,4 +58,5 @@ private:
     QStringList m_leftOutNamed; // the first of those left out, each with why
     MadeFolders m_madeFolders;
     NotAsWrittenAttachments m_notAsWritten;
+    FittedNames m_fitted; // written under names the disk takes, as it refused their own
 };

@@ -53,6 +53,7 @@ ExportMessagesHtml::ExportMessagesHtml(const HeldFolder& dir, const QString& fil
     , m_file(dir, fileName)
     , m_labelAllSenders(labelAllSenders)
 {
+    m_file.setFitName(true);
 }
 
 void ExportMessagesHtml::init()
@@ -117,16 +118,23 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
         target = ExportFileNames(m_attaDir).take(info.completeBaseName(), suffix);
     }
     QString error;
-    // An attachment the user may not read stays a broken link, as before; a copy that cannot be
-    // written fails the export.
+    // An attachment the user may not read stays a broken link, as before, and so does one the disk
+    // takes no name for; one whose read fails costs only its bubble when unread is given; a copy that
+    // cannot be written fails the export.
     OutputFile out(m_attaDir, target);
+    out.setFitName(true);
     if (QFileInfo(path).isReadable() && !out.copyFile(path, &error)) {
-        if (!unread || !out.sourceFailed())
+        if (unread && out.sourceFailed()) {
+            *unread = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
+            return QString();
+        }
+        if (!out.nameRefused())
             throw std::runtime_error(error.toStdString());
-        *unread = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
-        return QString();
+        m_failedCopies << path + QStringLiteral(": ") + error;
+    } else if (out.placedName() != target) {
+        m_fitted.add(m_attaDir.filePath(target), out.placedName());
     }
-    return target;
+    return out.placedName();
 }
 
 QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/FittedNames.h"
 #include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
 #include "messages/ui/UnreadAttachments.h"
 
 #include <QFile>
 #include <QString>
+#include <QStringList>
 #include <QTextStream>
 #include <optional>
 
@@ -28,10 +30,19 @@ public:
 
     // Copies a file into "files" under its own name, or a numbered variant of it when that is
     // taken, and returns the name of the copy. Throws when the copy cannot be written, and when the
-    // file cannot be read unless unread is given: then *unread says why, and the name is empty.
+    // file cannot be read unless unread is given: then *unread says why, and the name is empty. A
+    // name the disk refuses is fitted to it (see OutputFile::setFitName); where it takes none, the
+    // file is not copied and is named among failedCopies().
     QString saveAttaFile(const QString& path, QString* unread = nullptr);
     // The attachments whose reads failed, each shown in its bubble by why.
     const UnreadAttachments& unreadAttachments() const { return m_unread; }
+
+    // The name the page was put under: the one given, or one fitted to a disk that refused it.
+    QString placedName() const { return m_file.placedName(); }
+    // The attachment files written under names fitted to the disk.
+    const FittedNames& fittedAttachments() const { return m_fitted; }
+    // The attachment files not copied as the disk took no name for them: each "<file>: <why>".
+    const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:
     QString messageHtml(const _MsgMessage& m);
@@ -56,6 +67,8 @@ private:
     bool m_labelAllSenders;
     ExportLocalTime m_time;
     UnreadAttachments m_unread;
+    FittedNames m_fitted;
+    QStringList m_failedCopies;
 };
 
 // "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.

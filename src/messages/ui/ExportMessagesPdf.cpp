@@ -9,6 +9,7 @@ ExportMessagesPdf::ExportMessagesPdf(const HeldFolder& folder, const QString& na
     m_printer.setPageSize(QPageSize(QPageSize::A4));
     m_printer.setOutputFormat(QPrinter::PdfFormat);
     m_printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
+    m_out.setFitName(true);
     if (!m_out.open(QIODevice::WriteOnly))
         return; // init() says why
     // The printer opens the temporary by a name that looks up no folder again.

@@ -14,7 +14,7 @@ class ExportMessagesPdf : public AbsFormatExport<_MsgMessage>
 {
 public:
     // Sets up the PDF printer on a temporary in folder and begins painting page 1; the file is
-    // put at name there.
+    // put at name there, or at one fitted to a disk that refuses it (see OutputFile::setFitName).
     ExportMessagesPdf(const HeldFolder& folder, const QString& name);
 
     // Throws when the file could not be created.
@@ -24,6 +24,9 @@ public:
     void uninit() override;
     // The attachments whose reads failed, each shown in its bubble by why.
     const UnreadAttachments& unreadAttachments() const { return m_page.unreadAttachments(); }
+
+    // The name the file was put under: the one given, or one fitted to a disk that refused it.
+    QString placedName() const { return m_out.placedName(); }
 
 private:
     [[noreturn]] void throwNotWritten() const;

@@ -54,12 +54,16 @@ QString csvLines(const QList<_MsgMessage*>& messages, qsizetype block, ExportLoc
     return text;
 }
 
-// The file name stem of a conversation: a group by its identifier, another chat by its name.
+// The file name stem of a conversation: a group by its identifier, another chat by its name. A name
+// with a NUL in it is no name (a blob a damaged or crafted row holds): such a chat goes by its
+// identifier, as a group does.
 QString conversationStem(const _MsgChat* chat)
 {
     if (!chat)
         return QStringLiteral("unknown-chat");
-    QString stem = g_formatFileName(chat->isGroup() ? chat->chat_identifier : chat->displayName(true));
+    const QString name = chat->displayName(true);
+    QString stem
+        = g_formatFileName(chat->isGroup() || name.contains(QChar(0)) ? chat->chat_identifier : name);
     // No hidden files: a leading dot goes.
     while (stem.startsWith('.'))
         stem.remove(0, 1);
@@ -86,9 +90,9 @@ void ExportMessagesThread::run()
         // What was written stays: the messages are all there, only those attachments are not.
         const QString damaged = notAsWrittenText(count);
         if (damaged.isEmpty())
-            m_form.invokeSucceed(tr("IDS_SUC_EXPORT_%1_MMS").arg(count));
+            m_form.invokeSucceed(m_fitted.after(tr("IDS_SUC_EXPORT_%1_MMS").arg(count)));
         else
-            m_form.invokeErrorOccurred(damaged);
+            m_form.invokeErrorOccurred(m_fitted.after(damaged));
     } catch (int) {
         output.removeCreated(m_held);
         m_made.removeEmpty();
@@ -189,6 +193,7 @@ int ExportMessagesThread::exportPerConversation()
     int count = 0;
     for (const Conversation& conversation : list) {
         std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
+        QString name;
         for (_MsgMessage* m : conversation.messages) {
             if (m_form.cancelled)
                 throw -1;
@@ -196,7 +201,7 @@ int ExportMessagesThread::exportPerConversation()
             if (!exporter) {
                 if (m_type == Html && count == 1)
                     prepareHtmlFiles();
-                const QString name = names.take(conversationStem(conversation.chat), ext);
+                name = names.take(conversationStem(conversation.chat), ext);
                 if (m_type == Pdf)
                     exporter = std::make_unique<ExportMessagesPdf>(m_held, name);
                 else
@@ -207,18 +212,30 @@ int ExportMessagesThread::exportPerConversation()
             exporter->write(*m);
         }
         if (exporter)
-            finishPage(*exporter);
+            finishPage(*exporter, name);
     }
     return count;
 }
 
-void ExportMessagesThread::finishPage(AbsFormatExport<_MsgMessage>& exporter)
+// Ends a page, and notes for the closing text its attachments not read, the page put under a name
+// fitted to the disk, and the attachments of an HTML page put so or not copied.
+void ExportMessagesThread::finishPage(AbsFormatExport<_MsgMessage>& exporter, const QString& name)
 {
     exporter.uninit();
-    if (const auto* pdf = dynamic_cast<const ExportMessagesPdf*>(&exporter))
-        m_unread.add(pdf->unreadAttachments());
-    else if (const auto* html = dynamic_cast<const ExportMessagesHtml*>(&exporter))
+    QString placed = name;
+    if (const auto* html = dynamic_cast<const ExportMessagesHtml*>(&exporter)) {
         m_unread.add(html->unreadAttachments());
+        placed = html->placedName();
+        m_fitted.add(html->fittedAttachments());
+        m_failedCopies << html->failedCopies();
+    } else if (const auto* pdf = dynamic_cast<const ExportMessagesPdf*>(&exporter)) {
+        m_unread.add(pdf->unreadAttachments());
+        placed = pdf->placedName();
+    }
+    if (placed == name)
+        return;
+    m_fitted.add(m_held.filePath(name), placed);
+    m_written.last() = m_held.filePath(placed);
 }
 
 QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() const

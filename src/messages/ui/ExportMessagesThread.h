@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/FittedNames.h"
 #include "app/MadeFolders.h"
 #include "messages/ui/UnreadAttachments.h"
 
@@ -21,8 +22,10 @@ class _MsgChat;
 // no preview is drawn from them; so does a database export whose attachment files could not all be
 // copied, naming them with why. An attachment a PDF or HTML page could not read for its bubble
 // costs only that bubble, which says why: the export writes the rest and ends with an error naming
-// it. The folder of pages is held from its making (see MadeFolders):
-// moved or swapped for a link meanwhile, it gets nothing more, and the export fails.
+// it. The folder of pages is held from its making (see MadeFolders): moved or swapped for a link
+// meanwhile, it gets nothing more, and the export fails. A page or an attachment copy whose name the
+// disk refuses is written under one fitted to it (see OutputFile::setFitName), told at the end; an
+// attachment the disk takes no name for is named as not copied.
 class ExportMessagesThread : public QThread
 {
     Q_OBJECT
@@ -54,7 +57,7 @@ private:
     int exportCsv();
     int exportPerConversation(); // Pdf, Html
     // Completes the file of one conversation and notes the attachments it could not read.
-    void finishPage(AbsFormatExport<_MsgMessage>& exporter);
+    void finishPage(AbsFormatExport<_MsgMessage>& exporter, const QString& name);
     QList<Conversation> conversations() const;
     std::unique_ptr<AbsFormatExport<_MsgMessage>> makeSingleExporter();
     void prepareHtmlFiles();
@@ -68,8 +71,9 @@ private:
     FormatType m_type;
     ProgressForm& m_form;
     QStringList m_written;
-    QStringList m_failedCopies; // of a database export: each "<file>: <why>"
+    QStringList m_failedCopies; // of a database export, or of HTML pages: each "<file>: <why>"
     UnreadAttachments m_unread; // of the pages
+    FittedNames m_fitted; // files written under names the disk takes, as it refused their own
     MadeFolders m_made; // the folder of pages and those above it that the export made
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;

@@ -1,6 +1,7 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 
 #include "app/CountText.h"
+#include "app/FileNameFit.h"
 #include "app/OutputFile.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -34,7 +35,10 @@ struct ExportBKFileThread::PendingCopy {
     QString error; // empty after success
     QString damaged; // why the stored copy is not what the phone wrote; written all the same
     QString unreadable; // why the stored copy could not be read; nothing written
-    QString unwritten; // why its folder got nothing: moved or swapped for a link meanwhile
+    QString unwritten; // why its folder got nothing (moved or swapped for a link meanwhile), or the
+                       // disk took no name for it
+    QString path; // where it was meant to go
+    QString placed; // the name it was written under when the disk did not take its own
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
@@ -233,16 +237,16 @@ void ExportBKFileThread::run()
             return;
         }
         if (damagedFiles + unreadableFiles + unwrittenFiles > 0)
-            m_form->invokeErrorOccurred(extractedText() + "\n" + faultsText());
+            m_form->invokeErrorOccurred(m_fitted.after(extractedText() + "\n" + faultsText()));
         else
-            m_form->invokeSucceed(QString());
+            m_form->invokeSucceed(m_fitted.text());
     } catch (const std::exception& e) {
         drainQuietly();
         settleFolders(true);
         const QString faults = faultsText();
         unwrittenFiles += m_endedAtFile ? 1 : 0;
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()) + "\n" + extractedText()
-            + (faults.isEmpty() ? QString() : "\n" + faults));
+        m_form->invokeErrorOccurred(m_fitted.after(QString::fromUtf8(e.what()) + "\n" + extractedText()
+            + (faults.isEmpty() ? QString() : "\n" + faults)));
     }
 }
 
@@ -357,7 +361,15 @@ void ExportBKFileThread::noteFinished(const PendingCopy& copy)
     else if (!copy.unreadable.isEmpty())
         noteUnreadable(copy.unreadable);
     else if (!copy.skipped)
-        ++extractedFiles;
+        noteExtracted(copy.path, copy.placed);
+}
+
+// Counts a file written, and the name it was written under when the disk did not take its own.
+void ExportBKFileThread::noteExtracted(const QString& path, const QString& placed)
+{
+    ++extractedFiles;
+    if (!placed.isEmpty() && !path.endsWith(QLatin1Char('/') + placed))
+        m_fitted.add(path, placed);
 }
 
 // After a cancel or a failure the folders made that hold nothing go. Writing into a folder (or
@@ -433,6 +445,8 @@ QString ExportBKFileThread::enterFolder(
     const QString name = QFileInfo(path).fileName();
     bool made = false;
     *entered = m_madeFolders.make(parent, name, &made);
+    if (!entered->isValid() && OutputFile::refusesName(errno))
+        *entered = makeFitted(parent, path, &made);
     QByteArray relative;
     if (made && !node->implied && entered->relativeTo(m_madeFolders.destination(), &relative))
         m_folderTimes.append({ relative, node->item.mtime });
@@ -446,6 +460,26 @@ QString ExportBKFileThread::enterFolder(
         return blockedText(path, st);
     return QStringLiteral("the folder %1 cannot be made: %2.")
         .arg(shortened(path), QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// The folder at path in parent under a name fitted to a disk that refused its own (as files are,
+// see OutputFile::setFitName), noted as such; invalid, with the errno of the name given, when the
+// disk takes none of them.
+HeldFolder ExportBKFileThread::makeFitted(const HeldFolder& parent, const QString& path, bool* made)
+{
+    const int refused = errno;
+    const QString name = QFileInfo(path).fileName();
+    for (const QString& fitted : { FileNameFit::localName(name), FileNameFit::asciiName(name) }) {
+        if (fitted == name)
+            continue;
+        const HeldFolder folder = m_madeFolders.make(parent, fitted, made);
+        if (folder.isValid()) {
+            m_fitted.add(path, fitted);
+            return folder;
+        }
+    }
+    errno = refused;
+    return HeldFolder();
 }
 
 void ExportBKFileThread::copyFileNode(
@@ -470,9 +504,10 @@ void ExportBKFileThread::copyFileNode(
         return;
     }
     if (!m_pool) {
+        QString placed;
         try {
             FileProgress told(*m_progress, node);
-            m_manifest->copyFile(node, dir, name, &told, copyFileProgress);
+            placed = m_manifest->copyFile(node, dir, name, &told, copyFileProgress);
         } catch (const BackupFolderLock::Cancelled&) {
             return; // the user ended the wait for the backup folder: nothing was written
         } catch (const BackupManifest::NotAsWritten& e) {
@@ -480,6 +515,9 @@ void ExportBKFileThread::copyFileNode(
             return;
         } catch (const BackupManifest::Unreadable& e) {
             noteUnreadable(copyFailureText(node, path, e));
+            return;
+        } catch (const OutputFile::Refused& e) {
+            noteUnwritten(copyFailureText(node, path, e));
             return;
         } catch (const std::exception& e) {
             const QString unwritten = unwrittenText(dir, node, path);
@@ -490,11 +528,12 @@ void ExportBKFileThread::copyFileNode(
             noteUnwritten(unwritten);
             return;
         }
-        ++extractedFiles;
+        noteExtracted(path, placed);
         return;
     }
     auto pending = std::make_shared<PendingCopy>();
     pending->name = node->name();
+    pending->path = path;
     pending->number = processedFiles;
     m_pending.push_back(pending);
     if (m_pending.size() == 1)
@@ -515,13 +554,15 @@ void ExportBKFileThread::copyFileNode(
         } else {
             try {
                 FileProgress told(*progress, node);
-                manifest->copyFile(node, dir, name, &told, copyFileProgress);
+                pending->placed = manifest->copyFile(node, dir, name, &told, copyFileProgress);
             } catch (const BackupFolderLock::Cancelled&) {
                 pending->skipped = true; // nothing was written
             } catch (const BackupManifest::NotAsWritten& e) {
                 pending->damaged = copyFailureText(node, path, e);
             } catch (const BackupManifest::Unreadable& e) {
                 pending->unreadable = copyFailureText(node, path, e);
+            } catch (const OutputFile::Refused& e) {
+                pending->unwritten = copyFailureText(node, path, e);
             } catch (const std::exception& e) {
                 pending->unwritten = unwrittenText(dir, node, path);
                 if (pending->unwritten.isEmpty()) {

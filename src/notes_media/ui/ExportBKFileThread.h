@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FittedNames.h"
 #include "app/MadeFolders.h"
 #include "backup/BackupManifest.h"
 #include "notes_media/ExtractNamer.h"
@@ -24,7 +25,10 @@ class QThreadPool;
 // a link, while the run writes gets nothing more, the files meant for it counted apart as not
 // written. What stood before the run is never changed or removed: a folder there is used as it is,
 // and what stands at a folder's name but is no folder (the user's link, a file) stays, the files
-// below it counted apart as not written, as are those below a folder the system will not make.
+// below it counted apart as not written, as are those below a folder the system will not make. A
+// file or folder whose name the disk refuses (NTFS and FAT disks) is written under one fitted to it
+// (see OutputFile::setFitName), told at the end; a file the disk takes no name for is counted apart as
+// not written.
 // Files without a stored copy are skipped and counted. Those the system does not let the user read
 // are skipped, and those whose stored copy is not what the phone wrote are written; both are counted
 // apart and named as those not written are, and the run then ends with an error, which says, as
@@ -74,6 +78,7 @@ private:
 
     void computeTotalFiles(const BackupManifest::_FileNode* node);
     void copy(const HeldFolder& dir, const BackupManifest::_FileNode* node);
+    HeldFolder makeFitted(const HeldFolder& parent, const QString& path, bool* made);
     QString enterFolder(const HeldFolder& parent, const QString& path, const BackupManifest::_FileNode* node,
         HeldFolder* entered);
     void copyFileNode(const HeldFolder& dir, const QString& dirPath, const BackupManifest::_FileNode* node,
@@ -85,6 +90,7 @@ private:
     void settleFolders(bool ended);
     bool countedUnstored(const BackupManifest::_FileNode* node);
     void noteFinished(const PendingCopy& copy);
+    void noteExtracted(const QString& path, const QString& placed);
     void noteDamaged(const QString& text);
     void noteUnreadable(const QString& text);
     void noteUnwritten(const QString& text);
@@ -108,6 +114,7 @@ private:
     QStringList m_damaged; // the first texts of damagedFiles
     QStringList m_unreadable; // the first texts of unreadableFiles
     QStringList m_unwritten; // the first texts of unwrittenFiles
+    FittedNames m_fitted; // files written under names the disk takes, as it refused their own
     bool m_endedAtFile = false; // a file's failure ended the run: counted unwritten, named by the error
 };
 

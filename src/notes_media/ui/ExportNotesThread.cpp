@@ -31,7 +31,7 @@ void ExportNotesThread::run()
     // The pages go into the folder made or found, even when another program moves it meanwhile.
     m_held = made.destination();
     if (writeAll())
-        m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written));
+        m_form->invokeSucceed(m_fitted.after(tr("IDS_SUC_EXPORT_%1_NOTES").arg(written)));
     else
         made.removeEmpty(); // a folder this run made and left empty goes
 }
@@ -60,10 +60,15 @@ bool ExportNotesThread::writeNote(const _Notes& note, const QString& name)
     const QString path = m_held.filePath(name);
     // A link standing at the name is replaced, never written through.
     OutputFile file(m_held, name);
+    file.setFitName(true);
     const QByteArray page = NotePageWriter::page(note);
     if (!file.open(QIODevice::WriteOnly) || file.write(page) != page.size() || !file.commit()) {
-        m_form->invokeErrorOccurred(tr("Cannot write %1. %2").arg(path, file.errorString()));
+        m_form->invokeErrorOccurred(file.nameRefused()
+                ? m_fitted.after(file.failure())
+                : tr("Cannot write %1. %2").arg(path, file.errorString()));
         return false;
     }
+    if (file.placedName() != name)
+        m_fitted.add(path, file.placedName());
     return true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FittedNames.h"
 #include "app/HeldFolder.h"
 #include "notes_media/_Notes.h"
 
@@ -11,7 +12,8 @@ class ProgressForm;
 
 // Writes one XHTML page per note into a folder under a progress dialog, held from its making (see
 // MadeFolders). Pages already written stay after a cancel or a failure; a folder the run made and
-// left empty goes.
+// left empty goes. A page whose name the disk refuses is written under one fitted to it (see
+// OutputFile::setFitName), told at the end.
 class ExportNotesThread : public QThread
 {
     Q_OBJECT
@@ -31,5 +33,6 @@ private:
     QList<_Notes> m_notes;
     QString m_folder;
     HeldFolder m_held; // the folder written into
+    FittedNames m_fitted; // pages written under names the disk takes, as it refused their own
     ProgressForm* m_form;
 };

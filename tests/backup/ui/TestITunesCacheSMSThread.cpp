@@ -23,6 +23,7 @@
 #include <optional>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 class TestITunesCacheSMSThread : public QObject
 {
@@ -116,6 +117,22 @@ private Q_SLOTS:
         QTest::newRow("an attachment named with a question mark")
             << QStringList { "--demo", "--attachment-name", "2=Why?.JPG" } << 1 << "" << all << qint64(16)
             << "" << QStringList {};
+        // Names that differ only in characters a disk refuses stay two files, each with its own
+        // record's bytes; so does one that looks like such a name made for a disk.
+        const QStringList colon { "--attachment-name", "1=shared/a:b.JPG", "--attachment-name",
+            "2=shared/ab.JPG" };
+        QTest::newRow("attachments whose names differ in a colon")
+            << QStringList { "--demo" } + colon << 1 << "" << all << qint64(16) << "" << QStringList {};
+        const QStringList marks { "--attachment-name", "1=shared/x?.JPG", "--attachment-name",
+            "2=shared/x*.JPG" };
+        QTest::newRow("attachments whose names differ in a question mark and a star")
+            << QStringList { "--demo" } + marks << 1 << "" << all << qint64(16) << "" << QStringList {};
+        // One path in two domains: the attachment keeps the media domain's bytes, as a phone keeps
+        // its attachments there, and the other record is named.
+        QTest::newRow("an attachment's path in the home domain too")
+            << QStringList { "--demo", "--put", "HomeDomain:" + picture + "=/dev/null" } << 0
+            << "Record: HomeDomain " + picture << all << qint64(16)
+            << "holds the copy of MediaDomain " + picture << QStringList {};
         const QString out = "Library/SMS/Attachments/../../../../x.jpg";
         QTest::newRow("an attachment whose path leads out")
             << QStringList { "--demo", "--put", "MediaDomain:" + out + "=/dev/null" } << 0
@@ -188,8 +205,23 @@ private Q_SLOTS:
         IOS6MessageDb(cache, _CountryInfo(), false).messages(data, 0);
         QCOMPARE(MsgCopyMarks::apply(data, cache),
             int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
-        for (const _MsgAttachment* a : std::as_const(data.p()->attachments))
+        for (const _MsgAttachment* a : std::as_const(data.p()->attachments)) {
             QVERIFY2(!a->_notAsWritten.isEmpty() || QFileInfo(a->_path).isFile(), qPrintable(a->filename));
+            if (a->_notAsWritten.isEmpty())
+                QVERIFY2(holdsItsRecord(m, *a), qPrintable(a->filename));
+        }
+    }
+    // Whether the copy a page reads for a holds the bytes of a's own record in the backup.
+    static bool holdsItsRecord(const BackupManifest& m, const _MsgAttachment& a)
+    {
+        const auto* node = m.findNode("MediaDomain", a.filename.mid(2));
+        const QString own = TestEnv::tempDir() + "/own";
+        QFile::remove(own);
+        if (!node)
+            return false;
+        BackupCacheCopy::copyWithLogThrow(m, node, own);
+        QFile x(own), y(a._path);
+        return x.open(QIODevice::ReadOnly) && y.open(QIODevice::ReadOnly) && x.readAll() == y.readAll();
     }
 
     // A picture whose stored copy turns unreadable after a first load: the copy of that load no
@@ -284,7 +316,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("file"); // domain:path of the record
-        // "rewrite", "none", "older cache" (made before contents), "rewrite while read", "rewrite
+        // "rewrite", "none", "older cache" (made before contents), "older naming" (made before the
+        // places of copies, with another record's bytes in the copy), "rewrite while read", "rewrite
         // after read" (while the load reads the files after it), or "written just before" the load
         // (", rewritten" after it)
         QTest::addColumn<QString>("change");
@@ -306,6 +339,12 @@ private Q_SLOTS:
         QTest::newRow("encrypted, sms.db unchanged") << encrypted << sms << "none" << false << false;
         QTest::newRow("cache made before contents")
             << QStringList {} << sms << "older cache" << true << false;
+        // Made when "a:b.JPG" and "ab.JPG" became one file, holding the first one's bytes.
+        const QStringList shared { "--demo", "--attachment-name", "1=shared/a:b.JPG", "--attachment-name",
+            "2=shared/ab.JPG" };
+        const QString ab = "MediaDomain:Library/SMS/Attachments/shared/ab.JPG";
+        QTest::newRow("cache made before places, two records at one")
+            << shared << ab << "older naming" << true << false;
         QTest::newRow("change times: sms.db not read again")
             << QStringList {} << sms << "rewrite" << false << true;
         // Loaded as soon as written, its change time could not prove it then: read once more, then not.
@@ -380,6 +419,8 @@ private Q_SLOTS:
                      && shown.contains("Record: " + file.section(':', 0, 0) + " " + rel))
                 == written,
             qPrintable(shown));
+        if (change == "older naming")
+            QVERIFY(copyStored(m, "MediaDomain", "Library/SMS/Attachments/shared/a:b.JPG", copy));
         // A marker at the end of the copy tells whether the next load made it again.
         QFile c(copy);
         if (!written) {
@@ -390,12 +431,14 @@ private Q_SLOTS:
         if (change == "rewrite" || change == "written just before, rewritten")
             QVERIFY(rewriteKeepingTimes(stored));
         if (change == "written just before, rewritten") // its change time as in the tick of the load
-            QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, false));
+            QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored, {}));
         if (justWritten)
             later.emplace(QDateTime::currentDateTime().addDays(1));
         else
-            QVERIFY(
-                recordStampAsItStands(cache, node->item.backupFileName(), stored, change == "older cache"));
+            QVERIFY(recordStampAsItStands(cache, node->item.backupFileName(), stored,
+                change == "older cache"        ? QStringList { "content" }
+                    : change == "older naming" ? QStringList { "copy" }
+                                               : QStringList {}));
         QCOMPARE(loadOnce(m), 1);
         if (change == "written just before")
             QCOMPARE(cachedStamp(cache, node->item.backupFileName()), BackupCacheCopy::stampOf(stored));
@@ -405,6 +448,34 @@ private Q_SLOTS:
         QFile s(stored);
         if (copiedAgain && !m.IsEncrypted && s.open(QIODevice::ReadOnly))
             QCOMPARE(bytes, s.readAll());
+    }
+
+    // Two names of one file (as a disk that ignores case keeps "A.JPG" and "a.JPG"): the copy of
+    // the second record is refused, naming the first, whose copy stays as it is.
+    void oneFileUnderTwoNamesHoldsOneRecord()
+    {
+        const QString dir = GenBackup::make({ "--demo" });
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        m.parseInfo();
+        const QString first = "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
+        const QString second = "Library/SMS/Attachments/4a/02/DEMO-ATTACHMENT-0002/IMG_4102.JPG";
+        const QString cache = TestEnv::tempDir();
+        BkCacheDb db(cache + "/manifest.db");
+        BackupCacheCopy copier(m, db);
+        copier.copyThrow(m.findNode("MediaDomain", first), cache + "/A.JPG");
+        const QByteArray bytes = readFile(cache + "/A.JPG");
+        QVERIFY(::link(QFile::encodeName(cache + "/A.JPG").constData(),
+                    QFile::encodeName(cache + "/a.JPG").constData())
+            == 0);
+        try {
+            copier.copyThrow(m.findNode("MediaDomain", second), cache + "/a.JPG");
+            QFAIL("the second record's copy took the first one's file");
+        } catch (const std::exception& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).endsWith("holds the copy of MediaDomain " + first + "."),
+                e.what());
+        }
+        QCOMPARE(readFile(cache + "/A.JPG"), bytes);
     }
 
     // A database is copied with its write-ahead log beside it; a stale log of an earlier copy goes.
@@ -429,6 +500,11 @@ private Q_SLOTS:
         QCOMPARE(cachedLog.readAll(), QByteArray("log bytes"));
     }
 
+    static QByteArray readFile(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
     static bool writeFile(const QString& path, const QByteArray& bytes)
     {
         QFile f(path);
@@ -447,6 +523,13 @@ private Q_SLOTS:
             *shown = answerer.seen().value(0);
         return result;
     }
+    // Writes the bytes of the record domain:rel of a plain backup over the file at to.
+    static bool copyStored(const BackupManifest& m, const char* domain, const QString& rel, const QString& to)
+    {
+        const auto* node = m.findNode(domain, rel);
+        QFile from(node ? m.storedFilePath(node->item) : QString());
+        return from.open(QIODevice::ReadOnly) && writeFile(to, from.readAll());
+    }
     // Changes a byte in the middle of the file at path, in place, and puts its times back.
     static bool rewriteKeepingTimes(const QString& path)
     {
@@ -464,8 +547,8 @@ private Q_SLOTS:
         return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
     }
     // Records stored's stamp as it stands for name in the cache of the message folder, as a disk
-    // that keeps no change time shows it; older also takes the contents out, as an older cache has
-    // none.
+    // that keeps no change time shows it; the columns older names are taken out, as an older cache
+    // has none.
     static QString cachedStamp(const QDir& cache, const QString& name)
     {
         Sqlite3DB db;
@@ -476,7 +559,7 @@ private Q_SLOTS:
     }
 
     static bool recordStampAsItStands(
-        const QDir& cache, const QString& name, const QString& stored, bool older)
+        const QDir& cache, const QString& name, const QString& stored, const QStringList& older)
     {
         try {
             Sqlite3DB db;
@@ -486,11 +569,11 @@ private Q_SLOTS:
                                        "then ' unsettled' else '' end) where name=?")
                                 .addTextParam(BackupCacheCopy::stampOf(stored))
                                 .addTextParam(name));
-            if (older
-                && db.queryThrow(
-                         Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name='content'"))
-                       .moveNext())
-                db.executeThrow("alter table file_stamp drop column content");
+            for (const QString& column : older)
+                if (db.queryThrow(Sqlite3Sql("select 1 from pragma_table_info('file_stamp') where name=?")
+                                      .addTextParam(column))
+                        .moveNext())
+                    db.executeThrow("alter table file_stamp drop column " + column);
             return true;
         } catch (const std::exception& e) {
             qWarning("%s", e.what());

@@ -132,12 +132,22 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo(QFileInfo(t).absolutePath()).permissions() & (QFile::ReadOther | QFile::ReadGroup),
             QFile::Permissions());
         QCOMPARE(QImage(t).size(), QSize(60, 120));
-        // Served from the cache afterwards, even when the image changes.
-        QImage other(10, 10, QImage::Format_RGB32);
-        other.fill(Qt::green);
-        QVERIFY(other.save(dir + "/tall.png", "PNG"));
+        // Served from the cache afterwards, until another file is put at the path after it was drawn
+        // (a copy made again, or one that an earlier version's cache shared with another record):
+        // then drawn from that one.
+        const QDateTime drawn = QFileInfo(t).lastModified();
         QCOMPARE(a.thumbnail(), t);
-        QCOMPARE(QImage(t).size(), QSize(60, 120));
+        QCOMPARE(QFileInfo(t).lastModified(), drawn);
+        QImage other(20, 10, QImage::Format_RGB32);
+        other.fill(Qt::green);
+        QVERIFY(other.save(dir + "/other.png", "PNG"));
+        QVERIFY(QFile::remove(dir + "/tall.png") && QFile::rename(dir + "/other.png", dir + "/tall.png"));
+        QFile kept(t);
+        QVERIFY(kept.open(QIODevice::ReadWrite)
+            && kept.setFileTime(drawn.addSecs(-60), QFileDevice::FileModificationTime));
+        kept.close();
+        QCOMPARE(a.thumbnail(), t);
+        QCOMPARE(QImage(t).size(), QSize(120, 60));
         a._path = dir + "/square.jpg";
         {
             FailingDisk::SizeLimit full(100); // a preview the disk cuts short is not kept to be shown
@@ -153,7 +163,7 @@ private Q_SLOTS:
         QVERIFY(a.thumbnail().isEmpty());
         QVERIFY(!QFile::exists(t));
         a._notAsWritten.clear();
-        QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 120)); // drawn again, from the file as it is
+        QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 60)); // drawn again, from the file as it is
     }
 
     void eventSummaries()

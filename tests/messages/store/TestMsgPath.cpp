@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 #include "messages/store/MsgPath.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -66,17 +67,37 @@ private slots:
     }
 
     // Names as the load of a backup keeps its copies: too long for a disk, cut before the
-    // extension with a mark of the whole name; of forbidden characters alone, "_".
+    // extension; of characters or in a shape an NTFS or FAT disk refuses, without them. Each name
+    // changed so, or that looks like one, carries a mark of the whole name, so that names that
+    // differ only in what is left out stay two files.
     void devicePathsAsKept_data()
     {
         QTest::addColumn<QString>("devicePath");
         QTest::addColumn<QString>("kept"); // below the relay folder
+        const QString sms = "var/mobile/Library/SMS/";
         const QString cjk = QString(100, QChar(0x4E2D)) + ".JPG"; // 304 bytes
-        QTest::newRow("100 CJK characters") << "~/Library/SMS/" + cjk
-                                            << "var/mobile/Library/SMS/" + QString(80, QChar(0x4E2D)) + "~"
-                + g_pathHash(cjk).left(8) + ".JPG";
-        QTest::newRow("forbidden characters alone") << "~/Library/SMS/a/???"
-                                                    << "var/mobile/Library/SMS/a/_";
+        QTest::newRow("100 CJK characters")
+            << "~/Library/SMS/" + cjk << sms + QString(72, QChar(0x4E2D)) + nameMark(cjk) + ".JPG";
+        QTest::newRow("forbidden characters alone") << "~/Library/SMS/a/???" << sms + "a/_" + nameMark("???");
+        QTest::newRow("a colon") << "~/Library/SMS/a:b.jpg" << sms + "ab" + nameMark("a:b.jpg") + ".jpg";
+        QTest::newRow("a question mark") << "~/Library/SMS/x?.jpg" << sms + "x" + nameMark("x?.jpg") + ".jpg";
+        QTest::newRow("a star") << "~/Library/SMS/x*.jpg" << sms + "x" + nameMark("x*.jpg") + ".jpg";
+        QTest::newRow("a control character")
+            << "~/Library/SMS/x\x01y.jpg" << sms + "xy" + nameMark("x\x01y.jpg") + ".jpg";
+        QTest::newRow("in a folder's name")
+            << "~/Library/SMS/Attachments/a|b/c.jpg" << sms + "Attachments/ab" + nameMark("a|b") + "/c.jpg";
+        const QString marked = "ab" + nameMark("a:b.jpg") + ".jpg";
+        QTest::newRow("a name that looks marked")
+            << "~/Library/SMS/" + marked << sms + "ab" + nameMark("a:b.jpg") + nameMark(marked) + ".jpg";
+        QTest::newRow("a device's name")
+            << "~/Library/SMS/AUX.jpg" << sms + "AUX" + nameMark("AUX.jpg") + ".jpg";
+        QTest::newRow("a device's name, two extensions")
+            << "~/Library/SMS/lpt1.tar.gz" << sms + "lpt1" + nameMark("lpt1.tar.gz") + ".tar.gz";
+        QTest::newRow("a dot at the end") << "~/Library/SMS/end." << sms + "end" + nameMark("end.");
+        QTest::newRow("a space at the end")
+            << "~/Library/SMS/end .jpg " << sms + "end " + nameMark("end .jpg ") + ".jpg";
+        QTest::newRow("an extension alone left")
+            << "~/Library/SMS/\".jpg" << sms + "_" + nameMark("\".jpg") + ".jpg";
     }
     void devicePathsAsKept()
     {

@@ -5,6 +5,8 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/ui/AttachmentExtractThread.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QDateTime>
@@ -87,17 +89,21 @@ private Q_SLOTS:
         msgs.add(500000400, "~/c/a.b.jpg", base + "/in/4");
         msgs.add(500000500, "~/missing.jpg", base + "/in/none");
         msgs.add(500000600, "~/d/<bad>:name?.txt", base + "/in/1");
+        // A NUL would end the name where the system reads it, leaving one name for two files.
+        msgs.add(500000700, QString("~/e/x") + QChar(0) + "1.jpg", base + "/in/2");
+        msgs.add(500000800, QString("~/e/x") + QChar(0) + "2.jpg", base + "/in/3");
         const QString target = base + "/out/attachments(x)";
         QString text;
         QCOMPARE(extract(msgs, target, false, &text), 1);
         const QStringList names = QDir(target).entryList(QDir::Files, QDir::Name);
         QCOMPARE(names,
             QStringList({ "IMG_0001(1).JPG", "IMG_0001(2).JPG", "IMG_0001.JPG", "a(1).jpg", "a.b.jpg",
-                "badname.txt" }));
+                "badname.txt", "x1.jpg", "x2.jpg" }));
         QCOMPARE(bytesOf(target + "/IMG_0001(2).JPG"), QByteArray("three"));
         const QDateTime expected = QDateTime::fromSecsSinceEpoch(500000100 + 978307200LL, Qt::UTC);
         QCOMPARE(QFileInfo(target + "/IMG_0001(1).JPG").lastModified().toUTC(), expected);
-        QVERIFY2(text.contains("6"), qPrintable(text)); // the missing file is not counted, but named
+        QVERIFY2(text.contains("8"), qPrintable(text)); // the missing file is not counted, but named
+        QCOMPARE(bytesOf(target + "/x2.jpg"), QByteArray("three"));
         QVERIFY2(text.endsWith("\n1 attachment was left out:\nmissing.jpg (left out): Cannot read " + base
                      + "/in/none: No such file or directory"),
             qPrintable(text));
@@ -194,6 +200,61 @@ private Q_SLOTS:
         QCOMPARE(QFileInfo::exists(target), existing);
         if (existing)
             QCOMPARE(QDir(target).entryList(QDir::Files), QStringList { "mine.txt" });
+    }
+
+    // Onto the disks desktop systems mount, names the disk refuses are written under names fitted
+    // to it, each marked with the whole name, and said so; the others are written as they stand.
+    void ontoDesktopDisks_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QStringList>("given");
+        QTest::addColumn<QStringList>("written");
+        const QString ctl = "x\x01y.jpg";
+        QTest::newRow("NTFS: a device's name, a dot at the end, a control character")
+            << "ntfs" << QStringList { "IMG_0001.JPG", "AUX.jpg", "end.", ctl, "é.jpg" }
+            << QStringList { "IMG_0001.JPG", "AUX" + nameMark("AUX.jpg") + ".jpg", "end" + nameMark("end."),
+                   "xy" + nameMark(ctl) + ".jpg", "é.jpg" };
+        QTest::newRow("FAT: letters beyond ASCII, a control character")
+            << "fat" << QStringList { "IMG_0001.JPG", "é.jpg", ctl, "AUX.jpg" }
+            << QStringList { "IMG_0001.JPG", "_" + nameMark("é.jpg") + ".jpg", "xy" + nameMark(ctl) + ".jpg",
+                   "AUX.jpg" };
+        QTest::newRow("exFAT: control characters")
+            << "exfat" << QStringList { "IMG_0001.JPG", ctl, "é.jpg", "end.", "p\x02.jpg" }
+            << QStringList { "IMG_0001.JPG", "xy" + nameMark(ctl) + ".jpg", "é.jpg", "end.",
+                   "p" + nameMark("p\x02.jpg") + ".jpg" };
+    }
+    void ontoDesktopDisks()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, written);
+        QM_MOUNT_OR_SKIP(mounted, disk);
+        const QString base = TestEnv::tempDir();
+        Messages msgs;
+        for (int i = 0; i < given.size(); ++i) {
+            putFile(base + QString("/in/%1").arg(i), given[i].toUtf8());
+            msgs.add(
+                500000000 + i, "~/Library/SMS/Attachments/a/" + given[i], base + QString("/in/%1").arg(i));
+        }
+        const QString target = mounted.path() + "/out";
+        QString text;
+        QCOMPARE(extract(msgs, target, false, &text), 1);
+        QStringList names = QDir(target).entryList(QDir::Files);
+        names.sort();
+        QStringList expected = written;
+        expected.sort();
+        QCOMPARE(names, expected);
+        int fitted = 0;
+        for (int i = 0; i < given.size(); ++i) {
+            QCOMPARE(bytesOf(target + "/" + written[i]), given[i].toUtf8());
+            if (written[i] != given[i] && ++fitted)
+                QVERIFY2(
+                    text.contains("\n" + target + "/" + given[i] + " as " + written[i]), qPrintable(text));
+        }
+        QVERIFY2(text.contains(QString(
+                     "\n%1 files were written under other names, as the disk does not take their own:\n")
+                                   .arg(fitted)),
+            qPrintable(text));
     }
 
     void emptyListMakesTheFolder()

@@ -3,6 +3,7 @@
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ExportMessagesDb.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
@@ -161,8 +162,9 @@ private Q_SLOTS:
                                      << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false;
         QTest::newRow("absolute") << "/var/mobile/Library/SMS/Attachments/cd/34/x.jpg"
                                   << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false;
-        QTest::newRow("colon and question mark dropped") << "~/a:b?.jpg"
-                                                         << "var/mobile/ab.jpg" << false;
+        QTest::newRow("colon and question mark dropped, marked")
+            << "~/a:b?.jpg"
+            << "var/mobile/ab" + nameMark("a:b?.jpg") + ".jpg" << false;
         QTest::newRow("dot-dot inside the store") << "~/../../x.jpg"
                                                   << "x.jpg" << false;
         QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true;

@@ -6,11 +6,14 @@
 #include "messages/store/MsgTempDir.h"
 #include "messages/ui/ExportFileNames.h"
 #include "messages/ui/ExportMessagesCsv.h"
+#include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/support/MsgModelBuilder.h"
 #include "messages/ui/support/MsgUiFixtures.h"
 #include "messages/ui/support/PdfTools.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 #include "support/TestPictures.h"
 
@@ -92,21 +95,27 @@ private Q_SLOTS:
     }
 
     // A group is named by its identifier; a message without a chat goes to "unknown-chat";
-    // identifiers that differ only in case share a file named after the first message's chat.
+    // identifiers that differ only in case share a file named after the first message's chat. A
+    // one-to-one chat whose name holds a NUL (a blob in its row) goes by its identifier too.
     void fileNamesAndOrder()
     {
         MsgModelBuilder b;
         _MsgChat* group = b.chat("Chat99", { b.handle("a"), b.handle("b") }, "Named group", 300);
         _MsgChat* lower = b.chat("chat99", { b.handle("a"), b.handle("b") }, QString(), 100);
+        _MsgChat* nul = b.chat("+15550001", { b.handle("+15550001") }, QString(QChar(0)), 200);
+        _MsgChat* blob = b.chat("+15550002", { b.handle("+15550002") }, QString::fromUtf8("\0\xff", 2), 200);
         b.message(nullptr, nullptr, 50, "lost");
         b.message(b.chat("x", {}, "..."), nullptr, 20, "dots");
         b.message(lower, nullptr, 1000, "x");
         b.message(group, nullptr, 3000, "y");
+        b.message(nul, nullptr, 4000, "named by a NUL");
+        b.message(blob, nullptr, 5000, "named by a blob");
         const QString out = TestEnv::tempDir() + "/names";
         const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
         QCOMPARE(run.result, 1);
-        QCOMPARE(
-            names(run.written), QStringList({ "unknown-chat.html", "unknown-chat(2).html", "chat99.html" }));
+        QCOMPARE(names(run.written),
+            QStringList({ "unknown-chat.html", "unknown-chat(2).html", "+15550001.html", "+15550002.html",
+                "chat99.html" }));
         QVERIFY(QFile::exists(out + "/files/style.css"));
         QVERIFY(QFile::exists(out + "/files/bb2_09.png"));
     }
@@ -236,6 +245,69 @@ private Q_SLOTS:
         const QString thumb = QFileInfo(run.written.first()).path() + "/files/" + g_pathHash(path) + ".thumb";
         QCOMPARE(QFile::exists(thumb) ? QImage(thumb).size() : QSize(), preview ? QSize(120, 90) : QSize());
         QVERIFY2(html.contains(said.arg(path)), qPrintable(html.right(400)));
+    }
+
+    // Onto the disks desktop systems mount, a page or an attachment copy whose name the disk refuses
+    // is written under a name fitted to it, marked with the whole name, linked so and said so; the
+    // others are written as they stand.
+    void ontoDesktopDisks_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("chat"); // its name
+        QTest::addColumn<QString>("attachment"); // the name of its file
+        QTest::addColumn<QString>("page"); // the name the page gets
+        QTest::addColumn<QString>("copy"); // the name its copy gets
+        const int html = ExportMessagesThread::Html;
+        QTest::newRow("NTFS, html: a device's name") << "ntfs" << html << "AUX"
+                                                     << "AUX.jpg"
+                                                     << "AUX" + nameMark("AUX.html") + ".html"
+                                                     << "AUX" + nameMark("AUX.jpg") + ".jpg";
+        QTest::newRow("NTFS, pdf: a device's name") << "ntfs" << int(ExportMessagesThread::Pdf) << "con"
+                                                    << ""
+                                                    << "con" + nameMark("con.pdf") + ".pdf"
+                                                    << "";
+        QTest::newRow("FAT, html: letters beyond ASCII") << "fat" << html << "Zoë"
+                                                         << "ü.jpg"
+                                                         << "Zo" + nameMark("Zoë.html") + ".html"
+                                                         << "_" + nameMark("ü.jpg") + ".jpg";
+    }
+    void ontoDesktopDisks()
+    {
+        QFETCH(QString, disk);
+        QFETCH(int, type);
+        QFETCH(QString, chat);
+        QFETCH(QString, attachment);
+        QFETCH(QString, page);
+        QFETCH(QString, copy);
+        QM_MOUNT_OR_SKIP(mounted, disk);
+        const QString src = TestEnv::tempDir();
+        QImage picture(24, 16, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QVERIFY(picture.save(src + "/IMG_0001.JPG", "JPEG"));
+        MsgModelBuilder b;
+        b.attach(b.message(b.chat("+1", { b.handle("+1") }, "Bob", 100), nullptr, 1000, "plain"),
+            src + "/IMG_0001.JPG", "image/jpeg");
+        _MsgMessage* refused = b.message(b.chat("+2", { b.handle("+2") }, chat, 200), nullptr, 2000, "x");
+        if (!attachment.isEmpty()) {
+            QVERIFY(QFile::copy(src + "/IMG_0001.JPG", src + "/" + attachment));
+            b.attach(refused, src + "/" + attachment, "image/jpeg");
+        }
+        const QString out = mounted.path() + "/out";
+        const ExportRun run = runExport(b.messages(), out, type);
+        QCOMPARE(run.result, 1);
+        const QString ext = type == ExportMessagesThread::Html ? ".html" : ".pdf";
+        QCOMPARE(names(run.written), QStringList({ "Bob" + ext, page }));
+        for (const QString& f : run.written)
+            QVERIFY2(QFileInfo(f).size() > 0, qPrintable(f));
+        QVERIFY2(run.text.contains("\n" + out + "/" + chat + ext + " as " + page), qPrintable(run.text));
+        if (attachment.isEmpty())
+            return;
+        QVERIFY(QFileInfo(out + "/files/IMG_0001.JPG").size() > 0);
+        QVERIFY(QFileInfo(out + "/files/" + copy).size() > 0);
+        QVERIFY2(
+            run.text.contains("\n" + out + "/files/" + attachment + " as " + copy), qPrintable(run.text));
+        QCOMPARE(countOf(out + "/" + page, "<a href=\"" + g_htmlFilesLink(copy).toUtf8() + "\">"), 1);
     }
 
     // File names made from long names stay within the 255-byte limit, numbered ones too.

@@ -15,6 +15,8 @@
 #include "notes_media/ui/ExportBKFileThread.h"
 #include "notes_media/ui/MediaExtract.h"
 #include "support/FailingDisk.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/PlainUser.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
@@ -291,6 +293,60 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo::exists(outsideDir + "/inner"));
         QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
             QStringList({ "dest", "outside" }));
+    }
+
+    // Onto the disks desktop systems mount, files and folders whose names the disk refuses are
+    // written under names fitted to it, each marked with the whole name, and said so; the others
+    // as they stand. So by the helper threads of a plain backup and by the run of an encrypted one.
+    void ontoDesktopDisks_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<bool>("encrypted");
+        QTest::addColumn<QStringList>("given"); // files, and "<folder>/in.txt"
+        QTest::addColumn<QStringList>("written");
+        const QString ctl = "x\x01y.txt";
+        QTest::newRow("NTFS: a device's name, a dot at the end, a control character")
+            << "ntfs" << false << QStringList { "plain.txt", "AUX.txt", "end.", ctl, "é.txt", "LPT1/in.txt" }
+            << QStringList { "plain.txt", "AUX" + nameMark("AUX.txt") + ".txt", "end" + nameMark("end."),
+                   "xy" + nameMark(ctl) + ".txt", "é.txt", "LPT1" + nameMark("LPT1") + "/in.txt" };
+        QTest::newRow("NTFS, encrypted") << "ntfs" << true << QStringList { "plain.txt", "AUX.txt" }
+                                         << QStringList { "plain.txt", "AUX" + nameMark("AUX.txt") + ".txt" };
+        QTest::newRow("FAT: letters beyond ASCII, a control character")
+            << "fat" << false << QStringList { "plain.txt", "é.txt", ctl, "AUX.txt", "ü/in.txt" }
+            << QStringList { "plain.txt", "_" + nameMark("é.txt") + ".txt", "xy" + nameMark(ctl) + ".txt",
+                   "AUX.txt", "_" + nameMark("ü") + "/in.txt" };
+        QTest::newRow("exFAT: a control character")
+            << "exfat" << false << QStringList { "plain.txt", ctl, "é.txt", "end.", "p\x02/in.txt" }
+            << QStringList { "plain.txt", "xy" + nameMark(ctl) + ".txt", "é.txt", "end.",
+                   "p" + nameMark("p\x02") + "/in.txt" };
+    }
+    void ontoDesktopDisks()
+    {
+        QFETCH(QString, disk);
+        QFETCH(bool, encrypted);
+        QFETCH(QStringList, given);
+        QFETCH(QStringList, written);
+        QM_MOUNT_OR_SKIP(mounted, disk);
+        EvilBackup b(TestEnv::tempDir(), encrypted);
+        for (const QString& name : given) {
+            BackupManifest::_FileNode* folder = b.domain;
+            if (name.contains('/'))
+                folder = b.add(b.domain, name.section('/', 0, 0).toUtf8(), true, {});
+            b.add(folder, name.toUtf8(), false, name.toUtf8());
+        }
+        const QString dest = mounted.path() + "/out";
+        const Run r = extract(b.manifest, { b.domain }, dest);
+        QCOMPARE(r.result, 1);
+        QCOMPARE(r.extracted, qint64(given.size()));
+        const QString d = dest + "/EvilDomain/";
+        for (int i = 0; i < given.size(); ++i) {
+            QCOMPARE(readAll(d + written[i]), given[i].toUtf8());
+            const QString meant = given[i].section('/', 0, 0);
+            if (written[i] != given[i])
+                QVERIFY2(
+                    r.text.contains(d + meant + " as " + written[i].section('/', 0, 0)), qPrintable(r.text));
+        }
+        QCOMPARE(filesIn(dest), int(given.size()));
     }
 
     void emptyFolderIsMade()

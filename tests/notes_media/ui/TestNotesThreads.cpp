@@ -6,6 +6,8 @@
 #include "notes_media/support/NotesFixtures.h"
 #include "notes_media/ui/BackupNotesThread.h"
 #include "notes_media/ui/ExportNotesThread.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -97,6 +99,48 @@ private Q_SLOTS:
                 xml.readNext();
             QVERIFY2(!xml.hasError(), qPrintable(name + ": " + xml.errorString()));
         }
+    }
+
+    // Onto the disks desktop systems mount, a page whose name the disk refuses is written under a
+    // name fitted to it, marked with the whole name, and said so; the others as they stand.
+    void exportsOntoDesktopDisks_data()
+    {
+        QTest::addColumn<QString>("disk");
+        QTest::addColumn<QString>("summary"); // of the second note
+        QTest::addColumn<QString>("written"); // its page
+        const QString ctl = "2-a\x01z.html";
+        QTest::newRow("NTFS: a control character") << "ntfs"
+                                                   << "a\x01z"
+                                                   << "2-az" + nameMark(ctl) + ".html";
+        QTest::newRow("FAT: letters beyond ASCII") << "fat"
+                                                   << "Café"
+                                                   << "2-Caf" + nameMark("2-Café.html") + ".html";
+        QTest::newRow("exFAT: a control character") << "exfat"
+                                                    << "a\x01z"
+                                                    << "2-az" + nameMark(ctl) + ".html";
+    }
+    void exportsOntoDesktopDisks()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QString, summary);
+        QFETCH(QString, written);
+        QM_MOUNT_OR_SKIP(mounted, disk);
+        QList<_Notes> notes(2);
+        notes[0].srcId = "1";
+        notes[0].summary = "plain";
+        notes[1].srcId = "2";
+        notes[1].summary = summary;
+        const QString folder = mounted.path() + "/notes";
+        QString text;
+        QCOMPARE(runThread<ExportNotesThread>(&text, notes, folder), 1);
+        QCOMPARE(text,
+            "Successfully extracted 2 Notes.\n1 file was written under another name, as the disk does not "
+            "take "
+            "its own:\n"
+                + folder + "/2-" + summary + ".html as " + written);
+        QStringList names = QDir(folder).entryList(QDir::Files);
+        names.sort();
+        QCOMPARE(names, QStringList({ "1-plain.html", written }));
     }
 
     void sameNamesAreNumberedAndLinksNotFollowed()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The files a road wrote under another name than the one meant for them, as the disk did not take
+// that one (see OutputFile::setFitName): counted, the first of them named, and told with the road's
+// closing text.
+class FittedNames
+{
+public:
+    // Notes that the file meant for path was written as placed, a name in the same folder.
+    void add(const QString& path, const QString& placed);
+    void add(const FittedNames& other);
+    bool isEmpty() const { return m_count == 0; }
+    // "1 file was written under another name, as the disk does not take its own:" (or the count
+    // of them), a line "<path> as <placed>" for each one named, "... and <n> more." for the others;
+    // empty when none was noted.
+    QString text() const;
+    // text() after closing, on a line of its own; closing alone when none was noted.
+    QString after(const QString& closing) const;
+
+private:
+    qint64 m_count = 0;
+    QStringList m_named;
+};
