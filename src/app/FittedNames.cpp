@@ -26,13 +26,11 @@ QString FittedNames::text() const
 {
     if (m_count == 0)
         return QString();
-    QStringList lines { CountText::of(m_count,
+    return CountText::listed(m_count,
         QStringLiteral("1 file was written under another name, as the disk does not take its own:"),
-        QStringLiteral("%1 files were written under other names, as the disk does not take their own:")) };
-    lines << m_named;
-    if (m_count > m_named.size())
-        lines << QStringLiteral("... and %1 more.").arg(m_count - m_named.size());
-    return lines.join(QLatin1Char('\n'));
+        QStringLiteral("%1 files were written under other names, as the disk does not take their own:"),
+        m_named)
+        .join(QLatin1Char('\n'));
 }
 
 QString FittedNames::after(const QString& closing) const
