@@ -3,6 +3,7 @@
 #include "calls_calendars/support/CallsFixtures.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QtTest>
 
 namespace
@@ -88,6 +89,12 @@ private slots:
         QCOMPARE(db.total(), 0);
         QCOMPARE(db.db.tbCols("events").last().name, QString("url"));
         QCOMPARE(LocalCalendarsDb("/proc/nope/calendars.db").total(), 0);
+        // An empty file, as a making that a kill or a full disk stopped leaves, is made a store.
+        const QString empty = TestEnv::tempDir() + "/empty.db";
+        QVERIFY(QFile(empty).open(QIODevice::WriteOnly));
+        LocalCalendarsDb made(empty);
+        made.open();
+        QCOMPARE(made.db.tbCols("events").last().name, QString("url"));
     }
 
     void saveMergesByHash()

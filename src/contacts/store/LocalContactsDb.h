@@ -95,6 +95,8 @@ private:
     Sqlite3StmtCache m_statements { db };
 
     void dropStatements();
+    // Runs the schema script in the open file; a failure removes the file and throws.
+    void makeSchema();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
     bool sameContactValues(const pim::_Contact& stored, const pim::_Contact& in);
