@@ -175,12 +175,7 @@ void LocalCalendarsDb::deleteDbFile()
 
 qint64 LocalCalendarsDb::total()
 {
-    try {
-        openIfNeeded();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from events");
-        return c.moveNext() ? c.getInt64(0) : 0;
-    } catch (const std::exception& e) {
-        qWarning("Calendar events of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    openIfNeeded();
+    Sqlite3Cursor c = db.queryThrow("select count(*) from events");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }

@@ -223,14 +223,9 @@ QList<pim::_Group> LocalContactsDb::groups()
 
 qint64 LocalContactsDb::total()
 {
-    try {
-        open_check();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from contact");
-        return c.moveNext() ? c.getInt64(0) : 0;
-    } catch (const std::exception& e) {
-        qWarning("Contacts of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    open_check();
+    Sqlite3Cursor c = db.queryThrow("select count(*) from contact");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 // ---- rows
