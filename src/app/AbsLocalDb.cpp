@@ -7,6 +7,11 @@ AbsLocalDb::AbsLocalDb(QString path)
 {
 }
 
+bool AbsLocalDb::holdsNoTable()
+{
+    return !db.queryThrow("select 1 from sqlite_master where type='table'").moveNext();
+}
+
 void AbsLocalDb::beginEdit()
 {
     if (!isOpened())

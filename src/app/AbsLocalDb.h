@@ -15,7 +15,8 @@ public:
     AbsLocalDb(const AbsLocalDb&) = delete;
     AbsLocalDb& operator=(const AbsLocalDb&) = delete;
 
-    // Opens the file at path into db, creating it with the store's schema when missing; throws.
+    // Opens the file at path into db, creating it with the store's schema when missing (or holding
+    // no table); throws.
     virtual void open() = 0;
 
     bool isOpened() const { return db.handle != nullptr; }
@@ -36,6 +37,11 @@ public:
 
     QString path;
     Sqlite3DB db;
+
+protected:
+    // Whether the open store holds no table, as one whose making a kill or a full disk stopped
+    // (an empty file) does: its open makes it then. Throws when the file is not a database.
+    bool holdsNoTable();
 
 private:
     QList<int> m_editBases; // transaction depth outside each open edit, innermost last

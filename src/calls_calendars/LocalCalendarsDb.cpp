@@ -8,6 +8,8 @@
 namespace
 {
 
+const char kSchemaResource[] = ":/res/local_calendars_db.sql";
+
 QDateTime readDate(const Sqlite3Cursor& c, const QString& column, bool floating)
 {
     // Only seconds after 1970 are a date: NULL, 0 and below are "no date", never 1970 or 1969.
@@ -39,17 +41,20 @@ LocalCalendarsDb::LocalCalendarsDb(QString path)
 void LocalCalendarsDb::create()
 {
     db.openThrow(path, 6);
-    runSchemaResourceThrow(db, QStringLiteral(":/res/local_calendars_db.sql"));
+    runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
 }
 
 void LocalCalendarsDb::open()
 {
     if (isOpened())
         return;
-    if (!QFile::exists(path))
+    if (!QFile::exists(path)) {
         create();
-    else
+    } else {
         db.openThrow(path, 2);
+        if (holdsNoTable())
+            runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
+    }
     Sqlite3Cursor c = db.queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext())
         m_tableSql.insert(c.getText("name"), c.getText("sql"));
@@ -170,12 +175,7 @@ void LocalCalendarsDb::deleteDbFile()
 
 qint64 LocalCalendarsDb::total()
 {
-    try {
-        openIfNeeded();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from events");
-        return c.moveNext() ? c.getInt64(0) : 0;
-    } catch (const std::exception& e) {
-        qWarning("Calendar events of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    openIfNeeded();
+    Sqlite3Cursor c = db.queryThrow("select count(*) from events");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }

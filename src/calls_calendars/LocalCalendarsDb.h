@@ -24,7 +24,7 @@ public:
     qint64 saveEvent(qint64 calendarId, const _CalEvent& event, bool* existed);
     void deleteEvent(qint64 eventId);
     void deleteDbFile();
-    // Events in all calendars; 0 when the store cannot be read.
+    // Events in all calendars; throws when the store cannot be opened or read.
     qint64 total();
     // Whether the store gives date back as it was saved: a null date, or one after 1970 began (the
     // store reads no seconds at or below 0 as a date).

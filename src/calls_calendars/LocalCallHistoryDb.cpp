@@ -11,6 +11,8 @@
 namespace
 {
 
+const char kSchemaResource[] = ":/res/local_callhistory_db.sql";
+
 const char* const kAddedColumns[][2] = {
     { "name", "ALTER TABLE call ADD COLUMN name TEXT;" },
     { "country_code", "ALTER TABLE call ADD COLUMN country_code TEXT;" },
@@ -58,17 +60,20 @@ LocalCallHistoryDb::LocalCallHistoryDb(QString path)
 void LocalCallHistoryDb::create()
 {
     db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
-    runSchemaResourceThrow(db, QStringLiteral(":/res/local_callhistory_db.sql"));
+    runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
 }
 
 void LocalCallHistoryDb::open()
 {
     if (isOpened())
         return;
-    if (!QFile::exists(path))
+    if (!QFile::exists(path)) {
         create();
-    else
+    } else {
         db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX); // one thread at a time uses a store
+        if (holdsNoTable())
+            runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
+    }
     m_columns = db.tbInfo(QStringLiteral("call"));
     for (const auto& col : kAddedColumns)
         if (!m_columns.contains(QLatin1String(col[0])))

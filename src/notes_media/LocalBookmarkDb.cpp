@@ -60,16 +60,11 @@ QList<_Bookmark*> LocalBookmarkDb::bookmarks()
 
 qint64 LocalBookmarkDb::total()
 {
-    try {
-        // What the page counts: the bookmarks of the tree.
-        const QList<_Bookmark*> roots = bookmarks();
-        const qint64 n = _Bookmark::countOf(roots);
-        qDeleteAll(roots);
-        return n;
-    } catch (const std::exception& e) {
-        qWarning("Bookmarks of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    // What the page counts: the bookmarks of the tree.
+    const QList<_Bookmark*> roots = bookmarks();
+    const qint64 n = _Bookmark::countOf(roots);
+    qDeleteAll(roots);
+    return n;
 }
 
 void LocalBookmarkDb::saveBookmarks(const _Bookmark* bookmark, QList<_Bookmark*>& added)

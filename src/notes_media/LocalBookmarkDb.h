@@ -14,7 +14,7 @@ public:
 
     void open() override;
     QList<_Bookmark*> bookmarks() override;
-    // Bookmarks (type 0) in the store; 0 when the store cannot be opened or counted.
+    // Bookmarks (type 0) in the store; throws when the store cannot be opened or counted.
     qint64 total();
 
     // Merges bookmark (with its whole subtree) into the store under the chain of its parent

@@ -1,7 +1,6 @@
 #include "notes_media/LocalNotesDb.h"
 
 #include <QFileInfo>
-#include <exception>
 #include <utility>
 
 namespace
@@ -63,15 +62,10 @@ QList<_Notes> LocalNotesDb::notes()
 
 qint64 LocalNotesDb::total()
 {
-    try {
-        if (!isOpened())
-            open();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from notes");
-        return c.moveNext() ? c.getInt64(0) : 0;
-    } catch (const std::exception& e) {
-        qWarning("Notes of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    if (!isOpened())
+        open();
+    Sqlite3Cursor c = db.queryThrow("select count(*) from notes");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 void LocalNotesDb::saveNote(const _Notes& note)

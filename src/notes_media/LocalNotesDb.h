@@ -15,7 +15,7 @@ public:
     void open() override;
     // Every stored note, newest change first; a note's srcId is its row id here.
     QList<_Notes> notes() override;
-    // Notes in the store; 0 when the store cannot be opened or counted.
+    // Notes in the store; throws when the store cannot be opened or counted.
     qint64 total();
     // Updates the row of the same title and content (by _Notes::toHash) or inserts one. Begins no
     // transaction of its own. Throws.

@@ -3,7 +3,9 @@
 #include "calls_calendars/support/CallsFixtures.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QtTest>
+#include <stdexcept>
 
 namespace
 {
@@ -87,7 +89,13 @@ private slots:
         LocalCalendarsDb db(TestEnv::tempDir() + "/calendars.db");
         QCOMPARE(db.total(), 0);
         QCOMPARE(db.db.tbCols("events").last().name, QString("url"));
-        QCOMPARE(LocalCalendarsDb("/proc/nope/calendars.db").total(), 0);
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, LocalCalendarsDb("/proc/nope/calendars.db").total());
+        // An empty file, as a making that a kill or a full disk stopped leaves, is made a store.
+        const QString empty = TestEnv::tempDir() + "/empty.db";
+        QVERIFY(QFile(empty).open(QIODevice::WriteOnly));
+        LocalCalendarsDb made(empty);
+        made.open();
+        QCOMPARE(made.db.tbCols("events").last().name, QString("url"));
     }
 
     void saveMergesByHash()

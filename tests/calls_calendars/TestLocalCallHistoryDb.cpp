@@ -1,6 +1,7 @@
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "support/TestEnv.h"
 
+#include <QFile>
 #include <QtTest>
 
 namespace
@@ -72,6 +73,12 @@ private slots:
         db.close();
         db.open(); // a second open adds nothing
         QCOMPARE(db.db.tbCols("call").size(), 20);
+        // An empty file, as a making that a kill or a full disk stopped leaves, is made a store.
+        const QString empty = TestEnv::tempDir() + "/empty.db";
+        QVERIFY(QFile(empty).open(QIODevice::WriteOnly));
+        LocalCallHistoryDb made(empty);
+        QCOMPARE(made.total(), 0);
+        QCOMPARE(made.db.tbCols("call").size(), 20);
     }
 
     void oldFileUpgraded()

@@ -53,6 +53,16 @@ template <class Count> qint64 countIfPresent(const QString& path, const char* wh
     }
 }
 
+// A count of the store of a local database at path, which its open makes empty when missing. One
+// that cannot be made (a file that is not a database, a table missing, a schema SQLite rejects, a
+// store that cannot be made) is not known, never 0, and is logged with the store's file.
+template <class Count> qint64 countLocal(const QString& path, const char* what, Count count)
+{
+    const QByteArray named
+        = QStringLiteral("%1 of %2").arg(QLatin1String(what), QDir::toNativeSeparators(path)).toUtf8();
+    return countIfPresent(path, named.constData(), false, count);
+}
+
 // Copies a stored file to dest as a load copies it into the cache, for the counts.
 void copyCountedThrow(const BackupManifest& m, const BackupManifest::_FileNode* node, const QString& dest)
 {
@@ -285,12 +295,8 @@ QList<const BackupManifest::_FileNode*> DataSources::backupFilesOfKind(const Bac
 
 qint64 DataSources::countLocalDbMessages(const QDir& folder)
 {
-    try {
-        return IOS6MessageDb(folder, _CountryInfo(), true).total();
-    } catch (const std::exception& e) {
-        qWarning("Local messages of %s not counted: %s", qUtf8Printable(folder.dirName()), e.what());
-        return 0;
-    }
+    return countLocal(folder.absoluteFilePath(QLatin1String(kSmsDbPath)), "Messages",
+        [&] { return IOS6MessageDb(folder, _CountryInfo(), true).total(); });
 }
 
 ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool withCalls)
@@ -301,8 +307,7 @@ ItemModelBK::_LocalDbStat DataSources::countLocalDb(const QDir& folder, bool wit
     stat.calendarCount = countLocalDbCalendarEvents(folder);
     stat.noteCount = countLocalDbNotes(folder);
     stat.bookmarkCount = countLocalDbBookmarks(folder);
-    if (withCalls)
-        stat.callCount = countLocalDbCalls(folder);
+    stat.callCount = withCalls ? countLocalDbCalls(folder) : kUnknownCount;
     return stat;
 }
 
@@ -316,10 +321,11 @@ qint64 DataSources::countBackupContacts(const QDir& cacheDir, bool faulted)
 
 qint64 DataSources::countLocalDbContacts(const QDir& folder)
 {
-    // Opening creates an empty contacts.db in a folder that has none; a failure counts 0.
-    LocalContactsDb store(folder.absoluteFilePath(QStringLiteral("contacts.db")),
-        QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-    return store.total();
+    const QString path = folder.absoluteFilePath(QStringLiteral("contacts.db"));
+    return countLocal(path, "Contacts", [&] {
+        return LocalContactsDb(path, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule))
+            .total();
+    });
 }
 
 // ---- Call history ----
@@ -334,12 +340,8 @@ qint64 DataSources::countBackupCallHistory(const QDir& cacheDir, bool faulted)
 
 qint64 DataSources::countLocalDbCalls(const QDir& folder)
 {
-    try {
-        return LocalCallHistoryDb(folder.absoluteFilePath(QStringLiteral("calls.db"))).total();
-    } catch (const std::exception& e) {
-        qWarning("Local calls of %s not counted: %s", qUtf8Printable(folder.dirName()), e.what());
-        return 0;
-    }
+    const QString path = folder.absoluteFilePath(QStringLiteral("calls.db"));
+    return countLocal(path, "Call history", [&] { return LocalCallHistoryDb(path).total(); });
 }
 
 // ---- Calendars ----
@@ -352,7 +354,8 @@ qint64 DataSources::countBackupCalendarEvents(const QDir& cacheDir, bool faulted
 
 qint64 DataSources::countLocalDbCalendarEvents(const QDir& folder)
 {
-    return LocalCalendarsDb(folder.absoluteFilePath(QStringLiteral("calendars.db"))).total();
+    const QString path = folder.absoluteFilePath(QStringLiteral("calendars.db"));
+    return countLocal(path, "Calendar events", [&] { return LocalCalendarsDb(path).total(); });
 }
 
 // ---- Notes ----
@@ -365,7 +368,8 @@ qint64 DataSources::countBackupNotes(const QDir& cacheDir, bool faulted)
 
 qint64 DataSources::countLocalDbNotes(const QDir& folder)
 {
-    return LocalNotesDb(folder.absoluteFilePath(QStringLiteral("notes.db"))).total();
+    const QString path = folder.absoluteFilePath(QStringLiteral("notes.db"));
+    return countLocal(path, "Notes", [&] { return LocalNotesDb(path).total(); });
 }
 
 // ---- Bookmarks ----
@@ -378,7 +382,8 @@ qint64 DataSources::countBackupBookmarks(const QDir& cacheDir, bool faulted)
 
 qint64 DataSources::countLocalDbBookmarks(const QDir& folder)
 {
-    return LocalBookmarkDb(folder.absoluteFilePath(QStringLiteral("bookmarks.db"))).total();
+    const QString path = folder.absoluteFilePath(QStringLiteral("bookmarks.db"));
+    return countLocal(path, "Bookmarks", [&] { return LocalBookmarkDb(path).total(); });
 }
 
 // ---- Voicemail and recordings ----

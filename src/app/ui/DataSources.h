@@ -78,8 +78,10 @@ public:
     static qint64 countBackupVoicemail(const QDir& cacheDir, bool faulted = false);
     static qint64 countBackupRecordings(const QDir& cacheDir, bool faulted = false);
 
-    // Counts the stores of a local database folder, creating the missing ones empty. Call history
-    // only when withCalls is set (the description page does not show it).
+    // Counts the stores of a local database folder, creating the missing ones empty; a store that
+    // cannot be counted (not a database, a table missing, a schema SQLite rejects) is kUnknownCount,
+    // and logged. Call history only when withCalls is set (the description page does not show it),
+    // else kUnknownCount.
     static ItemModelBK::_LocalDbStat countLocalDb(const QDir& folder, bool withCalls);
     static qint64 countLocalDbMessages(const QDir& folder);
     static qint64 countLocalDbContacts(const QDir& folder);

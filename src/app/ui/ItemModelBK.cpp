@@ -150,6 +150,11 @@ QString ItemModelBK::toolTip(const _ItemNode& node) const
     return node.text;
 }
 
+QString ItemModelBK::countText(qint64 count)
+{
+    return count < 0 ? QStringLiteral("?") : QString::number(count);
+}
+
 void ItemModelBK::addKindNode(_ItemNode* parent, int kind, const QString& text)
 {
     parent->children.append(new _ItemNode(kind, text, parent));
@@ -160,18 +165,16 @@ void ItemModelBK::showBackupNode(_BKItemNode* node)
     if (!node || !node->children.isEmpty())
         return;
     const BackupManifest& m = *node->manifest;
-    // A database that is there but could not be counted shows "?", not a count of 0.
-    const auto count = [](qint64 n) { return n < 0 ? QStringLiteral("?") : QString::number(n); };
-    addKindNode(node, KindPhotos, QStringLiteral("Photos(%1)").arg(count(m.photoList.size())));
-    addKindNode(node, KindVideos, QStringLiteral("Videos(%1)").arg(count(m.videoList.size())));
-    addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(count(m.msgCount)));
-    addKindNode(node, KindContacts, QStringLiteral("Contacts(%1)").arg(count(m.contactsCount)));
-    addKindNode(node, KindVoicemail, QStringLiteral("Voicemail(%1)").arg(count(m.voicemailCount)));
-    addKindNode(node, KindCalendar, QStringLiteral("Calendar(%1)").arg(count(m.calendarEventCount)));
-    addKindNode(node, KindNotes, QStringLiteral("Notes(%1)").arg(count(m.notesCount)));
-    addKindNode(node, KindCallHistory, QStringLiteral("Call History(%1)").arg(count(m.callHistoryCount)));
-    addKindNode(node, KindRecordings, QStringLiteral("Recordings(%1)").arg(count(m.recordingsCount)));
-    addKindNode(node, KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(count(m.bookmarksCount)));
+    addKindNode(node, KindPhotos, QStringLiteral("Photos(%1)").arg(countText(m.photoList.size())));
+    addKindNode(node, KindVideos, QStringLiteral("Videos(%1)").arg(countText(m.videoList.size())));
+    addKindNode(node, KindSms, QStringLiteral("SMS(%1)").arg(countText(m.msgCount)));
+    addKindNode(node, KindContacts, QStringLiteral("Contacts(%1)").arg(countText(m.contactsCount)));
+    addKindNode(node, KindVoicemail, QStringLiteral("Voicemail(%1)").arg(countText(m.voicemailCount)));
+    addKindNode(node, KindCalendar, QStringLiteral("Calendar(%1)").arg(countText(m.calendarEventCount)));
+    addKindNode(node, KindNotes, QStringLiteral("Notes(%1)").arg(countText(m.notesCount)));
+    addKindNode(node, KindCallHistory, QStringLiteral("Call History(%1)").arg(countText(m.callHistoryCount)));
+    addKindNode(node, KindRecordings, QStringLiteral("Recordings(%1)").arg(countText(m.recordingsCount)));
+    addKindNode(node, KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(countText(m.bookmarksCount)));
     addKindNode(node, KindFileSystem, QStringLiteral("File System"));
     Q_EMIT layoutChanged();
 }
@@ -188,12 +191,14 @@ void ItemModelBK::showLocalDbNode(_LocalDbItemNode* node)
     if (!node)
         return;
     const _LocalDbStat& s = node->stat;
-    const QList<QPair<int, QString>> kinds { { KindSms, QStringLiteral("SMS(%1)").arg(s.messageCount) },
-        { KindContacts, QStringLiteral("Contacts(%1)").arg(s.contactCount) },
-        { KindCalendar, QStringLiteral("Calendar(%1)").arg(s.calendarCount) },
-        { KindNotes, QStringLiteral("Notes(%1)").arg(s.noteCount) },
-        { KindBookmarks, QStringLiteral("Bookmarks(%1)").arg(s.bookmarkCount) },
-        { KindCallHistory, QStringLiteral("Call History(%1)").arg(s.callCount) } };
+    const auto text = [](const char* kind, qint64 count) {
+        return QStringLiteral("%1(%2)").arg(QLatin1String(kind), countText(count));
+    };
+    const QList<QPair<int, QString>> kinds { { KindSms, text("SMS", s.messageCount) },
+        { KindContacts, text("Contacts", s.contactCount) },
+        { KindCalendar, text("Calendar", s.calendarCount) }, { KindNotes, text("Notes", s.noteCount) },
+        { KindBookmarks, text("Bookmarks", s.bookmarkCount) },
+        { KindCallHistory, text("Call History", s.callCount) } };
     // Counts of a shown database change in place, so that its open page and selection stay.
     if (node->children.size() == kinds.size()) {
         for (int i = 0; i < kinds.size(); ++i)

@@ -33,7 +33,7 @@ public:
         KindVideos = 15,
     };
 
-    // The counts of one local database.
+    // The counts of one local database; one not made is negative (DataSources::kUnknownCount).
     struct _LocalDbStat {
         qint64 messageCount = 0;
         qint64 contactCount = 0;
@@ -89,6 +89,9 @@ public:
 
     // The icon resource of a kind, empty outside 1 to 15.
     static QString iconPath(int kind);
+    // A count as the tree and the description pages show it: "?" for one that was not made (a
+    // negative count, as DataSources gives one it could not make), never 0.
+    static QString countText(qint64 count);
 
     _ItemNode* bkRoot;
     _ItemNode* localDbRoot;

@@ -58,7 +58,7 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
         return label;
     };
     auto value = [this](qint64 n) {
-        auto* label = new QLabel(QString::number(n), infoArea);
+        auto* label = new QLabel(ItemModelBK::countText(n), infoArea);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
         countLabels.append(label);
         return label;

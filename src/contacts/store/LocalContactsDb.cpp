@@ -44,10 +44,13 @@ void LocalContactsDb::dropStatements()
 void LocalContactsDb::open()
 {
     // One thread uses a store at a time: SQLite's own per-call locking is not needed.
-    if (QFile::exists(path))
-        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX);
-    else
+    if (!QFile::exists(path)) {
         create();
+    } else {
+        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX);
+        if (holdsNoTable())
+            makeSchema();
+    }
     // Each merge is a savepoint inside the caller's edit: keep its journal in memory, not in a
     // temporary file per contact.
     QString err;
@@ -57,6 +60,11 @@ void LocalContactsDb::open()
 void LocalContactsDb::create()
 {
     db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
+    makeSchema();
+}
+
+void LocalContactsDb::makeSchema()
+{
     QFile script(QStringLiteral(":/res/local_contacts_db.sql"));
     QString err;
     bool ok = script.open(QIODevice::ReadOnly);
@@ -215,14 +223,9 @@ QList<pim::_Group> LocalContactsDb::groups()
 
 qint64 LocalContactsDb::total()
 {
-    try {
-        open_check();
-        Sqlite3Cursor c = db.queryThrow("select count(*) from contact");
-        return c.moveNext() ? c.getInt64(0) : 0;
-    } catch (const std::exception& e) {
-        qWarning("Contacts of %s not counted: %s", qUtf8Printable(path), e.what());
-        return 0;
-    }
+    open_check();
+    Sqlite3Cursor c = db.queryThrow("select count(*) from contact");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 // ---- rows

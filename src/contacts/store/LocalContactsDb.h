@@ -39,7 +39,7 @@ public:
     // One stored contact with all its entities; an empty contact (id 0) when there is none.
     pim::_Contact contact(unsigned long long id);
     QList<pim::_Group> groups();
-    // Number of contact rows; 0 when the store cannot be opened or read.
+    // Number of contact rows; throws when the store cannot be opened or read.
     qint64 total();
     // Copies the kind's columns of the cursor's data row into the entity's values.
     static void fill_entity(Sqlite3Cursor& cursor, int kind, pim::Entity& entity);
@@ -95,6 +95,8 @@ private:
     Sqlite3StmtCache m_statements { db };
 
     void dropStatements();
+    // Runs the schema script in the open file; a failure removes the file and throws.
+    void makeSchema();
 
     unsigned long long findCounterpart(const pim::_Contact& in);
     bool sameContactValues(const pim::_Contact& stored, const pim::_Contact& in);

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ui/DataSources.h"
 #include "app/ui/ItemModelBK.h"
 #include "backup/BackupManifest.h"
 
@@ -156,6 +157,13 @@ private Q_SLOTS:
         QCOMPARE(node->children.size(), 6);
         QCOMPARE(node->children.first(), first);
         QCOMPARE(node->children.first()->text, QString("SMS(1234567890123)"));
+        // A count that was not made is not known, never 0.
+        node->stat
+            = { DataSources::kUnknownCount, 0, DataSources::kUnknownCount, 0, 0, DataSources::kUnknownCount };
+        model.showLocalDbNode(node);
+        QCOMPARE(childTexts(node),
+            QStringList(
+                { "SMS(?)", "Contacts(0)", "Calendar(?)", "Notes(0)", "Bookmarks(0)", "Call History(?)" }));
     }
 
     void removingABackupReleasesIt()

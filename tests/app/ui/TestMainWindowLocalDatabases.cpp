@@ -1,6 +1,8 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/support/SyntheticBackup.h"
+#include "app/ui/DataSources.h"
 #include "app/ui/LocalDbDescForm.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/support/DialogAnswers.h"
@@ -14,6 +16,9 @@
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
 #include <QtTest>
@@ -31,6 +36,40 @@ class TestMainWindowLocalDatabases : public QObject
     QString m_backups; // a folder of synthetic backups made once
 
     QString plainBackup() const { return m_backups + "/plain"; }
+
+    // The path of store in the local database "Alpha", whose stores are made, after damage (see
+    // storesOfALocalDatabase_data); empty when the damage could not be done.
+    static QString damagedStore(const QString& store, const QString& damage)
+    {
+        const QDir folder(g_localDbDir().absoluteFilePath("Alpha"));
+        folder.mkpath(".");
+        DataSources::countLocalDb(folder, true); // makes every store
+        const QString path = folder.absoluteFilePath(store);
+        if (damage == "bytes" || damage == "empty") {
+            QFile f(path);
+            const QByteArray bytes = damage == "empty" ? QByteArray() : QByteArray(4096, 'x');
+            return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size()
+                ? path
+                : QString();
+        }
+        Sqlite3DB db;
+        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        db.executeThrow(damage);
+        return path;
+    }
+
+    // Shows the window and selects its first local database, which counts it; null when the window
+    // is not shown.
+    static AbsTreeItemModel::_ItemNode* shownLocalDb(MainWindow& w)
+    {
+        w.resize(1000, 680);
+        w.show();
+        if (!QTest::qWaitForWindowExposed(&w))
+            return nullptr;
+        auto* node = w.model().localDbRoot->children.first();
+        select(w, node);
+        return node;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -62,11 +101,8 @@ private Q_SLOTS:
     {
         g_localDbDir().mkpath("Alpha");
         MainWindow w;
-        w.resize(1000, 680);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* node = w.model().localDbRoot->children.first();
-        select(w, node);
+        auto* node = shownLocalDb(w);
+        QVERIFY(node);
         QCOMPARE(node->children.size(), 6);
         QCOMPARE(node->children.first()->text, QString("SMS(0)"));
         QVERIFY(qobject_cast<LocalDbDescForm*>(w.currentPage()));
@@ -82,6 +118,92 @@ private Q_SLOTS:
         w.onBackupFinished("Gamma");
         QCOMPARE(w.model().localDbRoot->children.size(), 2);
         QCOMPARE(w.model().localDbRoot->children.last()->children.size(), 6);
+    }
+
+    // A store of a local database that cannot be read shows "?" in the tree and on the description
+    // page, never 0, and the count logs its file and why; one that is empty counts 0.
+    void storesOfALocalDatabase_data()
+    {
+        QTest::addColumn<QString>("store"); // its file in the local database folder
+        QTest::addColumn<int>("row"); // its kind's row in the tree
+        QTest::addColumn<QString>("damage"); // SQL run in the store; "bytes": not a database; "empty"
+        QTest::addColumn<QString>("why"); // what the log says after its file; empty: counted 0
+        const QString sms = "file-relay/var/mobile/Library/SMS/sms.db";
+        const QList<QPair<QString, int>> stores { { sms, 0 }, { "contacts.db", 1 }, { "calendars.db", 2 },
+            { "notes.db", 3 }, { "bookmarks.db", 4 }, { "calls.db", 5 } };
+        for (const auto& [store, row] : stores)
+            QTest::addRow("%s not a database", qPrintable(QFileInfo(store).fileName()))
+                << store << row << "bytes"
+                << "file is not a database";
+        QTest::newRow("sms.db a table of a module no build has")
+            << sms << 0
+            << "alter table message rename to Stored; pragma writable_schema=1; insert into sqlite_master "
+               "values('table', 'message', 'message', 0, 'CREATE VIRTUAL TABLE message USING nosuchmod(x)')"
+            << "no such module: nosuchmod";
+        // The stores whose open does not make a table they lack (those of notes and bookmarks do).
+        const struct {
+            const char* store;
+            int row;
+            const char* table;
+        } made[]
+            = { { "contacts.db", 1, "contact" }, { "calendars.db", 2, "events" }, { "calls.db", 5, "call" } };
+        for (const auto& m : made)
+            QTest::addRow("%s a table missing", m.store)
+                << QString(m.store) << m.row << QString("drop table ") + m.table
+                << QString("no such table: ") + m.table;
+        QTest::newRow("notes.db a schema the parser rejects")
+            << "notes.db" << 3
+            << "pragma writable_schema=1; update sqlite_master set sql='CREATE TABLE notes(' where "
+               "name='notes'"
+            << "malformed database schema (notes)";
+        // A store whose making a kill or a full disk stopped (an empty file) is made: it holds none.
+        for (const auto& m : made)
+            QTest::addRow("%s an empty file", m.store) << QString(m.store) << m.row << "empty" << QString();
+    }
+    void storesOfALocalDatabase()
+    {
+        QFETCH(QString, store);
+        QFETCH(int, row);
+        QFETCH(QString, damage);
+        QFETCH(QString, why);
+        const QString path = damagedStore(store, damage);
+        QVERIFY(!path.isEmpty());
+        // Counted for the tree, then for the description page, which does not show the calls.
+        const QString logged = QRegularExpression::escape(QDir::toNativeSeparators(path) + " not counted: ");
+        for (int i = why.isEmpty() ? 0 : (row == 5 ? 1 : 2); i > 0; --i)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(logged + ".*" + QRegularExpression::escape(why)));
+        MainWindow w;
+        auto* node = shownLocalDb(w);
+        QVERIFY(node);
+        QStringList counts;
+        for (const auto* kind : node->children)
+            counts << kind->text.section('(', 1).chopped(1);
+        QStringList expected(6, "0");
+        expected[row] = why.isEmpty() ? "0" : "?";
+        QCOMPARE(counts, expected);
+        auto* page = qobject_cast<LocalDbDescForm*>(w.currentPage());
+        QVERIFY(page);
+        QStringList shown;
+        for (const QLabel* label : page->countLabels)
+            shown << label->text();
+        QCOMPARE(shown, expected.mid(0, 5));
+        QTRY_VERIFY(page->isVisible());
+        GuiTestEnv::screenshot(
+            &w, "main-window-local-database-" + QString(QTest::currentDataTag()).replace(' ', '-'));
+        // Its page says why, and counts what it could not read as not known; an empty one as none.
+        ModalAnswerer answerer;
+        select(w, node->children.at(row));
+        if (why.isEmpty())
+            QCOMPARE(answerer.seen(), QStringList());
+        else
+            QVERIFY2(answerer.seen().value(0).contains(why.toHtmlEscaped()),
+                qPrintable(answerer.seen().join('\n')));
+        if (row == 0)
+            return; // a message page that could not read its store is not shown
+        QVERIFY(w.currentPage());
+        QCOMPARE(
+            w.currentPage()->findChild<QLabel*>("lbCount")->text().back(), QChar(why.isEmpty() ? '0' : '?'));
     }
 
     void refreshingTheShownLocalDatabasePage()
