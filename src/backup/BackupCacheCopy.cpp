@@ -41,6 +41,7 @@ BackupCacheCopy::BackupCacheCopy(const BackupManifest& manifest, BkCacheDb& cach
 BackupCacheCopy::BackupCacheCopy(const BackupManifest& manifest, BkCacheDb* cache)
     : m_manifest(manifest)
     , m_cache(cache)
+    , m_cacheRoot(cache ? QFileInfo(cache->path()).absolutePath() + QLatin1Char('/') : QString())
 {
 }
 
@@ -265,8 +266,8 @@ void BackupCacheCopy::copyOneThrow(const BackupManifest::_FileNode* node, const 
     QString notAsWritten;
     try {
         const WrittenDisks::Unnoted cached;
-        m_manifest.copyFile(node, dest, &stored, whileReading() ? reading : nullptr,
-            digest ? &content : nullptr);
+        m_manifest.copyFile(
+            node, dest, &stored, whileReading() ? reading : nullptr, digest ? &content : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         notAsWritten = QString::fromUtf8(e.what());
         // Nothing written ("not whole cipher blocks"): a copy still there is of another stored file.
@@ -341,5 +342,9 @@ void BackupCacheCopy::recordThrow(const BackupManifest::_FileNode* node, const Q
 // Where a copy lies, relative to the cache's database.
 QString BackupCacheCopy::cacheRelative(const QString& dest) const
 {
+    // A copy's path is made below the cache's folder: the rest of it is its place, found without
+    // the whole path's cleaning that a load of thousands of copies would pay once each.
+    if (!m_cacheRoot.isEmpty() && dest.startsWith(m_cacheRoot) && QDir::cleanPath(dest) == dest)
+        return dest.mid(m_cacheRoot.size());
     return QFileInfo(m_cache->path()).absoluteDir().relativeFilePath(dest);
 }

@@ -107,6 +107,7 @@ private:
 
     const BackupManifest& m_manifest;
     BkCacheDb* m_cache; // null: nothing is current
+    QString m_cacheRoot; // the folder of m_cache, ending in '/'; empty without one
     QList<Taken> m_taken;
     // The places copies took in this run, by name and by the file there (device, inode).
     QHash<QString, const BackupManifest::_FileNode*> m_placeNames;

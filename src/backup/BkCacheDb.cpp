@@ -2,9 +2,28 @@
 
 #include "app/DataPaths.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "app/sqlite/Sqlite3StmtCache.h"
 
 #include <QFileInfo>
 #include <sqlite3.h>
+
+namespace
+{
+
+QVariant columnValue(sqlite3_stmt* stmt, int i)
+{
+    switch (sqlite3_column_type(stmt, i)) {
+    case SQLITE_NULL:
+        return QVariant();
+    case SQLITE_INTEGER:
+        return qint64(sqlite3_column_int64(stmt, i));
+    default:
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(sqlite3_column_text(stmt, i)), sqlite3_column_bytes(stmt, i));
+    }
+}
+
+} // namespace
 
 BkCacheDb::BkCacheDb(QString path)
     : m_path(std::move(path))
@@ -36,7 +55,30 @@ void BkCacheDb::openThrow()
     } catch (const std::exception& e) {
         throw std::runtime_error(failureText(*db, e).toStdString());
     }
+    m_stmts.reset();
     m_db = std::move(db);
+    m_stmts = std::make_unique<Sqlite3StmtCache>(*m_db);
+}
+
+// The first row of sql, its one parameter name, through statements prepared once: a load asks
+// these of each of thousands of copies. Empty when there is none. The statement is reset before
+// the return, so no read is left open to hold off another process's write.
+QVariantList BkCacheDb::firstRow(const char* sql, const QString& name)
+{
+    openThrow();
+    Sqlite3Stmt& stmt = m_stmts->prepared(QLatin1String(sql));
+    QVariantList row;
+    try {
+        stmt.bindTextThrow(1, name);
+        if (stmt.stepThrow())
+            for (int i = 0; i < sqlite3_column_count(stmt.handle()); ++i)
+                row.append(columnValue(stmt.handle(), i));
+    } catch (...) {
+        stmt.reset();
+        throw;
+    }
+    stmt.reset();
+    return row;
 }
 
 // A cache made before contents (or the places of copies) were recorded gains the column empty:
@@ -79,11 +121,13 @@ void BkCacheDb::setFileTimeThrow(const QString& name, qint64 time)
 
 bool BkCacheDb::isCurrent(const QString& name, qint64 time, const QString& stamp, const QString* copy)
 {
-    if (stamp.isEmpty() || fileTime(name) != time)
+    if (stamp.isEmpty())
         return false;
-    Sqlite3Cursor c
-        = m_db->queryThrow(Sqlite3Sql("select stamp, copy from file_stamp where name=?").addTextParam(name));
-    return c.moveNext() && c.getText(0) == stamp && (!copy || (!c.isNull(1) && c.getText(1) == *copy));
+    const QVariantList row = firstRow(
+        "select c.mtime, s.stamp, s.copy from file_stamp s join file_cache c on c.name=s.name where s.name=?",
+        name);
+    return !row.isEmpty() && row[0].toLongLong() == time && row[1].toString() == stamp
+        && (!copy || (!row[2].isNull() && row[2].toString() == *copy));
 }
 
 ContentDigest::Sum BkCacheDb::copiedContent(const QString& name)
@@ -172,10 +216,8 @@ QString BkCacheDb::failureText(const Sqlite3DB& db, const std::exception& e) con
 
 QString BkCacheDb::notAsWritten(const QString& name)
 {
-    openThrow();
-    Sqlite3Cursor c = m_db->queryThrow(
-        Sqlite3Sql("select reason from file_not_as_written where name=?").addTextParam(name));
-    return c.moveNext() ? c.getText(0) : QString();
+    const QVariantList row = firstRow("select reason from file_not_as_written where name=?", name);
+    return row.isEmpty() ? QString() : row[0].toString();
 }
 
 bool BkCacheDb::placesAll()

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QHash>
 #include <QString>
+#include <QVariantList>
 #include <functional>
 #include <memory>
 
 class Sqlite3DB;
+class Sqlite3StmtCache;
 
 // The file-date database of a cache folder ("manifest2.db", "manifest.db"): for each cached
 // backup file, the modification time of the record it was copied from, the identity of the stored
@@ -70,7 +72,9 @@ private:
     // Runs work in one transaction, rolled back when it throws; name is the file it records.
     void inTransactionThrow(const QString& name, const std::function<void()>& work);
     QString failureText(const Sqlite3DB& db, const std::exception& e) const;
+    QVariantList firstRow(const char* sql, const QString& name);
 
     QString m_path;
     std::unique_ptr<Sqlite3DB> m_db;
+    std::unique_ptr<Sqlite3StmtCache> m_stmts; // of m_db; goes before it
 };
