@@ -43,17 +43,33 @@ constexpr int kCancelSteps = 1000;
 constexpr int kSchemaLoadSteps = 100;
 constexpr qint64 kSchemaStepBudget = 7 * qint64(Sqlite3DB::kMaxSchemaEntries) + kSchemaLoadSteps;
 
-// The steps of one open's schema load so far, and whether a cancel of its task stops it.
+// An entry's text, a table's columns and the memory SQLite's reading of the whole schema takes, far
+// above a phone's (a few KB, a few hundred, a few hundred KB): a table's load grows with the square of
+// its columns, and entries of thousands of long columns cost that much each, whatever their count.
+constexpr int kMaxSchemaEntryBytes = 1024 * 1024;
+constexpr int kMaxSchemaColumns = 1000;
+constexpr int kMaxSchemaMemory = 16 * 1024 * 1024;
+
+// The steps of one open's schema load so far, whether it went past a bound, and whether a cancel of
+// its task stops it.
 struct SchemaLoad {
+    sqlite3* db = nullptr;
     qint64 steps = 0;
     bool foreign = false;
+    bool tooMany = false;
+    bool tooBig = false;
 };
 
 int onSchemaLoad(void* load)
 {
     auto* l = static_cast<SchemaLoad*>(load);
     l->steps += kSchemaLoadSteps;
-    if (l->steps > kSchemaStepBudget)
+    int used = 0;
+    int highest = 0;
+    sqlite3_db_status(l->db, SQLITE_DBSTATUS_SCHEMA_USED, &used, &highest, 0);
+    l->tooMany = l->steps > kSchemaStepBudget;
+    l->tooBig = used > kMaxSchemaMemory;
+    if (l->tooMany || l->tooBig)
         return 1;
     return l->foreign && l->steps % kCancelSteps == 0 && TaskCancel::requested() ? 1 : 0;
 }
@@ -63,16 +79,21 @@ int onSchemaLoad(void* load)
 // closed. Leaves db without a progress handler.
 void readSchemaThrow(sqlite3* db, const QString& path, bool foreign)
 {
-    SchemaLoad load { 0, foreign };
+    SchemaLoad load { db, 0, foreign };
     sqlite3_progress_handler(db, kSchemaLoadSteps, &onSchemaLoad, &load);
+    const int sqlLength = sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSchemaEntryBytes);
+    const int columns = sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxSchemaColumns);
     sqlite3_stmt* check = nullptr;
     int rc = sqlite3_prepare_v2(db, "select count(*) from sqlite_master", -1, &check, nullptr);
     if (rc == SQLITE_OK)
         rc = sqlite3_step(check);
+    sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, sqlLength);
+    sqlite3_limit(db, SQLITE_LIMIT_COLUMN, columns);
     sqlite3_progress_handler(db, 0, nullptr, nullptr);
-    const bool tooLarge = load.steps > kSchemaStepBudget;
+    const bool tooLarge = load.tooMany || load.tooBig;
     const QString message = rc == SQLITE_ROW ? QString()
-        : tooLarge                           ? Sqlite3Stmt::schemaText(db, Sqlite3DB::kMaxSchemaEntries)
+        : load.tooMany                       ? Sqlite3Stmt::schemaText(db, Sqlite3DB::kMaxSchemaEntries)
+        : load.tooBig                        ? Sqlite3Stmt::schemaText(db, 0)
                                              : Sqlite3Stmt::errorText(db, rc);
     sqlite3_finalize(check);
     if (rc == SQLITE_ROW)

@@ -328,6 +328,9 @@ QString Sqlite3Stmt::viewText(sqlite3* db, const QString& view)
 
 QString Sqlite3Stmt::schemaText(sqlite3* db, int entries)
 {
+    if (entries == 0)
+        return QStringLiteral("Cannot read %1: its schema entries are far larger than any phone writes.")
+            .arg(fileOf(db));
     return QStringLiteral("Cannot read %1: it holds over %2 %3.")
         .arg(fileOf(db), QString::number(entries), kSchemaWords);
 }

@@ -52,7 +52,8 @@ public:
     static QString refusalText(sqlite3* db, const QString& sql = QString());
     // The text refusing the view named view of db.
     static QString viewText(sqlite3* db, const QString& view);
-    // The text refusing db, whose schema holds more than entries entries.
+    // The text refusing db, whose schema holds more than entries entries (0: whose entries take more
+    // memory than any phone's).
     static QString schemaText(sqlite3* db, int entries);
     // Throws std::runtime_error with the connection's current message and a short context (or
     // TaskCancel::Cancelled when the statement was stopped because its task was cancelled).

@@ -604,6 +604,29 @@ private Q_SLOTS:
                 + "insert into sqlite_master select 'trigger', 'g' || i, 't', 0, 'create trigger g' || i || "
                   "' after insert on t begin select 1; end' from n limit 100000"
             << "select 1" << 20000 << "it holds over 3000 schema entries, more than any phone writes";
+        // Nor do few entries cost more than a phone's: each is read with work that grows with its
+        // text and the square of its columns.
+        const auto columns = [](int count) {
+            return QString("(with recursive m(j) as (select 1 union all select j + 1 from m limit %1) "
+                           "select group_concat('c' || j) from m)")
+                .arg(count);
+        };
+        QTest::newRow("schema entry far longer than a phone writes")
+            << "create table t(v); pragma writable_schema = on; insert into sqlite_master values('trigger', "
+               "'g', 't', 0, 'create trigger g after insert on t begin select ''' || "
+               "replace(hex(zeroblob(600000)), '0', 'x') || '''; end')"
+            << "select 1" << 20000 << "malformed database schema (g) - string or blob too big (PATH)";
+        QTest::newRow("table of more columns than a phone writes")
+            << "pragma writable_schema = on; insert into sqlite_master select 'table', 'w', 'w', 0, "
+               "'create table w(' || "
+                + columns(1001) + " || ')'"
+            << "select 1" << 20000 << "malformed database schema (w) - too many columns on w (PATH)";
+        QTest::newRow("schema entries far larger than a phone writes")
+            << "pragma writable_schema = on; " + endless
+                + "insert into sqlite_master select 'table', 'w' || i, 'w' || i, 0, 'create table w' || i || "
+                  "'(' || "
+                + columns(900) + " || ')' from n limit 2000"
+            << "select 1" << 20000 << "its schema entries are far larger than any phone writes";
     }
     void foreignDatabaseIsReadAsData()
     {
