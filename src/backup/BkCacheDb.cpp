@@ -234,10 +234,26 @@ void BkCacheDb::forgetAllThrow()
     });
 }
 
+namespace
+{
+// The file-date databases of a cache folder: its message folder's copies, and the others'.
+const char* const kRecordNames[] = { "manifest.db", "manifest2.db" };
+} // namespace
+
+bool BkCacheDb::recordsCopiesIn(const QDir& folder)
+{
+    for (const char* name : kRecordNames) {
+        const QFileInfo records(folder.absoluteFilePath(QLatin1String(name)));
+        if (records.exists() || records.isSymLink())
+            return true;
+    }
+    return false;
+}
+
 QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder)
 {
     QHash<QString, QString> found;
-    for (const char* name : { "manifest.db", "manifest2.db" }) {
+    for (const char* name : kRecordNames) {
         const QString path = folder.absoluteFilePath(QLatin1String(name));
         if (!QFileInfo(path).isFile()) // never a FIFO or a device: an open would wait on it
             continue;

@@ -65,6 +65,9 @@ public:
     // absolute path of the copy, with why; read from the folder's file-date databases without
     // creating or changing anything. A database that cannot be read adds nothing.
     static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
+    // Whether folder holds a backup load's records of its copies (a file-date database), as a
+    // backup's cache folder does and a local database folder never does.
+    static bool recordsCopiesIn(const QDir& folder);
 
 private:
     static void addColumnThrow(Sqlite3DB& db, const char* column);

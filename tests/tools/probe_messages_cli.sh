@@ -300,6 +300,33 @@ for pair in "a:b.JPG ab.JPG" "x?.JPG x*.JPG"; do
     check "export-messages copies $1 and $2 each with its own bytes" $?
 done
 
+# A local store an earlier version saved keeps its attachments under the names of that version's
+# rule, characters a disk refuses left out without a mark: one whose earlier name is its alone is read
+# there, and a save into another store writes it under its name now; two whose earlier names are one
+# read neither. A backup's cache never reads such a name.
+rm -rf "$work/early"*
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo --attachment-name "1=shared/c:d.JPG" \
+    --attachment-name "2=shared/a:b.JPG" --attachment-name "3=shared/a?b.JPG" "$work/early" > /dev/null
+HOME="$work/home" "$probe" cache-messages "$work/early" > "$work/early.out" 2> /dev/null
+early_cache=$(tail -n 1 "$work/early.out")
+"$probe" save-messages "$early_cache" "$work/early-store" > /dev/null 2>&1
+shared_rel=file-relay/var/mobile/Library/SMS/Attachments/shared
+lay_out_earlier() { # the folder of attachments "shared": each file renamed as the earlier rule named it
+    (cd "$1" && mv cd~*.JPG cd.JPG && set -- ab~*.JPG && mv "$1" ab.JPG && rm "$2")
+}
+alone=$(cat "$work/early-store/$shared_rel"/cd~*.JPG | md5sum | cut -c 1-32)
+lay_out_earlier "$work/early-store/$shared_rel"
+lay_out_earlier "$early_cache/$shared_rel"
+"$probe" extract-attachments "$work/early-store" "$work/early-out" > /dev/null 2>&1
+"$probe" extract-attachments "$early_cache" "$work/early-cache-out" > /dev/null 2>&1
+[ "$(cat "$work/early-out"/* 2> /dev/null | md5sum | cut -c 1-32)" = "$alone" ] \
+    && [ "$(ls "$work/early-out" | wc -l)" = 1 ] && [ "$(ls "$work/early-cache-out" | wc -l)" = 0 ]
+check "extract-attachments reads the earlier file alone in a local store, and nothing in a cache" $?
+"$probe" save-messages "$work/early-store" "$work/early-again" > /dev/null 2>&1
+[ "$(cat "$work/early-again/$shared_rel"/cd~*.JPG 2> /dev/null | md5sum | cut -c 1-32)" = "$alone" ] \
+    && [ "$(ls "$work/early-again/$shared_rel" | wc -l)" = 1 ]
+check "save-messages writes the earlier file under its name now, and neither of the two" $?
+
 # The encrypted backup loaded into a home others may enter (755, as useradd makes it), also over a data
 # folder an earlier version left open: another user reads nothing the load wrote, nor lists it.
 [ "$(id -u)" -eq 0 ] || echo "SKIP: only root can read as another user; what others may read is not checked"

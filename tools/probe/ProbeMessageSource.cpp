@@ -7,6 +7,7 @@
 #include "app/RegularFile.h"
 #include "backup/BackupCacheCopy.h"
 #include "backup/BackupManifest.h"
+#include "backup/BkCacheDb.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -76,6 +77,7 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
             takeSmsDb(src.absoluteFilePath(kSmsRel), folder.absoluteFilePath(kSmsRel));
             sourceRelay = src.absoluteFilePath(QStringLiteral("file-relay"));
             sourceFolder = src.absolutePath();
+            ownStore = !BkCacheDb::recordsCopiesIn(src);
             const QString ab = "file-relay/var/mobile/Library/AddressBook/";
             for (const char* f : { "AddressBook.sqlitedb", "AddressBookImages.sqlitedb" })
                 if (QFile::exists(src.absoluteFilePath(ab + f)))
@@ -117,7 +119,11 @@ ProbeMessageSource::ProbeMessageSource(const QString& path, Access access)
         reader = std::make_unique<MacMessagingDb>(folder);
     } else if (AbsIOSMessageDb::checkDbType(folder.absoluteFilePath(kSmsRel)) == 6) {
         kind = "ios6";
-        reader = std::make_unique<IOS6MessageDb>(folder, _CountryInfo(), false);
+        auto modern = std::make_unique<IOS6MessageDb>(folder, _CountryInfo(), false);
+        // Its attachment files are read where they lie in the store given.
+        if (ownStore)
+            modern->readAsOwnStore(QDir(sourceRelay));
+        reader = std::move(modern);
     } else {
         kind = "ios5";
         reader = std::make_unique<IOS5MessageDb>(folder, _CountryInfo());

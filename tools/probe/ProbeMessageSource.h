@@ -34,5 +34,7 @@ private:
 
     QString sourceRelay;
     QString sourceFolder; // the cache folder given, when one was
+    // The folder given is a store of the program's own: no backup's load keeps records of copies there.
+    bool ownStore = false;
     Access access;
 };

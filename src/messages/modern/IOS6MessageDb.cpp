@@ -7,6 +7,7 @@
 #include "messages/modern/IOS6WriteTally.h"
 #include "messages/store/MsgColumnSink.h"
 #include "messages/store/MsgData.h"
+#include "messages/store/MsgEarlierCopies.h"
 #include "messages/store/MsgIdentity.h"
 #include "messages/store/MsgMessageColumns.h"
 #include "messages/store/MsgPath.h"
@@ -94,6 +95,7 @@ void clearSyncTables(Sqlite3DB& db, const QHash<QString, QString>& tableSql)
 IOS6MessageDb::IOS6MessageDb(const QDir& dir, const _CountryInfo& country, bool upgrade)
     : dbDir(dir)
     , relayDir(dir.absoluteFilePath(QStringLiteral("file-relay")))
+    , filesDir(relayDir)
     , contactsDb(dir, country)
     , recycleStore(dir.absoluteFilePath(QStringLiteral("recycle.db")))
     , countryDb(QString())
@@ -236,9 +238,23 @@ void IOS6MessageDb::fillMessage(Sqlite3Cursor& row, _MsgMessage& message)
     MsgMessageColumns(row).fill(row, message, MsgMessageColumns::Dates::Either);
 }
 
-QString IOS6MessageDb::localPathOf(const QString& filename) const
+QString IOS6MessageDb::localPathOf(const QString& filename, bool* absent) const
 {
-    return msgSourcePath(relayDir, msgRelayPath(relayDir, filename));
+    return msgSourcePath(filesDir, msgRelayPath(filesDir, filename), absent);
+}
+
+void IOS6MessageDb::readAsOwnStore(const QDir& relay)
+{
+    filesDir = relay;
+    ownStore = true;
+}
+
+void IOS6MessageDb::eachAttachmentFilename(const std::function<void(const QString&)>& each)
+{
+    openCheck();
+    Sqlite3Cursor c = queryThrow("select filename from attachment where filename is not null");
+    while (c.moveNext())
+        each(c.getText(0));
 }
 
 void IOS6MessageDb::messages(MsgData& data, qint64 chat)
@@ -262,10 +278,27 @@ void IOS6MessageDb::messages(MsgData& data, qint64 chat)
         // Every row the table holds was read: what the load took is the count of the whole list.
         counted = Counted { unchangedNow(), TableCount { read.plain, true } };
     }
-    loader.loadAttachments(chat, [this](_MsgAttachment& a, bool) {
-        if (!a.filename.isEmpty())
-            a._path = localPathOf(a.filename);
+    loadAttachmentPaths(loader, chat);
+}
+
+void IOS6MessageDb::loadAttachmentPaths(MsgTableLoader& loader, qint64 chat)
+{
+    // Whether a file stands at its name is known from the path's check: nothing more is asked of a
+    // store whose every file is there.
+    std::optional<MsgEarlierCopies> earlier;
+    if (ownStore)
+        earlier.emplace(filesDir);
+    loader.loadAttachments(chat, [&](_MsgAttachment& a, bool) {
+        if (a.filename.isEmpty())
+            return;
+        bool absent = false;
+        a._path = localPathOf(a.filename, &absent);
+        if (absent && earlier)
+            earlier->noteAbsent(a);
     });
+    if (earlier)
+        earlier->resolve(
+            [this](const std::function<void(const QString&)>& each) { eachAttachmentFilename(each); });
 }
 
 qint64 IOS6MessageDb::storedJoins()

@@ -93,8 +93,15 @@ public:
     bool isAttachmentFileReferenced(const QString& filename);
 
     // The local file of an attachment's device path, inside the file-relay folder, or empty when
-    // the name would lead out of it.
-    QString localPathOf(const QString& filename) const;
+    // the name would lead out of it; absent, when given, tells that nothing stands there.
+    QString localPathOf(const QString& filename, bool* absent = nullptr) const;
+    // Reads the database as a store of the program's own whose attachment files lie in relay (its
+    // file-relay folder, or that of the store a private copy of it was taken from): an attachment
+    // with no file at its name is read from the one an earlier version saved it under, where that
+    // file is its alone (MsgEarlierCopies). Never for a backup's cache, which is made anew.
+    void readAsOwnStore(const QDir& relay);
+    // Every device path the attachment table names, handed to each one by one.
+    void eachAttachmentFilename(const std::function<void(const QString&)>& each);
 
     // Finds deleted messages in the raw pages of a private copy of the database file (and its -wal)
     // and files the new ones into the store of recovered messages; chats are the conversations
@@ -147,6 +154,8 @@ private:
     // the indexes of the message tables (into a model emptied of the first reading's messages when
     // it held none before); throws SQLite's text for a damaged file when that too reads fewer.
     void readAgainIfShort(MsgTableLoader& loader, __MsgData& d, qint64 plain, const Reread& again);
+    // The attachments of the load (of one chat, or of all for 0) with their local files.
+    void loadAttachmentPaths(MsgTableLoader& loader, qint64 chat);
     // Takes every message out of the model and its chats (lastDates: the chats' latest dates too).
     static void clearMessages(__MsgData& d, bool lastDates);
     bool tableHas(
@@ -172,6 +181,8 @@ private:
     mutable QHash<const char*, bool> messageHas; // keyed by the literal column names
     QDir dbDir;
     QDir relayDir;
+    QDir filesDir; // where the attachment files lie: relayDir unless readAsOwnStore() says
+    bool ownStore = false;
     IOSContactsMemDb contactsDb;
     MessageRecycleDb recycleStore;
     CountryLibDb countryDb;

@@ -10,8 +10,13 @@ QString msgConfinedPath(const QDir& base, const QString& relative);
 // The local file of a device path ("/var/mobile/..." or "~/...") inside the file-relay folder relay,
 // each name as FileNameFit::localName() keeps it, or an empty string when it would lead out of relay.
 QString msgRelayPath(const QDir& relay, const QString& devicePath);
+// The place an earlier version named for the same device path (EarlierFileName), where local
+// message stores it saved keep their attachment files; empty where that is its place now, or
+// would lead out of relay.
+QString msgEarlierRelayPath(const QDir& relay, const QString& devicePath);
 // path (already inside folder by its text) when what it leads to lies inside folder too, or an
 // empty string. Judged by canonical paths, not by whether a link is on the way: a link inside the
 // folder that points out is refused, a folder that is itself reached through a link keeps working.
-// A path to nothing stays, as reading it fails anyway, unless it is a link.
-QString msgSourcePath(const QDir& folder, const QString& path);
+// A path to nothing stays, as reading it fails anyway, unless it is a link; absent, when given, then
+// tells that nothing stands there.
+QString msgSourcePath(const QDir& folder, const QString& path, bool* absent = nullptr);

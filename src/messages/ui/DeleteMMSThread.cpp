@@ -3,6 +3,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgEarlierCopies.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgPath.h"
 
@@ -63,6 +64,7 @@ void DeleteMMSThread::removeFreedFiles(IOS6MessageDb& db)
 {
     const QDir relay(m_folder.absoluteFilePath(QStringLiteral("file-relay")));
     QSet<QString> seen;
+    QStringList earlier; // files an earlier version kept freed attachments in
     for (const _MsgMessage* m : m_messages) {
         for (const _MsgAttachment* a : m->attachments()) {
             if (a->filename.isEmpty() || seen.contains(a->filename))
@@ -70,15 +72,31 @@ void DeleteMMSThread::removeFreedFiles(IOS6MessageDb& db)
             seen.insert(a->filename);
             // Only files inside the store's own folder, and only when no remaining row needs them.
             const QString path = msgRelayPath(relay, a->filename);
-            if (path.isEmpty() || !QFileInfo(path).isFile())
+            const bool stands = !path.isEmpty() && QFileInfo(path).isFile();
+            const QString before = MsgEarlierCopies::standingEarlierFile(relay, a->filename);
+            if ((!stands && before.isEmpty()) || isReferenced(db, a->filename))
                 continue;
-            try {
-                if (db.isAttachmentFileReferenced(a->filename))
-                    continue;
-            } catch (const std::exception&) {
-                continue;
-            }
-            QFile::remove(path);
+            if (stands)
+                QFile::remove(path);
+            if (!before.isEmpty())
+                earlier << before;
         }
+    }
+    // An earlier file goes only when no remaining record leads to it: it may hold another's bytes.
+    try {
+        const auto records
+            = [&](const std::function<void(const QString&)>& each) { db.eachAttachmentFilename(each); };
+        for (const QString& path : MsgEarlierCopies::namedByNone(relay, earlier, records))
+            QFile::remove(path);
+    } catch (const std::exception&) {
+    }
+}
+
+bool DeleteMMSThread::isReferenced(IOS6MessageDb& db, const QString& filename)
+{
+    try {
+        return db.isAttachmentFileReferenced(filename);
+    } catch (const std::exception&) {
+        return true; // not known: kept
     }
 }

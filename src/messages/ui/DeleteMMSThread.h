@@ -9,7 +9,8 @@ class ProgressForm;
 class _MsgMessage;
 
 // Deletes messages (rowids of the store they were read from) from the local message store of a
-// folder in one transaction, then removes the attachment files that no remaining row refers to.
+// folder in one transaction, then removes the attachment files that no remaining row refers to,
+// with the files an earlier version kept them in (MsgEarlierCopies) that no remaining row leads to.
 // A cancel or a failure rolls everything back and removes no file.
 class DeleteMMSThread : public QThread
 {
@@ -24,6 +25,8 @@ protected:
 private:
     void deleteThrow(IOS6MessageDb& db);
     void removeFreedFiles(IOS6MessageDb& db);
+    // Whether a remaining row names filename; a failing query counts as one.
+    static bool isReferenced(IOS6MessageDb& db, const QString& filename);
 
     QDir m_folder;
     QList<_MsgMessage*> m_messages;

@@ -128,9 +128,14 @@ void SMSMainForm::loadThrow()
     case 5:
         msgDb.reset(new IOS5MessageDb(dataDir, country));
         break;
-    case 6:
-        msgDb.reset(new IOS6MessageDb(dataDir, country, false));
+    case 6: {
+        auto* modern = new IOS6MessageDb(dataDir, country, false);
+        msgDb.reset(modern);
+        // A local database's store is the program's own, which an earlier version may have saved.
+        if (!manifest)
+            modern->readAsOwnStore(QDir(dataDir.absoluteFilePath(QStringLiteral("file-relay"))));
         break;
+    }
     default:
         throw std::runtime_error("invalid IOS db.");
     }

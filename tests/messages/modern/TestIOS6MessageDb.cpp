@@ -148,6 +148,79 @@ private Q_SLOTS:
         QVERIFY(db.localPathOf("/var/mobile/../../../etc/passwd").isEmpty());
     }
 
+    // A store an earlier version saved keeps each attachment file under the name of that version's
+    // rule: : * ? and the like left out without a mark, a name too long for a disk cut with "~" and
+    // 8 hex digits of its MD5. Read as a store of the program's own, an attachment with no file at
+    // its name takes the one at its earlier name while no other record names that file; a backup's
+    // cache only ever reads the files at their names now.
+    void ownStoreReadsEarlierFiles_data()
+    {
+        QTest::addColumn<QStringList>("records"); // device paths below one attachment folder
+        QTest::addColumn<QStringList>("files"); // below that folder's copy: "name=bytes", "name->target"
+        QTest::addColumn<QStringList>("read"); // each record's bytes as its store reads them
+        const QString cut = QString(300, 'n') + ".jpg";
+        QTest::newRow("characters left out")
+            << QStringList { "a:b?.jpg" } << QStringList { "ab.jpg=one" } << QStringList { "one" };
+        QTest::newRow("a name too long, cut with the earlier mark")
+            << QStringList { cut } << QStringList { QString(242, 'n') + earlierNameMark(cut) + ".jpg=long" }
+            << QStringList { "long" };
+        QTest::newRow("a name of such characters alone")
+            << QStringList { "???" } << QStringList { "_=alone" } << QStringList { "alone" };
+        QTest::newRow("names the earlier rule kept as they were")
+            << QStringList { "AUX.jpg", "end." } << QStringList { "AUX.jpg=device", "end.=dot" }
+            << QStringList { "device", "dot" };
+        QTest::newRow("in a folder's name")
+            << QStringList { "a|b/c.jpg" } << QStringList { "ab/c.jpg=inner" } << QStringList { "inner" };
+        QTest::newRow("two whose earlier names are one")
+            << QStringList { "a:b.jpg", "a?b.jpg", "c*d.jpg" }
+            << QStringList { "ab.jpg=first", "cd.jpg=alone" } << QStringList { "", "", "alone" };
+        QTest::newRow("an earlier name another's now")
+            << QStringList { "x:y.jpg", "xy.jpg", "z?.jpg" } << QStringList { "xy.jpg=plain", "z.jpg=alone" }
+            << QStringList { "", "plain", "alone" };
+        QTest::newRow("saved again by this version")
+            << QStringList { "a:b.jpg", "e?f.jpg" }
+            << QStringList { "ab" + nameMark("a:b.jpg") + ".jpg=new", "ab.jpg=old", "ef.jpg=alone" }
+            << QStringList { "new", "alone" };
+        QTest::newRow("an earlier file that leads out")
+            << QStringList { "l:k.jpg", "m?.jpg" } << QStringList { "lk.jpg->OUTSIDE", "m.jpg=alone" }
+            << QStringList { "", "alone" };
+    }
+    void ownStoreReadsEarlierFiles()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, read);
+        const QString base = TestEnv::tempDir();
+        QFile outside(base + "/outside");
+        QVERIFY(outside.open(QIODevice::WriteOnly) && outside.write("secret") == 6);
+        outside.close();
+        const QString folder = base + "/store";
+        QStringList paths;
+        for (const QString& r : records)
+            paths << "~/Library/SMS/Attachments/ab/01/G/" + r;
+        for (QString& f : files)
+            f = "var/mobile/Library/SMS/Attachments/ab/01/G/" + f.replace("OUTSIDE", outside.fileName());
+        QVERIFY(makeStoreWith(folder, paths, files));
+        for (const bool own : { true, false }) {
+            IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+            if (own)
+                db.readAsOwnStore(QDir(folder + "/file-relay"));
+            MsgData data;
+            db.messages(data, 0);
+            QStringList got;
+            for (qint64 rowid = 1; rowid <= records.size(); ++rowid) {
+                const _MsgAttachment* a = data.p()->attachments.value(rowid);
+                QVERIFY(a);
+                QFile f(a->_path);
+                got << (f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString());
+                if (!own)
+                    QCOMPARE(a->_path, db.localPathOf(a->filename));
+            }
+            if (own)
+                QCOMPARE(got, read);
+        }
+    }
+
     void missingDeviceDatabaseIsNotCreated()
     {
         const QString folder = TestEnv::tempDir();

@@ -1,5 +1,7 @@
 #include "messages/support/MsgFixtures.h"
 
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/MsgData.h"
 #include "support/TestEnv.h"
 
 #include <QCryptographicHash>
@@ -29,6 +31,18 @@ namespace
         return true;
     }
 
+    bool layOut(const QString& relay, const QString& file)
+    {
+        const qsizetype link = file.indexOf("->");
+        const qsizetype eq = file.lastIndexOf('=');
+        const QString path = relay + "/" + file.left(link >= 0 ? link : eq);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        if (link >= 0)
+            return QFile::link(file.mid(link + 2), path);
+        const QByteArray bytes = file.mid(eq + 1).toUtf8();
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    }
 } // namespace
 
 QString generate(const QString& kind, const QStringList& extraArgs, QString* error)
@@ -97,6 +111,39 @@ QString querySql(const QString& dbPath, const QString& sql)
     }
     sqlite3_close(db);
     return result;
+}
+
+bool makeStoreWith(const QString& folder, const QStringList& filenames, const QStringList& files)
+{
+    try {
+        IOS6MessageDb store(QDir(folder), _CountryInfo(), true);
+        MsgData made;
+        store.messages(made, 0); // the store's tables, made as the program makes them
+    } catch (const std::exception&) {
+        return false;
+    }
+    const QString db = smsPath(folder);
+    bool ok = execSql(db,
+        "insert into handle(ROWID,id,service) values(1,'+15550001','SMS');"
+        "insert into chat(ROWID,guid,style,chat_identifier,service_name) "
+        "values(1,'SMS;-;+15550001',45,'+15550001','SMS');"
+        "insert into chat_handle_join values(1,1)");
+    for (int i = 1; ok && i <= filenames.size(); ++i) {
+        QString quoted = filenames[i - 1];
+        quoted.replace("'", "''");
+        ok = execSql(db,
+            QStringLiteral("insert into message(ROWID,guid,text,handle_id,service,date) "
+                           "values(%1,'M-%1','x',1,'SMS',%1);"
+                           "insert into chat_message_join values(1,%1);"
+                           "insert into attachment(ROWID,guid,filename,mime_type) "
+                           "values(%1,'A-%1','%2','image/jpeg');"
+                           "insert into message_attachment_join values(%1,%1)")
+                .arg(i)
+                .arg(quoted));
+    }
+    for (const QString& file : files)
+        ok = ok && layOut(folder + "/file-relay", file);
+    return ok;
 }
 
 static qint64 localPart(qint64 payload, qint64 usable)

@@ -29,6 +29,10 @@ QString smsPath(const QString& folder);
 bool execSql(const QString& dbPath, const QString& sql);
 // The first column of the first row of a query, as text.
 QString querySql(const QString& dbPath, const QString& sql);
+// Makes in folder a local message store of one chat whose messages each join one attachment
+// record, of the device paths given in order (rowids from 1), and lays out files below its
+// file-relay folder, each given as "path=bytes", or as "path->target" for a link; false on failure.
+bool makeStoreWith(const QString& folder, const QStringList& filenames, const QStringList& files);
 
 // What a carver can find at most, worked out from the bytes alone: the deleted messages of a
 // generated expected.json whose record is still in the database file from column 1's serial type

@@ -1,9 +1,11 @@
 #include "app/ui/shared/ProgressForm.h"
+#include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/DeleteMMSThread.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QtTest>
@@ -33,6 +35,16 @@ QList<_MsgMessage*> withAttachments(const MsgData& data)
         if (!m->_attachments.isEmpty() && QFileInfo(m->attachments().first()->_path).isFile())
             list << m;
     return list;
+}
+
+// The messages of a store as its own page reads them, attachments an earlier version saved included.
+MsgData loadOwnStore(const QString& store)
+{
+    MsgData data;
+    IOS6MessageDb db(QDir(store), _CountryInfo(), false);
+    db.readAsOwnStore(QDir(store + "/file-relay"));
+    db.messages(data, 0);
+    return data;
 }
 
 int runDelete(const QString& store, const QList<_MsgMessage*>& list, bool cancel)
@@ -83,6 +95,52 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(file).isFile());
         QCOMPARE(runDelete(store, next, false), 1);
         QVERIFY(!QFileInfo(file).exists());
+    }
+
+    // The file an earlier version kept an attachment in goes with the last record that leads to it,
+    // by its name now or its earlier one: while another is left, the file may hold its bytes.
+    void deleteRemovesEarlierFiles_data()
+    {
+        QTest::addColumn<QStringList>("records"); // device paths below one attachment folder
+        QTest::addColumn<QStringList>("files"); // below that folder's copy, "name=bytes"
+        QTest::addColumn<QList<int>>("deleted"); // rowids of the messages deleted
+        QTest::addColumn<QStringList>("left"); // the folder's files afterwards
+        QTest::newRow("an earlier file taken")
+            << QStringList { "a:b.jpg", "c.jpg" } << QStringList { "ab.jpg=one", "c.jpg=two" }
+            << QList<int> { 1 } << QStringList { "c.jpg" };
+        QTest::newRow("an earlier file two share, one deleted")
+            << QStringList { "a:b.jpg", "a?b.jpg", "c:d.jpg" } << QStringList { "ab.jpg=one", "cd.jpg=two" }
+            << QList<int> { 1, 3 } << QStringList { "ab.jpg" };
+        QTest::newRow("an earlier file two share, both deleted")
+            << QStringList { "a:b.jpg", "a?b.jpg" } << QStringList { "ab.jpg=one" } << QList<int> { 1, 2 }
+            << QStringList();
+        QTest::newRow("saved again by this version")
+            << QStringList { "a:b.jpg", "c.jpg" }
+            << QStringList { "ab" + nameMark("a:b.jpg") + ".jpg=new", "ab.jpg=old", "c.jpg=two" }
+            << QList<int> { 1 } << QStringList { "c.jpg" };
+        QTest::newRow("another's file now")
+            << QStringList { "x:y.jpg", "xy.jpg", "z?.jpg" } << QStringList { "xy.jpg=plain", "z.jpg=alone" }
+            << QList<int> { 1, 3 } << QStringList { "xy.jpg" };
+    }
+    void deleteRemovesEarlierFiles()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, files);
+        QFETCH(QList<int>, deleted);
+        QFETCH(QStringList, left);
+        const QString store = TestEnv::tempDir();
+        const QString folder = "var/mobile/Library/SMS/Attachments/ab/01/G/";
+        for (QString& r : records)
+            r.prepend("~/Library/SMS/Attachments/ab/01/G/");
+        for (QString& f : files)
+            f.prepend(folder);
+        QVERIFY(makeStoreWith(store, records, files));
+        MsgData data = loadOwnStore(store);
+        QList<_MsgMessage*> victims;
+        for (const int rowid : deleted)
+            victims << data.p()->messages.value(rowid);
+        QCOMPARE(runDelete(store, victims, false), 1);
+        QCOMPARE(QDir(store + "/file-relay/" + folder).entryList(QDir::Files, QDir::Name), left);
     }
 
     void cancelAndFailureChangeNothing()

@@ -294,6 +294,32 @@ private Q_SLOTS:
         QVERIFY(QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).first().startsWith("attachments("));
     }
 
+    // A local database an earlier version saved keeps an attachment under the name of that
+    // version's rule: its page reads the file there, as extracting it shows; the page of a backup's
+    // cache never reads such a name.
+    void localDatabaseOfAnEarlierVersion()
+    {
+        const QString folder = TestEnv::tempDir() + "/Local";
+        QVERIFY(makeStoreWith(folder, { "~/Library/SMS/Attachments/ab/01/G/a:b?.jpg" },
+            { "var/mobile/Library/SMS/Attachments/ab/01/G/ab.jpg=earlier" }));
+        SMSMainForm page(QDir(folder), nullptr, nullptr);
+        const QString out = TestEnv::tempDir();
+        page.askExtractFolder = [&] { return out; };
+        {
+            ModalAnswerer answerer;
+            page.miToolbarExtractMedia();
+            QVERIFY2(answerer.seen().value(0).startsWith("Successfully extacted 1 MMS attachment"),
+                qPrintable(answerer.seen().value(0)));
+        }
+        const QDir made(out + "/" + QDir(out).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0));
+        QCOMPARE(made.entryList(QDir::Files).size(), 1);
+        QCOMPARE(bytesOf(made.absoluteFilePath(made.entryList(QDir::Files).first())), QByteArray("earlier"));
+
+        BackupManifest manifest(TestEnv::tempDir());
+        SMSMainForm backup(QDir(folder), &manifest, nullptr);
+        QVERIFY(!QFileInfo(backup.data().p()->attachments.value(1)->_path).exists());
+    }
+
     // The page's export runs the export thread: the chosen CSV file is written with every message.
     void exportWritesTheChosenFile()
     {
