@@ -218,7 +218,7 @@ void ExportBKFileThread::run()
     }
     // A destination that is not there yet is made; one that cannot be made says why.
     QString why;
-    if (!m_madeFolders.makeDestination(m_destDir.absolutePath(), &why)) {
+    if (!m_madeFolders.makeDestination(m_destDir.path(), &why)) {
         m_form->invokeErrorOccurred(why);
         return;
     }
