@@ -1,5 +1,6 @@
 #include "app/MadeFolders.h"
 
+#include "app/OutputFile.h"
 #include "app/PathWalk.h"
 
 #include <QDir>
@@ -68,13 +69,13 @@ QString MadeFolders::failureText(const QString& folder, int error)
 
 bool MadeFolders::makePath(const QString& path, QString* why)
 {
-    return MadeFolders().makeDestination(path, why);
+    return MadeFolders().holdDestination(path, why);
 }
 
 HeldFolder MadeFolders::makeHeld(const QString& path, QString* why, QString* refused)
 {
     MadeFolders made;
-    if (made.makeDestination(path, why))
+    if (made.holdDestination(path, why))
         return made.destination();
     if (refused)
         *refused = made.m_refused;
@@ -82,6 +83,21 @@ HeldFolder MadeFolders::makeHeld(const QString& path, QString* why, QString* ref
 }
 
 bool MadeFolders::makeDestination(const QString& dest, QString* why)
+{
+    if (!holdDestination(dest, why))
+        return false;
+    clearLeftovers(m_dest);
+    return true;
+}
+
+// A folder a run writes into loses the temporaries a run killed there left, once in the run.
+void MadeFolders::clearLeftovers(const HeldFolder& folder)
+{
+    if (m_cleared.insert({ folder.device(), folder.inode() }).second)
+        OutputFile::removeLeftovers(folder);
+}
+
+bool MadeFolders::holdDestination(const QString& dest, QString* why)
 {
     // The missing part of the way is made from the deepest entry that stands (whatever it is); the
     // part that stands is the system's to resolve, a ".." after a link going up from where it leads.
@@ -132,6 +148,8 @@ HeldFolder MadeFolders::make(const HeldFolder& parent, const QString& name, bool
         && st.st_ino == folder.inode();
     if (made)
         *made = madeNow;
+    if (!madeNow && folder.isValid())
+        clearLeftovers(folder);
     if (!madeNow)
         return folder;
     // Its way from the folder held, told by the folders themselves rather than by their names.
