@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -100,16 +99,17 @@ void HeldFolder::allowDeepWalks()
 
 HeldFolder HeldFolder::open(const QString& path, QString* refused)
 {
-    const QString clean = QDir::cleanPath(QDir(path).absolutePath());
+    const QString given = PathWalk::absolute(path);
     PathWalk walk;
-    if (!walk.walk(clean, true)) {
+    if (!walk.walk(given, true)) {
         if (refused)
             *refused = walk.refusal();
         return HeldFolder();
     }
     if (!walk.found())
         return errno = ENOENT, HeldFolder();
-    return opened(walk.last(), clean);
+    // Named as given (the user's links kept), unless it goes up: then where the walk went.
+    return opened(walk.last(), PathWalk::goesUp(given) ? walk.filePath() : QDir::cleanPath(given));
 }
 
 HeldFolder HeldFolder::openWalked(const PathWalk& walk, const QString& path)

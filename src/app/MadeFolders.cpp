@@ -1,8 +1,10 @@
 #include "app/MadeFolders.h"
 
+#include "app/OutputFile.h"
+#include "app/PathWalk.h"
+
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QList>
 #include <cerrno>
 #include <cstring>
@@ -67,13 +69,13 @@ QString MadeFolders::failureText(const QString& folder, int error)
 
 bool MadeFolders::makePath(const QString& path, QString* why)
 {
-    return MadeFolders().makeDestination(path, why);
+    return MadeFolders().holdDestination(path, why);
 }
 
 HeldFolder MadeFolders::makeHeld(const QString& path, QString* why, QString* refused)
 {
     MadeFolders made;
-    if (made.makeDestination(path, why))
+    if (made.holdDestination(path, why))
         return made.destination();
     if (refused)
         *refused = made.m_refused;
@@ -82,35 +84,54 @@ HeldFolder MadeFolders::makeHeld(const QString& path, QString* why, QString* ref
 
 bool MadeFolders::makeDestination(const QString& dest, QString* why)
 {
-    // The missing part of the way is made from the deepest entry that stands (whatever it is).
-    QString root = QDir::cleanPath(QDir(dest).absolutePath());
+    if (!holdDestination(dest, why))
+        return false;
+    clearLeftovers(m_dest);
+    return true;
+}
+
+// A folder a run writes into loses the temporaries a run killed there left, once in the run.
+void MadeFolders::clearLeftovers(const HeldFolder& folder)
+{
+    if (m_cleared.insert({ folder.device(), folder.inode() }).second)
+        OutputFile::removeLeftovers(folder);
+}
+
+bool MadeFolders::holdDestination(const QString& dest, QString* why)
+{
+    // The missing part of the way is made from the deepest entry that stands (whatever it is); the
+    // part that stands is the system's to resolve, a ".." after a link going up from where it leads.
+    const QString given = PathWalk::absolute(dest);
+    const QString shown = PathWalk::goesUp(given) ? given : QDir::cleanPath(given);
+    QStringList parts = given.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     QStringList missing;
-    struct stat st;
     int error = 0;
-    while (::lstat(QFile::encodeName(root).constData(), &st) != 0 && (error = errno) == ENOENT) {
-        const QString up = QFileInfo(root).path();
-        if (up == root)
-            break;
-        missing.prepend(QFileInfo(root).fileName());
-        root = up;
-    }
-    if (error != ENOENT && error != 0)
-        return failed(root, error, why); // a file on the way ("Not a directory"), a folder closed to us
+    struct stat st;
+    while (!parts.isEmpty()
+        && ::lstat(QFile::encodeName(QLatin1Char('/') + parts.join(QLatin1Char('/'))).constData(), &st) != 0
+        && (error = errno) == ENOENT)
+        missing.prepend(parts.takeLast());
+    // What is missing holds no link: its "." and ".." are taken by their names.
+    missing = QDir::cleanPath(missing.join(QLatin1Char('/'))).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    while (!missing.isEmpty()
+        && (missing.first() == QLatin1String("..") || missing.first() == QLatin1String(".")))
+        parts.append(missing.takeFirst());
+    const QString root = QLatin1Char('/') + parts.join(QLatin1Char('/'));
     // What stands there is the user's: a link to a folder serves, unless the system's rule for
     // links in shared folders would not follow it.
     m_refused.clear();
     m_root = HeldFolder::open(root, &m_refused);
     if (!m_root.isValid() && !m_refused.isEmpty())
-        return failed(QDir::cleanPath(QDir(dest).absolutePath()), m_refused, why);
-    if (!m_root.isValid())
-        return failed(root, errno, why);
+        return failed(shown, m_refused, why);
+    if (!m_root.isValid()) // a file on the way ("Not a directory"), a folder closed to us
+        return failed(QDir::cleanPath(root), error != 0 && error != ENOENT ? error : errno, why);
     HeldFolder at = m_root;
     for (const QString& part : std::as_const(missing)) {
         // One made by another program meanwhile serves as well, unless it is no folder.
-        at = make(at, part);
-        if (!at.isValid())
-            return failed(QDir(root).filePath(part), errno, why);
-        root = at.path();
+        const HeldFolder next = make(at, part);
+        if (!next.isValid())
+            return failed(at.filePath(part), errno, why);
+        at = next;
     }
     m_dest = at;
     return true;
@@ -127,6 +148,8 @@ HeldFolder MadeFolders::make(const HeldFolder& parent, const QString& name, bool
         && st.st_ino == folder.inode();
     if (made)
         *made = madeNow;
+    if (!madeNow && folder.isValid())
+        clearLeftovers(folder);
     if (!madeNow)
         return folder;
     // Its way from the folder held, told by the folders themselves rather than by their names.

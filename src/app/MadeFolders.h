@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <set>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 // The folders one run (an extraction, a save into a new store) makes under its destination, so that
@@ -32,7 +34,9 @@ public:
     static QString failureText(const QString& folder, int error);
 
     // Makes the destination with its missing parents and holds it (see destination()); those it
-    // makes count as made by the run. False with *why set as makePath() sets it.
+    // makes count as made by the run. False with *why set as makePath() sets it. The destination, and
+    // each folder that make() takes as it stood, lose the temporaries a killed run left in them (see
+    // OutputFile::removeLeftovers), once in the run.
     bool makeDestination(const QString& dest, QString* why = nullptr);
     // The destination made or found by makeDestination; invalid before.
     const HeldFolder& destination() const { return m_dest; }
@@ -54,9 +58,12 @@ private:
         ino_t ino;
     };
     bool removeOne(const Made& made) const;
+    bool holdDestination(const QString& dest, QString* why);
+    void clearLeftovers(const HeldFolder& folder);
 
     HeldFolder m_root; // the deepest folder that stood before the run
     HeldFolder m_dest;
     QString m_refused; // why a link on the way to the destination was not followed
     std::vector<Made> m_made; // in the order made: a folder after the one it is in
+    std::set<std::pair<dev_t, ino_t>> m_cleared; // of leftovers in this run
 };

@@ -7,7 +7,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
 #include <cerrno>
@@ -156,12 +155,46 @@ bool OutputFile::openTarget()
     if (!walk.found())
         return openTemp(0);
     const struct stat& st = walk.stat();
-    if (!S_ISREG(st.st_mode)) {
-        m_direct = true;
-        m_fd = ::openat(m_dir.fd(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-        return m_fd >= 0 || setError(errno);
+    return S_ISREG(st.st_mode) ? openReplacing(st) : openDirect(st);
+}
+
+// A device or a FIFO the user named is written directly. A FIFO is opened without waiting: one that
+// no program reads from fails at once, rather than holding the write until one does.
+bool OutputFile::openDirect(const struct stat& st)
+{
+    if (!mayOpen(st))
+        return false;
+    m_direct = true;
+    m_fd = ::openat(m_dir.fd(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0 && errno == ENXIO && S_ISFIFO(st.st_mode)) {
+        setError(ENXIO);
+        setErrorString(QStringLiteral("it is a FIFO that no program reads from, and nothing was written"));
+        return false;
     }
-    return openReplacing(st.st_mode);
+    if (m_fd < 0)
+        return setError(errno);
+    // Then written as any pipe or device is: a write waits for its reader.
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        const int error = errno;
+        closeFd();
+        return setError(error);
+    }
+    return true;
+}
+
+// The system's rules for shared folders (see PathWalk::refusalIn) for what stands at the final name.
+bool OutputFile::mayOpen(const struct stat& st)
+{
+    struct stat folder;
+    if (::fstat(m_dir.fd(), &folder) != 0)
+        return setError(errno);
+    const QString refused = PathWalk::refusalIn(folder, st, m_dir.filePath(QFile::decodeName(m_name)));
+    if (refused.isEmpty())
+        return true;
+    setError(EACCES);
+    setErrorString(refused);
+    return false;
 }
 
 // The folder of the final name, held until the rename: the temporary is made, and put in place,
@@ -169,18 +202,16 @@ bool OutputFile::openTarget()
 // own, is walked as the system would walk it (see PathWalk).
 bool OutputFile::holdFolder(PathWalk& walk)
 {
-    const QString path = QFileInfo(m_path).absoluteFilePath();
-    if (!walk.walk(path, m_followLinks)) {
+    if (!walk.walk(PathWalk::absolute(m_path), m_followLinks)) {
         if (walk.refusal().isEmpty())
             return setError(errno);
         setError(EACCES);
         setErrorString(walk.refusal());
         return false;
     }
-    // Named as given, or where the links followed lead.
-    m_target = walk.links() == 0 ? path : walk.filePath();
-    m_dir = HeldFolder::openWalked(
-        walk, walk.links() == 0 ? QFileInfo(path).absolutePath() : walk.folderPath());
+    // Where the way leads, the links followed and "." and ".." taken as the system takes them.
+    m_target = walk.filePath();
+    m_dir = HeldFolder::openWalked(walk, walk.folderPath());
     m_name = walk.name();
     return m_dir.isValid() || setError(errno);
 }
@@ -201,16 +232,19 @@ bool OutputFile::openOwnName()
         setErrorString(RegularFile::notRegularText());
         return false;
     }
-    return openReplacing(st.st_mode);
+    return openReplacing(st);
 }
 
-bool OutputFile::openReplacing(unsigned mode)
+bool OutputFile::openReplacing(const struct stat& st)
 {
+    // Another user's file in a shared folder is refused before a temporary with its mode is made.
+    if (!mayOpen(st))
+        return false;
     // A file that may not be written stays as it is, although its folder would allow a rename.
     if (::faccessat(m_dir.fd(), m_name.constData(), W_OK, AT_EACCESS) != 0)
         return setError(errno);
     m_replaces = true;
-    return openTemp(mode & 07777);
+    return openTemp(st.st_mode & 07777);
 }
 
 // The mode setMode() gave; else mode 0: a new file, made as the umask says; otherwise the mode of

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <sys/types.h>
 
+struct stat;
+
 class PathWalk;
 
 // A file the user asked for, written so that a failure never leaves half of it: the bytes go to a
@@ -18,13 +20,15 @@ class PathWalk;
 // target replaced the same way, unless another user put it in a folder everyone may write into
 // (see PathWalk: then nothing is written, and the failure names it); a destination that is not a regular file
 // (a device such as /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
-// setFollowLinks). A file that is replaced is flushed to the disk before the rename. An existing
-// file that may not be written is refused ("Permission denied"), never replaced. Errors carry the system's
-// own text for what happened. The temporary is made with the mode the file keeps (that of the file it
-// replaces, or the one a new file gets), never wider for a moment. Its folder is held from the open
-// to the rename (see HeldFolder), so the file lands where its temporary was made. The temporary is locked
-// while it is written, so that what a killed process left can be told from another's write under way (see
-// removeLeftovers); each new file is noted for the sync that ends its task (see WrittenDisks).
+// setFollowLinks); a FIFO that no program reads from fails at once. Another user's FIFO or file in such a
+// folder is refused too, as the system's rules for shared folders say (PathWalk::refusalIn). A file that is
+// replaced is flushed to the disk before the rename. An existing file that may not be written is refused
+// ("Permission denied"), never replaced. Errors carry the system's own text for what happened. The temporary
+// is made with the mode the file keeps (that of the file it replaces, or the one a new file gets), never
+// wider for a moment. Its folder is held from the open to the rename (see HeldFolder), so the file lands
+// where its temporary was made. The temporary is locked while it is written, so that what a killed process
+// left can be told from another's write under way (see removeLeftovers); each new file is noted for the sync
+// that ends its task (see WrittenDisks).
 //
 //     OutputFile out(path);
 //     if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit())
@@ -143,7 +147,9 @@ private:
     bool openTarget();
     bool holdFolder(PathWalk& walk);
     bool openOwnName();
-    bool openReplacing(unsigned mode);
+    bool openDirect(const struct stat& st);
+    bool mayOpen(const struct stat& st);
+    bool openReplacing(const struct stat& st);
     bool openTemp(unsigned mode);
     int createTemp(unsigned keep);
     QByteArray tempName() const;

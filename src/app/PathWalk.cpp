@@ -200,12 +200,9 @@ bool PathWalk::follow(int link, const struct stat& st, const QByteArray& part, s
     struct stat folder;
     if (::fstat(m_folder, &folder) != 0)
         return false;
-    if (!mayFollow(folder, st)) {
-        m_refusal = QStringLiteral("the link %1 stands in a folder everyone may write into and belongs to "
-                                   "another user (%2): it is not followed, and nothing was written")
-                        .arg(QDir::toNativeSeparators(QFile::decodeName(pathOf(part))), userName(st.st_uid));
+    m_refusal = refusalIn(folder, st, QFile::decodeName(pathOf(part)));
+    if (!m_refusal.isEmpty())
         return errno = EACCES, false;
-    }
     char target[PATH_MAX];
     const ssize_t size = ::readlinkat(link, "", target, sizeof target);
     if (size < 0)
@@ -219,12 +216,42 @@ bool PathWalk::follow(int link, const struct stat& st, const QByteArray& part, s
     return !text.startsWith('/') || start(true);
 }
 
-// The system's rule: in a folder both sticky and writable by everyone, only a link of this user's
-// or of the folder's owner is followed.
-bool PathWalk::mayFollow(const struct stat& folder, const struct stat& link)
+QString PathWalk::absolute(const QString& path)
+{
+    return QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+}
+
+bool PathWalk::goesUp(const QString& path)
+{
+    return path.split(QLatin1Char('/')).contains(QLatin1String(".."));
+}
+
+QString PathWalk::refusalIn(const struct stat& folder, const struct stat& entry, const QString& path)
 {
     const mode_t shared = S_ISVTX | S_IWOTH;
-    return (folder.st_mode & shared) != shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+    if ((folder.st_mode & shared) != shared || entry.st_uid == ::geteuid() || entry.st_uid == folder.st_uid)
+        return QString();
+    const QString what = S_ISLNK(entry.st_mode) ? QStringLiteral("the link %1")
+        : S_ISFIFO(entry.st_mode)               ? QStringLiteral("the FIFO %1")
+        : S_ISREG(entry.st_mode)                ? QStringLiteral("the file %1")
+                                                : QString();
+    if (what.isEmpty())
+        return QString(); // no rule of the system's keeps a device or a socket
+    return QStringLiteral("%1 stands in a folder everyone may write into and belongs to another user (%2): "
+                          "it is not %3, and nothing was written")
+        .arg(what.arg(QDir::toNativeSeparators(path)), userName(entry.st_uid),
+            S_ISLNK(entry.st_mode) ? QStringLiteral("followed") : QStringLiteral("opened"));
+}
+
+QString PathWalk::writeRefusal(const QString& path)
+{
+    PathWalk walk;
+    struct stat folder;
+    if (!walk.walk(path, true))
+        return walk.refusal();
+    if (!walk.found() || ::fstat(walk.folder(), &folder) != 0)
+        return QString();
+    return refusalIn(folder, walk.stat(), walk.filePath());
 }
 
 QByteArray PathWalk::pathOf(const QByteArray& part) const

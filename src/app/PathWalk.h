@@ -43,6 +43,22 @@ public:
     // Why a link was not followed, naming it and its owner; empty when none was refused.
     const QString& refusal() const { return m_refusal; }
 
+    // path from the working folder when relative, its parts as given: "." and ".." are the walk's to
+    // take, since a ".." after a link goes up from where the link leads, not from its name.
+    static QString absolute(const QString& path);
+    // Whether a part of path is "..".
+    static bool goesUp(const QString& path);
+
+    // The system's rules for shared folders (fs.protected_symlinks, protected_fifos and
+    // protected_regular), whether the system keeps them or not: in a folder both sticky and writable
+    // by everyone, a link, a FIFO or a file that belongs neither to this user nor to the folder's
+    // owner is not followed or opened, so that another user's FIFO or file there never receives
+    // this user's data. Why not, naming entry (at path) and its owner; empty when it may be.
+    static QString refusalIn(const struct stat& folder, const struct stat& entry, const QString& path);
+    // Why those rules keep a write to path from going ahead: a link on the way or at path, or a FIFO
+    // or file at path; empty when none does (also when the way cannot be walked: the write says why).
+    static QString writeRefusal(const QString& path);
+
 private:
     enum class Step { On, Ended, Failed };
     Step take(const QByteArray& part, bool keep, std::vector<QByteArray>& rest);
@@ -51,7 +67,6 @@ private:
     void enter(int fd, const QByteArray& part);
     bool up();
     bool follow(int link, const struct stat& st, const QByteArray& part, std::vector<QByteArray>& rest);
-    static bool mayFollow(const struct stat& folder, const struct stat& link);
     QByteArray pathOf(const QByteArray& part) const;
     bool endHere();
     void close();

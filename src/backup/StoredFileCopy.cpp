@@ -2,6 +2,7 @@
 
 #include "app/MadeFolders.h"
 #include "app/OutputFile.h"
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
@@ -146,7 +147,8 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
         // Told as the file's write, with the reason making its folder gave. The file is written into
         // the folder made, whatever is put at its name meanwhile.
         QString why, refused;
-        const HeldFolder folder = MadeFolders::makeHeld(QFileInfo(dest).absolutePath(), &why, &refused);
+        const HeldFolder folder
+            = MadeFolders::makeHeld(QFileInfo(PathWalk::absolute(dest)).path(), &why, &refused);
         if (!folder.isValid())
             fail(QStringLiteral("Cannot write %1: %2")
                      .arg(dest, refused.isEmpty() ? QString::fromLocal8Bit(std::strerror(errno)) : refused));

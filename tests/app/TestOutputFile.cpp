@@ -212,17 +212,31 @@ private Q_SLOTS:
         QTest::newRow("another user's link on the way") << "way" << 01777 << -1 << 4242 << "user id 4242";
         QTest::newRow("a chain whose second link is another user's")
             << "chain" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's link before a \"..\"") << "up" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's link before a \"..\" ending the folder")
+            << "folder up" << 01777 << -1 << 65534 << "nobody";
         QTest::newRow("the user's own link") << "name" << 01777 << -1 << -1 << "";
         QTest::newRow("the user's own link as the folder") << "folder" << 01777 << -1 << -1 << "";
+        QTest::newRow("the user's own link before a \"..\"") << "up" << 01777 << -1 << -1 << "";
+        QTest::newRow("the user's own link before a \"..\" ending the folder")
+            << "folder up" << 01777 << -1 << -1 << "";
         QTest::newRow("a link of the folder's owner") << "name" << 01777 << 65534 << 65534 << "";
         QTest::newRow("a folder sticky, not writable by everyone") << "way" << 01755 << -1 << 65534 << "";
         QTest::newRow("a folder writable by everyone, not sticky") << "folder" << 0777 << -1 << 65534 << "";
+        // The same rules for a FIFO or a file that stands there, which another user may read.
+        QTest::newRow("another user's FIFO at the file name") << "fifo" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's file at the file name") << "file" << 01777 << -1 << 65534 << "nobody";
+        QTest::newRow("another user's file in the folder written into")
+            << "file held" << 01777 << -1 << 65534 << "nobody";
     }
-    // The system's rule for links in a folder everyone may write into (as /tmp), kept whether the
-    // system keeps it or not: another user's link there is not followed, and the user's file or
-    // folder it leads to stays as it was. "name": a link to the user's file is the file's name;
-    // "folder": a link to the user's folder is the folder written into; "way": such a link is a part
-    // of the path; "chain": the user's own link there leads to such a link.
+    // The system's rules for a folder everyone may write into (as /tmp), kept whether the system
+    // keeps them or not: another user's link there is not followed, and the user's file or folder it
+    // leads to stays as it was; another user's FIFO or file there gets nothing. "name": a link to the
+    // user's file is the file's name; "folder": a link to the user's folder is the folder written
+    // into; "way": such a link is a part of the path; "chain": the user's own link there leads to
+    // such a link; "up" and "folder up": a ".." after a link to a folder below the user's goes up from
+    // there, as the system goes; "fifo", "file": that stands at the file name, read by its owner;
+    // "file held": that is written over by a name the program makes in the folder.
     void linkInSharedFolder()
     {
         QFETCH(QString, place);
@@ -234,36 +248,84 @@ private Q_SLOTS:
         writeFile(mine + "/c.vcf", "the user's own");
         QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), mode_t(mode)) == 0);
         const QString link = shared + "/l";
-        QVERIFY(QFile::link(place == "name" ? mine + "/c.vcf" : mine, link));
+        const bool up = place.endsWith("up"), entry = place.startsWith("fifo") || place.startsWith("file");
+        QVERIFY(!up || QDir().mkdir(mine + "/below"));
+        if (place == "fifo")
+            QVERIFY(::mkfifo(QFile::encodeName(link).constData(), 0666) == 0);
+        else if (entry)
+            writeFile(link, "theirs");
+        else
+            QVERIFY(QFile::link(place == "name" ? mine + "/c.vcf" : up ? mine + "/below" : mine, link));
         if (::lchown(QFile::encodeName(link).constData(), uid_t(linkOwner), gid_t(-1)) != 0
             || ::chown(QFile::encodeName(shared).constData(), uid_t(folderOwner), gid_t(-1)) != 0)
             QSKIP("the links and folders of other users can only be made as root");
         QVERIFY(place != "chain" || QFile::link(link, shared + "/a"));
-        const QString path = place == "name" || place == "folder"
-            ? link
-            : shared + (place == "chain" ? "/a" : "/l") + "/c.vcf";
+        // The FIFO's owner reading from it.
+        const int reader
+            = place == "fifo" ? ::open(QFile::encodeName(link).constData(), O_RDONLY | O_NONBLOCK) : -1;
+        const QString path = place == "name" || place == "folder" || entry ? link
+            : place == "up"                                                ? link + "/../c.vcf"
+            : place == "folder up"                                         ? link + "/.."
+                                   : shared + (place == "chain" ? "/a" : "/l") + "/c.vcf";
         QString failure;
-        if (place == "folder") {
-            const HeldFolder held = MadeFolders::makeHeld(path, &failure);
-            OutputFile out(held, "c.vcf");
-            QVERIFY(!held.isValid() || writeInChunks(out, "new", 3));
+        if (place.startsWith("folder") || place == "file held") {
+            const HeldFolder held
+                = place == "file held" ? HeldFolder::open(shared) : MadeFolders::makeHeld(path, &failure);
+            OutputFile out(held, place == "file held" ? "l" : "c.vcf");
+            if (held.isValid() && !writeInChunks(out, "new", 3))
+                failure = out.failure();
         } else {
             OutputFile out(path);
             if (!writeInChunks(out, "new", 3))
                 failure = out.failure();
         }
-        QCOMPARE(readAll(mine + "/c.vcf"), QByteArray(ownerText.isEmpty() ? "new" : "the user's own"));
-        QCOMPARE(entries(mine), QStringList { "c.vcf" });
+        const QByteArray expected = ownerText.isEmpty() ? "new" : entry ? "theirs" : "the user's own";
+        if (place == "fifo") {
+            char got[16];
+            const ssize_t n = ::read(reader, got, sizeof got);
+            ::close(reader);
+            QCOMPARE(QByteArray(got, int(std::max<ssize_t>(n, 0))), QByteArray()); // only refused here
+        } else {
+            QCOMPARE(readAll(entry ? link : mine + "/c.vcf"), expected);
+        }
+        QCOMPARE(entries(mine), up ? (QStringList { "below", "c.vcf" }) : QStringList { "c.vcf" });
+        QCOMPARE(entries(shared), place == "chain" ? (QStringList { "a", "l" }) : QStringList { "l" });
         QVERIFY2(failure.isEmpty() == ownerText.isEmpty(), qPrintable(failure));
         if (ownerText.isEmpty())
             return;
-        const QString refused
-            = QString("the link %1 stands in a folder everyone may write into and belongs to "
-                      "another user (%2): it is not followed, and nothing was written")
-                  .arg(link, ownerText);
+        const QString refused = QString("the %1 %2 stands in a folder everyone may write into and belongs to "
+                                        "another user (%3): it is not %4, and nothing was written")
+                                    .arg(place == "fifo" ? "FIFO"
+                                            : entry      ? "file"
+                                                         : "link",
+                                        link, ownerText, entry ? "opened" : "followed");
         QCOMPARE(failure,
-            QString(place == "folder" ? "Cannot make the folder %1: %2." : "Cannot write %1: %2")
+            QString(place.startsWith("folder") ? "Cannot make the folder %1: %2." : "Cannot write %1: %2")
                 .arg(path, refused));
+    }
+
+    // A FIFO the user names is written as a pipe is, once a program reads from it; with none, the
+    // write fails at once, saying so, rather than waiting for one without end.
+    void fifoWithoutReaderFailsAtOnce()
+    {
+        const QString path = TestEnv::tempDir() + "/cards.vcf";
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        QElapsedTimer timer;
+        timer.start();
+        OutputFile out(path);
+        QVERIFY(!writeInChunks(out, "new", 3));
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(out.failure(),
+            QString("Cannot write %1: it is a FIFO that no program reads from, and nothing was written")
+                .arg(path));
+        const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK);
+        OutputFile read(path);
+        QVERIFY2(writeInChunks(read, content(1000), 100), qPrintable(read.failure()));
+        QByteArray got(2000, '\0');
+        got.resize(qsizetype(std::max<ssize_t>(::read(reader, got.data(), size_t(got.size())), 0)));
+        ::close(reader);
+        QCOMPARE(got, content(1000));
+        QVERIFY(QFileInfo(path).exists() && !QFileInfo(path).isFile());
     }
 
     // A read-only file in a writable folder is refused, not replaced and not removed.

@@ -136,22 +136,31 @@ for name in Manifest.db Manifest.db-wal Manifest.plist; do
 done
 
 # Another user's link in a folder everyone may write into (as /tmp), at the name an export is given or
-# on the way to where an extraction writes, is not followed: the probe ends naming the link and its
-# owner, and what the link leads to, the user's own, stays as it was.
+# on the way to where an extraction or a save writes (a ".." after it going up from where it leads),
+# is not followed, nor is their FIFO there opened: the probe ends naming it and its owner, and what the
+# link leads to, the user's own, stays as it was, with nothing new in the shared folder.
 if [ "$(id -u)" -eq 0 ]; then
     mkdir -p "$work/shared" "$work/mine" && chmod 1777 "$work/shared" && echo "the user's own" > "$work/mine/book.vcf"
     ln -s "$work/mine/book.vcf" "$work/shared/book.vcf" && ln -s "$work/mine" "$work/shared/out"
-    chown -h 65534 "$work/shared/book.vcf" "$work/shared/out"
-    refused() { grep -qF "the link $work/shared/$1 stands in a folder everyone may write into and belongs to another user (nobody): it is not followed, and nothing was written" "$work/err.txt"; }
-    for cmd in export-contacts extract-tree extract; do
+    ln -s "$work/mine/store.db" "$work/shared/store.db" && mkfifo -m 666 "$work/shared/fifo.vcf"
+    chown -h 65534 "$work/shared/book.vcf" "$work/shared/out" "$work/shared/store.db" "$work/shared/fifo.vcf"
+    refused() { grep -qF "the ${2:-link} $work/shared/$1 stands in a folder everyone may write into and belongs to another user (nobody): it is not ${3:-followed}, and nothing was written" "$work/err.txt"; }
+    book=$in/addressbook/AddressBook.sqlitedb
+    for cmd in export-contacts extract-tree extract export-up save-contacts save-contacts-db save-messages-up fifo; do
+        kind=link verb=followed
         case $cmd in
-            export-contacts) run export-contacts --format vcf "$in/addressbook/AddressBook.sqlitedb" "$work/shared/book.vcf"; link=book.vcf ;;
+            export-contacts) run export-contacts --format vcf "$book" "$work/shared/book.vcf"; link=book.vcf ;;
             extract-tree) run extract-tree "$work/named" "$work/shared/out/tree"; link=out ;;
             extract) run extract "$work/named" HomeDomain Library/SMS/sms.db "$work/shared/out/sms.db"; link=out ;;
+            export-up) run export-contacts --format vcf "$book" "$work/shared/out/../c2.vcf"; link=out ;;
+            save-contacts) run save-contacts "$book" "$work/shared/out"; link=out ;;
+            save-contacts-db) run save-contacts "$book" "$work/shared/store.db"; link=store.db ;;
+            save-messages-up) run save-messages "$in/messages" "$work/shared/out/../store"; link=out ;;
+            fifo) limit=10 run export-contacts --format vcf "$book" "$work/shared/fifo.vcf"; link=fifo.vcf kind=FIFO verb=opened ;;
         esac
-        clean && [ "$rc" -ne 0 ] && refused $link && [ "$(ls -A "$work/mine")" = book.vcf ] \
-            && [ "$(cat "$work/mine/book.vcf")" = "the user's own" ]
-        check "$cmd through another user's link in a shared folder refuses it by name, writing nothing" $?
+        clean && [ "$rc" -ne 0 ] && refused $link $kind $verb && [ "$(ls -A "$work/mine")" = book.vcf ] \
+            && [ "$(cat "$work/mine/book.vcf")" = "the user's own" ] && [ "$(ls -A "$work/shared" | wc -l)" -eq 4 ]
+        check "$cmd through another user's $kind in a shared folder refuses it by name, writing nothing" $?
     done
 else
     echo "SKIP: another user's link in a shared folder can only be made as root"

@@ -16,7 +16,7 @@ int runExtractAttachments(const QStringList& args, QTextStream& out, QTextStream
     MsgData data;
     source.load(data);
     const QList<_MsgMessage*> messages = data.messages();
-    const QString target = QDir(args.at(1)).absolutePath();
+    const QString target = args.at(1);
     return probeRunWorker(
         [&](ProgressForm& form) {
             return std::make_unique<AttachmentExtractThread>(&form, messages, target, nullptr);

@@ -2,15 +2,34 @@
 #include "ProbeMessageSource.h"
 #include "ProbeWorker.h"
 #include "app/LeaveAtExit.h"
+#include "app/MadeFolders.h"
+#include "app/PathWalk.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/ui/BackupMMSThread.h"
 
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace
 {
+// STORE, absolute; one that goes up ("..") is named by where its way leads, as the system walks it:
+// a ".." after a link goes up from where the link leads, and another user's link in a shared folder
+// is not followed.
+QString storePath(const QString& given)
+{
+    if (!PathWalk::goesUp(given))
+        return QDir(given).absolutePath();
+    const QString path = PathWalk::absolute(given), name = QFileInfo(path).fileName();
+    const bool whole = name == QLatin1String("..") || name == QLatin1String(".");
+    QString why;
+    const HeldFolder above = MadeFolders::makeHeld(whole ? path : QFileInfo(path).path(), &why);
+    if (!above.isValid())
+        throw std::runtime_error(why.toStdString());
+    return whole ? above.path() : above.filePath(name);
+}
+
 int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
 {
     if (args.size() != 2) {
@@ -20,7 +39,7 @@ int runSaveMessages(const QStringList& args, QTextStream& out, QTextStream& err)
     ProbeMessageSource source(args.at(0));
     auto loaded = std::make_unique<MsgData>();
     source.load(*loaded);
-    const QDir store(QDir(args.at(1)).absolutePath());
+    const QDir store(storePath(args.at(1)));
     const QList<_MsgMessage*> messages = loaded->messages();
     const int rc = probeRunWorker(
         [&](ProgressForm& form) {

@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/OutputFile.h"
+#include "app/PathWalk.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 
@@ -97,7 +98,7 @@ QString nameBlock(const pim::_Contact& c)
 } // namespace
 
 HtmlExport::HtmlExport(const QDir& folder)
-    : m_path(folder.absolutePath())
+    : m_path(PathWalk::absolute(folder.path()))
 {
 }
 

@@ -4,6 +4,7 @@
 #include "app/DataPaths.h"
 #include "app/MacEpoch.h"
 #include "app/OutputFile.h"
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgAttachment.h"
@@ -34,7 +35,7 @@ AttachmentExtractThread::AttachmentExtractThread(
 
 void AttachmentExtractThread::run()
 {
-    const QString target = m_folder.absolutePath();
+    const QString target = PathWalk::absolute(m_folder.path());
     QString why;
     if (!m_madeFolders.makeDestination(target, &why)) {
         m_madeFolders.removeEmpty();

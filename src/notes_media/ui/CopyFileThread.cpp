@@ -59,7 +59,7 @@ void CopyFileThread::run()
         return;
     }
     QString why;
-    if (!m_made.makeDestination(m_destination.absolutePath(), &why)) {
+    if (!m_made.makeDestination(m_destination.path(), &why)) {
         m_form->invokeErrorOccurred(why);
         return;
     }

@@ -218,12 +218,11 @@ void ExportBKFileThread::run()
     }
     // A destination that is not there yet is made; one that cannot be made says why.
     QString why;
-    if (!m_madeFolders.makeDestination(m_destDir.absolutePath(), &why)) {
+    if (!m_madeFolders.makeDestination(m_destDir.path(), &why)) {
         m_form->invokeErrorOccurred(why);
         return;
     }
     const HeldFolder dest = m_madeFolders.destination();
-    OutputFile::removeLeftovers(dest);
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
             copy(dest, n);
@@ -450,8 +449,6 @@ QString ExportBKFileThread::enterFolder(
     QByteArray relative;
     if (made && !node->implied && entered->relativeTo(m_madeFolders.destination(), &relative))
         m_folderTimes.append({ relative, node->item.mtime });
-    if (entered->isValid() && !made)
-        OutputFile::removeLeftovers(*entered);
     if (entered->isValid())
         return QString();
     const int error = errno;

@@ -567,6 +567,39 @@ private Q_SLOTS:
             QStringList { QFileInfo(link).fileName() });
     }
 
+    void leftoversOfAKilledRunGo_data()
+    {
+        QTest::addColumn<QString>("writer");
+        for (const auto& [name, w] : writers())
+            if (w.single.isEmpty() && !w.own)
+                QTest::newRow(qPrintable(name)) << name;
+    }
+    // The temporaries that a run killed before its end left in the folders it writes into go at the
+    // next run into them; a look-alike the program does not name so stays.
+    void leftoversOfAKilledRunGo()
+    {
+        QFETCH(QString, writer);
+        const Writer w = writers().at(writer);
+        const QString reference = TestEnv::tempDir(), dest = TestEnv::tempDir();
+        QCOMPARE(w.run(reference).result, 1);
+        QStringList folders; // those the reference run wrote files into
+        for (const auto& [rel, bytes] : filesUnder(reference))
+            if (!folders.contains(QFileInfo(rel).path()))
+                folders << QFileInfo(rel).path();
+        for (const QString& folder : std::as_const(folders)) {
+            putFile(dest + "/" + folder + "/.qm-0123456789abcdef.tmp", "left by a killed run");
+            putFile(dest + "/" + folder + "/.qm-notes.tmp", "the user's");
+        }
+        const Outcome o = w.run(dest);
+        QVERIFY2(o.result == 1, qPrintable(o.text));
+        int lookAlikes = 0;
+        for (const auto& [rel, bytes] : filesUnder(dest)) {
+            QVERIFY2(!rel.endsWith("/.qm-0123456789abcdef.tmp"), qPrintable(writer + " kept " + rel));
+            lookAlikes += rel.endsWith("/.qm-notes.tmp") ? 1 : 0;
+        }
+        QCOMPARE(lookAlikes, folders.size());
+    }
+
     void failedReadIsTold_data()
     {
         QTest::addColumn<QString>("reader");
