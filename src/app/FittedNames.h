@@ -1,7 +1,8 @@
 #pragma once
 
+#include "app/NamedCount.h"
+
 #include <QString>
-#include <QStringList>
 
 // The files a road wrote under another name than the one meant for them, as the disk did not take
 // that one (see OutputFile::setFitName): counted, the first of them named, and told with the road's
@@ -12,7 +13,7 @@ public:
     // Notes that the file meant for path was written as placed, a name in the same folder.
     void add(const QString& path, const QString& placed);
     void add(const FittedNames& other);
-    bool isEmpty() const { return m_count == 0; }
+    bool isEmpty() const { return m_files.isEmpty(); }
     // "1 file was written under another name, as the disk does not take its own:" (or the count
     // of them), a line "<path> as <placed>" for each one named, "... and <n> more." for the others;
     // empty when none was noted.
@@ -21,6 +22,5 @@ public:
     QString after(const QString& closing) const;
 
 private:
-    qint64 m_count = 0;
-    QStringList m_named;
+    NamedCount m_files;
 };

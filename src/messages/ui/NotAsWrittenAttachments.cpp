@@ -1,20 +1,12 @@
 #include "messages/ui/NotAsWrittenAttachments.h"
 
-#include "app/CountText.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgMessage.h"
 
-namespace
-{
-// Attachments named in the text at most; the count tells the rest.
-constexpr int kNamed = 10;
-} // namespace
-
 void NotAsWrittenAttachments::add(const _MsgAttachment& a, const QString& name)
 {
-    if (a._notAsWritten.isEmpty() || ++m_count > kNamed)
-        return;
-    m_named << QStringLiteral("%1: %2").arg(name.isEmpty() ? fileNameOf(a) : name, a._notAsWritten);
+    if (!a._notAsWritten.isEmpty())
+        m_marked.add(QStringLiteral("%1: %2").arg(name.isEmpty() ? fileNameOf(a) : name, a._notAsWritten));
 }
 
 void NotAsWrittenAttachments::addMarkedOf(const QList<_MsgMessage*>& messages)
@@ -29,11 +21,10 @@ void NotAsWrittenAttachments::addMarkedOf(const QList<_MsgMessage*>& messages)
 
 QString NotAsWrittenAttachments::text(const QString& closing) const
 {
-    if (m_count == 0)
+    if (isEmpty())
         return QString();
-    QStringList lines
-        = CountText::listed(m_count, QStringLiteral("1 of the attachments is not what the phone wrote:"),
-            QStringLiteral("%1 of the attachments are not what the phone wrote:"), m_named);
+    QStringList lines = m_marked.lines(QStringLiteral("1 of the attachments is not what the phone wrote:"),
+        QStringLiteral("%1 of the attachments are not what the phone wrote:"));
     lines << closing;
     return lines.join(QLatin1Char('\n'));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/NamedCount.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -20,7 +22,7 @@ public:
     // Notes every marked attachment of messages under its device file name, in the messages' order.
     void addMarkedOf(const QList<_MsgMessage*>& messages);
 
-    bool isEmpty() const { return m_count == 0; }
+    bool isEmpty() const { return m_marked.isEmpty(); }
     // "<count> of the attachments are not what the phone wrote:", a line "<name>: <why>" for each
     // one named, "... and <n> more." for the others, then closing; empty when none was noted.
     QString text(const QString& closing) const;
@@ -29,6 +31,5 @@ public:
     static QString fileNameOf(const _MsgAttachment& attachment);
 
 private:
-    int m_count = 0;
-    QStringList m_named; // the first of them, each with why
+    NamedCount m_marked; // each with why
 };

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "app/NamedCount.h"
+
 #include <QString>
-#include <QStringList>
 
 class _MsgAttachment;
 
@@ -16,12 +17,11 @@ public:
     // Notes those other noted, after these.
     void add(const UnreadAttachments& other);
 
-    bool isEmpty() const { return m_count == 0; }
+    bool isEmpty() const { return m_unread.isEmpty(); }
     // "<count> attachments could not be read:", a line "<record path>: <why>" for each of the first
     // of them and "... and <n> more." for the others; empty when none was noted.
     QString text() const;
 
 private:
-    int m_count = 0;
-    QStringList m_named;
+    NamedCount m_unread;
 };
