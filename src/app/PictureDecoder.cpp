@@ -1,18 +1,23 @@
 #include "app/PictureDecoder.h"
 
+#include "app/DecodeInput.h"
 #include "app/HeifLibrary.h"
+#include "app/HeifShape.h"
 
-#include <QBuffer>
 #include <QFile>
 #include <QImageReader>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace
 {
 
 std::atomic<qint64> g_decodes { 0 };
+std::atomic<int> g_workLimitMs { PictureDecoder::kMaxWorkMs };
+std::mutex g_hookMutex;
+std::function<void()> g_beforeDecode;
 
 struct HeifFree {
     const HeifLibrary* heif;
@@ -25,37 +30,6 @@ template <class T> HeifPtr<T> owned(const HeifLibrary& heif, T* p)
 {
     return HeifPtr<T>(p, HeifFree { &heif });
 }
-
-// A file as a device that remembers its first failed read: QFile forgets one at its next seek, and
-// decoders seek.
-class WatchedRead : public QIODevice
-{
-public:
-    explicit WatchedRead(QFile& file)
-        : m_file(file)
-    {
-        m_file.seek(0);
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return false; }
-    qint64 size() const override { return m_file.size(); }
-    bool seek(qint64 pos) override { return QIODevice::seek(pos) && m_file.seek(pos); }
-    const QString& failure() const { return m_failure; }
-
-protected:
-    qint64 readData(char* data, qint64 max) override
-    {
-        const qint64 n = m_file.read(data, max);
-        if (n < 0 && m_failure.isEmpty())
-            m_failure = m_file.errorString();
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QFile& m_file;
-    QString m_failure;
-};
 
 // libheif reads a file through these, each part when it needs it: the boxes that describe the
 // pictures, then the coded data of the one picture decoded.
@@ -140,10 +114,23 @@ const HeifLibrary& heifOr(const HeifLibrary* heif)
 
 } // namespace
 
-bool PictureDecoder::sizeAllowed(const QSize& size)
+struct PictureDecoder::Request {
+    QSize box; // invalid: the whole picture
+    const char* format = nullptr; // null: told from the content
+    bool upright = true;
+    int maxSide = kMaxSide;
+    qint64 maxPixels = kMaxPixels;
+};
+
+bool PictureDecoder::Result::settled() const
 {
-    return size.isValid() && !size.isEmpty() && size.width() <= kMaxSide && size.height() <= kMaxSide
-        && qint64(size.width()) * size.height() <= kMaxPixels;
+    return outcome == Outcome::Picture || outcome == Outcome::Undecodable || outcome == Outcome::Refused;
+}
+
+bool PictureDecoder::sizeAllowed(const QSize& size, const Request& request)
+{
+    return size.isValid() && !size.isEmpty() && size.width() <= request.maxSide
+        && size.height() <= request.maxSide && qint64(size.width()) * size.height() <= request.maxPixels;
 }
 
 bool PictureDecoder::isHeif(const QByteArray& head)
@@ -155,85 +142,154 @@ bool PictureDecoder::isHeif(const QByteArray& head)
     return brands.contains(head.mid(8, 4));
 }
 
-QImage PictureDecoder::fromBytes(const QByteArray& bytes, const QSize& box, const HeifLibrary* heif)
+PictureDecoder::Result PictureDecoder::decodeBytes(
+    const QByteArray& bytes, const QSize& box, const HeifLibrary* heif)
 {
     if (bytes.isEmpty() || box.isEmpty())
-        return QImage();
-    if (isHeif(bytes))
-        return fromHeif(nullptr, bytes, box, heifOr(heif));
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    return fromQt(buffer, box);
+        return Result();
+    DecodeInput in(bytes, g_workLimitMs);
+    return decode(in, Request { box }, heif);
+}
+
+PictureDecoder::Result PictureDecoder::decodeFile(QFile& file, const QSize& box, const HeifLibrary* heif)
+{
+    if (box.isEmpty())
+        return Result();
+    if (file.size() > kMaxFileBytes)
+        return Result { QImage(), Outcome::Refused, QString() };
+    DecodeInput in(file, g_workLimitMs);
+    return decode(in, Request { box }, heif);
+}
+
+PictureDecoder::Result PictureDecoder::decodeWhole(
+    const QByteArray& bytes, const char* format, int maxSide, qint64 maxPixels)
+{
+    if (bytes.isEmpty())
+        return Result();
+    DecodeInput in(bytes, g_workLimitMs);
+    return decode(in, Request { QSize(), format, false, maxSide, maxPixels }, nullptr);
+}
+
+QImage PictureDecoder::fromBytes(const QByteArray& bytes, const QSize& box, const HeifLibrary* heif)
+{
+    return decodeBytes(bytes, box, heif).image;
 }
 
 QImage PictureDecoder::fromFile(QFile& file, const QSize& box, QString* why, const HeifLibrary* heif)
 {
-    if (box.isEmpty() || file.size() > kMaxFileBytes)
-        return QImage();
-    WatchedRead in(file);
-    const QByteArray head = in.peek(12);
-    const QImage image = isHeif(head) ? fromHeif(&in, QByteArray(), box, heifOr(heif)) : fromQt(in, box);
-    // A decoder takes a read that fails for the picture's end, and draws the rest grey.
-    if (!in.failure().isEmpty()) {
-        if (why)
-            *why = in.failure();
-        return QImage();
-    }
-    return image;
+    Result result = decodeFile(file, box, heif);
+    if (why && result.outcome == Outcome::ReadFailed)
+        *why = result.why;
+    return result.image;
 }
 
-QImage PictureDecoder::fromQt(QIODevice& in, const QSize& box)
+PictureDecoder::Result PictureDecoder::decode(
+    DecodeInput& in, const Request& request, const HeifLibrary* heif)
 {
-    QImageReader reader(&in);
-    reader.setAutoTransform(true);
-    const QSize size = reader.size();
-    if (!sizeAllowed(size))
-        return QImage();
-    // JPEG scales while decoding, so a large photo never exists at full size here.
-    const QSize target = fitted(size, box);
-    reader.setScaledSize(target);
-    ++g_decodes;
-    QImage image = reader.read();
-    if (image.isNull())
-        return image;
-    // The scaled size applies before the picture is turned upright: fit the result again.
-    return image.width() > box.width() || image.height() > box.height()
-        ? image.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-        : image;
+    const QByteArray head = in.peek(12);
+    if (!request.format && isHeif(head))
+        return fromHeif(in, request.box, heifOr(heif));
+    if (head.startsWith("\xFF\xD8"))
+        in.countJpegScans(kMaxJpegScans);
+    return fromQt(in, request);
 }
 
-// Reads the HEIF picture from file, or from bytes when file is null.
-QImage PictureDecoder::fromHeif(
-    QIODevice* file, const QByteArray& bytes, const QSize& box, const HeifLibrary& heif)
+// What the decoding came to: a read the disk failed and a cancel outweigh the picture, which a
+// decoder stopped part-way may still have drawn (grey where it was stopped).
+PictureDecoder::Result PictureDecoder::ended(DecodeInput& in, QImage image)
+{
+    const DecodeInput::Stop stop = in.stopped();
+    if (stop == DecodeInput::Stop::Cancelled)
+        return Result { QImage(), Outcome::Cancelled, QString() };
+    if (!in.failure().isEmpty())
+        return Result { QImage(), Outcome::ReadFailed, in.failure() };
+    if (stop == DecodeInput::Stop::Refused)
+        return Result { QImage(), Outcome::Refused, QString() };
+    if (image.isNull())
+        return Result();
+    return Result { std::move(image), Outcome::Picture, QString() };
+}
+
+void PictureDecoder::started()
+{
+    ++g_decodes;
+    std::function<void()> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        hook = g_beforeDecode;
+    }
+    if (hook)
+        hook();
+}
+
+PictureDecoder::Result PictureDecoder::fromQt(DecodeInput& in, const Request& request)
+{
+    QImageReader reader(&in, request.format);
+    if (request.format)
+        reader.setDecideFormatFromContent(false);
+    reader.setAutoTransform(request.upright);
+    const QSize size = reader.size();
+    if (!sizeAllowed(size, request)) {
+        if (size.isValid() && !size.isEmpty())
+            in.refuse(); // larger than allowed, rather than no picture
+        return ended(in, QImage());
+    }
+    // JPEG scales while decoding, so a large photo never exists at full size here.
+    if (request.box.isValid())
+        reader.setScaledSize(fitted(size, request.box));
+    started();
+    QImage image = reader.read();
+    // The scaled size applies before the picture is turned upright: fit the result again.
+    if (request.box.isValid()
+        && (image.width() > request.box.width() || image.height() > request.box.height()))
+        image = image.scaled(request.box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return ended(in, std::move(image));
+}
+
+PictureDecoder::Result PictureDecoder::fromHeif(DecodeInput& in, const QSize& box, const HeifLibrary& heif)
 {
     if (!heif.isLoaded())
-        return QImage();
+        return Result { QImage(), Outcome::NoDecoder, QString() };
+    const HeifShape shape(in);
+    if (shape.boxes() > kMaxHeifItems || shape.items() > kMaxHeifItems || shape.mostTiles() > kMaxHeifTiles) {
+        in.refuse();
+        return ended(in, QImage());
+    }
+    in.seek(0);
     const HeifPtr<heif_context> ctx = owned(heif, heif.context_alloc());
     heif.context_set_maximum_image_size_limit(ctx.get(), kMaxSide);
-    const heif_error read = file ? heif.context_read_from_reader(ctx.get(), &kDeviceReader, file, nullptr)
-                                 : heif.context_read_from_memory_without_copy(
-                                     ctx.get(), bytes.constData(), size_t(bytes.size()), nullptr);
-    if (read.code != heif_error_Ok)
-        return QImage();
     heif_image_handle* p = nullptr;
-    if (heif.context_get_primary_image_handle(ctx.get(), &p).code != heif_error_Ok)
-        return QImage();
+    if (heif.context_read_from_reader(ctx.get(), &kDeviceReader, &in, nullptr).code != heif_error_Ok
+        || heif.context_get_primary_image_handle(ctx.get(), &p).code != heif_error_Ok)
+        return ended(in, QImage());
     const HeifPtr<heif_image_handle> handle = pickHeifImage(heif, owned(heif, p), box);
-    if (!sizeAllowed(
-            QSize(heif.image_handle_get_width(handle.get()), heif.image_handle_get_height(handle.get()))))
-        return QImage();
+    const QSize size(heif.image_handle_get_width(handle.get()), heif.image_handle_get_height(handle.get()));
+    if (!sizeAllowed(size, Request { box })) {
+        in.refuse();
+        return ended(in, QImage());
+    }
     heif_image* decoded = nullptr;
-    ++g_decodes;
+    started();
     if (heif.decode_image(handle.get(), &decoded, heif_colorspace_RGB, heif_chroma_interleaved_RGBA, nullptr)
             .code
         != heif_error_Ok)
-        return QImage();
+        return ended(in, QImage());
     const HeifPtr<heif_image> image = owned(heif, decoded);
-    return fittedCopy(heif, decoded, box);
+    return ended(in, fittedCopy(heif, decoded, box));
 }
 
 qint64 PictureDecoder::decodeCount()
 {
     return g_decodes.load();
+}
+
+int PictureDecoder::setWorkLimitMs(int ms)
+{
+    return g_workLimitMs.exchange(ms);
+}
+
+void PictureDecoder::setBeforeDecode(std::function<void()> hook)
+{
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_beforeDecode = std::move(hook);
 }

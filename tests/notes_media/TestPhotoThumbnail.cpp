@@ -1,5 +1,6 @@
 #include "app/HeifLibrary.h"
 #include "app/PictureDecoder.h"
+#include "app/TaskCancel.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "notes_media/ThumbnailCache.h"
 #include "support/TestEnv.h"
@@ -68,39 +69,80 @@ class TestPhotoThumbnail : public QObject
 private Q_SLOTS:
     void makesFittedThumbnails_data()
     {
+        using O = PictureDecoder::Outcome;
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("expected"); // invalid: no picture
-        QTest::newRow("jpeg landscape") << encoded(scene(400, 300), "JPEG") << QSize(128, 96);
-        QTest::newRow("png portrait") << encoded(scene(100, 400), "PNG") << QSize(32, 128);
-        QTest::newRow("small png kept") << encoded(scene(40, 30), "PNG") << QSize(40, 30);
-        QTest::newRow("bmp") << encoded(scene(256, 256), "BMP") << QSize(128, 128);
-        QTest::newRow("empty") << QByteArray() << QSize();
-        QTest::newRow("garbage") << QByteArray("not a picture at all, just words") << QSize();
-        QTest::newRow("cut jpeg") << encoded(scene(400, 300), "JPEG").left(20) << QSize();
-        QTest::newRow("too wide") << hugePngHeader(20000, 10) << QSize();
-        QTest::newRow("too many pixels") << hugePngHeader(16000, 16000) << QSize();
-        QTest::newRow("movie") << QByteArray("\0\0\0\x14"
-                                             "ftypqt  \0\0\0\0",
-            16) << QSize();
-        QTest::newRow("heif brand, broken") << QByteArray("\0\0\0\x18"
-                                                          "ftypheic\0\0\0\0mif1heic",
-            24) << QSize();
-        QTest::newRow("48 megapixel camera jpeg") << camera48mp() << QSize(128, 96);
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<int>("limitMs"); // the time bound; 0: as shipped
+        QTest::addColumn<bool>("cancelled");
+        const auto row = [](const char* tag, const QByteArray& bytes, QSize expected, O outcome,
+                             int limitMs = 0, bool cancelled = false) {
+            QTest::newRow(tag) << bytes << expected << int(outcome) << limitMs << cancelled;
+        };
+        row("jpeg landscape", encoded(scene(400, 300), "JPEG"), QSize(128, 96), O::Picture);
+        row("png portrait", encoded(scene(100, 400), "PNG"), QSize(32, 128), O::Picture);
+        row("small png kept", encoded(scene(40, 30), "PNG"), QSize(40, 30), O::Picture);
+        row("bmp", encoded(scene(256, 256), "BMP"), QSize(128, 128), O::Picture);
+        row("empty", QByteArray(), QSize(), O::Undecodable);
+        row("garbage", QByteArray("not a picture at all, just words"), QSize(), O::Undecodable);
+        row("cut jpeg", encoded(scene(400, 300), "JPEG").left(20), QSize(), O::Undecodable);
+        // Qt's reader finds no size in these: the chunks after the header are not valid.
+        row("too wide", hugePngHeader(20000, 10), QSize(), O::Undecodable);
+        row("too many pixels", hugePngHeader(16000, 16000), QSize(), O::Undecodable);
+        row("movie",
+            QByteArray("\0\0\0\x14"
+                       "ftypqt  \0\0\0\0",
+                16),
+            QSize(), O::Undecodable);
+        row("heif brand, broken",
+            QByteArray("\0\0\0\x18"
+                       "ftypheic\0\0\0\0mif1heic",
+                24),
+            QSize(), O::Undecodable);
+        row("48 megapixel camera jpeg", camera48mp(), QSize(128, 96), O::Picture);
+        // The bounds by size, on pictures Qt itself would decode (scaled, in little memory).
+        row("jpeg 16384 wide", jpegClaiming(16384, 8), QSize(128, 1), O::Picture);
+        row("too wide jpeg", jpegClaiming(16385, 8), QSize(), O::Refused);
+        row("jpeg of 64 megapixels", jpegClaiming(8192, 8192), QSize(128, 128), O::Picture);
+        row("too many pixels jpeg", jpegClaiming(8192, 8193), QSize(), O::Refused);
+        // The bounds of work: scans, items, tiles, time; and a cancel.
+        row("progressive jpeg", progressiveJpeg(noise(400, 300)), QSize(128, 96), O::Picture);
+        row("jpeg of 100 scans", withScans(progressiveJpeg(noise(64, 48)), 100), QSize(64, 48), O::Picture);
+        row("jpeg of 101 scans", withScans(progressiveJpeg(noise(64, 48)), 101), QSize(), O::Refused);
+        row("heic grid of 512 tiles", heicGrid(32, 16, 64), QSize(128, 64), O::Picture);
+        row("heic grid of 513 tiles", heicGrid(27, 19, 64), QSize(), O::Refused);
+        row("heic of 1024 items", heicGrid(2, 2, 64, 1019), QSize(128, 128), O::Picture);
+        row("heic of 1025 items", heicGrid(2, 2, 64, 1020), QSize(), O::Refused);
+        row("past the time bound", progressiveJpeg(noise(1024, 1024)), QSize(), O::Refused, 1);
+        row("cancelled", encoded(scene(400, 300), "JPEG"), QSize(), O::Cancelled, 0, true);
     }
     // So too from a file, read as the decoder asks for it.
     void makesFittedThumbnails()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QSize, expected);
+        QFETCH(int, outcome);
+        QFETCH(int, limitMs);
+        QFETCH(bool, cancelled);
+        if (bytes.isEmpty() && QByteArray(QTest::currentDataTag()).startsWith("heic"))
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        const int limitBefore
+            = PictureDecoder::setWorkLimitMs(limitMs ? limitMs : PictureDecoder::kMaxWorkMs);
+        const auto task = std::make_shared<TaskCancel::Token>();
+        task->cancelled = cancelled;
+        const TaskCancel::Scope scope(task);
         const qint64 before = PhotoThumbnail::decodeCount();
-        const QImage thumb = PhotoThumbnail::make(bytes, QSize(128, 128));
-        QCOMPARE(thumb.isNull() ? QSize() : thumb.size(), expected);
+        const PictureDecoder::Result made = PictureDecoder::decodeBytes(bytes, QSize(128, 128));
+        QCOMPARE(int(made.outcome), outcome);
+        QCOMPARE(made.settled(), !cancelled);
+        QCOMPARE(made.image.isNull() ? QSize() : made.image.size(), expected);
         if (QByteArray(QTest::currentDataTag()).startsWith("too "))
             QCOMPARE(PhotoThumbnail::decodeCount(), before); // refused from the header alone
         QString why;
         const QImage read = fromFile(bytes, &why);
         QCOMPARE(read.isNull() ? QSize() : read.size(), expected);
         QCOMPARE(why, QString());
+        PictureDecoder::setWorkLimitMs(limitBefore);
     }
 
     // A file larger than any picture a phone keeps is not read at all, whatever its head; one whose

@@ -1,24 +1,6 @@
 #include "contacts/export/ContactPhoto.h"
 
-#include <QBuffer>
-#include <QImageReader>
-
-namespace
-{
-QImage decodeAs(const QByteArray& bytes, const char* format)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, format);
-    reader.setDecideFormatFromContent(false);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > ContactPhoto::kMaxSide || size.height() > ContactPhoto::kMaxSide
-        || qint64(size.width()) * size.height() > ContactPhoto::kMaxPixels)
-        return QImage();
-    return reader.read();
-}
-} // namespace
+#include "app/PictureDecoder.h"
 
 QImage ContactPhoto::decode(const QByteArray& bytes)
 {
@@ -26,7 +8,8 @@ QImage ContactPhoto::decode(const QByteArray& bytes)
         return QImage();
     // One reader, chosen by the signature: neither reads the other's bytes, and the PNG reader
     // given anything else prints "libpng error: Not a PNG file" while it reads the size.
-    return decodeAs(bytes, suffixOf(bytes) == QLatin1String("png") ? "PNG" : "JPEG");
+    const char* format = suffixOf(bytes) == QLatin1String("png") ? "PNG" : "JPEG";
+    return PictureDecoder::decodeWhole(bytes, format, kMaxSide, kMaxPixels).image;
 }
 
 QString ContactPhoto::suffixOf(const QByteArray& bytes)

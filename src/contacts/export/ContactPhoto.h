@@ -5,7 +5,8 @@
 #include <QString>
 
 // Decoding of contact photos (JPEG or PNG, told apart by their signature) with their size checked
-// from the header first, so that a hostile picture cannot ask for a huge image. Safe on any thread.
+// from the header first, so that a hostile picture cannot ask for a huge image, and their decoding
+// bounded as PictureDecoder bounds it. Safe on any thread.
 class ContactPhoto
 {
 public:

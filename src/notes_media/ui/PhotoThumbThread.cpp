@@ -1,5 +1,6 @@
 #include "notes_media/ui/PhotoThumbThread.h"
 
+#include "app/PictureDecoder.h"
 #include "notes_media/PhotoThumbnail.h"
 
 #include <QPainter>
@@ -121,11 +122,11 @@ QImage PhotoThumbThread::thumbnailOf(const BackupManifest::_FileNode* file, QStr
         *why = QString::fromUtf8(e.what());
         return QImage(); // unreadable now, perhaps not later: nothing is remembered
     }
-    picture = PhotoThumbnail::make(bytes, m_box);
-    if (picture.isNull()) {
-        if (PhotoThumbnail::decoderPresent(bytes)) // no decoder now: perhaps one later
-            m_cache.storeUndecodable(file->item);
-    } else
-        m_cache.storePicture(file->item, picture);
-    return picture;
+    const PictureDecoder::Result decoded = PictureDecoder::decodeBytes(bytes, m_box);
+    // A decoding stopped by the page's end, or wanting a decoder missing now, is tried again later.
+    if (decoded.outcome == PictureDecoder::Outcome::Picture)
+        m_cache.storePicture(file->item, decoded.image);
+    else if (decoded.settled())
+        m_cache.storeUndecodable(file->item);
+    return decoded.image;
 }

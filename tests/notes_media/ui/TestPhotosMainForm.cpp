@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/PictureDecoder.h"
 #include "app/ui/DataPageFactory.h"
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -428,14 +429,31 @@ private Q_SLOTS:
     }
 
     // Closing the page while its thumbnail thread waits for a backup folder that another program
-    // is writing does not wait for that program; what the ended wait could not read is not kept
-    // as undecodable, so the page opened again shows every picture.
+    // is writing does not wait for that program, nor for a decoding under way; what the ended wait
+    // could not read or the decoding could not draw is not kept as undecodable, so the page opened
+    // again shows every picture.
+    void closingThePageEndsTheThumbnailsWait_data()
+    {
+        QTest::addColumn<bool>("decoding"); // else waiting for the folder
+        QTest::newRow("waiting for the backup folder") << false;
+        QTest::newRow("decoding") << true;
+    }
     void closingThePageEndsTheThumbnailsWait()
     {
+        QFETCH(bool, decoding);
         std::unique_ptr<BackupManifest> m = backup(false);
         QVERIFY(m);
-        auto writer = OtherWriter::holdFolder(m->dir.absolutePath());
-        QVERIFY(writer);
+        auto writer = decoding ? nullptr : OtherWriter::holdFolder(m->dir.absolutePath());
+        QVERIFY(decoding || writer);
+        // The decoding goes on until the page is being closed.
+        static std::atomic<int> decodings;
+        decodings = 0;
+        PictureDecoder::setBeforeDecode([] {
+            ++decodings;
+            while (!QThread::currentThread()->isInterruptionRequested())
+                QThread::msleep(1);
+        });
+        const auto noHook = qScopeGuard([] { PictureDecoder::setBeforeDecode(nullptr); });
         BackupWaitUi::install();
         const auto noRunner = qScopeGuard([] { BackupFolderLock::setWaitRunner(nullptr); });
         static std::atomic<int> waitsLogged;
@@ -451,16 +469,19 @@ private Q_SLOTS:
             m.get(), QList<const BackupManifest::_FileNode*>(m->photoList.begin(), m->photoList.end()), data);
         page->resize(900, 600);
         page->show();
-        QTRY_VERIFY_WITH_TIMEOUT(waitsLogged > 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(decoding ? decodings > 0 : waitsLogged > 0, 5000);
         QElapsedTimer closing;
         closing.start();
         page.reset();
         const qint64 took = closing.elapsed();
-        const bool stillHeld = writer->state() == QProcess::Running;
-        writer->closeWriteChannel();
+        PictureDecoder::setBeforeDecode(nullptr);
         QVERIFY2(took < 2000, qPrintable(QString::number(took)));
-        QVERIFY(stillHeld);
-        QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+        if (writer) {
+            const bool stillHeld = writer->state() == QProcess::Running;
+            writer->closeWriteChannel();
+            QVERIFY(stillHeld);
+            QVERIFY(writer->state() == QProcess::NotRunning || writer->waitForFinished(10000));
+        }
         // Opened again once the folder is free, the page shows every picture.
         page = std::make_unique<PhotosMainForm>(
             m.get(), QList<const BackupManifest::_FileNode*>(m->photoList.begin(), m->photoList.end()), data);

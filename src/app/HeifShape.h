@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QIODevice;
+
+// What a HEIF file asks of its reader before any picture in it is decoded, read from its boxes
+// alone: how many items it declares and how many pictures one grid is made of. libheif's work in
+// reading a file grows faster than its items, and in decoding a grid with its tiles, so a file of
+// under a megabyte can ask for minutes: these counts are looked at first.
+class HeifShape
+{
+public:
+    // Reads the boxes of the file in (at its start; left at an undefined position). Counts that
+    // could not be read stay 0: libheif then judges the file itself.
+    explicit HeifShape(QIODevice& in);
+
+    // Boxes at the top of the file, in its meta box, and in the item property container.
+    qint64 boxes() const { return m_boxes; }
+    // Entries of the item information box, and of the property associations.
+    qint64 items() const { return m_items; }
+    // References of the grid (or other derived picture) made of the most pictures.
+    qint64 mostTiles() const { return m_mostTiles; }
+
+private:
+    struct Box {
+        quint32 type = 0;
+        qint64 body = 0; // where its content starts
+        qint64 end = 0;
+    };
+    bool next(qint64 at, qint64 limit, Box* box);
+    bool readAt(qint64 at, char* data, int size);
+    quint32 be(const char* data, int size) const;
+    void readMeta(const Box& meta);
+    void readReferences(const Box& iref);
+    void readProperties(const Box& iprp);
+    qint64 fullBoxValue(const Box& box, int size0, int size1);
+
+    QIODevice& m_in;
+    qint64 m_boxes = 0;
+    qint64 m_items = 0;
+    qint64 m_mostTiles = 0;
+};
