@@ -7,6 +7,7 @@
 #include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgTempDir.h"
+#include "messages/store/PreviewOrigin.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,7 +20,7 @@ namespace
 constexpr int kThumbSide = 120;
 
 // Keeps image at path, drawn kThumbSide on its longer side: a small picture is drawn up to it.
-void saveThumbnail(QImage image, const QString& path)
+bool saveThumbnail(QImage image, const QString& path)
 {
     if (image.width() < kThumbSide && image.height() < kThumbSide)
         image = image.scaled(kThumbSide, kThumbSide, Qt::KeepAspectRatio, Qt::FastTransformation);
@@ -27,8 +28,15 @@ void saveThumbnail(QImage image, const QString& path)
     OutputFile out(path);
     out.setFollowLinks(false);
     // A picture without transparency is kept small, as a JPEG.
-    if (out.open(QIODevice::WriteOnly) && image.save(&out, image.hasAlphaChannel() ? "PNG" : "JPEG"))
-        out.commit();
+    return out.open(QIODevice::WriteOnly) && image.save(&out, image.hasAlphaChannel() ? "PNG" : "JPEG")
+        && out.commit();
+}
+
+// Takes back a preview and what it was drawn from, of a copy that no longer stands at its path.
+void forgetPreview(const QString& thumb, const QString& origin)
+{
+    QFile::remove(origin);
+    QFile::remove(thumb);
 }
 
 // bytes cut to at most size bytes, never inside the UTF-8 sequence of a character.
@@ -49,28 +57,35 @@ QString unreadText(const QString& path, const QString& why)
 
 QString _MsgAttachment::thumbnail(QString* why) const
 {
-    const QString name = g_pathHash(_path);
-    const QString thumb = QDir(msgPrivateTempDir()).absoluteFilePath(name + QStringLiteral(".thumb"));
-    if (!_notAsWritten.isEmpty()) {
-        // One kept from before may have been drawn from these bytes: it would outlive the mark.
-        QFile::remove(thumb);
-        return QString();
-    }
-    // One drawn before the file at _path was put there is of other bytes (a copy made again, or one
-    // an earlier version's cache shared with another record's): it is drawn anew.
-    const QFileInfo kept(thumb);
-    if (kept.isFile() && kept.lastModified() >= QFileInfo(_path).metadataChangeTime())
-        return thumb;
+    const QString base = QDir(msgPrivateTempDir()).absoluteFilePath(g_pathHash(_path));
+    const QString thumb = base + QStringLiteral(".thumb"), origin = base + QStringLiteral(".of");
     QFile file;
-    if (!RegularFile::openRead(file, _path, nullptr))
-        return thumb;
-    // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
+    // None from a copy that is not what the phone wrote, nor from one that is not there: one kept
+    // from before would show another picture than the copy's.
+    if (!_notAsWritten.isEmpty() || !RegularFile::openRead(file, _path, nullptr)) {
+        forgetPreview(thumb, origin);
+        return _notAsWritten.isEmpty() ? thumb : QString();
+    }
     QString failure;
-    const QImage image = PictureDecoder::fromFile(file, QSize(kThumbSide, kThumbSide), &failure);
+    const PreviewOrigin copy = PreviewOrigin::of(file, &failure);
+    if (copy.isValid() && PreviewOrigin::readFrom(origin).holdsFor(copy, thumb))
+        return thumb;
+    const PictureDecoder::Result made = failure.isEmpty()
+        ? PictureDecoder::decodeFile(file, QSize(kThumbSide, kThumbSide))
+        : PictureDecoder::Result();
+    if (made.outcome == PictureDecoder::Outcome::ReadFailed)
+        failure = made.why;
+    // A picture a failing disk cut short is not drawn in part; a preview is kept only when whole.
     if (!failure.isEmpty() && why)
         *why = unreadText(_path, failure);
-    if (!image.isNull())
-        saveThumbnail(image, thumb);
+    forgetPreview(thumb, origin);
+    if (!failure.isEmpty() || !made.settled())
+        return thumb; // tried again at the next look
+    if (made.outcome != PictureDecoder::Outcome::Picture)
+        copy.drawn(PreviewOrigin::Drawn::NoPicture, thumb).writeTo(origin);
+    else if (saveThumbnail(made.image, thumb)
+        && !copy.drawn(PreviewOrigin::Drawn::Picture, thumb).writeTo(origin))
+        QFile::remove(thumb);
     return thumb;
 }
 

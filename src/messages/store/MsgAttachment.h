@@ -18,8 +18,12 @@ public:
     // Path of a small cached preview of an image attachment (made on first use, kept across runs)
     // in the program's private temporary folder. Returned even when no preview could be made; empty
     // for a copy that is not what the phone wrote, from which no preview is ever drawn. The picture
-    // is read within PictureDecoder's limits, so a picture larger than a phone keeps gets none.
-    // When a read fails, *why is set ("Cannot read <path>. <the system's reason>") and none is made.
+    // is read within PictureDecoder's limits, so a picture larger than a phone keeps, or one asking
+    // more work than they allow, gets none. A preview is kept only for the very copy it was drawn
+    // from (PreviewOrigin), and so is a picture found to give none: neither is decoded again until
+    // another copy stands at _path. When a read fails, *why is set ("Cannot read <path>. <the
+    // system's reason>") and none is made; a decoding the thread's task cancelled makes none either.
+    // Safe on any thread: two threads making the same preview at once each write it whole.
     QString thumbnail(QString* why = nullptr) const;
     // The text of a plain-text attachment: the bytes of the file at _path up to its first NUL, as
     // UTF-8, and no more than its first kMaxPlainText bytes: a longer text is cut there, between two

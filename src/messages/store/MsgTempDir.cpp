@@ -29,10 +29,11 @@ QString msgPrivateTempDir(QString* why)
     return path;
 }
 
-// The names _MsgAttachment::thumbnail() and vcard_thumbnail() give.
+// The names _MsgAttachment::thumbnail() (a preview, and what it was drawn from) and
+// vcard_thumbnail() give.
 bool msgClearThumbnails(QString* why)
 {
-    static const QRegularExpression thumbs(QStringLiteral("^[0-9a-f]{32}\\.thumb$"));
+    static const QRegularExpression thumbs(QStringLiteral("^[0-9a-f]{32}\\.(thumb|of)$"));
     static const QRegularExpression cards(QStringLiteral("^[0-9a-f]{32}\\.jpg$"));
     const bool first = CacheFiles::removeIn(tempPath(), thumbs, why);
     return CacheFiles::removeIn(VCardThumbnail::cachePath(), cards, first ? why : nullptr) && first;

@@ -1187,9 +1187,10 @@ private Q_SLOTS:
         // The thumbnails of message pictures and contact cards go; nothing a link leads to does.
         const QString thumbs = msgPrivateTempDir();
         const QString thumb = thumbs + "/" + g_pathHash("a") + ".thumb";
+        const QString drawnFrom = thumbs + "/" + g_pathHash("a") + ".of";
         const QString card = VCardThumbnail::cacheDir() + "/" + g_pathHash("b") + ".jpg";
         const QString elsewhere = TestEnv::tempDir() + "/kept.thumb";
-        for (const QString& path : { thumb, card, elsewhere, thumbs + "/notes.txt" })
+        for (const QString& path : { thumb, drawnFrom, card, elsewhere, thumbs + "/notes.txt" })
             QVERIFY(QFile(path).open(QIODevice::WriteOnly));
         QVERIFY(QFile::link(elsewhere, thumbs + "/" + g_pathHash("c") + ".thumb"));
         MainWindow w;
@@ -1198,7 +1199,7 @@ private Q_SLOTS:
         w.miClearCaches();
         QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));
         QVERIFY(!BkCacheDb::cacheDir().exists());
-        QVERIFY(!QFileInfo::exists(thumb) && !QFileInfo::exists(card));
+        QVERIFY(!QFileInfo::exists(thumb) && !QFileInfo::exists(drawnFrom) && !QFileInfo::exists(card));
         QVERIFY(QFileInfo::exists(elsewhere) && QFileInfo::exists(thumbs + "/notes.txt"));
         MainWindow next;
         QCOMPARE(next.model().bkRoot->children.size(), 0);

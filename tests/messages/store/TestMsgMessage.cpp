@@ -1,13 +1,16 @@
+#include "app/PictureDecoder.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
 #include "support/FailingDisk.h"
 #include "support/TestEnv.h"
+#include "support/TestPictures.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
 #include <QRegularExpression>
 #include <QtTest>
+#include <cstdio>
 
 namespace
 {
@@ -164,6 +167,73 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(t));
         a._notAsWritten.clear();
         QCOMPARE(QImage(a.thumbnail()).size(), QSize(120, 60)); // drawn again, from the file as it is
+    }
+
+    // A preview stands for the very copy it was drawn from, and so does a picture found to give
+    // none: looked at again, neither is decoded again, whatever the time stamps say; another copy
+    // at the path, one of other bytes, or a preview not written for it is drawn anew.
+    void previewsStandForTheirCopy_data()
+    {
+        using namespace TestPictures;
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QString>("then");
+        QTest::addColumn<bool>("drawnAgain");
+        QTest::addColumn<QSize>("shown"); // invalid: no preview
+        const QByteArray wide = encoded(scene(200, 100), "PNG");
+        const QByteArray slow = withScans(progressiveJpeg(noise(64, 48)), PictureDecoder::kMaxJpegScans + 1);
+        QTest::newRow("looked at again") << wide << "" << false << QSize(120, 60);
+        QTest::newRow("its times changed") << wide << "touch" << false << QSize(120, 60);
+        QTest::newRow("a new copy of the same bytes") << wide << "same" << false << QSize(120, 60);
+        QTest::newRow("another picture, its preview dated later")
+            << wide << "other" << true << QSize(60, 120);
+        QTest::newRow("a preview an earlier version drew") << wide << "unrecorded" << true << QSize(120, 60);
+        QTest::newRow("a preview not written for it") << wide << "replaced" << true << QSize(120, 60);
+        QTest::newRow("refused, looked at again") << slow << "" << false << QSize();
+        QTest::newRow("refused, its times changed") << slow << "touch" << false << QSize();
+        QTest::newRow("refused, a new copy of the same bytes") << slow << "same" << true << QSize();
+        QTest::newRow("refused, another picture") << slow << "other" << true << QSize(60, 120);
+    }
+    void previewsStandForTheirCopy()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QString, then);
+        QFETCH(bool, drawnAgain);
+        QFETCH(QSize, shown);
+        const QString dir = TestEnv::tempDir();
+        const auto put = [&](const QByteArray& bytes, const QString& path) {
+            QFile f(path + ".new");
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush()
+                && ::rename(QFile::encodeName(path + ".new"), QFile::encodeName(path)) == 0;
+        };
+        _MsgAttachment a;
+        a._path = dir + "/IMG_0001.JPG";
+        QVERIFY(put(first, a._path));
+        const QString thumb = a.thumbnail();
+        const QString origin = thumb.chopped(QString(".thumb").size()) + ".of";
+        QVERIFY(QFile::exists(origin));
+        const QDateTime later = QDateTime::currentDateTime().addDays(1);
+        if (then == "touch") {
+            QFile f(a._path);
+            QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(later, QFileDevice::FileModificationTime));
+        } else if (then == "same" || then == "other") {
+            QVERIFY(put(then == "same" ? first : TestPictures::encoded(TestPictures::scene(100, 200), "PNG"),
+                a._path));
+            QFile kept(thumb); // as exFAT tells it: the new copy changed before the preview was drawn
+            QVERIFY(!kept.exists()
+                || (kept.open(QIODevice::ReadWrite)
+                    && kept.setFileTime(later, QFileDevice::FileModificationTime)));
+        } else if (then == "unrecorded") {
+            QVERIFY(QFile::remove(origin));
+        } else if (then == "replaced") {
+            QVERIFY(put(TestPictures::encoded(TestPictures::scene(120, 60), "JPEG"), thumb));
+        }
+        const qint64 before = PictureDecoder::decodeCount();
+        QCOMPARE(a.thumbnail(), thumb);
+        QCOMPARE(PictureDecoder::decodeCount() - before, drawnAgain ? 1 : 0);
+        QCOMPARE(QFileInfo(thumb).isFile() ? QImage(thumb).size() : QSize(), shown);
+        QCOMPARE(PictureDecoder::decodeCount() - before, drawnAgain ? 1 : 0);
+        QCOMPARE(a.thumbnail(), thumb); // and kept from then on
+        QCOMPARE(PictureDecoder::decodeCount() - before, drawnAgain ? 1 : 0);
     }
 
     void eventSummaries()
