@@ -1,11 +1,13 @@
 #include "contacts/ui/ItemModelContacts.h"
 
 #include "contacts/export/ContactPhoto.h"
+#include "contacts/ui/ContactThumbThread.h"
 
 #include <QBrush>
 #include <QPixmap>
 #include <QSize>
 #include <algorithm>
+#include <utility>
 
 namespace
 {
@@ -29,9 +31,15 @@ ItemModelContacts::ItemModelContacts(QObject* parent)
 {
 }
 
+ItemModelContacts::~ItemModelContacts()
+{
+    stopPhotos();
+}
+
 void ItemModelContacts::loadContacts(QList<pim::_Contact> list)
 {
     beginResetModel();
+    stopPhotos();
     qDeleteAll(roots);
     roots.clear();
     std::stable_sort(list.begin(), list.end(), compareContactsWithNameLess);
@@ -39,7 +47,72 @@ void ItemModelContacts::loadContacts(QList<pim::_Contact> list)
     roots.reserve(contacts.size());
     for (const pim::_Contact& c : std::as_const(contacts))
         roots.append(new _ContactsItemNode(nullptr, c));
+    startPhotos();
     endResetModel();
+}
+
+namespace
+{
+// The stored photo of a contact; empty when it has none.
+QByteArray photoBytes(const pim::_Contact& c)
+{
+    const QList<pim::Entity> photos = c.entities.value(pim::KindPhoto);
+    return photos.isEmpty() ? QByteArray()
+                            : photos.first().values.value(QStringLiteral("data15")).toByteArray();
+}
+} // namespace
+
+void ItemModelContacts::startPhotos()
+{
+    ++m_generation;
+    m_asked.clear();
+    m_inFlight.clear();
+    QList<QByteArray> photos;
+    photos.reserve(contacts.size());
+    bool any = false;
+    for (const pim::_Contact& c : std::as_const(contacts)) {
+        photos.append(photoBytes(c));
+        any = any || !photos.last().isEmpty();
+    }
+    if (!any)
+        return;
+    m_photos = new ContactThumbThread(photos, kIconWidth);
+    const quint64 generation = m_generation;
+    connect(m_photos, &ContactThumbThread::iconReady, this, [this, generation](int row, const QImage& icon) {
+        if (generation == m_generation)
+            setIcon(row, icon);
+    });
+    m_photos->start(QThread::LowPriority);
+}
+
+// Asks the thread to end and leaves it: it deletes itself once ended.
+void ItemModelContacts::stopPhotos()
+{
+    if (m_photos)
+        m_photos->cancel();
+    m_photos = nullptr;
+}
+
+const QThread* ItemModelContacts::photoThread() const
+{
+    return m_photos;
+}
+
+void ItemModelContacts::flushWanted()
+{
+    const QList<int> rows = std::exchange(m_asked, {});
+    if (m_photos && !rows.isEmpty())
+        m_photos->want(rows);
+}
+
+void ItemModelContacts::setIcon(int row, const QImage& icon)
+{
+    if (row < 0 || row >= roots.size())
+        return;
+    m_inFlight.remove(row);
+    static_cast<_ContactsItemNode*>(roots.at(row))->thumbnail = QPixmap::fromImage(icon);
+    const QModelIndex i = index(row, 0);
+    emit dataChanged(i, i, { Qt::DecorationRole });
 }
 
 int ItemModelContacts::columnCount(const QModelIndex&) const
@@ -81,18 +154,27 @@ QVariant ItemModelContacts::cellText(const pim::_Contact& c, int column) const
     return list.first().values.value(QStringLiteral("data1"));
 }
 
-QPixmap ItemModelContacts::thumbnailOf(const _ContactsItemNode& node)
+// The row's photo once made; until then, and for a contact without one, the placeholder. A row
+// whose photo is not made yet is asked for, with the others the view asks for meanwhile.
+QPixmap ItemModelContacts::thumbnailOf(int row, const _ContactsItemNode& node) const
 {
-    if (node.thumbnail.isNull()) {
-        const QList<pim::Entity> photos = node.contact.entities.value(pim::KindPhoto);
-        QImage image;
-        if (!photos.isEmpty())
-            image = ContactPhoto::decode(photos.first().values.value(QStringLiteral("data15")).toByteArray());
-        if (image.isNull())
-            image = ContactPhoto::placeholder();
-        node.thumbnail = QPixmap::fromImage(image.scaledToWidth(18, Qt::FastTransformation));
+    if (!node.thumbnail.isNull())
+        return node.thumbnail;
+    if (m_placeholder.isNull())
+        m_placeholder = QPixmap::fromImage(
+            ContactPhoto::placeholder().scaledToWidth(kIconWidth, Qt::FastTransformation));
+    if (photoBytes(node.contact).isEmpty()) {
+        node.thumbnail = m_placeholder;
+        return node.thumbnail;
     }
-    return node.thumbnail;
+    if (!m_inFlight.contains(row)) {
+        m_inFlight.insert(row);
+        if (m_asked.isEmpty())
+            QMetaObject::invokeMethod(
+                const_cast<ItemModelContacts*>(this), "flushWanted", Qt::QueuedConnection);
+        m_asked.append(row);
+    }
+    return m_placeholder;
 }
 
 QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
@@ -106,7 +188,7 @@ QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
         return cellText(*c, index.column());
     case Qt::DecorationRole:
         return index.column() == 0
-            ? QVariant(thumbnailOf(*static_cast<const _ContactsItemNode*>(nodeOf(index))))
+            ? QVariant(thumbnailOf(index.row(), *static_cast<const _ContactsItemNode*>(nodeOf(index))))
             : QVariant();
     case Qt::BackgroundRole:
         return QBrush(index.row() % 2 == 0 ? QColor(250, 250, 250) : QColor(255, 255, 255), Qt::SolidPattern);

@@ -1,9 +1,13 @@
+#include "app/PictureDecoder.h"
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ItemModelContacts.h"
 
 #include <QBrush>
 #include <QPixmap>
+#include <QPointer>
 #include <QtTest>
+#include <atomic>
+#include <memory>
 
 using ExportFixtures::contact;
 
@@ -89,11 +93,55 @@ private slots:
         QCOMPARE(m.data(m.index(0, 2), Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
         QCOMPARE(m.data(m.index(1, 2), Qt::BackgroundRole).value<QBrush>().color(), QColor(Qt::white));
         QCOMPARE(m.data(m.index(1, 1), Qt::SizeHintRole).toSize(), QSize(0, 25));
-        const QPixmap photo = m.data(m.index(0, 0), Qt::DecorationRole).value<QPixmap>();
-        QCOMPARE(photo.size(), QSize(18, 9));
-        QCOMPARE(m.data(m.index(2, 0), Qt::DecorationRole).value<QPixmap>().size(), QSize(18, 18));
+        // The placeholder until the photo is made.
+        const auto photo
+            = [&](int row) { return m.data(m.index(row, 0), Qt::DecorationRole).value<QPixmap>(); };
+        QCOMPARE(photo(0).size(), QSize(18, 18));
+        QTRY_COMPARE(photo(0).size(), QSize(18, 9));
+        QCOMPARE(photo(1).size(), QSize(18, 18));
+        QTRY_COMPARE(photo(2).size(), QSize(18, 18));
         QVERIFY(!m.data(m.index(0, 1), Qt::DecorationRole).isValid());
         QVERIFY(!m.data(QModelIndex()).isValid());
+    }
+
+    // The photos are decoded off the window's thread, and the window never waits for that: the list
+    // shows the placeholder meanwhile, and the model goes at once while a photo is being decoded,
+    // whose decoding then stops; the rows loaded after it get their own photos.
+    void photosAreMadeOffTheWindowsThread()
+    {
+        static std::atomic<bool> hold;
+        static std::atomic<QThread*> decodedOn;
+        hold = true;
+        decodedOn = nullptr;
+        PictureDecoder::setBeforeDecode([] {
+            decodedOn = QThread::currentThread();
+            while (hold && !QThread::currentThread()->isInterruptionRequested())
+                QThread::msleep(1);
+        });
+        const auto noHook = qScopeGuard([] { PictureDecoder::setBeforeDecode(nullptr); });
+        auto m = std::make_unique<ItemModelContacts>();
+        m->loadContacts({ contact("a", { { 2, { { "data15", ExportFixtures::png(40, 20) } } } }) });
+        const auto photo
+            = [&] { return m->data(m->index(0, 0), Qt::DecorationRole).value<QPixmap>().size(); };
+        QCOMPARE(photo(), QSize(18, 18));
+        QTRY_VERIFY(decodedOn != nullptr);
+        QVERIFY(decodedOn != QThread::currentThread());
+        QCOMPARE(photo(), QSize(18, 18));
+        // Loaded again while a photo is being decoded: the new rows get their own.
+        m->loadContacts({ contact("b", { { 2, { { "data15", ExportFixtures::png(20, 40) } } } }) });
+        hold = false;
+        QTRY_COMPARE(photo(), QSize(18, 36));
+        hold = true;
+        decodedOn = nullptr;
+        m->loadContacts({ contact("c", { { 2, { { "data15", ExportFixtures::png(40, 20) } } } }) });
+        QCOMPARE(photo(), QSize(18, 18));
+        QTRY_VERIFY(decodedOn != nullptr);
+        QPointer<const QThread> thread = m->photoThread();
+        QElapsedTimer going;
+        going.start();
+        m.reset();
+        QVERIFY2(going.elapsed() < 100, qPrintable(QString::number(going.elapsed())));
+        QTRY_VERIFY(!thread);
     }
 };
 
