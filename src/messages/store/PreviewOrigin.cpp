@@ -3,8 +3,8 @@
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
+#include "backup/ContentDigest.h"
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -12,8 +12,9 @@
 
 namespace
 {
-// The head and the tail a digest covers: a picture's header and its data's start, and its end.
-constexpr qint64 kSample = 64 * 1024;
+// The head and the tail a digest covers: a picture's header (its EXIF data, with the time it was
+// taken) and its data's start, and its data's end.
+constexpr qint64 kSample = 16 * 1024;
 const QByteArray kTag("preview-of 1");
 
 // The inode of the regular file at path, not following a link; 0 when there is none.
@@ -23,12 +24,12 @@ quint64 inodeAt(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_ino : 0;
 }
 
-bool readAt(QFile& file, qint64 at, qint64 size, QCryptographicHash& digest)
+bool readAt(QFile& file, qint64 at, qint64 size, ContentDigest& digest)
 {
     if (!file.seek(at))
         return false;
     const QByteArray bytes = file.read(size);
-    digest.addData(bytes);
+    digest.add(bytes);
     return bytes.size() == size;
 }
 } // namespace
@@ -41,7 +42,7 @@ PreviewOrigin PreviewOrigin::of(QFile& file, QString* why)
         *why = QString::fromLocal8Bit(strerror(errno));
         return o;
     }
-    QCryptographicHash digest(QCryptographicHash::Sha256);
+    ContentDigest digest;
     const qint64 size = st.st_size;
     const qint64 head = qMin(size, kSample), tail = qMin(size - head, kSample);
     if (!readAt(file, 0, head, digest) || !readAt(file, size - tail, tail, digest)) {
@@ -52,7 +53,7 @@ PreviewOrigin PreviewOrigin::of(QFile& file, QString* why)
     o.m_device = st.st_dev;
     o.m_inode = st.st_ino;
     o.m_size = size;
-    o.m_digest = digest.result().toHex();
+    o.m_digest = digest.sum().digest.toHex();
     return o;
 }
 

@@ -8,7 +8,7 @@ class QFile;
 
 // Which copy of a picture a message preview was drawn from, kept in a small file beside the
 // preview: a preview is shown only for the very copy it was drawn from. A copy is known by its
-// bytes (its size and a digest of its first and last 64 kB, read anew at each look) and by where
+// bytes (its size and a digest of its first and last 16 kB, read anew at each look) and by where
 // it stands on its disk (device and inode): never by its name or a time stamp, which a copy made
 // anew at the same name keeps on some disks (exFAT tells its write time as its change time). A
 // picture no preview could be drawn from is remembered the same way, so that its decoding is not
