@@ -100,6 +100,8 @@ private Q_SLOTS:
                 24),
             QSize(), O::Undecodable);
         row("48 megapixel camera jpeg", camera48mp(), QSize(128, 96), O::Picture);
+        row("jpeg turned upright", jpegTurned(scene(400, 300), QImageIOHandler::TransformationRotate90),
+            QSize(96, 128), O::Picture);
         // The bounds by size, on pictures Qt itself would decode (scaled, in little memory).
         row("jpeg 16384 wide", jpegClaiming(16384, 8), QSize(128, 1), O::Picture);
         row("too wide jpeg", jpegClaiming(16385, 8), QSize(), O::Refused);

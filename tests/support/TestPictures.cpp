@@ -158,6 +158,17 @@ QImage noise(int w, int h)
     return image;
 }
 
+QByteArray jpegTurned(const QImage& image, QImageIOHandler::Transformation upright)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setTransformation(upright);
+    writer.write(image);
+    return bytes;
+}
+
 QByteArray progressiveJpeg(const QImage& image)
 {
     QByteArray bytes;

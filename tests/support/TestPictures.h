@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QString>
 #include <QStringList>
 
@@ -19,6 +20,8 @@ QByteArray encoded(const QImage& image, const char* format);
 QByteArray heicOf(const QImage& image, const QStringList& extra = {});
 // A picture of w x h pixels of noise, which a JPEG cannot make much smaller: it costs a decoder work.
 QImage noise(int w, int h);
+// image as a JPEG whose EXIF data says how to turn it upright.
+QByteArray jpegTurned(const QImage& image, QImageIOHandler::Transformation upright);
 // image as a progressive JPEG (ten scans, as a camera's or a web page's).
 QByteArray progressiveJpeg(const QImage& image);
 // The JPEG with its last scan repeated until it holds scans scans: each costs the decoder a pass.
