@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QStandardPaths>
+#include <functional>
 
 namespace TestPictures
 {
@@ -144,6 +145,17 @@ namespace
         });
         return !hvcC->isEmpty() && !data->isEmpty();
     }
+    // image as a JPEG, written as set tells the writer.
+    QByteArray jpegWith(const QImage& image, const std::function<void(QImageWriter&)>& set)
+    {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "JPEG");
+        set(writer);
+        writer.write(image);
+        return bytes;
+    }
 } // namespace
 
 QImage noise(int w, int h)
@@ -160,24 +172,12 @@ QImage noise(int w, int h)
 
 QByteArray jpegTurned(const QImage& image, QImageIOHandler::Transformation upright)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setTransformation(upright);
-    writer.write(image);
-    return bytes;
+    return jpegWith(image, [upright](QImageWriter& w) { w.setTransformation(upright); });
 }
 
 QByteArray progressiveJpeg(const QImage& image)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setProgressiveScanWrite(true);
-    writer.write(image);
-    return bytes;
+    return jpegWith(image, [](QImageWriter& w) { w.setProgressiveScanWrite(true); });
 }
 
 QByteArray withScans(const QByteArray& jpeg, int scans)
