@@ -9,7 +9,6 @@
 #include <QFile>
 #include <cerrno>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace
 {
@@ -163,10 +162,9 @@ bool HtmlExport::writePhoto(const QString& name, const QByteArray& bytes, const 
         && (image ? image->save(&out, "JPEG") : out.write(bytes) == bytes.size()) && out.commit();
     if (out.failed() || (!image && !saved))
         throw std::runtime_error(out.failure().toStdString());
-    struct stat st;
     // Kept by what it is: a file put in its place later is never removed for it.
-    if (saved && !existed && m_photos.lstat(name, &st))
-        m_createdFiles.append({ name, st.st_dev, st.st_ino });
+    if (saved && !existed)
+        m_createdFiles.note(m_photos, name);
     return saved;
 }
 
@@ -215,8 +213,6 @@ QByteArray HtmlExport::uninitialize()
 
 void HtmlExport::removeCreated()
 {
-    for (const Created& f : std::as_const(m_createdFiles))
-        m_photos.removeIfSame(f.name, f.dev, f.ino);
-    m_createdFiles.clear();
+    m_createdFiles.takeBack();
     m_madeFolders.removeEmpty(); // only those that hold nothing: nothing of others goes
 }

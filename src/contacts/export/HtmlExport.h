@@ -1,13 +1,13 @@
 #pragma once
 
 #include "app/HeldFolder.h"
+#include "app/MadeFiles.h"
 #include "app/MadeFolders.h"
 #include "contacts/export/AbsExport.h"
 
 #include <QDir>
 #include <QList>
 #include <QSet>
-#include <sys/types.h>
 
 class QImage;
 
@@ -36,17 +36,11 @@ public:
     static QString escape(const QString& text);
 
 private:
-    struct Created {
-        QString name; // in the photos folder
-        dev_t dev;
-        ino_t ino;
-    };
-
     QString m_path; // of the export folder
     HeldFolder m_folder;
     HeldFolder m_photos;
     MadeFolders m_madeFolders;
-    QList<Created> m_createdFiles;
+    MadeFiles m_createdFiles; // the photos written where nothing stood
     QSet<QString> m_photoNames;
 
     QString photoTag(const pim::_Contact& contact);

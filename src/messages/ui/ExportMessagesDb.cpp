@@ -136,6 +136,7 @@ void ExportMessagesDb::abandon()
     msgDb.close();
     if (m_madeStore)
         removeStoreWithoutMessages();
+    m_copies.takeBack();
     m_made.removeEmpty();
 }
 
@@ -416,8 +417,10 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     if (folder.isValid() && folder.has(name))
         return; // a copy from before, or the file itself: kept as it is
     // The copy's temporary is gone by the end of the statement, before its folders are taken back.
-    if (folder.isValid() && OutputFile(folder, name).copyFile(a._path, &why))
+    if (folder.isValid() && OutputFile(folder, name).copyFile(a._path, &why)) {
+        m_copies.note(folder, name);
         return;
+    }
     m_failedCopies << a._path + QStringLiteral(": ") + why;
     takeBackWay();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AbsFormatExport.h"
+#include "app/MadeFiles.h"
 #include "app/MadeFolders.h"
 #include "app/sqlite/Sqlite3StmtCache.h"
 #include "messages/modern/IOS6MessageDb.h"
@@ -37,7 +38,8 @@ public:
     void write(_MsgMessage& message) override;
     void uninit() override;
     // Ends a run without committing (cancel or failure): its rows are dropped, and a store the run
-    // began goes again when it holds no message, with the folders made for it that hold nothing.
+    // began goes again when it holds no message, with the attachment copies it made and the folders
+    // made for it that then hold nothing.
     // Failures of the run name the store's file and the system's reason where SQLite keeps one.
     void abandon();
 
@@ -94,6 +96,7 @@ private:
     IOS6MessageDb msgDb;
     QDir relayDir;
     MadeFolders m_made; // the folders the run made for the store
+    MadeFiles m_copies; // the attachment copies the run made
     HeldFolder m_relay; // relayDir, held from init()
     // The folders of the last way made below m_relay, by name: attachments in a row mostly share
     // their first folders, which are then neither looked up nor made again.

@@ -123,7 +123,11 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
     // cannot be written fails the export.
     OutputFile out(m_attaDir, target);
     out.setFitName(true);
-    if (QFileInfo(path).isReadable() && !out.copyFile(path, &error)) {
+    const bool readable = QFileInfo(path).isReadable();
+    const bool copied = readable && out.copyFile(path, &error);
+    if (copied && m_madeFiles)
+        m_madeFiles->note(m_attaDir, out.placedName()); // a free name: nothing of others stood there
+    if (readable && !copied) {
         if (unread && out.sourceFailed()) {
             *unread = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
             return QString();

@@ -2,6 +2,7 @@
 
 #include "app/AbsFormatExport.h"
 #include "app/FittedNames.h"
+#include "app/MadeFiles.h"
 #include "app/OutputFile.h"
 #include "messages/ui/ExportLocalTime.h"
 #include "messages/ui/UnreadAttachments.h"
@@ -43,6 +44,8 @@ public:
     const FittedNames& fittedAttachments() const { return m_fitted; }
     // The attachment files not copied as the disk took no name for them: each "<file>: <why>".
     const QStringList& failedCopies() const { return m_failedCopies; }
+    // Where each attachment copy is noted as made, for a run that fails to take back.
+    void noteMadeInto(MadeFiles* made) { m_madeFiles = made; }
 
 private:
     QString messageHtml(const _MsgMessage& m);
@@ -62,6 +65,7 @@ private:
     int m_lastDated = 0;
     HeldFolder m_dir;
     HeldFolder m_attaDir;
+    MadeFiles* m_madeFiles = nullptr;
     OutputFile m_file;
     QTextStream m_stream;
     bool m_labelAllSenders;

@@ -14,13 +14,13 @@
 #include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesPdf.h"
 #include "messages/ui/ExportMessagesTxt.h"
-#include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QScopeGuard>
 #include <algorithm>
 #include <stdexcept>
 
@@ -29,12 +29,6 @@ namespace
 // Between two progress reports of the same percentage at least this long, so that a large export
 // does not flood the dialog with queued updates.
 constexpr qint64 kReportIntervalMs = 100;
-
-bool isFolderType(ExportMessagesThread::FormatType type)
-{
-    return type == ExportMessagesThread::Pdf || type == ExportMessagesThread::Html
-        || type == ExportMessagesThread::Db;
-}
 
 // Attachment files not copied that are named at most; the count tells the rest.
 constexpr qsizetype kFailedNamed = 10;
@@ -84,7 +78,6 @@ ExportMessagesThread::ExportMessagesThread(
 void ExportMessagesThread::run()
 {
     m_form.invokeUpdateProgress(tr("IDS_EXPORTING_MESSAGES_TO_FILE"), -1, QString());
-    const ExportOutputGuard output(m_path, isFolderType(m_type));
     try {
         const int count = (m_type == Pdf || m_type == Html) ? exportPerConversation() : exportSingle();
         // What was written stays: the messages are all there, only those attachments are not.
@@ -94,13 +87,19 @@ void ExportMessagesThread::run()
         else
             m_form.invokeErrorOccurred(m_fitted.after(damaged));
     } catch (int) {
-        output.removeCreated(m_held);
-        m_made.removeEmpty();
+        takeBack();
     } catch (const std::exception& e) {
-        output.removeCreated(m_held);
-        m_made.removeEmpty();
+        takeBack();
         m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
     }
+}
+
+// What a failed or cancelled export made goes, each file only while it is still the one made, each
+// folder only once it holds nothing: what another program saved there meanwhile stays.
+void ExportMessagesThread::takeBack()
+{
+    m_madeFiles.takeBack();
+    m_made.removeEmpty();
 }
 
 int ExportMessagesThread::exportSingle()
@@ -111,6 +110,11 @@ int ExportMessagesThread::exportSingle()
     const int total = int(m_messages.size());
     std::unique_ptr<AbsFormatExport<_MsgMessage>> exporter;
     int count = 0;
+    // A store the run began, and the copies and folders made for it, go as the run fails.
+    auto abandoned = qScopeGuard([&] {
+        if (auto* db = dynamic_cast<ExportMessagesDb*>(exporter.get()))
+            db->abandon();
+    });
     for (_MsgMessage* m : std::as_const(m_messages)) {
         if (m_form.cancelled)
             throw -1;
@@ -124,6 +128,7 @@ int ExportMessagesThread::exportSingle()
     }
     if (exporter)
         exporter->uninit();
+    abandoned.dismiss();
     if (const auto* db = dynamic_cast<const ExportMessagesDb*>(exporter.get()))
         m_failedCopies = db->failedCopies();
     return count;
@@ -206,6 +211,8 @@ int ExportMessagesThread::exportPerConversation()
                     exporter = std::make_unique<ExportMessagesPdf>(m_held, name);
                 else
                     exporter = std::make_unique<ExportMessagesHtml>(m_held, name, false);
+                if (auto* html = dynamic_cast<ExportMessagesHtml*>(exporter.get()))
+                    html->noteMadeInto(&m_madeFiles);
                 exporter->init();
                 m_written << m_held.filePath(name);
             }
@@ -232,6 +239,7 @@ void ExportMessagesThread::finishPage(AbsFormatExport<_MsgMessage>& exporter, co
         m_unread.add(pdf->unreadAttachments());
         placed = pdf->placedName();
     }
+    m_madeFiles.note(m_held, placed); // at a free name: nothing of others stood there
     if (placed == name)
         return;
     m_fitted.add(m_held.filePath(name), placed);
@@ -282,10 +290,13 @@ void ExportMessagesThread::prepareHtmlFiles()
     const QDir bubble(g_bubbleDir());
     // Plain files only; one already there (an earlier export) is kept as it is.
     for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
+        if (files.has(f.fileName()))
+            continue;
         OutputFile out(files, f.fileName());
         QString error;
-        if (!files.has(f.fileName()) && !out.copyFile(f.absoluteFilePath(), &error))
+        if (!out.copyFile(f.absoluteFilePath(), &error))
             throw std::runtime_error(error.toStdString());
+        m_madeFiles.note(files, f.fileName());
     }
 }
 

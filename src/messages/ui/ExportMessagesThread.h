@@ -2,6 +2,7 @@
 
 #include "app/AbsFormatExport.h"
 #include "app/FittedNames.h"
+#include "app/MadeFiles.h"
 #include "app/MadeFolders.h"
 #include "messages/ui/UnreadAttachments.h"
 
@@ -44,6 +45,7 @@ protected:
     void run() override;
 
 private:
+    void takeBack();
     // The messages of one conversation: those whose chats share a chat identifier (any case).
     struct Conversation {
         _MsgChat* chat = nullptr; // the chat of its first message after sorting
@@ -75,6 +77,7 @@ private:
     UnreadAttachments m_unread; // of the pages
     FittedNames m_fitted; // files written under names the disk takes, as it refused their own
     MadeFolders m_made; // the folder of pages and those above it that the export made
+    MadeFiles m_madeFiles; // the pages and copies written where nothing stood
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;
     qint64 m_lastReportMs = 0;

@@ -67,7 +67,7 @@ void CopyFileThread::run()
     totalFiles = ::totalFiles(source, ancestors);
     copiedFiles = 0;
     try {
-        copy(source, m_made.destination(), false);
+        copy(source, m_made.destination());
     } catch (const std::exception& e) {
         cleanUp();
         m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
@@ -80,15 +80,15 @@ void CopyFileThread::run()
     m_form->invokeSucceed(QString());
 }
 
-void CopyFileThread::copy(const QFileInfo& entry, const HeldFolder& destination, bool made)
+void CopyFileThread::copy(const QFileInfo& entry, const HeldFolder& destination)
 {
     if (entry.isDir())
-        copyFolder(entry, destination, made);
+        copyFolder(entry, destination);
     else if (entry.isFile() && !m_form->cancelled)
-        copyOneFile(entry, destination, made);
+        copyOneFile(entry, destination);
 }
 
-void CopyFileThread::copyFolder(const QFileInfo& entry, const HeldFolder& destination, bool made)
+void CopyFileThread::copyFolder(const QFileInfo& entry, const HeldFolder& destination)
 {
     if (m_form->cancelled)
         return;
@@ -106,23 +106,20 @@ void CopyFileThread::copyFolder(const QFileInfo& entry, const HeldFolder& destin
         fail(QStringLiteral("Cannot create the folder %1: the folder %2 was moved or replaced while it "
                             "was written into.")
                  .arg(target, moved));
-    bool madeNow = false;
-    const HeldFolder sub = m_made.make(destination, name, &madeNow);
+    const HeldFolder sub = m_made.make(destination, name);
     if (!sub.isValid())
         fail(QStringLiteral("Can not create folder %1. %2")
                  .arg(target, QString::fromLocal8Bit(std::strerror(errno))));
-    if (madeNow && !made)
-        noteCreated(destination, name);
     m_ancestors.insert(canonical);
     for (const QFileInfo& e : listFolder(entry.absoluteFilePath())) {
         if (m_form->cancelled)
             break;
-        copy(e, sub, made || madeNow);
+        copy(e, sub);
     }
     m_ancestors.remove(canonical);
 }
 
-void CopyFileThread::copyOneFile(const QFileInfo& entry, const HeldFolder& destination, bool made)
+void CopyFileThread::copyOneFile(const QFileInfo& entry, const HeldFolder& destination)
 {
     ++copiedFiles;
     m_form->invokeUpdateProgress(tr("IDS_COPYING_%1").arg(entry.fileName()),
@@ -149,15 +146,8 @@ void CopyFileThread::copyOneFile(const QFileInfo& entry, const HeldFolder& desti
             return;
         fail(error);
     }
-    if (!existed && !made)
-        noteCreated(destination, name);
-}
-
-void CopyFileThread::noteCreated(const HeldFolder& folder, const QString& name)
-{
-    struct stat st;
-    if (folder.lstat(name, &st))
-        m_created.append({ folder, name, st.st_dev, st.st_ino });
+    if (!existed)
+        m_created.note(destination, name);
 }
 
 // Removes what this run made, newest first, for a folder source only; what was there before stays.
@@ -165,10 +155,6 @@ void CopyFileThread::cleanUp()
 {
     if (!QFileInfo(m_source).isDir())
         return;
-    for (auto it = m_created.crbegin(); it != m_created.crend(); ++it) {
-        struct stat st;
-        if (it->folder.lstat(it->name, &st) && st.st_dev == it->dev && st.st_ino == it->ino)
-            it->folder.removeTree(it->name);
-    }
-    m_created.clear();
+    m_created.takeBack();
+    m_made.removeEmpty(); // the folders made, once they hold nothing of others
 }

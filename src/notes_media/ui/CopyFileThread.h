@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/MadeFiles.h"
 #include "app/MadeFolders.h"
 
 #include <QDir>
@@ -16,7 +17,8 @@ class ProgressForm;
 // is not entered again. The destination is held and every folder is made and entered from the one
 // it is in (see MadeFolders): one another program moves or swaps for a link meanwhile gets nothing
 // more, and the copy fails. After a cancel or a failure of a folder copy, what this run created is
-// removed; what was at the destination before stays.
+// removed, each file and folder only while it is still the one made (see MadeFiles); what was at
+// the destination before, or was put there meanwhile, stays.
 class CopyFileThread : public QThread
 {
     Q_OBJECT
@@ -30,25 +32,15 @@ protected:
     void run() override;
 
 private:
-    // made: destination is a folder this run made (what it makes inside goes with it).
-    void copy(const QFileInfo& entry, const HeldFolder& destination, bool made);
-    void copyFolder(const QFileInfo& entry, const HeldFolder& destination, bool made);
-    void copyOneFile(const QFileInfo& entry, const HeldFolder& destination, bool made);
+    void copy(const QFileInfo& entry, const HeldFolder& destination);
+    void copyFolder(const QFileInfo& entry, const HeldFolder& destination);
+    void copyOneFile(const QFileInfo& entry, const HeldFolder& destination);
     void cleanUp();
-
-    // An entry this run created in a folder that stood before, kept by what it is.
-    struct Created {
-        HeldFolder folder;
-        QString name;
-        dev_t dev;
-        ino_t ino;
-    };
-    void noteCreated(const HeldFolder& folder, const QString& name);
 
     QString m_source;
     QDir m_destination;
     ProgressForm* m_form;
     QSet<QString> m_ancestors; // canonical paths of the folders being copied, outermost first
     MadeFolders m_made;
-    QList<Created> m_created;
+    MadeFiles m_created; // the files copied to names where nothing stood
 };

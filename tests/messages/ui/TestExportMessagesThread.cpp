@@ -1,5 +1,6 @@
 #include "app/DataPaths.h"
 #include "app/IdsTranslator.h"
+#include "app/OutputFile.h"
 #include "app/PictureDecoder.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "messages/store/MsgAttachment.h"
@@ -8,7 +9,6 @@
 #include "messages/ui/ExportMessagesCsv.h"
 #include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesThread.h"
-#include "messages/ui/ExportOutputGuard.h"
 #include "messages/ui/support/MsgModelBuilder.h"
 #include "messages/ui/support/MsgUiFixtures.h"
 #include "messages/ui/support/PdfTools.h"
@@ -18,15 +18,43 @@
 #include "support/TestPictures.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace MsgUiFixtures;
 using namespace TestPictures;
+
+namespace
+{
+// The folder of the pages; the number of temporaries made so far.
+QString g_pageFolder;
+int g_creates = 0;
+
+// Makes the temporary as the system does, while another program saves files beside the export: into
+// "files" at the first one made there, into the folder of the pages at the first page. The second
+// page finds the disk full.
+int createThenDownload(int dir, const char* name, int flags, mode_t mode)
+{
+    struct stat folder, pages;
+    const bool inPages = ::fstat(dir, &folder) == 0
+        && ::stat(QFile::encodeName(g_pageFolder).constData(), &pages) == 0 && folder.st_ino == pages.st_ino;
+    if (inPages && ++g_creates > 1)
+        return errno = ENOSPC, -1;
+    const int made = ::openat(
+        dir, inPages ? "download.zip" : "later.bin", O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (made >= 0)
+        ::close(made);
+    return ::openat(dir, name, flags, mode);
+}
+} // namespace
 
 class TestExportMessagesThread : public QObject
 {
@@ -428,41 +456,49 @@ private Q_SLOTS:
         }
     }
 
-    // The guard removes the entries an export added, inside the shared "files" folder as well,
-    // and nothing that was there before.
-    void guardRemovesNewEntriesOnly()
+    void failedExportTakesBackOnlyWhatItMade_data()
     {
-        const QString dir = TestEnv::tempDir() + "/guarded";
-        touch(dir + "/keep.html");
-        touch(dir + "/files/keep.png");
-        touch(dir + "/.hidden");
-        const ExportOutputGuard guard(dir, true);
-        touch(dir + "/new.html");
-        touch(dir + "/files/new.png");
-        touch(dir + "/newdir/inner.txt");
-        touch(dir + "/newdir/.inner");
-        guard.removeCreated();
-        QVERIFY(QFile::exists(dir + "/keep.html"));
-        QVERIFY(QFile::exists(dir + "/files/keep.png"));
-        QVERIFY(QFile::exists(dir + "/.hidden"));
-        QVERIFY(!QFile::exists(dir + "/new.html"));
-        QVERIFY(!QFile::exists(dir + "/files/new.png"));
-        QVERIFY(!QFileInfo::exists(dir + "/newdir"));
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("standing"); // the folder stood before the export
+        QTest::newRow("HTML, new folder") << int(ExportMessagesThread::Html) << false;
+        QTest::newRow("HTML, folder standing") << int(ExportMessagesThread::Html) << true;
+        QTest::newRow("PDF, new folder") << int(ExportMessagesThread::Pdf) << false;
+        QTest::newRow("PDF, folder standing") << int(ExportMessagesThread::Pdf) << true;
     }
-
-    // A file that stands, after the guard looked, where another user's link in a shared folder (as
-    // /tmp) leads, is not the export's to remove: it stays.
-    void guardRemovesNothingThroughAnotherUsersLink()
+    // An export that fails takes back what it made, known by what each file is: a download another
+    // program saves meanwhile into its folder, or into "files", stays, and so do those folders then.
+    void failedExportTakesBackOnlyWhatItMade()
     {
-        const QString shared = TestEnv::tempDir() + "/shared", mine = TestEnv::tempDir();
-        QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
-        QVERIFY(QFile::link(mine, shared + "/l"));
-        if (::lchown(QFile::encodeName(shared + "/l").constData(), 65534, gid_t(-1)) != 0)
-            QSKIP("another user's link can only be made as root");
-        const ExportOutputGuard guard(shared + "/l/m.txt", false);
-        touch(mine + "/m.txt");
-        guard.removeCreated();
-        QVERIFY(QFile::exists(mine + "/m.txt"));
+        QFETCH(int, type);
+        QFETCH(bool, standing);
+        MsgModelBuilder b;
+        _MsgChat* first = b.chat("first", { b.handle("first") });
+        b.message(first, nullptr, 1, "x");
+        b.message(b.chat("second", { b.handle("second") }), nullptr, 2, "y");
+        const QString dir = TestEnv::tempDir() + "/out";
+        if (standing)
+            touch(dir + "/mine.txt");
+        g_pageFolder = QFileInfo(dir).absoluteFilePath();
+        g_creates = 0;
+        const OutputFile::CreateCall create = OutputFile::setCreateCall(createThenDownload);
+        const ExportRun run = runExport(b.messages(), dir, type);
+        OutputFile::setCreateCall(create);
+        QCOMPARE(run.result, 0);
+        QVERIFY2(run.text.contains(std::strerror(ENOSPC)), qPrintable(run.text));
+        QStringList expected { "download.zip" };
+        if (type == ExportMessagesThread::Html)
+            expected << "files"
+                     << "files/later.bin";
+        if (standing)
+            expected << "mine.txt";
+        QStringList left;
+        QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext())
+            left << QDir(dir).relativeFilePath(it.next());
+        left.sort();
+        expected.sort();
+        QCOMPARE(left, expected);
     }
 
     // A PDF that cannot be written is an error, and the success text is not shown.
