@@ -43,23 +43,31 @@ QString systemText(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
+QString riskyCharacters(const QString& name);
+
 // Whether name is one of the temporaries this class makes: ".qm-", 16 hex digits, the characters of
-// the final name a disk may refuse (see tempName), ".tmp".
+// the final name a disk may refuse, each once (see tempName), ".tmp". A look-alike with other text
+// is the user's.
 bool isTempName(const char* name)
 {
     const size_t length = std::strlen(name);
     if (length < 24 || std::strncmp(name, ".qm-", 4) != 0 || std::strcmp(name + length - 4, ".tmp") != 0)
         return false;
-    return std::all_of(
-        name + 4, name + 20, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+    if (!std::all_of(
+            name + 4, name + 20, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
+        return false;
+    const QString risky = QFile::decodeName(QByteArray(name + 20, qsizetype(length - 24)));
+    return riskyCharacters(risky) == risky;
 }
 
 // Removes the temporary name in folder dir when no write holds it; the one locked is the one removed.
 bool removeIfLeft(int dir, const char* name)
 {
     struct stat held, named;
-    // Never opened unless a file: a device or a FIFO of that name stays untouched.
-    if (::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode))
+    // Never opened unless a file of this user's: a device or a FIFO of that name, or another user's
+    // file (which a run as root could remove), stays untouched.
+    if (::fstatat(dir, name, &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode)
+        || named.st_uid != ::geteuid())
         return false;
     const int fd = ::openat(dir, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -244,11 +252,13 @@ bool OutputFile::openReplacing(const struct stat& st)
     if (::faccessat(m_dir.fd(), m_name.constData(), W_OK, AT_EACCESS) != 0)
         return setError(errno);
     m_replaces = true;
-    return openTemp(st.st_mode & 07777);
+    // Another user's mode is not this user's to give: a file the user could write but not own (a
+    // shared one, or any when run as root) is replaced as a new file is made.
+    return openTemp(st.st_uid == ::geteuid() ? st.st_mode & 07777 : 0);
 }
 
 // The mode setMode() gave; else mode 0: a new file, made as the umask says; otherwise the mode of
-// the file it replaces. The temporary is made with no more than that mode, so no one else may open
+// the user's own file it replaces. The temporary is made with no more than that mode, so no one else may open
 // it who could not open the file.
 bool OutputFile::openTemp(unsigned mode)
 {

@@ -389,13 +389,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("umask");
         QTest::addColumn<int>("made"); // the temporary's mode when made
         QTest::addColumn<int>("kept"); // the file's in the end
-        QTest::newRow("replacing a private file") << 0600 << 0 << 022 << 0600 << 0600;
-        QTest::newRow("a new private copy") << 0 << 0600 << 0 << 0600 << 0600;
+        QTest::addColumn<int>("owner"); // of the file replaced; -1: this user
+        QTest::newRow("replacing a private file") << 0600 << 0 << 022 << 0600 << 0600 << -1;
+        QTest::newRow("a new private copy") << 0 << 0600 << 0 << 0600 << 0600 << -1;
+        // Its mode is not this user's to give (run as root, a set-user-ID one would become root's).
+        QTest::newRow("another user's file") << 04777 << 0 << 022 << 0644 << 0644 << 65534;
     }
     // Another user never opens a temporary the file it becomes would keep from them.
     void temporaryNeverWiderThanItsFile()
     {
         QFETCH(int, before);
+        QFETCH(int, owner);
         QFETCH(int, mode);
         QFETCH(int, umask);
         QFETCH(int, made);
@@ -403,6 +407,8 @@ private Q_SLOTS:
         const QString path = TestEnv::tempDir() + "/cards.vcf";
         if (before != 0) {
             writeFile(path, "old");
+            if (owner >= 0 && ::chown(QFile::encodeName(path).constData(), uid_t(owner), gid_t(-1)) != 0)
+                QSKIP("Cannot give a file to another user here.");
             QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(before)) == 0);
         }
         const mode_t oldMask = ::umask(mode_t(umask));
