@@ -205,8 +205,14 @@ BackupFolderLock::LockCall BackupFolderLock::setLockCall(LockCall call)
 }
 
 BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode)
+    : BackupFolderLock(dir, mode, -1)
+{
+}
+
+BackupFolderLock::BackupFolderLock(const QDir& dir, Mode mode, int folderFd)
     : m_path(dir.absolutePath())
     , m_mode(mode)
+    , m_folderFd(folderFd)
 {
     const bool ended
         = tryAcquire() || waitFor([this] { return waitingFor(); }, [this] { return tryAcquire(); });
@@ -242,7 +248,8 @@ bool BackupFolderLock::tryAcquire()
 {
     const QByteArray native = QFile::encodeName(m_path);
     struct stat st;
-    if (::stat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+    const bool found = m_folderFd >= 0 ? ::fstat(m_folderFd, &st) == 0 : ::stat(native.constData(), &st) == 0;
+    if (!found || !S_ISDIR(st.st_mode))
         return true; // nothing to hold
     Registry& r = registry();
     const std::lock_guard<std::mutex> lock(r.mutex);
@@ -251,7 +258,9 @@ bool BackupFolderLock::tryAcquire()
     m_ino = st.st_ino;
     auto it = r.folders.find({ m_dev, m_ino });
     if (it == r.folders.end()) {
-        const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        // An open of its own (a lock goes with the open, not the descriptor).
+        const int fd = m_folderFd >= 0 ? ::openat(m_folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                                       : ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0)
             return true;
         it = r.folders.emplace(std::make_pair(m_dev, m_ino), Folder()).first;

@@ -57,6 +57,9 @@ public:
     // of another host, or one that cannot be made). A folder that cannot be opened is not held:
     // what then reads or writes it fails on its own.
     BackupFolderLock(const QDir& dir, Mode mode);
+    // The same for the folder a write holds open at folderFd (dir names it in texts): the path is
+    // not looked up again, so a link put in its place meanwhile leads the hold nowhere else.
+    BackupFolderLock(const QDir& dir, Mode mode, int folderFd);
     ~BackupFolderLock();
     BackupFolderLock(const BackupFolderLock&) = delete;
     // Where a lock file backs this exclusive hold: its path when it is no longer the one this
@@ -71,6 +74,7 @@ private:
 
     QString m_path;
     Mode m_mode;
+    int m_folderFd = -1; // the folder held by the caller, while the constructor runs
     bool m_held = false;
     quint64 m_dev = 0;
     quint64 m_ino = 0;

@@ -1,5 +1,6 @@
 #include "backup/write/BackupWriteFolder.h"
 
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 
 #include <QFile>
@@ -66,7 +67,15 @@ BackupWriteFolder::Parent::~Parent()
 BackupWriteFolder::BackupWriteFolder(const QDir& dir)
     : m_dir(dir.absolutePath())
 {
-    m_fd = ::open(QFile::encodeName(m_dir.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // Reached as every export reaches its folder: the way walked from held folders, the user's own
+    // links followed, another user's in a folder everyone may write into refused.
+    PathWalk walk;
+    const bool walked = walk.walk(m_dir.absolutePath(), true);
+    if (walked && walk.found())
+        m_fd = ::openat(walk.last(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    else if (walked)
+        errno = ENOENT;
+    m_refusal = walk.refusal();
     struct stat st;
     if (m_fd >= 0 && ::fstat(m_fd, &st) == 0) {
         m_dev = st.st_dev;
@@ -85,6 +94,9 @@ BackupWriteFolder::~BackupWriteFolder()
 
 QString BackupWriteFolder::whyNotOpen() const
 {
+    if (!m_refusal.isEmpty())
+        return QStringLiteral("Cannot write into the backup in %1: %2.")
+            .arg(QDir::toNativeSeparators(m_dir.absolutePath()), m_refusal);
     return QStringLiteral("Cannot open %1. %2")
         .arg(QDir::toNativeSeparators(m_dir.absolutePath()),
             QString::fromLocal8Bit(std::strerror(m_openError)));
@@ -188,9 +200,9 @@ QString BackupWriteFolder::swappedText(const Parent& p) const
 
 QString BackupWriteFolder::changedFolder() const
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(m_dir.absolutePath()).constData(), &st) != 0 || st.st_dev != m_dev
-        || st.st_ino != m_ino)
+    PathWalk way;
+    if (!way.walk(m_dir.absolutePath(), true) || !way.found() || way.stat().st_dev != m_dev
+        || way.stat().st_ino != m_ino)
         return QStringLiteral("Cannot write into the backup in %1: another program moved that folder or put "
                               "another in its place while this write was under way.")
             .arg(QDir::toNativeSeparators(m_dir.absolutePath()));
@@ -337,7 +349,7 @@ mode_t BackupWriteFolder::modeOf(const QString& path) const
     const Parent p = reach(path);
     struct stat st;
     if (p.fd() >= 0 && ::fstatat(p.fd(), p.name().constData(), &st, AT_SYMLINK_NOFOLLOW) == 0
-        && S_ISREG(st.st_mode))
+        && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
         return st.st_mode & 0777;
     return 0600;
 }

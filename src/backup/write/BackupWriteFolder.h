@@ -51,6 +51,7 @@ public:
         QByteArray m_folder;
     };
 
+    // The folder at dir's path, the way to it walked as PathWalk walks it.
     explicit BackupWriteFolder(const QDir& dir);
     ~BackupWriteFolder();
     BackupWriteFolder(const BackupWriteFolder&) = delete;
@@ -58,7 +59,10 @@ public:
 
     const QDir& dir() const { return m_dir; }
     bool isOpen() const { return m_fd >= 0; }
-    // Why the folder could not be opened.
+    // The held folder, for a hold on it (see BackupFolderLock); -1 when not open.
+    int fd() const { return m_fd; }
+    // Why the folder could not be opened; a link on the way that another user put in a folder
+    // everyone may write into is named (see PathWalk), as the exports name it.
     QString whyNotOpen() const;
 
     // The folder holding path (a path inside dir) and its last name; never throws.
@@ -103,8 +107,8 @@ public:
     // settling cannot reach it there, and nothing else would ever remove it. Through the folder it
     // was made in, as held, never a path.
     void removeStrayOwn() const;
-    // The permissions of the regular file at path, which a temporary that replaces it may have;
-    // 0600 when none stands there.
+    // The permissions of the user's own regular file at path, which a temporary that replaces it may
+    // have; 0600 when none stands there, or another user's.
     mode_t modeOf(const QString& path) const;
     bool freeAsideName(const QString& target) const;
     // Makes the folder at path (inside dir) unless a real folder is there.
@@ -145,6 +149,7 @@ private:
     QDir m_dir;
     int m_fd = -1;
     int m_openError = 0;
+    QString m_refusal; // why a link on the way was not followed
     dev_t m_dev = 0;
     ino_t m_ino = 0;
     // Folders inside as first seen: device and inode, by their path relative to dir.

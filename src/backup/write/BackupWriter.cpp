@@ -126,7 +126,7 @@ void BackupWriter::stageFilesThrow(const QList<BackupManifest::WriteRequest>& it
     if (!m_folder->present(m_manifestPath))
         fail(QStringLiteral("Cannot find %1.").arg(m_manifestPath));
     failIfLink(m_manifestPath);
-    m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive);
+    m_lock = std::make_unique<BackupFolderLock>(dir, BackupFolderLock::Mode::Exclusive, m_folder->fd());
     // Refuses a manifest in another program's use before anything is staged.
     m_manifest.settleEarlierWriteThrow();
     // The new manifest is made from the one loaded: over a newer one it would drop its records.

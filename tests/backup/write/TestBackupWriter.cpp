@@ -932,32 +932,89 @@ private Q_SLOTS:
         }
     }
 
+    void linksOnTheWayToTheBackup_data()
+    {
+        QTest::addColumn<QString>("at"); // "backup": a link to the backup; "way": to the folder it is in
+        QTest::addColumn<int>("owner"); // of the link; -1: this user
+        QTest::addColumn<QString>("error");
+        const QString refused(
+            "^Cannot write into the backup in .*/shared/%1: the link .*/shared/%2 stands in a "
+            "folder everyone may write into and belongs to another user \\(.*\\): it is not "
+            "followed, and nothing was written\\.$");
+        QTest::newRow("the user's link at the backup's name") << "backup" << -1 << QString();
+        QTest::newRow("the user's link on the way") << "way" << -1 << QString();
+        QTest::newRow("another user's link at the backup's name")
+            << "backup" << 65534 << refused.arg("backup", "backup");
+        QTest::newRow("another user's link on the way") << "way" << 65534 << refused.arg("way/.*", "way");
+    }
+    // The backup is reached as every export reaches its folder: in a folder everyone may write into
+    // (as /tmp), a link another user put there, at the backup's name or on the way, is not followed
+    // and nothing is written; the user's own links are followed.
+    void linksOnTheWayToTheBackup()
+    {
+        QFETCH(QString, at);
+        QFETCH(int, owner);
+        QFETCH(QString, error);
+        const QString dir = GenBackup::make({});
+        QVERIFY(!dir.isEmpty());
+        const QString shared = TestEnv::tempDir() + "/shared";
+        QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        const QString link = shared + "/" + at;
+        QVERIFY(QFile::link(at == "way" ? QFileInfo(dir).absolutePath() : dir, link));
+        if (owner >= 0 && ::lchown(QFile::encodeName(link).constData(), uid_t(owner), gid_t(-1)) != 0)
+            QSKIP("another user's link can only be made as root");
+        const QList<BackupManifest::WriteRequest> items = restoreLike();
+        const QHash<QString, QByteArray> before = readBack(dir, QString(), items);
+        QString log;
+        const QString failure
+            = writeInChild(at == "way" ? link + "/" + QFileInfo(dir).fileName() : link, items, &log);
+        if (error.isEmpty()) {
+            QVERIFY2(failure.isEmpty(), qPrintable(failure));
+            checkWritten(dir, QString(), items);
+            return;
+        }
+        QVERIFY2(QRegularExpression(error).match(failure).hasMatch(), qPrintable(failure));
+        QCOMPARE(readBack(dir, QString(), items), before);
+        QVERIFY(!BackupWriteRecord::pending(QDir(dir)));
+    }
+
     // What the write stages is never readable by more users than the file it replaces, not even
     // for a moment: another local user may not read a private backup's messages through it. It is
     // made with the permissions of that file, which the file written then keeps.
     void temporariesAreNoWiderThanTheirFiles_data()
     {
         QTest::addColumn<int>("mode"); // of the stored file and the manifest replaced
-        QTest::newRow("private files") << 0600;
-        QTest::newRow("files the group may read") << 0640;
+        QTest::addColumn<int>("owner"); // of those files; -1: this user
+        QTest::addColumn<int>("kept"); // the mode the files written have
+        QTest::newRow("private files") << 0600 << -1 << 0600;
+        QTest::newRow("files the group may read") << 0640 << -1 << 0640;
+        // Another user's mode is not this user's to give: the write's files are private.
+        QTest::newRow("another user's files everyone may write") << 0666 << 65534 << 0600;
     }
     void temporariesAreNoWiderThanTheirFiles()
     {
         QFETCH(int, mode);
+        QFETCH(int, owner);
+        QFETCH(int, kept);
         const QString dir = GenBackup::make({});
         QVERIFY(!dir.isEmpty());
         const QList<BackupManifest::WriteRequest> items = restoreLike();
         const QString stored = storedPath(dir, items[0]);
-        for (const QString& path : { stored, dir + "/Manifest.db" })
+        for (const QString& path : { stored, dir + "/Manifest.db" }) {
             QVERIFY(::chmod(QFile::encodeName(path).constData(), mode_t(mode)) == 0);
+            if (owner >= 0 && ::chown(QFile::encodeName(path).constData(), uid_t(owner), gid_t(-1)) != 0)
+                QSKIP("another user's file can only be made as root");
+        }
         const mode_t mask = ::umask(022);
         mode_t widest = 0;
         BackupWriteNames::setBeforeChange([&] {
             for (QDirIterator it(dir, QDir::Files | QDir::System, QDirIterator::Subdirectories);
                  it.hasNext();) {
                 struct stat st;
+                // The write's own files: another user's old ones, kept aside, keep their mode.
                 if (it.next().contains(".qm")
-                    && ::lstat(QFile::encodeName(it.filePath()).constData(), &st) == 0)
+                    && ::lstat(QFile::encodeName(it.filePath()).constData(), &st) == 0
+                    && st.st_uid == ::geteuid())
                     widest |= st.st_mode & 0077;
             }
         });
@@ -971,18 +1028,18 @@ private Q_SLOTS:
         BackupWriteFolder::setCreateCall(create);
         BackupWriteNames::setBeforeChange({});
         ::umask(mask);
-        QCOMPARE(widest & ~mode_t(mode), mode_t(0));
+        QCOMPARE(widest & ~mode_t(kept), mode_t(0));
         int replacing = 0;
         for (auto it = made.cbegin(); it != made.cend(); ++it)
             if (it.key().startsWith(QFileInfo(stored).fileName()) || it.key().startsWith("Manifest.db.")) {
-                QVERIFY2(it.value() == mode, qPrintable(it.key() + " " + QString::number(it.value(), 8)));
+                QVERIFY2(it.value() == kept, qPrintable(it.key() + " " + QString::number(it.value(), 8)));
                 ++replacing;
             }
         QVERIFY2(replacing >= 2, qPrintable(QStringList(made.keys()).join(' ')));
         for (const QString& path : { stored, dir + "/Manifest.db" }) {
             struct stat st;
             QVERIFY(::stat(QFile::encodeName(path).constData(), &st) == 0);
-            QCOMPARE(int(st.st_mode & 0777), mode);
+            QCOMPARE(int(st.st_mode & 0777), kept);
         }
     }
 
