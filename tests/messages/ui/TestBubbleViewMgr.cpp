@@ -211,7 +211,8 @@ private Q_SLOTS:
 
     // A bubble costs what its preview needs, whatever the size of the file: a 48-megapixel camera
     // photo and a HEIC get their previews, a picture larger than a phone keeps the placeholder and
-    // its name, and a long text its first megabyte and a line saying where it is cut.
+    // its name, and a long text its first megabyte and a line saying where it is cut. The window
+    // answers all the while: a picture slow to decode is made apart, and then put into the page.
     void attachmentBubbles_data()
     {
         QTest::addColumn<QString>("mime");
@@ -223,6 +224,9 @@ private Q_SLOTS:
         QTest::newRow("48 megapixel photo") << "image/jpeg" << camera48mp() << 0LL << thumb << QSize(120, 90);
         QTest::newRow("HEIC photo") << "image/heic" << heicOf(scene(480, 360)) << 0LL << thumb
                                     << QSize(120, 90);
+        QTest::newRow("progressive JPEG of 90 scans")
+            << "image/jpeg" << withScans(progressiveJpeg(noise(2048, 2048)), 90) << 0LL << thumb
+            << QSize(120, 120);
         QTest::newRow("picture larger than a phone keeps")
             << "image/jpeg" << encoded(scene(40, 30), "JPEG") << PictureDecoder::kMaxFileBytes + 1
             << "/empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a><br/>IMG_0007.JPG</div>"
@@ -247,13 +251,37 @@ private Q_SLOTS:
         QVERIFY(sparseFile(path, size, head));
         Conversation c;
         const _MsgAttachment* a = c.attach(c.add(500000000, QString(QChar(0xFFFC))), mime, path);
+        QWidget host;
+        host.resize(400, 300);
         BubbleViewMgr mgr;
+        mgr.setWebview(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > 0, 20000); // the engine has started
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(10);
+        connect(&ticks, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+        const int loads = mgr.loadCount();
+        sinceTick.start();
+        ticks.start();
         mgr.showBubble(c.list);
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads && mgr.previewsWaiting() == 0, 30000);
+        ticks.stop();
+        longest = qMax(longest, sinceTick.elapsed());
+        if (mime.startsWith("image/"))
+            QVERIFY2(longest < 200, qPrintable(QString("the window did not answer for %1 ms").arg(longest)));
         const QString html = mgr.pageHtml(1);
         QVERIFY2(html.contains(shown), qPrintable(html.right(300)));
         QVERIFY(html.size() < 2 * _MsgAttachment::kMaxPlainText);
         const QImage made(a->thumbnail());
         QCOMPARE(made.isNull() ? QSize() : made.size(), preview);
+        if (preview.isValid()) // in the page too
+            QTRY_VERIFY_WITH_TIMEOUT(runJs(qobject_cast<QWebEngineView*>(mgr.webview()),
+                                         "document.images[document.images.length - 1].src")
+                                         .endsWith(".thumb"),
+                10000);
     }
 
     void bigPageStillShowsAndLinksAreDelegated()
@@ -438,7 +466,10 @@ private Q_SLOTS:
         QVERIFY(view);
         // The emoji host is unreachable here: the character still reads as the picture's alt text.
         QVERIFY(runJs(view, "document.images.length") != "0");
-        QTest::qWait(800);
+        QTRY_COMPARE_WITH_TIMEOUT(mgr.previewsWaiting(), 0, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            runJs(view, "document.querySelectorAll('[id^=qmp]').length"), QString("0"), 10000);
+        QTest::qWait(300);
         GuiTestEnv::screenshot(&host, "messages-bubbles");
     }
 };
