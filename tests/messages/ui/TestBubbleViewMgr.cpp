@@ -20,6 +20,7 @@
 #include <QWebEngineView>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 using namespace MsgUiFixtures;
 using namespace TestPictures;
@@ -77,16 +78,13 @@ void putFile(const QString& path, const QByteArray& bytes)
 
 QString runJs(QWebEngineView* view, const QString& js)
 {
-    QString result;
-    bool done = false;
-    view->page()->runJavaScript(js, [&](const QVariant& v) {
-        result = v.toString();
-        done = true;
-    });
+    // Shared with the callback: the page calls it when it goes, also after a wait that gave up.
+    const auto answer = std::make_shared<std::optional<QString>>();
+    view->page()->runJavaScript(js, [answer](const QVariant& v) { *answer = v.toString(); });
     QDeadlineTimer deadline(10000);
-    while (!done && !deadline.hasExpired())
+    while (!answer->has_value() && !deadline.hasExpired())
         QTest::qWait(20);
-    return done ? result : QStringLiteral("<no answer>");
+    return answer->value_or(QStringLiteral("<no answer>"));
 }
 // Shows a conversation's bubbles in a view inside host, sized so: the view once its page has
 // loaded, or null.
@@ -282,6 +280,31 @@ private Q_SLOTS:
                                          "document.images[document.images.length - 1].src")
                                          .endsWith(".thumb"),
                 10000);
+    }
+
+    // Another conversation shows at once while a picture of the one before is still being decoded,
+    // and nothing of that one comes into it.
+    void switchingConversationDoesNotWaitForAPreview()
+    {
+        const QString path = TestEnv::tempDir() + "/IMG_0009.JPG";
+        putFile(path, withScans(progressiveJpeg(noise(2048, 2048)), 90));
+        Conversation slow, other;
+        slow.attach(slow.add(500000000, QString(QChar(0xFFFC))), "image/jpeg", path);
+        other.add(500000000, "no pictures here");
+        BubbleViewMgr mgr;
+        QSignalSpy made(&mgr, &BubbleViewMgr::previewMade);
+        mgr.showBubble(slow.list);
+        QCOMPARE(mgr.previewsWaiting(), 1);
+        QVERIFY(mgr.pageHtml(1).contains(
+            "empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a></span>"));
+        QElapsedTimer switching;
+        switching.start();
+        mgr.showBubble(other.list);
+        QVERIFY(switching.elapsed() < 200);
+        QCOMPARE(mgr.previewsWaiting(), 0);
+        QTest::qWait(500);
+        QCOMPARE(made.count(), 0);
+        QVERIFY(mgr.pageHtml(1).contains("no pictures here"));
     }
 
     void bigPageStillShowsAndLinksAreDelegated()
