@@ -13,17 +13,22 @@
 #include "messages/store/MsgText.h"
 #include "messages/ui/AttachmentFileCopy.h"
 #include "messages/ui/BubbleHtml.h"
+#include "messages/ui/MsgPreviewThread.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -112,18 +117,81 @@ QString linkHtml(const QString& path, const char* label)
         .arg(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded), QLatin1String(label));
 }
 
+bool isPicture(const _MsgAttachment& a)
+{
+    return a.mime_type.startsWith(QLatin1String("image/"), Qt::CaseInsensitive);
+}
+
+bool isCard(const _MsgAttachment& a)
+{
+    return a.mime_type.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
+        || a.mime_type.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0;
+}
+
+// Whether the attachment's preview is made on the preview thread: a picture, or a card whose copy
+// is what the phone wrote (no card is drawn from another).
+bool hasPreview(const _MsgAttachment& a)
+{
+    return isPicture(a) || (isCard(a) && a._notAsWritten.isEmpty());
+}
+
+// The attachment's preview as its bubble shows it. Reads and decodes: the preview thread's work.
+QString previewHtml(const _MsgAttachment& a)
+{
+    QString why;
+    if (isPicture(a)) {
+        const QString thumb = a.thumbnail(&why);
+        if (QFileInfo(thumb).isFile())
+            return imgClickableHtml(a._path, thumb, QLatin1String(kImgAttrs));
+        // The placeholder: what it stands for is said under it.
+        return imgClickableHtml(a._path, QString(), QLatin1String(kImgAttrs))
+            + placeholderCaptionHtml(a, why);
+    }
+    // A card the disk would not read whole is not drawn: its bubble says why.
+    const QString card = vcard_thumbnail(a._path, &why);
+    return QFileInfo(card).isFile() ? imgClickableHtml(a._path, card, QLatin1String(kCardAttrs))
+        : why.isEmpty()             ? linkHtml(a._path, "[VCARD]")
+                                    : g_htmlEncode(why);
+}
+
+QString previewId(quintptr key)
+{
+    return QStringLiteral("qmp") + QString::number(key, 16);
+}
+
+// The preview when made, else what stands for it until then (the placeholder picture, the card's
+// link) in an element the preview is later put into.
+QString previewOrPending(const _MsgAttachment& a, const QHash<quintptr, QString>& made)
+{
+    const auto it = made.constFind(quintptr(&a));
+    if (it != made.cend())
+        return *it;
+    const QString pending = isPicture(a) ? imgClickableHtml(a._path, QString(), QLatin1String(kImgAttrs))
+                                         : linkHtml(a._path, "[VCARD]");
+    return QStringLiteral("<span id=\"") + previewId(quintptr(&a)) + QStringLiteral("\">") + pending
+        + QStringLiteral("</span>");
+}
+
 } // namespace
 
 BubbleViewMgr::BubbleViewMgr(QObject* parent)
     : QObject(parent)
     , opener(g_openFileOrFolder)
+    , m_showTimer(new QTimer(this))
 {
     askSavePath = [](const QString& proposed) {
         return QFileDialog::getSaveFileName(nullptr, tr("IDS_SAVE_ATTACHMENT"), proposed);
     };
+    // Previews made one soon after another go into the page together.
+    m_showTimer->setSingleShot(true);
+    m_showTimer->setInterval(0);
+    connect(m_showTimer, &QTimer::timeout, this, [this] { showPreviews(false); });
 }
 
-BubbleViewMgr::~BubbleViewMgr() = default;
+BubbleViewMgr::~BubbleViewMgr()
+{
+    stopPreviews();
+}
 
 QByteArray BubbleViewMgr::engineSwitches(const QByteArray& asked)
 {
@@ -155,6 +223,8 @@ QWidget* BubbleViewMgr::webview() const
 
 void BubbleViewMgr::showBubble(MsgMessageList smslist)
 {
+    stopPreviews();
+    m_previews.clear(); // by attachment: those shown before may be gone
     m_msgs = std::move(smslist);
     if (m_msgs.isEmpty()) {
         m_curPage = 0;
@@ -218,6 +288,8 @@ void BubbleViewMgr::scrollToPos(int ipos)
 void BubbleViewMgr::onLoadFinish(bool)
 {
     ++m_loads;
+    // Those made while the page loaded; put in before the page scrolls to the anchor.
+    showPreviews(true);
     scrollToAnchor();
     emit pageLoaded();
 }
@@ -238,7 +310,78 @@ void BubbleViewMgr::gotoPage(int page)
 {
     if (page < 1 || page > m_pageCount)
         return;
+    startPreviews(page);
+    m_lateKeys.clear();
+    m_lateShown = 0;
     setPageHtml(pageHtml(page));
+}
+
+void BubbleViewMgr::startPreviews(int page)
+{
+    stopPreviews();
+    QList<MsgPreviewThread::Job> jobs;
+    const int end = qMin<int>(m_msgs.size(), page * kPageSize);
+    for (int i = (page - 1) * kPageSize; i < end; ++i) {
+        const _MsgMessage& m = *m_msgs.at(i);
+        if (m.item_type != 0 || m._attachments.isEmpty())
+            continue;
+        for (const _MsgAttachment* a : m.attachments())
+            if (hasPreview(*a) && !m_previews.contains(quintptr(a)))
+                jobs.append({ quintptr(a), *a });
+    }
+    if (m_anchor == QLatin1String("end"))
+        std::reverse(jobs.begin(), jobs.end()); // the end of the page is seen first
+    m_previewsWaiting = int(jobs.size());
+    if (jobs.isEmpty())
+        return;
+    m_previewThread = new MsgPreviewThread(std::move(jobs), previewHtml);
+    const quint64 run = m_previewRun;
+    connect(m_previewThread, &MsgPreviewThread::previewReady, this,
+        [this, run](quintptr key, const QString& html) {
+            if (run == m_previewRun)
+                onPreviewReady(key, html);
+        });
+    m_previewThread->start();
+}
+
+// Leaves the thread to end on its own: the page never waits for a picture being read.
+void BubbleViewMgr::stopPreviews()
+{
+    ++m_previewRun;
+    m_previewsWaiting = 0;
+    if (m_previewThread)
+        m_previewThread->cancel();
+    m_previewThread = nullptr;
+}
+
+void BubbleViewMgr::onPreviewReady(quintptr key, const QString& html)
+{
+    m_previews.insert(key, html);
+    m_lateKeys.append(key);
+    --m_previewsWaiting;
+    if (m_view && !m_showTimer->isActive())
+        m_showTimer->start();
+    emit previewMade();
+}
+
+// Puts the previews made since the page's markup into the page: all of them once it has loaded (a
+// page still loading may have missed some), else those not yet put in. Each goes in once.
+void BubbleViewMgr::showPreviews(bool all)
+{
+    const qsizetype from = all ? 0 : m_lateShown;
+    if (!m_view || from >= m_lateKeys.size())
+        return;
+    QJsonArray pairs;
+    for (qsizetype i = from; i < m_lateKeys.size(); ++i) {
+        const quintptr key = m_lateKeys.at(i);
+        pairs.append(previewId(key));
+        pairs.append(m_previews.value(key));
+    }
+    m_lateShown = m_lateKeys.size();
+    m_view->page()->runJavaScript(
+        QStringLiteral("(function(p){for(var i=0;i<p.length;i+=2){var e=document.getElementById(p[i]);"
+                       "if(e){e.removeAttribute('id');e.innerHTML=p[i+1];}}})(")
+        + QString::fromUtf8(QJsonDocument(pairs).toJson(QJsonDocument::Compact)) + QStringLiteral(");"));
 }
 
 void BubbleViewMgr::setPageHtml(const QString& html)
@@ -326,24 +469,14 @@ QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sende
         const QString path = a->_path;
         const QString mime = a->mime_type;
         QString content;
-        if (mime.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {
-            QString why;
-            const QString thumb = a->thumbnail(&why);
-            content = imgClickableHtml(path, thumb, QLatin1String(kImgAttrs));
-            if (!QFileInfo(thumb).isFile()) // the placeholder: what it stands for is said under it
-                content += placeholderCaptionHtml(*a, why);
+        if (hasPreview(*a)) {
+            content = previewOrPending(*a, m_previews);
         } else if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive)) {
             content = linkHtml(path, "[VIDEO]");
         } else if (mime.startsWith(QLatin1String("audio/"), Qt::CaseInsensitive)) {
             content = linkHtml(path, "[AUDIO]");
-        } else if (mime.compare(QLatin1String("text/x-vCard"), Qt::CaseInsensitive) == 0
-            || mime.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0) {
-            // A card the disk would not read whole is not drawn: its bubble says why.
-            QString why;
-            const QString card = a->_notAsWritten.isEmpty() ? vcard_thumbnail(path, &why) : QString();
-            content = QFileInfo(card).isFile() ? imgClickableHtml(path, card, QLatin1String(kCardAttrs))
-                : why.isEmpty()                ? linkHtml(path, "[VCARD]")
-                                               : g_htmlEncode(why);
+        } else if (isCard(*a)) {
+            content = linkHtml(path, "[VCARD]"); // a copy not as the phone wrote it is not drawn
         } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
             // A text a failing disk cut short is not shown as if whole: its bubble says why.
             QString text;

@@ -1,14 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <functional>
 #include <memory>
 
+class MsgPreviewThread;
 class QTemporaryDir;
+class QTimer;
 class QWebEngineView;
 class QWidget;
 #include "messages/store/MsgMessage.h"
@@ -17,7 +21,9 @@ using MsgMessageList = QList<_MsgMessage*>;
 
 // Shows a list of messages as chat bubbles in a web view, 50 messages a page, with links to the
 // neighbouring pages. Link clicks never navigate: page links turn the page, attachment links open
-// the file or offer to save a copy. The web engine stays inside this class.
+// the file or offer to save a copy. The previews of pictures and contact cards are made on a thread
+// of their own: a page shows placeholders until each is ready, then the preview in place of its
+// placeholder. The web engine stays inside this class.
 class BubbleViewMgr : public QObject
 {
     Q_OBJECT
@@ -37,8 +43,11 @@ public:
     QWidget* webview() const;
     // Builds one page and loads it; pages outside 1..pageCount() are ignored.
     void gotoPage(int page);
-    // The markup of one page (empty for a page outside 1..pageCount()).
+    // The markup of one page (empty for a page outside 1..pageCount()), with the previews made so
+    // far and placeholders for the others.
     QString pageHtml(int page) const;
+    // How many previews of the current page are still being made.
+    int previewsWaiting() const { return m_previewsWaiting; }
 
     int currentPage() const { return m_curPage; }
     int pageCount() const { return m_pageCount; }
@@ -62,6 +71,8 @@ public slots:
 
 signals:
     void pageLoaded();
+    // A preview of the current conversation was made (and put into the page when shown).
+    void previewMade();
 
 private:
     QString messageHtml(const _MsgMessage& m, int& lastDated) const;
@@ -69,6 +80,10 @@ private:
     void setPageHtml(const QString& html);
     void scrollToAnchor();
     void saveAttachment(const QString& path);
+    void startPreviews(int page);
+    void stopPreviews();
+    void onPreviewReady(quintptr key, const QString& html);
+    void showPreviews(bool all);
 
     QWebEngineView* m_view = nullptr;
     MsgMessageList m_msgs;
@@ -77,4 +92,12 @@ private:
     QString m_anchor;
     int m_loads = 0;
     std::unique_ptr<QTemporaryDir> m_tempDir; // pages too big to hand over as text
+
+    QPointer<MsgPreviewThread> m_previewThread; // deletes itself when ended
+    quint64 m_previewRun = 0; // tells a stopped thread's previews from the current one's
+    int m_previewsWaiting = 0;
+    QHash<quintptr, QString> m_previews; // of the current conversation, by attachment
+    QList<quintptr> m_lateKeys; // made since the current page's markup, in the order made
+    qsizetype m_lateShown = 0; // how many of them were put into the page
+    QTimer* m_showTimer = nullptr; // puts the previews made meanwhile into the page at once
 };

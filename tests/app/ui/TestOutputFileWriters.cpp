@@ -333,6 +333,9 @@ std::map<QString, std::function<Outcome(const QString& path)>> readers()
             MsgModelBuilder b;
             BubbleViewMgr view;
             view.showBubble(oneMessage(b, path, mime));
+            QDeadlineTimer deadline(20000); // a card's or a picture's bubble is made apart
+            while (view.previewsWaiting() > 0 && !deadline.hasExpired())
+                QTest::qWait(10);
             return Outcome { 0, view.pageHtml(1) };
         };
     // The recovery of deleted rows copies a database in write-ahead mode, with its log.

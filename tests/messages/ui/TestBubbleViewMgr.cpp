@@ -20,6 +20,7 @@
 #include <QWebEngineView>
 #include <QtTest>
 #include <memory>
+#include <optional>
 
 using namespace MsgUiFixtures;
 using namespace TestPictures;
@@ -77,16 +78,13 @@ void putFile(const QString& path, const QByteArray& bytes)
 
 QString runJs(QWebEngineView* view, const QString& js)
 {
-    QString result;
-    bool done = false;
-    view->page()->runJavaScript(js, [&](const QVariant& v) {
-        result = v.toString();
-        done = true;
-    });
+    // Shared with the callback: the page calls it when it goes, also after a wait that gave up.
+    const auto answer = std::make_shared<std::optional<QString>>();
+    view->page()->runJavaScript(js, [answer](const QVariant& v) { *answer = v.toString(); });
     QDeadlineTimer deadline(10000);
-    while (!done && !deadline.hasExpired())
+    while (!answer->has_value() && !deadline.hasExpired())
         QTest::qWait(20);
-    return done ? result : QStringLiteral("<no answer>");
+    return answer->value_or(QStringLiteral("<no answer>"));
 }
 // Shows a conversation's bubbles in a view inside host, sized so: the view once its page has
 // loaded, or null.
@@ -211,7 +209,8 @@ private Q_SLOTS:
 
     // A bubble costs what its preview needs, whatever the size of the file: a 48-megapixel camera
     // photo and a HEIC get their previews, a picture larger than a phone keeps the placeholder and
-    // its name, and a long text its first megabyte and a line saying where it is cut.
+    // its name, and a long text its first megabyte and a line saying where it is cut. The window
+    // answers all the while: a picture slow to decode is made apart, and then put into the page.
     void attachmentBubbles_data()
     {
         QTest::addColumn<QString>("mime");
@@ -223,6 +222,9 @@ private Q_SLOTS:
         QTest::newRow("48 megapixel photo") << "image/jpeg" << camera48mp() << 0LL << thumb << QSize(120, 90);
         QTest::newRow("HEIC photo") << "image/heic" << heicOf(scene(480, 360)) << 0LL << thumb
                                     << QSize(120, 90);
+        QTest::newRow("progressive JPEG of 90 scans")
+            << "image/jpeg" << withScans(progressiveJpeg(noise(2048, 2048)), 90) << 0LL << thumb
+            << QSize(120, 120);
         QTest::newRow("picture larger than a phone keeps")
             << "image/jpeg" << encoded(scene(40, 30), "JPEG") << PictureDecoder::kMaxFileBytes + 1
             << "/empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a><br/>IMG_0007.JPG</div>"
@@ -247,13 +249,62 @@ private Q_SLOTS:
         QVERIFY(sparseFile(path, size, head));
         Conversation c;
         const _MsgAttachment* a = c.attach(c.add(500000000, QString(QChar(0xFFFC))), mime, path);
+        QWidget host;
+        host.resize(400, 300);
         BubbleViewMgr mgr;
+        mgr.setWebview(&host);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > 0, 20000); // the engine has started
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(10);
+        connect(&ticks, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+        const int loads = mgr.loadCount();
+        sinceTick.start();
+        ticks.start();
         mgr.showBubble(c.list);
+        QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads && mgr.previewsWaiting() == 0, 30000);
+        ticks.stop();
+        longest = qMax(longest, sinceTick.elapsed());
+        if (mime.startsWith("image/"))
+            QVERIFY2(longest < 200, qPrintable(QString("the window did not answer for %1 ms").arg(longest)));
         const QString html = mgr.pageHtml(1);
         QVERIFY2(html.contains(shown), qPrintable(html.right(300)));
         QVERIFY(html.size() < 2 * _MsgAttachment::kMaxPlainText);
         const QImage made(a->thumbnail());
         QCOMPARE(made.isNull() ? QSize() : made.size(), preview);
+        if (preview.isValid()) // in the page too
+            QTRY_VERIFY_WITH_TIMEOUT(runJs(qobject_cast<QWebEngineView*>(mgr.webview()),
+                                         "document.images[document.images.length - 1].src")
+                                         .endsWith(".thumb"),
+                10000);
+    }
+
+    // Another conversation shows at once while a picture of the one before is still being decoded,
+    // and nothing of that one comes into it.
+    void switchingConversationDoesNotWaitForAPreview()
+    {
+        const QString path = TestEnv::tempDir() + "/IMG_0009.JPG";
+        putFile(path, withScans(progressiveJpeg(noise(2048, 2048)), 90));
+        Conversation slow, other;
+        slow.attach(slow.add(500000000, QString(QChar(0xFFFC))), "image/jpeg", path);
+        other.add(500000000, "no pictures here");
+        BubbleViewMgr mgr;
+        QSignalSpy made(&mgr, &BubbleViewMgr::previewMade);
+        mgr.showBubble(slow.list);
+        QCOMPARE(mgr.previewsWaiting(), 1);
+        QVERIFY(mgr.pageHtml(1).contains(
+            "empty_photo.jpg\" style=\"max-width:120px;max-height:120px\"></a></span>"));
+        QElapsedTimer switching;
+        switching.start();
+        mgr.showBubble(other.list);
+        QVERIFY(switching.elapsed() < 200);
+        QCOMPARE(mgr.previewsWaiting(), 0);
+        QTest::qWait(500);
+        QCOMPARE(made.count(), 0);
+        QVERIFY(mgr.pageHtml(1).contains("no pictures here"));
     }
 
     void bigPageStillShowsAndLinksAreDelegated()
@@ -438,7 +489,10 @@ private Q_SLOTS:
         QVERIFY(view);
         // The emoji host is unreachable here: the character still reads as the picture's alt text.
         QVERIFY(runJs(view, "document.images.length") != "0");
-        QTest::qWait(800);
+        QTRY_COMPARE_WITH_TIMEOUT(mgr.previewsWaiting(), 0, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            runJs(view, "document.querySelectorAll('[id^=qmp]').length"), QString("0"), 10000);
+        QTest::qWait(300);
         GuiTestEnv::screenshot(&host, "messages-bubbles");
     }
 };
