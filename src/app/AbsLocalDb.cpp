@@ -1,10 +1,29 @@
 #include "app/AbsLocalDb.h"
 
+#include "app/sqlite/HeldFolderVfs.h"
+
+#include <QFile>
+#include <unistd.h>
 #include <utility>
 
 AbsLocalDb::AbsLocalDb(QString path)
     : path(std::move(path))
 {
+}
+
+bool AbsLocalDb::openStoreThrow(int flags)
+{
+    bool stood = false;
+    m_folder = HeldFolderVfs::holdStoreThrow(path, &m_name, &stood);
+    db.openHeldThrow(m_folder, m_name, flags);
+    return stood;
+}
+
+bool AbsLocalDb::removeStoreFile()
+{
+    if (!m_folder.isValid())
+        return QFile::remove(path);
+    return ::unlinkat(m_folder.fd(), HeldFolder::native(m_name).constData(), 0) == 0;
 }
 
 bool AbsLocalDb::holdsNoTable()
@@ -46,6 +65,10 @@ void AbsLocalDb::endEdit(bool commit)
 
 QString AbsLocalDb::failureText(const std::exception& e) const
 {
+    // A file beside the store that the rule for shared folders kept SQLite from opening.
+    const QString refused = HeldFolderVfs::takeRefusal();
+    if (!refused.isEmpty())
+        return QStringLiteral("Cannot write %1: %2").arg(path, refused);
     const QString text = QString::fromUtf8(e.what());
     const QString reason = db.failureReason(e);
     // Only the store's own file failing is told as its write; any other failure in its own words.

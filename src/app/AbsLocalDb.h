@@ -39,10 +39,19 @@ public:
     Sqlite3DB db;
 
 protected:
+    // Opens the store at path with SQLite's open flags (2 read-write, 6 also making it): the way to
+    // it walked as PathWalk walks it (the user's own links followed, another user's in a folder
+    // everyone may write into refused), its folder held, and the store opened from there with the
+    // files SQLite keeps beside it (Sqlite3DB::openHeldThrow). Whether the store stood before; throws.
+    bool openStoreThrow(int flags);
+    // Removes the store's file from the folder its open held (by path before any open).
+    bool removeStoreFile();
     // Whether the open store holds no table, as one whose making a kill or a full disk stopped
     // (an empty file) does: its open makes it then. Throws when the file is not a database.
     bool holdsNoTable();
 
 private:
     QList<int> m_editBases; // transaction depth outside each open edit, innermost last
+    HeldFolder m_folder; // the store's, from its open on
+    QString m_name; // the store's name inside m_folder
 };

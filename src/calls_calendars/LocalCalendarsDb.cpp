@@ -40,7 +40,7 @@ LocalCalendarsDb::LocalCalendarsDb(QString path)
 
 void LocalCalendarsDb::create()
 {
-    db.openThrow(path, 6);
+    openStoreThrow(6);
     runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
 }
 
@@ -48,13 +48,8 @@ void LocalCalendarsDb::open()
 {
     if (isOpened())
         return;
-    if (!QFile::exists(path)) {
-        create();
-    } else {
-        db.openThrow(path, 2);
-        if (holdsNoTable())
-            runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
-    }
+    if (!openStoreThrow(6) || holdsNoTable())
+        runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
     Sqlite3Cursor c = db.queryThrow("select * from sqlite_master where type='table'");
     while (c.moveNext())
         m_tableSql.insert(c.getText("name"), c.getText("sql"));

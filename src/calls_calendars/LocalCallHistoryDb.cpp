@@ -59,7 +59,7 @@ LocalCallHistoryDb::LocalCallHistoryDb(QString path)
 
 void LocalCallHistoryDb::create()
 {
-    db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
+    openStoreThrow(6 | SQLITE_OPEN_NOMUTEX);
     runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
 }
 
@@ -67,13 +67,8 @@ void LocalCallHistoryDb::open()
 {
     if (isOpened())
         return;
-    if (!QFile::exists(path)) {
-        create();
-    } else {
-        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX); // one thread at a time uses a store
-        if (holdsNoTable())
-            runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
-    }
+    if (!openStoreThrow(6 | SQLITE_OPEN_NOMUTEX) || holdsNoTable())
+        runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
     m_columns = db.tbInfo(QStringLiteral("call"));
     for (const auto& col : kAddedColumns)
         if (!m_columns.contains(QLatin1String(col[0])))

@@ -31,8 +31,7 @@ LocalBookmarkDb::~LocalBookmarkDb()
 
 void LocalBookmarkDb::open()
 {
-    const bool exists = QFileInfo::exists(path);
-    db.openThrow(path, exists ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    openStoreThrow(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     db.executeThrow(kSchema);
 }
 

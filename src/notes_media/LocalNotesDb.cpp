@@ -35,8 +35,7 @@ LocalNotesDb::~LocalNotesDb()
 
 void LocalNotesDb::open()
 {
-    const bool exists = QFileInfo::exists(path);
-    db.openThrow(path, exists ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    openStoreThrow(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     db.executeThrow(kSchema);
 }
 

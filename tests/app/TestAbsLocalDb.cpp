@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -16,9 +18,7 @@ public:
     void open() override
     {
         ++opens;
-        const bool exists = QFile::exists(path);
-        db.openThrow(path, exists ? 2 : 6);
-        if (!exists)
+        if (!openStoreThrow(6))
             db.executeThrow("create table note(id integer primary key, body text)");
     }
     int count()
@@ -30,6 +30,24 @@ public:
     }
     int opens = 0;
 };
+
+// Puts bytes (a link to target, when given) at path, belonging to the user uid.
+bool plant(const QString& path, const QByteArray& bytes, uid_t uid, const QString& target = QString())
+{
+    QFile f(path);
+    if (target.isEmpty() ? !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()
+                         : !QFile::link(target, path))
+        return false;
+    f.close();
+    return ::lchown(QFile::encodeName(path).constData(), uid, gid_t(-1)) == 0;
+}
+
+QString refusal(const QString& what, const QString& path, const QString& done)
+{
+    return QStringLiteral("the %1 %2 stands in a folder everyone may write into and belongs to another user "
+                          "(nobody): it is not %3, and nothing was written")
+        .arg(what, path, done);
+}
 
 } // namespace
 
@@ -132,6 +150,83 @@ private Q_SLOTS:
         store.endEdit(true);
         QCOMPARE(store.db.tranDepth(), 0);
         QCOMPARE(store.count(), 1);
+    }
+    // A store is opened from its held folder, and so is every file SQLite keeps beside it: another
+    // user's file (or link) at one of those names in a folder everyone may write into is neither
+    // opened nor written into, whether it stood before the open or was put there after it.
+    void filesBesideAStoreInASharedFolder_data()
+    {
+        QTest::addColumn<QString>("suffix"); // after the store's name: where the file is put
+        QTest::addColumn<bool>("afterOpen"); // put there between the open and a write
+        QTest::addColumn<int>("mode"); // of the store's folder
+        QTest::addColumn<int>("owner"); // of the file put there
+        QTest::addColumn<bool>("link"); // a link to a file of the user's instead
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("another user's journal") << "-journal" << false << 01777 << 65534 << false << true;
+        QTest::newRow("another user's log") << "-wal" << false << 01777 << 65534 << false << true;
+        QTest::newRow("another user's shared memory") << "-shm" << false << 01777 << 65534 << false << true;
+        QTest::newRow("another user's journal put after the open")
+            << "-journal" << true << 01777 << 65534 << false << true;
+        QTest::newRow("another user's link at the journal")
+            << "-journal" << false << 01777 << 65534 << true << true;
+        QTest::newRow("another user's link at the store") << "" << false << 01777 << 65534 << true << true;
+        QTest::newRow("the user's own journal") << "-journal" << false << 01777 << 0 << false << false;
+        QTest::newRow("another user's journal in a folder of the user's")
+            << "-journal" << false << 0755 << 65534 << false << false;
+    }
+    void filesBesideAStoreInASharedFolder()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(bool, afterOpen);
+        QFETCH(int, mode);
+        QFETCH(int, owner);
+        QFETCH(bool, link);
+        QFETCH(bool, refused);
+        if (::geteuid() != 0)
+            QSKIP("Files of another user are put there by root only");
+        const QString folder = path("shared");
+        QVERIFY(QDir().mkpath(folder));
+        const QString store = folder + "/notes.db", put = store + suffix;
+        const QString elsewhere = path("mine.db");
+        {
+            NotesLikeDb made(suffix.isEmpty() ? elsewhere : store);
+            made.beginEdit();
+            made.db.executeThrow("insert into note(body) values('before')");
+            made.endEdit(true);
+        }
+        QVERIFY(::chmod(QFile::encodeName(folder).constData(), mode_t(mode)) == 0);
+        NotesLikeDb notes(store);
+        if (afterOpen)
+            QCOMPARE(notes.count(), 1);
+        // Where it may be opened, an empty file: SQLite takes it for a journal with nothing to play back.
+        const QByteArray theirs = refused ? QByteArray("theirs") : QByteArray();
+        QVERIFY(plant(put, theirs, uid_t(owner), link ? elsewhere : QString()));
+        QString failure;
+        try {
+            notes.beginEdit();
+            notes.db.executeThrow("insert into note(body) values('after')");
+            notes.endEdit(true);
+        } catch (const std::exception& e) {
+            failure = notes.failureText(e);
+            if (notes.isOpened())
+                notes.endEdit(false);
+        }
+        if (!refused) {
+            QCOMPARE(failure, QString());
+            QCOMPARE(notes.count(), 2);
+            return;
+        }
+        QCOMPARE(failure,
+            "Cannot write " + store + ": "
+                + refusal(link ? "link" : "file", put, link ? "followed" : "opened"));
+        QFile left(put);
+        QVERIFY(link || (left.open(QIODevice::ReadOnly) && left.readAll() == "theirs"));
+        if (!suffix.isEmpty()) {
+            NotesLikeDb again(store);
+            QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0755) == 0);
+            QVERIFY(QFile::remove(put));
+            QCOMPARE(again.count(), 1);
+        }
     }
 };
 

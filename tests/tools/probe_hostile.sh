@@ -146,8 +146,8 @@ if [ "$(id -u)" -eq 0 ]; then
     chown -h 65534 "$work/shared/book.vcf" "$work/shared/out" "$work/shared/store.db" "$work/shared/fifo.vcf"
     refused() { grep -qF "the ${2:-link} $work/shared/$1 stands in a folder everyone may write into and belongs to another user (nobody): it is not ${3:-followed}, and nothing was written" "$work/err.txt"; }
     book=$in/addressbook/AddressBook.sqlitedb
-    for cmd in export-contacts extract-tree extract export-up save-contacts save-contacts-db save-messages-up fifo; do
-        kind=link verb=followed
+    for cmd in export-contacts extract-tree extract export-up save-contacts save-contacts-db save-messages-up fifo journal; do
+        kind=link verb=followed kept=0
         case $cmd in
             export-contacts) run export-contacts --format vcf "$book" "$work/shared/book.vcf"; link=book.vcf ;;
             extract-tree) run extract-tree "$work/named" "$work/shared/out/tree"; link=out ;;
@@ -157,8 +157,13 @@ if [ "$(id -u)" -eq 0 ]; then
             save-contacts-db) run save-contacts "$book" "$work/shared/store.db"; link=store.db ;;
             save-messages-up) run save-messages "$in/messages" "$work/shared/out/../store"; link=out ;;
             fifo) limit=10 run export-contacts --format vcf "$book" "$work/shared/fifo.vcf"; link=fifo.vcf kind=FIFO verb=opened ;;
+            journal) # their file where SQLite keeps the store's journal: neither written into nor played back
+                echo theirs > "$work/shared/c.db-journal" && chown 65534 "$work/shared/c.db-journal"
+                run save-contacts "$book" "$work/shared/c.db"; link=c.db-journal kind=file verb=opened
+                [ "$(cat "$work/shared/c.db-journal")" = theirs ] && [ ! -e "$work/shared/c.db" ]; kept=$?
+                rm -f "$work/shared/c.db-journal" ;;
         esac
-        clean && [ "$rc" -ne 0 ] && refused $link $kind $verb && [ "$(ls -A "$work/mine")" = book.vcf ] \
+        clean && [ "$rc" -ne 0 ] && [ "$kept" -eq 0 ] && refused $link $kind $verb && [ "$(ls -A "$work/mine")" = book.vcf ] \
             && [ "$(cat "$work/mine/book.vcf")" = "the user's own" ] && [ "$(ls -A "$work/shared" | wc -l)" -eq 4 ]
         check "$cmd through another user's $kind in a shared folder refuses it by name, writing nothing" $?
     done

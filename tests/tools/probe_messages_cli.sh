@@ -327,6 +327,22 @@ check "extract-attachments reads the earlier file alone in a local store, and no
     && [ "$(ls "$work/early-again/$shared_rel" | wc -l)" = 1 ]
 check "save-messages writes the earlier file under its name now, and neither of the two" $?
 
+# Saved again from the backup, a store whose file at ab.JPG holds what an earlier version saved of
+# a?b.JPG (its rule left the "?" out): that file goes to a?b.JPG's own name, and ab.JPG gets its own.
+rm -rf "$work/again"*
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo --attachment-name "1=shared/ab.JPG" \
+    --attachment-name "2=shared/a?b.JPG" "$work/again" > /dev/null
+HOME="$work/home" "$probe" cache-messages "$work/again" > "$work/again.out" 2> /dev/null
+again_cache=$(tail -n 1 "$work/again.out")
+"$probe" save-messages "$again_cache" "$work/again-store" > /dev/null 2>&1
+md5_of() { cat "$@" 2> /dev/null | md5sum | cut -c 1-32; }
+own=$(md5_of "$again_cache/$shared_rel/ab.JPG") && other=$(md5_of "$again_cache/$shared_rel"/ab~*.JPG)
+(cd "$work/again-store/$shared_rel" && mv ab~*.JPG ab.JPG)
+"$probe" save-messages "$again_cache" "$work/again-store" > /dev/null 2>&1
+[ "$own" != "$other" ] && [ "$(md5_of "$work/again-store/$shared_rel/ab.JPG")" = "$own" ] \
+    && [ "$(md5_of "$work/again-store/$shared_rel"/ab~*.JPG)" = "$other" ]
+check "save-messages again moves another's earlier file at a copy's name to that one's own name" $?
+
 # The encrypted backup loaded into a home others may enter (755, as useradd makes it), also over a data
 # folder an earlier version left open: another user reads nothing the load wrote, nor lists it.
 [ "$(id -u)" -eq 0 ] || echo "SKIP: only root can read as another user; what others may read is not checked"

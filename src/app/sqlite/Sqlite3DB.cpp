@@ -1,6 +1,7 @@
 #include "app/sqlite/Sqlite3DB.h"
 
 #include "app/TaskCancel.h"
+#include "app/sqlite/HeldFolderVfs.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 
 #include <QFile>
@@ -26,12 +27,9 @@ void checkCompanionsThrow(const QString& path)
         const QString companion = path + QLatin1String(suffix);
         struct stat st;
         if (::stat(QFile::encodeName(companion).constData(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw std::runtime_error(
-                QStringLiteral("Cannot open %1: %2 is not a file but stands where SQLite "
-                               "looks for a file that goes with it. Move it away; then "
-                               "try again.")
-                    .arg(path, companion)
-                    .toStdString());
+            throw std::runtime_error(QStringLiteral("Cannot open %1: %2")
+                                         .arg(path, HeldFolderVfs::notAFileText(companion))
+                                         .toStdString());
     }
 }
 
@@ -119,12 +117,36 @@ void Sqlite3DB::openThrow(const QString& path, int flags, const char* vfs)
     checkCompanionsThrow(path);
     if (path.startsWith("file:"))
         flags |= SQLITE_OPEN_URI;
-    const QByteArray utf8 = path.toUtf8();
+    openAsThrow(path.toUtf8(), path, flags, vfs);
+}
+
+void Sqlite3DB::openHeldThrow(const HeldFolder& folder, const QString& name, int flags)
+{
+    close();
+    const QString path = folder.filePath(name);
+    const QString refused = HeldFolderVfs::refusal(folder, name);
+    if (!refused.isEmpty())
+        throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, refused).toStdString());
+    const char* vfs = HeldFolderVfs::name();
+    if (!vfs)
+        throw std::runtime_error(QStringLiteral("Cannot open %1: SQLite has no file layer to open it with.")
+                                     .arg(path)
+                                     .toStdString());
+    m_held = folder; // held while SQLite opens files beside the store
+    HeldFolderVfs::takeRefusal();
+    openAsThrow(QFile::encodeName(HeldFolderVfs::pathOf(folder, name)), path, flags, vfs);
+}
+
+void Sqlite3DB::openAsThrow(const QByteArray& name, const QString& path, int flags, const char* vfs)
+{
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(utf8.constData(), &db, flags, vfs);
+    int rc = sqlite3_open_v2(name.constData(), &db, flags, vfs);
     if (rc != SQLITE_OK) {
         const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString("out of memory");
         sqlite3_close_v2(db);
+        const QString refused = HeldFolderVfs::takeRefusal();
+        if (!refused.isEmpty())
+            throw std::runtime_error(QStringLiteral("Cannot write %1: %2").arg(path, refused).toStdString());
         Sqlite3Stmt::throwError(message, path);
     }
     sqlite3_extended_result_codes(db, 0);
@@ -252,6 +274,11 @@ QString Sqlite3DB::failureReason(int code, const QString& text) const
         error = sqlite3_system_errno(handle);
     if ((code & 0xff) == SQLITE_FULL)
         error = ENOSPC;
+    // A file beside a store that the rule for shared folders kept SQLite from opening (told as a
+    // failed open, or as a folder it may not write into).
+    const QString refused = HeldFolderVfs::takeRefusal();
+    if (!refused.isEmpty())
+        return refused;
     if (((code & 0xff) == SQLITE_IOERR || (code & 0xff) == SQLITE_CANTOPEN || (code & 0xff) == SQLITE_FULL)
         && error != 0)
         return QString::fromLocal8Bit(std::strerror(error));

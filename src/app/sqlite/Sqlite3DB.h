@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/HeldFolder.h"
 #include "app/sqlite/Sqlite3Cursor.h"
 #include "app/sqlite/Sqlite3Row.h"
 #include "app/sqlite/Sqlite3Sql.h"
@@ -39,6 +40,11 @@ public:
     // URI. The file is checked to be a readable database, its schema to hold no more than
     // kMaxSchemaEntries entries; on failure the object stays closed.
     void openThrow(const QString& path, int flags, const char* vfs = nullptr);
+    // Opens the database name inside folder, with the flags as above, through HeldFolderVfs: it and
+    // the files SQLite keeps beside it are opened from folder, never looked up again by its path;
+    // another user's file at one of their names in a folder everyone may write into is refused by
+    // name, as is anything there that is no file. Texts name folder.filePath(name).
+    void openHeldThrow(const HeldFolder& folder, const QString& name, int flags);
     // Opens read-only. The main file is never written, but SQLite may still make the -wal and -shm
     // files of a WAL database beside it. With immutable set, SQLite is told the file cannot change, so it
     // takes no locks and never writes beside it (no journal, -wal or -shm file): for copies of user data that
@@ -115,6 +121,7 @@ private:
     enum class TranOp { Begin, Commit, Rollback, Savepoint, Release, RollbackTo };
 
     QString m_path;
+    HeldFolder m_held; // the folder of a store opened from it
     int m_tranDepth = 0;
     bool m_foreign = false;
     QSet<QByteArray> m_generated; // "table.column" of the generated columns, in lower case
@@ -122,6 +129,8 @@ private:
     // sets and releases a savepoint per item. Finalised before the connection closes.
     std::map<std::pair<TranOp, int>, std::unique_ptr<Sqlite3Stmt>> m_tranStmts;
 
+    // Opens name (given to SQLite as it is) with vfs; path names the database in texts.
+    void openAsThrow(const QByteArray& name, const QString& path, int flags, const char* vfs);
     void runTran(TranOp op, int depth = 0);
     QString savepointName(int depth) const;
     // What a foreign connection is held to from its first statement on, and what it is held to once

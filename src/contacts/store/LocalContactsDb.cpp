@@ -44,13 +44,8 @@ void LocalContactsDb::dropStatements()
 void LocalContactsDb::open()
 {
     // One thread uses a store at a time: SQLite's own per-call locking is not needed.
-    if (!QFile::exists(path)) {
-        create();
-    } else {
-        db.openThrow(path, 2 | SQLITE_OPEN_NOMUTEX);
-        if (holdsNoTable())
-            makeSchema();
-    }
+    if (!openStoreThrow(6 | SQLITE_OPEN_NOMUTEX) || holdsNoTable())
+        makeSchema();
     // Each merge is a savepoint inside the caller's edit: keep its journal in memory, not in a
     // temporary file per contact.
     QString err;
@@ -59,7 +54,7 @@ void LocalContactsDb::open()
 
 void LocalContactsDb::create()
 {
-    db.openThrow(path, 6 | SQLITE_OPEN_NOMUTEX);
+    openStoreThrow(6 | SQLITE_OPEN_NOMUTEX);
     makeSchema();
 }
 
@@ -75,7 +70,7 @@ void LocalContactsDb::makeSchema()
     if (!ok) {
         // A half-built store is never left behind to be taken for a good one later.
         db.close();
-        QFile::remove(path);
+        removeStoreFile();
         fail(err);
     }
 }

@@ -1,6 +1,7 @@
 #include "messages/modern/IOS6MessageDb.h"
 
 #include "app/MadeFolders.h"
+#include "app/sqlite/HeldFolderVfs.h"
 #include "app/sqlite/Sqlite3Script.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "app/sqlite/SqliteTriggersOff.h"
@@ -165,23 +166,25 @@ void IOS6MessageDb::openCheck()
     // A device's database (from a backup or a source file) is data; only a store of the program's
     // own may be upgraded.
     setForeign(!upgradeSchema);
-    if (!QFile::exists(dbPath)) {
-        // Only a store of the program's own is made here; a device database that is missing from
-        // a backup stays missing.
-        if (!upgradeSchema)
-            throw std::runtime_error(QStringLiteral("Cannot find the message database %1.")
-                                         .arg(QDir::toNativeSeparators(dbPath))
-                                         .toStdString());
+    if (upgradeSchema) {
+        // A store of the program's own is opened from its held folder, with the files beside it.
         MadeFolders::makePathThrow(QFileInfo(dbPath).absolutePath());
-        openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
-        createSchemaThrow();
+        QString name;
+        bool stood = false;
+        const HeldFolder folder = HeldFolderVfs::holdStoreThrow(dbPath, &name, &stood);
+        openHeldThrow(folder, name, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+        // One whose making a failing disk or a kill stopped holds no table: it is made now.
+        if (!stood || !hasTables())
+            createSchemaThrow();
+        else
+            upgradeThrow();
+    } else if (!QFile::exists(dbPath)) {
+        // A device database that is missing from a backup stays missing.
+        throw std::runtime_error(QStringLiteral("Cannot find the message database %1.")
+                                     .arg(QDir::toNativeSeparators(dbPath))
+                                     .toStdString());
     } else {
         openThrow(dbPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-        // A store whose making a failing disk or a kill stopped holds no table: it is made now.
-        if (upgradeSchema && !hasTables())
-            createSchemaThrow();
-        else if (upgradeSchema)
-            upgradeThrow();
     }
     // Harmless, so that the device's triggers may call them.
     sqlite3_create_function_v2(handle, "delete_attachment_path", 1, SQLITE_ANY | SQLITE_INNOCUOUS, nullptr,

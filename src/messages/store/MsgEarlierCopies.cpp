@@ -6,6 +6,31 @@
 #include "messages/store/MsgPath.h"
 
 #include <QFileInfo>
+#include <sys/stat.h>
+
+namespace
+{
+// Whether the two paths, told apart only by case, lead to one entry: a disk that does not tell names
+// apart by case (exFAT, FAT, NTFS) keeps one for both, though through FUSE each case of a name may
+// get a number of its own; its folder then lists but one of them.
+bool sameEntry(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    struct stat sa, sb;
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0
+        || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+        return false;
+    if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
+        return true;
+    const QFileInfo fa(a), fb(b);
+    if (fa.fileName().isEmpty() || !sameEntry(fa.path(), fb.path()))
+        return false;
+    const QStringList names
+        = QDir(fa.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    return !(names.contains(fa.fileName()) && names.contains(fb.fileName()));
+}
+} // namespace
 
 MsgEarlierCopies::MsgEarlierCopies(const QDir& relay)
     : m_relay(relay)
@@ -73,26 +98,40 @@ bool MsgEarlierCopies::mayName(const QString& filename, const QSet<QString>& las
     if (last.isEmpty() || last == QLatin1String(".") || last == QLatin1String(".."))
         return true; // the path's last name is another one of it
     const QString now = FileNameFit::localName(last);
-    // A name today's rule keeps as it is the earlier one kept so too.
-    return lastNames.contains(now) || (now != last && lastNames.contains(EarlierFileName::localName(last)));
+    // A name today's rule keeps as it is the earlier one kept so too. Names are compared without
+    // regard to case, as a disk may keep them.
+    return lastNames.contains(now.toLower())
+        || (now != last && lastNames.contains(EarlierFileName::localName(last).toLower()));
+}
+
+MsgEarlierCopies::Claims* MsgEarlierCopies::claimsOf(const QString& path)
+{
+    const auto exact = m_claims.find(path);
+    if (exact != m_claims.end())
+        return &exact.value();
+    const auto folded = m_folded.constFind(path.toLower());
+    if (path.isEmpty() || folded == m_folded.cend() || !sameEntry(path, folded.value()))
+        return nullptr;
+    return &m_claims[folded.value()];
 }
 
 void MsgEarlierCopies::claim(const Filenames& records)
 {
     // Only a record whose last name becomes a candidate's, by either rule, is worked out whole.
     QSet<QString> lastNames;
-    for (auto it = m_claims.cbegin(); it != m_claims.cend(); ++it)
-        lastNames.insert(it.key().section(QLatin1Char('/'), -1));
+    m_folded.clear();
+    for (auto it = m_claims.cbegin(); it != m_claims.cend(); ++it) {
+        lastNames.insert(it.key().section(QLatin1Char('/'), -1).toLower());
+        m_folded.insert(it.key().toLower(), it.key());
+    }
     records([&](const QString& filename) {
         if (filename.isEmpty() || !mayName(filename, lastNames))
             return;
         // One leading out of the folder has no file now: it stands apart from every other.
         const QString now = msgRelayPath(m_relay, filename);
-        const auto byNow = m_claims.find(now);
-        if (byNow != m_claims.end())
+        if (Claims* byNow = claimsOf(now))
             byNow->now.insert(now);
-        const auto byEarlier = m_claims.find(msgEarlierRelayPath(m_relay, filename));
-        if (byEarlier != m_claims.end())
+        if (Claims* byEarlier = claimsOf(msgEarlierRelayPath(m_relay, filename)))
             byEarlier->earlier.insert(now.isEmpty() ? QLatin1Char('\n') + filename : now);
     });
 }

@@ -45,11 +45,15 @@ private:
         QSet<QString> earlier;
     };
     void claim(const Filenames& records);
-    // Whether the place of filename, by either rule, may end in one of lastNames.
+    // The claims on the candidate path names: by its very text, or by another case of it where the
+    // disk keeps both as one file; null when it is no candidate's.
+    Claims* claimsOf(const QString& path);
+    // Whether the place of filename, by either rule, may end in one of lastNames (in lower case).
     static bool mayName(const QString& filename, const QSet<QString>& lastNames);
 
     QDir m_relay;
     QHash<QString, Claims> m_claims; // by candidate file
+    QHash<QString, QString> m_folded; // candidate file in lower case -> as it is
     QHash<QString, QList<_MsgAttachment*>> m_noted; // by earlier file
     QSet<const _MsgAttachment*> m_seen;
 };

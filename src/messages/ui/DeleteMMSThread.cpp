@@ -64,39 +64,29 @@ void DeleteMMSThread::removeFreedFiles(IOS6MessageDb& db)
 {
     const QDir relay(m_folder.absoluteFilePath(QStringLiteral("file-relay")));
     QSet<QString> seen;
-    QStringList earlier; // files an earlier version kept freed attachments in
+    QStringList candidates; // the files freed attachments lead to, by the rule of now or the earlier
     for (const _MsgMessage* m : m_messages) {
         for (const _MsgAttachment* a : m->attachments()) {
             if (a->filename.isEmpty() || seen.contains(a->filename))
                 continue;
             seen.insert(a->filename);
-            // Only files inside the store's own folder, and only when no remaining row needs them.
+            // Only files inside the store's own folder.
             const QString path = msgRelayPath(relay, a->filename);
-            const bool stands = !path.isEmpty() && QFileInfo(path).isFile();
+            if (!path.isEmpty() && QFileInfo(path).isFile())
+                candidates << path;
             const QString before = MsgEarlierCopies::standingEarlierFile(relay, a->filename);
-            if ((!stands && before.isEmpty()) || isReferenced(db, a->filename))
-                continue;
-            if (stands)
-                QFile::remove(path);
             if (!before.isEmpty())
-                earlier << before;
+                candidates << before;
         }
     }
-    // An earlier file goes only when no remaining record leads to it: it may hold another's bytes.
+    // A file goes only when no remaining record leads to it by either rule: a file at one record's
+    // name may hold the bytes an earlier version saved of another, its only copy. The records are
+    // read once; when they cannot be, every file stays.
     try {
         const auto records
             = [&](const std::function<void(const QString&)>& each) { db.eachAttachmentFilename(each); };
-        for (const QString& path : MsgEarlierCopies::namedByNone(relay, earlier, records))
+        for (const QString& path : MsgEarlierCopies::namedByNone(relay, candidates, records))
             QFile::remove(path);
     } catch (const std::exception&) {
-    }
-}
-
-bool DeleteMMSThread::isReferenced(IOS6MessageDb& db, const QString& filename)
-{
-    try {
-        return db.isAttachmentFileReferenced(filename);
-    } catch (const std::exception&) {
-        return true; // not known: kept
     }
 }

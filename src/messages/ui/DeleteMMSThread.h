@@ -25,8 +25,6 @@ protected:
 private:
     void deleteThrow(IOS6MessageDb& db);
     void removeFreedFiles(IOS6MessageDb& db);
-    // Whether a remaining row names filename; a failing query counts as one.
-    static bool isReferenced(IOS6MessageDb& db, const QString& filename);
 
     QDir m_folder;
     QList<_MsgMessage*> m_messages;

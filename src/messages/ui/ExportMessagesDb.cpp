@@ -58,6 +58,8 @@ void ExportMessagesDb::init()
     if (!m_made.makeDestination(relayDir.absolutePath(), &why))
         throw std::runtime_error(why.toStdString());
     m_relay = m_made.destination();
+    m_standing = std::make_unique<MsgStandingCopy>(m_relay, relayDir,
+        [this](const std::function<void(const QString&)>& each) { msgDb.eachAttachmentFilename(each); });
     m_way.clear();
     m_wayNames.clear();
     const HeldFolder folder
@@ -414,8 +416,16 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     const QString name = parts.takeLast();
     QString why;
     const HeldFolder folder = wayTo(parts, &why);
-    if (folder.isValid() && folder.has(name))
-        return; // a copy from before, or the file itself: kept as it is
+    if (folder.isValid() && folder.has(name)) {
+        // A copy from before, or the file itself, is kept; any other file there is written over.
+        const auto verdict = m_standing->settle(folder, name, dest, a._path, a.filename, &why);
+        if (verdict == MsgStandingCopy::Verdict::Kept)
+            return;
+        if (verdict == MsgStandingCopy::Verdict::Refused) {
+            m_failedCopies << a._path + QStringLiteral(": ") + why;
+            return;
+        }
+    }
     // The copy's temporary is gone by the end of the statement, before its folders are taken back.
     if (folder.isValid() && OutputFile(folder, name).copyFile(a._path, &why)) {
         m_copies.note(folder, name);

@@ -7,6 +7,7 @@
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgColumnBinder.h"
 #include "messages/store/MsgFingerprintSet.h"
+#include "messages/store/MsgStandingCopy.h"
 
 #include <QDir>
 #include <QHash>
@@ -98,6 +99,7 @@ private:
     MadeFolders m_made; // the folders the run made for the store
     MadeFiles m_copies; // the attachment copies the run made
     HeldFolder m_relay; // relayDir, held from init()
+    std::unique_ptr<MsgStandingCopy> m_standing; // what to do with a file at a copy's name
     // The folders of the last way made below m_relay, by name: attachments in a row mostly share
     // their first folders, which are then neither looked up nor made again.
     QStringList m_wayNames;

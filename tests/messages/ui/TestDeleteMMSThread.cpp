@@ -5,6 +5,7 @@
 #include "messages/ui/BackupMMSThread.h"
 #include "messages/ui/DeleteMMSThread.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/ForeignDisk.h"
 #include "support/NameMark.h"
 #include "support/TestEnv.h"
 
@@ -105,22 +106,33 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("files"); // below that folder's copy, "name=bytes"
         QTest::addColumn<QList<int>>("deleted"); // rowids of the messages deleted
         QTest::addColumn<QStringList>("left"); // the folder's files afterwards
+        QTest::addColumn<QString>("disk"); // the store's disk: empty for the tests' own, else its kind
         QTest::newRow("an earlier file taken")
             << QStringList { "a:b.jpg", "c.jpg" } << QStringList { "ab.jpg=one", "c.jpg=two" }
-            << QList<int> { 1 } << QStringList { "c.jpg" };
+            << QList<int> { 1 } << QStringList { "c.jpg" } << QString();
         QTest::newRow("an earlier file two share, one deleted")
             << QStringList { "a:b.jpg", "a?b.jpg", "c:d.jpg" } << QStringList { "ab.jpg=one", "cd.jpg=two" }
-            << QList<int> { 1, 3 } << QStringList { "ab.jpg" };
+            << QList<int> { 1, 3 } << QStringList { "ab.jpg" } << QString();
         QTest::newRow("an earlier file two share, both deleted")
             << QStringList { "a:b.jpg", "a?b.jpg" } << QStringList { "ab.jpg=one" } << QList<int> { 1, 2 }
-            << QStringList();
+            << QStringList() << QString();
         QTest::newRow("saved again by this version")
             << QStringList { "a:b.jpg", "c.jpg" }
             << QStringList { "ab" + nameMark("a:b.jpg") + ".jpg=new", "ab.jpg=old", "c.jpg=two" }
-            << QList<int> { 1 } << QStringList { "c.jpg" };
+            << QList<int> { 1 } << QStringList { "c.jpg" } << QString();
         QTest::newRow("another's file now")
             << QStringList { "x:y.jpg", "xy.jpg", "z?.jpg" } << QStringList { "xy.jpg=plain", "z.jpg=alone" }
-            << QList<int> { 1, 3 } << QStringList { "xy.jpg" };
+            << QList<int> { 1, 3 } << QStringList { "xy.jpg" } << QString();
+        // The file at a deleted record's name now holds what an earlier version saved of one left.
+        QTest::newRow("a file one left leads to by its earlier name")
+            << QStringList { "ab.jpg", "a?b.jpg" } << QStringList { "ab.jpg=one" } << QList<int> { 1 }
+            << QStringList { "ab.jpg" } << QString();
+        QTest::newRow("a file one left leads to by another case")
+            << QStringList { "ab.jpg", "AB.jpg" } << QStringList { "AB.jpg=one" } << QList<int> { 1 }
+            << QStringList { "AB.jpg" } << QString("exfat");
+        QTest::newRow("a file only the deleted leads to, by case")
+            << QStringList { "ab.jpg", "AB.jpg" } << QStringList { "ab.jpg=one", "AB.jpg=two" }
+            << QList<int> { 1 } << QStringList { "AB.jpg" } << QString();
     }
     void deleteRemovesEarlierFiles()
     {
@@ -128,7 +140,14 @@ private Q_SLOTS:
         QFETCH(QStringList, files);
         QFETCH(QList<int>, deleted);
         QFETCH(QStringList, left);
-        const QString store = TestEnv::tempDir();
+        QFETCH(QString, disk);
+        std::unique_ptr<ForeignDisk> mounted;
+        if (!disk.isEmpty()) {
+            mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk));
+            if (!mounted->isMounted())
+                QSKIP(qPrintable(mounted->whyNot()));
+        }
+        const QString store = mounted ? mounted->path() + "/store" : TestEnv::tempDir();
         const QString folder = "var/mobile/Library/SMS/Attachments/ab/01/G/";
         for (QString& r : records)
             r.prepend("~/Library/SMS/Attachments/ab/01/G/");

@@ -3,6 +3,7 @@
 #include "messages/support/MsgFixtures.h"
 #include "messages/ui/ExportMessagesDb.h"
 #include "messages/ui/support/MsgUiFixtures.h"
+#include "support/ForeignDisk.h"
 #include "support/NameMark.h"
 #include "support/TestEnv.h"
 
@@ -365,13 +366,89 @@ private Q_SLOTS:
             QString::number(count));
     }
 
+    // A file standing at a copy's name is kept only when it is that copy; one an earlier version
+    // saved there of another record goes to that record's own name first; one the disk keeps at
+    // another case of the name is never written over.
+    void filesStandingAtACopysName_data()
+    {
+        QTest::addColumn<QStringList>("records"); // in the store before, below one attachment folder
+        QTest::addColumn<QStringList>("files"); // standing there before, "name=bytes"
+        QTest::addColumn<QString>("saved"); // the record saved, its copy holding "mine"
+        QTest::addColumn<QStringList>("after"); // the folder's files afterwards, "name=bytes"
+        QTest::addColumn<QString>("failure"); // after "Cannot write <the copy>: "; empty when none
+        QTest::addColumn<QString>("disk"); // the store's disk: empty for the tests' own, else its kind
+        const QString marked = "ab" + nameMark("a?b.jpg") + ".jpg";
+        QTest::newRow("the copy itself")
+            << QStringList { "ab.jpg" } << QStringList { "ab.jpg=mine" } << "ab.jpg"
+            << QStringList { "ab.jpg=mine" } << QString() << QString();
+        QTest::newRow("another file, no record's")
+            << QStringList() << QStringList { "ab.jpg=old" } << "ab.jpg" << QStringList { "ab.jpg=mine" }
+            << QString() << QString();
+        QTest::newRow("an earlier copy of another record, moved to its name")
+            << QStringList { "a?b.jpg" } << QStringList { "ab.jpg=other" } << "ab.jpg"
+            << QStringList { "ab.jpg=mine", marked + "=other" } << QString() << QString();
+        QTest::newRow("an earlier copy whose record has its own")
+            << QStringList { "a?b.jpg" } << QStringList { "ab.jpg=other", marked + "=own" } << "ab.jpg"
+            << QStringList { "ab.jpg=mine", marked + "=own" } << QString() << QString();
+        QTest::newRow("an earlier copy two records may own")
+            << QStringList { "a?b.jpg", "a:b.jpg" } << QStringList { "ab.jpg=other" } << "ab.jpg"
+            << QStringList { "ab.jpg=other" }
+            << "it holds the copy an earlier version saved of ~/G/a:b.jpg, which cannot be moved to a name "
+               "of its "
+               "own."
+            << QString();
+        QTest::newRow("another record's copy by case")
+            << QStringList { "AB.jpg" } << QStringList { "AB.jpg=other" } << "ab.jpg"
+            << QStringList { "AB.jpg=other" }
+            << "the disk keeps AB.jpg there, as it does not tell names apart by case." << QString("exfat");
+        QTest::newRow("the copy by case")
+            << QStringList { "AB.jpg" } << QStringList { "AB.jpg=mine" } << "ab.jpg"
+            << QStringList { "AB.jpg=mine" } << QString() << QString("exfat");
+    }
+    void filesStandingAtACopysName()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QStringList, files);
+        QFETCH(QString, saved);
+        QFETCH(QStringList, after);
+        QFETCH(QString, failure);
+        QFETCH(QString, disk);
+        std::unique_ptr<ForeignDisk> mounted;
+        if (!disk.isEmpty()) {
+            mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk));
+            if (!mounted->isMounted())
+                QSKIP(qPrintable(mounted->whyNot()));
+        }
+        const QString base = TestEnv::tempDir();
+        const QString store = mounted ? mounted->path() + "/store" : base + "/store";
+        for (QString& r : records)
+            r.prepend("~/G/");
+        for (QString& f : files)
+            f.prepend("var/mobile/G/");
+        QVERIFY(makeStoreWith(store, records, files));
+        putFile(base + "/src/mine.jpg", "mine");
+        OneMessage one("~/G/" + saved, base + "/src/mine.jpg");
+        one.attachment.guid = "A-saved";
+        QStringList failures;
+        saveAll(store, { &one.message }, &failures);
+        const QString folder = store + "/file-relay/var/mobile/G/";
+        QCOMPARE(failures,
+            failure.isEmpty()
+                ? QStringList()
+                : QStringList { base + "/src/mine.jpg: Cannot write " + folder + saved + ": " + failure });
+        QStringList left;
+        for (const QString& name : QDir(folder).entryList(QDir::Files, QDir::Name))
+            left << name + "=" + QString::fromUtf8(bytesOf(folder + name));
+        QCOMPARE(left, after);
+    }
+
     void existingDestinationIsKeptAndFailedCopiesAreReported()
     {
         const QString base = TestEnv::tempDir();
         putFile(base + "/src/one.jpg", "new");
         putFile(base + "/src/two.jpg", "new");
         const QString store = base + "/store";
-        putFile(store + "/file-relay/var/mobile/one.jpg", "old");
+        putFile(store + "/file-relay/var/mobile/one.jpg", "new"); // the copy of a save before
         putFile(store + "/file-relay/var/mobile/blocked", "a file where a folder must go");
         OneMessage one("~/one.jpg", base + "/src/one.jpg");
         OneMessage two("~/blocked/two.jpg", base + "/src/two.jpg");
@@ -387,7 +464,7 @@ private Q_SLOTS:
         three.attachment.guid = "A-3";
         QStringList failures;
         saveAll(store, { &one.message, &two.message, &three.message }, &failures);
-        QCOMPARE(bytesOf(store + "/file-relay/var/mobile/one.jpg"), QByteArray("old"));
+        QCOMPARE(bytesOf(store + "/file-relay/var/mobile/one.jpg"), QByteArray("new"));
         QCOMPARE(failures,
             QStringList({ base + "/src/two.jpg: Cannot make the folder " + store
                     + "/file-relay/var/mobile/blocked: Not a directory.",
