@@ -3,6 +3,7 @@
 #include "app/FolderAccess.h"
 #include "backup/BackupManifest.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <exception>
 #include <mutex>
@@ -24,9 +25,10 @@ std::function<void(const QString&)>& beforeRead()
 
 } // namespace
 
-ManifestInfoThread::ManifestInfoThread(const QString& path, QObject* parent)
+ManifestInfoThread::ManifestInfoThread(const QString& path, bool entry, QObject* parent)
     : QThread(parent)
     , m_path(path)
+    , m_entry(entry)
     , m_manifest(new BackupManifest(path, nullptr))
 {
 }
@@ -37,6 +39,17 @@ void ManifestInfoThread::setBeforeRead(std::function<void(const QString& path)> 
 {
     const std::lock_guard<std::mutex> lock(hookMutex());
     beforeRead() = std::move(hook);
+}
+
+bool ManifestInfoThread::mayBeBackup(const QString& path)
+{
+    const QDir dir(path);
+    for (const char* name :
+        { "Manifest.plist", "Manifest.db", "Manifest.mbdb", "Info.plist", "Status.plist" }) {
+        if (dir.exists(QLatin1String(name)))
+            return true;
+    }
+    return FolderAccess::stateOf(path) == FolderAccess::State::Refused;
 }
 
 QSharedPointer<BackupManifest> ManifestInfoThread::manifest() const
@@ -54,6 +67,10 @@ void ManifestInfoThread::run()
     }
     if (hook)
         hook(m_path);
+    if (m_entry && !mayBeBackup(m_path)) {
+        m_outcome = Outcome::NotBackup;
+        return;
+    }
     if (FolderAccess::stateOf(m_path, &m_why) == FolderAccess::State::Refused) {
         m_outcome = Outcome::Refused;
         return;

@@ -1,0 +1,98 @@
+#include "app/ui/BackupRecordsThread.h"
+
+#include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupManifest.h"
+#include "backup/lock/BackupFolderLock.h"
+
+#include <exception>
+
+namespace
+{
+
+std::mutex& hookMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::function<void(const QString&)>& beforeRead()
+{
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+} // namespace
+
+BackupRecordsThread::BackupRecordsThread(QSharedPointer<BackupManifest> manifest, ProgressForm* form)
+    : m_manifest(std::move(manifest))
+    , m_folder(m_manifest->dir.absolutePath())
+    , m_form(form)
+{
+}
+
+BackupRecordsThread::~BackupRecordsThread() = default;
+
+void BackupRecordsThread::setBeforeRead(std::function<void(const QString& folder)> hook)
+{
+    const std::lock_guard<std::mutex> lock(hookMutex());
+    beforeRead() = std::move(hook);
+}
+
+void BackupRecordsThread::abandon()
+{
+    m_cancel->cancelled = true;
+    requestInterruption(); // ends a wait for the folder, which no form reports any more
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_abandoned = true;
+    m_form = nullptr;
+    // There only once the read is done with it.
+    if (m_hold) {
+        m_hold->handOverToThisThread();
+        m_hold.reset();
+    }
+}
+
+std::unique_ptr<BackupFolderLock> BackupRecordsThread::takeHold()
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_hold)
+        m_hold->handOverToThisThread();
+    return std::move(m_hold);
+}
+
+void BackupRecordsThread::run()
+{
+    std::optional<ProgressForm::ReportingScope> reporting;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_form)
+            reporting.emplace(m_form);
+    }
+    // Bound after the form's scope: a cancel of the form, or abandon(), stops a statement under way.
+    const TaskCancel::Scope task(m_cancel);
+    std::function<void(const QString&)> hook;
+    {
+        const std::lock_guard<std::mutex> lock(hookMutex());
+        hook = beforeRead();
+    }
+    std::unique_ptr<BackupFolderLock> hold;
+    try {
+        if (hook)
+            hook(m_folder);
+        hold = std::make_unique<BackupFolderLock>(m_manifest->dir, BackupFolderLock::Mode::Shared);
+        m_manifest->parseInfo();
+    } catch (const BackupFolderLock::Cancelled&) {
+        m_cancelled = true;
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what());
+        if (m_error.isEmpty())
+            m_error = QStringLiteral("?");
+    }
+    if (!read())
+        hold.reset();
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    // Nobody takes it over: given up here, where it counts.
+    if (m_abandoned)
+        hold.reset();
+    m_hold = std::move(hold);
+}
