@@ -1,5 +1,6 @@
 #include "app/ui/BackupRecordsThread.h"
 
+#include "app/PathHook.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -9,15 +10,9 @@
 namespace
 {
 
-std::mutex& hookMutex()
+PathHook& beforeRead()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::function<void(const QString&)>& beforeRead()
-{
-    static std::function<void(const QString&)> hook;
+    static PathHook hook;
     return hook;
 }
 
@@ -34,8 +29,7 @@ BackupRecordsThread::~BackupRecordsThread() = default;
 
 void BackupRecordsThread::setBeforeRead(std::function<void(const QString& folder)> hook)
 {
-    const std::lock_guard<std::mutex> lock(hookMutex());
-    beforeRead() = std::move(hook);
+    beforeRead().set(std::move(hook));
 }
 
 void BackupRecordsThread::abandon()
@@ -70,15 +64,9 @@ void BackupRecordsThread::run()
     }
     // Bound after the form's scope: a cancel of the form, or abandon(), stops a statement under way.
     const TaskCancel::Scope task(m_cancel);
-    std::function<void(const QString&)> hook;
-    {
-        const std::lock_guard<std::mutex> lock(hookMutex());
-        hook = beforeRead();
-    }
     std::unique_ptr<BackupFolderLock> hold;
     try {
-        if (hook)
-            hook(m_folder);
+        beforeRead().call(m_folder);
         hold = std::make_unique<BackupFolderLock>(m_manifest->dir, BackupFolderLock::Mode::Shared);
         m_manifest->parseInfo();
     } catch (const BackupFolderLock::Cancelled&) {

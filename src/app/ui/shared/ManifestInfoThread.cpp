@@ -1,25 +1,19 @@
 #include "app/ui/shared/ManifestInfoThread.h"
 
 #include "app/FolderAccess.h"
+#include "app/PathHook.h"
 #include "backup/BackupManifest.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <exception>
-#include <mutex>
 
 namespace
 {
 
-std::mutex& hookMutex()
+PathHook& beforeRead()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::function<void(const QString&)>& beforeRead()
-{
-    static std::function<void(const QString&)> hook;
+    static PathHook hook;
     return hook;
 }
 
@@ -37,8 +31,7 @@ ManifestInfoThread::~ManifestInfoThread() = default;
 
 void ManifestInfoThread::setBeforeRead(std::function<void(const QString& path)> hook)
 {
-    const std::lock_guard<std::mutex> lock(hookMutex());
-    beforeRead() = std::move(hook);
+    beforeRead().set(std::move(hook));
 }
 
 bool ManifestInfoThread::mayBeBackup(const QString& path)
@@ -60,13 +53,7 @@ QSharedPointer<BackupManifest> ManifestInfoThread::manifest() const
 void ManifestInfoThread::run()
 {
     const TaskCancel::Scope task(m_cancel);
-    std::function<void(const QString&)> hook;
-    {
-        const std::lock_guard<std::mutex> lock(hookMutex());
-        hook = beforeRead();
-    }
-    if (hook)
-        hook(m_path);
+    beforeRead().call(m_path);
     if (m_entry && !mayBeBackup(m_path)) {
         m_outcome = Outcome::NotBackup;
         return;
