@@ -172,8 +172,16 @@ void BackupManifest::readManifestInfo()
     QString why;
     QByteArray bytes;
     // A read that fails (a failing disk) is told as such, never as a damaged file.
-    if (!RegularFile::openRead(f, plistPath, &why) || !RegularFile::readToEnd(f, &bytes, &why))
+    if (!RegularFile::openRead(f, plistPath, &why))
         fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, why));
+    switch (PlistCFType::readFileBounded(f, &bytes, &why)) {
+    case PlistCFType::FileRead::Read:
+        break;
+    case PlistCFType::FileRead::Failed:
+        fail(QStringLiteral("Cannot read %1. %2").arg(plistPath, why));
+    case PlistCFType::FileRead::TooLarge:
+        fail(PlistCFType::tooLargeText(plistPath));
+    }
     const PlistCFType plist = PlistCFType::createCFPropertyList(bytes);
     if (!plist.isCFDictionary())
         fail(QStringLiteral("%1 is damaged: it is not a readable property list.").arg(plistPath));

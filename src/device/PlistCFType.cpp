@@ -931,9 +931,31 @@ PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes)
 PlistCFType PlistCFType::createCFPropertyListFromFile(const QString& path)
 {
     QFile file;
-    if (!RegularFile::openRead(file, path, nullptr))
+    QByteArray bytes;
+    if (!RegularFile::openRead(file, path, nullptr)
+        || readFileBounded(file, &bytes, nullptr) != FileRead::Read)
         return PlistCFType(nullptr, true);
-    return createCFPropertyList(file.readAll());
+    return createCFPropertyList(bytes);
+}
+
+PlistCFType::FileRead PlistCFType::readFileBounded(QFile& file, QByteArray* bytes, QString* why)
+{
+    bytes->clear();
+    // Told by the size first, so that a sparse file of gigabytes is not read at all; a file that
+    // grows meanwhile is stopped one byte past the bound.
+    if (file.size() > kMaxFileBytes)
+        return FileRead::TooLarge;
+    if (!RegularFile::readUpTo(file, kMaxFileBytes + 1, bytes, why))
+        return FileRead::Failed;
+    if (bytes->size() <= kMaxFileBytes)
+        return FileRead::Read;
+    bytes->clear();
+    return FileRead::TooLarge;
+}
+
+QString PlistCFType::tooLargeText(const QString& path)
+{
+    return QStringLiteral("Cannot read %1: it is far larger than any phone writes.").arg(path);
 }
 
 QByteArray PlistCFType::CFPropertyListToBytes(CFPropertyListFormat format) const

@@ -7,6 +7,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+class QFile;
+
 // Serialised form of a property list: 100 is XML, every other value (callers use 200) binary.
 enum CFPropertyListFormat { CFPropertyListXMLFormat = 100, CFPropertyListBinaryFormat = 200 };
 
@@ -116,7 +118,17 @@ public:
 
     // Parsing (binary when the bytes begin with "bplist", else XML) and serialising.
     static PlistCFType createCFPropertyList(const QByteArray& bytes);
+    // Null for a file that cannot be read or is larger than kMaxFileBytes.
     static PlistCFType createCFPropertyListFromFile(const QString& path);
+    // The most of a property list file that is read: far above what a phone writes (a keybag's
+    // list holds a few hundred kB), so that a crafted or sparse file costs no more than this.
+    static constexpr qint64 kMaxFileBytes = 8 * 1024 * 1024;
+    enum class FileRead { Read, Failed, TooLarge };
+    // Reads the whole file opened as file into *bytes, up to kMaxFileBytes; Failed with *why set
+    // (the system's reason) when a read fails, TooLarge, with nothing read, beyond the bound.
+    static FileRead readFileBounded(QFile& file, QByteArray* bytes, QString* why);
+    // The text of a property list file refused as TooLarge.
+    static QString tooLargeText(const QString& path);
     QByteArray CFPropertyListToBytes(CFPropertyListFormat format) const;
     PlistCFType CFPropertyListToData(CFPropertyListFormat format) const;
 

@@ -5,6 +5,7 @@
 #include "backup/ManifestWalCopy.h"
 #include "backup/support/BackupReads.h"
 #include "backup/support/GenBackup.h"
+#include "device/PlistCFType.h"
 #include "messages/support/MsgFixtures.h"
 #include "notes_media/PhotoThumbnail.h"
 #include "support/TestEnv.h"
@@ -486,6 +487,14 @@ private Q_SLOTS:
         f.close();
         BackupManifest broken(dir);
         QVERIFY(errorOf([&] { broken.readManifestInfo(); }).contains("Manifest.plist"));
+        // Larger than any phone writes, sparse (3 GB that cost nothing on the disk) or just past the
+        // bound: refused by name without being read whole.
+        for (const qint64 size : { Q_INT64_C(3) << 30, PlistCFType::kMaxFileBytes + 1 }) {
+            QVERIFY(QFile::resize(f.fileName(), size));
+            QCOMPARE(errorOf([&] { broken.readManifestInfo(); }),
+                QStringLiteral("Cannot read %1: it is far larger than any phone writes.").arg(f.fileName()));
+            QVERIFY(!PlistCFType::createCFPropertyListFromFile(f.fileName()).isCFDictionary());
+        }
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(plist);
         f.close();

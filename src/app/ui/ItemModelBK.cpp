@@ -129,6 +129,13 @@ void ItemModelBK::showRead(_BKItemNode* node, QSharedPointer<BackupManifest> man
     invokeDataChanged(node);
 }
 
+void ItemModelBK::showRecordsBeingRead(_BKItemNode* node, bool reading)
+{
+    node->text = reading ? tr("IDS_BACKUP_BEING_READ_%1").arg(QFileInfo(node->path).fileName())
+                         : node->manifest->displayName;
+    invokeDataChanged(node);
+}
+
 void ItemModelBK::showUnreadable(_BKItemNode* node, const QString& why)
 {
     node->read = 0;

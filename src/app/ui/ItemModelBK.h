@@ -77,6 +77,8 @@ public:
     // A childless node for a remembered backup whose Manifest.plist read is under way, named by its
     // folder until then, last under the backup root; no model signal.
     _BKItemNode* addListedBackup(const QString& path, const QString& listUid, quint64 read);
+    // The node says its backup's records are being read, or names the backup again.
+    void showRecordsBeingRead(_BKItemNode* node, bool reading);
     // The read has ended: the node stands for the backup, or says that it is not readable and why.
     void showRead(_BKItemNode* node, QSharedPointer<BackupManifest> manifest);
     void showUnreadable(_BKItemNode* node, const QString& why);

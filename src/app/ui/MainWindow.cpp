@@ -6,6 +6,7 @@
 #include "app/StyleSheet.h"
 #include "app/ui/AboutUsForm.h"
 #include "app/ui/BKDescForm.h"
+#include "app/ui/BackupRecordsThread.h"
 #include "app/ui/CountBackupThread.h"
 #include "app/ui/DataPageFactory.h"
 #include "app/ui/DataSources.h"
@@ -290,6 +291,7 @@ void MainWindow::onListedRead(quint64 read, const ManifestInfoThread& thread)
         m_model.showRead(node, thread.manifest());
         return;
     case ManifestInfoThread::Outcome::Unreadable:
+    case ManifestInfoThread::Outcome::NotBackup: // only for an entry of a folder of backups
         // Kept, and tried again at the next start.
         qWarning("Backup %s not read: %s", qUtf8Printable(thread.path()), qUtf8Printable(thread.why()));
         m_model.showUnreadable(node, thread.why());
@@ -522,8 +524,11 @@ void MainWindow::loadItemMainForm()
                 if (!listedBackupRead(sel.bkNode))
                     break;
                 backup = sel.bkNode->manifest;
-                if (sel.bkNode->children.isEmpty() && loadBackup(backup))
+                if (sel.bkNode->children.isEmpty() && !m_recordReads.contains(backup.data())
+                    && loadBackup(backup))
                     m_model.showBackupNode(sel.bkNode);
+                if (m_recordReads.contains(backup.data()))
+                    break; // its records are still being read: no page reads it meanwhile
                 page = new BKDescForm(backup.data(), this);
                 break;
             case ItemModelBK::KindLocalDb:
@@ -600,16 +605,9 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
             return false;
     }
     // Held until the files are copied: a write by another program waits, and this load waits for one.
-    std::optional<BackupFolderLock> hold;
-    try {
-        hold.emplace(manifest->dir, BackupFolderLock::Mode::Shared);
-        manifest->parseInfo();
-    } catch (const BackupFolderLock::Cancelled&) {
+    const std::unique_ptr<BackupFolderLock> hold = readRecords(manifest);
+    if (!hold)
         return false;
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return false;
-    }
     // The backup still loads; only the files of the stopped write may not read as they should.
     if (manifest->earlierWriteUnsettled())
         Tips::error(
@@ -618,6 +616,46 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
         return false;
     countBackup(*manifest, BkCacheDb::cacheDir().absoluteFilePath(manifest->dirPathMd5()));
     return true;
+}
+
+std::unique_ptr<BackupFolderLock> MainWindow::readRecords(const QSharedPointer<BackupManifest>& manifest)
+{
+    ProgressForm form(
+        tr("IDS_READING_BACKUP_%1").arg(QDir::toNativeSeparators(manifest->dir.absolutePath())), this);
+    form.setQuiet(true);
+    auto* thread = new BackupRecordsThread(manifest, &form);
+    connect(thread, &QThread::finished, &form, [&form] { form.succeed(QString()); });
+    showRecordsBeingRead(manifest.data(), true);
+    thread->start();
+    if (form.exec() != 1) {
+        thread->abandon();
+        if (!thread->isFinished()) {
+            // Left to end on its own (a disk that does not answer): its entry says it is being read.
+            m_recordReads.insert(manifest.data());
+            connect(thread, &QThread::finished, this, [this, thread, manifest] {
+                m_recordReads.remove(manifest.data());
+                showRecordsBeingRead(manifest.data(), false);
+                thread->deleteLater();
+            });
+            return nullptr;
+        }
+    }
+    showRecordsBeingRead(manifest.data(), false);
+    std::unique_ptr<BackupFolderLock> hold = thread->takeHold();
+    const QString error = thread->error();
+    thread->deleteLater();
+    if (!error.isEmpty())
+        Tips::plainError(error);
+    return hold;
+}
+
+void MainWindow::showRecordsBeingRead(const BackupManifest* manifest, bool reading)
+{
+    for (AbsTreeItemModel::_ItemNode* child : std::as_const(m_model.bkRoot->children)) {
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(child);
+        if (node->manifest.data() == manifest)
+            m_model.showRecordsBeingRead(node, reading);
+    }
 }
 
 void MainWindow::countBackup(BackupManifest& manifest, const QDir& cacheDir)

@@ -7,9 +7,12 @@
 #include <QItemSelection>
 #include <QList>
 #include <QMainWindow>
+#include <QSet>
 #include <QSharedPointer>
 #include <functional>
+#include <memory>
 
+class BackupFolderLock;
 class BackupManifest;
 class ListedBackupReads;
 class ManifestInfoThread;
@@ -114,6 +117,12 @@ private:
     // Whether the backup of node has its Manifest.plist read, waiting for a read under way under a
     // dialog the user may cancel; one that could not be read says why above the page.
     bool listedBackupRead(ItemModelBK::_BKItemNode* node);
+    // Reads the backup's file records on a worker under a progress dialog the user may cancel,
+    // its entry saying meanwhile that it is being read; the read's shared hold of the folder once
+    // they are read, null when they are not (an error is told). A read the user stopped waiting
+    // for is left to end on its own.
+    std::unique_ptr<BackupFolderLock> readRecords(const QSharedPointer<BackupManifest>& manifest);
+    void showRecordsBeingRead(const BackupManifest* manifest, bool reading);
     // Copies the files the pages read into the backup's cache folder, again wherever a copy is
     // missing or is not the backup's own file any more; false when the user cancelled or the copy
     // failed (the progress dialog has said why).
@@ -145,6 +154,7 @@ private:
     ListedBackupReads* m_reads = nullptr;
     QList<quint64> m_dropped; // the reads of remembered backups whose nodes go (dropNodes)
     QStringList m_refused; // remembered backups the user may not read, not told yet
+    QSet<const BackupManifest*> m_recordReads; // backups whose records a read left going reads
 
     QWidget* m_curPage = nullptr;
     QVBoxLayout* m_pageLayout = nullptr;

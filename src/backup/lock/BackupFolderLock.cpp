@@ -293,7 +293,28 @@ bool BackupFolderLock::tryAcquire()
         f.exclusive = 1;
     }
     m_held = true;
+    m_owner = self;
     return true;
+}
+
+void BackupFolderLock::handOverToThisThread()
+{
+    const std::thread::id self = std::this_thread::get_id();
+    if (!m_held || m_owner == self)
+        return;
+    Registry& r = registry();
+    const std::lock_guard<std::mutex> lock(r.mutex);
+    const auto it = r.folders.find({ m_dev, m_ino });
+    // An exclusive hold counts for no thread; the shared holds it gave up stay those of the thread
+    // that took it, which gets them back when it ends.
+    if (it != r.folders.end() && m_mode == Mode::Shared) {
+        auto& by = it->second.sharedBy;
+        if (--by[m_owner] <= 0)
+            by.erase(m_owner);
+        ++by[self];
+    }
+    if (m_mode == Mode::Shared)
+        m_owner = self;
 }
 
 QString BackupFolderLock::lostLockFile() const
@@ -318,16 +339,16 @@ BackupFolderLock::~BackupFolderLock()
     if (it == r.folders.end())
         return;
     Folder& f = it->second;
-    const std::thread::id self = std::this_thread::get_id();
+    // Counted for the thread that holds it, which need not be the one ending it (a hold handed over).
     if (m_mode == Mode::Shared) {
         --f.shared;
-        if (--f.sharedBy[self] <= 0)
-            f.sharedBy.erase(self);
+        if (--f.sharedBy[m_owner] <= 0)
+            f.sharedBy.erase(m_owner);
     } else {
         --f.exclusive;
         f.shared += m_gaveUp;
         if (m_gaveUp > 0)
-            f.sharedBy[self] += m_gaveUp;
+            f.sharedBy[m_owner] += m_gaveUp;
     }
     settleKernelMode(r, it);
     r.released.notify_all();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 class BackupLockFile;
 
@@ -66,6 +67,9 @@ public:
     // process made (another program removed or replaced it, and may be writing), else empty.
     QString lostLockFile() const;
     BackupFolderLock& operator=(const BackupFolderLock&) = delete;
+    // The hold now counts as the calling thread's, as if that thread had taken it: for a hold a
+    // worker took and hands over once it has ended. The thread that took it no longer counts it.
+    void handOverToThisThread();
 
 private:
     bool tryAcquire();
@@ -76,6 +80,7 @@ private:
     Mode m_mode;
     int m_folderFd = -1; // the folder held by the caller, while the constructor runs
     bool m_held = false;
+    std::thread::id m_owner; // the thread the hold counts for
     quint64 m_dev = 0;
     quint64 m_ino = 0;
     int m_gaveUp = 0; // own shared holds given up while this exclusive one lasts

@@ -33,6 +33,7 @@
 #include "support/ui/GuiTestEnv.h"
 
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -371,6 +372,78 @@ private Q_SLOTS:
         w.miUnmountBK();
         QCOMPARE(texts(w.model().bkRoot->children), QStringList({ "Demo iPhone-plain" }));
         QCOMPARE(CacheListDb(cacheList()).cacheList().size(), 1);
+    }
+
+    void recordsOfASelectedBackupAreReadOffTheWindow_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("waited for") << false;
+        QTest::newRow("cancelled, left to end") << true;
+    }
+
+    // Selected, a backup's records are read on a worker under a dialog the user may cancel: the
+    // window answers meanwhile (a timer fires every 20 ms) and the entry says it is being read. A
+    // read left going keeps saying so, no page reads the backup meanwhile, and it is not read twice;
+    // once it has ended the backup loads when selected.
+    void recordsOfASelectedBackupAreReadOffTheWindow()
+    {
+        QFETCH(bool, cancel);
+        {
+            QDir().mkpath(BkCacheDb::cacheDir().absolutePath());
+            CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
+        }
+        MainWindow w;
+        QVERIFY(listedRead(w));
+        w.resize(1000, 680);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
+        HeldManifestReads reads({ plainBackup() });
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer tick;
+        tick.setInterval(20);
+        connect(&tick, &QTimer::timeout, &tick, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ModalAnswerer answerer;
+        QString status;
+        QString shown;
+        DialogAnswers::answerProgress(answerer, &status, cancel, [&](ProgressForm*) {
+            QTRY_COMPARE(reads.holding(), 1);
+            shown = node->text;
+            clock.start();
+            tick.start();
+            QTest::qWait(1000);
+            tick.stop();
+            if (!cancel) {
+                GuiTestEnv::screenshot(&w, "main-window-records-being-read");
+                reads.release();
+            }
+        });
+        select(w, node);
+        QCOMPARE(status, QString("Reading the backup %1 now. Please wait...").arg(plainBackup()));
+        QCOMPARE(shown, QString("plain (reading...)"));
+        QVERIFY2(longest > 0 && longest < 200, qPrintable(QString::number(longest)));
+        if (cancel) {
+            for (int i = 0; i < 2; ++i) {
+                QCOMPARE(node->text, QString("plain (reading...)"));
+                QVERIFY(qobject_cast<GetStartForm*>(w.currentPage()));
+                QCOMPARE(node->children.size(), 0);
+                QCOMPARE(reads.holding(), 1);
+                select(w, w.model().localDbRoot);
+                select(w, node);
+            }
+            reads.release();
+            QTRY_COMPARE(node->text, QString("Demo iPhone-plain"));
+            select(w, w.model().localDbRoot);
+            select(w, node);
+        }
+        QCOMPARE(node->text, QString("Demo iPhone-plain"));
+        QCOMPARE(node->children.size(), 11);
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
     }
 
     // The window closes while a read is held where no cancel reaches (a disk that stopped
@@ -1079,11 +1152,21 @@ private Q_SLOTS:
         w.show();
         ModalAnswerer answerer;
         QString status;
-        DialogAnswers::answerProgress(answerer, &status, cancel, [&](ProgressForm* form) {
+        // The records are read on a worker, whose wait for the write is said in the reading's dialog.
+        answerer.answerWith([&](QWidget* modal) {
+            auto* form = qobject_cast<ProgressForm*>(modal);
+            if (!form || !form->isVisible() || !form->statusText().startsWith("Waiting"))
+                return false;
+            status = form->statusText();
             GuiTestEnv::screenshot(form, "backup-busy-wait");
-            if (!cancel)
+            if (cancel)
+                QTimer::singleShot(0, form, [form] { form->reject(); });
+            else
                 writer.closeWriteChannel();
+            return true;
         });
+        if (cancel)
+            answerer.answer(QMessageBox::Yes);
         auto* node = static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.first());
         select(w, node);
         QCOMPARE(status,

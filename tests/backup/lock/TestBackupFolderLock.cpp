@@ -767,6 +767,31 @@ private Q_SLOTS:
 
     // Takers that find the same stale lock file at once: only one of them holds the folder at a time.
     // Each ends holding it, as a killed writer does, so that the others take over its file in turn.
+    // A shared hold a worker took and handed over counts as this thread's: a write of this thread
+    // within it is granted at once, and once the hold ends nothing of it stays for another thread.
+    void aHoldHandedOverCountsForItsNewThread()
+    {
+        const QDir folder(TestEnv::tempDir());
+        // A wait would be a fault here: it ends at once, cancelled.
+        BackupFolderLock::setWaitRunner([](const auto&, const auto&) { return false; });
+        std::unique_ptr<BackupFolderLock> hold;
+        std::thread([&] { hold = std::make_unique<BackupFolderLock>(folder, Mode::Shared); }).join();
+        hold->handOverToThisThread();
+        auto writeHere = [&folder] {
+            try {
+                const BackupFolderLock write(folder, Mode::Exclusive);
+                return true;
+            } catch (const BackupFolderLock::Cancelled&) {
+                return false;
+            }
+        };
+        QVERIFY(writeHere());
+        hold.reset();
+        bool written = false;
+        std::thread([&] { written = writeHere(); }).join();
+        QVERIFY(written);
+    }
+
     void staleFileTakenOverByOneAtATime()
     {
         const QString folder = TestEnv::tempDir();

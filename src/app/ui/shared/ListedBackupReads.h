@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <deque>
 #include <map>
 
 class ManifestInfoThread;
@@ -15,12 +16,15 @@ class ListedBackupReads : public QObject
 public:
     explicit ListedBackupReads(QObject* parent = nullptr);
     // The reads under way are told to stop and left to end on their own, never waited for: one that
-    // a disk which does not answer holds would hold the program's end. Each frees itself when it
-    // ends while the program runs; at the program's end it is left to the system.
+    // a disk which does not answer holds would hold the program's end. Those waiting their turn go. Each
+    // frees itself when it ends while the program runs; at the program's end it is left to the system.
     ~ListedBackupReads() override;
 
-    // Starts reading the backup folder at path; ended() follows. Returns the read's number (never 0).
-    quint64 start(const QString& path);
+    // Starts reading the backup folder at path (an entry of a folder of backups with entry, see
+    // ManifestInfoThread); ended() follows. Returns the read's number (never 0). At most kAtOnce
+    // reads run at once, the others wait their turn in the order they came.
+    quint64 start(const QString& path, bool entry = false);
+    static constexpr int kAtOnce = 8;
     bool underWay(quint64 read) const { return m_reads.count(read) > 0; }
     bool anyUnderWay() const { return !m_reads.empty(); }
     // Waits for the read under a progress dialog that the user may cancel (a read that ends at once
@@ -34,7 +38,11 @@ Q_SIGNALS:
 
 private:
     void settle(quint64 read);
+    // Starts the reads waiting their turn while fewer than kAtOnce run.
+    void startWaiting();
 
-    std::map<quint64, ManifestInfoThread*> m_reads;
+    std::map<quint64, ManifestInfoThread*> m_reads; // running or waiting their turn
+    std::deque<quint64> m_waiting;
+    int m_running = 0;
     quint64 m_lastRead = 0;
 };

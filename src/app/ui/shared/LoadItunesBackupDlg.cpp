@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/FolderAccess.h"
 #include "app/StyleSheet.h"
+#include "app/ui/shared/BackupFolderListing.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
 #include "app/ui/shared/ListedBackupReads.h"
 #include "app/ui/shared/ManifestInfoThread.h"
@@ -19,25 +20,6 @@
 #include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
-
-namespace
-{
-
-// Whether a folder inside a folder of backups is taken for a backup: one that lost its
-// Manifest.plist is named among those left out, not passed over, and so is one the user may not
-// look into.
-bool mayBeBackup(const QString& path)
-{
-    const QDir dir(path);
-    for (const char* name :
-        { "Manifest.plist", "Manifest.db", "Manifest.mbdb", "Info.plist", "Status.plist" }) {
-        if (dir.exists(QLatin1String(name)))
-            return true;
-    }
-    return FolderAccess::stateOf(path) == FolderAccess::State::Refused;
-}
-
-} // namespace
 
 LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     : QDialog(parent)
@@ -103,12 +85,37 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     connect(btnClose, &QPushButton::pressed, this, &QDialog::reject);
     connect(twBackups, &QTreeView::doubleClicked, this, &LoadItunesBackupDlg::onBtnOkPressed);
 
-    for (const QString& root : systemBackupRoots()) {
-        if (FolderAccess::stateOf(root) != FolderAccess::State::Missing)
-            addFolder(root, false);
-    }
-    if (model->rowCount() == 1)
-        twBackups->setCurrentIndex(model->index(0, 0));
+    lbListing = new QLabel(tr("IDS_BK_STATUS_READING"), this);
+    lbListing->setObjectName("lbListing");
+    lbListing->hide();
+    layout->insertWidget(1, lbListing);
+    for (const QString& root : systemBackupRoots())
+        listSystemRoot(root);
+}
+
+void LoadItunesBackupDlg::listSystemRoot(const QString& root)
+{
+    // Listed on a thread of its own, never waited for: the folder, or a link in it, may be on a
+    // disk that stopped answering. The dialog may be closed before it ends.
+    auto* listing = new BackupFolderListing(root);
+    connect(listing, &QThread::finished, this, [this, listing] {
+        --m_listings;
+        lbListing->setVisible(m_listings > 0);
+        if (!listing->why().isEmpty())
+            tell(listing->why(), false);
+        const int batch = ++m_lastBatch;
+        m_batches[batch] = Batch { listing->folder(), false, false, 0, {}, {} };
+        for (const QString& entry : listing->entries())
+            addBackup(entry, batch, true);
+        if (m_batches[batch].pending == 0)
+            m_batches.erase(batch);
+        chooseOnlyRow();
+    });
+    // After the outcome is taken, as both are queued to this thread in this order.
+    connect(listing, &QThread::finished, listing, &QObject::deleteLater);
+    ++m_listings;
+    lbListing->show();
+    listing->start();
 }
 
 QStringList LoadItunesBackupDlg::systemBackupRoots()
@@ -128,17 +135,17 @@ QList<QSharedPointer<BackupManifest>> LoadItunesBackupDlg::backups() const
 
 bool LoadItunesBackupDlg::reading() const
 {
-    return m_reads->anyUnderWay();
+    return m_listings > 0 || m_reads->anyUnderWay();
 }
 
-int LoadItunesBackupDlg::addBackup(const QString& path, int batch)
+int LoadItunesBackupDlg::addBackup(const QString& path, int batch, bool entry)
 {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     int row = model->rowOf(absolute);
     const ItemModelLoadBk::_LoadBkItemNode* listed = model->nodeAt(row);
     if (listed && (listed->read != 0 || listed->manifest))
         return row;
-    const quint64 read = m_reads->start(absolute);
+    const quint64 read = m_reads->start(absolute, entry);
     if (listed)
         model->showReading(row, read);
     else
@@ -169,7 +176,7 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
         // A folder of backups, like the one the computer keeps.
         const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& sub : subfolders) {
-            if (mayBeBackup(sub.absoluteFilePath())) {
+            if (ManifestInfoThread::mayBeBackup(sub.absoluteFilePath())) {
                 addBackup(sub.absoluteFilePath(), batch);
                 ++added;
             }
@@ -182,13 +189,25 @@ int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
     return added;
 }
 
+void LoadItunesBackupDlg::chooseOnlyRow()
+{
+    // The only backup the computer keeps is chosen, so that Load takes it at once.
+    if (m_listings == 0 && model->rowCount() == 1 && !twBackups->currentIndex().isValid())
+        twBackups->setCurrentIndex(model->index(0, 0));
+}
+
 void LoadItunesBackupDlg::onRead(quint64 read, const ManifestInfoThread& thread)
 {
     const int row = model->rowOfRead(read);
-    if (QSharedPointer<BackupManifest> backup = thread.manifest())
+    const bool noBackup = thread.outcome() == ManifestInfoThread::Outcome::NotBackup;
+    if (noBackup) {
+        model->removeNode(model->nodeAt(row));
+        chooseOnlyRow();
+    } else if (QSharedPointer<BackupManifest> backup = thread.manifest()) {
         model->showRead(row, backup);
-    else
+    } else {
         model->showUnreadable(row, thread.why());
+    }
     const auto of = m_batchOf.find(read);
     if (of == m_batchOf.end())
         return;
@@ -197,7 +216,7 @@ void LoadItunesBackupDlg::onRead(quint64 read, const ManifestInfoThread& thread)
     if (it == m_batches.end())
         return;
     Batch& batch = it->second;
-    if (!thread.manifest()) {
+    if (!thread.manifest() && !noBackup) {
         batch.unreadable.append(
             batch.single ? thread.why() : QFileInfo(thread.path()).fileName() + ": " + thread.why());
         batch.unreadableReads.append(read);

@@ -17,9 +17,10 @@ class QTreeView;
 
 // Lists the backups the computer keeps (the backup folder under Application Support) and those in
 // folders the user adds; after exec() returned 1, `manifest` is the chosen backup with its
-// Manifest.plist read. Each backup is read on a thread of its own (ListedBackupReads): the dialog
-// answers meanwhile, and its row shows that it is being read, then the backup or why it is not
-// readable.
+// Manifest.plist read. The computer's folder of backups is listed on a thread of its own
+// (BackupFolderListing), and each backup is read on a thread of its own (ListedBackupReads): the
+// dialog answers meanwhile, and its row shows that it is being read, then the backup or why it is
+// not readable.
 class LoadItunesBackupDlg : public QDialog
 {
     Q_OBJECT
@@ -43,6 +44,7 @@ public:
 
     QLabel* lbTitle;
     QTreeView* twBackups;
+    QLabel* lbListing; // "Reading..." while the computer's folder of backups is being listed
     QLabel* lbLeftOut; // what the scan of the computer's backups left out, and why; hidden when nothing
     ItemModelLoadBk* model;
     QPushButton* btnAddFolder;
@@ -65,8 +67,14 @@ private:
     };
 
     // Lists one backup folder and starts its read (again, for one that could not be read), as part
-    // of the batch; returns its row.
-    int addBackup(const QString& path, int batch);
+    // of the batch; returns its row. An entry of a folder listed off this thread is looked into by
+    // its read, and its row goes when it is no backup.
+    int addBackup(const QString& path, int batch, bool entry = false);
+    // Lists a folder of backups the computer keeps on a thread of its own; its entries are added
+    // as a batch once it has ended, the dialog saying meanwhile that it is being read.
+    void listSystemRoot(const QString& root);
+    // Chooses the only row once nothing more is listed, when none is chosen.
+    void chooseOnlyRow();
     void onRead(quint64 read, const ManifestInfoThread& thread);
     void tellBatch(const Batch& batch);
     // Shows text in a message box when report is set, else adds it to the note under the list.
@@ -76,5 +84,6 @@ private:
     std::map<int, Batch> m_batches;
     std::map<quint64, int> m_batchOf; // read -> batch
     int m_lastBatch = 0;
+    int m_listings = 0; // listings of the computer's folders of backups under way
     QSet<quint64> m_toldInBox; // reads whose failure a box has told
 };

@@ -1,32 +1,28 @@
 #include "app/ui/shared/ManifestInfoThread.h"
 
 #include "app/FolderAccess.h"
+#include "app/PathHook.h"
 #include "backup/BackupManifest.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <exception>
-#include <mutex>
 
 namespace
 {
 
-std::mutex& hookMutex()
+PathHook& beforeRead()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::function<void(const QString&)>& beforeRead()
-{
-    static std::function<void(const QString&)> hook;
+    static PathHook hook;
     return hook;
 }
 
 } // namespace
 
-ManifestInfoThread::ManifestInfoThread(const QString& path, QObject* parent)
+ManifestInfoThread::ManifestInfoThread(const QString& path, bool entry, QObject* parent)
     : QThread(parent)
     , m_path(path)
+    , m_entry(entry)
     , m_manifest(new BackupManifest(path, nullptr))
 {
 }
@@ -35,8 +31,18 @@ ManifestInfoThread::~ManifestInfoThread() = default;
 
 void ManifestInfoThread::setBeforeRead(std::function<void(const QString& path)> hook)
 {
-    const std::lock_guard<std::mutex> lock(hookMutex());
-    beforeRead() = std::move(hook);
+    beforeRead().set(std::move(hook));
+}
+
+bool ManifestInfoThread::mayBeBackup(const QString& path)
+{
+    const QDir dir(path);
+    for (const char* name :
+        { "Manifest.plist", "Manifest.db", "Manifest.mbdb", "Info.plist", "Status.plist" }) {
+        if (dir.exists(QLatin1String(name)))
+            return true;
+    }
+    return FolderAccess::stateOf(path) == FolderAccess::State::Refused;
 }
 
 QSharedPointer<BackupManifest> ManifestInfoThread::manifest() const
@@ -47,13 +53,11 @@ QSharedPointer<BackupManifest> ManifestInfoThread::manifest() const
 void ManifestInfoThread::run()
 {
     const TaskCancel::Scope task(m_cancel);
-    std::function<void(const QString&)> hook;
-    {
-        const std::lock_guard<std::mutex> lock(hookMutex());
-        hook = beforeRead();
+    beforeRead().call(m_path);
+    if (m_entry && !mayBeBackup(m_path)) {
+        m_outcome = Outcome::NotBackup;
+        return;
     }
-    if (hook)
-        hook(m_path);
     if (FolderAccess::stateOf(m_path, &m_why) == FolderAccess::State::Refused) {
         m_outcome = Outcome::Refused;
         return;

@@ -19,9 +19,17 @@ class ManifestInfoThread : public QThread
 public:
     // Told apart as the list of remembered backups tells them apart: a folder the user may not read
     // (Refused) is kept, one that is not there any more (Missing) is dropped.
-    enum class Outcome { Read, Missing, Refused, Unreadable };
+    // An entry of a folder of backups may be no backup at all (NotBackup, see mayBeBackup).
+    enum class Outcome { Read, Missing, Refused, Unreadable, NotBackup };
 
-    explicit ManifestInfoThread(const QString& path, QObject* parent = nullptr);
+    // With entry, path is an entry of a folder of backups, looked at here first: one that is no
+    // backup is NotBackup.
+    explicit ManifestInfoThread(const QString& path, bool entry = false, QObject* parent = nullptr);
+
+    // Whether an entry of a folder of backups is taken for a backup: one that lost its
+    // Manifest.plist is named among those left out, not passed over, and so is one the user may
+    // not look into. Looks into the entry (a link there may lead to a disk that does not answer).
+    static bool mayBeBackup(const QString& path);
     ~ManifestInfoThread() override;
 
     // Asks the read to stop: a statement over the manifest database ends at once; a read the
@@ -44,6 +52,7 @@ protected:
 
 private:
     const QString m_path;
+    const bool m_entry;
     const QSharedPointer<BackupManifest> m_manifest;
     const std::shared_ptr<TaskCancel::Token> m_cancel = std::make_shared<TaskCancel::Token>();
     Outcome m_outcome = Outcome::Unreadable;

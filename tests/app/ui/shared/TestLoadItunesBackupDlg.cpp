@@ -2,6 +2,7 @@
 #include "app/IdsTranslator.h"
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
+#include "app/ui/shared/ListedBackupReads.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/HeldManifestReads.h"
@@ -11,9 +12,11 @@
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTreeView>
 #include <QtTest>
 #include <memory>
@@ -46,9 +49,10 @@ private Q_SLOTS:
     void listsTheComputersBackups()
     {
         LoadItunesBackupDlg dlg;
-        QCOMPARE(dlg.model->rowCount(), 1);
         QVERIFY(readsEnded(dlg));
+        QCOMPARE(dlg.model->rowCount(), 1);
         QCOMPARE(dlg.backups().size(), 1);
+        QVERIFY(dlg.lbListing->isHidden());
         // The only backup is chosen already, so Load takes it at once.
         ModalAnswerer answerer;
         dlg.onBtnOkPressed();
@@ -223,6 +227,57 @@ private Q_SLOTS:
         }
         QCOMPARE(reads.holding(), 1);
         QTRY_VERIFY(reads.cancelSeen());
+    }
+
+    // The computer's folder of backups is listed, and its entries read, off the dialog's thread, at
+    // most eight at once: entries that do not answer (links to a share that stopped answering) stay
+    // being read while the dialog answers, and closing it waits for none of them. Once they answer,
+    // those that are no backup leave the list, and the only backup is chosen.
+    void theComputersFolderIsListedOffTheDialog()
+    {
+        QStringList held;
+        for (int i = 0; i < 10; ++i) {
+            held << m_systemRoot + QString("/held%1").arg(i);
+            QVERIFY(QDir().mkpath(held.last()));
+        }
+        const QString file = m_systemRoot + "/readme.txt";
+        QFile(file).open(QIODevice::WriteOnly);
+        const auto cleanup = qScopeGuard([&] {
+            for (const QString& folder : std::as_const(held))
+                QDir(folder).removeRecursively();
+            QFile::remove(file);
+        });
+        HeldManifestReads reads(held);
+        QElapsedTimer clock;
+        {
+            LoadItunesBackupDlg dlg;
+            dlg.show();
+            QTRY_COMPARE(reads.holding(), ListedBackupReads::kAtOnce);
+            QCOMPARE(dlg.model->rowCount(), 11); // the file is left out
+            QVERIFY(dlg.reading());
+            qint64 last = 0;
+            qint64 longest = 0;
+            QTimer tick;
+            connect(&tick, &QTimer::timeout, &tick, [&] {
+                longest = std::max(longest, clock.elapsed() - last);
+                last = clock.elapsed();
+            });
+            clock.start();
+            tick.start(20);
+            QTest::qWait(500);
+            QVERIFY2(longest > 0 && longest < 200, qPrintable(QString::number(longest)));
+            QCOMPARE(dlg.backups().size(), 1);
+            GuiTestEnv::screenshot(&dlg, "load-backup-entries-being-read");
+            clock.start();
+        }
+        QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(reads.holding(), ListedBackupReads::kAtOnce);
+        reads.release();
+        QTRY_COMPARE(reads.holding(), 0);
+        LoadItunesBackupDlg dlg;
+        QVERIFY(readsEnded(dlg));
+        QCOMPARE(dlg.model->rowCount(), 1);
+        QCOMPARE(dlg.twBackups->currentIndex().row(), 0);
     }
 
     // Its Manifest.plist rewritten by a tool that decrypted only the manifest: IsEncrypted false, no

@@ -2,6 +2,7 @@
 
 #include "app/TaskCancel.h"
 #include "app/support/SyntheticBackup.h"
+#include "app/ui/BackupRecordsThread.h"
 #include "app/ui/shared/ManifestInfoThread.h"
 
 #include <QDir>
@@ -21,26 +22,35 @@ struct HeldManifestReads::State {
     bool cancelSeen = false;
 };
 
+namespace
+{
+
+void holdRead(HeldManifestReads::State& state, const QString& path)
+{
+    std::unique_lock<std::mutex> lock(state.mutex);
+    if (!state.folders.contains(QDir(path).absolutePath()))
+        return;
+    ++state.holding;
+    state.changed.notify_all();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!state.released && std::chrono::steady_clock::now() < until) {
+        state.changed.wait_for(lock, std::chrono::milliseconds(20));
+        state.cancelSeen = state.cancelSeen || TaskCancel::requested();
+    }
+    --state.holding;
+    ++state.left;
+    state.changed.notify_all();
+}
+
+} // namespace
+
 HeldManifestReads::HeldManifestReads(const QStringList& folders)
     : m_state(std::make_shared<State>())
 {
     for (const QString& folder : folders)
         m_state->folders.append(QDir(folder).absolutePath());
-    ManifestInfoThread::setBeforeRead([state = m_state](const QString& path) {
-        std::unique_lock<std::mutex> lock(state->mutex);
-        if (!state->folders.contains(QDir(path).absolutePath()))
-            return;
-        ++state->holding;
-        state->changed.notify_all();
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!state->released && std::chrono::steady_clock::now() < until) {
-            state->changed.wait_for(lock, std::chrono::milliseconds(20));
-            state->cancelSeen = state->cancelSeen || TaskCancel::requested();
-        }
-        --state->holding;
-        ++state->left;
-        state->changed.notify_all();
-    });
+    ManifestInfoThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
+    BackupRecordsThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
 }
 
 HeldManifestReads::~HeldManifestReads()
@@ -50,6 +60,7 @@ HeldManifestReads::~HeldManifestReads()
     m_state->changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_state->holding == 0; });
     lock.unlock();
     ManifestInfoThread::setBeforeRead({});
+    BackupRecordsThread::setBeforeRead({});
 }
 
 void HeldManifestReads::release()

@@ -3,9 +3,10 @@
 #include <QStringList>
 #include <memory>
 
-// Holds the reads of listed backups (ManifestInfoThread) whose folder is one of the given ones, as a
-// disk that stopped answering holds them: no cancel ends the hold, only release(). Held at most 30 s,
-// so that a case that fails still ends. Gone, it releases them and waits until they left the hold.
+// Holds the reads of listed backups (ManifestInfoThread) and of their records when selected
+// (BackupRecordsThread) whose folder is one of the given ones, as a disk that stopped answering holds them:
+// no cancel ends the hold, only release(). Held at most 30 s, so that a case that fails still ends. Gone, it
+// releases them and waits until they left the hold.
 class HeldManifestReads
 {
 public:
