@@ -197,9 +197,9 @@ public:
             m_r.string(value);
             extra->properties.append({ name, value });
         }
+        // A size past the largest file (2^64 - 1 as some writers store "unknown") is the record's
+        // alone to lack: it stays as stored, negative, and the records after it are read on.
         it.extra = std::move(extra);
-        if (it.size < 0)
-            m_r.fail(QStringLiteral("a record has an impossible size"));
     }
 
 private:

@@ -42,6 +42,7 @@ public:
         QString domain;
         QByteArray pathUtf8;
         std::shared_ptr<const _MBDBExtra> extra;
+        // The stored size; negative when the record gives none a file can have (unknown).
         qint64 size = 0;
         // The Manifest.db row the record was read from (valid when hasRowid): its key is looked up
         // there again through the table's own b-tree, which holds when an index is damaged.
@@ -76,7 +77,7 @@ public:
     static QList<_MBDBItem> parseThrow(const QByteArray& data, const QString& source);
     // Reads the records of a Manifest.mbdb from in a block at a time: memory follows the records
     // read, never the size of the file. What follows the last whole record (the file ending inside
-    // one, a record without domain and path as zeros read, an impossible size) is damage: thrown
+    // one, a record without domain and path as zeros read) is damage: thrown
     // without damaged, else the records before it are given and *damaged tells it, naming source
     // (empty when there is none), and nothing after it is read. The bytes read are added to read
     // when given. A read that fails, or a file that is no such list, is thrown.

@@ -25,7 +25,7 @@ void IOS8CallsDbCore::openCheck(const QString& path)
         return;
     setForeign(true);
     openThrow(path, 2);
-    m_schema.loadDbThrow(*this);
+    m_schema.loadDbThrow(*this, { QStringLiteral("ZCALLRECORD") });
     m_entity = -1;
     Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from Z_PRIMARYKEY")
                                      .arg(columnsOf(QStringLiteral("Z_PRIMARYKEY"), { "Z_NAME", "Z_ENT" })));

@@ -78,16 +78,24 @@ _CalEvent IOSCalendarDb::eventFromRow(const Sqlite3Cursor& c, qint64 rowid)
     return e;
 }
 
+namespace
+{
+// The events of the calendars, each with its recurrence rows.
+const char* const kEventsFrom
+    = "from calendaritem as i inner join calendar as c on i.calendar_id=c.rowid and (i.birthday_id <= 0 or "
+      "i.birthday_id is null) and i.entity_type=2 left join recurrence as r on i.rowid=r.owner_id";
+} // namespace
+
 QList<_Calendar> IOSCalendarDb::calendars()
 {
     openCheck();
     QMap<qint64, _Calendar> byId;
     QSet<qint64> seen;
     Sqlite3Cursor c = m_db.queryThrow(
-        "select i.rowid,i.calendar_id,c.title as calendar,i.summary,i.description,i.creation_date, "
-        "i.start_tz,i.start_date,i.end_date,i.all_day,i.url, r.frequency,r.interval from calendaritem as i "
-        "inner join calendar as c on i.calendar_id=c.rowid and (i.birthday_id <= 0 or i.birthday_id is null) "
-        "and i.entity_type=2 left join recurrence as r on i.rowid=r.owner_id");
+        QStringLiteral("select i.rowid,i.calendar_id,c.title as calendar,i.summary,i.description,"
+                       "i.creation_date, i.start_tz,i.start_date,i.end_date,i.all_day,i.url, r.frequency,"
+                       "r.interval ")
+        + QLatin1String(kEventsFrom));
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         // An item with several recurrence rows is listed once, with its first rule.
@@ -115,8 +123,16 @@ QStringList IOSCalendarDb::eventLocations(qint64 rowid)
 qint64 IOSCalendarDb::total()
 {
     openCheck();
-    // Every event counts whatever its availability: "free" is an ordinary state on a device.
-    Sqlite3Cursor c = m_db.queryThrow("select count(*) from calendaritem where (birthday_id <= 0 or "
-                                      "birthday_id is null) and entity_type=2");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // Every event counts whatever its availability: "free" is an ordinary state on a device. The
+    // events are counted as the page lists them, through the same tables, joins and row numbers, so
+    // that a file the page cannot read has no count either.
+    qint64 events = 0;
+    {
+        Sqlite3Cursor c
+            = m_db.queryThrow(QStringLiteral("select count(distinct i.rowid) ") + QLatin1String(kEventsFrom));
+        events = c.moveNext() ? c.getInt64(0) : 0;
+    }
+    if (events > 0)
+        eventLocations(0); // the page asks each event's places
+    return events;
 }

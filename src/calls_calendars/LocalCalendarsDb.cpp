@@ -50,10 +50,8 @@ void LocalCalendarsDb::open()
         return;
     if (!openStoreThrow(6) || holdsNoTable())
         runSchemaResourceThrow(db, QLatin1String(kSchemaResource));
-    Sqlite3Cursor c = db.queryThrow("select * from sqlite_master where type='table'");
-    while (c.moveNext())
-        m_tableSql.insert(c.getText("name"), c.getText("sql"));
-    if (!m_tableSql.value(QStringLiteral("events")).contains(QLatin1String("url TEXT"), Qt::CaseInsensitive))
+    const QString events = db.tableTextsThrow({ QStringLiteral("events") }).value(QStringLiteral("events"));
+    if (!events.contains(QLatin1String("url TEXT"), Qt::CaseInsensitive))
         db.executeThrow("ALTER TABLE events ADD COLUMN url TEXT;");
 }
 

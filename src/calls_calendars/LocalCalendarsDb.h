@@ -36,7 +36,6 @@ private:
         if (!isOpened())
             open();
     }
-    QMap<QString, QString> m_tableSql;
 };
 
 // Seconds since 1970 of a local store date; a null date binds NULL.

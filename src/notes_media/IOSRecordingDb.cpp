@@ -32,7 +32,9 @@ IOSRecordingDb::_Recording readRecording(const Sqlite3Cursor& c)
 
 IOSRecordingDb::IOSRecordingDb(const BackupManifest* manifest, QDir dir)
     : MediaCacheDb(manifest, std::move(dir),
-        { "MediaDomain", "Media/Recordings/Recordings.db", "Cannot find Recordings.db.", "ZRECORDING" })
+        { "MediaDomain", "Media/Recordings/Recordings.db", "Cannot find Recordings.db.",
+            "select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION from ZRECORDING order by ZDATE desc, Z_PK "
+            "desc" })
 {
 }
 
@@ -54,7 +56,5 @@ QString IOSRecordingDb::_Recording::audioPath() const
 
 QList<IOSRecordingDb::_Recording> IOSRecordingDb::recordings()
 {
-    return readRows("select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION "
-                    "from ZRECORDING order by ZDATE desc, Z_PK desc",
-        readRecording);
+    return readRows(readRecording);
 }

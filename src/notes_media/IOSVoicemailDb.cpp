@@ -23,7 +23,9 @@ IOSVoicemailDb::_Voicemail readVoicemail(const Sqlite3Cursor& c)
 
 IOSVoicemailDb::IOSVoicemailDb(const BackupManifest* manifest, QDir dir)
     : MediaCacheDb(manifest, std::move(dir),
-        { "HomeDomain", "Library/Voicemail/voicemail.db", "Cannot find voicemail.db.", "voicemail" })
+        { "HomeDomain", "Library/Voicemail/voicemail.db", "Cannot find voicemail.db.",
+            "select ROWID, sender, date, duration, flags, trashed_date from voicemail order by date desc, "
+            "ROWID desc" })
 {
 }
 
@@ -34,7 +36,5 @@ QString IOSVoicemailDb::_Voicemail::audioPath() const
 
 QList<IOSVoicemailDb::_Voicemail> IOSVoicemailDb::voicemails()
 {
-    return readRows("select ROWID, sender, date, duration, flags, trashed_date "
-                    "from voicemail order by date desc, ROWID desc",
-        readVoicemail);
+    return readRows(readVoicemail);
 }

@@ -29,7 +29,9 @@ void MediaCacheDb::openCheck()
 qint64 MediaCacheDb::total()
 {
     openCheck();
+    // Counted through the list's own query: a file its page cannot read (a table without the row
+    // numbers it lists by) has no count either.
     Sqlite3Cursor c
-        = m_db.queryThrow(QStringLiteral("select count(*) from %1").arg(QLatin1String(m_place.table)));
+        = m_db.queryThrow(QStringLiteral("select count(*) from (%1)").arg(QLatin1String(m_place.listSql)));
     return c.moveNext() ? c.getInt64(0) : 0;
 }

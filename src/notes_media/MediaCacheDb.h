@@ -9,7 +9,7 @@ class BackupManifest;
 
 // Base of the readers of the media databases in a backup's cache folder: finds the copy (by its
 // well-known name when the backup is null, for counting from the cache folder alone), opens it on
-// first use and counts the rows of its main table.
+// first use, lists its rows and counts them through the same query.
 class MediaCacheDb
 {
 public:
@@ -19,22 +19,22 @@ public:
     qint64 total();
 
 protected:
-    // Where the database is in the backup, the error when it is missing, and the table it counts.
+    // Where the database is in the backup, the error when it is missing, and the query of its list.
     struct _Place {
         const char* domain;
         const char* relativePath;
         const char* missingText;
-        const char* table;
+        const char* listSql;
     };
 
     MediaCacheDb(const BackupManifest* manifest, QDir dir, const _Place& place);
 
-    // Every row of the query, each made from the cursor by readRow; failures throw.
-    template <class Row> QList<Row> readRows(const char* sql, Row (*readRow)(const Sqlite3Cursor&))
+    // Every row of the list's query, each made from the cursor by readRow; failures throw.
+    template <class Row> QList<Row> readRows(Row (*readRow)(const Sqlite3Cursor&))
     {
         openCheck();
         QList<Row> list;
-        Sqlite3Cursor c = m_db.queryThrow(sql);
+        Sqlite3Cursor c = m_db.queryThrow(m_place.listSql);
         while (c.moveNext())
             list.append(readRow(c));
         return list;

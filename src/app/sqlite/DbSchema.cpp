@@ -2,25 +2,20 @@
 
 #include "app/sqlite/Sqlite3DB.h"
 
-#include <QStringList>
-
-void DbSchema::loadDbThrow(Sqlite3DB& db)
+void DbSchema::loadDbThrow(Sqlite3DB& db, const QStringList& tableNames)
 {
     tables.clear();
-    indexes.clear();
-    QStringList tableNames;
-    {
-        Sqlite3Cursor c = db.queryThrow("select * from sqlite_master");
-        while (c.moveNext()) {
-            const QString type = c.getText("type");
-            if (type == QLatin1String("table"))
-                tableNames.append(c.getText("name"));
-            else if (type == QLatin1String("index"))
-                indexes.insert(c.getText("name").toLower(), c.getText("sql"));
+    for (const QString& wanted : tableNames) {
+        // Looked up by name: a file may hold thousands of tables with long texts, none of them read.
+        QString name;
+        {
+            Sqlite3Cursor c = db.queryThrow(
+                Sqlite3Sql("select name from sqlite_master where type = 'table' and name = ? collate nocase")
+                    .addTextParam(wanted));
+            if (!c.moveNext())
+                continue;
+            name = c.getText(0);
         }
-    }
-    // Columns are asked once the listing is done, one table at a time.
-    for (const QString& name : std::as_const(tableNames)) {
         QHash<QString, _SqliteCol>& cols = tables[name.toLower()];
         for (const _SqliteCol& col : db.tbCols(name))
             cols.insert(col.name.toLower(), col);

@@ -36,37 +36,47 @@ void checkCompanionsThrow(const QString& path)
 // Virtual machine steps between two looks at the task's cancel: a few microseconds of work.
 constexpr int kCancelSteps = 1000;
 // SQLite reads a schema as it loads it with a statement of 7 steps an entry (5 columns, the row, the
-// next), while the work of the load grows faster than the entries (a minute for 100,000): the steps
-// are counted, a few at a time, and the load is stopped past those of kMaxSchemaEntries.
-constexpr int kSchemaLoadSteps = 100;
-constexpr qint64 kSchemaStepBudget = 7 * qint64(Sqlite3DB::kMaxSchemaEntries) + kSchemaLoadSteps;
+// next), while the work of the load grows faster than the entries (a minute for 100,000): every step
+// is counted, and the load is stopped past those of kMaxSchemaEntries.
+constexpr qint64 kSchemaStepBudget = 7 * qint64(Sqlite3DB::kMaxSchemaEntries) + 100;
 
 // An entry's text, a table's columns and the memory SQLite's reading of the whole schema takes, far
 // above a phone's (a few KB, a few hundred, a few hundred KB): a table's load grows with the square of
 // its columns, and entries of thousands of long columns cost that much each, whatever their count.
+constexpr int kMaxSchemaMemory = 16 * 1024 * 1024;
 constexpr int kMaxSchemaEntryBytes = 1024 * 1024;
 constexpr int kMaxSchemaColumns = 1000;
-constexpr int kMaxSchemaMemory = 16 * 1024 * 1024;
+// Measuring the schema walks all of it: it is measured again only once SQLite's memory has grown by
+// this much since, which a single entry of a few hundred KB of text can cost many times over.
+constexpr sqlite3_int64 kSchemaRemeasure = 1024 * 1024;
 
 // The steps of one open's schema load so far, whether it went past a bound, and whether a cancel of
 // its task stops it.
 struct SchemaLoad {
     sqlite3* db = nullptr;
-    qint64 steps = 0;
     bool foreign = false;
+    qint64 steps = 0;
+    sqlite3_int64 measuredAt = sqlite3_memory_used(); // SQLite's memory at the last measure
     bool tooMany = false;
     bool tooBig = false;
 };
 
+// Called at every step, so that the memory is looked at after each entry is read.
 int onSchemaLoad(void* load)
 {
     auto* l = static_cast<SchemaLoad*>(load);
-    l->steps += kSchemaLoadSteps;
-    int used = 0;
-    int highest = 0;
-    sqlite3_db_status(l->db, SQLITE_DBSTATUS_SCHEMA_USED, &used, &highest, 0);
+    ++l->steps;
     l->tooMany = l->steps > kSchemaStepBudget;
-    l->tooBig = used > kMaxSchemaMemory;
+    const sqlite3_int64 now = sqlite3_memory_used();
+    if (now - l->measuredAt > kSchemaRemeasure) {
+        l->measuredAt = now;
+        int used = 0;
+        int highest = 0;
+        sqlite3_db_status(l->db, SQLITE_DBSTATUS_SCHEMA_USED, &used, &highest, 0);
+        l->tooBig = used > kMaxSchemaMemory;
+    } else if (now < l->measuredAt) {
+        l->measuredAt = now; // another connection gave memory back
+    }
     if (l->tooMany || l->tooBig)
         return 1;
     return l->foreign && l->steps % kCancelSteps == 0 && TaskCancel::requested() ? 1 : 0;
@@ -77,8 +87,8 @@ int onSchemaLoad(void* load)
 // closed. Leaves db without a progress handler.
 void readSchemaThrow(sqlite3* db, const QString& path, bool foreign)
 {
-    SchemaLoad load { db, 0, foreign };
-    sqlite3_progress_handler(db, kSchemaLoadSteps, &onSchemaLoad, &load);
+    SchemaLoad load { db, foreign };
+    sqlite3_progress_handler(db, 1, &onSchemaLoad, &load);
     const int sqlLength = sqlite3_limit(db, SQLITE_LIMIT_SQL_LENGTH, kMaxSchemaEntryBytes);
     const int columns = sqlite3_limit(db, SQLITE_LIMIT_COLUMN, kMaxSchemaColumns);
     sqlite3_stmt* check = nullptr;
@@ -472,6 +482,46 @@ QList<_SqliteCol> Sqlite3DB::tbCols(const QString& table)
             !cursor.isNull("dflt_value"), cursor.getInt("pk") != 0));
     }
     return cols;
+}
+
+QHash<QString, QString> Sqlite3DB::tableTextsThrow(const QStringList& tables)
+{
+    QHash<QString, QString> texts;
+    for (const QString& table : tables) {
+        Sqlite3Cursor c
+            = queryThrow(Sqlite3Sql("select sql from sqlite_master where type = 'table' and name = ?")
+                             .addTextParam(table));
+        if (c.moveNext())
+            texts.insert(table, c.getText(0));
+    }
+    return texts;
+}
+
+QStringList Sqlite3DB::indexesWithoutCollationThrow(const QString& table)
+{
+    QStringList indexes;
+    QHash<QString, bool> known;
+    Sqlite3Cursor c = queryThrow(Sqlite3Sql("select l.name, x.coll from pragma_index_list(?) as l join "
+                                            "pragma_index_xinfo(l.name) as x where x.coll is not null")
+                                     .addTextParam(table));
+    while (c.moveNext()) {
+        const QString index = c.getText(0);
+        const QString collation = c.getText(1);
+        auto k = known.constFind(collation);
+        if (k == known.constEnd()) {
+            // A comparison by a collating sequence this build lacks fails as it is prepared.
+            QString quoted = collation;
+            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+            const QByteArray sql = QStringLiteral("select 'a' = 'b' collate \"%1\"").arg(quoted).toUtf8();
+            sqlite3_stmt* stmt = nullptr;
+            const int rc = sqlite3_prepare_v2(handle, sql.constData(), int(sql.size()), &stmt, nullptr);
+            sqlite3_finalize(stmt);
+            k = known.insert(collation, rc == SQLITE_OK);
+        }
+        if (!*k && !indexes.contains(index))
+            indexes.append(index);
+    }
+    return indexes;
 }
 
 QHash<QString, _SqliteCol> Sqlite3DB::tbInfo(const QString& table)

@@ -92,6 +92,12 @@ public:
     // foreign connection its generated columns too, so that a reader naming one is refused.
     QHash<QString, _SqliteCol> tbInfo(const QString& table);
     QList<_SqliteCol> tbCols(const QString& table);
+    // The CREATE texts of those of the tables named (exactly, as the file spells them) that the file
+    // holds, by name: the texts of other tables, which may be thousands of long ones, are not read.
+    QHash<QString, QString> tableTextsThrow(const QStringList& tables);
+    // The indexes of table that order by a collating sequence this build lacks: no statement reads
+    // through one, so a query SQLite plans never takes it and one that names it fails.
+    QStringList indexesWithoutCollationThrow(const QString& table);
     // Whether the database has a table of that name (in any case). Where a foreign one holds a
     // view of that name, its refusal is thrown.
     bool tableExists(const QString& table);

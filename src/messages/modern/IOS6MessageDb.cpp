@@ -193,10 +193,12 @@ void IOS6MessageDb::openCheck()
         nullptr, sqlite3fun_before_delete_attachment_path, nullptr, nullptr, nullptr);
     sqlite3_create_function_v2(handle, "after_delete_message_plugin", 2, SQLITE_ANY | SQLITE_INNOCUOUS,
         nullptr, sqlite3fun_after_delete_message_plugin, nullptr, nullptr, nullptr);
-    Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
     messageHas.clear();
-    while (c.moveNext())
-        tableSql.insert(c.getText("name"), c.getText("sql"));
+    // Only the tables this reader looks into.
+    tableSql = tableTextsThrow({ QStringLiteral("message"), QStringLiteral("chat"), QStringLiteral("handle"),
+        QStringLiteral("attachment"), QStringLiteral("chat_message_join"),
+        QStringLiteral("sync_deleted_attachments"), QStringLiteral("sync_deleted_chats"),
+        QStringLiteral("sync_deleted_messages"), QStringLiteral("deleted_messages") });
     clearSyncTables(*this, tableSql);
 }
 
@@ -351,7 +353,11 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
         return counted->count;
     TableCount c;
     c.plain = plainCount(true);
-    c.indexesHoldTables = joinIndexesHoldTable() && messageTableReads();
+    // SQLite refuses every count that might take an index of a collation this build lacks, while a
+    // load does not read through one: the tables' own count is then the list's, as the load's is.
+    const bool uncountable = !indexesWithoutCollationThrow(QStringLiteral("chat_message_join")).isEmpty()
+        || !indexesWithoutCollationThrow(QStringLiteral("message")).isEmpty();
+    c.indexesHoldTables = uncountable || (joinIndexesHoldTable() && messageTableReads());
     counted = Counted { now, c };
     return c;
 }

@@ -176,7 +176,7 @@ private:
     };
     std::optional<Counted> counted;
     Unchanged unchangedNow(); // of the file as this connection sees it now
-    QHash<QString, QString> tableSql;
+    QHash<QString, QString> tableSql; // of the tables the reader looks into alone
     // Column tests of the message table already answered (cleared when the tables are read again).
     mutable QHash<const char*, bool> messageHas; // keyed by the literal column names
     QDir dbDir;

@@ -50,9 +50,11 @@ void IOS6RowReferences::findThrow(Sqlite3DB& db, const QSet<QString>& rewritten)
         moved.clear();
     QStringList tables;
     {
-        Sqlite3Cursor c
-            = db.queryThrow(Sqlite3Sql("select name, sql from main.sqlite_master where type = 'table' "
-                                       "and name not like 'sqlite\\_%' escape '\\'"));
+        // Only the head of each table's text is read: a file may hold thousands of tables, each with
+        // a text of nearly a megabyte.
+        Sqlite3Cursor c = db.queryThrow(
+            Sqlite3Sql("select name, substr(ltrim(sql, char(32, 9, 10, 12, 13)), 1, 64) from "
+                       "main.sqlite_master where type = 'table' and name not like 'sqlite\\_%' escape '\\'"));
         while (c.moveNext()) {
             const QString name = c.getText(0);
             // A virtual table's rows are its module's, not stored in this file as they read.

@@ -64,9 +64,7 @@ void IOS5MessageDb::openCheck()
     // Harmless, so that the device's triggers may call it.
     sqlite3_create_function_v2(handle, "read", 1, SQLITE_ANY | SQLITE_INNOCUOUS, nullptr, sqlite3fun_read,
         nullptr, nullptr, nullptr);
-    Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
-    while (c.moveNext())
-        tableSql.insert(c.getText("name"), c.getText("sql"));
+    tableSql = tableTextsThrow({ QStringLiteral("madrid_chat"), QStringLiteral("madrid_attachment") });
 }
 
 namespace

@@ -49,11 +49,7 @@ void MacMessagingDb::openCheck()
     // The user's live Messages database: never opened for writing.
     setForeign(true);
     openThrow(dbPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
-    Sqlite3Cursor c = queryThrow("select * from sqlite_master where type='table'");
-    while (c.moveNext()) {
-        const QString sql = c.getText("sql");
-        tableSql.insert(c.getText("name"), sql);
-    }
+    tableSql = tableTextsThrow({ QStringLiteral("message") });
 }
 
 void MacMessagingDb::chats(MsgData& data)

@@ -82,7 +82,7 @@ struct ExportBKFileThread::Progress {
 struct ExportBKFileThread::FileProgress {
     FileProgress(Progress& run, const BackupManifest::_FileNode* node)
         : run(run)
-        , size(qint64(node->item.size))
+        , size(qMax<qint64>(0, node->item.size))
     {
     }
     ~FileProgress() { run.doneBytes += size - told; }

@@ -110,7 +110,10 @@ QString ItemModelFileSys::cellText(const BackupManifest::_FileNode* node, int co
     case 2:
         return folder ? tr("File Folder") : tr("File");
     case 3:
-        return folder ? QString() : tr("%L1 KB").arg(node->item.size / 1024);
+        if (folder)
+            return QString();
+        // A record may give no size a file can have: unknown, not 0.
+        return node->item.size < 0 ? tr("? KB") : tr("%L1 KB").arg(node->item.size / 1024);
     default:
         return {};
     }

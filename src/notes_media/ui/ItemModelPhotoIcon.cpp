@@ -65,7 +65,7 @@ QString ItemModelPhotoIcon::dateText(quint32 mtime)
 
 QString ItemModelPhotoIcon::sizeText(qint64 bytes)
 {
-    return tr("%L1 KB").arg(bytes / 1024);
+    return bytes < 0 ? tr("? KB") : tr("%L1 KB").arg(bytes / 1024);
 }
 
 ItemModelPhotoIcon::_PhotoItemNode* ItemModelPhotoIcon::nodeAt(int row) const

@@ -627,6 +627,14 @@ private Q_SLOTS:
                   "'(' || "
                 + columns(900) + " || ')' from n limit 2000"
             << "select 1" << 20000 << "its schema entries are far larger than any phone writes";
+        // 100 KB of text an entry that SQLite reads into 5 MB: refused after the entry that goes past
+        // the bound, not some entries later.
+        QTest::newRow("schema entries each far larger read than written")
+            << "pragma writable_schema = on; " + endless
+                + "insert into sqlite_master select 'table', 'w' || i, 'w' || i, 0, 'create table w' || i || "
+                  "'(v check (v in (' || substr(replace(hex(zeroblob(50000)), '00', '1,'), 1, 99998) || "
+                  "'1)))' from n limit 20"
+            << "select 1" << 20000 << "its schema entries are far larger than any phone writes";
     }
     void foreignDatabaseIsReadAsData()
     {
@@ -644,6 +652,8 @@ private Q_SLOTS:
         }
         Sqlite3DB db;
         db.setForeign(true);
+        const sqlite3_int64 before = sqlite3_memory_used();
+        sqlite3_memory_highwater(1);
         const auto token = std::make_shared<TaskCancel::Token>();
         const TaskCancel::Scope scope(token);
         std::atomic<bool> done = false;
@@ -672,6 +682,9 @@ private Q_SLOTS:
         QVERIFY2(
             !error.startsWith("it") || (what.startsWith("Cannot ") && what.contains(path)), qPrintable(what));
         QVERIFY(took < stopAfter + 2000);
+        // Nor does SQLite's reading of it cost much more than the bound of its schema (16 MB).
+        const sqlite3_int64 peak = sqlite3_memory_highwater(0) - before;
+        QVERIFY2(peak < 40 << 20, qPrintable(QString::number(peak)));
     }
 
     // The guard keeps a connection's triggers from acting while it lives, and gives back the state it

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -125,6 +126,22 @@ private slots:
         QCOMPARE(page.ui()->lbCount->text(), QString("Total: ?"));
         // Readable, of another kind: what it holds of the kind is not known, not none.
         QCOMPARE(DataSources::countBackupCalendarEvents(QDir(cache)), DataSources::kUnknownCount);
+
+        // Calendars without the row numbers the page lists them by: counted as the page reads them.
+        const QString numberless = cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb() } });
+        {
+            Sqlite3DB db;
+            db.openThrow(numberless + "/" + IOSCalendarDb::kCalendarFile, SQLITE_OPEN_READWRITE);
+            db.executeThrow("create table c2 (id integer primary key, title text, store_id integer) without "
+                            "rowid; insert into c2 select rowid, title, store_id from Calendar; drop table "
+                            "Calendar; alter table c2 rename to Calendar");
+        }
+        ModalAnswerer failed;
+        CalendarMainForm numberlessPage(
+            QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(numberless))), m_manifest.get());
+        QCOMPARE(failed.seen().size(), 1);
+        QCOMPARE(numberlessPage.ui()->lbCount->text(), QString("Total: ?"));
+        QCOMPARE(DataSources::countBackupCalendarEvents(QDir(numberless)), DataSources::kUnknownCount);
     }
 
     void saveExportAndDeleteInALocalDatabase()

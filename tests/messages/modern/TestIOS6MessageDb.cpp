@@ -1,3 +1,4 @@
+#include "app/sqlite/Sqlite3DB.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <malloc.h>
 
 using namespace MsgFixtures;
 
@@ -46,17 +48,29 @@ private Q_SLOTS:
     void syntheticDatabaseBothDateUnits_data()
     {
         QTest::addColumn<bool>("ns");
-        QTest::newRow("seconds") << false;
-        QTest::newRow("nanoseconds") << true;
+        QTest::addColumn<bool>("foreignCollation"); // indexes ordered by a collation no build has
+        QTest::newRow("seconds") << false << false;
+        QTest::newRow("nanoseconds") << true << false;
+        QTest::newRow("indexes of a collation no build has") << false << true;
     }
 
     void syntheticDatabaseBothDateUnits()
     {
         QFETCH(bool, ns);
+        QFETCH(bool, foreignCollation);
         QString err;
         const QString folder = generate("ios6", ns ? QStringList { "--ns" } : QStringList {}, &err);
         QVERIFY2(!folder.isEmpty(), qPrintable(err));
         const QJsonObject exp = expected(folder);
+        if (foreignCollation) {
+            Sqlite3DB db;
+            db.openThrow(smsPath(folder), SQLITE_OPEN_READWRITE);
+            db.executeThrow(
+                "create index qm_j on chat_message_join(chat_id collate nocase); create index qm_m "
+                "on message(guid collate nocase, rowid); pragma writable_schema = on; update "
+                "sqlite_master set sql = replace(sql, 'nocase', 'nosuch') where name like 'qm\\_%' "
+                "escape '\\'");
+        }
         const QByteArray before = fileHash(smsPath(folder));
         Loaded l = load(folder);
         QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
@@ -244,6 +258,30 @@ private Q_SLOTS:
             QString("6"));
         QVERIFY(db.isItemTypeEnabled());
         QCOMPARE(db.type(), 6);
+    }
+
+    // A file may hold many tables, each with a text of nearly the most an entry may have: the reader
+    // keeps the texts of its own tables alone, so that what it holds does not grow with them.
+    void textsOfOtherTablesAreNotKept()
+    {
+        const QString folder = TestEnv::tempDir();
+        {
+            IOS6MessageDb made(QDir(folder), _CountryInfo(), true);
+            made.openCheck();
+            made.executeThrow("begin");
+            for (int i = 0; i < 40; ++i)
+                made.executeThrow(
+                    QString("create table other%1(v) /* %2 */").arg(i).arg(QString(1000000, 'x')));
+            made.executeThrow("commit");
+        }
+        IOS6MessageDb db(QDir(folder), _CountryInfo(), false);
+        const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
+        db.openCheck();
+        const std::size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
+        QVERIFY2(after < before + (16 << 20), qPrintable(QString::number(qint64(after - before))));
+        Loaded l = load(folder);
+        QVERIFY2(l.error.isEmpty(), qPrintable(l.error));
+        QVERIFY(db.isItemTypeEnabled());
     }
 
     void notADatabase()

@@ -1,3 +1,4 @@
+#include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "backup/MBDBParser.h"
 #include "notes_media/LocalBookmarkDb.h"
@@ -45,6 +46,21 @@ private Q_SLOTS:
         QCOMPARE(DataSources::countBackupBookmarks(empty), 0);
         QCOMPARE(DataSources::countBackupVoicemail(empty), 0);
         QCOMPARE(DataSources::countBackupRecordings(empty), 0);
+        // Counted as the page lists them: a table without the row numbers it lists by has no count.
+        for (const char* kind : { "", " without rowid" }) {
+            const QDir cache(TestEnv::tempDir());
+            Sqlite3DB db;
+            db.openThrow(cache.absoluteFilePath(
+                             MBDBParser::backupFileName("HomeDomain", "Library/Voicemail/voicemail.db")),
+                SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            db.executeThrow(
+                QString("create table voicemail (id integer primary key, sender, date, duration, "
+                        "flags, trashed_date)%1; insert into voicemail values (1, 'a', 1, 1, 0, 0), "
+                        "(2, 'b', 2, 1, 0, 0), (3, 'c', 3, 1, 2, 0)")
+                    .arg(kind));
+            db.close();
+            QCOMPARE(DataSources::countBackupVoicemail(cache), *kind ? DataSources::kUnknownCount : 3);
+        }
     }
 
     // Counting a local database makes its missing notes and bookmark stores.
