@@ -1,8 +1,12 @@
 #include "app/IdsTranslator.h"
 #include "app/OutputFile.h"
+#include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/ModalAnswerer.h"
 #include "support/ForeignDisk.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -171,6 +175,46 @@ private Q_SLOTS:
                               .arg(disk->path()) });
         QVERIFY2(
             took.elapsed() >= 3000 && took.elapsed() < 8000, qPrintable(QString::number(took.elapsed())));
+    }
+
+    // The same through a page's worker road, the user pressing Cancel and Yes while an export
+    // writes onto a disk that stops answering: the window runs its events all along.
+    void aPageCancelNeverHoldsTheWindow()
+    {
+        ForeignDisk disk(ForeignDisk::Kind::Fat);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        std::atomic<int> blocks = 0;
+        ModalAnswerer answerer;
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, true, [&](ProgressForm*) {
+            QTRY_VERIFY(blocks >= 5);
+            QVERIFY(disk.stop());
+        });
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box || !box->text().startsWith("Cancelled, but the disk of " + disk.path()))
+                return false;
+            QTimer::singleShot(500, this, [&disk] { disk.resume(); });
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        const TickGaps gaps;
+        const bool ok = PageActions::runWorker(nullptr, "Exporting", [&](ProgressForm& form) {
+            return std::unique_ptr<QThread>(QThread::create([&] {
+                OutputFile out(disk.path() + "/calls.csv");
+                const QByteArray block(64 * 1024, 'x');
+                if (!out.open(QIODevice::WriteOnly))
+                    return form.invokeErrorOccurred(out.failure());
+                while (!form.cancelled && out.write(block) == block.size()) {
+                    form.invokeUpdateProgress(QString(), -1, QString::number(++blocks));
+                    QThread::msleep(1);
+                }
+            }));
+        });
+        QVERIFY(!ok);
+        QCOMPARE(status, QString("Exporting"));
+        QCOMPARE(answerer.seen().size(), 2); // the question, then which disk does not answer
+        QVERIFY2(gaps.longest() < 200, qPrintable(QString::number(gaps.longest())));
     }
 
     // Leaving the program gives a worker that was left a short grace, then leaves without it.
