@@ -1,6 +1,5 @@
 #include "app/ui/shared/WorkerEnd.h"
 
-#include "app/StyleSheet.h"
 #include "app/WorkerSigns.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
@@ -21,6 +20,7 @@
 namespace
 {
 constexpr int kLookMs = 50;
+constexpr int kFirstLookMs = 20;
 int g_stillMs = 3000;
 int g_graceMs = 2000;
 bool g_quit = false;
@@ -104,13 +104,13 @@ void leaveOnQuit(QThread& thread)
     g_quit = false; // only a test's leave call returns
 }
 
-// The small frameless dialog over the window while the step under way stops.
+// The small frameless dialog over the window while the step under way stops: a label alone, made
+// at once (no style sheet to parse while the window waits).
 std::unique_ptr<QWidget> cancellingDialog(QWidget* parent)
 {
     auto dialog = std::make_unique<QWidget>(parent, Qt::Dialog | Qt::FramelessWindowHint);
     dialog->setObjectName(QStringLiteral("CancellingDialog"));
     dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->setStyleSheet(getStyleSheet());
     auto* text = new QLabel(QCoreApplication::translate("ProgressForm", "IDS_CANCELLING"), dialog.get());
     text->setObjectName(QStringLiteral("lbStatus"));
     auto* layout = new QVBoxLayout(dialog.get());
@@ -143,7 +143,7 @@ void WorkerEnd::waitFor(
     thread.setParent(nullptr);
     // A quit noted is one this wait answers: the next wait's worker is not cut short by it.
     const auto answered = qScopeGuard([] { g_quit = false; });
-    if (thread.wait(kLookMs)) // most workers have ended, or do at once
+    if (thread.wait(kFirstLookMs)) // most workers have ended, or do at once
         return;
     const QuitSeen quit;
     if (!token || !token->cancelled.load()) {
