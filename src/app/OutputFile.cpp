@@ -3,11 +3,14 @@
 #include "app/FileNameFit.h"
 #include "app/PathWalk.h"
 #include "app/RegularFile.h"
+#include "app/TaskCancel.h"
 #include "app/WrittenDisks.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -22,9 +25,16 @@ namespace
 {
 // Small writes gather here; large ones go straight to the file.
 constexpr qsizetype kBufferSize = 256 * 1024;
-// What one kernel copy call moves at most, so progress is reported along the way.
-constexpr size_t kCopyChunk = 16 * 1024 * 1024;
+// What one kernel copy call moves: from 1 MB, grown while calls are quick and cut when one is slow,
+// so that a cancel or a report comes within a fraction of a second on any disk that answers.
+constexpr size_t kCopyChunkMin = 1024 * 1024;
+constexpr size_t kCopyChunkMax = 16 * 1024 * 1024;
+constexpr qint64 kQuickCopyNs = 50 * 1000 * 1000;
+constexpr qint64 kSlowCopyNs = 250 * 1000 * 1000;
 constexpr size_t kReadChunk = 1024 * 1024;
+// How long a FIFO the user named is given for a program to open it for reading.
+constexpr int kFifoReaderWaitMs = 3000;
+constexpr int kFifoPollMs = 20;
 
 QByteArray native(const QString& path)
 {
@@ -166,14 +176,24 @@ bool OutputFile::openTarget()
     return S_ISREG(st.st_mode) ? openReplacing(st) : openDirect(st);
 }
 
-// A device or a FIFO the user named is written directly. A FIFO is opened without waiting: one that
-// no program reads from fails at once, rather than holding the write until one does.
+// A device or a FIFO the user named is written directly. A FIFO is opened without blocking: a
+// program started along with this one (`... fifo & gzip < fifo`) is given a few seconds to open it for
+// reading; with none by then, the write fails rather than waiting without end. A cancel ends the wait.
 bool OutputFile::openDirect(const struct stat& st)
 {
     if (!mayOpen(st))
         return false;
     m_direct = true;
-    m_fd = ::openat(m_dir.fd(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        m_fd = ::openat(m_dir.fd(), m_name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m_fd >= 0 || errno != ENXIO || !S_ISFIFO(st.st_mode) || waited.elapsed() >= kFifoReaderWaitMs)
+            break;
+        if (TaskCancel::requested())
+            return setError(ECANCELED);
+        QThread::msleep(kFifoPollMs);
+    }
     if (m_fd < 0 && errno == ENXIO && S_ISFIFO(st.st_mode)) {
         setError(ENXIO);
         setErrorString(QStringLiteral("it is a FIFO that no program reads from, and nothing was written"));
@@ -399,8 +419,11 @@ bool OutputFile::copyFrom(int fd, const Progress& progress)
         return false;
     if (!m_direct) {
         // The kernel copies (or shares) the blocks; where it cannot, the bytes go through here.
+        size_t chunk = kCopyChunkMin;
+        QElapsedTimer took;
         for (;;) {
-            const ssize_t n = ::copy_file_range(fd, nullptr, m_fd, nullptr, kCopyChunk, 0);
+            took.start();
+            const ssize_t n = ::copy_file_range(fd, nullptr, m_fd, nullptr, chunk, 0);
             if (n == 0)
                 return true;
             if (n < 0) {
@@ -411,11 +434,28 @@ bool OutputFile::copyFrom(int fd, const Progress& progress)
                 break;
             }
             m_done += n;
-            if (progress && !progress(m_done))
+            if (stopped(progress, fd))
                 return setError(ECANCELED);
+            const qint64 ns = took.nsecsElapsed();
+            if (ns < kQuickCopyNs)
+                chunk = std::min(chunk * 2, kCopyChunkMax);
+            else if (ns > kSlowCopyNs)
+                chunk = std::max(chunk / 2, kCopyChunkMin);
         }
     }
     return copyByReading(fd, progress);
+}
+
+// Between blocks: told the bytes so far, or the task cancelled (see TaskCancel) while more of the
+// file from is to come (a file whose last block is copied is whole, and stays).
+bool OutputFile::stopped(const Progress& progress, int from) const
+{
+    if (progress && !progress(m_done))
+        return true;
+    if (!TaskCancel::requested())
+        return false;
+    struct stat st;
+    return ::fstat(from, &st) != 0 || !S_ISREG(st.st_mode) || ::lseek(from, 0, SEEK_CUR) < st.st_size;
 }
 
 bool OutputFile::copyByReading(int fd, const Progress& progress)
@@ -433,7 +473,7 @@ bool OutputFile::copyByReading(int fd, const Progress& progress)
         }
         if (!writeRaw(buf.constData(), n))
             return false;
-        if (progress && !progress(m_done))
+        if (stopped(progress, fd))
             return setError(ECANCELED);
     }
 }

@@ -20,7 +20,7 @@ class PathWalk;
 // target replaced the same way, unless another user put it in a folder everyone may write into
 // (see PathWalk: then nothing is written, and the failure names it); a destination that is not a regular file
 // (a device such as /dev/null, a FIFO) is written directly, unless the name is one of the program's own (see
-// setFollowLinks); a FIFO that no program reads from fails at once. Another user's FIFO or file in such a
+// setFollowLinks); a FIFO that no program reads from in 3 s fails. Another user's FIFO or file in such a
 // folder is refused too, as the system's rules for shared folders say (PathWalk::refusalIn). A file that is
 // replaced is flushed to the disk before the rename. An existing file that may not be written is refused
 // ("Permission denied"), never replaced. Errors carry the system's own text for what happened. The temporary
@@ -80,7 +80,9 @@ public:
     void close() override { discard(); }
     // Drops the temporary file; the final name keeps what it held. Safe to call at any time.
     void discard();
-    // Copies what remains of fd into the file (the kernel copies where it can).
+    // Copies what remains of fd into the file (the kernel copies where it can), in blocks of a
+    // fraction of a second; between blocks a cancel of the calling thread's task (see TaskCancel)
+    // stops it, failing with ECANCELED, unless the whole of fd is copied.
     bool copyFrom(int fd, const Progress& progress = {});
     // Opens, copies the file at from into it and commits; false with *error set (to unchanged) as
     // copy() sets it.
@@ -160,6 +162,7 @@ private:
     bool flushBuffer();
     bool writeRaw(const char* data, qint64 size);
     bool copyByReading(int fd, const Progress& progress);
+    bool stopped(const Progress& progress, int from) const;
     bool setError(int error);
     // The held folder no longer stands where it was reached.
     bool setMoved(const QString& moved);

@@ -15,6 +15,8 @@ TaskCancel::Cancelled::Cancelled()
 bool TaskCancel::requested()
 {
     const TaskCancel::Token* token = t_token.get();
+    if (token)
+        token->looks.fetch_add(1, std::memory_order_relaxed);
     return token && token->cancelled.load(std::memory_order_relaxed)
         && !token->ended.load(std::memory_order_relaxed);
 }

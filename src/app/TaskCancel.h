@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 
@@ -16,6 +17,9 @@ public:
     struct Token {
         std::atomic<bool> cancelled { false };
         std::atomic<bool> ended { false };
+        // How often its threads looked for the cancel: work between steps (a block copied, a
+        // statement's steps), so a sign of life of a task that otherwise waits quietly.
+        mutable std::atomic<std::uint64_t> looks { 0 };
     };
 
     // Thrown by work that stopped because its task was cancelled.

@@ -4,6 +4,7 @@
 #include "app/OutputFile.h"
 #include "app/PathWalk.h"
 #include "app/RegularFile.h"
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCrypto.h"
 #include "backup/DigestingReader.h"
@@ -244,6 +245,8 @@ QString StoredFileCopy::copyAsStoredThrow(const BackupManifest::_FileNode* node,
         return notAsWritten;
     }
     const bool copied = out.copyFrom(in.handle(), told);
+    if (!copied && out.error() == ECANCELED)
+        throw TaskCancel::Cancelled();
     if (!copied && out.sourceFailed())
         failUnreadable("read", src, out.errorString());
     if (!copied)
@@ -266,6 +269,8 @@ void StoredFileCopy::copyReadingThrow(
             fail(out.failure());
         read.add(buf.constData(), n);
         progress(done += n);
+        if (TaskCancel::requested() && !in.atEnd())
+            throw TaskCancel::Cancelled();
     }
     if (n < 0)
         failUnreadable("read", src, in.errorString());
@@ -299,14 +304,21 @@ QString StoredFileCopy::decryptCopyThrow(const BackupManifest::_FileNode* node, 
     qint64 told = 0;
     const auto tell = [&](qint64 done) {
         // A call per block of 8 KiB would cost the decryption time.
-        if (done - told >= kTellEvery)
-            progress(total, told = done, context);
+        if (done - told < kTellEvery)
+            return;
+        told = done;
+        if (progress)
+            progress(total, done, context);
+        if (TaskCancel::requested() && done < total)
+            throw TaskCancel::Cancelled();
     };
     BackupCrypto::Decrypted got;
     try {
         got = BackupCrypto::decryptStream(key,
             read ? static_cast<QIODevice&>(*digesting) : static_cast<QIODevice&>(in), out, node->item.size,
-            progress ? std::function<void(qint64)>(tell) : nullptr);
+            tell);
+    } catch (const TaskCancel::Cancelled&) {
+        throw;
     } catch (const std::exception& e) {
         if (out.failed())
             fail(out.failure());

@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
+#include <csignal>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -57,11 +58,36 @@ ForeignDisk::ForeignDisk(Kind kind)
 
 ForeignDisk::~ForeignDisk()
 {
+    resume();
     if (m_mounted && !run("fusermount", { "-u", m_path }))
         ::umount2(QFile::encodeName(m_path).constData(), MNT_DETACH);
     if (!m_loop.isEmpty())
         run("losetup", { "-d", m_loop });
     QFile::remove(m_image);
+}
+
+// The server is the process whose arguments name the mount point.
+bool ForeignDisk::stop()
+{
+    const QByteArray mountPoint = QFile::encodeName(m_path);
+    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+        const int pid = entry.toInt();
+        QFile cmdline("/proc/" + entry + "/cmdline");
+        if (pid <= 0 || pid == ::getpid() || !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        if (cmdline.readAll().split('\0').contains(mountPoint) && ::kill(pid, SIGSTOP) == 0) {
+            m_stopped = pid;
+            return true;
+        }
+    }
+    return false;
+}
+
+void ForeignDisk::resume()
+{
+    if (m_stopped > 0)
+        ::kill(m_stopped, SIGCONT);
+    m_stopped = 0;
 }
 
 // Runs program with args; false with whyNot set when it is missing or fails. out gets its first

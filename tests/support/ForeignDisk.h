@@ -23,6 +23,10 @@ public:
     // Why it could not be mounted (for QSKIP).
     QString whyNot() const { return m_whyNot; }
     QString path() const { return m_path; }
+    // Stops the program that serves the disk (SIGSTOP): every call on the disk then waits, as on
+    // a disk that does not answer, until resume(). The destructor resumes it first.
+    bool stop();
+    void resume();
 
 private:
     bool run(const QString& program, const QStringList& args, QString* out = nullptr);
@@ -33,6 +37,7 @@ private:
     QString m_loop; // the loop device of an exFAT disk
     QString m_whyNot;
     bool m_mounted = false;
+    int m_stopped = 0; // the pid of the stopped server
 };
 
 // Mounts a disk of the kind named ("fat", "ntfs" or "exfat") as var for the rest of the test, or

@@ -4,6 +4,7 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
@@ -223,7 +224,7 @@ bool DataPageFactory::importMacMessagesThrow(QWidget* parent)
     thread.start(QThread::InheritPriority);
     const int result = form.exec();
     // The thread reads the records of data: it must have ended before they go.
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token(), parent);
     if (result != 1 || form.cancelled)
         return false;
     g_lastImportedDbName = dlg.dbDir.dirName();

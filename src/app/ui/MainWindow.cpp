@@ -23,6 +23,7 @@
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/CacheListDb.h"
@@ -665,7 +666,7 @@ void MainWindow::countBackup(BackupManifest& manifest, const QDir& cacheDir)
     CountBackupThread thread(manifest, cacheDir, form, this);
     thread.start();
     form.exec();
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token(), this);
     DataSources::putBackupCounts(manifest, thread.counts());
 }
 
@@ -689,18 +690,18 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     thread.setShowWhatItCan(true);
     thread.start();
     const int result = form.exec();
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token(), this);
     manifest.loadFaults = thread.faults();
     if (result != 1 || form.cancelled) {
         smsForm.cancelled = true;
-        sms.wait();
+        WorkerEnd::waitFor(sms, smsForm.cancelled.token(), this);
         // The forms are quiet: an error is told here, with its reason; a cancel says nothing.
         if (form.failed())
             Tips::error(form.resultText());
         return false;
     }
     const bool messagesFailed = withMessages && smsForm.exec() != 1 && smsForm.failed();
-    sms.wait();
+    WorkerEnd::waitFor(sms, smsForm.cancelled.token(), this);
     manifest.loadFaults.add(sms.faults());
     manifest.loadFaults.add(DataSources::unstoredFiles(manifest));
     const QString told = manifest.loadFaults.texts().join(QLatin1Char('\n'));

@@ -2,9 +2,10 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
+#include "app/ui/UpdateLocalDbThread.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
-#include "app/ui/UpdateLocalDbThread.h"
+#include "app/ui/shared/WorkerEnd.h"
 
 #include <QFileInfo>
 #include <QObject>
@@ -18,7 +19,7 @@ bool StartUpChecks::convertOldLocalDbs()
     UpdateLocalDbThread thread(form);
     thread.start();
     form.exec();
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token());
     return true;
 }
 

@@ -1,6 +1,7 @@
 #include "backup/ui/BackupUnlockUi.h"
 
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 
 #include <QApplication>
@@ -29,7 +30,7 @@ void install()
         }));
         thread->start();
         form.exec();
-        thread->wait();
+        WorkerEnd::waitFor(*thread, form.cancelled.token(), form.parentWidget());
     });
 }
 

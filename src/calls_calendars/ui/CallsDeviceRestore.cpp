@@ -4,6 +4,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "calls_calendars/ui/CallsMergeRoad.h"
@@ -42,7 +43,7 @@ bool CallsDeviceRestore::runWorker(
     std::unique_ptr<QThread> thread = make(form);
     thread->start();
     const bool ok = form.exec() == 1 && !form.cancelled;
-    thread->wait();
+    WorkerEnd::waitFor(*thread, form.cancelled.token(), m_page);
     return ok;
 }
 

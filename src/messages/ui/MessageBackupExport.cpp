@@ -2,6 +2,7 @@
 
 #include "app/RunFolder.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "backup/ui/ITunesCacheSMSThread.h"
@@ -21,7 +22,7 @@ bool runStep(QThread& thread, ProgressForm& form)
 {
     thread.start(QThread::InheritPriority);
     const int result = form.exec();
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token(), form.parentWidget());
     return result == 1 && !form.cancelled;
 }
 

@@ -8,6 +8,7 @@
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
@@ -468,7 +469,7 @@ bool SMSMainForm::runStep(
     std::unique_ptr<QThread> thread = make(form);
     thread->start(QThread::InheritPriority);
     const int result = form.exec();
-    thread->wait();
+    WorkerEnd::waitFor(*thread, form.cancelled.token(), this);
     return result == 1 && !form.cancelled;
 }
 

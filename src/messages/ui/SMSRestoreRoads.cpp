@@ -6,6 +6,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "device/IOSDeviceMonitor.h"
@@ -33,7 +34,7 @@ bool runStep(QThread& thread, ProgressForm& form)
 {
     thread.start(QThread::InheritPriority);
     const int result = form.exec();
-    thread.wait();
+    WorkerEnd::waitFor(thread, form.cancelled.token(), form.parentWidget());
     return result == 1 && !form.cancelled;
 }
 

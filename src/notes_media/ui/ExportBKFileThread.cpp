@@ -3,6 +3,7 @@
 #include "app/CountText.h"
 #include "app/FileNameFit.h"
 #include "app/OutputFile.h"
+#include "app/TaskCancel.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/StoredFile.h"
@@ -173,8 +174,8 @@ void copyFileProgress(long long total, long long done, void* context)
                 .arg(locale.toString(done / 1024), locale.toString(total / 1024));
         },
         false);
-    // While the user is asked whether to cancel, the copy stands still here, before its file is
-    // put in place; the file under way is completed whatever the answer.
+    // While the user is asked whether to cancel, the copy stands still here; once the cancel is
+    // confirmed, the copy under way stops at its next block and leaves nothing.
     (void)bool(run.form->cancelled);
 }
 
@@ -507,6 +508,8 @@ void ExportBKFileThread::copyFileNode(
             placed = m_manifest->copyFile(node, dir, name, &told, copyFileProgress);
         } catch (const BackupFolderLock::Cancelled&) {
             return; // the user ended the wait for the backup folder: nothing was written
+        } catch (const TaskCancel::Cancelled&) {
+            return; // the user cancelled: the copy under way stopped and left nothing
         } catch (const BackupManifest::NotAsWritten& e) {
             noteDamaged(copyFailureText(node, path, e));
             return;
@@ -554,6 +557,8 @@ void ExportBKFileThread::copyFileNode(
                 pending->placed = manifest->copyFile(node, dir, name, &told, copyFileProgress);
             } catch (const BackupFolderLock::Cancelled&) {
                 pending->skipped = true; // nothing was written
+            } catch (const TaskCancel::Cancelled&) {
+                pending->skipped = true; // stopped by the cancel; nothing of it is left
             } catch (const BackupManifest::NotAsWritten& e) {
                 pending->damaged = copyFailureText(node, path, e);
             } catch (const BackupManifest::Unreadable& e) {

@@ -43,7 +43,7 @@ qint64 MediaExtract::run(QWidget* parent, const QString& title, const BackupMani
     const int result = form.exec();
     // After a cancel the copies under way complete; any still waiting for the backup folder ended
     // with the dialog.
-    WorkerEnd::waitFor(thread);
+    WorkerEnd::waitFor(thread, form.cancelled.token(), parent);
     if (notStored)
         *notStored += thread.missingFiles;
     // What a cancel left is told once the copies under way are done (those not as the phone wrote

@@ -4,6 +4,7 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 
 #include <QDateTime>
@@ -17,7 +18,7 @@ bool PageActions::runWorker(QWidget* parent, const QString& title, const MakeWor
     std::unique_ptr<QThread> thread = make(form);
     thread->start();
     const bool ok = form.exec() == 1 && !form.cancelled;
-    thread->wait();
+    WorkerEnd::waitFor(*thread, form.cancelled.token(), parent);
     return ok;
 }
 

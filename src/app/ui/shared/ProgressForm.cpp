@@ -4,6 +4,7 @@
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
+#include "app/ui/shared/WorkerEnd.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -223,6 +224,7 @@ bool ProgressForm::passPointOfNoReturn()
 
 void ProgressForm::endAllForQuit()
 {
+    WorkerEnd::noteQuit(); // the waits for the workers these forms end are bounded from now on
     // A copy: a form that waits runs events meanwhile.
     const std::vector<ProgressForm*> forms = QuitWatch::running();
     for (auto it = forms.crbegin(); it != forms.crend(); ++it)

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <sys/types.h>
+
+// What the threads of this process other than one (the interface thread) show from the outside,
+// read from /proc without touching any disk the program writes to: the processor time they used,
+// which moves while any of them works, and the file or folder one of them waits on in a call that
+// reads or writes. A worker whose time stands still while it waits on a file waits on its disk.
+class WorkerSigns
+{
+public:
+    // The calling thread's id, as the system counts threads.
+    static pid_t thisThread();
+    // The clock ticks the other threads used so far (utime and stime); -1 where /proc cannot tell.
+    static qint64 ticksBesides(pid_t thread);
+    // The folder of a file (or the folder itself) that another thread waits on in a call on a
+    // descriptor; empty when none does.
+    static QString waitedPlaceBesides(pid_t thread);
+};
