@@ -45,7 +45,7 @@ public:
     const QStringList& failedCopies() const { return m_failedCopies; }
 
 private:
-    QString messageHtml(const _MsgMessage& m);
+    void writeMessage(const _MsgMessage& m);
     QString senderText(const _MsgMessage& m) const;
     QString dateLine(const _MsgMessage& m);
     std::optional<QString> attachmentContent(const _MsgAttachment& a);
