@@ -2,6 +2,9 @@
 
 #include "app/RxReplace.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace
 {
 
@@ -63,6 +66,13 @@ QString replaceWellFormed(const QString& text, const QRegularExpression& rx,
     return out;
 }
 
+// True for a single unit the first pass replaces.
+bool isSingleUnitEmoji(char16_t unit)
+{
+    return (unit >= 0xE000 && unit <= 0xE537)
+        || std::find(std::begin(kSymbols), std::end(kSymbols), unit) != std::end(kSymbols);
+}
+
 QString upperHex(uint value)
 {
     return QStringLiteral("%1").arg(value, 0, 16).toUpper();
@@ -85,6 +95,23 @@ QString empji_rep2(void* pair, const QRegularExpressionMatch& rx)
     if (code >= 0xD800 && code <= 0xDFFF && cap.size() > 1)
         code = (code - 0xD800) * 0x400 + (uint(cap.at(1).unicode()) - 0xDC00) + 0x10000;
     return p->callback(p->context, upperHex(code));
+}
+
+qsizetype emoji_span_end(const QString& text, qsizetype count)
+{
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n && count > 0; ++i) {
+        const char16_t u = text.at(i).unicode();
+        // U+1F000-U+1F7FF: D83C or D83D and a low surrogate.
+        if ((u == 0xD83C || u == 0xD83D) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            if (--count == 0)
+                return i + 2;
+            ++i;
+        } else if (isSingleUnitEmoji(u) && --count == 0) {
+            return i + 1;
+        }
+    }
+    return n;
 }
 
 QString emoji_replace(const QString& text, QString (*callback)(void* context, QString code), void* context)

@@ -10,6 +10,10 @@
 // callback returns is not scanned again. context is handed to callback unchanged.
 QString emoji_replace(const QString& text, QString (*callback)(void* context, QString code), void* context);
 
+// Where the count-th emoji of text (as emoji_replace finds them, in text order) ends; text.size()
+// when it holds fewer. One pass over text, no expression engine.
+qsizetype emoji_span_end(const QString& text, qsizetype count);
+
 // Internal: the replacement functions of the two passes, handed to rx_replace. pair points at the
 // caller's callback and context; each returns the callback's text for the emoji in capture 1.
 QString empji_rep1(void* pair, const QRegularExpressionMatch& rx);

@@ -77,6 +77,29 @@ private Q_SLOTS:
         QCOMPARE(twice, emojiAgain(nullptr, QString()));
     }
 
+    // Where the count-th emoji ends, in text order whatever the pass that replaces it.
+    void spanEnd_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("end");
+        const QString mixed = QString::fromUtf16(u"a\U0001F604b") + QChar(0xE001) + "c" + QChar(0x2611)
+            + QChar(0x2612) + QString::fromUtf16(u"\U0001F900\U0001F7FF") + "d";
+        QTest::newRow("first, a pair") << mixed << 1 << 3;
+        QTest::newRow("second, a private-use unit") << mixed << 2 << 5;
+        QTest::newRow("third, a symbol") << mixed << 3 << 7;
+        QTest::newRow("past a non-emoji symbol and pair") << mixed << 4 << 12;
+        QTest::newRow("fewer than asked") << mixed << 5 << int(mixed.size());
+        QTest::newRow("lone high surrogates") << QString(QChar(0xD83D)) + "x" + QChar(0xD83C) << 1 << 3;
+    }
+    void spanEnd()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QFETCH(int, end);
+        QCOMPARE(emoji_span_end(text, count), qsizetype(end));
+    }
+
     void loneHighSurrogateStays()
     {
         QStringList codes;

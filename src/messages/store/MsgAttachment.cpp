@@ -7,6 +7,7 @@
 #include "app/WrittenDisks.h"
 #include "app/sqlite/Sqlite3Cursor.h"
 #include "messages/store/MsgTempDir.h"
+#include "messages/store/MsgText.h"
 #include "messages/store/PreviewOrigin.h"
 
 #include <QDir>
@@ -106,8 +107,7 @@ bool _MsgAttachment::plainText(QString* text, QString* why) const
         bytes.truncate(nul);
     *text = QString::fromUtf8(utf8Prefix(bytes, kMaxPlainText));
     if (bytes.size() > kMaxPlainText)
-        *text += QStringLiteral("\n[Cut here: only the first %1 MB of the text is shown.]")
-                     .arg(kMaxPlainText / (1024 * 1024));
+        *text += msgCutLine(kMaxPlainText);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messages/store/MsgText.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -13,7 +15,7 @@ public:
     _MsgAttachment() = default;
 
     // The most of a plain-text attachment that is read and shown.
-    static constexpr qint64 kMaxPlainText = 1024 * 1024;
+    static constexpr qint64 kMaxPlainText = kMaxShownText;
 
     // Path of a small cached preview of an image attachment (made on first use, kept across runs)
     // in the program's private temporary folder. Returned even when no preview could be made; empty

@@ -77,6 +77,30 @@ QString _MsgMessage::summary() const
     return emoji_replace(summaryRawEmoji(), emoji_replace_handler, nullptr);
 }
 
+QString _MsgMessage::summaryHead() const
+{
+    if (item_type != 0)
+        return summary();
+    // The first kSummaryHead characters of text(), leading blanks taken as trimmed() takes them.
+    const auto skipped = [this](qsizetype i, bool blanks) {
+        while (i < text.size() && (text.at(i) == QChar(0xFFFC) || (blanks && text.at(i).isSpace())))
+            ++i;
+        return i;
+    };
+    QString head;
+    qsizetype i = skipped(0, true);
+    for (; i < text.size() && head.size() < kSummaryHead; i = skipped(i + 1, false))
+        head += text.at(i);
+    // Nothing but blanks after the head: the whole summary is short.
+    if (skipped(i, true) == text.size())
+        return summary();
+    if (head.back().isHighSurrogate())
+        head.chop(1); // no half character
+    head += QStringLiteral("\n[Cut here: only the first %1 characters of the text are shown.]")
+                .arg(kSummaryHead);
+    return emoji_replace(head, emoji_replace_handler, nullptr);
+}
+
 QList<_MsgAttachment*> _MsgMessage::attachments() const
 {
     QList<_MsgAttachment*> list = _attachments.values();

@@ -23,6 +23,11 @@ public:
     QString summaryRawEmoji() const;
     // The summary with every emoji replaced by "[EMOJI]".
     QString summary() const;
+    // The summary as a list cell shows it: summary() of a text of at most kSummaryHead characters;
+    // of a longer one, its first kSummaryHead and a line saying it is cut there. Costs the head
+    // only, however long the text.
+    QString summaryHead() const;
+    static constexpr qsizetype kSummaryHead = 500;
     // Attachments in ascending rowid order.
     QList<_MsgAttachment*> attachments() const;
     // Text of the contact column: the conversation's name, with the sender's name in a group.

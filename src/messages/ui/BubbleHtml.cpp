@@ -88,7 +88,14 @@ QString g_htmlEncode(const QString& text)
         run = i + 1;
     }
     s.append(p + run, n - run);
-    return g_mayHoldEmoji(s) ? emoji_replace(s, bubble::emoji_replace_handler, nullptr) : s;
+    if (!g_mayHoldEmoji(s))
+        return s;
+    // Past the bound the emoji stay characters, and cost no replacing.
+    const qsizetype end = emoji_span_end(s, kMaxEmojiPictures);
+    if (end == s.size())
+        return emoji_replace(s, bubble::emoji_replace_handler, nullptr);
+    QString out = emoji_replace(s.left(end), bubble::emoji_replace_handler, nullptr);
+    return out.append(QStringView(s).mid(end));
 }
 
 QString bubbleContent(const QString& html, bool fromMe, const QString& sender)

@@ -8,9 +8,14 @@ class _MsgAttachment;
 // The HTML pieces of a conversation drawn as bubbles, shared by the conversation view and the HTML
 // export. The class names they use are styled by the bubble folder's style.css.
 
+// The most emoji of one text drawn as pictures, the first in the text; the rest stay characters,
+// as a picture that cannot be fetched does: a text of emoji costs about what its characters do.
+constexpr int kMaxEmojiPictures = 2000;
+
 // The text made safe inside an element: & < > as entities, a line feed (with a carriage return
-// right before it) as <br/>, and each emoji as its picture (see bubble::emoji_replace_handler).
-// Quotation marks are left alone: the result is not for attribute values.
+// right before it) as <br/>, and each emoji as its picture (see bubble::emoji_replace_handler), the
+// first kMaxEmojiPictures of them. Quotation marks are left alone: the result is not for attribute
+// values.
 QString g_htmlEncode(const QString& text);
 
 namespace bubble

@@ -36,6 +36,9 @@ namespace
 {
 // QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
 constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
+// The most markup one page is built to (in UTF-16 units), past one bubble: what a message or its
+// attachments hold never costs the page more.
+constexpr qsizetype kPageHtmlBudget = 8 * 1024 * 1024;
 constexpr char kEngineSwitchesVar[] = "QTWEBENGINE_CHROMIUM_FLAGS";
 constexpr char kNoSandboxVar[] = "QTWEBENGINE_DISABLE_SANDBOX";
 constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
@@ -428,16 +431,25 @@ QString BubbleViewMgr::pageHtml(int page) const
         html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
     const int end = qMin<int>(m_msgs.size(), page * kPageSize);
     int lastDated = 0;
-    for (int i = (page - 1) * kPageSize; i < end; ++i)
-        html += messageHtml(*m_msgs.at(i), lastDated);
+    const qsizetype head = html.size();
+    bool whole = true;
+    for (int i = (page - 1) * kPageSize; i < end && whole; ++i)
+        html += messageHtml(*m_msgs.at(i), lastDated, kPageHtmlBudget - (html.size() - head), &whole);
+    if (!whole)
+        html += QStringLiteral(
+            "<div class=\"sysif\">[Cut here: the rest of this page is too long to be shown.]</div>");
     if (page != m_pageCount)
         html += QStringLiteral("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
     html += QStringLiteral("<a name=\"end\"></a></body></html>");
     return html;
 }
 
-QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated) const
+QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const
 {
+    if (room <= 0) {
+        *whole = false;
+        return QString();
+    }
     QString html = QStringLiteral("<a name=\"sms_%1\"></a>").arg(m.rowid);
     if (m.item_type != 0)
         return html + QStringLiteral("<div class=\"sysif\">%1</div>").arg(g_htmlEncode(m.summary()));
@@ -455,17 +467,23 @@ QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated) const
     const QString text = m.text();
     if (!text.isEmpty())
         body += text;
-    body = body.trimmed();
+    body = msgShownText(body.trimmed());
     if (!body.isEmpty() || m._attachments.isEmpty())
         html += bubbleContent(g_htmlEncode(body), m.is_from_me != 0, sender);
-    return html + attachmentHtml(m, sender);
+    return html + attachmentHtml(m, sender, room - html.size(), whole);
 }
 
-QString BubbleViewMgr::attachmentHtml(const _MsgMessage& m, const QString& sender) const
+QString BubbleViewMgr::attachmentHtml(
+    const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const
 {
     QString html;
     const bool fromMe = m.is_from_me != 0;
     for (const _MsgAttachment* a : m.attachments()) {
+        // Nothing more is read once the page is full.
+        if (html.size() >= room) {
+            *whole = false;
+            break;
+        }
         const QString path = a->_path;
         const QString mime = a->mime_type;
         QString content;

@@ -75,8 +75,10 @@ signals:
     void previewMade();
 
 private:
-    QString messageHtml(const _MsgMessage& m, int& lastDated) const;
-    QString attachmentHtml(const _MsgMessage& m, const QString& sender) const;
+    // The markup of one message; once it passes room (UTF-16 units), what follows is left out
+    // and *whole set false.
+    QString messageHtml(const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const;
+    QString attachmentHtml(const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const;
     void setPageHtml(const QString& html);
     void scrollToAnchor();
     void saveAttachment(const QString& path);

@@ -75,7 +75,8 @@ void ExportMessagesHtml::init()
 
 void ExportMessagesHtml::write(_MsgMessage& message)
 {
-    m_stream << messageHtml(message) << '\n';
+    writeMessage(message);
+    m_stream << '\n';
     checkWritten();
 }
 
@@ -141,27 +142,32 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
     return out.placedName();
 }
 
-QString ExportMessagesHtml::messageHtml(const _MsgMessage& m)
+// Each bubble goes out as it is made: a message with many attachments costs the page's memory
+// one bubble at a time.
+void ExportMessagesHtml::writeMessage(const _MsgMessage& m)
 {
-    if (m.item_type != 0)
-        return QStringLiteral("<div class=\"sysif\">") + g_htmlEncode(msgExportSummary(m))
-            + QStringLiteral("</div>");
+    if (m.item_type != 0) {
+        m_stream << QStringLiteral("<div class=\"sysif\">") << g_htmlEncode(msgExportSummary(m))
+                 << QStringLiteral("</div>");
+        return;
+    }
     const QString sender = senderText(m);
     const bool fromMe = m.is_from_me != 0;
-    QString html = dateLine(m);
+    m_stream << dateLine(m);
     QString body;
     if (!m.subject.isEmpty())
         body = QStringLiteral("<Subject:%1>\n").arg(m.subject);
     body += m.text();
-    body = body.trimmed();
+    body = msgShownText(body.trimmed());
     const QList<_MsgAttachment*> attachments = m.attachments();
     if (!body.isEmpty() || attachments.isEmpty())
-        html += bubbleContent(g_htmlEncode(body), fromMe, sender);
+        m_stream << bubbleContent(g_htmlEncode(body), fromMe, sender);
     for (const _MsgAttachment* a : attachments) {
-        if (const std::optional<QString> content = attachmentContent(*a))
-            html += bubbleContent(*content, fromMe, sender);
+        if (const std::optional<QString> content = attachmentContent(*a)) {
+            m_stream << bubbleContent(*content, fromMe, sender);
+            checkWritten();
+        }
     }
-    return html;
 }
 
 QString ExportMessagesHtml::senderText(const _MsgMessage& m) const

@@ -48,7 +48,7 @@ public:
     void noteMadeInto(MadeFiles* made) { m_madeFiles = made; }
 
 private:
-    QString messageHtml(const _MsgMessage& m);
+    void writeMessage(const _MsgMessage& m);
     QString senderText(const _MsgMessage& m) const;
     QString dateLine(const _MsgMessage& m);
     std::optional<QString> attachmentContent(const _MsgAttachment& a);

@@ -85,7 +85,7 @@ QVariant ItemModelSms::text(const _MsgMessage& m, int column) const
             return m._chat ? m._chat->displayName(false) : QString();
         return m.contactInfo();
     case 3:
-        return m.summary();
+        return m.summaryHead();
     default:
         return QVariant();
     }

@@ -290,7 +290,7 @@ void MMSPrinterPrivacy::print(const _MsgMessage* message)
     if (!message->subject.isEmpty())
         body = QStringLiteral("<Subject:%1>\n").arg(message->subject);
     body += message->text();
-    body = emoji_replace(body.trimmed(), emoji_replace_handler, nullptr);
+    body = emoji_replace(msgShownText(body.trimmed()), emoji_replace_handler, nullptr);
     const bool fromMe = message->is_from_me != 0;
     const QList<_MsgAttachment*> attachments = message->attachments();
     if (!body.isEmpty() || attachments.isEmpty()) {

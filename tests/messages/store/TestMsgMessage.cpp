@@ -119,6 +119,42 @@ private Q_SLOTS:
         QVERIFY(m.summaryRawEmoji().contains(QString::fromUtf8("\xF0\x9F\x98\x80")));
     }
 
+    // A list cell's text: the summary of a short text; of a long one its first 500 characters,
+    // emoji replaced within them, and a line saying so, at the cost of those only.
+    void summaryHead_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("head"); // empty: the summary
+        const QString line = "\n[Cut here: only the first 500 characters of the text are shown.]";
+        const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("short") << "hi " + emoji << "";
+        QTest::newRow("500 and blanks") << "  " + QString(500, 'a') + " \n\t" + QChar(0xFFFC) << "";
+        QTest::newRow("501") << QString(501, 'a') << QString(500, 'a') + line;
+        QTest::newRow("placeholders are no characters")
+            << QString(QChar(0xFFFC)).repeated(600) + QString(499, 'a') + QChar(0xFFFC) + "bc"
+            << QString(499, 'a') + "b" + line;
+        QTest::newRow("20 MB of words, leading blanks")
+            << "\n " + QString("some words ").repeated(2000000)
+            << QString("some words ").repeated(45) + "some " + line;
+        QTest::newRow("20 MB of emoji") << emoji.repeated(5000000) << QString("[EMOJI]").repeated(250) + line;
+        QTest::newRow("cut inside a pair")
+            << "x" + emoji.repeated(300) << "x" + QString("[EMOJI]").repeated(249) + line;
+    }
+    void summaryHead()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, head);
+        _MsgMessage m;
+        m.text = text;
+        _MsgAttachment img;
+        img.mime_type = "image/jpeg";
+        m._attachments.insert("1", &img);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(m.summaryHead(), head.isEmpty() ? m.summary() : head);
+        QVERIFY(clock.elapsed() < 100);
+    }
+
     void thumbnails()
     {
         const QString dir = TestEnv::tempDir();

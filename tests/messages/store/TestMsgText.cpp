@@ -63,6 +63,38 @@ private Q_SLOTS:
         QCOMPARE(msgTextFromAttributedBody(body), text);
     }
 
+    // What is shown of a text: whole up to 1 MB of UTF-8, else cut between two characters and
+    // the line saying so. cut: the count of UTF-16 units kept; -1: the text whole.
+    void shownText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("cut");
+        const int mb = int(kMaxShownText);
+        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80"); // 4 bytes, 2 units
+        QTest::newRow("short") << "hi" << -1;
+        QTest::newRow("exactly 1 MB") << QString(mb, 'x') << -1;
+        QTest::newRow("one byte over") << QString(mb + 1, 'x') << mb;
+        QTest::newRow("two-byte characters") << QString(mb / 2 + 1, QChar(0xE9)) << mb / 2;
+        QTest::newRow("three-byte, cut inside one") << QString(mb / 3 + 1, QChar(0x20AC)) << mb / 3;
+        QTest::newRow("pairs, exactly") << pair.repeated(mb / 4) << -1;
+        QTest::newRow("pairs, cut between halves") << "x" + pair.repeated(mb / 4) << 1 + 2 * (mb / 4 - 1);
+        QTest::newRow("20 MB") << QString(20 * mb, 'w') << mb;
+    }
+    void shownText()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, cut);
+        const QString shown = msgShownText(text);
+        if (cut < 0) {
+            QVERIFY(shown.isSharedWith(text)); // no copy of a text shown whole
+            return;
+        }
+        QCOMPARE(shown.size(), cut + msgCutLine().size());
+        QVERIFY(QStringView(shown).left(cut) == QStringView(text).left(cut));
+        QVERIFY(shown.endsWith("\n[Cut here: only the first 1 MB of the text is shown.]"));
+        QVERIFY(shown.left(cut).toUtf8().size() <= kMaxShownText);
+    }
+
     void realAttributedBodies()
     {
         QM_REQUIRE_SHARED();

@@ -50,6 +50,12 @@ private Q_SLOTS:
         QTest::newRow("emoji symbol") << QString::fromUtf8("\xE2\x9C\x85")
                                       << "<img class=\"emoji\" src=\"" + g_emojiImageUrl("2705") + "\" alt=\""
                 + QString::fromUtf8("\xE2\x9C\x85") + "\" " + kFallback + " />";
+        const QString grin = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QString picture = "<img class=\"emoji\" src=\"" + g_emojiImageUrl("1F600") + "\" alt=\"" + grin
+            + "\" " + kFallback + " />";
+        QTest::newRow("emoji past the pictures' bound stay characters")
+            << grin.repeated(kMaxEmojiPictures + 2) + "&"
+            << picture.repeated(kMaxEmojiPictures) + grin + grin + "&amp;";
         QTest::newRow("right to left") << QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D")
                                        << QString::fromUtf8("\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D");
     }

@@ -21,6 +21,7 @@
 #include <QtTest>
 #include <memory>
 #include <optional>
+#include <sys/resource.h>
 
 using namespace MsgUiFixtures;
 using namespace TestPictures;
@@ -74,6 +75,14 @@ void putFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     f.open(QIODevice::WriteOnly);
     f.write(bytes);
+}
+
+// The most memory the process has held so far.
+long peakKilobytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 QString runJs(QWebEngineView* view, const QString& js)
@@ -305,6 +314,49 @@ private Q_SLOTS:
         QTest::qWait(500);
         QCOMPARE(made.count(), 0);
         QVERIFY(mgr.pageHtml(1).contains("no pictures here"));
+    }
+
+    // What a message holds never costs its page more than a bound: a long text shows its first
+    // megabyte and the line, with emoji drawn as pictures within a bound; a message with many
+    // long texts shows them until the page is full, then a line saying the rest is not shown.
+    void longTextsStayBounded_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("attachments"); // each 1 MB of emoji
+        QTest::addColumn<QString>("shown");
+        const QString grin = QString::fromUtf8("\xF0\x9F\x98\x80");
+        const QString cut = "<br/>[Cut here: only the first 1 MB of the text is shown.]</div>";
+        QTest::newRow("20 MB of words")
+            << QString("plain words ").repeated(1750000) << 0 << "words plai" + cut;
+        QTest::newRow("20 MB of emoji") << grin.repeated(5000000) << 0 << grin + cut;
+        QTest::newRow("30 texts of 1 MB of emoji")
+            << "see" << 30
+            << "<div class=\"sysif\">[Cut here: the rest of this page is too long to be shown.]</div>";
+    }
+    void longTextsStayBounded()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, attachments);
+        QFETCH(QString, shown);
+        const QString path = TestEnv::tempDir() + "/emoji.txt";
+        putFile(path, QByteArray("\xF0\x9F\x98\x80").repeated(_MsgAttachment::kMaxPlainText / 4));
+        Conversation c;
+        _MsgMessage* m = c.add(500000000, text);
+        for (int i = 0; i < attachments; ++i)
+            c.attach(m, "text/plain", path);
+        c.add(500000001, "after");
+        BubbleViewMgr mgr;
+        mgr.showBubble(c.list);
+        const long before = peakKilobytes();
+        QElapsedTimer clock;
+        clock.start();
+        const QString html = mgr.pageHtml(1);
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(html.contains(shown), qPrintable(html.right(300)));
+        QVERIFY(html.size() < 12 * _MsgAttachment::kMaxPlainText);
+        QVERIFY(html.count("class=\"emoji\"") <= (attachments + 1) * kMaxEmojiPictures);
+        QVERIFY2(
+            peakKilobytes() - before < 300 * 1024, qPrintable(QString::number(peakKilobytes() - before)));
     }
 
     void bigPageStillShowsAndLinksAreDelegated()

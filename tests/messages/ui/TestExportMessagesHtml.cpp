@@ -1,3 +1,5 @@
+#include "messages/store/MsgAttachment.h"
+#include "messages/ui/BubbleHtml.h"
 #include "messages/ui/ExportMessagesHtml.h"
 #include "messages/ui/ExportMessagesThread.h"
 #include "messages/ui/support/MsgModelBuilder.h"
@@ -10,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QtTest>
+#include <sys/resource.h>
 
 // The local wall clock of a message date (seconds since 2001-01-01 UTC) in the given format.
 static QString localClock(qint64 secs2001, const QString& format)
@@ -131,6 +134,33 @@ private Q_SLOTS:
         QCOMPARE(page["alts"].toVariant().toStringList(),
             QStringList({ QString::fromUtf8("\xF0\x9F\x98\x80"), QString::fromUtf8("\xE2\x9C\x85"),
                 QString::fromUtf8("\xF0\x9F\x9A\x80"), QString::fromUtf8("\xEE\x80\x81") }));
+    }
+
+    // A message of 30 texts of 1 MB of emoji each costs the export one bubble at a time, and its
+    // page about what the texts hold: the first pictures of each text, the rest as characters.
+    // The page still reads as HTML.
+    void manyEmojiTextsStayBounded()
+    {
+        const QByteArray grin("\xF0\x9F\x98\x80");
+        const QString path
+            = write(TestEnv::tempDir() + "/src/emoji.txt", grin.repeated(_MsgAttachment::kMaxPlainText / 4));
+        MsgModelBuilder b;
+        _MsgMessage* m = b.message(b.chat("x", { b.handle("x") }), nullptr, 1000, "see");
+        for (int i = 0; i < 30; ++i)
+            b.attach(m, path, "text/plain");
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        const long before = usage.ru_maxrss;
+        const QString out = TestEnv::tempDir() + "/emoji";
+        QCOMPARE(runExport(b.messages(), out, ExportMessagesThread::Html).result, 1);
+        getrusage(RUSAGE_SELF, &usage);
+        QVERIFY2(
+            usage.ru_maxrss - before < 300 * 1024, qPrintable(QString::number(usage.ru_maxrss - before)));
+        QVERIFY(QFileInfo(out + "/x.html").size() < 30 * 3 * _MsgAttachment::kMaxPlainText / 2);
+        const QJsonObject page = check(out)["pages"].toObject()["x.html"].toObject();
+        QCOMPARE(page["alts"].toArray().size(), 30 * kMaxEmojiPictures);
+        QCOMPARE(page["text"].toString().count(QString::fromUtf8(grin)),
+            30 * (_MsgAttachment::kMaxPlainText / 4 - kMaxEmojiPictures));
     }
 
     // A date line when at least 61 seconds passed since the last one, through the whole page;

@@ -111,32 +111,50 @@ private Q_SLOTS:
         QVERIFY(PdfTools::pages(out + "/bad.pdf") >= 2);
     }
 
-    // A text of 1 MB runs over many pages without error, in every format.
+    // A text of 1 MB runs over many pages without error, in every format; one of 20 MB is kept
+    // whole by the text formats and cut after its first megabyte, with a line saying so, by the
+    // page formats.
     void megabyteText_data()
     {
         QTest::addColumn<int>("type");
-        QTest::newRow("txt") << int(ExportMessagesThread::Txt);
-        QTest::newRow("csv") << int(ExportMessagesThread::Csv);
-        QTest::newRow("html") << int(ExportMessagesThread::Html);
-        QTest::newRow("pdf") << int(ExportMessagesThread::Pdf);
+        QTest::addColumn<int>("megabytes");
+        QTest::newRow("txt") << int(ExportMessagesThread::Txt) << 1;
+        QTest::newRow("csv") << int(ExportMessagesThread::Csv) << 1;
+        QTest::newRow("html") << int(ExportMessagesThread::Html) << 1;
+        QTest::newRow("pdf") << int(ExportMessagesThread::Pdf) << 1;
+        QTest::newRow("txt, 20 MB whole") << int(ExportMessagesThread::Txt) << 20;
+        QTest::newRow("html, 20 MB cut") << int(ExportMessagesThread::Html) << 20;
+        QTest::newRow("pdf, 20 MB cut") << int(ExportMessagesThread::Pdf) << 20;
     }
     void megabyteText()
     {
         QFETCH(int, type);
+        QFETCH(int, megabytes);
         MsgModelBuilder b;
-        QString text;
-        text.reserve(1 << 20);
-        while (text.size() < (1 << 20))
-            text += QStringLiteral("lorem ipsum dolor sit amet ");
+        const QString text
+            = QStringLiteral("lorem ipsum dolor sit amet ").repeated((megabytes << 20) / 27 + 1);
         b.message(b.chat("big", { b.handle("big") }), nullptr, 1000, text);
         const QString out = TestEnv::tempDir() + "/big" + QString::number(type);
         const ExportRun run = runExport(b.messages(), out, type);
         QCOMPARE(run.result, 1);
         QCOMPARE(run.written.size(), 1);
-        QVERIFY(
-            QFileInfo(run.written.first()).size() > (type == ExportMessagesThread::Pdf ? 100000 : 1 << 20));
-        if (type == ExportMessagesThread::Pdf)
-            QVERIFY(PdfTools::pages(run.written.first()) > 100);
+        const QString file = run.written.first();
+        const bool pdf = type == ExportMessagesThread::Pdf;
+        QVERIFY(QFileInfo(file).size() > (pdf ? 100000 : 1 << 20));
+        if (pdf)
+            QVERIFY(PdfTools::pages(file) > 100);
+        const bool cut = megabytes > 1 && type != ExportMessagesThread::Txt;
+        if (megabytes > 1 && !pdf)
+            QCOMPARE(QFileInfo(file).size() < (megabytes << 20), cut);
+        const QString line = "[Cut here: only the first 1 MB of the text is shown.]";
+        QFile written(file);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        // The bubbles are pictures: a megabyte of these words fills 339 pages, twenty would fill
+        // thousands.
+        if (cut && pdf)
+            QVERIFY(PdfTools::pages(file) < 400);
+        else if (cut)
+            QVERIFY(written.readAll().contains("<br/>" + line.toUtf8() + "</div>"));
     }
 
     void unwritableFileThrows()

@@ -5,6 +5,7 @@
 
 #include <QBrush>
 #include <QPixmap>
+#include <QTreeView>
 #include <QtTest>
 
 // What the message list shows of each message, role by role.
@@ -82,6 +83,42 @@ private Q_SLOTS:
         QVERIFY(!at(1, Qt::DecorationRole).isValid()); // only the first column has an icon
         QCOMPARE(at(0, Qt::SizeHintRole).toSize().height(), 23);
         QVERIFY(!at(0, 14).isValid());
+    }
+
+    // A message of 20 MB (words or emoji) costs its row what a short one does: the cell and its
+    // tool tip get a short head of the text and the line saying it is cut.
+    void longContentIsCut_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("start");
+        QTest::newRow("words") << QString("plain words ").repeated(1750000) << "plain words plain";
+        QTest::newRow("emoji") << QString::fromUtf8("\xF0\x9F\x98\x80 ").repeated(3500000)
+                               << "[EMOJI] [EMOJI]";
+    }
+    void longContentIsCut()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, start);
+        MsgModelBuilder b;
+        b.message(b.chat("c", { b.handle("1") }), nullptr, 400000000, text);
+        ItemModelSms model;
+        model.loadSMS(b.messages());
+        QTreeView view;
+        view.setModel(&model);
+        view.resize(900, 200);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        QElapsedTimer clock;
+        clock.start();
+        for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+            const QString shown = model.data(model.index(0, 3), role).toString();
+            QVERIFY(shown.startsWith(start));
+            QVERIFY(shown.endsWith("\n[Cut here: only the first 500 characters of the text are shown.]"));
+            QVERIFY(shown.size() < 4000);
+        }
+        for (int i = 0; i < 5; ++i)
+            view.viewport()->repaint();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 
     // The bounds a view relies on when it walks the list, and rows that never have children.
