@@ -113,6 +113,25 @@ QString FileNameFit::fit(const QString& name, bool asciiOnly)
     return fitted(kept.chopped(ext.size()), (device ? QString() : mark) + ext);
 }
 
+QString FileNameFit::markedIfChanged(const QString& given, const QString& made)
+{
+    if (made == given && !looksMarked(given))
+        return made;
+    const QString ext = extensionOf(made);
+    return fitted(made.chopped(ext.size()), markOf(given) + ext);
+}
+
+QString FileNameFit::shortName(const QString& name)
+{
+    QString kept = asciiName(name);
+    const QString mark = markOf(name);
+    kept.remove(mark);
+    QString ext = extensionOf(kept);
+    if (ext.size() > 16)
+        ext.clear();
+    return fitted(kept.chopped(ext.size()), mark + ext, kMaxShortBytes);
+}
+
 QString FileNameFit::localPath(const QString& path)
 {
     QStringList parts = path.split(QLatin1Char('/'));

@@ -25,6 +25,14 @@ public:
     static QString localName(const QString& name);
     // The same, and with letters beyond ASCII left out too: for a disk that takes no others.
     static QString asciiName(const QString& name);
+    // made, a name made from given, as it stands when the same and given does not look like a changed
+    // name; else with the mark of given before its extension, cut to fit a disk: a made name never
+    // takes the name of another file, nor another made name's.
+    static QString markedIfChanged(const QString& given, const QString& made);
+    // The last form a name is fitted to for a disk that refuses the others: ASCII, marked with the
+    // whole name, its extension kept when short, kMaxShortBytes at most.
+    static constexpr int kMaxShortBytes = 64;
+    static QString shortName(const QString& name);
     // Each name of the phone's relative path as localName() gives it.
     static QString localPath(const QString& path);
     // name, cut to fit when too long, or else the first "stem(n).ext" that taken() does not claim,

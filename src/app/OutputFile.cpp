@@ -106,6 +106,48 @@ QString riskyCharacters(const QString& name)
     return risky;
 }
 
+// Reads up to size bytes of fd at offset, fewer only at its end; -1 on failure.
+ssize_t readAt(int fd, char* data, size_t size, off_t offset)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, data + done, size - done, offset + off_t(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        done += size_t(n);
+    }
+    return ssize_t(done);
+}
+
+// Whether the files open at a and b hold the same bytes.
+bool sameBytes(int a, int b)
+{
+    QByteArray left(qsizetype(kReadChunk), Qt::Uninitialized),
+        right(qsizetype(kReadChunk), Qt::Uninitialized);
+    for (off_t at = 0;; at += off_t(kReadChunk)) {
+        const ssize_t n = readAt(a, left.data(), kReadChunk, at);
+        if (n < 0 || readAt(b, right.data(), kReadChunk, at) != n
+            || std::memcmp(left.constData(), right.constData(), size_t(n)) != 0)
+            return false;
+        if (size_t(n) < kReadChunk)
+            return true;
+    }
+}
+
+// Whether fd is open on the file st describes.
+bool isFile(int fd, const struct stat& st)
+{
+    struct stat opened;
+    return fd >= 0 && ::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino;
+}
+
+// Numbered names beside those standing tried at most: a folder holds no more of one name.
+constexpr int kMaxNumber = 100000;
+
 } // namespace
 
 bool OutputFile::refusesName(int error)
@@ -150,10 +192,13 @@ bool OutputFile::open(OpenMode mode)
     m_done = 0;
     m_sourceFailed = false;
     m_nameRefused = false;
+    m_keptStanding = false;
+    m_numbered = 1;
     if (m_held) {
         m_name = m_givenName;
         m_fitted = 0;
     }
+    m_unnumbered = m_name;
     if (!openTarget())
         return false;
     m_buffer.reserve(kBufferSize);
@@ -251,7 +296,8 @@ bool OutputFile::openOwnName()
     struct stat st;
     if (::fstatat(m_dir.fd(), m_name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? openTemp(0) : setError(errno);
-    if (S_ISLNK(st.st_mode))
+    // What stands is looked at again when the file is put in place (see placeTemp).
+    if (S_ISLNK(st.st_mode) || m_keepStanding)
         return openTemp(0);
     if (S_ISDIR(st.st_mode))
         return setError(EISDIR);
@@ -288,6 +334,8 @@ bool OutputFile::openTemp(unsigned mode)
     // is fitted before anything is written (fusefat loses a file whose rename it refuses).
     while (error != 0 && refusesName(error) && fitName())
         error = createTemp(keep);
+    // Every name fitted refused too (the last one short and plain): this file's name alone.
+    m_nameRefused = error != 0 && refusesName(error) && m_fitted >= 3 && m_name != m_givenName;
     if (error != 0)
         return setError(error);
     m_temp = m_dir.filePath(QFile::decodeName(m_tempName));
@@ -330,6 +378,9 @@ QByteArray OutputFile::tempName() const
     const QString risky = m_fitName && m_held ? riskyCharacters(QFile::decodeName(m_name)) : QString();
     if (!risky.isEmpty())
         name += native(FileNameFit::fitted(risky, QString(), FileNameFit::kMaxNameBytes - 24));
+    // As long as a long name, so that a disk refusing its length refuses it here.
+    if (m_fitName && m_held && m_name.size() > FileNameFit::kMaxShortBytes)
+        name += QByteArray(std::max<qsizetype>(0, m_name.size() - name.size() - 4), '_');
     return name + ".tmp";
 }
 
@@ -340,12 +391,22 @@ bool OutputFile::fitName()
     if (!m_fitName || !m_held)
         return false;
     const QString given = QFile::decodeName(m_givenName);
-    while (m_fitted < 2) {
-        const QString fitted
-            = m_fitted++ == 0 ? FileNameFit::localName(given) : FileNameFit::asciiName(given);
-        if (fitted == given || (m_fitted == 2 && fitted == FileNameFit::localName(given)))
+    while (m_fitted < 3) {
+        const int step = m_fitted++;
+        const QString fitted = step == 0 ? FileNameFit::localName(given)
+            : step == 1                  ? FileNameFit::asciiName(given)
+                                         : FileNameFit::shortName(given);
+        // The short form only for a name that is long or fitted: a short plain one refused is no
+        // matter of its name.
+        const bool plain = step == 2 && fitted != given && FileNameFit::asciiName(given) == given
+            && m_givenName.size() <= FileNameFit::kMaxShortBytes;
+        if (fitted == given || plain || (step >= 1 && fitted == FileNameFit::localName(given))
+            || (step == 2 && fitted == FileNameFit::asciiName(given)))
             continue;
-        m_name = native(m_dir.freeName(fitted));
+        // Where nothing standing is replaced, the rename finds a free name itself.
+        m_name = native(m_keepStanding ? fitted : m_dir.freeName(fitted));
+        m_unnumbered = m_name;
+        m_numbered = 1;
         return true;
     }
     return false;
@@ -525,19 +586,85 @@ bool OutputFile::renameIntoPlace(bool ok)
 bool OutputFile::placeTemp()
 {
     for (;;) {
-        if (::renameat(m_dir.fd(), m_tempName.constData(), m_dir.fd(), m_name.constData()) == 0)
+        const int error = m_keepStanding
+            ? placeNoReplace()
+            : (::renameat(m_dir.fd(), m_tempName.constData(), m_dir.fd(), m_name.constData()) == 0 ? 0
+                                                                                                   : errno);
+        if (error == 0)
             return true;
-        const int error = errno;
+        if (error == EEXIST && m_keepStanding) {
+            if (sameAsStanding()) {
+                ::unlinkat(m_dir.fd(), m_tempName.constData(), 0);
+                m_keptStanding = true;
+                return true;
+            }
+            if (++m_numbered > kMaxNumber) {
+                errno = EEXIST;
+                return false;
+            }
+            const QString unnumbered = QFile::decodeName(m_unnumbered);
+            const QString ext = FileNameFit::extensionOf(unnumbered);
+            m_name = native(FileNameFit::fitted(
+                unnumbered.chopped(ext.size()), QStringLiteral("(%1)").arg(m_numbered) + ext));
+            continue;
+        }
         struct stat st;
         const bool stands = ::fstatat(m_dir.fd(), m_tempName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0;
         if (!m_fitName || !refusesName(error) || !stands || !fitName()) {
             // Only a name that fitting changes is refused for what it is.
             m_nameRefused = m_fitName && m_held && refusesName(error) && (stands || error != ENOENT)
-                && FileNameFit::asciiName(QFile::decodeName(m_givenName)) != QFile::decodeName(m_givenName);
+                && (FileNameFit::asciiName(QFile::decodeName(m_givenName)) != QFile::decodeName(m_givenName)
+                    || m_givenName.size() > FileNameFit::kMaxShortBytes);
             errno = error;
             return false;
         }
     }
+}
+
+// Renames the temporary to the name now unless something stands there; 0, EEXIST when something
+// does, or the errno of the failure.
+int OutputFile::placeNoReplace()
+{
+    const int dir = m_dir.fd();
+    const char* temp = m_tempName.constData();
+    const char* name = m_name.constData();
+    if (::renameat2(dir, temp, dir, name, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // A disk that cannot refuse to replace in a rename: a link fails where something stands.
+    if (::linkat(dir, temp, dir, name, 0) == 0) {
+        ::unlinkat(dir, temp, 0);
+        return 0;
+    }
+    if (errno == EEXIST)
+        return EEXIST;
+    // Nor make links (FAT): what stands is looked at just before the rename.
+    struct stat st;
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+        return EEXIST;
+    return ::renameat(dir, temp, dir, name) == 0 ? 0 : errno;
+}
+
+// Whether a regular file of the user's own stands at the name now with the very bytes of the
+// temporary.
+bool OutputFile::sameAsStanding()
+{
+    const int dir = m_dir.fd();
+    struct stat standing, temp;
+    if (::fstatat(dir, m_name.constData(), &standing, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(standing.st_mode)
+        || standing.st_uid != ::geteuid()
+        || ::fstatat(dir, m_tempName.constData(), &temp, AT_SYMLINK_NOFOLLOW) != 0
+        || standing.st_size != temp.st_size
+        || (standing.st_dev == temp.st_dev && standing.st_ino == temp.st_ino))
+        return false;
+    const int a = ::openat(dir, m_name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int b = ::openat(dir, m_tempName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const bool same = isFile(a, standing) && isFile(b, temp) && sameBytes(a, b);
+    for (const int fd : { a, b })
+        if (fd >= 0)
+            ::close(fd);
+    return same;
 }
 
 // The folder of the temporary, synced; one held without read access is opened for it.

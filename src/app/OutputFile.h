@@ -44,6 +44,14 @@ public:
         using std::runtime_error::runtime_error;
     };
 
+    // Where a file went: the name in its folder, whether another file stood at its own, and whether
+    // the name is one fitted to the disk.
+    struct Placed {
+        QString name;
+        bool beside = false;
+        bool fitted = false;
+    };
+
     // Told the bytes copied so far; returning false stops the copy (it fails as cancelled).
     using Progress = std::function<bool(qint64 done)>;
 
@@ -72,6 +80,17 @@ public:
     // that refuses a name's characters is found out before anything is written: the temporary
     // carries them.
     void setFitName(bool fit) { m_fitName = fit; }
+    // With true, for a name inside a held folder: nothing that stands at the name (or at a fitted
+    // one) is replaced, whatever it is. A regular file of the user's own there with the very bytes
+    // written is left as it is (keptStanding()), as it is at each numbered name; else the file is put
+    // at the first free "stem(n).ext" from n = 2 (besideStanding()). The rename never replaces what
+    // appears at a name meanwhile: the system refuses it, or where a disk cannot, a link is made.
+    void setKeepStanding(bool keep) { m_keepStanding = keep; }
+    // Whether a file with the very bytes stood at placedName(), and was left as it was.
+    bool keptStanding() const { return m_keptStanding; }
+    // Whether the file was put beside another that stood at its name (not when one with the very
+    // bytes stood at a numbered name).
+    bool besideStanding() const { return m_numbered > 1 && !m_keptStanding; }
     // Opens for writing: WriteOnly, optionally with Text.
     bool open(OpenMode mode) override;
     // Writes out what is buffered, closes, and puts the file in place. False with failure() set.
@@ -103,6 +122,10 @@ public:
     QString fileName() const { return m_path; }
     // The name in its folder the file is put at: the one given, or the one fitted to the disk.
     QString placedName() const;
+    Placed placed() const
+    {
+        return { placedName(), besideStanding(), m_held && m_unnumbered != m_givenName };
+    }
     // Whether the failure is the disk's refusal of the name, and of every name fitted from it: this
     // file alone cannot be written.
     bool nameRefused() const { return m_nameRefused; }
@@ -157,6 +180,8 @@ private:
     QByteArray tempName() const;
     bool fitName();
     bool placeTemp();
+    int placeNoReplace();
+    bool sameAsStanding();
     bool lockTemp();
     void unlockTemp();
     bool flushBuffer();
@@ -193,6 +218,10 @@ private:
     bool m_held = false; // made with the folder held by the caller
     bool m_fitName = false;
     bool m_nameRefused = false;
+    bool m_keepStanding = false;
+    bool m_keptStanding = false;
+    int m_numbered = 1; // the number of the name now, past the one given: "stem(n).ext"
+    QByteArray m_unnumbered; // the name before numbering
     mode_t m_mode = 0; // of a new file; 0: as the umask has it
     qint64 m_modified = -1;
     bool m_sourceFailed = false; // the failure was in reading what copyFrom() copies

@@ -778,7 +778,7 @@ void BackupManifest::copyFile(const _FileNode* node, QString dest, void* context
 QString BackupManifest::copyFile(const _FileNode* node, const HeldFolder& folder, const QString& name,
     void* context, CopyProgress progress) const
 {
-    return StoredFileCopy(*this).copyThrow(node, folder, name, context, progress);
+    return StoredFileCopy(*this).copyThrow(node, folder, name, context, progress).name;
 }
 
 QString BackupManifest::safeJoinThrow(const QDir& base, const QString& relative)

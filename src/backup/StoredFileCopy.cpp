@@ -158,22 +158,24 @@ void StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const QStr
     copyToThrow(node, destination, context, progress, stored);
 }
 
-QString StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
+OutputFile::Placed StoredFileCopy::copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
     const QString& name, void* context, BackupManifest::CopyProgress progress) const
 {
     const auto destination = [&] {
         auto out = std::make_unique<OutputFile>(folder, name);
         out->setFitName(true);
+        out->setKeepStanding(true);
         return out;
     };
     return copyToThrow(node, destination, context, progress, nullptr);
 }
 
-QString StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination,
-    void* context, BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const
+OutputFile::Placed StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node,
+    const Destination& destination, void* context, BackupManifest::CopyProgress progress,
+    ContentDigest::Sum* stored) const
 {
     if (!node)
-        return QString();
+        return {};
     const BackupFolderLock reading(m_manifest.dir, BackupFolderLock::Mode::Shared);
     // Records and keys of an older manifest would copy another file, or decrypt it into garbage.
     m_manifest.checkLoadedThrow();
@@ -190,7 +192,9 @@ QString StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const
     const std::unique_ptr<OutputFile> made = destination();
     OutputFile& out = *made;
     out.setModified(qint64(node->item.mtime));
-    if (!out.open(QIODevice::WriteOnly))
+    if (!out.open(QIODevice::WriteOnly) && out.nameRefused())
+        throw OutputFile::Refused(out.failure().toStdString());
+    if (!out.isOpen())
         fail(out.failure());
     // A file that another tool decrypted in place is copied as it stands, and so is an empty one.
     const bool asStored = key.isEmpty() || (in.size() == 0 && node->item.size == 0)
@@ -212,7 +216,7 @@ QString StoredFileCopy::copyToThrow(const BackupManifest::_FileNode* node, const
     // bytes: a plain one reads whole, yet holds what the record of another manifest gives.
     if (!notAsWritten.isEmpty() || m_manifest.partOfUnsettledWrite(src))
         throw BackupManifest::NotAsWritten(unsettledOr(src, dest, notAsWritten), dest);
-    return out.placedName();
+    return out.placed();
 }
 
 // What is wrong with the stored copy src that is not what its record describes: why, unless the

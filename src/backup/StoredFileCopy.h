@@ -26,10 +26,11 @@ public:
     void copyThrow(const BackupManifest::_FileNode* node, const QString& dest, void* context,
         BackupManifest::CopyProgress progress, ContentDigest::Sum* stored = nullptr) const;
     // The same to the file name inside folder, a folder the caller holds; a name the disk refuses is
-    // fitted (see OutputFile::setFitName). Returns the name written; throws OutputFile::Refused when
-    // the disk takes no name fitted from it.
-    QString copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder, const QString& name,
-        void* context, BackupManifest::CopyProgress progress) const;
+    // fitted (see OutputFile::setFitName), and nothing standing there replaced (see
+    // OutputFile::setKeepStanding). Returns where the file went; throws OutputFile::Refused when the
+    // disk takes no name fitted from it.
+    OutputFile::Placed copyThrow(const BackupManifest::_FileNode* node, const HeldFolder& folder,
+        const QString& name, void* context, BackupManifest::CopyProgress progress) const;
     // See BackupManifest::fileKeyBlob and BackupManifest::fileKey.
     std::optional<QByteArray> keyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     QByteArray key(const MBDBParser::_MBDBItem& item) const;
@@ -54,8 +55,8 @@ public:
 private:
     // The copy into the file the caller makes once the stored copy is open and its key had.
     using Destination = std::function<std::unique_ptr<OutputFile>()>;
-    QString copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination, void* context,
-        BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const;
+    OutputFile::Placed copyToThrow(const BackupManifest::_FileNode* node, const Destination& destination,
+        void* context, BackupManifest::CopyProgress progress, ContentDigest::Sum* stored) const;
     QString copyAsStoredThrow(const BackupManifest::_FileNode* node, const QString& src, QFile& in,
         OutputFile& out, void* context, BackupManifest::CopyProgress progress, ContentDigest* read) const;
     static void copyReadingThrow(const QString& src, QFile& in, OutputFile& out, ContentDigest& read,

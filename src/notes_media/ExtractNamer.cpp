@@ -45,6 +45,7 @@ QString ExtractNamer::cleanName(const QString& name)
         clean = QStringLiteral("_");
     else if (clean == QLatin1String(".."))
         clean = QStringLiteral("__");
+    clean = FileNameFit::markedIfChanged(name, clean);
     const QString ext = FileNameFit::extensionOf(clean);
     return FileNameFit::fitted(clean.chopped(ext.size()), ext);
 }
@@ -61,7 +62,7 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     if (m_used.contains(key)) {
         const QString ext = isFile ? FileNameFit::extensionOf(clean) : QString();
         const QString stem = clean.chopped(ext.size());
-        for (int n = 2; m_used.contains(key); ++n) {
+        for (int n = 2; m_used.contains(key) || m_owned.contains(key); ++n) {
             clean = FileNameFit::fitted(stem, QStringLiteral(" (%1)").arg(n) + ext);
             folded = folderKey + QLatin1Char('/') + foldedCase(clean);
             key = withoutTrailingDots(folded);
@@ -72,6 +73,11 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     if (!isFile)
         m_folderKeys.insert(path, folded);
     return path;
+}
+
+void ExtractNamer::reserve(const QString& folder, const QString& name)
+{
+    m_owned.insert(withoutTrailingDots(keyOfFolder(folder) + QLatin1Char('/') + foldedCase(cleanName(name))));
 }
 
 const QString& ExtractNamer::keyOfFolder(const QString& folder)

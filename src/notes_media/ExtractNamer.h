@@ -7,22 +7,27 @@
 // Names of what an extraction writes. A name from a backup is cleaned so that it stays one entry
 // inside its folder: \ / : * ? " < > |, line ends, tabs and NUL are removed, the rest trimmed, an
 // empty name, "." and ".." become "_", "_" and "__", and a name over 255 UTF-8 bytes is cut
-// before its extension, which stays.
+// before its extension, which stays. A name so changed, or one that looks like a changed one, carries
+// the mark of the whole name (see FileNameFit::markedIfChanged), so it never takes another record's.
 // Two entries of one run whose paths would be one entry on some disk get " (2)", " (3)"...
 // (before the extension of a file), folders as files: paths are compared without case (full
 // Unicode case folding: "Straße" is "STRASSE"), as one composition of accented letters, and
 // without dots and spaces at a name's end, as disks that ignore them store names. An entry that
-// was there before the run is not renamed.
+// was there before the run is not renamed. A number given never takes the name another entry of the
+// folder owns, once reserve() told it.
 class ExtractNamer
 {
 public:
     static QString cleanName(const QString& name);
     // The path in folder for the entry called name, unique among the paths of this run.
     QString claimPath(const QString& folder, const QString& name, bool isFile);
+    // Tells that an entry called name is to come in folder: a number given to another skips its name.
+    void reserve(const QString& folder, const QString& name);
 
 private:
     const QString& keyOfFolder(const QString& folder);
 
     QSet<QString> m_used; // the paths given out, in the form compared
+    QSet<QString> m_owned; // the paths of entries to come, in the form compared
     QHash<QString, QString> m_folderKeys; // the folders named or given out, with their folded forms
 };

@@ -2,6 +2,8 @@
 #include "app/OutputFile.h"
 #include "app/TaskCancel.h"
 #include "support/FailingDisk.h"
+#include "support/ForeignDisk.h"
+#include "support/NameMark.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -11,8 +13,10 @@
 #include <QtTest>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,6 +67,16 @@ int createNoting(int dir, const char* name, int flags, mode_t mode)
     struct stat st;
     g_madeWith = fd >= 0 && ::fstat(fd, &st) == 0 ? st.st_mode & 07777 : 0;
     return fd;
+}
+// A disk that refuses names longer than 64 bytes, and any holding "refused", with EPERM (fusefat's word).
+bool g_refuseAll = false;
+int createRefusingLong(int dir, const char* name, int flags, mode_t mode)
+{
+    if (std::strlen(name) > 64 || g_refuseAll) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::openat(dir, name, flags, mode);
 }
 } // namespace
 
@@ -526,6 +540,154 @@ private Q_SLOTS:
             qPrintable(out.failure()));
         QCOMPARE(entries(outside), QStringList());
         QCOMPARE(entries(away), QStringList());
+    }
+
+    void keepStandingReplacesNothing_data()
+    {
+        QTest::addColumn<QString>("disk"); // a desktop disk the folder is on; "": the test's own
+        QTest::addColumn<QString>("stood"); // at the name before the open; "late": appears before the commit
+        QTest::addColumn<QString>("placed");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << "IMG_0001.JPG" << false;
+        QTest::newRow("the user's file with the very bytes") << ""
+                                                             << "same"
+                                                             << "IMG_0001.JPG" << true;
+        QTest::newRow("another file") << ""
+                                      << "other"
+                                      << "IMG_0001(2).JPG" << false;
+        QTest::newRow("another file, and the very bytes at the first number") << ""
+                                                                              << "other, same(2)"
+                                                                              << "IMG_0001(2).JPG" << true;
+        QTest::newRow("another file, and others at the first numbers") << ""
+                                                                       << "other, other(2), other(3)"
+                                                                       << "IMG_0001(4).JPG" << false;
+        QTest::newRow("the very bytes in a link") << ""
+                                                  << "link"
+                                                  << "IMG_0001(2).JPG" << false;
+        QTest::newRow("a FIFO") << ""
+                                << "fifo"
+                                << "IMG_0001(2).JPG" << false;
+        QTest::newRow("a folder") << ""
+                                  << "folder"
+                                  << "IMG_0001(2).JPG" << false;
+        QTest::newRow("another file made while it is written") << ""
+                                                               << "late"
+                                                               << "IMG_0001(2).JPG" << false;
+        QTest::newRow("FAT: another file made while it is written") << "fat"
+                                                                    << "late"
+                                                                    << "IMG_0001(2).JPG" << false;
+        QTest::newRow("FAT: the very bytes") << "fat"
+                                             << "same"
+                                             << "IMG_0001.JPG" << true;
+        QTest::newRow("exFAT: another file") << "exfat"
+                                             << "other"
+                                             << "IMG_0001(2).JPG" << false;
+        QTest::newRow("NTFS: another file made while it is written") << "ntfs"
+                                                                     << "late"
+                                                                     << "IMG_0001(2).JPG" << false;
+    }
+    // With setKeepStanding nothing that stands at the name is replaced, even what appears while the
+    // file is written: the user's file with the very bytes is left as it is (no other entry stays),
+    // else the file goes at the first free "stem(n).ext".
+    void keepStandingReplacesNothing()
+    {
+        QFETCH(QString, disk);
+        QFETCH(QString, stood);
+        QFETCH(QString, placed);
+        QFETCH(bool, kept);
+        std::optional<ForeignDisk> mounted;
+        if (!disk.isEmpty()) {
+            mounted.emplace(ForeignDisk::kindOf(disk));
+            if (!mounted->isMounted())
+                QSKIP(qPrintable(mounted->whyNot()));
+        }
+        const QString dir = mounted ? mounted->path() : TestEnv::tempDir(), name = "IMG_0001.JPG";
+        const QString path = dir + "/" + name, other = TestEnv::tempDir() + "/elsewhere";
+        const QByteArray bytes = content(3000000);
+        const QDateTime old(QDate(2020, 1, 1), QTime(), Qt::UTC);
+        const auto put = [&](const QString& at, const QByteArray& what) {
+            writeFile(at, what);
+            QFile f(at);
+            QVERIFY(f.open(QIODevice::Append) && f.setFileTime(old, QFileDevice::FileModificationTime));
+        };
+        for (const QString& each : stood.split(", ", Qt::SkipEmptyParts)) {
+            const QString at
+                = each.endsWith(")") ? dir + "/IMG_0001" + each.mid(each.indexOf('(')) + ".JPG" : path;
+            if (each.startsWith("same"))
+                put(at, bytes);
+            else if (each.startsWith("other"))
+                put(at, "mine");
+            else if (each == "link")
+                QVERIFY(QFile::link(other, path));
+            else if (each == "fifo")
+                QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+            else if (each == "folder")
+                QVERIFY(QDir().mkdir(path));
+        }
+        if (stood == "link")
+            put(other, bytes);
+        const QStringList before = entries(dir);
+        OutputFile out(HeldFolder::open(dir), name);
+        out.setKeepStanding(true);
+        QVERIFY2(out.open(QIODevice::WriteOnly), qPrintable(out.failure()));
+        QCOMPARE(out.write(bytes), bytes.size());
+        if (stood == "late")
+            put(path, "mine");
+        QVERIFY2(out.commit(), qPrintable(out.failure()));
+        QCOMPARE(out.placedName(), placed);
+        QCOMPARE(out.keptStanding(), kept);
+        QCOMPARE(out.besideStanding(), placed != name && !kept);
+        QCOMPARE(readAll(dir + "/" + placed), bytes);
+        // FAT keeps no time the test can set.
+        QVERIFY(!disk.isEmpty() || (QFileInfo(dir + "/" + placed).lastModified() == old) == kept);
+        if (stood.startsWith("other") || stood == "late")
+            QCOMPARE(readAll(path), QByteArray("mine"));
+        QCOMPARE(QFileInfo(path).isSymLink(), stood == "link");
+        QStringList after = before;
+        if (stood == "late")
+            after << name;
+        if (!kept)
+            after << placed;
+        after.sort();
+        QCOMPARE(entries(dir), after);
+    }
+
+    void shortFormForANameNoFittingChanges_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("refuseAll");
+        QTest::addColumn<QString>("placed"); // empty: refused, nothing written
+        const QString longName = QString(250, 'a') + ".txt";
+        QTest::newRow("254 bytes, plain")
+            << longName << false << QString(27, 'a') + nameMark(longName) + ".txt";
+        QTest::newRow("short and plain: no matter of its name") << "plain.txt" << true << "";
+        QTest::newRow("long, refused in every form") << longName << true << "";
+    }
+    // A name the disk refuses that fitting does not change gets the cut, marked form; where the disk
+    // takes none, the failure is the name's (that file alone is left out), unless the name is short
+    // and plain: then it is the disk's. Nothing is left either way.
+    void shortFormForANameNoFittingChanges()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, refuseAll);
+        QFETCH(QString, placed);
+        const QString dir = TestEnv::tempDir();
+        g_refuseAll = refuseAll;
+        OutputFile out(HeldFolder::open(dir), name);
+        out.setFitName(true);
+        out.setKeepStanding(true);
+        const OutputFile::CreateCall create = OutputFile::setCreateCall(createRefusingLong);
+        const bool ok = writeInChunks(out, "bytes", 5);
+        OutputFile::setCreateCall(create);
+        g_refuseAll = false;
+        QCOMPARE(ok, !placed.isEmpty());
+        QCOMPARE(out.nameRefused(), placed.isEmpty() && name.size() > 64);
+        QCOMPARE(entries(dir), placed.isEmpty() ? QStringList() : QStringList { placed });
+        QVERIFY(placed.isEmpty() || placed.toUtf8().size() <= 64);
+        QVERIFY2(ok || out.failure().startsWith("Cannot write " + dir + "/" + name + ": "),
+            qPrintable(out.failure()));
     }
 
     // A real full disk, where the test may mount one.

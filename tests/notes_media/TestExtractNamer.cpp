@@ -1,4 +1,5 @@
 #include "notes_media/ExtractNamer.h"
+#include "support/NameMark.h"
 
 #include <QtTest>
 
@@ -12,20 +13,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         QTest::newRow("plain") << "a.txt"
                                << "a.txt";
+        // A changed name carries the mark of the whole name, so it never becomes another's.
         QTest::newRow("dot dot") << ".."
-                                 << "__";
+                                 << "__" + nameMark("..");
         QTest::newRow("dot") << "."
-                             << "_";
+                             << "_" + nameMark(".");
         QTest::newRow("empty") << ""
-                               << "_";
+                               << "_" + nameMark("");
         QTest::newRow("separators") << "a/../b\\c"
-                                    << "a..bc";
+                                    << "a." + nameMark("a/../b\\c") + ".bc";
         QTest::newRow("NUL") << QString("a") + QChar(0) + "b"
-                             << "ab";
+                             << "ab" + nameMark(QString("a") + QChar(0) + "b");
         QTest::newRow("colon and question mark") << "what: now?.txt"
-                                                 << "what now.txt";
+                                                 << "what now" + nameMark("what: now?.txt") + ".txt";
         QTest::newRow("padded dot dot") << " .. "
-                                        << "__";
+                                        << "__" + nameMark(" .. ");
+        QTest::newRow("looks like a changed name")
+            << "x" + nameMark("y") + ".jpg"
+            << "x" + nameMark("y") + nameMark("x" + nameMark("y") + ".jpg") + ".jpg";
     }
     void cleanName()
     {
@@ -68,9 +73,10 @@ private Q_SLOTS:
     void collisionsOfOneRunAreNumbered()
     {
         ExtractNamer namer;
-        QCOMPARE(namer.claimPath("/d", "c:d.txt", true), QString("/d/cd.txt"));
+        // A name made from another never takes a record's own.
+        QCOMPARE(namer.claimPath("/d", "c:d.txt", true), "/d/cd" + nameMark("c:d.txt") + ".txt");
+        QCOMPARE(namer.claimPath("/d", "cd.txt", true), QString("/d/cd.txt"));
         QCOMPARE(namer.claimPath("/d", "cd.txt", true), QString("/d/cd (2).txt"));
-        QCOMPARE(namer.claimPath("/d", "c?d.txt", true), QString("/d/cd (3).txt"));
         QCOMPARE(namer.claimPath("/d", "x.y", false), QString("/d/x.y"));
         QCOMPARE(namer.claimPath("/d", "x.y", false), QString("/d/x.y (2)"));
         QCOMPARE(namer.claimPath("/e", "cd.txt", true), QString("/e/cd.txt"));
@@ -124,6 +130,9 @@ private Q_SLOTS:
         QTest::newRow("one accented letter composed two ways")
             << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + ".txt" }
             << QStringList { "/d/caf" + eAcute + ".txt", "/d/caf" + eAndAccent + " (2).txt" };
+        QTest::newRow("a number skips the names entries to come own (+: told by reserve)") << QStringList {
+            "+/d/IMG.JPG", "+/d/img.jpg", "+/d/IMG (2).JPG", "/d/IMG.JPG", "/d/img.jpg", "/d/IMG (2).JPG"
+        } << QStringList { "/d/IMG.JPG", "/d/img (3).jpg", "/d/IMG (2).JPG" };
         QTest::newRow("trailing dots") << QStringList { "/d/notes", "/d/notes.", "/d/notes.." }
                                        << QStringList { "/d/notes", "/d/notes (2).", "/d/notes. (2)." };
     }
@@ -134,6 +143,10 @@ private Q_SLOTS:
         ExtractNamer namer;
         QStringList paths;
         for (QString claim : claims) {
+            if (claim.startsWith('+')) {
+                namer.reserve(claim.mid(1).section('/', 0, -2), claim.section('/', -1));
+                continue;
+            }
             const bool isFile = !claim.endsWith('/');
             if (!isFile)
                 claim.chop(1);

@@ -2,6 +2,7 @@
 
 #include "app/CountText.h"
 #include "app/DataPaths.h"
+#include "app/FileNameFit.h"
 #include "app/MacEpoch.h"
 #include "app/OutputFile.h"
 #include "app/PathWalk.h"
@@ -22,6 +23,18 @@ namespace
 constexpr qint64 kEpoch2001 = kMacEpochOffset;
 // Attachments left out that are named at most; the count tells the rest.
 constexpr int kNamed = 10;
+
+// The name an attachment is written under: its device file name (else its local copy's) cleaned,
+// marked when cleaning changed it, so that it never takes another attachment's own name.
+QString madeName(const _MsgAttachment& a)
+{
+    for (const QString& given : { a.filename.section(QLatin1Char('/'), -1), QFileInfo(a._path).fileName() }) {
+        const QString clean = g_formatFileName(given);
+        if (!clean.isEmpty())
+            return FileNameFit::markedIfChanged(given, clean);
+    }
+    return QString();
+}
 } // namespace
 
 AttachmentExtractThread::AttachmentExtractThread(
@@ -43,6 +56,9 @@ void AttachmentExtractThread::run()
         return;
     }
     m_held = m_madeFolders.destination();
+    for (const _MsgMessage* m : std::as_const(m_messages))
+        for (const _MsgAttachment* a : m->attachments())
+            m_owned.insert(madeName(*a));
     const int n = m_messages.size();
     int i = 0;
     int count = 0;
@@ -97,10 +113,12 @@ QString AttachmentExtractThread::writeOne(
         return a.filename.isEmpty()
             ? QStringLiteral("its record names no file.")
             : QStringLiteral("%1 leads to no file inside the messages' folder.").arg(a.filename);
-    QString name = g_formatFileName(a.filename.section(QLatin1Char('/'), -1));
-    if (name.isEmpty())
-        name = g_formatFileName(QFileInfo(a._path).fileName());
-    name = m_held.freeName(name);
+    // "(n)" among the names of this run, skipping those other attachments own; what stood before is
+    // kept by the write itself.
+    const QString own = madeName(a);
+    QString name = FileNameFit::freeName(own, [&](const QString& taken) {
+        return m_placed.contains(taken) || (taken != own && m_owned.contains(taken));
+    });
     QFile in;
     QString why;
     if (!RegularFile::openRead(in, a._path, &why))
@@ -108,9 +126,10 @@ QString AttachmentExtractThread::writeOne(
     OutputFile out(m_held, name);
     out.setModified(qint64(message.date) + kEpoch2001);
     out.setFitName(true);
+    out.setKeepStanding(true);
     // A name the file system refuses (too long, or in every form fitted to it) is this file's
     // alone; a write that fails is not.
-    if (!out.open(QIODevice::WriteOnly) && out.error() == ENAMETOOLONG)
+    if (!out.open(QIODevice::WriteOnly) && (out.error() == ENAMETOOLONG || out.nameRefused()))
         return out.failure();
     if (!out.isOpen() || !out.copyFrom(in.handle()) || !out.commit()) {
         if (out.nameRefused())
@@ -121,11 +140,13 @@ QString AttachmentExtractThread::writeOne(
             : out.failure();
         throw std::runtime_error(failed.toStdString());
     }
-    if (out.placedName() != name)
-        m_fitted.add(m_held.filePath(name), out.placedName());
+    m_fitted.add(m_held.filePath(name), out.placed());
+    m_placed.insert(name);
     name = out.placedName();
+    m_placed.insert(name);
     struct stat st;
-    if (m_held.lstat(name, &st))
+    // A file that stood with the very bytes is the user's: a cancel leaves it.
+    if (!out.keptStanding() && m_held.lstat(name, &st))
         m_written.append({ name, st.st_dev, st.st_ino });
     *written = m_held.filePath(name);
     return QString();

@@ -40,6 +40,16 @@ QString bracketLink(const QString& link, const char* label)
         + QStringLiteral("</a>");
 }
 
+// The phone's name of the file an attachment copies, where a disk can hold it as one name; else that
+// of its copy, which the store marked. A name the disk refuses is fitted as the copy is written.
+QString ownName(const _MsgAttachment& a)
+{
+    const QString name = a.filename.section(QLatin1Char('/'), -1);
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
+        || name.contains(QChar(0)))
+        return QFileInfo(a._path).fileName();
+    return name;
+}
 } // namespace
 
 QString g_htmlFilesLink(const QString& fileName)
@@ -107,10 +117,10 @@ const HeldFolder& ExportMessagesHtml::filesFolderThrow()
     return m_attaDir;
 }
 
-QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
+QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread, const QString& given)
 {
     filesFolderThrow();
-    const QString name = QFileInfo(path).fileName();
+    const QString name = given.isEmpty() ? QFileInfo(path).fileName() : given;
     QString target = m_attaDir.freeName(name);
     if (target.toUtf8().size() > 255) {
         // A numbered variant of a long name: shortened within the file system's limit.
@@ -130,7 +140,8 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread)
         m_madeFiles->note(m_attaDir, out.placedName()); // a free name: nothing of others stood there
     if (readable && !copied) {
         if (unread && out.sourceFailed()) {
-            *unread = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
+            *unread
+                = QStringLiteral("Cannot read %1. %2").arg(QDir::toNativeSeparators(path), out.errorString());
             return QString();
         }
         if (!out.nameRefused())
@@ -196,7 +207,7 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
 {
     const bool present = !a._path.isEmpty() && QFileInfo(a._path).isFile();
     QString why; // set by the first read of the file that fails: nothing more is read from it
-    const QString copy = present ? saveAttaFile(a._path, &why) : QString();
+    const QString copy = present ? saveAttaFile(a._path, &why, ownName(a)) : QString();
     const QString link = copy.isEmpty() ? QStringLiteral("#") : g_htmlFilesLink(copy);
     const QString mime = a.mime_type.toLower();
     std::optional<QString> content;

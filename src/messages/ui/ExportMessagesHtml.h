@@ -29,12 +29,12 @@ public:
     void write(_MsgMessage& message) override;
     void uninit() override;
 
-    // Copies a file into "files" under its own name, or a numbered variant of it when that is
-    // taken, and returns the name of the copy. Throws when the copy cannot be written, and when the
-    // file cannot be read unless unread is given: then *unread says why, and the name is empty. A
-    // name the disk refuses is fitted to it (see OutputFile::setFitName); where it takes none, the
-    // file is not copied and is named among failedCopies().
-    QString saveAttaFile(const QString& path, QString* unread = nullptr);
+    // Copies a file into "files" under its own name (or name when given), or a numbered variant of it
+    // when that is taken, and returns the name of the copy. Throws when the copy cannot be written, and when
+    // the file cannot be read unless unread is given: then *unread says why, and the name is empty. A name
+    // the disk refuses is fitted to it (see OutputFile::setFitName); where it takes none, the file is not
+    // copied and is named among failedCopies().
+    QString saveAttaFile(const QString& path, QString* unread = nullptr, const QString& name = QString());
     // The attachments whose reads failed, each shown in its bubble by why.
     const UnreadAttachments& unreadAttachments() const { return m_unread; }
 

@@ -7,6 +7,7 @@
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/StoredFile.h"
+#include "backup/StoredFileCopy.h"
 #include "backup/lock/BackupFolderLock.h"
 
 #include <QElapsedTimer>
@@ -39,7 +40,7 @@ struct ExportBKFileThread::PendingCopy {
     QString unwritten; // why its folder got nothing (moved or swapped for a link meanwhile), or the
                        // disk took no name for it
     QString path; // where it was meant to go
-    QString placed; // the name it was written under when the disk did not take its own
+    OutputFile::Placed placed; // where it went
     bool skipped = false; // not started: the run was cancelled or an earlier copy failed
 };
 
@@ -224,6 +225,8 @@ void ExportBKFileThread::run()
         return;
     }
     const HeldFolder dest = m_madeFolders.destination();
+    for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
+        m_namer.reserve(dest.path(), n->name());
     try {
         for (const BackupManifest::_FileNode* n : std::as_const(m_nodes))
             copy(dest, n);
@@ -364,12 +367,11 @@ void ExportBKFileThread::noteFinished(const PendingCopy& copy)
         noteExtracted(copy.path, copy.placed);
 }
 
-// Counts a file written, and the name it was written under when the disk did not take its own.
-void ExportBKFileThread::noteExtracted(const QString& path, const QString& placed)
+// Counts a file written, and the name it was written under when not its own.
+void ExportBKFileThread::noteExtracted(const QString& path, const OutputFile::Placed& placed)
 {
     ++extractedFiles;
-    if (!placed.isEmpty() && !path.endsWith(QLatin1Char('/') + placed))
-        m_fitted.add(path, placed);
+    m_fitted.add(path, placed);
 }
 
 // After a cancel or a failure the folders made that hold nothing go. Writing into a folder (or
@@ -427,6 +429,8 @@ void ExportBKFileThread::copy(const HeldFolder& dir, const BackupManifest::_File
         HeldFolder entered;
         const QString blocked
             = e.blocked.isEmpty() ? enterFolder(e.parent, path, e.node, &entered) : e.blocked;
+        for (const BackupManifest::_FileNode* c : e.node->children)
+            m_namer.reserve(path, c->name());
         for (auto it = e.node->children.crbegin(); it != e.node->children.crend(); ++it)
             stack.push_back({ entered, path, *it, blocked });
     }
@@ -490,7 +494,7 @@ void ExportBKFileThread::copyFileNode(
         m_progress->doneBytes += qMax<qint64>(0, node->item.size);
         return;
     }
-    // A link at the name is replaced by the copy (never written through) when it is complete.
+    // Nothing standing at the name is replaced, nor a link there written through.
     const QString path = m_namer.claimPath(dirPath, node->name(), true);
     const QString name = QFileInfo(path).fileName();
     QString moved;
@@ -502,10 +506,10 @@ void ExportBKFileThread::copyFileNode(
         return;
     }
     if (!m_pool) {
-        QString placed;
+        OutputFile::Placed placed;
         try {
             FileProgress told(*m_progress, node);
-            placed = m_manifest->copyFile(node, dir, name, &told, copyFileProgress);
+            placed = StoredFileCopy(*m_manifest).copyThrow(node, dir, name, &told, copyFileProgress);
         } catch (const BackupFolderLock::Cancelled&) {
             return; // the user ended the wait for the backup folder: nothing was written
         } catch (const TaskCancel::Cancelled&) {
@@ -554,7 +558,8 @@ void ExportBKFileThread::copyFileNode(
         } else {
             try {
                 FileProgress told(*progress, node);
-                pending->placed = manifest->copyFile(node, dir, name, &told, copyFileProgress);
+                pending->placed
+                    = StoredFileCopy(*manifest).copyThrow(node, dir, name, &told, copyFileProgress);
             } catch (const BackupFolderLock::Cancelled&) {
                 pending->skipped = true; // nothing was written
             } catch (const TaskCancel::Cancelled&) {

@@ -2,6 +2,7 @@
 
 #include "app/FittedNames.h"
 #include "app/MadeFolders.h"
+#include "app/OutputFile.h"
 #include "backup/BackupManifest.h"
 #include "notes_media/ExtractNamer.h"
 
@@ -19,10 +20,12 @@ class QThreadPool;
 
 // Extracts nodes of a backup's file tree (files, and folders with everything below them) into a
 // folder, decrypting the files of an encrypted backup and giving each, and each folder the run
-// made, its record's modification time. Names are cleaned and confined to the destination; a link
-// at a file's name is replaced, never followed. The destination is held, and every folder is made
-// and entered from the one it is in (see MadeFolders): a folder another program moves, or swaps for
-// a link, while the run writes gets nothing more, the files meant for it counted apart as not
+// made, its record's modification time. Names are cleaned and confined to the destination. Nothing
+// standing at a file's name is replaced nor followed: a file of the user's own there with the very
+// bytes is left as it is and counted as extracted, and otherwise the file is written beside it
+// under "stem(n).ext" and named at the end (see OutputFile::setKeepStanding). The destination is held, and
+// every folder is made and entered from the one it is in (see MadeFolders): a folder another program moves,
+// or swaps for a link, while the run writes gets nothing more, the files meant for it counted apart as not
 // written. What stood before the run is never changed or removed: a folder there is used as it is,
 // and what stands at a folder's name but is no folder (the user's link, a file) stays, the files
 // below it counted apart as not written, as are those below a folder the system will not make. A
@@ -90,7 +93,7 @@ private:
     void settleFolders(bool ended);
     bool countedUnstored(const BackupManifest::_FileNode* node);
     void noteFinished(const PendingCopy& copy);
-    void noteExtracted(const QString& path, const QString& placed);
+    void noteExtracted(const QString& path, const OutputFile::Placed& placed);
     void noteDamaged(const QString& text);
     void noteUnreadable(const QString& text);
     void noteUnwritten(const QString& text);

@@ -13,7 +13,9 @@ class ProgressForm;
 // Writes one XHTML page per note into a folder under a progress dialog, held from its making (see
 // MadeFolders). Pages already written stay after a cancel or a failure; a folder the run made and
 // left empty goes. A page whose name the disk refuses is written under one fitted to it (see
-// OutputFile::setFitName), told at the end.
+// OutputFile::setFitName), and one whose name another file holds beside it (see
+// OutputFile::setKeepStanding), told at the end; a page the disk takes no name for is left out and
+// named there.
 class ExportNotesThread : public QThread
 {
     Q_OBJECT
@@ -34,5 +36,6 @@ private:
     QString m_folder;
     HeldFolder m_held; // the folder written into
     FittedNames m_fitted; // pages written under names the disk takes, as it refused their own
+    NamedCount m_leftOut; // pages the disk takes no name for
     ProgressForm* m_form;
 };

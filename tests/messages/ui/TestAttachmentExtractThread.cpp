@@ -92,18 +92,32 @@ private Q_SLOTS:
         // A NUL would end the name where the system reads it, leaving one name for two files.
         msgs.add(500000700, QString("~/e/x") + QChar(0) + "1.jpg", base + "/in/2");
         msgs.add(500000800, QString("~/e/x") + QChar(0) + "2.jpg", base + "/in/3");
+        // A number skips the name another attachment owns; a name made from another never takes
+        // an attachment's own.
+        msgs.add(500000900, "~/g/IMG_0001(1).JPG", base + "/in/4");
+        msgs.add(500001000, "~/f/a:b.jpg", base + "/in/3");
+        msgs.add(500001100, "~/f/ab.jpg", base + "/in/4");
         const QString target = base + "/out/attachments(x)";
         QString text;
         QCOMPARE(extract(msgs, target, false, &text), 1);
-        const QStringList names = QDir(target).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(names,
-            QStringList({ "IMG_0001(1).JPG", "IMG_0001(2).JPG", "IMG_0001.JPG", "a(1).jpg", "a.b.jpg",
-                "badname.txt", "x1.jpg", "x2.jpg" }));
-        QCOMPARE(bytesOf(target + "/IMG_0001(2).JPG"), QByteArray("three"));
+        QStringList names = QDir(target).entryList(QDir::Files);
+        names.sort();
+        const QString x1 = "x1" + nameMark(QString("x") + QChar(0) + "1.jpg") + ".jpg";
+        const QString x2 = "x2" + nameMark(QString("x") + QChar(0) + "2.jpg") + ".jpg";
+        const QString colon = "ab" + nameMark("a:b.jpg") + ".jpg";
+        QStringList expectedNames { "IMG_0001(1).JPG", "IMG_0001(2).JPG", "IMG_0001(3).JPG", "IMG_0001.JPG",
+            "a(1).jpg", "a.b.jpg", "ab.jpg", colon, "badname" + nameMark("<bad>:name?.txt") + ".txt", x1,
+            x2 };
+        expectedNames.sort();
+        QCOMPARE(names, expectedNames);
+        QCOMPARE(bytesOf(target + "/IMG_0001(1).JPG"), QByteArray("four"));
+        QCOMPARE(bytesOf(target + "/IMG_0001(3).JPG"), QByteArray("three"));
+        QCOMPARE(bytesOf(target + "/ab.jpg"), QByteArray("four"));
+        QCOMPARE(bytesOf(target + "/" + colon), QByteArray("three"));
         const QDateTime expected = QDateTime::fromSecsSinceEpoch(500000100 + 978307200LL, Qt::UTC);
-        QCOMPARE(QFileInfo(target + "/IMG_0001(1).JPG").lastModified().toUTC(), expected);
-        QVERIFY2(text.contains("8"), qPrintable(text)); // the missing file is not counted, but named
-        QCOMPARE(bytesOf(target + "/x2.jpg"), QByteArray("three"));
+        QCOMPARE(QFileInfo(target + "/IMG_0001(2).JPG").lastModified().toUTC(), expected);
+        QVERIFY2(text.contains(" 11 "), qPrintable(text)); // the missing file is not counted, but named
+        QCOMPARE(bytesOf(target + "/" + x2), QByteArray("three"));
         QVERIFY2(text.endsWith("\n1 attachment was left out:\nmissing.jpg (left out): Cannot read " + base
                      + "/in/none: No such file or directory"),
             qPrintable(text));
@@ -118,13 +132,20 @@ private Q_SLOTS:
         // A name longer than a file system allows is cut before its extension.
         msgs.add(500000000, "~/" + QString(300, 'y') + ".jpg", base + "/in/1");
         const QString target = base + "/out";
+        // The user's file with the very bytes is taken as it stands.
+        msgs.add(500000000, "~/same.jpg", base + "/in/1");
         putFile(target + "/x.jpg", "the user's own file");
+        putFile(target + "/same.jpg", "one");
         QString text;
         QCOMPARE(extract(msgs, target, false, &text), 1);
         QCOMPARE(bytesOf(target + "/x.jpg"), QByteArray("the user's own file"));
-        QCOMPARE(bytesOf(target + "/x(1).jpg"), QByteArray("one"));
+        QCOMPARE(bytesOf(target + "/x(2).jpg"), QByteArray("one"));
         QCOMPARE(bytesOf(target + "/" + QString(251, 'y') + ".jpg"), QByteArray("one"));
-        QVERIFY2(text.contains(" 2 "), qPrintable(text));
+        QCOMPARE(QDir(target).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 4);
+        QVERIFY2(text.contains(" 3 "), qPrintable(text));
+        QVERIFY2(text.endsWith("\n1 file was written under another name, as another file stands at its own:\n"
+                     + target + "/x.jpg as x(2).jpg"),
+            qPrintable(text));
     }
 
     // Attachments whose copies the load found not to be what the phone wrote: their bytes are

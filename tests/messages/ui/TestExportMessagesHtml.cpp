@@ -1,3 +1,4 @@
+#include "app/FileNameFit.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/ui/BubbleHtml.h"
 #include "messages/ui/ExportMessagesHtml.h"
@@ -78,6 +79,15 @@ private Q_SLOTS:
             b.message(chat, nullptr, 2000, QString(), true), picture(src + "/other/" + odd[0]), "image/png");
         b.attach(b.message(chat, ada, 3000, QString()), src + "/gone.jpg", "image/jpeg");
         b.attach(b.message(chat, ada, 4000, QString()), src + "/gone.bin", "application/zip");
+        // Copies the store marked for names some disk refuses go under the phone's names, which
+        // this disk takes.
+        const QStringList takenHere { "AUX.jpg", "con.png", "trail.", "sp.jpg ", "lpt9" };
+        for (const QString& own : takenHere) {
+            const QString local = src + "/store/" + FileNameFit::localName(own);
+            b.attach(b.message(chat, ada, 5000, QString()), write(local, own.toUtf8()), "application/zip")
+                ->filename
+                = "~/Library/SMS/Attachments/ab/" + own;
+        }
 
         const QString out = TestEnv::tempDir() + "/html";
         const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
@@ -91,6 +101,10 @@ private Q_SLOTS:
         QVERIFY(links.contains("files/a#b(1).png"));
         QVERIFY(links.contains("files/empty_photo.jpg"));
         QVERIFY(links.contains("files/style.css"));
+        for (const QString& own : takenHere) {
+            QVERIFY2(links.contains("files/" + own), qPrintable(own));
+            QCOMPARE(readAll(out + "/files/" + own), own);
+        }
         // The plain-text attachment is shown inline up to its NUL byte, and copied.
         QVERIFY(page["text"].toString().contains("inline & <text>"));
         QVERIFY(!page["text"].toString().contains("hidden"));

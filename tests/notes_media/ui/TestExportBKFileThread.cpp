@@ -274,17 +274,25 @@ private Q_SLOTS:
         QCOMPARE(r.processed, 10);
         QCOMPARE(r.missing, 1); // "gone" has no stored copy
         const QString d = dest + "/EvilDomain/";
-        QCOMPARE(readAll(d + "cd"), QByteArray("first"));
-        QCOMPARE(readAll(d + "cd (2)"), QByteArray("second"));
+        // A name made from another carries its mark and never takes a record's own name.
+        QCOMPARE(readAll(d + "cd" + nameMark("c:d")), QByteArray("first"));
+        QCOMPARE(readAll(d + "cd"), QByteArray("second"));
         QCOMPARE(readAll(d + "__"), QByteArray("dots"));
-        QCOMPARE(readAll(d + "a..b"), QByteArray("backslash"));
-        QCOMPARE(readAll(d + "nl"), QByteArray("nul"));
+        QCOMPARE(readAll(d + "a." + nameMark("a\\..\\b") + ".b"), QByteArray("backslash"));
+        QCOMPARE(readAll(d + "nl" + nameMark(QString("n") + QChar(0) + "l")), QByteArray("nul"));
         QCOMPARE(readAll(d + QString(255, 'L')), QByteArray("long"));
-        QCOMPARE(readAll(d + "old.txt"), QByteArray("replaced"));
-        QVERIFY(!QFileInfo(d + "victim").isSymLink());
-        QCOMPARE(readAll(d + "victim"), QByteArray("new"));
+        // What stood stays: the files go beside it, named.
+        QCOMPARE(readAll(d + "old.txt"), QByteArray("before"));
+        QCOMPARE(readAll(d + "old(2).txt"), QByteArray("replaced"));
+        QVERIFY(QFileInfo(d + "victim").isSymLink());
+        QCOMPARE(readAll(d + "victim(2)"), QByteArray("new"));
+        QVERIFY2(
+            r.text.contains(QString("2 files were written under other names, as other files stand at their "
+                                    "own:\n%1victim as victim(2)\n%1old.txt as old(2).txt")
+                                .arg(d)),
+            qPrintable(r.text));
         QVERIFY(QFileInfo(d + "sub").isSymLink());
-        QVERIFY2(r.text.endsWith(
+        QVERIFY2(r.text.contains(
                      QString("could not be written:\nCannot write %1sub/inner: %1sub is a link, and an "
                              "extraction writes nothing through a link.\nRecord: EvilDomain sub/inner")
                          .arg(d)),
@@ -517,27 +525,48 @@ private Q_SLOTS:
     void whatStoodBeforeStays_data()
     {
         QTest::addColumn<QString>("stood"); // in the destination before the run
-        QTest::addColumn<QString>("told"); // %1 the domain's folder; empty for a success
-        QTest::newRow("a folder at a file's name")
-            << "folder"
-            << "Cannot write %1/file: Is a directory\nRecord: EvilDomain file";
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<QString>("told"); // %1 the domain's folder
+        QTest::addColumn<QString>("placed"); // where the file "x" went
+        const QString beside = "1 file was written under another name, as another file stands at its own:\n"
+                               "%1/file as file(2)";
+        QTest::newRow("a folder at a file's name") << "folder" << true << beside << "file(2)";
+        QTest::newRow("another file at a file's name") << "other" << true << beside << "file(2)";
+        QTest::newRow("a link at a file's name") << "file link" << true << beside << "file(2)";
+        QTest::newRow("the user's file with the very bytes at a file's name") << "same" << true << ""
+                                                                              << "file";
+        QTest::newRow("another file at a file's name, the very bytes at its first number")
+            << "other, same(2)" << true << ""
+            << "file(2)";
+        QTest::newRow("a run before into the same folder") << "run" << true << ""
+                                                           << "file";
         QTest::newRow("a file at a folder's name")
-            << "file"
-            << "Cannot write %1/dir/f: %1/dir is not a folder.\nRecord: EvilDomain dir/f";
+            << "file" << false << "Cannot write %1/dir/f: %1/dir is not a folder.\nRecord: EvilDomain dir/f"
+            << "file";
         QTest::newRow("a link at a folder's name")
-            << "link"
-            << "Cannot write %1/dir/f: %1/dir is a link, and an extraction writes nothing through a link.";
-        QTest::newRow("temporaries of a killed run, of a live one, and the user's") << "temporaries"
-                                                                                    << "";
+            << "link" << false
+            << "Cannot write %1/dir/f: %1/dir is a link, and an extraction writes nothing through a link."
+            << "file";
+        QTest::newRow("temporaries of a killed run, of a live one, and the user's")
+            << "temporaries" << true << ""
+            << "file";
     }
-    // What stood is never changed nor removed: a file keeps its time, a link stays, and the files
-    // below either are named; the temporaries a killed run left go, never a live write's. A run that
-    // fails takes back the empty folders it made.
+    // What stood is never changed, replaced nor removed: a file keeps its bytes and time, a link
+    // stays, and the files below either are named; a file meant for a name that something holds goes
+    // beside it, named, unless what stands is the user's file with its very bytes (then counted, and
+    // a second run changes nothing); the temporaries a killed run left go, never a live write's.
     void whatStoodBeforeStays()
     {
         QFETCH(QString, stood);
+        QFETCH(bool, ok);
         QFETCH(QString, told);
+        QFETCH(QString, placed);
         EvilBackup b(TestEnv::tempDir());
+        const auto listed = [](const QString& dir) {
+            QStringList names = QDir(dir).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+            names.removeAll("made"); // made by the run
+            return names;
+        };
         b.add(b.add(b.domain, "made", true, {}), "made/empty", true, {});
         b.add(b.add(b.domain, "dir", true, {}), "dir/f", false, "new");
         b.add(b.domain, "file", false, "x");
@@ -545,26 +574,48 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(stood == "folder" ? d + "/file" : d + "/dir"));
         const QString killed = d + "/dir/.qm-0123456789abcdef.tmp", mine = d + "/dir/.qm-notes.tmp";
         OutputFile live(d + "/dir/f");
+        const QDateTime old(QDate(2020, 1, 1), QTime());
+        const auto put = [&](const QString& path, const QByteArray& bytes) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush());
+            QVERIFY(f.setFileTime(old, QFileDevice::FileModificationTime));
+        };
         if (stood == "file" || stood == "link")
             QVERIFY(QDir(d).rmdir("dir"));
-        if (stood == "file") {
-            QFile f(d + "/dir");
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("mine") == 4 && f.flush());
-            QVERIFY(f.setFileTime(QDateTime(QDate(2020, 1, 1), QTime()), QFileDevice::FileModificationTime));
-        }
+        if (stood == "file")
+            put(d + "/dir", "mine");
+        if (stood.startsWith("other"))
+            put(d + "/file", "mine");
+        if (stood == "same")
+            put(d + "/file", "x");
+        if (stood.endsWith("same(2)"))
+            put(d + "/file(2)", "x");
         QVERIFY(stood != "link" || QFile::link(outside, d + "/dir"));
+        QVERIFY(stood != "file link" || QFile::link(outside + "/t", d + "/file"));
         if (stood == "temporaries")
             QVERIFY(QFile(killed).open(QIODevice::WriteOnly) && QFile(mine).open(QIODevice::WriteOnly)
                 && live.open(QIODevice::WriteOnly));
+        if (stood == "run")
+            QCOMPARE(extract(b.manifest, { b.domain }, dest).result, 1);
+        const QStringList before = listed(d);
         const Run r = extract(b.manifest, { b.domain }, dest);
-        QCOMPARE(r.result, told.isEmpty() ? 1 : 0);
+        QCOMPARE(r.result, ok ? 1 : 0);
         QVERIFY2(told.isEmpty() || r.text.contains(told.arg(d)), qPrintable(r.text));
-        QCOMPARE(r.unwritten, told.isEmpty() ? 0 : 1);
-        QCOMPARE(QFileInfo::exists(d + "/made"), stood != "folder"); // made and empty when the run failed
+        QVERIFY2(!told.isEmpty() || !r.text.contains("another name"), qPrintable(r.text));
+        QCOMPARE(r.unwritten, ok ? 0 : 1);
+        QCOMPARE(r.extracted, ok ? 2 : 1);
+        QCOMPARE(readAll(d + "/" + placed), QByteArray("x"));
+        QVERIFY(QFileInfo::exists(d + "/made"));
         QCOMPARE(readAll(d + "/dir"), QByteArray(stood == "file" ? "mine" : "<unreadable>"));
-        QVERIFY(stood != "file" || QFileInfo(d + "/dir").lastModified().date() == QDate(2020, 1, 1));
+        QVERIFY(stood != "file" || QFileInfo(d + "/dir").lastModified() == old);
+        QVERIFY(
+            !(stood.startsWith("other") || stood == "same") || QFileInfo(d + "/file").lastModified() == old);
+        QVERIFY(!stood.startsWith("other") || readAll(d + "/file") == "mine");
         QCOMPARE(QFileInfo(d + "/dir").isSymLink(), stood == "link");
+        QCOMPARE(QFileInfo(d + "/file").isSymLink(), stood == "file link");
         QVERIFY(QDir(outside).isEmpty());
+        if (stood == "run" || stood.contains("same"))
+            QCOMPARE(listed(d), before);
         QStringList kept { ".qm-notes.tmp", QFileInfo(live.writePath()).fileName() };
         kept.sort();
         QCOMPARE(QDir(d + "/dir").entryList({ ".qm-*" }, QDir::Files | QDir::Hidden),

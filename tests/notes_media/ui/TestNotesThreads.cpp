@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/OutputFile.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "notes_media/IOSNotesDb.h"
@@ -14,7 +15,10 @@
 #include <QFile>
 #include <QXmlStreamReader>
 #include <QtTest>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 
 namespace
@@ -36,6 +40,17 @@ QList<_Notes> generatedNotes()
 {
     const QString file = NotesFixtures::generate("make_notes_db.py", {}, "notes.sqlite");
     return IOSNotesDb(nullptr, NotesFixtures::notesCache(file)).notes();
+}
+
+// A disk that refuses with EPERM the first two files made: a name and the one fitted from it.
+int g_creates = 0;
+int refusingCaf(int dir, const char* name, int flags, mode_t mode)
+{
+    if (++g_creates <= 2) {
+        errno = EPERM;
+        return -1;
+    }
+    return ::openat(dir, name, flags, mode);
 }
 
 } // namespace
@@ -158,8 +173,18 @@ private Q_SLOTS:
         n.title = "t";
         QString text;
         QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n, n }, folder), 1);
-        QVERIFY(!QFileInfo(folder + "/1-same.html").isSymLink());
+        // The link stands as the user made it: the page goes beside it, named.
+        QVERIFY(QFileInfo(folder + "/1-same.html").isSymLink());
+        QVERIFY(QFile::exists(folder + "/1-same(2).html"));
         QVERIFY(QFile::exists(folder + "/1-same (2).html"));
+        QCOMPARE(text,
+            "Successfully extracted 2 Notes.\n1 file was written under another name, as another file stands "
+            "at its own:\n"
+                + folder + "/1-same.html as 1-same(2).html");
+        // A second run finds its own pages with the very bytes and changes nothing.
+        const QStringList before = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n, n }, folder), 1);
+        QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         QVERIFY(victim.open(QIODevice::ReadOnly));
         QCOMPARE(victim.readAll(), QByteArray("keep"));
     }
@@ -187,16 +212,41 @@ private Q_SLOTS:
         QVERIFY2(text.startsWith("Cannot write "), qPrintable(text));
     }
 
-    void unopenableFileIsReported()
+    // A folder where the page goes stays: the page goes beside it.
+    void folderAtThePageNameStays()
     {
         const QString folder = TestEnv::tempDir();
-        QVERIFY(QDir(folder).mkdir("1-same.html")); // a folder where the page goes
+        QVERIFY(QDir(folder).mkdir("1-same.html"));
         _Notes n;
         n.srcId = "1";
         n.summary = "same";
         QString text;
-        QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n }, folder), 0);
-        QVERIFY(!text.isEmpty());
+        QCOMPARE(runThread<ExportNotesThread>(&text, QList<_Notes> { n }, folder), 1);
+        QVERIFY(QFileInfo(folder + "/1-same.html").isDir());
+        QVERIFY(QFileInfo(folder + "/1-same(2).html").isFile());
+        QVERIFY2(text.endsWith(folder + "/1-same.html as 1-same(2).html"), qPrintable(text));
+    }
+
+    // A page the disk takes in no form fitted to its name is left out and named; the others are
+    // written.
+    void pageTheDiskTakesNoNameForIsLeftOut()
+    {
+        QList<_Notes> notes(2);
+        notes[0].srcId = "1";
+        notes[0].summary = "Café";
+        notes[1].srcId = "2";
+        notes[1].summary = "plain";
+        const QString folder = TestEnv::tempDir();
+        g_creates = 0;
+        const OutputFile::CreateCall create = OutputFile::setCreateCall(refusingCaf);
+        QString text;
+        const int result = runThread<ExportNotesThread>(&text, notes, folder);
+        OutputFile::setCreateCall(create);
+        QCOMPARE(result, 1);
+        QCOMPARE(text,
+            "Successfully extracted 1 Notes.\n1 note was left out:\nCannot write " + folder
+                + "/1-Café.html: the disk does not take this name (Operation not permitted).");
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList { "2-plain.html" });
     }
 };
 
