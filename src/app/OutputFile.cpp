@@ -56,7 +56,7 @@ QString systemText(int error)
 QString riskyCharacters(const QString& name);
 
 // Whether name is one of the temporaries this class makes: ".qm-", 16 hex digits, the characters of
-// the final name a disk may refuse, each once (see tempName), ".tmp". A look-alike with other text
+// the final name a disk may refuse, each once, padding (see tempName), ".tmp". A look-alike with other text
 // is the user's.
 bool isTempName(const char* name)
 {
@@ -66,7 +66,10 @@ bool isTempName(const char* name)
     if (!std::all_of(
             name + 4, name + 20, [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }))
         return false;
-    const QString risky = QFile::decodeName(QByteArray(name + 20, qsizetype(length - 24)));
+    QByteArray rest(name + 20, qsizetype(length - 24));
+    while (rest.endsWith('_')) // the padding of a long name's temporary
+        rest.chop(1);
+    const QString risky = QFile::decodeName(rest);
     return riskyCharacters(risky) == risky;
 }
 
