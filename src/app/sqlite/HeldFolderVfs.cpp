@@ -102,6 +102,13 @@ const char* registerVfs()
 }
 } // namespace
 
+QString HeldFolderVfs::shownPath(const char* path)
+{
+    int folder = -1;
+    const char* name = nullptr;
+    return heldParts(path, &folder, &name) ? ::shownPath(folder, name) : QString::fromUtf8(path);
+}
+
 const char* HeldFolderVfs::name()
 {
     static const char* const registered = registerVfs();

@@ -29,6 +29,9 @@ public:
     // The text for path, a folder, a FIFO or a link, standing where SQLite looks for a file that
     // goes with a database.
     static QString notAFileText(const QString& path);
+    // The path a text names for a file SQLite was given: for one given through pathOf(), where its
+    // held folder stands; any other as it is.
+    static QString shownPath(const char* path);
     // Why the last open of this thread through the layer was refused, and forgets it; empty when none was.
     static QString takeRefusal();
 };

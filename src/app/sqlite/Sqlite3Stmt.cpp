@@ -2,6 +2,7 @@
 
 #include "app/PrivateCopyNames.h"
 #include "app/TaskCancel.h"
+#include "app/sqlite/HeldFolderVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
 
 #include <QHash>
@@ -20,7 +21,7 @@ QString errorContext(sqlite3* db, int code, const QString& statement)
 {
     const char* file = db ? sqlite3_db_filename(db, "main") : nullptr;
     const bool damaged = (code & 0xff) == SQLITE_CORRUPT || (code & 0xff) == SQLITE_NOTADB;
-    return damaged && file && *file ? QString::fromUtf8(file) : statement;
+    return damaged && file && *file ? HeldFolderVfs::shownPath(file) : statement;
 }
 
 // Whether db reads a database from a backup or a source file (see Sqlite3DB::setForeign): such a
@@ -70,7 +71,7 @@ QString viewNamed(sqlite3* db, const QString& sql)
 QString fileOf(sqlite3* db)
 {
     const char* path = db ? sqlite3_db_filename(db, "main") : nullptr;
-    return path && *path ? QString::fromUtf8(path) : QStringLiteral("the database");
+    return path && *path ? HeldFolderVfs::shownPath(path) : QStringLiteral("the database");
 }
 
 // SQLite's words for a view or a generated column a foreign connection refuses, as the program's
