@@ -11,6 +11,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/BackupFileCopy.h"
 #include "backup/DigestingReader.h"
+#include "backup/ManifestConnection.h"
 #include "backup/ManifestDbReader.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/RecordPath.h"
@@ -132,6 +133,7 @@ void BackupManifest::setUnlockRunner(UnlockRunner runner)
 BackupManifest::BackupManifest(QString path, QObject* parent)
     : QObject(parent)
     , dir(path)
+    , m_connection(std::make_unique<ManifestConnection>())
 {
     m_root.item.mode = MBDBParser::kModeFolder | 0755;
     m_root.implied = true;
@@ -225,6 +227,7 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
 {
     m_keyBag.reset();
     m_manifestKeyBlob.clear();
+    m_connection->close();
     m_plainDir.reset();
     m_password.clear();
     m_decryptedCopy = false;
@@ -500,6 +503,7 @@ void BackupManifest::readRecordsThrow()
         // Rows a plain manifest holds only in its log, or a change its journal takes back, are read
         // from a private copy.
         if (!hasManifestKey()) {
+            m_connection->close();
             m_plainDir.reset();
             m_plainDir = ManifestWalCopy::takeThrow(db, nullptr, nullptr, &m_readWithout);
         }

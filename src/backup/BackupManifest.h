@@ -22,6 +22,7 @@
 
 class BackupWriter;
 class HeldFolder;
+class ManifestConnection;
 class PlistCFType;
 class QTemporaryDir;
 class Sqlite3DB;
@@ -332,4 +333,6 @@ private:
     bool m_writeUnsettled = false;
     QString m_readWithout;
     QSet<QString> m_unsettledFiles; // the files the record of that write names
+    // The copies' reads of records' keys; last, so that it closes before the folder it reads goes.
+    std::unique_ptr<ManifestConnection> m_connection;
 };

@@ -9,6 +9,7 @@
 #include "backup/BackupCrypto.h"
 #include "backup/DigestingReader.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestConnection.h"
 #include "backup/ManifestDbReader.h"
 #include "backup/StoredFile.h"
 #include "backup/WalFrames.h"
@@ -110,10 +111,19 @@ std::optional<QByteArray> StoredFileCopy::lookUpKeyBlobThrow(const MBDBParser::_
 
 std::optional<QByteArray> StoredFileCopy::lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
 {
+    std::optional<QByteArray> blob;
+    // One connection serves every copy of the loaded manifest: an open loads the whole schema.
+    m_manifest.m_connection->useThrow(m_manifest.readableManifestDbPath(), !m_manifest.m_plainDir,
+        m_manifest.m_loadedStamp + QLatin1Char('|') + m_manifest.m_plainStamp,
+        [&](Sqlite3DB& db) { blob = rowKeyBlobThrow(db, item); });
+    return blob;
+}
+
+// The key blob of item's record read through db: from its row, found by rowid, when that row is
+// the record's, else from the row of the record's file ID.
+std::optional<QByteArray> StoredFileCopy::rowKeyBlobThrow(Sqlite3DB& db, const MBDBParser::_MBDBItem& item)
+{
     const QString fileId = item.backupFileName();
-    Sqlite3DB db;
-    db.setForeign(true);
-    db.openReadOnlyThrow(m_manifest.readableManifestDbPath(), !m_manifest.m_plainDir);
     const auto keyOf = [](const QByteArray& archive) -> std::optional<QByteArray> {
         MBFileArchive::Fields f;
         if (!MBFileArchive::decode(archive, f, true, false))

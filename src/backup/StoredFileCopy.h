@@ -11,6 +11,7 @@
 #include <optional>
 
 class QFile;
+class Sqlite3DB;
 
 // The copy of one stored file of a backup to a destination, decrypted with its record's key in an
 // encrypted backup, together with the checks that what it copies is the file the phone wrote, and
@@ -75,6 +76,7 @@ private:
     // The record's key blob read from its row in Manifest.db; errors name the backup's own file.
     std::optional<QByteArray> lookUpKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
     std::optional<QByteArray> lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const;
+    static std::optional<QByteArray> rowKeyBlobThrow(Sqlite3DB& db, const MBDBParser::_MBDBItem& item);
 
     const BackupManifest& m_manifest;
 };

@@ -84,6 +84,39 @@ void writeOver(const QString& dir, const QString& other)
     }
 }
 
+// Counts the opens of a database named Manifest.db through SQLite's default file system, as long
+// as it lives.
+class ManifestOpens
+{
+public:
+    ManifestOpens()
+    {
+        s_base = sqlite3_vfs_find(nullptr);
+        m_vfs = *s_base;
+        m_vfs.zName = "manifest-opens";
+        m_vfs.xOpen = &ManifestOpens::open;
+        s_opens = 0;
+        sqlite3_vfs_register(&m_vfs, 1);
+    }
+    ~ManifestOpens()
+    {
+        sqlite3_vfs_register(s_base, 1);
+        sqlite3_vfs_unregister(&m_vfs);
+    }
+    int count() const { return s_opens; }
+
+private:
+    static int open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
+    {
+        if (name && (flags & SQLITE_OPEN_MAIN_DB) && QByteArray(name).endsWith("/Manifest.db"))
+            ++s_opens;
+        return s_base->xOpen(s_base, name, file, flags, outFlags);
+    }
+    static inline sqlite3_vfs* s_base = nullptr;
+    static inline std::atomic<int> s_opens { 0 };
+    sqlite3_vfs m_vfs {};
+};
+
 } // namespace
 
 class TestBackupManifest : public QObject
@@ -281,6 +314,7 @@ private Q_SLOTS:
                 return;
             }
         }
+        std::optional<ManifestOpens> opens(std::in_place);
         for (auto* n : { m.addressBookNode, m.addressBookImagesNode, m.notesNode, m.calendarNode,
                  m.calendarExtrasNode, m.recordingsNode, m.voicemailNode, m.bookmarksNode, m.callHistoryNode,
                  m.callHistoryStoreNode, m.smsNode }) {
@@ -288,6 +322,9 @@ private Q_SLOTS:
             QCOMPARE(extract(m, n).left(15), QByteArray("SQLite format 3"));
             QCOMPARE(extract(m, n).size(), int(n->item.size));
         }
+        // The records' keys of all those copies are read through one opening of the manifest.
+        QVERIFY2(opens->count() <= 1, qPrintable(QString::number(opens->count())));
+        opens.reset();
         QCOMPARE(m.photoList.size(), 3);
         QCOMPARE(m.videoList.size(), 2);
         QCOMPARE(extract(m, m.photoList[0]).left(4), QByteArray("\x89PNG"));
