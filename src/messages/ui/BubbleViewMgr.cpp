@@ -337,12 +337,13 @@ void BubbleViewMgr::startPreviews(int page)
     m_previewsWaiting = int(jobs.size());
     if (jobs.isEmpty())
         return;
-    m_previewThread = new MsgPreviewThread(std::move(jobs), previewHtml);
+    m_previewThread = new MsgPreviewThread(
+        std::move(jobs), [](const _MsgAttachment& a) { return QVariant(previewHtml(a)); });
     const quint64 run = m_previewRun;
     connect(m_previewThread, &MsgPreviewThread::previewReady, this,
-        [this, run](quintptr key, const QString& html) {
+        [this, run](quintptr key, const QVariant& html) {
             if (run == m_previewRun)
-                onPreviewReady(key, html);
+                onPreviewReady(key, html.toString());
         });
     m_previewThread->start();
 }

@@ -361,19 +361,60 @@ void MMSPrinterPrivacy::placeUnread(const _MsgAttachment* a, const QString& why,
     m_unread.add(*a, why);
 }
 
+bool MMSPrinterPrivacy::hasPreview(const _MsgAttachment& a)
+{
+    const QString mime = a.mime_type.toLower();
+    return mime.startsWith(QLatin1String("image/")) || mime == QLatin1String("text/x-vcard")
+        || mime == QLatin1String("text/vcard");
+}
+
+MMSPrinterPrivacy::Preview MMSPrinterPrivacy::makePreview(const _MsgAttachment& a)
+{
+    Preview made;
+    QString drawn;
+    if (a.mime_type.toLower().startsWith(QLatin1String("image/"))) {
+        if (QFileInfo(a._path).isFile())
+            drawn = a.thumbnail(&made.why);
+    } else if (QFileInfo(a._path).isFile() && a._notAsWritten.isEmpty()) {
+        drawn = vcard_thumbnail(a._path, &made.why);
+    }
+    if (QFileInfo(drawn).isFile())
+        made.picture = loadPicture(drawn);
+    return made;
+}
+
+MMSPrinterPrivacy::Preview MMSPrinterPrivacy::previewOf(const _MsgAttachment* a) const
+{
+    if (m_previews) {
+        const auto made = m_previews->constFind(quintptr(a));
+        if (made != m_previews->cend())
+            return *made;
+    }
+    return makePreview(*a);
+}
+
 // A picture without a preview shows the placeholder and, under it, its name or why it was not read.
 void MMSPrinterPrivacy::placePicture(const _MsgAttachment* a, bool fromMe)
 {
-    QString why;
-    const QString thumb = QFileInfo(a->_path).isFile() ? a->thumbnail(&why) : QString();
-    const QImage picture = QFileInfo(thumb).isFile() ? loadPicture(thumb) : QImage();
-    if (!picture.isNull())
-        return placeImage(pm_bubble(picture, fromMe), fromMe);
-    if (!why.isEmpty())
-        m_unread.add(*a, why);
+    const Preview preview = previewOf(a);
+    if (!preview.picture.isNull())
+        return placeImage(pm_bubble(preview.picture, fromMe), fromMe);
+    if (!preview.why.isEmpty())
+        m_unread.add(*a, preview.why);
     const QImage placeholder = placeholderPicture();
     const int width = qMax(placeholder.width(), bubbleWidth() - 50);
-    placeImage(pm_bubble(captioned(placeholder, placeholderCaption(*a, why), width), fromMe), fromMe);
+    placeImage(pm_bubble(captioned(placeholder, placeholderCaption(*a, preview.why), width), fromMe), fromMe);
+}
+
+void MMSPrinterPrivacy::placeCard(const _MsgAttachment* a, bool fromMe)
+{
+    const Preview preview = previewOf(a);
+    if (!preview.why.isEmpty())
+        placeUnread(a, preview.why, fromMe);
+    else if (preview.picture.isNull())
+        placeImage(text_bubble(QStringLiteral("[VCARD]"), bubbleWidth(), fromMe), fromMe);
+    else
+        placeImage(pm_bubble(preview.picture, fromMe), fromMe);
 }
 
 void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
@@ -386,18 +427,8 @@ void MMSPrinterPrivacy::placeAttachment(const _MsgAttachment* a, bool fromMe)
         placeImage(text_bubble(QStringLiteral("[VIDEO]"), w, fromMe), fromMe);
     } else if (mime.startsWith(QLatin1String("audio/"))) {
         placeImage(text_bubble(QStringLiteral("[AUDIO]"), w, fromMe), fromMe);
-    } else if (mime == QLatin1String("text/x-vcard") || mime == QLatin1String("text/vcard")) {
-        QString why;
-        const QString card = QFileInfo(a->_path).isFile() && a->_notAsWritten.isEmpty()
-            ? vcard_thumbnail(a->_path, &why)
-            : QString();
-        const QImage picture = QFileInfo(card).isFile() ? loadPicture(card) : QImage();
-        if (!why.isEmpty())
-            placeUnread(a, why, fromMe);
-        else if (picture.isNull())
-            placeImage(text_bubble(QStringLiteral("[VCARD]"), w, fromMe), fromMe);
-        else
-            placeImage(pm_bubble(picture, fromMe), fromMe);
+    } else if (hasPreview(*a)) {
+        placeCard(a, fromMe);
     } else if (mime == QLatin1String("text/plain")) {
         QString text;
         QString why;

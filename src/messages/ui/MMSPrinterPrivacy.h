@@ -2,7 +2,9 @@
 
 #include "messages/ui/UnreadAttachments.h"
 
+#include <QHash>
 #include <QImage>
+#include <QMetaType>
 #include <QPainter>
 #include <QRect>
 #include <QString>
@@ -18,6 +20,16 @@ class _MsgMessage;
 class MMSPrinterPrivacy
 {
 public:
+    // What a picture's or a card's bubble draws: its preview, or null with why it was not read.
+    struct Preview {
+        QImage picture;
+        QString why;
+    };
+    // Whether the attachment is drawn from a preview (a picture, a contact card).
+    static bool hasPreview(const _MsgAttachment& attachment);
+    // Reads and decodes the attachment's preview: work for a thread apart from the window's.
+    static Preview makePreview(const _MsgAttachment& attachment);
+
     MMSPrinterPrivacy() = default;
     MMSPrinterPrivacy(const MMSPrinterPrivacy&) = delete;
     MMSPrinterPrivacy& operator=(const MMSPrinterPrivacy&) = delete;
@@ -25,6 +37,9 @@ public:
     // Binds the printer and begins painting with page 1. When painting cannot begin (a file that
     // cannot be created) the painter stays inactive: see isActive().
     void reset(QPrinter* printer);
+    // Previews made beforehand, by the attachment's address; those not among them are made while
+    // the page is laid out. The hash outlives the painting.
+    void usePreviews(const QHash<quintptr, Preview>* previews) { m_previews = previews; }
     bool isActive() const { return m_painter.isActive(); }
     // Starts a new page when fewer than height units are left on this one.
     void checkAndNextPage(int height);
@@ -48,6 +63,8 @@ private:
     void placeAttachment(const _MsgAttachment* attachment, bool fromMe);
     void placePicture(const _MsgAttachment* attachment, bool fromMe);
     void placeUnread(const _MsgAttachment* attachment, const QString& why, bool fromMe);
+    void placeCard(const _MsgAttachment* attachment, bool fromMe);
+    Preview previewOf(const _MsgAttachment* attachment) const;
     int capacity() const;
     int bubbleWidth() const;
 
@@ -58,7 +75,10 @@ private:
     int m_page = 0;
     int m_lastDate = 0;
     UnreadAttachments m_unread;
+    const QHash<quintptr, Preview>* m_previews = nullptr;
 };
+
+Q_DECLARE_METATYPE(MMSPrinterPrivacy::Preview)
 
 // A bubble picture holding text word-wrapped to at most width units.
 QImage text_bubble(QString text, int width, bool fromMe);

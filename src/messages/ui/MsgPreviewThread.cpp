@@ -17,9 +17,9 @@ void MsgPreviewThread::run()
     for (const Job& job : m_jobs) {
         if (isInterruptionRequested())
             return;
-        const QString html = m_make(job.attachment);
+        const QVariant preview = m_make(job.attachment);
         if (isInterruptionRequested())
             return; // perhaps stopped part-way, and nobody to show it to
-        emit previewReady(job.key, html);
+        emit previewReady(job.key, preview);
     }
 }

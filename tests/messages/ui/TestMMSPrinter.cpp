@@ -1,15 +1,19 @@
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "messages/ui/MMSPrinter.h"
 #include "messages/ui/MMSPrinterPrivacy.h"
 #include "messages/ui/support/MsgModelBuilder.h"
 #include "messages/ui/support/PdfTools.h"
 #include "support/TestEnv.h"
+#include "support/TestPictures.h"
 #include "support/ui/GuiTestEnv.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QTimer>
 #include <QtTest>
 
 // The local wall clock of a message date (seconds since 2001-01-01 UTC) in the given format.
@@ -101,6 +105,59 @@ private Q_SLOTS:
         QVERIFY(first.contains(localClock(103600, "dd MMM yyyy h:m AP")));
         QVERIFY(first.indexOf(localClock(103600, "h:m AP")) < first.indexOf(localClock(107200, "h:m AP")));
         QCOMPARE(PdfTools::text(path, pages).simplified().split(' ').last(), QString::number(pages));
+    }
+
+    void previewsAreMadeApart_data()
+    {
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("made, then the preview opens") << false;
+        QTest::newRow("cancelled: no preview") << true;
+    }
+    // A picture slow to decode is made on a thread apart under a progress dialog: the window answers
+    // all the while, and the preview opens once it is made, or not at all when the wait is cancelled.
+    void previewsAreMadeApart()
+    {
+        QFETCH(bool, cancel);
+        const QString path = TestEnv::tempDir() + "/IMG_0011.JPG";
+        QVERIFY(TestPictures::sparseFile(path, 0,
+            TestPictures::withScans(TestPictures::progressiveJpeg(TestPictures::noise(2048, 2048)), 90)));
+        MsgModelBuilder b;
+        _MsgHandle* ada = b.handle("+1", "Ada");
+        _MsgChat* chat = b.chat("+1", { ada });
+        const _MsgAttachment* a
+            = b.attach(b.message(chat, ada, 100000, QString(QChar(0xFFFC)), 0), path, "image/jpeg");
+        MMSPrinter printer;
+        ModalAnswerer answerer;
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, cancel);
+        bool previewed = false;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(modal);
+            if (!dialog)
+                return false;
+            previewed = true;
+            QTimer::singleShot(300, dialog, [dialog] {
+                GuiTestEnv::screenshot(dialog, "messages-print-preview-picture");
+                dialog->reject();
+            });
+            return true;
+        });
+        QElapsedTimer sinceTick;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(20);
+        connect(&ticks, &QTimer::timeout, [&] { longest = qMax(longest, sinceTick.restart()); });
+        sinceTick.start();
+        ticks.start();
+        printer.printMMS(b.messages());
+        ticks.stop();
+        QVERIFY2(longest < 200, qPrintable(QString("the window did not answer for %1 ms").arg(longest)));
+        QCOMPARE(status, QString("IDS_PRINT_PREVIEWS_MMS"));
+        QCOMPARE(previewed, !cancel);
+        if (!cancel)
+            QCOMPARE(QImage(a->thumbnail()).size(), QSize(120, 120));
+        else
+            QCOMPARE(answerer.pending(), 1); // the preview's answer, never asked for
     }
 };
 

@@ -1,6 +1,7 @@
 #include "app/ui/shared/BackupFolderListing.h"
 
 #include "app/FolderAccess.h"
+#include "app/PathHook.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,15 +10,36 @@
 #include <cstring>
 #include <dirent.h>
 
-BackupFolderListing::BackupFolderListing(const QString& folder, QObject* parent)
+namespace
+{
+
+PathHook& beforeList()
+{
+    static PathHook hook;
+    return hook;
+}
+
+} // namespace
+
+void BackupFolderListing::setBeforeList(std::function<void(const QString& path)> hook)
+{
+    beforeList().set(std::move(hook));
+}
+
+BackupFolderListing::BackupFolderListing(const QString& folder, bool added, QObject* parent)
     : QThread(parent)
     , m_folder(folder)
+    , m_added(added)
 {
 }
 
 void BackupFolderListing::run()
 {
-    if (FolderAccess::stateOf(m_folder, &m_why, true) != FolderAccess::State::Open)
+    beforeList().call(m_folder);
+    // A folder the user may not read looks empty: it may be a backup or hold some. One that is no
+    // backup is listed for the backups it holds.
+    m_backup = m_added && QDir(m_folder).exists(QStringLiteral("Manifest.plist"));
+    if (FolderAccess::stateOf(m_folder, &m_why, !m_backup) != FolderAccess::State::Open || m_backup)
         return;
     DIR* dir = ::opendir(QFile::encodeName(m_folder).constData());
     if (!dir) {

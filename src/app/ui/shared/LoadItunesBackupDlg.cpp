@@ -1,7 +1,6 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 
 #include "app/DataPaths.h"
-#include "app/FolderAccess.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/BackupFolderListing.h"
 #include "app/ui/shared/ItemModelLoadBk.h"
@@ -90,32 +89,57 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     lbListing->hide();
     layout->insertWidget(1, lbListing);
     for (const QString& root : systemBackupRoots())
-        listSystemRoot(root);
+        listFolder(root, false, false);
 }
 
-void LoadItunesBackupDlg::listSystemRoot(const QString& root)
+void LoadItunesBackupDlg::listFolder(const QString& folder, bool added, bool report)
 {
     // Listed on a thread of its own, never waited for: the folder, or a link in it, may be on a
     // disk that stopped answering. The dialog may be closed before it ends.
-    auto* listing = new BackupFolderListing(root);
-    connect(listing, &QThread::finished, this, [this, listing] {
-        --m_listings;
-        lbListing->setVisible(m_listings > 0);
-        if (!listing->why().isEmpty())
-            tell(listing->why(), false);
-        const int batch = ++m_lastBatch;
-        m_batches[batch] = Batch { listing->folder(), false, false, 0, {}, {} };
-        for (const QString& entry : listing->entries())
-            addBackup(entry, batch, true);
-        if (m_batches[batch].pending == 0)
-            m_batches.erase(batch);
-        chooseOnlyRow();
-    });
+    auto* listing = new BackupFolderListing(folder, added);
+    connect(listing, &QThread::finished, this, [this, listing, report] { onListed(*listing, report); });
     // After the outcome is taken, as both are queued to this thread in this order.
     connect(listing, &QThread::finished, listing, &QObject::deleteLater);
     ++m_listings;
     lbListing->show();
     listing->start();
+}
+
+void LoadItunesBackupDlg::onListed(const BackupFolderListing& listing, bool report)
+{
+    --m_listings;
+    lbListing->setVisible(m_listings > 0);
+    const QString& folder = listing.folder();
+    if (!listing.why().isEmpty()) {
+        tell(listing.why(), report);
+        if (listing.added()) {
+            Q_EMIT folderListed(folder);
+            Q_EMIT folderAdded(folder, 0);
+        }
+        return;
+    }
+    const int batch = ++m_lastBatch;
+    m_batches[batch] = Batch { folder, report, listing.isBackup(), listing.added(), 0, 0, {}, {} };
+    if (listing.isBackup()) {
+        twBackups->setCurrentIndex(model->index(addBackup(folder, batch), 0));
+        m_batches[batch].listed = m_batches[batch].pending == 0 ? 1 : 0;
+    } else {
+        for (const QString& entry : listing.entries()) {
+            const int pending = m_batches[batch].pending;
+            addBackup(entry, batch, true);
+            // One listed already counts as it stands.
+            if (m_batches[batch].pending == pending)
+                ++m_batches[batch].listed;
+        }
+    }
+    chooseOnlyRow();
+    if (listing.added())
+        Q_EMIT folderListed(folder);
+    if (m_batches[batch].pending == 0) {
+        const Batch ended = m_batches[batch];
+        m_batches.erase(batch);
+        endBatch(ended);
+    }
 }
 
 QStringList LoadItunesBackupDlg::systemBackupRoots()
@@ -155,38 +179,9 @@ int LoadItunesBackupDlg::addBackup(const QString& path, int batch, bool entry)
     return row;
 }
 
-int LoadItunesBackupDlg::addFolder(const QString& path, bool report)
+void LoadItunesBackupDlg::addFolder(const QString& path, bool report)
 {
-    const QDir dir(path);
-    QString error;
-    // A folder the user may not read looks empty: it may be a backup or hold some. One that is no
-    // backup is listed for the backups it holds.
-    const bool backup = dir.exists("Manifest.plist");
-    if (FolderAccess::stateOf(path, &error, !backup) == FolderAccess::State::Refused) {
-        tell(error, report);
-        return 0;
-    }
-    const int batch = ++m_lastBatch;
-    m_batches[batch] = Batch { path, report, backup, 0, {}, {} };
-    int added = 0;
-    if (backup) {
-        twBackups->setCurrentIndex(model->index(addBackup(path, batch), 0));
-        added = 1;
-    } else {
-        // A folder of backups, like the one the computer keeps.
-        const QFileInfoList subfolders = dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-        for (const QFileInfo& sub : subfolders) {
-            if (ManifestInfoThread::mayBeBackup(sub.absoluteFilePath())) {
-                addBackup(sub.absoluteFilePath(), batch);
-                ++added;
-            }
-        }
-        if (report && added == 0)
-            Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(path)));
-    }
-    if (m_batches[batch].pending == 0)
-        m_batches.erase(batch);
-    return added;
+    listFolder(path, true, report);
 }
 
 void LoadItunesBackupDlg::chooseOnlyRow()
@@ -216,6 +211,8 @@ void LoadItunesBackupDlg::onRead(quint64 read, const ManifestInfoThread& thread)
     if (it == m_batches.end())
         return;
     Batch& batch = it->second;
+    if (!noBackup)
+        ++batch.listed;
     if (!thread.manifest() && !noBackup) {
         batch.unreadable.append(
             batch.single ? thread.why() : QFileInfo(thread.path()).fileName() + ": " + thread.why());
@@ -225,7 +222,17 @@ void LoadItunesBackupDlg::onRead(quint64 read, const ManifestInfoThread& thread)
         return;
     const Batch ended = batch;
     m_batches.erase(it);
-    tellBatch(ended);
+    endBatch(ended);
+}
+
+void LoadItunesBackupDlg::endBatch(const Batch& batch)
+{
+    tellBatch(batch);
+    if (!batch.added)
+        return;
+    if (batch.report && batch.listed == 0)
+        Tips::warning(tr("IDS_NOT_ITUNES_BACKUP_FOLDER_%1").arg(QDir::toNativeSeparators(batch.folder)));
+    Q_EMIT folderAdded(batch.folder, batch.listed);
 }
 
 void LoadItunesBackupDlg::tellBatch(const Batch& batch)

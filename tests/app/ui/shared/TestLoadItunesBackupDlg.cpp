@@ -36,6 +36,15 @@ class TestLoadItunesBackupDlg : public QObject
     {
         return QTest::qWaitFor([&dlg] { return !dlg.reading(); }, 10000);
     }
+    // Adds a folder and waits until every read of it has ended: the backups listed from it, or -1.
+    static int addAndWait(LoadItunesBackupDlg& dlg, const QString& folder, bool report = true)
+    {
+        QSignalSpy spy(&dlg, &LoadItunesBackupDlg::folderAdded);
+        dlg.addFolder(folder, report);
+        if (!spy.wait(10000))
+            return -1;
+        return spy.first().at(1).toInt();
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -88,10 +97,10 @@ private Q_SLOTS:
         LoadItunesBackupDlg dlg;
         QCoreApplication::removeTranslator(&english);
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder), 2);
-        QCOMPARE(dlg.addFolder(single), 1);
+        QCOMPARE(addAndWait(dlg, folder), 2);
+        QCOMPARE(addAndWait(dlg, single), 1);
         // Adding the same folder again lists nothing twice.
-        QCOMPARE(dlg.addFolder(single), 1);
+        QCOMPARE(addAndWait(dlg, single), 1);
         QVERIFY(readsEnded(dlg));
         QCOMPARE(dlg.backups().size(), 4);
         QCOMPARE(answerer.seen(), QStringList());
@@ -111,7 +120,7 @@ private Q_SLOTS:
         f.close();
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder), 0);
+        QCOMPARE(addAndWait(dlg, folder), 0);
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
         QCOMPARE(answerer.seenIcons().first(), QMessageBox::Warning);
@@ -129,7 +138,7 @@ private Q_SLOTS:
         plist.close();
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(backup), 1); // listed, and told once read
+        QCOMPARE(addAndWait(dlg, backup), 1); // listed, and told once read
         QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         QVERIFY(answerer.seen().first().contains("damaged"));
@@ -156,7 +165,7 @@ private Q_SLOTS:
         HeldManifestReads reads({ held });
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder, true), 2);
+        dlg.addFolder(folder, true);
         QTRY_COMPARE(reads.holding(), 1);
         QTRY_COMPARE(dlg.backups().size(), 2); // the computer's backup and the free one
         const int row = dlg.model->rowOf(held);
@@ -221,7 +230,7 @@ private Q_SLOTS:
         HeldManifestReads reads({ held });
         {
             LoadItunesBackupDlg dlg;
-            QCOMPARE(dlg.addFolder(held, false), 1);
+            dlg.addFolder(held, false);
             QTRY_COMPARE(reads.holding(), 1);
             dlg.reject();
         }
@@ -280,6 +289,45 @@ private Q_SLOTS:
         QCOMPARE(dlg.twBackups->currentIndex().row(), 0);
     }
 
+    // A folder added by hand takes the same road: while it does not answer, the dialog does and
+    // says it is reading; once it answers its backups are listed, and an entry that is no backup
+    // leaves the list.
+    void anAddedFolderIsListedOffTheDialog()
+    {
+        const QString folder = TestEnv::tempDir();
+        QVERIFY(SyntheticBackup::make(folder + "/good", { "--udid", QString(40, 'a') }));
+        QVERIFY(QDir().mkpath(folder + "/photos"));
+        HeldManifestReads reads({ folder, folder + "/photos" }, true);
+        LoadItunesBackupDlg dlg;
+        QVERIFY(readsEnded(dlg));
+        dlg.show();
+        QSignalSpy addedSpy(&dlg, &LoadItunesBackupDlg::folderAdded);
+        QElapsedTimer clock;
+        qint64 last = 0;
+        qint64 longest = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, &tick, [&] {
+            longest = std::max(longest, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        clock.start();
+        tick.start(20);
+        dlg.addFolder(folder, true);
+        QTRY_COMPARE(reads.holding(), 1);
+        QTest::qWait(300);
+        QVERIFY2(longest > 0 && longest < 200, qPrintable(QString::number(longest)));
+        QVERIFY(dlg.reading());
+        QVERIFY(!dlg.lbListing->isHidden());
+        QCOMPARE(dlg.model->rowCount(), 1);
+        GuiTestEnv::screenshot(&dlg, "load-backup-added-folder-being-listed");
+        reads.release();
+        QVERIFY(addedSpy.wait(10000));
+        QCOMPARE(addedSpy.first().at(1).toInt(), 1);
+        QVERIFY(dlg.lbListing->isHidden());
+        QCOMPARE(dlg.model->rowCount(), 2);
+        QCOMPARE(dlg.backups().size(), 2);
+    }
+
     // Its Manifest.plist rewritten by a tool that decrypted only the manifest: IsEncrypted false, no
     // keybag, the stored files as the device encrypted them. Never listed as a plain backup.
     void backupWhoseFilesLackTheirKeysIsRefusedByName()
@@ -292,7 +340,7 @@ private Q_SLOTS:
         QVERIFY(readsEnded(dlg));
         const qsizetype listed = dlg.backups().size();
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(backup, true), 1);
+        QCOMPARE(addAndWait(dlg, backup, true), 1);
         QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         const QString shown = answerer.seen().value(0);
@@ -318,7 +366,7 @@ private Q_SLOTS:
         QCoreApplication::installTranslator(&english);
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        const int added = dlg.addFolder(folder, true);
+        const int added = addAndWait(dlg, folder, true);
         QVERIFY(readsEnded(dlg));
         QCoreApplication::removeTranslator(&english);
         QCOMPARE(added, 2);
@@ -340,7 +388,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder + "/photos")); // not a backup: passed over
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder, true), 2);
+        QCOMPARE(addAndWait(dlg, folder, true), 2);
         QVERIFY(readsEnded(dlg));
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Critical }));
         const QString shown = answerer.seen().value(0);
@@ -349,7 +397,7 @@ private Q_SLOTS:
         // The scan at start-up stays silent.
         ModalAnswerer quiet;
         LoadItunesBackupDlg again;
-        QCOMPARE(again.addFolder(folder, false), 2);
+        QCOMPARE(addAndWait(again, folder, false), 2);
         QVERIFY(readsEnded(again));
         QCOMPARE(quiet.seen(), QStringList());
     }
@@ -361,7 +409,7 @@ private Q_SLOTS:
         QVERIFY(!folder.isEmpty());
         LoadItunesBackupDlg dlg;
         ModalAnswerer answerer;
-        QCOMPARE(dlg.addFolder(folder), 0);
+        QCOMPARE(addAndWait(dlg, folder), 0);
         QCOMPARE(answerer.seenIcons(), QList<QMessageBox::Icon>({ QMessageBox::Warning }));
         QVERIFY(answerer.seen().first().startsWith("IDS_NOT_ITUNES_BACKUP_FOLDER"));
     }
@@ -410,7 +458,7 @@ private Q_SLOTS:
             QVERIFY(setMode(lockedPath, mode));
             // The reads started here are held to permissions too.
             if (plain.holdsToPermissions()) {
-                n = dlg.addFolder(QDir::cleanPath(parent + "/" + added), true);
+                n = addAndWait(dlg, QDir::cleanPath(parent + "/" + added), true);
                 QVERIFY(readsEnded(dlg));
             }
             QVERIFY(setMode(lockedPath, 0755));

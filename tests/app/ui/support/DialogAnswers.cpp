@@ -17,8 +17,13 @@ void chooseBackup(ModalAnswerer& answerer, const QString& folder)
         auto* dlg = qobject_cast<LoadItunesBackupDlg*>(modal);
         if (!dlg)
             return false;
+        // Loaded once the folder is looked at (off the dialog's thread) and its backup is current.
+        const QString path = folder;
+        QObject::connect(dlg, &LoadItunesBackupDlg::folderListed, dlg, [dlg, path](const QString& listed) {
+            if (listed == path)
+                QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
+        });
         dlg->addFolder(folder);
-        QMetaObject::invokeMethod(dlg, &LoadItunesBackupDlg::onBtnOkPressed, Qt::QueuedConnection);
         return true;
     });
 }

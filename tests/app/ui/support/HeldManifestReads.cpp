@@ -3,6 +3,7 @@
 #include "app/TaskCancel.h"
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/BackupRecordsThread.h"
+#include "app/ui/shared/BackupFolderListing.h"
 #include "app/ui/shared/ManifestInfoThread.h"
 
 #include <QDir>
@@ -44,13 +45,16 @@ void holdRead(HeldManifestReads::State& state, const QString& path)
 
 } // namespace
 
-HeldManifestReads::HeldManifestReads(const QStringList& folders)
+HeldManifestReads::HeldManifestReads(const QStringList& folders, bool listings)
     : m_state(std::make_shared<State>())
 {
     for (const QString& folder : folders)
         m_state->folders.append(QDir(folder).absolutePath());
     ManifestInfoThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
     BackupRecordsThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
+    if (listings)
+        BackupFolderListing::setBeforeList(
+            [state = m_state](const QString& path) { holdRead(*state, path); });
 }
 
 HeldManifestReads::~HeldManifestReads()
@@ -61,6 +65,7 @@ HeldManifestReads::~HeldManifestReads()
     lock.unlock();
     ManifestInfoThread::setBeforeRead({});
     BackupRecordsThread::setBeforeRead({});
+    BackupFolderListing::setBeforeList({});
 }
 
 void HeldManifestReads::release()

@@ -4,13 +4,15 @@
 #include <memory>
 
 // Holds the reads of listed backups (ManifestInfoThread) and of their records when selected
-// (BackupRecordsThread) whose folder is one of the given ones, as a disk that stopped answering holds them:
-// no cancel ends the hold, only release(). Held at most 30 s, so that a case that fails still ends. Gone, it
-// releases them and waits until they left the hold.
+// (BackupRecordsThread), and if asked the listings of folders of backups (BackupFolderListing), whose
+// folder is one of the given ones, as a disk that stopped answering holds them: no cancel ends the
+// hold, only release(). Held at most 30 s, so that a case that fails still ends. Gone, it releases
+// them and waits until they left the hold.
 class HeldManifestReads
 {
 public:
-    explicit HeldManifestReads(const QStringList& folders);
+    // With listings, the listings of those folders are held too.
+    explicit HeldManifestReads(const QStringList& folders, bool listings = false);
     ~HeldManifestReads();
     HeldManifestReads(const HeldManifestReads&) = delete;
     HeldManifestReads& operator=(const HeldManifestReads&) = delete;
