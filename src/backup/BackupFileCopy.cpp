@@ -1,5 +1,6 @@
 #include "backup/BackupFileCopy.h"
 
+#include "app/Fd.h"
 #include "app/RegularFile.h"
 #include "backup/BackupCrypto.h"
 #include "backup/ContentDigest.h"
@@ -31,33 +32,6 @@ QString systemText(int error = errno)
 // stay in the processor's cache between the read, the digest and the write).
 constexpr size_t kCopyChunk = 16 * 1024 * 1024;
 constexpr qint64 kReadChunk = 256 * 1024;
-
-// A file descriptor closed with its owner.
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    // Closes now; false with errno set when the close reports a failed write.
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 int writeFully(int out, const char* data, qint64 size)
 {

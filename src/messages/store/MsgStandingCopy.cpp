@@ -1,5 +1,6 @@
 #include "messages/store/MsgStandingCopy.h"
 
+#include "app/Fd.h"
 #include "messages/store/MsgPath.h"
 
 #include <QFile>
@@ -13,26 +14,6 @@
 
 namespace
 {
-class Fd
-{
-public:
-    explicit Fd(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 bool readFull(int fd, char* buffer, size_t size)
 {
     size_t done = 0;
