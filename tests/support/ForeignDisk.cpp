@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <csignal>
+#include <dirent.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -15,6 +16,8 @@ namespace
 {
 constexpr qint64 kImageBytes = 64 * 1024 * 1024;
 constexpr int kWaitMs = 30000;
+constexpr int kStopSeconds = 20; // a stop lasts at most this long
+constexpr int kLifeSeconds = 240; // well inside a test's time limit
 } // namespace
 
 ForeignDisk::Kind ForeignDisk::kindOf(const QString& name)
@@ -54,6 +57,11 @@ ForeignDisk::ForeignDisk(Kind kind)
             && run("mount.exfat-fuse", { m_loop, m_path });
         break;
     }
+    m_server = m_mounted ? serverPid() : 0;
+    if (m_server > 0)
+        guard(QStringLiteral("i=0; while [ $i -lt %1 ]; do grep -qF \" $2 \" /proc/mounts || exit 0; "
+                             "sleep 1; i=$((i+1)); done; kill -KILL $1")
+                  .arg(kLifeSeconds));
 }
 
 ForeignDisk::~ForeignDisk()
@@ -66,21 +74,60 @@ ForeignDisk::~ForeignDisk()
     QFile::remove(m_image);
 }
 
-// The server is the process whose arguments name the mount point.
-bool ForeignDisk::stop()
+// Whatever becomes of this process (a failed check, a kill), the disk's server is resumed and, at
+// the end of the disk's life, ended: a call on a disk whose server stopped, or one that took a
+// request and stalls, waits in the kernel where no kill reaches it, and would hold the test run.
+// script gets the server's pid as $1 and the mount point as $2.
+void ForeignDisk::guard(const QString& script)
 {
-    const QByteArray mountPoint = QFile::encodeName(m_path);
+    QProcess sh;
+    sh.setProgram(QStringLiteral("/bin/sh"));
+    sh.setArguments({ "-c", script, "guard", QString::number(m_server), m_path });
+    sh.setStandardInputFile(QProcess::nullDevice());
+    sh.setStandardOutputFile(QProcess::nullDevice());
+    sh.setStandardErrorFile(QProcess::nullDevice());
+    sh.startDetached();
+}
+
+// The server is the process of the disk's program that holds its image (or loop device) open.
+// Found by names and links alone: reading another process's arguments waits on that process's
+// memory, which a process held by a stopped disk does not let go of.
+int ForeignDisk::serverPid() const
+{
+    const QByteArray held = QFile::encodeName(m_loop.isEmpty() ? m_image : m_loop);
+    const QStringList servers { "fusefat", "ntfs-3g", "mount.exfat-fus" }; // as /proc cuts names
     for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
         const int pid = entry.toInt();
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (pid <= 0 || pid == ::getpid() || !cmdline.open(QIODevice::ReadOnly))
+        QFile comm("/proc/" + entry + "/comm");
+        if (pid <= 0 || !comm.open(QIODevice::ReadOnly) || !servers.contains(comm.readAll().trimmed()))
             continue;
-        if (cmdline.readAll().split('\0').contains(mountPoint) && ::kill(pid, SIGSTOP) == 0) {
-            m_stopped = pid;
-            return true;
+        const QByteArray fds = "/proc/" + entry.toLatin1() + "/fd/";
+        DIR* dir = ::opendir(fds.constData());
+        bool holds = false;
+        while (const dirent* fd = dir && !holds ? ::readdir(dir) : nullptr) {
+            char target[4096];
+            const ssize_t n = ::readlink((fds + fd->d_name).constData(), target, sizeof target);
+            holds = n > 0 && QByteArray(target, n) == held;
         }
+        if (dir)
+            ::closedir(dir);
+        if (holds)
+            return pid;
     }
-    return false;
+    return 0;
+}
+
+// The guard that resumes the server starts before the stop: starting a program afterwards closes,
+// in its child, this process's files on the disk, and each such close waits on the server.
+bool ForeignDisk::stop()
+{
+    if (m_server <= 0)
+        return false;
+    guard(QStringLiteral("sleep %1; kill -CONT $1").arg(kStopSeconds));
+    if (::kill(m_server, SIGSTOP) != 0)
+        return false;
+    m_stopped = m_server;
+    return true;
 }
 
 void ForeignDisk::resume()

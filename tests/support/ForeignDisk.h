@@ -24,12 +24,14 @@ public:
     QString whyNot() const { return m_whyNot; }
     QString path() const { return m_path; }
     // Stops the program that serves the disk (SIGSTOP): every call on the disk then waits, as on
-    // a disk that does not answer, until resume(). The destructor resumes it first.
+    // a disk that does not answer, until resume() or 20 s at most. The destructor resumes it first.
     bool stop();
     void resume();
 
 private:
     bool run(const QString& program, const QStringList& args, QString* out = nullptr);
+    int serverPid() const;
+    void guard(const QString& script);
 
     Kind m_kind;
     QString m_path;
@@ -37,6 +39,7 @@ private:
     QString m_loop; // the loop device of an exFAT disk
     QString m_whyNot;
     bool m_mounted = false;
+    int m_server = 0; // the pid of the program that serves the disk
     int m_stopped = 0; // the pid of the stopped server
 };
 

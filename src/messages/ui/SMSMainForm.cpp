@@ -234,7 +234,8 @@ void SMSMainForm::findNextSMS()
     const int n = list.size();
     for (int k = 1; k <= n; ++k) {
         const int row = (start + k) % n;
-        if (list.at(row)->summary().contains(key, Qt::CaseInsensitive)) {
+        // The text as stored: an emoji typed is found, and a long text costs no copy of its markup.
+        if (list.at(row)->summaryRawEmoji().contains(key, Qt::CaseInsensitive)) {
             treeViewSMS->setCurrentIndex(modelSMS->indexOfPos(row));
             return;
         }

@@ -149,6 +149,13 @@ private Q_SLOTS:
         page.txtSMSKeyword->setText(QStringLiteral("  ") + keyword);
         page.findNextSMS();
         QVERIFY(page.treeViewSMS->currentIndex().isValid());
+        // An emoji typed finds the message that holds it, beside 20 MB of other emoji.
+        _MsgMessage* last = page.smsModel()->messages().last();
+        last->text = QString(QStringLiteral("\U0001F600")).repeated(5'000'000) + QStringLiteral(" \U0001F9ED");
+        page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
+        page.txtSMSKeyword->setText(QStringLiteral("\U0001F9ED"));
+        page.findNextSMS();
+        QCOMPARE(page.treeViewSMS->currentIndex().row(), page.smsModel()->rowCount() - 1);
         ModalAnswerer answerer;
         page.txtHandleKeyword->setText("no such contact anywhere");
         QTest::keyClick(page.txtHandleKeyword, Qt::Key_Return);
