@@ -307,8 +307,9 @@ private:
 
     _FileNode m_root;
     // Nodes in chunks: stable addresses without a heap block per node. Chunks made here hold
-    // kNodeChunk nodes; those taken over from the reading threads of Manifest.db may hold fewer.
-    static constexpr int kNodeChunk = 1024;
+    // kNodeChunk nodes, as many as RowChunk's blocks: kept below the size the C library maps a
+    // block on its own at; those taken over from the reading threads of Manifest.db may hold fewer.
+    static constexpr int kNodeChunk = 512;
     // Folders a record may lie below. A device's paths hold at most 1024 bytes, so at most 512
     // folders; a deeper record would cost a folder node, with its own path, per level.
     static constexpr int kMaxFolderDepth = 1024;
