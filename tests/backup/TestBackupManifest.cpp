@@ -5,6 +5,7 @@
 #include "backup/ManifestWalCopy.h"
 #include "backup/support/BackupReads.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/ManifestOpens.h"
 #include "device/PlistCFType.h"
 #include "messages/support/MsgFixtures.h"
 #include "notes_media/PhotoThumbnail.h"
@@ -83,33 +84,6 @@ void writeOver(const QString& dir, const QString& other)
         QVERIFY(QFile::copy(from, to));
     }
 }
-
-// Counts the opens of a database named Manifest.db (the backup's own or a private copy of it), as
-// long as it lives: at SQLite's own file layer, which the block reading layer opens files through.
-class ManifestOpens
-{
-public:
-    ManifestOpens()
-        : m_vfs(sqlite3_vfs_find(nullptr))
-    {
-        s_open = m_vfs->xOpen;
-        s_opens = 0;
-        m_vfs->xOpen = &ManifestOpens::open;
-    }
-    ~ManifestOpens() { m_vfs->xOpen = s_open; }
-    int count() const { return s_opens; }
-
-private:
-    static int open(sqlite3_vfs* vfs, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags)
-    {
-        if (name && (flags & SQLITE_OPEN_MAIN_DB) && QByteArray(name).endsWith("/Manifest.db"))
-            ++s_opens;
-        return s_open(vfs, name, file, flags, outFlags);
-    }
-    static inline decltype(sqlite3_vfs::xOpen) s_open = nullptr;
-    static inline std::atomic<int> s_opens { 0 };
-    sqlite3_vfs* m_vfs;
-};
 
 } // namespace
 
