@@ -484,6 +484,7 @@ struct TableShape {
     qint64 rows = -1; // -1 when the rows cannot be counted
 };
 
+// The shape as db answers it: a query that fails leaves its part unknown.
 TableShape rangeOf(Sqlite3DB& db)
 {
     TableShape shape;
