@@ -219,6 +219,11 @@ void BackupManifest::readManifestInfo()
     m_infoRead = true;
 }
 
+void BackupManifest::closeManifestDb()
+{
+    m_connection->close();
+}
+
 // Whether the stored files need the password is told by their bytes, not by IsEncrypted alone: tools
 // that decrypt a backup, or only its manifest, set the flag false (and users copy such a
 // Manifest.plist over another), and some leave it true over files they decrypted. An encrypted
@@ -238,8 +243,8 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     // An encrypted Manifest.db needs the keybag whatever the flag says: without it nothing is read.
     if (!plainManifest && !plist.get(QStringLiteral("BackupKeyBag")).isCFData() && looksEncrypted(db))
         fail(keysMissingText(QStringLiteral("%1 holds no keybag.").arg(QDir::toNativeSeparators(plistPath))));
-    const StoredFilesCipher::Verdict verdict
-        = plainManifest ? StoredFilesCipher::verdict(dir) : StoredFilesCipher::Verdict::Unknown;
+    const StoredFilesCipher::Verdict verdict = plainManifest ? StoredFilesCipher::verdict(dir, *m_connection)
+                                                             : StoredFilesCipher::Verdict::Unknown;
     // Where the flag says encrypted over records that carry the keys (Manifest.mbdb, the Manifest.db
     // of iOS 10.0 and 10.1), the password is asked whatever the sample says: a few files with stale
     // record sizes must not pass the others off as plain. Each copy then tells a file another tool
@@ -311,7 +316,7 @@ void BackupManifest::readWithoutInfoThrow()
     // So are the records of an encrypted Manifest.db.
     if (!isMbdb() && looksEncrypted(dir.absoluteFilePath(QStringLiteral("Manifest.db"))))
         fail(keysMissingText(plistLacks));
-    switch (StoredFilesCipher::verdict(dir)) {
+    switch (StoredFilesCipher::verdict(dir, *m_connection)) {
     case StoredFilesCipher::Verdict::Encrypted:
         fail(keysMissingText(plistLacks));
     case StoredFilesCipher::Verdict::Plain:
@@ -407,6 +412,7 @@ void BackupManifest::decryptManifestDbThrow()
         fail(out.failure());
     if (!looksLikeSqlite(plainPath))
         fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
+    m_connection->close(); // it may read the copy this one replaces
     m_plainDir = std::move(tmp);
     m_plainStamp = stamp;
     m_plainSum = read.sum();
@@ -481,10 +487,15 @@ void BackupManifest::parseInfo()
     } catch (...) {
         m_builder.reset();
         clearTree();
+        m_connection->close();
         throw;
     }
     m_builder.reset();
     m_loadedStamp = loading;
+    // Kept open for the copies only where they read their keys through it: nothing else holds the
+    // manifest open between commands.
+    if (!IsEncrypted)
+        m_connection->close();
 }
 
 void BackupManifest::readRecordsThrow()
@@ -503,7 +514,8 @@ void BackupManifest::readRecordsThrow()
         // Rows a plain manifest holds only in its log, or a change its journal takes back, are read
         // from a private copy.
         if (!hasManifestKey()) {
-            m_connection->close();
+            if (m_plainDir) // the connection may still read an earlier copy
+                m_connection->close();
             m_plainDir.reset();
             m_plainDir = ManifestWalCopy::takeThrow(db, nullptr, nullptr, &m_readWithout);
         }
@@ -954,8 +966,10 @@ void BackupManifest::noteWrittenFiles(BackupWriter& writer)
     // The private copy becomes the writer's updated one, taken over with its folder: no copy that
     // a full temporary folder could refuse after the write reached the backup.
     if (m_plainDir)
-        if (std::unique_ptr<QTemporaryDir> updated = writer.takeUpdatedCopy())
+        if (std::unique_ptr<QTemporaryDir> updated = writer.takeUpdatedCopy()) {
+            m_connection->close();
             m_plainDir = std::move(updated);
+        }
     m_plainStamp = BackupCacheCopy::stampOf(dir.absoluteFilePath(QStringLiteral("Manifest.db")));
     m_plainSum = writer.manifestWritten();
     m_loadedStamp = manifestStamp();

@@ -64,6 +64,9 @@ public:
     // whether they need the password). Throws std::runtime_error ("Cannot find ..." when the file is
     // missing; naming the backup when its files are encrypted and it holds no keybag).
     void readManifestInfo();
+    // Closes the connection to Manifest.db that readManifestInfo leaves open for the reading of the
+    // records to use again: for a listing, which reads no records.
+    void closeManifestDb();
     // Reads the file records into the tree and finds the well-known files. Throws
     // std::runtime_error naming the file when the records cannot be read. A write into the folder
     // that an earlier run left unfinished is finished or undone first, so no stored file is read

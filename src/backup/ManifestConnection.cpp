@@ -1,23 +1,29 @@
 #include "backup/ManifestConnection.h"
 
+#include "app/sqlite/BlockReadVfs.h"
 #include "app/sqlite/Sqlite3DB.h"
+#include "backup/BackupCacheCopy.h"
+
+#include <sqlite3.h>
 
 ManifestConnection::ManifestConnection() = default;
 
 ManifestConnection::~ManifestConnection() = default;
 
-void ManifestConnection::useThrow(
-    const QString& path, bool immutable, const QString& loaded, const std::function<void(Sqlite3DB&)>& use)
+void ManifestConnection::useThrow(const QString& path, const std::function<void(Sqlite3DB&)>& use)
 {
-    const QString openFor
-        = path + QLatin1Char('\n') + QLatin1Char(immutable ? '1' : '0') + QLatin1Char('\n') + loaded;
+    // An immutable connection never looks at its file again: one written or replaced since it was
+    // opened is opened afresh.
+    const QString openFor = path + QLatin1Char('\n') + BackupCacheCopy::stampOf(path);
     const std::lock_guard<std::mutex> hold(m_mutex);
     try {
         if (!m_db || openFor != m_openFor) {
             m_db.reset();
             auto db = std::make_unique<Sqlite3DB>();
             db->setForeign(true);
-            db->openReadOnlyThrow(path, immutable);
+            // Used by one thread at a time under the lock: SQLite's own lock is not needed.
+            db->openThrow(Sqlite3DB::immutableUri(path), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX,
+                BlockReadVfs::name());
             m_db = std::move(db);
             m_openFor = openFor;
         }

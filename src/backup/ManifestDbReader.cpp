@@ -8,6 +8,7 @@
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "backup/BackupManifest.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestConnection.h"
 #include "backup/RecordPath.h"
 #include "backup/WellKnownFiles.h"
 
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -78,41 +80,54 @@ QString damagedText(const QString& path, const QString& why)
     return QStringLiteral("%1 is damaged or not a backup manifest: %2").arg(path, why);
 }
 
-// One reading thread's connection to Manifest.db. (Memory-mapped reads were measured: no faster
-// here, as every connection maps and faults in the file on its own, and they count the whole file
-// in the process's resident memory.)
+// One reading thread's connection to Manifest.db: its own, or the manifest's connection, which the
+// first thread reads through. (Memory-mapped reads were measured: no faster here, as every
+// connection maps and faults in the file on its own, and they count the whole file in the
+// process's resident memory.)
 class RowReader
 {
 public:
-    // Reads rowid ranges in rowid order, or with wholeTable the table in the order of its pages.
+    // Reads rowid ranges in rowid order, or with wholeTable the table in the order of its pages,
+    // through a connection of its own.
     RowReader(const QString& path, bool wholeTable)
         : m_path(path)
+        , m_own(std::make_unique<Sqlite3DB>())
     {
-        const char* blocks = BlockReadVfs::name();
-        m_db.setForeign(true);
+        m_own->setForeign(true);
         try {
-            m_db.openThrow(Sqlite3DB::immutableUri(path),
-                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, blocks);
+            m_own->openThrow(Sqlite3DB::immutableUri(path),
+                SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI, BlockReadVfs::name());
         } catch (const std::exception& e) {
             m_error = damagedText(path, QString::fromUtf8(e.what()));
             return;
         }
-        // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
-        // process-wide lock that the reading threads would contend for, to a few.
-        sqlite3_exec(m_db.handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
-        // Pages in place from the block reading layer (see BlockReadVfs). Only there: SQLite's own
-        // layer would map the file, and an I/O error would then end the program.
-        if (blocks)
-            sqlite3_exec(m_db.handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
-        m_utf8 = m_db.keepsUtf8Text();
-        const char* sql = wholeTable
-            ? "select domain, relativePath, flags, file, rowid, fileID from Files not indexed"
-            : "select domain, relativePath, flags, file, rowid from Files "
-              "where rowid between ? and ? order by rowid";
-        if (sqlite3_prepare_v2(m_db.handle, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
-            m_error = errorText(QString::fromUtf8(sql));
+        m_db = m_own.get();
+        prepare(wholeTable);
     }
-    ~RowReader() { sqlite3_finalize(m_stmt); }
+    // The same through db, an open connection to path that the reader only borrows: its settings
+    // are put back as they were when the reader ends.
+    RowReader(Sqlite3DB& db, const QString& path, bool wholeTable)
+        : m_path(path)
+        , m_db(&db)
+        , m_cacheSize(pragmaValue("pragma cache_size"))
+        , m_mmapSize(pragmaValue("pragma mmap_size"))
+    {
+        prepare(wholeTable);
+    }
+    ~RowReader()
+    {
+        sqlite3_finalize(m_stmt);
+        if (m_own || !m_db)
+            return;
+        if (m_mmapSize)
+            sqlite3_exec(m_db->handle, qPrintable(QStringLiteral("pragma mmap_size = %1").arg(*m_mmapSize)),
+                nullptr, nullptr, nullptr);
+        if (m_cacheSize)
+            sqlite3_exec(m_db->handle, qPrintable(QStringLiteral("pragma cache_size = %1").arg(*m_cacheSize)),
+                nullptr, nullptr, nullptr);
+    }
+    RowReader(const RowReader&) = delete;
+    RowReader& operator=(const RowReader&) = delete;
 
     RowChunk read(qint64 from, qint64 to);
     RowChunk readAll();
@@ -123,8 +138,8 @@ private:
     QString errorText(const QString& sql) const
     {
         // The message first: the refusal's own look at the schema replaces it.
-        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db.handle));
-        const QString refused = Sqlite3Stmt::refusalText(m_db.handle, sql);
+        const QString message = QString::fromUtf8(sqlite3_errmsg(m_db->handle));
+        const QString refused = Sqlite3Stmt::refusalText(m_db->handle, sql);
         return refused.isEmpty() ? damagedText(m_path, message) : refused;
     }
     bool start(RowChunk& chunk);
@@ -135,8 +150,14 @@ private:
     void fillFromArchive(MBDBParser::_MBDBItem& it, const char* blob, int blobLen, int flags);
     void readRow(RowChunk& chunk);
 
+    void prepare(bool wholeTable);
+    std::optional<qint64> pragmaValue(const char* sql) const;
+
     QString m_path;
-    Sqlite3DB m_db;
+    std::unique_ptr<Sqlite3DB> m_own; // the connection when the reader opened it
+    Sqlite3DB* m_db = nullptr; // the connection read through: null when none opened
+    std::optional<qint64> m_cacheSize; // a borrowed connection's settings, to put back
+    std::optional<qint64> m_mmapSize;
     sqlite3_stmt* m_stmt = nullptr;
     bool m_utf8 = false; // the database keeps its text in UTF-8
     QString m_error;
@@ -147,6 +168,36 @@ private:
     MBFileArchive::TreeDecoder m_decoder;
     SliceArena m_paths;
 };
+
+void RowReader::prepare(bool wholeTable)
+{
+    // Pages are read once, in order: a small cache keeps SQLite's page allocations, which take a
+    // process-wide lock that the reading threads would contend for, to a few.
+    sqlite3_exec(m_db->handle, "pragma cache_size = 64", nullptr, nullptr, nullptr);
+    // Pages in place from the block reading layer (see BlockReadVfs). Only there: SQLite's own
+    // layer would map the file, and an I/O error would then end the program.
+    if (BlockReadVfs::name())
+        sqlite3_exec(m_db->handle, "pragma mmap_size = 1073741824", nullptr, nullptr, nullptr);
+    m_utf8 = m_db->keepsUtf8Text();
+    const char* sql = wholeTable
+        ? "select domain, relativePath, flags, file, rowid, fileID from Files not indexed"
+        : "select domain, relativePath, flags, file, rowid from Files "
+          "where rowid between ? and ? order by rowid";
+    if (sqlite3_prepare_v2(m_db->handle, sql, -1, &m_stmt, nullptr) != SQLITE_OK)
+        m_error = errorText(QString::fromUtf8(sql));
+}
+
+// The value a pragma that answers one number gives; none when it gives none.
+std::optional<qint64> RowReader::pragmaValue(const char* sql) const
+{
+    sqlite3_stmt* stmt = nullptr;
+    std::optional<qint64> value;
+    if (sqlite3_prepare_v2(m_db->handle, sql, -1, &stmt, nullptr) == SQLITE_OK
+        && sqlite3_step(stmt) == SQLITE_ROW)
+        value = sqlite3_column_int64(stmt, 0);
+    sqlite3_finalize(stmt);
+    return value;
+}
 
 // The UTF-8 bytes of a text column of the current row (null for NULL). Where the database keeps
 // its text in UTF-8 they are read in place: sqlite3_column_text would first copy every value to
@@ -314,8 +365,11 @@ RowChunk RowReader::readAll()
 class ChunkPipeline
 {
 public:
-    ChunkPipeline(const QString& path, std::optional<std::pair<qint64, qint64>> range, int threads)
-        : m_wholeTable(!range)
+    // The first thread to start reads through connection, the others through their own.
+    ChunkPipeline(const QString& path, ManifestConnection& connection,
+        std::optional<std::pair<qint64, qint64>> range, int threads)
+        : m_connection(connection)
+        , m_wholeTable(!range)
         , m_minRow(range ? range->first : 0)
         , m_maxRow(range ? range->second : -1)
     {
@@ -365,7 +419,29 @@ public:
 private:
     void work(const QString& path)
     {
+        if (!m_shareTaken.exchange(true)) {
+            try {
+                // No one else uses the manifest's connection while its records are read.
+                m_connection.useThrow(path, [&](Sqlite3DB& db) {
+                    RowReader reader(db, path, m_wholeTable);
+                    readChunks(path, [&]() -> RowReader& { return reader; });
+                });
+                return;
+            } catch (const std::exception&) {
+                // It did not open again (the file changed): read through an own connection,
+                // which tells why.
+            }
+        }
         std::unique_ptr<RowReader> reader;
+        readChunks(path, [&]() -> RowReader& {
+            if (!reader)
+                reader = std::make_unique<RowReader>(path, m_wholeTable);
+            return *reader;
+        });
+    }
+    // Reads chunks until none is left, each chunk read by the reader that readerOf gives.
+    void readChunks(const QString& path, const std::function<RowReader&()>& readerOf)
+    {
         for (size_t i = m_next++; i < m_slots.size() && !m_stop; i = m_next++) {
             const quint64 offset = quint64(i) * m_chunkRows;
             const qint64 from = qint64(quint64(m_minRow) + offset);
@@ -374,9 +450,8 @@ private:
                 : qint64(quint64(from) + m_chunkRows - 1);
             RowChunk chunk;
             try {
-                if (!reader)
-                    reader = std::make_unique<RowReader>(path, m_wholeTable);
-                chunk = m_wholeTable ? reader->readAll() : reader->read(from, to);
+                RowReader& reader = readerOf();
+                chunk = m_wholeTable ? reader.readAll() : reader.read(from, to);
             } catch (const std::exception& e) {
                 chunk.error = damagedText(path, QString::fromUtf8(e.what()));
             }
@@ -386,6 +461,8 @@ private:
         }
     }
 
+    ManifestConnection& m_connection;
+    std::atomic<bool> m_shareTaken { false };
     bool m_wholeTable;
     qint64 m_minRow;
     qint64 m_maxRow;
@@ -408,22 +485,9 @@ struct TableShape {
     qint64 rows = -1; // -1 when the rows cannot be counted
 };
 
-// Throws when the file opens as no database or has no Files table; a query that fails leaves its
-// part unknown, as only the reading of the whole table can tell a damaged file that still reads.
-TableShape tableShapeThrow(const QString& path)
+// The shape as db answers it: a query that fails leaves its part unknown.
+TableShape rangeOf(Sqlite3DB& db)
 {
-    Sqlite3DB db;
-    db.setForeign(true);
-    try {
-        db.openReadOnlyThrow(path, true);
-        if (!db.tableExists(QStringLiteral("Files")))
-            fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.").arg(path));
-    } catch (const std::exception& e) {
-        // SQLite's text names the read-only URI: name the file instead.
-        const QString text
-            = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
-        fail(text.contains(path) ? text : damagedText(path, text));
-    }
     TableShape shape;
     try {
         Sqlite3Cursor count = db.queryThrow("select count(*) from Files");
@@ -439,6 +503,28 @@ TableShape tableShapeThrow(const QString& path)
         }
         shape.ranged = true;
     } catch (const std::exception&) {
+        // A cancel is told by the reading that follows.
+    }
+    return shape;
+}
+
+// Throws when the file opens as no database or has no Files table; a query that fails leaves its
+// part unknown, as only the reading of the whole table can tell a damaged file that still reads.
+TableShape tableShapeThrow(ManifestConnection& connection, const QString& path)
+{
+    TableShape shape;
+    try {
+        connection.useThrow(path, [&](Sqlite3DB& db) {
+            if (!db.tableExists(QStringLiteral("Files")))
+                fail(QStringLiteral("%1 is damaged or not a backup manifest: it has no Files table.")
+                         .arg(path));
+            shape = rangeOf(db);
+        });
+    } catch (const std::exception& e) {
+        // SQLite's text names the read-only URI: name the file instead.
+        const QString text
+            = QString::fromUtf8(e.what()).remove(QStringLiteral(" (%1)").arg(Sqlite3DB::immutableUri(path)));
+        fail(text.contains(path) ? text : damagedText(path, text));
     }
     return shape;
 }
@@ -476,7 +562,7 @@ QString ManifestDbReader::errorText(const BackupManifest& manifest, const QStrin
 
 void ManifestDbReader::readRowsThrow(const QString& path)
 {
-    const TableShape shape = tableShapeThrow(path);
+    const TableShape shape = tableShapeThrow(*m_manifest.m_connection, path);
     if (shape.ranged && linkRowsThrow(path, shape.minRow, shape.maxRow, shape.rows))
         return;
     // Rows missing from their ranges or out of rowid order: the table's pages are damaged or out
@@ -499,7 +585,8 @@ bool ManifestDbReader::linkRowsThrow(const QString& path, qint64 minRow, qint64 
     // order, so that the tree is the same whatever the number of threads. Linking is light, so
     // there is one reading thread per core the process may run on (idealThreadCount() counts the
     // cores of its affinity mask, so a process pinned to two cores reads with two threads).
-    ChunkPipeline pipeline(path, wholeTable ? std::nullopt : std::optional(std::pair(minRow, maxRow)),
+    ChunkPipeline pipeline(path, *m_manifest.m_connection,
+        wholeTable ? std::nullopt : std::optional(std::pair(minRow, maxRow)),
         std::clamp(QThread::idealThreadCount(), 1, 8));
     for (size_t i = 0; i < pipeline.size(); ++i) {
         RowChunk chunk = pipeline.take(i);

@@ -6,7 +6,8 @@
 class BackupManifest;
 
 // The reading of the file records of a Manifest.db (its Files rows) into a manifest's tree.
-// Reading threads, one per core, read and decode rowid ranges into nodes, and the calling thread
+// Reading threads, one per core, read and decode rowid ranges into nodes (the first through the
+// manifest's own connection, which the check of the table opened), and the calling thread
 // links them in rowid order, so that the tree is the same whatever the number of threads. A table
 // whose rows are not all in their ranges (damaged pages, pages out of place) is read as SQLite's
 // own scan finds it, each record once; one that yields fewer records than it counts is refused.

@@ -112,10 +112,9 @@ std::optional<QByteArray> StoredFileCopy::lookUpKeyBlobThrow(const MBDBParser::_
 std::optional<QByteArray> StoredFileCopy::lookUpRowKeyBlobThrow(const MBDBParser::_MBDBItem& item) const
 {
     std::optional<QByteArray> blob;
-    // One connection serves every copy of the loaded manifest: an open loads the whole schema.
-    m_manifest.m_connection->useThrow(m_manifest.readableManifestDbPath(), !m_manifest.m_plainDir,
-        m_manifest.m_loadedStamp + QLatin1Char('|') + m_manifest.m_plainStamp,
-        [&](Sqlite3DB& db) { blob = rowKeyBlobThrow(db, item); });
+    // The connection that read the records serves every copy: an open loads the whole schema.
+    m_manifest.m_connection->useThrow(
+        m_manifest.readableManifestDbPath(), [&](Sqlite3DB& db) { blob = rowKeyBlobThrow(db, item); });
     return blob;
 }
 

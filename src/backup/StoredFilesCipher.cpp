@@ -5,6 +5,7 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/MBDBParser.h"
 #include "backup/MBFileArchive.h"
+#include "backup/ManifestConnection.h"
 #include "backup/ManifestWalCopy.h"
 
 #include <QFile>
@@ -76,11 +77,8 @@ struct Tally {
     bool enough() const { return plain + encrypted >= kSamples; }
 };
 
-void sampleManifestDb(const QDir& dir, const QString& path, Tally& tally)
+void sampleManifestDb(const QDir& dir, Sqlite3DB& db, Tally& tally)
 {
-    Sqlite3DB db;
-    db.setForeign(true);
-    db.openReadOnlyThrow(path, true);
     // One query: without its index (damaged) the table is scanned once, not once a name.
     Sqlite3Sql known("select fileID, file from Files where relativePath in (?,?,?,?,?,?) limit 12");
     for (const char* p : kDatabases)
@@ -113,7 +111,7 @@ void sampleMbdb(const QDir& dir, QFile& mbdb, Tally& tally)
 
 } // namespace
 
-StoredFilesCipher::Verdict StoredFilesCipher::verdict(const QDir& dir)
+StoredFilesCipher::Verdict StoredFilesCipher::verdict(const QDir& dir, ManifestConnection& connection)
 {
     Tally tally;
     try {
@@ -130,7 +128,14 @@ StoredFilesCipher::Verdict StoredFilesCipher::verdict(const QDir& dir)
             const auto copy = RollbackJournal::playsBack(RollbackJournal::stateOf(db))
                 ? ManifestWalCopy::takeThrow(db)
                 : nullptr;
-            sampleManifestDb(dir, copy ? copy->filePath(QStringLiteral("Manifest.db")) : db, tally);
+            if (copy) {
+                // A copy for this sampling alone, gone after it.
+                Sqlite3DB own;
+                own.setForeign(true);
+                own.openReadOnlyThrow(copy->filePath(QStringLiteral("Manifest.db")), true);
+                sampleManifestDb(dir, own, tally);
+            } else
+                connection.useThrow(db, [&](Sqlite3DB& read) { sampleManifestDb(dir, read, tally); });
         }
     } catch (const std::exception&) {
         // A manifest that does not read tells nothing here; reading its records says why.

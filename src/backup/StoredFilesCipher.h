@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QString>
 
+class ManifestConnection;
+
 // Tells from the stored files' own bytes whether a backup keeps its files encrypted, whatever its
 // Manifest.plist says. A tool that decrypts a backup leaves plain files, often with their keys in
 // the plain records. A plain manifest with the keys in its records (Manifest.mbdb, the Manifest.db
@@ -21,6 +23,7 @@ public:
     // databases first, then others): a file looks encrypted when it is whole AES blocks, without a
     // database's header, longer than its record's size by the padding. The records are those of
     // the plain Manifest.db or of the head of Manifest.mbdb; Unknown when neither reads. Cheap: a
-    // few records and the first bytes of a few files.
-    static Verdict verdict(const QDir& dir);
+    // few records and the first bytes of a few files. A plain Manifest.db is read through connection,
+    // which the reading of its records then uses again.
+    static Verdict verdict(const QDir& dir, ManifestConnection& connection);
 };

@@ -2,12 +2,16 @@
 #include "backup/BackupManifest.h"
 #include "backup/support/BackupReads.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/ManifestOpens.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
+#include <optional>
 #include <sqlite3.h>
 
 namespace
@@ -162,18 +166,23 @@ private Q_SLOTS:
     void treeDoesNotDependOnRowidLayout_data()
     {
         QTest::addColumn<QString>("sql");
-        QTest::newRow("dense") << "";
+        // Rowid ranges of 8,192 rows at least, 256 at most: the reading threads, one per core up to
+        // eight, are the only opens of the manifest beyond the first, which they read through too.
+        QTest::addColumn<int>("ranges");
+        QTest::newRow("dense") << "" << 3;
         // Rowids far apart: the reading is split into a bounded number of ranges.
         QTest::newRow("sparse")
-            << "update Files set rowid = rowid * 1000003 + 4611686018427387904 where rowid % 2 = 0";
+            << "update Files set rowid = rowid * 1000003 + 4611686018427387904 where rowid % 2 = 0" << 256;
         // Records in reverse: files come before the folder records that hold them.
         QTest::newRow("reversed")
             << "create table t as select * from Files order by rowid desc; delete from Files; "
-               "insert into Files select * from t; drop table t";
+               "insert into Files select * from t; drop table t"
+            << 3;
     }
     void treeDoesNotDependOnRowidLayout()
     {
         QFETCH(QString, sql);
+        QFETCH(int, ranges);
         const QString dir = GenBackup::make({ "--layout", "db", "--records", "20000", "--no-filler-files" });
         QVERIFY(!dir.isEmpty());
         if (!sql.isEmpty()) {
@@ -181,9 +190,12 @@ private Q_SLOTS:
             db.openThrow(dir + "/Manifest.db", 2);
             QCOMPARE(sqlite3_exec(db.handle, sql.toUtf8().constData(), nullptr, nullptr, nullptr), SQLITE_OK);
         }
+        std::optional<ManifestOpens> opens(std::in_place);
         BackupManifest m(dir);
         m.readManifestInfo();
         m.parseInfo();
+        QCOMPARE(opens->count(), std::min(ranges, std::clamp(QThread::idealThreadCount(), 1, 8)));
+        opens.reset();
         QCOMPARE(m.recordCount(), qint64(20000));
         // Every record is reachable once, folders hold their records, implied folders only fill gaps.
         qint64 records = 0;

@@ -73,4 +73,6 @@ void ManifestInfoThread::run()
         m_why = QString::fromUtf8(e.what());
         m_outcome = there ? Outcome::Unreadable : Outcome::Missing;
     }
+    // A listed backup holds no file open until it is loaded.
+    m_manifest->closeManifestDb();
 }
