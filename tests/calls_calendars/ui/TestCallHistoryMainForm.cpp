@@ -1,7 +1,9 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
@@ -181,8 +183,18 @@ private slots:
         QCOMPARE(answerer.seen().size(), 1);
     }
 
+    // Merged into a backup read before, or into one chosen in the Load dialog, whose records are then
+    // read on a worker under the write's hold and a dialog saying so: held as by a disk that stopped
+    // answering, the window answers meanwhile (a timer fires every 20 ms).
+    void mergeIntoAComputerBackup_data()
+    {
+        QTest::addColumn<bool>("chosen");
+        QTest::newRow("read before") << false;
+        QTest::newRow("chosen, its read held") << true;
+    }
     void mergeIntoAComputerBackup()
     {
+        QFETCH(bool, chosen);
         const QString store = makeCallDb({ "--calls", "6" });
         const QString backup
             = GenBackup::make({ "--content", "Library/CallHistoryDB/CallHistory.storedata=" + store });
@@ -202,7 +214,18 @@ private slots:
               << newCall(1600000100, "+4930222", CallFlagOutgoing);
         CallHistoryMainForm page(
             nullptr, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/x.db")));
-        {
+        if (chosen) {
+            HeldManifestReads reads({ backup });
+            reads.passListedReads();
+            reads.releaseAfterWatching(1000);
+            ModalAnswerer answerer;
+            DialogAnswers::chooseBackup(answerer, backup);
+            page.export2iTunes(calls);
+            QCOMPARE(answerer.seen().value(0), QString("Successfully exported 3 Call history."));
+            QVERIFY2(reads.longestGap() >= 0 && reads.longestGap() < 200,
+                qPrintable(QString::number(reads.longestGap())));
+            QCOMPARE(reads.dialogStatus(), QString("Reading the backup %1 now. Please wait...").arg(backup));
+        } else {
             ModalAnswerer answerer;
             page.export2iTunesTo(calls, manifest);
             QCOMPARE(answerer.seen().value(0), QString("Successfully exported 3 Call history."));
