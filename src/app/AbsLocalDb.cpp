@@ -21,8 +21,12 @@ bool AbsLocalDb::openStoreThrow(int flags)
 
 bool AbsLocalDb::removeStoreFile()
 {
-    if (!m_folder.isValid())
-        return QFile::remove(path);
+    // Never by its path: a link planted on the way in a folder everyone may write into would lead
+    // the removal to another file of that name.
+    if (!m_folder.isValid()) {
+        bool stood = false;
+        m_folder = HeldFolderVfs::holdStoreThrow(path, &m_name, &stood);
+    }
     return ::unlinkat(m_folder.fd(), HeldFolder::native(m_name).constData(), 0) == 0;
 }
 

@@ -32,9 +32,16 @@ void BackupRecordsThread::setBeforeRead(std::function<void(const QString& folder
     beforeRead().set(std::move(hook));
 }
 
+void BackupRecordsThread::setInfoFirst(const QString& password)
+{
+    m_infoFirst = true;
+    m_password = password;
+}
+
 void BackupRecordsThread::abandon()
 {
     m_cancel->cancelled = true;
+    m_manifest->cancelUnlock(); // a key derivation under way ends within milliseconds
     requestInterruption(); // ends a wait for the folder, which no form reports any more
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_abandoned = true;
@@ -54,6 +61,14 @@ std::unique_ptr<BackupFolderLock> BackupRecordsThread::takeHold()
     return std::move(m_hold);
 }
 
+bool BackupRecordsThread::readInfo()
+{
+    m_manifest->readManifestInfo();
+    if (!m_manifest->IsEncrypted)
+        return true;
+    return !m_password.isEmpty() && m_manifest->setPasscode(m_password);
+}
+
 void BackupRecordsThread::run()
 {
     std::optional<ProgressForm::ReportingScope> reporting;
@@ -67,8 +82,11 @@ void BackupRecordsThread::run()
     std::unique_ptr<BackupFolderLock> hold;
     try {
         beforeRead().call(m_folder);
-        hold = std::make_unique<BackupFolderLock>(m_manifest->dir, BackupFolderLock::Mode::Shared);
-        m_manifest->parseInfo();
+        m_locked = m_infoFirst && !readInfo();
+        if (!m_locked) {
+            hold = std::make_unique<BackupFolderLock>(m_manifest->dir, m_mode);
+            m_manifest->parseInfo();
+        }
     } catch (const BackupFolderLock::Cancelled&) {
         m_cancelled = true;
     } catch (const std::exception& e) {

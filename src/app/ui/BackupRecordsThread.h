@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/TaskCancel.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QSharedPointer>
 #include <QString>
@@ -10,7 +11,6 @@
 #include <mutex>
 #include <optional>
 
-class BackupFolderLock;
 class BackupManifest;
 class ProgressForm;
 
@@ -27,16 +27,25 @@ public:
     BackupRecordsThread(QSharedPointer<BackupManifest> manifest, ProgressForm* form);
     ~BackupRecordsThread() override;
 
+    // The hold the read takes: shared by default; exclusive for a write into the backup that follows.
+    void setMode(BackupFolderLock::Mode mode) { m_mode = mode; }
+    // For a backup whose Manifest.plist was not read yet (a device's fresh backup): it is read first,
+    // and an encrypted backup is unlocked with password; one that stays locked is left before the
+    // hold and the records (locked()).
+    void setInfoFirst(const QString& password);
+
     // The window stops waiting: the form is no longer reported to, the read is asked to stop (a
     // statement over the manifest ends at once; a read the system holds does not), and its hold
     // is given up on this thread when it ends.
     void abandon();
 
     // Read once the thread has ended, on the window's thread.
-    bool read() const { return m_error.isEmpty() && !m_cancelled; }
+    bool read() const { return m_error.isEmpty() && !m_cancelled && !m_locked; }
     // The wait for the folder was cancelled: nothing to tell.
     bool cancelled() const { return m_cancelled; }
     const QString& error() const { return m_error; }
+    // The backup read with setInfoFirst is encrypted and the password did not unlock it.
+    bool locked() const { return m_locked; }
     // The hold the read took, now the calling thread's; null when the read failed.
     std::unique_ptr<BackupFolderLock> takeHold();
     const QSharedPointer<BackupManifest>& manifest() const { return m_manifest; }
@@ -48,6 +57,10 @@ protected:
     void run() override;
 
 private:
+    // Manifest.plist and the unlock of setInfoFirst; false when the backup stays locked.
+    bool readInfo();
+
+private:
     const QSharedPointer<BackupManifest> m_manifest;
     const QString m_folder;
     const std::shared_ptr<TaskCancel::Token> m_cancel = std::make_shared<TaskCancel::Token>();
@@ -57,4 +70,8 @@ private:
     std::unique_ptr<BackupFolderLock> m_hold;
     bool m_cancelled = false;
     QString m_error;
+    BackupFolderLock::Mode m_mode = BackupFolderLock::Mode::Shared;
+    bool m_infoFirst = false;
+    QString m_password;
+    bool m_locked = false;
 };

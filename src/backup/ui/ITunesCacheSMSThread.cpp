@@ -8,6 +8,7 @@
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFile.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +23,30 @@ ITunesCacheSMSThread::ITunesCacheSMSThread(BackupManifest& manifest, ProgressFor
 {
 }
 
+ITunesCacheSMSThread::~ITunesCacheSMSThread() = default;
+
+std::unique_ptr<BackupFolderLock> ITunesCacheSMSThread::takeHold()
+{
+    if (m_hold)
+        m_hold->handOverToThisThread();
+    return std::move(m_hold);
+}
+
+bool ITunesCacheSMSThread::holdForWrite()
+{
+    try {
+        m_hold = std::make_unique<BackupFolderLock>(m_manifest.dir, BackupFolderLock::Mode::Exclusive);
+        m_manifest.settleEarlierWriteThrow();
+        return true;
+    } catch (const BackupFolderLock::Cancelled&) {
+        return false; // the form's cancel ended the wait
+    } catch (const std::exception& e) {
+        m_hold.reset();
+        m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
 bool ITunesCacheSMSThread::holdsMessages(const BackupManifest& manifest)
 {
     return manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS")) != nullptr;
@@ -30,6 +55,8 @@ bool ITunesCacheSMSThread::holdsMessages(const BackupManifest& manifest)
 void ITunesCacheSMSThread::run()
 {
     m_form.invokeUpdateProgress(tr("IDS_LOADING_ITUNES_BACKUP"), -1);
+    if (m_fresh && !holdForWrite())
+        return;
     const BackupManifest::_FileNode* sms
         = m_manifest.findNode(QStringLiteral("HomeDomain"), QStringLiteral("Library/SMS"));
     if (!sms) {

@@ -6,8 +6,10 @@
 #include <QHash>
 #include <QStringList>
 #include <QThread>
+#include <memory>
 
 class BackupCacheCopy;
+class BackupFolderLock;
 class BkCacheDb;
 class ProgressForm;
 
@@ -29,6 +31,7 @@ class ITunesCacheSMSThread : public QThread
     Q_OBJECT
 public:
     ITunesCacheSMSThread(BackupManifest& manifest, ProgressForm& form, QObject* parent = nullptr);
+    ~ITunesCacheSMSThread() override;
 
     // Whether the backup holds a message folder ("Library/SMS") to copy; a run over a backup
     // without one reports "Found no message database file in this iTunes backup.".
@@ -36,8 +39,12 @@ public:
     // The backup's cache folder: "itunes_cache"/<dirPathMd5> in the data folder.
     QDir cacheDir() const { return m_cacheDir; }
     // Copies the message database again whatever the cache holds: a road that writes it back into
-    // the backup starts from the backup's current file.
+    // the backup starts from the backup's current file. Such a run first takes the write's
+    // exclusive hold of the backup folder (its wait shown in the form) and settles a write an
+    // earlier run left unfinished, before anything is read.
     void setFresh(bool fresh) { m_fresh = fresh; }
+    // After a fresh run: the hold it took, now the calling thread's; null when it took none.
+    std::unique_ptr<BackupFolderLock> takeHold();
     // After a fresh run: what the stored message database and its log held as their copies read
     // them, by file name, which the write that replaces them expects to find.
     const QHash<QString, ContentDigest::Sum>& freshlyRead() const { return m_read; }
@@ -53,6 +60,8 @@ private:
         const QDir& library, const BackupManifest::_FileNode* sms, const BackupManifest::_FileNode* smsDb);
     void copyFileThrow(
         BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb);
+    // The hold and the settling of a fresh run; false when the run ends (a failure told).
+    bool holdForWrite();
     static void startOverIfUnplacedThrow(BkCacheDb& cache, const QDir& library);
     static QString tooLongText(const QDir& library, const QString& dest);
 
@@ -62,4 +71,5 @@ private:
     bool m_fresh = false;
     QHash<QString, ContentDigest::Sum> m_read;
     BackupLoadFaults m_faults;
+    std::unique_ptr<BackupFolderLock> m_hold;
 };

@@ -5,6 +5,7 @@
 #include "backup/BackupCacheCopy.h"
 #include "backup/BkCacheDb.h"
 #include "backup/StoredFile.h"
+#include "backup/lock/BackupFolderLock.h"
 
 #include <QFile>
 
@@ -18,8 +19,27 @@ LoadBkThread::LoadBkThread(const BackupManifest* manifest, QList<const BackupMan
 {
 }
 
+bool LoadBkThread::firstStep()
+{
+    if (!m_firstStep)
+        return true;
+    // A wait for the folder shows in the form, whose cancel ends it.
+    const ProgressForm::ReportingScope reporting(m_form);
+    try {
+        m_firstStep();
+        return true;
+    } catch (const BackupFolderLock::Cancelled&) {
+        return false; // the form's cancel ended the wait
+    } catch (const std::exception& e) {
+        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
 void LoadBkThread::run()
 {
+    if (!firstStep())
+        return;
     QString why;
     if (!MadeFolders::makePath(cacheDir.absolutePath(), &why)) {
         m_form->invokeErrorOccurred(why);

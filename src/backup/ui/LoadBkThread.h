@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 #include <QThread>
+#include <functional>
 
 class BackupCacheCopy;
 class ProgressForm;
@@ -34,6 +35,10 @@ public:
     // each stored file held as its copy read it, by file name, which the write expects to find.
     void setKeepRead(bool keep) { m_keepRead = keep; }
     const QHash<QString, ContentDigest::Sum>& read() const { return m_read; }
+    // A step run on the worker before anything is copied (for a write: its hold, the settling of an
+    // earlier write, the cache folder); what it throws ends the run, told as the error, but for a
+    // wait for the folder the user ended (BackupFolderLock::Cancelled), which ends it quietly.
+    void setFirstStep(std::function<void()> step) { m_firstStep = std::move(step); }
 
     // The cache folder; read by callers after the run.
     QDir cacheDir;
@@ -42,6 +47,8 @@ protected:
     void run() override;
 
 private:
+    // Runs the first step; false after it ended the run.
+    bool firstStep();
     bool copyOne(BackupCacheCopy& copier, const BackupManifest::_FileNode* node);
     bool noteFault(const BackupManifest::_FileNode* node, const std::exception& e, const QString& record);
     static QString copyError(const BackupManifest::_FileNode* node);
@@ -51,6 +58,7 @@ private:
     ProgressForm* m_form;
     bool m_showWhatItCan = false;
     bool m_keepRead = false;
+    std::function<void()> m_firstStep;
     QHash<QString, ContentDigest::Sum> m_read;
     BackupLoadFaults m_faults;
 };

@@ -265,7 +265,7 @@ void CalendarMainForm::restoreCalendars(const QList<_CalEvent>& events)
 void CalendarMainForm::restoreCalendarsTo(
     const QSharedPointer<_IOSDevice>& device, const QList<_CalEvent>& events)
 {
-    LocalCalendarsDb mirror(device->cacheDir().absoluteFilePath(QStringLiteral("calendars.db")));
+    LocalCalendarsDb mirror { QString() }; // its place is set by the load, off the window's thread
     const bool loaded = PageActions::runWorker(this, QString(), [&](ProgressForm& form) {
         return std::make_unique<IOSLoadCalendarsThread>(device, mirror, form, this);
     });

@@ -2,9 +2,9 @@
 
 #include "app/StyleSheet.h"
 #include "app/ui/ItemModelBK.h"
+#include "app/ui/shared/BackupReadForWrite.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/PageActions.h"
-#include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -245,21 +245,9 @@ void CallHistoryMainForm::export2iTunes(const QList<_CallHistory>& calls)
         return;
     QSharedPointer<BackupManifest> manifest = dlg.manifest;
     // Held from the reading to the write: no other program changes the backup in between.
-    std::optional<BackupFolderLock> hold;
-    try {
-        if (manifest->IsEncrypted) {
-            PasscodeDlg passcode(manifest.data(), this);
-            if (passcode.exec() != 1)
-                return;
-        }
-        hold.emplace(manifest->dir, BackupFolderLock::Mode::Exclusive);
-        manifest->parseInfo();
-    } catch (const BackupFolderLock::Cancelled&) {
+    const std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(this, manifest);
+    if (!hold)
         return;
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return;
-    }
     export2iTunesTo(calls, *manifest);
 }
 

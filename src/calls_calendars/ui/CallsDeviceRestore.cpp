@@ -1,7 +1,7 @@
 #include "calls_calendars/ui/CallsDeviceRestore.h"
 
+#include "app/ui/shared/BackupReadForWrite.h"
 #include "app/ui/shared/DataSourceSelForm.h"
-#include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
@@ -53,37 +53,13 @@ bool CallsDeviceRestore::iCloudBackupIsOn(const QString& udid)
     return info.isCFDictionary() && info.get(QStringLiteral("CloudBackupEnabled")).CFNumberBool(false);
 }
 
-bool CallsDeviceRestore::openBackup(BackupManifest& manifest, const QSharedPointer<_IOSDevice>& device)
+int CallsDeviceRestore::merge(BackupManifest& manifest, const QList<_CallHistory>& calls)
 {
     try {
-        manifest.readManifestInfo();
-        // A password remembered while the device stays connected is tried before asking.
-        if (manifest.IsEncrypted
-            && !(!device->backupPassword.isEmpty() && manifest.setPasscode(device->backupPassword))) {
-            PasscodeDlg passcode(&manifest, m_page);
-            if (passcode.exec() != 1)
-                return false;
-            device->backupPassword = passcode.password;
-        }
-        manifest.parseInfo();
-        return true;
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return false;
-    }
-}
-
-int CallsDeviceRestore::mergeAndReduce(BackupManifest& manifest, const QList<_CallHistory>& calls)
-{
-    try {
-        const int n = CallsMergeRoad::run(
+        return CallsMergeRoad::run(
             manifest, calls, [this](const QString& title, const CallsMergeRoad::MakeWorker& make) {
                 return runWorker(title, make);
             });
-        if (n >= 0)
-            manifest.saveManifestDbAsThrow(
-                true, {}, manifest.dir.absoluteFilePath("Manifest-sys.db"), nullptr);
-        return n;
     } catch (const BackupFolderLock::Cancelled&) {
         return -1;
     } catch (const std::exception& e) {
@@ -110,15 +86,16 @@ bool CallsDeviceRestore::runOnDevice(
             return thread;
         }))
         return false;
-    BackupManifest manifest(root.absoluteFilePath(device->udid), m_page);
-    if (!openBackup(manifest, device))
+    const auto manifest = QSharedPointer<BackupManifest>::create(root.absoluteFilePath(device->udid));
+    if (!BackupReadForWrite::working(m_page, manifest, device->backupPassword))
         return false;
-    const int n = mergeAndReduce(manifest, calls);
+    const int n = merge(*manifest, calls);
     if (n < 0)
         return false;
     if (!runWorker(QString(), [&](ProgressForm& form) {
             auto thread = std::make_unique<IOSMobileRestoreThread>(true, device, root, true, form);
             thread->manifestDbName = QStringLiteral("Manifest-sys.db");
+            thread->setReducedManifestOf(manifest.data());
             if (!device->backupPassword.isEmpty())
                 thread->setBackupPasscode(device->backupPassword);
             return thread;

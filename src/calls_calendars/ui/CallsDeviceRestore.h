@@ -32,10 +32,8 @@ public:
 private:
     bool runWorker(const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make);
     bool iCloudBackupIsOn(const QString& udid);
-    // Reads and unlocks the device backup; false (after any message) when the road ends.
-    bool openBackup(BackupManifest& manifest, const QSharedPointer<_IOSDevice>& device);
-    // Merges the calls and writes the reduced manifest; the number of calls, or -1.
-    int mergeAndReduce(BackupManifest& manifest, const QList<_CallHistory>& calls);
+    // Merges the calls into the device backup; the number of calls, or -1.
+    int merge(BackupManifest& manifest, const QList<_CallHistory>& calls);
 
     QWidget* m_page;
 };

@@ -28,28 +28,38 @@ QString CallsMergeRoad::makePrivateWorkDir()
 int CallsMergeRoad::run(
     BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker)
 {
-    // Held to the end: no other program writes or reads the backup between this read and write.
-    const BackupFolderLock hold(manifest.dir, BackupFolderLock::Mode::Exclusive);
-    // A write an earlier run left unfinished is settled before the backup's files are read.
-    manifest.settleEarlierWriteThrow();
+    // Taken on the first worker before anything is read, and held to the end: no other program
+    // writes or reads the backup between this read and write.
+    std::unique_ptr<BackupFolderLock> hold;
     // Decrypted copies stay inside the program's own folder, readable by the owner only, and go
     // with the road.
-    QTemporaryDir work(makePrivateWorkDir() + QStringLiteral("/calls-XXXXXX"));
-    if (!work.isValid())
-        throw std::runtime_error(work.errorString().toStdString());
-    const QDir cache(work.path());
+    std::unique_ptr<QTemporaryDir> work;
     const QList<const BackupManifest::_FileNode*> files = callFiles(manifest);
     // What the call files held as they were read: the write replaces only those.
     auto read = std::make_shared<QHash<QString, ContentDigest::Sum>>();
-    if (!runWorker(QString(), [&](ProgressForm& form) {
-            auto thread = std::make_unique<LoadBkThread>(&manifest, files, cache, &form);
-            LoadBkThread* t = thread.get();
-            t->setKeepRead(true);
-            QObject::connect(
-                t, &QThread::finished, t, [t, read] { *read = t->read(); }, Qt::DirectConnection);
-            return thread;
-        }))
+    if (!runWorker(QString(),
+            [&](ProgressForm& form) {
+                auto thread = std::make_unique<LoadBkThread>(&manifest, files, QDir(), &form);
+                LoadBkThread* t = thread.get();
+                t->setKeepRead(true);
+                t->setFirstStep([&manifest, &hold, &work, t] {
+                    hold
+                        = std::make_unique<BackupFolderLock>(manifest.dir, BackupFolderLock::Mode::Exclusive);
+                    // A write an earlier run left unfinished is settled before the backup's files are read.
+                    manifest.settleEarlierWriteThrow();
+                    work = std::make_unique<QTemporaryDir>(
+                        makePrivateWorkDir() + QStringLiteral("/calls-XXXXXX"));
+                    if (!work->isValid())
+                        throw std::runtime_error(work->errorString().toStdString());
+                    t->cacheDir = QDir(work->path());
+                });
+                QObject::connect(
+                    t, &QThread::finished, t, [t, read] { *read = t->read(); }, Qt::DirectConnection);
+                return thread;
+            })
+        || !work)
         return -1;
+    const QDir cache(work->path());
 
     auto merged = std::make_shared<QPair<QList<IOSMergeWAFiles2iTunesBKThread::_Item>, int>>();
     const bool encrypted = manifest.IsEncrypted;

@@ -20,8 +20,9 @@ public:
     // Runs one worker under a progress form titled title; true when it ended with success.
     using RunWorker = std::function<bool(const QString& title, const MakeWorker& make)>;
 
-    // The number of calls handed over, or -1 when a step stopped (its form already reported why).
-    // Throws std::runtime_error when a write an earlier run left in the backup cannot be settled.
+    // The number of calls handed over, or -1 when a step stopped (its form already reported why, as
+    // the first one does when a write an earlier run left in the backup cannot be settled). Every
+    // step, the hold of the backup folder and its settling too, runs on a worker.
     static int run(BackupManifest& manifest, const QList<_CallHistory>& calls, const RunWorker& runWorker);
 
     // The backup files to copy out: the newer call store, else the older database, then the address book.

@@ -24,6 +24,7 @@ void IOSLoadCalendarsThread::run()
         mobiledevice_sync_read_all_throw(m_device->udid, QLatin1String(CalendarSyncRecords::kDataClass),
             QStringLiteral("Calendars"), [&records](const PlistCFType& batch) { records.readBatch(batch); });
         const QList<_Calendar> calendars = records.join();
+        m_mirror.path = m_device->cacheDir().absoluteFilePath(QStringLiteral("calendars.db"));
         m_mirror.deleteDbFile();
         m_mirror.beginEdit();
         began = true;

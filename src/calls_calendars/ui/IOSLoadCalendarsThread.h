@@ -8,7 +8,8 @@ class ProgressForm;
 struct _IOSDevice;
 
 // Reads every calendar and event of a connected device through its sync service and rebuilds the
-// device calendar mirror from them.
+// device calendar mirror from them. The mirror is the device's "calendars.db" in its cache folder,
+// made there when missing: the run sets the store's path, so that the window looks at no folder.
 class IOSLoadCalendarsThread : public QThread
 {
     Q_OBJECT

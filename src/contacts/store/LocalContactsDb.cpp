@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
@@ -85,9 +86,8 @@ void LocalContactsDb::deleteDbFile()
 {
     dropStatements();
     db.close();
-    QFile file(path);
-    if (!file.remove())
-        fail(file.errorString());
+    if (!removeStoreFile())
+        fail(qt_error_string(errno));
 }
 
 bool LocalContactsDb::removeDB()
@@ -95,7 +95,12 @@ bool LocalContactsDb::removeDB()
     dropStatements();
     if (isOpened())
         db.close();
-    return QFile::remove(path);
+    try {
+        return removeStoreFile();
+    } catch (const std::exception& e) {
+        qWarning("Store %s not removed: %s", qUtf8Printable(path), e.what());
+        return false;
+    }
 }
 
 // ---- reading

@@ -28,9 +28,10 @@ public:
     void open() override;
     void create();
     void open_check();
-    // Closes the store and removes its file; throws when the file cannot be removed.
+    // Closes the store and removes its file from its held folder (the way to it walked as an open
+    // walks it); throws when the file cannot be removed or the way is refused.
     void deleteDbFile();
-    // Closes the store and removes its file; false when it could not be removed.
+    // The same; false when the file could not be removed.
     bool removeDB();
 
     // ---- reading

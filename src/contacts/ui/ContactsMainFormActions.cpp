@@ -2,6 +2,7 @@
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -20,7 +21,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <climits>
 
 bool ContactsMainForm::matches(const pim::_Contact& c, const QString& keyword)
 {
@@ -75,11 +75,8 @@ void ContactsMainForm::backupContacts(const QList<pim::_Contact>& contacts)
         return;
     LocalContactsDb store(sel.dbDir.absoluteFilePath(QStringLiteral("contacts.db")),
         QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
-    ProgressForm form(tr("IDS_TITLE_BACKUPING_CONTACTS"), this);
-    BackupContactsThread thread(&store, contacts, &form, this);
-    thread.start(QThread::InheritPriority);
-    const bool ok = form.exec() == 1 && !form.cancelled;
-    thread.wait(ULONG_MAX);
+    const bool ok = PageActions::runWorker(this, tr("IDS_TITLE_BACKUPING_CONTACTS"),
+        [&](ProgressForm& form) { return std::make_unique<BackupContactsThread>(&store, contacts, &form); });
     if (ok)
         emit backupFinished(sel.dbDir.dirName());
 }
@@ -127,11 +124,9 @@ void ContactsMainForm::exportContactsTo(const QList<pim::_Contact>& contacts, in
         }
         return;
     }
-    ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"), this);
-    ExportToFileThread thread(contacts, types[index], path, &form, this);
-    thread.start(QThread::InheritPriority);
-    form.exec();
-    thread.wait(ULONG_MAX);
+    PageActions::runWorker(this, tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"), [&](ProgressForm& form) {
+        return std::make_unique<ExportToFileThread>(contacts, types[index], path, &form);
+    });
 }
 
 void ContactsMainForm::printContacts(const QList<pim::_Contact>& contacts)
@@ -148,11 +143,9 @@ void ContactsMainForm::restoreContacts(const QList<pim::_Contact>& contacts)
     if (udid.isEmpty() || !IOSDeviceMonitor::getInstance()->devices.contains(udid))
         return;
     Tips::info(tr("IDS_TIPS_BEFORE_RESTORE_CONTACTS"));
-    ProgressForm form(tr("IDS_RESTORING_CONTACTS_TO_IOS_DEVICE"), this);
-    RestoreContactsThread thread(udid, contacts, &form, this);
-    thread.start(QThread::InheritPriority);
-    form.exec();
-    thread.wait(ULONG_MAX);
+    // The window answers while a restore cancelled or ended winds down (a device slow to answer).
+    PageActions::runWorker(this, tr("IDS_RESTORING_CONTACTS_TO_IOS_DEVICE"),
+        [&](ProgressForm& form) { return std::make_unique<RestoreContactsThread>(udid, contacts, &form); });
 }
 
 void ContactsMainForm::miDelete()

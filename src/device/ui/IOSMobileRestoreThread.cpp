@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupManifest.h"
 #include "device/IOSMobileBackupRules.h"
 #include "device/backup2tool.h"
 
@@ -41,6 +42,15 @@ void IOSMobileRestoreThread::backupUpdate(double percent, QString status, QStrin
 void IOSMobileRestoreThread::run()
 {
     form->invokeUpdateProgress(tr("Transferring data to Device..."), 0, QString());
+    if (reduceFrom) {
+        try {
+            reduceFrom->saveManifestDbAsThrow(
+                true, {}, reduceFrom->dir.absoluteFilePath(manifestDbName), nullptr);
+        } catch (const std::exception& e) {
+            form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+            return;
+        }
+    }
     try {
         _backup2tool_req req(backup2tool_restore);
         req.sparseOptions = sparseOptions;

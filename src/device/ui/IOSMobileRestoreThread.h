@@ -6,6 +6,7 @@
 #include <QSharedPointer>
 #include <QThread>
 
+class BackupManifest;
 class ProgressForm;
 class backup2tool;
 
@@ -23,6 +24,9 @@ public:
 
     // The file of the device folder sent when the device asks for "Manifest.db"; set before start().
     QString manifestDbName;
+    // Before the transfer, the run writes backup's manifest reduced to the records worth restoring
+    // at manifestDbName in backup's folder; a failure of that ends it with its reason.
+    void setReducedManifestOf(BackupManifest* backup) { reduceFrom = backup; }
 
 public slots:
     void backupUpdate(double percent, QString status, QString text);
@@ -39,4 +43,5 @@ private:
     QString password;
     bool sparseOptions;
     bool restoreSystemFiles = true;
+    BackupManifest* reduceFrom = nullptr;
 };

@@ -12,7 +12,6 @@
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <optional>
 
 namespace
 {
@@ -48,22 +47,14 @@ int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& 
     const FormFactory& makeForm, QObject* parent, NotAsWrittenAttachments* notAsWritten)
 {
     std::unique_ptr<ProgressForm> cacheForm = makeForm();
-    // Held to the end: no other program writes or reads the backup between this read and write.
-    std::optional<BackupFolderLock> hold;
-    try {
-        hold.emplace(backup.dir, BackupFolderLock::Mode::Exclusive);
-        // A write an earlier run left unfinished is settled before the backup's sms.db is read.
-        backup.settleEarlierWriteThrow();
-    } catch (const BackupFolderLock::Cancelled&) {
-        return -1;
-    } catch (const std::exception& e) {
-        cacheForm->errorOccurred(QString::fromUtf8(e.what()));
-        cacheForm->exec();
-        return -1;
-    }
+    // A fresh copy takes the write's hold and settles a write an earlier run left unfinished
+    // before the backup's sms.db is read.
     ITunesCacheSMSThread cache(backup, *cacheForm, parent);
     cache.setFresh(true);
-    if (!runStep(cache, *cacheForm))
+    const bool cached = runStep(cache, *cacheForm);
+    // Held to the end: no other program writes or reads the backup between this read and write.
+    const std::unique_ptr<BackupFolderLock> hold = cache.takeHold();
+    if (!cached)
         return -1;
     IOS6MessageDb db(cache.cacheDir(), _CountryInfo(), false);
     std::unique_ptr<ProgressForm> mergeForm = makeForm();

@@ -1,9 +1,9 @@
 #include "messages/ui/SMSRestoreRoads.h"
 
 #include "app/CountText.h"
+#include "app/ui/shared/BackupReadForWrite.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
-#include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
@@ -18,7 +18,6 @@
 
 #include <QCoreApplication>
 #include <QSharedPointer>
-#include <optional>
 
 namespace
 {
@@ -75,22 +74,6 @@ bool deviceChecks(const _IOSDevice& device)
     return true;
 }
 
-// Opens the device's fresh backup, unlocked with the remembered password or one the user gives.
-std::unique_ptr<BackupManifest> openWorkingBackup(QWidget* page, _IOSDevice& device, const QString& folder)
-{
-    auto backup = std::make_unique<BackupManifest>(folder);
-    backup->readManifestInfo();
-    if (backup->IsEncrypted
-        && !(!device.backupPassword.isEmpty() && backup->setPasscode(device.backupPassword))) {
-        PasscodeDlg dlg(backup.get(), page);
-        if (dlg.exec() != 1)
-            return nullptr;
-        device.backupPassword = dlg.password;
-    }
-    backup->parseInfo();
-    return backup;
-}
-
 // The last word of a restore: its success, or the error that names the attachments it wrote as they
 // are although their copies are not what the phone wrote.
 void tellOutcome(const QString& failure, const QString& success)
@@ -104,16 +87,10 @@ void tellOutcome(const QString& failure, const QString& success)
 bool restoreBackupToDevice(
     QWidget* page, QSharedPointer<_IOSDevice> device, const QDir& root, BackupManifest& backup)
 {
-    try {
-        backup.saveManifestDbAsThrow(
-            true, {}, backup.dir.absoluteFilePath(QStringLiteral("Manifest-sys.db")), nullptr);
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return false;
-    }
     ProgressForm form(QString(), page);
     IOSMobileRestoreThread restore(true, device, root, true, form, page);
     restore.manifestDbName = QStringLiteral("Manifest-sys.db");
+    restore.setReducedManifestOf(&backup);
     if (!device->backupPassword.isEmpty())
         restore.setBackupPasscode(device->backupPassword);
     return runStep(restore, form);
@@ -130,14 +107,9 @@ void SMSRestoreRoads::restoreSMS(QWidget* page, const QList<_MsgMessage*>& messa
     IOSMobileBackupThread deviceBackup(true, device, true, QStringLiteral("sys"), backupForm, page);
     if (!runStep(deviceBackup, backupForm))
         return;
-    std::unique_ptr<BackupManifest> backup;
-    try {
-        backup = openWorkingBackup(page, *device, deviceBackup.root().absoluteFilePath(device->udid));
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return;
-    }
-    if (!backup)
+    const auto backup
+        = QSharedPointer<BackupManifest>::create(deviceBackup.root().absoluteFilePath(device->udid));
+    if (!BackupReadForWrite::working(page, backup, device->backupPassword))
         return;
     NotAsWrittenAttachments damaged;
     const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page, &damaged);
@@ -160,21 +132,9 @@ void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& me
         return;
     QSharedPointer<BackupManifest> backup = choose.manifest;
     // Held from the reading to the write: no other program changes the backup in between.
-    std::optional<BackupFolderLock> hold;
-    try {
-        if (backup->IsEncrypted) {
-            PasscodeDlg dlg(backup.data(), page);
-            if (dlg.exec() != 1)
-                return;
-        }
-        hold.emplace(backup->dir, BackupFolderLock::Mode::Exclusive);
-        backup->parseInfo();
-    } catch (const BackupFolderLock::Cancelled&) {
+    const std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(page, backup);
+    if (!hold)
         return;
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
-        return;
-    }
     NotAsWrittenAttachments damaged;
     const int merged = MessageBackupExport::run(*backup, messages, formsFor(page), page, &damaged);
     if (merged >= 0)

@@ -1,5 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/support/GenBackup.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
@@ -11,6 +12,7 @@
 #include "support/TestEnv.h"
 
 #include <QtTest>
+#include <optional>
 
 using namespace CallsFixtures;
 
@@ -59,12 +61,18 @@ private slots:
     void restoresThroughABackupOfTheDevice_data()
     {
         QTest::addColumn<QString>("password");
-        QTest::newRow("plain") << QString();
-        QTest::newRow("encrypted") << QString("1234");
+        QTest::addColumn<bool>("held");
+        QTest::newRow("plain") << QString() << false;
+        QTest::newRow("encrypted") << QString("1234") << false;
+        QTest::newRow("encrypted, its read held") << QString("1234") << true;
     }
+    // The device backup's Manifest.plist, its unlock with the remembered password and its records
+    // are read on a worker under a dialog saying so: held as by a disk that stopped answering, the
+    // window answers meanwhile (a timer fires every 20 ms).
     void restoresThroughABackupOfTheDevice()
     {
         QFETCH(QString, password);
+        QFETCH(bool, held);
         const QString store = makeCallDb({ "--calls", "3" });
         QStringList args { "--content", "Library/CallHistoryDB/CallHistory.storedata=" + store, "--udid",
             kUdid };
@@ -79,9 +87,21 @@ private slots:
         peer->scriptBackupOf(source, kUdid).scriptRestoreRequesting({ kUdid + "/Manifest.db", callPath });
         device->backupPassword = password; // remembered from an earlier restore: no password dialog
 
+        const QDir working = iosbackup_temp_dir("sys");
+        std::optional<HeldManifestReads> reads;
+        if (held) {
+            reads.emplace(QStringList { working.absoluteFilePath(kUdid) });
+            reads->releaseAfterWatching(1000);
+        }
         ModalAnswerer answerer;
         QWidget page;
         QVERIFY(CallsDeviceRestore(&page).runOnDevice(device, { newCall(1600000000, "+4930111") }));
+        if (held) {
+            QVERIFY2(reads->longestGap() >= 0 && reads->longestGap() < 200,
+                qPrintable(QString::number(reads->longestGap())));
+            QCOMPARE(reads->dialogStatus(),
+                QString("Reading the backup %1 now. Please wait...").arg(working.absoluteFilePath(kUdid)));
+        }
         QCOMPARE(answerer.seen().size(), 2); // the Find My iPhone note, then the success
         QVERIFY(answerer.seen()[0].contains("Find My iPhone"));
         QCOMPARE(answerer.seen()[1],
@@ -93,7 +113,6 @@ private slots:
         QCOMPARE(peer->requests[1].options.get("Password").CFStringQString(), password);
 
         // The device was sent the reduced manifest and a call store holding the new call.
-        const QDir working = iosbackup_temp_dir("sys");
         const auto files = ScriptedBackupPeer::parseDownload(peer->sentRaw);
         QCOMPARE(files.size(), 2);
         QFile reduced(working.absoluteFilePath(kUdid + "/Manifest-sys.db"));

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using ContactFixtures::entity;
 using ContactFixtures::query;
@@ -349,6 +351,52 @@ private slots:
         QVERIFY(QFile::exists(path));
         QVERIFY(db->removeDB());
         QVERIFY(!db->removeDB());
+    }
+
+    // A store is removed from its held folder, the way to it walked as an open walks it: through the
+    // user's own link, but never through another user's link in a folder everyone may write into,
+    // which would lead the removal to the user's file of that name elsewhere.
+    void removedThroughALinkOnTheWay_data()
+    {
+        QTest::addColumn<int>("owner"); // of the link
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("the user's own link") << 0 << true;
+        QTest::newRow("another user's link in a shared folder") << 65534 << false;
+    }
+    void removedThroughALinkOnTheWay()
+    {
+        QFETCH(int, owner);
+        QFETCH(bool, removed);
+        if (::geteuid() != 0)
+            QSKIP("A link of another user is put there by root only");
+        const QString dir = TestEnv::tempDir(), shared = dir + "/shared", mine = dir + "/mine";
+        QVERIFY(QDir().mkpath(shared) && QDir().mkpath(mine));
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        const QString link = shared + "/box";
+        QVERIFY(QFile::link(mine, link));
+        QVERIFY(::lchown(QFile::encodeName(link).constData(), uid_t(owner), gid_t(owner)) == 0);
+        for (bool asBool : { false, true }) {
+            {
+                LocalContactsDb made(
+                    mine + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+                merge(made, person("A", "B"));
+            }
+            LocalContactsDb store(
+                link + "/contacts.db", QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+            QString failure;
+            if (asBool)
+                QCOMPARE(store.removeDB(), removed);
+            else
+                try {
+                    store.deleteDbFile();
+                } catch (const std::exception& e) {
+                    failure = QString::fromUtf8(e.what());
+                }
+            QCOMPARE(QFile::exists(mine + "/contacts.db"), !removed);
+            if (!asBool && !removed)
+                QVERIFY2(failure.startsWith("Cannot write " + link + "/contacts.db"), qPrintable(failure));
+            QFile::remove(mine + "/contacts.db");
+        }
     }
 
     void badFiles()

@@ -2,6 +2,7 @@
 #include "app/IdsTranslator.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -10,6 +11,7 @@
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactDisplayer.h"
 #include "contacts/ui/ContactsMainForm.h"
+#include "support/ForeignDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
@@ -23,6 +25,8 @@
 #include <QSplitter>
 #include <QTreeView>
 #include <QtTest>
+#include <atomic>
+#include <thread>
 
 using ExportFixtures::contact;
 
@@ -194,6 +198,48 @@ private slots:
         QVERIFY(cards.open(QIODevice::ReadOnly));
         QVERIFY(cards.readAll().startsWith("BEGIN:VCARD"));
         QVERIFY(QFileInfo(base + "/print.pdf").size() > 0);
+    }
+
+    // The page waits for its workers as every page does: Cancel and Yes while an export waits on a
+    // disk that does not answer, and the window answers all along (a timer fires every 20 ms); the
+    // user is told which disk does not answer, and the worker ends on its own once it answers.
+    void cancelledExportOntoADiskThatStopped()
+    {
+        ForeignDisk disk(ForeignDisk::Kind::Fat);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), nullptr);
+        QVERIFY(disk.stop());
+        // Should the window not answer, the disk answers again all the same, and the gap shows it.
+        std::atomic<bool> resumed = false;
+        std::thread rescue([&] {
+            for (int i = 0; i < 200 && !resumed; ++i)
+                QThread::msleep(50);
+            disk.resume();
+        });
+        ModalAnswerer answerer;
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, true);
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box || !box->text().startsWith("Cancelled, but the disk of "))
+                return false;
+            QTimer::singleShot(500, this, [&] { resumed = true; });
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        QElapsedTimer since;
+        qint64 longest = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, &tick, [&] { longest = std::max(longest, since.restart()); });
+        since.start();
+        tick.start(20);
+        page.exportContactsTo(page.model.contacts, 1, disk.path() + "/list");
+        tick.stop();
+        longest = std::max(longest, since.elapsed());
+        resumed = true;
+        rescue.join();
+        QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
+        QCOMPARE(answerer.seen().size(), 2); // the question, then which disk does not answer
     }
 
     void deleteTheWholeStore()

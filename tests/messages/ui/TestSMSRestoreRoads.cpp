@@ -1,4 +1,7 @@
+#include "app/IdsTranslator.h"
 #include "app/ui/shared/DataSourceSelForm.h"
+#include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "app/ui/support/PressOk.h"
 #include "backup/BackupManifest.h"
@@ -16,6 +19,7 @@
 
 #include <QComboBox>
 #include <QtTest>
+#include <optional>
 
 using namespace MsgFixtures;
 using namespace MsgUiFixtures;
@@ -28,6 +32,7 @@ const QString kUdid = QStringLiteral("00008030aaaabbbbccccddddeeeeffff00001111")
 class TestSMSRestoreRoads : public QObject
 {
     Q_OBJECT
+    IdsTranslator m_english;
     std::shared_ptr<FakeDeviceBackend> backend;
     std::shared_ptr<ScriptedBackupPeer> peer;
     QSharedPointer<_IOSDevice> device;
@@ -53,19 +58,25 @@ class TestSMSRestoreRoads : public QObject
     }
 
 private Q_SLOTS:
+    void initTestCase() { installEnglishTexts(m_english); }
     void cleanup() { FakeDeviceBackend::uninstall(); }
 
     // The last word is the success, or an error naming the attachment the restore wrote as it is
-    // although its copy is not what the phone wrote.
+    // although its copy is not what the phone wrote. The device backup is read on a worker under a
+    // dialog saying so: held as by a disk that stopped answering, the window answers meanwhile (a
+    // timer fires every 20 ms).
     void restoresThroughADeviceBackup_data()
     {
         QTest::addColumn<bool>("damaged");
-        QTest::newRow("whole") << false;
-        QTest::newRow("an attachment not as written") << true;
+        QTest::addColumn<bool>("held");
+        QTest::newRow("whole") << false << false;
+        QTest::newRow("an attachment not as written") << true << false;
+        QTest::newRow("whole, its read held") << false << true;
     }
     void restoresThroughADeviceBackup()
     {
         QFETCH(bool, damaged);
+        QFETCH(bool, held);
         attach("iPhone14,2", false);
         const QString deviceDb
             = generateWith("make_deleted_sms.py", { "--delete-every", "0", "--messages", "20" });
@@ -79,6 +90,12 @@ private Q_SLOTS:
         if (damaged)
             data.messages().last()->_attachments.insert(cut.guid, &cut);
 
+        const QString work = iosbackup_temp_dir("sys").absoluteFilePath(kUdid);
+        std::optional<HeldManifestReads> reads;
+        if (held) {
+            reads.emplace(QStringList { work });
+            reads->releaseAfterWatching(1000);
+        }
         ModalAnswerer answerer;
         answerer.answerWith(pressOk<DataSourceSelForm>());
         answerer.answer(QMessageBox::Ok); // the note before the backup
@@ -86,6 +103,11 @@ private Q_SLOTS:
         QWidget page;
         SMSRestoreRoads::restoreSMS(&page, data.messages());
         data.messages().last()->_attachments.remove(cut.guid);
+        if (held) {
+            QVERIFY2(reads->longestGap() >= 0 && reads->longestGap() < 200,
+                qPrintable(QString::number(reads->longestGap())));
+            QCOMPARE(reads->dialogStatus(), QString("Reading the backup %1 now. Please wait...").arg(work));
+        }
         QCOMPARE(answerer.seen().size(), 2);
         QVERIFY(answerer.seen().at(0).contains("must be disabled"));
         const QString last = damaged
@@ -100,7 +122,6 @@ private Q_SLOTS:
             qPrintable(answerer.seen().at(1)));
         // The device received the reduced manifest, and the working backup holds the merged messages.
         QCOMPARE(peer->requests.size(), 2);
-        const QString work = iosbackup_temp_dir("sys").absoluteFilePath(kUdid);
         QVERIFY(QFileInfo::exists(work + "/Manifest-sys.db"));
         BackupManifest back(work);
         back.readManifestInfo();

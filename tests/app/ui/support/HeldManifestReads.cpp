@@ -5,10 +5,14 @@
 #include "app/ui/BackupRecordsThread.h"
 #include "app/ui/shared/BackupFolderListing.h"
 #include "app/ui/shared/ManifestInfoThread.h"
+#include "app/ui/shared/ProgressForm.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+#include <QTimer>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -21,6 +25,14 @@ struct HeldManifestReads::State {
     int holding = 0;
     int left = 0;
     bool cancelSeen = false;
+};
+
+struct HeldManifestReads::Watch {
+    QTimer look;
+    QTimer tick;
+    QElapsedTimer since;
+    qint64 longest = -1;
+    QString status;
 };
 
 namespace
@@ -59,6 +71,7 @@ HeldManifestReads::HeldManifestReads(const QStringList& folders, bool listings)
 
 HeldManifestReads::~HeldManifestReads()
 {
+    m_watch.reset();
     release();
     std::unique_lock<std::mutex> lock(m_state->mutex);
     m_state->changed.wait_for(lock, std::chrono::seconds(30), [this] { return m_state->holding == 0; });
@@ -66,6 +79,46 @@ HeldManifestReads::~HeldManifestReads()
     ManifestInfoThread::setBeforeRead({});
     BackupRecordsThread::setBeforeRead({});
     BackupFolderListing::setBeforeList({});
+}
+
+void HeldManifestReads::passListedReads()
+{
+    ManifestInfoThread::setBeforeRead({});
+}
+
+void HeldManifestReads::releaseAfterWatching(int ms)
+{
+    m_watch = std::make_unique<Watch>();
+    Watch* w = m_watch.get();
+    QObject::connect(
+        &w->tick, &QTimer::timeout, [w] { w->longest = std::max(w->longest, w->since.restart()); });
+    QObject::connect(&w->look, &QTimer::timeout, [this, w, ms] {
+        if (holding() < 1)
+            return;
+        w->look.stop();
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (auto* form = qobject_cast<ProgressForm*>(top); form && form->isVisible())
+                w->status = form->statusText();
+        w->longest = 0;
+        w->since.start();
+        w->tick.start(20);
+        QTimer::singleShot(ms, &w->tick, [this, w] {
+            w->tick.stop();
+            w->longest = std::max(w->longest, w->since.elapsed());
+            release();
+        });
+    });
+    w->look.start(10);
+}
+
+qint64 HeldManifestReads::longestGap() const
+{
+    return m_watch ? m_watch->longest : -1;
+}
+
+QString HeldManifestReads::dialogStatus() const
+{
+    return m_watch ? m_watch->status : QString();
 }
 
 void HeldManifestReads::release()

@@ -23,6 +23,15 @@ public:
     int left() const;
     // Whether a held read was asked to stop while held.
     bool cancelSeen() const;
+    // Reads of listed backups are not held from now on: a road that lists the backup before it
+    // reads its records then holds the records alone.
+    void passListedReads();
+    // Once a read is held, the window is watched for ms: a timer firing every 20 ms, and the status
+    // of the progress dialog shown; then the reads are released.
+    void releaseAfterWatching(int ms);
+    // The longest gap between the timer's ticks while watched, -1 when no read was held; the status.
+    qint64 longestGap() const;
+    QString dialogStatus() const;
 
     // The rows of the cases over a held read: columns damaged (its Manifest.plist is no property
     // list) and cancel (the wait for it is cancelled).
@@ -33,5 +42,7 @@ public:
     struct State;
 
 private:
+    struct Watch;
     std::shared_ptr<State> m_state;
+    std::unique_ptr<Watch> m_watch;
 };
