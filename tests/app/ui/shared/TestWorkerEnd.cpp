@@ -193,7 +193,9 @@ private Q_SLOTS:
         });
         answerer.answerWith([&](QWidget* modal) {
             auto* box = qobject_cast<QMessageBox*>(modal);
-            if (!box || !box->text().startsWith("Cancelled, but the disk of " + disk.path()))
+            // Which disk the text names is checked where the worker's call is known (above); here
+            // the worker may be caught between calls, and the text then names no place.
+            if (!box || !box->text().startsWith("Cancelled, but the disk of "))
                 return false;
             QTimer::singleShot(500, this, [&disk] { disk.resume(); });
             return ModalAnswerer::click(box, QMessageBox::Ok);
