@@ -44,7 +44,8 @@ QByteArray taskFile(pid_t thread, const char* name)
 }
 
 // Which argument of a call names what it waits on: a descriptor of a file (its folder is told), or
-// of a folder the call works in; -1 for a call on no descriptor.
+// of a folder the call works in; -1 for a call on no descriptor. A close that waits on its disk
+// tells nothing: the descriptor is gone from the table before the disk is asked.
 int descriptorArgument(long call, bool* folder)
 {
     *folder = false;
@@ -64,6 +65,12 @@ int descriptorArgument(long call, bool* folder)
     case SYS_fallocate:
     case SYS_sync_file_range:
     case SYS_flock:
+    case SYS_fstat:
+    case SYS_fstatfs:
+    case SYS_fchmod:
+    case SYS_fchown:
+    case SYS_fsetxattr:
+    case SYS_fgetxattr:
         return 0;
     case SYS_openat:
     case SYS_mkdirat:
@@ -73,6 +80,9 @@ int descriptorArgument(long call, bool* folder)
     case SYS_statx:
     case SYS_getdents64:
     case SYS_linkat:
+    case SYS_utimensat:
+    case SYS_fchmodat:
+    case SYS_fchownat:
 #ifdef SYS_renameat
     case SYS_renameat:
 #endif
