@@ -3,16 +3,16 @@
 #include "app/DataPaths.h"
 #include "app/FolderAccess.h"
 #include "app/OutputFile.h"
+#include "app/PathHook.h"
 #include "app/RegularFile.h"
 #include "app/RunFolder.h"
-#include "app/WrittenDisks.h"
+#include "app/TaskCancel.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "backup/BackupCacheCopy.h"
-#include "backup/BackupCrypto.h"
 #include "backup/BackupFileCopy.h"
-#include "backup/DigestingReader.h"
 #include "backup/ManifestConnection.h"
 #include "backup/ManifestDbReader.h"
+#include "backup/ManifestDecryption.h"
 #include "backup/ManifestWalCopy.h"
 #include "backup/RecordPath.h"
 #include "backup/StoredFile.h"
@@ -43,6 +43,12 @@ BackupManifest::UnlockRunner& unlockRunner()
 {
     static BackupManifest::UnlockRunner runner;
     return runner;
+}
+
+PathHook& beforeUnlock()
+{
+    static PathHook hook;
+    return hook;
 }
 
 [[noreturn]] void fail(const QString& text)
@@ -128,6 +134,11 @@ QString BackupManifest::_FileNode::name() const
 void BackupManifest::setUnlockRunner(UnlockRunner runner)
 {
     unlockRunner() = std::move(runner);
+}
+
+void BackupManifest::setBeforeUnlock(std::function<void(const QString& folder)> hook)
+{
+    beforeUnlock().set(std::move(hook));
 }
 
 BackupManifest::BackupManifest(QString path, QObject* parent)
@@ -335,18 +346,18 @@ bool BackupManifest::infoChanged() const
 
 bool BackupManifest::setPasscode(QString password)
 {
-    // A backup written again since its listing may have a new keybag and manifest key.
-    if (!m_infoRead || infoChanged())
-        readManifestInfo();
-    if (!IsEncrypted)
-        return true;
-    BackupKeyBag candidate = *m_keyBag;
     bool ok = false;
     std::exception_ptr error;
     m_unlockCancel = false;
+    // The plist read again, the key derivation and the manifest's decryption all run in the work:
+    // each may take seconds or wait on a disk, and the runner keeps them off the interface thread.
     const std::function<void()> work = [&]() {
         try {
-            ok = candidate.unlock(password, &m_unlockCancel);
+            ok = unlockThrow(password);
+        } catch (const BackupFolderLock::Cancelled&) {
+            error = std::make_exception_ptr(BackupKeyBag::Cancelled());
+        } catch (const TaskCancel::Cancelled&) {
+            error = std::make_exception_ptr(BackupKeyBag::Cancelled());
         } catch (...) {
             error = std::current_exception();
         }
@@ -357,12 +368,29 @@ bool BackupManifest::setPasscode(QString password)
         work();
     if (error)
         std::rethrow_exception(error);
-    if (!ok)
+    return ok;
+}
+
+bool BackupManifest::unlockThrow(const QString& password)
+{
+    beforeUnlock().call(dir.absolutePath());
+    // A backup written again since its listing may have a new keybag and manifest key.
+    if (!m_infoRead || infoChanged())
+        readManifestInfo();
+    if (!IsEncrypted)
+        return true;
+    BackupKeyBag candidate = *m_keyBag;
+    if (!candidate.unlock(password, &m_unlockCancel))
         return false;
+    // Nothing changes before the manifest is decrypted: a cancel or a failure leaves it locked.
+    std::optional<ManifestDecryption::Copy> plain;
+    if (!m_manifestKeyBlob.isEmpty())
+        plain = ManifestDecryption::makeThrow(
+            dir, keyThrow(candidate.unwrapKeyBlob(m_manifestKeyBlob)), m_unlockCancel);
     *m_keyBag = candidate;
     m_password = password;
-    if (!m_manifestKeyBlob.isEmpty())
-        decryptManifestDbThrow();
+    if (plain)
+        adoptPlainManifest(std::move(*plain));
     return true;
 }
 
@@ -373,49 +401,27 @@ QByteArray BackupManifest::manifestKey() const
     return m_keyBag->unwrapKeyBlob(m_manifestKeyBlob);
 }
 
-void BackupManifest::decryptManifestDbThrow()
+QByteArray BackupManifest::keyThrow(const QByteArray& key) const
 {
-    const BackupFolderLock reading(dir, BackupFolderLock::Mode::Shared);
-    const QString src = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    const QString stamp = BackupCacheCopy::stampOf(src);
-    const QByteArray key = manifestKey();
     if (key.isEmpty())
         fail(QStringLiteral(
             "The manifest key in %1 does not fit the keybag: the backup's Manifest.plist is damaged.")
                  .arg(dir.absoluteFilePath(QStringLiteral("Manifest.plist"))));
-    QFile file;
-    QString why;
-    if (!RegularFile::openRead(file, src, &why))
-        fail(QStringLiteral("Cannot read %1. %2").arg(src, why));
-    ContentDigest read; // which content was decrypted, for a write to compare with the file in place
-    DigestingReader in(file, read);
-    auto tmp = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-manifest")));
-    if (!tmp->isValid())
-        fail(QStringLiteral("Cannot create a temporary folder for the decrypted manifest. %1")
-                 .arg(tmp->errorString()));
-    const QString plainPath = tmp->filePath(QStringLiteral("Manifest.db"));
-    const WrittenDisks::Unnoted temporary;
-    OutputFile out(plainPath);
-    if (!out.open(QIODevice::WriteOnly))
-        fail(out.failure());
-    try {
-        BackupCrypto::decryptStream(key, in, out, 0);
-    } catch (const std::exception& e) {
-        if (out.failed())
-            fail(out.failure());
-        if (file.error() != QFileDevice::NoError)
-            fail(QStringLiteral("Cannot read %1. %2").arg(src, file.errorString()));
-        fail(QStringLiteral("%1 is damaged and cannot be decrypted: %2")
-                 .arg(src, QString::fromUtf8(e.what())));
-    }
-    if (!out.commit())
-        fail(out.failure());
-    if (!looksLikeSqlite(plainPath))
-        fail(QStringLiteral("%1 is damaged: it does not decrypt to a database.").arg(src));
+    return key;
+}
+
+void BackupManifest::decryptManifestDbThrow()
+{
+    static const std::atomic<bool> never { false };
+    adoptPlainManifest(ManifestDecryption::makeThrow(dir, keyThrow(manifestKey()), never));
+}
+
+void BackupManifest::adoptPlainManifest(ManifestDecryption::Copy copy)
+{
     m_connection->close(); // it may read the copy this one replaces
-    m_plainDir = std::move(tmp);
-    m_plainStamp = stamp;
-    m_plainSum = read.sum();
+    m_plainDir = std::move(copy.dir);
+    m_plainStamp = copy.stamp;
+    m_plainSum = copy.sum;
 }
 
 void BackupManifest::clearTree()

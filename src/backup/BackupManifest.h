@@ -4,6 +4,7 @@
 #include "backup/BackupLoadFaults.h"
 #include "backup/ContentDigest.h"
 #include "backup/MBDBParser.h"
+#include "backup/ManifestDecryption.h"
 #include "backup/StoredFile.h"
 
 #include <QDateTime>
@@ -51,6 +52,9 @@ public:
     // progress dialog while a worker thread runs work; the default calls work directly.
     using UnlockRunner = std::function<void(BackupManifest& manifest, const std::function<void()>& work)>;
     static void setUnlockRunner(UnlockRunner runner);
+    // For tests: a step the password check takes first, in the work the runner runs, with the
+    // backup's folder (to hold it as a disk that stopped answering does).
+    static void setBeforeUnlock(std::function<void(const QString& folder)> hook);
 
     // Callback of copyFile: the stored copy's bytes, those of them copied (or decrypted) so far, and
     // context; told along the way and last before the file is put in place.
@@ -303,6 +307,10 @@ private:
     QString keysMissingText(const QString& why) const;
     void logEncryption(bool flag, bool plainDbWithManifestKey, const QString& plistPath) const;
     void decryptManifestDbThrow();
+    bool unlockThrow(const QString& password);
+    // key, or a throw naming Manifest.plist when the manifest key did not unwrap.
+    QByteArray keyThrow(const QByteArray& key) const;
+    void adoptPlainManifest(ManifestDecryption::Copy copy);
     QByteArray manifestKey() const;
     QString manifestStamp() const;
     // Whether Manifest.plist is not the one readManifestInfo read.

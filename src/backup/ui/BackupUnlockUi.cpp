@@ -21,10 +21,12 @@ void install()
         }
         ProgressForm form(QCoreApplication::translate("BackupUnlockUi", "IDS_CHECKING_BACKUP_PASSWORD"),
             QApplication::activeWindow());
-        // A keybag may ask for a minute of work: the user may stop it; the derivation then ends
-        // within milliseconds and setPasscode throws BackupKeyBag::Cancelled.
+        // A keybag may ask for a minute of work and a large manifest seconds of decryption: the
+        // user may stop them; they then end within milliseconds and setPasscode throws
+        // BackupKeyBag::Cancelled. A wait for the backup's folder shows in the dialog.
         QObject::connect(&form, &ProgressForm::userCancel, &form, [&manifest] { manifest.cancelUnlock(); });
         std::unique_ptr<QThread> thread(QThread::create([&]() {
+            const ProgressForm::ReportingScope reporting(&form);
             work();
             form.invokeSucceed(QString());
         }));

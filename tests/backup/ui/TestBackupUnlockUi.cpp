@@ -1,4 +1,5 @@
 #include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/HeldManifestReads.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
@@ -10,6 +11,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+#include <optional>
 
 class TestBackupUnlockUi : public QObject
 {
@@ -81,6 +83,67 @@ private Q_SLOTS:
         QVERIFY(!m.isUnlocked());
         QCOMPARE(answerer.seen(), QStringList({ "Are You Sure You Want To Cancel?" }));
         BackupManifest::setUnlockRunner({});
+    }
+
+    // The manifest read again and decrypted wait on the backup's disk: the window answers.
+    void checkOnADiskThatWaitsLeavesTheWindowAnswering_data()
+    {
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("cancel");
+        QTest::newRow("waited for") << false << false;
+        QTest::newRow("wait cancelled") << false << true;
+        QTest::newRow("plist damaged since the listing") << true << false;
+    }
+    void checkOnADiskThatWaitsLeavesTheWindowAnswering()
+    {
+        QFETCH(bool, damaged);
+        QFETCH(bool, cancel);
+        const QString dir = GenBackup::make({ "--password", "pw", "--iter", "5", "--dpic", "1000" });
+        QVERIFY(!dir.isEmpty());
+        BackupUnlockUi::install();
+        BackupManifest m(dir);
+        m.readManifestInfo();
+        QFile plist(dir + "/Manifest.plist");
+        if (damaged)
+            QVERIFY(plist.open(QIODevice::WriteOnly | QIODevice::Truncate) && plist.write("no plist") > 0);
+        plist.close();
+        HeldManifestReads reads({ dir });
+        reads.releaseAfterWatching(1000);
+        std::optional<ModalAnswerer> answerer;
+        if (cancel) {
+            answerer.emplace();
+            answerer->answerWith([](QWidget* modal) {
+                auto* form = qobject_cast<ProgressForm*>(modal);
+                if (form)
+                    QTimer::singleShot(100, form, [form] { QTest::keyClick(form, Qt::Key_Escape); });
+                return form != nullptr;
+            });
+            answerer->answer(QMessageBox::Yes);
+        }
+        QString error;
+        bool unlocked = false;
+        try {
+            unlocked = m.setPasscode("pw");
+        } catch (const BackupKeyBag::Cancelled&) {
+            error = "cancelled";
+        } catch (const std::exception& e) {
+            error = QString::fromUtf8(e.what());
+        }
+        BackupManifest::setUnlockRunner({});
+        QVERIFY2(reads.longestGap() >= 0 && reads.longestGap() < 200,
+            qPrintable(QString::number(reads.longestGap())));
+        QCOMPARE(reads.dialogStatus(), QString("IDS_CHECKING_BACKUP_PASSWORD"));
+        QCOMPARE(m.isUnlocked(), !cancel && !damaged);
+        QCOMPARE(unlocked, !cancel && !damaged);
+        if (cancel) {
+            QCOMPARE(error, QString("cancelled"));
+            QVERIFY(reads.cancelSeen());
+        } else if (damaged) {
+            QVERIFY2(error.contains(dir + "/Manifest.plist"), qPrintable(error));
+        } else {
+            m.parseInfo();
+            QVERIFY(m.smsNode);
+        }
     }
 };
 

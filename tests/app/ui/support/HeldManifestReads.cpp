@@ -6,6 +6,7 @@
 #include "app/ui/shared/BackupFolderListing.h"
 #include "app/ui/shared/ManifestInfoThread.h"
 #include "app/ui/shared/ProgressForm.h"
+#include "backup/BackupManifest.h"
 
 #include <QApplication>
 #include <QDir>
@@ -64,6 +65,7 @@ HeldManifestReads::HeldManifestReads(const QStringList& folders, bool listings)
         m_state->folders.append(QDir(folder).absolutePath());
     ManifestInfoThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
     BackupRecordsThread::setBeforeRead([state = m_state](const QString& path) { holdRead(*state, path); });
+    BackupManifest::setBeforeUnlock([state = m_state](const QString& path) { holdRead(*state, path); });
     if (listings)
         BackupFolderListing::setBeforeList(
             [state = m_state](const QString& path) { holdRead(*state, path); });
@@ -78,6 +80,7 @@ HeldManifestReads::~HeldManifestReads()
     lock.unlock();
     ManifestInfoThread::setBeforeRead({});
     BackupRecordsThread::setBeforeRead({});
+    BackupManifest::setBeforeUnlock({});
     BackupFolderListing::setBeforeList({});
 }
 

@@ -3,11 +3,11 @@
 #include <QStringList>
 #include <memory>
 
-// Holds the reads of listed backups (ManifestInfoThread) and of their records when selected
-// (BackupRecordsThread), and if asked the listings of folders of backups (BackupFolderListing), whose
-// folder is one of the given ones, as a disk that stopped answering holds them: no cancel ends the
-// hold, only release(). Held at most 30 s, so that a case that fails still ends. Gone, it releases
-// them and waits until they left the hold.
+// Holds the reads of listed backups (ManifestInfoThread), of their records when selected
+// (BackupRecordsThread) and of their manifests when a password is checked, and if asked the listings of
+// folders of backups (BackupFolderListing), whose folder is one of the given ones, as a disk that stopped
+// answering holds them: no cancel ends the hold, only release(). Held at most 30 s, so that a case that fails
+// still ends. Gone, it releases them and waits until they left the hold.
 class HeldManifestReads
 {
 public:
