@@ -3,6 +3,7 @@
 #include "calls_calendars/LocalCallHistoryDb.h"
 
 #include <QFile>
+#include <cerrno>
 #include <stdexcept>
 
 namespace
@@ -161,9 +162,9 @@ void LocalCalendarsDb::deleteEvent(qint64 eventId)
 void LocalCalendarsDb::deleteDbFile()
 {
     close();
-    QFile file(path);
-    if (file.exists() && !file.remove())
-        throw std::runtime_error(file.errorString().toStdString());
+    // From the folder the store was held in: a link planted on the way never leads the removal.
+    if (!removeStoreFile() && errno != ENOENT)
+        throw std::runtime_error(qt_error_string(errno).toStdString());
 }
 
 qint64 LocalCalendarsDb::total()

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -313,7 +314,7 @@ void LocalCallHistoryDb::deleteDbFile()
 {
     m_stmts.clear();
     close();
-    QFile file(path);
-    if (!file.remove())
-        throw std::runtime_error(file.errorString().toStdString());
+    // From the folder the store was held in: a link planted on the way never leads the removal.
+    if (!removeStoreFile())
+        throw std::runtime_error(qt_error_string(errno).toStdString());
 }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
 #include <exception>
 #include <stdexcept>
 #include <utility>
@@ -157,11 +158,7 @@ void LocalBookmarkDb::deleteBookmark(const _Bookmark* bookmark)
 void LocalBookmarkDb::deleteDbFile()
 {
     close();
-    QFile file(path);
-    if (!file.exists())
-        return;
-    if (!file.remove())
-        throw std::runtime_error(file.errorString().toUtf8().toStdString());
-    for (const char* suffix : { "-journal", "-wal", "-shm" })
-        QFile::remove(path + QLatin1String(suffix));
+    // From the folder the store was held in: a link planted on the way never leads the removal.
+    if (!removeStoreFile() && errno != ENOENT)
+        throw std::runtime_error(qt_error_string(errno).toStdString());
 }

@@ -28,6 +28,11 @@ public:
         Sqlite3Cursor c = db.queryThrow("select count(*) from note");
         return c.moveNext() ? c.getInt(0) : -1;
     }
+    bool remove()
+    {
+        close();
+        return removeStoreFile();
+    }
     int opens = 0;
 };
 
@@ -227,6 +232,54 @@ private Q_SLOTS:
             QVERIFY(QFile::remove(put));
             QCOMPARE(again.count(), 1);
         }
+    }
+
+    // A store goes with the files SQLite keeps beside it, from its held folder: a journal left
+    // would be played into the next store of its name. Another user's file or link is not taken.
+    void removedWithItsCompanions_data()
+    {
+        QTest::addColumn<int>("owner"); // of the journal beside it, and of the link on the way
+        QTest::addColumn<bool>("linked"); // the store reached through a link in a shared folder
+        QTest::newRow("the user's own files") << 0 << false;
+        QTest::newRow("another user's journal beside it") << 65534 << false;
+        QTest::newRow("through the user's own link") << 0 << true;
+        QTest::newRow("through another user's link") << 65534 << true;
+    }
+    void removedWithItsCompanions()
+    {
+        QFETCH(int, owner);
+        QFETCH(bool, linked);
+        if (::geteuid() != 0)
+            QSKIP("Files of another user are put there by root only");
+        const QString row = path(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-'));
+        const QString mine = row + "/mine", shared = row + "/shared";
+        QVERIFY(QDir().mkpath(mine) && QDir().mkpath(shared));
+        QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+        {
+            NotesLikeDb made(mine + "/notes.db");
+            QCOMPARE(made.count(), 0);
+        }
+        for (const QString suffix : { "-journal", "-wal", "-shm" })
+            QVERIFY(plant(
+                mine + "/notes.db" + suffix, "left", uid_t(linked || suffix != "-journal" ? 0 : owner)));
+        const QString folder = linked ? shared + "/box" : mine;
+        if (linked)
+            QVERIFY(plant(folder, QByteArray(), uid_t(owner), mine));
+        NotesLikeDb store(folder + "/notes.db");
+        QString failure;
+        bool removed = false;
+        try {
+            removed = store.remove();
+        } catch (const std::exception& e) {
+            failure = QString::fromUtf8(e.what());
+        }
+        const bool refused = linked && owner != 0;
+        QCOMPARE(removed, !refused);
+        QCOMPARE(QFile::exists(mine + "/notes.db"), refused);
+        QCOMPARE(QFile::exists(mine + "/notes.db-journal"), refused || owner != 0);
+        QCOMPARE(QFile::exists(mine + "/notes.db-wal"), refused);
+        if (refused)
+            QCOMPARE(failure, "Cannot write " + folder + "/notes.db: " + refusal("link", folder, "followed"));
     }
 };
 

@@ -251,7 +251,12 @@ private slots:
         const QList<_Calendar> cals = db.calendars();
         QCOMPARE(cals.size(), 1);
         QCOMPARE(cals[0].name, QString("two"));
+        // A journal a kill left goes with the store: it would be played into the next one.
+        QFile left(db.path + "-journal");
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
+        left.close();
         db.deleteDbFile();
+        QVERIFY(!QFile::exists(db.path) && !QFile::exists(db.path + "-journal"));
         db.deleteDbFile(); // no file: only closes
         QCOMPARE(db.calendars().size(), 0);
     }

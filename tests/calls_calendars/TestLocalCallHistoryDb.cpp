@@ -193,8 +193,11 @@ private slots:
     {
         LocalCallHistoryDb db(TestEnv::tempDir() + "/calls.db");
         db.insertCallHistory(call(5000, "1", CallFlagIncoming));
+        QFile left(db.path + "-wal"); // a kill's leftover goes with the store
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write("left") == 4);
+        left.close();
         db.deleteDbFile();
-        QVERIFY(!QFile::exists(db.path));
+        QVERIFY(!QFile::exists(db.path) && !QFile::exists(db.path + "-wal"));
         QCOMPARE(db.callHistories().size(), 0);
         db.deleteDbFile();
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.deleteDbFile()); // no file to remove

@@ -171,8 +171,8 @@ void CalendarMainForm::miDelete()
         });
         return true;
     };
-    if (PageActions::confirmedDelete(
-            tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_CALENDAR_SUC"))) {
+    if (PageActions::confirmedDelete(this, tr("IDS_DELETE_CALENDARS"), tr("IDS_CONFIRM_DEL_CALENDAR_ITEMS"),
+            remove, tr("IDS_DEL_CALENDAR_SUC"))) {
         reload();
         emit localDbChanged();
     }
@@ -194,7 +194,7 @@ void CalendarMainForm::deleteAll()
             store->deleteDbFile();
         return store != nullptr;
     };
-    if (PageActions::confirmedDelete(
+    if (PageActions::confirmedDelete(this, tr("IDS_DELETE_CALENDARS"),
             tr("IDS_CONFIRM_DEL_ALL_CALENDAR_ITEMS"), remove, tr("IDS_DEL_ALL_CALENDAR_ITEMS_SUC"))) {
         reload();
         emit localDbChanged();

@@ -157,7 +157,8 @@ void CallHistoryMainForm::miDelete()
         });
         return true;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC"))) {
+    if (PageActions::confirmedDelete(
+            this, tr("IDS_DELETE_CALLS"), tr("IDS_CONFIRM_DEL_CALLS"), remove, tr("IDS_DEL_CALLS_SUC"))) {
         reload();
         emit localDbChanged();
     }
@@ -179,7 +180,8 @@ void CallHistoryMainForm::deleteAll()
             store->deleteDbFile();
         return store != nullptr;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove, tr("IDS_DEL_ALL_CALLS_SUC"))) {
+    if (PageActions::confirmedDelete(this, tr("IDS_DELETE_CALLS"), tr("IDS_CONFIRM_DEL_ALL_CALLS"), remove,
+            tr("IDS_DEL_ALL_CALLS_SUC"))) {
         reload();
         emit localDbChanged();
     }

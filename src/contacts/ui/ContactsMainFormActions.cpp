@@ -150,30 +150,21 @@ void ContactsMainForm::restoreContacts(const QList<pim::_Contact>& contacts)
 
 void ContactsMainForm::miDelete()
 {
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_SEL_CONTACTS")))
-        return;
     auto* store = dynamic_cast<LocalContactsDb*>(contactsDb.data());
-    if (!store)
-        return;
     const QList<pim::_Contact> selected = getSelections();
-    bool editing = false;
-    try {
-        store->beginEdit();
-        editing = true;
-        for (const pim::_Contact& c : selected)
-            store->removeContact(c.id);
-        store->endEdit(true);
-        editing = false;
+    const auto remove = [&] {
+        if (!store)
+            return false;
+        PageActions::inOneEdit(*store, [&] {
+            for (const pim::_Contact& c : selected)
+                store->removeContact(c.id);
+        });
+        return true;
+    };
+    if (PageActions::confirmedDelete(this, tr("IDS_MI_DELETE_CONTACTS"), tr("IDS_CONFIRM_DEL_SEL_CONTACTS"),
+            remove, tr("IDS_REMOVE_CONTACTS_SUC"))) {
         loadContacts();
         emit localDbChanged();
-        Tips::info(tr("IDS_REMOVE_CONTACTS_SUC"));
-    } catch (const std::exception& e) {
-        try {
-            if (editing)
-                store->endEdit(false);
-        } catch (const std::exception&) {
-        }
-        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }
 
@@ -183,17 +174,15 @@ void ContactsMainForm::miToolbarDelete()
         miDelete();
         return;
     }
-    if (!Tips::question(tr("IDS_CONFIRM_DEL_ALL_CONTACTS")))
-        return;
     auto* store = dynamic_cast<LocalContactsDb*>(contactsDb.data());
-    if (!store)
-        return;
-    try {
-        store->deleteDbFile();
+    const auto remove = [store] {
+        if (store)
+            store->deleteDbFile();
+        return store != nullptr;
+    };
+    if (PageActions::confirmedDelete(this, tr("IDS_MI_DELETE_CONTACTS"), tr("IDS_CONFIRM_DEL_ALL_CONTACTS"),
+            remove, tr("IDS_DEL_ALL_CONTACTS_SUC"))) {
         emit localDbChanged();
-        Tips::info(tr("IDS_DEL_ALL_CONTACTS_SUC"));
         loadContacts();
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
     }
 }

@@ -6,12 +6,14 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/IOS5MessageDb.h"
+#include "messages/store/LocalMessageStoreRemoval.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgMessage.h"
@@ -651,27 +653,24 @@ void SMSMainForm::miToolbarDel()
         return miDelMMS();
     if (listHandle->selectionModel() && !listHandle->selectionModel()->selectedRows().isEmpty())
         return miDelHandle();
-    if (Tips::question(tr("IDS_DELETE_ALL_MMS")))
-        deleteAllMessages();
+    deleteAllMessages();
 }
 
 void SMSMainForm::deleteAllMessages()
 {
-    if (msgDb)
-        msgDb->close();
-    // Only the message store goes: the database with its attachment folder and the store of
-    // recovered messages; the folder's other stores (contacts, calls, notes...) stay.
-    const QString dbPath = dataDir.absoluteFilePath(QLatin1String(kSmsRel));
-    for (const char* suffix : { "", "-wal", "-shm", "-journal" })
-        QFile::remove(dbPath + QLatin1String(suffix));
-    g_delDirCascade(QFileInfo(dbPath).absolutePath());
-    QFile::remove(dataDir.absoluteFilePath(QStringLiteral("recycle.db")));
-    if (QFileInfo::exists(dbPath)) {
-        Tips::warning(tr("IDS_DELETE_ALL_MMS_FAIL"));
+    const QSharedPointer<AbsIOSMessageDb> store = msgDb;
+    const QString folder = dataDir.absolutePath();
+    const auto remove = [store, folder] {
+        if (store)
+            store->close();
+        if (!LocalMessageStoreRemoval::removeThrow(folder))
+            throw std::runtime_error(tr("IDS_DELETE_ALL_MMS_FAIL").toStdString());
+        return true;
+    };
+    if (!PageActions::confirmedDelete(
+            this, tr("IDS_MI_DELETE_MMS"), tr("IDS_DELETE_ALL_MMS"), remove, tr("IDS_DELETE_ALL_MMS_SUC")))
         return;
-    }
     emit localDbChanged();
-    Tips::info(tr("IDS_DELETE_ALL_MMS_SUC"));
     modelHandle->loadHandles({});
     clearShowSMS();
 }

@@ -265,7 +265,8 @@ void BookmarksMainForm::miDelete()
         });
         return true;
     };
-    if (PageActions::confirmedDelete(tr("IDS_CONFIRM_DEL_BOOKMARKS"), remove, tr("IDS_DEL_BOOKMARKS_SUC"))) {
+    if (PageActions::confirmedDelete(this, tr("IDS_DELETE_BOOKMARKS"), tr("IDS_CONFIRM_DEL_BOOKMARKS"),
+            remove, tr("IDS_DEL_BOOKMARKS_SUC"))) {
         reload();
         emit localDbChanged();
     }
@@ -298,8 +299,8 @@ void BookmarksMainForm::miToolbarDelete()
             store->deleteDbFile();
         return store != nullptr;
     };
-    if (PageActions::confirmedDelete(
-            tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"), remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC"))) {
+    if (PageActions::confirmedDelete(this, tr("IDS_DELETE_BOOKMARKS"), tr("IDS_CONFIRM_DEL_ALL_BOOKMARKS"),
+            remove, tr("IDS_DEL_ALL_BOOKMARKS_SUC"))) {
         reload();
         emit localDbChanged();
     }

@@ -1,6 +1,7 @@
 #include "app/ui/shared/PageActions.h"
 
 #include "app/AbsLocalDb.h"
+#include "app/TaskCancel.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -57,18 +58,36 @@ void PageActions::inOneEdit(AbsLocalDb& store, const std::function<void()>& work
     }
 }
 
-bool PageActions::confirmedDelete(
-    const QString& question, const std::function<bool()>& remove, const QString& success)
+bool PageActions::confirmedDelete(QWidget* parent, const QString& title, const QString& question,
+    const std::function<bool()>& remove, const QString& success)
 {
     if (!Tips::question(question))
         return false;
-    try {
-        if (!remove())
-            return false;
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
+    bool removed = false;
+    QString error;
+    // The store may be on a disk that does not answer: the window never waits on it.
+    runWorker(parent, title, [&](ProgressForm& form) {
+        form.setQuiet(true);
+        return std::unique_ptr<QThread>(QThread::create([&] {
+            const ProgressForm::ReportingScope reporting(&form);
+            try {
+                removed = remove();
+            } catch (const TaskCancel::Cancelled&) {
+                // Cancelled by the user: rolled back, nothing to tell.
+            } catch (const std::exception& e) {
+                error = QString::fromUtf8(e.what());
+                if (error.isEmpty())
+                    error = QStringLiteral("?");
+            }
+            form.invokeSucceed();
+        }));
+    });
+    if (!error.isEmpty()) {
+        Tips::plainError(error);
         return false;
     }
+    if (!removed)
+        return false;
     Tips::info(success);
     return true;
 }

@@ -33,9 +33,9 @@ public:
     // passed on.
     static void inOneEdit(AbsLocalDb& store, const std::function<void()>& work);
 
-    // Asks question; once confirmed, runs remove and tells the user its failure or the success
-    // text. remove returns false when it has nothing to delete from (nothing is told then). True
-    // when remove succeeded.
-    static bool confirmedDelete(
-        const QString& question, const std::function<bool()>& remove, const QString& success);
+    // Asks question; once confirmed, runs remove on a worker under a progress dialog titled title,
+    // and tells the user its failure or the success text. remove returns false when it has nothing
+    // to delete from (nothing is told then). True when remove succeeded.
+    static bool confirmedDelete(QWidget* parent, const QString& title, const QString& question,
+        const std::function<bool()>& remove, const QString& success);
 };

@@ -2,8 +2,11 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "notes_media/LocalNotesDb.h"
 
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
 #include <stdexcept>
 
@@ -52,11 +55,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("outcome"); // 0 removed, 1 nothing to remove, 2 throws
         QTest::addColumn<bool>("result");
         QTest::addColumn<QStringList>("told");
-        QTest::newRow("declined") << false << 0 << false << QStringList { "Delete?" };
-        QTest::newRow("removed") << true << 0 << true << QStringList { "Delete?", "Deleted" };
-        QTest::newRow("nothing to remove") << true << 1 << false << QStringList { "Delete?" };
+        QTest::addColumn<int>("takesMs"); // the removal waits so long on its disk
+        QTest::newRow("declined") << false << 0 << false << QStringList { "Delete?" } << 0;
+        QTest::newRow("removed") << true << 0 << true << QStringList { "Delete?", "Deleted" } << 0;
+        QTest::newRow("nothing to remove") << true << 1 << false << QStringList { "Delete?" } << 0;
         QTest::newRow("failure told, escaped")
-            << true << 2 << false << QStringList { "Delete?", "a &lt;b&gt; failed" };
+            << true << 2 << false << QStringList { "Delete?", "a &lt;b&gt; failed" } << 0;
+        QTest::newRow("removal that waits on its disk")
+            << true << 0 << true << QStringList { "Delete?", "Deleted" } << 800;
     }
 
     void confirmedDelete()
@@ -65,17 +71,32 @@ private Q_SLOTS:
         QFETCH(int, outcome);
         QFETCH(bool, result);
         QFETCH(QStringList, told);
+        QFETCH(int, takesMs);
         ModalAnswerer answerer;
         answerer.answer(confirm ? QMessageBox::Yes : QMessageBox::No);
         int calls = 0;
+        bool onInterfaceThread = false;
         const auto remove = [&] {
             ++calls;
+            onInterfaceThread = QThread::currentThread() == qApp->thread();
+            QThread::msleep(takesMs);
             if (outcome == 2)
                 throw std::runtime_error("a <b> failed");
             return outcome == 0;
         };
-        QCOMPARE(PageActions::confirmedDelete("Delete?", remove, "Deleted"), result);
+        // The window answers meanwhile: a 20 ms timer never goes 200 ms silent.
+        QElapsedTimer since;
+        qint64 longest = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, [&] { longest = std::max(longest, since.restart()); });
+        since.start();
+        tick.start(20);
+        QCOMPARE(PageActions::confirmedDelete(nullptr, "Deleting", "Delete?", remove, "Deleted"), result);
+        tick.stop();
         QCOMPARE(calls, confirm ? 1 : 0);
+        QVERIFY(!onInterfaceThread);
+        if (takesMs > 0)
+            QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
         QCOMPARE(answerer.seen().size(), told.size());
         for (int i = 0; i < told.size(); ++i)
             QVERIFY2(answerer.seen().at(i).contains(told.at(i)), qPrintable(answerer.seen().at(i)));
