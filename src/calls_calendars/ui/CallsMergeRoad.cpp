@@ -2,12 +2,14 @@
 
 #include "app/DataPaths.h"
 #include "app/MadeFolders.h"
+#include "app/ui/shared/OffThread.h"
 #include "backup/lock/BackupFolderLock.h"
 #include "backup/ui/IOSMergeWAFiles2iTunesBKThread.h"
 #include "backup/ui/LoadBkThread.h"
 #include "calls_calendars/ui/RestoreCallsThread.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 QList<const BackupManifest::_FileNode*> CallsMergeRoad::callFiles(const BackupManifest& m)
@@ -34,6 +36,7 @@ int CallsMergeRoad::run(
     // Decrypted copies stay inside the program's own folder, readable by the owner only, and go
     // with the road.
     std::unique_ptr<QTemporaryDir> work;
+    const auto dropWork = qScopeGuard([&work] { OffThread::run([&work] { work.reset(); }); });
     const QList<const BackupManifest::_FileNode*> files = callFiles(manifest);
     // What the call files held as they were read: the write replaces only those.
     auto read = std::make_shared<QHash<QString, ContentDigest::Sum>>();

@@ -1,8 +1,6 @@
 #include "messages/ui/BubbleViewMgr.h"
 
 #include "app/DataPaths.h"
-#include "app/OutputFile.h"
-#include "app/RunFolder.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
@@ -14,6 +12,7 @@
 #include "messages/ui/AttachmentFileCopy.h"
 #include "messages/ui/BubbleHtml.h"
 #include "messages/ui/MsgPreviewThread.h"
+#include "messages/ui/PageFileWriter.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -23,7 +22,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -392,29 +390,32 @@ void BubbleViewMgr::setPageHtml(const QString& html)
 {
     if (!m_view)
         return;
-    const QByteArray bytes = html.toUtf8();
-    const QUrl base = QUrl::fromLocalFile(QFileInfo(g_bubbleDir()).absolutePath() + QLatin1Char('/'));
+    const quint64 request = ++m_pageRequest;
+    QByteArray bytes = html.toUtf8();
     if (bytes.size() < kSetHtmlLimit) {
-        m_view->setHtml(html, base);
+        m_view->setHtml(html, pageBase());
         return;
     }
-    if (!m_tempDir)
-        m_tempDir = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-pages")));
-    // Written anew each time (no flush to the disk for a private page), whole or not at all.
-    const QString page = m_tempDir->filePath(QStringLiteral("page.html"));
-    QFile::remove(page);
-    const WrittenDisks::Unnoted privatePage;
-    OutputFile out(page);
-    if (m_tempDir->isValid() && out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size()
-        && out.commit()) {
-        m_view->load(QUrl::fromLocalFile(page));
-        return;
+    if (!m_pageWriter) {
+        m_pageWriter = new PageFileWriter(this);
+        connect(m_pageWriter, &PageFileWriter::written, this, &BubbleViewMgr::onPageWritten);
     }
-    // The page says why it is empty (a full disk where temporary files go).
-    const QString why = m_tempDir->isValid()
-        ? out.failure()
-        : QStringLiteral("Cannot create a temporary folder. %1").arg(m_tempDir->errorString());
-    m_view->setHtml(QStringLiteral("<p>%1</p>").arg(why.toHtmlEscaped()), QUrl());
+    m_pageWriter->write(request, std::move(bytes));
+}
+
+void BubbleViewMgr::onPageWritten(quint64 request, const QString& path, const QString& why)
+{
+    if (!m_view || request != m_pageRequest)
+        return; // another page was asked for meanwhile
+    if (why.isEmpty())
+        m_view->load(QUrl::fromLocalFile(path));
+    else // the page says why it is empty (a full disk where temporary files go)
+        m_view->setHtml(QStringLiteral("<p>%1</p>").arg(why.toHtmlEscaped()), QUrl());
+}
+
+QUrl BubbleViewMgr::pageBase()
+{
+    return QUrl::fromLocalFile(QFileInfo(g_bubbleDir()).absolutePath() + QLatin1Char('/'));
 }
 
 QString BubbleViewMgr::pageHtml(int page) const

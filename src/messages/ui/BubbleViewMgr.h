@@ -11,7 +11,7 @@
 #include <memory>
 
 class MsgPreviewThread;
-class QTemporaryDir;
+class PageFileWriter;
 class QTimer;
 class QWebEngineView;
 class QWidget;
@@ -80,6 +80,8 @@ private:
     QString messageHtml(const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const;
     QString attachmentHtml(const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const;
     void setPageHtml(const QString& html);
+    void onPageWritten(quint64 request, const QString& path, const QString& why);
+    static QUrl pageBase();
     void scrollToAnchor();
     void saveAttachment(const QString& path);
     void startPreviews(int page);
@@ -93,7 +95,8 @@ private:
     int m_pageCount = 0;
     QString m_anchor;
     int m_loads = 0;
-    std::unique_ptr<QTemporaryDir> m_tempDir; // pages too big to hand over as text
+    PageFileWriter* m_pageWriter = nullptr; // pages too big to hand over as text
+    quint64 m_pageRequest = 0; // the page last asked for: a page written later than it is not shown
 
     QPointer<MsgPreviewThread> m_previewThread; // deletes itself when ended
     quint64 m_previewRun = 0; // tells a stopped thread's previews from the current one's

@@ -1,6 +1,7 @@
 #include "messages/ui/MessageBackupExport.h"
 
 #include "app/RunFolder.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/WorkerEnd.h"
 #include "backup/BackupManifest.h"
@@ -61,17 +62,23 @@ int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& 
     IOS6RestoreMessagesThread merge(_CountryInfo(), messages, &db, *mergeForm, parent);
     if (!runStep(merge, *mergeForm))
         return -1;
-    db.close();
-    QTemporaryDir tmp(RunFolder::templateFor(QStringLiteral("qm-export")));
+    std::unique_ptr<QTemporaryDir> tmp;
     QList<IOSMergeWAFiles2iTunesBKThread::_Item> items = merge.items;
-    replaceJournals(backup, tmp, items);
+    OffThread::run([&] {
+        db.close();
+        tmp = std::make_unique<QTemporaryDir>(RunFolder::templateFor(QStringLiteral("qm-export")));
+        replaceJournals(backup, *tmp, items);
+    });
     std::unique_ptr<ProgressForm> writeForm = makeForm();
     IOSMergeWAFiles2iTunesBKThread write(backup, items, *writeForm, parent);
     // The merge went into the sms.db read at the start: the write replaces only that one.
     write.setExpected(cache.freshlyRead());
     const bool written = runStep(write, *writeForm);
     // The work copy has served once it is in the backup (or the backup is left as it was).
-    QFile::remove(merge.workPath);
+    OffThread::run([&] {
+        QFile::remove(merge.workPath);
+        tmp.reset();
+    });
     if (!written)
         return -1;
     if (notAsWritten)

@@ -392,11 +392,18 @@ private Q_SLOTS:
         const int loads = mgr.loadCount();
         mgr.showBubble(c.list);
         QTRY_VERIFY_WITH_TIMEOUT(mgr.loadCount() > loads, 20000);
-        QVERIFY(runJs(view, "document.body.innerText.indexOf('THE-END') >= 0 ? 'yes' : 'no'") == "yes");
+        // Written to its file beside the window, then shown.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            runJs(view, "document.body.innerText.indexOf('THE-END') >= 0 ? 'yes' : 'no'") == "yes", 20000);
         QVERIFY(runJs(view, "document.getElementsByName('end').length") == "1");
 
         mgr.onLinkClicked(QUrl("file:///next_page"));
         QCOMPARE(mgr.currentPage(), 2);
+        // The big page asked for and left at once: written late, it never covers the one asked for after.
+        mgr.firstPage();
+        mgr.onLinkClicked(QUrl("file:///next_page"));
+        QTest::qWait(1500);
+        QVERIFY(runJs(view, "document.body.innerText.indexOf('THE-END') >= 0 ? 'yes' : 'no'") == "no");
         mgr.onLinkClicked(QUrl::fromLocalFile(dir + "/photo.jpg"));
         QCOMPARE(opened, QStringList { dir + "/photo.jpg" });
         putFile(dir + "/saved.JPG", "old");
@@ -419,9 +426,11 @@ private Q_SLOTS:
         {
             FailingDisk::SizeLimit full(1 << 20); // the page does not fit where temporary files go
             mgr.showBubble(c.list);
+            QTRY_VERIFY_WITH_TIMEOUT(QRegularExpression("page-\\d+\\.html: File too large")
+                                         .match(runJs(view, "document.body.innerText"))
+                                         .hasMatch(),
+                20000);
         }
-        QTRY_VERIFY_WITH_TIMEOUT(
-            runJs(view, "document.body.innerText").contains("page.html: File too large"), 20000);
     }
 
     void engineSwitches_data()

@@ -1,5 +1,6 @@
 #include "app/IdsTranslator.h"
 #include "app/OutputFile.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -109,6 +110,25 @@ private Q_SLOTS:
         QVERIFY(worker->isFinished());
         QVERIFY(took.elapsed() >= 350);
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    }
+
+    // Small file work the window leaves to a thread: it runs there, the window paints meanwhile, and
+    // what it throws reaches the caller.
+    void offThreadWorkRunsBesideTheWindow()
+    {
+        int ticks = 0;
+        QTimer tick;
+        connect(&tick, &QTimer::timeout, this, [&ticks] { ++ticks; });
+        tick.start(10);
+        bool onWindowThread = true;
+        OffThread::run([&] {
+            onWindowThread = QThread::currentThread() == qApp->thread();
+            QThread::msleep(300);
+        });
+        QVERIFY(!onWindowThread);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY_THROWS_EXCEPTION(
+            std::runtime_error, OffThread::run([] { throw std::runtime_error("disk full"); }));
     }
 
     // After a confirmed cancel the window never waits on the worker: "Cancelling…" shows while the

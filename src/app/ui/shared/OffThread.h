@@ -1,0 +1,13 @@
+#pragma once
+
+#include <functional>
+
+// Small work on files that the interface thread leaves to another (a private temporary folder made
+// or removed, a database closed): even the program's own run folder is on a disk that may stall.
+class OffThread
+{
+public:
+    // Runs work to its end on a thread of its own while the window paints, then rethrows what it
+    // threw. Off the interface thread it runs in place.
+    static void run(const std::function<void()>& work);
+};
