@@ -28,10 +28,9 @@ bool looksLikeSqlite(const QString& path)
     return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
-void decryptInto(
-    const QByteArray& key, QFile& file, DigestingReader& in, OutputFile& out, const std::atomic<bool>& cancel)
+void decryptInto(const QByteArray& key, const QString& src, QFile& file, DigestingReader& in, OutputFile& out,
+    const std::atomic<bool>& cancel)
 {
-    const QString src = file.fileName();
     try {
         // A large manifest takes seconds: the user's cancel is seen between blocks.
         BackupCrypto::decryptStream(key, in, out, 0, [&cancel](qint64) {
@@ -74,7 +73,7 @@ ManifestDecryption::Copy ManifestDecryption::makeThrow(
     OutputFile out(plainPath);
     if (!out.open(QIODevice::WriteOnly))
         fail(out.failure());
-    decryptInto(key, file, in, out, cancel);
+    decryptInto(key, src, file, in, out, cancel);
     if (!out.commit())
         fail(out.failure());
     if (!looksLikeSqlite(plainPath))
