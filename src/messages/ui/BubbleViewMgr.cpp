@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/WrittenDisks.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
@@ -539,11 +540,15 @@ void BubbleViewMgr::saveAttachment(const QString& path)
         return;
     // Copied beside the target first: an existing file (or the attachment itself) is never lost.
     QString why;
-    // Saved once it is on the disk.
-    const bool copied = copyAttachmentFile(path, dest, &why);
-    if (!copied)
-        WrittenDisks::forgetThisThread();
-    if (copied && WrittenDisks::syncThisThread(&why))
+    bool saved = false;
+    // Beside the window, and saved once it is on the disk.
+    OffThread::run([&] {
+        if (copyAttachmentFile(path, dest, &why))
+            saved = WrittenDisks::syncThisThread(&why);
+        else
+            WrittenDisks::forgetThisThread();
+    });
+    if (saved)
         Tips::info(tr("IDS_SAVE_ATTACHMENT_SUC"));
     else
         Tips::error(tr("IDS_SAVE_ATTACHMENT_FILE_ERROR") + QLatin1Char('\n') + why);
