@@ -35,6 +35,10 @@ public:
     // or SQLite's>"; else e's own text. Taken before a roll back, which may change what the file keeps.
     QString failureText(const std::exception& e) const;
 
+    // Removes the user's own files SQLite keeps beside the store name inside folder (-journal,
+    // -wal, -shm), never what a link there leads to; another user's stay.
+    static void removeOwnCompanions(const HeldFolder& folder, const QString& name);
+
     QString path;
     Sqlite3DB db;
 

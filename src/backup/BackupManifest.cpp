@@ -56,12 +56,6 @@ PathHook& beforeUnlock()
     throw std::runtime_error(text.toStdString());
 }
 
-bool looksLikeSqlite(const QString& path)
-{
-    QFile f;
-    return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
-}
-
 // Whether the file at path is whole cipher blocks as the device's encryption leaves a Manifest.db:
 // no file's beginning, and its first bytes as varied as a cipher's. Zeros, text or another file in
 // its place are damage, not encryption.
@@ -250,7 +244,7 @@ void BackupManifest::readEncryptionThrow(const PlistCFType& plist, const QString
     const bool flag = IsEncrypted;
     const bool manifestKey = plist.get(QStringLiteral("ManifestKey")).isCFData();
     const QString db = dir.absoluteFilePath(QStringLiteral("Manifest.db"));
-    const bool plainManifest = isMbdb() || looksLikeSqlite(db);
+    const bool plainManifest = isMbdb() || ManifestDecryption::looksLikeSqlite(db);
     // An encrypted Manifest.db needs the keybag whatever the flag says: without it nothing is read.
     if (!plainManifest && !plist.get(QStringLiteral("BackupKeyBag")).isCFData() && looksEncrypted(db))
         fail(keysMissingText(QStringLiteral("%1 holds no keybag.").arg(QDir::toNativeSeparators(plistPath))));

@@ -22,12 +22,6 @@ namespace
     throw std::runtime_error(text.toStdString());
 }
 
-bool looksLikeSqlite(const QString& path)
-{
-    QFile f;
-    return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
-}
-
 void decryptInto(const QByteArray& key, const QString& src, QFile& file, DigestingReader& in, OutputFile& out,
     const std::atomic<bool>& cancel)
 {
@@ -50,6 +44,12 @@ void decryptInto(const QByteArray& key, const QString& src, QFile& file, Digesti
 }
 
 } // namespace
+
+bool ManifestDecryption::looksLikeSqlite(const QString& path)
+{
+    QFile f;
+    return RegularFile::openRead(f, path, nullptr) && f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
 
 ManifestDecryption::Copy ManifestDecryption::makeThrow(
     const QDir& dir, const QByteArray& key, const std::atomic<bool>& cancel)

@@ -25,4 +25,6 @@ public:
     // std::runtime_error naming the file when it cannot be read or written or is damaged, and
     // BackupKeyBag::Cancelled within a block once cancel is set.
     static Copy makeThrow(const QDir& dir, const QByteArray& key, const std::atomic<bool>& cancel);
+    // Whether the file at path begins as an SQLite database does.
+    static bool looksLikeSqlite(const QString& path);
 };

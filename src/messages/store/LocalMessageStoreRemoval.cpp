@@ -1,5 +1,6 @@
 #include "messages/store/LocalMessageStoreRemoval.h"
 
+#include "app/AbsLocalDb.h"
 #include "app/HeldFolder.h"
 
 #include <QDir>
@@ -28,13 +29,10 @@ HeldFolder holdThrow(const QString& path)
 // The user's own file name inside (with SQLite's companions), never what a link there leads to.
 void removeOwnStore(const HeldFolder& folder, const QString& name)
 {
-    for (const char* suffix : { "", "-journal", "-wal", "-shm" }) {
-        const QString file = name + QLatin1String(suffix);
-        struct stat st;
-        if (folder.lstat(file, &st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
-            && st.st_uid == ::geteuid())
-            folder.removeIfSame(file, st.st_dev, st.st_ino);
-    }
+    struct stat st;
+    if (folder.lstat(name, &st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) && st.st_uid == ::geteuid())
+        folder.removeIfSame(name, st.st_dev, st.st_ino);
+    AbsLocalDb::removeOwnCompanions(folder, name);
 }
 
 } // namespace
