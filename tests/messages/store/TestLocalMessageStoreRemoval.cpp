@@ -41,8 +41,7 @@ private Q_SLOTS:
     // part that cannot go makes the removal a failure.
     void removesTheUsersMessageStoreOnly_data()
     {
-        QTest::addColumn<int>(
-            "linkOwner"); // of a link in a shared folder that leads to the data folder; -1 none
+        QTest::addColumn<int>("linkOwner"); // of a shared folder's link to the data folder; -1 none
         QTest::addColumn<int>("journalOwner"); // of the recovered messages' journal
         QTest::addColumn<bool>("readOnly"); // the recovered messages on a disk that takes no change
         QTest::addColumn<int>("result"); // 1 removed, 0 not wholly, -1 refused
