@@ -1,9 +1,9 @@
 #include "app/AbsLocalDb.h"
 
+#include "app/StoreFileRemoval.h"
 #include "app/sqlite/HeldFolderVfs.h"
 
 #include <QFile>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -30,21 +30,10 @@ bool AbsLocalDb::removeStoreFile()
     }
     const bool removed = ::unlinkat(m_folder.fd(), HeldFolder::native(m_name).constData(), 0) == 0;
     const int why = errno;
-    removeOwnCompanions(m_folder, m_name);
+    if (!StoreFileRemoval::removeCompanions(m_folder, m_name))
+        return false;
     errno = why;
     return removed;
-}
-
-void AbsLocalDb::removeOwnCompanions(const HeldFolder& folder, const QString& name)
-{
-    // A journal left beside a store that is gone would be played into the next one of its name;
-    // only the user's own files are taken (run as root, another user's stays).
-    for (const char* suffix : { "-journal", "-wal", "-shm" }) {
-        const QString companion = name + QLatin1String(suffix);
-        struct stat st;
-        if (folder.lstat(companion, &st) && S_ISREG(st.st_mode) && st.st_uid == ::geteuid())
-            folder.removeIfSame(companion, st.st_dev, st.st_ino);
-    }
 }
 
 bool AbsLocalDb::holdsNoTable()

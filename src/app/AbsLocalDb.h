@@ -35,10 +35,6 @@ public:
     // or SQLite's>"; else e's own text. Taken before a roll back, which may change what the file keeps.
     QString failureText(const std::exception& e) const;
 
-    // Removes the user's own files SQLite keeps beside the store name inside folder (-journal,
-    // -wal, -shm), never what a link there leads to; another user's stay.
-    static void removeOwnCompanions(const HeldFolder& folder, const QString& name);
-
     QString path;
     Sqlite3DB db;
 
@@ -48,10 +44,11 @@ protected:
     // everyone may write into refused), its folder held, and the store opened from there with the
     // files SQLite keeps beside it (Sqlite3DB::openHeldThrow). Whether the store stood before; throws.
     bool openStoreThrow(int flags);
-    // Removes the store's file, and the user's own files SQLite keeps beside it, from the folder its
-    // open held; before any open the folder is held first, its way walked as an open walks it.
-    // False with errno set when the store's file cannot go (ENOENT: there is none);
-    // throws "Cannot write <path>: <why>" when the way to it is refused.
+    // Removes the store's file, and the user's own files SQLite keeps beside it (StoreFileRemoval),
+    // from the folder its open held; before any open the folder is held first, its way walked as an
+    // open walks it. False with errno set when the store's file cannot go (ENOENT: there is none)
+    // or one of the user's files beside it stays; throws "Cannot write <path>: <why>" when the way
+    // to it is refused.
     bool removeStoreFile();
     // Whether the open store holds no table, as one whose making a kill or a full disk stopped
     // (an empty file) does: its open makes it then. Throws when the file is not a database.

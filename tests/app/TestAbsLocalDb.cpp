@@ -1,10 +1,16 @@
 #include "app/AbsLocalDb.h"
 #include "app/ScopedEdit.h"
+#include "calls_calendars/LocalCalendarsDb.h"
+#include "calls_calendars/LocalCallHistoryDb.h"
+#include "contacts/store/IOSContactCombineRule.h"
+#include "contacts/store/LocalContactsDb.h"
+#include "notes_media/LocalBookmarkDb.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,6 +51,42 @@ bool plant(const QString& path, const QByteArray& bytes, uid_t uid, const QStrin
         return false;
     f.close();
     return ::lchown(QFile::encodeName(path).constData(), uid, gid_t(-1)) == 0;
+}
+
+// The local store of kind at path (notes: the stand-in above).
+std::unique_ptr<AbsLocalDb> storeOf(const QString& kind, const QString& path)
+{
+    if (kind == "bookmarks")
+        return std::make_unique<LocalBookmarkDb>(path);
+    if (kind == "calendars")
+        return std::make_unique<LocalCalendarsDb>(path);
+    if (kind == "calls")
+        return std::make_unique<LocalCallHistoryDb>(path);
+    if (kind == "contacts")
+        return std::make_unique<LocalContactsDb>(
+            path, QSharedPointer<AbsContactCombineRule>(new IOSContactCombineRule));
+    return std::make_unique<NotesLikeDb>(path);
+}
+
+// Removes store as its page's delete all does; false with *failure set when that throws.
+bool removeAsItsPage(const QString& kind, AbsLocalDb& store, QString* failure)
+{
+    try {
+        if (kind == "bookmarks")
+            static_cast<LocalBookmarkDb&>(store).deleteDbFile();
+        else if (kind == "calendars")
+            static_cast<LocalCalendarsDb&>(store).deleteDbFile();
+        else if (kind == "calls")
+            static_cast<LocalCallHistoryDb&>(store).deleteDbFile();
+        else if (kind == "contacts")
+            static_cast<LocalContactsDb&>(store).deleteDbFile();
+        else
+            return static_cast<NotesLikeDb&>(store).remove();
+        return true;
+    } catch (const std::exception& e) {
+        *failure = QString::fromUtf8(e.what());
+        return false;
+    }
 }
 
 QString refusal(const QString& what, const QString& path, const QString& done)
@@ -236,50 +278,58 @@ private Q_SLOTS:
 
     // A store goes with the files SQLite keeps beside it, from its held folder: a journal left
     // would be played into the next store of its name. Another user's file or link is not taken.
+    // Every local store goes so from its page's delete all.
     void removedWithItsCompanions_data()
     {
+        QTest::addColumn<QString>("kind"); // the store
         QTest::addColumn<int>("owner"); // of the journal beside it, and of the link on the way
         QTest::addColumn<bool>("linked"); // the store reached through a link in a shared folder
-        QTest::newRow("the user's own files") << 0 << false;
-        QTest::newRow("another user's journal beside it") << 65534 << false;
-        QTest::newRow("through the user's own link") << 0 << true;
-        QTest::newRow("through another user's link") << 65534 << true;
+        QTest::addColumn<bool>("journalLink"); // the journal a link of the user's to a file elsewhere
+        QTest::newRow("the user's own files") << "notes" << 0 << false << false;
+        QTest::newRow("another user's journal beside it") << "notes" << 65534 << false << false;
+        QTest::newRow("through the user's own link") << "notes" << 0 << true << false;
+        QTest::newRow("through another user's link") << "notes" << 65534 << true << false;
+        QTest::newRow("the user's own link at the journal") << "notes" << 0 << false << true;
+        for (const char* kind : { "bookmarks", "calendars", "calls", "contacts" }) {
+            QTest::addRow("%s: the user's own files", kind) << kind << 0 << false << false;
+            QTest::addRow("%s: through another user's link", kind) << kind << 65534 << true << false;
+        }
     }
     void removedWithItsCompanions()
     {
+        QFETCH(QString, kind);
         QFETCH(int, owner);
         QFETCH(bool, linked);
+        QFETCH(bool, journalLink);
         if (::geteuid() != 0)
             QSKIP("Files of another user are put there by root only");
         const QString row = path(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-'));
-        const QString mine = row + "/mine", shared = row + "/shared";
+        const QString mine = row + "/mine", shared = row + "/shared", elsewhere = row + "/elsewhere";
+        const QString name = kind + ".db";
         QVERIFY(QDir().mkpath(mine) && QDir().mkpath(shared));
         QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
-        {
-            NotesLikeDb made(mine + "/notes.db");
-            QCOMPARE(made.count(), 0);
+        QVERIFY(plant(elsewhere, "kept", 0));
+        storeOf(kind, mine + "/" + name)->open();
+        for (const QString suffix : { "-journal", "-wal", "-shm" }) {
+            const bool link = journalLink && suffix == "-journal";
+            QVERIFY(plant(mine + "/" + name + suffix, "left",
+                uid_t(linked || suffix != "-journal" ? 0 : owner), link ? elsewhere : QString()));
         }
-        for (const QString suffix : { "-journal", "-wal", "-shm" })
-            QVERIFY(plant(
-                mine + "/notes.db" + suffix, "left", uid_t(linked || suffix != "-journal" ? 0 : owner)));
         const QString folder = linked ? shared + "/box" : mine;
         if (linked)
             QVERIFY(plant(folder, QByteArray(), uid_t(owner), mine));
-        NotesLikeDb store(folder + "/notes.db");
+        const std::unique_ptr<AbsLocalDb> store = storeOf(kind, folder + "/" + name);
         QString failure;
-        bool removed = false;
-        try {
-            removed = store.remove();
-        } catch (const std::exception& e) {
-            failure = QString::fromUtf8(e.what());
-        }
+        const bool removed = removeAsItsPage(kind, *store, &failure);
         const bool refused = linked && owner != 0;
         QCOMPARE(removed, !refused);
-        QCOMPARE(QFile::exists(mine + "/notes.db"), refused);
-        QCOMPARE(QFile::exists(mine + "/notes.db-journal"), refused || owner != 0);
-        QCOMPARE(QFile::exists(mine + "/notes.db-wal"), refused);
+        QCOMPARE(QFile::exists(mine + "/" + name), refused);
+        const QFileInfo journal(mine + "/" + name + "-journal");
+        QCOMPARE(journal.exists() || journal.isSymLink(), refused || owner != 0);
+        QCOMPARE(QFile::exists(mine + "/" + name + "-wal"), refused);
+        QVERIFY(QFile::exists(elsewhere));
         if (refused)
-            QCOMPARE(failure, "Cannot write " + folder + "/notes.db: " + refusal("link", folder, "followed"));
+            QCOMPARE(failure, "Cannot write " + store->path + ": " + refusal("link", folder, "followed"));
     }
 };
 

@@ -1,13 +1,11 @@
 #include "messages/store/LocalMessageStoreRemoval.h"
 
-#include "app/AbsLocalDb.h"
 #include "app/HeldFolder.h"
+#include "app/StoreFileRemoval.h"
 
 #include <QDir>
 #include <cerrno>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace
 {
@@ -26,15 +24,6 @@ HeldFolder holdThrow(const QString& path)
                                  .toStdString());
 }
 
-// The user's own file name inside (with SQLite's companions), never what a link there leads to.
-void removeOwnStore(const HeldFolder& folder, const QString& name)
-{
-    struct stat st;
-    if (folder.lstat(name, &st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)) && st.st_uid == ::geteuid())
-        folder.removeIfSame(name, st.st_dev, st.st_ino);
-    AbsLocalDb::removeOwnCompanions(folder, name);
-}
-
 } // namespace
 
 bool LocalMessageStoreRemoval::removeThrow(const QString& dataDir)
@@ -42,10 +31,11 @@ bool LocalMessageStoreRemoval::removeThrow(const QString& dataDir)
     const HeldFolder data = holdThrow(dataDir);
     if (!data.isValid())
         return true;
-    removeOwnStore(data, QStringLiteral("recycle.db"));
+    // Every part is tried: what can go goes, and any part that stays makes it a failure.
+    const bool recycled = StoreFileRemoval::removeOwn(data, QStringLiteral("recycle.db"));
     const HeldFolder library = holdThrow(QDir(dataDir).absoluteFilePath(QLatin1String(kSmsFolderParent)));
     if (!library.isValid())
-        return true;
+        return recycled;
     library.removeTree(QStringLiteral("SMS"));
-    return !library.has(QStringLiteral("SMS"));
+    return recycled && !library.has(QStringLiteral("SMS"));
 }

@@ -9,8 +9,9 @@ class LocalMessageStoreRemoval
 {
 public:
     // From the held folders on the way (the user's own links followed, another user's link in a
-    // folder everyone may write into refused by name; nothing below followed). True when no
-    // message store stands there afterwards; throws "Cannot write <folder>: <why>" when the way is
-    // refused or cannot be walked.
+    // folder everyone may write into refused by name; nothing below followed), the store of
+    // recovered messages as StoreFileRemoval takes a store (another user's file there stays). True
+    // when none of the user's message store stands there afterwards; throws "Cannot write <folder>:
+    // <why>" when the way is refused or cannot be walked.
     static bool removeThrow(const QString& dataDir);
 };
