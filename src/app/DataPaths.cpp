@@ -1,6 +1,7 @@
 #include "app/DataPaths.h"
 
 #include "app/FileNameFit.h"
+#include "app/HeldFolder.h"
 #include "app/MadeFolders.h"
 #include "app/OwnFolder.h"
 
@@ -12,6 +13,9 @@
 #include <QGuiApplication>
 #include <QMutex>
 #include <QUrl>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -184,22 +188,40 @@ QDir g_localDbDir(QString* why)
     return QDir(path);
 }
 
-void g_delDirCascade(const QString& path)
+namespace
 {
-    QFileInfo info(path);
-    if (!info.isDir() || info.isSymLink()) {
-        // A link to a folder is not the folder: never walk into what it points to.
+// The folder name inside dir with what it holds, from descriptors and never through a link (a link
+// goes as a link). A hidden entry stays, and keeps its folder.
+void removeVisibleAt(int dir, const char* name)
+{
+    const int fd = ::openat(dir, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* list = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!list) {
+        if (fd >= 0)
+            ::close(fd);
         return;
     }
-    QDir dir(path);
-    const QFileInfoList entries = dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QFileInfo& entry : entries) {
-        if (entry.isDir() && !entry.isSymLink())
-            g_delDirCascade(entry.absoluteFilePath());
-        else
-            dir.remove(entry.fileName());
+    while (const dirent* entry = ::readdir(list)) {
+        if (entry->d_name[0] == '.')
+            continue;
+        if (::unlinkat(::dirfd(list), entry->d_name, 0) != 0 && (errno == EISDIR || errno == EPERM))
+            removeVisibleAt(::dirfd(list), entry->d_name);
     }
-    QDir().rmdir(dir.absolutePath());
+    ::closedir(list);
+    ::unlinkat(dir, name, AT_REMOVEDIR);
+}
+} // namespace
+
+void g_delDirCascade(const QString& path)
+{
+    // From the folder it stands in, held: a folder on the way swapped meanwhile loses nothing.
+    const QFileInfo info(path);
+    const HeldFolder parent = HeldFolder::open(info.absolutePath());
+    struct stat st;
+    // A link to a folder is not the folder: never walk into what it points to.
+    if (!parent.lstat(info.fileName(), &st) || !S_ISDIR(st.st_mode))
+        return;
+    removeVisibleAt(parent.fd(), HeldFolder::native(info.fileName()).constData());
 }
 
 QString g_getValidFilePath(const QString& given)

@@ -36,8 +36,9 @@ QDir g_dataSaveDir(QString* why = nullptr);
 // The folder of local databases inside the data folder, created when missing; *why as above.
 QDir g_localDbDir(QString* why = nullptr);
 
-// Deletes a folder tree. Hidden entries (and the folders leading to them) stay; symbolic links are
-// removed as links, never followed.
+// Deletes a folder tree from the folder it stands in, held (the user's own links on the way followed,
+// another user's in a folder everyone may write into refused). Hidden entries (and the folders
+// leading to them) stay; symbolic links are removed as links, never followed.
 void g_delDirCascade(const QString& path);
 // path when nothing exists there, else the first free "stem(n).suffix" beside it; a name over 255
 // bytes is first cut before its extension, and a stem before its number (FileNameFit).

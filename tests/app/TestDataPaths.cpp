@@ -178,7 +178,8 @@ private Q_SLOTS:
         // Opened again while the program runs (removed and made again by a road that does not ask
         // here): the next use closes it again.
         QVERIFY(::chmod(QFile::encodeName(data), 0755) == 0);
-        QTest::ignoreMessage(QtInfoMsg, qPrintable(QString("Closed %1 to other users: its mode was 755.").arg(data)));
+        QTest::ignoreMessage(
+            QtInfoMsg, qPrintable(QString("Closed %1 to other users: its mode was 755.").arg(data)));
         g_dataSaveDir();
         QVERIFY(!openToOthers(data));
     }
@@ -248,6 +249,14 @@ private Q_SLOTS:
         // A link given as the folder itself is not walked.
         QVERIFY(QFile::link(outside, base + "/toplink"));
         g_delDirCascade(base + "/toplink");
+        QVERIFY(QFile::exists(outside + "/keep.txt"));
+        QVERIFY(QFileInfo(base + "/toplink").isSymLink());
+
+        // The user's own link on the way leads to the folder.
+        QVERIFY(QDir().mkpath(outside + "/sub/deep"));
+        touch(outside + "/sub/deep/f");
+        g_delDirCascade(base + "/toplink/sub");
+        QVERIFY(!QFileInfo::exists(outside + "/sub"));
         QVERIFY(QFile::exists(outside + "/keep.txt"));
     }
 

@@ -3,6 +3,7 @@
 #include "app/DataPaths.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/DesktopOpener.h"
+#include "app/ui/shared/OffThread.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -44,7 +45,9 @@ LocalDbDescForm::LocalDbDescForm(const QDir& dbDir, QWidget* parent)
     verticalLayout_2->addWidget(widget_2);
     verticalLayout_2->addStretch(2);
 
-    const ItemModelBK::_LocalDbStat stat = DataSources::countLocalDb(dbDir, false);
+    // The stores are read beside the window: a disk that stalls does not hold it.
+    ItemModelBK::_LocalDbStat stat;
+    OffThread::run([&] { stat = DataSources::countLocalDb(dbDir, false); });
 
     auto* grid = new QGridLayout(infoArea);
     grid->setSpacing(15);

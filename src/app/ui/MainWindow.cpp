@@ -19,6 +19,7 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/ManifestInfoThread.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -270,10 +271,8 @@ bool MainWindow::readingListedBackups() const
 void MainWindow::relistBackups()
 {
     QList<CacheListDb::_CacheItem> items;
-    {
-        CacheListDb list(cacheListPath());
-        items = list.cacheList();
-    }
+    const QString path = cacheListPath();
+    OffThread::run([&] { items = CacheListDb(path).cacheList(); });
     for (const CacheListDb::_CacheItem& item : items)
         m_model.addListedBackup(item.path, item.uid, m_reads->start(item.path));
 }
@@ -337,12 +336,15 @@ void MainWindow::tellRefused(const QString& path, const QString& why)
 
 void MainWindow::forgetListed(const QString& listUid)
 {
-    CacheListDb(cacheListPath()).remove(listUid);
     // A cache folder is named by the 32-digit path hash; any other name read from the list (empty,
     // "..", an absolute path) would point the deletion outside the cache.
     static const QRegularExpression cacheName(QStringLiteral("^[0-9a-f]{32}$"));
-    if (cacheName.match(listUid).hasMatch())
-        g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(listUid));
+    const QString list = cacheListPath();
+    OffThread::run([&] {
+        CacheListDb(list).remove(listUid);
+        if (cacheName.match(listUid).hasMatch())
+            g_delDirCascade(BkCacheDb::cacheDir().absoluteFilePath(listUid));
+    });
 }
 
 bool MainWindow::listedBackupRead(ItemModelBK::_BKItemNode* node)
@@ -797,7 +799,9 @@ void MainWindow::miLoadiTunesBackup()
     ui->treeBK->expand(m_model.indexOfItemNode(m_model.bkRoot));
     ui->treeBK->expand(m_model.indexOfItemNode(node));
     ui->treeBK->setCurrentIndex(m_model.indexOfItemNode(node));
-    CacheListDb(cacheListPath()).save(uid, manifest->dir.absolutePath());
+    const QString list = cacheListPath();
+    const QString dir = manifest->dir.absolutePath();
+    OffThread::run([&] { CacheListDb(list).save(uid, dir); });
 }
 
 void MainWindow::miUnmountBK()
@@ -805,8 +809,9 @@ void MainWindow::miUnmountBK()
     const _CurSel sel = curSel();
     if (!sel.bkNode)
         return;
-    CacheListDb(cacheListPath())
-        .remove(sel.bkNode->manifest ? sel.bkNode->manifest->dirPathMd5() : sel.bkNode->listUid);
+    const QString list = cacheListPath();
+    const QString uid = sel.bkNode->manifest ? sel.bkNode->manifest->dirPathMd5() : sel.bkNode->listUid;
+    OffThread::run([&] { CacheListDb(list).remove(uid); });
     TreeEdit edit(this);
     m_model.removeNode(sel.bkNode);
 }
@@ -822,7 +827,8 @@ void MainWindow::loadLocalDb(const QString& name)
         }
     }
     const QDir folder(g_localDbDir().absoluteFilePath(name));
-    const ItemModelBK::_LocalDbStat stat = DataSources::countLocalDb(folder, true);
+    ItemModelBK::_LocalDbStat stat;
+    OffThread::run([&] { stat = DataSources::countLocalDb(folder, true); });
     TreeEdit edit(this);
     if (!node)
         node = m_model.addLocalDb(folder, stat);
@@ -851,8 +857,12 @@ void MainWindow::miRemoveLocalDb()
     if (!Tips::question(tr("IDS_CONFIRM_REMOVE_LOCAL_DB")))
         return;
     const QString path = sel.localDbNode->dir.absolutePath();
-    g_delDirCascade(path);
-    if (QFileInfo::exists(path)) {
+    bool stays = false;
+    OffThread::run([&] {
+        g_delDirCascade(path);
+        stays = QFileInfo::exists(path);
+    });
+    if (stays) {
         Tips::error(tr("IDS_CANT_DEL_LOCAL_DB"));
         return;
     }
@@ -886,13 +896,17 @@ void MainWindow::miCheckUpdate()
 
 void MainWindow::miClearCaches()
 {
-    const QDir cache = BkCacheDb::cacheDir();
-    if (cache.exists())
-        g_delDirCascade(cache.absolutePath());
-    iosbackup_clear_temp("sys");
-    // The thumbnails of message pictures (and of contact cards sent in messages) are kept apart.
     QString why;
-    if (!msgClearThumbnails(&why))
+    bool cleared = false;
+    OffThread::run([&] {
+        const QDir cache = BkCacheDb::cacheDir();
+        if (cache.exists())
+            g_delDirCascade(cache.absolutePath());
+        iosbackup_clear_temp("sys");
+        // The thumbnails of message pictures (and of contact cards sent in messages) are kept apart.
+        cleared = msgClearThumbnails(&why);
+    });
+    if (!cleared)
         Tips::error(why);
     else
         Tips::info(tr("IDS_CLEAR_CACHES_SUC"));

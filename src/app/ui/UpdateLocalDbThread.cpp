@@ -1,13 +1,14 @@
 #include "app/ui/UpdateLocalDbThread.h"
 
 #include "app/DataPaths.h"
+#include "app/HeldFolder.h"
+#include "app/StoreFileRemoval.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "calls_calendars/LocalCalendarsDb.h"
 #include "calls_calendars/_CalEvent.h"
 
-#include <QFile>
 #include <exception>
 
 namespace
@@ -80,17 +81,19 @@ void UpdateLocalDbThread::run()
             = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo& folder : folders) {
             QDir dir(folder.absoluteFilePath());
+            // The old files go from the folder held now: one swapped meanwhile loses nothing.
+            const HeldFolder held = HeldFolder::open(dir.absolutePath());
             if (dir.exists("mms.db") && DataSources::canConvertOldMessages()) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_MESSAGES").arg(dir.dirName()), -1);
                 DataSources::convertOldMessagesThrow(dir);
                 // Only a finished conversion lets the old files go.
-                QFile::remove(dir.absoluteFilePath("mms.db"));
-                g_delDirCascade(dir.absoluteFilePath("attachments"));
+                StoreFileRemoval::removeOwn(held, QStringLiteral("mms.db"));
+                held.removeTree(QStringLiteral("attachments"));
             }
             if (dir.exists("calendar.db") && DataSources::canConvertOldCalendars()) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_CALENDARS").arg(dir.dirName()), -1);
                 updateCalendarDbThrow(dir);
-                QFile::remove(dir.absoluteFilePath("calendar.db"));
+                StoreFileRemoval::removeOwn(held, QStringLiteral("calendar.db"));
             }
         }
         m_form.invokeSucceed(QString());

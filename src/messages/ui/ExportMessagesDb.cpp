@@ -2,6 +2,7 @@
 
 #include "app/MadeFolders.h"
 #include "app/OutputFile.h"
+#include "app/StoreFileRemoval.h"
 #include "app/sqlite/Sqlite3Stmt.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
@@ -14,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
+#include <sys/stat.h>
 
 namespace
 {
@@ -62,8 +64,8 @@ void ExportMessagesDb::init()
         [this](const std::function<void(const QString&)>& each) { msgDb.eachAttachmentFilename(each); });
     m_way.clear();
     m_wayNames.clear();
-    const HeldFolder folder
-        = wayTo(relayDir.relativeFilePath(store.absolutePath()).split(QLatin1Char('/')), &why);
+    m_storeFolder = wayTo(relayDir.relativeFilePath(store.absolutePath()).split(QLatin1Char('/')), &why);
+    const HeldFolder& folder = m_storeFolder;
     if (!folder.isValid())
         throw std::runtime_error(why.toStdString());
     // The store itself is opened by its path: none goes into a folder of its way that was swapped.
@@ -143,24 +145,27 @@ void ExportMessagesDb::abandon()
 }
 
 // Under an exclusive lock, so that a store another program began to write meanwhile is never taken;
-// an empty file (a disk that took no byte of the store) holds nothing to lose.
+// an empty file (a disk that took no byte of the store) holds nothing to lose. From its held folder,
+// with the files SQLite keeps beside it: a folder on the way swapped meanwhile loses nothing.
 void ExportMessagesDb::removeStoreWithoutMessages()
 {
-    const QString path = msgDb.iosDbPath();
-    const QFileInfo file(path);
-    if (file.isFile() && !file.isSymLink() && file.size() == 0) {
-        QFile::remove(path);
+    const HeldFolder& folder = m_storeFolder;
+    const QString name = QFileInfo(msgDb.iosDbPath()).fileName();
+    struct stat st;
+    if (!folder.lstat(name, &st) || !S_ISREG(st.st_mode))
         return;
-    }
     try {
+        if (st.st_size == 0) {
+            StoreFileRemoval::removeOwn(folder, name);
+            return;
+        }
         Sqlite3DB db;
-        db.openThrow(path, SQLITE_OPEN_READWRITE);
+        db.openHeldThrow(folder, name, SQLITE_OPEN_READWRITE);
         db.executeThrow(Sqlite3Sql("begin exclusive"));
         if (db.tableExists(QStringLiteral("message"))
             && db.queryThrow(Sqlite3Sql("select 1 from message")).moveNext())
             return;
-        QFile::remove(path);
-        QFile::remove(path + QStringLiteral("-journal"));
+        StoreFileRemoval::removeOwn(folder, name);
     } catch (const std::exception&) {
         // Gone already, or busy: left as it is.
     }

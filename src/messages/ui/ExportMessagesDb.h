@@ -99,6 +99,7 @@ private:
     MadeFolders m_made; // the folders the run made for the store
     MadeFiles m_copies; // the attachment copies the run made
     HeldFolder m_relay; // relayDir, held from init()
+    HeldFolder m_storeFolder; // the store's folder, held from init()
     std::unique_ptr<MsgStandingCopy> m_standing; // what to do with a file at a copy's name
     // The folders of the last way made below m_relay, by name: attachments in a row mostly share
     // their first folders, which are then neither looked up nor made again.

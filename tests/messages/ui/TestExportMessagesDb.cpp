@@ -442,6 +442,45 @@ private Q_SLOTS:
         QCOMPARE(left, after);
     }
 
+    // A run that ends without committing takes back the store it began while it holds no message,
+    // from the folder it held: a store saved before stays, and so does what stands where the store's
+    // folder was once another is put there.
+    void abandonedRunTakesBackOnlyItsOwnEmptyStore_data()
+    {
+        QTest::addColumn<bool>("savedBefore");
+        QTest::addColumn<bool>("swapped");
+        QTest::newRow("store begun by the run") << false << false;
+        QTest::newRow("store saved before") << true << false;
+        QTest::newRow("store's folder swapped meanwhile") << false << true;
+    }
+    void abandonedRunTakesBackOnlyItsOwnEmptyStore()
+    {
+        QFETCH(bool, savedBefore);
+        QFETCH(bool, swapped);
+        const QString base = TestEnv::tempDir();
+        const QString store = base + "/store";
+        OneMessage one("~/one.jpg", base + "/none.jpg");
+        if (savedBefore)
+            saveAll(store, { &one.message });
+        const QString sms = QFileInfo(smsPath(store)).absolutePath();
+        {
+            ExportMessagesDb exporter { QDir(store), _CountryInfo() };
+            exporter.init();
+            QVERIFY(QFile::exists(smsPath(store)));
+            if (swapped) {
+                QVERIFY(QDir().rename(sms, sms + "-moved"));
+                putFile(base + "/other/sms.db", QByteArray());
+                QVERIFY(QFile::link(base + "/other", sms));
+            }
+            exporter.abandon();
+        }
+        QCOMPARE(QFile::exists(smsPath(store)), savedBefore || swapped);
+        if (savedBefore)
+            QCOMPARE(querySql(smsPath(store), "select count(*) from message"), QString("1"));
+        if (swapped)
+            QVERIFY(!QFile::exists(sms + "-moved/sms.db"));
+    }
+
     void existingDestinationIsKeptAndFailedCopiesAreReported()
     {
         const QString base = TestEnv::tempDir();
