@@ -1,6 +1,7 @@
 #include "app/ui/BackupRecordsThread.h"
 
 #include "app/PathHook.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupManifest.h"
 #include "backup/lock/BackupFolderLock.h"
@@ -43,14 +44,17 @@ void BackupRecordsThread::abandon()
     m_cancel->cancelled = true;
     m_manifest->cancelUnlock(); // a key derivation under way ends within milliseconds
     requestInterruption(); // ends a wait for the folder, which no form reports any more
-    const std::lock_guard<std::mutex> lock(m_mutex);
-    m_abandoned = true;
-    m_form = nullptr;
-    // There only once the read is done with it.
-    if (m_hold) {
-        m_hold->handOverToThisThread();
-        m_hold.reset();
+    std::unique_ptr<BackupFolderLock> hold;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_abandoned = true;
+        m_form = nullptr;
+        // There only once the read is done with it.
+        if (m_hold)
+            m_hold->handOverToThisThread();
+        hold = std::move(m_hold);
     }
+    OffThread::release(hold);
 }
 
 std::unique_ptr<BackupFolderLock> BackupRecordsThread::takeHold()

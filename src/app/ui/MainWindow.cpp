@@ -48,6 +48,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QResizeEvent>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -608,7 +609,8 @@ bool MainWindow::loadBackup(QSharedPointer<BackupManifest> manifest)
             return false;
     }
     // Held until the files are copied: a write by another program waits, and this load waits for one.
-    const std::unique_ptr<BackupFolderLock> hold = readRecords(manifest);
+    std::unique_ptr<BackupFolderLock> hold = readRecords(manifest);
+    const auto released = qScopeGuard([&hold] { OffThread::release(hold); });
     if (!hold)
         return false;
     // The backup still loads; only the files of the stopped write may not read as they should.

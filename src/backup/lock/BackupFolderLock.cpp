@@ -170,7 +170,9 @@ void settleKernelMode(Registry& r, std::map<Key, Folder>::iterator it)
     if (f.exclusive == 0)
         f.lockFile.reset(); // removes it
     if (f.exclusive == 0 && f.shared == 0) {
-        ::close(f.fd); // drops the lock
+        if (f.kernelMode != LOCK_UN)
+            lockCall()(f.fd, LOCK_UN); // as the close would: said, so that one can see where it ends
+        ::close(f.fd);
         r.folders.erase(it);
     } else if (f.exclusive == 0 && f.kernelMode == LOCK_EX) {
         // From exclusive to shared nobody can come in between; never waited for all the same.

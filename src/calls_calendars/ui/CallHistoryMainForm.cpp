@@ -4,6 +4,7 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/BackupReadForWrite.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QScopeGuard>
 #include <optional>
 
 CallHistoryMainForm::CallHistoryMainForm(
@@ -247,7 +249,8 @@ void CallHistoryMainForm::export2iTunes(const QList<_CallHistory>& calls)
         return;
     QSharedPointer<BackupManifest> manifest = dlg.manifest;
     // Held from the reading to the write: no other program changes the backup in between.
-    const std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(this, manifest);
+    std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(this, manifest);
+    const auto released = qScopeGuard([&hold] { OffThread::release(hold); });
     if (!hold)
         return;
     export2iTunesTo(calls, *manifest);

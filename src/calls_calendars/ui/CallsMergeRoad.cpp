@@ -33,6 +33,7 @@ int CallsMergeRoad::run(
     // Taken on the first worker before anything is read, and held to the end: no other program
     // writes or reads the backup between this read and write.
     std::unique_ptr<BackupFolderLock> hold;
+    const auto released = qScopeGuard([&hold] { OffThread::release(hold); });
     // Decrypted copies stay inside the program's own folder, readable by the owner only, and go
     // with the road.
     std::unique_ptr<QTemporaryDir> work;

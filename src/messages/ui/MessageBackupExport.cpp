@@ -12,6 +12,7 @@
 #include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 
 namespace
@@ -54,7 +55,8 @@ int MessageBackupExport::run(BackupManifest& backup, const QList<_MsgMessage*>& 
     cache.setFresh(true);
     const bool cached = runStep(cache, *cacheForm);
     // Held to the end: no other program writes or reads the backup between this read and write.
-    const std::unique_ptr<BackupFolderLock> hold = cache.takeHold();
+    std::unique_ptr<BackupFolderLock> hold = cache.takeHold();
+    const auto released = qScopeGuard([&hold] { OffThread::release(hold); });
     if (!cached)
         return -1;
     IOS6MessageDb db(cache.cacheDir(), _CountryInfo(), false);

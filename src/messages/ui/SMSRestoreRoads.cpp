@@ -4,6 +4,7 @@
 #include "app/ui/shared/BackupReadForWrite.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/LoadItunesBackupDlg.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
@@ -17,6 +18,7 @@
 #include "messages/ui/NotAsWrittenAttachments.h"
 
 #include <QCoreApplication>
+#include <QScopeGuard>
 #include <QSharedPointer>
 
 namespace
@@ -132,7 +134,8 @@ void SMSRestoreRoads::export2iTunes(QWidget* page, const QList<_MsgMessage*>& me
         return;
     QSharedPointer<BackupManifest> backup = choose.manifest;
     // Held from the reading to the write: no other program changes the backup in between.
-    const std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(page, backup);
+    std::unique_ptr<BackupFolderLock> hold = BackupReadForWrite::chosen(page, backup);
+    const auto released = qScopeGuard([&hold] { OffThread::release(hold); });
     if (!hold)
         return;
     NotAsWrittenAttachments damaged;

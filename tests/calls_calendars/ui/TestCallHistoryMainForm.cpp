@@ -7,6 +7,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/HoldEnds.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "calls_calendars/LocalCallHistoryDb.h"
 #include "calls_calendars/support/CallsFixtures.h"
@@ -214,6 +215,7 @@ private slots:
               << newCall(1600000100, "+4930222", CallFlagOutgoing);
         CallHistoryMainForm page(
             nullptr, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/x.db")));
+        const HoldEnds ends;
         if (chosen) {
             HeldManifestReads reads({ backup });
             reads.passListedReads();
@@ -230,6 +232,9 @@ private slots:
             page.export2iTunesTo(calls, manifest);
             QCOMPARE(answerer.seen().value(0), QString("Successfully exported 3 Call history."));
         }
+        // The write's hold ends beside the window: its end may wait on the backup's disk.
+        QCOMPARE(ends.onWindowThread(), 0);
+        QVERIFY(ends.elsewhere() > 0);
         // An independent reader of the format finds the two new calls in the backup's file.
         const QString count = runPython({ "-c",
             "import sqlite3,sys; print(sqlite3.connect(sys.argv[1]).execute('select count(*), sum(ZADDRESS "

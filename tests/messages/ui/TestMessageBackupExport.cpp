@@ -4,6 +4,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
+#include "backup/support/HoldEnds.h"
 #include "backup/write/BackupWriteNames.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/modern/IOS6MessageMerge.h"
@@ -492,6 +493,7 @@ private Q_SLOTS:
             CancelInCommit::temporaries = temporaries ? &*temp : nullptr;
             BackupWriteNames::setSyncCall(CancelInCommit::sync);
             const auto restore = qScopeGuard([] { BackupWriteNames::setSyncCall(::fsync); });
+            const HoldEnds ends;
             merged = MessageBackupExport::run(
                 backup, messages,
                 [&] {
@@ -504,6 +506,9 @@ private Q_SLOTS:
                     return form;
                 },
                 nullptr, &told);
+            // The write's hold ends beside the window: its end may wait on the backup's disk.
+            QCOMPARE(ends.onWindowThread(), 0);
+            QVERIFY(ends.elsewhere() > 0);
             CancelInCommit::form = nullptr;
             CancelInCommit::temporaries = nullptr;
             messages.last()->_attachments.remove(cut.guid);

@@ -1,6 +1,7 @@
 #include "app/ui/shared/BackupReadForWrite.h"
 
 #include "app/ui/BackupRecordsThread.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -63,6 +64,9 @@ bool BackupReadForWrite::working(
         = read(page, backup, [&remembered](BackupRecordsThread& t) { t.setInfoFirst(remembered); });
     if (!thread)
         return false;
+    // Only the password was wanted: the read's hold ends here, beside the window.
+    std::unique_ptr<BackupFolderLock> hold = thread->takeHold();
+    OffThread::release(hold);
     if (!thread->locked())
         return true;
     thread.reset();
