@@ -312,9 +312,9 @@ early_cache=$(tail -n 1 "$work/early.out")
 "$probe" save-messages "$early_cache" "$work/early-store" > /dev/null 2>&1
 shared_rel=file-relay/var/mobile/Library/SMS/Attachments/shared
 lay_out_earlier() { # the folder of attachments "shared": each file renamed as the earlier rule named it
-    (cd "$1" && mv cd~*.JPG cd.JPG && set -- ab~*.JPG && mv "$1" ab.JPG && rm "$2")
+    (cd "$1" && mv c:d.JPG cd.JPG && mv a:b.JPG ab.JPG && rm 'a?b.JPG')
 }
-alone=$(cat "$work/early-store/$shared_rel"/cd~*.JPG | md5sum | cut -c 1-32)
+alone=$(cat "$work/early-store/$shared_rel"/c:d.JPG | md5sum | cut -c 1-32)
 lay_out_earlier "$work/early-store/$shared_rel"
 lay_out_earlier "$early_cache/$shared_rel"
 "$probe" extract-attachments "$work/early-store" "$work/early-out" > /dev/null 2>&1
@@ -323,7 +323,7 @@ lay_out_earlier "$early_cache/$shared_rel"
     && [ "$(ls "$work/early-out" | wc -l)" = 1 ] && [ "$(ls "$work/early-cache-out" | wc -l)" = 0 ]
 check "extract-attachments reads the earlier file alone in a local store, and nothing in a cache" $?
 "$probe" save-messages "$work/early-store" "$work/early-again" > /dev/null 2>&1
-[ "$(cat "$work/early-again/$shared_rel"/cd~*.JPG 2> /dev/null | md5sum | cut -c 1-32)" = "$alone" ] \
+[ "$(cat "$work/early-again/$shared_rel"/c:d.JPG 2> /dev/null | md5sum | cut -c 1-32)" = "$alone" ] \
     && [ "$(ls "$work/early-again/$shared_rel" | wc -l)" = 1 ]
 check "save-messages writes the earlier file under its name now, and neither of the two" $?
 
@@ -336,11 +336,11 @@ HOME="$work/home" "$probe" cache-messages "$work/again" > "$work/again.out" 2> /
 again_cache=$(tail -n 1 "$work/again.out")
 "$probe" save-messages "$again_cache" "$work/again-store" > /dev/null 2>&1
 md5_of() { cat "$@" 2> /dev/null | md5sum | cut -c 1-32; }
-own=$(md5_of "$again_cache/$shared_rel/ab.JPG") && other=$(md5_of "$again_cache/$shared_rel"/ab~*.JPG)
-(cd "$work/again-store/$shared_rel" && mv ab~*.JPG ab.JPG)
+own=$(md5_of "$again_cache/$shared_rel/ab.JPG") && other=$(md5_of "$again_cache/$shared_rel/a?b.JPG")
+(cd "$work/again-store/$shared_rel" && mv 'a?b.JPG' ab.JPG)
 "$probe" save-messages "$again_cache" "$work/again-store" > /dev/null 2>&1
 [ "$own" != "$other" ] && [ "$(md5_of "$work/again-store/$shared_rel/ab.JPG")" = "$own" ] \
-    && [ "$(md5_of "$work/again-store/$shared_rel"/ab~*.JPG)" = "$other" ]
+    && [ "$(md5_of "$work/again-store/$shared_rel/a?b.JPG")" = "$other" ]
 check "save-messages again moves another's earlier file at a copy's name to that one's own name" $?
 
 # The encrypted backup loaded into a home others may enter (755, as useradd makes it), also over a data

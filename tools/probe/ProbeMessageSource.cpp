@@ -136,9 +136,16 @@ void ProbeMessageSource::load(MsgData& data)
     if (sourceRelay.isEmpty())
         return;
     // Attachment files are read where they lie in the given cache folder, not in the copy.
-    const QString copyRelay = QDir(work.path()).absoluteFilePath(QStringLiteral("file-relay")) + '/';
-    for (_MsgAttachment* a : std::as_const(data.p()->attachments))
-        if (a && a->_path.startsWith(copyRelay))
-            a->_path = msgSourcePath(QDir(sourceRelay), sourceRelay + '/' + a->_path.mid(copyRelay.size()));
+    const QDir copy(QDir(work.path()).absoluteFilePath(QStringLiteral("file-relay")));
+    const QString copyRelay = copy.absolutePath() + '/';
+    for (_MsgAttachment* a : std::as_const(data.p()->attachments)) {
+        if (!a || !a->_path.startsWith(copyRelay))
+            continue;
+        // A name kept as the phone gives it where the disk took it is found where the file lies.
+        const bool byName = !a->filename.isEmpty() && msgRelayPath(copy, a->filename) == a->_path;
+        a->_path = msgSourcePath(QDir(sourceRelay),
+            byName ? msgRelayPath(QDir(sourceRelay), a->filename)
+                   : sourceRelay + '/' + a->_path.mid(copyRelay.size()));
+    }
     MsgCopyMarks::apply(data, QDir(sourceFolder));
 }

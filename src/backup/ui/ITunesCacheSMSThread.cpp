@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/FileNameFit.h"
+#include "app/KeptFileName.h"
 #include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
@@ -135,7 +136,12 @@ void ITunesCacheSMSThread::copyFileThrow(
     const QString rel = node->item.relativePath().mid(int(qstrlen("Library/")));
     QString dest;
     try {
-        dest = BackupManifest::safeJoinThrow(library, FileNameFit::localPath(rel));
+        // Judged first as ever: a path that leads out of the folder is refused by name.
+        BackupManifest::safeJoinThrow(library, FileNameFit::localPath(rel));
+        QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        parts.removeAll(QStringLiteral("."));
+        dest = library.absoluteFilePath(
+            KeptFileName::pathForWrite(library.absolutePath(), parts.join(QLatin1Char('/'))));
         copier.copyThrow(node, dest, false, m_fresh && messageDb ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)

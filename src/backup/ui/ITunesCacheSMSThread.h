@@ -16,8 +16,9 @@ class ProgressForm;
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
 // into the backup's cache folder under "file-relay/var/mobile/Library", decrypted when needed;
 // files the cache holds from the very same stored files are not copied again. Each name is kept as
-// the readers of the messages look for it (FileNameFit::localName: a name too long for a disk is
-// cut, one with characters a disk refuses goes without them, each marked). A file whose stored copy
+// the readers of the messages look for it (KeptFileName: the phone's own where the disk takes it,
+// else fitted: a name too long for a disk is cut, one with characters a disk refuses goes without
+// them, each marked). A file whose stored copy
 // is not what the phone wrote, or cannot be read (the user may not read it, a disk's read error), or
 // whose name or path this disk cannot hold even so, or whose place another record's copy took (a
 // disk that ignores case, one path in two domains), ends the run with an error that names it and its

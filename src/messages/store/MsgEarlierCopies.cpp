@@ -2,6 +2,7 @@
 
 #include "app/EarlierFileName.h"
 #include "app/FileNameFit.h"
+#include "app/KeptFileName.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgPath.h"
 
@@ -98,9 +99,10 @@ bool MsgEarlierCopies::mayName(const QString& filename, const QSet<QString>& las
     if (last.isEmpty() || last == QLatin1String(".") || last == QLatin1String(".."))
         return true; // the path's last name is another one of it
     const QString now = FileNameFit::localName(last);
+    const QString own = KeptFileName::plain(last);
     // A name today's rule keeps as it is the earlier one kept so too. Names are compared without
     // regard to case, as a disk may keep them.
-    return lastNames.contains(now.toLower())
+    return lastNames.contains(now.toLower()) || (!own.isEmpty() && lastNames.contains(own.toLower()))
         || (now != last && lastNames.contains(EarlierFileName::localName(last).toLower()));
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/EarlierFileName.h"
 #include "app/FileNameFit.h"
+#include "app/KeptFileName.h"
 
 #include <QFileInfo>
 
@@ -28,10 +29,24 @@ QString relayRelative(const QString& devicePath)
 }
 } // namespace
 
+QStringList msgRelayParts(const QDir& relay, const QString& devicePath)
+{
+    const QString confined = msgConfinedPath(relay, relayRelative(devicePath));
+    if (confined.isEmpty())
+        return {};
+    return confined.mid(QDir::cleanPath(relay.absolutePath()).size() + 1).split(QLatin1Char('/'));
+}
+
 QString msgRelayPath(const QDir& relay, const QString& devicePath)
 {
-    // Named as the load of a backup names its copies.
-    return msgConfinedPath(relay, FileNameFit::localPath(relayRelative(devicePath)));
+    // Named as the load of a backup and a save name their copies, each name where it stands.
+    const QStringList parts = msgRelayParts(relay, devicePath);
+    if (parts.isEmpty())
+        return QString();
+    QString at = QDir::cleanPath(relay.absolutePath());
+    for (const QString& part : parts)
+        at += QLatin1Char('/') + KeptFileName::standing(at, part);
+    return at;
 }
 
 QString msgEarlierRelayPath(const QDir& relay, const QString& devicePath)
@@ -41,7 +56,15 @@ QString msgEarlierRelayPath(const QDir& relay, const QString& devicePath)
     if (now == rel) // names today's rule keeps as they are the earlier one kept so too
         return QString();
     const QString earlier = msgConfinedPath(relay, EarlierFileName::localPath(rel));
-    return earlier == msgConfinedPath(relay, now) ? QString() : earlier;
+    // Where it is its place now, by the phone's own names or the fitted ones, it is its own.
+    QStringList own = rel.split(QLatin1Char('/'));
+    for (QString& part : own)
+        if (KeptFileName::plain(part).isEmpty())
+            part = FileNameFit::localName(part);
+    return earlier == msgConfinedPath(relay, now)
+            || earlier == msgConfinedPath(relay, own.join(QLatin1Char('/')))
+        ? QString()
+        : earlier;
 }
 
 QString msgSourcePath(const QDir& folder, const QString& path, bool* absent)

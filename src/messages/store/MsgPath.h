@@ -2,13 +2,18 @@
 
 #include <QDir>
 #include <QString>
+#include <QStringList>
 
 // The absolute, cleaned path of relative inside base, or an empty string when it would lead out
 // of base (".." parts, an absolute path). Paths read from a database pass through here so that a
 // crafted row can never point the program at files elsewhere.
 QString msgConfinedPath(const QDir& base, const QString& relative);
-// The local file of a device path ("/var/mobile/..." or "~/...") inside the file-relay folder relay,
-// each name as FileNameFit::localName() keeps it, or an empty string when it would lead out of relay.
+// The names of a device path ("/var/mobile/..." or "~/...") below the file-relay folder relay,
+// cleaned, as the phone gives them; empty when it would lead out of relay.
+QStringList msgRelayParts(const QDir& relay, const QString& devicePath);
+// The local file of a device path inside the file-relay folder relay, each name as KeptFileName
+// finds it standing (the phone's own, else the fitted one), or an empty string when it would lead
+// out of relay.
 QString msgRelayPath(const QDir& relay, const QString& devicePath);
 // The place an earlier version named for the same device path (EarlierFileName), where local
 // message stores it saved keep their attachment files; empty where that is its place now, or

@@ -1,6 +1,7 @@
 #include "messages/store/MsgStandingCopy.h"
 
 #include "app/Fd.h"
+#include "app/KeptFileName.h"
 #include "messages/store/MsgPath.h"
 
 #include <QFile>
@@ -130,16 +131,18 @@ QStringList MsgStandingCopy::earlierOwners(const QString& dest, const QString& f
 
 bool MsgStandingCopy::moveToOwnName(const HeldFolder& folder, const QString& name, const QString& filename)
 {
-    const QString own = msgRelayPath(m_relayDir, filename);
-    QStringList parts
-        = own.mid(QDir::cleanPath(m_relayDir.absolutePath()).size() + 1).split(QLatin1Char('/'));
-    const QString ownName = parts.takeLast();
+    // Named as a save names that record's copy.
+    QStringList parts = msgRelayParts(m_relayDir, filename);
+    if (parts.isEmpty())
+        return false;
+    const QString last = parts.takeLast();
     HeldFolder at = m_relay;
     for (const QString& part : std::as_const(parts)) {
-        at = at.make(part);
+        at = at.make(KeptFileName::forWrite(at, part));
         if (!at.isValid())
             return false;
     }
+    const QString ownName = KeptFileName::forWrite(at, last);
     const QByteArray from = HeldFolder::native(name), to = HeldFolder::native(ownName);
     if (::renameat2(folder.fd(), from.constData(), at.fd(), to.constData(), RENAME_NOREPLACE) == 0)
         return true;

@@ -1,5 +1,6 @@
 #include "messages/ui/ExportMessagesDb.h"
 
+#include "app/KeptFileName.h"
 #include "app/MadeFolders.h"
 #include "app/OutputFile.h"
 #include "app/StoreFileRemoval.h"
@@ -64,6 +65,7 @@ void ExportMessagesDb::init()
         [this](const std::function<void(const QString&)>& each) { msgDb.eachAttachmentFilename(each); });
     m_way.clear();
     m_wayNames.clear();
+    m_wayLocal.clear();
     m_storeFolder = wayTo(relayDir.relativeFilePath(store.absolutePath()).split(QLatin1Char('/')), &why);
     const HeldFolder& folder = m_storeFolder;
     if (!folder.isValid())
@@ -411,16 +413,19 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     if (a._path.isEmpty() || !QFileInfo(a._path).isFile())
         return;
     // The device path decides the place in the store; one that would lead out of it gets no copy.
-    const QString dest = msgRelayPath(relayDir, a.filename);
-    if (dest.isEmpty()) {
+    QStringList parts = msgRelayParts(relayDir, a.filename);
+    if (parts.isEmpty()) {
         if (!a.filename.isEmpty())
             m_failedCopies << a._path;
         return;
     }
-    QStringList parts = dest.mid(QDir::cleanPath(relayDir.absolutePath()).size() + 1).split(QLatin1Char('/'));
-    const QString name = parts.takeLast();
+    const QString phoneName = parts.takeLast();
     QString why;
     const HeldFolder folder = wayTo(parts, &why);
+    // The phone's own name where the disk takes it, as the readers look for it.
+    const QString name = KeptFileName::forWrite(folder, phoneName);
+    const QString dest = QDir::cleanPath(relayDir.absolutePath()) + QLatin1Char('/')
+        + (m_wayLocal + QStringList { name }).join(QLatin1Char('/'));
     if (folder.isValid() && folder.has(name)) {
         // A copy from before, or the file itself, is kept; any other file there is written over.
         const auto verdict = m_standing->settle(folder, name, dest, a._path, a.filename, &why);
@@ -446,21 +451,24 @@ HeldFolder ExportMessagesDb::wayTo(const QStringList& parts, QString* why)
     while (same < parts.size() && same < m_wayNames.size() && parts[same] == m_wayNames[same])
         ++same;
     m_wayNames.resize(same);
+    m_wayLocal.resize(same);
     m_way.resize(size_t(same));
     HeldFolder at = same > 0 ? m_way.back() : m_relay;
     m_wayMadeFrom = m_way.size();
     for (qsizetype i = same; i < parts.size(); ++i) {
         bool made = false;
-        const HeldFolder next = m_made.make(at, parts[i], &made);
+        const QString local = KeptFileName::forWrite(at, parts[i]);
+        const HeldFolder next = m_made.make(at, local, &made);
         if (!made && m_wayMadeFrom == m_way.size())
             ++m_wayMadeFrom; // only those below the last that stood are new
         if (!next.isValid()) {
-            *why = MadeFolders::failureText(at.filePath(parts[i]), errno);
+            *why = MadeFolders::failureText(at.filePath(local), errno);
             return HeldFolder();
         }
         at = next;
         m_way.push_back(at);
         m_wayNames << parts[i];
+        m_wayLocal << local;
     }
     return at;
 }
@@ -469,10 +477,11 @@ void ExportMessagesDb::takeBackWay()
 {
     while (m_way.size() > m_wayMadeFrom) {
         const HeldFolder& parent = m_way.size() > 1 ? m_way[m_way.size() - 2] : m_relay;
-        if (!parent.removeIfSame(m_wayNames.last(), m_way.back().device(), m_way.back().inode()))
+        if (!parent.removeIfSame(m_wayLocal.last(), m_way.back().device(), m_way.back().inode()))
             break; // it holds something else: it stays, with those above it
         m_way.pop_back();
         m_wayNames.removeLast();
+        m_wayLocal.removeLast();
     }
     m_wayMadeFrom = m_way.size();
 }

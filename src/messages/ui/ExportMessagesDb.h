@@ -84,8 +84,9 @@ private:
     qint64 insertMessage(const _MsgMessage& message, qint64 senderId, qint64 otherId, const QString& hash);
     void writeAttachments(const _MsgMessage& message, qint64 messageId);
     void copyAttachmentFileOf(const _MsgAttachment& attachment);
-    // The folder at the way of parts below the relay folder, made where missing and held; invalid,
-    // with *why naming the folder that could not be made and the system's reason, on failure.
+    // The folder at the way of the phone's names parts below the relay folder, each named as
+    // KeptFileName gives it, made where missing and held; invalid, with *why naming the folder that
+    // could not be made and the system's reason, on failure.
     HeldFolder wayTo(const QStringList& parts, QString* why);
     // Removes the folders the last wayTo() made while they hold nothing, innermost first.
     void takeBackWay();
@@ -104,6 +105,7 @@ private:
     // The folders of the last way made below m_relay, by name: attachments in a row mostly share
     // their first folders, which are then neither looked up nor made again.
     QStringList m_wayNames;
+    QStringList m_wayLocal; // their names in their folders (KeptFileName)
     std::vector<HeldFolder> m_way;
     size_t m_wayMadeFrom = 0; // the first of m_way the last wayTo() made
     bool m_madeStore = false; // the store's file was not there when the run began

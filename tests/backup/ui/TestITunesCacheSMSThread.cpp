@@ -117,6 +117,10 @@ private Q_SLOTS:
         QTest::newRow("an attachment named with a question mark")
             << QStringList { "--demo", "--attachment-name", "2=Why?.JPG" } << 1 << "" << all << qint64(16)
             << "" << QStringList {};
+        // Names some disks refuse, kept as the phone gives them where this disk takes them.
+        QTest::newRow("attachments named as a device and with a dot at the end")
+            << QStringList { "--demo", "--attachment-name", "1=con/AUX.JPG", "--attachment-name", "2=end." }
+            << 1 << "" << all << qint64(16) << "" << QStringList {};
         // Names that differ only in characters a disk refuses stay two files, each with its own
         // record's bytes; so does one that looks like such a name made for a disk.
         const QStringList colon { "--attachment-name", "1=shared/a:b.JPG", "--attachment-name",
@@ -207,6 +211,9 @@ private Q_SLOTS:
             int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
         for (const _MsgAttachment* a : std::as_const(data.p()->attachments)) {
             QVERIFY2(!a->_notAsWritten.isEmpty() || QFileInfo(a->_path).isFile(), qPrintable(a->filename));
+            // Under the phone's own name, unless that is longer than a disk keeps.
+            if (a->filename.section('/', -1).toUtf8().size() <= 255)
+                QVERIFY2(a->_path.endsWith(a->filename.mid(1)), qPrintable(a->_path));
             if (a->_notAsWritten.isEmpty())
                 QVERIFY2(holdsItsRecord(m, *a), qPrintable(a->filename));
         }

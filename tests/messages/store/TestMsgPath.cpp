@@ -106,6 +106,36 @@ private slots:
         const QDir relay(m_base + "/real");
         QCOMPARE(msgRelayPath(relay, devicePath), relay.absoluteFilePath(kept));
     }
+
+    // Where the disk took the phone's own name, a copy stands under it and is found there first;
+    // a name that looks marked, has a control character or is too long never stands for itself.
+    void phonesOwnNamesFoundFirst_data()
+    {
+        QTest::addColumn<QString>("devicePath");
+        QTest::addColumn<QString>("kept");
+        const QString sms = "var/mobile/Library/SMS/";
+        QTest::newRow("a device's name") << "~/Library/SMS/AUX.jpg" << sms + "AUX.jpg";
+        QTest::newRow("a colon") << "~/Library/SMS/a:b.jpg" << sms + "a:b.jpg";
+        QTest::newRow("a dot at the end") << "~/Library/SMS/end." << sms + "end.";
+        QTest::newRow("in a folder's name") << "~/Library/SMS/con/c.jpg" << sms + "con/c.jpg";
+        const QString marked = "ab" + nameMark("a:b.jpg") + ".jpg";
+        QTest::newRow("a name that looks marked")
+            << "~/Library/SMS/" + marked << sms + "ab" + nameMark("a:b.jpg") + nameMark(marked) + ".jpg";
+        QTest::newRow("a control character")
+            << "~/Library/SMS/x\x01y.jpg" << sms + "xy" + nameMark("x\x01y.jpg") + ".jpg";
+    }
+    void phonesOwnNamesFoundFirst()
+    {
+        QFETCH(QString, devicePath);
+        QFETCH(QString, kept);
+        const QDir relay(TestEnv::tempDir());
+        const QString plain = relay.absoluteFilePath("var/mobile/" + devicePath.mid(2));
+        const QString fitted = msgRelayPath(relay, devicePath);
+        write(fitted);
+        if (!plain.contains(QChar(1)))
+            write(plain);
+        QCOMPARE(msgRelayPath(relay, devicePath), relay.absoluteFilePath(kept));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMsgPath)

@@ -154,22 +154,36 @@ private Q_SLOTS:
         QCOMPARE(querySql(smsPath(store), "select count(*) from message"), rows);
     }
 
+    // Each copy under the phone's own name where the disk takes it, else the name fitted to the
+    // disk and marked; as the readers look for it.
     void attachmentPaths_data()
     {
         QTest::addColumn<QString>("filename");
         QTest::addColumn<QString>("expectedRel"); // empty: no copy anywhere
         QTest::addColumn<bool>("failed");
+        QTest::addColumn<QString>("disk"); // empty: the test's own
         QTest::newRow("home prefix") << "~/Library/SMS/Attachments/ab/12/G/IMG 1.JPG"
-                                     << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false;
+                                     << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false << "";
         QTest::newRow("absolute") << "/var/mobile/Library/SMS/Attachments/cd/34/x.jpg"
-                                  << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false;
-        QTest::newRow("colon and question mark dropped, marked")
+                                  << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false << "";
+        QTest::newRow("colon and question mark kept") << "~/a:b?.jpg"
+                                                      << "var/mobile/a:b?.jpg" << false << "";
+        QTest::newRow("a device's name and a dot at the end kept")
+            << "~/con/AUX.jpg."
+            << "var/mobile/con/AUX.jpg." << false << "";
+        QTest::newRow("a control character dropped, marked")
+            << "~/a\tb.jpg"
+            << "var/mobile/ab" + nameMark("a\tb.jpg") + ".jpg" << false << "";
+        QTest::newRow("NTFS: colon and question mark dropped, marked")
             << "~/a:b?.jpg"
-            << "var/mobile/ab" + nameMark("a:b?.jpg") + ".jpg" << false;
+            << "var/mobile/ab" + nameMark("a:b?.jpg") + ".jpg" << false << "ntfs";
+        QTest::newRow("NTFS: a device's name and a dot at the end, marked")
+            << "~/con/AUX.jpg."
+            << "var/mobile/con" + nameMark("con") + "/AUX" + nameMark("AUX.jpg.") + ".jpg" << false << "ntfs";
         QTest::newRow("dot-dot inside the store") << "~/../../x.jpg"
-                                                  << "x.jpg" << false;
-        QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true;
-        QTest::newRow("empty name: row only") << "" << QString() << false;
+                                                  << "x.jpg" << false << "";
+        QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true << "";
+        QTest::newRow("empty name: row only") << "" << QString() << false << "";
     }
 
     void attachmentPaths()
@@ -177,17 +191,27 @@ private Q_SLOTS:
         QFETCH(QString, filename);
         QFETCH(QString, expectedRel);
         QFETCH(bool, failed);
+        QFETCH(QString, disk);
+        std::unique_ptr<ForeignDisk> mounted;
+        if (!disk.isEmpty()
+            && !(mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk)))->isMounted())
+            QSKIP(qPrintable(mounted->whyNot()));
         const QString base = TestEnv::tempDir();
         const QString local = base + "/src/file.bin";
         putFile(local, "data");
-        const QString store = base + "/a/b/store";
+        const QString store = (mounted ? mounted->path() : base) + "/a/b/store";
         OneMessage one(filename, local);
         QStringList failures;
         saveAll(store, { &one.message }, &failures);
         QCOMPARE(failures.size(), failed ? 1 : 0);
         QCOMPARE(querySql(smsPath(store), "select filename from attachment"), filename);
-        if (!expectedRel.isEmpty())
+        if (!expectedRel.isEmpty()) {
             QCOMPARE(bytesOf(store + "/file-relay/" + expectedRel), QByteArray("data"));
+            // The readers find it there.
+            MsgData back = loadFolder(store);
+            QCOMPARE(back.p()->attachments.size(), 1);
+            QCOMPARE(back.p()->attachments.cbegin().value()->_path, store + "/file-relay/" + expectedRel);
+        }
         QVERIFY(!QFile::exists(base + "/escape.jpg"));
         QVERIFY(!QFile::exists(base + "/a/escape.jpg"));
     }
@@ -386,7 +410,7 @@ private Q_SLOTS:
             << QString() << QString();
         QTest::newRow("an earlier copy of another record, moved to its name")
             << QStringList { "a?b.jpg" } << QStringList { "ab.jpg=other" } << "ab.jpg"
-            << QStringList { "ab.jpg=mine", marked + "=other" } << QString() << QString();
+            << QStringList { "a?b.jpg=other", "ab.jpg=mine" } << QString() << QString();
         QTest::newRow("an earlier copy whose record has its own")
             << QStringList { "a?b.jpg" } << QStringList { "ab.jpg=other", marked + "=own" } << "ab.jpg"
             << QStringList { "ab.jpg=mine", marked + "=own" } << QString() << QString();

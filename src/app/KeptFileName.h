@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+class HeldFolder;
+
+// The names the program gives the copies of a phone's files it keeps for its readers (a store of
+// its own, a backup's cache): the phone's own name wherever the disk takes it, else the name
+// FileNameFit::localName() fits to it (marked with the whole name). Readers find a copy by either,
+// the phone's own first: each stands for that one name of the phone, never for another's.
+class KeptFileName
+{
+public:
+    // name as it is when a copy may be kept under it: no control character, no longer than a disk
+    // keeps, not a step of a path, and nothing that looks like a mark (it could then be taken for
+    // another name's fitted one). Empty when it may not.
+    static QString plain(const QString& name);
+    // The local name of the phone's name inside the folder at folderPath: the phone's own where
+    // anything stands at it, else the fitted one.
+    static QString standing(const QString& folderPath, const QString& name);
+    // The local name a write gives the phone's name inside folder: the phone's own or the fitted one
+    // where either stands (the phone's own first), else the phone's own where the disk takes it
+    // (tried with an empty file made and removed at once), else the fitted one.
+    static QString forWrite(const HeldFolder& folder, const QString& name);
+    // The phone's relative path below the folder at folderPath as a write keeps it: each name as
+    // forWrite() gives it, the folders on the way made. Names are fitted without a look at the disk
+    // where none differs or the way cannot be made.
+    static QString pathForWrite(const QString& folderPath, const QString& relative);
+};
