@@ -42,17 +42,6 @@ public:
     int opens = 0;
 };
 
-// Puts bytes (a link to target, when given) at path, belonging to the user uid.
-bool plant(const QString& path, const QByteArray& bytes, uid_t uid, const QString& target = QString())
-{
-    QFile f(path);
-    if (target.isEmpty() ? !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()
-                         : !QFile::link(target, path))
-        return false;
-    f.close();
-    return ::lchown(QFile::encodeName(path).constData(), uid, gid_t(-1)) == 0;
-}
-
 // The local store of kind at path (notes: the stand-in above).
 std::unique_ptr<AbsLocalDb> storeOf(const QString& kind, const QString& path)
 {
@@ -247,7 +236,7 @@ private Q_SLOTS:
             QCOMPARE(notes.count(), 1);
         // Where it may be opened, an empty file: SQLite takes it for a journal with nothing to play back.
         const QByteArray theirs = refused ? QByteArray("theirs") : QByteArray();
-        QVERIFY(plant(put, theirs, uid_t(owner), link ? elsewhere : QString()));
+        QVERIFY(TestEnv::plant(put, theirs, uid_t(owner), link ? elsewhere : QString()));
         QString failure;
         try {
             notes.beginEdit();
@@ -308,16 +297,16 @@ private Q_SLOTS:
         const QString name = kind + ".db";
         QVERIFY(QDir().mkpath(mine) && QDir().mkpath(shared));
         QVERIFY(::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
-        QVERIFY(plant(elsewhere, "kept", 0));
+        QVERIFY(TestEnv::plant(elsewhere, "kept", 0));
         storeOf(kind, mine + "/" + name)->open();
         for (const QString suffix : { "-journal", "-wal", "-shm" }) {
             const bool link = journalLink && suffix == "-journal";
-            QVERIFY(plant(mine + "/" + name + suffix, "left",
+            QVERIFY(TestEnv::plant(mine + "/" + name + suffix, "left",
                 uid_t(linked || suffix != "-journal" ? 0 : owner), link ? elsewhere : QString()));
         }
         const QString folder = linked ? shared + "/box" : mine;
         if (linked)
-            QVERIFY(plant(folder, QByteArray(), uid_t(owner), mine));
+            QVERIFY(TestEnv::plant(folder, QByteArray(), uid_t(owner), mine));
         const std::unique_ptr<AbsLocalDb> store = storeOf(kind, folder + "/" + name);
         QString failure;
         const bool removed = removeAsItsPage(kind, *store, &failure);

@@ -1,6 +1,7 @@
 #include "support/TestEnv.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -12,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -149,6 +151,17 @@ void endsWithin(int seconds, const char* what, const std::function<void()>& work
         throw;
     }
     stop();
+}
+
+bool plant(const QString& path, const QByteArray& bytes, unsigned uid, const QString& target)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (target.isEmpty() ? !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()
+                         : !QFile::link(target, path))
+        return false;
+    f.close();
+    return ::lchown(QFile::encodeName(path).constData(), uid_t(uid), gid_t(-1)) == 0;
 }
 
 } // namespace TestEnv

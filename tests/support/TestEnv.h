@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 
@@ -33,6 +34,10 @@ QString copyNamedButGone(const QString& text);
 // Runs work, watched from a thread of its own: work that has not ended after seconds ends the whole
 // suite at once (qFatal naming what), so that a case never waits for ever.
 void endsWithin(int seconds, const char* what, const std::function<void()>& work);
+
+// Puts bytes (a link to target, when given) at path, making its folder, belonging to the user uid:
+// what another user of the machine may leave where the program writes.
+bool plant(const QString& path, const QByteArray& bytes, unsigned uid = 0, const QString& target = QString());
 
 } // namespace TestEnv
 

@@ -14,6 +14,7 @@
 #include "support/ForeignDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/TickGaps.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -227,15 +228,9 @@ private slots:
             QTimer::singleShot(500, this, [&] { resumed = true; });
             return ModalAnswerer::click(box, QMessageBox::Ok);
         });
-        QElapsedTimer since;
-        qint64 longest = 0;
-        QTimer tick;
-        connect(&tick, &QTimer::timeout, &tick, [&] { longest = std::max(longest, since.restart()); });
-        since.start();
-        tick.start(20);
+        TickGaps gaps;
         page.exportContactsTo(page.model.contacts, 1, disk.path() + "/list");
-        tick.stop();
-        longest = std::max(longest, since.elapsed());
+        const qint64 longest = gaps.stop();
         resumed = true;
         rescue.join();
         QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
@@ -275,15 +270,9 @@ private slots:
             if (disk)
                 disk->resume();
         });
-        QElapsedTimer since;
-        qint64 longest = 0;
-        QTimer tick;
-        connect(&tick, &QTimer::timeout, &tick, [&] { longest = std::max(longest, since.restart()); });
-        since.start();
-        tick.start(20);
+        TickGaps gaps;
         page.toolbarActions().last()->trigger();
-        tick.stop();
-        longest = std::max(longest, since.elapsed());
+        const qint64 longest = gaps.stop();
         rescue.join();
         QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
         QCOMPARE(answerer.seen(),

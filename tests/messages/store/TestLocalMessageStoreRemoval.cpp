@@ -15,18 +15,6 @@ namespace
 
 const QString kLibrary = "/file-relay/var/mobile/Library";
 
-// Puts bytes (a link to target, when given) at path, making its folder, belonging to the user uid.
-bool plant(const QString& path, const QByteArray& bytes, uid_t uid = 0, const QString& target = QString())
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (target.isEmpty() ? !f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()
-                         : !QFile::link(target, path))
-        return false;
-    f.close();
-    return ::lchown(QFile::encodeName(path).constData(), uid, gid_t(-1)) == 0;
-}
-
 } // namespace
 
 class TestLocalMessageStoreRemoval : public QObject
@@ -69,18 +57,19 @@ private Q_SLOTS:
         // On that disk the data folder leads by the user's own link to its messages on another.
         const QString mine = readOnly ? disk->path() : row + "/mine";
         const QString sms = (readOnly ? row + "/relay" : mine) + kLibrary + "/SMS";
-        QVERIFY(plant(sms + "/sms.db", "store") && plant(sms + "/sms.db-wal", "log"));
-        QVERIFY(plant(sms + "/Attachments/ab/photo.jpg", "copy") && plant(elsewhere, "kept"));
-        QVERIFY(plant(sms + "/Attachments/ab/out", {}, 0, QFileInfo(elsewhere).absolutePath()));
-        QVERIFY(plant(mine + "/recycle.db", "recovered"));
-        QVERIFY(plant(mine + "/recycle.db-journal", "journal", uid_t(journalOwner)));
-        QVERIFY(plant(mine + "/notes.db", "notes"));
+        QVERIFY(TestEnv::plant(sms + "/sms.db", "store") && TestEnv::plant(sms + "/sms.db-wal", "log"));
+        QVERIFY(
+            TestEnv::plant(sms + "/Attachments/ab/photo.jpg", "copy") && TestEnv::plant(elsewhere, "kept"));
+        QVERIFY(TestEnv::plant(sms + "/Attachments/ab/out", {}, 0, QFileInfo(elsewhere).absolutePath()));
+        QVERIFY(TestEnv::plant(mine + "/recycle.db", "recovered"));
+        QVERIFY(TestEnv::plant(mine + "/recycle.db-journal", "journal", uid_t(journalOwner)));
+        QVERIFY(TestEnv::plant(mine + "/notes.db", "notes"));
         if (readOnly)
             QVERIFY(QFile::link(row + "/relay/file-relay", mine + "/file-relay") && disk->setReadOnly(true));
         const QString shared = row + "/shared", folder = linkOwner < 0 ? mine : shared + "/box";
         QVERIFY(QDir().mkpath(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
         if (linkOwner >= 0)
-            QVERIFY(plant(folder, {}, uid_t(linkOwner), mine));
+            QVERIFY(TestEnv::plant(folder, {}, uid_t(linkOwner), mine));
         QString failure;
         int removed = -1;
         try {

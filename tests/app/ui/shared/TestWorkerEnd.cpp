@@ -10,6 +10,7 @@
 #include "app/ui/support/ModalAnswerer.h"
 #include "support/ForeignDisk.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/TickGaps.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -23,26 +24,6 @@
 
 namespace
 {
-
-// The longest time between two ticks of a timer that should tick every 20 ms: how long the window
-// went without running its events.
-class TickGaps : public QObject
-{
-public:
-    TickGaps()
-    {
-        m_since.start();
-        connect(
-            &m_tick, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_since.restart()); });
-        m_tick.start(20);
-    }
-    qint64 longest() const { return m_longest; }
-
-private:
-    QTimer m_tick;
-    QElapsedTimer m_since;
-    qint64 m_longest = 0;
-};
 
 // What showed during the wait: the "Cancelling…" dialog (looked for now and then) and the boxes.
 struct Seen {
