@@ -41,8 +41,10 @@ QString KeptFileName::plain(const QString& name)
 QString KeptFileName::standing(const QString& folderPath, const QString& name)
 {
     const QString fitted = FileNameFit::localName(name);
+    if (fitted == name)
+        return fitted;
     const QString own = plain(name);
-    if (own.isEmpty() || own == fitted)
+    if (own.isEmpty())
         return fitted;
     struct stat st;
     const QByteArray path = QFile::encodeName(folderPath + QLatin1Char('/') + own);
@@ -52,8 +54,10 @@ QString KeptFileName::standing(const QString& folderPath, const QString& name)
 QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
 {
     const QString fitted = FileNameFit::localName(name);
+    if (fitted == name)
+        return fitted; // the usual case
     const QString own = plain(name);
-    if (own.isEmpty() || own == fitted || !folder.isValid())
+    if (own.isEmpty() || !folder.isValid())
         return fitted;
     if (folder.has(own))
         return own;

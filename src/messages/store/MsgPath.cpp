@@ -40,6 +40,9 @@ QStringList msgRelayParts(const QDir& relay, const QString& devicePath)
 QString msgRelayPath(const QDir& relay, const QString& devicePath)
 {
     // Named as the load of a backup and a save name their copies, each name where it stands.
+    const QString rel = relayRelative(devicePath);
+    if (FileNameFit::localPath(rel) == rel)
+        return msgConfinedPath(relay, rel); // the usual case: every name is kept as it is
     const QStringList parts = msgRelayParts(relay, devicePath);
     if (parts.isEmpty())
         return QString();
