@@ -1,5 +1,6 @@
 #include "messages/ui/DeleteMMSThread.h"
 
+#include "app/HeldFolder.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgAttachment.h"
@@ -7,10 +8,10 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgPath.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <exception>
+#include <sys/stat.h>
 
 DeleteMMSThread::DeleteMMSThread(
     const QDir& folder, const QList<_MsgMessage*>& messages, ProgressForm& form, QObject* parent)
@@ -85,8 +86,19 @@ void DeleteMMSThread::removeFreedFiles(IOS6MessageDb& db)
     try {
         const auto records
             = [&](const std::function<void(const QString&)>& each) { db.eachAttachmentFilename(each); };
-        for (const QString& path : MsgEarlierCopies::namedByNone(relay, candidates, records))
-            QFile::remove(path);
+        const QStringList freed = MsgEarlierCopies::namedByNone(relay, candidates, records);
+        // From the store's folder, held, never through a link below it: a folder swapped meanwhile
+        // loses nothing.
+        const HeldFolder held = freed.isEmpty() ? HeldFolder() : HeldFolder::open(relay.absolutePath());
+        for (const QString& path : freed) {
+            const QString rel = relay.relativeFilePath(path);
+            const qsizetype slash = rel.lastIndexOf(QLatin1Char('/'));
+            const HeldFolder folder = slash < 0 ? held : held.subPath(HeldFolder::native(rel.left(slash)));
+            const QString name = rel.mid(slash + 1);
+            struct stat st;
+            if (folder.lstat(name, &st) && S_ISREG(st.st_mode))
+                folder.removeIfSame(name, st.st_dev, st.st_ino);
+        }
     } catch (const std::exception&) {
     }
 }

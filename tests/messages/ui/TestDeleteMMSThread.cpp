@@ -96,6 +96,18 @@ private Q_SLOTS:
         QVERIFY(QFileInfo(file).isFile());
         QCOMPARE(runDelete(store, next, false), 1);
         QVERIFY(!QFileInfo(file).exists());
+
+        // A folder of the store that became a link to one outside: what lies there is not the
+        // store's, and stays.
+        MsgData third = loadFolder(store);
+        const QList<_MsgMessage*> last = withAttachments(third).mid(0, 1);
+        QVERIFY(!last.isEmpty());
+        const QFileInfo linked(last.first()->attachments().first()->_path);
+        const QString outside = TestEnv::tempDir() + "/outside";
+        QVERIFY(QDir().rename(linked.absolutePath(), outside));
+        QVERIFY(QFile::link(outside, linked.absolutePath()));
+        QCOMPARE(runDelete(store, last, false), 1);
+        QVERIFY(QFile::exists(outside + "/" + linked.fileName()));
     }
 
     // The file an earlier version kept an attachment in goes with the last record that leads to it,
