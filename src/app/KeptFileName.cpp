@@ -4,25 +4,54 @@
 #include "app/HeldFolder.h"
 #include "app/OutputFile.h"
 
-#include <QFile>
 #include <QStringList>
+#include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
-// Whether the disk of folder takes name for a file: a refusal of the name shows at the making.
-bool diskTakes(const HeldFolder& folder, const QString& name)
+// Whether the folder open at dir lists an entry by the very name: a disk that ignores case, or
+// drops a dot at a name's end, finds another entry by a name it does not list.
+bool listedAs(int dir, const QByteArray& name)
+{
+    const int fd = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* list = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (!list) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    bool listed = false;
+    while (const dirent* entry = ::readdir(list))
+        if (name == entry->d_name) {
+            listed = true;
+            break;
+        }
+    ::closedir(list);
+    return listed;
+}
+
+// Whether an entry stands inside folder under the very name.
+bool standsAs(const HeldFolder& folder, const QString& name)
+{
+    return folder.has(name) && listedAs(folder.fd(), HeldFolder::native(name));
+}
+
+// Whether the disk of folder keeps name for a file as it is: a refusal of the name shows at the
+// making, a name the disk changes or finds another entry by in its listing.
+bool diskKeeps(const HeldFolder& folder, const QString& name)
 {
     const QByteArray native = HeldFolder::native(name);
     const int fd = ::openat(
         folder.fd(), native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return errno == EEXIST || !OutputFile::refusesName(errno);
+        return errno != EEXIST && !OutputFile::refusesName(errno);
     ::close(fd);
+    const bool kept = listedAs(folder.fd(), native);
     ::unlinkat(folder.fd(), native.constData(), 0);
-    return true;
+    return kept;
 }
 } // namespace
 
@@ -46,9 +75,8 @@ QString KeptFileName::standing(const QString& folderPath, const QString& name)
     const QString own = plain(name);
     if (own.isEmpty())
         return fitted;
-    struct stat st;
-    const QByteArray path = QFile::encodeName(folderPath + QLatin1Char('/') + own);
-    return ::lstat(path.constData(), &st) == 0 ? own : fitted;
+    const HeldFolder folder = HeldFolder::open(folderPath);
+    return folder.isValid() && standsAs(folder, own) ? own : fitted;
 }
 
 QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
@@ -59,11 +87,12 @@ QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
     const QString own = plain(name);
     if (own.isEmpty() || !folder.isValid())
         return fitted;
-    if (folder.has(own))
+    if (standsAs(folder, own))
         return own;
-    if (folder.has(fitted))
+    // Another entry found by the name (another case of it, the name without its end) is not it.
+    if (folder.has(own) || folder.has(fitted))
         return fitted;
-    return diskTakes(folder, own) ? own : fitted;
+    return diskKeeps(folder, own) ? own : fitted;
 }
 
 QString KeptFileName::pathForWrite(const QString& folderPath, const QString& relative)

@@ -88,7 +88,7 @@ void UpdateLocalDbThread::run()
                 DataSources::convertOldMessagesThrow(dir);
                 // Only a finished conversion lets the old files go.
                 StoreFileRemoval::removeOwn(held, QStringLiteral("mms.db"));
-                held.removeTree(QStringLiteral("attachments"));
+                g_delDirCascade(dir.absoluteFilePath(QStringLiteral("attachments")));
             }
             if (dir.exists("calendar.db") && DataSources::canConvertOldCalendars()) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_CALENDARS").arg(dir.dirName()), -1);

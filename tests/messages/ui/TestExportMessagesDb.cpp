@@ -162,28 +162,47 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expectedRel"); // empty: no copy anywhere
         QTest::addColumn<bool>("failed");
         QTest::addColumn<QString>("disk"); // empty: the test's own
+        QTest::addColumn<QString>("before"); // a record saved before, its copy holding "other"; empty: none
         QTest::newRow("home prefix") << "~/Library/SMS/Attachments/ab/12/G/IMG 1.JPG"
-                                     << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false << "";
+                                     << "var/mobile/Library/SMS/Attachments/ab/12/G/IMG 1.JPG" << false << ""
+                                     << "";
         QTest::newRow("absolute") << "/var/mobile/Library/SMS/Attachments/cd/34/x.jpg"
-                                  << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false << "";
+                                  << "var/mobile/Library/SMS/Attachments/cd/34/x.jpg" << false << ""
+                                  << "";
         QTest::newRow("colon and question mark kept") << "~/a:b?.jpg"
-                                                      << "var/mobile/a:b?.jpg" << false << "";
-        QTest::newRow("a device's name and a dot at the end kept")
-            << "~/con/AUX.jpg."
-            << "var/mobile/con/AUX.jpg." << false << "";
+                                                      << "var/mobile/a:b?.jpg" << false << ""
+                                                      << "";
+        QTest::newRow("a device's name and a dot at the end kept") << "~/con/AUX.jpg."
+                                                                   << "var/mobile/con/AUX.jpg." << false << ""
+                                                                   << "";
         QTest::newRow("a control character dropped, marked")
             << "~/a\tb.jpg"
-            << "var/mobile/ab" + nameMark("a\tb.jpg") + ".jpg" << false << "";
+            << "var/mobile/ab" + nameMark("a\tb.jpg") + ".jpg" << false << ""
+            << "";
         QTest::newRow("NTFS: colon and question mark dropped, marked")
             << "~/a:b?.jpg"
-            << "var/mobile/ab" + nameMark("a:b?.jpg") + ".jpg" << false << "ntfs";
+            << "var/mobile/ab" + nameMark("a:b?.jpg") + ".jpg" << false << "ntfs"
+            << "";
         QTest::newRow("NTFS: a device's name and a dot at the end, marked")
             << "~/con/AUX.jpg."
-            << "var/mobile/con" + nameMark("con") + "/AUX" + nameMark("AUX.jpg.") + ".jpg" << false << "ntfs";
+            << "var/mobile/con" + nameMark("con") + "/AUX" + nameMark("AUX.jpg.") + ".jpg" << false << "ntfs"
+            << "";
+        // On a disk that ignores case, another case of a name saved before is another record's.
+        QTest::newRow("exFAT: a folder named as another case of one saved before")
+            << "~/aux/pic.jpg"
+            << "var/mobile/aux" + nameMark("aux") + "/pic.jpg" << false << "exfat"
+            << "~/AUX/pic.jpg";
+        QTest::newRow("FAT: a name another case of one saved before")
+            << "~/s/aux.jpg"
+            << "var/mobile/s/aux" + nameMark("aux.jpg") + ".jpg" << false << "fat"
+            << "~/s/AUX.jpg";
         QTest::newRow("dot-dot inside the store") << "~/../../x.jpg"
-                                                  << "x.jpg" << false << "";
-        QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true << "";
-        QTest::newRow("empty name: row only") << "" << QString() << false << "";
+                                                  << "x.jpg" << false << ""
+                                                  << "";
+        QTest::newRow("dot-dot out of the store") << "~/../../../../escape.jpg" << QString() << true << ""
+                                                  << "";
+        QTest::newRow("empty name: row only") << "" << QString() << false << ""
+                                              << "";
     }
 
     void attachmentPaths()
@@ -192,6 +211,7 @@ private Q_SLOTS:
         QFETCH(QString, expectedRel);
         QFETCH(bool, failed);
         QFETCH(QString, disk);
+        QFETCH(QString, before);
         std::unique_ptr<ForeignDisk> mounted;
         if (!disk.isEmpty()
             && !(mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk)))->isMounted())
@@ -199,18 +219,25 @@ private Q_SLOTS:
         const QString base = TestEnv::tempDir();
         const QString local = base + "/src/file.bin";
         putFile(local, "data");
+        putFile(base + "/src/other.bin", "other");
         const QString store = (mounted ? mounted->path() : base) + "/a/b/store";
+        OneMessage earlier(before, base + "/src/other.bin");
+        earlier.message.guid = "G-before";
+        earlier.attachment.guid = "A-before";
+        if (!before.isEmpty())
+            saveAll(store, { &earlier.message });
         OneMessage one(filename, local);
         QStringList failures;
         saveAll(store, { &one.message }, &failures);
         QCOMPARE(failures.size(), failed ? 1 : 0);
-        QCOMPARE(querySql(smsPath(store), "select filename from attachment"), filename);
+        QCOMPARE(querySql(smsPath(store), "select filename from attachment where guid='A-1'"), filename);
         if (!expectedRel.isEmpty()) {
             QCOMPARE(bytesOf(store + "/file-relay/" + expectedRel), QByteArray("data"));
-            // The readers find it there.
+            // The readers find each copy with its own bytes.
             MsgData back = loadFolder(store);
-            QCOMPARE(back.p()->attachments.size(), 1);
-            QCOMPARE(back.p()->attachments.cbegin().value()->_path, store + "/file-relay/" + expectedRel);
+            for (const _MsgAttachment* a : std::as_const(back.p()->attachments))
+                QCOMPARE(bytesOf(a->_path), QByteArray(a->filename == filename ? "data" : "other"));
+            QCOMPARE(back.p()->attachments.size(), before.isEmpty() ? 1 : 2);
         }
         QVERIFY(!QFile::exists(base + "/escape.jpg"));
         QVERIFY(!QFile::exists(base + "/a/escape.jpg"));
