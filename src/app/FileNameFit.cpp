@@ -63,6 +63,19 @@ QString markOf(const QString& name)
     return QLatin1Char('~') + QString::fromLatin1(sum.toHex().left(kMarkDigits));
 }
 
+// Whether fit() keeps name as it is, told without making anything: most names are.
+bool keptAsIs(const QString& name, bool asciiOnly)
+{
+    for (const QChar c : name)
+        if (dropped(c, asciiOnly) || c == QLatin1Char('~'))
+            return false; // a '~' may be part of what looks like a mark: judged in full
+    const QChar last = name.back();
+    if (last == QLatin1Char('.') || last == QLatin1Char(' ') || isDeviceName(name))
+        return false;
+    return name.size() * 3 <= FileNameFit::kMaxNameBytes
+        || name.toUtf8().size() <= FileNameFit::kMaxNameBytes;
+}
+
 } // namespace
 
 QString FileNameFit::extensionOf(const QString& name)
@@ -91,6 +104,8 @@ QString FileNameFit::asciiName(const QString& name)
 QString FileNameFit::fit(const QString& name, bool asciiOnly)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return name;
+    if (keptAsIs(name, asciiOnly))
         return name;
     QString kept;
     kept.reserve(name.size());
