@@ -81,16 +81,20 @@ void UpdateLocalDbThread::run()
             = g_localDbDir().entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo& folder : folders) {
             QDir dir(folder.absoluteFilePath());
+            const bool messages = dir.exists("mms.db") && DataSources::canConvertOldMessages();
+            const bool calendars = dir.exists("calendar.db") && DataSources::canConvertOldCalendars();
+            if (!messages && !calendars)
+                continue; // the usual case: nothing of the older layout
             // The old files go from the folder held now: one swapped meanwhile loses nothing.
             const HeldFolder held = HeldFolder::open(dir.absolutePath());
-            if (dir.exists("mms.db") && DataSources::canConvertOldMessages()) {
+            if (messages) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_MESSAGES").arg(dir.dirName()), -1);
                 DataSources::convertOldMessagesThrow(dir);
                 // Only a finished conversion lets the old files go.
                 StoreFileRemoval::removeOwn(held, QStringLiteral("mms.db"));
                 g_delDirCascade(dir.absoluteFilePath(QStringLiteral("attachments")));
             }
-            if (dir.exists("calendar.db") && DataSources::canConvertOldCalendars()) {
+            if (calendars) {
                 m_form.invokeUpdateProgress(tr("IDS_UPDATING_LOCALDB_%1_CALENDARS").arg(dir.dirName()), -1);
                 updateCalendarDbThrow(dir);
                 StoreFileRemoval::removeOwn(held, QStringLiteral("calendar.db"));
