@@ -7,6 +7,8 @@
 #include "app/RunFolder.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/StartUpChecks.h"
+#include "app/ui/shared/PageLife.h"
+#include "app/ui/shared/WorkerEnd.h"
 #include "backup/ui/BackupUnlockUi.h"
 #include "backup/ui/BackupWaitUi.h"
 #include "device/LibDeviceBackend.h"
@@ -53,6 +55,9 @@ int main(int argc, char** argv)
         StartUpChecks::warnIfStorageNotWritable();
 
         code = app.exec();
+        // A page's reading that waits on a disk that does not answer gets the grace, as any worker.
+        if (PageLife::endAll(WorkerEnd::graceMs()))
+            WorkerEnd::leave(code);
         window.leaveModelsAtExit();
     }
     PowerAssertion::release(powerAssertion);

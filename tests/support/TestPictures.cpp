@@ -57,7 +57,8 @@ QByteArray camera48mp()
 bool sparseFile(const QString& path, qint64 size, const QByteArray& head)
 {
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(head) == head.size() && f.resize(qMax(size, f.size()));
+    return f.open(QIODevice::WriteOnly) && f.write(head) == head.size()
+        && (size <= f.size() || f.resize(size));
 }
 
 namespace

@@ -103,7 +103,8 @@ QList<const BackupManifest::_FileNode*> DataSources::backupFilesToCache(const Ba
     };
 }
 
-bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
+bool DataSources::cacheLacksFiles(
+    const BackupManifest& m, const BackupLoadFaults& faults, const QDir& cacheDir)
 {
     // A file the load found not to be what the phone wrote may have no copy (the message database
     // never has one): the load has said so, and says it again at the next load, not per page.
@@ -122,7 +123,7 @@ bool DataSources::cacheLacksFiles(const BackupManifest& m, const QDir& cacheDir)
     // One the last load could not copy has said why, and each page that reads it says it again.
     auto lacks = [&](const BackupManifest::_FileNode* node, const QString& copy, const char* cacheDb) {
         return node && QFileInfo::exists(m.storedFilePath(node->item)) && !QFileInfo::exists(copy)
-            && m.loadFaults.of(node->item.backupFileName()).isEmpty() && !refused(node, cacheDb);
+            && faults.of(node->item.backupFileName()).isEmpty() && !refused(node, cacheDb);
     };
     // The message folder's copies are recorded in "manifest.db", the others' in "manifest2.db".
     if (lacks(m.smsNode, cacheDir.absoluteFilePath(kSmsDbPath), "manifest.db"))

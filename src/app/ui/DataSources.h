@@ -21,8 +21,10 @@ public:
     // Whether a file the backup stores, of those the load copies (the message database among
     // them), has no copy in the cache folder: the cache was cleared or lost a file since the load.
     // One the cache knows its stored file, as it stands, is not what the phone wrote is not lacking,
-    // nor one whose fault the last load noted (BackupManifest::loadFaults).
-    static bool cacheLacksFiles(const BackupManifest& manifest, const QDir& cacheDir);
+    // nor one whose fault the last load noted (faults: the manifest's loadFaults, as a copy that a
+    // load on the window's thread cannot change meanwhile).
+    static bool cacheLacksFiles(
+        const BackupManifest& manifest, const BackupLoadFaults& faults, const QDir& cacheDir);
 
     // The count of a database that could not be counted.
     static constexpr qint64 kUnknownCount = -1;

@@ -20,6 +20,8 @@
 #include "app/ui/shared/ManifestInfoThread.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/OffThread.h"
+#include "app/ui/shared/PageLife.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
@@ -55,8 +57,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <dirent.h>
 #include <exception>
 #include <optional>
+#include <sys/stat.h>
 
 namespace
 {
@@ -103,6 +107,29 @@ QVBoxLayout* createPageHolder(QWidget* wdMain)
     scroll->setWidget(holder);
     outer->addWidget(scroll);
     return pageLayout;
+}
+
+// Whether a folder just removed still holds anything but hidden entries (which keep their folder);
+// one that cannot be looked at holds what it held.
+bool visibleEntriesLeft(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return errno != ENOENT;
+    if (!S_ISDIR(st.st_mode))
+        return false; // not the program's folder: left alone, as the removal leaves it
+    DIR* dir = ::opendir(path.constData());
+    if (!dir)
+        return true;
+    bool left = false;
+    while (const dirent* entry = ::readdir(dir))
+        if (entry->d_name[0] != '.') {
+            left = true;
+            break;
+        }
+    ::closedir(dir);
+    return left;
 }
 
 QString cacheListPath()
@@ -493,79 +520,90 @@ void MainWindow::loadItemMainForm()
     // Building a page may handle events (a backup's progress dialogs): a selection changed meanwhile
     // builds its page once this one is in place, not in the middle of this build.
     TreeEdit building(this);
+    clearPage();
+    const _CurSel sel = curSel();
+    QSharedPointer<BackupManifest> backup
+        = sel.bkNode ? sel.bkNode->manifest : QSharedPointer<BackupManifest>();
+    DataPageFactory::Page made;
+    try {
+        if (sel.node)
+            made = pageOf(sel, backup);
+    } catch (const std::exception& e) {
+        Tips::plainError(QString::fromUtf8(e.what()));
+    }
+    placePage(made, sel, backup);
+}
+
+DataPageFactory::Page MainWindow::pageOf(const _CurSel& sel, QSharedPointer<BackupManifest>& backup)
+{
+    DataPageFactory::Page made;
+    switch (sel.node->kind) {
+    case ItemModelBK::KindLocalDbRoot:
+        addContextAction(":/res/mi_open_local_db_folder.png", tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"),
+            &MainWindow::miOpenAppFolder);
+        addContextAction(QString(), tr("Import Messages from iMessage(Mac) to Local Database"),
+            &MainWindow::miImportMacMessages);
+        break;
+    case ItemModelBK::KindBackup:
+        addContextAction(":/res/unmount.png", tr("IDS_MI_UNMOUNT_BACKUP"), &MainWindow::miUnmountBK);
+        if (!listedBackupRead(sel.bkNode))
+            break;
+        backup = sel.bkNode->manifest;
+        if (sel.bkNode->children.isEmpty() && !m_recordReads.contains(backup.data()) && loadBackup(backup))
+            m_model.showBackupNode(sel.bkNode);
+        if (m_recordReads.contains(backup.data()))
+            break; // its records are still being read: no page reads it meanwhile
+        made.page = new BKDescForm(backup.data(), this);
+        break;
+    case ItemModelBK::KindLocalDb:
+        if (sel.localDbNode->children.isEmpty())
+            loadLocalDb(sel.localDbNode->dir.dirName());
+        made.page = new LocalDbDescForm(sel.localDbNode->dir, this);
+        addContextAction(":/res/mi_delete.png", tr("IDS_MI_REMVOE_LOCALDB"), &MainWindow::miRemoveLocalDb);
+        break;
+    default:
+        if (sel.node->kind < ItemModelBK::KindSms || sel.node->kind > ItemModelBK::KindVideos)
+            break;
+        if (sel.bkNode && backup)
+            made.page = pendingBackupPage(sel.node->kind, backup);
+        else if (sel.localDbNode)
+            made = DataPageFactory::localDbPage(sel.node->kind, sel.localDbNode->dir, this);
+        break;
+    }
+    return made;
+}
+
+void MainWindow::clearPage()
+{
+    // The page goes once nothing of its own runs any more (a reading it cancels now, a worker one
+    // of its actions still waits for); its actions go with it.
     if (m_curPage) {
-        m_curPage->hide();
         m_pageLayout->removeWidget(m_curPage);
-        m_curPage->deleteLater();
+        PageLife::retire(m_curPage);
         m_curPage = nullptr;
     }
-    for (QAction* action : std::as_const(m_pageToolbarActions)) {
+    for (QAction* action : std::as_const(m_pageToolbarActions))
         ui->toolBar->removeAction(action);
-        action->deleteLater();
-    }
     m_pageToolbarActions.clear();
     for (QAction* action : std::as_const(m_treeContextActions))
-        action->deleteLater();
+        if (action->parent() == this)
+            PageLife::retire(action);
     m_treeContextActions.clear();
     m_loadFaultNotice->hide();
     m_loadFaultNotice->clear();
+}
 
-    const _CurSel sel = curSel();
-    QWidget* page = nullptr;
-    QSharedPointer<BackupManifest> backup
-        = sel.bkNode ? sel.bkNode->manifest : QSharedPointer<BackupManifest>();
-    try {
-        if (sel.node) {
-            switch (sel.node->kind) {
-            case ItemModelBK::KindLocalDbRoot:
-                addContextAction(":/res/mi_open_local_db_folder.png", tr("IDS_MI_OPEN_LOCAL_DB_FOLDER"),
-                    &MainWindow::miOpenAppFolder);
-                addContextAction(QString(), tr("Import Messages from iMessage(Mac) to Local Database"),
-                    &MainWindow::miImportMacMessages);
-                break;
-            case ItemModelBK::KindBackup:
-                addContextAction(":/res/unmount.png", tr("IDS_MI_UNMOUNT_BACKUP"), &MainWindow::miUnmountBK);
-                if (!listedBackupRead(sel.bkNode))
-                    break;
-                backup = sel.bkNode->manifest;
-                if (sel.bkNode->children.isEmpty() && !m_recordReads.contains(backup.data())
-                    && loadBackup(backup))
-                    m_model.showBackupNode(sel.bkNode);
-                if (m_recordReads.contains(backup.data()))
-                    break; // its records are still being read: no page reads it meanwhile
-                page = new BKDescForm(backup.data(), this);
-                break;
-            case ItemModelBK::KindLocalDb:
-                if (sel.localDbNode->children.isEmpty())
-                    loadLocalDb(sel.localDbNode->dir.dirName());
-                page = new LocalDbDescForm(sel.localDbNode->dir, this);
-                addContextAction(
-                    ":/res/mi_delete.png", tr("IDS_MI_REMVOE_LOCALDB"), &MainWindow::miRemoveLocalDb);
-                break;
-            default:
-                if (sel.node->kind >= ItemModelBK::KindSms && sel.node->kind <= ItemModelBK::KindVideos) {
-                    DataPageFactory::Page made;
-                    if (sel.bkNode && backup) {
-                        made = backupDataPage(sel.node->kind, *backup);
-                    } else if (sel.localDbNode) {
-                        made = DataPageFactory::localDbPage(sel.node->kind, sel.localDbNode->dir, this);
-                    }
-                    page = made.page;
-                    if (page) {
-                        m_pageToolbarActions = made.actions;
-                        m_treeContextActions.append(made.actions);
-                        if (sel.bkNode && made.savesToLocalDb)
-                            connect(
-                                page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
-                        if (sel.localDbNode && page->metaObject()->indexOfSignal("localDbChanged()") >= 0)
-                            connect(page, SIGNAL(localDbChanged()), this, SLOT(onLocalDbChanged()));
-                    }
-                }
-                break;
-            }
-        }
-    } catch (const std::exception& e) {
-        Tips::plainError(QString::fromUtf8(e.what()));
+void MainWindow::placePage(
+    const DataPageFactory::Page& made, const _CurSel& sel, const QSharedPointer<BackupManifest>& backup)
+{
+    QWidget* page = made.page;
+    if (page) {
+        m_pageToolbarActions = made.actions;
+        m_treeContextActions.append(made.actions);
+        if (sel.bkNode && made.savesToLocalDb)
+            connect(page, SIGNAL(backupFinished(QString)), this, SLOT(onBackupFinished(QString)));
+        if (sel.localDbNode && page->metaObject()->indexOfSignal("localDbChanged()") >= 0)
+            connect(page, SIGNAL(localDbChanged()), this, SLOT(onLocalDbChanged()));
     }
     if (page && backup)
         new BackupHold(backup, page);
@@ -721,13 +759,49 @@ bool MainWindow::cacheBackup(BackupManifest& manifest)
     return true;
 }
 
+QWidget* MainWindow::pendingBackupPage(int kind, const QSharedPointer<BackupManifest>& backup)
+{
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("PendingPage"));
+    auto* read = new PageRead(page);
+    const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
+    auto lacks = std::make_shared<bool>(false);
+    // The cache is the program's own and may have been cleared since the load; it is looked at
+    // beside the window, its disk may not answer. The faults are the load's as they stand now.
+    read->start([backup, faults = backup->loadFaults, dataDir,
+                    lacks] { *lacks = DataSources::cacheLacksFiles(*backup, faults, dataDir); },
+        [this, kind, backup, lacks](const QString& failure) {
+            if (!failure.isEmpty())
+                qWarning("Cache of %s not looked at: %s", qUtf8Printable(backup->dir.absolutePath()),
+                    qUtf8Printable(failure));
+            showBackupPage(kind, backup, *lacks);
+        });
+    return page;
+}
+
+void MainWindow::showBackupPage(int kind, const QSharedPointer<BackupManifest>& backup, bool lacksFiles)
+{
+    TreeEdit building(this);
+    const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup->dirPathMd5()));
+    // Its faults and counts are then those of the new copies.
+    if (lacksFiles && cacheBackup(*backup))
+        countBackup(*backup, dataDir);
+    const _CurSel sel = curSel();
+    if (!sel.node || sel.node->kind != kind || !sel.bkNode || sel.bkNode->manifest != backup)
+        return; // the user went on meanwhile: the page of the new selection follows
+    clearPage();
+    DataPageFactory::Page made;
+    try {
+        made = backupDataPage(kind, *backup);
+    } catch (const std::exception& e) {
+        Tips::plainError(QString::fromUtf8(e.what()));
+    }
+    placePage(made, sel, backup);
+}
+
 DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backup)
 {
     const QDir dataDir(BkCacheDb::cacheDir().absoluteFilePath(backup.dirPathMd5()));
-    // The cache is the program's own and may have been cleared since the load; its faults and
-    // counts are then those of the new copies.
-    if (DataSources::cacheLacksFiles(backup, dataDir) && cacheBackup(backup))
-        countBackup(backup, dataDir);
     // What the load could not copy of the page's files is said on the page, once, in the load's
     // words; the page's own errors that name those files (a database cut short reads as
     // malformed, one not copied is not found) are that fault again, and so is every error of a page
@@ -755,6 +829,11 @@ DataPageFactory::Page MainWindow::backupDataPage(int kind, BackupManifest& backu
             if (std::none_of(named.begin(), named.end(), [&](const QString& n) { return error.contains(n); }))
                 others.append(error);
     }
+    // The page reads beside the window: what its reading fails with later is told as above.
+    PageRead::setToldIn(made.page, [unread, named](const QString& error) {
+        return unread
+            || std::any_of(named.begin(), named.end(), [&](const QString& n) { return error.contains(n); });
+    });
     m_loadFaultNotice->setText(tr("IDS_PAGE_NOT_LOADED_%1").arg(faults.join(QLatin1Char('\n'))));
     m_loadFaultNotice->show();
     for (const QString& error : std::as_const(others))
@@ -899,17 +978,31 @@ void MainWindow::miCheckUpdate()
 void MainWindow::miClearCaches()
 {
     QString why;
-    bool cleared = false;
-    OffThread::run([&] {
-        const QDir cache = BkCacheDb::cacheDir();
-        if (cache.exists())
-            g_delDirCascade(cache.absolutePath());
-        iosbackup_clear_temp("sys");
-        // The thumbnails of message pictures (and of contact cards sent in messages) are kept apart.
-        cleared = msgClearThumbnails(&why);
-    });
-    if (!cleared)
-        Tips::error(why);
+    QStringList left;
+    try {
+        OffThread::run(
+            [&] {
+                const QString cache = BkCacheDb::cacheDir().absolutePath();
+                const QString temp = iosbackup_temp_dir("sys").absolutePath();
+                g_delDirCascade(cache);
+                iosbackup_clear_temp("sys");
+                for (const QString& folder : { cache, temp })
+                    if (visibleEntriesLeft(folder))
+                        left.append(QDir::toNativeSeparators(folder));
+                // The thumbnails of message pictures (and of contact cards sent in messages) are kept
+                // apart.
+                if (!msgClearThumbnails(&why) && why.isEmpty())
+                    why = QStringLiteral("?");
+            },
+            tr("IDS_CLEARING_CACHES"), this);
+    } catch (const std::exception& e) {
+        why = QString::fromUtf8(e.what());
+    }
+    if (!left.isEmpty())
+        why.prepend(
+            tr("IDS_CLEAR_CACHES_INCOMPLETE_%1").arg(left.join(QStringLiteral(", "))) + QLatin1Char('\n'));
+    if (!why.isEmpty())
+        Tips::plainError(why.trimmed());
     else
         Tips::info(tr("IDS_CLEAR_CACHES_SUC"));
 }

@@ -130,8 +130,20 @@ private:
     // Counts the data kinds of a loaded backup from its cache folder into it, on a worker under a
     // progress dialog: a count its cancel stopped stays unknown.
     void countBackup(BackupManifest& manifest, const QDir& cacheDir);
-    // The page of a data kind of a loaded backup, its cache made again where it lacks a copy; one
-    // whose files the load could not copy as the phone wrote them says why above it.
+    // The page of the selected node (its tree actions added); a node without one gives none.
+    DataPageFactory::Page pageOf(const _CurSel& sel, QSharedPointer<BackupManifest>& backup);
+    // The page shown goes (see PageLife), with its actions; the notice above it is emptied.
+    void clearPage();
+    // Shows made (the start page when it has none) with its actions, for the selection of sel.
+    void placePage(
+        const DataPageFactory::Page& made, const _CurSel& sel, const QSharedPointer<BackupManifest>& backup);
+    // A page of a data kind of a loaded backup, shown at once: beside the window it looks whether
+    // the backup's cache lacks a copy, then showBackupPage() follows.
+    QWidget* pendingBackupPage(int kind, const QSharedPointer<BackupManifest>& backup);
+    // Makes the cache again where it lacks a copy, then shows the page if its node is still selected.
+    void showBackupPage(int kind, const QSharedPointer<BackupManifest>& backup, bool lacksFiles);
+    // The page of a data kind of a loaded backup; one whose files the load could not copy as the
+    // phone wrote them says why above it.
     DataPageFactory::Page backupDataPage(int kind, BackupManifest& backup);
     void listLocalDbs();
     void showPage(QWidget* page);

@@ -4,6 +4,7 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -32,6 +33,7 @@ CalendarMainForm::CalendarMainForm(
     , m_manifest(manifest)
     , m_model(this)
     , m_load(manifest, ItemModelBK::KindCalendar)
+    , m_read(new PageRead(this))
 {
     m_ui->setupUi(this);
     connect(m_ui->listCalendars, &MyTreeView::createContextMenu, this, &CalendarMainForm::contextMenu);
@@ -47,18 +49,17 @@ CalendarMainForm::~CalendarMainForm()
 
 void CalendarMainForm::reload()
 {
-    qint64 count = 0;
-    try {
-        const QList<_Calendar> calendars = m_db->calendars();
-        m_model.loadCalendars(calendars);
-        m_ui->listCalendars->expandAll();
-        count = calendars.size();
-        m_load.setReadFailure(QString());
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    m_ui->lbCount->setText(tr("Total: %1").arg(m_load.shownCount(count)));
+    auto calendars = std::make_shared<QList<_Calendar>>();
+    m_load.startReading();
+    m_ui->lbCount->setText(tr("Total: %1").arg(m_load.shownCount(0)));
+    m_read->start([db = m_db, calendars] { *calendars = db->calendars(); },
+        [this, calendars](const QString& failure) {
+            m_model.loadCalendars(*calendars);
+            m_ui->listCalendars->expandAll();
+            m_load.setReadFailure(failure);
+            m_read->tellFailure(failure);
+            m_ui->lbCount->setText(tr("Total: %1").arg(m_load.shownCount(calendars->size())));
+        });
 }
 
 QList<QAction*> CalendarMainForm::makeActions(bool forMenu)

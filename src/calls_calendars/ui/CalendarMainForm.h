@@ -9,6 +9,7 @@
 #include <QWidget>
 
 class BackupManifest;
+class PageRead;
 class QAction;
 struct Ui_CalendarMainForm;
 struct _IOSDevice;
@@ -23,6 +24,7 @@ public:
         QSharedPointer<ICalendarDb> db, const BackupManifest* manifest, QWidget* parent = nullptr);
     ~CalendarMainForm() override;
 
+    // Reads the calendars beside the window; the list fills once they are read.
     void reload();
     QList<QAction*> toolbarActions();
     QList<_CalEvent> getSelections() const;
@@ -68,4 +70,5 @@ private:
     const BackupManifest* m_manifest;
     ItemModelCalendar m_model;
     PageLoad m_load;
+    PageRead* m_read;
 };

@@ -6,6 +6,7 @@
 #include "app/ui/shared/LoadItunesBackupDlg.h"
 #include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -34,6 +35,7 @@ CallHistoryMainForm::CallHistoryMainForm(
     , m_db(std::move(db))
     , m_model(this)
     , m_load(manifest, ItemModelBK::KindCallHistory)
+    , m_read(new PageRead(this))
 {
     m_ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -49,14 +51,16 @@ CallHistoryMainForm::~CallHistoryMainForm()
 
 void CallHistoryMainForm::reload()
 {
-    try {
-        m_model.loadCalls(m_db->callHistories());
-        m_load.setReadFailure(QString());
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_load.shownCount(m_model.calls().size())));
+    auto calls = std::make_shared<QList<_CallHistory>>();
+    m_load.startReading();
+    m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_load.shownCount(0)));
+    m_read->start([db = m_db, calls] { *calls = db->callHistories(); },
+        [this, calls](const QString& failure) {
+            m_model.loadCalls(*calls);
+            m_load.setReadFailure(failure);
+            m_read->tellFailure(failure);
+            m_ui->lbCount->setText(QStringLiteral("Total:%1").arg(m_load.shownCount(m_model.calls().size())));
+        });
 }
 
 QList<QAction*> CallHistoryMainForm::makeActions(bool forMenu)

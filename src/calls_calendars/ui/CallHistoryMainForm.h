@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class BackupManifest;
+class PageRead;
 class QAction;
 struct Ui_CallHistoryMainForm;
 
@@ -24,6 +25,7 @@ public:
         const BackupManifest* manifest, QSharedPointer<ICallHistoryDb> db, QWidget* parent = nullptr);
     ~CallHistoryMainForm() override;
 
+    // Reads the calls beside the window; the list fills once they are read.
     void reload();
     QList<QAction*> toolbarActions();
     QList<_CallHistory> getSelections() const;
@@ -71,4 +73,5 @@ private:
     QSharedPointer<ICallHistoryDb> m_db;
     ItemModelCall m_model;
     PageLoad m_load;
+    PageRead* m_read;
 };

@@ -3,16 +3,20 @@
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
 #include "app/WrittenDisks.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/ContactEntityFormat.h"
 #include "contacts/export/ContactPhoto.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPointer>
+#include <QThread>
 #include <QVBoxLayout>
 
 namespace
@@ -96,6 +100,7 @@ void ContactDisplayer::replaceContent(QWidget* widget)
 
 void ContactDisplayer::clear()
 {
+    stopPhoto();
     m_hasContact = false;
     m_shownContact = pim::_Contact();
     replaceContent(new QWidget(this));
@@ -132,22 +137,50 @@ QWidget* ContactDisplayer::makeHeader(const pim::_Contact& contact)
     photo->setAccessibleName(QLatin1String(kPhotoName));
     photo->setFixedSize(128, 128);
     photo->setStyleSheet(QStringLiteral("border:1px solid #A9A9A9;"));
-    const QImage image = ContactPhoto::decode(photoBytes(contact));
-    if (!image.isNull()) {
-        // Scaled to fit the frame whole, so a tall picture is not cut.
-        photo->setPixmap(
-            QPixmap::fromImage(image.scaled(126, 126, Qt::KeepAspectRatio, Qt::SmoothTransformation)));
-        photo->setAlignment(Qt::AlignCenter);
-        photo->installEventFilter(this);
-        photo->setCursor(Qt::PointingHandCursor);
-    } else {
-        photo->setPixmap(QPixmap::fromImage(ContactPhoto::placeholder()));
-    }
+    photo->setPixmap(QPixmap::fromImage(ContactPhoto::placeholder()));
+    startPhoto(photoBytes(contact), photo);
     layout->addWidget(photo, 0, Qt::AlignTop);
     QLabel* name = entryLabel(nameBlock(contact), header, Qt::PlainText);
     name->setStyleSheet(QStringLiteral("font-size:21px;font-weight:bold;font-style:italic"));
     layout->addWidget(name, 0, Qt::AlignTop);
     return header;
+}
+
+void ContactDisplayer::stopPhoto()
+{
+    if (m_photoThread)
+        m_photoThread->requestInterruption();
+    m_photoThread = nullptr;
+}
+
+// The photo is decoded beside the window (a crafted one may take all of the decoder's bounds); the
+// placeholder stands until then. The thread holds a copy of the bytes and nothing of the card, which
+// may go meanwhile: another contact shown asks it to stop, and it deletes itself once ended.
+void ContactDisplayer::startPhoto(const QByteArray& bytes, QLabel* photo)
+{
+    stopPhoto();
+    if (bytes.isEmpty())
+        return;
+    const QPointer<QLabel> target(photo);
+    const QPointer<ContactDisplayer> card(this);
+    QThread* thread = QThread::create([bytes, target, card] {
+        const QImage image = ContactPhoto::decode(bytes);
+        if (image.isNull() || QThread::currentThread()->isInterruptionRequested())
+            return;
+        // Scaled to fit the frame whole, so a tall picture is not cut.
+        const QImage shown = image.scaled(126, 126, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        QMetaObject::invokeMethod(qApp, [target, card, shown] {
+            if (!target || !card)
+                return;
+            target->setPixmap(QPixmap::fromImage(shown));
+            target->setAlignment(Qt::AlignCenter);
+            target->installEventFilter(card);
+            target->setCursor(Qt::PointingHandCursor);
+        });
+    });
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    m_photoThread = thread;
+    thread->start();
 }
 
 void ContactDisplayer::showContact(const pim::_Contact* contact)
@@ -243,7 +276,15 @@ bool ContactDisplayer::eventFilter(QObject* watched, QEvent* event)
     if (path.isEmpty())
         return true;
     QString error;
-    if (!savePhoto(photoBytes(contact), path, &error))
+    bool saved = false;
+    const QByteArray bytes = photoBytes(contact);
+    // Written and synced beside the window: the disk chosen may be slow or stop answering.
+    try {
+        OffThread::run([&] { saved = savePhoto(bytes, path, &error); }, QString(), this);
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    if (!saved)
         Tips::warning(error.toHtmlEscaped());
     return true;
 }

@@ -2,8 +2,11 @@
 
 #include "contacts/store/_Contact.h"
 
+#include <QPointer>
 #include <QScrollArea>
+#include <QThread>
 
+class QLabel;
 class QVBoxLayout;
 
 // The contact card: one contact shown read-only as a photo, a name block and one titled section
@@ -56,4 +59,8 @@ private:
     void replaceContent(QWidget* widget);
     void fitContent();
     QWidget* makeHeader(const pim::_Contact& contact);
+    // Decodes the photo on a thread of its own and shows it in photo once made.
+    void startPhoto(const QByteArray& bytes, QLabel* photo);
+    void stopPhoto();
+    QPointer<QThread> m_photoThread;
 };

@@ -3,6 +3,7 @@
 #include "app/StyleSheet.h"
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/ui/ContactDisplayer.h"
 
@@ -90,6 +91,7 @@ ContactsMainForm::ContactsMainForm(
     , manifest(manifest)
     , contactsDb(std::move(contactsDb))
     , m_load(manifest, ItemModelBK::KindContacts)
+    , m_read(new PageRead(this))
 {
     ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -109,19 +111,18 @@ ContactsMainForm::~ContactsMainForm()
 
 void ContactsMainForm::loadContacts()
 {
-    qint64 count = 0;
-    try {
-        const QList<pim::_Contact> contacts = contactsDb->contacts();
-        model.loadContacts(contacts);
-        // The reload empties the selection, so the card goes too (a deleted contact is not shown).
-        ui->wdContactInfo->clear();
-        count = contacts.size();
-        m_load.setReadFailure(QString());
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(count)));
+    auto contacts = std::make_shared<QList<pim::_Contact>>();
+    m_load.startReading();
+    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(0)));
+    m_read->start([db = contactsDb, contacts] { *contacts = db->contacts(); },
+        [this, contacts](const QString& failure) {
+            model.loadContacts(*contacts);
+            // The reload empties the selection, so the card goes too (a deleted contact is not shown).
+            ui->wdContactInfo->clear();
+            m_load.setReadFailure(failure);
+            m_read->tellFailure(failure);
+            ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(contacts->size())));
+        });
 }
 
 QList<QAction*> ContactsMainForm::toolbarActions()

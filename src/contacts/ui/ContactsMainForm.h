@@ -12,6 +12,7 @@
 class BackupManifest;
 class ContactDisplayer;
 class MyTreeView;
+class PageRead;
 class QAction;
 class QHBoxLayout;
 class QLabel;
@@ -50,6 +51,7 @@ public:
         QSharedPointer<IContactsDb> contactsDb, const BackupManifest* manifest, QWidget* parent = nullptr);
     ~ContactsMainForm() override;
 
+    // Reads the contacts beside the window; the list fills once they are read.
     void loadContacts();
     QList<QAction*> toolbarActions();
     QList<pim::_Contact> getSelections() const;
@@ -96,6 +98,7 @@ private:
     const BackupManifest* manifest;
     QSharedPointer<IContactsDb> contactsDb;
     PageLoad m_load;
+    PageRead* m_read;
 
     bool hasSelection() const;
     static bool matches(const pim::_Contact& c, const QString& keyword);

@@ -100,14 +100,20 @@ QString g_htmlEncode(const QString& text)
 
 QString bubbleContent(const QString& html, bool fromMe, const QString& sender)
 {
+    QString out;
+    appendBubble(out, html, fromMe, sender);
+    return out;
+}
+
+void appendBubble(QString& out, const QString& html, bool fromMe, const QString& sender)
+{
     static const QLatin1String cells(
         "<div class=\"bb_bg top_left\"></div><div class=\"bb_bg top_middle\"></div>"
         "<div class=\"bb_bg top_right\"></div><div class=\"bb_bg middle_left\"></div>"
         "<div class=\"bb_bg middle_middle\"></div><div class=\"bb_bg middle_right\"></div>"
         "<div class=\"bb_bg bottom_left\"></div><div class=\"bb_bg bottom_middle\"></div>"
         "<div class=\"bb_bg bottom_right\"></div>");
-    QString out;
-    out.reserve(html.size() + cells.size() + sender.size() + 100);
+    out.reserve(out.size() + html.size() + cells.size() + sender.size() + 100);
     if (!sender.isEmpty()) {
         out += QLatin1String("<div class=\"ct_left\">");
         out += g_htmlEncode(sender);
@@ -117,7 +123,6 @@ QString bubbleContent(const QString& html, bool fromMe, const QString& sender)
     out += cells;
     out += html;
     out += QLatin1String("</div><div class=\"clear\"></div>");
-    return out;
 }
 
 QString bubbleAssetUrl(const QString& name)

@@ -32,6 +32,8 @@ QString g_emojiImageUrl(const QString& code);
 // One bubble around html: the sender's name above it when sender is not empty, then the nine frame
 // cells of the sent ("bb2") or received ("bb1") bubble and html unchanged.
 QString bubbleContent(const QString& html, bool fromMe, const QString& sender);
+// The same appended to out: a page of long texts is built without copying each again.
+void appendBubble(QString& out, const QString& html, bool fromMe, const QString& sender);
 
 // A thumbnail linked to file, both as file URLs; thumb falls back to the bubble folder's
 // placeholder picture when it is not an existing file. attrs is put into the img element unchanged.

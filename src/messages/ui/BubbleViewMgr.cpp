@@ -33,11 +33,15 @@
 
 namespace
 {
-// QWebEngineView::setHtml refuses content above 2 MB; bigger pages go through a private file.
-constexpr qsizetype kSetHtmlLimit = 1900 * 1024;
+// QWebEngineView::setHtml refuses content above 2 MB, and takes its time on the window's thread
+// with a few hundred kB (it makes an address of the whole page): bigger pages go through a private
+// file, written beside the window.
+constexpr qsizetype kSetHtmlLimit = 256 * 1024;
 // The most markup one page is built to (in UTF-16 units), past one bubble: what a message or its
 // attachments hold never costs the page more.
 constexpr qsizetype kPageHtmlBudget = 8 * 1024 * 1024;
+constexpr char kPageCut[]
+    = "<div class=\"sysif\">[Cut here: the rest of this page is too long to be shown.]</div>";
 constexpr char kEngineSwitchesVar[] = "QTWEBENGINE_CHROMIUM_FLAGS";
 constexpr char kNoSandboxVar[] = "QTWEBENGINE_DISABLE_SANDBOX";
 constexpr char kImgAttrs[] = "style=\"max-width:120px;max-height:120px\"";
@@ -130,17 +134,30 @@ bool isCard(const _MsgAttachment& a)
         || a.mime_type.compare(QLatin1String("text/vcard"), Qt::CaseInsensitive) == 0;
 }
 
-// Whether the attachment's preview is made on the preview thread: a picture, or a card whose copy
-// is what the phone wrote (no card is drawn from another).
+bool isText(const _MsgAttachment& a)
+{
+    return a.mime_type.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0;
+}
+
+// Whether the attachment's preview is made on the preview thread: a picture, a card whose copy is
+// what the phone wrote (no card is drawn from another), or a text, which is read there.
 bool hasPreview(const _MsgAttachment& a)
 {
-    return isPicture(a) || (isCard(a) && a._notAsWritten.isEmpty());
+    return isPicture(a) || (isCard(a) && a._notAsWritten.isEmpty()) || isText(a);
 }
 
 // The attachment's preview as its bubble shows it. Reads and decodes: the preview thread's work.
 QString previewHtml(const _MsgAttachment& a)
 {
     QString why;
+    if (isText(a)) {
+        // A text a failing disk cut short is not shown as if whole: its bubble says why. One that
+        // cannot be opened has no bubble (a null text).
+        QString text;
+        if (!a.plainText(&text, &why) && why.isEmpty())
+            return QString();
+        return g_htmlEncode(why.isEmpty() ? text : why);
+    }
     if (isPicture(a)) {
         const QString thumb = a.thumbnail(&why);
         if (QFileInfo(thumb).isFile())
@@ -312,13 +329,18 @@ void BubbleViewMgr::gotoPage(int page)
 {
     if (page < 1 || page > m_pageCount)
         return;
-    startPreviews(page);
     m_lateKeys.clear();
     m_lateShown = 0;
-    setPageHtml(pageHtml(page));
+    // Texts are read again for each page shown: the conversation keeps no more of them than a page.
+    for (const quintptr key : std::as_const(m_textKeys))
+        m_previews.remove(key);
+    m_textKeys.clear();
+    const QString html = pageHtml(page);
+    startPreviews(page, kPageHtmlBudget - html.size());
+    setPageHtml(html);
 }
 
-void BubbleViewMgr::startPreviews(int page)
+void BubbleViewMgr::startPreviews(int page, qsizetype room)
 {
     stopPreviews();
     QList<MsgPreviewThread::Job> jobs;
@@ -328,16 +350,29 @@ void BubbleViewMgr::startPreviews(int page)
         if (m.item_type != 0 || m._attachments.isEmpty())
             continue;
         for (const _MsgAttachment* a : m.attachments())
-            if (hasPreview(*a) && !m_previews.contains(quintptr(a)))
+            if (hasPreview(*a) && !m_previews.contains(quintptr(a))) {
                 jobs.append({ quintptr(a), *a });
+                if (isText(*a)) {
+                    m_textKeys.insert(quintptr(a));
+                    ++m_textsWaiting;
+                }
+            }
     }
     if (m_anchor == QLatin1String("end"))
         std::reverse(jobs.begin(), jobs.end()); // the end of the page is seen first
     m_previewsWaiting = int(jobs.size());
     if (jobs.isEmpty())
         return;
-    m_previewThread = new MsgPreviewThread(
-        std::move(jobs), [](const _MsgAttachment& a) { return QVariant(previewHtml(a)); });
+    // The texts read cost the page no more than its markup may still take: past that, each says it
+    // is left out, unread.
+    auto left = std::make_shared<qsizetype>(room);
+    m_previewThread = new MsgPreviewThread(std::move(jobs), [left](const _MsgAttachment& a) {
+        if (!isText(a))
+            return QVariant(previewHtml(a));
+        const QString html = *left > 0 ? previewHtml(a) : QString(kPageCut);
+        *left -= html.size();
+        return QVariant(*left >= 0 ? html : QString(kPageCut));
+    });
     const quint64 run = m_previewRun;
     connect(m_previewThread, &MsgPreviewThread::previewReady, this,
         [this, run](quintptr key, const QVariant& html) {
@@ -352,6 +387,7 @@ void BubbleViewMgr::stopPreviews()
 {
     ++m_previewRun;
     m_previewsWaiting = 0;
+    m_textsWaiting = 0;
     if (m_previewThread)
         m_previewThread->cancel();
     m_previewThread = nullptr;
@@ -360,8 +396,19 @@ void BubbleViewMgr::stopPreviews()
 void BubbleViewMgr::onPreviewReady(quintptr key, const QString& html)
 {
     m_previews.insert(key, html);
-    m_lateKeys.append(key);
     --m_previewsWaiting;
+    if (m_textKeys.contains(key)) {
+        // Texts go into the page built again, with what was made so far, once all of them are read:
+        // the page's own bound applies, and a big one goes through its file.
+        if (--m_textsWaiting == 0) {
+            m_lateKeys.clear();
+            m_lateShown = 0;
+            setPageHtml(pageHtml(m_curPage));
+        }
+        emit previewMade();
+        return;
+    }
+    m_lateKeys.append(key);
     if (m_view && !m_showTimer->isActive())
         m_showTimer->start();
     emit previewMade();
@@ -437,25 +484,28 @@ QString BubbleViewMgr::pageHtml(int page) const
     const qsizetype head = html.size();
     bool whole = true;
     for (int i = (page - 1) * kPageSize; i < end && whole; ++i)
-        html += messageHtml(*m_msgs.at(i), lastDated, kPageHtmlBudget - (html.size() - head), &whole);
+        appendMessageHtml(html, *m_msgs.at(i), lastDated, kPageHtmlBudget - (html.size() - head), &whole);
     if (!whole)
-        html += QStringLiteral(
-            "<div class=\"sysif\">[Cut here: the rest of this page is too long to be shown.]</div>");
+        html += QLatin1String(kPageCut);
     if (page != m_pageCount)
         html += QStringLiteral("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
     html += QStringLiteral("<a name=\"end\"></a></body></html>");
     return html;
 }
 
-QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const
+void BubbleViewMgr::appendMessageHtml(
+    QString& html, const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const
 {
     if (room <= 0) {
         *whole = false;
-        return QString();
+        return;
     }
-    QString html = QStringLiteral("<a name=\"sms_%1\"></a>").arg(m.rowid);
-    if (m.item_type != 0)
-        return html + QStringLiteral("<div class=\"sysif\">%1</div>").arg(g_htmlEncode(m.summary()));
+    const qsizetype start = html.size();
+    html += QStringLiteral("<a name=\"sms_%1\"></a>").arg(m.rowid);
+    if (m.item_type != 0) {
+        html += QStringLiteral("<div class=\"sysif\">%1</div>").arg(g_htmlEncode(m.summary()));
+        return;
+    }
     const QString sender = senderText(m);
     const QDateTime when = dtFromDate21(m.date);
     const qint64 t = when.toSecsSinceEpoch();
@@ -472,25 +522,25 @@ QString BubbleViewMgr::messageHtml(const _MsgMessage& m, int& lastDated, qsizety
         body += text;
     body = msgShownText(body.trimmed());
     if (!body.isEmpty() || m._attachments.isEmpty())
-        html += bubbleContent(g_htmlEncode(body), m.is_from_me != 0, sender);
-    return html + attachmentHtml(m, sender, room - html.size(), whole);
+        appendBubble(html, g_htmlEncode(body), m.is_from_me != 0, sender);
+    appendAttachmentHtml(html, m, sender, room - (html.size() - start), whole);
 }
 
-QString BubbleViewMgr::attachmentHtml(
-    const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const
+void BubbleViewMgr::appendAttachmentHtml(
+    QString& html, const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const
 {
-    QString html;
+    const qsizetype start = html.size();
     const bool fromMe = m.is_from_me != 0;
     for (const _MsgAttachment* a : m.attachments()) {
         // Nothing more is read once the page is full.
-        if (html.size() >= room) {
+        if (html.size() - start >= room) {
             *whole = false;
             break;
         }
         const QString path = a->_path;
         const QString mime = a->mime_type;
         QString content;
-        if (hasPreview(*a)) {
+        if (hasPreview(*a) && !isText(*a)) {
             content = previewOrPending(*a, m_previews);
         } else if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive)) {
             content = linkHtml(path, "[VIDEO]");
@@ -498,19 +548,20 @@ QString BubbleViewMgr::attachmentHtml(
             content = linkHtml(path, "[AUDIO]");
         } else if (isCard(*a)) {
             content = linkHtml(path, "[VCARD]"); // a copy not as the phone wrote it is not drawn
-        } else if (mime.compare(QLatin1String("text/plain"), Qt::CaseInsensitive) == 0) {
-            // A text a failing disk cut short is not shown as if whole: its bubble says why.
-            QString text;
-            QString why;
-            if (!a->plainText(&text, &why) && why.isEmpty())
-                continue;
-            content = g_htmlEncode(why.isEmpty() ? text : why);
+        } else if (isText(*a)) {
+            // Read on the preview thread: the page is built again once its texts are read.
+            const auto made = m_previews.constFind(quintptr(a));
+            if (made == m_previews.cend())
+                content = QStringLiteral("\u2026");
+            else if (made->isNull())
+                continue; // a text that cannot be opened has no bubble
+            else
+                content = *made;
         } else {
             content = linkHtml(path, "[ATTACHMENT]");
         }
-        html += bubbleContent(content, fromMe, sender);
+        appendBubble(html, content, fromMe, sender);
     }
-    return html;
 }
 
 void BubbleViewMgr::onLinkClicked(QUrl url)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <functional>
@@ -75,16 +76,19 @@ signals:
     void previewMade();
 
 private:
-    // The markup of one message; once it passes room (UTF-16 units), what follows is left out
-    // and *whole set false.
-    QString messageHtml(const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const;
-    QString attachmentHtml(const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const;
+    // Appends the markup of one message to html; once it passes room (UTF-16 units), what follows
+    // is left out and *whole set false.
+    void appendMessageHtml(
+        QString& html, const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const;
+    void appendAttachmentHtml(
+        QString& html, const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const;
     void setPageHtml(const QString& html);
     void onPageWritten(quint64 request, const QString& path, const QString& why);
     static QUrl pageBase();
     void scrollToAnchor();
     void saveAttachment(const QString& path);
-    void startPreviews(int page);
+    // Starts the previews of the page; room: the markup the page may still take.
+    void startPreviews(int page, qsizetype room);
     void stopPreviews();
     void onPreviewReady(quintptr key, const QString& html);
     void showPreviews(bool all);
@@ -104,5 +108,7 @@ private:
     QHash<quintptr, QString> m_previews; // of the current conversation, by attachment
     QList<quintptr> m_lateKeys; // made since the current page's markup, in the order made
     qsizetype m_lateShown = 0; // how many of them were put into the page
+    QSet<quintptr> m_textKeys; // the texts among the previews, read again for each page
+    int m_textsWaiting = 0; // of the current page, still being read
     QTimer* m_showTimer = nullptr; // puts the previews made meanwhile into the page at once
 };

@@ -7,6 +7,7 @@
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WorkerEnd.h"
@@ -45,7 +46,6 @@
 #include <QSplitter>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <future>
 #include <stdexcept>
 
 namespace
@@ -64,6 +64,7 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
     , modelSMS(new ItemModelSms(this))
     , bubbleView(new BubbleViewMgr(this))
     , m_load(backup, ItemModelBK::KindSms)
+    , m_read(new PageRead(this))
 {
     askExtractFolder = [this] {
         return QFileDialog::getExistingDirectory(this, tr("IDS_TITLE_SEL_OUTPUT_FOLDER_EXTRACT_MEDIA_FILES"),
@@ -77,13 +78,13 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
         *ok = dlg.exec() == 1;
         return dlg.dbDir;
     };
-    // The records load on a second thread while the widgets are built (starting the web view takes
-    // a while); nothing below touches the records or their database until the load has ended.
-    std::future<void> loading = std::async(std::launch::async, [this] { loadThrow(); });
     setupUi(this);
     connectUi();
-    loading.get();
-    showLoaded();
+    // The records load beside the window; nothing touches them or their database until the load has
+    // ended (the page and its actions wait meanwhile).
+    m_load.startReading();
+    lbCount->setText(tr("Total: %1").arg(m_load.shownCount(0)));
+    m_read->start([this] { loadThrow(); }, [this](const QString& failure) { showLoaded(failure); });
 }
 
 SMSMainForm::~SMSMainForm()
@@ -147,8 +148,15 @@ void SMSMainForm::loadThrow()
     MsgCopyMarks::apply(msgData, dataDir);
 }
 
-void SMSMainForm::showLoaded()
+void SMSMainForm::showLoaded(const QString& failure)
 {
+    m_load.setReadFailure(failure);
+    if (!failure.isEmpty()) {
+        // An unreadable or damaged message database is told; the page stays, empty.
+        m_read->tellFailure(tr("IDS_CAN_NOT_OPEN_MESSAGES_%1").arg(failure));
+        clearShowSMS();
+        return;
+    }
     modelHandle->loadHandles(msgData.chatMergeList());
     showSMS(msgData.messages(), nullptr);
 }

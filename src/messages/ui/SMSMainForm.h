@@ -18,6 +18,7 @@ class BubbleViewMgr;
 class ItemModelSMSHandle;
 class ItemModelSms;
 class MyTreeView;
+class PageRead;
 class ProgressForm;
 class QAction;
 class QLabel;
@@ -32,8 +33,8 @@ class _MsgMessage;
 // The page of the messages of one source (a backup's cache folder, or a local database folder):
 // the conversation list with its search field on the left, the message list with its search field
 // above the bubble view on the right, and the actions on messages (save, extract, export, print,
-// delete). The constructor reads the whole message database and throws when it cannot; a folder
-// without one gives an empty page.
+// delete). The page reads the whole message database beside the window once it is built, and tells
+// why when it cannot; a folder without one gives an empty page.
 class SMSMainForm : public QWidget, public Ui_SMSMainForm
 {
     Q_OBJECT
@@ -108,7 +109,8 @@ private:
     void connectUi();
     // Opens the message database and reads its records; touches no widget.
     void loadThrow();
-    void showLoaded();
+    // Shows what loadThrow() read, or tells why it could not.
+    void showLoaded(const QString& failure);
 
     // One action entry (menu or tool bar) as the page offers it.
     struct ActionDef {
@@ -146,4 +148,5 @@ private:
     QSharedPointer<AbsIOSMessageDb> msgDb; // null when the folder has no message database
     bool m_leaveRecords = false;
     PageLoad m_load;
+    PageRead* m_read;
 };

@@ -6,6 +6,7 @@
 #include "app/ui/shared/DataSourceSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -44,6 +45,7 @@ BookmarksMainForm::BookmarksMainForm(
     , bookmarkDb(std::move(db))
     , m_manifest(manifest)
     , m_load(manifest, ItemModelBK::KindBookmarks)
+    , m_read(new PageRead(this))
 {
     ui->setupUi(this);
     setStyleSheet(getStyleSheet());
@@ -64,18 +66,25 @@ BookmarksMainForm::~BookmarksMainForm()
 
 void BookmarksMainForm::reload()
 {
-    try {
-        const QList<_Bookmark*> fresh = bookmarkDb->bookmarks();
-        const QList<_Bookmark*> old = m_bookmarks;
-        m_bookmarks = fresh;
-        model.loadBookmarks(m_bookmarks);
-        qDeleteAll(old);
-        m_load.setReadFailure(QString());
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(_Bookmark::countOf(m_bookmarks))));
+    // The trees read are owned here until the page takes them: a cancelled reading frees its own.
+    struct Trees {
+        QList<_Bookmark*> list;
+        ~Trees() { qDeleteAll(list); }
+    };
+    auto fresh = std::make_shared<Trees>();
+    m_load.startReading();
+    ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(0)));
+    m_read->start([db = bookmarkDb, fresh] { fresh->list = db->bookmarks(); },
+        [this, fresh](const QString& failure) {
+            const QList<_Bookmark*> old = m_bookmarks;
+            m_bookmarks = fresh->list;
+            fresh->list.clear(); // the page owns them now
+            model.loadBookmarks(m_bookmarks);
+            qDeleteAll(old);
+            m_load.setReadFailure(failure);
+            m_read->tellFailure(failure);
+            ui->lbCount->setText(tr("Total:%1").arg(m_load.shownCount(_Bookmark::countOf(m_bookmarks))));
+        });
 }
 
 QList<BookmarksMainForm::Operation> BookmarksMainForm::operations() const

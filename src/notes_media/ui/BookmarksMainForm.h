@@ -10,6 +10,7 @@
 
 class BackupManifest;
 class Ui_BookmarksMainForm;
+class PageRead;
 class QAction;
 
 // The bookmarks page: the bookmark tree of a backup or of a local store, with search, count,
@@ -22,6 +23,7 @@ public:
         QSharedPointer<IBookmarkDb> db, const BackupManifest* manifest, QWidget* parent = nullptr);
     ~BookmarksMainForm() override;
 
+    // Reads the bookmarks beside the window; the tree fills once they are read.
     void reload();
     QList<QAction*> toolbarActions();
     void expandUntilShowNode(const AbsTreeItemModel::_ItemNode* node);
@@ -65,4 +67,5 @@ private:
     const BackupManifest* m_manifest;
     QList<_Bookmark*> m_bookmarks; // owned roots
     PageLoad m_load;
+    PageRead* m_read;
 };

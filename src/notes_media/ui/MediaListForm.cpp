@@ -2,6 +2,7 @@
 
 #include "app/StyleSheet.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/Tips.h"
 #include "notes_media/ui/ExportBKFileThread.h"
 #include "notes_media/ui/MediaExtract.h"
@@ -29,6 +30,7 @@ MediaListForm::MediaListForm(const BackupManifest* manifest, int kind, const QSt
     : QWidget(parent)
     , m_manifest(manifest)
     , m_load(manifest, kind)
+    , m_read(new PageRead(this))
 {
     setObjectName(name);
     resize(951, 640);
@@ -57,18 +59,22 @@ MyTreeView* MediaListForm::buildList(const QString& name, QAbstractItemModel* mo
 
 void MediaListForm::reload()
 {
-    int count = 0;
-    try {
-        count = loadRows();
-        m_load.setReadFailure(QString());
-        const QList<int> widths = columnWidths();
-        for (int i = 0; i < widths.size(); ++i)
-            m_list->header()->resizeSection(i, widths.at(i));
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(count)));
+    auto shows = std::make_shared<std::function<int()>>();
+    m_load.startReading();
+    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(0)));
+    m_read->start([this, shows] { *shows = readRows(); },
+        [this, shows](const QString& failure) {
+            int count = 0;
+            if (failure.isEmpty() && *shows) {
+                count = (*shows)();
+                const QList<int> widths = columnWidths();
+                for (int i = 0; i < widths.size(); ++i)
+                    m_list->header()->resizeSection(i, widths.at(i));
+            }
+            m_load.setReadFailure(failure);
+            m_read->tellFailure(failure);
+            lbCount->setText(tr("Total:%1").arg(m_load.shownCount(count)));
+        });
 }
 
 QList<QAction*> MediaListForm::toolbarActions()

@@ -9,6 +9,7 @@
 #include <functional>
 
 class MyTreeView;
+class PageRead;
 class QAbstractItemModel;
 class QAction;
 class QLabel;
@@ -20,6 +21,7 @@ class MediaListForm : public QWidget
 {
     Q_OBJECT
 public:
+    // Reads the rows beside the window; the list fills once they are read.
     void reload();
     QList<QAction*> toolbarActions();
 
@@ -68,8 +70,9 @@ protected:
     // of the chosen ones the backup does not store.
     void exportWith(const std::function<qint64(const QDir&, qint64* notStored)>& extractTo);
 
-    // Reads the rows and shows them in the model; returns their count; failures throw.
-    virtual int loadRows() = 0;
+    // Reads the rows on the reading's worker (touching nothing the window uses) and returns what
+    // shows them in the model on the window's thread, with their count; failures throw.
+    virtual std::function<int()> readRows() = 0;
     virtual QList<int> columnWidths() const = 0;
     // The text of the export action.
     virtual QString exportText() const = 0;
@@ -85,4 +88,5 @@ private:
 
     MyTreeView* m_list = nullptr;
     PageLoad m_load;
+    PageRead* m_read;
 };

@@ -4,6 +4,7 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PageActions.h"
+#include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/Tips.h"
 #include "backup/BackupManifest.h"
@@ -27,6 +28,7 @@ NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManife
     , m_manifest(manifest)
     , m_model(new ItemModelNotes(this))
     , m_load(manifest, ItemModelBK::KindNotes)
+    , m_read(new PageRead(this))
 {
     setObjectName("NotesMainForm");
     resize(951, 640);
@@ -52,17 +54,19 @@ NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManife
 
 void NotesMainForm::reload()
 {
-    try {
-        m_notes = m_source->notes();
-        m_load.setReadFailure(QString());
-        m_model->loadNotes(m_notes);
-        listNotes->header()->resizeSection(0, 300);
-        listNotes->header()->resizeSection(1, 160);
-    } catch (const std::exception& e) {
-        m_load.setReadFailure(QString::fromUtf8(e.what()));
-        Tips::plainError(QString::fromUtf8(e.what()));
-    }
-    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(m_notes.size())));
+    auto notes = std::make_shared<QList<_Notes>>();
+    m_load.startReading();
+    lbCount->setText(tr("Total:%1").arg(m_load.shownCount(0)));
+    m_read->start([source = m_source, notes] { *notes = source->notes(); },
+        [this, notes](const QString& failure) {
+            m_notes = *notes;
+            m_load.setReadFailure(failure);
+            m_model->loadNotes(m_notes);
+            listNotes->header()->resizeSection(0, 300);
+            listNotes->header()->resizeSection(1, 160);
+            m_read->tellFailure(failure);
+            lbCount->setText(tr("Total:%1").arg(m_load.shownCount(m_notes.size())));
+        });
 }
 
 QList<QAction*> NotesMainForm::toolbarActions()

@@ -10,6 +10,7 @@
 
 class BackupManifest;
 class MyTreeView;
+class PageRead;
 class QAction;
 class QLabel;
 
@@ -21,6 +22,7 @@ class NotesMainForm : public QWidget
 public:
     NotesMainForm(QSharedPointer<INotesDb> source, const BackupManifest* manifest, QWidget* parent = nullptr);
 
+    // Reads the notes beside the window; the list fills once they are read.
     void reload();
     QList<QAction*> toolbarActions();
     // The selected notes in list order, or every note when withAll and nothing is selected.
@@ -47,4 +49,5 @@ private:
     ItemModelNotes* m_model;
     QList<_Notes> m_notes;
     PageLoad m_load;
+    PageRead* m_read;
 };

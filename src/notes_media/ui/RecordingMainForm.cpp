@@ -12,11 +12,14 @@ RecordingMainForm::RecordingMainForm(
     reload();
 }
 
-int RecordingMainForm::loadRows()
+std::function<int()> RecordingMainForm::readRows()
 {
-    m_recordings = m_source->recordings();
-    model.loadRecordings(m_recordings);
-    return m_recordings.size();
+    const QList<IOSRecordingDb::_Recording> rows = m_source->recordings();
+    return [this, rows] {
+        m_recordings = rows;
+        model.loadRecordings(m_recordings);
+        return int(m_recordings.size());
+    };
 }
 
 QList<int> RecordingMainForm::columnWidths() const

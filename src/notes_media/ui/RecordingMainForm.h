@@ -32,7 +32,7 @@ public:
     ItemModelRecording model;
 
 protected:
-    int loadRows() override;
+    std::function<int()> readRows() override;
     QList<int> columnWidths() const override;
     QString exportText() const override;
     QString exportedText(qint64 count) const override;

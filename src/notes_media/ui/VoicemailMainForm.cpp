@@ -12,11 +12,14 @@ VoicemailMainForm::VoicemailMainForm(
     reload();
 }
 
-int VoicemailMainForm::loadRows()
+std::function<int()> VoicemailMainForm::readRows()
 {
-    m_voicemails = m_source->voicemails();
-    model.loadVoicemails(m_voicemails);
-    return m_voicemails.size();
+    const QList<IOSVoicemailDb::_Voicemail> rows = m_source->voicemails();
+    return [this, rows] {
+        m_voicemails = rows;
+        model.loadVoicemails(m_voicemails);
+        return int(m_voicemails.size());
+    };
 }
 
 QList<int> VoicemailMainForm::columnWidths() const

@@ -6,6 +6,7 @@
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/ItemModelSMSHandle.h"
@@ -25,7 +26,7 @@ class TestDemoBackup : public QObject
 
     static void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
     {
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+        MainWindowTree::select(w, node);
     }
 
     // Loads the demo through the menu; the backup's node, or nullptr. No box may appear.

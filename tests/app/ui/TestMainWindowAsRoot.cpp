@@ -2,6 +2,7 @@
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
@@ -59,7 +60,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         auto* node = w.model().bkRoot->children.value(0);
         QVERIFY(node);
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+        MainWindowTree::select(w, node);
         AbsTreeItemModel::_ItemNode* sms = nullptr;
         for (auto* child : std::as_const(node->children))
             if (child->kind == ItemModelBK::KindSms)
@@ -67,7 +68,7 @@ private Q_SLOTS:
         QVERIFY(sms);
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("sandbox is switched off"));
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(sms));
+        MainWindowTree::select(w, sms);
         auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
         QVERIFY(page);
         QCOMPARE(qgetenv(kNoSandboxVar), QByteArray("1"));

@@ -3,6 +3,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/shared/PasscodeDlg.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/BkCacheDb.h"
@@ -29,7 +30,7 @@ class TestMainWindowPhotos : public QObject
 
     static void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
     {
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+        MainWindowTree::select(w, node);
     }
     static void enterPassword(ModalAnswerer& answerer, const QString& password)
     {

@@ -85,6 +85,7 @@ private slots:
     {
         CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
             m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(867, 420);
         page.show();
         const ItemModelCalendar& model = page.model();
@@ -121,6 +122,7 @@ private slots:
         ModalAnswerer answerer;
         CalendarMainForm page(
             QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(cache))), m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen()[0].contains("no calendar table"));
         QCOMPARE(page.ui()->lbCount->text(), QString("Total: ?"));
@@ -139,6 +141,7 @@ private slots:
         ModalAnswerer failed;
         CalendarMainForm numberlessPage(
             QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(numberless))), m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&numberlessPage));
         QCOMPARE(failed.seen().size(), 1);
         QCOMPARE(numberlessPage.ui()->lbCount->text(), QString("Total: ?"));
         QCOMPARE(DataSources::countBackupCalendarEvents(QDir(numberless)), DataSources::kUnknownCount);
@@ -148,6 +151,7 @@ private slots:
     {
         CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
             m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QDir folder(TestEnv::tempDir());
         QSignalSpy finished(&page, &CalendarMainForm::backupFinished);
         {
@@ -164,6 +168,7 @@ private slots:
 
         auto store = QSharedPointer<LocalCalendarsDb>::create(folder.absoluteFilePath("calendars.db"));
         CalendarMainForm local(store, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&local));
         QCOMPARE(local.toolbarActions().size(), 3);
         QCOMPARE(local.toolbarActions().last()->text(), QString("Delete Calendar events"));
         const QString ics = TestEnv::tempDir() + "/events.ics";
@@ -199,6 +204,7 @@ private slots:
             QMetaObject::invokeMethod(&local, "miToolbarDelete");
             QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Calendar events?"));
         }
+        QVERIFY(GuiTestEnv::pageRead(&local));
         QCOMPARE(local.model().rowCount(), 1);
         QCOMPARE(store->total(), 4);
         QCOMPARE(changed.count(), 1);
@@ -212,6 +218,7 @@ private slots:
         device->udid = kUdid;
         CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
             m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QList<_CalEvent> events = page.allCalendarEvetns();
         events.removeIf([](const _CalEvent& e) { return !e.start_date.isValid(); });
         QCOMPARE(events.size(), 7);
@@ -254,6 +261,7 @@ private slots:
             = cacheWith({ { IOSCalendarDb::kCalendarFile, makeCalendarDb({ "--all-day" }) } });
         CalendarMainForm page(
             QSharedPointer<ICalendarDb>(new IOSCalendarDb(nullptr, QDir(cache))), m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QList<_CalEvent> events = page.allCalendarEvetns();
         events.removeIf([](const _CalEvent& e) { return e.all_day == 0; });
         QCOMPARE(events.size(), 23);
@@ -306,6 +314,7 @@ private slots:
         device->udid = kUdid;
         CalendarMainForm page(QSharedPointer<ICalendarDb>(new IOSCalendarDb(m_manifest.get(), QDir(m_cache))),
             m_manifest.get());
+        QVERIFY(GuiTestEnv::pageRead(&page));
         {
             ModalAnswerer answerer;
             page.restoreCalendarsTo(device, page.allCalendarEvetns());

@@ -84,6 +84,7 @@ private slots:
         manifest.DeviceName = "Tracy's <phone>";
         CallHistoryMainForm page(
             &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(523, 300);
         page.show();
         QCOMPARE(page.model().rowCount(), 5);
@@ -111,6 +112,7 @@ private slots:
         BackupManifest manifest(TestEnv::tempDir());
         CallHistoryMainForm page(
             &manifest, QSharedPointer<ICallHistoryDb>(new IOSCallHistoryDb(QDir(cache))));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(answerer.seen().size(), 1);
         QCOMPARE(page.ui()->lbCount->text(), QString("Total:?")); // not counted, so not none
         QCOMPARE(DataSources::countBackupCallHistory(QDir(cache)), DataSources::kUnknownCount);
@@ -123,6 +125,7 @@ private slots:
         CallHistoryMainForm page(&manifest,
             QSharedPointer<ICallHistoryDb>(
                 new IOSCallHistoryDb(QDir(cacheWith({ { IOSCallHistoryDb::kStoreFile, store } })))));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QDir folder(TestEnv::tempDir());
         QSignalSpy finished(&page, &CallHistoryMainForm::backupFinished);
         {
@@ -136,6 +139,7 @@ private slots:
 
         auto local = QSharedPointer<LocalCallHistoryDb>::create(folder.absoluteFilePath("calls.db"));
         CallHistoryMainForm localPage(nullptr, local);
+        QVERIFY(GuiTestEnv::pageRead(&localPage));
         const QList<QAction*> actions = localPage.toolbarActions();
         QCOMPARE(actions.size(), 4);
         QVERIFY(actions[0]->icon().isNull());
@@ -158,6 +162,7 @@ private slots:
             QMetaObject::invokeMethod(&localPage, "miToolbarDelete");
             QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Call History?"));
         }
+        QVERIFY(GuiTestEnv::pageRead(&localPage));
         QCOMPARE(localPage.model().rowCount(), 5);
         {
             ModalAnswerer answerer;
@@ -165,6 +170,7 @@ private slots:
             QMetaObject::invokeMethod(&localPage, "miToolbarDelete");
             QCOMPARE(answerer.seen().value(0), QString("Confirm to delete all Call History?"));
         }
+        QVERIFY(GuiTestEnv::pageRead(&localPage));
         QCOMPARE(localPage.model().rowCount(), 0);
         QCOMPARE(localPage.ui()->lbCount->text(), QString("Total:0"));
         QCOMPARE(changed.count(), 2);
@@ -179,6 +185,7 @@ private slots:
         BackupManifest manifest(TestEnv::tempDir());
         CallHistoryMainForm page(
             &manifest, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/c.db")));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         ModalAnswerer answerer;
         QVERIFY(!page.backupCallHistoriesTo({ newCall(1, "1", CallFlagIncoming) }, QDir(notAFolder)));
         QCOMPARE(answerer.seen().size(), 1);
@@ -215,6 +222,7 @@ private slots:
               << newCall(1600000100, "+4930222", CallFlagOutgoing);
         CallHistoryMainForm page(
             nullptr, QSharedPointer<ICallHistoryDb>(new LocalCallHistoryDb(TestEnv::tempDir() + "/x.db")));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const HoldEnds ends;
         if (chosen) {
             HeldManifestReads reads({ backup });

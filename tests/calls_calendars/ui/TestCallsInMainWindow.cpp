@@ -6,6 +6,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
@@ -36,7 +37,7 @@ class TestCallsInMainWindow : public QObject
     }
     static void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
     {
-        w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+        MainWindowTree::select(w, node);
     }
 
 private slots:

@@ -101,6 +101,7 @@ private slots:
     void listCountAndCard()
     {
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(1000, 600);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
@@ -119,6 +120,7 @@ private slots:
         selectRow(page, 1);
         QCOMPARE(page.ui->wdContactInfo->shownContact().fullName, QString("Carl Jung"));
         page.loadContacts();
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QVERIFY(!page.ui->wdContactInfo->hasContact());
     }
 
@@ -126,6 +128,7 @@ private slots:
     {
         ModalAnswerer answerer;
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource({}, true)), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().contains("Cannot find AddressBook.sqlitedb"));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:?")); // not counted, so not none
@@ -134,10 +137,12 @@ private slots:
     void actionsDependOnTheSource()
     {
         ContactsMainForm local(QSharedPointer<IContactsDb>(new ListSource({})), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&local));
         QCOMPARE(texts(local.toolbarActions()),
             QStringList({ "Restore Contacts", "Extract Contacts", "Print Contacts", "Delete Contacts" }));
         BackupManifest manifest(TestEnv::tempDir());
         ContactsMainForm backup(QSharedPointer<IContactsDb>(new ListSource({})), &manifest);
+        QVERIFY(GuiTestEnv::pageRead(&backup));
         QCOMPARE(texts(backup.toolbarActions()),
             QStringList({ "Backup Contacts", "Restore Contacts", "Extract Contacts", "Print Contacts" }));
     }
@@ -145,6 +150,7 @@ private slots:
     void search()
     {
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         auto find = [&](const QString& keyword) {
             page.ui->txtKeyword->setText(keyword);
             page.ui->txtKeyword->returnPressed();
@@ -171,6 +177,7 @@ private slots:
             store->combineContact(c, stored, merged);
         }
         ContactsMainForm page(store, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.model.rowCount(), 4);
         selectRow(page, 1);
         ModalAnswerer answerer;
@@ -179,6 +186,7 @@ private slots:
         page.toolbarActions().last()->trigger();
         QCOMPARE(answerer.seen(),
             QStringList({ "Confirm to delete selected contacts?", "Successfully deleted contacts." }));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.model.rowCount(), 3);
         QCOMPARE(page.ui->lbCount->text(), QString("Total:3"));
     }
@@ -186,6 +194,7 @@ private slots:
     void exportUsesTheFilterForm()
     {
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QString base = TestEnv::tempDir();
         ModalAnswerer answerer;
         page.exportContactsTo(page.model.contacts, 1, base + "/list");
@@ -210,6 +219,7 @@ private slots:
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QVERIFY(disk.stop());
         // Should the window not answer, the disk answers again all the same, and the gap shows it.
         std::atomic<bool> resumed = false;
@@ -258,6 +268,7 @@ private slots:
         bool merged = false;
         store->combineContact(people().first(), stored, merged);
         ContactsMainForm page(store, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         ModalAnswerer answerer;
         answerer.answer(QMessageBox::No);
         page.toolbarActions().last()->trigger();
@@ -278,6 +289,7 @@ private slots:
         QCOMPARE(answerer.seen(),
             QStringList({ "Confirm to delete all contacts?", "Confirm to delete all contacts?",
                 "Successfully deleted all contacts." }));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.model.rowCount(), 0);
         QCOMPARE(page.ui->lbCount->text(), QString("Total:0"));
     }
@@ -286,6 +298,7 @@ private slots:
     {
         BackupManifest manifest(TestEnv::tempDir());
         ContactsMainForm page(QSharedPointer<IContactsDb>(new ListSource(people())), &manifest);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QSignalSpy finished(&page, &ContactsMainForm::backupFinished);
         ModalAnswerer answerer;
         answerer.answerWith([](QWidget* modal) {

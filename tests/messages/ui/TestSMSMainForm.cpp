@@ -91,17 +91,23 @@ private Q_SLOTS:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(QByteArray(4096, 'x'));
         f.close();
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, SMSMainForm(QDir(folder), nullptr, nullptr));
+        // The page stands, empty, its count not made, once the box has said why.
         ModalAnswerer answerer;
         const DataPageFactory::Page page
             = DataPageFactory::localDbPage(ItemModelBK::KindSms, QDir(folder), nullptr);
-        QVERIFY(!page.page);
+        const std::unique_ptr<QWidget> owned(page.page);
+        QVERIFY(page.page);
+        QVERIFY(GuiTestEnv::pageRead(page.page));
         QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen().first().contains("Cannot open the messages: file is not a database"),
+            qPrintable(answerer.seen().first()));
+        QCOMPARE(static_cast<SMSMainForm*>(page.page)->lbCount->text(), QString("Total: ?"));
     }
 
     void actionsOfferedBySource()
     {
         SMSMainForm local(QDir(source), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&local));
         QCOMPARE(texts(local.toolbarActions()),
             QStringList({ "Export SMS to iTunes Backup", "Restore SMS to Device", "Extract MMS attachment",
                 "Extract Messages to file", "Print Messages", "Delete Messages" }));
@@ -113,6 +119,7 @@ private Q_SLOTS:
             QVERIFY2(!QPixmap(QString::fromLatin1(icon)).isNull(), icon);
         BackupManifest manifest(TestEnv::tempDir());
         SMSMainForm backup(QDir(source), &manifest, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&backup));
         QCOMPARE(texts(backup.toolbarActions()),
             QStringList({ "Backup Messages", "Restore SMS to Device", "Extract MMS attachment",
                 "Extract Messages to file", "Print Messages" }));
@@ -121,6 +128,7 @@ private Q_SLOTS:
     void listsSortingAndSearch()
     {
         SMSMainForm page(QDir(source), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const int n = expected(source).value("messages").toInt();
         QCOMPARE(page.smsModel()->rowCount(), n);
         QCOMPARE(page.lbCount->text(), QString("Total: %1").arg(n));
@@ -151,7 +159,8 @@ private Q_SLOTS:
         QVERIFY(page.treeViewSMS->currentIndex().isValid());
         // An emoji typed finds the message that holds it, beside 20 MB of other emoji.
         _MsgMessage* last = page.smsModel()->messages().last();
-        last->text = QString(QStringLiteral("\U0001F600")).repeated(5'000'000) + QStringLiteral(" \U0001F9ED");
+        last->text
+            = QString(QStringLiteral("\U0001F600")).repeated(5'000'000) + QStringLiteral(" \U0001F9ED");
         page.treeViewSMS->setCurrentIndex(page.smsModel()->indexOfPos(0));
         page.txtSMSKeyword->setText(QStringLiteral("\U0001F9ED"));
         page.findNextSMS();
@@ -168,6 +177,7 @@ private Q_SLOTS:
         const QString folder = makeLocalDb(source);
         QVERIFY(!folder.isEmpty());
         SMSMainForm page(QDir(folder), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QSignalSpy changed(&page, &SMSMainForm::localDbChanged);
         const int total = page.data().p()->messages.size();
         // Delete one selected message of the shown conversation: the conversation shows again.
@@ -254,6 +264,7 @@ private Q_SLOTS:
         BackupManifest manifest(TestEnv::tempDir());
         manifest.DeviceName = "Kid's: <Phone>?";
         SMSMainForm page(QDir(source), &manifest, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QSignalSpy finished(&page, &SMSMainForm::backupFinished);
         const QDir store(TestEnv::tempDir() + "/Saved");
         QString preset;
@@ -288,6 +299,7 @@ private Q_SLOTS:
     void extractAndExportChooseTheirPaths()
     {
         SMSMainForm page(QDir(source), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QString out = TestEnv::tempDir();
         page.askExtractFolder = [&] { return out; };
         ModalAnswerer answerer;
@@ -310,6 +322,7 @@ private Q_SLOTS:
         QVERIFY(makeStoreWith(folder, { "~/Library/SMS/Attachments/ab/01/G/a:b?.jpg" },
             { "var/mobile/Library/SMS/Attachments/ab/01/G/ab.jpg=earlier" }));
         SMSMainForm page(QDir(folder), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QString out = TestEnv::tempDir();
         page.askExtractFolder = [&] { return out; };
         {
@@ -324,6 +337,7 @@ private Q_SLOTS:
 
         BackupManifest manifest(TestEnv::tempDir());
         SMSMainForm backup(QDir(folder), &manifest, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&backup));
         QVERIFY(!QFileInfo(backup.data().p()->attachments.value(1)->_path).exists());
     }
 
@@ -331,6 +345,7 @@ private Q_SLOTS:
     void exportWritesTheChosenFile()
     {
         SMSMainForm page(QDir(source), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         const QString out = TestEnv::tempDir() + "/all";
         page.askExportPath = [&](const QString&, const QString& filters, QString* selected) {
             *selected = filters.split(";;").at(1); // CSV
@@ -382,6 +397,7 @@ private Q_SLOTS:
         QFETCH(int, messages);
         const QString folder = cacheFolderWith(TestEnv::realFixture(fixture));
         SMSMainForm page(QDir(folder), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         if (messages >= 0)
             QCOMPARE(page.smsModel()->rowCount(), messages);
         QVERIFY(page.smsModel()->rowCount() > 0);
@@ -413,6 +429,7 @@ private Q_SLOTS:
         QCOMPARE(DataPageFactory::lastImportedDbName(), QString("From the Mac"));
         const QDir store(g_localDbDir().absoluteFilePath("From the Mac"));
         SMSMainForm page(store, nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.smsModel()->rowCount(), 2);
         QCOMPARE(DataSources::countLocalDbMessages(store), qint64(2));
     }
@@ -422,6 +439,7 @@ private Q_SLOTS:
         QM_REQUIRE_SHARED();
         const QString folder = cacheFolderWith(TestEnv::realFixture("magnet-ctf-2020-sms/sms.db"));
         SMSMainForm page(QDir(folder), nullptr, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(1100, 700);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));

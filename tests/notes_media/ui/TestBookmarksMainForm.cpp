@@ -63,6 +63,7 @@ private Q_SLOTS:
     {
         BackupManifest manifest(TestEnv::tempDir());
         BookmarksMainForm page(generatedSource(), &manifest);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(700, 500);
         page.show();
         QCOMPARE(page.ui->lbCount->text(), QString("Total:9"));
@@ -83,6 +84,7 @@ private Q_SLOTS:
     void searchWrapsAndExpands()
     {
         BookmarksMainForm page(generatedSource(), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.ui->txtKeyword->setText("  CYCLE ");
         QStringList found;
         for (int i = 0; i < 4; ++i) {
@@ -104,6 +106,7 @@ private Q_SLOTS:
     void selectionStandsForSubtree()
     {
         BookmarksMainForm page(generatedSource(), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         select(page, { "Bar one", "BookmarksBar", "Deep \"quoted\"", "Plain" });
         QStringList titles;
         for (const _Bookmark* b : page.getSelections())
@@ -145,6 +148,7 @@ private Q_SLOTS:
         }
         auto* store = new LocalBookmarkDb(path);
         BookmarksMainForm page(QSharedPointer<IBookmarkDb>(store), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(texts(page.toolbarActions()),
             QStringList({ "Restore Bookmarks", "Extract Bookmarks", "Delete Bookmarks" }));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:9"));
@@ -155,11 +159,13 @@ private Q_SLOTS:
         page.miToolbarDelete();
         QCOMPARE(answerer.seen().value(0), QString("Confirm to delete selected Bookmarks?"));
         QCOMPARE(answerer.seen().value(1), QString("Successfully deleted Bookmarks."));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:7"));
         page.ui->listBookmarks->selectionModel()->clear();
         answerer.answer(QMessageBox::Yes);
         page.miToolbarDelete();
         QCOMPARE(answerer.seen().value(2), QString("Confirm to delete all Bookmarks?"));
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:0"));
         QCOMPARE(changed.count(), 2); // the tree recounts the database after each
     }
@@ -169,6 +175,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         BookmarksMainForm page(
             QSharedPointer<IBookmarkDb>(new IOSBookmarkDb(nullptr, QDir(TestEnv::tempDir()))), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QVERIFY(answerer.waitHandled(1));
         QVERIFY(answerer.seen().value(0).contains("Cannot find Bookmarks.db."));
         QCOMPARE(page.ui->lbCount->text(), QString("Total:?")); // not counted, so not none

@@ -8,6 +8,7 @@
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
+#include "app/ui/support/MainWindowTree.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
 #include "notes_media/ui/RecordingMainForm.h"
@@ -77,7 +78,7 @@ class TestMediaPages : public QObject
             return {};
         for (const AbsTreeItemModel::_ItemNode* n : bk->children)
             if (n->kind == kind) {
-                w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(n));
+                MainWindowTree::select(w, n);
                 return n->text;
             }
         return {};
@@ -287,6 +288,7 @@ private Q_SLOTS:
         ModalAnswerer answerer;
         QSharedPointer<IOSVoicemailDb> source(new IOSVoicemailDb(nullptr, QDir(TestEnv::tempDir())));
         VoicemailMainForm page(nullptr, source);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(answerer.seen().size(), 1);
         QVERIFY(answerer.seen().first().contains("Cannot find voicemail.db."));
         QCOMPARE(page.lbCount->text(), QString("Total:?")); // not counted, so not none

@@ -43,6 +43,7 @@ private Q_SLOTS:
     {
         BackupManifest manifest(TestEnv::tempDir());
         NotesMainForm page(generatedSource(), &manifest);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.resize(700, 300);
         page.show();
         QCOMPARE(page.lbCount->text(), QString("Total:5"));
@@ -67,6 +68,7 @@ private Q_SLOTS:
     {
         LocalNotesDb* store = new LocalNotesDb(TestEnv::tempDir() + "/notes.db");
         NotesMainForm page(QSharedPointer<INotesDb>(store), nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         QCOMPARE(page.lbCount->text(), QString("Total:0"));
         QCOMPARE(texts(page.toolbarActions()), QStringList({ "Extract Notes" }));
     }

@@ -9,6 +9,7 @@
 #include "notes_media/ui/FileSysMainForm.h"
 #include "notes_media/ui/NotesMainForm.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QAction>
 #include <QFile>
@@ -56,6 +57,8 @@ private Q_SLOTS:
             = DataPageFactory::localDbPage(ItemModelBK::KindBookmarks, folder, &parent);
         QVERIFY(qobject_cast<BookmarksMainForm*>(bookmarks.page));
         QCOMPARE(bookmarks.actions.last()->text(), QString("Delete Bookmarks"));
+        QVERIFY(GuiTestEnv::pageRead(notes.page));
+        QVERIFY(GuiTestEnv::pageRead(bookmarks.page));
         QVERIFY(QFile::exists(folder.absoluteFilePath("notes.db")));
         QVERIFY(QFile::exists(folder.absoluteFilePath("bookmarks.db")));
     }

@@ -13,6 +13,7 @@
 #include "notes_media/ui/BookmarksMainForm.h"
 #include "notes_media/ui/RestoreBookmarksThread.h"
 #include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
 
 #include <QtTest>
 #include <memory>
@@ -299,6 +300,7 @@ private Q_SLOTS:
         BookmarksMainForm page(
             QSharedPointer<IBookmarkDb>(new IOSBookmarkDb(nullptr, NotesFixtures::bookmarksCache(file))),
             &manifest);
+        QVERIFY(GuiTestEnv::pageRead(&page));
         page.show();
         ModalAnswerer answerer;
         answerer.answerWith(pressOk<DataSourceSelForm>());

@@ -1,15 +1,19 @@
 #include "support/ui/GuiTestEnv.h"
 
+#include "app/ui/shared/PageRead.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QString>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 
-namespace GuiTestEnv {
+namespace GuiTestEnv
+{
 
 void screenshot(QWidget* widget, const QString& name)
 {
@@ -57,3 +61,8 @@ void resumeAfterQuit()
 }
 
 } // namespace GuiTestEnv
+
+bool GuiTestEnv::pageRead(const QWidget* page)
+{
+    return QTest::qWaitFor([page] { return !PageRead::readingIn(page); }, 30000);
+}

@@ -3,7 +3,8 @@
 class QWidget;
 class QString;
 
-namespace GuiTestEnv {
+namespace GuiTestEnv
+{
 
 // Saves a picture of the widget as PNG under QM_SCREENSHOT_DIR (when set), for looking at by hand.
 void screenshot(QWidget* widget, const QString& name);
@@ -14,5 +15,8 @@ void screenshotOver(QWidget* window, QWidget* over, const QString& name);
 void askToQuit();
 // Lets event loops run again after askToQuit; called outside every event loop.
 void resumeAfterQuit();
+// Waits (at most 30 s) until the page has read its data (it reads beside the window); false when it
+// has not.
+bool pageRead(const QWidget* page);
 
 } // namespace GuiTestEnv

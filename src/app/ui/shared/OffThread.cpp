@@ -1,20 +1,60 @@
 #include "app/ui/shared/OffThread.h"
 
+#include "app/TaskCancel.h"
+#include "app/ui/shared/PageLife.h"
+#include "app/ui/shared/ProgressForm.h"
 #include "app/ui/shared/WorkerEnd.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QDeadlineTimer>
 #include <QThread>
+#include <QTimer>
 #include <exception>
 #include <memory>
 
-void OffThread::run(const std::function<void()>& work)
+namespace
+{
+int g_quietMs = 500;
+
+// Runs the events but the user's until the thread ends or ms have passed; true when it ended.
+bool quietWait(QThread& thread, int ms)
+{
+    QTimer wake; // the loop below returns at least this often
+    wake.start(20);
+    const QDeadlineTimer deadline(ms);
+    while (!thread.isFinished() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    return thread.isFinished();
+}
+
+// The dialog of a wait that lasts: it ends with the thread, or with the user's Cancel, which asks
+// the work to stop.
+void waitInDialog(QThread& thread, TaskCancel::Token& token, const QString& title, QWidget* parent)
+{
+    ProgressForm form(
+        title.isEmpty() ? QCoreApplication::translate("OffThread", "IDS_WAITING_FOR_DISK") : title,
+        parent ? parent : QApplication::activeWindow());
+    form.setQuiet(true);
+    const auto ended = [&form] { form.succeed(QString()); };
+    QObject::connect(&thread, &QThread::finished, &form, ended, Qt::QueuedConnection);
+    if (thread.isFinished())
+        QMetaObject::invokeMethod(&form, ended, Qt::QueuedConnection);
+    if (form.exec() != 1)
+        token.cancelled = true;
+}
+
+} // namespace
+
+void OffThread::run(const std::function<void()>& work, const QString& title, QWidget* parent)
 {
     if (!qApp || QThread::currentThread() != qApp->thread()) {
         work();
         return;
     }
     std::exception_ptr error;
+    const auto token = std::make_shared<TaskCancel::Token>();
     const std::unique_ptr<QThread> thread(QThread::create([&] {
+        const TaskCancel::Scope scope(token);
         try {
             work();
         } catch (...) {
@@ -22,7 +62,19 @@ void OffThread::run(const std::function<void()>& work)
         }
     }));
     thread->start();
-    WorkerEnd::waitFor(*thread);
+    {
+        const PageLife::Waiting waiting; // this frame, and whichever page's is under it, stays
+        if (!quietWait(*thread, g_quietMs))
+            waitInDialog(*thread, *token, title, parent);
+        WorkerEnd::waitFor(*thread, token, parent);
+    }
     if (error)
         std::rethrow_exception(error);
+}
+
+int OffThread::setQuietMs(int ms)
+{
+    const int before = g_quietMs;
+    g_quietMs = ms;
+    return before;
 }

@@ -30,7 +30,7 @@ QString PageLoad::failure() const
 
 QString PageLoad::shownCount(qint64 count) const
 {
-    return failure().isEmpty() ? QString::number(count) : QStringLiteral("?");
+    return !m_reading && failure().isEmpty() ? QString::number(count) : QStringLiteral("?");
 }
 
 bool PageLoad::exportable() const

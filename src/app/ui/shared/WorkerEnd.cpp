@@ -1,6 +1,7 @@
 #include "app/ui/shared/WorkerEnd.h"
 
 #include "app/WorkerSigns.h"
+#include "app/ui/shared/PageLife.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
 
@@ -145,6 +146,7 @@ void WorkerEnd::waitFor(
     const auto answered = qScopeGuard([] { g_quit = false; });
     if (thread.wait(kFirstLookMs)) // most workers have ended, or do at once
         return;
+    const PageLife::Waiting waiting; // the caller's frame, a page's maybe, stays until the worker ends
     const QuitSeen quit;
     if (!token || !token->cancelled.load()) {
         // Ending after its result: it only closes what it opened; the window paints meanwhile.
@@ -171,6 +173,16 @@ void WorkerEnd::waitFor(
 void WorkerEnd::noteQuit()
 {
     g_quit = true;
+}
+
+void WorkerEnd::leave(int code)
+{
+    g_leave(code);
+}
+
+int WorkerEnd::graceMs()
+{
+    return g_graceMs;
 }
 
 void WorkerEnd::setTimes(int stillMs, int graceMs)

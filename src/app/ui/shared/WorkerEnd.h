@@ -28,6 +28,11 @@ public:
     // the program leaves.
     static void noteQuit();
 
+    // Leaves the program at once with code, as a quit does once its grace is over (tests replace it).
+    static void leave(int code);
+    // The grace a worker gets once the program is to quit (ms).
+    static int graceMs();
+
     // For tests: how long a worker may show no sign of life, the grace on quitting (ms), and the
     // call that leaves the program (by default stdio is flushed, then _exit). Returns the one before.
     using LeaveCall = void (*)(int code);

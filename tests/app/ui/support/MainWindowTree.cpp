@@ -2,6 +2,7 @@
 
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageRead.h"
 
 #include <QAction>
 #include <QTest>
@@ -14,9 +15,25 @@ bool listedRead(const MainWindow& w)
     return QTest::qWaitFor([&w] { return !w.readingListedBackups(); }, 10000);
 }
 
-void select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
+bool select(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
+{
+    click(w, node);
+    return pageRead(w);
+}
+
+void click(MainWindow& w, const AbsTreeItemModel::_ItemNode* node)
 {
     w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+}
+
+bool pageRead(const MainWindow& w, int ms)
+{
+    return QTest::qWaitFor(
+        [&w] {
+            const QWidget* page = w.currentPage();
+            return page && page->objectName() != QLatin1String("PendingPage") && !PageRead::readingIn(page);
+        },
+        ms);
 }
 
 QStringList texts(const QList<AbsTreeItemModel::_ItemNode*>& nodes)
