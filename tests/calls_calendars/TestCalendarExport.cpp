@@ -195,6 +195,7 @@ private slots:
         QTest::newRow("ascii") << QString(200, 'a');
         QTest::newRow("umlauts") << QString(100, QChar(0xFC));
         QTest::newRow("emoji") << QString::fromUtf8("\xF0\x9F\x98\x80").repeated(40);
+        QTest::newRow("1 MB, written whole") << QString(1 << 20, 'a');
     }
     void foldingKeepsCharacters()
     {

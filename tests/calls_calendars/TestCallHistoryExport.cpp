@@ -68,6 +68,35 @@ private slots:
         QCOMPARE(rows[3].toArray()[0].toString(), QString("Blocked"));
     }
 
+    // What the screen bounds, the exports write whole.
+    void longValuesWrittenWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("person");
+        QTest::newRow("CSV: number of 1 MB") << "calls.csv" << QString(1 << 20, '5') << "Pat";
+        QTest::newRow("CSV: contact of 10 MB") << "calls.csv"
+                                               << "555" << QString(10 << 20, 'P');
+        QTest::newRow("text: contact of 10 MB") << "calls.txt"
+                                                << "555" << QString(10 << 20, 'P');
+    }
+    void longValuesWrittenWhole()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        QFETCH(QString, person);
+        QList<_CallHistory> calls = sampleCalls();
+        calls[0].address = address;
+        calls[0].person = person;
+        const QString path = TestEnv::tempDir() + "/" + name;
+        writeAll(path, calls);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray written = f.readAll();
+        QVERIFY(written.contains(address.toUtf8()));
+        QVERIFY(written.contains(person.toUtf8()));
+    }
+
     void textKeepsWidths()
     {
         const QString path = TestEnv::tempDir() + "/calls.txt";

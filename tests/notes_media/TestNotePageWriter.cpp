@@ -64,6 +64,27 @@ private Q_SLOTS:
         QVERIFY(NotePageWriter::fileName(n, used).toUtf8().size() <= 255);
     }
 
+    // What the screen bounds, the note's page writes whole.
+    void longValuesWrittenWhole_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("content");
+        QTest::newRow("title of 1 MB") << QString(1 << 20, 't') << "<p>x</p>";
+        QTest::newRow("content of 10 MB") << "t"
+                                          << "<p>" + QString(10 << 20, 'c') + "</p>";
+    }
+    void longValuesWrittenWhole()
+    {
+        _Notes n;
+        QFETCH(QString, title);
+        QFETCH(QString, content);
+        n.title = title;
+        n.content = content;
+        const QByteArray page = NotePageWriter::page(n);
+        QVERIFY(page.contains("<title>" + title.toUtf8() + "</title>"));
+        QVERIFY(page.contains(content.toUtf8()));
+    }
+
     // The page is well-formed XML with the title escaped and the content kept as HTML.
     void pageParsesAsXml()
     {

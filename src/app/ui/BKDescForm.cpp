@@ -1,6 +1,7 @@
 #include "app/ui/BKDescForm.h"
 
 #include "app/DataPaths.h"
+#include "app/ShownText.h"
 #include "app/ui/WidthSwitch.h"
 #include "app/ui/shared/DesktopOpener.h"
 #include "backup/BackupManifest.h"
@@ -26,7 +27,7 @@ QLabel* value(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(parent);
     label->setTextFormat(Qt::PlainText);
-    label->setText(text);
+    label->setText(ShownText::line(text));
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
@@ -35,7 +36,9 @@ QLabel* value(const QString& text, QWidget* parent)
 
 QString BKDescForm::headerText(const QString& displayName)
 {
-    return displayName.size() > 40 ? displayName.left(40) + QStringLiteral("...") : displayName;
+    return displayName.size() > 40
+        ? displayName.left(ShownText::boundaryBefore(displayName, 40)) + QStringLiteral("...")
+        : displayName;
 }
 
 BKDescForm::BKDescForm(const BackupManifest* manifest, QWidget* parent)

@@ -1,5 +1,6 @@
 #include "app/ui/ItemModelBK.h"
 
+#include "app/ShownText.h"
 #include "backup/BackupManifest.h"
 
 #include <QFileInfo>
@@ -72,9 +73,9 @@ QVariant ItemModelBK::data(const QModelIndex& index, int role) const
     const _ItemNode* node = nodeOf(index);
     switch (role) {
     case Qt::DisplayRole:
-        return node ? QVariant(node->text) : QVariant();
+        return node ? QVariant(ShownText::line(node->text)) : QVariant();
     case Qt::ToolTipRole:
-        return node ? QVariant(toolTip(*node)) : QVariant();
+        return node ? QVariant(ShownText::line(toolTip(*node))) : QVariant();
     case Qt::DecorationRole: {
         // Made on first use and kept for the whole run; index 0 is the iPad picture.
         static QList<QPixmap> pixmaps;

@@ -1,5 +1,6 @@
 #include "calls_calendars/ui/ItemModelCalendar.h"
 
+#include "app/ShownText.h"
 #include "calls_calendars/ui/ItemModelCall.h"
 
 #include <QBrush>
@@ -40,13 +41,15 @@ QString ItemModelCalendar::eventText(const _CalEvent& e, int column, bool toolTi
 {
     switch (column) {
     case 0: {
-        QString text = toolTip ? e.summary : QString(e.summary).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        // Each part bounded before it is joined: a row costs the bound, whatever the values hold.
+        const QString summary = ShownText::line(e.summary);
+        QString text = toolTip ? summary : QString(summary).replace(QLatin1Char('\n'), QLatin1Char(' '));
         const QString sep = toolTip ? QStringLiteral("\n") : QStringLiteral(" ");
         if (!e.description.isEmpty())
-            text += sep + QStringLiteral("Notes:%1").arg(e.description);
+            text += sep + QStringLiteral("Notes:%1").arg(ShownText::line(e.description));
         if (!e.url.isEmpty())
-            text += sep + QStringLiteral("Url:%1").arg(e.url);
-        return text;
+            text += sep + QStringLiteral("Url:%1").arg(ShownText::line(e.url));
+        return ShownText::line(text);
     }
     case 1:
     case 2: {
@@ -56,7 +59,7 @@ QString ItemModelCalendar::eventText(const _CalEvent& e, int column, bool toolTi
     case 3:
         return e.all_day != 0 ? QStringLiteral("Yes") : QString();
     case 4:
-        return e.rrule;
+        return ShownText::line(e.rrule);
     default:
         return QString();
     }
@@ -73,10 +76,11 @@ QVariant ItemModelCalendar::data(const QModelIndex& index, int role) const
         return QSize(0, 25);
     if (node->kind == 0) {
         const auto* cal = static_cast<const _CalendarItemNode*>(node);
+        const QString name = ShownText::line(cal->calendar.name);
         if (role == Qt::DisplayRole)
-            return index.column() == 0 ? cal->calendar.name : QStringLiteral("--");
+            return index.column() == 0 ? name : QStringLiteral("--");
         if (role == Qt::ToolTipRole)
-            return index.column() == 0 ? plainToolTip(cal->calendar.name) : QStringLiteral("--");
+            return index.column() == 0 ? plainToolTip(name) : QStringLiteral("--");
         if (role == Qt::DecorationRole && index.column() == 0)
             return calIcon;
         return QVariant();

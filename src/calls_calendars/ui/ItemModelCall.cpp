@@ -1,5 +1,6 @@
 #include "calls_calendars/ui/ItemModelCall.h"
 
+#include "app/ShownText.h"
 #include "calls_calendars/CallHistoryExport.h"
 
 #include <QBrush>
@@ -89,9 +90,9 @@ QString ItemModelCall::cellText(const _CallHistory& call, int column)
     case 0:
         return CallHistoryExport::flagWord(call.flags);
     case 1:
-        return call.address;
+        return ShownText::line(call.address);
     case 2:
-        return call.person;
+        return ShownText::line(call.person);
     case 3:
         return CallHistoryExport::dateText(call.date);
     case 4:

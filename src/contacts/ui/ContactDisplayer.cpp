@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/OutputFile.h"
+#include "app/ShownText.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/Tips.h"
@@ -85,10 +86,11 @@ QString ContactDisplayer::g_notesDisplay(const pim::Entity& e)
 
 QString ContactDisplayer::g_addrDisplay(const pim::Entity& e)
 {
-    QString lines = ContactEntityFormat::address(e).toHtmlEscaped();
+    // Bounded before it is marked up, so that no cut falls inside the markup.
+    QString lines = ShownText::opened(ContactEntityFormat::address(e)).toHtmlEscaped();
     lines.replace(QLatin1Char('\n'), QLatin1String("<br/>"));
     return QStringLiteral("<b>%1</b><br/>%2")
-        .arg(ContactEntityFormat::addressLabel(e).toHtmlEscaped(), lines);
+        .arg(ShownText::line(ContactEntityFormat::addressLabel(e)).toHtmlEscaped(), lines);
 }
 
 void ContactDisplayer::replaceContent(QWidget* widget)
@@ -110,15 +112,17 @@ void ContactDisplayer::clear()
 
 QString ContactDisplayer::nameBlock(const pim::_Contact& c)
 {
-    QString text = c.fullName;
+    // A header: each part bounded as a list shows it, and the whole block too.
+    QString text = ShownText::line(c.fullName);
     const QList<pim::Entity> nicks = c.entities.value(pim::KindNickname);
     if (!nicks.isEmpty() && !nicks.first().text(QStringLiteral("data1")).isEmpty())
-        text += QStringLiteral("\n\"") + nicks.first().text(QStringLiteral("data1")) + QLatin1Char('"');
+        text += QStringLiteral("\n\"") + ShownText::line(nicks.first().text(QStringLiteral("data1")))
+            + QLatin1Char('"');
     const QList<pim::Entity> orgs = c.entities.value(pim::KindOrg);
     if (!orgs.isEmpty()) {
-        const QString title = orgs.first().text(QStringLiteral("data4"));
-        const QString department = orgs.first().text(QStringLiteral("data5"));
-        const QString company = orgs.first().text(QStringLiteral("data1"));
+        const QString title = ShownText::line(orgs.first().text(QStringLiteral("data4")));
+        const QString department = ShownText::line(orgs.first().text(QStringLiteral("data5")));
+        const QString company = ShownText::line(orgs.first().text(QStringLiteral("data1")));
         if (!title.isEmpty())
             text += QLatin1Char('\n') + title;
         if (!department.isEmpty())
@@ -126,7 +130,7 @@ QString ContactDisplayer::nameBlock(const pim::_Contact& c)
         if (!company.isEmpty())
             text += QLatin1Char('\n') + company;
     }
-    return text;
+    return ShownText::line(text);
 }
 
 QWidget* ContactDisplayer::makeHeader(const pim::_Contact& contact)
@@ -235,8 +239,10 @@ void ContactDisplayer::showEntities(
     titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setStyleSheet(QStringLiteral("font-size:18px;font-style:italic;font-weight:bold;"));
     layout->addWidget(titleLabel);
+    // An opened card shows each field as the conversation view shows a message's text.
     for (const pim::Entity& e : entities)
-        layout->addWidget(entryLabel(format(e), section, richText ? Qt::RichText : Qt::PlainText));
+        layout->addWidget(richText ? entryLabel(format(e), section, Qt::RichText)
+                                   : entryLabel(ShownText::opened(format(e)), section, Qt::PlainText));
     if (contentLayout)
         contentLayout->addWidget(section, 0, Qt::AlignTop);
 }

@@ -1,5 +1,6 @@
 #include "contacts/ui/ItemModelContacts.h"
 
+#include "app/ShownText.h"
 #include "contacts/export/ContactPhoto.h"
 #include "contacts/ui/ContactThumbThread.h"
 
@@ -184,8 +185,10 @@ QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
-        return cellText(*c, index.column());
+    case Qt::ToolTipRole: {
+        const QVariant text = cellText(*c, index.column());
+        return text.typeId() == QMetaType::QString ? QVariant(ShownText::line(text.toString())) : text;
+    }
     case Qt::DecorationRole:
         return index.column() == 0
             ? QVariant(thumbnailOf(index.row(), *static_cast<const _ContactsItemNode*>(nodeOf(index))))

@@ -1,6 +1,7 @@
 #include "messages/store/MsgText.h"
 
 #include "app/MacEpoch.h"
+#include "app/ShownText.h"
 
 namespace {
 const char kAttaBodyHead[] =
@@ -67,28 +68,12 @@ QString emoji_replace_handler(void*, QString)
 
 QString msgCutLine(qsizetype maxBytes)
 {
-    return QStringLiteral("\n[Cut here: only the first %1 MB of the text is shown.]")
-        .arg(maxBytes / (1024 * 1024));
+    return ShownText::cutLine(maxBytes);
 }
 
 QString msgShownText(const QString& text, qsizetype maxBytes)
 {
-    // A UTF-16 unit takes at most 3 bytes in UTF-8: a text this short fits without a look.
-    if (text.size() <= maxBytes / 3)
-        return text;
-    qsizetype bytes = 0;
-    qsizetype i = 0;
-    for (const qsizetype n = text.size(); i < n; ++i) {
-        const char16_t u = text.at(i).unicode();
-        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : QChar::isSurrogate(u) ? 2 : 3;
-        if (bytes > maxBytes)
-            break;
-    }
-    if (i == text.size())
-        return text;
-    if (i > 0 && text.at(i - 1).isHighSurrogate() && text.at(i).isLowSurrogate())
-        --i; // the pair's first half without its second is no character
-    return text.left(i) + msgCutLine(maxBytes);
+    return ShownText::opened(text, maxBytes);
 }
 
 QString msgTextFromAttributedBody(const QByteArray& body)

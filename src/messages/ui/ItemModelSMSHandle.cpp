@@ -1,5 +1,6 @@
 #include "messages/ui/ItemModelSMSHandle.h"
 
+#include "app/ShownText.h"
 #include "messages/store/MsgChat.h"
 
 #include <QBrush>
@@ -46,7 +47,7 @@ QVariant ItemModelSMSHandle::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return node->text;
+        return ShownText::line(node->text);
     case Qt::DecorationRole: {
         if (node->merge.chats.isEmpty())
             return QVariant();

@@ -1,5 +1,6 @@
 #include "messages/ui/ItemModelSms.h"
 
+#include "app/ShownText.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgText.h"
@@ -82,8 +83,8 @@ QVariant ItemModelSms::text(const _MsgMessage& m, int column) const
         return m.is_from_me ? QStringLiteral("To") : QStringLiteral("From");
     case 2:
         if (m.item_type != 0)
-            return m._chat ? m._chat->displayName(false) : QString();
-        return m.contactInfo();
+            return m._chat ? ShownText::line(m._chat->displayName(false)) : QString();
+        return ShownText::line(m.contactInfo());
     case 3:
         return m.summaryHead();
     default:

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/LeaveAtExit.h"
+#include "app/ShownText.h"
 #include "app/StyleSheet.h"
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/LocalDbSelForm.h"
@@ -175,7 +176,7 @@ void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)
     }
     QString name = chat->displayName(false);
     if (name.size() >= 26)
-        name = name.left(25) + QStringLiteral("...");
+        name = name.left(ShownText::boundaryBefore(name, 25)) + QStringLiteral("...");
     lbConversation->setText(name);
 }
 

@@ -1,5 +1,7 @@
 #include "notes_media/ui/ItemModelBookmark.h"
 
+#include "app/ShownText.h"
+
 #include <QIcon>
 #include <algorithm>
 
@@ -61,7 +63,7 @@ QVariant ItemModelBookmark::data(const QModelIndex& index, int role) const
     if (!b)
         return {};
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
-        return index.column() == 0 ? b->title : b->url;
+        return ShownText::line(index.column() == 0 ? b->title : b->url);
     if (role == Qt::DecorationRole && index.column() == 0)
         return QIcon(b->isFolder ? QStringLiteral(":/res/folder.png") : QStringLiteral(":/res/bookmark.png"));
     return {};

@@ -1,5 +1,7 @@
 #include "notes_media/ui/ItemModelFileSys.h"
 
+#include "app/ShownText.h"
+
 #include <QDateTime>
 #include <QIcon>
 #include <QLocale>
@@ -101,7 +103,7 @@ QString ItemModelFileSys::cellText(const BackupManifest::_FileNode* node, int co
     const bool folder = node->item.isFolder();
     switch (column) {
     case 0:
-        return node->name();
+        return ShownText::line(node->name());
     case 1:
         return node->item.mtime == 0
             ? QString()

@@ -1,5 +1,7 @@
 #include "notes_media/ui/ItemModelNotes.h"
 
+#include "app/ShownText.h"
+
 #include <QIcon>
 #include <QLocale>
 
@@ -62,11 +64,11 @@ QVariant ItemModelNotes::data(const QModelIndex& index, int role) const
         return {};
     switch (index.column()) {
     case 0:
-        return n->title;
+        return ShownText::line(n->title);
     case 1:
         return QLocale::system().toString(n->modifiedDate.toLocalTime(), QLocale::ShortFormat);
     case 2:
-        return n->summary;
+        return ShownText::line(n->summary);
     default:
         return {};
     }

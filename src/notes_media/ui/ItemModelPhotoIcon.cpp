@@ -1,5 +1,7 @@
 #include "notes_media/ui/ItemModelPhotoIcon.h"
 
+#include "app/ShownText.h"
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -92,11 +94,13 @@ QVariant ItemModelPhotoIcon::data(const QModelIndex& index, int role) const
     const MBDBParser::_MBDBItem& item = node->file->item;
     switch (role) {
     case Qt::DisplayRole:
-        return QStringLiteral("%1\n%2\n%3").arg(node->text, dateText(item.mtime), sizeText(item.size));
+        return QStringLiteral("%1\n%2\n%3")
+            .arg(ShownText::line(node->text), dateText(item.mtime), sizeText(item.size));
     case Qt::ToolTipRole: {
-        const QString text = QStringLiteral("%1\n%2\n%3")
-                                 .arg(item.relativePath(), dateText(item.mtime), sizeText(item.size));
-        const QString why = m_unread.value(index.row());
+        const QString text
+            = QStringLiteral("%1\n%2\n%3")
+                  .arg(ShownText::line(item.relativePath()), dateText(item.mtime), sizeText(item.size));
+        const QString why = ShownText::line(m_unread.value(index.row()));
         return why.isEmpty() ? text : text + QLatin1Char('\n') + why;
     }
     case Qt::DecorationRole:
@@ -163,6 +167,6 @@ QPixmap ItemModelPhotoIcon::placeholder(const _PhotoItemNode* node) const
     p.setPen(QColor(0x40, 0x40, 0x40));
     const QRect textBox(6, 84, kThumbSide - 12, 30);
     p.drawText(textBox, Qt::AlignHCenter | Qt::AlignTop,
-        QFontMetrics(font).elidedText(node->text, Qt::ElideMiddle, textBox.width()));
+        QFontMetrics(font).elidedText(ShownText::line(node->text), Qt::ElideMiddle, textBox.width()));
     return pm;
 }

@@ -1,5 +1,6 @@
 #include "notes_media/ui/ItemModelRecording.h"
 
+#include "app/ShownText.h"
 #include "notes_media/DurationText.h"
 
 #include <QLocale>
@@ -36,7 +37,7 @@ QVariant ItemModelRecording::cellData(const _ItemNode* node, int column) const
     const IOSRecordingDb::_Recording& r = static_cast<const _RecordingItemNode*>(node)->recording;
     switch (column) {
     case 0:
-        return node->text;
+        return ShownText::line(node->text);
     case 1:
         return QLocale::system().toString(r.date.toLocalTime(), QLocale::ShortFormat);
     case 2:

@@ -1,5 +1,6 @@
 #include "notes_media/ui/ItemModelVoicemail.h"
 
+#include "app/ShownText.h"
 #include "notes_media/DurationText.h"
 
 #include <QLocale>
@@ -36,7 +37,7 @@ QVariant ItemModelVoicemail::cellData(const _ItemNode* node, int column) const
     const IOSVoicemailDb::_Voicemail& v = static_cast<const _VoicemailItemNode*>(node)->voicemail;
     switch (column) {
     case 0:
-        return v.sender.isEmpty() ? tr("Unknown") : v.sender;
+        return v.sender.isEmpty() ? tr("Unknown") : ShownText::line(v.sender);
     case 1:
         return QLocale::system().toString(v.date.toLocalTime(), QLocale::ShortFormat);
     case 2:

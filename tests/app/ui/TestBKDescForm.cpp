@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/BKDescForm.h"
 #include "app/ui/support/ModalAnswerer.h"
 #include "backup/BackupManifest.h"
@@ -39,20 +40,51 @@ public Q_SLOTS:
 private Q_SLOTS:
     void header_data()
     {
-        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("40") << 40 << QString(40, 'x');
-        QTest::newRow("41") << 41 << QString(40, 'x') + "...";
-        QTest::newRow("short") << 3 << QString("xxx");
+        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("40") << QString(40, 'x') << QString(40, 'x');
+        QTest::newRow("41") << QString(41, 'x') << QString(40, 'x') + "...";
+        QTest::newRow("short") << "xxx" << QString("xxx");
+        QTest::newRow("pair across the cut") << QString(39, 'x') + pair + "y" << QString(39, 'x') + "...";
+        QTest::newRow("7 MB") << QString(7 << 20, 'x') << QString(40, 'x') + "...";
     }
     void header()
     {
-        QFETCH(int, length);
+        QFETCH(QString, name);
         QFETCH(QString, shown);
         auto m = backup("/backups/one");
-        m->displayName = QString(length, 'x');
+        m->displayName = name;
         BKDescForm page(m.data());
         QCOMPARE(page.lbBKName->text(), shown);
+    }
+
+    // Fields of megabytes (a Manifest.plist may take 8 MB) show a bounded head.
+    void longFieldsAreBounded_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::newRow("device of 1 MB") << "type";
+        QTest::newRow("version of 1 MB") << "version";
+        QTest::newRow("serial of 1 MB") << "serial";
+        QTest::newRow("device id of 1 MB") << "id";
+    }
+    void longFieldsAreBounded()
+    {
+        QFETCH(QString, field);
+        auto m = backup("/backups/one");
+        const QString big(1 << 20, 'F');
+        (field == "type"             ? m->ProductType
+                : field == "version" ? m->ProductVersion
+                : field == "serial"  ? m->SerialNumber
+                                     : m->UniqueDeviceID)
+            = big;
+        BKDescForm page(m.data());
+        bool found = false;
+        for (const QString& text : labelTexts(&page)) {
+            QVERIFY2(text.size() <= ShownText::kMaxLine, qPrintable(QString::number(text.size())));
+            found = found || (text.startsWith("FFFF") && text.endsWith(QChar(0x2026)));
+        }
+        QVERIFY(found);
     }
 
     void showsTheManifestFields()

@@ -1,7 +1,10 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/ItemModelBK.h"
+#include "app/ui/shared/ItemModelLoadBk.h"
 #include "backup/BackupManifest.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QPixmap>
 #include <QSignalSpy>
@@ -130,6 +133,59 @@ private Q_SLOTS:
         const QModelIndex index = model.index(0, 0, model.index(0, 0));
         QCOMPARE(image(model.data(index, Qt::DecorationRole)),
             QPixmap(icon).scaledToWidth(18, Qt::FastTransformation).toImage());
+    }
+
+    // A backup's name, type or fault of megabytes (its Manifest.plist may take 8 MB): the tree of
+    // backups and the list of the computer's backups show a bounded head of it, and what the view
+    // draws is bounded too.
+    void longNamesAreBounded_data()
+    {
+        QTest::addColumn<QString>("model");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<int>("role");
+        QTest::newRow("tree: name of 7 MB") << "tree"
+                                            << "name" << 0 << int(Qt::DisplayRole);
+        QTest::newRow("tree: fault of 1 MB") << "tree"
+                                             << "why" << 0 << int(Qt::ToolTipRole);
+        QTest::newRow("list: name of 7 MB") << "list"
+                                            << "name" << 0 << int(Qt::DisplayRole);
+        QTest::newRow("list: device of 1 MB") << "list"
+                                              << "type" << 1 << int(Qt::DisplayRole);
+        QTest::newRow("list: fault of 1 MB") << "list"
+                                             << "why" << 0 << int(Qt::ToolTipRole);
+    }
+    void longNamesAreBounded()
+    {
+        QFETCH(QString, model);
+        QFETCH(QString, field);
+        QFETCH(int, column);
+        QFETCH(int, role);
+        const QString big(field == "name" ? 7 << 20 : 1 << 20, 'N');
+        QSharedPointer<BackupManifest> m = backup(field == "type" ? big : "iPhone10,3");
+        if (field == "name")
+            m->displayName = big;
+        ItemModelBK tree;
+        ItemModelLoadBk list;
+        QModelIndex index;
+        if (model == "tree") {
+            ItemModelBK::_BKItemNode* node = tree.addBackup(m);
+            if (field == "why")
+                tree.showUnreadable(node, big);
+            index = tree.index(0, column, tree.index(0, 0));
+        } else {
+            const int row = list.addReading("/backups/one", 0);
+            if (field == "why")
+                list.showUnreadable(row, big);
+            else
+                list.showRead(row, m);
+            index = list.index(row, column);
+        }
+        const QString shown = index.data(role).toString();
+        QVERIFY2(shown.size() <= ShownText::kMaxLine, qPrintable(QString::number(shown.size())));
+        QVERIFY(shown.contains("NNNN") && shown.endsWith(QChar(0x2026)));
+        QAbstractItemModel* shownModel = model == "tree" ? static_cast<QAbstractItemModel*>(&tree) : &list;
+        QVERIFY(PaintedTexts::longest(shownModel) <= ShownText::kMaxLine);
     }
 
     void localDbNodeIsRecountedInPlace()

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/support/EnglishTexts.h"
@@ -15,6 +16,7 @@
 #include "device/support/FakeDeviceBackend.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -302,6 +304,46 @@ private slots:
         }
         QCOMPARE(sentEvents, 11);
         FakeDeviceBackend::uninstall();
+    }
+
+    // A calendar or an event whose texts take megabytes: each cell, tool tip and what the view
+    // draws get a bounded head of them, and the events themselves stay whole.
+    void longTextsAreBounded_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<int>("row"); // 0: the calendar, 1: its event
+        QTest::addColumn<int>("column");
+        QTest::newRow("calendar name of 1 MB") << "name" << 0 << 0;
+        QTest::newRow("title of 10 MB") << "summary" << 1 << 0;
+        QTest::newRow("notes of 10 MB") << "description" << 1 << 0;
+        QTest::newRow("address of 1 MB") << "url" << 1 << 0;
+        QTest::newRow("rule of 1 MB") << "rrule" << 1 << 4;
+    }
+    void longTextsAreBounded()
+    {
+        QFETCH(QString, field);
+        QFETCH(int, row);
+        QFETCH(int, column);
+        const QString big(field == "summary" || field == "description" ? 10 << 20 : 1 << 20, 'x');
+        _Calendar cal(1, field == "name" ? big : "Home");
+        _CalEvent e;
+        e.summary = field == "summary" ? big : "Lunch";
+        e.description = field == "description" ? big : "";
+        e.url = field == "url" ? big : "";
+        e.rrule = field == "rrule" ? big : "";
+        e.start_date = QDateTime(QDate(2020, 1, 2), QTime(12, 0), Qt::UTC);
+        cal.events = { e };
+        ItemModelCalendar model;
+        model.loadCalendars({ cal });
+        const QModelIndex calendar = model.index(0, 0);
+        const QModelIndex index = row == 0 ? calendar : model.index(0, column, calendar);
+        QVERIFY(index.isValid());
+        for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+            const QString shown = index.data(role).toString();
+            QVERIFY(shown.contains("xxxx"));
+            QVERIFY2(shown.size() <= ShownText::kMaxLine + 100, qPrintable(QString::number(shown.size())));
+        }
+        QVERIFY(PaintedTexts::longest(&model) <= ShownText::kMaxLine);
     }
 
     void restoreWhenTheDeviceRefuses()

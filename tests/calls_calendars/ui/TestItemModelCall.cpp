@@ -1,4 +1,6 @@
+#include "app/ShownText.h"
 #include "calls_calendars/ui/ItemModelCall.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QtTest>
 #include <algorithm>
@@ -65,6 +67,35 @@ private slots:
         QCOMPARE(model.rowCount(), calls.size());
         for (int row = 0; row < model.rowCount(); ++row)
             QCOMPARE(model.index(row, 4).data().toString(), QString("%1 s").arg(*expected[row].duration));
+    }
+
+    // A number or a contact of megabytes: the cell, its tool tip and what the view draws get a
+    // bounded head of it, never the whole value.
+    void longValuesAreBounded_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("person");
+        QTest::addColumn<int>("column");
+        QTest::newRow("number of 1 MB") << QString(1 << 20, '5') << "Ann" << 1;
+        QTest::newRow("contact of 10 MB") << "555" << QString(10 << 20, 'A') << 2;
+    }
+    void longValuesAreBounded()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, person);
+        QFETCH(int, column);
+        _CallHistory call;
+        call.address = address;
+        call.person = person;
+        call.date = QDateTime::fromSecsSinceEpoch(1500000000, Qt::UTC);
+        ItemModelCall model;
+        model.loadCalls({ call });
+        const QString shown = model.index(0, column).data().toString();
+        QCOMPARE(shown.size(), ShownText::kMaxLine);
+        QVERIFY(shown.endsWith(QChar(0x2026)));
+        QVERIFY(model.index(0, column).data(Qt::ToolTipRole).toString().size() < ShownText::kMaxLine + 100);
+        QVERIFY(PaintedTexts::longest(&model) <= ShownText::kMaxLine);
+        QCOMPARE(model.calls().first().address, address); // the call itself whole
     }
 };
 

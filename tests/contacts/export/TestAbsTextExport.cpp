@@ -86,6 +86,9 @@ private slots:
             << "Zo\u00eb,\"\"\"\"\n";
         QTest::newRow("apostrophes bare")
             << contact("x", { { 9, { { "data1", "it's; ok" } } } }) << "it's; ok\n";
+        // What the screen bounds, the export writes whole.
+        QTest::newRow("note of 10 MB") << contact("x", { { 9, { { "data1", QString(10 << 20, 'n') } } } })
+                                       << QString(10 << 20, 'n') + "\n";
     }
 
     void rows()

@@ -1,3 +1,4 @@
+#include "app/ShownText.h"
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactDisplayer.h"
 #include "support/TestEnv.h"
@@ -70,6 +71,46 @@ private slots:
         QCOMPARE(ContactDisplayer::nameBlock(c), QString("Ann Lee\n\"Annie\"\nEngineer - Research\nAcme"));
         QCOMPARE(ContactDisplayer::nameBlock(contact("B", { { 10, { { "data5", "Sales" } } } })),
             QString("B - Sales"));
+    }
+
+    // A contact whose fields take megabytes: the card's header shows a bounded head of its name
+    // block, and each field the user opens shows as a message's text does, its first megabyte and
+    // the line saying it is cut there.
+    void longFieldsAreBounded_data()
+    {
+        QTest::addColumn<pim::_Contact>("input");
+        QTest::addColumn<int>("longest"); // the most characters of one label
+        QTest::addColumn<bool>("cut"); // a label ends with the cut line
+        const QString mb(1 << 20, 'x');
+        const int header = int(ShownText::kMaxLine);
+        const int opened = (1 << 20) + int(ShownText::cutLine().size());
+        QTest::newRow("name of 1 MB") << contact(mb, {}) << header << false;
+        QTest::newRow("nickname of 1 MB")
+            << contact("Ann", { { 5, { { "data1", mb } } } }) << header << false;
+        QTest::newRow("company of 1 MB")
+            << contact("Ann", { { 10, { { "data1", mb } } } }) << header << false;
+        QTest::newRow("note of 2 MB")
+            << contact("Ann", { { 9, { { "data1", mb + mb } } } }) << opened << true;
+        QTest::newRow("address of 2 MB")
+            << contact("Ann", { { 12, { { "data4", mb + mb } } } }) << opened + 100 << true;
+    }
+    void longFieldsAreBounded()
+    {
+        QFETCH(pim::_Contact, input);
+        QFETCH(int, longest);
+        QFETCH(bool, cut);
+        ContactDisplayer card;
+        card.resize(400, 600);
+        card.showContact(&input);
+        const QStringList texts = labelTexts(&card);
+        qsizetype most = 0;
+        bool cutShown = false;
+        for (const QString& t : texts) {
+            most = qMax(most, t.size());
+            cutShown = cutShown || t.endsWith("[Cut here: only the first 1 MB of the text is shown.]");
+        }
+        QVERIFY2(most <= longest, qPrintable(QString::number(most)));
+        QCOMPARE(cutShown, cut);
     }
 
     void markupShowsAsText()

@@ -1,4 +1,5 @@
 #include "app/PictureDecoder.h"
+#include "app/ShownText.h"
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ItemModelContacts.h"
 
@@ -66,6 +67,16 @@ private slots:
             << QVariant("Apple Inc.");
         QTest::newRow("no name, no company")
             << contact("", { { 10, { { "data4", "CEO" } } } }) << 0 << QVariant("");
+        // Values of megabytes: the list gets their head and a mark, never the whole value.
+        const QString mb(1 << 20, 'N');
+        const QVariant head(QString(ShownText::kMaxLine - 1, 'N') + QChar(0x2026));
+        QTest::newRow("name of 1 MB") << contact(mb, {}) << 0 << head;
+        QTest::newRow("company of 1 MB, no name")
+            << contact("", { { 10, { { "data1", mb } } } }) << 0 << head;
+        QTest::newRow("phone of 1 MB") << contact("x", { { 3, { { "data1", mb } } } }) << 1 << head;
+        QTest::newRow("mail of 1 MB") << contact("x", { { 4, { { "data1", mb } } } }) << 2 << head;
+        QTest::newRow("address of 10 MB")
+            << contact("x", { { 12, { { "data1", QString(10 << 20, 'N') } } } }) << 3 << head;
     }
 
     void cells()

@@ -47,7 +47,9 @@ private Q_SLOTS:
         QTest::newRow("whole multi-byte characters")
             << QByteArray("Gr\xC3\xBC\xC3\x9F\xF0\x9F\x98\x80") << "Grüß😀";
         QTest::newRow("cut inside a character") << QByteArray("ab\xF0\x9F\x98") << "ab";
-        QTest::newRow("overlong form refused") << QByteArray("ab\xC0\xAF" "cd") << "ab";
+        QTest::newRow("overlong form refused") << QByteArray("ab\xC0\xAF"
+                                                             "cd")
+                                               << "ab";
         QTest::newRow("surrogate refused") << QByteArray("ab\xED\xA0\x80") << "ab";
         QTest::newRow("nothing there") << QByteArray() << "";
     }
@@ -79,6 +81,7 @@ private Q_SLOTS:
         QTest::newRow("pairs, exactly") << pair.repeated(mb / 4) << -1;
         QTest::newRow("pairs, cut between halves") << "x" + pair.repeated(mb / 4) << 1 + 2 * (mb / 4 - 1);
         QTest::newRow("20 MB") << QString(20 * mb, 'w') << mb;
+        QTest::newRow("accent across the cut") << QString(mb - 1, 'x') + "e\u0301" << mb - 1;
     }
     void shownText()
     {

@@ -52,6 +52,36 @@ private Q_SLOTS:
         QCOMPARE(lines[13], QString());
     }
 
+    // What the screen bounds, the text and CSV exports write whole: a message of 10 MB, or a
+    // conversation or contact named with 1 MB.
+    void longValuesWrittenWhole_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        const QString mb(1 << 20, 'n');
+        QTest::newRow("text: message of 10 MB")
+            << int(ExportMessagesThread::Txt) << QString(10 << 20, 'w') << "Ada";
+        QTest::newRow("text: name of 1 MB") << int(ExportMessagesThread::Txt) << "hi" << mb;
+        QTest::newRow("CSV: message of 10 MB")
+            << int(ExportMessagesThread::Csv) << QString(10 << 20, 'w') << "Ada";
+        QTest::newRow("CSV: name of 1 MB") << int(ExportMessagesThread::Csv) << "hi" << mb;
+    }
+    void longValuesWrittenWhole()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        MsgModelBuilder b;
+        _MsgHandle* ada = b.handle("+15550001", name);
+        b.message(b.chat("+15550001", { ada }), ada, 100, text);
+        const QString path = TestEnv::tempDir() + "/out";
+        QCOMPARE(runExport(b.messages(), path, type).result, 1);
+        const QString written = readAll(path);
+        QVERIFY(written.contains(text));
+        QVERIFY(written.contains(name));
+    }
+
     // A full disk is a failure, not a success; the device given as the output is left alone.
     void writeErrorIsReported()
     {

@@ -1,11 +1,13 @@
+#include "app/ShownText.h"
 #include "messages/store/MsgChat.h"
 #include "messages/store/MsgMessage.h"
+#include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/support/MsgModelBuilder.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QBrush>
 #include <QPixmap>
-#include <QTreeView>
 #include <QtTest>
 
 // What the message list shows of each message, role by role.
@@ -85,40 +87,87 @@ private Q_SLOTS:
         QVERIFY(!at(0, 14).isValid());
     }
 
-    // A message of 20 MB (words or emoji) costs its row what a short one does: the cell and its
-    // tool tip get a short head of the text and the line saying it is cut.
+    // A message of 20 MB (words or emoji), or a conversation or contact named with 1 MB, costs its
+    // row what a short one does: the cell and its tool tip get a short head of the text and a mark
+    // saying it is cut.
     void longContentIsCut_data()
     {
         QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("chatName");
+        QTest::addColumn<QString>("contactName");
+        QTest::addColumn<int>("column");
         QTest::addColumn<QString>("start");
-        QTest::newRow("words") << QString("plain words ").repeated(1750000) << "plain words plain";
-        QTest::newRow("emoji") << QString::fromUtf8("\xF0\x9F\x98\x80 ").repeated(3500000)
-                               << "[EMOJI] [EMOJI]";
+        QTest::addColumn<QString>("end");
+        const QString cut = "\n[Cut here: only the first 500 characters of the text are shown.]";
+        const QString mark = QString(QChar(0x2026));
+        QTest::newRow("words") << QString("plain words ").repeated(1750000) << ""
+                               << "" << 3 << "plain words plain" << cut;
+        QTest::newRow("emoji") << QString::fromUtf8("\xF0\x9F\x98\x80 ").repeated(3500000) << ""
+                               << "" << 3 << "[EMOJI] [EMOJI]" << cut;
+        QTest::newRow("conversation named with 1 MB")
+            << "hi" << QString(1 << 20, 'N') << "Ann" << 2 << "NNNN" << mark;
+        QTest::newRow("contact named with 1 MB")
+            << "hi"
+            << "" << QString("Ann ").repeated(1 << 18) << 2 << "Ann Ann" << mark;
     }
     void longContentIsCut()
     {
         QFETCH(QString, text);
+        QFETCH(QString, chatName);
+        QFETCH(QString, contactName);
+        QFETCH(int, column);
         QFETCH(QString, start);
+        QFETCH(QString, end);
         MsgModelBuilder b;
-        b.message(b.chat("c", { b.handle("1") }), nullptr, 400000000, text);
+        b.message(b.chat("c", { b.handle("1", contactName) }, chatName), nullptr, 400000000, text);
         ItemModelSms model;
         model.loadSMS(b.messages());
-        QTreeView view;
-        view.setModel(&model);
-        view.resize(900, 200);
-        view.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&view));
         QElapsedTimer clock;
         clock.start();
         for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
-            const QString shown = model.data(model.index(0, 3), role).toString();
+            const QString shown = model.data(model.index(0, column), role).toString();
             QVERIFY(shown.startsWith(start));
-            QVERIFY(shown.endsWith("\n[Cut here: only the first 500 characters of the text are shown.]"));
-            QVERIFY(shown.size() < 4000);
+            QVERIFY2(shown.endsWith(end), qPrintable(shown.right(80)));
+            QVERIFY(shown.size() <= ShownText::kMaxLine);
         }
-        for (int i = 0; i < 5; ++i)
-            view.viewport()->repaint();
+        const qsizetype painted = PaintedTexts::longest(&model);
+        QVERIFY2(painted > 0 && painted <= ShownText::kMaxLine, qPrintable(QString::number(painted)));
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // The conversation list hands its delegate a bounded name, whatever the conversation, or the
+    // contacts taking part, are named: its paint costs milliseconds, not the name's length.
+    void chatListNamesAreBounded_data()
+    {
+        QTest::addColumn<QString>("chatName");
+        QTest::addColumn<QStringList>("contactNames");
+        QTest::addColumn<QString>("start");
+        const QString mb(1 << 20, 'N');
+        QTest::newRow("short name") << "" << QStringList { "Ann" } << "Ann (1)";
+        QTest::newRow("conversation named with 1 MB") << mb << QStringList { "Ann" } << "NNNN";
+        QTest::newRow("contact named with 1 MB") << "" << QStringList { mb } << "NNNN";
+        QTest::newRow("group of 1 MB names") << "" << QStringList { mb, mb, mb } << "NNNN";
+    }
+    void chatListNamesAreBounded()
+    {
+        QFETCH(QString, chatName);
+        QFETCH(QStringList, contactNames);
+        QFETCH(QString, start);
+        MsgModelBuilder b;
+        QList<_MsgHandle*> handles;
+        for (const QString& name : std::as_const(contactNames))
+            handles.append(b.handle(QString::number(handles.size() + 1), name));
+        b.message(b.chat("c", handles, chatName, 400000000), nullptr, 400000000, "hi");
+        ItemModelSMSHandle model;
+        model.loadHandles(b.data.chatMergeList());
+        QCOMPARE(model.rowCount(), 1);
+        for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+            const QString shown = model.data(model.index(0, 0), role).toString();
+            QVERIFY(shown.startsWith(start));
+            QVERIFY(shown.size() <= ShownText::kMaxLine);
+        }
+        const qsizetype painted = PaintedTexts::longest(&model);
+        QVERIFY2(painted > 0 && painted <= ShownText::kMaxLine, qPrintable(QString::number(painted)));
     }
 
     // The bounds a view relies on when it walks the list, and rows that never have children.

@@ -125,6 +125,31 @@ private Q_SLOTS:
                 "Extract Messages to file", "Print Messages" }));
     }
 
+    // The conversation's name over the conversation view: whole up to 25 characters, else its first
+    // 25 and "...", never half a character, at any length.
+    void conversationTitle_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        const QString pair = QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("25 characters") << QString(25, 'x') << QString(25, 'x');
+        QTest::newRow("26 characters") << QString(26, 'x') << QString(25, 'x') + "...";
+        QTest::newRow("pair across the cut") << QString(24, 'x') + pair + "y" << QString(24, 'x') + "...";
+        QTest::newRow("accent across the cut") << QString(24, 'x') + "e\u0301y" << QString(24, 'x') + "...";
+        QTest::newRow("1 MB") << QString(1 << 20, 'x') << QString(25, 'x') + "...";
+    }
+    void conversationTitle()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        SMSMainForm page(QDir(source), nullptr, nullptr);
+        _MsgChat chat;
+        chat.display_name = name;
+        page.showSMS({}, &chat);
+        QCOMPARE(page.lbConversation->text(), shown);
+        page.showSMS({}, nullptr);
+    }
+
     void listsSortingAndSearch()
     {
         SMSMainForm page(QDir(source), nullptr, nullptr);

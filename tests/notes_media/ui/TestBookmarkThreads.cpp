@@ -132,6 +132,31 @@ private Q_SLOTS:
                     "javascript=javascript:alert(1)"));
     }
 
+    // What the screen bounds, the export writes whole.
+    void longValuesWrittenWhole_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("url");
+        QTest::newRow("title of 1 MB") << QString(1 << 20, 't') << "http://example.org/";
+        QTest::newRow("address of 10 MB") << "t"
+                                          << "http://example.org/" + QString(10 << 20, 'u');
+    }
+    void longValuesWrittenWhole()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, url);
+        _Bookmark b(nullptr, false, title, url, 0, "1", 0);
+        const QString path = TestEnv::tempDir() + "/long.html";
+        int result = 0;
+        runExport({ &b }, path, &result);
+        QCOMPARE(result, 1);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray written = f.readAll();
+        QVERIFY(written.contains(title.toUtf8()));
+        QVERIFY(written.contains(url.toUtf8()));
+    }
+
     void emptyListAndFailures()
     {
         const QString path = TestEnv::tempDir() + "/empty.html";

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -10,6 +11,7 @@
 #include "notes_media/ui/Ui_BookmarksMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QAction>
 #include <QHeaderView>
@@ -113,6 +115,33 @@ private Q_SLOTS:
             titles.append(b->title);
         titles.sort();
         QCOMPARE(titles, QStringList({ "BookmarksBar", "Plain" }));
+    }
+
+    // A title or an address of 10 MB: the list's cells, tool tips and what the view draws get a
+    // bounded head of it.
+    void longBookmarksAreBounded_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::newRow("title of 10 MB") << 0;
+        QTest::newRow("address of 10 MB") << 1;
+    }
+    void longBookmarksAreBounded()
+    {
+        QFETCH(int, column);
+        const QString big(10 << 20, 'B');
+        _Bookmark folder(nullptr, true, "Folder", "", 0, "1", 0);
+        auto* leaf = new _Bookmark(&folder, false, column == 0 ? big : "t",
+            column == 1 ? "https://" + big : "https://x.org", 0, "2", 0);
+        folder.children.append(leaf);
+        ItemModelBookmark model;
+        model.loadBookmarks({ &folder });
+        const QModelIndex index = model.index(0, column, model.index(0, 0));
+        for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+            const QString shown = index.data(role).toString();
+            QCOMPARE(shown.size(), ShownText::kMaxLine);
+            QVERIFY(shown.contains("BBBB") && shown.endsWith(QChar(0x2026)));
+        }
+        QVERIFY(PaintedTexts::longest(&model) <= ShownText::kMaxLine);
     }
 
     void opensWebAddressesOnly_data()

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/support/DialogAnswers.h"
 #include "app/ui/support/EnglishTexts.h"
@@ -6,9 +7,12 @@
 #include "backup/BackupManifest.h"
 #include "backup/support/GenBackup.h"
 #include "notes_media/ui/FileSysMainForm.h"
+#include "notes_media/ui/ItemModelFileSys.h"
+#include "notes_media/ui/ItemModelPhotoIcon.h"
 #include "notes_media/ui/Ui_FileSysMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QAction>
 #include <QFile>
@@ -50,6 +54,39 @@ private Q_SLOTS:
         m_manifest = std::make_unique<BackupManifest>(m_dir);
         m_manifest->readManifestInfo();
         m_manifest->parseInfo();
+    }
+
+    // A file whose name takes megabytes (the records of a backup hold any path): the file tree and
+    // the picture grid show a bounded head of it, as cell, tool tip and drawn text.
+    void longNamesAreBounded_data()
+    {
+        QTest::addColumn<bool>("grid");
+        QTest::addColumn<int>("role");
+        QTest::newRow("tree: name of 1 MB") << false << int(Qt::DisplayRole);
+        QTest::newRow("tree: tool tip") << false << int(Qt::ToolTipRole);
+        QTest::newRow("grid: name of 1 MB") << true << int(Qt::DisplayRole);
+        QTest::newRow("grid: tool tip") << true << int(Qt::ToolTipRole);
+    }
+    void longNamesAreBounded()
+    {
+        QFETCH(bool, grid);
+        QFETCH(int, role);
+        BackupManifest manifest("/nonexistent/backup");
+        BackupManifest::_FileNode file;
+        file.item.domain = "CameraRollDomain";
+        file.item.pathUtf8 = "Media/DCIM/" + QByteArray(1 << 20, 'n') + ".mov";
+        file.parent = manifest.rootNode();
+        manifest.rootNode()->children.append(&file);
+        const auto unlink = qScopeGuard([&] { manifest.rootNode()->children.clear(); });
+        std::unique_ptr<QAbstractItemModel> model;
+        if (grid)
+            model = std::make_unique<ItemModelPhotoIcon>(QList<const BackupManifest::_FileNode*> { &file });
+        else
+            model = std::make_unique<ItemModelFileSys>(&manifest);
+        const QString shown = model->index(0, 0).data(role).toString();
+        QVERIFY2(shown.size() <= ShownText::kMaxLine + 100, qPrintable(QString::number(shown.size())));
+        QVERIFY(shown.contains("nnnn") && shown.contains(QChar(0x2026)));
+        QVERIFY(PaintedTexts::longest(model.get()) <= ShownText::kMaxLine + 100);
     }
 
     void showsLazyTreeWithColumns()

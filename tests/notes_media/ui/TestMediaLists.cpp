@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "notes_media/DurationText.h"
@@ -8,6 +9,7 @@
 #include "notes_media/ui/ItemModelRecording.h"
 #include "notes_media/ui/ItemModelVoicemail.h"
 #include "support/TestEnv.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QtTest>
 #include <ctime>
@@ -142,6 +144,42 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, vm.voicemails());
         IOSRecordingDb rec(nullptr, QDir(TestEnv::tempDir()));
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, rec.recordings());
+    }
+
+    // A label, a file name or a sender of megabytes: the list's cells, tool tips and what the view
+    // draws get a bounded head of it, never the whole value.
+    void longLabelsAreBounded_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("recording label of 10 MB") << "label" << QString(10 << 20, 'L');
+        QTest::newRow("recording file of 1 MB") << "path"
+                                                << "/Media/Recordings/" + QString(1 << 20, 'L');
+        QTest::newRow("voicemail sender of 1 MB") << "sender" << QString(1 << 20, 'L');
+    }
+    void longLabelsAreBounded()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, value);
+        ItemModelRecording recordings;
+        ItemModelVoicemail voicemails;
+        AbsTreeItemModel* model = &recordings;
+        if (kind == "sender") {
+            IOSVoicemailDb::_Voicemail v;
+            v.sender = value;
+            voicemails.loadVoicemails({ v });
+            model = &voicemails;
+        } else {
+            IOSRecordingDb::_Recording r;
+            (kind == "label" ? r.customLabel : r.devicePath) = value;
+            recordings.loadRecordings({ r });
+        }
+        for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+            const QString shown = model->index(0, 0).data(role).toString();
+            QCOMPARE(shown.size(), ShownText::kMaxLine);
+            QVERIFY(shown.startsWith("LLLL") && shown.endsWith(QChar(0x2026)));
+        }
+        QVERIFY(PaintedTexts::longest(model) <= ShownText::kMaxLine);
     }
 
     void recordingAudioPath_data()

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/shared/MyTreeView.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "backup/BackupManifest.h"
@@ -8,6 +9,7 @@
 #include "notes_media/ui/NotesMainForm.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/PaintedTexts.h"
 
 #include <QAction>
 #include <QLabel>
@@ -62,6 +64,35 @@ private Q_SLOTS:
         QCOMPARE(chosen.at(1).title, QString("Fish & <chips>"));
         QTest::qWait(20);
         GuiTestEnv::screenshot(&page, "notes-page");
+    }
+
+    // A title of 1 MB or a summary of 10 MB: the list's cells, tool tips and what the view draws
+    // get a bounded head of them; the notes themselves, which exports write, stay whole.
+    void longNotesAreBounded_data()
+    {
+        QTest::addColumn<int>("titleSize");
+        QTest::addColumn<int>("summarySize");
+        QTest::newRow("title of 1 MB") << (1 << 20) << 5;
+        QTest::newRow("summary of 10 MB") << 5 << (10 << 20);
+        QTest::newRow("both") << (1 << 20) << (10 << 20);
+    }
+    void longNotesAreBounded()
+    {
+        QFETCH(int, titleSize);
+        QFETCH(int, summarySize);
+        _Notes note;
+        note.title = QString(titleSize, 'T');
+        note.summary = QString(summarySize, 'S');
+        ItemModelNotes model;
+        model.loadNotes({ note });
+        for (const int column : { 0, 2 })
+            for (const int role : { int(Qt::DisplayRole), int(Qt::ToolTipRole) }) {
+                const QString shown = model.index(0, column).data(role).toString();
+                QVERIFY(shown.size() <= ShownText::kMaxLine);
+                QCOMPARE(shown.endsWith(QChar(0x2026)), (column == 0 ? titleSize : summarySize) > 5);
+            }
+        QVERIFY(PaintedTexts::longest(&model) <= ShownText::kMaxLine);
+        QCOMPARE(ItemModelNotes::noteOf(model.index(0, 0))->summary.size(), summarySize);
     }
 
     void localStoreOffersExportOnly()

@@ -1,5 +1,6 @@
 #include "app/ui/shared/ItemModelLoadBk.h"
 
+#include "app/ShownText.h"
 #include "backup/BackupManifest.h"
 
 #include <QDir>
@@ -119,11 +120,11 @@ QString ItemModelLoadBk::cellText(const BackupManifest& m, int column) const
 {
     switch (column) {
     case 0:
-        return m.displayName;
+        return ShownText::line(m.displayName);
     case 1:
-        return m.ProductType;
+        return ShownText::line(m.ProductType);
     case 2:
-        return m.ProductVersion;
+        return ShownText::line(m.ProductVersion);
     case 3:
         return QLocale::system().toString(m.date, QLocale::ShortFormat);
     case 4:
@@ -144,7 +145,7 @@ QVariant ItemModelLoadBk::data(const QModelIndex& index, int role) const
     if (role == Qt::DisplayRole)
         return cellText(m, index.column());
     if (role == Qt::ToolTipRole && index.column() == 0)
-        return m.dir.absolutePath();
+        return ShownText::line(m.dir.absolutePath());
     if (role == Qt::DecorationRole && index.column() == 0)
         return QIcon(m.ProductType.startsWith(QLatin1String("ipad"), Qt::CaseInsensitive)
                 ? QStringLiteral(":/res/ipad.png")
@@ -156,15 +157,15 @@ QVariant ItemModelLoadBk::unreadData(const _LoadBkItemNode& node, int column, in
 {
     const bool reading = node.read != 0;
     if (role == Qt::DisplayRole && column == 0)
-        return node.text;
+        return ShownText::line(node.text);
     if (role == Qt::DecorationRole && column == 0)
         return QIcon(QStringLiteral(":/res/iphone.png")); // which device is not known yet
     if (role == Qt::DisplayRole && column == 4)
         return reading ? tr("IDS_BK_STATUS_READING") : tr("IDS_BK_STATUS_NOT_READABLE");
     if (role == Qt::ToolTipRole) {
         const QString folder = QDir::toNativeSeparators(node.path);
-        return reading ? tr("IDS_READING_BACKUP_%1").arg(folder)
-                       : tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(folder, node.unreadable);
+        return ShownText::line(reading ? tr("IDS_READING_BACKUP_%1").arg(folder)
+                                       : tr("IDS_BACKUP_UNREADABLE_%1_%2").arg(folder, node.unreadable));
     }
     return {};
 }

@@ -1,5 +1,6 @@
 #include "app/ui/shared/PasscodeDlg.h"
 
+#include "app/ShownText.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/Tips.h"
 #include "app/ui/shared/WinMovable.h"
@@ -38,7 +39,7 @@ PasscodeDlg::PasscodeDlg(BackupManifest* manifest, QWidget* parent)
     lbBackup->setTextFormat(Qt::PlainText);
     lbBackup->setStyleSheet("font-size:16px; font-weight:bold;");
     if (manifest)
-        lbBackup->setText(manifest->displayName);
+        lbBackup->setText(ShownText::line(manifest->displayName));
     texts->addWidget(lbBackup);
     lbTitle = new QLabel(tr("IDS_BACKUP_IS_ENCRYPTED"), this);
     lbTitle->setObjectName("lbTitle");

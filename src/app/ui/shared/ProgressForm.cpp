@@ -1,5 +1,6 @@
 #include "app/ui/shared/ProgressForm.h"
 
+#include "app/ShownText.h"
 #include "app/StyleSheet.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/Tips.h"
@@ -157,7 +158,7 @@ bool ProgressForm::invokeWaitOfThisThread(const QString& status)
             // wait is the one to show again.
             if (form->m_waits++ == 0)
                 form->m_statusBeforeWait = form->statusText();
-            form->m_status->setText(status);
+            form->m_status->setText(ShownText::line(status));
             form->growToFit();
         },
         Qt::QueuedConnection);
@@ -296,14 +297,15 @@ void ProgressForm::updateProgress(const QString& status, int percent, const QStr
 {
     // A wait stays in view as long as it lasts; what the worker reported meanwhile follows it. The
     // wait of a closing program stays to the end.
+    // A report may name a record (a file of the backup): the lines show a bounded head of it.
     if (!status.isEmpty() && m_waits > 0)
-        m_statusBeforeWait = status;
+        m_statusBeforeWait = ShownText::line(status);
     else if (!status.isEmpty() && !m_closing)
-        m_status->setText(status);
+        m_status->setText(ShownText::line(status));
     if (percent < 0)
         percent = m_bar->value();
     m_bar->setValue(qBound(0, percent, 100));
-    m_detail->setText(text.isEmpty() ? QString("Progress:%1%").arg(percent) : text);
+    m_detail->setText(text.isEmpty() ? QString("Progress:%1%").arg(percent) : ShownText::line(text));
     growToFit();
 }
 

@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/support/SyntheticBackup.h"
 #include "app/ui/shared/PasscodeDlg.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -6,6 +7,7 @@
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
@@ -39,6 +41,27 @@ private Q_SLOTS:
         QCOMPARE(tryPassword(dlg, QString()), QStringList({ "IDS_PWD_IS_NULL" }));
         QVERIFY(dlg.result() != QDialog::Accepted);
         QVERIFY(!manifest.isUnlocked());
+    }
+
+    // The backup's name heads the dialog; one of megabytes (a Manifest.plist may take 8 MB) shows
+    // a bounded head.
+    void backupNameIsBounded_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("short") << "Anna's iPhone"
+                               << "Anna's iPhone";
+        QTest::newRow("7 MB") << QString(7 << 20, 'N')
+                              << QString(ShownText::kMaxLine - 1, 'N') + QChar(0x2026);
+    }
+    void backupNameIsBounded()
+    {
+        QFETCH(QString, name);
+        BackupManifest manifest(m_backup);
+        manifest.readManifestInfo();
+        manifest.displayName = name;
+        PasscodeDlg dlg(&manifest);
+        QTEST(dlg.lbBackup->text(), "shown");
     }
 
     void wrongPasswordThreeTimesThenRight()

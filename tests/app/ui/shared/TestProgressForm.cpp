@@ -1,4 +1,5 @@
 #include "app/IdsTranslator.h"
+#include "app/ShownText.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "app/ui/support/EnglishTexts.h"
 #include "app/ui/support/ModalAnswerer.h"
@@ -179,6 +180,26 @@ private Q_SLOTS:
         fresh.updateProgress(QString(), -1, QString());
         QCOMPARE(fresh.detailText(), QString("Progress:0%"));
         QCOMPARE(fresh.progressValue(), 0);
+    }
+
+    // A report naming a record of megabytes (a file of the backup) shows a bounded head of it.
+    void longReportsAreBounded_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("status of 1 MB") << QString(1 << 20, 's') << "file 1 of 2";
+        QTest::newRow("detail of 1 MB") << "Copying files" << QString(1 << 20, 'd');
+    }
+    void longReportsAreBounded()
+    {
+        QFETCH(QString, status);
+        QFETCH(QString, detail);
+        ProgressForm form("Copying");
+        form.updateProgress(status, 40, detail);
+        for (const QString& shown : { form.statusText(), form.detailText() })
+            QVERIFY2(shown.size() <= ShownText::kMaxLine, qPrintable(QString::number(shown.size())));
+        QVERIFY(form.statusText().startsWith(status.left(10)));
+        QVERIFY(form.detailText().startsWith(detail.left(10)));
     }
 
     // While the question is open the worker stands still at its look at the flag or at its point of
