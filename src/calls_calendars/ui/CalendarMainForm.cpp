@@ -44,6 +44,7 @@ CalendarMainForm::CalendarMainForm(
 
 CalendarMainForm::~CalendarMainForm()
 {
+    m_read->end();
     delete m_ui;
 }
 

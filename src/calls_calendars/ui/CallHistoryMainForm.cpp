@@ -46,6 +46,7 @@ CallHistoryMainForm::CallHistoryMainForm(
 
 CallHistoryMainForm::~CallHistoryMainForm()
 {
+    m_read->end();
     delete m_ui;
 }
 

@@ -106,6 +106,7 @@ ContactsMainForm::ContactsMainForm(
 
 ContactsMainForm::~ContactsMainForm()
 {
+    m_read->end();
     delete ui;
 }
 

@@ -90,6 +90,7 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
 
 SMSMainForm::~SMSMainForm()
 {
+    m_read->end();
     // The views point into msgData: empty them before the records go.
     modelSMS->clear();
     modelHandle->loadHandles({});

@@ -59,6 +59,7 @@ BookmarksMainForm::BookmarksMainForm(
 
 BookmarksMainForm::~BookmarksMainForm()
 {
+    m_read->end();
     delete ui;
     model.loadBookmarks({});
     qDeleteAll(m_bookmarks);

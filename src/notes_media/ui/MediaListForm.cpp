@@ -57,6 +57,11 @@ MyTreeView* MediaListForm::buildList(const QString& name, QAbstractItemModel* mo
     return m_list;
 }
 
+void MediaListForm::endReading()
+{
+    m_read->end();
+}
+
 void MediaListForm::reload()
 {
     auto shows = std::make_shared<std::function<int()>>();

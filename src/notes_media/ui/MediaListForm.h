@@ -36,6 +36,9 @@ protected:
     // kind: the page's ItemModelBK::Kind...
     MediaListForm(const BackupManifest* manifest, int kind, const QString& name, QWidget* parent);
 
+    // The first step of a page's destructor: its reading fills what the page holds.
+    void endReading();
+
     // Builds the list over the page's model, with the count under it; the page calls it once.
     MyTreeView* buildList(const QString& name, QAbstractItemModel* model);
     // The selected row numbers in list order, only those below rowCount.

@@ -52,6 +52,11 @@ NotesMainForm::NotesMainForm(QSharedPointer<INotesDb> source, const BackupManife
     reload();
 }
 
+NotesMainForm::~NotesMainForm()
+{
+    m_read->end();
+}
+
 void NotesMainForm::reload()
 {
     auto notes = std::make_shared<QList<_Notes>>();

@@ -21,6 +21,7 @@ class NotesMainForm : public QWidget
     Q_OBJECT
 public:
     NotesMainForm(QSharedPointer<INotesDb> source, const BackupManifest* manifest, QWidget* parent = nullptr);
+    ~NotesMainForm() override;
 
     // Reads the notes beside the window; the list fills once they are read.
     void reload();

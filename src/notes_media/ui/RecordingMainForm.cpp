@@ -12,6 +12,11 @@ RecordingMainForm::RecordingMainForm(
     reload();
 }
 
+RecordingMainForm::~RecordingMainForm()
+{
+    endReading();
+}
+
 std::function<int()> RecordingMainForm::readRows()
 {
     const QList<IOSRecordingDb::_Recording> rows = m_source->recordings();

@@ -14,6 +14,7 @@ class RecordingMainForm : public MediaListForm
 public:
     RecordingMainForm(
         const BackupManifest* manifest, QSharedPointer<IOSRecordingDb> source, QWidget* parent = nullptr);
+    ~RecordingMainForm() override;
 
     // The selected recordings in list order, or every recording when withAll and nothing is selected.
     QList<IOSRecordingDb::_Recording> selectedRecordings(bool withAll) const;

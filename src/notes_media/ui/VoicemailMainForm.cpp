@@ -12,6 +12,11 @@ VoicemailMainForm::VoicemailMainForm(
     reload();
 }
 
+VoicemailMainForm::~VoicemailMainForm()
+{
+    endReading();
+}
+
 std::function<int()> VoicemailMainForm::readRows()
 {
     const QList<IOSVoicemailDb::_Voicemail> rows = m_source->voicemails();

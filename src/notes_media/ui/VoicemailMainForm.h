@@ -14,6 +14,7 @@ class VoicemailMainForm : public MediaListForm
 public:
     VoicemailMainForm(
         const BackupManifest* manifest, QSharedPointer<IOSVoicemailDb> source, QWidget* parent = nullptr);
+    ~VoicemailMainForm() override;
 
     // The selected messages in list order, or every message when withAll and nothing is selected.
     QList<IOSVoicemailDb::_Voicemail> selectedVoicemails(bool withAll) const;

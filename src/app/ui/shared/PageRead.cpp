@@ -75,12 +75,20 @@ PageRead::PageRead(QWidget* page)
 PageRead::~PageRead()
 {
     g_reads.removeAll(this);
-    // Only a page deleted with its reading under way (the program ending, a test's page) waits here:
-    // the window keeps a page it leaves until its readings have ended. The page is half gone.
-    for (const std::shared_ptr<Run>& run : std::as_const(m_runs))
+    end();
+}
+
+void PageRead::end()
+{
+    // Only a page deleted with its reading under way (the program ending, a test's page) waits here.
+    m_current.reset();
+    for (const std::shared_ptr<Run>& run : std::as_const(m_runs)) {
         run->token->cancelled = true;
+        run->thread->requestInterruption();
+    }
     for (const std::shared_ptr<Run>& run : std::as_const(m_runs))
         run->thread->wait();
+    m_runs.clear();
 }
 
 void PageRead::start(Read read, Shown shown)

@@ -34,6 +34,9 @@ public:
 
     void start(Read read, Shown shown);
     void cancel();
+    // Cancels every reading and waits for its worker: the first step of a page's destructor, since
+    // the workers fill what the page holds. The window never deletes a page that reads (PageLife).
+    void end();
     bool reading() const { return !m_runs.isEmpty(); }
 
     // Tells a failure of the reading in an error box, unless the window has told it already.

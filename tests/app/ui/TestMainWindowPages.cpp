@@ -1,0 +1,210 @@
+#include "app/DataPaths.h"
+#include "app/IdsTranslator.h"
+#include "app/support/SyntheticBackup.h"
+#include "app/ui/BKDescForm.h"
+#include "app/ui/ItemModelBK.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/shared/PageLife.h"
+#include "app/ui/shared/PageRead.h"
+#include "app/ui/shared/ProgressForm.h"
+#include "app/ui/support/DialogAnswers.h"
+#include "app/ui/support/MainWindowTree.h"
+#include "app/ui/support/ModalAnswerer.h"
+#include "support/ForeignDisk.h"
+#include "support/TestEnv.h"
+#include "support/ui/GuiTestEnv.h"
+#include "support/ui/TickGaps.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QtTest>
+#include <thread>
+
+// The data pages as the window opens and leaves them: every page stands at once while its data is
+// read beside the window, and a page left while a worker of its own still waits on a disk that does
+// not answer stays, hidden, until that worker ends, the window answering all along.
+class TestMainWindowPages : public QObject
+{
+    Q_OBJECT
+    IdsTranslator m_english;
+    QString m_demo; // a demo backup made once
+
+    static ItemModelBK::_BKItemNode* load(MainWindow& w, const QString& folder)
+    {
+        w.resize(1000, 680);
+        w.show();
+        ModalAnswerer answerer;
+        DialogAnswers::chooseBackup(answerer, folder);
+        w.miLoadiTunesBackup();
+        return static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.value(0));
+    }
+    static const AbsTreeItemModel::_ItemNode* nodeOf(const ItemModelBK::_BKItemNode* backup, int kind)
+    {
+        for (const AbsTreeItemModel::_ItemNode* n : backup->children)
+            if (n->kind == kind)
+                return n;
+        return nullptr;
+    }
+    // The page's action that writes out what it shows: its export, else its extraction.
+    static QAction* exportAction(QWidget* page)
+    {
+        for (const char* word : { "Export", " to file", "Extract" })
+            for (QAction* action : page->findChildren<QAction*>())
+                if (!action->icon().isNull() && action->text().contains(word, Qt::CaseInsensitive))
+                    return action;
+        return nullptr;
+    }
+    // Answers the page's file or folder dialog with path; the disk stops once the dialog is gone (its
+    // own look at the folder has ended).
+    static void choosePathThenStop(ModalAnswerer& answerer, const QString& path, ForeignDisk& disk)
+    {
+        answerer.answerWith([path, &disk](QWidget* modal) {
+            auto* dlg = qobject_cast<QFileDialog*>(modal);
+            if (!dlg)
+                return false;
+            QObject::connect(dlg, &QObject::destroyed, [&disk] { disk.stop(); });
+            dlg->selectFile(path);
+            if (auto* edit = dlg->findChild<QLineEdit*>("fileNameEdit"))
+                edit->setText(path);
+            QMetaObject::invokeMethod(dlg, &QDialog::accept, Qt::QueuedConnection);
+            return true;
+        });
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_english.load(":/en.qm"));
+        QCoreApplication::installTranslator(&m_english);
+        m_demo = TestEnv::tempDir() + "/demo";
+        QVERIFY(SyntheticBackup::make(m_demo, { "--demo" }));
+    }
+
+    void init()
+    {
+        g_delDirCascade(g_dataSaveDir().absolutePath());
+        QDir(g_dataSaveDir().absolutePath()).removeRecursively();
+    }
+
+    void kinds_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("messages") << int(ItemModelBK::KindSms);
+        QTest::newRow("contacts") << int(ItemModelBK::KindContacts);
+        QTest::newRow("call history") << int(ItemModelBK::KindCallHistory);
+        QTest::newRow("calendars") << int(ItemModelBK::KindCalendar);
+        QTest::newRow("notes") << int(ItemModelBK::KindNotes);
+        QTest::newRow("bookmarks") << int(ItemModelBK::KindBookmarks);
+        QTest::newRow("voicemail") << int(ItemModelBK::KindVoicemail);
+        QTest::newRow("recordings") << int(ItemModelBK::KindRecordings);
+        QTest::newRow("file tree") << int(ItemModelBK::KindFileSystem);
+        QTest::newRow("photos") << int(ItemModelBK::KindPhotos);
+        QTest::newRow("videos") << int(ItemModelBK::KindVideos);
+    }
+
+    // A click on a page of a backup whose disk stopped answering shows the page at once, reading;
+    // another click shows another page, and the first goes once its reading has ended.
+    void aPageOfABackupOnAStoppedDisk_data() { kinds_data(); }
+    void aPageOfABackupOnAStoppedDisk()
+    {
+        QFETCH(int, kind);
+        ForeignDisk disk(ForeignDisk::Kind::Fat);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        const QString folder = disk.path() + "/backup";
+        QCOMPARE(QProcess::execute("cp", { "-r", m_demo, folder }), 0);
+        MainWindow w;
+        ItemModelBK::_BKItemNode* backup = load(w, folder);
+        QVERIFY(backup);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        QVERIFY(node);
+        ModalAnswerer answerer;
+        QVERIFY(disk.stop());
+        std::thread rescue([&disk] {
+            QThread::msleep(4000);
+            disk.resume();
+        });
+        TickGaps gaps;
+        MainWindowTree::click(w, node);
+        const QPointer<QWidget> reading = w.currentPage();
+        QTest::qWait(500);
+        QVERIFY(reading && reading->isVisible());
+        QVERIFY(PageRead::readingIn(reading));
+        GuiTestEnv::screenshot(&w, "page-reading");
+        MainWindowTree::click(w, w.model().bkRoot->children.first());
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        const qint64 longest = gaps.stop();
+        rescue.join();
+        QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
+        QTRY_VERIFY_WITH_TIMEOUT(!reading, 10000);
+        QCOMPARE(PageLife::retiredCount(), 0);
+        QCOMPARE(answerer.seen(), QStringList());
+    }
+
+    // An export from a page onto a disk that stops answering, cancelled: the user is told which disk
+    // does not answer and goes to another page while the worker still waits. The page stays, hidden,
+    // with all the worker reads, and goes once the worker has ended.
+    void leavingAPageWhoseCancelledWorkerWaits_data() { kinds_data(); }
+    void leavingAPageWhoseCancelledWorkerWaits()
+    {
+        QFETCH(int, kind);
+        ForeignDisk disk(ForeignDisk::Kind::Fat);
+        if (!disk.isMounted())
+            QSKIP(qPrintable(disk.whyNot()));
+        MainWindow w;
+        ItemModelBK::_BKItemNode* backup = load(w, m_demo);
+        QVERIFY(backup);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        QVERIFY(node);
+        QVERIFY(MainWindowTree::select(w, node));
+        const QPointer<QWidget> page = w.currentPage();
+        QAction* action = exportAction(page);
+        QVERIFY(action);
+        std::atomic<bool> resumed = false;
+        std::thread rescue([&] {
+            for (int i = 0; i < 300 && !resumed; ++i)
+                QThread::msleep(50);
+            disk.resume();
+        });
+        ModalAnswerer answerer;
+        const bool folder = kind >= ItemModelBK::KindFileSystem || kind == ItemModelBK::KindVoicemail
+            || kind == ItemModelBK::KindRecordings;
+        QVERIFY(QDir().mkpath(disk.path() + "/out"));
+        choosePathThenStop(answerer, disk.path() + (folder ? "/out" : "/out/list.txt"), disk);
+        QString status;
+        DialogAnswers::answerProgress(answerer, &status, true);
+
+        // The checks run while the page's action still waits for its worker, in the window's loop.
+        bool told = false;
+        bool leftWhileWaiting = false;
+        answerer.answerWith([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box || !box->text().startsWith("Cancelled, but the disk of "))
+                return false;
+            told = true;
+            QTimer::singleShot(
+                100, &w, [&] { MainWindowTree::click(w, w.model().bkRoot->children.first()); });
+            QTimer::singleShot(600, &w, [&] {
+                leftWhileWaiting = qobject_cast<BKDescForm*>(w.currentPage()) && page && !page->isVisible();
+                resumed = true;
+            });
+            return ModalAnswerer::click(box, QMessageBox::Ok);
+        });
+        TickGaps gaps;
+        QTimer::singleShot(0, action, &QAction::trigger);
+        QTRY_VERIFY_WITH_TIMEOUT(!page, 30000);
+        resumed = true;
+        rescue.join();
+        QVERIFY(told);
+        QVERIFY(leftWhileWaiting);
+        QVERIFY2(gaps.stop() < 200, qPrintable(QString::number(gaps.longest())));
+        QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
+        QCOMPARE(PageLife::retiredCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindowPages)
+#include "TestMainWindowPages.moc"
