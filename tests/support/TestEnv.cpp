@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMetaMethod>
 #include <QMutex>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -162,6 +164,34 @@ bool plant(const QString& path, const QByteArray& bytes, unsigned uid, const QSt
         return false;
     f.close();
     return ::lchown(QFile::encodeName(path).constData(), uid_t(uid), gid_t(-1)) == 0;
+}
+
+QStringList shardArguments(const QObject& suite, int argc, char** argv)
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const QStringList shard = qEnvironmentVariable("QM_SHARD").split('/');
+    const int k = shard.value(0).toInt();
+    const int n = shard.value(1).toInt();
+    // Any word but an option (a function's name, an option's value) leaves the choice to the caller.
+    const bool named
+        = std::any_of(args.begin() + 1, args.end(), [](const QString& a) { return !a.startsWith('-'); });
+    if (shard.size() != 2 || n < 1 || k < 1 || k > n || named)
+        return args;
+    static const QStringList kFixed = { "initTestCase", "cleanupTestCase", "init", "cleanup" };
+    const QMetaObject* meta = suite.metaObject();
+    int index = 0;
+    for (int m = QObject::staticMetaObject.methodCount(); m < meta->methodCount(); ++m) {
+        const QMetaMethod method = meta->method(m);
+        const QString name = QString::fromLatin1(method.name());
+        if (method.methodType() != QMetaMethod::Slot || method.access() != QMetaMethod::Private
+            || method.parameterCount() != 0 || kFixed.contains(name) || name.endsWith("_data"))
+            continue;
+        if (index++ % n == k - 1)
+            args << name;
+    }
+    return args;
 }
 
 } // namespace TestEnv

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 // Test environment shared by every suite.
@@ -39,7 +41,22 @@ void endsWithin(int seconds, const char* what, const std::function<void()>& work
 // what another user of the machine may leave where the program writes.
 bool plant(const QString& path, const QByteArray& bytes, unsigned uid = 0, const QString& target = QString());
 
+// The arguments to run the suite with: those given, or, when they are only options and QM_SHARD is
+// "k/n", these with the suite's k-th of every n test functions (in the order they are declared,
+// rows staying together): one long suite runs as several tests, each far from its limit.
+QStringList shardArguments(const QObject& suite, int argc, char** argv);
+
 } // namespace TestEnv
+
+// QTEST_MAIN for a suite that runs in shards (see TestEnv::shardArguments).
+#define QM_SHARDED_TEST_MAIN(TestObject)                                                                     \
+    int main(int argc, char* argv[])                                                                         \
+    {                                                                                                        \
+        QTEST_MAIN_SETUP()                                                                                   \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, TestEnv::shardArguments(tc, argc, argv));                                   \
+    }
 
 // Use at the top of a test that needs ../shared: skips with a clear message when it is absent.
 #define QM_REQUIRE_SHARED()                                                                                  \

@@ -1,6 +1,7 @@
 #include "messages/ui/BubbleViewMgr.h"
 
 #include "app/DataPaths.h"
+#include "app/ShownText.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/Tips.h"
@@ -113,7 +114,7 @@ QString tr(const char* key)
 QString senderText(const _MsgMessage& m)
 {
     if (m._chat && m._chat->isGroup() && !m.is_from_me && m._sender)
-        return m._sender->displayName(false);
+        return ShownText::line(m._sender->displayName(false));
     return QString();
 }
 
@@ -503,7 +504,8 @@ void BubbleViewMgr::appendMessageHtml(
     const qsizetype start = html.size();
     html += QStringLiteral("<a name=\"sms_%1\"></a>").arg(m.rowid);
     if (m.item_type != 0) {
-        html += QStringLiteral("<div class=\"sysif\">%1</div>").arg(g_htmlEncode(m.summary()));
+        html += QStringLiteral("<div class=\"sysif\">%1</div>")
+                    .arg(g_htmlEncode(ShownText::line(m.summary())));
         return;
     }
     const QString sender = senderText(m);

@@ -29,8 +29,10 @@
 #include "messages/ui/ItemModelSMSHandle.h"
 #include "messages/ui/ItemModelSms.h"
 #include "messages/ui/SMSMainForm.h"
+#include "support/ForeignDisk.h"
 #include "support/TestEnv.h"
 #include "support/ui/GuiTestEnv.h"
+#include "support/ui/TickGaps.h"
 
 #include <QDesktopServices>
 #include <QElapsedTimer>
@@ -41,12 +43,48 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <thread>
+#include <unistd.h>
 
 using MainWindowTree::actionTexts;
+namespace
+{
+// A folder that cannot be removed while it lives: a mount point (as root, whom permissions do not
+// stop), else a folder whose file cannot be unlinked.
+class UnremovableFolder
+{
+public:
+    explicit UnremovableFolder(const QString& path)
+        : m_path(path)
+    {
+        QDir().mkpath(path);
+        if (::geteuid() == 0) {
+            m_mounted = QProcess::execute("mount", { "--bind", m_empty.path(), path }) == 0;
+        } else {
+            QFile(path + "/kept").open(QIODevice::WriteOnly);
+            QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        }
+    }
+    ~UnremovableFolder()
+    {
+        if (m_mounted)
+            QProcess::execute("umount", { m_path });
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+private:
+    QTemporaryDir m_empty;
+    QString m_path;
+    bool m_mounted = false;
+};
+} // namespace
+
 using MainWindowTree::listedRead;
 using MainWindowTree::select;
 using MainWindowTree::texts;
@@ -1261,8 +1299,31 @@ private Q_SLOTS:
         QVERIFY(g_localDbDir().entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty());
     }
 
+    // Where the caches are, and what the user is told once they are cleared.
+    void clearingTheCaches_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QString>("told");
+        const QString done = "Successfully cleared cache files.";
+        QTest::newRow("the data folder and the thumbnails") << "" << done;
+        // The window answers and shows the wait; the caches go once the disk answers again.
+        QTest::newRow("thumbnails on a disk that stops answering") << "stopping disk" << done;
+        QTest::newRow("a cache folder that cannot be emptied")
+            << "held folder"
+            << "Not all cache files could be removed: %1 still holds some of them.";
+    }
     void clearingTheCaches()
     {
+        QFETCH(QString, where);
+        QFETCH(QString, told);
+        std::unique_ptr<ForeignDisk> disk;
+        if (where == "stopping disk") {
+            disk = std::make_unique<ForeignDisk>(ForeignDisk::Kind::Fat);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(disk->whyNot()));
+            qputenv("XDG_CACHE_HOME", QFile::encodeName(disk->path()));
+        }
+        const auto restore = qScopeGuard([] { qunsetenv("XDG_CACHE_HOME"); });
         QVERIFY(QDir().mkpath(BkCacheDb::cacheDir().absoluteFilePath("0123/file-relay")));
         {
             CacheListDb(cacheList()).save(uidOf(plainBackup()), plainBackup());
@@ -1275,15 +1336,44 @@ private Q_SLOTS:
         const QString elsewhere = TestEnv::tempDir() + "/kept.thumb";
         for (const QString& path : { thumb, drawnFrom, card, elsewhere, thumbs + "/notes.txt" })
             QVERIFY(QFile(path).open(QIODevice::WriteOnly));
-        QVERIFY(QFile::link(elsewhere, thumbs + "/" + g_pathHash("c") + ".thumb"));
+        const QString link = thumbs + "/" + g_pathHash("c") + ".thumb";
+        QFile::remove(link);
+        if (!disk)
+            QVERIFY(QFile::link(elsewhere, link));
+        const QString held = BkCacheDb::cacheDir().absoluteFilePath("0123/held");
+        std::unique_ptr<UnremovableFolder> hold;
+        if (where == "held folder")
+            hold = std::make_unique<UnremovableFolder>(held);
         MainWindow w;
         QVERIFY(listedRead(w));
         ModalAnswerer answerer;
+        QString title;
+        QString status;
+        if (disk) {
+            DialogAnswers::answerProgress(
+                answerer, &status, false, [&title](ProgressForm* form) { title = form->windowTitle(); });
+            QVERIFY(disk->stop());
+        }
+        std::thread rescue([&disk] {
+            QThread::msleep(3000);
+            if (disk)
+                disk->resume();
+        });
+        TickGaps gaps;
         w.miClearCaches();
-        QCOMPARE(answerer.seen(), QStringList({ "Successfully cleared cache files." }));
-        QVERIFY(!BkCacheDb::cacheDir().exists());
+        const qint64 longest = gaps.stop();
+        rescue.join();
+        const QString expected = told.arg(QDir::toNativeSeparators(BkCacheDb::cacheDir().absolutePath()));
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(
+            answerer.seen().first().contains(expected.toHtmlEscaped()), qPrintable(answerer.seen().first()));
+        if (disk) {
+            QCOMPARE(title, QString("Clearing cache files..."));
+            QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
+        }
         QVERIFY(!QFileInfo::exists(thumb) && !QFileInfo::exists(drawnFrom) && !QFileInfo::exists(card));
         QVERIFY(QFileInfo::exists(elsewhere) && QFileInfo::exists(thumbs + "/notes.txt"));
+        QCOMPARE(BkCacheDb::cacheDir().exists(), bool(hold));
         MainWindow next;
         QCOMPARE(next.model().bkRoot->children.size(), 0);
     }
@@ -1340,5 +1430,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMainWindow)
+QM_SHARDED_TEST_MAIN(TestMainWindow)
 #include "TestMainWindow.moc"

@@ -105,6 +105,74 @@ private Q_SLOTS:
         QTest::newRow("videos") << int(ItemModelBK::KindVideos);
     }
 
+    // Each page over a database whose texts run long: a value a list, a header or a title shows
+    // (a name, a title, a label) and a value the user opens, of megabytes.
+    void aPageOverLongTexts_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("update");
+        const QString mb = "substr(replace(hex(zeroblob(%1)), '00', 'long text '), 1, %2)";
+        const QString one = mb.arg(256 * 1024).arg(1024 * 1024);
+        const QString ten = mb.arg(2 * 1024 * 1024).arg(10 * 1024 * 1024);
+        QTest::newRow("messages") << int(ItemModelBK::KindSms) << "Library/SMS/sms.db"
+                                  << QString(
+                                         "UPDATE chat SET display_name = %1; UPDATE message SET text = %1; "
+                                         "UPDATE handle SET id = %1 WHERE ROWID = 1")
+                                         .arg(one);
+        QTest::newRow("contacts")
+            << int(ItemModelBK::KindContacts) << "Library/AddressBook/AddressBook.sqlitedb"
+            << QString("UPDATE ABPerson SET First = %1, Organization = %1, Note = %1").arg(one);
+        QTest::newRow("call history")
+            << int(ItemModelBK::KindCallHistory) << "Library/CallHistoryDB/CallHistory.storedata"
+            << QString("UPDATE ZCALLRECORD SET ZNAME = %1, ZADDRESS = %1").arg(one);
+        QTest::newRow("calendars")
+            << int(ItemModelBK::KindCalendar) << "Library/Calendar/Calendar.sqlitedb"
+            << QString("UPDATE CalendarItem SET summary = %1, description = %1").arg(one);
+        QTest::newRow("notes") << int(ItemModelBK::KindNotes) << "Library/Notes/notes.sqlite"
+                               << QString("UPDATE ZNOTE SET ZTITLE = %1, ZSUMMARY = %2").arg(one, ten);
+        QTest::newRow("bookmarks") << int(ItemModelBK::KindBookmarks) << "Library/Safari/Bookmarks.db"
+                                   << QString("UPDATE bookmarks SET title = %1, url = %2").arg(ten, one);
+        QTest::newRow("voicemail") << int(ItemModelBK::KindVoicemail) << "Library/Voicemail/voicemail.db"
+                                   << QString("UPDATE voicemail SET sender = %1").arg(one);
+        QTest::newRow("recordings") << int(ItemModelBK::KindRecordings) << "Media/Recordings/Recordings.db"
+                                    << QString("UPDATE ZRECORDING SET ZCUSTOMLABEL = %1").arg(ten);
+    }
+    void aPageOverLongTexts()
+    {
+        QFETCH(int, kind);
+        QFETCH(QString, database);
+        QFETCH(QString, update);
+        const QString folder = TestEnv::tempDir() + "/long";
+        QDir(folder).removeRecursively();
+        QCOMPARE(QProcess::execute("cp", { "-r", m_demo, folder }), 0);
+        QProcess query;
+        query.start("sqlite3",
+            { folder + "/Manifest.db",
+                QString("SELECT fileID FROM Files WHERE relativePath = '%1'").arg(database) });
+        QVERIFY(query.waitForFinished());
+        const QString id = QString::fromLatin1(query.readAllStandardOutput()).trimmed();
+        QCOMPARE(id.size(), 40);
+        QCOMPARE(QProcess::execute("sqlite3", { folder + "/" + id.left(2) + "/" + id, update }), 0);
+
+        MainWindow w;
+        ItemModelBK::_BKItemNode* backup = load(w, folder);
+        QVERIFY(backup);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        QVERIFY(node);
+        ModalAnswerer answerer;
+        TickGaps gaps;
+        MainWindowTree::click(w, node);
+        QVERIFY(MainWindowTree::pageRead(w));
+        QTest::qWait(300); // the list painted
+        const qint64 longest = gaps.stop();
+        GuiTestEnv::screenshot(&w, QString("long-texts-%1").arg(QTest::currentDataTag()));
+        QCOMPARE(answerer.seen(), QStringList());
+        QVERIFY(!w.currentPage()->findChild<QLabel*>("lbCount")
+            || !w.currentPage()->findChild<QLabel*>("lbCount")->text().contains('?'));
+        QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
+    }
+
     // A click on a page of a backup whose disk stopped answering shows the page at once, reading;
     // another click shows another page, and the first goes once its reading has ended.
     void aPageOfABackupOnAStoppedDisk_data() { kinds_data(); }

@@ -1,6 +1,7 @@
 #include "app/ui/shared/Tips.h"
 
 #include "app/ErrorReport.h"
+#include "app/ShownText.h"
 #include "app/StyleSheet.h"
 #include "app/ui/shared/WinMovable.h"
 
@@ -24,13 +25,22 @@ Tips::HeldErrors*& heldErrors()
     return held;
 }
 
+// A box shows the head of a plain text that names long records (a list of names, a value): laid
+// out whole, a text of megabytes would hold the window.
+constexpr qsizetype kMaxBoxText = 8000;
+
+QString boxText(const QString& text)
+{
+    return ShownText::line(text, kMaxBoxText).toHtmlEscaped().replace('\n', "<br/>");
+}
+
 // Plain text (an exception's message, a path) is escaped so that '<', '&', quotes and line breaks
 // survive: callers hand such texts over unescaped.
 QString asRichText(const QString& text)
 {
     if (Qt::mightBeRichText(text))
         return text;
-    return text.toHtmlEscaped().replace('\n', "<br/>");
+    return boxText(text);
 }
 
 QMessageBox::StandardButton runBox(QMessageBox::Icon icon, const QString& text,
@@ -112,7 +122,7 @@ void Tips::error(const QString& text)
 
 void Tips::plainError(const QString& text)
 {
-    showError(text, text.toHtmlEscaped().replace('\n', "<br/>"));
+    showError(text, boxText(text));
 }
 
 void Tips::showError(const QString& text, const QString& rich)

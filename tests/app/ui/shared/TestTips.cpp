@@ -164,6 +164,13 @@ private Q_SLOTS:
         QVERIFY2(answerer.seen().value(1).contains(
                      "Cannot read a&lt;b.db: its &quot;t&quot; is a view &amp; more</p>"),
             qPrintable(answerer.seen().value(1)));
+        // A text naming a record of megabytes shows its head, marked.
+        const QString name(4 * 1024 * 1024, QChar('n'));
+        Tips::plainError("Cannot read " + name + ".");
+        Tips::warning("Cannot save " + name + ".");
+        for (int i : { 2, 3 })
+            QVERIFY(
+                answerer.seen().value(i).size() < 10000 && answerer.seen().value(i).contains(QString("n…")));
     }
 
     void errorIsFramedAndReported()
