@@ -1,4 +1,5 @@
 #include "ProbeCommand.h"
+#include "app/EndSignals.h"
 #include "app/HeldFolder.h"
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
@@ -14,6 +15,8 @@
 int main(int argc, char** argv)
 {
     MallocTuning::apply();
+    // The probe may be in the middle of its work: a signal removes its private copies and ends it.
+    EndSignals::install();
     HeldFolder::allowDeepWalks();
     const ProbeCommand* command = argc > 1 ? ProbeCommand::find(QString::fromLocal8Bit(argv[1])) : nullptr;
     std::unique_ptr<QCoreApplication> app;
