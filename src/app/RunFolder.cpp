@@ -2,10 +2,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,8 +65,11 @@ public:
         if (m_fd < 0 && m_error == 0)
             m_error = EAGAIN;
     }
-    ~Run()
+    // Once, from whichever thread comes first: the program's end, or one that ends it on a signal
+    // (which waits for a removal under way).
+    void remove()
     {
+        const std::lock_guard lock(m_removing);
         struct stat held, named;
         if (m_fd < 0 || ::getpid() != m_owner)
             return; // a child forked from the run ends before it
@@ -72,8 +77,14 @@ public:
         if (::fstat(m_fd, &held) == 0 && ::lstat(m_path.constData(), &named) == 0 && sameFile(held, named))
             ::rmdir(m_path.constData());
         ::close(m_fd);
+        m_fd = -1;
+        m_path.clear();
     }
-    QString path() const { return m_fd < 0 ? QString() : QFile::decodeName(m_path); }
+    QString path() const
+    {
+        const std::lock_guard lock(m_removing);
+        return m_fd < 0 ? QString() : QFile::decodeName(m_path);
+    }
     int error() const { return m_error; }
 
 private:
@@ -109,16 +120,27 @@ private:
             ::close(fd);
     }
 
+    mutable std::mutex m_removing;
     int m_fd = -1;
     int m_error = 0;
     pid_t m_owner = ::getpid();
     QByteArray m_path;
 };
 
+std::atomic<Run*> g_made { nullptr };
+
+// Removes the run's folder as the program ends.
+struct RemovedAtExit {
+    ~RemovedAtExit() { g_made.load()->remove(); }
+};
+
 Run& run()
 {
-    static Run made;
-    return made;
+    // Never destroyed: a thread that ends the program on a signal may remove it while the program
+    // is ending.
+    static Run* made = g_made = new Run;
+    static const RemovedAtExit atExit;
+    return *made;
 }
 
 // Removes the folder at name in the folder tmp when it is a run's of this user that has ended: one
@@ -152,6 +174,12 @@ QString RunFolder::path(QString* why)
     if (r.path().isEmpty() && why)
         *why = QString::fromLocal8Bit(std::strerror(r.error()));
     return r.path();
+}
+
+void RunFolder::removeNow()
+{
+    if (Run* made = g_made.load())
+        made->remove();
 }
 
 QString RunFolder::templateFor(const QString& name)

@@ -15,6 +15,9 @@ public:
     // The template of a QTemporaryDir named name in it ("<run folder>/<name>-XXXXXX"); in the
     // system's temporary folder when the run's cannot be made, so that the maker tells why.
     static QString templateFor(const QString& name);
+    // Removes this run's folder with what it holds now, when it was made, as the run's end does:
+    // for a run that ends at once (on a signal, or leaving a worker that does not answer).
+    static void removeNow();
     // Removes the folders that ended runs of this user left in the system's temporary folder: only
     // folders (never through a link) marked as the program's, or empty, that no live run holds.
     // How many went.

@@ -1,4 +1,5 @@
 #include "app/DataPaths.h"
+#include "app/EndSignals.h"
 #include "app/HeldFolder.h"
 #include "app/IdsTranslator.h"
 #include "app/LogSaver.h"
@@ -21,6 +22,7 @@
 int main(int argc, char** argv)
 {
     MallocTuning::apply();
+    EndSignals::install();
     HeldFolder::allowDeepWalks();
     QApplication app(argc, argv);
     app.setWindowIcon(QIcon(":/res/main_icon.png"));
@@ -54,12 +56,15 @@ int main(int argc, char** argv)
         StartUpChecks::convertOldLocalDbs();
         StartUpChecks::warnIfStorageNotWritable();
 
-        code = app.exec();
+        // A signal from here on ends the program as closing its window does.
+        EndSignals::setQuitsLoop(true);
+        code = EndSignals::exitCode(app.exec());
         // A page's reading that waits on a disk that does not answer gets the grace, as any worker.
         if (PageLife::endAll(WorkerEnd::graceMs()))
             WorkerEnd::leave(code);
         window.leaveModelsAtExit();
     }
+    EndSignals::setQuitsLoop(false);
     PowerAssertion::release(powerAssertion);
     return code;
 }

@@ -189,7 +189,10 @@ void BackupManifest::readManifestInfo()
     case PlistCFType::FileRead::TooLarge:
         fail(PlistCFType::tooLargeText(plistPath));
     }
-    const PlistCFType plist = PlistCFType::createCFPropertyList(bytes);
+    bool tooLarge = false;
+    const PlistCFType plist = PlistCFType::createCFPropertyList(bytes, &tooLarge);
+    if (tooLarge)
+        fail(PlistCFType::expandsTooFarText(plistPath));
     if (!plist.isCFDictionary())
         fail(QStringLiteral("%1 is damaged: it is not a readable property list.").arg(plistPath));
     const PlistCFType lockdown = plist.get(QStringLiteral("Lockdown"));

@@ -2,6 +2,7 @@
 
 #include "app/MacEpoch.h"
 #include "app/RegularFile.h"
+#include "device/BinaryPlistShape.h"
 #include "device/BinaryPlistTable.h"
 
 #include <QFile>
@@ -121,112 +122,6 @@ plist_t uidFromDictionary(plist_t dict)
 // Property lists nested deeper than this are refused: libplist parses, copies, frees and writes
 // trees recursively, and hostile input could otherwise exhaust the stack. Real ones nest a few levels.
 constexpr int kMaxDepth = 512;
-
-// The nesting depth of a binary property list, read from its object table without recursion, or -1
-// when the table is unreadable or refers in a circle (libplist refuses those too), when a dictionary
-// key holds a NUL character, or when shared objects would expand into an enormous tree.
-int binaryNestingDepth(const QByteArray& bytes)
-{
-    BinaryPlistTable table;
-    if (!table.open(bytes.constData(), bytes.size()))
-        return -1;
-    const quint64 count = table.count();
-    const quint64 top = table.top();
-    const qsizetype size = bytes.size();
-
-    // A dictionary key holding a NUL character trips an assertion in libplist's key reader.
-    auto keyHasNul = [&](quint64 i) {
-        BinaryPlistTable::Header h;
-        if (!table.header(i, h) || (h.kind != BinaryPlistTable::kAscii && h.kind != BinaryPlistTable::kUtf16))
-            return false;
-        const quint64 unit = h.kind == BinaryPlistTable::kUtf16 ? 2 : 1;
-        if (!table.fits(h.pos, h.length, unit))
-            return false;
-        const uchar* p = table.data() + h.pos;
-        for (quint64 k = 0; k < h.length; ++k) {
-            if (p[k * unit] == 0 && (unit == 1 || p[k * unit + 1] == 0))
-                return true;
-        }
-        return false;
-    };
-
-    // The references held by object i (none for anything but arrays, sets and dictionaries, or
-    // for an unreadable container, which libplist refuses on its own).
-    auto children = [&](quint64 i, quint64& first, quint64& n) {
-        first = 0;
-        n = 0;
-        quint8 kind = 0;
-        quint64 items = 0;
-        if (!table.references(i, kind, items, first))
-            return true;
-        n = kind == BinaryPlistTable::kDict ? 2 * items : items;
-        if (kind == BinaryPlistTable::kDict) {
-            for (quint64 k = 0; k < items; ++k) {
-                if (keyHasNul(table.reference(first, k)))
-                    return false;
-            }
-        }
-        return true;
-    };
-
-    // libplist copies an object for every reference to it, so objects shared between containers
-    // can make a small file expand into an enormous tree. The expanded size is counted, capped well
-    // above what any file without such sharing can reach.
-    const quint64 maxNodes = 4 * quint64(size) + 1000000;
-    std::vector<quint64> nodes(count, 0);
-    std::vector<int> depth(count, 0);
-    std::vector<uchar> state(count, 0); // 0 unseen, 1 on the path, 2 done
-    struct Frame {
-        quint64 object;
-        quint64 first;
-        quint64 n;
-        quint64 next;
-    };
-    std::vector<Frame> stack;
-    auto push = [&](quint64 i) {
-        Frame f { i, 0, 0, 0 };
-        if (!children(i, f.first, f.n))
-            return false;
-        state[i] = 1;
-        depth[i] = 1;
-        nodes[i] = 1;
-        stack.push_back(f);
-        return true;
-    };
-    if (!push(top))
-        return -1;
-    while (!stack.empty()) {
-        Frame& f = stack.back();
-        if (f.next == f.n) {
-            state[f.object] = 2;
-            const int d = depth[f.object];
-            const quint64 expanded = nodes[f.object];
-            stack.pop_back();
-            if (!stack.empty()) {
-                const quint64 parent = stack.back().object;
-                depth[parent] = std::max(depth[parent], d + 1);
-                nodes[parent] = std::min(maxNodes + 1, nodes[parent] + expanded);
-            }
-            continue;
-        }
-        const quint64 child = table.reference(f.first, f.next);
-        ++f.next;
-        if (child >= count)
-            continue;
-        if (state[child] == 1)
-            return -1;
-        if (state[child] == 2) {
-            depth[f.object] = std::max(depth[f.object], depth[child] + 1);
-            nodes[f.object] = std::min(maxNodes + 1, nodes[f.object] + nodes[child]);
-            continue;
-        }
-        if (int(stack.size()) > kMaxDepth)
-            return kMaxDepth + 1;
-        if (!push(child))
-            return -1;
-    }
-    return nodes[top] > maxNodes ? -1 : depth[top];
-}
 
 // The deepest nesting of array and dictionary tags in XML text, counted before libplist sees it:
 // its parser frees a failed tree recursively. Comments are skipped; a malformed text can only
@@ -904,15 +799,20 @@ PlistCFType& PlistCFType::array_replace(int index, const PlistCFType& value)
 
 // ---- parsing and serialising
 
-PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes)
+PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes, bool* tooLarge)
 {
     plist_t node = nullptr;
+    if (tooLarge)
+        *tooLarge = false;
     if (bytes.size() > std::numeric_limits<int32_t>::max())
         return PlistCFType(nullptr, true);
     if (bytes.size() > 6 && bytes.startsWith("bplist")) {
-        const int depth = binaryNestingDepth(bytes);
-        if (depth < 1 || depth > kMaxDepth)
+        const auto verdict = BinaryPlistShape::of(bytes, kMaxDepth, quint64(kMaxExpandedBytes));
+        if (verdict != BinaryPlistShape::Verdict::Readable) {
+            if (tooLarge)
+                *tooLarge = verdict == BinaryPlistShape::Verdict::TooLarge;
             return PlistCFType(nullptr, true);
+        }
         plist_from_bin(bytes.constData(), uint32_t(bytes.size()), &node);
     } else if (!bytes.isEmpty()) {
         if (xmlNestingDepth(bytes) > kMaxDepth)
@@ -956,6 +856,13 @@ PlistCFType::FileRead PlistCFType::readFileBounded(QFile& file, QByteArray* byte
 QString PlistCFType::tooLargeText(const QString& path)
 {
     return QStringLiteral("Cannot read %1: it is far larger than any phone writes.").arg(path);
+}
+
+QString PlistCFType::expandsTooFarText(const QString& path)
+{
+    return QStringLiteral("Cannot read %1: it refers to its values so often that, read out, it is far larger "
+                          "than any phone writes.")
+        .arg(path);
 }
 
 QByteArray PlistCFType::CFPropertyListToBytes(CFPropertyListFormat format) const

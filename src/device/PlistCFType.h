@@ -116,8 +116,13 @@ public:
     PlistCFType& append(PlistCFType value);
     PlistCFType& array_replace(int index, const PlistCFType& value);
 
-    // Parsing (binary when the bytes begin with "bplist", else XML) and serialising.
-    static PlistCFType createCFPropertyList(const QByteArray& bytes);
+    // Parsing (binary when the bytes begin with "bplist", else XML) and serialising. A binary list
+    // whose tree would take more than kMaxExpandedBytes is refused (the null value, *tooLarge set).
+    static PlistCFType createCFPropertyList(const QByteArray& bytes, bool* tooLarge = nullptr);
+    // The most a parsed binary property list may take, an object counted at every reference to it
+    // (libplist copies a shared one at each): far above what a phone writes, far below what a few
+    // megabytes referring a thousand times to one large value would take.
+    static constexpr qint64 kMaxExpandedBytes = 128 * 1024 * 1024;
     // Null for a file that cannot be read or is larger than kMaxFileBytes.
     static PlistCFType createCFPropertyListFromFile(const QString& path);
     // The most of a property list file that is read: far above what a phone writes (a keybag's
@@ -129,6 +134,8 @@ public:
     static FileRead readFileBounded(QFile& file, QByteArray* bytes, QString* why);
     // The text of a property list file refused as TooLarge.
     static QString tooLargeText(const QString& path);
+    // The text of a property list refused as it would take more than kMaxExpandedBytes.
+    static QString expandsTooFarText(const QString& path);
     QByteArray CFPropertyListToBytes(CFPropertyListFormat format) const;
     PlistCFType CFPropertyListToData(CFPropertyListFormat format) const;
 

@@ -78,6 +78,8 @@ private slots:
     void realFilesParseAndTruncationsAreSafe();
     void randomGarbageIsSafe();
     void deepNestingIsSafe();
+    void refusesWhatWouldTakeTooMuch_data();
+    void refusesWhatWouldTakeTooMuch();
 
     void keyedArchiveBuildAndParse();
     void keyedArchiveEmptyAndMalformed();
@@ -813,6 +815,78 @@ void TestPlistCFType::deepNestingIsSafe()
     QByteArray loop = nestedBinary(2);
     loop[12] = 0;
     QCOMPARE(PlistCFType::createCFPropertyList(loop).typeId(), 16ul);
+}
+
+namespace
+{
+
+QByteArray be(quint64 v, int bytes)
+{
+    QByteArray out(bytes, '\0');
+    for (int i = bytes - 1; i >= 0; --i, v >>= 8)
+        out[i] = char(v & 0xFF);
+    return out;
+}
+
+// An object of the kind (the marker's high nibble) whose length follows as a 4-byte integer.
+QByteArray sized(int kind, quint64 length, const QByteArray& contents)
+{
+    return char(kind << 4 | 0x0F) + ("\x12" + be(length, 4)) + contents;
+}
+
+// A container of n references, each to the objects given in turn, of refSize bytes.
+QByteArray references(int kind, quint64 n, const QList<quint64>& to, int refSize)
+{
+    QByteArray refs;
+    for (quint64 target : to)
+        refs += be(target, refSize).repeated(qsizetype(n));
+    return sized(kind, n, refs);
+}
+
+// A binary property list of the objects with 4-byte offsets; extra more offset entries lead to the
+// last object.
+QByteArray binaryOf(const QList<QByteArray>& objects, int refSize, quint64 extra = 0)
+{
+    QByteArray bin = "bplist00";
+    QByteArray table;
+    for (const QByteArray& o : objects) {
+        table += be(quint64(bin.size()), 4);
+        bin += o;
+    }
+    table += table.right(4).repeated(qsizetype(extra));
+    const quint64 tableAt = quint64(bin.size());
+    return bin + table + QByteArray(6, '\0') + char(4) + char(refSize) + be(objects.size() + extra, 8)
+        + be(0, 8) + be(tableAt, 8);
+}
+
+} // namespace
+
+void TestPlistCFType::refusesWhatWouldTakeTooMuch_data()
+{
+    // libplist copies a shared object at every reference to it.
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray data4MB = sized(0x4, 4 << 20, QByteArray(4 << 20, 'd'));
+    QTest::newRow("a thousand references to 4 MB of data")
+        << binaryOf({ references(0xA, 1000, { 1 }, 1), data4MB }, 1);
+    QTest::newRow("a million references to 4 MB of data")
+        << binaryOf({ references(0xA, 1000000, { 1 }, 1), data4MB }, 1);
+    QTest::newRow("fifty keys that are one 4 MB text") << binaryOf(
+        { references(0xD, 50, { 1, 2 }, 1), sized(0x5, 4 << 20, QByteArray(4 << 20, 'k')), "\x10\x01" }, 1);
+    QTest::newRow("sixty references to a text of a million euro signs, three bytes each in UTF-8")
+        << binaryOf({ references(0xA, 60, { 1 }, 1),
+                        sized(0x6, 1000000, QByteArray("\x20\xAC").repeated(1000000)) },
+               1);
+    QTest::newRow("three references to an array of a million numbers")
+        << binaryOf({ references(0xA, 3, { 1 }, 1), references(0xA, 1000000, { 2 }, 1), "\x10\x05" }, 1);
+    QTest::newRow("two million objects listed") << binaryOf({ "\x10\x05" }, 1, 2000000);
+}
+
+void TestPlistCFType::refusesWhatWouldTakeTooMuch()
+{
+    QFETCH(QByteArray, bytes);
+    bool tooLarge = false;
+    QCOMPARE(PlistCFType::createCFPropertyList(bytes, &tooLarge).typeId(), 16ul);
+    QVERIFY(tooLarge);
 }
 
 // ---- keyed archives

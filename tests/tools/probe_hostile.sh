@@ -51,6 +51,20 @@ for cmd in info tree; do
     check "$cmd of a Manifest.mbdb padded with 3 GB of zeros reads its records in bounded memory, telling the damage" $?
 done
 
+# A Manifest.plist of 4 MB that refers a thousand times to one 4 MB value, and the same list as an
+# iOS 5 chat's participants: a list costs what it holds, once. The manifest is refused by name; the
+# chat is read without its participants, which are named, and the rest of the messages as ever.
+for cmd in info tree; do
+    memory=$((1 << 30)) run $cmd "$in/shared-plist"
+    clean && [ "$rc" -ne 0 ] \
+        && grep -qF "Cannot read $in/shared-plist/Manifest.plist: it refers to its values so often" "$work/err.txt"
+    check "$cmd of a Manifest.plist that refers a thousand times to 4 MB refuses it by name, in bounded memory" $?
+done
+memory=$((1 << 30)) run messages "$in/shared-participants"
+clean && [ "$rc" -eq 0 ] && grep -q '"total": 10' "$work/out.txt" \
+    && grep -q "Cannot read the participants of madrid_chat row [0-9]* in .*/sms.db: it refers" "$work/err.txt"
+check "messages whose chat lists its participants so refuse that list by name and read the rest" $?
+
 for kind in wide max; do
     run tree "$in/rowids-$kind"
     clean && [ "$rc" -eq 0 ] && grep -qx "files $(files_of "$in/rowids-$kind")" "$work/out.txt"

@@ -203,6 +203,20 @@ waited=$?
 wait $writer
 [ $waited -eq 0 ] && [ "$(cat "$work/waited.err")" = "Waiting for another window or program to finish writing into the backup $work/cross-x..." ]
 check "a load waiting for a write elsewhere says so once" $?
+# Ended by SIGTERM while it waits, in the middle of its work, the probe leaves no private copy.
+mkdir -p "$work/tmp"
+hold_folders 20 "$work/cross-x"
+writer=$held_pid
+TMPDIR="$work/tmp" "$probe" messages "$work/cross-x" > /dev/null 2> "$work/ended.err" &
+ended=$!
+for _ in $(seq 200); do grep -q Waiting "$work/ended.err" && break; sleep 0.05; done
+made=$(ls -A "$work/tmp" | wc -l)
+kill -TERM $ended
+wait $ended
+rc=$?
+kill $writer && wait $writer 2> /dev/null
+[ "$made" -gt 0 ] && [ $rc -eq 143 ] && [ -z "$(ls -A "$work/tmp")" ]
+check "a load ended by SIGTERM while it waits leaves none of its private copies" $?
 
 # An encrypted backup whose copy of a message picture was cut in half (whole blocks): the load names
 # it, and the pages that read its cache count it apart and fail, also after a second load that reuses

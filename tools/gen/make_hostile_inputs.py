@@ -15,11 +15,15 @@
                          outside-secret.txt beside the folder
   padded-mbdb/           a backup whose Manifest.mbdb goes on after its records with 3 GB of zeros
                          (sparse: a few kB on disk)
+  shared-plist/          a backup whose Manifest.plist (4 MB) refers a thousand times to one 4 MB value
+  shared-participants/   an iOS 5 message folder one of whose chats lists its participants in such a
+                         property list
 
 Built with this folder's generators, independently of the program's readers.
 Usage: make_hostile_inputs.py OUT
 """
 import os
+import plistlib
 import shutil
 import sqlite3
 import struct
@@ -154,6 +158,30 @@ def messages(out, secret):
             return
 
 
+# A binary property list that refers a thousand times to one 4 MB value (the writer stores equal
+# values once).
+SHARED = [b"\x00" * (4 << 20)] * 1000
+
+
+def shared_plist(out):
+    run("make_backup.py", *SMALL, out)
+    path = os.path.join(out, "Manifest.plist")
+    with open(path, "rb") as f:
+        info = plistlib.load(f)
+    info["Padding"] = SHARED
+    with open(path, "wb") as f:
+        plistlib.dump(info, f, fmt=plistlib.FMT_BINARY)
+
+
+def shared_participants(out):
+    run("make_sms_db.py", "ios5", out)
+    con = sqlite3.connect(os.path.join(out, "file-relay/var/mobile/Library/SMS/sms.db"))
+    con.execute("UPDATE madrid_chat SET participants=? WHERE chat_identifier='friend@example.com'",
+                (plistlib.dumps(SHARED, fmt=plistlib.FMT_BINARY),))
+    con.commit()
+    con.close()
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -172,6 +200,8 @@ def main():
     calls(out, tmp)
     address_book(os.path.join(out, "addressbook"))
     messages(os.path.join(out, "messages"), os.path.join(out, "outside-secret.txt"))
+    shared_plist(os.path.join(out, "shared-plist"))
+    shared_participants(os.path.join(out, "shared-participants"))
     shutil.rmtree(tmp)
 
 

@@ -1,12 +1,15 @@
 #include "ProbeCommand.h"
+#include "app/EndSignals.h"
 #include "app/HeldFolder.h"
 #include "app/IdsTranslator.h"
 #include "app/MallocTuning.h"
 #include "app/PrivateCopyNames.h"
+#include "app/RunFolder.h"
 #include "backup/BackupManifest.h"
 #include "device/LibDeviceBackend.h"
 
 #include <QApplication>
+#include <QFile>
 #include <exception>
 #include <memory>
 
@@ -14,6 +17,12 @@
 int main(int argc, char** argv)
 {
     MallocTuning::apply();
+    // The probe may be in the middle of its work: a signal removes its private copies and ends it.
+    EndSignals::install();
+    // The probe's own work folders (made where QTemporaryDir makes them by default) are private
+    // copies too: they go into the run's folder, and with it however the probe ends.
+    if (const QString run = RunFolder::path(); !run.isEmpty())
+        qputenv("TMPDIR", QFile::encodeName(run));
     HeldFolder::allowDeepWalks();
     const ProbeCommand* command = argc > 1 ? ProbeCommand::find(QString::fromLocal8Bit(argv[1])) : nullptr;
     std::unique_ptr<QCoreApplication> app;

@@ -316,7 +316,13 @@ void IOS5MessageDb::loadMadridChats(__MsgData* d, QHash<QString, _MsgChat*>& ind
         const qint64 key = -c.getInt64("rowid");
         if (d->chats.contains(key))
             continue;
-        const PlistCFType participants = PlistCFType::createCFPropertyList(c.getBlob("participants"));
+        bool tooLarge = false;
+        const PlistCFType participants
+            = PlistCFType::createCFPropertyList(c.getBlob("participants"), &tooLarge);
+        // That one value goes; the chat and the rest of the messages are read.
+        if (tooLarge)
+            qWarning().noquote() << PlistCFType::expandsTooFarText(
+                QStringLiteral("the participants of madrid_chat row %1 in %2").arg(-key).arg(_dbPath));
         const int n = participants.array_size();
         auto* chat = new _MsgChat;
         chat->rowid = key;

@@ -1,5 +1,6 @@
 #include "app/ui/shared/WorkerEnd.h"
 
+#include "app/RunFolder.h"
 #include "app/WorkerSigns.h"
 #include "app/ui/shared/PageLife.h"
 #include "app/ui/shared/Tips.h"
@@ -29,6 +30,7 @@ bool g_quit = false;
 void leaveNow(int code)
 {
     std::fflush(nullptr); // the log is written line by line; what stdio holds goes out
+    RunFolder::removeNow(); // as the program's end would
     ::_exit(code);
 }
 WorkerEnd::LeaveCall g_leave = leaveNow;
