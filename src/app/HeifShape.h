@@ -1,13 +1,17 @@
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
+#include <unordered_map>
+#include <vector>
 
 class QIODevice;
 
 // What a HEIF file asks of its reader before any picture in it is decoded, read from its boxes
-// alone: how many items it declares and how many pictures one grid is made of. libheif's work in
-// reading a file grows faster than its items, and in decoding a grid with its tiles, so a file of
-// under a megabyte can ask for minutes: these counts are looked at first.
+// alone: how many items it declares, how many pictures one grid is made of, and how many pixels
+// decoding an item makes. libheif's work in reading a file grows faster than its items, and in
+// decoding a grid with its tiles, each at the size its coded data says, so a file of a few
+// kilobytes can ask for minutes and gigabytes: these counts are looked at first.
 class HeifShape
 {
 public:
@@ -21,6 +25,10 @@ public:
     qint64 items() const { return m_items; }
     // References of the grid (or other derived picture) made of the most pictures.
     qint64 mostTiles() const { return m_mostTiles; }
+    // The most pixels that decoding one item makes: a picture's own, at the larger of its declared
+    // and its coded size, or for a grid (or other derived picture) those of all the pictures it is
+    // made of together when that is more. Beyond what can be counted: the largest qint64.
+    qint64 mostPixels() const;
 
 private:
     struct Box {
@@ -35,9 +43,18 @@ private:
     void readReferences(const Box& iref);
     void readProperties(const Box& iprp);
     qint64 fullBoxValue(const Box& box, int size0, int size1);
+    QByteArray readBody(const Box& box, qint64 most);
+    void readProperty(const Box& property);
+    void readAssociations(const Box& ipma);
+    qint64 pixelsOf(quint32 item, int depth, std::unordered_map<quint32, qint64>& known) const;
 
     QIODevice& m_in;
     qint64 m_boxes = 0;
     qint64 m_items = 0;
     qint64 m_mostTiles = 0;
+    qint64 m_references = 0; // of grids, read
+    bool m_uncounted = false;
+    std::vector<qint64> m_propertyPixels; // by the property's place in its container
+    std::unordered_map<quint32, qint64> m_itemPixels;
+    std::unordered_map<quint32, std::vector<quint32>> m_tiles; // of each derived picture
 };

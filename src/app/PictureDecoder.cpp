@@ -250,8 +250,10 @@ PictureDecoder::Result PictureDecoder::fromHeif(DecodeInput& in, const QSize& bo
 {
     if (!heif.isLoaded())
         return Result { QImage(), Outcome::NoDecoder, QString() };
+    // A grid's tiles are decoded each at its own size, whatever part of it the grid shows.
     const HeifShape shape(in);
-    if (shape.boxes() > kMaxHeifItems || shape.items() > kMaxHeifItems || shape.mostTiles() > kMaxHeifTiles) {
+    if (shape.boxes() > kMaxHeifItems || shape.items() > kMaxHeifItems || shape.mostTiles() > kMaxHeifTiles
+        || shape.mostPixels() > kMaxPixels) {
         in.refuse();
         return ended(in, QImage());
     }

@@ -115,7 +115,12 @@ private Q_SLOTS:
         row("heic grid of 513 tiles", heicGrid(27, 19, 64), QSize(), O::Refused);
         row("heic of 1024 items", heicGrid(2, 2, 64, 1019), QSize(128, 128), O::Picture);
         row("heic of 1025 items", heicGrid(2, 2, 64, 1020), QSize(), O::Refused);
+        // Each tile is decoded at its coded size, whatever part of it the grid shows.
+        row("heic grid of tiles coded larger than shown", heicGrid(17, 1, 64, 0, 2048), QSize(), O::Refused);
         row("past the time bound", progressiveJpeg(noise(1024, 1024)), QSize(), O::Refused, 1);
+        // All of it read with the header: each of its scans is a pass over 32 megapixels.
+        row("jpeg whose scans outlast the time bound",
+            claiming(withScans(progressiveJpeg(scene(16, 16)), 97), 8192, 4096), QSize(), O::Refused, 5);
         row("cancelled", encoded(scene(400, 300), "JPEG"), QSize(), O::Cancelled, 0, true);
     }
     // So too from a file, read as the decoder asks for it.

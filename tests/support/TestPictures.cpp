@@ -200,9 +200,13 @@ QByteArray withScans(const QByteArray& jpeg, int scans)
 
 QByteArray jpegClaiming(int w, int h)
 {
-    QByteArray jpeg = encoded(scene(16, 16), "JPEG");
+    return claiming(encoded(scene(16, 16), "JPEG"), w, h);
+}
+
+QByteArray claiming(QByteArray jpeg, int w, int h)
+{
     for (const auto& [at, code] : jpegMarkers(jpeg))
-        if (code == 0xC0) {
+        if (code == 0xC0 || code == 0xC2) {
             jpeg[at + 5] = char(h >> 8);
             jpeg[at + 6] = char(h);
             jpeg[at + 7] = char(w >> 8);
@@ -211,10 +215,11 @@ QByteArray jpegClaiming(int w, int h)
     return jpeg;
 }
 
-QByteArray heicGrid(int columns, int rows, int side, int extraItems)
+QByteArray heicGrid(int columns, int rows, int side, int extraItems, int codedSide)
 {
     QByteArray hvcC, data;
-    if (!codedPicture(heicOf(scene(side, side)), &hvcC, &data))
+    const int coded = codedSide > 0 ? codedSide : side;
+    if (!codedPicture(heicOf(scene(coded, coded)), &hvcC, &data))
         return {};
     const int tiles = columns * rows, items = 1 + tiles + extraItems;
     QByteArray infos;
