@@ -52,7 +52,7 @@ DecodeInput::Stop DecodeInput::stopped()
 
 bool DecodeInput::mayGoOn()
 {
-    if (m_stop != Stop::None)
+    if (m_stop != Stop::None || !m_failure.isEmpty())
         return false;
     if (cancelRequested())
         m_stop = Stop::Cancelled;

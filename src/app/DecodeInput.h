@@ -39,6 +39,8 @@ public:
     void countJpegScans(int most);
     // Refuses every read from now on.
     void refuse() { m_stop = Stop::Refused; }
+    // Whether reads go on: none was refused and none failed. Looks at the time and the cancel now.
+    bool mayGoOn();
     // Why reads are refused, once the decoding has ended: a cancel that came after the last read
     // counts too, as nobody wants its picture any more.
     Stop stopped();
@@ -51,7 +53,6 @@ protected:
 
 private:
     void start(int workLimitMs);
-    bool mayGoOn();
     bool cancelRequested() const;
     qint64 readSource(qint64 at, char* data, qint64 max);
     bool feedScansTo(qint64 at);

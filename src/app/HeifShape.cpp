@@ -1,7 +1,10 @@
 #include "app/HeifShape.h"
 
+#include "app/HevcSize.h"
+
 #include <QIODevice>
 #include <limits>
+#include <map>
 
 namespace
 {
@@ -14,6 +17,10 @@ constexpr quint32 fourcc(const char (&s)[5])
 constexpr qint64 kMostBoxes = 4096;
 constexpr qint64 kMostEntries = 4096;
 constexpr qint64 kMostReferences = 65536;
+// The item locations read, their extents, and the NAL units of coded data looked at.
+constexpr qint64 kMostLocationBytes = 1 << 20;
+constexpr qint64 kMostExtents = 4096;
+constexpr qint64 kMostUnits = 16384;
 // Grids made of grids, one in another.
 constexpr int kMostDepth = 16;
 constexpr qint64 kUncounted = std::numeric_limits<qint64>::max();
@@ -23,101 +30,6 @@ qint64 saturatedSum(qint64 a, qint64 b)
     return b > kUncounted - a ? kUncounted : a + b;
 }
 
-// The bits of a NAL unit after its two-byte header, without the bytes that only keep start codes
-// out of it (a 3 after two zero bytes).
-struct NalBits {
-    const QByteArray& nal;
-    qsizetype at = 2;
-    int bit = 0;
-    int zeros = 0;
-    bool failed = false;
-
-    quint32 bit1()
-    {
-        if (bit == 0) {
-            if (zeros >= 2 && at < nal.size() && nal[at] == 3) {
-                ++at;
-                zeros = 0;
-            }
-            if (at >= nal.size()) {
-                failed = true;
-                return 0;
-            }
-            zeros = nal[at] == 0 ? zeros + 1 : 0;
-        }
-        const quint32 v = (uchar(nal[at]) >> (7 - bit)) & 1;
-        if (++bit == 8) {
-            bit = 0;
-            ++at;
-        }
-        return v;
-    }
-    quint64 bits(int n)
-    {
-        quint64 v = 0;
-        while (n-- > 0 && !failed)
-            v = v << 1 | bit1();
-        return v;
-    }
-    // An unsigned Exp-Golomb value.
-    quint64 ue()
-    {
-        int lead = 0;
-        while (!failed && bit1() == 0)
-            if (++lead > 32)
-                failed = true;
-        return failed ? 0 : (quint64(1) << lead) - 1 + bits(lead);
-    }
-};
-
-// The picture size a sequence parameter set gives, in pixels; 0 when it cannot be read.
-qint64 spsPixels(const QByteArray& nal)
-{
-    NalBits r { nal };
-    r.bits(4); // the parameter set it uses
-    const int subLayers = int(r.bits(3));
-    r.bits(1 + 96); // nesting; the profile, tier and level
-    bool profile[8] = {}, level[8] = {};
-    for (int i = 0; i < subLayers; ++i) {
-        profile[i] = r.bits(1);
-        level[i] = r.bits(1);
-    }
-    if (subLayers > 0)
-        r.bits(2 * (8 - subLayers));
-    for (int i = 0; i < subLayers; ++i)
-        r.bits((profile[i] ? 88 : 0) + (level[i] ? 8 : 0));
-    r.ue(); // its own id
-    if (r.ue() == 3) // chroma format 4:4:4
-        r.bits(1);
-    const quint64 w = r.ue(), h = r.ue();
-    return r.failed || w > 0xFFFFFFFF || h > 0xFFFFFFFF ? 0 : qint64(w * h);
-}
-
-int be16(const QByteArray& b, qsizetype at)
-{
-    return uchar(b[at]) << 8 | uchar(b[at + 1]);
-}
-
-// The largest picture the parameter sets of an HEVC configuration (an hvcC box's content) give.
-qint64 codedPixels(const QByteArray& config)
-{
-    qint64 most = 0;
-    qsizetype at = 23;
-    const int arrays = config.size() > 22 ? uchar(config[22]) : 0;
-    for (int a = 0; a < arrays && at + 3 <= config.size(); ++a) {
-        const bool sps = (uchar(config[at]) & 0x3F) == 33;
-        const int count = be16(config, at + 1);
-        at += 3;
-        for (int n = 0; n < count && at + 2 <= config.size(); ++n) {
-            const int size = be16(config, at);
-            at += 2;
-            if (sps && at + size <= config.size())
-                most = qMax(most, spsPixels(config.mid(at, size)));
-            at += size;
-        }
-    }
-    return most;
-}
 } // namespace
 
 HeifShape::HeifShape(QIODevice& in)
@@ -211,7 +123,7 @@ qint64 HeifShape::fullBoxValue(const Box& box, int size0, int size1)
 
 void HeifShape::readMeta(const Box& meta)
 {
-    Box box;
+    Box box, iloc, idat;
     for (qint64 at = meta.body + 4; m_boxes < kMostBoxes && next(at, meta.end, &box); at = box.end) {
         ++m_boxes;
         if (box.type == fourcc("iinf"))
@@ -220,7 +132,123 @@ void HeifShape::readMeta(const Box& meta)
             readReferences(box);
         else if (box.type == fourcc("iprp"))
             readProperties(box);
+        else if (box.type == fourcc("iloc") && !iloc.type)
+            iloc = box;
+        else if (box.type == fourcc("idat") && !idat.type)
+            idat = box;
     }
+    if (!iloc.type)
+        return;
+    readLocations(iloc, idat);
+    // The coded data may carry parameter sets of its own, which the decoder takes over the
+    // configuration's.
+    std::map<std::vector<std::pair<qint64, qint64>>, qint64> scanned; // by the data's extents
+    for (const auto& [item, lengthSize] : m_coded) {
+        const auto data = m_locations.find(item);
+        if (data == m_locations.end())
+            continue;
+        std::vector<std::pair<qint64, qint64>> key;
+        for (const Extent& e : data->second)
+            key.emplace_back(e.offset, e.length);
+        auto found = scanned.find(key);
+        if (found == scanned.end())
+            found = scanned.emplace(key, inBandPixels(data->second, lengthSize)).first;
+        if (found->second > 0)
+            m_itemPixels[item] = qMax(m_itemPixels[item], found->second);
+    }
+}
+
+// Where each item's data lies in the file: its extents, in order (construction methods 0, in the
+// file, and 1, in the meta box's idat; other ones are not read).
+void HeifShape::readLocations(const Box& iloc, const Box& idat)
+{
+    const QByteArray b = readBody(iloc, kMostLocationBytes + 1);
+    if (b.size() > kMostLocationBytes) {
+        m_uncounted = true;
+        return;
+    }
+    qsizetype at = 4;
+    bool failed = false;
+    const auto take = [&](int size) -> quint64 {
+        if (at + size > b.size()) {
+            failed = true;
+            return 0;
+        }
+        quint64 v = 0;
+        for (int i = 0; i < size; ++i)
+            v = v << 8 | uchar(b[at++]);
+        return v;
+    };
+    const int version = b.isEmpty() ? 0 : uchar(b[0]);
+    const quint64 sizes = take(2);
+    const int offsetSize = int(sizes >> 12), lengthSize = int(sizes >> 8) & 15,
+              baseSize = int(sizes >> 4) & 15;
+    const int indexSize = version == 1 || version == 2 ? int(sizes & 15) : 0;
+    const quint64 items = take(version < 2 ? 2 : 4);
+    qint64 extents = 0;
+    for (quint64 i = 0; i < items && !failed; ++i) {
+        const quint32 item = quint32(take(version < 2 ? 2 : 4));
+        const int method = version == 1 || version == 2 ? int(take(2) & 15) : 0;
+        take(2); // data reference
+        const quint64 base = take(baseSize);
+        const quint64 count = take(2);
+        if ((extents += qint64(count)) > kMostExtents) {
+            m_uncounted = true;
+            return;
+        }
+        for (quint64 e = 0; e < count && !failed; ++e) {
+            take(indexSize);
+            const qint64 offset = qint64(base + take(offsetSize)) + (method == 1 ? idat.body : 0);
+            const qint64 length = qint64(take(lengthSize)), rest = m_in.size() - offset;
+            if (method <= 1 && !failed && (length > 0 || rest > 0))
+                m_locations[item].push_back({ offset, length > 0 ? length : rest }); // 0: to the end
+        }
+    }
+}
+
+// Reads size bytes at at of the data made of extents; false where it cannot.
+bool HeifShape::readExtents(const std::vector<Extent>& extents, qint64 at, char* data, qint64 size)
+{
+    for (auto e = extents.begin(); e != extents.end() && size > 0; ++e) {
+        if (at >= e->length) {
+            at -= e->length;
+            continue;
+        }
+        const qint64 n = qMin(size, e->length - at);
+        if (!readAt(e->offset + at, data, int(n)))
+            return false;
+        data += n;
+        size -= n;
+        at = 0;
+    }
+    return size == 0;
+}
+
+// The most pixels the parameter sets among the NAL units of an item's coded data give.
+qint64 HeifShape::inBandPixels(const std::vector<Extent>& extents, int lengthSize)
+{
+    qint64 total = 0, most = 0;
+    for (const Extent& e : extents)
+        total = saturatedSum(total, qMax<qint64>(e.length, 0));
+    char head[6];
+    for (qint64 at = 0; at <= total - lengthSize - 2;) {
+        if (++m_units > kMostUnits) {
+            m_uncounted = true;
+            return 0;
+        }
+        if (!readExtents(extents, at, head, lengthSize + 2))
+            break;
+        const qint64 size = be(head, lengthSize);
+        if (HevcSize::nalType(head + lengthSize) == HevcSize::kSpsType) {
+            QByteArray nal(qMin<qint64>(size, 1024), Qt::Uninitialized);
+            if (readExtents(extents, at + lengthSize, nal.data(), nal.size()))
+                most = qMax(most, HevcSize::spsPixels(nal));
+        }
+        if (size > total - at - lengthSize)
+            break;
+        at += lengthSize + size;
+    }
+    return most;
 }
 
 void HeifShape::readReferences(const Box& iref)
@@ -283,14 +311,17 @@ QByteArray HeifShape::readBody(const Box& box, qint64 most)
 void HeifShape::readProperty(const Box& property)
 {
     qint64 pixels = 0;
+    int lengthSize = 0;
     if (property.type == fourcc("ispe")) {
         const QByteArray size = readBody(property, 12);
         if (size.size() == 12)
             pixels = qint64(be(size.constData() + 4, 4)) * be(size.constData() + 8, 4);
     } else if (property.type == fourcc("hvcC")) {
-        pixels = codedPixels(readBody(property, 65536));
+        const QByteArray config = readBody(property, 65536);
+        pixels = HevcSize::configPixels(config);
+        lengthSize = HevcSize::lengthSize(config);
     }
-    m_propertyPixels.push_back(pixels);
+    m_properties.push_back({ pixels, lengthSize });
 }
 
 // Gives each item the pixels of the largest property it is associated with.
@@ -310,8 +341,11 @@ void HeifShape::readAssociations(const Box& ipma)
         qint64 pixels = 0;
         for (int k = 0; k < count && at + indexSize <= b.size(); ++k, at += indexSize) {
             const quint32 index = be(b.constData() + at, indexSize) & (indexSize == 2 ? 0x7FFF : 0x7F);
-            if (index >= 1 && index <= m_propertyPixels.size())
-                pixels = qMax(pixels, m_propertyPixels[index - 1]);
+            if (index < 1 || index > m_properties.size())
+                continue;
+            pixels = qMax(pixels, m_properties[index - 1].pixels);
+            if (m_properties[index - 1].lengthSize > 0)
+                m_coded[item] = m_properties[index - 1].lengthSize;
         }
         if (pixels > 0)
             m_itemPixels[item] = qMax(m_itemPixels[item], pixels);

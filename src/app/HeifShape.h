@@ -36,6 +36,14 @@ private:
         qint64 body = 0; // where its content starts
         qint64 end = 0;
     };
+    struct Property {
+        qint64 pixels = 0;
+        int lengthSize = 0; // of coded data's NAL units: an HEVC configuration's
+    };
+    struct Extent {
+        qint64 offset = 0;
+        qint64 length = 0;
+    };
     bool next(qint64 at, qint64 limit, Box* box);
     bool readAt(qint64 at, char* data, int size);
     quint32 be(const char* data, int size) const;
@@ -47,6 +55,9 @@ private:
     void readProperty(const Box& property);
     void readAssociations(const Box& ipma);
     qint64 pixelsOf(quint32 item, int depth, std::unordered_map<quint32, qint64>& known) const;
+    void readLocations(const Box& iloc, const Box& idat);
+    bool readExtents(const std::vector<Extent>& extents, qint64 at, char* data, qint64 size);
+    qint64 inBandPixels(const std::vector<Extent>& extents, int lengthSize);
 
     QIODevice& m_in;
     qint64 m_boxes = 0;
@@ -54,7 +65,10 @@ private:
     qint64 m_mostTiles = 0;
     qint64 m_references = 0; // of grids, read
     bool m_uncounted = false;
-    std::vector<qint64> m_propertyPixels; // by the property's place in its container
+    qint64 m_units = 0; // NAL units looked at
+    std::vector<Property> m_properties; // by their place in their container
     std::unordered_map<quint32, qint64> m_itemPixels;
+    std::unordered_map<quint32, int> m_coded; // items of HEVC data: the size of its NAL lengths
+    std::unordered_map<quint32, std::vector<Extent>> m_locations;
     std::unordered_map<quint32, std::vector<quint32>> m_tiles; // of each derived picture
 };
