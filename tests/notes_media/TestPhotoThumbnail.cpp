@@ -122,9 +122,13 @@ private Q_SLOTS:
         row("heic of 1024 items", heicGrid(2, 2, 64, 1019), QSize(128, 128), O::Picture);
         row("heic of 1025 items", heicGrid(2, 2, 64, 1020), QSize(), O::Refused);
         // Each tile is decoded at its coded size, whatever part of it the grid shows.
-        row("heic grid of tiles coded larger than shown", heicGrid(17, 1, 64, 0, 2048), QSize(), O::Refused);
-        row("heic grid of tiles whose data codes them larger", heicGrid(17, 1, 64, 0, 2048, true), QSize(),
+        row("heic grid of tiles coded larger than shown", heicGrid(65, 1, 64, 0, 1024), QSize(), O::Refused);
+        row("heic grid of tiles whose data codes them larger", heicGrid(65, 1, 64, 0, 1024, true), QSize(),
             O::Refused);
+        QByteArray ofItself = heicGrid(2, 2, 64);
+        if (const qsizetype dimg = ofItself.indexOf("dimg"); dimg > 0)
+            ofItself[dimg + 9] = 1; // its first tile: the grid (item 1)
+        row("heic grid that is a tile of itself", ofItself, QSize(), O::Refused);
         row("past the time bound", progressiveJpeg(noise(1024, 1024)), QSize(), O::Refused, 1);
         // All of it read with the header: each of its scans is a pass over 32 megapixels.
         row("jpeg whose scans outlast the time bound",
