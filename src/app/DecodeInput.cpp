@@ -52,7 +52,7 @@ DecodeInput::Stop DecodeInput::stopped()
 
 bool DecodeInput::mayGoOn()
 {
-    if (m_stop != Stop::None)
+    if (m_stop != Stop::None || !m_failure.isEmpty())
         return false;
     if (cancelRequested())
         m_stop = Stop::Cancelled;
@@ -78,21 +78,34 @@ qint64 DecodeInput::readSource(qint64 at, char* data, qint64 max)
     return n;
 }
 
-// Passes the bytes read at at to the scan count, with those between what it has seen and at
-// (a decoder that skipped them); false once there are too many scans.
-bool DecodeInput::countScans(qint64 at, const char* data, qint64 size)
+// Passes the scan count the bytes between what it has seen and at (a decoder that skipped
+// them); false when they cannot be read or there are too many scans.
+bool DecodeInput::feedScansTo(qint64 at)
 {
     char gap[4096];
     while (m_scans->fed() < at) {
         const qint64 n = readSource(m_scans->fed(), gap, qMin<qint64>(sizeof gap, at - m_scans->fed()));
         if (n <= 0)
             return false;
-        m_scans->feed(reinterpret_cast<const uchar*>(gap), n);
+        for (qint64 used = 0; used < n;)
+            used += m_scans->feed(reinterpret_cast<const uchar*>(gap) + used, n - used);
+        if (m_scans->scans() > m_mostScans)
+            return false;
     }
+    return true;
+}
+
+// Passes the bytes read at at to the scan count, and says how many of them the decoder may have:
+// those up to the start of the next scan. -1 once there are too many scans.
+qint64 DecodeInput::countScans(qint64 at, const char* data, qint64 size)
+{
+    if (!feedScansTo(at))
+        return -1;
     const qint64 seen = m_scans->fed() - at;
-    if (size > seen)
-        m_scans->feed(reinterpret_cast<const uchar*>(data) + seen, size - seen);
-    return m_scans->scans() <= m_mostScans;
+    if (seen >= size)
+        return size;
+    const qint64 taken = m_scans->feed(reinterpret_cast<const uchar*>(data) + seen, size - seen);
+    return m_scans->scans() <= m_mostScans ? seen + taken : -1;
 }
 
 qint64 DecodeInput::readData(char* data, qint64 max)
@@ -100,11 +113,11 @@ qint64 DecodeInput::readData(char* data, qint64 max)
     if (!mayGoOn())
         return -1;
     const qint64 at = pos();
-    const qint64 n = readSource(at, data, max);
-    if (n > 0 && m_scans && !countScans(at, data, n)) {
-        if (m_failure.isEmpty())
+    qint64 n = readSource(at, data, max);
+    if (n > 0 && m_scans) {
+        n = countScans(at, data, n);
+        if (n < 0 && m_failure.isEmpty())
             m_stop = Stop::Refused;
-        return -1;
     }
     return n;
 }

@@ -19,7 +19,9 @@ class QThread;
 // than its limit (the time spent waiting for the disk not counted), a JPEG held more scans than
 // allowed, or the task the decoding thread works for was cancelled (TaskCancel) or that thread was
 // asked to end (QThread::requestInterruption). A read the disk failed is kept with the system's
-// reason: a decoder would take it for the picture's end and draw the rest grey. Made and read on
+// reason: a decoder would take it for the picture's end and draw the rest grey. A JPEG is handed
+// over no further than the start of its next scan: its decoder passes over the whole picture for
+// each scan without reading, so it reads, and is told to stop, between the passes. Made and read on
 // one thread, but a decoder's own threads (libheif's) may read too, one at a time.
 class DecodeInput : public QIODevice
 {
@@ -37,6 +39,8 @@ public:
     void countJpegScans(int most);
     // Refuses every read from now on.
     void refuse() { m_stop = Stop::Refused; }
+    // Whether reads go on: none was refused and none failed. Looks at the time and the cancel now.
+    bool mayGoOn();
     // Why reads are refused, once the decoding has ended: a cancel that came after the last read
     // counts too, as nobody wants its picture any more.
     Stop stopped();
@@ -49,10 +53,10 @@ protected:
 
 private:
     void start(int workLimitMs);
-    bool mayGoOn();
     bool cancelRequested() const;
     qint64 readSource(qint64 at, char* data, qint64 max);
-    bool countScans(qint64 at, const char* data, qint64 size);
+    bool feedScansTo(qint64 at);
+    qint64 countScans(qint64 at, const char* data, qint64 size);
 
     QFile* m_file = nullptr;
     QByteArray m_bytes;

@@ -2,14 +2,17 @@
 
 #include <cstring>
 
-void JpegScanCount::feed(const uchar* data, qint64 size)
+qint64 JpegScanCount::feed(const uchar* data, qint64 size)
 {
-    m_fed += size;
-    while (size > 0) {
-        const qint64 used = consume(data, size);
-        data += used;
-        size -= used;
+    qint64 used = 0;
+    while (used < size) {
+        used += consume(data + used, size - used);
+        // Right after a start-of-scan marker, before its length.
+        if (m_state == State::LengthHigh && m_code == 0xDA)
+            break;
     }
+    m_fed += used;
+    return used;
 }
 
 // Takes what it can of the bytes in the current state and says how many it took (at least one).

@@ -9,8 +9,9 @@
 class JpegScanCount
 {
 public:
-    // The next bytes of the stream.
-    void feed(const uchar* data, qint64 size);
+    // Takes the next bytes of the stream, up to and with the marker that starts a scan (so that
+    // whoever hands the bytes on can stop there), and says how many it took: at least one.
+    qint64 feed(const uchar* data, qint64 size);
     int scans() const { return m_scans; }
     // Bytes fed so far.
     qint64 fed() const { return m_fed; }

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImageReader>
 #include <atomic>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -32,30 +33,37 @@ template <class T> HeifPtr<T> owned(const HeifLibrary& heif, T* p)
 }
 
 // libheif reads a file through these, each part when it needs it: the boxes that describe the
-// pictures, then the coded data of the one picture decoded.
+// pictures, then the coded data of the one picture decoded. libheif asks whether the file holds
+// the bytes before it reads them, and takes a failed read of bytes it holds for a fault of its
+// own (it aborts the process): so a decoding told to stop, or whose disk failed, holds no more,
+// and a read that fails all the same gives zeros, which the outcome then disowns.
 int64_t devicePosition(void* device)
 {
-    return static_cast<QIODevice*>(device)->pos();
+    return static_cast<DecodeInput*>(device)->pos();
 }
 int deviceRead(void* data, size_t size, void* device)
 {
-    auto* in = static_cast<QIODevice*>(device);
+    auto* in = static_cast<DecodeInput*>(device);
     for (size_t done = 0; done < size;) {
         const qint64 n = in->read(static_cast<char*>(data) + done, qint64(size - done));
-        if (n <= 0)
-            return 1;
+        if (n <= 0) {
+            memset(static_cast<char*>(data) + done, 0, size - done);
+            in->seek(in->pos() + qint64(size - done));
+            return 0;
+        }
         done += size_t(n);
     }
     return 0;
 }
 int deviceSeek(int64_t position, void* device)
 {
-    return static_cast<QIODevice*>(device)->seek(position) ? 0 : 1;
+    return static_cast<DecodeInput*>(device)->seek(position) ? 0 : 1;
 }
 heif_reader_grow_status deviceHolds(int64_t size, void* device)
 {
-    return size > static_cast<QIODevice*>(device)->size() ? heif_reader_grow_status_size_beyond_eof
-                                                          : heif_reader_grow_status_size_reached;
+    auto* in = static_cast<DecodeInput*>(device);
+    return size > in->size() || !in->mayGoOn() ? heif_reader_grow_status_size_beyond_eof
+                                               : heif_reader_grow_status_size_reached;
 }
 const heif_reader kDeviceReader { 1, devicePosition, deviceRead, deviceSeek, deviceHolds };
 
@@ -250,8 +258,10 @@ PictureDecoder::Result PictureDecoder::fromHeif(DecodeInput& in, const QSize& bo
 {
     if (!heif.isLoaded())
         return Result { QImage(), Outcome::NoDecoder, QString() };
+    // A grid's tiles are decoded each at its own size, whatever part of it the grid shows.
     const HeifShape shape(in);
-    if (shape.boxes() > kMaxHeifItems || shape.items() > kMaxHeifItems || shape.mostTiles() > kMaxHeifTiles) {
+    if (shape.boxes() > kMaxHeifItems || shape.items() > kMaxHeifItems || shape.mostTiles() > kMaxHeifTiles
+        || shape.mostPixels() > kMaxPixels) {
         in.refuse();
         return ended(in, QImage());
     }

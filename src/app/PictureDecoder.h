@@ -19,7 +19,8 @@ class QFile;
 class PictureDecoder
 {
 public:
-    // The largest picture a phone keeps, by side and by pixels, and the largest file worth reading.
+    // The largest picture a phone keeps, by side and by pixels (for a HEIF grid, of all its tiles
+    // together), and the largest file worth reading.
     static constexpr int kMaxSide = 16384;
     static constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
     static constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;

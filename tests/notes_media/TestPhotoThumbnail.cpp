@@ -8,6 +8,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
+#include <QThread>
 #include <QtTest>
 
 using namespace TestPictures;
@@ -61,6 +63,10 @@ QImage fromFile(const QByteArray& bytes, QString* why)
     return PictureDecoder::fromFile(file, QSize(128, 128), why);
 }
 
+// What stops a decoding: its task cancelled before it reads, or once the decoder starts on the
+// picture; or the decoder's thread held past the time bound there.
+enum Stop { Runs, CancelledBefore, CancelledAsItDecodes, HeldAsItDecodes };
+
 } // namespace
 
 class TestPhotoThumbnail : public QObject
@@ -74,10 +80,10 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("expected"); // invalid: no picture
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("limitMs"); // the time bound; 0: as shipped
-        QTest::addColumn<bool>("cancelled");
+        QTest::addColumn<int>("stop");
         const auto row = [](const char* tag, const QByteArray& bytes, QSize expected, O outcome,
-                             int limitMs = 0, bool cancelled = false) {
-            QTest::newRow(tag) << bytes << expected << int(outcome) << limitMs << cancelled;
+                             int limitMs = 0, Stop stop = Runs) {
+            QTest::newRow(tag) << bytes << expected << int(outcome) << limitMs << int(stop);
         };
         row("jpeg landscape", encoded(scene(400, 300), "JPEG"), QSize(128, 96), O::Picture);
         row("png portrait", encoded(scene(100, 400), "PNG"), QSize(32, 128), O::Picture);
@@ -115,8 +121,24 @@ private Q_SLOTS:
         row("heic grid of 513 tiles", heicGrid(27, 19, 64), QSize(), O::Refused);
         row("heic of 1024 items", heicGrid(2, 2, 64, 1019), QSize(128, 128), O::Picture);
         row("heic of 1025 items", heicGrid(2, 2, 64, 1020), QSize(), O::Refused);
+        // Each tile is decoded at its coded size, whatever part of it the grid shows.
+        row("heic grid of tiles coded larger than shown", heicGrid(65, 1, 64, 0, 1024), QSize(), O::Refused);
+        row("heic grid of tiles whose data codes them larger", heicGrid(65, 1, 64, 0, 1024, true), QSize(),
+            O::Refused);
+        QByteArray ofItself = heicGrid(2, 2, 64);
+        if (const qsizetype dimg = ofItself.indexOf("dimg"); dimg > 0)
+            ofItself[dimg + 9] = 1; // its first tile: the grid (item 1)
+        row("heic grid that is a tile of itself", ofItself, QSize(), O::Refused);
         row("past the time bound", progressiveJpeg(noise(1024, 1024)), QSize(), O::Refused, 1);
-        row("cancelled", encoded(scene(400, 300), "JPEG"), QSize(), O::Cancelled, 0, true);
+        // All of it read with the header: each of its scans is a pass over 32 megapixels.
+        row("jpeg whose scans outlast the time bound",
+            claiming(withScans(progressiveJpeg(scene(16, 16)), 97), 8192, 4096), QSize(), O::Refused, 5);
+        row("cancelled", encoded(scene(400, 300), "JPEG"), QSize(), O::Cancelled, 0, CancelledBefore);
+        // libheif is told the file ends there, never that a read failed (it would abort).
+        row("heic grid cancelled as it decodes", heicGrid(4, 4, 64), QSize(), O::Cancelled, 0,
+            CancelledAsItDecodes);
+        row("heic grid past the time bound as it decodes", heicGrid(4, 4, 64), QSize(), O::Refused, 200,
+            HeldAsItDecodes);
     }
     // So too from a file, read as the decoder asks for it.
     void makesFittedThumbnails()
@@ -125,14 +147,20 @@ private Q_SLOTS:
         QFETCH(QSize, expected);
         QFETCH(int, outcome);
         QFETCH(int, limitMs);
-        QFETCH(bool, cancelled);
+        QFETCH(int, stop);
         if (bytes.isEmpty() && QByteArray(QTest::currentDataTag()).startsWith("heic"))
             QSKIP("heif-enc (libheif-examples) is not installed");
         const int limitBefore
             = PictureDecoder::setWorkLimitMs(limitMs ? limitMs : PictureDecoder::kMaxWorkMs);
         const auto task = std::make_shared<TaskCancel::Token>();
-        task->cancelled = cancelled;
+        task->cancelled = stop == CancelledBefore;
         const TaskCancel::Scope scope(task);
+        if (stop == CancelledAsItDecodes)
+            PictureDecoder::setBeforeDecode([task] { task->cancelled = true; });
+        if (stop == HeldAsItDecodes)
+            PictureDecoder::setBeforeDecode([limitMs] { QThread::msleep(limitMs + 50); });
+        const auto noHook = qScopeGuard([] { PictureDecoder::setBeforeDecode(nullptr); });
+        const bool cancelled = stop == CancelledBefore || stop == CancelledAsItDecodes;
         const qint64 before = PhotoThumbnail::decodeCount();
         const PictureDecoder::Result made = PictureDecoder::decodeBytes(bytes, QSize(128, 128));
         QCOMPARE(int(made.outcome), outcome);

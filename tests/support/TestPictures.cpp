@@ -146,6 +146,25 @@ namespace
         });
         return !hvcC->isEmpty() && !data->isEmpty();
     }
+    // The parameter sets of an hvcC box as coded data carries them: NAL units after their
+    // four-byte lengths.
+    QByteArray parameterSets(const QByteArray& hvcC)
+    {
+        QByteArray sets;
+        qsizetype at = 8 + 23; // the box's header, the configuration's fixed fields
+        const int arrays = uchar(hvcC[8 + 22]);
+        for (int a = 0; a < arrays; ++a) {
+            const int count = be16(hvcC, at + 1);
+            at += 3;
+            for (int n = 0; n < count; ++n) {
+                const int size = be16(hvcC, at);
+                put32(sets, quint32(size));
+                sets += hvcC.mid(at + 2, size);
+                at += 2 + size;
+            }
+        }
+        return sets;
+    }
     // image as a JPEG, written as set tells the writer.
     QByteArray jpegWith(const QImage& image, const std::function<void(QImageWriter&)>& set)
     {
@@ -200,9 +219,13 @@ QByteArray withScans(const QByteArray& jpeg, int scans)
 
 QByteArray jpegClaiming(int w, int h)
 {
-    QByteArray jpeg = encoded(scene(16, 16), "JPEG");
+    return claiming(encoded(scene(16, 16), "JPEG"), w, h);
+}
+
+QByteArray claiming(QByteArray jpeg, int w, int h)
+{
     for (const auto& [at, code] : jpegMarkers(jpeg))
-        if (code == 0xC0) {
+        if (code == 0xC0 || code == 0xC2) {
             jpeg[at + 5] = char(h >> 8);
             jpeg[at + 6] = char(h);
             jpeg[at + 7] = char(w >> 8);
@@ -211,11 +234,19 @@ QByteArray jpegClaiming(int w, int h)
     return jpeg;
 }
 
-QByteArray heicGrid(int columns, int rows, int side, int extraItems)
+QByteArray heicGrid(int columns, int rows, int side, int extraItems, int codedSide, bool setsInData)
 {
     QByteArray hvcC, data;
-    if (!codedPicture(heicOf(scene(side, side)), &hvcC, &data))
+    const int coded = codedSide > 0 ? codedSide : side;
+    if (!codedPicture(heicOf(scene(coded, coded)), &hvcC, &data))
         return {};
+    if (setsInData) {
+        QByteArray declared, unused;
+        if (!codedPicture(heicOf(scene(side, side)), &declared, &unused))
+            return {};
+        data = parameterSets(hvcC) + data;
+        hvcC = declared;
+    }
     const int tiles = columns * rows, items = 1 + tiles + extraItems;
     QByteArray infos;
     put16(infos, items);

@@ -29,10 +29,15 @@ QByteArray withScans(const QByteArray& jpeg, int scans);
 // A small JPEG whose header says it is w x h pixels; its coded data covers a few blocks only, which
 // the decoder takes for a picture cut short and draws grey.
 QByteArray jpegClaiming(int w, int h);
+// The JPEG (baseline or progressive) with its frame header saying it is w x h pixels.
+QByteArray claiming(QByteArray jpeg, int w, int h);
 // A HEIC whose primary picture is a grid of columns x rows tiles of side pixels, all of one coded
 // picture made by heif-enc, and which declares extraItems more pictures that nothing refers to;
-// empty when heif-enc is not installed.
-QByteArray heicGrid(int columns, int rows, int side, int extraItems = 0);
+// the tiles are coded codedSide pixels a side where that is given, with the parameter sets that
+// say so in the coded data rather than its configuration when setsInData. Empty when heif-enc is
+// not installed.
+QByteArray heicGrid(
+    int columns, int rows, int side, int extraItems = 0, int codedSide = 0, bool setsInData = false);
 // A photo as a 48-megapixel camera takes it, 8064 x 6048 pixels of the colour of scene(), as a JPEG;
 // made once in a process.
 QByteArray camera48mp();
