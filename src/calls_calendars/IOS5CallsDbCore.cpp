@@ -1,6 +1,7 @@
 #include "calls_calendars/IOS5CallsDbCore.h"
 
 #include "app/StoredTime.h"
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 namespace
@@ -74,11 +75,7 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
 {
     QList<_CallHistory> list;
     // Columns a file lacks read as empty (the cursor's rule), so old files stay readable.
-    Sqlite3Cursor c
-        = queryThrow(QStringLiteral("select %1 from call order by date desc")
-                         .arg(columnsOf(QStringLiteral("call"),
-                             { "address", "date", "duration", "name", "country_code", "network_code", "read",
-                                 "assisted", "face_time_data", "originalAddress", "answered", "flags" })));
+    Sqlite3Cursor c = queryThrow(listSql());
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText("address");
@@ -100,10 +97,18 @@ QList<_CallHistory> IOS5CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     return list;
 }
 
+QString IOS5CallsDbCore::listSql()
+{
+    return QStringLiteral("select %1 from call order by date desc")
+        .arg(columnsOf(QStringLiteral("call"),
+            { "address", "date", "duration", "name", "country_code", "network_code", "read", "assisted",
+                "face_time_data", "originalAddress", "answered", "flags" }));
+}
+
 qint64 IOS5CallsDbCore::total(IOSCallHistoryDb*)
 {
-    Sqlite3Cursor c = queryThrow("select count(*) from call");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // Counted by the page's own reading, as the newer store is.
+    return sqlite3RowCountThrow(*this, listSql());
 }
 
 qint64 IOS5CallsDbCore::saveCall(IOSCallHistoryDb* owner, const _CallHistory& call)

@@ -25,6 +25,8 @@ public:
     int clientVersion() const { return m_clientVersion; }
 
 private:
+    // The query of the list, which its count reads through too.
+    QString listSql();
     bool hasColumn(const char* name) const { return m_columns.contains(QLatin1String(name)); }
 
     QHash<QString, _SqliteCol> m_columns;

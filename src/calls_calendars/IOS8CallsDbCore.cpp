@@ -2,15 +2,22 @@
 
 #include "app/MacEpoch.h"
 #include "app/StoredTime.h"
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 
 #include <QCryptographicHash>
+#include <iterator>
 #include <stdexcept>
 
 namespace
 {
 
 const qint64 kSecs1970To2001 = kMacEpochOffset;
+
+// The columns the list reads, in the order callHistories names them.
+const char* const kListColumns[]
+    = { "ZADDRESS", "ZNAME", "ZDEVICE_ID", "ZISO_COUNTRY_CODE", "ZUNIQUE_ID", "ZDATE", "ZDURATION", "ZREAD",
+          "ZANSWERED", "ZCALLTYPE", "ZNUMBER_AVAILABILITY", "ZFACE_TIME_DATA", "ZORIGINATED" };
 
 } // namespace
 
@@ -57,17 +64,11 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
         Orig,
         N
     };
-    static const char* const names[N]
-        = { "ZADDRESS", "ZNAME", "ZDEVICE_ID", "ZISO_COUNTRY_CODE", "ZUNIQUE_ID", "ZDATE", "ZDURATION",
-              "ZREAD", "ZANSWERED", "ZCALLTYPE", "ZNUMBER_AVAILABILITY", "ZFACE_TIME_DATA", "ZORIGINATED" };
-    QStringList wanted;
-    for (const char* name : names)
-        wanted << QLatin1String(name);
-    Sqlite3Cursor c = queryThrow(QStringLiteral("select %1 from ZCALLRECORD order by ZDATE desc")
-                                     .arg(columnsOf(QStringLiteral("ZCALLRECORD"), wanted)));
+    static_assert(N == std::size(kListColumns));
+    Sqlite3Cursor c = queryThrow(listSql());
     int col[N];
     for (int i = 0; i < N; ++i)
-        col[i] = c.columnIndex(QLatin1String(names[i]));
+        col[i] = c.columnIndex(QLatin1String(kListColumns[i]));
     while (c.moveNext()) {
         _CallHistory call;
         call.address = c.getText(col[Address]);
@@ -93,10 +94,20 @@ QList<_CallHistory> IOS8CallsDbCore::callHistories(IOSCallHistoryDb* owner)
     return list;
 }
 
+QString IOS8CallsDbCore::listSql()
+{
+    QStringList wanted;
+    for (const char* name : kListColumns)
+        wanted << QLatin1String(name);
+    return QStringLiteral("select %1 from ZCALLRECORD order by ZDATE desc")
+        .arg(columnsOf(QStringLiteral("ZCALLRECORD"), wanted));
+}
+
 qint64 IOS8CallsDbCore::total(IOSCallHistoryDb*)
 {
-    Sqlite3Cursor c = queryThrow("select count(*) from ZCALLRECORD");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // Counted by the page's own reading: a call it cannot read (a value larger than a phone keeps)
+    // leaves the calls uncounted, as it leaves the page without them.
+    return sqlite3RowCountThrow(*this, listSql());
 }
 
 QString IOS8CallsDbCore::uniqueIdFor(const _CallHistory& call)

@@ -23,6 +23,8 @@ public:
     static QString uniqueIdFor(const _CallHistory& call);
 
 private:
+    // The query of the list, which its count reads through too.
+    QString listSql();
     qint64 nextKey();
     // The new ZCALLRECORD row of a call.
     Sqlite3Row rowFor(const _CallHistory& call, const QString& uid);

@@ -84,6 +84,9 @@ namespace
 const char* const kEventsFrom
     = "from calendaritem as i inner join calendar as c on i.calendar_id=c.rowid and (i.birthday_id <= 0 or "
       "i.birthday_id is null) and i.entity_type=2 left join recurrence as r on i.rowid=r.owner_id";
+const char* const kEventsSelect = "select i.rowid,i.calendar_id,c.title as calendar,i.summary,i.description,"
+                                  "i.creation_date, i.start_tz,i.start_date,i.end_date,i.all_day,i.url, "
+                                  "r.frequency,r.interval ";
 } // namespace
 
 QList<_Calendar> IOSCalendarDb::calendars()
@@ -91,11 +94,7 @@ QList<_Calendar> IOSCalendarDb::calendars()
     openCheck();
     QMap<qint64, _Calendar> byId;
     QSet<qint64> seen;
-    Sqlite3Cursor c = m_db.queryThrow(
-        QStringLiteral("select i.rowid,i.calendar_id,c.title as calendar,i.summary,i.description,"
-                       "i.creation_date, i.start_tz,i.start_date,i.end_date,i.all_day,i.url, r.frequency,"
-                       "r.interval ")
-        + QLatin1String(kEventsFrom));
+    Sqlite3Cursor c = m_db.queryThrow(QLatin1String(kEventsSelect) + QLatin1String(kEventsFrom));
     while (c.moveNext()) {
         const qint64 rowid = c.getInt64("rowid");
         // An item with several recurrence rows is listed once, with its first rule.
@@ -124,14 +123,16 @@ qint64 IOSCalendarDb::total()
 {
     openCheck();
     // Every event counts whatever its availability: "free" is an ordinary state on a device. The
-    // events are counted as the page lists them, through the same tables, joins and row numbers, so
-    // that a file the page cannot read has no count either.
-    qint64 events = 0;
+    // events are counted by the page's own reading, through the same tables, joins, row numbers and
+    // values, so that a file the page cannot read (a value larger than a phone keeps) has no count
+    // either.
+    QSet<qint64> seen;
     {
-        Sqlite3Cursor c
-            = m_db.queryThrow(QStringLiteral("select count(distinct i.rowid) ") + QLatin1String(kEventsFrom));
-        events = c.moveNext() ? c.getInt64(0) : 0;
+        Sqlite3Cursor c = m_db.queryThrow(QLatin1String(kEventsSelect) + QLatin1String(kEventsFrom));
+        while (c.moveNext())
+            seen.insert(c.getInt64(0));
     }
+    const qint64 events = seen.size();
     if (events > 0)
         eventLocations(0); // the page asks each event's places
     return events;

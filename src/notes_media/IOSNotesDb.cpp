@@ -1,6 +1,7 @@
 #include "notes_media/IOSNotesDb.h"
 
 #include "app/MacEpoch.h"
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "notes_media/BackupCacheFile.h"
 
 #include <utility>
@@ -13,6 +14,12 @@ QDateTime fromCoreDataTime(double seconds)
 {
     return QDateTime::fromMSecsSinceEpoch(qint64((seconds + double(kMacEpochOffset)) * 1000.0), Qt::UTC);
 }
+
+const char* const kNotesSql
+    = "select n.Z_PK as pk, n.ZCREATIONDATE as created, n.ZMODIFICATIONDATE as modified, "
+      "n.ZTITLE as title, n.ZSUMMARY as summary, n.ZGUID as guid, b.ZCONTENT as content "
+      "from ZNOTE as n left join ZNOTEBODY as b on b.Z_PK = n.ZBODY "
+      "order by n.ZMODIFICATIONDATE desc, n.Z_PK asc";
 
 } // namespace
 
@@ -41,11 +48,7 @@ QList<_Notes> IOSNotesDb::notes()
 {
     openCheck();
     QList<_Notes> list;
-    Sqlite3Cursor c = m_db.queryThrow("select n.Z_PK as pk, n.ZCREATIONDATE as created, n.ZMODIFICATIONDATE "
-                                      "as modified, n.ZTITLE as title, "
-                                      "n.ZSUMMARY as summary, n.ZGUID as guid, b.ZCONTENT as content "
-                                      "from ZNOTE as n left join ZNOTEBODY as b on b.Z_PK = n.ZBODY "
-                                      "order by n.ZMODIFICATIONDATE desc, n.Z_PK asc");
+    Sqlite3Cursor c = m_db.queryThrow(kNotesSql);
     while (c.moveNext()) {
         _Notes note;
         note.srcId = QString::number(c.getInt64("pk"));
@@ -63,6 +66,7 @@ QList<_Notes> IOSNotesDb::notes()
 qint64 IOSNotesDb::total()
 {
     openCheck();
-    Sqlite3Cursor c = m_db.queryThrow("select count(*) from ZNOTE");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // Counted by the page's own reading: a note it cannot read (a body larger than a phone keeps)
+    // leaves the notes uncounted, as it leaves the page without them.
+    return sqlite3RowCountThrow(m_db, kNotesSql);
 }

@@ -33,8 +33,8 @@ IOSRecordingDb::_Recording readRecording(const Sqlite3Cursor& c)
 IOSRecordingDb::IOSRecordingDb(const BackupManifest* manifest, QDir dir)
     : MediaCacheDb(manifest, std::move(dir),
         { "MediaDomain", "Media/Recordings/Recordings.db", "Cannot find Recordings.db.",
-            "select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION from ZRECORDING order by ZDATE desc, Z_PK "
-            "desc" })
+            "select Z_PK, ZCUSTOMLABEL, ZPATH, ZDATE, ZDURATION from ZRECORDING not indexed order by ZDATE "
+            "collate binary desc, Z_PK collate binary desc" })
 {
 }
 

@@ -24,8 +24,8 @@ IOSVoicemailDb::_Voicemail readVoicemail(const Sqlite3Cursor& c)
 IOSVoicemailDb::IOSVoicemailDb(const BackupManifest* manifest, QDir dir)
     : MediaCacheDb(manifest, std::move(dir),
         { "HomeDomain", "Library/Voicemail/voicemail.db", "Cannot find voicemail.db.",
-            "select ROWID, sender, date, duration, flags, trashed_date from voicemail order by date desc, "
-            "ROWID desc" })
+            "select ROWID, sender, date, duration, flags, trashed_date from voicemail not indexed order by "
+            "date collate binary desc, ROWID collate binary desc" })
 {
 }
 

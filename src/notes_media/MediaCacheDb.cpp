@@ -1,5 +1,6 @@
 #include "notes_media/MediaCacheDb.h"
 
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "notes_media/BackupCacheFile.h"
 
 #include <utility>
@@ -29,9 +30,7 @@ void MediaCacheDb::openCheck()
 qint64 MediaCacheDb::total()
 {
     openCheck();
-    // Counted through the list's own query: a file its page cannot read (a table without the row
-    // numbers it lists by) has no count either.
-    Sqlite3Cursor c
-        = m_db.queryThrow(QStringLiteral("select count(*) from (%1)").arg(QLatin1String(m_place.listSql)));
-    return c.moveNext() ? c.getInt64(0) : 0;
+    // Counted by the list's own reading: a file its page cannot read (a table without the row
+    // numbers it lists by, a value larger than a phone keeps) has no count either.
+    return sqlite3RowCountThrow(m_db, m_place.listSql);
 }

@@ -9,7 +9,7 @@ class BackupManifest;
 
 // Base of the readers of the media databases in a backup's cache folder: finds the copy (by its
 // well-known name when the backup is null, for counting from the cache folder alone), opens it on
-// first use, lists its rows and counts them through the same query.
+// first use, lists its rows and counts them through the same reading.
 class MediaCacheDb
 {
 public:
@@ -20,6 +20,8 @@ public:
 
 protected:
     // Where the database is in the backup, the error when it is missing, and the query of its list.
+    // The list reads the table itself and orders it by plain comparison: an index or a column that
+    // names a collating sequence this build lacks (which SQLite refuses to use) costs nothing.
     struct _Place {
         const char* domain;
         const char* relativePath;

@@ -167,7 +167,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("sql");
         // Rowid ranges of 8,192 rows at least, 256 at most: the reading threads, one per core up to
-        // eight, are the only opens of the manifest beyond the first, which they read through too.
+        // eight, are the only opens of the manifest beyond the first, which they read through too. A
+        // thread the system starts late may find every range taken and open nothing.
         QTest::addColumn<int>("ranges");
         QTest::newRow("dense") << "" << 3;
         // Rowids far apart: the reading is split into a bounded number of ranges.
@@ -194,7 +195,9 @@ private Q_SLOTS:
         BackupManifest m(dir);
         m.readManifestInfo();
         m.parseInfo();
-        QCOMPARE(opens->count(), std::min(ranges, std::clamp(QThread::idealThreadCount(), 1, 8)));
+        const int opened = opens->count();
+        QVERIFY2(opened >= 1 && opened <= std::min(ranges, std::clamp(QThread::idealThreadCount(), 1, 8)),
+            qPrintable(QString::number(opened)));
         opens.reset();
         QCOMPARE(m.recordCount(), qint64(20000));
         // Every record is reachable once, folders hold their records, implied folders only fill gaps.

@@ -3,6 +3,7 @@
 #include "app/StoredTime.h"
 #include "app/TaskCancel.h"
 #include "app/ThreadHeapReserve.h"
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "contacts/store/ContactDate.h"
 
 #include <QFile>
@@ -256,11 +257,13 @@ void IOSContactsDb::openImages()
 
 qint64 IOSContactsDb::total()
 {
-    // The people only: the images file, whole or not, is no part of the count.
+    // The people only: the images file, whole or not, is no part of the count. They are counted by
+    // the page's own reading of them, so that a person it cannot read (a value larger than a phone
+    // keeps) leaves the book uncounted, as it leaves the page without it.
     if (!isOpened())
         openBook();
-    Sqlite3Cursor c = m_db.queryThrow("select count(rowid) from Abperson");
-    return c.moveNext() ? c.getInt64(0) : 0;
+    return sqlite3RowCountThrow(
+        m_db, QStringLiteral("select %1 from Abperson order by rowid asc").arg(personColumns(m_db)));
 }
 
 Sqlite3Cursor IOSContactsDb::entries(unsigned long long uid)

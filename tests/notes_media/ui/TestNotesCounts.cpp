@@ -1,18 +1,94 @@
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "backup/MBDBParser.h"
+#include "calls_calendars/IOSCalendarDb.h"
+#include "calls_calendars/IOSCallHistoryDb.h"
+#include "contacts/store/IOSContactsDb.h"
+#include "notes_media/IOSNotesDb.h"
+#include "notes_media/IOSRecordingDb.h"
+#include "notes_media/IOSVoicemailDb.h"
 #include "notes_media/LocalBookmarkDb.h"
 #include "notes_media/LocalNotesDb.h"
 #include "notes_media/support/NotesFixtures.h"
 #include "support/TestEnv.h"
 
 #include <QFile>
+#include <QHash>
 #include <QtTest>
+#include <functional>
 
-// The counts of the tree of data sources for notes, bookmarks, voicemail and recordings.
+// The counts of the tree of data sources for notes, bookmarks, voicemail and recordings, and of every
+// kind against what its page reads.
 class TestNotesCounts : public QObject
 {
     Q_OBJECT
+
+    // A generated database of one kind in a cache folder, its count and what its page lists.
+    struct Kind {
+        std::function<QDir()> cache;
+        QString file; // its name in the cache
+        qint64 (*count)(const QDir&, bool) = nullptr;
+        std::function<qint64(const QDir&)> page;
+    };
+    static QHash<QString, Kind> kinds()
+    {
+        const auto generated
+            = [](const QStringList& args, const char* name, const char* domain, const char* rel) {
+                  return [=] {
+                      return NotesFixtures::cacheWith(
+                          NotesFixtures::generate(args.first(), args.mid(1), name), domain, rel);
+                  };
+              };
+        const auto file
+            = [](const char* domain, const char* rel) { return MBDBParser::backupFileName(domain, rel); };
+        return {
+            { "voicemail",
+                { generated({ "make_media_db.py", "voicemail", "--count", "3" }, "voicemail.db", "HomeDomain",
+                      "Library/Voicemail/voicemail.db"),
+                    file("HomeDomain", "Library/Voicemail/voicemail.db"), DataSources::countBackupVoicemail,
+                    [](const QDir& d) { return qint64(IOSVoicemailDb(nullptr, d).voicemails().size()); } } },
+            { "recordings",
+                { generated({ "make_media_db.py", "recordings", "--count", "3" }, "Recordings.db",
+                      "MediaDomain", "Media/Recordings/Recordings.db"),
+                    file("MediaDomain", "Media/Recordings/Recordings.db"), DataSources::countBackupRecordings,
+                    [](const QDir& d) { return qint64(IOSRecordingDb(nullptr, d).recordings().size()); } } },
+            { "notes",
+                { generated(
+                      { "make_notes_db.py" }, "notes.sqlite", "HomeDomain", "Library/Notes/notes.sqlite"),
+                    file("HomeDomain", "Library/Notes/notes.sqlite"), DataSources::countBackupNotes,
+                    [](const QDir& d) { return qint64(IOSNotesDb(nullptr, d).notes().size()); } } },
+            { "calls",
+                { generated({ "make_call_history.py" }, "CallHistory.storedata", "HomeDomain",
+                      "Library/CallHistoryDB/CallHistory.storedata"),
+                    IOSCallHistoryDb::kStoreFile, DataSources::countBackupCallHistory,
+                    [](const QDir& d) { return qint64(IOSCallHistoryDb(d).callHistories().size()); } } },
+            { "calendar",
+                { generated({ "make_calendar_db.py" }, "Calendar.sqlitedb", "HomeDomain",
+                      "Library/Calendar/Calendar.sqlitedb"),
+                    IOSCalendarDb::kCalendarFile, DataSources::countBackupCalendarEvents,
+                    [](const QDir& d) {
+                        qint64 events = 0;
+                        for (const _Calendar& c : IOSCalendarDb(nullptr, d).calendars())
+                            events += c.events.size();
+                        return events;
+                    } } },
+            { "contacts",
+                { [] {
+                     return QDir(
+                         NotesFixtures::generate("make_addressbook.py", { "--demo", "--hashed" }, "book"));
+                 },
+                    IOSContactsDb::kAddressBookName, DataSources::countBackupContacts,
+                    [](const QDir& d) { return qint64(IOSContactsDb(d).contacts().size()); } } },
+        };
+    }
+    // Makes column of table name a collating sequence no build has.
+    static QString collation(const QString& table, const QString& column)
+    {
+        return QString("pragma writable_schema = on; update sqlite_master set sql = replace(sql, '%1', '%1 "
+                       "collate nosuch') where name = '%2'; pragma writable_schema = off; ")
+            .arg(column, table);
+    }
+
 private Q_SLOTS:
     void countsRealBackupFiles()
     {
@@ -46,21 +122,68 @@ private Q_SLOTS:
         QCOMPARE(DataSources::countBackupBookmarks(empty), 0);
         QCOMPARE(DataSources::countBackupVoicemail(empty), 0);
         QCOMPARE(DataSources::countBackupRecordings(empty), 0);
-        // Counted as the page lists them: a table without the row numbers it lists by has no count.
-        for (const char* kind : { "", " without rowid" }) {
-            const QDir cache(TestEnv::tempDir());
+    }
+
+    // Each kind is counted by its page's own reading: the count is what the page lists, and is not
+    // known where the page cannot read the file.
+    void countedAsThePageReads_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("sql"); // made into the generated database
+        QTest::addColumn<qint64>("count");
+        const QString ownTable
+            = "drop table voicemail; create table voicemail (id integer primary key, sender, "
+              "date, duration, flags, trashed_date)%1; insert into voicemail values (1, 'a', 1, "
+              "1, 0, 0), (2, 'b', 2, 1, 0, 0), (3, 'c', 3, 1, 2, 0)";
+        QTest::newRow("voicemail of a table of its own") << "voicemail" << ownTable.arg("") << qint64(3);
+        QTest::newRow("voicemail without the row numbers it lists by")
+            << "voicemail" << ownTable.arg(" without rowid") << DataSources::kUnknownCount;
+        // Read without what it cannot read: in plain order, through the table itself.
+        QTest::newRow("voicemail whose columns name a collation no build has")
+            << "voicemail" << collation("voicemail", "date INTEGER") + collation("voicemail", "sender TEXT")
+            << qint64(3);
+        QTest::newRow("recordings whose columns name a collation no build has")
+            << "recordings" << collation("ZRECORDING", "ZDATE TIMESTAMP") << qint64(3);
+        // A value larger than a phone keeps, which the page cannot read.
+        const QString huge = "update %1 set %2 = zeroblob(140000000) where %3";
+        QTest::newRow("note body over the value bound")
+            << "notes" << huge.arg("ZNOTEBODY", "ZCONTENT", "Z_PK = (select min(ZBODY) from ZNOTE)")
+            << DataSources::kUnknownCount;
+        QTest::newRow("caller name over the value bound")
+            << "calls" << huge.arg("ZCALLRECORD", "ZNAME", "Z_PK = (select min(Z_PK) from ZCALLRECORD)")
+            << DataSources::kUnknownCount;
+        QTest::newRow("event notes over the value bound")
+            << "calendar"
+            << huge.arg("CalendarItem", "description",
+                   "rowid = (select min(i.rowid) from CalendarItem as i join Calendar as c on i.calendar_id "
+                   "= "
+                   "c.rowid where i.entity_type = 2 and (i.birthday_id <= 0 or i.birthday_id is null))")
+            << DataSources::kUnknownCount;
+        QTest::newRow("contact name over the value bound")
+            << "contacts" << huge.arg("ABPerson", "First", "rowid = (select min(rowid) from ABPerson)")
+            << DataSources::kUnknownCount;
+    }
+    void countedAsThePageReads()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, sql);
+        QFETCH(qint64, count);
+        QVERIFY(kinds().contains(kind));
+        const Kind k = kinds().value(kind);
+        const QDir cache = k.cache();
+        QVERIFY(QFile::exists(cache.absoluteFilePath(k.file)));
+        {
             Sqlite3DB db;
-            db.openThrow(cache.absoluteFilePath(
-                             MBDBParser::backupFileName("HomeDomain", "Library/Voicemail/voicemail.db")),
-                SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            db.executeThrow(
-                QString("create table voicemail (id integer primary key, sender, date, duration, "
-                        "flags, trashed_date)%1; insert into voicemail values (1, 'a', 1, 1, 0, 0), "
-                        "(2, 'b', 2, 1, 0, 0), (3, 'c', 3, 1, 2, 0)")
-                    .arg(kind));
-            db.close();
-            QCOMPARE(DataSources::countBackupVoicemail(cache), *kind ? DataSources::kUnknownCount : 3);
+            db.openThrow(cache.absoluteFilePath(k.file), SQLITE_OPEN_READWRITE);
+            db.executeThrow(sql);
         }
+        QCOMPARE(k.count(cache, false), count);
+        qint64 listed = DataSources::kUnknownCount;
+        try {
+            listed = k.page(cache);
+        } catch (const std::exception&) {
+        }
+        QCOMPARE(listed, count);
     }
 
     // Counting a local database makes its missing notes and bookmark stores.
