@@ -86,8 +86,12 @@ void LongTextBox::setBlocks()
         if (!m_starts.isEmpty())
             shown += QLatin1Char('\n');
         m_starts.append(start);
-        for (qsizetype i = start; i < end; ++i)
-            shown += shownChar(m_text, i);
+        const qsizetype at = shown.size();
+        shown += QStringView(m_text).mid(start, end - start);
+        QChar* piece = shown.data() + at;
+        for (qsizetype i = start; i < end; ++i, ++piece)
+            if (*piece < QChar(0x20) || piece->unicode() >= 0x2028)
+                *piece = shownChar(m_text, i);
         start = end;
     }
     setPlainText(shown);
