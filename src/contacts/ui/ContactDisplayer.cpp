@@ -4,6 +4,7 @@
 #include "app/OutputFile.h"
 #include "app/ShownText.h"
 #include "app/WrittenDisks.h"
+#include "app/ui/shared/LongTextBox.h"
 #include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/ContactEntityFormat.h"
@@ -39,6 +40,24 @@ QLabel* entryLabel(const QString& text, QWidget* parent, Qt::TextFormat format)
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     label->setWordWrap(true);
     return label;
+}
+
+// A field as an opened record shows it. A label lays its text out whole, several times over for
+// its height at each width; a longer one goes in a box that lays out the lines in view.
+QWidget* entryWidget(const QString& opened, QWidget* parent)
+{
+    if (opened.size() <= ShownText::kMaxLine)
+        return entryLabel(opened, parent, Qt::PlainText);
+    return new LongTextBox(opened, 8, parent);
+}
+
+// The address as a long field: its label in bold over a box of its lines.
+void addLongAddress(QVBoxLayout* layout, const pim::Entity& e, const QString& lines, QWidget* parent)
+{
+    QLabel* label = entryLabel(ShownText::line(ContactEntityFormat::addressLabel(e)), parent, Qt::PlainText);
+    label->setStyleSheet(QStringLiteral("font-weight:bold;"));
+    layout->addWidget(label);
+    layout->addWidget(new LongTextBox(lines, 8, parent));
 }
 } // namespace
 
@@ -239,10 +258,19 @@ void ContactDisplayer::showEntities(
     titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setStyleSheet(QStringLiteral("font-size:18px;font-style:italic;font-weight:bold;"));
     layout->addWidget(titleLabel);
-    // An opened card shows each field as the conversation view shows a message's text.
-    for (const pim::Entity& e : entities)
-        layout->addWidget(richText ? entryLabel(format(e), section, Qt::RichText)
-                                   : entryLabel(ShownText::opened(format(e)), section, Qt::PlainText));
+    // An opened card shows each field as the conversation view shows a message's text. The rich
+    // text is the address's: a long one shows as plain text, its label apart.
+    for (const pim::Entity& e : entities) {
+        if (!richText) {
+            layout->addWidget(entryWidget(ShownText::opened(format(e)), section));
+            continue;
+        }
+        const QString lines = ShownText::opened(ContactEntityFormat::address(e));
+        if (lines.size() <= ShownText::kMaxLine)
+            layout->addWidget(entryLabel(format(e), section, Qt::RichText));
+        else
+            addLongAddress(layout, e, lines, section);
+    }
     if (contentLayout)
         contentLayout->addWidget(section, 0, Qt::AlignTop);
 }

@@ -2,7 +2,8 @@
 
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/store/MsgMessage.h"
-#include "messages/ui/MsgPreviewThread.h"
+#include "messages/ui/MMSPrinterPrivacy.h"
+#include "messages/ui/PrintLayoutThread.h"
 
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -16,9 +17,7 @@ void MMSPrinter::printMMS(const QList<_MsgMessage*>& messages)
 {
     m_messages = messages;
     sortMsgMessages(m_messages);
-    m_previews.clear();
-    if (!makePreviews())
-        return;
+    m_pages.reset();
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setPageOrientation(QPageLayout::Portrait);
     printer.setPageSize(QPageSize(QPageSize::A4));
@@ -27,6 +26,8 @@ void MMSPrinter::printMMS(const QList<_MsgMessage*>& messages)
     if (!printer.isValid())
         printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
+    if (!layOut(&printer))
+        return;
     QPrintPreviewDialog dialog(&printer);
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setModal(true);
@@ -37,37 +38,35 @@ void MMSPrinter::printMMS(const QList<_MsgMessage*>& messages)
 
 void MMSPrinter::onPaintRequested(QPrinter* printer)
 {
+    if (m_pages) {
+        m_pages->paint(printer, MMSPrinterPrivacy::drawingRect(printer));
+        return;
+    }
+    // Not laid out beforehand: laid out while painting.
     MMSPrinterPrivacy page;
-    page.usePreviews(&m_previews);
     page.reset(printer);
     for (const _MsgMessage* m : std::as_const(m_messages))
         page.print(m);
 }
 
-bool MMSPrinter::makePreviews()
+bool MMSPrinter::layOut(QPrinter* printer)
 {
-    QList<MsgPreviewThread::Job> jobs;
-    for (const _MsgMessage* m : std::as_const(m_messages)) {
-        if (m->item_type != 0)
-            continue;
-        for (const _MsgAttachment* a : m->attachments())
-            if (MMSPrinterPrivacy::hasPreview(*a))
-                jobs.append({ quintptr(a), *a });
-    }
-    if (jobs.isEmpty())
-        return true;
-    const qsizetype total = jobs.size();
+    QList<MMSPrinterPrivacy::Entry> entries;
+    entries.reserve(m_messages.size());
+    for (const _MsgMessage* m : std::as_const(m_messages))
+        entries.append(MMSPrinterPrivacy::entryOf(*m));
     // Left to end on its own when cancelled: a picture being read is never waited for.
-    auto* thread = new MsgPreviewThread(std::move(jobs),
-        [](const _MsgAttachment& a) { return QVariant::fromValue(MMSPrinterPrivacy::makePreview(a)); });
+    auto* thread = new PrintLayoutThread(
+        std::move(entries), MMSPrinterPrivacy::drawingRect(printer), printer->resolution());
     ProgressForm form(tr("IDS_PRINT_PREVIEWS_MMS"), qobject_cast<QWidget*>(parent()));
     form.setQuiet(true);
-    connect(thread, &MsgPreviewThread::previewReady, &form,
-        [this, &form, total](quintptr key, const QVariant& made) {
-            m_previews.insert(key, made.value<MMSPrinterPrivacy::Preview>());
-            form.updateProgress(QString(), int(m_previews.size() * 100 / total), QString());
+    connect(thread, &PrintLayoutThread::progressed, &form,
+        [&form](int percent) { form.updateProgress(QString(), percent, QString()); });
+    connect(
+        thread, &PrintLayoutThread::laidOut, &form, [this, &form](QSharedPointer<const PrintedPages> pages) {
+            m_pages = pages;
+            form.succeed(QString());
         });
-    connect(thread, &QThread::finished, &form, [&form] { form.succeed(QString()); });
     thread->start();
     if (form.exec() == 1)
         return true;

@@ -1,18 +1,18 @@
 #pragma once
 
-#include "messages/ui/MMSPrinterPrivacy.h"
+#include "messages/ui/PrintedPages.h"
 
-#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSharedPointer>
 
 class QPrinter;
 class _MsgMessage;
 
-// Prints messages through the print preview dialog; every page request of the dialog paints the
-// whole list again from page 1. The previews of the pictures and contact cards are made first, on a
-// thread apart (MsgPreviewThread) under a progress dialog that may be cancelled: the window answers
-// meanwhile, and the preview dialog opens once all are made.
+// Prints messages through the print preview dialog. The print is laid out first, on a thread apart
+// (PrintLayoutThread) under a progress dialog that may be cancelled: the pictures' previews are
+// made and every text laid out into its bubbles while the window answers, and the preview dialog
+// opens once all is made. Every page request of the dialog then places what was made, from page 1.
 class MMSPrinter : public QObject
 {
     Q_OBJECT
@@ -27,9 +27,9 @@ public slots:
     void onPaintRequested(QPrinter* printer);
 
 private:
-    // Makes the previews of the messages' pictures and cards apart; false when cancelled.
-    bool makePreviews();
+    // Lays the print out apart, for printer's page; false when cancelled.
+    bool layOut(QPrinter* printer);
 
     QList<_MsgMessage*> m_messages;
-    QHash<quintptr, MMSPrinterPrivacy::Preview> m_previews;
+    QSharedPointer<const PrintedPages> m_pages;
 };

@@ -2,6 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/EmojiReplace.h"
+#include "app/ShownText.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgChat.h"
@@ -9,12 +10,14 @@
 #include "messages/store/MsgMessage.h"
 #include "messages/store/MsgText.h"
 #include "messages/ui/BubbleHtml.h"
+#include "messages/ui/PrintedPages.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QPrinter>
 #include <QTextLayout>
+#include <QThread>
 #include <QtMath>
 #include <array>
 
@@ -199,18 +202,25 @@ QImage pm_bubble(const QImage& picture, bool fromMe)
     return image;
 }
 
-void MMSPrinterPrivacy::reset(QPrinter* printer)
+QRect MMSPrinterPrivacy::drawingRect(QPrinter* printer)
 {
-    m_printer = printer;
     const QMarginsF margins = printer->pageLayout().margins(QPageLayout::Point);
     const QRectF page = printer->pageRect(QPrinter::DevicePixel);
     const int left = int(margins.left());
     const int top = int(margins.top());
-    m_rect = QRect(left, top, int(page.width() - margins.left() - margins.right()),
+    return QRect(left, top, int(page.width() - margins.left() - margins.right()),
         int(page.height() - margins.top() - margins.bottom()));
+}
+
+void MMSPrinterPrivacy::reset(QPrinter* printer)
+{
+    m_printer = printer;
+    m_pages = nullptr;
+    m_rect = drawingRect(printer);
     m_y = m_rect.top();
     m_page = 1;
     m_lastDate = 0;
+    m_pointSize = 12;
     m_unread = UnreadAttachments();
     if (!m_painter.begin(printer))
         return;
@@ -219,16 +229,79 @@ void MMSPrinterPrivacy::reset(QPrinter* printer)
     drawPageBackground();
 }
 
+void MMSPrinterPrivacy::record(PrintedPages* pages)
+{
+    m_printer = nullptr;
+    m_pages = pages;
+    m_rect = pages->rect();
+    m_resolution = pages->resolution();
+    m_y = m_rect.top();
+    m_page = 1;
+    m_lastDate = 0;
+    m_pointSize = 12;
+    m_unread = UnreadAttachments();
+    drawPageBackground();
+}
+
+void MMSPrinterPrivacy::setPointSize(int pointSize)
+{
+    m_pointSize = pointSize;
+    if (!m_pages)
+        m_painter.setFont(appFont(pointSize));
+}
+
+void MMSPrinterPrivacy::paintFill(const QRect& rect)
+{
+    if (m_pages)
+        m_pages->fill(rect, BG_COLOR);
+    else
+        m_painter.fillRect(rect, BG_COLOR);
+}
+
+void MMSPrinterPrivacy::paintText(const QRect& rect, int flags, const QString& text)
+{
+    if (m_pages)
+        m_pages->text(rect, flags, text, m_pointSize);
+    else
+        m_painter.drawText(rect, flags, text);
+}
+
+void MMSPrinterPrivacy::paintImage(const QPoint& point, const QImage& image, const QRect& source)
+{
+    if (m_pages)
+        m_pages->image(point, image, source);
+    else if (source.isNull())
+        m_painter.drawImage(point, image);
+    else
+        m_painter.drawImage(point, image, source);
+}
+
+int MMSPrinterPrivacy::wrappedHeight(const QRect& rect, int flags, const QString& text)
+{
+    if (!m_pages)
+        return m_painter.boundingRect(rect, flags, text).height();
+    // Measured as on the printer: on a device of its resolution.
+    QImage device(1, 1, QImage::Format_ARGB32);
+    device.setDotsPerMeterX(qRound(m_resolution / 0.0254));
+    device.setDotsPerMeterY(qRound(m_resolution / 0.0254));
+    QPainter painter(&device);
+    painter.setFont(appFont(m_pointSize));
+    return painter.boundingRect(rect, flags, text).height();
+}
+
 void MMSPrinterPrivacy::drawPageBackground()
 {
-    m_painter.fillRect(m_rect, BG_COLOR);
+    paintFill(m_rect);
     const QRect strip(m_rect.left(), m_rect.bottom() + 2, m_rect.width(), 18);
-    m_painter.drawText(strip, Qt::AlignRight, QString::number(m_page));
+    paintText(strip, Qt::AlignRight, QString::number(m_page));
 }
 
 void MMSPrinterPrivacy::newPage()
 {
-    m_printer->newPage();
+    if (m_pages)
+        m_pages->newPage();
+    else
+        m_printer->newPage();
     m_y = m_rect.top();
     ++m_page;
     drawPageBackground();
@@ -255,51 +328,68 @@ int MMSPrinterPrivacy::bubbleWidth() const
     return int(m_rect.width() * 0.8);
 }
 
+MMSPrinterPrivacy::Entry MMSPrinterPrivacy::entryOf(const _MsgMessage& message)
+{
+    Entry entry;
+    const _MsgChat* chat = message._chat;
+    const _MsgHandle* sender = message._sender;
+    if (chat && chat->isGroup() && !message.is_from_me && sender)
+        entry.name = sender->_ct_name.isEmpty() ? sender->id : sender->_ct_name;
+    entry.itemType = message.item_type;
+    if (entry.itemType != 0)
+        entry.summary = message.summary();
+    entry.date = message.date;
+    entry.fromMe = message.is_from_me != 0;
+    entry.subject = message.subject;
+    entry.text = message.text;
+    for (const _MsgAttachment* a : message.attachments())
+        entry.attachments.append(*a);
+    return entry;
+}
+
 void MMSPrinterPrivacy::print(const _MsgMessage* message)
 {
-    if (!m_painter.isActive())
+    if (isActive())
+        print(entryOf(*message));
+}
+
+void MMSPrinterPrivacy::print(const Entry& message)
+{
+    if (!isActive())
         return;
-    QString name;
-    const _MsgChat* chat = message->_chat;
-    if (chat && chat->isGroup() && !message->is_from_me && message->_sender)
-        name = message->_sender->_ct_name.isEmpty() ? message->_sender->id : message->_sender->_ct_name;
-    if (message->item_type != 0) {
-        m_painter.setFont(appFont(10));
-        const QString text = message->summary();
-        const int h = m_painter
-                          .boundingRect(QRect(m_rect.left(), m_y, m_rect.width(), 0),
-                              Qt::TextWordWrap | Qt::AlignHCenter, text)
-                          .height();
+    const QString name = m_pages ? ShownText::line(message.name) : message.name;
+    if (message.itemType != 0) {
+        setPointSize(10);
+        const QString text = m_pages ? ShownText::line(message.summary) : message.summary;
+        const int flags = Qt::TextWordWrap | Qt::AlignHCenter;
+        const int h = wrappedHeight(QRect(m_rect.left(), m_y, m_rect.width(), 0), flags, text);
         checkAndNextPage(h + 8);
-        m_painter.drawText(
-            QRect(m_rect.left(), m_y, m_rect.width(), h), Qt::TextWordWrap | Qt::AlignHCenter, text);
+        paintText(QRect(m_rect.left(), m_y, m_rect.width(), h), flags, text);
         m_y += h + 8;
-        m_painter.setFont(appFont(12));
+        setPointSize(12);
         return;
     }
-    const QDateTime dt = dtFromDate21(message->date);
+    const QDateTime dt = dtFromDate21(message.date);
     const int t = int(dt.toSecsSinceEpoch());
     if (qint64(t) - m_lastDate >= 61) {
         m_lastDate = t;
         checkAndNextPage(24);
-        m_painter.drawText(QRect(m_rect.left(), m_y, m_rect.width(), 22), Qt::AlignHCenter,
+        paintText(QRect(m_rect.left(), m_y, m_rect.width(), 22), Qt::AlignHCenter,
             dt.toString(QStringLiteral("dd MMM yyyy h:m AP")));
         m_y += 24;
     }
     QString body;
-    if (!message->subject.isEmpty())
-        body = QStringLiteral("<Subject:%1>\n").arg(message->subject);
-    body += message->text();
+    if (!message.subject.isEmpty())
+        body = QStringLiteral("<Subject:%1>\n").arg(message.subject);
+    body += message.text();
     body = emoji_replace(msgShownText(body.trimmed()), emoji_replace_handler, nullptr);
-    const bool fromMe = message->is_from_me != 0;
-    const QList<_MsgAttachment*> attachments = message->attachments();
-    if (!body.isEmpty() || attachments.isEmpty()) {
+    if (!body.isEmpty() || message.attachments.isEmpty()) {
         nameLine(name);
-        placeText(body, fromMe);
+        placeText(body, message.fromMe);
     }
-    for (const _MsgAttachment* a : attachments) {
+    for (const _MsgAttachment& a : message.attachments) {
         nameLine(name);
-        placeAttachment(a, fromMe);
+        placeAttachment(&a, message.fromMe);
     }
 }
 
@@ -308,7 +398,7 @@ void MMSPrinterPrivacy::nameLine(const QString& name)
     if (name.isEmpty())
         return;
     checkAndNextPage(19);
-    m_painter.drawText(QRect(m_rect.left() + 25, m_y, m_rect.width() - 50, 18), Qt::AlignLeft, name);
+    paintText(QRect(m_rect.left() + 25, m_y, m_rect.width() - 50, 18), Qt::AlignLeft, name);
     m_y += 19;
 }
 
@@ -327,8 +417,11 @@ void MMSPrinterPrivacy::placeText(const QString& text, bool fromMe)
         newPage();
         room = capacity();
     }
-    for (const QString& piece : splitIntoBubbles(laidOut, width, room, capacity()))
+    for (const QString& piece : splitIntoBubbles(laidOut, width, room, capacity())) {
+        if (m_pages && QThread::currentThread()->isInterruptionRequested())
+            return; // laid out apart, for nobody now
         placeImage(text_bubble(piece, width, fromMe), fromMe);
+    }
 }
 
 // Draws a bubble at the current position; one still taller than a page continues on the next in
@@ -339,7 +432,7 @@ void MMSPrinterPrivacy::placeImage(const QImage& image, bool fromMe)
     if (image.height() <= capacity()) {
         checkAndNextPage(image.height());
         if (!image.isNull())
-            m_painter.drawImage(QPoint(x, m_y), image);
+            paintImage(QPoint(x, m_y), image);
         m_y += image.height() + 10;
         return;
     }
@@ -347,7 +440,7 @@ void MMSPrinterPrivacy::placeImage(const QImage& image, bool fromMe)
         if (m_rect.height() - m_y < kMinSlice)
             newPage();
         const int slice = qMin(m_rect.height() - m_y, image.height() - offset);
-        m_painter.drawImage(QPoint(x, m_y), image, QRect(0, offset, image.width(), slice));
+        paintImage(QPoint(x, m_y), image, QRect(0, offset, image.width(), slice));
         m_y += slice;
         offset += slice;
     }
@@ -385,11 +478,6 @@ MMSPrinterPrivacy::Preview MMSPrinterPrivacy::makePreview(const _MsgAttachment& 
 
 MMSPrinterPrivacy::Preview MMSPrinterPrivacy::previewOf(const _MsgAttachment* a) const
 {
-    if (m_previews) {
-        const auto made = m_previews->constFind(quintptr(a));
-        if (made != m_previews->cend())
-            return *made;
-    }
     return makePreview(*a);
 }
 

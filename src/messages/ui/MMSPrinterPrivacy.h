@@ -1,5 +1,7 @@
 #pragma once
 
+#include "messages/store/MsgAttachment.h"
+#include "messages/store/MsgTextField.h"
 #include "messages/ui/UnreadAttachments.h"
 
 #include <QHash>
@@ -9,8 +11,8 @@
 #include <QRect>
 #include <QString>
 
+class PrintedPages;
 class QPrinter;
-class _MsgAttachment;
 class _MsgMessage;
 
 // Lays messages out as a paper conversation on a printer, page after page: date lines, sender
@@ -30,6 +32,22 @@ public:
     // Reads and decodes the attachment's preview: work for a thread apart from the window's.
     static Preview makePreview(const _MsgAttachment& attachment);
 
+    // One message as it is laid out, apart from the records it comes from: what it shows is copied,
+    // so that a thread may lay it out while the records go.
+    struct Entry {
+        QString name; // the sender's name over a group's received bubbles
+        int itemType = 0;
+        QString summary; // an event's text
+        int date = 0;
+        bool fromMe = false;
+        QString subject;
+        MsgTextField text;
+        QList<_MsgAttachment> attachments;
+    };
+    static Entry entryOf(const _MsgMessage& message);
+    // The drawing rectangle on printer, in its device units.
+    static QRect drawingRect(QPrinter* printer);
+
     MMSPrinterPrivacy() = default;
     MMSPrinterPrivacy(const MMSPrinterPrivacy&) = delete;
     MMSPrinterPrivacy& operator=(const MMSPrinterPrivacy&) = delete;
@@ -37,14 +55,16 @@ public:
     // Binds the printer and begins painting with page 1. When painting cannot begin (a file that
     // cannot be created) the painter stays inactive: see isActive().
     void reset(QPrinter* printer);
-    // Previews made beforehand, by the attachment's address; those not among them are made while
-    // the page is laid out. The hash outlives the painting.
-    void usePreviews(const QHash<quintptr, Preview>* previews) { m_previews = previews; }
-    bool isActive() const { return m_painter.isActive(); }
+    bool isActive() const { return m_pages || m_painter.isActive(); }
+    // Lays out on the drawing rectangle and resolution of pages, recording into them what each page
+    // draws instead of painting: work for a thread apart from the window's. The sender names and
+    // event texts recorded are bounded as a line of the screen is, being drawn at each painting.
+    void record(PrintedPages* pages);
     // Starts a new page when fewer than height units are left on this one.
     void checkAndNextPage(int height);
     // Lays out one message at the current position and moves below it.
     void print(const _MsgMessage* message);
+    void print(const Entry& message);
     // Ends painting; false when the output could not be completed.
     bool end();
 
@@ -67,6 +87,12 @@ private:
     Preview previewOf(const _MsgAttachment* attachment) const;
     int capacity() const;
     int bubbleWidth() const;
+    // What is drawn: painted, or recorded when laying out for PrintedPages.
+    void setPointSize(int pointSize);
+    void paintFill(const QRect& rect);
+    void paintText(const QRect& rect, int flags, const QString& text);
+    void paintImage(const QPoint& point, const QImage& image, const QRect& source = QRect());
+    int wrappedHeight(const QRect& rect, int flags, const QString& text);
 
     QPrinter* m_printer = nullptr;
     QPainter m_painter;
@@ -75,7 +101,9 @@ private:
     int m_page = 0;
     int m_lastDate = 0;
     UnreadAttachments m_unread;
-    const QHash<quintptr, Preview>* m_previews = nullptr;
+    PrintedPages* m_pages = nullptr;
+    int m_pointSize = 12;
+    int m_resolution = 0;
 };
 
 Q_DECLARE_METATYPE(MMSPrinterPrivacy::Preview)

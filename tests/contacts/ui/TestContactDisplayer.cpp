@@ -1,8 +1,12 @@
 #include "app/ShownText.h"
+#include "app/ui/shared/LongTextBox.h"
+#include "contacts/export/ContactEntityFormat.h"
 #include "contacts/support/ExportFixtures.h"
 #include "contacts/ui/ContactDisplayer.h"
 #include "support/TestEnv.h"
+#include "support/ui/TickGaps.h"
 
+#include <QClipboard>
 #include <QLabel>
 #include <QtTest>
 
@@ -16,6 +20,18 @@ QStringList labelTexts(const QWidget* card)
     for (const QLabel* l : card->findChildren<QLabel*>())
         if (!l->text().isEmpty())
             texts.append(l->text());
+    return texts;
+}
+
+// The texts of the card's boxes as the user copies them, all of each selected.
+QStringList copiedTexts(const QWidget* card)
+{
+    QStringList texts;
+    for (LongTextBox* box : card->findChildren<LongTextBox*>()) {
+        box->selectAll();
+        box->copy();
+        texts.append(QGuiApplication::clipboard()->text());
+    }
     return texts;
 }
 } // namespace
@@ -75,42 +91,66 @@ private slots:
 
     // A contact whose fields take megabytes: the card's header shows a bounded head of its name
     // block, and each field the user opens shows as a message's text does, its first megabyte and
-    // the line saying it is cut there.
+    // the line saying it is cut there, to be read and copied whole. The card shows at once: the
+    // window answers all along (a timer fires every 20 ms).
     void longFieldsAreBounded_data()
     {
         QTest::addColumn<pim::_Contact>("input");
         QTest::addColumn<int>("longest"); // the most characters of one label
         QTest::addColumn<bool>("cut"); // a label ends with the cut line
+        QTest::addColumn<QString>("copied"); // what a box of the long field gives, when one shows
         const QString mb(1 << 20, 'x');
         const int header = int(ShownText::kMaxLine);
         const int opened = (1 << 20) + int(ShownText::cutLine().size());
-        QTest::newRow("name of 1 MB") << contact(mb, {}) << header << false;
+        QString lines;
+        while (lines.size() < 850000)
+            lines += QStringLiteral("a line of words \u00e9\U0001F600\r\n");
+        QString words;
+        while (words.size() < (1 << 20))
+            words += QStringLiteral("word\u0301 ");
+        QTest::newRow("name of 1 MB") << contact(mb, {}) << header << false << QString();
         QTest::newRow("nickname of 1 MB")
-            << contact("Ann", { { 5, { { "data1", mb } } } }) << header << false;
+            << contact("Ann", { { 5, { { "data1", mb } } } }) << header << false << QString();
         QTest::newRow("company of 1 MB")
-            << contact("Ann", { { 10, { { "data1", mb } } } }) << header << false;
-        QTest::newRow("note of 2 MB")
-            << contact("Ann", { { 9, { { "data1", mb + mb } } } }) << opened << true;
-        QTest::newRow("address of 2 MB")
-            << contact("Ann", { { 12, { { "data4", mb + mb } } } }) << opened + 100 << true;
+            << contact("Ann", { { 10, { { "data1", mb } } } }) << header << false << QString();
+        QTest::newRow("note of 2 MB") << contact("Ann", { { 9, { { "data1", mb + mb } } } }) << opened << true
+                                      << mb + ShownText::cutLine();
+        QTest::newRow("address of 2 MB") << contact("Ann", { { 12, { { "data4", mb + mb } } } })
+                                         << opened + 100 << true << mb + ShownText::cutLine();
+        QTest::newRow("note of 1 MB in short lines")
+            << contact("Ann", { { 9, { { "data1", lines } } } }) << int(lines.size()) << false << lines;
+        QTest::newRow("website of 1 MB of marked words")
+            << contact("Ann", { { 13, { { "data1", words }, { "data2", 1 } } } }) << opened << true
+            << ShownText::opened(ContactEntityFormat::url(
+                   contact("", { { 13, { { "data1", words }, { "data2", 1 } } } }).entities[13][0]));
     }
     void longFieldsAreBounded()
     {
         QFETCH(pim::_Contact, input);
         QFETCH(int, longest);
         QFETCH(bool, cut);
+        QFETCH(QString, copied);
         ContactDisplayer card;
         card.resize(400, 600);
+        TickGaps gaps;
         card.showContact(&input);
-        const QStringList texts = labelTexts(&card);
+        card.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        QTest::qWait(50);
+        const qint64 gap = gaps.stop();
+        QVERIFY2(gap < 200, qPrintable(QString("the window did not answer for %1 ms").arg(gap)));
+        const QStringList boxes = copiedTexts(&card);
         qsizetype most = 0;
         bool cutShown = false;
-        for (const QString& t : texts) {
+        for (const QString& t : labelTexts(&card) + boxes) {
             most = qMax(most, t.size());
             cutShown = cutShown || t.endsWith("[Cut here: only the first 1 MB of the text is shown.]");
         }
         QVERIFY2(most <= longest, qPrintable(QString::number(most)));
         QCOMPARE(cutShown, cut);
+        QCOMPARE(boxes.isEmpty(), copied.isEmpty());
+        if (!copied.isEmpty())
+            QVERIFY(boxes.first() == copied);
     }
 
     void markupShowsAsText()

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTimer>
 #include <QtTest>
@@ -110,32 +111,47 @@ private Q_SLOTS:
     void previewsAreMadeApart_data()
     {
         QTest::addColumn<bool>("cancel");
-        QTest::newRow("made, then the preview opens") << false;
-        QTest::newRow("cancelled: no preview") << true;
+        QTest::addColumn<bool>("longTexts"); // texts of 1 MB, else a picture slow to decode
+        QTest::newRow("made, then the preview opens") << false << false;
+        QTest::newRow("cancelled: no preview") << true << false;
+        QTest::newRow("texts of 1 MB laid out, then the preview opens") << false << true;
+        QTest::newRow("texts of 1 MB, cancelled: no preview") << true << true;
     }
-    // A picture slow to decode is made on a thread apart under a progress dialog: the window answers
-    // all the while, and the preview opens once it is made, or not at all when the wait is cancelled.
+    // A picture slow to decode, and texts long to lay out, are made on a thread apart under a
+    // progress dialog: the window answers all the while, the preview opens once all is made and
+    // its page requests place what was made, or it does not open at all when the wait is cancelled.
     void previewsAreMadeApart()
     {
         QFETCH(bool, cancel);
+        QFETCH(bool, longTexts);
         const QString path = TestEnv::tempDir() + "/IMG_0011.JPG";
         QVERIFY(TestPictures::sparseFile(path, 0,
             TestPictures::withScans(TestPictures::progressiveJpeg(TestPictures::noise(2048, 2048)), 90)));
         MsgModelBuilder b;
         _MsgHandle* ada = b.handle("+1", "Ada");
         _MsgChat* chat = b.chat("+1", { ada });
-        const _MsgAttachment* a
-            = b.attach(b.message(chat, ada, 100000, QString(QChar(0xFFFC)), 0), path, "image/jpeg");
+        QString words;
+        while (words.size() < (1 << 20))
+            words += QStringLiteral("lorem ipsum dolor sit amet, ");
+        const _MsgAttachment* a = nullptr;
+        if (longTexts) {
+            b.message(chat, ada, 100000, words, 0);
+            b.message(chat, ada, 100100, words, 1);
+        } else {
+            a = b.attach(b.message(chat, ada, 100000, QString(QChar(0xFFFC)), 0), path, "image/jpeg");
+        }
         MMSPrinter printer;
         ModalAnswerer answerer;
         QString status;
         DialogAnswers::answerProgress(answerer, &status, cancel);
         bool previewed = false;
+        int pages = 0;
         answerer.answerWith([&](QWidget* modal) {
             auto* dialog = qobject_cast<QPrintPreviewDialog*>(modal);
             if (!dialog)
                 return false;
             previewed = true;
+            pages = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
             QTimer::singleShot(300, dialog, [dialog] {
                 GuiTestEnv::screenshot(dialog, "messages-print-preview-picture");
                 dialog->reject();
@@ -154,7 +170,9 @@ private Q_SLOTS:
         QVERIFY2(longest < 200, qPrintable(QString("the window did not answer for %1 ms").arg(longest)));
         QCOMPARE(status, QString("IDS_PRINT_PREVIEWS_MMS"));
         QCOMPARE(previewed, !cancel);
-        if (!cancel)
+        if (!cancel && longTexts)
+            QVERIFY2(pages > 200, qPrintable(QString::number(pages)));
+        else if (!cancel)
             QCOMPARE(QImage(a->thumbnail()).size(), QSize(120, 120));
         else
             QCOMPARE(answerer.pending(), 1); // the preview's answer, never asked for
