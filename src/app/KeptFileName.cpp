@@ -141,7 +141,7 @@ QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
 {
     const QString fitted = FileNameFit::localName(name);
     if (fitted == name)
-        return takenForm(folder, name, name); // the usual case: an ASCII name as it is
+        return fitted; // the usual case
     const QString own = plain(name);
     if (own.isEmpty() || !folder.isValid())
         return takenForm(folder, name, fitted);
@@ -151,6 +151,11 @@ QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
     if (folder.has(own) || folder.has(fitted))
         return fitted;
     return diskKeeps(folder, own) ? own : takenForm(folder, name, fitted);
+}
+
+QString KeptFileName::taken(const HeldFolder& folder, const QString& name)
+{
+    return takenForm(folder, name, name);
 }
 
 QString KeptFileName::pathForWrite(const QString& folderPath, const QString& relative)

@@ -29,9 +29,12 @@ public:
     // stands under that very name; the fitted one where another entry is found by the phone's name
     // or the fitted one stands; else the phone's own where the disk keeps it as it is (tried with an
     // empty file made, looked for in the folder's listing and removed at once), else the fitted one.
-    // A name with letters beyond ASCII that the disk refuses, and stands nowhere, takes the first of
-    // FileNameFit's asciiName() and shortName() the disk keeps.
+    // A fitted name with letters beyond ASCII that the disk refuses, and stands nowhere, takes the
+    // first of FileNameFit's asciiName() and shortName() the disk keeps.
     static QString forWrite(const HeldFolder& folder, const QString& name);
+    // A file's name kept as it is, inside folder: the name where an entry stands under it or the disk
+    // takes it (tried as forWrite() tries one), else as forWrite() fits a fitted name it refuses.
+    static QString taken(const HeldFolder& folder, const QString& name);
     // The phone's relative path below the folder at folderPath as a write keeps it: each name as
     // forWrite() gives it, the folders on the way made. Names are fitted without a look at the disk
     // where none differs or the way cannot be made.

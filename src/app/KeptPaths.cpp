@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <utility>
 
@@ -17,6 +18,21 @@ bool beyondAscii(const QString& name)
         if (c.unicode() > 0x7E)
             return true;
     return false;
+}
+
+bool entryAt(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// name with each letter in the other case.
+QString otherCase(const QString& name)
+{
+    QString other = name;
+    for (QChar& c : other)
+        c = c.isUpper() ? c.toLower() : c.toUpper();
+    return other;
 }
 
 // The folder at relative below root, made where it is not; invalid when it cannot be.
@@ -49,33 +65,38 @@ QString KeptPaths::pathForWrite(const QString& relative)
 
 QString KeptPaths::nameIn(const QString& folderPath, const QString& folderRelative, const QString& name)
 {
-    FolderListing& listing = listingOf(folderPath);
-    const bool asIs = FileNameFit::localName(name) == name;
-    const QString aside = asIs ? FileNameFit::marked(name) : QString();
-    QString local;
-    struct stat st;
-    if (!asIs)
-        local = KeptFileName::forWrite(madeFolder(m_root, folderRelative), name); // a name to fit: rare
-    else if (listing.lists(aside))
+    if (FileNameFit::localName(name) != name) // a name to fit: rare
+        return KeptFileName::forWrite(madeFolder(m_root, folderRelative), name);
+    const QString at = folderPath + QLatin1Char('/');
+    const QString aside = FileNameFit::marked(name);
+    QString local = name;
+    if (entryAt(at + aside)) {
         local = aside; // set aside by an earlier run
-    else if (listing.lists(name))
-        local = name;
-    else if (listing.listsAnother(name)
-        && ::lstat(QFile::encodeName(folderPath + QLatin1Char('/') + name).constData(), &st) == 0)
-        local = aside; // the disk finds another entry by the name
-    else if (beyondAscii(name))
-        local = KeptFileName::forWrite(madeFolder(m_root, folderRelative), name); // it may refuse it
-    else
-        local = name;
-    listing.add(local);
+    } else if (!entryAt(at + name)) {
+        if (beyondAscii(name)) // the disk may refuse it
+            local = KeptFileName::taken(madeFolder(m_root, folderRelative), name);
+    } else {
+        // An entry is found by the name: where the name in another case finds none, the disk tells
+        // case apart here and the entry is the name's own; else the folder's listing tells.
+        const QString other = otherCase(name);
+        if ((other == name || entryAt(at + other)) && !listed(folderPath, name))
+            local = aside;
+    }
+    if (m_listedPath == folderPath)
+        m_listed.insert(local);
     return local;
 }
 
-FolderListing& KeptPaths::listingOf(const QString& folderPath)
+bool KeptPaths::listed(const QString& folderPath, const QString& name)
 {
-    const QString key = folderPath.toCaseFolded();
-    auto it = m_listings.find(key);
-    if (it == m_listings.end())
-        it = m_listings.insert(key, FolderListing::read(folderPath));
-    return it.value();
+    if (m_listedPath != folderPath) {
+        m_listedPath = folderPath;
+        m_listed.clear();
+        if (DIR* list = ::opendir(QFile::encodeName(folderPath).constData())) {
+            while (const dirent* entry = ::readdir(list))
+                m_listed.insert(QFile::decodeName(entry->d_name));
+            ::closedir(list);
+        }
+    }
+    return m_listed.contains(name);
 }

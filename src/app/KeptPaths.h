@@ -1,16 +1,14 @@
 #pragma once
 
-#include "app/FolderListing.h"
-
-#include <QHash>
+#include <QSet>
 #include <QString>
 
 // The local paths a run of copies gives the phone's relative paths below one folder, each name as
 // the readers find it (KeptFileName::standing). A file's name kept as it is stays, unless the disk
 // finds another entry by it (another case of it, on a disk that ignores case): the copy then takes
 // the aside() name, so that each record keeps a file of its own; a name the disk refuses is fitted
-// (KeptFileName::forWrite). Each folder's listing is read once in the run, looked up by a folded key,
-// and learns the names the run gives, so a load of many files reads no folder per file.
+// (KeptFileName::taken). A folder is listed only where the disk finds an entry by a name and by
+// that name in another case, once while the run stays in it, so a load reads no folder per file.
 class KeptPaths
 {
 public:
@@ -22,8 +20,12 @@ public:
 
 private:
     QString nameIn(const QString& folderPath, const QString& folderRelative, const QString& name);
-    FolderListing& listingOf(const QString& folderPath);
+    // Whether the folder at folderPath lists an entry by the very name.
+    bool listed(const QString& folderPath, const QString& name);
 
     QString m_root;
-    QHash<QString, FolderListing> m_listings; // by the folder's path, case folded
+    // The listing of the last folder listed, with the names the run gave there since: one folder's
+    // alone, as the run copies a folder's files together.
+    QString m_listedPath;
+    QSet<QString> m_listed;
 };
