@@ -136,6 +136,12 @@ QString FileNameFit::markedIfChanged(const QString& given, const QString& made)
     return fitted(made.chopped(ext.size()), markOf(given) + ext);
 }
 
+QString FileNameFit::marked(const QString& name)
+{
+    const QString ext = extensionOf(name);
+    return fitted(name.chopped(ext.size()), markOf(name) + ext);
+}
+
 QString FileNameFit::shortName(const QString& name)
 {
     QString kept = asciiName(name);

@@ -29,6 +29,8 @@ public:
     // name; else with the mark of given before its extension, cut to fit a disk: a made name never
     // takes the name of another file, nor another made name's.
     static QString markedIfChanged(const QString& given, const QString& made);
+    // name with its own mark before its extension, cut to fit: a name no other file's takes.
+    static QString marked(const QString& name);
     // The last form a name is fitted to for a disk that refuses the others: ASCII, marked with the
     // whole name, its extension kept when short, kMaxShortBytes at most.
     static constexpr int kMaxShortBytes = 64;

@@ -4,10 +4,12 @@
 #include "app/HeldFolder.h"
 #include "app/OutputFile.h"
 
+#include <QFile>
 #include <QStringList>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -53,6 +55,49 @@ bool diskKeeps(const HeldFolder& folder, const QString& name)
     ::unlinkat(folder.fd(), native.constData(), 0);
     return kept;
 }
+
+bool beyondAscii(const QString& name)
+{
+    for (const QChar c : name)
+        if (c.unicode() > 0x7E)
+            return true;
+    return false;
+}
+
+bool entryAt(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// local, the name a write means to give the phone's name inside folder, where the disk takes it;
+// else the first ASCII form of the name that stands or that the disk takes (a disk that takes no
+// letters beyond ASCII refuses the name), as an extraction fits a name it refuses.
+QString takenForm(const HeldFolder& folder, const QString& name, const QString& local)
+{
+    if (!beyondAscii(local) || !folder.isValid() || folder.has(local) || diskKeeps(folder, local))
+        return local;
+    const QString ascii = FileNameFit::asciiName(name);
+    for (const QString& form : { ascii, FileNameFit::shortName(name) })
+        if (folder.has(form) || diskKeeps(folder, form))
+            return form;
+    return ascii;
+}
+
+// The local name of a name kept as it is inside the folder at folderPath, as a write gave it.
+QString standingAsIs(const QString& folderPath, const QString& name)
+{
+    const QString at = folderPath + QLatin1Char('/');
+    const QString aside = FileNameFit::marked(name);
+    if (entryAt(at + aside))
+        return aside;
+    if (!beyondAscii(name) || entryAt(at + name))
+        return name;
+    for (const QString& form : { FileNameFit::asciiName(name), FileNameFit::shortName(name) })
+        if (entryAt(at + form))
+            return form;
+    return name;
+}
 } // namespace
 
 QString KeptFileName::plain(const QString& name)
@@ -67,16 +112,29 @@ QString KeptFileName::plain(const QString& name)
     return FileNameFit::markedIfChanged(name, name) == name ? name : QString();
 }
 
+QString KeptFileName::aside(const QString& name)
+{
+    const QString fitted = FileNameFit::localName(name);
+    return fitted != name ? fitted : FileNameFit::marked(name);
+}
+
 QString KeptFileName::standing(const QString& folderPath, const QString& name)
 {
     const QString fitted = FileNameFit::localName(name);
     if (fitted == name)
+        return standingAsIs(folderPath, name);
+    const HeldFolder folder = HeldFolder::open(folderPath);
+    if (!folder.isValid())
         return fitted;
     const QString own = plain(name);
-    if (own.isEmpty())
-        return fitted;
-    const HeldFolder folder = HeldFolder::open(folderPath);
-    return folder.isValid() && standsAs(folder, own) ? own : fitted;
+    if (!own.isEmpty() && standsAs(folder, own))
+        return own;
+    for (const QString& form : { fitted, FileNameFit::asciiName(name), FileNameFit::shortName(name) })
+        if (folder.has(form))
+            return form;
+    // The entry the disk finds by the phone's own name (another case of it) is the one file an
+    // earlier version kept for both names: this one's too.
+    return !own.isEmpty() && folder.has(own) ? own : fitted;
 }
 
 QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
@@ -86,13 +144,18 @@ QString KeptFileName::forWrite(const HeldFolder& folder, const QString& name)
         return fitted; // the usual case
     const QString own = plain(name);
     if (own.isEmpty() || !folder.isValid())
-        return fitted;
+        return takenForm(folder, name, fitted);
     if (standsAs(folder, own))
         return own;
     // Another entry found by the name (another case of it, the name without its end) is not it.
     if (folder.has(own) || folder.has(fitted))
         return fitted;
-    return diskKeeps(folder, own) ? own : fitted;
+    return diskKeeps(folder, own) ? own : takenForm(folder, name, fitted);
+}
+
+QString KeptFileName::taken(const HeldFolder& folder, const QString& name)
+{
+    return takenForm(folder, name, name);
 }
 
 QString KeptFileName::pathForWrite(const QString& folderPath, const QString& relative)

@@ -2,7 +2,7 @@
 
 #include "app/DataPaths.h"
 #include "app/FileNameFit.h"
-#include "app/KeptFileName.h"
+#include "app/KeptPaths.h"
 #include "app/MadeFolders.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "backup/BackupCacheCopy.h"
@@ -92,9 +92,10 @@ void ITunesCacheSMSThread::copyFoldersThrow(
     BkCacheDb cache(m_cacheDir.absoluteFilePath(QStringLiteral("manifest.db")));
     startOverIfUnplacedThrow(cache, library);
     BackupCacheCopy copier(m_manifest, cache);
+    KeptPaths names(library.absolutePath());
     // The message database first: no other record's copy takes its place.
     if (smsDb && smsDb->item.isFile())
-        copyFileThrow(copier, library, smsDb, true);
+        copyFileThrow(copier, names, library, smsDb, true);
     // Message attachments live in the media domain: where the home domain names one of the same
     // path, the media domain's keeps the place.
     QList<const BackupManifest::_FileNode*> roots;
@@ -113,7 +114,7 @@ void ITunesCacheSMSThread::copyFoldersThrow(
         }
         // A log goes with its database.
         if (node->item.isFile() && node != smsDb && !copier.isCompanion(node))
-            copyFileThrow(copier, library, node, false);
+            copyFileThrow(copier, names, library, node, false);
     };
     for (const auto* root : roots)
         copy(root);
@@ -124,8 +125,8 @@ void ITunesCacheSMSThread::copyFoldersThrow(
 // read, is noted in the faults with its record and the others go on, unless it is the message
 // database itself: nothing of the messages can be read without it. So is a file whose name this disk
 // cannot hold, or that leads out of the folder.
-void ITunesCacheSMSThread::copyFileThrow(
-    BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb)
+void ITunesCacheSMSThread::copyFileThrow(BackupCacheCopy& copier, KeptPaths& names, const QDir& library,
+    const BackupManifest::_FileNode* node, bool messageDb)
 {
     if (m_manifest.storedState(node) == StoredFile::State::Missing)
         return;
@@ -140,8 +141,7 @@ void ITunesCacheSMSThread::copyFileThrow(
         BackupManifest::safeJoinThrow(library, FileNameFit::localPath(rel));
         QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         parts.removeAll(QStringLiteral("."));
-        dest = library.absoluteFilePath(
-            KeptFileName::pathForWrite(library.absolutePath(), parts.join(QLatin1Char('/'))));
+        dest = library.absoluteFilePath(names.pathForWrite(parts.join(QLatin1Char('/'))));
         copier.copyThrow(node, dest, false, m_fresh && messageDb ? &m_read : nullptr);
     } catch (const BackupManifest::NotAsWritten& e) {
         if (messageDb)

@@ -11,6 +11,7 @@
 class BackupCacheCopy;
 class BackupFolderLock;
 class BkCacheDb;
+class KeptPaths;
 class ProgressForm;
 
 // Copies a backup's message folder ("Library/SMS") and address book folder ("Library/AddressBook")
@@ -18,7 +19,7 @@ class ProgressForm;
 // files the cache holds from the very same stored files are not copied again. Each name is kept as
 // the readers of the messages look for it (KeptFileName: the phone's own where the disk takes it,
 // else fitted: a name too long for a disk is cut, one with characters a disk refuses goes without
-// them, each marked). A file whose stored copy
+// them, each marked; one the disk finds another record's entry by is marked too). A file whose stored copy
 // is not what the phone wrote, or cannot be read (the user may not read it, a disk's read error), or
 // whose name or path this disk cannot hold even so, or whose place another record's copy took (a
 // disk that ignores case, one path in two domains), ends the run with an error that names it and its
@@ -59,8 +60,8 @@ protected:
 private:
     void copyFoldersThrow(
         const QDir& library, const BackupManifest::_FileNode* sms, const BackupManifest::_FileNode* smsDb);
-    void copyFileThrow(
-        BackupCacheCopy& copier, const QDir& library, const BackupManifest::_FileNode* node, bool messageDb);
+    void copyFileThrow(BackupCacheCopy& copier, KeptPaths& names, const QDir& library,
+        const BackupManifest::_FileNode* node, bool messageDb);
     // The hold and the settling of a fresh run; false when the run ends (a failure told).
     bool holdForWrite();
     static void startOverIfUnplacedThrow(BkCacheDb& cache, const QDir& library);

@@ -41,8 +41,14 @@ QString msgRelayPath(const QDir& relay, const QString& devicePath)
 {
     // Named as the load of a backup and a save name their copies, each name where it stands.
     const QString rel = relayRelative(devicePath);
-    if (FileNameFit::localPath(rel) == rel)
-        return msgConfinedPath(relay, rel); // the usual case: every name is kept as it is
+    if (FileNameFit::localPath(rel) == rel) {
+        // The usual case: every name is kept as it is, the file's where no copy was set aside.
+        const QString path = msgConfinedPath(relay, rel);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        return path.isEmpty()
+            ? path
+            : path.left(slash + 1) + KeptFileName::standing(path.left(slash), path.mid(slash + 1));
+    }
     const QStringList parts = msgRelayParts(relay, devicePath);
     if (parts.isEmpty())
         return QString();

@@ -12,8 +12,8 @@ QString msgConfinedPath(const QDir& base, const QString& relative);
 // cleaned, as the phone gives them; empty when it would lead out of relay.
 QStringList msgRelayParts(const QDir& relay, const QString& devicePath);
 // The local file of a device path inside the file-relay folder relay, each name as KeptFileName
-// finds it standing (the phone's own, else the fitted one), or an empty string when it would lead
-// out of relay.
+// finds it standing (the phone's own, else the fitted one; the file's own where a copy was set
+// aside from another record's entry), or an empty string when it would lead out of relay.
 QString msgRelayPath(const QDir& relay, const QString& devicePath);
 // The place an earlier version named for the same device path (EarlierFileName), where local
 // message stores it saved keep their attachment files; empty where that is its place now, or

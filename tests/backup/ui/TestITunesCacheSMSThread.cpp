@@ -1,3 +1,5 @@
+#include "app/FileNameFit.h"
+#include "app/KeptFileName.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "app/ui/DataSources.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -11,6 +13,7 @@
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgCopyMarks.h"
 #include "messages/store/MsgData.h"
+#include "support/ForeignDisk.h"
 #include "support/MockClock.h"
 #include "support/SimulatedDisk.h"
 #include "support/TestEnv.h"
@@ -20,10 +23,39 @@
 #include <QRegularExpression>
 #include <QtTest>
 #include <fcntl.h>
+#include <memory>
 #include <optional>
 #include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace
+{
+// A folder bound at a place for as long as it lives: the cache's folder put on another disk.
+class Bound
+{
+public:
+    Bound(const QString& folder, const QString& at)
+        : m_at(at)
+    {
+        QDir().mkpath(at);
+        m_bound = ::mount(QFile::encodeName(folder).constData(), QFile::encodeName(at).constData(), nullptr,
+                      MS_BIND, nullptr)
+            == 0;
+    }
+    ~Bound()
+    {
+        if (m_bound)
+            ::umount2(QFile::encodeName(m_at).constData(), MNT_DETACH);
+    }
+    bool isBound() const { return m_bound; }
+
+private:
+    QString m_at;
+    bool m_bound = false;
+};
+} // namespace
 
 class TestITunesCacheSMSThread : public QObject
 {
@@ -38,117 +70,132 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("counted"); // the messages the tree then counts
         QTest::addColumn<QString>("why"); // what the error says of the stored copy
         QTest::addColumn<QStringList>("marked"); // the copies recorded as not what the phone wrote
+        QTest::addColumn<QString>("disk"); // the cache's disk: empty for the tests' own, else its kind
         const QStringList all { "SMS/sms.db", "AddressBook/AddressBook.sqlitedb",
             "AddressBook/AddressBookImages.sqlitedb" };
         const QStringList encrypted { "--password", "pw", "--iter", "5", "--dpic", "5" };
         QTest::newRow("mbdb, encrypted") << QStringList { "--layout", "mbdb" } + encrypted << 1 << "" << all
-                                         << qint64(2) << "" << QStringList {};
-        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2) << "" << QStringList {};
+                                         << qint64(2) << "" << QStringList {} << QString();
+        QTest::newRow("plain") << QStringList {} << 1 << "" << all << qint64(2) << "" << QStringList {}
+                               << QString();
         // A file cut short is named; the others are copied all the same, and so is what it holds.
         QTest::newRow("an address book file cut short")
             << encrypted
                 + QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=cut-half" }
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
-            << "ends without its padding" << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+            << "ends without its padding" << QStringList { "AddressBook/AddressBookImages.sqlitedb" }
+            << QString();
         // The message database itself cut short: nothing is read from it, and its count is unknown.
         QTest::newRow("sms.db cut short")
             << encrypted + QStringList { "--stored-damage", "Library/SMS/sms.db=cut-half" } << 0 << ""
             << QStringList {} << DataSources::kUnknownCount << "ends without its padding"
-            << QStringList { "SMS/sms.db" };
+            << QStringList { "SMS/sms.db" } << QString();
         // A picture of a message cut in half: the pages learn it from the cache.
         const QString picture = "Library/SMS/Attachments/25/01/DEMO-ATTACHMENT-0001/IMG_4101.JPG";
         QTest::newRow("a message attachment cut short")
             << QStringList { "--demo" } + encrypted + QStringList { "--stored-damage", picture + "=cut-half" }
             << 0 << "Record: MediaDomain " + picture << all << qint64(16) << "ends without its padding"
-            << QStringList { picture.mid(8) };
+            << QStringList { picture.mid(8) } << QString();
         // In a plain backup: the message database left empty, a picture attached to a message cut
         // short. The record's size is the witness.
         QTest::newRow("plain, sms.db empty")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=empty" } << 0 << "" << QStringList {}
-            << DataSources::kUnknownCount << "it is empty" << QStringList { "SMS/sms.db" };
+            << DataSources::kUnknownCount << "it is empty" << QStringList { "SMS/sms.db" } << QString();
         const QString attachment = "Library/SMS/Attachments/4a/02/DEMO-ATTACHMENT-0002/IMG_4102.JPG";
         QTest::newRow("plain, an attachment cut short")
             << QStringList { "--demo", "--stored-damage", attachment + "=short-half" } << 0
             << "Record: MediaDomain " + attachment << all << qint64(16) << "it is shorter than its record"
-            << QStringList { attachment.mid(8) };
+            << QStringList { attachment.mid(8) } << QString();
         // A stored copy whose every read fails (a disk's read error): named with its record and the
         // system's reason, left out of the cache and marked there, and the others copied. Without
         // the message database nothing of the messages is read, and their count is unknown.
         const QString eio = "Input/output error";
         QTest::newRow("an attachment unreadable")
             << QStringList { "--demo", "--stored-damage", picture + "=unreadable" } << 0
-            << "Record: MediaDomain " + picture << all << qint64(16) << eio << QStringList { picture.mid(8) };
+            << "Record: MediaDomain " + picture << all << qint64(16) << eio << QStringList { picture.mid(8) }
+            << QString();
         QTest::newRow("encrypted, an attachment unreadable")
             << QStringList { "--demo" } + encrypted
                 + QStringList { "--stored-damage", picture + "=unreadable" }
             << 0 << "Record: MediaDomain " + picture << all << qint64(16) << eio
-            << QStringList { picture.mid(8) };
+            << QStringList { picture.mid(8) } << QString();
         QTest::newRow("encrypted, an address book file unreadable")
             << encrypted
                 + QStringList { "--stored-damage",
                       "Library/AddressBook/AddressBookImages.sqlitedb=unreadable" }
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all.mid(0, 2)
-            << qint64(2) << eio << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+            << qint64(2) << eio << QStringList { "AddressBook/AddressBookImages.sqlitedb" } << QString();
         // A picture's key in its record that does not unwrap: that picture alone is left out.
         QTest::newRow("encrypted, an attachment's key damaged")
             << QStringList { "--demo" } + encrypted + QStringList { "--stored-damage", picture + "=key-bit" }
             << 0 << "Record: MediaDomain " + picture << all << qint64(16) << "fails its check"
-            << QStringList { picture.mid(8) };
+            << QStringList { picture.mid(8) } << QString();
         // A plain database shorter than its own header gives: named, copied and marked.
         QTest::newRow("plain, an address book database cut short")
             << QStringList { "--stored-damage", "Library/AddressBook/AddressBookImages.sqlitedb=short-1000" }
             << 0 << "Record: HomeDomain Library/AddressBook/AddressBookImages.sqlitedb" << all << qint64(2)
             << "than the database's own header gives"
-            << QStringList { "AddressBook/AddressBookImages.sqlitedb" };
+            << QStringList { "AddressBook/AddressBookImages.sqlitedb" } << QString();
         QTest::newRow("plain, sms.db cut short")
             << QStringList { "--demo", "--stored-damage", "Library/SMS/sms.db=short-1000" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount
-            << "than the database's own header gives" << QStringList { "SMS/sms.db" };
+            << "than the database's own header gives" << QStringList { "SMS/sms.db" } << QString();
         QTest::newRow("sms.db unreadable")
             << QStringList { "--stored-damage", "Library/SMS/sms.db=unreadable" } << 0
             << "Record: HomeDomain Library/SMS/sms.db" << QStringList {} << DataSources::kUnknownCount << eio
-            << QStringList { "SMS/sms.db" };
+            << QStringList { "SMS/sms.db" } << QString();
         // Names a disk cannot keep as they stand (304 bytes) are kept where the pages look for them;
         // one that leads out of the folder costs that file alone.
         const QString cjk = "1=" + QString(100, QChar(0x4E2D)) + ".JPG";
         QTest::newRow("an attachment named 100 CJK characters")
             << QStringList { "--demo", "--attachment-name", cjk } << 1 << "" << all << qint64(16) << ""
-            << QStringList {};
+            << QStringList {} << QString();
         QTest::newRow("an attachment named with a question mark")
             << QStringList { "--demo", "--attachment-name", "2=Why?.JPG" } << 1 << "" << all << qint64(16)
-            << "" << QStringList {};
+            << "" << QStringList {} << QString();
         // Names some disks refuse, kept as the phone gives them where this disk takes them.
         QTest::newRow("attachments named as a device and with a dot at the end")
             << QStringList { "--demo", "--attachment-name", "1=con/AUX.JPG", "--attachment-name", "2=end." }
-            << 1 << "" << all << qint64(16) << "" << QStringList {};
+            << 1 << "" << all << qint64(16) << "" << QStringList {} << QString();
         // Names that differ only in characters a disk refuses stay two files, each with its own
         // record's bytes; so does one that looks like such a name made for a disk.
         const QStringList colon { "--attachment-name", "1=shared/a:b.JPG", "--attachment-name",
             "2=shared/ab.JPG" };
         QTest::newRow("attachments whose names differ in a colon")
-            << QStringList { "--demo" } + colon << 1 << "" << all << qint64(16) << "" << QStringList {};
+            << QStringList { "--demo" } + colon << 1 << "" << all << qint64(16) << "" << QStringList {}
+            << QString();
         const QStringList marks { "--attachment-name", "1=shared/x?.JPG", "--attachment-name",
             "2=shared/x*.JPG" };
         QTest::newRow("attachments whose names differ in a question mark and a star")
-            << QStringList { "--demo" } + marks << 1 << "" << all << qint64(16) << "" << QStringList {};
+            << QStringList { "--demo" } + marks << 1 << "" << all << qint64(16) << "" << QStringList {}
+            << QString();
         // One path in two domains: the attachment keeps the media domain's bytes, as a phone keeps
         // its attachments there, and the other record is named.
         QTest::newRow("an attachment's path in the home domain too")
             << QStringList { "--demo", "--put", "HomeDomain:" + picture + "=/dev/null" } << 0
             << "Record: HomeDomain " + picture << all << qint64(16)
-            << "holds the copy of MediaDomain " + picture << QStringList {};
+            << "holds the copy of MediaDomain " + picture << QStringList {} << QString();
         const QString out = "Library/SMS/Attachments/../../../../x.jpg";
         QTest::newRow("an attachment whose path leads out")
             << QStringList { "--demo", "--put", "MediaDomain:" + out + "=/dev/null" } << 0
             << "Record: MediaDomain " + out << all << qint64(16) << "leads out of its folder"
-            << QStringList {};
+            << QStringList {} << QString();
         const QString deep
             = "Library/SMS/Attachments/" + QString(250, 'd').append('/').repeated(17) + "x.jpg";
         QTest::newRow("an attachment whose path is too long for the system")
             << QStringList { "--demo", "--put", "MediaDomain:" + deep + "=/dev/null" } << 0
             << "Record: MediaDomain " + deep << all << qint64(16) << "longer than the system allows"
-            << QStringList {};
+            << QStringList {} << QString();
+        // On a disk that ignores case, a name that finds another record's copy is set aside under
+        // its mark; one the disk refuses is fitted for that file alone.
+        QTest::newRow("exFAT: attachments whose names differ in case") << QStringList {
+            "--demo", "--attachment-name", "1=shared/Photo.JPG", "--attachment-name", "2=shared/photo.jpg"
+        } << 1 << "" << all << qint64(16) << "" << QStringList {} << "exfat";
+        QTest::newRow("FAT: an attachment named beyond ASCII")
+            << QStringList { "--demo", "--attachment-name", "1=Caf\u00e9.jpg" } << 1 << "" << all
+            << qint64(16) << "" << QStringList {} << "fat";
     }
+
     // Each row is loaded twice: the second load reuses the copies, and says and marks the same.
     void copiesMessageAndAddressBookFolders()
     {
@@ -159,12 +206,24 @@ private Q_SLOTS:
         QFETCH(qint64, counted);
         QFETCH(QString, why);
         QFETCH(QStringList, marked);
+        QFETCH(QString, disk);
         const QString dir = GenBackup::make(args);
         BackupManifest m(dir);
         m.readManifestInfo();
         if (m.IsEncrypted)
             QVERIFY(m.setPasscode("pw"));
         m.parseInfo();
+        std::unique_ptr<ForeignDisk> mounted;
+        std::optional<Bound> cacheOnDisk;
+        if (!disk.isEmpty()) {
+            mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk));
+            if (!mounted->isMounted())
+                QSKIP(qPrintable(mounted->whyNot()));
+            // The copies on the disk, the cache's own database beside them on the tests' own.
+            cacheOnDisk.emplace(
+                mounted->path(), BkCacheDb::cacheDir().absoluteFilePath(m.dirPathMd5() + "/file-relay"));
+            QVERIFY(cacheOnDisk->isBound());
+        }
         for (int load = 0; load < 2; ++load) {
             ModalAnswerer answerer;
             ProgressForm form;
@@ -211,9 +270,14 @@ private Q_SLOTS:
             int(marked.filter(QRegularExpression("^SMS/Attachments/")).size()));
         for (const _MsgAttachment* a : std::as_const(data.p()->attachments)) {
             QVERIFY2(!a->_notAsWritten.isEmpty() || QFileInfo(a->_path).isFile(), qPrintable(a->filename));
-            // Under the phone's own name, unless that is longer than a disk keeps.
-            if (a->filename.section('/', -1).toUtf8().size() <= 255)
-                QVERIFY2(a->_path.endsWith(a->filename.mid(1)), qPrintable(a->_path));
+            // Under the phone's own name, unless that is longer than a disk keeps; on another disk,
+            // set aside or fitted where it finds another's entry by it or refuses it.
+            const QString last = a->filename.section('/', -1);
+            const bool aside = !disk.isEmpty()
+                && (a->_path.endsWith("/" + KeptFileName::aside(last))
+                    || a->_path.endsWith("/" + FileNameFit::asciiName(last)));
+            if (last.toUtf8().size() <= 255)
+                QVERIFY2(a->_path.endsWith(a->filename.mid(1)) || aside, qPrintable(a->_path));
             if (a->_notAsWritten.isEmpty())
                 QVERIFY2(holdsItsRecord(m, *a), qPrintable(a->filename));
         }

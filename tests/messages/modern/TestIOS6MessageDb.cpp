@@ -3,6 +3,7 @@
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgText.h"
 #include "messages/support/MsgFixtures.h"
+#include "support/ForeignDisk.h"
 #include "support/NameMark.h"
 #include "support/TestEnv.h"
 
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QtTest>
 #include <malloc.h>
+#include <memory>
 
 using namespace MsgFixtures;
 
@@ -172,43 +174,55 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("records"); // device paths below one attachment folder
         QTest::addColumn<QStringList>("files"); // below that folder's copy: "name=bytes", "name->target"
         QTest::addColumn<QStringList>("read"); // each record's bytes as its store reads them
+        QTest::addColumn<QString>("disk"); // the store's disk: empty for the tests' own, else its kind
         const QString cut = QString(300, 'n') + ".jpg";
-        QTest::newRow("characters left out")
-            << QStringList { "a:b?.jpg" } << QStringList { "ab.jpg=one" } << QStringList { "one" };
+        QTest::newRow("characters left out") << QStringList { "a:b?.jpg" } << QStringList { "ab.jpg=one" }
+                                             << QStringList { "one" } << QString();
         QTest::newRow("a name too long, cut with the earlier mark")
             << QStringList { cut } << QStringList { QString(242, 'n') + earlierNameMark(cut) + ".jpg=long" }
-            << QStringList { "long" };
+            << QStringList { "long" } << QString();
         QTest::newRow("a name of such characters alone")
-            << QStringList { "???" } << QStringList { "_=alone" } << QStringList { "alone" };
+            << QStringList { "???" } << QStringList { "_=alone" } << QStringList { "alone" } << QString();
         QTest::newRow("names the earlier rule kept as they were")
             << QStringList { "AUX.jpg", "end." } << QStringList { "AUX.jpg=device", "end.=dot" }
-            << QStringList { "device", "dot" };
-        QTest::newRow("in a folder's name")
-            << QStringList { "a|b/c.jpg" } << QStringList { "ab/c.jpg=inner" } << QStringList { "inner" };
+            << QStringList { "device", "dot" } << QString();
+        QTest::newRow("in a folder's name") << QStringList { "a|b/c.jpg" } << QStringList { "ab/c.jpg=inner" }
+                                            << QStringList { "inner" } << QString();
         QTest::newRow("two whose earlier names are one")
             << QStringList { "a:b.jpg", "a?b.jpg", "c*d.jpg" }
-            << QStringList { "ab.jpg=first", "cd.jpg=alone" } << QStringList { "", "", "alone" };
+            << QStringList { "ab.jpg=first", "cd.jpg=alone" } << QStringList { "", "", "alone" } << QString();
         QTest::newRow("an earlier name another's now")
             << QStringList { "x:y.jpg", "xy.jpg", "z?.jpg" } << QStringList { "xy.jpg=plain", "z.jpg=alone" }
-            << QStringList { "", "plain", "alone" };
+            << QStringList { "", "plain", "alone" } << QString();
         QTest::newRow("saved again by this version")
             << QStringList { "a:b.jpg", "e?f.jpg" }
             << QStringList { "ab" + nameMark("a:b.jpg") + ".jpg=new", "ab.jpg=old", "ef.jpg=alone" }
-            << QStringList { "new", "alone" };
+            << QStringList { "new", "alone" } << QString();
         QTest::newRow("an earlier file that leads out")
             << QStringList { "l:k.jpg", "m?.jpg" } << QStringList { "lk.jpg->OUTSIDE", "m.jpg=alone" }
-            << QStringList { "", "alone" };
+            << QStringList { "", "alone" } << QString();
+        // One file for two names on a disk that ignores case: both records read it.
+        QTest::newRow("a device's name and another case of it, one file")
+            << QStringList { "AUX.jpg", "aux.jpg" } << QStringList { "AUX.jpg=one" }
+            << QStringList { "one", "one" } << QString("exfat");
     }
     void ownStoreReadsEarlierFiles()
     {
         QFETCH(QStringList, records);
         QFETCH(QStringList, files);
         QFETCH(QStringList, read);
+        QFETCH(QString, disk);
+        std::unique_ptr<ForeignDisk> mounted;
+        if (!disk.isEmpty()) {
+            mounted = std::make_unique<ForeignDisk>(ForeignDisk::kindOf(disk));
+            if (!mounted->isMounted())
+                QSKIP(qPrintable(mounted->whyNot()));
+        }
         const QString base = TestEnv::tempDir();
         QFile outside(base + "/outside");
         QVERIFY(outside.open(QIODevice::WriteOnly) && outside.write("secret") == 6);
         outside.close();
-        const QString folder = base + "/store";
+        const QString folder = (mounted ? mounted->path() : base) + "/store";
         QStringList paths;
         for (const QString& r : records)
             paths << "~/Library/SMS/Attachments/ab/01/G/" + r;
