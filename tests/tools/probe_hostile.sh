@@ -280,31 +280,40 @@ check "messages of a picked sms.db whose log is a link read it without the log, 
 # into holds that user's change: it is never played back into the read, the export or the user's
 # backup; the database is read as its file holds it, and the file left out is named with its owner.
 if [ "$(id -u)" -eq 0 ]; then
-    mine=$(sqlite3 "$in/messages/$sms_db" "select count(*) from message")
+    cp "$in/messages/$sms_db" "$work/plain-sms.db"
+    mine=$("$probe" messages "$work/plain-sms.db" 2> /dev/null | grep -o '"messages": [0-9]*')
     for companion in journal wal; do
         for cmd in messages export-messages restore-messages; do
             rm -rf "$work/tmp" "$work/theirs-out" "$work/into" && mkdir -p "$work/tmp" && chmod 1777 "$work/tmp"
-            cp "$in/messages/$sms_db" "$work/tmp/sms.db" && cp -r "$work/named" "$work/into"
+            cp "$work/plain-sms.db" "$work/tmp/sms.db" && cp -r "$work/named" "$work/into"
             /usr/bin/python3 - "$gen" "$work/tmp/sms.db" $companion << 'EOF_PY'
 import os, shutil, sqlite3, sys
 sys.path.insert(0, sys.argv[1]); import make_backup as g
 db, kind = sys.argv[2], sys.argv[3]
-theirs = "INSERT INTO message (guid, text, date) VALUES ('theirs', 'written by another user', 1)"
-c = sqlite3.connect(db)
-if kind == 'journal': # their message in the pages the journal puts back
-    c.execute(theirs); c.commit(); c.close()
-    g.leave_hot_journal(db, "DELETE FROM message WHERE guid = 'theirs'",
+def run(path, *sql):
+    c = sqlite3.connect(path)
+    for s in sql: c.execute(s)
+    c.commit(); c.close()
+theirs = ("INSERT INTO message (guid, text, date) VALUES ('theirs', 'written by another user', 1)",
+          "INSERT INTO chat_message_join (chat_id, message_id) SELECT min(ROWID), last_insert_rowid() FROM chat")
+if kind == 'journal': # the file the user's own, whole; the pages the journal puts back hold their message
+    run(db, *theirs)
+    shutil.copy(db, db + '.t')
+    g.leave_hot_journal(db + '.t', "DELETE FROM message WHERE guid = 'theirs'",
                         "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) SELECT zeroblob(4000) FROM n")
+    run(db, "DELETE FROM message WHERE guid = 'theirs'")
+    os.replace(db + '.t-journal', db + '-journal'); os.remove(db + '.t')
 else: # their message only in the log
-    c.execute('pragma journal_mode=wal'); c.execute('pragma wal_autocheckpoint=0'); c.execute(theirs); c.commit()
-    shutil.copy(db + '-wal', db + '.log'); os._exit(0)
+    c = sqlite3.connect(db); c.execute('pragma journal_mode=wal'); c.execute('pragma wal_autocheckpoint=0')
+    for s in theirs: c.execute(s)
+    c.commit(); shutil.copy(db + '-wal', db + '.log'); os._exit(0)
 EOF_PY
             if [ $companion = wal ]; then
                 rm -f "$work/tmp/sms.db-wal" "$work/tmp/sms.db-shm" && mv "$work/tmp/sms.db.log" "$work/tmp/sms.db-wal"
             fi
             chown 65534 "$work/tmp/sms.db-$companion"
             case $cmd in
-                messages) run messages "$work/tmp/sms.db"; grep -q "\"messages\": $mine," "$work/out.txt" ;;
+                messages) run messages "$work/tmp/sms.db"; grep -qF "$mine," "$work/out.txt" ;;
                 export-messages) run export-messages --format txt "$work/tmp/sms.db" "$work/theirs-out"
                     [ -s "$work/theirs-out" ] && ! grep -rq "written by another user" "$work/theirs-out" ;;
                 restore-messages) HOME="$work/home" run restore-messages "$work/tmp/sms.db" "$work/into"
