@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -36,6 +37,23 @@ QString userName(uid_t uid)
         && *found->pw_name)
         return QString::fromLocal8Bit(found->pw_name);
     return QStringLiteral("user id %1").arg(uid);
+}
+
+// "The file <path> stands in a folder everyone may write into and belongs to another user (<name>)"
+// where the system's rules for shared folders keep entry from being followed or opened; else empty.
+QString sharedEntryText(const struct stat& folder, const struct stat& entry, const QString& path)
+{
+    const mode_t shared = S_ISVTX | S_IWOTH;
+    if ((folder.st_mode & shared) != shared || entry.st_uid == ::geteuid() || entry.st_uid == folder.st_uid)
+        return QString();
+    const QString what = S_ISLNK(entry.st_mode) ? QStringLiteral("the link %1")
+        : S_ISFIFO(entry.st_mode)               ? QStringLiteral("the FIFO %1")
+        : S_ISREG(entry.st_mode)                ? QStringLiteral("the file %1")
+                                                : QString();
+    if (what.isEmpty())
+        return QString(); // no rule of the system's keeps a device or a socket
+    return QStringLiteral("%1 stands in a folder everyone may write into and belongs to another user (%2)")
+        .arg(what.arg(QDir::toNativeSeparators(path)), userName(entry.st_uid));
 }
 } // namespace
 
@@ -228,19 +246,26 @@ bool PathWalk::goesUp(const QString& path)
 
 QString PathWalk::refusalIn(const struct stat& folder, const struct stat& entry, const QString& path)
 {
-    const mode_t shared = S_ISVTX | S_IWOTH;
-    if ((folder.st_mode & shared) != shared || entry.st_uid == ::geteuid() || entry.st_uid == folder.st_uid)
+    const QString whose = sharedEntryText(folder, entry, path);
+    if (whose.isEmpty())
         return QString();
-    const QString what = S_ISLNK(entry.st_mode) ? QStringLiteral("the link %1")
-        : S_ISFIFO(entry.st_mode)               ? QStringLiteral("the FIFO %1")
-        : S_ISREG(entry.st_mode)                ? QStringLiteral("the file %1")
-                                                : QString();
-    if (what.isEmpty())
-        return QString(); // no rule of the system's keeps a device or a socket
-    return QStringLiteral("%1 stands in a folder everyone may write into and belongs to another user (%2): "
-                          "it is not %3, and nothing was written")
-        .arg(what.arg(QDir::toNativeSeparators(path)), userName(entry.st_uid),
-            S_ISLNK(entry.st_mode) ? QStringLiteral("followed") : QStringLiteral("opened"));
+    return QStringLiteral("%1: it is not %2, and nothing was written")
+        .arg(whose, S_ISLNK(entry.st_mode) ? QStringLiteral("followed") : QStringLiteral("opened"));
+}
+
+QString PathWalk::readRefusal(const QString& path, int fd)
+{
+    struct stat folder, entry;
+    const QByteArray name = QFile::encodeName(path);
+    const QByteArray parent = QFile::encodeName(QFileInfo(path).absolutePath());
+    if ((fd >= 0 ? ::fstat(fd, &entry) : ::lstat(name.constData(), &entry)) != 0
+        || ::stat(parent.constData(), &folder) != 0)
+        return QString();
+    const QString whose = sharedEntryText(folder, entry, path);
+    if (whose.isEmpty())
+        return QString();
+    return QStringLiteral("%1: it is not %2")
+        .arg(whose, S_ISLNK(entry.st_mode) ? QStringLiteral("followed") : QStringLiteral("read"));
 }
 
 QString PathWalk::writeRefusal(const QString& path)

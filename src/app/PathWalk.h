@@ -55,6 +55,11 @@ public:
     // owner is not followed or opened, so that another user's FIFO or file there never receives
     // this user's data. Why not, naming entry (at path) and its owner; empty when it may be.
     static QString refusalIn(const struct stat& folder, const struct stat& entry, const QString& path);
+    // The same rules for a file read beside another (a journal beside a database): another user's
+    // there may hold what that user wants this user to take for their own. Why the entry at path,
+    // never followed, or the file open as fd that stood there, is not read, naming it and its owner;
+    // empty when it may be, or when nothing stands there.
+    static QString readRefusal(const QString& path, int fd = -1);
     // Why those rules keep a write to path from going ahead: a link on the way or at path, or a FIFO
     // or file at path; empty when none does (also when the way cannot be walked: the write says why).
     static QString writeRefusal(const QString& path);

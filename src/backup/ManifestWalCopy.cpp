@@ -1,5 +1,6 @@
 #include "backup/ManifestWalCopy.h"
 
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 #include "app/RunFolder.h"
 #include "app/sqlite/RollbackJournal.h"
@@ -53,9 +54,24 @@ struct Companions {
     bool any() const { return log || journal; }
 };
 
-Companions companionsThrow(const QString& dbPath)
+// What the file is read without, told to the user and logged.
+void readWithout(Companions& c, const QString& text)
+{
+    qWarning("%s", qUtf8Printable(text));
+    c.without += (c.without.isEmpty() ? QString() : QStringLiteral("\n")) + text;
+}
+
+// Whether the log beside dbPath holds rows to read; another user's where everyone may write holds
+// theirs, not the backup's, and is read without.
+bool logThrow(const QString& dbPath, Companions& c)
 {
     const QString log = ManifestWalCopy::logOf(dbPath);
+    const QString theirs = PathWalk::readRefusal(log);
+    if (!theirs.isEmpty()) {
+        readWithout(c,
+            QStringLiteral("%1 was read without its log: %2.").arg(QDir::toNativeSeparators(dbPath), theirs));
+        return false;
+    }
     const QFileInfo info(log);
     // A link is never followed: its rows may be anywhere.
     if (info.isSymLink())
@@ -66,8 +82,13 @@ Companions companionsThrow(const QString& dbPath)
     // A FIFO or device there would hide the log's rows as if it were empty.
     if (info.exists() && !info.isFile())
         fail(QStringLiteral("Cannot read %1. %2").arg(log, RegularFile::notRegularText()));
+    return info.size() > 0;
+}
+
+Companions companionsThrow(const QString& dbPath)
+{
     Companions c;
-    c.log = info.size() > 0;
+    c.log = logThrow(dbPath, c);
     QString why;
     const QString journal = RollbackJournal::pathOf(dbPath);
     switch (RollbackJournal::stateOf(dbPath, &why)) {
@@ -79,11 +100,16 @@ Companions companionsThrow(const QString& dbPath)
         fail(QStringLiteral("Cannot read %1. %2").arg(journal, why));
     case RollbackJournal::State::NotAFile:
         // Nothing there can be played back: the file is what SQLite reads once it is moved away.
-        c.without = QStringLiteral("%1 was read without %2, which is not a file but stands where SQLite "
-                                   "looks for the journal of %1: its records are read as the file holds "
-                                   "them.")
-                        .arg(QDir::toNativeSeparators(dbPath), QDir::toNativeSeparators(journal));
-        qWarning("%s", qUtf8Printable(c.without));
+        readWithout(c,
+            QStringLiteral(
+                "%1 was read without %2, which is not a file but stands where SQLite looks for the "
+                "journal of %1: its records are read as the file holds them.")
+                .arg(QDir::toNativeSeparators(dbPath), QDir::toNativeSeparators(journal)));
+        break;
+    case RollbackJournal::State::Foreign:
+        readWithout(c,
+            QStringLiteral("%1 was read without its journal: %2.")
+                .arg(QDir::toNativeSeparators(dbPath), why));
         break;
     case RollbackJournal::State::Stale:
     case RollbackJournal::State::None:

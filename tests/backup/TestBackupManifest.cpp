@@ -216,6 +216,10 @@ private Q_SLOTS:
             QTest::addRow("db with a change stopped in its journal, naming a journal %s", what)
                 << QStringList { "--hot-journal", "--journal-names", QString("Manifest.db-mj") + what } << ""
                 << (QByteArray(what) == "gone" ? 1 : 4);
+        // Another user's journal where everyone may write holds their change, not the backup's: the
+        // records are read as the file holds them, and the load says so.
+        QTest::newRow("db with a change stopped in another user's journal, where everyone may write")
+            << QStringList { "--hot-journal" } << "" << 1;
         // Manifest.plist says IsEncrypted false (a decrypting tool's, copied over), the stored files
         // are as the device encrypted them: they still need the password.
         QTest::newRow("mbdb encrypted, Manifest.plist says plain") << QStringList { "--layout", "mbdb",
@@ -243,6 +247,13 @@ private Q_SLOTS:
             QVERIFY(there.open(QIODevice::WriteOnly) && there.write("child-journal") > 0);
         there.close();
         QVERIFY(!named.endsWith("fifo") || ::mkfifo(QFile::encodeName(named).constData(), 0600) == 0);
+        const bool theirs = QString(QTest::currentDataTag()).contains("another user's");
+        if (theirs && ::geteuid() != 0)
+            QSKIP("Files of another user are put there by root only");
+        QVERIFY(!theirs
+            || (::chmod(QFile::encodeName(dir).constData(), 01777) == 0
+                && ::lchown(QFile::encodeName(dir + "/Manifest.db-journal").constData(), 65534, gid_t(-1))
+                    == 0));
         const QString digest = GenBackup::folderDigest(dir);
         const QFileInfo before(named);
         if (named.endsWith("gone"))
@@ -281,6 +292,16 @@ private Q_SLOTS:
         QCOMPARE(m.recordCount(), qint64(summary["records"].toInt()));
         if (whileCopied) { // read as it now stands, which the roads after the load take for a change
             QVERIFY(m.smsNode && !QFileInfo::exists(dir + "/Manifest.db-journal"));
+            QCOMPARE(opened->count(), opens);
+            return;
+        }
+        if (theirs) { // the records as the change left them
+            QVERIFY(!m.smsNode && m.findNode("HomeDomain", "Library/SMS/sms.db.unfinished"));
+            QCOMPARE(m.readWithout(),
+                dir + "/Manifest.db was read without its journal: the file " + dir
+                    + "/Manifest.db-journal stands in a folder everyone may write into and belongs to "
+                      "another "
+                      "user (nobody): it is not read.");
             QCOMPARE(opened->count(), opens);
             return;
         }

@@ -290,6 +290,58 @@ limit=20 run messages "$work/picked/sms.db" < /dev/null
 clean && [ "$rc" -eq 0 ] && ! grep -q '"messages": 0' "$work/out.txt" \
     && grep -qF "$work/picked/sms.db is read without $work/picked/sms.db-wal" "$work/err.txt"
 check "messages of a picked sms.db whose log is a link read it without the log, saying so" $?
+# Another user's journal or log beside a database the user reads from a folder everyone may write
+# into holds that user's change: it is never played back into the read, the export or the user's
+# backup; the database is read as its file holds it, and the file left out is named with its owner.
+if [ "$(id -u)" -eq 0 ]; then
+    cp "$in/messages/$sms_db" "$work/plain-sms.db"
+    mine=$("$probe" messages "$work/plain-sms.db" 2> /dev/null | grep -o '"messages": [0-9]*')
+    for companion in journal wal; do
+        for cmd in messages export-messages restore-messages; do
+            rm -rf "$work/tmp" "$work/theirs-out" "$work/into" && mkdir -p "$work/tmp" && chmod 1777 "$work/tmp"
+            cp "$work/plain-sms.db" "$work/tmp/sms.db" && cp -r "$work/named" "$work/into"
+            /usr/bin/python3 - "$gen" "$work/tmp/sms.db" $companion << 'EOF_PY'
+import os, shutil, sqlite3, sys
+sys.path.insert(0, sys.argv[1]); import make_backup as g
+db, kind = sys.argv[2], sys.argv[3]
+def run(path, *sql):
+    c = sqlite3.connect(path)
+    for s in sql: c.execute(s)
+    c.commit(); c.close()
+theirs = ("INSERT INTO message (guid, text, date) VALUES ('theirs', 'written by another user', 1)",
+          "INSERT INTO chat_message_join (chat_id, message_id) SELECT min(ROWID), last_insert_rowid() FROM chat")
+if kind == 'journal': # the file the user's own, whole; the pages the journal puts back hold their message
+    run(db, *theirs)
+    shutil.copy(db, db + '.t')
+    g.leave_hot_journal(db + '.t', "DELETE FROM message WHERE guid = 'theirs'",
+                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 40) SELECT zeroblob(4000) FROM n")
+    run(db, "DELETE FROM message WHERE guid = 'theirs'")
+    os.replace(db + '.t-journal', db + '-journal'); os.remove(db + '.t')
+else: # their message only in the log
+    c = sqlite3.connect(db); c.execute('pragma journal_mode=wal'); c.execute('pragma wal_autocheckpoint=0')
+    for s in theirs: c.execute(s)
+    c.commit(); shutil.copy(db + '-wal', db + '.log'); os._exit(0)
+EOF_PY
+            if [ $companion = wal ]; then
+                rm -f "$work/tmp/sms.db-wal" "$work/tmp/sms.db-shm" && mv "$work/tmp/sms.db.log" "$work/tmp/sms.db-wal"
+            fi
+            chown 65534 "$work/tmp/sms.db-$companion"
+            case $cmd in
+                messages) run messages "$work/tmp/sms.db"; grep -qF "$mine," "$work/out.txt" ;;
+                export-messages) run export-messages --format txt "$work/tmp/sms.db" "$work/theirs-out"
+                    [ -s "$work/theirs-out" ] && ! grep -rq "written by another user" "$work/theirs-out" ;;
+                restore-messages) HOME="$work/home" run restore-messages "$work/tmp/sms.db" "$work/into"
+                    [ "$(sqlite3 "$work/into/3d/3d0d7e5fb2ce288813306e4d4636395e047a3d28" "select count(*) from message where guid = 'theirs'")" = 0 ] ;;
+            esac
+            shown=$?
+            clean && [ "$rc" -eq 0 ] && [ $shown -eq 0 ] \
+                && grep -qF "the file $work/tmp/sms.db-$companion stands in a folder everyone may write into and belongs to another user (nobody): it is not read" "$work/err.txt"
+            check "$cmd of an sms.db beside another user's $companion in a shared folder reads it without, naming it" $?
+        done
+    done
+else
+    echo "SKIP: another user's journal in a shared folder can only be made as root"
+fi
 # So for the call database of a backup calls are merged into: its error is plain text (no HTML
 # escapes), and the backup is left as it was.
 rm -rf "$work/view-calls" && cp -r "$work/named" "$work/view-calls"

@@ -1,6 +1,7 @@
 #include "ProbePrivateCopy.h"
 
 #include "app/OutputFile.h"
+#include "app/PathWalk.h"
 #include "app/PrivateCopyNames.h"
 #include "app/RegularFile.h"
 #include "app/sqlite/RollbackJournal.h"
@@ -15,11 +16,17 @@
 namespace
 {
 // Only a regular file is copied: a FIFO would keep the copy waiting for a writer, and a device
-// such as /dev/zero would fill the disk. False with *why set when it is not copied.
-bool copyPrivate(const QString& from, const QString& to, QString* why, bool followLinks = true)
+// such as /dev/zero would fill the disk; a companion, another user's where everyone may write, is
+// theirs. False with *why set when it is not copied.
+bool copyPrivate(
+    const QString& from, const QString& to, QString* why, bool followLinks = true, bool companion = false)
 {
     QFile in;
+    if (companion && !(*why = PathWalk::readRefusal(from)).isEmpty())
+        return false;
     if (!RegularFile::openRead(in, from, why, followLinks))
+        return false;
+    if (companion && !(*why = PathWalk::readRefusal(from, in.handle())).isEmpty())
         return false;
     OutputFile out(to);
     if (!out.open(QIODevice::WriteOnly) || !out.copyFrom(in.handle()) || !out.commit()) {
@@ -37,11 +44,12 @@ void probeCopyDbThrow(const QString& from, const QString& to)
     QString why;
     if (!copyPrivate(from, to, &why))
         throw std::runtime_error(QStringLiteral("Cannot copy %1. %2").arg(from, why).toStdString());
-    // What stands beside it is taken only as a file of its own: a link there is never followed.
+    // What stands beside it is taken only as a file of its own: a link there is never followed, nor
+    // is another user's file where everyone may write read as its log.
     for (const char* suffix : { "-wal", "-shm" }) {
         const QString companion = from + QLatin1String(suffix);
         if ((QFile::exists(companion) || QFileInfo(companion).isSymLink())
-            && !copyPrivate(companion, to + QLatin1String(suffix), &why, false))
+            && !copyPrivate(companion, to + QLatin1String(suffix), &why, false, true))
             qWarning("%s is read without %s: %s", qUtf8Printable(from), qUtf8Printable(companion),
                 qUtf8Printable(why));
     }
@@ -64,6 +72,9 @@ void probeCopyDbThrow(const QString& from, const QString& to)
         return;
     case RollbackJournal::State::Unreadable:
         qWarning("%s is left out: %s", qUtf8Printable(journal), qUtf8Printable(why));
+        return;
+    case RollbackJournal::State::Foreign:
+        qWarning("%s is read without its journal: %s.", qUtf8Printable(from), qUtf8Printable(why));
         return;
     case RollbackJournal::State::Stale:
     case RollbackJournal::State::None:

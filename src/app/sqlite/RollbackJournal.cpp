@@ -1,5 +1,6 @@
 #include "app/sqlite/RollbackJournal.h"
 
+#include "app/PathWalk.h"
 #include "app/RegularFile.h"
 
 #include <QDir>
@@ -205,6 +206,15 @@ RollbackJournal::State RollbackJournal::stateOf(const QString& dbPath, QString* 
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
         return State::None; // SQLite too takes what it cannot look at for no journal
+    // Another user's, where everyone may write: whatever it holds is theirs, never played back.
+    const auto foreign = [&](int fd) {
+        const QString refused = PathWalk::readRefusal(pathOf(dbPath), fd);
+        if (!refused.isEmpty() && why)
+            *why = refused;
+        return !refused.isEmpty();
+    };
+    if (foreign(-1))
+        return State::Foreign;
     // A link is a name, never followed: not a journal of this file.
     if (!S_ISREG(st.st_mode))
         return State::NotAFile;
@@ -220,6 +230,8 @@ RollbackJournal::State RollbackJournal::stateOf(const QString& dbPath, QString* 
         state = State::NotAFile; // a link put there meanwhile
     else if (fd < 0 || ::fstat(fd, &st) != 0)
         error = errno;
+    else if (foreign(fd))
+        state = State::Foreign; // put there meanwhile
     else if (!S_ISREG(st.st_mode))
         state = State::NotAFile;
     else if (!readAt(fd, &first, 1, 0))
@@ -255,6 +267,8 @@ QString RollbackJournal::copy(const QString& dbPath, const QString& toDbPath)
         why = systemText(errno);
     else if (!S_ISREG(st.st_mode))
         why = RegularFile::notRegularText();
+    else
+        why = PathWalk::readRefusal(from, in); // another user's put there since it was judged
     if (!why.isEmpty()) {
         if (in >= 0)
             ::close(in);

@@ -23,17 +23,22 @@ public:
         Stale, // of a change to several databases whose super-journal is gone: SQLite drops it unplayed
         NotAFile, // a folder, pipe or device: SQLite can neither play it back nor open the database
         Unreadable, // it cannot be opened or read
+        // another user's in a folder everyone may write into (PathWalk::readRefusal): theirs, never
+        // read nor played back, whatever it holds
+        Foreign,
     };
     static QString pathOf(const QString& dbPath);
     // Never waits on what stands at the journal's name, and never follows the name it holds; *why
-    // gets the system's reason when Unreadable. What a super-journal's name was judged is logged.
+    // gets the system's reason when Unreadable, the refusal naming the owner when Foreign. What a
+    // super-journal's name was judged is logged.
     static State stateOf(const QString& dbPath, QString* why = nullptr);
     static bool playsBack(State state) { return state == State::Holds || state == State::HoldsJoint; }
 
     // Copies the journal of dbPath to that of toDbPath (a new file of the owner's alone) as far as
     // SQLite reads it back for the pages its header says the database had, without a trailer that
     // names a super-journal: a journal made huge (or sparse) costs no more than those pages. Only a
-    // regular file is read. Empty when done, else "Cannot read <journal>. <why>" or "Cannot write
-    // <copy>. <why>" with the system's reason; nothing half-copied stays.
+    // regular file is read, never another user's in a folder everyone may write into. Empty when done, else
+    // "Cannot read <journal>. <why>" or "Cannot write <copy>. <why>" with the system's reason; nothing
+    // half-copied stays.
     static QString copy(const QString& dbPath, const QString& toDbPath);
 };

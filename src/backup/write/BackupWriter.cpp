@@ -766,6 +766,10 @@ void BackupWriter::checkJournalThrow() const
                  .arg(journal, manifest));
     case RollbackJournal::State::Unreadable:
         fail(QStringLiteral("Cannot read %1. %2").arg(journal, why));
+    case RollbackJournal::State::Foreign:
+        // Its owner may fill it at any time: SQLite would then play it back into the new manifest.
+        fail(QStringLiteral("%1; nothing was written, for SQLite could play it back into the new manifest.")
+                 .arg(why));
     }
 }
 

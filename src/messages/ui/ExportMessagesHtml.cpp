@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/DataPaths.h"
+#include "app/FileNameFit.h"
 #include "app/MadeFolders.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
@@ -11,6 +12,7 @@
 #include "messages/store/MsgText.h"
 #include "messages/ui/BubbleHtml.h"
 #include "messages/ui/ExportFileNames.h"
+#include "messages/ui/ExportFilesFolder.h"
 #include "messages/ui/MsgExportText.h"
 
 #include <QDir>
@@ -19,6 +21,7 @@
 #include <cerrno>
 #include <optional>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace
 {
@@ -52,10 +55,11 @@ QString ownName(const _MsgAttachment& a)
 }
 } // namespace
 
-QString g_htmlFilesLink(const QString& fileName)
+QString g_htmlFilesLink(const QString& fileName, const QString& folder)
 {
     // Percent-encoding leaves only letters, digits and "-._~", so nothing needs escaping after it.
-    return QStringLiteral("files/") + QString::fromLatin1(QUrl::toPercentEncoding(fileName));
+    return QString::fromLatin1(QUrl::toPercentEncoding(folder)) + QLatin1Char('/')
+        + QString::fromLatin1(QUrl::toPercentEncoding(fileName));
 }
 
 ExportMessagesHtml::ExportMessagesHtml(const HeldFolder& dir, const QString& fileName, bool labelAllSenders)
@@ -64,6 +68,17 @@ ExportMessagesHtml::ExportMessagesHtml(const HeldFolder& dir, const QString& fil
     , m_labelAllSenders(labelAllSenders)
 {
     m_file.setFitName(true);
+}
+
+void ExportMessagesHtml::useFilesFolder(const HeldFolder& folder, const QString& name)
+{
+    m_attaDir = folder;
+    m_attaName = name;
+}
+
+QString ExportMessagesHtml::filesLink(const QString& fileName) const
+{
+    return g_htmlFilesLink(fileName, m_attaName);
 }
 
 void ExportMessagesHtml::init()
@@ -79,7 +94,8 @@ void ExportMessagesHtml::init()
     m_stream << "<html xmlns=\"http://www.w3.org/1999/xhtml\">\n";
     m_stream << "<head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\" />\n";
     m_stream << "<title>" << g_htmlEncode(AppInfo::displayName()) << "</title>\n";
-    m_stream << "<link href=\"files/style.css\" type=\"text/css\" rel=\"stylesheet\"/></head><body>\n";
+    m_stream << "<link href=\"" << filesLink(QStringLiteral("style.css"))
+             << "\" type=\"text/css\" rel=\"stylesheet\"/></head><body>\n";
     checkWritten();
 }
 
@@ -121,7 +137,10 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread, c
 {
     filesFolderThrow();
     const QString name = given.isEmpty() ? QFileInfo(path).fileName() : given;
-    QString target = m_attaDir.freeName(name);
+    QString target = copyName(name, path);
+    struct stat st;
+    if (m_attaDir.lstat(target, &st))
+        return target; // the user's own with the very bytes
     if (target.toUtf8().size() > 255) {
         // A numbered variant of a long name: shortened within the file system's limit.
         const QFileInfo info(name);
@@ -151,6 +170,17 @@ QString ExportMessagesHtml::saveAttaFile(const QString& path, QString* unread, c
         m_fitted.add(m_attaDir.filePath(target), out.placedName());
     }
     return out.placedName();
+}
+
+QString ExportMessagesHtml::copyName(const QString& name, const QString& path) const
+{
+    const QFileInfo source(path);
+    const qint64 size = source.isFile() ? source.size() : -1;
+    return FileNameFit::freeName(name, [&](const QString& candidate) {
+        struct stat st;
+        return m_attaDir.lstat(candidate, &st)
+            && (size < 0 || !ExportFilesFolder::holdsOwn(m_attaDir, candidate, st, path, size));
+    });
 }
 
 // Each bubble goes out as it is made: a message with many attachments costs the page's memory
@@ -208,7 +238,7 @@ std::optional<QString> ExportMessagesHtml::attachmentContent(const _MsgAttachmen
     const bool present = !a._path.isEmpty() && QFileInfo(a._path).isFile();
     QString why; // set by the first read of the file that fails: nothing more is read from it
     const QString copy = present ? saveAttaFile(a._path, &why, ownName(a)) : QString();
-    const QString link = copy.isEmpty() ? QStringLiteral("#") : g_htmlFilesLink(copy);
+    const QString link = copy.isEmpty() ? QStringLiteral("#") : filesLink(copy);
     const QString mime = a.mime_type.toLower();
     std::optional<QString> content;
     if (mime.startsWith(QLatin1String("image/")))
@@ -232,9 +262,9 @@ QString ExportMessagesHtml::pictureContent(
 {
     const QString thumb = present && why->isEmpty() ? a.thumbnail(why) : QString();
     if (QFileInfo(thumb).isFile())
-        return linkedImage(link, g_htmlFilesLink(saveAttaFile(thumb)), kImageAttrs);
+        return linkedImage(link, filesLink(saveAttaFile(thumb)), kImageAttrs);
     // A picture that could not be previewed shows the placeholder instead of a broken image.
-    return linkedImage(link, g_htmlFilesLink(QLatin1String(kPlaceholder)), kImageAttrs)
+    return linkedImage(link, filesLink(QLatin1String(kPlaceholder)), kImageAttrs)
         + placeholderCaptionHtml(a, *why);
 }
 
@@ -245,7 +275,7 @@ QString ExportMessagesHtml::cardContent(
     const QString card
         = present && why->isEmpty() && a._notAsWritten.isEmpty() ? vcard_thumbnail(a._path, why) : QString();
     if (QFileInfo(card).isFile())
-        return linkedImage(link, g_htmlFilesLink(saveAttaFile(card)), kCardAttrs);
+        return linkedImage(link, filesLink(saveAttaFile(card)), kCardAttrs);
     // A card the disk would not give whole says why.
     return why->isEmpty() ? bracketLink(link, "[VCARD]") : g_htmlEncode(*why);
 }

@@ -25,15 +25,20 @@ public:
     // The page is fileName inside dir; "files" is made inside dir by init().
     ExportMessagesHtml(const HeldFolder& dir, const QString& fileName, bool labelAllSenders);
 
+    // The folder the page links its style sheet, pictures and attachment copies in, name beside the
+    // page (see ExportFilesFolder); without one, init() makes "files".
+    void useFilesFolder(const HeldFolder& folder, const QString& name);
+
     void init() override;
     void write(_MsgMessage& message) override;
     void uninit() override;
 
     // Copies a file into "files" under its own name (or name when given), or a numbered variant of it
-    // when that is taken, and returns the name of the copy. Throws when the copy cannot be written, and when
-    // the file cannot be read unless unread is given: then *unread says why, and the name is empty. A name
-    // the disk refuses is fitted to it (see OutputFile::setFitName); where it takes none, the file is not
-    // copied and is named among failedCopies().
+    // when that is taken, and returns the name of the copy. A file of the user's own there with its very
+    // bytes, at the name or a numbered one, is that copy, as it stands. Throws when the copy cannot be
+    // written, and when the file cannot be read unless unread is given: then *unread says why, and the name
+    // is empty. A name the disk refuses is fitted to it (see OutputFile::setFitName); where it takes none,
+    // the file is not copied and is named among failedCopies().
     QString saveAttaFile(const QString& path, QString* unread = nullptr, const QString& name = QString());
     // The attachments whose reads failed, each shown in its bubble by why.
     const UnreadAttachments& unreadAttachments() const { return m_unread; }
@@ -59,12 +64,18 @@ private:
     std::optional<QString> textContent(const _MsgAttachment& a, QString* why);
     // "files" inside the page's folder, made the first time it is needed.
     const HeldFolder& filesFolderThrow();
+    // The link to fileName in that folder.
+    QString filesLink(const QString& fileName) const;
+    // The name in that folder that holds the very bytes of the file at path, or is free: name or the
+    // first numbered one.
+    QString copyName(const QString& name, const QString& path) const;
     // Throws when the page could not be written (flush: after writing out the buffers).
     void checkWritten(bool flush = false);
 
     int m_lastDated = 0;
     HeldFolder m_dir;
     HeldFolder m_attaDir;
+    QString m_attaName = QStringLiteral("files");
     MadeFiles* m_madeFiles = nullptr;
     OutputFile m_file;
     QTextStream m_stream;
@@ -75,5 +86,5 @@ private:
     QStringList m_failedCopies;
 };
 
-// "files/" and the file name as a relative URL, percent-encoded and safe inside an attribute.
-QString g_htmlFilesLink(const QString& fileName);
+// folder, "/" and the file name as a relative URL, percent-encoded and safe inside an attribute.
+QString g_htmlFilesLink(const QString& fileName, const QString& folder = QStringLiteral("files"));

@@ -82,8 +82,12 @@ void ExportMessagesThread::run()
         const int count = (m_type == Pdf || m_type == Html) ? exportPerConversation() : exportSingle();
         // What was written stays: the messages are all there, only those attachments are not.
         const QString damaged = notAsWrittenText(count);
+        QString done = tr("IDS_SUC_EXPORT_%1_MMS").arg(count);
+        if (m_type == Pdf || m_type == Html)
+            done += QLatin1Char('\n')
+                + tr("IDS_EXPORTED_PAGES_IN_%1").arg(QDir::toNativeSeparators(m_held.path()));
         if (damaged.isEmpty())
-            m_form.invokeSucceed(m_fitted.after(tr("IDS_SUC_EXPORT_%1_MMS").arg(count)));
+            m_form.invokeSucceed(m_fitted.after(done));
         else
             m_form.invokeErrorOccurred(m_fitted.after(damaged));
     } catch (int) {
@@ -211,8 +215,10 @@ int ExportMessagesThread::exportPerConversation()
                     exporter = std::make_unique<ExportMessagesPdf>(m_held, name);
                 else
                     exporter = std::make_unique<ExportMessagesHtml>(m_held, name, false);
-                if (auto* html = dynamic_cast<ExportMessagesHtml*>(exporter.get()))
+                if (auto* html = dynamic_cast<ExportMessagesHtml*>(exporter.get())) {
                     html->noteMadeInto(&m_madeFiles);
+                    html->useFilesFolder(m_files.folder(), m_files.name());
+                }
                 exporter->init();
                 m_written << m_held.filePath(name);
             }
@@ -283,21 +289,7 @@ QList<ExportMessagesThread::Conversation> ExportMessagesThread::conversations() 
 
 void ExportMessagesThread::prepareHtmlFiles()
 {
-    const HeldFolder files = m_made.make(m_held, QStringLiteral("files"));
-    if (!files.isValid())
-        throw std::runtime_error(
-            MadeFolders::failureText(m_held.filePath(QStringLiteral("files")), errno).toStdString());
-    const QDir bubble(g_bubbleDir());
-    // Plain files only; one already there (an earlier export) is kept as it is.
-    for (const QFileInfo& f : bubble.entryInfoList(QDir::Files | QDir::NoDotAndDotDot)) {
-        if (files.has(f.fileName()))
-            continue;
-        OutputFile out(files, f.fileName());
-        QString error;
-        if (!out.copyFile(f.absoluteFilePath(), &error))
-            throw std::runtime_error(error.toStdString());
-        m_madeFiles.note(files, f.fileName());
-    }
+    m_files = ExportFilesFolder::takeThrow(m_made, m_madeFiles);
 }
 
 void ExportMessagesThread::step(int count, int total)

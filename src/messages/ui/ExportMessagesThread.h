@@ -4,6 +4,7 @@
 #include "app/FittedNames.h"
 #include "app/MadeFiles.h"
 #include "app/MadeFolders.h"
+#include "messages/ui/ExportFilesFolder.h"
 #include "messages/ui/UnreadAttachments.h"
 
 #include <QList>
@@ -17,7 +18,7 @@ class _MsgChat;
 
 // Writes a list of messages to disk in one format while a ProgressForm shows the progress: one
 // text or CSV file, a message database folder, or one PDF or HTML page per conversation (HTML with
-// the shared "files" folder of bubble pictures and attachments). Cancel or failure removes what
+// its folder of bubble pictures and attachments, see ExportFilesFolder). Cancel or failure removes what
 // this export made, and only that. Attachments of the exported messages whose copies are not what
 // the phone wrote are counted and named when the export is written, which then ends with an error;
 // no preview is drawn from them; so does a database export whose attachment files could not all be
@@ -78,6 +79,7 @@ private:
     FittedNames m_fitted; // files written under names the disk takes, as it refused their own
     MadeFolders m_made; // the folder of pages and those above it that the export made
     MadeFiles m_madeFiles; // the pages and copies written where nothing stood
+    ExportFilesFolder m_files; // of HTML pages: what they link
     HeldFolder m_held; // the folder of pages
     int m_lastPercent = -1;
     qint64 m_lastReportMs = 0;

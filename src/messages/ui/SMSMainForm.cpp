@@ -7,6 +7,7 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/shared/LocalDbSelForm.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/OffThread.h"
 #include "app/ui/shared/PageActions.h"
 #include "app/ui/shared/PageRead.h"
 #include "app/ui/shared/ProgressForm.h"
@@ -72,7 +73,9 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
             QDir::homePath(), QFileDialog::ShowDirsOnly);
     };
     askExportPath = [this](const QString& proposed, const QString& filters, QString* selected) {
-        return QFileDialog::getSaveFileName(this, tr("IDS_SEL_EXPORT_MMS_PATH"), proposed, filters, selected);
+        // What the export writes is asked about once its name is known (see confirmExportPath).
+        return QFileDialog::getSaveFileName(this, tr("IDS_SEL_EXPORT_MMS_PATH"), proposed, filters, selected,
+            QFileDialog::DontConfirmOverwrite);
     };
     askLocalDb = [this](const QString& preset, bool* ok) {
         LocalDbSelForm dlg(this, preset);
@@ -541,7 +544,26 @@ void SMSMainForm::exportMMS(const QList<_MsgMessage*>& messages)
         Tips::error(QStringLiteral("unknown export format."));
         return;
     }
-    runExport(messages, path, format);
+    if (confirmExportPath(path, format))
+        runExport(messages, path, format);
+}
+
+// The question is about what the export writes: the text or CSV file it replaces, or the folder
+// of pages it adds to (it replaces nothing there), never the name typed in the dialog.
+bool SMSMainForm::confirmExportPath(const QString& path, int format)
+{
+    bool stands = false;
+    OffThread::run(
+        [&] {
+            const QFileInfo at(path);
+            stands = at.exists() || at.isSymLink();
+        },
+        QString(), this);
+    if (!stands)
+        return true;
+    const QString shown = QDir::toNativeSeparators(path);
+    return Tips::question(
+        format >= 2 ? tr("IDS_EXPORT_INTO_FOLDER_%1").arg(shown) : tr("IDS_EXPORT_REPLACE_%1").arg(shown));
 }
 
 QString SMSMainForm::exportPath(const QString& name, int format)

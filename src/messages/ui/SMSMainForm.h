@@ -130,6 +130,8 @@ private:
     void restoreSMS(const QList<_MsgMessage*>& messages);
     void export2iTunes(const QList<_MsgMessage*>& messages);
     void runExport(const QList<_MsgMessage*>& messages, const QString& path, int format);
+    // Whether the user lets the export write path, asked only where something stands there.
+    bool confirmExportPath(const QString& path, int format);
     void runPrint(const QList<_MsgMessage*>& messages);
     bool runStep(const QString& title, const std::function<std::unique_ptr<QThread>(ProgressForm&)>& make);
     bool deleteMessagesStep(const QList<_MsgMessage*>& messages);

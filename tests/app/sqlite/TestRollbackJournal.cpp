@@ -65,6 +65,9 @@ private Q_SLOTS:
             << "file" << QString("through") << int(State::HoldsJoint);
         QTest::newRow("a FIFO") << none << "fifo journal" << int(State::NotAFile);
         QTest::newRow("a link to a journal") << none << "link journal" << int(State::NotAFile);
+        // Another user's, where everyone may write: what it holds is theirs, never read.
+        QTest::newRow("another user's, where everyone may write")
+            << none << "theirs journal" << int(State::Foreign);
     }
     void judgedAndCopiedAsSqliteReadsIt()
     {
@@ -87,10 +90,22 @@ private Q_SLOTS:
         QVERIFY(names != "link" || QFile::link(kept, named));
         if (change == "link journal")
             QVERIFY(QFile::copy(m_hot + "/Manifest.db-journal", kept) && QFile::link(kept, journal));
+        const bool theirs = change == "theirs journal";
+        if (theirs && ::geteuid() != 0)
+            QSKIP("Files of another user are put there by root only");
+        QVERIFY(!theirs || ::chmod(QFile::encodeName(dir).constData(), 01777) == 0);
+        QVERIFY(!theirs || TestEnv::plant(journal, readAll(m_hot + "/Manifest.db-journal"), 65534));
         if (change.endsWith(" journal")) {
-            QCOMPARE(int(RollbackJournal::stateOf(db)), state);
+            QString refusal;
+            if (theirs)
+                refusal = "the file " + journal
+                    + " stands in a folder everyone may write into and belongs to another user (nobody): "
+                      "it is not read";
+            QString why;
+            QCOMPARE(int(RollbackJournal::stateOf(db, &why)), state);
+            QCOMPARE(why, refusal);
             QCOMPARE(RollbackJournal::copy(db, TestEnv::tempDir() + "/copy.db"),
-                "Cannot read " + journal + ". Not a regular file");
+                "Cannot read " + journal + ". " + (theirs ? refusal : "Not a regular file"));
             return;
         }
         QVERIFY(QFile::copy(m_hot + "/Manifest.db-journal", journal));

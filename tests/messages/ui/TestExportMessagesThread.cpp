@@ -109,7 +109,7 @@ private Q_SLOTS:
         const QString out = TestEnv::tempDir() + "/export";
         const ExportRun run = runExport(b.messages(), out, type);
         QCOMPARE(run.result, 1);
-        QCOMPARE(run.text, QString("Successfully extracted 6 Messages."));
+        QCOMPARE(run.text, "Successfully extracted 6 Messages.\nThe pages are in the folder " + out + ".");
         const QString ext = type == ExportMessagesThread::Html ? ".html" : ".pdf";
         // Oldest last date first, equal dates by identifier.
         QStringList expected = { "Sam (+2)" + ext, "Unknown" + ext, "Unknown(2)" + ext, "Sam (+1)" + ext };
@@ -258,8 +258,11 @@ private Q_SLOTS:
         b.message(chat, nullptr, 1000, "before");
         b.attach(b.message(chat, nullptr, 2000, QString(QChar(0xFFFC))), path, mime);
         b.message(chat, nullptr, 3000, "after");
-        const ExportRun run = runExport(b.messages(), TestEnv::tempDir() + "/out", type);
-        QCOMPARE(run.text, ends.isEmpty() ? QString("Successfully extracted 3 Messages.") : ends.arg(path));
+        const QString out = TestEnv::tempDir() + "/out";
+        const ExportRun run = runExport(b.messages(), out, type);
+        QCOMPARE(run.text,
+            ends.isEmpty() ? "Successfully extracted 3 Messages.\nThe pages are in the folder " + out + "."
+                           : ends.arg(path));
         QCOMPARE(run.written.size(), 1);
         if (type == ExportMessagesThread::Pdf) {
             const QImage page = PdfTools::render(run.written.first(), 1);
@@ -336,6 +339,51 @@ private Q_SLOTS:
         QVERIFY2(
             run.text.contains("\n" + out + "/files/" + attachment + " as " + copy), qPrintable(run.text));
         QCOMPARE(countOf(out + "/" + page, "<a href=\"" + g_htmlFilesLink(copy).toUtf8() + "\">"), 1);
+    }
+
+    // The pages link only files this export wrote or that hold the very bytes it would write, in a
+    // folder of the user's own: a "files" of another user's, or holding a style sheet of other bytes,
+    // is left as it is and a folder beside it taken; an earlier export's copies are linked again.
+    void pagesLinkOnlyTheirOwnFiles_data()
+    {
+        QTest::addColumn<QString>("before"); // what stands beside the pages before the export
+        QTest::addColumn<QString>("linked"); // the folder the pages link
+        QTest::newRow("another user's files, where everyone may write") << "theirs"
+                                                                        << "files(2)";
+        QTest::newRow("a style sheet of other bytes") << "other style"
+                                                      << "files(2)";
+        QTest::newRow("an earlier export's files") << "earlier export"
+                                                   << "files";
+    }
+    void pagesLinkOnlyTheirOwnFiles()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, linked);
+        if (before == "theirs" && ::geteuid() != 0)
+            QSKIP("Files of another user are put there by root only");
+        const QString src = TestEnv::tempDir(), out = TestEnv::tempDir() + "/out";
+        QVERIFY(sparseFile(src + "/IMG_0001.JPG", 0, encoded(scene(24, 16), "JPEG")));
+        MsgModelBuilder b;
+        b.attach(b.message(b.chat("+1", { b.handle("+1") }, "Bob", 100), nullptr, 1000, "x"),
+            src + "/IMG_0001.JPG", "image/jpeg");
+        if (before == "theirs")
+            QVERIFY(TestEnv::plant(out + "/files/style.css", "theirs", 65534)
+                && ::chmod(QFile::encodeName(out).constData(), 01777) == 0
+                && ::lchown(QFile::encodeName(out + "/files").constData(), 65534, gid_t(-1)) == 0);
+        else if (before == "other style")
+            touch(out + "/files/style.css");
+        else
+            QCOMPARE(runExport(b.messages(), out, ExportMessagesThread::Html).result, 1);
+        const QStringList standing = QDir(out + "/files").entryList(QDir::Files);
+        const QByteArray css = bytesOf(out + "/files/style.css");
+        const ExportRun run = runExport(b.messages(), out, ExportMessagesThread::Html);
+        QCOMPARE(run.result, 1);
+        const QByteArray page = bytesOf(run.written.last());
+        QCOMPARE(int(page.count("<link href=\"" + g_htmlFilesLink("style.css", linked).toUtf8() + "\"")), 1);
+        QCOMPARE(int(page.count("<a href=\"" + g_htmlFilesLink("IMG_0001.JPG", linked).toUtf8() + "\">")), 1);
+        QCOMPARE(bytesOf(out + "/" + linked + "/style.css"), bytesOf(g_bubbleDir() + "/style.css"));
+        QCOMPARE(bytesOf(out + "/files/style.css"), css);
+        QCOMPARE(QDir(out + "/files").entryList(QDir::Files), standing); // nothing written there, or again
     }
 
     // File names made from long names stay within the 255-byte limit, numbered ones too.

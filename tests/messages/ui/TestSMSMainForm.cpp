@@ -366,24 +366,56 @@ private Q_SLOTS:
         QVERIFY(!QFileInfo(backup.data().p()->attachments.value(1)->_path).exists());
     }
 
-    // The page's export runs the export thread: the chosen CSV file is written with every message.
+    // The page's export runs the export thread: the chosen file is written with every message. What
+    // stands where it writes is asked about by that name (a PDF export writes a folder of pages beside
+    // the ".pdf" name typed, and adds to it), and the closing box says where the pages went.
+    void exportWritesTheChosenFile_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("typed"); // the name given to the dialog, after the folder
+        QTest::addColumn<QString>("standing"); // what stands there first, by its name
+        QTest::addColumn<QString>("asked"); // the question about what stands, when one is asked
+        QTest::newRow("csv") << 1 << "all" << QString() << QString();
+        QTest::newRow("csv over a file") << 1 << "all"
+                                         << "all.csv"
+                                         << "%1/all.csv already exists. Do you want to replace it?";
+        QTest::newRow("pdf beside a file of the typed name") << 2 << "all.pdf"
+                                                             << "all.pdf" << QString();
+        QTest::newRow("pdf into its folder") << 2 << "all.pdf"
+                                             << "all-pdf/"
+                                             << "The folder %1/all-pdf already exists. The pages are added "
+                                                "to it; nothing in it is replaced. Do you want to go on?";
+    }
     void exportWritesTheChosenFile()
     {
+        QFETCH(int, format);
+        QFETCH(QString, typed);
+        QFETCH(QString, standing);
+        QFETCH(QString, asked);
         SMSMainForm page(QDir(source), nullptr, nullptr);
         QVERIFY(GuiTestEnv::pageRead(&page));
-        const QString out = TestEnv::tempDir() + "/all";
+        const QString out = TestEnv::tempDir();
+        QVERIFY(standing.isEmpty()
+            || (standing.endsWith('/') ? QDir().mkpath(out + "/" + standing)
+                                       : TestEnv::plant(out + "/" + standing, "kept")));
         page.askExportPath = [&](const QString&, const QString& filters, QString* selected) {
-            *selected = filters.split(";;").at(1); // CSV
-            return out;
+            *selected = filters.split(";;").at(format);
+            return out + "/" + typed;
         };
         ModalAnswerer answerer;
+        if (!asked.isEmpty())
+            answerer.answer(QMessageBox::Yes);
         page.miToolbarExport();
-        QCOMPARE(answerer.seen().size(), 1);
-        QVERIFY2(answerer.seen().first().startsWith("Successfully extracted"),
-            qPrintable(answerer.seen().first()));
-        QFile csv(out + ".csv");
-        QVERIFY(csv.open(QIODevice::ReadOnly));
-        QVERIFY(csv.size() > 100);
+        QStringList seen = answerer.seen();
+        QCOMPARE(seen.size(), asked.isEmpty() ? 1 : 2);
+        if (!asked.isEmpty())
+            QCOMPARE(seen.takeFirst(), asked.arg(out));
+        QVERIFY2(seen.first().startsWith("Successfully extracted"), qPrintable(seen.first()));
+        QVERIFY(
+            format != 2 || seen.first().endsWith("<br/>The pages are in the folder " + out + "/all-pdf."));
+        QVERIFY(!standing.endsWith(".pdf") || bytesOf(out + "/" + standing) == "kept");
+        QFile written(format == 1 ? out + "/all.csv" : out + "/all-pdf");
+        QVERIFY(format == 1 ? written.size() > 100 : QDir(written.fileName()).count() > 2);
     }
 
     void exportPaths_data()
