@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 #include <thread>
 
@@ -195,6 +196,7 @@ private Q_SLOTS:
             QThread::msleep(4000);
             disk.resume();
         });
+        auto joined = qScopeGuard([&rescue] { rescue.join(); });
         TickGaps gaps;
         MainWindowTree::click(w, node);
         const QPointer<QWidget> reading = w.currentPage();
@@ -205,6 +207,7 @@ private Q_SLOTS:
         MainWindowTree::click(w, w.model().bkRoot->children.first());
         QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
         const qint64 longest = gaps.stop();
+        joined.dismiss();
         rescue.join();
         QVERIFY2(longest < 200, qPrintable(QString::number(longest)));
         QTRY_VERIFY_WITH_TIMEOUT(!reading, 10000);
@@ -237,6 +240,10 @@ private Q_SLOTS:
                 QThread::msleep(50);
             disk.resume();
         });
+        auto joined = qScopeGuard([&] {
+            resumed = true;
+            rescue.join();
+        });
         ModalAnswerer answerer;
         const bool folder = kind >= ItemModelBK::KindFileSystem || kind == ItemModelBK::KindVoicemail
             || kind == ItemModelBK::KindRecordings;
@@ -263,7 +270,8 @@ private Q_SLOTS:
         });
         TickGaps gaps;
         QTimer::singleShot(0, action, &QAction::trigger);
-        QTRY_VERIFY_WITH_TIMEOUT(!page, 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(!page, 60000);
+        joined.dismiss();
         resumed = true;
         rescue.join();
         QVERIFY(told);
@@ -274,5 +282,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestMainWindowPages)
+QM_SHARDED_TEST_MAIN(TestMainWindowPages)
 #include "TestMainWindowPages.moc"

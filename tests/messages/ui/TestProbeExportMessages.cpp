@@ -38,6 +38,9 @@ class TestProbeExportMessages : public QObject
             const QRegularExpressionMatch m = QRegularExpression("(\\d+)").match(lines.takeFirst());
             r.count = m.hasMatch() ? m.captured(1).toInt() : -1;
         }
+        // The pages' exports say where their folder is on a line of the closing text.
+        if (!lines.isEmpty() && lines.first().startsWith("The pages are in the folder "))
+            lines.removeFirst();
         r.files = lines;
         return r;
     }
