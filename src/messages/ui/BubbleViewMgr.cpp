@@ -4,6 +4,7 @@
 #include "app/ShownText.h"
 #include "app/WrittenDisks.h"
 #include "app/ui/shared/OffThread.h"
+#include "app/ui/shared/PageLife.h"
 #include "app/ui/shared/Tips.h"
 #include "contacts/export/VCardThumbnail.h"
 #include "messages/store/MsgAttachment.h"
@@ -24,6 +25,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
@@ -208,8 +210,23 @@ BubbleViewMgr::BubbleViewMgr(QObject* parent)
     connect(m_showTimer, &QTimer::timeout, this, [this] { showPreviews(false); });
 }
 
+// A page whose texts pass this many characters is marked up beside the window.
+constexpr qsizetype kMarkupAtOnce = 256 * 1024;
+
+// One build of a page's markup on a thread of its own; the hold keeps the page while it runs.
+struct BubbleViewMgr::PageBuild {
+    std::atomic<bool> stop = false;
+    std::unique_ptr<QThread> thread;
+    std::unique_ptr<PageLife::Hold> hold;
+    int page = 0;
+    bool thenPreviews = false;
+    QString html;
+    QByteArray bytes;
+};
+
 BubbleViewMgr::~BubbleViewMgr()
 {
+    endBuilds();
     stopPreviews();
 }
 
@@ -243,6 +260,7 @@ QWidget* BubbleViewMgr::webview() const
 
 void BubbleViewMgr::showBubble(MsgMessageList smslist)
 {
+    endBuilds(); // the records shown so far may go once this returns
     stopPreviews();
     m_previews.clear(); // by attachment: those shown before may be gone
     m_msgs = std::move(smslist);
@@ -336,9 +354,70 @@ void BubbleViewMgr::gotoPage(int page)
     for (const quintptr key : std::as_const(m_textKeys))
         m_previews.remove(key);
     m_textKeys.clear();
-    const QString html = pageHtml(page);
-    startPreviews(page, kPageHtmlBudget - html.size());
-    setPageHtml(html);
+    buildPage(page, true);
+}
+
+void BubbleViewMgr::buildPage(int page, bool thenPreviews)
+{
+    if (m_build)
+        m_build->stop = true;
+    m_build.reset();
+    qsizetype texts = 0;
+    const int end = qMin<int>(m_msgs.size(), page * kPageSize);
+    for (int i = qMax(0, (page - 1) * kPageSize); i < end && texts <= kMarkupAtOnce; ++i)
+        texts += m_msgs.at(i)->subject.size() + m_msgs.at(i)->text().size();
+    for (const quintptr key : std::as_const(m_textKeys))
+        texts += m_previews.value(key).size();
+    if (texts <= kMarkupAtOnce) {
+        const QString html = pageHtml(page);
+        if (thenPreviews)
+            startPreviews(page, kPageHtmlBudget - html.size());
+        setPageHtml(html);
+        return;
+    }
+    ++m_pageRequest; // a page asked for before is not shown once built
+    auto build = std::make_shared<PageBuild>();
+    build->page = page;
+    build->thenPreviews = thenPreviews;
+    build->hold = std::make_unique<PageLife::Hold>(m_view ? static_cast<QObject*>(m_view) : this);
+    build->thread.reset(
+        QThread::create([b = build.get(), msgs = m_msgs, count = m_pageCount, previews = m_previews] {
+            b->html = markup(msgs, b->page, count, previews, &b->stop);
+            if (!b->stop)
+                b->bytes = b->html.toUtf8();
+        }));
+    connect(
+        build->thread.get(), &QThread::finished, this,
+        [this, weak = std::weak_ptr<PageBuild>(build)] {
+            if (const std::shared_ptr<PageBuild> built = weak.lock())
+                onPageBuilt(built);
+        },
+        Qt::QueuedConnection);
+    m_build = build;
+    m_builds.append(build);
+    build->thread->start();
+}
+
+void BubbleViewMgr::onPageBuilt(const std::shared_ptr<PageBuild>& build)
+{
+    m_builds.removeOne(build);
+    build->thread->wait();
+    if (build != m_build)
+        return; // another page was asked for meanwhile
+    m_build.reset();
+    if (build->thenPreviews)
+        startPreviews(build->page, kPageHtmlBudget - build->html.size());
+    setPageHtml(build->html, std::move(build->bytes));
+}
+
+void BubbleViewMgr::endBuilds()
+{
+    m_build.reset();
+    for (const std::shared_ptr<PageBuild>& build : std::as_const(m_builds))
+        build->stop = true;
+    for (const std::shared_ptr<PageBuild>& build : std::as_const(m_builds))
+        build->thread->wait();
+    m_builds.clear();
 }
 
 void BubbleViewMgr::startPreviews(int page, qsizetype room)
@@ -404,7 +483,7 @@ void BubbleViewMgr::onPreviewReady(quintptr key, const QString& html)
         if (--m_textsWaiting == 0) {
             m_lateKeys.clear();
             m_lateShown = 0;
-            setPageHtml(pageHtml(m_curPage));
+            buildPage(m_curPage, false);
         }
         emit previewMade();
         return;
@@ -435,12 +514,13 @@ void BubbleViewMgr::showPreviews(bool all)
         + QString::fromUtf8(QJsonDocument(pairs).toJson(QJsonDocument::Compact)) + QStringLiteral(");"));
 }
 
-void BubbleViewMgr::setPageHtml(const QString& html)
+void BubbleViewMgr::setPageHtml(const QString& html, QByteArray bytes)
 {
     if (!m_view)
         return;
     const quint64 request = ++m_pageRequest;
-    QByteArray bytes = html.toUtf8();
+    if (bytes.isEmpty())
+        bytes = html.toUtf8();
     if (bytes.size() < kSetHtmlLimit) {
         m_view->setHtml(html, pageBase());
         return;
@@ -469,7 +549,13 @@ QUrl BubbleViewMgr::pageBase()
 
 QString BubbleViewMgr::pageHtml(int page) const
 {
-    if (page < 1 || page > m_pageCount)
+    return markup(m_msgs, page, m_pageCount, m_previews);
+}
+
+QString BubbleViewMgr::markup(const MsgMessageList& msgs, int page, int pageCount, const Previews& previews,
+    const std::atomic<bool>* stop)
+{
+    if (page < 1 || page > pageCount)
         return QString();
     QString html = QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
                                   "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"
@@ -480,22 +566,23 @@ QString BubbleViewMgr::pageHtml(int page) const
     html += QStringLiteral("</head><body><a name=\"start\"></a>");
     if (page != 1)
         html += QStringLiteral("<p><a href=\"/pre_page\">&lt;&lt;Previous Page</a></p>");
-    const int end = qMin<int>(m_msgs.size(), page * kPageSize);
+    const int end = qMin<int>(msgs.size(), page * kPageSize);
     int lastDated = 0;
     const qsizetype head = html.size();
     bool whole = true;
-    for (int i = (page - 1) * kPageSize; i < end && whole; ++i)
-        appendMessageHtml(html, *m_msgs.at(i), lastDated, kPageHtmlBudget - (html.size() - head), &whole);
+    for (int i = (page - 1) * kPageSize; i < end && whole && !(stop && *stop); ++i)
+        appendMessageHtml(
+            html, *msgs.at(i), lastDated, kPageHtmlBudget - (html.size() - head), &whole, previews);
     if (!whole)
         html += QLatin1String(kPageCut);
-    if (page != m_pageCount)
+    if (page != pageCount)
         html += QStringLiteral("<p><a href=\"/next_page\">&gt;&gt;Next Page</a></p>");
     html += QStringLiteral("<a name=\"end\"></a></body></html>");
     return html;
 }
 
-void BubbleViewMgr::appendMessageHtml(
-    QString& html, const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const
+void BubbleViewMgr::appendMessageHtml(QString& html, const _MsgMessage& m, int& lastDated, qsizetype room,
+    bool* whole, const Previews& previews)
 {
     if (room <= 0) {
         *whole = false;
@@ -525,11 +612,11 @@ void BubbleViewMgr::appendMessageHtml(
     body = msgShownText(body.trimmed());
     if (!body.isEmpty() || m._attachments.isEmpty())
         appendBubble(html, g_htmlEncode(body), m.is_from_me != 0, sender);
-    appendAttachmentHtml(html, m, sender, room - (html.size() - start), whole);
+    appendAttachmentHtml(html, m, sender, room - (html.size() - start), whole, previews);
 }
 
-void BubbleViewMgr::appendAttachmentHtml(
-    QString& html, const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const
+void BubbleViewMgr::appendAttachmentHtml(QString& html, const _MsgMessage& m, const QString& sender,
+    qsizetype room, bool* whole, const Previews& previews)
 {
     const qsizetype start = html.size();
     const bool fromMe = m.is_from_me != 0;
@@ -543,7 +630,7 @@ void BubbleViewMgr::appendAttachmentHtml(
         const QString mime = a->mime_type;
         QString content;
         if (hasPreview(*a) && !isText(*a)) {
-            content = previewOrPending(*a, m_previews);
+            content = previewOrPending(*a, previews);
         } else if (mime.startsWith(QLatin1String("video/"), Qt::CaseInsensitive)) {
             content = linkHtml(path, "[VIDEO]");
         } else if (mime.startsWith(QLatin1String("audio/"), Qt::CaseInsensitive)) {
@@ -552,8 +639,8 @@ void BubbleViewMgr::appendAttachmentHtml(
             content = linkHtml(path, "[VCARD]"); // a copy not as the phone wrote it is not drawn
         } else if (isText(*a)) {
             // Read on the preview thread: the page is built again once its texts are read.
-            const auto made = m_previews.constFind(quintptr(a));
-            if (made == m_previews.cend())
+            const auto made = previews.constFind(quintptr(a));
+            if (made == previews.cend())
                 content = QStringLiteral("\u2026");
             else if (made->isNull())
                 continue; // a text that cannot be opened has no bubble

@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QUrl>
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -76,13 +77,24 @@ signals:
     void previewMade();
 
 private:
+    struct PageBuild;
     // Appends the markup of one message to html; once it passes room (UTF-16 units), what follows
     // is left out and *whole set false.
-    void appendMessageHtml(
-        QString& html, const _MsgMessage& m, int& lastDated, qsizetype room, bool* whole) const;
-    void appendAttachmentHtml(
-        QString& html, const _MsgMessage& m, const QString& sender, qsizetype room, bool* whole) const;
-    void setPageHtml(const QString& html);
+    using Previews = QHash<quintptr, QString>;
+    // The markup of one page of msgs; stop, when given and set, ends it between two messages.
+    static QString markup(const MsgMessageList& msgs, int page, int pageCount, const Previews& previews,
+        const std::atomic<bool>* stop = nullptr);
+    static void appendMessageHtml(QString& html, const _MsgMessage& m, int& lastDated, qsizetype room,
+        bool* whole, const Previews& previews);
+    static void appendAttachmentHtml(QString& html, const _MsgMessage& m, const QString& sender,
+        qsizetype room, bool* whole, const Previews& previews);
+    // Builds the page's markup and shows it, then starts its previews when thenPreviews: at once for
+    // a page of short texts, else beside the window (long texts take their time to be marked up).
+    void buildPage(int page, bool thenPreviews);
+    void onPageBuilt(const std::shared_ptr<PageBuild>& build);
+    // Stops the builds under way and waits for them (one message at most): before the records go.
+    void endBuilds();
+    void setPageHtml(const QString& html, QByteArray bytes = QByteArray());
     void onPageWritten(quint64 request, const QString& path, const QString& why);
     static QUrl pageBase();
     void scrollToAnchor();
@@ -111,4 +123,6 @@ private:
     QSet<quintptr> m_textKeys; // the texts among the previews, read again for each page
     int m_textsWaiting = 0; // of the current page, still being read
     QTimer* m_showTimer = nullptr; // puts the previews made meanwhile into the page at once
+    std::shared_ptr<PageBuild> m_build; // the page's markup being built beside the window
+    QList<std::shared_ptr<PageBuild>> m_builds; // every build still running, stopped ones too
 };
