@@ -553,12 +553,14 @@ void SMSMainForm::exportMMS(const QList<_MsgMessage*>& messages)
 bool SMSMainForm::confirmExportPath(const QString& path, int format)
 {
     bool stands = false;
-    OffThread::run(
+    const bool looked = OffThread::run(
         [&] {
             const QFileInfo at(path);
             stands = at.exists() || at.isSymLink();
         },
         QString(), this);
+    if (!looked)
+        return false; // cancelled while the disk did not answer: nothing is written
     if (!stands)
         return true;
     const QString shown = QDir::toNativeSeparators(path);

@@ -283,6 +283,9 @@ private Q_SLOTS:
         QVERIFY2(gaps.stop() < 200, qPrintable(QString::number(gaps.longest())));
         QVERIFY(qobject_cast<BKDescForm*>(w.currentPage()));
         QCOMPARE(PageLife::retiredCount(), 0);
+        // A cancel is the user's: nothing is written once the disk answers again.
+        if (!folder)
+            QVERIFY(!QFileInfo::exists(disk.path() + "/out/list.txt"));
     }
 };
 

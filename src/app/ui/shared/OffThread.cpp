@@ -45,11 +45,11 @@ void waitInDialog(QThread& thread, TaskCancel::Token& token, const QString& titl
 
 } // namespace
 
-void OffThread::run(const std::function<void()>& work, const QString& title, QWidget* parent)
+bool OffThread::run(const std::function<void()>& work, const QString& title, QWidget* parent)
 {
     if (!qApp || QThread::currentThread() != qApp->thread()) {
         work();
-        return;
+        return true;
     }
     std::exception_ptr error;
     const auto token = std::make_shared<TaskCancel::Token>();
@@ -70,6 +70,7 @@ void OffThread::run(const std::function<void()>& work, const QString& title, QWi
     }
     if (error)
         std::rethrow_exception(error);
+    return !token->cancelled.load();
 }
 
 int OffThread::setQuietMs(int ms)

@@ -16,8 +16,9 @@ public:
     // empty) over parent, whose Cancel asks the work to stop (a statement over a database stops, a
     // step waiting on a disk does not): the window then says which disk does not answer and answers
     // again, while this call still waits for the work, whose frame it shares. Off the interface
-    // thread it runs in place.
-    static void run(
+    // thread it runs in place. False when the user cancelled the wait: the caller does not go on as
+    // though the work had told it something.
+    static bool run(
         const std::function<void()>& work, const QString& title = QString(), QWidget* parent = nullptr);
     // Ends what owner holds (a hold on a backup folder, whose end closes its descriptor and removes
     // its lock file) on a thread of its own as run() does.
