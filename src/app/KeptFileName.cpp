@@ -56,26 +56,13 @@ bool diskKeeps(const HeldFolder& folder, const QString& name)
     return kept;
 }
 
-bool beyondAscii(const QString& name)
-{
-    for (const QChar c : name)
-        if (c.unicode() > 0x7E)
-            return true;
-    return false;
-}
-
-bool entryAt(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 // local, the name a write means to give the phone's name inside folder, where the disk takes it;
 // else the first ASCII form of the name that stands or that the disk takes (a disk that takes no
 // letters beyond ASCII refuses the name), as an extraction fits a name it refuses.
 QString takenForm(const HeldFolder& folder, const QString& name, const QString& local)
 {
-    if (!beyondAscii(local) || !folder.isValid() || folder.has(local) || diskKeeps(folder, local))
+    if (!KeptFileName::beyondAscii(local) || !folder.isValid() || folder.has(local)
+        || diskKeeps(folder, local))
         return local;
     const QString ascii = FileNameFit::asciiName(name);
     for (const QString& form : { ascii, FileNameFit::shortName(name) })
@@ -89,12 +76,12 @@ QString standingAsIs(const QString& folderPath, const QString& name)
 {
     const QString at = folderPath + QLatin1Char('/');
     const QString aside = FileNameFit::marked(name);
-    if (entryAt(at + aside))
+    if (KeptFileName::entryAt(at + aside))
         return aside;
-    if (!beyondAscii(name) || entryAt(at + name))
+    if (!KeptFileName::beyondAscii(name) || KeptFileName::entryAt(at + name))
         return name;
     for (const QString& form : { FileNameFit::asciiName(name), FileNameFit::shortName(name) })
-        if (entryAt(at + form))
+        if (KeptFileName::entryAt(at + form))
             return form;
     return name;
 }
@@ -175,4 +162,18 @@ QString KeptFileName::pathForWrite(const QString& folderPath, const QString& rel
             at = at.make(parts[i]);
     }
     return parts.join(QLatin1Char('/'));
+}
+
+bool KeptFileName::beyondAscii(const QString& name)
+{
+    for (const QChar c : name)
+        if (c.unicode() > 0x7E)
+            return true;
+    return false;
+}
+
+bool KeptFileName::entryAt(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }

@@ -39,4 +39,8 @@ public:
     // forWrite() gives it, the folders on the way made. Names are fitted without a look at the disk
     // where none differs or the way cannot be made.
     static QString pathForWrite(const QString& folderPath, const QString& relative);
+    // Whether name has a character beyond printable ASCII (one a disk may refuse).
+    static bool beyondAscii(const QString& name);
+    // Whether an entry of any kind (a link too) stands at path.
+    static bool entryAt(const QString& path);
 };

@@ -7,25 +7,10 @@
 #include <QFile>
 #include <QStringList>
 #include <dirent.h>
-#include <sys/stat.h>
 #include <utility>
 
 namespace
 {
-bool beyondAscii(const QString& name)
-{
-    for (const QChar c : name)
-        if (c.unicode() > 0x7E)
-            return true;
-    return false;
-}
-
-bool entryAt(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
 // name with each letter in the other case.
 QString otherCase(const QString& name)
 {
@@ -70,16 +55,16 @@ QString KeptPaths::nameIn(const QString& folderPath, const QString& folderRelati
     const QString at = folderPath + QLatin1Char('/');
     const QString aside = FileNameFit::marked(name);
     QString local = name;
-    if (entryAt(at + aside)) {
+    if (KeptFileName::entryAt(at + aside)) {
         local = aside; // set aside by an earlier run
-    } else if (!entryAt(at + name)) {
-        if (beyondAscii(name)) // the disk may refuse it
+    } else if (!KeptFileName::entryAt(at + name)) {
+        if (KeptFileName::beyondAscii(name)) // the disk may refuse it
             local = KeptFileName::taken(madeFolder(m_root, folderRelative), name);
     } else {
         // An entry is found by the name: where the name in another case finds none, the disk tells
         // case apart here and the entry is the name's own; else the folder's listing tells.
         const QString other = otherCase(name);
-        if ((other == name || entryAt(at + other)) && !listed(folderPath, name))
+        if ((other == name || KeptFileName::entryAt(at + other)) && !listed(folderPath, name))
             local = aside;
     }
     if (m_listedPath == folderPath)
