@@ -93,11 +93,11 @@ int descriptorArgument(long call, bool* folder)
     }
 }
 
-// The place another thread waits on, from its call (/proc/<thread>/syscall: the number, then the
+// The place a thread waits on, from its call (/proc/<thread>/syscall: the number, then the
 // arguments in hex) and the descriptor's name; empty when none or not a path (a pipe, a socket).
-QString waitedPlace(pid_t thread)
+QString placeOfCall(const QByteArray& syscall)
 {
-    const QList<QByteArray> fields = procText(taskFile(thread, "syscall")).trimmed().split(' ');
+    const QList<QByteArray> fields = syscall.trimmed().split(' ');
     bool ok = false;
     const long call = fields.value(0).toLong(&ok);
     bool folder = false;
@@ -119,6 +119,21 @@ QString waitedPlace(pid_t thread)
     return path.isEmpty() ? QStringLiteral("/") : path;
 }
 
+// The clock ticks a thread used so far (utime and stime); -1 when it ended meanwhile.
+qint64 threadTicks(pid_t thread)
+{
+    // After the name in parentheses (which may hold spaces): the state is field 3, utime 14 and
+    // stime 15.
+    const QByteArray stat = procText(taskFile(thread, "stat"));
+    const qsizetype close = stat.lastIndexOf(')');
+    if (close < 0)
+        return -1;
+    const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return fields.at(11).toLongLong() + fields.at(12).toLongLong();
+}
+
 } // namespace
 
 pid_t WorkerSigns::thisThread()
@@ -131,25 +146,31 @@ qint64 WorkerSigns::ticksBesides(pid_t thread)
     qint64 ticks = 0;
     bool any = false;
     for (const pid_t id : threadsBesides(thread)) {
-        // After the name in parentheses (which may hold spaces): the state is field 3, utime 14
-        // and stime 15.
-        const QByteArray stat = procText(taskFile(id, "stat"));
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0)
+        const qint64 own = threadTicks(id);
+        if (own < 0)
             continue; // the thread ended meanwhile
-        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() < 13)
-            continue;
-        ticks += fields.at(11).toLongLong() + fields.at(12).toLongLong();
+        ticks += own;
         any = true;
     }
     return any ? ticks : -1;
 }
 
+QByteArray WorkerSigns::waitsBesides(pid_t thread)
+{
+    QByteArray waits;
+    for (const pid_t id : threadsBesides(thread)) {
+        const QByteArray call = procText(taskFile(id, "syscall")).trimmed();
+        if (placeOfCall(call).isEmpty())
+            continue;
+        waits += QByteArray::number(id) + ' ' + call + ' ' + QByteArray::number(threadTicks(id)) + '\n';
+    }
+    return waits;
+}
+
 QString WorkerSigns::waitedPlaceBesides(pid_t thread)
 {
     for (const pid_t id : threadsBesides(thread)) {
-        const QString place = waitedPlace(id);
+        const QString place = placeOfCall(procText(taskFile(id, "syscall")));
         if (!place.isEmpty())
             return place;
     }

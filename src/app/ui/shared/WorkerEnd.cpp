@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -52,7 +53,8 @@ protected:
 };
 
 // The worker's signs of life: the processor time of the threads besides this one, and the looks of
-// its task for the cancel.
+// its task for the cancel. A thread that stays in one call on a file, its own time standing, is
+// still however the program's other threads work meanwhile (a preview being decoded, say).
 class Life
 {
 public:
@@ -61,18 +63,24 @@ public:
         , m_self(WorkerSigns::thisThread())
     {
         m_still.start();
+        m_stuck.start();
     }
     // Looks again; the time since the signs last moved.
     qint64 stillFor()
     {
         const qint64 ticks = WorkerSigns::ticksBesides(m_self);
         const quint64 looks = m_token ? m_token->looks.load() : 0;
+        const QByteArray waits = WorkerSigns::waitsBesides(m_self);
+        if (looks != m_looks || waits != m_waits) {
+            m_waits = waits;
+            m_stuck.restart();
+        }
         if (ticks != m_ticks || looks != m_looks) {
             m_ticks = ticks;
             m_looks = looks;
             m_still.restart();
         }
-        return m_still.elapsed();
+        return std::max(m_still.elapsed(), m_waits.isEmpty() ? 0 : m_stuck.elapsed());
     }
     pid_t self() const { return m_self; }
 
@@ -81,7 +89,9 @@ private:
     pid_t m_self;
     qint64 m_ticks = -2;
     quint64 m_looks = 0;
+    QByteArray m_waits;
     QElapsedTimer m_still;
+    QElapsedTimer m_stuck; // since the threads waiting on a file last changed
 };
 
 // Runs the events (the user's too when input is true) for up to ms, or until the thread ends.

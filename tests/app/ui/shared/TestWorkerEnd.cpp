@@ -21,6 +21,7 @@
 #include <QtTest>
 #include <atomic>
 #include <memory>
+#include <thread>
 
 namespace
 {
@@ -114,16 +115,20 @@ private Q_SLOTS:
 
     // After a confirmed cancel the window never waits on the worker: "Cancelling…" shows while the
     // step under way stops; a worker held by a disk that does not answer (its server stopped) is
-    // left once it shows no sign of life for a few seconds, the user told which disk.
+    // left once it shows no sign of life for a few seconds, the user told which disk; so too while
+    // another thread of the program keeps working.
     void cancelNeverHoldsTheWindow_data()
     {
         QTest::addColumn<bool>("diskStops");
-        QTest::newRow("the step stops within a block") << false;
-        QTest::newRow("a write waits on a disk that does not answer") << true;
+        QTest::addColumn<bool>("busyBeside");
+        QTest::newRow("the step stops within a block") << false << false;
+        QTest::newRow("a write waits on a disk that does not answer") << true << false;
+        QTest::newRow("the same while another thread works") << true << true;
     }
     void cancelNeverHoldsTheWindow()
     {
         QFETCH(bool, diskStops);
+        QFETCH(bool, busyBeside);
         std::unique_ptr<ForeignDisk> disk;
         if (diskStops) {
             disk = std::make_unique<ForeignDisk>(ForeignDisk::Kind::Fat);
@@ -144,6 +149,19 @@ private Q_SLOTS:
                 QThread::msleep(diskStops ? 1 : 600);
             }
         }));
+        std::atomic<bool> busy = busyBeside;
+        std::thread other([&busy] {
+            while (busy) { // a quarter of a processor, as a preview being decoded
+                QElapsedTimer spin;
+                spin.start();
+                while (spin.elapsed() < 5) { }
+                QThread::msleep(15);
+            }
+        });
+        const auto endOther = qScopeGuard([&] {
+            busy = false;
+            other.join();
+        });
         worker->start();
         QTRY_VERIFY(blocks >= 2);
         if (disk) {
