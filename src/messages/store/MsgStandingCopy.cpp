@@ -81,6 +81,9 @@ MsgStandingCopy::Verdict MsgStandingCopy::settle(const HeldFolder& folder, const
     if (!other.isEmpty()) {
         if (sameBytes(folder, name, source))
             return Verdict::Kept;
+        // The name set aside is another where the phone's name is kept as it is.
+        if (KeptFileName::aside(filename.section(QLatin1Char('/'), -1)) != name)
+            return Verdict::Aside;
         *why = QStringLiteral(
             "Cannot write %1: the disk keeps %2 there, as it does not tell names apart by case.")
                    .arg(dest, other);

@@ -14,7 +14,7 @@
 // an earlier version saved there of another record (its rule left the marks out of names, so two
 // names became one) is first moved to that record's own name; and on a disk that does not tell
 // names apart by case, a file at another case of the name is another record's and is never written
-// over.
+// over: the copy takes its name set aside (KeptFileName::aside), where the readers look first.
 class MsgStandingCopy
 {
 public:
@@ -24,13 +24,14 @@ public:
         Kept, // the copy stands already
         Free, // the name may be written
         Refused, // the file there stays, and why says so
+        Aside, // another record's file is found by the name: the copy goes to the name set aside
     };
 
     // relay: the store's attachment folder, held, and its path; records: read once, when first needed.
     MsgStandingCopy(HeldFolder relay, const QDir& relayDir, Filenames records);
 
     // Settles the file standing at name in folder (dest: its path) before source, the copy of the
-    // record filename, is written there.
+    // record filename (a phone's path: its last part the phone's name), is written there.
     Verdict settle(const HeldFolder& folder, const QString& name, const QString& dest, const QString& source,
         const QString& filename, QString* why);
 

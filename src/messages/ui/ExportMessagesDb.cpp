@@ -423,17 +423,24 @@ void ExportMessagesDb::copyAttachmentFileOf(const _MsgAttachment& a)
     QString why;
     const HeldFolder folder = wayTo(parts, &why);
     // The phone's own name where the disk takes it, as the readers look for it.
-    const QString name = KeptFileName::forWrite(folder, phoneName);
-    const QString dest = QDir::cleanPath(relayDir.absolutePath()) + QLatin1Char('/')
-        + (m_wayLocal + QStringList { name }).join(QLatin1Char('/'));
+    QString name = KeptFileName::forWrite(folder, phoneName);
+    const QString wayPath = QDir::cleanPath(relayDir.absolutePath()) + QLatin1Char('/')
+        + (m_wayLocal + QStringList { QString() }).join(QLatin1Char('/'));
     if (folder.isValid() && folder.has(name)) {
         // A copy from before, or the file itself, is kept; any other file there is written over.
-        const auto verdict = m_standing->settle(folder, name, dest, a._path, a.filename, &why);
+        const auto verdict = m_standing->settle(folder, name, wayPath + name, a._path, a.filename, &why);
         if (verdict == MsgStandingCopy::Verdict::Kept)
             return;
         if (verdict == MsgStandingCopy::Verdict::Refused) {
             m_failedCopies << a._path + QStringLiteral(": ") + why;
             return;
+        }
+        // Another record's file by another case of the name stays: the copy is set aside, a name
+        // that stands for this record alone.
+        if (verdict == MsgStandingCopy::Verdict::Aside) {
+            name = KeptFileName::aside(phoneName);
+            if (folder.has(name) && MsgStandingCopy::sameBytes(folder, name, a._path))
+                return;
         }
     }
     // The copy's temporary is gone by the end of the statement, before its folders are taken back.

@@ -1,3 +1,4 @@
+#include "app/KeptFileName.h"
 #include "app/sqlite/Sqlite3DB.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgData.h"
@@ -205,6 +206,11 @@ private Q_SLOTS:
         QTest::newRow("a device's name and another case of it, one file")
             << QStringList { "AUX.jpg", "aux.jpg" } << QStringList { "AUX.jpg=one" }
             << QStringList { "one", "one" } << QString("exfat");
+        // Two names in two cases as a save keeps them there: the second's copy set aside.
+        QTest::newRow("two names in two cases, one copy set aside")
+            << QStringList { "Photo.JPG", "photo.JPG" }
+            << QStringList { "Photo.JPG=first", KeptFileName::aside("photo.JPG") + "=second" }
+            << QStringList { "first", "second" } << QString("exfat");
     }
     void ownStoreReadsEarlierFiles()
     {

@@ -1,3 +1,4 @@
+#include "app/KeptFileName.h"
 #include "app/ui/shared/ProgressForm.h"
 #include "messages/modern/IOS6MessageDb.h"
 #include "messages/store/MsgAttachment.h"
@@ -146,6 +147,14 @@ private Q_SLOTS:
         QTest::newRow("a file one left leads to by another case of a device's name")
             << QStringList { "AUX.jpg", "aux.jpg" } << QStringList { "AUX.jpg=one" } << QList<int> { 1 }
             << QStringList { "AUX.jpg" } << QString("exfat");
+        // Two names in two cases as a save keeps them: each record's copy goes with it alone.
+        const QString aside = KeptFileName::aside("photo.JPG");
+        QTest::newRow("the copy set aside of a name in another case")
+            << QStringList { "Photo.JPG", "photo.JPG" } << QStringList { "Photo.JPG=one", aside + "=two" }
+            << QList<int> { 2 } << QStringList { "Photo.JPG" } << QString("exfat");
+        QTest::newRow("the copy beside one set aside")
+            << QStringList { "Photo.JPG", "photo.JPG" } << QStringList { "Photo.JPG=one", aside + "=two" }
+            << QList<int> { 1 } << QStringList { aside } << QString("exfat");
         QTest::newRow("a file only the deleted leads to, by case")
             << QStringList { "ab.jpg", "AB.jpg" } << QStringList { "ab.jpg=one", "AB.jpg=two" }
             << QList<int> { 1 } << QStringList { "AB.jpg" } << QString();

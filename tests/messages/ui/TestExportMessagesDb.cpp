@@ -1,3 +1,4 @@
+#include "app/KeptFileName.h"
 #include "messages/store/MsgAttachment.h"
 #include "messages/store/MsgPath.h"
 #include "messages/support/MsgFixtures.h"
@@ -419,7 +420,8 @@ private Q_SLOTS:
 
     // A file standing at a copy's name is kept only when it is that copy; one an earlier version
     // saved there of another record goes to that record's own name first; one the disk keeps at
-    // another case of the name is never written over.
+    // another case of the name is never written over: the copy is set aside where the phone's name
+    // is kept as it is.
     void filesStandingAtACopysName_data()
     {
         QTest::addColumn<QStringList>("records"); // in the store before, below one attachment folder
@@ -448,10 +450,10 @@ private Q_SLOTS:
                "of its "
                "own."
             << QString();
-        QTest::newRow("another record's copy by case")
+        QTest::newRow("another record's copy by case, the copy set aside")
             << QStringList { "AB.jpg" } << QStringList { "AB.jpg=other" } << "ab.jpg"
-            << QStringList { "AB.jpg=other" }
-            << "the disk keeps AB.jpg there, as it does not tell names apart by case." << QString("exfat");
+            << QStringList { "AB.jpg=other", KeptFileName::aside("ab.jpg") + "=mine" } << QString()
+            << QString("exfat");
         QTest::newRow("the copy by case")
             << QStringList { "AB.jpg" } << QStringList { "AB.jpg=mine" } << "ab.jpg"
             << QStringList { "AB.jpg=mine" } << QString() << QString("exfat");
