@@ -38,7 +38,7 @@ private:
     };
 
     bool push(quint64 i);
-    void addChild(quint64 parent, quint64 child);
+    bool addChild(quint64 child);
     bool keyHasNul(quint64 i) const;
     quint64 ownBytes(quint64 i, quint64 items) const;
 
@@ -61,8 +61,8 @@ Verdict Walk::run()
             const quint64 done = f.object;
             m_state[done] = kDone;
             m_stack.pop_back();
-            if (!m_stack.empty())
-                addChild(m_stack.back().object, done);
+            if (!m_stack.empty() && !addChild(done))
+                return Verdict::TooDeep;
             continue;
         }
         const quint64 child = m_table.reference(f.first, f.next);
@@ -72,7 +72,8 @@ Verdict Walk::run()
         if (m_state[child] == kOnPath)
             return Verdict::Unreadable; // a circle, which libplist refuses too
         if (m_state[child] == kDone) {
-            addChild(f.object, child);
+            if (!addChild(child))
+                return Verdict::TooDeep;
             continue;
         }
         if (int(m_stack.size()) > m_maxDepth)
@@ -105,10 +106,15 @@ bool Walk::push(quint64 i)
     return true;
 }
 
-void Walk::addChild(quint64 parent, quint64 child)
+// Adds a done child to the object on top of the walk's path; false when the deepest path through
+// it, from the top object, is longer than the walk lets its own path grow. A shared object first
+// met near the top and referred to again from deep below nests that deep in libplist's tree too.
+bool Walk::addChild(quint64 child)
 {
+    const quint64 parent = m_stack.back().object;
     m_depth[parent] = std::max(m_depth[parent], m_depth[child] + 1);
     m_bytes[parent] = std::min(m_maxBytes + 1, m_bytes[parent] + m_bytes[child]);
+    return int(m_stack.size()) - 1 + m_depth[parent] <= m_maxDepth + 1;
 }
 
 bool Walk::keyHasNul(quint64 i) const

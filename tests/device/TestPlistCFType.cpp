@@ -713,19 +713,17 @@ void TestPlistCFType::randomGarbageIsSafe()
 namespace
 {
 
-// A binary property list of arrays nested depth levels deep, each object one array holding the next.
-QByteArray nestedBinary(int depth)
+// A binary property list of arrays, each holding the objects its list names (object 0 the top).
+QByteArray arraysBinary(const QList<QList<quint32>>& arrays)
 {
     QByteArray objects;
     QList<quint32> offsets;
-    for (int i = 0; i < depth; ++i) {
+    for (const QList<quint32>& refs : arrays) {
         offsets << quint32(8 + objects.size());
-        if (i == depth - 1) {
-            objects.append(char(0xA0));
-        } else {
-            objects.append(char(0xA1));
+        objects.append(char(0xA0 + refs.size()));
+        for (quint32 r : refs) {
             char ref[4];
-            qToBigEndian(quint32(i + 1), ref);
+            qToBigEndian(r, ref);
             objects.append(ref, 4);
         }
     }
@@ -739,9 +737,34 @@ QByteArray nestedBinary(int depth)
     QByteArray trailer(32, '\0');
     trailer[6] = 4;
     trailer[7] = 4;
-    qToBigEndian(quint64(depth), trailer.data() + 8);
+    qToBigEndian(quint64(arrays.size()), trailer.data() + 8);
     qToBigEndian(table, trailer.data() + 24);
     return bin + trailer;
+}
+
+// Arrays nested depth levels deep, each object one array holding the next.
+QByteArray nestedBinary(int depth)
+{
+    QList<QList<quint32>> arrays;
+    for (int i = 0; i < depth; ++i)
+        arrays << (i == depth - 1 ? QList<quint32>() : QList<quint32> { quint32(i + 1) });
+    return arraysBinary(arrays);
+}
+
+// The top holds two chains of length arrays: the first met first, at no great depth, and held again
+// by the second's deepest array, so that it nests twice as deep.
+QByteArray sharedChainBinary(int length)
+{
+    QList<QList<quint32>> arrays { { 1, quint32(length + 1) } };
+    for (int i = 1; i <= 2 * length; ++i) {
+        if (i == length)
+            arrays << QList<quint32>();
+        else if (i == 2 * length)
+            arrays << QList<quint32> { 1 };
+        else
+            arrays << QList<quint32> { quint32(i + 1) };
+    }
+    return arraysBinary(arrays);
 }
 
 QByteArray nestedXml(int depth)
@@ -770,6 +793,10 @@ void TestPlistCFType::deepNestingIsSafe()
         QCOMPARE(PlistCFType::createCFPropertyList(nestedBinary(depth)).typeId(), 16ul);
         QCOMPARE(PlistCFType::createCFPropertyList(nestedXml(depth)).typeId(), 16ul);
     }
+    // So is nesting through an object met first near the top and held again from deep below.
+    QCOMPARE(PlistCFType::createCFPropertyList(sharedChainBinary(200)).typeId(), 19ul);
+    for (int length : { 400, 20000 })
+        QCOMPARE(PlistCFType::createCFPropertyList(sharedChainBinary(length)).typeId(), 16ul);
     // Unclosed or broken nesting, which libplist would free recursively.
     QCOMPARE(
         PlistCFType::createCFPropertyList("<plist>" + nestedXml(2000000).mid(7, 7 * 2000000)).typeId(), 16ul);
