@@ -41,10 +41,14 @@ QString userName(uid_t uid)
 
 // "The file <path> stands in a folder everyone may write into and belongs to another user (<name>)"
 // where the system's rules for shared folders keep entry from being followed or opened; else empty.
+// Those for files and FIFOs hold where the folder's group may write too (as Debian keeps the rule for
+// files), the one for links only where everyone may.
 QString sharedEntryText(const struct stat& folder, const struct stat& entry, const QString& path)
 {
-    const mode_t shared = S_ISVTX | S_IWOTH;
-    if ((folder.st_mode & shared) != shared || entry.st_uid == ::geteuid() || entry.st_uid == folder.st_uid)
+    const bool everyone = folder.st_mode & S_IWOTH;
+    const bool group = (folder.st_mode & S_IWGRP) && !S_ISLNK(entry.st_mode);
+    if (!(folder.st_mode & S_ISVTX) || !(everyone || group) || entry.st_uid == ::geteuid()
+        || entry.st_uid == folder.st_uid)
         return QString();
     const QString what = S_ISLNK(entry.st_mode) ? QStringLiteral("the link %1")
         : S_ISFIFO(entry.st_mode)               ? QStringLiteral("the FIFO %1")
@@ -52,8 +56,9 @@ QString sharedEntryText(const struct stat& folder, const struct stat& entry, con
                                                 : QString();
     if (what.isEmpty())
         return QString(); // no rule of the system's keeps a device or a socket
-    return QStringLiteral("%1 stands in a folder everyone may write into and belongs to another user (%2)")
-        .arg(what.arg(QDir::toNativeSeparators(path)), userName(entry.st_uid));
+    return QStringLiteral("%1 stands in a folder %2 may write into and belongs to another user (%3)")
+        .arg(what.arg(QDir::toNativeSeparators(path)),
+            everyone ? QStringLiteral("everyone") : QStringLiteral("its group"), userName(entry.st_uid));
 }
 } // namespace
 

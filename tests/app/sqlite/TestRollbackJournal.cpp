@@ -68,6 +68,8 @@ private Q_SLOTS:
         // Another user's, where everyone may write: what it holds is theirs, never read.
         QTest::newRow("another user's, where everyone may write")
             << none << "theirs journal" << int(State::Foreign);
+        QTest::newRow("another user's, where the folder's group may write")
+            << none << "theirs group journal" << int(State::Foreign);
     }
     void judgedAndCopiedAsSqliteReadsIt()
     {
@@ -90,17 +92,17 @@ private Q_SLOTS:
         QVERIFY(names != "link" || QFile::link(kept, named));
         if (change == "link journal")
             QVERIFY(QFile::copy(m_hot + "/Manifest.db-journal", kept) && QFile::link(kept, journal));
-        const bool theirs = change == "theirs journal";
+        const bool theirs = change.startsWith("theirs ");
+        const bool group = change == "theirs group journal";
         if (theirs && ::geteuid() != 0)
             QSKIP("Files of another user are put there by root only");
-        QVERIFY(!theirs || ::chmod(QFile::encodeName(dir).constData(), 01777) == 0);
+        QVERIFY(!theirs || ::chmod(QFile::encodeName(dir).constData(), group ? 01770 : 01777) == 0);
         QVERIFY(!theirs || TestEnv::plant(journal, readAll(m_hot + "/Manifest.db-journal"), 65534));
         if (change.endsWith(" journal")) {
             QString refusal;
             if (theirs)
-                refusal = "the file " + journal
-                    + " stands in a folder everyone may write into and belongs to another user (nobody): "
-                      "it is not read";
+                refusal = "the file " + journal + " stands in a folder " + (group ? "its group" : "everyone")
+                    + " may write into and belongs to another user (nobody): it is not read";
             QString why;
             QCOMPARE(int(RollbackJournal::stateOf(db, &why)), state);
             QCOMPARE(why, refusal);
