@@ -133,7 +133,14 @@ qint64 IOSCalendarDb::total()
             seen.insert(c.getInt64(0));
     }
     const qint64 events = seen.size();
-    if (events > 0)
-        eventLocations(0); // the page asks each event's places
+    if (events > 0) {
+        // The page reads the places of each event it lists, asked for by the event's number: they
+        // are read here too, in one pass rather than one per event ("+" compares as that number
+        // does, without the type of a column).
+        Sqlite3Cursor places = m_db.queryThrow(
+            QStringLiteral("select title from Location where item_owner_id in (select +i.rowid %1)")
+                .arg(QLatin1String(kEventsFrom)));
+        while (places.moveNext()) { }
+    }
     return events;
 }

@@ -3,7 +3,6 @@
 #include "app/StoredTime.h"
 #include "app/TaskCancel.h"
 #include "app/ThreadHeapReserve.h"
-#include "app/sqlite/Sqlite3RowCount.h"
 #include "contacts/store/ContactDate.h"
 
 #include <QFile>
@@ -163,6 +162,25 @@ int kindOfProperty(int property)
     }
 }
 
+// The multi-values in the order they are walked alongside the people.
+const char* const kMultiValuesSql
+    = "select record_id,UID,property,value,label from abmultivalue order by record_id, UID";
+
+// Calls each(person, group) for the groups (of records, by recordOf(group)) that go to the people
+// of rowids, both in rowid order: groups of no person met so far are skipped, as a cursor walked
+// alongside the people would skip them.
+template <typename RecordOf, typename Each>
+void forEachAttached(const std::vector<qint64>& rowids, std::size_t groups, RecordOf recordOf, Each each)
+{
+    std::size_t g = 0;
+    for (std::size_t person = 0; person < rowids.size(); ++person) {
+        while (g < groups && recordOf(g) < rowids[person])
+            ++g;
+        for (; g < groups && recordOf(g) == rowids[person]; ++g)
+            each(person, g);
+    }
+}
+
 // Memory the multi-values take as read, for a heap reserve: about 384 bytes per row up to the
 // last rowid, at most eight times the size of the book's file; 0 when the table cannot say.
 std::size_t multiValueBytes(Sqlite3DB& db)
@@ -258,12 +276,65 @@ void IOSContactsDb::openImages()
 qint64 IOSContactsDb::total()
 {
     // The people only: the images file, whole or not, is no part of the count. They are counted by
-    // the page's own reading of them, so that a person it cannot read (a value larger than a phone
-    // keeps) leaves the book uncounted, as it leaves the page without it.
+    // the page's own reading of them and of their phones, addresses and other values, so that one
+    // it cannot read (a value larger than a phone keeps) leaves the book uncounted, as it leaves
+    // the page without it.
     if (!isOpened())
         openBook();
-    return sqlite3RowCountThrow(
-        m_db, QStringLiteral("select %1 from Abperson order by rowid asc").arg(personColumns(m_db)));
+    findTables();
+    std::vector<qint64> rowids;
+    {
+        Sqlite3Cursor people = m_db.queryThrow(
+            QStringLiteral("select %1 from Abperson order by rowid asc").arg(personColumns(m_db)));
+        while (people.moveNext())
+            rowids.push_back(people.getInt64(0));
+    }
+    readLabels();
+    if (m_hasMultiValues)
+        readMultiValuesOf(rowids);
+    return qint64(rowids.size());
+}
+
+void IOSContactsDb::findTables()
+{
+    m_hasMultiValues = hasTable(m_db, "ABMultiValue");
+    m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
+    m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
+}
+
+qint64 IOSContactsDb::lastPersonRowid()
+{
+    Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
+    return last.moveNext() ? last.getInt64(0) : 0;
+}
+
+void IOSContactsDb::readMultiValuesOf(const std::vector<qint64>& rowids)
+{
+    // The rows contacts() steps, each record's address and instant-message values kept by the uid
+    // of their entries; nothing is made of them.
+    const qint64 lastRowid = lastPersonRowid();
+    std::vector<qint64> records; // each record's id, in the order of its rows
+    std::vector<std::pair<std::size_t, unsigned long long>> withEntries; // record, uid
+    Sqlite3Cursor c = m_db.queryThrow(kMultiValuesSql);
+    while (c.moveNext()) {
+        const qint64 id = c.getInt64(0);
+        if (id > lastRowid)
+            break;
+        if (records.empty() || id != records.back())
+            records.push_back(id);
+        const int kind = kindOfProperty(c.getInt(2));
+        if (kind == pim::KindAddress || kind == pim::KindIM)
+            withEntries.emplace_back(records.size() - 1, static_cast<unsigned long long>(c.getInt64(1)));
+    }
+    if (!m_hasEntries)
+        return;
+    std::vector<bool> attached(records.size());
+    forEachAttached(
+        rowids, records.size(), [&](std::size_t g) { return records[g]; },
+        [&](std::size_t, std::size_t g) { attached[g] = true; });
+    for (const auto& [record, uid] : withEntries)
+        if (attached[record])
+            for (Sqlite3Cursor e = entries(uid); e.moveNext();) { }
 }
 
 Sqlite3Cursor IOSContactsDb::entries(unsigned long long uid)
@@ -334,9 +405,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     if (!hasTable(m_db, "ABPerson"))
         throw std::runtime_error("The address book holds no table of people (ABPerson).");
     const QString cols = personColumns(m_db);
-    m_hasMultiValues = hasTable(m_db, "ABMultiValue");
-    m_hasEntries = hasTable(m_db, "ABMultiValueEntry") && hasTable(m_db, "ABMultiValueEntryKey");
-    m_hasLabels = hasTable(m_db, "ABMultiValueLabel");
+    findTables();
     m_hasImages = m_imgDb.isOpen() && hasImagesTable();
     Sqlite3Cursor people
         = m_db.queryThrow(QStringLiteral("select %1 from Abperson order by rowid asc").arg(cols));
@@ -346,8 +415,7 @@ QList<pim::_Contact> IOSContactsDb::contacts()
     readLabels();
     std::future<ValueRows> values;
     if (m_hasMultiValues) {
-        Sqlite3Cursor last = m_db.queryThrow("select max(rowid) from Abperson");
-        const qint64 lastRowid = last.moveNext() ? last.getInt64(0) : 0;
+        const qint64 lastRowid = lastPersonRowid();
         values = std::async(
             std::launch::async, [this, path = m_db.dbPath(), lastRowid, task = TaskCancel::ofThisThread()] {
                 const TaskCancel::Scope scope(task); // stops on this reader's cancel too
@@ -474,8 +542,7 @@ IOSContactsDb::ValueRows IOSContactsDb::readAllMultiValues(const QString& path, 
     db.setForeign(true);
     db.openThrow(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
     const ThreadHeapReserve reserve(multiValueBytes(db));
-    Sqlite3Cursor c = db.queryThrow(
-        "select record_id,UID,property,value,label from abmultivalue order by record_id, UID");
+    Sqlite3Cursor c = db.queryThrow(kMultiValuesSql);
     ValueRows rows;
     std::vector<PendingValue> record;
     bool inRecord = false;
@@ -527,18 +594,12 @@ void IOSContactsDb::groupRecord(qint64 recordId, std::vector<PendingValue>& reco
 void IOSContactsDb::attachMultiValues(
     QList<pim::_Contact>& list, const std::vector<qint64>& rowids, ValueRows& rows)
 {
-    // The groups go to the people in rowid order; groups of no person met so far are skipped, as a
-    // cursor walked alongside the people would skip them.
     std::deque<ValueGroup>& groups = rows.groups;
-    std::size_t g = 0;
-    auto contact = list.begin();
-    for (const qint64 rowid : rowids) {
-        while (g < groups.size() && groups[g].recordId < rowid)
-            ++g;
-        for (; g < groups.size() && groups[g].recordId == rowid; ++g)
-            attachGroup(*contact, groups[g], rows.uids);
-        ++contact;
-    }
+    forEachAttached(
+        rowids, groups.size(), [&](std::size_t g) { return groups[g].recordId; },
+        [&](std::size_t person, std::size_t g) {
+            attachGroup(list[qsizetype(person)], groups[g], rows.uids);
+        });
 }
 
 void IOSContactsDb::attachGroup(

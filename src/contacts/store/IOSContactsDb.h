@@ -25,7 +25,8 @@ public:
     // AddressBook.sqlitedb" when the folder has none.
     void open();
     bool isOpened() const { return m_db.isOpen(); }
-    // Number of people.
+    // Number of people, counted by the reading of contacts() but for the photos: failures throw as
+    // it throws them.
     qint64 total();
     // One contact per person, in ascending rowid.
     QList<pim::_Contact> contacts() override;
@@ -86,6 +87,13 @@ private:
         pim::Entity entity;
         unsigned long long uid = 0;
     };
+    // Finds the optional tables of the book.
+    void findTables();
+    // The largest rowid of the people, past which the multi-values are not read.
+    qint64 lastPersonRowid();
+    // Steps through the multi-values of the people of rowids (ascending) and the entries of their
+    // addresses and instant-message accounts as contacts() reads them, for the count.
+    void readMultiValuesOf(const std::vector<qint64>& rowids);
     // Runs on a thread of its own: touches only the labels and its own connection.
     ValueRows readAllMultiValues(const QString& path, qint64 lastRowid) const;
     int readMultiValue(const Sqlite3Cursor& row, pim::Entity& e, unsigned long long& uid) const;

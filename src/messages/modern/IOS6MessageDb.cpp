@@ -343,7 +343,7 @@ bool IOS6MessageDb::messageTableReads()
     return !indexed.moveNext() || indexed.getInt64(0) == 0 || (stored.moveNext() && stored.getInt64(0) != 0);
 }
 
-IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
+IOS6MessageDb::TableCount IOS6MessageDb::tableCount(bool readAsALoad)
 {
     openCheck();
     // Asked again of an unchanged file (the load's check, then the count shown with the list), the
@@ -352,7 +352,10 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount()
     if (counted && counted->at == now)
         return counted->count;
     TableCount c;
-    c.plain = plainCount(true);
+    // A value a full load cannot read (larger than a phone keeps) fails it: a count made without
+    // one reads the rows as it would, so that it fails too.
+    c.plain = readAsALoad ? MsgTableLoader::countPlainThrow(*this, isItemTypeEnabled(), !chatHasLastColumn())
+                          : plainCount(true);
     // SQLite refuses every count that might take an index of a collation this build lacks, while a
     // load does not read through one: the tables' own count is then the list's, as the load's is.
     const bool uncountable = !indexesWithoutCollationThrow(QStringLiteral("chat_message_join")).isEmpty()
@@ -370,7 +373,7 @@ IOS6MessageDb::Unchanged IOS6MessageDb::unchangedNow()
 
 qint64 IOS6MessageDb::listCount(qint64 readThroughIndexes)
 {
-    const TableCount tables = tableCount();
+    const TableCount tables = tableCount(readThroughIndexes < 0);
     // The indexes hold what the tables hold, and what a load read through them is all of it.
     if (tables.indexesHoldTables && (readThroughIndexes < 0 || readThroughIndexes == tables.plain))
         return tables.plain;

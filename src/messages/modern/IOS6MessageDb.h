@@ -82,7 +82,8 @@ public:
 
     // Messages as the message list shows them: chat_message_join rows with their message, item
     // type 4 left out where the column exists. Counted as a full load decides its whole list: from
-    // the tables as well when an index of the join table has lost rows (or holds others).
+    // the tables as well when an index of the join table has lost rows (or holds others). The rows
+    // are read as that load reads them, so that a message it cannot read has no count either.
     qint64 total() override;
     // What messages(data, 0) would load, counted without loading it.
     MsgLoadCounts loadCounts();
@@ -133,12 +134,13 @@ private:
     // rows (its root page lost).
     bool messageTableReads();
     // Plain messages counted from the tables alone, and whether the indexes of the join table
-    // count its rows as the table does and the message table reads.
+    // count its rows as the table does and the message table reads. readAsALoad: the rows are
+    // stepped through as a full load reads them, every value read, for a count no load made.
     struct TableCount {
         qint64 plain = 0;
         bool indexesHoldTables = false;
     };
-    TableCount tableCount();
+    TableCount tableCount(bool readAsALoad);
     // The plain messages of the whole list, which a full load must read: the count from the tables,
     // and where the cheap counts disagree (an index has lost rows or holds others, or the load read
     // through the indexes, readThroughIndexes when not -1, a count of its own) the count through the

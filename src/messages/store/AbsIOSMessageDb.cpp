@@ -30,10 +30,3 @@ int AbsIOSMessageDb::checkDbType(const QString& path)
             return 5;
     return 6;
 }
-
-qint64 AbsIOSMessageDb::total()
-{
-    openCheck();
-    Sqlite3Cursor c = queryThrow("select count(*) from message");
-    return c.moveNext() ? c.getInt64(0) : 0;
-}

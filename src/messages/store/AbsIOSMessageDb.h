@@ -12,8 +12,9 @@ public:
 
     // Schema generation of the reader: 5 or 6.
     virtual int type() const = 0;
-    // Number of messages as the message list shows them; calls openCheck() first.
-    virtual qint64 total();
+    // Number of messages as the message list shows them, counted by the list's own reading of them
+    // (a message it cannot read fails the count); calls openCheck() first.
+    virtual qint64 total() = 0;
 
     // Schema generation of the database at path: 6 when it has the tables chat, handle,
     // chat_handle_join, message and chat_message_join, else 5. Throws when the file is missing

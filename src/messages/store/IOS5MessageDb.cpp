@@ -7,6 +7,7 @@
 #include "app/OutputFile.h"
 #include "app/RegularFile.h"
 #include "app/WrittenDisks.h"
+#include "app/sqlite/Sqlite3RowCount.h"
 #include "device/PlistCFType.h"
 #include "messages/store/MsgData.h"
 #include "messages/store/MsgIdentity.h"
@@ -374,16 +375,7 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
         index.insert(ch->chat_identifier, ch);
 
     const bool hasMadridAttachment = tableSql.contains(QStringLiteral("madrid_attachment"));
-    // The columns the rows of each kind are read from, none other (see fillCommonFields, readSmsRow
-    // and readMadridRow).
-    Sqlite3Sql sql(
-        QStringLiteral("select %1 from message as m")
-            .arg(columnsOf(QStringLiteral("message"),
-                { "rowid", "text", "svc_center", "subject", "country", "is_madrid", "date", "flags",
-                    "group_id", "address", "madrid_guid", "madrid_account", "madrid_account_guid",
-                    "madrid_error", "madrid_date_read", "madrid_date_delivered", "madrid_handle",
-                    "madrid_roomname", "madrid_attributedBody", "madrid_attachmentInfo" },
-                QStringLiteral("m"))));
+    Sqlite3Sql sql = messageSql();
     if (chat > 0)
         sql.appendSql(QStringLiteral(" where m.group_id=%1").arg(chat));
     else if (chat < 0)
@@ -414,6 +406,28 @@ void IOS5MessageDb::messages(MsgData& data, qint64 chat)
     }
     if (chat >= 0)
         loadMsgPieces(d, chat);
+}
+
+Sqlite3Sql IOS5MessageDb::messageSql()
+{
+    // The columns the rows of each kind are read from, none other (see fillCommonFields, readSmsRow
+    // and readMadridRow).
+    return Sqlite3Sql(
+        QStringLiteral("select %1 from message as m")
+            .arg(columnsOf(QStringLiteral("message"),
+                { "rowid", "text", "svc_center", "subject", "country", "is_madrid", "date", "flags",
+                    "group_id", "address", "madrid_guid", "madrid_account", "madrid_account_guid",
+                    "madrid_error", "madrid_date_read", "madrid_date_delivered", "madrid_handle",
+                    "madrid_roomname", "madrid_attributedBody", "madrid_attachmentInfo" },
+                QStringLiteral("m"))));
+}
+
+qint64 IOS5MessageDb::total()
+{
+    openCheck();
+    // The message rows as the list reads them: a text it cannot read (larger than a phone keeps)
+    // leaves the messages uncounted, as it leaves the page without them.
+    return sqlite3RowCountThrow(*this, messageSql());
 }
 
 void IOS5MessageDb::readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m)

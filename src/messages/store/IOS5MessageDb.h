@@ -33,6 +33,7 @@ public:
     void chats(MsgData& data) override;
     void messages(MsgData& data, qint64 chat) override;
     int type() const override { return 5; }
+    qint64 total() override;
 
     MessageRecycleDb* recycleDb() { return &recycleStore; }
     const QString& dbPath() const { return _dbPath; }
@@ -46,6 +47,8 @@ public:
     void deletedMessages(MsgData& data);
 
 private:
+    // The query of the message rows with every column a message is read from.
+    Sqlite3Sql messageSql();
     // Conversations: SMS groups with their members, then iMessage chats with their participants.
     void loadSmsChats(__MsgData* d);
     void loadGroupMembers(__MsgData* d);

@@ -161,13 +161,7 @@ MsgTableLoader::MessageRows MsgTableLoader::loadMessages(
     messageRows = MessageRows();
     const qint64 rows = messageRows.joined = reserveForMessages(chat);
     const std::vector<qint64> withAttachments = messagesWithAttachments();
-    // The message is still found by its rowid: that is the table's own b-tree, not an index.
-    QString sql = QStringLiteral("select %1 from chat_message_join as j%2 inner join message as m%2 on "
-                                 "j.message_id = m.rowid")
-                      .arg(selectedColumns(), withoutIndexes ? QStringLiteral(" not indexed") : QString());
-    // Rows of type 4 are skipped below anyway; the chats' dates need them read.
-    if (withItemType && !chatLastDates)
-        sql += QStringLiteral(" and %1 <> 4").arg(QLatin1String(kItemTypeSql));
+    QString sql = messageSql(db, withItemType && !chatLastDates, withoutIndexes);
     if (chat > 0)
         sql += QStringLiteral(" and j.chat_id=%1").arg(chat);
     const Reading reading { dates, &withAttachments };
@@ -185,7 +179,30 @@ MsgTableLoader::MessageRows MsgTableLoader::loadMessages(
     return messageRows;
 }
 
-QString MsgTableLoader::selectedColumns()
+QString MsgTableLoader::messageSql(Sqlite3DB& db, bool typeFourLeftOut, bool withoutIndexes)
+{
+    // The message is still found by its rowid: that is the table's own b-tree, not an index.
+    QString sql = QStringLiteral("select %1 from chat_message_join as j%2 inner join message as m%2 on "
+                                 "j.message_id = m.rowid")
+                      .arg(selectedColumns(db), withoutIndexes ? QStringLiteral(" not indexed") : QString());
+    // Rows of type 4 are skipped anyway; the chats' dates need them read.
+    if (typeFourLeftOut)
+        sql += QStringLiteral(" and %1 <> 4").arg(QLatin1String(kItemTypeSql));
+    return sql;
+}
+
+qint64 MsgTableLoader::countPlainThrow(Sqlite3DB& db, bool withItemType, bool chatLastDates)
+{
+    Sqlite3Cursor c = db.queryThrow(messageSql(db, withItemType && !chatLastDates, true));
+    const MsgMessageColumns cols(c);
+    qint64 plain = 0;
+    while (c.moveNext())
+        if (c.getInt(cols.item_type) == 0)
+            ++plain;
+    return plain;
+}
+
+QString MsgTableLoader::selectedColumns(Sqlite3DB& db)
 {
     // Only the columns a record takes (and the integer primary key, the rowid's own column): the
     // message tables of later systems hold many more, and each column selected is decoded for

@@ -48,6 +48,11 @@ public:
     // at once, the second on its own thread; the model comes out the same as from one.
     MessageRows loadMessages(
         qint64 chat, bool withItemType, MsgMessageColumns::Dates dates, bool chatLastDates = false);
+    // The plain messages (item type 0) a load of every chat reads from the tables themselves (see
+    // setWithoutIndexes), its rows stepped through as it steps them: a value it cannot read (larger
+    // than a foreign file may hand over) fails the count as it fails the load. The arguments are
+    // those of loadMessages. Failures throw.
+    static qint64 countPlainThrow(Sqlite3DB& db, bool withItemType, bool chatLastDates);
     // The least number of joined rows read by two connections (20,000 unless set).
     void setSplitFrom(qint64 rows) { splitFrom = rows; }
     // Makes loadMessages (and loadAttachments of every chat) read the message, attachment and join
@@ -84,8 +89,10 @@ private:
     // Fills a new record of the message of rowid from the current row.
     static void fillMessage(const Sqlite3Cursor& c, const MsgMessageColumns& cols, const Reading& reading,
         _MsgMessage& message, qint64 rowid);
+    // The query of the messages of every chat; typeFourLeftOut leaves rows of item type 4 out.
+    static QString messageSql(Sqlite3DB& db, bool typeFourLeftOut, bool withoutIndexes);
     // The select list of the message query: the join's chat and the message columns a record takes.
-    QString selectedColumns();
+    static QString selectedColumns(Sqlite3DB& db);
     // True when a second connection to the file sees what this one does.
     bool mayReadAlongside() const;
     // Rowids of the messages joined to an attachment, ascending.

@@ -4,6 +4,9 @@
 #include "calls_calendars/IOSCalendarDb.h"
 #include "calls_calendars/IOSCallHistoryDb.h"
 #include "contacts/store/IOSContactsDb.h"
+#include "messages/modern/IOS6MessageDb.h"
+#include "messages/store/IOS5MessageDb.h"
+#include "messages/store/MsgData.h"
 #include "notes_media/IOSNotesDb.h"
 #include "notes_media/IOSRecordingDb.h"
 #include "notes_media/IOSVoicemailDb.h"
@@ -15,6 +18,7 @@
 #include <QFile>
 #include <QHash>
 #include <QtTest>
+#include <algorithm>
 #include <functional>
 
 // The counts of the tree of data sources for notes, bookmarks, voicemail and recordings, and of every
@@ -72,6 +76,8 @@ class TestNotesCounts : public QObject
                             events += c.events.size();
                         return events;
                     } } },
+            { "messages", messages("ios6") },
+            { "iOS 5 messages", messages("ios5") },
             { "contacts",
                 { [] {
                      return QDir(
@@ -80,6 +86,23 @@ class TestNotesCounts : public QObject
                     IOSContactsDb::kAddressBookName, DataSources::countBackupContacts,
                     [](const QDir& d) { return qint64(IOSContactsDb(d).contacts().size()); } } },
         };
+    }
+    // A generated message database of layout ("ios5" or "ios6") in a cache folder; its page lists
+    // the messages of its rows (an MMS part beyond the first is listed as a copy of its message).
+    static Kind messages(const char* layout)
+    {
+        return { [=] { return QDir(NotesFixtures::generate("make_sms_db.py", { layout }, "sms")); },
+            "file-relay/var/mobile/Library/SMS/sms.db", DataSources::countBackupMessages,
+            [=](const QDir& d) {
+                MsgData data;
+                if (qstrcmp(layout, "ios5") == 0)
+                    IOS5MessageDb(d, _CountryInfo()).messages(data, 0);
+                else
+                    IOS6MessageDb(d, _CountryInfo(), false).messages(data, 0);
+                const QList<_MsgMessage*> list = data.messages();
+                return qint64(
+                    std::count_if(list.begin(), list.end(), [](_MsgMessage* m) { return m->rowid > 0; }));
+            } };
     }
     // Makes column of table name a collating sequence no build has.
     static QString collation(const QString& table, const QString& column)
@@ -161,6 +184,29 @@ private Q_SLOTS:
             << DataSources::kUnknownCount;
         QTest::newRow("contact name over the value bound")
             << "contacts" << huge.arg("ABPerson", "First", "rowid = (select min(rowid) from ABPerson)")
+            << DataSources::kUnknownCount;
+        QTest::newRow("contact phone over the value bound")
+            << "contacts"
+            << huge.arg(
+                   "ABMultiValue", "value", "UID = (select min(UID) from ABMultiValue where property = 3)")
+            << DataSources::kUnknownCount;
+        QTest::newRow("contact street over the value bound")
+            << "contacts"
+            << huge.arg("ABMultiValueEntry", "value",
+                   "key = (select rowid from ABMultiValueEntryKey where value = 'Street')")
+            << DataSources::kUnknownCount;
+        QTest::newRow("event place over the value bound")
+            << "calendar" << huge.arg("Location", "title", "rowid = (select min(rowid) from Location)")
+            << DataSources::kUnknownCount;
+        QTest::newRow("message text over the value bound")
+            << "messages"
+            << huge.arg("message", "text", "rowid = (select min(message_id) from chat_message_join)")
+            << DataSources::kUnknownCount;
+        // Read with the rest, for the chats' latest dates, though never listed.
+        QTest::newRow("text of a location-sharing row over the value bound")
+            << "messages" << huge.arg("message", "text", "item_type = 4") << DataSources::kUnknownCount;
+        QTest::newRow("iOS 5 message text over the value bound")
+            << "iOS 5 messages" << huge.arg("message", "text", "rowid = (select min(rowid) from message)")
             << DataSources::kUnknownCount;
     }
     void countedAsThePageReads()
