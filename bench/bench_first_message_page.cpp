@@ -14,6 +14,7 @@
 #include "app/ui/ItemModelBK.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/shared/MyTreeView.h"
+#include "app/ui/shared/PageRead.h"
 #include "backup/BackupManifest.h"
 #include "messages/ui/BubbleViewMgr.h"
 #include "messages/ui/SMSMainForm.h"
@@ -26,6 +27,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <functional>
 
 namespace
 {
@@ -49,6 +51,28 @@ AbsTreeItemModel::_ItemNode* childOfKind(AbsTreeItemModel::_ItemNode* node, int 
 void select(MainWindow& w, AbsTreeItemModel::_ItemNode* node)
 {
     w.ui->treeBK->setCurrentIndex(w.model().indexOfItemNode(node));
+}
+
+// Runs the window's events until ready() holds (the load and the page's reading run beside the
+// window), for two minutes at most.
+bool waitUntil(const std::function<bool()>& ready)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!ready() && waited.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    return ready();
+}
+
+// The page shown once it stands and has read its data.
+QWidget* readPage(MainWindow& w)
+{
+    QWidget* page = nullptr;
+    waitUntil([&] {
+        page = w.currentPage();
+        return page && page->objectName() != QLatin1String("PendingPage") && !PageRead::readingIn(page);
+    });
+    return page;
 }
 
 // Waits until the page's first bubble page has loaded, then paints the page once more.
@@ -97,13 +121,15 @@ int drive(int argc, char** argv, const QString& backup)
     manifest->readManifestInfo();
     ItemModelBK::_BKItemNode* node = w.model().addBackup(manifest);
     select(w, node);
+    AbsTreeItemModel::_ItemNode* sms = nullptr;
+    waitUntil([&] { return (sms = childOfKind(node, ItemModelBK::KindSms)) != nullptr; });
+    readPage(w);
     phase("backup node selected (files copied into the cache, counted)");
-    AbsTreeItemModel::_ItemNode* sms = childOfKind(node, ItemModelBK::KindSms);
     if (!sms)
         return 1;
     select(w, sms);
+    auto* page = qobject_cast<SMSMainForm*>(readPage(w));
     phase("messages node selected (page built, messages loaded, models filled)");
-    auto* page = qobject_cast<SMSMainForm*>(w.currentPage());
     const bool painted = page && waitPainted(page);
     phase("first bubble page loaded, page painted");
     w.leaveModelsAtExit(); // as the program's main() does once its event loop is over

@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
+#include <utility>
 
 namespace
 {
@@ -573,6 +574,24 @@ bool Sqlite3DB::tableExists(const QString& table)
     if (m_foreign && cursor.getText(0) == QLatin1String("view"))
         Sqlite3Stmt::throwError(Sqlite3Stmt::viewText(handle, cursor.getText(1)), QString());
     return cursor.getText(0) == QLatin1String("table");
+}
+
+bool Sqlite3DB::mayHoldValueOverBound() const
+{
+    // The snapshot's page count takes in the pages only the log holds.
+    qint64 pages = -1, size = -1;
+    for (auto [sql, value] :
+        { std::pair { "pragma page_count", &pages }, std::pair { "pragma page_size", &size } }) {
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(handle, sql, -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW)
+            *value = sqlite3_column_int64(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    if (pages < 0 || size <= 0 || pages > (qint64(1) << 40) / size)
+        return true;
+    const qint64 bytes = pages * size;
+    return (keepsUtf8Text() ? bytes : bytes + bytes / 2) > kForeignValueBytes;
 }
 
 bool Sqlite3DB::keepsUtf8Text() const

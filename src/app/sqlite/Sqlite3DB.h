@@ -112,6 +112,10 @@ public:
     // Whether the database keeps its text in UTF-8, so that a text column's bytes are the UTF-8
     // bound to it; false when the database cannot say.
     bool keepsUtf8Text() const;
+    // Whether the database's pages (its log's among them) could hold a value a foreign connection
+    // refuses as over kForeignValueBytes: a smaller database holds none, a text kept in UTF-16
+    // counted at the half again it grows by read as UTF-8. True when the database cannot say.
+    bool mayHoldValueOverBound() const;
 
     // Why an operation on this connection that threw e failed: the system's reason where SQLite's
     // was only that a file could not be read, written or opened ("disk I/O error"), else e's own

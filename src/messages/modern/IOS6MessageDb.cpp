@@ -353,9 +353,10 @@ IOS6MessageDb::TableCount IOS6MessageDb::tableCount(bool readAsALoad)
         return counted->count;
     TableCount c;
     // A value a full load cannot read (larger than a phone keeps) fails it: a count made without
-    // one reads the rows as it would, so that it fails too.
-    c.plain = readAsALoad ? MsgTableLoader::countPlainThrow(*this, isItemTypeEnabled(), !chatHasLastColumn())
-                          : plainCount(true);
+    // one reads the rows as it would, so that it fails too, where the database could hold one.
+    c.plain = readAsALoad && mayHoldValueOverBound()
+        ? MsgTableLoader::countPlainThrow(*this, isItemTypeEnabled(), !chatHasLastColumn())
+        : plainCount(true);
     // SQLite refuses every count that might take an index of a collation this build lacks, while a
     // load does not read through one: the tables' own count is then the list's, as the load's is.
     const bool uncountable = !indexesWithoutCollationThrow(QStringLiteral("chat_message_join")).isEmpty()

@@ -426,8 +426,12 @@ qint64 IOS5MessageDb::total()
 {
     openCheck();
     // The message rows as the list reads them: a text it cannot read (larger than a phone keeps)
-    // leaves the messages uncounted, as it leaves the page without them.
-    return sqlite3RowCountThrow(*this, messageSql());
+    // leaves the messages uncounted, as it leaves the page without them. A database too small to
+    // hold such a text is counted by its table alone.
+    if (mayHoldValueOverBound())
+        return sqlite3RowCountThrow(*this, messageSql());
+    Sqlite3Cursor c = queryThrow("select count(*) from message");
+    return c.moveNext() ? c.getInt64(0) : 0;
 }
 
 void IOS5MessageDb::readSmsRow(__MsgData* d, const Sqlite3Cursor& c, _MsgMessage* m)
