@@ -59,8 +59,11 @@ bool waitUntil(const std::function<bool()>& ready)
 {
     QElapsedTimer waited;
     waited.start();
-    while (!ready() && waited.elapsed() < 120000)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    while (!ready() && waited.elapsed() < 120000) {
+        QEventLoop loop; // runs the events as the program's loop does, without spinning
+        QTimer::singleShot(10, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
     return ready();
 }
 
