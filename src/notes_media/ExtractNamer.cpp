@@ -62,7 +62,8 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     if (m_used.contains(key)) {
         const QString ext = isFile ? FileNameFit::extensionOf(clean) : QString();
         const QString stem = clean.chopped(ext.size());
-        for (int n = 2; m_used.contains(key) || m_owned.contains(key); ++n) {
+        const QSet<QString>& owned = ownedKeys(folderKey);
+        for (int n = 2; m_used.contains(key) || owned.contains(key); ++n) {
             clean = FileNameFit::fitted(stem, QStringLiteral(" (%1)").arg(n) + ext);
             folded = folderKey + QLatin1Char('/') + foldedCase(clean);
             key = withoutTrailingDots(folded);
@@ -75,9 +76,28 @@ QString ExtractNamer::claimPath(const QString& folder, const QString& name, bool
     return path;
 }
 
+// Only the name is kept: a tree's folders hold hundreds of thousands of entries to come in all,
+// and folding each would cost more than the copies of most of them.
 void ExtractNamer::reserve(const QString& folder, const QString& name)
 {
-    m_owned.insert(withoutTrailingDots(keyOfFolder(folder) + QLatin1Char('/') + foldedCase(cleanName(name))));
+    m_owned[keyOfFolder(folder)].names.append(name);
+}
+
+void ExtractNamer::forget(const QString& folder)
+{
+    m_owned.remove(keyOfFolder(folder));
+}
+
+const QSet<QString>& ExtractNamer::ownedKeys(const QString& folderKey)
+{
+    static const QSet<QString> none;
+    auto it = m_owned.find(folderKey);
+    if (it == m_owned.end())
+        return none;
+    for (const QString& name : std::as_const(it->names))
+        it->keys.insert(withoutTrailingDots(folderKey + QLatin1Char('/') + foldedCase(cleanName(name))));
+    it->names.clear();
+    return it->keys;
 }
 
 const QString& ExtractNamer::keyOfFolder(const QString& folder)

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 // Names of what an extraction writes. A name from a backup is cleaned so that it stays one entry
 // inside its folder: \ / : * ? " < > |, line ends, tabs and NUL are removed, the rest trimmed, an
@@ -23,11 +24,21 @@ public:
     QString claimPath(const QString& folder, const QString& name, bool isFile);
     // Tells that an entry called name is to come in folder: a number given to another skips its name.
     void reserve(const QString& folder, const QString& name);
+    // Tells that every entry reserved in folder has come: their names are held no more.
+    void forget(const QString& folder);
 
 private:
+    // The entries to come in one folder. Their names are compared only once a name of the folder
+    // needs a number, which few folders do.
+    struct Owned {
+        QStringList names; // as told
+        QSet<QString> keys; // their paths in the form compared, made at the first number
+    };
+
     const QString& keyOfFolder(const QString& folder);
+    const QSet<QString>& ownedKeys(const QString& folderKey);
 
     QSet<QString> m_used; // the paths given out, in the form compared
-    QSet<QString> m_owned; // the paths of entries to come, in the form compared
+    QHash<QString, Owned> m_owned; // by folder key
     QHash<QString, QString> m_folderKeys; // the folders named or given out, with their folded forms
 };

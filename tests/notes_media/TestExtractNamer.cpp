@@ -133,6 +133,10 @@ private Q_SLOTS:
         QTest::newRow("a number skips the names entries to come own (+: told by reserve)") << QStringList {
             "+/d/IMG.JPG", "+/d/img.jpg", "+/d/IMG (2).JPG", "/d/IMG.JPG", "/d/img.jpg", "/d/IMG (2).JPG"
         } << QStringList { "/d/IMG.JPG", "/d/img (3).jpg", "/d/IMG (2).JPG" };
+        QTest::newRow("names told after a number and names forgotten (-: all entries of the folder came)")
+            << QStringList { "+/d/IMG (2).JPG", "/d/IMG.JPG", "/d/img.jpg", "+/d/IMG (4).JPG", "/d/Img.jpg",
+                   "-/d", "/d/iMG.jpg" }
+            << QStringList { "/d/IMG.JPG", "/d/img (3).jpg", "/d/Img (5).jpg", "/d/iMG (2).jpg" };
         QTest::newRow("trailing dots") << QStringList { "/d/notes", "/d/notes.", "/d/notes.." }
                                        << QStringList { "/d/notes", "/d/notes (2).", "/d/notes. (2)." };
     }
@@ -145,6 +149,10 @@ private Q_SLOTS:
         for (QString claim : claims) {
             if (claim.startsWith('+')) {
                 namer.reserve(claim.mid(1).section('/', 0, -2), claim.section('/', -1));
+                continue;
+            }
+            if (claim.startsWith('-')) {
+                namer.forget(claim.mid(1));
                 continue;
             }
             const bool isFile = !claim.endsWith('/');

@@ -410,7 +410,8 @@ void ExportBKFileThread::computeTotalFiles(const BackupManifest::_FileNode* node
 void ExportBKFileThread::copy(const HeldFolder& dir, const BackupManifest::_FileNode* node)
 {
     // Depth first in tree order, without recursion: a tree may be tens of thousands deep. Each entry
-    // carries its folder, held, and why nothing can be written below it, empty when something can.
+    // carries its folder, held, and why nothing can be written below it, empty when something can;
+    // one without a node marks the end of the folder at parentPath.
     struct Entry {
         HeldFolder parent;
         QString parentPath;
@@ -421,6 +422,10 @@ void ExportBKFileThread::copy(const HeldFolder& dir, const BackupManifest::_File
     while (!stack.empty() && !m_form->cancelled) {
         const Entry e = std::move(stack.back());
         stack.pop_back();
+        if (!e.node) {
+            m_namer.forget(e.parentPath); // held only while the folder's entries come
+            continue;
+        }
         if (!isFolder(e.node)) {
             copyFileNode(e.parent, e.parentPath, e.node, e.blocked);
             continue;
@@ -431,6 +436,7 @@ void ExportBKFileThread::copy(const HeldFolder& dir, const BackupManifest::_File
             = e.blocked.isEmpty() ? enterFolder(e.parent, path, e.node, &entered) : e.blocked;
         for (const BackupManifest::_FileNode* c : e.node->children)
             m_namer.reserve(path, c->name());
+        stack.push_back({ HeldFolder(), path, nullptr, QString() });
         for (auto it = e.node->children.crbegin(); it != e.node->children.crend(); ++it)
             stack.push_back({ entered, path, *it, blocked });
     }
