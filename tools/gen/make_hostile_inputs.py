@@ -183,13 +183,18 @@ def shared_participants(out):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) != 2 or sys.argv[1].startswith("-"):
         sys.exit(__doc__)
     out = sys.argv[1]
-    if os.path.exists(out):
+    # Only a folder this program made is made anew: any other is the user's, and stays.
+    marker = os.path.join(out, ".hostile-inputs")
+    if os.path.lexists(out):
+        if os.path.islink(out) or not os.path.isfile(marker):
+            sys.exit(f"{out} exists and was not made by this program: give a new folder")
         shutil.rmtree(out)
     tmp = os.path.join(out, "tmp")
     os.makedirs(tmp)
+    open(marker, "w").close()
     deep_db(os.path.join(out, "deep-db"))
     deep_mbdb(os.path.join(out, "deep-mbdb"))
     padded_mbdb(os.path.join(out, "padded-mbdb"))
