@@ -19,6 +19,20 @@ for pair in "a:b.JPG ab.JPG" "x?.JPG x*.JPG"; do
     check "export-messages copies $1 and $2 each with its own bytes" $?
 done
 
+# A cache on a disk that ignores case keeps the second of two names differing only in case under
+# its name set aside (its mark of the whole name): each is read with its own bytes from there.
+rm -rf "$work/case" "$work/case-out"
+/usr/bin/python3 "$tools/gen/make_backup.py" --demo --attachment-name "1=shared/Photo.JPG" \
+    --attachment-name "2=shared/PHOTO.JPG" "$work/case" > /dev/null
+HOME="$work/home" "$probe" cache-messages "$work/case" > "$work/case.out" 2> /dev/null
+case_cache=$(tail -n 1 "$work/case.out")
+aside="PHOTO~$(printf %s PHOTO.JPG | sha256sum | cut -c 1-32).JPG"
+mv "$case_cache/file-relay/var/mobile/Library/SMS/Attachments/shared/PHOTO.JPG" \
+    "$case_cache/file-relay/var/mobile/Library/SMS/Attachments/shared/$aside"
+"$probe" extract-attachments "$case_cache" "$work/case-out" > /dev/null 2>&1 \
+    && [ "$(md5sum "$work/case-out"/* | cut -c 1-32 | sort -u | wc -l)" = 3 ]
+check "extract-attachments reads a copy set aside for a name in another case" $?
+
 # A local store an earlier version saved keeps its attachments under the names of that version's
 # rule, characters a disk refuses left out without a mark: one whose earlier name is its alone is read
 # there, and a save into another store writes it under its name now; two whose earlier names are one

@@ -141,12 +141,10 @@ void ProbeMessageSource::load(MsgData& data)
     for (_MsgAttachment* a : std::as_const(data.p()->attachments)) {
         if (!a || !a->_path.startsWith(copyRelay))
             continue;
-        // A name kept as the phone gives it where the disk took it is found where the file lies;
-        // where the copy's path ends in the phone's, every name is kept as it is.
+        // A path the reader made of the phone's names is looked up by them where the file lies: the
+        // copy there may stand at a name set aside (another case of it found another record's).
         const QString& name = a->filename;
-        const QString tail = name.startsWith(QLatin1String("~/")) ? name.mid(1) : name;
-        const bool byName
-            = !name.isEmpty() && !a->_path.endsWith(tail) && msgRelayPath(copy, name) == a->_path;
+        const bool byName = !name.isEmpty() && msgRelayPath(copy, name) == a->_path;
         a->_path = msgSourcePath(QDir(sourceRelay),
             byName ? msgRelayPath(QDir(sourceRelay), a->filename)
                    : sourceRelay + '/' + a->_path.mid(copyRelay.size()));
