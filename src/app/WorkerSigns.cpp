@@ -141,8 +141,10 @@ pid_t WorkerSigns::thisThread()
     return pid_t(::syscall(SYS_gettid));
 }
 
-qint64 WorkerSigns::ticksBesides(pid_t thread)
+WorkerSigns::Look WorkerSigns::lookBesides(pid_t thread)
 {
+    // One pass over the threads: each one's times read once, and its call only while it runs one.
+    Look look;
     qint64 ticks = 0;
     bool any = false;
     for (const pid_t id : threadsBesides(thread)) {
@@ -151,20 +153,12 @@ qint64 WorkerSigns::ticksBesides(pid_t thread)
             continue; // the thread ended meanwhile
         ticks += own;
         any = true;
-    }
-    return any ? ticks : -1;
-}
-
-QByteArray WorkerSigns::waitsBesides(pid_t thread)
-{
-    QByteArray waits;
-    for (const pid_t id : threadsBesides(thread)) {
         const QByteArray call = procText(taskFile(id, "syscall")).trimmed();
-        if (placeOfCall(call).isEmpty())
-            continue;
-        waits += QByteArray::number(id) + ' ' + call + ' ' + QByteArray::number(threadTicks(id)) + '\n';
+        if (!placeOfCall(call).isEmpty())
+            look.waits += QByteArray::number(id) + ' ' + call + ' ' + QByteArray::number(own) + '\n';
     }
-    return waits;
+    look.ticks = any ? ticks : -1;
+    return look;
 }
 
 QString WorkerSigns::waitedPlaceBesides(pid_t thread)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <sys/types.h>
 
@@ -12,12 +13,17 @@ class WorkerSigns
 public:
     // The calling thread's id, as the system counts threads.
     static pid_t thisThread();
-    // The clock ticks the other threads used so far (utime and stime); -1 where /proc cannot tell.
-    static qint64 ticksBesides(pid_t thread);
-    // Each other thread that waits on a file or folder in a call on a descriptor: its id, the call
-    // with its arguments and its processor time. While this stays the same, those threads stand
-    // still on their disk, whatever the program's other threads do meanwhile.
-    static QByteArray waitsBesides(pid_t thread);
+    struct Look {
+        // The clock ticks the other threads used so far (utime and stime); -1 where /proc cannot
+        // tell.
+        qint64 ticks = -1;
+        // Each other thread that waits on a file or folder in a call on a descriptor: its id, the
+        // call with its arguments and its processor time. While this stays the same, those threads
+        // stand still on their disk, whatever the program's other threads do meanwhile.
+        QByteArray waits;
+    };
+    // The signs of the threads besides thread, read in one pass.
+    static Look lookBesides(pid_t thread);
     // The folder of a file (or the folder itself) that another thread waits on in a call on a
     // descriptor; empty when none does.
     static QString waitedPlaceBesides(pid_t thread);

@@ -42,8 +42,11 @@ class TestMainWindowPages : public QObject
         w.miLoadiTunesBackup();
         return static_cast<ItemModelBK::_BKItemNode*>(w.model().bkRoot->children.value(0));
     }
+    // The node of kind below backup; none when there is no backup (its load failed) or no such node.
     static const AbsTreeItemModel::_ItemNode* nodeOf(const ItemModelBK::_BKItemNode* backup, int kind)
     {
+        if (!backup)
+            return nullptr;
         for (const AbsTreeItemModel::_ItemNode* n : backup->children)
             if (n->kind == kind)
                 return n;
@@ -161,9 +164,7 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute("sqlite3", { folder + "/" + id.left(2) + "/" + id, update }), 0);
 
         MainWindow w;
-        ItemModelBK::_BKItemNode* backup = load(w, folder);
-        QVERIFY(backup);
-        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(load(w, folder), kind);
         QVERIFY(node);
         ModalAnswerer answerer;
         TickGaps gaps;
@@ -190,9 +191,7 @@ private Q_SLOTS:
         const QString folder = disk.path() + "/backup";
         QCOMPARE(QProcess::execute("cp", { "-r", m_demo, folder }), 0);
         MainWindow w;
-        ItemModelBK::_BKItemNode* backup = load(w, folder);
-        QVERIFY(backup);
-        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(load(w, folder), kind);
         QVERIFY(node);
         ModalAnswerer answerer;
         QVERIFY(disk.stop());
@@ -230,9 +229,7 @@ private Q_SLOTS:
         if (!disk.isMounted())
             QSKIP(qPrintable(disk.whyNot()));
         MainWindow w;
-        ItemModelBK::_BKItemNode* backup = load(w, m_demo);
-        QVERIFY(backup);
-        const AbsTreeItemModel::_ItemNode* node = nodeOf(backup, kind);
+        const AbsTreeItemModel::_ItemNode* node = nodeOf(load(w, m_demo), kind);
         QVERIFY(node);
         QVERIFY(MainWindowTree::select(w, node));
         const QPointer<QWidget> page = w.currentPage();

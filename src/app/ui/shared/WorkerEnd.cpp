@@ -68,15 +68,14 @@ public:
     // Looks again; the time since the signs last moved.
     qint64 stillFor()
     {
-        const qint64 ticks = WorkerSigns::ticksBesides(m_self);
+        const WorkerSigns::Look signs = WorkerSigns::lookBesides(m_self);
         const quint64 looks = m_token ? m_token->looks.load() : 0;
-        const QByteArray waits = WorkerSigns::waitsBesides(m_self);
-        if (looks != m_looks || waits != m_waits) {
-            m_waits = waits;
+        if (looks != m_looks || signs.waits != m_waits) {
+            m_waits = signs.waits;
             m_stuck.restart();
         }
-        if (ticks != m_ticks || looks != m_looks) {
-            m_ticks = ticks;
+        if (signs.ticks != m_ticks || looks != m_looks) {
+            m_ticks = signs.ticks;
             m_looks = looks;
             m_still.restart();
         }
