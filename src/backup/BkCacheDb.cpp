@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <sqlite3.h>
+#include <stdexcept>
 
 namespace
 {
@@ -250,14 +251,17 @@ bool BkCacheDb::recordsCopiesIn(const QDir& folder)
     return false;
 }
 
-QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder)
+QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder, QStringList* unread)
 {
     QHash<QString, QString> found;
     for (const char* name : kRecordNames) {
         const QString path = folder.absoluteFilePath(QLatin1String(name));
-        if (!QFileInfo(path).isFile()) // never a FIFO or a device: an open would wait on it
-            continue;
+        const QFileInfo info(path);
+        if (!info.exists() && !info.isSymLink())
+            continue; // never made: no copy of its kind was ever marked
         try {
+            if (!info.isFile()) // never a FIFO or a device: an open would wait on it
+                throw std::runtime_error(QStringLiteral("%1 is not a regular file").arg(path).toStdString());
             Sqlite3DB db;
             db.openReadOnlyThrow(path);
             if (!db.tableExists(QStringLiteral("file_not_as_written")))
@@ -266,8 +270,12 @@ QHash<QString, QString> BkCacheDb::notAsWrittenIn(const QDir& folder)
             while (c.moveNext())
                 found.insert(QDir::cleanPath(folder.absoluteFilePath(c.getText(0))), c.getText(1));
         } catch (const std::exception& e) {
-            qWarning(
-                "Copies not as the phone wrote them not read from %s: %s", qUtf8Printable(path), e.what());
+            const QString why = QString::fromUtf8(e.what());
+            if (unread) // each reason named with its file, once
+                *unread << (why.contains(path) ? why : QStringLiteral("%1: %2").arg(path, why));
+            else
+                qWarning("Copies not as the phone wrote them not read from %s: %s", qUtf8Printable(path),
+                    e.what());
         }
     }
     return found;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 #include <functional>
 #include <memory>
@@ -63,8 +64,9 @@ public:
 
     // The copies of a cache folder whose stored files are not what the phone wrote, by the clean
     // absolute path of the copy, with why; read from the folder's file-date databases without
-    // creating or changing anything. A database that cannot be read adds nothing.
-    static QHash<QString, QString> notAsWrittenIn(const QDir& folder);
+    // creating or changing anything. A database that stands there but cannot be read adds nothing
+    // and is named in unread, with why: which of the copies are whole is then not known.
+    static QHash<QString, QString> notAsWrittenIn(const QDir& folder, QStringList* unread = nullptr);
     // Whether folder holds a backup load's records of its copies (a file-date database), as a
     // backup's cache folder does and a local database folder never does.
     static bool recordsCopiesIn(const QDir& folder);

@@ -91,10 +91,12 @@ private Q_SLOTS:
         QCOMPARE(BkCacheDb::notAsWrittenIn(folder).keys(), QStringList { folder.absoluteFilePath("cc") });
 
         // A folder without records, one with a record of before marks, and a pipe in place of one:
-        // nothing found, nothing made, nothing waited on.
+        // nothing found, nothing made, nothing waited on, and the pipe named as unread.
         const QDir other(TestEnv::tempDir() + "/other");
         QVERIFY(other.mkpath("."));
-        QVERIFY(BkCacheDb::notAsWrittenIn(other).isEmpty());
+        QStringList unread;
+        QVERIFY(BkCacheDb::notAsWrittenIn(other, &unread).isEmpty());
+        QCOMPARE(unread, QStringList());
         QVERIFY(other.entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
         QVERIFY(QProcess::execute("sqlite3",
                     { other.absoluteFilePath("manifest2.db"),
@@ -102,8 +104,9 @@ private Q_SLOTS:
             == 0);
         QVERIFY(QProcess::execute("mkfifo", { other.absoluteFilePath("manifest.db") }) == 0);
         const QByteArray old = fileBytes(other.absoluteFilePath("manifest2.db"));
-        QVERIFY(BkCacheDb::notAsWrittenIn(other).isEmpty());
+        QVERIFY(BkCacheDb::notAsWrittenIn(other, &unread).isEmpty());
         QCOMPARE(fileBytes(other.absoluteFilePath("manifest2.db")), old);
+        QCOMPARE(unread, QStringList { other.absoluteFilePath("manifest.db") + " is not a regular file" });
     }
 
     // A record that cannot be written (a full disk) fails as a whole: the copy is not left

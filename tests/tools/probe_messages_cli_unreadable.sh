@@ -26,3 +26,13 @@ for kind in plain encrypted key-bit; do
         && [ "$(tail -n 1 "$work/eio-export.err")" = "16 Messages were exported." ]
     check "export-messages names the unreadable picture ($kind)" $?
 done
+
+# A cache whose record of damaged copies cannot be read (a disk's read error on it): no copy there is
+# taken as whole, and the reading names the record.
+cp -a "$cache" "$work/unrecorded"
+head -c 4096 /dev/zero | tr '\0' x > "$work/unrecorded/manifest.db"
+"$probe" extract-attachments "$work/unrecorded" "$work/unrecorded-out" > /dev/null 2> "$work/unrecorded.err"
+[ $? -ne 0 ] && grep -qF "could not be read: file is not a database ($work/unrecorded/manifest.db)" \
+    "$work/unrecorded.err" && grep -qx "3 of the attachments are not what the phone wrote:" "$work/unrecorded.err" \
+    && grep -q "/IMG_4102.JPG: not known to be whole" "$work/unrecorded.err"
+check "extract-attachments takes no copy as whole when the record of copies cannot be read" $?

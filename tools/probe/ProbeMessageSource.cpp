@@ -149,5 +149,8 @@ void ProbeMessageSource::load(MsgData& data)
             byName ? msgRelayPath(QDir(sourceRelay), a->filename)
                    : sourceRelay + '/' + a->_path.mid(copyRelay.size()));
     }
-    MsgCopyMarks::apply(data, QDir(sourceFolder));
+    QString unread;
+    MsgCopyMarks::apply(data, QDir(sourceFolder), &unread);
+    if (!unread.isEmpty())
+        qWarning("%s", qUtf8Printable(unread));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDir>
+#include <QString>
 
 class MsgData;
 
@@ -11,6 +12,8 @@ class MsgData;
 class MsgCopyMarks
 {
 public:
-    // Returns how many attachments were marked.
-    static int apply(MsgData& data, const QDir& cacheFolder);
+    // Returns how many attachments were marked. When a file-date database stands in the folder but
+    // cannot be read, no copy there is known to be whole: each is marked so, and unread (when
+    // given) says which database could not be read and why.
+    static int apply(MsgData& data, const QDir& cacheFolder, QString* unread = nullptr);
 };

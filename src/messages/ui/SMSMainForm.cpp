@@ -128,6 +128,7 @@ void SMSMainForm::connectUi()
 void SMSMainForm::loadThrow()
 {
     const QString path = dataDir.absoluteFilePath(QLatin1String(kSmsRel));
+    m_marksUnread.clear();
     // A backup without messages (an iPad, a partial backup) or a local database whose messages
     // were all deleted: an empty page, as for any kind with nothing in it.
     if (!QFileInfo::exists(path))
@@ -150,7 +151,7 @@ void SMSMainForm::loadThrow()
     }
     msgDb->messages(msgData, 0);
     // Attachments whose copies the backup's load found not to be what the phone wrote.
-    MsgCopyMarks::apply(msgData, dataDir);
+    MsgCopyMarks::apply(msgData, dataDir, &m_marksUnread);
 }
 
 void SMSMainForm::showLoaded(const QString& failure)
@@ -164,6 +165,8 @@ void SMSMainForm::showLoaded(const QString& failure)
     }
     modelHandle->loadHandles(msgData.chatMergeList());
     showSMS(msgData.messages(), nullptr);
+    if (!m_marksUnread.isEmpty())
+        Tips::warning(m_marksUnread); // the messages stand; their copies are not vouched for
 }
 
 void SMSMainForm::showSMS(QList<_MsgMessage*> list, _MsgChat* chat)

@@ -146,6 +146,7 @@ private:
     ItemModelSms* modelSMS;
     BubbleViewMgr* bubbleView;
     MsgData msgData;
+    QString m_marksUnread; // why no attachment copy is known to be whole, when that is so
     _MsgChat* curChat = nullptr;
     QSharedPointer<AbsIOSMessageDb> msgDb; // null when the folder has no message database
     bool m_leaveRecords = false;

@@ -104,6 +104,35 @@ private Q_SLOTS:
         QCOMPARE(static_cast<SMSMainForm*>(page.page)->lbCount->text(), QString("Total: ?"));
     }
 
+    // A backup's cache folder whose record of damaged copies cannot be read: the messages show, the
+    // box says so, and no attachment is taken as whole.
+    void unreadableCopyRecordsAreTold()
+    {
+        const QString folder = TestEnv::tempDir() + "/cache";
+        QCOMPARE(QProcess::execute("cp", { "-a", source, folder }), 0);
+        QFile records(folder + "/manifest.db");
+        QVERIFY(records.open(QIODevice::WriteOnly));
+        records.write(QByteArray(4096, 'x'));
+        records.close();
+        BackupManifest manifest(TestEnv::tempDir());
+        ModalAnswerer answerer;
+        SMSMainForm page(QDir(folder), &manifest, nullptr);
+        QVERIFY(GuiTestEnv::pageRead(&page));
+        QCOMPARE(answerer.seen().size(), 1);
+        QVERIFY2(answerer.seen().first().contains(
+                     "could not be read: file is not a database (" + records.fileName() + ")"),
+            qPrintable(answerer.seen().first()));
+        QVERIFY(!page.data().messages().isEmpty());
+        int copies = 0; // every copy in the folder; the database's name that leads out of it is none
+        for (const _MsgAttachment* a : std::as_const(page.data().p()->attachments)) {
+            if (!QDir::cleanPath(a->_path).startsWith(folder + "/"))
+                continue;
+            QVERIFY2(a->_notAsWritten.startsWith("not known to be whole"), qPrintable(a->_path));
+            ++copies;
+        }
+        QVERIFY(copies > 0);
+    }
+
     void actionsOfferedBySource()
     {
         SMSMainForm local(QDir(source), nullptr, nullptr);
