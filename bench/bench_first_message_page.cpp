@@ -54,16 +54,16 @@ void select(MainWindow& w, AbsTreeItemModel::_ItemNode* node)
 }
 
 // Runs the window's events until ready() holds (the load and the page's reading run beside the
-// window), for two minutes at most.
+// window), for two minutes at most: looked at after the events that may make it so, as the window
+// goes on at once once its worker has ended; the timer only bounds a wait no event ends.
 bool waitUntil(const std::function<bool()>& ready)
 {
     QElapsedTimer waited;
     waited.start();
-    while (!ready() && waited.elapsed() < 120000) {
-        QEventLoop loop; // runs the events as the program's loop does, without spinning
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    QTimer wake;
+    wake.start(100);
+    while (!ready() && waited.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return ready();
 }
 

@@ -82,13 +82,14 @@ SMSMainForm::SMSMainForm(const QDir& folder, BackupManifest* backup, QWidget* pa
         *ok = dlg.exec() == 1;
         return dlg.dbDir;
     };
+    // The records load beside the window while the widgets are built (starting the web view takes a
+    // while); nothing touches them or their database until the load has ended (the page and its
+    // actions wait meanwhile). The reading touches no widget, and its end is shown once this returns.
+    m_load.startReading();
+    m_read->start([this] { loadThrow(); }, [this](const QString& failure) { showLoaded(failure); });
     setupUi(this);
     connectUi();
-    // The records load beside the window; nothing touches them or their database until the load has
-    // ended (the page and its actions wait meanwhile).
-    m_load.startReading();
     lbCount->setText(tr("Total: %1").arg(m_load.shownCount(0)));
-    m_read->start([this] { loadThrow(); }, [this](const QString& failure) { showLoaded(failure); });
 }
 
 SMSMainForm::~SMSMainForm()

@@ -19,11 +19,16 @@ int g_quietMs = 500;
 // Runs the events but the user's until the thread ends or ms have passed; true when it ended.
 bool quietWait(QThread& thread, int ms)
 {
-    QTimer wake; // the loop below returns at least this often
+    QTimer wake; // the loop below returns at least this often, and at once when the thread ends
     wake.start(20);
+    bool ended = false;
+    QObject::connect(
+        &thread, &QThread::finished, &wake, [&ended] { ended = true; }, Qt::QueuedConnection);
     const QDeadlineTimer deadline(ms);
-    while (!thread.isFinished() && !deadline.hasExpired())
+    while (!thread.isFinished() && !ended && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
+    if (ended)
+        thread.wait(deadline); // past its last signal: it ends at once
     return thread.isFinished();
 }
 

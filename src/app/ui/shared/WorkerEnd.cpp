@@ -96,13 +96,18 @@ private:
 // Runs the events (the user's too when input is true) for up to ms, or until the thread ends.
 void runEventsFor(QThread& thread, int ms, bool input)
 {
-    QTimer wake; // the loop below returns at least this often
+    QTimer wake; // the loop below returns at least this often, and at once when the thread ends
     wake.start(kLookMs);
+    bool ended = false;
+    QObject::connect(
+        &thread, &QThread::finished, &wake, [&ended] { ended = true; }, Qt::QueuedConnection);
     const QDeadlineTimer deadline(ms);
     const auto flags = QEventLoop::WaitForMoreEvents
         | (input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    while (!thread.isFinished() && !deadline.hasExpired())
+    while (!thread.isFinished() && !ended && !deadline.hasExpired())
         QCoreApplication::processEvents(flags);
+    if (ended)
+        thread.wait(deadline); // past its last signal: it ends at once
 }
 
 // Once the program is to quit: the grace for the worker, then the program leaves without it.
