@@ -28,6 +28,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QtTest>
+#include <unistd.h>
 
 using namespace MsgFixtures;
 using namespace MsgUiFixtures;
@@ -426,7 +427,7 @@ private Q_SLOTS:
         const QString out = TestEnv::tempDir();
         QVERIFY(standing.isEmpty()
             || (standing.endsWith('/') ? QDir().mkpath(out + "/" + standing)
-                                       : TestEnv::plant(out + "/" + standing, "kept")));
+                                       : TestEnv::plant(out + "/" + standing, "kept", ::getuid())));
         page.askExportPath = [&](const QString&, const QString& filters, QString* selected) {
             *selected = filters.split(";;").at(format);
             return out + "/" + typed;
