@@ -28,7 +28,7 @@ bool quietWait(QThread& thread, int ms)
     while (!thread.isFinished() && !ended && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
     if (ended)
-        thread.wait(deadline); // past its last signal: it ends at once
+        thread.wait(1000); // past its last signal: it ends at once, and no dialog waits for that signal
     return thread.isFinished();
 }
 
