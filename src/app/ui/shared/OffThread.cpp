@@ -6,31 +6,13 @@
 #include "app/ui/shared/WorkerEnd.h"
 
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QThread>
-#include <QTimer>
 #include <exception>
 #include <memory>
 
 namespace
 {
 int g_quietMs = 500;
-
-// Runs the events but the user's until the thread ends or ms have passed; true when it ended.
-bool quietWait(QThread& thread, int ms)
-{
-    QTimer wake; // the loop below returns at least this often, and at once when the thread ends
-    wake.start(20);
-    bool ended = false;
-    QObject::connect(
-        &thread, &QThread::finished, &wake, [&ended] { ended = true; }, Qt::QueuedConnection);
-    const QDeadlineTimer deadline(ms);
-    while (!thread.isFinished() && !ended && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::ExcludeUserInputEvents);
-    if (ended)
-        thread.wait(1000); // past its last signal: it ends at once, and no dialog waits for that signal
-    return thread.isFinished();
-}
 
 // The dialog of a wait that lasts: it ends with the thread, or with the user's Cancel, which asks
 // the work to stop.
@@ -69,7 +51,7 @@ bool OffThread::run(const std::function<void()>& work, const QString& title, QWi
     thread->start();
     {
         const PageLife::Waiting waiting; // this frame, and whichever page's is under it, stays
-        if (!quietWait(*thread, g_quietMs))
+        if (!WorkerEnd::runEventsFor(*thread, g_quietMs, false))
             waitInDialog(*thread, *token, title, parent);
         WorkerEnd::waitFor(*thread, token, parent);
     }

@@ -93,29 +93,12 @@ private:
     QElapsedTimer m_stuck; // since the threads waiting on a file last changed
 };
 
-// Runs the events (the user's too when input is true) for up to ms, or until the thread ends.
-void runEventsFor(QThread& thread, int ms, bool input)
-{
-    QTimer wake; // the loop below returns at least this often, and at once when the thread ends
-    wake.start(kLookMs);
-    bool ended = false;
-    QObject::connect(
-        &thread, &QThread::finished, &wake, [&ended] { ended = true; }, Qt::QueuedConnection);
-    const QDeadlineTimer deadline(ms);
-    const auto flags = QEventLoop::WaitForMoreEvents
-        | (input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
-    while (!thread.isFinished() && !ended && !deadline.hasExpired())
-        QCoreApplication::processEvents(flags);
-    if (ended)
-        thread.wait(deadline); // past its last signal: it ends at once
-}
-
 // Once the program is to quit: the grace for the worker, then the program leaves without it.
 void leaveOnQuit(QThread& thread)
 {
     if (!g_quit)
         return;
-    runEventsFor(thread, g_graceMs, false);
+    WorkerEnd::runEventsFor(thread, g_graceMs, false);
     if (!thread.isFinished())
         g_leave(0);
     g_quit = false; // only a test's leave call returns
@@ -144,7 +127,7 @@ bool cancelling(QThread& thread, Life& life, QWidget* parent)
 {
     const std::unique_ptr<QWidget> dialog = cancellingDialog(parent);
     while (!thread.isFinished()) {
-        runEventsFor(thread, kLookMs, true);
+        WorkerEnd::runEventsFor(thread, kLookMs, true);
         leaveOnQuit(thread);
         if (!thread.isFinished() && life.stillFor() >= g_stillMs)
             return false;
@@ -153,6 +136,23 @@ bool cancelling(QThread& thread, Life& life, QWidget* parent)
 }
 
 } // namespace
+
+bool WorkerEnd::runEventsFor(QThread& thread, int ms, bool input)
+{
+    QTimer wake; // the loop below returns at least this often, and at once when the thread ends
+    wake.start(kFirstLookMs);
+    bool ended = false;
+    QObject::connect(
+        &thread, &QThread::finished, &wake, [&ended] { ended = true; }, Qt::QueuedConnection);
+    const QDeadlineTimer deadline(ms);
+    const auto flags = QEventLoop::WaitForMoreEvents
+        | (input ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+    while (!thread.isFinished() && !ended && !deadline.hasExpired())
+        QCoreApplication::processEvents(flags);
+    if (ended)
+        thread.wait(1000); // past its last signal: it ends at once, and no dialog waits for that signal
+    return thread.isFinished();
+}
 
 void WorkerEnd::waitFor(
     QThread& thread, const std::shared_ptr<const TaskCancel::Token>& token, QWidget* parent)
@@ -167,7 +167,7 @@ void WorkerEnd::waitFor(
     if (!token || !token->cancelled.load()) {
         // Ending after its result: it only closes what it opened; the window paints meanwhile.
         while (!thread.isFinished()) {
-            runEventsFor(thread, kLookMs, false);
+            WorkerEnd::runEventsFor(thread, kLookMs, false);
             leaveOnQuit(thread);
         }
         return;
@@ -181,7 +181,7 @@ void WorkerEnd::waitFor(
             .arg(place.isEmpty() ? QStringLiteral("the files being written") : place.toHtmlEscaped()));
     // The window answers; the caller's frame, which the worker reads, stays until it ends.
     while (!thread.isFinished()) {
-        runEventsFor(thread, kLookMs, true);
+        WorkerEnd::runEventsFor(thread, kLookMs, true);
         leaveOnQuit(thread);
     }
 }

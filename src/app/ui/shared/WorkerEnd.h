@@ -24,6 +24,10 @@ public:
     static void waitFor(QThread& thread, const std::shared_ptr<const TaskCancel::Token>& token = {},
         QWidget* parent = nullptr);
 
+    // Runs the window's events (the user's too when input is true) until thread ends or ms have
+    // passed; true when it ended.
+    static bool runEventsFor(QThread& thread, int ms, bool input);
+
     // The program was asked to quit: a wait under way or to come gives its worker the grace, then
     // the program leaves.
     static void noteQuit();
